@@ -1,0 +1,41 @@
+// The diagnostic tracer. Every operation is static; nothing is written while
+// the trace flag is off, and only Initialize() turns it on.
+#ifndef VLTRACE_H
+#define VLTRACE_H
+
+#include <string>
+
+class EVLException;
+
+class CVLTrace
+{
+public:
+    virtual ~CVLTrace() {}
+
+    // Reads the trace flag ("TRACE_FLAG") and the type filter
+    // ("FUNC_TYPE_FILTER") from a property-list file. Always returns true.
+    static bool Initialize(const char* szModule, const char* szFile, int nLine, const char* szPath);
+
+    static void FunctionIn(const char* szModule, const char* szFile, int nLine, const char* szSignature);
+    static void FunctionOut(const char* szModule, const char* szFile, int nLine, const char* szSignature);
+    static void Output(const char* szModule, const char* szFile, int nLine, unsigned char nLevel,
+                       const char* szFormat, ...) __attribute__((format(printf, 5, 6)));
+    static void OutputScope(const char* szModule, const char* szFile, int nLine, const char* szFormat, ...)
+        __attribute__((format(printf, 4, 5)));
+    static void OutputException(const char* szModule, const char* szFile, int nLine, EVLException* pException);
+    static void OutputDump(const char* szModule, const char* szFile, int nLine, const unsigned char* pData,
+                           int nLength);
+    static void OutputFunction(const char* szModule, const char* szFile, int nLine, const char* szSignature,
+                               const char* szFormat, ...) __attribute__((format(printf, 5, 6)));
+
+    // The trace state, for the property-list reader and for tests.
+    static bool IsEnabled();
+    static void SetState(bool bFlag, const char* szFilter);
+
+private:
+    static void WriteLine(int nType, const char* szModule, const char* szFile, int nLine, const char* szSignature,
+                          const std::string& strMessage);
+    static bool PassesFilter(int nType);
+};
+
+#endif

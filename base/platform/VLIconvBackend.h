@@ -1,0 +1,26 @@
+// What stands in for GNU libiconv where it is absent: the C library's iconv,
+// the names it knows the table's charsets by, and the user's system encoding.
+#ifndef VLICONVBACKEND_H
+#define VLICONVBACKEND_H
+
+#include <cstddef>
+#include <string>
+
+typedef void* (*VL_PFN_ICONV_OPEN)(const char* szTo, const char* szFrom);
+typedef size_t (*VL_PFN_ICONV)(void* cd, char** ppIn, size_t* pInLeft, char** ppOut, size_t* pOutLeft);
+typedef int (*VL_PFN_ICONV_CLOSE)(void* cd);
+typedef int (*VL_PFN_ICONVCTL)(void* cd, int nRequest, void* pArgument);
+
+// The C library's functions.
+void VLIconvBindSystem(VL_PFN_ICONV_OPEN& pfnOpen, VL_PFN_ICONV& pfnIconv, VL_PFN_ICONV_CLOSE& pfnClose);
+
+// The name under which the C library opens a table name, as target or as
+// source. Byte-order-marked forms are written big-endian without a mark,
+// as GNU libiconv writes them once the mark is removed.
+std::string VLIconvSystemName(const std::string& strName, bool bTarget);
+
+// The platform encoding constant of the user's locale codeset, in the
+// numbering of the encoding table; the UTF-8 constant when unknown.
+unsigned int VLIconvSystemEncodingConstant();
+
+#endif

@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Builds and runs every test: a plain build, an AddressSanitizer/UBSan build,
+# a ThreadSanitizer build and short libFuzzer runs.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+jobs=$(nproc)
+fuzz_seconds=${VL_FUZZ_SECONDS:-30}
+
+run_build() {  # dir, extra cmake args...
+  local dir=$1; shift
+  cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
+  cmake --build "$dir" -j "$jobs"
+}
+
+echo "== plain build"
+run_build build
+ctest --test-dir build -j "$jobs" --output-on-failure --timeout 300
+
+echo "== address and undefined-behaviour sanitizers"
+run_build build-asan -DVL_SANITIZE=address -DVL_BUILD_BENCH=OFF
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  ctest --test-dir build-asan -j "$jobs" --output-on-failure --timeout 600
+
+echo "== thread sanitizer"
+run_build build-tsan -DVL_SANITIZE=thread -DVL_BUILD_BENCH=OFF
+TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+  ctest --test-dir build-tsan -j "$jobs" --output-on-failure --timeout 600
+
+if [ -d fuzz ] && ls fuzz/*.cpp >/dev/null 2>&1; then
+  echo "== fuzz targets (${fuzz_seconds}s each)"
+  CC=clang CXX=clang++ run_build build-fuzz -DVL_BUILD_FUZZ=ON -DVL_BUILD_TESTS=OFF -DVL_BUILD_BENCH=OFF
+  for target in build-fuzz/bin/fuzz_*; do
+    name=$(basename "$target")
+    corpus=fuzz/corpus/${name#fuzz_}
+    work=$(mktemp -d)
+    [ -d "$corpus" ] && cp -r "$corpus"/. "$work"/
+    echo "-- $name"
+    "$target" -max_total_time="$fuzz_seconds" -timeout=10 -rss_limit_mb=2048 \
+      -print_final_stats=0 "$work" 2>&1 | tail -n 3
+    rm -rf "$work"
+  done
+fi
+echo "== all tests passed"
