@@ -182,7 +182,8 @@ int CVLIconvWrapper::GetCharSize(int eCharset)
 int CVLIconvWrapper::MeasureCharSize(int eCharset) const
 {
     // The bytes that "a" takes in the charset, without a byte-order mark.
-    void* cd = OpenConverter(eCharset, 0, false);
+    size_t nSkip = 0;
+    void* cd = OpenConverter(eCharset, 0, false, std::string("a"), &nSkip);
     if (cd == kBadDescriptor)
         return -1;
     char szIn[2] = {'a', 0};
@@ -234,8 +235,10 @@ void CVLIconvWrapper::Close(void* cd)
         g_pIconvWrapper->m_pfnIconvClose(cd);
 }
 
-void* CVLIconvWrapper::OpenConverter(int eTo, int eFrom, bool bDiscardIllegal) const
+void* CVLIconvWrapper::OpenConverter(int eTo, int eFrom, bool bDiscardIllegal, const std::string& strInput,
+                                     size_t* pSkip) const
 {
+    *pSkip = 0;
     if (eTo == -1)
         eTo = m_eSystemCharset;
     if (eFrom == -1)
@@ -251,7 +254,8 @@ void* CVLIconvWrapper::OpenConverter(int eTo, int eFrom, bool bDiscardIllegal) c
         return cd;
     }
     std::string strTo = VLIconvSystemName(s_aCharsetNames[eTo], true);
-    std::string strFrom = VLIconvSystemName(s_aCharsetNames[eFrom], false);
+    std::string strFrom = VLIconvSystemSourceName(
+        s_aCharsetNames[eFrom], reinterpret_cast<const unsigned char*>(strInput.data()), strInput.size(), pSkip);
     if (bDiscardIllegal)
         strTo += "//IGNORE";
     return m_pfnIconvOpen(strTo.c_str(), strFrom.c_str());
@@ -284,12 +288,6 @@ CVLString CVLIconvWrapper::DoConvert(int eFrom, const void* pData, int nLength, 
         result.Assign(pData, nLength, eFrom);
         return result;
     }
-    void* cd = OpenConverter(eTo, eFrom, bDiscardIllegal);
-    if (cd == kBadDescriptor) {
-        result.SetCharset(-2);
-        return result;
-    }
-
     std::string input(static_cast<const char*>(pData), static_cast<size_t>(nLength));
     // Shift_JIS has no tilde or backslash of its own: its 7E and 5C are the
     // overline and the yen sign.
@@ -297,11 +295,17 @@ CVLString CVLIconvWrapper::DoConvert(int eFrom, const void* pData, int nLength, 
         ReplaceAll(input, "~", "\xE2\x80\xBE");
         ReplaceAll(input, "\\", "\xC2\xA5");
     }
+    size_t nInputSkip = 0;
+    void* cd = OpenConverter(eTo, eFrom, bDiscardIllegal, input, &nInputSkip);
+    if (cd == kBadDescriptor) {
+        result.SetCharset(-2);
+        return result;
+    }
 
     std::string output;
     output.resize(input.size() * 6 + 16);
-    char* pIn = &input[0];
-    size_t nInLeft = input.size();
+    char* pIn = &input[0] + nInputSkip;
+    size_t nInLeft = input.size() - nInputSkip;
     size_t nUsed = 0;
     bool bFailed = false;
     // Converts all input, then flushes the shift state (a call without

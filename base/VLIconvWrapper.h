@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <map>
+#include <string>
 
 #include "VLDynamicLibrary.h"
 #include "VLIconvBackend.h"
@@ -44,7 +45,7 @@ public:
 
 private:
     CVLString DoConvert(int eFrom, const void* pData, int nLength, int eTo, bool bDiscardIllegal) const;
-    void* OpenConverter(int eTo, int eFrom, bool bDiscardIllegal) const;
+    void* OpenConverter(int eTo, int eFrom, bool bDiscardIllegal, const std::string& strInput, size_t* pSkip) const;
     int MeasureCharSize(int eCharset) const;
 
     VL_PFN_ICONV_OPEN m_pfnIconvOpen;

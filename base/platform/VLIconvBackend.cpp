@@ -86,6 +86,30 @@ std::string VLIconvSystemName(const std::string& strName, bool bTarget)
     return strName;
 }
 
+std::string VLIconvSystemSourceName(const std::string& strName, const unsigned char* p, size_t n, size_t* pSkip)
+{
+    *pSkip = 0;
+    if (strName == "UTF-16") {
+        if (n >= 2 && p[0] == 0xFF && p[1] == 0xFE) {
+            *pSkip = 2;
+            return "UTF-16LE";
+        }
+        if (n >= 2 && p[0] == 0xFE && p[1] == 0xFF)
+            *pSkip = 2;
+        return "UTF-16BE";
+    }
+    if (strName == "UTF-32") {
+        if (n >= 4 && p[0] == 0xFF && p[1] == 0xFE && p[2] == 0 && p[3] == 0) {
+            *pSkip = 4;
+            return "UTF-32LE";
+        }
+        if (n >= 4 && p[0] == 0 && p[1] == 0 && p[2] == 0xFE && p[3] == 0xFF)
+            *pSkip = 4;
+        return "UTF-32BE";
+    }
+    return VLIconvSystemName(strName, false);
+}
+
 unsigned int VLIconvSystemEncodingConstant()
 {
     unsigned int nConstant = 0x08000100u;  // UTF-8

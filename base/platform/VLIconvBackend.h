@@ -19,6 +19,12 @@ void VLIconvBindSystem(VL_PFN_ICONV_OPEN& pfnOpen, VL_PFN_ICONV& pfnIconv, VL_PF
 // as GNU libiconv writes them once the mark is removed.
 std::string VLIconvSystemName(const std::string& strName, bool bTarget);
 
+// The name under which the C library reads input in a table charset. For
+// UTF-16 and UTF-32 a leading byte-order mark picks the byte order (and is
+// skipped: *pSkip gets its length); without one the input is big-endian.
+std::string VLIconvSystemSourceName(const std::string& strName, const unsigned char* pData, size_t nLength,
+                                    size_t* pSkip);
+
 // The platform encoding constant of the user's locale codeset, in the
 // numbering of the encoding table; the UTF-8 constant when unknown.
 unsigned int VLIconvSystemEncodingConstant();
