@@ -1,6 +1,6 @@
 #include "VLThreadSync.h"
 
-CVLThreadSync::CVLThreadSync() : m_bInit(false)
+CVLThreadSync::CVLThreadSync() : m_bInit(false), m_Owner(pthread_t()), m_nDepth(0)
 {
     pthread_mutexattr_t attr;
     if (pthread_mutexattr_init(&attr) != 0)
@@ -24,12 +24,25 @@ bool CVLThreadSync::Lock()
 {
     if (!m_bInit)
         return false;
-    return pthread_mutex_lock(&m_Mutex) == 0;
+    if (pthread_mutex_lock(&m_Mutex) != 0)
+        return false;
+    if (m_nDepth++ == 0)
+        m_Owner.store(pthread_self(), std::memory_order_relaxed);
+    return true;
 }
 
 bool CVLThreadSync::Unlock()
 {
     if (!m_bInit)
         return false;
-    return pthread_mutex_unlock(&m_Mutex) == 0;
+    // Only the holder sees its own id here; m_nDepth is then its to read.
+    if (!pthread_equal(m_Owner.load(std::memory_order_relaxed), pthread_self()) || m_nDepth == 0)
+        return false;
+    if (--m_nDepth == 0)
+        m_Owner.store(pthread_t(), std::memory_order_relaxed);
+    if (pthread_mutex_unlock(&m_Mutex) == 0)
+        return true;
+    if (m_nDepth++ == 0)
+        m_Owner.store(pthread_self(), std::memory_order_relaxed);
+    return false;
 }

@@ -4,6 +4,8 @@
 
 #include <pthread.h>
 
+#include <atomic>
+
 class CVLThreadSync
 {
 public:
@@ -18,6 +20,10 @@ private:
 
     pthread_mutex_t m_Mutex;
     bool m_bInit;
+    // The holding thread and its depth. Unlock checks the holder itself, so
+    // a stray unlock from another thread never reaches the mutex.
+    std::atomic<pthread_t> m_Owner;
+    int m_nDepth;
 };
 
 #endif
