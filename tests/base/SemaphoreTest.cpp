@@ -180,10 +180,12 @@ TEST(Semaphore, WaiterTimingOutWithTokenPending)
         CVLSemaphore s(10, 0);
         std::atomic<int> nFirst(-5), nSecond(-5);
         std::thread first([&] { nFirst = s.Wait(2 + round % 3); });
-        ASSERT_TRUE(WaitForWaiters(s, 1));
+        auto t0 = Clock::now();
+        while (nFirst == -5 && s.GetWaiterCount() == 0 && MsSince(t0) < 10000)
+            std::this_thread::yield();
         std::thread second([&] { nSecond = s.Wait(10000); });
         // The first may have timed out already; wait for the second to queue.
-        auto t0 = Clock::now();
+        t0 = Clock::now();
         for (;;) {
             bool bFirstDone = nFirst != -5;
             int nQueued = s.GetWaiterCount();
