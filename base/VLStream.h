@@ -45,6 +45,7 @@ protected:
     CVLString m_strPath;
 
 private:
+    friend class CVLStreamCollection;  // copies the three texts when cloning
     IVLStream(const IVLStream&) = delete;
     IVLStream& operator=(const IVLStream&) = delete;
 };

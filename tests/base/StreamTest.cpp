@@ -242,3 +242,34 @@ TEST(StringStream, ReadWriteAndZeroBytes)
     s.Open(VL_OPEN_WRITE);
     EXPECT_EQ(0u, s.GetSize());
 }
+
+#include "VLStreamCollection.h"
+
+TEST(StreamCollection, CreatesByTypeTable)
+{
+    CVLStreamCollection c;
+    c.SetFileFolder("/tmp/folder");
+    c.SetStreamType("disk", "File");
+    c.SetStreamType("odd", "Tape");
+    IVLStream* pMem = c.AddStream("m", "ram");
+    EXPECT_EQ("Memory", std::string(pMem->GetTypeName()));
+    EXPECT_EQ("ram", Bytes(pMem->GetPath()));
+    IVLStream* pFile = c.AddStream("f", "disk");
+    EXPECT_EQ("File", std::string(pFile->GetTypeName()));
+    EXPECT_EQ("/tmp/folder/f", Bytes(pFile->GetName()));
+    Thrown t = Catch([&] { c.AddStream("t", "odd"); });
+    EXPECT_EQ("EVLMemoryAllocException", t.strClass);
+    t = Catch([&] { c.AddStream("m", "ram"); });
+    EXPECT_EQ("EVLInvalidParamException", t.strClass);
+    EXPECT_EQ("File", Bytes(c.GetStreamType("disk")));
+    EXPECT_EQ("", Bytes(c.GetStreamType("none")));
+
+    CVLStreamCollection copy;
+    copy = c;
+    ASSERT_EQ(2, copy.GetCount());
+    EXPECT_EQ("m", Bytes(copy.GetAt(0)->GetName()));
+    EXPECT_EQ("ram", Bytes(copy.GetAt(0)->GetPath()));
+    EXPECT_NE(copy.GetAt(0), c.GetAt(0));
+    c.Remove("m");
+    EXPECT_EQ(1, c.GetCount());
+}
