@@ -1,0 +1,33 @@
+// A script text that the compiler refuses: script name, line, position in the
+// line and a compile error code.
+#ifndef VLSCRIPTCOMPILEEXCEPTION_H
+#define VLSCRIPTCOMPILEEXCEPTION_H
+
+#include "VLException.h"
+
+class EVLScriptCompileException : public EVLException
+{
+public:
+    // Always writes itself to the tracer.
+    EVLScriptCompileException(const char* szModule, const char* szFile, int nLine, const char* szScriptName,
+                              int nScriptLine, int nPosition, int nErrorCode);
+    virtual ~EVLScriptCompileException();
+
+    virtual CVLString GetClassName() const override;
+    virtual CVLString ToString() const override;
+    virtual const CVLString& GetScriptName() const { return m_strScriptName; }
+    virtual int GetScriptLine() const { return m_nScriptLine; }
+    virtual int GetPosition() const { return m_nPosition; }
+    virtual int GetErrorCode() const { return m_nErrorCode; }
+
+    // The name of a compile error code, or null for a code outside the table.
+    static const char* GetErrorName(int nErrorCode);
+
+protected:
+    CVLString m_strScriptName;
+    int m_nScriptLine;
+    int m_nPosition;
+    int m_nErrorCode;
+};
+
+#endif

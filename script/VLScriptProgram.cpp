@@ -1,0 +1,176 @@
+#include "VLScriptProgram.h"
+
+#include <unordered_map>
+#include <string>
+
+#include "VLByteOrder.h"
+#include "VLScript.h"
+
+namespace {
+std::string Key(const CVLString& s)
+{
+    return std::string(s.GetBuffer(), static_cast<size_t>(s.GetLength()));
+}
+}  // namespace
+
+CVLScriptProgram::CVLScriptProgram() : m_bParamsValid(true)
+{
+}
+
+CVLScriptProgram::~CVLScriptProgram()
+{
+}
+
+VL_ULONG CVLScriptProgram::InternName(const CVLString& strName)
+{
+    for (size_t i = 0; i < m_Names.size(); ++i) {
+        if (m_Names[i] == strName)
+            return static_cast<VL_ULONG>(i);
+    }
+    m_Names.push_back(strName);
+    return static_cast<VL_ULONG>(m_Names.size() - 1);
+}
+
+void CVLScriptProgram::Build(const CVLScript& script, VL_ULONG nParamSize, VL_ULONG nCodeSize)
+{
+    m_Code.clear();
+    m_Names.clear();
+    m_Strings.clear();
+    m_Params.clear();
+    m_bParamsValid = true;
+
+    // Parameters: 5-byte entries; a cut-off entry at the end is ignored.
+    const VL_BYTE* pParams = script.GetParamTable();
+    for (VL_ULONG i = 0; i + VLSCRIPT_PARAM_ENTRY_SIZE <= nParamSize; i += VLSCRIPT_PARAM_ENTRY_SIZE) {
+        SVLScriptParamInfo info;
+        info.nType = pParams[i];
+        CVLString strName(72);
+        if (!script.GetPoolString(CVLByteOrder::GetUInt32(VLSCRIPT_BYTE_ORDER, pParams + i + 1), strName))
+            m_bParamsValid = false;
+        info.nName = InternName(strName);
+        m_Params.push_back(info);
+    }
+
+    // Names interned in a hash map while decoding: a large image stays linear.
+    std::unordered_map<std::string, VL_ULONG> names;
+    for (size_t i = 0; i < m_Names.size(); ++i)
+        names.emplace(Key(m_Names[i]), static_cast<VL_ULONG>(i));
+    auto intern = [&](const CVLString& s) -> VL_ULONG {
+        auto it = names.find(Key(s));
+        if (it != names.end())
+            return it->second;
+        m_Names.push_back(s);
+        VL_ULONG n = static_cast<VL_ULONG>(m_Names.size() - 1);
+        names.emplace(Key(s), n);
+        return n;
+    };
+
+    const VL_BYTE* pCode = script.GetCode();
+    std::vector<VL_ULONG> jumpFixups;
+    VL_ULONG nPos = 0;
+    while (nPos < nCodeSize) {
+        SVLScriptInstr instr;
+        instr.nOp = pCode[nPos];
+        instr.nType = 0;
+        instr.nOffset = nPos;
+        instr.nLine = 0;
+        instr.u.dValue = 0;
+        int nOperand = VLScriptOperandSize(instr.nOp);
+        if (nOperand < 0 || static_cast<VL_ULONG>(nOperand) > nCodeSize - nPos - 1) {
+            // Unknown opcode or an operand cut off by the end of the code:
+            // nothing after it can be decoded reliably.
+            instr.nOp = VLSCR_IOP_FAULT;
+            m_Code.push_back(instr);
+            break;
+        }
+        const VL_BYTE* pOperand = pCode + nPos + 1;
+        CVLString strText(72);
+        switch (instr.nOp) {
+        case VLSCR_OP_DECLARE:
+        case VLSCR_OP_VARIABLE:
+        case VLSCR_OP_CALL:
+            if (script.GetPoolString(CVLByteOrder::GetUInt32(VLSCRIPT_BYTE_ORDER, pOperand), strText))
+                instr.u.nIndex = intern(strText);
+            else
+                instr.nOp = VLSCR_IOP_FAULT;
+            if (instr.nOp == VLSCR_OP_DECLARE)
+                instr.nType = pOperand[4];
+            break;
+        case VLSCR_OP_JUMP:
+        case VLSCR_OP_JUMP_FALSE:
+            instr.u.nULong = CVLByteOrder::GetUInt32(VLSCRIPT_BYTE_ORDER, pOperand);
+            jumpFixups.push_back(static_cast<VL_ULONG>(m_Code.size()));
+            break;
+        case VLSCR_OP_PUSH_LONG:
+            instr.u.nLong = CVLByteOrder::GetInt32(VLSCRIPT_BYTE_ORDER, pOperand);
+            break;
+        case VLSCR_OP_PUSH_ULONG:
+            instr.u.nULong = CVLByteOrder::GetUInt32(VLSCRIPT_BYTE_ORDER, pOperand);
+            break;
+        case VLSCR_OP_PUSH_DOUBLE:
+            instr.u.dValue = CVLByteOrder::GetDouble(VLSCRIPT_BYTE_ORDER, pOperand);
+            break;
+        case VLSCR_OP_PUSH_STRING:
+            if (script.GetPoolString(CVLByteOrder::GetUInt32(VLSCRIPT_BYTE_ORDER, pOperand), strText)) {
+                std::string text = Key(strText);
+                for (char& c : text)
+                    c = static_cast<char>(~static_cast<unsigned char>(c));
+                m_Strings.push_back(CVLString(text.data(), static_cast<int>(text.size()), 72));
+                instr.u.nIndex = static_cast<VL_ULONG>(m_Strings.size() - 1);
+            } else {
+                instr.nOp = VLSCR_IOP_FAULT;
+            }
+            break;
+        default:
+            break;
+        }
+        m_Code.push_back(instr);
+        nPos += 1 + static_cast<VL_ULONG>(nOperand);
+    }
+    SVLScriptInstr end;
+    end.nOp = VLSCR_IOP_END;
+    end.nType = 0;
+    end.nOffset = nCodeSize;
+    end.nLine = 0;
+    end.u.dValue = 0;
+    m_Code.push_back(end);
+
+    // Jump targets: the code offset of an instruction, or the end of the code
+    // (which then raises); anything else makes the jump a fault.
+    for (VL_ULONG nIndex : jumpFixups) {
+        SVLScriptInstr& instr = m_Code[nIndex];
+        VL_ULONG nTarget = instr.u.nULong;
+        size_t lo = 0, hi = m_Code.size();
+        while (lo < hi) {
+            size_t mid = (lo + hi) / 2;
+            if (m_Code[mid].nOffset < nTarget)
+                lo = mid + 1;
+            else
+                hi = mid;
+        }
+        // The end marker answers only for the offset equal to the code size.
+        if (lo < m_Code.size() && m_Code[lo].nOffset == nTarget &&
+            (m_Code[lo].nOp != VLSCR_IOP_END || nTarget == nCodeSize))
+            instr.u.nIndex = static_cast<VL_ULONG>(lo);
+        else
+            instr.nOp = VLSCR_IOP_FAULT;
+    }
+
+    // Source lines, in one sweep over the line table: the line of the last
+    // entry before the first entry whose offset lies beyond the instruction.
+    const VL_BYTE* pLines = script.GetLineTable();
+    VL_ULONG nLineSize = static_cast<VL_ULONG>(script.GetData() + script.GetSize() - pLines);
+    if (nLineSize < 4)
+        return;
+    VL_ULONG nEntries = (nLineSize - 4) / VLSCRIPT_LINE_ENTRY_SIZE;
+    VL_ULONG k = 0;
+    for (SVLScriptInstr& instr : m_Code) {
+        while (k < nEntries &&
+               CVLByteOrder::GetUInt32(VLSCRIPT_BYTE_ORDER, pLines + 4 + k * VLSCRIPT_LINE_ENTRY_SIZE) <=
+                   instr.nOffset)
+            ++k;
+        instr.nLine = k == 0 ? 0
+                             : CVLByteOrder::GetUInt32(VLSCRIPT_BYTE_ORDER,
+                                                       pLines + 4 + (k - 1) * VLSCRIPT_LINE_ENTRY_SIZE + 4);
+    }
+}

@@ -1,0 +1,60 @@
+// The checked, decoded form of a script's code. Built once when an image is
+// loaded: every operand is read and bounded, every jump target is resolved to
+// an instruction, names are interned and string literals unscrambled. An
+// instruction that cannot run (unknown opcode, cut-off operand, jump outside
+// the code or into an operand, pool reference outside the pool) is kept as a
+// fault that raises when it is reached, so only code that runs can fail.
+#ifndef VLSCRIPTPROGRAM_H
+#define VLSCRIPTPROGRAM_H
+
+#include <vector>
+
+#include "VLScriptDefs.h"
+#include "VLString.h"
+
+class CVLScript;
+
+// Internal operation codes beside those of the image.
+#define VLSCR_IOP_FAULT 0xfe  // cannot run: raises 9999
+#define VLSCR_IOP_END 0xff    // ran off the end of the code: raises 9999
+
+struct SVLScriptInstr
+{
+    VL_BYTE nOp;
+    VL_BYTE nType;      // declaration: the type id
+    VL_ULONG nOffset;   // code offset of the instruction
+    VL_ULONG nLine;     // its source line
+    union {
+        VL_LONG nLong;
+        VL_ULONG nULong;
+        double dValue;
+        VL_ULONG nIndex;  // jump target, name or string literal index
+    } u;
+};
+
+struct SVLScriptParamInfo
+{
+    VL_BYTE nType;
+    VL_ULONG nName;  // name index
+};
+
+class CVLScriptProgram
+{
+public:
+    CVLScriptProgram();
+    virtual ~CVLScriptProgram();
+
+    // Decodes the code of a loaded script.
+    virtual void Build(const CVLScript& script, VL_ULONG nParamSize, VL_ULONG nCodeSize);
+
+    std::vector<SVLScriptInstr> m_Code;  // ends with a VLSCR_IOP_END
+    std::vector<CVLString> m_Names;      // variable and function names, distinct
+    std::vector<CVLString> m_Strings;    // unscrambled string literals
+    std::vector<SVLScriptParamInfo> m_Params;
+    bool m_bParamsValid;  // false when a parameter name is not in the pool
+
+private:
+    VL_ULONG InternName(const CVLString& strName);
+};
+
+#endif
