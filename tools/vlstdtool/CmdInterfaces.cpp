@@ -1,0 +1,67 @@
+// vlstdtool interfaces: the local addresses and subnets the base library sees.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "ToolCommand.h"
+#include "VLException.h"
+#include "VLPlatformInterfaces.h"
+#include "VLSocketAddress.h"
+
+namespace {
+
+std::string Dotted(const unsigned char* p)
+{
+    char sz[20];
+    std::snprintf(sz, sizeof(sz), "%d.%d.%d.%d", p[0], p[1], p[2], p[3]);
+    return sz;
+}
+
+int Interfaces(int argc, char** /*argv*/)
+{
+    if (argc != 1)
+        return VLToolFail("interfaces takes no arguments");
+    std::vector<CVLSocketAddress> addresses;
+    std::vector<VLPlatformIPv4Address> entries;
+    try {
+        CVLSocketAddress::GetLocalAddresses(addresses);
+    } catch (EVLException* e) {
+        std::string strText(e->ToString().GetString());
+        e->Delete();
+        return VLToolFail("interfaces: %s", strText.c_str());
+    }
+    if (!VLPlatformListIPv4Addresses(entries))
+        return VLToolFail("interfaces: cannot read the interface list");
+
+    std::printf("local addresses:%s\n", addresses.empty() ? " none" : "");
+    for (const CVLSocketAddress& address : addresses)
+        std::printf("  %s\n", address.GetHost().GetString());
+
+    std::printf("subnets (interface, address, mask, directed broadcast):\n");
+    for (const CVLSocketAddress& address : addresses) {
+        for (const VLPlatformIPv4Address& entry : entries) {
+            if (!entry.bFirstOfInterface || Dotted(entry.address) != address.GetHost().GetString())
+                continue;
+            try {
+                CVLSocketAddress broadcast(address);
+                broadcast.MakeBroadcastAddress(Dotted(entry.netmask).c_str());
+                std::printf("  %-12s %-15s %-15s %s%s\n", entry.strInterface.c_str(), Dotted(entry.address).c_str(),
+                            Dotted(entry.netmask).c_str(), broadcast.GetHost().GetString(),
+                            entry.bUp ? "" : "  (down)");
+            } catch (EVLException* e) {
+                std::string strText(e->ToString().GetString());
+                e->Delete();
+                return VLToolFail("interfaces: %s", strText.c_str());
+            }
+            break;
+        }
+    }
+    return 0;
+}
+
+}  // namespace
+
+VL_TOOL_COMMAND(interfaces, "interfaces",
+                "  interfaces        list the local IPv4 addresses and their subnets (address, mask,\n"
+                "                    directed broadcast address)\n",
+                Interfaces);

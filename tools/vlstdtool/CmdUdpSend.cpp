@@ -1,0 +1,74 @@
+// vlstdtool udp-send HOST PORT TEXT [--broadcast]: sends one datagram.
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "ToolCommand.h"
+#include "VLException.h"
+#include "VLSocket.h"
+
+namespace {
+
+bool ParsePort(const char* szText, int& nPort)
+{
+    char* pEnd = nullptr;
+    errno = 0;
+    long n = std::strtol(szText, &pEnd, 10);
+    if (errno != 0 || pEnd == szText || *pEnd != '\0' || n < 1 || n > 65535)
+        return false;
+    nPort = static_cast<int>(n);
+    return true;
+}
+
+int UdpSend(int argc, char** argv)
+{
+    bool bBroadcast = false;
+    const char* pArgs[3];
+    int nArgs = 0;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--broadcast") == 0)
+            bBroadcast = true;
+        else if (nArgs < 3 && (argv[i][0] != '-' || argv[i][1] == '\0' || nArgs == 2))
+            pArgs[nArgs++] = argv[i];
+        else if (argv[i][0] == '-' && nArgs < 2)
+            return VLToolFail("udp-send: unknown option '%s'", argv[i]);
+        else
+            return VLToolFail("udp-send takes HOST PORT TEXT [--broadcast]");
+    }
+    if (nArgs != 3)
+        return VLToolFail("udp-send takes HOST PORT TEXT [--broadcast]");
+    int nPort = 0;
+    if (!ParsePort(pArgs[1], nPort))
+        return VLToolFail("udp-send: '%s' is not a port number (1 to 65535)", pArgs[1]);
+    size_t nLength = std::strlen(pArgs[2]);
+    if (nLength > 65507)
+        return VLToolFail("udp-send: the text is longer than a datagram can hold (65507 bytes)");
+
+    CVLSocket socket;
+    try {
+        CVLSocketAddress destination(0, pArgs[0], nPort);
+        socket.Create(0, 0, 0);
+        if (bBroadcast)
+            socket.SetBroadcast(64, true);
+        int nSent = socket.SendTo(pArgs[2], static_cast<int>(nLength), destination);
+        socket.Close();
+        std::printf("sent %d bytes to %s:%d\n", nSent, destination.GetHost().GetString(), nPort);
+        return 0;
+    } catch (EVLException* e) {
+        socket.Close();
+        std::string strText(e->ToString().GetString());
+        e->Delete();
+        return VLToolFail("udp-send: cannot send to %s port %d: %s%s", pArgs[0], nPort, strText.c_str(),
+                          bBroadcast ? "" : " (a broadcast address needs --broadcast)");
+    }
+}
+
+}  // namespace
+
+VL_TOOL_COMMAND(udp_send, "udp-send",
+                "  udp-send HOST PORT TEXT [--broadcast]\n"
+                "                    send TEXT as one UDP datagram to HOST (dotted quad or name) and\n"
+                "                    PORT; --broadcast allows a broadcast destination\n",
+                UdpSend);
