@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <mutex>
 #include <string>
 #include <unistd.h>
 
@@ -34,11 +35,18 @@ void DefaultRaw(void*, const char* pText, size_t nLen)
 }
 
 VLLogSink g_Sink = {DefaultLine, DefaultRaw, nullptr};
+// Guards g_Sink: a sink may be swapped while another thread writes.
+std::mutex& SinkMutex()
+{
+    static std::mutex* s_pMutex = new std::mutex;  // never destroyed: late writers stay safe
+    return *s_pMutex;
+}
 
 }  // namespace
 
 VLLogSink VLSetLogSink(const VLLogSink* pSink)
 {
+    std::lock_guard<std::mutex> guard(SinkMutex());
     VLLogSink old = g_Sink;
     if (pSink == nullptr)
         g_Sink = {DefaultLine, DefaultRaw, nullptr};
@@ -49,10 +57,12 @@ VLLogSink VLSetLogSink(const VLLogSink* pSink)
 
 void VLLogWriteLine(const char* szLine)
 {
+    std::lock_guard<std::mutex> guard(SinkMutex());
     g_Sink.pfnLine(g_Sink.pContext, szLine);
 }
 
 void VLLogWriteRaw(const char* pText, size_t nLen)
 {
+    std::lock_guard<std::mutex> guard(SinkMutex());
     g_Sink.pfnRaw(g_Sink.pContext, pText, nLen);
 }

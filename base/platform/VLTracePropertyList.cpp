@@ -62,6 +62,18 @@ std::string Unescape(const std::string& s)
     return out;
 }
 
+// True when an empty element such as <true/> or <true /> starts at i.
+bool IsEmptyElement(const std::string& s, size_t i, const char* szName)
+{
+    std::string open = std::string("<") + szName;
+    if (s.compare(i, open.size(), open) != 0)
+        return false;
+    i += open.size();
+    while (i < s.size() && (s[i] == ' ' || s[i] == '\t' || s[i] == '\r' || s[i] == '\n'))
+        ++i;
+    return s.compare(i, 2, "/>") == 0;
+}
+
 }  // namespace
 
 VLTracePropertyList VLParseTracePropertyList(const std::string& s)
@@ -76,10 +88,10 @@ VLTracePropertyList VLParseTracePropertyList(const std::string& s)
         size_t v = SkipBlanks(s, e + 6);
         i = v;
         if (key == "TRACE_FLAG") {
-            if (s.compare(v, 7, "<true/>") == 0) {
+            if (IsEmptyElement(s, v, "true")) {
                 result.bHasFlag = true;
                 result.bFlag = true;
-            } else if (s.compare(v, 8, "<false/>") == 0) {
+            } else if (IsEmptyElement(s, v, "false")) {
                 result.bHasFlag = true;
                 result.bFlag = false;
             }
@@ -90,7 +102,7 @@ VLTracePropertyList VLParseTracePropertyList(const std::string& s)
                     result.bHasFilter = true;
                     result.strFilter = Unescape(s.substr(v + 8, se - v - 8));
                 }
-            } else if (s.compare(v, 9, "<string/>") == 0) {
+            } else if (IsEmptyElement(s, v, "string")) {
                 result.bHasFilter = true;
                 result.strFilter.clear();
             }
