@@ -1,0 +1,49 @@
+// vlstdtool scramble IN OUT: writes IN as a scrambled resource file OUT.
+#include <cstdio>
+#include <string>
+
+#include "ToolCommand.h"
+#include "VLEasyEncryptionFileStream.h"
+#include "VLException.h"
+
+namespace {
+
+int Scramble(int argc, char** argv)
+{
+    if (argc != 3)
+        return VLToolFail("scramble takes two files: scramble IN OUT");
+    FILE* fp = fopen(argv[1], "rb");
+    if (fp == nullptr)
+        return VLToolFail("cannot open %s", argv[1]);
+    std::string data;
+    char buf[65536];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof(buf), fp)) > 0)
+        data.append(buf, n);
+    bool bError = ferror(fp) != 0;
+    fclose(fp);
+    if (bError)
+        return VLToolFail("cannot read %s", argv[1]);
+    if (data.size() > 0x7ffffff0u)
+        return VLToolFail("%s is too large for a scrambled file", argv[1]);
+
+    CVLEasyEncryptionFileStream* pStream = new CVLEasyEncryptionFileStream();
+    int nResult = 0;
+    try {
+        pStream->SetName(argv[2]);
+        pStream->Open(VL_OPEN_WRITE);
+        if (!data.empty())
+            pStream->Write(reinterpret_cast<const VL_BYTE*>(data.data()), static_cast<VL_SIZE_T>(data.size()));
+        pStream->Close();
+    } catch (EVLException* e) {
+        e->Delete();
+        nResult = VLToolFail("cannot write %s", argv[2]);
+    }
+    pStream->Destroy();
+    return nResult;
+}
+
+}  // namespace
+
+VL_TOOL_COMMAND(scramble, "scramble",
+                "  scramble IN OUT   write the file IN as the scrambled resource file OUT\n", Scramble);

@@ -1,0 +1,90 @@
+// vlstdtool unscramble FILE: writes the plain contents of a scrambled
+// resource file to standard output. A file without the "VLEE" magic is read
+// plainly, as the configuration reader does.
+#include <cstdio>
+#include <string>
+
+#include "ToolCommand.h"
+#include "VLEasyEncryptionFileStream.h"
+#include "VLException.h"
+#include "VLFileStream.h"
+
+namespace {
+
+// Why a file that starts with the magic cannot be read as a scrambled file.
+std::string Diagnose(const char* szPath)
+{
+    FILE* fp = fopen(szPath, "rb");
+    if (fp == nullptr)
+        return "cannot open the file";
+    std::string data;
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof(buf), fp)) > 0)
+        data.append(buf, n);
+    fclose(fp);
+    if (data.size() < 12)
+        return "too short for a scrambled file (" + std::to_string(data.size()) + " bytes, at least 12 needed)";
+    if (static_cast<unsigned char>(data[4]) != 0x31)
+        return "unknown version byte";
+    if (static_cast<unsigned char>(~static_cast<unsigned char>(data[7])) >= 8)
+        return "bad key index";
+    size_t nBody = data.size() - 12;
+    if (nBody % 2 != 0)
+        return "the scrambled data is not a whole number of pairs";
+    if (nBody == 0 && (static_cast<unsigned char>(data[data.size() - 2]) & 1))
+        return "the trailer claims an odd length for empty data";
+    return "the file cannot be read";
+}
+
+int Unscramble(int argc, char** argv)
+{
+    if (argc != 2)
+        return VLToolFail("unscramble takes one file: unscramble FILE");
+    const char* szPath = argv[1];
+    FILE* fp = fopen(szPath, "rb");
+    if (fp == nullptr)
+        return VLToolFail("cannot open %s", szPath);
+    char magic[4] = {};
+    size_t nMagic = fread(magic, 1, 4, fp);
+    fclose(fp);
+    bool bScrambled = nMagic == 4 && std::string(magic, 4) == "VLEE";
+
+    IVLStream* pStream = bScrambled ? static_cast<IVLStream*>(new CVLEasyEncryptionFileStream())
+                                    : static_cast<IVLStream*>(new CVLFileStream());
+    int nResult = 0;
+    bool bOpened = false;
+    try {
+        pStream->SetName(szPath);
+        pStream->Open(VL_OPEN_READ);
+        bOpened = true;
+        VL_BYTE buf[65536];
+        for (;;) {
+            VL_SIZE_T n = pStream->Read(buf, sizeof(buf));
+            if (n == 0)
+                break;
+            if (!VLToolWriteStdout(buf, n)) {
+                nResult = VLToolFail("cannot write standard output");
+                break;
+            }
+        }
+        pStream->Close();
+    } catch (EVLException* e) {
+        CVLString text = e->ToString();
+        e->Delete();
+        if (bScrambled)
+            nResult = VLToolFail("%s: malformed scrambled file: %s", szPath,
+                                 bOpened ? "the scrambled data is cut short" : Diagnose(szPath).c_str());
+        else
+            nResult = VLToolFail("%s: %s", szPath, text.GetString());
+    }
+    pStream->Destroy();
+    return nResult;
+}
+
+}  // namespace
+
+VL_TOOL_COMMAND(unscramble, "unscramble",
+                "  unscramble FILE   write the plain contents of the scrambled resource file FILE to\n"
+                "                    standard output (a file without the \"VLEE\" magic is copied as it is)\n",
+                Unscramble);
