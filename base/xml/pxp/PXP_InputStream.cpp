@@ -1,0 +1,5 @@
+#include "PXP_InputStream.h"
+
+PXP_InputStream::~PXP_InputStream()
+{
+}

@@ -1,0 +1,172 @@
+// A pull parser for XML 1.0: each Next reads the input up to the following
+// construct and returns its event; the accessors give the construct's data,
+// as NUL-terminated UTF-8 owned by the parser, until the next call.
+//
+// Input in UTF-8, UTF-16 (either byte order) and, when declared, Shift_JIS
+// and EUC-JP is converted to UTF-8 as it is read. The parser checks
+// well-formedness as it goes, resolves namespace prefixes, replaces the
+// predefined entities and character references, normalizes line ends and
+// attribute-value blanks, and skips a DOCTYPE. Failures are reported through
+// the error event and GetErrorCode, never by exception.
+#ifndef PXP_PARSER_H
+#define PXP_PARSER_H
+
+#include <cstdint>
+
+#include "PXP_AttributeInfo.h"
+#include "PXP_Defs.h"
+#include "PXP_ElementInfo.h"
+#include "PXP_EncodeTranslater.h"
+#include "PXP_EntityInfo.h"
+#include "PXP_InputStream.h"
+#include "PXP_NamespaceInfo.h"
+#include "PXP_Object.h"
+#include "PXP_ParserLimits.h"
+
+class PXP_Parser : public PXP_Object
+{
+public:
+    PXP_Parser();
+    virtual ~PXP_Parser();
+
+    // Clears all parse state and sizes the buffers for pLimits (the built-in
+    // defaults when null). 1 on success; 0 with error 5 when memory runs out.
+    int Initialize(const PXP_ParserLimits* pLimits = nullptr);
+    // Starts a document on pStream. 1 on success; 0 with error 3 (no stream,
+    // or the first read failed) or 5.
+    int SetInputStream(PXP_InputStream* pStream);
+    signed char GetEncodingCode() const { return m_nEncoding; }
+
+    uint32_t Next();
+    uint32_t GetEventType() const { return m_nEvent; }
+    bool HasNext() const { return m_nEvent != PXP_EVENT_ERROR && m_nEvent != PXP_EVENT_DOCUMENT_DONE; }
+    uint32_t GetErrorCode() const { return m_nError; }
+
+    const char* GetVersion() const;
+    const char* GetEncoding() const;
+
+    const char* GetText() const;
+    // Bytes of GetText before its NUL (0 when there is no text).
+    uint32_t GetTextLength() const;
+    bool IsWhitespace() const;
+    bool IsContinued() const;
+
+    const char* GetName() const;
+    const char* GetPrefix() const;
+
+    int GetAttributeCount() const;
+    const char* GetAttributeName(int nIndex) const;
+    const char* GetAttributeValue(int nIndex) const;
+    const char* GetAttributePrefix(int nIndex) const;
+    const char* GetAttributeNamespace(int nIndex) const;
+
+    int GetNamespaceCount() const;
+    const char* GetNamespacePrefix(int nIndex) const;
+    const char* GetNamespaceURI(int nIndex) const;
+    const char* LookupNamespaceURI(const char* szPrefix) const;
+
+    const PXP_ParserLimits& GetLimits() const { return m_Limits; }
+
+private:
+    PXP_Parser(const PXP_Parser&) = delete;
+    PXP_Parser& operator=(const PXP_Parser&) = delete;
+
+    // Input side.
+    void FreeAll();
+    void ResetState();
+    bool Detect(int32_t nRead);
+    bool CreateTranslater(uint32_t nFactor);
+    bool TranslateRest();
+    bool SetDeclaredEncoding(const char* szUpper);
+    void Refill();
+    void Settle();
+    inline void Advance()
+    {
+        ++m_pPos;
+        Settle();
+    }
+    inline unsigned char Cur() const { return *m_pPos; }
+
+    // Tokenizer.
+    bool Fail(uint32_t nError);
+    bool SkipBlanks();
+    bool ReadDeclaration();
+    bool ReadDeclValue(char* pDst, uint32_t nMax);
+    bool ReadStartTag();
+    bool ReadAttribute();
+    bool ReadEndTag();
+    bool ReadText();
+    bool ReadComment();
+    bool ReadCData();
+    bool ReadDoctype();
+    bool SkipProcessingInstruction();
+    bool Expect(const char* sz);
+    bool ReadReference(unsigned char cTerminator, bool bInAttribute);
+    PXP_NamespaceInfo* LookupBinding(const char* pPrefix, uint32_t nLength) const;
+    void CompleteUtf8();
+    bool AppendPendingToText();
+
+    PXP_ParserLimits m_Limits;
+    PXP_ParserLimits m_Allocated;  // the limits the buffers were sized for
+    bool m_bAllocated;
+
+    unsigned char* m_pRaw;
+    uint32_t m_nRawSize;
+    unsigned char* m_pTrans;  // translated working buffer, or null
+    uint32_t m_nTransCapacity;
+    unsigned char* m_pWork;
+    unsigned char* m_pPos;
+    unsigned char* m_pEnd;  // behind the valid bytes of the working buffer
+    unsigned char m_Carry[8];
+    int32_t m_nCarry;
+    PXP_InputStream* m_pStream;
+    signed char m_nEncoding;
+    PXP_EncodeTranslater* m_pTranslater;
+    int m_nUtf8Need;       // continuation bytes still due
+    bool m_bBadInput;      // a byte that is not allowed was met
+    bool m_bInputEnded;
+
+    uint32_t m_nEvent;
+    uint32_t m_nError;
+    int m_nDocState;
+    bool m_bDoctypeSeen;
+    bool m_bAtTag;
+    bool m_bBlankOnly;
+    bool m_bEmptyElement;
+    bool m_bPrefixedAttrs;
+    bool m_bContinued;
+    bool m_bStepOver;  // the current character is the last byte of a construct
+
+    PXP_ElementInfo* m_pElements;
+    int32_t m_nDepth;
+    PXP_AttributeInfo* m_pAttributes;
+    int32_t m_nAttrCount;
+    char* m_pAttrNames;
+    uint32_t m_nAttrNamesUsed;
+    char* m_pAttrValues;
+    uint32_t m_nAttrValuesUsed;
+    PXP_NamespaceInfo* m_pNamespaces;
+    int32_t m_nNsCount;
+    PXP_EntityInfo* m_pEntities;
+    int32_t m_nEntityCount;
+    PXP_EntityInfo* m_pCurEntity;
+
+    char* m_pText;
+    uint32_t m_nTextLength;
+    uint32_t m_nTextCapacity;
+    char m_szPending[20];  // replacement that did not fit into the last piece
+    uint32_t m_nPending;
+
+    char m_szPrefix[PXP_MAX_PREFIX_LENGTH + 1];
+    char m_szRef[20];
+    char m_szReplacement[20];
+    uint32_t m_nReplacement;
+    char m_szVersion[9];
+    const char* m_pVersion;
+    char m_szEncoding[13];
+    const char* m_pEncodingText;
+    uint32_t m_nDashes;
+    uint32_t m_nBrackets;
+};
+
+#endif
