@@ -1,0 +1,42 @@
+#include "VLPlatformProcess.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+bool VLPlatformOpenURL(const char* szURL)
+{
+    if (szURL == nullptr)
+        return false;
+    char szProgram[] = "xdg-open";
+    char* argv[] = {szProgram, const_cast<char*>(szURL), nullptr};
+    pid_t pid = -1;
+    if (posix_spawnp(&pid, szProgram, nullptr, nullptr, argv, environ) != 0)
+        return false;
+    int nStatus = 0;
+    pid_t r;
+    do {
+        r = waitpid(pid, &nStatus, 0);
+    } while (r == -1 && errno == EINTR);
+    if (r != pid)
+        return false;
+    return WIFEXITED(nStatus) && WEXITSTATUS(nStatus) == 0;
+}
+
+std::string VLPlatformProcessName()
+{
+    FILE* fp = fopen("/proc/self/comm", "re");
+    if (fp == nullptr)
+        return std::string();
+    char buf[256];
+    size_t n = fread(buf, 1, sizeof(buf), fp);
+    fclose(fp);
+    std::string name(buf, n);
+    while (!name.empty() && (name.back() == '\n' || name.back() == '\r'))
+        name.pop_back();
+    return name;
+}

@@ -1,0 +1,15 @@
+// Process services of the platform: opening a URL with the desktop's
+// handler and the running program's name.
+#ifndef VLPLATFORMPROCESS_H
+#define VLPLATFORMPROCESS_H
+
+#include <string>
+
+// Starts "xdg-open" (looked up on PATH, no shell) with the URL as its one
+// argument and waits for it. True when it started and exited with status 0.
+bool VLPlatformOpenURL(const char* szURL);
+// The name of the running program from /proc/self/comm, without the line
+// end; empty on failure.
+std::string VLPlatformProcessName();
+
+#endif
