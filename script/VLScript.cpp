@@ -7,6 +7,7 @@
 #include "VLMemoryAllocException.h"
 #include "VLScriptException.h"
 #include "VLScriptProgram.h"
+#include "VLScriptRun.h"
 
 CVLScript::CVLScript()
     : m_pData(nullptr), m_nSize(0), m_bBorrowed(false), m_pPool(nullptr), m_pParams(nullptr), m_pCode(nullptr),
@@ -163,4 +164,14 @@ CVLString CVLScript::ReadString(const VL_BYTE*& p) const
         GetPoolString(CVLByteOrder::GetUInt32(VLSCRIPT_BYTE_ORDER, p), str);
     p += 4;
     return str;
+}
+
+void CVLScript::Execute(CVLScriptParams& params, CVLScriptCollection* pScripts, IVLScriptExtendIF* pHost,
+                        void* pContext) const
+{
+    if (m_pProgram == nullptr || m_pCode == nullptr || m_pCode == m_pLines)
+        throw new EVLScriptException(VLSCRIPT_MODULE, "VLScript", __LINE__, VLSCR_ERR_NO_CODE,
+                                     m_strSourceName.GetBuffer(), 0, true);
+    CVLScriptRun run(*this, params, pScripts, pHost, pContext);
+    run.Run();
 }

@@ -1,14 +1,593 @@
-// The interpreter's run loop.
-#include "VLScript.h"
-#include "VLScriptException.h"
+#include "VLScriptRun.h"
 
-void CVLScript::Execute(CVLScriptParams& params, CVLScriptCollection* pScripts, IVLScriptExtendIF* pHost,
-                        void* pContext) const
+#include <map>
+#include <type_traits>
+#include <new>
+
+#include "VLScrDbg.h"
+#include "VLScript.h"
+#include "VLScriptCollection.h"
+#include "VLScriptException.h"
+#include "VLScriptExtendIF.h"
+#include "VLScriptParams.h"
+#include "VLTrace.h"
+
+namespace {
+thread_local int t_nDepth = 0;
+thread_local VL_ULONGLONG t_nStepLimit = 0;
+thread_local VL_ULONGLONG t_nSteps = 0;
+thread_local size_t t_nLastCapacity = 0;
+
+// Counts the nested runs of this thread.
+class CDepthGuard
 {
-    (void)params;
-    (void)pScripts;
-    (void)pHost;
-    (void)pContext;
-    throw new EVLScriptException(VLSCRIPT_MODULE, "VLScript", __LINE__, VLSCR_ERR_NO_CODE,
-                                 m_strSourceName.GetBuffer(), 0, true);
+public:
+    CDepthGuard() { ++t_nDepth; }
+    ~CDepthGuard() { --t_nDepth; }
+};
+
+const CVLVariant& EmptyValue()
+{
+    static const CVLVariant s_Empty;
+    return s_Empty;
+}
+
+bool IsWord(int nType)
+{
+    return nType >= 6 && nType <= 9;
+}
+}  // namespace
+
+void CVLScriptRun::SetStepLimit(VL_ULONGLONG nSteps)
+{
+    t_nStepLimit = nSteps;
+    t_nSteps = 0;
+}
+
+CVLScriptRun::CVLScriptRun(const CVLScript& script, CVLScriptParams& params, CVLScriptCollection* pScripts,
+                           IVLScriptExtendIF* pHost, void* pContext)
+    : m_Script(script), m_Program(*script.GetProgram()), m_Params(params), m_pScripts(pScripts), m_pHost(pHost),
+      m_pContext(pContext), m_Stack(8), m_nTop(0), m_Slots(script.GetProgram()->m_Names.size()), m_nPC(0)
+{
+}
+
+CVLScriptRun::~CVLScriptRun()
+{
+    t_nLastCapacity = m_Stack.size();
+}
+
+size_t CVLScriptRun::GetLastStackCapacity()
+{
+    return t_nLastCapacity;
+}
+
+EVLScriptException* CVLScriptRun::MakeError(int nCode)
+{
+    int nLine = 0;
+    if (nCode != VLSCR_ERR_NO_CODE && nCode != VLSCR_ERR_PARAMS_COUNT && m_nPC < m_Program.m_Code.size())
+        nLine = static_cast<int>(m_Program.m_Code[m_nPC].nLine);
+    return new EVLScriptException(VLSCRIPT_MODULE, "VLScript", __LINE__, nCode,
+                                  m_Script.GetSourceName().GetBuffer(), nLine, true);
+}
+
+void CVLScriptRun::Fail(int nCode, int nSourceLine)
+{
+    EVLScriptException* e = MakeError(nCode);
+    (void)nSourceLine;
+    throw e;
+}
+
+void CVLScriptRun::CountStep()
+{
+    if (t_nStepLimit != 0 && ++t_nSteps > t_nStepLimit)
+        Fail(VLSCR_ERR_UNEXPECTED, __LINE__);
+}
+
+CVLScriptRun::SEntry& CVLScriptRun::Push()
+{
+    if (m_nTop == m_Stack.size())
+        m_Stack.resize(m_Stack.size() * 2);
+    return m_Stack[m_nTop++];
+}
+
+void CVLScriptRun::Need(size_t n)
+{
+    if (m_nTop < n)
+        Fail(VLSCR_ERR_STACK, __LINE__);
+}
+
+const CVLVariant& CVLScriptRun::Read(const SEntry& e) const
+{
+    if (e.nKind == KIND_REF)
+        return *e.pRef;
+    if (e.nKind == KIND_NULL_OBJECT)
+        return EmptyValue();
+    return e.value;
+}
+
+void CVLScriptRun::Store(SEntry& target, const CVLVariant& value)
+{
+    if (target.nKind == KIND_NULL_OBJECT)
+        return;  // an object variable without an object ignores writes
+    CVLVariant& t = target.nKind == KIND_REF ? *target.pRef : target.value;
+    int nType = t.GetType();
+    if (nType >= 1 && nType <= 13 && value.GetType() == nType) {
+        t.Copy(value, false);
+        return;
+    }
+    CVLVariant converted;
+    converted.SetAs(t.GetValueType(), value);
+    t.SetValue(converted);
+}
+
+void CVLScriptRun::ClearStatement()
+{
+    // A statement's leftovers: values of expression statements, and frames of
+    // calls that never completed (only a damaged image leaves those).
+    m_nTop = 0;
+    while (!m_Frames.IsEmpty())
+        m_Frames.Pop();
+}
+
+void CVLScriptRun::BindParameters()
+{
+    CVLScriptParamIterator it = m_Params.Begin();
+    for (const SVLScriptParamInfo& info : m_Program.m_Params) {
+        CVLVariant* pArg = it.Get();
+        if (pArg == nullptr)
+            Fail(VLSCR_ERR_PARAMS_COUNT, __LINE__);
+        SSlot& slot = m_Slots[info.nName];
+        slot.bParam = true;
+        slot.param.SetAs(info.nType, *pArg);
+        it.Next();
+    }
+    if (!it.IsEnd())
+        Fail(VLSCR_ERR_PARAMS_COUNT, __LINE__);
+}
+
+void CVLScriptRun::Run()
+{
+    CDepthGuard depth;
+    if (t_nDepth == 1)
+        t_nSteps = 0;
+    try {
+        if (!m_Program.m_bParamsValid)
+            Fail(VLSCR_ERR_UNEXPECTED, __LINE__);
+        if (t_nDepth > MAX_NESTING)
+            Fail(VLSCR_ERR_UNEXPECTED, __LINE__);
+        m_Params.ClearReturnValue();
+        BindParameters();
+        Loop();
+    } catch (EVLScriptException* e) {
+        VLScrDbgReportException(e);
+        throw;
+    } catch (EVLException* e) {
+        VLScrDbgReportException(e);
+        e->Delete();
+        throw MakeError(VLSCR_ERR_UNEXPECTED);
+    } catch (...) {
+        throw MakeError(VLSCR_ERR_UNEXPECTED);
+    }
+}
+
+void CVLScriptRun::FillDebugContext(VLScrDbgContext& ctx)
+{
+    ctx.pScript = const_cast<CVLScript*>(&m_Script);
+    ctx.pFileInfo = VLScrDbgFindFileInfo(m_Script.GetSourceName().GetBuffer());
+    ctx.pPosition = m_Script.GetCode();
+    ctx.nLastLine = 0;
+    ctx.pExtend = m_pHost;
+    ctx.pLocals = nullptr;
+    ctx.pParameters = nullptr;
+}
+
+void CVLScriptRun::Loop()
+{
+    const SVLScriptInstr* pCode = m_Program.m_Code.data();
+    const VL_BYTE* pImageCode = m_Script.GetCode();
+    bool bDebug = VLScrDbgIsEnabled();
+    VLScrDbgContext ctx;
+    // The debugger sees the variables through references to them.
+    VLScrDbgVariableTable locals;
+    VLScrDbgVariableTable parameters;
+    if (bDebug) {
+        FillDebugContext(ctx);
+        ctx.pLocals = &locals;
+        ctx.pParameters = &parameters;
+    }
+    size_t nPC = 0;
+    for (;;) {
+        m_nPC = nPC;
+        const SVLScriptInstr& instr = pCode[nPC];
+        if (bDebug && VLScrDbgIsEnabled()) {
+            locals.clear();
+            parameters.clear();
+            for (size_t i = 0; i < m_Slots.size(); ++i) {
+                if (m_Slots[i].bLocal)
+                    locals[m_Program.m_Names[i]].SetReference(&m_Slots[i].local);
+                if (m_Slots[i].bParam)
+                    parameters[m_Program.m_Names[i]].SetReference(&m_Slots[i].param);
+            }
+            ctx.pPosition = pImageCode + instr.nOffset;
+            VLScrDbgCheckLine(&ctx);
+        }
+        ++nPC;
+        switch (instr.nOp) {
+        case VLSCR_OP_DECLARE: {
+            SSlot& slot = m_Slots[instr.u.nIndex];
+            slot.bLocal = true;
+            if (instr.nType == 19 || instr.nType == 20) {
+                // An object (or reference) variable starts without anything
+                // behind it: it reads as empty and ignores writes.
+                slot.bNullObject = true;
+                slot.local.Reset();
+            } else {
+                slot.bNullObject = false;
+                slot.local.SetType(instr.nType);
+            }
+            break;
+        }
+        case VLSCR_OP_JUMP:
+            CountStep();
+            ClearStatement();
+            nPC = instr.u.nIndex;
+            break;
+        case VLSCR_OP_JUMP_FALSE: {
+            Need(1);
+            bool b = Read(m_Stack[m_nTop - 1]).ToBool(false);
+            CountStep();
+            ClearStatement();
+            if (!b)
+                nPC = instr.u.nIndex;
+            break;
+        }
+        case VLSCR_OP_PARAM_FRAME:
+            m_Frames.Push();
+            break;
+        case VLSCR_OP_PARAM_SEP: {
+            CVLScriptParams* pFrame = m_Frames.Top();
+            if (pFrame == nullptr)
+                Fail(VLSCR_ERR_PARAMS_STACK, __LINE__);
+            Need(1);
+            const SEntry& e = m_Stack[m_nTop - 1];
+            CVLVariant* pArg = pFrame->Add();
+            if (e.nKind == KIND_REF)
+                pArg->SetReference(e.pRef);  // the callee reaches the variable
+            else if (e.nKind == KIND_VALUE)
+                *pArg = e.value;
+            --m_nTop;
+            break;
+        }
+        case VLSCR_OP_RETURN_VALUE:
+            Need(1);
+            m_Params.GetReturnValue().SetValue(Read(m_Stack[m_nTop - 1]));
+            return;
+        case VLSCR_OP_RETURN:
+            return;
+        case VLSCR_OP_PUSH_LONG: {
+            SEntry& e = Push();
+            e.nKind = KIND_VALUE;
+            e.value.SetLong(instr.u.nLong);
+            break;
+        }
+        case VLSCR_OP_PUSH_ULONG: {
+            SEntry& e = Push();
+            e.nKind = KIND_VALUE;
+            e.value.SetULong(instr.u.nULong);
+            break;
+        }
+        case VLSCR_OP_PUSH_DOUBLE: {
+            SEntry& e = Push();
+            e.nKind = KIND_VALUE;
+            e.value.SetDouble(instr.u.dValue);
+            break;
+        }
+        case VLSCR_OP_PUSH_STRING: {
+            SEntry& e = Push();
+            e.nKind = KIND_VALUE;
+            e.value.SetString(m_Program.m_Strings[instr.u.nIndex]);
+            break;
+        }
+        case VLSCR_OP_PUSH_TRUE:
+        case VLSCR_OP_PUSH_FALSE: {
+            SEntry& e = Push();
+            e.nKind = KIND_VALUE;
+            e.value.SetBool(instr.nOp == VLSCR_OP_PUSH_TRUE);
+            break;
+        }
+        case VLSCR_OP_PUSH_NULL: {
+            SEntry& e = Push();
+            e.nKind = KIND_VALUE;
+            e.value.Reset();
+            break;
+        }
+        case VLSCR_OP_VARIABLE:
+            Variable(instr.u.nIndex);
+            break;
+        case VLSCR_OP_CALL:
+            CountStep();
+            Call(instr);
+            break;
+        case VLSCR_OP_ASSIGN:
+            Need(2);
+            Store(m_Stack[m_nTop - 2], Read(m_Stack[m_nTop - 1]));
+            --m_nTop;
+            break;
+        case VLSCR_OP_MUL:
+        case VLSCR_OP_DIV:
+        case VLSCR_OP_MOD:
+        case VLSCR_OP_ADD:
+        case VLSCR_OP_SUB:
+        case VLSCR_OP_LT:
+        case VLSCR_OP_GT:
+        case VLSCR_OP_LE:
+        case VLSCR_OP_GE:
+        case VLSCR_OP_EQ:
+        case VLSCR_OP_NE:
+        case VLSCR_OP_AND:
+        case VLSCR_OP_OR:
+        case VLSCR_OP_BITAND:
+        case VLSCR_OP_BITXOR:
+        case VLSCR_OP_BITOR:
+        case VLSCR_OP_SHL:
+        case VLSCR_OP_SHR:
+            Binary(instr.nOp);
+            break;
+        case VLSCR_OP_PLUS:
+        case VLSCR_OP_NEGATE:
+        case VLSCR_OP_POST_INC:
+        case VLSCR_OP_POST_DEC:
+        case VLSCR_OP_PRE_INC:
+        case VLSCR_OP_PRE_DEC:
+        case VLSCR_OP_NOT:
+        case VLSCR_OP_COMPLEMENT:
+            Unary(instr.nOp);
+            break;
+        default:
+            // A fault found when the image was loaded, the end of the code, or
+            // an opcode outside the instruction set.
+            Fail(VLSCR_ERR_UNEXPECTED, __LINE__);
+        }
+    }
+}
+
+void CVLScriptRun::Variable(VL_ULONG nName)
+{
+    SSlot& slot = m_Slots[nName];
+    if (slot.bLocal || slot.bParam) {
+        SEntry& e = Push();
+        if (slot.bLocal && slot.bNullObject) {
+            e.nKind = KIND_NULL_OBJECT;
+            e.pRef = nullptr;
+        } else {
+            e.nKind = KIND_REF;
+            e.pRef = slot.bLocal ? &slot.local : &slot.param;
+        }
+        return;
+    }
+    IVLVariantObjectIF* pObject = nullptr;
+    if (m_pHost != nullptr) {
+        try {
+            pObject = m_pHost->GetProperty(m_Program.m_Names[nName].GetBuffer());
+        } catch (EVLScriptException* e) {
+            e->SetScriptName(m_Script.GetSourceName().GetBuffer());
+            e->SetScriptLine(static_cast<int>(m_Program.m_Code[m_nPC].nLine));
+            CVLTrace::OutputException(VLSCRIPT_MODULE, "VLScript", __LINE__, e);
+            throw;
+        }
+    }
+    if (pObject == nullptr)
+        Fail(VLSCR_ERR_NO_VARIABLE, __LINE__);
+    SEntry& e = Push();
+    e.nKind = KIND_VALUE;
+    e.value.SetObject(pObject);
+}
+
+void CVLScriptRun::Call(const SVLScriptInstr& instr)
+{
+    CVLScriptParams* pFrame = m_Frames.Top();
+    if (pFrame == nullptr)
+        Fail(VLSCR_ERR_PARAMS_STACK, __LINE__);
+    const CVLString& strName = m_Program.m_Names[instr.u.nIndex];
+    const char* szName = strName.GetBuffer();
+    bool bDone = m_Script.CallBuiltinFunction(szName, pFrame, m_Script.GetCode() + instr.nOffset);
+    if (!bDone && m_pScripts != nullptr) {
+        CVLScript* pScript = m_pScripts->Find(szName);
+        if (pScript != nullptr) {
+            if (t_nDepth >= MAX_NESTING)
+                Fail(VLSCR_ERR_UNEXPECTED, __LINE__);
+            pScript->Execute(*pFrame, m_pScripts, m_pHost, m_pContext);
+            bDone = true;
+        }
+    }
+    if (!bDone && m_pHost != nullptr) {
+        try {
+            bDone = m_pHost->CallFunction(szName, pFrame, nullptr, m_pContext);
+        } catch (EVLScriptException* e) {
+            e->SetScriptName(m_Script.GetSourceName().GetBuffer());
+            e->SetScriptLine(static_cast<int>(instr.nLine));
+            CVLTrace::OutputException(VLSCRIPT_MODULE, "VLScript", __LINE__, e);
+            throw;
+        }
+    }
+    if (!bDone)
+        Fail(VLSCR_ERR_NO_FUNCTION, __LINE__);
+    SEntry& e = Push();
+    e.nKind = KIND_VALUE;
+    e.value = pFrame->GetReturnValue();
+    m_Frames.Pop();
+}
+
+namespace {
+// 32-bit arithmetic of the int and long types, wrapping like the variant.
+template <typename T>
+bool WordOp(VL_BYTE nOp, T a, T b, T& r, bool& bBool, bool& bResult)
+{
+    typedef typename std::make_unsigned<T>::type U;
+    bBool = false;
+    switch (nOp) {
+    case VLSCR_OP_ADD: r = static_cast<T>(static_cast<U>(a) + static_cast<U>(b)); return true;
+    case VLSCR_OP_SUB: r = static_cast<T>(static_cast<U>(a) - static_cast<U>(b)); return true;
+    case VLSCR_OP_MUL: r = static_cast<T>(static_cast<U>(a) * static_cast<U>(b)); return true;
+    case VLSCR_OP_BITAND: r = a & b; return true;
+    case VLSCR_OP_BITOR: r = a | b; return true;
+    case VLSCR_OP_BITXOR: r = a ^ b; return true;
+    case VLSCR_OP_LT: bBool = true; bResult = a < b; return true;
+    case VLSCR_OP_GT: bBool = true; bResult = a > b; return true;
+    case VLSCR_OP_LE: bBool = true; bResult = a <= b; return true;
+    case VLSCR_OP_GE: bBool = true; bResult = a >= b; return true;
+    case VLSCR_OP_EQ: bBool = true; bResult = a == b; return true;
+    case VLSCR_OP_NE: bBool = true; bResult = a != b; return true;
+    default: return false;  // the rest through the variant's operators
+    }
+}
+}  // namespace
+
+bool CVLScriptRun::FastBinary(VL_BYTE nOp, const CVLVariant& l, const CVLVariant& r, SEntry& out)
+{
+    int nType = l.GetType();
+    if (!IsWord(nType) || r.GetType() != nType)
+        return false;
+    bool bBool = false;
+    bool bResult = false;
+    switch (nType) {
+    case 6: {
+        int n = 0;
+        if (!WordOp<int>(nOp, l.GetInt(), r.GetInt(), n, bBool, bResult))
+            return false;
+        if (!bBool)
+            out.value.SetInt(n);
+        break;
+    }
+    case 7: {
+        unsigned int n = 0;
+        if (!WordOp<unsigned int>(nOp, l.GetUInt(), r.GetUInt(), n, bBool, bResult))
+            return false;
+        if (!bBool)
+            out.value.SetUInt(n);
+        break;
+    }
+    case 8: {
+        VL_LONG n = 0;
+        if (!WordOp<VL_LONG>(nOp, l.GetLong(), r.GetLong(), n, bBool, bResult))
+            return false;
+        if (!bBool)
+            out.value.SetLong(n);
+        break;
+    }
+    default: {
+        VL_ULONG n = 0;
+        if (!WordOp<VL_ULONG>(nOp, l.GetULong(), r.GetULong(), n, bBool, bResult))
+            return false;
+        if (!bBool)
+            out.value.SetULong(n);
+        break;
+    }
+    }
+    if (bBool)
+        out.value.SetBool(bResult);
+    out.value.SetModified(true);
+    out.nKind = KIND_VALUE;
+    return true;
+}
+
+void CVLScriptRun::Binary(VL_BYTE nOp)
+{
+    Need(2);
+    SEntry& left = m_Stack[m_nTop - 2];
+    const SEntry& right = m_Stack[m_nTop - 1];
+    const CVLVariant& l = Read(left);
+    const CVLVariant& r = Read(right);
+    if (FastBinary(nOp, l, r, left)) {
+        --m_nTop;
+        return;
+    }
+    CVLVariant result;
+    switch (nOp) {
+    case VLSCR_OP_MUL: result = l * r; break;
+    case VLSCR_OP_DIV: result = l / r; break;
+    case VLSCR_OP_MOD: result = l % r; break;
+    case VLSCR_OP_ADD: result = l + r; break;
+    case VLSCR_OP_SUB: result = l - r; break;
+    case VLSCR_OP_BITAND: result = l & r; break;
+    case VLSCR_OP_BITXOR: result = l ^ r; break;
+    case VLSCR_OP_BITOR: result = l | r; break;
+    case VLSCR_OP_SHL: result = l << r; break;
+    case VLSCR_OP_SHR: result = l >> r; break;
+    case VLSCR_OP_LT: result.SetBool(l < r); break;
+    case VLSCR_OP_GT: result.SetBool(l > r); break;
+    case VLSCR_OP_LE: result.SetBool(l <= r); break;
+    case VLSCR_OP_GE: result.SetBool(l >= r); break;
+    case VLSCR_OP_EQ: result.SetBool(l == r); break;
+    case VLSCR_OP_NE: result.SetBool(l != r); break;
+    case VLSCR_OP_AND: result.SetBool(l && r); break;
+    case VLSCR_OP_OR: result.SetBool(l || r); break;
+    default: Fail(VLSCR_ERR_UNEXPECTED, __LINE__);
+    }
+    left.nKind = KIND_VALUE;
+    left.value = result;
+    --m_nTop;
+}
+
+void CVLScriptRun::Unary(VL_BYTE nOp)
+{
+    Need(1);
+    SEntry& e = m_Stack[m_nTop - 1];
+    const CVLVariant& v = Read(e);
+    switch (nOp) {
+    case VLSCR_OP_PLUS:
+        break;
+    case VLSCR_OP_NEGATE: {
+        CVLVariant minusOne;
+        minusOne.SetInt(-1);
+        CVLVariant result = v * minusOne;
+        e.nKind = KIND_VALUE;
+        e.value = result;
+        break;
+    }
+    case VLSCR_OP_POST_INC:
+    case VLSCR_OP_POST_DEC:
+    case VLSCR_OP_PRE_INC:
+    case VLSCR_OP_PRE_DEC: {
+        bool bInc = nOp == VLSCR_OP_POST_INC || nOp == VLSCR_OP_PRE_INC;
+        bool bPost = nOp == VLSCR_OP_POST_INC || nOp == VLSCR_OP_POST_DEC;
+        CVLVariant old;
+        if (bPost)
+            old.SetValue(v);  // the value before the change
+        if (e.nKind == KIND_REF && e.pRef->GetType() == 8) {
+            VL_LONG n = e.pRef->GetLong();
+            e.pRef->SetLong(static_cast<VL_LONG>(static_cast<VL_ULONG>(n) + (bInc ? 1u : 0xffffffffu)));
+        } else if (e.nKind == KIND_REF && e.pRef->GetType() == 6) {
+            int n = e.pRef->GetInt();
+            e.pRef->SetInt(static_cast<int>(static_cast<unsigned int>(n) + (bInc ? 1u : 0xffffffffu)));
+        } else {
+            CVLVariant one;
+            one.SetInt(1);
+            CVLVariant changed = bInc ? v + one : v - one;
+            if (e.nKind == KIND_REF)
+                e.pRef->SetValue(changed);
+            else if (e.nKind == KIND_VALUE)
+                e.value.SetValue(changed);
+        }
+        if (bPost) {
+            e.nKind = KIND_VALUE;
+            e.value = old;
+        }
+        break;
+    }
+    case VLSCR_OP_NOT: {
+        bool b = !v.ToBool(false);
+        e.nKind = KIND_VALUE;
+        e.value.SetBool(b);
+        break;
+    }
+    case VLSCR_OP_COMPLEMENT: {
+        CVLVariant result = ~v;
+        e.nKind = KIND_VALUE;
+        e.value = result;
+        break;
+    }
+    default:
+        Fail(VLSCR_ERR_UNEXPECTED, __LINE__);
+    }
 }

@@ -114,9 +114,10 @@ public:
         m_Labels[strLabel] = static_cast<VL_ULONG>(m_Code.size());
         return *this;
     }
-    // Raw code bytes (no line bookkeeping).
+    // Raw code bytes, taken as one instruction.
     CScriptAssembler& Raw(const std::vector<VL_BYTE>& bytes)
     {
+        Begin();
         m_Code.insert(m_Code.end(), bytes.begin(), bytes.end());
         return *this;
     }

@@ -1,0 +1,49 @@
+#include "VLScriptCollection.h"
+
+#include <algorithm>
+#include <new>
+
+#include "VLMemoryAllocException.h"
+
+CVLScriptCollection::CVLScriptCollection() : m_strName(72)
+{
+}
+
+CVLScriptCollection::~CVLScriptCollection()
+{
+    RemoveAll();
+}
+
+CVLScript* CVLScriptCollection::Add(const char* szKey, CVLScript* p)
+{
+    if (p != nullptr && std::find(m_List.begin(), m_List.end(), p) != m_List.end()) {
+        // Listed once only, so RemoveAll and Remove delete it once.
+        m_Map[MakeKey(szKey)] = p;
+        return p;
+    }
+    return Base::Add(szKey, p);
+}
+
+void CVLScriptCollection::DeleteElement(CVLScript* p)
+{
+    delete p;
+}
+
+CVLScript* CVLScriptCollection::CreateElement(const char* szKey)
+{
+    (void)szKey;
+    CVLScript* p = new (std::nothrow) CVLScript();
+    if (p == nullptr)
+        throw new EVLMemoryAllocException(VLSCRIPT_MODULE, "VLScriptCollection", __LINE__);
+    return p;
+}
+
+CVLString& CVLScriptCollection::GetName()
+{
+    return m_strName;
+}
+
+void CVLScriptCollection::SetName(const char* szName)
+{
+    m_strName = szName;
+}

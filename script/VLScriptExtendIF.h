@@ -1,0 +1,47 @@
+// The host interface of a script run. A host derives from it and files its
+// handlers in the two tables in its constructor: properties by the first part
+// of a dotted name, methods by the last part.
+#ifndef VLSCRIPTEXTENDIF_H
+#define VLSCRIPTEXTENDIF_H
+
+#include <map>
+
+#include "VLString.h"
+
+class CVLScriptParams;
+class IVLScriptExtendIF;
+class IVLVariantObjectIF;
+
+// (extension, head of the name, rest of the name) -> the object through which
+// the value is read and written, or null.
+typedef IVLVariantObjectIF* (*PropertyHandler)(IVLScriptExtendIF* pExtend, const CVLString& strHead,
+                                               const CVLString& strRest);
+// (extension, object path, arguments, the run's context value).
+typedef void (*MethodHandler)(IVLScriptExtendIF* pExtend, const CVLString& strPath, CVLScriptParams* pParams,
+                              void* pContext);
+
+class IVLScriptExtendIF
+{
+public:
+    // pNextExtend is asked first and is not owned.
+    IVLScriptExtendIF(PropertyHandler pfnDefaultProperty, IVLScriptExtendIF* pNextExtend);
+    virtual ~IVLScriptExtendIF();
+
+    virtual IVLVariantObjectIF* GetProperty(const char* szName);
+    // True when a handler ran; the arguments' return value holds the result.
+    virtual bool CallFunction(const char* szName, CVLScriptParams* pParams, IVLScriptExtendIF* pCaller,
+                              void* pContext);
+    virtual CVLString GetContextText() = 0;
+
+protected:
+    std::map<CVLString, PropertyHandler> m_PropertyMap;
+    std::map<CVLString, MethodHandler> m_MethodMap;
+    PropertyHandler m_pfnDefaultProperty;
+    IVLScriptExtendIF* m_pNextExtend;
+
+private:
+    IVLScriptExtendIF(const IVLScriptExtendIF&) = delete;
+    IVLScriptExtendIF& operator=(const IVLScriptExtendIF&) = delete;
+};
+
+#endif

@@ -1,0 +1,41 @@
+// The argument list of a script call or run: owned CVLVariant arguments in
+// order, one return value, and the extension through which a host call was
+// forwarded.
+#ifndef VLSCRIPTPARAMS_H
+#define VLSCRIPTPARAMS_H
+
+#include "TVLObjectList.h"
+#include "VLVariant.h"
+
+class IVLScriptExtendIF;
+
+typedef TVLObjectListIterator<CVLVariant> CVLScriptParamIterator;
+typedef TVLObjectListConstIterator<CVLVariant> CVLScriptParamConstIterator;
+
+class CVLScriptParams : public TVLObjectList<CVLVariant, CVLScriptParamIterator, CVLScriptParamConstIterator>
+{
+public:
+    typedef TVLObjectList<CVLVariant, CVLScriptParamIterator, CVLScriptParamConstIterator> Base;
+    using Base::operator=;
+
+    CVLScriptParams();
+    CVLScriptParams(const CVLScriptParams& src);
+    virtual ~CVLScriptParams();
+
+    virtual void DeleteElement(CVLVariant* p) override;
+    virtual CVLVariant* CreateElement() override;
+
+    // Deep copies of the arguments and the return value; the caller stays.
+    virtual CVLScriptParams& operator=(const CVLScriptParams& src);
+    virtual void ClearReturnValue();
+    virtual void SetReturnValue(const CVLVariant& value);
+    virtual CVLVariant& GetReturnValue();
+    virtual void SetCaller(IVLScriptExtendIF* pCaller);
+    virtual IVLScriptExtendIF* GetCaller();
+
+protected:
+    CVLVariant m_ReturnValue;
+    IVLScriptExtendIF* m_pCaller;
+};
+
+#endif

@@ -1,0 +1,32 @@
+// The argument lists of the calls a run is assembling, newest on top. The
+// stack owns its frames.
+#ifndef VLSCRIPTPARAMSSTACK_H
+#define VLSCRIPTPARAMSSTACK_H
+
+#include <deque>
+
+class CVLScriptParams;
+
+class CVLScriptParamsStack
+{
+public:
+    CVLScriptParamsStack();
+    virtual ~CVLScriptParamsStack();
+
+    // A new empty frame on top.
+    virtual CVLScriptParams* Push();
+    // The newest frame, or null.
+    virtual CVLScriptParams* Top();
+    // Deletes the newest frame; nothing on an empty stack.
+    virtual void Pop();
+
+    bool IsEmpty() const { return m_Frames.empty(); }
+
+private:
+    CVLScriptParamsStack(const CVLScriptParamsStack&) = delete;
+    CVLScriptParamsStack& operator=(const CVLScriptParamsStack&) = delete;
+
+    std::deque<CVLScriptParams*> m_Frames;
+};
+
+#endif

@@ -1,0 +1,278 @@
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "ScriptRunSupport.h"
+#include "VLScriptExtendIF.h"
+#include "VLScriptRun.h"
+#include "VLVariantAdapter.h"
+#include "base/TestSupport.h"
+
+namespace {
+typedef CScriptAssembler A;
+
+// A host with the property head "Dev" (a value of its own), the default
+// property "Dflt", and the methods "Set" (writes its first argument), "Sum"
+// and "Fail" (throws 3006 as a host does).
+class CTestHost : public IVLScriptExtendIF
+{
+public:
+    explicit CTestHost(IVLScriptExtendIF* pNext = nullptr, bool bDefault = false)
+        : IVLScriptExtendIF(bDefault ? &DefaultProperty : nullptr, pNext), m_Adapter(&m_Value)
+    {
+        m_Value.SetLong(40);
+        m_PropertyMap[CVLString("Dev", 72)] = &DevProperty;
+        m_MethodMap[CVLString("Set", 72)] = &SetMethod;
+        m_MethodMap[CVLString("Sum", 72)] = &SumMethod;
+        m_MethodMap[CVLString("Fail", 72)] = &FailMethod;
+    }
+    virtual CVLString GetContextText() override { return CVLString("test", 72); }
+
+    static IVLVariantObjectIF* DevProperty(IVLScriptExtendIF* p, const CVLString& strHead, const CVLString& strRest)
+    {
+        CTestHost* pHost = static_cast<CTestHost*>(p);
+        pHost->m_strHead = Bytes(strHead);
+        pHost->m_strRest = Bytes(strRest);
+        return &pHost->m_Adapter;
+    }
+    static IVLVariantObjectIF* DefaultProperty(IVLScriptExtendIF* p, const CVLString& strHead,
+                                               const CVLString& strRest)
+    {
+        return DevProperty(p, strHead, strRest);
+    }
+    static void SetMethod(IVLScriptExtendIF* p, const CVLString& strPath, CVLScriptParams* pParams, void*)
+    {
+        static_cast<CTestHost*>(p)->m_strPath = Bytes(strPath);
+        CVLVariant v;
+        v.SetLong(99);
+        pParams->GetAt(0)->SetValue(v);
+    }
+    static void SumMethod(IVLScriptExtendIF* p, const CVLString& strPath, CVLScriptParams* pParams, void*)
+    {
+        static_cast<CTestHost*>(p)->m_strPath = Bytes(strPath);
+        static_cast<CTestHost*>(p)->m_pCaller = pParams->GetCaller();
+        VL_LONG n = 0;
+        for (int i = 0; i < pParams->GetCount(); ++i)
+            n += pParams->GetAt(i)->ToLong(0);
+        CVLVariant v;
+        v.SetLong(n);
+        pParams->SetReturnValue(v);
+    }
+    static void FailMethod(IVLScriptExtendIF*, const CVLString&, CVLScriptParams*, void*)
+    {
+        throw new EVLScriptException("VLCMApi", "VLCMScriptExtend", 1, VLSCR_ERR_NULL_OBJECT, nullptr, 0, false);
+    }
+
+    CVLVariant m_Value;
+    CVLVariantAdapter m_Adapter;
+    std::string m_strHead, m_strRest, m_strPath;
+    IVLScriptExtendIF* m_pCaller = nullptr;
+};
+
+A::Image Callee()
+{
+    // long Twice(int x) { return x * 2; }
+    A a("Twice", "lib.vls", 8);
+    a.Param(6, "x").Line(3).Var("x").Long(2).Op(VLSCR_OP_MUL).Op(VLSCR_OP_RETURN_VALUE);
+    return a.Build();
+}
+}  // namespace
+
+TEST(ScriptCall, CallsAnotherScriptOfTheCollection)
+{
+    CVLScriptCollection scripts;
+    AddScript(scripts, Callee());
+    // return Twice("21") + Twice(1.9): arguments converted to int.
+    A a("Main", "main.vls", 8);
+    a.Op(VLSCR_OP_PARAM_FRAME).String("21").Op(VLSCR_OP_PARAM_SEP).Call("Twice");
+    a.Op(VLSCR_OP_PARAM_FRAME).Double(1.9).Op(VLSCR_OP_PARAM_SEP).Call("Twice");
+    a.Op(VLSCR_OP_ADD).Op(VLSCR_OP_RETURN_VALUE);
+    CVLScript* pMain = AddScript(scripts, a.Build());
+    CVLScriptParams params;
+    SRunResult r = RunScript(*pMain, params, &scripts);
+    ASSERT_EQ(r.nError, 0);
+    EXPECT_EQ(r.value.GetType(), 6);
+    EXPECT_EQ(r.value.GetInt(), 44);
+}
+
+TEST(ScriptCall, ANestedErrorKeepsItsScriptAndLine)
+{
+    CVLScriptCollection scripts;
+    AddScript(scripts, Callee());
+    A a("Main", "main.vls", 8);
+    a.Line(5).Op(VLSCR_OP_PARAM_FRAME).Call("Twice").Op(VLSCR_OP_RETURN_VALUE);  // one argument short
+    CVLScript* pMain = AddScript(scripts, a.Build());
+    CVLScriptParams params;
+    SRunResult r = RunScript(*pMain, params, &scripts);
+    EXPECT_EQ(r.nError, VLSCR_ERR_PARAMS_COUNT);
+    EXPECT_EQ(r.strScript, "lib.vls");
+    A b("Main2", "main.vls", 8);  // a division by zero inside the callee
+    b.Line(5).Op(VLSCR_OP_PARAM_FRAME).Long(1).Op(VLSCR_OP_PARAM_SEP).Call("Div").Op(VLSCR_OP_RETURN_VALUE);
+    A c("Div", "div.vls", 8);
+    c.Param(8, "x").Line(7).Var("x").Long(0).Op(VLSCR_OP_DIV).Op(VLSCR_OP_RETURN_VALUE);
+    AddScript(scripts, c.Build());
+    r = RunScript(*AddScript(scripts, b.Build()), params, &scripts);
+    EXPECT_EQ(r.nError, VLSCR_ERR_UNEXPECTED);
+    EXPECT_EQ(r.strScript, "div.vls");
+    EXPECT_EQ(r.nLine, 7);
+}
+
+TEST(ScriptCall, RecursionRunsAndIsBounded)
+{
+    // long Fact(long n) { if (n <= 1) return 1; return n * Fact(n - 1); }
+    A a("Fact", "fact.vls", 8);
+    a.Param(8, "n").Var("n").Long(1).Op(VLSCR_OP_LE).Jump(VLSCR_OP_JUMP_FALSE, "rec");
+    a.Long(1).Op(VLSCR_OP_RETURN_VALUE);
+    a.Label("rec").Var("n").Op(VLSCR_OP_PARAM_FRAME).Var("n").Long(1).Op(VLSCR_OP_SUB).Op(VLSCR_OP_PARAM_SEP);
+    a.Call("Fact").Op(VLSCR_OP_MUL).Op(VLSCR_OP_RETURN_VALUE);
+    CVLScriptCollection scripts;
+    CVLScript* p = AddScript(scripts, a.Build());
+    CVLScriptParams params;
+    params.Add()->SetLong(10);
+    SRunResult r = RunScript(*p, params, &scripts);
+    ASSERT_EQ(r.nError, 0);
+    EXPECT_EQ(r.value.GetLong(), 3628800);
+    // Endless recursion stops at the nesting limit.
+    A b("Loop", "loop.vls");
+    b.Line(2).Op(VLSCR_OP_PARAM_FRAME).Call("Loop").Op(VLSCR_OP_RETURN);
+    CVLScript* q = AddScript(scripts, b.Build());
+    CVLScriptParams none;
+    r = RunScript(*q, none, &scripts);
+    EXPECT_EQ(r.nError, VLSCR_ERR_UNEXPECTED);
+    EXPECT_EQ(r.nLine, 2);
+    // The thread's count is back to zero: a new run works.
+    r = RunScript(*p, params, &scripts);
+    EXPECT_EQ(r.nError, 0);
+}
+
+TEST(ScriptCall, HostPropertiesReadAndWriteThroughTheHost)
+{
+    CTestHost host;
+    // Dev.a.b = Dev.a.b + 2; return Dev.x;
+    A a("F", "f.vls", 8);
+    a.Var("Dev.a.b").Var("Dev.a.b").Long(2).Op(VLSCR_OP_ADD).Op(VLSCR_OP_ASSIGN);
+    a.Var("Dev.x").Op(VLSCR_OP_RETURN_VALUE);
+    SRunResult r = RunImage(a.Build(), nullptr, nullptr, &host);
+    ASSERT_EQ(r.nError, 0);
+    EXPECT_EQ(host.m_Value.GetLong(), 42);
+    EXPECT_EQ(r.value.GetLong(), 42);
+    EXPECT_EQ(host.m_strHead, "Dev");
+    EXPECT_EQ(host.m_strRest, "x");
+    // A name the host does not know.
+    A b("F", "f.vls", 8);
+    b.Line(3).Var("Other.x").Op(VLSCR_OP_RETURN_VALUE);
+    r = RunImage(b.Build(), nullptr, nullptr, &host);
+    EXPECT_EQ(r.nError, VLSCR_ERR_NO_VARIABLE);
+    EXPECT_EQ(r.nLine, 3);
+}
+
+TEST(ScriptCall, HostMethodsWithPathsAndReferences)
+{
+    CTestHost host;
+    // long v; a.b.Set(v); return a.Sum(v, 1) ;
+    A a("F", "f.vls", 8);
+    a.Declare("v", 8).Op(VLSCR_OP_PARAM_FRAME).Var("v").Op(VLSCR_OP_PARAM_SEP).Call("a.b.Set");
+    a.Op(VLSCR_OP_PARAM_FRAME).Var("v").Op(VLSCR_OP_PARAM_SEP).Long(1).Op(VLSCR_OP_PARAM_SEP).Call("Sum");
+    a.Op(VLSCR_OP_RETURN_VALUE);
+    SRunResult r = RunImage(a.Build(), nullptr, nullptr, &host);
+    ASSERT_EQ(r.nError, 0);
+    EXPECT_EQ(r.value.GetLong(), 100);
+    EXPECT_EQ(host.m_strPath, "");
+    EXPECT_EQ(host.m_pCaller, nullptr);
+    // A host exception gets this script's name and line.
+    A b("F", "f.vls");
+    b.Line(6).Op(VLSCR_OP_PARAM_FRAME).Call("x.Fail");
+    r = RunImage(b.Build(), nullptr, nullptr, &host);
+    EXPECT_EQ(r.nError, VLSCR_ERR_NULL_OBJECT);
+    EXPECT_EQ(r.nLine, 6);
+    EXPECT_EQ(r.strScript, "f.vls");
+}
+
+TEST(ScriptExtend, NameSplittingAndTheNextExtension)
+{
+    CTestHost own;
+    CVLScriptParams params;
+    CVLVariant seven;
+    seven.SetLong(7);
+    params.SetReturnValue(seven);
+    EXPECT_FALSE(own.CallFunction("a.b.", &params, nullptr, nullptr));
+    EXPECT_EQ(params.GetReturnValue().GetType(), 0);  // cleared even when not found
+    EXPECT_TRUE(own.CallFunction("a.b.Sum", &params, nullptr, nullptr));
+    EXPECT_EQ(own.m_strPath, "a.b");
+    EXPECT_TRUE(own.CallFunction(".Sum", &params, nullptr, nullptr));
+    EXPECT_EQ(own.m_strPath, "");
+    EXPECT_NE(own.GetProperty("Dev.a.b"), nullptr);
+    EXPECT_EQ(own.m_strRest, "a.b");
+    EXPECT_NE(own.GetProperty("Dev."), nullptr);
+    EXPECT_EQ(own.m_strRest, "");
+    EXPECT_EQ(own.GetProperty(".Dev"), nullptr);  // empty head
+    EXPECT_EQ(own.GetProperty("Dev"), nullptr);   // no ".": empty head
+    CTestHost withDefault(nullptr, true);
+    EXPECT_NE(withDefault.GetProperty("Any.thing"), nullptr);
+    EXPECT_EQ(withDefault.m_strHead, "Any");
+
+    // The next extension answers first, and is told who forwarded.
+    CTestHost next;
+    CTestHost outer(&next);
+    params.SetReturnValue(seven);
+    EXPECT_TRUE(outer.CallFunction("p.Sum", &params, nullptr, nullptr));
+    EXPECT_EQ(next.m_strPath, "p");
+    EXPECT_EQ(next.m_pCaller, &outer);
+    EXPECT_EQ(outer.m_strPath, "");
+    EXPECT_EQ(outer.GetProperty("Dev.z"), &next.m_Adapter);
+    EXPECT_EQ(outer.m_strRest, "");
+}
+
+TEST(ScriptFuzz, MutatedImagesNeverCrash)
+{
+    std::vector<A::Image> seeds;
+    {
+        A a("Fact", "fact.vls", 8);
+        a.Param(8, "n").Var("n").Long(1).Op(VLSCR_OP_LE).Jump(VLSCR_OP_JUMP_FALSE, "rec");
+        a.Long(1).Op(VLSCR_OP_RETURN_VALUE);
+        a.Label("rec").Var("n").Op(VLSCR_OP_PARAM_FRAME).Var("n").Long(1).Op(VLSCR_OP_SUB).Op(VLSCR_OP_PARAM_SEP);
+        a.Call("Fact").Op(VLSCR_OP_MUL).Op(VLSCR_OP_RETURN_VALUE);
+        seeds.push_back(a.Build());
+        A b("Loop", "loop.vls", 8);
+        b.Declare("i", 6).Declare("s", 14).Label("top").Var("i").Long(10).Op(VLSCR_OP_LT);
+        b.Jump(VLSCR_OP_JUMP_FALSE, "end").Var("s").Var("s").String("ab").Op(VLSCR_OP_ADD).Op(VLSCR_OP_ASSIGN);
+        b.Var("i").Op(VLSCR_OP_POST_INC).Var("o").Op(VLSCR_OP_NOT).Double(2.5).Op(VLSCR_OP_SHL);
+        b.Jump(VLSCR_OP_JUMP, "top").Label("end").Var("s").Op(VLSCR_OP_RETURN_VALUE);
+        seeds.push_back(b.Build());
+    }
+    std::mt19937 rng(1234);
+    CTestHost host;
+    CVLScriptRun::SetStepLimit(2000);
+    int nLoaded = 0;
+    for (int i = 0; i < 3000; ++i) {
+        A::Image img = seeds[static_cast<size_t>(i) % seeds.size()];
+        switch (rng() % 3) {
+        case 0:
+            for (int k = 0; k < 1 + static_cast<int>(rng() % 4); ++k)
+                img[rng() % img.size()] ^= static_cast<VL_BYTE>(1u << (rng() % 8));
+            break;
+        case 1:
+            img.resize(rng() % img.size());
+            break;
+        default:
+            for (int k = 0; k < 1 + static_cast<int>(rng() % 16); ++k)
+                img.push_back(static_cast<VL_BYTE>(rng()));
+            break;
+        }
+        if (rng() % 2 == 0 && img.size() >= 13)  // keep the stored size right half the time
+            A::Set32(img, 9, static_cast<VL_ULONG>(img.size()));
+        CVLScriptCollection scripts;
+        CVLScript* p = scripts.Add("x");
+        try {
+            p->Load(img.data(), static_cast<VL_SIZE_T>(img.size()), true);
+            ++nLoaded;
+            CVLScriptParams params;
+            params.Add()->SetLong(static_cast<VL_LONG>(rng() % 20));
+            p->Execute(params, &scripts, &host, nullptr);
+        } catch (EVLException* e) {
+            e->Delete();
+        }
+    }
+    CVLScriptRun::SetStepLimit(0);
+    EXPECT_GT(nLoaded, 100);
+}
