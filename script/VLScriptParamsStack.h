@@ -3,7 +3,7 @@
 #ifndef VLSCRIPTPARAMSSTACK_H
 #define VLSCRIPTPARAMSSTACK_H
 
-#include <deque>
+#include <vector>
 
 class CVLScriptParams;
 
@@ -26,7 +26,7 @@ private:
     CVLScriptParamsStack(const CVLScriptParamsStack&) = delete;
     CVLScriptParamsStack& operator=(const CVLScriptParamsStack&) = delete;
 
-    std::deque<CVLScriptParams*> m_Frames;
+    std::vector<CVLScriptParams*> m_Frames;
 };
 
 #endif

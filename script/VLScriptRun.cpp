@@ -77,26 +77,26 @@ void CVLScriptRun::Fail(int nCode, int nSourceLine)
     throw e;
 }
 
-void CVLScriptRun::CountStep()
+inline void CVLScriptRun::CountStep()
 {
     if (t_nStepLimit != 0 && ++t_nSteps > t_nStepLimit)
         Fail(VLSCR_ERR_UNEXPECTED, __LINE__);
 }
 
-CVLScriptRun::SEntry& CVLScriptRun::Push()
+inline CVLScriptRun::SEntry& CVLScriptRun::Push()
 {
     if (m_nTop == m_Stack.size())
         m_Stack.resize(m_Stack.size() * 2);
     return m_Stack[m_nTop++];
 }
 
-void CVLScriptRun::Need(size_t n)
+inline void CVLScriptRun::Need(size_t n)
 {
     if (m_nTop < n)
         Fail(VLSCR_ERR_STACK, __LINE__);
 }
 
-const CVLVariant& CVLScriptRun::Read(const SEntry& e) const
+inline const CVLVariant& CVLScriptRun::Read(const SEntry& e) const
 {
     if (e.nKind == KIND_REF)
         return *e.pRef;
@@ -111,7 +111,12 @@ void CVLScriptRun::Store(SEntry& target, const CVLVariant& value)
         return;  // an object variable without an object ignores writes
     CVLVariant& t = target.nKind == KIND_REF ? *target.pRef : target.value;
     int nType = t.GetType();
-    if (nType >= 1 && nType <= 13 && value.GetType() == nType) {
+    int nValueType = value.GetType();
+    if (nType == 8 && nValueType == 8) {
+        t.SetLong(value.GetLong());
+        return;
+    }
+    if (nType >= 1 && nType <= 13 && nValueType == nType) {
         t.Copy(value, false);
         return;
     }
@@ -551,6 +556,15 @@ void CVLScriptRun::Unary(VL_BYTE nOp)
     case VLSCR_OP_PRE_DEC: {
         bool bInc = nOp == VLSCR_OP_POST_INC || nOp == VLSCR_OP_PRE_INC;
         bool bPost = nOp == VLSCR_OP_POST_INC || nOp == VLSCR_OP_POST_DEC;
+        if (bPost && e.nKind == KIND_REF && e.pRef->GetType() == 8) {
+            // The common loop counter: a long variable.
+            VL_LONG n = e.pRef->GetLong();
+            e.pRef->SetLong(static_cast<VL_LONG>(static_cast<VL_ULONG>(n) + (bInc ? 1u : 0xffffffffu)));
+            e.nKind = KIND_VALUE;
+            e.value.SetLong(n);
+            e.value.SetModified(true);
+            break;
+        }
         CVLVariant old;
         if (bPost)
             old.SetValue(v);  // the value before the change

@@ -58,11 +58,11 @@ private:
     void Loop();
     [[noreturn]] void Fail(int nCode, int nSourceLine);
     EVLScriptException* MakeError(int nCode);
-    void CountStep();
+    inline void CountStep();
 
-    SEntry& Push();
-    void Need(size_t n);
-    const CVLVariant& Read(const SEntry& e) const;
+    inline SEntry& Push();
+    inline void Need(size_t n);
+    inline const CVLVariant& Read(const SEntry& e) const;
     // Stores a value into the target of an assignment or increment.
     void Store(SEntry& target, const CVLVariant& value);
     void ClearStatement();

@@ -1,0 +1,166 @@
+// The script interpreter beside Lua 5.4: one short run (the cost per packet),
+// a loop of a million passes, and recursive calls.
+#include <benchmark/benchmark.h>
+
+#include "../tests/script/ScriptAssembler.h"
+#include "VLScript.h"
+#include "VLScriptCollection.h"
+#include "VLScriptParams.h"
+
+#ifdef VL_HAVE_LUA
+extern "C" {
+#include <lauxlib.h>
+#include <lua.h>
+#include <lualib.h>
+}
+#endif
+
+namespace {
+typedef CScriptAssembler A;
+
+CVLScript* Add(CVLScriptCollection& scripts, const A::Image& img)
+{
+    VL_BYTE* p = new VL_BYTE[img.size()];
+    std::copy(img.begin(), img.end(), p);
+    CVLScript loaded;
+    loaded.Load(p, static_cast<VL_SIZE_T>(img.size()), false);
+    CVLScript* pScript = scripts.Add(loaded.GetName().GetBuffer());
+    *pScript = loaded;
+    return pScript;
+}
+
+// bool Check(long n) { return (n & 3) == 1; }
+A::Image PacketScript()
+{
+    A a("Check", "bench.vls", 1);
+    a.Param(8, "n").Var("n").Long(3).Op(VLSCR_OP_BITAND).Long(1).Op(VLSCR_OP_EQ).Op(VLSCR_OP_RETURN_VALUE);
+    return a.Build();
+}
+
+// long Loop() { long s; long i; for (i = 0; i < 1000000; i++) { s = s + i; s = s & 65535; } return s; }
+A::Image LoopScript()
+{
+    A a("Loop", "bench.vls", 8);
+    a.Declare("s", 8).Declare("i", 8).Var("i").Long(0).Op(VLSCR_OP_ASSIGN);
+    a.Label("cond").Var("i").Long(1000000).Op(VLSCR_OP_LT).Jump(VLSCR_OP_JUMP_FALSE, "end");
+    a.Jump(VLSCR_OP_JUMP, "body");
+    a.Label("next").Var("i").Op(VLSCR_OP_POST_INC).Jump(VLSCR_OP_JUMP, "cond");
+    a.Label("body").Var("s").Var("s").Var("i").Op(VLSCR_OP_ADD).Op(VLSCR_OP_ASSIGN);
+    a.Var("s").Var("s").Long(65535).Op(VLSCR_OP_BITAND).Op(VLSCR_OP_ASSIGN);
+    a.Jump(VLSCR_OP_JUMP, "next");
+    a.Label("end").Var("s").Op(VLSCR_OP_RETURN_VALUE);
+    return a.Build();
+}
+
+// long Fib(long n) { if (n < 2) return n; return Fib(n - 1) + Fib(n - 2); }
+A::Image FibScript()
+{
+    A a("Fib", "bench.vls", 8);
+    a.Param(8, "n").Var("n").Long(2).Op(VLSCR_OP_LT).Jump(VLSCR_OP_JUMP_FALSE, "rec");
+    a.Var("n").Op(VLSCR_OP_RETURN_VALUE);
+    a.Label("rec").Op(VLSCR_OP_PARAM_FRAME).Var("n").Long(1).Op(VLSCR_OP_SUB).Op(VLSCR_OP_PARAM_SEP).Call("Fib");
+    a.Op(VLSCR_OP_PARAM_FRAME).Var("n").Long(2).Op(VLSCR_OP_SUB).Op(VLSCR_OP_PARAM_SEP).Call("Fib");
+    a.Op(VLSCR_OP_ADD).Op(VLSCR_OP_RETURN_VALUE);
+    return a.Build();
+}
+
+void BM_ScriptPacket(benchmark::State& state)
+{
+    CVLScriptCollection scripts;
+    CVLScript* p = Add(scripts, PacketScript());
+    VL_LONG n = 0;
+    for (auto _ : state) {
+        CVLScriptParams params;
+        params.Add()->SetLong(n++);
+        p->Execute(params, &scripts, nullptr, nullptr);
+        benchmark::DoNotOptimize(params.GetReturnValue().ToBool(false));
+    }
+}
+BENCHMARK(BM_ScriptPacket);
+
+void BM_ScriptLoop(benchmark::State& state)
+{
+    CVLScriptCollection scripts;
+    CVLScript* p = Add(scripts, LoopScript());
+    for (auto _ : state) {
+        CVLScriptParams params;
+        p->Execute(params, &scripts, nullptr, nullptr);
+        benchmark::DoNotOptimize(params.GetReturnValue().ToLong(0));
+    }
+    state.SetItemsProcessed(state.iterations() * 1000000);
+}
+BENCHMARK(BM_ScriptLoop)->Unit(benchmark::kMillisecond);
+
+void BM_ScriptFib20(benchmark::State& state)
+{
+    CVLScriptCollection scripts;
+    CVLScript* p = Add(scripts, FibScript());
+    for (auto _ : state) {
+        CVLScriptParams params;
+        params.Add()->SetLong(20);
+        p->Execute(params, &scripts, nullptr, nullptr);
+        benchmark::DoNotOptimize(params.GetReturnValue().ToLong(0));
+    }
+    state.SetItemsProcessed(state.iterations() * 21891);  // calls per run
+}
+BENCHMARK(BM_ScriptFib20)->Unit(benchmark::kMillisecond);
+
+#ifdef VL_HAVE_LUA
+lua_State* NewLua(const char* szCode)
+{
+    lua_State* L = luaL_newstate();
+    luaL_openlibs(L);
+    if (luaL_dostring(L, szCode) != LUA_OK)
+        std::abort();
+    return L;
+}
+
+void BM_LuaPacket(benchmark::State& state)
+{
+    lua_State* L = NewLua("function Check(n) return (n & 3) == 1 end");
+    lua_Integer n = 0;
+    for (auto _ : state) {
+        lua_getglobal(L, "Check");
+        lua_pushinteger(L, n++);
+        lua_pcall(L, 1, 1, 0);
+        benchmark::DoNotOptimize(lua_toboolean(L, -1));
+        lua_pop(L, 1);
+    }
+    lua_close(L);
+}
+BENCHMARK(BM_LuaPacket);
+
+void BM_LuaLoop(benchmark::State& state)
+{
+    lua_State* L = NewLua(
+        "function Loop() local s = 0 local i = 0 while i < 1000000 do s = s + i s = s & 65535 i = i + 1 end "
+        "return s end");
+    for (auto _ : state) {
+        lua_getglobal(L, "Loop");
+        lua_pcall(L, 0, 1, 0);
+        benchmark::DoNotOptimize(lua_tointeger(L, -1));
+        lua_pop(L, 1);
+    }
+    state.SetItemsProcessed(state.iterations() * 1000000);
+    lua_close(L);
+}
+BENCHMARK(BM_LuaLoop)->Unit(benchmark::kMillisecond);
+
+void BM_LuaFib20(benchmark::State& state)
+{
+    lua_State* L = NewLua("function Fib(n) if n < 2 then return n end return Fib(n - 1) + Fib(n - 2) end");
+    for (auto _ : state) {
+        lua_getglobal(L, "Fib");
+        lua_pushinteger(L, 20);
+        lua_pcall(L, 1, 1, 0);
+        benchmark::DoNotOptimize(lua_tointeger(L, -1));
+        lua_pop(L, 1);
+    }
+    state.SetItemsProcessed(state.iterations() * 21891);
+    lua_close(L);
+}
+BENCHMARK(BM_LuaFib20)->Unit(benchmark::kMillisecond);
+#endif
+}  // namespace
+
+BENCHMARK_MAIN();

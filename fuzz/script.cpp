@@ -1,0 +1,31 @@
+// Compiled script images: load, then run with a bounded number of jumps and
+// calls, the script able to call itself by name.
+#include <cstddef>
+#include <cstdint>
+
+#include "VLException.h"
+#include "VLScript.h"
+#include "VLScriptCollection.h"
+#include "VLScriptParams.h"
+#include "VLScriptRun.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize)
+{
+    CVLScriptRun::SetStepLimit(5000);
+    CVLScriptCollection scripts;
+    try {
+        CVLScript loaded;
+        loaded.Load(pData, static_cast<VL_SIZE_T>(nSize), true);
+        CVLScript* p = scripts.Add(loaded.GetName().GetBuffer());
+        *p = loaded;
+        CVLScriptParams params;
+        params.Add()->SetLong(3);
+        params.Add()->SetString("ab", 72);
+        p->Execute(params, &scripts, nullptr, nullptr);
+        CVLScriptParams none;
+        p->Execute(none, &scripts, nullptr, nullptr);
+    } catch (EVLException* e) {
+        e->Delete();
+    }
+    return 0;
+}
