@@ -9,10 +9,12 @@
 #include <new>
 #include <type_traits>
 
+#include "VLDateTime.h"
 #include "VLInvalidCallException.h"
 #include "VLInvalidParamException.h"
 #include "VLMemoryAllocException.h"
 #include "VLNullObjectException.h"
+#include "VLSocketAddress.h"
 
 static const char* const s_szFile = "VLVariant";
 
@@ -304,6 +306,12 @@ void CVLVariant::Clear()
     case kBinary:
         delete m_Value.pBytes;
         break;
+    case kDateTime:
+        delete m_Value.pDateTime;
+        break;
+    case kSocketAddress:
+        delete m_Value.pAddress;
+        break;
     default:
         break;
     }
@@ -346,6 +354,12 @@ void CVLVariant::SetType(int nType)
             break;
         case kBinary:
             m_Value.pBytes = new CVLByteArray();
+            break;
+        case kDateTime:
+            m_Value.pDateTime = new CVLDateTime();
+            break;
+        case kSocketAddress:
+            m_Value.pAddress = new CVLSocketAddress();
             break;
         default:
             break;
@@ -411,6 +425,24 @@ const unsigned char* CVLVariant::GetBinary() const
     if (m_Value.pBytes == nullptr)
         throw new EVLNullObjectException(VLSTD_MODULE, s_szFile, 307);
     return m_Value.pBytes->GetData();
+}
+
+CVLDateTime& CVLVariant::GetDateTime() const
+{
+    if (m_nType != kDateTime)
+        throw new EVLInvalidCallException(VLSTD_MODULE, s_szFile, 318);
+    if (m_Value.pDateTime == nullptr)
+        throw new EVLNullObjectException(VLSTD_MODULE, s_szFile, 322);
+    return *m_Value.pDateTime;
+}
+
+CVLSocketAddress& CVLVariant::GetSocketAddress() const
+{
+    if (m_nType != kSocketAddress)
+        throw new EVLInvalidCallException(VLSTD_MODULE, s_szFile, 334);
+    if (m_Value.pAddress == nullptr)
+        throw new EVLNullObjectException(VLSTD_MODULE, s_szFile, 338);
+    return *m_Value.pAddress;
 }
 
 CVLVariant* CVLVariant::GetReference() const
@@ -555,6 +587,48 @@ void CVLVariant::SetByteArray(const CVLByteArray& array)
     m_bModified = true;
 }
 
+void CVLVariant::SetDateTime(const CVLDateTime& dateTime)
+{
+    SetType(kDateTime);
+    CVLDateTime* pHeld = m_Value.pDateTime;
+    // The time-only flag counts too, so that a copy never loses it.
+    if (pHeld->IsEqual(dateTime) && pHeld->IsTimeOnly() == dateTime.IsTimeOnly())
+        return;
+    *pHeld = dateTime;
+    m_bModified = true;
+}
+
+void CVLVariant::SetSocketAddress(const CVLSocketAddress& address)
+{
+    SetType(kSocketAddress);
+    CVLSocketAddress* pHeld = m_Value.pAddress;
+    // Compared field by field, without resolving: a copy keeps the port and
+    // the host text, and a host name that does not resolve can still be held.
+    if (pHeld->GetProtocol() == address.GetProtocol() && pHeld->GetPort() == address.GetPort() &&
+        pHeld->GetFormat() == address.GetFormat() && pHeld->GetHost().Compare(address.GetHost()) == 0 &&
+        pHeld->GetHost().GetCharset() == address.GetHost().GetCharset())
+        return;
+    *pHeld = address;
+    m_bModified = true;
+}
+
+void CVLVariant::SetTimeZone(int nMinutes)
+{
+    // Only a held date-time has a zone; any other type ignores the call.
+    if (m_nType != kDateTime || m_Value.pDateTime == nullptr)
+        return;
+    m_Value.pDateTime->SetTimeZone(nMinutes);
+    m_bModified = true;
+}
+
+void CVLVariant::SetDateTimeFlag(bool bTimeOnly)
+{
+    if (m_nType != kDateTime || m_Value.pDateTime == nullptr)
+        return;
+    m_Value.pDateTime->SetTimeOnly(bTimeOnly);
+    m_bModified = true;
+}
+
 void CVLVariant::SetReference(CVLVariant* pVariant)
 {
     if (pVariant == nullptr)
@@ -648,6 +722,12 @@ void CVLVariant::Copy(const CVLVariant& src, bool bCopyModified)
         if (v.pBytes == nullptr)
             throw new EVLNullObjectException(VLSTD_MODULE, s_szFile, 307);
         SetByteArray(*v.pBytes);
+        break;
+    case kDateTime:
+        SetDateTime(src.GetDateTime());
+        break;
+    case kSocketAddress:
+        SetSocketAddress(src.GetSocketAddress());
         break;
     case kReference:
     case kObject:
@@ -834,6 +914,14 @@ CVLString CVLVariant::ToString(const char* szDefault) const
         if (m_Value.pBytes != nullptr && m_Value.pBytes->GetSize() > 0)
             str.Assign(m_Value.pBytes->GetBuffer(0, -1), m_Value.pBytes->GetSize(), -2);
         break;
+    case kDateTime:
+        if (m_Value.pDateTime != nullptr)
+            str = m_Value.pDateTime->ToString();
+        break;
+    case kSocketAddress:
+        if (m_Value.pAddress != nullptr)
+            str = m_Value.pAddress->GetHost();
+        break;
     case kReference:
     case kObject: {
         CIndirection ind(*this);
@@ -878,6 +966,19 @@ CVLByteArray CVLVariant::ToByteArray(const void* pDefault, int nDefaultLength) c
         if (m_Value.pBytes != nullptr)
             bytes.Assign(*m_Value.pBytes);
         break;
+    case kDateTime:
+        if (m_Value.pDateTime != nullptr)
+            bytes = m_Value.pDateTime->GetBinary();
+        break;
+    case kSocketAddress:
+        if (m_Value.pAddress != nullptr) {
+            CVLSocketAddress address(*m_Value.pAddress);  // resolving changes its cache
+            int nLength = address.GetAddressLength();
+            const unsigned char* pBytes = address.GetAddressBytes();
+            if (nLength > 0 && pBytes != nullptr)
+                bytes.Append(pBytes, nLength);
+        }
+        break;
     case kReference:
     case kObject: {
         CIndirection ind(*this);
@@ -889,6 +990,54 @@ CVLByteArray CVLVariant::ToByteArray(const void* pDefault, int nDefaultLength) c
         break;
     }
     return bytes;
+}
+
+CVLDateTime CVLVariant::ToDateTime() const
+{
+    CVLDateTime dateTime;
+    if (m_nType == kBinary) {
+        if (m_Value.pBytes != nullptr && m_Value.pBytes->GetSize() > 0)
+            dateTime.SetBinary(m_Value.pBytes->GetBuffer(0, -1), m_Value.pBytes->GetSize());
+    } else if (m_nType == kDateTime) {
+        if (m_Value.pDateTime != nullptr)
+            dateTime = *m_Value.pDateTime;
+    } else {
+        CVLString text = ToString(nullptr);
+        if (text.GetLength() > 0) {
+            if (text.GetCharset() != 72 && text.GetCharset() != 0)
+                text = text.ConvertTo(72, true);
+            dateTime.Parse(text.GetBuffer());
+        }
+    }
+    return dateTime;
+}
+
+CVLSocketAddress CVLVariant::ToSocketAddress(const char* szDefaultHost) const
+{
+    CVLSocketAddress address;
+    address.SetHost(szDefaultHost);
+    switch (m_nType) {
+    case kString:
+        if (m_Value.pString != nullptr)
+            address.SetHost(m_Value.pString->ConvertTo(72, true).GetBuffer());
+        break;
+    case kBinary:
+        if (m_Value.pBytes != nullptr && m_Value.pBytes->GetSize() == 4)
+            address.SetAddressBytes(m_Value.pBytes->GetBuffer(0, 4));
+        break;
+    case kSocketAddress:
+        if (m_Value.pAddress != nullptr)
+            address = *m_Value.pAddress;
+        break;
+    case kReference:
+    case kObject: {
+        CIndirection ind(*this);
+        return ind.Get().ToSocketAddress(szDefaultHost);
+    }
+    default:
+        break;
+    }
+    return address;
 }
 
 // ---------------------------------------------------------------------------
@@ -922,6 +1071,16 @@ int CVLVariant::GetSize() const
         if (m_Value.pBytes == nullptr)
             throw new EVLNullObjectException(VLSTD_MODULE, s_szFile, 428);
         return m_Value.pBytes->GetSize();
+    case kDateTime:
+        if (m_Value.pDateTime == nullptr)
+            throw new EVLNullObjectException(VLSTD_MODULE, s_szFile, 434);
+        return m_Value.pDateTime->GetStringLength();
+    case kSocketAddress: {
+        if (m_Value.pAddress == nullptr)
+            throw new EVLNullObjectException(VLSTD_MODULE, s_szFile, 440);
+        CVLSocketAddress address(*m_Value.pAddress);
+        return address.GetAddressLength();
+    }
     case kReference:
     case kObject: {
         if (m_Value.p == nullptr)
@@ -990,6 +1149,10 @@ bool CVLVariant::IsEqual(const CVLVariant& other) const
         return v.pString != nullptr && *v.pString == other.ToString(nullptr);
     case kBinary:
         return v.pBytes != nullptr && v.pBytes->Equals(other.ToByteArray(nullptr, 0));
+    case kDateTime:
+        return v.pDateTime != nullptr && v.pDateTime->IsEqual(other.ToDateTime());
+    case kSocketAddress:
+        return v.pAddress != nullptr && v.pAddress->Compare(other.ToSocketAddress(nullptr)) == 0;
     case kReference:
     case kObject: {
         CIndirection ind(*this);
@@ -1050,6 +1213,12 @@ void CVLVariant::SetAs(int nType, const CVLVariant& src)
         break;
     case kBinary:
         SetByteArray(src.ToByteArray(nullptr, 0));
+        break;
+    case kDateTime:
+        SetDateTime(src.ToDateTime());
+        break;
+    case kSocketAddress:
+        SetSocketAddress(src.ToSocketAddress(nullptr));
         break;
     case kReference:
         if (src.m_nType == kReference)
@@ -1288,6 +1457,8 @@ bool CVLVariant::Order(const CVLVariant& a, const CVLVariant& b, int nOp, int nL
         return CompareOp<double>(v.d, b.ToDouble(0), nOp);
     case kString:
         return CompareOp<int>(a.GetString().Compare(b.ToString(nullptr)), 0, nOp);
+    case kSocketAddress:
+        return CompareOp<int>(a.GetSocketAddress().Compare(b.ToSocketAddress(nullptr)), 0, nOp);
     case kReference:
     case kObject: {
         CIndirection ind(a);

@@ -1,8 +1,8 @@
 // The tagged value of the system. A variant is empty (type 0) or holds a
 // bool (1), a signed or unsigned 8-bit (2, 3), 16-bit (4, 5) or 32-bit
 // integer (6, 7 int; 8, 9 long), a signed or unsigned 64-bit integer (10, 11),
-// a float (12) or a double (13); an owned string (14) or byte array (15); or it
-// stands for a value held elsewhere: another variant (19) or an object behind
+// a float (12) or a double (13); an owned string (14), byte array (15),
+// date-time (16) or socket address (17); or it stands for a value held elsewhere: another variant (19) or an object behind
 // IVLVariantObjectIF (20), neither of which it owns.
 //
 // Every variant carries a modified flag that the setters raise only when the
@@ -19,6 +19,9 @@
 #include "VLString.h"
 #include "VLTypes.h"
 #include "VLVariantObjectIF.h"
+
+class CVLDateTime;
+class CVLSocketAddress;
 
 class CVLVariant
 {
@@ -54,6 +57,8 @@ public:
     virtual CVLString& GetString() const;
     // The byte array's data, null when it holds none.
     virtual const unsigned char* GetBinary() const;
+    virtual CVLDateTime& GetDateTime() const;
+    virtual CVLSocketAddress& GetSocketAddress() const;
     virtual CVLVariant* GetReference() const;
     virtual IVLVariantObjectIF* GetObject() const;
 
@@ -80,6 +85,7 @@ public:
 
     virtual void SetBinary(const void* pData, int nLength);
     virtual void SetByteArray(const CVLByteArray& array);
+    virtual void SetDateTime(const CVLDateTime& dateTime);
     // A null pointer empties the variant.
     virtual void SetReference(CVLVariant* pVariant);
     virtual void SetObject(IVLVariantObjectIF* pObject);
@@ -87,6 +93,10 @@ public:
     // with eCharset (-2 keeps the current one); the bytes are not converted.
     virtual void SetString(const char* szText, int eCharset);
     virtual void SetString(const CVLString& str);
+    virtual void SetSocketAddress(const CVLSocketAddress& address);
+    // Act on a held date-time only; they raise the flag without comparing.
+    virtual void SetTimeZone(int nMinutes);
+    virtual void SetDateTimeFlag(bool bTimeOnly);
 
     // Copies src by its type through this variant's setters; with
     // bCopyModified the modified flag becomes src's.
@@ -117,6 +127,10 @@ public:
     virtual CVLString ToString(const char* szDefault) const;
     // The value's bytes; the default bytes when it has none.
     virtual CVLByteArray ToByteArray(const void* pDefault, int nDefaultLength) const;
+    // A date-time decoded from bytes, copied, or parsed from the value's text.
+    virtual CVLDateTime ToDateTime() const;
+    // The value as an address; szDefaultHost's address when it has none.
+    virtual CVLSocketAddress ToSocketAddress(const char* szDefaultHost) const;
 
     // Deletes an owned object and empties the variant; the flag stays.
     void Clear();
@@ -169,6 +183,8 @@ private:
         double d;
         CVLString* pString;
         CVLByteArray* pBytes;
+        CVLDateTime* pDateTime;
+        CVLSocketAddress* pAddress;
         CVLVariant* pReference;
         IVLVariantObjectIF* pObject;
         void* p;

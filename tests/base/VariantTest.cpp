@@ -7,9 +7,11 @@
 #include <string>
 
 #include "TestSupport.h"
+#include "VLDateTime.h"
 #include "VLInvalidCallException.h"
 #include "VLInvalidParamException.h"
 #include "VLNullObjectException.h"
+#include "VLSocketAddress.h"
 #include "VLVariant.h"
 #include "VLVariantAdapter.h"
 
@@ -606,4 +608,103 @@ TEST(Variant, DumpTexts)
     other.GetString().SetCharset(0);
     other.ClearModified();
     EXPECT_EQ("[][binary:6162]", DumpOf(other));
+}
+
+TEST(VariantObjects, DateTimeValues)
+{
+    CVLDateTime dt;
+    ASSERT_TRUE(dt.Parse("2014/05/06 07:08:09+09:00"));
+    CVLVariant v;
+    EXPECT_EQ(318, ThrowLine<EVLInvalidCallException>([&] { v.GetDateTime(); }));
+    v.SetDateTime(dt);
+    EXPECT_EQ(16, v.GetType());
+    EXPECT_TRUE(v.IsModified());
+    v.ClearModified();
+    v.SetDateTime(dt);
+    EXPECT_FALSE(v.IsModified());
+    EXPECT_EQ("2014/05/06 07:08:09+09:00", Text(v));
+    EXPECT_EQ(25, v.GetSize());
+    EXPECT_EQ("[2014/05/06 07:08:09+09:00]", DumpOf(v));
+    EXPECT_FALSE(v.IsNumeric());
+    EXPECT_EQ(3, v.ToInt(3));
+
+    // Through text, through bytes, and back.
+    CVLVariant s = Str("2014/05/06 07:08:09+09:00");
+    EXPECT_TRUE(v == s);
+    CVLVariant fromText;
+    fromText.SetAs(16, s);
+    EXPECT_TRUE(fromText.GetDateTime().IsEqual(dt));
+    CVLVariant bin;
+    bin.SetAs(15, v);
+    EXPECT_EQ(dt.GetBinary().GetSize(), bin.GetSize());
+    CVLVariant fromBytes;
+    fromBytes.SetAs(16, bin);
+    EXPECT_TRUE(fromBytes.GetDateTime().IsEqual(dt));
+    bin.SetBinary("", 0);
+    EXPECT_EQ(0u, bin.ToDateTime().GetAsUInt64());  // empty array: the default
+    CVLVariant bad = Str("not a date");
+    EXPECT_EQ(0u, bad.ToDateTime().GetAsUInt64());
+
+    v.ClearModified();
+    v.SetTimeZone(-300);
+    EXPECT_TRUE(v.IsModified());
+    EXPECT_EQ(-300, v.GetDateTime().GetTimeZone());
+    v.ClearModified();
+    v.SetDateTimeFlag(true);
+    EXPECT_TRUE(v.IsModified());
+    EXPECT_TRUE(v.GetDateTime().IsTimeOnly());
+    CVLVariant copy(v);
+    EXPECT_TRUE(copy.GetDateTime().IsTimeOnly());  // the flag survives a copy
+
+    // On other types the date-time detail setters do nothing.
+    CVLVariant i = Int(1);
+    i.ClearModified();
+    i.SetTimeZone(60);
+    i.SetDateTimeFlag(true);
+    EXPECT_FALSE(i.IsModified());
+    EXPECT_EQ(1, i.GetInt());
+
+    EXPECT_EQ(1869, ThrowLine<EVLInvalidParamException>([&] { v < s; }));
+    EXPECT_EQ(1760, ThrowLine<EVLInvalidParamException>([&] { v + Int(1); }));
+}
+
+TEST(VariantObjects, SocketAddressValues)
+{
+    CVLSocketAddress addr(0, "127.0.0.1", 161);
+    CVLVariant v;
+    EXPECT_EQ(334, ThrowLine<EVLInvalidCallException>([&] { v.GetSocketAddress(); }));
+    v.SetSocketAddress(addr);
+    EXPECT_EQ(17, v.GetType());
+    EXPECT_EQ("127.0.0.1", Text(v));  // the host text without the port
+    EXPECT_EQ(4, v.GetSize());
+    CVLByteArray bytes = v.ToByteArray(nullptr, 0);
+    const VL_BYTE loopback[] = {127, 0, 0, 1};
+    EXPECT_TRUE(bytes.Equals(loopback, 4));
+    EXPECT_EQ("[127.0.0.1](is modify)", DumpOf(v));
+
+    // A copy keeps the port, though the address bytes are the same.
+    v.ClearModified();
+    CVLSocketAddress other(0, "127.0.0.1", 162);
+    v.SetSocketAddress(other);
+    EXPECT_TRUE(v.IsModified());
+    EXPECT_EQ(162, v.GetSocketAddress().GetPort());
+    v.ClearModified();
+    v.SetSocketAddress(other);
+    EXPECT_FALSE(v.IsModified());
+
+    CVLVariant b;
+    b.SetBinary(loopback, 4);
+    EXPECT_EQ("127.0.0.1", Bytes(b.ToSocketAddress(nullptr).GetHost()));
+    b.SetBinary(loopback, 3);
+    EXPECT_EQ("127.0.0.9", Bytes(b.ToSocketAddress("127.0.0.9").GetHost()));
+    CVLVariant fromText;
+    fromText.SetAs(17, Str("127.0.0.2"));
+    EXPECT_EQ("127.0.0.2", Bytes(fromText.GetSocketAddress().GetHost()));
+
+    // Equality and ordering by the address only.
+    EXPECT_TRUE(v == Str("127.0.0.1"));
+    EXPECT_TRUE(v < Str("127.0.0.2"));
+    EXPECT_FALSE(fromText <= v);
+    EXPECT_FALSE(v.IsNumeric());
+    EXPECT_EQ(1724, ThrowLine<EVLInvalidParamException>([&] { v * Int(2); }));
 }
