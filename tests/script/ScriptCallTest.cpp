@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <random>
+#include <thread>
 
 #include "ScriptRunSupport.h"
 #include "VLScriptExtendIF.h"
@@ -275,4 +277,31 @@ TEST(ScriptFuzz, MutatedImagesNeverCrash)
     }
     CVLScriptRun::SetStepLimit(0);
     EXPECT_GT(nLoaded, 100);
+}
+
+TEST(ScriptCall, OneScriptRunsOnSeveralThreadsAtOnce)
+{
+    A a("Fact", "fact.vls", 8);
+    a.Param(8, "n").Var("n").Long(1).Op(VLSCR_OP_LE).Jump(VLSCR_OP_JUMP_FALSE, "rec");
+    a.Long(1).Op(VLSCR_OP_RETURN_VALUE);
+    a.Label("rec").Var("n").Op(VLSCR_OP_PARAM_FRAME).Var("n").Long(1).Op(VLSCR_OP_SUB).Op(VLSCR_OP_PARAM_SEP);
+    a.Call("Fact").Op(VLSCR_OP_MUL).Op(VLSCR_OP_RETURN_VALUE);
+    CVLScriptCollection scripts;
+    CVLScript* p = AddScript(scripts, a.Build());
+    std::vector<std::thread> threads;
+    std::atomic<int> nGood(0);
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&]() {
+            for (int i = 0; i < 200; ++i) {
+                CVLScriptParams params;
+                params.Add()->SetLong(6);
+                SRunResult r = RunScript(*p, params, &scripts);
+                if (r.nError == 0 && r.value.GetLong() == 720)
+                    ++nGood;
+            }
+        });
+    }
+    for (std::thread& t : threads)
+        t.join();
+    EXPECT_EQ(nGood.load(), 800);
 }
