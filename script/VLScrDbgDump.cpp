@@ -1,0 +1,16 @@
+#include "VLScrDbg.h"
+#include "VLVariant.h"
+
+CVLString VLScrDbgDumpVariables(const VLScrDbgVariableTable* pTable)
+{
+    CVLString strText(72);
+    if (pTable == nullptr)
+        return strText;
+    for (const auto& entry : *pTable) {
+        strText += entry.first;
+        strText += "=";
+        strText += entry.second.Dump();
+        strText += "\n";
+    }
+    return strText;
+}

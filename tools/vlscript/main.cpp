@@ -1,0 +1,163 @@
+// vlscript: compiles scripts of the framework's language and runs them.
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "VLException.h"
+#include "VLScript.h"
+#include "VLScriptCollection.h"
+#include "VLScriptCompiler.h"
+#include "VLScriptParams.h"
+#include "VLStream.h"
+#include "VLVariant.h"
+
+namespace {
+
+const char* const g_szUsage =
+    "usage:\n"
+    "  vlscript compile FILE -o DIR          compile every function of FILE and write\n"
+    "                                        one image per function to DIR/NAME.img\n"
+    "  vlscript run FILE FUNCTION [ARG ...]  compile FILE, run FUNCTION with the\n"
+    "                                        arguments and print its return value\n";
+
+// The source text, read from memory.
+class CSourceStream : public IVLStream
+{
+public:
+    explicit CSourceStream(const std::string& strText) : m_strText(strText), m_nPos(0), m_bOpen(false) {}
+    virtual CVLString GetClassName() const override { return CVLString("CSourceStream", 72); }
+    virtual void Open(VL_OPEN_MODE) override
+    {
+        m_bOpen = true;
+        m_nPos = 0;
+    }
+    virtual bool IsOpen() override { return m_bOpen; }
+    virtual void Close() override { m_bOpen = false; }
+    virtual VL_SIZE_T Read(VL_BYTE* pBuffer, VL_SIZE_T nSize) override
+    {
+        size_t n = std::min(static_cast<size_t>(nSize), m_strText.size() - m_nPos);
+        memcpy(pBuffer, m_strText.data() + m_nPos, n);
+        m_nPos += n;
+        return static_cast<VL_SIZE_T>(n);
+    }
+    virtual void Write(const VL_BYTE*, VL_SIZE_T) override {}
+    virtual void Flush() override {}
+    virtual void Seek(VL_SIZE_T nPosition) override { m_nPos = std::min<size_t>(nPosition, m_strText.size()); }
+    virtual VL_SIZE_T GetSize() override { return static_cast<VL_SIZE_T>(m_strText.size()); }
+    virtual void Clear() override {}
+    virtual VL_CONST_STR GetTypeName() const override { return "source"; }
+    virtual void Destroy() override { delete this; }
+
+private:
+    std::string m_strText;
+    size_t m_nPos;
+    bool m_bOpen;
+};
+
+int Fail(const char* szFormat, const char* szText)
+{
+    fprintf(stderr, "vlscript: ");
+    fprintf(stderr, szFormat, szText);
+    fprintf(stderr, "\n");
+    return 1;
+}
+
+int FailException(EVLException* e)
+{
+    CVLString strText = e->ToString().ConvertTo(72, true);
+    e->Delete();
+    return Fail("%s", strText.GetBuffer());
+}
+
+bool ReadFile(const char* szPath, std::string& strText)
+{
+    std::ifstream in(szPath, std::ios::binary);
+    if (!in)
+        return false;
+    strText.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return !in.bad();
+}
+
+// The script name of a source file: its file name.
+std::string ScriptName(const char* szPath)
+{
+    const char* p = strrchr(szPath, '/');
+    return p != nullptr ? p + 1 : szPath;
+}
+
+int Compile(const char* szFile, const char* szDir)
+{
+    std::string strText;
+    if (!ReadFile(szFile, strText))
+        return Fail("cannot read %s", szFile);
+    struct stat st;
+    if (stat(szDir, &st) != 0 || !S_ISDIR(st.st_mode))
+        return Fail("%s is not a folder", szDir);
+    CVLScriptCompiler compiler;
+    CVLScriptCollection scripts;
+    CSourceStream stream(strText);
+    try {
+        compiler.Compile(ScriptName(szFile).c_str(), &stream, &scripts);
+    } catch (EVLException* e) {
+        return FailException(e);
+    }
+    for (CVLScriptIterator it = scripts.Begin(); !it.IsEnd(); it.Next()) {
+        CVLScript* p = it.Get();
+        std::string strPath = std::string(szDir) + "/" + p->GetName().GetBuffer() + ".img";
+        std::ofstream out(strPath, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(p->GetData()), static_cast<std::streamsize>(p->GetSize()));
+        out.close();
+        if (!out)
+            return Fail("cannot write %s", strPath.c_str());
+        printf("%s\n", strPath.c_str());
+    }
+    return 0;
+}
+
+int RunFunction(const char* szFile, const char* szFunction, int nArgs, char** ppArgs)
+{
+    std::string strText;
+    if (!ReadFile(szFile, strText))
+        return Fail("cannot read %s", szFile);
+    CVLScriptCompiler compiler;
+    CVLScriptCollection scripts;
+    CSourceStream stream(strText);
+    try {
+        compiler.Compile(ScriptName(szFile).c_str(), &stream, &scripts);
+        CVLScript* pScript = scripts.Find(szFunction);
+        if (pScript == nullptr)
+            return Fail("no function %s", szFunction);
+        CVLScriptParams params;
+        for (int i = 0; i < nArgs; ++i)
+            params.Add()->SetString(ppArgs[i], 72);
+        pScript->Execute(params, &scripts, nullptr, nullptr);
+        if (pScript->GetReturnType() != 0) {
+            CVLString strDump = params.GetReturnValue().Dump().ConvertTo(72, true);
+            printf("%s\n", strDump.GetBuffer());
+        }
+    } catch (EVLException* e) {
+        return FailException(e);
+    }
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc >= 2 && (strcmp(argv[1], "-h") == 0 || strcmp(argv[1], "--help") == 0)) {
+        fputs(g_szUsage, stdout);
+        return 0;
+    }
+    if (argc == 5 && strcmp(argv[1], "compile") == 0 && strcmp(argv[3], "-o") == 0)
+        return Compile(argv[2], argv[4]);
+    if (argc >= 4 && strcmp(argv[1], "run") == 0)
+        return RunFunction(argv[2], argv[3], argc - 4, argv + 4);
+    fputs(g_szUsage, stderr);
+    return 1;
+}
