@@ -16,12 +16,11 @@
 #define VLVARIANT_H
 
 #include "VLByteArray.h"
+#include "VLDateTime.h"
+#include "VLSocketAddress.h"
 #include "VLString.h"
 #include "VLTypes.h"
 #include "VLVariantObjectIF.h"
-
-class CVLDateTime;
-class CVLSocketAddress;
 
 class CVLVariant
 {
