@@ -1,0 +1,28 @@
+#include "VLProcessInfo.h"
+
+#include <sys/time.h>
+
+#include "VLPlatformProcess.h"
+#include "VLStdRuntime.h"
+
+CVLString VLGetProcessName()
+{
+    std::string strName = VLPlatformProcessName();
+    return CVLString(strName.c_str(), 72);
+}
+
+CVLDateTime VLGetCurrentDateTime()
+{
+    CVLDateTime now;
+    struct timeval tv;
+    if (VLStdGettimeofday(&tv, nullptr) != 0) {
+        now.SetCurrentTime();
+        return now;
+    }
+    time_t nSeconds = tv.tv_sec;
+    now.SetFromTimeT(&nSeconds);
+    int h, m, s;
+    now.GetTime(h, m, s);
+    now.SetTime(h, m, s, static_cast<int>(tv.tv_usec / 1000));
+    return now;
+}
