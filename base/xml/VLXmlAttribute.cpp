@@ -1,0 +1,55 @@
+#include "VLXmlAttribute.h"
+
+#include "VLXmlDocument.h"
+#include "VLXmlNamedNodeMap.h"
+
+CVLXmlAttribute::CVLXmlAttribute() : m_strName(72), m_strValue(72), m_pOwnerMap(nullptr)
+{
+}
+
+CVLXmlAttribute::~CVLXmlAttribute()
+{
+}
+
+void CVLXmlAttribute::SetNodeValue(const char* szValue)
+{
+    m_strValue = szValue != nullptr ? szValue : "";
+}
+
+void CVLXmlAttribute::Delete()
+{
+    delete this;
+}
+
+void CVLXmlAttribute::Clear()
+{
+    m_strValue.Empty();
+}
+
+void CVLXmlAttribute::SetNodeName(const char* szName)
+{
+    const char* szNew = szName != nullptr ? szName : "";
+    if (m_pOwnerMap != nullptr)
+        m_pOwnerMap->RenameItem(this, szNew);
+    m_strName = szNew;
+}
+
+CVLXmlAttribute& CVLXmlAttribute::operator=(const CVLXmlAttribute& other)
+{
+    if (&other == this)
+        return *this;
+    IVLXmlNode::operator=(other);
+    SetNodeName(other.m_strName.GetString());
+    m_strValue = other.m_strValue;
+    return *this;
+}
+
+void CVLXmlAttribute::WriteXml(IVLStream* pStream, int, bool, bool) const
+{
+    CVLString str(" ", 72);
+    str += m_strName;
+    str += "=\"";
+    CVLXmlDocument::AppendEscapedFor(m_pOwnerDocument, m_strValue, str);
+    str += "\"";
+    CVLXmlDocument::WriteText(pStream, str);
+}

@@ -1,0 +1,19 @@
+#include "VLXmlCharacterData.h"
+
+CVLXmlCharacterData::CVLXmlCharacterData() : m_strData(72)
+{
+}
+
+CVLXmlCharacterData::~CVLXmlCharacterData()
+{
+}
+
+void CVLXmlCharacterData::SetNodeValue(const char* szValue)
+{
+    m_strData = szValue != nullptr ? szValue : "";
+}
+
+void CVLXmlCharacterData::Clear()
+{
+    m_strData.Empty();
+}

@@ -1,0 +1,37 @@
+#include "VLXmlComment.h"
+
+#include "VLXmlDocument.h"
+
+CVLXmlComment::CVLXmlComment()
+{
+}
+
+CVLXmlComment::~CVLXmlComment()
+{
+}
+
+void CVLXmlComment::Delete()
+{
+    delete this;
+}
+
+CVLXmlComment& CVLXmlComment::operator=(const CVLXmlComment& other)
+{
+    if (&other != this) {
+        IVLXmlNode::operator=(other);
+        m_strData = other.m_strData;
+    }
+    return *this;
+}
+
+void CVLXmlComment::WriteXml(IVLStream* pStream, int nIndentLevel, bool bShallow, bool bInline) const
+{
+    if (!bInline)
+        CVLXmlDocument::WriteIndentFor(m_pOwnerDocument, pStream, nIndentLevel);
+    CVLString str("<!--", 72);
+    str += m_strData;
+    str += "-->";
+    CVLXmlDocument::WriteText(pStream, str);
+    if (!bShallow && !bInline)
+        CVLXmlDocument::WriteLineEndFor(m_pOwnerDocument, pStream);
+}

@@ -1,0 +1,686 @@
+#include "VLXmlDocument.h"
+
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include "PXP_Parser.h"
+#include "VLMemoryAllocException.h"
+#include "VLXmlException.h"
+#include "VLXmlStream.h"
+
+namespace {
+
+const char* const s_szFile = "VLXmlDocument";
+
+struct CEntity
+{
+    char c;
+    const char* szText;
+};
+const CEntity kEntities[] = {{'<', "&lt;"}, {'>', "&gt;"}, {'&', "&amp;"}, {'\'', "&apos;"}, {'"', "&quot;"}};
+
+bool IsUtf8Name(const CVLString& str)
+{
+    return str.CompareNoCase("UTF-8") == 0 || str.CompareNoCase("UTF8") == 0;
+}
+
+// Appends pNode to pList as a child of pParent; deletes pNode when that fails.
+void AppendOwned(CVLXmlNodeList* pList, IVLXmlNode* pParent, IVLXmlNode* pNode)
+{
+    try {
+        pList->Append(pNode);
+    } catch (...) {
+        pNode->Delete();
+        throw;
+    }
+    pNode->SetParentNode(pParent);
+}
+
+}  // namespace
+
+CVLXmlDocument::CVLXmlDocument()
+    : m_Children(true)
+    , m_strVersion("1.0", 72)
+    , m_strEncoding("utf-8", 72)
+    , m_bFormat(false)
+    , m_bLineEnd(true)
+    , m_bEscape(true)
+    , m_strIndentText("\t", 72)
+    , m_strLineEndText("\r\n", 72)
+    , m_bEscapeActive(false)
+    , m_strSpareA(72)
+    , m_strSpareB(72)
+    , m_strSpareC(72)
+    , m_strSpareD(72)
+{
+    std::memset(m_EscapeTable, 0, sizeof(m_EscapeTable));
+}
+
+CVLXmlDocument::~CVLXmlDocument()
+{
+}
+
+bool CVLXmlDocument::IsEqualNode(const IVLXmlNode* pOther) const
+{
+    if (!IVLXmlNode::IsEqualNode(pOther))
+        return false;
+    if (pOther == this)
+        return true;
+    const CVLXmlDocument* pDoc = static_cast<const CVLXmlDocument*>(pOther);
+    return m_strVersion == pDoc->m_strVersion && m_strEncoding == pDoc->m_strEncoding;
+}
+
+void CVLXmlDocument::Delete()
+{
+    delete this;
+}
+
+void CVLXmlDocument::Clear()
+{
+    m_Children.Clear();
+    m_strVersion = "1.0";
+    m_strEncoding = "utf-8";
+}
+
+CVLXmlDocument& CVLXmlDocument::operator=(const CVLXmlDocument& src)
+{
+    if (&src == this)
+        return *this;
+    IVLXmlNode::operator=(src);
+    m_strVersion = src.m_strVersion;
+    m_strEncoding = src.m_strEncoding;
+    m_bFormat = src.m_bFormat;
+    m_bLineEnd = src.m_bLineEnd;
+    m_bEscape = src.m_bEscape;
+    m_strIndentText = src.m_strIndentText;
+    m_IndentCache.clear();
+    m_strSpareA = src.m_strSpareA;
+    m_strSpareB = src.m_strSpareB;
+    CopyChildNodes(src.m_Children, m_Children, this, true);
+    return *this;
+}
+
+void CVLXmlDocument::SetVersion(const char* szVersion)
+{
+    m_strVersion = szVersion != nullptr ? szVersion : "";
+}
+
+void CVLXmlDocument::SetEncoding(const char* szEncoding)
+{
+    m_strEncoding = szEncoding != nullptr ? szEncoding : "";
+}
+
+void CVLXmlDocument::SetSpareTextA(const char* sz)
+{
+    m_strSpareA = sz != nullptr ? sz : "";
+}
+
+void CVLXmlDocument::SetSpareTextB(const char* sz)
+{
+    m_strSpareB = sz != nullptr ? sz : "";
+}
+
+void CVLXmlDocument::SetSpareTextC(const char* sz)
+{
+    m_strSpareC = sz != nullptr ? sz : "";
+}
+
+void CVLXmlDocument::SetSpareTextD(const char* sz)
+{
+    m_strSpareD = sz != nullptr ? sz : "";
+}
+
+void CVLXmlDocument::SetIndentText(const char* szText)
+{
+    m_strIndentText = szText != nullptr ? szText : "";
+    m_IndentCache.clear();
+}
+
+void CVLXmlDocument::SetLineEndText(const char* szText)
+{
+    m_strLineEndText = szText != nullptr ? szText : "";
+}
+
+CVLString& CVLXmlDocument::GetIndent(int nLevel)
+{
+    if (nLevel < 0)
+        nLevel = 0;
+    auto it = m_IndentCache.find(nLevel);
+    if (it != m_IndentCache.end())
+        return it->second;
+    CVLString str(72);
+    for (int i = 0; i < nLevel; ++i)
+        str += m_strIndentText;
+    return m_IndentCache.emplace(nLevel, str).first->second;
+}
+
+void CVLXmlDocument::GetElementsByTagName(const char* szName, CVLXmlNodeList* pResult) const
+{
+    if (szName == nullptr || pResult == nullptr)
+        throw new EVLXmlException(VLSTD_MODULE, s_szFile, __LINE__, VLXML_ERROR_PARAMETER, 0, nullptr, nullptr);
+    for (CVLXmlNodeConstIterator it = m_Children.ConstBegin(); !it.IsEnd(); it.Next()) {
+        IVLXmlNode* pChild = it.Get();
+        if (pChild->GetNodeType() != VLXML_NODE_ELEMENT)
+            continue;
+        CVLXmlElement* pElement = static_cast<CVLXmlElement*>(pChild);
+        if (pElement->GetTagNameRef() == szName)
+            pResult->Append(pElement);
+        pElement->GetElementsByTagName(szName, pResult);
+    }
+}
+
+CVLXmlElement* CVLXmlDocument::GetDocumentElement() const
+{
+    for (CVLXmlNodeConstIterator it = m_Children.ConstBegin(); !it.IsEnd(); it.Next()) {
+        if (it.Get()->GetNodeType() == VLXML_NODE_ELEMENT)
+            return static_cast<CVLXmlElement*>(it.Get());
+    }
+    return nullptr;
+}
+
+CVLXmlElement* CVLXmlDocument::GetElementByPath(const char* szPath, bool bCreate)
+{
+    if (szPath == nullptr)
+        return nullptr;
+    CVLString strPath(szPath, 72);
+    CVLString strStep(72), strRest(72);
+    int nSlash = strPath.Find('/');
+    if (nSlash > 0) {
+        strStep = strPath.Mid(0, nSlash);
+        strRest = strPath.Mid(nSlash + 1);
+    } else {
+        strStep = strPath;
+    }
+    CVLXmlElement* pRoot = GetDocumentElement();
+    if (pRoot == nullptr) {
+        if (!bCreate)
+            return nullptr;
+        pRoot = CreateElement(strStep.GetString());
+        AppendOwned(&m_Children, this, pRoot);
+    }
+    if (pRoot->GetTagNameRef() != strStep)
+        return nullptr;
+    if (strRest.GetLength() == 0)
+        return pRoot;
+    return pRoot->GetElementByPath(strRest.GetString(), bCreate);
+}
+
+CVLXmlElement* CVLXmlDocument::CreateElement(const char* szName)
+{
+    CVLXmlElement* p = new (std::nothrow) CVLXmlElement;
+    if (p == nullptr)
+        throw new EVLMemoryAllocException(VLSTD_MODULE, s_szFile, 726);
+    p->SetNodeName(szName);
+    p->SetOwnerDocument(this);
+    return p;
+}
+
+CVLXmlAttribute* CVLXmlDocument::CreateAttribute(const char* szName)
+{
+    CVLXmlAttribute* p = new (std::nothrow) CVLXmlAttribute;
+    if (p == nullptr)
+        throw new EVLMemoryAllocException(VLSTD_MODULE, s_szFile, 745);
+    p->SetNodeName(szName);
+    p->SetOwnerDocument(this);
+    return p;
+}
+
+CVLXmlText* CVLXmlDocument::CreateTextNode(const char* szText)
+{
+    CVLXmlText* p = new (std::nothrow) CVLXmlText;
+    if (p == nullptr)
+        throw new EVLMemoryAllocException(VLSTD_MODULE, s_szFile, 764);
+    p->SetNodeValue(szText);
+    p->SetOwnerDocument(this);
+    return p;
+}
+
+CVLXmlComment* CVLXmlDocument::CreateComment(const char* szText)
+{
+    CVLXmlComment* p = new (std::nothrow) CVLXmlComment;
+    if (p == nullptr)
+        throw new EVLMemoryAllocException(VLSTD_MODULE, s_szFile, 783);
+    p->SetNodeValue(szText);
+    p->SetOwnerDocument(this);
+    return p;
+}
+
+IVLXmlNode* CVLXmlDocument::ImportNode(const IVLXmlNode* pSrc)
+{
+    if (pSrc == nullptr)
+        throw new EVLXmlException(VLSTD_MODULE, s_szFile, 796, VLXML_ERROR_PARAMETER, 0, nullptr, nullptr);
+    IVLXmlNode* pNew = nullptr;
+    try {
+        switch (pSrc->GetNodeType()) {
+        case VLXML_NODE_DOCUMENT: {
+            CVLXmlDocument* pDoc = new (std::nothrow) CVLXmlDocument;
+            if (pDoc == nullptr)
+                throw new EVLMemoryAllocException(VLSTD_MODULE, s_szFile, 809);
+            pNew = pDoc;
+            *pDoc = *static_cast<const CVLXmlDocument*>(pSrc);
+            break;
+        }
+        case VLXML_NODE_ELEMENT: {
+            CVLXmlElement* pElement = CreateElement(pSrc->GetNodeName().GetString());
+            pNew = pElement;
+            *pElement = *static_cast<const CVLXmlElement*>(pSrc);
+            break;
+        }
+        case VLXML_NODE_ATTRIBUTE: {
+            CVLXmlAttribute* pAttr = CreateAttribute(pSrc->GetNodeName().GetString());
+            pNew = pAttr;
+            pAttr->SetNodeValue(pSrc->GetNodeValue().GetString());
+            pAttr->SetUserData(pSrc->GetUserData());
+            break;
+        }
+        case VLXML_NODE_TEXT:
+            pNew = CreateTextNode(pSrc->GetNodeValue().GetString());
+            pNew->SetUserData(pSrc->GetUserData());
+            break;
+        case VLXML_NODE_COMMENT:
+            pNew = CreateComment(pSrc->GetNodeValue().GetString());
+            pNew->SetUserData(pSrc->GetUserData());
+            break;
+        default:
+            break;
+        }
+    } catch (...) {
+        if (pNew != nullptr)
+            pNew->Delete();
+        throw;
+    }
+    return pNew;
+}
+
+void CVLXmlDocument::CopyChildNodes(const CVLXmlNodeList& src, CVLXmlNodeList& dst, IVLXmlNode* pParent, bool bClear)
+{
+    // Copy first, then change dst: src may be dst itself or lie inside it.
+    std::vector<IVLXmlNode*> copies;
+    try {
+        for (CVLXmlNodeConstIterator it = src.ConstBegin(); !it.IsEnd(); it.Next()) {
+            IVLXmlNode* pCopy = ImportNode(it.Get());
+            if (pCopy != nullptr)
+                copies.push_back(pCopy);
+        }
+    } catch (...) {
+        for (IVLXmlNode* p : copies)
+            p->Delete();
+        throw;
+    }
+    if (bClear)
+        dst.Clear();
+    for (size_t i = 0; i < copies.size(); ++i) {
+        try {
+            dst.Append(copies[i]);
+        } catch (...) {
+            for (size_t k = i; k < copies.size(); ++k)
+                copies[k]->Delete();
+            throw;
+        }
+        copies[i]->SetParentNode(pParent);
+    }
+}
+
+void CVLXmlDocument::Merge(const CVLXmlDocument* pSrc, const char* szKeyAttribute)
+{
+    if (pSrc == nullptr || pSrc == this)
+        return;
+    CVLXmlElement* pSrcRoot = pSrc->GetDocumentElement();
+    if (pSrcRoot == nullptr)
+        return;
+    CVLXmlElement* pRoot = GetDocumentElement();
+    if (pRoot == nullptr) {
+        pRoot = CreateElement(pSrcRoot->GetTagNameRef().GetString());
+        AppendOwned(&m_Children, this, pRoot);
+    }
+    pRoot->Merge(pSrcRoot, szKeyAttribute);
+}
+
+void CVLXmlDocument::RemoveElementsByAttribute(const char* szAttrName, const char* szValue, int nCompare)
+{
+    CVLXmlElement* pRoot = GetDocumentElement();
+    if (pRoot != nullptr)
+        pRoot->RemoveElementsByAttribute(szAttrName, szValue, nCompare);
+}
+
+// ---------------------------------------------------------------------------
+// Reading
+
+void CVLXmlDocument::Load(IVLStream* pStream)
+{
+    try {
+        if (pStream == nullptr)
+            throw new EVLXmlException(VLSTD_MODULE, s_szFile, __LINE__, VLXML_ERROR_PARAMETER, 0, nullptr, nullptr);
+        bool bOpened = false;
+        if (!pStream->IsOpen()) {
+            pStream->Open(VL_OPEN_READ);
+            bOpened = true;
+        }
+        try {
+            CVLString strName = pStream->GetName();
+            LoadFrom(pStream, strName);
+        } catch (...) {
+            // The stream is closed on every path that opened it.
+            if (bOpened) {
+                try {
+                    pStream->Close();
+                } catch (EVLException* e) {
+                    e->Delete();
+                }
+            }
+            throw;
+        }
+        if (bOpened)
+            pStream->Close();
+    }
+    VL_CATCH_LADDER(VLSTD_MODULE, s_szFile)
+}
+
+void CVLXmlDocument::LoadFrom(IVLStream* pStream, const CVLString& strName)
+{
+    CVLXmlStream input(pStream);
+    Clear();
+    PXP_Parser parser;
+    PXP_ParserLimits limits;
+    limits.nTextBufferSize = 32704;
+    limits.nMaxAttributes = 32;
+    limits.nMaxDepth = 100;
+    limits.nReadBufferSize = 4096;
+    limits.nMaxNamespaces = 32;
+    limits.nAttrNameBufferSize = 512;
+    limits.nAttrValueBufferSize = 1024;
+    limits.nMaxEntities = 10;
+    if (parser.Initialize(&limits) == 0)
+        throw new EVLMemoryAllocException(VLSTD_MODULE, s_szFile, __LINE__);
+    parser.SetInputStream(&input);  // a failure shows as the first event
+
+    std::vector<IVLXmlNode*> stack;
+    stack.reserve(limits.nMaxDepth + 2);
+    stack.push_back(this);
+    CVLXmlElement* pLast = nullptr;
+    int nMark = 0;
+    std::vector<char> name(2048);
+    for (;;) {
+        uint32_t nEvent = parser.Next();
+        if (nEvent == PXP_EVENT_ERROR) {
+            throw new EVLXmlException(VLSTD_MODULE, s_szFile, 434, VLXML_ERROR_PARSER,
+                                      static_cast<int>(parser.GetErrorCode()), strName.GetString(), pLast);
+        }
+        if (nEvent == PXP_EVENT_DOCUMENT_DONE)
+            break;
+        IVLXmlNode* pTop = stack.back();
+        switch (nEvent) {
+        case PXP_EVENT_XML_DECLARATION:
+            SetVersion(parser.GetVersion());
+            if (m_strVersion != "1.0")
+                throw new EVLXmlException(VLSTD_MODULE, s_szFile, 315, VLXML_ERROR_VERSION, 0, strName.GetString(),
+                                          nullptr);
+            SetEncoding(parser.GetEncoding());
+            break;
+        case PXP_EVENT_START_TAG: {
+            CVLXmlElement* pElement = new CVLXmlElement;
+            pElement->SetOwnerDocument(this);
+            AppendOwned(pTop->GetChildNodes(), pTop, pElement);
+            const char* pPrefix = parser.GetPrefix();
+            const char* pLocal = parser.GetName();
+            size_t nPrefix = pPrefix != nullptr ? std::strlen(pPrefix) : 0;
+            size_t nLocal = std::strlen(pLocal);
+            char* p = name.data();
+            if (nPrefix > 0) {
+                std::memcpy(p, pPrefix, nPrefix);
+                p[nPrefix] = ':';
+                std::memcpy(p + nPrefix + 1, pLocal, nLocal);
+                pElement->AssignTagName(p, static_cast<int>(nPrefix + 1 + nLocal));
+            } else {
+                pElement->AssignTagName(pLocal, static_cast<int>(nLocal));
+            }
+            CVLXmlNamedNodeMap* pMap = pElement->GetAttributes();
+            const int nNamespaces = parser.GetNamespaceCount();
+            bool bDeclared = false;
+            for (int i = nMark; i < nNamespaces; ++i) {
+                const char* pNsPrefix = parser.GetNamespacePrefix(i);
+                CVLString strDecl("xmlns", 72);
+                if (pNsPrefix != nullptr && *pNsPrefix != 0) {
+                    strDecl += ":";
+                    strDecl += pNsPrefix;
+                }
+                pElement->SetAttribute(strDecl.GetString(), parser.GetNamespaceURI(i));
+                bDeclared = true;
+            }
+            const int nAttributes = parser.GetAttributeCount();
+            for (int i = 0; i < nAttributes; ++i) {
+                const char* pAttrPrefix = parser.GetAttributePrefix(i);
+                const char* pAttrName = parser.GetAttributeName(i);
+                const char* pValue = parser.GetAttributeValue(i);
+                size_t nAttrPrefix = pAttrPrefix != nullptr ? std::strlen(pAttrPrefix) : 0;
+                size_t nAttrName = std::strlen(pAttrName);
+                const char* pFull = pAttrName;
+                size_t nFull = nAttrName;
+                if (nAttrPrefix > 0) {
+                    if (name.size() < nAttrPrefix + nAttrName + 2)
+                        name.resize(nAttrPrefix + nAttrName + 2);
+                    p = name.data();
+                    std::memcpy(p, pAttrPrefix, nAttrPrefix);
+                    p[nAttrPrefix] = ':';
+                    std::memcpy(p + nAttrPrefix + 1, pAttrName, nAttrName);
+                    nFull = nAttrPrefix + 1 + nAttrName;
+                    pFull = p;
+                }
+                if (bDeclared) {
+                    // A declaration set above arrives again as an attribute.
+                    IVLXmlNode* pOld = pMap->FindName(pFull, static_cast<int>(nFull));
+                    if (pOld != nullptr) {
+                        CVLXmlAttribute* pOldAttr = static_cast<CVLXmlAttribute*>(pOld);
+                        if (pOldAttr->GetValue().GetLength() == 0)
+                            pOldAttr->SetNodeValue(pValue);
+                        continue;
+                    }
+                }
+                CVLXmlAttribute* pAttr = new CVLXmlAttribute;
+                pAttr->SetOwnerDocument(this);
+                try {
+                    pAttr->AssignName(pFull, static_cast<int>(nFull));
+                    pAttr->AssignValue(pValue, static_cast<int>(std::strlen(pValue)));
+                    pMap->AddNewAttribute(pAttr);
+                } catch (...) {
+                    pAttr->Delete();
+                    throw;
+                }
+            }
+            stack.push_back(pElement);
+            pLast = pElement;
+            nMark = nNamespaces;
+            break;
+        }
+        case PXP_EVENT_CLOSE_TAG:
+            if (stack.size() > 1)
+                stack.pop_back();
+            break;
+        case PXP_EVENT_TEXT: {
+            CVLXmlText* pText = new CVLXmlText;
+            pText->SetOwnerDocument(this);
+            AppendOwned(pTop->GetChildNodes(), pTop, pText);
+            pText->AssignData(parser.GetText(), static_cast<int>(parser.GetTextLength()));
+            break;
+        }
+        case PXP_EVENT_COMMENT: {
+            CVLXmlComment* pComment = new CVLXmlComment;
+            pComment->SetOwnerDocument(this);
+            AppendOwned(pTop->GetChildNodes(), pTop, pComment);
+            pComment->AssignData(parser.GetText(), static_cast<int>(parser.GetTextLength()));
+            break;
+        }
+        default:
+            break;  // instructions, CDATA sections and DOCTYPEs are dropped
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Writing
+
+void CVLXmlDocument::FillEscapeTable()
+{
+    for (const CEntity& e : kEntities)
+        m_EscapeTable[static_cast<unsigned char>(e.c)] = e.szText;
+    m_bEscapeActive = true;
+}
+
+void CVLXmlDocument::ClearEscapeTable()
+{
+    std::memset(m_EscapeTable, 0, sizeof(m_EscapeTable));
+    m_bEscapeActive = false;
+}
+
+void CVLXmlDocument::Save(IVLStream* pStream)
+{
+    if (pStream == nullptr)
+        throw new EVLXmlException(VLSTD_MODULE, s_szFile, __LINE__, VLXML_ERROR_PARAMETER, 0, nullptr, nullptr);
+    const bool bWasOpen = pStream->IsOpen();
+    m_IndentCache.clear();
+    if (m_bEscape)
+        FillEscapeTable();
+    try {
+        if (!bWasOpen)
+            pStream->Open(VL_OPEN_WRITE);
+        WriteXml(pStream, 0, false, false);
+    } catch (...) {
+        m_IndentCache.clear();
+        ClearEscapeTable();
+        if (!bWasOpen && pStream->IsOpen()) {
+            try {
+                pStream->Close();
+            } catch (EVLException* e) {
+                e->Delete();
+            }
+        }
+        throw;
+    }
+    m_IndentCache.clear();
+    ClearEscapeTable();
+    if (!bWasOpen)
+        pStream->Close();
+}
+
+void CVLXmlDocument::WriteXml(IVLStream* pStream, int nIndentLevel, bool bShallow, bool) const
+{
+    CVLString str("<?xml", 72);
+    if (m_strVersion.GetLength() > 0) {
+        str += " version=\"";
+        str += m_strVersion;
+        str += "\"";
+    }
+    if (m_strEncoding.GetLength() > 0) {
+        // The writer always writes UTF-8: the declaration says so.
+        str += " encoding=\"";
+        if (IsUtf8Name(m_strEncoding))
+            str += m_strEncoding;
+        else
+            str += "utf-8";
+        str += "\"";
+    }
+    str += "?>";
+    WriteText(pStream, str);
+    if (bShallow)
+        return;
+    bool bContent = false;
+    bool bText = false;
+    ClassifyChildren(m_Children, bContent, bText);
+    if (!bContent)
+        return;
+    if (!bText)
+        WriteLineEndFor(this, pStream);
+    for (CVLXmlNodeConstIterator it = m_Children.ConstBegin(); !it.IsEnd(); it.Next())
+        it.Get()->WriteXml(pStream, nIndentLevel, false, bText);
+}
+
+void CVLXmlDocument::WriteIndent(IVLStream* pStream, int nLevel)
+{
+    if (m_bFormat)
+        WriteText(pStream, GetIndent(nLevel));
+}
+
+void CVLXmlDocument::WriteLineEnd(IVLStream* pStream)
+{
+    if (m_bFormat && m_bLineEnd)
+        WriteText(pStream, m_strLineEndText);
+}
+
+void CVLXmlDocument::AppendEscaped(const CVLString& strSrc, CVLString& strDst) const
+{
+    const char* p = strSrc.GetBuffer();
+    const int n = strSrc.GetLength();
+    if (!m_bEscapeActive) {
+        if (n > 0)
+            strDst.Append(p, n);
+        return;
+    }
+    int nRun = 0;
+    for (int i = 0; i < n; ++i) {
+        const char* szEntity = m_EscapeTable[static_cast<unsigned char>(p[i])];
+        if (szEntity == nullptr)
+            continue;
+        if (i > nRun)
+            strDst.Append(p + nRun, i - nRun);
+        strDst += szEntity;
+        nRun = i + 1;
+    }
+    if (n > nRun)
+        strDst.Append(p + nRun, n - nRun);
+}
+
+void CVLXmlDocument::WriteIndentFor(const CVLXmlDocument* pDoc, IVLStream* pStream, int nLevel)
+{
+    if (pDoc != nullptr)
+        const_cast<CVLXmlDocument*>(pDoc)->WriteIndent(pStream, nLevel);
+}
+
+void CVLXmlDocument::WriteLineEndFor(const CVLXmlDocument* pDoc, IVLStream* pStream)
+{
+    if (pDoc != nullptr)
+        const_cast<CVLXmlDocument*>(pDoc)->WriteLineEnd(pStream);
+}
+
+void CVLXmlDocument::AppendEscapedFor(const CVLXmlDocument* pDoc, const CVLString& strSrc, CVLString& strDst)
+{
+    if (pDoc != nullptr)
+        pDoc->AppendEscaped(strSrc, strDst);
+    else if (strSrc.GetLength() > 0)
+        strDst.Append(strSrc.GetBuffer(), strSrc.GetLength());
+}
+
+void CVLXmlDocument::WriteText(IVLStream* pStream, const CVLString& str)
+{
+    if (str.GetLength() > 0)
+        pStream->Write(reinterpret_cast<const VL_BYTE*>(str.GetBuffer()), static_cast<VL_SIZE_T>(str.GetLength()));
+}
+
+void CVLXmlDocument::WriteText(IVLStream* pStream, const char* sz)
+{
+    size_t n = std::strlen(sz);
+    if (n > 0)
+        pStream->Write(reinterpret_cast<const VL_BYTE*>(sz), static_cast<VL_SIZE_T>(n));
+}
+
+void CVLXmlDocument::ClassifyChildren(const CVLXmlNodeList& children, bool& bContent, bool& bText)
+{
+    bContent = false;
+    bText = false;
+    for (CVLXmlNodeConstIterator it = children.ConstBegin(); !it.IsEnd(); it.Next()) {
+        IVLXmlNode* pChild = it.Get();
+        if (pChild->GetNodeType() != VLXML_NODE_TEXT) {
+            bContent = true;
+            continue;
+        }
+        const CVLString& strData = static_cast<CVLXmlText*>(pChild)->GetData();
+        const char* p = strData.GetBuffer();
+        for (int i = 0, n = strData.GetLength(); i < n; ++i) {
+            if (p[i] != '\n' && p[i] != '\t') {
+                bContent = true;
+                bText = true;
+                break;
+            }
+        }
+    }
+}

@@ -1,0 +1,114 @@
+// The root of an XML tree (node type 0): owns its top-level nodes, creates
+// the nodes of its tree, reads XML through the pull parser and writes the
+// tree back, escaped on Save and optionally indented.
+#ifndef VLXMLDOCUMENT_H
+#define VLXMLDOCUMENT_H
+
+#include <map>
+
+#include "VLXmlAttribute.h"
+#include "VLXmlComment.h"
+#include "VLXmlElement.h"
+#include "VLXmlNode.h"
+#include "VLXmlNodeList.h"
+#include "VLXmlText.h"
+
+class CVLXmlDocument : public IVLXmlNode
+{
+public:
+    CVLXmlDocument();
+    virtual ~CVLXmlDocument();
+
+    virtual int GetNodeType() const override { return VLXML_NODE_DOCUMENT; }
+    virtual CVLString GetNodeName() const override { return CVLString("#document", 72); }
+    virtual CVLXmlNodeList* GetChildNodes() const override { return const_cast<CVLXmlNodeList*>(&m_Children); }
+    virtual bool IsEqualNode(const IVLXmlNode* pOther) const override;
+    virtual void Delete() override;
+    // Deletes every child and resets version "1.0" and encoding "utf-8".
+    virtual void Clear() override;
+    virtual void WriteXml(IVLStream* pStream, int nIndentLevel, bool bShallow, bool bInline) const override;
+
+    virtual CVLXmlDocument& operator=(const CVLXmlDocument& src);
+    using IVLXmlNode::operator=;
+    virtual CVLString& GetVersion() { return m_strVersion; }
+    virtual void SetVersion(const char* szVersion);
+    virtual CVLString& GetEncoding() { return m_strEncoding; }
+    virtual void SetEncoding(const char* szEncoding);
+    virtual void GetElementsByTagName(const char* szName, CVLXmlNodeList* pResult) const;
+    virtual CVLXmlElement* GetDocumentElement() const;
+    virtual CVLXmlElement* GetElementByPath(const char* szPath, bool bCreate);
+    // Reads the document from pStream (opened for reading when it is not open,
+    // and closed again then). Throws EVLXmlException on a parse error (code 5)
+    // or a version other than "1.0" (code 1); what was read stays.
+    virtual void Load(IVLStream* pStream);
+    // Writes the document as UTF-8 (opening and closing pStream when it is
+    // not open).
+    virtual void Save(IVLStream* pStream);
+    virtual CVLString& GetSpareTextB() { return m_strSpareB; }
+    virtual void SetSpareTextB(const char* sz);
+    virtual CVLString& GetSpareTextC() { return m_strSpareC; }
+    virtual void SetSpareTextC(const char* sz);
+    virtual CVLString& GetSpareTextA() { return m_strSpareA; }
+    virtual void SetSpareTextA(const char* sz);
+    virtual CVLString& GetSpareTextD() { return m_strSpareD; }
+    virtual void SetSpareTextD(const char* sz);
+    virtual void SetFormat(bool bFormat) { m_bFormat = bFormat; }
+    virtual bool GetFormat() const { return m_bFormat; }
+    virtual void SetLineEnd(bool bLineEnd) { m_bLineEnd = bLineEnd; }
+    virtual bool GetLineEnd() const { return m_bLineEnd; }
+    virtual void SetEscape(bool bEscape) { m_bEscape = bEscape; }
+    virtual void SetIndentText(const char* szText);
+    virtual CVLString& GetIndentText() { return m_strIndentText; }
+    virtual CVLString& GetIndent(int nLevel);
+    virtual void SetLineEndText(const char* szText);
+    virtual CVLString& GetLineEndText() { return m_strLineEndText; }
+    virtual CVLXmlElement* CreateElement(const char* szName);
+    virtual CVLXmlAttribute* CreateAttribute(const char* szName);
+    virtual CVLXmlText* CreateTextNode(const char* szText);
+    virtual CVLXmlComment* CreateComment(const char* szText);
+    // A deep copy of pSrc that belongs to this document, not yet in the tree.
+    virtual IVLXmlNode* ImportNode(const IVLXmlNode* pSrc);
+    virtual void Merge(const CVLXmlDocument* pSrc, const char* szKeyAttribute);
+    virtual void RemoveElementsByAttribute(const char* szAttrName, const char* szValue, int nCompare);
+
+    // Writer helpers.
+    void WriteIndent(IVLStream* pStream, int nLevel);
+    void WriteLineEnd(IVLStream* pStream);
+    void AppendEscaped(const CVLString& strSrc, CVLString& strDst) const;
+    void CopyChildNodes(const CVLXmlNodeList& src, CVLXmlNodeList& dst, IVLXmlNode* pParent, bool bClear);
+    void FillEscapeTable();
+    void ClearEscapeTable();
+
+    // The same for a node that may have no document (then nothing is
+    // indented, ended or escaped).
+    static void WriteIndentFor(const CVLXmlDocument* pDoc, IVLStream* pStream, int nLevel);
+    static void WriteLineEndFor(const CVLXmlDocument* pDoc, IVLStream* pStream);
+    static void AppendEscapedFor(const CVLXmlDocument* pDoc, const CVLString& strSrc, CVLString& strDst);
+    static void WriteText(IVLStream* pStream, const CVLString& str);
+    static void WriteText(IVLStream* pStream, const char* sz);
+    // bContent: some child counts as content; bText: some child is text with
+    // more than tabs and line feeds.
+    static void ClassifyChildren(const CVLXmlNodeList& children, bool& bContent, bool& bText);
+
+protected:
+    CVLXmlDocument(const CVLXmlDocument&) = delete;
+    void LoadFrom(IVLStream* pStream, const CVLString& strName);
+
+    CVLXmlNodeList m_Children;
+    CVLString m_strVersion;
+    CVLString m_strEncoding;
+    bool m_bFormat;
+    bool m_bLineEnd;
+    bool m_bEscape;
+    CVLString m_strIndentText;
+    CVLString m_strLineEndText;
+    std::map<int, CVLString> m_IndentCache;
+    const char* m_EscapeTable[256];
+    bool m_bEscapeActive;
+    CVLString m_strSpareA;
+    CVLString m_strSpareB;
+    CVLString m_strSpareC;
+    CVLString m_strSpareD;
+};
+
+#endif

@@ -1,0 +1,391 @@
+#include "VLXmlElement.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "VLXmlAttribute.h"
+#include "VLXmlDocument.h"
+#include "VLXmlException.h"
+#include "VLXmlText.h"
+
+namespace {
+
+bool NameIs(const IVLXmlNode* pNode, const char* szName)
+{
+    if (pNode->GetNodeType() != VLXML_NODE_ELEMENT)
+        return false;
+    return static_cast<const CVLXmlElement*>(pNode)->GetTagNameRef() == szName;
+}
+
+}  // namespace
+
+CVLXmlElement::CVLXmlElement() : m_strTagName(72), m_Attributes(true), m_Children(true)
+{
+}
+
+CVLXmlElement::~CVLXmlElement()
+{
+}
+
+void CVLXmlElement::SetNodeName(const char* szName)
+{
+    m_strTagName = szName != nullptr ? szName : "";
+}
+
+void CVLXmlElement::SetTagName(const char* szName)
+{
+    SetNodeName(szName);
+}
+
+void CVLXmlElement::Clear()
+{
+    m_strTagName.Empty();
+    m_Attributes.Clear();
+    m_Children.Clear();
+}
+
+void CVLXmlElement::Delete()
+{
+    delete this;
+}
+
+CVLXmlElement& CVLXmlElement::operator=(const CVLXmlElement& src)
+{
+    if (&src == this)
+        return *this;
+    if (IsSelfOrDescendantOf(&src)) {
+        // Copying an ancestor into its descendant: work from a snapshot.
+        if (m_pOwnerDocument == nullptr)
+            throw new EVLXmlException(VLSTD_MODULE, "VLXmlElement", __LINE__, VLXML_ERROR_PARAMETER, 0, nullptr,
+                                      nullptr);
+        IVLXmlNode* pCopy = m_pOwnerDocument->ImportNode(&src);
+        try {
+            *this = *static_cast<CVLXmlElement*>(pCopy);
+        } catch (...) {
+            pCopy->Delete();
+            throw;
+        }
+        pCopy->Delete();
+        return *this;
+    }
+    IVLXmlNode::operator=(src);
+    m_strTagName = src.m_strTagName;
+    m_Attributes.Clear();
+    for (CVLXmlNodeConstIterator it = src.m_Attributes.ConstBegin(); !it.IsEnd(); it.Next()) {
+        IVLXmlNode* pAttr = it.Get();
+        SetAttribute(pAttr->GetNodeName().GetString(), pAttr->GetNodeValue().GetString());
+    }
+    CopyChildren(src, true);
+    return *this;
+}
+
+void CVLXmlElement::CopyChildren(const CVLXmlElement& src, bool bClear)
+{
+    if (m_pOwnerDocument == nullptr)
+        return;
+    m_pOwnerDocument->CopyChildNodes(src.m_Children, m_Children, this, bClear);
+}
+
+void CVLXmlElement::Merge(const CVLXmlElement* pSrc, const char* szKeyAttribute)
+{
+    if (m_pOwnerDocument == nullptr || pSrc == nullptr || pSrc == this)
+        return;
+    if (IsSelfOrDescendantOf(pSrc)) {
+        // Merging an ancestor into its descendant: merge a snapshot of it.
+        IVLXmlNode* pCopy = m_pOwnerDocument->ImportNode(pSrc);
+        try {
+            Merge(static_cast<CVLXmlElement*>(pCopy), szKeyAttribute);
+        } catch (...) {
+            pCopy->Delete();
+            throw;
+        }
+        pCopy->Delete();
+        return;
+    }
+    for (CVLXmlNodeConstIterator it = pSrc->m_Attributes.ConstBegin(); !it.IsEnd(); it.Next()) {
+        IVLXmlNode* pAttr = it.Get();
+        SetAttribute(pAttr->GetNodeName().GetString(), pAttr->GetNodeValue().GetString());
+    }
+    const bool bNoKey = szKeyAttribute == nullptr || *szKeyAttribute == 0;
+    for (CVLXmlNodeConstIterator it = pSrc->m_Children.ConstBegin(); !it.IsEnd(); it.Next()) {
+        IVLXmlNode* pChild = it.Get();
+        if (pChild->GetNodeType() == VLXML_NODE_ELEMENT) {
+            const CVLXmlElement* pSrcChild = static_cast<const CVLXmlElement*>(pChild);
+            CVLXmlElement* pMatch;
+            if (bNoKey) {
+                pMatch = FindChildElement(pSrcChild->m_strTagName.GetString());
+            } else {
+                CVLString strKey = pSrcChild->GetAttribute(szKeyAttribute);
+                pMatch = FindChildElementByAttribute(pSrcChild->m_strTagName.GetString(), szKeyAttribute,
+                                                     strKey.GetString());
+            }
+            if (pMatch != nullptr) {
+                pMatch->Merge(pSrcChild, szKeyAttribute);
+                continue;
+            }
+        }
+        AppendChild(m_pOwnerDocument->ImportNode(pChild));
+    }
+}
+
+void CVLXmlElement::RemoveElementsByAttribute(const char* szAttrName, const char* szValue, int nCompare)
+{
+    if (szAttrName == nullptr || szValue == nullptr)
+        return;
+    CVLXmlNodeIterator it = m_Children.Begin();
+    while (!it.IsEnd()) {
+        IVLXmlNode* pChild = it.Get();
+        if (pChild->GetNodeType() != VLXML_NODE_ELEMENT) {
+            it.Next();
+            continue;
+        }
+        CVLXmlElement* pElement = static_cast<CVLXmlElement*>(pChild);
+        IVLXmlNode* pAttr = pElement->GetAttributeNode(szAttrName);
+        bool bMatch = false;
+        if (pAttr != nullptr) {
+            int n = static_cast<CVLXmlAttribute*>(pAttr)->GetValue().Compare(szValue);
+            switch (nCompare) {
+            case 0: bMatch = n < 0; break;
+            case 1: bMatch = n > 0; break;
+            case 2: bMatch = n <= 0; break;
+            case 3: bMatch = n >= 0; break;
+            case 4: bMatch = n == 0; break;
+            case 5: bMatch = n != 0; break;
+            default: break;
+            }
+        }
+        if (bMatch) {
+            it.Erase();
+        } else {
+            pElement->RemoveElementsByAttribute(szAttrName, szValue, nCompare);
+            it.Next();
+        }
+    }
+}
+
+CVLString CVLXmlElement::GetAttribute(const char* szName) const
+{
+    IVLXmlNode* pAttr = GetAttributeNode(szName);
+    return pAttr != nullptr ? pAttr->GetNodeValue() : CVLString(72);
+}
+
+VL_LONG CVLXmlElement::GetAttributeLong(const char* szName, VL_LONG nDefault) const
+{
+    CVLString str = GetAttribute(szName);
+    if (str.GetLength() == 0 || !str.IsNumeric())
+        return nDefault;
+    return static_cast<VL_LONG>(std::atol(str.GetString()));
+}
+
+bool CVLXmlElement::GetAttributeBool(const char* szName, bool bDefault) const
+{
+    CVLString str = GetAttribute(szName);
+    if (str.GetLength() == 0)
+        return bDefault;
+    return str.ToBool(bDefault);
+}
+
+IVLXmlNode* CVLXmlElement::GetAttributeNode(const char* szName) const
+{
+    return m_Attributes.GetNamedItem(szName);
+}
+
+IVLXmlNode* CVLXmlElement::RemoveAttribute(const char* szName)
+{
+    return m_Attributes.RemoveNamedItem(szName);
+}
+
+void CVLXmlElement::SetAttribute(const char* szName, const char* szValue)
+{
+    if (szName == nullptr || szValue == nullptr)
+        throw new EVLXmlException(VLSTD_MODULE, "VLXmlElement", 245, VLXML_ERROR_PARAMETER, 0, nullptr, nullptr);
+    IVLXmlNode* pAttr = m_Attributes.GetNamedItem(szName);
+    if (pAttr != nullptr) {
+        pAttr->SetNodeValue(szValue);
+        return;
+    }
+    if (m_pOwnerDocument == nullptr)
+        throw new EVLXmlException(VLSTD_MODULE, "VLXmlElement", 250, VLXML_ERROR_PARAMETER, 0, nullptr, nullptr);
+    CVLXmlAttribute* pNew = m_pOwnerDocument->CreateAttribute(szName);
+    try {
+        SetAttributeNode(pNew);
+    } catch (...) {
+        pNew->Delete();
+        throw;
+    }
+    pNew->SetNodeValue(szValue);
+}
+
+IVLXmlNode* CVLXmlElement::SetAttributeNode(IVLXmlNode* pAttr)
+{
+    return m_Attributes.SetNamedItem(pAttr);
+}
+
+void CVLXmlElement::GetElementsByTagName(const char* szName, CVLXmlNodeList* pResult) const
+{
+    if (szName == nullptr || pResult == nullptr)
+        throw new EVLXmlException(VLSTD_MODULE, "VLXmlElement", __LINE__, VLXML_ERROR_PARAMETER, 0, nullptr, nullptr);
+    for (CVLXmlNodeConstIterator it = m_Children.ConstBegin(); !it.IsEnd(); it.Next()) {
+        IVLXmlNode* pChild = it.Get();
+        if (pChild->GetNodeType() != VLXML_NODE_ELEMENT)
+            continue;
+        if (NameIs(pChild, szName))
+            pResult->Append(pChild);
+        static_cast<CVLXmlElement*>(pChild)->GetElementsByTagName(szName, pResult);
+    }
+}
+
+CVLXmlElement* CVLXmlElement::FindChildElement(const char* szName) const
+{
+    if (szName == nullptr)
+        return nullptr;
+    for (CVLXmlNodeConstIterator it = m_Children.ConstBegin(); !it.IsEnd(); it.Next()) {
+        if (NameIs(it.Get(), szName))
+            return static_cast<CVLXmlElement*>(it.Get());
+    }
+    return nullptr;
+}
+
+CVLXmlElement* CVLXmlElement::GetElementByPath(const char* szPath, bool bCreate)
+{
+    if (szPath == nullptr)
+        return nullptr;
+    CVLXmlElement* pElement = this;
+    CVLString strPath(szPath, 72);
+    for (;;) {
+        int nSlash = strPath.Find('/');
+        CVLString strStep(72), strRest(72);
+        if (nSlash > 0) {
+            strStep = strPath.Mid(0, nSlash);
+            strRest = strPath.Mid(nSlash + 1);
+        } else {
+            strStep = strPath;
+        }
+        CVLXmlElement* pNext = pElement->FindChildElement(strStep.GetString());
+        if (pNext == nullptr) {
+            if (!bCreate || pElement->m_pOwnerDocument == nullptr)
+                return nullptr;
+            pNext = pElement->m_pOwnerDocument->CreateElement(strStep.GetString());
+            pElement->AppendChild(pNext);
+        }
+        pElement = pNext;
+        if (strRest.GetLength() == 0)
+            return pElement;
+        strPath = strRest;
+    }
+}
+
+CVLXmlElement* CVLXmlElement::FindChildElementByAttribute(const char* szName, const char* szAttrName,
+                                                          const char* szAttrValue) const
+{
+    if (szName == nullptr || szAttrName == nullptr || szAttrValue == nullptr)
+        return nullptr;
+    for (CVLXmlNodeConstIterator it = m_Children.ConstBegin(); !it.IsEnd(); it.Next()) {
+        if (!NameIs(it.Get(), szName))
+            continue;
+        CVLXmlElement* pChild = static_cast<CVLXmlElement*>(it.Get());
+        IVLXmlNode* pAttr = pChild->m_Attributes.GetNamedItem(szAttrName);
+        if (pAttr != nullptr && static_cast<CVLXmlAttribute*>(pAttr)->GetValue() == szAttrValue)
+            return pChild;
+    }
+    return nullptr;
+}
+
+IVLXmlNode* CVLXmlElement::GetFirstTextNode() const
+{
+    for (CVLXmlNodeConstIterator it = m_Children.ConstBegin(); !it.IsEnd(); it.Next()) {
+        if (it.Get()->GetNodeType() == VLXML_NODE_TEXT)
+            return it.Get();
+    }
+    return nullptr;
+}
+
+CVLString CVLXmlElement::GetText() const
+{
+    IVLXmlNode* pText = GetFirstTextNode();
+    return pText != nullptr ? pText->GetNodeValue() : CVLString(72);
+}
+
+void CVLXmlElement::SetText(const char* szText)
+{
+    IVLXmlNode* pText = GetFirstTextNode();
+    if (szText == nullptr || *szText == 0) {
+        if (pText != nullptr)
+            RemoveChild(pText);
+        return;
+    }
+    if (pText != nullptr) {
+        pText->SetNodeValue(szText);
+        return;
+    }
+    if (m_pOwnerDocument == nullptr)
+        return;
+    CVLXmlText* pNew = m_pOwnerDocument->CreateTextNode(szText);
+    try {
+        AppendChild(pNew);
+    } catch (...) {
+        pNew->Delete();
+        throw;
+    }
+}
+
+void CVLXmlElement::SaveXml(IVLStream* pStream, bool bEscape) const
+{
+    if (pStream == nullptr)
+        throw new EVLXmlException(VLSTD_MODULE, "VLXmlElement", __LINE__, VLXML_ERROR_PARAMETER, 0, nullptr, nullptr);
+    CVLXmlDocument* pDoc = m_pOwnerDocument;
+    bool bOpened = false;
+    try {
+        if (pDoc != nullptr && bEscape)
+            pDoc->FillEscapeTable();
+        if (!pStream->IsOpen()) {
+            pStream->Open(VL_OPEN_WRITE);
+            bOpened = true;
+        }
+        WriteXml(pStream, 0, false, false);
+    } catch (...) {
+        if (pDoc != nullptr)
+            pDoc->ClearEscapeTable();
+        if (bOpened)
+            pStream->Close();
+        throw;
+    }
+    if (pDoc != nullptr)
+        pDoc->ClearEscapeTable();
+    if (bOpened)
+        pStream->Close();
+}
+
+void CVLXmlElement::WriteXml(IVLStream* pStream, int nIndentLevel, bool bShallow, bool bInline) const
+{
+    const CVLXmlDocument* pDoc = m_pOwnerDocument;
+    if (!bInline)
+        CVLXmlDocument::WriteIndentFor(pDoc, pStream, nIndentLevel);
+    CVLString str("<", 72);
+    str += m_strTagName;
+    CVLXmlDocument::WriteText(pStream, str);
+    for (CVLXmlNodeConstIterator it = m_Attributes.ConstBegin(); !it.IsEnd(); it.Next())
+        it.Get()->WriteXml(pStream, nIndentLevel, false, false);
+    bool bContent = false;
+    bool bText = false;
+    CVLXmlDocument::ClassifyChildren(m_Children, bContent, bText);
+    if (!bContent || bShallow) {
+        CVLXmlDocument::WriteText(pStream, "/>");
+        if (!bShallow && !bInline)
+            CVLXmlDocument::WriteLineEndFor(pDoc, pStream);
+        return;
+    }
+    CVLXmlDocument::WriteText(pStream, ">");
+    if (!bText)
+        CVLXmlDocument::WriteLineEndFor(pDoc, pStream);
+    for (CVLXmlNodeConstIterator it = m_Children.ConstBegin(); !it.IsEnd(); it.Next())
+        it.Get()->WriteXml(pStream, nIndentLevel + 1, false, bText);
+    if (!bText)
+        CVLXmlDocument::WriteIndentFor(pDoc, pStream, nIndentLevel);
+    str = "</";
+    str += m_strTagName;
+    str += ">";
+    CVLXmlDocument::WriteText(pStream, str);
+    if (!bInline)
+        CVLXmlDocument::WriteLineEndFor(pDoc, pStream);
+}

@@ -1,0 +1,72 @@
+#include "VLXmlException.h"
+
+#include "VLTrace.h"
+#include "VLXmlNode.h"
+
+EVLXmlException::EVLXmlException(const char* szModule, const char* szFile, int nLine, int nXmlErrorCode,
+                                 int nParserErrorCode, const char* szText, const IVLXmlNode* pNode)
+    : EVLException(szModule, szFile, nLine)
+    , m_nXmlErrorCode(nXmlErrorCode)
+    , m_nParserErrorCode(nParserErrorCode)
+    , m_strText(szText != nullptr ? szText : "", 72)
+    , m_strNodeXml(72)
+{
+    if (pNode != nullptr) {
+        try {
+            m_strNodeXml = pNode->GetXml(false);
+        } catch (EVLException* e) {
+            e->Delete();
+        } catch (...) {
+        }
+    }
+    CVLTrace::OutputException(VLSTD_MODULE, "VLXmlException", 47, this);
+}
+
+EVLXmlException::~EVLXmlException()
+{
+}
+
+CVLString EVLXmlException::GetClassName() const
+{
+    return CVLString("EVLXmlException", 72);
+}
+
+const char* EVLXmlException::GetParserErrorName(int nCode)
+{
+    static const char* const kNames[] = {"PXP_NO_ERROR",
+                                         "PXP_SYNTAX_ERROR",
+                                         "PXP_ENCODING_DISAGREEMENT_ERROR",
+                                         "PXP_INPUT_STREAM_ERROR",
+                                         "PXP_NOT_SUPPORT_ENCODING_ERROR",
+                                         "PXP_MEMORY_ALLOCATION_ERROR",
+                                         "PXP_BUFFER_OVERFLOW_ERROR"};
+    if (nCode < 0 || nCode > 6)
+        return "Unknown";
+    return kNames[nCode];
+}
+
+CVLString EVLXmlException::ToString() const
+{
+    CVLString str("EVLXmlException", 72);
+    CVLString strNumber(72);
+    strNumber.SetLong(m_nXmlErrorCode);
+    str += ": Xml error code=";
+    str += strNumber;
+    if (m_nXmlErrorCode == VLXML_ERROR_PARSER) {
+        strNumber.SetLong(m_nParserErrorCode);
+        str += " : Parser error code=";
+        str += strNumber;
+        str += "(";
+        str += GetParserErrorName(m_nParserErrorCode);
+        str += ")";
+    }
+    if (m_strText.GetLength() > 0) {
+        str += " : ";
+        str += m_strText;
+    }
+    if (m_strNodeXml.GetLength() > 0) {
+        str += " : ";
+        str += m_strNodeXml;
+    }
+    return str;
+}

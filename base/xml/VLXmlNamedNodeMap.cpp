@@ -1,0 +1,222 @@
+#include "VLXmlNamedNodeMap.h"
+
+#include <cstring>
+
+#include "VLXmlAttribute.h"
+#include "VLXmlException.h"
+#include "VLXmlNode.h"
+
+namespace {
+
+CVLXmlAttribute* AsAttribute(IVLXmlNode* pNode)
+{
+    return (pNode != nullptr && pNode->GetNodeType() == VLXML_NODE_ATTRIBUTE) ? static_cast<CVLXmlAttribute*>(pNode)
+                                                                               : nullptr;
+}
+
+bool HasName(IVLXmlNode* pNode, const char* pName, int nLength)
+{
+    if (pNode->GetNodeType() == VLXML_NODE_ATTRIBUTE) {
+        const CVLString& str = static_cast<CVLXmlAttribute*>(pNode)->GetName();
+        return str.GetLength() == nLength && std::memcmp(str.GetBuffer(), pName, static_cast<size_t>(nLength)) == 0;
+    }
+    CVLString str = pNode->GetNodeName();
+    return str.GetLength() == nLength && std::memcmp(str.GetBuffer(), pName, static_cast<size_t>(nLength)) == 0;
+}
+
+void ThrowParameter(int nLine)
+{
+    throw new EVLXmlException(VLSTD_MODULE, "VLXmlNamedNodeMap", nLine, VLXML_ERROR_PARAMETER, 0, nullptr, nullptr);
+}
+
+}  // namespace
+
+CVLXmlNamedNodeMap::CVLXmlNamedNodeMap(bool bOwnsNodes) : CVLXmlNodeList(bOwnsNodes), m_bIndexed(false), m_nCount(0)
+{
+}
+
+CVLXmlNamedNodeMap::~CVLXmlNamedNodeMap()
+{
+    m_Names.clear();
+    ClearNodes();
+}
+
+void CVLXmlNamedNodeMap::Clear()
+{
+    m_Names.clear();
+    m_bIndexed = false;
+    m_nCount = 0;
+    for (IVLXmlNode* pNode : m_Nodes) {
+        CVLXmlAttribute* pAttr = AsAttribute(pNode);
+        if (pAttr != nullptr && pAttr->GetOwnerMap() == this)
+            pAttr->SetOwnerMap(nullptr);
+    }
+    ClearNodes();
+}
+
+IVLXmlNode* CVLXmlNamedNodeMap::Append(IVLXmlNode*)
+{
+    return nullptr;
+}
+
+IVLXmlNode* CVLXmlNamedNodeMap::Prepend(IVLXmlNode*)
+{
+    return nullptr;
+}
+
+IVLXmlNode* CVLXmlNamedNodeMap::Replace(IVLXmlNode*, IVLXmlNode*)
+{
+    return nullptr;
+}
+
+void CVLXmlNamedNodeMap::BuildIndex()
+{
+    m_Names.clear();
+    for (IVLXmlNode* pNode : m_Nodes)
+        m_Names.emplace(pNode->GetNodeName(), pNode);
+    m_bIndexed = true;
+}
+
+IVLXmlNode* CVLXmlNamedNodeMap::FindName(const char* pName, int nLength) const
+{
+    if (m_bIndexed) {
+        auto it = m_Names.find(CVLString(pName, nLength, 72));
+        return it != m_Names.end() ? it->second : nullptr;
+    }
+    for (IVLXmlNode* pNode : m_Nodes) {
+        if (HasName(pNode, pName, nLength))
+            return pNode;
+    }
+    return nullptr;
+}
+
+void CVLXmlNamedNodeMap::Unregister(IVLXmlNode* pNode)
+{
+    if (m_nCount > 0)
+        --m_nCount;
+    if (m_bIndexed) {
+        auto it = m_Names.find(pNode->GetNodeName());
+        if (it == m_Names.end() || it->second != pNode) {
+            for (it = m_Names.begin(); it != m_Names.end() && it->second != pNode; ++it) {
+            }
+        }
+        if (it != m_Names.end())
+            m_Names.erase(it);
+    }
+    CVLXmlAttribute* pAttr = AsAttribute(pNode);
+    if (pAttr != nullptr && pAttr->GetOwnerMap() == this)
+        pAttr->SetOwnerMap(nullptr);
+}
+
+void CVLXmlNamedNodeMap::DeleteNode(IVLXmlNode* pNode)
+{
+    if (pNode == nullptr)
+        return;
+    Unregister(pNode);
+    CVLXmlNodeList::DeleteNode(pNode);
+}
+
+IVLXmlNode* CVLXmlNamedNodeMap::GetNamedItem(const char* szName) const
+{
+    if (szName == nullptr)
+        ThrowParameter(46);
+    return FindName(szName, static_cast<int>(std::strlen(szName)));
+}
+
+IVLXmlNode* CVLXmlNamedNodeMap::RemoveNamedItem(const char* szName)
+{
+    IVLXmlNode* pNode = GetNamedItem(szName);
+    if (pNode == nullptr)
+        return nullptr;
+    for (CVLXmlNodeIterator it = Begin(); !it.IsEnd(); it.Next()) {
+        if (it.Get() == pNode) {
+            it.Erase();
+            return pNode;
+        }
+    }
+    return nullptr;
+}
+
+IVLXmlNode* CVLXmlNamedNodeMap::SetNamedItem(IVLXmlNode* pNode)
+{
+    if (pNode == nullptr)
+        ThrowParameter(87);
+    CVLString strName = pNode->GetNodeName();
+    return SetNamedItem(strName.GetString(), pNode);
+}
+
+IVLXmlNode* CVLXmlNamedNodeMap::SetNamedItem(const char* szName, IVLXmlNode* pNode)
+{
+    if (pNode == nullptr || szName == nullptr)
+        ThrowParameter(98);
+    const int nLength = static_cast<int>(std::strlen(szName));
+    IVLXmlNode* pOld = FindName(szName, nLength);
+    if (pOld == pNode)
+        return nullptr;  // already stored under this name
+    // A node that lives elsewhere (in a tree, in another map, or in this one
+    // under another name) would end up with two owners.
+    CVLXmlAttribute* pAttr = AsAttribute(pNode);
+    if (m_bOwnsNodes) {
+        if (pNode->GetParentNode() != nullptr || pNode->GetNodeType() == VLXML_NODE_DOCUMENT ||
+            (pAttr != nullptr && pAttr->GetOwnerMap() != nullptr))
+            ThrowParameter(98);
+        if (pAttr == nullptr) {
+            for (IVLXmlNode* p : m_Nodes) {
+                if (p == pNode)
+                    ThrowParameter(98);
+            }
+        }
+    }
+    CVLString strName(szName, nLength, 72);
+    if (pOld == nullptr) {
+        m_Nodes.push_back(pNode);
+        ++m_nCount;
+        if (m_bIndexed)
+            m_Names[strName] = pNode;
+        else if (m_nCount >= kIndexThreshold)
+            BuildIndex();
+    } else {
+        if (m_bIndexed)
+            m_Names[strName] = pNode;
+        CVLXmlAttribute* pOldAttr = AsAttribute(pOld);
+        if (pOldAttr != nullptr && pOldAttr->GetOwnerMap() == this)
+            pOldAttr->SetOwnerMap(nullptr);
+        CVLXmlNodeList::Replace(pNode, pOld);
+    }
+    if (pAttr != nullptr && m_bOwnsNodes)
+        pAttr->SetOwnerMap(this);
+    return pOld;
+}
+
+void CVLXmlNamedNodeMap::AddNewAttribute(CVLXmlAttribute* pAttr)
+{
+    m_Nodes.push_back(pAttr);
+    ++m_nCount;
+    if (m_bIndexed)
+        m_Names.emplace(pAttr->GetName(), pAttr);
+    else if (m_nCount >= kIndexThreshold)
+        BuildIndex();
+    if (m_bOwnsNodes)
+        pAttr->SetOwnerMap(this);
+}
+
+void CVLXmlNamedNodeMap::RenameItem(IVLXmlNode* pNode, const char* szNewName)
+{
+    if (pNode == nullptr || szNewName == nullptr)
+        ThrowParameter(__LINE__);
+    const int nLength = static_cast<int>(std::strlen(szNewName));
+    IVLXmlNode* pOther = FindName(szNewName, nLength);
+    if (pOther == pNode)
+        return;
+    if (pOther != nullptr)
+        ThrowParameter(__LINE__);
+    if (m_bIndexed) {
+        for (auto it = m_Names.begin(); it != m_Names.end(); ++it) {
+            if (it->second == pNode) {
+                m_Names.erase(it);
+                break;
+            }
+        }
+        m_Names[CVLString(szNewName, nLength, 72)] = pNode;
+    }
+}

@@ -1,0 +1,211 @@
+#include "VLXmlNode.h"
+
+#include "VLStringStream.h"
+#include "VLXmlAttribute.h"
+#include "VLXmlException.h"
+#include "VLXmlNamedNodeMap.h"
+#include "VLXmlNodeList.h"
+
+IVLXmlNode::IVLXmlNode() : m_pParent(nullptr), m_pOwnerDocument(nullptr), m_nUserData(0)
+{
+}
+
+IVLXmlNode::~IVLXmlNode()
+{
+}
+
+CVLString IVLXmlNode::GetLocalName() const
+{
+    CVLString strPrefix(72), strLocal(72);
+    SplitNodeName(strPrefix, strLocal);
+    return strLocal;
+}
+
+CVLString IVLXmlNode::GetNodeValue() const
+{
+    return CVLString(72);
+}
+
+void IVLXmlNode::SetNodeValue(const char*)
+{
+}
+
+CVLString IVLXmlNode::GetPrefix() const
+{
+    CVLString strPrefix(72), strLocal(72);
+    SplitNodeName(strPrefix, strLocal);
+    return strPrefix;
+}
+
+void IVLXmlNode::SetPrefix(const char* szPrefix)
+{
+    CVLString strPrefix(72), strLocal(72);
+    SplitNodeName(strPrefix, strLocal);
+    const char* szNew = szPrefix != nullptr ? szPrefix : "";
+    if (strPrefix == szNew)
+        return;
+    CVLString strName(72);
+    if (*szNew != 0) {
+        strName = szNew;
+        strName += ":";
+    }
+    strName += strLocal;
+    SetNodeName(strName.GetString());
+}
+
+CVLString IVLXmlNode::GetNamespaceURI() const
+{
+    CVLString strDecl("xmlns", 72);
+    CVLString strPrefix = GetPrefix();
+    if (strPrefix.GetLength() > 0) {
+        strDecl += ":";
+        strDecl += strPrefix;
+    }
+    for (const IVLXmlNode* p = this; p != nullptr; p = p->GetParentNode()) {
+        const CVLXmlNamedNodeMap* pMap = p->GetAttributes();
+        if (pMap == nullptr)
+            continue;
+        IVLXmlNode* pAttr = pMap->GetNamedItem(strDecl.GetString());
+        if (pAttr != nullptr)
+            return pAttr->GetNodeValue();
+    }
+    return CVLString(72);
+}
+
+bool IVLXmlNode::IsSelfOrDescendantOf(const IVLXmlNode* pNode) const
+{
+    for (const IVLXmlNode* p = this; p != nullptr; p = p->GetParentNode()) {
+        if (p == pNode)
+            return true;
+    }
+    return false;
+}
+
+void IVLXmlNode::CheckNewChild(const IVLXmlNode* pChild, int nLine) const
+{
+    if (pChild == nullptr)
+        return;  // the list refuses it
+    bool bBad = pChild->GetNodeType() == VLXML_NODE_DOCUMENT || pChild->GetParentNode() != nullptr ||
+                IsSelfOrDescendantOf(pChild);
+    if (!bBad && pChild->GetNodeType() == VLXML_NODE_ATTRIBUTE)
+        bBad = static_cast<const CVLXmlAttribute*>(pChild)->GetOwnerMap() != nullptr;
+    if (bBad)
+        throw new EVLXmlException(VLSTD_MODULE, "VLXmlNode", nLine, VLXML_ERROR_PARAMETER, 0, nullptr, nullptr);
+}
+
+IVLXmlNode* IVLXmlNode::AppendChild(IVLXmlNode* pChild)
+{
+    CVLXmlNodeList* pList = GetChildNodes();
+    if (pList == nullptr)
+        return nullptr;
+    CheckNewChild(pChild, __LINE__);
+    IVLXmlNode* pResult = pList->Append(pChild);
+    pChild->SetParentNode(this);
+    return pResult;
+}
+
+IVLXmlNode* IVLXmlNode::PrependChild(IVLXmlNode* pChild)
+{
+    CVLXmlNodeList* pList = GetChildNodes();
+    if (pList == nullptr)
+        return nullptr;
+    CheckNewChild(pChild, __LINE__);
+    IVLXmlNode* pResult = pList->Prepend(pChild);
+    pChild->SetParentNode(this);
+    return pResult;
+}
+
+IVLXmlNode* IVLXmlNode::RemoveChild(IVLXmlNode* pChild)
+{
+    CVLXmlNodeList* pList = GetChildNodes();
+    if (pList == nullptr)
+        return nullptr;
+    return pList->Remove(pChild);
+}
+
+IVLXmlNode* IVLXmlNode::ReplaceChild(IVLXmlNode* pNew, IVLXmlNode* pOld)
+{
+    CVLXmlNodeList* pList = GetChildNodes();
+    if (pList == nullptr)
+        return nullptr;
+    if (pNew != nullptr && pNew == pOld) {
+        // Replacing a child with itself leaves it where it is.
+        for (CVLXmlNodeConstIterator it = pList->ConstBegin(); !it.IsEnd(); it.Next()) {
+            if (it.Get() == pOld)
+                return pOld;
+        }
+        return nullptr;
+    }
+    CheckNewChild(pNew, __LINE__);
+    IVLXmlNode* pResult = pList->Replace(pNew, pOld);
+    if (pResult != nullptr)
+        pNew->SetParentNode(this);
+    return pResult;
+}
+
+bool IVLXmlNode::IsEqualNode(const IVLXmlNode* pOther) const
+{
+    if (pOther == nullptr)
+        return false;
+    if (pOther == this)
+        return true;
+    if (GetNodeType() != pOther->GetNodeType())
+        return false;
+    if (GetNodeName() != pOther->GetNodeName() || GetNodeValue() != pOther->GetNodeValue())
+        return false;
+    const CVLXmlNamedNodeMap* pMapA = GetAttributes();
+    const CVLXmlNamedNodeMap* pMapB = pOther->GetAttributes();
+    if ((pMapA == nullptr) != (pMapB == nullptr))
+        return false;
+    if (pMapA != nullptr && !pMapA->IsEqual(*pMapB))
+        return false;
+    const CVLXmlNodeList* pListA = GetChildNodes();
+    const CVLXmlNodeList* pListB = pOther->GetChildNodes();
+    if ((pListA == nullptr) != (pListB == nullptr))
+        return false;
+    if (pListA != nullptr && !pListA->IsEqual(*pListB))
+        return false;
+    return true;
+}
+
+CVLString IVLXmlNode::GetXml(bool bShallow) const
+{
+    CVLStringStream stream;
+    stream.Open(VL_OPEN_WRITE);
+    WriteXml(&stream, 0, bShallow, false);
+    stream.Close();
+    return stream.GetString();
+}
+
+void IVLXmlNode::SaveXml(IVLStream* pStream, bool bShallow) const
+{
+    if (pStream == nullptr)
+        throw new EVLXmlException(VLSTD_MODULE, "VLXmlNode", __LINE__, VLXML_ERROR_PARAMETER, 0, nullptr, nullptr);
+    pStream->Open(VL_OPEN_WRITE);
+    WriteXml(pStream, 0, bShallow, false);
+    pStream->Close();
+}
+
+void IVLXmlNode::SetNodeName(const char*)
+{
+}
+
+void IVLXmlNode::SplitNodeName(CVLString& strPrefix, CVLString& strLocalName) const
+{
+    CVLString strName = GetNodeName();
+    int nColon = strName.Find(':');
+    if (nColon < 0) {
+        strPrefix.Empty();
+        strLocalName = strName;
+        return;
+    }
+    strPrefix = strName.Mid(0, nColon);
+    strLocalName = strName.Mid(nColon + 1);
+}
+
+IVLXmlNode& IVLXmlNode::operator=(const IVLXmlNode& other)
+{
+    if (&other != this)
+        m_nUserData = other.m_nUserData;
+    return *this;
+}

@@ -1,0 +1,14 @@
+#include "VLXmlNodeConstIterator.h"
+
+CVLXmlNodeConstIterator::CVLXmlNodeConstIterator()
+{
+}
+
+CVLXmlNodeConstIterator::CVLXmlNodeConstIterator(const VLXmlNodeSequence* pSequence)
+    : TVLXmlNodeIterator<const VLXmlNodeSequence, VLXmlNodeSequence::const_iterator>(pSequence)
+{
+}
+
+CVLXmlNodeConstIterator::~CVLXmlNodeConstIterator()
+{
+}

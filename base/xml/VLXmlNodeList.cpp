@@ -1,0 +1,125 @@
+#include "VLXmlNodeList.h"
+
+#include "VLXmlException.h"
+#include "VLXmlNode.h"
+
+CVLXmlNodeList::CVLXmlNodeList(bool bOwnsNodes) : m_bOwnsNodes(bOwnsNodes)
+{
+}
+
+CVLXmlNodeList::~CVLXmlNodeList()
+{
+    ClearNodes();
+}
+
+void CVLXmlNodeList::ClearNodes()
+{
+    // Detach the nodes first: a node's destructor never sees a half-cleared list.
+    VLXmlNodeSequence nodes;
+    nodes.swap(m_Nodes);
+    if (m_bOwnsNodes) {
+        for (IVLXmlNode* pNode : nodes)
+            pNode->Delete();
+    }
+}
+
+IVLXmlNode* CVLXmlNodeList::Item(int nIndex) const
+{
+    if (nIndex >= 0) {
+        int i = 0;
+        for (IVLXmlNode* pNode : m_Nodes) {
+            if (i++ == nIndex)
+                return pNode;
+        }
+    }
+    throw new EVLXmlException(VLSTD_MODULE, "VLXmlNodeList", 47, VLXML_ERROR_INDEX, 0, nullptr, nullptr);
+}
+
+int CVLXmlNodeList::GetLength() const
+{
+    return static_cast<int>(m_Nodes.size());
+}
+
+CVLXmlNodeIterator CVLXmlNodeList::Begin()
+{
+    return CVLXmlNodeIterator(&m_Nodes, this);
+}
+
+CVLXmlNodeConstIterator CVLXmlNodeList::ConstBegin() const
+{
+    return CVLXmlNodeConstIterator(&m_Nodes);
+}
+
+void CVLXmlNodeList::Clear()
+{
+    ClearNodes();
+}
+
+IVLXmlNode* CVLXmlNodeList::Append(IVLXmlNode* pNode)
+{
+    if (pNode == nullptr)
+        throw new EVLXmlException(VLSTD_MODULE, "VLXmlNodeList", 117, VLXML_ERROR_PARAMETER, 0, nullptr, nullptr);
+    m_Nodes.push_back(pNode);
+    return pNode;
+}
+
+IVLXmlNode* CVLXmlNodeList::Prepend(IVLXmlNode* pNode)
+{
+    if (pNode == nullptr)
+        throw new EVLXmlException(VLSTD_MODULE, "VLXmlNodeList", 129, VLXML_ERROR_PARAMETER, 0, nullptr, nullptr);
+    m_Nodes.push_front(pNode);
+    return pNode;
+}
+
+IVLXmlNode* CVLXmlNodeList::Remove(IVLXmlNode* pNode)
+{
+    if (pNode == nullptr)
+        throw new EVLXmlException(VLSTD_MODULE, "VLXmlNodeList", 141, VLXML_ERROR_PARAMETER, 0, nullptr, nullptr);
+    for (CVLXmlNodeIterator it = Begin(); !it.IsEnd(); it.Next()) {
+        if (it.Get() == pNode) {
+            it.Erase();
+            return pNode;
+        }
+    }
+    return nullptr;
+}
+
+IVLXmlNode* CVLXmlNodeList::Replace(IVLXmlNode* pNew, IVLXmlNode* pOld)
+{
+    if (pNew == nullptr || pOld == nullptr)
+        throw new EVLXmlException(VLSTD_MODULE, "VLXmlNodeList", 161, VLXML_ERROR_PARAMETER, 0, nullptr, nullptr);
+    for (auto it = m_Nodes.begin(); it != m_Nodes.end(); ++it) {
+        if (*it == pOld) {
+            if (pNew == pOld)
+                return pOld;  // nothing to release
+            *it = pNew;
+            ReleaseReplaced(pNew, pOld);
+            return pOld;
+        }
+    }
+    return nullptr;
+}
+
+bool CVLXmlNodeList::IsEqual(const CVLXmlNodeList& other) const
+{
+    if (m_Nodes.size() != other.m_Nodes.size())
+        return false;
+    auto itB = other.m_Nodes.begin();
+    for (auto itA = m_Nodes.begin(); itA != m_Nodes.end(); ++itA, ++itB) {
+        if (!(*itA)->IsEqualNode(*itB))
+            return false;
+    }
+    return true;
+}
+
+void CVLXmlNodeList::DeleteNode(IVLXmlNode* pNode)
+{
+    if (m_bOwnsNodes && pNode != nullptr)
+        pNode->Delete();
+}
+
+void CVLXmlNodeList::ReleaseReplaced(IVLXmlNode*, IVLXmlNode* pOld)
+{
+    if (m_bOwnsNodes && pOld != nullptr)
+        pOld->Delete();
+}

@@ -1,0 +1,45 @@
+// The ordered children of an element or document, or a caller's result list.
+// An owning list deletes every node that leaves it.
+#ifndef VLXMLNODELIST_H
+#define VLXMLNODELIST_H
+
+#include "TVLXmlNodeIterator.h"
+#include "VLXmlNodeConstIterator.h"
+#include "VLXmlNodeIterator.h"
+
+class IVLXmlNode;
+
+class CVLXmlNodeList
+{
+public:
+    explicit CVLXmlNodeList(bool bOwnsNodes);
+    virtual ~CVLXmlNodeList();
+
+    // The node at nIndex; error 2 outside the list.
+    virtual IVLXmlNode* Item(int nIndex) const;
+    virtual int GetLength() const;
+    virtual CVLXmlNodeIterator Begin();
+    virtual CVLXmlNodeConstIterator ConstBegin() const;
+    virtual void Clear();
+    virtual IVLXmlNode* Append(IVLXmlNode* pNode);
+    virtual IVLXmlNode* Prepend(IVLXmlNode* pNode);
+    virtual IVLXmlNode* Remove(IVLXmlNode* pNode);
+    virtual IVLXmlNode* Replace(IVLXmlNode* pNew, IVLXmlNode* pOld);
+    virtual bool IsEqual(const CVLXmlNodeList& other) const;
+    virtual void DeleteNode(IVLXmlNode* pNode);
+    virtual void ReleaseReplaced(IVLXmlNode* pNew, IVLXmlNode* pOld);
+
+    bool OwnsNodes() const { return m_bOwnsNodes; }
+    bool IsEmpty() const { return m_Nodes.empty(); }
+
+protected:
+    CVLXmlNodeList(const CVLXmlNodeList&) = delete;
+    CVLXmlNodeList& operator=(const CVLXmlNodeList&) = delete;
+    // Clear without virtual dispatch, for the destructors.
+    void ClearNodes();
+
+    bool m_bOwnsNodes;
+    VLXmlNodeSequence m_Nodes;
+};
+
+#endif

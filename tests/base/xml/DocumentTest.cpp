@@ -1,0 +1,260 @@
+#include <gtest/gtest.h>
+
+#include "../TestSupport.h"
+#include "VLStringStream.h"
+#include "VLXmlDocument.h"
+#include "VLXmlException.h"
+#include "VLXmlStream.h"
+#include "XmlTestStream.h"
+
+namespace {
+
+std::string SaveToString(CVLXmlDocument& doc)
+{
+    CTestStream out;
+    doc.Save(&out);
+    EXPECT_FALSE(out.IsOpen());
+    return out.m_Data;
+}
+
+// Loads data; returns "" or the exception text.
+std::string LoadString(CVLXmlDocument& doc, const std::string& data, size_t nChunk = 1 << 20)
+{
+    CTestStream in(data, nChunk);
+    try {
+        doc.Load(&in);
+    } catch (EVLException* e) {
+        std::string s = Bytes(e->ToString());
+        e->Delete();
+        EXPECT_FALSE(in.IsOpen());
+        return s;
+    }
+    EXPECT_FALSE(in.IsOpen());
+    EXPECT_EQ(1, in.m_nCloses);
+    return "";
+}
+
+std::string Utf16(const std::string& ascii, bool bBig, bool bBom)
+{
+    std::string out;
+    if (bBom)
+        out += bBig ? "\xFE\xFF" : "\xFF\xFE";
+    for (char c : ascii)
+        out += bBig ? std::string{'\0', c} : std::string{c, '\0'};
+    return out;
+}
+
+CVLXmlDocument* BuildSample()
+{
+    CVLXmlDocument* doc = new CVLXmlDocument;
+    CVLXmlElement* r = doc->CreateElement("r");
+    doc->AppendChild(r);
+    r->SetAttribute("a", "1");
+    r->AppendChild(doc->CreateElement("c"));
+    return doc;
+}
+
+}  // namespace
+
+TEST(XmlDocument, WriterFlags)
+{
+    CVLXmlDocument empty;
+    EXPECT_EQ("<?xml version=\"1.0\" encoding=\"utf-8\"?>", SaveToString(empty));
+    empty.SetVersion("");
+    empty.SetEncoding("");
+    EXPECT_EQ("<?xml?>", SaveToString(empty));
+
+    CVLXmlDocument* doc = BuildSample();
+    EXPECT_EQ("<?xml version=\"1.0\" encoding=\"utf-8\"?><r a=\"1\"><c/></r>", SaveToString(*doc));
+    doc->SetFormat(true);
+    EXPECT_EQ("<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<r a=\"1\">\r\n\t<c/>\r\n</r>\r\n", SaveToString(*doc));
+    doc->SetLineEnd(false);
+    EXPECT_EQ("<?xml version=\"1.0\" encoding=\"utf-8\"?><r a=\"1\">\t<c/></r>", SaveToString(*doc));
+    doc->SetLineEnd(true);
+    doc->SetIndentText("  ");
+    doc->SetLineEndText("\n");
+    doc->GetDocumentElement()->FindChildElement("c")->AppendChild(doc->CreateElement("d"));
+    EXPECT_EQ("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<r a=\"1\">\n  <c>\n    <d/>\n  </c>\n</r>\n",
+              SaveToString(*doc));
+    doc->Delete();
+
+    CVLXmlDocument d2;
+    CVLXmlElement* e = d2.CreateElement("e");
+    d2.AppendChild(e);
+    e->AppendChild(d2.CreateTextNode("a<b"));
+    e->SetAttribute("q", "\"x'&>");
+    EXPECT_EQ("<?xml version=\"1.0\" encoding=\"utf-8\"?><e q=\"&quot;x&apos;&amp;&gt;\">a&lt;b</e>",
+              SaveToString(d2));
+    EXPECT_EQ("<e q=\"\"x'&>\">a<b</e>", Bytes(e->GetXml(false)));
+    EXPECT_EQ("<e q=\"\"x'&>\"/>", Bytes(e->GetXml(true)));
+    CTestStream one;
+    e->SaveXml(&one, true);
+    EXPECT_EQ("<e q=\"&quot;x&apos;&amp;&gt;\">a&lt;b</e>", one.m_Data);
+    EXPECT_EQ("<e q=\"\"x'&>\">a<b</e>", Bytes(e->GetXml(false)));  // escaping ends with the call
+    d2.SetEscape(false);
+    EXPECT_EQ("<?xml version=\"1.0\" encoding=\"utf-8\"?><e q=\"\"x'&>\">a<b</e>", SaveToString(d2));
+    e->RemoveChild(e->GetFirstTextNode());
+    e->AppendChild(d2.CreateComment("a<b"));
+    d2.SetEscape(true);
+    EXPECT_EQ("<e q=\"&quot;x&apos;&amp;&gt;\"><!--a<b--></e>", SaveToString(d2).substr(38));
+
+    CVLXmlDocument d3;
+    CVLXmlElement* f = d3.CreateElement("e");
+    d3.AppendChild(f);
+    f->AppendChild(d3.CreateTextNode("\n\t\t"));
+    EXPECT_EQ("<e/>", Bytes(f->GetXml(false)));
+    f->AppendChild(d3.CreateTextNode("\n\tx\t\n"));
+    d3.SetFormat(true);
+    EXPECT_EQ("<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<e>x</e>\r\n", SaveToString(d3));
+}
+
+TEST(XmlDocument, LoadKeepsWhitespaceAndComments)
+{
+    CVLXmlDocument doc;
+    const std::string src =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<r x=\"1\">\n  <a>t&amp;u</a>\n  <!-- c -->\n"
+        "  <![CDATA[dropped]]><?pi dropped?>\n</r>";
+    ASSERT_EQ("", LoadString(doc, src));
+    EXPECT_EQ("UTF-8", Bytes(doc.GetEncoding()));
+    EXPECT_EQ("<?xml version=\"1.0\" encoding=\"UTF-8\"?><r x=\"1\">\n  <a>t&amp;u</a>\n  <!-- c -->\n  \n</r>",
+              SaveToString(doc));
+    ASSERT_EQ("", LoadString(doc, "<r/>"));
+    EXPECT_EQ("1.0", Bytes(doc.GetVersion()));
+    EXPECT_EQ("utf-8", Bytes(doc.GetEncoding()));
+    ASSERT_EQ("", LoadString(doc, "<?xml version=\"1.0\"?><r/>"));
+    EXPECT_EQ("", Bytes(doc.GetEncoding()));
+    EXPECT_EQ("<?xml version=\"1.0\"?><r/>", SaveToString(doc));
+}
+
+TEST(XmlDocument, NamespacesBecomeAttributes)
+{
+    CVLXmlDocument doc;
+    ASSERT_EQ("", LoadString(doc, "<p:r xmlns:p=\"U\" a=\"1\" xmlns=\"D\"><p:c p:k=\"v\"/><d xmlns:q='Q' q:z='1'/></p:r>"));
+    EXPECT_EQ("<p:r xmlns:p=\"U\" xmlns=\"D\" a=\"1\"><p:c p:k=\"v\"/><d xmlns:q=\"Q\" q:z=\"1\"/></p:r>",
+              Bytes(doc.GetDocumentElement()->GetXml(false)));
+    EXPECT_EQ("U", Bytes(doc.GetDocumentElement()->FindChildElement("p:c")->GetNamespaceURI()));
+}
+
+TEST(XmlDocument, LoadErrors)
+{
+    CVLXmlDocument doc;
+    EXPECT_EQ("EVLXmlException: Xml error code=1 : test.xml", LoadString(doc, "<?xml version=\"1.1\"?><r/>"));
+    EXPECT_EQ("EVLXmlException: Xml error code=5 : Parser error code=1(PXP_SYNTAX_ERROR) : test.xml : <b/>",
+              LoadString(doc, "<a><b>"));
+    // What was read stays.
+    EXPECT_EQ("<a><b/></a>", Bytes(doc.GetDocumentElement()->GetXml(false)));
+    EXPECT_EQ("EVLXmlException: Xml error code=5 : Parser error code=1(PXP_SYNTAX_ERROR) : test.xml",
+              LoadString(doc, ""));
+    EXPECT_EQ(nullptr, doc.GetDocumentElement());
+    EXPECT_EQ(0, LoadString(doc, "<a b='1'>&#0;</a>").find("EVLXmlException: Xml error code=5 : Parser error code=1"));
+    std::string deep;
+    for (int i = 0; i < 5000; ++i)
+        deep += "<e>";
+    EXPECT_EQ(0u, LoadString(doc, deep).find("EVLXmlException: Xml error code=5 : Parser error code=6"));
+    // A failing stream passes its exception on, and is closed.
+    CTestStream bad("<a/>");
+    bad.m_bFailRead = true;
+    try {
+        doc.Load(&bad);
+        ADD_FAILURE();
+    } catch (EVLException* e) {
+        EXPECT_EQ("EVLIOException", Bytes(e->GetClassName()));
+        e->Delete();
+    }
+    EXPECT_FALSE(bad.IsOpen());
+    // An open stream stays open.
+    CTestStream open("<a/>");
+    open.Open(VL_OPEN_READ);
+    doc.Load(&open);
+    EXPECT_TRUE(open.IsOpen());
+}
+
+TEST(XmlDocument, XmlStreamEndsWithMarker)
+{
+    CTestStream empty("");
+    CVLXmlStream in(&empty);
+    char buf[8] = {0};
+    EXPECT_EQ(1, in.Read(buf, 8));
+    EXPECT_EQ(0x1A, buf[0]);
+    EXPECT_EQ(0, in.Read(buf, 8));
+    EXPECT_EQ(0, in.Read(buf, 8));
+}
+
+TEST(XmlDocument, Utf16DocumentsLoadWithAndWithoutMark)
+{
+    const std::string src = "<?xml version=\"1.0\" encoding=\"UTF-16\"?><r a=\"x\">text</r>";
+    for (bool bBig : {false, true}) {
+        for (bool bBom : {false, true}) {
+            for (size_t nChunk : {size_t(1), size_t(3), size_t(1) << 20}) {
+                CVLXmlDocument doc;
+                // Without a mark the declaration tells UTF-16 apart.
+                std::string data = Utf16(bBom && nChunk == 3 ? "<r a=\"x\">text</r>" : src, bBig, bBom);
+                ASSERT_EQ("", LoadString(doc, data, nChunk)) << bBig << bBom << nChunk;
+                EXPECT_EQ("<r a=\"x\">text</r>", Bytes(doc.GetDocumentElement()->GetXml(false)));
+            }
+        }
+    }
+}
+
+TEST(XmlDocument, RoundTripsInEveryEncoding)
+{
+    // Hiragana A, half-width katakana A and a kanji in each encoding.
+    struct
+    {
+        const char* szDecl;
+        std::string body;
+    } cases[] = {
+        {"Shift_JIS", "<r k=\"\x82\xA0\">\xB1\x93\xFA</r>"},
+        {"EUC-JP", "<r k=\"\xA4\xA2\">\x8E\xB1\xC6\xFC</r>"},
+        {"UTF-8", "<r k=\"\xE3\x81\x82\">\xEF\xBD\xB1\xE6\x97\xA5</r>"},
+    };
+    const std::string expectRoot = "<r k=\"\xE3\x81\x82\">\xEF\xBD\xB1\xE6\x97\xA5</r>";
+    for (auto& c : cases) {
+        CVLXmlDocument doc;
+        std::string data = std::string("<?xml version=\"1.0\" encoding=\"") + c.szDecl + "\"?>" + c.body;
+        ASSERT_EQ("", LoadString(doc, data)) << c.szDecl;
+        EXPECT_EQ(c.szDecl, Bytes(doc.GetEncoding()));
+        std::string saved = SaveToString(doc);
+        EXPECT_EQ(0u, saved.find("<?xml version=\"1.0\" encoding=\"")) << saved;
+        EXPECT_NE(std::string::npos, saved.find(expectRoot));
+        CVLXmlDocument again;
+        ASSERT_EQ("", LoadString(again, saved)) << saved;
+        EXPECT_TRUE(again.GetDocumentElement()->IsEqualNode(doc.GetDocumentElement()));
+        EXPECT_EQ(saved, SaveToString(again));
+    }
+    // UTF-16 too: the saved declaration names UTF-8, the bytes written.
+    CVLXmlDocument doc;
+    ASSERT_EQ("", LoadString(doc, Utf16("<?xml version=\"1.0\" encoding=\"UTF-16\"?><r>x</r>", true, true)));
+    std::string saved = SaveToString(doc);
+    EXPECT_EQ("<?xml version=\"1.0\" encoding=\"utf-8\"?><r>x</r>", saved);
+    CVLXmlDocument again;
+    ASSERT_EQ("", LoadString(again, saved));
+}
+
+TEST(XmlDocument, CopiesAndImports)
+{
+    CVLXmlDocument* doc = BuildSample();
+    doc->SetFormat(true);
+    doc->SetSpareTextA("A");
+    CVLXmlDocument copy;
+    copy = *doc;
+    EXPECT_TRUE(copy.IsEqualNode(doc));
+    EXPECT_TRUE(copy.GetFormat());
+    EXPECT_EQ("A", Bytes(copy.GetSpareTextA()));
+    EXPECT_EQ(&copy, copy.GetDocumentElement()->GetOwnerDocument());
+    EXPECT_EQ(&copy, copy.GetDocumentElement()->GetParentNode());
+    copy.SetVersion("1.1");
+    EXPECT_FALSE(copy.IsEqualNode(doc));
+    IVLXmlNode* imported = copy.ImportNode(doc);
+    EXPECT_TRUE(imported->IsEqualNode(doc));
+    imported->Delete();
+    try {
+        copy.ImportNode(nullptr);
+        ADD_FAILURE();
+    } catch (EVLXmlException* e) {
+        EXPECT_EQ(4, e->GetXmlErrorCode());
+        EXPECT_EQ(796, e->GetLine());
+        e->Delete();
+    }
+    doc->Delete();
+}

@@ -1,0 +1,368 @@
+#include <gtest/gtest.h>
+
+#include "../TestSupport.h"
+#include "VLXmlDocument.h"
+#include "VLXmlException.h"
+#include "XmlTestStream.h"
+
+namespace {
+
+// Runs f and returns the XML error code it throws (0 when none).
+template <class F>
+int XmlError(F f)
+{
+    try {
+        f();
+    } catch (EVLXmlException* e) {
+        int n = e->GetXmlErrorCode();
+        e->Delete();
+        return n;
+    } catch (EVLException* e) {
+        e->Delete();
+        return -1;
+    }
+    return 0;
+}
+
+std::string Xml(const IVLXmlNode* p)
+{
+    return Bytes(p->GetXml(false));
+}
+
+}  // namespace
+
+TEST(XmlDom, NamesPrefixesAndNamespaces)
+{
+    CVLXmlDocument doc;
+    CVLXmlElement* a = doc.CreateElement("a:b");
+    EXPECT_EQ("a", Bytes(a->GetPrefix()));
+    EXPECT_EQ("b", Bytes(a->GetLocalName()));
+    a->SetNodeName(":b");
+    EXPECT_EQ("", Bytes(a->GetPrefix()));
+    EXPECT_EQ("b", Bytes(a->GetLocalName()));
+    a->SetNodeName("a:b:c");
+    EXPECT_EQ("b:c", Bytes(a->GetLocalName()));
+    a->SetNodeName("x");
+    a->SetPrefix("p");
+    EXPECT_EQ("p:x", Bytes(a->GetNodeName()));
+    a->SetNodeName("q:x");
+    a->SetPrefix("p");
+    EXPECT_EQ("p:x", Bytes(a->GetNodeName()));
+    a->SetPrefix("");
+    EXPECT_EQ("x", Bytes(a->GetNodeName()));
+    a->Delete();
+
+    CVLXmlElement* root = doc.CreateElement("r");
+    doc.AppendChild(root);
+    root->SetAttribute("xmlns:p", "U");
+    root->SetAttribute("xmlns", "D");
+    CVLXmlElement* pe = doc.CreateElement("p:e");
+    root->AppendChild(pe);
+    CVLXmlElement* plain = doc.CreateElement("f");
+    pe->AppendChild(plain);
+    EXPECT_EQ("U", Bytes(pe->GetNamespaceURI()));
+    EXPECT_EQ("D", Bytes(plain->GetNamespaceURI()));
+    EXPECT_EQ("", Bytes(root->GetAttributeNode("xmlns")->GetNamespaceURI()));
+    CVLXmlElement* lone = doc.CreateElement("q:z");
+    EXPECT_EQ("", Bytes(lone->GetNamespaceURI()));
+    lone->Delete();
+}
+
+TEST(XmlDom, AttributesKeepOrderAndTypes)
+{
+    CVLXmlDocument doc;
+    CVLXmlElement* e = doc.CreateElement("e");
+    doc.AppendChild(e);
+    e->SetAttribute("a", "1");
+    e->SetAttribute("b", "2");
+    e->SetAttribute("a", "3");
+    EXPECT_EQ("<e a=\"3\" b=\"2\"/>", Xml(e));
+    EXPECT_EQ(7, e->GetAttributeLong("missing", 7));
+    e->SetAttribute("n", "");
+    EXPECT_EQ(7, e->GetAttributeLong("n", 7));
+    e->SetAttribute("n", "x1");
+    EXPECT_EQ(7, e->GetAttributeLong("n", 7));
+    e->SetAttribute("n", "12");
+    EXPECT_EQ(12, e->GetAttributeLong("n", 7));
+    e->SetAttribute("t", "TRUE");
+    EXPECT_TRUE(e->GetAttributeBool("t", false));
+    EXPECT_TRUE(e->GetAttributeBool("missing", true));
+    EXPECT_EQ(4, XmlError([&] { e->SetAttribute(nullptr, "x"); }));
+    EXPECT_EQ(4, XmlError([&] { e->SetAttribute("x", nullptr); }));
+    EXPECT_EQ(4, XmlError([&] { e->GetAttributeNode(nullptr); }));
+    EXPECT_EQ(nullptr, e->RemoveAttribute("missing"));
+    EXPECT_NE(nullptr, e->RemoveAttribute("b"));
+    EXPECT_EQ(nullptr, e->GetAttributeNode("b"));
+
+    CVLXmlElement* other = doc.CreateElement("e");
+    other->SetOwnerDocument(nullptr);
+    EXPECT_EQ(4, XmlError([&] { other->SetAttribute("a", "1"); }));
+    other->Delete();
+
+    CVLXmlElement* x = doc.CreateElement("e");
+    CVLXmlElement* y = doc.CreateElement("e");
+    x->SetAttribute("a", "1");
+    x->SetAttribute("b", "2");
+    y->SetAttribute("b", "2");
+    y->SetAttribute("a", "1");
+    EXPECT_FALSE(x->IsEqualNode(y));
+    EXPECT_FALSE(x->IsEqualNode(nullptr));
+    y->RemoveAttribute("b");
+    y->SetAttribute("b", "2");
+    EXPECT_TRUE(x->IsEqualNode(y));
+    x->Delete();
+    y->Delete();
+}
+
+TEST(XmlDom, ManyAttributesUseTheIndex)
+{
+    CVLXmlDocument doc;
+    CVLXmlElement* e = doc.CreateElement("e");
+    for (int i = 0; i < 100; ++i)
+        e->SetAttribute(("a" + std::to_string(i)).c_str(), std::to_string(i).c_str());
+    e->SetAttribute("a50", "x");
+    EXPECT_EQ(100, e->GetAttributes()->GetLength());
+    EXPECT_EQ("x", Bytes(e->GetAttribute("a50")));
+    EXPECT_EQ("a50", Bytes(e->GetAttributes()->Item(50)->GetNodeName()));
+    e->GetAttributeNode("a7")->SetNodeName("renamed");
+    EXPECT_EQ(nullptr, e->GetAttributeNode("a7"));
+    EXPECT_EQ("7", Bytes(e->GetAttribute("renamed")));
+    EXPECT_NE(nullptr, e->RemoveAttribute("renamed"));
+    EXPECT_EQ(99, e->GetAttributes()->GetLength());
+    e->Delete();
+}
+
+TEST(XmlDom, OwnershipFaultsAreRefusedOrHarmless)
+{
+    CVLXmlDocument doc;
+    CVLXmlElement* root = doc.CreateElement("r");
+    doc.AppendChild(root);
+    CVLXmlElement* child = doc.CreateElement("c");
+    root->AppendChild(child);
+    CVLXmlElement* grand = doc.CreateElement("g");
+    child->AppendChild(grand);
+
+    // Replacing a node with itself keeps it.
+    EXPECT_EQ(child, root->ReplaceChild(child, child));
+    EXPECT_EQ(child, root->GetChildNodes()->Item(0));
+    // Appending to itself, to a descendant, twice, or null.
+    EXPECT_EQ(4, XmlError([&] { root->AppendChild(root); }));
+    EXPECT_EQ(4, XmlError([&] { grand->AppendChild(root); }));
+    EXPECT_EQ(4, XmlError([&] { root->AppendChild(child); }));
+    EXPECT_EQ(4, XmlError([&] { root->PrependChild(grand); }));
+    EXPECT_EQ(4, XmlError([&] { root->AppendChild(nullptr); }));
+    EXPECT_EQ(4, XmlError([&] { root->ReplaceChild(root, child); }));
+    EXPECT_EQ(4, XmlError([&] { root->AppendChild(&doc); }));
+    EXPECT_EQ(1, root->GetChildNodes()->GetLength());
+
+    // The replacement gets its parent.
+    CVLXmlElement* fresh = doc.CreateElement("f");
+    EXPECT_NE(nullptr, root->ReplaceChild(fresh, child));
+    EXPECT_EQ(root, fresh->GetParentNode());
+    EXPECT_EQ("<r><f/></r>", Xml(root));
+    CVLXmlElement* stray = doc.CreateElement("s");
+    EXPECT_EQ(nullptr, root->ReplaceChild(stray, stray));
+    EXPECT_EQ(nullptr, root->ReplaceChild(stray, root));
+    stray->Delete();
+
+    // An attribute set again through its node stays; a stored one cannot move.
+    root->SetAttribute("a", "1");
+    IVLXmlNode* attr = root->GetAttributeNode("a");
+    EXPECT_EQ(nullptr, root->SetAttributeNode(attr));
+    EXPECT_EQ("1", Bytes(root->GetAttribute("a")));
+    EXPECT_EQ(4, XmlError([&] { fresh->SetAttributeNode(attr); }));
+    EXPECT_EQ(4, XmlError([&] { fresh->AppendChild(attr); }));
+    EXPECT_EQ(4, XmlError([&] { root->SetAttributeNode(nullptr); }));
+    // Renaming a stored attribute moves its entry; the old name is gone.
+    attr->SetNodeName("b");
+    EXPECT_EQ(nullptr, root->GetAttributeNode("a"));
+    EXPECT_EQ(attr, root->GetAttributeNode("b"));
+    root->SetAttribute("a", "2");
+    EXPECT_EQ(4, XmlError([&] { attr->SetNodeName("a"); }));
+    EXPECT_EQ(nullptr, root->RemoveAttribute("c"));
+    EXPECT_NE(nullptr, root->RemoveAttribute("b"));
+    EXPECT_EQ("<r a=\"2\"><f/></r>", Xml(root));
+
+    // Self-assignment, copying and merging into itself or from an ancestor.
+    fresh->SetAttribute("k", "v");
+    fresh->AppendChild(doc.CreateTextNode("t"));
+    *fresh = *fresh;
+    EXPECT_EQ("<f k=\"v\">t</f>", Xml(fresh));
+    fresh->CopyChildren(*fresh, false);
+    EXPECT_EQ("<f k=\"v\">tt</f>", Xml(fresh));
+    fresh->CopyChildren(*fresh, true);
+    EXPECT_EQ("<f k=\"v\">tt</f>", Xml(fresh));
+    fresh->Merge(fresh, nullptr);
+    EXPECT_EQ("<f k=\"v\">tt</f>", Xml(fresh));
+    fresh->Merge(root, nullptr);
+    EXPECT_EQ("<f k=\"v\" a=\"2\">tt<f k=\"v\">tt</f></f>", Xml(fresh));
+    *fresh = *root;
+    EXPECT_EQ("<r a=\"2\"><f k=\"v\" a=\"2\">tt<f k=\"v\">tt</f></f></r>", Xml(fresh));
+    doc = doc;
+    EXPECT_EQ(1, doc.GetChildNodes()->GetLength());
+    doc.Merge(&doc, "k");
+    EXPECT_FALSE(doc.IsEqualNode(nullptr));
+    EXPECT_EQ(4, XmlError([&] { doc.GetElementsByTagName(nullptr, nullptr); }));
+    EXPECT_EQ(4, XmlError([&] { root->GetElementsByTagName("f", nullptr); }));
+}
+
+TEST(XmlDom, ChildOperationsAndSearch)
+{
+    CVLXmlDocument doc;
+    CVLXmlElement* root = doc.GetElementByPath("r/a/b", true);
+    ASSERT_NE(nullptr, root);
+    EXPECT_EQ("<r><a><b/></a></r>", Xml(doc.GetDocumentElement()));
+    EXPECT_EQ(nullptr, doc.GetElementByPath("q/a", true));
+    CVLXmlElement* r = doc.GetDocumentElement();
+    EXPECT_EQ(nullptr, r->GetElementByPath("x/b", false));
+    EXPECT_EQ(r->FindChildElement("a"), r->GetElementByPath("a/", false));
+    CVLXmlText* t = doc.CreateTextNode("x");
+    CVLXmlComment* c = doc.CreateComment("c");
+    EXPECT_EQ(nullptr, t->AppendChild(c));
+    c->Delete();
+    r->PrependChild(t);
+    EXPECT_EQ(t, r->GetFirstTextNode());
+    r->SetText("y");
+    EXPECT_EQ("y", Bytes(r->GetText()));
+    r->SetText("");
+    EXPECT_EQ(nullptr, r->GetFirstTextNode());
+    r->SetText("z");
+    EXPECT_EQ("<r><a><b/></a>z</r>", Xml(r));
+
+    CVLXmlElement* list = doc.CreateElement("l");
+    r->AppendChild(list);
+    for (int i = 0; i < 6; ++i) {
+        CVLXmlElement* item = doc.CreateElement("i");
+        item->SetAttribute("id", std::to_string(i % 3 + 4).c_str());
+        list->AppendChild(item);
+        CVLXmlElement* inner = doc.CreateElement("i");
+        inner->SetAttribute("id", "5");
+        item->AppendChild(inner);
+    }
+    CVLXmlNodeList found(false);
+    doc.GetElementsByTagName("i", &found);
+    EXPECT_EQ(12, found.GetLength());
+    EXPECT_EQ("4", Bytes(static_cast<CVLXmlElement*>(found.Item(0))->GetAttribute("id")));
+    EXPECT_EQ(list->GetChildNodes()->Item(0), list->FindChildElementByAttribute("i", "id", "4"));
+    EXPECT_EQ(list->GetChildNodes()->Item(1), list->FindChildElementByAttribute("i", "id", "5"));
+    doc.RemoveElementsByAttribute("id", "5", 4);
+    EXPECT_EQ("<l><i id=\"4\"/><i id=\"6\"/><i id=\"4\"/><i id=\"6\"/></l>", Xml(list));
+    doc.RemoveElementsByAttribute("id", "5", 3);
+    EXPECT_EQ("<l><i id=\"4\"/><i id=\"4\"/></l>", Xml(list));
+    EXPECT_NE(nullptr, r->RemoveChild(list));
+    EXPECT_EQ("<r><a><b/></a>z</r>", Xml(r));
+}
+
+TEST(XmlDom, MergeByKey)
+{
+    CVLXmlDocument a, b;
+    a.GetElementByPath("r", true)->SetAttribute("v", "1");
+    CVLXmlElement* ra = a.GetDocumentElement();
+    CVLXmlElement* x = a.CreateElement("x");
+    x->SetAttribute("id", "1");
+    ra->AppendChild(x);
+    CVLXmlElement* rb = b.GetElementByPath("r", true);
+    rb->SetAttribute("w", "2");
+    CVLXmlElement* y = b.CreateElement("x");
+    y->SetAttribute("id", "1");
+    y->SetAttribute("z", "3");
+    rb->AppendChild(y);
+    CVLXmlElement* y2 = b.CreateElement("x");
+    y2->SetAttribute("id", "2");
+    rb->AppendChild(y2);
+    rb->AppendChild(b.CreateComment("c"));
+    a.Merge(&b, "id");
+    EXPECT_EQ("<r v=\"1\" w=\"2\"><x id=\"1\" z=\"3\"/><x id=\"2\"/><!--c--></r>", Xml(ra));
+    EXPECT_EQ(&a, ra->FindChildElementByAttribute("x", "id", "2")->GetOwnerDocument());
+    CVLXmlDocument empty;
+    empty.Merge(&b, "id");
+    EXPECT_TRUE(empty.GetDocumentElement()->IsEqualNode(rb));
+}
+
+TEST(XmlDom, ListsMapsAndIterators)
+{
+    CVLXmlDocument doc;
+    CVLXmlNodeList list(true);
+    EXPECT_EQ(2, XmlError([&] { list.Item(0); }));
+    IVLXmlNode* a = list.Append(doc.CreateTextNode("a"));
+    IVLXmlNode* b = list.Prepend(doc.CreateTextNode("b"));
+    EXPECT_EQ(b, list.Item(0));
+    EXPECT_EQ(a, list.Item(list.GetLength() - 1));
+    EXPECT_EQ(2, XmlError([&] { list.Item(-1); }));
+    EXPECT_EQ(2, XmlError([&] { list.Item(2); }));
+    CVLXmlText* n = doc.CreateTextNode("n");
+    CVLXmlText* out = doc.CreateTextNode("o");
+    EXPECT_EQ(nullptr, list.Replace(n, out));
+    EXPECT_NE(nullptr, list.Replace(n, a));
+    EXPECT_EQ(n, list.Item(1));
+    EXPECT_EQ(4, XmlError([&] { list.Remove(nullptr); }));
+    EXPECT_EQ(4, XmlError([&] { list.Replace(nullptr, n); }));
+    EXPECT_EQ(nullptr, list.Remove(out));
+    out->Delete();
+
+    CVLXmlNodeList other(false);
+    other.Append(n);
+    other.Append(b);
+    EXPECT_FALSE(list.IsEqual(other));
+    other.Clear();
+    other.Append(b);
+    other.Append(n);
+    EXPECT_TRUE(list.IsEqual(other));
+    other.Clear();  // not owning: the nodes live on
+    EXPECT_EQ(2, list.GetLength());
+
+    CVLXmlNodeIterator it = list.Begin();
+    it.Insert(doc.CreateTextNode("first"));
+    EXPECT_EQ("first", Bytes(it.Get()->GetNodeValue()));
+    it.Next();
+    it.Erase();  // b
+    EXPECT_EQ(n, it.Get());
+    it.Next();
+    EXPECT_TRUE(it.IsEnd());
+    it.Next();
+    EXPECT_TRUE(it.IsEnd());
+    EXPECT_EQ(nullptr, it.Get());
+    it.Insert(doc.CreateTextNode("last"));
+    EXPECT_EQ(3, list.GetLength());
+    CVLXmlNodeConstIterator none;
+    EXPECT_TRUE(none.IsEnd());
+    EXPECT_EQ(nullptr, none.Get());
+
+    CVLXmlNamedNodeMap map(true);
+    CVLXmlAttribute* refused = doc.CreateAttribute("x");
+    EXPECT_EQ(nullptr, map.Append(refused));
+    EXPECT_EQ(0, map.GetLength());
+    refused->Delete();
+    CVLXmlAttribute* x1 = doc.CreateAttribute("x");
+    CVLXmlAttribute* y1 = doc.CreateAttribute("y");
+    CVLXmlAttribute* x2 = doc.CreateAttribute("x");
+    EXPECT_EQ(nullptr, map.SetNamedItem(x1));
+    EXPECT_EQ(nullptr, map.SetNamedItem(y1));
+    EXPECT_NE(nullptr, map.SetNamedItem(x2));
+    EXPECT_EQ(x2, map.Item(0));
+    EXPECT_EQ(x2, map.GetNamedItem("x"));
+    EXPECT_EQ(nullptr, map.RemoveNamedItem("z"));
+    EXPECT_EQ(4, XmlError([&] { map.GetNamedItem(nullptr); }));
+    EXPECT_EQ(nullptr, map.Prepend(y1));
+    EXPECT_EQ(2, map.GetLength());
+    CVLXmlNodeIterator mit = map.Begin();
+    mit.Erase();
+    EXPECT_EQ(nullptr, map.GetNamedItem("x"));
+    EXPECT_NE(nullptr, map.Remove(y1));
+    EXPECT_EQ(nullptr, map.GetNamedItem("y"));
+    EXPECT_EQ(0, map.GetLength());
+}
+
+TEST(XmlDom, ExceptionText)
+{
+    CVLXmlDocument doc;
+    CVLXmlElement* b = doc.CreateElement("b");
+    EVLXmlException e(VLSTD_MODULE, "VLXmlDocument", 434, 5, 1, "in.xml", b);
+    EXPECT_EQ("EVLXmlException: Xml error code=5 : Parser error code=1(PXP_SYNTAX_ERROR) : in.xml : <b/>",
+              Bytes(e.ToString()));
+    EVLXmlException f(VLSTD_MODULE, "VLXmlNodeList", 47, 2, 0, nullptr, nullptr);
+    EXPECT_EQ("EVLXmlException: Xml error code=2", Bytes(f.ToString()));
+    EXPECT_EQ("EVLXmlException", Bytes(f.GetClassName()));
+    EXPECT_STREQ("Unknown", EVLXmlException::GetParserErrorName(9));
+    b->Delete();
+}
