@@ -1,9 +1,19 @@
 #include "VLProcessInfo.h"
 
 #include <sys/time.h>
+#include <unistd.h>
 
 #include "VLPlatformProcess.h"
 #include "VLStdRuntime.h"
+#include "VLVariant.h"
+
+VL_LONG VLGetProcessId(CVLVariant* pVariant)
+{
+    VL_LONG nId = static_cast<VL_LONG>(getpid());
+    if (pVariant != nullptr)
+        pVariant->SetLong(nId);
+    return nId;
+}
 
 CVLString VLGetProcessName()
 {

@@ -1,10 +1,14 @@
-// Facts about the running process: its name and the current time.
+// Facts about the running process: its id, its name and the current time.
 #ifndef VLPROCESSINFO_H
 #define VLPROCESSINFO_H
 
 #include "VLDateTime.h"
 #include "VLString.h"
 
+class CVLVariant;
+
+// The process id; also stored (as a long) in the variant when one is given.
+VL_LONG VLGetProcessId(CVLVariant* pVariant);
 // The running program's name (UTF-8); empty when it cannot be found.
 CVLString VLGetProcessName();
 // The current local time, with milliseconds.
