@@ -58,9 +58,7 @@ void VLRethrowAsFramework(const char* szModule, const char* szFile, int nLine)
         throw new EVLUnexpectedException(szModule, szFile, nLine, static_cast<VL_LONG>(v));
     } catch (unsigned char v) {
         throw new EVLUnexpectedException(szModule, szFile, nLine, static_cast<VL_ULONG>(v));
-    } catch (char* sz) {
-        throw new EVLUnexpectedException(szModule, szFile, nLine, static_cast<const char*>(sz));
-    } catch (const char* sz) {
+    } catch (const char* sz) {  // catches a thrown char* too
         throw new EVLUnexpectedException(szModule, szFile, nLine, sz);
     } catch (std::bad_alloc&) {
         throw new EVLMemoryAllocException(szModule, szFile, nLine);
