@@ -95,6 +95,8 @@ TEST(Exception, CatchLadder)
     EXPECT_EQ(Text(Ladder([] { throw static_cast<short>(-2); })), "EVLUnexpectedException: Error code=-2");
     EXPECT_EQ(Text(Ladder([] { throw 'A'; })), "EVLUnexpectedException: Error code=65");
     EXPECT_EQ(Text(Ladder([] { throw "text"; })), "EVLUnexpectedException : text");
+    static char s_szMutable[] = "mutable";
+    EXPECT_EQ(Text(Ladder([] { throw static_cast<char*>(s_szMutable); })), "EVLUnexpectedException : mutable");
     EXPECT_EQ(Text(Ladder([] { throw std::runtime_error("std"); })), "EVLUnexpectedException : std");
     EXPECT_EQ(Text(Ladder([] { throw 1.5; })), "EVLUnexpectedException");
 
