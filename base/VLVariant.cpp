@@ -15,6 +15,8 @@
 #include "VLMemoryAllocException.h"
 #include "VLNullObjectException.h"
 #include "VLSocketAddress.h"
+#include "VLStringStream.h"
+#include "VLXmlDocument.h"
 
 static const char* const s_szFile = "VLVariant";
 
@@ -312,6 +314,9 @@ void CVLVariant::Clear()
     case kSocketAddress:
         delete m_Value.pAddress;
         break;
+    case kXmlDocument:
+        delete m_Value.pDocument;
+        break;
     default:
         break;
     }
@@ -360,6 +365,9 @@ void CVLVariant::SetType(int nType)
             break;
         case kSocketAddress:
             m_Value.pAddress = new CVLSocketAddress();
+            break;
+        case kXmlDocument:
+            m_Value.pDocument = new CVLXmlDocument();
             break;
         default:
             break;
@@ -443,6 +451,15 @@ CVLSocketAddress& CVLVariant::GetSocketAddress() const
     if (m_Value.pAddress == nullptr)
         throw new EVLNullObjectException(VLSTD_MODULE, s_szFile, 338);
     return *m_Value.pAddress;
+}
+
+CVLXmlDocument& CVLVariant::GetXmlDocument() const
+{
+    if (m_nType != kXmlDocument)
+        throw new EVLInvalidCallException(VLSTD_MODULE, s_szFile, 349);
+    if (m_Value.pDocument == nullptr)
+        throw new EVLNullObjectException(VLSTD_MODULE, s_szFile, 353);
+    return *m_Value.pDocument;
 }
 
 CVLVariant* CVLVariant::GetReference() const
@@ -598,6 +615,15 @@ void CVLVariant::SetDateTime(const CVLDateTime& dateTime)
     m_bModified = true;
 }
 
+void CVLVariant::SetXmlDocument(const CVLXmlDocument& document)
+{
+    SetType(kXmlDocument);
+    if (m_Value.pDocument->IsEqualNode(&document))
+        return;
+    *m_Value.pDocument = document;
+    m_bModified = true;
+}
+
 void CVLVariant::SetSocketAddress(const CVLSocketAddress& address)
 {
     SetType(kSocketAddress);
@@ -728,6 +754,9 @@ void CVLVariant::Copy(const CVLVariant& src, bool bCopyModified)
         break;
     case kSocketAddress:
         SetSocketAddress(src.GetSocketAddress());
+        break;
+    case kXmlDocument:
+        SetXmlDocument(src.GetXmlDocument());
         break;
     case kReference:
     case kObject:
@@ -979,6 +1008,13 @@ CVLByteArray CVLVariant::ToByteArray(const void* pDefault, int nDefaultLength) c
                 bytes.Append(pBytes, nLength);
         }
         break;
+    case kXmlDocument:
+        if (m_Value.pDocument != nullptr) {
+            CVLString strXml = m_Value.pDocument->GetXml(false);
+            if (strXml.GetLength() > 0)
+                bytes.Append(strXml.GetBuffer(), strXml.GetLength());
+        }
+        break;
     case kReference:
     case kObject: {
         CIndirection ind(*this);
@@ -1081,6 +1117,10 @@ int CVLVariant::GetSize() const
         CVLSocketAddress address(*m_Value.pAddress);
         return address.GetAddressLength();
     }
+    case kXmlDocument:
+        if (m_Value.pDocument == nullptr)
+            throw new EVLNullObjectException(VLSTD_MODULE, s_szFile, 446);
+        return m_Value.pDocument->GetXml(false).GetLength();
     case kReference:
     case kObject: {
         if (m_Value.p == nullptr)
@@ -1153,6 +1193,9 @@ bool CVLVariant::IsEqual(const CVLVariant& other) const
         return v.pDateTime != nullptr && v.pDateTime->IsEqual(other.ToDateTime());
     case kSocketAddress:
         return v.pAddress != nullptr && v.pAddress->Compare(other.ToSocketAddress(nullptr)) == 0;
+    case kXmlDocument:
+        return other.m_nType == kXmlDocument && v.pDocument != nullptr && other.m_Value.pDocument != nullptr &&
+               v.pDocument->IsEqualNode(other.m_Value.pDocument);
     case kReference:
     case kObject: {
         CIndirection ind(*this);
@@ -1219,6 +1262,23 @@ void CVLVariant::SetAs(int nType, const CVLVariant& src)
         break;
     case kSocketAddress:
         SetSocketAddress(src.ToSocketAddress(nullptr));
+        break;
+    case kXmlDocument:
+        if (src.m_nType == kXmlDocument) {
+            SetXmlDocument(src.GetXmlDocument());
+        } else {
+            // Parsed into a document of its own first: a text that does not
+            // parse leaves this variant as it was, and a parsed one is set
+            // (and flagged) only when it differs from the held document.
+            CVLString strText = src.ToString(nullptr);
+            if (strText.GetCharset() != 72 && strText.GetCharset() != 0)
+                strText = strText.ConvertTo(72, true);
+            CVLStringStream stream;
+            stream.SetString(strText.GetBuffer());
+            CVLXmlDocument document;
+            document.Load(&stream);
+            SetXmlDocument(document);
+        }
         break;
     case kReference:
         if (src.m_nType == kReference)

@@ -2,7 +2,8 @@
 // bool (1), a signed or unsigned 8-bit (2, 3), 16-bit (4, 5) or 32-bit
 // integer (6, 7 int; 8, 9 long), a signed or unsigned 64-bit integer (10, 11),
 // a float (12) or a double (13); an owned string (14), byte array (15),
-// date-time (16) or socket address (17); or it stands for a value held elsewhere: another variant (19) or an object behind
+// date-time (16), socket address (17) or XML document (18); or it stands for a
+// value held elsewhere: another variant (19) or an object behind
 // IVLVariantObjectIF (20), neither of which it owns.
 //
 // Every variant carries a modified flag that the setters raise only when the
@@ -21,6 +22,8 @@
 #include "VLString.h"
 #include "VLTypes.h"
 #include "VLVariantObjectIF.h"
+
+class CVLXmlDocument;
 
 class CVLVariant
 {
@@ -58,6 +61,7 @@ public:
     virtual const unsigned char* GetBinary() const;
     virtual CVLDateTime& GetDateTime() const;
     virtual CVLSocketAddress& GetSocketAddress() const;
+    virtual CVLXmlDocument& GetXmlDocument() const;
     virtual CVLVariant* GetReference() const;
     virtual IVLVariantObjectIF* GetObject() const;
 
@@ -85,6 +89,7 @@ public:
     virtual void SetBinary(const void* pData, int nLength);
     virtual void SetByteArray(const CVLByteArray& array);
     virtual void SetDateTime(const CVLDateTime& dateTime);
+    virtual void SetXmlDocument(const CVLXmlDocument& document);
     // A null pointer empties the variant.
     virtual void SetReference(CVLVariant* pVariant);
     virtual void SetObject(IVLVariantObjectIF* pObject);
@@ -184,6 +189,7 @@ private:
         CVLByteArray* pBytes;
         CVLDateTime* pDateTime;
         CVLSocketAddress* pAddress;
+        CVLXmlDocument* pDocument;
         CVLVariant* pReference;
         IVLVariantObjectIF* pObject;
         void* p;

@@ -63,6 +63,12 @@ size_t Build(CVLVariant& v, CVLVariant& target, const uint8_t* p, size_t n)
         v.SetAs(17, s);
         break;
     }
+    case 18: {
+        CVLVariant s;
+        s.SetString(text, 72);
+        v.SetAs(18, s);
+        break;
+    }
     case 19: target.SetString(text, 72); v.SetReference(&target); break;
     default: v.SetType(nType); break;
     }

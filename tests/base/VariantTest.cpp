@@ -14,6 +14,7 @@
 #include "VLSocketAddress.h"
 #include "VLVariant.h"
 #include "VLVariantAdapter.h"
+#include "VLXmlDocument.h"
 
 namespace {
 
@@ -707,4 +708,60 @@ TEST(VariantObjects, SocketAddressValues)
     EXPECT_FALSE(fromText <= v);
     EXPECT_FALSE(v.IsNumeric());
     EXPECT_EQ(1724, ThrowLine<EVLInvalidParamException>([&] { v * Int(2); }));
+}
+
+TEST(VariantObjects, XmlDocumentValues)
+{
+    CVLVariant v;
+    EXPECT_EQ(349, ThrowLine<EVLInvalidCallException>([&] { v.GetXmlDocument(); }));
+    v.SetAs(18, Str("<a x=\"1\"><b>t</b></a>"));
+    ASSERT_EQ(18, v.GetType());
+    EXPECT_TRUE(v.IsModified());
+    ASSERT_NE(nullptr, v.GetXmlDocument().GetDocumentElement());
+    EXPECT_EQ("a", Bytes(v.GetXmlDocument().GetDocumentElement()->GetTagName()));
+    v.ClearModified();
+    v.SetAs(18, Str("<a x=\"1\"><b>t</b></a>"));
+    EXPECT_FALSE(v.IsModified());  // the same document again
+
+    // A document gives no text, but its XML as bytes and size.
+    EXPECT_EQ("", Text(v));
+    EXPECT_EQ("[]", DumpOf(v));
+    CVLString strXml = v.GetXmlDocument().GetXml(false);
+    CVLByteArray bytes = v.ToByteArray(nullptr, 0);
+    EXPECT_TRUE(bytes.Equals(strXml.GetBuffer(), strXml.GetLength()));
+    EXPECT_EQ(strXml.GetLength(), v.GetSize());
+    EXPECT_NE(std::string::npos, Bytes(strXml).find("<b>t</b>"));
+
+    // Copies are deep and equal; only another document can be equal.
+    CVLVariant copy(v);
+    EXPECT_NE(&copy.GetXmlDocument(), &v.GetXmlDocument());
+    EXPECT_TRUE(copy == v);
+    EXPECT_FALSE(v == Str(Bytes(strXml).c_str()));
+    CVLVariant ref;
+    ref.SetReference(&v);
+    EXPECT_FALSE(v == ref);  // the other's own type must be a document
+    CVLVariant other;
+    other.SetAs(18, Str("<a x=\"2\"/>"));
+    EXPECT_FALSE(other == v);
+    other.SetAs(18, v);
+    EXPECT_TRUE(other == v);
+
+    // A text that does not parse throws and changes nothing.
+    v.ClearModified();
+    int nThrown = 0;
+    try {
+        v.SetAs(18, Str("<a><b></a>"));
+    } catch (EVLException* e) {
+        e->Delete();
+        nThrown = 1;
+    }
+    EXPECT_EQ(1, nThrown);
+    EXPECT_TRUE(v == copy);
+    EXPECT_FALSE(v.IsModified());
+
+    EXPECT_FALSE(v.IsNumeric());
+    EXPECT_EQ(1876, ThrowLine<EVLInvalidParamException>([&] { v <= Int(1); }));
+    EXPECT_EQ(1767, ThrowLine<EVLInvalidParamException>([&] { v - Int(1); }));
+    v.SetInt(1);  // the document is deleted with the type change
+    EXPECT_EQ(6, v.GetType());
 }
