@@ -49,7 +49,7 @@ void CVLXmlAttribute::WriteXml(IVLStream* pStream, int, bool, bool) const
     CVLString str(" ", 72);
     str += m_strName;
     str += "=\"";
-    CVLXmlDocument::AppendEscapedFor(m_pOwnerDocument, m_strValue, str);
+    CVLXmlDocument::AppendEscapedFor(m_pOwnerDocument, m_strValue, str, true);
     str += "\"";
     CVLXmlDocument::WriteText(pStream, str);
 }

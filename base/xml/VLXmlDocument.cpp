@@ -22,7 +22,7 @@ const CEntity kEntities[] = {{'<', "&lt;"}, {'>', "&gt;"}, {'&', "&amp;"}, {'\''
 
 bool IsUtf8Name(const CVLString& str)
 {
-    return str.CompareNoCase("UTF-8") == 0 || str.CompareNoCase("UTF8") == 0;
+    return str.CompareNoCase("UTF-8") == 0;
 }
 
 // Appends pNode to pList as a child of pParent; deletes pNode when that fails.
@@ -53,6 +53,8 @@ CVLXmlDocument::CVLXmlDocument()
     , m_strSpareB(72)
     , m_strSpareC(72)
     , m_strSpareD(72)
+    , m_nLoadLine(0)
+    , m_nLoadColumn(0)
 {
     std::memset(m_EscapeTable, 0, sizeof(m_EscapeTable));
 }
@@ -400,9 +402,14 @@ void CVLXmlDocument::LoadFrom(IVLStream* pStream, const CVLString& strName)
     stack.push_back(this);
     CVLXmlElement* pLast = nullptr;
     int nMark = 0;
-    std::vector<char> name(2048);
+    // Room for a prefix, a colon and the longest name the parser hands out.
+    std::vector<char> name(limits.nAttrNameBufferSize + 64);
     for (;;) {
         uint32_t nEvent = parser.Next();
+        if (nEvent == PXP_EVENT_ERROR || nEvent == PXP_EVENT_DOCUMENT_DONE || nEvent == PXP_EVENT_XML_DECLARATION) {
+            m_nLoadLine = parser.GetLine();
+            m_nLoadColumn = parser.GetColumn();
+        }
         if (nEvent == PXP_EVENT_ERROR) {
             throw new EVLXmlException(VLSTD_MODULE, s_szFile, 434, VLXML_ERROR_PARSER,
                                       static_cast<int>(parser.GetErrorCode()), strName.GetString(), pLast);
@@ -609,6 +616,14 @@ void CVLXmlDocument::WriteLineEnd(IVLStream* pStream)
 
 void CVLXmlDocument::AppendEscaped(const CVLString& strSrc, CVLString& strDst) const
 {
+    AppendEscapedAs(strSrc, strDst, false);
+}
+
+// Besides the table's characters, a carriage return in text and the blanks
+// that a reader turns into spaces in attribute values are written as
+// character references while escaping, so that they read back unchanged.
+void CVLXmlDocument::AppendEscapedAs(const CVLString& strSrc, CVLString& strDst, bool bAttribute) const
+{
     const char* p = strSrc.GetBuffer();
     const int n = strSrc.GetLength();
     if (!m_bEscapeActive) {
@@ -619,8 +634,16 @@ void CVLXmlDocument::AppendEscaped(const CVLString& strSrc, CVLString& strDst) c
     int nRun = 0;
     for (int i = 0; i < n; ++i) {
         const char* szEntity = m_EscapeTable[static_cast<unsigned char>(p[i])];
-        if (szEntity == nullptr)
-            continue;
+        if (szEntity == nullptr) {
+            if (p[i] == '\r')
+                szEntity = "&#13;";
+            else if (bAttribute && p[i] == '\t')
+                szEntity = "&#9;";
+            else if (bAttribute && p[i] == '\n')
+                szEntity = "&#10;";
+            else
+                continue;
+        }
         if (i > nRun)
             strDst.Append(p + nRun, i - nRun);
         strDst += szEntity;
@@ -642,10 +665,11 @@ void CVLXmlDocument::WriteLineEndFor(const CVLXmlDocument* pDoc, IVLStream* pStr
         const_cast<CVLXmlDocument*>(pDoc)->WriteLineEnd(pStream);
 }
 
-void CVLXmlDocument::AppendEscapedFor(const CVLXmlDocument* pDoc, const CVLString& strSrc, CVLString& strDst)
+void CVLXmlDocument::AppendEscapedFor(const CVLXmlDocument* pDoc, const CVLString& strSrc, CVLString& strDst,
+                                      bool bAttribute)
 {
     if (pDoc != nullptr)
-        pDoc->AppendEscaped(strSrc, strDst);
+        pDoc->AppendEscapedAs(strSrc, strDst, bAttribute);
     else if (strSrc.GetLength() > 0)
         strDst.Append(strSrc.GetBuffer(), strSrc.GetLength());
 }

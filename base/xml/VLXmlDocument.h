@@ -44,6 +44,10 @@ public:
     // Writes the document as UTF-8 (opening and closing pStream when it is
     // not open).
     virtual void Save(IVLStream* pStream);
+    // Where the last Load stopped: line and column (in bytes, from 1) of the
+    // UTF-8 text; 0 before any Load.
+    VL_ULONG GetLoadLine() const { return m_nLoadLine; }
+    VL_ULONG GetLoadColumn() const { return m_nLoadColumn; }
     virtual CVLString& GetSpareTextB() { return m_strSpareB; }
     virtual void SetSpareTextB(const char* sz);
     virtual CVLString& GetSpareTextC() { return m_strSpareC; }
@@ -75,6 +79,7 @@ public:
     void WriteIndent(IVLStream* pStream, int nLevel);
     void WriteLineEnd(IVLStream* pStream);
     void AppendEscaped(const CVLString& strSrc, CVLString& strDst) const;
+    void AppendEscapedAs(const CVLString& strSrc, CVLString& strDst, bool bAttribute) const;
     void CopyChildNodes(const CVLXmlNodeList& src, CVLXmlNodeList& dst, IVLXmlNode* pParent, bool bClear);
     void FillEscapeTable();
     void ClearEscapeTable();
@@ -83,7 +88,8 @@ public:
     // indented, ended or escaped).
     static void WriteIndentFor(const CVLXmlDocument* pDoc, IVLStream* pStream, int nLevel);
     static void WriteLineEndFor(const CVLXmlDocument* pDoc, IVLStream* pStream);
-    static void AppendEscapedFor(const CVLXmlDocument* pDoc, const CVLString& strSrc, CVLString& strDst);
+    static void AppendEscapedFor(const CVLXmlDocument* pDoc, const CVLString& strSrc, CVLString& strDst,
+                                 bool bAttribute = false);
     static void WriteText(IVLStream* pStream, const CVLString& str);
     static void WriteText(IVLStream* pStream, const char* sz);
     // bContent: some child counts as content; bText: some child is text with
@@ -109,6 +115,8 @@ protected:
     CVLString m_strSpareB;
     CVLString m_strSpareC;
     CVLString m_strSpareD;
+    VL_ULONG m_nLoadLine;
+    VL_ULONG m_nLoadColumn;
 };
 
 #endif

@@ -94,6 +94,8 @@ void PXP_Parser::ResetState()
     m_nUtf8Need = 0;
     m_bBadInput = false;
     m_bInputEnded = false;
+    m_nLinesBefore = 0;
+    m_nColumnBefore = 0;
     m_nEvent = PXP_EVENT_INITIAL;
     m_nError = PXP_NO_ERROR;
     m_nDocState = 0;
@@ -297,6 +299,7 @@ bool PXP_Parser::CreateTranslater(uint32_t /*nFactor*/)
 // buffer; the current character stays the current one.
 bool PXP_Parser::TranslateRest()
 {
+    CountLines(m_pWork, m_pPos);
     int32_t nLength = static_cast<int32_t>(m_pEnd - m_pPos);
     // The bytes may lie in the raw buffer itself: move them to its start first.
     std::memmove(m_pRaw, m_pPos, static_cast<size_t>(nLength));
@@ -314,8 +317,46 @@ bool PXP_Parser::TranslateRest()
     return true;
 }
 
+void PXP_Parser::CountLines(const unsigned char* pFrom, const unsigned char* pTo)
+{
+    const unsigned char* pLast = nullptr;
+    for (const unsigned char* p = pFrom; p < pTo; ++p) {
+        if (*p == '\n') {
+            ++m_nLinesBefore;
+            pLast = p;
+        }
+    }
+    if (pLast != nullptr)
+        m_nColumnBefore = static_cast<uint32_t>(pTo - pLast - 1);
+    else
+        m_nColumnBefore += static_cast<uint32_t>(pTo - pFrom);
+}
+
+uint32_t PXP_Parser::GetLine() const
+{
+    uint32_t n = 1 + m_nLinesBefore;
+    if (m_pWork != nullptr) {
+        for (const unsigned char* p = m_pWork; p < m_pPos; ++p)
+            n += (*p == '\n');
+    }
+    return n;
+}
+
+uint32_t PXP_Parser::GetColumn() const
+{
+    if (m_pWork == nullptr)
+        return 1;
+    for (const unsigned char* p = m_pPos; p > m_pWork; --p) {
+        if (p[-1] == '\n')
+            return static_cast<uint32_t>(m_pPos - p) + 1;
+    }
+    return m_nColumnBefore + static_cast<uint32_t>(m_pPos - m_pWork) + 1;
+}
+
 void PXP_Parser::Refill()
 {
+    if (m_pWork != nullptr && m_pEnd > m_pWork)
+        CountLines(m_pWork, m_pEnd);
     unsigned char* pRaw = m_pRaw;
     const int32_t nChunk = static_cast<int32_t>(m_Limits.nReadBufferSize);
     for (;;) {

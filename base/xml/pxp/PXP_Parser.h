@@ -67,6 +67,12 @@ public:
 
     const PXP_ParserLimits& GetLimits() const { return m_Limits; }
 
+    // Where the current character stands in the UTF-8 text: line (from 1,
+    // counting line feeds) and column (from 1, in bytes). After an error, the
+    // place where the parser stopped.
+    uint32_t GetLine() const;
+    uint32_t GetColumn() const;
+
 private:
     PXP_Parser(const PXP_Parser&) = delete;
     PXP_Parser& operator=(const PXP_Parser&) = delete;
@@ -79,6 +85,7 @@ private:
     bool TranslateRest();
     bool SetDeclaredEncoding(const char* szUpper);
     void Refill();
+    void CountLines(const unsigned char* pFrom, const unsigned char* pTo);
     void Settle();
     inline void Advance()
     {
@@ -125,6 +132,8 @@ private:
     int m_nUtf8Need;       // continuation bytes still due
     bool m_bBadInput;      // a byte that is not allowed was met
     bool m_bInputEnded;
+    uint32_t m_nLinesBefore;   // line feeds in the chunks already left
+    uint32_t m_nColumnBefore;  // bytes behind the last of them
 
     uint32_t m_nEvent;
     uint32_t m_nError;

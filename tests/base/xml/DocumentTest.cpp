@@ -258,3 +258,29 @@ TEST(XmlDocument, CopiesAndImports)
     }
     doc->Delete();
 }
+
+TEST(XmlDocument, BlanksFromReferencesSurviveARoundTrip)
+{
+    CVLXmlDocument doc;
+    ASSERT_EQ("", LoadString(doc, "<r a=\"x&#9;y&#10;z&#13;\">1&#13;2\r\n3</r>"));
+    EXPECT_EQ("x\ty\nz\r", Bytes(doc.GetDocumentElement()->GetAttribute("a")));
+    std::string saved = SaveToString(doc);
+    EXPECT_EQ("<?xml version=\"1.0\" encoding=\"utf-8\"?><r a=\"x&#9;y&#10;z&#13;\">1&#13;2\n3</r>", saved);
+    CVLXmlDocument again;
+    ASSERT_EQ("", LoadString(again, saved));
+    EXPECT_TRUE(again.IsEqualNode(&doc));
+}
+
+TEST(XmlDocument, LoadReportsWhereItStopped)
+{
+    CVLXmlDocument doc;
+    EXPECT_NE("", LoadString(doc, "<r>\n  <a>\n</b></r>"));
+    EXPECT_EQ(3u, doc.GetLoadLine());
+    EXPECT_EQ(3u, doc.GetLoadColumn());
+    std::string big = "<r>";
+    for (int i = 0; i < 3000; ++i)
+        big += "<x a='1'/>\n";
+    EXPECT_NE("", LoadString(doc, big + "<y></z></r>", 7));
+    EXPECT_EQ(3001u, doc.GetLoadLine());
+    EXPECT_EQ(6u, doc.GetLoadColumn());
+}
