@@ -5,9 +5,11 @@
 
 #include <list>
 
+#include "TVLXmlNodeAllocator.h"
+
 class IVLXmlNode;
 
-typedef std::list<IVLXmlNode*> VLXmlNodeSequence;
+typedef std::list<IVLXmlNode*, TVLXmlNodeAllocator<IVLXmlNode*>> VLXmlNodeSequence;
 
 template <class TSequence, class TPosition>
 class TVLXmlNodeIterator

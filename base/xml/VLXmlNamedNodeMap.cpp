@@ -150,6 +150,9 @@ IVLXmlNode* CVLXmlNamedNodeMap::SetNamedItem(const char* szName, IVLXmlNode* pNo
     if (pNode == nullptr || szName == nullptr)
         ThrowParameter(98);
     const int nLength = static_cast<int>(std::strlen(szName));
+    // Every node is stored under its own name.
+    if (!HasName(pNode, szName, nLength))
+        ThrowParameter(98);
     IVLXmlNode* pOld = FindName(szName, nLength);
     if (pOld == pNode)
         return nullptr;  // already stored under this name

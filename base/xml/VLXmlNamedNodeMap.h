@@ -26,7 +26,8 @@ public:
     virtual IVLXmlNode* GetNamedItem(const char* szName) const;
     virtual IVLXmlNode* RemoveNamedItem(const char* szName);
     virtual IVLXmlNode* SetNamedItem(IVLXmlNode* pNode);
-    // Stores pNode under szName. A node stored before under that name is
+    // Stores pNode under szName, which must be its node name (else error 4).
+    // A node stored before under that name is
     // replaced in place (and deleted when the map owns its nodes); the result
     // then only tells that a node was replaced. Storing the node that is
     // already stored under the name changes nothing and returns null.

@@ -3,7 +3,8 @@
 #include "VLXmlException.h"
 #include "VLXmlNode.h"
 
-CVLXmlNodeList::CVLXmlNodeList(bool bOwnsNodes) : m_bOwnsNodes(bOwnsNodes)
+CVLXmlNodeList::CVLXmlNodeList(bool bOwnsNodes)
+    : m_bOwnsNodes(bOwnsNodes), m_Nodes(TVLXmlNodeAllocator<IVLXmlNode*>(&m_Pool))
 {
 }
 
@@ -15,12 +16,15 @@ CVLXmlNodeList::~CVLXmlNodeList()
 void CVLXmlNodeList::ClearNodes()
 {
     // Detach the nodes first: a node's destructor never sees a half-cleared list.
-    VLXmlNodeSequence nodes;
+    VLXmlNodeSequence nodes{TVLXmlNodeAllocator<IVLXmlNode*>(&m_Pool)};
     nodes.swap(m_Nodes);
     if (m_bOwnsNodes) {
         for (IVLXmlNode* pNode : nodes)
             pNode->Delete();
     }
+    nodes.clear();
+    if (m_Nodes.empty())
+        m_Pool.Reset();  // no link is in use any more
 }
 
 IVLXmlNode* CVLXmlNodeList::Item(int nIndex) const

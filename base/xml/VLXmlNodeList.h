@@ -4,6 +4,7 @@
 #define VLXMLNODELIST_H
 
 #include "TVLXmlNodeIterator.h"
+#include "VLXmlNodePool.h"
 #include "VLXmlNodeConstIterator.h"
 #include "VLXmlNodeIterator.h"
 
@@ -39,6 +40,7 @@ protected:
     void ClearNodes();
 
     bool m_bOwnsNodes;
+    CVLXmlNodePool m_Pool;  // before m_Nodes: outlives it
     VLXmlNodeSequence m_Nodes;
 };
 

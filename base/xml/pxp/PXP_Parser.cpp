@@ -319,17 +319,17 @@ bool PXP_Parser::TranslateRest()
 
 void PXP_Parser::CountLines(const unsigned char* pFrom, const unsigned char* pTo)
 {
-    const unsigned char* pLast = nullptr;
-    for (const unsigned char* p = pFrom; p < pTo; ++p) {
-        if (*p == '\n') {
-            ++m_nLinesBefore;
-            pLast = p;
-        }
+    const size_t n = static_cast<size_t>(pTo - pFrom);
+    const void* pLast = n != 0 ? memrchr(pFrom, '\n', n) : nullptr;
+    if (pLast == nullptr) {
+        m_nColumnBefore += static_cast<uint32_t>(n);
+        return;
     }
-    if (pLast != nullptr)
-        m_nColumnBefore = static_cast<uint32_t>(pTo - pLast - 1);
-    else
-        m_nColumnBefore += static_cast<uint32_t>(pTo - pFrom);
+    for (const unsigned char* p = pFrom; (p = static_cast<const unsigned char*>(
+                                                 std::memchr(p, '\n', static_cast<size_t>(pTo - p)))) != nullptr;
+         ++p)
+        ++m_nLinesBefore;
+    m_nColumnBefore = static_cast<uint32_t>(pTo - static_cast<const unsigned char*>(pLast) - 1);
 }
 
 uint32_t PXP_Parser::GetLine() const

@@ -366,3 +366,32 @@ TEST(XmlDom, ExceptionText)
     EXPECT_STREQ("Unknown", EVLXmlException::GetParserErrorName(9));
     b->Delete();
 }
+
+TEST(XmlDom, LargeListsGrowShrinkAndRefill)
+{
+    CVLXmlDocument doc;
+    CVLXmlElement* r = doc.CreateElement("r");
+    doc.AppendChild(r);
+    for (int round = 0; round < 3; ++round) {
+        for (int i = 0; i < 1000; ++i) {
+            CVLXmlElement* c = doc.CreateElement("c");
+            c->SetAttribute("n", std::to_string(i).c_str());
+            r->AppendChild(c);
+        }
+        CVLXmlNodeIterator it = r->GetChildNodes()->Begin();
+        for (int i = 0; !it.IsEnd(); ++i) {
+            if (i % 2 == 0)
+                it.Erase();
+            else
+                it.Next();
+        }
+        ASSERT_EQ(500, r->GetChildNodes()->GetLength());
+        EXPECT_EQ("1", Bytes(static_cast<CVLXmlElement*>(r->GetChildNodes()->Item(0))->GetAttribute("n")));
+        EXPECT_EQ("999", Bytes(static_cast<CVLXmlElement*>(r->GetChildNodes()->Item(499))->GetAttribute("n")));
+        if (round < 2)
+            r->GetChildNodes()->Clear();
+    }
+    CVLXmlNodeList found(false);
+    doc.GetElementsByTagName("c", &found);
+    EXPECT_EQ(500, found.GetLength());
+}

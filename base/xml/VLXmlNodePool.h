@@ -1,0 +1,39 @@
+// The memory of one node list's links: slots of one size, taken from blocks
+// that grow as the list does, so that a list does not allocate once per node.
+// Used by one list (and so by one thread at a time) only.
+#ifndef VLXMLNODEPOOL_H
+#define VLXMLNODEPOOL_H
+
+#include <cstddef>
+
+class CVLXmlNodePool
+{
+public:
+    CVLXmlNodePool();
+    ~CVLXmlNodePool();
+
+    void* Allocate(std::size_t nSize);
+    void Deallocate(void* p, std::size_t nSize) noexcept;
+    // Frees every block; only when no slot is in use.
+    void Reset() noexcept;
+
+private:
+    CVLXmlNodePool(const CVLXmlNodePool&) = delete;
+    CVLXmlNodePool& operator=(const CVLXmlNodePool&) = delete;
+    void Grow();
+
+    struct Slot
+    {
+        Slot* pNext;
+    };
+    struct Block
+    {
+        Block* pNext;
+    };
+    Slot* m_pFree;
+    Block* m_pBlocks;
+    std::size_t m_nSlotSize;
+    std::size_t m_nNextSlots;
+};
+
+#endif
