@@ -558,8 +558,11 @@ uint32_t PXP_Parser::Next()
             if (!bOk) {
                 Fail(PXP_SYNTAX_ERROR);
                 m_nEvent = PXP_EVENT_ERROR;
+                return m_nEvent;
             }
-            return m_nEvent;
+            if (m_nTextLength > 0 || m_bContinued)
+                return m_nEvent;
+            // The construct ended right behind the cut: nothing is left of it.
         }
         break;
     default:
@@ -1080,7 +1083,10 @@ bool PXP_Parser::ReadText()
             m_nTextLength = n;
             CompleteUtf8();
             n = m_nTextLength;
-            m_bContinued = true;
+            if (Cur() == '<')
+                m_bAtTag = true;  // the text ends right here
+            else
+                m_bContinued = true;
             break;
         }
         unsigned char k = s_TextClass.m_Class[c];
@@ -1148,6 +1154,24 @@ bool PXP_Parser::ReadComment()
         unsigned char c = Cur();
         if (c == PXP_END_OF_INPUT)
             return Fail(PXP_SYNTAX_ERROR);
+        if (c == '-') {
+            // At most two dashes are held back: one more releases the first.
+            if (m_nDashes == 2) {
+                if (n >= nCap) {
+                    m_nTextLength = n;
+                    CompleteUtf8();
+                    n = m_nTextLength;
+                    m_bContinued = true;
+                    break;
+                }
+                t[n++] = '-';
+                bBlank = false;
+            } else {
+                ++m_nDashes;
+            }
+            Advance();
+            continue;
+        }
         if (c == '>' && m_nDashes >= 2) {
             m_nDashes = 0;
             m_bStepOver = true;
@@ -1159,17 +1183,6 @@ bool PXP_Parser::ReadComment()
             n = m_nTextLength;
             m_bContinued = true;
             break;
-        }
-        if (c == '-') {
-            // At most two dashes are held back: one more releases the first.
-            if (m_nDashes == 2) {
-                t[n++] = '-';
-                bBlank = false;
-            } else {
-                ++m_nDashes;
-            }
-            Advance();
-            continue;
         }
         for (; m_nDashes > 0; --m_nDashes) {
             t[n++] = '-';
@@ -1197,6 +1210,23 @@ bool PXP_Parser::ReadCData()
         unsigned char c = Cur();
         if (c == PXP_END_OF_INPUT)
             return Fail(PXP_SYNTAX_ERROR);
+        if (c == ']') {
+            if (m_nBrackets == 2) {
+                if (n >= nCap) {
+                    m_nTextLength = n;
+                    CompleteUtf8();
+                    n = m_nTextLength;
+                    m_bContinued = true;
+                    break;
+                }
+                t[n++] = ']';
+                bBlank = false;
+            } else {
+                ++m_nBrackets;
+            }
+            Advance();
+            continue;
+        }
         if (c == '>' && m_nBrackets == 2) {
             m_nBrackets = 0;
             m_bStepOver = true;
@@ -1208,16 +1238,6 @@ bool PXP_Parser::ReadCData()
             n = m_nTextLength;
             m_bContinued = true;
             break;
-        }
-        if (c == ']') {
-            if (m_nBrackets == 2) {
-                t[n++] = ']';
-                bBlank = false;
-            } else {
-                ++m_nBrackets;
-            }
-            Advance();
-            continue;
         }
         for (; m_nBrackets > 0; --m_nBrackets) {
             t[n++] = ']';

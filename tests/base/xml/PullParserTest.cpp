@@ -495,3 +495,19 @@ TEST(PullParser, StreamFailuresAndReinitialize)
     EXPECT_EQ(2u, parser.Next());
     EXPECT_FALSE(parser.HasNext());
 }
+
+TEST(PullParser, PiecesEndingRightAtTheEndOfTheirConstruct)
+{
+    PXP_ParserLimits small;
+    small.nTextBufferSize = 16;
+    const std::string sixteen = "0123456789abcdef";
+    // Exactly a buffer full, then the end: one piece, not continued, and no empty piece.
+    EXPECT_EQ("C:" + sixteen + "|S:a[]|A:" + sixteen + "|T:" + sixteen + "|E:a|OK|",
+              Events("<!--" + sixteen + "--><a><![CDATA[" + sixteen + "]]>" + sixteen + "</a>", &small));
+    // A character completed behind the cut, with the end right behind it: a
+    // comment or CDATA piece still says it is continued, but no empty piece follows.
+    const std::string fifteen = "0123456789abcde";
+    EXPECT_EQ("C:" + fifteen + "\xC3\xA9+|S:a[]|A:" + fifteen + "\xC3\xA9+|T:" + fifteen + "\xC3\xA9|E:a|OK|",
+              Events("<!--" + fifteen + "\xC3\xA9--><a><![CDATA[" + fifteen + "\xC3\xA9]]>" + fifteen + "\xC3\xA9</a>",
+                     &small));
+}
