@@ -159,7 +159,7 @@ CVLString& CVLXmlDocument::GetIndent(int nLevel)
 
 void CVLXmlDocument::GetElementsByTagName(const char* szName, CVLXmlNodeList* pResult) const
 {
-    if (szName == nullptr || pResult == nullptr)
+    if (szName == nullptr || pResult == nullptr || pResult->OwnsNodes())
         throw new EVLXmlException(VLSTD_MODULE, s_szFile, __LINE__, VLXML_ERROR_PARAMETER, 0, nullptr, nullptr);
     for (CVLXmlNodeConstIterator it = m_Children.ConstBegin(); !it.IsEnd(); it.Next()) {
         IVLXmlNode* pChild = it.Get();

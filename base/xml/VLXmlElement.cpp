@@ -223,7 +223,7 @@ IVLXmlNode* CVLXmlElement::SetAttributeNode(IVLXmlNode* pAttr)
 
 void CVLXmlElement::GetElementsByTagName(const char* szName, CVLXmlNodeList* pResult) const
 {
-    if (szName == nullptr || pResult == nullptr)
+    if (szName == nullptr || pResult == nullptr || pResult->OwnsNodes())
         throw new EVLXmlException(VLSTD_MODULE, "VLXmlElement", __LINE__, VLXML_ERROR_PARAMETER, 0, nullptr, nullptr);
     for (CVLXmlNodeConstIterator it = m_Children.ConstBegin(); !it.IsEnd(); it.Next()) {
         IVLXmlNode* pChild = it.Get();

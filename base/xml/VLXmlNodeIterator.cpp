@@ -27,7 +27,8 @@ void CVLXmlNodeIterator::Erase()
 
 void CVLXmlNodeIterator::Insert(IVLXmlNode* pNode)
 {
-    if (m_pSequence == nullptr)
+    // A null entry would be dereferenced by every later walk of the list.
+    if (m_pSequence == nullptr || pNode == nullptr)
         return;
     m_Position = m_pSequence->insert(m_Position, pNode);
 }

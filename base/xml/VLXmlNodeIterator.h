@@ -16,7 +16,8 @@ public:
     // Disposes of the current node through the owning list (which deletes it
     // when it owns its nodes) and stands on the following node.
     virtual void Erase();
-    // Inserts pNode before the current position and stands on it.
+    // Inserts pNode before the current position and stands on it; a null
+    // node is not inserted.
     virtual void Insert(IVLXmlNode* pNode);
 
 protected:

@@ -19,8 +19,10 @@ void CVLXmlNodeList::ClearNodes()
     VLXmlNodeSequence nodes{TVLXmlNodeAllocator<IVLXmlNode*>(&m_Pool)};
     nodes.swap(m_Nodes);
     if (m_bOwnsNodes) {
-        for (IVLXmlNode* pNode : nodes)
-            pNode->Delete();
+        for (IVLXmlNode* pNode : nodes) {
+            if (pNode != nullptr)
+                pNode->Delete();
+        }
     }
     nodes.clear();
     if (m_Nodes.empty())

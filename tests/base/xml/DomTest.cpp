@@ -204,6 +204,8 @@ TEST(XmlDom, OwnershipFaultsAreRefusedOrHarmless)
     EXPECT_FALSE(doc.IsEqualNode(nullptr));
     EXPECT_EQ(4, XmlError([&] { doc.GetElementsByTagName(nullptr, nullptr); }));
     EXPECT_EQ(4, XmlError([&] { root->GetElementsByTagName("f", nullptr); }));
+    // A result list that owns its nodes would delete the tree's nodes.
+    EXPECT_EQ(4, XmlError([&] { doc.GetElementsByTagName("f", root->GetChildNodes()); }));
 }
 
 TEST(XmlDom, ChildOperationsAndSearch)
@@ -323,6 +325,8 @@ TEST(XmlDom, ListsMapsAndIterators)
     EXPECT_TRUE(it.IsEnd());
     EXPECT_EQ(nullptr, it.Get());
     it.Insert(doc.CreateTextNode("last"));
+    EXPECT_EQ(3, list.GetLength());
+    it.Insert(nullptr);
     EXPECT_EQ(3, list.GetLength());
     CVLXmlNodeConstIterator none;
     EXPECT_TRUE(none.IsEnd());
