@@ -297,21 +297,28 @@ void CVLSocketAddress::MakeBroadcastAddress(const char* szMask)
     VL_ADDRESS_LADDER(445)
 }
 
+void CVLSocketAddress::ApplyMask(const CVLSocketAddress& mask, bool bBroadcast)
+{
+    CVLSocketAddress maskCopy(mask);
+    int nLength = GetAddressLength();
+    int nMaskLength = maskCopy.GetAddressLength();
+    if (nMaskLength < nLength)
+        nLength = nMaskLength;
+    // The bytes are changed inside the cache, which stays valid and agrees
+    // with the host text written below.
+    unsigned char* pOwn = const_cast<unsigned char*>(GetAddressBytes());
+    const unsigned char* pMask = maskCopy.GetAddressBytes();
+    for (int i = 0; i < nLength; ++i) {
+        pOwn[i] = bBroadcast ? static_cast<unsigned char>(pOwn[i] | static_cast<unsigned char>(~pMask[i]))
+                             : static_cast<unsigned char>(pOwn[i] & pMask[i]);
+    }
+    FormatAddress(pOwn);
+}
+
 void CVLSocketAddress::MakeBroadcastAddress(const CVLSocketAddress& mask)
 {
     try {
-        CVLSocketAddress maskCopy(mask);
-        int nLength = GetAddressLength();
-        int nMaskLength = maskCopy.GetAddressLength();
-        if (nMaskLength < nLength)
-            nLength = nMaskLength;
-        // The bytes are changed inside the cache, which stays valid and agrees
-        // with the host text written below.
-        unsigned char* pOwn = const_cast<unsigned char*>(GetAddressBytes());
-        const unsigned char* pMask = maskCopy.GetAddressBytes();
-        for (int i = 0; i < nLength; ++i)
-            pOwn[i] = static_cast<unsigned char>(pOwn[i] | static_cast<unsigned char>(~pMask[i]));
-        FormatAddress(pOwn);
+        ApplyMask(mask, true);
     }
     VL_ADDRESS_LADDER(465)
 }
@@ -329,16 +336,7 @@ void CVLSocketAddress::MakeNetworkAddress(const char* szMask)
 void CVLSocketAddress::MakeNetworkAddress(const CVLSocketAddress& mask)
 {
     try {
-        CVLSocketAddress maskCopy(mask);
-        int nLength = GetAddressLength();
-        int nMaskLength = maskCopy.GetAddressLength();
-        if (nMaskLength < nLength)
-            nLength = nMaskLength;
-        unsigned char* pOwn = const_cast<unsigned char*>(GetAddressBytes());
-        const unsigned char* pMask = maskCopy.GetAddressBytes();
-        for (int i = 0; i < nLength; ++i)
-            pOwn[i] = static_cast<unsigned char>(pOwn[i] & pMask[i]);
-        FormatAddress(pOwn);
+        ApplyMask(mask, false);
     }
     VL_ADDRESS_LADDER(497)
 }

@@ -78,6 +78,8 @@ public:
     static CVLString GetNetworkAddressText(const char* szAddress, const char* szMask);
 
 private:
+    // Sets every address bit the mask clears (directed broadcast) or clears it (network).
+    void ApplyMask(const CVLSocketAddress& mask, bool bBroadcast);
     int m_eFormat;
     CVLString m_strHost;
     int m_nPort;
