@@ -117,6 +117,17 @@ public:
     {
         std::list<T*> old;
         old.swap(m_List);
+        if (old.size() <= 8) {
+            // Short lists (argument lists) without the set's allocations.
+            for (auto it = old.begin(); it != old.end(); ++it) {
+                bool bSeen = false;
+                for (auto q = old.begin(); q != it && !bSeen; ++q)
+                    bSeen = *q == *it;
+                if (!bSeen)
+                    DeleteElement(*it);
+            }
+            return;
+        }
         std::unordered_set<T*> done;
         for (T* p : old) {
             if (done.insert(p).second)

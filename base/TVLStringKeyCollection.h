@@ -29,6 +29,12 @@ public:
         auto it = m_Map.find(MakeKey(szKey));
         return it == m_Map.end() ? nullptr : it->second;
     }
+    // Find by a key made already (what Find makes of its text).
+    T* FindKey(const KeyType& key) const
+    {
+        auto it = m_Map.find(key);
+        return it == m_Map.end() ? nullptr : it->second;
+    }
     virtual T* GetAt(int nIndex) const { return *GetNodeAt(nIndex); }
     // Files p under the key; callers test for an existing key first.
     virtual T* Add(KeyArg szKey, T* p)

@@ -483,17 +483,6 @@ IVLVariantObjectIF* CVLVariant::GetObject() const
 // ---------------------------------------------------------------------------
 // Setters
 
-template <typename T>
-inline void CVLVariant::StoreScalar(int nType, T value, T& rSlot)
-{
-    if (m_nType != nType)
-        SetType(nType);
-    if (rSlot == value)  // a NaN never equals, so it always counts as a change
-        return;
-    rSlot = value;
-    m_bModified = true;
-}
-
 void CVLVariant::StorePointer(int nType, void* p)
 {
     if (m_nType != nType)

@@ -144,6 +144,21 @@ public:
     void ClearModified() { m_bModified = false; }
     bool IsModified() const { return m_bModified; }
 
+    // Inline, non-virtual forms of GetType and of the 32-bit and bool setters
+    // for hot loops that work on variants of their own (plain CVLVariant
+    // objects, never a subclass): the same results and the same modified-flag
+    // rules as the virtual members.
+    int GetTypeInline() const { return m_nType; }
+    // The stored 32-bit value of an int, unsigned int, long or unsigned long
+    // (types 6 to 9); the caller checks the type.
+    VL_LONG GetWordInline() const { return m_Value.i; }
+    bool GetBoolInline() const { return m_Value.b; }
+    void SetIntInline(int nValue) { StoreScalar(6, static_cast<int32_t>(nValue), m_Value.i); }
+    void SetUIntInline(unsigned int nValue) { StoreScalar(7, static_cast<uint32_t>(nValue), m_Value.ui); }
+    void SetLongInline(VL_LONG nValue) { StoreScalar(8, nValue, m_Value.i); }
+    void SetULongInline(VL_ULONG nValue) { StoreScalar(9, nValue, m_Value.ui); }
+    void SetBoolInline(bool bValue) { StoreScalar(1, bValue, m_Value.b); }
+
     bool operator==(const CVLVariant& other) const { return IsEqual(other); }
     bool operator!=(const CVLVariant& other) const { return !IsEqual(other); }
     bool operator&&(const CVLVariant& other) const;
@@ -199,7 +214,15 @@ private:
     class CIndirection;
 
     template <typename T>
-    void StoreScalar(int nType, T value, T& rSlot);
+    void StoreScalar(int nType, T value, T& rSlot)
+    {
+        if (m_nType != nType)
+            SetType(nType);
+        if (rSlot == value)  // a NaN never equals, so it always counts as a change
+            return;
+        rSlot = value;
+        m_bModified = true;
+    }
     void StorePointer(int nType, void* p);
     template <typename T>
     T ScalarAs() const;

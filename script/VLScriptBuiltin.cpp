@@ -203,34 +203,46 @@ VL_ULONG IPv4StringToULong(const CVLString& s)
 
 }  // namespace
 
+namespace {
+// The functions of the built-in library and their argument counts.
+const struct
+{
+    const char* szName;
+    int nMin;
+    int nMax;
+} s_Functions[] = {
+    {"Mid", 2, 3},           {"MidB", 2, 3},           {"Len", 1, 1},
+    {"LenB", 1, 1},          {"SubBinary", 2, 3},      {"DataLength", 1, 1},
+    {"Convert", 2, 3},       {"Compare", 2, 2},        {"CompareNoCase", 2, 2},
+    {"StringToHexString", 1, 1}, {"HexStringToString", 1, 1}, {"ConvertNetworkAddress", 2, 2},
+    {"BinaryToHexString", 1, 1}, {"HexStringToBinary", 1, 1}, {"StringToBinary", 1, 2},
+    {"BinaryToString", 1, 2}, {"ByteToBinary", 1, 1},  {"BinaryToByte", 1, 1},
+    {"UShortToBinary", 1, 2}, {"BinaryToUShort", 1, 2}, {"ULongToBinary", 1, 2},
+    {"BinaryToULong", 1, 2}, {"StringToUInt", 1, 1},   {"MergeBinary", 2, 2},
+    {"IsIPv4String", 1, 1},  {"IPv4StringToULong", 1, 1},
+};
+const int kBuiltinCount = static_cast<int>(sizeof(s_Functions) / sizeof(s_Functions[0]));
+
+int FindBuiltin(const char* szName)
+{
+    for (int i = 0; i < kBuiltinCount; ++i) {
+        if (std::strcmp(szName, s_Functions[i].szName) == 0)
+            return i;
+    }
+    return -1;
+}
+}  // namespace
+
+bool VLScriptIsBuiltinName(const char* szName)
+{
+    return szName != nullptr && FindBuiltin(szName) >= 0;
+}
+
 bool CVLScript::CallBuiltinFunction(const char* szName, CVLScriptParams* pParams, const VL_BYTE* pInstruction) const
 {
-    static const struct
-    {
-        const char* szName;
-        int nMin;
-        int nMax;
-    } s_Functions[] = {
-        {"Mid", 2, 3},           {"MidB", 2, 3},           {"Len", 1, 1},
-        {"LenB", 1, 1},          {"SubBinary", 2, 3},      {"DataLength", 1, 1},
-        {"Convert", 2, 3},       {"Compare", 2, 2},        {"CompareNoCase", 2, 2},
-        {"StringToHexString", 1, 1}, {"HexStringToString", 1, 1}, {"ConvertNetworkAddress", 2, 2},
-        {"BinaryToHexString", 1, 1}, {"HexStringToBinary", 1, 1}, {"StringToBinary", 1, 2},
-        {"BinaryToString", 1, 2}, {"ByteToBinary", 1, 1},  {"BinaryToByte", 1, 1},
-        {"UShortToBinary", 1, 2}, {"BinaryToUShort", 1, 2}, {"ULongToBinary", 1, 2},
-        {"BinaryToULong", 1, 2}, {"StringToUInt", 1, 1},   {"MergeBinary", 2, 2},
-        {"IsIPv4String", 1, 1},  {"IPv4StringToULong", 1, 1},
-    };
     if (szName == nullptr || pParams == nullptr)
         return false;
-    CVLString strName(szName, 72);
-    int nIndex = -1;
-    for (int i = 0; i < static_cast<int>(sizeof(s_Functions) / sizeof(s_Functions[0])); ++i) {
-        if (strName.Compare(s_Functions[i].szName) == 0) {
-            nIndex = i;
-            break;
-        }
-    }
+    int nIndex = FindBuiltin(szName);
     if (nIndex < 0)
         return false;
 

@@ -1,30 +1,54 @@
 #include "VLScriptParams.h"
 
 #include <new>
+#include <typeinfo>
 
 #include "VLScriptDefs.h"
 
-CVLScriptParams::CVLScriptParams() : m_pCaller(nullptr)
+CVLScriptParams::CVLScriptParams() : m_pCaller(nullptr), m_bClosing(false)
 {
 }
 
-CVLScriptParams::CVLScriptParams(const CVLScriptParams& src) : Base(), m_pCaller(nullptr)
+CVLScriptParams::CVLScriptParams(const CVLScriptParams& src) : Base(), m_pCaller(nullptr), m_bClosing(false)
 {
     *this = src;
 }
 
 CVLScriptParams::~CVLScriptParams()
 {
+    m_bClosing = true;
     DeleteAll();
+    for (CVLVariant* p : m_Spare)
+        delete p;
 }
+
+namespace {
+// Deleted arguments kept for reuse at most.
+const size_t kMaxSpareArguments = 8;
+}  // namespace
 
 void CVLScriptParams::DeleteElement(CVLVariant* p)
 {
+    // Only plain variants are kept: an emptied one is what CreateElement
+    // would make.
+    if (p != nullptr && !m_bClosing && m_Spare.size() < kMaxSpareArguments && typeid(*p) == typeid(CVLVariant)) {
+        try {
+            m_Spare.push_back(p);
+            p->Reset();
+            return;
+        } catch (...) {
+        }
+    }
     delete p;
 }
 
 CVLVariant* CVLScriptParams::CreateElement()
 {
+    if (!m_Spare.empty()) {
+        CVLVariant* p = m_Spare.back();
+        m_Spare.pop_back();
+        return p;
+    }
     CVLVariant* p = new (std::nothrow) CVLVariant();
     if (p == nullptr)
         throw new EVLMemoryAllocException(VLSCRIPT_MODULE, "VLScriptParams", __LINE__);

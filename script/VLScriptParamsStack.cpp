@@ -14,14 +14,27 @@ CVLScriptParamsStack::~CVLScriptParamsStack()
 {
     while (!m_Frames.empty())
         Pop();
+    for (CVLScriptParams* p : m_Spare)
+        delete p;
 }
+
+namespace {
+// Removed frames kept for reuse at most.
+const size_t kMaxSpareFrames = 16;
+}  // namespace
 
 CVLScriptParams* CVLScriptParamsStack::Push()
 {
     try {
-        CVLScriptParams* p = new (std::nothrow) CVLScriptParams();
-        if (p == nullptr)
-            throw new EVLMemoryAllocException(VLSCRIPT_MODULE, "VLScriptParams", __LINE__);
+        CVLScriptParams* p = nullptr;
+        if (!m_Spare.empty()) {
+            p = m_Spare.back();
+            m_Spare.pop_back();
+        } else {
+            p = new (std::nothrow) CVLScriptParams();
+            if (p == nullptr)
+                throw new EVLMemoryAllocException(VLSCRIPT_MODULE, "VLScriptParams", __LINE__);
+        }
         try {
             m_Frames.push_back(p);
         } catch (...) {
@@ -44,5 +57,16 @@ void CVLScriptParamsStack::Pop()
         return;
     CVLScriptParams* p = m_Frames.back();
     m_Frames.pop_back();
+    if (m_Spare.size() < kMaxSpareFrames) {
+        try {
+            // Emptied to what a new frame holds.
+            p->DeleteAll();
+            p->ClearReturnValue();
+            p->SetCaller(nullptr);
+            m_Spare.push_back(p);
+            return;
+        } catch (...) {
+        }
+    }
     delete p;
 }

@@ -1,5 +1,5 @@
 // The argument lists of the calls a run is assembling, newest on top. The
-// stack owns its frames.
+// stack owns its frames; it keeps a few removed ones, emptied, for reuse.
 #ifndef VLSCRIPTPARAMSSTACK_H
 #define VLSCRIPTPARAMSSTACK_H
 
@@ -27,6 +27,7 @@ private:
     CVLScriptParamsStack& operator=(const CVLScriptParamsStack&) = delete;
 
     std::vector<CVLScriptParams*> m_Frames;
+    std::vector<CVLScriptParams*> m_Spare;
 };
 
 #endif

@@ -37,6 +37,7 @@ void CVLScriptProgram::Build(const CVLScript& script, VL_ULONG nParamSize, VL_UL
     m_Names.clear();
     m_Strings.clear();
     m_Params.clear();
+    m_Builtin.clear();
     m_bParamsValid = true;
 
     // Parameters: 5-byte entries; a cut-off entry at the end is ignored.
@@ -134,6 +135,11 @@ void CVLScriptProgram::Build(const CVLScript& script, VL_ULONG nParamSize, VL_UL
     end.nLine = 0;
     end.u.dValue = 0;
     m_Code.push_back(end);
+
+    // Calls look at the built-in library only for names it knows.
+    m_Builtin.assign(m_Names.size(), false);
+    for (size_t i = 0; i < m_Names.size(); ++i)
+        m_Builtin[i] = VLScriptIsBuiltinName(m_Names[i].GetBuffer());
 
     // Jump targets: the code offset of an instruction, or the end of the code
     // (which then raises); anything else makes the jump a fault.

@@ -14,6 +14,9 @@
 
 class CVLScript;
 
+// True when the built-in function library has a function of this name.
+bool VLScriptIsBuiltinName(const char* szName);
+
 // Internal operation codes beside those of the image.
 #define VLSCR_IOP_FAULT 0xfe  // cannot run: raises 9999
 #define VLSCR_IOP_END 0xff    // ran off the end of the code: raises 9999
@@ -51,6 +54,7 @@ public:
     std::vector<CVLString> m_Names;      // variable and function names, distinct
     std::vector<CVLString> m_Strings;    // unscrambled string literals
     std::vector<SVLScriptParamInfo> m_Params;
+    std::vector<bool> m_Builtin;         // per name: a function of the built-in library
     bool m_bParamsValid;  // false when a parameter name is not in the pool
 
 private:

@@ -2,6 +2,7 @@
 
 #include <map>
 #include <type_traits>
+#include <typeinfo>
 #include <new>
 
 #include "VLScrDbg.h"
@@ -32,11 +33,96 @@ const CVLVariant& EmptyValue()
     return s_Empty;
 }
 
-bool IsWord(int nType)
+inline bool IsWord(int nType)
 {
     return nType >= 6 && nType <= 9;
 }
+
+// Stores a 32-bit value into a variant of word type nType (6 to 9).
+inline void SetWord(CVLVariant& v, int nType, VL_LONG n)
+{
+    switch (nType) {
+    case 6: v.SetIntInline(n); break;
+    case 7: v.SetUIntInline(static_cast<unsigned int>(n)); break;
+    case 8: v.SetLongInline(n); break;
+    default: v.SetULongInline(static_cast<VL_ULONG>(n)); break;
+    }
+}
+
+// Spare stores a thread keeps at most (nested runs use one each).
+const size_t kMaxSpareStores = 64;
+// The stack a run starts with, in entries.
+const size_t kInitialStack = 8;
 }  // namespace
+
+// The stores that finished runs of this thread left for the next ones.
+class CVLScriptRun::CStorePool
+{
+public:
+    CStorePool() {}
+    ~CStorePool()
+    {
+        for (SStore* p : m_Spare)
+            delete p;
+    }
+    CStorePool(const CStorePool&) = delete;
+    CStorePool& operator=(const CStorePool&) = delete;
+
+    std::vector<SStore*> m_Spare;
+};
+
+CVLScriptRun::CStorePool& CVLScriptRun::Pool()
+{
+    thread_local CStorePool t_Pool;
+    return t_Pool;
+}
+
+CVLScriptRun::SStore* CVLScriptRun::AcquireStore()
+{
+    CStorePool& pool = Pool();
+    if (!pool.m_Spare.empty()) {
+        SStore* p = pool.m_Spare.back();
+        pool.m_Spare.pop_back();
+        return p;
+    }
+    SStore* p = new SStore();
+    try {
+        p->stack.resize(kInitialStack);
+    } catch (...) {
+        delete p;
+        throw;
+    }
+    return p;
+}
+
+void CVLScriptRun::ReleaseStore()
+{
+    // Back to the state of a new store: fresh stack entries and variables,
+    // so that the next run sees exactly what a store of its own would hold.
+    while (!m_Frames.IsEmpty())
+        m_Frames.Pop();
+    for (size_t i = 0; i < m_nHigh; ++i) {
+        SEntry& e = m_pStack[i];
+        e.nKind = KIND_VALUE;
+        e.pRef = nullptr;
+        e.value.Reset();
+    }
+    for (size_t i = 0; i < m_nSlots; ++i) {
+        SSlot& slot = m_pSlots[i];
+        slot.local.Reset();
+        slot.param.Reset();
+        slot.bLocal = slot.bParam = slot.bNullObject = false;
+    }
+    CStorePool& pool = Pool();
+    if (pool.m_Spare.size() < kMaxSpareStores) {
+        try {
+            pool.m_Spare.push_back(m_pStore);
+            return;
+        } catch (...) {
+        }
+    }
+    delete m_pStore;
+}
 
 void CVLScriptRun::SetStepLimit(VL_ULONGLONG nSteps)
 {
@@ -47,13 +133,27 @@ void CVLScriptRun::SetStepLimit(VL_ULONGLONG nSteps)
 CVLScriptRun::CVLScriptRun(const CVLScript& script, CVLScriptParams& params, CVLScriptCollection* pScripts,
                            IVLScriptExtendIF* pHost, void* pContext)
     : m_Script(script), m_Program(*script.GetProgram()), m_Params(params), m_pScripts(pScripts), m_pHost(pHost),
-      m_pContext(pContext), m_Stack(8), m_nTop(0), m_Slots(script.GetProgram()->m_Names.size()), m_nPC(0)
+      m_pContext(pContext), m_pStore(AcquireStore()), m_pStack(m_pStore->stack.data()), m_nTop(0),
+      m_nCapacity(kInitialStack), m_nHigh(0), m_pSlots(nullptr), m_nSlots(0), m_Frames(m_pStore->frames),
+      m_bOwnBuiltins(typeid(script) == typeid(CVLScript)),
+      m_bPlainScripts(pScripts != nullptr && typeid(*pScripts) == typeid(CVLScriptCollection)), m_nPC(0)
 {
+    size_t nNames = m_Program.m_Names.size();
+    try {
+        if (m_pStore->slots.size() < nNames)
+            m_pStore->slots.resize(nNames);
+    } catch (...) {
+        ReleaseStore();
+        throw;
+    }
+    m_pSlots = m_pStore->slots.data();
+    m_nSlots = nNames;
 }
 
 CVLScriptRun::~CVLScriptRun()
 {
-    t_nLastCapacity = m_Stack.size();
+    t_nLastCapacity = m_nCapacity;
+    ReleaseStore();
 }
 
 size_t CVLScriptRun::GetLastStackCapacity()
@@ -83,11 +183,24 @@ inline void CVLScriptRun::CountStep()
         Fail(VLSCR_ERR_UNEXPECTED, __LINE__);
 }
 
+void CVLScriptRun::Grow()
+{
+    // The stack doubles as it always has; the store may hold more already.
+    size_t nCapacity = m_nCapacity * 2;
+    if (m_pStore->stack.size() < nCapacity) {
+        m_pStore->stack.resize(nCapacity);
+        m_pStack = m_pStore->stack.data();
+    }
+    m_nCapacity = nCapacity;
+}
+
 inline CVLScriptRun::SEntry& CVLScriptRun::Push()
 {
-    if (m_nTop == m_Stack.size())
-        m_Stack.resize(m_Stack.size() * 2);
-    return m_Stack[m_nTop++];
+    if (m_nTop == m_nCapacity)
+        Grow();
+    if (m_nTop == m_nHigh)
+        ++m_nHigh;
+    return m_pStack[m_nTop++];
 }
 
 inline void CVLScriptRun::Need(size_t n)
@@ -109,11 +222,12 @@ void CVLScriptRun::Store(SEntry& target, const CVLVariant& value)
 {
     if (target.nKind == KIND_NULL_OBJECT)
         return;  // an object variable without an object ignores writes
+    // The target is a variable of the run or a stack value: a plain variant.
     CVLVariant& t = target.nKind == KIND_REF ? *target.pRef : target.value;
-    int nType = t.GetType();
-    int nValueType = value.GetType();
-    if (nType == 8 && nValueType == 8) {
-        t.SetLong(value.GetLong());
+    int nType = t.GetTypeInline();
+    int nValueType = value.GetTypeInline();
+    if (nValueType == nType && IsWord(nType)) {
+        SetWord(t, nType, value.GetWordInline());
         return;
     }
     if (nType >= 1 && nType <= 13 && nValueType == nType) {
@@ -125,7 +239,7 @@ void CVLScriptRun::Store(SEntry& target, const CVLVariant& value)
     t.SetValue(converted);
 }
 
-void CVLScriptRun::ClearStatement()
+inline void CVLScriptRun::ClearStatement()
 {
     // A statement's leftovers: values of expression statements, and frames of
     // calls that never completed (only a damaged image leaves those).
@@ -141,7 +255,7 @@ void CVLScriptRun::BindParameters()
         CVLVariant* pArg = it.Get();
         if (pArg == nullptr)
             Fail(VLSCR_ERR_PARAMS_COUNT, __LINE__);
-        SSlot& slot = m_Slots[info.nName];
+        SSlot& slot = m_pSlots[info.nName];
         slot.bParam = true;
         slot.param.SetAs(info.nType, *pArg);
         it.Next();
@@ -207,11 +321,11 @@ void CVLScriptRun::Loop()
         if (bDebug && VLScrDbgIsEnabled()) {
             locals.clear();
             parameters.clear();
-            for (size_t i = 0; i < m_Slots.size(); ++i) {
-                if (m_Slots[i].bLocal)
-                    locals[m_Program.m_Names[i]].SetReference(&m_Slots[i].local);
-                if (m_Slots[i].bParam)
-                    parameters[m_Program.m_Names[i]].SetReference(&m_Slots[i].param);
+            for (size_t i = 0; i < m_nSlots; ++i) {
+                if (m_pSlots[i].bLocal)
+                    locals[m_Program.m_Names[i]].SetReference(&m_pSlots[i].local);
+                if (m_pSlots[i].bParam)
+                    parameters[m_Program.m_Names[i]].SetReference(&m_pSlots[i].param);
             }
             ctx.pPosition = pImageCode + instr.nOffset;
             VLScrDbgCheckLine(&ctx);
@@ -219,7 +333,7 @@ void CVLScriptRun::Loop()
         ++nPC;
         switch (instr.nOp) {
         case VLSCR_OP_DECLARE: {
-            SSlot& slot = m_Slots[instr.u.nIndex];
+            SSlot& slot = m_pSlots[instr.u.nIndex];
             slot.bLocal = true;
             if (instr.nType == 19 || instr.nType == 20) {
                 // An object (or reference) variable starts without anything
@@ -239,7 +353,8 @@ void CVLScriptRun::Loop()
             break;
         case VLSCR_OP_JUMP_FALSE: {
             Need(1);
-            bool b = Read(m_Stack[m_nTop - 1]).ToBool(false);
+            const CVLVariant& v = Read(m_pStack[m_nTop - 1]);
+            bool b = v.GetTypeInline() == 1 ? v.GetBoolInline() : v.ToBool(false);
             CountStep();
             ClearStatement();
             if (!b)
@@ -254,7 +369,7 @@ void CVLScriptRun::Loop()
             if (pFrame == nullptr)
                 Fail(VLSCR_ERR_PARAMS_STACK, __LINE__);
             Need(1);
-            const SEntry& e = m_Stack[m_nTop - 1];
+            const SEntry& e = m_pStack[m_nTop - 1];
             CVLVariant* pArg = pFrame->Add();
             if (e.nKind == KIND_REF)
                 pArg->SetReference(e.pRef);  // the callee reaches the variable
@@ -265,20 +380,20 @@ void CVLScriptRun::Loop()
         }
         case VLSCR_OP_RETURN_VALUE:
             Need(1);
-            m_Params.GetReturnValue().SetValue(Read(m_Stack[m_nTop - 1]));
+            m_Params.GetReturnValue().SetValue(Read(m_pStack[m_nTop - 1]));
             return;
         case VLSCR_OP_RETURN:
             return;
         case VLSCR_OP_PUSH_LONG: {
             SEntry& e = Push();
             e.nKind = KIND_VALUE;
-            e.value.SetLong(instr.u.nLong);
+            e.value.SetLongInline(instr.u.nLong);
             break;
         }
         case VLSCR_OP_PUSH_ULONG: {
             SEntry& e = Push();
             e.nKind = KIND_VALUE;
-            e.value.SetULong(instr.u.nULong);
+            e.value.SetULongInline(instr.u.nULong);
             break;
         }
         case VLSCR_OP_PUSH_DOUBLE: {
@@ -297,7 +412,7 @@ void CVLScriptRun::Loop()
         case VLSCR_OP_PUSH_FALSE: {
             SEntry& e = Push();
             e.nKind = KIND_VALUE;
-            e.value.SetBool(instr.nOp == VLSCR_OP_PUSH_TRUE);
+            e.value.SetBoolInline(instr.nOp == VLSCR_OP_PUSH_TRUE);
             break;
         }
         case VLSCR_OP_PUSH_NULL: {
@@ -315,7 +430,7 @@ void CVLScriptRun::Loop()
             break;
         case VLSCR_OP_ASSIGN:
             Need(2);
-            Store(m_Stack[m_nTop - 2], Read(m_Stack[m_nTop - 1]));
+            Store(m_pStack[m_nTop - 2], Read(m_pStack[m_nTop - 1]));
             --m_nTop;
             break;
         case VLSCR_OP_MUL:
@@ -356,20 +471,29 @@ void CVLScriptRun::Loop()
     }
 }
 
-void CVLScriptRun::Variable(VL_ULONG nName)
+inline void CVLScriptRun::Variable(VL_ULONG nName)
 {
-    SSlot& slot = m_Slots[nName];
-    if (slot.bLocal || slot.bParam) {
+    SSlot& slot = m_pSlots[nName];
+    if (slot.bLocal) {
         SEntry& e = Push();
-        if (slot.bLocal && slot.bNullObject) {
+        if (slot.bNullObject) {
             e.nKind = KIND_NULL_OBJECT;
             e.pRef = nullptr;
         } else {
             e.nKind = KIND_REF;
-            e.pRef = slot.bLocal ? &slot.local : &slot.param;
+            e.pRef = &slot.local;
         }
-        return;
+    } else if (slot.bParam) {
+        SEntry& e = Push();
+        e.nKind = KIND_REF;
+        e.pRef = &slot.param;
+    } else {
+        HostVariable(nName);
     }
+}
+
+void CVLScriptRun::HostVariable(VL_ULONG nName)
+{
     IVLVariantObjectIF* pObject = nullptr;
     if (m_pHost != nullptr) {
         try {
@@ -395,9 +519,13 @@ void CVLScriptRun::Call(const SVLScriptInstr& instr)
         Fail(VLSCR_ERR_PARAMS_STACK, __LINE__);
     const CVLString& strName = m_Program.m_Names[instr.u.nIndex];
     const char* szName = strName.GetBuffer();
-    bool bDone = m_Script.CallBuiltinFunction(szName, pFrame, m_Script.GetCode() + instr.nOffset);
+    // A name outside the built-in library was known not to be one when the
+    // image was loaded (unless a subclass brings built-ins of its own).
+    bool bDone = false;
+    if (!m_bOwnBuiltins || m_Program.m_Builtin[instr.u.nIndex])
+        bDone = m_Script.CallBuiltinFunction(szName, pFrame, m_Script.GetCode() + instr.nOffset);
     if (!bDone && m_pScripts != nullptr) {
-        CVLScript* pScript = m_pScripts->Find(szName);
+        CVLScript* pScript = m_bPlainScripts ? m_pScripts->FindKey(strName) : m_pScripts->Find(szName);
         if (pScript != nullptr) {
             if (t_nDepth >= MAX_NESTING)
                 Fail(VLSCR_ERR_UNEXPECTED, __LINE__);
@@ -425,15 +553,26 @@ void CVLScriptRun::Call(const SVLScriptInstr& instr)
 
 namespace {
 // 32-bit arithmetic of the int and long types, wrapping like the variant.
+// Division and remainder by 0 (which raise) and by -1 of a signed type go
+// through the variant's operators.
 template <typename T>
-bool WordOp(VL_BYTE nOp, T a, T b, T& r, bool& bBool, bool& bResult)
+inline bool WordOp(VL_BYTE nOp, T a, T b, T& r, bool& bBool, bool& bResult)
 {
     typedef typename std::make_unsigned<T>::type U;
-    bBool = false;
     switch (nOp) {
     case VLSCR_OP_ADD: r = static_cast<T>(static_cast<U>(a) + static_cast<U>(b)); return true;
     case VLSCR_OP_SUB: r = static_cast<T>(static_cast<U>(a) - static_cast<U>(b)); return true;
     case VLSCR_OP_MUL: r = static_cast<T>(static_cast<U>(a) * static_cast<U>(b)); return true;
+    case VLSCR_OP_DIV:
+    case VLSCR_OP_MOD:
+        if (b == 0)
+            return false;
+        if constexpr (std::is_signed<T>::value) {
+            if (b == -1)
+                return false;
+        }
+        r = nOp == VLSCR_OP_DIV ? static_cast<T>(a / b) : static_cast<T>(a % b);
+        return true;
     case VLSCR_OP_BITAND: r = a & b; return true;
     case VLSCR_OP_BITOR: r = a | b; return true;
     case VLSCR_OP_BITXOR: r = a ^ b; return true;
@@ -448,49 +587,30 @@ bool WordOp(VL_BYTE nOp, T a, T b, T& r, bool& bBool, bool& bResult)
 }
 }  // namespace
 
-bool CVLScriptRun::FastBinary(VL_BYTE nOp, const CVLVariant& l, const CVLVariant& r, SEntry& out)
+inline bool CVLScriptRun::FastBinary(VL_BYTE nOp, const CVLVariant& l, const CVLVariant& r, SEntry& out)
 {
-    int nType = l.GetType();
-    if (!IsWord(nType) || r.GetType() != nType)
+    // Two 32-bit integers of any signedness: the right one converts to the
+    // left one's type by keeping its bits, and the result has the left type.
+    int nType = l.GetTypeInline();
+    if (!IsWord(nType) || !IsWord(r.GetTypeInline()))
         return false;
     bool bBool = false;
     bool bResult = false;
-    switch (nType) {
-    case 6: {
-        int n = 0;
-        if (!WordOp<int>(nOp, l.GetInt(), r.GetInt(), n, bBool, bResult))
+    VL_LONG n = 0;
+    if (nType == 6 || nType == 8) {
+        if (!WordOp<VL_LONG>(nOp, l.GetWordInline(), r.GetWordInline(), n, bBool, bResult))
             return false;
-        if (!bBool)
-            out.value.SetInt(n);
-        break;
-    }
-    case 7: {
-        unsigned int n = 0;
-        if (!WordOp<unsigned int>(nOp, l.GetUInt(), r.GetUInt(), n, bBool, bResult))
+    } else {
+        VL_ULONG u = 0;
+        if (!WordOp<VL_ULONG>(nOp, static_cast<VL_ULONG>(l.GetWordInline()),
+                              static_cast<VL_ULONG>(r.GetWordInline()), u, bBool, bResult))
             return false;
-        if (!bBool)
-            out.value.SetUInt(n);
-        break;
-    }
-    case 8: {
-        VL_LONG n = 0;
-        if (!WordOp<VL_LONG>(nOp, l.GetLong(), r.GetLong(), n, bBool, bResult))
-            return false;
-        if (!bBool)
-            out.value.SetLong(n);
-        break;
-    }
-    default: {
-        VL_ULONG n = 0;
-        if (!WordOp<VL_ULONG>(nOp, l.GetULong(), r.GetULong(), n, bBool, bResult))
-            return false;
-        if (!bBool)
-            out.value.SetULong(n);
-        break;
-    }
+        n = static_cast<VL_LONG>(u);
     }
     if (bBool)
-        out.value.SetBool(bResult);
+        out.value.SetBoolInline(bResult);
+    else
+        SetWord(out.value, nType, n);
     out.value.SetModified(true);
     out.nKind = KIND_VALUE;
     return true;
@@ -499,8 +619,8 @@ bool CVLScriptRun::FastBinary(VL_BYTE nOp, const CVLVariant& l, const CVLVariant
 void CVLScriptRun::Binary(VL_BYTE nOp)
 {
     Need(2);
-    SEntry& left = m_Stack[m_nTop - 2];
-    const SEntry& right = m_Stack[m_nTop - 1];
+    SEntry& left = m_pStack[m_nTop - 2];
+    const SEntry& right = m_pStack[m_nTop - 1];
     const CVLVariant& l = Read(left);
     const CVLVariant& r = Read(right);
     if (FastBinary(nOp, l, r, left)) {
@@ -537,7 +657,7 @@ void CVLScriptRun::Binary(VL_BYTE nOp)
 void CVLScriptRun::Unary(VL_BYTE nOp)
 {
     Need(1);
-    SEntry& e = m_Stack[m_nTop - 1];
+    SEntry& e = m_pStack[m_nTop - 1];
     const CVLVariant& v = Read(e);
     switch (nOp) {
     case VLSCR_OP_PLUS:
@@ -556,24 +676,24 @@ void CVLScriptRun::Unary(VL_BYTE nOp)
     case VLSCR_OP_PRE_DEC: {
         bool bInc = nOp == VLSCR_OP_POST_INC || nOp == VLSCR_OP_PRE_INC;
         bool bPost = nOp == VLSCR_OP_POST_INC || nOp == VLSCR_OP_POST_DEC;
-        if (bPost && e.nKind == KIND_REF && e.pRef->GetType() == 8) {
+        if (bPost && e.nKind == KIND_REF && e.pRef->GetTypeInline() == 8) {
             // The common loop counter: a long variable.
-            VL_LONG n = e.pRef->GetLong();
-            e.pRef->SetLong(static_cast<VL_LONG>(static_cast<VL_ULONG>(n) + (bInc ? 1u : 0xffffffffu)));
+            VL_LONG n = e.pRef->GetWordInline();
+            e.pRef->SetLongInline(static_cast<VL_LONG>(static_cast<VL_ULONG>(n) + (bInc ? 1u : 0xffffffffu)));
             e.nKind = KIND_VALUE;
-            e.value.SetLong(n);
+            e.value.SetLongInline(n);
             e.value.SetModified(true);
             break;
         }
         CVLVariant old;
         if (bPost)
             old.SetValue(v);  // the value before the change
-        if (e.nKind == KIND_REF && e.pRef->GetType() == 8) {
-            VL_LONG n = e.pRef->GetLong();
-            e.pRef->SetLong(static_cast<VL_LONG>(static_cast<VL_ULONG>(n) + (bInc ? 1u : 0xffffffffu)));
-        } else if (e.nKind == KIND_REF && e.pRef->GetType() == 6) {
-            int n = e.pRef->GetInt();
-            e.pRef->SetInt(static_cast<int>(static_cast<unsigned int>(n) + (bInc ? 1u : 0xffffffffu)));
+        if (e.nKind == KIND_REF && e.pRef->GetTypeInline() == 8) {
+            VL_LONG n = e.pRef->GetWordInline();
+            e.pRef->SetLongInline(static_cast<VL_LONG>(static_cast<VL_ULONG>(n) + (bInc ? 1u : 0xffffffffu)));
+        } else if (e.nKind == KIND_REF && e.pRef->GetTypeInline() == 6) {
+            int n = e.pRef->GetWordInline();
+            e.pRef->SetIntInline(static_cast<int>(static_cast<unsigned int>(n) + (bInc ? 1u : 0xffffffffu)));
         } else {
             CVLVariant one;
             one.SetInt(1);

@@ -53,6 +53,20 @@ private:
         bool bNullObject;
         SSlot() : bLocal(false), bParam(false), bNullObject(false) {}
     };
+    // The stack, variables and argument frames of a run. A thread keeps the
+    // stores of its finished runs and hands them, emptied, to its next runs,
+    // so that a call allocates nothing once the thread has run a script.
+    struct SStore
+    {
+        std::vector<SEntry> stack;
+        std::vector<SSlot> slots;
+        CVLScriptParamsStack frames;
+    };
+    class CStorePool;
+    static CStorePool& Pool();
+
+    static SStore* AcquireStore();
+    void ReleaseStore();
 
     void BindParameters();
     void Loop();
@@ -61,15 +75,17 @@ private:
     inline void CountStep();
 
     inline SEntry& Push();
+    void Grow();
     inline void Need(size_t n);
     inline const CVLVariant& Read(const SEntry& e) const;
     // Stores a value into the target of an assignment or increment.
     void Store(SEntry& target, const CVLVariant& value);
-    void ClearStatement();
+    inline void ClearStatement();
     void Binary(VL_BYTE nOp);
     bool FastBinary(VL_BYTE nOp, const CVLVariant& l, const CVLVariant& r, SEntry& out);
     void Unary(VL_BYTE nOp);
-    void Variable(VL_ULONG nName);
+    inline void Variable(VL_ULONG nName);
+    void HostVariable(VL_ULONG nName);
     void Call(const SVLScriptInstr& instr);
     void FillDebugContext(VLScrDbgContext& ctx);
 
@@ -80,10 +96,16 @@ private:
     IVLScriptExtendIF* m_pHost;
     void* m_pContext;
 
-    std::vector<SEntry> m_Stack;
+    SStore* m_pStore;
+    SEntry* m_pStack;     // the store's stack entries
     size_t m_nTop;
-    CVLScriptParamsStack m_Frames;
-    std::vector<SSlot> m_Slots;
+    size_t m_nCapacity;   // the entries this run has grown to (from 8, doubling)
+    size_t m_nHigh;       // the entries this run has used
+    SSlot* m_pSlots;      // one for each name of the program
+    size_t m_nSlots;
+    CVLScriptParamsStack& m_Frames;
+    bool m_bOwnBuiltins;  // the script is a plain CVLScript: its built-ins are the library's
+    bool m_bPlainScripts; // the collection is a plain one: its lookup is by the key
     size_t m_nPC;
 };
 

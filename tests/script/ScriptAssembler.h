@@ -144,6 +144,7 @@ public:
         VL_ULONG nCode = nParams + static_cast<VL_ULONG>(m_Params.size());
         VL_ULONG nLines = nCode + static_cast<VL_ULONG>(code.size());
         VL_ULONG nSize = nLines + static_cast<VL_ULONG>(lines.size());
+        img.reserve(nSize);
         Set32(img, 9, nSize);
         Set32(img, 14, nPool);
         Set32(img, 18, nParams);

@@ -1,0 +1,278 @@
+// The interpreter's shortcuts (32-bit integer operators, reused stacks,
+// variables and argument lists) against the variant's own operators and a
+// fresh run.
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cmath>
+#include <vector>
+
+#include "ScriptRunSupport.h"
+#include "VLScriptExtendIF.h"
+#include "VLScriptRun.h"
+#include "base/TestSupport.h"
+
+namespace {
+typedef CScriptAssembler A;
+
+// A host whose "Get" returns a long 5 that is not flagged as modified, whose
+// "Probe" records its arguments and returns their count, and whose "Nothing"
+// leaves the return value alone.
+class CProbeHost : public IVLScriptExtendIF
+{
+public:
+    CProbeHost() : IVLScriptExtendIF(nullptr, nullptr) {}
+    virtual CVLString GetContextText() override { return CVLString("probe", 72); }
+    virtual bool CallFunction(const char* szName, CVLScriptParams* pParams, IVLScriptExtendIF*, void*) override
+    {
+        std::string strName(szName);
+        if (strName == "Get") {
+            CVLVariant v;
+            v.SetLong(5);
+            v.ClearModified();
+            pParams->SetReturnValue(v);
+            return true;
+        }
+        if (strName == "Probe") {
+            SCall call;
+            call.nCount = pParams->GetCount();
+            for (int i = 0; i < pParams->GetCount(); ++i) {
+                call.types.push_back(pParams->GetAt(i)->GetType());
+                call.modified.push_back(pParams->GetAt(i)->IsModified());
+            }
+            call.nReturnType = pParams->GetReturnValue().GetType();
+            call.bReturnModified = pParams->GetReturnValue().IsModified();
+            call.bCaller = pParams->GetCaller() != nullptr;
+            m_Calls.push_back(call);
+            CVLVariant v;
+            v.SetLong(call.nCount);
+            pParams->SetReturnValue(v);
+            return true;
+        }
+        return strName == "Nothing";
+    }
+
+    struct SCall
+    {
+        int nCount = 0;
+        std::vector<int> types;
+        std::vector<bool> modified;
+        int nReturnType = -1;
+        bool bReturnModified = true;
+        bool bCaller = true;
+    };
+    std::vector<SCall> m_Calls;
+};
+
+CVLVariant Long(VL_LONG n)
+{
+    CVLVariant v;
+    v.SetLong(n);
+    return v;
+}
+
+// What the variant's operators make of l op r; false when they refuse.
+bool Reference(VL_BYTE nOp, const CVLVariant& l, const CVLVariant& r, CVLVariant& out)
+{
+    try {
+        switch (nOp) {
+        case VLSCR_OP_MUL: out = l * r; break;
+        case VLSCR_OP_DIV: out = l / r; break;
+        case VLSCR_OP_MOD: out = l % r; break;
+        case VLSCR_OP_ADD: out = l + r; break;
+        case VLSCR_OP_SUB: out = l - r; break;
+        case VLSCR_OP_BITAND: out = l & r; break;
+        case VLSCR_OP_BITXOR: out = l ^ r; break;
+        case VLSCR_OP_BITOR: out = l | r; break;
+        case VLSCR_OP_SHL: out = l << r; break;
+        case VLSCR_OP_SHR: out = l >> r; break;
+        case VLSCR_OP_LT: out.SetBool(l < r); break;
+        case VLSCR_OP_GT: out.SetBool(l > r); break;
+        case VLSCR_OP_LE: out.SetBool(l <= r); break;
+        case VLSCR_OP_GE: out.SetBool(l >= r); break;
+        case VLSCR_OP_EQ: out.SetBool(l == r); break;
+        case VLSCR_OP_NE: out.SetBool(l != r); break;
+        case VLSCR_OP_AND: out.SetBool(l && r); break;
+        default: out.SetBool(l || r); break;
+        }
+        return true;
+    } catch (EVLException* e) {
+        e->Delete();
+        return false;
+    }
+}
+}  // namespace
+
+TEST(ScriptFastPath, IntegerOperatorsMatchTheVariantInEveryTypeCombination)
+{
+    const VL_BYTE ops[] = {VLSCR_OP_MUL,    VLSCR_OP_DIV,    VLSCR_OP_MOD,   VLSCR_OP_ADD, VLSCR_OP_SUB,
+                           VLSCR_OP_LT,     VLSCR_OP_GT,     VLSCR_OP_LE,    VLSCR_OP_GE,  VLSCR_OP_EQ,
+                           VLSCR_OP_NE,     VLSCR_OP_AND,    VLSCR_OP_OR,    VLSCR_OP_BITAND,
+                           VLSCR_OP_BITXOR, VLSCR_OP_BITOR,  VLSCR_OP_SHL,   VLSCR_OP_SHR};
+    // The 32-bit types on both sides, and neighbours that take other paths.
+    const VL_BYTE leftTypes[] = {6, 7, 8, 9, 2, 10, 13};
+    const VL_BYTE rightTypes[] = {6, 7, 8, 9, 3, 12};
+    const VL_LONG values[] = {0, 1, -1, -7, 33, INT32_MIN, INT32_MAX};
+    int nChecked = 0;
+    for (VL_BYTE nOp : ops) {
+        for (VL_BYTE nLeft : leftTypes) {
+            for (VL_BYTE nRight : rightTypes) {
+                A a("Op", "op.vls", 8);
+                a.Param(nLeft, "x").Param(nRight, "y").Var("x").Var("y").Op(nOp).Op(VLSCR_OP_RETURN_VALUE);
+                A::Image img = a.Build();
+                CVLScript script;
+                script.Load(img.data(), static_cast<VL_SIZE_T>(img.size()), true);
+                for (VL_LONG x : values) {
+                    for (VL_LONG y : values) {
+                        CVLScriptParams params;
+                        params.Add()->SetLong(x);
+                        params.Add()->SetLong(y);
+                        SRunResult r = RunScript(script, params);
+                        CVLVariant l, rr, expected;
+                        l.SetAs(nLeft, Long(x));
+                        rr.SetAs(nRight, Long(y));
+                        bool bOk = Reference(nOp, l, rr, expected);
+                        SCOPED_TRACE(testing::Message() << "op " << int(nOp) << " types " << int(nLeft) << "/"
+                                                        << int(nRight) << " values " << x << "/" << y);
+                        ASSERT_EQ(r.nError == 0, bOk);
+                        if (bOk) {
+                            ASSERT_EQ(r.value.GetType(), expected.GetType());
+                            bool bNaN = expected.GetType() == 13 && std::isnan(expected.GetDouble());
+                            if (!bNaN) {
+                                EXPECT_TRUE(r.value.IsEqual(expected));
+                            }
+                            EXPECT_EQ(Bytes(r.value.ToString(nullptr)), Bytes(expected.ToString(nullptr)));
+                        } else {
+                            EXPECT_EQ(r.nError, VLSCR_ERR_UNEXPECTED);
+                        }
+                        ++nChecked;
+                    }
+                }
+            }
+        }
+    }
+    EXPECT_EQ(nChecked, 18 * 7 * 6 * 7 * 7);
+}
+
+TEST(ScriptFastPath, AssignmentsBetweenIntegerVariables)
+{
+    // int i; unsigned long u; long l; i = -5; u = i; l = u + 1; return l;
+    A a("F", "f.vls", 8);
+    a.Declare("i", 6).Declare("u", 9).Declare("l", 8);
+    a.Var("i").Long(-5).Op(VLSCR_OP_ASSIGN).Jump(VLSCR_OP_JUMP, "s2");
+    a.Label("s2").Var("u").Var("i").Op(VLSCR_OP_ASSIGN).Jump(VLSCR_OP_JUMP, "s3");
+    a.Label("s3").Var("l").Var("u").Long(1).Op(VLSCR_OP_ADD).Op(VLSCR_OP_ASSIGN).Jump(VLSCR_OP_JUMP, "s4");
+    a.Label("s4").Var("l").Op(VLSCR_OP_RETURN_VALUE);
+    SRunResult r = RunImage(a.Build());
+    ASSERT_EQ(r.nError, 0);
+    EXPECT_EQ(r.value.GetType(), 8);
+    EXPECT_EQ(r.value.GetLong(), -4);
+    // The same types assigned directly: an unsigned long keeps all 32 bits.
+    A b("G", "g.vls", 9);
+    b.Declare("u", 9).Declare("v", 9).Var("u").ULong(0xfffffffeu).Op(VLSCR_OP_ASSIGN);
+    b.Jump(VLSCR_OP_JUMP, "s2").Label("s2").Var("v").Var("u").Op(VLSCR_OP_ASSIGN);
+    b.Jump(VLSCR_OP_JUMP, "s3").Label("s3").Var("v").Op(VLSCR_OP_POST_INC).Op(VLSCR_OP_RETURN_VALUE);
+    r = RunImage(b.Build());
+    ASSERT_EQ(r.nError, 0);
+    EXPECT_EQ(r.value.GetType(), 9);
+    EXPECT_EQ(r.value.GetULong(), 0xfffffffeu);
+}
+
+TEST(ScriptFastPath, EveryRunStartsWithFreshVariablesAndStack)
+{
+    // long F() { long x; x = x + 5; return x; } gives 5 on every run, also
+    // when the runs reuse what an earlier run left.
+    A a("F", "f.vls", 8);
+    a.Declare("x", 8).Var("x").Var("x").Long(5).Op(VLSCR_OP_ADD).Op(VLSCR_OP_ASSIGN);
+    a.Jump(VLSCR_OP_JUMP, "ret").Label("ret").Var("x").Op(VLSCR_OP_RETURN_VALUE);
+    A::Image img = a.Build();
+    for (int i = 0; i < 3; ++i) {
+        SRunResult r = RunImage(img);
+        ASSERT_EQ(r.nError, 0);
+        EXPECT_EQ(r.value.GetLong(), 5);
+    }
+
+    // A call result that is not flagged as modified stays on the stack of the
+    // first run; a literal pushed in the same place by the next run is a new
+    // value and so flagged.
+    CProbeHost host;
+    A first("First", "first.vls", 0);
+    first.Op(VLSCR_OP_PARAM_FRAME).Call("Get").Op(VLSCR_OP_RETURN);
+    A second("Second", "second.vls", 0);
+    second.Op(VLSCR_OP_PARAM_FRAME).Long(5).Op(VLSCR_OP_PARAM_SEP).Call("Probe").Op(VLSCR_OP_RETURN);
+    ASSERT_EQ(RunImage(first.Build(), nullptr, nullptr, &host).nError, 0);
+    ASSERT_EQ(RunImage(second.Build(), nullptr, nullptr, &host).nError, 0);
+    ASSERT_EQ(host.m_Calls.size(), 1u);
+    ASSERT_EQ(host.m_Calls[0].nCount, 1);
+    EXPECT_EQ(host.m_Calls[0].types[0], 8);
+    EXPECT_TRUE(host.m_Calls[0].modified[0]);
+}
+
+TEST(ScriptFastPath, ArgumentListsOfLaterCallsStartEmpty)
+{
+    // Probe(1, 2); Nothing(); Probe(3); return the last result.
+    CProbeHost host;
+    A a("F", "f.vls", 8);
+    a.Op(VLSCR_OP_PARAM_FRAME).Long(1).Op(VLSCR_OP_PARAM_SEP).Long(2).Op(VLSCR_OP_PARAM_SEP).Call("Probe");
+    a.Jump(VLSCR_OP_JUMP, "s2").Label("s2").Op(VLSCR_OP_PARAM_FRAME).Call("Nothing");
+    a.Op(VLSCR_OP_RETURN_VALUE);
+    SRunResult r = RunImage(a.Build(), nullptr, nullptr, &host);
+    ASSERT_EQ(r.nError, 0);
+    // The frame that "Probe" filled is reused: its result does not leak.
+    EXPECT_EQ(r.value.GetType(), 0);
+
+    A b("G", "g.vls", 8);
+    b.Op(VLSCR_OP_PARAM_FRAME).Long(1).Op(VLSCR_OP_PARAM_SEP).Long(2).Op(VLSCR_OP_PARAM_SEP).Call("Probe");
+    b.Jump(VLSCR_OP_JUMP, "s2").Label("s2").Op(VLSCR_OP_PARAM_FRAME).Long(3).Op(VLSCR_OP_PARAM_SEP);
+    b.Call("Probe").Op(VLSCR_OP_RETURN_VALUE);
+    host.m_Calls.clear();
+    r = RunImage(b.Build(), nullptr, nullptr, &host);
+    ASSERT_EQ(r.nError, 0);
+    EXPECT_EQ(r.value.GetLong(), 1);
+    ASSERT_EQ(host.m_Calls.size(), 2u);
+    for (const CProbeHost::SCall& call : host.m_Calls) {
+        EXPECT_EQ(call.nReturnType, 0);
+        EXPECT_FALSE(call.bReturnModified);
+        EXPECT_FALSE(call.bCaller);
+        for (bool b : call.modified)
+            EXPECT_TRUE(b);
+    }
+    EXPECT_EQ(host.m_Calls[0].nCount, 2);
+    EXPECT_EQ(host.m_Calls[1].nCount, 1);
+}
+
+TEST(ScriptFastPath, RecursionAndStackGrowthInNestedRuns)
+{
+    // long Fib(long n) { if (n < 2) return n; return Fib(n - 1) + Fib(n - 2); }
+    A fib("Fib", "fib.vls", 8);
+    fib.Param(8, "n").Var("n").Long(2).Op(VLSCR_OP_LT).Jump(VLSCR_OP_JUMP_FALSE, "rec");
+    fib.Var("n").Op(VLSCR_OP_RETURN_VALUE);
+    fib.Label("rec").Op(VLSCR_OP_PARAM_FRAME).Var("n").Long(1).Op(VLSCR_OP_SUB).Op(VLSCR_OP_PARAM_SEP).Call("Fib");
+    fib.Op(VLSCR_OP_PARAM_FRAME).Var("n").Long(2).Op(VLSCR_OP_SUB).Op(VLSCR_OP_PARAM_SEP).Call("Fib");
+    fib.Op(VLSCR_OP_ADD).Op(VLSCR_OP_RETURN_VALUE);
+    // long Deep() { return 1 + (1 + (... + Fib(10))); } with twelve values
+    // waiting on the stack while Fib runs.
+    A deep("Deep", "deep.vls", 8);
+    for (int i = 0; i < 12; ++i)
+        deep.Long(1);
+    deep.Op(VLSCR_OP_PARAM_FRAME).Long(10).Op(VLSCR_OP_PARAM_SEP).Call("Fib");
+    for (int i = 0; i < 12; ++i)
+        deep.Op(VLSCR_OP_ADD);
+    deep.Op(VLSCR_OP_RETURN_VALUE);
+    CVLScriptCollection scripts;
+    CVLScript* pFib = AddScript(scripts, fib.Build());
+    CVLScript* pDeep = AddScript(scripts, deep.Build());
+    for (int i = 0; i < 2; ++i) {
+        CVLScriptParams params;
+        params.Add()->SetLong(15);
+        SRunResult r = RunScript(*pFib, params, &scripts);
+        ASSERT_EQ(r.nError, 0);
+        EXPECT_EQ(r.value.GetLong(), 610);
+        EXPECT_EQ(CVLScriptRun::GetLastStackCapacity(), 8u);
+        CVLScriptParams none;
+        r = RunScript(*pDeep, none, &scripts);
+        ASSERT_EQ(r.nError, 0);
+        EXPECT_EQ(r.value.GetLong(), 67);
+        EXPECT_EQ(CVLScriptRun::GetLastStackCapacity(), 16u);
+    }
+}
