@@ -153,11 +153,13 @@ public:
     // (types 6 to 9); the caller checks the type.
     VL_LONG GetWordInline() const { return m_Value.i; }
     bool GetBoolInline() const { return m_Value.b; }
-    void SetIntInline(int nValue) { StoreScalar(6, static_cast<int32_t>(nValue), m_Value.i); }
-    void SetUIntInline(unsigned int nValue) { StoreScalar(7, static_cast<uint32_t>(nValue), m_Value.ui); }
-    void SetLongInline(VL_LONG nValue) { StoreScalar(8, nValue, m_Value.i); }
-    void SetULongInline(VL_ULONG nValue) { StoreScalar(9, nValue, m_Value.ui); }
-    void SetBoolInline(bool bValue) { StoreScalar(1, bValue, m_Value.b); }
+    void SetIntInline(int nValue) { StoreScalarInline(6, static_cast<int32_t>(nValue), m_Value.i); }
+    void SetUIntInline(unsigned int nValue) { StoreScalarInline(7, static_cast<uint32_t>(nValue), m_Value.ui); }
+    void SetLongInline(VL_LONG nValue) { StoreScalarInline(8, nValue, m_Value.i); }
+    void SetULongInline(VL_ULONG nValue) { StoreScalarInline(9, nValue, m_Value.ui); }
+    void SetBoolInline(bool bValue) { StoreScalarInline(1, bValue, m_Value.b); }
+    // SetInt, SetUInt, SetLong or SetULong by nType (6 to 9).
+    void SetWordInline(int nType, VL_LONG nValue) { StoreScalarInline(nType, nValue, m_Value.i); }
 
     bool operator==(const CVLVariant& other) const { return IsEqual(other); }
     bool operator!=(const CVLVariant& other) const { return !IsEqual(other); }
@@ -219,6 +221,25 @@ private:
         if (m_nType != nType)
             SetType(nType);
         if (rSlot == value)  // a NaN never equals, so it always counts as a change
+            return;
+        rSlot = value;
+        m_bModified = true;
+    }
+    // StoreScalar for a plain variant: a change between types that own no
+    // object (SetType's work for them) is done in place.
+    template <typename T>
+    void StoreScalarInline(int nType, T value, T& rSlot)
+    {
+        if (m_nType != nType) {
+            if (m_nType >= 14 && m_nType <= 18) {
+                CVLVariant::SetType(nType);
+            } else {
+                m_Value.ull = 0;
+                m_nType = nType;
+                m_bModified = true;
+            }
+        }
+        if (rSlot == value)
             return;
         rSlot = value;
         m_bModified = true;

@@ -38,17 +38,6 @@ inline bool IsWord(int nType)
     return nType >= 6 && nType <= 9;
 }
 
-// Stores a 32-bit value into a variant of word type nType (6 to 9).
-inline void SetWord(CVLVariant& v, int nType, VL_LONG n)
-{
-    switch (nType) {
-    case 6: v.SetIntInline(n); break;
-    case 7: v.SetUIntInline(static_cast<unsigned int>(n)); break;
-    case 8: v.SetLongInline(n); break;
-    default: v.SetULongInline(static_cast<VL_ULONG>(n)); break;
-    }
-}
-
 // Spare stores a thread keeps at most (nested runs use one each).
 const size_t kMaxSpareStores = 64;
 // The stack a run starts with, in entries.
@@ -227,7 +216,7 @@ void CVLScriptRun::Store(SEntry& target, const CVLVariant& value)
     int nType = t.GetTypeInline();
     int nValueType = value.GetTypeInline();
     if (nValueType == nType && IsWord(nType)) {
-        SetWord(t, nType, value.GetWordInline());
+        t.SetWordInline(nType, value.GetWordInline());
         return;
     }
     if (nType >= 1 && nType <= 13 && nValueType == nType) {
@@ -302,17 +291,25 @@ void CVLScriptRun::FillDebugContext(VLScrDbgContext& ctx)
 
 void CVLScriptRun::Loop()
 {
-    const SVLScriptInstr* pCode = m_Program.m_Code.data();
-    const VL_BYTE* pImageCode = m_Script.GetCode();
-    bool bDebug = VLScrDbgIsEnabled();
+    if (!VLScrDbgIsEnabled()) {
+        Steps<false>(nullptr);
+        return;
+    }
     VLScrDbgContext ctx;
+    FillDebugContext(ctx);
+    Steps<true>(&ctx);
+}
+
+template <bool bDebug>
+void CVLScriptRun::Steps(VLScrDbgContext* pCtx)
+{
+    const SVLScriptInstr* pCode = m_Program.m_Code.data();
     // The debugger sees the variables through references to them.
     VLScrDbgVariableTable locals;
     VLScrDbgVariableTable parameters;
     if (bDebug) {
-        FillDebugContext(ctx);
-        ctx.pLocals = &locals;
-        ctx.pParameters = &parameters;
+        pCtx->pLocals = &locals;
+        pCtx->pParameters = &parameters;
     }
     size_t nPC = 0;
     for (;;) {
@@ -327,8 +324,8 @@ void CVLScriptRun::Loop()
                 if (m_pSlots[i].bParam)
                     parameters[m_Program.m_Names[i]].SetReference(&m_pSlots[i].param);
             }
-            ctx.pPosition = pImageCode + instr.nOffset;
-            VLScrDbgCheckLine(&ctx);
+            pCtx->pPosition = m_Script.GetCode() + instr.nOffset;
+            VLScrDbgCheckLine(pCtx);
         }
         ++nPC;
         switch (instr.nOp) {
@@ -429,34 +426,58 @@ void CVLScriptRun::Loop()
             Call(instr);
             break;
         case VLSCR_OP_ASSIGN:
-            Need(2);
-            Store(m_pStack[m_nTop - 2], Read(m_pStack[m_nTop - 1]));
-            --m_nTop;
+            if (!FastAssign()) {
+                Need(2);
+                Store(m_pStack[m_nTop - 2], Read(m_pStack[m_nTop - 1]));
+                --m_nTop;
+            }
             break;
-        case VLSCR_OP_MUL:
-        case VLSCR_OP_DIV:
-        case VLSCR_OP_MOD:
-        case VLSCR_OP_ADD:
-        case VLSCR_OP_SUB:
-        case VLSCR_OP_LT:
-        case VLSCR_OP_GT:
-        case VLSCR_OP_LE:
-        case VLSCR_OP_GE:
-        case VLSCR_OP_EQ:
-        case VLSCR_OP_NE:
+#define VL_WORD_CASE(op)                \
+    case op:                            \
+        if (!WordBinary<op>())          \
+            Binary(op);                 \
+        break;
+        VL_WORD_CASE(VLSCR_OP_MUL)
+        VL_WORD_CASE(VLSCR_OP_DIV)
+        VL_WORD_CASE(VLSCR_OP_MOD)
+        VL_WORD_CASE(VLSCR_OP_ADD)
+        VL_WORD_CASE(VLSCR_OP_SUB)
+        VL_WORD_CASE(VLSCR_OP_LT)
+        VL_WORD_CASE(VLSCR_OP_GT)
+        VL_WORD_CASE(VLSCR_OP_LE)
+        VL_WORD_CASE(VLSCR_OP_GE)
+        VL_WORD_CASE(VLSCR_OP_EQ)
+        VL_WORD_CASE(VLSCR_OP_NE)
+        VL_WORD_CASE(VLSCR_OP_BITAND)
+        VL_WORD_CASE(VLSCR_OP_BITXOR)
+        VL_WORD_CASE(VLSCR_OP_BITOR)
+        VL_WORD_CASE(VLSCR_OP_SHL)
+        VL_WORD_CASE(VLSCR_OP_SHR)
+#undef VL_WORD_CASE
         case VLSCR_OP_AND:
         case VLSCR_OP_OR:
-        case VLSCR_OP_BITAND:
-        case VLSCR_OP_BITXOR:
-        case VLSCR_OP_BITOR:
-        case VLSCR_OP_SHL:
-        case VLSCR_OP_SHR:
             Binary(instr.nOp);
             break;
+        case VLSCR_OP_POST_INC:
+        case VLSCR_OP_POST_DEC: {
+            // The common loop counter: a long variable.
+            if (m_nTop >= 1) {
+                SEntry& e = m_pStack[m_nTop - 1];
+                if (e.nKind == KIND_REF && e.pRef->GetTypeInline() == 8) {
+                    VL_LONG n = e.pRef->GetWordInline();
+                    VL_ULONG nStep = instr.nOp == VLSCR_OP_POST_INC ? 1u : 0xffffffffu;
+                    e.pRef->SetLongInline(static_cast<VL_LONG>(static_cast<VL_ULONG>(n) + nStep));
+                    e.nKind = KIND_VALUE;
+                    e.value.SetLongInline(n);
+                    e.value.SetModified(true);
+                    break;
+                }
+            }
+            Unary(instr.nOp);
+            break;
+        }
         case VLSCR_OP_PLUS:
         case VLSCR_OP_NEGATE:
-        case VLSCR_OP_POST_INC:
-        case VLSCR_OP_POST_DEC:
         case VLSCR_OP_PRE_INC:
         case VLSCR_OP_PRE_DEC:
         case VLSCR_OP_NOT:
@@ -551,68 +572,94 @@ void CVLScriptRun::Call(const SVLScriptInstr& instr)
     m_Frames.Pop();
 }
 
-namespace {
-// 32-bit arithmetic of the int and long types, wrapping like the variant.
-// Division and remainder by 0 (which raise) and by -1 of a signed type go
-// through the variant's operators.
-template <typename T>
-inline bool WordOp(VL_BYTE nOp, T a, T b, T& r, bool& bBool, bool& bResult)
-{
-    typedef typename std::make_unsigned<T>::type U;
-    switch (nOp) {
-    case VLSCR_OP_ADD: r = static_cast<T>(static_cast<U>(a) + static_cast<U>(b)); return true;
-    case VLSCR_OP_SUB: r = static_cast<T>(static_cast<U>(a) - static_cast<U>(b)); return true;
-    case VLSCR_OP_MUL: r = static_cast<T>(static_cast<U>(a) * static_cast<U>(b)); return true;
-    case VLSCR_OP_DIV:
-    case VLSCR_OP_MOD:
-        if (b == 0)
-            return false;
-        if constexpr (std::is_signed<T>::value) {
-            if (b == -1)
-                return false;
-        }
-        r = nOp == VLSCR_OP_DIV ? static_cast<T>(a / b) : static_cast<T>(a % b);
-        return true;
-    case VLSCR_OP_BITAND: r = a & b; return true;
-    case VLSCR_OP_BITOR: r = a | b; return true;
-    case VLSCR_OP_BITXOR: r = a ^ b; return true;
-    case VLSCR_OP_LT: bBool = true; bResult = a < b; return true;
-    case VLSCR_OP_GT: bBool = true; bResult = a > b; return true;
-    case VLSCR_OP_LE: bBool = true; bResult = a <= b; return true;
-    case VLSCR_OP_GE: bBool = true; bResult = a >= b; return true;
-    case VLSCR_OP_EQ: bBool = true; bResult = a == b; return true;
-    case VLSCR_OP_NE: bBool = true; bResult = a != b; return true;
-    default: return false;  // the rest through the variant's operators
-    }
-}
-}  // namespace
-
-inline bool CVLScriptRun::FastBinary(VL_BYTE nOp, const CVLVariant& l, const CVLVariant& r, SEntry& out)
+template <VL_BYTE nOp>
+inline bool CVLScriptRun::WordBinary()
 {
     // Two 32-bit integers of any signedness: the right one converts to the
-    // left one's type by keeping its bits, and the result has the left type.
+    // left one's type by keeping its bits, the result has the left type and
+    // signed values wrap, as with the variant's operators. Division and
+    // remainder by 0 (which raise) and by -1 go through the operators.
+    if (m_nTop < 2)
+        return false;
+    SEntry& left = m_pStack[m_nTop - 2];
+    const CVLVariant& l = Read(left);
+    const CVLVariant& r = Read(m_pStack[m_nTop - 1]);
     int nType = l.GetTypeInline();
     if (!IsWord(nType) || !IsWord(r.GetTypeInline()))
         return false;
-    bool bBool = false;
-    bool bResult = false;
-    VL_LONG n = 0;
-    if (nType == 6 || nType == 8) {
-        if (!WordOp<VL_LONG>(nOp, l.GetWordInline(), r.GetWordInline(), n, bBool, bResult))
-            return false;
+    const VL_LONG a = l.GetWordInline();
+    const VL_LONG b = r.GetWordInline();
+    const VL_ULONG ua = static_cast<VL_ULONG>(a);
+    const VL_ULONG ub = static_cast<VL_ULONG>(b);
+    const bool bSigned = nType == 6 || nType == 8;
+    constexpr bool bCompare = nOp == VLSCR_OP_LT || nOp == VLSCR_OP_GT || nOp == VLSCR_OP_LE ||
+                              nOp == VLSCR_OP_GE || nOp == VLSCR_OP_EQ || nOp == VLSCR_OP_NE;
+    if constexpr (bCompare) {
+        bool bResult;
+        if constexpr (nOp == VLSCR_OP_LT)
+            bResult = bSigned ? a < b : ua < ub;
+        else if constexpr (nOp == VLSCR_OP_GT)
+            bResult = bSigned ? a > b : ua > ub;
+        else if constexpr (nOp == VLSCR_OP_LE)
+            bResult = bSigned ? a <= b : ua <= ub;
+        else if constexpr (nOp == VLSCR_OP_GE)
+            bResult = bSigned ? a >= b : ua >= ub;
+        else if constexpr (nOp == VLSCR_OP_EQ)
+            bResult = a == b;
+        else
+            bResult = a != b;
+        left.value.SetBoolInline(bResult);
     } else {
-        VL_ULONG u = 0;
-        if (!WordOp<VL_ULONG>(nOp, static_cast<VL_ULONG>(l.GetWordInline()),
-                              static_cast<VL_ULONG>(r.GetWordInline()), u, bBool, bResult))
-            return false;
-        n = static_cast<VL_LONG>(u);
+        VL_ULONG n;
+        if constexpr (nOp == VLSCR_OP_ADD) {
+            n = ua + ub;
+        } else if constexpr (nOp == VLSCR_OP_SUB) {
+            n = ua - ub;
+        } else if constexpr (nOp == VLSCR_OP_MUL) {
+            n = ua * ub;
+        } else if constexpr (nOp == VLSCR_OP_BITAND) {
+            n = ua & ub;
+        } else if constexpr (nOp == VLSCR_OP_BITOR) {
+            n = ua | ub;
+        } else if constexpr (nOp == VLSCR_OP_BITXOR) {
+            n = ua ^ ub;
+        } else if constexpr (nOp == VLSCR_OP_SHL) {
+            n = ua << (ub & 31u);
+        } else if constexpr (nOp == VLSCR_OP_SHR) {
+            // Signed values copy the sign in.
+            n = bSigned && a < 0 ? ~(~ua >> (ub & 31u)) : ua >> (ub & 31u);
+        } else {
+            static_assert(nOp == VLSCR_OP_DIV || nOp == VLSCR_OP_MOD, "an operator of two integers");
+            if (b == 0 || (bSigned && b == -1))
+                return false;
+            if (bSigned)
+                n = static_cast<VL_ULONG>(nOp == VLSCR_OP_DIV ? a / b : a % b);
+            else
+                n = nOp == VLSCR_OP_DIV ? ua / ub : ua % ub;
+        }
+        left.value.SetWordInline(nType, static_cast<VL_LONG>(n));
     }
-    if (bBool)
-        out.value.SetBoolInline(bResult);
-    else
-        SetWord(out.value, nType, n);
-    out.value.SetModified(true);
-    out.nKind = KIND_VALUE;
+    left.value.SetModified(true);
+    left.nKind = KIND_VALUE;
+    --m_nTop;
+    return true;
+}
+
+inline bool CVLScriptRun::FastAssign()
+{
+    // A variable of a 32-bit type given a value of the same type.
+    if (m_nTop < 2)
+        return false;
+    SEntry& target = m_pStack[m_nTop - 2];
+    if (target.nKind != KIND_REF)
+        return false;
+    CVLVariant& t = *target.pRef;
+    const CVLVariant& v = Read(m_pStack[m_nTop - 1]);
+    int nType = t.GetTypeInline();
+    if (nType != v.GetTypeInline() || !IsWord(nType))
+        return false;
+    t.SetWordInline(nType, v.GetWordInline());
+    --m_nTop;
     return true;
 }
 
@@ -623,10 +670,6 @@ void CVLScriptRun::Binary(VL_BYTE nOp)
     const SEntry& right = m_pStack[m_nTop - 1];
     const CVLVariant& l = Read(left);
     const CVLVariant& r = Read(right);
-    if (FastBinary(nOp, l, r, left)) {
-        --m_nTop;
-        return;
-    }
     CVLVariant result;
     switch (nOp) {
     case VLSCR_OP_MUL: result = l * r; break;

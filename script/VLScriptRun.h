@@ -70,6 +70,11 @@ private:
 
     void BindParameters();
     void Loop();
+    template <bool bDebug>
+    void Steps(VLScrDbgContext* pCtx);
+    template <VL_BYTE nOp>
+    inline bool WordBinary();
+    inline bool FastAssign();
     [[noreturn]] void Fail(int nCode, int nSourceLine);
     EVLScriptException* MakeError(int nCode);
     inline void CountStep();
@@ -82,7 +87,6 @@ private:
     void Store(SEntry& target, const CVLVariant& value);
     inline void ClearStatement();
     void Binary(VL_BYTE nOp);
-    bool FastBinary(VL_BYTE nOp, const CVLVariant& l, const CVLVariant& r, SEntry& out);
     void Unary(VL_BYTE nOp);
     inline void Variable(VL_ULONG nName);
     void HostVariable(VL_ULONG nName);

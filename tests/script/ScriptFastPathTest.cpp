@@ -276,3 +276,18 @@ TEST(ScriptFastPath, RecursionAndStackGrowthInNestedRuns)
         EXPECT_EQ(CVLScriptRun::GetLastStackCapacity(), 16u);
     }
 }
+
+TEST(ScriptFastPath, ResultsReplaceOlderStackValuesOfOtherTypes)
+{
+    // 0, "text"; x = x + 1 (the sum lands where the text was); 2.5;
+    // return x < 3 (the comparison lands where the double was).
+    A a("F", "f.vls", 1);
+    a.Declare("x", 8).Long(0).String("text").Jump(VLSCR_OP_JUMP, "s2");
+    a.Label("s2").Var("x").Var("x").Long(1).Op(VLSCR_OP_ADD).Op(VLSCR_OP_ASSIGN).Jump(VLSCR_OP_JUMP, "s3");
+    a.Label("s3").Double(2.5).Jump(VLSCR_OP_JUMP, "s4");
+    a.Label("s4").Var("x").Long(3).Op(VLSCR_OP_LT).Op(VLSCR_OP_RETURN_VALUE);
+    SRunResult r = RunImage(a.Build());
+    ASSERT_EQ(r.nError, 0);
+    EXPECT_EQ(r.value.GetType(), 1);
+    EXPECT_TRUE(r.value.GetBool());
+}
