@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "VLXmlAttribute.h"
 #include "VLXmlDocument.h"
@@ -356,7 +357,7 @@ void CVLXmlElement::SaveXml(IVLStream* pStream, bool bEscape) const
         pStream->Close();
 }
 
-void CVLXmlElement::WriteXml(IVLStream* pStream, int nIndentLevel, bool bShallow, bool bInline) const
+bool CVLXmlElement::WriteStart(IVLStream* pStream, int nIndentLevel, bool bShallow, bool bInline, bool& bText) const
 {
     const CVLXmlDocument* pDoc = m_pOwnerDocument;
     if (!bInline)
@@ -367,25 +368,68 @@ void CVLXmlElement::WriteXml(IVLStream* pStream, int nIndentLevel, bool bShallow
     for (CVLXmlNodeConstIterator it = m_Attributes.ConstBegin(); !it.IsEnd(); it.Next())
         it.Get()->WriteXml(pStream, nIndentLevel, false, false);
     bool bContent = false;
-    bool bText = false;
+    bText = false;
     CVLXmlDocument::ClassifyChildren(m_Children, bContent, bText);
     if (!bContent || bShallow) {
         CVLXmlDocument::WriteText(pStream, "/>");
         if (!bShallow && !bInline)
             CVLXmlDocument::WriteLineEndFor(pDoc, pStream);
-        return;
+        return false;
     }
     CVLXmlDocument::WriteText(pStream, ">");
     if (!bText)
         CVLXmlDocument::WriteLineEndFor(pDoc, pStream);
-    for (CVLXmlNodeConstIterator it = m_Children.ConstBegin(); !it.IsEnd(); it.Next())
-        it.Get()->WriteXml(pStream, nIndentLevel + 1, false, bText);
+    return true;
+}
+
+void CVLXmlElement::WriteEnd(IVLStream* pStream, int nIndentLevel, bool bInline, bool bText) const
+{
+    const CVLXmlDocument* pDoc = m_pOwnerDocument;
     if (!bText)
         CVLXmlDocument::WriteIndentFor(pDoc, pStream, nIndentLevel);
-    str = "</";
+    CVLString str("</", 72);
     str += m_strTagName;
     str += ">";
     CVLXmlDocument::WriteText(pStream, str);
     if (!bInline)
         CVLXmlDocument::WriteLineEndFor(pDoc, pStream);
+}
+
+void CVLXmlElement::WriteXml(IVLStream* pStream, int nIndentLevel, bool bShallow, bool bInline) const
+{
+    bool bText = false;
+    if (!WriteStart(pStream, nIndentLevel, bShallow, bInline, bText))
+        return;
+    // Nested elements are written from an explicit stack, not by recursion:
+    // a tree built in memory may be nested deeper than the stack allows.
+    struct CFrame
+    {
+        const CVLXmlElement* pElement;
+        CVLXmlNodeConstIterator it;
+        int nLevel;
+        bool bInline;
+        bool bText;
+    };
+    std::vector<CFrame> stack;
+    stack.push_back(CFrame{this, m_Children.ConstBegin(), nIndentLevel, bInline, bText});
+    while (!stack.empty()) {
+        CFrame& top = stack.back();
+        if (top.it.IsEnd()) {
+            top.pElement->WriteEnd(pStream, top.nLevel, top.bInline, top.bText);
+            stack.pop_back();
+            continue;
+        }
+        IVLXmlNode* pChild = top.it.Get();
+        top.it.Next();
+        const int nLevel = top.nLevel + 1;
+        const bool bChildInline = top.bText;
+        if (pChild->GetNodeType() != VLXML_NODE_ELEMENT) {
+            pChild->WriteXml(pStream, nLevel, false, bChildInline);
+            continue;
+        }
+        const CVLXmlElement* pElement = static_cast<const CVLXmlElement*>(pChild);
+        bool bChildText = false;
+        if (pElement->WriteStart(pStream, nLevel, false, bChildInline, bChildText))
+            stack.push_back(CFrame{pElement, pElement->m_Children.ConstBegin(), nLevel, bChildInline, bChildText});
+    }
 }

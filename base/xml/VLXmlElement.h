@@ -55,6 +55,11 @@ public:
     void AssignTagName(const char* p, int nLength) { m_strTagName.Assign(p, nLength, 72); }
 
 protected:
+    // The start tag with the attributes (true when children follow: bText then
+    // tells whether they are written inline), and the end tag.
+    bool WriteStart(IVLStream* pStream, int nIndentLevel, bool bShallow, bool bInline, bool& bText) const;
+    void WriteEnd(IVLStream* pStream, int nIndentLevel, bool bInline, bool bText) const;
+
     CVLString m_strTagName;
     CVLXmlNamedNodeMap m_Attributes;
     CVLXmlNodeList m_Children;

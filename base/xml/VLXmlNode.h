@@ -71,6 +71,10 @@ public:
     bool IsSelfOrDescendantOf(const IVLXmlNode* pNode) const;
 
 protected:
+    // A list that tears down a tree links the nodes still to be deleted
+    // through their parent field.
+    friend class CVLXmlNodeList;
+
     IVLXmlNode(const IVLXmlNode&) = delete;
     // Throws error 4 when pChild cannot become a child of this node.
     void CheckNewChild(const IVLXmlNode* pChild, int nLine) const;

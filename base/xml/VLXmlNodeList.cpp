@@ -13,15 +13,39 @@ CVLXmlNodeList::~CVLXmlNodeList()
     ClearNodes();
 }
 
+namespace {
+
+// The nodes that the teardown running on this thread has still to delete,
+// linked through their parent field; null when no teardown runs.
+thread_local IVLXmlNode* t_pDoomed = nullptr;
+thread_local bool t_bTearingDown = false;
+
+}  // namespace
+
 void CVLXmlNodeList::ClearNodes()
 {
     // Detach the nodes first: a node's destructor never sees a half-cleared list.
     VLXmlNodeSequence nodes{TVLXmlNodeAllocator<IVLXmlNode*>(&m_Pool)};
     nodes.swap(m_Nodes);
-    if (m_bOwnsNodes) {
+    if (m_bOwnsNodes && !nodes.empty()) {
+        // Deleting a node clears its own lists: rather than recursing (which a
+        // deep enough tree turns into a stack overflow), the nodes are handed
+        // to the outermost teardown on this thread, which deletes them one by one.
         for (IVLXmlNode* pNode : nodes) {
-            if (pNode != nullptr)
+            if (pNode != nullptr) {
+                pNode->m_pParent = t_pDoomed;
+                t_pDoomed = pNode;
+            }
+        }
+        if (!t_bTearingDown) {
+            t_bTearingDown = true;
+            while (t_pDoomed != nullptr) {
+                IVLXmlNode* pNode = t_pDoomed;
+                t_pDoomed = pNode->m_pParent;
+                pNode->m_pParent = nullptr;
                 pNode->Delete();
+            }
+            t_bTearingDown = false;
         }
     }
     nodes.clear();

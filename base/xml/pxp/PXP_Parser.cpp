@@ -1181,7 +1181,17 @@ bool PXP_Parser::ReadComment()
             m_nTextLength = n;
             CompleteUtf8();
             n = m_nTextLength;
-            m_bContinued = true;
+            // A character completed behind the cut may be the last one.
+            while (Cur() == '-' && m_nDashes < 2) {
+                ++m_nDashes;
+                Advance();
+            }
+            if (Cur() == '>' && m_nDashes >= 2) {
+                m_nDashes = 0;
+                m_bStepOver = true;
+            } else {
+                m_bContinued = true;
+            }
             break;
         }
         for (; m_nDashes > 0; --m_nDashes) {
@@ -1236,7 +1246,17 @@ bool PXP_Parser::ReadCData()
             m_nTextLength = n;
             CompleteUtf8();
             n = m_nTextLength;
-            m_bContinued = true;
+            // A character completed behind the cut may be the last one.
+            while (Cur() == ']' && m_nBrackets < 2) {
+                ++m_nBrackets;
+                Advance();
+            }
+            if (Cur() == '>' && m_nBrackets == 2) {
+                m_nBrackets = 0;
+                m_bStepOver = true;
+            } else {
+                m_bContinued = true;
+            }
             break;
         }
         for (; m_nBrackets > 0; --m_nBrackets) {

@@ -399,3 +399,78 @@ TEST(XmlDom, LargeListsGrowShrinkAndRefill)
     doc.GetElementsByTagName("c", &found);
     EXPECT_EQ(500, found.GetLength());
 }
+
+namespace {
+
+// A chain of nDepth elements named "e" built from the bottom up (so that
+// every append checks only a short ancestor line); the deepest holds text.
+CVLXmlElement* DeepChain(CVLXmlDocument& doc, int nDepth)
+{
+    CVLXmlElement* pTop = doc.CreateElement("e");
+    pTop->SetAttribute("k", "v<");
+    pTop->SetText("x&");
+    for (int i = 1; i < nDepth; ++i) {
+        CVLXmlElement* pParent = doc.CreateElement("e");
+        pParent->AppendChild(pTop);
+        pTop = pParent;
+    }
+    return pTop;
+}
+
+}  // namespace
+
+TEST(XmlDom, TreesDeeperThanTheStackAreWrittenAndDeleted)
+{
+    const int kDepth = 200000;
+    std::string expected;
+    for (int i = 1; i < kDepth; ++i)
+        expected += "<e>";
+    expected += "<e k=\"v&lt;\">x&amp;</e>";
+    for (int i = 1; i < kDepth; ++i)
+        expected += "</e>";
+    {
+        CVLXmlDocument doc;
+        doc.AppendChild(DeepChain(doc, kDepth));
+        CTestStream out;
+        doc.Save(&out);
+        EXPECT_EQ("<?xml version=\"1.0\" encoding=\"utf-8\"?>" + expected, out.m_Data);
+        // Without a document's escaping, through GetXml.
+        CVLXmlElement* pRoot = doc.GetDocumentElement();
+        std::string unescaped = expected;
+        unescaped.replace(unescaped.find("v&lt;"), 5, "v<");
+        unescaped.replace(unescaped.find("x&amp;"), 6, "x&");
+        EXPECT_EQ(unescaped, Xml(pRoot));
+    }  // the document deletes the whole chain
+    {
+        CVLXmlDocument doc;
+        CVLXmlElement* pRoot = doc.CreateElement("root");
+        doc.AppendChild(pRoot);
+        pRoot->AppendChild(doc.CreateComment("c"));
+        CVLXmlElement* pChain = DeepChain(doc, kDepth);
+        pRoot->AppendChild(pChain);
+        pRoot->AppendChild(doc.CreateTextNode("t"));
+        EXPECT_NE(nullptr, pRoot->RemoveChild(pChain));
+        EXPECT_EQ("<root><!--c-->t</root>", Xml(pRoot));
+        pRoot->AppendChild(DeepChain(doc, kDepth));
+        pRoot->Clear();
+        EXPECT_EQ(0, pRoot->GetChildNodes()->GetLength());
+    }
+    // A chain that never entered a tree goes through Delete.
+    CVLXmlDocument doc;
+    DeepChain(doc, kDepth)->Delete();
+}
+
+TEST(XmlDom, NestedWritingKeepsLayout)
+{
+    CVLXmlDocument doc;
+    CTestStream in("<a><b><c/>t<d><e/></d></b><!--n--><f>u</f><g/></a>");
+    doc.Load(&in);
+    doc.SetFormat(true);
+    doc.SetLineEndText("\n");
+    doc.SetIndentText(" ");
+    CTestStream out;
+    doc.Save(&out);
+    EXPECT_EQ("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<a>\n <b><c/>t<d>\n   <e/>\n  </d></b>\n <!--n-->\n <f>u</f>\n "
+              "<g/>\n</a>\n",
+              out.m_Data);
+}

@@ -504,10 +504,31 @@ TEST(PullParser, PiecesEndingRightAtTheEndOfTheirConstruct)
     // Exactly a buffer full, then the end: one piece, not continued, and no empty piece.
     EXPECT_EQ("C:" + sixteen + "|S:a[]|A:" + sixteen + "|T:" + sixteen + "|E:a|OK|",
               Events("<!--" + sixteen + "--><a><![CDATA[" + sixteen + "]]>" + sixteen + "</a>", &small));
-    // A character completed behind the cut, with the end right behind it: a
-    // comment or CDATA piece still says it is continued, but no empty piece follows.
+    // A character completed behind the cut, with the end right behind it:
+    // the piece is the last one, for texts, comments and CDATA sections alike,
+    // also when the input arrives in pieces of one byte.
     const std::string fifteen = "0123456789abcde";
-    EXPECT_EQ("C:" + fifteen + "\xC3\xA9+|S:a[]|A:" + fifteen + "\xC3\xA9+|T:" + fifteen + "\xC3\xA9|E:a|OK|",
-              Events("<!--" + fifteen + "\xC3\xA9--><a><![CDATA[" + fifteen + "\xC3\xA9]]>" + fifteen + "\xC3\xA9</a>",
-                     &small));
+    const std::string doc =
+        "<!--" + fifteen + "\xC3\xA9--><a><![CDATA[" + fifteen + "\xC3\xA9]]>" + fifteen + "\xC3\xA9</a>";
+    const std::string expected =
+        "C:" + fifteen + "\xC3\xA9|S:a[]|A:" + fifteen + "\xC3\xA9|T:" + fifteen + "\xC3\xA9|E:a|OK|";
+    EXPECT_EQ(expected, Events(doc, &small));
+    EXPECT_EQ(expected, Events(doc, &small, 1));
+}
+
+TEST(PullParser, PiecesCutBeforeEndMarksThatAreContent)
+{
+    PXP_ParserLimits small;
+    small.nTextBufferSize = 16;
+    const std::string fifteen = "0123456789abcde";
+    // Behind the completed character come a dash or bracket that are content:
+    // the piece goes on, and the held-back marks open the next piece.
+    for (int nChunk : {1, 3, 1 << 20}) {
+        EXPECT_EQ("C:" + fifteen + "\xC3\xA9+|C:->x|S:a[]|E:a|OK|",
+                  Events("<!--" + fifteen + "\xC3\xA9->x--><a/>", &small, nChunk))
+            << nChunk;
+        EXPECT_EQ("S:a[]|A:" + fifteen + "\xC3\xA9+|A:]]x]>|E:a|OK|",
+                  Events("<a><![CDATA[" + fifteen + "\xC3\xA9]]x]>]]></a>", &small, nChunk))
+            << nChunk;
+    }
 }
