@@ -34,6 +34,7 @@ VL_ULONG CVLScriptProgram::InternName(const CVLString& strName)
 void CVLScriptProgram::Build(const CVLScript& script, VL_ULONG nParamSize, VL_ULONG nCodeSize)
 {
     m_Code.clear();
+    m_Fast.clear();
     m_Names.clear();
     m_Strings.clear();
     m_Params.clear();
@@ -166,8 +167,10 @@ void CVLScriptProgram::Build(const CVLScript& script, VL_ULONG nParamSize, VL_UL
     // entry before the first entry whose offset lies beyond the instruction.
     const VL_BYTE* pLines = script.GetLineTable();
     VL_ULONG nLineSize = static_cast<VL_ULONG>(script.GetData() + script.GetSize() - pLines);
-    if (nLineSize < 4)
+    if (nLineSize < 4) {
+        BuildFast();
         return;
+    }
     VL_ULONG nEntries = (nLineSize - 4) / VLSCRIPT_LINE_ENTRY_SIZE;
     VL_ULONG k = 0;
     for (SVLScriptInstr& instr : m_Code) {
@@ -178,5 +181,53 @@ void CVLScriptProgram::Build(const CVLScript& script, VL_ULONG nParamSize, VL_UL
         instr.nLine = k == 0 ? 0
                              : CVLByteOrder::GetUInt32(VLSCRIPT_BYTE_ORDER,
                                                        pLines + 4 + (k - 1) * VLSCRIPT_LINE_ENTRY_SIZE + 4);
+    }
+    BuildFast();
+}
+
+namespace {
+bool IsIntegerOperator(VL_BYTE nOp)
+{
+    switch (nOp) {
+    case VLSCR_OP_MUL:
+    case VLSCR_OP_DIV:
+    case VLSCR_OP_MOD:
+    case VLSCR_OP_ADD:
+    case VLSCR_OP_SUB:
+    case VLSCR_OP_BITAND:
+    case VLSCR_OP_BITXOR:
+    case VLSCR_OP_BITOR:
+    case VLSCR_OP_SHL:
+    case VLSCR_OP_SHR:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool IsComparison(VL_BYTE nOp)
+{
+    return nOp >= VLSCR_OP_LT && nOp <= VLSCR_OP_NE;
+}
+}  // namespace
+
+void CVLScriptProgram::BuildFast()
+{
+    m_Fast = m_Code;
+    size_t n = m_Code.size();
+    auto op = [&](size_t i) -> VL_BYTE { return i < n ? m_Code[i].nOp : VLSCR_IOP_END; };
+    for (size_t i = 0; i < n; ++i) {
+        VL_BYTE a = op(i), b = op(i + 1), c = op(i + 2), d = op(i + 3), e = op(i + 4);
+        if (a == VLSCR_OP_VARIABLE && b == VLSCR_OP_VARIABLE && (c == VLSCR_OP_VARIABLE || c == VLSCR_OP_PUSH_LONG) &&
+            IsIntegerOperator(d) && e == VLSCR_OP_ASSIGN)
+            m_Fast[i].nOp = VLSCR_IOP_SET_VAR_OP;
+        else if (a == VLSCR_OP_VARIABLE && b == VLSCR_OP_PUSH_LONG && IsComparison(c) && d == VLSCR_OP_JUMP_FALSE)
+            m_Fast[i].nOp = VLSCR_IOP_VAR_CONST_TEST;
+        else if (a == VLSCR_OP_VARIABLE && b == VLSCR_OP_PUSH_LONG && (IsIntegerOperator(c) || IsComparison(c)))
+            m_Fast[i].nOp = VLSCR_IOP_VAR_CONST_OP;
+        else if (a == VLSCR_OP_VARIABLE && (b == VLSCR_OP_POST_INC || b == VLSCR_OP_POST_DEC))
+            m_Fast[i].nOp = VLSCR_IOP_VAR_POST_STEP;
+        else if (a == VLSCR_OP_PUSH_LONG && (IsIntegerOperator(b) || IsComparison(b)))
+            m_Fast[i].nOp = VLSCR_IOP_CONST_OP;
     }
 }

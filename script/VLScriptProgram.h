@@ -20,6 +20,13 @@ bool VLScriptIsBuiltinName(const char* szName);
 // Internal operation codes beside those of the image.
 #define VLSCR_IOP_FAULT 0xfe  // cannot run: raises 9999
 #define VLSCR_IOP_END 0xff    // ran off the end of the code: raises 9999
+// Common runs of instructions taken in one step (in m_Fast only); the
+// instructions of the run follow in place and give the operands.
+#define VLSCR_IOP_VAR_CONST_OP 0xf0    // variable, long literal, operator
+#define VLSCR_IOP_CONST_OP 0xf1        // long literal, operator
+#define VLSCR_IOP_VAR_CONST_TEST 0xf2  // variable, long literal, comparison, jump if false
+#define VLSCR_IOP_SET_VAR_OP 0xf3      // variable, variable, variable or long literal, operator, assignment
+#define VLSCR_IOP_VAR_POST_STEP 0xf4   // variable, post increment or decrement
 
 struct SVLScriptInstr
 {
@@ -51,6 +58,9 @@ public:
     virtual void Build(const CVLScript& script, VL_ULONG nParamSize, VL_ULONG nCodeSize);
 
     std::vector<SVLScriptInstr> m_Code;  // ends with a VLSCR_IOP_END
+    // m_Code with the first instruction of each common run replaced by the
+    // run's internal operation, for runs without a debugger.
+    std::vector<SVLScriptInstr> m_Fast;
     std::vector<CVLString> m_Names;      // variable and function names, distinct
     std::vector<CVLString> m_Strings;    // unscrambled string literals
     std::vector<SVLScriptParamInfo> m_Params;
@@ -59,6 +69,7 @@ public:
 
 private:
     VL_ULONG InternName(const CVLString& strName);
+    void BuildFast();
 };
 
 #endif

@@ -13,6 +13,13 @@
 #include "VLScriptParams.h"
 #include "VLTrace.h"
 
+// The steps of the run loop, inlined into it.
+#if defined(__GNUC__)
+#define VL_STEP inline __attribute__((always_inline))
+#else
+#define VL_STEP inline
+#endif
+
 namespace {
 thread_local int t_nDepth = 0;
 thread_local VL_ULONGLONG t_nStepLimit = 0;
@@ -166,10 +173,15 @@ void CVLScriptRun::Fail(int nCode, int nSourceLine)
     throw e;
 }
 
-inline void CVLScriptRun::CountStep()
+VL_STEP void CVLScriptRun::CountStep()
 {
     if (t_nStepLimit != 0 && ++t_nSteps > t_nStepLimit)
-        Fail(VLSCR_ERR_UNEXPECTED, __LINE__);
+        StepLimitReached();
+}
+
+void CVLScriptRun::StepLimitReached()
+{
+    Fail(VLSCR_ERR_UNEXPECTED, __LINE__);
 }
 
 void CVLScriptRun::Grow()
@@ -183,7 +195,7 @@ void CVLScriptRun::Grow()
     m_nCapacity = nCapacity;
 }
 
-inline CVLScriptRun::SEntry& CVLScriptRun::Push()
+VL_STEP CVLScriptRun::SEntry& CVLScriptRun::Push()
 {
     if (m_nTop == m_nCapacity)
         Grow();
@@ -198,7 +210,7 @@ inline void CVLScriptRun::Need(size_t n)
         Fail(VLSCR_ERR_STACK, __LINE__);
 }
 
-inline const CVLVariant& CVLScriptRun::Read(const SEntry& e) const
+VL_STEP const CVLVariant& CVLScriptRun::Read(const SEntry& e) const
 {
     if (e.nKind == KIND_REF)
         return *e.pRef;
@@ -303,7 +315,11 @@ void CVLScriptRun::Loop()
 template <bool bDebug>
 void CVLScriptRun::Steps(VLScrDbgContext* pCtx)
 {
-    const SVLScriptInstr* pCode = m_Program.m_Code.data();
+    // The debugger steps through every instruction; other runs take the
+    // common runs of instructions in one step.
+    const SVLScriptInstr* pPlain = m_Program.m_Code.data();
+    const SVLScriptInstr* pCode =
+        bDebug || m_Program.m_Fast.size() != m_Program.m_Code.size() ? pPlain : m_Program.m_Fast.data();
     // The debugger sees the variables through references to them.
     VLScrDbgVariableTable locals;
     VLScrDbgVariableTable parameters;
@@ -327,8 +343,51 @@ void CVLScriptRun::Steps(VLScrDbgContext* pCtx)
             pCtx->pPosition = m_Script.GetCode() + instr.nOffset;
             VLScrDbgCheckLine(pCtx);
         }
+        VL_BYTE nOp = instr.nOp;
         ++nPC;
-        switch (instr.nOp) {
+    dispatch:
+        switch (nOp) {
+        case VLSCR_IOP_SET_VAR_OP:
+            if (SetVarOp(pPlain + nPC - 1)) {
+                nPC += 4;
+                break;
+            }
+            nOp = pPlain[nPC - 1].nOp;
+            goto dispatch;
+        case VLSCR_IOP_VAR_CONST_TEST: {
+            bool b = false;
+            if (VarConstTest(pPlain + nPC - 1, b)) {
+                nPC += 2;  // the JUMP_FALSE
+                m_nPC = nPC;
+                CountStep();
+                ClearStatement();
+                nPC = b ? nPC + 1 : pPlain[nPC].u.nIndex;
+                break;
+            }
+            nOp = pPlain[nPC - 1].nOp;
+            goto dispatch;
+        }
+        case VLSCR_IOP_VAR_CONST_OP:
+            if (VarConstOp(pPlain + nPC - 1)) {
+                nPC += 2;
+                break;
+            }
+            nOp = pPlain[nPC - 1].nOp;
+            goto dispatch;
+        case VLSCR_IOP_CONST_OP:
+            if (ConstOp(pPlain + nPC - 1)) {
+                nPC += 1;
+                break;
+            }
+            nOp = pPlain[nPC - 1].nOp;
+            goto dispatch;
+        case VLSCR_IOP_VAR_POST_STEP:
+            if (VarPostStep(pPlain + nPC - 1)) {
+                nPC += 1;
+                break;
+            }
+            nOp = pPlain[nPC - 1].nOp;
+            goto dispatch;
         case VLSCR_OP_DECLARE: {
             SSlot& slot = m_pSlots[instr.u.nIndex];
             slot.bLocal = true;
@@ -409,7 +468,7 @@ void CVLScriptRun::Steps(VLScrDbgContext* pCtx)
         case VLSCR_OP_PUSH_FALSE: {
             SEntry& e = Push();
             e.nKind = KIND_VALUE;
-            e.value.SetBoolInline(instr.nOp == VLSCR_OP_PUSH_TRUE);
+            e.value.SetBoolInline(nOp == VLSCR_OP_PUSH_TRUE);
             break;
         }
         case VLSCR_OP_PUSH_NULL: {
@@ -456,7 +515,7 @@ void CVLScriptRun::Steps(VLScrDbgContext* pCtx)
 #undef VL_WORD_CASE
         case VLSCR_OP_AND:
         case VLSCR_OP_OR:
-            Binary(instr.nOp);
+            Binary(nOp);
             break;
         case VLSCR_OP_POST_INC:
         case VLSCR_OP_POST_DEC: {
@@ -465,7 +524,7 @@ void CVLScriptRun::Steps(VLScrDbgContext* pCtx)
                 SEntry& e = m_pStack[m_nTop - 1];
                 if (e.nKind == KIND_REF && e.pRef->GetTypeInline() == 8) {
                     VL_LONG n = e.pRef->GetWordInline();
-                    VL_ULONG nStep = instr.nOp == VLSCR_OP_POST_INC ? 1u : 0xffffffffu;
+                    VL_ULONG nStep = nOp == VLSCR_OP_POST_INC ? 1u : 0xffffffffu;
                     e.pRef->SetLongInline(static_cast<VL_LONG>(static_cast<VL_ULONG>(n) + nStep));
                     e.nKind = KIND_VALUE;
                     e.value.SetLongInline(n);
@@ -473,7 +532,7 @@ void CVLScriptRun::Steps(VLScrDbgContext* pCtx)
                     break;
                 }
             }
-            Unary(instr.nOp);
+            Unary(nOp);
             break;
         }
         case VLSCR_OP_PLUS:
@@ -482,7 +541,7 @@ void CVLScriptRun::Steps(VLScrDbgContext* pCtx)
         case VLSCR_OP_PRE_DEC:
         case VLSCR_OP_NOT:
         case VLSCR_OP_COMPLEMENT:
-            Unary(instr.nOp);
+            Unary(nOp);
             break;
         default:
             // A fault found when the image was loaded, the end of the code, or
@@ -492,7 +551,7 @@ void CVLScriptRun::Steps(VLScrDbgContext* pCtx)
     }
 }
 
-inline void CVLScriptRun::Variable(VL_ULONG nName)
+VL_STEP void CVLScriptRun::Variable(VL_ULONG nName)
 {
     SSlot& slot = m_pSlots[nName];
     if (slot.bLocal) {
@@ -572,13 +631,70 @@ void CVLScriptRun::Call(const SVLScriptInstr& instr)
     m_Frames.Pop();
 }
 
-template <VL_BYTE nOp>
-inline bool CVLScriptRun::WordBinary()
+namespace {
+// a op b of two 32-bit values in the left operand's signedness, as the
+// variant's operators compute them: the right one keeps its bits, signed
+// values wrap, shifts count modulo 32 and signed ones copy the sign in.
+// False for division and remainder by 0 (which raise) and by -1 of a signed
+// value, which go through the operators.
+VL_STEP bool WordCompute(VL_BYTE nOp, bool bSigned, VL_LONG a, VL_LONG b, VL_LONG& nResult, bool& bBool)
 {
-    // Two 32-bit integers of any signedness: the right one converts to the
-    // left one's type by keeping its bits, the result has the left type and
-    // signed values wrap, as with the variant's operators. Division and
-    // remainder by 0 (which raise) and by -1 go through the operators.
+    const VL_ULONG ua = static_cast<VL_ULONG>(a);
+    const VL_ULONG ub = static_cast<VL_ULONG>(b);
+    VL_ULONG n = 0;
+    bBool = false;
+    switch (nOp) {
+    case VLSCR_OP_LT: bBool = true; n = bSigned ? a < b : ua < ub; break;
+    case VLSCR_OP_GT: bBool = true; n = bSigned ? a > b : ua > ub; break;
+    case VLSCR_OP_LE: bBool = true; n = bSigned ? a <= b : ua <= ub; break;
+    case VLSCR_OP_GE: bBool = true; n = bSigned ? a >= b : ua >= ub; break;
+    case VLSCR_OP_EQ: bBool = true; n = a == b; break;
+    case VLSCR_OP_NE: bBool = true; n = a != b; break;
+    case VLSCR_OP_ADD: n = ua + ub; break;
+    case VLSCR_OP_SUB: n = ua - ub; break;
+    case VLSCR_OP_MUL: n = ua * ub; break;
+    case VLSCR_OP_BITAND: n = ua & ub; break;
+    case VLSCR_OP_BITOR: n = ua | ub; break;
+    case VLSCR_OP_BITXOR: n = ua ^ ub; break;
+    case VLSCR_OP_SHL: n = ua << (ub & 31u); break;
+    case VLSCR_OP_SHR: n = bSigned && a < 0 ? ~(~ua >> (ub & 31u)) : ua >> (ub & 31u); break;
+    case VLSCR_OP_DIV:
+    case VLSCR_OP_MOD:
+        if (b == 0 || (bSigned && b == -1))
+            return false;
+        if (bSigned)
+            n = static_cast<VL_ULONG>(nOp == VLSCR_OP_DIV ? a / b : a % b);
+        else
+            n = nOp == VLSCR_OP_DIV ? ua / ub : ua % ub;
+        break;
+    default:
+        return false;
+    }
+    nResult = static_cast<VL_LONG>(n);
+    return true;
+}
+
+inline bool IsSignedWord(int nType)
+{
+    return nType == 6 || nType == 8;
+}
+
+// Writes an operator's result into a stack value as the operators' result
+// variant would be copied there.
+VL_STEP void SetResult(CVLVariant& v, int nType, bool bBool, VL_LONG n)
+{
+    if (bBool)
+        v.SetBoolInline(n != 0);
+    else
+        v.SetWordInline(nType, n);
+    v.SetModified(true);
+}
+}  // namespace
+
+template <VL_BYTE nOp>
+VL_STEP bool CVLScriptRun::WordBinary()
+{
+    // Two 32-bit integers of any signedness: the result has the left type.
     if (m_nTop < 2)
         return false;
     SEntry& left = m_pStack[m_nTop - 2];
@@ -587,65 +703,17 @@ inline bool CVLScriptRun::WordBinary()
     int nType = l.GetTypeInline();
     if (!IsWord(nType) || !IsWord(r.GetTypeInline()))
         return false;
-    const VL_LONG a = l.GetWordInline();
-    const VL_LONG b = r.GetWordInline();
-    const VL_ULONG ua = static_cast<VL_ULONG>(a);
-    const VL_ULONG ub = static_cast<VL_ULONG>(b);
-    const bool bSigned = nType == 6 || nType == 8;
-    constexpr bool bCompare = nOp == VLSCR_OP_LT || nOp == VLSCR_OP_GT || nOp == VLSCR_OP_LE ||
-                              nOp == VLSCR_OP_GE || nOp == VLSCR_OP_EQ || nOp == VLSCR_OP_NE;
-    if constexpr (bCompare) {
-        bool bResult;
-        if constexpr (nOp == VLSCR_OP_LT)
-            bResult = bSigned ? a < b : ua < ub;
-        else if constexpr (nOp == VLSCR_OP_GT)
-            bResult = bSigned ? a > b : ua > ub;
-        else if constexpr (nOp == VLSCR_OP_LE)
-            bResult = bSigned ? a <= b : ua <= ub;
-        else if constexpr (nOp == VLSCR_OP_GE)
-            bResult = bSigned ? a >= b : ua >= ub;
-        else if constexpr (nOp == VLSCR_OP_EQ)
-            bResult = a == b;
-        else
-            bResult = a != b;
-        left.value.SetBoolInline(bResult);
-    } else {
-        VL_ULONG n;
-        if constexpr (nOp == VLSCR_OP_ADD) {
-            n = ua + ub;
-        } else if constexpr (nOp == VLSCR_OP_SUB) {
-            n = ua - ub;
-        } else if constexpr (nOp == VLSCR_OP_MUL) {
-            n = ua * ub;
-        } else if constexpr (nOp == VLSCR_OP_BITAND) {
-            n = ua & ub;
-        } else if constexpr (nOp == VLSCR_OP_BITOR) {
-            n = ua | ub;
-        } else if constexpr (nOp == VLSCR_OP_BITXOR) {
-            n = ua ^ ub;
-        } else if constexpr (nOp == VLSCR_OP_SHL) {
-            n = ua << (ub & 31u);
-        } else if constexpr (nOp == VLSCR_OP_SHR) {
-            // Signed values copy the sign in.
-            n = bSigned && a < 0 ? ~(~ua >> (ub & 31u)) : ua >> (ub & 31u);
-        } else {
-            static_assert(nOp == VLSCR_OP_DIV || nOp == VLSCR_OP_MOD, "an operator of two integers");
-            if (b == 0 || (bSigned && b == -1))
-                return false;
-            if (bSigned)
-                n = static_cast<VL_ULONG>(nOp == VLSCR_OP_DIV ? a / b : a % b);
-            else
-                n = nOp == VLSCR_OP_DIV ? ua / ub : ua % ub;
-        }
-        left.value.SetWordInline(nType, static_cast<VL_LONG>(n));
-    }
-    left.value.SetModified(true);
+    VL_LONG n;
+    bool bBool;
+    if (!WordCompute(nOp, IsSignedWord(nType), l.GetWordInline(), r.GetWordInline(), n, bBool))
+        return false;
+    SetResult(left.value, nType, bBool, n);
     left.nKind = KIND_VALUE;
     --m_nTop;
     return true;
 }
 
-inline bool CVLScriptRun::FastAssign()
+VL_STEP bool CVLScriptRun::FastAssign()
 {
     // A variable of a 32-bit type given a value of the same type.
     if (m_nTop < 2)
@@ -660,6 +728,164 @@ inline bool CVLScriptRun::FastAssign()
         return false;
     t.SetWordInline(nType, v.GetWordInline());
     --m_nTop;
+    return true;
+}
+
+VL_STEP CVLVariant* CVLScriptRun::PlainVariable(VL_ULONG nName)
+{
+    SSlot& slot = m_pSlots[nName];
+    if (slot.bLocal)
+        return slot.bNullObject ? nullptr : &slot.local;
+    return slot.bParam ? &slot.param : nullptr;
+}
+
+// Each run below leaves the stack entries, variables and flags exactly as its
+// instructions one by one would; values it cannot take go the general way.
+
+VL_STEP bool CVLScriptRun::SetVarOp(const SVLScriptInstr* p)
+{
+    // d = a op b: VARIABLE d, VARIABLE a, VARIABLE b or PUSH_LONG, operator,
+    // ASSIGN, with d of a's 32-bit type.
+    const size_t t = m_nTop;
+    if (t + 3 > m_nCapacity)
+        return false;
+    CVLVariant* pD = PlainVariable(p[0].u.nIndex);
+    CVLVariant* pA = PlainVariable(p[1].u.nIndex);
+    if (pD == nullptr || pA == nullptr)
+        return false;
+    int nType = pA->GetTypeInline();
+    if (!IsWord(nType) || pD->GetTypeInline() != nType)
+        return false;
+    CVLVariant* pB = nullptr;
+    VL_LONG b;
+    if (p[2].nOp == VLSCR_OP_VARIABLE) {
+        pB = PlainVariable(p[2].u.nIndex);
+        if (pB == nullptr || !IsWord(pB->GetTypeInline()))
+            return false;
+        b = pB->GetWordInline();
+    } else {
+        b = p[2].u.nLong;
+    }
+    VL_LONG n;
+    bool bBool;
+    if (!WordCompute(p[3].nOp, IsSignedWord(nType), pA->GetWordInline(), b, n, bBool))
+        return false;
+    SEntry* e = m_pStack + t;
+    e[0].nKind = KIND_REF;
+    e[0].pRef = pD;
+    if (pB != nullptr) {
+        e[2].nKind = KIND_REF;
+        e[2].pRef = pB;
+    } else {
+        e[2].nKind = KIND_VALUE;
+        e[2].value.SetLongInline(b);
+    }
+    SetResult(e[1].value, nType, false, n);
+    e[1].nKind = KIND_VALUE;
+    pD->SetWordInline(nType, n);
+    m_nTop = t + 1;
+    if (m_nHigh < t + 3)
+        m_nHigh = t + 3;
+    return true;
+}
+
+VL_STEP bool CVLScriptRun::VarConstTest(const SVLScriptInstr* p, bool& bResult)
+{
+    // VARIABLE a, PUSH_LONG, comparison, and the value for JUMP_FALSE.
+    const size_t t = m_nTop;
+    if (t + 2 > m_nCapacity)
+        return false;
+    CVLVariant* pA = PlainVariable(p[0].u.nIndex);
+    if (pA == nullptr || !IsWord(pA->GetTypeInline()))
+        return false;
+    VL_LONG n;
+    bool bBool;
+    if (!WordCompute(p[2].nOp, IsSignedWord(pA->GetTypeInline()), pA->GetWordInline(), p[1].u.nLong, n, bBool))
+        return false;
+    SEntry* e = m_pStack + t;
+    e[1].nKind = KIND_VALUE;
+    e[1].value.SetLongInline(p[1].u.nLong);
+    SetResult(e[0].value, 1, true, n);
+    e[0].nKind = KIND_VALUE;
+    m_nTop = t + 1;
+    if (m_nHigh < t + 2)
+        m_nHigh = t + 2;
+    bResult = n != 0;
+    return true;
+}
+
+VL_STEP bool CVLScriptRun::VarConstOp(const SVLScriptInstr* p)
+{
+    // VARIABLE a, PUSH_LONG, operator.
+    const size_t t = m_nTop;
+    if (t + 2 > m_nCapacity)
+        return false;
+    CVLVariant* pA = PlainVariable(p[0].u.nIndex);
+    if (pA == nullptr)
+        return false;
+    int nType = pA->GetTypeInline();
+    if (!IsWord(nType))
+        return false;
+    VL_LONG n;
+    bool bBool;
+    if (!WordCompute(p[2].nOp, IsSignedWord(nType), pA->GetWordInline(), p[1].u.nLong, n, bBool))
+        return false;
+    SEntry* e = m_pStack + t;
+    e[1].nKind = KIND_VALUE;
+    e[1].value.SetLongInline(p[1].u.nLong);
+    SetResult(e[0].value, nType, bBool, n);
+    e[0].nKind = KIND_VALUE;
+    m_nTop = t + 1;
+    if (m_nHigh < t + 2)
+        m_nHigh = t + 2;
+    return true;
+}
+
+VL_STEP bool CVLScriptRun::ConstOp(const SVLScriptInstr* p)
+{
+    // PUSH_LONG, operator with the value below it.
+    const size_t t = m_nTop;
+    if (t < 1 || t + 1 > m_nCapacity)
+        return false;
+    SEntry* e = m_pStack + t;
+    const CVLVariant& l = Read(e[-1]);
+    int nType = l.GetTypeInline();
+    if (!IsWord(nType))
+        return false;
+    VL_LONG n;
+    bool bBool;
+    if (!WordCompute(p[1].nOp, IsSignedWord(nType), l.GetWordInline(), p[0].u.nLong, n, bBool))
+        return false;
+    e[0].nKind = KIND_VALUE;
+    e[0].value.SetLongInline(p[0].u.nLong);
+    SetResult(e[-1].value, nType, bBool, n);
+    e[-1].nKind = KIND_VALUE;
+    if (m_nHigh < t + 1)
+        m_nHigh = t + 1;
+    return true;
+}
+
+VL_STEP bool CVLScriptRun::VarPostStep(const SVLScriptInstr* p)
+{
+    // VARIABLE a, POST_INC or POST_DEC of a 32-bit variable.
+    const size_t t = m_nTop;
+    if (t + 1 > m_nCapacity)
+        return false;
+    CVLVariant* pA = PlainVariable(p[0].u.nIndex);
+    if (pA == nullptr)
+        return false;
+    int nType = pA->GetTypeInline();
+    if (!IsWord(nType))
+        return false;
+    VL_LONG nOld = pA->GetWordInline();
+    VL_ULONG nStep = p[1].nOp == VLSCR_OP_POST_INC ? 1u : 0xffffffffu;
+    pA->SetWordInline(nType, static_cast<VL_LONG>(static_cast<VL_ULONG>(nOld) + nStep));
+    SEntry& e = m_pStack[t];
+    e.nKind = KIND_VALUE;
+    SetResult(e.value, nType, false, nOld);
+    m_nTop = t + 1;
+    if (m_nHigh < t + 1)
+        m_nHigh = t + 1;
     return true;
 }
 

@@ -75,9 +75,19 @@ private:
     template <VL_BYTE nOp>
     inline bool WordBinary();
     inline bool FastAssign();
+    // The common runs of instructions (see CVLScriptProgram::m_Fast), given
+    // the run's first instruction; false when the run's values take the
+    // general path.
+    inline CVLVariant* PlainVariable(VL_ULONG nName);
+    inline bool SetVarOp(const SVLScriptInstr* p);
+    inline bool VarConstTest(const SVLScriptInstr* p, bool& bResult);
+    inline bool VarConstOp(const SVLScriptInstr* p);
+    inline bool ConstOp(const SVLScriptInstr* p);
+    inline bool VarPostStep(const SVLScriptInstr* p);
     [[noreturn]] void Fail(int nCode, int nSourceLine);
     EVLScriptException* MakeError(int nCode);
     inline void CountStep();
+    [[noreturn]] void StepLimitReached();
 
     inline SEntry& Push();
     void Grow();

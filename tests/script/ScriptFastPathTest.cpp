@@ -291,3 +291,153 @@ TEST(ScriptFastPath, ResultsReplaceOlderStackValuesOfOtherTypes)
     EXPECT_EQ(r.value.GetType(), 1);
     EXPECT_TRUE(r.value.GetBool());
 }
+
+namespace {
+const VL_BYTE kAllOps[] = {VLSCR_OP_MUL, VLSCR_OP_DIV,    VLSCR_OP_MOD,    VLSCR_OP_ADD,   VLSCR_OP_SUB,
+                           VLSCR_OP_LT,  VLSCR_OP_GT,     VLSCR_OP_LE,     VLSCR_OP_GE,    VLSCR_OP_EQ,
+                           VLSCR_OP_NE,  VLSCR_OP_BITAND, VLSCR_OP_BITXOR, VLSCR_OP_BITOR, VLSCR_OP_SHL,
+                           VLSCR_OP_SHR};
+const VL_BYTE kTypes[] = {6, 7, 8, 9, 2, 10, 13};
+const VL_LONG kValues[] = {0, 1, -1, 33, INT32_MIN, INT32_MAX};
+
+// Runs an image with the arguments, as a long each converted by the
+// parameters' types.
+SRunResult RunWith(const A::Image& img, VL_LONG x, VL_LONG y)
+{
+    CVLScriptParams params;
+    params.Add()->SetLong(x);
+    params.Add()->SetLong(y);
+    return RunImage(img, &params);
+}
+
+// The run's result against the expected value (false: an error expected).
+void Check(const SRunResult& r, bool bOk, const CVLVariant& expected)
+{
+    ASSERT_EQ(r.nError == 0, bOk);
+    if (!bOk) {
+        EXPECT_EQ(r.nError, VLSCR_ERR_UNEXPECTED);
+        return;
+    }
+    ASSERT_EQ(r.value.GetType(), expected.GetType());
+    EXPECT_EQ(Bytes(r.value.ToString(nullptr)), Bytes(expected.ToString(nullptr)));
+}
+}  // namespace
+
+TEST(ScriptFastPath, RunsOfInstructionsTakenTogetherMatchTheOperators)
+{
+    for (VL_BYTE nOp : kAllOps) {
+        bool bCompare = nOp >= VLSCR_OP_LT && nOp <= VLSCR_OP_NE;
+        for (VL_BYTE nType : kTypes) {
+            // x op literal; +x op literal (the literal and operator alone);
+            // d = x op y and d = x op literal for a d of x's type and a long d;
+            // if (x op literal) return 1 else return 0.
+            A a1("F", "f.vls", 8);
+            a1.Param(nType, "x").Param(8, "y").Var("x").Long(7).Op(nOp).Op(VLSCR_OP_RETURN_VALUE);
+            A a2("F", "f.vls", 8);
+            a2.Param(nType, "x").Param(8, "y").Var("x").Op(VLSCR_OP_PLUS).Long(7).Op(nOp).Op(VLSCR_OP_RETURN_VALUE);
+            A::Image i1 = a1.Build(), i2 = a2.Build();
+            std::vector<A::Image> sets;
+            for (VL_BYTE nTarget : {nType, static_cast<VL_BYTE>(8)}) {
+                for (bool bLiteral : {false, true}) {
+                    A a("F", "f.vls", 8);
+                    a.Param(nType, "x").Param(6, "y").Declare("d", nTarget).Var("d").Var("x");
+                    if (bLiteral)
+                        a.Long(-3);
+                    else
+                        a.Var("y");
+                    a.Op(nOp).Op(VLSCR_OP_ASSIGN).Jump(VLSCR_OP_JUMP, "r").Label("r");
+                    a.Var("d").Op(VLSCR_OP_RETURN_VALUE);
+                    sets.push_back(a.Build());
+                }
+            }
+            A t("F", "f.vls", 8);
+            t.Param(nType, "x").Param(8, "y").Var("x").Long(-2).Op(bCompare ? nOp : static_cast<VL_BYTE>(VLSCR_OP_LT));
+            t.Jump(VLSCR_OP_JUMP_FALSE, "no").Long(1).Op(VLSCR_OP_RETURN_VALUE);
+            t.Label("no").Long(0).Op(VLSCR_OP_RETURN_VALUE);
+            A::Image it = t.Build();
+            for (VL_LONG x : kValues) {
+                for (VL_LONG y : kValues) {
+                    SCOPED_TRACE(testing::Message() << "op " << int(nOp) << " type " << int(nType) << " values " << x
+                                                    << "/" << y);
+                    CVLVariant vx, vy, seven, minus3, minus2, expected;
+                    vx.SetAs(nType, Long(x));
+                    vy.SetAs(6, Long(y));
+                    seven.SetLong(7);
+                    minus3.SetLong(-3);
+                    minus2.SetLong(-2);
+                    bool bOk = Reference(nOp, vx, seven, expected);
+                    Check(RunWith(i1, x, y), bOk, expected);
+                    Check(RunWith(i2, x, y), bOk, expected);
+                    size_t k = 0;
+                    for (VL_BYTE nTarget : {nType, static_cast<VL_BYTE>(8)}) {
+                        for (bool bLiteral : {false, true}) {
+                            CVLVariant result, d;
+                            bOk = Reference(nOp, vx, bLiteral ? minus3 : vy, result);
+                            if (bOk)
+                                d.SetAs(nTarget, result);
+                            Check(RunWith(sets[k++], x, y), bOk, d);
+                        }
+                    }
+                    CVLVariant test;
+                    bOk = Reference(bCompare ? nOp : static_cast<VL_BYTE>(VLSCR_OP_LT), vx, minus2, test);
+                    CVLVariant branch;
+                    if (bOk)
+                        branch.SetLong(test.ToBool(false) ? 1 : 0);
+                    Check(RunWith(it, x, y), bOk, branch);
+                }
+            }
+        }
+    }
+}
+
+TEST(ScriptFastPath, PostStepsOfEveryIntegerType)
+{
+    const VL_BYTE types[] = {6, 7, 8, 9, 2, 4, 10, 13};
+    for (VL_BYTE nOp : {VLSCR_OP_POST_INC, VLSCR_OP_POST_DEC}) {
+        for (VL_BYTE nType : types) {
+            // return x++ (the old value); x++; return x (the new one).
+            A a("F", "f.vls", 8);
+            a.Param(nType, "x").Param(8, "y").Var("x").Op(nOp).Op(VLSCR_OP_RETURN_VALUE);
+            A b("F", "f.vls", 8);
+            b.Param(nType, "x").Param(8, "y").Var("x").Op(nOp).Jump(VLSCR_OP_JUMP, "r").Label("r");
+            b.Var("x").Op(VLSCR_OP_RETURN_VALUE);
+            A::Image ia = a.Build(), ib = b.Build();
+            for (VL_LONG x : kValues) {
+                SCOPED_TRACE(testing::Message() << "op " << int(nOp) << " type " << int(nType) << " value " << x);
+                CVLVariant old, one, changed;
+                old.SetAs(nType, Long(x));
+                one.SetInt(1);
+                changed.SetAs(nType, nOp == VLSCR_OP_POST_INC ? old + one : old - one);
+                Check(RunWith(ia, x, 0), true, old);
+                Check(RunWith(ib, x, 0), true, changed);
+            }
+        }
+    }
+}
+
+TEST(ScriptFastPath, ErrorsAndStepsInsideRunsKeepTheirInstruction)
+{
+    // long d; d = x / 0 with the division on line 7.
+    A a("F", "f.vls", 8);
+    a.Param(8, "x").Param(8, "y").Declare("d", 8).Line(5).Var("d").Var("x").Long(0).Line(7).Op(VLSCR_OP_DIV);
+    a.Line(8).Op(VLSCR_OP_ASSIGN).Var("d").Op(VLSCR_OP_RETURN_VALUE);
+    SRunResult r = RunWith(a.Build(), 5, 0);
+    EXPECT_EQ(r.nError, VLSCR_ERR_UNEXPECTED);
+    EXPECT_EQ(r.nLine, 7);
+
+    // long i; while (i < 100) i++; under a budget of 10 steps: the eleventh
+    // step is the test's jump, on line 9.
+    A b("F", "f.vls", 8);
+    b.Declare("i", 8).Label("cond").Line(3).Var("i").Long(100).Op(VLSCR_OP_LT).Line(9);
+    b.Jump(VLSCR_OP_JUMP_FALSE, "end").Line(4).Var("i").Op(VLSCR_OP_POST_INC).Jump(VLSCR_OP_JUMP, "cond");
+    b.Label("end").Var("i").Op(VLSCR_OP_RETURN_VALUE);
+    A::Image img = b.Build();
+    CVLScriptRun::SetStepLimit(10);
+    r = RunImage(img);
+    CVLScriptRun::SetStepLimit(0);
+    EXPECT_EQ(r.nError, VLSCR_ERR_UNEXPECTED);
+    EXPECT_EQ(r.nLine, 9);
+    r = RunImage(img);
+    ASSERT_EQ(r.nError, 0);
+    EXPECT_EQ(r.value.GetLong(), 100);
+}
