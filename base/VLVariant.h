@@ -158,6 +158,17 @@ public:
     void SetLongInline(VL_LONG nValue) { StoreScalarInline(8, nValue, m_Value.i); }
     void SetULongInline(VL_ULONG nValue) { StoreScalarInline(9, nValue, m_Value.ui); }
     void SetBoolInline(bool bValue) { StoreScalarInline(1, bValue, m_Value.b); }
+    // Reset, without a call when no object is owned.
+    void ResetInline()
+    {
+        if (m_nType >= 14 && m_nType <= 18) {
+            Reset();
+        } else {
+            m_Value.ull = 0;
+            m_nType = 0;
+            m_bModified = false;
+        }
+    }
     // SetInt, SetUInt, SetLong or SetULong by nType (6 to 9).
     void SetWordInline(int nType, VL_LONG nValue) { StoreScalarInline(nType, nValue, m_Value.i); }
 

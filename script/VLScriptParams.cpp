@@ -34,7 +34,7 @@ void CVLScriptParams::DeleteElement(CVLVariant* p)
     if (p != nullptr && !m_bClosing && m_Spare.size() < kMaxSpareArguments && typeid(*p) == typeid(CVLVariant)) {
         try {
             m_Spare.push_back(p);
-            p->Reset();
+            p->ResetInline();
             return;
         } catch (...) {
         }

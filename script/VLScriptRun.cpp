@@ -101,13 +101,14 @@ void CVLScriptRun::ReleaseStore()
         SEntry& e = m_pStack[i];
         e.nKind = KIND_VALUE;
         e.pRef = nullptr;
-        e.value.Reset();
+        e.value.ResetInline();
     }
     for (size_t i = 0; i < m_nSlots; ++i) {
         SSlot& slot = m_pSlots[i];
-        slot.local.Reset();
-        slot.param.Reset();
+        slot.local.ResetInline();
+        slot.param.ResetInline();
         slot.bLocal = slot.bParam = slot.bNullObject = false;
+        slot.pPlain = nullptr;
     }
     CStorePool& pool = Pool();
     if (pool.m_Spare.size() < kMaxSpareStores) {
@@ -258,6 +259,7 @@ void CVLScriptRun::BindParameters()
             Fail(VLSCR_ERR_PARAMS_COUNT, __LINE__);
         SSlot& slot = m_pSlots[info.nName];
         slot.bParam = true;
+        slot.Update();
         slot.param.SetAs(info.nType, *pArg);
         it.Next();
     }
@@ -309,6 +311,11 @@ void CVLScriptRun::Loop()
     }
     VLScrDbgContext ctx;
     FillDebugContext(ctx);
+    // The debugger sees the variables through references to them.
+    VLScrDbgVariableTable locals;
+    VLScrDbgVariableTable parameters;
+    ctx.pLocals = &locals;
+    ctx.pParameters = &parameters;
     Steps<true>(&ctx);
 }
 
@@ -320,18 +327,13 @@ void CVLScriptRun::Steps(VLScrDbgContext* pCtx)
     const SVLScriptInstr* pPlain = m_Program.m_Code.data();
     const SVLScriptInstr* pCode =
         bDebug || m_Program.m_Fast.size() != m_Program.m_Code.size() ? pPlain : m_Program.m_Fast.data();
-    // The debugger sees the variables through references to them.
-    VLScrDbgVariableTable locals;
-    VLScrDbgVariableTable parameters;
-    if (bDebug) {
-        pCtx->pLocals = &locals;
-        pCtx->pParameters = &parameters;
-    }
     size_t nPC = 0;
     for (;;) {
         m_nPC = nPC;
         const SVLScriptInstr& instr = pCode[nPC];
         if (bDebug && VLScrDbgIsEnabled()) {
+            VLScrDbgVariableTable& locals = *pCtx->pLocals;
+            VLScrDbgVariableTable& parameters = *pCtx->pParameters;
             locals.clear();
             parameters.clear();
             for (size_t i = 0; i < m_nSlots; ++i) {
@@ -391,15 +393,14 @@ void CVLScriptRun::Steps(VLScrDbgContext* pCtx)
         case VLSCR_OP_DECLARE: {
             SSlot& slot = m_pSlots[instr.u.nIndex];
             slot.bLocal = true;
-            if (instr.nType == 19 || instr.nType == 20) {
-                // An object (or reference) variable starts without anything
-                // behind it: it reads as empty and ignores writes.
-                slot.bNullObject = true;
+            // An object (or reference) variable starts without anything
+            // behind it: it reads as empty and ignores writes.
+            slot.bNullObject = instr.nType == 19 || instr.nType == 20;
+            slot.Update();
+            if (slot.bNullObject)
                 slot.local.Reset();
-            } else {
-                slot.bNullObject = false;
+            else
                 slot.local.SetType(instr.nType);
-            }
             break;
         }
         case VLSCR_OP_JUMP:
@@ -554,19 +555,14 @@ void CVLScriptRun::Steps(VLScrDbgContext* pCtx)
 VL_STEP void CVLScriptRun::Variable(VL_ULONG nName)
 {
     SSlot& slot = m_pSlots[nName];
-    if (slot.bLocal) {
-        SEntry& e = Push();
-        if (slot.bNullObject) {
-            e.nKind = KIND_NULL_OBJECT;
-            e.pRef = nullptr;
-        } else {
-            e.nKind = KIND_REF;
-            e.pRef = &slot.local;
-        }
-    } else if (slot.bParam) {
+    if (slot.pPlain != nullptr) {
         SEntry& e = Push();
         e.nKind = KIND_REF;
-        e.pRef = &slot.param;
+        e.pRef = slot.pPlain;
+    } else if (slot.bLocal) {
+        SEntry& e = Push();  // an object variable without an object
+        e.nKind = KIND_NULL_OBJECT;
+        e.pRef = nullptr;
     } else {
         HostVariable(nName);
     }
@@ -733,10 +729,7 @@ VL_STEP bool CVLScriptRun::FastAssign()
 
 VL_STEP CVLVariant* CVLScriptRun::PlainVariable(VL_ULONG nName)
 {
-    SSlot& slot = m_pSlots[nName];
-    if (slot.bLocal)
-        return slot.bNullObject ? nullptr : &slot.local;
-    return slot.bParam ? &slot.param : nullptr;
+    return m_pSlots[nName].pPlain;
 }
 
 // Each run below leaves the stack entries, variables and flags exactly as its

@@ -51,7 +51,28 @@ private:
         bool bLocal;
         bool bParam;
         bool bNullObject;
-        SSlot() : bLocal(false), bParam(false), bNullObject(false) {}
+        // The variable a name reads as a plain reference (the local, else the
+        // parameter), or null (an object without one, or a host property).
+        CVLVariant* pPlain;
+        SSlot() : bLocal(false), bParam(false), bNullObject(false), pPlain(nullptr) {}
+        SSlot(const SSlot& src)
+            : local(src.local), param(src.param), bLocal(src.bLocal), bParam(src.bParam),
+              bNullObject(src.bNullObject), pPlain(nullptr)
+        {
+            Update();
+        }
+        SSlot& operator=(const SSlot& src)
+        {
+            local = src.local;
+            param = src.param;
+            bLocal = src.bLocal;
+            bParam = src.bParam;
+            bNullObject = src.bNullObject;
+            Update();
+            return *this;
+        }
+        // After a change of the flags.
+        void Update() { pPlain = bLocal ? (bNullObject ? nullptr : &local) : (bParam ? &param : nullptr); }
     };
     // The stack, variables and argument frames of a run. A thread keeps the
     // stores of its finished runs and hands them, emptied, to its next runs,
