@@ -81,14 +81,31 @@ CVLString::CVLString(const CVLString& other) : m_eCharset(72), m_nCharSize(1), m
 }
 
 CVLString::CVLString(CVLString&& other) noexcept
-    : m_eCharset(other.m_eCharset), m_nCharSize(other.m_nCharSize), m_pBuffer(other.m_pBuffer)
+    : m_eCharset(other.m_eCharset), m_nCharSize(other.m_nCharSize), m_pBuffer(nullptr)
 {
-    other.m_pBuffer = nullptr;
+    TakeFrom(other);
 }
 
 CVLString::~CVLString()
 {
-    free(m_pBuffer);
+    ReleaseBlock(m_pBuffer);
+}
+
+void CVLString::ReleaseBlock(Block* pBlock) noexcept
+{
+    if (pBlock != InlineBlock())
+        free(pBlock);
+}
+
+void CVLString::TakeFrom(CVLString& other) noexcept
+{
+    if (other.m_pBuffer == other.InlineBlock()) {
+        memcpy(m_InlineStorage, other.m_InlineStorage, sizeof(m_InlineStorage));
+        m_pBuffer = InlineBlock();
+    } else {
+        m_pBuffer = other.m_pBuffer;
+    }
+    other.m_pBuffer = nullptr;
 }
 
 int CVLString::GetLength() const
@@ -147,12 +164,19 @@ void CVLString::Reserve(int nBytes)
     VL_SIZE_T nNeed = static_cast<VL_SIZE_T>(nBytes) + static_cast<VL_SIZE_T>(m_nCharSize);
     if (m_pBuffer != nullptr && m_pBuffer->nCapacity >= nNeed)
         return;
-    free(m_pBuffer);
+    ReleaseBlock(m_pBuffer);
     m_pBuffer = nullptr;
-    VL_SIZE_T nCapacity = (nNeed + 63u) & ~63u;
-    Block* pBlock = static_cast<Block*>(malloc(offsetof(Block, data) + nCapacity));
-    if (pBlock == nullptr)
-        throw new EVLMemoryAllocException(VLSTD_MODULE, "VLString", 1419);
+    Block* pBlock;
+    VL_SIZE_T nCapacity;
+    if (nNeed <= static_cast<VL_SIZE_T>(kInlineBytes)) {
+        pBlock = InlineBlock();
+        nCapacity = static_cast<VL_SIZE_T>(kInlineBytes);
+    } else {
+        nCapacity = (nNeed + 63u) & ~63u;
+        pBlock = static_cast<Block*>(malloc(offsetof(Block, data) + nCapacity));
+        if (pBlock == nullptr)
+            throw new EVLMemoryAllocException(VLSTD_MODULE, "VLString", 1419);
+    }
     pBlock->nLength = 0;
     pBlock->nCapacity = nCapacity;
     memset(pBlock->data, 0, m_nCharSize < 8 ? 8 : static_cast<size_t>(m_nCharSize));
@@ -222,7 +246,7 @@ void CVLString::Append(const void* p, int nLength)
         memcpy(m_pBuffer->data + nOld, p, static_cast<size_t>(nLength));
         m_pBuffer->nLength = nTotal;
         memset(m_pBuffer->data + nTotal, 0, static_cast<size_t>(m_nCharSize));
-        free(pOld);
+        ReleaseBlock(pOld);
         return;
     }
     memmove(m_pBuffer->data + nOld, p, static_cast<size_t>(nLength));
@@ -246,11 +270,10 @@ CVLString& CVLString::operator=(const CVLString& other)
 CVLString& CVLString::operator=(CVLString&& other) noexcept
 {
     if (&other != this) {
-        free(m_pBuffer);
+        ReleaseBlock(m_pBuffer);
         m_eCharset = other.m_eCharset;
         m_nCharSize = other.m_nCharSize;
-        m_pBuffer = other.m_pBuffer;
-        other.m_pBuffer = nullptr;
+        TakeFrom(other);
     }
     return *this;
 }
@@ -557,7 +580,7 @@ void CVLString::Clear()
 
 void CVLString::FreeBuffer()
 {
-    free(m_pBuffer);
+    ReleaseBlock(m_pBuffer);
     m_pBuffer = nullptr;
 }
 

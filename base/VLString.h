@@ -5,6 +5,8 @@
 #ifndef VLSTRING_H
 #define VLSTRING_H
 
+#include <cstddef>
+
 #include "VLTypes.h"
 
 class IVLStream;
@@ -128,6 +130,15 @@ private:
         char data[1];
     };
 
+    // Short texts live in the string itself: no heap block for them.
+    static const int kInlineBytes = 24;
+    Block* InlineBlock() { return reinterpret_cast<Block*>(m_InlineStorage); }
+    const Block* InlineBlock() const { return reinterpret_cast<const Block*>(m_InlineStorage); }
+    // Frees pBlock unless it is this string's own inline block.
+    void ReleaseBlock(Block* pBlock) noexcept;
+    // Takes over other's text (its heap block, or a copy of its inline text).
+    void TakeFrom(CVLString& other) noexcept;
+
     int CompareBytes(const CVLString& other, bool bNoCase) const;
     // Formats in UTF-8 and stores the text in this string's charset.
     void AssignFormatted(const char* szText);
@@ -136,7 +147,8 @@ private:
 
     int m_eCharset;
     int m_nCharSize;
-    Block* m_pBuffer;
+    Block* m_pBuffer;  // null, a heap block or the inline block
+    alignas(Block) char m_InlineStorage[offsetof(Block, data) + kInlineBytes];
 };
 
 bool operator==(const CVLString& a, const CVLString& b);

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "TestSupport.h"
 #include "VLString.h"
 
@@ -196,4 +198,47 @@ TEST(String, ReserveGrowsInSteps)
     s.FreeBuffer();
     EXPECT_EQ(s.GetLength(), 0);
     EXPECT_STREQ(s.GetString(), "");
+}
+
+TEST(String, ShortAndLongTextsMoveCopyAndGrow)
+{
+    // Every length around the size kept inside the string object, in UTF-8
+    // and UTF-16, through copy, move, self-append and growth.
+    for (int eCharset : {72, 79}) {
+        const int nUnit = eCharset == 79 ? 2 : 1;
+        for (int n = 0; n <= 70; n += nUnit) {
+            std::string text;
+            for (int i = 0; i < n; ++i)
+                text += static_cast<char>('a' + i % 26);
+            CVLString s(text.data(), n, eCharset);
+            ASSERT_EQ(n, s.GetLength());
+            CVLString copy(s);
+            CVLString moved(std::move(copy));
+            EXPECT_EQ(Bytes(s), Bytes(moved));
+            EXPECT_EQ(0, copy.GetLength());
+            EXPECT_EQ(0, std::memcmp(moved.GetBuffer() + n, "\0\0", static_cast<size_t>(nUnit)));
+            CVLString target("old text that is long enough to need a block of its own", 72);
+            target = std::move(moved);
+            EXPECT_EQ(text, Bytes(target));
+            EXPECT_EQ(eCharset, target.GetCharset());
+            target += target;  // the source lies in the string itself
+            EXPECT_EQ(text + text, Bytes(target));
+            CVLString grown(s);
+            for (int i = 0; i < 40; ++i)
+                grown.Append("xy", 2);
+            EXPECT_EQ(n + 80, grown.GetLength());
+            EXPECT_EQ(text, Bytes(grown).substr(0, static_cast<size_t>(n)));
+            grown.FreeBuffer();
+            EXPECT_EQ(0, grown.GetLength());
+            grown = s;
+            EXPECT_EQ(text, Bytes(grown));
+        }
+    }
+    // Assigning a piece of a string to itself.
+    CVLString s("0123456789", 72);
+    s.Assign(s.GetBuffer() + 2, 5, 72);
+    EXPECT_EQ("23456", Bytes(s));
+    CVLString empty(72);
+    CVLString moved(std::move(empty));
+    EXPECT_STREQ("", moved.GetString());
 }
