@@ -18,7 +18,10 @@ void CVLXmlAttribute::SetNodeValue(const char* szValue)
 
 void CVLXmlAttribute::Delete()
 {
-    delete this;
+    if (m_bInArena)
+        this->~CVLXmlAttribute();  // the document's arena keeps the memory
+    else
+        delete this;
 }
 
 void CVLXmlAttribute::Clear()

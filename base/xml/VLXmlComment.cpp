@@ -12,7 +12,10 @@ CVLXmlComment::~CVLXmlComment()
 
 void CVLXmlComment::Delete()
 {
-    delete this;
+    if (m_bInArena)
+        this->~CVLXmlComment();  // the document's arena keeps the memory
+    else
+        delete this;
 }
 
 CVLXmlComment& CVLXmlComment::operator=(const CVLXmlComment& other)

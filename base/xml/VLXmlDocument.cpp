@@ -81,6 +81,9 @@ void CVLXmlDocument::Delete()
 void CVLXmlDocument::Clear()
 {
     m_Children.Clear();
+    // The nodes that Load placed in the arena are only ever in this tree (no
+    // operation takes a node out of a tree without deleting it): none is left.
+    m_Arena.Reset();
     m_strVersion = "1.0";
     m_strEncoding = "utf-8";
 }
@@ -379,6 +382,23 @@ void CVLXmlDocument::Load(IVLStream* pStream)
     VL_CATCH_LADDER(VLSTD_MODULE, s_szFile)
 }
 
+template <class T>
+T* CVLXmlDocument::NewLoadedNode()
+{
+    T* p = new (m_Arena.Allocate(sizeof(T))) T;
+    p->m_bInArena = true;
+    p->m_pOwnerDocument = this;
+    return p;
+}
+
+namespace {
+
+// Room for the links of a few children, as a list's pool carves it.
+const std::size_t kLinkBytes = (3 * sizeof(void*) + alignof(std::max_align_t) - 1) & ~(alignof(std::max_align_t) - 1);
+const std::size_t kFirstChildLinks = 4;
+
+}  // namespace
+
 void CVLXmlDocument::LoadFrom(IVLStream* pStream, const CVLString& strName)
 {
     CVLXmlStream input(pStream);
@@ -417,6 +437,11 @@ void CVLXmlDocument::LoadFrom(IVLStream* pStream, const CVLString& strName)
         if (nEvent == PXP_EVENT_DOCUMENT_DONE)
             break;
         IVLXmlNode* pTop = stack.back();
+        if (pTop != this && (nEvent == PXP_EVENT_START_TAG || nEvent == PXP_EVENT_TEXT || nEvent == PXP_EVENT_COMMENT)) {
+            CVLXmlNodeList* pList = pTop->GetChildNodes();
+            if (pList->IsEmpty())
+                pList->AddSpareLinks(m_Arena.Allocate(kFirstChildLinks * kLinkBytes), kFirstChildLinks * kLinkBytes);
+        }
         switch (nEvent) {
         case PXP_EVENT_XML_DECLARATION:
             SetVersion(parser.GetVersion());
@@ -426,8 +451,7 @@ void CVLXmlDocument::LoadFrom(IVLStream* pStream, const CVLString& strName)
             SetEncoding(parser.GetEncoding());
             break;
         case PXP_EVENT_START_TAG: {
-            CVLXmlElement* pElement = new CVLXmlElement;
-            pElement->SetOwnerDocument(this);
+            CVLXmlElement* pElement = NewLoadedNode<CVLXmlElement>();
             AppendOwned(pTop->GetChildNodes(), pTop, pElement);
             const char* pPrefix = parser.GetPrefix();
             const char* pLocal = parser.GetName();
@@ -444,6 +468,11 @@ void CVLXmlDocument::LoadFrom(IVLStream* pStream, const CVLString& strName)
             }
             CVLXmlNamedNodeMap* pMap = pElement->GetAttributes();
             const int nNamespaces = parser.GetNamespaceCount();
+            const int nAttributes = parser.GetAttributeCount();
+            if (nAttributes + nNamespaces - nMark > 0) {
+                const std::size_t nBytes = static_cast<std::size_t>(nAttributes + nNamespaces - nMark) * kLinkBytes;
+                pMap->AddSpareLinks(m_Arena.Allocate(nBytes), nBytes);
+            }
             bool bDeclared = false;
             for (int i = nMark; i < nNamespaces; ++i) {
                 const char* pNsPrefix = parser.GetNamespacePrefix(i);
@@ -455,7 +484,6 @@ void CVLXmlDocument::LoadFrom(IVLStream* pStream, const CVLString& strName)
                 pElement->SetAttribute(strDecl.GetString(), parser.GetNamespaceURI(i));
                 bDeclared = true;
             }
-            const int nAttributes = parser.GetAttributeCount();
             for (int i = 0; i < nAttributes; ++i) {
                 const char* pAttrPrefix = parser.GetAttributePrefix(i);
                 const char* pAttrName = parser.GetAttributeName(i);
@@ -484,8 +512,7 @@ void CVLXmlDocument::LoadFrom(IVLStream* pStream, const CVLString& strName)
                         continue;
                     }
                 }
-                CVLXmlAttribute* pAttr = new CVLXmlAttribute;
-                pAttr->SetOwnerDocument(this);
+                CVLXmlAttribute* pAttr = NewLoadedNode<CVLXmlAttribute>();
                 try {
                     pAttr->AssignName(pFull, static_cast<int>(nFull));
                     pAttr->AssignValue(pValue, static_cast<int>(std::strlen(pValue)));
@@ -505,15 +532,13 @@ void CVLXmlDocument::LoadFrom(IVLStream* pStream, const CVLString& strName)
                 stack.pop_back();
             break;
         case PXP_EVENT_TEXT: {
-            CVLXmlText* pText = new CVLXmlText;
-            pText->SetOwnerDocument(this);
+            CVLXmlText* pText = NewLoadedNode<CVLXmlText>();
             AppendOwned(pTop->GetChildNodes(), pTop, pText);
             pText->AssignData(parser.GetText(), static_cast<int>(parser.GetTextLength()));
             break;
         }
         case PXP_EVENT_COMMENT: {
-            CVLXmlComment* pComment = new CVLXmlComment;
-            pComment->SetOwnerDocument(this);
+            CVLXmlComment* pComment = NewLoadedNode<CVLXmlComment>();
             AppendOwned(pTop->GetChildNodes(), pTop, pComment);
             pComment->AssignData(parser.GetText(), static_cast<int>(parser.GetTextLength()));
             break;

@@ -10,6 +10,7 @@
 #include "VLXmlComment.h"
 #include "VLXmlElement.h"
 #include "VLXmlNode.h"
+#include "VLXmlNodeArena.h"
 #include "VLXmlNodeList.h"
 #include "VLXmlText.h"
 
@@ -99,7 +100,13 @@ public:
 protected:
     CVLXmlDocument(const CVLXmlDocument&) = delete;
     void LoadFrom(IVLStream* pStream, const CVLString& strName);
+    // A node of type T for the reader, in the arena.
+    template <class T>
+    T* NewLoadedNode();
 
+    // The memory of the nodes read by Load; declared before m_Children, so
+    // that it outlives them.
+    CVLXmlNodeArena m_Arena;
     CVLXmlNodeList m_Children;
     CVLString m_strVersion;
     CVLString m_strEncoding;

@@ -47,7 +47,10 @@ void CVLXmlElement::Clear()
 
 void CVLXmlElement::Delete()
 {
-    delete this;
+    if (m_bInArena)
+        this->~CVLXmlElement();  // the document's arena keeps the memory
+    else
+        delete this;
 }
 
 CVLXmlElement& CVLXmlElement::operator=(const CVLXmlElement& src)

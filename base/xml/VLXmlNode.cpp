@@ -6,7 +6,7 @@
 #include "VLXmlNamedNodeMap.h"
 #include "VLXmlNodeList.h"
 
-IVLXmlNode::IVLXmlNode() : m_pParent(nullptr), m_pOwnerDocument(nullptr), m_nUserData(0)
+IVLXmlNode::IVLXmlNode() : m_pParent(nullptr), m_pOwnerDocument(nullptr), m_nUserData(0), m_bInArena(false)
 {
 }
 

@@ -74,6 +74,8 @@ protected:
     // A list that tears down a tree links the nodes still to be deleted
     // through their parent field.
     friend class CVLXmlNodeList;
+    // The document reader places nodes in its arena.
+    friend class CVLXmlDocument;
 
     IVLXmlNode(const IVLXmlNode&) = delete;
     // Throws error 4 when pChild cannot become a child of this node.
@@ -82,6 +84,7 @@ protected:
     IVLXmlNode* m_pParent;
     CVLXmlDocument* m_pOwnerDocument;
     VL_ULONG m_nUserData;
+    bool m_bInArena;  // the memory belongs to the document's arena
 };
 
 #endif

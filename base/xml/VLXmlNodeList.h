@@ -31,6 +31,9 @@ public:
     virtual void ReleaseReplaced(IVLXmlNode* pNew, IVLXmlNode* pOld);
 
     bool OwnsNodes() const { return m_bOwnsNodes; }
+    // The document reader's path: memory for the first links, which the
+    // list never frees (see CVLXmlNodePool::AddSpare).
+    void AddSpareLinks(void* p, std::size_t nBytes) noexcept { m_Pool.AddSpare(p, nBytes); }
     bool IsEmpty() const { return m_Nodes.empty(); }
 
 protected:

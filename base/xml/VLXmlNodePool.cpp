@@ -12,7 +12,13 @@ const std::size_t kMaxSlots = 64;
 
 }  // namespace
 
-CVLXmlNodePool::CVLXmlNodePool() : m_pFree(nullptr), m_pBlocks(nullptr), m_nSlotSize(0), m_nNextSlots(kFirstSlots)
+CVLXmlNodePool::CVLXmlNodePool()
+    : m_pFree(nullptr)
+    , m_pBlocks(nullptr)
+    , m_nSlotSize(0)
+    , m_nNextSlots(kFirstSlots)
+    , m_pSpare(nullptr)
+    , m_nSpareBytes(0)
 {
 }
 
@@ -30,10 +36,23 @@ void CVLXmlNodePool::Reset() noexcept
     }
     m_pFree = nullptr;
     m_nNextSlots = kFirstSlots;
+    m_pSpare = nullptr;
+    m_nSpareBytes = 0;
 }
 
 void CVLXmlNodePool::Grow()
 {
+    if (m_nSpareBytes >= m_nSlotSize) {
+        const std::size_t nSpareSlots = m_nSpareBytes / m_nSlotSize;
+        for (std::size_t i = nSpareSlots; i-- > 0;) {
+            Slot* pSlot = reinterpret_cast<Slot*>(m_pSpare + i * m_nSlotSize);
+            pSlot->pNext = m_pFree;
+            m_pFree = pSlot;
+        }
+        m_pSpare = nullptr;
+        m_nSpareBytes = 0;
+        return;
+    }
     const std::size_t nSlots = m_nNextSlots;
     Block* pBlock = static_cast<Block*>(std::malloc(kHeader + nSlots * m_nSlotSize));
     if (pBlock == nullptr)

@@ -16,6 +16,13 @@ public:
     void Deallocate(void* p, std::size_t nSize) noexcept;
     // Frees every block; only when no slot is in use.
     void Reset() noexcept;
+    // Memory that the pool carves into slots before it allocates a block of
+    // its own; the pool never frees it (it is dropped at the next Reset).
+    void AddSpare(void* p, std::size_t nBytes) noexcept
+    {
+        m_pSpare = static_cast<char*>(p);
+        m_nSpareBytes = nBytes;
+    }
 
 private:
     CVLXmlNodePool(const CVLXmlNodePool&) = delete;
@@ -34,6 +41,8 @@ private:
     Block* m_pBlocks;
     std::size_t m_nSlotSize;
     std::size_t m_nNextSlots;
+    char* m_pSpare;
+    std::size_t m_nSpareBytes;
 };
 
 #endif

@@ -12,7 +12,10 @@ CVLXmlText::~CVLXmlText()
 
 void CVLXmlText::Delete()
 {
-    delete this;
+    if (m_bInArena)
+        this->~CVLXmlText();  // the document's arena keeps the memory
+    else
+        delete this;
 }
 
 CVLXmlText& CVLXmlText::operator=(const CVLXmlText& other)

@@ -284,3 +284,58 @@ TEST(XmlDocument, LoadReportsWhereItStopped)
     EXPECT_EQ(3001u, doc.GetLoadLine());
     EXPECT_EQ(6u, doc.GetLoadColumn());
 }
+
+TEST(XmlDocument, LoadedNodesCanBeChangedRemovedAndOutliveNothing)
+{
+    // Many elements and attributes, long and short values.
+    std::string data = "<r xmlns:p=\"urn:p\">";
+    for (int i = 0; i < 300; ++i) {
+        data += "<e i=\"" + std::to_string(i) + "\" p:long=\"" + std::string(static_cast<size_t>(i % 90), 'v') +
+                "\">t" + std::to_string(i) + "<!--c--><f/></e>";
+    }
+    data += "</r>";
+    CVLXmlDocument doc;
+    ASSERT_EQ("", LoadString(doc, data));
+    CVLXmlElement* pRoot = doc.GetDocumentElement();
+    ASSERT_EQ(300, pRoot->GetChildNodes()->GetLength());
+    CVLXmlElement* pFirst = static_cast<CVLXmlElement*>(pRoot->GetChildNodes()->Item(0));
+    CVLXmlElement* pLast = static_cast<CVLXmlElement*>(pRoot->GetChildNodes()->Item(299));
+    EXPECT_EQ(std::string(299 % 90, 'v'), Bytes(pLast->GetAttribute("p:long")));
+    // Loaded nodes take new values, attributes and children of any size.
+    pFirst->SetAttribute("i", std::string(500, 'x').c_str());
+    pFirst->SetAttribute("added", "1");
+    for (int i = 0; i < 20; ++i)
+        pFirst->AppendChild(doc.CreateElement("n"));
+    pFirst->GetFirstTextNode()->SetNodeValue(std::string(300, 't').c_str());
+    pLast->SetNodeName("renamed");
+    EXPECT_EQ(std::string(500, 'x'), Bytes(pFirst->GetAttribute("i")));
+    EXPECT_EQ(23, pFirst->GetChildNodes()->GetLength());
+    // Removing, replacing and erasing loaded nodes.
+    EXPECT_NE(nullptr, pFirst->RemoveAttribute("p:long"));
+    EXPECT_NE(nullptr, pRoot->RemoveChild(pRoot->GetChildNodes()->Item(1)));
+    CVLXmlElement* pNew = doc.CreateElement("new");
+    EXPECT_NE(nullptr, pRoot->ReplaceChild(pNew, pRoot->GetChildNodes()->Item(1)));
+    pRoot->RemoveElementsByAttribute("i", "150", 4);
+    EXPECT_EQ(298, pRoot->GetChildNodes()->GetLength());
+    // Copies of loaded nodes go to another document that outlives this one;
+    // merging adds the three children whose key or name the copy lacks.
+    CVLXmlDocument other;
+    {
+        CVLXmlDocument source;
+        ASSERT_EQ("", LoadString(source, data));
+        other.AppendChild(other.ImportNode(source.GetDocumentElement()));
+        other.GetDocumentElement()->Merge(doc.GetDocumentElement(), "i");
+    }
+    EXPECT_EQ(303, other.GetDocumentElement()->GetChildNodes()->GetLength());
+    // A failed load keeps what it read; the next load replaces it all.
+    EXPECT_NE("", LoadString(doc, "<r><a x=\"1\"><b>text</b><c"));
+    EXPECT_EQ("a", Bytes(static_cast<CVLXmlElement*>(doc.GetDocumentElement()->GetChildNodes()->Item(0))->GetTagName()));
+    ASSERT_EQ("", LoadString(doc, data));
+    EXPECT_EQ(300, doc.GetDocumentElement()->GetChildNodes()->GetLength());
+    const std::string saved = SaveToString(doc);
+    CVLXmlDocument again;
+    ASSERT_EQ("", LoadString(again, saved));
+    EXPECT_EQ(saved, SaveToString(again));
+    doc.Clear();
+    EXPECT_EQ(nullptr, doc.GetDocumentElement());
+}
