@@ -40,6 +40,14 @@ int MeasureText(const char* p, int nLength, int nCharSize)
         }
         return nLength;
     }
+    if (nLength <= 32) {
+        // Short texts (most of them): a plain loop beats the call.
+        for (int i = 0; i < nLength; ++i) {
+            if (p[i] == 0)
+                return i;
+        }
+        return nLength;
+    }
     const void* z = memchr(p, 0, static_cast<size_t>(nLength));
     return z ? static_cast<int>(static_cast<const char*>(z) - p) : nLength;
 }
@@ -89,12 +97,6 @@ CVLString::CVLString(CVLString&& other) noexcept
 CVLString::~CVLString()
 {
     ReleaseBlock(m_pBuffer);
-}
-
-void CVLString::ReleaseBlock(Block* pBlock) noexcept
-{
-    if (pBlock != InlineBlock())
-        free(pBlock);
 }
 
 void CVLString::TakeFrom(CVLString& other) noexcept
@@ -179,7 +181,10 @@ void CVLString::Reserve(int nBytes)
     }
     pBlock->nLength = 0;
     pBlock->nCapacity = nCapacity;
-    memset(pBlock->data, 0, m_nCharSize < 8 ? 8 : static_cast<size_t>(m_nCharSize));
+    if (m_nCharSize <= 8)
+        memset(pBlock->data, 0, 8);
+    else
+        memset(pBlock->data, 0, static_cast<size_t>(m_nCharSize));
     m_pBuffer = pBlock;
 }
 
@@ -210,7 +215,10 @@ void CVLString::Assign(const void* p, int nLength, int eCharset)
         throw;
     }
     memcpy(m_pBuffer->data, pSrc, static_cast<size_t>(nLength));
-    memset(m_pBuffer->data + nLength, 0, static_cast<size_t>(m_nCharSize));
+    if (m_nCharSize == 1)
+        m_pBuffer->data[nLength] = 0;
+    else
+        memset(m_pBuffer->data + nLength, 0, static_cast<size_t>(m_nCharSize));
     m_pBuffer->nLength = static_cast<VL_SIZE_T>(MeasureText(m_pBuffer->data, nLength, m_nCharSize));
     free(pCopy);
 }

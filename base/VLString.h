@@ -6,6 +6,7 @@
 #define VLSTRING_H
 
 #include <cstddef>
+#include <cstdlib>
 
 #include "VLTypes.h"
 
@@ -135,7 +136,11 @@ private:
     Block* InlineBlock() { return reinterpret_cast<Block*>(m_InlineStorage); }
     const Block* InlineBlock() const { return reinterpret_cast<const Block*>(m_InlineStorage); }
     // Frees pBlock unless it is this string's own inline block.
-    void ReleaseBlock(Block* pBlock) noexcept;
+    void ReleaseBlock(Block* pBlock) noexcept
+    {
+        if (pBlock != InlineBlock())
+            std::free(pBlock);
+    }
     // Takes over other's text (its heap block, or a copy of its inline text).
     void TakeFrom(CVLString& other) noexcept;
 

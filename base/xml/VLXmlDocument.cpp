@@ -515,7 +515,7 @@ void CVLXmlDocument::LoadFrom(IVLStream* pStream, const CVLString& strName)
                 CVLXmlAttribute* pAttr = NewLoadedNode<CVLXmlAttribute>();
                 try {
                     pAttr->AssignName(pFull, static_cast<int>(nFull));
-                    pAttr->AssignValue(pValue, static_cast<int>(std::strlen(pValue)));
+                    pAttr->AssignValue(pValue, static_cast<int>(parser.GetAttributeValueLength(i)));
                     pMap->AddNewAttribute(pAttr);
                 } catch (...) {
                     pAttr->Delete();

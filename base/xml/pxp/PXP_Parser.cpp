@@ -28,6 +28,27 @@ struct CTextClass
 };
 const CTextClass s_TextClass;
 
+// Plain bytes of attribute values (1) and of names (2): ASCII that ends
+// nothing and needs no replacing.
+struct CAttrClass
+{
+    unsigned char m_Class[256];
+    CAttrClass()
+    {
+        for (int i = 0; i < 256; ++i)
+            m_Class[i] = (i >= 0x20 && i < 0x80) ? 1 : 0;
+        m_Class[static_cast<unsigned char>('<')] = 0;
+        m_Class[static_cast<unsigned char>('&')] = 0;
+        m_Class[static_cast<unsigned char>('"')] = 0;
+        m_Class[static_cast<unsigned char>('\'')] = 0;
+        for (int i = 0x21; i < 0x80; ++i) {
+            if (i != '=' && i != '/' && i != '>' && i != ':')
+                m_Class[i] |= 2;
+        }
+    }
+};
+const CAttrClass s_AttrClass;
+
 const uint32_t kMaxLimit = 1u << 26;
 
 }  // namespace
@@ -494,12 +515,18 @@ bool PXP_Parser::Fail(uint32_t nError)
 
 bool PXP_Parser::SkipBlanks()
 {
-    bool bAny = false;
-    while (IsBlank(Cur())) {
+    if (!IsBlank(Cur()))
+        return false;
+    // A run of blanks straight from the chunk: plain ASCII needs no settling
+    // until the byte behind it.
+    unsigned char* p = m_pPos + 1;
+    while (p < m_pEnd && IsBlank(*p))
+        ++p;
+    m_pPos = p - 1;
+    Advance();
+    while (IsBlank(Cur()))
         Advance();
-        bAny = true;
-    }
-    return bAny;
+    return true;
 }
 
 // Matches sz from the current character on; the current character is left on
@@ -810,6 +837,18 @@ bool PXP_Parser::ReadStartTag()
         c = Cur();
         if (c == '/' || c == '>' || IsBlank(c) || c == PXP_END_OF_INPUT)
             break;
+        if (c > 0x20 && c < 0x80 && c != ':' && c != '/' && c != '>') {
+            // A run of plain name bytes straight from the chunk.
+            unsigned char* p = m_pPos;
+            do {
+                if (n >= PXP_MAX_NAME_LENGTH)
+                    return Fail(PXP_BUFFER_OVERFLOW_ERROR);
+                pName[n++] = static_cast<char>(*p++);
+            } while (p < m_pEnd && *p > 0x20 && *p < 0x80 && *p != ':' && *p != '/' && *p != '>');
+            m_pPos = p - 1;
+            Advance();
+            continue;
+        }
         if (c == ':') {
             if (!bPrefix && n > PXP_MAX_PREFIX_LENGTH)
                 return Fail(PXP_BUFFER_OVERFLOW_ERROR);
@@ -887,6 +926,20 @@ bool PXP_Parser::ReadAttribute()
             break;
         if (c == PXP_END_OF_INPUT)
             return Fail(PXP_SYNTAX_ERROR);
+        if (c > 0x20 && c < 0x80) {
+            // A run of plain name bytes straight from the chunk.
+            unsigned char* p = m_pPos;
+            do {
+                if (m_nAttrNamesUsed + n + 2 > nNameCap)
+                    return Fail(PXP_BUFFER_OVERFLOW_ERROR);
+                if (*p == ':')
+                    bColon = true;
+                pName[n++] = static_cast<char>(*p++);
+            } while (p < m_pEnd && *p > 0x20 && *p < 0x80 && *p != '=');
+            m_pPos = p - 1;
+            Advance();
+            continue;
+        }
         if (m_nAttrNamesUsed + n + 2 > nNameCap)
             return Fail(PXP_BUFFER_OVERFLOW_ERROR);
         if (c == ':')
@@ -937,12 +990,20 @@ bool PXP_Parser::ReadAttribute()
             break;
         if (c >= 0x20 && c < 0x80 && c != '&' && c != '<') {
             // A run of plain bytes straight from the chunk.
+            if (m_nAttrValuesUsed + m + 2 > nValueCap)
+                return Fail(PXP_BUFFER_OVERFLOW_ERROR);
             unsigned char* p = m_pPos;
+            // As far as the buffer has room; a plain byte behind that fails
+            // on the next round.
+            size_t nRun = static_cast<size_t>(nValueCap - m_nAttrValuesUsed - m - 1);
+            if (nRun > static_cast<size_t>(m_pEnd - p))
+                nRun = static_cast<size_t>(m_pEnd - p);
+            const unsigned char* const pStop = p + nRun;
+            char* d = pValue + m;
             do {
-                if (m_nAttrValuesUsed + m + 2 > nValueCap)
-                    return Fail(PXP_BUFFER_OVERFLOW_ERROR);
-                pValue[m++] = static_cast<char>(*p++);
-            } while (p < m_pEnd && *p >= 0x20 && *p < 0x80 && *p != q && *p != '&' && *p != '<');
+                *d++ = static_cast<char>(*p++);
+            } while (p < pStop && (s_AttrClass.m_Class[*p] & 1) != 0);
+            m = static_cast<uint32_t>(d - pValue);
             m_pPos = p - 1;
             Advance();
             continue;
@@ -977,7 +1038,8 @@ bool PXP_Parser::ReadAttribute()
     if (m_nAttrCount >= static_cast<int32_t>(m_Limits.nMaxAttributes))
         return Fail(PXP_BUFFER_OVERFLOW_ERROR);
     for (int32_t i = 0; i < m_nAttrCount; ++i) {
-        if (std::strcmp(m_pAttributes[i].GetName(), pName) == 0)
+        const char* pOther = m_pAttributes[i].GetName();
+        if (pOther[0] == pName[0] && std::strcmp(pOther, pName) == 0)
             return Fail(PXP_SYNTAX_ERROR);
     }
     PXP_AttributeInfo& attr = m_pAttributes[m_nAttrCount++];
@@ -1020,7 +1082,21 @@ bool PXP_Parser::ReadEndTag()
             return Fail(PXP_SYNTAX_ERROR);
         Advance();
     }
-    for (const char* p = elem.GetNameBuffer(); *p != 0; ++p) {
+    const char* pName = elem.GetNameBuffer();
+    {
+        // The name straight from the chunk when it lies there whole in plain
+        // ASCII; otherwise byte by byte below.
+        const unsigned char* p = m_pPos;
+        size_t i = 0;
+        while (pName[i] != 0 && p + i < m_pEnd && p[i] == static_cast<unsigned char>(pName[i]) && p[i] < 0x80)
+            ++i;
+        if (i > 1) {
+            m_pPos += i - 1;
+            Advance();
+            pName += i;
+        }
+    }
+    for (const char* p = pName; *p != 0; ++p) {
         if (Cur() != static_cast<unsigned char>(*p))
             return Fail(PXP_SYNTAX_ERROR);
         Advance();
@@ -1476,6 +1552,13 @@ const char* PXP_Parser::GetAttributeName(int nIndex) const
     if (m_nEvent != PXP_EVENT_START_TAG || nIndex < 0 || nIndex >= m_nAttrCount)
         return nullptr;
     return m_pAttributes[nIndex].GetName();
+}
+
+uint32_t PXP_Parser::GetAttributeValueLength(int nIndex) const
+{
+    if (m_nEvent != PXP_EVENT_START_TAG || nIndex < 0 || nIndex >= m_nAttrCount)
+        return 0;
+    return m_pAttributes[nIndex].GetValueLength();
 }
 
 const char* PXP_Parser::GetAttributeValue(int nIndex) const

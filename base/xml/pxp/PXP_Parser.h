@@ -57,6 +57,8 @@ public:
     int GetAttributeCount() const;
     const char* GetAttributeName(int nIndex) const;
     const char* GetAttributeValue(int nIndex) const;
+    // Bytes of GetAttributeValue before its NUL.
+    uint32_t GetAttributeValueLength(int nIndex) const;
     const char* GetAttributePrefix(int nIndex) const;
     const char* GetAttributeNamespace(int nIndex) const;
 

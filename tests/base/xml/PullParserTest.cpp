@@ -532,3 +532,27 @@ TEST(PullParser, PiecesCutBeforeEndMarksThatAreContent)
             << nChunk;
     }
 }
+
+TEST(PullParser, NamesValuesAndEndTagsInEveryChunking)
+{
+    const std::string doc = "<root \t xmlns:p='u'>\n\t <\xC3\xA9lem a1=\"x'y\" p:b = 'v\"w&amp;z' c=\"\xC3\xA9\t.\">t</\xC3\xA9lem >"
+                            "<abc/><abc></abc  ><p:q p:r='1'/></root>";
+    const std::string expected = "S:root[xmlns:p=u]|T:\n\t |S:\xC3\xA9lem[a1=x'y p:b=v\"w&z c=\xC3\xA9 .]|T:t|E:\xC3\xA9lem|"
+                                 "S:abc[]|E:abc|S:abc[]|E:abc|S:p:q[p:r=1]|E:p:q|E:root|OK|";
+    for (int nChunk : {1, 2, 3, 5, 1 << 20}) {
+        EXPECT_EQ(expected, Events(doc, nullptr, nChunk)) << nChunk;
+        EXPECT_EQ(1u, Parse("<abc></abd>", nullptr, nChunk).nError) << nChunk;
+        EXPECT_EQ(1u, Parse("<abc></ab>", nullptr, nChunk).nError) << nChunk;
+        EXPECT_EQ(1u, Parse("<abc></abcd>", nullptr, nChunk).nError) << nChunk;
+        EXPECT_EQ(1u, Parse("<\xC3\xA9></\xC3\xA8>", nullptr, nChunk).nError) << nChunk;
+    }
+    // The value length the reader takes matches the value.
+    CStringInput in("<a x='12&lt;45' y=''/>", 1 << 20, false);
+    PXP_Parser parser;
+    ASSERT_EQ(1, parser.Initialize());
+    ASSERT_EQ(1, parser.SetInputStream(&in));
+    ASSERT_EQ(static_cast<uint32_t>(PXP_EVENT_START_TAG), parser.Next());
+    EXPECT_EQ(5u, parser.GetAttributeValueLength(0));
+    EXPECT_EQ(0u, parser.GetAttributeValueLength(1));
+    EXPECT_EQ(0u, parser.GetAttributeValueLength(2));
+}
