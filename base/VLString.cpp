@@ -384,6 +384,17 @@ int CVLString::CompareBytes(const CVLString& other, bool bNoCase) const
         nUnit = 1;
     const VL_BYTE* a = reinterpret_cast<const VL_BYTE*>(m_pBuffer->data);
     const VL_BYTE* b = reinterpret_cast<const VL_BYTE*>(other.m_pBuffer->data);
+    if (nUnit == 1 && !bNoCase) {
+        // Byte strings (map keys, names) in one pass; the first differing
+        // byte gives the result, as below.
+        size_t nCommon = static_cast<size_t>(nThis < nOther ? nThis : nOther);
+        if (memcmp(a, b, nCommon) == 0)
+            return nThis - nOther;
+        size_t i = 0;
+        while (a[i] == b[i])
+            ++i;
+        return memcmp(a + i, b + i, 1);
+    }
     int ra = nThis, rb = nOther;
     while (ra >= nUnit && rb >= nUnit) {
         int r;

@@ -2,41 +2,61 @@
 
 #include <new>
 #include <typeinfo>
+#include <vector>
 
 #include "VLScriptDefs.h"
 
-CVLScriptParams::CVLScriptParams() : m_pCaller(nullptr), m_bClosing(false)
+CVLScriptParams::CVLScriptParams() : m_pCaller(nullptr)
 {
 }
 
-CVLScriptParams::CVLScriptParams(const CVLScriptParams& src) : Base(), m_pCaller(nullptr), m_bClosing(false)
+CVLScriptParams::CVLScriptParams(const CVLScriptParams& src) : Base(), m_pCaller(nullptr)
 {
     *this = src;
 }
 
 CVLScriptParams::~CVLScriptParams()
 {
-    m_bClosing = true;
     DeleteAll();
-    for (CVLVariant* p : m_Spare)
-        delete p;
 }
 
 namespace {
-// Deleted arguments kept for reuse at most.
-const size_t kMaxSpareArguments = 8;
+// Plain variants that argument lists of this thread deleted, emptied, for the
+// thread's next arguments.
+const size_t kMaxSpareArguments = 64;
+thread_local bool t_bSpareGone = false;
+
+class CSpareArguments
+{
+public:
+    CSpareArguments() {}
+    ~CSpareArguments()
+    {
+        t_bSpareGone = true;  // lists deleted later at thread exit delete directly
+        for (CVLVariant* p : m_Spare)
+            delete p;
+    }
+    CSpareArguments(const CSpareArguments&) = delete;
+    CSpareArguments& operator=(const CSpareArguments&) = delete;
+
+    std::vector<CVLVariant*> m_Spare;
+};
+thread_local CSpareArguments t_Spare;
 }  // namespace
 
 void CVLScriptParams::DeleteElement(CVLVariant* p)
 {
     // Only plain variants are kept: an emptied one is what CreateElement
     // would make.
-    if (p != nullptr && !m_bClosing && m_Spare.size() < kMaxSpareArguments && typeid(*p) == typeid(CVLVariant)) {
-        try {
-            m_Spare.push_back(p);
-            p->ResetInline();
-            return;
-        } catch (...) {
+    if (p != nullptr && !t_bSpareGone && typeid(*p) == typeid(CVLVariant)) {
+        std::vector<CVLVariant*>& spare = t_Spare.m_Spare;
+        if (spare.size() < kMaxSpareArguments) {
+            try {
+                spare.push_back(p);
+                p->ResetInline();
+                return;
+            } catch (...) {
+            }
         }
     }
     delete p;
@@ -44,9 +64,9 @@ void CVLScriptParams::DeleteElement(CVLVariant* p)
 
 CVLVariant* CVLScriptParams::CreateElement()
 {
-    if (!m_Spare.empty()) {
-        CVLVariant* p = m_Spare.back();
-        m_Spare.pop_back();
+    if (!t_bSpareGone && !t_Spare.m_Spare.empty()) {
+        CVLVariant* p = t_Spare.m_Spare.back();
+        t_Spare.m_Spare.pop_back();
         return p;
     }
     CVLVariant* p = new (std::nothrow) CVLVariant();

@@ -4,8 +4,6 @@
 #ifndef VLSCRIPTPARAMS_H
 #define VLSCRIPTPARAMS_H
 
-#include <vector>
-
 #include "TVLObjectList.h"
 #include "VLVariant.h"
 
@@ -38,11 +36,6 @@ public:
 protected:
     CVLVariant m_ReturnValue;
     IVLScriptExtendIF* m_pCaller;
-
-private:
-    // Deleted arguments kept, emptied, for the next CreateElement.
-    std::vector<CVLVariant*> m_Spare;
-    bool m_bClosing;
 };
 
 #endif

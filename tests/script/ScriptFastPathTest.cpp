@@ -5,6 +5,7 @@
 
 #include <climits>
 #include <cmath>
+#include <thread>
 #include <vector>
 
 #include "ScriptRunSupport.h"
@@ -440,4 +441,44 @@ TEST(ScriptFastPath, ErrorsAndStepsInsideRunsKeepTheirInstruction)
     r = RunImage(img);
     ASSERT_EQ(r.nError, 0);
     EXPECT_EQ(r.value.GetLong(), 100);
+}
+
+TEST(ScriptFastPath, ArgumentListsMoveBetweenThreads)
+{
+    // Lists filled on one thread and emptied on another, while both threads
+    // run scripts that build argument lists of their own.
+    A a("Sum2", "sum.vls", 8);
+    a.Param(8, "a").Param(8, "b").Var("a").Var("b").Op(VLSCR_OP_ADD).Op(VLSCR_OP_RETURN_VALUE);
+    CVLScriptCollection scripts;
+    CVLScript* p = AddScript(scripts, a.Build());
+    std::vector<CVLScriptParams*> lists;
+    for (int i = 0; i < 50; ++i) {
+        CVLScriptParams* pList = new CVLScriptParams();
+        pList->Add()->SetLong(i);
+        pList->Add()->SetString("x", 72);
+        lists.push_back(pList);
+    }
+    int nGood = 0;
+    std::thread worker([&]() {
+        for (CVLScriptParams* pList : lists)
+            delete pList;
+        for (int i = 0; i < 100; ++i) {
+            CVLScriptParams params;
+            params.Add()->SetLong(i);
+            params.Add()->SetLong(1);
+            if (RunScript(*p, params, &scripts).value.ToLong(0) == i + 1)
+                ++nGood;
+        }
+    });
+    worker.join();
+    EXPECT_EQ(nGood, 100);
+    for (int i = 0; i < 100; ++i) {
+        CVLScriptParams params;
+        CVLVariant* pArg = params.Add();
+        EXPECT_EQ(pArg->GetType(), 0);
+        EXPECT_FALSE(pArg->IsModified());
+        pArg->SetLong(i);
+        params.Add()->SetLong(2);
+        EXPECT_EQ(RunScript(*p, params, &scripts).value.ToLong(0), i + 2);
+    }
 }
