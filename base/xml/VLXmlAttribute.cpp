@@ -1,6 +1,7 @@
 #include "VLXmlAttribute.h"
 
 #include "VLXmlDocument.h"
+#include "VLXmlNodeArena.h"
 #include "VLXmlNamedNodeMap.h"
 
 CVLXmlAttribute::CVLXmlAttribute() : m_strName(72), m_strValue(72), m_pOwnerMap(nullptr)
@@ -18,10 +19,14 @@ void CVLXmlAttribute::SetNodeValue(const char* szValue)
 
 void CVLXmlAttribute::Delete()
 {
-    if (m_bInArena)
-        this->~CVLXmlAttribute();  // the document's arena keeps the memory
-    else
+    if (m_bInArena) {
+        // The document's arena keeps the memory.
+        IVLXmlNode* pNode = this;
+        this->~CVLXmlAttribute();
+        CVLXmlNodeArena::MarkDead(pNode);
+    } else {
         delete this;
+    }
 }
 
 void CVLXmlAttribute::Clear()

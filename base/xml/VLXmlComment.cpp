@@ -1,6 +1,7 @@
 #include "VLXmlComment.h"
 
 #include "VLXmlDocument.h"
+#include "VLXmlNodeArena.h"
 
 CVLXmlComment::CVLXmlComment()
 {
@@ -12,10 +13,14 @@ CVLXmlComment::~CVLXmlComment()
 
 void CVLXmlComment::Delete()
 {
-    if (m_bInArena)
-        this->~CVLXmlComment();  // the document's arena keeps the memory
-    else
+    if (m_bInArena) {
+        // The document's arena keeps the memory.
+        IVLXmlNode* pNode = this;
+        this->~CVLXmlComment();
+        CVLXmlNodeArena::MarkDead(pNode);
+    } else {
         delete this;
+    }
 }
 
 CVLXmlComment& CVLXmlComment::operator=(const CVLXmlComment& other)

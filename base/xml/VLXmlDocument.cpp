@@ -61,6 +61,22 @@ CVLXmlDocument::CVLXmlDocument()
 
 CVLXmlDocument::~CVLXmlDocument()
 {
+    ClearTree();
+}
+
+void CVLXmlDocument::ClearTree()
+{
+    if (m_Arena.HasNodes()) {
+        // Nodes of the arena are only ever in this tree (no operation takes
+        // a node out of a tree without deleting it): the other nodes go with
+        // their lists, the arena's in one pass of their own.
+        CVLXmlNodeArena::CSweep sweep;
+        m_Children.Clear();
+        m_Arena.DeleteNodes();
+    } else {
+        m_Children.Clear();
+    }
+    m_Arena.Reset();
 }
 
 bool CVLXmlDocument::IsEqualNode(const IVLXmlNode* pOther) const
@@ -80,10 +96,7 @@ void CVLXmlDocument::Delete()
 
 void CVLXmlDocument::Clear()
 {
-    m_Children.Clear();
-    // The nodes that Load placed in the arena are only ever in this tree (no
-    // operation takes a node out of a tree without deleting it): none is left.
-    m_Arena.Reset();
+    ClearTree();
     m_strVersion = "1.0";
     m_strEncoding = "utf-8";
 }
@@ -388,6 +401,12 @@ T* CVLXmlDocument::NewLoadedNode()
     T* p = new (m_Arena.Allocate(sizeof(T))) T;
     p->m_bInArena = true;
     p->m_pOwnerDocument = this;
+    try {
+        m_Arena.AddNode(p);
+    } catch (...) {
+        p->Delete();
+        throw;
+    }
     return p;
 }
 

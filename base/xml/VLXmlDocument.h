@@ -100,6 +100,8 @@ public:
 protected:
     CVLXmlDocument(const CVLXmlDocument&) = delete;
     void LoadFrom(IVLStream* pStream, const CVLString& strName);
+    // Deletes the whole tree and frees the arena.
+    void ClearTree();
     // A node of type T for the reader, in the arena.
     template <class T>
     T* NewLoadedNode();

@@ -6,6 +6,7 @@
 
 #include "VLXmlAttribute.h"
 #include "VLXmlDocument.h"
+#include "VLXmlNodeArena.h"
 #include "VLXmlException.h"
 #include "VLXmlText.h"
 
@@ -47,10 +48,14 @@ void CVLXmlElement::Clear()
 
 void CVLXmlElement::Delete()
 {
-    if (m_bInArena)
-        this->~CVLXmlElement();  // the document's arena keeps the memory
-    else
+    if (m_bInArena) {
+        // The document's arena keeps the memory.
+        IVLXmlNode* pNode = this;
+        this->~CVLXmlElement();
+        CVLXmlNodeArena::MarkDead(pNode);
+    } else {
         delete this;
+    }
 }
 
 CVLXmlElement& CVLXmlElement::operator=(const CVLXmlElement& src)

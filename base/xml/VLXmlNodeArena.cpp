@@ -3,14 +3,24 @@
 #include <cstdlib>
 #include <new>
 
+#include "VLXmlNode.h"
+
 namespace {
 
 const std::size_t kFirstChunk = 16 * 1024;
 const std::size_t kMaxChunk = 1024 * 1024;
 
+thread_local bool t_bSweeping = false;
+
 }  // namespace
 
-CVLXmlNodeArena::CVLXmlNodeArena() : m_pChunks(nullptr), m_pNext(nullptr), m_nLeft(0), m_nNextChunk(kFirstChunk)
+CVLXmlNodeArena::CVLXmlNodeArena()
+    : m_pChunks(nullptr)
+    , m_pFirstIndex(nullptr)
+    , m_pLastIndex(nullptr)
+    , m_pNext(nullptr)
+    , m_nLeft(0)
+    , m_nNextChunk(kFirstChunk)
 {
 }
 
@@ -26,9 +36,53 @@ void CVLXmlNodeArena::Reset() noexcept
         m_pChunks = p->pNext;
         std::free(p);
     }
+    m_pFirstIndex = nullptr;
+    m_pLastIndex = nullptr;
     m_pNext = nullptr;
     m_nLeft = 0;
     m_nNextChunk = kFirstChunk;
+}
+
+void CVLXmlNodeArena::GrowIndex()
+{
+    IndexBlock* pBlock = static_cast<IndexBlock*>(Allocate(sizeof(IndexBlock)));
+    pBlock->pPrev = m_pLastIndex;
+    pBlock->nUsed = 0;
+    if (m_pFirstIndex == nullptr)
+        m_pFirstIndex = pBlock;
+    m_pLastIndex = pBlock;
+}
+
+bool CVLXmlNodeArena::IsSweeping() noexcept
+{
+    return t_bSweeping;
+}
+
+CVLXmlNodeArena::CSweep::CSweep() : m_bOuter(t_bSweeping)
+{
+    t_bSweeping = true;
+}
+
+CVLXmlNodeArena::CSweep::~CSweep()
+{
+    t_bSweeping = m_bOuter;
+}
+
+void CVLXmlNodeArena::DeleteNodes() noexcept
+{
+    const bool bOuter = t_bSweeping;
+    t_bSweeping = true;
+    // A node is placed before its children: going backwards, they are dead
+    // when it is deleted, and its lists pass over them.
+    for (IndexBlock* pBlock = m_pLastIndex; pBlock != nullptr; pBlock = pBlock->pPrev) {
+        for (std::size_t i = pBlock->nUsed; i-- > 0;) {
+            IVLXmlNode* pNode = pBlock->nodes[i];
+            if (!IsDead(pNode))
+                pNode->Delete();
+        }
+        pBlock->nUsed = 0;
+    }
+    t_bSweeping = bOuter;
 }
 
 void CVLXmlNodeArena::Grow(std::size_t nSize)

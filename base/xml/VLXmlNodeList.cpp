@@ -1,6 +1,7 @@
 #include "VLXmlNodeList.h"
 
 #include "VLXmlException.h"
+#include "VLXmlNodeArena.h"
 #include "VLXmlNode.h"
 
 CVLXmlNodeList::CVLXmlNodeList(bool bOwnsNodes)
@@ -31,11 +32,12 @@ void CVLXmlNodeList::ClearNodes()
         // Deleting a node clears its own lists: rather than recursing (which a
         // deep enough tree turns into a stack overflow), the nodes are handed
         // to the outermost teardown on this thread, which deletes them one by one.
+        const bool bSweeping = CVLXmlNodeArena::IsSweeping();
         for (IVLXmlNode* pNode : nodes) {
-            if (pNode != nullptr) {
-                pNode->m_pParent = t_pDoomed;
-                t_pDoomed = pNode;
-            }
+            if (pNode == nullptr || (bSweeping && (CVLXmlNodeArena::IsDead(pNode) || pNode->m_bInArena)))
+                continue;  // the arena's pass deletes it, or has done so
+            pNode->m_pParent = t_pDoomed;
+            t_pDoomed = pNode;
         }
         if (!t_bTearingDown) {
             t_bTearingDown = true;

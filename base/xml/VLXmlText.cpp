@@ -1,6 +1,7 @@
 #include "VLXmlText.h"
 
 #include "VLXmlDocument.h"
+#include "VLXmlNodeArena.h"
 
 CVLXmlText::CVLXmlText()
 {
@@ -12,10 +13,14 @@ CVLXmlText::~CVLXmlText()
 
 void CVLXmlText::Delete()
 {
-    if (m_bInArena)
-        this->~CVLXmlText();  // the document's arena keeps the memory
-    else
+    if (m_bInArena) {
+        // The document's arena keeps the memory.
+        IVLXmlNode* pNode = this;
+        this->~CVLXmlText();
+        CVLXmlNodeArena::MarkDead(pNode);
+    } else {
         delete this;
+    }
 }
 
 CVLXmlText& CVLXmlText::operator=(const CVLXmlText& other)

@@ -339,3 +339,44 @@ TEST(XmlDocument, LoadedNodesCanBeChangedRemovedAndOutliveNothing)
     doc.Clear();
     EXPECT_EQ(nullptr, doc.GetDocumentElement());
 }
+
+TEST(XmlDocument, LoadedTreesWithAddedAndRemovedNodesAreDeletedWhole)
+{
+    std::string data = "<r>";
+    for (int i = 0; i < 50; ++i)
+        data += "<e a='" + std::to_string(i) + "'><f>x</f><!--c--></e>";
+    data += "</r>";
+    for (int nRound = 0; nRound < 3; ++nRound) {
+        CVLXmlDocument doc;
+        ASSERT_EQ("", LoadString(doc, data));
+        CVLXmlElement* pRoot = doc.GetDocumentElement();
+        // Nodes of the program's own under loaded ones, a long chain among them.
+        CVLXmlElement* pFirst = static_cast<CVLXmlElement*>(pRoot->GetChildNodes()->Item(0));
+        CVLXmlElement* pChain = doc.CreateElement("deep");
+        CVLXmlElement* pTop = pChain;
+        for (int i = 0; i < 50000; ++i) {
+            CVLXmlElement* pNext = doc.CreateElement("deep");
+            pTop->AppendChild(pNext);
+            pTop = pNext;
+        }
+        pTop->SetText("bottom");
+        pFirst->AppendChild(pChain);
+        CVLXmlAttribute* pAttr = doc.CreateAttribute("a");
+        pAttr->SetNodeValue("replaced");
+        EXPECT_NE(nullptr, pFirst->SetAttributeNode(pAttr));
+        EXPECT_EQ("replaced", Bytes(pFirst->GetAttribute("a")));
+        // Loaded nodes removed, and a loaded element emptied, before the end.
+        EXPECT_NE(nullptr, pRoot->RemoveChild(pRoot->GetChildNodes()->Item(1)));
+        static_cast<CVLXmlElement*>(pRoot->GetChildNodes()->Item(2))->Clear();
+        EXPECT_EQ(49, pRoot->GetChildNodes()->GetLength());
+        EXPECT_EQ("bottom", Bytes(pTop->GetText()));
+        if (nRound == 1) {
+            doc.Clear();  // and then the document goes
+        }
+        if (nRound == 2) {
+            ASSERT_EQ("", LoadString(doc, data));  // a new load replaces it all
+        }
+        EXPECT_EQ(nRound == 1 ? 0 : (nRound == 2 ? 50 : 49),
+                  doc.GetDocumentElement() != nullptr ? doc.GetDocumentElement()->GetChildNodes()->GetLength() : 0);
+    }
+}
