@@ -260,7 +260,11 @@ void CVLScriptRun::BindParameters()
         SSlot& slot = m_pSlots[info.nName];
         slot.bParam = true;
         slot.Update();
-        slot.param.SetAs(info.nType, *pArg);
+        // A 32-bit argument for a 32-bit parameter keeps its bits.
+        if (IsWord(info.nType) && typeid(*pArg) == typeid(CVLVariant) && IsWord(pArg->GetTypeInline()))
+            slot.param.SetWordInline(info.nType, pArg->GetWordInline());
+        else
+            slot.param.SetAs(info.nType, *pArg);
         it.Next();
     }
     if (!it.IsEnd())
@@ -428,10 +432,19 @@ void CVLScriptRun::Steps(VLScrDbgContext* pCtx)
             Need(1);
             const SEntry& e = m_pStack[m_nTop - 1];
             CVLVariant* pArg = pFrame->Add();
-            if (e.nKind == KIND_REF)
+            if (e.nKind == KIND_REF) {
                 pArg->SetReference(e.pRef);  // the callee reaches the variable
-            else if (e.nKind == KIND_VALUE)
-                *pArg = e.value;
+            } else if (e.nKind == KIND_VALUE) {
+                // The frame's arguments are plain variants: a 32-bit value is
+                // copied, with its flag, in place.
+                int nType = e.value.GetTypeInline();
+                if (IsWord(nType)) {
+                    pArg->SetWordInline(nType, e.value.GetWordInline());
+                    pArg->SetModified(e.value.IsModified());
+                } else {
+                    *pArg = e.value;
+                }
+            }
             --m_nTop;
             break;
         }
@@ -623,7 +636,14 @@ void CVLScriptRun::Call(const SVLScriptInstr& instr)
         Fail(VLSCR_ERR_NO_FUNCTION, __LINE__);
     SEntry& e = Push();
     e.nKind = KIND_VALUE;
-    e.value = pFrame->GetReturnValue();
+    const CVLVariant& result = pFrame->GetReturnValue();
+    int nType = result.GetTypeInline();
+    if (IsWord(nType)) {
+        e.value.SetWordInline(nType, result.GetWordInline());
+        e.value.SetModified(result.IsModified());
+    } else {
+        e.value = result;
+    }
     m_Frames.Pop();
 }
 

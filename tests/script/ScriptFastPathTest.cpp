@@ -482,3 +482,21 @@ TEST(ScriptFastPath, ArgumentListsMoveBetweenThreads)
         EXPECT_EQ(RunScript(*p, params, &scripts).value.ToLong(0), i + 2);
     }
 }
+
+TEST(ScriptFastPath, CallResultsKeepTheirFlagIntoArguments)
+{
+    // Probe(Get()): the unflagged long 5 reaches Probe unflagged; Probe(5)
+    // gets a flagged one.
+    CProbeHost host;
+    A a("F", "f.vls", 8);
+    a.Op(VLSCR_OP_PARAM_FRAME).Op(VLSCR_OP_PARAM_FRAME).Call("Get").Op(VLSCR_OP_PARAM_SEP).Call("Probe");
+    a.Jump(VLSCR_OP_JUMP, "s2").Label("s2").Op(VLSCR_OP_PARAM_FRAME).Long(5).Op(VLSCR_OP_PARAM_SEP).Call("Probe");
+    a.Op(VLSCR_OP_RETURN_VALUE);
+    SRunResult r = RunImage(a.Build(), nullptr, nullptr, &host);
+    ASSERT_EQ(r.nError, 0);
+    ASSERT_EQ(host.m_Calls.size(), 2u);
+    EXPECT_EQ(host.m_Calls[0].types[0], 8);
+    EXPECT_FALSE(host.m_Calls[0].modified[0]);
+    EXPECT_EQ(host.m_Calls[1].types[0], 8);
+    EXPECT_TRUE(host.m_Calls[1].modified[0]);
+}
