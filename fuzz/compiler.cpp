@@ -50,6 +50,7 @@ private:
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize)
 {
     CVLScriptRun::SetStepLimit(20000);
+    CVLScriptRun::SetValueLimit(65536);
     CVLScriptCompiler compiler;
     CVLScriptCollection scripts;
     CFuzzStream stream(pData, nSize);

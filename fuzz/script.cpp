@@ -12,6 +12,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize)
 {
     CVLScriptRun::SetStepLimit(5000);
+    CVLScriptRun::SetValueLimit(65536);
     CVLScriptCollection scripts;
     try {
         CVLScript loaded;

@@ -24,6 +24,7 @@ namespace {
 thread_local int t_nDepth = 0;
 thread_local VL_ULONGLONG t_nStepLimit = 0;
 thread_local VL_ULONGLONG t_nSteps = 0;
+thread_local int t_nValueLimit = 0;
 thread_local size_t t_nLastCapacity = 0;
 
 // Counts the nested runs of this thread.
@@ -119,6 +120,11 @@ void CVLScriptRun::ReleaseStore()
         }
     }
     delete m_pStore;
+}
+
+void CVLScriptRun::SetValueLimit(int nBytes)
+{
+    t_nValueLimit = (nBytes > 0 && nBytes < MAX_VALUE_BYTES) ? nBytes : 0;
 }
 
 void CVLScriptRun::SetStepLimit(VL_ULONGLONG nSteps)
@@ -642,6 +648,7 @@ void CVLScriptRun::Call(const SVLScriptInstr& instr)
         e.value.SetWordInline(nType, result.GetWordInline());
         e.value.SetModified(result.IsModified());
     } else {
+        CheckValueSize(result, __LINE__);
         e.value = result;
     }
     m_Frames.Pop();
@@ -931,9 +938,18 @@ void CVLScriptRun::Binary(VL_BYTE nOp)
     case VLSCR_OP_OR: result.SetBool(l || r); break;
     default: Fail(VLSCR_ERR_UNEXPECTED, __LINE__);
     }
+    CheckValueSize(result, __LINE__);
     left.nKind = KIND_VALUE;
     left.value = result;
     --m_nTop;
+}
+
+void CVLScriptRun::CheckValueSize(const CVLVariant& value, int nSourceLine)
+{
+    int nType = value.GetTypeInline();
+    int nLimit = t_nValueLimit != 0 ? t_nValueLimit : static_cast<int>(MAX_VALUE_BYTES);
+    if ((nType == 14 || nType == 15) && value.GetSize() > nLimit)
+        Fail(VLSCR_ERR_UNEXPECTED, nSourceLine);
 }
 
 void CVLScriptRun::Unary(VL_BYTE nOp)

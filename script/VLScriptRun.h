@@ -31,6 +31,13 @@ public:
     // calls (0 for none) that a fuzzer or a test may set.
     enum { MAX_NESTING = 200 };
     static void SetStepLimit(VL_ULONGLONG nSteps);
+    // The largest text or binary value an operator or a function call may
+    // produce (16 MiB); a larger one fails the run with error 9999 instead of
+    // exhausting the process's memory (a script that doubles a string in a loop).
+    // SetValueLimit lowers it for runs on this thread (0 restores it); fuzz
+    // runs use a small one to stay fast.
+    enum { MAX_VALUE_BYTES = 16 * 1024 * 1024 };
+    static void SetValueLimit(int nBytes);
     // The value-stack capacity that the last run of this thread reached.
     static size_t GetLastStackCapacity();
 
@@ -106,6 +113,8 @@ private:
     inline bool ConstOp(const SVLScriptInstr* p);
     inline bool VarPostStep(const SVLScriptInstr* p);
     [[noreturn]] void Fail(int nCode, int nSourceLine);
+    // Fails the run when a produced text or binary value is larger than MAX_VALUE_BYTES.
+    void CheckValueSize(const CVLVariant& value, int nSourceLine);
     EVLScriptException* MakeError(int nCode);
     inline void CountStep();
     [[noreturn]] void StepLimitReached();

@@ -2,6 +2,7 @@
 // written and loaded again, the built-in functions and the debugger hooks.
 #include <gtest/gtest.h>
 
+#include "VLScriptRun.h"
 #include "CompilerTestSupport.h"
 #include "VLBoostWrapper.h"
 #include "VLByteOrder.h"
@@ -289,6 +290,29 @@ TEST(CompilerRun, BuiltinErrors)
     EXPECT_EQ(RunText("void F() { mid(\"a\", 1); }", "F").nError, 3005);
     // A negative count that stays inside the value is refused.
     EXPECT_EQ(RunText("void F() { SubBinary(HexStringToBinary(\"010203\"), 2, -1); }", "F").nError, 9999);
+}
+
+TEST(CompilerRun, ValuesThatGrowWithoutBoundStopTheRun)
+{
+    // Doubling a text, or a binary value, in a loop fails the run once the
+    // value passes its limit, instead of exhausting memory.
+    Result r = RunText("void F() {\n  string s;\n  s = \"ab\";\n  for (;;) {\n    s = s + s;\n  }\n}", "F");
+    EXPECT_EQ(r.nError, 9999);
+    EXPECT_EQ(r.nLine, 5);
+    r = RunText("void F() {\n  binary b;\n  b = HexStringToBinary(\"0102\");\n  for (;;) {\n"
+                "    b = MergeBinary(b, b);\n  }\n}",
+                "F");
+    EXPECT_EQ(r.nError, 9999);
+    r = RunText("void F() {\n  string s;\n  s = \"ab\";\n  for (;;) {\n    s = StringToHexString(s);\n  }\n}", "F");
+    EXPECT_EQ(r.nError, 9999);
+    // Below the limit nothing changes.
+    EXPECT_EQ(RunText("long F() {\n  string s;\n  s = \"ab\";\n  long i;\n  for (i = 0; i < 20; i++) {\n"
+                      "    s = s + s;\n  }\n  return Len(s);\n}",
+                      "F").value.ToLong(0),
+              2 << 20);
+    CVLScriptRun::SetValueLimit(1000);
+    EXPECT_EQ(RunText("long F() {\n  string s;\n  s = \"0123456789\";\n  s = s + s;\n  s = s + s;\n  s = s + s;\n  s = s + s;\n  s = s + s;\n  s = s + s;\n  s = s + s;\n  return Len(s);\n}", "F").nError, 9999);
+    CVLScriptRun::SetValueLimit(0);
 }
 
 namespace {
