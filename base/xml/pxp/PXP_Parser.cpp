@@ -1169,15 +1169,22 @@ bool PXP_Parser::ReadText()
         if (k != 0) {
             // A run of plain bytes straight from the chunk.
             unsigned char* p = m_pPos;
-            uint32_t nRoom = nCap - n;
+            size_t nRun = nCap - n;
+            if (nRun > static_cast<size_t>(m_pEnd - p))
+                nRun = static_cast<size_t>(m_pEnd - p);
+            const unsigned char* const pStop = p + nRun;
+            char* d = t + n;
+            unsigned char nClasses = 0;
             do {
-                if (k == 1)
-                    bBlank = false;
-                t[n++] = static_cast<char>(*p++);
-                if (--nRoom == 0 || p >= m_pEnd)
+                nClasses |= k;
+                *d++ = static_cast<char>(*p++);
+                if (p >= pStop)
                     break;
                 k = s_TextClass.m_Class[*p];
             } while (k != 0);
+            if ((nClasses & 1) != 0)
+                bBlank = false;
+            n = static_cast<uint32_t>(d - t);
             m_pPos = p - 1;
             Advance();
             continue;
