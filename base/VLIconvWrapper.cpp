@@ -183,7 +183,7 @@ int CVLIconvWrapper::MeasureCharSize(int eCharset) const
 {
     // The bytes that "a" takes in the charset, without a byte-order mark.
     size_t nSkip = 0;
-    void* cd = OpenConverter(eCharset, 0, false, std::string("a"), &nSkip);
+    void* cd = OpenConverter(eCharset, 0, false, std::string("a"), &nSkip, nullptr);
     if (cd == kBadDescriptor)
         return -1;
     char szIn[2] = {'a', 0};
@@ -236,7 +236,7 @@ void CVLIconvWrapper::Close(void* cd)
 }
 
 void* CVLIconvWrapper::OpenConverter(int eTo, int eFrom, bool bDiscardIllegal, const std::string& strInput,
-                                     size_t* pSkip) const
+                                     size_t* pSkip, std::string* pSourceName) const
 {
     *pSkip = 0;
     if (eTo == -1)
@@ -253,12 +253,33 @@ void* CVLIconvWrapper::OpenConverter(int eTo, int eFrom, bool bDiscardIllegal, c
         }
         return cd;
     }
+    // The C library discards nothing itself here: its "//IGNORE" mode reads
+    // past the input for some charsets (ISO-2022-CN-EXT). The conversion
+    // loop drops what does not convert, one character at a time.
     std::string strTo = VLIconvSystemName(s_aCharsetNames[eTo], true);
     std::string strFrom = VLIconvSystemSourceName(
         s_aCharsetNames[eFrom], reinterpret_cast<const unsigned char*>(strInput.data()), strInput.size(), pSkip);
-    if (bDiscardIllegal)
-        strTo += "//IGNORE";
+    if (pSourceName != nullptr)
+        *pSourceName = strFrom;
     return m_pfnIconvOpen(strTo.c_str(), strFrom.c_str());
+}
+
+size_t CVLIconvWrapper::CharacterLength(const std::string& strSourceName, const char* p, size_t nLeft) const
+{
+    // Decodes one character into a buffer that holds exactly one, and counts
+    // the input it took; a byte that does not decode counts as one.
+    void* cd = m_pfnIconvOpen("UTF-32LE", strSourceName.c_str());
+    if (cd == kBadDescriptor)
+        return 1;
+    char* pIn = const_cast<char*>(p);
+    size_t nInLeft = nLeft;
+    char out[4];
+    char* pOut = out;
+    size_t nOutLeft = sizeof(out);
+    m_pfnIconv(cd, &pIn, &nInLeft, &pOut, &nOutLeft);
+    m_pfnIconvClose(cd);
+    size_t nTaken = static_cast<size_t>(pIn - p);
+    return (nTaken == 0 || nTaken > nLeft) ? 1 : nTaken;
 }
 
 CVLString CVLIconvWrapper::Convert(int eFrom, const void* pData, int nLength, int eTo, bool bDiscardIllegal)
@@ -296,7 +317,8 @@ CVLString CVLIconvWrapper::DoConvert(int eFrom, const void* pData, int nLength, 
         ReplaceAll(input, "\\", "\xC2\xA5");
     }
     size_t nInputSkip = 0;
-    void* cd = OpenConverter(eTo, eFrom, bDiscardIllegal, input, &nInputSkip);
+    std::string strSourceName;
+    void* cd = OpenConverter(eTo, eFrom, bDiscardIllegal, input, &nInputSkip, &strSourceName);
     if (cd == kBadDescriptor) {
         result.SetCharset(-2);
         return result;
@@ -334,6 +356,12 @@ CVLString CVLIconvWrapper::DoConvert(int eFrom, const void* pData, int nLength, 
             }
             if (nError == EINVAL) {
                 nInLeft = 0;  // an incomplete sequence at the end is dropped
+            } else if (!m_bGnu && nInLeft > 0) {
+                // Stopped at a character that is illegal or has no form in
+                // the target: drop that character.
+                size_t n = CharacterLength(strSourceName, pIn, nInLeft);
+                pIn += n;
+                nInLeft -= n;
             } else if (pIn == pInBefore && nInLeft > 0) {
                 ++pIn;  // no progress at an illegal byte: drop it
                 --nInLeft;

@@ -45,7 +45,10 @@ public:
 
 private:
     CVLString DoConvert(int eFrom, const void* pData, int nLength, int eTo, bool bDiscardIllegal) const;
-    void* OpenConverter(int eTo, int eFrom, bool bDiscardIllegal, const std::string& strInput, size_t* pSkip) const;
+    void* OpenConverter(int eTo, int eFrom, bool bDiscardIllegal, const std::string& strInput, size_t* pSkip,
+                        std::string* pSourceName) const;
+    // The bytes of the one character at p in the C library's source charset (at least 1).
+    size_t CharacterLength(const std::string& strSourceName, const char* p, size_t nLeft) const;
     int MeasureCharSize(int eCharset) const;
 
     VL_PFN_ICONV_OPEN m_pfnIconvOpen;

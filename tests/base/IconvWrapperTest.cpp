@@ -80,6 +80,18 @@ TEST(IconvWrapper, IllegalBytes)
     EXPECT_EQ(eCharset, -2);
 }
 
+TEST(IconvWrapper, DiscardDropsWholeCharacters)
+{
+    // Katakana A is 83 41 in Shift_JIS: dropping it must not leave its "A" trail byte.
+    EXPECT_EQ(Conv("\x83\x41" "b", 42, 0, true), "b");
+    EXPECT_EQ(Conv("x\xC3\xA9y", 72, 0, true), "xy");
+    // A stateful decoder with discarding stays inside its input (found by fuzzing).
+    const std::string input("\x1f\x10\x75\0\0\0\0\0\0\0\x0e", 11);
+    int eCharset = 0;
+    std::string out = Conv(input, 56, 5, true, &eCharset);
+    EXPECT_LE(out.size(), input.size());
+}
+
 TEST(IconvWrapper, StatefulEncodingsFlush)
 {
     std::string utf7 = Conv("\xC3\xA9", 72, 85);
