@@ -1226,7 +1226,10 @@ bool PXP_Parser::ReadText()
     return true;
 }
 
-bool PXP_Parser::ReadComment()
+// Comment and CDATA content: the text up to two marks ("--" or "]]") and a
+// ">", in pieces of at most the text capacity. Marks are held back (in
+// nHeld, kept across pieces) until it is known whether they end the section.
+bool PXP_Parser::ReadMarkedContent(char cMark, uint32_t& nHeld)
 {
     char* t = m_pText;
     const uint32_t nCap = m_nTextCapacity;
@@ -1237,9 +1240,9 @@ bool PXP_Parser::ReadComment()
         unsigned char c = Cur();
         if (c == PXP_END_OF_INPUT)
             return Fail(PXP_SYNTAX_ERROR);
-        if (c == '-') {
-            // At most two dashes are held back: one more releases the first.
-            if (m_nDashes == 2) {
+        if (c == static_cast<unsigned char>(cMark)) {
+            // At most two marks are held back: one more releases the first.
+            if (nHeld == 2) {
                 if (n >= nCap) {
                     m_nTextLength = n;
                     CompleteUtf8();
@@ -1247,16 +1250,16 @@ bool PXP_Parser::ReadComment()
                     m_bContinued = true;
                     break;
                 }
-                t[n++] = '-';
+                t[n++] = cMark;
                 bBlank = false;
             } else {
-                ++m_nDashes;
+                ++nHeld;
             }
             Advance();
             continue;
         }
-        if (c == '>' && m_nDashes >= 2) {
-            m_nDashes = 0;
+        if (c == '>' && nHeld >= 2) {
+            nHeld = 0;
             m_bStepOver = true;
             break;
         }
@@ -1265,20 +1268,20 @@ bool PXP_Parser::ReadComment()
             CompleteUtf8();
             n = m_nTextLength;
             // A character completed behind the cut may be the last one.
-            while (Cur() == '-' && m_nDashes < 2) {
-                ++m_nDashes;
+            while (Cur() == static_cast<unsigned char>(cMark) && nHeld < 2) {
+                ++nHeld;
                 Advance();
             }
-            if (Cur() == '>' && m_nDashes >= 2) {
-                m_nDashes = 0;
+            if (Cur() == '>' && nHeld >= 2) {
+                nHeld = 0;
                 m_bStepOver = true;
             } else {
                 m_bContinued = true;
             }
             break;
         }
-        for (; m_nDashes > 0; --m_nDashes) {
-            t[n++] = '-';
+        for (; nHeld > 0; --nHeld) {
+            t[n++] = cMark;
             bBlank = false;
         }
         t[n++] = static_cast<char>(c);
@@ -1292,69 +1295,14 @@ bool PXP_Parser::ReadComment()
     return true;
 }
 
+bool PXP_Parser::ReadComment()
+{
+    return ReadMarkedContent('-', m_nDashes);
+}
+
 bool PXP_Parser::ReadCData()
 {
-    char* t = m_pText;
-    const uint32_t nCap = m_nTextCapacity;
-    uint32_t n = 0;
-    bool bBlank = true;
-    m_bContinued = false;
-    for (;;) {
-        unsigned char c = Cur();
-        if (c == PXP_END_OF_INPUT)
-            return Fail(PXP_SYNTAX_ERROR);
-        if (c == ']') {
-            if (m_nBrackets == 2) {
-                if (n >= nCap) {
-                    m_nTextLength = n;
-                    CompleteUtf8();
-                    n = m_nTextLength;
-                    m_bContinued = true;
-                    break;
-                }
-                t[n++] = ']';
-                bBlank = false;
-            } else {
-                ++m_nBrackets;
-            }
-            Advance();
-            continue;
-        }
-        if (c == '>' && m_nBrackets == 2) {
-            m_nBrackets = 0;
-            m_bStepOver = true;
-            break;
-        }
-        if (n >= nCap) {
-            m_nTextLength = n;
-            CompleteUtf8();
-            n = m_nTextLength;
-            // A character completed behind the cut may be the last one.
-            while (Cur() == ']' && m_nBrackets < 2) {
-                ++m_nBrackets;
-                Advance();
-            }
-            if (Cur() == '>' && m_nBrackets == 2) {
-                m_nBrackets = 0;
-                m_bStepOver = true;
-            } else {
-                m_bContinued = true;
-            }
-            break;
-        }
-        for (; m_nBrackets > 0; --m_nBrackets) {
-            t[n++] = ']';
-            bBlank = false;
-        }
-        t[n++] = static_cast<char>(c);
-        if (!IsBlank(c))
-            bBlank = false;
-        Advance();
-    }
-    t[n] = 0;
-    m_nTextLength = n;
-    m_bBlankOnly = bBlank;
-    return true;
+    return ReadMarkedContent(']', m_nBrackets);
 }
 
 bool PXP_Parser::ReadDoctype()

@@ -107,6 +107,7 @@ private:
     bool ReadText();
     bool ReadComment();
     bool ReadCData();
+    bool ReadMarkedContent(char cMark, uint32_t& nHeld);
     bool ReadDoctype();
     bool SkipProcessingInstruction();
     bool Expect(const char* sz);
