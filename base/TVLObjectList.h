@@ -16,6 +16,28 @@
 
 // Iterators ----------------------------------------------------------------
 
+// Calls fn once for each distinct pointer of the list, in list order.
+template <typename T, typename F>
+void VLForEachDistinct(const std::list<T*>& list, F fn)
+{
+    if (list.size() <= 8) {
+        // Short lists (argument lists) without the set's allocations.
+        for (auto it = list.begin(); it != list.end(); ++it) {
+            bool bSeen = false;
+            for (auto q = list.begin(); q != it && !bSeen; ++q)
+                bSeen = *q == *it;
+            if (!bSeen)
+                fn(*it);
+        }
+        return;
+    }
+    std::unordered_set<T*> done;
+    for (T* p : list) {
+        if (done.insert(p).second)
+            fn(p);
+    }
+}
+
 template <class T, class List, class ListIterator>
 class TVLObjectListIteratorBase
 {
@@ -117,22 +139,7 @@ public:
     {
         std::list<T*> old;
         old.swap(m_List);
-        if (old.size() <= 8) {
-            // Short lists (argument lists) without the set's allocations.
-            for (auto it = old.begin(); it != old.end(); ++it) {
-                bool bSeen = false;
-                for (auto q = old.begin(); q != it && !bSeen; ++q)
-                    bSeen = *q == *it;
-                if (!bSeen)
-                    DeleteElement(*it);
-            }
-            return;
-        }
-        std::unordered_set<T*> done;
-        for (T* p : old) {
-            if (done.insert(p).second)
-                DeleteElement(p);
-        }
+        VLForEachDistinct(old, [this](T* p) { DeleteElement(p); });
     }
     virtual Iter Begin() { return Iter(&m_List); }
     virtual ConstIter ConstBegin() const { return ConstIter(&m_List); }

@@ -59,11 +59,7 @@ public:
         std::list<T*> old;
         old.swap(m_List);
         m_Map.clear();
-        std::unordered_set<T*> done;
-        for (T* p : old) {
-            if (done.insert(p).second)
-                DeleteElement(p);
-        }
+        VLForEachDistinct(old, [this](T* p) { DeleteElement(p); });
     }
     virtual Iter Begin() { return Iter(&m_List); }
     virtual ConstIter ConstBegin() const { return ConstIter(&m_List); }
