@@ -2,10 +2,10 @@
 // a loop of a million passes, and recursive calls.
 #include <benchmark/benchmark.h>
 
-#include "../tests/script/ScriptAssembler.h"
-#include "VLScript.h"
-#include "VLScriptCollection.h"
-#include "VLScriptParams.h"
+#include "tests/support/ScriptAssembler.h"
+#include "script/VLScript.h"
+#include "script/VLScriptCollection.h"
+#include "script/VLScriptParams.h"
 
 #ifdef VL_HAVE_LUA
 extern "C" {

@@ -5,9 +5,9 @@
 #include <cstring>
 #include <string>
 
-#include "VLScriptCollection.h"
-#include "VLScriptCompiler.h"
-#include "VLStream.h"
+#include "script/VLScriptCollection.h"
+#include "script/VLScriptCompiler.h"
+#include "base/core/VLStream.h"
 
 namespace {
 

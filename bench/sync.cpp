@@ -5,10 +5,10 @@
 #include <atomic>
 #include <thread>
 
-#include "VLLockableObject.h"
-#include "VLSemaphore.h"
-#include "VLThreadLock.h"
-#include "VLThreadSync.h"
+#include "base/thread/VLLockableObject.h"
+#include "base/thread/VLSemaphore.h"
+#include "base/core/VLThreadLock.h"
+#include "base/core/VLThreadSync.h"
 
 static void BM_ThreadSyncLockUnlock(benchmark::State& state)
 {

@@ -2,7 +2,7 @@
 // operator per instruction on scalars, directly or through references.
 #include <benchmark/benchmark.h>
 
-#include "VLVariant.h"
+#include "base/value/VLVariant.h"
 
 static void BM_IntAdd(benchmark::State& state)
 {

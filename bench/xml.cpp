@@ -5,8 +5,8 @@
 #include <cstring>
 #include <string>
 
-#include "VLException.h"
-#include "VLXmlDocument.h"
+#include "base/core/VLException.h"
+#include "base/xml/VLXmlDocument.h"
 
 #ifdef VL_HAVE_EXPAT
 #include <expat.h>

@@ -5,13 +5,13 @@
 #include <cstring>
 #include <string>
 
-#include "VLException.h"
-#include "VLScript.h"
-#include "VLScriptCollection.h"
-#include "VLScriptCompiler.h"
-#include "VLScriptParams.h"
-#include "VLScriptRun.h"
-#include "VLStream.h"
+#include "base/core/VLException.h"
+#include "script/VLScript.h"
+#include "script/VLScriptCollection.h"
+#include "script/VLScriptCompiler.h"
+#include "script/VLScriptParams.h"
+#include "script/VLScriptRun.h"
+#include "base/core/VLStream.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "VLIconvWrapper.h"
-#include "VLString.h"
+#include "base/core/VLIconvWrapper.h"
+#include "base/core/VLString.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize)
 {

@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "VLDateTime.h"
-#include "VLSocketAddress.h"
+#include "base/value/VLDateTime.h"
+#include "base/net/VLSocketAddress.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize)
 {

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <vector>
 
-#include "VLLogPacket.h"
+#include "base/log/VLLogPacket.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize)
 {

@@ -6,8 +6,8 @@
 #include <string>
 #include <unistd.h>
 
-#include "VLEasyEncryptionFileStream.h"
-#include "VLException.h"
+#include "base/stream/VLEasyEncryptionFileStream.h"
+#include "base/core/VLException.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize)
 {

@@ -3,11 +3,11 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "VLException.h"
-#include "VLScript.h"
-#include "VLScriptCollection.h"
-#include "VLScriptParams.h"
-#include "VLScriptRun.h"
+#include "base/core/VLException.h"
+#include "script/VLScript.h"
+#include "script/VLScriptCollection.h"
+#include "script/VLScriptParams.h"
+#include "script/VLScriptRun.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize)
 {

@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <cstring>
 
-#include "VLException.h"
-#include "VLVariant.h"
+#include "base/core/VLException.h"
+#include "base/value/VLVariant.h"
 
 namespace {
 

@@ -6,10 +6,10 @@
 #include <cstdlib>
 #include <string>
 
-#include "VLException.h"
-#include "VLXmlDocument.h"
-#include "VLXmlException.h"
-#include "../tests/base/xml/XmlTestStream.h"
+#include "base/core/VLException.h"
+#include "base/xml/VLXmlDocument.h"
+#include "base/xml/VLXmlException.h"
+#include "tests/support/XmlTestStream.h"
 
 namespace {
 

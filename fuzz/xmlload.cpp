@@ -5,10 +5,10 @@
 #include <cstdlib>
 #include <string>
 
-#include "VLException.h"
-#include "VLStringStream.h"
-#include "VLXmlDocument.h"
-#include "../tests/base/xml/XmlTestStream.h"
+#include "base/core/VLException.h"
+#include "base/stream/VLStringStream.h"
+#include "base/xml/VLXmlDocument.h"
+#include "tests/support/XmlTestStream.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
-#include "VLScrDbg.h"
-#include "VLScrDbgFileInfoCollection.h"
-#include "VLScript.h"
-#include "VLScriptDebuggerIF.h"
+#include "script/VLScrDbg.h"
+#include "script/VLScrDbgFileInfoCollection.h"
+#include "script/VLScript.h"
+#include "script/VLScriptDebuggerIF.h"
 
 namespace {
 

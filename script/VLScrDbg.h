@@ -6,7 +6,7 @@
 #ifndef VLSCRDBG_H
 #define VLSCRDBG_H
 
-#include "VLString.h"
+#include "base/core/VLString.h"
 
 #include <map>
 

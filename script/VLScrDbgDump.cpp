@@ -1,5 +1,5 @@
-#include "VLScrDbg.h"
-#include "VLVariant.h"
+#include "script/VLScrDbg.h"
+#include "base/value/VLVariant.h"
 
 CVLString VLScrDbgDumpVariables(const VLScrDbgVariableTable* pTable)
 {

@@ -1,8 +1,8 @@
-#include "VLScrDbgFileInfo.h"
-#include "VLScriptCompileException.h"
-#include "VLScriptException.h"
-#include "VLStream.h"
-#include "VLThreadLock.h"
+#include "script/VLScrDbgFileInfo.h"
+#include "script/VLScriptCompileException.h"
+#include "script/VLScriptException.h"
+#include "base/core/VLStream.h"
+#include "base/core/VLThreadLock.h"
 
 #include <string>
 #include <vector>

@@ -3,8 +3,8 @@
 #ifndef VLSCRDBGFILEINFO_H
 #define VLSCRDBGFILEINFO_H
 
-#include "VLLockableObject.h"
-#include "VLString.h"
+#include "base/thread/VLLockableObject.h"
+#include "base/core/VLString.h"
 
 #include <list>
 #include <map>

@@ -1,6 +1,6 @@
-#include "VLScrDbgFileInfoCollection.h"
-#include "VLMemoryAllocException.h"
-#include "VLScriptDefs.h"
+#include "script/VLScrDbgFileInfoCollection.h"
+#include "base/core/VLMemoryAllocException.h"
+#include "script/VLScriptDefs.h"
 
 #include <new>
 

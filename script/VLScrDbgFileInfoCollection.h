@@ -2,8 +2,8 @@
 #ifndef VLSCRDBGFILEINFOCOLLECTION_H
 #define VLSCRDBGFILEINFOCOLLECTION_H
 
-#include "TVLStringKeyCollection.h"
-#include "VLScrDbgFileInfo.h"
+#include "base/core/TVLStringKeyCollection.h"
+#include "script/VLScrDbgFileInfo.h"
 
 typedef TVLObjectListIterator<CVLScrDbgFileInfo> CVLScrDbgFileInfoIterator;
 typedef TVLObjectListConstIterator<CVLScrDbgFileInfo> CVLScrDbgFileInfoConstIterator;

@@ -1,13 +1,13 @@
-#include "VLScript.h"
+#include "script/VLScript.h"
 
 #include <cstring>
 #include <new>
 
-#include "VLByteOrder.h"
-#include "VLMemoryAllocException.h"
-#include "VLScriptException.h"
-#include "VLScriptProgram.h"
-#include "VLScriptRun.h"
+#include "base/core/VLByteOrder.h"
+#include "base/core/VLMemoryAllocException.h"
+#include "script/VLScriptException.h"
+#include "script/VLScriptProgram.h"
+#include "script/VLScriptRun.h"
 
 CVLScript::CVLScript()
     : m_pData(nullptr), m_nSize(0), m_bBorrowed(false), m_pPool(nullptr), m_pParams(nullptr), m_pCode(nullptr),

@@ -5,8 +5,8 @@
 
 #include <vector>
 
-#include "VLScriptDefs.h"
-#include "VLString.h"
+#include "script/VLScriptDefs.h"
+#include "base/core/VLString.h"
 
 class CVLScriptParams;
 class CVLScriptCollection;

@@ -1,14 +1,14 @@
 // The built-in function library of the script language: text, binary data,
 // byte orders and IPv4 addresses.
-#include "VLBoostWrapper.h"
-#include "VLByteOrder.h"
-#include "VLIconvWrapper.h"
-#include "VLInvalidParamException.h"
-#include "VLScript.h"
-#include "VLScriptException.h"
-#include "VLScriptParams.h"
-#include "VLSocketAddress.h"
-#include "VLVariant.h"
+#include "base/core/VLBoostWrapper.h"
+#include "base/core/VLByteOrder.h"
+#include "base/core/VLIconvWrapper.h"
+#include "base/core/VLInvalidParamException.h"
+#include "script/VLScript.h"
+#include "script/VLScriptException.h"
+#include "script/VLScriptParams.h"
+#include "base/net/VLSocketAddress.h"
+#include "base/value/VLVariant.h"
 
 #include <cstring>
 #include <vector>

@@ -1,9 +1,9 @@
-#include "VLScriptCollection.h"
+#include "script/VLScriptCollection.h"
 
 #include <algorithm>
 #include <new>
 
-#include "VLMemoryAllocException.h"
+#include "base/core/VLMemoryAllocException.h"
 
 CVLScriptCollection::CVLScriptCollection() : m_strName(72)
 {

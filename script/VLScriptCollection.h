@@ -3,8 +3,8 @@
 #ifndef VLSCRIPTCOLLECTION_H
 #define VLSCRIPTCOLLECTION_H
 
-#include "TVLStringKeyCollection.h"
-#include "VLScript.h"
+#include "base/core/TVLStringKeyCollection.h"
+#include "script/VLScript.h"
 
 typedef TVLObjectListIterator<CVLScript> CVLScriptIterator;
 typedef TVLObjectListConstIterator<CVLScript> CVLScriptConstIterator;

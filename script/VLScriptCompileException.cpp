@@ -1,7 +1,7 @@
-#include "VLScriptCompileException.h"
+#include "script/VLScriptCompileException.h"
 
-#include "VLScriptDefs.h"
-#include "VLTrace.h"
+#include "script/VLScriptDefs.h"
+#include "base/core/VLTrace.h"
 
 namespace {
 struct SErrorName

@@ -3,7 +3,7 @@
 #ifndef VLSCRIPTCOMPILEEXCEPTION_H
 #define VLSCRIPTCOMPILEEXCEPTION_H
 
-#include "VLException.h"
+#include "base/core/VLException.h"
 
 class EVLScriptCompileException : public EVLException
 {

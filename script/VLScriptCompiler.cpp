@@ -1,12 +1,12 @@
 // The compiler's parser: functions, statements and expressions.
-#include "VLScriptCompiler.h"
-#include "VLNullObjectException.h"
-#include "VLScrDbg.h"
-#include "VLScrDbgFileInfo.h"
-#include "VLScript.h"
-#include "VLScriptCollection.h"
-#include "VLScriptCompileException.h"
-#include "VLStream.h"
+#include "script/VLScriptCompiler.h"
+#include "base/core/VLNullObjectException.h"
+#include "script/VLScrDbg.h"
+#include "script/VLScrDbgFileInfo.h"
+#include "script/VLScript.h"
+#include "script/VLScriptCollection.h"
+#include "script/VLScriptCompileException.h"
+#include "base/core/VLStream.h"
 
 namespace {
 

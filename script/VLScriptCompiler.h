@@ -8,9 +8,9 @@
 #ifndef VLSCRIPTCOMPILER_H
 #define VLSCRIPTCOMPILER_H
 
-#include "VLScriptDefs.h"
-#include "VLString.h"
-#include "VLTypes.h"
+#include "script/VLScriptDefs.h"
+#include "base/core/VLString.h"
+#include "base/core/VLTypes.h"
 
 #include <map>
 #include <set>

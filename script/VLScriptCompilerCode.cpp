@@ -1,9 +1,9 @@
 // The compiler's code generation: instruction records, the string pool and
 // the image writer.
-#include "VLByteOrder.h"
-#include "VLMemoryAllocException.h"
-#include "VLScript.h"
-#include "VLScriptCompiler.h"
+#include "base/core/VLByteOrder.h"
+#include "base/core/VLMemoryAllocException.h"
+#include "script/VLScript.h"
+#include "script/VLScriptCompiler.h"
 
 #include <cstring>
 #include <new>

@@ -1,7 +1,7 @@
 // The compiler's lexical side: reading the text, tokens and their classes.
-#include "VLScriptCompileException.h"
-#include "VLScriptCompiler.h"
-#include "VLStream.h"
+#include "script/VLScriptCompileException.h"
+#include "script/VLScriptCompiler.h"
+#include "base/core/VLStream.h"
 
 #include <cstring>
 

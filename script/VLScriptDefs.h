@@ -3,7 +3,7 @@
 #ifndef VLSCRIPTDEFS_H
 #define VLSCRIPTDEFS_H
 
-#include "VLTypes.h"
+#include "base/core/VLTypes.h"
 
 #define VLSCRIPT_MODULE "VLScript"
 

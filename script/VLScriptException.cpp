@@ -1,7 +1,7 @@
-#include "VLScriptException.h"
+#include "script/VLScriptException.h"
 
-#include "VLScriptDefs.h"
-#include "VLTrace.h"
+#include "script/VLScriptDefs.h"
+#include "base/core/VLTrace.h"
 
 namespace {
 struct SErrorName

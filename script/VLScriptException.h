@@ -3,7 +3,7 @@
 #ifndef VLSCRIPTEXCEPTION_H
 #define VLSCRIPTEXCEPTION_H
 
-#include "VLException.h"
+#include "base/core/VLException.h"
 
 class EVLScriptException : public EVLException
 {

@@ -1,6 +1,6 @@
-#include "VLScriptExtendIF.h"
+#include "script/VLScriptExtendIF.h"
 
-#include "VLScriptParams.h"
+#include "script/VLScriptParams.h"
 
 IVLScriptExtendIF::IVLScriptExtendIF(PropertyHandler pfnDefaultProperty, IVLScriptExtendIF* pNextExtend)
     : m_pfnDefaultProperty(pfnDefaultProperty), m_pNextExtend(pNextExtend)

@@ -6,7 +6,7 @@
 
 #include <map>
 
-#include "VLString.h"
+#include "base/core/VLString.h"
 
 class CVLScriptParams;
 class IVLScriptExtendIF;

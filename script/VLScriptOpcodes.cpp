@@ -1,5 +1,5 @@
 // Operand sizes and listing names of the instruction set.
-#include "VLScriptDefs.h"
+#include "script/VLScriptDefs.h"
 
 namespace {
 struct SOpcodeInfo

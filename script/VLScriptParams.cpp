@@ -1,10 +1,10 @@
-#include "VLScriptParams.h"
+#include "script/VLScriptParams.h"
 
 #include <new>
 #include <typeinfo>
 #include <vector>
 
-#include "VLScriptDefs.h"
+#include "script/VLScriptDefs.h"
 
 CVLScriptParams::CVLScriptParams() : m_pCaller(nullptr)
 {

@@ -4,8 +4,8 @@
 #ifndef VLSCRIPTPARAMS_H
 #define VLSCRIPTPARAMS_H
 
-#include "TVLObjectList.h"
-#include "VLVariant.h"
+#include "base/core/TVLObjectList.h"
+#include "base/value/VLVariant.h"
 
 class IVLScriptExtendIF;
 

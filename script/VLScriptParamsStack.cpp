@@ -1,10 +1,10 @@
-#include "VLScriptParamsStack.h"
+#include "script/VLScriptParamsStack.h"
 
 #include <new>
 
-#include "VLMemoryAllocException.h"
-#include "VLScriptDefs.h"
-#include "VLScriptParams.h"
+#include "base/core/VLMemoryAllocException.h"
+#include "script/VLScriptDefs.h"
+#include "script/VLScriptParams.h"
 
 CVLScriptParamsStack::CVLScriptParamsStack()
 {

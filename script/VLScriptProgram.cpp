@@ -1,10 +1,10 @@
-#include "VLScriptProgram.h"
+#include "script/VLScriptProgram.h"
 
 #include <unordered_map>
 #include <string>
 
-#include "VLByteOrder.h"
-#include "VLScript.h"
+#include "base/core/VLByteOrder.h"
+#include "script/VLScript.h"
 
 namespace {
 std::string Key(const CVLString& s)

@@ -9,8 +9,8 @@
 
 #include <vector>
 
-#include "VLScriptDefs.h"
-#include "VLString.h"
+#include "script/VLScriptDefs.h"
+#include "base/core/VLString.h"
 
 class CVLScript;
 

@@ -1,17 +1,17 @@
-#include "VLScriptRun.h"
+#include "script/VLScriptRun.h"
 
 #include <map>
 #include <type_traits>
 #include <typeinfo>
 #include <new>
 
-#include "VLScrDbg.h"
-#include "VLScript.h"
-#include "VLScriptCollection.h"
-#include "VLScriptException.h"
-#include "VLScriptExtendIF.h"
-#include "VLScriptParams.h"
-#include "VLTrace.h"
+#include "script/VLScrDbg.h"
+#include "script/VLScript.h"
+#include "script/VLScriptCollection.h"
+#include "script/VLScriptException.h"
+#include "script/VLScriptExtendIF.h"
+#include "script/VLScriptParams.h"
+#include "base/core/VLTrace.h"
 
 // The steps of the run loop, inlined into it.
 #if defined(__GNUC__)

@@ -6,9 +6,9 @@
 
 #include <vector>
 
-#include "VLScriptParamsStack.h"
-#include "VLScriptProgram.h"
-#include "VLVariant.h"
+#include "script/VLScriptParamsStack.h"
+#include "script/VLScriptProgram.h"
+#include "base/value/VLVariant.h"
 
 class CVLScript;
 class CVLScriptParams;

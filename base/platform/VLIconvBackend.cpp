@@ -1,4 +1,4 @@
-#include "VLIconvBackend.h"
+#include "base/platform/VLIconvBackend.h"
 
 #include <cstring>
 #include <iconv.h>

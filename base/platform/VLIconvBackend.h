@@ -6,10 +6,7 @@
 #include <cstddef>
 #include <string>
 
-typedef void* (*VL_PFN_ICONV_OPEN)(const char* szTo, const char* szFrom);
-typedef size_t (*VL_PFN_ICONV)(void* cd, char** ppIn, size_t* pInLeft, char** ppOut, size_t* pOutLeft);
-typedef int (*VL_PFN_ICONV_CLOSE)(void* cd);
-typedef int (*VL_PFN_ICONVCTL)(void* cd, int nRequest, void* pArgument);
+#include "base/core/VLIconvFunctions.h"
 
 // The C library's functions.
 void VLIconvBindSystem(VL_PFN_ICONV_OPEN& pfnOpen, VL_PFN_ICONV& pfnIconv, VL_PFN_ICONV_CLOSE& pfnClose);

@@ -1,4 +1,4 @@
-#include "VLPlatformErrno.h"
+#include "base/platform/VLPlatformErrno.h"
 
 #include <cerrno>
 

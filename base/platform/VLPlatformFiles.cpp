@@ -1,4 +1,4 @@
-#include "VLPlatformFiles.h"
+#include "base/platform/VLPlatformFiles.h"
 
 #include <cstdlib>
 #include <fcntl.h>

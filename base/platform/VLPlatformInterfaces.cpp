@@ -1,4 +1,4 @@
-#include "VLPlatformInterfaces.h"
+#include "base/platform/VLPlatformInterfaces.h"
 
 #include <ifaddrs.h>
 #include <net/if.h>

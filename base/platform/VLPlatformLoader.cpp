@@ -1,10 +1,10 @@
-#include "VLPlatformLoader.h"
+#include "base/platform/VLPlatformLoader.h"
 
 #include <cstring>
 #include <dlfcn.h>
 #include <string>
 
-#include "VLPlatformPaths.h"
+#include "base/platform/VLPlatformPaths.h"
 
 void* VLPlatformOpenImage(const char* szPath)
 {

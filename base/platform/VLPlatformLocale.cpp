@@ -1,4 +1,4 @@
-#include "VLPlatformLocale.h"
+#include "base/platform/VLPlatformLocale.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "VLPlatformPaths.h"
+#include "base/platform/VLPlatformPaths.h"
 
 #include <climits>
 #include <unistd.h>

@@ -1,8 +1,10 @@
-#include "VLPlatformProcess.h"
+#include "base/platform/VLPlatformProcess.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <spawn.h>
+#include <sys/random.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -39,4 +41,23 @@ std::string VLPlatformProcessName()
     while (!name.empty() && (name.back() == '\n' || name.back() == '\r'))
         name.pop_back();
     return name;
+}
+
+long VLPlatformThreadId()
+{
+    return static_cast<long>(syscall(SYS_gettid));
+}
+
+bool VLPlatformRandomBytes(void* pBuffer, size_t nSize)
+{
+    unsigned char* p = static_cast<unsigned char*>(pBuffer);
+    size_t nDone = 0;
+    while (nDone < nSize) {
+        ssize_t n = getrandom(p + nDone, nSize - nDone, 0);
+        if (n > 0)
+            nDone += static_cast<size_t>(n);
+        else if (n == 0 || errno != EINTR)
+            return false;
+    }
+    return true;
 }

@@ -3,6 +3,7 @@
 #ifndef VLPLATFORMPROCESS_H
 #define VLPLATFORMPROCESS_H
 
+#include <cstddef>
 #include <string>
 
 // Starts "xdg-open" (looked up on PATH, no shell) with the URL as its one
@@ -11,5 +12,12 @@ bool VLPlatformOpenURL(const char* szURL);
 // The name of the running program from /proc/self/comm, without the line
 // end; empty on failure.
 std::string VLPlatformProcessName();
+
+// The kernel's id of the calling thread.
+long VLPlatformThreadId();
+
+// Fills the buffer from the kernel's random source. False when the source
+// cannot give all of it (the caller falls back on its own generator).
+bool VLPlatformRandomBytes(void* pBuffer, size_t nSize);
 
 #endif

@@ -1,4 +1,4 @@
-#include "VLTracePropertyList.h"
+#include "base/platform/VLTracePropertyList.h"
 
 #include <cstdio>
 

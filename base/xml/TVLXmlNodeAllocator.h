@@ -4,7 +4,7 @@
 
 #include <cstddef>
 
-#include "VLXmlNodePool.h"
+#include "base/xml/VLXmlNodePool.h"
 
 template <class T>
 class TVLXmlNodeAllocator

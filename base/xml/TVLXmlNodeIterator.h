@@ -5,7 +5,7 @@
 
 #include <list>
 
-#include "TVLXmlNodeAllocator.h"
+#include "base/xml/TVLXmlNodeAllocator.h"
 
 class IVLXmlNode;
 

@@ -1,8 +1,8 @@
-#include "VLXmlAttribute.h"
+#include "base/xml/VLXmlAttribute.h"
 
-#include "VLXmlDocument.h"
-#include "VLXmlNodeArena.h"
-#include "VLXmlNamedNodeMap.h"
+#include "base/xml/VLXmlDocument.h"
+#include "base/xml/VLXmlNodeArena.h"
+#include "base/xml/VLXmlNamedNodeMap.h"
 
 CVLXmlAttribute::CVLXmlAttribute() : m_strName(72), m_strValue(72), m_pOwnerMap(nullptr)
 {

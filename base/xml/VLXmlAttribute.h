@@ -3,7 +3,7 @@
 #ifndef VLXMLATTRIBUTE_H
 #define VLXMLATTRIBUTE_H
 
-#include "VLXmlNode.h"
+#include "base/xml/VLXmlNode.h"
 
 class CVLXmlAttribute : public IVLXmlNode
 {

@@ -1,4 +1,4 @@
-#include "VLXmlCharacterData.h"
+#include "base/xml/VLXmlCharacterData.h"
 
 CVLXmlCharacterData::CVLXmlCharacterData() : m_strData(72)
 {

@@ -2,7 +2,7 @@
 #ifndef VLXMLCHARACTERDATA_H
 #define VLXMLCHARACTERDATA_H
 
-#include "VLXmlNode.h"
+#include "base/xml/VLXmlNode.h"
 
 class CVLXmlCharacterData : public IVLXmlNode
 {

@@ -1,7 +1,7 @@
-#include "VLXmlComment.h"
+#include "base/xml/VLXmlComment.h"
 
-#include "VLXmlDocument.h"
-#include "VLXmlNodeArena.h"
+#include "base/xml/VLXmlDocument.h"
+#include "base/xml/VLXmlNodeArena.h"
 
 CVLXmlComment::CVLXmlComment()
 {

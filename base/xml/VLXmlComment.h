@@ -2,7 +2,7 @@
 #ifndef VLXMLCOMMENT_H
 #define VLXMLCOMMENT_H
 
-#include "VLXmlCharacterData.h"
+#include "base/xml/VLXmlCharacterData.h"
 
 class CVLXmlComment : public CVLXmlCharacterData
 {

@@ -1,13 +1,13 @@
-#include "VLXmlDocument.h"
+#include "base/xml/VLXmlDocument.h"
 
 #include <cstring>
 #include <new>
 #include <vector>
 
-#include "PXP_Parser.h"
-#include "VLMemoryAllocException.h"
-#include "VLXmlException.h"
-#include "VLXmlStream.h"
+#include "base/xml/pxp/PXP_Parser.h"
+#include "base/core/VLMemoryAllocException.h"
+#include "base/xml/VLXmlException.h"
+#include "base/xml/VLXmlStream.h"
 
 namespace {
 

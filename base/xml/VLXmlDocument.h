@@ -6,13 +6,13 @@
 
 #include <map>
 
-#include "VLXmlAttribute.h"
-#include "VLXmlComment.h"
-#include "VLXmlElement.h"
-#include "VLXmlNode.h"
-#include "VLXmlNodeArena.h"
-#include "VLXmlNodeList.h"
-#include "VLXmlText.h"
+#include "base/xml/VLXmlAttribute.h"
+#include "base/xml/VLXmlComment.h"
+#include "base/xml/VLXmlElement.h"
+#include "base/xml/VLXmlNode.h"
+#include "base/xml/VLXmlNodeArena.h"
+#include "base/xml/VLXmlNodeList.h"
+#include "base/xml/VLXmlText.h"
 
 class CVLXmlDocument : public IVLXmlNode
 {

@@ -1,14 +1,14 @@
-#include "VLXmlElement.h"
+#include "base/xml/VLXmlElement.h"
 
 #include <cstdlib>
 #include <cstring>
 #include <vector>
 
-#include "VLXmlAttribute.h"
-#include "VLXmlDocument.h"
-#include "VLXmlNodeArena.h"
-#include "VLXmlException.h"
-#include "VLXmlText.h"
+#include "base/xml/VLXmlAttribute.h"
+#include "base/xml/VLXmlDocument.h"
+#include "base/xml/VLXmlNodeArena.h"
+#include "base/xml/VLXmlException.h"
+#include "base/xml/VLXmlText.h"
 
 namespace {
 

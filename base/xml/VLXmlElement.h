@@ -3,9 +3,9 @@
 #ifndef VLXMLELEMENT_H
 #define VLXMLELEMENT_H
 
-#include "VLXmlNamedNodeMap.h"
-#include "VLXmlNode.h"
-#include "VLXmlNodeList.h"
+#include "base/xml/VLXmlNamedNodeMap.h"
+#include "base/xml/VLXmlNode.h"
+#include "base/xml/VLXmlNodeList.h"
 
 class CVLXmlElement : public IVLXmlNode
 {

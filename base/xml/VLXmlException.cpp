@@ -1,7 +1,7 @@
-#include "VLXmlException.h"
+#include "base/xml/VLXmlException.h"
 
-#include "VLTrace.h"
-#include "VLXmlNode.h"
+#include "base/core/VLTrace.h"
+#include "base/xml/VLXmlNode.h"
 
 EVLXmlException::EVLXmlException(const char* szModule, const char* szFile, int nLine, int nXmlErrorCode,
                                  int nParserErrorCode, const char* szText, const IVLXmlNode* pNode)

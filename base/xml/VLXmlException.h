@@ -2,7 +2,7 @@
 #ifndef VLXMLEXCEPTION_H
 #define VLXMLEXCEPTION_H
 
-#include "VLException.h"
+#include "base/core/VLException.h"
 
 class IVLXmlNode;
 

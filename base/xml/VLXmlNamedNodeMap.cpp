@@ -1,10 +1,10 @@
-#include "VLXmlNamedNodeMap.h"
+#include "base/xml/VLXmlNamedNodeMap.h"
 
 #include <cstring>
 
-#include "VLXmlAttribute.h"
-#include "VLXmlException.h"
-#include "VLXmlNode.h"
+#include "base/xml/VLXmlAttribute.h"
+#include "base/xml/VLXmlException.h"
+#include "base/xml/VLXmlNode.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 
 #include <map>
 
-#include "VLString.h"
-#include "VLXmlNodeList.h"
+#include "base/core/VLString.h"
+#include "base/xml/VLXmlNodeList.h"
 
 class CVLXmlAttribute;
 

@@ -1,10 +1,10 @@
-#include "VLXmlNode.h"
+#include "base/xml/VLXmlNode.h"
 
-#include "VLStringStream.h"
-#include "VLXmlAttribute.h"
-#include "VLXmlException.h"
-#include "VLXmlNamedNodeMap.h"
-#include "VLXmlNodeList.h"
+#include "base/stream/VLStringStream.h"
+#include "base/xml/VLXmlAttribute.h"
+#include "base/xml/VLXmlException.h"
+#include "base/xml/VLXmlNamedNodeMap.h"
+#include "base/xml/VLXmlNodeList.h"
 
 IVLXmlNode::IVLXmlNode() : m_pParent(nullptr), m_pOwnerDocument(nullptr), m_nUserData(0), m_bInArena(false)
 {

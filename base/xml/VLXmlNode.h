@@ -5,9 +5,9 @@
 #ifndef VLXMLNODE_H
 #define VLXMLNODE_H
 
-#include "VLStream.h"
-#include "VLString.h"
-#include "VLTypes.h"
+#include "base/core/VLStream.h"
+#include "base/core/VLString.h"
+#include "base/core/VLTypes.h"
 
 class CVLXmlDocument;
 class CVLXmlNamedNodeMap;

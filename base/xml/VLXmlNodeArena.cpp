@@ -1,9 +1,9 @@
-#include "VLXmlNodeArena.h"
+#include "base/xml/VLXmlNodeArena.h"
 
 #include <cstdlib>
 #include <new>
 
-#include "VLXmlNode.h"
+#include "base/xml/VLXmlNode.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "VLXmlNodeConstIterator.h"
+#include "base/xml/VLXmlNodeConstIterator.h"
 
 CVLXmlNodeConstIterator::CVLXmlNodeConstIterator()
 {

@@ -2,7 +2,7 @@
 #ifndef VLXMLNODECONSTITERATOR_H
 #define VLXMLNODECONSTITERATOR_H
 
-#include "TVLXmlNodeIterator.h"
+#include "base/xml/TVLXmlNodeIterator.h"
 
 class CVLXmlNodeConstIterator
     : public TVLXmlNodeIterator<const VLXmlNodeSequence, VLXmlNodeSequence::const_iterator>

@@ -1,6 +1,6 @@
-#include "VLXmlNodeIterator.h"
+#include "base/xml/VLXmlNodeIterator.h"
 
-#include "VLXmlNodeList.h"
+#include "base/xml/VLXmlNodeList.h"
 
 CVLXmlNodeIterator::CVLXmlNodeIterator() : m_pList(nullptr)
 {

@@ -2,7 +2,7 @@
 #ifndef VLXMLNODEITERATOR_H
 #define VLXMLNODEITERATOR_H
 
-#include "TVLXmlNodeIterator.h"
+#include "base/xml/TVLXmlNodeIterator.h"
 
 class CVLXmlNodeList;
 

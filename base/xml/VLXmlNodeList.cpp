@@ -1,8 +1,8 @@
-#include "VLXmlNodeList.h"
+#include "base/xml/VLXmlNodeList.h"
 
-#include "VLXmlException.h"
-#include "VLXmlNodeArena.h"
-#include "VLXmlNode.h"
+#include "base/xml/VLXmlException.h"
+#include "base/xml/VLXmlNodeArena.h"
+#include "base/xml/VLXmlNode.h"
 
 CVLXmlNodeList::CVLXmlNodeList(bool bOwnsNodes)
     : m_bOwnsNodes(bOwnsNodes), m_Nodes(TVLXmlNodeAllocator<IVLXmlNode*>(&m_Pool))

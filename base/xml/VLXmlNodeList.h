@@ -3,10 +3,10 @@
 #ifndef VLXMLNODELIST_H
 #define VLXMLNODELIST_H
 
-#include "TVLXmlNodeIterator.h"
-#include "VLXmlNodePool.h"
-#include "VLXmlNodeConstIterator.h"
-#include "VLXmlNodeIterator.h"
+#include "base/xml/TVLXmlNodeIterator.h"
+#include "base/xml/VLXmlNodePool.h"
+#include "base/xml/VLXmlNodeConstIterator.h"
+#include "base/xml/VLXmlNodeIterator.h"
 
 class IVLXmlNode;
 

@@ -1,4 +1,4 @@
-#include "VLXmlNodePool.h"
+#include "base/xml/VLXmlNodePool.h"
 
 #include <cstdlib>
 #include <new>

@@ -1,6 +1,6 @@
-#include "VLXmlStream.h"
+#include "base/xml/VLXmlStream.h"
 
-#include "PXP_Defs.h"
+#include "base/xml/pxp/PXP_Defs.h"
 
 CVLXmlStream::CVLXmlStream(IVLStream* pStream) : m_pStream(pStream), m_bEnd(false)
 {

@@ -3,8 +3,8 @@
 #ifndef VLXMLSTREAM_H
 #define VLXMLSTREAM_H
 
-#include "PXP_InputStream.h"
-#include "VLStream.h"
+#include "base/xml/pxp/PXP_InputStream.h"
+#include "base/core/VLStream.h"
 
 class CVLXmlStream : public PXP_InputStream
 {

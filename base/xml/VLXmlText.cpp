@@ -1,7 +1,7 @@
-#include "VLXmlText.h"
+#include "base/xml/VLXmlText.h"
 
-#include "VLXmlDocument.h"
-#include "VLXmlNodeArena.h"
+#include "base/xml/VLXmlDocument.h"
+#include "base/xml/VLXmlNodeArena.h"
 
 CVLXmlText::CVLXmlText()
 {

@@ -2,7 +2,7 @@
 #ifndef VLXMLTEXT_H
 #define VLXMLTEXT_H
 
-#include "VLXmlCharacterData.h"
+#include "base/xml/VLXmlCharacterData.h"
 
 class CVLXmlText : public CVLXmlCharacterData
 {

@@ -1,7 +1,7 @@
 // Compiled images: byte-exact layouts, expression code and grouping.
 #include <gtest/gtest.h>
 
-#include "CompilerTestSupport.h"
+#include "tests/script/CompilerTestSupport.h"
 
 namespace {
 

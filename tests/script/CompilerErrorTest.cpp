@@ -1,7 +1,7 @@
 // Compile errors: every code the compiler raises, with its line and position.
 #include <gtest/gtest.h>
 
-#include "CompilerTestSupport.h"
+#include "tests/script/CompilerTestSupport.h"
 
 TEST(CompilerErrors, EveryCodeWithLineAndPosition)
 {

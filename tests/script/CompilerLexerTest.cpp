@@ -1,7 +1,7 @@
 // The compiler's lexical rules: tokens, classes, literals, lines and columns.
 #include <gtest/gtest.h>
 
-#include "CompilerTestSupport.h"
+#include "tests/script/CompilerTestSupport.h"
 
 namespace {
 

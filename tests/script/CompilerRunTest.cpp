@@ -2,17 +2,17 @@
 // written and loaded again, the built-in functions and the debugger hooks.
 #include <gtest/gtest.h>
 
-#include "VLScriptRun.h"
-#include "CompilerTestSupport.h"
-#include "VLBoostWrapper.h"
-#include "VLByteOrder.h"
-#include "VLScrDbg.h"
-#include "VLScrDbgFileInfo.h"
-#include "VLScriptDebuggerIF.h"
-#include "VLScriptException.h"
-#include "VLScriptExtendIF.h"
-#include "VLScriptParams.h"
-#include "VLVariant.h"
+#include "script/VLScriptRun.h"
+#include "tests/script/CompilerTestSupport.h"
+#include "base/core/VLBoostWrapper.h"
+#include "base/core/VLByteOrder.h"
+#include "script/VLScrDbg.h"
+#include "script/VLScrDbgFileInfo.h"
+#include "script/VLScriptDebuggerIF.h"
+#include "script/VLScriptException.h"
+#include "script/VLScriptExtendIF.h"
+#include "script/VLScriptParams.h"
+#include "base/value/VLVariant.h"
 
 namespace {
 

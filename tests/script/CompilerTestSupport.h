@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "VLScript.h"
-#include "VLScriptCollection.h"
-#include "VLScriptCompileException.h"
-#include "VLScriptCompiler.h"
-#include "TextStream.h"
+#include "script/VLScript.h"
+#include "script/VLScriptCollection.h"
+#include "script/VLScriptCompileException.h"
+#include "script/VLScriptCompiler.h"
+#include "tests/support/TextStream.h"
 
 // The compile error of a text: code, line and position (code 0 when it compiles).
 struct CompileError

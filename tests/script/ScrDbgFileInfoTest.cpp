@@ -1,11 +1,11 @@
 // Debug file information and the hooks with the debugger switch off.
 #include <gtest/gtest.h>
 
-#include "TextStream.h"
-#include "VLScriptCompileException.h"
-#include "VLScrDbg.h"
-#include "VLScrDbgFileInfo.h"
-#include "VLScriptException.h"
+#include "tests/support/TextStream.h"
+#include "script/VLScriptCompileException.h"
+#include "script/VLScrDbg.h"
+#include "script/VLScrDbgFileInfo.h"
+#include "script/VLScriptException.h"
 
 namespace {
 

@@ -4,11 +4,11 @@
 #include <random>
 #include <thread>
 
-#include "ScriptRunSupport.h"
-#include "VLScriptExtendIF.h"
-#include "VLScriptRun.h"
-#include "VLVariantAdapter.h"
-#include "base/TestSupport.h"
+#include "tests/script/ScriptRunSupport.h"
+#include "script/VLScriptExtendIF.h"
+#include "script/VLScriptRun.h"
+#include "base/value/VLVariantAdapter.h"
+#include "tests/support/TestSupport.h"
 
 namespace {
 typedef CScriptAssembler A;

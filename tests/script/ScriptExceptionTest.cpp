@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
-#include "VLScriptCompileException.h"
-#include "VLScriptDefs.h"
-#include "VLScriptException.h"
-#include "base/TestSupport.h"
+#include "script/VLScriptCompileException.h"
+#include "script/VLScriptDefs.h"
+#include "script/VLScriptException.h"
+#include "tests/support/TestSupport.h"
 
 TEST(ScriptCompileException, TextNamesTheCodeAndKeepsTheFields)
 {

@@ -8,10 +8,10 @@
 #include <thread>
 #include <vector>
 
-#include "ScriptRunSupport.h"
-#include "VLScriptExtendIF.h"
-#include "VLScriptRun.h"
-#include "base/TestSupport.h"
+#include "tests/script/ScriptRunSupport.h"
+#include "script/VLScriptExtendIF.h"
+#include "script/VLScriptRun.h"
+#include "tests/support/TestSupport.h"
 
 namespace {
 typedef CScriptAssembler A;

@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
 
-#include "ScriptAssembler.h"
-#include "VLScript.h"
-#include "VLScriptException.h"
-#include "VLScriptProgram.h"
-#include "base/TestSupport.h"
+#include "tests/support/ScriptAssembler.h"
+#include "script/VLScript.h"
+#include "script/VLScriptException.h"
+#include "script/VLScriptProgram.h"
+#include "tests/support/TestSupport.h"
 
 namespace {
 typedef CScriptAssembler::Image Image;

@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
-#include "VLScriptCollection.h"
-#include "VLScriptParams.h"
-#include "VLScriptParamsStack.h"
-#include "base/TestSupport.h"
+#include "script/VLScriptCollection.h"
+#include "script/VLScriptParams.h"
+#include "script/VLScriptParamsStack.h"
+#include "tests/support/TestSupport.h"
 
 namespace {
 void Fill(CVLScriptParams& p, int n)

@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "ScriptAssembler.h"
-#include "VLScript.h"
-#include "VLScriptCollection.h"
-#include "VLScriptException.h"
-#include "VLScriptParams.h"
+#include "tests/support/ScriptAssembler.h"
+#include "script/VLScript.h"
+#include "script/VLScriptCollection.h"
+#include "script/VLScriptException.h"
+#include "script/VLScriptParams.h"
 
 struct SRunResult
 {

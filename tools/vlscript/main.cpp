@@ -8,13 +8,13 @@
 #include <iterator>
 #include <string>
 
-#include "VLException.h"
-#include "VLScript.h"
-#include "VLScriptCollection.h"
-#include "VLScriptCompiler.h"
-#include "VLScriptParams.h"
-#include "VLStream.h"
-#include "VLVariant.h"
+#include "base/core/VLException.h"
+#include "script/VLScript.h"
+#include "script/VLScriptCollection.h"
+#include "script/VLScriptCompiler.h"
+#include "script/VLScriptParams.h"
+#include "base/core/VLStream.h"
+#include "base/value/VLVariant.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 #include <cstdio>
 #include <string>
 
-#include "ToolCommand.h"
-#include "VLIconvWrapper.h"
+#include "tools/vlstdtool/ToolCommand.h"
+#include "base/core/VLIconvWrapper.h"
 
 namespace {
 

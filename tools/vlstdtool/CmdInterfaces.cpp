@@ -3,10 +3,10 @@
 #include <string>
 #include <vector>
 
-#include "ToolCommand.h"
-#include "VLException.h"
-#include "VLPlatformInterfaces.h"
-#include "VLSocketAddress.h"
+#include "tools/vlstdtool/ToolCommand.h"
+#include "base/core/VLException.h"
+#include "base/net/VLInterfaceAddress.h"
+#include "base/net/VLSocketAddress.h"
 
 namespace {
 
@@ -22,7 +22,7 @@ int Interfaces(int argc, char** /*argv*/)
     if (argc != 1)
         return VLToolFail("interfaces takes no arguments");
     std::vector<CVLSocketAddress> addresses;
-    std::vector<VLPlatformIPv4Address> entries;
+    std::vector<VLInterfaceAddress> entries;
     try {
         CVLSocketAddress::GetLocalAddresses(addresses);
     } catch (EVLException* e) {
@@ -30,7 +30,7 @@ int Interfaces(int argc, char** /*argv*/)
         e->Delete();
         return VLToolFail("interfaces: %s", strText.c_str());
     }
-    if (!VLPlatformListIPv4Addresses(entries))
+    if (!VLListInterfaceAddresses(entries))
         return VLToolFail("interfaces: cannot read the interface list");
 
     std::printf("local addresses:%s\n", addresses.empty() ? " none" : "");
@@ -39,7 +39,7 @@ int Interfaces(int argc, char** /*argv*/)
 
     std::printf("subnets (interface, address, mask, directed broadcast):\n");
     for (const CVLSocketAddress& address : addresses) {
-        for (const VLPlatformIPv4Address& entry : entries) {
+        for (const VLInterfaceAddress& entry : entries) {
             if (!entry.bFirstOfInterface || Dotted(entry.address) != address.GetHost().GetString())
                 continue;
             try {

@@ -2,9 +2,9 @@
 #include <cstdio>
 #include <string>
 
-#include "ToolCommand.h"
-#include "VLEasyEncryptionFileStream.h"
-#include "VLException.h"
+#include "tools/vlstdtool/ToolCommand.h"
+#include "base/stream/VLEasyEncryptionFileStream.h"
+#include "base/core/VLException.h"
 
 namespace {
 

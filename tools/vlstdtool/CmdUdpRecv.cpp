@@ -7,12 +7,12 @@
 #include <string>
 #include <vector>
 
-#include "ToolCommand.h"
-#include "VLException.h"
-#include "VLOpenException.h"
-#include "VLSocket.h"
-#include "VLStopWatch.h"
-#include "VLTimeoutException.h"
+#include "tools/vlstdtool/ToolCommand.h"
+#include "base/core/VLException.h"
+#include "base/core/VLOpenException.h"
+#include "base/net/VLSocket.h"
+#include "base/thread/VLStopWatch.h"
+#include "base/core/VLTimeoutException.h"
 
 namespace {
 

@@ -5,9 +5,9 @@
 #include <cstring>
 #include <string>
 
-#include "ToolCommand.h"
-#include "VLException.h"
-#include "VLSocket.h"
+#include "tools/vlstdtool/ToolCommand.h"
+#include "base/core/VLException.h"
+#include "base/net/VLSocket.h"
 
 namespace {
 

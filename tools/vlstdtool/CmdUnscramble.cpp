@@ -4,10 +4,10 @@
 #include <cstdio>
 #include <string>
 
-#include "ToolCommand.h"
-#include "VLEasyEncryptionFileStream.h"
-#include "VLException.h"
-#include "VLFileStream.h"
+#include "tools/vlstdtool/ToolCommand.h"
+#include "base/stream/VLEasyEncryptionFileStream.h"
+#include "base/core/VLException.h"
+#include "base/stream/VLFileStream.h"
 
 namespace {
 

@@ -2,12 +2,12 @@
 // back to standard output.
 #include <cstring>
 
-#include "ToolCommand.h"
-#include "VLException.h"
-#include "VLFileStream.h"
-#include "VLStringStream.h"
-#include "VLXmlDocument.h"
-#include "VLXmlException.h"
+#include "tools/vlstdtool/ToolCommand.h"
+#include "base/core/VLException.h"
+#include "base/stream/VLFileStream.h"
+#include "base/stream/VLStringStream.h"
+#include "base/xml/VLXmlDocument.h"
+#include "base/xml/VLXmlException.h"
 
 namespace {
 

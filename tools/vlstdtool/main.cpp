@@ -7,7 +7,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "ToolCommand.h"
+#include "tools/vlstdtool/ToolCommand.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "PXP_AttributeInfo.h"
+#include "base/xml/pxp/PXP_AttributeInfo.h"
 
 PXP_AttributeInfo::PXP_AttributeInfo()
     : m_pName(nullptr), m_pValue(nullptr), m_bPrefixed(0), m_pNamespace(nullptr), m_nValueLength(0)

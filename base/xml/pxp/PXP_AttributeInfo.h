@@ -2,8 +2,8 @@
 #ifndef PXP_ATTRIBUTEINFO_H
 #define PXP_ATTRIBUTEINFO_H
 
-#include "PXP_NamespaceInfo.h"
-#include "PXP_Object.h"
+#include "base/xml/pxp/PXP_NamespaceInfo.h"
+#include "base/xml/pxp/PXP_Object.h"
 
 class PXP_AttributeInfo : public PXP_Object
 {

@@ -1,4 +1,4 @@
-#include "PXP_ElementInfo.h"
+#include "base/xml/pxp/PXP_ElementInfo.h"
 
 #include <cstring>
 

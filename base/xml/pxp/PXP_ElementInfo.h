@@ -4,9 +4,9 @@
 
 #include <cstdint>
 
-#include "PXP_EntityInfo.h"
-#include "PXP_NamespaceInfo.h"
-#include "PXP_Object.h"
+#include "base/xml/pxp/PXP_EntityInfo.h"
+#include "base/xml/pxp/PXP_NamespaceInfo.h"
+#include "base/xml/pxp/PXP_Object.h"
 
 #define PXP_MAX_NAME_LENGTH 32
 

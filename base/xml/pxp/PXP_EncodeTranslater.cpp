@@ -1,8 +1,8 @@
-#include "PXP_EncodeTranslater.h"
+#include "base/xml/pxp/PXP_EncodeTranslater.h"
 
-#include "PXP_Defs.h"
+#include "base/xml/pxp/PXP_Defs.h"
 
-#include "PXP_SjisTable.inc"
+#include "base/xml/pxp/PXP_SjisTable.inc"
 
 namespace {
 

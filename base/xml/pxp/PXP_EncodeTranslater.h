@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "PXP_Object.h"
+#include "base/xml/pxp/PXP_Object.h"
 
 // Output bytes that one input byte may produce at most (Shift_JIS half-width
 // katakana: 1 byte in, 3 out).

@@ -1,4 +1,4 @@
-#include "PXP_EntityInfo.h"
+#include "base/xml/pxp/PXP_EntityInfo.h"
 
 PXP_EntityInfo::PXP_EntityInfo() : m_pSaved(nullptr), m_pPrevious(nullptr), m_bInUse(0)
 {

@@ -3,7 +3,7 @@
 #ifndef PXP_ENTITYINFO_H
 #define PXP_ENTITYINFO_H
 
-#include "PXP_Object.h"
+#include "base/xml/pxp/PXP_Object.h"
 
 #define PXP_MAX_ENTITY_NAME_LENGTH 32
 #define PXP_MAX_ENTITY_TEXT_LENGTH 256

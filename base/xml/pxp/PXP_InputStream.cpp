@@ -1,4 +1,4 @@
-#include "PXP_InputStream.h"
+#include "base/xml/pxp/PXP_InputStream.h"
 
 PXP_InputStream::~PXP_InputStream()
 {

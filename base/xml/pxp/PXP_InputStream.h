@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "PXP_Object.h"
+#include "base/xml/pxp/PXP_Object.h"
 
 class PXP_InputStream : public PXP_Object
 {

@@ -1,4 +1,4 @@
-#include "PXP_NamespaceInfo.h"
+#include "base/xml/pxp/PXP_NamespaceInfo.h"
 
 PXP_NamespaceInfo::PXP_NamespaceInfo() : m_pPrefix(nullptr), m_pURI(nullptr)
 {

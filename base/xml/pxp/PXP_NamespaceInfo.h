@@ -2,7 +2,7 @@
 #ifndef PXP_NAMESPACEINFO_H
 #define PXP_NAMESPACEINFO_H
 
-#include "PXP_Object.h"
+#include "base/xml/pxp/PXP_Object.h"
 
 #define PXP_MAX_PREFIX_LENGTH 16
 #define PXP_MAX_URI_LENGTH 128

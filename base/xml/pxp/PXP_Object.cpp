@@ -1,4 +1,4 @@
-#include "PXP_Object.h"
+#include "base/xml/pxp/PXP_Object.h"
 
 #include <cstdlib>
 

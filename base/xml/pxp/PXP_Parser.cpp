@@ -1,4 +1,4 @@
-#include "PXP_Parser.h"
+#include "base/xml/pxp/PXP_Parser.h"
 
 #include <cstdlib>
 #include <cstring>

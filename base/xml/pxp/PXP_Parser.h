@@ -13,15 +13,15 @@
 
 #include <cstdint>
 
-#include "PXP_AttributeInfo.h"
-#include "PXP_Defs.h"
-#include "PXP_ElementInfo.h"
-#include "PXP_EncodeTranslater.h"
-#include "PXP_EntityInfo.h"
-#include "PXP_InputStream.h"
-#include "PXP_NamespaceInfo.h"
-#include "PXP_Object.h"
-#include "PXP_ParserLimits.h"
+#include "base/xml/pxp/PXP_AttributeInfo.h"
+#include "base/xml/pxp/PXP_Defs.h"
+#include "base/xml/pxp/PXP_ElementInfo.h"
+#include "base/xml/pxp/PXP_EncodeTranslater.h"
+#include "base/xml/pxp/PXP_EntityInfo.h"
+#include "base/xml/pxp/PXP_InputStream.h"
+#include "base/xml/pxp/PXP_NamespaceInfo.h"
+#include "base/xml/pxp/PXP_Object.h"
+#include "base/xml/pxp/PXP_ParserLimits.h"
 
 class PXP_Parser : public PXP_Object
 {

@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
 
-#include "../TestSupport.h"
-#include "VLStringStream.h"
-#include "VLXmlDocument.h"
-#include "VLXmlException.h"
-#include "VLXmlStream.h"
-#include "XmlTestStream.h"
+#include "tests/support/TestSupport.h"
+#include "base/stream/VLStringStream.h"
+#include "base/xml/VLXmlDocument.h"
+#include "base/xml/VLXmlException.h"
+#include "base/xml/VLXmlStream.h"
+#include "tests/support/XmlTestStream.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
-#include "../TestSupport.h"
-#include "VLXmlDocument.h"
-#include "VLXmlException.h"
-#include "XmlTestStream.h"
+#include "tests/support/TestSupport.h"
+#include "base/xml/VLXmlDocument.h"
+#include "base/xml/VLXmlException.h"
+#include "tests/support/XmlTestStream.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "PXP_EncodeTranslater.h"
-#include "PXP_Parser.h"
+#include "base/xml/pxp/PXP_EncodeTranslater.h"
+#include "base/xml/pxp/PXP_Parser.h"
 
 namespace {
 

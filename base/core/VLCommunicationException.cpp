@@ -1,0 +1,34 @@
+#include "base/core/VLCommunicationException.h"
+#include "base/core/VLTrace.h"
+
+EVLCommunicationException::EVLCommunicationException(const char* szModule, const char* szFile, int nLine,
+                                                     VL_LONG nSystemErrorCode, const char* szExceptionAddress,
+                                                     bool bTrace)
+    : EVLException(szModule, szFile, nLine)
+    , m_strExceptionAddress(szExceptionAddress, 72)
+    , m_nSystemErrorCode(nSystemErrorCode)
+{
+    if (bTrace)
+        CVLTrace::OutputException(VLSTD_MODULE, "VLCommunicationException", 35, this);
+}
+
+EVLCommunicationException::~EVLCommunicationException()
+{
+}
+
+CVLString EVLCommunicationException::GetClassName() const
+{
+    return CVLString("EVLCommunicationException", 72);
+}
+
+CVLString EVLCommunicationException::ToString() const
+{
+    CVLString str("EVLCommunicationException", 72);
+    CVLString strCode(72);
+    strCode.SetLong(m_nSystemErrorCode);
+    str += ": Exception Address=";
+    str += m_strExceptionAddress;
+    str += ": System ErrorCode=";
+    str += strCode;
+    return str;
+}

@@ -1,0 +1,95 @@
+#include "base/core/VLDynamicLibrary.h"
+
+#include "base/core/VLFileSystem.h"
+#include "base/core/VLOpenException.h"
+#include "base/platform/VLPlatformLoader.h"
+#include "base/core/VLString.h"
+#include "base/core/VLTrace.h"
+#include "base/core/VLUnsupportedException.h"
+
+CVLDynamicLibrary::CVLDynamicLibrary() : m_pImage(nullptr), m_pBundle(nullptr)
+{
+}
+
+CVLDynamicLibrary::~CVLDynamicLibrary()
+{
+    CVLDynamicLibrary::Unload();
+}
+
+void CVLDynamicLibrary::GetCandidates(const char* szName, const CVLString& strExecutablePath,
+                                      CVLString* pCandidates, int nMax, int& nCount)
+{
+    // The bundle folder: the executable's folder without a trailing "/Contents/MacOS".
+    CVLString strBase(strExecutablePath);
+    const char* szSuffix = "/Contents/MacOS";
+    int nSuffix = CVLString::GetTextLength(szSuffix);
+    int nPos = strBase.Find(szSuffix, strBase.GetLength() - nSuffix);
+    if (nPos >= 0)
+        strBase = strBase.Mid(0, nPos);
+
+    CVLString strName(szName, 72);
+    CVLString strLibName("lib", 72);
+    strLibName += strName;
+    strLibName += VL_SHARED_LIBRARY_SUFFIX;
+
+    CVLString list[7];
+    list[0] = strBase;
+    list[0] += "/Contents/lib/";
+    list[0] += strName;
+    list[1] = strBase;
+    list[1] += "/Contents/lib/";
+    list[1] += strLibName;
+    list[2] = strBase;
+    list[2] += "/Contents/Resources/lib/";
+    list[2] += strName;
+    list[3] = strBase;
+    list[3] += "/Contents/Resources/lib/";
+    list[3] += strLibName;
+    list[4] = strName;
+    list[5] = strLibName;
+    list[6] = "./";
+    list[6] += strLibName;
+    nCount = 0;
+    for (int i = 0; i < 7 && nCount < nMax; ++i)
+        pCandidates[nCount++] = list[i];
+}
+
+void CVLDynamicLibrary::Load(const char* szName)
+{
+    Unload();
+    if (szName == nullptr)
+        szName = "";
+    CVLString candidates[7];
+    int nCount = 0;
+    GetCandidates(szName, VLGetExecutablePath(), candidates, 7, nCount);
+    for (int i = 0; i < nCount; ++i) {
+        m_pImage = VLPlatformOpenImage(candidates[i].GetString());
+        if (m_pImage != nullptr)
+            return;
+        CVLTrace::Output(VLSTD_MODULE, "VLDynamicLibrary", __LINE__, 1, "CVLDynamicLibrary::Load() - %s",
+                         candidates[i].GetString());
+    }
+    m_pBundle = VLPlatformCreateBundle(szName);
+    if (m_pBundle == nullptr)
+        throw new EVLOpenException(VLSTD_MODULE, "VLDynamicLibrary", 195, szName, 0);
+}
+
+void* CVLDynamicLibrary::GetSymbol(const char* szName)
+{
+    void* pAddress = nullptr;
+    if (m_pBundle != nullptr)
+        pAddress = VLPlatformBundleSymbol(m_pBundle, szName);
+    else
+        pAddress = VLPlatformLookupSymbol(m_pImage, szName);
+    if (pAddress == nullptr)
+        throw new EVLUnsupportedException(VLSTD_MODULE, "VLDynamicLibrary", 250, "");
+    return pAddress;
+}
+
+void CVLDynamicLibrary::Unload()
+{
+    if (m_pBundle != nullptr)
+        VLPlatformReleaseBundle(m_pBundle);
+    m_pBundle = nullptr;
+    m_pImage = nullptr;
+}

@@ -1,0 +1,41 @@
+// The base of every framework fault. Exceptions are created with new, thrown
+// as pointers and released by whoever handles them through Delete().
+#ifndef VLEXCEPTION_H
+#define VLEXCEPTION_H
+
+#include "base/core/VLString.h"
+
+class EVLException
+{
+public:
+    EVLException(const char* szModule, const char* szFile, int nLine);
+    virtual ~EVLException();
+
+    virtual CVLString GetClassName() const;
+    // Destroys the exception; safe to call through a null pointer.
+    void Delete();
+    virtual const CVLString& GetModuleName() const { return m_strModuleName; }
+    virtual const CVLString& GetFileName() const { return m_strFileName; }
+    virtual int GetLine() const { return m_nLine; }
+    virtual CVLString ToString() const;
+
+protected:
+    CVLString m_strModuleName;
+    CVLString m_strFileName;
+    int m_nLine;
+};
+
+// Rethrows the exception being handled as a framework exception, following
+// the catch ladder: EVLException* passes unchanged, integers and texts become
+// EVLUnexpectedException, std::bad_alloc becomes EVLMemoryAllocException.
+// Must be called from inside a catch handler.
+// Releases an exception; does nothing for a null pointer.
+void VLDeleteException(EVLException* pException);
+
+[[noreturn]] void VLRethrowAsFramework(const char* szModule, const char* szFile, int nLine);
+
+// The ladder as a catch clause: try { ... } VL_CATCH_LADDER("VLStd", "VLFile")
+#define VL_CATCH_LADDER(module, file) \
+    catch (...) { VLRethrowAsFramework(module, file, __LINE__); }
+
+#endif

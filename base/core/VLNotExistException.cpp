@@ -1,0 +1,26 @@
+#include "base/core/VLNotExistException.h"
+#include "base/core/VLTrace.h"
+
+EVLNotExistException::EVLNotExistException(const char* szModule, const char* szFile, int nLine, const char* szName)
+    : EVLException(szModule, szFile, nLine)
+    , m_strName(szName, 72)
+{
+    CVLTrace::OutputException(VLSTD_MODULE, "VLNotExistException", 32, this);
+}
+
+EVLNotExistException::~EVLNotExistException()
+{
+}
+
+CVLString EVLNotExistException::GetClassName() const
+{
+    return CVLString("EVLNotExistException", 72);
+}
+
+CVLString EVLNotExistException::ToString() const
+{
+    CVLString str("EVLNotExistException", 72);
+    str += ": Name=";
+    str += m_strName;
+    return str;
+}

@@ -1,0 +1,31 @@
+#include "base/core/VLOpenException.h"
+#include "base/core/VLTrace.h"
+
+EVLOpenException::EVLOpenException(const char* szModule, const char* szFile, int nLine, const char* szFilePath, VL_LONG nSystemErrorCode)
+    : EVLException(szModule, szFile, nLine)
+    , m_strFilePath(szFilePath, 72)
+    , m_nSystemErrorCode(nSystemErrorCode)
+{
+    CVLTrace::OutputException(VLSTD_MODULE, "VLOpenException", 34, this);
+}
+
+EVLOpenException::~EVLOpenException()
+{
+}
+
+CVLString EVLOpenException::GetClassName() const
+{
+    return CVLString("EVLOpenException", 72);
+}
+
+CVLString EVLOpenException::ToString() const
+{
+    CVLString str("EVLOpenException", 72);
+    CVLString strCode(72);
+    strCode.SetLong(m_nSystemErrorCode);
+    str += ": File path=";
+    str += m_strFilePath;
+    str += ": System ErrorCode=";
+    str += strCode;
+    return str;
+}

@@ -1,0 +1,26 @@
+#include "base/core/VLUnsupportedException.h"
+#include "base/core/VLTrace.h"
+
+EVLUnsupportedException::EVLUnsupportedException(const char* szModule, const char* szFile, int nLine, const char* szMethodName)
+    : EVLException(szModule, szFile, nLine)
+    , m_strMethodName(szMethodName, 72)
+{
+    CVLTrace::OutputException(VLSTD_MODULE, "VLUnsupportedException", 33, this);
+}
+
+EVLUnsupportedException::~EVLUnsupportedException()
+{
+}
+
+CVLString EVLUnsupportedException::GetClassName() const
+{
+    return CVLString("EVLUnsupportedException", 72);
+}
+
+CVLString EVLUnsupportedException::ToString() const
+{
+    CVLString str("EVLUnsupportedException", 72);
+    str += ": Method Name=";
+    str += m_strMethodName;
+    return str;
+}

@@ -1,0 +1,24 @@
+#include "base/net/VLInterfaceAddress.h"
+
+#include <cstring>
+
+#include "base/platform/VLPlatformInterfaces.h"
+
+bool VLListInterfaceAddresses(std::vector<VLInterfaceAddress>& list)
+{
+    std::vector<VLPlatformIPv4Address> entries;
+    if (!VLPlatformListIPv4Addresses(entries))
+        return false;
+    for (const VLPlatformIPv4Address& e : entries) {
+        VLInterfaceAddress a;
+        a.strName = e.strName;
+        a.strInterface = e.strInterface;
+        memcpy(a.address, e.address, sizeof(a.address));
+        memcpy(a.netmask, e.netmask, sizeof(a.netmask));
+        a.bUp = e.bUp;
+        a.bLoopback = e.bLoopback;
+        a.bFirstOfInterface = e.bFirstOfInterface;
+        list.push_back(a);
+    }
+    return true;
+}

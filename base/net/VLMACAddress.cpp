@@ -1,0 +1,76 @@
+#include "base/net/VLMACAddress.h"
+
+#include "base/core/VLStdRuntime.h"
+
+CVLMACAddress::CVLMACAddress()
+{
+    Clear();
+}
+
+CVLMACAddress::CVLMACAddress(const unsigned char* pBytes)
+{
+    Clear();
+    SetBytes(pBytes);
+}
+
+CVLMACAddress::CVLMACAddress(const CVLMACAddress& other)
+{
+    Clear();
+    Assign(other);
+}
+
+CVLMACAddress::~CVLMACAddress()
+{
+}
+
+CVLMACAddress& CVLMACAddress::Assign(const CVLMACAddress& other)
+{
+    VLStdMemcpy(m_Address, other.m_Address, sizeof(m_Address));
+    return *this;
+}
+
+void CVLMACAddress::Clear()
+{
+    VLStdMemset(m_Address, 0, sizeof(m_Address));
+}
+
+bool CVLMACAddress::IsEmpty() const
+{
+    for (unsigned char b : m_Address) {
+        if (b != 0)
+            return false;
+    }
+    return true;
+}
+
+void CVLMACAddress::Parse(const char* szText)
+{
+    CVLString text(szText == nullptr ? "" : szText, 72);
+    text.Replace(":", "");
+    text.Replace("-", "");
+    text.HexToBytes(m_Address, 6);
+}
+
+void CVLMACAddress::SetBytes(const unsigned char* pBytes)
+{
+    if (pBytes != nullptr)
+        VLStdMemcpy(m_Address, pBytes, sizeof(m_Address));
+}
+
+CVLString CVLMACAddress::ToString(const char* szSeparator, bool bUpper) const
+{
+    CVLString result(72);
+    for (int i = 0; i < 6; ++i) {
+        if (i > 0 && szSeparator != nullptr)
+            result += szSeparator;
+        CVLString hex(72);
+        hex.SetHexByte(m_Address[i], bUpper);
+        result += hex;
+    }
+    return result;
+}
+
+const unsigned char* CVLMACAddress::GetBytes() const
+{
+    return m_Address;
+}

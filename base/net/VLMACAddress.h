@@ -1,0 +1,31 @@
+// The six bytes of an Ethernet MAC address, in transmission order.
+#ifndef VLMACADDRESS_H
+#define VLMACADDRESS_H
+
+#include "base/core/VLString.h"
+
+class CVLMACAddress
+{
+public:
+    CVLMACAddress();
+    explicit CVLMACAddress(const unsigned char* pBytes);
+    CVLMACAddress(const CVLMACAddress& other);
+    virtual ~CVLMACAddress();
+
+    virtual CVLMACAddress& Assign(const CVLMACAddress& other);
+    virtual void Clear();
+    virtual bool IsEmpty() const;
+    // Drops every ":" and "-" and reads the rest as hexadecimal; reports nothing.
+    virtual void Parse(const char* szText);
+    virtual void SetBytes(const unsigned char* pBytes);
+    // Two hex digits per byte, szSeparator (when not null) between bytes.
+    virtual CVLString ToString(const char* szSeparator, bool bUpper) const;
+    virtual const unsigned char* GetBytes() const;
+
+    CVLMACAddress& operator=(const CVLMACAddress& other) { return Assign(other); }
+
+private:
+    unsigned char m_Address[6];
+};
+
+#endif

@@ -1,0 +1,312 @@
+#include "base/net/VLSocket.h"
+
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+
+#include "base/core/VLCommunicationException.h"
+#include "base/core/VLInvalidParamException.h"
+#include "base/core/VLOpenException.h"
+#include "base/platform/VLPlatformErrno.h"
+#include "base/core/VLTimeoutException.h"
+
+namespace {
+
+std::atomic<bool> s_bStarted(false);
+
+[[noreturn]] void ThrowCommunication(int nLine, const char* szAddress)
+{
+    throw new EVLCommunicationException(VLSTD_MODULE, "VLSocket", nLine, VLPlatformLastError(), szAddress, false);
+}
+
+[[noreturn]] void ThrowCommunicationCode(int nLine, int nErrno, const char* szAddress)
+{
+    throw new EVLCommunicationException(VLSTD_MODULE, "VLSocket", nLine, VLPlatformErrorCode(nErrno), szAddress,
+                                        false);
+}
+
+void CheckBuffer(const void* p, int nLength, int nLine)
+{
+    if (nLength < 0 || (p == nullptr && nLength > 0))
+        throw new EVLInvalidParamException(VLSTD_MODULE, "VLSocket", nLine);
+}
+
+long long MonotonicMs()
+{
+    struct timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<long long>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
+
+// Raises a socket buffer to nWanted bytes; never lowers it.
+bool RaiseBuffer(int nSocket, int nOption, int nWanted)
+{
+    int nCurrent = 0;
+    socklen_t nSize = sizeof(nCurrent);
+    if (getsockopt(nSocket, SOL_SOCKET, nOption, &nCurrent, &nSize) != 0)
+        return false;
+    if (nWanted > nCurrent && setsockopt(nSocket, SOL_SOCKET, nOption, &nWanted, sizeof(nWanted)) != 0)
+        return false;
+    return true;
+}
+
+}  // namespace
+
+CVLSocket::CVLSocket() : m_nSocket(-1), m_bClosed(false), m_bBound(false), m_eProtocol(0)
+{
+}
+
+CVLSocket::CVLSocket(const CVLSocket& other)
+    : m_nSocket(other.m_nSocket)
+    , m_bClosed(other.m_bClosed)
+    , m_bBound(other.m_bBound)
+    , m_LocalAddress(other.m_LocalAddress)
+    , m_eProtocol(other.m_eProtocol)
+    , m_RemoteAddress(other.m_RemoteAddress)
+{
+}
+
+CVLSocket& CVLSocket::operator=(const CVLSocket& other)
+{
+    if (this != &other) {
+        m_nSocket = other.m_nSocket;
+        m_bClosed = other.m_bClosed;
+        m_bBound = other.m_bBound;
+        m_LocalAddress = other.m_LocalAddress;
+        m_eProtocol = other.m_eProtocol;
+        m_RemoteAddress = other.m_RemoteAddress;
+    }
+    return *this;
+}
+
+CVLSocket::~CVLSocket()
+{
+}
+
+void CVLSocket::Create(int eProtocol, int nRecvBufferSize, int nSendBufferSize)
+{
+    if (m_nSocket != -1)
+        return;
+    m_eProtocol = eProtocol;
+    m_bClosed = false;
+    m_bBound = false;
+    if (eProtocol == 2)
+        ThrowCommunicationCode(169, EAFNOSUPPORT, nullptr);
+    if (eProtocol != 0 && eProtocol != 1)
+        return;
+    int nSocket = socket(AF_INET, (eProtocol == 1 ? SOCK_STREAM : SOCK_DGRAM) | SOCK_CLOEXEC, 0);
+    if (nSocket == -1)
+        ThrowCommunication(169, nullptr);
+    m_nSocket = nSocket;
+    if (eProtocol == 0) {
+        if (!RaiseBuffer(m_nSocket, SO_SNDBUF, nSendBufferSize))
+            ThrowCommunication(202, nullptr);
+        if (!RaiseBuffer(m_nSocket, SO_RCVBUF, nRecvBufferSize))
+            ThrowCommunication(224, nullptr);
+    }
+    // TCP: Linux has no per-socket SIGPIPE switch; every send passes
+    // MSG_NOSIGNAL instead, so writing to a closed connection fails with EPIPE.
+}
+
+void CVLSocket::Close()
+{
+    if (m_nSocket == -1)
+        return;
+    m_bClosed = true;
+    close(m_nSocket);
+    m_nSocket = -1;
+}
+
+void CVLSocket::Bind(const CVLSocketAddress* pAddress)
+{
+    if (m_bBound)
+        return;
+    CVLSocketAddress address(m_eProtocol, "", 0);
+    if (pAddress != nullptr)
+        address = *pAddress;
+    const sockaddr* pSockAddr = address.GetSockAddr();
+    if (bind(m_nSocket, pSockAddr, static_cast<socklen_t>(address.GetSockAddrLength())) != 0)
+        ThrowCommunication(317, address.GetHost().GetString());
+    m_LocalAddress = address;
+    m_bBound = true;
+}
+
+void CVLSocket::SetMulticast(int nTTL, const char* szInterfaceAddress)
+{
+    if (szInterfaceAddress != nullptr && szInterfaceAddress[0] != '\0') {
+        CVLSocketAddress address(m_eProtocol, szInterfaceAddress, 0);
+        struct in_addr addr;
+        addr.s_addr = htonl(INADDR_ANY);
+        const unsigned char* pBytes = address.GetAddressBytes();
+        if (pBytes != nullptr)
+            std::copy(pBytes, pBytes + 4, reinterpret_cast<unsigned char*>(&addr));
+        if (setsockopt(m_nSocket, IPPROTO_IP, IP_MULTICAST_IF, &addr, sizeof(addr)) != 0)
+            ThrowCommunication(408, szInterfaceAddress);
+    }
+    int nValue = nTTL;
+    if (setsockopt(m_nSocket, IPPROTO_IP, IP_MULTICAST_TTL, &nValue, sizeof(nValue)) != 0)
+        ThrowCommunication(425, szInterfaceAddress);
+}
+
+void CVLSocket::SetBroadcast(int nTTL, bool bEnable)
+{
+    int nValue = bEnable ? 1 : 0;
+    if (setsockopt(m_nSocket, SOL_SOCKET, SO_BROADCAST, &nValue, sizeof(nValue)) != 0)
+        ThrowCommunication(456, nullptr);
+    nValue = nTTL;
+    if (setsockopt(m_nSocket, IPPROTO_IP, IP_TTL, &nValue, sizeof(nValue)) != 0)
+        ThrowCommunication(473, nullptr);
+}
+
+void CVLSocket::Connect(const CVLSocketAddress& address)
+{
+    m_RemoteAddress = address;
+    const sockaddr* pSockAddr = m_RemoteAddress.GetSockAddr();
+    const char* szHost = m_RemoteAddress.GetHost().GetString();
+    if (connect(m_nSocket, pSockAddr, static_cast<socklen_t>(m_RemoteAddress.GetSockAddrLength())) == 0)
+        return;
+    if (errno != EINTR)
+        ThrowCommunication(496, szHost);
+    // An interrupted connect goes on in the background: wait for its outcome.
+    struct pollfd pfd;
+    pfd.fd = m_nSocket;
+    pfd.events = POLLOUT;
+    pfd.revents = 0;
+    int nResult;
+    do {
+        nResult = poll(&pfd, 1, -1);
+    } while (nResult == -1 && errno == EINTR);
+    if (nResult == -1)
+        ThrowCommunication(496, szHost);
+    int nError = 0;
+    socklen_t nSize = sizeof(nError);
+    if (getsockopt(m_nSocket, SOL_SOCKET, SO_ERROR, &nError, &nSize) != 0)
+        ThrowCommunication(496, szHost);
+    if (nError != 0)
+        ThrowCommunicationCode(496, nError, szHost);
+}
+
+void CVLSocket::Listen(int nBacklog)
+{
+    if (listen(m_nSocket, nBacklog) != 0)
+        ThrowCommunication(344, nullptr);
+}
+
+CVLSocket CVLSocket::Accept()
+{
+    int nSocket;
+    do {
+        nSocket = accept4(m_nSocket, nullptr, nullptr, SOCK_CLOEXEC);
+    } while (nSocket == -1 && errno == EINTR);
+    if (nSocket == -1)
+        ThrowCommunication(381, nullptr);
+    CVLSocket accepted;
+    accepted.m_nSocket = nSocket;
+    return accepted;
+}
+
+int CVLSocket::Send(const void* pData, int nLength)
+{
+    CheckBuffer(pData, nLength, 515);
+    ssize_t nSent;
+    do {
+        nSent = send(m_nSocket, pData, static_cast<size_t>(nLength), MSG_NOSIGNAL);
+    } while (nSent == -1 && errno == EINTR);
+    if (nSent == -1)
+        ThrowCommunication(515, m_RemoteAddress.GetHost().GetString());
+    return static_cast<int>(nSent);
+}
+
+int CVLSocket::Receive(void* pBuffer, int nLength)
+{
+    CheckBuffer(pBuffer, nLength, 534);
+    ssize_t nReceived;
+    do {
+        nReceived = recv(m_nSocket, pBuffer, static_cast<size_t>(nLength), 0);
+    } while (nReceived == -1 && errno == EINTR);
+    if (nReceived == -1)
+        ThrowCommunication(534, m_RemoteAddress.GetHost().GetString());
+    if (nReceived == 0)
+        throw new EVLOpenException(VLSTD_MODULE, "VLSocket", 537, m_RemoteAddress.GetHost().GetString(), 0);
+    return static_cast<int>(nReceived);
+}
+
+int CVLSocket::SendTo(const void* pData, int nLength, CVLSocketAddress& address)
+{
+    CheckBuffer(pData, nLength, 582);
+    const sockaddr* pSockAddr = address.GetSockAddr();
+    ssize_t nSent;
+    do {
+        nSent = sendto(m_nSocket, pData, static_cast<size_t>(nLength), MSG_NOSIGNAL, pSockAddr,
+                       static_cast<socklen_t>(address.GetSockAddrLength()));
+    } while (nSent == -1 && errno == EINTR);
+    if (nSent == -1)
+        ThrowCommunication(582, address.GetHost().GetString());
+    return static_cast<int>(nSent);
+}
+
+int CVLSocket::ReceiveFrom(void* pBuffer, int nLength, CVLSocketAddress* pFrom)
+{
+    CheckBuffer(pBuffer, nLength, 635);
+    sockaddr_in from;
+    std::fill(reinterpret_cast<unsigned char*>(&from), reinterpret_cast<unsigned char*>(&from) + sizeof(from), 0);
+    ssize_t nReceived;
+    do {
+        socklen_t nSize = sizeof(from);
+        nReceived = recvfrom(m_nSocket, pBuffer, static_cast<size_t>(nLength), 0,
+                             reinterpret_cast<sockaddr*>(&from), &nSize);
+    } while (nReceived == -1 && errno == EINTR);
+    if (nReceived == -1)
+        ThrowCommunication(635, nullptr);
+    if (nReceived == 0)
+        throw new EVLOpenException(VLSTD_MODULE, "VLSocket", 638, nullptr, 0);
+    if (pFrom != nullptr)
+        pFrom->SetSockAddr(reinterpret_cast<const sockaddr*>(&from));
+    return static_cast<int>(nReceived);
+}
+
+bool CVLSocket::Select(int nTimeoutMs, const char* szAddress)
+{
+    if (nTimeoutMs < 0)
+        ThrowCommunicationCode(700, EINVAL, szAddress);
+    if (m_nSocket == -1)
+        ThrowCommunicationCode(700, EBADF, szAddress);
+    long long nDeadline = MonotonicMs() + nTimeoutMs;
+    int nWait = nTimeoutMs;
+    for (;;) {
+        struct pollfd pfd;
+        pfd.fd = m_nSocket;
+        pfd.events = POLLIN;
+        pfd.revents = 0;
+        int nResult = poll(&pfd, 1, nWait);
+        if (nResult > 0) {
+            if (pfd.revents & POLLNVAL)
+                ThrowCommunicationCode(700, EBADF, szAddress);
+            // Readable, or an error or hang-up that the next receive reports.
+            return true;
+        }
+        if (nResult == 0)
+            break;
+        if (errno != EINTR)
+            ThrowCommunication(700, szAddress);
+        long long nLeft = nDeadline - MonotonicMs();
+        nWait = nLeft > 0 ? static_cast<int>(nLeft) : 0;
+    }
+    throw new EVLTimeoutException(VLSTD_MODULE, "VLSocket", 711, false);
+}
+
+void CVLSocket::Startup()
+{
+    s_bStarted = true;
+}
+
+void CVLSocket::Cleanup()
+{
+    s_bStarted = false;
+}

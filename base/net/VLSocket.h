@@ -1,0 +1,61 @@
+// A thin wrapper over one IPv4 socket descriptor (UDP or TCP, blocking). Every
+// failing call throws: EVLCommunicationException with the error number and the
+// address concerned, EVLOpenException when a peer closed the connection or an
+// empty datagram arrived, EVLTimeoutException when Select waited in vain.
+//
+// Copies share the descriptor; the destructor never closes it. Whoever owns
+// the socket calls Close.
+#ifndef VLSOCKET_H
+#define VLSOCKET_H
+
+#include "base/net/VLSocketAddress.h"
+
+class CVLSocket
+{
+public:
+    CVLSocket();
+    CVLSocket(const CVLSocket& other);
+    virtual CVLSocket& operator=(const CVLSocket& other);
+    virtual ~CVLSocket();
+
+    // 0 UDP, 1 TCP; 2 (IPX) fails; any other kind opens nothing. Does nothing
+    // while a descriptor is open. UDP buffers are raised to the given sizes,
+    // never lowered.
+    virtual void Create(int eProtocol, int nRecvBufferSize, int nSendBufferSize);
+    virtual bool IsValid() const { return m_nSocket != -1; }
+    virtual int GetProtocol() const { return m_eProtocol; }
+    virtual void Close();
+    // Binds to the address, or to 0.0.0.0 port 0 for null; nothing once bound.
+    virtual void Bind(const CVLSocketAddress* pAddress);
+    // The address given to Bind (not asked of the system).
+    virtual CVLSocketAddress GetLocalAddress() const { return m_LocalAddress; }
+    virtual void SetMulticast(int nTTL, const char* szInterfaceAddress);
+    virtual void SetBroadcast(int nTTL, bool bEnable);
+    virtual void Connect(const CVLSocketAddress& address);
+    virtual void Listen(int nBacklog);
+    virtual CVLSocket Accept();
+    // One send call; returns the bytes the system took.
+    virtual int Send(const void* pData, int nLength);
+    // One receive call; returns more than 0 bytes or throws.
+    virtual int Receive(void* pBuffer, int nLength);
+    virtual int SendTo(const void* pData, int nLength, CVLSocketAddress& address);
+    // The sender's address goes to pFrom when it is given.
+    virtual int ReceiveFrom(void* pBuffer, int nLength, CVLSocketAddress* pFrom);
+    // Waits at most nTimeoutMs (0 polls) until the socket is readable; true
+    // then, EVLTimeoutException otherwise. szAddress names the socket in the
+    // exception of a failed wait.
+    virtual bool Select(int nTimeoutMs, const char* szAddress);
+
+    static void Startup();
+    static void Cleanup();
+
+private:
+    int m_nSocket;
+    bool m_bClosed;
+    bool m_bBound;
+    CVLSocketAddress m_LocalAddress;
+    int m_eProtocol;
+    CVLSocketAddress m_RemoteAddress;
+};
+
+#endif

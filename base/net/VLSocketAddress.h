@@ -1,0 +1,91 @@
+// One network endpoint: a host text (a dotted quad, a host name or empty), a
+// port and a protocol kind (0 UDP, 1 TCP, 2 IPX; only UDP and TCP build an
+// IPv4 address). The system's socket address is built lazily from the text and
+// cached until a setter changes the address.
+#ifndef VLSOCKETADDRESS_H
+#define VLSOCKETADDRESS_H
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include <vector>
+
+#include "base/core/VLString.h"
+
+class CVLSocketAddress
+{
+public:
+    CVLSocketAddress();
+    CVLSocketAddress(int eProtocol, const char* szHost, int nPort);
+    CVLSocketAddress(const CVLSocketAddress& other);
+    virtual ~CVLSocketAddress();
+
+    virtual CVLSocketAddress& operator=(const CVLSocketAddress& other);
+    virtual void Set(int eProtocol, const char* szHost, int nPort);
+    // A format of 0 becomes 3 for IPX and 1 otherwise.
+    virtual void Set(int eFormat, int eProtocol, const char* szHost, int nPort);
+    virtual int GetFormat() const { return m_eFormat; }
+    virtual void SetFormat(int eFormat);
+    virtual int GetProtocol() const { return m_eProtocol; }
+    virtual void SetProtocol(int eProtocol);
+    virtual const CVLString& GetHost() const { return m_strHost; }
+    // Takes the text as it is; an empty text in format 1 becomes "0.0.0.0".
+    virtual void SetHost(const char* szHost);
+    virtual int GetPort() const { return m_nPort; }
+    virtual void SetPort(int nPort);
+
+    // The system's socket address, resolved when the cache is not valid. A host
+    // name that does not resolve throws EVLCommunicationException.
+    virtual const sockaddr* GetSockAddr();
+    virtual void SetSockAddr(const sockaddr* pAddr);
+    virtual int GetSockAddrLength() const { return 16; }
+    // The 4 address bytes (resolved first); null for IPX.
+    virtual const unsigned char* GetAddressBytes();
+    // 4 for UDP and TCP, 0 otherwise (resolves first).
+    virtual int GetAddressLength();
+    virtual void SetAddressBytes(const unsigned char* pBytes);
+
+    virtual void MakeBroadcastAddress(const char* szMask);
+    virtual void MakeBroadcastAddress(const CVLSocketAddress& mask);
+    virtual void MakeNetworkAddress(const char* szMask);
+    virtual void MakeNetworkAddress(const CVLSocketAddress& mask);
+
+    // Protocol, port and the resolved address all equal.
+    virtual bool IsEqual(const CVLSocketAddress& other) const;
+    // Orders by the address bytes only (numerically); port and protocol do not count.
+    virtual int Compare(const CVLSocketAddress& other) const;
+    // The address bytes inside the cache, without resolving; null for IPX.
+    virtual const unsigned char* GetSockAddrBytes() const;
+    // Sets format 1 and the host "%d.%d.%d.%d"; null gives "0.0.0.0".
+    // Leaves the cache flag as it is.
+    virtual void FormatAddress(const unsigned char* pBytes);
+
+    bool operator==(const CVLSocketAddress& other) const { return Compare(other) == 0; }
+    bool operator!=(const CVLSocketAddress& other) const { return Compare(other) != 0; }
+    bool operator<(const CVLSocketAddress& other) const { return Compare(other) < 0; }
+    bool operator<=(const CVLSocketAddress& other) const { return Compare(other) <= 0; }
+    bool operator>(const CVLSocketAddress& other) const { return Compare(other) > 0; }
+    bool operator>=(const CVLSocketAddress& other) const { return Compare(other) >= 0; }
+
+    static bool IsDottedQuad(const char* szText);
+    // Fills pOut (nSize bytes, at least 16) with the address's socket address:
+    // all zero for a protocol other than UDP and TCP.
+    static void Resolve(sockaddr* pOut, int nSize, const CVLSocketAddress& address);
+    // Appends the first IPv4 address of each interface except "127.0.0.1", each
+    // address once, then "0.0.0.0" when at least one was appended.
+    static void GetLocalAddresses(std::vector<CVLSocketAddress>& list);
+    static CVLString NormalizeDottedQuad(const char* szText);
+    static CVLString GetNetworkAddressText(const char* szAddress, const char* szMask);
+
+private:
+    // Sets every address bit the mask clears (directed broadcast) or clears it (network).
+    void ApplyMask(const CVLSocketAddress& mask, bool bBroadcast);
+    int m_eFormat;
+    CVLString m_strHost;
+    int m_nPort;
+    int m_eProtocol;
+    bool m_bSockAddrValid;
+    sockaddr_in m_SockAddr;
+};
+
+#endif

@@ -1,0 +1,106 @@
+#include "base/stream/VLStreamCollection.h"
+
+#include "base/stream/VLFileStream.h"
+#include "base/core/VLFileSystem.h"
+#include "base/stream/VLMemoryStream.h"
+
+CVLStreamCollection::CVLStreamCollection()
+    : m_strCurrentKey(72), m_strFileFolder(72), m_strDefaultType("Memory", 72)
+{
+}
+
+CVLStreamCollection::~CVLStreamCollection()
+{
+    RemoveAll();
+}
+
+void CVLStreamCollection::DeleteElement(IVLStream* p)
+{
+    if (p != nullptr)
+        p->Destroy();
+}
+
+IVLStream* CVLStreamCollection::CloneElement(const char* szKey, const IVLStream* p)
+{
+    if (p == nullptr)
+        throw new EVLNullObjectException(VLSTD_MODULE, "TVLStringKeyCollection", 322);
+    IVLStream* pTarget = Find(szKey);
+    if (pTarget == nullptr) {
+        pTarget = CreateElement(szKey);
+        if (pTarget == nullptr)
+            throw new EVLMemoryAllocException(VLSTD_MODULE, "TVLStringKeyCollection", 333);
+    }
+    if (pTarget != p) {
+        pTarget->m_strName = p->m_strName;
+        pTarget->m_strReserved = p->m_strReserved;
+        pTarget->m_strPath = p->m_strPath;
+    }
+    return pTarget;
+}
+
+IVLStream* CVLStreamCollection::CreateElement(const char* szName)
+{
+    CVLString strType = m_strDefaultType;
+    auto it = m_Types.find(m_strCurrentKey);
+    if (it != m_Types.end())
+        strType = it->second;
+    const char* szSafeName = szName == nullptr ? "" : szName;
+    CVLString strName(szSafeName, 72);
+    IVLStream* pStream = nullptr;
+    if (strType == "File") {
+        if (m_strFileFolder.GetLength() > 0)
+            strName = VLCombinePath(m_strFileFolder.GetString(), szSafeName);
+        pStream = new CVLFileStream();
+    } else if (strType == "Memory") {
+        pStream = new CVLMemoryStream();
+    } else {
+        pStream = CreateCustomStream(strType.GetString());
+    }
+    if (pStream != nullptr) {
+        pStream->SetName(strName.GetString());
+        pStream->SetPath(m_strCurrentKey.GetString());
+    }
+    return pStream;
+}
+
+IVLStream* CVLStreamCollection::AddStream(const char* szName, const char* szKey)
+{
+    m_strCurrentKey = szKey == nullptr ? "" : szKey;
+    return Add(szName);
+}
+
+void CVLStreamCollection::SetFileFolder(const char* szFolder)
+{
+    m_strFileFolder = szFolder == nullptr ? "" : szFolder;
+}
+
+CVLString& CVLStreamCollection::GetFileFolder()
+{
+    return m_strFileFolder;
+}
+
+void CVLStreamCollection::SetDefaultType(const char* szType)
+{
+    m_strDefaultType = szType == nullptr ? "" : szType;
+}
+
+CVLString& CVLStreamCollection::GetDefaultType()
+{
+    return m_strDefaultType;
+}
+
+void CVLStreamCollection::SetStreamType(const char* szKey, const char* szType)
+{
+    m_Types[CVLString(szKey == nullptr ? "" : szKey, 72)] = CVLString(szType == nullptr ? "" : szType, 72);
+}
+
+IVLStream* CVLStreamCollection::CreateCustomStream(const char*)
+{
+    return nullptr;
+}
+
+CVLString CVLStreamCollection::GetStreamType(const char* szKey) const
+{
+    auto it = m_Types.find(CVLString(szKey == nullptr ? "" : szKey, 72));
+    return it == m_Types.end() ? CVLString(72) : it->second;
+}

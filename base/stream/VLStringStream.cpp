@@ -1,0 +1,114 @@
+#include "base/stream/VLStringStream.h"
+
+#include <climits>
+
+#include "base/core/VLInvalidParamException.h"
+#include "base/core/VLStdRuntime.h"
+
+static const char* const s_szFile = "VLStringStream";
+
+CVLStringStream::CVLStringStream() : m_strText(72), m_bOpen(false), m_nReadPos(0)
+{
+}
+
+CVLStringStream::~CVLStringStream()
+{
+}
+
+CVLString CVLStringStream::GetClassName() const
+{
+    return CVLString("CVLStringStream", 72);
+}
+
+void CVLStringStream::Open(VL_OPEN_MODE eMode)
+{
+    if (eMode == VL_OPEN_WRITE || eMode == VL_OPEN_WRITE_PLUS)
+        m_strText.Empty();
+    m_bOpen = true;
+    m_nReadPos = 0;
+}
+
+bool CVLStringStream::IsOpen()
+{
+    return m_bOpen;
+}
+
+void CVLStringStream::Close()
+{
+    m_bOpen = false;
+}
+
+VL_SIZE_T CVLStringStream::Read(VL_BYTE* pBuffer, VL_SIZE_T nBufferSize)
+{
+    try {
+        int nLength = m_strText.GetLength();
+        // A read position past the end (a far Seek, a shorter SetString) reads nothing.
+        if (m_nReadPos < 0 || m_nReadPos >= nLength || nBufferSize == 0)
+            return 0;
+        VL_SIZE_T nCount = static_cast<VL_SIZE_T>(nLength - m_nReadPos);
+        if (nBufferSize < nCount)
+            nCount = nBufferSize;
+        if (pBuffer == nullptr)
+            throw new EVLInvalidParamException(VLSTD_MODULE, s_szFile, __LINE__);
+        VLStdMemcpy(pBuffer, m_strText.GetBuffer() + m_nReadPos, nCount);
+        m_nReadPos += static_cast<int>(nCount);
+        return nCount;
+    }
+    VL_CATCH_LADDER(VLSTD_MODULE, s_szFile)
+}
+
+void CVLStringStream::Write(const VL_BYTE* pBuffer, VL_SIZE_T nBufferSize)
+{
+    try {
+        if (pBuffer == nullptr || nBufferSize == 0)
+            return;
+        VL_SIZE_T n = 0;
+        while (n < nBufferSize && pBuffer[n] != 0)
+            ++n;
+        if (n == 0)
+            return;
+        if (n > static_cast<VL_SIZE_T>(INT_MAX - m_strText.GetLength()))
+            throw new EVLInvalidParamException(VLSTD_MODULE, s_szFile, __LINE__);
+        m_strText.Append(pBuffer, static_cast<int>(n));
+    }
+    VL_CATCH_LADDER(VLSTD_MODULE, s_szFile)
+}
+
+void CVLStringStream::Flush()
+{
+}
+
+void CVLStringStream::Seek(VL_SIZE_T nPosition)
+{
+    m_nReadPos = nPosition > static_cast<VL_SIZE_T>(INT_MAX) ? INT_MAX : static_cast<int>(nPosition);
+}
+
+VL_SIZE_T CVLStringStream::GetSize()
+{
+    return static_cast<VL_SIZE_T>(m_strText.GetLength());
+}
+
+void CVLStringStream::Clear()
+{
+    m_strText.Empty();
+}
+
+VL_CONST_STR CVLStringStream::GetTypeName() const
+{
+    return "CVLStringStream";
+}
+
+void CVLStringStream::Destroy()
+{
+    delete this;
+}
+
+CVLString& CVLStringStream::GetString()
+{
+    return m_strText;
+}
+
+void CVLStringStream::SetString(const char* szText)
+{
+    m_strText = szText;
+}

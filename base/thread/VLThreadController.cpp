@@ -1,0 +1,181 @@
+#include "base/thread/VLThreadController.h"
+
+
+#include "base/core/VLStartThreadException.h"
+#include "base/core/VLThreadLock.h"
+#include "base/core/VLTrace.h"
+#include "base/core/VLTypes.h"
+#include "base/platform/VLPlatformProcess.h"
+
+namespace {
+
+// Trace texts show the low 32 bits of the kernel's thread id.
+unsigned int TraceId(pid_t nId)
+{
+    return static_cast<unsigned int>(nId);
+}
+
+}  // namespace
+
+CVLThreadController::CVLThreadController()
+    : m_pOwner(nullptr),
+      m_pThreadFunction(nullptr),
+      m_pData(nullptr),
+      m_bRequestEnd(false),
+      m_bOwnerAttached(true),
+      m_bThreadAttached(true),
+      m_Thread(),
+      m_bCreated(false),
+      m_nKernelId(0),
+      m_IdReady(1, 0)
+{
+}
+
+CVLThreadController::~CVLThreadController()
+{
+}
+
+void CVLThreadController::SetThreadFunction(CVLThread* pOwner, VL_THREAD_FUNCTION pThreadFunction, void* pData)
+{
+    CVLThreadLock guard(&m_ThreadSync);
+    if (guard.Lock()) {
+        m_pOwner = pOwner;
+        m_pThreadFunction = pThreadFunction;
+        m_pData = pData;
+    }
+}
+
+void CVLThreadController::Start()
+{
+    bool bCreated = false;
+    {
+        // The new thread reads the id under this lock, so it sees it set.
+        CVLThreadLock guard(&m_ThreadSync);
+        if (guard.Lock()) {
+            pthread_t thread;
+            if (pthread_create(&thread, nullptr, threadEntry, this) == 0) {
+                m_Thread = thread;
+                m_bCreated = true;
+                bCreated = true;
+            } else {
+                m_bThreadAttached = false;
+            }
+        }
+    }
+    if (!bCreated)
+        throw new EVLStartThreadException(VLSTD_MODULE, "VLThreadController", 123);
+    if (CVLTrace::IsEnabled()) {
+        // The kernel id is known only once the thread runs. The controller
+        // lives on until the owner detaches, so it is safe to wait here.
+        m_IdReady.Wait(-1);
+        pid_t nId = 0;
+        CVLThreadLock guard(&m_ThreadSync);
+        if (guard.Lock())
+            nId = m_nKernelId;
+        CVLTrace::Output(VLSTD_MODULE, "VLThreadController", 116, 1, "CVLThreadController::Start() - %08x",
+                         TraceId(nId));
+    }
+}
+
+void* CVLThreadController::threadEntry(void* pArg)
+{
+    CVLThreadController* pThis = static_cast<CVLThreadController*>(pArg);
+    VL_THREAD_FUNCTION pFunction = nullptr;
+    void* pData = nullptr;
+    {
+        CVLThreadLock guard(&pThis->m_ThreadSync);
+        if (guard.Lock()) {
+            pThis->m_nKernelId = static_cast<pid_t>(VLPlatformThreadId());
+            pFunction = pThis->m_pThreadFunction;
+            pData = pThis->m_pData;
+        }
+    }
+    pThis->m_IdReady.Post();
+    if (pFunction != nullptr)
+        pFunction(pData);
+    pThis->ExitThread();
+    return nullptr;
+}
+
+void CVLThreadController::Join()
+{
+    SetRequestEnd(true);
+    bool bCurrent = IsCurrentThread();
+    pthread_t thread = pthread_t();
+    bool bCreated = false;
+    {
+        CVLThreadLock guard(&m_ThreadSync);
+        if (guard.Lock()) {
+            thread = m_Thread;
+            bCreated = m_bCreated;
+        }
+    }
+    Detach(false);  // this object may be gone from here on
+    if (!bCreated)
+        return;
+    if (bCurrent)
+        pthread_detach(thread);  // nobody will join it: let it free itself
+    else
+        pthread_join(thread, nullptr);
+}
+
+bool CVLThreadController::IsCurrentThread()
+{
+    CVLThreadLock guard(&m_ThreadSync);
+    if (!guard.Lock())
+        return false;
+    return m_bCreated && pthread_equal(m_Thread, pthread_self());
+}
+
+bool CVLThreadController::IsStarted()
+{
+    CVLThreadLock guard(&m_ThreadSync);
+    if (!guard.Lock())
+        return false;
+    return m_bThreadAttached;
+}
+
+void CVLThreadController::SetRequestEnd(bool bValue)
+{
+    CVLThreadLock guard(&m_ThreadSync);
+    if (guard.Lock())
+        m_bRequestEnd = bValue;
+}
+
+bool CVLThreadController::IsRequestEnd()
+{
+    CVLThreadLock guard(&m_ThreadSync);
+    if (!guard.Lock())
+        return false;
+    return m_bRequestEnd;
+}
+
+void CVLThreadController::Detach(bool bThreadSide)
+{
+    bool bDelete = false;
+    {
+        CVLThreadLock guard(&m_ThreadSync);
+        if (!guard.Lock())
+            return;
+        if (bThreadSide)
+            m_bThreadAttached = false;
+        else
+            m_bOwnerAttached = false;
+        bDelete = !m_bThreadAttached && !m_bOwnerAttached;
+    }
+    if (bDelete)
+        delete this;
+}
+
+void CVLThreadController::ExitThread()
+{
+    pid_t nId = 0;
+    {
+        CVLThreadLock guard(&m_ThreadSync);
+        if (guard.Lock())
+            nId = m_nKernelId;
+    }
+    Detach(true);  // this object may be gone from here on
+    CVLTrace::Output(VLSTD_MODULE, "VLThreadController", 190, 1, "CVLThreadController::ExitThread() - %08x",
+                     TraceId(nId));
+}

@@ -1,0 +1,119 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "tests/support/TestSupport.h"
+#include "base/core/VLBoostWrapper.h"
+#include "base/core/VLDynamicLibrary.h"
+#include "base/core/VLException.h"
+#include "base/core/VLFileSystem.h"
+
+namespace {
+
+int Value(CVLDynamicLibrary& lib)
+{
+    typedef int (*PFN)(void);
+    return reinterpret_cast<PFN>(lib.GetSymbol("VLTestValue"))();
+}
+
+const char* kDottedQuad =
+    "((25[0-5]|2[0-4][0-9]|1[0-9][0-9]|0[1-9][0-9]|[1-9][0-9]|00[0-9]|0[0-9]|[0-9])\\.){3}"
+    "(25[0-5]|2[0-4][0-9]|1[0-9][0-9]|0[1-9][0-9]|[1-9][0-9]|00[0-9]|0[0-9]|[0-9])";
+
+}  // namespace
+
+TEST(DynamicLibrary, CandidateOrder)
+{
+    CVLString list[7];
+    int n = 0;
+    CVLDynamicLibrary::GetCandidates("N", CVLString("/app/X/Contents/MacOS", 72), list, 7, n);
+    ASSERT_EQ(n, 7);
+    EXPECT_EQ(Bytes(list[0]), "/app/X/Contents/lib/N");
+    EXPECT_EQ(Bytes(list[1]), "/app/X/Contents/lib/libN.so");
+    EXPECT_EQ(Bytes(list[2]), "/app/X/Contents/Resources/lib/N");
+    EXPECT_EQ(Bytes(list[3]), "/app/X/Contents/Resources/lib/libN.so");
+    EXPECT_EQ(Bytes(list[4]), "N");
+    EXPECT_EQ(Bytes(list[5]), "libN.so");
+    EXPECT_EQ(Bytes(list[6]), "./libN.so");
+    CVLDynamicLibrary::GetCandidates("N", CVLString("/usr/bin", 72), list, 7, n);
+    EXPECT_EQ(Bytes(list[0]), "/usr/bin/Contents/lib/N");
+}
+
+TEST(DynamicLibrary, LoadsFromTheFirstCandidate)
+{
+    CVLDynamicLibrary lib;
+    lib.Load("VLTestPick");  // in Contents/lib and in Contents/Resources/lib
+    EXPECT_EQ(Value(lib), 1);
+    lib.Load("VLTestExact");  // the bare name comes before lib<name>.so
+    EXPECT_EQ(Value(lib), 3);
+    lib.Load("VLTestResOnly");
+    EXPECT_EQ(Value(lib), 5);
+}
+
+TEST(DynamicLibrary, Failures)
+{
+    CTraceCapture capture;
+    CVLDynamicLibrary lib;
+    try {
+        lib.Load("VLNoSuchLibrary");
+        FAIL() << "Load succeeded";
+    } catch (EVLException* e) {
+        EXPECT_EQ(Bytes(e->GetClassName()), "EVLOpenException");
+        EXPECT_EQ(e->GetLine(), 195);
+        e->Delete();
+    }
+    // One trace line for each failed candidate, then the exception line.
+    ASSERT_EQ(capture.m_Lines.size(), 8u);
+    EXPECT_NE(capture.m_Lines[0].find("CVLDynamicLibrary::Load() - "), std::string::npos);
+    lib.Load("VLTestPick");
+    try {
+        lib.GetSymbol("NoSuchSymbol");
+        FAIL() << "GetSymbol succeeded";
+    } catch (EVLException* e) {
+        EXPECT_EQ(Bytes(e->GetClassName()), "EVLUnsupportedException");
+        EXPECT_EQ(e->GetLine(), 250);
+        e->Delete();
+    }
+}
+
+TEST(DynamicLibrary, RegexMatchWithLibrary)
+{
+    ASSERT_TRUE(CVLBoostWrapper::IsLoaded());
+    EXPECT_TRUE(CVLBoostWrapper::RegexMatch(kDottedQuad, "192.168.0.1"));
+    EXPECT_TRUE(CVLBoostWrapper::RegexMatch(kDottedQuad, "0.0.0.0"));
+    EXPECT_TRUE(CVLBoostWrapper::RegexMatch(kDottedQuad, "255.255.255.255"));
+    EXPECT_FALSE(CVLBoostWrapper::RegexMatch(kDottedQuad, "256.1.1.1"));
+    EXPECT_FALSE(CVLBoostWrapper::RegexMatch(kDottedQuad, "1.2.3"));
+    EXPECT_FALSE(CVLBoostWrapper::RegexMatch(kDottedQuad, "x1.2.3.4"));
+    EXPECT_FALSE(CVLBoostWrapper::RegexMatch(kDottedQuad, "1.2.3.4.5"));
+    EXPECT_FALSE(CVLBoostWrapper::RegexMatch("(", "("));
+    EXPECT_FALSE(CVLBoostWrapper::RegexMatch(nullptr, "a"));
+}
+
+// Run in a copy of the test program that cannot find the library.
+TEST(DynamicLibrary, RegexMatchWithoutLibraryChild)
+{
+    if (getenv("VL_EXPECT_NO_VLBOOST") == nullptr)
+        GTEST_SKIP() << "runs only as the child of RegexMatchWithoutLibrary";
+    EXPECT_FALSE(CVLBoostWrapper::IsLoaded());
+    EXPECT_FALSE(CVLBoostWrapper::RegexMatch(kDottedQuad, "192.168.0.1"));
+    EXPECT_FALSE(CVLBoostWrapper::RegexMatch(".*", ""));
+}
+
+TEST(DynamicLibrary, RegexMatchWithoutLibrary)
+{
+    char szTemplate[] = "/tmp/vlboost-absent-XXXXXX";
+    ASSERT_NE(mkdtemp(szTemplate), nullptr);
+    std::string dir = szTemplate;
+    std::string self = Bytes(VLGetExecutablePath()) + "/vlstd_tests";
+    std::string cmd = "mkdir -p '" + dir + "/bin' && cp '" + self + "' '" + dir + "/bin/' && cd '" + dir +
+                      "' && VL_EXPECT_NO_VLBOOST=1 ./bin/vlstd_tests "
+                      "--gtest_filter=DynamicLibrary.RegexMatchWithoutLibraryChild >/dev/null 2>&1";
+    int rc = system(cmd.c_str());
+    system(("rm -rf '" + dir + "'").c_str());
+    ASSERT_TRUE(WIFEXITED(rc));
+    EXPECT_EQ(WEXITSTATUS(rc), 0);
+}

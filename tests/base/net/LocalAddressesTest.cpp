@@ -1,0 +1,171 @@
+// The local interface list, read inside a network namespace that the test
+// creates with dummy interfaces (veth pairs where the kernel has no dummy
+// driver) and that vanishes with the child process.
+#include <gtest/gtest.h>
+
+#include <sched.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "tests/support/TestSupport.h"
+#include "base/platform/VLPlatformInterfaces.h"
+#include "base/net/VLSocketAddress.h"
+
+namespace {
+
+bool HaveIpCommand()
+{
+    return access("/usr/sbin/ip", X_OK) == 0 || access("/sbin/ip", X_OK) == 0 || access("/usr/bin/ip", X_OK) == 0 ||
+           access("/bin/ip", X_OK) == 0;
+}
+
+// Runs the setup commands and then the body in a child inside a fresh
+// network namespace; returns what the body wrote, or "SKIP:..." / "FAIL:...".
+template <typename F>
+std::string RunInNamespace(const std::vector<std::string>& commands, F body)
+{
+    int fds[2];
+    if (pipe(fds) != 0)
+        return "FAIL:pipe";
+    fflush(nullptr);
+    pid_t pid = fork();
+    if (pid < 0)
+        return "FAIL:fork";
+    if (pid == 0) {
+        close(fds[0]);
+        std::string strOut;
+        if (unshare(CLONE_NEWNET) != 0) {
+            strOut = "SKIP:cannot create a network namespace";
+        } else {
+            for (const std::string& cmd : commands) {
+                std::string strLine = cmd + " >/dev/null 2>&1";
+                if (std::system(strLine.c_str()) != 0) {
+                    strOut = "SKIP:command failed: " + cmd;
+                    break;
+                }
+            }
+            if (strOut.empty())
+                strOut = body();
+        }
+        size_t nDone = 0;
+        while (nDone < strOut.size()) {
+            ssize_t n = write(fds[1], strOut.data() + nDone, strOut.size() - nDone);
+            if (n <= 0)
+                break;
+            nDone += static_cast<size_t>(n);
+        }
+        _exit(0);
+    }
+    close(fds[1]);
+    std::string strResult;
+    char buf[512];
+    ssize_t n;
+    while ((n = read(fds[0], buf, sizeof(buf))) > 0)
+        strResult.append(buf, static_cast<size_t>(n));
+    close(fds[0]);
+    int nStatus = 0;
+    waitpid(pid, &nStatus, 0);
+    return strResult;
+}
+
+std::string Join(const std::vector<CVLSocketAddress>& list)
+{
+    std::string s;
+    for (const CVLSocketAddress& a : list)
+        s += Bytes(a.GetHost()) + " ";
+    return s;
+}
+
+#define SKIP_IF_NO_NAMESPACES()                                                                 \
+    do {                                                                                        \
+        if (geteuid() != 0)                                                                     \
+            GTEST_SKIP() << "needs root to create a network namespace with dummy interfaces";   \
+        if (!HaveIpCommand())                                                                   \
+            GTEST_SKIP() << "needs the 'ip' command (iproute2) for dummy interfaces";           \
+    } while (0)
+
+#define CHECK_RESULT(result)                                                \
+    do {                                                                    \
+        if ((result).compare(0, 5, "SKIP:") == 0)                           \
+            GTEST_SKIP() << (result).substr(5);                             \
+    } while (0)
+
+}  // namespace
+
+TEST(LocalAddresses, OnlyLoopbackListsNothing)
+{
+    SKIP_IF_NO_NAMESPACES();
+    std::string strResult = RunInNamespace({"ip link set lo up"}, [] {
+        std::vector<CVLSocketAddress> list;
+        CVLSocketAddress::GetLocalAddresses(list);
+        return "[" + Join(list) + "]";
+    });
+    CHECK_RESULT(strResult);
+    EXPECT_EQ(strResult, "[]");
+}
+
+TEST(LocalAddresses, SubnetsSecondaryAndDown)
+{
+    SKIP_IF_NO_NAMESPACES();
+    std::vector<std::string> commands = {
+        "ip link set lo up",
+        "ip addr add 127.0.0.2/8 dev lo",  // only the text 127.0.0.1 is dropped; lo's first stays 127.0.0.1
+        "ip link add vlt0 type dummy || ip link add vlt0 type veth peer name vlt0p",
+        "ip addr add 10.1.0.5/24 dev vlt0",
+        "ip addr add 10.1.0.6/24 dev vlt0",                 // secondary
+        "ip addr add 10.9.0.1/16 dev vlt0 label vlt0:1",    // labelled alias of the same interface
+        "ip link set vlt0 up",
+        "ip link add vlt1 type dummy || ip link add vlt1 type veth peer name vlt1p",
+        "ip addr add 172.16.5.1/12 dev vlt1",
+        "ip link set vlt1 up",
+        "ip link add vlt2 type dummy || ip link add vlt2 type veth peer name vlt2p",
+        "ip addr add 192.168.77.9/24 dev vlt2",             // stays down
+    };
+    std::string strResult = RunInNamespace(commands, [] {
+        std::vector<CVLSocketAddress> list;
+        CVLSocketAddress::GetLocalAddresses(list);
+        std::string s = "[" + Join(list) + "]";
+        // A second call on the same list appends nothing new but "0.0.0.0" is
+        // already there too, so nothing at all.
+        CVLSocketAddress::GetLocalAddresses(list);
+        s += "[" + Join(list) + "]";
+        // An entry already in the list stays and takes part in the test.
+        std::vector<CVLSocketAddress> preset;
+        preset.push_back(CVLSocketAddress(0, "172.16.5.1", 0));
+        CVLSocketAddress::GetLocalAddresses(preset);
+        s += "[" + Join(preset) + "]";
+        // The raw entries: masks, flags, labels.
+        std::vector<VLPlatformIPv4Address> entries;
+        VLPlatformListIPv4Addresses(entries);
+        for (const VLPlatformIPv4Address& e : entries) {
+            char sz[128];
+            snprintf(sz, sizeof(sz), "%s/%s/%d.%d.%d.%d/%d.%d.%d.%d/%c%c ", e.strName.c_str(),
+                     e.strInterface.c_str(), e.address[0], e.address[1], e.address[2], e.address[3],
+                     e.netmask[0], e.netmask[1], e.netmask[2], e.netmask[3], e.bUp ? 'u' : 'd',
+                     e.bFirstOfInterface ? 'f' : 's');
+            s += sz;
+        }
+        // The directed broadcast of each subnet.
+        CVLSocketAddress b(0, "172.16.5.1", 0);
+        b.MakeBroadcastAddress("255.240.0.0");
+        s += "|" + Bytes(b.GetHost());
+        return s;
+    });
+    CHECK_RESULT(strResult);
+    EXPECT_EQ(strResult.substr(0, strResult.find("][") + 1),
+              "[10.1.0.5 172.16.5.1 192.168.77.9 0.0.0.0 ]");
+    std::string strRest = strResult.substr(strResult.find("][") + 1);
+    EXPECT_EQ(strRest.substr(0, strRest.find("lo/")),
+              "[10.1.0.5 172.16.5.1 192.168.77.9 0.0.0.0 ][172.16.5.1 10.1.0.5 192.168.77.9 0.0.0.0 ]");
+    EXPECT_NE(strResult.find("lo/lo/127.0.0.1/255.0.0.0/uf lo/lo/127.0.0.2/255.0.0.0/us "), std::string::npos)
+        << strResult;
+    EXPECT_NE(strResult.find("vlt0/vlt0/10.1.0.5/255.255.255.0/uf "), std::string::npos) << strResult;
+    EXPECT_NE(strResult.find("vlt0/vlt0/10.1.0.6/255.255.255.0/us "), std::string::npos) << strResult;
+    EXPECT_NE(strResult.find("vlt0:1/vlt0/10.9.0.1/255.255.0.0/us "), std::string::npos) << strResult;
+    EXPECT_NE(strResult.find("vlt2/vlt2/192.168.77.9/255.255.255.0/df "), std::string::npos) << strResult;
+    EXPECT_NE(strResult.find("|172.31.255.255"), std::string::npos) << strResult;
+}
