@@ -2,7 +2,7 @@
 # Installs what the build and the tests need on a Debian 12 machine (run as root).
 set -euo pipefail
 pkgs=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev
-      libbenchmark-dev libexpat1-dev libxml2-dev liblua5.4-dev iproute2 pkg-config python3 locales)
+      libbenchmark-dev libexpat1-dev libxml2-dev liblua5.4-dev libssl-dev iproute2 pkg-config python3 locales)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
