@@ -1,0 +1,976 @@
+#include "tests/support/DeviceEmulator.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <sstream>
+
+namespace {
+
+typedef std::chrono::steady_clock Clock;
+
+const uint8_t kDeviceType = 0x2B;
+const size_t kHeaderSize = 14;
+const size_t kMaxDatagram = 512;
+const size_t kMaxPayload = kMaxDatagram - kHeaderSize;
+
+// Function codes of the profile.
+enum : uint16_t
+{
+    FN_PROBE = 0x5A01,
+    FN_CHECK_UNICAST = 0x5A02,
+    FN_SUPPORT_INFO = 0x5A03,
+    FN_LIST_INFO = 0x5A04,
+    FN_DETAIL = 0x5A10,
+    FN_WLAN_INFO = 0x5A11,
+    FN_CHECK_PASSWORD = 0x5A20,
+    FN_SET_DETAIL = 0x5A21,
+    FN_FACT_RESET = 0x5A22,
+    FN_REBOOT_POLLING = 0x5A30,
+};
+
+// Result codes.
+enum : uint16_t
+{
+    RES_OK = 0x0000,
+    RES_REBOOT = 0xE001,
+    RES_WRONG_PASSWORD_DATA = 0x1001,
+    RES_MALFORMED = 0xF001,
+    RES_WRONG_PASSWORD = 0xF003,
+    RES_OTHER_DEVICE = 0xF004,
+    RES_UNSUPPORTED = 0xFF01,
+};
+
+const uint16_t kNoPassword = 0xFFFF;
+const int kWordCipherTable[8] = {5, 11, 3, 14, 7, 1, 9, 13};
+
+char FunctionLetter(uint16_t nFunction)
+{
+    switch (nFunction) {
+    case FN_PROBE:
+    case FN_REBOOT_POLLING:
+        return 'P';
+    case FN_CHECK_UNICAST:
+    case FN_SUPPORT_INFO:
+    case FN_LIST_INFO:
+    case FN_DETAIL:
+    case FN_WLAN_INFO:
+    case FN_CHECK_PASSWORD:
+        return 'Q';
+    case FN_SET_DETAIL:
+        return 'S';
+    case FN_FACT_RESET:
+        return 'I';
+    default:
+        return 0;
+    }
+}
+
+uint32_t ParseQuad(const std::string& s)
+{
+    in_addr a;
+    if (inet_pton(AF_INET, s.c_str(), &a) != 1)
+        return 0;
+    return a.s_addr;  // network order
+}
+
+std::string QuadText(uint32_t n)
+{
+    char buf[INET_ADDRSTRLEN];
+    in_addr a;
+    a.s_addr = n;
+    inet_ntop(AF_INET, &a, buf, sizeof(buf));
+    return buf;
+}
+
+void Put8(std::vector<uint8_t>& v, unsigned n) { v.push_back(static_cast<uint8_t>(n)); }
+void Put16(std::vector<uint8_t>& v, unsigned n)
+{
+    v.push_back(static_cast<uint8_t>(n >> 8));
+    v.push_back(static_cast<uint8_t>(n));
+}
+void Put32(std::vector<uint8_t>& v, uint32_t n)
+{
+    Put16(v, n >> 16);
+    Put16(v, n & 0xFFFF);
+}
+void PutQuad(std::vector<uint8_t>& v, const std::string& s)
+{
+    uint32_t n = ParseQuad(s);
+    const uint8_t* p = reinterpret_cast<const uint8_t*>(&n);
+    v.insert(v.end(), p, p + 4);
+}
+std::string Bounded(const std::string& s, size_t n) { return s.size() > n ? s.substr(0, n) : s; }
+void PutVar16(std::vector<uint8_t>& v, const std::string& s, size_t nMax)
+{
+    std::string t = Bounded(s, nMax);
+    Put16(v, static_cast<unsigned>(t.size()));
+    v.insert(v.end(), t.begin(), t.end());
+}
+void PutVar8(std::vector<uint8_t>& v, const std::string& s, size_t nMax)
+{
+    std::string t = Bounded(s, nMax);
+    Put8(v, static_cast<unsigned>(t.size()));
+    v.insert(v.end(), t.begin(), t.end());
+}
+void PutLength16(std::vector<uint8_t>& v, const std::string& s, size_t nMax)
+{
+    std::string t = Bounded(s, nMax);
+    Put16(v, static_cast<unsigned>(t.size() + 2));
+    v.insert(v.end(), t.begin(), t.end());
+}
+void PutFixed(std::vector<uint8_t>& v, const std::string& s, size_t n)
+{
+    for (size_t i = 0; i < n; ++i)
+        v.push_back(i < s.size() ? static_cast<uint8_t>(s[i]) : 0);
+}
+
+// Appends a counted list: a UShort count, then as many entries as fit the
+// payload limit.
+template <class T, class F>
+void PutList(std::vector<uint8_t>& v, const std::vector<T>& items, size_t nMaxItems, F putEntry)
+{
+    size_t nCountAt = v.size();
+    Put16(v, 0);
+    unsigned nCount = 0;
+    for (const T& item : items) {
+        if (nCount >= nMaxItems)
+            break;
+        std::vector<uint8_t> entry;
+        putEntry(entry, item);
+        if (v.size() + entry.size() > kMaxPayload)
+            break;
+        v.insert(v.end(), entry.begin(), entry.end());
+        ++nCount;
+    }
+    v[nCountAt] = static_cast<uint8_t>(nCount >> 8);
+    v[nCountAt + 1] = static_cast<uint8_t>(nCount);
+}
+
+// Reads the request payload; any read past the end marks it short.
+struct Reader
+{
+    const std::vector<uint8_t>& v;
+    size_t pos;
+    bool bShort;
+    bool Need(size_t n)
+    {
+        if (bShort || pos + n > v.size()) {
+            bShort = true;
+            return false;
+        }
+        return true;
+    }
+    unsigned Get8()
+    {
+        if (!Need(1))
+            return 0;
+        return v[pos++];
+    }
+    unsigned Get16()
+    {
+        if (!Need(2))
+            return 0;
+        unsigned n = (v[pos] << 8) | v[pos + 1];
+        pos += 2;
+        return n;
+    }
+    std::string GetBytes(size_t n)
+    {
+        if (!Need(n))
+            return std::string();
+        std::string s(reinterpret_cast<const char*>(&v[pos]), n);
+        pos += n;
+        return s;
+    }
+    std::string GetQuad()
+    {
+        std::string s = GetBytes(4);
+        if (s.size() != 4)
+            return "0.0.0.0";
+        uint32_t n;
+        memcpy(&n, s.data(), 4);
+        return QuadText(n);
+    }
+};
+
+int VersionNumber(char c) { return (c >= '1' && c <= '8') ? c - '0' : 0; }
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Text forms, cipher and digests
+
+bool EmuParseMac(const std::string& strText, uint8_t mac[6])
+{
+    std::string hex;
+    for (char c : strText) {
+        if (c == ':' || c == '-')
+            continue;
+        if (!isxdigit(static_cast<unsigned char>(c)))
+            return false;
+        hex += c;
+    }
+    if (hex.size() != 12)
+        return false;
+    for (int i = 0; i < 6; ++i)
+        mac[i] = static_cast<uint8_t>(std::stoi(hex.substr(i * 2, 2), nullptr, 16));
+    return true;
+}
+
+std::string EmuMacText(const uint8_t mac[6])
+{
+    char buf[18];
+    snprintf(buf, sizeof(buf), "%02X:%02X:%02X:%02X:%02X:%02X", mac[0], mac[1], mac[2], mac[3], mac[4], mac[5]);
+    return buf;
+}
+
+void EmuWordCipher(std::vector<uint8_t>& payload, const uint8_t mac[6], bool bEncipher)
+{
+    if (payload.size() % 2)
+        payload.push_back(0);
+    unsigned nKey = (mac[4] << 8) | mac[5];
+    unsigned nRot = static_cast<unsigned>(kWordCipherTable[nKey % 8]);
+    for (size_t i = 0; i < payload.size(); i += 2) {
+        unsigned w = (payload[i] << 8) | payload[i + 1];
+        if (bEncipher) {
+            w ^= nKey;
+            w = ((w << nRot) | (w >> (16 - nRot))) & 0xFFFF;
+        } else {
+            w = ((w >> nRot) | (w << (16 - nRot))) & 0xFFFF;
+            w ^= nKey;
+        }
+        payload[i] = static_cast<uint8_t>(w >> 8);
+        payload[i + 1] = static_cast<uint8_t>(w);
+    }
+}
+
+std::string EmuMD5Hex(const std::string& strData)
+{
+    static const uint32_t K[64] = {
+        0xd76aa478, 0xe8c7b756, 0x242070db, 0xc1bdceee, 0xf57c0faf, 0x4787c62a, 0xa8304613, 0xfd469501,
+        0x698098d8, 0x8b44f7af, 0xffff5bb1, 0x895cd7be, 0x6b901122, 0xfd987193, 0xa679438e, 0x49b40821,
+        0xf61e2562, 0xc040b340, 0x265e5a51, 0xe9b6c7aa, 0xd62f105d, 0x02441453, 0xd8a1e681, 0xe7d3fbc8,
+        0x21e1cde6, 0xc33707d6, 0xf4d50d87, 0x455a14ed, 0xa9e3e905, 0xfcefa3f8, 0x676f02d9, 0x8d2a4c8a,
+        0xfffa3942, 0x8771f681, 0x6d9d6122, 0xfde5380c, 0xa4beea44, 0x4bdecfa9, 0xf6bb4b60, 0xbebfbc70,
+        0x289b7ec6, 0xeaa127fa, 0xd4ef3085, 0x04881d05, 0xd9d4d039, 0xe6db99e5, 0x1fa27cf8, 0xc4ac5665,
+        0xf4292244, 0x432aff97, 0xab9423a7, 0xfc93a039, 0x655b59c3, 0x8f0ccc92, 0xffeff47d, 0x85845dd1,
+        0x6fa87e4f, 0xfe2ce6e0, 0xa3014314, 0x4e0811a1, 0xf7537e82, 0xbd3af235, 0x2ad7d2bb, 0xeb86d391};
+    static const int R[64] = {7, 12, 17, 22, 7, 12, 17, 22, 7, 12, 17, 22, 7, 12, 17, 22,
+                              5, 9,  14, 20, 5, 9,  14, 20, 5, 9,  14, 20, 5, 9,  14, 20,
+                              4, 11, 16, 23, 4, 11, 16, 23, 4, 11, 16, 23, 4, 11, 16, 23,
+                              6, 10, 15, 21, 6, 10, 15, 21, 6, 10, 15, 21, 6, 10, 15, 21};
+    std::string msg = strData;
+    uint64_t nBits = static_cast<uint64_t>(msg.size()) * 8;
+    msg += static_cast<char>(0x80);
+    while (msg.size() % 64 != 56)
+        msg += static_cast<char>(0);
+    for (int i = 0; i < 8; ++i)
+        msg += static_cast<char>((nBits >> (8 * i)) & 0xFF);
+    uint32_t h[4] = {0x67452301, 0xefcdab89, 0x98badcfe, 0x10325476};
+    for (size_t off = 0; off < msg.size(); off += 64) {
+        uint32_t M[16];
+        for (int i = 0; i < 16; ++i) {
+            const unsigned char* p = reinterpret_cast<const unsigned char*>(msg.data()) + off + i * 4;
+            M[i] = p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
+        }
+        uint32_t a = h[0], b = h[1], c = h[2], d = h[3];
+        for (int i = 0; i < 64; ++i) {
+            uint32_t f;
+            int g;
+            if (i < 16) {
+                f = (b & c) | (~b & d);
+                g = i;
+            } else if (i < 32) {
+                f = (d & b) | (~d & c);
+                g = (5 * i + 1) % 16;
+            } else if (i < 48) {
+                f = b ^ c ^ d;
+                g = (3 * i + 5) % 16;
+            } else {
+                f = c ^ (b | ~d);
+                g = (7 * i) % 16;
+            }
+            uint32_t t = d;
+            d = c;
+            c = b;
+            uint32_t x = a + f + K[i] + M[g];
+            b = b + ((x << R[i]) | (x >> (32 - R[i])));
+            a = t;
+        }
+        h[0] += a;
+        h[1] += b;
+        h[2] += c;
+        h[3] += d;
+    }
+    char out[33];
+    for (int i = 0; i < 16; ++i)
+        snprintf(out + i * 2, 3, "%02x", (h[i / 4] >> (8 * (i % 4))) & 0xFF);
+    return std::string(out, 32);
+}
+
+std::string EmuBase64Lines(const std::string& strData)
+{
+    static const char* kAlphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string plain;
+    for (size_t i = 0; i < strData.size(); i += 3) {
+        uint32_t n = static_cast<uint8_t>(strData[i]) << 16;
+        size_t nLeft = strData.size() - i;
+        if (nLeft > 1)
+            n |= static_cast<uint8_t>(strData[i + 1]) << 8;
+        if (nLeft > 2)
+            n |= static_cast<uint8_t>(strData[i + 2]);
+        plain += kAlphabet[(n >> 18) & 63];
+        plain += kAlphabet[(n >> 12) & 63];
+        plain += nLeft > 1 ? kAlphabet[(n >> 6) & 63] : '=';
+        plain += nLeft > 2 ? kAlphabet[n & 63] : '=';
+    }
+    std::string out;
+    for (size_t i = 0; i < plain.size(); i += 76)
+        out += plain.substr(i, 76) + "\r\n";
+    if (plain.empty())
+        out = "\r\n";
+    return out;
+}
+
+// ---------------------------------------------------------------------------
+// Device list text
+
+bool EmuParseDevices(const std::string& strText, std::vector<EmuDevice>& devices, std::string* pError)
+{
+    std::istringstream lines(strText);
+    std::string line;
+    int nLine = 0;
+    auto fail = [&](const std::string& why) {
+        if (pError)
+            *pError = "line " + std::to_string(nLine) + ": " + why;
+        return false;
+    };
+    while (std::getline(lines, line)) {
+        ++nLine;
+        size_t nHash = line.find('#');
+        if (nHash != std::string::npos)
+            line.erase(nHash);
+        std::vector<std::pair<std::string, std::string>> pairs;
+        size_t i = 0;
+        while (i < line.size()) {
+            while (i < line.size() && isspace(static_cast<unsigned char>(line[i])))
+                ++i;
+            if (i >= line.size())
+                break;
+            size_t nEq = line.find('=', i);
+            if (nEq == std::string::npos)
+                return fail("expected key=value");
+            std::string key = line.substr(i, nEq - i);
+            i = nEq + 1;
+            std::string value;
+            if (i < line.size() && line[i] == '"') {
+                size_t nEnd = line.find('"', i + 1);
+                if (nEnd == std::string::npos)
+                    return fail("unterminated quote");
+                value = line.substr(i + 1, nEnd - i - 1);
+                i = nEnd + 1;
+            } else {
+                size_t nEnd = i;
+                while (nEnd < line.size() && !isspace(static_cast<unsigned char>(line[nEnd])))
+                    ++nEnd;
+                value = line.substr(i, nEnd - i);
+                i = nEnd;
+            }
+            pairs.emplace_back(key, value);
+        }
+        if (pairs.empty())
+            continue;
+        EmuDevice d;
+        for (const auto& kv : pairs) {
+            const std::string& k = kv.first;
+            const std::string& v = kv.second;
+            long n = 0;
+            bool bNumber = false;
+            try {
+                size_t nUsed = 0;
+                n = std::stol(v, &nUsed, 0);
+                bNumber = nUsed == v.size();
+            } catch (...) {
+            }
+            auto number = [&](long nMin, long nMax) {
+                if (!bNumber || n < nMin || n > nMax)
+                    throw std::string("bad value for " + k + ": " + v);
+                return n;
+            };
+            auto quad = [&]() {
+                if (ParseQuad(v) == 0 && v != "0.0.0.0")
+                    throw std::string("bad address for " + k + ": " + v);
+                return v;
+            };
+            try {
+                if (k == "mac") {
+                    if (!EmuParseMac(v, d.mac))
+                        throw std::string("bad MAC address: " + v);
+                } else if (k == "ip") d.strIP = quad();
+                else if (k == "mask") d.strMask = quad();
+                else if (k == "gw") d.strGateway = quad();
+                else if (k == "dns") d.strDNS = quad();
+                else if (k == "number") d.nNumber = static_cast<uint8_t>(number(0, 255));
+                else if (k == "version") {
+                    if (v.size() != 1)
+                        throw std::string("version is one character");
+                    d.cVersion = v[0];
+                } else if (k == "encrypted") d.bEncrypted = number(0, 1) != 0;
+                else if (k == "cipher") d.nCipherType = static_cast<uint16_t>(number(0, 0xFFFF));
+                else if (k == "kind") d.nKind = static_cast<uint8_t>(number(0, 255));
+                else if (k == "model") d.strModel = v;
+                else if (k == "node") d.strNodeName = v;
+                else if (k == "location") d.strLocation = v;
+                else if (k == "contact") d.strContact = v;
+                else if (k == "firmware") d.strFirmware = v;
+                else if (k == "serial") d.strSerial = v;
+                else if (k == "password") d.strPassword = v;
+                else if (k == "wireless") d.bWireless = number(0, 1) != 0;
+                else if (k == "unicast") d.bAnswersUnicast = number(0, 1) != 0;
+                else if (k == "delay") d.nDelayMs = static_cast<int>(number(0, 60000));
+                else if (k == "loss") d.nLossPercent = static_cast<int>(number(0, 100));
+                else if (k == "restart") d.nRestartMs = static_cast<int>(number(0, 600000));
+                else if (k == "flood") d.nFloodCount = static_cast<int>(number(0, 100000));
+                else if (k == "hostile") {
+                    static const std::pair<const char*, EmuHostile> kinds[] = {
+                        {"none", EmuHostile::None},         {"truncated", EmuHostile::Truncated},
+                        {"empty", EmuHostile::Empty},       {"badmagic", EmuHostile::BadMagic},
+                        {"spoofmac", EmuHostile::SpoofMac}, {"oversized", EmuHostile::Oversized},
+                        {"flood", EmuHostile::Flood}};
+                    bool bFound = false;
+                    for (const auto& kind : kinds)
+                        if (v == kind.first) {
+                            d.eHostile = kind.second;
+                            bFound = true;
+                        }
+                    if (!bFound)
+                        throw std::string("unknown hostile kind: " + v);
+                } else if (k == "services") {
+                    d.services.clear();
+                    std::istringstream items(v);
+                    std::string item;
+                    while (std::getline(items, item, ',')) {
+                        unsigned nId = 0, nPort = 0;
+                        if (sscanf(item.c_str(), "%u:%u", &nId, &nPort) != 2 || nId > 255 || nPort > 65535)
+                            throw std::string("bad service: " + item);
+                        d.services.push_back({static_cast<uint8_t>(nId), static_cast<uint16_t>(nPort)});
+                    }
+                } else
+                    throw std::string("unknown key: " + k);
+            } catch (const std::string& why) {
+                return fail(why);
+            }
+        }
+        devices.push_back(d);
+    }
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// The emulator
+
+struct CDeviceEmulator::State
+{
+    EmuDevice config;   // as configured: what a factory reset returns to
+    EmuDevice now;      // as it is
+    uint32_t nIP = 0, nMask = 0;
+    Clock::time_point started;
+    Clock::time_point silentUntil;
+    int nRequests = 0;
+};
+
+struct CDeviceEmulator::Pending
+{
+    Clock::time_point due;
+    uint32_t nFrom;
+    std::vector<uint8_t> datagram;
+    sockaddr_in to;
+};
+
+CDeviceEmulator::CDeviceEmulator(uint16_t nPort, const std::string& strBind) : m_nPort(nPort), m_strBind(strBind)
+{
+}
+
+CDeviceEmulator::~CDeviceEmulator()
+{
+    Stop();
+    for (State* p : m_Devices)
+        delete p;
+    for (Pending* p : m_Pending)
+        delete p;
+}
+
+void CDeviceEmulator::AddDevice(const EmuDevice& device)
+{
+    State* p = new State;
+    p->config = device;
+    p->now = device;
+    p->nIP = ParseQuad(device.strIP);
+    p->nMask = ParseQuad(device.strMask);
+    p->started = Clock::now();
+    p->silentUntil = p->started;
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    m_Devices.push_back(p);
+}
+
+bool CDeviceEmulator::Start(std::string* pError)
+{
+    auto fail = [&](const char* what) {
+        if (pError)
+            *pError = std::string(what) + ": " + strerror(errno);
+        if (m_nSocket >= 0)
+            close(m_nSocket);
+        m_nSocket = -1;
+        return false;
+    };
+    if (m_bRunning)
+        return true;
+    m_nSocket = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (m_nSocket < 0)
+        return fail("socket");
+    int nOn = 1;
+    setsockopt(m_nSocket, SOL_SOCKET, SO_REUSEADDR, &nOn, sizeof(nOn));
+    setsockopt(m_nSocket, SOL_SOCKET, SO_BROADCAST, &nOn, sizeof(nOn));
+    if (setsockopt(m_nSocket, IPPROTO_IP, IP_PKTINFO, &nOn, sizeof(nOn)) < 0)
+        return fail("IP_PKTINFO");
+    sockaddr_in addr = {};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(m_nPort);
+    addr.sin_addr.s_addr = ParseQuad(m_strBind);
+    if (bind(m_nSocket, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) < 0)
+        return fail("bind");
+    socklen_t nLen = sizeof(addr);
+    getsockname(m_nSocket, reinterpret_cast<sockaddr*>(&addr), &nLen);
+    m_nPort = ntohs(addr.sin_port);
+    if (pipe2(m_nWake, O_CLOEXEC | O_NONBLOCK) < 0)
+        return fail("pipe");
+    m_bRunning = true;
+    m_Thread = std::thread(&CDeviceEmulator::Run, this);
+    return true;
+}
+
+void CDeviceEmulator::Stop()
+{
+    if (!m_bRunning.exchange(false))
+        return;
+    char c = 0;
+    if (write(m_nWake[1], &c, 1) < 0) {
+        // the thread also polls m_bRunning at least every 50 ms
+    }
+    m_Thread.join();
+    close(m_nSocket);
+    close(m_nWake[0]);
+    close(m_nWake[1]);
+    m_nSocket = -1;
+    m_nWake[0] = m_nWake[1] = -1;
+}
+
+bool CDeviceEmulator::GetDevice(const uint8_t mac[6], EmuDevice& device) const
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    for (const State* p : m_Devices)
+        if (memcmp(p->config.mac, mac, 6) == 0) {
+            device = p->now;
+            return true;
+        }
+    return false;
+}
+
+int CDeviceEmulator::RequestCount(const std::string& strMac) const
+{
+    uint8_t mac[6];
+    if (!EmuParseMac(strMac, mac))
+        return 0;
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    for (const State* p : m_Devices)
+        if (memcmp(p->config.mac, mac, 6) == 0)
+            return p->nRequests;
+    return 0;
+}
+
+void CDeviceEmulator::Run()
+{
+    std::vector<uint8_t> buffer(65536);
+    while (m_bRunning) {
+        int nTimeout = 50;
+        {
+            std::lock_guard<std::mutex> lock(m_Mutex);
+            for (const Pending* p : m_Pending) {
+                auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(p->due - Clock::now()).count();
+                nTimeout = static_cast<int>(std::max<long long>(0, std::min<long long>(nTimeout, ms)));
+            }
+        }
+        pollfd fds[2] = {{m_nSocket, POLLIN, 0}, {m_nWake[0], POLLIN, 0}};
+        int n = poll(fds, 2, nTimeout);
+        FlushDue();
+        if (n <= 0 || !(fds[0].revents & POLLIN))
+            continue;
+        sockaddr_in from = {};
+        char control[256];
+        iovec iov = {buffer.data(), buffer.size()};
+        msghdr msg = {};
+        msg.msg_name = &from;
+        msg.msg_namelen = sizeof(from);
+        msg.msg_iov = &iov;
+        msg.msg_iovlen = 1;
+        msg.msg_control = control;
+        msg.msg_controllen = sizeof(control);
+        ssize_t nLen = recvmsg(m_nSocket, &msg, MSG_DONTWAIT);
+        if (nLen < 0)
+            continue;
+        uint32_t nDst = 0;
+        for (cmsghdr* c = CMSG_FIRSTHDR(&msg); c; c = CMSG_NXTHDR(&msg, c))
+            if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_PKTINFO) {
+                in_pktinfo info;
+                memcpy(&info, CMSG_DATA(c), sizeof(info));
+                nDst = info.ipi_addr.s_addr;
+            }
+        ++m_nDatagrams;
+        Handle(buffer.data(), static_cast<size_t>(nLen), nDst, from);
+    }
+}
+
+void CDeviceEmulator::Handle(const uint8_t* pData, size_t nLen, uint32_t nDst, const sockaddr_in& from)
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    for (State* p : m_Devices) {
+        bool bUnicast = nDst == p->nIP;
+        bool bBroadcast = nDst == 0xFFFFFFFFu || (p->nMask != 0xFFFFFFFFu && nDst == (p->nIP | ~p->nMask));
+        if (!bUnicast && !bBroadcast)
+            continue;
+        ++p->nRequests;
+        HandleDevice(*p, pData, nLen, bUnicast, from);
+    }
+}
+
+void CDeviceEmulator::HandleDevice(State& dev, const uint8_t* pData, size_t nLen, bool bUnicast,
+                                   const sockaddr_in& from)
+{
+    EmuDevice& d = dev.now;
+    Clock::time_point now = Clock::now();
+    if (now < dev.silentUntil)
+        return;
+    if (bUnicast && !d.bAnswersUnicast)
+        return;
+    if (d.nLossPercent > 0) {
+        m_nRandom ^= m_nRandom << 13;
+        m_nRandom ^= m_nRandom >> 7;
+        m_nRandom ^= m_nRandom << 17;
+        if (static_cast<int>(m_nRandom % 100) < d.nLossPercent)
+            return;
+    }
+    // Who may speak to a device at all.
+    if (nLen < kHeaderSize || nLen > kMaxDatagram || memcmp(pData, "ORVEK", 5) != 0)
+        return;
+    char cType = static_cast<char>(pData[5]);
+    if (cType < 'A' || cType > 'Z' || pData[6] != kDeviceType || pData[10] != 0 || pData[11] != 0)
+        return;
+    uint16_t nFunction = static_cast<uint16_t>((pData[8] << 8) | pData[9]);
+    uint8_t nNumber = pData[7];
+    size_t nDataSize = static_cast<size_t>((pData[12] << 8) | pData[13]);
+    char cLetter = FunctionLetter(nFunction);
+    bool bUnicastOnly = nFunction != FN_PROBE && nFunction != FN_REBOOT_POLLING;
+    // Mode 1 (word cipher) for payloads of unicast functions to an encrypting
+    // device; device numbers 0x80..0xFE keep their bytes (mode 2).
+    bool bCipher = bUnicastOnly && d.bEncrypted && !(d.nNumber >= 0x80 && d.nNumber <= 0xFE);
+
+    uint16_t nResult = RES_OK;
+    std::vector<uint8_t> payload;
+    bool bAnswer = true;
+    bool bRestart = false;
+    auto error = [&](uint16_t nCode) {
+        nResult = nCode;
+        payload.clear();
+        bAnswer = bUnicast;  // never an error to a broadcast
+    };
+    if (cLetter == 0) {
+        error(RES_UNSUPPORTED);
+    } else if (bUnicastOnly && !bUnicast) {
+        return;
+    } else if (cType != cLetter) {
+        error(RES_MALFORMED);
+    } else if (bUnicastOnly && nNumber != 0 && nNumber != d.nNumber) {
+        error(RES_MALFORMED);
+    } else if (nDataSize > nLen - kHeaderSize) {
+        error(RES_MALFORMED);
+    } else {
+        std::vector<uint8_t> request(pData + kHeaderSize, pData + nLen);
+        if (bCipher && !request.empty()) {
+            if (request.size() % 2)
+                request.pop_back();
+            EmuWordCipher(request, d.mac, false);
+        }
+        request.resize(std::min(request.size(), nDataSize));
+        Reader in{request, 0, false};
+        bool bMacOk = true;
+        std::string strPassword;
+        bool bHasPassword = nFunction == FN_CHECK_PASSWORD || nFunction == FN_SET_DETAIL || nFunction == FN_FACT_RESET;
+        if (bUnicastOnly) {
+            std::string target = in.GetBytes(12);
+            if (target != std::string(12, '\0')) {
+                uint8_t mac[6];
+                bMacOk = EmuParseMac(target, mac) && memcmp(mac, d.mac, 6) == 0;
+            }
+            if (bHasPassword) {
+                unsigned nPassword = in.Get16();
+                strPassword = in.GetBytes(nPassword);
+            }
+        }
+        // The values of a SetDetail request.
+        EmuDevice next = d;
+        if (nFunction == FN_SET_DETAIL) {
+            next.nIPMode = static_cast<uint8_t>(in.Get8());
+            next.strIP = in.GetQuad();
+            next.strMask = in.GetQuad();
+            next.strGateway = in.GetQuad();
+            next.nWebPort = static_cast<uint16_t>(in.Get16());
+            next.strNodeName = in.GetBytes(in.Get16());
+            next.strLocation = in.GetBytes(in.Get16());
+            unsigned nContact = in.Get16();
+            next.strContact = in.GetBytes(nContact >= 2 ? nContact - 2 : 0);
+            if (VersionNumber(d.cVersion) >= 2)
+                next.strDNS = in.GetQuad();
+        }
+        bool bPasswordOk = true;
+        if (bHasPassword && d.nCipherType != kNoPassword) {
+            std::string expected = d.nCipherType == 2   ? EmuMD5Hex(d.strPassword)
+                                   : d.nCipherType == 1 ? EmuBase64Lines(d.strPassword)
+                                                        : d.strPassword;
+            bPasswordOk = strPassword == expected;
+        }
+        if (in.bShort) {
+            error(RES_MALFORMED);
+        } else if (!bMacOk) {
+            error(RES_OTHER_DEVICE);
+        } else {
+            std::vector<uint8_t>& v = payload;
+            v.insert(v.end(), d.mac, d.mac + 6);
+            if (d.eHostile == EmuHostile::SpoofMac && bUnicast)
+                v[5] ^= 0xFF;
+            switch (nFunction) {
+            case FN_PROBE:
+                Put8(v, static_cast<uint8_t>(d.cVersion));
+                Put8(v, d.bEncrypted ? 1 : 0);
+                Put8(v, d.bEncrypted ? 1 : 0);
+                Put16(v, d.nCipherType);
+                Put8(v, d.nKind);
+                Put8(v, d.nIPMode);
+                PutQuad(v, d.strIP);
+                PutQuad(v, d.strMask);
+                PutQuad(v, d.strGateway);
+                PutVar8(v, d.strModel, 64);
+                PutList(v, d.services, 16, [](std::vector<uint8_t>& e, const EmuService& s) {
+                    Put8(e, s.nServiceId);
+                    Put16(e, s.nPort);
+                });
+                break;
+            case FN_CHECK_UNICAST:
+                Put8(v, 1);
+                break;
+            case FN_SUPPORT_INFO:
+                Put32(v, d.nCapabilities);
+                PutList(v, d.functions, 0xFFFF, [](std::vector<uint8_t>& e, uint16_t f) { Put16(e, f); });
+                break;
+            case FN_LIST_INFO:
+                Put16(v, d.nWebPort);
+                Put8(v, d.nStatus);
+                PutVar16(v, d.strNodeName, 64);
+                PutVar16(v, d.strLocation, 64);
+                {
+                    std::string fw = Bounded(d.strFirmware, 32);
+                    v.insert(v.end(), fw.begin(), fw.end());
+                    Put8(v, 0);
+                }
+                PutFixed(v, d.strSerial, 16);
+                PutList(v, d.protocols, 16, [](std::vector<uint8_t>& e, const EmuProtocol& p) {
+                    Put8(e, p.nProtocolId);
+                    Put8(e, p.nEnabled);
+                    Put16(e, p.nPort);
+                });
+                break;
+            case FN_DETAIL:
+                Put8(v, d.nIPMode);
+                PutQuad(v, d.strIP);
+                PutQuad(v, d.strMask);
+                PutQuad(v, d.strGateway);
+                Put16(v, d.nWebPort);
+                PutVar16(v, d.strNodeName, 64);
+                PutVar16(v, d.strLocation, 64);
+                PutLength16(v, d.strContact, 64);
+                if (VersionNumber(d.cVersion) >= 2)
+                    PutQuad(v, d.strDNS);
+                break;
+            case FN_WLAN_INFO:
+                if (!d.bWireless) {
+                    error(RES_UNSUPPORTED);
+                    break;
+                }
+                Put8(v, d.nWLANMode);
+                Put8(v, d.nChannel);
+                Put8(v, d.nSecurity);
+                Put8(v, d.nSignalLevel);
+                PutVar8(v, d.strSSID, 32);
+                PutList(v, d.scanList, 0xFFFF, [](std::vector<uint8_t>& e, const EmuNetwork& n) {
+                    PutVar8(e, n.strSSID, 32);
+                    Put8(e, n.nChannel);
+                    Put8(e, n.nSecurity);
+                    Put8(e, n.nSignalLevel);
+                });
+                break;
+            case FN_CHECK_PASSWORD:
+                if (bPasswordOk) {
+                    d.nRetryLeft = 5;
+                    Put8(v, 1);
+                } else {
+                    if (d.nRetryLeft > 0)
+                        --d.nRetryLeft;
+                    nResult = RES_WRONG_PASSWORD_DATA;
+                    Put8(v, static_cast<uint8_t>(d.nRetryLeft));
+                }
+                break;
+            case FN_SET_DETAIL:
+                if (!bPasswordOk) {
+                    error(RES_WRONG_PASSWORD);
+                } else if (next.nIPMode > 2 || next.nWebPort == 0) {
+                    error(RES_MALFORMED);
+                } else {
+                    bool bAddress = next.nIPMode != d.nIPMode || next.strIP != d.strIP ||
+                                    next.strMask != d.strMask || next.strGateway != d.strGateway;
+                    next.nRetryLeft = d.nRetryLeft;
+                    d = next;
+                    if (bAddress) {
+                        nResult = RES_REBOOT;
+                        bRestart = true;
+                    }
+                    Put8(v, bAddress ? 1 : 0);
+                }
+                break;
+            case FN_FACT_RESET:
+                if (!bPasswordOk) {
+                    error(RES_WRONG_PASSWORD);
+                } else {
+                    Put8(v, 1);
+                    bRestart = true;
+                }
+                break;
+            case FN_REBOOT_POLLING:
+                Put8(v, 0);
+                Put32(v, static_cast<uint32_t>(
+                             std::chrono::duration_cast<std::chrono::seconds>(now - dev.started).count()));
+                Put8(v, d.nIPMode);
+                PutQuad(v, d.strIP);
+                PutQuad(v, d.strMask);
+                break;
+            }
+        }
+    }
+    if (!bAnswer)
+        return;
+
+    // The reply: header, then the payload, enciphered when it has data.
+    std::vector<uint8_t> reply = {'O', 'R', 'V', 'E', 'K', static_cast<uint8_t>(cType + 0x20), kDeviceType,
+                                  d.nNumber, pData[8], pData[9]};
+    Put16(reply, nResult);
+    Put16(reply, static_cast<unsigned>(payload.size()));
+    if (bCipher && !payload.empty())
+        EmuWordCipher(payload, d.mac, true);
+    reply.insert(reply.end(), payload.begin(), payload.end());
+
+    // Address changes and resets take effect after the reply has gone.
+    uint32_t nFrom = dev.nIP;
+    if (bRestart) {
+        if (nFunction == FN_FACT_RESET)
+            d = dev.config;
+        dev.nIP = ParseQuad(d.strIP);
+        dev.nMask = ParseQuad(d.strMask);
+        dev.started = now;
+        dev.silentUntil = now + std::chrono::milliseconds(d.nRestartMs);
+    }
+
+    std::vector<std::vector<uint8_t>> out;
+    switch (d.eHostile) {
+    case EmuHostile::None:
+    case EmuHostile::SpoofMac:
+        out.push_back(reply);
+        break;
+    case EmuHostile::Truncated:
+        reply.resize(10);
+        out.push_back(reply);
+        break;
+    case EmuHostile::Empty:
+        out.emplace_back();
+        break;
+    case EmuHostile::BadMagic:
+        reply[0] = 'X';
+        out.push_back(reply);
+        break;
+    case EmuHostile::Oversized:
+        reply.resize(2000, 0xEE);
+        out.push_back(reply);
+        break;
+    case EmuHostile::Flood:
+        for (int i = 0; i < d.nFloodCount; ++i) {
+            m_nRandom ^= m_nRandom << 13;
+            m_nRandom ^= m_nRandom >> 7;
+            m_nRandom ^= m_nRandom << 17;
+            std::vector<uint8_t> junk;
+            if (i % 3 == 0) {
+                junk.resize(m_nRandom % 600);
+                for (size_t j = 0; j < junk.size(); ++j)
+                    junk[j] = static_cast<uint8_t>(m_nRandom >> (j % 56));
+            } else if (i % 3 == 1) {
+                junk.assign(reply.begin(), reply.begin() + static_cast<long>(m_nRandom % reply.size()));
+            } else {
+                junk = reply;
+            }
+            out.push_back(junk);
+        }
+        break;
+    }
+    for (auto& datagram : out) {
+        Pending* p = new Pending{now + std::chrono::milliseconds(d.nDelayMs), nFrom, std::move(datagram), from};
+        m_Pending.push_back(p);
+    }
+}
+
+void CDeviceEmulator::FlushDue()
+{
+    std::vector<Pending*> due;
+    {
+        std::lock_guard<std::mutex> lock(m_Mutex);
+        Clock::time_point now = Clock::now();
+        auto it = std::stable_partition(m_Pending.begin(), m_Pending.end(),
+                                        [&](const Pending* p) { return p->due > now; });
+        due.assign(it, m_Pending.end());
+        m_Pending.erase(it, m_Pending.end());
+    }
+    for (Pending* p : due) {
+        // Sent from the device's own address, to where the request came from.
+        iovec iov = {p->datagram.data(), p->datagram.size()};
+        char control[CMSG_SPACE(sizeof(in_pktinfo))] = {};
+        msghdr msg = {};
+        msg.msg_name = &p->to;
+        msg.msg_namelen = sizeof(p->to);
+        msg.msg_iov = &iov;
+        msg.msg_iovlen = 1;
+        msg.msg_control = control;
+        msg.msg_controllen = sizeof(control);
+        cmsghdr* c = CMSG_FIRSTHDR(&msg);
+        c->cmsg_level = IPPROTO_IP;
+        c->cmsg_type = IP_PKTINFO;
+        c->cmsg_len = CMSG_LEN(sizeof(in_pktinfo));
+        in_pktinfo info = {};
+        info.ipi_spec_dst.s_addr = p->nFrom;
+        memcpy(CMSG_DATA(c), &info, sizeof(info));
+        sendmsg(m_nSocket, &msg, MSG_NOSIGNAL);
+        delete p;
+    }
+}

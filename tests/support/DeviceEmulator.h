@@ -1,0 +1,163 @@
+// A VLPC device emulator for the tests: plays any number of this project's
+// devices on one UDP port, as the device profile says a device answers. It
+// is written independently of the modules it tests (its own cipher, MD5,
+// Base64 and payload layouts), so the two can catch each other's mistakes.
+//
+// The emulator binds one socket to the port on all addresses and learns
+// each datagram's destination address (IP_PKTINFO): a device hears a
+// datagram sent to its own address (unicast), to the limited broadcast, or
+// to the directed broadcast of its network. It answers from its own address,
+// which must therefore be an address of the host or namespace: 127.0.0.2,
+// 127.0.0.3, ... on loopback (127.255.255.255 is then their directed
+// broadcast), or the addresses a test puts on its veth interfaces.
+#ifndef DEVICEEMULATOR_H
+#define DEVICEEMULATOR_H
+
+#include <netinet/in.h>
+
+#include <atomic>
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+struct EmuService
+{
+    uint8_t nServiceId;
+    uint16_t nPort;
+};
+
+struct EmuProtocol
+{
+    uint8_t nProtocolId;
+    uint8_t nEnabled;
+    uint16_t nPort;
+};
+
+struct EmuNetwork
+{
+    std::string strSSID;
+    uint8_t nChannel;
+    uint8_t nSecurity;
+    uint8_t nSignalLevel;
+};
+
+// How a hostile device answers every request it hears instead of a reply.
+enum class EmuHostile
+{
+    None,
+    Truncated,   // the genuine reply cut inside its header
+    Empty,       // a zero-length datagram
+    BadMagic,    // the genuine reply with a wrong magic
+    SpoofMac,    // genuine replies, but unicast replies carry another MAC
+    Oversized,   // a 2,000-byte datagram that starts like a genuine reply
+    Flood,       // nFloodCount datagrams: junk, truncated and repeated replies
+};
+
+struct EmuDevice
+{
+    // Identity and addresses (dotted quads).
+    uint8_t mac[6] = {0x00, 0x26, 0xAB, 0x00, 0x00, 0x01};
+    std::string strIP = "127.0.0.2";
+    std::string strMask = "255.0.0.0";
+    std::string strGateway = "0.0.0.0";
+    std::string strDNS = "0.0.0.0";
+    uint8_t nNumber = 1;          // header byte 7 of its replies
+    char cVersion = '2';          // VLPCVersion: an ASCII digit
+    bool bEncrypted = false;      // EncryptionMode = EncryptionType = 1: the word cipher
+    uint16_t nCipherType = 2;     // password encoding: 0 raw, 1 Base64, 2 MD5 hex, 0xFFFF none
+    uint8_t nKind = 1;
+    uint8_t nIPMode = 0;
+    std::string strModel = "Model A";
+    std::vector<EmuService> services = {{1, 80}};
+    // GetListInfo
+    uint16_t nWebPort = 80;
+    uint8_t nStatus = 0;
+    std::string strNodeName = "node";
+    std::string strLocation = "";
+    std::string strFirmware = "1.00";
+    std::string strSerial = "SN0000000001";
+    std::vector<EmuProtocol> protocols = {{1, 1, 80}};
+    // GetDetail
+    std::string strContact = "";
+    // GetSupportInformation
+    uint32_t nCapabilities = 0x1E;
+    std::vector<uint16_t> functions = {0x5A01, 0x5A02, 0x5A03, 0x5A04, 0x5A10, 0x5A20, 0x5A21, 0x5A22, 0x5A30};
+    // GetWirelessLANInfo: a wired-only device answers FF01
+    bool bWireless = false;
+    uint8_t nWLANMode = 1, nChannel = 6, nSecurity = 2, nSignalLevel = 70;
+    std::string strSSID = "net";
+    std::vector<EmuNetwork> scanList;
+    // CheckPassword, SetDetail, FactReset
+    std::string strPassword = "";
+    int nRetryLeft = 5;
+    // Behaviour
+    bool bAnswersUnicast = true;  // false: everything that arrives on its own address is ignored
+    int nDelayMs = 0;             // each reply leaves this much later
+    int nLossPercent = 0;         // share of requests ignored (seeded, repeatable)
+    int nRestartMs = 3000;        // silent this long after FactReset or an address change
+    EmuHostile eHostile = EmuHostile::None;
+    int nFloodCount = 200;
+};
+
+// Parses "00:26:AB:00:00:01", "00-26-ab-00-00-01" or "0026AB000001".
+bool EmuParseMac(const std::string& strText, uint8_t mac[6]);
+std::string EmuMacText(const uint8_t mac[6]);  // "00:26:AB:00:00:01"
+
+// Reads devices from text, one per line: blank-separated key=value pairs
+// (mac, ip, mask, gw, dns, number, version, encrypted, cipher, kind, model,
+// node, location, contact, firmware, serial, password, wireless, unicast,
+// delay, loss, restart, hostile, flood, services=1:80,2:9100); values may be
+// written in double quotes. '#' starts a comment. False with a message on a
+// malformed line.
+bool EmuParseDevices(const std::string& strText, std::vector<EmuDevice>& devices, std::string* pError);
+
+// The word cipher of the payload, both ways (K from MAC bytes 4 and 5).
+void EmuWordCipher(std::vector<uint8_t>& payload, const uint8_t mac[6], bool bEncipher);
+std::string EmuMD5Hex(const std::string& strData);
+std::string EmuBase64Lines(const std::string& strData);
+
+class CDeviceEmulator
+{
+public:
+    // nPort 0 picks a free port (see Port()).
+    explicit CDeviceEmulator(uint16_t nPort = 48817, const std::string& strBind = "0.0.0.0");
+    ~CDeviceEmulator();
+    CDeviceEmulator(const CDeviceEmulator&) = delete;
+    CDeviceEmulator& operator=(const CDeviceEmulator&) = delete;
+
+    void AddDevice(const EmuDevice& device);
+    bool Start(std::string* pError = nullptr);
+    void Stop();
+    uint16_t Port() const { return m_nPort; }
+
+    // The device's current state (SetDetail changes it); false when unknown.
+    bool GetDevice(const uint8_t mac[6], EmuDevice& device) const;
+    // Requests a device has handled (answered or not), by MAC text "00:26:AB:00:00:01".
+    int RequestCount(const std::string& strMac) const;
+    int DatagramCount() const { return m_nDatagrams.load(); }
+
+private:
+    struct State;
+    void Run();
+    void Handle(const uint8_t* pData, size_t nLen, uint32_t nDst, const sockaddr_in& from);
+    void HandleDevice(State& dev, const uint8_t* pData, size_t nLen, bool bUnicast, const sockaddr_in& from);
+    void FlushDue();
+
+    uint16_t m_nPort;
+    std::string m_strBind;
+    int m_nSocket = -1;
+    int m_nWake[2] = {-1, -1};
+    std::thread m_Thread;
+    std::atomic<bool> m_bRunning{false};
+    std::atomic<int> m_nDatagrams{0};
+    mutable std::mutex m_Mutex;
+    std::vector<State*> m_Devices;
+    struct Pending;
+    std::vector<Pending*> m_Pending;
+    uint64_t m_nRandom = 0x9E3779B97F4A7C15ULL;
+};
+
+#endif
