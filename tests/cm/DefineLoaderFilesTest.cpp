@@ -1,0 +1,141 @@
+// The development form: XML files and script sources named by a list file.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <string>
+
+#include "base/stream/VLFileStream.h"
+#include "cm/VLDefineLoader.h"
+#include "tests/support/TestSupport.h"
+#include "tests/support/XmlTestStream.h"
+
+namespace {
+
+class DefineLoaderFiles : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        char szTemplate[] = "/tmp/vldefineXXXXXX";
+        ASSERT_NE(mkdtemp(szTemplate), nullptr);
+        m_strDir = szTemplate;
+        m_PathInfo.SetRootPath(m_strDir.c_str());
+        m_PathInfo.SetLanguageList("", false);
+        m_PathInfo.SetDefaultFolder("");
+    }
+    void TearDown() override { std::system(("rm -rf '" + m_strDir + "'").c_str()); }
+
+    void Write(const std::string& strName, const std::string& strText)
+    {
+        std::ofstream out(m_strDir + "/" + strName, std::ios::binary);
+        out << strText;
+    }
+    // The class of the exception LoadFiles throws, or "".
+    std::string LoadList(CVLDefineLoader& loader, const char* szList = "vlres201.dat")
+    {
+        try {
+            loader.LoadFiles(m_PathInfo, szList);
+        } catch (EVLException* e) {
+            std::string s = Bytes(e->GetClassName());
+            e->Delete();
+            return s;
+        }
+        return "";
+    }
+
+    std::string m_strDir;
+    CVLLocalizeUtility m_PathInfo;
+};
+
+}  // namespace
+
+TEST_F(DefineLoaderFiles, ListedFilesLoadByTypeInAnyCase)
+{
+    Write("vlres201.dat",
+          "<Files>\n"
+          "  <File name=\"map1.xml\" type=\"XML\"/>\n"
+          "  <File name=\"map2.xml\"/>\n"
+          "  <file name=\"skipped.xml\"/>\n"
+          "  <File name=\"notes.txt\" type=\"text\"/>\n"
+          "  <File name=\"probe.vls\" type=\"Script\"/>\n"
+          "</Files>\n");
+    Write("map1.xml", "<ModuleMapping version=\"1\"><Module name=\"VLMDSock\"/></ModuleMapping>");
+    Write("map2.xml", "<ModuleMapping version=\"2\" extra=\"x\"><Module name=\"VLMDVLPC\"/><Module/></ModuleMapping>");
+    Write("skipped.xml", "<Skipped/>");
+    Write("probe.vls", "int Probe() { return 1; }\nint Other() { return 2; }\n");
+
+    CVLDefineLoader loader;
+    ASSERT_EQ(LoadList(loader), "");
+    EXPECT_EQ(loader.GetDocument("Skipped", false), nullptr);
+    CVLXmlDocument* pDoc = loader.GetDocument("ModuleMapping", false);
+    ASSERT_NE(pDoc, nullptr);
+    // Both files form one document, in list order, with the first root's attributes.
+    CVLXmlElement* pRoot = pDoc->GetDocumentElement();
+    EXPECT_EQ(Bytes(pRoot->GetAttribute("version")), "1");
+    EXPECT_EQ(pRoot->GetAttributeNode("extra"), nullptr);
+    std::vector<CVLString> modules;
+    loader.ReadModuleMapping(modules);
+    ASSERT_EQ(modules.size(), 2u);
+    EXPECT_EQ(Bytes(modules[0]), "VLMDSock");
+    EXPECT_EQ(Bytes(modules[1]), "VLMDVLPC");
+
+    // Each function of a source is one script; its source is the file name.
+    CVLScriptCollection& scripts = loader.GetScriptCollection();
+    ASSERT_EQ(scripts.GetCount(), 2);
+    ASSERT_NE(scripts.Find("Probe"), nullptr);
+    EXPECT_EQ(Bytes(scripts.Find("Probe")->GetSourceName()), "probe.vls");
+    EXPECT_NE(scripts.Find("Other"), nullptr);
+}
+
+TEST_F(DefineLoaderFiles, FailuresNameTheFileAndKeepWhatLoaded)
+{
+    Write("vlres201.dat", "<Files><File name=\"a.xml\"/><File name=\"bad.xml\"/><File name=\"c.xml\"/></Files>");
+    Write("a.xml", "<A/>");
+    Write("bad.xml", "<B>");
+    Write("c.xml", "<C/>");
+    CVLDefineLoader loader;
+    EXPECT_EQ(LoadList(loader), "EVLXmlException");
+    EXPECT_EQ(Bytes(loader.GetCurrentFile()), m_strDir + "/bad.xml");
+    EXPECT_NE(loader.GetDocument("A", false), nullptr);
+    EXPECT_EQ(loader.GetDocument("C", false), nullptr);
+
+    CVLDefineLoader other;
+    EXPECT_EQ(LoadList(other, "missing.dat"), "EVLOpenException");
+    Write("empty.dat", "<Files/>");
+    EXPECT_EQ(LoadList(other, "empty.dat"), "");
+    EXPECT_TRUE(other.GetDocumentMap().empty());
+}
+
+TEST_F(DefineLoaderFiles, ResourceFileRoundTripsTheListedDefinitions)
+{
+    Write("vlres201.dat", "<Files><File name=\"p.xml\"/><File name=\"s.vls\" type=\"script\"/></Files>");
+    Write("p.xml",
+          "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<PropertyRoot><Item key=\"a&amp;b\">t&lt;x</Item>\n"
+          "<Empty v=\"\"/></PropertyRoot>");
+    Write("s.vls", "string Hello(string s) { return \"hi \" + s; }");
+    CVLDefineLoader loader;
+    ASSERT_EQ(LoadList(loader), "");
+    std::string strPath = m_strDir + "/vlres200.dat";
+    CVLFileStream out;
+    out.SetFileName(strPath.c_str());
+    loader.Save(&out);
+
+    CVLDefineLoader reread;
+    reread.Load(strPath.c_str());
+    EXPECT_EQ(Bytes(reread.GetFilePath()), strPath);
+    CVLXmlDocument* pA = loader.GetDocument("PropertyRoot", false);
+    CVLXmlDocument* pB = reread.GetDocument("PropertyRoot", false);
+    ASSERT_NE(pB, nullptr);
+    EXPECT_TRUE(pA->GetDocumentElement()->IsEqualNode(pB->GetDocumentElement()));
+    ASSERT_NE(reread.GetScriptCollection().Find("Hello"), nullptr);
+    EXPECT_EQ(reread.GetScriptCollection().Find("Hello")->GetSize(), loader.GetScriptCollection().Find("Hello")->GetSize());
+    CTestStream a, b;
+    loader.Save(&a);
+    reread.Save(&b);
+    EXPECT_EQ(a.m_Data, b.m_Data);
+
+    reread.Clear();
+    EXPECT_TRUE(reread.GetDocumentMap().empty());
+    EXPECT_EQ(reread.GetScriptCollection().GetCount(), 0);
+}
