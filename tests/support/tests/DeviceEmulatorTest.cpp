@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/DeviceEmulator.h"
+#include "tests/support/TestNetwork.h"
 
 namespace {
 
@@ -154,4 +155,44 @@ TEST(DeviceEmulator, WhoAnswersWhat)
     EXPECT_EQ(0x10, replies[0].second[10]);
     EXPECT_EQ(0x01, replies[0].second[11]);
     EXPECT_EQ(4, replies[0].second[20]);
+}
+
+// Devices on two networks of their own, behind two interfaces of the client.
+TEST(DeviceEmulator, InNamespaces)
+{
+    std::string strWhy = CTestNetwork::Unavailable();
+    if (!strWhy.empty())
+        GTEST_SKIP() << strWhy;
+    CTestNetwork net;
+    std::string strError;
+    ASSERT_TRUE(net.AddHost("pc", &strError) && net.AddHost("n1", &strError) && net.AddHost("n2", &strError))
+        << strError;
+    ASSERT_TRUE(net.Link("pc", "vl1", {"10.201.1.1/24"}, "n1", "eth0", {"10.201.1.10/24", "10.201.1.11/24"}, &strError))
+        << strError;
+    ASSERT_TRUE(net.Link("pc", "vl2", {"10.201.2.1/24"}, "n2", "eth0", {"10.201.2.10/24"}, &strError)) << strError;
+    ASSERT_TRUE(net.Exec("pc", "ip route add default dev vl1", &strError)) << strError;
+    ASSERT_TRUE(net.StartEmulator("n1",
+                                  "mac=00:26:AB:01:00:01 ip=10.201.1.10 mask=255.255.255.0\n"
+                                  "mac=00:26:AB:01:00:02 ip=10.201.1.11 mask=255.255.255.0\n",
+                                  48817, TestEmulatorProgram(), &strError))
+        << strError;
+    ASSERT_TRUE(net.StartEmulator("n2", "mac=00:26:AB:02:00:01 ip=10.201.2.10 mask=255.255.255.0\n", 48817,
+                                  TestEmulatorProgram(), &strError))
+        << strError;
+    std::string strResult = net.RunIn("pc", [] {
+        Client client;
+        Bytes probe = Hex("4f 52 56 45 4b 50 2b 00 5a 01 00 00 00 00");
+        std::string s;
+        for (const char* szTo : {"10.201.1.255", "10.201.2.255", "255.255.255.255"}) {
+            auto replies = client.Exchange(szTo, 48817, probe);
+            s += std::string(szTo) + ":";
+            for (auto& r : replies)
+                s += " " + r.first;
+            s += ";";
+        }
+        return s;
+    });
+    EXPECT_EQ("10.201.1.255: 10.201.1.10 10.201.1.11;10.201.2.255: 10.201.2.10;"
+              "255.255.255.255: 10.201.1.10 10.201.1.11;",
+              strResult);
 }

@@ -1,0 +1,309 @@
+#include "tests/support/TestNetwork.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sched.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+std::string Quote(const std::string& s)
+{
+    std::string q = "'";
+    for (char c : s) {
+        if (c == '\'')
+            q += "'\\''";
+        else
+            q += c;
+    }
+    return q + "'";
+}
+
+bool Shell(const std::string& strCommand, std::string* pError)
+{
+    std::string strLine = strCommand + " 2>&1";
+    FILE* p = popen(strLine.c_str(), "r");
+    if (!p) {
+        if (pError)
+            *pError = "cannot run: " + strCommand;
+        return false;
+    }
+    std::string strOut;
+    char buf[256];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof(buf), p)) > 0)
+        strOut.append(buf, n);
+    int nStatus = pclose(p);
+    if (nStatus != 0) {
+        if (pError)
+            *pError = strCommand + ": " + strOut;
+        return false;
+    }
+    return true;
+}
+
+std::string ReadAll(int fd)
+{
+    std::string s;
+    char buf[4096];
+    ssize_t n;
+    while ((n = read(fd, buf, sizeof(buf))) > 0)
+        s.append(buf, static_cast<size_t>(n));
+    return s;
+}
+
+bool EnterNamespace(const std::string& strName)
+{
+    std::string strPath = "/run/netns/" + strName;
+    int fd = open(strPath.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    bool bOk = setns(fd, CLONE_NEWNET) == 0;
+    close(fd);
+    return bOk;
+}
+
+}  // namespace
+
+std::string CTestNetwork::Unavailable()
+{
+    if (geteuid() != 0)
+        return "needs root to create network namespaces";
+    if (system("ip -V >/dev/null 2>&1") != 0)
+        return "needs the 'ip' command (iproute2)";
+    std::string strName = "vl" + std::to_string(getpid()) + "probe";
+    std::string strError;
+    if (!Shell("ip netns add " + strName, &strError))
+        return "cannot create a network namespace: " + strError;
+    Shell("ip netns del " + strName, nullptr);
+    return std::string();
+}
+
+CTestNetwork::CTestNetwork()
+{
+    static int s_nCount = 0;
+    m_strPrefix = "vl" + std::to_string(getpid()) + "n" + std::to_string(s_nCount++) + "x";
+}
+
+CTestNetwork::~CTestNetwork()
+{
+    for (pid_t pid : m_Emulators) {
+        kill(pid, SIGTERM);
+        int nStatus;
+        waitpid(pid, &nStatus, 0);
+    }
+    // Deleting a namespace removes its ends of the veth pairs, and with them
+    // the peers.
+    for (const std::string& strHost : m_Hosts)
+        Shell("ip netns del " + Namespace(strHost), nullptr);
+    for (const std::string& strFile : m_Files)
+        unlink(strFile.c_str());
+}
+
+std::string CTestNetwork::Namespace(const std::string& strHost) const
+{
+    return m_strPrefix + strHost;
+}
+
+bool CTestNetwork::AddHost(const std::string& strHost, std::string* pError)
+{
+    std::string strName = Namespace(strHost);
+    if (!Shell("ip netns add " + strName, pError))
+        return false;
+    m_Hosts.push_back(strHost);
+    return Shell("ip -n " + strName + " link set lo up", pError);
+}
+
+bool CTestNetwork::Link(const std::string& strHostA, const std::string& strIfA,
+                        const std::vector<std::string>& addressesA, const std::string& strHostB,
+                        const std::string& strIfB, const std::vector<std::string>& addressesB, std::string* pError)
+{
+    // Created in A under a temporary name for B's side, then moved to B.
+    std::string strTemp = "vlt" + std::to_string(getpid() % 100000) + std::to_string(rand() % 1000);
+    std::string strA = Namespace(strHostA), strB = Namespace(strHostB);
+    if (!Shell("ip -n " + strA + " link add " + strIfA + " type veth peer name " + strTemp, pError) ||
+        !Shell("ip -n " + strA + " link set " + strTemp + " netns " + strB, pError) ||
+        !Shell("ip -n " + strB + " link set " + strTemp + " name " + strIfB, pError))
+        return false;
+    for (const std::string& a : addressesA)
+        if (!Shell("ip -n " + strA + " addr add " + a + " dev " + strIfA, pError))
+            return false;
+    for (const std::string& b : addressesB)
+        if (!Shell("ip -n " + strB + " addr add " + b + " dev " + strIfB, pError))
+            return false;
+    return Shell("ip -n " + strA + " link set " + strIfA + " up", pError) &&
+           Shell("ip -n " + strB + " link set " + strIfB + " up", pError);
+}
+
+bool CTestNetwork::Exec(const std::string& strHost, const std::string& strCommand, std::string* pError)
+{
+    return Shell("ip netns exec " + Namespace(strHost) + " sh -c " + Quote(strCommand), pError);
+}
+
+bool CTestNetwork::StartEmulator(const std::string& strHost, const std::string& strDevices, unsigned nPort,
+                                 const std::string& strProgram, std::string* pError)
+{
+    char szFile[] = "/tmp/vlemu-devices-XXXXXX";
+    int fd = mkstemp(szFile);
+    if (fd < 0) {
+        if (pError)
+            *pError = "cannot write the device list";
+        return false;
+    }
+    m_Files.push_back(szFile);
+    bool bWritten = write(fd, strDevices.data(), strDevices.size()) == static_cast<ssize_t>(strDevices.size());
+    close(fd);
+    if (!bWritten)
+        return false;
+    int fds[2];
+    if (pipe(fds) != 0)
+        return false;
+    std::string strNamespace = Namespace(strHost);
+    std::string strPort = std::to_string(nPort);
+    fflush(nullptr);
+    pid_t pid = fork();
+    if (pid < 0)
+        return false;
+    if (pid == 0) {
+        dup2(fds[1], 1);
+        close(fds[0]);
+        close(fds[1]);
+        if (!EnterNamespace(strNamespace))
+            _exit(126);
+        execl(strProgram.c_str(), strProgram.c_str(), "--port", strPort.c_str(), szFile, static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(fds[1]);
+    m_Emulators.push_back(pid);
+    // Wait for its "ready" line (or its end).
+    std::string strLine;
+    pollfd p = {fds[0], POLLIN, 0};
+    while (strLine.find('\n') == std::string::npos && poll(&p, 1, 10000) > 0) {
+        char buf[64];
+        ssize_t n = read(fds[0], buf, sizeof(buf));
+        if (n <= 0)
+            break;
+        strLine.append(buf, static_cast<size_t>(n));
+    }
+    close(fds[0]);
+    if (strLine.compare(0, 5, "ready") != 0) {
+        if (pError)
+            *pError = "the emulator did not start in " + strHost;
+        return false;
+    }
+    return true;
+}
+
+std::string CTestNetwork::RunIn(const std::string& strHost, const std::function<std::string()>& fnBody)
+{
+    int fds[2];
+    if (pipe(fds) != 0)
+        return "FAIL:pipe";
+    std::string strNamespace = Namespace(strHost);
+    fflush(nullptr);
+    pid_t pid = fork();
+    if (pid < 0)
+        return "FAIL:fork";
+    if (pid == 0) {
+        close(fds[0]);
+        std::string strOut = EnterNamespace(strNamespace) ? fnBody() : "FAIL:cannot enter " + strNamespace;
+        size_t nDone = 0;
+        while (nDone < strOut.size()) {
+            ssize_t n = write(fds[1], strOut.data() + nDone, strOut.size() - nDone);
+            if (n <= 0)
+                break;
+            nDone += static_cast<size_t>(n);
+        }
+        _exit(0);
+    }
+    close(fds[1]);
+    std::string strResult = ReadAll(fds[0]);
+    close(fds[0]);
+    int nStatus = 0;
+    waitpid(pid, &nStatus, 0);
+    if (!WIFEXITED(nStatus) || WEXITSTATUS(nStatus) != 0)
+        return "FAIL:the child died (status " + std::to_string(nStatus) + ")";
+    return strResult;
+}
+
+int CTestNetwork::RunProgram(const std::string& strHost, const std::vector<std::string>& args, std::string* pOutput,
+                             std::string* pErrors)
+{
+    int out[2], err[2];
+    if (args.empty() || pipe(out) != 0)
+        return -1;
+    if (pipe(err) != 0) {
+        close(out[0]);
+        close(out[1]);
+        return -1;
+    }
+    std::string strNamespace = Namespace(strHost);
+    fflush(nullptr);
+    pid_t pid = fork();
+    if (pid < 0)
+        return -1;
+    if (pid == 0) {
+        dup2(out[1], 1);
+        dup2(err[1], 2);
+        close(out[0]);
+        close(out[1]);
+        close(err[0]);
+        close(err[1]);
+        if (!EnterNamespace(strNamespace))
+            _exit(126);
+        std::vector<char*> argv;
+        for (const std::string& a : args)
+            argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    close(out[1]);
+    close(err[1]);
+    // Read both pipes together so neither can fill up and stall the child.
+    std::string strOut, strErr;
+    pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
+    int nOpen = 2;
+    while (nOpen > 0 && poll(fds, 2, -1) > 0) {
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP)))
+                continue;
+            char buf[4096];
+            ssize_t n = read(fds[i].fd, buf, sizeof(buf));
+            if (n <= 0) {
+                close(fds[i].fd);
+                fds[i].fd = -1;
+                --nOpen;
+            } else {
+                (i == 0 ? strOut : strErr).append(buf, static_cast<size_t>(n));
+            }
+        }
+    }
+    int nStatus = 0;
+    waitpid(pid, &nStatus, 0);
+    if (pOutput)
+        *pOutput = strOut;
+    if (pErrors)
+        *pErrors = strErr;
+    return WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : -1;
+}
+
+std::string TestEmulatorProgram()
+{
+    const char* szBin = getenv("VL_TEST_BIN_DIR");
+    if (szBin && *szBin)
+        return std::string(szBin) + "/vlemu";
+    char szPath[PATH_MAX];
+    ssize_t n = readlink("/proc/self/exe", szPath, sizeof(szPath) - 1);
+    if (n <= 0)
+        return "vlemu";
+    std::string strPath(szPath, static_cast<size_t>(n));
+    return strPath.substr(0, strPath.rfind('/')) + "/vlemu";
+}

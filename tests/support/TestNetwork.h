@@ -1,0 +1,65 @@
+// Test hosts in network namespaces: the tests build small networks of their
+// own (namespaces joined by veth pairs), run device emulators in some and
+// the code under test in another, and remove everything afterwards. Needs
+// root and iproute2; Unavailable() says why not, for GTEST_SKIP.
+//
+// Names are made unique per process ("vl<pid>x<name>"), so parallel test
+// programs do not meet; interface names stay within the kernel's 15 bytes.
+#ifndef TESTNETWORK_H
+#define TESTNETWORK_H
+
+#include <sys/types.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+class CTestNetwork
+{
+public:
+    // Empty when namespaces can be made here; otherwise the reason.
+    static std::string Unavailable();
+
+    CTestNetwork();
+    ~CTestNetwork();  // stops the emulators and deletes the namespaces
+    CTestNetwork(const CTestNetwork&) = delete;
+    CTestNetwork& operator=(const CTestNetwork&) = delete;
+
+    // Creates a namespace (loopback up). False with a message on failure.
+    bool AddHost(const std::string& strHost, std::string* pError = nullptr);
+    // Joins two hosts by a veth pair named strIfA in host A and strIfB in host
+    // B, each side given its addresses ("10.201.1.1/24"; more than one adds
+    // secondary addresses), both sides up.
+    bool Link(const std::string& strHostA, const std::string& strIfA, const std::vector<std::string>& addressesA,
+              const std::string& strHostB, const std::string& strIfB, const std::vector<std::string>& addressesB,
+              std::string* pError = nullptr);
+    // Runs a command (through the shell) inside a host: "ip route add default dev vl1".
+    bool Exec(const std::string& strHost, const std::string& strCommand, std::string* pError = nullptr);
+    // Starts build/bin/vlemu inside a host with the given device list text
+    // and waits until it listens. szProgram: the emulator program's path.
+    bool StartEmulator(const std::string& strHost, const std::string& strDevices, unsigned nPort,
+                       const std::string& strProgram, std::string* pError = nullptr);
+    // Runs fnBody in a child process that has entered the host's namespace
+    // and returns what it returned; "FAIL:..." when the child could not run
+    // or died.
+    std::string RunIn(const std::string& strHost, const std::function<std::string()>& fnBody);
+    // Runs a program inside a host, with its standard output and error
+    // captured, and returns its exit status (-1 when it could not run).
+    int RunProgram(const std::string& strHost, const std::vector<std::string>& args, std::string* pOutput,
+                   std::string* pErrors = nullptr);
+
+    // The namespace's name of a host, for "ip netns exec".
+    std::string Namespace(const std::string& strHost) const;
+
+private:
+    std::string m_strPrefix;
+    std::vector<std::string> m_Hosts;
+    std::vector<pid_t> m_Emulators;
+    std::vector<std::string> m_Files;
+};
+
+// The emulator program beside the test programs (VL_TEST_BIN_DIR, else the
+// running program's folder).
+std::string TestEmulatorProgram();
+
+#endif
