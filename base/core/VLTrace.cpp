@@ -144,7 +144,7 @@ void CVLTrace::Output(const char* szModule, const char* szFile, int nLine, unsig
         return;
     va_list args;
     va_start(args, szFormat);
-    WriteLine(6, szModule, szFile, nLine, nullptr, BuildMessage(szFormat, args));
+    WriteLine(VL_TRACE_TYPE_MESSAGE, szModule, szFile, nLine, nullptr, BuildMessage(szFormat, args));
     va_end(args);
 }
 
@@ -157,7 +157,7 @@ void CVLTrace::OutputScope(const char* szModule, const char* szFile, int nLine, 
         return;
     va_list args;
     va_start(args, szFormat);
-    WriteLine(5, szModule, szFile, nLine, nullptr, BuildMessage(szFormat, args));
+    WriteLine(VL_TRACE_TYPE_SCOPE, szModule, szFile, nLine, nullptr, BuildMessage(szFormat, args));
     va_end(args);
 }
 
@@ -169,7 +169,7 @@ void CVLTrace::OutputException(const char* szModule, const char* szFile, int nLi
     if (!lock.Lock())
         return;
     CVLString strText = pException->ToString();
-    WriteLine(4, szModule, szFile, nLine, nullptr, std::string(strText.GetString()));
+    WriteLine(VL_TRACE_TYPE_EXCEPTION, szModule, szFile, nLine, nullptr, std::string(strText.GetString()));
 }
 
 void CVLTrace::OutputFunction(const char* szModule, const char* szFile, int nLine, const char* szSignature,
@@ -182,7 +182,8 @@ void CVLTrace::OutputFunction(const char* szModule, const char* szFile, int nLin
         return;
     va_list args;
     va_start(args, szFormat);
-    WriteLine(2, szModule, szFile, nLine, szSignature ? szSignature : "", BuildMessage(szFormat, args));
+    WriteLine(VL_TRACE_TYPE_FUNCTION, szModule, szFile, nLine, szSignature ? szSignature : "",
+              BuildMessage(szFormat, args));
     va_end(args);
 }
 
@@ -194,9 +195,9 @@ void CVLTrace::OutputDump(const char* szModule, const char* szFile, int nLine, c
     CVLThreadLock lock(&TraceLock());
     if (!lock.Lock())
         return;
-    if (!PassesFilter(7))
+    if (!PassesFilter(VL_TRACE_TYPE_DUMP))
         return;
-    WriteLine(7, szModule, szFile, nLine, nullptr, std::string());
+    WriteLine(VL_TRACE_TYPE_DUMP, szModule, szFile, nLine, nullptr, std::string());
     std::string out;
     char buf[128];
     snprintf(buf, sizeof(buf), "Address | 00 01 02 03 04 05 06 07-08 09 0A 0B 0C 0D 0E 0F   (%dbytes)\n", nLength);

@@ -7,6 +7,17 @@
 
 class EVLException;
 
+// The kind of a trace line: handed to the common writer and tested, as its
+// first decimal digit, against the "FUNC_TYPE_FILTER" text.
+enum VL_TRACE_TYPE
+{
+    VL_TRACE_TYPE_FUNCTION = 2,   // OutputFunction: a line with the function's signature
+    VL_TRACE_TYPE_EXCEPTION = 4,  // OutputException: the exception's text
+    VL_TRACE_TYPE_SCOPE = 5,      // OutputScope: object lifetime and scope messages
+    VL_TRACE_TYPE_MESSAGE = 6,    // Output: a message with a level
+    VL_TRACE_TYPE_DUMP = 7        // OutputDump: a header line, then a hexadecimal dump
+};
+
 class CVLTrace
 {
 public:
