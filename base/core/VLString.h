@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdlib>
 
+#include "base/core/VLCharset.h"
 #include "base/core/VLTypes.h"
 
 class IVLStream;
@@ -15,7 +16,7 @@ class IVLStream;
 class CVLString
 {
 public:
-    explicit CVLString(int eCharset = 72);
+    explicit CVLString(int eCharset = VL_CHARSET_UTF8);
     CVLString(const char* sz, int eCharset);
     CVLString(const void* p, int nLength, int eCharset);
     CVLString(char c, int eCharset);
