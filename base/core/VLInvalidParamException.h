@@ -3,13 +3,6 @@
 
 #include "base/core/VLException.h"
 
-class EVLInvalidParamException : public EVLException
-{
-public:
-    EVLInvalidParamException(const char* szModule, const char* szFile, int nLine);
-    virtual ~EVLInvalidParamException();
-    virtual CVLString GetClassName() const override;
-    virtual CVLString ToString() const override;
-};
+VL_DECLARE_EXCEPTION(EVLInvalidParamException)
 
 #endif

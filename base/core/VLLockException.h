@@ -3,13 +3,6 @@
 
 #include "base/core/VLException.h"
 
-class EVLLockException : public EVLException
-{
-public:
-    EVLLockException(const char* szModule, const char* szFile, int nLine);
-    virtual ~EVLLockException();
-    virtual CVLString GetClassName() const override;
-    virtual CVLString ToString() const override;
-};
+VL_DECLARE_EXCEPTION(EVLLockException)
 
 #endif

@@ -3,13 +3,6 @@
 
 #include "base/core/VLException.h"
 
-class EVLMemoryAllocException : public EVLException
-{
-public:
-    EVLMemoryAllocException(const char* szModule, const char* szFile, int nLine);
-    virtual ~EVLMemoryAllocException();
-    virtual CVLString GetClassName() const override;
-    virtual CVLString ToString() const override;
-};
+VL_DECLARE_EXCEPTION(EVLMemoryAllocException)
 
 #endif

@@ -3,13 +3,6 @@
 
 #include "base/core/VLException.h"
 
-class EVLNullObjectException : public EVLException
-{
-public:
-    EVLNullObjectException(const char* szModule, const char* szFile, int nLine);
-    virtual ~EVLNullObjectException();
-    virtual CVLString GetClassName() const override;
-    virtual CVLString ToString() const override;
-};
+VL_DECLARE_EXCEPTION(EVLNullObjectException)
 
 #endif

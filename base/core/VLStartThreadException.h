@@ -3,13 +3,6 @@
 
 #include "base/core/VLException.h"
 
-class EVLStartThreadException : public EVLException
-{
-public:
-    EVLStartThreadException(const char* szModule, const char* szFile, int nLine);
-    virtual ~EVLStartThreadException();
-    virtual CVLString GetClassName() const override;
-    virtual CVLString ToString() const override;
-};
+VL_DECLARE_EXCEPTION(EVLStartThreadException)
 
 #endif

@@ -3,13 +3,6 @@
 
 #include "base/core/VLException.h"
 
-class EVLStopFunctionException : public EVLException
-{
-public:
-    EVLStopFunctionException(const char* szModule, const char* szFile, int nLine);
-    virtual ~EVLStopFunctionException();
-    virtual CVLString GetClassName() const override;
-    virtual CVLString ToString() const override;
-};
+VL_DECLARE_EXCEPTION(EVLStopFunctionException)
 
 #endif

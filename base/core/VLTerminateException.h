@@ -3,13 +3,6 @@
 
 #include "base/core/VLException.h"
 
-class EVLTerminateException : public EVLException
-{
-public:
-    EVLTerminateException(const char* szModule, const char* szFile, int nLine);
-    virtual ~EVLTerminateException();
-    virtual CVLString GetClassName() const override;
-    virtual CVLString ToString() const override;
-};
+VL_DECLARE_EXCEPTION(EVLTerminateException)
 
 #endif

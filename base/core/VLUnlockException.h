@@ -3,13 +3,6 @@
 
 #include "base/core/VLException.h"
 
-class EVLUnlockException : public EVLException
-{
-public:
-    EVLUnlockException(const char* szModule, const char* szFile, int nLine);
-    virtual ~EVLUnlockException();
-    virtual CVLString GetClassName() const override;
-    virtual CVLString ToString() const override;
-};
+VL_DECLARE_EXCEPTION(EVLUnlockException)
 
 #endif
