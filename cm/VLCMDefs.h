@@ -1,8 +1,31 @@
-// Shared definitions of the module framework.
+// Shared definitions of the module framework: its module name, the limits of
+// property trees, and the factory hooks through which the module controller
+// creates and deletes the framework's objects.
 #ifndef VLCMDEFS_H
 #define VLCMDEFS_H
 
 // The module name of the framework's throw and trace sites.
 #define VLCMAPI_MODULE "VLCMApi"
+
+// Deepest level a property tree may reach below its root. Device trees are a
+// handful of levels deep; the bound keeps paths and replies from the network
+// from building trees that the recursive copy, merge, dump and delete
+// operations could not walk on a thread's stack.
+#define VLCM_PROPERTY_MAX_DEPTH 64
+
+class CVLCMApi;
+class CVLProperty;
+class CVLPropertyCollection;
+class CVLTarget;
+class CVLTargetList;
+
+typedef CVLTarget* (*VLCM_NEW_TARGET_FUNC)(CVLCMApi* pApi);
+typedef void (*VLCM_DELETE_TARGET_FUNC)(CVLCMApi* pApi, CVLTarget* pTarget);
+typedef CVLTargetList* (*VLCM_NEW_TARGETLIST_FUNC)(CVLCMApi* pApi);
+typedef void (*VLCM_DELETE_TARGETLIST_FUNC)(CVLCMApi* pApi, CVLTargetList* pTargetList);
+typedef CVLProperty* (*VLCM_NEW_PROPERTY_FUNC)(CVLCMApi* pApi, CVLProperty* pParent);
+typedef void (*VLCM_DELETE_PROPERTY_FUNC)(CVLCMApi* pApi, CVLProperty* pProperty);
+typedef CVLPropertyCollection* (*VLCM_NEW_PROPERTYCOLLECTION_FUNC)(CVLCMApi* pApi, CVLProperty* pOwner);
+typedef void (*VLCM_DELETE_PROPERTYCOLLECTION_FUNC)(CVLCMApi* pApi, CVLPropertyCollection* pCollection);
 
 #endif

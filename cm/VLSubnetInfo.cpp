@@ -1,0 +1,71 @@
+#include "cm/VLSubnetInfo.h"
+
+#include <arpa/inet.h>
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+const int kAddressBytes = 4;
+
+void ParseAddress(const CVLString& strText, unsigned char* pBytes)
+{
+    if (strText.GetLength() == 0) {
+        std::memset(pBytes, 0, kAddressBytes);
+        return;
+    }
+    in_addr address;
+    if (inet_pton(AF_INET, strText.GetString(), &address) == 1)
+        std::memcpy(pBytes, &address, kAddressBytes);
+    else
+        std::memset(pBytes, 0xff, kAddressBytes);
+}
+
+}  // namespace
+
+CVLSubnetInfo::CVLSubnetInfo() : m_strIPAddress(72), m_strSubnetMask(72) {}
+
+CVLSubnetInfo::~CVLSubnetInfo() {}
+
+CVLString& CVLSubnetInfo::GetIPAddress()
+{
+    return m_strIPAddress;
+}
+
+void CVLSubnetInfo::SetIPAddress(const char* szAddress)
+{
+    m_strIPAddress = szAddress;
+}
+
+CVLString& CVLSubnetInfo::GetSubnetMask()
+{
+    return m_strSubnetMask;
+}
+
+void CVLSubnetInfo::SetSubnetMask(const char* szMask)
+{
+    m_strSubnetMask = szMask;
+}
+
+CVLSubnetInfo& CVLSubnetInfo::operator=(const CVLSubnetInfo& src)
+{
+    if (&src != this) {
+        m_strIPAddress = src.m_strIPAddress;
+        m_strSubnetMask = src.m_strSubnetMask;
+    }
+    return *this;
+}
+
+CVLString CVLSubnetInfo::GetBroadcastAddress() const
+{
+    unsigned char address[kAddressBytes];
+    unsigned char mask[kAddressBytes];
+    ParseAddress(m_strIPAddress, address);
+    ParseAddress(m_strSubnetMask, mask);
+    for (int i = 0; i < kAddressBytes; ++i)
+        address[i] = static_cast<unsigned char>(address[i] | ~mask[i]);
+    char szText[16];
+    std::snprintf(szText, sizeof(szText), "%d.%d.%d.%d", address[0], address[1], address[2], address[3]);
+    return CVLString(szText, 72);
+}
