@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <new>
+#include <utility>
 #include <vector>
 
 #include "base/xml/pxp/PXP_Parser.h"
@@ -12,6 +13,8 @@
 namespace {
 
 const char* const s_szFile = "VLXmlDocument";
+// The line that Load's catch ladder reports for a failure it converts.
+const int kLoadLadderLine = 438;
 
 struct CEntity
 {
@@ -279,12 +282,9 @@ IVLXmlNode* CVLXmlDocument::ImportNode(const IVLXmlNode* pSrc)
             *pDoc = *static_cast<const CVLXmlDocument*>(pSrc);
             break;
         }
-        case VLXML_NODE_ELEMENT: {
-            CVLXmlElement* pElement = CreateElement(pSrc->GetNodeName().GetString());
-            pNew = pElement;
-            *pElement = *static_cast<const CVLXmlElement*>(pSrc);
+        case VLXML_NODE_ELEMENT:
+            pNew = ImportElementTree(static_cast<const CVLXmlElement*>(pSrc));
             break;
-        }
         case VLXML_NODE_ATTRIBUTE: {
             CVLXmlAttribute* pAttr = CreateAttribute(pSrc->GetNodeName().GetString());
             pNew = pAttr;
@@ -309,6 +309,46 @@ IVLXmlNode* CVLXmlDocument::ImportNode(const IVLXmlNode* pSrc)
         throw;
     }
     return pNew;
+}
+
+// The element assignment for a whole subtree, level by level from a list of
+// pairs still to fill, so that a deep tree does not recurse once per level.
+CVLXmlElement* CVLXmlDocument::ImportElementTree(const CVLXmlElement* pSrc)
+{
+    CVLXmlElement* pRoot = CreateElement(pSrc->GetTagNameRef().GetString());
+    try {
+        std::vector<std::pair<const CVLXmlElement*, CVLXmlElement*>> pending;
+        pending.emplace_back(pSrc, pRoot);
+        while (!pending.empty()) {
+            const CVLXmlElement* pFrom = pending.back().first;
+            CVLXmlElement* pTo = pending.back().second;
+            pending.pop_back();
+            pTo->IVLXmlNode::operator=(*pFrom);
+            const CVLXmlNamedNodeMap* pMap = pFrom->GetAttributes();
+            for (CVLXmlNodeConstIterator it = pMap->ConstBegin(); !it.IsEnd(); it.Next()) {
+                IVLXmlNode* pAttr = it.Get();
+                pTo->SetAttribute(pAttr->GetNodeName().GetString(), pAttr->GetNodeValue().GetString());
+            }
+            for (CVLXmlNodeConstIterator it = pFrom->GetChildNodes()->ConstBegin(); !it.IsEnd(); it.Next()) {
+                IVLXmlNode* pChild = it.Get();
+                IVLXmlNode* pCopy;
+                if (pChild->GetNodeType() == VLXML_NODE_ELEMENT) {
+                    CVLXmlElement* pElement = CreateElement(pChild->GetNodeName().GetString());
+                    pCopy = pElement;
+                    AppendOwned(pTo->GetChildNodes(), pTo, pCopy);
+                    pending.emplace_back(static_cast<const CVLXmlElement*>(pChild), pElement);
+                } else {
+                    pCopy = ImportNode(pChild);
+                    if (pCopy != nullptr)
+                        AppendOwned(pTo->GetChildNodes(), pTo, pCopy);
+                }
+            }
+        }
+    } catch (...) {
+        pRoot->Delete();
+        throw;
+    }
+    return pRoot;
 }
 
 void CVLXmlDocument::CopyChildNodes(const CVLXmlNodeList& src, CVLXmlNodeList& dst, IVLXmlNode* pParent, bool bClear)
@@ -391,8 +431,9 @@ void CVLXmlDocument::Load(IVLStream* pStream)
         }
         if (bOpened)
             pStream->Close();
+    } catch (...) {
+        VLRethrowAsFramework(VLSTD_MODULE, s_szFile, kLoadLadderLine);
     }
-    VL_CATCH_LADDER(VLSTD_MODULE, s_szFile)
 }
 
 template <class T>
@@ -418,6 +459,23 @@ const std::size_t kFirstChildLinks = 4;
 
 }  // namespace
 
+// What the handlers of one Load share.
+struct CVLXmlDocument::CLoadContext
+{
+    CLoadContext(PXP_Parser& p, const CVLString& str) : parser(p), strName(str) {}
+
+    PXP_Parser& parser;
+    const CVLString& strName;
+    // The open nodes, the document first, and for each the number of
+    // namespace bindings in scope inside it: what a start tag has beyond
+    // its parent's count it declared itself.
+    std::vector<IVLXmlNode*> stack;
+    std::vector<int> scope;
+    CVLXmlElement* pLast = nullptr;
+    // Room for a prefix, a colon and the longest name the parser hands out.
+    std::vector<char> name;
+};
+
 void CVLXmlDocument::LoadFrom(IVLStream* pStream, const CVLString& strName)
 {
     CVLXmlStream input(pStream);
@@ -436,13 +494,12 @@ void CVLXmlDocument::LoadFrom(IVLStream* pStream, const CVLString& strName)
         throw new EVLMemoryAllocException(VLSTD_MODULE, s_szFile, __LINE__);
     parser.SetInputStream(&input);  // a failure shows as the first event
 
-    std::vector<IVLXmlNode*> stack;
-    stack.reserve(limits.nMaxDepth + 2);
-    stack.push_back(this);
-    CVLXmlElement* pLast = nullptr;
-    int nMark = 0;
-    // Room for a prefix, a colon and the longest name the parser hands out.
-    std::vector<char> name(limits.nAttrNameBufferSize + 64);
+    CLoadContext ctx(parser, strName);
+    ctx.stack.reserve(limits.nMaxDepth + 2);
+    ctx.stack.push_back(this);
+    ctx.scope.reserve(limits.nMaxDepth + 2);
+    ctx.scope.push_back(0);
+    ctx.name.resize(limits.nAttrNameBufferSize + 64);
     for (;;) {
         uint32_t nEvent = parser.Next();
         if (nEvent == PXP_EVENT_ERROR || nEvent == PXP_EVENT_DOCUMENT_DONE || nEvent == PXP_EVENT_XML_DECLARATION) {
@@ -451,121 +508,167 @@ void CVLXmlDocument::LoadFrom(IVLStream* pStream, const CVLString& strName)
         }
         if (nEvent == PXP_EVENT_ERROR) {
             throw new EVLXmlException(VLSTD_MODULE, s_szFile, 434, VLXML_ERROR_PARSER,
-                                      static_cast<int>(parser.GetErrorCode()), strName.GetString(), pLast);
+                                      static_cast<int>(parser.GetErrorCode()), strName.GetString(), ctx.pLast);
         }
         if (nEvent == PXP_EVENT_DOCUMENT_DONE)
             break;
-        IVLXmlNode* pTop = stack.back();
-        if (pTop != this && (nEvent == PXP_EVENT_START_TAG || nEvent == PXP_EVENT_TEXT || nEvent == PXP_EVENT_COMMENT)) {
-            CVLXmlNodeList* pList = pTop->GetChildNodes();
-            if (pList->IsEmpty())
-                pList->AddSpareLinks(m_Arena.Allocate(kFirstChildLinks * kLinkBytes), kFirstChildLinks * kLinkBytes);
-        }
         switch (nEvent) {
         case PXP_EVENT_XML_DECLARATION:
-            SetVersion(parser.GetVersion());
-            if (m_strVersion != "1.0")
-                throw new EVLXmlException(VLSTD_MODULE, s_szFile, 315, VLXML_ERROR_VERSION, 0, strName.GetString(),
-                                          nullptr);
-            SetEncoding(parser.GetEncoding());
+            OnDeclaration(ctx);
             break;
-        case PXP_EVENT_START_TAG: {
-            CVLXmlElement* pElement = NewLoadedNode<CVLXmlElement>();
-            AppendOwned(pTop->GetChildNodes(), pTop, pElement);
-            const char* pPrefix = parser.GetPrefix();
-            const char* pLocal = parser.GetName();
-            size_t nPrefix = pPrefix != nullptr ? std::strlen(pPrefix) : 0;
-            size_t nLocal = std::strlen(pLocal);
-            char* p = name.data();
-            if (nPrefix > 0) {
-                std::memcpy(p, pPrefix, nPrefix);
-                p[nPrefix] = ':';
-                std::memcpy(p + nPrefix + 1, pLocal, nLocal);
-                pElement->AssignTagName(p, static_cast<int>(nPrefix + 1 + nLocal));
-            } else {
-                pElement->AssignTagName(pLocal, static_cast<int>(nLocal));
-            }
-            CVLXmlNamedNodeMap* pMap = pElement->GetAttributes();
-            const int nNamespaces = parser.GetNamespaceCount();
-            const int nAttributes = parser.GetAttributeCount();
-            if (nAttributes + nNamespaces - nMark > 0) {
-                const std::size_t nBytes = static_cast<std::size_t>(nAttributes + nNamespaces - nMark) * kLinkBytes;
-                pMap->AddSpareLinks(m_Arena.Allocate(nBytes), nBytes);
-            }
-            bool bDeclared = false;
-            for (int i = nMark; i < nNamespaces; ++i) {
-                const char* pNsPrefix = parser.GetNamespacePrefix(i);
-                CVLString strDecl("xmlns", 72);
-                if (pNsPrefix != nullptr && *pNsPrefix != 0) {
-                    strDecl += ":";
-                    strDecl += pNsPrefix;
-                }
-                pElement->SetAttribute(strDecl.GetString(), parser.GetNamespaceURI(i));
-                bDeclared = true;
-            }
-            for (int i = 0; i < nAttributes; ++i) {
-                const char* pAttrPrefix = parser.GetAttributePrefix(i);
-                const char* pAttrName = parser.GetAttributeName(i);
-                const char* pValue = parser.GetAttributeValue(i);
-                size_t nAttrPrefix = pAttrPrefix != nullptr ? std::strlen(pAttrPrefix) : 0;
-                size_t nAttrName = std::strlen(pAttrName);
-                const char* pFull = pAttrName;
-                size_t nFull = nAttrName;
-                if (nAttrPrefix > 0) {
-                    if (name.size() < nAttrPrefix + nAttrName + 2)
-                        name.resize(nAttrPrefix + nAttrName + 2);
-                    p = name.data();
-                    std::memcpy(p, pAttrPrefix, nAttrPrefix);
-                    p[nAttrPrefix] = ':';
-                    std::memcpy(p + nAttrPrefix + 1, pAttrName, nAttrName);
-                    nFull = nAttrPrefix + 1 + nAttrName;
-                    pFull = p;
-                }
-                if (bDeclared) {
-                    // A declaration set above arrives again as an attribute.
-                    IVLXmlNode* pOld = pMap->FindName(pFull, static_cast<int>(nFull));
-                    if (pOld != nullptr) {
-                        CVLXmlAttribute* pOldAttr = static_cast<CVLXmlAttribute*>(pOld);
-                        if (pOldAttr->GetValue().GetLength() == 0)
-                            pOldAttr->SetNodeValue(pValue);
-                        continue;
-                    }
-                }
-                CVLXmlAttribute* pAttr = NewLoadedNode<CVLXmlAttribute>();
-                try {
-                    pAttr->AssignName(pFull, static_cast<int>(nFull));
-                    pAttr->AssignValue(pValue, static_cast<int>(parser.GetAttributeValueLength(i)));
-                    pMap->AddNewAttribute(pAttr);
-                } catch (...) {
-                    pAttr->Delete();
-                    throw;
-                }
-            }
-            stack.push_back(pElement);
-            pLast = pElement;
-            nMark = nNamespaces;
+        case PXP_EVENT_START_TAG:
+            OnStartTag(ctx);
             break;
-        }
         case PXP_EVENT_CLOSE_TAG:
-            if (stack.size() > 1)
-                stack.pop_back();
+            OnCloseTag(ctx);
             break;
-        case PXP_EVENT_TEXT: {
-            CVLXmlText* pText = NewLoadedNode<CVLXmlText>();
-            AppendOwned(pTop->GetChildNodes(), pTop, pText);
-            pText->AssignData(parser.GetText(), static_cast<int>(parser.GetTextLength()));
+        case PXP_EVENT_TEXT:
+            OnText(ctx, false);
             break;
-        }
-        case PXP_EVENT_COMMENT: {
-            CVLXmlComment* pComment = NewLoadedNode<CVLXmlComment>();
-            AppendOwned(pTop->GetChildNodes(), pTop, pComment);
-            pComment->AssignData(parser.GetText(), static_cast<int>(parser.GetTextLength()));
+        case PXP_EVENT_COMMENT:
+            OnText(ctx, true);
             break;
-        }
         default:
             break;  // instructions, CDATA sections and DOCTYPEs are dropped
         }
     }
+}
+
+void CVLXmlDocument::OnDeclaration(CLoadContext& ctx)
+{
+    SetVersion(ctx.parser.GetVersion());
+    if (m_strVersion != "1.0")
+        throw new EVLXmlException(VLSTD_MODULE, s_szFile, 315, VLXML_ERROR_VERSION, 0, ctx.strName.GetString(),
+                                  nullptr);
+    SetEncoding(ctx.parser.GetEncoding());
+}
+
+CVLXmlNodeList* CVLXmlDocument::ChildListForLoad(CLoadContext& ctx)
+{
+    IVLXmlNode* pTop = ctx.stack.back();
+    CVLXmlNodeList* pList = pTop->GetChildNodes();
+    if (pTop != this && pList->IsEmpty())
+        pList->AddSpareLinks(m_Arena.Allocate(kFirstChildLinks * kLinkBytes), kFirstChildLinks * kLinkBytes);
+    return pList;
+}
+
+void CVLXmlDocument::OnStartTag(CLoadContext& ctx)
+{
+    PXP_Parser& parser = ctx.parser;
+    IVLXmlNode* pTop = ctx.stack.back();
+    CVLXmlNodeList* pList = ChildListForLoad(ctx);
+    CVLXmlElement* pElement = NewLoadedNode<CVLXmlElement>();
+    AppendOwned(pList, pTop, pElement);
+    const char* pPrefix = parser.GetPrefix();
+    const char* pLocal = parser.GetName();
+    size_t nPrefix = pPrefix != nullptr ? std::strlen(pPrefix) : 0;
+    size_t nLocal = std::strlen(pLocal);
+    if (nPrefix > 0) {
+        char* p = ctx.name.data();
+        std::memcpy(p, pPrefix, nPrefix);
+        p[nPrefix] = ':';
+        std::memcpy(p + nPrefix + 1, pLocal, nLocal);
+        pElement->AssignTagName(p, static_cast<int>(nPrefix + 1 + nLocal));
+    } else {
+        pElement->AssignTagName(pLocal, static_cast<int>(nLocal));
+    }
+    const int nNamespaces = parser.GetNamespaceCount();
+    const bool bDeclared = AddLoadedDeclarations(ctx, pElement, ctx.scope.back(), nNamespaces);
+    AddLoadedAttributes(ctx, pElement, bDeclared);
+    ctx.stack.push_back(pElement);
+    ctx.scope.push_back(nNamespaces);
+    ctx.pLast = pElement;
+}
+
+// The bindings that the start tag declared, in their order, ahead of the
+// other attributes; true when there was one.
+bool CVLXmlDocument::AddLoadedDeclarations(CLoadContext& ctx, CVLXmlElement* pElement, int nFirst, int nNamespaces)
+{
+    PXP_Parser& parser = ctx.parser;
+    CVLXmlNamedNodeMap* pMap = pElement->GetAttributes();
+    const int nAttributes = parser.GetAttributeCount();
+    if (nAttributes + nNamespaces - nFirst > 0) {
+        const std::size_t nBytes = static_cast<std::size_t>(nAttributes + nNamespaces - nFirst) * kLinkBytes;
+        pMap->AddSpareLinks(m_Arena.Allocate(nBytes), nBytes);
+    }
+    bool bDeclared = false;
+    for (int i = nFirst; i < nNamespaces; ++i) {
+        const char* pNsPrefix = parser.GetNamespacePrefix(i);
+        CVLString strDecl("xmlns", 72);
+        if (pNsPrefix != nullptr && *pNsPrefix != 0) {
+            strDecl += ":";
+            strDecl += pNsPrefix;
+        }
+        pElement->SetAttribute(strDecl.GetString(), parser.GetNamespaceURI(i));
+        bDeclared = true;
+    }
+    return bDeclared;
+}
+
+void CVLXmlDocument::AddLoadedAttributes(CLoadContext& ctx, CVLXmlElement* pElement, bool bDeclared)
+{
+    PXP_Parser& parser = ctx.parser;
+    CVLXmlNamedNodeMap* pMap = pElement->GetAttributes();
+    const int nAttributes = parser.GetAttributeCount();
+    for (int i = 0; i < nAttributes; ++i) {
+        const char* pAttrPrefix = parser.GetAttributePrefix(i);
+        const char* pAttrName = parser.GetAttributeName(i);
+        const char* pValue = parser.GetAttributeValue(i);
+        size_t nAttrPrefix = pAttrPrefix != nullptr ? std::strlen(pAttrPrefix) : 0;
+        size_t nAttrName = std::strlen(pAttrName);
+        const char* pFull = pAttrName;
+        size_t nFull = nAttrName;
+        if (nAttrPrefix > 0) {
+            if (ctx.name.size() < nAttrPrefix + nAttrName + 2)
+                ctx.name.resize(nAttrPrefix + nAttrName + 2);
+            char* p = ctx.name.data();
+            std::memcpy(p, pAttrPrefix, nAttrPrefix);
+            p[nAttrPrefix] = ':';
+            std::memcpy(p + nAttrPrefix + 1, pAttrName, nAttrName);
+            nFull = nAttrPrefix + 1 + nAttrName;
+            pFull = p;
+        }
+        if (bDeclared) {
+            // A declaration set above arrives again as an attribute.
+            IVLXmlNode* pOld = pMap->FindName(pFull, static_cast<int>(nFull));
+            if (pOld != nullptr) {
+                CVLXmlAttribute* pOldAttr = static_cast<CVLXmlAttribute*>(pOld);
+                if (pOldAttr->GetValue().GetLength() == 0)
+                    pOldAttr->SetNodeValue(pValue);
+                continue;
+            }
+        }
+        CVLXmlAttribute* pAttr = NewLoadedNode<CVLXmlAttribute>();
+        try {
+            pAttr->AssignName(pFull, static_cast<int>(nFull));
+            pAttr->AssignValue(pValue, static_cast<int>(parser.GetAttributeValueLength(i)));
+            pMap->AddNewAttribute(pAttr);
+        } catch (...) {
+            pAttr->Delete();
+            throw;
+        }
+    }
+}
+
+void CVLXmlDocument::OnCloseTag(CLoadContext& ctx)
+{
+    if (ctx.stack.size() > 1) {
+        ctx.stack.pop_back();
+        ctx.scope.pop_back();
+    }
+}
+
+void CVLXmlDocument::OnText(CLoadContext& ctx, bool bComment)
+{
+    IVLXmlNode* pTop = ctx.stack.back();
+    CVLXmlNodeList* pList = ChildListForLoad(ctx);
+    CVLXmlCharacterData* pNode;
+    if (bComment)
+        pNode = NewLoadedNode<CVLXmlComment>();
+    else
+        pNode = NewLoadedNode<CVLXmlText>();
+    AppendOwned(pList, pTop, pNode);
+    pNode->AssignData(ctx.parser.GetText(), static_cast<int>(ctx.parser.GetTextLength()));
 }
 
 // ---------------------------------------------------------------------------

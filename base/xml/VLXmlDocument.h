@@ -81,6 +81,8 @@ public:
     void WriteLineEnd(IVLStream* pStream);
     void AppendEscaped(const CVLString& strSrc, CVLString& strDst) const;
     void AppendEscapedAs(const CVLString& strSrc, CVLString& strDst, bool bAttribute) const;
+    // A deep copy of pSrc for ImportNode, built without recursion.
+    CVLXmlElement* ImportElementTree(const CVLXmlElement* pSrc);
     void CopyChildNodes(const CVLXmlNodeList& src, CVLXmlNodeList& dst, IVLXmlNode* pParent, bool bClear);
     void FillEscapeTable();
     void ClearEscapeTable();
@@ -100,6 +102,16 @@ public:
 protected:
     CVLXmlDocument(const CVLXmlDocument&) = delete;
     void LoadFrom(IVLStream* pStream, const CVLString& strName);
+    // One handler per parser event of Load.
+    struct CLoadContext;
+    void OnDeclaration(CLoadContext& ctx);
+    void OnStartTag(CLoadContext& ctx);
+    bool AddLoadedDeclarations(CLoadContext& ctx, CVLXmlElement* pElement, int nFirst, int nNamespaces);
+    void AddLoadedAttributes(CLoadContext& ctx, CVLXmlElement* pElement, bool bDeclared);
+    void OnCloseTag(CLoadContext& ctx);
+    void OnText(CLoadContext& ctx, bool bComment);
+    // The child list of the innermost open node, given room for a few links.
+    CVLXmlNodeList* ChildListForLoad(CLoadContext& ctx);
     // Deletes the whole tree and frees the arena.
     void ClearTree();
     // A node of type T for the reader, in the arena.

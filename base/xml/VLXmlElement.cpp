@@ -183,7 +183,14 @@ VL_LONG CVLXmlElement::GetAttributeLong(const char* szName, VL_LONG nDefault) co
     CVLString str = GetAttribute(szName);
     if (str.GetLength() == 0 || !str.IsNumeric())
         return nDefault;
-    return static_cast<VL_LONG>(std::atol(str.GetString()));
+    // Clamped to the type's range, as the string's own conversion does: a
+    // wider value must not wrap.
+    long long v = std::strtoll(str.GetString(), nullptr, 10);
+    if (v > INT32_MAX)
+        return INT32_MAX;
+    if (v < INT32_MIN)
+        return INT32_MIN;
+    return static_cast<VL_LONG>(v);
 }
 
 bool CVLXmlElement::GetAttributeBool(const char* szName, bool bDefault) const
@@ -338,7 +345,7 @@ void CVLXmlElement::SetText(const char* szText)
     }
 }
 
-void CVLXmlElement::SaveXml(IVLStream* pStream, bool bEscape) const
+void CVLXmlElement::SaveElementXml(IVLStream* pStream, bool bEscape) const
 {
     if (pStream == nullptr)
         throw new EVLXmlException(VLSTD_MODULE, "VLXmlElement", __LINE__, VLXML_ERROR_PARAMETER, 0, nullptr, nullptr);

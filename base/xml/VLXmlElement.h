@@ -48,8 +48,11 @@ public:
     virtual CVLString GetText() const;
     virtual void SetText(const char* szText);
     // Writes the element; with bEscape the five special characters are
-    // escaped for this call.
-    virtual void SaveXml(IVLStream* pStream, bool bEscape) const override;
+    // escaped for this call. An operation of its own, apart from the node's
+    // SaveXml(pStream, bShallow): with the same name and parameters it would
+    // override that one, and a caller holding an IVLXmlNode* asking for the
+    // shallow form would get the whole escaped element.
+    virtual void SaveElementXml(IVLStream* pStream, bool bEscape) const;
 
     const CVLString& GetTagNameRef() const { return m_strTagName; }
     void AssignTagName(const char* p, int nLength) { m_strTagName.Assign(p, nLength, 72); }

@@ -1,5 +1,8 @@
 #include "base/xml/VLXmlNode.h"
 
+#include <utility>
+#include <vector>
+
 #include "base/stream/VLStringStream.h"
 #include "base/xml/VLXmlAttribute.h"
 #include "base/xml/VLXmlException.h"
@@ -145,26 +148,40 @@ IVLXmlNode* IVLXmlNode::ReplaceChild(IVLXmlNode* pNew, IVLXmlNode* pOld)
 
 bool IVLXmlNode::IsEqualNode(const IVLXmlNode* pOther) const
 {
-    if (pOther == nullptr)
-        return false;
-    if (pOther == this)
-        return true;
-    if (GetNodeType() != pOther->GetNodeType())
-        return false;
-    if (GetNodeName() != pOther->GetNodeName() || GetNodeValue() != pOther->GetNodeValue())
-        return false;
-    const CVLXmlNamedNodeMap* pMapA = GetAttributes();
-    const CVLXmlNamedNodeMap* pMapB = pOther->GetAttributes();
-    if ((pMapA == nullptr) != (pMapB == nullptr))
-        return false;
-    if (pMapA != nullptr && !pMapA->IsEqual(*pMapB))
-        return false;
-    const CVLXmlNodeList* pListA = GetChildNodes();
-    const CVLXmlNodeList* pListB = pOther->GetChildNodes();
-    if ((pListA == nullptr) != (pListB == nullptr))
-        return false;
-    if (pListA != nullptr && !pListA->IsEqual(*pListB))
-        return false;
+    // Pairs still to compare, so that a deep tree does not recurse once per
+    // level.
+    std::vector<std::pair<const IVLXmlNode*, const IVLXmlNode*>> pending;
+    pending.emplace_back(this, pOther);
+    while (!pending.empty()) {
+        const IVLXmlNode* pA = pending.back().first;
+        const IVLXmlNode* pB = pending.back().second;
+        pending.pop_back();
+        if (pB == nullptr)
+            return false;
+        if (pB == pA)
+            continue;
+        if (pA->GetNodeType() != pB->GetNodeType())
+            return false;
+        if (pA->GetNodeName() != pB->GetNodeName() || pA->GetNodeValue() != pB->GetNodeValue())
+            return false;
+        const CVLXmlNamedNodeMap* pMapA = pA->GetAttributes();
+        const CVLXmlNamedNodeMap* pMapB = pB->GetAttributes();
+        if ((pMapA == nullptr) != (pMapB == nullptr))
+            return false;
+        if (pMapA != nullptr && !pMapA->IsEqual(*pMapB))
+            return false;
+        const CVLXmlNodeList* pListA = pA->GetChildNodes();
+        const CVLXmlNodeList* pListB = pB->GetChildNodes();
+        if ((pListA == nullptr) != (pListB == nullptr))
+            return false;
+        if (pListA == nullptr)
+            continue;
+        if (pListA->GetLength() != pListB->GetLength())
+            return false;
+        CVLXmlNodeConstIterator itB = pListB->ConstBegin();
+        for (CVLXmlNodeConstIterator itA = pListA->ConstBegin(); !itA.IsEnd(); itA.Next(), itB.Next())
+            pending.emplace_back(itA.Get(), itB.Get());
+    }
     return true;
 }
 

@@ -107,11 +107,26 @@ int32_t PXP_EncodeTranslater::Translate(const unsigned char* pSrc, int32_t nSrcL
             }
             if (u >= 0xDC00 && u <= 0xDFFF)
                 u = kNoChar;
+            if (u == PXP_END_OF_INPUT && i + 2 >= n) {
+                // Held back until it is known whether it is the last unit:
+                // there it is the end marker of the document reader's stream
+                // paired with an odd last byte of the document.
+                if (!bFinal)
+                    break;
+                *p++ = 0;  // a NUL in the output is bad input
+                i += 2;
+                continue;
+            }
             p = PutUtf8(p, u);
             i += 2;
         }
-        if (bFinal && i < n)
-            i = n;  // an odd byte at the end: the input ends
+        if (bFinal && i < n) {
+            // One byte left over: the reader's end marker behind an even
+            // document ends it; any other odd byte is no character.
+            if (pSrc[i] != PXP_END_OF_INPUT)
+                *p++ = 0;
+            i = n;
+        }
         break;
     }
     case PXP_CHARSET_SHIFT_JIS:

@@ -113,6 +113,8 @@ void PXP_Parser::ResetState()
     m_pStream = nullptr;
     m_nEncoding = PXP_CHARSET_UNDECIDED;
     m_nUtf8Need = 0;
+    m_nUtf8Low = 0x80;
+    m_nUtf8High = 0xBF;
     m_bBadInput = false;
     m_bInputEnded = false;
     m_nLinesBefore = 0;
@@ -450,16 +452,24 @@ void PXP_Parser::Settle()
             return;
         }
         if (m_nEncoding == PXP_CHARSET_UTF8 && m_pCurEntity == nullptr) {
+            // Only the shortest form of a scalar value is UTF-8: overlong
+            // forms, encoded surrogates and values above U+10FFFF are
+            // refused by the range allowed for the byte after the lead.
             bool bBad;
             if (c < 0x80) {
                 bBad = (m_nUtf8Need != 0);
             } else if (c < 0xC0) {
-                bBad = (m_nUtf8Need == 0);
-                if (!bBad)
+                bBad = (m_nUtf8Need == 0 || c < m_nUtf8Low || c > m_nUtf8High);
+                if (!bBad) {
                     --m_nUtf8Need;
-            } else if (c < 0xF8) {
+                    m_nUtf8Low = 0x80;
+                    m_nUtf8High = 0xBF;
+                }
+            } else if (c >= 0xC2 && c <= 0xF4) {
                 bBad = (m_nUtf8Need != 0);
                 m_nUtf8Need = c < 0xE0 ? 1 : (c < 0xF0 ? 2 : 3);
+                m_nUtf8Low = c == 0xE0 ? 0xA0 : (c == 0xF0 ? 0x90 : 0x80);
+                m_nUtf8High = c == 0xED ? 0x9F : (c == 0xF4 ? 0x8F : 0xBF);
             } else {
                 bBad = true;
             }
@@ -947,9 +957,11 @@ bool PXP_Parser::ReadAttribute()
         pName[n++] = static_cast<char>(c);
         Advance();
     }
-    pName[n] = 0;
     if (n == 0)
         return Fail(PXP_SYNTAX_ERROR);
+    if (m_nAttrNamesUsed + n + 1 > nNameCap)
+        return Fail(PXP_BUFFER_OVERFLOW_ERROR);
+    pName[n] = 0;
     m_nAttrNamesUsed += n + 1;
     SkipBlanks();
 
@@ -1032,6 +1044,10 @@ bool PXP_Parser::ReadAttribute()
         pValue[m++] = (c == '\t' || c == '\n') ? ' ' : static_cast<char>(c);
         Advance();
     }
+    // The terminator needs its byte too: an empty value behind a full
+    // buffer does not fit.
+    if (m_nAttrValuesUsed + m + 1 > nValueCap)
+        return Fail(PXP_BUFFER_OVERFLOW_ERROR);
     pValue[m] = 0;
     m_nAttrValuesUsed += m + 1;
 

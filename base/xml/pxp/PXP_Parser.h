@@ -133,6 +133,8 @@ private:
     signed char m_nEncoding;
     PXP_EncodeTranslater* m_pTranslater;
     int m_nUtf8Need;       // continuation bytes still due
+    unsigned char m_nUtf8Low;   // the range of the next continuation byte
+    unsigned char m_nUtf8High;
     bool m_bBadInput;      // a byte that is not allowed was met
     bool m_bInputEnded;
     uint32_t m_nLinesBefore;   // line feeds in the chunks already left

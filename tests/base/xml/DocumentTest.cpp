@@ -88,7 +88,7 @@ TEST(XmlDocument, WriterFlags)
     EXPECT_EQ("<e q=\"\"x'&>\">a<b</e>", Bytes(e->GetXml(false)));
     EXPECT_EQ("<e q=\"\"x'&>\"/>", Bytes(e->GetXml(true)));
     CTestStream one;
-    e->SaveXml(&one, true);
+    e->SaveElementXml(&one, true);
     EXPECT_EQ("<e q=\"&quot;x&apos;&amp;&gt;\">a&lt;b</e>", one.m_Data);
     EXPECT_EQ("<e q=\"\"x'&>\">a<b</e>", Bytes(e->GetXml(false)));  // escaping ends with the call
     d2.SetEscape(false);
@@ -133,6 +133,57 @@ TEST(XmlDocument, NamespacesBecomeAttributes)
     EXPECT_EQ("<p:r xmlns:p=\"U\" xmlns=\"D\" a=\"1\"><p:c p:k=\"v\"/><d xmlns:q=\"Q\" q:z=\"1\"/></p:r>",
               Bytes(doc.GetDocumentElement()->GetXml(false)));
     EXPECT_EQ("U", Bytes(doc.GetDocumentElement()->FindChildElement("p:c")->GetNamespaceURI()));
+}
+
+// The start-tag mark that tells declarations from the other attributes
+// belongs to each open element: a sibling's declarations do not move it.
+TEST(XmlDocument, NamespaceDeclarationsKeepTheirOrderOverRoundTrips)
+{
+    const std::string src = "<r><r xmlns=\"\"/><g xmlns:p=\"\" xmlns=\"\"/></r>";
+    std::string text = src;
+    for (int i = 0; i < 3; ++i) {
+        CVLXmlDocument doc;
+        ASSERT_EQ("", LoadString(doc, text));
+        text = Bytes(doc.GetDocumentElement()->GetXml(false));
+        EXPECT_EQ(src, text) << i;
+    }
+    CVLXmlDocument doc;
+    ASSERT_EQ("", LoadString(doc, "<a xmlns:x='1'><b xmlns:y='2' k='v' xmlns='3'/><c xmlns:z='4' j='w'/></a>"));
+    EXPECT_EQ("<a xmlns:x=\"1\"><b xmlns:y=\"2\" xmlns=\"3\" k=\"v\"/><c xmlns:z=\"4\" j=\"w\"/></a>",
+              Bytes(doc.GetDocumentElement()->GetXml(false)));
+}
+
+// Odd-length UTF-16 is refused in both byte orders, whatever the odd byte.
+TEST(XmlDocument, OddLengthUtf16IsRefusedInBothOrders)
+{
+    for (bool bBig : {false, true}) {
+        for (char cOdd : {'\0', 'A', '\x1a'}) {
+            CVLXmlDocument doc;
+            std::string data = Utf16("<r/>", bBig, true) + std::string(1, cOdd);
+            EXPECT_EQ(0u, LoadString(doc, data).find("EVLXmlException: Xml error code=5 : Parser error code=1"))
+                << bBig << int(cOdd);
+        }
+    }
+}
+
+// A failure that Load's catch ladder converts carries the ladder's line.
+TEST(XmlDocument, LoadLadderReportsItsLine)
+{
+    class CThrowingStream : public CTestStream
+    {
+    public:
+        VL_SIZE_T Read(VL_BYTE*, VL_SIZE_T) override { throw 42; }
+    };
+    CThrowingStream in;
+    CVLXmlDocument doc;
+    try {
+        doc.Load(&in);
+        ADD_FAILURE();
+    } catch (EVLException* e) {
+        EXPECT_EQ("EVLUnexpectedException", Bytes(e->GetClassName()));
+        EXPECT_EQ(438, e->GetLine());
+        e->Delete();
+    }
 }
 
 TEST(XmlDocument, LoadErrors)

@@ -84,6 +84,13 @@ TEST(XmlDom, AttributesKeepOrderAndTypes)
     EXPECT_EQ(7, e->GetAttributeLong("n", 7));
     e->SetAttribute("n", "12");
     EXPECT_EQ(12, e->GetAttributeLong("n", 7));
+    // Wider values clamp to the type's range instead of wrapping.
+    e->SetAttribute("n", "99999999999");
+    EXPECT_EQ(INT32_MAX, e->GetAttributeLong("n", 7));
+    e->SetAttribute("n", "-99999999999");
+    EXPECT_EQ(INT32_MIN, e->GetAttributeLong("n", 7));
+    e->SetAttribute("n", "-2147483648");
+    EXPECT_EQ(INT32_MIN, e->GetAttributeLong("n", 7));
     e->SetAttribute("t", "TRUE");
     EXPECT_TRUE(e->GetAttributeBool("t", false));
     EXPECT_TRUE(e->GetAttributeBool("missing", true));
@@ -473,4 +480,72 @@ TEST(XmlDom, NestedWritingKeepsLayout)
     EXPECT_EQ("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<a>\n <b><c/>t<d>\n   <e/>\n  </d></b>\n <!--n-->\n <f>u</f>\n "
               "<g/>\n</a>\n",
               out.m_Data);
+}
+
+// Every comparison code of RemoveElementsByAttribute: the value is compared
+// with the attribute's, and elements without the attribute stay.
+TEST(XmlDom, RemoveElementsByAttributeEveryCode)
+{
+    const char* const kExpect[] = {"<l><i v=\"5\"/><i v=\"7\"/><i/></l>", "<l><i v=\"3\"/><i v=\"5\"/><i/></l>",
+                                   "<l><i v=\"7\"/><i/></l>",             "<l><i v=\"3\"/><i/></l>",
+                                   "<l><i v=\"3\"/><i v=\"7\"/><i/></l>", "<l><i v=\"5\"/><i/></l>",
+                                   "<l><i v=\"3\"/><i v=\"5\"/><i v=\"7\"/><i/></l>"};
+    for (int nCode = 0; nCode <= 6; ++nCode) {
+        CVLXmlDocument doc;
+        CVLXmlElement* pList = doc.CreateElement("l");
+        doc.AppendChild(pList);
+        for (const char* sz : {"3", "5", "7", ""}) {
+            CVLXmlElement* pItem = doc.CreateElement("i");
+            if (*sz != 0)
+                pItem->SetAttribute("v", sz);
+            pList->AppendChild(pItem);
+        }
+        doc.RemoveElementsByAttribute("v", "5", nCode);
+        EXPECT_EQ(kExpect[nCode], Xml(pList)) << nCode;
+    }
+}
+
+// Copying, importing and comparing deep trees built in code work level by
+// level, not by recursion.
+TEST(XmlDom, DeepTreesAreCopiedAndCompared)
+{
+    const int kDepth = 200000;
+    CVLXmlDocument doc;
+    doc.AppendChild(DeepChain(doc, kDepth));
+    CVLXmlDocument copy;
+    copy = doc;
+    EXPECT_TRUE(copy.IsEqualNode(&doc));
+    EXPECT_TRUE(doc.IsEqualNode(&copy));
+    IVLXmlNode* pImported = copy.ImportNode(doc.GetDocumentElement());
+    EXPECT_TRUE(pImported->IsEqualNode(doc.GetDocumentElement()));
+    EXPECT_EQ(nullptr, pImported->GetParentNode());
+    // A difference at the bottom is found.
+    IVLXmlNode* pLeaf = pImported;
+    while (pLeaf->GetChildNodes()->GetLength() > 0 &&
+           pLeaf->GetChildNodes()->Item(0)->GetNodeType() == VLXML_NODE_ELEMENT)
+        pLeaf = pLeaf->GetChildNodes()->Item(0);
+    EXPECT_EQ("v<", Bytes(static_cast<CVLXmlElement*>(pLeaf)->GetAttribute("k")));
+    EXPECT_EQ("x&", Bytes(static_cast<CVLXmlElement*>(pLeaf)->GetText()));
+    static_cast<CVLXmlElement*>(pLeaf)->SetAttribute("k", "w");
+    EXPECT_FALSE(pImported->IsEqualNode(doc.GetDocumentElement()));
+    pImported->Delete();
+}
+
+// The element's escaped save is an operation of its own: through the node
+// interface SaveXml still means the shallow or the whole unescaped form.
+TEST(XmlDom, ElementSaveAndNodeSaveStayApart)
+{
+    CVLXmlDocument doc;
+    CVLXmlElement* e = doc.CreateElement("e");
+    doc.AppendChild(e);
+    e->SetAttribute("a", "<");
+    e->AppendChild(doc.CreateElement("c"));
+    IVLXmlNode* pNode = e;
+    CTestStream shallow, deep, escaped;
+    pNode->SaveXml(&shallow, true);
+    EXPECT_EQ("<e a=\"<\"/>", shallow.m_Data);
+    pNode->SaveXml(&deep, false);
+    EXPECT_EQ("<e a=\"<\"><c/></e>", deep.m_Data);
+    e->SaveElementXml(&escaped, true);
+    EXPECT_EQ("<e a=\"&lt;\"><c/></e>", escaped.m_Data);
 }

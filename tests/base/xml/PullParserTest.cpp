@@ -229,8 +229,12 @@ TEST(PullParser, Utf16EitherOrderWithAndWithoutMark)
                 std::string in = Utf16(doc, bBig, bBom);
                 CRun r = Parse(in, &small, nChunk, true);
                 EXPECT_EQ(expect, r.Joined()) << bBig << bBom << nChunk;
-                // An odd byte at the very end is the end of the input.
-                EXPECT_EQ(expect, Parse(in + "\x20", &small, nChunk, false).Joined()) << bBig << bBom << nChunk;
+                // An odd byte at the very end is no character, in either
+                // order, also when it is a NUL that the reader's end marker
+                // completes to a unit.
+                EXPECT_EQ(1u, Parse(in + "\x20", &small, nChunk, false).nError) << bBig << bBom << nChunk;
+                EXPECT_EQ(1u, Parse(in + std::string(1, '\0'), &small, nChunk, true).nError) << bBig << bBom << nChunk;
+                EXPECT_EQ(1u, Parse(in + std::string(1, '\0'), &small, nChunk, false).nError) << bBig << bBom << nChunk;
             }
         }
     }
@@ -311,6 +315,17 @@ TEST(PullParser, BadBytesAreErrorsNotTruncation)
     EXPECT_EQ(1u, ErrorOf("<a>\xE6\x97</a>"));
     EXPECT_EQ(1u, ErrorOf("<a>\x80</a>"));
     EXPECT_EQ(1u, ErrorOf("<a/>\xFF"));
+    // Only the shortest form of a scalar value is UTF-8: overlong forms,
+    // encoded surrogates and values above U+10FFFF are refused, the
+    // neighbouring valid sequences are kept.
+    for (const char* sz : {"\xC0\xBC", "\xC1\xBF", "\xE0\x80\xAF", "\xE0\x9F\xBF", "\xED\xA0\x80",
+                           "\xED\xBF\xBF", "\xF0\x8F\xBF\xBF", "\xF4\x90\x80\x80", "\xF5\x80\x80\x80"}) {
+        EXPECT_EQ(1u, ErrorOf(std::string("<a>") + sz + "</a>")) << sz;
+        EXPECT_EQ(1u, ErrorOf(std::string("<a v='") + sz + "'/>")) << sz;
+    }
+    for (const char* sz : {"\xC2\x80", "\xE0\xA0\x80", "\xED\x9F\xBF", "\xEE\x80\x80", "\xF0\x90\x80\x80",
+                           "\xF4\x8F\xBF\xBF"})
+        EXPECT_EQ(std::string("S:a[]|T:") + sz + "|E:a|OK|", Events(std::string("<a>") + sz + "</a>")) << sz;
     // 0x1A ends the document where it stands.
     EXPECT_EQ("S:a[]|E:a|OK|", Events("<a/>\x1A<b>garbage"));
     EXPECT_EQ(1u, ErrorOf("<a>\x1A</a>"));
@@ -555,4 +570,242 @@ TEST(PullParser, NamesValuesAndEndTagsInEveryChunking)
     EXPECT_EQ(5u, parser.GetAttributeValueLength(0));
     EXPECT_EQ(0u, parser.GetAttributeValueLength(1));
     EXPECT_EQ(0u, parser.GetAttributeValueLength(2));
+}
+
+namespace {
+
+// Runs doc (UTF-8) as UTF-8 and as UTF-16 in both orders, whole and in
+// small chunks, with and without the reader's end marker; every run must
+// give the same events.
+std::string EventsInEveryEncoding(const std::string& doc, const PXP_ParserLimits* pLimits = nullptr)
+{
+    std::string first;
+    for (int nForm = 0; nForm < 3; ++nForm) {
+        std::string in = nForm == 0 ? doc : Utf16(doc, nForm == 2, true);
+        for (int nChunk : {1 << 20, 7}) {
+            for (bool bMarker : {false, true}) {
+                std::string got = Parse(in, pLimits, nChunk, bMarker).Joined();
+                if (first.empty())
+                    first = got;
+                EXPECT_EQ(first, got) << "form " << nForm << " chunk " << nChunk << " marker " << bMarker;
+            }
+        }
+    }
+    return first;
+}
+
+// A value of exactly nBytes UTF-8 bytes, with two-byte characters in it
+// when bWide.
+std::string Filler(size_t nBytes, bool bWide, char c = 'v')
+{
+    std::string s;
+    while (s.size() < nBytes) {
+        if (bWide && nBytes - s.size() >= 2 && s.size() % 3 == 0)
+            s += "\xC3\xA9";
+        else
+            s += c;
+    }
+    return s;
+}
+
+struct CAttr
+{
+    std::string strName;
+    std::string strValue;
+};
+
+std::string Tag(const std::vector<CAttr>& attrs, std::string& strExpect)
+{
+    std::string doc = "<a";
+    strExpect = "S:a[";
+    for (size_t i = 0; i < attrs.size(); ++i) {
+        doc += " " + attrs[i].strName + "='" + attrs[i].strValue + "'";
+        strExpect += (i > 0 ? " " : "") + attrs[i].strName + "=" + attrs[i].strValue;
+    }
+    strExpect += "]|E:a|OK|";
+    return doc + "/>";
+}
+
+}  // namespace
+
+// The attribute values of one tag share a buffer of 1024 bytes, each value
+// with its NUL: totals just below, at and above it, with empty values before,
+// after and between long ones, fit exactly when the total does.
+TEST(PullParserBoundaries, AttributeValueBuffer)
+{
+    const size_t nCap = PXP_ParserLimits().nAttrValueBufferSize;
+    for (size_t nTotal : {nCap - 1, nCap, nCap + 1}) {
+        for (int nEmpty : {0, 1, 2, 16, 31}) {
+            for (int nLayout = 0; nLayout < 3; ++nLayout) {
+                for (bool bWide : {false, true}) {
+                    // nEmpty empty values and one or two long ones.
+                    const int nLong = nLayout == 2 ? 2 : 1;
+                    if (nEmpty + nLong > 32)
+                        continue;
+                    size_t nLongBytes = nTotal - static_cast<size_t>(nEmpty + nLong);
+                    std::vector<CAttr> attrs;
+                    for (int i = 0; i < nEmpty; ++i)
+                        attrs.push_back({"e" + std::to_string(i), ""});
+                    CAttr big1{"v0", Filler(nLongBytes / static_cast<size_t>(nLong), bWide)};
+                    CAttr big2{"v1", Filler(nLongBytes - big1.strValue.size(), bWide)};
+                    if (nLayout == 0) {
+                        attrs.push_back(big1);  // the long value last
+                    } else if (nLayout == 1) {
+                        attrs.insert(attrs.begin(), big1);  // first
+                    } else {
+                        attrs.insert(attrs.begin(), big1);
+                        attrs.insert(attrs.begin() + static_cast<long>(attrs.size() / 2 + 1), big2);
+                    }
+                    std::string strExpect;
+                    std::string doc = Tag(attrs, strExpect);
+                    std::string got = EventsInEveryEncoding(doc);
+                    if (nTotal <= nCap)
+                        EXPECT_EQ(strExpect, got) << nTotal << " " << nEmpty << " " << nLayout << " " << bWide;
+                    else
+                        EXPECT_EQ("ERR6|", got) << nTotal << " " << nEmpty << " " << nLayout << " " << bWide;
+                }
+            }
+        }
+    }
+    // The report's document: a value that fills the buffer, then empty ones.
+    std::string doc = "<a v='" + std::string(1022, 'x') + "'";
+    for (int i = 0; i < 31; ++i)
+        doc += " e" + std::to_string(i) + "=''";
+    EXPECT_EQ("ERR6|", EventsInEveryEncoding(doc + "/>"));
+    // References count with their replacement.
+    EXPECT_EQ("S:a[v=" + std::string(1021, 'x') + "&&]|E:a|OK|",
+              EventsInEveryEncoding("<a v='" + std::string(1021, 'x') + "&amp;&#38;'/>"));
+    EXPECT_EQ("ERR6|", EventsInEveryEncoding("<a v='" + std::string(1022, 'x') + "&amp;&#38;'/>"));
+}
+
+// The attribute names share a buffer of 512 bytes, each with its NUL.
+TEST(PullParserBoundaries, AttributeNameBuffer)
+{
+    const size_t nCap = PXP_ParserLimits().nAttrNameBufferSize;
+    for (size_t nTotal : {nCap - 1, nCap, nCap + 1}) {
+        for (int nShort : {0, 1, 15, 31}) {
+            for (bool bWide : {false, true}) {
+                for (bool bEmptyValues : {false, true}) {
+                    std::vector<CAttr> attrs;
+                    size_t nUsed = 0;
+                    for (int i = 0; i < nShort; ++i) {
+                        std::string strName = "s" + std::to_string(i);
+                        nUsed += strName.size() + 1;
+                        attrs.push_back({strName, bEmptyValues && i % 2 == 0 ? "" : "v"});
+                    }
+                    attrs.push_back({"L" + Filler(nTotal - nUsed - 2, bWide, 'n'), bEmptyValues ? "" : "w"});
+                    std::string strExpect;
+                    std::string doc = Tag(attrs, strExpect);
+                    std::string got = EventsInEveryEncoding(doc);
+                    if (nTotal <= nCap)
+                        EXPECT_EQ(strExpect, got) << nTotal << " " << nShort << " " << bWide;
+                    else
+                        EXPECT_EQ("ERR6|", got) << nTotal << " " << nShort << " " << bWide;
+                }
+            }
+        }
+    }
+}
+
+// Counts and fixed buffers: attributes, depth, bindings in scope, element
+// names, prefixes, URIs and the declaration's values, each at its limit
+// less one, at it and one above it.
+TEST(PullParserBoundaries, CountsAndFixedBuffers)
+{
+    const PXP_ParserLimits limits;
+    for (int nDelta : {-1, 0, 1}) {
+        const bool bFits = nDelta <= 0;
+        // Attributes of one tag, empty and not.
+        std::vector<CAttr> attrs;
+        for (int i = 0; i < static_cast<int>(limits.nMaxAttributes) + nDelta; ++i)
+            attrs.push_back({"a" + std::to_string(i), i % 3 == 0 ? "" : "\xC3\xA9"});
+        std::string strExpect;
+        std::string doc = Tag(attrs, strExpect);
+        EXPECT_EQ(bFits ? strExpect : "ERR6|", EventsInEveryEncoding(doc)) << nDelta;
+
+        // Depth.
+        const int nDepth = static_cast<int>(limits.nMaxDepth) + nDelta;
+        std::string strNest, strNestExpect;
+        for (int i = 0; i < nDepth; ++i) {
+            strNest += "<e>";
+            strNestExpect += "S:e[]|";
+        }
+        for (int i = 0; i < nDepth; ++i) {
+            strNest += "</e>";
+            strNestExpect += "E:e|";
+        }
+        std::string got = EventsInEveryEncoding(strNest);
+        if (bFits)
+            EXPECT_EQ(strNestExpect + "OK|", got);
+        else
+            EXPECT_EQ("ERR6|", got.substr(got.size() - 5));
+
+        // Bindings in scope, spread over two levels, with empty URIs.
+        const int nBindings = static_cast<int>(limits.nMaxNamespaces) + nDelta;
+        std::string strOuter = "<o", strInner = "<i";
+        for (int i = 0; i < nBindings; ++i)
+            (i < nBindings / 2 ? strOuter : strInner) +=
+                " xmlns:p" + std::to_string(i) + "='" + (i % 2 == 0 ? "" : "u\xC3\xA9") + "'";
+        got = EventsInEveryEncoding(strOuter + ">" + strInner + "/></o>");
+        EXPECT_EQ(bFits ? "OK|" : "ERR6|", got.substr(got.size() - (bFits ? 3 : 5))) << nDelta;
+
+        // Element names (32 bytes), prefixes (16) and URIs (128), with
+        // two-byte characters.
+        const std::string strName = Filler(PXP_MAX_NAME_LENGTH + nDelta, true, 'n');
+        EXPECT_EQ(bFits ? "S:" + strName + "[]|E:" + strName + "|OK|" : "ERR6|",
+                  EventsInEveryEncoding("<" + strName + "/>"));
+        const std::string strPrefix = Filler(PXP_MAX_PREFIX_LENGTH + nDelta, true, 'p');
+        got = EventsInEveryEncoding("<" + strPrefix + ":a xmlns:" + strPrefix + "='u'/>");
+        EXPECT_EQ(bFits ? "S:" + strPrefix + ":a[xmlns:" + strPrefix + "=u]|E:" + strPrefix + ":a|OK|" : "ERR6|", got);
+        const std::string strUri = Filler(PXP_MAX_URI_LENGTH + nDelta, true, 'u');
+        EXPECT_EQ(bFits ? "S:a[xmlns=" + strUri + " b=]|E:a|OK|" : "ERR6|",
+                  EventsInEveryEncoding("<a xmlns='" + strUri + "' b=''/>"));
+
+        // The declaration's values: version up to 8 bytes, encoding up to 12
+        // (a name the parser does not know is error 2 while it fits).
+        const std::string strVersion = Filler(8 + nDelta, false, '1');
+        EXPECT_EQ(bFits ? 0u : 6u, ErrorOf("<?xml version='" + strVersion + "'?><a/>"));
+        const std::string strEncoding = Filler(12 + nDelta, false, 'E');
+        EXPECT_EQ(bFits ? 2u : 6u, ErrorOf("<?xml version='1.0' encoding='" + strEncoding + "'?><a/>"));
+    }
+}
+
+// Text never overflows: at a small buffer, texts just below, at and above
+// it, with multibyte characters and references at the cut, come back whole.
+TEST(PullParserBoundaries, TextPiecesAroundTheBuffer)
+{
+    PXP_ParserLimits limits;
+    limits.nTextBufferSize = 16;
+    for (size_t nLength = 14; nLength <= 18; ++nLength) {
+        for (const std::string& strTail : {std::string(), std::string("\xF0\x9F\x98\x80"), std::string("&amp;")}) {
+            for (const char* szKind : {"T", "C", "A"}) {
+                const std::string strText = Filler(nLength, true, 't') + strTail;
+                std::string doc;
+                if (szKind[0] == 'T')
+                    doc = "<a>" + strText + "</a>";
+                else if (szKind[0] == 'C')
+                    doc = "<a><!--" + strText + "--></a>";
+                else
+                    doc = "<a><![CDATA[" + strText + "]]></a>";
+                std::string got = EventsInEveryEncoding(doc, &limits);
+                // Glue the pieces of the construct back together.
+                std::string strJoined;
+                size_t nPos = 0;
+                const std::string strMark = std::string(szKind) + ":";
+                while ((nPos = got.find(strMark, nPos)) != std::string::npos) {
+                    size_t nEnd = got.find('|', nPos);
+                    std::string strPiece = got.substr(nPos + 2, nEnd - nPos - 2);
+                    if (!strPiece.empty() && strPiece.back() == '+')
+                        strPiece.pop_back();
+                    strJoined += strPiece;
+                    nPos = nEnd;
+                }
+                std::string strWant = strText;
+                if (szKind[0] == 'T' && !strTail.empty() && strTail[0] == '&')
+                    strWant = strWant.substr(0, strWant.size() - 5) + "&";
+                EXPECT_EQ(strWant, strJoined) << nLength << " " << szKind << " " << strTail;
+                EXPECT_EQ("E:a|OK|", got.substr(got.size() - 7)) << got;
+            }
+        }
+    }
 }
