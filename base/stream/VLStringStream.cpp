@@ -20,10 +20,23 @@ CVLString CVLStringStream::GetClassName() const
     return CVLString("CVLStringStream", 72);
 }
 
+// Writes collect in a buffer that grows geometrically and reach the string
+// in one piece when it is next looked at: appending each piece to the
+// string itself would copy the whole text again whenever it grows.
+void CVLStringStream::TakeWritten()
+{
+    if (m_Written.empty())
+        return;
+    m_strText.Append(m_Written.data(), static_cast<int>(m_Written.size()));
+    std::string().swap(m_Written);
+}
+
 void CVLStringStream::Open(VL_OPEN_MODE eMode)
 {
-    if (eMode == VL_OPEN_WRITE || eMode == VL_OPEN_WRITE_PLUS)
+    if (eMode == VL_OPEN_WRITE || eMode == VL_OPEN_WRITE_PLUS) {
         m_strText.Empty();
+        std::string().swap(m_Written);
+    }
     m_bOpen = true;
     m_nReadPos = 0;
 }
@@ -41,6 +54,7 @@ void CVLStringStream::Close()
 VL_SIZE_T CVLStringStream::Read(VL_BYTE* pBuffer, VL_SIZE_T nBufferSize)
 {
     try {
+        TakeWritten();
         int nLength = m_strText.GetLength();
         // A read position past the end (a far Seek, a shorter SetString) reads nothing.
         if (m_nReadPos < 0 || m_nReadPos >= nLength || nBufferSize == 0)
@@ -67,9 +81,9 @@ void CVLStringStream::Write(const VL_BYTE* pBuffer, VL_SIZE_T nBufferSize)
             ++n;
         if (n == 0)
             return;
-        if (n > static_cast<VL_SIZE_T>(INT_MAX - m_strText.GetLength()))
+        if (n > static_cast<VL_SIZE_T>(INT_MAX - m_strText.GetLength()) - m_Written.size())
             throw new EVLInvalidParamException(VLSTD_MODULE, s_szFile, __LINE__);
-        m_strText.Append(pBuffer, static_cast<int>(n));
+        m_Written.append(reinterpret_cast<const char*>(pBuffer), n);
     }
     VL_CATCH_LADDER(VLSTD_MODULE, s_szFile)
 }
@@ -85,12 +99,13 @@ void CVLStringStream::Seek(VL_SIZE_T nPosition)
 
 VL_SIZE_T CVLStringStream::GetSize()
 {
-    return static_cast<VL_SIZE_T>(m_strText.GetLength());
+    return static_cast<VL_SIZE_T>(m_strText.GetLength()) + m_Written.size();
 }
 
 void CVLStringStream::Clear()
 {
     m_strText.Empty();
+    std::string().swap(m_Written);
 }
 
 VL_CONST_STR CVLStringStream::GetTypeName() const
@@ -105,10 +120,12 @@ void CVLStringStream::Destroy()
 
 CVLString& CVLStringStream::GetString()
 {
+    TakeWritten();
     return m_strText;
 }
 
 void CVLStringStream::SetString(const char* szText)
 {
+    std::string().swap(m_Written);
     m_strText = szText;
 }

@@ -3,6 +3,8 @@
 #ifndef VLSTRINGSTREAM_H
 #define VLSTRINGSTREAM_H
 
+#include <string>
+
 #include "base/core/VLStream.h"
 
 class CVLStringStream : public IVLStream
@@ -29,7 +31,11 @@ public:
     void SetString(const char* szText);
 
 protected:
+    // Moves what was written since the string was last looked at into it.
+    void TakeWritten();
+
     CVLString m_strText;
+    std::string m_Written;
     bool m_bOpen;
     int m_nReadPos;
 };

@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <new>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -22,6 +23,20 @@ struct CEntity
     const char* szText;
 };
 const CEntity kEntities[] = {{'<', "&lt;"}, {'>', "&gt;"}, {'&', "&amp;"}, {'\'', "&apos;"}, {'"', "&quot;"}};
+
+// Makes room for nMore bytes behind the text of str, keeping the text.
+void ReserveForAppend(CVLString& str, int nMore)
+{
+    const int nOld = str.GetLength();
+    if (nOld == 0) {
+        str.Reserve(nMore);
+        return;
+    }
+    std::string strKeep(str.GetBuffer(), static_cast<size_t>(nOld));
+    str.Reserve(nOld + nMore);  // keeps the text when the room is there already
+    if (str.GetLength() != nOld)
+        str.Append(strKeep.data(), nOld);
+}
 
 bool IsUtf8Name(const CVLString& str)
 {
@@ -778,6 +793,19 @@ void CVLXmlDocument::AppendEscapedAs(const CVLString& strSrc, CVLString& strDst,
             strDst.Append(p, n);
         return;
     }
+    // Room for the whole escaped text first: growing the string piece by
+    // piece would copy it again and again.
+    int nExtra = 0;
+    for (int i = 0; i < n; ++i) {
+        const char* szEntity = m_EscapeTable[static_cast<unsigned char>(p[i])];
+        if (szEntity != nullptr)
+            nExtra += static_cast<int>(std::strlen(szEntity)) - 1;
+        else if (p[i] == '\r' || (bAttribute && p[i] == '\t'))
+            nExtra += 4;
+        else if (bAttribute && p[i] == '\n')
+            nExtra += 4;
+    }
+    ReserveForAppend(strDst, n + nExtra);
     int nRun = 0;
     for (int i = 0; i < n; ++i) {
         const char* szEntity = m_EscapeTable[static_cast<unsigned char>(p[i])];

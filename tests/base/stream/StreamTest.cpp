@@ -241,6 +241,30 @@ TEST(StringStream, ReadWriteAndZeroBytes)
     EXPECT_EQ(0u, s.Read(buf, 3));
     s.Open(VL_OPEN_WRITE);
     EXPECT_EQ(0u, s.GetSize());
+    // Many small writes (collected apart from the string until it is looked
+    // at) read back whole and in order, whichever way the text is reached.
+    std::string expect;
+    for (int i = 0; i < 20000; ++i) {
+        std::string piece = std::to_string(i) + ",";
+        s.Write(reinterpret_cast<const VL_BYTE*>(piece.data()), static_cast<VL_SIZE_T>(piece.size()));
+        expect += piece;
+        if (i == 5000) {
+            EXPECT_EQ(expect.size(), s.GetSize());
+            EXPECT_EQ(expect, Bytes(s.GetString()));
+        }
+    }
+    EXPECT_EQ(expect.size(), s.GetSize());
+    std::string got(expect.size(), '\0');
+    s.Seek(0);
+    EXPECT_EQ(expect.size(), s.Read(reinterpret_cast<VL_BYTE*>(&got[0]), static_cast<VL_SIZE_T>(got.size())));
+    EXPECT_EQ(expect, got);
+    s.Write(reinterpret_cast<const VL_BYTE*>("tail"), 4);
+    s.SetString("new");
+    EXPECT_EQ("new", Bytes(s.GetString()));
+    s.Write(reinterpret_cast<const VL_BYTE*>("er"), 2);
+    s.Clear();
+    EXPECT_EQ(0u, s.GetSize());
+    EXPECT_EQ("", Bytes(s.GetString()));
 }
 
 #include "base/stream/VLStreamCollection.h"
