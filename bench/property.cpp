@@ -1,0 +1,151 @@
+// Cost of the property-tree operations a probe performs for every field of
+// every reply: path lookup, child creation, merging a reply tree into a
+// device tree, and copying a device tree.
+#include <benchmark/benchmark.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <new>
+
+#include "cm/VLCMApi.h"
+#include "cm/VLProperty.h"
+
+// Counts heap allocations, to show that a lookup makes none. Not inlined, so
+// the compiler pairs every new with its delete, not with malloc.
+static std::atomic<long> g_nAllocations(0);
+
+__attribute__((noinline)) void* operator new(std::size_t nSize)
+{
+    g_nAllocations.fetch_add(1, std::memory_order_relaxed);
+    void* p = std::malloc(nSize == 0 ? 1 : nSize);
+    if (p == nullptr)
+        throw std::bad_alloc();
+    return p;
+}
+
+__attribute__((noinline)) void operator delete(void* p) noexcept
+{
+    std::free(p);
+}
+
+__attribute__((noinline)) void operator delete(void* p, std::size_t) noexcept
+{
+    std::free(p);
+}
+
+namespace {
+
+const int kPacketCount = 10;
+const int kFieldsPerPacket = 24;
+const int kServiceCount = 24;
+
+// A device tree of about 500 nodes: VLPC.<packet>.<field> and one service
+// list per packet.
+CVLProperty* BuildDeviceTree(CVLCMApi& api)
+{
+    CVLProperty* pRoot = api.NewProperty(nullptr);
+    pRoot->GetProperty("MACAddress", true)->SetString(CVLString("00:11:22:33:44:55", 72));
+    CVLProperty* pVLPC = pRoot->GetProperty("VLPC", true);
+    char szName[32];
+    for (int p = 0; p < kPacketCount; ++p) {
+        std::snprintf(szName, sizeof(szName), "2B_5A%02d_01", p);
+        CVLProperty* pPacket = pVLPC->CreateChild(szName);
+        for (int f = 0; f < kFieldsPerPacket; ++f) {
+            std::snprintf(szName, sizeof(szName), "Field%02d", f);
+            pPacket->CreateChild(szName)->SetInt(f);
+        }
+        CVLProperty* pList = pPacket->CreateChild("ServiceList");
+        for (int s = 0; s < kServiceCount; ++s)
+            pList->CreateChild(nullptr)->SetInt(s);
+    }
+    return pRoot;
+}
+
+int CountNodes(CVLProperty* p)
+{
+    int n = 1;
+    for (CVLPropertyIterator it = p->Begin(); !it.IsEnd(); it.Next())
+        n += CountNodes(it.Get());
+    return n;
+}
+
+// A reply of about 50 nodes for one packet.
+CVLProperty* BuildReplyTree(CVLCMApi& api)
+{
+    CVLProperty* pRoot = api.NewProperty(nullptr);
+    CVLProperty* pPacket = pRoot->GetProperty("VLPC.2B_5A01_01", true);
+    char szName[32];
+    for (int f = 0; f < kFieldsPerPacket; ++f) {
+        std::snprintf(szName, sizeof(szName), "Field%02d", f);
+        pPacket->CreateChild(szName)->SetInt(f + 1);
+    }
+    CVLProperty* pList = pPacket->CreateChild("ServiceList");
+    for (int s = 0; s < kServiceCount; ++s)
+        pList->CreateChild(nullptr)->SetInt(s + 1);
+    return pRoot;
+}
+
+void BM_PathLookup(benchmark::State& state)
+{
+    CVLCMApi api;
+    CVLProperty* pRoot = BuildDeviceTree(api);
+    long nBefore = g_nAllocations.load();
+    for (auto _ : state) {
+        CVLProperty* p = pRoot->GetProperty("VLPC.2B_5A01_01.ServiceList.3", false);
+        benchmark::DoNotOptimize(p);
+    }
+    state.counters["allocs/op"] =
+        benchmark::Counter(static_cast<double>(g_nAllocations.load() - nBefore) / state.iterations());
+    state.counters["nodes"] = CountNodes(pRoot);
+    pRoot->Destroy();
+}
+BENCHMARK(BM_PathLookup);
+
+void BM_CreateChild(benchmark::State& state)
+{
+    CVLCMApi api;
+    CVLProperty* pRoot = api.NewProperty(nullptr);
+    CVLProperty* pParent = pRoot->CreateChild("parent");
+    int n = 0;
+    for (auto _ : state) {
+        pParent->CreateChild(nullptr);
+        if (++n == 1000) {
+            state.PauseTiming();
+            pParent->RemoveAll();
+            n = 0;
+            state.ResumeTiming();
+        }
+    }
+    pRoot->Destroy();
+}
+BENCHMARK(BM_CreateChild);
+
+void BM_MergeReplyIntoDevice(benchmark::State& state)
+{
+    CVLCMApi api;
+    CVLProperty* pDevice = BuildDeviceTree(api);
+    CVLProperty* pReply = BuildReplyTree(api);
+    for (auto _ : state)
+        pDevice->Merge(pReply);
+    state.counters["reply nodes"] = CountNodes(pReply);
+    pReply->Destroy();
+    pDevice->Destroy();
+}
+BENCHMARK(BM_MergeReplyIntoDevice);
+
+void BM_CopyDeviceTree(benchmark::State& state)
+{
+    CVLCMApi api;
+    CVLProperty* pDevice = BuildDeviceTree(api);
+    CVLProperty* pCopy = api.NewProperty(nullptr);
+    for (auto _ : state)
+        pCopy->Assign(pDevice);
+    pCopy->Destroy();
+    pDevice->Destroy();
+}
+BENCHMARK(BM_CopyDeviceTree);
+
+}  // namespace
+
+BENCHMARK_MAIN();
