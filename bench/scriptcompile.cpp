@@ -15,7 +15,7 @@ class CBenchStream : public IVLStream
 {
 public:
     explicit CBenchStream(const std::string& s) : m_s(s), m_nPos(0), m_bOpen(false) {}
-    virtual CVLString GetClassName() const override { return CVLString("CBenchStream", 72); }
+    virtual CVLString GetClassName() const override { return CVLString("CBenchStream", VL_CHARSET_UTF8); }
     virtual void Open(VL_OPEN_MODE) override { m_bOpen = true; }
     virtual bool IsOpen() override { return m_bOpen; }
     virtual void Close() override { m_bOpen = false; }

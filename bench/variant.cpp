@@ -57,7 +57,7 @@ static void BM_IntEqualsString(benchmark::State& state)
 {
     CVLVariant a, b;
     a.SetInt(42);
-    b.SetString("42", 72);
+    b.SetString("42", VL_CHARSET_UTF8);
     for (auto _ : state) {
         bool bEqual = a == b;
         benchmark::DoNotOptimize(bEqual);

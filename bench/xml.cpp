@@ -23,7 +23,7 @@ class CBenchStream : public IVLStream
 {
 public:
     explicit CBenchStream(const std::string& data) : m_Data(data) {}
-    CVLString GetClassName() const override { return CVLString("CBenchStream", 72); }
+    CVLString GetClassName() const override { return CVLString("CBenchStream", VL_CHARSET_UTF8); }
     void Open(VL_OPEN_MODE) override
     {
         m_bOpen = true;

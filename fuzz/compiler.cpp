@@ -19,7 +19,7 @@ class CFuzzStream : public IVLStream
 {
 public:
     CFuzzStream(const uint8_t* p, size_t n) : m_p(p), m_n(n), m_nPos(0), m_bOpen(false) {}
-    virtual CVLString GetClassName() const override { return CVLString("CFuzzStream", 72); }
+    virtual CVLString GetClassName() const override { return CVLString("CFuzzStream", VL_CHARSET_UTF8); }
     virtual void Open(VL_OPEN_MODE) override { m_bOpen = true; }
     virtual bool IsOpen() override { return m_bOpen; }
     virtual void Close() override { m_bOpen = false; }

@@ -21,7 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize)
         *p = loaded;
         CVLScriptParams params;
         params.Add()->SetLong(3);
-        params.Add()->SetString("ab", 72);
+        params.Add()->SetString("ab", VL_CHARSET_UTF8);
         p->Execute(params, &scripts, nullptr, nullptr);
         CVLScriptParams none;
         p->Execute(none, &scripts, nullptr, nullptr);

@@ -46,11 +46,11 @@ size_t Build(CVLVariant& v, CVLVariant& target, const uint8_t* p, size_t n)
     case 11: v.SetULongLong(static_cast<uint64_t>(ll)); break;
     case 12: v.SetFloat(f); break;
     case 13: v.SetDouble(d); break;
-    case 14: v.SetString(text, (raw[0] & 0x80) ? 79 : 72); break;
+    case 14: v.SetString(text, (raw[0] & 0x80) ? VL_CHARSET_UTF16 : VL_CHARSET_UTF8); break;
     case 15: v.SetBinary(p, static_cast<int>(nLength)); break;
     case 16: {
         CVLVariant s;
-        s.SetString(text, 72);
+        s.SetString(text, VL_CHARSET_UTF8);
         v.SetAs(16, s);
         break;
     }
@@ -59,17 +59,17 @@ size_t Build(CVLVariant& v, CVLVariant& target, const uint8_t* p, size_t n)
         char quad[32];
         snprintf(quad, sizeof(quad), "%d.%d.%d.%d", raw[0], raw[1], raw[2], raw[3]);
         CVLVariant s;
-        s.SetString(quad, 72);
+        s.SetString(quad, VL_CHARSET_UTF8);
         v.SetAs(17, s);
         break;
     }
     case 18: {
         CVLVariant s;
-        s.SetString(text, 72);
+        s.SetString(text, VL_CHARSET_UTF8);
         v.SetAs(18, s);
         break;
     }
-    case 19: target.SetString(text, 72); v.SetReference(&target); break;
+    case 19: target.SetString(text, VL_CHARSET_UTF8); v.SetReference(&target); break;
     default: v.SetType(nType); break;
     }
     return 2 + nLength;

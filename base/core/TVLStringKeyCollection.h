@@ -154,7 +154,7 @@ public:
     }
 
 protected:
-    static KeyType MakeKey(KeyArg szKey) { return KeyType(szKey == nullptr ? "" : szKey, 72); }
+    static KeyType MakeKey(KeyArg szKey) { return KeyType(szKey == nullptr ? "" : szKey, VL_CHARSET_UTF8); }
 
     // Drops every list entry and key that holds p.
     void Forget(T* p)
@@ -214,7 +214,7 @@ public:
     // count in decimal.
     virtual T* Add(KeyArg szKey)
     {
-        KeyType key(72);
+        KeyType key(VL_CHARSET_UTF8);
         if (szKey == nullptr || szKey[0] == '\0')
             key.SetLong(this->GetCount());
         else

@@ -3,7 +3,7 @@
 
 EVLAlreadyExecException::EVLAlreadyExecException(const char* szModule, const char* szFile, int nLine, const char* szFunctionName)
     : EVLException(szModule, szFile, nLine)
-    , m_strFunctionName(szFunctionName, 72)
+    , m_strFunctionName(szFunctionName, VL_CHARSET_UTF8)
 {
     CVLTrace::OutputException(VLSTD_MODULE, "VLAlreadyExecException", 33, this);
 }
@@ -14,12 +14,12 @@ EVLAlreadyExecException::~EVLAlreadyExecException()
 
 CVLString EVLAlreadyExecException::GetClassName() const
 {
-    return CVLString("EVLAlreadyExecException", 72);
+    return CVLString("EVLAlreadyExecException", VL_CHARSET_UTF8);
 }
 
 CVLString EVLAlreadyExecException::ToString() const
 {
-    CVLString str("EVLAlreadyExecException", 72);
+    CVLString str("EVLAlreadyExecException", VL_CHARSET_UTF8);
     str += ": Function name=";
     str += m_strFunctionName;
     return str;

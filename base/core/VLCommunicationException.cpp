@@ -5,7 +5,7 @@ EVLCommunicationException::EVLCommunicationException(const char* szModule, const
                                                      VL_LONG nSystemErrorCode, const char* szExceptionAddress,
                                                      bool bTrace)
     : EVLException(szModule, szFile, nLine)
-    , m_strExceptionAddress(szExceptionAddress, 72)
+    , m_strExceptionAddress(szExceptionAddress, VL_CHARSET_UTF8)
     , m_nSystemErrorCode(nSystemErrorCode)
 {
     if (bTrace)
@@ -18,13 +18,13 @@ EVLCommunicationException::~EVLCommunicationException()
 
 CVLString EVLCommunicationException::GetClassName() const
 {
-    return CVLString("EVLCommunicationException", 72);
+    return CVLString("EVLCommunicationException", VL_CHARSET_UTF8);
 }
 
 CVLString EVLCommunicationException::ToString() const
 {
-    CVLString str("EVLCommunicationException", 72);
-    CVLString strCode(72);
+    CVLString str("EVLCommunicationException", VL_CHARSET_UTF8);
+    CVLString strCode(VL_CHARSET_UTF8);
     strCode.SetLong(m_nSystemErrorCode);
     str += ": Exception Address=";
     str += m_strExceptionAddress;

@@ -27,8 +27,8 @@ void CVLDynamicLibrary::GetCandidates(const char* szName, const CVLString& strEx
     if (nPos >= 0)
         strBase = strBase.Mid(0, nPos);
 
-    CVLString strName(szName, 72);
-    CVLString strLibName("lib", 72);
+    CVLString strName(szName, VL_CHARSET_UTF8);
+    CVLString strLibName("lib", VL_CHARSET_UTF8);
     strLibName += strName;
     strLibName += VL_SHARED_LIBRARY_SUFFIX;
 

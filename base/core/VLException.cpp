@@ -7,7 +7,7 @@
 #include "base/core/VLUnexpectedException.h"
 
 EVLException::EVLException(const char* szModule, const char* szFile, int nLine)
-    : m_strModuleName(szModule, 72), m_strFileName(szFile, 72), m_nLine(nLine)
+    : m_strModuleName(szModule, VL_CHARSET_UTF8), m_strFileName(szFile, VL_CHARSET_UTF8), m_nLine(nLine)
 {
 }
 
@@ -17,7 +17,7 @@ EVLException::~EVLException()
 
 CVLString EVLException::GetClassName() const
 {
-    return CVLString("EVLException", 72);
+    return CVLString("EVLException", VL_CHARSET_UTF8);
 }
 
 void EVLException::Delete()
@@ -27,7 +27,7 @@ void EVLException::Delete()
 
 CVLString EVLException::ToString() const
 {
-    return CVLString("EVLException", 72);
+    return CVLString("EVLException", VL_CHARSET_UTF8);
 }
 
 void VLDeleteException(EVLException* pException)

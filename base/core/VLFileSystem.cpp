@@ -89,7 +89,7 @@ bool VLRemoveDirectory(const char* szPath)
 CVLString VLGetExecutablePath()
 {
     std::string folder = VLPlatformExecutableFolder();
-    return CVLString(folder.c_str(), 72);
+    return CVLString(folder.c_str(), VL_CHARSET_UTF8);
 }
 
 CVLString VLGetResourcesPath()
@@ -97,7 +97,7 @@ CVLString VLGetResourcesPath()
     CVLString exe = VLGetExecutablePath();
     int nSlash = exe.ReverseFind('/');
     if (nSlash < 0)
-        return CVLString("Resources", 72);
+        return CVLString("Resources", VL_CHARSET_UTF8);
     CVLString result = exe.Mid(0, nSlash);
     result += "/Resources";
     return result;
@@ -106,7 +106,7 @@ CVLString VLGetResourcesPath()
 CVLString VLGetPreferencesPath()
 {
     std::string folder = VLPlatformPreferencesFolder();
-    return CVLString(folder.c_str(), 72);
+    return CVLString(folder.c_str(), VL_CHARSET_UTF8);
 }
 
 namespace {
@@ -119,7 +119,7 @@ CVLThreadSync& StoredPathSync()
 
 CVLString& StoredPath()
 {
-    static CVLString s_strPath(72);
+    static CVLString s_strPath(VL_CHARSET_UTF8);
     return s_strPath;
 }
 
@@ -143,7 +143,7 @@ void VLSetStoredPath(const char* szPath)
 
 CVLString VLCombinePath(const char* szFolder, const char* szName)
 {
-    CVLString result(szFolder, 72);
+    CVLString result(szFolder, VL_CHARSET_UTF8);
     int n = result.GetLength();
     if (n > 0 && result.GetAt(n - 1) != '/')
         result += "/";
@@ -189,7 +189,7 @@ bool VLCheckFileAccess(const char* szPath, const char* szAccess)
     }
     if (!bWrite)
         return false;
-    CVLString strFolder(72), strName(72);
+    CVLString strFolder(VL_CHARSET_UTF8), strName(VL_CHARSET_UTF8);
     VLSplitPath(szPath, strFolder, strName);
     if (strFolder.GetLength() > 0 && !VLMakeDirectories(strFolder.GetString()))
         return false;
@@ -203,6 +203,6 @@ VL_ULONGLONG VLGetFreeDiskSpace(const char* szPath)
 {
     if (szPath == nullptr)
         return 0;
-    CVLString path = CVLString(szPath, 72).ConvertTo(72, true);
+    CVLString path = CVLString(szPath, VL_CHARSET_UTF8).ConvertTo(VL_CHARSET_UTF8, true);
     return VLPlatformFreeDiskSpace(path.GetString());
 }

@@ -3,7 +3,7 @@
 
 EVLIOException::EVLIOException(const char* szModule, const char* szFile, int nLine, const char* szFilePath, VL_LONG nSystemErrorCode)
     : EVLException(szModule, szFile, nLine)
-    , m_strFilePath(szFilePath, 72)
+    , m_strFilePath(szFilePath, VL_CHARSET_UTF8)
     , m_nSystemErrorCode(nSystemErrorCode)
 {
     CVLTrace::OutputException(VLSTD_MODULE, "VLIOException", 34, this);
@@ -15,13 +15,13 @@ EVLIOException::~EVLIOException()
 
 CVLString EVLIOException::GetClassName() const
 {
-    return CVLString("EVLIOException", 72);
+    return CVLString("EVLIOException", VL_CHARSET_UTF8);
 }
 
 CVLString EVLIOException::ToString() const
 {
-    CVLString str("EVLIOException", 72);
-    CVLString strCode(72);
+    CVLString str("EVLIOException", VL_CHARSET_UTF8);
+    CVLString strCode(VL_CHARSET_UTF8);
     strCode.SetLong(m_nSystemErrorCode);
     str += ": File Path=";
     str += m_strFilePath;

@@ -71,7 +71,8 @@ void* const kBadDescriptor = reinterpret_cast<void*>(-1);
 // Charsets whose converter output may start with a byte-order mark.
 bool MayCarryMark(int eCharset)
 {
-    return eCharset == 73 || eCharset == 76 || eCharset == 79 || eCharset == 82;
+    return eCharset == VL_CHARSET_UCS2 || eCharset == VL_CHARSET_UCS4 || eCharset == VL_CHARSET_UTF16 ||
+           eCharset == VL_CHARSET_UTF32;
 }
 
 // The length of a leading byte-order mark in the output: 4-byte marks whole, else 2.
@@ -79,7 +80,7 @@ size_t MarkLength(int eTo, const unsigned char* p, size_t n)
 {
     if (!MayCarryMark(eTo))
         return 0;
-    bool bWide = (eTo == 76 || eTo == 82);
+    bool bWide = (eTo == VL_CHARSET_UCS4 || eTo == VL_CHARSET_UTF32);
     if (bWide && n >= 4 &&
         ((p[0] == 0 && p[1] == 0 && p[2] == 0xFE && p[3] == 0xFF) ||
          (p[0] == 0xFF && p[1] == 0xFE && p[2] == 0 && p[3] == 0)))
@@ -100,14 +101,14 @@ void ReplaceAll(std::string& s, const char* szOld, const char* szNew)
 
 CVLIconvWrapper::CVLIconvWrapper()
     : m_pfnIconvOpen(nullptr), m_pfnIconvClose(nullptr), m_pfnIconv(nullptr), m_pfnIconvCtl(nullptr),
-      m_bLoaded(false), m_bGnu(false), m_eSystemCharset(-2)
+      m_bLoaded(false), m_bGnu(false), m_eSystemCharset(VL_CHARSET_UNKNOWN)
 {
     for (int i = 0; i < CHARSET_COUNT; ++i) {
         m_CharSizeMap[i].store(0, std::memory_order_relaxed);
-        m_CharsetNameMap[i] = CVLString(s_aCharsetNames[i], 72);
+        m_CharsetNameMap[i] = CVLString(s_aCharsetNames[i], VL_CHARSET_UTF8);
     }
     for (int i = 0; i < CHARSET_COUNT; ++i)
-        m_CharsetIdMap[CVLString(s_aCharsetNames[i], 72)] = i;
+        m_CharsetIdMap[CVLString(s_aCharsetNames[i], VL_CHARSET_UTF8)] = i;
     for (int i = 0; i < s_nEncodingTableSize; ++i)
         m_SystemEncodingMap[s_aEncodingTable[i].nConstant] = s_aEncodingTable[i].eCharset;
     std::map<unsigned int, int>::const_iterator it = m_SystemEncodingMap.find(VLIconvSystemEncodingConstant());
@@ -150,17 +151,17 @@ bool CVLIconvWrapper::IsGnuLibiconv()
 int CVLIconvWrapper::LookUpSystemEncoding(unsigned int nConstant)
 {
     if (!s_bInitialized)
-        return -2;
+        return VL_CHARSET_UNKNOWN;
     std::map<unsigned int, int>::const_iterator it = g_pIconvWrapper->m_SystemEncodingMap.find(nConstant);
-    return it == g_pIconvWrapper->m_SystemEncodingMap.end() ? -2 : it->second;
+    return it == g_pIconvWrapper->m_SystemEncodingMap.end() ? VL_CHARSET_UNKNOWN : it->second;
 }
 
 CVLString CVLIconvWrapper::GetCharsetName(int eCharset)
 {
-    if (eCharset == -1)
-        eCharset = s_bInitialized ? g_pIconvWrapper->m_eSystemCharset : -2;
+    if (eCharset == VL_CHARSET_SYSTEM)
+        eCharset = s_bInitialized ? g_pIconvWrapper->m_eSystemCharset : VL_CHARSET_UNKNOWN;
     if (!s_bInitialized || eCharset < 0 || eCharset >= CHARSET_COUNT)
-        return CVLString(72);
+        return CVLString(VL_CHARSET_UTF8);
     return g_pIconvWrapper->m_CharsetNameMap[eCharset];
 }
 
@@ -168,7 +169,7 @@ int CVLIconvWrapper::GetCharSize(int eCharset)
 {
     if (!s_bInitialized)
         return 1;
-    if (eCharset == -1)
+    if (eCharset == VL_CHARSET_SYSTEM)
         eCharset = g_pIconvWrapper->m_eSystemCharset;
     if (eCharset < 0 || eCharset >= CHARSET_COUNT || !g_pIconvWrapper->m_bLoaded)
         return 1;
@@ -184,7 +185,7 @@ int CVLIconvWrapper::MeasureCharSize(int eCharset) const
 {
     // The bytes that "a" takes in the charset, without a byte-order mark.
     size_t nSkip = 0;
-    void* cd = OpenConverter(eCharset, 0, false, std::string("a"), &nSkip, nullptr);
+    void* cd = OpenConverter(eCharset, VL_CHARSET_ASCII, false, std::string("a"), &nSkip, nullptr);
     if (cd == kBadDescriptor)
         return -1;
     char szIn[2] = {'a', 0};
@@ -206,16 +207,17 @@ int CVLIconvWrapper::MeasureCharSize(int eCharset) const
 int CVLIconvWrapper::GetCharsetId(const char* szName)
 {
     if (!s_bInitialized || szName == nullptr)
-        return -2;
+        return VL_CHARSET_UNKNOWN;
     if (strcmp(szName, "MBCS") == 0)
         return g_pIconvWrapper->m_eSystemCharset;
-    std::map<CVLString, int>::const_iterator it = g_pIconvWrapper->m_CharsetIdMap.find(CVLString(szName, 72));
-    return it == g_pIconvWrapper->m_CharsetIdMap.end() ? -2 : it->second;
+    std::map<CVLString, int>::const_iterator it =
+        g_pIconvWrapper->m_CharsetIdMap.find(CVLString(szName, VL_CHARSET_UTF8));
+    return it == g_pIconvWrapper->m_CharsetIdMap.end() ? VL_CHARSET_UNKNOWN : it->second;
 }
 
 int CVLIconvWrapper::GetSystemCharset()
 {
-    return s_bInitialized ? g_pIconvWrapper->m_eSystemCharset : -2;
+    return s_bInitialized ? g_pIconvWrapper->m_eSystemCharset : VL_CHARSET_UNKNOWN;
 }
 
 int CVLIconvWrapper::GetBOMType(const void* pData, int nLength)
@@ -240,9 +242,9 @@ void* CVLIconvWrapper::OpenConverter(int eTo, int eFrom, bool bDiscardIllegal, c
                                      size_t* pSkip, std::string* pSourceName) const
 {
     *pSkip = 0;
-    if (eTo == -1)
+    if (eTo == VL_CHARSET_SYSTEM)
         eTo = m_eSystemCharset;
-    if (eFrom == -1)
+    if (eFrom == VL_CHARSET_SYSTEM)
         eFrom = m_eSystemCharset;
     if (eTo < 0 || eTo >= CHARSET_COUNT || eFrom < 0 || eFrom >= CHARSET_COUNT)
         return kBadDescriptor;
@@ -287,7 +289,7 @@ CVLString CVLIconvWrapper::Convert(int eFrom, const void* pData, int nLength, in
 {
     try {
         if (!s_bInitialized || !g_pIconvWrapper->m_bLoaded) {
-            CVLString result(72);
+            CVLString result(VL_CHARSET_UTF8);
             result.Assign(pData, nLength, eFrom);
             return result;
         }
@@ -299,7 +301,7 @@ CVLString CVLIconvWrapper::Convert(int eFrom, const void* pData, int nLength, in
 CVLString CVLIconvWrapper::DoConvert(int eFrom, const void* pData, int nLength, int eTo,
                                      bool bDiscardIllegal) const
 {
-    CVLString result(72);
+    CVLString result(VL_CHARSET_UTF8);
     if (nLength <= 0 || pData == nullptr) {
         result.SetCharset(eTo);
         return result;
@@ -313,7 +315,7 @@ CVLString CVLIconvWrapper::DoConvert(int eFrom, const void* pData, int nLength, 
     std::string input(static_cast<const char*>(pData), static_cast<size_t>(nLength));
     // Shift_JIS has no tilde or backslash of its own: its 7E and 5C are the
     // overline and the yen sign.
-    if (eFrom == 72 && eTo == 42) {
+    if (eFrom == VL_CHARSET_UTF8 && eTo == VL_CHARSET_SHIFT_JIS) {
         ReplaceAll(input, "~", "\xE2\x80\xBE");
         ReplaceAll(input, "\\", "\xC2\xA5");
     }
@@ -321,7 +323,7 @@ CVLString CVLIconvWrapper::DoConvert(int eFrom, const void* pData, int nLength, 
     std::string strSourceName;
     void* cd = OpenConverter(eTo, eFrom, bDiscardIllegal, input, &nInputSkip, &strSourceName);
     if (cd == kBadDescriptor) {
-        result.SetCharset(-2);
+        result.SetCharset(VL_CHARSET_UNKNOWN);
         return result;
     }
 
@@ -375,12 +377,12 @@ CVLString CVLIconvWrapper::DoConvert(int eFrom, const void* pData, int nLength, 
     }
     m_pfnIconvClose(cd);
     if (bFailed) {
-        result.SetCharset(-2);
+        result.SetCharset(VL_CHARSET_UNKNOWN);
         return result;
     }
     const unsigned char* p = reinterpret_cast<const unsigned char*>(output.data());
     size_t nSkip = MarkLength(eTo, p, nUsed);
-    if (eFrom == 42 && eTo == 72) {
+    if (eFrom == VL_CHARSET_SHIFT_JIS && eTo == VL_CHARSET_UTF8) {
         std::string text(output.data() + nSkip, nUsed - nSkip);
         ReplaceAll(text, "\xE2\x80\xBE", "~");
         ReplaceAll(text, "\xC2\xA5", "\\");

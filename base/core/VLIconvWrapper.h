@@ -1,5 +1,6 @@
 // The system's numbering of character sets (charset ids 0 to 109, -1 the
-// system charset, -2 unknown) and conversion of byte texts between them.
+// system charset, -2 unknown; the names the code uses are in
+// base/core/VLCharset.h) and conversion of byte texts between them.
 // One instance exists, built during static initialization; every operation
 // is static.
 #ifndef VLICONVWRAPPER_H

@@ -3,7 +3,7 @@
 
 EVLNotExistException::EVLNotExistException(const char* szModule, const char* szFile, int nLine, const char* szName)
     : EVLException(szModule, szFile, nLine)
-    , m_strName(szName, 72)
+    , m_strName(szName, VL_CHARSET_UTF8)
 {
     CVLTrace::OutputException(VLSTD_MODULE, "VLNotExistException", 32, this);
 }
@@ -14,12 +14,12 @@ EVLNotExistException::~EVLNotExistException()
 
 CVLString EVLNotExistException::GetClassName() const
 {
-    return CVLString("EVLNotExistException", 72);
+    return CVLString("EVLNotExistException", VL_CHARSET_UTF8);
 }
 
 CVLString EVLNotExistException::ToString() const
 {
-    CVLString str("EVLNotExistException", 72);
+    CVLString str("EVLNotExistException", VL_CHARSET_UTF8);
     str += ": Name=";
     str += m_strName;
     return str;

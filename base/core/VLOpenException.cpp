@@ -3,7 +3,7 @@
 
 EVLOpenException::EVLOpenException(const char* szModule, const char* szFile, int nLine, const char* szFilePath, VL_LONG nSystemErrorCode)
     : EVLException(szModule, szFile, nLine)
-    , m_strFilePath(szFilePath, 72)
+    , m_strFilePath(szFilePath, VL_CHARSET_UTF8)
     , m_nSystemErrorCode(nSystemErrorCode)
 {
     CVLTrace::OutputException(VLSTD_MODULE, "VLOpenException", 34, this);
@@ -15,13 +15,13 @@ EVLOpenException::~EVLOpenException()
 
 CVLString EVLOpenException::GetClassName() const
 {
-    return CVLString("EVLOpenException", 72);
+    return CVLString("EVLOpenException", VL_CHARSET_UTF8);
 }
 
 CVLString EVLOpenException::ToString() const
 {
-    CVLString str("EVLOpenException", 72);
-    CVLString strCode(72);
+    CVLString str("EVLOpenException", VL_CHARSET_UTF8);
+    CVLString strCode(VL_CHARSET_UTF8);
     strCode.SetLong(m_nSystemErrorCode);
     str += ": File path=";
     str += m_strFilePath;

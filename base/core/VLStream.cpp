@@ -1,6 +1,6 @@
 #include "base/core/VLStream.h"
 
-IVLStream::IVLStream() : m_strName(72), m_strReserved(72), m_strPath(72)
+IVLStream::IVLStream() : m_strName(VL_CHARSET_UTF8), m_strReserved(VL_CHARSET_UTF8), m_strPath(VL_CHARSET_UTF8)
 {
 }
 

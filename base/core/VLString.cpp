@@ -18,12 +18,12 @@ const VL_SIZE_T kMaxTextBytes = 0x7fffff00u;
 
 bool IsUtf16Family(int eCharset)
 {
-    return eCharset == 79 || eCharset == 80 || eCharset == 81;
+    return eCharset == VL_CHARSET_UTF16 || eCharset == VL_CHARSET_UTF16BE || eCharset == VL_CHARSET_UTF16LE;
 }
 
 bool IsAsciiCompatible(int eCharset)
 {
-    return eCharset == 0 || eCharset == 72;
+    return eCharset == VL_CHARSET_ASCII || eCharset == VL_CHARSET_UTF8;
 }
 
 // Counts the bytes before the terminating unit, looking only inside nLength bytes.
@@ -62,9 +62,9 @@ int UnitTextLength(const unsigned short* p)
 
 }  // namespace
 
-CVLString::CVLString(int eCharset) : m_eCharset(72), m_nCharSize(1), m_pBuffer(nullptr)
+CVLString::CVLString(int eCharset) : m_eCharset(VL_CHARSET_UTF8), m_nCharSize(1), m_pBuffer(nullptr)
 {
-    if (eCharset != 72)
+    if (eCharset != VL_CHARSET_UTF8)
         SetCharset(eCharset);
 }
 
@@ -83,7 +83,7 @@ CVLString::CVLString(char c, int eCharset) : CVLString(eCharset)
     operator=(c);
 }
 
-CVLString::CVLString(const CVLString& other) : m_eCharset(72), m_nCharSize(1), m_pBuffer(nullptr)
+CVLString::CVLString(const CVLString& other) : m_eCharset(VL_CHARSET_UTF8), m_nCharSize(1), m_pBuffer(nullptr)
 {
     operator=(other);
 }
@@ -122,11 +122,11 @@ int CVLString::GetCharCount() const
         return 0;
     if (IsUtf16Family(m_eCharset))
         return nLength / (m_nCharSize > 0 ? m_nCharSize : 1);
-    CVLString strUtf16 = ConvertTo(79, true);
-    if (strUtf16.GetCharset() == 79)
+    CVLString strUtf16 = ConvertTo(VL_CHARSET_UTF16, true);
+    if (strUtf16.GetCharset() == VL_CHARSET_UTF16)
         return strUtf16.GetLength() / 2;
     // No converter: count UTF-8 sequences, or code units of other charsets.
-    if (m_eCharset == 72) {
+    if (m_eCharset == VL_CHARSET_UTF8) {
         int n = 0;
         for (int i = 0; i < nLength; ++i)
             n += ((static_cast<unsigned char>(m_pBuffer->data[i]) & 0xC0) != 0x80);
@@ -192,11 +192,11 @@ void CVLString::Assign(const void* p, int nLength, int eCharset)
 {
     if (nLength <= 0 || p == nullptr) {
         Clear();
-        if (eCharset != -2)
+        if (eCharset != VL_CHARSET_UNKNOWN)
             SetCharset(eCharset);
         return;
     }
-    if (eCharset != -2)
+    if (eCharset != VL_CHARSET_UNKNOWN)
         SetCharset(eCharset);
     // The source may lie inside this string's own block.
     const char* pSrc = static_cast<const char*>(p);
@@ -225,7 +225,8 @@ void CVLString::Assign(const void* p, int nLength, int eCharset)
 
 void CVLString::Assign(const void* p, int nLength, const char* szCharset)
 {
-    int eCharset = (szCharset == nullptr || *szCharset == 0) ? -2 : CVLIconvWrapper::GetCharsetId(szCharset);
+    int eCharset =
+        (szCharset == nullptr || *szCharset == 0) ? VL_CHARSET_UNKNOWN : CVLIconvWrapper::GetCharsetId(szCharset);
     Assign(p, nLength, eCharset);
 }
 
@@ -291,7 +292,7 @@ CVLString& CVLString::operator=(const char* sz)
     if (sz == nullptr)
         Clear();
     else
-        Assign(sz, static_cast<int>(strlen(sz)), -2);
+        Assign(sz, static_cast<int>(strlen(sz)), VL_CHARSET_UNKNOWN);
     return *this;
 }
 
@@ -300,7 +301,7 @@ CVLString& CVLString::operator=(const unsigned short* p)
     if (p == nullptr)
         Clear();
     else
-        Assign(p, 2 * UnitTextLength(p), -2);
+        Assign(p, 2 * UnitTextLength(p), VL_CHARSET_UNKNOWN);
     return *this;
 }
 
@@ -309,7 +310,7 @@ CVLString& CVLString::operator=(char c)
     if (c == 0)
         Clear();
     else
-        Assign(&c, 1, -2);
+        Assign(&c, 1, VL_CHARSET_UNKNOWN);
     return *this;
 }
 
@@ -465,7 +466,7 @@ CVLString CVLString::Mid(int nStart) const
 
 CVLString CVLString::Mid(int nStart, int nCount) const
 {
-    CVLString result(72);
+    CVLString result(VL_CHARSET_UTF8);
     int nLength = GetLength();
     if (m_pBuffer == nullptr || nStart < 0 || nStart >= nLength)
         return result;
@@ -486,15 +487,15 @@ CVLString CVLString::MidChar(int nStart, int nCount) const
         long long s = static_cast<long long>(nStart) * m_nCharSize;
         long long c = static_cast<long long>(nCount) * m_nCharSize;
         if (s < INT_MIN || s > INT_MAX)
-            return CVLString(72);
+            return CVLString(VL_CHARSET_UTF8);
         if (c > INT_MAX)
             c = INT_MAX;
         if (c < INT_MIN)
             c = INT_MIN;
         return Mid(static_cast<int>(s), static_cast<int>(c));
     }
-    CVLString strUtf16 = ConvertTo(79, true);
-    if (strUtf16.GetCharset() != 79)
+    CVLString strUtf16 = ConvertTo(VL_CHARSET_UTF16, true);
+    if (strUtf16.GetCharset() != VL_CHARSET_UTF16)
         return Mid(nStart, nCount);  // no converter: count bytes
     CVLString piece = strUtf16.MidChar(nStart, nCount);
     return piece.ConvertTo(m_eCharset, true);
@@ -639,8 +640,8 @@ void CVLString::TrimLeft()
     if (GetLength() == 0)
         return;
     if (!IsAsciiCompatible(m_eCharset)) {
-        CVLString strUtf8 = ConvertTo(72, true);
-        if (strUtf8.GetCharset() == 72) {
+        CVLString strUtf8 = ConvertTo(VL_CHARSET_UTF8, true);
+        if (strUtf8.GetCharset() == VL_CHARSET_UTF8) {
             strUtf8.TrimLeft();
             *this = strUtf8.ConvertTo(m_eCharset, true);
             return;
@@ -663,8 +664,8 @@ void CVLString::TrimRight()
     if (GetLength() == 0)
         return;
     if (!IsAsciiCompatible(m_eCharset)) {
-        CVLString strUtf8 = ConvertTo(72, true);
-        if (strUtf8.GetCharset() == 72) {
+        CVLString strUtf8 = ConvertTo(VL_CHARSET_UTF8, true);
+        if (strUtf8.GetCharset() == VL_CHARSET_UTF8) {
             strUtf8.TrimRight();
             *this = strUtf8.ConvertTo(m_eCharset, true);
             return;
@@ -690,7 +691,7 @@ void CVLString::Trim()
 
 CVLString CVLString::MakeLower() const
 {
-    CVLString result(72);
+    CVLString result(VL_CHARSET_UTF8);
     int n = GetLength();
     for (int i = 0; i < n; ++i) {
         char c = m_pBuffer->data[i];
@@ -703,7 +704,7 @@ CVLString CVLString::MakeLower() const
 
 CVLString CVLString::MakeUpper() const
 {
-    CVLString result(72);
+    CVLString result(VL_CHARSET_UTF8);
     int n = GetLength();
     for (int i = 0; i < n; ++i) {
         char c = m_pBuffer->data[i];

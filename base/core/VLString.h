@@ -1,5 +1,5 @@
 // The string type of the whole system: a run of bytes tagged with a character
-// set (a charset id of the converter's table; 72, UTF-8, by default). Lengths,
+// set (a charset id of the converter's table; UTF-8 by default). Lengths,
 // indexes and search results count bytes; only GetCharCount and MidChar count
 // characters. Concatenation and comparison never convert.
 #ifndef VLSTRING_H

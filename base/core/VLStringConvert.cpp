@@ -82,12 +82,12 @@ VL_ULONGLONG ParseMagnitude(const std::string& s, bool& bNegative, bool& bOverfl
 
 bool CVLString::GetAsciiText(CVLString& strOut) const
 {
-    if (m_eCharset == 0 || m_eCharset == 72) {
+    if (m_eCharset == VL_CHARSET_ASCII || m_eCharset == VL_CHARSET_UTF8) {
         strOut = *this;
         return true;
     }
-    strOut = ConvertTo(0, true);
-    if (strOut.GetCharset() == 0)
+    strOut = ConvertTo(VL_CHARSET_ASCII, true);
+    if (strOut.GetCharset() == VL_CHARSET_ASCII)
         return true;
     // No converter: single-byte text is read as it stands.
     if (strOut.GetCharset() == m_eCharset && m_nCharSize == 1)
@@ -97,14 +97,14 @@ bool CVLString::GetAsciiText(CVLString& strOut) const
 
 bool CVLString::IsNumeric() const
 {
-    CVLString strAscii(72);
+    CVLString strAscii(VL_CHARSET_UTF8);
     if (!GetAsciiText(strAscii))
         return false;
     return IsNumericText(std::string(strAscii.GetBuffer(), static_cast<size_t>(strAscii.GetLength())));
 }
 
 #define VL_NUMERIC_TEXT_OR(defaultValue)                                                 \
-    CVLString strAscii(72);                                                              \
+    CVLString strAscii(VL_CHARSET_UTF8);                                                 \
     if (!GetAsciiText(strAscii))                                                         \
         return defaultValue;                                                             \
     std::string text(strAscii.GetBuffer(), static_cast<size_t>(strAscii.GetLength()));  \
@@ -158,7 +158,7 @@ double CVLString::ToDouble(double dDefault) const
 
 bool CVLString::ToBool(bool bDefault) const
 {
-    CVLString strAscii(72);
+    CVLString strAscii(VL_CHARSET_UTF8);
     if (GetLength() == 0 || !GetAsciiText(strAscii))
         return bDefault;
     std::string text(strAscii.GetBuffer(), static_cast<size_t>(strAscii.GetLength()));
@@ -173,11 +173,11 @@ bool CVLString::ToBool(bool bDefault) const
 
 void CVLString::AssignFormatted(const char* szText)
 {
-    if (m_eCharset == 0 || m_eCharset == 72) {
+    if (m_eCharset == VL_CHARSET_ASCII || m_eCharset == VL_CHARSET_UTF8) {
         operator=(szText);
         return;
     }
-    CVLString strUtf8(szText, 72);
+    CVLString strUtf8(szText, VL_CHARSET_UTF8);
     *this = strUtf8.ConvertTo(m_eCharset, true);
 }
 
@@ -261,7 +261,7 @@ int CVLString::HexToBytes(VL_BYTE* pBuffer, int nSize) const
     if (pBuffer == nullptr || nSize <= 0)
         return 0;
     memset(pBuffer, 0, static_cast<size_t>(nSize));
-    CVLString strAscii(72);
+    CVLString strAscii(VL_CHARSET_UTF8);
     if (!GetAsciiText(strAscii))
         return 0;
     std::string text(strAscii.GetBuffer(), static_cast<size_t>(strAscii.GetLength()));

@@ -14,10 +14,10 @@ EVLTimeoutException::~EVLTimeoutException()
 
 CVLString EVLTimeoutException::GetClassName() const
 {
-    return CVLString("EVLTimeoutException", 72);
+    return CVLString("EVLTimeoutException", VL_CHARSET_UTF8);
 }
 
 CVLString EVLTimeoutException::ToString() const
 {
-    return CVLString("EVLTimeoutException", 72);
+    return CVLString("EVLTimeoutException", VL_CHARSET_UTF8);
 }

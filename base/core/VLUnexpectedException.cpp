@@ -2,14 +2,16 @@
 #include "base/core/VLTrace.h"
 
 EVLUnexpectedException::EVLUnexpectedException(const char* szModule, const char* szFile, int nLine)
-    : EVLException(szModule, szFile, nLine), m_nUnsignedErrorCode(0), m_nSignedErrorCode(0), m_strMessage(72)
+    : EVLException(szModule, szFile, nLine), m_nUnsignedErrorCode(0), m_nSignedErrorCode(0),
+      m_strMessage(VL_CHARSET_UTF8)
 {
     CVLTrace::OutputException(VLSTD_MODULE, "VLUnexpectedException", 34, this);
 }
 
 EVLUnexpectedException::EVLUnexpectedException(const char* szModule, const char* szFile, int nLine,
                                                const char* szMessage)
-    : EVLException(szModule, szFile, nLine), m_nUnsignedErrorCode(0), m_nSignedErrorCode(0), m_strMessage(72)
+    : EVLException(szModule, szFile, nLine), m_nUnsignedErrorCode(0), m_nSignedErrorCode(0),
+      m_strMessage(VL_CHARSET_UTF8)
 {
     m_strMessage = szMessage;
     CVLTrace::OutputException(VLSTD_MODULE, "VLUnexpectedException", 45, this);
@@ -18,7 +20,7 @@ EVLUnexpectedException::EVLUnexpectedException(const char* szModule, const char*
 EVLUnexpectedException::EVLUnexpectedException(const char* szModule, const char* szFile, int nLine,
                                                VL_LONG nErrorCode)
     : EVLException(szModule, szFile, nLine), m_nUnsignedErrorCode(0), m_nSignedErrorCode(nErrorCode),
-      m_strMessage(72)
+      m_strMessage(VL_CHARSET_UTF8)
 {
     CVLTrace::OutputException(VLSTD_MODULE, "VLUnexpectedException", 55, this);
 }
@@ -26,7 +28,7 @@ EVLUnexpectedException::EVLUnexpectedException(const char* szModule, const char*
 EVLUnexpectedException::EVLUnexpectedException(const char* szModule, const char* szFile, int nLine,
                                                VL_ULONG nErrorCode)
     : EVLException(szModule, szFile, nLine), m_nUnsignedErrorCode(nErrorCode), m_nSignedErrorCode(0),
-      m_strMessage(72)
+      m_strMessage(VL_CHARSET_UTF8)
 {
     CVLTrace::OutputException(VLSTD_MODULE, "VLUnexpectedException", 65, this);
 }
@@ -37,13 +39,13 @@ EVLUnexpectedException::~EVLUnexpectedException()
 
 CVLString EVLUnexpectedException::GetClassName() const
 {
-    return CVLString("EVLUnexpectedException", 72);
+    return CVLString("EVLUnexpectedException", VL_CHARSET_UTF8);
 }
 
 CVLString EVLUnexpectedException::ToString() const
 {
-    CVLString str("EVLUnexpectedException", 72);
-    CVLString strCode(72);
+    CVLString str("EVLUnexpectedException", VL_CHARSET_UTF8);
+    CVLString strCode(VL_CHARSET_UTF8);
     if (m_nUnsignedErrorCode != 0) {
         strCode.SetULong(m_nUnsignedErrorCode);
         str += ": Error code=";

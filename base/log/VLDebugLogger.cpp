@@ -68,7 +68,7 @@ void CVLDebugLogger::VPrintf(const char* /*szFile*/, VL_LONG /*nLine*/, const ch
 
 CVLString CVLDebugLogger::GetLogDirectory()
 {
-    return CVLString(72);
+    return CVLString(VL_CHARSET_UTF8);
 }
 
 CVLString CVLDebugLogger::MakeLogFileName(bool bMilliseconds)

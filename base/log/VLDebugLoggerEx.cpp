@@ -11,7 +11,7 @@
 namespace
 {
 // The line end of log files: a carriage return alone.
-const CVLString s_strLineEnd("\r", 72);
+const CVLString s_strLineEnd("\r", VL_CHARSET_UTF8);
 const size_t kFormatBufferSize = 2048;
 }
 

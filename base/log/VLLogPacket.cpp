@@ -267,8 +267,8 @@ bool CVLLogPacket::Parse(VL_ULONG nLength, const VL_BYTE* p)
     size_t nP = CVLByteOrder::GetUInt16(kLE, p + n + 2);
     if (n + 4 + nP != nLength)
         return false;
-    m_strText1.Assign(p + kOffText1 + 1, static_cast<int>(nT1), 72);
-    m_strText2.Assign(p + nText2, static_cast<int>(nT2), 72);
+    m_strText1.Assign(p + kOffText1 + 1, static_cast<int>(nT1), VL_CHARSET_UTF8);
+    m_strText2.Assign(p + nText2, static_cast<int>(nT2), VL_CHARSET_UTF8);
     m_nPayloadLength = static_cast<uint16_t>(nP);
     m_pPayload = nP > 0 ? p + n + 4 : nullptr;
     return true;
@@ -420,7 +420,7 @@ bool CVLLogPacket::GetType1(CVLString* pS1, CVLString* pS2, CVLString* pS3, CVLS
     CVLString* pOut[4] = {pS1, pS2, pS3, pS4};
     for (int i = 0; i < 4; ++i) {
         if (pOut[i] != nullptr)
-            pOut[i]->Assign(pText[i], static_cast<int>(nLen[i]), 72);
+            pOut[i]->Assign(pText[i], static_cast<int>(nLen[i]), VL_CHARSET_UTF8);
     }
     return true;
 }
@@ -496,10 +496,10 @@ bool CVLLogPacket::GetType5(VL_BYTE* pA, VL_BYTE* pB, CVLString* pBlock1, CVLStr
     if (!ReadType5(pA, pB, &l1, &p1, &l2, &p2, true))
         return false;
     if (pBlock1 != nullptr)
-        pBlock1->Assign(p1, l1, 72);
+        pBlock1->Assign(p1, l1, VL_CHARSET_UTF8);
     if (pBlock2 != nullptr) {
         if (p2 != nullptr)
-            pBlock2->Assign(p2, l2, 72);
+            pBlock2->Assign(p2, l2, VL_CHARSET_UTF8);
         else
             pBlock2->Empty();
     }
@@ -520,7 +520,7 @@ bool CVLLogPacket::GetType7(CVLString* pText) const
     if (GetType() != 7 || m_pBuffer == nullptr || m_nPayloadLength == 0)
         return false;
     if (pText != nullptr)
-        pText->Assign(m_pPayload, m_nPayloadLength, 72);
+        pText->Assign(m_pPayload, m_nPayloadLength, VL_CHARSET_UTF8);
     return true;
 }
 
@@ -529,6 +529,6 @@ bool CVLLogPacket::GetType8(CVLString* pText) const
     if (GetType() != 8 || m_pBuffer == nullptr || m_nPayloadLength == 0)
         return false;
     if (pText != nullptr)
-        pText->Assign(m_pPayload, m_nPayloadLength, 72);
+        pText->Assign(m_pPayload, m_nPayloadLength, VL_CHARSET_UTF8);
     return true;
 }

@@ -15,7 +15,7 @@ bool CVLLogProcessCommunicator::Open(const char* /*szName*/, bool /*bOwner*/)
 
 bool CVLLogProcessCommunicator::Open(VL_ULONG nKind, const char* szName, const char* szId, bool bOwner)
 {
-    CVLString strName(szName != nullptr ? szName : "", 72);
+    CVLString strName(szName != nullptr ? szName : "", VL_CHARSET_UTF8);
     if (nKind == 1) {
         strName += "_";
         strName += (szId != nullptr ? szId : "");

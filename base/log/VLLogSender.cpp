@@ -20,7 +20,7 @@ const int kStartWaitMilliseconds = 60000;
 
 CVLString VLMakeLogReceiverName(VL_ULONG nKind, const char* szName, const char* szId)
 {
-    CVLString strName("LogReciver_", 72);
+    CVLString strName("LogReciver_", VL_CHARSET_UTF8);
     strName += (szName != nullptr ? szName : "");
     if (nKind == 1) {
         strName += "_";
@@ -46,7 +46,7 @@ bool VLCreateLogReceiverLock(VL_ULONG nKind, const char* szName, const char* szI
 
 CVLString VLMakeLogTargetName(const char* szName)
 {
-    CVLString strName("LogTarget_", 72);
+    CVLString strName("LogTarget_", VL_CHARSET_UTF8);
     strName += (szName != nullptr ? szName : "");
     return strName;
 }

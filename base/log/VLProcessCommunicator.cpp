@@ -91,7 +91,7 @@ bool CVLProcessCommunicator::Open(const char* szName, bool bOwner)
     if (szName == nullptr || *szName == '\0' || strchr(szName, '/') != nullptr || strcmp(szName, "..") == 0 ||
         strcmp(szName, ".") == 0)
         return false;
-    CVLString strPath("/tmp/", 72);
+    CVLString strPath("/tmp/", VL_CHARSET_UTF8);
     strPath += szName;
     const char* szPath = strPath.GetString();
 

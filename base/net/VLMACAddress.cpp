@@ -45,7 +45,7 @@ bool CVLMACAddress::IsEmpty() const
 
 void CVLMACAddress::Parse(const char* szText)
 {
-    CVLString text(szText == nullptr ? "" : szText, 72);
+    CVLString text(szText == nullptr ? "" : szText, VL_CHARSET_UTF8);
     text.Replace(":", "");
     text.Replace("-", "");
     text.HexToBytes(m_Address, 6);
@@ -59,11 +59,11 @@ void CVLMACAddress::SetBytes(const unsigned char* pBytes)
 
 CVLString CVLMACAddress::ToString(const char* szSeparator, bool bUpper) const
 {
-    CVLString result(72);
+    CVLString result(VL_CHARSET_UTF8);
     for (int i = 0; i < 6; ++i) {
         if (i > 0 && szSeparator != nullptr)
             result += szSeparator;
-        CVLString hex(72);
+        CVLString hex(VL_CHARSET_UTF8);
         hex.SetHexByte(m_Address[i], bUpper);
         result += hex;
     }

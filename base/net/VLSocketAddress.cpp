@@ -62,13 +62,13 @@ bool LookUpHostName(const char* szHost, in_addr& addr, int& nError)
 }  // namespace
 
 CVLSocketAddress::CVLSocketAddress()
-    : m_eFormat(1), m_strHost("0.0.0.0", 72), m_nPort(0), m_eProtocol(0), m_bSockAddrValid(false)
+    : m_eFormat(1), m_strHost("0.0.0.0", VL_CHARSET_UTF8), m_nPort(0), m_eProtocol(0), m_bSockAddrValid(false)
 {
     std::memset(&m_SockAddr, 0, sizeof(m_SockAddr));
 }
 
 CVLSocketAddress::CVLSocketAddress(int eProtocol, const char* szHost, int nPort)
-    : m_eFormat(1), m_strHost(72), m_nPort(0), m_eProtocol(0), m_bSockAddrValid(false)
+    : m_eFormat(1), m_strHost(VL_CHARSET_UTF8), m_nPort(0), m_eProtocol(0), m_bSockAddrValid(false)
 {
     std::memset(&m_SockAddr, 0, sizeof(m_SockAddr));
     Set(0, eProtocol, szHost, nPort);
@@ -384,7 +384,7 @@ void CVLSocketAddress::GetLocalAddresses(std::vector<CVLSocketAddress>& list)
 
 CVLString CVLSocketAddress::NormalizeDottedQuad(const char* szText)
 {
-    CVLString strResult("0.0.0.0", 72);
+    CVLString strResult("0.0.0.0", VL_CHARSET_UTF8);
     if (!IsDottedQuad(szText))
         return strResult;
     std::string strOut;

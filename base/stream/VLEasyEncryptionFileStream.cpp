@@ -172,7 +172,7 @@ CVLEasyEncryptionFileStream::~CVLEasyEncryptionFileStream()
 
 CVLString CVLEasyEncryptionFileStream::GetClassName() const
 {
-    return CVLString("CVLEasyEncryptionFileStream", 72);
+    return CVLString("CVLEasyEncryptionFileStream", VL_CHARSET_UTF8);
 }
 
 void CVLEasyEncryptionFileStream::Open(VL_OPEN_MODE eMode)

@@ -22,7 +22,7 @@ CVLFileStream::~CVLFileStream()
 
 CVLString CVLFileStream::GetClassName() const
 {
-    return CVLString("CVLFileStream", 72);
+    return CVLString("CVLFileStream", VL_CHARSET_UTF8);
 }
 
 void CVLFileStream::Open(VL_OPEN_MODE eMode)

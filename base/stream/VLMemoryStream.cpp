@@ -34,7 +34,7 @@ CVLMemoryStream::~CVLMemoryStream()
 
 CVLString CVLMemoryStream::GetClassName() const
 {
-    return CVLString("CVLMemoryStream", 72);
+    return CVLString("CVLMemoryStream", VL_CHARSET_UTF8);
 }
 
 void CVLMemoryStream::Open(VL_OPEN_MODE eMode)

@@ -5,7 +5,7 @@
 #include "base/stream/VLMemoryStream.h"
 
 CVLStreamCollection::CVLStreamCollection()
-    : m_strCurrentKey(72), m_strFileFolder(72), m_strDefaultType("Memory", 72)
+    : m_strCurrentKey(VL_CHARSET_UTF8), m_strFileFolder(VL_CHARSET_UTF8), m_strDefaultType("Memory", VL_CHARSET_UTF8)
 {
 }
 
@@ -45,7 +45,7 @@ IVLStream* CVLStreamCollection::CreateElement(const char* szName)
     if (it != m_Types.end())
         strType = it->second;
     const char* szSafeName = szName == nullptr ? "" : szName;
-    CVLString strName(szSafeName, 72);
+    CVLString strName(szSafeName, VL_CHARSET_UTF8);
     IVLStream* pStream = nullptr;
     if (strType == "File") {
         if (m_strFileFolder.GetLength() > 0)
@@ -91,7 +91,8 @@ CVLString& CVLStreamCollection::GetDefaultType()
 
 void CVLStreamCollection::SetStreamType(const char* szKey, const char* szType)
 {
-    m_Types[CVLString(szKey == nullptr ? "" : szKey, 72)] = CVLString(szType == nullptr ? "" : szType, 72);
+    m_Types[CVLString(szKey == nullptr ? "" : szKey, VL_CHARSET_UTF8)] =
+        CVLString(szType == nullptr ? "" : szType, VL_CHARSET_UTF8);
 }
 
 IVLStream* CVLStreamCollection::CreateCustomStream(const char*)
@@ -101,6 +102,6 @@ IVLStream* CVLStreamCollection::CreateCustomStream(const char*)
 
 CVLString CVLStreamCollection::GetStreamType(const char* szKey) const
 {
-    auto it = m_Types.find(CVLString(szKey == nullptr ? "" : szKey, 72));
-    return it == m_Types.end() ? CVLString(72) : it->second;
+    auto it = m_Types.find(CVLString(szKey == nullptr ? "" : szKey, VL_CHARSET_UTF8));
+    return it == m_Types.end() ? CVLString(VL_CHARSET_UTF8) : it->second;
 }

@@ -7,7 +7,7 @@
 
 static const char* const s_szFile = "VLStringStream";
 
-CVLStringStream::CVLStringStream() : m_strText(72), m_bOpen(false), m_nReadPos(0)
+CVLStringStream::CVLStringStream() : m_strText(VL_CHARSET_UTF8), m_bOpen(false), m_nReadPos(0)
 {
 }
 
@@ -17,7 +17,7 @@ CVLStringStream::~CVLStringStream()
 
 CVLString CVLStringStream::GetClassName() const
 {
-    return CVLString("CVLStringStream", 72);
+    return CVLString("CVLStringStream", VL_CHARSET_UTF8);
 }
 
 // Writes collect in a buffer that grows geometrically and reach the string

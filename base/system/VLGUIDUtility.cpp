@@ -35,7 +35,7 @@ CVLString CVLGUIDUtility::ToString(const VLGUID& guid, bool bUpper, bool bNoBrac
     VLStdSnprintf(buf, sizeof(buf), "{%08x-%04x-%04x-%02x%02x-%02x%02x%02x%02x%02x%02x}",
                   static_cast<unsigned>(guid.nData1), guid.nData2, guid.nData3, guid.Data4[0], guid.Data4[1],
                   guid.Data4[2], guid.Data4[3], guid.Data4[4], guid.Data4[5], guid.Data4[6], guid.Data4[7]);
-    CVLString result(buf, 72);
+    CVLString result(buf, VL_CHARSET_UTF8);
     if (bUpper)
         result = result.MakeUpper();
     if (bNoBraces)
@@ -78,7 +78,7 @@ bool CVLGUIDUtility::FromString(const char* szText, VLGUID* pGuid)
     static const int kDigits[5] = {8, 4, 4, 4, 12};
     VL_BYTE groups[5][6];
     for (int g = 0; g < 5; ++g) {
-        CVLString part(p + kStart[g], kDigits[g], 72);
+        CVLString part(p + kStart[g], kDigits[g], VL_CHARSET_UTF8);
         if (part.HexToBytes(groups[g], kDigits[g] / 2) != kDigits[g] / 2)
             return false;
     }

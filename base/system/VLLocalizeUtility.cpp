@@ -39,7 +39,7 @@ CVLString& CVLLocalizeUtility::GetDefaultFolder()
 
 void CVLLocalizeUtility::AddLanguage(const char* szLanguage)
 {
-    m_LangList.push_back(CVLString(szLanguage != nullptr ? szLanguage : "", 72));
+    m_LangList.push_back(CVLString(szLanguage != nullptr ? szLanguage : "", VL_CHARSET_UTF8));
 }
 
 void CVLLocalizeUtility::SetLanguageList(const char* szList, bool bAppend)
@@ -54,7 +54,7 @@ void CVLLocalizeUtility::SetLanguageList(const char* szList, bool bAppend)
         while (*q != '\0' && *q != ',')
             ++q;
         if (q > p)
-            m_LangList.push_back(CVLString(p, static_cast<int>(q - p), 72));
+            m_LangList.push_back(CVLString(p, static_cast<int>(q - p), VL_CHARSET_UTF8));
         p = (*q == ',') ? q + 1 : q;
     }
 }
@@ -110,7 +110,7 @@ CVLString CVLLocalizeUtility::GetSystemLanguage()
     }
     if (strLanguage.empty())
         return CVLString();
-    CVLString strResult(strLanguage.c_str(), 72);
+    CVLString strResult(strLanguage.c_str(), VL_CHARSET_UTF8);
     if (!strCountry.empty()) {
         strResult += "-";
         strResult += strCountry.c_str();

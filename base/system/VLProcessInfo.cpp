@@ -18,7 +18,7 @@ VL_LONG VLGetProcessId(CVLVariant* pVariant)
 CVLString VLGetProcessName()
 {
     std::string strName = VLPlatformProcessName();
-    return CVLString(strName.c_str(), 72);
+    return CVLString(strName.c_str(), VL_CHARSET_UTF8);
 }
 
 CVLDateTime VLGetCurrentDateTime()

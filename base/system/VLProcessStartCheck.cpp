@@ -37,9 +37,9 @@ int RemoveStale(const char* szPath)
 
 CVLString CVLProcessStartCheck::GetLockFilePath(const char* szName)
 {
-    CVLString strPath("/tmp/", 72);
+    CVLString strPath("/tmp/", VL_CHARSET_UTF8);
     if (szName != nullptr) {
-        CVLString strName(szName, 72);
+        CVLString strName(szName, VL_CHARSET_UTF8);
         strName.Replace("/", "-");
         strName.Replace(":", "-");
         strName.Replace("\\", "-");

@@ -284,7 +284,7 @@ CVLString CVLDateTime::PadNumber(int nValue, int nWidth)
     std::string str = std::to_string(nValue);
     if (static_cast<int>(str.size()) < nWidth)
         str.insert(0, static_cast<size_t>(nWidth) - str.size(), '0');
-    return CVLString(str.c_str(), 72);
+    return CVLString(str.c_str(), VL_CHARSET_UTF8);
 }
 
 CVLString CVLDateTime::FormatDate() const
@@ -333,7 +333,7 @@ CVLString CVLDateTime::FormatShortTime() const
 
 CVLString CVLDateTime::FormatTimeZone() const
 {
-    CVLString str(72);
+    CVLString str(VL_CHARSET_UTF8);
     if (!m_bTimeZone)
         return str;
     long long nAbs = m_nTimeZone < 0 ? -static_cast<long long>(m_nTimeZone) : m_nTimeZone;

@@ -16,7 +16,7 @@ public:
         : m_strText(strText), m_nPos(0), m_nChunk(nChunk), m_bOpen(false), m_nReads(0)
     {
     }
-    virtual CVLString GetClassName() const override { return CVLString("CTextStream", 72); }
+    virtual CVLString GetClassName() const override { return CVLString("CTextStream", VL_CHARSET_UTF8); }
     virtual void Open(VL_OPEN_MODE) override
     {
         m_bOpen = true;

@@ -17,7 +17,7 @@ public:
     {
         SetName("test.xml");
     }
-    CVLString GetClassName() const override { return CVLString("CTestStream", 72); }
+    CVLString GetClassName() const override { return CVLString("CTestStream", VL_CHARSET_UTF8); }
     void Open(VL_OPEN_MODE eMode) override
     {
         ++m_nOpens;

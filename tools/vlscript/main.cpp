@@ -30,7 +30,7 @@ class CSourceStream : public IVLStream
 {
 public:
     explicit CSourceStream(const std::string& strText) : m_strText(strText), m_nPos(0), m_bOpen(false) {}
-    virtual CVLString GetClassName() const override { return CVLString("CSourceStream", 72); }
+    virtual CVLString GetClassName() const override { return CVLString("CSourceStream", VL_CHARSET_UTF8); }
     virtual void Open(VL_OPEN_MODE) override
     {
         m_bOpen = true;
@@ -69,7 +69,7 @@ int Fail(const char* szFormat, const char* szText)
 
 int FailException(EVLException* e)
 {
-    CVLString strText = e->ToString().ConvertTo(72, true);
+    CVLString strText = e->ToString().ConvertTo(VL_CHARSET_UTF8, true);
     e->Delete();
     return Fail("%s", strText.GetBuffer());
 }
@@ -134,10 +134,10 @@ int RunFunction(const char* szFile, const char* szFunction, int nArgs, char** pp
             return Fail("no function %s", szFunction);
         CVLScriptParams params;
         for (int i = 0; i < nArgs; ++i)
-            params.Add()->SetString(ppArgs[i], 72);
+            params.Add()->SetString(ppArgs[i], VL_CHARSET_UTF8);
         pScript->Execute(params, &scripts, nullptr, nullptr);
         if (pScript->GetReturnType() != 0) {
-            CVLString strDump = params.GetReturnValue().Dump().ConvertTo(72, true);
+            CVLString strDump = params.GetReturnValue().Dump().ConvertTo(VL_CHARSET_UTF8, true);
             printf("%s\n", strDump.GetBuffer());
         }
     } catch (EVLException* e) {

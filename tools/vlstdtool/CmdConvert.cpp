@@ -25,7 +25,7 @@ int Convert(int argc, char** argv)
     if (data.size() > 0x7fff0000u)
         return VLToolFail("input too large");
     CVLString result = CVLIconvWrapper::Convert(eFrom, data.data(), static_cast<int>(data.size()), eTo, false);
-    if (result.GetCharset() == -2)
+    if (result.GetCharset() == VL_CHARSET_UNKNOWN)
         return VLToolFail("cannot convert from %s to %s: the input is not valid %s, %s cannot hold it, "
                           "or the conversion is not available",
                           argv[1], argv[2], argv[1], argv[2]);

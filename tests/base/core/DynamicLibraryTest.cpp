@@ -29,7 +29,7 @@ TEST(DynamicLibrary, CandidateOrder)
 {
     CVLString list[7];
     int n = 0;
-    CVLDynamicLibrary::GetCandidates("N", CVLString("/app/X/Contents/MacOS", 72), list, 7, n);
+    CVLDynamicLibrary::GetCandidates("N", CVLString("/app/X/Contents/MacOS", VL_CHARSET_UTF8), list, 7, n);
     ASSERT_EQ(n, 7);
     EXPECT_EQ(Bytes(list[0]), "/app/X/Contents/lib/N");
     EXPECT_EQ(Bytes(list[1]), "/app/X/Contents/lib/libN.so");
@@ -38,7 +38,7 @@ TEST(DynamicLibrary, CandidateOrder)
     EXPECT_EQ(Bytes(list[4]), "N");
     EXPECT_EQ(Bytes(list[5]), "libN.so");
     EXPECT_EQ(Bytes(list[6]), "./libN.so");
-    CVLDynamicLibrary::GetCandidates("N", CVLString("/usr/bin", 72), list, 7, n);
+    CVLDynamicLibrary::GetCandidates("N", CVLString("/usr/bin", VL_CHARSET_UTF8), list, 7, n);
     EXPECT_EQ(Bytes(list[0]), "/usr/bin/Contents/lib/N");
 }
 

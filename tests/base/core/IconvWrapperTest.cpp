@@ -15,114 +15,115 @@ std::string Conv(const std::string& in, int eFrom, int eTo, bool bDiscard = fals
 
 TEST(IconvWrapper, NamesAndIds)
 {
-    EXPECT_EQ(CVLIconvWrapper::GetCharsetId("UTF-8"), 72);
-    EXPECT_EQ(CVLIconvWrapper::GetCharsetId("utf-8"), -2);
-    EXPECT_EQ(CVLIconvWrapper::GetCharsetId("CP932"), 43);
+    EXPECT_EQ(CVLIconvWrapper::GetCharsetId("UTF-8"), VL_CHARSET_UTF8);
+    EXPECT_EQ(CVLIconvWrapper::GetCharsetId("utf-8"), VL_CHARSET_UNKNOWN);
+    EXPECT_EQ(CVLIconvWrapper::GetCharsetId("CP932"), VL_CHARSET_CP932);
     EXPECT_EQ(CVLIconvWrapper::GetCharsetId("RISCOS-LATIN1"), 109);
     EXPECT_EQ(CVLIconvWrapper::GetCharsetId("MBCS"), CVLIconvWrapper::GetSystemCharset());
-    EXPECT_EQ(Bytes(CVLIconvWrapper::GetCharsetName(42)), "SHIFT_JIS");
-    EXPECT_EQ(CVLIconvWrapper::GetCharsetName(110).GetLength(), 0);
-    EXPECT_EQ(CVLIconvWrapper::GetCharsetName(-2).GetLength(), 0);
-    EXPECT_NE(CVLIconvWrapper::GetSystemCharset(), -2);
+    EXPECT_EQ(Bytes(CVLIconvWrapper::GetCharsetName(VL_CHARSET_SHIFT_JIS)), "SHIFT_JIS");
+    EXPECT_EQ(CVLIconvWrapper::GetCharsetName(CVLIconvWrapper::CHARSET_COUNT).GetLength(), 0);
+    EXPECT_EQ(CVLIconvWrapper::GetCharsetName(VL_CHARSET_UNKNOWN).GetLength(), 0);
+    EXPECT_NE(CVLIconvWrapper::GetSystemCharset(), VL_CHARSET_UNKNOWN);
 }
 
 TEST(IconvWrapper, EncodingTable)
 {
     EXPECT_EQ(CVLIconvWrapper::LookUpSystemEncoding(0xA02), 15);  // the later row wins
-    EXPECT_EQ(CVLIconvWrapper::LookUpSystemEncoding(0x08000100), 72);
-    EXPECT_EQ(CVLIconvWrapper::LookUpSystemEncoding(0x0), 24);
-    EXPECT_EQ(CVLIconvWrapper::LookUpSystemEncoding(0xC01), -2);
-    EXPECT_EQ(CVLIconvWrapper::LookUpSystemEncoding(0x12345), -2);
-    EXPECT_EQ(CVLIconvWrapper::LookUpSystemEncoding(0x420), 43);
+    EXPECT_EQ(CVLIconvWrapper::LookUpSystemEncoding(0x08000100), VL_CHARSET_UTF8);
+    EXPECT_EQ(CVLIconvWrapper::LookUpSystemEncoding(0x0), VL_CHARSET_MAC_ROMAN);
+    EXPECT_EQ(CVLIconvWrapper::LookUpSystemEncoding(0xC01), VL_CHARSET_UNKNOWN);
+    EXPECT_EQ(CVLIconvWrapper::LookUpSystemEncoding(0x12345), VL_CHARSET_UNKNOWN);
+    EXPECT_EQ(CVLIconvWrapper::LookUpSystemEncoding(0x420), VL_CHARSET_CP932);
 }
 
 TEST(IconvWrapper, CharSizes)
 {
-    EXPECT_EQ(CVLIconvWrapper::GetCharSize(72), 1);
-    EXPECT_EQ(CVLIconvWrapper::GetCharSize(79), 2);
-    EXPECT_EQ(CVLIconvWrapper::GetCharSize(81), 2);
-    EXPECT_EQ(CVLIconvWrapper::GetCharSize(82), 4);  // the mark is not counted
-    EXPECT_EQ(CVLIconvWrapper::GetCharSize(84), 4);
-    EXPECT_EQ(CVLIconvWrapper::GetCharSize(-2), 1);
+    EXPECT_EQ(CVLIconvWrapper::GetCharSize(VL_CHARSET_UTF8), 1);
+    EXPECT_EQ(CVLIconvWrapper::GetCharSize(VL_CHARSET_UTF16), 2);
+    EXPECT_EQ(CVLIconvWrapper::GetCharSize(VL_CHARSET_UTF16LE), 2);
+    EXPECT_EQ(CVLIconvWrapper::GetCharSize(VL_CHARSET_UTF32), 4);  // the mark is not counted
+    EXPECT_EQ(CVLIconvWrapper::GetCharSize(VL_CHARSET_UTF32LE), 4);
+    EXPECT_EQ(CVLIconvWrapper::GetCharSize(VL_CHARSET_UNKNOWN), 1);
     EXPECT_EQ(CVLIconvWrapper::GetCharSize(500), 1);
 }
 
 TEST(IconvWrapper, ShiftJisTildeAndBackslash)
 {
-    EXPECT_EQ(Conv("~\\", 72, 42), "\x7E\x5C");
-    EXPECT_EQ(Conv("\x7E\x5C", 42, 72), "~\\");
-    EXPECT_EQ(Conv("\xE6\x97\xA5", 72, 42), "\x93\xFA");
-    EXPECT_EQ(Conv("\x87\x9C", 43, 72), "\xE2\x88\xAA");
+    EXPECT_EQ(Conv("~\\", VL_CHARSET_UTF8, VL_CHARSET_SHIFT_JIS), "\x7E\x5C");
+    EXPECT_EQ(Conv("\x7E\x5C", VL_CHARSET_SHIFT_JIS, VL_CHARSET_UTF8), "~\\");
+    EXPECT_EQ(Conv("\xE6\x97\xA5", VL_CHARSET_UTF8, VL_CHARSET_SHIFT_JIS), "\x93\xFA");
+    EXPECT_EQ(Conv("\x87\x9C", VL_CHARSET_CP932, VL_CHARSET_UTF8), "\xE2\x88\xAA");
 }
 
 TEST(IconvWrapper, Utf16WithAndWithoutMark)
 {
     int eCharset = 0;
-    std::string u16 = Conv("Ab", 72, 79, false, &eCharset);
-    EXPECT_EQ(eCharset, 79);
+    std::string u16 = Conv("Ab", VL_CHARSET_UTF8, VL_CHARSET_UTF16, false, &eCharset);
+    EXPECT_EQ(eCharset, VL_CHARSET_UTF16);
     EXPECT_EQ(u16.size(), 4u);  // code units only, no mark
-    EXPECT_EQ(Conv(u16, 79, 72), "Ab");
-    EXPECT_EQ(Conv(std::string("\xFF\xFE" "A\0b\0", 6), 79, 72), "Ab");
-    EXPECT_EQ(Conv(std::string("\xFE\xFF\0A\0b", 6), 79, 72), "Ab");
-    EXPECT_EQ(Conv("Ab", 72, 81), std::string("A\0b\0", 4));
-    EXPECT_EQ(Conv("Ab", 72, 80), std::string("\0A\0b", 4));
+    EXPECT_EQ(Conv(u16, VL_CHARSET_UTF16, VL_CHARSET_UTF8), "Ab");
+    EXPECT_EQ(Conv(std::string("\xFF\xFE" "A\0b\0", 6), VL_CHARSET_UTF16, VL_CHARSET_UTF8), "Ab");
+    EXPECT_EQ(Conv(std::string("\xFE\xFF\0A\0b", 6), VL_CHARSET_UTF16, VL_CHARSET_UTF8), "Ab");
+    EXPECT_EQ(Conv("Ab", VL_CHARSET_UTF8, VL_CHARSET_UTF16LE), std::string("A\0b\0", 4));
+    EXPECT_EQ(Conv("Ab", VL_CHARSET_UTF8, VL_CHARSET_UTF16BE), std::string("\0A\0b", 4));
 }
 
 TEST(IconvWrapper, IllegalBytes)
 {
     int eCharset = 0;
-    EXPECT_EQ(Conv("a\xFF" "b", 72, 79, false, &eCharset), "");
-    EXPECT_EQ(eCharset, -2);
-    EXPECT_EQ(Conv("a\xFF" "b", 72, 0, true, &eCharset), "ab");
-    EXPECT_EQ(eCharset, 0);
-    EXPECT_EQ(Conv("a\xE3\x81", 72, 0, true), "a");  // incomplete tail dropped
-    EXPECT_EQ(Conv("\xC3\xA9", 72, 0, false, &eCharset), "");
-    EXPECT_EQ(eCharset, -2);
+    EXPECT_EQ(Conv("a\xFF" "b", VL_CHARSET_UTF8, VL_CHARSET_UTF16, false, &eCharset), "");
+    EXPECT_EQ(eCharset, VL_CHARSET_UNKNOWN);
+    EXPECT_EQ(Conv("a\xFF" "b", VL_CHARSET_UTF8, VL_CHARSET_ASCII, true, &eCharset), "ab");
+    EXPECT_EQ(eCharset, VL_CHARSET_ASCII);
+    EXPECT_EQ(Conv("a\xE3\x81", VL_CHARSET_UTF8, VL_CHARSET_ASCII, true), "a");  // incomplete tail dropped
+    EXPECT_EQ(Conv("\xC3\xA9", VL_CHARSET_UTF8, VL_CHARSET_ASCII, false, &eCharset), "");
+    EXPECT_EQ(eCharset, VL_CHARSET_UNKNOWN);
 }
 
 TEST(IconvWrapper, DiscardDropsWholeCharacters)
 {
     // Katakana A is 83 41 in Shift_JIS: dropping it must not leave its "A" trail byte.
-    EXPECT_EQ(Conv("\x83\x41" "b", 42, 0, true), "b");
-    EXPECT_EQ(Conv("x\xC3\xA9y", 72, 0, true), "xy");
+    EXPECT_EQ(Conv("\x83\x41" "b", VL_CHARSET_SHIFT_JIS, VL_CHARSET_ASCII, true), "b");
+    EXPECT_EQ(Conv("x\xC3\xA9y", VL_CHARSET_UTF8, VL_CHARSET_ASCII, true), "xy");
     // A stateful decoder with discarding stays inside its input (found by fuzzing).
     const std::string input("\x1f\x10\x75\0\0\0\0\0\0\0\x0e", 11);
     int eCharset = 0;
-    std::string out = Conv(input, 56, 5, true, &eCharset);
+    std::string out = Conv(input, VL_CHARSET_ISO_2022_CN_EXT, VL_CHARSET_ISO_8859_5, true, &eCharset);
     EXPECT_LE(out.size(), input.size());
 }
 
 TEST(IconvWrapper, StatefulEncodingsFlush)
 {
-    std::string utf7 = Conv("\xC3\xA9", 72, 85);
+    std::string utf7 = Conv("\xC3\xA9", VL_CHARSET_UTF8, VL_CHARSET_UTF7);
     EXPECT_EQ(utf7, "+AOk-");
-    EXPECT_EQ(Conv(utf7, 85, 72), "\xC3\xA9");
-    std::string jis = Conv("\xE6\x97\xA5" "a", 72, 44);
+    EXPECT_EQ(Conv(utf7, VL_CHARSET_UTF7, VL_CHARSET_UTF8), "\xC3\xA9");
+    std::string jis = Conv("\xE6\x97\xA5" "a", VL_CHARSET_UTF8, VL_CHARSET_ISO_2022_JP);
     EXPECT_EQ(jis.substr(jis.size() - 4), "\x1B(Ba");
-    std::string jisEnd = Conv("a\xE6\x97\xA5", 72, 44);
+    std::string jisEnd = Conv("a\xE6\x97\xA5", VL_CHARSET_UTF8, VL_CHARSET_ISO_2022_JP);
     EXPECT_EQ(jisEnd.substr(jisEnd.size() - 3), "\x1B(B");  // back to ASCII at the end
-    EXPECT_EQ(Conv(jisEnd, 44, 72), "a\xE6\x97\xA5");
+    EXPECT_EQ(Conv(jisEnd, VL_CHARSET_ISO_2022_JP, VL_CHARSET_UTF8), "a\xE6\x97\xA5");
 }
 
 TEST(IconvWrapper, OutputGrows)
 {
-    EXPECT_EQ(Conv("a", 72, 84), std::string("a\0\0\0", 4));
-    EXPECT_EQ(Conv("a", 72, 82).size(), 4u);  // the 4-byte mark removed whole
+    EXPECT_EQ(Conv("a", VL_CHARSET_UTF8, VL_CHARSET_UTF32LE), std::string("a\0\0\0", 4));
+    EXPECT_EQ(Conv("a", VL_CHARSET_UTF8, VL_CHARSET_UTF32).size(), 4u);  // the 4-byte mark removed whole
     std::string big(100000, 'x');
-    EXPECT_EQ(Conv(big, 72, 84).size(), 400000u);
+    EXPECT_EQ(Conv(big, VL_CHARSET_UTF8, VL_CHARSET_UTF32LE).size(), 400000u);
 }
 
 TEST(IconvWrapper, SpecialCases)
 {
     int eCharset = 0;
-    CVLString empty = CVLIconvWrapper::Convert(72, "x", 0, 81, false);
+    CVLString empty = CVLIconvWrapper::Convert(VL_CHARSET_UTF8, "x", 0, VL_CHARSET_UTF16LE, false);
     EXPECT_EQ(empty.GetLength(), 0);
-    EXPECT_EQ(empty.GetCharset(), 81);
-    EXPECT_EQ(Conv("\xFF\x01", 72, 72, false, &eCharset), "\xFF\x01");  // same name: bytes copied
-    EXPECT_EQ(eCharset, 72);
-    EXPECT_EQ(Conv("x", 72, -2, false, &eCharset), "");
-    EXPECT_EQ(eCharset, -2);
-    EXPECT_EQ(Conv("x", 72, 24), "x");  // MacRoman under its other name
+    EXPECT_EQ(empty.GetCharset(), VL_CHARSET_UTF16LE);
+    // The same name on both sides: the bytes are copied.
+    EXPECT_EQ(Conv("\xFF\x01", VL_CHARSET_UTF8, VL_CHARSET_UTF8, false, &eCharset), "\xFF\x01");
+    EXPECT_EQ(eCharset, VL_CHARSET_UTF8);
+    EXPECT_EQ(Conv("x", VL_CHARSET_UTF8, VL_CHARSET_UNKNOWN, false, &eCharset), "");
+    EXPECT_EQ(eCharset, VL_CHARSET_UNKNOWN);
+    EXPECT_EQ(Conv("x", VL_CHARSET_UTF8, VL_CHARSET_MAC_ROMAN), "x");  // MacRoman under its other name
     EXPECT_EQ(CVLIconvWrapper::GetBOMType("\xFF\xFE", 2), 1);
     EXPECT_EQ(CVLIconvWrapper::GetBOMType("\xFE\xFF", 2), 2);
     EXPECT_EQ(CVLIconvWrapper::GetBOMType("\xFE", 1), -1);
@@ -130,9 +131,9 @@ TEST(IconvWrapper, SpecialCases)
 
 TEST(IconvWrapper, StringConvertTo)
 {
-    CVLString s("\xE6\x97\xA5", 72);
+    CVLString s("\xE6\x97\xA5", VL_CHARSET_UTF8);
     CVLString sj = s.ConvertTo("SHIFT_JIS", false);
-    EXPECT_EQ(sj.GetCharset(), 42);
-    EXPECT_EQ(Bytes(sj.ConvertTo(72, false)), "\xE6\x97\xA5");
+    EXPECT_EQ(sj.GetCharset(), VL_CHARSET_SHIFT_JIS);
+    EXPECT_EQ(Bytes(sj.ConvertTo(VL_CHARSET_UTF8, false)), "\xE6\x97\xA5");
     EXPECT_EQ(sj.GetCharCount(), 1);
 }

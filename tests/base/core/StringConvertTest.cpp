@@ -6,7 +6,7 @@
 #include "base/core/VLString.h"
 
 namespace {
-CVLString S(const char* sz) { return CVLString(sz, 72); }
+CVLString S(const char* sz) { return CVLString(sz, VL_CHARSET_UTF8); }
 }  // namespace
 
 TEST(StringNumbers, Getters)
@@ -55,7 +55,7 @@ TEST(StringNumbers, BoolsAndDoubles)
 
 TEST(StringNumbers, Setters)
 {
-    CVLString s(72);
+    CVLString s(VL_CHARSET_UTF8);
     s.SetDouble(100);
     EXPECT_EQ(Bytes(s), "100.0");
     s.SetDouble(0.125);
@@ -74,9 +74,9 @@ TEST(StringNumbers, Setters)
     EXPECT_EQ(Bytes(s), "18446744073709551615");
     s.SetBool(true);
     EXPECT_EQ(Bytes(s), "true");
-    CVLString w(81);
+    CVLString w(VL_CHARSET_UTF16LE);
     w.SetLong(12);
-    EXPECT_EQ(w.GetCharset(), 81);
+    EXPECT_EQ(w.GetCharset(), VL_CHARSET_UTF16LE);
     EXPECT_EQ(w.GetLength(), 4);
     EXPECT_EQ(w.ToLong(), 12);
 }
@@ -87,7 +87,7 @@ TEST(StringNumbers, LocaleIndependent)
     std::string old = szOld ? szOld : "C";
     if (setlocale(LC_ALL, "de_DE.UTF-8") == nullptr && setlocale(LC_NUMERIC, "de_DE") == nullptr)
         GTEST_SKIP() << "no locale with a decimal comma installed";
-    CVLString s(72);
+    CVLString s(VL_CHARSET_UTF8);
     s.SetDouble(1.5);
     EXPECT_EQ(Bytes(s), "1.5");
     EXPECT_DOUBLE_EQ(S("1.5").ToDouble(), 1.5);
@@ -124,7 +124,7 @@ TEST(StringHex, Parse)
 
 TEST(StringHex, Format)
 {
-    CVLString s("xyz", 72);
+    CVLString s("xyz", VL_CHARSET_UTF8);
     s.SetHex(nullptr, 0, true);
     EXPECT_EQ(Bytes(s), "xyz");
     const VL_BYTE data[] = {0x0A, 0xBC, 0xFF};

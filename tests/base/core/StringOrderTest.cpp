@@ -8,7 +8,7 @@
 TEST(StringOrder, BytesUnsignedThenLength)
 {
     auto cmp = [](const char* a, int na, const char* b, int nb) {
-        return CVLString(a, na, 72).Compare(CVLString(b, nb, 72));
+        return CVLString(a, na, VL_CHARSET_UTF8).Compare(CVLString(b, nb, VL_CHARSET_UTF8));
     };
     EXPECT_EQ(cmp("Fib", 3, "Fib", 3), 0);
     EXPECT_LT(cmp("Fib", 3, "Fibo", 4), 0);  // a prefix comes first
@@ -24,8 +24,8 @@ TEST(StringOrder, BytesUnsignedThenLength)
     std::map<CVLString, int> keys;
     const char* names[] = {"Len", "Fib", "Fibonacci", "fib", "F", "\xc3\xa9t\xc3\xa9"};
     for (int i = 0; i < 6; ++i)
-        keys[CVLString(names[i], 72)] = i;
+        keys[CVLString(names[i], VL_CHARSET_UTF8)] = i;
     for (int i = 0; i < 6; ++i)
-        EXPECT_EQ(keys.at(CVLString(names[i], 72)), i);
+        EXPECT_EQ(keys.at(CVLString(names[i], VL_CHARSET_UTF8)), i);
     EXPECT_EQ(keys.begin()->first.Compare("F"), 0);
 }

@@ -60,7 +60,7 @@ TEST_F(DebugLoggerTest, BaseLoggerDoesNothing)
     EXPECT_TRUE(logger.IsEnabled());
     EXPECT_FALSE(logger.Open(m_strFile.c_str(), true, false, true));
     logger.Write("text");
-    logger.Write(CVLString("s", 72));
+    logger.Write(CVLString("s", VL_CHARSET_UTF8));
     logger.Write("data", 4);
     logger.Write("f.cpp", 3, "text");
     logger.WriteLog("f.cpp", 3, "data", 4);
@@ -78,10 +78,10 @@ TEST_F(DebugLoggerTest, PlainEntriesExactBytes)
     CVLDebugLoggerEx logger;
     ASSERT_TRUE(logger.Open(m_strFile.c_str(), false, false, false));
     logger.Write("abc");
-    logger.Write(CVLString("de", 72));
+    logger.Write(CVLString("de", VL_CHARSET_UTF8));
     logger.Write("x\0yz", 3);
     logger.Write("Source.cpp", 42, "msg");
-    logger.Write(nullptr, 7, CVLString("s", 72));
+    logger.Write(nullptr, 7, CVLString("s", VL_CHARSET_UTF8));
     logger.Write("F", 0, "");
     // (A format followed by an integer and a text would select the overload
     // with the source file and line.)

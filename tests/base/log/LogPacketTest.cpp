@@ -158,7 +158,7 @@ TEST(LogPacket, Type1Rules)
 
     ASSERT_TRUE(p.CreateType1(0ull, 1, 2, "x", "y", 3, "one", "two", "three", ""));
     EXPECT_EQ(3 + 3 + 5 + 0 + 6, p.GetPayloadLength());
-    CVLString a, b, c, d("junk", 72);
+    CVLString a, b, c, d("junk", VL_CHARSET_UTF8);
     ASSERT_TRUE(p.GetType1(&a, &b, &c, &d));
     EXPECT_EQ("one", Bytes(a));
     EXPECT_EQ("two", Bytes(b));
@@ -195,7 +195,7 @@ TEST(LogPacket, Type5And6)
     EXPECT_EQ(0xbb, b);
     ASSERT_EQ(3, n);
     EXPECT_EQ(0, memcmp(data, pBlock, 3));
-    CVLString s1, s2("junk", 72);
+    CVLString s1, s2("junk", VL_CHARSET_UTF8);
     ASSERT_TRUE(p.GetType5(&a, &b, &s1, &s2));
     EXPECT_EQ(std::string("\x09\x08\x07"), Bytes(s1));
     EXPECT_EQ("", Bytes(s2));

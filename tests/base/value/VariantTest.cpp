@@ -46,7 +46,7 @@ CVLVariant Int(int n)
 CVLVariant Str(const char* sz)
 {
     CVLVariant v;
-    v.SetString(CVLString(sz, 72));
+    v.SetString(CVLString(sz, VL_CHARSET_UTF8));
     return v;
 }
 
@@ -131,14 +131,14 @@ TEST(Variant, ModifiedFlagRisesOnlyOnChange)
     EXPECT_TRUE(v.IsModified());  // Clear leaves the flag
 
     CVLVariant s;
-    s.SetString("ab", 72);
+    s.SetString("ab", VL_CHARSET_UTF8);
     s.ClearModified();
-    s.SetString("ab", 79);  // same text: not even the character set changes
+    s.SetString("ab", VL_CHARSET_UTF16);  // same text: not even the character set changes
     EXPECT_FALSE(s.IsModified());
-    EXPECT_EQ(72, s.GetString().GetCharset());
-    s.SetString("abc", 81);
+    EXPECT_EQ(VL_CHARSET_UTF8, s.GetString().GetCharset());
+    s.SetString("abc", VL_CHARSET_UTF16LE);
     EXPECT_TRUE(s.IsModified());
-    EXPECT_EQ(81, s.GetString().GetCharset());
+    EXPECT_EQ(VL_CHARSET_UTF16LE, s.GetString().GetCharset());
     EXPECT_EQ("abc", Bytes(s.GetString()));  // bytes not converted
 }
 
@@ -208,7 +208,7 @@ TEST(Variant, ReferencesAndObjectValues)
     EXPECT_EQ(9, plain.GetInt());
 
     CHolder holder;
-    holder.m_Value.SetString("x", 72);
+    holder.m_Value.SetString("x", VL_CHARSET_UTF8);
     CVLVariant obj;
     obj.SetObject(&holder);
     EXPECT_EQ(20, obj.GetType());
@@ -219,7 +219,7 @@ TEST(Variant, ReferencesAndObjectValues)
     EXPECT_EQ(4, obj.GetSize());
 
     CVLVariant s;
-    s.SetString("abc", 72);
+    s.SetString("abc", VL_CHARSET_UTF8);
     s.ClearModified();
     s.SetReference(nullptr);
     EXPECT_EQ(0, s.GetType());
@@ -359,7 +359,7 @@ TEST(Variant, SetAsEveryScalarPair)
     sources[1].SetChar(-3);
     sources[2].SetULong(70000);
     sources[3].SetDouble(-2.75);
-    sources[4].SetString("42", 72);
+    sources[4].SetString("42", VL_CHARSET_UTF8);
     sources[5].SetLongLong(-1);
     for (CVLVariant& src : sources) {
         for (int nType = 1; nType <= 13; ++nType) {
@@ -600,13 +600,13 @@ TEST(Variant, DumpTexts)
     EXPECT_EQ("[ab]", DumpOf(ref));
 
     CVLVariant u16;
-    u16.SetString(CVLString("ab", 72).ConvertTo(79, false));
+    u16.SetString(CVLString("ab", VL_CHARSET_UTF8).ConvertTo(VL_CHARSET_UTF16, false));
     u16.ClearModified();
     std::string dump = DumpOf(u16);
     EXPECT_EQ(0u, dump.find("[ab[UTF-16]][binary:")) << dump;
     CVLVariant other;
-    other.SetString("ab", 72);
-    other.GetString().SetCharset(0);
+    other.SetString("ab", VL_CHARSET_UTF8);
+    other.GetString().SetCharset(VL_CHARSET_ASCII);
     other.ClearModified();
     EXPECT_EQ("[][binary:6162]", DumpOf(other));
 }
