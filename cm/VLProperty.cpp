@@ -3,6 +3,7 @@
 #include <cstring>
 #include <vector>
 
+#include "base/core/VLCharset.h"
 #include "base/core/VLInvalidParamException.h"
 #include "base/core/VLMemoryAllocException.h"
 #include "base/core/VLNullObjectException.h"
@@ -21,7 +22,7 @@ const char* const s_szPropertyTag = "Property";
 
 CVLProperty::CVLProperty()
     : CVLApiObject(nullptr),
-      m_strName(72),
+      m_strName(VL_CHARSET_UTF8),
       m_pChildren(nullptr),
       m_pParent(nullptr),
       m_bVariable(false),
@@ -33,7 +34,7 @@ CVLProperty::CVLProperty()
 
 CVLProperty::CVLProperty(CVLCMApi* pApi, CVLProperty* pParent)
     : CVLApiObject(pApi),
-      m_strName(72),
+      m_strName(VL_CHARSET_UTF8),
       m_pChildren(nullptr),
       m_pParent(pParent),
       m_bVariable(false),
@@ -212,7 +213,7 @@ CVLProperty* CVLProperty::GetProperty(const char* szPath, bool bCreate)
         if (pChild == nullptr) {
             if (!bCreate)
                 return nullptr;
-            CVLString strSegment(p, nLength, 72);
+            CVLString strSegment(p, nLength, VL_CHARSET_UTF8);
             pChild = pCurrent->CreateChild(strSegment.GetString());
         }
         pCurrent = pChild;
@@ -227,7 +228,7 @@ CVLString CVLProperty::GetFullPath() const
     std::vector<const CVLProperty*> chain;
     for (const CVLProperty* p = this; p != nullptr; p = p->m_pParent)
         chain.push_back(p);
-    CVLString strPath(72);
+    CVLString strPath(VL_CHARSET_UTF8);
     for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
         if (it != chain.rbegin())
             strPath += '.';
@@ -315,9 +316,8 @@ void* CVLProperty::GetExtension() const
     return const_cast<CVLProperty*>(this);
 }
 
-CVLString CVLProperty::Dump(int nLevel, const char* szRootLabel) const
+void CVLProperty::DumpLine(CVLString& strText, int nLevel, const char* szRootLabel) const
 {
-    CVLString strText(72);
     for (int i = 0; i < nLevel; ++i)
         strText += '\t';
     if (m_strName.GetLength() > 0) {
@@ -328,9 +328,27 @@ CVLString CVLProperty::Dump(int nLevel, const char* szRootLabel) const
         strText += szRootLabel == nullptr ? s_szRootLabel : szRootLabel;
     }
     strText += '\n';
-    if (m_pChildren != nullptr) {
-        for (CVLPropertyConstIterator it = m_pChildren->ConstBegin(); !it.IsEnd(); it.Next())
-            strText += it.Get()->Dump(nLevel + 1, nullptr);
+}
+
+CVLString CVLProperty::Dump(int nLevel, const char* szRootLabel) const
+{
+    // One text for the whole subtree, written in a walk that keeps its own
+    // stack: no copy of each subtree's text, no recursion.
+    CVLString strText(VL_CHARSET_UTF8);
+    DumpLine(strText, nLevel, szRootLabel);
+    std::vector<CVLPropertyConstIterator> stack;
+    stack.push_back(ConstBegin());
+    while (!stack.empty()) {
+        CVLPropertyConstIterator& it = stack.back();
+        if (it.IsEnd()) {
+            stack.pop_back();
+            continue;
+        }
+        const CVLProperty* pChild = it.Get();
+        it.Next();
+        int nChildLevel = nLevel + static_cast<int>(stack.size());
+        pChild->DumpLine(strText, nChildLevel, nullptr);
+        stack.push_back(pChild->ConstBegin());
     }
     return strText;
 }

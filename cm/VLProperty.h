@@ -119,6 +119,8 @@ private:
     CVLProperty(const CVLProperty&) = delete;
     // The collection, made through the factory on first need.
     CVLPropertyCollection* GetChildren();
+    // Appends this node's own line of the dump.
+    void DumpLine(CVLString& strText, int nLevel, const char* szRootLabel) const;
     // True when pOther is this node, one above it or one below it.
     bool Overlaps(const CVLProperty* pOther) const;
 };

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "base/core/VLCharset.h"
 #include "base/core/VLInvalidParamException.h"
 #include "base/core/VLMemoryAllocException.h"
 #include "cm/VLCMApi.h"
@@ -101,5 +102,5 @@ CVLProperty* CVLPropertyCollection::CreateElement(const char* szKey)
 
 CVLProperty* CVLPropertyCollection::FindSegment(const char* pKey, int nLength) const
 {
-    return FindKey(CVLString(pKey, nLength, 72));
+    return FindKey(CVLString(pKey, nLength, VL_CHARSET_UTF8));
 }

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/core/VLCharset.h"
+
 namespace {
 
 const int kAddressBytes = 4;
@@ -24,7 +26,7 @@ void ParseAddress(const CVLString& strText, unsigned char* pBytes)
 
 }  // namespace
 
-CVLSubnetInfo::CVLSubnetInfo() : m_strIPAddress(72), m_strSubnetMask(72) {}
+CVLSubnetInfo::CVLSubnetInfo() : m_strIPAddress(VL_CHARSET_UTF8), m_strSubnetMask(VL_CHARSET_UTF8) {}
 
 CVLSubnetInfo::~CVLSubnetInfo() {}
 
@@ -67,5 +69,5 @@ CVLString CVLSubnetInfo::GetBroadcastAddress() const
         address[i] = static_cast<unsigned char>(address[i] | ~mask[i]);
     char szText[16];
     std::snprintf(szText, sizeof(szText), "%d.%d.%d.%d", address[0], address[1], address[2], address[3]);
-    return CVLString(szText, 72);
+    return CVLString(szText, VL_CHARSET_UTF8);
 }
