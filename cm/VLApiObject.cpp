@@ -2,9 +2,13 @@
 
 #include "cm/VLCMApi.h"
 
-CVLApiObject::CVLApiObject(CVLCMApi* pApi) : m_pApi(pApi) {}
+CVLApiObject::CVLApiObject(CVLCMApi* pApi) : m_pApi(pApi)
+{
+}
 
-CVLApiObject::~CVLApiObject() {}
+CVLApiObject::~CVLApiObject()
+{
+}
 
 void CVLApiObject::SetApi(CVLCMApi* pApi)
 {

@@ -1,6 +1,5 @@
-// The base of every object that belongs to one instance of the module
-// framework. It reaches its module controller through the owning facade,
-// without a global.
+// The common base of every object that belongs to one framework instance: it
+// reaches the module controller through its owning facade, without a global.
 #ifndef VLAPIOBJECT_H
 #define VLAPIOBJECT_H
 

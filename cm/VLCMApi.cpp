@@ -1,14 +1,122 @@
 #include "cm/VLCMApi.h"
 
-// The controller knows its facade from the start, so objects made through its
-// factory hooks can reach it before the framework is initialized.
-CVLCMApi::CVLCMApi() : m_ModuleController(this) {}
+#include <atomic>
 
-CVLCMApi::~CVLCMApi() {}
+#include "cm/VLCMDefs.h"
+#include "base/core/VLException.h"
+#include "base/core/VLInvalidParamException.h"
+#include "base/core/VLTrace.h"
+
+#define VLCMAPI_FILE "VLCMApi"
+
+namespace {
+std::atomic<VLCM_MODULE_LIBRARIES_FUNC> s_pModuleLibraries(nullptr);
+const char* const kProbeName = "Probe";
+}
+
+// The controller knows its facade from the start, so that objects made
+// through its factory hooks reach it before the framework is initialized.
+CVLCMApi::CVLCMApi() : m_ModuleController(this)
+{
+    CVLTrace::FunctionIn(VLCMAPI_MODULE, VLCMAPI_FILE, __LINE__, "CVLCMApi::CVLCMApi()");
+    CVLTrace::FunctionOut(VLCMAPI_MODULE, VLCMAPI_FILE, __LINE__, "CVLCMApi::CVLCMApi()");
+}
+
+CVLCMApi::~CVLCMApi()
+{
+    CVLTrace::FunctionIn(VLCMAPI_MODULE, VLCMAPI_FILE, __LINE__, "CVLCMApi::~CVLCMApi()");
+    CVLTrace::FunctionOut(VLCMAPI_MODULE, VLCMAPI_FILE, __LINE__, "CVLCMApi::~CVLCMApi()");
+}
+
+void CVLCMApi::InitializeModuleLibraries(CVLCMApi& api)
+{
+    VLCM_MODULE_LIBRARIES_FUNC pFunc = s_pModuleLibraries.load();
+    if (pFunc != nullptr)
+        pFunc(api);
+}
+
+void CVLCMApi::SetModuleLibraries(VLCM_MODULE_LIBRARIES_FUNC pFunc)
+{
+    s_pModuleLibraries.store(pFunc);
+}
+
+void CVLCMApi::Initialize(CVLCMApiConfig* pConfig, IVLCustomCallbackIF* pCustomCallbackIF)
+{
+    try {
+        m_ModuleController.Initialize(this, pConfig, pCustomCallbackIF);
+    }
+    VL_CATCH_LADDER(VLCMAPI_MODULE, VLCMAPI_FILE)
+}
+
+void CVLCMApi::Terminate()
+{
+    try {
+        m_ModuleController.Terminate();
+    }
+    VL_CATCH_LADDER(VLCMAPI_MODULE, VLCMAPI_FILE)
+}
+
+CVLXmlDocument* CVLCMApi::GetDefineDocument(VL_CONST_STR szName, bool bCreate)
+{
+    return m_ModuleController.GetDefineDocument(szName, bCreate);
+}
+
+void CVLCMApi::LockOptions()
+{
+    m_ModuleController.LockOptions();
+}
+
+void CVLCMApi::UnlockOptions()
+{
+    m_ModuleController.UnlockOptions();
+}
 
 CVLSubnetInfoList& CVLCMApi::GetSubnetInfoList()
 {
     return m_ModuleController.GetSubnetInfoList();
+}
+
+CVLMargeConditionList* CVLCMApi::GetMargeConditionList()
+{
+    return m_ModuleController.GetMargeConditionList();
+}
+
+CVLProperty* CVLCMApi::GetOptions()
+{
+    return m_ModuleController.GetOptions();
+}
+
+void CVLCMApi::SetConst(VL_CONST_STR szConstName, VL_CONST_STR szValue, VL_CONST_STR szModuleName,
+                        VL_CONST_STR szInstanceName)
+{
+    m_ModuleController.SetConst(szConstName, szValue, szModuleName, szInstanceName);
+}
+
+CVLString CVLCMApi::GetConst(VL_CONST_STR szConstName, VL_CONST_STR szModuleName, VL_CONST_STR szInstanceName)
+{
+    CVLString strValue(72);
+    m_ModuleController.FindConst(szConstName, strValue, szModuleName, szInstanceName);
+    return strValue;
+}
+
+void CVLCMApi::EnableModule(VL_CONST_STR szName, bool bEnable)
+{
+    m_ModuleController.EnableModule(szName, bEnable);
+}
+
+void CVLCMApi::EnableInstance(VL_CONST_STR szName, bool bEnable)
+{
+    m_ModuleController.EnableInstance(szName, bEnable);
+}
+
+CVLTarget* CVLCMApi::CreateTarget()
+{
+    return m_ModuleController.CreateTarget();
+}
+
+CVLTargetList* CVLCMApi::CreateTargetList()
+{
+    return m_ModuleController.CreateTargetList();
 }
 
 CVLProperty* CVLCMApi::NewProperty(CVLProperty* pParent)
@@ -19,6 +127,72 @@ CVLProperty* CVLCMApi::NewProperty(CVLProperty* pParent)
 CVLPropertyCollection* CVLCMApi::NewPropertyCollection(CVLProperty* pOwner)
 {
     return m_ModuleController.NewPropertyCollection(pOwner);
+}
+
+void CVLCMApi::PostCallbackUser(CVLModuleInstance* pInstance, CVLTarget* pTarget, VLCM_USER_CALLBACK pCallback,
+                                long lCallbackId, void* pCallbackParam, EVLException* pException)
+{
+    m_ModuleController.PostCallbackUser(pInstance, pTarget, pCallback, lCallbackId, pCallbackParam, pException);
+}
+
+void CVLCMApi::PostCallbackUser(CVLCallbackInfo* pUserCallbackInfo)
+{
+    m_ModuleController.PostCallbackUser(pUserCallbackInfo);
+}
+
+void CVLCMApi::RemoveCallbackInfo(void* pCallbackParam)
+{
+    m_ModuleController.RemoveCallbackInfo(nullptr, nullptr, pCallbackParam);
+}
+
+CVLModuleInstance* CVLCMApi::Probe(IVLFunctionListener* pListener, CVLTargetList* pTargetList,
+                                   VL_CONST_STR szPacketListName, VL_CONST_STR szFunctionName,
+                                   CVLModuleParamCollection* pInitParams)
+{
+    static const char* const kSignature =
+        "CVLModuleInstance* CVLCMApi::Probe(IVLFunctionListener* pListener, CVLTargetList* pTargetList, "
+        "VL_CONST_STR szPacketListName, VL_CONST_STR szFunctionName, CVLModuleParamCollection* pInitParams)";
+    CVLTrace::FunctionIn(VLCMAPI_MODULE, VLCMAPI_FILE, __LINE__, kSignature);
+    CVLModuleInstance* pInstance = nullptr;
+    try {
+        if (pListener == nullptr)
+            throw new EVLInvalidParamException(VLCMAPI_MODULE, VLCMAPI_FILE, __LINE__);
+        if (szPacketListName == nullptr)
+            szPacketListName = kProbeName;
+        if (szFunctionName == nullptr)
+            szFunctionName = kProbeName;
+        pInstance = m_ModuleController.ExecFunction(nullptr, szFunctionName, szPacketListName, pListener, nullptr,
+                                                    pTargetList, pInitParams, nullptr, nullptr);
+    }
+    VL_CATCH_LADDER(VLCMAPI_MODULE, VLCMAPI_FILE)
+    CVLTrace::FunctionOut(VLCMAPI_MODULE, VLCMAPI_FILE, __LINE__, kSignature);
+    return pInstance;
+}
+
+int CVLCMApi::GetPacketCount(VL_CONST_STR szFunctionName, VL_CONST_STR szPacketListName)
+{
+    return m_ModuleController.GetPacketCount(szFunctionName, szPacketListName);
+}
+
+void CVLCMApi::GetFlags(bool* pbFirst, bool* pbSecond)
+{
+    if (pbFirst == nullptr || pbSecond == nullptr)
+        throw new EVLInvalidParamException(VLCMAPI_MODULE, VLCMAPI_FILE, __LINE__);
+    *pbFirst = true;
+    *pbSecond = false;
+}
+
+void CVLCMApi::DispatchCallback(long lTimeout)
+{
+    m_ModuleController.DispatchCallback(lTimeout);
+}
+
+void CVLCMApi::AddModuleStaticLibrary(VL_CONST_STR szModuleName, CVLModule* pModule)
+{
+    try {
+        m_ModuleController.AddModuleStaticLibrary(szModuleName, pModule);
+    }
+    VL_CATCH_LADDER(VLCMAPI_MODULE, VLCMAPI_FILE)
 }
 
 CVLModuleController* CVLCMApi::GetModuleController()

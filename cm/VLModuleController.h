@@ -1,44 +1,214 @@
-// The module controller: the run-time state of one module framework. Here it
-// holds the factory hooks that choose the concrete classes of properties and
-// property collections, the property-tree definition and the host's local
-// subnets.
+// The run-time state of one module framework, embedded in its facade
+// CVLCMApi: the copied configuration, the loaded definitions and the tree of
+// function definitions, the registered modules, the constants, the callback
+// queue with its refusal maps, the option tree, the local subnets, the merge
+// conditions, the enable maps and the eight factory hooks.
+//
+// Its operations are spread over source files by concern:
+//   VLModuleController.cpp          construction, Initialize, Terminate, modules, property factory
+//   VLModuleControllerInstance.cpp  module-instance creation and deletion, enable maps, packet counts
+//   VLModuleControllerConst.cpp     constants, the "ModuleMapping" walk, module lookup, options
+//   VLModuleControllerExec.cpp      function execution and script runs
+//   VLModuleControllerQueue.cpp     the callback queue
+//   VLModuleControllerTarget.cpp    targets and target lists
+//
+// Locks: the controller lock (the CVLLockableObject base, also taken by
+// LockOptions) guards initialization, termination, the queue and its refusal
+// maps; m_SyncOptions guards the constants and the option tree. The
+// controller lock may be held while m_SyncOptions is taken, never the other
+// way round.
 #ifndef VLMODULECONTROLLER_H
 #define VLMODULECONTROLLER_H
 
+#include <map>
+
 #include "cm/VLApiObject.h"
-#include "cm/VLCMDefs.h"
+#include "cm/VLCMApiConfig.h"
+#include "cm/VLCallbackInfo.h"
+#include "cm/VLCallbackInfoList.h"
+#include "cm/VLDefineLoader.h"
+#include "cm/VLMargeConditionList.h"
+#include "cm/VLModInstanceInfo.h"
 #include "cm/VLSubnetInfoList.h"
+#include "base/core/VLString.h"
+#include "base/core/VLThreadSync.h"
+#include "base/core/VLTypes.h"
+#include "base/thread/VLLockableObject.h"
+#include "base/thread/VLSemaphore.h"
 
+class CVLModule;
+class CVLModuleInstance;
+class CVLModuleParamCollection;
+class CVLProperty;
+class CVLPropertyCollection;
+class CVLScriptParams;
+class CVLStreamCollection;
+class CVLTarget;
+class CVLTargetList;
 class CVLXmlDocument;
+class EVLException;
+class IVLCustomCallbackIF;
+class IVLFunctionListener;
+class IVLProgressListener;
+class IVLXmlNode;
 
-class CVLModuleController : public CVLApiObject
+class CVLModuleController : public CVLLockableObject, public CVLApiObject
 {
 public:
+    // pApi is the embedding facade (null for a free-standing controller).
     explicit CVLModuleController(CVLCMApi* pApi);
+    // Terminates a controller that is still initialized.
     virtual ~CVLModuleController();
 
-    virtual CVLSubnetInfoList& GetSubnetInfoList();
+    // --- initialization and termination ---------------------------------
+    // Registers the modules, loads the definitions and walks the module
+    // mapping. A failure undoes everything it did and rethrows; a controller
+    // lock that cannot be taken throws EVLLockException.
+    virtual void Initialize(CVLCMApi* pApi, CVLCMApiConfig* pConfig, IVLCustomCallbackIF* pCustomCallbackIF);
+    // Stops and releases what still runs, then drops modules, definitions
+    // and constants. The controller can be initialized again.
+    virtual void Terminate();
 
-    // Null when no property hook is installed; EVLMemoryAllocException when
-    // the hook yields nothing.
+    // --- options ---------------------------------------------------------
+    virtual void LockOptions();
+    virtual void UnlockOptions();
+    virtual CVLMargeConditionList* GetMargeConditionList();
+    virtual CVLProperty* GetOptions();
+
+    // --- function execution ----------------------------------------------
+    virtual CVLModuleInstance* ExecFunction(CVLTarget* pTarget, VL_CONST_STR szFunctionName,
+                                            VL_CONST_STR szPacketListName, IVLFunctionListener* pListener,
+                                            IVLProgressListener* pProgressListener, CVLTargetList* pTargetList,
+                                            CVLModuleParamCollection* pInitParams,
+                                            CVLStreamCollection* pStreamCollection, VL_CONST_STR szTemplateName);
+
+    // --- module instances ------------------------------------------------
+    virtual CVLModuleInstance* CreateModuleInstance(CVLTarget* pTarget, VL_CONST_STR szFunctionName,
+                                                    CVLModuleParamCollection* pInitParam);
+    virtual bool CanCreateInstance(CVLModInstanceInfo* pInfo);
+    virtual void EnableModule(VL_CONST_STR szName, bool bEnable);
+    virtual void EnableInstance(VL_CONST_STR szName, bool bEnable);
+    virtual void DeleteModuleInstance(CVLModuleInstance* pInstance);
+    virtual int GetPacketCount(VL_CONST_STR szFunctionName, VL_CONST_STR szName);
+
+    // --- targets and target lists ----------------------------------------
+    virtual CVLTarget* CreateTarget();
+    virtual void DeleteTarget(CVLTarget* pTarget, bool bRequestTargetList);
+    virtual CVLTargetList* CreateTargetList();
+    virtual void DeleteTargetList(CVLTargetList* pTargetList);
+
+    // --- property factory ------------------------------------------------
     virtual CVLProperty* NewProperty(CVLProperty* pParent);
-    // OnDestroy, then the delete hook.
     virtual void DeleteProperty(CVLProperty* pProperty);
     virtual CVLPropertyCollection* NewPropertyCollection(CVLProperty* pOwner);
-    // Destroys the children, OnDestroy, then the delete hook.
     virtual void DeletePropertyCollection(CVLPropertyCollection* pCollection);
-    // A parentless property bound to the "PropertyRoot" definition when the
+
+    // --- constants and definitions ---------------------------------------
+    virtual void SetConst(VL_CONST_STR szConstName, VL_CONST_STR szValue, VL_CONST_STR szModuleName,
+                          VL_CONST_STR szInstanceName);
+    virtual bool FindConst(VL_CONST_STR szConstName, CVLString& strValue, VL_CONST_STR szModuleName,
+                           VL_CONST_STR szInstanceName);
+    virtual CVLXmlDocument* GetDefineDocument(VL_CONST_STR szName, bool bCreate);
+    // Takes ownership of pModule; a module already filed under the name is
+    // terminated and deleted.
+    virtual void AddModuleStaticLibrary(VL_CONST_STR szModuleName, CVLModule* pModule);
+    virtual void RemoveAllModuleStaticLibraries();
+
+    // --- callback queue ----------------------------------------------------
+    virtual void DispatchCallback(long lTimeout);
+    virtual void PostCallbackUser(CVLModuleInstance* pInstance, CVLTarget* pTarget, VLCM_USER_CALLBACK pCallback,
+                                  long lCallbackId, void* pCallbackParam, EVLException* pException);
+    virtual void PostCallbackUser(CVLCallbackInfo* pUserCallbackInfo);
+    virtual void PostCallbackProbe(CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams,
+                                   CVLTarget* pTarget, bool bMarge);
+    virtual void PostCallbackDone(CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams,
+                                  CVLTarget* pTarget);
+    virtual void PostCallbackStop(CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams,
+                                  CVLTarget* pTarget);
+    virtual void PostCallbackTimeout(CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams,
+                                     CVLTarget* pTarget);
+    virtual void PostCallbackProgress(CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams,
+                                      CVLTarget* pTarget, VL_CONST_STR szEventCode, VL_SIZE_T nProgressValue);
+    virtual void PostCallbackException(CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams,
+                                       CVLTarget* pTarget, EVLException* pException);
+    virtual void RemoveCallbackInfo(CVLModuleInstance* pInstance, CVLTarget* pTarget, void* pCallbackParam);
+    virtual void UnlockCallbackInfo(CVLModuleInstance* pInstance, CVLTarget* pTarget, void* pCallbackParam);
+
+    // --- scripts -----------------------------------------------------------
+    // Runs a script of the definitions with the framework's script host bound
+    // to the instance; true when the name is empty, false when the script is
+    // missing or fails, else its return value as a boolean.
+    virtual bool CreateScriptExtend(VL_CONST_STR szScriptName, CVLModuleInstance* pInstance,
+                                    CVLModuleParamCollection* pParams, CVLScriptParams* pArgs);
+
+    // --- constants, the module mapping and modules -------------------------
+    virtual bool GetConstValue(const CVLString& key, CVLString& strValue);
+    virtual void LoadConsts(CVLModule* pModule, CVLModInstanceInfo* pParent, IVLXmlNode* pElement,
+                            VL_CONST_STR szParentTag);
+    virtual void OnDefineLoaded();
+    virtual CVLModInstanceInfo* FindModule(VL_CONST_STR szInstancePath);
+    virtual CVLModule* GetModule(VL_CONST_STR szModuleName);
+    virtual void InitializeModule(CVLModule* pModule);
+
+    // --- inner steps of the queue (the controller lock is held) ----------
+    virtual CVLCallbackInfo* PostCallback(int eType, CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams,
+                                          CVLTarget* pTarget, EVLException* pException, bool bMarge,
+                                          VL_CONST_STR szEventCode, VL_SIZE_T nProgressValue,
+                                          VLCM_USER_CALLBACK pCallback, long lCallbackId, void* pCallbackParam,
+                                          CVLCallbackInfo* pInfo);
+    virtual void removeCallbackInfo(CVLModuleInstance* pInstance, CVLTarget* pTarget, void* pCallbackParam);
+
+    // A parentless property bound to the "PropertyRoot" definition, when the
     // definitions have one.
-    virtual CVLProperty* NewRootProperty();
+    CVLProperty* NewRootProperty();
+    CVLSubnetInfoList& GetSubnetInfoList();
+
+    bool IsInitialized();
 
 protected:
-    CVLSubnetInfoList m_SubnetInfoList;
-    CVLXmlDocument* m_pPropertyTreeDocument;
+    // Everything Initialize built, dropped in the order Terminate drops it.
+    void Cleanup(bool bKeepUserConsts);
+    // Stops, unlinks and releases the instances that are still alive.
+    void StopLiveInstances();
+    // Builds a constant key of one level.
+    static CVLString MakeCommonKey(const CVLString& strName);
+    static CVLString MakeModuleKey(const CVLString& strModule, const CVLString& strName);
+    static CVLString MakeInstanceKey(const CVLString& strInstance, const CVLString& strName);
 
+    CVLCMApiConfig m_Config;
+    bool m_bInitFlag;
+    std::map<CVLString, CVLString> m_ConstMap;
+    std::map<CVLString, CVLString> m_UserConstMap;
+    std::map<CVLString, CVLModInstanceInfo*> m_InstancePathMap;
+    CVLDefineLoader m_DefineLoader;
+    CVLXmlDocument* m_pPropertyTreeDocument;
+    CVLModInstanceInfo m_Functions;
+    std::map<CVLString, CVLModule*> m_StaticModuleMap;
+    CVLCallbackInfoList m_CallbackInfoList;
+    std::map<CVLTarget*, CVLTarget*> m_LockTargetMap;
+    std::map<CVLModuleInstance*, CVLModuleInstance*> m_LockInstanceMap;
+    std::map<void*, void*> m_LockCallbackParamMap;
+    IVLCustomCallbackIF* m_pCustomCallbackIF;
+    CVLSemaphore m_CallbackSemaphore;
+    CVLProperty* m_pOptionRoot;
+    CVLSubnetInfoList m_SubnetInfoList;
+    CVLMargeConditionList m_MargeConditionList;
+    std::map<CVLString, CVLString> m_NotCreateModuleMap;
+    std::map<CVLString, CVLString> m_NotCreateInstanceMap;
+    CVLThreadSync m_SyncOptions;
+    VLCM_NEW_TARGET_FUNC m_pNewTargetFunc;
+    VLCM_NEW_TARGETLIST_FUNC m_pNewTargetListFunc;
     VLCM_NEW_PROPERTY_FUNC m_pNewPropertyFunc;
     VLCM_NEW_PROPERTYCOLLECTION_FUNC m_pNewPropertyCollectionFunc;
+    VLCM_DELETE_TARGET_FUNC m_pDeleteTargetFunc;
+    VLCM_DELETE_TARGETLIST_FUNC m_pDeleteTargetListFunc;
     VLCM_DELETE_PROPERTY_FUNC m_pDeletePropertyFunc;
     VLCM_DELETE_PROPERTYCOLLECTION_FUNC m_pDeletePropertyCollectionFunc;
+
+    // The top-level instances alive now (made by CreateModuleInstance, not yet
+    // deleted), so that Terminate can stop them before their modules go.
+    // Guarded by the controller lock.
+    std::map<CVLModuleInstance*, CVLModuleInstance*> m_LiveInstanceMap;
 
 private:
     CVLModuleController(const CVLModuleController&) = delete;

@@ -1,0 +1,193 @@
+#include "cm/VLCMScriptExtend.h"
+
+#include "cm/VLCMDefs.h"
+#include "cm/VLModInstanceInfo.h"
+#include "cm/VLModuleController.h"
+#include "cm/VLModuleInstance.h"
+#include "cm/VLModuleParamCollection.h"
+#include "cm/VLProperty.h"
+#include "cm/VLTarget.h"
+#include "base/core/VLException.h"
+#include "script/VLScriptDefs.h"
+#include "script/VLScriptException.h"
+#include "script/VLScriptParams.h"
+
+#define VLCMSCRIPTEXTEND_FILE "VLCMScriptExtend"
+
+namespace {
+
+[[noreturn]] void ThrowScriptError(int nCode, int nLine)
+{
+    throw new EVLScriptException(VLCMAPI_MODULE, VLCMSCRIPTEXTEND_FILE, nLine, nCode, nullptr, 0, false);
+}
+
+int ArgumentCount(CVLScriptParams* pParams)
+{
+    return pParams == nullptr ? 0 : pParams->GetCount();
+}
+
+// Argument n as text; an argument that is not there is empty.
+CVLString ArgumentText(CVLScriptParams* pParams, int n)
+{
+    if (n >= ArgumentCount(pParams))
+        return CVLString(72);
+    return pParams->GetAt(n)->ToString(nullptr);
+}
+
+}  // namespace
+
+CVLCMScriptExtend::CVLCMScriptExtend(CVLModuleController* pController, CVLModuleInstance* pInstance,
+                                     CVLModuleParamCollection* pParams, CVLTarget* pTarget)
+    : IVLScriptExtendIF(nullptr, nullptr),
+      m_pController(pController),
+      m_pInstance(pInstance),
+      m_pParams(pParams),
+      m_pTarget(pTarget)
+{
+    // The head is spelled so in the definitions' scripts.
+    m_PropertyMap[CVLString("Prooerties", 72)] = OnProperties;
+    m_MethodMap[CVLString("SetConst", 72)] = OnSetConst;
+    m_MethodMap[CVLString("GetConst", 72)] = OnGetConst;
+    m_MethodMap[CVLString("SetParameter", 72)] = OnSetParameter;
+    m_MethodMap[CVLString("GetParameter", 72)] = OnGetParameter;
+    m_MethodMap[CVLString("CallMethod", 72)] = OnCallMethod;
+}
+
+CVLCMScriptExtend::~CVLCMScriptExtend()
+{
+}
+
+CVLString CVLCMScriptExtend::GetContextText()
+{
+    if (m_pTarget == nullptr)
+        return CVLString(72);
+    return m_pTarget->GetPropertiesText(nullptr);
+}
+
+CVLModuleInstance* CVLCMScriptExtend::FindInstance(const CVLString& strPath)
+{
+    try {
+        if (strPath.GetLength() == 0)
+            return m_pInstance;
+        if (m_pInstance == nullptr)
+            return nullptr;
+        for (CVLModuleInstanceIterator it = m_pInstance->Begin(); !it.IsEnd(); it.Next()) {
+            CVLModuleInstance* pChild = it.Get();
+            CVLModInstanceInfo* pInfo = pChild->GetFunctionInfo();
+            if (pInfo != nullptr && pInfo->GetLocalName() == strPath)
+                return pChild;
+        }
+        return nullptr;
+    }
+    VL_CATCH_LADDER(VLCMAPI_MODULE, VLCMSCRIPTEXTEND_FILE)
+}
+
+IVLVariantObjectIF* CVLCMScriptExtend::OnProperties(IVLScriptExtendIF* pExtend, const CVLString& strHead,
+                                                    const CVLString& strRest)
+{
+    (void)strHead;
+    try {
+        CVLCMScriptExtend* pThis = static_cast<CVLCMScriptExtend*>(pExtend);
+        if (pThis->m_pTarget == nullptr)
+            return nullptr;
+        CVLProperty* pRoot = pThis->m_pTarget->GetProperties();
+        if (pRoot == nullptr)
+            return nullptr;
+        CVLProperty* pProperty = pRoot->GetProperty(strRest.GetBuffer(), false);
+        return pProperty == nullptr ? nullptr : static_cast<IVLVariantObjectIF*>(pProperty);
+    }
+    VL_CATCH_LADDER(VLCMAPI_MODULE, VLCMSCRIPTEXTEND_FILE)
+}
+
+void CVLCMScriptExtend::OnSetConst(IVLScriptExtendIF* pExtend, const CVLString& strPath, CVLScriptParams* pParams,
+                                   void* pContext)
+{
+    (void)strPath, (void)pContext;
+    try {
+        CVLCMScriptExtend* pThis = static_cast<CVLCMScriptExtend*>(pExtend);
+        if (ArgumentCount(pParams) < 2)
+            ThrowScriptError(VLSCR_ERR_PARAMS_COUNT, __LINE__);
+        CVLString strName = ArgumentText(pParams, 0);
+        CVLString strValue = ArgumentText(pParams, 1);
+        CVLString strInstance = ArgumentText(pParams, 2);
+        CVLString strModule = ArgumentText(pParams, 3);
+        // The script names the instance first; the controller takes the module first.
+        pThis->m_pController->SetConst(strName.GetBuffer(), strValue.GetBuffer(), strModule.GetBuffer(),
+                                       strInstance.GetBuffer());
+    }
+    VL_CATCH_LADDER(VLCMAPI_MODULE, VLCMSCRIPTEXTEND_FILE)
+}
+
+void CVLCMScriptExtend::OnGetConst(IVLScriptExtendIF* pExtend, const CVLString& strPath, CVLScriptParams* pParams,
+                                   void* pContext)
+{
+    (void)strPath, (void)pContext;
+    try {
+        CVLCMScriptExtend* pThis = static_cast<CVLCMScriptExtend*>(pExtend);
+        if (ArgumentCount(pParams) < 1)
+            ThrowScriptError(VLSCR_ERR_PARAMS_COUNT, __LINE__);
+        CVLString strName = ArgumentText(pParams, 0);
+        CVLString strInstance = ArgumentText(pParams, 1);
+        CVLString strModule = ArgumentText(pParams, 2);
+        CVLString strValue(72);
+        pThis->m_pController->FindConst(strName.GetBuffer(), strValue, strModule.GetBuffer(),
+                                        strInstance.GetBuffer());
+        pParams->GetReturnValue().SetString(strValue);
+    }
+    VL_CATCH_LADDER(VLCMAPI_MODULE, VLCMSCRIPTEXTEND_FILE)
+}
+
+void CVLCMScriptExtend::OnSetParameter(IVLScriptExtendIF* pExtend, const CVLString& strPath,
+                                       CVLScriptParams* pParams, void* pContext)
+{
+    (void)pContext;
+    try {
+        CVLCMScriptExtend* pThis = static_cast<CVLCMScriptExtend*>(pExtend);
+        if (ArgumentCount(pParams) != 2)
+            ThrowScriptError(VLSCR_ERR_PARAMS_COUNT, __LINE__);
+        CVLString strName = ArgumentText(pParams, 0);
+        CVLModuleInstance* pInstance = pThis->FindInstance(strPath);
+        if (pInstance == nullptr)
+            ThrowScriptError(VLSCR_ERR_NULL_OBJECT, __LINE__);
+        CVLModuleParam* pParam = pInstance->GetParams()->GetParam(strName.GetBuffer(), true);
+        pParam->Copy(*pParams->GetAt(1), true);
+    }
+    VL_CATCH_LADDER(VLCMAPI_MODULE, VLCMSCRIPTEXTEND_FILE)
+}
+
+void CVLCMScriptExtend::OnGetParameter(IVLScriptExtendIF* pExtend, const CVLString& strPath,
+                                       CVLScriptParams* pParams, void* pContext)
+{
+    (void)pContext;
+    try {
+        CVLCMScriptExtend* pThis = static_cast<CVLCMScriptExtend*>(pExtend);
+        if (ArgumentCount(pParams) != 1)
+            ThrowScriptError(VLSCR_ERR_PARAMS_COUNT, __LINE__);
+        CVLModuleInstance* pInstance = pThis->FindInstance(strPath);
+        if (pInstance == nullptr)
+            ThrowScriptError(VLSCR_ERR_NULL_OBJECT, __LINE__);
+        CVLString strName = ArgumentText(pParams, 0);
+        CVLModuleParam* pParam = pInstance->GetParams()->GetParam(strName.GetBuffer(), false);
+        if (pParam != nullptr)
+            pParams->SetReturnValue(*pParam);
+    }
+    VL_CATCH_LADDER(VLCMAPI_MODULE, VLCMSCRIPTEXTEND_FILE)
+}
+
+void CVLCMScriptExtend::OnCallMethod(IVLScriptExtendIF* pExtend, const CVLString& strPath, CVLScriptParams* pParams,
+                                     void* pContext)
+{
+    (void)pContext;
+    try {
+        CVLCMScriptExtend* pThis = static_cast<CVLCMScriptExtend*>(pExtend);
+        if (ArgumentCount(pParams) != 1)
+            ThrowScriptError(VLSCR_ERR_PARAMS_COUNT, __LINE__);
+        CVLModuleInstance* pInstance = pThis->FindInstance(strPath);
+        if (pInstance == nullptr)
+            ThrowScriptError(VLSCR_ERR_NULL_OBJECT, __LINE__);
+        CVLString strMethod = ArgumentText(pParams, 0);
+        pInstance->GetParams()->SetMethodName(strMethod.GetBuffer());
+        pInstance->CallMethod();
+    }
+    VL_CATCH_LADDER(VLCMAPI_MODULE, VLCMSCRIPTEXTEND_FILE)
+}

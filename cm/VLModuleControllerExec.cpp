@@ -1,0 +1,94 @@
+// Function execution: a named function becomes a started module instance,
+// and the scripts of the definitions run with the framework's script host.
+#include "cm/VLModuleController.h"
+
+#include "cm/VLCMDefs.h"
+#include "cm/VLCMScriptExtend.h"
+#include "cm/VLModuleInstance.h"
+#include "cm/VLModuleParamCollection.h"
+#include "base/core/VLException.h"
+#include "base/core/VLTrace.h"
+#include "script/VLScript.h"
+#include "script/VLScriptCollection.h"
+#include "script/VLScriptParams.h"
+
+#define VLMODULECONTROLLER_FILE "VLModuleController"
+
+CVLModuleInstance* CVLModuleController::ExecFunction(CVLTarget* pTarget, VL_CONST_STR szFunctionName,
+                                                     VL_CONST_STR szPacketListName, IVLFunctionListener* pListener,
+                                                     IVLProgressListener* pProgressListener,
+                                                     CVLTargetList* pTargetList, CVLModuleParamCollection* pInitParams,
+                                                     CVLStreamCollection* pStreamCollection,
+                                                     VL_CONST_STR szTemplateName)
+{
+    static const char* const kSignature =
+        "CVLModuleInstance* CVLModuleController::ExecFunction(CVLTarget* pTarget, VL_CONST_STR szFunctionName, "
+        "VL_CONST_STR szPacketListName, IVLFunctionListener* pListener, IVLProgressListener* pProgressListener, "
+        "CVLTargetList* pTargetList, CVLModuleParamCollection* pInitParams, CVLStreamCollection* pStreamCollection, "
+        "VL_CONST_STR szTemplateName)";
+    CVLTrace::FunctionIn(VLCMAPI_MODULE, VLMODULECONTROLLER_FILE, __LINE__, kSignature);
+    CVLModuleInstance* pResult = nullptr;
+    try {
+        CVLModuleInstance* pInstance = CreateModuleInstance(pTarget, szFunctionName, pInitParams);
+        if (pInstance == nullptr) {
+            // A disabled function runs nothing; the caller must not read the
+            // result of an earlier call as this one's.
+            if (pInitParams != nullptr)
+                pInitParams->GetResult().Reset();
+            CVLTrace::FunctionOut(VLCMAPI_MODULE, VLMODULECONTROLLER_FILE, __LINE__, kSignature);
+            return nullptr;
+        }
+        try {
+            CVLModuleParamCollection* pParams = pInstance->GetParams();
+            pParams->SetTargetList(pTargetList);
+            pParams->SetStreamCollection(pStreamCollection);
+            pParams->SetListener(pListener);
+            pParams->SetProgressListener(pProgressListener);
+            pParams->SetTemplateName(szTemplateName);
+            pParams->SetPacketListName(szPacketListName);
+            pParams->GetParam("packetListName", true)->SetString(szPacketListName, 72);
+            if (szTemplateName != nullptr)
+                pParams->GetParam("templateName", true)->SetString(szTemplateName, 72);
+            pInstance->CallMethod();
+            if (pInitParams != nullptr)
+                pInitParams->GetResult() = pParams->GetResult();
+        } catch (...) {
+            try {
+                DeleteModuleInstance(pInstance);
+            } catch (EVLException* pException) {
+                pException->Delete();
+            }
+            throw;
+        }
+        if (pListener == nullptr)
+            DeleteModuleInstance(pInstance);
+        else
+            pResult = pInstance;
+    }
+    VL_CATCH_LADDER(VLCMAPI_MODULE, VLMODULECONTROLLER_FILE)
+    CVLTrace::FunctionOut(VLCMAPI_MODULE, VLMODULECONTROLLER_FILE, __LINE__, kSignature);
+    return pResult;
+}
+
+bool CVLModuleController::CreateScriptExtend(VL_CONST_STR szScriptName, CVLModuleInstance* pInstance,
+                                             CVLModuleParamCollection* pParams, CVLScriptParams* pArgs)
+{
+    CVLString strName(szScriptName, 72);
+    if (strName.GetLength() == 0)
+        return true;
+    CVLScriptCollection& scripts = m_DefineLoader.GetScriptCollection();
+    CVLScript* pScript = scripts.Find(strName.GetBuffer());
+    if (pScript == nullptr)
+        return false;
+    CVLCMScriptExtend host(this, pInstance, pParams, pParams == nullptr ? nullptr : pParams->GetTarget());
+    CVLScriptParams args;
+    try {
+        if (pArgs != nullptr)
+            args = *pArgs;
+        pScript->Execute(args, &scripts, &host, nullptr);
+        return args.GetReturnValue().ToBool(false);
+    } catch (EVLException* pException) {
+        pException->Delete();
+        return false;
+    }
+}

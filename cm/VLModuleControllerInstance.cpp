@@ -1,0 +1,155 @@
+// Module instances: made from the top-level function definitions, deleted
+// with their queued callbacks withdrawn first; the enable maps and the
+// packet counts.
+#include "cm/VLModuleController.h"
+
+#include "cm/VLCMDefs.h"
+#include "cm/VLModuleInstance.h"
+#include "cm/VLModuleParamCollection.h"
+#include "cm/VLTarget.h"
+#include "base/core/VLException.h"
+#include "base/core/VLNotExistException.h"
+#include "base/core/VLThreadLock.h"
+
+#define VLMODULECONTROLLER_FILE "VLModuleController"
+
+CVLModuleInstance* CVLModuleController::CreateModuleInstance(CVLTarget* pTarget, VL_CONST_STR szFunctionName,
+                                                             CVLModuleParamCollection* pInitParam)
+{
+    try {
+        CVLModInstanceInfo* pInfo = m_Functions.Find(szFunctionName);
+        if (pInfo == nullptr)
+            throw new EVLNotExistException(VLCMAPI_MODULE, VLMODULECONTROLLER_FILE, __LINE__, szFunctionName);
+        CVLModuleParamCollection params;
+        if (pInitParam != nullptr)
+            params = *pInitParam;
+        params.SetController(this);
+        params.SetTarget(pTarget);
+        CVLModuleInstance* pInstance = pInfo->CreateInstance(&params, nullptr);
+        if (pInstance == nullptr)
+            return nullptr;
+        {
+            CVLThreadLock lock(&m_ThreadSync);
+            if (lock.Lock())
+                m_LiveInstanceMap[pInstance] = pInstance;
+        }
+        try {
+            pInstance->SetTarget(pTarget);
+            if (pTarget != nullptr)
+                pTarget->AddInstance(pInstance);
+            CVLModuleParamCollection* pParams = pInstance->GetParams();
+            if (pInitParam != nullptr)
+                *pParams = *pInitParam;
+            pParams->SetController(this);
+            pParams->SetInstance(pInstance);
+            pParams->SetTarget(pTarget);
+            pParams->SetFunctionName(szFunctionName);
+            pParams->SetMethodName(pInfo->GetMethod().GetBuffer());
+        } catch (...) {
+            try {
+                DeleteModuleInstance(pInstance);
+            } catch (EVLException* pException) {
+                pException->Delete();
+            }
+            throw;
+        }
+        return pInstance;
+    }
+    VL_CATCH_LADDER(VLCMAPI_MODULE, VLMODULECONTROLLER_FILE)
+}
+
+void CVLModuleController::DeleteModuleInstance(CVLModuleInstance* pInstance)
+{
+    static const char* const kSignature = "void CVLModuleController::DeleteModuleInstance(CVLModuleInstance* pInstance)";
+    if (pInstance == nullptr)
+        return;
+    try {
+        {
+            CVLThreadLock lock(&m_ThreadSync);
+            if (lock.Lock())
+                removeCallbackInfo(pInstance, nullptr, nullptr);
+        }
+        // Detached from its target without the controller lock: module code
+        // may post callbacks while it holds the target's lock.
+        CVLTarget* pTarget = pInstance->GetTarget();
+        if (pTarget != nullptr) {
+            pTarget->RemoveInstance(pInstance);
+            pInstance->SetTarget(nullptr);
+        }
+        // The instance goes even when ending it fails; the first failure is
+        // reported afterwards.
+        EVLException* pFailure = nullptr;
+        try {
+            pInstance->Stop();
+        } catch (EVLException* pException) {
+            pFailure = pException;
+        }
+        try {
+            pInstance->Release();
+        } catch (EVLException* pException) {
+            if (pFailure == nullptr)
+                pFailure = pException;
+            else
+                pException->Delete();
+        }
+        {
+            CVLThreadLock lock(&m_ThreadSync);
+            if (lock.Lock())
+                m_LiveInstanceMap.erase(pInstance);
+        }
+        UnlockCallbackInfo(pInstance, nullptr, nullptr);
+        delete pInstance;
+        if (pFailure != nullptr)
+            throw pFailure;
+    }
+    VL_CATCH_LADDER(VLCMAPI_MODULE, VLMODULECONTROLLER_FILE)
+    (void)kSignature;
+}
+
+bool CVLModuleController::CanCreateInstance(CVLModInstanceInfo* pInfo)
+{
+    if (pInfo == nullptr)
+        return false;
+    CVLThreadLock lock(&m_SyncOptions);
+    lock.Lock();
+    return m_NotCreateModuleMap.find(pInfo->GetModuleName()) == m_NotCreateModuleMap.end() &&
+           m_NotCreateInstanceMap.find(pInfo->GetLocalName()) == m_NotCreateInstanceMap.end() &&
+           m_NotCreateInstanceMap.find(pInfo->GetName()) == m_NotCreateInstanceMap.end();
+}
+
+void CVLModuleController::EnableModule(VL_CONST_STR szName, bool bEnable)
+{
+    try {
+        CVLString strName(szName, 72);
+        CVLThreadLock lock(&m_SyncOptions);
+        lock.Lock();
+        if (bEnable)
+            m_NotCreateModuleMap.erase(strName);
+        else
+            m_NotCreateModuleMap[strName] = strName;
+    }
+    VL_CATCH_LADDER(VLCMAPI_MODULE, VLMODULECONTROLLER_FILE)
+}
+
+void CVLModuleController::EnableInstance(VL_CONST_STR szName, bool bEnable)
+{
+    try {
+        CVLString strName(szName, 72);
+        CVLThreadLock lock(&m_SyncOptions);
+        lock.Lock();
+        if (bEnable)
+            m_NotCreateInstanceMap.erase(strName);
+        else
+            m_NotCreateInstanceMap[strName] = strName;
+    }
+    VL_CATCH_LADDER(VLCMAPI_MODULE, VLMODULECONTROLLER_FILE)
+}
+
+int CVLModuleController::GetPacketCount(VL_CONST_STR szFunctionName, VL_CONST_STR szName)
+{
+    try {
+        CVLModInstanceInfo* pInfo = m_Functions.Find(szFunctionName);
+        return pInfo == nullptr ? 0 : pInfo->GetPacketCount(szName);
+    }
+    VL_CATCH_LADDER(VLCMAPI_MODULE, VLMODULECONTROLLER_FILE)
+}
