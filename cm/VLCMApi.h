@@ -4,7 +4,9 @@
 #ifndef VLCMAPI_H
 #define VLCMAPI_H
 
+#include "cm/VLFunctionListener.h"
 #include "cm/VLModuleController.h"
+#include "cm/VLProgressListener.h"
 
 class CVLCMApiConfig;
 class CVLModule;

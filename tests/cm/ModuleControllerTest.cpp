@@ -1,0 +1,254 @@
+// The facade and the module controller: definition sources, factory hooks,
+// module registration and termination, and clean failure of Initialize.
+#include <gtest/gtest.h>
+
+#include "cm/VLCMApi.h"
+#include "cm/VLModInstanceInfo.h"
+#include "cm/VLProperty.h"
+#include "base/core/VLInvalidParamException.h"
+#include "base/core/VLMemoryAllocException.h"
+#include "base/core/VLUnexpectedException.h"
+#include "tests/cm/CMTestSupport.h"
+
+namespace {
+
+const char* const kMapping =
+    "<ModuleMapping>"
+    "<Instance name=\"F\" module=\"ModA\"><Instance name=\"C\" module=\"ModB\"/></Instance>"
+    "</ModuleMapping>";
+
+int s_nNewProperties = 0;
+
+CVLProperty* CountingNewProperty(CVLCMApi* pApi, CVLProperty* pParent)
+{
+    ++s_nNewProperties;
+    return new CVLProperty(pApi, pParent);
+}
+
+CVLProperty* NullNewProperty(CVLCMApi*, CVLProperty*)
+{
+    return nullptr;
+}
+
+void ThrowInt(CVLCMApi&)
+{
+    throw 5;
+}
+
+void ThrowBadAlloc(CVLCMApi&)
+{
+    throw std::bad_alloc();
+}
+
+class ModuleControllerTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        CFakeLog::Take();
+        CVLCMApi::SetModuleLibraries(VLRegisterFakeModules);
+    }
+    void TearDown() override
+    {
+        CVLCMApi::SetModuleLibraries(nullptr);
+        EXPECT_EQ(0, CFakeModule::s_nLive.load());
+        EXPECT_EQ(0, CFakeImpl::s_nLive.load());
+    }
+};
+
+}  // namespace
+
+TEST_F(ModuleControllerTest, ConfigDefaultsAndCopySharesBytes)
+{
+    CVLCMApiConfig config;
+    EXPECT_EQ(0, config.GetFileListName().GetLength());
+    EXPECT_EQ(nullptr, config.GetDefineData());
+    EXPECT_EQ(0, config.GetDefineDataSize());
+    EXPECT_EQ(nullptr, config.GetNewTargetFunc());
+    EXPECT_EQ(nullptr, config.GetDeletePropertyCollectionFunc());
+    VL_BYTE bytes[4] = {1, 2, 3, 4};
+    config.SetDefineData(bytes, 4);
+    config.SetDefineFilePath("x.dat");
+    CVLCMApiConfig copy;
+    copy = config;
+    EXPECT_EQ(bytes, copy.GetDefineData());
+    EXPECT_STREQ("x.dat", copy.GetDefineFilePath().GetBuffer());
+    copy.SetDefineFilePath(nullptr);
+    EXPECT_EQ(0, copy.GetDefineFilePath().GetLength());
+}
+
+TEST_F(ModuleControllerTest, NullConfigRegistersModulesAndLoadsNothing)
+{
+    CVLCMApi api;
+    api.Initialize(nullptr, nullptr);
+    EXPECT_TRUE(api.GetModuleController()->IsInitialized());
+    EXPECT_NE(nullptr, api.GetModuleController()->GetModule("ModA"));
+    EXPECT_EQ(nullptr, api.GetModuleController()->GetModule("VLMDSock"));
+    EXPECT_EQ(nullptr, api.GetDefineDocument("ModuleMapping", false));
+    api.Terminate();
+}
+
+TEST_F(ModuleControllerTest, DefinitionSourcePrecedence)
+{
+    CDefinitionFiles files;
+    files.AddXml("mapping.xml", kMapping);
+    std::string strGarbage = files.WriteFile("garbage.dat", "not a resource");
+    VL_BYTE garbage[] = "not a resource either";
+
+    // Bytes win over a file and a list: the bad bytes make Initialize fail.
+    {
+        CVLCMApi api;
+        CVLCMApiConfig config;
+        files.Configure(config);
+        config.SetDefineData(garbage, sizeof(garbage));
+        config.SetDefineFilePath(strGarbage.c_str());
+        EXPECT_VL_THROW(api.Initialize(&config, nullptr), EVLException) << "bytes not used";
+    }
+    // Bytes of size 0 are no source: the existing file is used.
+    {
+        CVLCMApi api;
+        CVLCMApiConfig config;
+        files.Configure(config);
+        config.SetDefineData(garbage, 0);
+        config.SetDefineFilePath(strGarbage.c_str());
+        EVLException* pCaught = nullptr;
+        try {
+            api.Initialize(&config, nullptr);
+        } catch (EVLException* e) {
+            pCaught = e;
+        }
+        ASSERT_NE(nullptr, pCaught) << "file not used";
+        pCaught->Delete();
+        EXPECT_FALSE(api.GetModuleController()->IsInitialized());
+    }
+    // A path that does not exist falls back to the list.
+    {
+        CVLCMApi api;
+        CVLCMApiConfig config;
+        files.Configure(config);
+        config.SetDefineFilePath((files.GetFolder() + "/missing.dat").c_str());
+        api.Initialize(&config, nullptr);
+        EXPECT_NE(nullptr, api.GetModuleController()->FindModule("F.C"));
+    }
+}
+
+TEST_F(ModuleControllerTest, ConfigHooksReplaceOnlyWhatTheyGive)
+{
+    CVLCMApi api;
+    CVLCMApiConfig config;
+    config.SetPropertyFunc(CountingNewProperty, nullptr);
+    api.Initialize(&config, nullptr);
+    s_nNewProperties = 0;
+    CVLProperty* p = api.NewProperty(nullptr);
+    EXPECT_EQ(1, s_nNewProperties);
+    api.GetModuleController()->DeleteProperty(p);  // the default delete hook
+    // Without a property-tree definition the root property is unbound.
+    CVLProperty* pRoot = api.GetModuleController()->NewRootProperty();
+    ASSERT_NE(nullptr, pRoot);
+    pRoot->Destroy();
+    api.Terminate();
+
+    CVLCMApi api2;
+    CVLCMApiConfig config2;
+    config2.SetPropertyFunc(NullNewProperty, nullptr);
+    api2.Initialize(&config2, nullptr);
+    EXPECT_VL_THROW(api2.GetModuleController()->NewRootProperty(), EVLMemoryAllocException);
+    EXPECT_VL_THROW(api2.GetOptions(), EVLMemoryAllocException);
+}
+
+TEST_F(ModuleControllerTest, RegistrationAndTerminationOrder)
+{
+    CFakeFramework fw;
+    fw.Start(kMapping);
+    // Modules are initialized when the mapping first names them.
+    EXPECT_EQ((std::vector<std::string>{"init:ModA", "init:ModB"}), CFakeLog::Take());
+    fw.m_Api.Terminate();
+    // Terminated and deleted in name order, not registration order.
+    EXPECT_EQ((std::vector<std::string>{"term:ModA", "delete:ModA", "term:ModB", "delete:ModB"}), CFakeLog::Take());
+    EXPECT_FALSE(fw.Controller()->IsInitialized());
+    EXPECT_EQ(nullptr, fw.Controller()->FindModule("F"));
+    // Initialize runs in full again.
+    CVLCMApiConfig config;
+    fw.m_Files.Configure(config);
+    fw.m_Api.Initialize(&config, nullptr);
+    EXPECT_NE(nullptr, fw.Controller()->FindModule("F.C"));
+}
+
+TEST_F(ModuleControllerTest, ReplacedModuleIsTerminatedAndDeleted)
+{
+    CVLCMApi api;
+    api.AddModuleStaticLibrary("ModX", new CFakeModuleA());
+    api.AddModuleStaticLibrary("ModX", new CFakeModuleB());
+    EXPECT_EQ((std::vector<std::string>{"term:ModX", "delete:ModX"}), CFakeLog::Take());
+    api.AddModuleStaticLibrary(nullptr, nullptr);
+    EXPECT_EQ(1, CFakeModule::s_nLive.load());
+    // The destructor terminates what is still registered.
+}
+
+TEST_F(ModuleControllerTest, DestructorTerminatesModules)
+{
+    {
+        CFakeFramework fw;
+        fw.Start(kMapping);
+        CFakeLog::Take();
+        fw.m_Api.AddModuleStaticLibrary("ModLate", new CFakeModuleA());
+    }
+    EXPECT_EQ(0, CFakeModule::s_nLive.load());
+    EXPECT_EQ(1, CFakeLog::Count("term:ModLate"));
+}
+
+TEST_F(ModuleControllerTest, DuplicateDefinitionFailsCleanlyAndRetrySucceeds)
+{
+    CFakeFramework fw;
+    fw.m_Api.SetConst("U", "kept", nullptr, nullptr);
+    EXPECT_VL_THROW(fw.Start("<ModuleMapping><Const name=\"K\" value=\"1\"/>"
+                          "<Instance name=\"F\" module=\"ModA\"/><Instance name=\"F\" module=\"ModB\"/>"
+                          "</ModuleMapping>"), EVLInvalidParamException);
+    EXPECT_FALSE(fw.Controller()->IsInitialized());
+    EXPECT_EQ(0, CFakeModule::s_nLive.load());
+    EXPECT_EQ(nullptr, fw.Controller()->FindModule("F"));
+    EXPECT_EQ(0, fw.m_Api.GetConst("K", nullptr, nullptr).GetLength());
+    EXPECT_STREQ("kept", fw.m_Api.GetConst("U", nullptr, nullptr).GetBuffer());
+
+    fw.m_Files.WriteFile("mapping.xml", kMapping);
+    CVLCMApiConfig config;
+    fw.m_Files.Configure(config);
+    fw.m_Api.Initialize(&config, nullptr);
+    EXPECT_NE(nullptr, fw.Controller()->FindModule("F.C"));
+    EXPECT_EQ(2, CFakeModule::s_nLive.load());
+}
+
+TEST_F(ModuleControllerTest, ForeignFailuresInInitializeAreFrameworkExceptions)
+{
+    CVLCMApi::SetModuleLibraries(ThrowInt);
+    CVLCMApi api;
+    try {
+        api.Initialize(nullptr, nullptr);
+        FAIL() << "no exception";
+    } catch (EVLUnexpectedException* e) {
+        EXPECT_EQ(5, e->GetSignedErrorCode());
+        e->Delete();
+    }
+    CVLCMApi::SetModuleLibraries(ThrowBadAlloc);
+    EXPECT_VL_THROW(api.Initialize(nullptr, nullptr), EVLMemoryAllocException);
+    EXPECT_FALSE(api.GetModuleController()->IsInitialized());
+}
+
+TEST_F(ModuleControllerTest, FacadeSmallOperations)
+{
+    CVLCMApi api;
+    bool bFirst = false, bSecond = true;
+    api.GetFlags(&bFirst, &bSecond);
+    EXPECT_TRUE(bFirst);
+    EXPECT_FALSE(bSecond);
+    EXPECT_VL_THROW(api.GetFlags(nullptr, &bSecond), EVLInvalidParamException);
+    EXPECT_EQ(api.GetModuleController(), api.GetModuleController()->GetModuleController());
+    CVLApiObject orphan(nullptr);
+    EXPECT_EQ(nullptr, orphan.GetModuleController());
+    orphan.CopyApi(*api.GetModuleController());
+    EXPECT_EQ(&api, orphan.GetApi());
+    EXPECT_EQ(api.GetOptions(), api.GetOptions());
+    EXPECT_EQ(0, api.GetConst("nothing", nullptr, nullptr).GetLength());
+    api.LockOptions();
+    api.UnlockOptions();
+}
