@@ -22,11 +22,10 @@ bool VLThrows(F f)
 {
     try {
         f();
-    } catch (E* e) {
-        e->Delete();
-        return true;
     } catch (EVLException* e) {
+        bool bMatch = dynamic_cast<E*>(e) != nullptr;
         e->Delete();
+        return bMatch;
     }
     return false;
 }

@@ -1,0 +1,116 @@
+#include "cm/VLCallbackInfo.h"
+
+#include "cm/VLCMApi.h"
+#include "cm/VLFunctionListener.h"
+#include "cm/VLModuleInstance.h"
+#include "cm/VLModuleParamCollection.h"
+#include "cm/VLProgressListener.h"
+#include "base/core/VLException.h"
+
+CVLCallbackInfo::CVLCallbackInfo()
+    : m_eType(VLCM_CALLBACK_USER),
+      m_pFunctionListener(nullptr),
+      m_pProgressListener(nullptr),
+      m_pApi(nullptr),
+      m_pInstance(nullptr),
+      m_pTarget(nullptr),
+      m_strFunctionName(72),
+      m_strPacketListName(72),
+      m_strModuleName(72),
+      m_strInstanceName(72),
+      m_strExtraText(72),
+      m_bMarge(false),
+      m_pException(nullptr),
+      m_strEventCode(72),
+      m_nProgressValue(0),
+      m_pUserCallback(nullptr),
+      m_lCallbackId(0),
+      m_pCallbackParam(nullptr)
+{
+}
+
+CVLCallbackInfo::CVLCallbackInfo(int eType, CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams,
+                                 CVLTarget* pTarget)
+    : CVLCallbackInfo()
+{
+    m_eType = eType;
+    m_pTarget = pTarget;
+    if (pInstance != nullptr) {
+        m_strModuleName = pInstance->GetModuleName();
+        m_strInstanceName = pInstance->GetName();
+    }
+    SetParams(pParams);
+}
+
+CVLCallbackInfo::~CVLCallbackInfo()
+{
+    VLDeleteException(m_pException);
+    m_pException = nullptr;
+}
+
+void CVLCallbackInfo::SetInstance(CVLModuleInstance* pInstance)
+{
+    m_pInstance = pInstance;
+    if (pInstance != nullptr) {
+        m_strModuleName = pInstance->GetModuleName();
+        m_strInstanceName = pInstance->GetName();
+    }
+}
+
+void CVLCallbackInfo::SetParams(CVLModuleParamCollection* pParams)
+{
+    if (pParams == nullptr)
+        return;
+    m_strFunctionName = pParams->GetFunctionName();
+    m_strPacketListName = pParams->GetPacketListName();
+    m_pFunctionListener = pParams->GetListener();
+    m_pProgressListener = pParams->GetProgressListener();
+    m_pApi = pParams->GetController() == nullptr ? nullptr : pParams->GetController()->GetApi();
+    m_pInstance = pParams->GetInstance();
+}
+
+void CVLCallbackInfo::SetException(EVLException* pException)
+{
+    if (m_pException != nullptr && m_pException != pException)
+        m_pException->Delete();
+    m_pException = pException;
+}
+
+void CVLCallbackInfo::SetUserCallback(VLCM_USER_CALLBACK pCallback, long lCallbackId, void* pCallbackParam)
+{
+    m_pUserCallback = pCallback;
+    m_lCallbackId = lCallbackId;
+    m_pCallbackParam = pCallbackParam;
+}
+
+void CVLCallbackInfo::Invoke()
+{
+    if (m_eType == VLCM_CALLBACK_USER) {
+        if (m_pUserCallback != nullptr)
+            m_pUserCallback(m_lCallbackId, m_pCallbackParam, this);
+        return;
+    }
+    if (m_pFunctionListener != nullptr) {
+        switch (m_eType) {
+        case VLCM_CALLBACK_PROBE:
+            m_pFunctionListener->OnProbe(m_pApi, m_pInstance, m_pTarget, this);
+            break;
+        case VLCM_CALLBACK_DONE:
+            m_pFunctionListener->OnDone(m_pApi, m_pInstance, m_pTarget, this);
+            break;
+        case VLCM_CALLBACK_STOP:
+            m_pFunctionListener->OnStop(m_pApi, m_pInstance, m_pTarget, this);
+            break;
+        case VLCM_CALLBACK_TIMEOUT:
+            m_pFunctionListener->OnTimeout(m_pApi, m_pInstance, m_pTarget, this);
+            break;
+        case VLCM_CALLBACK_EXCEPTION:
+            m_pFunctionListener->OnException(m_pApi, m_pInstance, m_pTarget, this);
+            break;
+        default:
+            break;
+        }
+    }
+    if (m_pProgressListener != nullptr && m_eType == VLCM_CALLBACK_PROGRESS)
+        m_pProgressListener->OnProgress(m_pApi, m_pInstance, m_pTarget, this);
+}

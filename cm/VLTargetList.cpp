@@ -1,0 +1,13 @@
+#include "cm/VLTargetList.h"
+
+CVLTargetList::CVLTargetList() : CVLTargetList(nullptr)
+{
+}
+
+CVLTargetList::CVLTargetList(CVLCMApi* pApi) : CVLApiObject(pApi)
+{
+}
+
+CVLTargetList::~CVLTargetList()
+{
+}
