@@ -12,7 +12,7 @@
 namespace {
 std::atomic<VLCM_MODULE_LIBRARIES_FUNC> s_pModuleLibraries(nullptr);
 const char* const kProbeName = "Probe";
-}
+}  // namespace
 
 // The controller knows its facade from the start, so that objects made
 // through its factory hooks reach it before the framework is initialized.

@@ -4,20 +4,10 @@
 #include "base/core/VLException.h"
 
 CVLCMApiConfig::CVLCMApiConfig()
-    : m_strFileListPath(72),
-      m_strFileListName(72),
-      m_strDefineFilePath(72),
-      m_pDefineData(nullptr),
-      m_nDefineDataSize(0),
-      m_strTempPath(72),
-      m_pNewTargetFunc(nullptr),
-      m_pNewTargetListFunc(nullptr),
-      m_pNewPropertyFunc(nullptr),
-      m_pNewPropertyCollectionFunc(nullptr),
-      m_pDeleteTargetFunc(nullptr),
-      m_pDeleteTargetListFunc(nullptr),
-      m_pDeletePropertyFunc(nullptr),
-      m_pDeletePropertyCollectionFunc(nullptr)
+    : m_strFileListPath(72), m_strFileListName(72), m_strDefineFilePath(72), m_pDefineData(nullptr),
+      m_nDefineDataSize(0), m_strTempPath(72), m_pNewTargetFunc(nullptr), m_pNewTargetListFunc(nullptr),
+      m_pNewPropertyFunc(nullptr), m_pNewPropertyCollectionFunc(nullptr), m_pDeleteTargetFunc(nullptr),
+      m_pDeleteTargetListFunc(nullptr), m_pDeletePropertyFunc(nullptr), m_pDeletePropertyCollectionFunc(nullptr)
 {
 }
 

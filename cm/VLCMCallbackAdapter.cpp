@@ -8,7 +8,7 @@ const int32_t kKindStop = 2;
 const int32_t kKindTimeout = 3;
 const int32_t kKindProgress = 4;
 const int32_t kKindException = 5;
-}
+}  // namespace
 
 CVLCMCallbackAdapter::CVLCMCallbackAdapter() : m_pCallback(nullptr), m_pUserData(nullptr)
 {
@@ -18,8 +18,8 @@ CVLCMCallbackAdapter::~CVLCMCallbackAdapter()
 {
 }
 
-void CVLCMCallbackAdapter::Forward(int32_t nKind, CVLCMApi* pApi, CVLModuleInstance* pInstance,
-                                   CVLTarget* pTarget, CVLCallbackInfo* pInfo)
+void CVLCMCallbackAdapter::Forward(int32_t nKind, CVLCMApi* pApi, CVLModuleInstance* pInstance, CVLTarget* pTarget,
+                                   CVLCallbackInfo* pInfo)
 {
     if (m_pCallback != nullptr)
         m_pCallback(nKind, pApi, pInstance, pTarget, pInfo, m_pUserData);

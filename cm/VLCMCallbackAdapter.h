@@ -11,8 +11,8 @@
 // (kind, facade, instance, target, record, user data); the kinds are those of
 // the callback records: 0 probe, 1 done, 2 stop, 3 time-out, 4 progress,
 // 5 exception.
-typedef void (*VLCM_LISTENER_CALLBACK)(int32_t nKind, CVLCMApi* pApi, CVLModuleInstance* pInstance,
-                                       CVLTarget* pTarget, CVLCallbackInfo* pInfo, void* pUserData);
+typedef void (*VLCM_LISTENER_CALLBACK)(int32_t nKind, CVLCMApi* pApi, CVLModuleInstance* pInstance, CVLTarget* pTarget,
+                                       CVLCallbackInfo* pInfo, void* pUserData);
 
 class CVLCMCallbackAdapter : public IVLFunctionListener, public IVLProgressListener
 {

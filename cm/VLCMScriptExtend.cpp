@@ -38,10 +38,7 @@ CVLString ArgumentText(CVLScriptParams* pParams, int n)
 
 CVLCMScriptExtend::CVLCMScriptExtend(CVLModuleController* pController, CVLModuleInstance* pInstance,
                                      CVLModuleParamCollection* pParams, CVLTarget* pTarget)
-    : IVLScriptExtendIF(nullptr, nullptr),
-      m_pController(pController),
-      m_pInstance(pInstance),
-      m_pParams(pParams),
+    : IVLScriptExtendIF(nullptr, nullptr), m_pController(pController), m_pInstance(pInstance), m_pParams(pParams),
       m_pTarget(pTarget)
 {
     // The head is spelled so in the definitions' scripts.
@@ -130,15 +127,14 @@ void CVLCMScriptExtend::OnGetConst(IVLScriptExtendIF* pExtend, const CVLString& 
         CVLString strInstance = ArgumentText(pParams, 1);
         CVLString strModule = ArgumentText(pParams, 2);
         CVLString strValue(72);
-        pThis->m_pController->FindConst(strName.GetBuffer(), strValue, strModule.GetBuffer(),
-                                        strInstance.GetBuffer());
+        pThis->m_pController->FindConst(strName.GetBuffer(), strValue, strModule.GetBuffer(), strInstance.GetBuffer());
         pParams->GetReturnValue().SetString(strValue);
     }
     VL_CATCH_LADDER(VLCMAPI_MODULE, VLCMSCRIPTEXTEND_FILE)
 }
 
-void CVLCMScriptExtend::OnSetParameter(IVLScriptExtendIF* pExtend, const CVLString& strPath,
-                                       CVLScriptParams* pParams, void* pContext)
+void CVLCMScriptExtend::OnSetParameter(IVLScriptExtendIF* pExtend, const CVLString& strPath, CVLScriptParams* pParams,
+                                       void* pContext)
 {
     (void)pContext;
     try {
@@ -155,8 +151,8 @@ void CVLCMScriptExtend::OnSetParameter(IVLScriptExtendIF* pExtend, const CVLStri
     VL_CATCH_LADDER(VLCMAPI_MODULE, VLCMSCRIPTEXTEND_FILE)
 }
 
-void CVLCMScriptExtend::OnGetParameter(IVLScriptExtendIF* pExtend, const CVLString& strPath,
-                                       CVLScriptParams* pParams, void* pContext)
+void CVLCMScriptExtend::OnGetParameter(IVLScriptExtendIF* pExtend, const CVLString& strPath, CVLScriptParams* pParams,
+                                       void* pContext)
 {
     (void)pContext;
     try {

@@ -16,8 +16,8 @@ class CVLTarget;
 class CVLCMScriptExtend : public IVLScriptExtendIF
 {
 public:
-    CVLCMScriptExtend(CVLModuleController* pController, CVLModuleInstance* pInstance,
-                      CVLModuleParamCollection* pParams, CVLTarget* pTarget);
+    CVLCMScriptExtend(CVLModuleController* pController, CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams,
+                      CVLTarget* pTarget);
     virtual ~CVLCMScriptExtend();
 
     // The target's property tree as text, or empty without a target.

@@ -8,24 +8,10 @@
 #include "base/core/VLException.h"
 
 CVLCallbackInfo::CVLCallbackInfo()
-    : m_eType(VLCM_CALLBACK_USER),
-      m_pFunctionListener(nullptr),
-      m_pProgressListener(nullptr),
-      m_pApi(nullptr),
-      m_pInstance(nullptr),
-      m_pTarget(nullptr),
-      m_strFunctionName(72),
-      m_strPacketListName(72),
-      m_strModuleName(72),
-      m_strInstanceName(72),
-      m_strExtraText(72),
-      m_bMarge(false),
-      m_pException(nullptr),
-      m_strEventCode(72),
-      m_nProgressValue(0),
-      m_pUserCallback(nullptr),
-      m_lCallbackId(0),
-      m_pCallbackParam(nullptr)
+    : m_eType(VLCM_CALLBACK_USER), m_pFunctionListener(nullptr), m_pProgressListener(nullptr), m_pApi(nullptr),
+      m_pInstance(nullptr), m_pTarget(nullptr), m_strFunctionName(72), m_strPacketListName(72), m_strModuleName(72),
+      m_strInstanceName(72), m_strExtraText(72), m_bMarge(false), m_pException(nullptr), m_strEventCode(72),
+      m_nProgressValue(0), m_pUserCallback(nullptr), m_lCallbackId(0), m_pCallbackParam(nullptr)
 {
 }
 

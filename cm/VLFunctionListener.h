@@ -27,14 +27,12 @@ public:
     {
         (void)pApi, (void)pInstance, (void)pTarget, (void)pInfo;
     }
-    virtual void OnTimeout(CVLCMApi* pApi, CVLModuleInstance* pInstance, CVLTarget* pTarget,
-                           CVLCallbackInfo* pInfo)
+    virtual void OnTimeout(CVLCMApi* pApi, CVLModuleInstance* pInstance, CVLTarget* pTarget, CVLCallbackInfo* pInfo)
     {
         (void)pApi, (void)pInstance, (void)pTarget, (void)pInfo;
     }
     // The failure is the record's exception (GetException).
-    virtual void OnException(CVLCMApi* pApi, CVLModuleInstance* pInstance, CVLTarget* pTarget,
-                             CVLCallbackInfo* pInfo)
+    virtual void OnException(CVLCMApi* pApi, CVLModuleInstance* pInstance, CVLTarget* pTarget, CVLCallbackInfo* pInfo)
     {
         (void)pApi, (void)pInstance, (void)pTarget, (void)pInfo;
     }

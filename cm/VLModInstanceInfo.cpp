@@ -14,15 +14,8 @@
 #define VLMODINSTANCEINFO_FILE "VLModInstanceInfo"
 
 CVLModInstanceInfo::CVLModInstanceInfo()
-    : m_pXmlElement(nullptr),
-      m_pModule(nullptr),
-      m_strName(72),
-      m_strLocalName(72),
-      m_strMethod(72),
-      m_strMethodRecv(72),
-      m_strModuleName(72),
-      m_strOnStartMethod(72),
-      m_strOnEndMethod(72)
+    : m_pXmlElement(nullptr), m_pModule(nullptr), m_strName(72), m_strLocalName(72), m_strMethod(72),
+      m_strMethodRecv(72), m_strModuleName(72), m_strOnStartMethod(72), m_strOnEndMethod(72)
 {
 }
 
@@ -94,8 +87,7 @@ CVLModuleInstance* CVLModInstanceInfo::CreateInstance(CVLModuleParamCollection* 
             if (strKey.GetLength() == 0)
                 strKey.SetLong(pParent->GetCount());
             pInstance = pParent->Add(strKey.GetBuffer());
-        }
-        else
+        } else
             pInstance = new CVLModuleInstance(pController == nullptr ? nullptr : pController->GetApi());
         if (pInstance == nullptr)
             throw new EVLMemoryAllocException(VLCMAPI_MODULE, VLMODINSTANCEINFO_FILE, __LINE__);

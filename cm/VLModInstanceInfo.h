@@ -17,13 +17,12 @@ class CVLXmlElement;
 typedef TVLObjectListIterator<CVLModInstanceInfo> CVLModInstanceInfoIterator;
 typedef TVLObjectListConstIterator<CVLModInstanceInfo> CVLModInstanceInfoConstIterator;
 
-class CVLModInstanceInfo
-    : public TVLStringKeyCollection<CVLModInstanceInfo, CVLModInstanceInfoIterator,
-                                    CVLModInstanceInfoConstIterator, CVLString, const char*>
+class CVLModInstanceInfo : public TVLStringKeyCollection<CVLModInstanceInfo, CVLModInstanceInfoIterator,
+                                                         CVLModInstanceInfoConstIterator, CVLString, const char*>
 {
 public:
-    typedef TVLStringKeyCollection<CVLModInstanceInfo, CVLModInstanceInfoIterator,
-                                   CVLModInstanceInfoConstIterator, CVLString, const char*>
+    typedef TVLStringKeyCollection<CVLModInstanceInfo, CVLModInstanceInfoIterator, CVLModInstanceInfoConstIterator,
+                                   CVLString, const char*>
         Base;
     using Base::Add;
 

@@ -73,19 +73,11 @@ void DefaultDeletePropertyCollection(CVLCMApi*, CVLPropertyCollection* pCollecti
 }  // namespace
 
 CVLModuleController::CVLModuleController(CVLCMApi* pApi)
-    : CVLLockableObject(),
-      CVLApiObject(pApi),
-      m_bInitFlag(false),
-      m_pPropertyTreeDocument(nullptr),
-      m_pCustomCallbackIF(nullptr),
-      m_pOptionRoot(nullptr),
-      m_pNewTargetFunc(DefaultNewTarget),
-      m_pNewTargetListFunc(DefaultNewTargetList),
-      m_pNewPropertyFunc(DefaultNewProperty),
-      m_pNewPropertyCollectionFunc(DefaultNewPropertyCollection),
-      m_pDeleteTargetFunc(DefaultDeleteTarget),
-      m_pDeleteTargetListFunc(DefaultDeleteTargetList),
-      m_pDeletePropertyFunc(DefaultDeleteProperty),
+    : CVLLockableObject(), CVLApiObject(pApi), m_bInitFlag(false), m_pPropertyTreeDocument(nullptr),
+      m_pCustomCallbackIF(nullptr), m_pOptionRoot(nullptr), m_pNewTargetFunc(DefaultNewTarget),
+      m_pNewTargetListFunc(DefaultNewTargetList), m_pNewPropertyFunc(DefaultNewProperty),
+      m_pNewPropertyCollectionFunc(DefaultNewPropertyCollection), m_pDeleteTargetFunc(DefaultDeleteTarget),
+      m_pDeleteTargetListFunc(DefaultDeleteTargetList), m_pDeletePropertyFunc(DefaultDeleteProperty),
       m_pDeletePropertyCollectionFunc(DefaultDeletePropertyCollection)
 {
     m_CallbackSemaphore.Initialize(kCallbackSemaphoreMax, 0);

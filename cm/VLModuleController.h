@@ -119,12 +119,10 @@ public:
     virtual void PostCallbackUser(CVLModuleInstance* pInstance, CVLTarget* pTarget, VLCM_USER_CALLBACK pCallback,
                                   long lCallbackId, void* pCallbackParam, EVLException* pException);
     virtual void PostCallbackUser(CVLCallbackInfo* pUserCallbackInfo);
-    virtual void PostCallbackProbe(CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams,
-                                   CVLTarget* pTarget, bool bMarge);
-    virtual void PostCallbackDone(CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams,
-                                  CVLTarget* pTarget);
-    virtual void PostCallbackStop(CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams,
-                                  CVLTarget* pTarget);
+    virtual void PostCallbackProbe(CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams, CVLTarget* pTarget,
+                                   bool bMarge);
+    virtual void PostCallbackDone(CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams, CVLTarget* pTarget);
+    virtual void PostCallbackStop(CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams, CVLTarget* pTarget);
     virtual void PostCallbackTimeout(CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams,
                                      CVLTarget* pTarget);
     virtual void PostCallbackProgress(CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams,

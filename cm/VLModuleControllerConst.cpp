@@ -290,7 +290,8 @@ void CVLModuleController::LockOptions()
 
 void CVLModuleController::UnlockOptions()
 {
-    CVLTrace::FunctionIn(VLCMAPI_MODULE, VLMODULECONTROLLER_FILE, __LINE__, "void CVLModuleController::UnlockOptions()");
+    CVLTrace::FunctionIn(VLCMAPI_MODULE, VLMODULECONTROLLER_FILE, __LINE__,
+                         "void CVLModuleController::UnlockOptions()");
     Unlock();
     CVLTrace::FunctionOut(VLCMAPI_MODULE, VLMODULECONTROLLER_FILE, __LINE__,
                           "void CVLModuleController::UnlockOptions()");

@@ -16,8 +16,8 @@
 
 CVLModuleInstance* CVLModuleController::ExecFunction(CVLTarget* pTarget, VL_CONST_STR szFunctionName,
                                                      VL_CONST_STR szPacketListName, IVLFunctionListener* pListener,
-                                                     IVLProgressListener* pProgressListener,
-                                                     CVLTargetList* pTargetList, CVLModuleParamCollection* pInitParams,
+                                                     IVLProgressListener* pProgressListener, CVLTargetList* pTargetList,
+                                                     CVLModuleParamCollection* pInitParams,
                                                      CVLStreamCollection* pStreamCollection,
                                                      VL_CONST_STR szTemplateName)
 {

@@ -60,7 +60,8 @@ CVLModuleInstance* CVLModuleController::CreateModuleInstance(CVLTarget* pTarget,
 
 void CVLModuleController::DeleteModuleInstance(CVLModuleInstance* pInstance)
 {
-    static const char* const kSignature = "void CVLModuleController::DeleteModuleInstance(CVLModuleInstance* pInstance)";
+    static const char* const kSignature =
+        "void CVLModuleController::DeleteModuleInstance(CVLModuleInstance* pInstance)";
     if (pInstance == nullptr)
         return;
     try {

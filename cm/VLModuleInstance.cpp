@@ -17,18 +17,14 @@ const CVLString& EmptyText()
     static const CVLString s_strEmpty(72);
     return s_strEmpty;
 }
-}
+}  // namespace
 
 CVLModuleInstance::CVLModuleInstance() : CVLModuleInstance(nullptr)
 {
 }
 
 CVLModuleInstance::CVLModuleInstance(CVLCMApi* pApi)
-    : CVLApiObject(pApi),
-      m_pModule(nullptr),
-      m_pTarget(nullptr),
-      m_pInstanceIF(nullptr),
-      m_bStop(false),
+    : CVLApiObject(pApi), m_pModule(nullptr), m_pTarget(nullptr), m_pInstanceIF(nullptr), m_bStop(false),
       m_pInstanceInfo(nullptr)
 {
     m_Params.SetOwnerInstance(this);
@@ -92,12 +88,10 @@ void CVLModuleInstance::CallMethod()
         IVLModInstanceIF* pInstanceIF = GuardedImplementation();
         CVLModuleController* pController = m_Params.GetController();
         if (pController != nullptr && m_pInstanceInfo != nullptr)
-            pController->CreateScriptExtend(m_pInstanceInfo->GetOnStartMethod().GetBuffer(), this, &m_Params,
-                                            nullptr);
+            pController->CreateScriptExtend(m_pInstanceInfo->GetOnStartMethod().GetBuffer(), this, &m_Params, nullptr);
         pInstanceIF->CallMethod(this, &m_Params);
         if (pController != nullptr && m_pInstanceInfo != nullptr)
-            pController->CreateScriptExtend(m_pInstanceInfo->GetOnEndMethod().GetBuffer(), this, &m_Params,
-                                            nullptr);
+            pController->CreateScriptExtend(m_pInstanceInfo->GetOnEndMethod().GetBuffer(), this, &m_Params, nullptr);
     }
     VL_CATCH_LADDER(VLCMAPI_MODULE, VLMODULEINSTANCE_FILE)
 }

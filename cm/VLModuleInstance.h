@@ -22,11 +22,10 @@ class IVLStream;
 typedef TVLObjectListIterator<CVLModuleInstance> CVLModuleInstanceIterator;
 typedef TVLObjectListConstIterator<CVLModuleInstance> CVLModuleInstanceConstIterator;
 
-class CVLModuleInstance
-    : public CVLApiObject,
-      public CVLLockableObject,
-      public TVLStringKeyCollection<CVLModuleInstance, CVLModuleInstanceIterator, CVLModuleInstanceConstIterator,
-                                    CVLString, const char*>
+class CVLModuleInstance : public CVLApiObject,
+                          public CVLLockableObject,
+                          public TVLStringKeyCollection<CVLModuleInstance, CVLModuleInstanceIterator,
+                                                        CVLModuleInstanceConstIterator, CVLString, const char*>
 {
 public:
     typedef TVLStringKeyCollection<CVLModuleInstance, CVLModuleInstanceIterator, CVLModuleInstanceConstIterator,

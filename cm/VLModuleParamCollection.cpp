@@ -3,18 +3,9 @@
 #include "cm/VLModuleInstance.h"
 
 CVLModuleParamCollection::CVLModuleParamCollection()
-    : m_pController(nullptr),
-      m_pInstance(nullptr),
-      m_pOwnerInstance(nullptr),
-      m_pTarget(nullptr),
-      m_pTargetList(nullptr),
-      m_pStreamCollection(nullptr),
-      m_pListener(nullptr),
-      m_pProgressListener(nullptr),
-      m_strTemplateName(72),
-      m_strFunctionName(72),
-      m_strPacketListName(72),
-      m_strMethodName(72)
+    : m_pController(nullptr), m_pInstance(nullptr), m_pOwnerInstance(nullptr), m_pTarget(nullptr),
+      m_pTargetList(nullptr), m_pStreamCollection(nullptr), m_pListener(nullptr), m_pProgressListener(nullptr),
+      m_strTemplateName(72), m_strFunctionName(72), m_strPacketListName(72), m_strMethodName(72)
 {
 }
 

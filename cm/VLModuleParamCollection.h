@@ -20,9 +20,8 @@ class IVLProgressListener;
 typedef TVLObjectListIterator<CVLModuleParam> CVLModuleParamIterator;
 typedef TVLObjectListConstIterator<CVLModuleParam> CVLModuleParamConstIterator;
 
-class CVLModuleParamCollection
-    : public TVLStringKeyCollection<CVLModuleParam, CVLModuleParamIterator, CVLModuleParamConstIterator, CVLString,
-                                    const char*>
+class CVLModuleParamCollection : public TVLStringKeyCollection<CVLModuleParam, CVLModuleParamIterator,
+                                                               CVLModuleParamConstIterator, CVLString, const char*>
 {
 public:
     typedef TVLStringKeyCollection<CVLModuleParam, CVLModuleParamIterator, CVLModuleParamConstIterator, CVLString,

@@ -13,8 +13,7 @@ class IVLProgressListener
 public:
     virtual ~IVLProgressListener() {}
 
-    virtual void OnProgress(CVLCMApi* pApi, CVLModuleInstance* pInstance, CVLTarget* pTarget,
-                            CVLCallbackInfo* pInfo)
+    virtual void OnProgress(CVLCMApi* pApi, CVLModuleInstance* pInstance, CVLTarget* pTarget, CVLCallbackInfo* pInfo)
     {
         (void)pApi, (void)pInstance, (void)pTarget, (void)pInfo;
     }

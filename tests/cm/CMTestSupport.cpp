@@ -13,7 +13,7 @@
 namespace {
 std::mutex s_LogMutex;
 std::vector<std::string> s_Log;
-}
+}  // namespace
 
 void CFakeLog::Add(const std::string& strEvent)
 {
@@ -58,8 +58,7 @@ void CFakeImpl::DestroyInstance(CVLModuleInstance* pInstance, CVLModuleParamColl
 
 void CFakeImpl::CallMethod(CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams)
 {
-    CFakeLog::Add("call:" + std::string(pInstance->GetName().GetBuffer()) + ":" +
-                  pParams->GetMethodName().GetBuffer());
+    CFakeLog::Add("call:" + std::string(pInstance->GetName().GetBuffer()) + ":" + pParams->GetMethodName().GetBuffer());
     if (pParams->GetParam("fail", false) != nullptr)
         throw new EVLInvalidParamException("Test", "CMTestSupport", __LINE__);
     CVLModuleParam* pAnswer = pParams->GetParam("answer", false);

@@ -13,47 +13,45 @@
 
 namespace {
 
-const char* const kMapping =
-    "<ModuleMapping>"
-    "<Const name=\"K\" value=\"common\"/>"
-    "<Module name=\"ModA\"><Const name=\"K\" value=\"module\"/></Module>"
-    "<Instance name=\"F\" module=\"ModA\"><Instance name=\"C\" module=\"ModB\"/></Instance>"
-    "<Instance name=\"Probe\" module=\"ModB\"/>"
-    "<Instance name=\"S\" module=\"ModA\" onStartMethod=\"Start\" onEndMethod=\"Missing\">"
-    "<Const name=\"K\" value=\"instance\"/><Instance name=\"C\" module=\"ModB\"/></Instance>"
-    "<Instance name=\"R\" module=\"ModA\" onStartMethod=\"Again\"/>"
-    "</ModuleMapping>";
+const char* const kMapping = "<ModuleMapping>"
+                             "<Const name=\"K\" value=\"common\"/>"
+                             "<Module name=\"ModA\"><Const name=\"K\" value=\"module\"/></Module>"
+                             "<Instance name=\"F\" module=\"ModA\"><Instance name=\"C\" module=\"ModB\"/></Instance>"
+                             "<Instance name=\"Probe\" module=\"ModB\"/>"
+                             "<Instance name=\"S\" module=\"ModA\" onStartMethod=\"Start\" onEndMethod=\"Missing\">"
+                             "<Const name=\"K\" value=\"instance\"/><Instance name=\"C\" module=\"ModB\"/></Instance>"
+                             "<Instance name=\"R\" module=\"ModA\" onStartMethod=\"Again\"/>"
+                             "</ModuleMapping>";
 
-const char* const kScripts =
-    "bool Start()\n"
-    "{\n"
-    "    SetParameter(\"seen\", GetConst(\"K\", \"S\"));\n"
-    "    C.SetParameter(\"childSeen\", GetConst(\"K\", \"S.C\"));\n"
-    "    SetConst(\"FromScript\", \"v\");\n"
-    "    return true;\n"
-    "}\n"
-    "bool Again()\n"
-    "{\n"
-    "    CallMethod(\"again\");\n"
-    "    return true;\n"
-    "}\n"
-    "int Two()\n"
-    "{\n"
-    "    return 2;\n"
-    "}\n"
-    "void Nothing()\n"
-    "{\n"
-    "}\n"
-    "bool BadCount()\n"
-    "{\n"
-    "    SetParameter(\"only\");\n"
-    "    return true;\n"
-    "}\n"
-    "bool NoChild()\n"
-    "{\n"
-    "    Nobody.CallMethod(\"x\");\n"
-    "    return true;\n"
-    "}\n";
+const char* const kScripts = "bool Start()\n"
+                             "{\n"
+                             "    SetParameter(\"seen\", GetConst(\"K\", \"S\"));\n"
+                             "    C.SetParameter(\"childSeen\", GetConst(\"K\", \"S.C\"));\n"
+                             "    SetConst(\"FromScript\", \"v\");\n"
+                             "    return true;\n"
+                             "}\n"
+                             "bool Again()\n"
+                             "{\n"
+                             "    CallMethod(\"again\");\n"
+                             "    return true;\n"
+                             "}\n"
+                             "int Two()\n"
+                             "{\n"
+                             "    return 2;\n"
+                             "}\n"
+                             "void Nothing()\n"
+                             "{\n"
+                             "}\n"
+                             "bool BadCount()\n"
+                             "{\n"
+                             "    SetParameter(\"only\");\n"
+                             "    return true;\n"
+                             "}\n"
+                             "bool NoChild()\n"
+                             "{\n"
+                             "    Nobody.CallMethod(\"x\");\n"
+                             "    return true;\n"
+                             "}\n";
 
 class ExecFunctionTest : public ::testing::Test
 {
@@ -76,8 +74,8 @@ TEST_F(ExecFunctionTest, WithoutListenerTheResultIsCopiedAndTheInstanceGone)
 {
     CVLModuleParamCollection init;
     init.GetParam("answer", true)->SetInt(42);
-    EXPECT_EQ(nullptr, Controller()->ExecFunction(nullptr, "F", "PL", nullptr, nullptr, nullptr, &init, nullptr,
-                                                  nullptr));
+    EXPECT_EQ(nullptr,
+              Controller()->ExecFunction(nullptr, "F", "PL", nullptr, nullptr, nullptr, &init, nullptr, nullptr));
     EXPECT_EQ(42, init.GetResult().ToInt(0));
     EXPECT_EQ(0, CFakeImpl::s_nLive.load());
     EXPECT_EQ((std::vector<std::string>{"call:F:F", "stop:F.C", "stop:F", "destroy:F.C", "destroy:F"}),
@@ -87,7 +85,8 @@ TEST_F(ExecFunctionTest, WithoutListenerTheResultIsCopiedAndTheInstanceGone)
 TEST_F(ExecFunctionTest, WithListenerTheInstanceIsReturned)
 {
     CVLTarget target(&m_Framework.m_Api);
-    CVLModuleInstance* p = Controller()->ExecFunction(&target, "F", "PL", &m_Listener, nullptr, nullptr, nullptr, nullptr, nullptr);
+    CVLModuleInstance* p =
+        Controller()->ExecFunction(&target, "F", "PL", &m_Listener, nullptr, nullptr, nullptr, nullptr, nullptr);
     ASSERT_NE(nullptr, p);
     EXPECT_STREQ("PL", p->GetParams()->GetParam("packetListName", false)->ToString(nullptr).GetBuffer());
     EXPECT_STREQ("PL", p->GetParams()->GetPacketListName().GetBuffer());
@@ -107,8 +106,9 @@ TEST_F(ExecFunctionTest, ProbeDefaultsAndRefusals)
     EXPECT_STREQ("Probe", p->GetName().GetBuffer());
     EXPECT_STREQ("Probe", p->GetParams()->GetParam("packetListName", false)->ToString(nullptr).GetBuffer());
     p->Destroy();
-    EXPECT_VL_THROW(Controller()->ExecFunction(nullptr, "Unknown", "PL", nullptr, nullptr, nullptr, nullptr, nullptr,
-                                            nullptr), EVLNotExistException);
+    EXPECT_VL_THROW(
+        Controller()->ExecFunction(nullptr, "Unknown", "PL", nullptr, nullptr, nullptr, nullptr, nullptr, nullptr),
+        EVLNotExistException);
 }
 
 TEST_F(ExecFunctionTest, DisabledFunctionRunsNothingAndLeavesNoStaleResult)
@@ -116,8 +116,8 @@ TEST_F(ExecFunctionTest, DisabledFunctionRunsNothingAndLeavesNoStaleResult)
     CVLModuleParamCollection init;
     init.GetResult().SetInt(99);
     m_Framework.m_Api.EnableInstance("F", false);
-    EXPECT_EQ(nullptr, Controller()->ExecFunction(nullptr, "F", "PL", &m_Listener, nullptr, nullptr, &init, nullptr,
-                                                  nullptr));
+    EXPECT_EQ(nullptr,
+              Controller()->ExecFunction(nullptr, "F", "PL", &m_Listener, nullptr, nullptr, &init, nullptr, nullptr));
     EXPECT_EQ(0, init.GetResult().GetValueType());
     EXPECT_EQ(0, CFakeLog::Count("call:"));
 }
@@ -126,8 +126,9 @@ TEST_F(ExecFunctionTest, FailingImplementationDeletesTheInstance)
 {
     CVLModuleParamCollection init;
     init.GetParam("fail", true)->SetBool(true);
-    EXPECT_VL_THROW(Controller()->ExecFunction(nullptr, "F", "PL", &m_Listener, nullptr, nullptr, &init, nullptr,
-                                            nullptr), EVLInvalidParamException);
+    EXPECT_VL_THROW(
+        Controller()->ExecFunction(nullptr, "F", "PL", &m_Listener, nullptr, nullptr, &init, nullptr, nullptr),
+        EVLInvalidParamException);
     EXPECT_EQ(0, CFakeImpl::s_nLive.load());
 }
 
@@ -166,8 +167,8 @@ TEST_F(ExecFunctionTest, ScriptResults)
 
 TEST_F(ExecFunctionTest, StartScriptCallingItsOwnInstanceEnds)
 {
-    EXPECT_EQ(nullptr, Controller()->ExecFunction(nullptr, "R", "PL", nullptr, nullptr, nullptr, nullptr, nullptr,
-                                                  nullptr));
+    EXPECT_EQ(nullptr,
+              Controller()->ExecFunction(nullptr, "R", "PL", nullptr, nullptr, nullptr, nullptr, nullptr, nullptr));
     int nCalls = CFakeLog::Count("call:R");
     EXPECT_GE(nCalls, 2);
     EXPECT_LE(nCalls, 1000);

@@ -12,10 +12,9 @@
 
 namespace {
 
-const char* const kMapping =
-    "<ModuleMapping>"
-    "<Instance name=\"F\" module=\"ModA\"><Instance name=\"C\" module=\"ModB\"/></Instance>"
-    "</ModuleMapping>";
+const char* const kMapping = "<ModuleMapping>"
+                             "<Instance name=\"F\" module=\"ModA\"><Instance name=\"C\" module=\"ModB\"/></Instance>"
+                             "</ModuleMapping>";
 
 int s_nNewProperties = 0;
 
@@ -202,8 +201,9 @@ TEST_F(ModuleControllerTest, DuplicateDefinitionFailsCleanlyAndRetrySucceeds)
     CFakeFramework fw;
     fw.m_Api.SetConst("U", "kept", nullptr, nullptr);
     EXPECT_VL_THROW(fw.Start("<ModuleMapping><Const name=\"K\" value=\"1\"/>"
-                          "<Instance name=\"F\" module=\"ModA\"/><Instance name=\"F\" module=\"ModB\"/>"
-                          "</ModuleMapping>"), EVLInvalidParamException);
+                             "<Instance name=\"F\" module=\"ModA\"/><Instance name=\"F\" module=\"ModB\"/>"
+                             "</ModuleMapping>"),
+                    EVLInvalidParamException);
     EXPECT_FALSE(fw.Controller()->IsInitialized());
     EXPECT_EQ(0, CFakeModule::s_nLive.load());
     EXPECT_EQ(nullptr, fw.Controller()->FindModule("F"));

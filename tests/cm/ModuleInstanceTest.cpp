@@ -14,12 +14,11 @@
 
 namespace {
 
-const char* const kMapping =
-    "<ModuleMapping>"
-    "<Instance name=\"F\" module=\"ModA\" method=\"run\">"
-    "<Instance name=\"C\" module=\"ModB\"/><Instance name=\"D\" module=\"ModB\"/>"
-    "</Instance>"
-    "</ModuleMapping>";
+const char* const kMapping = "<ModuleMapping>"
+                             "<Instance name=\"F\" module=\"ModA\" method=\"run\">"
+                             "<Instance name=\"C\" module=\"ModB\"/><Instance name=\"D\" module=\"ModB\"/>"
+                             "</Instance>"
+                             "</ModuleMapping>";
 
 class ModuleInstanceTest : public ::testing::Test
 {
@@ -98,8 +97,7 @@ TEST_F(ModuleInstanceTest, GuardedCallsForwardOrRefuse)
     p->CallMethod();
     EXPECT_EQ((std::vector<std::string>{"call:F:run"}), CFakeLog::Take());
     Controller()->DeleteModuleInstance(p);
-    EXPECT_EQ((std::vector<std::string>{"stop:F.C", "stop:F.D", "stop:F", "destroy:F.C", "destroy:F.D",
-                                        "destroy:F"}),
+    EXPECT_EQ((std::vector<std::string>{"stop:F.C", "stop:F.D", "stop:F", "destroy:F.C", "destroy:F.D", "destroy:F"}),
               CFakeLog::Take());
 
     CVLModuleInstance bare(nullptr);
