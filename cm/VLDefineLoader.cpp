@@ -140,7 +140,8 @@ const char* CVLDefineLoader::CVLDefineStringTable::GetText(unsigned nIndex, int&
 // ---------------------------------------------------------------------------
 // Life cycle and lookups
 
-CVLDefineLoader::CVLDefineLoader() : m_strFilePath(72), m_strCurrentFile(72), m_nRecordNumber(0), m_nRecordOffset(0)
+CVLDefineLoader::CVLDefineLoader()
+    : m_strFilePath(72), m_strCurrentFile(72), m_nRecordNumber(0), m_nRecordOffset(0), m_nCurrentLine(0)
 {
 }
 
@@ -277,6 +278,7 @@ void CVLDefineLoader::Load(const VL_BYTE* pBinaryData, VL_SIZE_T nBinarySize)
     CVLTrace::FunctionIn(VLCMAPI_MODULE, s_szFile, __LINE__, kSignature);
     try {
         m_strCurrentFile = m_strFilePath;
+        m_nCurrentLine = 0;
         m_nRecordNumber = 0;
         m_nRecordOffset = 0;
         const VL_BYTE* pPos = analyzesHeader(pBinaryData, nBinarySize);
@@ -540,7 +542,13 @@ void CVLDefineLoader::LoadFiles(const CVLLocalizeUtility& objPathInfo, VL_CONST_
         CVLXmlDocument list;
         CVLFileStream stream;
         stream.SetFileName(strListPath.GetString());
-        list.Load(&stream);
+        m_nCurrentLine = 0;
+        try {
+            list.Load(&stream);
+        } catch (...) {
+            m_nCurrentLine = list.GetLoadLine();
+            throw;
+        }
         CVLXmlElement* pRoot = list.GetDocumentElement();
         CVLXmlNodeConstIterator it;
         if (pRoot != nullptr)
@@ -572,7 +580,13 @@ void CVLDefineLoader::LoadXmlFile(VL_CONST_STR szPath)
     CVLXmlDocument file;
     CVLFileStream stream;
     stream.SetFileName(szPath);
-    file.Load(&stream);
+    m_nCurrentLine = 0;
+    try {
+        file.Load(&stream);
+    } catch (...) {
+        m_nCurrentLine = file.GetLoadLine();
+        throw;
+    }
     CVLXmlElement* pSrcRoot = file.GetDocumentElement();
     if (pSrcRoot == nullptr)
         return;
@@ -595,6 +609,7 @@ void CVLDefineLoader::CompileScriptFile(VL_CONST_STR szPath)
     VLSplitPath(szPath, strFolder, strName);
     CVLFileStream stream;
     stream.SetFileName(szPath);
+    m_nCurrentLine = 0;
     CVLScriptCompiler compiler;
     compiler.Compile(strName.GetString(), &stream, &m_ScriptCollection);
 }

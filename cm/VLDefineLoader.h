@@ -120,8 +120,10 @@ public:
     const CVLString& GetFilePath() const { return m_strFilePath; }
     // Where the last read stood, for error reports: the file being read (a
     // listed file, or the resource's path), and in a resource the number of
-    // the record (from 1; 0 for the header) and the offset of its head.
+    // the record (from 1; 0 for the header) and the offset of its head; in
+    // an XML file that does not parse, the line where reading stopped (else 0).
     const CVLString& GetCurrentFile() const { return m_strCurrentFile; }
+    VL_ULONG GetCurrentLine() const { return m_nCurrentLine; }
     int GetRecordNumber() const { return m_nRecordNumber; }
     VL_SIZE_T GetRecordOffset() const { return m_nRecordOffset; }
 
@@ -185,6 +187,7 @@ protected:
     CVLString m_strCurrentFile;
     int m_nRecordNumber;
     VL_SIZE_T m_nRecordOffset;
+    VL_ULONG m_nCurrentLine;
 
 private:
     CVLDefineLoader(const CVLDefineLoader&) = delete;

@@ -3,6 +3,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <string>
 
 #include "base/stream/VLFileStream.h"
@@ -138,4 +139,48 @@ TEST_F(DefineLoaderFiles, ResourceFileRoundTripsTheListedDefinitions)
     reread.Clear();
     EXPECT_TRUE(reread.GetDocumentMap().empty());
     EXPECT_EQ(reread.GetScriptCollection().GetCount(), 0);
+}
+
+namespace {
+
+std::string ReadText(const std::string& strPath)
+{
+    std::ifstream in(strPath, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+}  // namespace
+
+TEST_F(DefineLoaderFiles, ToolBuildsAndDumpsTheSameDefinitions)
+{
+    const char* szBin = getenv("VL_TEST_BIN_DIR");
+    if (szBin == nullptr)
+        GTEST_SKIP() << "VL_TEST_BIN_DIR not set";
+    std::string tool = std::string(szBin) + "/vlresource";
+    Write("vlres201.dat", "<Files><File name=\"m.xml\"/><File name=\"p.xml\"/><File name=\"s.vls\" type=\"SCRIPT\"/></Files>");
+    Write("m.xml", "<ModuleMapping><Module name=\"VLMDSock\"><Instance name=\"Send\" v=\"&lt;&gt;\"/></Module></ModuleMapping>");
+    Write("p.xml", "<PropertyRoot><P name=\"VLPC\">x</P></PropertyRoot>");
+    Write("s.vls", "int A() { return 1; }\nint B(int n) { return n; }\n");
+    std::string d = m_strDir + "/";
+    ASSERT_EQ(0, std::system((tool + " build " + d + "vlres201.dat " + d + "vlres200.dat").c_str()));
+    ASSERT_EQ(0, std::system((tool + " dump " + d + "vlres201.dat > " + d + "a.txt").c_str()));
+    ASSERT_EQ(0, std::system((tool + " dump " + d + "vlres200.dat > " + d + "b.txt").c_str()));
+    std::string a = ReadText(d + "a.txt");
+    EXPECT_EQ(a, ReadText(d + "b.txt"));
+    EXPECT_EQ(a.find("document ModuleMapping\n"), 0u);
+    EXPECT_NE(a.find("document PropertyRoot\n"), std::string::npos);
+    EXPECT_NE(a.find("\nscript A "), std::string::npos);
+    EXPECT_LT(a.find("\nscript A "), a.find("\nscript B "));
+
+    // A cut resource fails, naming the file and the record.
+    std::string full = ReadText(d + "vlres200.dat");
+    Write("cut.dat", full.substr(0, full.size() - 1));
+    EXPECT_NE(0, std::system((tool + " dump " + d + "cut.dat 2> " + d + "err.txt").c_str()));
+    std::string err = ReadText(d + "err.txt");
+    EXPECT_NE(err.find(d + "cut.dat: record 4"), std::string::npos) << err;
+    // A failed build leaves the earlier resource as it was.
+    Write("p.xml", "<PropertyRoot>");
+    EXPECT_NE(0, std::system((tool + " build " + d + "vlres201.dat " + d + "vlres200.dat 2> " + d + "err.txt").c_str()));
+    EXPECT_NE(ReadText(d + "err.txt").find(d + "p.xml: line 1"), std::string::npos);
+    EXPECT_EQ(ReadText(d + "vlres200.dat"), full);
 }
