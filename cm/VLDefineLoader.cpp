@@ -230,7 +230,8 @@ const VL_BYTE* CVLDefineLoader::ReadBytes(const VL_BYTE*& pPos, const VL_BYTE* p
 
 unsigned CVLDefineLoader::ReadUInt16(const VL_BYTE*& pPos, const VL_BYTE* pEnd)
 {
-    return CVLByteOrder::GetUInt16(kByteOrder, ReadBytes(pPos, pEnd, 2));
+    const VL_BYTE* p = ReadBytes(pPos, pEnd, 2);
+    return static_cast<unsigned>(p[0]) << 8 | p[1];
 }
 
 VL_ULONG CVLDefineLoader::ReadUInt32(const VL_BYTE*& pPos, const VL_BYTE* pEnd)
@@ -387,17 +388,7 @@ const VL_BYTE* CVLDefineLoader::ReadXmlRecord(const VL_BYTE* pBody, VL_SIZE_T nL
                         pDocument->SetEncoding(strPendingEncoding.GetBuffer());
                     pCurrent = pDocument;
                 }
-                CVLXmlElement* pElement = new (std::nothrow) CVLXmlElement;
-                if (pElement == nullptr)
-                    throw new EVLMemoryAllocException(VLCMAPI_MODULE, s_szFile, __LINE__);
-                pElement->SetOwnerDocument(document.Get());
-                try {
-                    pElement->AssignTagName(pText, nTextLength);
-                } catch (...) {
-                    pElement->Delete();
-                    throw;
-                }
-                AppendNode(pCurrent, pElement);
+                CVLXmlElement* pElement = document.Get()->AppendLoadedElement(pCurrent, pText, nTextLength);
                 if (pCurrent == document.Get()) {
                     strDocumentName =
                         strPendingName.GetLength() > 0 ? strPendingName : pElement->GetTagNameRef();
@@ -426,17 +417,7 @@ const VL_BYTE* CVLDefineLoader::ReadXmlRecord(const VL_BYTE* pBody, VL_SIZE_T nL
                 if (pCurrent == nullptr)
                     ThrowFormatError(__LINE__);
                 pText = ReadInlineText(pPos, pEnd, nTextLength);
-                CVLXmlText* pNode = new (std::nothrow) CVLXmlText;
-                if (pNode == nullptr)
-                    throw new EVLMemoryAllocException(VLCMAPI_MODULE, s_szFile, __LINE__);
-                pNode->SetOwnerDocument(document.Get());
-                try {
-                    pNode->AssignData(pText, nTextLength);
-                } catch (...) {
-                    pNode->Delete();
-                    throw;
-                }
-                AppendNode(pCurrent, pNode);
+                document.Get()->AppendLoadedText(pCurrent, pText, nTextLength);
                 break;
             }
             default:
@@ -470,26 +451,16 @@ void CVLDefineLoader::ReadAttribute(const VL_BYTE*& pPos, const VL_BYTE* pEnd, V
             pValue = table.GetText(ReadUInt16(pPos, pEnd), nValueLength);
         else if (nToken == TOKEN_ATTRIBUTE_INLINE)
             pValue = ReadInlineText(pPos, pEnd, nValueLength);
-        std::string strValue;
-        if (pValue != nullptr) {
-            Invert(pValue, nValueLength, strValue);
-            // A stored 0xFF would stand for a zero byte inside the value.
-            if (strValue.find('\0') != std::string::npos)
+        // Values are stored inverted; a stored 0xFF would stand for a zero
+        // byte inside the value.
+        m_Scratch.resize(static_cast<size_t>(nValueLength));
+        for (int i = 0; i < nValueLength; ++i) {
+            VL_BYTE b = static_cast<VL_BYTE>(pValue[i]);
+            if (b == 0xFF)
                 ThrowFormatError(__LINE__);
+            m_Scratch[static_cast<size_t>(i)] = static_cast<char>(~b);
         }
-        CVLXmlAttribute* pAttr = new (std::nothrow) CVLXmlAttribute;
-        if (pAttr == nullptr)
-            throw new EVLMemoryAllocException(VLCMAPI_MODULE, s_szFile, __LINE__);
-        try {
-            pAttr->SetOwnerDocument(pDocument);
-            pAttr->AssignName(pName, nNameLength);
-            pAttr->AssignValue(strValue.data(), static_cast<int>(strValue.size()));
-            pElement->SetAttributeNode(pAttr);
-        } catch (...) {
-            if (pAttr->GetOwnerMap() == nullptr)
-                pAttr->Delete();
-            throw;
-        }
+        pDocument->SetLoadedAttribute(pElement, pName, nNameLength, m_Scratch.data(), nValueLength);
     }
     VL_CATCH_LADDER(VLCMAPI_MODULE, s_szFile)
 }
@@ -640,7 +611,7 @@ void CVLDefineLoader::Save(IVLStream* pStream)
             strings.SetBlockSize(4096);
             CVLStringIndexMap strMap;
             for (auto& entry : m_DocumentMap)
-                WriteXmlRecord(pStream, tokens, strings, strMap, entry.second);
+                WriteXmlRecord(pStream, tokens, strings, strMap, entry.first, entry.second);
             for (CVLScriptConstIterator it = m_ScriptCollection.ConstBegin(); !it.IsEnd(); it.Next())
                 WriteScriptRecord(pStream, it.Get());
         } catch (...) {
@@ -656,11 +627,15 @@ void CVLDefineLoader::Save(IVLStream* pStream)
 }
 
 void CVLDefineLoader::WriteXmlRecord(IVLStream* pStream, CVLMemoryStream& tokens, CVLMemoryStream& strings,
-                                     CVLStringIndexMap& strMap, CVLXmlDocument* pDocument)
+                                     CVLStringIndexMap& strMap, const CVLString& strName, CVLXmlDocument* pDocument)
 {
     tokens.Open(VL_OPEN_WRITE);
     strings.Open(VL_OPEN_WRITE);
     strMap.clear();
+    // A document filed under another name than its root's keeps that name.
+    CVLXmlElement* pRoot = pDocument->GetDocumentElement();
+    if (pRoot != nullptr && pRoot->GetTagNameRef() != strName)
+        WriteText(&tokens, TOKEN_DOCUMENT_NAME, strName);
     WriteText(&tokens, TOKEN_VERSION, pDocument->GetVersion());
     WriteEncoding(&tokens, pDocument->GetEncoding());
     WriteNodes(tokens, strings, strMap, pDocument->GetChildNodes());

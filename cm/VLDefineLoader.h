@@ -142,7 +142,7 @@ protected:
     virtual void CompileScriptFile(VL_CONST_STR szPath);
     // Writing the resource.
     virtual void WriteXmlRecord(IVLStream* pStream, CVLMemoryStream& tokens, CVLMemoryStream& strings,
-                                CVLStringIndexMap& strMap, CVLXmlDocument* pDocument);
+                                CVLStringIndexMap& strMap, const CVLString& strName, CVLXmlDocument* pDocument);
     virtual void WriteNodes(CVLMemoryStream& tokens, CVLMemoryStream& strings, CVLStringIndexMap& strMap,
                             const CVLXmlNodeList* pList);
     virtual void WriteElement(CVLMemoryStream& tokens, CVLMemoryStream& strings, CVLStringIndexMap& strMap,
@@ -188,6 +188,7 @@ protected:
     int m_nRecordNumber;
     VL_SIZE_T m_nRecordOffset;
     VL_ULONG m_nCurrentLine;
+    std::string m_Scratch;  // the attribute value being read, inverted back
 
 private:
     CVLDefineLoader(const CVLDefineLoader&) = delete;

@@ -491,6 +491,56 @@ struct CVLXmlDocument::CLoadContext
     std::vector<char> name;
 };
 
+// The first links of a child list, in the arena, as LoadFrom gives them.
+static void AddFirstLinks(CVLXmlNodeArena& arena, IVLXmlNode* pParent, const IVLXmlNode* pDocument)
+{
+    CVLXmlNodeList* pList = pParent->GetChildNodes();
+    if (pParent != pDocument && pList->IsEmpty())
+        pList->AddSpareLinks(arena.Allocate(kFirstChildLinks * kLinkBytes), kFirstChildLinks * kLinkBytes);
+}
+
+CVLXmlElement* CVLXmlDocument::AppendLoadedElement(IVLXmlNode* pParent, const char* pName, int nLength)
+{
+    AddFirstLinks(m_Arena, pParent, this);
+    CVLXmlElement* pElement = NewLoadedNode<CVLXmlElement>();
+    AppendOwned(pParent->GetChildNodes(), pParent, pElement);
+    pElement->AssignTagName(pName, nLength);
+    return pElement;
+}
+
+CVLXmlText* CVLXmlDocument::AppendLoadedText(IVLXmlNode* pParent, const char* pText, int nLength)
+{
+    AddFirstLinks(m_Arena, pParent, this);
+    CVLXmlText* pNode = NewLoadedNode<CVLXmlText>();
+    AppendOwned(pParent->GetChildNodes(), pParent, pNode);
+    pNode->AssignData(pText, nLength);
+    return pNode;
+}
+
+CVLXmlAttribute* CVLXmlDocument::SetLoadedAttribute(CVLXmlElement* pElement, const char* pName, int nNameLength,
+                                                    const char* pValue, int nValueLength)
+{
+    CVLXmlNamedNodeMap* pMap = pElement->GetAttributes();
+    nNameLength = nNameLength > 0 ? static_cast<int>(strnlen(pName, static_cast<size_t>(nNameLength))) : 0;
+    CVLXmlAttribute* pAttr = static_cast<CVLXmlAttribute*>(pMap->FindName(pName, nNameLength));
+    if (pAttr != nullptr) {
+        pAttr->AssignValue(pValue, nValueLength);
+        return pAttr;
+    }
+    if (pMap->IsEmpty())
+        pMap->AddSpareLinks(m_Arena.Allocate(kFirstChildLinks * kLinkBytes), kFirstChildLinks * kLinkBytes);
+    pAttr = NewLoadedNode<CVLXmlAttribute>();
+    try {
+        pAttr->AssignName(pName, nNameLength);
+        pAttr->AssignValue(pValue, nValueLength);
+        pMap->AddNewAttribute(pAttr);
+    } catch (...) {
+        pAttr->Delete();
+        throw;
+    }
+    return pAttr;
+}
+
 void CVLXmlDocument::LoadFrom(IVLStream* pStream, const CVLString& strName)
 {
     CVLXmlStream input(pStream);

@@ -76,6 +76,16 @@ public:
     virtual void Merge(const CVLXmlDocument* pSrc, const char* szKeyAttribute);
     virtual void RemoveElementsByAttribute(const char* szAttrName, const char* szValue, int nCompare);
 
+    // Building a tree as Load does, for readers of other forms of a document
+    // (the binary definition resource): nodes placed in the document's memory
+    // and appended to pParent, this document or one of its elements. A loaded
+    // attribute replaces the value of one of the same name. Texts are taken up
+    // to nLength bytes or their first zero byte.
+    CVLXmlElement* AppendLoadedElement(IVLXmlNode* pParent, const char* pName, int nLength);
+    CVLXmlText* AppendLoadedText(IVLXmlNode* pParent, const char* pText, int nLength);
+    CVLXmlAttribute* SetLoadedAttribute(CVLXmlElement* pElement, const char* pName, int nNameLength,
+                                        const char* pValue, int nValueLength);
+
     // Writer helpers.
     void WriteIndent(IVLStream* pStream, int nLevel);
     void WriteLineEnd(IVLStream* pStream);

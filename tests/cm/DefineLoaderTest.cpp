@@ -214,6 +214,12 @@ TEST(DefineLoader, DocumentNameTokenAndLaterDocumentsReplaceEarlierOnes)
     ASSERT_NE(pDoc, nullptr);
     EXPECT_EQ(pDoc->GetDocumentElement()->GetAttributeNode("x"), nullptr);
     EXPECT_EQ(loader.GetDocumentMap().size(), 2u);
+
+    // Written back, the document keeps the name it is filed under.
+    CVLDefineLoader again;
+    ASSERT_EQ(LoadError(again, ToBytes(SaveToString(loader))), "");
+    EXPECT_NE(again.GetDocument("Doc", false), nullptr);
+    EXPECT_EQ(SaveToString(again), SaveToString(loader));
 }
 
 TEST(DefineLoader, InputBytesStayUnchangedAndScriptsOutliveThem)
@@ -367,4 +373,24 @@ TEST(DefineFormatException, NamesTagAndAttribute)
     EXPECT_EQ(Bytes(e->GetClassName()), "EVLDefineFormatException");
     EXPECT_EQ(Bytes(e->ToString()), "EVLDefineFormatException: Tag name=Instance: Attribute name=name");
     e->Delete();
+}
+
+TEST(DefineLoader, DeeplyNestedDocumentsLoadSaveAndDelete)
+{
+    const int kDepth = 200000;
+    Bytes_t body = {0x01, 'e', 0x00};
+    for (int i = 0; i < kDepth; ++i)
+        body.insert(body.end(), {0x10, 0x00, 0x00});
+    for (int i = 0; i < kDepth; ++i)
+        body.insert(body.end(), {0x11, 0x00, 0x00});
+    body.push_back(0x00);
+    std::string saved;
+    {
+        CVLDefineLoader loader;
+        ASSERT_EQ(LoadError(loader, XmlRecordFile(body)), "");
+        saved = SaveToString(loader);
+    }
+    CVLDefineLoader again;
+    ASSERT_EQ(LoadError(again, ToBytes(saved)), "");
+    EXPECT_EQ(SaveToString(again), saved);
 }

@@ -431,3 +431,23 @@ TEST(XmlDocument, LoadedTreesWithAddedAndRemovedNodesAreDeletedWhole)
                   doc.GetDocumentElement() != nullptr ? doc.GetDocumentElement()->GetChildNodes()->GetLength() : 0);
     }
 }
+
+TEST(XmlDocument, LoadedNodesBuildATreeThatSavesAndCopies)
+{
+    CVLXmlDocument doc;
+    CVLXmlElement* pRoot = doc.AppendLoadedElement(&doc, "Rootxx", 4);
+    CVLXmlElement* pChild = doc.AppendLoadedElement(pRoot, "Item", 4);
+    doc.SetLoadedAttribute(pChild, "a", 1, "one", 3);
+    doc.SetLoadedAttribute(pChild, "b", 1, "two", 3);
+    doc.SetLoadedAttribute(pChild, "a", 1, "1", 1);  // replaces the value in place
+    doc.AppendLoadedText(pChild, "t\0u", 3);          // cut at the zero byte
+    doc.AppendLoadedText(pRoot, "<&>", 3);
+    EXPECT_EQ(SaveToString(doc),
+              "<?xml version=\"1.0\" encoding=\"utf-8\"?><Root><Item a=\"1\" b=\"two\">t</Item>&lt;&amp;&gt;</Root>");
+    CVLXmlDocument copy;
+    copy.AppendChild(copy.ImportNode(doc.GetDocumentElement()));
+    pChild->RemoveAttribute("b");
+    pRoot->RemoveChild(pChild);
+    EXPECT_EQ(SaveToString(copy),
+              "<?xml version=\"1.0\" encoding=\"utf-8\"?><Root><Item a=\"1\" b=\"two\">t</Item>&lt;&amp;&gt;</Root>");
+}
