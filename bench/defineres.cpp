@@ -46,15 +46,17 @@ std::string MakeScript(int nScript)
            "    if (nTotal > 100000) { break; }\n  }\n"
            "  strText = \"device \" + strName + \" answered with value \";\n"
            "  if (nTotal < 0) { return 0 - nTotal; }\n"
-           "  return nTotal + " + n + ";\n"
+           "  return nTotal + " +
+           n +
+           ";\n"
            "}\n";
 }
 
 struct CFixture
 {
     std::vector<std::string> texts;
-    std::string resource;           // documents and scripts
-    std::string documentsOnly;      // documents alone
+    std::string resource;       // documents and scripts
+    std::string documentsOnly;  // documents alone
 
     CFixture()
     {
@@ -64,8 +66,7 @@ struct CFixture
             CTestStream in(texts.back());
             CVLXmlDocument doc;
             doc.Load(&in);
-            CVLXmlDocument* pDoc =
-                loader.GetDocument(doc.GetDocumentElement()->GetTagName().GetString(), true);
+            CVLXmlDocument* pDoc = loader.GetDocument(doc.GetDocumentElement()->GetTagName().GetString(), true);
             CVLXmlElement* pRoot = pDoc->CreateElement(doc.GetDocumentElement()->GetTagName().GetString());
             pDoc->AppendChild(pRoot);
             *pRoot = *doc.GetDocumentElement();

@@ -5,7 +5,8 @@
 
 EVLDefineFormatException::EVLDefineFormatException(const char* szModule, const char* szFile, int nLine,
                                                    const char* szTagName, const char* szAttributeName)
-    : EVLException(szModule, szFile, nLine), m_strTagName(szTagName, 72), m_strAttributeName(szAttributeName, 72)
+    : EVLException(szModule, szFile, nLine), m_strTagName(szTagName, VL_CHARSET_UTF8),
+      m_strAttributeName(szAttributeName, VL_CHARSET_UTF8)
 {
     CVLTrace::OutputException(VLCMAPI_MODULE, "VLDefineFormatException", __LINE__, this);
 }
@@ -16,12 +17,12 @@ EVLDefineFormatException::~EVLDefineFormatException()
 
 CVLString EVLDefineFormatException::GetClassName() const
 {
-    return CVLString("EVLDefineFormatException", 72);
+    return CVLString("EVLDefineFormatException", VL_CHARSET_UTF8);
 }
 
 CVLString EVLDefineFormatException::ToString() const
 {
-    CVLString str("EVLDefineFormatException", 72);
+    CVLString str("EVLDefineFormatException", VL_CHARSET_UTF8);
     str += ": Tag name=";
     str += m_strTagName;
     str += ": Attribute name=";

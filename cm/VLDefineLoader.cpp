@@ -141,7 +141,8 @@ const char* CVLDefineLoader::CVLDefineStringTable::GetText(unsigned nIndex, int&
 // Life cycle and lookups
 
 CVLDefineLoader::CVLDefineLoader()
-    : m_strFilePath(72), m_strCurrentFile(72), m_nRecordNumber(0), m_nRecordOffset(0), m_nCurrentLine(0)
+    : m_strFilePath(VL_CHARSET_UTF8), m_strCurrentFile(VL_CHARSET_UTF8), m_nRecordNumber(0), m_nRecordOffset(0),
+      m_nCurrentLine(0)
 {
 }
 
@@ -166,7 +167,7 @@ void CVLDefineLoader::Clear()
 
 CVLXmlDocument* CVLDefineLoader::GetDocument(VL_CONST_STR szName, bool bCreate)
 {
-    CVLString strName(szName, 72);
+    CVLString strName(szName, VL_CHARSET_UTF8);
     auto it = m_DocumentMap.find(strName);
     if (it != m_DocumentMap.end())
         return it->second;
@@ -201,7 +202,7 @@ CVLString CVLDefineLoader::UnscrambleText(const CVLString& strText)
 {
     std::string data;
     Invert(strText.GetBuffer(), strText.GetLength(), data);
-    return CVLString(data.data(), static_cast<int>(data.size()), 72);
+    return CVLString(data.data(), static_cast<int>(data.size()), VL_CHARSET_UTF8);
 }
 
 // ---------------------------------------------------------------------------
@@ -343,12 +344,12 @@ const VL_BYTE* CVLDefineLoader::ReadXmlRecord(const VL_BYTE* pBody, VL_SIZE_T nL
         CDocumentGuard document;
         IVLXmlNode* pCurrent = nullptr;
         bool bRootEnded = false;
-        CVLString strPendingName(72);
-        CVLString strPendingVersion(72);
-        CVLString strPendingEncoding(72);
+        CVLString strPendingName(VL_CHARSET_UTF8);
+        CVLString strPendingVersion(VL_CHARSET_UTF8);
+        CVLString strPendingEncoding(VL_CHARSET_UTF8);
         bool bVersion = false;
         bool bEncoding = false;
-        CVLString strDocumentName(72);
+        CVLString strDocumentName(VL_CHARSET_UTF8);
         for (;;) {
             VL_BYTE nToken = ReadByte(pPos, pEnd);
             if (nToken == TOKEN_END)
@@ -366,12 +367,12 @@ const VL_BYTE* CVLDefineLoader::ReadXmlRecord(const VL_BYTE* pBody, VL_SIZE_T nL
                 if (pCurrent != nullptr)
                     break;  // no effect once the root exists
                 if (nToken == TOKEN_DOCUMENT_NAME) {
-                    strPendingName.Assign(pText, nTextLength, 72);
+                    strPendingName.Assign(pText, nTextLength, VL_CHARSET_UTF8);
                 } else if (nToken == TOKEN_VERSION) {
-                    strPendingVersion.Assign(pText, nTextLength, 72);
+                    strPendingVersion.Assign(pText, nTextLength, VL_CHARSET_UTF8);
                     bVersion = true;
                 } else {
-                    strPendingEncoding.Assign(pText, nTextLength, 72);
+                    strPendingEncoding.Assign(pText, nTextLength, VL_CHARSET_UTF8);
                     bEncoding = true;
                 }
                 break;
@@ -390,8 +391,7 @@ const VL_BYTE* CVLDefineLoader::ReadXmlRecord(const VL_BYTE* pBody, VL_SIZE_T nL
                 }
                 CVLXmlElement* pElement = document.Get()->AppendLoadedElement(pCurrent, pText, nTextLength);
                 if (pCurrent == document.Get()) {
-                    strDocumentName =
-                        strPendingName.GetLength() > 0 ? strPendingName : pElement->GetTagNameRef();
+                    strDocumentName = strPendingName.GetLength() > 0 ? strPendingName : pElement->GetTagNameRef();
                 }
                 pCurrent = pElement;
                 break;
@@ -575,8 +575,8 @@ void CVLDefineLoader::LoadXmlFile(VL_CONST_STR szPath)
 
 void CVLDefineLoader::CompileScriptFile(VL_CONST_STR szPath)
 {
-    CVLString strFolder(72);
-    CVLString strName(72);
+    CVLString strFolder(VL_CHARSET_UTF8);
+    CVLString strName(VL_CHARSET_UTF8);
     VLSplitPath(szPath, strFolder, strName);
     CVLFileStream stream;
     stream.SetFileName(szPath);
@@ -862,23 +862,23 @@ void CVLDefineLoader::WriteCSource(IVLStream* pOut, IVLStream* pData)
             int nSlash = strFileName.ReverseFind('/');
             if (nSlash >= 0)
                 strFileName = strFileName.Mid(nSlash + 1);
-            CVLString strLine("#define __THIS_LOGID__\tVL_TEXT(\"VLCMApi\")", 72);
+            CVLString strLine("#define __THIS_LOGID__\tVL_TEXT(\"VLCMApi\")", VL_CHARSET_UTF8);
             WriteLine(pOut, strLine);
             strLine = "#define __THIS_FILE__\tVL_TEXT(\"";
             strLine += strFileName;
             strLine += "\")";
             WriteLine(pOut, strLine);
-            WriteLine(pOut, CVLString(72));
+            WriteLine(pOut, CVLString(VL_CHARSET_UTF8));
             for (const CVLString& strModule : modules) {
                 strLine = "#include <";
                 strLine += strModule;
                 strLine += ".h>";
                 WriteLine(pOut, strLine);
             }
-            WriteLine(pOut, CVLString(72));
+            WriteLine(pOut, CVLString(VL_CHARSET_UTF8));
             if (pData != nullptr) {
                 std::string data = ReadWhole(pData);
-                WriteLine(pOut, CVLString("VL_BYTE g_VLCMDEF[] = {", 72));
+                WriteLine(pOut, CVLString("VL_BYTE g_VLCMDEF[] = {", VL_CHARSET_UTF8));
                 static const char kHex[] = "0123456789abcdef";
                 const size_t kPerLine = 16;
                 for (size_t nStart = 0; nStart < data.size(); nStart += kPerLine) {
@@ -893,12 +893,12 @@ void CVLDefineLoader::WriteCSource(IVLStream* pOut, IVLStream* pData)
                         if (i + 1 < data.size())
                             line += ',';
                     }
-                    WriteLine(pOut, CVLString(line.data(), static_cast<int>(line.size()), 72));
+                    WriteLine(pOut, CVLString(line.data(), static_cast<int>(line.size()), VL_CHARSET_UTF8));
                 }
-                WriteLine(pOut, CVLString("};", 72));
+                WriteLine(pOut, CVLString("};", VL_CHARSET_UTF8));
             }
-            WriteLine(pOut, CVLString("void CVLCMApi::InitializeModuleLibraries(CVLCMApi& api)", 72));
-            WriteLine(pOut, CVLString("{", 72));
+            WriteLine(pOut, CVLString("void CVLCMApi::InitializeModuleLibraries(CVLCMApi& api)", VL_CHARSET_UTF8));
+            WriteLine(pOut, CVLString("{", VL_CHARSET_UTF8));
             for (const CVLString& strModule : modules) {
                 strLine = "\tVL_ADD_MODULE_STATIC_LIBRARY(api, \"";
                 strLine += strModule;
@@ -907,7 +907,7 @@ void CVLDefineLoader::WriteCSource(IVLStream* pOut, IVLStream* pData)
                 strLine += ");";
                 WriteLine(pOut, strLine);
             }
-            WriteLine(pOut, CVLString("}", 72));
+            WriteLine(pOut, CVLString("}", VL_CHARSET_UTF8));
         } catch (...) {
             if (bOpened)
                 pOut->Close();
@@ -929,7 +929,7 @@ void CVLDefineLoader::WriteLibList(IVLStream* pOut, IVLStream* pTemplate)
             throw new EVLInvalidParamException(VLCMAPI_MODULE, s_szFile, __LINE__);
         std::vector<CVLString> modules;
         ReadModuleMapping(modules);
-        CVLString strList("\t\"$(VLCMAPI_INLIBDIR)/VLCMApiLib.lib\" \\\r\n", 72);
+        CVLString strList("\t\"$(VLCMAPI_INLIBDIR)/VLCMApiLib.lib\" \\\r\n", VL_CHARSET_UTF8);
         for (const CVLString& strModule : modules) {
             strList += "\t\"$(VLCMAPI_INLIBDIR)/";
             strList += strModule;
@@ -937,7 +937,7 @@ void CVLDefineLoader::WriteLibList(IVLStream* pOut, IVLStream* pTemplate)
         }
         std::string data = ReadWhole(pTemplate);
         if (!data.empty()) {
-            CVLString strText(data.data(), static_cast<int>(data.size()), 72);
+            CVLString strText(data.data(), static_cast<int>(data.size()), VL_CHARSET_UTF8);
             strText.Replace("$(VLCMAPI_LIBLIST)", strList.GetString());
             bool bOpened = false;
             if (!pOut->IsOpen()) {

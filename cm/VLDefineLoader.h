@@ -43,7 +43,7 @@ public:
         RECORD_HEAD_SIZE = 16,
         RECORD_RESERVED_SIZE = 11,
         HEADER_RESERVED_SIZE = 58,
-        FORMAT_VERSION = 1,         // the version written; 0 and 1 are read
+        FORMAT_VERSION = 1,  // the version written; 0 and 1 are read
         RECORD_XML = 1,
         RECORD_SCRIPT = 2,
         MAX_TABLE_TEXT = 255,       // longest string-table entry

@@ -53,14 +53,13 @@ protected:
 
 TEST_F(DefineLoaderFiles, ListedFilesLoadByTypeInAnyCase)
 {
-    Write("vlres201.dat",
-          "<Files>\n"
-          "  <File name=\"map1.xml\" type=\"XML\"/>\n"
-          "  <File name=\"map2.xml\"/>\n"
-          "  <file name=\"skipped.xml\"/>\n"
-          "  <File name=\"notes.txt\" type=\"text\"/>\n"
-          "  <File name=\"probe.vls\" type=\"Script\"/>\n"
-          "</Files>\n");
+    Write("vlres201.dat", "<Files>\n"
+                          "  <File name=\"map1.xml\" type=\"XML\"/>\n"
+                          "  <File name=\"map2.xml\"/>\n"
+                          "  <file name=\"skipped.xml\"/>\n"
+                          "  <File name=\"notes.txt\" type=\"text\"/>\n"
+                          "  <File name=\"probe.vls\" type=\"Script\"/>\n"
+                          "</Files>\n");
     Write("map1.xml", "<ModuleMapping version=\"1\"><Module name=\"VLMDSock\"/></ModuleMapping>");
     Write("map2.xml", "<ModuleMapping version=\"2\" extra=\"x\"><Module name=\"VLMDVLPC\"/><Module/></ModuleMapping>");
     Write("skipped.xml", "<Skipped/>");
@@ -111,9 +110,8 @@ TEST_F(DefineLoaderFiles, FailuresNameTheFileAndKeepWhatLoaded)
 TEST_F(DefineLoaderFiles, ResourceFileRoundTripsTheListedDefinitions)
 {
     Write("vlres201.dat", "<Files><File name=\"p.xml\"/><File name=\"s.vls\" type=\"script\"/></Files>");
-    Write("p.xml",
-          "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<PropertyRoot><Item key=\"a&amp;b\">t&lt;x</Item>\n"
-          "<Empty v=\"\"/></PropertyRoot>");
+    Write("p.xml", "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<PropertyRoot><Item key=\"a&amp;b\">t&lt;x</Item>\n"
+                   "<Empty v=\"\"/></PropertyRoot>");
     Write("s.vls", "string Hello(string s) { return \"hi \" + s; }");
     CVLDefineLoader loader;
     ASSERT_EQ(LoadList(loader), "");
@@ -130,7 +128,8 @@ TEST_F(DefineLoaderFiles, ResourceFileRoundTripsTheListedDefinitions)
     ASSERT_NE(pB, nullptr);
     EXPECT_TRUE(pA->GetDocumentElement()->IsEqualNode(pB->GetDocumentElement()));
     ASSERT_NE(reread.GetScriptCollection().Find("Hello"), nullptr);
-    EXPECT_EQ(reread.GetScriptCollection().Find("Hello")->GetSize(), loader.GetScriptCollection().Find("Hello")->GetSize());
+    EXPECT_EQ(reread.GetScriptCollection().Find("Hello")->GetSize(),
+              loader.GetScriptCollection().Find("Hello")->GetSize());
     CTestStream a, b;
     loader.Save(&a);
     reread.Save(&b);
@@ -157,8 +156,10 @@ TEST_F(DefineLoaderFiles, ToolBuildsAndDumpsTheSameDefinitions)
     if (szBin == nullptr)
         GTEST_SKIP() << "VL_TEST_BIN_DIR not set";
     std::string tool = std::string(szBin) + "/vlresource";
-    Write("vlres201.dat", "<Files><File name=\"m.xml\"/><File name=\"p.xml\"/><File name=\"s.vls\" type=\"SCRIPT\"/></Files>");
-    Write("m.xml", "<ModuleMapping><Module name=\"VLMDSock\"><Instance name=\"Send\" v=\"&lt;&gt;\"/></Module></ModuleMapping>");
+    Write("vlres201.dat",
+          "<Files><File name=\"m.xml\"/><File name=\"p.xml\"/><File name=\"s.vls\" type=\"SCRIPT\"/></Files>");
+    Write("m.xml",
+          "<ModuleMapping><Module name=\"VLMDSock\"><Instance name=\"Send\" v=\"&lt;&gt;\"/></Module></ModuleMapping>");
     Write("p.xml", "<PropertyRoot><P name=\"VLPC\">x</P></PropertyRoot>");
     Write("s.vls", "int A() { return 1; }\nint B(int n) { return n; }\n");
     std::string d = m_strDir + "/";
@@ -180,7 +181,8 @@ TEST_F(DefineLoaderFiles, ToolBuildsAndDumpsTheSameDefinitions)
     EXPECT_NE(err.find(d + "cut.dat: record 4"), std::string::npos) << err;
     // A failed build leaves the earlier resource as it was.
     Write("p.xml", "<PropertyRoot>");
-    EXPECT_NE(0, std::system((tool + " build " + d + "vlres201.dat " + d + "vlres200.dat 2> " + d + "err.txt").c_str()));
+    EXPECT_NE(0,
+              std::system((tool + " build " + d + "vlres201.dat " + d + "vlres200.dat 2> " + d + "err.txt").c_str()));
     EXPECT_NE(ReadText(d + "err.txt").find(d + "p.xml: line 1"), std::string::npos);
     EXPECT_EQ(ReadText(d + "vlres200.dat"), full);
 }

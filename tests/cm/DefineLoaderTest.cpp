@@ -46,10 +46,9 @@ void Record(Bytes_t& b, VL_BYTE nType, const Bytes_t& body)
 }
 
 // The example document: root "Module", name="abc", version "1.0", encoding "utf-8".
-const Bytes_t kExampleBody = {
-    0x06, 'M', 'o', 'd', 'u', 'l', 'e', 0x04, 'n', 'a', 'm', 'e', 0x03, 0x9E, 0x9D, 0x9C, 0x00,
-    0x02, 0x00, 0x03, '1', '.', '0', 0x03, 0x00, 0x05, 'u', 't', 'f', '-', '8',
-    0x10, 0x00, 0x00, 0x20, 0x00, 0x01, 0x00, 0x02, 0x11, 0x00, 0x00, 0x00};
+const Bytes_t kExampleBody = {0x06, 'M',  'o',  'd',  'u',  'l',  'e',  0x04, 'n',  'a',  'm',  'e',  0x03, 0x9E, 0x9D,
+                              0x9C, 0x00, 0x02, 0x00, 0x03, '1',  '.',  '0',  0x03, 0x00, 0x05, 'u',  't',  'f',  '-',
+                              '8',  0x10, 0x00, 0x00, 0x20, 0x00, 0x01, 0x00, 0x02, 0x11, 0x00, 0x00, 0x00};
 
 // The exception class thrown by Load, or "" when it loaded.
 std::string LoadError(CVLDefineLoader& loader, const Bytes_t& b)
@@ -153,7 +152,8 @@ TEST(DefineLoader, MalformedRecordsFailWithIOException)
 
     Bytes_t afterRoot = {0x01, 'a', 0x00, 0x10, 0x00, 0x00, 0x11, 0x00, 0x00, 0x30, 0x00, 0x01, 'x', 0x00};
     EXPECT_EQ(LoadError(XmlRecordFile(afterRoot)), "EVLIOException");
-    Bytes_t secondRoot = {0x01, 'a', 0x00, 0x10, 0x00, 0x00, 0x11, 0x00, 0x00, 0x10, 0x00, 0x00, 0x11, 0x00, 0x00, 0x00};
+    Bytes_t secondRoot = {0x01, 'a',  0x00, 0x10, 0x00, 0x00, 0x11, 0x00,
+                          0x00, 0x10, 0x00, 0x00, 0x11, 0x00, 0x00, 0x00};
     EXPECT_EQ(LoadError(XmlRecordFile(secondRoot)), "EVLIOException");
 
     Bytes_t open = {0x01, 'a', 0x00, 0x10, 0x00, 0x00, 0x00};
@@ -186,8 +186,8 @@ TEST(DefineLoader, MalformedRecordsFailWithIOException)
 
 TEST(DefineLoader, EndTagsMatchInAnyCaseAndEmptyTablesAreValid)
 {
-    Bytes_t caseEnd = {0x04, 'R', 'o', 'o', 't', 0x04, 'r', 'O', 'O', 'T', 0x00,
-                       0x10, 0x00, 0x00, 0x30, 0x00, 0x02, 'h', 'i', 0x11, 0x00, 0x01, 0x00};
+    Bytes_t caseEnd = {0x04, 'R',  'o',  'o',  't',  0x04, 'r', 'O',  'O',  'T',  0x00, 0x10,
+                       0x00, 0x00, 0x30, 0x00, 0x02, 'h',  'i', 0x11, 0x00, 0x01, 0x00};
     CVLDefineLoader loader;
     ASSERT_EQ(LoadError(loader, XmlRecordFile(caseEnd)), "");
     CVLXmlDocument* pDoc = loader.GetDocument("Root", false);
@@ -285,7 +285,9 @@ TEST(DefineLoader, AttributeValuesUseTheTableUpTo255BytesAndInlineBeyond)
     pRoot->SetAttribute("c", "");
     std::string data = SaveToString(writer);
     // Tokens after the table: version, encoding, start, then the attributes.
-    size_t nTokens = data.find(std::string("\x02\x00\x03" "1.0", 6));
+    size_t nTokens = data.find(std::string("\x02\x00\x03"
+                                           "1.0",
+                                           6));
     ASSERT_NE(nTokens, std::string::npos);
     size_t nStart = nTokens + 6 + 8;
     EXPECT_EQ(static_cast<VL_BYTE>(data[nStart]), 0x10);

@@ -13,13 +13,12 @@
 
 namespace {
 
-const char* const g_szUsage =
-    "usage:\n"
-    "  vlresource build LIST OUT   read the XML files and script sources named by the\n"
-    "                              list LIST (paths relative to its folder) and write\n"
-    "                              them as the binary resource OUT\n"
-    "  vlresource dump FILE        print the documents (as XML) and the scripts (name\n"
-    "                              and image size) of a binary resource or a list\n";
+const char* const g_szUsage = "usage:\n"
+                              "  vlresource build LIST OUT   read the XML files and script sources named by the\n"
+                              "                              list LIST (paths relative to its folder) and write\n"
+                              "                              them as the binary resource OUT\n"
+                              "  vlresource dump FILE        print the documents (as XML) and the scripts (name\n"
+                              "                              and image size) of a binary resource or a list\n";
 
 const char s_Magic[4] = {'V', 'L', 'C', 'M'};
 
@@ -31,7 +30,7 @@ int Fail(const std::string& strText)
 
 std::string TextOf(EVLException* e)
 {
-    CVLString str = e->ToString().ConvertTo(72, true);
+    CVLString str = e->ToString().ConvertTo(VL_CHARSET_UTF8, true);
     e->Delete();
     return std::string(str.GetBuffer(), static_cast<size_t>(str.GetLength()));
 }
