@@ -46,9 +46,13 @@ void Record(Bytes_t& b, VL_BYTE nType, const Bytes_t& body)
 }
 
 // The example document: root "Module", name="abc", version "1.0", encoding "utf-8".
-const Bytes_t kExampleBody = {0x06, 'M',  'o',  'd',  'u',  'l',  'e',  0x04, 'n',  'a',  'm',  'e',  0x03, 0x9E, 0x9D,
-                              0x9C, 0x00, 0x02, 0x00, 0x03, '1',  '.',  '0',  0x03, 0x00, 0x05, 'u',  't',  'f',  '-',
-                              '8',  0x10, 0x00, 0x00, 0x20, 0x00, 0x01, 0x00, 0x02, 0x11, 0x00, 0x00, 0x00};
+// clang-format off
+const Bytes_t kExampleBody = {
+    0x06, 'M', 'o', 'd', 'u', 'l', 'e', 0x04, 'n', 'a', 'm', 'e', 0x03, 0x9E, 0x9D, 0x9C, 0x00,  // string table
+    0x02, 0x00, 0x03, '1', '.', '0',                                                           // version
+    0x03, 0x00, 0x05, 'u', 't', 'f', '-', '8',                                                 // encoding
+    0x10, 0x00, 0x00, 0x20, 0x00, 0x01, 0x00, 0x02, 0x11, 0x00, 0x00, 0x00};
+// clang-format on
 
 // The exception class thrown by Load, or "" when it loaded.
 std::string LoadError(CVLDefineLoader& loader, const Bytes_t& b)
