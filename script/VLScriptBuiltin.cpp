@@ -173,15 +173,88 @@ void BinaryToString(CBuiltinCall& call)
     call.ReturnString(s);
 }
 
+// The variant's types of a socket address and of a reference to a variable.
+const int kVariantSocketAddress = 17;
+const int kVariantReference = 19;
+
+// What an argument stands for, through references to variables.
+const CVLVariant& Resolved(const CVLVariant& v)
+{
+    const CVLVariant* p = &v;
+    for (int i = 0; i < 8 && p->GetType() == kVariantReference && p->GetReference() != nullptr; ++i)
+        p = p->GetReference();
+    return *p;
+}
+
+// Four decimal parts of 0 to 255 between dots, nothing else: parsed here so
+// that the result depends on no library loaded at run time.
+bool ParseDottedQuad(const char* sz, unsigned char bytes[4])
+{
+    for (int i = 0; i < 4; ++i) {
+        if (i > 0 && *sz++ != '.')
+            return false;
+        int nValue = 0;
+        int nDigits = 0;
+        while (*sz >= '0' && *sz <= '9') {
+            nValue = nValue * 10 + (*sz++ - '0');
+            if (++nDigits > 3 || nValue > 255)
+                return false;
+        }
+        if (nDigits == 0)
+            return false;
+        bytes[i] = static_cast<unsigned char>(nValue);
+    }
+    return *sz == 0;
+}
+
+// The address bytes of an argument, never by a host-name lookup: a socket
+// address gives its own (the host text when it is a dotted quad), a binary
+// of 4 bytes gives them, anything else is read as a dotted quad. 0.0.0.0
+// when there are none.
+void AddressBytesOf(const CVLVariant& arg, unsigned char bytes[4])
+{
+    std::memset(bytes, 0, 4);
+    const CVLVariant& v = Resolved(arg);
+    const int nType = v.GetType();
+    if (nType == kVariantSocketAddress) {
+        CVLSocketAddress& address = v.GetSocketAddress();
+        if (ParseDottedQuad(address.GetHost().GetString(), bytes))
+            return;
+        const unsigned char* pCached = address.GetSockAddrBytes();
+        if (pCached != nullptr)
+            std::memcpy(bytes, pCached, 4);
+        return;
+    }
+    if (nType == VLSCR_TYPE_BINARY) {
+        CVLByteArray b = v.ToByteArray(nullptr, 0);
+        if (b.GetSize() == 4)
+            std::memcpy(bytes, b.GetData(), 4);
+        return;
+    }
+    if (!ParseDottedQuad(v.ToString(nullptr).GetString(), bytes))
+        std::memset(bytes, 0, 4);
+}
+
 void ConvertNetworkAddress(CBuiltinCall& call)
 {
-    CVLString strAddress = call.Text(0);
-    CVLString strMask = call.Text(1);
-    CVLString strResult(72);
-    // Only dotted quads: a host name would have to be resolved.
-    if (CVLSocketAddress::IsDottedQuad(strAddress.GetBuffer()) && CVLSocketAddress::IsDottedQuad(strMask.GetBuffer()))
-        strResult = CVLSocketAddress::GetNetworkAddressText(strAddress.GetBuffer(), strMask.GetBuffer());
-    call.ReturnString(strResult);
+    unsigned char address[4];
+    unsigned char mask[4];
+    AddressBytesOf(call.Arg(0), address);
+    AddressBytesOf(call.Arg(1), mask);
+    for (int i = 0; i < 4; ++i)
+        address[i] = static_cast<unsigned char>(address[i] & mask[i]);
+    // A socket address argument lends its protocol and port to the result.
+    CVLSocketAddress result;
+    const CVLVariant& first = Resolved(call.Arg(0));
+    if (first.GetType() == kVariantSocketAddress) {
+        const CVLSocketAddress& src = first.GetSocketAddress();
+        result.SetProtocol(src.GetProtocol());
+        result.SetPort(src.GetPort());
+    }
+    result.FormatAddress(address);
+    CVLVariant v;
+    v.SetSocketAddress(result);
+    call.Return(v);
 }
 
 VL_ULONG IPv4StringToULong(const CVLString& s)

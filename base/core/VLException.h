@@ -12,7 +12,9 @@ public:
     virtual ~EVLException();
 
     virtual CVLString GetClassName() const;
-    // Destroys the exception; safe to call through a null pointer.
+    // Destroys the exception. Never call it through a null pointer: that is
+    // undefined behaviour, and the compiler may assume it does not happen.
+    // Where the pointer may be null, use VLDeleteException.
     void Delete();
     virtual const CVLString& GetModuleName() const { return m_strModuleName; }
     virtual const CVLString& GetFileName() const { return m_strFileName; }

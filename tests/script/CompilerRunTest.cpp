@@ -403,3 +403,32 @@ TEST(CompilerRun, DebuggerGetsOneBreakPerLineEntered)
     EXPECT_FALSE(VLScrDbgIsEnabled());
     EXPECT_EQ(VLScrDbgFindFileInfo("run"), nullptr);
 }
+
+// ConvertNetworkAddress takes socket addresses, 4-byte binaries or dotted
+// quads (never a host-name lookup) and gives a socket address, whether or
+// not the regular-expression library is loaded.
+TEST(CompilerRun, ConvertNetworkAddressGivesASocketAddress)
+{
+    CVLVariant binary;
+    const VL_BYTE bytes[4] = {192, 168, 1, 77};
+    binary.SetBinary(bytes, 4);
+    const struct
+    {
+        const char* szCall;
+        const char* szExpect;
+    } cases[] = {
+        {"ConvertNetworkAddress(b, \"255.255.255.0\")", "192.168.1.0"},
+        {"ConvertNetworkAddress(\"192.168.1.77\", b)", "192.168.1.77"},
+        {"ConvertNetworkAddress(\"192.168.1.77\", \"255.255.0.0\")", "192.168.0.0"},
+        {"ConvertNetworkAddress(ConvertNetworkAddress(\"10.1.2.3\", \"255.255.0.0\"), \"255.0.255.255\")", "10.0.0.0"},
+        {"ConvertNetworkAddress(\"not.an.address\", \"255.255.255.0\")", "0.0.0.0"},
+        {"ConvertNetworkAddress(\"localhost\", \"255.0.0.0\")", "0.0.0.0"},
+        {"ConvertNetworkAddress(\"192.168.1.256\", \"255.255.255.0\")", "0.0.0.0"},
+    };
+    for (const auto& c : cases) {
+        Result r = RunText(std::string("object F(binary b) { return ") + c.szCall + "; }", "F", {binary});
+        ASSERT_EQ(0, r.nError) << c.szCall;
+        ASSERT_EQ(17, r.value.GetType()) << c.szCall;
+        EXPECT_STREQ(c.szExpect, r.value.GetSocketAddress().GetHost().GetString()) << c.szCall;
+    }
+}
