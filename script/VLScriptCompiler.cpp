@@ -356,6 +356,11 @@ bool CVLScriptCompiler::ParseExpression(IVLStream* pStream, int nTerminator)
         NextToken(pStream, true, 1001);
         int nId = m_pRow->nId;
         int nClass = m_pRow->nClass;
+        // Increment and decrement change a variable: a prefix one must be
+        // followed by a name that is not called.
+        const bool bNeedVariable = nPrevId == ID_PRE_INC || nPrevId == ID_PRE_DEC;
+        if (bNeedVariable && nId != ID_NAME)
+            Fail(VLSCR_CERR_NOT_VARIABLE, __LINE__);
         if (nId == ID_PAREN_CLOSE && parens.empty()) {
             if (nTerminator != ID_PAREN_CLOSE)
                 Fail(1100, __LINE__);
@@ -379,6 +384,8 @@ bool CVLScriptCompiler::ParseExpression(IVLStream* pStream, int nTerminator)
             bool bCall = m_pRow->nId == ID_PAREN_OPEN;
             PushBack();
             if (bCall) {
+                if (bNeedVariable)
+                    Fail(VLSCR_CERR_NOT_VARIABLE, __LINE__);
                 record.nId = ID_FUNCTION;
                 record.nOpcode = 0x68;
             }

@@ -179,6 +179,9 @@ protected:
     int m_nTokenPosition;
     int m_nTokenLine;      // the line where the current token begins
     CVLString m_strToken;
+    // The token's bytes while they are read: a buffer that grows
+    // geometrically, so that a long literal is read in linear time.
+    std::string m_TokenText;
     const VLScriptTokenRow* m_pRow;
     bool m_bPushBack;
 

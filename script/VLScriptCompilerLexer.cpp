@@ -2,6 +2,7 @@
 #include "script/VLScriptCompileException.h"
 #include "script/VLScriptCompiler.h"
 #include "base/core/VLStream.h"
+#include "script/VLScriptRun.h"
 
 #include <cstring>
 
@@ -137,7 +138,7 @@ bool CVLScriptCompiler::PeekChar(IVLStream* pStream, char& c)
 
 void CVLScriptCompiler::AppendChar(char c)
 {
-    m_strToken += c;
+    m_TokenText += c;
     ++m_nIndex;
     m_bCounted = false;
 }
@@ -183,6 +184,7 @@ bool CVLScriptCompiler::ReadToken(IVLStream* pStream)
     if (!SkipBlanks(pStream))
         return false;
     m_strToken.Empty();
+    m_TokenText.clear();
     m_nTokenPosition = m_nColumn;
     m_nTokenLine = m_nLine;
     bool bLiteral = false;
@@ -191,8 +193,8 @@ bool CVLScriptCompiler::ReadToken(IVLStream* pStream)
     while (PeekChar(pStream, c)) {
         if (bLiteral) {
             if (c == '"') {
-                int n = m_strToken.GetLength();
-                bool bEscaped = n > 1 && m_strToken.GetAt(n - 1) == '\\';
+                size_t n = m_TokenText.size();
+                bool bEscaped = n > 1 && m_TokenText[n - 1] == '\\';
                 AppendChar(c);
                 if (!bEscaped) {
                     bTerminated = true;
@@ -201,12 +203,16 @@ bool CVLScriptCompiler::ReadToken(IVLStream* pStream)
             } else if (c == '\r' || c == '\n') {
                 break;
             } else {
+                // No value may be longer than the interpreter allows: a
+                // literal beyond it is refused here, before it is all read.
+                if (m_TokenText.size() > static_cast<size_t>(CVLScriptRun::MAX_VALUE_BYTES))
+                    Fail(VLSCR_CERR_SYNTAX, __LINE__);
                 AppendChar(c);
             }
             continue;
         }
         if (c == '"') {
-            if (m_strToken.GetLength() != 0)
+            if (!m_TokenText.empty())
                 break;
             AppendChar(c);
             bLiteral = true;
@@ -215,7 +221,7 @@ bool CVLScriptCompiler::ReadToken(IVLStream* pStream)
         if (IsIn(c, g_szBlanks))
             break;
         if (IsIn(c, g_szPunctuation)) {
-            if (m_strToken.GetLength() == 0) {
+            if (m_TokenText.empty()) {
                 AppendChar(c);
                 ReadOperatorTail(pStream, c);
             }
@@ -225,7 +231,7 @@ bool CVLScriptCompiler::ReadToken(IVLStream* pStream)
     }
     if (bLiteral && !bTerminated)
         Fail(1014, __LINE__);
-    if (m_strToken.GetLength() == 0)
+    if (m_TokenText.empty())
         return false;
     Classify();
     return true;
@@ -233,15 +239,16 @@ bool CVLScriptCompiler::ReadToken(IVLStream* pStream)
 
 const VLScriptTokenRow* CVLScriptCompiler::Classify()
 {
-    std::string text(m_strToken.GetBuffer(), static_cast<size_t>(m_strToken.GetLength()));
-    auto it = m_TokenMap.find(text);
-    if (it != m_TokenMap.end()) {
-        m_pRow = it->second;
-        return m_pRow;
-    }
+    const std::string& text = m_TokenText;
     if (text.size() >= 2 && text[0] == '"') {
         m_strToken = CVLString(text.data() + 1, static_cast<int>(text.size() - 2), 72);
         m_pRow = &g_RowString;
+        return m_pRow;
+    }
+    m_strToken = CVLString(text.data(), static_cast<int>(text.size()), 72);
+    auto it = m_TokenMap.find(text);
+    if (it != m_TokenMap.end()) {
+        m_pRow = it->second;
         return m_pRow;
     }
     if (text.size() > 2 && text.compare(0, 2, "0x") == 0) {

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/script/CompilerTestSupport.h"
+#include "script/VLScriptRun.h"
 
 TEST(CompilerErrors, EveryCodeWithLineAndPosition)
 {
@@ -94,11 +95,39 @@ TEST(CompilerErrors, AcceptedForms)
         "void f() { for (;;) { { { break; } } } }",
         "int f() { if (a) { return 1; } return 2; }",
         "void f() { ; ; x; }",
-        "void f() { g(a)++; }",
+        "void f() { a++; ++a; --a; a--; b = ++a + a++ - --a; g(++a, a--); }",
         "int64 f(uint64 a, double b, binary c, object d) { return a; }",
     };
     for (const char* szText : cases)
         EXPECT_EQ(CompileErrorOf(szText).nCode, 0) << szText;
+}
+
+// Increment and decrement apply only to a variable: literals, calls,
+// parenthesized expressions and other operators are compile errors.
+TEST(CompilerErrors, IncrementAndDecrementNeedAVariable)
+{
+    const char* cases[] = {
+        "void f() { x = --1; }", "void f() { x = ++5; }",   "void f() { x = ---1; }", "void f() { g(a)++; }",
+        "void f() { ++g(a); }",  "void f() { x = (a)++; }",     "void f() { ++(a); }",    "void f() { x = ++\"s\"; }",
+        "void f() { a++ ++; }",  "void f() { x = ++; }",    "void f() { ++ ++a; }",   "void f() { x = --true; }",
+    };
+    for (const char* szText : cases) {
+        // A closing parenthesis before "++" is refused by the sequence rules
+        // already.
+        const bool bParen = std::string(szText).find("= (a)++") != std::string::npos;
+        EXPECT_EQ(CompileErrorOf(szText).nCode, bParen ? 1001 : 1002) << szText;
+    }
+}
+
+// A literal longer than the largest value a run may hold is refused when it
+// is read; one of that size is accepted.
+TEST(CompilerErrors, LiteralsAreBoundedByTheValueLimit)
+{
+    const std::string strMax(CVLScriptRun::MAX_VALUE_BYTES, 'x');
+    EXPECT_EQ(CompileErrorOf("string f() { return \"" + strMax + "\"; }").nCode, 0);
+    CompileError e = CompileErrorOf("string f() { return \"" + strMax + "y\"; }");
+    EXPECT_EQ(e.nCode, 1001);
+    EXPECT_EQ(e.nLine, 1);
 }
 
 TEST(CompilerErrors, TextOfTheException)
