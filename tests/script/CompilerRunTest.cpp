@@ -128,6 +128,10 @@ TEST(CompilerRun, GroupingComputesAsWritten)
     EXPECT_EQ(RunText("long F() { return 24 / 4 * 2; }", "F").value.ToLong(0), 12);
     EXPECT_EQ(RunText("long F() { return 2 + 3 * 4 - 1; }", "F").value.ToLong(0), 13);
     EXPECT_EQ(RunText("long F() { return 1 << 4 >> 2; }", "F").value.ToLong(0), 4);
+    // Shifts bind more loosely than addition and subtraction.
+    EXPECT_EQ(RunText("long F() { return 1 << 2 + 1; }", "F").value.ToLong(0), 8);
+    EXPECT_EQ(RunText("long F() { return 64 >> 1 + 1; }", "F").value.ToLong(0), 16);
+    EXPECT_EQ(RunText("long F() { return 2 + 1 << 1; }", "F").value.ToLong(0), 6);
     EXPECT_EQ(RunText("long F() { return -2 * -3; }", "F").value.ToLong(0), 6);
     EXPECT_EQ(RunText("bool F() { return !!true; }", "F").value.ToBool(false), true);
     EXPECT_EQ(RunText("bool F() { return 1 < 2 == 2 > 1; }", "F").value.ToBool(false), true);

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "base/core/VLException.h"
+#include "base/core/VLFileSystem.h"
 #include "script/VLScript.h"
 #include "script/VLScriptCollection.h"
 #include "script/VLScriptCompiler.h"
@@ -95,9 +96,6 @@ int Compile(const char* szFile, const char* szDir)
     std::string strText;
     if (!ReadFile(szFile, strText))
         return Fail("cannot read %s", szFile);
-    struct stat st;
-    if (stat(szDir, &st) != 0 || !S_ISDIR(st.st_mode))
-        return Fail("%s is not a folder", szDir);
     CVLScriptCompiler compiler;
     CVLScriptCollection scripts;
     CSourceStream stream(strText);
@@ -106,6 +104,12 @@ int Compile(const char* szFile, const char* szDir)
     } catch (EVLException* e) {
         return FailException(e);
     }
+    // An output folder that does not exist yet is made, with its parents.
+    struct stat st;
+    if (stat(szDir, &st) != 0 && !VLMakeDirectories(szDir))
+        return Fail("cannot create the folder %s", szDir);
+    if (stat(szDir, &st) != 0 || !S_ISDIR(st.st_mode))
+        return Fail("%s is not a folder", szDir);
     for (CVLScriptIterator it = scripts.Begin(); !it.IsEnd(); it.Next()) {
         CVLScript* p = it.Get();
         std::string strPath = std::string(szDir) + "/" + p->GetName().GetBuffer() + ".img";

@@ -24,12 +24,36 @@ int Convert(int argc, char** argv)
         return 0;
     if (data.size() > 0x7fff0000u)
         return VLToolFail("input too large");
-    CVLString result = CVLIconvWrapper::Convert(eFrom, data.data(), static_cast<int>(data.size()), eTo, false);
-    if (result.GetCharset() == VL_CHARSET_UNKNOWN)
-        return VLToolFail("cannot convert from %s to %s: the input is not valid %s, %s cannot hold it, "
-                          "or the conversion is not available",
-                          argv[1], argv[2], argv[1], argv[2]);
-    if (!VLToolWriteStdout(result.GetBuffer(), static_cast<size_t>(result.GetLength())))
+    // A string ends its text at a NUL character, so the input is converted
+    // piece by piece between NULs, and each NUL is written as a NUL of the
+    // target set: nothing behind one is dropped.
+    const int nFromSize = CVLIconvWrapper::GetCharSize(eFrom);
+    const int nToSize = CVLIconvWrapper::GetCharSize(eTo);
+    const size_t nUnit = static_cast<size_t>(nFromSize > 0 ? nFromSize : 1);
+    const std::string zero(nUnit, '\0');
+    const std::string nul(static_cast<size_t>(nToSize > 0 ? nToSize : 1), '\0');
+    std::string out;
+    size_t nStart = 0;
+    while (nStart <= data.size()) {
+        size_t nEnd = nStart;
+        while (nEnd < data.size() && !(nEnd + nUnit <= data.size() && data.compare(nEnd, nUnit, zero) == 0))
+            nEnd += nUnit;
+        if (nEnd > data.size())
+            nEnd = data.size();
+        if (nEnd > nStart) {
+            CVLString piece = CVLIconvWrapper::Convert(eFrom, data.data() + nStart, static_cast<int>(nEnd - nStart), eTo, false);
+            if (piece.GetCharset() == VL_CHARSET_UNKNOWN)
+                return VLToolFail("cannot convert from %s to %s: the input is not valid %s, %s cannot hold it, "
+                                  "or the conversion is not available",
+                                  argv[1], argv[2], argv[1], argv[2]);
+            out.append(piece.GetBuffer(), static_cast<size_t>(piece.GetLength()));
+        }
+        if (nEnd >= data.size())
+            break;
+        out += nul;
+        nStart = nEnd + nUnit;
+    }
+    if (!VLToolWriteStdout(out.data(), out.size()))
         return VLToolFail("cannot write standard output");
     return 0;
 }

@@ -137,3 +137,61 @@ TEST(IconvWrapper, StringConvertTo)
     EXPECT_EQ(Bytes(sj.ConvertTo(VL_CHARSET_UTF8, false)), "\xE6\x97\xA5");
     EXPECT_EQ(sj.GetCharCount(), 1);
 }
+
+// The Mac sets that the C library knows under other names convert both ways.
+TEST(IconvWrapper, MacCharsetsUnderTheLibrarysNames)
+{
+    const struct
+    {
+        const char* szName;
+        const char* szUtf8;
+        const char* szBytes;
+    } cases[] = {
+        {"MacIceland", "\xC3\x9E\xC3\xA9", "\xDE\x8E"}, {"MacRoman", "\xC3\xA9", "\x8E"},
+        {"Macintosh", "\xC3\xA9", "\x8E"},               {"MacCentralEurope", "\xC3\xA9", "\x8E"},
+        {"MacUkraine", "\xD0\x96", "\x86"},              {"MacCyrillic", "\xD0\x96", "\x86"},
+    };
+    for (const auto& c : cases) {
+        const int eCharset = CVLIconvWrapper::GetCharsetId(c.szName);
+        ASSERT_GE(eCharset, 0) << c.szName;
+        EXPECT_EQ(c.szBytes, Conv(c.szUtf8, 72, eCharset)) << c.szName;
+        EXPECT_EQ(c.szUtf8, Conv(c.szBytes, eCharset, 72)) << c.szName;
+    }
+}
+
+#include <cstdio>
+#include <cstdlib>
+#include <unistd.h>
+
+// vlstdtool convert converts all of its input, NUL characters included.
+TEST(IconvWrapper, ConvertToolKeepsNulCharacters)
+{
+    const char* szBin = getenv("VL_TEST_BIN_DIR");
+    if (szBin == nullptr)
+        GTEST_SKIP() << "VL_TEST_BIN_DIR not set";
+    char szDir[] = "/tmp/vlconvert-XXXXXX";
+    ASSERT_NE(nullptr, mkdtemp(szDir));
+    const std::string strIn = std::string(szDir) + "/in", strOut = std::string(szDir) + "/out";
+    auto run = [&](const std::string& data, const char* szFrom, const char* szTo) {
+        FILE* pFile = fopen(strIn.c_str(), "wb");
+        fwrite(data.data(), 1, data.size(), pFile);
+        fclose(pFile);
+        std::string cmd = std::string(szBin) + "/vlstdtool convert " + szFrom + " " + szTo + " < " + strIn + " > " + strOut;
+        EXPECT_EQ(0, std::system(cmd.c_str())) << szFrom << " " << szTo;
+        std::string out;
+        pFile = fopen(strOut.c_str(), "rb");
+        char buf[256];
+        size_t n;
+        while ((n = fread(buf, 1, sizeof(buf), pFile)) > 0)
+            out.append(buf, n);
+        fclose(pFile);
+        return out;
+    };
+    EXPECT_EQ(std::string("ab\0c\xC3\xA9", 6), run(std::string("ab\0c\xE9", 5), "ISO-8859-1", "UTF-8"));
+    EXPECT_EQ(std::string("\0\0a\0\0", 5), run(std::string("\0\0a\0\0", 5), "UTF-8", "SHIFT_JIS"));
+    EXPECT_EQ(std::string("a\0\0\0b\0", 6), run(std::string("a\0b", 3), "UTF-8", "UTF-16LE"));
+    EXPECT_EQ(std::string("a\0b", 3), run(std::string("a\0\0\0b\0", 6), "UTF-16LE", "UTF-8"));
+    unlink(strIn.c_str());
+    unlink(strOut.c_str());
+    rmdir(szDir);
+}

@@ -86,6 +86,14 @@ TEST(String, Compare)
     EXPECT_LT(CVLString("abc", VL_CHARSET_UTF8).Compare("abcd"), 0);
     EXPECT_GT(CVLString("b", VL_CHARSET_UTF8).Compare("abcd"), 0);
     EXPECT_EQ(CVLString("ABC", VL_CHARSET_UTF8).CompareNoCase("abc"), 0);
+    // Every letter, both ends of the alphabet included; the neighbours of
+    // the letters are not letters.
+    EXPECT_EQ(CVLString("z", VL_CHARSET_UTF8).CompareNoCase("Z"), 0);
+    EXPECT_EQ(CVLString("A", VL_CHARSET_UTF8).CompareNoCase("a"), 0);
+    EXPECT_EQ(CVLString("abcdefghijklmnopqrstuvwxyz", VL_CHARSET_UTF8).CompareNoCase("ABCDEFGHIJKLMNOPQRSTUVWXYZ"), 0);
+    EXPECT_NE(CVLString("@", VL_CHARSET_UTF8).CompareNoCase("`"), 0);
+    EXPECT_NE(CVLString("[", VL_CHARSET_UTF8).CompareNoCase("{"), 0);
+    EXPECT_LT(CVLString("a", VL_CHARSET_UTF8).CompareNoCase("Z"), 0);
     EXPECT_NE(CVLString("\xC3\x84", VL_CHARSET_UTF8).CompareNoCase("\xC3\xA4"), 0);
     EXPECT_TRUE(CVLString("a", VL_CHARSET_UTF8) < CVLString("b", VL_CHARSET_UTF8));
     EXPECT_TRUE("a" == CVLString("a", VL_CHARSET_UTF8));

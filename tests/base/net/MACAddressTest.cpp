@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <vector>
+
 #include <cstring>
 #include <set>
 #include <string>
@@ -69,9 +72,17 @@ TEST(GUIDUtility, TextForms)
 
 TEST(Random, SeedRepeats)
 {
-    CVLRandom::Seed(42);
-    int a = CVLRandom::GetRandom();
-    CVLRandom::Seed(42);
-    EXPECT_EQ(a, CVLRandom::GetRandom());
-    EXPECT_GE(CVLRandom::GetRandom(), 0);
+    // The same seed gives the same sequence; another seed another one.
+    auto sequence = [](unsigned int nSeed) {
+        CVLRandom::Seed(nSeed);
+        std::vector<int> values;
+        for (int i = 0; i < 8; ++i)
+            values.push_back(CVLRandom::GetRandom());
+        return values;
+    };
+    const std::vector<int> first = sequence(42);
+    EXPECT_EQ(first, sequence(42));
+    EXPECT_NE(first, sequence(43));
+    // Not one value over and over.
+    EXPECT_NE(std::count(first.begin(), first.end(), first[0]), static_cast<long>(first.size()));
 }

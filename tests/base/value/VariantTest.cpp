@@ -535,6 +535,16 @@ TEST(VariantOperators, OrderingAndEquality)
     EXPECT_TRUE(Int(3) < Str("10"));
     EXPECT_FALSE(Str("3") < Str("10"));
     EXPECT_TRUE(Str("3") >= Str("10"));
+    // Equal operands: both "or equal" orders hold, the strict ones do not.
+    for (const auto& pair : {std::make_pair(Int(7), Int(7)), std::make_pair(Str("ab"), Str("ab")),
+                             std::make_pair(Dbl(2.5), Dbl(2.5)), std::make_pair(Int(12), Str("12"))}) {
+        EXPECT_TRUE(pair.first <= pair.second);
+        EXPECT_TRUE(pair.first >= pair.second);
+        EXPECT_FALSE(pair.first < pair.second);
+        EXPECT_FALSE(pair.first > pair.second);
+    }
+    EXPECT_FALSE(Int(8) <= Int(7));
+    EXPECT_TRUE(Int(6) <= Int(7));
     CVLVariant u;
     u.SetUInt(1);
     EXPECT_FALSE(u > Int(-1));  // -1 read as unsigned is the largest

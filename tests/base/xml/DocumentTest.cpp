@@ -153,6 +153,22 @@ TEST(XmlDocument, NamespaceDeclarationsKeepTheirOrderOverRoundTrips)
               Bytes(doc.GetDocumentElement()->GetXml(false)));
 }
 
+// Blanks in attribute values read back as spaces; the writer escapes them
+// so that what it wrote reads back unchanged.
+TEST(XmlDocument, LineEndsInAttributeValues)
+{
+    CVLXmlDocument doc;
+    ASSERT_EQ("", LoadString(doc, "<a v='x\ny' w='p\r\nq' t='1\t2'/>"));
+    CVLXmlElement* pRoot = doc.GetDocumentElement();
+    EXPECT_EQ("x y", Bytes(pRoot->GetAttribute("v")));
+    EXPECT_EQ("p q", Bytes(pRoot->GetAttribute("w")));
+    EXPECT_EQ("1 2", Bytes(pRoot->GetAttribute("t")));
+    pRoot->SetAttribute("v", "x\ny");
+    CVLXmlDocument back;
+    ASSERT_EQ("", LoadString(back, SaveToString(doc)));
+    EXPECT_EQ("x\ny", Bytes(back.GetDocumentElement()->GetAttribute("v")));
+}
+
 // Odd-length UTF-16 is refused in both byte orders, whatever the odd byte.
 TEST(XmlDocument, OddLengthUtf16IsRefusedInBothOrders)
 {
