@@ -245,7 +245,7 @@ const VLScriptTokenRow* CVLScriptCompiler::Classify()
         m_pRow = &g_RowString;
         return m_pRow;
     }
-    m_strToken = CVLString(text.data(), static_cast<int>(text.size()), 72);
+    m_strToken = CVLString(text.data(), static_cast<int>(text.size()), VL_CHARSET_UTF8);
     auto it = m_TokenMap.find(text);
     if (it != m_TokenMap.end()) {
         m_pRow = it->second;

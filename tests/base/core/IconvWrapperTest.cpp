@@ -154,8 +154,8 @@ TEST(IconvWrapper, MacCharsetsUnderTheLibrarysNames)
     for (const auto& c : cases) {
         const int eCharset = CVLIconvWrapper::GetCharsetId(c.szName);
         ASSERT_GE(eCharset, 0) << c.szName;
-        EXPECT_EQ(c.szBytes, Conv(c.szUtf8, 72, eCharset)) << c.szName;
-        EXPECT_EQ(c.szUtf8, Conv(c.szBytes, eCharset, 72)) << c.szName;
+        EXPECT_EQ(c.szBytes, Conv(c.szUtf8, VL_CHARSET_UTF8, eCharset)) << c.szName;
+        EXPECT_EQ(c.szUtf8, Conv(c.szBytes, eCharset, VL_CHARSET_UTF8)) << c.szName;
     }
 }
 
