@@ -98,7 +98,7 @@ void CVLVariant::SetType(int nType)
     try {
         switch (nType) {
         case kString:
-            m_Value.pString = new CVLString(72);
+            m_Value.pString = new CVLString(VL_CHARSET_UTF8);
             break;
         case kBinary:
             m_Value.pBytes = new CVLByteArray();
@@ -411,7 +411,7 @@ void CVLVariant::SetString(const char* szText, int eCharset)
         return;
     *pString = szText;
     m_bModified = true;
-    if (eCharset != -2)
+    if (eCharset != VL_CHARSET_UNKNOWN)
         pString->SetCharset(eCharset);
 }
 

@@ -90,7 +90,7 @@ void AppendHex(CVLString& str, const void* pData, int nLength)
 {
     if (pData == nullptr || nLength <= 0)
         return;
-    CVLString strHex(72);
+    CVLString strHex(VL_CHARSET_UTF8);
     strHex.SetHex(static_cast<const VL_BYTE*>(pData), nLength, true);
     AppendText(str, strHex);
 }
@@ -188,7 +188,7 @@ VL_CONVERTING_READ(double, ToDouble, pString->ToDouble(tDefault))
 
 CVLString CVLVariant::ToString(const char* szDefault) const
 {
-    CVLString str(szDefault, 72);
+    CVLString str(szDefault, VL_CHARSET_UTF8);
     switch (m_nType) {
     case kBool:
         str.SetBool(m_Value.b);
@@ -231,7 +231,7 @@ CVLString CVLVariant::ToString(const char* szDefault) const
         break;
     case kBinary:
         if (m_Value.pBytes != nullptr && m_Value.pBytes->GetSize() > 0)
-            str.Assign(m_Value.pBytes->GetBuffer(0, -1), m_Value.pBytes->GetSize(), -2);
+            str.Assign(m_Value.pBytes->GetBuffer(0, -1), m_Value.pBytes->GetSize(), VL_CHARSET_UNKNOWN);
         break;
     case kDateTime:
         if (m_Value.pDateTime != nullptr)
@@ -330,8 +330,8 @@ CVLDateTime CVLVariant::ToDateTime() const
     } else {
         CVLString text = ToString(nullptr);
         if (text.GetLength() > 0) {
-            if (text.GetCharset() != 72 && text.GetCharset() != 0)
-                text = text.ConvertTo(72, true);
+            if (text.GetCharset() != VL_CHARSET_UTF8 && text.GetCharset() != VL_CHARSET_ASCII)
+                text = text.ConvertTo(VL_CHARSET_UTF8, true);
             dateTime.Parse(text.GetBuffer());
         }
     }
@@ -345,7 +345,7 @@ CVLSocketAddress CVLVariant::ToSocketAddress(const char* szDefaultHost) const
     switch (m_nType) {
     case kString:
         if (m_Value.pString != nullptr)
-            address.SetHost(m_Value.pString->ConvertTo(72, true).GetBuffer());
+            address.SetHost(m_Value.pString->ConvertTo(VL_CHARSET_UTF8, true).GetBuffer());
         break;
     case kBinary:
         if (m_Value.pBytes != nullptr && m_Value.pBytes->GetSize() == 4)
@@ -561,8 +561,8 @@ void CVLVariant::SetAs(int nType, const CVLVariant& src)
             // parse leaves this variant as it was, and a parsed one is set
             // (and flagged) only when it differs from the held document.
             CVLString strText = src.ToString(nullptr);
-            if (strText.GetCharset() != 72 && strText.GetCharset() != 0)
-                strText = strText.ConvertTo(72, true);
+            if (strText.GetCharset() != VL_CHARSET_UTF8 && strText.GetCharset() != VL_CHARSET_ASCII)
+                strText = strText.ConvertTo(VL_CHARSET_UTF8, true);
             CVLStringStream stream;
             stream.SetString(strText.GetBuffer());
             CVLXmlDocument document;
@@ -592,25 +592,25 @@ void CVLVariant::SetAs(int nType, const CVLVariant& src)
 
 CVLString CVLVariant::Dump() const
 {
-    CVLString str("[", 72);
+    CVLString str("[", VL_CHARSET_UTF8);
     switch (m_nType) {
     case kString: {
         CVLString text = ToString(nullptr);
         const char* szTag = nullptr;
         bool bText = true;
         switch (text.GetCharset()) {
-        case 72:
+        case VL_CHARSET_UTF8:
             break;
-        case 43:
+        case VL_CHARSET_CP932:
             szTag = "[CP932]";
             break;
-        case 79:
+        case VL_CHARSET_UTF16:
             szTag = "[UTF-16]";
             break;
-        case 80:
+        case VL_CHARSET_UTF16BE:
             szTag = "[UTF-16BE]";
             break;
-        case 81:
+        case VL_CHARSET_UTF16LE:
             szTag = "[UTF-16LE]";
             break;
         default:
@@ -618,10 +618,10 @@ CVLString CVLVariant::Dump() const
             break;
         }
         if (bText) {
-            if (text.GetCharset() == 72)
+            if (text.GetCharset() == VL_CHARSET_UTF8)
                 AppendText(str, text);
             else
-                AppendText(str, text.ConvertTo(72, true));
+                AppendText(str, text.ConvertTo(VL_CHARSET_UTF8, true));
             if (szTag != nullptr)
                 str += szTag;
         }
@@ -642,10 +642,10 @@ CVLString CVLVariant::Dump() const
     default: {
         // The trace is UTF-8; a text behind a reference may be in another set.
         CVLString text = ToString(nullptr);
-        if (text.GetCharset() == 72 || text.GetLength() == 0)
+        if (text.GetCharset() == VL_CHARSET_UTF8 || text.GetLength() == 0)
             AppendText(str, text);
         else
-            AppendText(str, text.ConvertTo(72, true));
+            AppendText(str, text.ConvertTo(VL_CHARSET_UTF8, true));
         break;
     }
     }
