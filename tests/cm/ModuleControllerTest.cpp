@@ -4,6 +4,7 @@
 
 #include "cm/VLCMApi.h"
 #include "cm/VLModInstanceInfo.h"
+#include "cm/VLModuleInstance.h"
 #include "cm/VLProperty.h"
 #include "base/core/VLInvalidParamException.h"
 #include "base/core/VLMemoryAllocException.h"
@@ -251,4 +252,26 @@ TEST_F(ModuleControllerTest, FacadeSmallOperations)
     EXPECT_EQ(0, api.GetConst("nothing", nullptr, nullptr).GetLength());
     api.LockOptions();
     api.UnlockOptions();
+}
+
+TEST_F(ModuleControllerTest, InitializeTerminateCyclesLeaveNothing)
+{
+    CFakeFramework fw;
+    fw.m_Files.AddXml("mapping.xml", kMapping);
+    CVLCMApiConfig config;
+    fw.m_Files.Configure(config);
+    for (int i = 0; i < 3; ++i) {
+        fw.m_Api.Initialize(&config, nullptr);
+        fw.m_Api.Initialize(&config, nullptr);  // a second one changes nothing
+        EXPECT_EQ(2, CFakeModule::s_nLive.load());
+        CVLModuleInstance* p = fw.Controller()->CreateModuleInstance(nullptr, "F", nullptr);
+        ASSERT_NE(nullptr, p);
+        if (i % 2 == 0)
+            p->Destroy();
+        fw.m_Api.Terminate();
+        if (i % 2 != 0)
+            fw.Controller()->DeleteModuleInstance(p);
+        EXPECT_EQ(0, CFakeModule::s_nLive.load());
+        EXPECT_EQ(0, CFakeImpl::s_nLive.load());
+    }
 }
