@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include <cstdlib>
+#include <regex>
 #include <string>
 
 #include "base/core/VLException.h"
@@ -27,11 +28,17 @@ bool Exists(const std::string& strPath)
     return stat(strPath.c_str(), &st) == 0;
 }
 
+// The documents without their comments and the blanks between tags, which
+// the binary form does not keep, and which scripts were compiled.
 std::string Describe(CVLDefineLoader& loader)
 {
+    static const std::regex comment("<!--[^]*?-->"), blanks(">\\s+<");
     std::string s;
-    for (const auto& entry : loader.GetDocumentMap())
-        s += Bytes(entry.first) + "\n" + Bytes(entry.second->GetDocumentElement()->GetXml(false)) + "\n";
+    for (const auto& entry : loader.GetDocumentMap()) {
+        std::string strXml = Bytes(entry.second->GetDocumentElement()->GetXml(false));
+        strXml = std::regex_replace(std::regex_replace(strXml, comment, ""), blanks, "><");
+        s += Bytes(entry.first) + "\n" + strXml + "\n";
+    }
     CVLScriptCollection& scripts = loader.GetScriptCollection();
     for (const char* szName : {"IsRetryForOpenError", "IsRetryForWriteError"})
         s += std::string(szName) + (scripts.Find(szName) ? " compiled\n" : " missing\n");
