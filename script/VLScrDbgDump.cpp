@@ -3,7 +3,7 @@
 
 CVLString VLScrDbgDumpVariables(const VLScrDbgVariableTable* pTable)
 {
-    CVLString strText(72);
+    CVLString strText(VL_CHARSET_UTF8);
     if (pTable == nullptr)
         return strText;
     for (const auto& entry : *pTable) {

@@ -36,7 +36,7 @@ CVLScrDbgFileInfo::~CVLScrDbgFileInfo()
 
 void CVLScrDbgFileInfo::SetName(const char* szName)
 {
-    m_strName = CVLString(szName != nullptr ? szName : "", 72);
+    m_strName = CVLString(szName != nullptr ? szName : "", VL_CHARSET_UTF8);
 }
 
 void CVLScrDbgFileInfo::LoadSource(IVLStream* pStream)
@@ -76,7 +76,9 @@ void CVLScrDbgFileInfo::LoadSource(IVLStream* pStream)
         static_cast<VL_BYTE>(text[2]) == 0xBF)
         nPos = 3;
     std::string line;
-    auto appendLine = [this](const std::string& s) { m_Lines.push_back(CVLString(s.data(), static_cast<int>(s.size()), 72)); };
+    auto appendLine = [this](const std::string& s) {
+        m_Lines.push_back(CVLString(s.data(), static_cast<int>(s.size()), VL_CHARSET_UTF8));
+    };
     for (size_t i = nPos; i < text.size(); ++i) {
         char c = text[i];
         if (c == '\r' || c == '\n') {
@@ -140,7 +142,7 @@ void CVLScrDbgFileInfo::SetLastException(EVLException* pException)
     CVLThreadLock guard(&m_ThreadSync);
     if (!guard.Lock())
         return;
-    m_strLastException = pException->ToString().ConvertTo(72, true);
+    m_strLastException = pException->ToString().ConvertTo(VL_CHARSET_UTF8, true);
     m_nLastExceptionLine = ExceptionLine(pException);
 }
 

@@ -11,7 +11,8 @@
 
 CVLScript::CVLScript()
     : m_pData(nullptr), m_nSize(0), m_bBorrowed(false), m_pPool(nullptr), m_pParams(nullptr), m_pCode(nullptr),
-      m_pLines(nullptr), m_nReturnType(0), m_strName(72), m_strSourceName(72), m_pProgram(nullptr)
+      m_pLines(nullptr), m_nReturnType(0), m_strName(VL_CHARSET_UTF8), m_strSourceName(VL_CHARSET_UTF8),
+      m_pProgram(nullptr)
 {
 }
 
@@ -116,7 +117,7 @@ bool CVLScript::GetPoolString(VL_ULONG nOffset, CVLString& strOut) const
     if (pEnd == nullptr)
         return false;
     int nLength = static_cast<int>(static_cast<const VL_BYTE*>(pEnd) - (m_pPool + nOffset));
-    strOut.Assign(m_pPool + nOffset, nLength, 72);
+    strOut.Assign(m_pPool + nOffset, nLength, VL_CHARSET_UTF8);
     return true;
 }
 
@@ -159,7 +160,7 @@ VL_ULONG CVLScript::GetLineNumber(const VL_BYTE* pInstruction) const
 
 CVLString CVLScript::ReadString(const VL_BYTE*& p) const
 {
-    CVLString str(72);
+    CVLString str(VL_CHARSET_UTF8);
     if (m_pData != nullptr && p >= m_pData && p + 4 <= m_pData + m_nSize)
         GetPoolString(CVLByteOrder::GetUInt32(VLSCRIPT_BYTE_ORDER, p), str);
     p += 4;

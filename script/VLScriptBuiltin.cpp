@@ -69,7 +69,7 @@ int ByteOrderOf(const CVLString& strWord, int nDefault)
 
 CVLString HexText(const VL_BYTE* p, int n)
 {
-    CVLString s(72);
+    CVLString s(VL_CHARSET_UTF8);
     if (n > 0)
         s.SetHex(p, n, true);
     return s;
@@ -118,7 +118,7 @@ void HexStringToString(CBuiltinCall& call)
     CVLString h = call.Text(0);
     int nSize = h.GetLength();
     if (nSize == 0) {
-        call.ReturnString(CVLString(72));
+        call.ReturnString(CVLString(VL_CHARSET_UTF8));
         return;
     }
     std::vector<VL_BYTE> buffer(static_cast<size_t>(nSize), 0);
@@ -127,7 +127,7 @@ void HexStringToString(CBuiltinCall& call)
     size_t nLength = 0;
     while (nLength < buffer.size() && buffer[nLength] != 0)
         ++nLength;
-    call.ReturnString(CVLString(buffer.data(), static_cast<int>(nLength), 72));
+    call.ReturnString(CVLString(buffer.data(), static_cast<int>(nLength), VL_CHARSET_UTF8));
 }
 
 void HexStringToBinary(CBuiltinCall& call)
@@ -146,7 +146,7 @@ void HexStringToBinary(CBuiltinCall& call)
 void BinaryToString(CBuiltinCall& call)
 {
     CVLByteArray b = call.Binary(0);
-    int eCharset = 72;
+    int eCharset = VL_CHARSET_UTF8;
     if (call.Count() == 2) {
         CVLString strName = call.Text(1);
         int e = CVLIconvWrapper::GetCharsetId(strName.GetBuffer());

@@ -39,7 +39,7 @@ const SErrorName g_CompileErrors[] = {
 EVLScriptCompileException::EVLScriptCompileException(const char* szModule, const char* szFile, int nLine,
                                                      const char* szScriptName, int nScriptLine, int nPosition,
                                                      int nErrorCode)
-    : EVLException(szModule, szFile, nLine), m_strScriptName(szScriptName, 72), m_nScriptLine(nScriptLine),
+    : EVLException(szModule, szFile, nLine), m_strScriptName(szScriptName, VL_CHARSET_UTF8), m_nScriptLine(nScriptLine),
       m_nPosition(nPosition), m_nErrorCode(nErrorCode)
 {
     CVLTrace::OutputException(VLSCRIPT_MODULE, "VLScriptCompileException", __LINE__, this);
@@ -51,7 +51,7 @@ EVLScriptCompileException::~EVLScriptCompileException()
 
 CVLString EVLScriptCompileException::GetClassName() const
 {
-    return CVLString("EVLScriptCompileException", 72);
+    return CVLString("EVLScriptCompileException", VL_CHARSET_UTF8);
 }
 
 const char* EVLScriptCompileException::GetErrorName(int nErrorCode)
@@ -65,8 +65,8 @@ const char* EVLScriptCompileException::GetErrorName(int nErrorCode)
 
 CVLString EVLScriptCompileException::ToString() const
 {
-    CVLString str("EVLScriptCompileException", 72);
-    CVLString strNumber(72);
+    CVLString str("EVLScriptCompileException", VL_CHARSET_UTF8);
+    CVLString strNumber(VL_CHARSET_UTF8);
     str += ": Script name=";
     str += m_strScriptName;
     str += ": Line=";

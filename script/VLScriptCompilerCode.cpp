@@ -42,11 +42,12 @@ void CVLScriptCompiler::EncodeOperand(Instruction& instr)
         instr.nOperandLength = 8;
         break;
     case ID_STRING: {
-        CVLString strUtf8 = m_strToken.GetCharset() == 72 ? m_strToken : m_strToken.ConvertTo(72, true);
+        CVLString strUtf8 =
+            m_strToken.GetCharset() == VL_CHARSET_UTF8 ? m_strToken : m_strToken.ConvertTo(VL_CHARSET_UTF8, true);
         std::string scrambled(strUtf8.GetBuffer(), static_cast<size_t>(strUtf8.GetLength()));
         for (char& c : scrambled)
             c = static_cast<char>(~static_cast<unsigned char>(c));
-        CVLString strScrambled(scrambled.data(), static_cast<int>(scrambled.size()), 72);
+        CVLString strScrambled(scrambled.data(), static_cast<int>(scrambled.size()), VL_CHARSET_UTF8);
         CVLByteOrder::SetUInt32(AddString(strScrambled), VLSCRIPT_BYTE_ORDER, instr.operand);
         instr.nOperandLength = 4;
         break;

@@ -73,7 +73,7 @@ void CVLScriptCompiler::InitTokenTable()
 
 void CVLScriptCompiler::BeginRead(const char* szScriptName)
 {
-    m_strScriptName = CVLString(szScriptName != nullptr ? szScriptName : "", 72);
+    m_strScriptName = CVLString(szScriptName != nullptr ? szScriptName : "", VL_CHARSET_UTF8);
     m_nFill = 0;
     m_nIndex = 0;
     m_bEnd = false;
@@ -241,7 +241,7 @@ const VLScriptTokenRow* CVLScriptCompiler::Classify()
 {
     const std::string& text = m_TokenText;
     if (text.size() >= 2 && text[0] == '"') {
-        m_strToken = CVLString(text.data() + 1, static_cast<int>(text.size() - 2), 72);
+        m_strToken = CVLString(text.data() + 1, static_cast<int>(text.size() - 2), VL_CHARSET_UTF8);
         m_pRow = &g_RowString;
         return m_pRow;
     }

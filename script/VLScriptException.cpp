@@ -28,7 +28,7 @@ const SErrorName g_RunErrors[] = {
 
 EVLScriptException::EVLScriptException(const char* szModule, const char* szFile, int nLine, int nErrorCode,
                                        const char* szScriptName, int nScriptLine, bool bTrace)
-    : EVLException(szModule, szFile, nLine), m_strScriptName(szScriptName, 72), m_nScriptLine(nScriptLine),
+    : EVLException(szModule, szFile, nLine), m_strScriptName(szScriptName, VL_CHARSET_UTF8), m_nScriptLine(nScriptLine),
       m_nErrorCode(nErrorCode)
 {
     if (bTrace)
@@ -41,7 +41,7 @@ EVLScriptException::~EVLScriptException()
 
 CVLString EVLScriptException::GetClassName() const
 {
-    return CVLString("EVLScriptException", 72);
+    return CVLString("EVLScriptException", VL_CHARSET_UTF8);
 }
 
 void EVLScriptException::SetScriptName(const char* szName)
@@ -66,8 +66,8 @@ const char* EVLScriptException::GetErrorName(int nErrorCode)
 
 CVLString EVLScriptException::ToString() const
 {
-    CVLString str("EVLScriptException", 72);
-    CVLString strNumber(72);
+    CVLString str("EVLScriptException", VL_CHARSET_UTF8);
+    CVLString strNumber(VL_CHARSET_UTF8);
     str += ": Script name=";
     str += m_strScriptName;
     str += ": Script line=";

@@ -4,7 +4,7 @@
 #include "base/xml/VLXmlNodeArena.h"
 #include "base/xml/VLXmlNamedNodeMap.h"
 
-CVLXmlAttribute::CVLXmlAttribute() : m_strName(72), m_strValue(72), m_pOwnerMap(nullptr)
+CVLXmlAttribute::CVLXmlAttribute() : m_strName(VL_CHARSET_UTF8), m_strValue(VL_CHARSET_UTF8), m_pOwnerMap(nullptr)
 {
 }
 
@@ -54,7 +54,7 @@ CVLXmlAttribute& CVLXmlAttribute::operator=(const CVLXmlAttribute& other)
 
 void CVLXmlAttribute::WriteXml(IVLStream* pStream, int, bool, bool) const
 {
-    CVLString str(" ", 72);
+    CVLString str(" ", VL_CHARSET_UTF8);
     str += m_strName;
     str += "=\"";
     CVLXmlDocument::AppendEscapedFor(m_pOwnerDocument, m_strValue, str, true);

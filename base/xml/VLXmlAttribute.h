@@ -26,8 +26,8 @@ public:
     const CVLString& GetName() const { return m_strName; }
     const CVLString& GetValue() const { return m_strValue; }
     // Fast paths for the document reader.
-    void AssignName(const char* p, int nLength) { m_strName.Assign(p, nLength, 72); }
-    void AssignValue(const char* p, int nLength) { m_strValue.Assign(p, nLength, 72); }
+    void AssignName(const char* p, int nLength) { m_strName.Assign(p, nLength, VL_CHARSET_UTF8); }
+    void AssignValue(const char* p, int nLength) { m_strValue.Assign(p, nLength, VL_CHARSET_UTF8); }
 
     // The owning attribute map that stores this node, or null.
     CVLXmlNamedNodeMap* GetOwnerMap() const { return m_pOwnerMap; }

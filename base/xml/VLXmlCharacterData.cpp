@@ -1,6 +1,6 @@
 #include "base/xml/VLXmlCharacterData.h"
 
-CVLXmlCharacterData::CVLXmlCharacterData() : m_strData(72)
+CVLXmlCharacterData::CVLXmlCharacterData() : m_strData(VL_CHARSET_UTF8)
 {
 }
 

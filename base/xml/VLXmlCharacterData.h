@@ -15,7 +15,7 @@ public:
     virtual void Clear() override;
 
     const CVLString& GetData() const { return m_strData; }
-    void AssignData(const char* p, int nLength) { m_strData.Assign(p, nLength, 72); }
+    void AssignData(const char* p, int nLength) { m_strData.Assign(p, nLength, VL_CHARSET_UTF8); }
 
 protected:
     CVLString m_strData;

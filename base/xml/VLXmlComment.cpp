@@ -36,7 +36,7 @@ void CVLXmlComment::WriteXml(IVLStream* pStream, int nIndentLevel, bool bShallow
 {
     if (!bInline)
         CVLXmlDocument::WriteIndentFor(m_pOwnerDocument, pStream, nIndentLevel);
-    CVLString str("<!--", 72);
+    CVLString str("<!--", VL_CHARSET_UTF8);
     str += m_strData;
     str += "-->";
     CVLXmlDocument::WriteText(pStream, str);

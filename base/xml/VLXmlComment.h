@@ -11,7 +11,7 @@ public:
     virtual ~CVLXmlComment();
 
     virtual int GetNodeType() const override { return VLXML_NODE_COMMENT; }
-    virtual CVLString GetNodeName() const override { return CVLString("#comment", 72); }
+    virtual CVLString GetNodeName() const override { return CVLString("#comment", VL_CHARSET_UTF8); }
     virtual void Delete() override;
     virtual void WriteXml(IVLStream* pStream, int nIndentLevel, bool bShallow, bool bInline) const override;
     virtual CVLXmlComment& operator=(const CVLXmlComment& other);

@@ -59,18 +59,18 @@ void AppendOwned(CVLXmlNodeList* pList, IVLXmlNode* pParent, IVLXmlNode* pNode)
 
 CVLXmlDocument::CVLXmlDocument()
     : m_Children(true)
-    , m_strVersion("1.0", 72)
-    , m_strEncoding("utf-8", 72)
+    , m_strVersion("1.0", VL_CHARSET_UTF8)
+    , m_strEncoding("utf-8", VL_CHARSET_UTF8)
     , m_bFormat(false)
     , m_bLineEnd(true)
     , m_bEscape(true)
-    , m_strIndentText("\t", 72)
-    , m_strLineEndText("\r\n", 72)
+    , m_strIndentText("\t", VL_CHARSET_UTF8)
+    , m_strLineEndText("\r\n", VL_CHARSET_UTF8)
     , m_bEscapeActive(false)
-    , m_strSpareA(72)
-    , m_strSpareB(72)
-    , m_strSpareC(72)
-    , m_strSpareD(72)
+    , m_strSpareA(VL_CHARSET_UTF8)
+    , m_strSpareB(VL_CHARSET_UTF8)
+    , m_strSpareC(VL_CHARSET_UTF8)
+    , m_strSpareD(VL_CHARSET_UTF8)
     , m_nLoadLine(0)
     , m_nLoadColumn(0)
 {
@@ -185,7 +185,7 @@ CVLString& CVLXmlDocument::GetIndent(int nLevel)
     auto it = m_IndentCache.find(nLevel);
     if (it != m_IndentCache.end())
         return it->second;
-    CVLString str(72);
+    CVLString str(VL_CHARSET_UTF8);
     for (int i = 0; i < nLevel; ++i)
         str += m_strIndentText;
     return m_IndentCache.emplace(nLevel, str).first->second;
@@ -219,8 +219,8 @@ CVLXmlElement* CVLXmlDocument::GetElementByPath(const char* szPath, bool bCreate
 {
     if (szPath == nullptr)
         return nullptr;
-    CVLString strPath(szPath, 72);
-    CVLString strStep(72), strRest(72);
+    CVLString strPath(szPath, VL_CHARSET_UTF8);
+    CVLString strStep(VL_CHARSET_UTF8), strRest(VL_CHARSET_UTF8);
     int nSlash = strPath.Find('/');
     if (nSlash > 0) {
         strStep = strPath.Mid(0, nSlash);
@@ -659,7 +659,7 @@ bool CVLXmlDocument::AddLoadedDeclarations(CLoadContext& ctx, CVLXmlElement* pEl
     bool bDeclared = false;
     for (int i = nFirst; i < nNamespaces; ++i) {
         const char* pNsPrefix = parser.GetNamespacePrefix(i);
-        CVLString strDecl("xmlns", 72);
+        CVLString strDecl("xmlns", VL_CHARSET_UTF8);
         if (pNsPrefix != nullptr && *pNsPrefix != 0) {
             strDecl += ":";
             strDecl += pNsPrefix;
@@ -784,7 +784,7 @@ void CVLXmlDocument::Save(IVLStream* pStream)
 
 void CVLXmlDocument::WriteXml(IVLStream* pStream, int nIndentLevel, bool bShallow, bool) const
 {
-    CVLString str("<?xml", 72);
+    CVLString str("<?xml", VL_CHARSET_UTF8);
     if (m_strVersion.GetLength() > 0) {
         str += " version=\"";
         str += m_strVersion;

@@ -21,7 +21,7 @@ public:
     virtual ~CVLXmlDocument();
 
     virtual int GetNodeType() const override { return VLXML_NODE_DOCUMENT; }
-    virtual CVLString GetNodeName() const override { return CVLString("#document", 72); }
+    virtual CVLString GetNodeName() const override { return CVLString("#document", VL_CHARSET_UTF8); }
     virtual CVLXmlNodeList* GetChildNodes() const override { return const_cast<CVLXmlNodeList*>(&m_Children); }
     virtual bool IsEqualNode(const IVLXmlNode* pOther) const override;
     virtual void Delete() override;

@@ -21,7 +21,7 @@ bool NameIs(const IVLXmlNode* pNode, const char* szName)
 
 }  // namespace
 
-CVLXmlElement::CVLXmlElement() : m_strTagName(72), m_Attributes(true), m_Children(true)
+CVLXmlElement::CVLXmlElement() : m_strTagName(VL_CHARSET_UTF8), m_Attributes(true), m_Children(true)
 {
 }
 
@@ -175,7 +175,7 @@ void CVLXmlElement::RemoveElementsByAttribute(const char* szAttrName, const char
 CVLString CVLXmlElement::GetAttribute(const char* szName) const
 {
     IVLXmlNode* pAttr = GetAttributeNode(szName);
-    return pAttr != nullptr ? pAttr->GetNodeValue() : CVLString(72);
+    return pAttr != nullptr ? pAttr->GetNodeValue() : CVLString(VL_CHARSET_UTF8);
 }
 
 VL_LONG CVLXmlElement::GetAttributeLong(const char* szName, VL_LONG nDefault) const
@@ -267,10 +267,10 @@ CVLXmlElement* CVLXmlElement::GetElementByPath(const char* szPath, bool bCreate)
     if (szPath == nullptr)
         return nullptr;
     CVLXmlElement* pElement = this;
-    CVLString strPath(szPath, 72);
+    CVLString strPath(szPath, VL_CHARSET_UTF8);
     for (;;) {
         int nSlash = strPath.Find('/');
-        CVLString strStep(72), strRest(72);
+        CVLString strStep(VL_CHARSET_UTF8), strRest(VL_CHARSET_UTF8);
         if (nSlash > 0) {
             strStep = strPath.Mid(0, nSlash);
             strRest = strPath.Mid(nSlash + 1);
@@ -319,7 +319,7 @@ IVLXmlNode* CVLXmlElement::GetFirstTextNode() const
 CVLString CVLXmlElement::GetText() const
 {
     IVLXmlNode* pText = GetFirstTextNode();
-    return pText != nullptr ? pText->GetNodeValue() : CVLString(72);
+    return pText != nullptr ? pText->GetNodeValue() : CVLString(VL_CHARSET_UTF8);
 }
 
 void CVLXmlElement::SetText(const char* szText)
@@ -377,7 +377,7 @@ bool CVLXmlElement::WriteStart(IVLStream* pStream, int nIndentLevel, bool bShall
     const CVLXmlDocument* pDoc = m_pOwnerDocument;
     if (!bInline)
         CVLXmlDocument::WriteIndentFor(pDoc, pStream, nIndentLevel);
-    CVLString str("<", 72);
+    CVLString str("<", VL_CHARSET_UTF8);
     str += m_strTagName;
     CVLXmlDocument::WriteText(pStream, str);
     for (CVLXmlNodeConstIterator it = m_Attributes.ConstBegin(); !it.IsEnd(); it.Next())
@@ -402,7 +402,7 @@ void CVLXmlElement::WriteEnd(IVLStream* pStream, int nIndentLevel, bool bInline,
     const CVLXmlDocument* pDoc = m_pOwnerDocument;
     if (!bText)
         CVLXmlDocument::WriteIndentFor(pDoc, pStream, nIndentLevel);
-    CVLString str("</", 72);
+    CVLString str("</", VL_CHARSET_UTF8);
     str += m_strTagName;
     str += ">";
     CVLXmlDocument::WriteText(pStream, str);

@@ -55,7 +55,7 @@ public:
     virtual void SaveElementXml(IVLStream* pStream, bool bEscape) const;
 
     const CVLString& GetTagNameRef() const { return m_strTagName; }
-    void AssignTagName(const char* p, int nLength) { m_strTagName.Assign(p, nLength, 72); }
+    void AssignTagName(const char* p, int nLength) { m_strTagName.Assign(p, nLength, VL_CHARSET_UTF8); }
 
 protected:
     // The start tag with the attributes (true when children follow: bText then

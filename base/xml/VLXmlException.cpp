@@ -8,8 +8,8 @@ EVLXmlException::EVLXmlException(const char* szModule, const char* szFile, int n
     : EVLException(szModule, szFile, nLine)
     , m_nXmlErrorCode(nXmlErrorCode)
     , m_nParserErrorCode(nParserErrorCode)
-    , m_strText(szText != nullptr ? szText : "", 72)
-    , m_strNodeXml(72)
+    , m_strText(szText != nullptr ? szText : "", VL_CHARSET_UTF8)
+    , m_strNodeXml(VL_CHARSET_UTF8)
 {
     if (pNode != nullptr) {
         try {
@@ -28,7 +28,7 @@ EVLXmlException::~EVLXmlException()
 
 CVLString EVLXmlException::GetClassName() const
 {
-    return CVLString("EVLXmlException", 72);
+    return CVLString("EVLXmlException", VL_CHARSET_UTF8);
 }
 
 const char* EVLXmlException::GetParserErrorName(int nCode)
@@ -47,8 +47,8 @@ const char* EVLXmlException::GetParserErrorName(int nCode)
 
 CVLString EVLXmlException::ToString() const
 {
-    CVLString str("EVLXmlException", 72);
-    CVLString strNumber(72);
+    CVLString str("EVLXmlException", VL_CHARSET_UTF8);
+    CVLString strNumber(VL_CHARSET_UTF8);
     strNumber.SetLong(m_nXmlErrorCode);
     str += ": Xml error code=";
     str += strNumber;

@@ -80,7 +80,7 @@ void CVLXmlNamedNodeMap::BuildIndex()
 IVLXmlNode* CVLXmlNamedNodeMap::FindName(const char* pName, int nLength) const
 {
     if (m_bIndexed) {
-        auto it = m_Names.find(CVLString(pName, nLength, 72));
+        auto it = m_Names.find(CVLString(pName, nLength, VL_CHARSET_UTF8));
         return it != m_Names.end() ? it->second : nullptr;
     }
     for (IVLXmlNode* pNode : m_Nodes) {
@@ -170,7 +170,7 @@ IVLXmlNode* CVLXmlNamedNodeMap::SetNamedItem(const char* szName, IVLXmlNode* pNo
             }
         }
     }
-    CVLString strName(szName, nLength, 72);
+    CVLString strName(szName, nLength, VL_CHARSET_UTF8);
     if (pOld == nullptr) {
         m_Nodes.push_back(pNode);
         ++m_nCount;
@@ -220,6 +220,6 @@ void CVLXmlNamedNodeMap::RenameItem(IVLXmlNode* pNode, const char* szNewName)
                 break;
             }
         }
-        m_Names[CVLString(szNewName, nLength, 72)] = pNode;
+        m_Names[CVLString(szNewName, nLength, VL_CHARSET_UTF8)] = pNode;
     }
 }

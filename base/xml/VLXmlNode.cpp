@@ -19,14 +19,14 @@ IVLXmlNode::~IVLXmlNode()
 
 CVLString IVLXmlNode::GetLocalName() const
 {
-    CVLString strPrefix(72), strLocal(72);
+    CVLString strPrefix(VL_CHARSET_UTF8), strLocal(VL_CHARSET_UTF8);
     SplitNodeName(strPrefix, strLocal);
     return strLocal;
 }
 
 CVLString IVLXmlNode::GetNodeValue() const
 {
-    return CVLString(72);
+    return CVLString(VL_CHARSET_UTF8);
 }
 
 void IVLXmlNode::SetNodeValue(const char*)
@@ -35,19 +35,19 @@ void IVLXmlNode::SetNodeValue(const char*)
 
 CVLString IVLXmlNode::GetPrefix() const
 {
-    CVLString strPrefix(72), strLocal(72);
+    CVLString strPrefix(VL_CHARSET_UTF8), strLocal(VL_CHARSET_UTF8);
     SplitNodeName(strPrefix, strLocal);
     return strPrefix;
 }
 
 void IVLXmlNode::SetPrefix(const char* szPrefix)
 {
-    CVLString strPrefix(72), strLocal(72);
+    CVLString strPrefix(VL_CHARSET_UTF8), strLocal(VL_CHARSET_UTF8);
     SplitNodeName(strPrefix, strLocal);
     const char* szNew = szPrefix != nullptr ? szPrefix : "";
     if (strPrefix == szNew)
         return;
-    CVLString strName(72);
+    CVLString strName(VL_CHARSET_UTF8);
     if (*szNew != 0) {
         strName = szNew;
         strName += ":";
@@ -58,7 +58,7 @@ void IVLXmlNode::SetPrefix(const char* szPrefix)
 
 CVLString IVLXmlNode::GetNamespaceURI() const
 {
-    CVLString strDecl("xmlns", 72);
+    CVLString strDecl("xmlns", VL_CHARSET_UTF8);
     CVLString strPrefix = GetPrefix();
     if (strPrefix.GetLength() > 0) {
         strDecl += ":";
@@ -72,7 +72,7 @@ CVLString IVLXmlNode::GetNamespaceURI() const
         if (pAttr != nullptr)
             return pAttr->GetNodeValue();
     }
-    return CVLString(72);
+    return CVLString(VL_CHARSET_UTF8);
 }
 
 bool IVLXmlNode::IsSelfOrDescendantOf(const IVLXmlNode* pNode) const

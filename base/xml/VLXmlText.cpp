@@ -34,7 +34,7 @@ CVLXmlText& CVLXmlText::operator=(const CVLXmlText& other)
 
 void CVLXmlText::WriteXml(IVLStream* pStream, int, bool, bool) const
 {
-    CVLString str(72);
+    CVLString str(VL_CHARSET_UTF8);
     CVLXmlDocument::AppendEscapedFor(m_pOwnerDocument, m_strData, str);
     if (m_pOwnerDocument != nullptr && m_pOwnerDocument->GetFormat()) {
         // Formatted output drops leading and trailing tabs and line feeds.

@@ -11,7 +11,7 @@ public:
     virtual ~CVLXmlText();
 
     virtual int GetNodeType() const override { return VLXML_NODE_TEXT; }
-    virtual CVLString GetNodeName() const override { return CVLString("#text", 72); }
+    virtual CVLString GetNodeName() const override { return CVLString("#text", VL_CHARSET_UTF8); }
     virtual void Delete() override;
     virtual void WriteXml(IVLStream* pStream, int nIndentLevel, bool bShallow, bool bInline) const override;
     virtual CVLXmlText& operator=(const CVLXmlText& other);

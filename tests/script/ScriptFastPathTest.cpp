@@ -23,7 +23,7 @@ class CProbeHost : public IVLScriptExtendIF
 {
 public:
     CProbeHost() : IVLScriptExtendIF(nullptr, nullptr) {}
-    virtual CVLString GetContextText() override { return CVLString("probe", 72); }
+    virtual CVLString GetContextText() override { return CVLString("probe", VL_CHARSET_UTF8); }
     virtual bool CallFunction(const char* szName, CVLScriptParams* pParams, IVLScriptExtendIF*, void*) override
     {
         std::string strName(szName);
@@ -455,7 +455,7 @@ TEST(ScriptFastPath, ArgumentListsMoveBetweenThreads)
     for (int i = 0; i < 50; ++i) {
         CVLScriptParams* pList = new CVLScriptParams();
         pList->Add()->SetLong(i);
-        pList->Add()->SetString("x", 72);
+        pList->Add()->SetString("x", VL_CHARSET_UTF8);
         lists.push_back(pList);
     }
     int nGood = 0;

@@ -51,7 +51,7 @@ TEST(ScriptParams, CopyIsDeepAndKeepsTheCaller)
 {
     CVLScriptParams src;
     src.Add()->SetLong(1);
-    src.Add()->SetString("a", 72);
+    src.Add()->SetString("a", VL_CHARSET_UTF8);
     CVLVariant seven;
     seven.SetLong(7);
     src.SetReturnValue(seven);

@@ -120,7 +120,7 @@ TEST(ScriptRun, ParametersAreConvertedAndCopied)
     a.Var("x").Long(1).Op(VLSCR_OP_ASSIGN);  // changes only the parameter
     a.Var("x").Var("s").Op(VLSCR_OP_ADD).Op(VLSCR_OP_RETURN_VALUE);
     CVLScriptParams params;
-    params.Add()->SetString("41", 72);
+    params.Add()->SetString("41", VL_CHARSET_UTF8);
     params.Add()->SetLong(1);
     SRunResult r = RunImage(a.Build(), &params);
     ASSERT_EQ(r.nError, 0);
