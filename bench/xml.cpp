@@ -1,9 +1,17 @@
 // Loading XML documents of about 1 MB and 20 MB into a CVLXmlDocument, and
-// the same bytes through expat (parse only) and libxml2 (tree build).
+// the same bytes through expat (the bare parse, and with handlers that copy
+// names, attributes and texts as a tree builder must) and libxml2 (tree
+// build); saving them again beside libxml2's xmlDocDumpMemory, also a
+// document of one large text node at 1, 4 and 16 MB; and the heap bytes each
+// tree takes per document byte.
 #include <benchmark/benchmark.h>
 
+#include <malloc.h>
+
 #include <cstring>
+#include <map>
 #include <string>
+#include <vector>
 
 #include "base/core/VLException.h"
 #include "base/xml/VLXmlDocument.h"
@@ -83,14 +91,70 @@ std::string MakeTexts(size_t nBytes)
     return s;
 }
 
+// Kinds: 0 elements with attributes, 1 long texts.
 const std::string& Doc(int nKind, int nMegabytes)
 {
-    static std::string s_Docs[2][2];
-    std::string& s = s_Docs[nKind][nMegabytes == 1 ? 0 : 1];
-    if (s.empty())
-        s = nKind == 0 ? MakeElements(static_cast<size_t>(nMegabytes) << 20)
-                       : MakeTexts(static_cast<size_t>(nMegabytes) << 20);
+    static std::map<std::pair<int, int>, std::string> s_Docs;
+    std::string& s = s_Docs[std::make_pair(nKind, nMegabytes)];
+    if (s.empty()) {
+        size_t nBytes = static_cast<size_t>(nMegabytes) << 20;
+        s = nKind == 0 ? MakeElements(nBytes) : MakeTexts(nBytes);
+    }
     return s;
+}
+
+// The content of one large text node (a reader splits long texts into
+// several nodes, so these documents are built, not loaded).
+std::string MakeOneText(size_t nBytes)
+{
+    std::string s;
+    const std::string piece = "Lorem ipsum dolor sit amet & caf\xC3\xA9 <x> ";
+    while (s.size() < nBytes)
+        s += piece;
+    return s;
+}
+
+// A stream that collects what is written, as a dump into memory does.
+class CSinkStream : public IVLStream
+{
+public:
+    explicit CSinkStream(std::string& out) : m_Out(out) {}
+    CVLString GetClassName() const override { return CVLString("CSinkStream", 72); }
+    void Open(VL_OPEN_MODE) override { m_bOpen = true; }
+    bool IsOpen() override { return m_bOpen; }
+    void Close() override { m_bOpen = false; }
+    VL_SIZE_T Read(VL_BYTE*, VL_SIZE_T) override { return 0; }
+    void Write(const VL_BYTE* p, VL_SIZE_T n) override { m_Out.append(reinterpret_cast<const char*>(p), n); }
+    void Flush() override {}
+    void Seek(VL_SIZE_T) override {}
+    VL_SIZE_T GetSize() override { return static_cast<VL_SIZE_T>(m_Out.size()); }
+    void Clear() override { m_Out.clear(); }
+    VL_CONST_STR GetTypeName() const override { return "CSinkStream"; }
+    void Destroy() override { delete this; }
+
+private:
+    std::string& m_Out;
+    bool m_bOpen = false;
+};
+
+// Heap bytes in use (small blocks and mapped ones).
+size_t HeapInUse()
+{
+    struct mallinfo2 mi = mallinfo2();
+    return mi.uordblks + mi.hblkhd;
+}
+
+bool LoadDoc(benchmark::State& state, CVLXmlDocument& doc, const std::string& data)
+{
+    CBenchStream in(data);
+    try {
+        doc.Load(&in);
+    } catch (EVLException* e) {
+        state.SkipWithError(e->ToString().GetString());
+        e->Delete();
+        return false;
+    }
+    return true;
 }
 
 void BM_VLXmlDocumentLoad(benchmark::State& state)
@@ -111,7 +175,97 @@ void BM_VLXmlDocumentLoad(benchmark::State& state)
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(data.size()));
 }
 
+void BM_VLXmlDocumentSave(benchmark::State& state)
+{
+    const std::string& data = Doc(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+    CVLXmlDocument doc;
+    if (!LoadDoc(state, doc, data))
+        return;
+    std::string out;
+    for (auto _ : state) {
+        out.clear();
+        CSinkStream sink(out);
+        doc.Save(&sink);
+        benchmark::DoNotOptimize(out.data());
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(out.size()));
+}
+
+void BM_VLXmlDocumentSaveOneText(benchmark::State& state)
+{
+    const std::string text = MakeOneText(static_cast<size_t>(state.range(0)) << 20);
+    CVLXmlDocument doc;
+    CVLXmlElement* pRoot = doc.CreateElement("text");
+    doc.AppendChild(pRoot);
+    pRoot->AppendChild(doc.CreateTextNode(text.c_str()));
+    std::string out;
+    for (auto _ : state) {
+        out.clear();
+        CSinkStream sink(out);
+        doc.Save(&sink);
+        benchmark::DoNotOptimize(out.data());
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(out.size()));
+}
+
+void BM_VLXmlDocumentHeap(benchmark::State& state)
+{
+    const std::string& data = Doc(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+    double dPerByte = 0;
+    for (auto _ : state) {
+        size_t nBefore = HeapInUse();
+        CVLXmlDocument* pDoc = new CVLXmlDocument();
+        if (!LoadDoc(state, *pDoc, data)) {
+            delete pDoc;
+            return;
+        }
+        dPerByte = static_cast<double>(HeapInUse() - nBefore) / static_cast<double>(data.size());
+        delete pDoc;
+    }
+    state.counters["heap_per_byte"] = dPerByte;
+}
+
 #ifdef VL_HAVE_EXPAT
+// The copies a tree builder makes of what the parser reports.
+struct SExpatCopies
+{
+    std::vector<std::string> names;
+    std::vector<std::string> attributes;
+    std::vector<std::string> texts;
+};
+
+void XMLCALL ExpatStart(void* pData, const XML_Char* szName, const XML_Char** ppAttributes)
+{
+    SExpatCopies* p = static_cast<SExpatCopies*>(pData);
+    p->names.emplace_back(szName);
+    for (int i = 0; ppAttributes[i] != nullptr; ++i)
+        p->attributes.emplace_back(ppAttributes[i]);
+}
+
+void XMLCALL ExpatEnd(void*, const XML_Char*) {}
+
+void XMLCALL ExpatText(void* pData, const XML_Char* s, int n)
+{
+    static_cast<SExpatCopies*>(pData)->texts.emplace_back(s, static_cast<size_t>(n));
+}
+
+void BM_ExpatParseCopy(benchmark::State& state)
+{
+    const std::string& data = Doc(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+    for (auto _ : state) {
+        SExpatCopies copies;
+        XML_Parser parser = XML_ParserCreate(nullptr);
+        XML_SetUserData(parser, &copies);
+        XML_SetElementHandler(parser, ExpatStart, ExpatEnd);
+        XML_SetCharacterDataHandler(parser, ExpatText);
+        if (XML_Parse(parser, data.data(), static_cast<int>(data.size()), 1) == XML_STATUS_ERROR)
+            state.SkipWithError("expat parse failed");
+        XML_ParserFree(parser);
+        benchmark::DoNotOptimize(copies.texts.data());
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(data.size()));
+}
+
 void BM_ExpatParse(benchmark::State& state)
 {
     const std::string& data = Doc(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
@@ -138,17 +292,89 @@ void BM_LibXml2ReadMemory(benchmark::State& state)
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(data.size()));
 }
+
+void BM_LibXml2DumpMemory(benchmark::State& state)
+{
+    const std::string& data = Doc(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+    xmlDocPtr doc = xmlReadMemory(data.data(), static_cast<int>(data.size()), "bench.xml", nullptr,
+                                  XML_PARSE_NONET | XML_PARSE_HUGE);
+    if (doc == nullptr) {
+        state.SkipWithError("libxml2 parse failed");
+        return;
+    }
+    int nSize = 0;
+    for (auto _ : state) {
+        xmlChar* pOut = nullptr;
+        xmlDocDumpMemory(doc, &pOut, &nSize);
+        benchmark::DoNotOptimize(pOut);
+        xmlFree(pOut);
+    }
+    xmlFreeDoc(doc);
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(nSize));
+}
+
+void BM_LibXml2DumpOneText(benchmark::State& state)
+{
+    const std::string text = MakeOneText(static_cast<size_t>(state.range(0)) << 20);
+    xmlDocPtr doc = xmlNewDoc(BAD_CAST "1.0");
+    xmlNodePtr pRoot = xmlNewDocNode(doc, nullptr, BAD_CAST "text", nullptr);
+    xmlDocSetRootElement(doc, pRoot);
+    xmlAddChild(pRoot, xmlNewDocTextLen(doc, BAD_CAST text.data(), static_cast<int>(text.size())));
+    int nSize = 0;
+    for (auto _ : state) {
+        xmlChar* pOut = nullptr;
+        xmlDocDumpMemory(doc, &pOut, &nSize);
+        benchmark::DoNotOptimize(pOut);
+        xmlFree(pOut);
+    }
+    xmlFreeDoc(doc);
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(nSize));
+}
+
+void BM_LibXml2Heap(benchmark::State& state)
+{
+    const std::string& data = Doc(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+    double dPerByte = 0;
+    for (auto _ : state) {
+        size_t nBefore = HeapInUse();
+        xmlDocPtr doc = xmlReadMemory(data.data(), static_cast<int>(data.size()), "bench.xml", nullptr,
+                                      XML_PARSE_NONET | XML_PARSE_HUGE);
+        if (doc == nullptr) {
+            state.SkipWithError("libxml2 parse failed");
+            return;
+        }
+        dPerByte = static_cast<double>(HeapInUse() - nBefore) / static_cast<double>(data.size());
+        xmlFreeDoc(doc);
+    }
+    state.counters["heap_per_byte"] = dPerByte;
+}
 #endif
 
 // Arguments: kind (0 elements with attributes, 1 long texts), size in MB.
 #define VL_XML_ARGS ->Args({0, 1})->Args({0, 20})->Args({1, 1})->Args({1, 20})->Unit(benchmark::kMillisecond)
 
+// One large text node of 1, 4 and 16 MB: saving must cost in proportion.
+#define VL_XML_ONE_TEXT_ARGS ->Arg(1)->Arg(4)->Arg(16)->Unit(benchmark::kMillisecond)
+// The heap a tree takes for each of the document kinds (20 MB).
+#define VL_XML_HEAP_ARGS ->Args({0, 20})->Args({1, 20})->Iterations(1)->Unit(benchmark::kMillisecond)
+
 BENCHMARK(BM_VLXmlDocumentLoad) VL_XML_ARGS;
 #ifdef VL_HAVE_EXPAT
 BENCHMARK(BM_ExpatParse) VL_XML_ARGS;
+BENCHMARK(BM_ExpatParseCopy) VL_XML_ARGS;
 #endif
 #ifdef VL_HAVE_LIBXML2
 BENCHMARK(BM_LibXml2ReadMemory) VL_XML_ARGS;
+#endif
+BENCHMARK(BM_VLXmlDocumentSave) VL_XML_ARGS;
+BENCHMARK(BM_VLXmlDocumentSaveOneText) VL_XML_ONE_TEXT_ARGS;
+#ifdef VL_HAVE_LIBXML2
+BENCHMARK(BM_LibXml2DumpMemory) VL_XML_ARGS;
+BENCHMARK(BM_LibXml2DumpOneText) VL_XML_ONE_TEXT_ARGS;
+#endif
+BENCHMARK(BM_VLXmlDocumentHeap) VL_XML_HEAP_ARGS;
+#ifdef VL_HAVE_LIBXML2
+BENCHMARK(BM_LibXml2Heap) VL_XML_HEAP_ARGS;
 #endif
 
 }  // namespace
