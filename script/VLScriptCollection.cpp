@@ -1,12 +1,23 @@
 #include "script/VLScriptCollection.h"
 
 #include <algorithm>
+#include <atomic>
 #include <new>
 
 #include "base/core/VLMemoryAllocException.h"
 
-CVLScriptCollection::CVLScriptCollection() : m_strName(72)
+namespace {
+std::atomic<VL_ULONGLONG> g_nNextStamp(1);
+}  // namespace
+
+CVLScriptCollection::CVLScriptCollection() : m_strName(72), m_nStamp(0)
 {
+    Touch();
+}
+
+void CVLScriptCollection::Touch()
+{
+    m_nStamp = g_nNextStamp.fetch_add(1, std::memory_order_relaxed);
 }
 
 CVLScriptCollection::~CVLScriptCollection()
@@ -16,6 +27,7 @@ CVLScriptCollection::~CVLScriptCollection()
 
 CVLScript* CVLScriptCollection::Add(const char* szKey, CVLScript* p)
 {
+    Touch();
     if (p != nullptr && std::find(m_List.begin(), m_List.end(), p) != m_List.end()) {
         // Listed once only, so RemoveAll and Remove delete it once.
         m_Map[MakeKey(szKey)] = p;
@@ -26,12 +38,14 @@ CVLScript* CVLScriptCollection::Add(const char* szKey, CVLScript* p)
 
 void CVLScriptCollection::DeleteElement(CVLScript* p)
 {
+    Touch();
     delete p;
 }
 
 CVLScript* CVLScriptCollection::CreateElement(const char* szKey)
 {
     (void)szKey;
+    Touch();
     CVLScript* p = new (std::nothrow) CVLScript();
     if (p == nullptr)
         throw new EVLMemoryAllocException(VLSCRIPT_MODULE, "VLScriptCollection", __LINE__);

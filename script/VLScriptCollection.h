@@ -30,8 +30,16 @@ public:
     virtual CVLString& GetName();
     virtual void SetName(const char* szName);
 
+    // A number that no other collection and no other state of this one
+    // has: it changes whenever a script is filed, created or deleted, so
+    // that a run may keep what a name found while it stays the same.
+    VL_ULONGLONG GetStamp() const { return m_nStamp; }
+
 protected:
+    void Touch();
+
     CVLString m_strName;
+    VL_ULONGLONG m_nStamp;
 };
 
 #endif

@@ -18,9 +18,14 @@ CVLScriptParams::CVLScriptParams(const CVLScriptParams& src) : Base(), m_pCaller
 CVLScriptParams::~CVLScriptParams()
 {
     DeleteAll();
+    for (CVLVariant* p : m_Kept)
+        DeleteElement(p);
 }
 
 namespace {
+// Arguments a frame keeps for reuse at most.
+const size_t kMaxKeptArguments = 8;
+
 // Plain variants that argument lists of this thread deleted, emptied, for the
 // thread's next arguments.
 const size_t kMaxSpareArguments = 64;
@@ -108,4 +113,31 @@ void CVLScriptParams::SetCaller(IVLScriptExtendIF* pCaller)
 IVLScriptExtendIF* CVLScriptParams::GetCaller()
 {
     return m_pCaller;
+}
+
+void CVLScriptParams::Recycle()
+{
+    // Only what AddKept would hand out again is kept: distinct plain
+    // variants (what a handler added may be anything).
+    bool bKeep = m_List.size() + m_Kept.size() <= kMaxKeptArguments;
+    for (auto it = m_List.begin(); bKeep && it != m_List.end(); ++it) {
+        bKeep = *it != nullptr && typeid(**it) == typeid(CVLVariant);
+        for (auto q = m_List.begin(); bKeep && q != it; ++q)
+            bKeep = *q != *it;
+    }
+    if (!bKeep) {
+        DeleteAll();
+        return;
+    }
+    for (CVLVariant* p : m_List)
+        p->ResetInline();
+    m_Kept.splice(m_Kept.end(), m_List);
+}
+
+CVLVariant* CVLScriptParams::AddKept()
+{
+    if (m_Kept.empty())
+        return Add();
+    m_List.splice(m_List.end(), m_Kept, m_Kept.begin());
+    return m_List.back();
 }

@@ -33,9 +33,19 @@ public:
     virtual void SetCaller(IVLScriptExtendIF* pCaller);
     virtual IVLScriptExtendIF* GetCaller();
 
+    // For the argument frames of a run: empties the list as DeleteAll does,
+    // but keeps a few distinct plain arguments, emptied, with their list
+    // entries, for AddKept. A call then allocates nothing.
+    void Recycle();
+    // Add, taking a kept argument when there is one.
+    CVLVariant* AddKept();
+
 protected:
     CVLVariant m_ReturnValue;
     IVLScriptExtendIF* m_pCaller;
+
+private:
+    std::list<CVLVariant*> m_Kept;
 };
 
 #endif

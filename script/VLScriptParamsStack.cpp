@@ -60,7 +60,7 @@ void CVLScriptParamsStack::Pop()
     if (m_Spare.size() < kMaxSpareFrames) {
         try {
             // Emptied to what a new frame holds.
-            p->DeleteAll();
+            p->Recycle();
             p->ClearReturnValue();
             p->SetCaller(nullptr);
             m_Spare.push_back(p);

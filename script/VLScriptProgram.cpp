@@ -211,8 +211,21 @@ bool IsComparison(VL_BYTE nOp)
 }
 }  // namespace
 
+void CVLScriptProgram::SetCallTarget(VL_ULONG nName, VL_ULONGLONG nStamp, CVLScript* pScript) const
+{
+    std::lock_guard<std::mutex> guard(m_CallTargetMutex);
+    if (m_CallTargetStore.size() >= MAX_CALL_TARGETS)
+        return;
+    m_CallTargetStore.emplace_back(new SVLScriptCallTarget{nStamp, pScript});
+    m_pCallTargets[nName].store(m_CallTargetStore.back().get(), std::memory_order_release);
+}
+
 void CVLScriptProgram::BuildFast()
 {
+    m_CallTargetStore.clear();
+    m_pCallTargets.reset(new std::atomic<const SVLScriptCallTarget*>[m_Names.size()]);
+    for (size_t i = 0; i < m_Names.size(); ++i)
+        m_pCallTargets[i].store(nullptr, std::memory_order_relaxed);
     m_Fast = m_Code;
     size_t n = m_Code.size();
     auto op = [&](size_t i) -> VL_BYTE { return i < n ? m_Code[i].nOp : VLSCR_IOP_END; };

@@ -7,6 +7,9 @@
 #ifndef VLSCRIPTPROGRAM_H
 #define VLSCRIPTPROGRAM_H
 
+#include <atomic>
+#include <memory>
+#include <mutex>
 #include <vector>
 
 #include "script/VLScriptDefs.h"
@@ -48,6 +51,14 @@ struct SVLScriptParamInfo
     VL_ULONG nName;  // name index
 };
 
+// What a called name found in a script collection (null: no script of that
+// name), valid while the collection's stamp is nStamp.
+struct SVLScriptCallTarget
+{
+    VL_ULONGLONG nStamp;
+    CVLScript* pScript;
+};
+
 class CVLScriptProgram
 {
 public:
@@ -67,9 +78,23 @@ public:
     std::vector<bool> m_Builtin;         // per name: a function of the built-in library
     bool m_bParamsValid;  // false when a parameter name is not in the pool
 
+    // The target that the name's last lookup found, or null. Runs on any
+    // thread read and replace it; a replaced target stays alive with the
+    // program, up to MAX_CALL_TARGETS of them (later lookups are not kept).
+    const SVLScriptCallTarget* GetCallTarget(VL_ULONG nName) const
+    {
+        return m_pCallTargets[nName].load(std::memory_order_acquire);
+    }
+    void SetCallTarget(VL_ULONG nName, VL_ULONGLONG nStamp, CVLScript* pScript) const;
+    enum { MAX_CALL_TARGETS = 4096 };
+
 private:
     VL_ULONG InternName(const CVLString& strName);
     void BuildFast();
+
+    mutable std::unique_ptr<std::atomic<const SVLScriptCallTarget*>[]> m_pCallTargets;  // one per name
+    mutable std::vector<std::unique_ptr<SVLScriptCallTarget>> m_CallTargetStore;
+    mutable std::mutex m_CallTargetMutex;
 };
 
 #endif

@@ -266,9 +266,16 @@ void CVLScriptRun::BindParameters()
         SSlot& slot = m_pSlots[info.nName];
         slot.bParam = true;
         slot.Update();
-        // A 32-bit argument for a 32-bit parameter keeps its bits.
-        if (IsWord(info.nType) && typeid(*pArg) == typeid(CVLVariant) && IsWord(pArg->GetTypeInline()))
-            slot.param.SetWordInline(info.nType, pArg->GetWordInline());
+        // A 32-bit argument for a 32-bit parameter keeps its bits, also
+        // through a reference to a variable of the calling run.
+        const CVLVariant* pValue = pArg;
+        if (IsWord(info.nType) && typeid(*pArg) == typeid(CVLVariant)) {
+            const CVLVariant* pTarget = pArg->GetReferenceInline();
+            if (pTarget != nullptr && typeid(*pTarget) == typeid(CVLVariant))
+                pValue = pTarget;
+        }
+        if (IsWord(info.nType) && typeid(*pValue) == typeid(CVLVariant) && IsWord(pValue->GetTypeInline()))
+            slot.param.SetWordInline(info.nType, pValue->GetWordInline());
         else
             slot.param.SetAs(info.nType, *pArg);
         it.Next();
@@ -437,7 +444,7 @@ void CVLScriptRun::Steps(VLScrDbgContext* pCtx)
                 Fail(VLSCR_ERR_PARAMS_STACK, __LINE__);
             Need(1);
             const SEntry& e = m_pStack[m_nTop - 1];
-            CVLVariant* pArg = pFrame->Add();
+            CVLVariant* pArg = pFrame->AddKept();
             if (e.nKind == KIND_REF) {
                 pArg->SetReference(e.pRef);  // the callee reaches the variable
             } else if (e.nKind == KIND_VALUE) {
@@ -607,6 +614,18 @@ void CVLScriptRun::HostVariable(VL_ULONG nName)
     e.value.SetObject(pObject);
 }
 
+CVLScript* CVLScriptRun::FindScript(VL_ULONG nName)
+{
+    // What the name found last time, while the collection is unchanged.
+    VL_ULONGLONG nStamp = m_pScripts->GetStamp();
+    const SVLScriptCallTarget* pTarget = m_Program.GetCallTarget(nName);
+    if (pTarget != nullptr && pTarget->nStamp == nStamp)
+        return pTarget->pScript;
+    CVLScript* pScript = m_pScripts->FindKey(m_Program.m_Names[nName]);
+    m_Program.SetCallTarget(nName, nStamp, pScript);
+    return pScript;
+}
+
 void CVLScriptRun::Call(const SVLScriptInstr& instr)
 {
     CVLScriptParams* pFrame = m_Frames.Top();
@@ -620,7 +639,7 @@ void CVLScriptRun::Call(const SVLScriptInstr& instr)
     if (!m_bOwnBuiltins || m_Program.m_Builtin[instr.u.nIndex])
         bDone = m_Script.CallBuiltinFunction(szName, pFrame, m_Script.GetCode() + instr.nOffset);
     if (!bDone && m_pScripts != nullptr) {
-        CVLScript* pScript = m_bPlainScripts ? m_pScripts->FindKey(strName) : m_pScripts->Find(szName);
+        CVLScript* pScript = m_bPlainScripts ? FindScript(instr.u.nIndex) : m_pScripts->Find(szName);
         if (pScript != nullptr) {
             if (t_nDepth >= MAX_NESTING)
                 Fail(VLSCR_ERR_UNEXPECTED, __LINE__);

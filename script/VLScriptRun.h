@@ -131,6 +131,8 @@ private:
     inline void Variable(VL_ULONG nName);
     void HostVariable(VL_ULONG nName);
     void Call(const SVLScriptInstr& instr);
+    // The script of a plain collection that a called name finds.
+    CVLScript* FindScript(VL_ULONG nName);
     void FillDebugContext(VLScrDbgContext& ctx);
 
     const CVLScript& m_Script;

@@ -169,6 +169,8 @@ public:
             m_bModified = false;
         }
     }
+    // The variant a reference (type 19) refers to; null for other types.
+    CVLVariant* GetReferenceInline() const { return m_nType == 19 ? m_Value.pReference : nullptr; }
     // SetInt, SetUInt, SetLong or SetULong by nType (6 to 9).
     void SetWordInline(int nType, VL_LONG nValue) { StoreScalarInline(nType, nValue, m_Value.i); }
 

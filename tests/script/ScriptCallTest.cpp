@@ -97,6 +97,83 @@ TEST(ScriptCall, CallsAnotherScriptOfTheCollection)
     EXPECT_EQ(r.value.GetInt(), 44);
 }
 
+TEST(ScriptCall, ACalledNameFollowsChangesOfTheCollection)
+{
+    // long Main() { return Twice(5); }: the name is looked up again whenever
+    // the collection (or the collection the run is given) changes.
+    A a("Main", "main.vls", 8);
+    a.Op(VLSCR_OP_PARAM_FRAME).Long(5).Op(VLSCR_OP_PARAM_SEP).Call("Twice").Op(VLSCR_OP_RETURN_VALUE);
+    CVLScriptCollection scripts;
+    CVLScript* pMain = AddScript(scripts, a.Build());
+    CVLScriptParams params;
+    EXPECT_EQ(RunScript(*pMain, params, &scripts).nError, VLSCR_ERR_NO_FUNCTION);
+    AddScript(scripts, Callee());
+    EXPECT_EQ(RunScript(*pMain, params, &scripts).value.ToLong(0), 10);
+    scripts.Remove("Twice");
+    EXPECT_EQ(RunScript(*pMain, params, &scripts).nError, VLSCR_ERR_NO_FUNCTION);
+    // A host method of the name answers while no script has it.
+    CTestHost host;
+    A sum("CallSum", "main.vls", 8);
+    sum.Op(VLSCR_OP_PARAM_FRAME).Long(5).Op(VLSCR_OP_PARAM_SEP).Call("Sum").Op(VLSCR_OP_RETURN_VALUE);
+    CVLScript* pSum = AddScript(scripts, sum.Build());
+    EXPECT_EQ(RunScript(*pSum, params, &scripts, &host).value.ToLong(0), 5);
+    A thrice("Sum", "lib.vls", 8);
+    thrice.Param(8, "x").Var("x").Long(3).Op(VLSCR_OP_MUL).Op(VLSCR_OP_RETURN_VALUE);
+    AddScript(scripts, thrice.Build());
+    EXPECT_EQ(RunScript(*pSum, params, &scripts, &host).value.ToLong(0), 15);
+    // Another collection with its own script of the name.
+    CVLScriptCollection other;
+    A plus("Sum", "lib.vls", 8);
+    plus.Param(8, "x").Var("x").Long(1).Op(VLSCR_OP_ADD).Op(VLSCR_OP_RETURN_VALUE);
+    AddScript(other, plus.Build());
+    EXPECT_EQ(RunScript(*pSum, params, &other, &host).value.ToLong(0), 6);
+    EXPECT_EQ(RunScript(*pSum, params, &scripts, &host).value.ToLong(0), 15);
+}
+
+TEST(ScriptCall, ArgumentFramesAreFreshForEveryCall)
+{
+    // A handler that adds to and keeps what it is given must not leak into
+    // the next call's arguments.
+    class CAddingHost : public CTestHost
+    {
+    public:
+        CAddingHost()
+        {
+            m_MethodMap[CVLString("Grow", 72)] = [](IVLScriptExtendIF*, const CVLString&, CVLScriptParams* p, void*) {
+                CVLVariant v;
+                v.SetLong(p->GetCount());
+                p->Add()->SetString("extra", 72);
+                p->SetReturnValue(v);
+            };
+        }
+    };
+    CAddingHost host;
+    // return Grow(1) * 100 + Grow(1, 2) * 10 + Sum(u) with the unsigned u = 0xFFFFFFFF by reference.
+    A a("F", "f.vls", 8);
+    a.Declare("u", 9).Var("u").ULong(0xFFFFFFFFu).Op(VLSCR_OP_ASSIGN);
+    a.Op(VLSCR_OP_PARAM_FRAME).Long(1).Op(VLSCR_OP_PARAM_SEP).Call("Grow").Long(100).Op(VLSCR_OP_MUL);
+    a.Op(VLSCR_OP_PARAM_FRAME).Long(1).Op(VLSCR_OP_PARAM_SEP).Long(2).Op(VLSCR_OP_PARAM_SEP).Call("Grow");
+    a.Long(10).Op(VLSCR_OP_MUL).Op(VLSCR_OP_ADD);
+    a.Op(VLSCR_OP_PARAM_FRAME).Var("u").Op(VLSCR_OP_PARAM_SEP).Call("Sum").Op(VLSCR_OP_ADD);
+    a.Op(VLSCR_OP_RETURN_VALUE);
+    SRunResult r = RunImage(a.Build(), nullptr, nullptr, &host);
+    ASSERT_EQ(r.nError, 0);
+    EXPECT_EQ(r.value.ToLong(0), 100 + 20 + static_cast<VL_LONG>(0xFFFFFFFFu));
+    // A long parameter given an unsigned variable by reference keeps its bits.
+    A callee("Id", "lib.vls", 8);
+    callee.Param(8, "x").Var("x").Op(VLSCR_OP_RETURN_VALUE);
+    CVLScriptCollection scripts;
+    AddScript(scripts, callee.Build());
+    A b("G", "g.vls", 8);
+    b.Declare("u", 9).Var("u").ULong(0xFFFFFFFEu).Op(VLSCR_OP_ASSIGN);
+    b.Op(VLSCR_OP_PARAM_FRAME).Var("u").Op(VLSCR_OP_PARAM_SEP).Call("Id").Op(VLSCR_OP_RETURN_VALUE);
+    CVLScript* pG = AddScript(scripts, b.Build());
+    CVLScriptParams params;
+    r = RunScript(*pG, params, &scripts);
+    ASSERT_EQ(r.nError, 0);
+    EXPECT_EQ(r.value.ToLong(0), -2);
+}
+
 TEST(ScriptCall, ANestedErrorKeepsItsScriptAndLine)
 {
     CVLScriptCollection scripts;
