@@ -1,6 +1,23 @@
 #include "script/VLScriptExtendIF.h"
 
+#include <cstring>
+
 #include "script/VLScriptParams.h"
+
+int CVLScriptNameLess::Compare(const CVLString& a, const SVLScriptNamePiece& b)
+{
+    if (a.GetCharSize() != 1)
+        return a.Compare(CVLString(b.p, b.n, 72));
+    // As CVLString compares byte texts: an empty text first, then the bytes,
+    // then the length.
+    int nA = a.GetLength();
+    if (b.n == 0)
+        return nA != 0 ? 1 : 0;
+    if (nA == 0)
+        return -1;
+    int r = std::memcmp(a.GetBuffer(), b.p, static_cast<size_t>(nA < b.n ? nA : b.n));
+    return r != 0 ? r : nA - b.n;
+}
 
 IVLScriptExtendIF::IVLScriptExtendIF(PropertyHandler pfnDefaultProperty, IVLScriptExtendIF* pNextExtend)
     : m_pfnDefaultProperty(pfnDefaultProperty), m_pNextExtend(pNextExtend)
@@ -19,22 +36,19 @@ IVLVariantObjectIF* IVLScriptExtendIF::GetProperty(const char* szName)
             return p;
     }
     // Split at the first ".": a name without one has an empty head.
-    CVLString strName(szName, 72);
-    CVLString strHead(72);
-    CVLString strRest(72);
-    int nDot = strName.Find('.', 0);
-    if (nDot < 0) {
-        strRest = strName;
-    } else {
-        strHead = strName.Mid(0, nDot);
-        strRest = strName.Mid(nDot + 1);
-    }
-    auto it = m_PropertyMap.find(strHead);
-    if (it != m_PropertyMap.end() && it->second != nullptr)
-        return it->second(this, strHead, strRest);
-    if (m_pfnDefaultProperty != nullptr)
-        return m_pfnDefaultProperty(this, strHead, strRest);
-    return nullptr;
+    if (szName == nullptr)
+        szName = "";
+    int nLength = static_cast<int>(std::strlen(szName));
+    const char* pDot = static_cast<const char*>(std::memchr(szName, '.', static_cast<size_t>(nLength)));
+    int nHead = pDot != nullptr ? static_cast<int>(pDot - szName) : 0;
+    int nRest = pDot != nullptr ? nLength - nHead - 1 : nLength;
+    auto it = m_PropertyMap.find(SVLScriptNamePiece{szName, nHead});
+    PropertyHandler pfn = (it != m_PropertyMap.end() && it->second != nullptr) ? it->second : m_pfnDefaultProperty;
+    if (pfn == nullptr)
+        return nullptr;
+    CVLString strHead(szName, nHead, 72);
+    CVLString strRest(szName + nLength - nRest, nRest, 72);
+    return pfn(this, strHead, strRest);
 }
 
 bool IVLScriptExtendIF::CallFunction(const char* szName, CVLScriptParams* pParams, IVLScriptExtendIF* pCaller,
@@ -46,21 +60,18 @@ bool IVLScriptExtendIF::CallFunction(const char* szName, CVLScriptParams* pParam
     if (pParams != nullptr)
         pParams->ClearReturnValue();
     // Split at the last ".": a name without one has an empty path.
-    CVLString strName(szName, 72);
-    CVLString strPath(72);
-    CVLString strMethod(72);
-    int nDot = strName.ReverseFind('.', -1);
-    if (nDot < 0) {
-        strMethod = strName;
-    } else {
-        strPath = strName.Mid(0, nDot);
-        strMethod = strName.Mid(nDot + 1);
-    }
-    auto it = m_MethodMap.find(strMethod);
+    if (szName == nullptr)
+        szName = "";
+    int nLength = static_cast<int>(std::strlen(szName));
+    const char* pDot = static_cast<const char*>(memrchr(szName, '.', static_cast<size_t>(nLength)));
+    int nPath = pDot != nullptr ? static_cast<int>(pDot - szName) : 0;
+    int nMethod = pDot != nullptr ? nLength - nPath - 1 : nLength;
+    auto it = m_MethodMap.find(SVLScriptNamePiece{szName + nLength - nMethod, nMethod});
     if (it == m_MethodMap.end() || it->second == nullptr)
         return false;
     if (pParams != nullptr)
         pParams->SetCaller(pCaller);
+    CVLString strPath(szName, nPath, 72);
     it->second(this, strPath, pParams, pContext);
     return true;
 }

@@ -12,6 +12,24 @@ class CVLScriptParams;
 class IVLScriptExtendIF;
 class IVLVariantObjectIF;
 
+// A piece of a called or read name, looked up in the handler maps without
+// making a string of it.
+struct SVLScriptNamePiece
+{
+    const char* p;
+    int n;
+};
+
+// The order of CVLString comparison, also between a key and a name piece.
+struct CVLScriptNameLess
+{
+    typedef void is_transparent;
+    bool operator()(const CVLString& a, const CVLString& b) const { return a < b; }
+    bool operator()(const CVLString& a, const SVLScriptNamePiece& b) const { return Compare(a, b) < 0; }
+    bool operator()(const SVLScriptNamePiece& a, const CVLString& b) const { return Compare(b, a) > 0; }
+    static int Compare(const CVLString& a, const SVLScriptNamePiece& b);
+};
+
 // (extension, head of the name, rest of the name) -> the object through which
 // the value is read and written, or null.
 typedef IVLVariantObjectIF* (*PropertyHandler)(IVLScriptExtendIF* pExtend, const CVLString& strHead,
@@ -34,8 +52,8 @@ public:
     virtual CVLString GetContextText() = 0;
 
 protected:
-    std::map<CVLString, PropertyHandler> m_PropertyMap;
-    std::map<CVLString, MethodHandler> m_MethodMap;
+    std::map<CVLString, PropertyHandler, CVLScriptNameLess> m_PropertyMap;
+    std::map<CVLString, MethodHandler, CVLScriptNameLess> m_MethodMap;
     PropertyHandler m_pfnDefaultProperty;
     IVLScriptExtendIF* m_pNextExtend;
 
