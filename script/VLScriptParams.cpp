@@ -92,17 +92,12 @@ CVLScriptParams& CVLScriptParams::operator=(const CVLScriptParams& src)
 
 void CVLScriptParams::ClearReturnValue()
 {
-    m_ReturnValue.Reset();
+    m_ReturnValue.ResetInline();
 }
 
 void CVLScriptParams::SetReturnValue(const CVLVariant& value)
 {
     m_ReturnValue = value;
-}
-
-CVLVariant& CVLScriptParams::GetReturnValue()
-{
-    return m_ReturnValue;
 }
 
 void CVLScriptParams::SetCaller(IVLScriptExtendIF* pCaller)

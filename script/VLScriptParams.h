@@ -29,7 +29,7 @@ public:
     virtual CVLScriptParams& operator=(const CVLScriptParams& src);
     virtual void ClearReturnValue();
     virtual void SetReturnValue(const CVLVariant& value);
-    virtual CVLVariant& GetReturnValue();
+    virtual CVLVariant& GetReturnValue() { return m_ReturnValue; }
     virtual void SetCaller(IVLScriptExtendIF* pCaller);
     virtual IVLScriptExtendIF* GetCaller();
 
@@ -39,6 +39,8 @@ public:
     void Recycle();
     // Add, taking a kept argument when there is one.
     CVLVariant* AddKept();
+    // The arguments in order, read where the list's own type is known.
+    const std::list<CVLVariant*>& GetArguments() const { return m_List; }
 
 protected:
     CVLVariant m_ReturnValue;

@@ -46,11 +46,6 @@ CVLScriptParams* CVLScriptParamsStack::Push()
     VL_CATCH_LADDER(VLSCRIPT_MODULE, "VLScriptParams")
 }
 
-CVLScriptParams* CVLScriptParamsStack::Top()
-{
-    return m_Frames.empty() ? nullptr : m_Frames.back();
-}
-
 void CVLScriptParamsStack::Pop()
 {
     if (m_Frames.empty())
@@ -60,9 +55,10 @@ void CVLScriptParamsStack::Pop()
     if (m_Spare.size() < kMaxSpareFrames) {
         try {
             // Emptied to what a new frame holds.
+            // The stack's own frames are plain argument lists.
             p->Recycle();
-            p->ClearReturnValue();
-            p->SetCaller(nullptr);
+            p->CVLScriptParams::ClearReturnValue();
+            p->CVLScriptParams::SetCaller(nullptr);
             m_Spare.push_back(p);
             return;
         } catch (...) {

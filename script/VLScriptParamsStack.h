@@ -16,7 +16,7 @@ public:
     // A new empty frame on top.
     virtual CVLScriptParams* Push();
     // The newest frame, or null.
-    virtual CVLScriptParams* Top();
+    virtual CVLScriptParams* Top() { return m_Frames.empty() ? nullptr : m_Frames.back(); }
     // Deletes the newest frame; nothing on an empty stack.
     virtual void Pop();
 

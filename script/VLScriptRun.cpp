@@ -253,14 +253,15 @@ inline void CVLScriptRun::ClearStatement()
     // calls that never completed (only a damaged image leaves those).
     m_nTop = 0;
     while (!m_Frames.IsEmpty())
-        m_Frames.Pop();
+        m_Frames.CVLScriptParamsStack::Pop();
 }
 
 void CVLScriptRun::BindParameters()
 {
-    CVLScriptParamIterator it = m_Params.Begin();
+    const std::list<CVLVariant*>& args = m_Params.GetArguments();
+    auto it = args.begin();
     for (const SVLScriptParamInfo& info : m_Program.m_Params) {
-        CVLVariant* pArg = it.Get();
+        CVLVariant* pArg = it != args.end() ? *it : nullptr;
         if (pArg == nullptr)
             Fail(VLSCR_ERR_PARAMS_COUNT, __LINE__);
         SSlot& slot = m_pSlots[info.nName];
@@ -278,9 +279,9 @@ void CVLScriptRun::BindParameters()
             slot.param.SetWordInline(info.nType, pValue->GetWordInline());
         else
             slot.param.SetAs(info.nType, *pArg);
-        it.Next();
+        ++it;
     }
-    if (!it.IsEnd())
+    if (it != args.end())
         Fail(VLSCR_ERR_PARAMS_COUNT, __LINE__);
 }
 
@@ -436,7 +437,7 @@ void CVLScriptRun::Steps(VLScrDbgContext* pCtx)
             break;
         }
         case VLSCR_OP_PARAM_FRAME:
-            m_Frames.Push();
+            m_Frames.CVLScriptParamsStack::Push();
             break;
         case VLSCR_OP_PARAM_SEP: {
             CVLScriptParams* pFrame = m_Frames.Top();
@@ -446,7 +447,7 @@ void CVLScriptRun::Steps(VLScrDbgContext* pCtx)
             const SEntry& e = m_pStack[m_nTop - 1];
             CVLVariant* pArg = pFrame->AddKept();
             if (e.nKind == KIND_REF) {
-                pArg->SetReference(e.pRef);  // the callee reaches the variable
+                pArg->SetReferenceInline(e.pRef);  // the callee reaches the variable
             } else if (e.nKind == KIND_VALUE) {
                 // The frame's arguments are plain variants: a 32-bit value is
                 // copied, with its flag, in place.
@@ -461,10 +462,20 @@ void CVLScriptRun::Steps(VLScrDbgContext* pCtx)
             --m_nTop;
             break;
         }
-        case VLSCR_OP_RETURN_VALUE:
+        case VLSCR_OP_RETURN_VALUE: {
             Need(1);
-            m_Params.GetReturnValue().SetValue(Read(m_pStack[m_nTop - 1]));
+            CVLVariant& result = m_Params.GetReturnValue();
+            const CVLVariant& v = Read(m_pStack[m_nTop - 1]);
+            // A 32-bit value into a plain return value, as SetValue does it.
+            int nType = v.GetTypeInline();
+            int nResultType = result.GetTypeInline();
+            if (IsWord(nType) && nResultType != 19 && nResultType != 20 && typeid(result) == typeid(CVLVariant) &&
+                typeid(v) == typeid(CVLVariant))
+                result.SetWordInline(nType, v.GetWordInline());
+            else
+                result.SetValue(v);
             return;
+        }
         case VLSCR_OP_RETURN:
             return;
         case VLSCR_OP_PUSH_LONG: {
@@ -628,11 +639,11 @@ CVLScript* CVLScriptRun::FindScript(VL_ULONG nName)
 
 void CVLScriptRun::Call(const SVLScriptInstr& instr)
 {
-    CVLScriptParams* pFrame = m_Frames.Top();
+    CVLScriptParams* pFrame = m_Frames.CVLScriptParamsStack::Top();
     if (pFrame == nullptr)
         Fail(VLSCR_ERR_PARAMS_STACK, __LINE__);
     const CVLString& strName = m_Program.m_Names[instr.u.nIndex];
-    const char* szName = strName.GetBuffer();
+    const char* szName = strName.CVLString::GetBuffer();
     // A name outside the built-in library was known not to be one when the
     // image was loaded (unless a subclass brings built-ins of its own).
     bool bDone = false;
@@ -661,7 +672,7 @@ void CVLScriptRun::Call(const SVLScriptInstr& instr)
         Fail(VLSCR_ERR_NO_FUNCTION, __LINE__);
     SEntry& e = Push();
     e.nKind = KIND_VALUE;
-    const CVLVariant& result = pFrame->GetReturnValue();
+    const CVLVariant& result = pFrame->CVLScriptParams::GetReturnValue();
     int nType = result.GetTypeInline();
     if (IsWord(nType)) {
         e.value.SetWordInline(nType, result.GetWordInline());
@@ -670,7 +681,7 @@ void CVLScriptRun::Call(const SVLScriptInstr& instr)
         CheckValueSize(result, __LINE__);
         e.value = result;
     }
-    m_Frames.Pop();
+    m_Frames.CVLScriptParamsStack::Pop();
 }
 
 namespace {

@@ -169,6 +169,23 @@ public:
             m_bModified = false;
         }
     }
+    // SetReference of a variant (not null), in place when no object is owned.
+    void SetReferenceInline(CVLVariant* pVariant)
+    {
+        if (m_nType != 19) {
+            if (m_nType >= 14 && m_nType <= 18) {
+                SetReference(pVariant);
+                return;
+            }
+            m_Value.ull = 0;
+            m_nType = 19;
+            m_bModified = true;
+        }
+        if (m_Value.pReference != pVariant) {
+            m_Value.pReference = pVariant;
+            m_bModified = true;
+        }
+    }
     // The variant a reference (type 19) refers to; null for other types.
     CVLVariant* GetReferenceInline() const { return m_nType == 19 ? m_Value.pReference : nullptr; }
     // SetInt, SetUInt, SetLong or SetULong by nType (6 to 9).
