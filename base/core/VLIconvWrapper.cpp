@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <string>
 
@@ -90,12 +91,78 @@ size_t MarkLength(int eTo, const unsigned char* p, size_t n)
     return 0;
 }
 
+// Replaces every occurrence, in one pass.
 void ReplaceAll(std::string& s, const char* szOld, const char* szNew)
 {
-    size_t nOld = strlen(szOld), nNew = strlen(szNew);
-    for (size_t i = s.find(szOld); i != std::string::npos; i = s.find(szOld, i + nNew))
-        s.replace(i, nOld, szNew);
+    size_t nOld = strlen(szOld);
+    size_t i = s.find(szOld);
+    if (i == std::string::npos)
+        return;
+    std::string out;
+    out.reserve(s.size() + s.size() / 4);
+    size_t nFrom = 0;
+    for (; i != std::string::npos; i = s.find(szOld, nFrom)) {
+        out.append(s, nFrom, i - nFrom);
+        out += szNew;
+        nFrom = i + nOld;
+    }
+    out.append(s, nFrom, std::string::npos);
+    s.swap(out);
 }
+
+// Output room beyond the estimate: a byte-order mark and a closing shift sequence.
+const size_t kOutputSlack = 16;
+
+bool IsUtf16Target(int eCharset)
+{
+    return eCharset == 79 || eCharset == 80 || eCharset == 81;
+}
+
+// The output buffer of this thread's last conversion, kept for the next one
+// while it is at most kMaxScratch bytes: repeated conversions of the same
+// texts then allocate (and touch fresh pages) only for their results.
+const size_t kMaxScratch = 4u << 20;
+struct SScratch
+{
+    char* p = nullptr;
+    size_t n = 0;
+    ~SScratch() { delete[] p; }
+};
+thread_local SScratch t_Scratch;
+
+// A buffer of at least nBytes: the kept one when it is large enough.
+char* TakeScratch(size_t& nBytes)
+{
+    if (t_Scratch.p != nullptr && t_Scratch.n >= nBytes) {
+        char* p = t_Scratch.p;
+        nBytes = t_Scratch.n;
+        t_Scratch.p = nullptr;
+        t_Scratch.n = 0;
+        return p;
+    }
+    return new (std::nothrow) char[nBytes];
+}
+
+// Hands the conversion's buffer back to the thread when it is small enough.
+class CScratchReturn
+{
+public:
+    CScratchReturn(std::unique_ptr<char[]>& buffer, size_t& nBytes) : m_Buffer(buffer), m_nBytes(nBytes) {}
+    ~CScratchReturn()
+    {
+        if (m_Buffer && m_nBytes <= kMaxScratch && m_nBytes > t_Scratch.n) {
+            delete[] t_Scratch.p;
+            t_Scratch.p = m_Buffer.release();
+            t_Scratch.n = m_nBytes;
+        }
+    }
+    CScratchReturn(const CScratchReturn&) = delete;
+    CScratchReturn& operator=(const CScratchReturn&) = delete;
+
+private:
+    std::unique_ptr<char[]>& m_Buffer;
+    size_t& m_nBytes;
+};
 
 }  // namespace
 
@@ -185,7 +252,7 @@ int CVLIconvWrapper::MeasureCharSize(int eCharset) const
 {
     // The bytes that "a" takes in the charset, without a byte-order mark.
     size_t nSkip = 0;
-    void* cd = OpenConverter(eCharset, VL_CHARSET_ASCII, false, std::string("a"), &nSkip, nullptr);
+    void* cd = OpenConverter(eCharset, VL_CHARSET_ASCII, false, "a", 1, &nSkip, nullptr);
     if (cd == kBadDescriptor)
         return -1;
     char szIn[2] = {'a', 0};
@@ -238,7 +305,7 @@ void CVLIconvWrapper::Close(void* cd)
         g_pIconvWrapper->m_pfnIconvClose(cd);
 }
 
-void* CVLIconvWrapper::OpenConverter(int eTo, int eFrom, bool bDiscardIllegal, const std::string& strInput,
+void* CVLIconvWrapper::OpenConverter(int eTo, int eFrom, bool bDiscardIllegal, const char* pInput, size_t nInput,
                                      size_t* pSkip, std::string* pSourceName) const
 {
     *pSkip = 0;
@@ -261,7 +328,7 @@ void* CVLIconvWrapper::OpenConverter(int eTo, int eFrom, bool bDiscardIllegal, c
     // loop drops what does not convert, one character at a time.
     std::string strTo = VLIconvSystemName(s_aCharsetNames[eTo], true);
     std::string strFrom = VLIconvSystemSourceName(
-        s_aCharsetNames[eFrom], reinterpret_cast<const unsigned char*>(strInput.data()), strInput.size(), pSkip);
+        s_aCharsetNames[eFrom], reinterpret_cast<const unsigned char*>(pInput), nInput, pSkip);
     if (pSourceName != nullptr)
         *pSourceName = strFrom;
     return m_pfnIconvOpen(strTo.c_str(), strFrom.c_str());
@@ -312,44 +379,65 @@ CVLString CVLIconvWrapper::DoConvert(int eFrom, const void* pData, int nLength, 
         result.Assign(pData, nLength, eFrom);
         return result;
     }
-    std::string input(static_cast<const char*>(pData), static_cast<size_t>(nLength));
+    const char* pInput = static_cast<const char*>(pData);
+    size_t nInput = static_cast<size_t>(nLength);
     // Shift_JIS has no tilde or backslash of its own: its 7E and 5C are the
-    // overline and the yen sign.
-    if (eFrom == VL_CHARSET_UTF8 && eTo == VL_CHARSET_SHIFT_JIS) {
-        ReplaceAll(input, "~", "\xE2\x80\xBE");
-        ReplaceAll(input, "\\", "\xC2\xA5");
+    // overline and the yen sign. Only a text that has them is copied.
+    std::string replaced;
+    if (eFrom == VL_CHARSET_UTF8 && eTo == VL_CHARSET_SHIFT_JIS &&
+        (memchr(pInput, '~', nInput) != nullptr || memchr(pInput, '\\', nInput) != nullptr)) {
+        replaced.assign(pInput, nInput);
+        ReplaceAll(replaced, "~", "\xE2\x80\xBE");
+        ReplaceAll(replaced, "\\", "\xC2\xA5");
+        pInput = replaced.data();
+        nInput = replaced.size();
     }
     size_t nInputSkip = 0;
     std::string strSourceName;
-    void* cd = OpenConverter(eTo, eFrom, bDiscardIllegal, input, &nInputSkip, &strSourceName);
+    void* cd = OpenConverter(eTo, eFrom, bDiscardIllegal, pInput, nInput, &nInputSkip, &strSourceName);
     if (cd == kBadDescriptor) {
         result.SetCharset(VL_CHARSET_UNKNOWN);
         return result;
     }
 
-    std::string output;
-    output.resize(input.size() * 6 + 16);
-    char* pIn = &input[0] + nInputSkip;
-    size_t nInLeft = input.size() - nInputSkip;
+    // The output starts at what the text most likely needs (a UTF-16 text
+    // takes at most two bytes for each input byte) and doubles when full;
+    // it is not cleared, only written.
+    size_t nCapacity = (IsUtf16Target(eTo) ? nInput * 2 : nInput * 4) + kOutputSlack;
+    std::unique_ptr<char[]> output(TakeScratch(nCapacity));
+    if (!output) {
+        m_pfnIconvClose(cd);
+        throw new EVLMemoryAllocException(VLSTD_MODULE, "VLIconvWrapper", 879);
+    }
+    CScratchReturn scratchReturn(output, nCapacity);
+    char* pIn = const_cast<char*>(pInput) + nInputSkip;
+    size_t nInLeft = nInput - nInputSkip;
     size_t nUsed = 0;
     bool bFailed = false;
     // Converts all input, then flushes the shift state (a call without
     // input), growing the output whenever it is full.
     bool bFlushing = false;
     for (;;) {
-        char* pOut = &output[nUsed];
-        size_t nOutLeft = output.size() - nUsed;
+        char* pOut = output.get() + nUsed;
+        size_t nOutLeft = nCapacity - nUsed;
         char* pInBefore = pIn;
         size_t r = bFlushing ? m_pfnIconv(cd, nullptr, nullptr, &pOut, &nOutLeft)
                              : m_pfnIconv(cd, &pIn, &nInLeft, &pOut, &nOutLeft);
         int nError = (r == static_cast<size_t>(-1)) ? errno : 0;
-        nUsed = output.size() - nOutLeft;
+        nUsed = nCapacity - nOutLeft;
         if (nError == E2BIG) {
-            if (output.size() > (static_cast<size_t>(1) << 30)) {
+            if (nCapacity > (static_cast<size_t>(1) << 30)) {
                 m_pfnIconvClose(cd);
                 throw new EVLMemoryAllocException(VLSTD_MODULE, "VLIconvWrapper", 879);
             }
-            output.resize(output.size() * 2);
+            std::unique_ptr<char[]> larger(new (std::nothrow) char[nCapacity * 2]);
+            if (!larger) {
+                m_pfnIconvClose(cd);
+                throw new EVLMemoryAllocException(VLSTD_MODULE, "VLIconvWrapper", 879);
+            }
+            memcpy(larger.get(), output.get(), nUsed);
+            output.swap(larger);
+            nCapacity *= 2;
             continue;
         }
         if (nError != 0) {
@@ -380,15 +468,15 @@ CVLString CVLIconvWrapper::DoConvert(int eFrom, const void* pData, int nLength, 
         result.SetCharset(VL_CHARSET_UNKNOWN);
         return result;
     }
-    const unsigned char* p = reinterpret_cast<const unsigned char*>(output.data());
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(output.get());
     size_t nSkip = MarkLength(eTo, p, nUsed);
     if (eFrom == VL_CHARSET_SHIFT_JIS && eTo == VL_CHARSET_UTF8) {
-        std::string text(output.data() + nSkip, nUsed - nSkip);
+        std::string text(output.get() + nSkip, nUsed - nSkip);
         ReplaceAll(text, "\xE2\x80\xBE", "~");
         ReplaceAll(text, "\xC2\xA5", "\\");
         result.Assign(text.data(), static_cast<int>(text.size()), eTo);
     } else {
-        result.Assign(output.data() + nSkip, static_cast<int>(nUsed - nSkip), eTo);
+        result.Assign(output.get() + nSkip, static_cast<int>(nUsed - nSkip), eTo);
     }
     if (result.GetLength() == 0)
         result.SetCharset(eTo);

@@ -46,7 +46,7 @@ public:
 
 private:
     CVLString DoConvert(int eFrom, const void* pData, int nLength, int eTo, bool bDiscardIllegal) const;
-    void* OpenConverter(int eTo, int eFrom, bool bDiscardIllegal, const std::string& strInput, size_t* pSkip,
+    void* OpenConverter(int eTo, int eFrom, bool bDiscardIllegal, const char* pInput, size_t nInput, size_t* pSkip,
                         std::string* pSourceName) const;
     // The bytes of the one character at p in the C library's source charset (at least 1).
     size_t CharacterLength(const std::string& strSourceName, const char* p, size_t nLeft) const;

@@ -31,7 +31,19 @@ int MeasureText(const char* p, int nLength, int nCharSize)
 {
     if (nCharSize == 2 || nCharSize == 4) {
         int nUnits = nLength / nCharSize;
-        for (int i = 0; i < nUnits; ++i) {
+        int i = 0;
+        if (nCharSize == 2) {
+            // Four units at a time until a word holds a zero unit.
+            const VL_ULONGLONG kLow = 0x0001000100010001ull;
+            const VL_ULONGLONG kHigh = 0x8000800080008000ull;
+            for (; i + 4 <= nUnits; i += 4) {
+                VL_ULONGLONG w;
+                memcpy(&w, p + i * 2, sizeof(w));
+                if (((w - kLow) & ~w & kHigh) != 0)
+                    break;
+            }
+        }
+        for (; i < nUnits; ++i) {
             bool bZero = true;
             for (int k = 0; k < nCharSize; ++k)
                 bZero = bZero && p[i * nCharSize + k] == 0;

@@ -53,6 +53,13 @@ TEST(IconvWrapper, ShiftJisTildeAndBackslash)
     EXPECT_EQ(Conv("\x7E\x5C", VL_CHARSET_SHIFT_JIS, VL_CHARSET_UTF8), "~\\");
     EXPECT_EQ(Conv("\xE6\x97\xA5", VL_CHARSET_UTF8, VL_CHARSET_SHIFT_JIS), "\x93\xFA");
     EXPECT_EQ(Conv("\x87\x9C", VL_CHARSET_CP932, VL_CHARSET_UTF8), "\xE2\x88\xAA");
+    std::string many, sjis;
+    for (int i = 0; i < 2000; ++i) {
+        many += "a~\\\xE6\x97\xA5";
+        sjis += "a\x7E\x5C\x93\xFA";
+    }
+    EXPECT_EQ(Conv(many, VL_CHARSET_UTF8, VL_CHARSET_SHIFT_JIS), sjis);
+    EXPECT_EQ(Conv(sjis, VL_CHARSET_SHIFT_JIS, VL_CHARSET_UTF8), many);
 }
 
 TEST(IconvWrapper, Utf16WithAndWithoutMark)

@@ -55,6 +55,20 @@ TEST(String, OddLengthInTwoByteCharset)
     s = units;
     EXPECT_EQ(s.GetLength(), 4);
     EXPECT_EQ(s.GetCharCount(), 2);
+    // A longer text ends at its first zero unit, wherever it lies; zero
+    // bytes of two neighbouring units are no zero unit.
+    std::string text;
+    for (int i = 0; i < 40; ++i)
+        text += std::string("\x41\x00\x00\x42", 4);
+    for (int nZero : {0, 3, 4, 7, 13, 79}) {
+        std::string t = text;
+        t[nZero * 2] = 0;
+        t[nZero * 2 + 1] = 0;
+        s.Assign(t.data(), static_cast<int>(t.size()), -2);
+        EXPECT_EQ(s.GetLength(), nZero * 2) << nZero;
+    }
+    s.Assign(text.data(), static_cast<int>(text.size()), -2);
+    EXPECT_EQ(s.GetLength(), 160);
 }
 
 TEST(String, CharsetTagsThroughConcatenationAndAssignment)
