@@ -7,6 +7,7 @@
 #include <new>
 #include <string>
 
+#include "base/core/VLCharset.h"
 #include "base/core/VLException.h"
 #include "base/core/VLMemoryAllocException.h"
 #include "base/platform/VLIconvBackend.h"
@@ -115,7 +116,7 @@ const size_t kOutputSlack = 16;
 
 bool IsUtf16Target(int eCharset)
 {
-    return eCharset == 79 || eCharset == 80 || eCharset == 81;
+    return eCharset == VL_CHARSET_UTF16 || eCharset == VL_CHARSET_UTF16BE || eCharset == VL_CHARSET_UTF16LE;
 }
 
 // The output buffer of this thread's last conversion, kept for the next one
