@@ -213,26 +213,26 @@ void CVLDefineLoader::ThrowFormatError(int nLine)
     throw new EVLIOException(VLCMAPI_MODULE, s_szFile, nLine, m_strFilePath.GetString(), 0);
 }
 
-VL_BYTE CVLDefineLoader::ReadByte(const VL_BYTE*& pPos, const VL_BYTE* pEnd)
+int CVLDefineLoader::CountAttributes(const VL_BYTE* pPos, const VL_BYTE* pEnd)
 {
-    if (pPos >= pEnd)
-        ThrowFormatError(__LINE__);
-    return *pPos++;
-}
-
-const VL_BYTE* CVLDefineLoader::ReadBytes(const VL_BYTE*& pPos, const VL_BYTE* pEnd, VL_SIZE_T nCount)
-{
-    if (pPos > pEnd || nCount > static_cast<size_t>(pEnd - pPos))
-        ThrowFormatError(__LINE__);
-    const VL_BYTE* p = pPos;
-    pPos += nCount;
-    return p;
-}
-
-unsigned CVLDefineLoader::ReadUInt16(const VL_BYTE*& pPos, const VL_BYTE* pEnd)
-{
-    const VL_BYTE* p = ReadBytes(pPos, pEnd, 2);
-    return static_cast<unsigned>(p[0]) << 8 | p[1];
+    // Only a hint: the tokens are checked when they are read.
+    const int kMaxHint = 32;
+    int nCount = 0;
+    while (nCount < kMaxHint && pPos < pEnd) {
+        size_t nLeft = static_cast<size_t>(pEnd - pPos);
+        size_t nSize = 0;
+        if (*pPos == TOKEN_ATTRIBUTE_INDEX)
+            nSize = 5;
+        else if (*pPos == TOKEN_ATTRIBUTE_EMPTY)
+            nSize = 3;
+        else if (*pPos == TOKEN_ATTRIBUTE_INLINE && nLeft >= 5)
+            nSize = 5 + (static_cast<size_t>(pPos[3]) << 8 | pPos[4]);
+        if (nSize == 0 || nSize > nLeft)
+            break;
+        pPos += nSize;
+        ++nCount;
+    }
+    return nCount;
 }
 
 VL_ULONG CVLDefineLoader::ReadUInt32(const VL_BYTE*& pPos, const VL_BYTE* pEnd)
@@ -389,7 +389,8 @@ const VL_BYTE* CVLDefineLoader::ReadXmlRecord(const VL_BYTE* pBody, VL_SIZE_T nL
                         pDocument->SetEncoding(strPendingEncoding.GetBuffer());
                     pCurrent = pDocument;
                 }
-                CVLXmlElement* pElement = document.Get()->AppendLoadedElement(pCurrent, pText, nTextLength);
+                CVLXmlElement* pElement =
+                    document.Get()->AppendLoadedElement(pCurrent, pText, nTextLength, CountAttributes(pPos, pEnd));
                 if (pCurrent == document.Get()) {
                     strDocumentName = strPendingName.GetLength() > 0 ? strPendingName : pElement->GetTagNameRef();
                 }

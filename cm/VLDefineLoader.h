@@ -168,12 +168,31 @@ protected:
 
     // Cursor reads: each checks that the field lies before pEnd, advances
     // pPos past it, and otherwise fails with EVLIOException.
-    VL_BYTE ReadByte(const VL_BYTE*& pPos, const VL_BYTE* pEnd);
-    const VL_BYTE* ReadBytes(const VL_BYTE*& pPos, const VL_BYTE* pEnd, VL_SIZE_T nCount);
-    unsigned ReadUInt16(const VL_BYTE*& pPos, const VL_BYTE* pEnd);
+    VL_BYTE ReadByte(const VL_BYTE*& pPos, const VL_BYTE* pEnd)
+    {
+        if (pPos >= pEnd)
+            ThrowFormatError(__LINE__);
+        return *pPos++;
+    }
+    const VL_BYTE* ReadBytes(const VL_BYTE*& pPos, const VL_BYTE* pEnd, VL_SIZE_T nCount)
+    {
+        if (pPos > pEnd || nCount > static_cast<size_t>(pEnd - pPos))
+            ThrowFormatError(__LINE__);
+        const VL_BYTE* p = pPos;
+        pPos += nCount;
+        return p;
+    }
+    unsigned ReadUInt16(const VL_BYTE*& pPos, const VL_BYTE* pEnd)
+    {
+        const VL_BYTE* p = ReadBytes(pPos, pEnd, 2);
+        return static_cast<unsigned>(p[0]) << 8 | p[1];
+    }
     VL_ULONG ReadUInt32(const VL_BYTE*& pPos, const VL_BYTE* pEnd);
     // An inline text: a 16-bit length and that many bytes, none of them 0.
     const char* ReadInlineText(const VL_BYTE*& pPos, const VL_BYTE* pEnd, int& nLength);
+    // The number of attribute tokens at pPos (at most a few dozen), for the
+    // room of an element's attributes.
+    static int CountAttributes(const VL_BYTE* pPos, const VL_BYTE* pEnd);
     // The malformed-resource failure, naming the file being read.
     [[noreturn]] void ThrowFormatError(int nLine);
     // Files pDocument under strName, replacing (and deleting) a document of

@@ -499,12 +499,17 @@ static void AddFirstLinks(CVLXmlNodeArena& arena, IVLXmlNode* pParent, const IVL
         pList->AddSpareLinks(arena.Allocate(kFirstChildLinks * kLinkBytes), kFirstChildLinks * kLinkBytes);
 }
 
-CVLXmlElement* CVLXmlDocument::AppendLoadedElement(IVLXmlNode* pParent, const char* pName, int nLength)
+CVLXmlElement* CVLXmlDocument::AppendLoadedElement(IVLXmlNode* pParent, const char* pName, int nLength,
+                                                   int nAttributes)
 {
     AddFirstLinks(m_Arena, pParent, this);
     CVLXmlElement* pElement = NewLoadedNode<CVLXmlElement>();
     AppendOwned(pParent->GetChildNodes(), pParent, pElement);
     pElement->AssignTagName(pName, nLength);
+    if (nAttributes > 0) {
+        const std::size_t nBytes = static_cast<std::size_t>(nAttributes) * kLinkBytes;
+        pElement->GetAttributes()->AddSpareLinks(m_Arena.Allocate(nBytes), nBytes);
+    }
     return pElement;
 }
 
@@ -527,8 +532,6 @@ CVLXmlAttribute* CVLXmlDocument::SetLoadedAttribute(CVLXmlElement* pElement, con
         pAttr->AssignValue(pValue, nValueLength);
         return pAttr;
     }
-    if (pMap->IsEmpty())
-        pMap->AddSpareLinks(m_Arena.Allocate(kFirstChildLinks * kLinkBytes), kFirstChildLinks * kLinkBytes);
     pAttr = NewLoadedNode<CVLXmlAttribute>();
     try {
         pAttr->AssignName(pName, nNameLength);

@@ -78,10 +78,11 @@ public:
 
     // Building a tree as Load does, for readers of other forms of a document
     // (the binary definition resource): nodes placed in the document's memory
-    // and appended to pParent, this document or one of its elements. A loaded
+    // and appended to pParent, this document or one of its elements. An
+    // element is given room for the links of nAttributes attributes. A loaded
     // attribute replaces the value of one of the same name. Texts are taken up
     // to nLength bytes or their first zero byte.
-    CVLXmlElement* AppendLoadedElement(IVLXmlNode* pParent, const char* pName, int nLength);
+    CVLXmlElement* AppendLoadedElement(IVLXmlNode* pParent, const char* pName, int nLength, int nAttributes);
     CVLXmlText* AppendLoadedText(IVLXmlNode* pParent, const char* pText, int nLength);
     CVLXmlAttribute* SetLoadedAttribute(CVLXmlElement* pElement, const char* pName, int nNameLength,
                                         const char* pValue, int nValueLength);

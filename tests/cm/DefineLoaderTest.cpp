@@ -400,3 +400,78 @@ TEST(DefineLoader, DeeplyNestedDocumentsLoadSaveAndDelete)
     ASSERT_EQ(LoadError(again, ToBytes(saved)), "");
     EXPECT_EQ(SaveToString(again), saved);
 }
+
+namespace {
+
+void AddMapping(CVLDefineLoader& loader)
+{
+    CVLXmlDocument* pDoc = loader.GetDocument("ModuleMapping", true);
+    CVLXmlElement* pRoot = pDoc->CreateElement("ModuleMapping");
+    pDoc->AppendChild(pRoot);
+    const char* names[] = {"VLMDExecFunc", "", "VLMDSock"};
+    for (const char* sz : names) {
+        CVLXmlElement* p = pDoc->CreateElement("Module");
+        pRoot->AppendChild(p);
+        if (*sz != 0)
+            p->SetAttribute("name", sz);
+    }
+}
+
+}  // namespace
+
+TEST(DefineLoader, GeneratedSourceListsTheMappedModulesAndTheBytes)
+{
+    CVLDefineLoader loader;
+    CTestStream none;
+    none.SetName("out/VLCMDefine.cpp");
+    loader.WriteCSource(&none, nullptr);  // no mapping, no data
+    EXPECT_EQ(none.m_Data, "#define __THIS_LOGID__\tVL_TEXT(\"VLCMApi\")\r\n"
+                           "#define __THIS_FILE__\tVL_TEXT(\"VLCMDefine.cpp\")\r\n\r\n\r\n"
+                           "void CVLCMApi::InitializeModuleLibraries(CVLCMApi& api)\r\n{\r\n}\r\n");
+
+    AddMapping(loader);
+    CTestStream empty;
+    CTestStream noBytes;
+    loader.WriteCSource(&empty, &noBytes);
+    EXPECT_NE(empty.m_Data.find("#include <VLMDExecFunc.h>\r\n#include <VLMDSock.h>\r\n\r\n"
+                                "VL_BYTE g_VLCMDEF[] = {\r\n};\r\n"),
+              std::string::npos);
+    EXPECT_NE(empty.m_Data.find("{\r\n\tVL_ADD_MODULE_STATIC_LIBRARY(api, \"VLMDExecFunc\", CVLMDExecFunc);\r\n"
+                                "\tVL_ADD_MODULE_STATIC_LIBRARY(api, \"VLMDSock\", CVLMDSock);\r\n}\r\n"),
+              std::string::npos);
+
+    CTestStream out;
+    CTestStream bytes(std::string(16, '\x0A') + "\xff");
+    loader.WriteCSource(&out, &bytes);
+    EXPECT_NE(out.m_Data.find("= {\r\n\t0x0a, 0x0a, 0x0a, 0x0a, 0x0a, 0x0a, 0x0a, 0x0a, 0x0a, 0x0a, 0x0a, 0x0a, "
+                              "0x0a, 0x0a, 0x0a, 0x0a,\r\n\t0xff\r\n};\r\n"),
+              std::string::npos);
+    EXPECT_FALSE(out.IsOpen());
+}
+
+TEST(DefineLoader, LibraryListFillsTheTemplate)
+{
+    CVLDefineLoader loader;
+    AddMapping(loader);
+    CTestStream out;
+    CTestStream emptyTemplate;
+    loader.WriteLibList(&out, &emptyTemplate);
+    EXPECT_EQ(out.m_nOpens, 0);  // nothing written, not even an empty file
+    CTestStream tmpl("LIBS = \\\r\n$(VLCMAPI_LIBLIST)\r\n");
+    loader.WriteLibList(&out, &tmpl);
+    EXPECT_EQ(out.m_Data, "LIBS = \\\r\n\t\"$(VLCMAPI_INLIBDIR)/VLCMApiLib.lib\" \\\r\n"
+                          "\t\"$(VLCMAPI_INLIBDIR)/VLMDExecFuncLib.lib\" \\\r\n"
+                          "\t\"$(VLCMAPI_INLIBDIR)/VLMDSockLib.lib\" \\\r\n\r\n");
+}
+
+TEST(DefineLoader, CreatedDocumentsAreReplacedByLoadedOnes)
+{
+    CVLDefineLoader loader;
+    CVLXmlDocument* pEmpty = loader.GetDocument("Module", true);
+    EXPECT_EQ(loader.GetDocument("Module", true), pEmpty);
+    EXPECT_EQ(pEmpty->GetDocumentElement(), nullptr);
+    ASSERT_EQ(LoadError(loader, XmlRecordFile(kExampleBody)), "");
+    CVLXmlDocument* pLoaded = loader.GetDocument("Module", false);
+    ASSERT_NE(pLoaded, nullptr);
+    EXPECT_NE(pLoaded->GetDocumentElement(), nullptr);
+}

@@ -451,8 +451,8 @@ TEST(XmlDocument, LoadedTreesWithAddedAndRemovedNodesAreDeletedWhole)
 TEST(XmlDocument, LoadedNodesBuildATreeThatSavesAndCopies)
 {
     CVLXmlDocument doc;
-    CVLXmlElement* pRoot = doc.AppendLoadedElement(&doc, "Rootxx", 4);
-    CVLXmlElement* pChild = doc.AppendLoadedElement(pRoot, "Item", 4);
+    CVLXmlElement* pRoot = doc.AppendLoadedElement(&doc, "Rootxx", 4, 0);
+    CVLXmlElement* pChild = doc.AppendLoadedElement(pRoot, "Item", 4, 1);
     doc.SetLoadedAttribute(pChild, "a", 1, "one", 3);
     doc.SetLoadedAttribute(pChild, "b", 1, "two", 3);
     doc.SetLoadedAttribute(pChild, "a", 1, "1", 1);  // replaces the value in place
