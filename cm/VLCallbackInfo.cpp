@@ -1,17 +1,17 @@
 #include "cm/VLCallbackInfo.h"
 
+#include "base/core/VLException.h"
 #include "cm/VLCMApi.h"
 #include "cm/VLFunctionListener.h"
+#include "cm/VLModuleController.h"
 #include "cm/VLModuleInstance.h"
 #include "cm/VLModuleParamCollection.h"
 #include "cm/VLProgressListener.h"
-#include "base/core/VLException.h"
 
 CVLCallbackInfo::CVLCallbackInfo()
     : m_eType(VLCM_CALLBACK_USER), m_pFunctionListener(nullptr), m_pProgressListener(nullptr), m_pApi(nullptr),
-      m_pInstance(nullptr), m_pTarget(nullptr), m_strFunctionName(72), m_strPacketListName(72), m_strModuleName(72),
-      m_strInstanceName(72), m_strExtraText(72), m_bMarge(false), m_pException(nullptr), m_strEventCode(72),
-      m_nProgressValue(0), m_pUserCallback(nullptr), m_lCallbackId(0), m_pCallbackParam(nullptr)
+      m_pInstance(nullptr), m_pTarget(nullptr), m_bMarge(false), m_pException(nullptr), m_nProgressValue(0),
+      m_pUserCallback(nullptr), m_lCallbackId(0), m_pCallbackParam(nullptr)
 {
 }
 
@@ -22,8 +22,9 @@ CVLCallbackInfo::CVLCallbackInfo(int eType, CVLModuleInstance* pInstance, CVLMod
     m_eType = eType;
     m_pTarget = pTarget;
     if (pInstance != nullptr) {
-        m_strModuleName = pInstance->GetModuleName();
-        m_strInstanceName = pInstance->GetName();
+        // The names only: the instance itself comes from the parameters.
+        SetInstance(pInstance);
+        m_pInstance = nullptr;
     }
     SetParams(pParams);
 }
@@ -37,10 +38,10 @@ CVLCallbackInfo::~CVLCallbackInfo()
 void CVLCallbackInfo::SetInstance(CVLModuleInstance* pInstance)
 {
     m_pInstance = pInstance;
-    if (pInstance != nullptr) {
-        m_strModuleName = pInstance->GetModuleName();
-        m_strInstanceName = pInstance->GetName();
-    }
+    if (pInstance == nullptr)
+        return;
+    m_strModuleName = pInstance->GetModuleName();
+    m_strInstanceName = pInstance->GetName();
 }
 
 void CVLCallbackInfo::SetParams(CVLModuleParamCollection* pParams)
@@ -51,14 +52,16 @@ void CVLCallbackInfo::SetParams(CVLModuleParamCollection* pParams)
     m_strPacketListName = pParams->GetPacketListName();
     m_pFunctionListener = pParams->GetListener();
     m_pProgressListener = pParams->GetProgressListener();
-    m_pApi = pParams->GetController() == nullptr ? nullptr : pParams->GetController()->GetApi();
+    CVLModuleController* pController = pParams->GetController();
+    m_pApi = pController != nullptr ? pController->GetApi() : nullptr;
     m_pInstance = pParams->GetInstance();
 }
 
 void CVLCallbackInfo::SetException(EVLException* pException)
 {
-    if (m_pException != nullptr && m_pException != pException)
-        m_pException->Delete();
+    if (pException == m_pException)
+        return;
+    VLDeleteException(m_pException);
     m_pException = pException;
 }
 
@@ -76,25 +79,25 @@ void CVLCallbackInfo::Invoke()
             m_pUserCallback(m_lCallbackId, m_pCallbackParam, this);
         return;
     }
-    if (m_pFunctionListener != nullptr) {
+    if (m_pFunctionListener != nullptr && static_cast<unsigned>(m_eType) <= VLCM_CALLBACK_EXCEPTION) {
         switch (m_eType) {
         case VLCM_CALLBACK_PROBE:
             m_pFunctionListener->OnProbe(m_pApi, m_pInstance, m_pTarget, this);
-            break;
+            return;
         case VLCM_CALLBACK_DONE:
             m_pFunctionListener->OnDone(m_pApi, m_pInstance, m_pTarget, this);
-            break;
+            return;
         case VLCM_CALLBACK_STOP:
             m_pFunctionListener->OnStop(m_pApi, m_pInstance, m_pTarget, this);
-            break;
+            return;
         case VLCM_CALLBACK_TIMEOUT:
             m_pFunctionListener->OnTimeout(m_pApi, m_pInstance, m_pTarget, this);
-            break;
+            return;
         case VLCM_CALLBACK_EXCEPTION:
             m_pFunctionListener->OnException(m_pApi, m_pInstance, m_pTarget, this);
-            break;
+            return;
         default:
-            break;
+            break; // progress goes to the progress listener only
         }
     }
     if (m_pProgressListener != nullptr && m_eType == VLCM_CALLBACK_PROGRESS)

@@ -1,7 +1,9 @@
 #include "cm/VLMargeConditionList.h"
 
-#include "cm/VLCMDefs.h"
-#include "base/core/VLUnsupportedException.h"
+#include <new>
+
+#include "cm/VLProperty.h"
+#include "cm/VLTarget.h"
 
 CVLMargeConditionList::CVLMargeConditionList()
 {
@@ -19,20 +21,28 @@ void CVLMargeConditionList::DeleteElement(CVLMargeCondition* p)
 
 CVLMargeCondition* CVLMargeConditionList::CreateElement()
 {
-    return new CVLMargeCondition();
+    return new (std::nothrow) CVLMargeCondition();
 }
 
 CVLMargeConditionList& CVLMargeConditionList::operator=(const CVLMargeConditionList& src)
 {
-    if (&src != this) {
-        DeleteAll();
-        Append(src);
-    }
+    Base::Copy(src);
     return *this;
 }
 
 bool CVLMargeConditionList::Match(CVLTarget* pSrcTarget, CVLTarget* pTarget)
 {
-    (void)pSrcTarget, (void)pTarget;
-    throw new EVLUnsupportedException(VLCMAPI_MODULE, "VLMargeConditionList", __LINE__, "Match");
+    if (pSrcTarget == nullptr || pTarget == nullptr)
+        return false;
+    for (CVLMargeConditionConstIterator it = ConstBegin(); !it.IsEnd(); it.Next()) {
+        const char* szPath = it.Get()->GetPath().GetString();
+        CVLProperty* pSrc = pSrcTarget->GetProperties()->GetProperty(szPath, false);
+        CVLProperty* pDst = pTarget->GetProperties()->GetProperty(szPath, false);
+        if (pSrc == nullptr || pDst == nullptr)
+            return false;
+        if (!pSrc->IsEqual(*pDst))
+            return false;
+    }
+    pTarget->Marge(pSrcTarget);
+    return true;
 }

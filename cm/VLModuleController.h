@@ -156,6 +156,9 @@ public:
                                           CVLCallbackInfo* pInfo);
     virtual void removeCallbackInfo(CVLModuleInstance* pInstance, CVLTarget* pTarget, void* pCallbackParam);
 
+    // Records dropped because the queue was full, since construction.
+    unsigned long GetDroppedCallbackCount();
+
     // A parentless property bound to the "PropertyRoot" definition, when the
     // definitions have one.
     CVLProperty* NewRootProperty();
@@ -207,6 +210,17 @@ protected:
     // deleted), so that Terminate can stop them before their modules go.
     // Guarded by the controller lock.
     std::map<CVLModuleInstance*, CVLModuleInstance*> m_LiveInstanceMap;
+
+    // --- queue helpers (VLModuleControllerQueue.cpp) ---------------------
+    // One event post: lock, PostCallback, unlock.
+    void PostEvent(int eType, CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams, CVLTarget* pTarget,
+                   EVLException* pException, bool bMarge, VL_CONST_STR szEventCode, VL_SIZE_T nProgressValue);
+    // Lock held: true when a record of the instance or target is refused.
+    bool IsCallbackRefused(CVLModuleInstance* pInstance, CVLTarget* pTarget) const;
+    // Lock held: true (and the drop counted) when a record of this type no
+    // longer fits the bounded queue.
+    bool IsCallbackQueueFull(int eType);
+    unsigned long m_nDroppedCallbacks = 0;
 
 private:
     CVLModuleController(const CVLModuleController&) = delete;

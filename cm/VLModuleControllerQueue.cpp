@@ -1,75 +1,208 @@
-// The callback queue: posting, refusal and dispatch.
-#include "cm/VLModuleController.h"
+// The callback queue of the module controller: posting from any thread,
+// delivery on the one dispatching thread, and the withdrawal of the records
+// of instances, targets and user parameters that are going away.
+#include <new>
 
-#include "cm/VLCMDefs.h"
 #include "base/core/VLException.h"
+#include "base/core/VLMemoryAllocException.h"
 #include "base/core/VLThreadLock.h"
-#include "base/core/VLUnsupportedException.h"
+#include "base/core/VLTrace.h"
+#include "cm/VLCallbackInfo.h"
+#include "cm/VLCMDefs.h"
+#include "cm/VLCustomCallbackIF.h"
+#include "cm/VLModuleController.h"
+#include "cm/VLModuleParamCollection.h"
 
-#define VLMODULECONTROLLER_FILE "VLModuleController"
+// Bound of the queue. Far above what a probe of the largest network queues
+// (one record per answer, delivered at some 200 a second), so it only takes
+// effect under a flood: then probe and progress records beyond it are
+// dropped, while the records that end a function (done, stop, time-out,
+// exception, user) may still use a reserve above it, so a listener is not
+// left waiting for its end. Beyond the reserve every post is dropped.
+static const int kCallbackQueueLimit = 100000;
+static const int kCallbackQueueReserve = 10000;
+// A flood traces its first drop and every this many after it.
+static const unsigned kDropTraceInterval = 1000;
 
-void CVLModuleController::DispatchCallback(long lTimeout)
+static const char kFile[] = "VLModuleController";
+
+void CVLModuleController::DispatchCallback(long nTimeout)
 {
-    (void)lTimeout;
-    throw new EVLUnsupportedException(VLCMAPI_MODULE, VLMODULECONTROLLER_FILE, __LINE__, "DispatchCallback");
+    try {
+        if (nTimeout != 0)
+            m_CallbackSemaphore.Wait(static_cast<int>(nTimeout));
+        CVLCallbackInfo* pInfo = nullptr;
+        {
+            CVLThreadLock lock(&m_ThreadSync);
+            if (lock.Lock()) {
+                pInfo = m_CallbackInfoList.Pop();
+                // A waiting consumer is not left asleep while records remain.
+                if (nTimeout != 0 && m_CallbackInfoList.GetCount() > 0 && m_CallbackSemaphore.GetCount() < 1)
+                    m_CallbackSemaphore.Post();
+            }
+        }
+        if (pInfo == nullptr)
+            return;
+        if (m_pCustomCallbackIF != nullptr) {
+            m_pCustomCallbackIF->OnCallback(pInfo);
+            return;
+        }
+        // The record is deleted however its delivery ends.
+        try {
+            pInfo->Invoke();
+        } catch (...) {
+            delete pInfo;
+            throw;
+        }
+        delete pInfo;
+    }
+    VL_CATCH_LADDER(VLCMAPI_MODULE, kFile)
 }
 
 void CVLModuleController::PostCallbackUser(CVLModuleInstance* pInstance, CVLTarget* pTarget,
                                            VLCM_USER_CALLBACK pCallback, long lCallbackId, void* pCallbackParam,
                                            EVLException* pException)
 {
-    (void)pInstance, (void)pTarget, (void)pCallback, (void)lCallbackId, (void)pCallbackParam;
-    VLDeleteException(pException);
-    throw new EVLUnsupportedException(VLCMAPI_MODULE, VLMODULECONTROLLER_FILE, __LINE__, "PostCallbackUser");
+    try {
+        CVLThreadLock lock(&m_ThreadSync);
+        if (!lock.Lock()) {
+            VLDeleteException(pException);
+            return;
+        }
+        if (pCallbackParam != nullptr && m_LockCallbackParamMap.find(pCallbackParam) != m_LockCallbackParamMap.end()) {
+            VLDeleteException(pException);
+            return;
+        }
+        PostCallback(VLCM_CALLBACK_USER, pInstance, nullptr, pTarget, pException, false, nullptr, 0, pCallback,
+                     lCallbackId, pCallbackParam, nullptr);
+    }
+    VL_CATCH_LADDER(VLCMAPI_MODULE, kFile)
 }
 
 void CVLModuleController::PostCallbackUser(CVLCallbackInfo* pUserCallbackInfo)
 {
-    delete pUserCallbackInfo;
-    throw new EVLUnsupportedException(VLCMAPI_MODULE, VLMODULECONTROLLER_FILE, __LINE__, "PostCallbackUser");
+    try {
+        if (pUserCallbackInfo == nullptr)
+            return;
+        CVLThreadLock lock(&m_ThreadSync);
+        if (!lock.Lock()) {
+            delete pUserCallbackInfo;
+            return;
+        }
+        void* pParam = pUserCallbackInfo->GetCallbackParam();
+        if (pParam != nullptr && m_LockCallbackParamMap.find(pParam) != m_LockCallbackParamMap.end()) {
+            delete pUserCallbackInfo;
+            return;
+        }
+        PostCallback(pUserCallbackInfo->GetType(), pUserCallbackInfo->GetInstance(), nullptr,
+                     pUserCallbackInfo->GetTarget(), nullptr, false, nullptr, 0, nullptr, 0, nullptr,
+                     pUserCallbackInfo);
+    }
+    VL_CATCH_LADDER(VLCMAPI_MODULE, kFile)
+}
+
+// The six event posts share one body: take the lock, post, release. What
+// they carry is freed when the lock cannot be taken.
+void CVLModuleController::PostEvent(int eType, CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams,
+                                    CVLTarget* pTarget, EVLException* pException, bool bMarge,
+                                    VL_CONST_STR szEventCode, VL_SIZE_T nProgressValue)
+{
+    try {
+        CVLThreadLock lock(&m_ThreadSync);
+        if (!lock.Lock()) {
+            VLDeleteException(pException);
+            return;
+        }
+        PostCallback(eType, pInstance, pParams, pTarget, pException, bMarge, szEventCode, nProgressValue, nullptr,
+                     0, nullptr, nullptr);
+    }
+    VL_CATCH_LADDER(VLCMAPI_MODULE, kFile)
 }
 
 void CVLModuleController::PostCallbackProbe(CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams,
                                             CVLTarget* pTarget, bool bMarge)
 {
-    (void)pInstance, (void)pParams, (void)pTarget, (void)bMarge;
-    throw new EVLUnsupportedException(VLCMAPI_MODULE, VLMODULECONTROLLER_FILE, __LINE__, "PostCallbackProbe");
+    PostEvent(VLCM_CALLBACK_PROBE, pInstance, pParams, pTarget, nullptr, bMarge, nullptr, 0);
 }
 
 void CVLModuleController::PostCallbackDone(CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams,
                                            CVLTarget* pTarget)
 {
-    (void)pInstance, (void)pParams, (void)pTarget;
-    throw new EVLUnsupportedException(VLCMAPI_MODULE, VLMODULECONTROLLER_FILE, __LINE__, "PostCallbackDone");
+    PostEvent(VLCM_CALLBACK_DONE, pInstance, pParams, pTarget, nullptr, false, nullptr, 0);
 }
 
 void CVLModuleController::PostCallbackStop(CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams,
                                            CVLTarget* pTarget)
 {
-    (void)pInstance, (void)pParams, (void)pTarget;
-    throw new EVLUnsupportedException(VLCMAPI_MODULE, VLMODULECONTROLLER_FILE, __LINE__, "PostCallbackStop");
+    PostEvent(VLCM_CALLBACK_STOP, pInstance, pParams, pTarget, nullptr, false, nullptr, 0);
 }
 
 void CVLModuleController::PostCallbackTimeout(CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams,
                                               CVLTarget* pTarget)
 {
-    (void)pInstance, (void)pParams, (void)pTarget;
-    throw new EVLUnsupportedException(VLCMAPI_MODULE, VLMODULECONTROLLER_FILE, __LINE__, "PostCallbackTimeout");
+    PostEvent(VLCM_CALLBACK_TIMEOUT, pInstance, pParams, pTarget, nullptr, false, nullptr, 0);
 }
 
 void CVLModuleController::PostCallbackProgress(CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams,
-                                               CVLTarget* pTarget, VL_CONST_STR szEventCode, VL_SIZE_T nProgressValue)
+                                               CVLTarget* pTarget, VL_CONST_STR szEventCode,
+                                               VL_SIZE_T nProgressValue)
 {
-    (void)pInstance, (void)pParams, (void)pTarget, (void)szEventCode, (void)nProgressValue;
-    throw new EVLUnsupportedException(VLCMAPI_MODULE, VLMODULECONTROLLER_FILE, __LINE__, "PostCallbackProgress");
+    PostEvent(VLCM_CALLBACK_PROGRESS, pInstance, pParams, pTarget, nullptr, false, szEventCode, nProgressValue);
 }
 
 void CVLModuleController::PostCallbackException(CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams,
                                                 CVLTarget* pTarget, EVLException* pException)
 {
-    (void)pInstance, (void)pParams, (void)pTarget;
-    VLDeleteException(pException);
-    throw new EVLUnsupportedException(VLCMAPI_MODULE, VLMODULECONTROLLER_FILE, __LINE__, "PostCallbackException");
+    PostEvent(VLCM_CALLBACK_EXCEPTION, pInstance, pParams, pTarget, pException, false, nullptr, 0);
+}
+
+void CVLModuleController::RemoveCallbackInfo(CVLModuleInstance* pInstance, CVLTarget* pTarget,
+                                             void* pCallbackParam)
+{
+    try {
+        CVLThreadLock lock(&m_ThreadSync);
+        if (lock.Lock())
+            removeCallbackInfo(pInstance, pTarget, pCallbackParam);
+    }
+    VL_CATCH_LADDER(VLCMAPI_MODULE, kFile)
+}
+
+void CVLModuleController::UnlockCallbackInfo(CVLModuleInstance* pInstance, CVLTarget* pTarget,
+                                             void* pCallbackParam)
+{
+    try {
+        CVLThreadLock lock(&m_ThreadSync);
+        if (!lock.Lock())
+            return;
+        if (pInstance != nullptr)
+            m_LockInstanceMap.erase(pInstance);
+        if (pTarget != nullptr)
+            m_LockTargetMap.erase(pTarget);
+        if (pCallbackParam != nullptr)
+            m_LockCallbackParamMap.erase(pCallbackParam);
+    }
+    VL_CATCH_LADDER(VLCMAPI_MODULE, kFile)
+}
+
+bool CVLModuleController::IsCallbackRefused(CVLModuleInstance* pInstance, CVLTarget* pTarget) const
+{
+    return (pInstance != nullptr && m_LockInstanceMap.find(pInstance) != m_LockInstanceMap.end()) ||
+           (pTarget != nullptr && m_LockTargetMap.find(pTarget) != m_LockTargetMap.end());
+}
+
+bool CVLModuleController::IsCallbackQueueFull(int eType)
+{
+    int nCount = m_CallbackInfoList.GetCount();
+    bool bEnds = eType != VLCM_CALLBACK_PROBE && eType != VLCM_CALLBACK_PROGRESS;
+    if (nCount < kCallbackQueueLimit || (bEnds && nCount < kCallbackQueueLimit + kCallbackQueueReserve))
+        return false;
+    ++m_nDroppedCallbacks;
+    if (m_nDroppedCallbacks % kDropTraceInterval == 1)
+        CVLTrace::Output(VLCMAPI_MODULE, kFile, __LINE__, 1,
+                         "CVLModuleController::PostCallback(): callback queue full, record dropped!, "
+                         "nType=%d, nQueued=%d, nDropped=%lu",
+                         eType, nCount, static_cast<unsigned long>(m_nDroppedCallbacks));
+    return true;
 }
 
 CVLCallbackInfo* CVLModuleController::PostCallback(int eType, CVLModuleInstance* pInstance,
@@ -78,23 +211,56 @@ CVLCallbackInfo* CVLModuleController::PostCallback(int eType, CVLModuleInstance*
                                                    VL_SIZE_T nProgressValue, VLCM_USER_CALLBACK pCallback,
                                                    long lCallbackId, void* pCallbackParam, CVLCallbackInfo* pInfo)
 {
-    (void)eType, (void)pInstance, (void)pParams, (void)pTarget, (void)bMarge, (void)szEventCode;
-    (void)nProgressValue, (void)pCallback, (void)lCallbackId, (void)pCallbackParam;
-    VLDeleteException(pException);
-    delete pInfo;
-    throw new EVLUnsupportedException(VLCMAPI_MODULE, VLMODULECONTROLLER_FILE, __LINE__, "PostCallback");
+    // The record's instance comes from the parameters when they are given,
+    // so an instance being deleted is refused under either name.
+    CVLModuleInstance* pParamsInstance = pParams != nullptr ? pParams->GetInstance() : nullptr;
+    if (IsCallbackRefused(pInstance, pTarget) || IsCallbackRefused(pParamsInstance, nullptr) ||
+        IsCallbackQueueFull(eType)) {
+        if (pInfo != nullptr)
+            delete pInfo;
+        else
+            VLDeleteException(pException);
+        return nullptr;
+    }
+    CVLCallbackInfo* pResult = nullptr;
+    if (pInfo != nullptr) {
+        m_CallbackInfoList.Push(pInfo);
+    } else {
+        // Filled before it is appended, so a failure leaves no half-filled
+        // record in the queue; the lock is held throughout either way.
+        CVLCallbackInfo* pNew = m_CallbackInfoList.CreateElement();
+        if (pNew == nullptr) {
+            VLDeleteException(pException);
+            throw new EVLMemoryAllocException(VLSTD_MODULE, "TVLObjectList", __LINE__);
+        }
+        pNew->SetException(pException);
+        try {
+            pNew->SetType(eType);
+            pNew->SetInstance(pInstance);
+            pNew->SetApi(m_pApi);
+            pNew->SetTarget(pTarget);
+            pNew->SetParams(pParams);
+            pNew->SetMarge(bMarge);
+            pNew->SetEventCode(szEventCode);
+            pNew->SetProgressValue(nProgressValue);
+            pNew->SetUserCallback(pCallback, lCallbackId, pCallbackParam);
+        } catch (...) {
+            delete pNew;
+            throw;
+        }
+        m_CallbackInfoList.Push(pNew);
+        pResult = pNew;
+    }
+    m_CallbackSemaphore.Post();
+    return pResult;
 }
 
-void CVLModuleController::RemoveCallbackInfo(CVLModuleInstance* pInstance, CVLTarget* pTarget, void* pCallbackParam)
-{
-    CVLThreadLock lock(&m_ThreadSync);
-    if (lock.Lock())
-        removeCallbackInfo(pInstance, pTarget, pCallbackParam);
-}
-
-void CVLModuleController::removeCallbackInfo(CVLModuleInstance* pInstance, CVLTarget* pTarget, void* pCallbackParam)
+void CVLModuleController::removeCallbackInfo(CVLModuleInstance* pInstance, CVLTarget* pTarget,
+                                             void* pCallbackParam)
 {
     m_CallbackInfoList.Remove(pInstance, pTarget, pCallbackParam);
+    if (m_pCustomCallbackIF != nullptr)
+        m_pCustomCallbackIF->RemoveCallbackInfo(pInstance, pTarget, pCallbackParam);
     if (pInstance != nullptr)
         m_LockInstanceMap[pInstance] = pInstance;
     if (pTarget != nullptr)
@@ -103,15 +269,8 @@ void CVLModuleController::removeCallbackInfo(CVLModuleInstance* pInstance, CVLTa
         m_LockCallbackParamMap[pCallbackParam] = pCallbackParam;
 }
 
-void CVLModuleController::UnlockCallbackInfo(CVLModuleInstance* pInstance, CVLTarget* pTarget, void* pCallbackParam)
+unsigned long CVLModuleController::GetDroppedCallbackCount()
 {
     CVLThreadLock lock(&m_ThreadSync);
-    if (!lock.Lock())
-        return;
-    if (pInstance != nullptr)
-        m_LockInstanceMap.erase(pInstance);
-    if (pTarget != nullptr)
-        m_LockTargetMap.erase(pTarget);
-    if (pCallbackParam != nullptr)
-        m_LockCallbackParamMap.erase(pCallbackParam);
+    return lock.Lock() ? m_nDroppedCallbacks : 0;
 }
