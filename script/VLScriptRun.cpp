@@ -26,6 +26,28 @@ thread_local VL_ULONGLONG t_nStepLimit = 0;
 thread_local VL_ULONGLONG t_nSteps = 0;
 thread_local int t_nValueLimit = 0;
 thread_local size_t t_nLastCapacity = 0;
+// What the runs of this thread that wait for nested calls hold.
+thread_local size_t t_nHeldBytes = 0;
+
+// The bytes of a text or binary value.
+inline size_t ValueBytes(const CVLVariant& v)
+{
+    const int nType = v.GetTypeInline();
+    return (nType == 14 || nType == 15) ? static_cast<size_t>(v.GetSize()) : 0;
+}
+
+// Adds a waiting run's bytes to the thread's total for the time of a call.
+class CHeldBytes
+{
+public:
+    explicit CHeldBytes(size_t nBytes) : m_nBytes(nBytes) { t_nHeldBytes += nBytes; }
+    ~CHeldBytes() { t_nHeldBytes -= m_nBytes; }
+    CHeldBytes(const CHeldBytes&) = delete;
+    CHeldBytes& operator=(const CHeldBytes&) = delete;
+
+private:
+    size_t m_nBytes;
+};
 
 // Counts the nested runs of this thread.
 class CDepthGuard
@@ -654,6 +676,11 @@ void CVLScriptRun::Call(const SVLScriptInstr& instr)
         if (pScript != nullptr) {
             if (t_nDepth >= MAX_NESTING)
                 Fail(VLSCR_ERR_UNEXPECTED, __LINE__);
+            const size_t nHeld = HeldBytes(pFrame);
+            const size_t nBudget = static_cast<size_t>(MAX_RUN_BYTES);
+            if (nHeld > nBudget || t_nHeldBytes > nBudget - nHeld)
+                Fail(VLSCR_ERR_UNEXPECTED, __LINE__);
+            CHeldBytes held(nHeld);
             pScript->Execute(*pFrame, m_pScripts, m_pHost, m_pContext);
             bDone = true;
         }
@@ -682,6 +709,26 @@ void CVLScriptRun::Call(const SVLScriptInstr& instr)
         e.value = result;
     }
     m_Frames.CVLScriptParamsStack::Pop();
+}
+
+size_t CVLScriptRun::HeldBytes(const CVLScriptParams* pFrame) const
+{
+    size_t n = m_nCapacity * sizeof(SEntry) + m_nSlots * sizeof(SSlot);
+    for (size_t i = 0; i < m_nSlots; ++i) {
+        const SSlot& slot = m_pSlots[i];
+        if (slot.bLocal)
+            n += ValueBytes(slot.local);
+        if (slot.bParam)
+            n += ValueBytes(slot.param);
+    }
+    for (size_t i = 0; i < m_nTop; ++i) {
+        if (m_pStack[i].nKind == KIND_VALUE)
+            n += ValueBytes(m_pStack[i].value);
+    }
+    // The arguments of the call: the callee copies them into its parameters.
+    for (CVLScriptParamConstIterator it = pFrame->ConstBegin(); !it.IsEnd(); it.Next())
+        n += 2 * ValueBytes(*it.Get());
+    return n;
 }
 
 namespace {

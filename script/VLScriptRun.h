@@ -38,6 +38,11 @@ public:
     // runs use a small one to stay fast.
     enum { MAX_VALUE_BYTES = 16 * 1024 * 1024 };
     static void SetValueLimit(int nBytes);
+    // What the runs of one thread that wait for a nested call may hold in
+    // all (texts and binaries of their variables, stacks and argument
+    // copies): a deeper call beyond it fails with error 9999, so that values
+    // passed down a recursion cannot take the process's memory.
+    enum { MAX_RUN_BYTES = 16 * MAX_VALUE_BYTES };
     // The value-stack capacity that the last run of this thread reached.
     static size_t GetLastStackCapacity();
 
@@ -133,6 +138,9 @@ private:
     void Call(const SVLScriptInstr& instr);
     // The script of a plain collection that a called name finds.
     CVLScript* FindScript(VL_ULONG nName);
+    // The bytes this run holds while it waits for a call with pFrame's
+    // arguments.
+    size_t HeldBytes(const CVLScriptParams* pFrame) const;
     void FillDebugContext(VLScrDbgContext& ctx);
 
     const CVLScript& m_Script;

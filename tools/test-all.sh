@@ -5,6 +5,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
 fuzz_seconds=${VL_FUZZ_SECONDS:-30}
+# The XML targets read every configuration and device list: they run longer.
+fuzz_long_seconds=${VL_FUZZ_LONG_SECONDS:-90}
+fuzz_long_targets=" xmlload xmlchunks xmlparser "
 
 run_build() {  # dir, extra cmake args...
   local dir=$1; shift
@@ -34,9 +37,14 @@ if [ -d fuzz ] && ls fuzz/*.cpp >/dev/null 2>&1; then
     corpus=fuzz/corpus/${name#fuzz_}
     work=$(mktemp -d)
     [ -d "$corpus" ] && cp -r "$corpus"/. "$work"/
-    echo "-- $name"
-    "$target" -max_total_time="$fuzz_seconds" -timeout=10 -rss_limit_mb=2048 \
-      -print_final_stats=0 "$work" 2>&1 | tail -n 3
+    seconds=$fuzz_seconds
+    case "$fuzz_long_targets" in *" ${name#fuzz_} "*) seconds=$fuzz_long_seconds ;; esac
+    # A dictionary beside the target (fuzz/<name>.dict) is passed when there is one.
+    dict=()
+    [ -f "fuzz/${name#fuzz_}.dict" ] && dict=(-dict="fuzz/${name#fuzz_}.dict")
+    echo "-- $name (${seconds}s)"
+    "$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+      -print_final_stats=0 "${dict[@]}" "$work" 2>&1 | tail -n 3
     rm -rf "$work"
   done
 fi

@@ -319,6 +319,24 @@ TEST(CompilerRun, ValuesThatGrowWithoutBoundStopTheRun)
     CVLScriptRun::SetValueLimit(0);
 }
 
+// A run's waiting callers hold their texts: a large text passed down a deep
+// recursion fails the run once the total passes the run's budget, while a
+// small one goes all the way down.
+TEST(CompilerRun, TextsPassedDownARecursionAreBounded)
+{
+    const char* szText = "long Down(string s, long n) {\n  if (n == 0) {\n    return Len(s);\n  }\n"
+                         "  return Down(s, n - 1);\n}\n"
+                         "long F(long nBits, long nDepth) {\n  string s;\n  s = \"x\";\n  long i;\n"
+                         "  for (i = 0; i < nBits; i++) {\n    s = s + s;\n  }\n  return Down(s, nDepth);\n}\n";
+    Result r = RunText(szText, "F", {L(23), L(190)});  // 8 MiB, 190 levels
+    EXPECT_EQ(r.nError, 9999);
+    r = RunText(szText, "F", {L(16), L(190)});  // 64 KiB
+    EXPECT_EQ(r.nError, 0);
+    EXPECT_EQ(r.value.ToLong(0), 1 << 16);
+    // The budget is the thread's: it is whole again for the next run.
+    EXPECT_EQ(RunText(szText, "F", {L(23), L(5)}).nError, 0);
+}
+
 namespace {
 
 class CFakeDebugger : public IVLScriptDebuggerIF
