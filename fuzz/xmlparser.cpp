@@ -2,8 +2,9 @@
 // every buffer and count limit is within reach of short inputs: the first
 // eight bytes size the text, attribute, depth, read, namespace and name and
 // value buffers, the ninth picks a chunk size, the rest is the document. The
-// events of a chunked read must be those of a whole one, and every text the
-// parser hands out must be as long as it says.
+// events of a chunked read must be those of a whole one, every text the
+// parser hands out must be as long as it says, and what it accepts must fit
+// the limits.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -71,11 +72,20 @@ std::string Events(const std::string& data, const PXP_ParserLimits& limits, size
         if (nEvent == PXP_EVENT_START_TAG) {
             Check(parser.GetAttributeCount() <= static_cast<int>(limits.nMaxAttributes));
             out += Text(parser.GetPrefix()) + ":" + Text(parser.GetName());
+            // The names and values of a tag that was accepted fit their
+            // buffers, each with its NUL; more is error 6.
+            size_t nNameBytes = 0;
+            size_t nValueBytes = 0;
             for (int i = 0; i < parser.GetAttributeCount(); ++i) {
                 const char* pValue = parser.GetAttributeValue(i);
                 Check(std::strlen(pValue) == parser.GetAttributeValueLength(i));
-                out += " " + Text(parser.GetAttributePrefix(i)) + ":" + Text(parser.GetAttributeName(i)) + "=" + pValue;
+                const char* pPrefix = parser.GetAttributePrefix(i);
+                nNameBytes += (pPrefix != nullptr ? std::strlen(pPrefix) + 1 : 0) + std::strlen(parser.GetAttributeName(i)) + 1;
+                nValueBytes += std::strlen(pValue) + 1;
+                out += " " + Text(pPrefix) + ":" + Text(parser.GetAttributeName(i)) + "=" + pValue;
             }
+            Check(nNameBytes <= limits.nAttrNameBufferSize);
+            Check(nValueBytes <= limits.nAttrValueBufferSize);
         }
         if (nEvent == PXP_EVENT_ERROR)
             return out + "E" + std::to_string(parser.GetErrorCode());
@@ -93,7 +103,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize)
         return 0;
     PXP_ParserLimits limits;
     limits.nTextBufferSize = 16 + pData[0] % 32;
-    limits.nMaxAttributes = 1 + pData[1] % 8;
+    limits.nMaxAttributes = 1 + pData[1] % 40;
     limits.nMaxDepth = 1 + pData[2] % 8;
     limits.nReadBufferSize = 16 + pData[3] % 64;
     limits.nMaxNamespaces = 1 + pData[4] % 8;

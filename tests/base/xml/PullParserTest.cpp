@@ -672,6 +672,12 @@ TEST(PullParserBoundaries, AttributeValueBuffer)
     for (int i = 0; i < 31; ++i)
         doc += " e" + std::to_string(i) + "=''";
     EXPECT_EQ("ERR6|", EventsInEveryEncoding(doc + "/>"));
+    // The fuzz target's find: with small limits, empty values alone pass the
+    // buffer.
+    PXP_ParserLimits small;
+    small.nAttrValueBufferSize = 4;
+    EXPECT_EQ("ERR6|", EventsInEveryEncoding("<r _='' b='1' c='' d=''/>", &small));
+    EXPECT_EQ("S:r[_= b=1 c=]|E:r|OK|", EventsInEveryEncoding("<r _='' b='1' c=''/>", &small));
     // References count with their replacement.
     EXPECT_EQ("S:a[v=" + std::string(1021, 'x') + "&&]|E:a|OK|",
               EventsInEveryEncoding("<a v='" + std::string(1021, 'x') + "&amp;&#38;'/>"));
