@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <fstream>
 #include <memory>
+#include <sstream>
 #include <string>
 
+#include "base/core/VLCharset.h"
 #include "base/core/VLInvalidParamException.h"
 #include "base/core/VLNullObjectException.h"
 #include "base/xml/VLXmlDocument.h"
@@ -219,6 +223,38 @@ TEST_F(PropertyTest, DefinitionExpansion)
     EXPECT_TRUE(pList->IsVariable());
     EXPECT_EQ(0, pList->GetChildCount());
     EXPECT_EQ(nullptr, root->GetProperty("List.never", false));
+}
+
+}  // namespace
+
+namespace {
+
+// The project's own device tree definition, as the build lays it out.
+TEST_F(PropertyTest, ProjectPropertyRootBinds)
+{
+    const char* szBin = getenv("VL_TEST_BIN_DIR");
+    std::string strPath = std::string(szBin ? szBin : ".") + "/../share/vlnet/Settings/Default/PropertyRoot.xml";
+    std::ifstream file(strPath, std::ios::binary);
+    if (!file)
+        GTEST_SKIP() << "no " << strPath;
+    std::stringstream text;
+    text << file.rdbuf();
+    CVLXmlDocument doc;
+    CTestStream stream(text.str());
+    doc.Load(&stream);
+    RootPtr root = NewRoot();
+    root->SetDefinition(doc.GetDocumentElement());
+    ASSERT_NE(nullptr, root->FindChild("MACAddress"));
+    EXPECT_EQ(0, root->FindChild("VLPC")->GetChildCount());
+    CVLProperty* pModel = root->GetProperty("VLPC.2B_5A01_01.ModelName", false);
+    ASSERT_NE(nullptr, pModel);
+    CVLProperty* pServices = root->GetProperty("VLPC.2B_5A01_01.ServiceList", false);
+    ASSERT_NE(nullptr, pServices);
+    EXPECT_TRUE(pServices->IsVariable());
+    pServices->GetProperty("3.Name", true)->SetString(CVLString("lpd", VL_CHARSET_UTF8));
+    root->Clear();
+    EXPECT_EQ(0, pServices->GetChildCount());
+    EXPECT_NE(nullptr, root->GetProperty("VLPC.2B_5A01_01.ModelName", false));
 }
 
 }  // namespace
