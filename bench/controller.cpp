@@ -103,7 +103,7 @@ static void BM_FindConstCommon(benchmark::State& state)
 {
     CBenchFramework fw;
     CVLModuleController* pController = fw.m_Api.GetModuleController();
-    CVLString strValue(72);
+    CVLString strValue(VL_CHARSET_UTF8);
     for (auto _ : state)
         benchmark::DoNotOptimize(pController->FindConst("R", strValue, nullptr, nullptr));
 }
@@ -114,7 +114,7 @@ static void BM_FindConstThroughAllLevels(benchmark::State& state)
 {
     CBenchFramework fw;
     CVLModuleController* pController = fw.m_Api.GetModuleController();
-    CVLString strValue(72);
+    CVLString strValue(VL_CHARSET_UTF8);
     for (auto _ : state)
         benchmark::DoNotOptimize(pController->FindConst("R", strValue, nullptr, "F.A"));
 }

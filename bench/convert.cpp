@@ -29,7 +29,7 @@ const std::string& Text(int nKilobytes)
 void Convert(benchmark::State& state, const char* szTo)
 {
     const std::string& text = Text(static_cast<int>(state.range(0)));
-    CVLString source(text.data(), static_cast<int>(text.size()), 72);
+    CVLString source(text.data(), static_cast<int>(text.size()), VL_CHARSET_UTF8);
     for (auto _ : state) {
         CVLString result = source.ConvertTo(szTo, false);
         benchmark::DoNotOptimize(result.GetBuffer());

@@ -45,7 +45,7 @@ const int kServiceCount = 24;
 CVLProperty* BuildDeviceTree(CVLCMApi& api)
 {
     CVLProperty* pRoot = api.NewProperty(nullptr);
-    pRoot->GetProperty("MACAddress", true)->SetString(CVLString("00:11:22:33:44:55", 72));
+    pRoot->GetProperty("MACAddress", true)->SetString(CVLString("00:11:22:33:44:55", VL_CHARSET_UTF8));
     CVLProperty* pVLPC = pRoot->GetProperty("VLPC", true);
     char szName[32];
     for (int p = 0; p < kPacketCount; ++p) {

@@ -142,13 +142,14 @@ class CBenchHost : public IVLScriptExtendIF
 public:
     CBenchHost() : IVLScriptExtendIF(nullptr, nullptr)
     {
-        m_MethodMap[CVLString("Add1", 72)] = [](IVLScriptExtendIF*, const CVLString&, CVLScriptParams* p, void*) {
+        m_MethodMap[CVLString("Add1", VL_CHARSET_UTF8)] = [](IVLScriptExtendIF*, const CVLString&, CVLScriptParams* p,
+                                                             void*) {
             CVLVariant v;
             v.SetLong(p->GetAt(0)->ToLong(0) + 1);
             p->SetReturnValue(v);
         };
     }
-    CVLString GetContextText() override { return CVLString("bench", 72); }
+    CVLString GetContextText() override { return CVLString("bench", VL_CHARSET_UTF8); }
 };
 
 CVLScriptCollection& Compiled()

@@ -119,7 +119,7 @@ class CSinkStream : public IVLStream
 {
 public:
     explicit CSinkStream(std::string& out) : m_Out(out) {}
-    CVLString GetClassName() const override { return CVLString("CSinkStream", 72); }
+    CVLString GetClassName() const override { return CVLString("CSinkStream", VL_CHARSET_UTF8); }
     void Open(VL_OPEN_MODE) override { m_bOpen = true; }
     bool IsOpen() override { return m_bOpen; }
     void Close() override { m_bOpen = false; }

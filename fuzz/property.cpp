@@ -55,7 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize)
                 pNode = pRoot;
             pNode->GetFullPath();
             switch ((nOp >> 2) % 9) {
-            case 0: pNode->SetString(CVLString(strPath.c_str(), 72)); break;
+            case 0: pNode->SetString(CVLString(strPath.c_str(), VL_CHARSET_UTF8)); break;
             case 1: pNode->SetName(strPath.c_str()); break;
             case 2: pNode->Merge(pOther); break;
             case 3: pOther->Merge(pNode); break;

@@ -10,7 +10,7 @@ namespace {
 std::atomic<VL_ULONGLONG> g_nNextStamp(1);
 }  // namespace
 
-CVLScriptCollection::CVLScriptCollection() : m_strName(72), m_nStamp(0)
+CVLScriptCollection::CVLScriptCollection() : m_strName(VL_CHARSET_UTF8), m_nStamp(0)
 {
     Touch();
 }

@@ -7,7 +7,7 @@
 int CVLScriptNameLess::Compare(const CVLString& a, const SVLScriptNamePiece& b)
 {
     if (a.GetCharSize() != 1)
-        return a.Compare(CVLString(b.p, b.n, 72));
+        return a.Compare(CVLString(b.p, b.n, VL_CHARSET_UTF8));
     // As CVLString compares byte texts: an empty text first, then the bytes,
     // then the length.
     int nA = a.GetLength();
@@ -46,8 +46,8 @@ IVLVariantObjectIF* IVLScriptExtendIF::GetProperty(const char* szName)
     PropertyHandler pfn = (it != m_PropertyMap.end() && it->second != nullptr) ? it->second : m_pfnDefaultProperty;
     if (pfn == nullptr)
         return nullptr;
-    CVLString strHead(szName, nHead, 72);
-    CVLString strRest(szName + nLength - nRest, nRest, 72);
+    CVLString strHead(szName, nHead, VL_CHARSET_UTF8);
+    CVLString strRest(szName + nLength - nRest, nRest, VL_CHARSET_UTF8);
     return pfn(this, strHead, strRest);
 }
 
@@ -71,7 +71,7 @@ bool IVLScriptExtendIF::CallFunction(const char* szName, CVLScriptParams* pParam
         return false;
     if (pParams != nullptr)
         pParams->SetCaller(pCaller);
-    CVLString strPath(szName, nPath, 72);
+    CVLString strPath(szName, nPath, VL_CHARSET_UTF8);
     it->second(this, strPath, pParams, pContext);
     return true;
 }

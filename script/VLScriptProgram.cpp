@@ -46,7 +46,7 @@ void CVLScriptProgram::Build(const CVLScript& script, VL_ULONG nParamSize, VL_UL
     for (VL_ULONG i = 0; i + VLSCRIPT_PARAM_ENTRY_SIZE <= nParamSize; i += VLSCRIPT_PARAM_ENTRY_SIZE) {
         SVLScriptParamInfo info;
         info.nType = pParams[i];
-        CVLString strName(72);
+        CVLString strName(VL_CHARSET_UTF8);
         if (!script.GetPoolString(CVLByteOrder::GetUInt32(VLSCRIPT_BYTE_ORDER, pParams + i + 1), strName))
             m_bParamsValid = false;
         info.nName = InternName(strName);
@@ -86,7 +86,7 @@ void CVLScriptProgram::Build(const CVLScript& script, VL_ULONG nParamSize, VL_UL
             break;
         }
         const VL_BYTE* pOperand = pCode + nPos + 1;
-        CVLString strText(72);
+        CVLString strText(VL_CHARSET_UTF8);
         switch (instr.nOp) {
         case VLSCR_OP_DECLARE:
         case VLSCR_OP_VARIABLE:
@@ -117,7 +117,7 @@ void CVLScriptProgram::Build(const CVLScript& script, VL_ULONG nParamSize, VL_UL
                 std::string text = Key(strText);
                 for (char& c : text)
                     c = static_cast<char>(~static_cast<unsigned char>(c));
-                m_Strings.push_back(CVLString(text.data(), static_cast<int>(text.size()), 72));
+                m_Strings.push_back(CVLString(text.data(), static_cast<int>(text.size()), VL_CHARSET_UTF8));
                 instr.u.nIndex = static_cast<VL_ULONG>(m_Strings.size() - 1);
             } else {
                 instr.nOp = VLSCR_IOP_FAULT;

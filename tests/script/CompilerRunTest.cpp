@@ -57,7 +57,7 @@ CVLVariant L(VL_LONG n)
 CVLVariant S(const char* sz)
 {
     CVLVariant v;
-    v.SetString(sz, 72);
+    v.SetString(sz, VL_CHARSET_UTF8);
     return v;
 }
 
@@ -85,13 +85,14 @@ class CTestHost : public IVLScriptExtendIF
 public:
     CTestHost() : IVLScriptExtendIF(nullptr, nullptr)
     {
-        m_MethodMap[CVLString("Twice", 72)] = [](IVLScriptExtendIF*, const CVLString&, CVLScriptParams* p, void*) {
+        m_MethodMap[CVLString("Twice", VL_CHARSET_UTF8)] = [](IVLScriptExtendIF*, const CVLString&, CVLScriptParams* p,
+                                                              void*) {
             CVLVariant v;
             v.SetLong(p->GetAt(0)->ToLong(0) * 2);
             p->SetReturnValue(v);
         };
     }
-    virtual CVLString GetContextText() override { return CVLString("test", 72); }
+    virtual CVLString GetContextText() override { return CVLString("test", VL_CHARSET_UTF8); }
 };
 
 }  // namespace
@@ -411,9 +412,9 @@ TEST(CompilerRun, DebuggerGetsOneBreakPerLineEntered)
     compiler.Compile("bom", &bom, &scripts);
     ASSERT_NE(scripts.Find("G"), nullptr);
     VLScrDbgVariableTable table;
-    table[CVLString("b", 72)].SetLong(2);
-    table[CVLString("a", 72)].SetString("x", 72);
-    CVLString strExpected("a=", 72);
+    table[CVLString("b", VL_CHARSET_UTF8)].SetLong(2);
+    table[CVLString("a", VL_CHARSET_UTF8)].SetString("x", VL_CHARSET_UTF8);
+    CVLString strExpected("a=", VL_CHARSET_UTF8);
     strExpected += table.begin()->second.Dump();
     strExpected += "\nb=";
     strExpected += table.rbegin()->second.Dump();

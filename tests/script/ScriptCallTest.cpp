@@ -23,12 +23,12 @@ public:
         : IVLScriptExtendIF(bDefault ? &DefaultProperty : nullptr, pNext), m_Adapter(&m_Value)
     {
         m_Value.SetLong(40);
-        m_PropertyMap[CVLString("Dev", 72)] = &DevProperty;
-        m_MethodMap[CVLString("Set", 72)] = &SetMethod;
-        m_MethodMap[CVLString("Sum", 72)] = &SumMethod;
-        m_MethodMap[CVLString("Fail", 72)] = &FailMethod;
+        m_PropertyMap[CVLString("Dev", VL_CHARSET_UTF8)] = &DevProperty;
+        m_MethodMap[CVLString("Set", VL_CHARSET_UTF8)] = &SetMethod;
+        m_MethodMap[CVLString("Sum", VL_CHARSET_UTF8)] = &SumMethod;
+        m_MethodMap[CVLString("Fail", VL_CHARSET_UTF8)] = &FailMethod;
     }
-    virtual CVLString GetContextText() override { return CVLString("test", 72); }
+    virtual CVLString GetContextText() override { return CVLString("test", VL_CHARSET_UTF8); }
 
     static IVLVariantObjectIF* DevProperty(IVLScriptExtendIF* p, const CVLString& strHead, const CVLString& strRest)
     {
@@ -139,10 +139,11 @@ TEST(ScriptCall, ArgumentFramesAreFreshForEveryCall)
     public:
         CAddingHost()
         {
-            m_MethodMap[CVLString("Grow", 72)] = [](IVLScriptExtendIF*, const CVLString&, CVLScriptParams* p, void*) {
+            m_MethodMap[CVLString("Grow", VL_CHARSET_UTF8)] = [](IVLScriptExtendIF*, const CVLString&,
+                                                                 CVLScriptParams* p, void*) {
                 CVLVariant v;
                 v.SetLong(p->GetCount());
-                p->Add()->SetString("extra", 72);
+                p->Add()->SetString("extra", VL_CHARSET_UTF8);
                 p->SetReturnValue(v);
             };
         }

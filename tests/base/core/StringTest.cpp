@@ -64,10 +64,10 @@ TEST(String, OddLengthInTwoByteCharset)
         std::string t = text;
         t[nZero * 2] = 0;
         t[nZero * 2 + 1] = 0;
-        s.Assign(t.data(), static_cast<int>(t.size()), -2);
+        s.Assign(t.data(), static_cast<int>(t.size()), VL_CHARSET_UNKNOWN);
         EXPECT_EQ(s.GetLength(), nZero * 2) << nZero;
     }
-    s.Assign(text.data(), static_cast<int>(text.size()), -2);
+    s.Assign(text.data(), static_cast<int>(text.size()), VL_CHARSET_UNKNOWN);
     EXPECT_EQ(s.GetLength(), 160);
 }
 
