@@ -129,9 +129,9 @@ static void BM_MargeOrAddInto250Targets(benchmark::State& state)
         char szMac[32];
         std::snprintf(szMac, sizeof(szMac), "00:80:92:00:%02X:%02X", i / 256, i % 256);
         CVLTarget* pSrc = pController->CreateTarget();
-        pSrc->GetProperties()->GetProperty("MACAddress", true)->SetString(szMac, 72);
-        pSrc->GetProperties()->GetProperty("VLPC.03_0000_01.ModelName", true)->SetString("Model", 72);
-        pSrc->GetProperties()->GetProperty("IPAddress", true)->SetString("10.0.0.1", 72);
+        pSrc->GetProperties()->GetProperty("MACAddress", true)->SetString(szMac, VL_CHARSET_UTF8);
+        pSrc->GetProperties()->GetProperty("VLPC.03_0000_01.ModelName", true)->SetString("Model", VL_CHARSET_UTF8);
+        pSrc->GetProperties()->GetProperty("IPAddress", true)->SetString("10.0.0.1", VL_CHARSET_UTF8);
         bool bMarge = false;
         pList->MargeOrAddTarget(pSrc, bMarge);
         found.push_back(pSrc);
