@@ -499,8 +499,7 @@ static void AddFirstLinks(CVLXmlNodeArena& arena, IVLXmlNode* pParent, const IVL
         pList->AddSpareLinks(arena.Allocate(kFirstChildLinks * kLinkBytes), kFirstChildLinks * kLinkBytes);
 }
 
-CVLXmlElement* CVLXmlDocument::AppendLoadedElement(IVLXmlNode* pParent, const char* pName, int nLength,
-                                                   int nAttributes)
+CVLXmlElement* CVLXmlDocument::AppendLoadedElement(IVLXmlNode* pParent, const char* pName, int nLength, int nAttributes)
 {
     AddFirstLinks(m_Arena, pParent, this);
     CVLXmlElement* pElement = NewLoadedNode<CVLXmlElement>();
