@@ -52,6 +52,7 @@ T GetValue(int nOrder, const void* pSrc)
 }
 }  // namespace
 
+// clang-format off
 void CVLByteOrder::SetUInt16(uint16_t v, int o, void* d) { SetValue(v, o, d); }
 void CVLByteOrder::SetInt16(int16_t v, int o, void* d) { SetValue(v, o, d); }
 void CVLByteOrder::SetUInt32(uint32_t v, int o, void* d) { SetValue(v, o, d); }
@@ -73,3 +74,4 @@ uint64_t CVLByteOrder::GetUInt64(int o, const void* s) { return GetValue<uint64_
 int64_t CVLByteOrder::GetInt64(int o, const void* s) { return GetValue<int64_t>(o, s); }
 float CVLByteOrder::GetFloat(int o, const void* s) { return GetValue<float>(o, s); }
 double CVLByteOrder::GetDouble(int o, const void* s) { return GetValue<double>(o, s); }
+// clang-format on

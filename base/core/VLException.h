@@ -46,35 +46,34 @@ void VLDeleteException(EVLException* pException);
 // "base/core/VLTrace.h". GetClassName and ToString give the class name; the
 // constructor reports the new exception to the tracer with the class's
 // source file (its name without the prefix letter) and the given line.
-#define VL_DECLARE_EXCEPTION(CLASS)                                  \
-    class CLASS : public EVLException                                \
-    {                                                                \
-    public:                                                          \
-        CLASS(const char* szModule, const char* szFile, int nLine);  \
-        virtual ~CLASS();                                            \
-        virtual CVLString GetClassName() const override;             \
-        virtual CVLString ToString() const override;                 \
+#define VL_DECLARE_EXCEPTION(CLASS)                                 \
+    class CLASS : public EVLException                               \
+    {                                                               \
+    public:                                                         \
+        CLASS(const char* szModule, const char* szFile, int nLine); \
+        virtual ~CLASS();                                           \
+        virtual CVLString GetClassName() const override;            \
+        virtual CVLString ToString() const override;                \
     };
 
-#define VL_IMPLEMENT_EXCEPTION(CLASS, TRACE_LINE)                                              \
-    CLASS::CLASS(const char* szModule, const char* szFile, int nLine)                          \
-        : EVLException(szModule, szFile, nLine)                                                \
-    {                                                                                          \
-        CVLTrace::OutputException(VLSTD_MODULE, &#CLASS[1], TRACE_LINE, this);                 \
-    }                                                                                          \
-                                                                                               \
-    CLASS::~CLASS()                                                                            \
-    {                                                                                          \
-    }                                                                                          \
-                                                                                               \
-    CVLString CLASS::GetClassName() const                                                      \
-    {                                                                                          \
-        return CVLString(#CLASS, VL_CHARSET_UTF8);                                             \
-    }                                                                                          \
-                                                                                               \
-    CVLString CLASS::ToString() const                                                          \
-    {                                                                                          \
-        return CVLString(#CLASS, VL_CHARSET_UTF8);                                             \
+#define VL_IMPLEMENT_EXCEPTION(CLASS, TRACE_LINE)                                                             \
+    CLASS::CLASS(const char* szModule, const char* szFile, int nLine) : EVLException(szModule, szFile, nLine) \
+    {                                                                                                         \
+        CVLTrace::OutputException(VLSTD_MODULE, &#CLASS[1], TRACE_LINE, this);                                \
+    }                                                                                                         \
+                                                                                                              \
+    CLASS::~CLASS()                                                                                           \
+    {                                                                                                         \
+    }                                                                                                         \
+                                                                                                              \
+    CVLString CLASS::GetClassName() const                                                                     \
+    {                                                                                                         \
+        return CVLString(#CLASS, VL_CHARSET_UTF8);                                                            \
+    }                                                                                                         \
+                                                                                                              \
+    CVLString CLASS::ToString() const                                                                         \
+    {                                                                                                         \
+        return CVLString(#CLASS, VL_CHARSET_UTF8);                                                            \
     }
 
 #endif

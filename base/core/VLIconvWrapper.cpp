@@ -12,6 +12,7 @@
 #include "base/core/VLMemoryAllocException.h"
 #include "base/platform/VLIconvBackend.h"
 
+// clang-format off
 const char* const CVLIconvWrapper::s_aCharsetNames[CHARSET_COUNT] = {
     "ASCII", "ISO-8859-1", "ISO-8859-2", "ISO-8859-3", "ISO-8859-4", "ISO-8859-5", "ISO-8859-7", "ISO-8859-9",
     "ISO-8859-10", "ISO-8859-13", "ISO-8859-14", "ISO-8859-15", "ISO-8859-16", "KOI8-R", "KOI8-U", "KOI8-RU",
@@ -56,6 +57,7 @@ const CVLIconvWrapper::EncodingRow CVLIconvWrapper::s_aEncodingTable[] = {
     {0xC01, -2}, {0xC02, -2},
     {0xA02, 15},
 };
+// clang-format on
 const int CVLIconvWrapper::s_nEncodingTableSize =
     static_cast<int>(sizeof(CVLIconvWrapper::s_aEncodingTable) / sizeof(CVLIconvWrapper::s_aEncodingTable[0]));
 

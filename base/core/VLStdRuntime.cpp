@@ -6,9 +6,11 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+// clang-format off
 void* VLStdMemset(void* p, int c, size_t n) { return memset(p, c, n); }
 void* VLStdMemcpy(void* pDest, const void* pSrc, size_t n) { return memcpy(pDest, pSrc, n); }
 int VLStdMemcmp(const void* a, const void* b, size_t n) { return memcmp(a, b, n); }
+// clang-format on
 
 int VLStdSprintf(char* pBuffer, const char* szFormat, ...)
 {
@@ -33,6 +35,7 @@ int VLStdVsnprintf(char* pBuffer, size_t nSize, const char* szFormat, va_list ar
     return vsnprintf(pBuffer, nSize, szFormat, args);
 }
 
+// clang-format off
 int VLStdVsprintf(char* pBuffer, const char* szFormat, va_list args) { return vsprintf(pBuffer, szFormat, args); }
 struct tm* VLStdLocaltime(const time_t* pTime) { return localtime(pTime); }
 time_t VLStdMktime(struct tm* pTm) { return mktime(pTm); }
@@ -46,6 +49,7 @@ size_t VLStdFwrite(const void* p, size_t nSize, size_t nCount, FILE* fp) { retur
 int VLStdFerror(FILE* fp) { return ferror(fp); }
 int VLStdFseek(FILE* fp, long nOffset, int nWhence) { return fseek(fp, nOffset, nWhence); }
 long VLStdFtell(FILE* fp) { return ftell(fp); }
+// clang-format on
 
 char* VLStdItoa(int nValue, char* pBuffer)
 {
@@ -53,6 +57,7 @@ char* VLStdItoa(int nValue, char* pBuffer)
     return pBuffer;
 }
 
+// clang-format off
 long VLStdStrtol(const char* sz, char** ppEnd, int nBase) { return strtol(sz, ppEnd, nBase); }
 unsigned long VLStdStrtoul(const char* sz, char** ppEnd, int nBase) { return strtoul(sz, ppEnd, nBase); }
 int VLStdStat(const char* szPath, struct stat* pStat) { return stat(szPath, pStat); }
@@ -70,3 +75,4 @@ ssize_t VLStdWrite(int fd, const void* p, size_t n) { return write(fd, p, n); }
 ssize_t VLStdRead(int fd, void* p, size_t n) { return read(fd, p, n); }
 int VLStdGettimeofday(struct timeval* pTime, void* pZone) { return gettimeofday(pTime, static_cast<struct timezone*>(pZone)); }
 int VLStdAtoi(const char* sz) { return atoi(sz); }
+// clang-format on

@@ -755,6 +755,7 @@ int CVLString::GetSystemCharset()
     return CVLIconvWrapper::GetSystemCharset();
 }
 
+// clang-format off
 bool operator==(const CVLString& a, const CVLString& b) { return a.Compare(b) == 0; }
 bool operator!=(const CVLString& a, const CVLString& b) { return a.Compare(b) != 0; }
 bool operator<(const CVLString& a, const CVLString& b) { return a.Compare(b) < 0; }
@@ -773,3 +774,4 @@ bool operator<(const char* a, const CVLString& b) { return b.Compare(a) > 0; }
 bool operator<=(const char* a, const CVLString& b) { return b.Compare(a) >= 0; }
 bool operator>(const char* a, const CVLString& b) { return b.Compare(a) < 0; }
 bool operator>=(const char* a, const CVLString& b) { return b.Compare(a) <= 0; }
+// clang-format on
