@@ -1,0 +1,878 @@
+#include "modules/sock/VLSock.h"
+
+#include <cstring>
+#include <new>
+
+#include "base/core/VLCommunicationException.h"
+#include "base/core/VLLockException.h"
+#include "base/core/VLMemoryAllocException.h"
+#include "base/core/VLOpenException.h"
+#include "base/core/VLStopFunctionException.h"
+#include "base/core/VLThreadLock.h"
+#include "base/core/VLTimeoutException.h"
+#include "base/core/VLTrace.h"
+#include "base/core/VLUnsupportedException.h"
+#include "base/thread/VLThread.h"
+#include "cm/VLModInstanceInfo.h"
+#include "cm/VLModuleController.h"
+#include "cm/VLModuleInstance.h"
+#include "cm/VLModuleParamCollection.h"
+#include "cm/VLProperty.h"
+#include "cm/VLTarget.h"
+#include "cm/VLTargetLock.h"
+#include "modules/sock/VLSockRecvThread.h"
+#include "script/VLScriptParams.h"
+
+namespace {
+
+const char kFile[] = "VLSock";
+const char kAnyAddress[] = "0.0.0.0";
+// A UDP socket's receive buffer is raised to at least this.
+const int kUdpRecvBufferSize = 65536;
+const int kDefaultTTL = 128;
+const int kDefaultTimeout = 10000;
+const int kDefaultRecvInterval = 100;
+const int kDefaultError65RetryCount = 5;
+const int kDefaultError65RetryInterval = 200;
+// EHOSTUNREACH in the original platform's numbering, reported when the
+// open retries run out.
+const VL_LONG kHostUnreachable = 65;
+// A retry pause is this many sleeps of the retry interval, each followed by
+// a stop check.
+const int kRetrySleeps = 5;
+// Longest single wait of a reader, so that a close or stop is seen soon.
+const int kWaitSliceMs = 100;
+// Close polls a running reader this often.
+const int kReadingPollMs = 60;
+// Received datagrams kept for Read; beyond this the oldest is dropped.
+const size_t kRecvQueueLimit = 1024;
+// The largest UDP payload: datagrams are received whole and dropped when
+// they do not fit the reader's buffer, instead of being cut.
+const int kMaxDatagram = 65536;
+// Variant type of a socket address.
+const int kVariantSocketAddress = 17;
+
+int ToMode(const CVLString& str, int nOld)
+{
+    if (str.CompareNoCase("single") == 0)
+        return VLMDSOCK_MODE_SINGLE;
+    if (str.CompareNoCase("multi") == 0)
+        return VLMDSOCK_MODE_MULTI;
+    if (str.CompareNoCase("multiSelect") == 0)
+        return VLMDSOCK_MODE_MULTISELECT;
+    return nOld;
+}
+
+int ToProtocol(const CVLString& str, int nOld)
+{
+    if (str.CompareNoCase("udp") == 0)
+        return VLMDSOCK_PROTOCOL_UDP;
+    if (str.CompareNoCase("tcp") == 0)
+        return VLMDSOCK_PROTOCOL_TCP;
+    if (str.CompareNoCase("ipx") == 0)
+        return VLMDSOCK_PROTOCOL_IPX;
+    return nOld;
+}
+
+int ToCastType(const CVLString& str, int nOld)
+{
+    if (str.CompareNoCase("unicast") == 0)
+        return VLMDSOCK_CAST_UNICAST;
+    if (str.CompareNoCase("broadcast") == 0)
+        return VLMDSOCK_CAST_BROADCAST;
+    if (str.CompareNoCase("multicast") == 0)
+        return VLMDSOCK_CAST_MULTICAST;
+    return nOld;
+}
+
+int ParamLong(CVLModuleParamCollection* pParams, const char* szName, int nDefault, bool* pbFound = nullptr)
+{
+    CVLModuleParam* p = pParams != nullptr ? pParams->Find(szName) : nullptr;
+    if (pbFound != nullptr)
+        *pbFound = p != nullptr;
+    return p != nullptr ? static_cast<int>(p->ToLong(nDefault)) : nDefault;
+}
+
+CVLString ParamText(CVLModuleParamCollection* pParams, const char* szName)
+{
+    CVLModuleParam* p = pParams != nullptr ? pParams->Find(szName) : nullptr;
+    return p != nullptr ? p->ToString("") : CVLString();
+}
+
+// The address text of a property: the host of a socket address, else its text.
+CVLString AddressText(const CVLProperty* p)
+{
+    if (p->GetType() == kVariantSocketAddress)
+        return p->GetSocketAddress().GetHost();
+    return p->ToString("");
+}
+
+void CloseQuietly(CVLSocket* pSocket)
+{
+    try {
+        pSocket->Close();
+    } catch (EVLException* e) {
+        e->Delete();
+    }
+}
+
+} // namespace
+
+CVLSock::CVLSock()
+    : m_pController(nullptr), m_pInstance(nullptr), m_pParams(nullptr), m_bOpen(false),
+      m_eProtocol(VLMDSOCK_PROTOCOL_UDP), m_eCastType(VLMDSOCK_CAST_UNICAST), m_eSocketMode(VLMDSOCK_MODE_SINGLE),
+      m_nTTL(kDefaultTTL), m_nCurTTL(kDefaultTTL), m_nCurToPort(0), m_nToPort(0),
+      m_DestAddress(VLMDSOCK_PROTOCOL_UDP, kAnyAddress, 0), m_nPort(0), m_nCurTimeout(kDefaultTimeout),
+      m_nCurRetry(1), m_nTimeout(kDefaultTimeout), m_nRetry(1), m_nRecvInterval(kDefaultRecvInterval),
+      m_bRecvThreadStarted(false), m_pSelectedSocket(nullptr), m_bReading(false), m_bStopRequest(false),
+      m_bClosing(false), m_nCurError65RetryCount(kDefaultError65RetryCount),
+      m_nCurError65RetryInterval(kDefaultError65RetryInterval), m_nError65RetryCount(kDefaultError65RetryCount),
+      m_nError65RetryInterval(kDefaultError65RetryInterval), m_nDroppedDatagrams(0)
+{
+    m_RecvSemaphore.Initialize(0x7FFFFFFF, 0);
+}
+
+CVLSock::~CVLSock()
+{
+    // DestroyInstance closes; this only makes sure nothing is left running.
+    try {
+        Close();
+    } catch (EVLException* e) {
+        e->Delete();
+    }
+}
+
+void CVLSock::CreateInstance(CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams)
+{
+    try {
+        m_pParams = pParams;
+        m_pInstance = pInstance;
+        m_pController = pParams != nullptr ? pParams->GetController() : nullptr;
+    }
+    VL_CATCH_LADDER(VLMDSOCK_MODULE, kFile)
+}
+
+void CVLSock::DestroyInstance(CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams)
+{
+    (void)pInstance, (void)pParams;
+    try {
+        Close();
+    }
+    VL_CATCH_LADDER(VLMDSOCK_MODULE, kFile)
+}
+
+IVLStream* CVLSock::GetSendStream(CVLModuleParamCollection* pParams)
+{
+    (void)pParams;
+    return this;
+}
+
+IVLStream* CVLSock::GetSendStream()
+{
+    return this;
+}
+
+void CVLSock::CallMethod(CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams)
+{
+    (void)pInstance;
+    try {
+        CVLString strMethod = pParams != nullptr ? pParams->GetMethodName() : CVLString();
+        throw new EVLUnsupportedException(VLMDSOCK_MODULE, kFile, __LINE__, strMethod.GetString());
+    }
+    VL_CATCH_LADDER(VLMDSOCK_MODULE, kFile)
+}
+
+void CVLSock::Stop(CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams)
+{
+    try {
+        CVLTrace::Output(VLMDSOCK_MODULE, kFile, __LINE__, 1, "Instance=%08x, MethodName=%s",
+                         static_cast<unsigned>(reinterpret_cast<uintptr_t>(
+                             pInstance != nullptr ? pInstance->GetImplementation() : nullptr)),
+                         pParams != nullptr ? pParams->GetMethodName().GetString() : "");
+        m_bStopRequest = true;
+        Close();
+    }
+    VL_CATCH_LADDER(VLMDSOCK_MODULE, kFile)
+}
+
+CVLString CVLSock::GetClassName() const
+{
+    return CVLString("CVLSock", 72);
+}
+
+VL_CONST_STR CVLSock::GetTypeName() const
+{
+    return "Socket";
+}
+
+bool CVLSock::IsOpen()
+{
+    return m_bOpen;
+}
+
+bool CVLSock::IsStopRequested()
+{
+    return m_bStopRequest;
+}
+
+void CVLSock::Flush()
+{
+}
+
+void CVLSock::Seek(VL_SIZE_T nPosition)
+{
+    (void)nPosition;
+}
+
+VL_SIZE_T CVLSock::GetSize()
+{
+    return 0;
+}
+
+void CVLSock::Clear()
+{
+}
+
+void CVLSock::Destroy()
+{
+}
+
+// Parameters ------------------------------------------------------------
+
+bool CVLSock::FindConst(const char* szKey, CVLString& strValue)
+{
+    if (m_pController == nullptr)
+        return false;
+    CVLModInstanceInfo* pInfo = m_pInstance != nullptr ? m_pInstance->GetFunctionInfo() : nullptr;
+    CVLString strModule = pInfo != nullptr ? pInfo->GetModuleName() : CVLString();
+    CVLString strName = pInfo != nullptr ? pInfo->GetName() : CVLString();
+    return m_pController->FindConst(szKey, strValue, strModule.GetString(), strName.GetString());
+}
+
+void CVLSock::LoadParameters(CVLModuleController* pController, CVLModuleInstance* pInstance,
+                             CVLModuleParamCollection* pParams)
+{
+    (void)pParams;
+    m_pController = pController;
+    m_pInstance = pInstance;
+    CVLString str;
+    if (FindConst("socketMode", str))
+        m_eSocketMode = ToMode(str, m_eSocketMode);
+    if (FindConst("recvInterval", str))
+        m_nRecvInterval = static_cast<int>(str.ToLong(0));
+    if (FindConst("protocol", str))
+        m_eProtocol = ToProtocol(str, m_eProtocol);
+    if (FindConst("castType", str))
+        m_eCastType = ToCastType(str, m_eCastType);
+    m_nTTL = kDefaultTTL;
+    if (FindConst(m_eCastType == VLMDSOCK_CAST_MULTICAST ? "TTL_MULTI" : "TTL", str))
+        m_nTTL = static_cast<int>(str.ToLong(0));
+    m_nError65RetryCount = kDefaultError65RetryCount;
+    if (FindConst("Error_65_RetryCount", str))
+        m_nError65RetryCount = static_cast<int>(str.ToLong(0));
+    m_nError65RetryInterval = kDefaultError65RetryInterval;
+    if (FindConst("Error_65_RetryInterval", str))
+        m_nError65RetryInterval = static_cast<int>(str.ToLong(0));
+    if (FindConst("bindAddress", str))
+        m_strBindAddress = str;
+    if (FindConst("bindAddressPath", str))
+        m_strBindAddressPath = str;
+    if (FindConst("toAddressPath", str))
+        m_strToAddressPath = str;
+    if (FindConst("toPortPath", str))
+        m_strToPortPath = str;
+    if (FindConst("toAddress", str))
+        m_strToAddress = str;
+    if (FindConst("toPort", str))
+        m_nToPort = static_cast<int>(str.ToLong(0));
+    if (FindConst("fromAddressPath", str))
+        m_strFromAddressPath = str;
+    if (FindConst("fromPortPath", str))
+        m_strFromPortPath = str;
+    if (FindConst("port", str))
+        m_nPort = static_cast<int>(str.ToLong(0));
+    if (FindConst("timeout", str))
+        m_nTimeout = static_cast<int>(str.ToLong(0));
+    if (FindConst("retry", str))
+        m_nRetry = static_cast<int>(str.ToLong(0));
+}
+
+int CVLSock::GetTargetLong(const CVLString& strPath, int nDefault, bool* pbFound) const
+{
+    *pbFound = false;
+    CVLTarget* pTarget = m_pParams != nullptr ? m_pParams->GetTarget() : nullptr;
+    if (pTarget == nullptr || strPath.GetLength() == 0)
+        return nDefault;
+    CVLTargetLock lock(pTarget);
+    CVLProperty* p = pTarget->GetProperties()->GetProperty(strPath.GetString(), false);
+    if (p == nullptr)
+        return nDefault;
+    *pbFound = true;
+    return static_cast<int>(p->ToLong(0));
+}
+
+CVLString CVLSock::GetTargetText(const CVLString& strPath) const
+{
+    CVLTarget* pTarget = m_pParams != nullptr ? m_pParams->GetTarget() : nullptr;
+    if (pTarget == nullptr || strPath.GetLength() == 0)
+        return CVLString();
+    CVLTargetLock lock(pTarget);
+    CVLProperty* p = pTarget->GetProperties()->GetProperty(strPath.GetString(), false);
+    return p != nullptr ? AddressText(p) : CVLString();
+}
+
+void CVLSock::UpdateParameters(CVLModuleParamCollection* pParams)
+{
+    m_nCurTimeout = ParamLong(pParams, "timeout", m_nTimeout);
+    m_nCurRetry = ParamLong(pParams, "retry", m_nRetry);
+    m_nCurError65RetryCount = ParamLong(pParams, "Error_65_RetryCount", m_nError65RetryCount);
+    m_nCurError65RetryInterval = ParamLong(pParams, "Error_65_RetryInterval", m_nError65RetryInterval);
+    m_nCurTTL = ParamLong(pParams, m_eCastType == VLMDSOCK_CAST_MULTICAST ? "TTL_MULTI" : "TTL", m_nTTL);
+    bool bFound = false;
+    m_nCurToPort = ParamLong(pParams, "toPort", m_nToPort, &bFound);
+    if (!bFound) {
+        int nPort = GetTargetLong(m_strToPortPath, 0, &bFound);
+        m_nCurToPort = bFound ? nPort : m_nToPort;
+    }
+    CVLString strBind = ParamText(pParams, "bindAddress");
+    if (strBind.GetLength() == 0)
+        strBind = GetTargetText(m_strBindAddressPath);
+    if (strBind.GetLength() > 0)
+        m_strBindAddress = strBind;
+    CVLString strTo = ParamText(pParams, "toAddress");
+    if (strTo.GetLength() == 0)
+        strTo = GetTargetText(m_strToAddressPath);
+    if (strTo.GetLength() == 0)
+        strTo = m_strToAddress;
+    m_DestAddress.Set(m_eProtocol, strTo.GetString(), m_nCurToPort);
+}
+
+void CVLSock::setBindAddress(const CVLSocketAddress& bindAddress) const
+{
+    CVLTarget* pTarget = m_pParams != nullptr ? m_pParams->GetTarget() : nullptr;
+    if (pTarget == nullptr || m_strBindAddressPath.GetLength() == 0)
+        return;
+    CVLTrace::Output(VLMDSOCK_MODULE, kFile, __LINE__, 1, "bindAddress=%s", bindAddress.GetHost().GetString());
+    CVLProperty* p = pTarget->GetProperties()->GetProperty(m_strBindAddressPath.GetString(), true);
+    if (p != nullptr)
+        p->SetSocketAddress(bindAddress);
+}
+
+void CVLSock::clearBindAddress() const
+{
+    CVLTarget* pTarget = m_pParams != nullptr ? m_pParams->GetTarget() : nullptr;
+    if (pTarget == nullptr || m_strBindAddressPath.GetLength() == 0)
+        return;
+    CVLTargetLock lock(pTarget);
+    CVLProperty* p = pTarget->GetProperties()->GetProperty(m_strBindAddressPath.GetString(), false);
+    if (p != nullptr)
+        p->Clear();
+}
+
+// Open and close -----------------------------------------------------------
+
+bool CVLSock::AskRetry(const char* szScript, VL_LONG nErrorCode)
+{
+    CVLModuleController* pController = m_pParams != nullptr ? m_pParams->GetController() : nullptr;
+    if (pController == nullptr)
+        pController = m_pController;
+    if (pController == nullptr)
+        return false;
+    CVLScriptParams args;
+    args.Add()->SetLong(nErrorCode);
+    return pController->CreateScriptExtend(szScript, m_pInstance, m_pParams, &args);
+}
+
+void CVLSock::RetryPause()
+{
+    for (int i = 0; i < kRetrySleeps; ++i) {
+        CVLThread::Sleep(m_nCurError65RetryInterval);
+        if (IsStopRequested())
+            throw new EVLStopFunctionException(VLMDSOCK_MODULE, kFile, __LINE__);
+    }
+}
+
+bool CVLSock::OpenPass(const std::vector<CVLSocketAddress>& addresses)
+{
+    bool bRetry = false;
+    for (const CVLSocketAddress& entry : addresses) {
+        bool bAny = entry.GetHost().Compare(kAnyAddress) == 0;
+        // A single socket bound to a given address serves unicast and
+        // broadcast as well; otherwise those use the any address only, and
+        // multicast one socket per interface address.
+        bool bBound = m_eSocketMode == VLMDSOCK_MODE_SINGLE && !bAny;
+        bool bSelected = m_eCastType == VLMDSOCK_CAST_MULTICAST ? !bAny : (bAny || bBound);
+        if (!bSelected)
+            continue;
+        CVLSocket* pSocket = new (std::nothrow) CVLSocket();
+        if (pSocket == nullptr)
+            throw new EVLMemoryAllocException(VLMDSOCK_MODULE, kFile, __LINE__);
+        try {
+            pSocket->Create(m_eProtocol, m_eProtocol == VLMDSOCK_PROTOCOL_UDP ? kUdpRecvBufferSize : 0, 0);
+            if (!pSocket->IsValid())
+                throw new EVLCommunicationException(VLMDSOCK_MODULE, kFile, __LINE__, 0, entry.GetHost().GetString(),
+                                                    false);
+            CVLSocketAddress local(entry);
+            pSocket->Bind(&local);
+            if (m_eCastType == VLMDSOCK_CAST_BROADCAST)
+                pSocket->SetBroadcast(m_nCurTTL, true);
+            else if (m_eCastType == VLMDSOCK_CAST_MULTICAST)
+                pSocket->SetMulticast(m_nCurTTL, entry.GetHost().GetString());
+            if (m_eProtocol == VLMDSOCK_PROTOCOL_TCP)
+                pSocket->Connect(m_DestAddress);
+            m_listSockets.push_back(pSocket);
+        } catch (EVLCommunicationException* e) {
+            VL_LONG nError = e->GetSystemErrorCode();
+            e->Delete();
+            CloseQuietly(pSocket);
+            delete pSocket;
+            if (AskRetry("IsRetryForOpenError", nError))
+                bRetry = true;
+        } catch (...) {
+            CloseQuietly(pSocket);
+            delete pSocket;
+            throw;
+        }
+    }
+    return bRetry;
+}
+
+void CVLSock::Open(VL_OPEN_MODE eMode)
+{
+    (void)eMode;
+    try {
+        if (m_bOpen) {
+            UpdateParameters(m_pParams);
+            return;
+        }
+        CVLThreadLock lock(&m_ThreadSync);
+        if (!lock.Lock())
+            return;
+        m_bRecvThreadStarted = false;
+        LoadParameters(m_pController, m_pInstance, m_pParams);
+        UpdateParameters(m_pParams);
+        if (m_eSocketMode == VLMDSOCK_MODE_MULTISELECT) {
+            clearBindAddress();
+            m_strBindAddress.Empty();
+        }
+        std::vector<CVLSocketAddress> addresses;
+        if (m_eSocketMode == VLMDSOCK_MODE_SINGLE) {
+            if (m_strBindAddress.GetLength() == 0)
+                addresses.emplace_back(m_eProtocol, kAnyAddress, 0);
+            else
+                addresses.emplace_back(m_eProtocol, m_strBindAddress.GetString(), m_nPort);
+        } else {
+            CVLSocketAddress::GetLocalAddresses(addresses);
+            for (CVLSocketAddress& address : addresses)
+                address.SetProtocol(m_eProtocol);
+        }
+        int nLeft = m_nCurError65RetryCount;
+        for (;;) {
+            bool bRetry = OpenPass(addresses);
+            m_bOpen = !m_listSockets.empty();
+            if (!bRetry)
+                return;
+            if (--nLeft < 1)
+                throw new EVLOpenException(VLMDSOCK_MODULE, kFile, __LINE__, "CVLSock", kHostUnreachable);
+            RetryPause();
+            Close();
+        }
+    }
+    VL_CATCH_LADDER(VLMDSOCK_MODULE, kFile)
+}
+
+void CVLSock::Close()
+{
+    try {
+        {
+            CVLThreadLock lock(&m_ThreadSync);
+            if (!lock.Lock())
+                return;
+            if (!m_bOpen && m_listSockets.empty())
+                return;
+            // New reads and writes fail from here on; readers under way are
+            // woken and waited for before any descriptor is closed, so no
+            // reader ever uses a closed (and perhaps reused) descriptor.
+            m_bOpen = false;
+            m_bClosing = true;
+            m_pSelectedSocket = nullptr;
+        }
+        m_RecvSemaphore.Post();
+        stopRecvThreads();
+        while (m_bReading)
+            CVLThread::Sleep(kReadingPollMs);
+        {
+            CVLThreadLock lock(&m_ThreadSync);
+            if (lock.Lock()) {
+                for (CVLSocket* pSocket : m_listSockets) {
+                    CloseQuietly(pSocket);
+                    delete pSocket;
+                }
+                m_listSockets.clear();
+                m_bRecvThreadStarted = false;
+            }
+            m_bClosing = false;
+        }
+        // What the sockets received belongs to them: it goes with them.
+        DropRecvData();
+    }
+    VL_CATCH_LADDER(VLMDSOCK_MODULE, kFile)
+}
+
+void CVLSock::SetLastPacketStatus(VLCM_PACKET_STATUS eStatus)
+{
+    try {
+        CVLTrace::Output(VLMDSOCK_MODULE, kFile, __LINE__, 1, "eStatus=%d", eStatus);
+        if (m_eSocketMode != VLMDSOCK_MODE_MULTISELECT || eStatus != VLCM_PACKET_STATUS_ACCEPTED ||
+            m_pSelectedSocket == nullptr)
+            return;
+        // The instance lock first, then the target's, as Open takes them.
+        CVLThreadLock lock(&m_ThreadSync);
+        if (!lock.Lock() || m_pSelectedSocket == nullptr)
+            return;
+        CVLSocket* pSelected = m_pSelectedSocket;
+        // The other sockets' receive threads end before their sockets close.
+        {
+            CVLThreadLock threads(&m_RecvThreadSync);
+            if (threads.Lock()) {
+                for (auto it = m_listRecvThreads.begin(); it != m_listRecvThreads.end();) {
+                    if ((*it)->GetSocket() != pSelected) {
+                        (*it)->End();
+                        delete *it;
+                        it = m_listRecvThreads.erase(it);
+                    } else {
+                        ++it;
+                    }
+                }
+            }
+        }
+        CVLTargetLock targetLock(m_pParams != nullptr ? m_pParams->GetTarget() : nullptr);
+        for (CVLSocket* pSocket : m_listSockets) {
+            try {
+                if (pSocket == pSelected)
+                    setBindAddress(pSocket->GetLocalAddress());
+                else
+                    pSocket->Close();
+            } catch (EVLException* e) {
+                e->Delete();
+            }
+        }
+    }
+    VL_CATCH_LADDER(VLMDSOCK_MODULE, kFile)
+}
+
+// Send and receive ---------------------------------------------------------
+
+void CVLSock::Write(const VL_BYTE* pBuffer, VL_SIZE_T nBufferSize)
+{
+    try {
+        if (!IsOpen())
+            throw new EVLOpenException(VLMDSOCK_MODULE, kFile, __LINE__, "CVLSock", 0);
+        UpdateParameters(m_pParams);
+        CVLThreadLock lock(&m_ThreadSync);
+        // A send that cannot happen is a failure, not a quiet success.
+        if (!lock.Lock())
+            throw new EVLLockException(VLMDSOCK_MODULE, kFile, __LINE__);
+        if (!m_bOpen)
+            throw new EVLOpenException(VLMDSOCK_MODULE, kFile, __LINE__, "CVLSock", 0);
+        for (CVLSocket* pSocket : m_listSockets) {
+            int nLeft = m_nCurError65RetryCount;
+            if (!pSocket->IsValid())
+                continue;
+            for (;;) {
+                try {
+                    if (m_eProtocol == VLMDSOCK_PROTOCOL_TCP) {
+                        pSocket->Send(pBuffer, static_cast<int>(nBufferSize));
+                        CVLTrace::Output(VLMDSOCK_MODULE, kFile, __LINE__, 1, "Send:IP address=%s Port=%ld",
+                                         m_DestAddress.GetHost().GetString(), static_cast<long>(m_DestAddress.GetPort()));
+                    } else {
+                        pSocket->SendTo(pBuffer, static_cast<int>(nBufferSize), m_DestAddress);
+                        CVLTrace::Output(VLMDSOCK_MODULE, kFile, __LINE__, 1, "SendTo:IP address=%s Port=%ld",
+                                         m_DestAddress.GetHost().GetString(), static_cast<long>(m_DestAddress.GetPort()));
+                    }
+                    CVLTrace::OutputDump(VLMDSOCK_MODULE, kFile, __LINE__, pBuffer, static_cast<int>(nBufferSize));
+                    break;
+                } catch (EVLCommunicationException* e) {
+                    if (IsStopRequested()) {
+                        e->Delete();
+                        throw new EVLStopFunctionException(VLMDSOCK_MODULE, kFile, __LINE__);
+                    }
+                    if (!AskRetry("IsRetryForWriteError", e->GetSystemErrorCode()) || --nLeft <= 0) {
+                        CVLTrace::OutputException(VLMDSOCK_MODULE, kFile, __LINE__, e);
+                        throw;
+                    }
+                    e->Delete();
+                    RetryPause();
+                }
+            }
+        }
+    }
+    VL_CATCH_LADDER(VLMDSOCK_MODULE, kFile)
+}
+
+VL_SIZE_T CVLSock::Read(VL_BYTE* pBuffer, VL_SIZE_T nBufferSize)
+{
+    try {
+        // Marked before the open state is looked at, so that Close, which
+        // clears the state first, either turns this read away or waits for it.
+        m_bReading = true;
+        struct CReadingMark {
+            std::atomic<bool>& m_b;
+            ~CReadingMark() { m_b = false; }
+        } mark{m_bReading};
+        if (!IsOpen())
+            throw new EVLOpenException(VLMDSOCK_MODULE, kFile, __LINE__, "CVLSock", 0);
+        UpdateParameters(m_pParams);
+        VLMDSOCK_SOCKET_LIST sockets;
+        {
+            CVLThreadLock lock(&m_ThreadSync);
+            if (lock.Lock()) {
+                for (CVLSocket* pSocket : m_listSockets) {
+                    if (pSocket->IsValid())
+                        sockets.push_back(pSocket);
+                }
+            }
+        }
+        size_t nThreads = 0;
+        {
+            CVLThreadLock lock(&m_RecvThreadSync);
+            if (lock.Lock())
+                nThreads = m_listRecvThreads.size();
+        }
+        if (sockets.empty())
+            throw new EVLOpenException(VLMDSOCK_MODULE, kFile, __LINE__, "CVLSock", 0);
+        if (sockets.size() == 1 && nThreads == 0 && !m_bRecvThreadStarted)
+            return readSingle(pBuffer, nBufferSize, sockets.front());
+        return readMulti(pBuffer, nBufferSize, sockets);
+    }
+    VL_CATCH_LADDER(VLMDSOCK_MODULE, kFile)
+}
+
+bool CVLSock::WaitReadable(CVLSocket* pSocket, int nTimeout)
+{
+    int nLeft = nTimeout < 0 ? 0 : nTimeout;
+    for (;;) {
+        if (m_bClosing || IsStopRequested())
+            return false;
+        int nSlice = nLeft < kWaitSliceMs ? nLeft : kWaitSliceMs;
+        try {
+            pSocket->Select(nSlice, nullptr);
+            return true;
+        } catch (EVLTimeoutException* e) {
+            e->Delete();
+        }
+        nLeft -= nSlice;
+        if (nLeft <= 0)
+            return false;
+    }
+}
+
+void CVLSock::waitRecv(CVLSocket* pSocket)
+{
+    try {
+        if (pSocket == nullptr) {
+            m_RecvSemaphore.Wait(m_nCurTimeout);
+        } else {
+            int nCounter = m_nCurRetry;
+            while (!WaitReadable(pSocket, m_nCurTimeout)) {
+                if (m_bClosing || IsStopRequested())
+                    break;
+                if (m_nCurRetry != 0 && --nCounter <= 0)
+                    throw new EVLTimeoutException(VLMDSOCK_MODULE, kFile, __LINE__, true);
+            }
+        }
+        if (IsStopRequested())
+            throw new EVLStopFunctionException(VLMDSOCK_MODULE, kFile, __LINE__);
+        if (pSocket != nullptr && m_bClosing)
+            throw new EVLOpenException(VLMDSOCK_MODULE, kFile, __LINE__, "CVLSock", 0);
+    }
+    VL_CATCH_LADDER(VLMDSOCK_MODULE, kFile)
+}
+
+VL_SIZE_T CVLSock::readSingle(VL_BYTE* pBuffer, VL_SIZE_T nBufferSize, CVLSocket* pSocket)
+{
+    std::vector<VL_BYTE> scratch(kMaxDatagram);
+    for (;;) {
+        waitRecv(pSocket);
+        CVLSocketAddress from(m_eProtocol, kAnyAddress, 0);
+        int nReceived = 0;
+        try {
+            if (m_eProtocol == VLMDSOCK_PROTOCOL_TCP) {
+                nReceived = pSocket->Receive(pBuffer, static_cast<int>(nBufferSize));
+                CVLTrace::Output(VLMDSOCK_MODULE, kFile, __LINE__, 1, "Recv:IP address=%s Port=%ld",
+                                 m_DestAddress.GetHost().GetString(), static_cast<long>(m_DestAddress.GetPort()));
+            } else {
+                nReceived = pSocket->ReceiveFrom(scratch.data(), kMaxDatagram, &from);
+                CVLTrace::Output(VLMDSOCK_MODULE, kFile, __LINE__, 1, "RecvFrom:IP address=%s Port=%ld",
+                                 from.GetHost().GetString(), static_cast<long>(from.GetPort()));
+                if (static_cast<VL_SIZE_T>(nReceived) > nBufferSize) {
+                    // Cut, it would parse as another packet: dropped.
+                    CVLTrace::Output(VLMDSOCK_MODULE, kFile, __LINE__, 1, "datagram of %d bytes dropped, buffer %u",
+                                     nReceived, static_cast<unsigned>(nBufferSize));
+                    continue;
+                }
+                std::memcpy(pBuffer, scratch.data(), static_cast<size_t>(nReceived));
+            }
+        } catch (EVLOpenException* e) {
+            // An empty UDP datagram is no datagram: anyone on the network
+            // could send one, and it must not end the read.
+            if (m_eProtocol == VLMDSOCK_PROTOCOL_TCP)
+                throw;
+            e->Delete();
+            continue;
+        } catch (EVLCommunicationException* e) {
+            if (IsStopRequested()) {
+                e->Delete();
+                throw new EVLStopFunctionException(VLMDSOCK_MODULE, kFile, __LINE__);
+            }
+            CVLTrace::OutputException(VLMDSOCK_MODULE, kFile, __LINE__, e);
+            throw;
+        }
+        setFromAddress(from);
+        CVLTrace::OutputDump(VLMDSOCK_MODULE, kFile, __LINE__, pBuffer, nReceived);
+        return static_cast<VL_SIZE_T>(nReceived);
+    }
+}
+
+VL_SIZE_T CVLSock::readMulti(VL_BYTE* pBuffer, VL_SIZE_T nBufferSize, VLMDSOCK_SOCKET_LIST& listSockets)
+{
+    try {
+        if (!m_bRecvThreadStarted) {
+            m_bRecvThreadStarted = true;
+            startRecvThreads(nBufferSize, listSockets);
+        }
+        waitRecv(nullptr);
+        VL_SIZE_T nSize = 0;
+        popRecvData(pBuffer, nBufferSize, &nSize);
+        return nSize;
+    }
+    VL_CATCH_LADDER(VLMDSOCK_MODULE, kFile)
+}
+
+void CVLSock::startRecvThreads(VL_SIZE_T nBufferSize, VLMDSOCK_SOCKET_LIST& listSockets)
+{
+    try {
+        CVLThreadLock lock(&m_RecvThreadSync);
+        if (!lock.Lock() || m_bClosing)
+            return;
+        long nInterval = m_nCurTimeout < m_nRecvInterval ? m_nCurTimeout : m_nRecvInterval;
+        for (CVLSocket* pSocket : listSockets) {
+            CVLSockRecvThread* pThread =
+                new (std::nothrow) CVLSockRecvThread(m_eSocketMode, this, pSocket, nInterval, nBufferSize);
+            if (pThread == nullptr)
+                throw new EVLMemoryAllocException(VLMDSOCK_MODULE, kFile, __LINE__);
+            m_listRecvThreads.push_back(pThread);
+            pThread->Start(nullptr);
+        }
+    }
+    VL_CATCH_LADDER(VLMDSOCK_MODULE, kFile)
+}
+
+void CVLSock::stopRecvThreads()
+{
+    try {
+        CVLThreadLock lock(&m_RecvThreadSync);
+        if (!lock.Lock())
+            return;
+        for (CVLSockRecvThread* pThread : m_listRecvThreads) {
+            pThread->End();
+            delete pThread;
+        }
+        m_listRecvThreads.clear();
+    }
+    VL_CATCH_LADDER(VLMDSOCK_MODULE, kFile)
+}
+
+void CVLSock::setFromAddress(const CVLSocketAddress& from)
+{
+    if (m_eProtocol != VLMDSOCK_PROTOCOL_UDP)
+        return;
+    CVLTarget* pTarget = m_pParams != nullptr ? m_pParams->GetTarget() : nullptr;
+    if (pTarget == nullptr)
+        return;
+    CVLTargetLock lock(pTarget);
+    if (m_strFromAddressPath.GetLength() > 0) {
+        CVLProperty* p = pTarget->GetProperties()->GetProperty(m_strFromAddressPath.GetString(), true);
+        if (p != nullptr)
+            p->SetString(from.GetHost());
+    }
+    if (m_strFromPortPath.GetLength() > 0) {
+        CVLProperty* p = pTarget->GetProperties()->GetProperty(m_strFromPortPath.GetString(), true);
+        if (p != nullptr)
+            p->SetLong(from.GetPort());
+    }
+}
+
+void CVLSock::pushRecvData(const VLMDSOCK_RECV_DATA& data)
+{
+    CVLThreadLock lock(&m_RecvDataSync);
+    if (!lock.Lock())
+        return;
+    if (m_listRecvData.size() >= kRecvQueueLimit) {
+        // A flood keeps the newest datagrams; memory stays bounded.
+        m_listRecvData.pop_front();
+        if (++m_nDroppedDatagrams % kRecvQueueLimit == 1)
+            CVLTrace::Output(VLMDSOCK_MODULE, kFile, __LINE__, 1,
+                             "CVLSock::pushRecvData(): queue full, oldest datagram dropped!, nDropped=%lu",
+                             m_nDroppedDatagrams);
+    }
+    // A copy only as long as the datagram, not the thread's whole buffer.
+    m_listRecvData.emplace_back();
+    VLMDSOCK_RECV_DATA& copy = m_listRecvData.back();
+    copy.m_FromAddress = data.m_FromAddress;
+    copy.m_pSocket = data.m_pSocket;
+    int nSize = data.m_Data.GetSize();
+    if (nSize > 0) {
+        copy.m_Data.Allocate(nSize);
+        std::memcpy(copy.m_Data.GetData(), data.m_Data.GetData(), static_cast<size_t>(nSize));
+    }
+    copy.m_Data.SetSize(nSize);
+    m_RecvSemaphore.Post();
+}
+
+CVLSocket* CVLSock::popRecvData(VL_BYTE* pBuffer, VL_SIZE_T nBufferSize, VL_SIZE_T* pnSize)
+{
+    *pnSize = 0;
+    CVLThreadLock lock(&m_RecvDataSync);
+    if (!lock.Lock())
+        return nullptr;
+    while (!m_listRecvData.empty()) {
+        VLMDSOCK_RECV_DATA& record = m_listRecvData.front();
+        VL_SIZE_T nSize = static_cast<VL_SIZE_T>(record.m_Data.GetSize());
+        if (nSize > nBufferSize) {
+            // Longer than this reader's buffer: dropped rather than cut.
+            CVLTrace::Output(VLMDSOCK_MODULE, kFile, __LINE__, 1, "datagram of %u bytes dropped, buffer %u",
+                             static_cast<unsigned>(nSize), static_cast<unsigned>(nBufferSize));
+            m_listRecvData.pop_front();
+            continue;
+        }
+        if (nSize > 0)
+            std::memcpy(pBuffer, record.m_Data.GetData(), nSize);
+        *pnSize = nSize;
+        CVLSocket* pSocket = record.m_pSocket;
+        m_pSelectedSocket = pSocket;
+        setFromAddress(record.m_FromAddress);
+        m_listRecvData.pop_front();
+        return pSocket;
+    }
+    return nullptr;
+}
+
+void CVLSock::DropRecvData()
+{
+    CVLThreadLock lock(&m_RecvDataSync);
+    if (lock.Lock())
+        m_listRecvData.clear();
+}
+
+unsigned long CVLSock::GetDroppedDatagramCount()
+{
+    CVLThreadLock lock(&m_RecvDataSync);
+    return lock.Lock() ? m_nDroppedDatagrams : 0;
+}
+
+int CVLSock::GetQueuedDatagramCount()
+{
+    CVLThreadLock lock(&m_RecvDataSync);
+    return lock.Lock() ? static_cast<int>(m_listRecvData.size()) : 0;
+}

@@ -1,0 +1,188 @@
+// The socket module's instance: a byte stream over UDP or TCP sockets, set
+// up by definition constants that a call may override. Its parent (the VLPC
+// module) takes the stream with GetSendStream, opens it, writes datagrams to
+// the destination in effect and reads replies, one datagram per Read. With
+// several sockets, receive threads queue what arrives.
+//
+// Locks: the instance lock (sockets and open state) comes before a target's
+// lock; the received-datagram lock comes before a target's lock; the
+// receive-thread list lock is never held together with the others.
+#ifndef VLSOCK_H
+#define VLSOCK_H
+
+#include <atomic>
+#include <list>
+#include <vector>
+
+#include "base/core/VLByteArray.h"
+#include "base/core/VLStream.h"
+#include "base/core/VLThreadSync.h"
+#include "base/net/VLSocket.h"
+#include "base/net/VLSocketAddress.h"
+#include "base/thread/VLLockableObject.h"
+#include "base/thread/VLSemaphore.h"
+#include "cm/VLModInstanceIF.h"
+
+#define VLMDSOCK_MODULE "VLMDSock"
+
+class CVLModuleController;
+class CVLSockRecvThread;
+
+enum VLMDSOCK_PROTOCOL
+{
+    VLMDSOCK_PROTOCOL_UDP = 0,
+    VLMDSOCK_PROTOCOL_TCP = 1,
+    VLMDSOCK_PROTOCOL_IPX = 2
+};
+
+enum VLMDSOCK_CAST_TYPE
+{
+    VLMDSOCK_CAST_UNICAST = 0,
+    VLMDSOCK_CAST_BROADCAST = 1,
+    VLMDSOCK_CAST_MULTICAST = 2
+};
+
+enum VLMDSOCK_SOCKET_MODE
+{
+    VLMDSOCK_MODE_SINGLE = 0,
+    VLMDSOCK_MODE_MULTI = 1,
+    VLMDSOCK_MODE_MULTISELECT = 2
+};
+
+// One received datagram: its sender, the socket that took it, its bytes.
+struct VLMDSOCK_RECV_DATA {
+    CVLSocketAddress m_FromAddress;
+    CVLSocket* m_pSocket = nullptr;
+    CVLByteArray m_Data;
+};
+
+typedef std::list<CVLSocket*> VLMDSOCK_SOCKET_LIST;
+
+class CVLSock : public IVLModInstanceIF, public IVLStream, public CVLLockableObject
+{
+public:
+    CVLSock();
+    // Neither closes sockets nor ends threads: DestroyInstance has closed.
+    virtual ~CVLSock();
+
+    // IVLModInstanceIF
+    virtual void CreateInstance(CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams) override;
+    virtual void DestroyInstance(CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams) override;
+    virtual IVLStream* GetSendStream(CVLModuleParamCollection* pParams) override;
+    virtual IVLStream* GetSendStream() override;
+    // No method can be called by name: EVLUnsupportedException.
+    virtual void CallMethod(CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams) override;
+    // Marks the instance stopped for good and closes it.
+    virtual void Stop(CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams) override;
+    // multiSelect: status 0 keeps only the socket that heard the device and
+    // records its address in the device's properties.
+    virtual void SetLastPacketStatus(VLCM_PACKET_STATUS eStatus) override;
+
+    // IVLStream
+    virtual CVLString GetClassName() const override;
+    virtual VL_CONST_STR GetTypeName() const override;
+    virtual void Open(VL_OPEN_MODE eMode) override;
+    virtual bool IsOpen() override;
+    virtual bool IsStopRequested();
+    // Wakes and joins the readers, then closes and deletes the sockets and
+    // drops what is still queued.
+    virtual void Close() override;
+    // One datagram: its length (0 on the multi path when none came).
+    virtual VL_SIZE_T Read(VL_BYTE* pBuffer, VL_SIZE_T nBufferSize) override;
+    // Sends the buffer once from every open socket to the destination in effect.
+    virtual void Write(const VL_BYTE* pBuffer, VL_SIZE_T nBufferSize) override;
+    virtual void Flush() override;
+    virtual void Seek(VL_SIZE_T nPosition) override;
+    virtual VL_SIZE_T GetSize() override;
+    virtual void Clear() override;
+    virtual void Destroy() override;
+
+    // Queues a copy of a datagram (receive threads). Beyond the bound the
+    // oldest is dropped.
+    virtual void pushRecvData(const VLMDSOCK_RECV_DATA& data);
+    // Datagrams dropped because the queue was full, since construction.
+    unsigned long GetDroppedDatagramCount();
+    // Datagrams queued now (for tests and diagnostics).
+    int GetQueuedDatagramCount();
+
+protected:
+    virtual void LoadParameters(CVLModuleController* pController, CVLModuleInstance* pInstance,
+                                CVLModuleParamCollection* pParams);
+    virtual void UpdateParameters(CVLModuleParamCollection* pParams);
+    virtual void setBindAddress(const CVLSocketAddress& bindAddress) const;
+    virtual void clearBindAddress() const;
+    virtual VL_SIZE_T readSingle(VL_BYTE* pBuffer, VL_SIZE_T nBufferSize, CVLSocket* pSocket);
+    virtual VL_SIZE_T readMulti(VL_BYTE* pBuffer, VL_SIZE_T nBufferSize, VLMDSOCK_SOCKET_LIST& listSockets);
+    virtual void waitRecv(CVLSocket* pSocket);
+    virtual void setFromAddress(const CVLSocketAddress& from);
+    virtual void startRecvThreads(VL_SIZE_T nBufferSize, VLMDSOCK_SOCKET_LIST& listSockets);
+    virtual void stopRecvThreads();
+    // The oldest queued datagram that fits pBuffer; a longer one is dropped.
+    virtual CVLSocket* popRecvData(VL_BYTE* pBuffer, VL_SIZE_T nBufferSize, VL_SIZE_T* pnSize);
+
+private:
+    CVLSock(const CVLSock&) = delete;
+    CVLSock& operator=(const CVLSock&) = delete;
+
+    // One pass of Open over the local addresses; true when a failed entry
+    // asks for a retry.
+    bool OpenPass(const std::vector<CVLSocketAddress>& addresses);
+    // Runs a retry script with the error number; false without a controller.
+    bool AskRetry(const char* szScript, VL_LONG nErrorCode);
+    // Five sleeps of the retry interval, each followed by a stop check.
+    void RetryPause();
+    // Waits on one socket for at most nTimeout ms in short slices, so that a
+    // close is noticed: true when readable, false when the time ran out.
+    bool WaitReadable(CVLSocket* pSocket, int nTimeout);
+    // Empties the datagram queue.
+    void DropRecvData();
+    // Reads a number or text constant of the definitions.
+    bool FindConst(const char* szKey, CVLString& strValue);
+    int GetTargetLong(const CVLString& strPath, int nDefault, bool* pbFound) const;
+    CVLString GetTargetText(const CVLString& strPath) const;
+
+    CVLModuleController* m_pController;
+    CVLModuleInstance* m_pInstance;
+    CVLModuleParamCollection* m_pParams;
+    VLMDSOCK_SOCKET_LIST m_listSockets;
+    bool m_bOpen;
+    int m_eProtocol;
+    int m_eCastType;
+    int m_eSocketMode;
+    int m_nTTL;
+    int m_nCurTTL;
+    CVLString m_strBindAddressPath;
+    CVLString m_strBindAddress;
+    CVLString m_strToAddressPath;
+    CVLString m_strToAddress;
+    CVLString m_strToPortPath;
+    int m_nCurToPort;
+    int m_nToPort;
+    CVLSocketAddress m_DestAddress;
+    CVLString m_strFromAddressPath;
+    CVLString m_strFromPortPath;
+    int m_nPort;
+    int m_nCurTimeout;
+    int m_nCurRetry;
+    int m_nTimeout;
+    int m_nRetry;
+    int m_nRecvInterval;
+    CVLSemaphore m_RecvSemaphore;
+    std::list<VLMDSOCK_RECV_DATA> m_listRecvData;
+    CVLThreadSync m_RecvDataSync;
+    bool m_bRecvThreadStarted;
+    std::list<CVLSockRecvThread*> m_listRecvThreads;
+    CVLThreadSync m_RecvThreadSync;
+    std::atomic<CVLSocket*> m_pSelectedSocket;
+    std::atomic<bool> m_bReading;
+    std::atomic<bool> m_bStopRequest;
+    // Set while Close runs: a waiting reader gives up within one slice.
+    std::atomic<bool> m_bClosing;
+    int m_nCurError65RetryCount;
+    int m_nCurError65RetryInterval;
+    int m_nError65RetryCount;
+    int m_nError65RetryInterval;
+    unsigned long m_nDroppedDatagrams;
+};
+
+#endif

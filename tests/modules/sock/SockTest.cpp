@@ -1,0 +1,306 @@
+// The socket module's instance on loopback: parameters, one-socket sends and
+// reads, hostile datagrams (empty, oversized, floods), closing and stopping
+// a blocked reader, and the module class.
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstring>
+#include <string>
+#include <thread>
+
+#include "base/core/VLException.h"
+#include "base/core/VLOpenException.h"
+#include "base/core/VLStopFunctionException.h"
+#include "base/core/VLTimeoutException.h"
+#include "base/core/VLUnsupportedException.h"
+#include "cm/VLCMApi.h"
+#include "cm/VLModuleParamCollection.h"
+#include "cm/VLProperty.h"
+#include "cm/VLTarget.h"
+#include "modules/sock/VLMDSock.h"
+#include "modules/sock/VLSock.h"
+#include "tests/support/Watchdog.h"
+
+namespace {
+
+// A plain UDP socket on 127.0.0.1 playing the device.
+class CPeer
+{
+public:
+    CPeer()
+    {
+        m_nFd = socket(AF_INET, SOCK_DGRAM, 0);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        bind(m_nFd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr));
+        socklen_t nLen = sizeof(addr);
+        getsockname(m_nFd, reinterpret_cast<sockaddr*>(&addr), &nLen);
+        m_nPort = ntohs(addr.sin_port);
+    }
+    ~CPeer() { close(m_nFd); }
+    // Receives one datagram and remembers its sender.
+    std::string Receive()
+    {
+        char buf[2048];
+        socklen_t nLen = sizeof(m_From);
+        ssize_t n = recvfrom(m_nFd, buf, sizeof(buf), 0, reinterpret_cast<sockaddr*>(&m_From), &nLen);
+        return n < 0 ? std::string() : std::string(buf, static_cast<size_t>(n));
+    }
+    void Reply(const std::string& str)
+    {
+        sendto(m_nFd, str.data(), str.size(), 0, reinterpret_cast<sockaddr*>(&m_From), sizeof(m_From));
+    }
+    int m_nFd;
+    int m_nPort;
+    sockaddr_in m_From{};
+};
+
+// A socket instance bound to a facade, with common constants as its
+// definition and a target of its own.
+class SockTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        m_pTarget = m_Api.GetModuleController()->CreateTarget();
+        m_Params.SetController(m_Api.GetModuleController());
+        m_Params.SetTarget(m_pTarget);
+        m_Sock.CreateInstance(nullptr, &m_Params);
+    }
+    void TearDown() override
+    {
+        m_Sock.DestroyInstance(nullptr, &m_Params);
+        m_pTarget->Destroy(false);
+    }
+    void Const(const char* szName, const char* szValue)
+    {
+        m_Api.GetModuleController()->SetConst(szName, szValue, nullptr, nullptr);
+    }
+    void OpenTo(const CPeer& peer)
+    {
+        Const("toAddress", "127.0.0.1");
+        Const("toPort", std::to_string(peer.m_nPort).c_str());
+        m_Sock.Open(VL_OPEN_WRITE);
+        ASSERT_TRUE(m_Sock.IsOpen());
+    }
+    void Write(const std::string& str)
+    {
+        m_Sock.Write(reinterpret_cast<const VL_BYTE*>(str.data()), static_cast<VL_SIZE_T>(str.size()));
+    }
+    std::string Read(VL_SIZE_T nSize = 512)
+    {
+        std::string buf(nSize, '\0');
+        VL_SIZE_T n = m_Sock.Read(reinterpret_cast<VL_BYTE*>(&buf[0]), nSize);
+        return buf.substr(0, n);
+    }
+    std::string Prop(const char* szPath)
+    {
+        CVLProperty* p = m_pTarget->GetProperties()->GetProperty(szPath, false);
+        return p == nullptr ? "<none>" : p->ToString("").GetString();
+    }
+    CVLCMApi m_Api;
+    CVLTarget* m_pTarget = nullptr;
+    CVLModuleParamCollection m_Params;
+    CVLSock m_Sock;
+};
+
+template <class E, class F>
+bool Throws(F f)
+{
+    try {
+        f();
+    } catch (E* e) {
+        e->Delete();
+        return true;
+    } catch (EVLException* e) {
+        e->Delete();
+    }
+    return false;
+}
+
+// Reaches the queue's protected pop.
+class CQueueSock : public CVLSock
+{
+public:
+    using CVLSock::popRecvData;
+};
+
+} // namespace
+
+TEST_F(SockTest, HasNoMethodsAndNoSizeAndClosesTwiceHarmlessly)
+{
+    EXPECT_TRUE(Throws<EVLUnsupportedException>([this]() { m_Sock.CallMethod(nullptr, &m_Params); }));
+    EXPECT_EQ(static_cast<IVLStream*>(&m_Sock), m_Sock.GetSendStream());
+    EXPECT_STREQ("CVLSock", m_Sock.GetClassName().GetString());
+    EXPECT_STREQ("Socket", m_Sock.GetTypeName());
+    EXPECT_EQ(0u, m_Sock.GetSize());
+    EXPECT_FALSE(m_Sock.IsOpen());
+    EXPECT_TRUE(Throws<EVLOpenException>([this]() { Write("x"); }));
+    EXPECT_TRUE(Throws<EVLOpenException>([this]() { Read(); }));
+    m_Sock.Close();
+    m_Sock.Close();
+}
+
+TEST_F(SockTest, SendsToTheDestinationAndReadsTheReplyWithItsSender)
+{
+    CPeer peer;
+    Const("fromAddressPath", "From.Address");
+    Const("fromPortPath", "From.Port");
+    OpenTo(peer);
+    Write("hello");
+    EXPECT_EQ("hello", peer.Receive());
+    peer.Reply("answer");
+    EXPECT_EQ("answer", Read());
+    EXPECT_EQ("127.0.0.1", Prop("From.Address"));
+    EXPECT_EQ(std::to_string(peer.m_nPort), Prop("From.Port"));
+
+    // A call's "toPort" wins over the definition.
+    CPeer other;
+    m_Params.GetParam("toPort", true)->SetLong(other.m_nPort);
+    Write("elsewhere");
+    EXPECT_EQ("elsewhere", other.Receive());
+}
+
+TEST_F(SockTest, EmptyAndOversizedDatagramsAreSkipped)
+{
+    CPeer peer;
+    OpenTo(peer);
+    Write("hi");
+    peer.Receive();
+    peer.Reply("");
+    peer.Reply(std::string(600, 'x')); // longer than the reader's 512 bytes
+    peer.Reply("ok");
+    EXPECT_EQ("ok", Read(512));
+}
+
+TEST_F(SockTest, AReadWithoutAnswerTimesOutAfterItsRetries)
+{
+    CPeer peer;
+    Const("timeout", "100");
+    Const("retry", "2");
+    OpenTo(peer);
+    EXPECT_TRUE(Throws<EVLTimeoutException>([this]() { Read(); }));
+    EXPECT_TRUE(m_Sock.IsOpen()); // a failed read leaves the instance open
+}
+
+TEST_F(SockTest, CloseAndStopEndABlockedRead)
+{
+    CWatchdog watchdog(60, "CloseAndStopEndABlockedRead");
+    CPeer peer;
+    Const("retry", "0"); // waits until a datagram comes
+    OpenTo(peer);
+    std::atomic<int> nOutcome{0};
+    // Whether the read is already waiting or comes after, it fails as closed.
+    std::thread reader([&]() { nOutcome = Throws<EVLOpenException>([this]() { Read(); }) ? 1 : 2; });
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    m_Sock.Close();
+    reader.join();
+    EXPECT_EQ(1, nOutcome);
+    EXPECT_FALSE(m_Sock.IsOpen());
+
+    m_Sock.Open(VL_OPEN_WRITE);
+    // A read under way ends with the stop; one that comes after finds the
+    // instance closed.
+    std::thread stopped([&]() {
+        try {
+            Read();
+        } catch (EVLStopFunctionException* e) {
+            e->Delete();
+            nOutcome = 3;
+        } catch (EVLOpenException* e) {
+            e->Delete();
+            nOutcome = 3;
+        } catch (EVLException* e) {
+            e->Delete();
+        }
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    m_Sock.Stop(nullptr, &m_Params);
+    stopped.join();
+    EXPECT_EQ(3, nOutcome);
+    EXPECT_TRUE(m_Sock.IsStopRequested());
+}
+
+TEST_F(SockTest, ParametersFallBackToTheirDefaultsAndKeepEarlierValues)
+{
+    CPeer peer;
+    Const("socketMode", "MULTI"); // letters in any case
+    Const("castType", "unicast");
+    Const("toAddress", "127.0.0.1");
+    Const("toPort", std::to_string(peer.m_nPort).c_str());
+    m_Sock.Open(VL_OPEN_WRITE);
+    if (!m_Sock.IsOpen())
+        GTEST_SKIP() << "no interface besides the loopback: multi mode makes no socket";
+    // Multi mode with unicast: one socket on the any address, read directly.
+    Write("m");
+    EXPECT_EQ("m", peer.Receive());
+    peer.Reply("r");
+    EXPECT_EQ("r", Read());
+    m_Sock.Close();
+    Const("socketMode", "nonsense"); // keeps multi
+    Const("timeout", "50");
+    Const("retry", "1");
+    m_Sock.Open(VL_OPEN_WRITE);
+    EXPECT_TRUE(Throws<EVLTimeoutException>([this]() { Read(); }));
+}
+
+TEST(SockQueueTest, AFloodIsBoundedAndDatagramsThatDoNotFitAreDropped)
+{
+    CQueueSock sock;
+    VLMDSOCK_RECV_DATA data;
+    data.m_Data.Allocate(600);
+    const int kFlood = 10000;
+    for (int i = 0; i < kFlood; ++i) {
+        data.m_Data.SetSize(4);
+        std::memcpy(data.m_Data.GetData(), &i, 4);
+        sock.pushRecvData(data);
+    }
+    EXPECT_LE(sock.GetQueuedDatagramCount(), 1024);
+    EXPECT_EQ(static_cast<unsigned long>(kFlood - sock.GetQueuedDatagramCount()), sock.GetDroppedDatagramCount());
+    // The oldest were dropped: the first one left is a late one.
+    VL_BYTE buf[512];
+    VL_SIZE_T n = 0;
+    sock.popRecvData(buf, sizeof(buf), &n);
+    ASSERT_EQ(4u, n);
+    int nFirst;
+    std::memcpy(&nFirst, buf, 4);
+    EXPECT_EQ(kFlood - 1024, nFirst);
+
+    // Longer than the reader's buffer: dropped, the next one is taken.
+    CQueueSock sock2;
+    data.m_Data.SetSize(600);
+    sock2.pushRecvData(data);
+    data.m_Data.SetSize(3);
+    sock2.pushRecvData(data);
+    sock2.popRecvData(buf, sizeof(buf), &n);
+    EXPECT_EQ(3u, n);
+    EXPECT_EQ(nullptr, sock2.popRecvData(buf, sizeof(buf), &n));
+    EXPECT_EQ(0u, n);
+}
+
+TEST(MDSockTest, MakesDistinctInstancesAndDeletesNothingForNull)
+{
+    struct CProbe : public CVLMDSock {
+        using CVLMDSock::onDelete;
+        using CVLMDSock::onNew;
+    } module;
+    EXPECT_TRUE(module.GetModuleName().GetLength() == 0);
+    IVLModInstanceIF* p1 = module.onNew();
+    IVLModInstanceIF* p2 = module.onNew();
+    EXPECT_NE(p1, p2);
+    EXPECT_NE(nullptr, dynamic_cast<CVLSock*>(p1));
+    module.onDelete(p1);
+    module.onDelete(p2);
+    module.onDelete(nullptr);
+    module.Initialize(nullptr);
+    module.Initialize(nullptr);
+    EXPECT_TRUE(module.IsInit());
+    module.Terminate(nullptr);
+    EXPECT_FALSE(module.IsInit());
+}
