@@ -94,7 +94,7 @@ void CVLCMApi::SetConst(VL_CONST_STR szConstName, VL_CONST_STR szValue, VL_CONST
 
 CVLString CVLCMApi::GetConst(VL_CONST_STR szConstName, VL_CONST_STR szModuleName, VL_CONST_STR szInstanceName)
 {
-    CVLString strValue(72);
+    CVLString strValue(VL_CHARSET_UTF8);
     m_ModuleController.FindConst(szConstName, strValue, szModuleName, szInstanceName);
     return strValue;
 }

@@ -4,10 +4,11 @@
 #include "base/core/VLException.h"
 
 CVLCMApiConfig::CVLCMApiConfig()
-    : m_strFileListPath(72), m_strFileListName(72), m_strDefineFilePath(72), m_pDefineData(nullptr),
-      m_nDefineDataSize(0), m_strTempPath(72), m_pNewTargetFunc(nullptr), m_pNewTargetListFunc(nullptr),
-      m_pNewPropertyFunc(nullptr), m_pNewPropertyCollectionFunc(nullptr), m_pDeleteTargetFunc(nullptr),
-      m_pDeleteTargetListFunc(nullptr), m_pDeletePropertyFunc(nullptr), m_pDeletePropertyCollectionFunc(nullptr)
+    : m_strFileListPath(VL_CHARSET_UTF8), m_strFileListName(VL_CHARSET_UTF8), m_strDefineFilePath(VL_CHARSET_UTF8),
+      m_pDefineData(nullptr), m_nDefineDataSize(0), m_strTempPath(VL_CHARSET_UTF8), m_pNewTargetFunc(nullptr),
+      m_pNewTargetListFunc(nullptr), m_pNewPropertyFunc(nullptr), m_pNewPropertyCollectionFunc(nullptr),
+      m_pDeleteTargetFunc(nullptr), m_pDeleteTargetListFunc(nullptr), m_pDeletePropertyFunc(nullptr),
+      m_pDeletePropertyCollectionFunc(nullptr)
 {
 }
 

@@ -30,7 +30,7 @@ int ArgumentCount(CVLScriptParams* pParams)
 CVLString ArgumentText(CVLScriptParams* pParams, int n)
 {
     if (n >= ArgumentCount(pParams))
-        return CVLString(72);
+        return CVLString(VL_CHARSET_UTF8);
     return pParams->GetAt(n)->ToString(nullptr);
 }
 
@@ -42,12 +42,12 @@ CVLCMScriptExtend::CVLCMScriptExtend(CVLModuleController* pController, CVLModule
       m_pTarget(pTarget)
 {
     // The head is spelled so in the definitions' scripts.
-    m_PropertyMap[CVLString("Prooerties", 72)] = OnProperties;
-    m_MethodMap[CVLString("SetConst", 72)] = OnSetConst;
-    m_MethodMap[CVLString("GetConst", 72)] = OnGetConst;
-    m_MethodMap[CVLString("SetParameter", 72)] = OnSetParameter;
-    m_MethodMap[CVLString("GetParameter", 72)] = OnGetParameter;
-    m_MethodMap[CVLString("CallMethod", 72)] = OnCallMethod;
+    m_PropertyMap[CVLString("Prooerties", VL_CHARSET_UTF8)] = OnProperties;
+    m_MethodMap[CVLString("SetConst", VL_CHARSET_UTF8)] = OnSetConst;
+    m_MethodMap[CVLString("GetConst", VL_CHARSET_UTF8)] = OnGetConst;
+    m_MethodMap[CVLString("SetParameter", VL_CHARSET_UTF8)] = OnSetParameter;
+    m_MethodMap[CVLString("GetParameter", VL_CHARSET_UTF8)] = OnGetParameter;
+    m_MethodMap[CVLString("CallMethod", VL_CHARSET_UTF8)] = OnCallMethod;
 }
 
 CVLCMScriptExtend::~CVLCMScriptExtend()
@@ -57,7 +57,7 @@ CVLCMScriptExtend::~CVLCMScriptExtend()
 CVLString CVLCMScriptExtend::GetContextText()
 {
     if (m_pTarget == nullptr)
-        return CVLString(72);
+        return CVLString(VL_CHARSET_UTF8);
     return m_pTarget->GetPropertiesText(nullptr);
 }
 
@@ -126,7 +126,7 @@ void CVLCMScriptExtend::OnGetConst(IVLScriptExtendIF* pExtend, const CVLString& 
         CVLString strName = ArgumentText(pParams, 0);
         CVLString strInstance = ArgumentText(pParams, 1);
         CVLString strModule = ArgumentText(pParams, 2);
-        CVLString strValue(72);
+        CVLString strValue(VL_CHARSET_UTF8);
         pThis->m_pController->FindConst(strName.GetBuffer(), strValue, strModule.GetBuffer(), strInstance.GetBuffer());
         pParams->GetReturnValue().SetString(strValue);
     }

@@ -14,8 +14,9 @@
 #define VLMODINSTANCEINFO_FILE "VLModInstanceInfo"
 
 CVLModInstanceInfo::CVLModInstanceInfo()
-    : m_pXmlElement(nullptr), m_pModule(nullptr), m_strName(72), m_strLocalName(72), m_strMethod(72),
-      m_strMethodRecv(72), m_strModuleName(72), m_strOnStartMethod(72), m_strOnEndMethod(72)
+    : m_pXmlElement(nullptr), m_pModule(nullptr), m_strName(VL_CHARSET_UTF8), m_strLocalName(VL_CHARSET_UTF8),
+      m_strMethod(VL_CHARSET_UTF8), m_strMethodRecv(VL_CHARSET_UTF8), m_strModuleName(VL_CHARSET_UTF8),
+      m_strOnStartMethod(VL_CHARSET_UTF8), m_strOnEndMethod(VL_CHARSET_UTF8)
 {
 }
 

@@ -9,7 +9,7 @@
 
 #define VLMODULE_FILE "VLModule"
 
-CVLModule::CVLModule() : m_bInit(false), m_strModuleName(72)
+CVLModule::CVLModule() : m_bInit(false), m_strModuleName(VL_CHARSET_UTF8)
 {
 }
 

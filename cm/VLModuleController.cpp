@@ -278,14 +278,14 @@ void CVLModuleController::AddModuleStaticLibrary(VL_CONST_STR szModuleName, CVLM
             return;
         CVLModule* pOld = nullptr;
         try {
-            CVLString strName(szModuleName, 72);
+            CVLString strName(szModuleName, VL_CHARSET_UTF8);
             CVLModule*& pEntry = m_StaticModuleMap[strName];
             pOld = pEntry == pModule ? nullptr : pEntry;
             pEntry = pModule;
             pModule->SetModuleName(szModuleName);
         } catch (...) {
             // The module was handed over: it does not outlive a failed filing.
-            auto it = m_StaticModuleMap.find(CVLString(szModuleName, 72));
+            auto it = m_StaticModuleMap.find(CVLString(szModuleName, VL_CHARSET_UTF8));
             if (it == m_StaticModuleMap.end() || it->second != pModule)
                 delete pModule;
             throw;

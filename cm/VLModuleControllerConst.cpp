@@ -50,7 +50,7 @@ const int kMinReferenceLength = 3;
 
 CVLString CVLModuleController::MakeCommonKey(const CVLString& strName)
 {
-    CVLString strKey(kCommonPrefix, 72);
+    CVLString strKey(kCommonPrefix, VL_CHARSET_UTF8);
     strKey += kCommonScope;
     strKey += ".";
     strKey += strName;
@@ -59,7 +59,7 @@ CVLString CVLModuleController::MakeCommonKey(const CVLString& strName)
 
 CVLString CVLModuleController::MakeModuleKey(const CVLString& strModule, const CVLString& strName)
 {
-    CVLString strKey(kModulePrefix, 72);
+    CVLString strKey(kModulePrefix, VL_CHARSET_UTF8);
     strKey += strModule;
     strKey += ".";
     strKey += strName;
@@ -68,7 +68,7 @@ CVLString CVLModuleController::MakeModuleKey(const CVLString& strModule, const C
 
 CVLString CVLModuleController::MakeInstanceKey(const CVLString& strInstance, const CVLString& strName)
 {
-    CVLString strKey(kInstancePrefix, 72);
+    CVLString strKey(kInstancePrefix, VL_CHARSET_UTF8);
     strKey += strInstance;
     strKey += ".";
     strKey += strName;
@@ -85,12 +85,12 @@ void CVLModuleController::SetConst(VL_CONST_STR szConstName, VL_CONST_STR szValu
     try {
         CVLThreadLock lock(&m_SyncOptions);
         if (lock.Lock()) {
-            CVLString strName(szConstName, 72);
-            CVLString strModule(szModuleName, 72);
-            CVLString strInstance(szInstanceName, 72);
+            CVLString strName(szConstName, VL_CHARSET_UTF8);
+            CVLString strModule(szModuleName, VL_CHARSET_UTF8);
+            CVLString strInstance(szInstanceName, VL_CHARSET_UTF8);
             if (strName.GetLength() == 0)
                 throw new EVLInvalidParamException(VLCMAPI_MODULE, VLMODULECONTROLLER_FILE, __LINE__);
-            CVLString strKey(72);
+            CVLString strKey(VL_CHARSET_UTF8);
             if (strInstance.GetLength() > 0)
                 strKey = MakeInstanceKey(strInstance, strName);
             else if (strModule.GetLength() > 0)
@@ -100,7 +100,7 @@ void CVLModuleController::SetConst(VL_CONST_STR szConstName, VL_CONST_STR szValu
             if (szValue == nullptr)
                 m_UserConstMap.erase(strKey);
             else
-                m_UserConstMap[strKey] = CVLString(szValue, 72);
+                m_UserConstMap[strKey] = CVLString(szValue, VL_CHARSET_UTF8);
         }
     }
     VL_CATCH_LADDER(VLCMAPI_MODULE, VLMODULECONTROLLER_FILE)
@@ -113,9 +113,9 @@ bool CVLModuleController::FindConst(VL_CONST_STR szConstName, CVLString& strValu
     CVLThreadLock lock(&m_SyncOptions);
     if (!lock.Lock())
         return false;
-    CVLString strName(szConstName, 72);
-    CVLString strModule(szModuleName, 72);
-    CVLString strInstance(szInstanceName, 72);
+    CVLString strName(szConstName, VL_CHARSET_UTF8);
+    CVLString strModule(szModuleName, VL_CHARSET_UTF8);
+    CVLString strInstance(szInstanceName, VL_CHARSET_UTF8);
     if (strName.GetLength() == 0)
         throw new EVLInvalidParamException(VLCMAPI_MODULE, VLMODULECONTROLLER_FILE, __LINE__);
     if (strInstance.GetLength() > 0) {
@@ -153,7 +153,7 @@ void CVLModuleController::LoadConsts(CVLModule* pModule, CVLModInstanceInfo* pPa
     if (pElement == nullptr)
         return;
     CMappingDepthGuard depth;
-    CVLString strParentTag(szParentTag, 72);
+    CVLString strParentTag(szParentTag, VL_CHARSET_UTF8);
     CVLXmlNodeList* pChildren = pElement->GetChildNodes();
     if (pChildren == nullptr)
         return;
@@ -174,7 +174,7 @@ void CVLModuleController::LoadConsts(CVLModule* pModule, CVLModInstanceInfo* pPa
             CVLModule* pInstanceModule = GetModule(pChild->GetAttribute("module").GetBuffer());
             if (pInstanceModule == nullptr)
                 continue;
-            CVLString strFullName(72);
+            CVLString strFullName(VL_CHARSET_UTF8);
             if (pParent->GetName().GetLength() > 0) {
                 strFullName = pParent->GetName();
                 strFullName += ".";
@@ -189,14 +189,14 @@ void CVLModuleController::LoadConsts(CVLModule* pModule, CVLModInstanceInfo* pPa
         } else if (strTag == "Const") {
             if (strName.GetLength() == 0)
                 continue;
-            CVLString strKey(72);
+            CVLString strKey(VL_CHARSET_UTF8);
             if (strParentTag == "Module") {
-                CVLString strScope(72);
+                CVLString strScope(VL_CHARSET_UTF8);
                 if (pModule != nullptr)
                     strScope = pModule->GetModuleName();
                 strKey = MakeModuleKey(strScope, strName);
             } else if (strParentTag == "Instance") {
-                CVLString strScope(72);
+                CVLString strScope(VL_CHARSET_UTF8);
                 if (pParent != nullptr)
                     strScope = pParent->GetName();
                 strKey = MakeInstanceKey(strScope, strName);
@@ -216,13 +216,13 @@ void CVLModuleController::LoadConsts(CVLModule* pModule, CVLModInstanceInfo* pPa
 
 CVLModInstanceInfo* CVLModuleController::FindModule(VL_CONST_STR szInstancePath)
 {
-    auto it = m_InstancePathMap.find(CVLString(szInstancePath, 72));
+    auto it = m_InstancePathMap.find(CVLString(szInstancePath, VL_CHARSET_UTF8));
     return it == m_InstancePathMap.end() ? nullptr : it->second;
 }
 
 CVLModule* CVLModuleController::GetModule(VL_CONST_STR szModuleName)
 {
-    auto it = m_StaticModuleMap.find(CVLString(szModuleName, 72));
+    auto it = m_StaticModuleMap.find(CVLString(szModuleName, VL_CHARSET_UTF8));
     if (it == m_StaticModuleMap.end() || it->second == nullptr)
         return nullptr;
     InitializeModule(it->second);

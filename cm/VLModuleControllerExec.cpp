@@ -46,9 +46,9 @@ CVLModuleInstance* CVLModuleController::ExecFunction(CVLTarget* pTarget, VL_CONS
             pParams->SetProgressListener(pProgressListener);
             pParams->SetTemplateName(szTemplateName);
             pParams->SetPacketListName(szPacketListName);
-            pParams->GetParam("packetListName", true)->SetString(szPacketListName, 72);
+            pParams->GetParam("packetListName", true)->SetString(szPacketListName, VL_CHARSET_UTF8);
             if (szTemplateName != nullptr)
-                pParams->GetParam("templateName", true)->SetString(szTemplateName, 72);
+                pParams->GetParam("templateName", true)->SetString(szTemplateName, VL_CHARSET_UTF8);
             pInstance->CallMethod();
             if (pInitParams != nullptr)
                 pInitParams->GetResult() = pParams->GetResult();
@@ -73,7 +73,7 @@ CVLModuleInstance* CVLModuleController::ExecFunction(CVLTarget* pTarget, VL_CONS
 bool CVLModuleController::CreateScriptExtend(VL_CONST_STR szScriptName, CVLModuleInstance* pInstance,
                                              CVLModuleParamCollection* pParams, CVLScriptParams* pArgs)
 {
-    CVLString strName(szScriptName, 72);
+    CVLString strName(szScriptName, VL_CHARSET_UTF8);
     if (strName.GetLength() == 0)
         return true;
     CVLScriptCollection& scripts = m_DefineLoader.GetScriptCollection();

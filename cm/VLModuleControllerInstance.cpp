@@ -121,7 +121,7 @@ bool CVLModuleController::CanCreateInstance(CVLModInstanceInfo* pInfo)
 void CVLModuleController::EnableModule(VL_CONST_STR szName, bool bEnable)
 {
     try {
-        CVLString strName(szName, 72);
+        CVLString strName(szName, VL_CHARSET_UTF8);
         CVLThreadLock lock(&m_SyncOptions);
         lock.Lock();
         if (bEnable)
@@ -135,7 +135,7 @@ void CVLModuleController::EnableModule(VL_CONST_STR szName, bool bEnable)
 void CVLModuleController::EnableInstance(VL_CONST_STR szName, bool bEnable)
 {
     try {
-        CVLString strName(szName, 72);
+        CVLString strName(szName, VL_CHARSET_UTF8);
         CVLThreadLock lock(&m_SyncOptions);
         lock.Lock();
         if (bEnable)

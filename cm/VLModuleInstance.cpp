@@ -14,7 +14,7 @@
 namespace {
 const CVLString& EmptyText()
 {
-    static const CVLString s_strEmpty(72);
+    static const CVLString s_strEmpty(VL_CHARSET_UTF8);
     return s_strEmpty;
 }
 }  // namespace

@@ -1,6 +1,6 @@
 #include "cm/VLModuleParam.h"
 
-CVLModuleParam::CVLModuleParam() : m_strName(72)
+CVLModuleParam::CVLModuleParam() : m_strName(VL_CHARSET_UTF8)
 {
 }
 

@@ -5,7 +5,8 @@
 CVLModuleParamCollection::CVLModuleParamCollection()
     : m_pController(nullptr), m_pInstance(nullptr), m_pOwnerInstance(nullptr), m_pTarget(nullptr),
       m_pTargetList(nullptr), m_pStreamCollection(nullptr), m_pListener(nullptr), m_pProgressListener(nullptr),
-      m_strTemplateName(72), m_strFunctionName(72), m_strPacketListName(72), m_strMethodName(72)
+      m_strTemplateName(VL_CHARSET_UTF8), m_strFunctionName(VL_CHARSET_UTF8), m_strPacketListName(VL_CHARSET_UTF8),
+      m_strMethodName(VL_CHARSET_UTF8)
 {
 }
 

@@ -366,11 +366,11 @@ TEST(DefineLoader, EveryTruncationFailsCleanlyOrLoadsWholeRecords)
 
 TEST(DefineLoader, UnscrambleTextIsItsOwnInverse)
 {
-    CVLString s("abc", 72);
+    CVLString s("abc", VL_CHARSET_UTF8);
     CVLString t = CVLDefineLoader::UnscrambleText(s);
     EXPECT_EQ(Bytes(t), "\x9e\x9d\x9c");
     EXPECT_EQ(Bytes(CVLDefineLoader::UnscrambleText(t)), "abc");
-    EXPECT_EQ(CVLDefineLoader::UnscrambleText(CVLString(72)).GetLength(), 0);
+    EXPECT_EQ(CVLDefineLoader::UnscrambleText(CVLString(VL_CHARSET_UTF8)).GetLength(), 0);
 }
 
 TEST(DefineFormatException, NamesTagAndAttribute)

@@ -114,7 +114,7 @@ TEST_F(FunctionDefinitionTest, ConstantsOnEveryLevel)
     EXPECT_EQ("3", Const("N", nullptr, "F"));
     EXPECT_EQ("1", Const("N", nullptr, nullptr));
 
-    CVLString strValue("untouched", 72);
+    CVLString strValue("untouched", VL_CHARSET_UTF8);
     EXPECT_FALSE(Controller()->FindConst("Absent", strValue, nullptr, nullptr));
     EXPECT_STREQ("untouched", strValue.GetBuffer());
     EXPECT_VL_THROW(Controller()->FindConst("", strValue, nullptr, nullptr), EVLInvalidParamException);

@@ -13,7 +13,7 @@ namespace {
 class CNamedInstance : public CVLModuleInstance
 {
 public:
-    CNamedInstance() : m_strFunction("F", 72), m_strModule("M", 72) {}
+    CNamedInstance() : m_strFunction("F", VL_CHARSET_UTF8), m_strModule("M", VL_CHARSET_UTF8) {}
     const CVLString& GetName() override { return m_strFunction; }
     const CVLString& GetModuleName() override { return m_strModule; }
 
@@ -77,7 +77,7 @@ TEST(ModuleParamCollection, AssignmentCopiesParametersAndContextNotOwnerOrResult
 {
     CVLModuleParamCollection src;
     src.Add("b")->SetInt(2);
-    src.Add("a")->SetString(CVLString("x", 72));
+    src.Add("a")->SetString(CVLString("x", VL_CHARSET_UTF8));
     src.Find("b")->ClearModified();
     src.SetFunctionName("Probe");
     src.SetPacketListName("PL");

@@ -58,7 +58,7 @@ TEST_F(PropertyCopyTest, MergeSourceWinsDestinationOnlyStays)
     RootPtr src = NewRoot();
     src->GetProperty("same", true)->SetInt(2);  // equal value, modified in the source
     src->GetProperty("gone", true);             // empty value wins
-    src->GetProperty("new.deep", true)->SetString(CVLString("x", 72));
+    src->GetProperty("new.deep", true)->SetString(CVLString("x", VL_CHARSET_UTF8));
     src->SetName("top");
 
     dst->Merge(src.get());

@@ -152,7 +152,7 @@ TEST_F(PropertyTest, ValuesAndSubtreeState)
     CVLProperty* pB = root->GetProperty("b", true);
     EXPECT_TRUE(root->IsEmpty());
     EXPECT_FALSE(root->IsModified());
-    pB->SetString(CVLString("", 72));
+    pB->SetString(CVLString("", VL_CHARSET_UTF8));
     EXPECT_FALSE(root->IsEmpty());  // an empty text is a value
     pA->SetInt(5);
     EXPECT_TRUE(root->IsModified());

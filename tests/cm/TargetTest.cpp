@@ -52,7 +52,7 @@ public:
 
 void SetText(CVLTarget* pTarget, const char* szPath, const char* szValue)
 {
-    pTarget->GetProperties()->GetProperty(szPath, true)->SetString(szValue, 72);
+    pTarget->GetProperties()->GetProperty(szPath, true)->SetString(szValue, VL_CHARSET_UTF8);
 }
 
 std::string GetText(CVLTarget* pTarget, const char* szPath)
