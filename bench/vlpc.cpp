@@ -1,11 +1,21 @@
-// The VLPC module's hot paths: MD5 and Base64 of the password encoding,
-// against the system's OpenSSL (libcrypto) when it is installed.
+// The VLPC module's hot paths: expanding a full reply of the profile's
+// largest layout into a property tree, building a request, and MD5 and
+// Base64 of the password encoding against the system's OpenSSL (libcrypto)
+// when it is installed.
 #include <benchmark/benchmark.h>
 
 #include <string>
 #include <vector>
 
+#include "base/core/VLCharset.h"
 #include "base/stream/VLMemoryStream.h"
+#include "cm/VLCMApi.h"
+#include "cm/VLProperty.h"
+#include "cm/VLTarget.h"
+#include "modules/vlpc/VLPCDefs.h"
+#include "modules/vlpc/VLPCFunction.h"
+#include "modules/vlpc/VLPCPacket.h"
+#include "tests/support/VLPCProfileLayouts.h"
 #include "modules/vlpc/VLBase64.h"
 #include "modules/vlpc/VLMD5.h"
 #include "tests/support/TextStream.h"
@@ -27,7 +37,120 @@ std::string MakeData(size_t n)
     return s;
 }
 
+// A GetWirelessLANInfo reply of 498 payload bytes: the header fields and 39
+// networks heard.
+std::string MakeWirelessReply()
+{
+    std::string s("\x00\x26\xab\x00\x00\x01\x01\x06\x02\x46", 10);
+    s += std::string("\x09", 1) + "homenet12";
+    s += std::string("\x00\x27", 2);
+    for (int i = 0; i < 39; ++i) {
+        std::string strSSID = i == 38 ? "the-last-network" : "network" + std::to_string(i % 10);
+        s += static_cast<char>(strSSID.size());
+        s += strSSID;
+        s += static_cast<char>(1 + i % 13);
+        s += static_cast<char>(i % 3);
+        s += static_cast<char>(40 + i);
+    }
+    return s;
+}
+
 }  // namespace
+
+static void BM_ExpandFullReply(benchmark::State& state)
+{
+    CVLCMApi api;
+    CVLPCProfileLayouts layouts;
+    CVLPCFieldList* pList = layouts.Find("5A11", true);
+    CVLPCFunction function;
+    CVLTarget target(&api);
+    std::string strReply = MakeWirelessReply();
+    CVLPCPacket packet;
+    packet.SetSize(VLPC_HEADER_SIZE);
+    packet.Append(strReply.data(), static_cast<int>(strReply.size()));
+    if (packet.GetSize() != VLPC_PACKET_CAPACITY)
+        state.SkipWithError("the reply is not 498 bytes");
+    for (auto _ : state) {
+        long lOffset = VLPC_HEADER_SIZE;
+        pList->ExpandPacket(nullptr, &function, &packet, &target, nullptr, lOffset);
+        benchmark::DoNotOptimize(lOffset);
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_ExpandFullReply);
+
+// The same reply read over without a target, so nothing is stored: the
+// codec's own share of the expansion, without the property tree.
+static void BM_ReadOverFullReply(benchmark::State& state)
+{
+    CVLPCProfileLayouts layouts;
+    CVLPCFieldList* pList = layouts.Find("5A11", true);
+    CVLPCFunction function;
+    std::string strReply = MakeWirelessReply();
+    CVLPCPacket packet;
+    packet.SetSize(VLPC_HEADER_SIZE);
+    packet.Append(strReply.data(), static_cast<int>(strReply.size()));
+    for (auto _ : state) {
+        long lOffset = VLPC_HEADER_SIZE;
+        pList->ExpandPacket(nullptr, &function, &packet, nullptr, nullptr, lOffset);
+        benchmark::DoNotOptimize(lOffset);
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_ReadOverFullReply);
+
+// The profile's probe reply (44 bytes, three services).
+static void BM_ExpandProbeReply(benchmark::State& state)
+{
+    CVLCMApi api;
+    CVLPCProfileLayouts layouts;
+    CVLPCFieldList* pList = layouts.Find("5A01", true);
+    CVLPCFunction function;
+    CVLTarget target(&api);
+    const unsigned char reply[] = {0x00, 0x26, 0xab, 0x00, 0x00, 0x01, 0x32, 0x00, 0x00, 0x00, 0x02,
+                                   0x01, 0x00, 0x0a, 0x01, 0x00, 0x0a, 0xff, 0xff, 0xff, 0x00, 0x0a,
+                                   0x01, 0x00, 0x01, 0x07, 0x4d, 0x6f, 0x64, 0x65, 0x6c, 0x20, 0x41,
+                                   0x00, 0x03, 0x01, 0x00, 0x50, 0x02, 0x23, 0x8c, 0x04, 0x02, 0x77};
+    CVLPCPacket packet;
+    packet.SetSize(VLPC_HEADER_SIZE);
+    packet.Append(reply, static_cast<int>(sizeof(reply)));
+    for (auto _ : state) {
+        long lOffset = VLPC_HEADER_SIZE;
+        pList->ExpandPacket(nullptr, &function, &packet, &target, nullptr, lOffset);
+        benchmark::DoNotOptimize(lOffset);
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_ExpandProbeReply);
+
+static void BM_BuildSetDetailRequest(benchmark::State& state)
+{
+    CVLCMApi api;
+    CVLPCProfileLayouts layouts;
+    CVLPCFieldList* pList = layouts.Find("5A21", false, "2");
+    CVLPCFunction function;
+    CVLTarget target(&api);
+    CVLProperty* pRoot = target.GetProperties();
+    pRoot->GetProperty("MACAddress", true)->SetString("0026AB000001", VL_CHARSET_UTF8);
+    pRoot->GetProperty("VLPC.2B_5A10_01.IPAddress", true)->SetString("10.1.0.10", VL_CHARSET_UTF8);
+    pRoot->GetProperty("VLPC.2B_5A10_01.SubnetMask", true)->SetString("255.255.255.0", VL_CHARSET_UTF8);
+    pRoot->GetProperty("VLPC.2B_5A10_01.Gateway", true)->SetString("10.1.0.1", VL_CHARSET_UTF8);
+    pRoot->GetProperty("VLPC.2B_5A10_01.WebPort", true)->SetUShort(80);
+    pRoot->GetProperty("VLPC.2B_5A10_01.NodeName", true)->SetString("printer-3rd-floor", VL_CHARSET_UTF8);
+    pRoot->GetProperty("VLPC.2B_5A10_01.Location", true)->SetString("Room 301", VL_CHARSET_UTF8);
+    pRoot->GetProperty("VLPC.2B_5A10_01.Contact", true)->SetString("admin@example.org", VL_CHARSET_UTF8);
+    target.SetCurrentPassword("secret");
+    CVLPCPacket packet;
+    for (auto _ : state) {
+        packet.Clear();
+        packet.SetSize(VLPC_HEADER_SIZE);
+        long lOffset = VLPC_HEADER_SIZE;
+        bool bModified = pList->MakePacket(nullptr, &function, &packet, &target, nullptr, lOffset);
+        benchmark::DoNotOptimize(bModified);
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_BuildSetDetailRequest);
 
 static void BM_MD5(benchmark::State& state)
 {

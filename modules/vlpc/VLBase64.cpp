@@ -80,13 +80,14 @@ void VLBase64Encode(IVLStream* pInput, IVLStream* pOutput)
         const VL_BYTE* p = input.GetData();
         const int nGroups = n / 3;
         const int nRest = n % 3;
-        const size_t nOut = 4 * static_cast<size_t>(nGroups + (nRest ? 1 : 0)) +
-                            2 * static_cast<size_t>(nGroups / GROUPS_PER_LINE) + 2;
+        const size_t nOut =
+            4 * static_cast<size_t>(nGroups + (nRest ? 1 : 0)) + 2 * static_cast<size_t>(nGroups / GROUPS_PER_LINE) + 2;
         std::vector<VL_BYTE> out(nOut);
         VL_BYTE* q = out.data();
         int nLine = 0;
         for (int g = 0; g < nGroups; ++g, p += 3) {
-            const unsigned int v = (static_cast<unsigned int>(p[0]) << 16) | (static_cast<unsigned int>(p[1]) << 8) | p[2];
+            const unsigned int v =
+                (static_cast<unsigned int>(p[0]) << 16) | (static_cast<unsigned int>(p[1]) << 8) | p[2];
             q[0] = s_Alphabet[v >> 18];
             q[1] = s_Alphabet[(v >> 12) & 0x3F];
             q[2] = s_Alphabet[(v >> 6) & 0x3F];

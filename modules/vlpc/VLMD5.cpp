@@ -44,7 +44,7 @@ inline uint32_t RotateLeft(uint32_t v, int n)
 #define MD5_AUX_H(x, y, z) ((x) ^ (y) ^ (z))
 #define MD5_AUX_I(x, y, z) ((y) ^ ((x) | ~(z)))
 #define MD5_STEP(f, a, b, c, d, x, t, s) \
-    (a) += f((b), (c), (d)) + (x) + (t);   \
+    (a) += f((b), (c), (d)) + (x) + (t); \
     (a) = RotateLeft((a), (s)) + (b)
 
 void Transform(MD5State& st, const VL_BYTE* pBlock)
