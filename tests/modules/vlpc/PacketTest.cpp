@@ -133,6 +133,19 @@ TEST_F(PacketTest, CipherModeSelection)
     SetBytes("4f 52 56 45 4b 51 2b 05 5a 02 00 00 00 00");
     EXPECT_EQ(0, mode(0x80, 1, 1));
 
+    // A format that forces encryption needs only a type that is not 0.
+    CTestStream stream(R"(<PacketFormat deviceType="2B" function="5A02" forceEncrypts="true"/>)");
+    CVLXmlDocument doc;
+    doc.Load(&stream);
+    CVLPCPacketFormat forced;
+    forced.Load(nullptr, nullptr, doc.GetDocumentElement());
+    SetBytes("4f 52 56 45 4b 51 00 05 00 00 00 00 00 01 aa");
+    Device("0026AB123457", 1, 0, 2);
+    EXPECT_EQ(1, m_Packet.GetEncryptionMode(&m_VLPC, &forced));
+    EXPECT_EQ(0, m_Packet.GetEncryptionMode(&m_VLPC, pFormat));
+    Device("0026AB123457", 1, 1, 0);
+    EXPECT_EQ(0, m_Packet.GetEncryptionMode(&m_VLPC, &forced));
+
     // The MAC address as six bytes reads as its text does.
     const VL_BYTE mac[6] = {0x00, 0x26, 0xAB, 0x12, 0x34, 0x57};
     m_pTarget->GetProperties()->GetProperty("MACAddress", true)->SetBinary(mac, 6);
