@@ -11,6 +11,7 @@
 #include "modules/vlpc/VLPCDefs.h"
 #include "modules/vlpc/VLPCFunction.h"
 #include "modules/vlpc/VLPCPacket.h"
+#include "modules/vlpc/VLPCPacketDataFormat.h"
 #include "modules/vlpc/VLPCPacketFormat.h"
 #include "tests/modules/vlpc/VLPCTestHelpers.h"
 #include "tests/support/VLPCProfileLayouts.h"
@@ -185,4 +186,28 @@ TEST_F(PacketTest, ProfileWordCipherVectors)
     EXPECT_EQ("01 02 03", Data());
     EXPECT_EQ(0x2341, m_Packet.RotateWord(0x1234, 4, true));
     EXPECT_EQ(0x4123, m_Packet.RotateWord(0x1234, 4, false));
+}
+
+TEST_F(PacketTest, PasswordFieldTakesTheCipherTypeKeyProperty)
+{
+    CVLPCPacketFormat* pFormat = m_Module.m_Module.FindPacketFormat(CVLString("2B5A20", VL_CHARSET_UTF8));
+    CVLPCPacketDataFormat* pLayout = pFormat->FindSendDataFormat(&m_Module.m_Module, 0, 'Q');
+    ASSERT_NE(nullptr, pLayout);
+    Function(R"(<Function deviceType="2B" function="5A20" packetType="Q"/>)");
+    m_pTarget->SetCurrentPassword("abc");
+    auto password = [&](unsigned short nCipherType) {
+        m_pTarget->GetProperties()->GetProperty("VLPC.2B_5A01_01.CipherType", true)->SetUShort(nCipherType);
+        m_Packet.MakeHeader(&m_VLPC, m_Function.get());
+        pLayout->MakePacket(&m_VLPC, m_Function.get(), &m_Packet, m_pTarget);
+        // Behind the 12-byte TargetMAC.
+        return std::string(reinterpret_cast<char*>(m_Packet.GetData()) + VLPC_HEADER_SIZE + 12,
+                           m_Packet.GetSize() - VLPC_HEADER_SIZE - 12);
+    };
+    EXPECT_EQ(std::string("\x00\x20", 2) + "900150983cd24fb0d6963f7d28e17f72", password(2));
+    EXPECT_EQ(std::string("\x00\x06YWJj\r\n", 8), password(1));
+    EXPECT_EQ(std::string("\x00\x00", 2), password(0xFFFF));
+    EXPECT_EQ(std::string("\x00\x03"
+                          "abc",
+                          5),
+              password(0));
 }
