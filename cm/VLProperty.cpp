@@ -17,6 +17,9 @@ namespace {
 const char* const s_szFile = "VLProperty";
 const char* const s_szRootLabel = "<root>";
 const char* const s_szPropertyTag = "Property";
+// Variant types that stand for a value held elsewhere.
+const int kReferenceType = 19;
+const int kObjectType = 20;
 
 }  // namespace
 
@@ -360,6 +363,16 @@ int CVLProperty::GetObjectType() const
 
 void CVLProperty::SetObjectValue(const CVLVariant& value)
 {
+    // A tree outlives the script values written into it: keep the value
+    // behind a reference, never the reference itself.
+    int nType = value.CVLVariant::GetType();
+    if (nType == kReferenceType || nType == kObjectType) {
+        CVLVariant resolved;
+        resolved.SetValue(value);
+        resolved.SetModified(value.IsModified());
+        CVLVariant::operator=(resolved);
+        return;
+    }
     CVLVariant::operator=(value);
 }
 

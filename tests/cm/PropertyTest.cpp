@@ -187,6 +187,17 @@ TEST_F(PropertyTest, ObjectInterfaceReadsAndWritesTheNode)
     ref.SetValue(nine);
     EXPECT_EQ(9, p->GetInt());
     EXPECT_EQ(6, p->GetObjectType());
+
+    // A reference written in stores the value behind it, not the reference.
+    {
+        CVLVariant temporary;
+        temporary.SetInt(11);
+        CVLVariant reference;
+        reference.SetReference(&temporary);
+        ref.SetValue(reference);
+    }
+    EXPECT_EQ(6, p->CVLVariant::GetType());
+    EXPECT_EQ(11, p->GetInt());
 }
 
 const char* const s_szPropertyRoot =
