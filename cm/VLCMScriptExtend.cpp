@@ -21,6 +21,11 @@ namespace {
     throw new EVLScriptException(VLCMAPI_MODULE, VLCMSCRIPTEXTEND_FILE, nLine, nCode, nullptr, 0, false);
 }
 
+// Variant types that hold no value of their own: a reference to another
+// variant and an object such as a target property.
+const int kTypeReference = 19;
+const int kTypeObject = 20;
+
 int ArgumentCount(CVLScriptParams* pParams)
 {
     return pParams == nullptr ? 0 : pParams->GetCount();
@@ -146,7 +151,17 @@ void CVLCMScriptExtend::OnSetParameter(IVLScriptExtendIF* pExtend, const CVLStri
         if (pInstance == nullptr)
             ThrowScriptError(VLSCR_ERR_NULL_OBJECT, __LINE__);
         CVLModuleParam* pParam = pInstance->GetParams()->GetParam(strName.GetBuffer(), true);
-        pParam->Copy(*pParams->GetAt(1), true);
+        const CVLVariant& value = *pParams->GetAt(1);
+        if (value.GetType() == kTypeReference || value.GetType() == kTypeObject) {
+            // The parameter keeps the value, not a link to a property or a
+            // variable of the run, which it may outlive.
+            CVLVariant copy;
+            copy.SetValue(value);
+            copy.SetModified(value.IsModified());
+            pParam->Copy(copy, true);
+        } else {
+            pParam->Copy(value, true);
+        }
     }
     VL_CATCH_LADDER(VLCMAPI_MODULE, VLCMSCRIPTEXTEND_FILE)
 }

@@ -41,6 +41,7 @@ class CVLModuleInstance;
 class CVLModuleParamCollection;
 class CVLProperty;
 class CVLPropertyCollection;
+class CVLScriptCollection;
 class CVLScriptParams;
 class CVLStreamCollection;
 class CVLTarget;
@@ -165,6 +166,8 @@ public:
     CVLSubnetInfoList& GetSubnetInfoList();
 
     bool IsInitialized();
+    // The compiled scripts of the definitions (modules run them by name).
+    CVLScriptCollection& GetScriptCollection();
 
 protected:
     // Everything Initialize built, dropped in the order Terminate drops it.

@@ -50,7 +50,9 @@ CVLModuleInstance* CVLModuleController::ExecFunction(CVLTarget* pTarget, VL_CONS
             if (szTemplateName != nullptr)
                 pParams->GetParam("templateName", true)->SetString(szTemplateName, VL_CHARSET_UTF8);
             pInstance->CallMethod();
-            if (pInitParams != nullptr)
+            // With a listener the run may go on in the module's threads, which
+            // write the result meanwhile: it is the caller's only without one.
+            if (pInitParams != nullptr && pListener == nullptr)
                 pInitParams->GetResult() = pParams->GetResult();
         } catch (...) {
             try {
@@ -91,4 +93,9 @@ bool CVLModuleController::CreateScriptExtend(VL_CONST_STR szScriptName, CVLModul
         pException->Delete();
         return false;
     }
+}
+
+CVLScriptCollection& CVLModuleController::GetScriptCollection()
+{
+    return m_DefineLoader.GetScriptCollection();
 }

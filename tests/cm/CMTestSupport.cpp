@@ -1,11 +1,5 @@
 #include "tests/cm/CMTestSupport.h"
 
-#include <unistd.h>
-
-#include <cstdio>
-#include <cstdlib>
-#include <fstream>
-
 #include "cm/VLModuleInstance.h"
 #include "cm/VLModuleParamCollection.h"
 #include "base/core/VLInvalidParamException.h"
@@ -111,54 +105,6 @@ void VLRegisterFakeModules(CVLCMApi& api)
 {
     VL_ADD_MODULE_STATIC_LIBRARY(api, "ModB", CFakeModuleB);
     VL_ADD_MODULE_STATIC_LIBRARY(api, "ModA", CFakeModuleA);
-}
-
-CDefinitionFiles::CDefinitionFiles()
-{
-    char szTemplate[] = "/tmp/vlcm_test_XXXXXX";
-    const char* p = mkdtemp(szTemplate);
-    m_strFolder = p == nullptr ? std::string("/tmp") : std::string(p);
-}
-
-CDefinitionFiles::~CDefinitionFiles()
-{
-    std::string strCommand = "rm -rf '" + m_strFolder + "'";
-    if (m_strFolder != "/tmp" && std::system(strCommand.c_str()) != 0)
-        std::perror("rm");
-}
-
-std::string CDefinitionFiles::WriteFile(const std::string& strName, const std::string& strText)
-{
-    std::string strPath = m_strFolder + "/" + strName;
-    std::ofstream out(strPath, std::ios::binary | std::ios::trunc);
-    out << strText;
-    return strPath;
-}
-
-void CDefinitionFiles::AddXml(const std::string& strName, const std::string& strText)
-{
-    WriteFile(strName, strText);
-    m_Files.emplace_back(strName, "xml");
-}
-
-void CDefinitionFiles::AddScript(const std::string& strName, const std::string& strText)
-{
-    WriteFile(strName, strText);
-    m_Files.emplace_back(strName, "script");
-}
-
-void CDefinitionFiles::Configure(CVLCMApiConfig& config)
-{
-    std::string strList = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<FileList>\n";
-    for (const auto& file : m_Files)
-        strList += "  <File name=\"" + file.first + "\" type=\"" + file.second + "\"/>\n";
-    strList += "</FileList>\n";
-    WriteFile("vlres201.dat", strList);
-    CVLLocalizeUtility pathInfo;
-    pathInfo.SetRootPath(m_strFolder.c_str());
-    pathInfo.SetDefaultFolder(".");
-    config.SetPathInfo(pathInfo);
-    config.SetFileListName("vlres201.dat");
 }
 
 CFakeFramework::CFakeFramework()

@@ -13,23 +13,9 @@
 #include "cm/VLCMApiConfig.h"
 #include "cm/VLModInstanceIF.h"
 #include "cm/VLModule.h"
+#include "tests/cm/DefinitionFiles.h"
+#include "tests/support/TestSupport.h"
 #include "base/core/VLException.h"
-
-// True when f throws an E* (released here); any other framework exception
-// is released too and counts as a mismatch.
-template <class E, class F>
-bool VLThrows(F f)
-{
-    try {
-        f();
-    } catch (EVLException* e) {
-        bool bMatch = dynamic_cast<E*>(e) != nullptr;
-        e->Delete();
-        return bMatch;
-    }
-    return false;
-}
-#define EXPECT_VL_THROW(statement, E) EXPECT_TRUE(VLThrows<E>([&] { statement; })) << #statement
 
 // Every event of the fakes in order ("init:ModA", "call:F.C", ...).
 class CFakeLog
@@ -89,24 +75,6 @@ public:
 
 // Registers "ModB", then "ModA" (registration order differs from name order).
 void VLRegisterFakeModules(CVLCMApi& api);
-
-// A temporary folder with definition files and their list "vlres201.dat".
-class CDefinitionFiles
-{
-public:
-    CDefinitionFiles();
-    ~CDefinitionFiles();
-    void AddXml(const std::string& strName, const std::string& strText);
-    void AddScript(const std::string& strName, const std::string& strText);
-    // Writes the list and points the configuration at it.
-    void Configure(CVLCMApiConfig& config);
-    std::string GetFolder() const { return m_strFolder; }
-    std::string WriteFile(const std::string& strName, const std::string& strText);
-
-private:
-    std::string m_strFolder;
-    std::vector<std::pair<std::string, std::string>> m_Files;  // name, type
-};
 
 // A facade with the fake modules registered, initialized from a module
 // mapping (and optional further files) and terminated at the end.

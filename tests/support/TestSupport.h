@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "base/core/VLException.h"
 #include "base/core/VLLogSink.h"
 #include "base/core/VLString.h"
 
@@ -22,6 +23,22 @@ public:
 private:
     VLLogSink m_OldSink;
 };
+
+// True when f throws an E* (released here); any other framework exception is
+// released too and counts as a mismatch.
+template <class E, class F>
+bool VLThrows(F f)
+{
+    try {
+        f();
+    } catch (EVLException* e) {
+        bool bMatch = dynamic_cast<E*>(e) != nullptr;
+        e->Delete();
+        return bMatch;
+    }
+    return false;
+}
+#define EXPECT_VL_THROW(statement, E) EXPECT_TRUE(VLThrows<E>([&] { statement; })) << #statement
 
 inline std::string Bytes(const CVLString& s)
 {
