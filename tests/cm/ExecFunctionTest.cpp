@@ -21,6 +21,7 @@ const char* const kMapping = "<ModuleMapping>"
                              "<Instance name=\"S\" module=\"ModA\" onStartMethod=\"Start\" onEndMethod=\"Missing\">"
                              "<Const name=\"K\" value=\"instance\"/><Instance name=\"C\" module=\"ModB\"/></Instance>"
                              "<Instance name=\"R\" module=\"ModA\" onStartMethod=\"Again\"/>"
+    "<Instance name=\"Bad\" module=\"ModA\" onStartMethod=\"BadCount\" onEndMethod=\"NoChild\"/>"
                              "</ModuleMapping>";
 
 const char* const kScripts = "bool Start()\n"
@@ -172,4 +173,14 @@ TEST_F(ExecFunctionTest, StartScriptCallingItsOwnInstanceEnds)
     int nCalls = CFakeLog::Count("call:R");
     EXPECT_GE(nCalls, 2);
     EXPECT_LE(nCalls, 1000);
+}
+
+TEST_F(ExecFunctionTest, FailingScriptsDoNotStopTheFunction)
+{
+    CVLModuleParamCollection init;
+    init.GetParam("answer", true)->SetInt(3);
+    EXPECT_EQ(nullptr, Controller()->ExecFunction(nullptr, "Bad", "PL", nullptr, nullptr, nullptr, &init, nullptr,
+                                                  nullptr));
+    EXPECT_EQ(1, CFakeLog::Count("call:Bad"));
+    EXPECT_EQ(3, init.GetResult().ToInt(0));
 }
