@@ -5,8 +5,8 @@
 
 #include <sys/stat.h>
 
+#include <cctype>
 #include <cstdlib>
-#include <regex>
 #include <string>
 
 #include "base/core/VLException.h"
@@ -28,17 +28,39 @@ bool Exists(const std::string& strPath)
     return stat(strPath.c_str(), &st) == 0;
 }
 
-// The documents without their comments and the blanks between tags, which
-// the binary form does not keep, and which scripts were compiled.
+// The XML text without comments and without the blanks between tags, which
+// the binary form does not keep.
+std::string Normalized(const std::string& strXml)
+{
+    std::string s;
+    for (size_t i = 0; i < strXml.size();) {
+        if (strXml.compare(i, 4, "<!--") == 0) {
+            size_t nEnd = strXml.find("-->", i);
+            i = nEnd == std::string::npos ? strXml.size() : nEnd + 3;
+            continue;
+        }
+        if (strXml[i] == '>') {
+            size_t j = i + 1;
+            while (j < strXml.size() && isspace(static_cast<unsigned char>(strXml[j])))
+                ++j;
+            if (j < strXml.size() && strXml[j] == '<') {
+                s += '>';
+                i = j;
+                continue;
+            }
+        }
+        s += strXml[i++];
+    }
+    // Removing a comment can bring blanks between two tags together.
+    return s.find("<!--") == std::string::npos && s != strXml ? Normalized(s) : s;
+}
+
+// The documents as text, and which scripts were compiled.
 std::string Describe(CVLDefineLoader& loader)
 {
-    static const std::regex comment("<!--[^]*?-->"), blanks(">\\s+<");
     std::string s;
-    for (const auto& entry : loader.GetDocumentMap()) {
-        std::string strXml = Bytes(entry.second->GetDocumentElement()->GetXml(false));
-        strXml = std::regex_replace(std::regex_replace(strXml, comment, ""), blanks, "><");
-        s += Bytes(entry.first) + "\n" + strXml + "\n";
-    }
+    for (const auto& entry : loader.GetDocumentMap())
+        s += Bytes(entry.first) + "\n" + Normalized(Bytes(entry.second->GetDocumentElement()->GetXml(false))) + "\n";
     CVLScriptCollection& scripts = loader.GetScriptCollection();
     for (const char* szName : {"IsRetryForOpenError", "IsRetryForWriteError"})
         s += std::string(szName) + (scripts.Find(szName) ? " compiled\n" : " missing\n");
