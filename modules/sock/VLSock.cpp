@@ -691,7 +691,10 @@ void CVLSock::waitRecv(CVLSocket* pSocket)
 
 VL_SIZE_T CVLSock::readSingle(VL_BYTE* pBuffer, VL_SIZE_T nBufferSize, CVLSocket* pSocket)
 {
-    std::vector<VL_BYTE> scratch(kMaxDatagram);
+    // Allocated once: a read must not clear 64 KB each time.
+    if (m_ReadScratch.size() < static_cast<size_t>(kMaxDatagram))
+        m_ReadScratch.resize(kMaxDatagram);
+    VL_BYTE* pScratch = m_ReadScratch.data();
     for (;;) {
         waitRecv(pSocket);
         CVLSocketAddress from(m_eProtocol, kAnyAddress, 0);
@@ -702,7 +705,7 @@ VL_SIZE_T CVLSock::readSingle(VL_BYTE* pBuffer, VL_SIZE_T nBufferSize, CVLSocket
                 CVLTrace::Output(VLMDSOCK_MODULE, kFile, __LINE__, 1, "Recv:IP address=%s Port=%ld",
                                  m_DestAddress.GetHost().GetString(), static_cast<long>(m_DestAddress.GetPort()));
             } else {
-                nReceived = pSocket->ReceiveFrom(scratch.data(), kMaxDatagram, &from);
+                nReceived = pSocket->ReceiveFrom(pScratch, kMaxDatagram, &from);
                 CVLTrace::Output(VLMDSOCK_MODULE, kFile, __LINE__, 1, "RecvFrom:IP address=%s Port=%ld",
                                  from.GetHost().GetString(), static_cast<long>(from.GetPort()));
                 if (static_cast<VL_SIZE_T>(nReceived) > nBufferSize) {
@@ -711,7 +714,7 @@ VL_SIZE_T CVLSock::readSingle(VL_BYTE* pBuffer, VL_SIZE_T nBufferSize, CVLSocket
                                      nReceived, static_cast<unsigned>(nBufferSize));
                     continue;
                 }
-                std::memcpy(pBuffer, scratch.data(), static_cast<size_t>(nReceived));
+                std::memcpy(pBuffer, pScratch, static_cast<size_t>(nReceived));
             }
         } catch (EVLOpenException* e) {
             // An empty UDP datagram is no datagram: anyone on the network

@@ -183,6 +183,8 @@ private:
     int m_nError65RetryCount;
     int m_nError65RetryInterval;
     unsigned long m_nDroppedDatagrams;
+    // Receives whole datagrams on the one-socket path (the reader's only).
+    std::vector<VL_BYTE> m_ReadScratch;
 };
 
 #endif
