@@ -349,6 +349,24 @@ TEST_F(FieldTest, CountedAndTerminatedLists)
     EXPECT_EQ(6, Prop("Z")->ToUChar(0));
 }
 
+TEST_F(FieldTest, NestedLists)
+{
+    // Two groups, each a counted list of names ended by FF.
+    auto list = Fields(R"(<Field name="g" type="Byte" propertyPath="G"><Field name="id" type="Byte" propertyPath="Id"/>
+                          <Field name="n" type="Other" propertyPath="N" terminate="FF"><Field name="s" type="VarStringBytePrefix" propertyPath="S"/></Field>
+                          </Field>)");
+    const std::string strReply = "02 01 01 61 01 62 ff 02 ff";
+    EXPECT_EQ(9, Expand(*list, strReply));
+    EXPECT_EQ(2, Prop("G")->GetChildCount());
+    EXPECT_EQ("b", Text("G.0.N.1.S"));
+    EXPECT_EQ(0, Prop("G.1.N")->GetChildCount());
+    EXPECT_EQ(2, Prop("G.1.Id")->ToUChar(0));
+    // Built back from the tree: the lists of an entry follow it.
+    Prop("G.0.N")->SetUChar(2);
+    Prop("G.1.N")->SetUChar(0);
+    EXPECT_EQ(strReply, Build(*list));
+}
+
 TEST_F(FieldTest, HostileLists)
 {
     // A count of 0xFFFFFFFF in a 20-byte reply: one entry per byte at most.
