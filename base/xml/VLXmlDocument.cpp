@@ -454,6 +454,7 @@ void CVLXmlDocument::Load(IVLStream* pStream)
 template <class T>
 T* CVLXmlDocument::NewLoadedNode()
 {
+    static_assert(alignof(T) <= alignof(void*), "the arena places nodes at pointer alignment");
     T* p = new (m_Arena.Allocate(sizeof(T))) T;
     p->m_bInArena = true;
     p->m_pOwnerDocument = this;
@@ -468,9 +469,25 @@ T* CVLXmlDocument::NewLoadedNode()
 
 namespace {
 
-// Room for the links of a few children, as a list's pool carves it.
-const std::size_t kLinkBytes = (3 * sizeof(void*) + alignof(std::max_align_t) - 1) & ~(alignof(std::max_align_t) - 1);
-const std::size_t kFirstChildLinks = 4;
+// Room for the links of a few children, as a list's pool carves it (a link
+// is two list pointers and the node pointer). A loaded list takes its links
+// from the arena: first one, then as many again as it holds, up to a limit
+// (a start tag's attributes get exactly as many as it has).
+const std::size_t kLinkBytes = 3 * sizeof(void*);
+const std::size_t kFirstChildLinks = 1;
+const std::size_t kMaxChildLinks = 256;
+
+// Gives a loaded list arena memory for its next links when it has none left.
+void AddLinks(CVLXmlNodeArena& arena, CVLXmlNodeList* pList, std::size_t nLinks)
+{
+    if (!pList->NeedsLinks())
+        return;
+    if (nLinks == 0) {
+        nLinks = pList->GetSize();
+        nLinks = nLinks < kFirstChildLinks ? kFirstChildLinks : nLinks > kMaxChildLinks ? kMaxChildLinks : nLinks;
+    }
+    pList->AddSpareLinks(arena.Allocate(nLinks * kLinkBytes), nLinks * kLinkBytes);
+}
 
 }  // namespace
 
@@ -494,9 +511,8 @@ struct CVLXmlDocument::CLoadContext
 // The first links of a child list, in the arena, as LoadFrom gives them.
 static void AddFirstLinks(CVLXmlNodeArena& arena, IVLXmlNode* pParent, const IVLXmlNode* pDocument)
 {
-    CVLXmlNodeList* pList = pParent->GetChildNodes();
-    if (pParent != pDocument && pList->IsEmpty())
-        pList->AddSpareLinks(arena.Allocate(kFirstChildLinks * kLinkBytes), kFirstChildLinks * kLinkBytes);
+    if (pParent != pDocument)
+        AddLinks(arena, pParent->GetChildNodes(), 0);
 }
 
 CVLXmlElement* CVLXmlDocument::AppendLoadedElement(IVLXmlNode* pParent, const char* pName, int nLength, int nAttributes)
@@ -531,6 +547,7 @@ CVLXmlAttribute* CVLXmlDocument::SetLoadedAttribute(CVLXmlElement* pElement, con
         pAttr->AssignValue(pValue, nValueLength);
         return pAttr;
     }
+    AddLinks(m_Arena, pMap, 0);
     pAttr = NewLoadedNode<CVLXmlAttribute>();
     try {
         pAttr->AssignName(pName, nNameLength);
@@ -614,8 +631,8 @@ CVLXmlNodeList* CVLXmlDocument::ChildListForLoad(CLoadContext& ctx)
 {
     IVLXmlNode* pTop = ctx.stack.back();
     CVLXmlNodeList* pList = pTop->GetChildNodes();
-    if (pTop != this && pList->IsEmpty())
-        pList->AddSpareLinks(m_Arena.Allocate(kFirstChildLinks * kLinkBytes), kFirstChildLinks * kLinkBytes);
+    if (pTop != this)
+        AddLinks(m_Arena, pList, 0);
     return pList;
 }
 

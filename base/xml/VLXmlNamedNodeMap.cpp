@@ -31,21 +31,19 @@ void ThrowParameter(int nLine)
 
 }  // namespace
 
-CVLXmlNamedNodeMap::CVLXmlNamedNodeMap(bool bOwnsNodes) : CVLXmlNodeList(bOwnsNodes), m_bIndexed(false), m_nCount(0)
+CVLXmlNamedNodeMap::CVLXmlNamedNodeMap(bool bOwnsNodes) : CVLXmlNodeList(bOwnsNodes)
 {
 }
 
 CVLXmlNamedNodeMap::~CVLXmlNamedNodeMap()
 {
-    m_Names.clear();
+    m_pNames.reset();
     ClearNodes();
 }
 
 void CVLXmlNamedNodeMap::Clear()
 {
-    m_Names.clear();
-    m_bIndexed = false;
-    m_nCount = 0;
+    m_pNames.reset();
     for (IVLXmlNode* pNode : m_Nodes) {
         CVLXmlAttribute* pAttr = AsAttribute(pNode);
         if (pAttr != nullptr && pAttr->GetOwnerMap() == this)
@@ -71,17 +69,17 @@ IVLXmlNode* CVLXmlNamedNodeMap::Replace(IVLXmlNode*, IVLXmlNode*)
 
 void CVLXmlNamedNodeMap::BuildIndex()
 {
-    m_Names.clear();
+    std::unique_ptr<NameIndex> pNames(new NameIndex());
     for (IVLXmlNode* pNode : m_Nodes)
-        m_Names.emplace(pNode->GetNodeName(), pNode);
-    m_bIndexed = true;
+        pNames->emplace(pNode->GetNodeName(), pNode);
+    m_pNames = std::move(pNames);
 }
 
 IVLXmlNode* CVLXmlNamedNodeMap::FindName(const char* pName, int nLength) const
 {
-    if (m_bIndexed) {
-        auto it = m_Names.find(CVLString(pName, nLength, VL_CHARSET_UTF8));
-        return it != m_Names.end() ? it->second : nullptr;
+    if (m_pNames) {
+        auto it = m_pNames->find(CVLString(pName, nLength, VL_CHARSET_UTF8));
+        return it != m_pNames->end() ? it->second : nullptr;
     }
     for (IVLXmlNode* pNode : m_Nodes) {
         if (HasName(pNode, pName, nLength))
@@ -92,16 +90,14 @@ IVLXmlNode* CVLXmlNamedNodeMap::FindName(const char* pName, int nLength) const
 
 void CVLXmlNamedNodeMap::Unregister(IVLXmlNode* pNode)
 {
-    if (m_nCount > 0)
-        --m_nCount;
-    if (m_bIndexed) {
-        auto it = m_Names.find(pNode->GetNodeName());
-        if (it == m_Names.end() || it->second != pNode) {
-            for (it = m_Names.begin(); it != m_Names.end() && it->second != pNode; ++it) {
+    if (m_pNames) {
+        auto it = m_pNames->find(pNode->GetNodeName());
+        if (it == m_pNames->end() || it->second != pNode) {
+            for (it = m_pNames->begin(); it != m_pNames->end() && it->second != pNode; ++it) {
             }
         }
-        if (it != m_Names.end())
-            m_Names.erase(it);
+        if (it != m_pNames->end())
+            m_pNames->erase(it);
     }
     CVLXmlAttribute* pAttr = AsAttribute(pNode);
     if (pAttr != nullptr && pAttr->GetOwnerMap() == this)
@@ -173,14 +169,13 @@ IVLXmlNode* CVLXmlNamedNodeMap::SetNamedItem(const char* szName, IVLXmlNode* pNo
     CVLString strName(szName, nLength, VL_CHARSET_UTF8);
     if (pOld == nullptr) {
         m_Nodes.push_back(pNode);
-        ++m_nCount;
-        if (m_bIndexed)
-            m_Names[strName] = pNode;
-        else if (m_nCount >= kIndexThreshold)
+        if (m_pNames)
+            (*m_pNames)[strName] = pNode;
+        else if (m_Nodes.size() >= kIndexThreshold)
             BuildIndex();
     } else {
-        if (m_bIndexed)
-            m_Names[strName] = pNode;
+        if (m_pNames)
+            (*m_pNames)[strName] = pNode;
         CVLXmlAttribute* pOldAttr = AsAttribute(pOld);
         if (pOldAttr != nullptr && pOldAttr->GetOwnerMap() == this)
             pOldAttr->SetOwnerMap(nullptr);
@@ -194,10 +189,9 @@ IVLXmlNode* CVLXmlNamedNodeMap::SetNamedItem(const char* szName, IVLXmlNode* pNo
 void CVLXmlNamedNodeMap::AddNewAttribute(CVLXmlAttribute* pAttr)
 {
     m_Nodes.push_back(pAttr);
-    ++m_nCount;
-    if (m_bIndexed)
-        m_Names.emplace(pAttr->GetName(), pAttr);
-    else if (m_nCount >= kIndexThreshold)
+    if (m_pNames)
+        m_pNames->emplace(pAttr->GetName(), pAttr);
+    else if (m_Nodes.size() >= kIndexThreshold)
         BuildIndex();
     if (m_bOwnsNodes)
         pAttr->SetOwnerMap(this);
@@ -213,13 +207,13 @@ void CVLXmlNamedNodeMap::RenameItem(IVLXmlNode* pNode, const char* szNewName)
         return;
     if (pOther != nullptr)
         ThrowParameter(__LINE__);
-    if (m_bIndexed) {
-        for (auto it = m_Names.begin(); it != m_Names.end(); ++it) {
+    if (m_pNames) {
+        for (auto it = m_pNames->begin(); it != m_pNames->end(); ++it) {
             if (it->second == pNode) {
-                m_Names.erase(it);
+                m_pNames->erase(it);
                 break;
             }
         }
-        m_Names[CVLString(szNewName, nLength, VL_CHARSET_UTF8)] = pNode;
+        (*m_pNames)[CVLString(szNewName, nLength, VL_CHARSET_UTF8)] = pNode;
     }
 }

@@ -4,6 +4,7 @@
 #define VLXMLNAMEDNODEMAP_H
 
 #include <map>
+#include <memory>
 
 #include "base/core/VLString.h"
 #include "base/xml/VLXmlNodeList.h"
@@ -48,9 +49,9 @@ private:
     // Small maps are searched along the sequence; from kIndexThreshold nodes
     // on, the index by name is kept.
     static const size_t kIndexThreshold = 16;
-    std::map<CVLString, IVLXmlNode*> m_Names;
-    bool m_bIndexed;
-    size_t m_nCount;
+    // The index, made only once a map is large (most maps never have one).
+    typedef std::map<CVLString, IVLXmlNode*> NameIndex;
+    std::unique_ptr<NameIndex> m_pNames;
 };
 
 #endif

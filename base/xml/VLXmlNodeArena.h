@@ -21,7 +21,7 @@ public:
     CVLXmlNodeArena();
     ~CVLXmlNodeArena();
 
-    // nSize bytes aligned for any node; throws std::bad_alloc.
+    // nSize bytes aligned for any node (see kAlign); throws std::bad_alloc.
     void* Allocate(std::size_t nSize)
     {
         nSize = (nSize + kAlign - 1) & ~(kAlign - 1);
@@ -78,11 +78,16 @@ private:
     void Grow(std::size_t nSize);
     void GrowIndex();
 
-    static const std::size_t kAlign = alignof(std::max_align_t);
+    // Nodes and list links hold pointers, integers and strings: pointer
+    // alignment serves them all (the document checks its node types).
+    static const std::size_t kAlign = alignof(void*);
     struct Chunk
     {
         Chunk* pNext;
+        std::size_t nBytes;  // the whole chunk, header included
     };
+    class CChunkCache;
+    static CChunkCache* Cache() noexcept;
     static const std::size_t kIndexSlots = 1022;
     struct IndexBlock
     {

@@ -34,6 +34,9 @@ public:
     // The document reader's path: memory for the first links, which the
     // list never frees (see CVLXmlNodePool::AddSpare).
     void AddSpareLinks(void* p, std::size_t nBytes) noexcept { m_Pool.AddSpare(p, nBytes); }
+    // True when the next node appended would take links of the pool's own.
+    bool NeedsLinks() const noexcept { return m_Pool.IsExhausted(); }
+    std::size_t GetSize() const noexcept { return m_Nodes.size(); }
     bool IsEmpty() const { return m_Nodes.empty(); }
 
 protected:

@@ -5,8 +5,12 @@
 
 namespace {
 
-const std::size_t kAlign = alignof(std::max_align_t);
+// Slots hold list links (two pointers and a node pointer): pointer
+// alignment is all they need.
+const std::size_t kAlign = alignof(void*);
 const std::size_t kHeader = (sizeof(void*) + kAlign - 1) / kAlign * kAlign;
+// Links larger than this are allocated one by one.
+const std::size_t kMaxSlotSize = 256;
 const std::size_t kFirstSlots = 4;
 const std::size_t kMaxSlots = 64;
 
@@ -15,10 +19,10 @@ const std::size_t kMaxSlots = 64;
 CVLXmlNodePool::CVLXmlNodePool()
     : m_pFree(nullptr)
     , m_pBlocks(nullptr)
-    , m_nSlotSize(0)
-    , m_nNextSlots(kFirstSlots)
     , m_pSpare(nullptr)
     , m_nSpareBytes(0)
+    , m_nSlotSize(0)
+    , m_nNextSlots(kFirstSlots)
 {
 }
 
@@ -66,14 +70,14 @@ void CVLXmlNodePool::Grow()
         m_pFree = pSlot;
     }
     if (m_nNextSlots < kMaxSlots)
-        m_nNextSlots *= 2;
+        m_nNextSlots = static_cast<unsigned short>(m_nNextSlots * 2);
 }
 
 void* CVLXmlNodePool::Allocate(std::size_t nSize)
 {
-    if (m_nSlotSize == 0) {
+    if (m_nSlotSize == 0 && nSize <= kMaxSlotSize) {
         std::size_t n = nSize < sizeof(Slot) ? sizeof(Slot) : nSize;
-        m_nSlotSize = (n + kAlign - 1) / kAlign * kAlign;
+        m_nSlotSize = static_cast<unsigned short>((n + kAlign - 1) / kAlign * kAlign);
     }
     if (nSize > m_nSlotSize) {
         void* p = std::malloc(nSize);

@@ -21,8 +21,10 @@ public:
     void AddSpare(void* p, std::size_t nBytes) noexcept
     {
         m_pSpare = static_cast<char*>(p);
-        m_nSpareBytes = nBytes;
+        m_nSpareBytes = static_cast<unsigned int>(nBytes);
     }
+    // True when the next Allocate of a link would take a block of its own.
+    bool IsExhausted() const noexcept { return m_pFree == nullptr && (m_nSpareBytes == 0 || m_nSpareBytes < m_nSlotSize); }
 
 private:
     CVLXmlNodePool(const CVLXmlNodePool&) = delete;
@@ -37,12 +39,14 @@ private:
     {
         Block* pNext;
     };
+    // A pool sits in every node list, two to an element: its counts are
+    // kept small (a slot is one link, a spare region a few hundred links).
     Slot* m_pFree;
     Block* m_pBlocks;
-    std::size_t m_nSlotSize;
-    std::size_t m_nNextSlots;
     char* m_pSpare;
-    std::size_t m_nSpareBytes;
+    unsigned int m_nSpareBytes;
+    unsigned short m_nSlotSize;
+    unsigned short m_nNextSlots;
 };
 
 #endif

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "tests/support/TestSupport.h"
 #include "base/stream/VLStringStream.h"
 #include "base/xml/VLXmlDocument.h"
@@ -405,6 +407,48 @@ TEST(XmlDocument, LoadedNodesCanBeChangedRemovedAndOutliveNothing)
     EXPECT_EQ(saved, SaveToString(again));
     doc.Clear();
     EXPECT_EQ(nullptr, doc.GetDocumentElement());
+}
+
+TEST(XmlDocument, ManyAttributesAndChildrenOfALoadedElement)
+{
+    // Enough attributes for the name index, enough children for several
+    // rounds of links; then the element is changed the ordinary way.
+    std::string data = "<r";
+    for (int i = 0; i < 20; ++i)
+        data += " a" + std::to_string(i) + "=\"" + std::to_string(i) + "\"";
+    data += ">";
+    for (int i = 0; i < 700; ++i)
+        data += "<c>" + std::to_string(i) + "</c>";
+    data += "</r>";
+    for (int nRound = 0; nRound < 2; ++nRound) {
+        CVLXmlDocument doc;
+        ASSERT_EQ("", LoadString(doc, data));
+        CVLXmlElement* pRoot = doc.GetDocumentElement();
+        ASSERT_EQ(20, pRoot->GetAttributes()->GetLength());
+        EXPECT_EQ("19", Bytes(pRoot->GetAttribute("a19")));
+        EXPECT_NE(nullptr, pRoot->RemoveAttribute("a7"));
+        EXPECT_EQ(nullptr, pRoot->GetAttributeNode("a7"));
+        pRoot->SetAttribute("a7", "back");
+        pRoot->SetAttribute("a0", "zero");
+        EXPECT_EQ(20, pRoot->GetAttributes()->GetLength());
+        EXPECT_EQ("back", Bytes(pRoot->GetAttribute("a7")));
+        EXPECT_EQ("zero", Bytes(pRoot->GetAttribute("a0")));
+        CVLXmlNodeList* pChildren = pRoot->GetChildNodes();
+        ASSERT_EQ(700, pChildren->GetLength());
+        EXPECT_EQ("699", Bytes(static_cast<CVLXmlElement*>(pChildren->Item(699))->GetText()));
+        for (int i = 0; i < 100; ++i)
+            pRoot->RemoveChild(pChildren->Item(i));
+        for (int i = 0; i < 300; ++i)
+            pRoot->AppendChild(doc.CreateElement("n"));
+        EXPECT_EQ(900, pChildren->GetLength());
+        EXPECT_EQ("101", Bytes(static_cast<CVLXmlElement*>(pChildren->Item(50))->GetText()));
+        // A document loaded on another thread is deleted on this one.
+        CVLXmlDocument* pOther = new CVLXmlDocument();
+        std::thread loader([&] { EXPECT_EQ("", LoadString(*pOther, data)); });
+        loader.join();
+        EXPECT_EQ(700, pOther->GetDocumentElement()->GetChildNodes()->GetLength());
+        delete pOther;
+    }
 }
 
 TEST(XmlDocument, LoadedTreesWithAddedAndRemovedNodesAreDeletedWhole)
