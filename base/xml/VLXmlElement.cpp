@@ -141,8 +141,16 @@ void CVLXmlElement::RemoveElementsByAttribute(const char* szAttrName, const char
 {
     if (szAttrName == nullptr || szValue == nullptr)
         return;
-    CVLXmlNodeIterator it = m_Children.Begin();
-    while (!it.IsEnd()) {
+    // The child lists still being walked, innermost last: a tree built in
+    // code may be nested deeper than recursion allows.
+    std::vector<CVLXmlNodeIterator> walks;
+    walks.push_back(m_Children.Begin());
+    while (!walks.empty()) {
+        CVLXmlNodeIterator& it = walks.back();
+        if (it.IsEnd()) {
+            walks.pop_back();
+            continue;
+        }
         IVLXmlNode* pChild = it.Get();
         if (pChild->GetNodeType() != VLXML_NODE_ELEMENT) {
             it.Next();
@@ -166,8 +174,8 @@ void CVLXmlElement::RemoveElementsByAttribute(const char* szAttrName, const char
         if (bMatch) {
             it.Erase();
         } else {
-            pElement->RemoveElementsByAttribute(szAttrName, szValue, nCompare);
-            it.Next();
+            it.Next();  // before the push, which may move it
+            walks.push_back(pElement->m_Children.Begin());
         }
     }
 }
@@ -241,13 +249,22 @@ void CVLXmlElement::GetElementsByTagName(const char* szName, CVLXmlNodeList* pRe
 {
     if (szName == nullptr || pResult == nullptr || pResult->OwnsNodes())
         throw new EVLXmlException(VLSTD_MODULE, "VLXmlElement", __LINE__, VLXML_ERROR_PARAMETER, 0, nullptr, nullptr);
-    for (CVLXmlNodeConstIterator it = m_Children.ConstBegin(); !it.IsEnd(); it.Next()) {
+    // In document order, from a list of the child lists being walked.
+    std::vector<CVLXmlNodeConstIterator> walks;
+    walks.push_back(m_Children.ConstBegin());
+    while (!walks.empty()) {
+        CVLXmlNodeConstIterator& it = walks.back();
+        if (it.IsEnd()) {
+            walks.pop_back();
+            continue;
+        }
         IVLXmlNode* pChild = it.Get();
+        it.Next();  // before the push, which may move it
         if (pChild->GetNodeType() != VLXML_NODE_ELEMENT)
             continue;
         if (NameIs(pChild, szName))
             pResult->Append(pChild);
-        static_cast<CVLXmlElement*>(pChild)->GetElementsByTagName(szName, pResult);
+        walks.push_back(static_cast<CVLXmlElement*>(pChild)->m_Children.ConstBegin());
     }
 }
 

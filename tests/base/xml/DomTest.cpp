@@ -529,6 +529,14 @@ TEST(XmlDom, DeepTreesAreCopiedAndCompared)
     static_cast<CVLXmlElement*>(pLeaf)->SetAttribute("k", "w");
     EXPECT_FALSE(pImported->IsEqualNode(doc.GetDocumentElement()));
     pImported->Delete();
+    // Searching and removing walk them the same way.
+    CVLXmlNodeList found(false);
+    doc.GetElementsByTagName("e", &found);
+    EXPECT_EQ(kDepth, found.GetLength());
+    copy.RemoveElementsByAttribute("k", "v<", 4);
+    CVLXmlNodeList left(false);
+    copy.GetElementsByTagName("e", &left);
+    EXPECT_EQ(kDepth - 1, left.GetLength());
 }
 
 // The element's escaped save is an operation of its own: through the node
