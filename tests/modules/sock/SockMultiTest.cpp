@@ -12,6 +12,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstring>
 #include <string>
 #include <thread>
 
@@ -130,34 +132,242 @@ std::string RunHost()
     return strResult;
 }
 
-} // namespace
-
-TEST(SockMultiTest, MulticastFromBothInterfacesAndTheAnsweringOneKept)
+// Runs the device on a thread that has entered the device's namespace, and
+// the host's side on the calling thread, both in one child process inside
+// the host's namespace (the test program forks only while it has a single
+// thread). Returns "<device> <host>".
+std::string RunPair(CTestNetwork& net, std::string (*pfnDevice)(), std::string (*pfnHost)())
 {
-    std::string strWhy = CTestNetwork::Unavailable();
-    if (!strWhy.empty())
-        GTEST_SKIP() << strWhy;
-    CTestNetwork net;
-    ASSERT_TRUE(net.AddHost("host"));
-    ASSERT_TRUE(net.AddHost("dev"));
-    ASSERT_TRUE(net.Link("host", "va", {"10.201.1.1/24"}, "dev", "vb", {"10.201.1.2/24"}));
-    ASSERT_TRUE(net.Link("host", "vc", {"10.201.2.1/24"}, "dev", "vd", {"10.201.2.2/24"}));
-    // Both sides run in the one child process (the test program forks only
-    // while it has a single thread): the device on a thread of its own that
-    // has entered the device's namespace.
     std::string strDeviceNamespace = "/run/netns/" + net.Namespace("dev");
-    std::string strResult = net.RunIn("host", [&]() {
+    return net.RunIn("host", [&]() {
         std::string strDevice = "FAIL:setns";
         std::thread device([&]() {
             int nFd = open(strDeviceNamespace.c_str(), O_RDONLY);
             if (nFd >= 0 && setns(nFd, CLONE_NEWNET) == 0)
-                strDevice = RunDevice();
+                strDevice = pfnDevice();
             if (nFd >= 0)
                 close(nFd);
         });
-        std::string strHost = RunHost();
+        std::string strHost = pfnHost();
         device.join();
         return strDevice + " " + strHost;
     });
-    EXPECT_EQ("ok both kept", strResult);
+}
+
+// The device for the broadcast case: answers the first datagram with "ack"
+// and reports the TTL it arrived with.
+std::string RunBroadcastDevice()
+{
+    int nFd = socket(AF_INET, SOCK_DGRAM, 0);
+    int nOn = 1;
+    setsockopt(nFd, IPPROTO_IP, IP_RECVTTL, &nOn, sizeof(nOn));
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(kDevicePort);
+    if (bind(nFd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) != 0)
+        return "FAIL:bind";
+    for (int nWaits = 0; nWaits < 100; ++nWaits) {
+        pollfd pfd{nFd, POLLIN, 0};
+        if (poll(&pfd, 1, 100) <= 0)
+            continue;
+        char buf[512];
+        char control[256];
+        sockaddr_in from{};
+        iovec iov{buf, sizeof(buf)};
+        msghdr msg{};
+        msg.msg_name = &from;
+        msg.msg_namelen = sizeof(from);
+        msg.msg_iov = &iov;
+        msg.msg_iovlen = 1;
+        msg.msg_control = control;
+        msg.msg_controllen = sizeof(control);
+        if (recvmsg(nFd, &msg, 0) < 0)
+            continue;
+        int nTTL = -1;
+        for (cmsghdr* c = CMSG_FIRSTHDR(&msg); c != nullptr; c = CMSG_NXTHDR(&msg, c)) {
+            if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_TTL)
+                std::memcpy(&nTTL, CMSG_DATA(c), sizeof(nTTL));
+        }
+        sendto(nFd, "ack", 3, 0, reinterpret_cast<sockaddr*>(&from), sizeof(from));
+        close(nFd);
+        return "ttl=" + std::to_string(nTTL);
+    }
+    close(nFd);
+    return "FAIL:nothing heard";
+}
+
+// Multi mode, broadcast: one socket on the any address, with SO_BROADCAST
+// (else the directed broadcast would be refused) and the TTL in effect.
+std::string RunBroadcastHost()
+{
+    std::string strResult = "no ack";
+    CVLCMApi api;
+    try {
+        CVLModuleController* pController = api.GetModuleController();
+        pController->SetConst("socketMode", "multi", nullptr, nullptr);
+        pController->SetConst("castType", "broadcast", nullptr, nullptr);
+        pController->SetConst("TTL", "7", nullptr, nullptr);
+        pController->SetConst("toAddress", "10.201.1.255", nullptr, nullptr);
+        pController->SetConst("toPort", std::to_string(kDevicePort).c_str(), nullptr, nullptr);
+        pController->SetConst("timeout", "200", nullptr, nullptr);
+        CVLModuleParamCollection params;
+        params.SetController(pController);
+        CVLSock sock;
+        sock.CreateInstance(nullptr, &params);
+        sock.Open(VL_OPEN_WRITE);
+        VL_BYTE buf[512];
+        for (int nTries = 0; nTries < 20; ++nTries) {
+            sock.Write(reinterpret_cast<const VL_BYTE*>("b"), 1);
+            try {
+                if (sock.Read(buf, sizeof(buf)) == 3) {
+                    strResult = "acked";
+                    break;
+                }
+            } catch (EVLException* e) {
+                e->Delete();
+            }
+        }
+        sock.DestroyInstance(nullptr, &params);
+    } catch (EVLException* e) {
+        strResult = std::string("FAIL:") + e->ToString().GetString();
+        e->Delete();
+    }
+    return strResult;
+}
+
+// The flooding device: once it hears the host on the first network, sends
+// it ten thousand datagrams.
+std::string RunFloodDevice()
+{
+    int nFd = socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(kDevicePort);
+    if (bind(nFd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) != 0)
+        return "FAIL:bind";
+    ip_mreq request{};
+    request.imr_multiaddr.s_addr = inet_addr(kGroup);
+    request.imr_interface.s_addr = inet_addr(kDeviceAddresses[0]);
+    setsockopt(nFd, IPPROTO_IP, IP_ADD_MEMBERSHIP, &request, sizeof(request));
+    for (int nWaits = 0; nWaits < 100; ++nWaits) {
+        pollfd pfd{nFd, POLLIN, 0};
+        if (poll(&pfd, 1, 100) <= 0)
+            continue;
+        char buf[512];
+        sockaddr_in from{};
+        socklen_t nLen = sizeof(from);
+        if (recvfrom(nFd, buf, sizeof(buf), 0, reinterpret_cast<sockaddr*>(&from), &nLen) < 0)
+            continue;
+        char data[64] = {1};
+        for (int i = 0; i < 10000; ++i) {
+            sendto(nFd, data, sizeof(data), 0, reinterpret_cast<sockaddr*>(&from), sizeof(from));
+            if (i % 50 == 49)
+                usleep(1000); // let the receive thread keep up, so the queue fills
+        }
+        close(nFd);
+        return "flooded";
+    }
+    close(nFd);
+    return "FAIL:nothing heard";
+}
+
+// Starts the receive threads, provokes the flood and does not read: the
+// queue stays bounded, counts its drops and is emptied by Close.
+std::string RunFloodHost()
+{
+    std::string strResult;
+    CVLCMApi api;
+    try {
+        CVLModuleController* pController = api.GetModuleController();
+        pController->SetConst("socketMode", "multi", nullptr, nullptr);
+        pController->SetConst("castType", "multicast", nullptr, nullptr);
+        pController->SetConst("toAddress", kGroup, nullptr, nullptr);
+        pController->SetConst("toPort", std::to_string(kDevicePort).c_str(), nullptr, nullptr);
+        pController->SetConst("timeout", "50", nullptr, nullptr);
+        CVLModuleParamCollection params;
+        params.SetController(pController);
+        CVLSock sock;
+        sock.CreateInstance(nullptr, &params);
+        sock.Open(VL_OPEN_WRITE);
+        VL_BYTE buf[512];
+        sock.Read(buf, sizeof(buf)); // starts the receive threads
+        int nMaxQueued = 0;
+        unsigned long nSeen = 0;
+        for (int nStill = 0, nPolls = 0; nPolls < 200 && nStill < 10; ++nPolls) {
+            if (nSeen == 0)
+                sock.Write(reinterpret_cast<const VL_BYTE*>("go"), 2);
+            usleep(50 * 1000);
+            int nQueued = sock.GetQueuedDatagramCount();
+            nMaxQueued = std::max(nMaxQueued, nQueued);
+            unsigned long nNow = nQueued + sock.GetDroppedDatagramCount();
+            nStill = nNow == nSeen && nNow > 0 ? nStill + 1 : 0;
+            nSeen = nNow;
+        }
+        bool bBounded = nMaxQueued <= 1024 && nSeen > 1024 && sock.GetDroppedDatagramCount() == nSeen - 1024;
+        sock.Close();
+        strResult = std::string(bBounded ? "bounded" : "max=" + std::to_string(nMaxQueued) + " seen=" +
+                                                          std::to_string(nSeen)) +
+                    (sock.GetQueuedDatagramCount() == 0 ? " emptied" : " kept");
+        sock.DestroyInstance(nullptr, &params);
+    } catch (EVLException* e) {
+        strResult = std::string("FAIL:") + e->ToString().GetString();
+        e->Delete();
+    }
+    return strResult;
+}
+
+// Multi mode with only the loopback: no address to bind, no socket.
+std::string RunLoopbackOnlyHost()
+{
+    CVLCMApi api;
+    CVLModuleController* pController = api.GetModuleController();
+    pController->SetConst("socketMode", "multi", nullptr, nullptr);
+    pController->SetConst("castType", "multicast", nullptr, nullptr);
+    CVLModuleParamCollection params;
+    params.SetController(pController);
+    CVLSock sock;
+    sock.CreateInstance(nullptr, &params);
+    sock.Open(VL_OPEN_WRITE);
+    std::string strResult = sock.IsOpen() ? "open" : "closed";
+    sock.DestroyInstance(nullptr, &params);
+    return strResult;
+}
+
+class SockMultiTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        std::string strWhy = CTestNetwork::Unavailable();
+        if (!strWhy.empty())
+            GTEST_SKIP() << strWhy;
+        ASSERT_TRUE(m_Net.AddHost("host"));
+        ASSERT_TRUE(m_Net.AddHost("dev"));
+        ASSERT_TRUE(m_Net.Link("host", "va", {"10.201.1.1/24"}, "dev", "vb", {"10.201.1.2/24"}));
+        ASSERT_TRUE(m_Net.Link("host", "vc", {"10.201.2.1/24"}, "dev", "vd", {"10.201.2.2/24"}));
+    }
+    CTestNetwork m_Net;
+};
+
+} // namespace
+
+TEST_F(SockMultiTest, MulticastFromBothInterfacesAndTheAnsweringOneKept)
+{
+    EXPECT_EQ("ok both kept", RunPair(m_Net, RunDevice, RunHost));
+}
+
+TEST_F(SockMultiTest, BroadcastUsesOneAnyAddressSocketWithItsOptions)
+{
+    EXPECT_EQ("ttl=7 acked", RunPair(m_Net, RunBroadcastDevice, RunBroadcastHost));
+}
+
+TEST_F(SockMultiTest, AFloodThroughTheReceiveThreadsStaysBounded)
+{
+    EXPECT_EQ("flooded bounded emptied", RunPair(m_Net, RunFloodDevice, RunFloodHost));
+}
+
+TEST_F(SockMultiTest, OnlyTheLoopbackMakesNoSocket)
+{
+    ASSERT_TRUE(m_Net.AddHost("lonely"));
+    EXPECT_EQ("closed", m_Net.RunIn("lonely", RunLoopbackOnlyHost));
 }

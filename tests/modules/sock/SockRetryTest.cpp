@@ -14,6 +14,7 @@
 
 #include "base/core/VLCommunicationException.h"
 #include "base/core/VLException.h"
+#include "base/core/VLOpenException.h"
 #include "base/core/VLStopFunctionException.h"
 #include "base/system/VLLocalizeUtility.h"
 #include "cm/VLCMApi.h"
@@ -32,12 +33,20 @@ const char kScripts[] = "bool IsRetryForWriteError(long nError)\n"
                         "    SetConst(\"tries\", n + 1);\n"
                         "    SetConst(\"error\", nError);\n"
                         "    return GetConst(\"approve\") == \"yes\";\n"
+                        "}\n"
+                        "bool IsRetryForOpenError(long nError)\n"
+                        "{\n"
+                        "    long n;\n"
+                        "    n = GetConst(\"opens\");\n"
+                        "    SetConst(\"opens\", n + 1);\n"
+                        "    SetConst(\"error\", nError);\n"
+                        "    return true;\n"
                         "}\n";
 
 // Inside the namespace: a facade with the script, a socket instance sending
 // to an address without a route, and one Write. Returns "tries=N error=E
 // outcome=X".
-std::string SendWithoutRoute(const char* szApprove, const char* szCount, bool bStop)
+std::string SendWithoutRoute(const char* szApprove, const char* szCount, bool bStop, bool bBindElsewhere = false)
 {
     char szFolder[] = "/tmp/vlsockXXXXXX";
     if (mkdtemp(szFolder) == nullptr)
@@ -60,6 +69,9 @@ std::string SendWithoutRoute(const char* szApprove, const char* szCount, bool bS
         api.Initialize(&config, nullptr);
         CVLModuleController* pController = api.GetModuleController();
         pController->SetConst("tries", "0", nullptr, nullptr);
+        pController->SetConst("opens", "0", nullptr, nullptr);
+        if (bBindElsewhere)
+            pController->SetConst("bindAddress", "10.9.9.9", nullptr, nullptr); // not an address of this host
         pController->SetConst("approve", szApprove, nullptr, nullptr);
         pController->SetConst("toAddress", "10.9.9.9", nullptr, nullptr);
         pController->SetConst("toPort", "9", nullptr, nullptr);
@@ -69,6 +81,23 @@ std::string SendWithoutRoute(const char* szApprove, const char* szCount, bool bS
         params.SetController(pController);
         CVLSock sock;
         sock.CreateInstance(nullptr, &params);
+        if (bBindElsewhere) {
+            std::string strOpen = "opened";
+            try {
+                sock.Open(VL_OPEN_WRITE);
+            } catch (EVLOpenException* e) {
+                strOpen = "open error " + std::to_string(e->GetSystemErrorCode());
+                e->Delete();
+            }
+            CVLString strOpens, strError;
+            pController->FindConst("opens", strOpens, nullptr, nullptr);
+            pController->FindConst("error", strError, nullptr, nullptr);
+            strOpen += sock.IsOpen() ? " open" : " closed";
+            sock.DestroyInstance(nullptr, &params);
+            api.Terminate();
+            std::system(("rm -rf '" + strFolder + "'").c_str());
+            return std::string("opens=") + strOpens.GetString() + " error=" + strError.GetString() + " " + strOpen;
+        }
         sock.Open(VL_OPEN_WRITE);
         std::thread stopper;
         if (bStop)
@@ -139,4 +168,12 @@ TEST_F(SockRetryTest, AStopEndsTheRetryPause)
 {
     EXPECT_EQ("tries=1 error=51 outcome=stopped",
               m_Net.RunIn("lonely", []() { return SendWithoutRoute("yes", "5", true); }));
+}
+
+TEST_F(SockRetryTest, AnOpenThatKeepsFailingEndsWithErrorSixtyFive)
+{
+    // The bind fails (EADDRNOTAVAIL, 49 in the original numbering); the
+    // script asks for a retry each time, and the second pass uses up the count.
+    EXPECT_EQ("opens=2 error=49 open error 65 closed",
+              m_Net.RunIn("lonely", []() { return SendWithoutRoute("yes", "2", false, true); }));
 }
