@@ -181,7 +181,7 @@ void CVLModuleController::StopLiveInstances()
     // Stop and release without the controller lock: module threads that are
     // being ended may still post callbacks, which take it. Instances made
     // meanwhile are caught by the next round.
-    for (int nRound = 0;; ++nRound) {
+    for (;;) {
         std::map<CVLModuleInstance*, CVLModuleInstance*> live;
         {
             CVLThreadLock lock(&m_ThreadSync);
@@ -204,7 +204,6 @@ void CVLModuleController::StopLiveInstances()
                 pException->Delete();
             }
         }
-        (void)nRound;
     }
 }
 

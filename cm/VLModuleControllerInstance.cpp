@@ -10,6 +10,7 @@
 #include "base/core/VLException.h"
 #include "base/core/VLNotExistException.h"
 #include "base/core/VLThreadLock.h"
+#include "base/core/VLTrace.h"
 
 #define VLMODULECONTROLLER_FILE "VLModuleController"
 
@@ -64,6 +65,7 @@ void CVLModuleController::DeleteModuleInstance(CVLModuleInstance* pInstance)
         "void CVLModuleController::DeleteModuleInstance(CVLModuleInstance* pInstance)";
     if (pInstance == nullptr)
         return;
+    CVLTrace::FunctionIn(VLCMAPI_MODULE, VLMODULECONTROLLER_FILE, __LINE__, kSignature);
     try {
         {
             CVLThreadLock lock(&m_ThreadSync);
@@ -104,7 +106,7 @@ void CVLModuleController::DeleteModuleInstance(CVLModuleInstance* pInstance)
             throw pFailure;
     }
     VL_CATCH_LADDER(VLCMAPI_MODULE, VLMODULECONTROLLER_FILE)
-    (void)kSignature;
+    CVLTrace::FunctionOut(VLCMAPI_MODULE, VLMODULECONTROLLER_FILE, __LINE__, kSignature);
 }
 
 bool CVLModuleController::CanCreateInstance(CVLModInstanceInfo* pInfo)
