@@ -1,0 +1,176 @@
+// The device manager: the one object its client holds. It owns the module
+// framework facade that loads the definitions, the probe instance that keeps
+// the found devices, the options, and the dispatch thread on which every
+// queued module callback, command result and found device (except the
+// simulated ones) is delivered, one per pass. Every report goes upward
+// through IVLECMCallbackIF, and only while its gate is open.
+//
+// Locks, in this order: m_DispatchCallbackSync, m_PostCallbackTargetMapSync,
+// the probe instance's device-list lock, m_CallbackNotificationSync. All are
+// recursive, so a client callback on the dispatch thread may call the probe
+// control operations. m_AccessSync serialises Initialize and Terminate;
+// m_PropertyMapSync guards the option map and is taken alone.
+#ifndef VLECM_H
+#define VLECM_H
+
+#include <atomic>
+#include <list>
+#include <map>
+
+#include <pthread.h>
+
+#include "base/core/VLString.h"
+#include "base/core/VLThreadSync.h"
+#include "base/thread/VLThread.h"
+#include "cm/VLCallbackInfo.h"
+#include "ecm/VLECMApi.h"
+#include "ecm/VLECMCallbackIF.h"
+#include "ecm/VLECMDefs.h"
+#include "ecm/VLECMNIFInfoFactoryIF.h"
+#include "ecm/VLECMNIFInfoListFactoryIF.h"
+#include "ecm/VLECMProbeInstance.h"
+
+class CVLECMNIFInfo;
+class CVLECMNIFInfoList;
+class CVLProperty;
+class CVLTarget;
+class CVLTargetList;
+
+class CVLECM : public CVLThread, public IVLECMCallbackIF
+{
+public:
+    CVLECM();
+    virtual ~CVLECM();
+
+    // The dispatch thread's body.
+    void OnThread(void* pData) override;
+
+    // Lifecycle. pCallbackIF is required; the factories and the options
+    // may be null. A second Initialize tears the first down. Called on the
+    // dispatch thread, both are refused (they would wait for themselves).
+    virtual VLECM_RESULT Initialize(IVLECMCallbackIF* pCallbackIF, IVLECMNIFInfoFactoryIF* pNIFInfoFactoryIF,
+                                    IVLECMNIFInfoListFactoryIF* pNIFInfoListFactoryIF,
+                                    const CVLECMPropertyMap* pPropertyMap);
+    virtual void Terminate();
+
+    // Options. The map is guarded, so lookups answer copies.
+    virtual CVLECMPropertyMap GetPropertyMap();
+    // The current value, or an empty text.
+    virtual CVLString GetProperty(VL_CONST_STR szPropertyKey);
+    // Refuses null arguments and every key beginning with "Initialize.".
+    virtual bool SetProperty(VL_CONST_STR szPropertyKey, VL_CONST_STR szValue);
+    virtual long GetPropertyInt(VL_CONST_STR szPropertyKey);
+    virtual bool SetPropertyInt(VL_CONST_STR szPropertyKey, int nValue);
+    virtual bool GetPropertyBoolean(VL_CONST_STR szPropertyKey);
+    virtual bool SetPropertyBoolean(VL_CONST_STR szPropertyKey, bool bValue);
+
+    // Probe control and the device list.
+    virtual VLECM_RESULT Probe(VLECM_PROBE_CONNECT_TYPE eProbeConnectType, const CVLECMPropertyMap* pProbeOptionMap);
+    virtual void StopProbe();
+    // Stops the probe but leaves the probing state; always false.
+    virtual bool StopProbeInstance();
+    virtual CVLECMNIFInfo* FindNIFInfo(VL_CONST_STR szMACAddress);
+    virtual CVLECMNIFInfoList* GetNIFInfoList();
+    virtual void RemoveNIFInfo(CVLECMNIFInfo* pNIFInfo);
+    virtual void RemoveAllNIFInfo();
+    virtual bool SetCallbackIF(IVLECMCallbackIF* pCallbackIF);
+    virtual void SetCallbackNotification(bool bNotification);
+    virtual bool IsCallbackNotification();
+
+    virtual CVLCMApi* GetApi();
+
+    // Queues a command result of a device record for the dispatch thread.
+    virtual void PostCallbackUser(CVLTarget* pTarget, VLCM_USER_CALLBACK pCallback, long lCallbackId,
+                                  void* pCallbackParam);
+
+    // The local-network set-ups of a probe or a reboot polling: they enable
+    // or disable the numbered socket instances below the root and give the
+    // enabled ones their addresses; true when every entry was handled.
+    virtual bool SetupBindAddressInfo(CVLECMPropertyMap* pAddressInfoMap, VL_CONST_STR szRootModuleInstanceName,
+                                      const CVLECMPropertyMap* pOptionMap, CVLECMNIFInfo* pNIFInfo);
+    virtual bool SetupLocalDBCInfo(CVLECMPropertyMap* pAddressInfoMap, VL_CONST_STR szRootModuleInstanceName,
+                                   const CVLECMPropertyMap* pOptionMap, CVLECMNIFInfo* pNIFInfo);
+
+    // The relays of reports to the client.
+    void OnProbe(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE eConnectType, bool bUnicast,
+                 bool bUpdateNIFInfo) override;
+    void OnCheckUnicast(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE eConnectType, VLECM_RESULT eResult,
+                        bool bUnicast) override;
+    void OnGetSupportInformation(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE eConnectType,
+                                 VLECM_RESULT eResult) override;
+    void OnGetListInfo(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE eConnectType, VLECM_RESULT eResult) override;
+    void OnGetDetail(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE eConnectType, VLECM_RESULT eResult) override;
+    void OnGetWirelessLANInfo(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE eConnectType, VLECM_RESULT eResult) override;
+    void OnCheckPassword(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE eConnectType, VLECM_RESULT eResult) override;
+    void OnSetDetail(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE eConnectType, VLECM_RESULT eResult) override;
+    void OnFactReset(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE eConnectType, VLECM_RESULT eResult) override;
+    void OnRebootPolling(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE eConnectType, VLECM_RESULT eResult,
+                         bool bUnicast) override;
+    void OnGetNetworkDiagnosis(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE eConnectType, VLECM_RESULT eResult) override;
+    void OnSetupWebService(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE eConnectType, VLECM_RESULT eResult) override;
+    void OnDeleteWebService(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE eConnectType, VLECM_RESULT eResult) override;
+
+    // One dispatch pass after another until m_bStopCallbackLoop is set.
+    virtual void dispatchCallbackLoop();
+
+    // The lookup with a call's own map: that map, the current options, the
+    // built-in table. pOptionMap and pbFound may be null.
+    virtual CVLString getOptionString(VL_CONST_STR szKey, const CVLECMPropertyMap* pOptionMap, bool* pbFound);
+    virtual long getOptionInt(VL_CONST_STR szKey, const CVLECMPropertyMap* pOptionMap, bool* pbFound);
+    virtual bool getOptionBool(VL_CONST_STR szKey, const CVLECMPropertyMap* pOptionMap, bool* pbFound);
+
+    // The directed-broadcast addresses of the computer's IPv4 interfaces,
+    // loopback excluded, each once, in interface order.
+    virtual void getLDBCAddressListFromPC(std::list<CVLString>& addressList);
+
+    // The path with a leading "$(APP_DIR)", "$(DEFAULT_DIR)" or
+    // "$(LIBROOT_DIR)" expanded and every "\" made "/".
+    CVLString expandPathMacro(VL_CONST_STR szPath);
+
+    // The built-in option table (87 keys), built once per process.
+    static void initDefaultOptionTable();
+    static const CVLECMPropertyMap& getDefaultOptionTable();
+    static CVLString getDefaultOptionString(VL_CONST_STR szKey);
+    static bool getDefaultOptionBool(VL_CONST_STR szKey);
+    static long getDefaultOptionInt(VL_CONST_STR szKey);
+
+    // The factory hooks of the module framework.
+    static CVLTarget* createNIFInfo(CVLCMApi* pApi);
+    static void deleteNIFInfo(CVLCMApi* pApi, CVLTarget* pTarget);
+    static CVLTargetList* createNIFInfoList(CVLCMApi* pApi);
+    static void deleteNIFInfoList(CVLCMApi* pApi, CVLTargetList* pTargetList);
+    static CVLProperty* createProperty(CVLCMApi* pApi, CVLProperty* pParent);
+    static void deleteProperty(CVLCMApi* pApi, CVLProperty* pProperty);
+
+    // The probe instance (the simulated probe reaches its devices through it).
+    CVLECMProbeInstance& GetProbeInstance() { return m_ProbeInstance; }
+    // True on the dispatch thread.
+    bool IsDispatchThread();
+
+protected:
+    // Maps a failure caught by an operation with a result.
+    static VLECM_RESULT resultFromCurrentException();
+
+    CVLECMApi m_Api;
+    std::map<CVLTarget*, void*> m_PostCallbackTargetMap;
+    CVLThreadSync m_PostCallbackTargetMapSync;
+    CVLThreadSync m_DispatchCallbackSync;
+    IVLECMCallbackIF* m_pCallbackIF;
+    IVLECMNIFInfoFactoryIF* m_pNIFInfoFactoryIF;
+    IVLECMNIFInfoListFactoryIF* m_pNIFInfoListFactoryIF;
+    CVLECMProbeInstance m_ProbeInstance;
+    CVLECMPropertyMap m_CurrentPropertyMap;
+    CVLThreadSync m_PropertyMapSync;
+    CVLThreadSync m_AccessSync;
+    bool m_bInitializeFlag;
+    std::atomic<bool> m_bStopCallbackLoop;
+    bool m_bCallbackNotification;
+    bool m_bProbing;
+    CVLThreadSync m_CallbackNotificationSync;
+    CVLString m_strRootDirectoryPath;
+    // The running dispatch thread, for refusing calls that would join it.
+    std::atomic<bool> m_bDispatchThreadRunning;
+    std::atomic<pthread_t> m_DispatchThreadId;
+};
+
+#endif

@@ -1,0 +1,68 @@
+// Shared definitions of the device manager: its module name, its results,
+// the device commands, the connection kinds and the option map.
+#ifndef VLECMDEFS_H
+#define VLECMDEFS_H
+
+#include <map>
+
+#include "base/core/VLString.h"
+
+// The module name of the device manager's trace, log and throw sites.
+#define VLECM_MODULE "VLECM"
+
+enum VLECM_RESULT
+{
+    VLECM_RESULT_SUCCESS = 0,
+    VLECM_RESULT_FAILED = 1,
+    VLECM_RESULT_NOT_INITIALIZED = 2,
+    VLECM_RESULT_NOT_SUPPORTED = 3,
+    VLECM_RESULT_PARAMETER_ERROR = 4,
+    VLECM_RESULT_COMMUNICATION_ERROR = 6,
+    VLECM_RESULT_UNLOCK_REFUSED = 7,
+    VLECM_RESULT_DEVICE_ERROR = 8,
+    VLECM_RESULT_TIMEOUT = 10,
+    VLECM_RESULT_NOT_FOUND = 11,
+    VLECM_RESULT_PATH_ERROR = 12,
+    VLECM_RESULT_XML_ERROR = 14,
+    VLECM_RESULT_INTERNAL_ERROR = 15,
+    VLECM_RESULT_OUT_OF_MEMORY = 16,
+    VLECM_RESULT_STOPPED = 17,
+    VLECM_RESULT_UNEXPECTED = 18
+};
+
+// The device commands, in the order of the callback operations that report them.
+enum VLECM_COMMAND
+{
+    VLECM_COMMAND_CHECK_UNICAST = 0,
+    VLECM_COMMAND_GET_SUPPORT_INFORMATION = 1,
+    VLECM_COMMAND_GET_LIST_INFO = 2,
+    VLECM_COMMAND_GET_DETAIL = 3,
+    VLECM_COMMAND_GET_WIRELESS_LAN_INFO = 4,
+    VLECM_COMMAND_CHECK_PASSWORD = 5,
+    VLECM_COMMAND_SET_DETAIL = 6,
+    VLECM_COMMAND_FACT_RESET = 7,
+    VLECM_COMMAND_REBOOT_POLLING = 8,
+    VLECM_COMMAND_GET_NETWORK_DIAGNOSIS = 9,
+    VLECM_COMMAND_SETUP_WEB_SERVICE = 10,
+    VLECM_COMMAND_DELETE_WEB_SERVICE = 11,
+    VLECM_COMMAND_COUNT = 12
+};
+
+enum VLECM_CONNECT_TYPE
+{
+    VLECM_CONNECT_TYPE_NETWORK = 0,
+    VLECM_CONNECT_TYPE_USB = 1,
+    VLECM_CONNECT_TYPE_ALL = 2
+};
+
+// The connect type of a probe: both values start the same probe.
+enum VLECM_PROBE_CONNECT_TYPE
+{
+    VLECM_PROBE_CONNECT_TYPE_NETWORK = 0,
+    VLECM_PROBE_CONNECT_TYPE_ALL = 1
+};
+
+// The options: text keys to text values, ordered by CVLString comparison.
+typedef std::map<CVLString, CVLString> CVLECMPropertyMap;
+
+#endif

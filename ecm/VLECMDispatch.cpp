@@ -1,0 +1,64 @@
+// The dispatch thread: one queued callback per pass, then a short sleep.
+#include "base/core/VLException.h"
+#include "base/core/VLThreadLock.h"
+#include "base/core/VLTrace.h"
+#include "ecm/VLECM.h"
+
+#define VLECM_DISPATCH_FILE "VLECM"
+
+namespace
+{
+// The pause between two passes; the thread polls the queue.
+const int kDispatchSleepMilliseconds = 5;
+}  // namespace
+
+void CVLECM::OnThread(void* pData)
+{
+    static const char* const kSignature = "void CVLECM::OnThread(void* pData)";
+    CVLTrace::FunctionIn(VLECM_MODULE, VLECM_DISPATCH_FILE, __LINE__, kSignature);
+    CVLECM* pOwner = static_cast<CVLECM*>(pData);
+    if (pOwner != nullptr) {
+        pOwner->m_DispatchThreadId = pthread_self();
+        pOwner->m_bDispatchThreadRunning = true;
+        try {
+            pOwner->dispatchCallbackLoop();
+        } catch (EVLException* pException) {
+            pException->Delete();
+        } catch (...) {
+        }
+        pOwner->m_bDispatchThreadRunning = false;
+    }
+    CVLTrace::FunctionOut(VLECM_MODULE, VLECM_DISPATCH_FILE, __LINE__, kSignature);
+}
+
+void CVLECM::dispatchCallbackLoop()
+{
+    while (!m_bStopCallbackLoop) {
+        try {
+            {
+                CVLThreadLock lock(&m_DispatchCallbackSync);
+                if (lock.Lock())
+                    m_Api.DispatchCallback(0);
+            }
+            CVLThread::Sleep(kDispatchSleepMilliseconds);
+        } catch (EVLException* pException) {
+            pException->Delete();
+        } catch (...) {
+        }
+    }
+}
+
+void CVLECM::PostCallbackUser(CVLTarget* pTarget, VLCM_USER_CALLBACK pCallback, long lCallbackId,
+                              void* pCallbackParam)
+{
+    try {
+        CVLThreadLock lock(&m_PostCallbackTargetMapSync);
+        if (lock.Lock()) {
+            m_PostCallbackTargetMap[pTarget] = nullptr;
+            m_Api.PostCallbackUser(nullptr, pTarget, pCallback, lCallbackId, pCallbackParam, nullptr);
+        }
+    } catch (EVLException* pException) {
+        pException->Delete();
+    } catch (...) {
+    }
+}

@@ -1,0 +1,685 @@
+// A device record: its facts, its command thread and the device commands.
+#include "ecm/VLECMNIFInfo.h"
+
+#include <cctype>
+#include <chrono>
+
+#include "base/core/VLCharset.h"
+#include "base/core/VLCommunicationException.h"
+#include "base/core/VLErrorResultException.h"
+#include "base/core/VLException.h"
+#include "base/core/VLMemoryAllocException.h"
+#include "base/core/VLStopFunctionException.h"
+#include "base/core/VLThreadLock.h"
+#include "base/core/VLTimeoutException.h"
+#include "base/core/VLTrace.h"
+#include "base/core/VLUnlockException.h"
+#include "base/xml/VLXmlException.h"
+#include "cm/VLCallbackInfo.h"
+#include "cm/VLCMApi.h"
+#include "cm/VLModuleController.h"
+#include "cm/VLModuleParam.h"
+#include "cm/VLModuleParamCollection.h"
+#include "cm/VLProperty.h"
+#include "cm/VLTargetLock.h"
+#include "ecm/VLECM.h"
+#include "ecm/VLECMCallbackIF.h"
+
+#define VLECM_NIFINFO_FILE "VLECMNIFInfo"
+
+namespace
+{
+const char* const kCommandNames[VLECM_COMMAND_COUNT] = {
+    "CheckUnicast", "GetSupportInformation", "GetListInfo",   "GetDetail",
+    "GetWirelessLANInfo", "CheckPassword", "SetDetail",     "FactReset",
+    "RebootPolling", "GetNetworkDiagnosis", "SetupWebService", "DeleteWebService"};
+
+// The function of the definitions that carries every unicast command.
+const char kUnicastFunctionName[] = "VLPC_Unicast";
+// The result property of a password check and the device's answer to a wrong password.
+const char kCheckPasswordResultPath[] = "VLPC.2B_5A20_01.Result";
+const long kWrongPasswordResult = 0x1001;
+// A simulated command waits this long unless its device says otherwise.
+const long kDefaultDummyCommandSleep = 3000;
+// A wait is cut into slices, so that a stop ends it soon.
+const long kWaitSliceMilliseconds = 10;
+const int kMACAddressDigits = 12;
+
+const char* TextOf(const CVLString& str)
+{
+    const char* sz = str.GetBuffer();
+    return sz != nullptr ? sz : "";
+}
+
+CVLString OptionKey(VLECM_COMMAND eCommand, const char* szSubKey)
+{
+    CVLString strKey("Option.", VL_CHARSET_UTF8);
+    strKey += kCommandNames[eCommand];
+    strKey += szSubKey;
+    return strKey;
+}
+
+int FlagIndex(VLECM_CONNECT_TYPE eConnectType)
+{
+    return eConnectType == VLECM_CONNECT_TYPE_USB ? 1 : 0;
+}
+}  // namespace
+
+CVLECMNIFInfo::CVLECMNIFInfo()
+    : m_pOwnerVLECMInstance(nullptr),
+      m_pOwnerProbeInstance(nullptr),
+      m_strMACAddress(VL_CHARSET_UTF8),
+      m_bDummy(false),
+      m_bProbeCallbackCompletion(false),
+      m_bConnect{false, false},
+      m_bUnicast{false, false},
+      m_bCommandRunning(false),
+      m_bCommandStop(false),
+      m_eCommand(VLECM_COMMAND_CHECK_UNICAST),
+      m_eCommandConnectType(VLECM_CONNECT_TYPE_NETWORK),
+      m_pCommandCallbackIF(nullptr),
+      m_eCommandResult(VLECM_RESULT_SUCCESS),
+      m_nDummyCommandCount{}
+{
+}
+
+CVLECMNIFInfo::~CVLECMNIFInfo()
+{
+    try {
+        StopCommand();
+    } catch (EVLException* pException) {
+        pException->Delete();
+    } catch (...) {
+    }
+}
+
+void CVLECMNIFInfo::SetOwnerVLECMInstance(CVLECM* pOwner)
+{
+    m_pOwnerVLECMInstance = pOwner;
+}
+
+CVLECM* CVLECMNIFInfo::GetOwnerVLECMInstance()
+{
+    return m_pOwnerVLECMInstance;
+}
+
+void CVLECMNIFInfo::SetOwnerProbeInstance(CVLECMProbeInstance* pOwner)
+{
+    m_pOwnerProbeInstance = pOwner;
+}
+
+CVLECMProbeInstance* CVLECMNIFInfo::GetOwnerProbeInstance()
+{
+    return m_pOwnerProbeInstance;
+}
+
+void CVLECMNIFInfo::SetMACAddress(VL_CONST_STR szMACAddress)
+{
+    CVLThreadLock lock(&m_CommandSync);
+    lock.Lock();
+    m_strMACAddress = CVLString(szMACAddress, VL_CHARSET_UTF8);
+}
+
+CVLString CVLECMNIFInfo::GetMACAddress()
+{
+    CVLThreadLock lock(&m_CommandSync);
+    lock.Lock();
+    return m_strMACAddress;
+}
+
+void CVLECMNIFInfo::SetDummy(bool bDummy)
+{
+    CVLThreadLock lock(&m_CommandSync);
+    lock.Lock();
+    m_bDummy = bDummy;
+}
+
+bool CVLECMNIFInfo::IsDummy()
+{
+    CVLThreadLock lock(&m_CommandSync);
+    lock.Lock();
+    return m_bDummy;
+}
+
+CVLProperty* CVLECMNIFInfo::GetProperty(VL_CONST_STR szPath)
+{
+    CVLProperty* pRoot = GetProperties();
+    if (pRoot == nullptr)
+        return nullptr;
+    return pRoot->GetProperty(szPath, true);
+}
+
+bool CVLECMNIFInfo::SetPropertyString(VL_CONST_STR szPath, VL_CONST_STR szValue)
+{
+    try {
+        CVLTargetLock lock(this);
+        lock.Lock();
+        CVLProperty* pProperty = GetProperty(szPath);
+        if (pProperty == nullptr)
+            return false;
+        pProperty->SetString(szValue, VL_CHARSET_UTF8);
+        return true;
+    } catch (EVLException* pException) {
+        pException->Delete();
+    } catch (...) {
+    }
+    return false;
+}
+
+bool CVLECMNIFInfo::IsProbeCallbackCompletion()
+{
+    CVLThreadLock lock(&m_CommandSync);
+    lock.Lock();
+    return m_bProbeCallbackCompletion;
+}
+
+void CVLECMNIFInfo::SetProbeCallbackCompletion(bool bCompletion)
+{
+    CVLThreadLock lock(&m_CommandSync);
+    lock.Lock();
+    m_bProbeCallbackCompletion = bCompletion;
+}
+
+void CVLECMNIFInfo::SetConnect(VLECM_CONNECT_TYPE eConnectType, bool bConnect)
+{
+    CVLThreadLock lock(&m_CommandSync);
+    lock.Lock();
+    if (eConnectType == VLECM_CONNECT_TYPE_ALL)
+        m_bConnect[0] = m_bConnect[1] = bConnect;
+    else
+        m_bConnect[FlagIndex(eConnectType)] = bConnect;
+}
+
+bool CVLECMNIFInfo::IsConnect(VLECM_CONNECT_TYPE eConnectType)
+{
+    CVLThreadLock lock(&m_CommandSync);
+    lock.Lock();
+    if (eConnectType == VLECM_CONNECT_TYPE_ALL)
+        return m_bConnect[0] || m_bConnect[1];
+    return m_bConnect[FlagIndex(eConnectType)];
+}
+
+void CVLECMNIFInfo::SetUnicast(VLECM_CONNECT_TYPE eConnectType, bool bUnicast)
+{
+    CVLThreadLock lock(&m_CommandSync);
+    lock.Lock();
+    if (eConnectType == VLECM_CONNECT_TYPE_ALL)
+        m_bUnicast[0] = m_bUnicast[1] = bUnicast;
+    else
+        m_bUnicast[FlagIndex(eConnectType)] = bUnicast;
+}
+
+bool CVLECMNIFInfo::IsUnicast(VLECM_CONNECT_TYPE eConnectType)
+{
+    CVLThreadLock lock(&m_CommandSync);
+    lock.Lock();
+    if (eConnectType == VLECM_CONNECT_TYPE_ALL)
+        return m_bUnicast[0] || m_bUnicast[1];
+    return m_bUnicast[FlagIndex(eConnectType)];
+}
+
+void CVLECMNIFInfo::MargeNIFInfo(CVLECMNIFInfo& src)
+{
+    {
+        CVLTargetLock lock(this);
+        lock.Lock();
+        Marge(&src);
+    }
+    bool bConnect[2] = {src.IsConnect(VLECM_CONNECT_TYPE_NETWORK), src.IsConnect(VLECM_CONNECT_TYPE_USB)};
+    bool bUnicast[2] = {src.IsUnicast(VLECM_CONNECT_TYPE_NETWORK), src.IsUnicast(VLECM_CONNECT_TYPE_USB)};
+    bool bDummy = src.IsDummy();
+    CVLThreadLock lock(&m_CommandSync);
+    lock.Lock();
+    for (int i = 0; i < 2; ++i) {
+        m_bConnect[i] = m_bConnect[i] || bConnect[i];
+        m_bUnicast[i] = m_bUnicast[i] || bUnicast[i];
+    }
+    m_bDummy = m_bDummy || bDummy;
+}
+
+VLECM_RESULT CVLECMNIFInfo::CheckUnicast(VLECM_CONNECT_TYPE eConnectType, const CVLECMPropertyMap* pOptionMap)
+{
+    return StartCommand(VLECM_COMMAND_CHECK_UNICAST, eConnectType, pOptionMap);
+}
+
+VLECM_RESULT CVLECMNIFInfo::GetSupportInformation(VLECM_CONNECT_TYPE eConnectType,
+                                                  const CVLECMPropertyMap* pOptionMap)
+{
+    return StartCommand(VLECM_COMMAND_GET_SUPPORT_INFORMATION, eConnectType, pOptionMap);
+}
+
+VLECM_RESULT CVLECMNIFInfo::GetListInfo(VLECM_CONNECT_TYPE eConnectType, const CVLECMPropertyMap* pOptionMap)
+{
+    return StartCommand(VLECM_COMMAND_GET_LIST_INFO, eConnectType, pOptionMap);
+}
+
+VLECM_RESULT CVLECMNIFInfo::GetDetail(VLECM_CONNECT_TYPE eConnectType, const CVLECMPropertyMap* pOptionMap)
+{
+    return StartCommand(VLECM_COMMAND_GET_DETAIL, eConnectType, pOptionMap);
+}
+
+VLECM_RESULT CVLECMNIFInfo::GetWirelessLANInfo(VLECM_CONNECT_TYPE eConnectType, const CVLECMPropertyMap* pOptionMap)
+{
+    return StartCommand(VLECM_COMMAND_GET_WIRELESS_LAN_INFO, eConnectType, pOptionMap);
+}
+
+VLECM_RESULT CVLECMNIFInfo::CheckPassword(VLECM_CONNECT_TYPE eConnectType, const CVLECMPropertyMap* pOptionMap)
+{
+    return StartCommand(VLECM_COMMAND_CHECK_PASSWORD, eConnectType, pOptionMap);
+}
+
+VLECM_RESULT CVLECMNIFInfo::SetDetail(VLECM_CONNECT_TYPE eConnectType, const CVLECMPropertyMap* pOptionMap)
+{
+    return StartCommand(VLECM_COMMAND_SET_DETAIL, eConnectType, pOptionMap);
+}
+
+VLECM_RESULT CVLECMNIFInfo::FactReset(VLECM_CONNECT_TYPE eConnectType, const CVLECMPropertyMap* pOptionMap)
+{
+    return StartCommand(VLECM_COMMAND_FACT_RESET, eConnectType, pOptionMap);
+}
+
+VLECM_RESULT CVLECMNIFInfo::RebootPolling(VLECM_CONNECT_TYPE eConnectType, const CVLECMPropertyMap* pOptionMap)
+{
+    return StartCommand(VLECM_COMMAND_REBOOT_POLLING, eConnectType, pOptionMap);
+}
+
+VLECM_RESULT CVLECMNIFInfo::GetNetworkDiagnosis(VLECM_CONNECT_TYPE eConnectType, const CVLECMPropertyMap* pOptionMap)
+{
+    return StartCommand(VLECM_COMMAND_GET_NETWORK_DIAGNOSIS, eConnectType, pOptionMap);
+}
+
+VLECM_RESULT CVLECMNIFInfo::SetupWebService(VLECM_CONNECT_TYPE eConnectType, const CVLECMPropertyMap* pOptionMap)
+{
+    return StartCommand(VLECM_COMMAND_SETUP_WEB_SERVICE, eConnectType, pOptionMap);
+}
+
+VLECM_RESULT CVLECMNIFInfo::DeleteWebService(VLECM_CONNECT_TYPE eConnectType, const CVLECMPropertyMap* pOptionMap)
+{
+    return StartCommand(VLECM_COMMAND_DELETE_WEB_SERVICE, eConnectType, pOptionMap);
+}
+
+VLECM_RESULT CVLECMNIFInfo::StartCommand(VLECM_COMMAND eCommand, VLECM_CONNECT_TYPE eConnectType,
+                                         const CVLECMPropertyMap* pOptionMap)
+{
+    return StartCommandAsync(eCommand, eConnectType, pOptionMap, m_pOwnerVLECMInstance);
+}
+
+VLECM_RESULT CVLECMNIFInfo::StartCommandAsync(VLECM_COMMAND eCommand, VLECM_CONNECT_TYPE eConnectType,
+                                              const CVLECMPropertyMap* pOptionMap, IVLECMCallbackIF* pCallbackIF)
+{
+    if (m_pOwnerVLECMInstance == nullptr)
+        return VLECM_RESULT_NOT_INITIALIZED;
+    if (eCommand < 0 || eCommand >= VLECM_COMMAND_COUNT || eConnectType < VLECM_CONNECT_TYPE_NETWORK ||
+        eConnectType > VLECM_CONNECT_TYPE_ALL)
+        return VLECM_RESULT_PARAMETER_ERROR;
+    try {
+        {
+            CVLThreadLock lock(&m_CommandSync);
+            if (!lock.Lock() || m_bCommandRunning)
+                return VLECM_RESULT_FAILED;
+            m_bCommandRunning = true;
+            m_bCommandStop = false;
+            m_eCommand = eCommand;
+            m_eCommandConnectType = eConnectType;
+            m_pCommandCallbackIF = pCallbackIF;
+            m_CommandOptionMap.clear();
+            if (pOptionMap != nullptr)
+                m_CommandOptionMap = *pOptionMap;
+        }
+        // The previous run has posted its end and is returning: wait for it.
+        End();
+        Start(static_cast<void*>(this));
+    } catch (...) {
+        CVLThreadLock lock(&m_CommandSync);
+        lock.Lock();
+        m_bCommandRunning = false;
+        try {
+            throw;
+        } catch (EVLException* pException) {
+            pException->Delete();
+        } catch (...) {
+        }
+        return VLECM_RESULT_INTERNAL_ERROR;
+    }
+    return VLECM_RESULT_SUCCESS;
+}
+
+void CVLECMNIFInfo::StopCommand()
+{
+    {
+        CVLThreadLock lock(&m_CommandSync);
+        lock.Lock();
+        m_bCommandStop = true;
+    }
+    CVLTarget::Stop();
+    End();
+}
+
+bool CVLECMNIFInfo::IsCommandRunning()
+{
+    CVLThreadLock lock(&m_CommandSync);
+    lock.Lock();
+    return m_bCommandRunning;
+}
+
+VLECM_RESULT CVLECMNIFInfo::GetCommandResult()
+{
+    CVLThreadLock lock(&m_CommandSync);
+    lock.Lock();
+    return m_eCommandResult;
+}
+
+void CVLECMNIFInfo::OnThread(void* pData)
+{
+    (void)pData;
+    VLECM_COMMAND eCommand;
+    {
+        CVLThreadLock lock(&m_CommandSync);
+        lock.Lock();
+        eCommand = m_eCommand;
+    }
+    VLECM_RESULT eResult = VLECM_RESULT_UNEXPECTED;
+    try {
+        eResult = executeCommand(eCommand);
+    } catch (EVLException* pException) {
+        eResult = ResultFromException(pException);
+    } catch (VLECM_RESULT eThrown) {
+        eResult = eThrown;
+    } catch (...) {
+        eResult = VLECM_RESULT_UNEXPECTED;
+    }
+    IVLECMCallbackIF* pCallbackIF = nullptr;
+    bool bStopped = false;
+    {
+        CVLThreadLock lock(&m_CommandSync);
+        lock.Lock();
+        if (m_bCommandStop)
+            eResult = VLECM_RESULT_STOPPED;
+        m_eCommandResult = eResult;
+        pCallbackIF = m_pCommandCallbackIF;
+        bStopped = m_bCommandStop;
+        m_bCommandRunning = false;
+    }
+    // A stopped command reports nothing; its owner is taking the device away.
+    if (!bStopped && eResult != VLECM_RESULT_STOPPED && m_pOwnerVLECMInstance != nullptr && pCallbackIF != nullptr)
+        m_pOwnerVLECMInstance->PostCallbackUser(this, nifCommandCallback, eCommand, pCallbackIF);
+}
+
+void CVLECMNIFInfo::nifCommandCallback(long lCommand, void* pCallbackIF, CVLCallbackInfo* pCallbackInfo)
+{
+    if (pCallbackInfo == nullptr) {
+        CVLTrace::Output(VLECM_MODULE, VLECM_NIFINFO_FILE, __LINE__, 0,
+                         "CVLECMNIFInfo::nifCommandCallback(): parameter error!, pCallbackInfo=NULL");
+        throw VLECM_RESULT_PARAMETER_ERROR;
+    }
+    CVLECMNIFInfo* pNIFInfo = dynamic_cast<CVLECMNIFInfo*>(pCallbackInfo->GetTarget());
+    IVLECMCallbackIF* pInterface = static_cast<IVLECMCallbackIF*>(pCallbackIF);
+    if (pNIFInfo == nullptr || pInterface == nullptr)
+        return;
+    VLECM_CONNECT_TYPE eConnectType;
+    VLECM_RESULT eResult;
+    {
+        CVLThreadLock lock(&pNIFInfo->m_CommandSync);
+        lock.Lock();
+        eConnectType = pNIFInfo->m_eCommandConnectType;
+        eResult = pNIFInfo->m_eCommandResult;
+    }
+    switch (lCommand) {
+    case VLECM_COMMAND_CHECK_UNICAST:
+        pInterface->OnCheckUnicast(pNIFInfo, eConnectType, eResult, pNIFInfo->IsUnicast(eConnectType));
+        break;
+    case VLECM_COMMAND_GET_SUPPORT_INFORMATION:
+        pInterface->OnGetSupportInformation(pNIFInfo, eConnectType, eResult);
+        break;
+    case VLECM_COMMAND_GET_LIST_INFO:
+        pInterface->OnGetListInfo(pNIFInfo, eConnectType, eResult);
+        break;
+    case VLECM_COMMAND_GET_DETAIL:
+        pInterface->OnGetDetail(pNIFInfo, eConnectType, eResult);
+        break;
+    case VLECM_COMMAND_GET_WIRELESS_LAN_INFO:
+        pInterface->OnGetWirelessLANInfo(pNIFInfo, eConnectType, eResult);
+        break;
+    case VLECM_COMMAND_CHECK_PASSWORD:
+        pInterface->OnCheckPassword(pNIFInfo, eConnectType, eResult);
+        break;
+    case VLECM_COMMAND_SET_DETAIL:
+        pInterface->OnSetDetail(pNIFInfo, eConnectType, eResult);
+        break;
+    case VLECM_COMMAND_FACT_RESET:
+        pInterface->OnFactReset(pNIFInfo, eConnectType, eResult);
+        break;
+    case VLECM_COMMAND_REBOOT_POLLING:
+        pInterface->OnRebootPolling(pNIFInfo, eConnectType, eResult, pNIFInfo->IsUnicast(eConnectType));
+        break;
+    case VLECM_COMMAND_GET_NETWORK_DIAGNOSIS:
+        pInterface->OnGetNetworkDiagnosis(pNIFInfo, eConnectType, eResult);
+        break;
+    case VLECM_COMMAND_SETUP_WEB_SERVICE:
+        pInterface->OnSetupWebService(pNIFInfo, eConnectType, eResult);
+        break;
+    case VLECM_COMMAND_DELETE_WEB_SERVICE:
+        pInterface->OnDeleteWebService(pNIFInfo, eConnectType, eResult);
+        break;
+    default:
+        break;
+    }
+}
+
+const char* CVLECMNIFInfo::GetCommandName(int eCommand)
+{
+    if (eCommand < 0 || eCommand >= VLECM_COMMAND_COUNT)
+        return nullptr;
+    return kCommandNames[eCommand];
+}
+
+CVLString CVLECMNIFInfo::NormalizeMACAddress(const CVLString& strMACAddress)
+{
+    const char* sz = TextOf(strMACAddress);
+    std::string digits;
+    for (const char* p = sz; *p != '\0'; ++p) {
+        unsigned char c = static_cast<unsigned char>(*p);
+        if (c == ':' || c == '-')
+            continue;
+        if (!std::isxdigit(c) || digits.size() >= kMACAddressDigits)
+            return CVLString(VL_CHARSET_UTF8);
+        digits += static_cast<char>(std::toupper(c));
+    }
+    if (digits.size() != kMACAddressDigits)
+        return CVLString(VL_CHARSET_UTF8);
+    return CVLString(digits.c_str(), VL_CHARSET_UTF8);
+}
+
+VLECM_RESULT CVLECMNIFInfo::ResultFromException(EVLException* pException)
+{
+    VLECM_RESULT eResult = VLECM_RESULT_INTERNAL_ERROR;
+    if (dynamic_cast<EVLStopFunctionException*>(pException) != nullptr)
+        eResult = VLECM_RESULT_STOPPED;
+    else if (dynamic_cast<EVLTimeoutException*>(pException) != nullptr)
+        eResult = VLECM_RESULT_TIMEOUT;
+    else if (dynamic_cast<EVLErrorResultException*>(pException) != nullptr)
+        eResult = VLECM_RESULT_DEVICE_ERROR;
+    else if (dynamic_cast<EVLUnlockException*>(pException) != nullptr)
+        eResult = VLECM_RESULT_UNLOCK_REFUSED;
+    else if (dynamic_cast<EVLCommunicationException*>(pException) != nullptr)
+        eResult = VLECM_RESULT_COMMUNICATION_ERROR;
+    else if (dynamic_cast<EVLMemoryAllocException*>(pException) != nullptr)
+        eResult = VLECM_RESULT_OUT_OF_MEMORY;
+    else if (dynamic_cast<EVLXmlException*>(pException) != nullptr)
+        eResult = VLECM_RESULT_XML_ERROR;
+    VLDeleteException(pException);
+    return eResult;
+}
+
+CVLString CVLECMNIFInfo::getOptionString(VL_CONST_STR szKey)
+{
+    CVLECMPropertyMap options;
+    {
+        CVLThreadLock lock(&m_CommandSync);
+        lock.Lock();
+        options = m_CommandOptionMap;
+    }
+    if (m_pOwnerVLECMInstance != nullptr)
+        return m_pOwnerVLECMInstance->getOptionString(szKey, &options, nullptr);
+    auto it = options.find(CVLString(szKey, VL_CHARSET_UTF8));
+    return it != options.end() ? it->second : CVLECM::getDefaultOptionString(szKey);
+}
+
+long CVLECMNIFInfo::getOptionInt(VL_CONST_STR szKey)
+{
+    return getOptionString(szKey).ToLong(0);
+}
+
+bool CVLECMNIFInfo::getOptionBool(VL_CONST_STR szKey)
+{
+    return getOptionString(szKey).ToBool(false);
+}
+
+bool CVLECMNIFInfo::waitCommand(long nMilliseconds)
+{
+    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(nMilliseconds);
+    for (;;) {
+        {
+            CVLThreadLock lock(&m_CommandSync);
+            lock.Lock();
+            if (m_bCommandStop)
+                return false;
+        }
+        if (IsRequestEnd())
+            return false;
+        auto now = std::chrono::steady_clock::now();
+        if (now >= end)
+            return true;
+        long nLeft = static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(end - now).count());
+        CVLThread::Sleep(static_cast<int>(nLeft < kWaitSliceMilliseconds ? nLeft : kWaitSliceMilliseconds));
+    }
+}
+
+VLECM_RESULT CVLECMNIFInfo::executeCommand(VLECM_COMMAND eCommand)
+{
+    if (IsDummy())
+        return execDummyCommand(eCommand);
+    switch (eCommand) {
+    case VLECM_COMMAND_REBOOT_POLLING:
+        return executeRebootPollingModule();
+    case VLECM_COMMAND_GET_NETWORK_DIAGNOSIS:
+    case VLECM_COMMAND_SETUP_WEB_SERVICE:
+    case VLECM_COMMAND_DELETE_WEB_SERVICE:
+        return VLECM_RESULT_NOT_SUPPORTED;
+    default:
+        return executeVLPCCommand(eCommand);
+    }
+}
+
+VLECM_RESULT CVLECMNIFInfo::executeVLPCCommand(VLECM_COMMAND eCommand)
+{
+    VLECM_CONNECT_TYPE eConnectType;
+    {
+        CVLThreadLock lock(&m_CommandSync);
+        lock.Lock();
+        if (m_bCommandStop)
+            return VLECM_RESULT_STOPPED;
+        eConnectType = m_eCommandConnectType;
+    }
+    CVLModuleController* pController = GetModuleController();
+    if (pController == nullptr)
+        return VLECM_RESULT_NOT_INITIALIZED;
+    CVLString strPacketList = getOptionString(TextOf(OptionKey(eCommand, ".PacketListName")));
+    CVLModuleParamCollection params;
+    params.GetParam("timeout", true)->SetLong(getOptionInt(TextOf(OptionKey(eCommand, ".Timeout"))));
+    params.GetParam("retry", true)->SetLong(getOptionInt(TextOf(OptionKey(eCommand, ".Retry"))));
+    VLECM_RESULT eResult = VLECM_RESULT_SUCCESS;
+    try {
+        pController->ExecFunction(this, kUnicastFunctionName, TextOf(strPacketList), nullptr, nullptr, nullptr,
+                                  &params, nullptr, nullptr);
+    } catch (EVLException* pException) {
+        eResult = ResultFromException(pException);
+    }
+    if (eCommand == VLECM_COMMAND_CHECK_UNICAST) {
+        SetUnicast(eConnectType, eResult == VLECM_RESULT_SUCCESS);
+        // Without filtering, a device that does not answer by unicast stays
+        // a found device, marked as such.
+        if (eResult == VLECM_RESULT_TIMEOUT && !getOptionBool("Option.CheckUnicast.NonUnicastDeviceFiltering"))
+            eResult = VLECM_RESULT_SUCCESS;
+    } else if (eCommand == VLECM_COMMAND_CHECK_PASSWORD && eResult == VLECM_RESULT_SUCCESS) {
+        CVLTargetLock lock(this);
+        lock.Lock();
+        CVLProperty* pResult = GetProperties()->GetProperty(kCheckPasswordResultPath, false);
+        if (pResult != nullptr) {
+            CVLString strResult = pResult->ToString("");
+            if (pResult->ToString("").ToLong(0) == kWrongPasswordResult || strResult == "1001")
+                eResult = VLECM_RESULT_UNLOCK_REFUSED;
+        }
+    }
+    return eResult;
+}
+
+VLECM_RESULT CVLECMNIFInfo::executeRebootPollingModule()
+{
+    CVLECMPropertyMap options;
+    {
+        CVLThreadLock lock(&m_CommandSync);
+        lock.Lock();
+        options = m_CommandOptionMap;
+    }
+    CVLString strRoot = getOptionString("Option.RebootPolling.ModuleInstanceName");
+    CVLECMPropertyMap addressInfo;
+    if (getOptionBool("Option.RebootPolling.EnableBindAddress") &&
+        !m_pOwnerVLECMInstance->SetupBindAddressInfo(&addressInfo, TextOf(strRoot), &options, this))
+        return VLECM_RESULT_INTERNAL_ERROR;
+    if (getOptionBool("Option.RebootPolling.EnableLocalDBCInfo") &&
+        !m_pOwnerVLECMInstance->SetupLocalDBCInfo(&addressInfo, TextOf(strRoot), &options, this))
+        return VLECM_RESULT_INTERNAL_ERROR;
+    if (!waitCommand(getOptionInt("Option.RebootPolling.FirstWait")))
+        return VLECM_RESULT_STOPPED;
+    // The device is back when it answers its reboot-polling request.
+    auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(getOptionInt("Option.RebootPolling.MaxTimeout"));
+    long nRetryWait = getOptionInt("Option.RebootPolling.SecondRetryWait");
+    for (;;) {
+        VLECM_RESULT eResult = executeVLPCCommand(VLECM_COMMAND_REBOOT_POLLING);
+        if (eResult != VLECM_RESULT_TIMEOUT)
+            return eResult;
+        if (std::chrono::steady_clock::now() >= deadline)
+            return VLECM_RESULT_TIMEOUT;
+        if (!waitCommand(nRetryWait))
+            return VLECM_RESULT_STOPPED;
+    }
+}
+
+VLECM_RESULT CVLECMNIFInfo::execDummyCommand(VLECM_COMMAND eCommand)
+{
+    long nCount;
+    CVLString strSleepPath("DebugMode.Dummy.CommandSleep.", VL_CHARSET_UTF8);
+    CVLString strNumber(VL_CHARSET_UTF8);
+    strNumber.SetLong(eCommand);
+    strSleepPath += strNumber;
+    {
+        CVLThreadLock lock(&m_CommandSync);
+        lock.Lock();
+        nCount = ++m_nDummyCommandCount[eCommand];
+    }
+    CVLString strResultPath("DebugMode.Dummy.CommandResult.", VL_CHARSET_UTF8);
+    strResultPath += kCommandNames[eCommand];
+    strResultPath += ".";
+    CVLString strCount(VL_CHARSET_UTF8);
+    strCount.SetLong(nCount);
+    strResultPath += strCount;
+    long nSleep = kDefaultDummyCommandSleep;
+    long nResult = VLECM_RESULT_SUCCESS;
+    {
+        CVLTargetLock lock(this);
+        lock.Lock();
+        CVLProperty* pSleep = GetProperties()->GetProperty(TextOf(strSleepPath), false);
+        if (pSleep != nullptr) {
+            CVLString strSleep = pSleep->ToString("");
+            nSleep = strSleep.ToLong(kDefaultDummyCommandSleep);
+        }
+        CVLProperty* pResult = GetProperties()->GetProperty(TextOf(strResultPath), false);
+        if (pResult != nullptr)
+            nResult = pResult->ToString("").ToLong(0);
+    }
+    if (!waitCommand(nSleep))
+        return VLECM_RESULT_STOPPED;
+    return static_cast<VLECM_RESULT>(nResult);
+}

@@ -1,0 +1,130 @@
+// A found device: a target of the module framework with the device
+// manager's facts about it (MAC address text, connection and unicast flags,
+// the simulated-device mark, the probe-report flag) and its own command
+// thread, on which one device command at a time runs. A command's end is
+// queued to the owning device manager and delivered on its dispatch thread
+// to the callback interface the command was started with.
+#ifndef VLECMNIFINFO_H
+#define VLECMNIFINFO_H
+
+#include "base/core/VLString.h"
+#include "base/core/VLThreadSync.h"
+#include "base/thread/VLThread.h"
+#include "cm/VLTarget.h"
+#include "ecm/VLECMDefs.h"
+
+class CVLCallbackInfo;
+class CVLECM;
+class CVLECMProbeInstance;
+class CVLProperty;
+class EVLException;
+class IVLECMCallbackIF;
+
+class CVLECMNIFInfo : public CVLTarget, public CVLThread
+{
+public:
+    CVLECMNIFInfo();
+    // Stops a running command and waits for its thread.
+    virtual ~CVLECMNIFInfo();
+
+    virtual void SetOwnerVLECMInstance(CVLECM* pOwner);
+    virtual CVLECM* GetOwnerVLECMInstance();
+    virtual void SetOwnerProbeInstance(CVLECMProbeInstance* pOwner);
+    virtual CVLECMProbeInstance* GetOwnerProbeInstance();
+    virtual void SetMACAddress(VL_CONST_STR szMACAddress);
+    virtual CVLString GetMACAddress();
+    virtual void SetDummy(bool bDummy);
+    virtual bool IsDummy();
+    // The property at a dotted path below the root, made on request.
+    virtual CVLProperty* GetProperty(VL_CONST_STR szPath);
+    // Writes the text (UTF-8) at the path; false when it cannot.
+    virtual bool SetPropertyString(VL_CONST_STR szPath, VL_CONST_STR szValue);
+    virtual bool IsProbeCallbackCompletion();
+    virtual void SetProbeCallbackCompletion(bool bCompletion);
+    // Connection and unicast flags by connect type; "all" sets or asks both.
+    virtual void SetConnect(VLECM_CONNECT_TYPE eConnectType, bool bConnect);
+    virtual bool IsConnect(VLECM_CONNECT_TYPE eConnectType);
+    virtual void SetUnicast(VLECM_CONNECT_TYPE eConnectType, bool bUnicast);
+    virtual bool IsUnicast(VLECM_CONNECT_TYPE eConnectType);
+    // Overlays the other record's properties on this one and ORs its flags
+    // (the simulated-device mark included).
+    virtual void MargeNIFInfo(CVLECMNIFInfo& src);
+
+    // The device commands a client starts: each runs on the command thread
+    // and reports to the owning device manager. 0 when started; 2 without
+    // an owner, 4 for a bad connect type, 1 while another command runs.
+    virtual VLECM_RESULT CheckUnicast(VLECM_CONNECT_TYPE eConnectType, const CVLECMPropertyMap* pOptionMap);
+    virtual VLECM_RESULT GetSupportInformation(VLECM_CONNECT_TYPE eConnectType, const CVLECMPropertyMap* pOptionMap);
+    virtual VLECM_RESULT GetListInfo(VLECM_CONNECT_TYPE eConnectType, const CVLECMPropertyMap* pOptionMap);
+    virtual VLECM_RESULT GetDetail(VLECM_CONNECT_TYPE eConnectType, const CVLECMPropertyMap* pOptionMap);
+    virtual VLECM_RESULT GetWirelessLANInfo(VLECM_CONNECT_TYPE eConnectType, const CVLECMPropertyMap* pOptionMap);
+    virtual VLECM_RESULT CheckPassword(VLECM_CONNECT_TYPE eConnectType, const CVLECMPropertyMap* pOptionMap);
+    virtual VLECM_RESULT SetDetail(VLECM_CONNECT_TYPE eConnectType, const CVLECMPropertyMap* pOptionMap);
+    virtual VLECM_RESULT FactReset(VLECM_CONNECT_TYPE eConnectType, const CVLECMPropertyMap* pOptionMap);
+    virtual VLECM_RESULT RebootPolling(VLECM_CONNECT_TYPE eConnectType, const CVLECMPropertyMap* pOptionMap);
+    virtual VLECM_RESULT GetNetworkDiagnosis(VLECM_CONNECT_TYPE eConnectType, const CVLECMPropertyMap* pOptionMap);
+    virtual VLECM_RESULT SetupWebService(VLECM_CONNECT_TYPE eConnectType, const CVLECMPropertyMap* pOptionMap);
+    virtual VLECM_RESULT DeleteWebService(VLECM_CONNECT_TYPE eConnectType, const CVLECMPropertyMap* pOptionMap);
+
+    // Starts a command reporting to the owning device manager.
+    virtual VLECM_RESULT StartCommand(VLECM_COMMAND eCommand, VLECM_CONNECT_TYPE eConnectType,
+                                      const CVLECMPropertyMap* pOptionMap);
+    // Starts a command reporting to pCallbackIF (may be null: no report).
+    virtual VLECM_RESULT StartCommandAsync(VLECM_COMMAND eCommand, VLECM_CONNECT_TYPE eConnectType,
+                                           const CVLECMPropertyMap* pOptionMap, IVLECMCallbackIF* pCallbackIF);
+    // Stops the running command (its end is not reported) and waits for
+    // the command thread. Does nothing when called on that thread.
+    virtual void StopCommand();
+    virtual bool IsCommandRunning();
+    // The result of the last finished command.
+    virtual VLECM_RESULT GetCommandResult();
+
+    void OnThread(void* pData) override;
+
+    // Delivers a finished command on the dispatch thread.
+    static void nifCommandCallback(long lCommand, void* pCallbackIF, CVLCallbackInfo* pCallbackInfo);
+    // "CheckUnicast" ... "DeleteWebService"; null for other numbers.
+    static const char* GetCommandName(int eCommand);
+    // The MAC address text in one form: twelve upper-case hexadecimal
+    // digits; empty when the text is no MAC address.
+    static CVLString NormalizeMACAddress(const CVLString& strMACAddress);
+    // The result a command gives for a failure that reached it.
+    static VLECM_RESULT ResultFromException(EVLException* pException);
+
+protected:
+    // The option lookup of the running command: its own map, then the
+    // owner's options, then the built-in table.
+    virtual CVLString getOptionString(VL_CONST_STR szKey);
+    virtual long getOptionInt(VL_CONST_STR szKey);
+    virtual bool getOptionBool(VL_CONST_STR szKey);
+
+    virtual VLECM_RESULT executeCommand(VLECM_COMMAND eCommand);
+    // Runs the command's packet list on this device through the unicast function.
+    virtual VLECM_RESULT executeVLPCCommand(VLECM_COMMAND eCommand);
+    virtual VLECM_RESULT executeRebootPollingModule();
+    virtual VLECM_RESULT execDummyCommand(VLECM_COMMAND eCommand);
+    // Waits up to nMilliseconds; false when the command was stopped.
+    virtual bool waitCommand(long nMilliseconds);
+
+    CVLECM* m_pOwnerVLECMInstance;
+    CVLECMProbeInstance* m_pOwnerProbeInstance;
+    CVLString m_strMACAddress;
+    bool m_bDummy;
+    bool m_bProbeCallbackCompletion;
+    bool m_bConnect[2];
+    bool m_bUnicast[2];
+
+    // The command state, guarded by m_CommandSync.
+    CVLThreadSync m_CommandSync;
+    bool m_bCommandRunning;
+    bool m_bCommandStop;
+    VLECM_COMMAND m_eCommand;
+    VLECM_CONNECT_TYPE m_eCommandConnectType;
+    IVLECMCallbackIF* m_pCommandCallbackIF;
+    CVLECMPropertyMap m_CommandOptionMap;
+    VLECM_RESULT m_eCommandResult;
+    // Calls of each simulated command, counted from 1.
+    long m_nDummyCommandCount[VLECM_COMMAND_COUNT];
+};
+
+#endif

@@ -1,0 +1,5 @@
+#include "ecm/VLECMNIFInfoList.h"
+
+CVLECMNIFInfoList::CVLECMNIFInfoList() {}
+
+CVLECMNIFInfoList::~CVLECMNIFInfoList() {}

@@ -1,0 +1,179 @@
+// Probe control and the device list: starting and stopping probes, finding
+// and removing devices with their queued callbacks, and the forwarding gate.
+#include "base/core/VLException.h"
+#include "base/core/VLThreadLock.h"
+#include "base/core/VLTrace.h"
+#include "ecm/VLECM.h"
+#include "ecm/VLECMNIFInfo.h"
+
+#define VLECM_PROBE_FILE "VLECM"
+
+namespace
+{
+unsigned PointerText(const void* p)
+{
+    return static_cast<unsigned>(reinterpret_cast<uintptr_t>(p));
+}
+
+void ReleaseCurrentException()
+{
+    try {
+        throw;
+    } catch (EVLException* pException) {
+        pException->Delete();
+    } catch (...) {
+    }
+}
+}  // namespace
+
+VLECM_RESULT CVLECM::Probe(VLECM_PROBE_CONNECT_TYPE eProbeConnectType, const CVLECMPropertyMap* pProbeOptionMap)
+{
+    static const char* const kSignature = "VLECM_RESULT CVLECM::Probe(VLECM_PROBE_CONNECT_TYPE eProbeConnectType, "
+                                          "const CVLECMPropertyMap* pProbeOptionMap)";
+    CVLTrace::OutputFunction(VLECM_MODULE, VLECM_PROBE_FILE, __LINE__, kSignature,
+                             "eProbeConnectType=%d, pProbeOptionMap=%08X", eProbeConnectType,
+                             PointerText(pProbeOptionMap));
+    VLECM_RESULT eResult = VLECM_RESULT_SUCCESS;
+    try {
+        RemoveAllNIFInfo();
+        {
+            CVLThreadLock lock(&m_CallbackNotificationSync);
+            if (lock.Lock())
+                m_bProbing = true;
+        }
+        m_ProbeInstance.StartProbe(eProbeConnectType, pProbeOptionMap);
+    } catch (...) {
+        eResult = resultFromCurrentException();
+    }
+    CVLTrace::Output(VLECM_MODULE, VLECM_PROBE_FILE, __LINE__, 1, "%s : Return Value = [%d]", kSignature, eResult);
+    return eResult;
+}
+
+void CVLECM::StopProbe()
+{
+    try {
+        {
+            CVLThreadLock lock(&m_CallbackNotificationSync);
+            if (lock.Lock())
+                m_bProbing = false;
+        }
+        m_ProbeInstance.StopProbe();
+    } catch (...) {
+        ReleaseCurrentException();
+    }
+}
+
+bool CVLECM::StopProbeInstance()
+{
+    try {
+        m_ProbeInstance.StopProbe();
+    } catch (...) {
+        ReleaseCurrentException();
+    }
+    return false;
+}
+
+CVLECMNIFInfo* CVLECM::FindNIFInfo(VL_CONST_STR szMACAddress)
+{
+    return m_ProbeInstance.FindNIFInfo(szMACAddress);
+}
+
+CVLECMNIFInfoList* CVLECM::GetNIFInfoList()
+{
+    return m_ProbeInstance.GetNIFInfoList();
+}
+
+void CVLECM::RemoveAllNIFInfo()
+{
+    try {
+        StopProbe();
+        CVLThreadLock lock(&m_DispatchCallbackSync);
+        if (!lock.Lock())
+            return;
+        // No command may post a result between the purge and the destruction.
+        m_ProbeInstance.StopAllCommands();
+        {
+            CVLThreadLock postLock(&m_PostCallbackTargetMapSync);
+            if (postLock.Lock()) {
+                for (const auto& entry : m_PostCallbackTargetMap) {
+                    if (entry.first != nullptr)
+                        m_Api.RemoveCallbackInfo(entry.first);
+                }
+                m_PostCallbackTargetMap.clear();
+            }
+        }
+        m_ProbeInstance.ClearNIFList();
+    } catch (...) {
+        ReleaseCurrentException();
+    }
+}
+
+void CVLECM::RemoveNIFInfo(CVLECMNIFInfo* pNIFInfo)
+{
+    static const char* const kSignature = "void CVLECM::RemoveNIFInfo(CVLECMNIFInfo* pNIFInfo)";
+    CVLTrace::OutputFunction(VLECM_MODULE, VLECM_PROBE_FILE, __LINE__, kSignature, "pNIFInfo=%08X",
+                             PointerText(pNIFInfo));
+    try {
+        CVLThreadLock lock(&m_DispatchCallbackSync);
+        if (!lock.Lock())
+            return;
+        // Only a device of the list is ours to destroy.
+        if (pNIFInfo == nullptr || !m_ProbeInstance.IsNIFInfoMember(pNIFInfo))
+            return;
+        // Its command must be over before its queued results are dropped.
+        pNIFInfo->StopCommand();
+        {
+            CVLThreadLock postLock(&m_PostCallbackTargetMapSync);
+            if (postLock.Lock()) {
+                auto it = m_PostCallbackTargetMap.find(pNIFInfo);
+                if (it != m_PostCallbackTargetMap.end())
+                    m_PostCallbackTargetMap.erase(it);
+            }
+        }
+        m_Api.RemoveCallbackInfo(pNIFInfo);
+        m_ProbeInstance.DestroyNIFInfo(pNIFInfo);
+    } catch (...) {
+        ReleaseCurrentException();
+    }
+}
+
+bool CVLECM::SetCallbackIF(IVLECMCallbackIF* pCallbackIF)
+{
+    static const char* const kSignature = "bool CVLECM::SetCallbackIF(IVLECMCallbackIF* pCallbackIF)";
+    CVLTrace::OutputFunction(VLECM_MODULE, VLECM_PROBE_FILE, __LINE__, kSignature, "pCallbackIF=%08d",
+                             PointerText(pCallbackIF));
+    bool bResult = false;
+    try {
+        CVLThreadLock lock(&m_CallbackNotificationSync);
+        if (lock.Lock()) {
+            m_pCallbackIF = pCallbackIF;
+            bResult = true;
+        }
+    } catch (...) {
+        ReleaseCurrentException();
+        bResult = false;
+    }
+    CVLTrace::Output(VLECM_MODULE, VLECM_PROBE_FILE, __LINE__, 1, "%s : Return Value = [%d]", kSignature, bResult);
+    return bResult;
+}
+
+void CVLECM::SetCallbackNotification(bool bNotification)
+{
+    static const char* const kSignature = "void CVLECM::SetCallbackNotification(bool bNotification)";
+    CVLTrace::OutputFunction(VLECM_MODULE, VLECM_PROBE_FILE, __LINE__, kSignature, "bNotification=%d",
+                             bNotification);
+    try {
+        CVLThreadLock lock(&m_CallbackNotificationSync);
+        if (lock.Lock())
+            m_bCallbackNotification = bNotification;
+    } catch (...) {
+        ReleaseCurrentException();
+    }
+}
+
+bool CVLECM::IsCallbackNotification()
+{
+    CVLThreadLock lock(&m_CallbackNotificationSync);
+    lock.Lock();
+    return m_bCallbackNotification;
+}

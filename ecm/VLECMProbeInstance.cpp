@@ -1,0 +1,508 @@
+// The probe instance: runs the probe function, merges the replies by MAC
+// address, chains the follow-up commands of each new device and reports the
+// complete ones to its owner.
+#include "ecm/VLECMProbeInstance.h"
+
+#include <list>
+
+#include "base/core/VLCharset.h"
+#include "base/core/VLException.h"
+#include "base/core/VLThreadLock.h"
+#include "base/core/VLTrace.h"
+#include "base/core/VLUnexpectedException.h"
+#include "cm/VLCallbackInfo.h"
+#include "cm/VLModuleController.h"
+#include "cm/VLProperty.h"
+#include "cm/VLTargetList.h"
+#include "cm/VLTargetLock.h"
+#include "ecm/VLECM.h"
+#include "ecm/VLECMNIFInfo.h"
+#include "ecm/VLECMNIFInfoList.h"
+
+#define VLECM_PROBEINSTANCE_FILE "VLECMProbeInstance"
+
+namespace
+{
+unsigned PointerText(const void* p)
+{
+    return static_cast<unsigned>(reinterpret_cast<uintptr_t>(p));
+}
+
+const char* TextOf(const CVLString& str)
+{
+    const char* sz = str.GetBuffer();
+    return sz != nullptr ? sz : "";
+}
+
+// The catch ladder of an operation without a result: framework exceptions
+// pass, a thrown result or any other value becomes EVLUnexpectedException.
+[[noreturn]] void RethrowFramework(int nLine)
+{
+    try {
+        throw;
+    } catch (VLECM_RESULT eResult) {
+        throw new EVLUnexpectedException(VLECM_MODULE, VLECM_PROBEINSTANCE_FILE, nLine, static_cast<VL_LONG>(eResult));
+    } catch (...) {
+        VLRethrowAsFramework(VLECM_MODULE, VLECM_PROBEINSTANCE_FILE, nLine);
+    }
+}
+
+// The MAC address text a target carries, in its normal form.
+CVLString MACAddressOf(CVLTarget* pTarget)
+{
+    CVLTargetLock lock(pTarget);
+    lock.Lock();
+    CVLProperty* pProperty = pTarget->GetProperties()->GetProperty("MACAddress", false);
+    if (pProperty == nullptr)
+        return CVLString(VL_CHARSET_UTF8);
+    return CVLECMNIFInfo::NormalizeMACAddress(pProperty->ToString(""));
+}
+}  // namespace
+
+CVLECMProbeInstance::CVLECMProbeInstance()
+    : m_pOwnerVLECMInstance(nullptr), m_pCallbackIF(nullptr), m_pNIFInfoList(nullptr), m_pProbeModuleInstance(nullptr)
+{
+}
+
+CVLECMProbeInstance::~CVLECMProbeInstance() {}
+
+void CVLECMProbeInstance::Initialize(CVLECM* pOwner, IVLECMCallbackIF* pCallbackIF)
+{
+    try {
+        if (pOwner == nullptr || pCallbackIF == nullptr) {
+            CVLTrace::Output(VLECM_MODULE, VLECM_PROBEINSTANCE_FILE, __LINE__, 0,
+                             "CVLECMProbeInstance::Initialize(): parameter error!, pVLECM=%08X, pCallbackIF=%08X",
+                             PointerText(pOwner), PointerText(pCallbackIF));
+            throw VLECM_RESULT_PARAMETER_ERROR;
+        }
+        m_pOwnerVLECMInstance = pOwner;
+        m_pCallbackIF = pCallbackIF;
+        m_DummyProbe.Initialize(pOwner, this);
+        CVLThreadLock lock(&m_NIFListAccessSync);
+        if (lock.Lock()) {
+            CVLTargetList* pList = pOwner->GetApi()->CreateTargetList();
+            m_pNIFInfoList = dynamic_cast<CVLECMNIFInfoList*>(pList);
+            if (m_pNIFInfoList == nullptr && pList != nullptr) {
+                pList->Destroy();
+                throw VLECM_RESULT_INTERNAL_ERROR;
+            }
+        }
+    } catch (...) {
+        RethrowFramework(__LINE__);
+    }
+}
+
+void CVLECMProbeInstance::Terminate()
+{
+    try {
+        StopProbe();
+        m_DummyProbe.Terminate();
+        StopAllCommands();
+        ClearNIFList();
+        {
+            CVLThreadLock lock(&m_NIFListAccessSync);
+            if (lock.Lock() && m_pNIFInfoList != nullptr) {
+                CVLECMNIFInfoList* pList = m_pNIFInfoList;
+                m_pNIFInfoList = nullptr;
+                pList->Destroy();
+            }
+        }
+        m_pOwnerVLECMInstance = nullptr;
+        m_pCallbackIF = nullptr;
+    } catch (...) {
+        RethrowFramework(__LINE__);
+    }
+}
+
+void CVLECMProbeInstance::StartProbe(VLECM_PROBE_CONNECT_TYPE eProbeConnectType,
+                                     const CVLECMPropertyMap* pProbeOptionMap)
+{
+    try {
+        StopProbe();
+        StopAllCommands();
+        ClearNIFList();
+        {
+            CVLThreadLock lock(&m_ProbeOptionMapSync);
+            if (lock.Lock()) {
+                m_ProbeOptionMap.clear();
+                if (pProbeOptionMap != nullptr)
+                    m_ProbeOptionMap = *pProbeOptionMap;
+            }
+        }
+        if (eProbeConnectType != VLECM_PROBE_CONNECT_TYPE_NETWORK && eProbeConnectType != VLECM_PROBE_CONNECT_TYPE_ALL) {
+            CVLTrace::Output(VLECM_MODULE, VLECM_PROBEINSTANCE_FILE, __LINE__, 0,
+                             "CVLECMProbeInstance::StartProbe(): parameter error!, eProbeConnectType=%d",
+                             eProbeConnectType);
+            throw VLECM_RESULT_PARAMETER_ERROR;
+        }
+        if (m_pOwnerVLECMInstance == nullptr || m_pCallbackIF == nullptr) {
+            CVLTrace::Output(VLECM_MODULE, VLECM_PROBEINSTANCE_FILE, __LINE__, 0,
+                             "CVLECMProbeInstance::StartProbe(): not initialized!,m_pOwnerVLECMInstance=%08X, "
+                             "m_pCallbackIF=%08X",
+                             PointerText(m_pOwnerVLECMInstance), PointerText(m_pCallbackIF));
+            throw VLECM_RESULT_NOT_INITIALIZED;
+        }
+        CVLECMPropertyMap options;
+        {
+            CVLThreadLock lock(&m_ProbeOptionMapSync);
+            if (lock.Lock())
+                options = m_ProbeOptionMap;
+        }
+        CVLString strRoot = getOptionString("Option.Probe.ModuleInstanceName");
+        bool bSetupFailed = false;
+        if (getOptionBool("Option.Probe.EnableBindAddress") &&
+            !m_pOwnerVLECMInstance->SetupBindAddressInfo(&m_BindAddressInfoMap, TextOf(strRoot), &options, nullptr)) {
+            CVLTrace::Output(VLECM_MODULE, VLECM_PROBEINSTANCE_FILE, __LINE__, 0,
+                             "CVLECMProbeInstance::StartProbe(): SetupBindAddressInfo() Failed!");
+            bSetupFailed = true;
+        }
+        if (!bSetupFailed && getOptionBool("Option.Probe.EnableLocalDBCInfo") &&
+            !m_pOwnerVLECMInstance->SetupLocalDBCInfo(&m_LDBCAddressInfoMap, TextOf(strRoot), &options, nullptr)) {
+            CVLTrace::Output(VLECM_MODULE, VLECM_PROBEINSTANCE_FILE, __LINE__, 0,
+                             "CVLECMProbeInstance::StartProbe(): SetupLocalDBCInfo() Failed!");
+            bSetupFailed = true;
+        }
+        if (!bSetupFailed) {
+            CVLString strPacketList = getOptionString("Option.Probe.PacketListName");
+            CVLModuleInstance* pInstance = m_pOwnerVLECMInstance->GetApi()->Probe(
+                this, m_pNIFInfoList, TextOf(strPacketList), TextOf(strRoot), nullptr);
+            CVLThreadLock lock(&m_ProbeInstanceSync);
+            if (lock.Lock())
+                m_pProbeModuleInstance = pInstance;
+        }
+        // The simulated devices come also when the real probe could not start.
+        m_DummyProbe.StartDummyProbe();
+        // A set-up that failed is a failed probe, not a silent one.
+        if (bSetupFailed)
+            throw VLECM_RESULT_INTERNAL_ERROR;
+    } catch (...) {
+        RethrowFramework(__LINE__);
+    }
+}
+
+void CVLECMProbeInstance::StopProbe()
+{
+    try {
+        CVLModuleInstance* pInstance = nullptr;
+        {
+            CVLThreadLock lock(&m_ProbeInstanceSync);
+            if (lock.Lock()) {
+                pInstance = m_pProbeModuleInstance;
+                m_pProbeModuleInstance = nullptr;
+            }
+        }
+        if (pInstance != nullptr && m_pOwnerVLECMInstance != nullptr)
+            m_pOwnerVLECMInstance->GetApi()->GetModuleController()->DeleteModuleInstance(pInstance);
+        m_DummyProbe.StopDummyProbe();
+        {
+            CVLThreadLock lock(&m_ProbeOptionMapSync);
+            if (lock.Lock())
+                m_ProbeOptionMap.clear();
+        }
+        m_BindAddressInfoMap.clear();
+        m_LDBCAddressInfoMap.clear();
+    } catch (...) {
+        RethrowFramework(__LINE__);
+    }
+}
+
+void CVLECMProbeInstance::StopAllCommands()
+{
+    // The records stay in the list while their threads are joined: only the
+    // dispatch thread and the callers of Remove destroy them, and those hold
+    // the owner's dispatch lock, as the callers of this do.
+    std::list<CVLECMNIFInfo*> records;
+    {
+        CVLThreadLock lock(&m_NIFListAccessSync);
+        if (!lock.Lock() || m_pNIFInfoList == nullptr)
+            return;
+        m_pNIFInfoList->Lock();
+        for (CVLTargetIterator it = m_pNIFInfoList->Begin(); !it.IsEnd(); it.Next()) {
+            CVLECMNIFInfo* pNIFInfo = dynamic_cast<CVLECMNIFInfo*>(it.Get());
+            if (pNIFInfo != nullptr)
+                records.push_back(pNIFInfo);
+        }
+        m_pNIFInfoList->Unlock();
+    }
+    for (CVLECMNIFInfo* pNIFInfo : records)
+        pNIFInfo->StopCommand();
+}
+
+void CVLECMProbeInstance::ClearNIFList()
+{
+    try {
+        CVLThreadLock lock(&m_NIFListAccessSync);
+        if (!lock.Lock())
+            return;
+        if (m_pNIFInfoList != nullptr) {
+            std::list<CVLTarget*> targets;
+            m_pNIFInfoList->Lock();
+            for (CVLTargetIterator it = m_pNIFInfoList->Begin(); !it.IsEnd(); it.Next())
+                targets.push_back(it.Get());
+            m_pNIFInfoList->Unlock();
+            // Queued records of a target must not outlive it.
+            if (m_pOwnerVLECMInstance != nullptr) {
+                CVLECMApi* pApi = static_cast<CVLECMApi*>(m_pOwnerVLECMInstance->GetApi());
+                for (CVLTarget* pTarget : targets)
+                    pApi->RemoveCallbackInfo(pTarget);
+            }
+            m_pNIFInfoList->RemoveAll();
+        }
+        m_NIFInfoMap.clear();
+    } catch (...) {
+        RethrowFramework(__LINE__);
+    }
+}
+
+bool CVLECMProbeInstance::IsNIFInfoMember(CVLECMNIFInfo* pNIFInfo)
+{
+    if (pNIFInfo == nullptr)
+        return false;
+    CVLThreadLock lock(&m_NIFListAccessSync);
+    if (!lock.Lock() || m_pNIFInfoList == nullptr)
+        return false;
+    bool bMember = false;
+    m_pNIFInfoList->Lock();
+    for (CVLTargetIterator it = m_pNIFInfoList->Begin(); !it.IsEnd(); it.Next()) {
+        if (it.Get() == static_cast<CVLTarget*>(pNIFInfo)) {
+            bMember = true;
+            break;
+        }
+    }
+    m_pNIFInfoList->Unlock();
+    return bMember;
+}
+
+void CVLECMProbeInstance::DestroyNIFInfo(CVLECMNIFInfo* pNIFInfo)
+{
+    try {
+        if (pNIFInfo == nullptr)
+            return;
+        CVLThreadLock lock(&m_NIFListAccessSync);
+        if (!lock.Lock() || !IsNIFInfoMember(pNIFInfo))
+            return;
+        for (auto it = m_NIFInfoMap.begin(); it != m_NIFInfoMap.end(); ++it) {
+            if (it->second == pNIFInfo) {
+                m_NIFInfoMap.erase(it);
+                break;
+            }
+        }
+        pNIFInfo->StopCommand();
+        m_pNIFInfoList->RemoveAt(pNIFInfo, true);
+    } catch (...) {
+        RethrowFramework(__LINE__);
+    }
+}
+
+CVLECMNIFInfo* CVLECMProbeInstance::FindNIFInfo(VL_CONST_STR szMACAddress)
+{
+    CVLThreadLock lock(&m_NIFListAccessSync);
+    if (!lock.Lock())
+        return nullptr;
+    auto it = m_NIFInfoMap.find(CVLECMNIFInfo::NormalizeMACAddress(CVLString(szMACAddress, VL_CHARSET_UTF8)));
+    return it == m_NIFInfoMap.end() ? nullptr : it->second;
+}
+
+CVLECMNIFInfoList* CVLECMProbeInstance::GetNIFInfoList()
+{
+    CVLThreadLock lock(&m_NIFListAccessSync);
+    lock.Lock();
+    return m_pNIFInfoList;
+}
+
+CVLString CVLECMProbeInstance::getOptionString(VL_CONST_STR szKey)
+{
+    CVLECMPropertyMap options;
+    {
+        CVLThreadLock lock(&m_ProbeOptionMapSync);
+        if (lock.Lock())
+            options = m_ProbeOptionMap;
+    }
+    if (m_pOwnerVLECMInstance != nullptr)
+        return m_pOwnerVLECMInstance->getOptionString(szKey, &options, nullptr);
+    auto it = options.find(CVLString(szKey, VL_CHARSET_UTF8));
+    return it != options.end() ? it->second : CVLECM::getDefaultOptionString(szKey);
+}
+
+bool CVLECMProbeInstance::getOptionBool(VL_CONST_STR szKey)
+{
+    return getOptionString(szKey).ToBool(false);
+}
+
+void CVLECMProbeInstance::OnDummyProbe(CVLECMDummyProbe* pDummyProbe, CVLECMNIFInfo& DummyNIFInfo,
+                                       VLECM_CONNECT_TYPE eConnectType)
+{
+    (void)pDummyProbe;
+    if (m_pOwnerVLECMInstance == nullptr) {
+        CVLTrace::Output(VLECM_MODULE, VLECM_PROBEINSTANCE_FILE, __LINE__, 0,
+                         "CVLECMProbeInstance::OnDummyProbe(): internal error!");
+        throw VLECM_RESULT_INTERNAL_ERROR;
+    }
+    CVLECMNIFInfo* pReport = nullptr;
+    {
+        CVLThreadLock lock(&m_NIFListAccessSync);
+        if (!lock.Lock() || m_pNIFInfoList == nullptr)
+            return;
+        CVLString strKey = CVLECMNIFInfo::NormalizeMACAddress(DummyNIFInfo.GetMACAddress());
+        if (strKey.GetLength() == 0 || m_NIFInfoMap.find(strKey) != m_NIFInfoMap.end())
+            return;
+        CVLCMApi* pApi = m_pOwnerVLECMInstance->GetApi();
+        CVLTarget* pTarget = CVLECM::createNIFInfo(pApi);
+        CVLECMNIFInfo* pNIFInfo = dynamic_cast<CVLECMNIFInfo*>(pTarget);
+        if (pNIFInfo == nullptr) {
+            CVLECM::deleteNIFInfo(pApi, pTarget);
+            throw VLECM_RESULT_INTERNAL_ERROR;
+        }
+        pNIFInfo->SetApi(pApi);
+        pNIFInfo->SetOwnerVLECMInstance(m_pOwnerVLECMInstance);
+        pNIFInfo->SetOwnerProbeInstance(this);
+        pNIFInfo->SetMACAddress(TextOf(strKey));
+        pNIFInfo->MargeNIFInfo(DummyNIFInfo);
+        m_pNIFInfoList->Add(pNIFInfo);
+        m_NIFInfoMap[strKey] = pNIFInfo;
+        pReport = pNIFInfo;
+    }
+    if (m_pCallbackIF != nullptr)
+        m_pCallbackIF->OnProbe(pReport, eConnectType, pReport->IsUnicast(eConnectType), false);
+}
+
+void CVLECMProbeInstance::releaseReplyTarget(CVLTarget* pTarget)
+{
+    if (pTarget == nullptr || m_pOwnerVLECMInstance == nullptr)
+        return;
+    CVLThreadLock lock(&m_NIFListAccessSync);
+    if (!lock.Lock() || m_pNIFInfoList == nullptr || pTarget->GetOwnerList() != m_pNIFInfoList)
+        return;
+    for (const auto& entry : m_NIFInfoMap) {
+        if (static_cast<CVLTarget*>(entry.second) == pTarget)
+            return;
+    }
+    static_cast<CVLECMApi*>(m_pOwnerVLECMInstance->GetApi())->RemoveCallbackInfo(pTarget);
+    m_pNIFInfoList->RemoveAt(pTarget, true);
+}
+
+void CVLECMProbeInstance::OnProbe(CVLCMApi* pApi, CVLModuleInstance* pInstance, CVLTarget* pTarget,
+                                  CVLCallbackInfo* pInfo)
+{
+    (void)pApi, (void)pInstance;
+    if (pTarget == nullptr || m_pOwnerVLECMInstance == nullptr)
+        return;
+    CVLString strKey = MACAddressOf(pTarget);
+    if (strKey.GetLength() == 0) {
+        // An error reply to a broadcast expands to an empty target.
+        CVLTrace::Output(VLECM_MODULE, VLECM_PROBEINSTANCE_FILE, __LINE__, 2,
+                         "CVLECMProbeInstance::OnProbe(): reply without a MAC address dropped");
+        releaseReplyTarget(pTarget);
+        return;
+    }
+    CVLECMNIFInfo* pNIFInfo = nullptr;
+    bool bNew = false;
+    {
+        CVLThreadLock lock(&m_NIFListAccessSync);
+        if (!lock.Lock() || m_pNIFInfoList == nullptr)
+            return;
+        auto it = m_NIFInfoMap.find(strKey);
+        if (it != m_NIFInfoMap.end()) {
+            pNIFInfo = it->second;
+            if (static_cast<CVLTarget*>(pNIFInfo) != pTarget) {
+                CVLTargetLock targetLock(pNIFInfo);
+                targetLock.Lock();
+                pNIFInfo->Marge(pTarget);
+            }
+        } else {
+            CVLECMNIFInfo* pReply = dynamic_cast<CVLECMNIFInfo*>(pTarget);
+            if (pReply != nullptr && pTarget->GetOwnerList() == m_pNIFInfoList) {
+                pNIFInfo = pReply;
+            } else {
+                CVLCMApi* pECMApi = m_pOwnerVLECMInstance->GetApi();
+                CVLTarget* pNew = CVLECM::createNIFInfo(pECMApi);
+                pNIFInfo = dynamic_cast<CVLECMNIFInfo*>(pNew);
+                if (pNIFInfo == nullptr) {
+                    CVLECM::deleteNIFInfo(pECMApi, pNew);
+                    return;
+                }
+                pNIFInfo->SetApi(pECMApi);
+                pNIFInfo->CopyFrom(pTarget);
+                m_pNIFInfoList->Add(pNIFInfo);
+            }
+            pNIFInfo->SetOwnerVLECMInstance(m_pOwnerVLECMInstance);
+            pNIFInfo->SetOwnerProbeInstance(this);
+            pNIFInfo->SetMACAddress(TextOf(strKey));
+            pNIFInfo->SetConnect(VLECM_CONNECT_TYPE_NETWORK, true);
+            m_NIFInfoMap[strKey] = pNIFInfo;
+            bNew = true;
+        }
+        // The directed broadcast through which the device answered.
+        if (pInfo != nullptr && !m_LDBCAddressInfoMap.empty()) {
+            CVLString strSuffix(".", VL_CHARSET_UTF8);
+            strSuffix += pInfo->GetInstanceName();
+            for (const auto& entry : m_LDBCAddressInfoMap) {
+                int nAt = entry.first.GetLength() - strSuffix.GetLength();
+                if (entry.first == pInfo->GetInstanceName() ||
+                    (nAt >= 0 && entry.first.Mid(nAt) == strSuffix)) {
+                    pNIFInfo->SetPropertyString(TextOf(getOptionString("Config.NIFPropTree.LDBCAddress")),
+                                                TextOf(entry.second));
+                    break;
+                }
+            }
+        }
+    }
+    // Replies of a known device are merged; the list keeps one entry each.
+    releaseReplyTarget(pTarget);
+    if (getOptionBool("Option.Probe.OmitGetMoreInfo")) {
+        if (m_pCallbackIF != nullptr)
+            m_pCallbackIF->OnProbe(pNIFInfo, VLECM_CONNECT_TYPE_NETWORK, false, false);
+        return;
+    }
+    if (bNew)
+        startChainCommand(pNIFInfo, VLECM_COMMAND_CHECK_UNICAST, VLECM_CONNECT_TYPE_NETWORK);
+}
+
+bool CVLECMProbeInstance::startChainCommand(CVLECMNIFInfo* pNIFInfo, VLECM_COMMAND eCommand,
+                                            VLECM_CONNECT_TYPE eConnectType)
+{
+    CVLECMPropertyMap options;
+    {
+        CVLThreadLock lock(&m_ProbeOptionMapSync);
+        if (lock.Lock())
+            options = m_ProbeOptionMap;
+    }
+    VLECM_RESULT eResult = pNIFInfo->StartCommandAsync(eCommand, eConnectType, &options, this);
+    if (eResult != VLECM_RESULT_SUCCESS) {
+        CVLTrace::Output(VLECM_MODULE, VLECM_PROBEINSTANCE_FILE, __LINE__, 0,
+                         "CVLECMProbeInstance: command %d not started, eResult=%d", eCommand, eResult);
+        return false;
+    }
+    return true;
+}
+
+void CVLECMProbeInstance::OnCheckUnicast(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE eConnectType,
+                                         VLECM_RESULT eResult, bool bUnicast)
+{
+    if (pNIFInfo == nullptr)
+        return;
+    (void)bUnicast;
+    // A failure ends the chain without a report.
+    if (eResult != VLECM_RESULT_SUCCESS)
+        return;
+    if (getOptionBool("Option.Probe.SkipGetSupportInformation"))
+        startChainCommand(pNIFInfo, VLECM_COMMAND_GET_LIST_INFO, eConnectType);
+    else
+        startChainCommand(pNIFInfo, VLECM_COMMAND_GET_SUPPORT_INFORMATION, eConnectType);
+}
+
+void CVLECMProbeInstance::OnGetSupportInformation(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE eConnectType,
+                                                  VLECM_RESULT eResult)
+{
+    if (pNIFInfo == nullptr || eResult != VLECM_RESULT_SUCCESS)
+        return;
+    startChainCommand(pNIFInfo, VLECM_COMMAND_GET_LIST_INFO, eConnectType);
+}
+
+void CVLECMProbeInstance::OnGetListInfo(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE eConnectType,
+                                        VLECM_RESULT eResult)
+{
+    if (pNIFInfo == nullptr || eResult != VLECM_RESULT_SUCCESS || m_pCallbackIF == nullptr)
+        return;
+    m_pCallbackIF->OnProbe(pNIFInfo, eConnectType, pNIFInfo->IsUnicast(eConnectType), false);
+}

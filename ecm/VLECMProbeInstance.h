@@ -1,0 +1,95 @@
+// Runs the probes of one device manager and keeps the found devices: a
+// device list and a map from each device's MAC address (in its normal form,
+// twelve upper-case hexadecimal digits) to its record, both under
+// m_NIFListAccessSync. A reply of a new device starts the follow-up chain on
+// the device's command thread (check unicast, get support information unless
+// skipped, get list information); a complete device is reported to the
+// owner's OnProbe. It also owns and drives the simulated probe.
+//
+// Lock order: the owner's dispatch lock before m_NIFListAccessSync, before
+// the module controller's lock.
+#ifndef VLECMPROBEINSTANCE_H
+#define VLECMPROBEINSTANCE_H
+
+#include <map>
+
+#include "base/core/VLString.h"
+#include "base/core/VLThreadSync.h"
+#include "cm/VLFunctionListener.h"
+#include "ecm/VLECMCallbackIF.h"
+#include "ecm/VLECMDefs.h"
+#include "ecm/VLECMDummyProbe.h"
+#include "ecm/VLECMDummyProbeCallbackIF.h"
+
+class CVLECM;
+class CVLECMNIFInfo;
+class CVLECMNIFInfoList;
+class CVLModuleInstance;
+
+class CVLECMProbeInstance : public IVLECMCallbackIF, public IVLECMDummyProbeCallbackIF, public IVLFunctionListener
+{
+public:
+    CVLECMProbeInstance();
+    virtual ~CVLECMProbeInstance();
+
+    virtual void Initialize(CVLECM* pOwner, IVLECMCallbackIF* pCallbackIF);
+    virtual void Terminate();
+    virtual void StartProbe(VLECM_PROBE_CONNECT_TYPE eProbeConnectType, const CVLECMPropertyMap* pProbeOptionMap);
+    virtual void StopProbe();
+    // Destroys every device (their commands stopped, their queued
+    // callbacks dropped) and empties the MAC map.
+    virtual void ClearNIFList();
+    // Stops the commands of every device and waits for their threads.
+    virtual void StopAllCommands();
+    // Destroys the device when it is a member of the device list; a pointer
+    // the list does not hold is left alone.
+    virtual void DestroyNIFInfo(CVLECMNIFInfo* pNIFInfo);
+    // True when the device list holds the record.
+    virtual bool IsNIFInfoMember(CVLECMNIFInfo* pNIFInfo);
+    // The device of that MAC address text (any of its usual forms), or null.
+    virtual CVLECMNIFInfo* FindNIFInfo(VL_CONST_STR szMACAddress);
+    virtual CVLECMNIFInfoList* GetNIFInfoList();
+    // The probe's option lookup: the probe options, then the owner's.
+    virtual CVLString getOptionString(VL_CONST_STR szKey);
+    virtual bool getOptionBool(VL_CONST_STR szKey);
+
+    // The simulated probe's devices (on its thread).
+    void OnDummyProbe(CVLECMDummyProbe* pDummyProbe, CVLECMNIFInfo& DummyNIFInfo,
+                      VLECM_CONNECT_TYPE eConnectType) override;
+
+    // The follow-up chain (on the dispatch thread).
+    void OnCheckUnicast(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE eConnectType, VLECM_RESULT eResult,
+                        bool bUnicast) override;
+    void OnGetSupportInformation(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE eConnectType,
+                                 VLECM_RESULT eResult) override;
+    void OnGetListInfo(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE eConnectType, VLECM_RESULT eResult) override;
+
+    // A probe reply (on the dispatch thread).
+    void OnProbe(CVLCMApi* pApi, CVLModuleInstance* pInstance, CVLTarget* pTarget, CVLCallbackInfo* pInfo) override;
+    using IVLECMCallbackIF::OnProbe;
+
+    CVLECMDummyProbe& GetDummyProbe() { return m_DummyProbe; }
+
+protected:
+    // Takes a reply target out of the device list and destroys it, with
+    // its queued callbacks; targets of other owners are left alone.
+    virtual void releaseReplyTarget(CVLTarget* pTarget);
+    // Starts the next command of the chain; false when it did not start.
+    virtual bool startChainCommand(CVLECMNIFInfo* pNIFInfo, VLECM_COMMAND eCommand, VLECM_CONNECT_TYPE eConnectType);
+
+    CVLECM* m_pOwnerVLECMInstance;
+    IVLECMCallbackIF* m_pCallbackIF;
+    CVLThreadSync m_NIFListAccessSync;
+    CVLECMNIFInfoList* m_pNIFInfoList;
+    std::map<CVLString, CVLECMNIFInfo*> m_NIFInfoMap;
+    // The probe options, guarded by m_ProbeOptionMapSync.
+    CVLECMPropertyMap m_ProbeOptionMap;
+    CVLThreadSync m_ProbeOptionMapSync;
+    CVLECMPropertyMap m_BindAddressInfoMap;
+    CVLECMPropertyMap m_LDBCAddressInfoMap;
+    CVLModuleInstance* m_pProbeModuleInstance;
+    CVLThreadSync m_ProbeInstanceSync;
+    CVLECMDummyProbe m_DummyProbe;
+};
+
+#endif

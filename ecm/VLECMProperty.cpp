@@ -1,0 +1,5 @@
+#include "ecm/VLECMProperty.h"
+
+CVLECMProperty::CVLECMProperty(CVLCMApi* pApi, CVLProperty* pParent) : CVLProperty(pApi, pParent) {}
+
+CVLECMProperty::~CVLECMProperty() {}
