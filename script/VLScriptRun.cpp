@@ -726,8 +726,8 @@ size_t CVLScriptRun::HeldBytes(const CVLScriptParams* pFrame) const
             n += ValueBytes(m_pStack[i].value);
     }
     // The arguments of the call: the callee copies them into its parameters.
-    for (CVLScriptParamConstIterator it = pFrame->ConstBegin(); !it.IsEnd(); it.Next())
-        n += 2 * ValueBytes(*it.Get());
+    for (const CVLVariant* pArg : pFrame->GetArguments())
+        n += 2 * ValueBytes(*pArg);
     return n;
 }
 
