@@ -1,11 +1,16 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "base/core/VLCharset.h"
 #include "cm/VLDefineFormatException.h"
+#include "cm/VLProperty.h"
+#include "cm/VLTarget.h"
 #include "modules/vlpc/VLMDVLPC.h"
 #include "modules/vlpc/VLPCFunction.h"
+#include "modules/vlpc/VLPCPacket.h"
 #include "modules/vlpc/VLPCPacketDataFormat.h"
 #include "modules/vlpc/VLPCPacketFormat.h"
 #include "modules/vlpc/VLPCPacketList.h"
@@ -176,4 +181,55 @@ TEST(VLPCDefinition, LayoutChoice)
     EXPECT_EQ("m", firstField(pFormat->FindRecvDataFormat(pModule, 0, f001, 'x')));
     // The MAC offset adds declared sizes: a VarString counts 2.
     EXPECT_EQ(2, pFormat->FindRecvDataFormat(pModule, 0, f001, 'q')->GetMACAddressOffset());
+}
+
+// The project's own "VLPC" definitions, as the build lays them out: every
+// function of every packet list finds its packet format, every reply layout
+// has the MAC address first, and the profile's probe reply expands.
+TEST(VLPCDefinition, ProjectDefinitionsLoad)
+{
+    const char* szBin = getenv("VL_TEST_BIN_DIR");
+    std::string strPath = std::string(szBin ? szBin : ".") + "/../share/vlnet/Settings/Default/VLPC.xml";
+    FILE* pFile = fopen(strPath.c_str(), "rb");
+    if (pFile == nullptr)
+        GTEST_SKIP() << "no definitions at " << strPath;
+    std::string strXml;
+    char buffer[4096];
+    for (size_t n; (n = fread(buffer, 1, sizeof(buffer), pFile)) > 0;)
+        strXml.append(buffer, n);
+    fclose(pFile);
+
+    CVLPCTestModule m(strXml);
+    const char* const lists[] = {"Probe",     "CheckUnicast",       "GetSupportInformation", "GetListInfo",
+                                 "GetDetail", "GetWirelessLANInfo", "CheckPassword",         "SetDetail",
+                                 "FactReset", "RebootPolling"};
+    for (const char* szList : lists) {
+        SCOPED_TRACE(szList);
+        CVLPCPacketList* pList = m.m_Module.FindPacketList(CVLString(szList, VL_CHARSET_UTF8));
+        ASSERT_NE(nullptr, pList);
+        EXPECT_EQ(1, pList->GetCount());
+        CVLPCPacketFormat* pFormat = m.m_Module.FindPacketFormat((*pList->Begin())->GetKey());
+        ASSERT_NE(nullptr, pFormat);
+        for (long nVersion : {0L, 2L}) {
+            CVLPCPacketDataFormat* pRecv = pFormat->FindRecvDataFormat(&m.m_Module, nVersion, nullptr, 0);
+            ASSERT_NE(nullptr, pRecv);
+            EXPECT_EQ(0, pRecv->GetMACAddressOffset());
+        }
+    }
+    EXPECT_NE(nullptr, m.m_Module.FindKeyPropertyPath("CipherType"));
+
+    std::vector<VL_BYTE> reply =
+        VLPCBytes("4f 52 56 45 4b 70 2b 01 5a 01 00 00 00 2c 00 26 ab 00 00 01 32 00 00 00 02 01 00"
+                  " 0a 01 00 0a ff ff ff 00 0a 01 00 01 07 4d 6f 64 65 6c 20 41 00 03 01 00 50 02"
+                  " 23 8c 04 02 77");
+    CVLPCPacket packet;
+    packet.Append(reply.data(), static_cast<int>(reply.size()));
+    CVLPCFunction function;
+    CVLTarget target(&m.m_Api);
+    m.m_Module.FindPacketFormat(CVLString("2B5A01", VL_CHARSET_UTF8))
+        ->FindRecvDataFormat(&m.m_Module, 0, packet.GetResultBytes(), 'p')
+        ->ExpandPacket(nullptr, &function, &packet, &target);
+    CVLProperty* pRoot = target.GetProperties();
+    EXPECT_EQ("Model A", Bytes(pRoot->GetProperty("VLPC.2B_5A01_01.ModelName", false)->ToString("")));
+    EXPECT_EQ(3, pRoot->GetProperty("VLPC.2B_5A01_01.ServiceList", false)->GetChildCount());
 }
