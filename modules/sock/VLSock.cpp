@@ -446,7 +446,9 @@ void CVLSock::Open(VL_OPEN_MODE eMode)
             return;
         }
         CVLThreadLock lock(&m_ThreadSync);
-        if (!lock.Lock())
+        // A close under way on another thread finishes first; until then the
+        // instance stays closed.
+        if (!lock.Lock() || m_bClosing)
             return;
         m_bRecvThreadStarted = false;
         LoadParameters(m_pController, m_pInstance, m_pParams);
@@ -466,16 +468,30 @@ void CVLSock::Open(VL_OPEN_MODE eMode)
             for (CVLSocketAddress& address : addresses)
                 address.SetProtocol(m_eProtocol);
         }
+        // The instance counts as open only once the passes are over, so no
+        // reader or writer can use the sockets of a pass that is retried.
         int nLeft = m_nCurError65RetryCount;
         for (;;) {
             bool bRetry = OpenPass(addresses);
-            m_bOpen = !m_listSockets.empty();
-            if (!bRetry)
+            if (!bRetry) {
+                m_bOpen = !m_listSockets.empty();
                 return;
-            if (--nLeft < 1)
+            }
+            if (--nLeft < 1) {
+                m_bOpen = !m_listSockets.empty();
                 throw new EVLOpenException(VLMDSOCK_MODULE, kFile, __LINE__, "CVLSock", kHostUnreachable);
-            RetryPause();
-            Close();
+            }
+            try {
+                RetryPause();
+            } catch (...) {
+                m_bOpen = !m_listSockets.empty();
+                throw;
+            }
+            for (CVLSocket* pSocket : m_listSockets) {
+                CloseQuietly(pSocket);
+                delete pSocket;
+            }
+            m_listSockets.clear();
         }
     }
     VL_CATCH_LADDER(VLMDSOCK_MODULE, kFile)
@@ -484,33 +500,41 @@ void CVLSock::Open(VL_OPEN_MODE eMode)
 void CVLSock::Close()
 {
     try {
-        {
-            CVLThreadLock lock(&m_ThreadSync);
-            if (!lock.Lock())
-                return;
-            if (!m_bOpen && m_listSockets.empty())
-                return;
-            // New reads and writes fail from here on; readers under way are
-            // woken and waited for before any descriptor is closed, so no
-            // reader ever uses a closed (and perhaps reused) descriptor.
-            m_bOpen = false;
-            m_bClosing = true;
-            m_pSelectedSocket = nullptr;
+        VLMDSOCK_SOCKET_LIST closing;
+        for (;;) {
+            {
+                CVLThreadLock lock(&m_ThreadSync);
+                if (!lock.Lock())
+                    return;
+                if (!m_bClosing) {
+                    if (!m_bOpen && m_listSockets.empty())
+                        return;
+                    // New reads and writes fail from here on; readers under
+                    // way are woken and waited for before any descriptor is
+                    // closed, so no reader ever uses a closed (and perhaps
+                    // reused) descriptor.
+                    closing.swap(m_listSockets);
+                    m_bOpen = false;
+                    m_bClosing = true;
+                    m_pSelectedSocket = nullptr;
+                    break;
+                }
+            }
+            // Another thread is closing: this close ends when that one has.
+            CVLThread::Sleep(kReadingPollMs);
         }
         m_RecvSemaphore.Post();
         stopRecvThreads();
         while (m_bReading)
             CVLThread::Sleep(kReadingPollMs);
+        for (CVLSocket* pSocket : closing) {
+            CloseQuietly(pSocket);
+            delete pSocket;
+        }
         {
             CVLThreadLock lock(&m_ThreadSync);
-            if (lock.Lock()) {
-                for (CVLSocket* pSocket : m_listSockets) {
-                    CloseQuietly(pSocket);
-                    delete pSocket;
-                }
-                m_listSockets.clear();
+            if (lock.Lock())
                 m_bRecvThreadStarted = false;
-            }
             m_bClosing = false;
         }
         // What the sockets received belongs to them: it goes with them.

@@ -145,7 +145,7 @@ private:
     CVLModuleInstance* m_pInstance;
     CVLModuleParamCollection* m_pParams;
     VLMDSOCK_SOCKET_LIST m_listSockets;
-    bool m_bOpen;
+    std::atomic<bool> m_bOpen;
     int m_eProtocol;
     int m_eCastType;
     int m_eSocketMode;
@@ -170,7 +170,7 @@ private:
     CVLSemaphore m_RecvSemaphore;
     std::list<VLMDSOCK_RECV_DATA> m_listRecvData;
     CVLThreadSync m_RecvDataSync;
-    bool m_bRecvThreadStarted;
+    std::atomic<bool> m_bRecvThreadStarted;
     std::list<CVLSockRecvThread*> m_listRecvThreads;
     CVLThreadSync m_RecvThreadSync;
     std::atomic<CVLSocket*> m_pSelectedSocket;
