@@ -463,14 +463,16 @@ TEST(XmlDocument, LoadedTreesWithAddedAndRemovedNodesAreDeletedWhole)
         CVLXmlElement* pRoot = doc.GetDocumentElement();
         // Nodes of the program's own under loaded ones, a long chain among them.
         CVLXmlElement* pFirst = static_cast<CVLXmlElement*>(pRoot->GetChildNodes()->Item(0));
-        CVLXmlElement* pChain = doc.CreateElement("deep");
-        CVLXmlElement* pTop = pChain;
-        for (int i = 0; i < 50000; ++i) {
-            CVLXmlElement* pNext = doc.CreateElement("deep");
-            pTop->AppendChild(pNext);
-            pTop = pNext;
-        }
+        // Built from the bottom up: appending under a deep node would check
+        // every ancestor each time.
+        CVLXmlElement* pTop = doc.CreateElement("deep");
         pTop->SetText("bottom");
+        CVLXmlElement* pChain = pTop;
+        for (int i = 0; i < 50000; ++i) {
+            CVLXmlElement* pParent = doc.CreateElement("deep");
+            pParent->AppendChild(pChain);
+            pChain = pParent;
+        }
         pFirst->AppendChild(pChain);
         CVLXmlAttribute* pAttr = doc.CreateAttribute("a");
         pAttr->SetNodeValue("replaced");
