@@ -21,7 +21,10 @@ void CVLStopWatch::Update()
     if (dElapsed > 2147483647.0)
         dElapsed = 2147483647.0;
     m_nElapsed = static_cast<int>(dElapsed);
-    m_dLast = dNow;
+    // Only the whole milliseconds counted are used up: the fraction left
+    // over counts with the next Update, or frequent updates would never
+    // count down.
+    m_dLast = dElapsed >= 2147483647.0 ? dNow : m_dLast + m_nElapsed / 1000.0;
     if (m_nRemaining > 0) {
         m_nRemaining = (m_nRemaining > m_nElapsed) ? m_nRemaining - m_nElapsed : 0;
     } else if (m_nRemaining < 0) {

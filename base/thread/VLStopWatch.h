@@ -14,7 +14,8 @@ public:
     virtual int GetTimeout() const { return m_nRemaining; }
     virtual bool IsTimeout() const { return m_nRemaining < 1; }
     virtual void Start();
-    // Subtracts the time since the last Start or Update; never below 0.
+    // Subtracts the whole milliseconds since the last Start or Update (the
+    // fraction carries over); never below 0.
     virtual void Update();
     // The milliseconds counted by the last Update.
     virtual int GetElapsed() const { return m_nElapsed; }

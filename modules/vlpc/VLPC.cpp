@@ -4,7 +4,6 @@
 
 #include "base/core/VLCharset.h"
 #include "base/core/VLTrace.h"
-#include "base/core/VLUnsupportedException.h"
 #include "cm/VLModuleParamCollection.h"
 #include "cm/VLProperty.h"
 #include "cm/VLTarget.h"
@@ -25,7 +24,8 @@ const int VARIANT_BYTE_ARRAY = 15;
 
 CVLPC::CVLPC(CVLMDVLPC* pModule)
     : m_nVersion(0), m_nEncryptionMode(0), m_nEncryptionType(0), m_nDeviceNumber(0), m_bUseSubnet(false),
-      m_nRetry(DEFAULT_RETRY), m_nTimeout(DEFAULT_TIMEOUT_MS), m_bUnicast(true), m_pModule(pModule)
+      m_nRetry(DEFAULT_RETRY), m_nTimeout(DEFAULT_TIMEOUT_MS), m_bUnicast(true), m_pLastPacketFormat(nullptr),
+      m_pLastDataFormat(nullptr), m_pLastFunction(nullptr), m_pModule(pModule)
 {
 }
 
@@ -46,14 +46,6 @@ void CVLPC::DestroyInstance(CVLModuleInstance* pInstance, CVLModuleParamCollecti
     (void)pParams;
     CVLTrace::FunctionIn(VLMDVLPC_MODULE, s_szFile, __LINE__, "void CVLPC::DestroyInstance()");
     CVLTrace::FunctionOut(VLMDVLPC_MODULE, s_szFile, __LINE__, "void CVLPC::DestroyInstance()");
-}
-
-void CVLPC::CallMethod(CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams)
-{
-    (void)pInstance;
-    LoadTargetProperties(pParams);
-    const char* szMethod = pParams != nullptr ? pParams->GetMethodName().GetBuffer() : "";
-    throw new EVLUnsupportedException(VLMDVLPC_MODULE, s_szFile, __LINE__, szMethod);
 }
 
 void CVLPC::Stop(CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams)

@@ -3,9 +3,12 @@
 // call (version, encryption settings, device number, MAC address), the call
 // parameters, and the send and receive packets it reuses.
 //
-// The request engine (sending a packet list and expanding the replies) is
-// not built yet: CallMethod loads the device facts and then refuses every
-// method with EVLUnsupportedException.
+// CallMethod runs the packet list named by the call ("Send", "Recv" or
+// "Request") through the first child instance, a socket-module instance:
+// each function's request is built, enciphered when the device asks for it,
+// sent, and with "Request" the one genuine reply is matched, judged by its
+// result code and expanded into the target's properties. The engine lives in
+// VLPCRequest.cpp.
 #ifndef VLPC_H
 #define VLPC_H
 
@@ -15,7 +18,10 @@
 #include "modules/vlpc/VLPCPacket.h"
 
 class CVLMDVLPC;
+class CVLPCFunction;
+class CVLPCPacketDataFormat;
 class CVLPCPacketFormat;
+class CVLPCPacketList;
 class CVLProperty;
 class CVLTarget;
 
@@ -29,6 +35,12 @@ public:
     virtual void DestroyInstance(CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams) override;
     virtual void CallMethod(CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams) override;
     virtual void Stop(CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams) override;
+
+    // Runs every function of the list; bRecv also waits for each reply.
+    virtual void Request(CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams,
+                         CVLPCPacketList* pPacketList, bool bRecv);
+    // Receives the reply to the last function sent, sending nothing.
+    virtual void Recv(CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams);
 
     virtual bool IsUseSubnet() const { return m_bUseSubnet; }
     virtual int GetRetry() const { return m_nRetry; }
@@ -46,11 +58,40 @@ public:
     virtual CVLProperty* GetKeyProperty(CVLTarget* pTarget, const char* szName, bool bCreate);
     // Reads the key properties of the call's target (under its lock) into
     // the device facts; without a target they are all 0.
+    // Defaults, then the definitions' constants, then the call's "timeout"
+    // and "retry". The time-out is kept within 1 ms and the largest int, so
+    // no wait is without limit.
+    virtual void LoadParameters(CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams);
     virtual void LoadTargetProperties(CVLModuleParamCollection* pParams);
+    virtual void requestOneFunction(CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams,
+                                    CVLPCPacketList* pPacketList, CVLPCFunction* pFunction,
+                                    CVLPCPacketFormat* pFormat, bool bRecv);
+    virtual void SendPacket(CVLModuleParamCollection* pParams, CVLModuleInstance* pChild, CVLPCFunction* pFunction,
+                            CVLPCPacketDataFormat* pSendFormat, CVLPCPacket* pPacket);
+    // Reads until a reply is taken; pSent is the plain request it answers.
+    virtual void RecvPacket(CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams,
+                            CVLPCFunction* pFunction, CVLPCPacketFormat* pFormat,
+                            CVLPCPacketDataFormat* pSendFormat, CVLPCPacket* pSent);
     virtual CVLPCPacketFormat* FindPacketFormat(const CVLString& strKey);
+    // One of the VLPC_REPLY_* outcomes below, or EVLErrorResultException.
+    virtual int CheckReply(CVLTarget* pTarget, CVLPCPacket* pReply, CVLPCPacket* pSent, CVLPCFunction* pFunction,
+                           CVLPCPacketFormat* pFormat, CVLPCPacketDataFormat* pSendFormat);
     // "VLPC", or "VLPC(" device type "-" function " " letter ")" with the
     // request letter of a reply of type cType.
     virtual CVLString GetPacketDescription(char cType, CVLPCPacketFormat* pFormat);
+
+    // True when the reply comes from the device expected: the MAC address of
+    // the plain request, else the target's; an all-zero one accepts any.
+    bool CheckReplyMACAddress(CVLPCPacket* pReply, CVLPCPacket* pSent, CVLPCPacketFormat* pFormat,
+                              CVLPCPacketDataFormat* pSendFormat, CVLPCPacketDataFormat* pRecvFormat);
+    // Empties the format's result property, or sets it to nResult.
+    void SetResultProperty(CVLTarget* pTarget, CVLPCPacketFormat* pFormat, bool bSet, unsigned short nResult);
+
+    // Outcomes of CheckReply.
+    static const int VLPC_REPLY_ACCEPTED = 0;     // matched and expanded
+    static const int VLPC_REPLY_OTHER = 1;        // answers something else
+    static const int VLPC_REPLY_IGNORED = 2;      // matches, but is not taken
+    static const int VLPC_REPLY_QUIET_ERROR = 3;  // an error reply whose flag says not to throw
 
 private:
     CVLPC(const CVLPC&) = delete;
@@ -68,6 +109,12 @@ private:
     int m_nTimeout;
     bool m_bUnicast;
     CVLString m_strPacketListSuffix;
+    CVLPCPacketFormat* m_pLastPacketFormat;
+    CVLPCPacketDataFormat* m_pLastDataFormat;
+    CVLPCFunction* m_pLastFunction;
+    // The plain request of the last function sent, which "Recv" matches
+    // against: m_SendPacket is rebuilt by a function that is then skipped.
+    CVLPCPacket m_LastSendPacket;
     CVLMDVLPC* m_pModule;
 };
 

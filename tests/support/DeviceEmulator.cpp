@@ -439,12 +439,14 @@ bool EmuParseDevices(const std::string& strText, std::vector<EmuDevice>& devices
                 else if (k == "loss") d.nLossPercent = static_cast<int>(number(0, 100));
                 else if (k == "restart") d.nRestartMs = static_cast<int>(number(0, 600000));
                 else if (k == "flood") d.nFloodCount = static_cast<int>(number(0, 100000));
+                else if (k == "straygap") d.nStrayGapUs = static_cast<int>(number(0, 1000000));
                 else if (k == "hostile") {
                     static const std::pair<const char*, EmuHostile> kinds[] = {
                         {"none", EmuHostile::None},         {"truncated", EmuHostile::Truncated},
                         {"empty", EmuHostile::Empty},       {"badmagic", EmuHostile::BadMagic},
                         {"spoofmac", EmuHostile::SpoofMac}, {"oversized", EmuHostile::Oversized},
-                        {"flood", EmuHostile::Flood}};
+                        {"flood", EmuHostile::Flood},
+                        {"strays", EmuHostile::Strays}};
                     bool bFound = false;
                     for (const auto& kind : kinds)
                         if (v == kind.first) {
@@ -916,6 +918,11 @@ void CDeviceEmulator::HandleDevice(State& dev, const uint8_t* pData, size_t nLen
         reply.resize(2000, 0xEE);
         out.push_back(reply);
         break;
+    case EmuHostile::Strays:
+        // Well-formed replies to another function: nothing the request waits for.
+        reply[9] ^= 0xFF;
+        out.assign(static_cast<size_t>(d.nFloodCount), reply);
+        break;
     case EmuHostile::Flood:
         for (int i = 0; i < d.nFloodCount; ++i) {
             m_nRandom ^= m_nRandom << 13;
@@ -935,8 +942,11 @@ void CDeviceEmulator::HandleDevice(State& dev, const uint8_t* pData, size_t nLen
         }
         break;
     }
+    auto due = now + std::chrono::milliseconds(d.nDelayMs);
     for (auto& datagram : out) {
-        Pending* p = new Pending{now + std::chrono::milliseconds(d.nDelayMs), nFrom, std::move(datagram), from};
+        Pending* p = new Pending{due, nFrom, std::move(datagram), from};
+        if (d.eHostile == EmuHostile::Strays)
+            due += std::chrono::microseconds(d.nStrayGapUs);
         m_Pending.push_back(p);
     }
 }

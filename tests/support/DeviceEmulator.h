@@ -54,6 +54,7 @@ enum class EmuHostile
     SpoofMac,    // genuine replies, but unicast replies carry another MAC
     Oversized,   // a 2,000-byte datagram that starts like a genuine reply
     Flood,       // nFloodCount datagrams: junk, truncated and repeated replies
+    Strays,      // nFloodCount replies to another function, nStrayGapUs apart, and no genuine one
 };
 
 struct EmuDevice
@@ -100,6 +101,7 @@ struct EmuDevice
     int nRestartMs = 3000;        // silent this long after FactReset or an address change
     EmuHostile eHostile = EmuHostile::None;
     int nFloodCount = 200;
+    int nStrayGapUs = 0;
 };
 
 // Parses "00:26:AB:00:00:01", "00-26-ab-00-00-01" or "0026AB000001".
@@ -109,7 +111,7 @@ std::string EmuMacText(const uint8_t mac[6]);  // "00:26:AB:00:00:01"
 // Reads devices from text, one per line: blank-separated key=value pairs
 // (mac, ip, mask, gw, dns, number, version, encrypted, cipher, kind, model,
 // node, location, contact, firmware, serial, password, wireless, unicast,
-// delay, loss, restart, hostile, flood, services=1:80,2:9100); values may be
+// delay, loss, restart, hostile, flood, straygap, services=1:80,2:9100); values may be
 // written in double quotes. '#' starts a comment. False with a message on a
 // malformed line.
 bool EmuParseDevices(const std::string& strText, std::vector<EmuDevice>& devices, std::string* pError);

@@ -318,3 +318,19 @@ TEST(StopWatch, CountsDown)
     double d2 = w.GetCurrentTime();
     EXPECT_LE(d1, d2);
 }
+
+// Updates far more often than once a millisecond still count the time.
+TEST(StopWatch, FrequentUpdatesCountDown)
+{
+    CVLStopWatch w(1000000);
+    w.Start();
+    double dStart = w.GetCurrentTime();
+    long nCounted = 0;
+    while ((w.GetCurrentTime() - dStart) * 1000.0 < 20.0) {
+        w.Update();
+        nCounted += w.GetElapsed();
+    }
+    long nReal = static_cast<long>((w.GetCurrentTime() - dStart) * 1000.0);
+    EXPECT_GE(nCounted, nReal - 1);
+    EXPECT_EQ(w.GetTimeout(), 1000000 - nCounted);
+}

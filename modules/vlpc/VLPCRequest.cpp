@@ -1,0 +1,465 @@
+// The request engine of CVLPC: a packet list sent through the socket child,
+// replies matched, judged by their result code and expanded into the target.
+#include <climits>
+#include <cstring>
+#include <new>
+
+#include "base/core/VLErrorResultException.h"
+#include "base/core/VLException.h"
+#include "base/core/VLStream.h"
+#include "base/core/VLTimeoutException.h"
+#include "base/core/VLTrace.h"
+#include "base/core/VLUnsupportedException.h"
+#include "base/thread/VLStopWatch.h"
+#include "cm/VLModInstanceInfo.h"
+#include "cm/VLModuleController.h"
+#include "cm/VLModuleInstance.h"
+#include "cm/VLModuleParamCollection.h"
+#include "cm/VLProperty.h"
+#include "cm/VLSubnetInfoList.h"
+#include "cm/VLTarget.h"
+#include "cm/VLTargetLock.h"
+#include "modules/vlpc/VLMDVLPC.h"
+#include "modules/vlpc/VLPC.h"
+#include "modules/vlpc/VLPCDefs.h"
+#include "modules/vlpc/VLPCFunction.h"
+#include "modules/vlpc/VLPCPacketDataFormat.h"
+#include "modules/vlpc/VLPCPacketFormat.h"
+#include "modules/vlpc/VLPCPacketList.h"
+
+namespace {
+
+const char* const s_szFile = "VLPCRequest";
+const int DEFAULT_RETRY = 1;
+const int DEFAULT_TIMEOUT_MS = 10000;
+const int MIN_TIMEOUT_MS = 1;
+const int MAC_ADDRESS_LENGTH = 6;
+const VL_BYTE ZERO_MAC[MAC_ADDRESS_LENGTH] = {0, 0, 0, 0, 0, 0};
+const int CIPHER_NONE = 0;
+
+// Result classes of a reply.
+const unsigned short RESULT_ERROR_DATA_FIRST = 0x1000;
+const unsigned short RESULT_ERROR_DATA_LAST = 0xDFFF;
+const unsigned short RESULT_ERROR_FIRST = 0xF000;
+const unsigned short RESULT_ERROR_LAST = 0xFEFF;
+const unsigned short RESULT_UNSUPPORTED_FIRST = 0xFF00;
+const unsigned short RESULT_UNSUPPORTED_HANDLED = 0xFF01;
+
+const char* const EVENT_START_PACKETLIST = "EVENT_START_PACKETLIST";
+const char* const EVENT_DONE_ONE_PACKET = "EVENT_DONE_ONE_PACKET";
+const char* const EVENT_END_PACKETLIST = "EVENT_END_PACKETLIST";
+
+bool IsErrorWithData(unsigned short nResult)
+{
+    return nResult >= RESULT_ERROR_DATA_FIRST && nResult <= RESULT_ERROR_DATA_LAST;
+}
+
+bool IsError(unsigned short nResult)
+{
+    return nResult >= RESULT_ERROR_FIRST && nResult <= RESULT_ERROR_LAST;
+}
+
+bool IsUnsupported(unsigned short nResult)
+{
+    return nResult >= RESULT_UNSUPPORTED_FIRST;
+}
+
+// A number of a constant or parameter within the range of int.
+int ClampToInt(VL_LONG nValue, int nMin)
+{
+    if (nValue < nMin)
+        return nMin;
+    if (nValue > INT_MAX)
+        return INT_MAX;
+    return static_cast<int>(nValue);
+}
+
+int ClampToInt(VL_LONG nValue)
+{
+    return ClampToInt(nValue, INT_MIN);
+}
+
+const char* MethodName(CVLModuleParamCollection* pParams)
+{
+    return pParams != nullptr ? pParams->GetMethodName().GetBuffer() : "";
+}
+
+}  // namespace
+
+void CVLPC::CallMethod(CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams)
+{
+    static const char* const kSignature = "void CVLPC::CallMethod(CVLModuleInstance* pInstance, "
+                                          "CVLModuleParamCollection* pParams)";
+    CVLTrace::FunctionIn(VLMDVLPC_MODULE, s_szFile, __LINE__, kSignature);
+    try {
+        CVLTrace::Output(VLMDVLPC_MODULE, s_szFile, __LINE__, 1, "Instance=%p, MethodName=%s",
+                         static_cast<void*>(this), MethodName(pParams));
+        LoadParameters(pInstance, pParams);
+        LoadTargetProperties(pParams);
+        CVLString strListName(VL_CHARSET_UTF8);
+        CVLModuleParam* pListParam = pParams != nullptr ? pParams->Find("packetListName") : nullptr;
+        if (pListParam != nullptr)
+            strListName = pListParam->ToString("");
+        if (strListName.GetLength() == 0 && pParams != nullptr)
+            strListName = pParams->GetMethodName();
+        if (m_strPacketListSuffix.GetLength() > 0)
+            strListName += m_strPacketListSuffix;
+        CVLPCPacketList* pList = m_pModule != nullptr ? m_pModule->FindPacketList(strListName) : nullptr;
+        if (pList != nullptr) {
+            CVLString strMethod(MethodName(pParams), VL_CHARSET_UTF8);
+            if (strMethod.Compare("Send") == 0)
+                Request(pInstance, pParams, pList, false);
+            else if (strMethod.Compare("Recv") == 0)
+                Recv(pInstance, pParams);
+            else if (strMethod.Compare("Request") == 0)
+                Request(pInstance, pParams, pList, true);
+            else
+                throw new EVLUnsupportedException(VLMDVLPC_MODULE, s_szFile, __LINE__, strMethod.GetBuffer());
+        }
+    }
+    VL_CATCH_LADDER(VLMDVLPC_MODULE, s_szFile)
+    CVLTrace::FunctionOut(VLMDVLPC_MODULE, s_szFile, __LINE__, kSignature);
+}
+
+void CVLPC::LoadParameters(CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams)
+{
+    m_nRetry = DEFAULT_RETRY;
+    m_nTimeout = DEFAULT_TIMEOUT_MS;
+    m_bUseSubnet = false;
+    m_bUnicast = true;
+    m_strPacketListSuffix = CVLString(VL_CHARSET_UTF8);
+    CVLModuleController* pController = pParams != nullptr ? pParams->GetController() : nullptr;
+    if (pController != nullptr) {
+        CVLModInstanceInfo* pInfo = pInstance != nullptr ? pInstance->GetFunctionInfo() : nullptr;
+        CVLString strModule = pInfo != nullptr ? pInfo->GetModuleName() : CVLString(VL_CHARSET_UTF8);
+        CVLString strInstance = pInfo != nullptr ? pInfo->GetName() : CVLString(VL_CHARSET_UTF8);
+        const char* szModule = strModule.GetLength() > 0 ? strModule.GetBuffer() : nullptr;
+        const char* szInstance = strInstance.GetLength() > 0 ? strInstance.GetBuffer() : nullptr;
+        CVLString strValue(VL_CHARSET_UTF8);
+        if (pController->FindConst("retry", strValue, szModule, szInstance))
+            m_nRetry = ClampToInt(strValue.ToLong(DEFAULT_RETRY));
+        if (pController->FindConst("timeout", strValue, szModule, szInstance))
+            m_nTimeout = ClampToInt(strValue.ToLong(DEFAULT_TIMEOUT_MS));
+        if (pController->FindConst("useSubnet", strValue, szModule, szInstance))
+            m_bUseSubnet = strValue.ToBool(false);
+        if (pController->FindConst("unicast", strValue, szModule, szInstance))
+            m_bUnicast = strValue.ToBool(true);
+        if (pController->FindConst("packetListSuffix", strValue, szModule, szInstance))
+            m_strPacketListSuffix = strValue;
+    }
+    if (pParams != nullptr) {
+        if (CVLModuleParam* p = pParams->Find("timeout"))
+            m_nTimeout = ClampToInt(p->ToLong(DEFAULT_TIMEOUT_MS));
+        if (CVLModuleParam* p = pParams->Find("retry"))
+            m_nRetry = ClampToInt(p->ToLong(DEFAULT_RETRY));
+    }
+    // A time-out of 0 or less would be handed to the socket as a wait
+    // without limit.
+    if (m_nTimeout < MIN_TIMEOUT_MS)
+        m_nTimeout = MIN_TIMEOUT_MS;
+}
+
+void CVLPC::Request(CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams, CVLPCPacketList* pPacketList,
+                    bool bRecv)
+{
+    try {
+        CVLModuleController* pController = pParams != nullptr ? pParams->GetController() : nullptr;
+        CVLTarget* pTarget = pParams != nullptr ? pParams->GetTarget() : nullptr;
+        bool bProgress = pController != nullptr && pParams->GetProgressListener() != nullptr;
+        const VL_SIZE_T nCount = static_cast<VL_SIZE_T>(pPacketList->GetCount());
+        if (bProgress)
+            pController->PostCallbackProgress(pInstance, pParams, pTarget, EVENT_START_PACKETLIST, nCount);
+        VL_SIZE_T nDone = 0;
+        for (CVLPCFunctionIterator it = pPacketList->Begin(); !pPacketList->IsEnd(it); ++it) {
+            CVLPCFunction* pFunction = *it;
+            CVLPCPacketFormat* pFormat = FindPacketFormat(pFunction->GetKey());
+            if (pFormat != nullptr)
+                requestOneFunction(pInstance, pParams, pPacketList, pFunction, pFormat, bRecv);
+            ++nDone;
+            if (bProgress)
+                pController->PostCallbackProgress(pInstance, pParams, pTarget, EVENT_DONE_ONE_PACKET, nDone);
+        }
+        if (bProgress)
+            pController->PostCallbackProgress(pInstance, pParams, pTarget, EVENT_END_PACKETLIST, nCount);
+    }
+    VL_CATCH_LADDER(VLMDVLPC_MODULE, s_szFile)
+}
+
+void CVLPC::requestOneFunction(CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams,
+                               CVLPCPacketList* pPacketList, CVLPCFunction* pFunction, CVLPCPacketFormat* pFormat,
+                               bool bRecv)
+{
+    (void)pPacketList;
+    try {
+        CVLTarget* pTarget = pParams != nullptr ? pParams->GetTarget() : nullptr;
+        SetResultProperty(pTarget, pFormat, false, 0);
+        // A device below the format's version does not know the function; a
+        // device of unknown version (-1) ranks above every format.
+        if (VLCompareVersion(m_nVersion, pFormat->GetVersion()) < 0)
+            return;
+        const char cType = pFunction->GetPacketType();
+        CVLPCPacketDataFormat* pSendFormat = pFormat->FindSendDataFormat(m_pModule, m_nVersion, cType);
+        if (pSendFormat == nullptr && cType != 'P' && cType != 'Q')
+            return;
+        CVLModuleController* pController = pParams != nullptr ? pParams->GetController() : nullptr;
+        if (pController != nullptr &&
+            !pController->CreateScriptExtend(pFunction->GetCondition().GetBuffer(), pInstance, pParams, nullptr))
+            return;
+
+        m_SendPacket.MakeHeader(this, pFunction);
+        bool bChanged = false;
+        if (pSendFormat != nullptr)
+            bChanged = pSendFormat->MakePacket(this, pFunction, &m_SendPacket, pTarget);
+        m_SendPacket.SetDataSize();
+        if ((cType == 'S' || cType == 'I') && !pFunction->IsForceSetup() && !bChanged) {
+            CVLTrace::Output(VLMDVLPC_MODULE, s_szFile, __LINE__, 1, "CVLPC::requestOneFunction() : Skip send packet.(%s)",
+                             pFunction->GetKey().GetBuffer());
+            return;
+        }
+
+        // m_SendPacket keeps the plain payload: replies are matched against it.
+        CVLPCPacket cipherPacket;
+        CVLPCPacket* pToSend = &m_SendPacket;
+        const bool bEnciphered = m_SendPacket.GetEncryptionMode(this, pFormat) != CIPHER_NONE;
+        if (bEnciphered) {
+            cipherPacket.Assign(m_SendPacket);
+            cipherPacket.EncryptData(this, pFormat);
+            pToSend = &cipherPacket;
+        }
+
+        CVLModuleInstance* pChild = pInstance != nullptr ? pInstance->GetFirstChild() : nullptr;
+        if (pChild == nullptr)
+            return;
+        int nAttempts = m_nRetry;
+        if (!bRecv || nAttempts < 1)
+            nAttempts = 1;
+        for (int nAttempt = 0;; ++nAttempt) {
+            try {
+                if (bEnciphered && pFunction->IsSendUnencryption())
+                    SendPacket(pParams, pChild, pFunction, pSendFormat, &m_SendPacket);
+                SendPacket(pParams, pChild, pFunction, pSendFormat, pToSend);
+                if (bRecv)
+                    RecvPacket(pInstance, pParams, pFunction, pFormat, pSendFormat, &m_SendPacket);
+                break;
+            } catch (EVLTimeoutException* e) {
+                if (nAttempt + 1 >= nAttempts)
+                    throw;
+                e->Delete();
+            }
+        }
+        m_pLastPacketFormat = pFormat;
+        m_pLastDataFormat = pSendFormat;
+        m_pLastFunction = pFunction;
+        m_LastSendPacket.Assign(m_SendPacket);
+    }
+    VL_CATCH_LADDER(VLMDVLPC_MODULE, s_szFile)
+}
+
+void CVLPC::SendPacket(CVLModuleParamCollection* pParams, CVLModuleInstance* pChild, CVLPCFunction* pFunction,
+                       CVLPCPacketDataFormat* pSendFormat, CVLPCPacket* pPacket)
+{
+    (void)pFunction;
+    (void)pSendFormat;
+    try {
+        CVLModuleParamCollection* pChildParams = pChild->GetParams();
+        if (pParams != nullptr)
+            *pChildParams = *pParams;
+        IVLStream* pStream = pChild->GetSendStream(pChildParams);
+        if (!pStream->IsOpen())
+            pStream->Open(VL_OPEN_WRITE);
+        CVLModuleParam* pTo = pChildParams->Find("toAddress");
+        if (pTo != nullptr && pTo->ToString("").GetLength() == 0)
+            pChildParams->Remove("toAddress");
+        const VL_SIZE_T nSize = static_cast<VL_SIZE_T>(pPacket->GetSize());
+        CVLModuleController* pController = pParams != nullptr ? pParams->GetController() : nullptr;
+        CVLSubnetInfoList* pSubnets = pController != nullptr ? &pController->GetSubnetInfoList() : nullptr;
+        if (m_bUseSubnet && pSubnets != nullptr && pSubnets->GetCount() > 0) {
+            for (CVLSubnetInfoIterator it = pSubnets->Begin(); !it.IsEnd(); it.Next()) {
+                pChildParams->GetParam("toAddress", true)->SetString(it.Get()->GetBroadcastAddress());
+                pStream->Write(pPacket->GetData(), nSize);
+                pStream->Flush();
+            }
+        } else {
+            pStream->Write(pPacket->GetData(), nSize);
+            pStream->Flush();
+        }
+    }
+    VL_CATCH_LADDER(VLMDVLPC_MODULE, s_szFile)
+}
+
+void CVLPC::RecvPacket(CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams, CVLPCFunction* pFunction,
+                       CVLPCPacketFormat* pFormat, CVLPCPacketDataFormat* pSendFormat, CVLPCPacket* pSent)
+{
+    try {
+        CVLModuleInstance* pChild = pInstance != nullptr ? pInstance->GetFirstChild() : nullptr;
+        if (pChild == nullptr)
+            return;
+        CVLTarget* pTarget = pParams != nullptr ? pParams->GetTarget() : nullptr;
+        m_RecvPacket.Clear();
+        CVLModuleParamCollection* pChildParams = pChild->GetParams();
+        if (pParams != nullptr)
+            *pChildParams = *pParams;
+        IVLStream* pStream = pChild->GetSendStream();
+        // The remaining time is counted from one start, so that no number of
+        // datagrams, however fast they come, stretches the wait.
+        CVLStopWatch watch(m_nTimeout);
+        watch.Start();
+        pChildParams->GetParam("retry", true)->SetInt(1);
+        CVLModuleParam* pTimeout = pChildParams->GetParam("timeout", true);
+        for (;;) {
+            pTimeout->SetLong(watch.GetTimeout());
+            VL_SIZE_T nRead = 0;
+            try {
+                nRead = pStream->Read(m_RecvPacket.GetData(), static_cast<VL_SIZE_T>(m_RecvPacket.GetCapacity()));
+            } catch (EVLTimeoutException*) {
+                SetResultProperty(pTarget, pFormat, false, 0);
+                throw;
+            }
+            if (nRead > static_cast<VL_SIZE_T>(m_RecvPacket.GetCapacity()))
+                nRead = static_cast<VL_SIZE_T>(m_RecvPacket.GetCapacity());
+            m_RecvPacket.SetSize(static_cast<int>(nRead));
+            int nReply = CheckReply(pTarget, &m_RecvPacket, pSent, pFunction, pFormat, pSendFormat);
+            // Only the reply taken speaks for the device: strays leave the
+            // result as it is.
+            if (nReply == VLPC_REPLY_ACCEPTED || nReply == VLPC_REPLY_QUIET_ERROR)
+                SetResultProperty(pTarget, pFormat, true, m_RecvPacket.GetResult());
+            pChild->SetLastPacketStatus(nReply == VLPC_REPLY_ACCEPTED ? VLCM_PACKET_STATUS_ACCEPTED
+                                        : nReply == VLPC_REPLY_OTHER  ? VLCM_PACKET_STATUS_OTHER
+                                                                      : VLCM_PACKET_STATUS_IGNORED);
+            if (nReply == VLPC_REPLY_ACCEPTED || nReply == VLPC_REPLY_QUIET_ERROR)
+                return;
+            watch.Update();
+            if (watch.IsTimeout()) {
+                SetResultProperty(pTarget, pFormat, false, 0);
+                throw new EVLTimeoutException(VLMDVLPC_MODULE, s_szFile, __LINE__, false);
+            }
+        }
+    }
+    VL_CATCH_LADDER(VLMDVLPC_MODULE, s_szFile)
+}
+
+int CVLPC::CheckReply(CVLTarget* pTarget, CVLPCPacket* pReply, CVLPCPacket* pSent, CVLPCFunction* pFunction,
+                      CVLPCPacketFormat* pFormat, CVLPCPacketDataFormat* pSendFormat)
+{
+    if (!pReply->IsValidHeaderSize() || !pReply->IsValidMagic() || pReply->GetPacketType() == 0)
+        return VLPC_REPLY_OTHER;
+    if (!pReply->IsReplyOf(pSent->GetPacketType()) || pReply->GetDeviceType() != pSent->GetDeviceType() ||
+        !pReply->IsFunction(pSent->GetFunction()))
+        return VLPC_REPLY_OTHER;
+    const unsigned short nResult = pReply->GetResult();
+    const char cType = static_cast<char>(pReply->GetPacketType());
+    bool bThrow = false;
+    if (!m_bUnicast) {
+        if (IsError(nResult))
+            return VLPC_REPLY_IGNORED;
+        if (IsUnsupported(nResult) && nResult != RESULT_UNSUPPORTED_HANDLED)
+            return VLPC_REPLY_IGNORED;
+    } else {
+        if (IsUnsupported(nResult)) {
+            if (!pFunction->IsOnUnsupported())
+                return VLPC_REPLY_QUIET_ERROR;
+            bThrow = true;
+        } else if (IsError(nResult)) {
+            if (!pFunction->IsOnError())
+                return VLPC_REPLY_QUIET_ERROR;
+            bThrow = true;
+        } else if (IsErrorWithData(nResult) && !pFunction->IsErrorWithDataOK()) {
+            if (!pFunction->IsOnErrorWithData())
+                return VLPC_REPLY_QUIET_ERROR;
+            bThrow = true;
+        }
+    }
+    if (!bThrow) {
+        pReply->DecryptData(this, pFormat);
+        CVLPCPacketDataFormat* pRecvFormat =
+            pFormat->FindRecvDataFormat(m_pModule, m_nVersion, pReply->GetResultBytes(), cType);
+        if (!CheckReplyMACAddress(pReply, pSent, pFormat, pSendFormat, pRecvFormat))
+            return VLPC_REPLY_IGNORED;
+        if (!m_bUnicast && nResult == RESULT_UNSUPPORTED_HANDLED) {
+            if (!pFunction->IsOnUnsupported())
+                return VLPC_REPLY_QUIET_ERROR;
+            bThrow = true;
+        } else if (!m_bUnicast && IsErrorWithData(nResult) && !pFunction->IsErrorWithDataOK()) {
+            if (!pFunction->IsOnErrorWithData())
+                return VLPC_REPLY_QUIET_ERROR;
+            bThrow = true;
+        }
+        if (!bThrow) {
+            if (pRecvFormat != nullptr && pTarget != nullptr)
+                pRecvFormat->ExpandPacket(this, pFunction, pReply, pTarget);
+            if (pTarget != nullptr && pFunction->IsSaveDeviceNumber()) {
+                CVLTargetLock lock(pTarget);
+                // Without a "DeviceNumber" entry in the key properties there is
+                // nowhere to keep it.
+                if (CVLProperty* p = GetKeyProperty(pTarget, "DeviceNumber", true))
+                    p->SetUChar(pReply->GetDeviceNumber());
+            }
+            return VLPC_REPLY_ACCEPTED;
+        }
+    }
+    throw new EVLErrorResultException(VLMDVLPC_MODULE, s_szFile, __LINE__,
+                                      GetPacketDescription(cType, pFormat).GetBuffer(), nResult);
+}
+
+bool CVLPC::CheckReplyMACAddress(CVLPCPacket* pReply, CVLPCPacket* pSent, CVLPCPacketFormat* pFormat,
+                                 CVLPCPacketDataFormat* pSendFormat, CVLPCPacketDataFormat* pRecvFormat)
+{
+    (void)pFormat;
+    if (pRecvFormat == nullptr)
+        return true;
+    VL_BYTE expected[MAC_ADDRESS_LENGTH];
+    const long nSendOffset = pSendFormat != nullptr ? pSendFormat->GetMACAddressOffset() : -1;
+    if (nSendOffset >= 0 && pSent->GetSize() >= VLPC_HEADER_SIZE + nSendOffset + MAC_ADDRESS_LENGTH)
+        std::memcpy(expected, pSent->GetData(static_cast<int>(nSendOffset), MAC_ADDRESS_LENGTH), MAC_ADDRESS_LENGTH);
+    else
+        std::memcpy(expected, m_MACAddress.GetBytes(), MAC_ADDRESS_LENGTH);
+    if (std::memcmp(expected, ZERO_MAC, MAC_ADDRESS_LENGTH) == 0)
+        return true;
+    const long nRecvOffset = pRecvFormat->GetMACAddressOffset();
+    if (nRecvOffset < 0)
+        return true;
+    if (pReply->GetSize() < VLPC_HEADER_SIZE + nRecvOffset + MAC_ADDRESS_LENGTH)
+        return false;
+    return std::memcmp(pReply->GetData(static_cast<int>(nRecvOffset), MAC_ADDRESS_LENGTH), expected,
+                       MAC_ADDRESS_LENGTH) == 0;
+}
+
+void CVLPC::SetResultProperty(CVLTarget* pTarget, CVLPCPacketFormat* pFormat, bool bSet, unsigned short nResult)
+{
+    if (pTarget == nullptr || pFormat == nullptr || pFormat->GetPropertyPath().GetLength() == 0)
+        return;
+    CVLTargetLock lock(pTarget);
+    CVLProperty* pRoot = pTarget->GetProperties();
+    CVLProperty* p = pRoot != nullptr ? pRoot->GetProperty(pFormat->GetPropertyPath().GetBuffer(), true) : nullptr;
+    if (p == nullptr)
+        return;
+    if (bSet)
+        p->SetUShort(nResult);
+    else
+        p->SetType(0);
+}
+
+void CVLPC::Recv(CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams)
+{
+    static const char* const kSignature = "void CVLPC::Recv(CVLModuleInstance* pInstance, "
+                                          "CVLModuleParamCollection* pParams)";
+    CVLTrace::FunctionIn(VLMDVLPC_MODULE, s_szFile, __LINE__, kSignature);
+    try {
+        if (m_pLastFunction == nullptr)
+            throw new EVLTimeoutException(VLMDVLPC_MODULE, s_szFile, __LINE__, false);
+        const int nAttempts = m_nRetry < 1 ? 1 : m_nRetry;
+        for (int nAttempt = 0;; ++nAttempt) {
+            try {
+                RecvPacket(pInstance, pParams, m_pLastFunction, m_pLastPacketFormat, m_pLastDataFormat,
+                           &m_LastSendPacket);
+                break;
+            } catch (EVLTimeoutException* e) {
+                if (nAttempt + 1 >= nAttempts)
+                    throw;
+                e->Delete();
+            }
+        }
+    }
+    VL_CATCH_LADDER(VLMDVLPC_MODULE, s_szFile)
+    CVLTrace::FunctionOut(VLMDVLPC_MODULE, s_szFile, __LINE__, kSignature);
+}
