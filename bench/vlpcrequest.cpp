@@ -127,8 +127,8 @@ static void BM_GetDetailCommand(benchmark::State& state)
             break;
         }
     }
-    state.counters["round_trips_per_s"] = benchmark::Counter(static_cast<double>(state.iterations()),
-                                                             benchmark::Counter::kIsRate);
+    state.counters["round_trips_per_s"] =
+        benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_GetDetailCommand)->Arg(0)->Arg(1)->ArgName("cipher")->UseRealTime();
 
@@ -143,8 +143,8 @@ static void BM_GetDetailKeptInstance(benchmark::State& state)
         }
     }
     setup.m_pController->DeleteModuleInstance(p);
-    state.counters["round_trips_per_s"] = benchmark::Counter(static_cast<double>(state.iterations()),
-                                                             benchmark::Counter::kIsRate);
+    state.counters["round_trips_per_s"] =
+        benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_GetDetailKeptInstance)->Arg(0)->Arg(1)->ArgName("cipher")->UseRealTime();
 

@@ -37,8 +37,8 @@ public:
     virtual void Stop(CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams) override;
 
     // Runs every function of the list; bRecv also waits for each reply.
-    virtual void Request(CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams,
-                         CVLPCPacketList* pPacketList, bool bRecv);
+    virtual void Request(CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams, CVLPCPacketList* pPacketList,
+                         bool bRecv);
     // Receives the reply to the last function sent, sending nothing.
     virtual void Recv(CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams);
 
@@ -64,14 +64,13 @@ public:
     virtual void LoadParameters(CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams);
     virtual void LoadTargetProperties(CVLModuleParamCollection* pParams);
     virtual void requestOneFunction(CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams,
-                                    CVLPCPacketList* pPacketList, CVLPCFunction* pFunction,
-                                    CVLPCPacketFormat* pFormat, bool bRecv);
+                                    CVLPCPacketList* pPacketList, CVLPCFunction* pFunction, CVLPCPacketFormat* pFormat,
+                                    bool bRecv);
     virtual void SendPacket(CVLModuleParamCollection* pParams, CVLModuleInstance* pChild, CVLPCFunction* pFunction,
                             CVLPCPacketDataFormat* pSendFormat, CVLPCPacket* pPacket);
     // Reads until a reply is taken; pSent is the plain request it answers.
-    virtual void RecvPacket(CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams,
-                            CVLPCFunction* pFunction, CVLPCPacketFormat* pFormat,
-                            CVLPCPacketDataFormat* pSendFormat, CVLPCPacket* pSent);
+    virtual void RecvPacket(CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams, CVLPCFunction* pFunction,
+                            CVLPCPacketFormat* pFormat, CVLPCPacketDataFormat* pSendFormat, CVLPCPacket* pSent);
     virtual CVLPCPacketFormat* FindPacketFormat(const CVLString& strKey);
     // One of the VLPC_REPLY_* outcomes below, or EVLErrorResultException.
     virtual int CheckReply(CVLTarget* pTarget, CVLPCPacket* pReply, CVLPCPacket* pSent, CVLPCFunction* pFunction,

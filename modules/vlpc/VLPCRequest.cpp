@@ -92,8 +92,8 @@ void CVLPC::CallMethod(CVLModuleInstance* pInstance, CVLModuleParamCollection* p
                                           "CVLModuleParamCollection* pParams)";
     CVLTrace::FunctionIn(VLMDVLPC_MODULE, s_szFile, __LINE__, kSignature);
     try {
-        CVLTrace::Output(VLMDVLPC_MODULE, s_szFile, __LINE__, 1, "Instance=%p, MethodName=%s",
-                         static_cast<void*>(this), MethodName(pParams));
+        CVLTrace::Output(VLMDVLPC_MODULE, s_szFile, __LINE__, 1, "Instance=%p, MethodName=%s", static_cast<void*>(this),
+                         MethodName(pParams));
         LoadParameters(pInstance, pParams);
         LoadTargetProperties(pParams);
         CVLString strListName(VL_CHARSET_UTF8);
@@ -212,8 +212,8 @@ void CVLPC::requestOneFunction(CVLModuleInstance* pInstance, CVLModuleParamColle
             bChanged = pSendFormat->MakePacket(this, pFunction, &m_SendPacket, pTarget);
         m_SendPacket.SetDataSize();
         if ((cType == 'S' || cType == 'I') && !pFunction->IsForceSetup() && !bChanged) {
-            CVLTrace::Output(VLMDVLPC_MODULE, s_szFile, __LINE__, 1, "CVLPC::requestOneFunction() : Skip send packet.(%s)",
-                             pFunction->GetKey().GetBuffer());
+            CVLTrace::Output(VLMDVLPC_MODULE, s_szFile, __LINE__, 1,
+                             "CVLPC::requestOneFunction() : Skip send packet.(%s)", pFunction->GetKey().GetBuffer());
             return;
         }
 

@@ -439,14 +439,14 @@ bool EmuParseDevices(const std::string& strText, std::vector<EmuDevice>& devices
                 else if (k == "loss") d.nLossPercent = static_cast<int>(number(0, 100));
                 else if (k == "restart") d.nRestartMs = static_cast<int>(number(0, 600000));
                 else if (k == "flood") d.nFloodCount = static_cast<int>(number(0, 100000));
-                else if (k == "straygap") d.nStrayGapUs = static_cast<int>(number(0, 1000000));
+                else if (k == "straygap")
+                    d.nStrayGapUs = static_cast<int>(number(0, 1000000));
                 else if (k == "hostile") {
                     static const std::pair<const char*, EmuHostile> kinds[] = {
                         {"none", EmuHostile::None},         {"truncated", EmuHostile::Truncated},
                         {"empty", EmuHostile::Empty},       {"badmagic", EmuHostile::BadMagic},
                         {"spoofmac", EmuHostile::SpoofMac}, {"oversized", EmuHostile::Oversized},
-                        {"flood", EmuHostile::Flood},
-                        {"strays", EmuHostile::Strays}};
+                        {"flood", EmuHostile::Flood},       {"strays", EmuHostile::Strays}};
                     bool bFound = false;
                     for (const auto& kind : kinds)
                         if (v == kind.first) {

@@ -48,13 +48,13 @@ struct EmuNetwork
 enum class EmuHostile
 {
     None,
-    Truncated,   // the genuine reply cut inside its header
-    Empty,       // a zero-length datagram
-    BadMagic,    // the genuine reply with a wrong magic
-    SpoofMac,    // genuine replies, but unicast replies carry another MAC
-    Oversized,   // a 2,000-byte datagram that starts like a genuine reply
-    Flood,       // nFloodCount datagrams: junk, truncated and repeated replies
-    Strays,      // nFloodCount replies to another function, nStrayGapUs apart, and no genuine one
+    Truncated,  // the genuine reply cut inside its header
+    Empty,      // a zero-length datagram
+    BadMagic,   // the genuine reply with a wrong magic
+    SpoofMac,   // genuine replies, but unicast replies carry another MAC
+    Oversized,  // a 2,000-byte datagram that starts like a genuine reply
+    Flood,      // nFloodCount datagrams: junk, truncated and repeated replies
+    Strays,     // nFloodCount replies to another function, nStrayGapUs apart, and no genuine one
 };
 
 struct EmuDevice

@@ -344,8 +344,8 @@ TEST_F(RequestTest, NonUnicastIgnoresErrors)
 // and none of them is written as the result.
 TEST_F(RequestTest, NonMatchingRepliesAreIgnored)
 {
-    const EmuHostile kinds[] = {EmuHostile::Truncated, EmuHostile::Empty, EmuHostile::BadMagic,
-                                EmuHostile::Oversized, EmuHostile::SpoofMac};
+    const EmuHostile kinds[] = {EmuHostile::Truncated, EmuHostile::Empty, EmuHostile::BadMagic, EmuHostile::Oversized,
+                                EmuHostile::SpoofMac};
     std::vector<EmuDevice> devices;
     for (int i = 0; i < 5; ++i) {
         EmuDevice d = Device(false);
