@@ -181,13 +181,15 @@ void CVLModuleController::StopLiveInstances()
     // Stop and release without the controller lock: module threads that are
     // being ended may still post callbacks, which take it. Instances made
     // meanwhile are caught by the next round.
+    CVLThreadLock end(&m_EndSync);
+    end.Lock();
     for (;;) {
         std::map<CVLModuleInstance*, CVLModuleInstance*> live;
         {
             CVLThreadLock lock(&m_ThreadSync);
             if (!lock.Lock())
                 return;
-            live.swap(m_LiveInstanceMap);
+            live = m_LiveInstanceMap;
         }
         if (live.empty())
             return;
@@ -204,6 +206,11 @@ void CVLModuleController::StopLiveInstances()
                 pException->Delete();
             }
         }
+        CVLThreadLock lock(&m_ThreadSync);
+        if (!lock.Lock())
+            return;
+        for (auto& entry : live)
+            m_LiveInstanceMap.erase(entry.first);
     }
 }
 

@@ -213,6 +213,10 @@ protected:
     // deleted), so that Terminate can stop them before their modules go.
     // Guarded by the controller lock.
     std::map<CVLModuleInstance*, CVLModuleInstance*> m_LiveInstanceMap;
+    // Held while Terminate ends the live instances; DeleteModuleInstance takes
+    // it before it lets an instance go, so Terminate never works on one that
+    // another thread has deleted meanwhile.
+    CVLThreadSync m_EndSync;
 
     // --- queue helpers (VLModuleControllerQueue.cpp) ---------------------
     // One event post: lock, PostCallback, unlock.

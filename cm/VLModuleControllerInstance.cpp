@@ -96,6 +96,9 @@ void CVLModuleController::DeleteModuleInstance(CVLModuleInstance* pInstance)
                 pException->Delete();
         }
         {
+            // Waits while Terminate is ending the live instances.
+            CVLThreadLock end(&m_EndSync);
+            end.Lock();
             CVLThreadLock lock(&m_ThreadSync);
             if (lock.Lock())
                 m_LiveInstanceMap.erase(pInstance);

@@ -2,6 +2,8 @@
 // release, and the end of instances that outlive Terminate.
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "cm/VLCMApi.h"
 #include "cm/VLModInstanceInfo.h"
 #include "cm/VLModuleInstance.h"
@@ -11,6 +13,7 @@
 #include "base/core/VLStopFunctionException.h"
 #include "base/core/VLUnsupportedException.h"
 #include "tests/cm/CMTestSupport.h"
+#include "tests/support/Watchdog.h"
 
 namespace {
 
@@ -138,4 +141,23 @@ TEST_F(ModuleInstanceTest, TerminateEndsInstancesStillAlive)
     // The owner may still delete its instance afterwards.
     Controller()->DeleteModuleInstance(p);
     EXPECT_TRUE(CFakeLog::Take().empty());
+}
+
+TEST_F(ModuleInstanceTest, TerminateWhileAnotherThreadDeletesInstances)
+{
+    CWatchdog watchdog(60, "terminate against deletion");
+    std::vector<CVLModuleInstance*> instances;
+    for (int i = 0; i < 50; ++i) {
+        CVLModuleInstance* p = Controller()->CreateModuleInstance(nullptr, "F", nullptr);
+        ASSERT_NE(nullptr, p);
+        instances.push_back(p);
+    }
+    std::thread deleter([&] {
+        for (CVLModuleInstance* p : instances)
+            Controller()->DeleteModuleInstance(p);
+    });
+    m_Framework.m_Api.Terminate();
+    deleter.join();
+    EXPECT_EQ(0, CFakeImpl::s_nLive.load());
+    CFakeLog::Take();
 }
