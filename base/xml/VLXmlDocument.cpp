@@ -10,6 +10,7 @@
 #include "base/core/VLMemoryAllocException.h"
 #include "base/xml/VLXmlException.h"
 #include "base/xml/VLXmlStream.h"
+#include "base/xml/VLXmlWriter.h"
 
 namespace {
 
@@ -782,7 +783,9 @@ void CVLXmlDocument::Save(IVLStream* pStream)
     try {
         if (!bWasOpen)
             pStream->Open(VL_OPEN_WRITE);
-        WriteXml(pStream, 0, false, false);
+        CVLXmlWriter writer(pStream);
+        writer.WriteNode(this, 0, false, false);
+        writer.Finish();
     } catch (...) {
         m_IndentCache.clear();
         ClearEscapeTable();

@@ -111,6 +111,7 @@ public:
     static void ClassifyChildren(const CVLXmlNodeList& children, bool& bContent, bool& bText);
 
 protected:
+    friend class CVLXmlWriter;  // writes the tree as WriteXml does, without the calls
     CVLXmlDocument(const CVLXmlDocument&) = delete;
     void LoadFrom(IVLStream* pStream, const CVLString& strName);
     // One handler per parser event of Load.

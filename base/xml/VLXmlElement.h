@@ -58,6 +58,7 @@ public:
     void AssignTagName(const char* p, int nLength) { m_strTagName.Assign(p, nLength, VL_CHARSET_UTF8); }
 
 protected:
+    friend class CVLXmlWriter;  // writes the tree as WriteXml does, without the calls
     // The start tag with the attributes (true when children follow: bText then
     // tells whether they are written inline), and the end tag.
     bool WriteStart(IVLStream* pStream, int nIndentLevel, bool bShallow, bool bInline, bool& bText) const;

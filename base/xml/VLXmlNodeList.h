@@ -37,6 +37,8 @@ public:
     // True when the next node appended would take links of the pool's own.
     bool NeedsLinks() const noexcept { return m_Pool.IsExhausted(); }
     std::size_t GetSize() const noexcept { return m_Nodes.size(); }
+    // The nodes in order, for the writer.
+    const VLXmlNodeSequence& GetSequence() const noexcept { return m_Nodes; }
     bool IsEmpty() const { return m_Nodes.empty(); }
 
 protected:

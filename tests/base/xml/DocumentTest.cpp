@@ -110,6 +110,48 @@ TEST(XmlDocument, WriterFlags)
     EXPECT_EQ("<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<e>x</e>\r\n", SaveToString(d3));
 }
 
+namespace {
+// A text node of a class of its own: it writes itself.
+class CShoutingText : public CVLXmlText
+{
+public:
+    void WriteXml(IVLStream* pStream, int, bool, bool) const override { CVLXmlDocument::WriteText(pStream, "LOUD"); }
+};
+}  // namespace
+
+TEST(XmlDocument, SaveWritesWhatTheNodesWrite)
+{
+    // Every writer setting over mixed content: Save's one-buffer writer and
+    // the nodes' own WriteXml give the same bytes.
+    CVLXmlDocument doc;
+    ASSERT_EQ("", LoadString(doc, "<r a=\"x&#9;y&#10;z&#13;&lt;&amp;&quot;'\">\n\t<c/>\n\t<d b='1'>text&#13; &lt;here&gt;"
+                                  "\t\n</d><!--note--><e>\n<f>\t<g/>mixed</f></e>\t\n</r>"));
+    CVLXmlElement* pRoot = doc.GetDocumentElement();
+    CVLXmlText* pOwn = new CShoutingText();
+    pOwn->SetOwnerDocument(&doc);
+    pRoot->AppendChild(pOwn);
+    pRoot->AppendChild(doc.CreateTextNode(std::string(100000, 'w').c_str()));
+    CVLXmlElement* pLoose = doc.CreateElement("loose");
+    pLoose->SetAttribute("v", "<&>");
+    pRoot->AppendChild(pLoose);
+    pLoose->SetOwnerDocument(nullptr);  // a node without a document: nothing indented or escaped
+    for (int nCase = 0; nCase < 16; ++nCase) {
+        doc.SetFormat((nCase & 1) != 0);
+        doc.SetLineEnd((nCase & 2) != 0);
+        doc.SetEscape((nCase & 4) != 0);
+        doc.SetIndentText((nCase & 8) != 0 ? "  " : "\t");
+        doc.SetLineEndText((nCase & 8) != 0 ? "\n" : "\r\n");
+        const std::string saved = SaveToString(doc);
+        CTestStream nodes;
+        if ((nCase & 4) != 0)
+            doc.FillEscapeTable();
+        doc.WriteXml(&nodes, 0, false, false);
+        doc.ClearEscapeTable();
+        EXPECT_EQ(nodes.m_Data, saved) << nCase;
+        EXPECT_NE(std::string::npos, saved.find("LOUD"));
+    }
+}
+
 TEST(XmlDocument, LoadKeepsWhitespaceAndComments)
 {
     CVLXmlDocument doc;

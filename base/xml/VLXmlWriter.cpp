@@ -1,0 +1,308 @@
+#include "base/xml/VLXmlWriter.h"
+
+#include <new>
+#include <typeinfo>
+#include <vector>
+
+#include "base/core/VLMemoryAllocException.h"
+#include "base/xml/VLXmlAttribute.h"
+#include "base/xml/VLXmlComment.h"
+#include "base/xml/VLXmlDocument.h"
+#include "base/xml/VLXmlElement.h"
+#include "base/xml/VLXmlText.h"
+
+CVLXmlWriter::CVLXmlWriter(IVLStream* pTarget)
+    : m_pTarget(pTarget), m_pBuffer(new (std::nothrow) char[kBufferBytes]), m_nUsed(0)
+{
+    if (m_pBuffer == nullptr)
+        throw new EVLMemoryAllocException(VLSTD_MODULE, "VLXmlWriter", __LINE__);
+}
+
+CVLXmlWriter::~CVLXmlWriter()
+{
+    delete[] m_pBuffer;
+}
+
+CVLString CVLXmlWriter::GetClassName() const
+{
+    return CVLString("CVLXmlWriter", VL_CHARSET_UTF8);
+}
+
+void CVLXmlWriter::Put(const CVLString& str)
+{
+    const int n = str.CVLString::GetLength();
+    if (n > 0)
+        Put(str.CVLString::GetBuffer(), static_cast<std::size_t>(n));
+}
+
+void CVLXmlWriter::Spill(const char* p, std::size_t n)
+{
+    Finish();
+    if (n >= kBufferBytes) {
+        m_pTarget->Write(reinterpret_cast<const VL_BYTE*>(p), static_cast<VL_SIZE_T>(n));
+        return;
+    }
+    std::memcpy(m_pBuffer, p, n);
+    m_nUsed = n;
+}
+
+void CVLXmlWriter::Finish()
+{
+    if (m_nUsed == 0)
+        return;
+    const std::size_t n = m_nUsed;
+    m_nUsed = 0;
+    m_pTarget->Write(reinterpret_cast<const VL_BYTE*>(m_pBuffer), static_cast<VL_SIZE_T>(n));
+}
+
+bool CVLXmlWriter::Settings(const IVLXmlNode* pNode, const CVLXmlDocument*& pDoc)
+{
+    pDoc = pNode->IVLXmlNode::GetOwnerDocument();
+    return pDoc == nullptr || typeid(*pDoc) == typeid(CVLXmlDocument);
+}
+
+void CVLXmlWriter::PutIndent(const CVLXmlDocument* pDoc, int nLevel)
+{
+    if (pDoc == nullptr || !pDoc->m_bFormat)
+        return;
+    for (int i = 0; i < nLevel; ++i)
+        Put(pDoc->m_strIndentText);
+}
+
+void CVLXmlWriter::PutLineEnd(const CVLXmlDocument* pDoc)
+{
+    if (pDoc != nullptr && pDoc->m_bFormat && pDoc->m_bLineEnd)
+        Put(pDoc->m_strLineEndText);
+}
+
+void CVLXmlWriter::PutEscaped(const CVLXmlDocument* pDoc, const char* p, int n, bool bAttribute)
+{
+    if (n <= 0)
+        return;
+    if (pDoc == nullptr || !pDoc->m_bEscapeActive) {
+        Put(p, static_cast<std::size_t>(n));
+        return;
+    }
+    // As CVLXmlDocument::AppendEscapedAs: the table's entities, a carriage
+    // return, and in attribute values tabs and line feeds as references.
+    const char* const* pTable = pDoc->m_EscapeTable;
+    int nRun = 0;
+    for (int i = 0; i < n; ++i) {
+        const unsigned char c = static_cast<unsigned char>(p[i]);
+        const char* szEntity = pTable[c];
+        if (szEntity == nullptr) {
+            if (c > '\r')
+                continue;
+            if (c == '\r')
+                szEntity = "&#13;";
+            else if (bAttribute && c == '\t')
+                szEntity = "&#9;";
+            else if (bAttribute && c == '\n')
+                szEntity = "&#10;";
+            else
+                continue;
+        }
+        Put(p + nRun, static_cast<std::size_t>(i - nRun));
+        Put(szEntity, std::strlen(szEntity));
+        nRun = i + 1;
+    }
+    Put(p + nRun, static_cast<std::size_t>(n - nRun));
+}
+
+void CVLXmlWriter::WriteNode(const IVLXmlNode* pNode, int nLevel, bool bShallow, bool bInline)
+{
+    const std::type_info& type = typeid(*pNode);
+    const CVLXmlDocument* pDoc = nullptr;
+    if (type == typeid(CVLXmlElement) && Settings(pNode, pDoc))
+        WriteElement(static_cast<const CVLXmlElement*>(pNode), nLevel, bShallow, bInline);
+    else if (type == typeid(CVLXmlText) && Settings(pNode, pDoc))
+        WriteText(static_cast<const CVLXmlText*>(pNode));
+    else if (type == typeid(CVLXmlAttribute) && Settings(pNode, pDoc))
+        WriteAttribute(static_cast<const CVLXmlAttribute*>(pNode));
+    else if (type == typeid(CVLXmlComment) && Settings(pNode, pDoc))
+        WriteComment(static_cast<const CVLXmlComment*>(pNode), nLevel, bShallow, bInline);
+    else if (type == typeid(CVLXmlDocument))
+        WriteDocument(static_cast<const CVLXmlDocument*>(pNode), nLevel, bShallow);
+    else
+        pNode->WriteXml(this, nLevel, bShallow, bInline);
+}
+
+void CVLXmlWriter::WriteDocument(const CVLXmlDocument* pDoc, int nLevel, bool bShallow)
+{
+    Put("<?xml", 5);
+    if (pDoc->m_strVersion.GetLength() > 0) {
+        Put(" version=\"", 10);
+        Put(pDoc->m_strVersion);
+        Put("\"", 1);
+    }
+    if (pDoc->m_strEncoding.GetLength() > 0) {
+        // The writer always writes UTF-8: the declaration says so.
+        Put(" encoding=\"", 11);
+        if (pDoc->m_strEncoding.CompareNoCase("UTF-8") == 0)
+            Put(pDoc->m_strEncoding);
+        else
+            Put("utf-8", 5);
+        Put("\"", 1);
+    }
+    Put("?>", 2);
+    if (bShallow)
+        return;
+    bool bContent = false;
+    bool bText = false;
+    Classify(pDoc->m_Children, bContent, bText);
+    if (!bContent)
+        return;
+    if (!bText)
+        PutLineEnd(pDoc);
+    for (const IVLXmlNode* pChild : pDoc->m_Children.GetSequence())
+        WriteNode(pChild, nLevel, false, bText);
+}
+
+void CVLXmlWriter::WriteElement(const CVLXmlElement* pElement, int nLevel, bool bShallow, bool bInline)
+{
+    bool bText = false;
+    if (!WriteStart(pElement, nLevel, bShallow, bInline, bText))
+        return;
+    // As CVLXmlElement::WriteXml: nested elements from an explicit stack. An
+    // element of a document of another class writes its tags itself.
+    struct CFrame
+    {
+        const CVLXmlElement* pElement;
+        VLXmlNodeSequence::const_iterator it;
+        VLXmlNodeSequence::const_iterator end;
+        int nLevel;
+        bool bInline;
+        bool bText;
+        bool bOwn;
+    };
+    std::vector<CFrame> stack;
+    const VLXmlNodeSequence& top = pElement->m_Children.GetSequence();
+    stack.push_back(CFrame{pElement, top.begin(), top.end(), nLevel, bInline, bText, true});
+    while (!stack.empty()) {
+        CFrame& frame = stack.back();
+        if (frame.it == frame.end) {
+            if (frame.bOwn)
+                WriteEnd(frame.pElement, frame.nLevel, frame.bInline, frame.bText);
+            else
+                frame.pElement->WriteEnd(this, frame.nLevel, frame.bInline, frame.bText);
+            stack.pop_back();
+            continue;
+        }
+        const IVLXmlNode* pChild = *frame.it;
+        ++frame.it;
+        const int nChildLevel = frame.nLevel + 1;
+        const bool bChildInline = frame.bText;
+        if (pChild->GetNodeType() != VLXML_NODE_ELEMENT) {
+            WriteNode(pChild, nChildLevel, false, bChildInline);
+            continue;
+        }
+        const CVLXmlElement* pChildElement = static_cast<const CVLXmlElement*>(pChild);
+        const CVLXmlDocument* pDoc = nullptr;
+        const bool bOwn = Settings(pChildElement, pDoc);
+        bool bChildText = false;
+        const bool bOpen = bOwn ? WriteStart(pChildElement, nChildLevel, false, bChildInline, bChildText)
+                                : pChildElement->WriteStart(this, nChildLevel, false, bChildInline, bChildText);
+        if (bOpen) {
+            const VLXmlNodeSequence& children = pChildElement->m_Children.GetSequence();
+            stack.push_back(
+                CFrame{pChildElement, children.begin(), children.end(), nChildLevel, bChildInline, bChildText, bOwn});
+        }
+    }
+}
+
+bool CVLXmlWriter::WriteStart(const CVLXmlElement* pElement, int nLevel, bool bShallow, bool bInline, bool& bText)
+{
+    const CVLXmlDocument* pDoc = pElement->IVLXmlNode::GetOwnerDocument();
+    if (!bInline)
+        PutIndent(pDoc, nLevel);
+    Put("<", 1);
+    Put(pElement->m_strTagName);
+    for (const IVLXmlNode* pAttr : pElement->m_Attributes.GetSequence())
+        WriteNode(pAttr, nLevel, false, false);
+    bool bContent = false;
+    bText = false;
+    Classify(pElement->m_Children, bContent, bText);
+    if (!bContent || bShallow) {
+        Put("/>", 2);
+        if (!bShallow && !bInline)
+            PutLineEnd(pDoc);
+        return false;
+    }
+    Put(">", 1);
+    if (!bText)
+        PutLineEnd(pDoc);
+    return true;
+}
+
+void CVLXmlWriter::WriteEnd(const CVLXmlElement* pElement, int nLevel, bool bInline, bool bText)
+{
+    const CVLXmlDocument* pDoc = pElement->IVLXmlNode::GetOwnerDocument();
+    if (!bText)
+        PutIndent(pDoc, nLevel);
+    Put("</", 2);
+    Put(pElement->m_strTagName);
+    Put(">", 1);
+    if (!bInline)
+        PutLineEnd(pDoc);
+}
+
+void CVLXmlWriter::WriteAttribute(const CVLXmlAttribute* pAttr)
+{
+    Put(" ", 1);
+    Put(pAttr->GetName());
+    Put("=\"", 2);
+    const CVLString& strValue = pAttr->GetValue();
+    PutEscaped(pAttr->IVLXmlNode::GetOwnerDocument(), strValue.CVLString::GetBuffer(), strValue.CVLString::GetLength(), true);
+    Put("\"", 1);
+}
+
+void CVLXmlWriter::WriteText(const CVLXmlCharacterData* pText)
+{
+    const CVLXmlDocument* pDoc = pText->IVLXmlNode::GetOwnerDocument();
+    const CVLString& strData = pText->GetData();
+    const char* p = strData.CVLString::GetBuffer();
+    int nStart = 0;
+    int nEnd = strData.CVLString::GetLength();
+    if (pDoc != nullptr && pDoc->m_bFormat) {
+        // Formatted output drops leading and trailing tabs and line feeds
+        // (which escaping leaves as they are).
+        while (nStart < nEnd && (p[nStart] == '\t' || p[nStart] == '\n'))
+            ++nStart;
+        while (nStart < nEnd && (p[nEnd - 1] == '\t' || p[nEnd - 1] == '\n'))
+            --nEnd;
+    }
+    PutEscaped(pDoc, p + nStart, nEnd - nStart, false);
+}
+
+void CVLXmlWriter::WriteComment(const CVLXmlCharacterData* pComment, int nLevel, bool bShallow, bool bInline)
+{
+    const CVLXmlDocument* pDoc = pComment->IVLXmlNode::GetOwnerDocument();
+    if (!bInline)
+        PutIndent(pDoc, nLevel);
+    Put("<!--", 4);
+    Put(pComment->GetData());
+    Put("-->", 3);
+    if (!bShallow && !bInline)
+        PutLineEnd(pDoc);
+}
+
+void CVLXmlWriter::Classify(const CVLXmlNodeList& children, bool& bContent, bool& bText)
+{
+    bContent = false;
+    bText = false;
+    for (const IVLXmlNode* pChild : children.GetSequence()) {
+        if (pChild->GetNodeType() != VLXML_NODE_TEXT) {
+            bContent = true;
+            continue;
+        }
+        const CVLString& strData = static_cast<const CVLXmlText*>(pChild)->GetData();
+        const char* p = strData.CVLString::GetBuffer();
+        for (int i = 0, n = strData.CVLString::GetLength(); i < n; ++i) {
+            if (p[i] != '\n' && p[i] != '\t') {
+                bContent = true;
+                bText = true;
+                break;
+            }
+        }
+    }
+}
