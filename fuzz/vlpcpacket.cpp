@@ -1,7 +1,8 @@
 // Takes arbitrary bytes as a received VLPC datagram: header checks, the
-// reply's packet format by its function code, deciphering with the device
-// facts the first input byte chooses, the receive layout by version, result
-// and type letter, and expansion into a target's property tree. Refusals
+// reply's packet format by its function code, then the request engine's
+// CheckReply: the result class, deciphering with the device facts the first
+// input byte chooses, the receive layout by version, result and type letter,
+// the MAC check and expansion into a target's property tree. Refusals
 // (EVLException) are expected; crashes, out-of-bounds reads and hangs are not.
 #include <cstdint>
 #include <cstring>
@@ -80,12 +81,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize)
         if (pFormat == nullptr)
             return 0;
         (void)vlpc.GetPacketDescription(static_cast<char>(packet.GetPacketType()), pFormat);
-        (void)packet.GetResult();
-        packet.DecryptData(&vlpc, pFormat);
-        CVLPCPacketDataFormat* pLayout = pFormat->FindRecvDataFormat(
-            &s_Fixture.module, vlpc.GetVersion(), packet.GetResultBytes(), static_cast<char>(packet.GetPacketType()));
-        if (pLayout != nullptr)
-            pLayout->ExpandPacket(&vlpc, &s_Fixture.function, &packet, &target);
+        // The request engine's own judgement of the reply, against the
+        // request it would answer: result class, deciphering, the MAC check
+        // and the expansion into the target.
+        CVLPCPacket sent;
+        sent.Append(packet.GetData(), VLPC_HEADER_SIZE);
+        sent.GetData()[5] = static_cast<VL_BYTE>(packet.GetPacketType() - VLPC_REPLY_LETTER_OFFSET);
+        (void)vlpc.CheckReply(&target, &packet, &sent, &s_Fixture.function, pFormat, nullptr);
     } catch (EVLException* e) {
         e->Delete();
     }
