@@ -29,6 +29,7 @@
 #include "cm/VLSubnetInfoList.h"
 #include "cm/VLTarget.h"
 #include "modules/VLModuleLibraries.h"
+#include "modules/vlpc/VLPC.h"
 #include "tests/cm/DefinitionFiles.h"
 #include "tests/modules/vlpc/VLPCTestHelpers.h"
 #include "tests/support/DeviceEmulator.h"
@@ -536,4 +537,44 @@ TEST_F(RequestTest, ProgressEvents)
     m_pController->DeleteModuleInstance(p);
     EXPECT_EQ(progress.m_strEvents, "EVENT_START_PACKETLIST 2;EVENT_DONE_ONE_PACKET 1;EVENT_DONE_ONE_PACKET 2;"
                                     "EVENT_END_PACKETLIST 2;");
+}
+
+// Defaults, the definitions' constants, the call's "timeout" and "retry"
+// over them, and time-outs kept between 1 ms and the largest int.
+TEST(VLPCParameters, DefaultsConstantsAndCallOverrides)
+{
+    CVLCMApi api;
+    CVLModuleController* pController = api.GetModuleController();
+    CVLModuleParamCollection params;
+    params.SetController(pController);
+    CVLPC vlpc(nullptr);
+    vlpc.LoadParameters(nullptr, &params);
+    EXPECT_EQ(vlpc.GetTimeout(), 10000);
+    EXPECT_EQ(vlpc.GetRetry(), 1);
+    EXPECT_TRUE(vlpc.IsUnicast());
+    EXPECT_FALSE(vlpc.IsUseSubnet());
+
+    pController->SetConst("timeout", "500", nullptr, nullptr);
+    pController->SetConst("retry", "3", nullptr, nullptr);
+    pController->SetConst("unicast", "false", nullptr, nullptr);
+    pController->SetConst("useSubnet", "true", nullptr, nullptr);
+    vlpc.LoadParameters(nullptr, &params);
+    EXPECT_EQ(vlpc.GetTimeout(), 500);
+    EXPECT_EQ(vlpc.GetRetry(), 3);
+    EXPECT_FALSE(vlpc.IsUnicast());
+    EXPECT_TRUE(vlpc.IsUseSubnet());
+
+    params.GetParam("timeout", true)->SetString("soon", VL_CHARSET_UTF8);
+    params.GetParam("retry", true)->SetLong(7);
+    vlpc.LoadParameters(nullptr, &params);
+    EXPECT_EQ(vlpc.GetTimeout(), 10000);
+    EXPECT_EQ(vlpc.GetRetry(), 7);
+    for (const char* szTimeout : {"0", "-20", "-1"}) {
+        params.GetParam("timeout", true)->SetString(szTimeout, VL_CHARSET_UTF8);
+        vlpc.LoadParameters(nullptr, &params);
+        EXPECT_EQ(vlpc.GetTimeout(), 1) << szTimeout;
+    }
+    params.GetParam("timeout", true)->SetString("99999999999", VL_CHARSET_UTF8);
+    vlpc.LoadParameters(nullptr, &params);
+    EXPECT_EQ(vlpc.GetTimeout(), 2147483647);
 }
