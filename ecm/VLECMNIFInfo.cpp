@@ -18,6 +18,7 @@
 #include "cm/VLCallbackInfo.h"
 #include "cm/VLCMApi.h"
 #include "cm/VLModuleController.h"
+#include "cm/VLModuleInstance.h"
 #include "cm/VLModuleParam.h"
 #include "cm/VLModuleParamCollection.h"
 #include "cm/VLProperty.h"
@@ -78,6 +79,7 @@ CVLECMNIFInfo::CVLECMNIFInfo()
       m_eCommand(VLECM_COMMAND_CHECK_UNICAST),
       m_eCommandConnectType(VLECM_CONNECT_TYPE_NETWORK),
       m_pCommandCallbackIF(nullptr),
+      m_pCommandInstance(nullptr),
       m_eCommandResult(VLECM_RESULT_SUCCESS),
       m_nDummyCommandCount{}
 {
@@ -350,8 +352,13 @@ void CVLECMNIFInfo::StopCommand()
         CVLThreadLock lock(&m_CommandSync);
         lock.Lock();
         m_bCommandStop = true;
+        try {
+            if (m_pCommandInstance != nullptr)
+                m_pCommandInstance->Stop();
+        } catch (EVLException* pException) {
+            pException->Delete();
+        }
     }
-    CVLTarget::Stop();
     End();
 }
 
@@ -589,11 +596,38 @@ VLECM_RESULT CVLECMNIFInfo::executeVLPCCommand(VLECM_COMMAND eCommand)
     params.GetParam("timeout", true)->SetLong(getOptionInt(TextOf(OptionKey(eCommand, ".Timeout"))));
     params.GetParam("retry", true)->SetLong(getOptionInt(TextOf(OptionKey(eCommand, ".Retry"))));
     VLECM_RESULT eResult = VLECM_RESULT_SUCCESS;
+    CVLModuleInstance* pInstance = nullptr;
     try {
-        pController->ExecFunction(this, kUnicastFunctionName, TextOf(strPacketList), nullptr, nullptr, nullptr,
-                                  &params, nullptr, nullptr);
+        // The instance is made and run here rather than through ExecFunction,
+        // so that StopCommand can reach it from the moment it exists.
+        pInstance = pController->CreateModuleInstance(this, kUnicastFunctionName, &params);
+        if (pInstance == nullptr)
+            return VLECM_RESULT_NOT_SUPPORTED;
+        {
+            CVLThreadLock lock(&m_CommandSync);
+            lock.Lock();
+            m_pCommandInstance = pInstance;
+            if (m_bCommandStop)
+                pInstance->Stop();
+        }
+        CVLModuleParamCollection* pParams = pInstance->GetParams();
+        pParams->SetPacketListName(TextOf(strPacketList));
+        pParams->GetParam("packetListName", true)->SetString(TextOf(strPacketList), VL_CHARSET_UTF8);
+        pInstance->CallMethod();
     } catch (EVLException* pException) {
         eResult = ResultFromException(pException);
+    }
+    if (pInstance != nullptr) {
+        {
+            CVLThreadLock lock(&m_CommandSync);
+            lock.Lock();
+            m_pCommandInstance = nullptr;
+        }
+        try {
+            pController->DeleteModuleInstance(pInstance);
+        } catch (EVLException* pException) {
+            pException->Delete();
+        }
     }
     if (eCommand == VLECM_COMMAND_CHECK_UNICAST) {
         SetUnicast(eConnectType, eResult == VLECM_RESULT_SUCCESS);

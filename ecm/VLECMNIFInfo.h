@@ -16,6 +16,7 @@
 class CVLCallbackInfo;
 class CVLECM;
 class CVLECMProbeInstance;
+class CVLModuleInstance;
 class CVLProperty;
 class EVLException;
 class IVLECMCallbackIF;
@@ -121,6 +122,8 @@ protected:
     VLECM_COMMAND m_eCommand;
     VLECM_CONNECT_TYPE m_eCommandConnectType;
     IVLECMCallbackIF* m_pCommandCallbackIF;
+    // The module instance the command runs now, for StopCommand.
+    CVLModuleInstance* m_pCommandInstance;
     CVLECMPropertyMap m_CommandOptionMap;
     VLECM_RESULT m_eCommandResult;
     // Calls of each simulated command, counted from 1.

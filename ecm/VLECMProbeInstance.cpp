@@ -339,6 +339,7 @@ void CVLECMProbeInstance::OnDummyProbe(CVLECMDummyProbe* pDummyProbe, CVLECMNIFI
         throw VLECM_RESULT_INTERNAL_ERROR;
     }
     CVLECMNIFInfo* pReport = nullptr;
+    // Under the list lock, so that no removal can come between the add and the post.
     {
         CVLThreadLock lock(&m_NIFListAccessSync);
         if (!lock.Lock() || m_pNIFInfoList == nullptr)
@@ -362,8 +363,19 @@ void CVLECMProbeInstance::OnDummyProbe(CVLECMDummyProbe* pDummyProbe, CVLECMNIFI
         m_NIFInfoMap[strKey] = pNIFInfo;
         pReport = pNIFInfo;
     }
-    if (m_pCallbackIF != nullptr)
-        m_pCallbackIF->OnProbe(pReport, eConnectType, pReport->IsUnicast(eConnectType), false);
+    m_pOwnerVLECMInstance->PostCallbackUser(pReport, dummyProbeCallback, eConnectType, this);
+}
+
+void CVLECMProbeInstance::dummyProbeCallback(long lConnectType, void* pProbeInstance, CVLCallbackInfo* pCallbackInfo)
+{
+    CVLECMProbeInstance* pThis = static_cast<CVLECMProbeInstance*>(pProbeInstance);
+    if (pThis == nullptr || pCallbackInfo == nullptr || pThis->m_pCallbackIF == nullptr)
+        return;
+    CVLECMNIFInfo* pNIFInfo = dynamic_cast<CVLECMNIFInfo*>(pCallbackInfo->GetTarget());
+    if (pNIFInfo == nullptr)
+        return;
+    VLECM_CONNECT_TYPE eConnectType = static_cast<VLECM_CONNECT_TYPE>(lConnectType);
+    pThis->m_pCallbackIF->OnProbe(pNIFInfo, eConnectType, pNIFInfo->IsUnicast(eConnectType), false);
 }
 
 void CVLECMProbeInstance::releaseReplyTarget(CVLTarget* pTarget)

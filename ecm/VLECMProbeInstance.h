@@ -4,7 +4,10 @@
 // m_NIFListAccessSync. A reply of a new device starts the follow-up chain on
 // the device's command thread (check unicast, get support information unless
 // skipped, get list information); a complete device is reported to the
-// owner's OnProbe. It also owns and drives the simulated probe.
+// owner's OnProbe. It also owns and drives the simulated probe, whose
+// devices are queued and reported on the dispatch thread like the others, so
+// that no report holds the notification lock while it waits for the
+// dispatch lock.
 //
 // Lock order: the owner's dispatch lock before m_NIFListAccessSync, before
 // the module controller's lock.
@@ -69,6 +72,10 @@ public:
     using IVLECMCallbackIF::OnProbe;
 
     CVLECMDummyProbe& GetDummyProbe() { return m_DummyProbe; }
+
+    // Delivers a simulated device on the dispatch thread (the record is the
+    // callback's target, the connect type its identifier).
+    static void dummyProbeCallback(long lConnectType, void* pProbeInstance, CVLCallbackInfo* pCallbackInfo);
 
 protected:
     // Takes a reply target out of the device list and destroys it, with

@@ -1,0 +1,195 @@
+#include "tests/ecm/ECMFakeModules.h"
+
+#include <atomic>
+#include <map>
+#include <mutex>
+#include <thread>
+
+#include "base/core/VLErrorResultException.h"
+#include "base/core/VLStopFunctionException.h"
+#include "base/core/VLTimeoutException.h"
+#include "cm/VLCMApi.h"
+#include "cm/VLModInstanceIF.h"
+#include "cm/VLModule.h"
+#include "cm/VLModuleController.h"
+#include "cm/VLModuleInstance.h"
+#include "cm/VLModuleParamCollection.h"
+#include "cm/VLProperty.h"
+#include "cm/VLTarget.h"
+#include "cm/VLTargetList.h"
+#include "ecm/VLECMNIFInfo.h"
+
+namespace
+{
+std::mutex g_Mutex;
+std::map<std::string, EFakeAnswer> g_Answers;  // "MAC/list"
+std::map<std::string, int> g_Requests;
+std::map<std::string, long> g_LastRetry;
+CVLModuleInstance* g_pProbeInstance = nullptr;
+CVLModuleParamCollection* g_pProbeParams = nullptr;
+int g_nProbeStarts = 0;
+
+std::string Text(const CVLString& str)
+{
+    const char* sz = str.GetBuffer();
+    return sz != nullptr ? sz : "";
+}
+
+std::string Key(const std::string& strMac, const std::string& strList)
+{
+    return Text(CVLECMNIFInfo::NormalizeMACAddress(CVLString(strMac.c_str(), 72))) + "/" + strList;
+}
+
+class CFakeProbeImpl : public IVLModInstanceIF
+{
+public:
+    void CallMethod(CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams) override
+    {
+        std::lock_guard<std::mutex> lock(g_Mutex);
+        g_pProbeInstance = pInstance;
+        g_pProbeParams = pParams;
+        ++g_nProbeStarts;
+    }
+    void Stop(CVLModuleInstance*, CVLModuleParamCollection*) override {}
+    void DestroyInstance(CVLModuleInstance* pInstance, CVLModuleParamCollection*) override
+    {
+        std::lock_guard<std::mutex> lock(g_Mutex);
+        if (g_pProbeInstance == pInstance) {
+            g_pProbeInstance = nullptr;
+            g_pProbeParams = nullptr;
+        }
+    }
+};
+
+class CFakeVLPCImpl : public IVLModInstanceIF
+{
+public:
+    void CallMethod(CVLModuleInstance*, CVLModuleParamCollection* pParams) override
+    {
+        CVLTarget* pTarget = pParams->GetTarget();
+        std::string strMac;
+        if (pTarget != nullptr) {
+            CVLProperty* pMac = pTarget->GetProperties()->GetProperty("MACAddress", false);
+            if (pMac != nullptr)
+                strMac = Text(pMac->ToString(""));
+        }
+        std::string strList = Text(pParams->GetPacketListName());
+        std::string strKey = Key(strMac, strList);
+        EFakeAnswer eAnswer = EFakeAnswer::Success;
+        {
+            std::lock_guard<std::mutex> lock(g_Mutex);
+            ++g_Requests[strKey];
+            CVLModuleParam* pRetry = pParams->GetParam("retry", false);
+            g_LastRetry[strList] = pRetry != nullptr ? pRetry->ToString("").ToLong(-1) : -1;
+            auto it = g_Answers.find(strKey);
+            if (it != g_Answers.end())
+                eAnswer = it->second;
+        }
+        switch (eAnswer) {
+        case EFakeAnswer::Success:
+            return;
+        case EFakeAnswer::Timeout:
+            throw new EVLTimeoutException("FakeVLPC", "ECMFakeModules", __LINE__, false);
+        case EFakeAnswer::DeviceError:
+            throw new EVLErrorResultException("FakeVLPC", "ECMFakeModules", __LINE__, "VLPC", 0xF003);
+        case EFakeAnswer::Block:
+            while (!m_bStop)
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            throw new EVLStopFunctionException("FakeVLPC", "ECMFakeModules", __LINE__);
+        }
+    }
+    void Stop(CVLModuleInstance*, CVLModuleParamCollection*) override { m_bStop = true; }
+    void DestroyInstance(CVLModuleInstance*, CVLModuleParamCollection*) override {}
+
+private:
+    std::atomic<bool> m_bStop{false};
+};
+
+class CFakeQuietImpl : public IVLModInstanceIF
+{
+public:
+    void CallMethod(CVLModuleInstance*, CVLModuleParamCollection*) override {}
+    void Stop(CVLModuleInstance*, CVLModuleParamCollection*) override {}
+    void DestroyInstance(CVLModuleInstance*, CVLModuleParamCollection*) override {}
+};
+
+template <class IMPL>
+class CFakeModuleOf : public CVLModule
+{
+protected:
+    IVLModInstanceIF* onNew() override { return new IMPL(); }
+    void onDelete(IVLModInstanceIF* pInstanceIF) override { delete pInstanceIF; }
+};
+
+void RegisterFakes(CVLCMApi& api)
+{
+    VL_ADD_MODULE_STATIC_LIBRARY(api, "VLMDProbe", CFakeModuleOf<CFakeProbeImpl>);
+    VL_ADD_MODULE_STATIC_LIBRARY(api, "VLMDVLPC", CFakeModuleOf<CFakeVLPCImpl>);
+    VL_ADD_MODULE_STATIC_LIBRARY(api, "VLMDSock", CFakeModuleOf<CFakeQuietImpl>);
+}
+}  // namespace
+
+void CFakeNetwork::Install()
+{
+    std::lock_guard<std::mutex> lock(g_Mutex);
+    g_Answers.clear();
+    g_Requests.clear();
+    g_LastRetry.clear();
+    g_nProbeStarts = 0;
+    CVLCMApi::SetModuleLibraries(RegisterFakes);
+}
+
+void CFakeNetwork::Uninstall()
+{
+    CVLCMApi::SetModuleLibraries(nullptr);
+}
+
+void CFakeNetwork::SetAnswer(const std::string& strMac, const std::string& strPacketList, EFakeAnswer eAnswer)
+{
+    std::lock_guard<std::mutex> lock(g_Mutex);
+    g_Answers[Key(strMac, strPacketList)] = eAnswer;
+}
+
+int CFakeNetwork::RequestCount(const std::string& strMac, const std::string& strPacketList)
+{
+    std::lock_guard<std::mutex> lock(g_Mutex);
+    auto it = g_Requests.find(Key(strMac, strPacketList));
+    return it == g_Requests.end() ? 0 : it->second;
+}
+
+long CFakeNetwork::LastRetry(const std::string& strPacketList)
+{
+    std::lock_guard<std::mutex> lock(g_Mutex);
+    auto it = g_LastRetry.find(strPacketList);
+    return it == g_LastRetry.end() ? -1 : it->second;
+}
+
+bool CFakeNetwork::Reply(const std::string& strMacText)
+{
+    std::lock_guard<std::mutex> lock(g_Mutex);
+    if (g_pProbeInstance == nullptr || g_pProbeParams == nullptr)
+        return false;
+    CVLModuleController* pController = g_pProbeParams->GetController();
+    CVLTargetList* pList = g_pProbeParams->GetTargetList();
+    CVLTarget* pSource = pController->CreateTarget();
+    if (!strMacText.empty())
+        pSource->GetProperties()->GetProperty("MACAddress", true)->SetString(strMacText.c_str(), 72);
+    bool bMarge = false;
+    CVLTarget* pTarget = pList != nullptr ? pList->MargeOrAddTarget(pSource, bMarge) : pSource;
+    pController->PostCallbackProbe(g_pProbeInstance, g_pProbeParams, pTarget, bMarge);
+    if (pTarget != pSource)
+        pSource->Destroy(false);
+    return true;
+}
+
+bool CFakeNetwork::IsProbeRunning()
+{
+    std::lock_guard<std::mutex> lock(g_Mutex);
+    return g_pProbeInstance != nullptr;
+}
+
+int CFakeNetwork::ProbeStarts()
+{
+    std::lock_guard<std::mutex> lock(g_Mutex);
+    return g_nProbeStarts;
+}

@@ -1,0 +1,43 @@
+// Stand-ins for the communication modules, registered under their real
+// names, so the device manager runs on the project's definitions without a
+// network: the probe module keeps its running instance so a test can play
+// replies into it, and the VLPC module answers each unicast command as the
+// test has set it for the device and packet list.
+#ifndef ECMFAKEMODULES_H
+#define ECMFAKEMODULES_H
+
+#include <string>
+
+class CVLCMApi;
+
+enum class EFakeAnswer
+{
+    Success,
+    Timeout,      // EVLTimeoutException
+    DeviceError,  // EVLErrorResultException
+    Block         // runs until the instance is stopped
+};
+
+class CFakeNetwork
+{
+public:
+    // Installs the fakes' registration and forgets every setting and count.
+    static void Install();
+    // Leaves the module registration to the program again.
+    static void Uninstall();
+    // How a device (MAC text in any form) answers a packet list; default Success.
+    static void SetAnswer(const std::string& strMac, const std::string& strPacketList, EFakeAnswer eAnswer);
+    // Unicast requests made, by device and packet list.
+    static int RequestCount(const std::string& strMac, const std::string& strPacketList);
+    // The "retry" parameter of the last request of that packet list.
+    static long LastRetry(const std::string& strPacketList);
+    // Plays one reply into the running probe: a target with the MAC text
+    // (empty: none) merged into the probe's list and posted to its listener.
+    // False when no probe runs.
+    static bool Reply(const std::string& strMacText);
+    static bool IsProbeRunning();
+    // Top-level instances of the probe function created so far.
+    static int ProbeStarts();
+};
+
+#endif

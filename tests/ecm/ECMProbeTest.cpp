@@ -1,0 +1,391 @@
+// Probing, the follow-up chain, the device list, the report gates and the
+// device commands, with fake modules in place of the network.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "cm/VLTargetList.h"
+#include "ecm/VLECM.h"
+#include "ecm/VLECMNIFInfo.h"
+#include "ecm/VLECMNIFInfoList.h"
+#include "tests/ecm/ECMFakeModules.h"
+#include "tests/support/Watchdog.h"
+
+namespace
+{
+const char kMac1[] = "0026AB000001";
+const char kMac2[] = "0026AB000002";
+
+std::string Text(const CVLString& str)
+{
+    const char* sz = str.GetBuffer();
+    return sz != nullptr ? sz : "";
+}
+
+// Records every report; a test waits for the ones it expects.
+class CRecordingClient : public IVLECMCallbackIF
+{
+public:
+    struct Event
+    {
+        std::string strWhat;  // "probe", "GetDetail", ...
+        CVLECMNIFInfo* pNIFInfo;
+        std::string strMac;
+        int nResult;
+        bool bUnicast;
+        bool bUpdate;
+    };
+
+    void OnProbe(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE, bool bUnicast, bool bUpdateNIFInfo) override
+    {
+        Add({"probe", pNIFInfo, Text(pNIFInfo->GetMACAddress()), 0, bUnicast, bUpdateNIFInfo});
+        if (m_OnProbe)
+            m_OnProbe(pNIFInfo);
+    }
+    void OnCheckUnicast(CVLECMNIFInfo* p, VLECM_CONNECT_TYPE, VLECM_RESULT r, bool bUnicast) override
+    {
+        Add({"CheckUnicast", p, "", r, bUnicast, false});
+    }
+    void OnGetDetail(CVLECMNIFInfo* p, VLECM_CONNECT_TYPE, VLECM_RESULT r) override
+    {
+        Add({"GetDetail", p, "", r, false, false});
+    }
+    void OnCheckPassword(CVLECMNIFInfo* p, VLECM_CONNECT_TYPE, VLECM_RESULT r) override
+    {
+        Add({"CheckPassword", p, "", r, false, false});
+    }
+    void OnGetNetworkDiagnosis(CVLECMNIFInfo* p, VLECM_CONNECT_TYPE, VLECM_RESULT r) override
+    {
+        Add({"GetNetworkDiagnosis", p, "", r, false, false});
+    }
+    void OnSetupWebService(CVLECMNIFInfo* p, VLECM_CONNECT_TYPE, VLECM_RESULT r) override
+    {
+        Add({"SetupWebService", p, "", r, false, false});
+    }
+
+    // Waits until nCount reports of that kind arrived; false after 20 s.
+    bool WaitFor(const std::string& strWhat, size_t nCount)
+    {
+        std::unique_lock<std::mutex> lock(m_Mutex);
+        return m_Cond.wait_for(lock, std::chrono::seconds(20), [&]() { return CountLocked(strWhat) >= nCount; });
+    }
+    size_t Count(const std::string& strWhat)
+    {
+        std::lock_guard<std::mutex> lock(m_Mutex);
+        return CountLocked(strWhat);
+    }
+    std::vector<Event> Events()
+    {
+        std::lock_guard<std::mutex> lock(m_Mutex);
+        return m_Events;
+    }
+
+    std::function<void(CVLECMNIFInfo*)> m_OnProbe;
+
+private:
+    void Add(const Event& event)
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_Mutex);
+            m_Events.push_back(event);
+        }
+        m_Cond.notify_all();
+    }
+    size_t CountLocked(const std::string& strWhat)
+    {
+        size_t n = 0;
+        for (const Event& e : m_Events)
+            n += e.strWhat == strWhat ? 1 : 0;
+        return n;
+    }
+
+    std::mutex m_Mutex;
+    std::condition_variable m_Cond;
+    std::vector<Event> m_Events;
+};
+
+// Lets the dispatch thread drain what is queued: a marker callback queued
+// last has run once everything before it has.
+void Drain(CVLECM& ecm)
+{
+    std::mutex mutex;
+    std::condition_variable cond;
+    bool bDone = false;
+    struct Marker
+    {
+        std::mutex* pMutex;
+        std::condition_variable* pCond;
+        bool* pbDone;
+    } marker{&mutex, &cond, &bDone};
+    ecm.GetApi()->PostCallbackUser(
+        nullptr, nullptr,
+        [](long, void* p, CVLCallbackInfo*) {
+            Marker* pMarker = static_cast<Marker*>(p);
+            std::lock_guard<std::mutex> lock(*pMarker->pMutex);
+            *pMarker->pbDone = true;
+            pMarker->pCond->notify_all();
+        },
+        0, &marker, nullptr);
+    std::unique_lock<std::mutex> lock(mutex);
+    ASSERT_TRUE(cond.wait_for(lock, std::chrono::seconds(20), [&]() { return bDone; }));
+}
+
+class ECMProbe : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        CFakeNetwork::Install();
+        ASSERT_EQ(VLECM_RESULT_SUCCESS, m_ECM.Initialize(&m_Client, nullptr, nullptr, nullptr));
+    }
+    void TearDown() override
+    {
+        m_ECM.Terminate();
+        CFakeNetwork::Uninstall();
+    }
+    VLECM_RESULT Probe(bool bSkipSupport = true)
+    {
+        CVLECMPropertyMap options;
+        options[CVLString("Option.Probe.SkipGetSupportInformation", 72)] =
+            CVLString(bSkipSupport ? "true" : "false", 72);
+        return m_ECM.Probe(VLECM_PROBE_CONNECT_TYPE_ALL, &options);
+    }
+
+    CRecordingClient m_Client;
+    CVLECM m_ECM;
+};
+}  // namespace
+
+TEST_F(ECMProbe, FindsDevicesChainsTheirCommandsAndReportsEachOnce)
+{
+    ASSERT_EQ(VLECM_RESULT_SUCCESS, Probe(false));
+    ASSERT_TRUE(CFakeNetwork::IsProbeRunning());
+    // The same device in the codec's form and in two others, and a second device.
+    ASSERT_TRUE(CFakeNetwork::Reply(kMac1));
+    ASSERT_TRUE(CFakeNetwork::Reply("00:26:ab:00:00:01"));
+    ASSERT_TRUE(CFakeNetwork::Reply(kMac2));
+    ASSERT_TRUE(CFakeNetwork::Reply("00-26-AB-00-00-01"));
+    ASSERT_TRUE(m_Client.WaitFor("probe", 2));
+    Drain(m_ECM);
+    EXPECT_EQ(2u, m_Client.Count("probe"));
+    for (const auto& event : m_Client.Events()) {
+        EXPECT_TRUE(event.bUnicast);
+        EXPECT_FALSE(event.bUpdate);
+    }
+    for (const char* szMac : {kMac1, kMac2}) {
+        EXPECT_EQ(1, CFakeNetwork::RequestCount(szMac, "CheckUnicast"));
+        EXPECT_EQ(1, CFakeNetwork::RequestCount(szMac, "GetSupportInformation"));
+        EXPECT_EQ(1, CFakeNetwork::RequestCount(szMac, "GetListInfo"));
+    }
+    EXPECT_EQ(2, CFakeNetwork::LastRetry("CheckUnicast"));
+    EXPECT_EQ(7, CFakeNetwork::LastRetry("GetListInfo"));
+    // One record per device, whatever form its MAC address came in.
+    CVLECMNIFInfo* pNIFInfo = m_ECM.FindNIFInfo("00:26:ab:00:00:01");
+    ASSERT_NE(nullptr, pNIFInfo);
+    EXPECT_EQ(pNIFInfo, m_ECM.FindNIFInfo(kMac1));
+    EXPECT_EQ(2, m_ECM.GetNIFInfoList()->GetCount());
+}
+
+TEST_F(ECMProbe, SkippedSupportInformationAndFailedChains)
+{
+    CFakeNetwork::SetAnswer(kMac2, "GetListInfo", EFakeAnswer::Timeout);
+    ASSERT_EQ(VLECM_RESULT_SUCCESS, Probe(true));
+    ASSERT_TRUE(CFakeNetwork::Reply(kMac1));
+    ASSERT_TRUE(CFakeNetwork::Reply(kMac2));
+    ASSERT_TRUE(m_Client.WaitFor("probe", 1));
+    // The failed chain ends without a report once its last command has come back.
+    for (int i = 0; i < 2000 && CFakeNetwork::RequestCount(kMac2, "GetListInfo") == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    Drain(m_ECM);
+    Drain(m_ECM);
+    EXPECT_EQ(1u, m_Client.Count("probe"));
+    EXPECT_EQ(0, CFakeNetwork::RequestCount(kMac1, "GetSupportInformation"));
+    EXPECT_NE(nullptr, m_ECM.FindNIFInfo(kMac2));
+}
+
+TEST_F(ECMProbe, RepliesWithoutAMACAddressAreDroppedAndReleased)
+{
+    ASSERT_EQ(VLECM_RESULT_SUCCESS, Probe());
+    for (int i = 0; i < 20; ++i)
+        ASSERT_TRUE(CFakeNetwork::Reply(""));
+    ASSERT_TRUE(CFakeNetwork::Reply(kMac1));
+    ASSERT_TRUE(m_Client.WaitFor("probe", 1));
+    Drain(m_ECM);
+    EXPECT_EQ(1u, m_Client.Count("probe"));
+    EXPECT_EQ(1, m_ECM.GetNIFInfoList()->GetCount());
+}
+
+TEST_F(ECMProbe, OmitGetMoreInfoReportsAtOnceAndUpdatesAfterwards)
+{
+    CVLECMPropertyMap options;
+    options[CVLString("Option.Probe.OmitGetMoreInfo", 72)] = CVLString("true", 72);
+    ASSERT_EQ(VLECM_RESULT_SUCCESS, m_ECM.Probe(VLECM_PROBE_CONNECT_TYPE_NETWORK, &options));
+    ASSERT_TRUE(CFakeNetwork::Reply(kMac1));
+    ASSERT_TRUE(CFakeNetwork::Reply(kMac1));
+    ASSERT_TRUE(m_Client.WaitFor("probe", 2));
+    auto events = m_Client.Events();
+    EXPECT_FALSE(events[0].bUpdate);
+    EXPECT_TRUE(events[1].bUpdate);
+    EXPECT_EQ(0, CFakeNetwork::RequestCount(kMac1, "CheckUnicast"));
+}
+
+TEST_F(ECMProbe, GatesDropReportsWhileClosed)
+{
+    m_ECM.SetCallbackNotification(false);
+    ASSERT_EQ(VLECM_RESULT_SUCCESS, Probe());
+    ASSERT_TRUE(CFakeNetwork::Reply(kMac1));
+    for (int i = 0; i < 2000 && CFakeNetwork::RequestCount(kMac1, "GetListInfo") == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    Drain(m_ECM);
+    Drain(m_ECM);
+    EXPECT_EQ(0u, m_Client.Count("probe"));
+    CVLECMNIFInfo* pNIFInfo = m_ECM.FindNIFInfo(kMac1);
+    ASSERT_NE(nullptr, pNIFInfo);
+    // Command ends pass while notification is on, probing or not.
+    m_ECM.SetCallbackNotification(true);
+    m_ECM.StopProbe();
+    ASSERT_EQ(VLECM_RESULT_SUCCESS, pNIFInfo->GetDetail(VLECM_CONNECT_TYPE_NETWORK, nullptr));
+    ASSERT_TRUE(m_Client.WaitFor("GetDetail", 1));
+    // No callback: nothing is forwarded and nothing fails.
+    ASSERT_TRUE(m_ECM.SetCallbackIF(nullptr));
+    for (int i = 0; i < 200 && pNIFInfo->IsCommandRunning(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_EQ(VLECM_RESULT_SUCCESS, pNIFInfo->GetDetail(VLECM_CONNECT_TYPE_NETWORK, nullptr));
+    for (int i = 0; i < 2000 && pNIFInfo->IsCommandRunning(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    Drain(m_ECM);
+    EXPECT_EQ(1u, m_Client.Count("GetDetail"));
+    ASSERT_TRUE(m_ECM.SetCallbackIF(&m_Client));
+}
+
+TEST_F(ECMProbe, CommandResults)
+{
+    ASSERT_EQ(VLECM_RESULT_SUCCESS, Probe());
+    ASSERT_TRUE(CFakeNetwork::Reply(kMac1));
+    ASSERT_TRUE(m_Client.WaitFor("probe", 1));
+    CVLECMNIFInfo* pNIFInfo = m_ECM.FindNIFInfo(kMac1);
+    ASSERT_NE(nullptr, pNIFInfo);
+    auto run = [&](const char* szWhat, std::function<VLECM_RESULT()> start, size_t nNth) {
+        for (int i = 0; i < 2000 && pNIFInfo->IsCommandRunning(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        EXPECT_EQ(VLECM_RESULT_SUCCESS, start());
+        EXPECT_TRUE(m_Client.WaitFor(szWhat, nNth));
+        return m_Client.Events().back().nResult;
+    };
+    auto detail = [&]() { return pNIFInfo->GetDetail(VLECM_CONNECT_TYPE_NETWORK, nullptr); };
+    EXPECT_EQ(VLECM_RESULT_SUCCESS, run("GetDetail", detail, 1));
+    CFakeNetwork::SetAnswer(kMac1, "GetDetail", EFakeAnswer::Timeout);
+    EXPECT_EQ(VLECM_RESULT_TIMEOUT, run("GetDetail", detail, 2));
+    CFakeNetwork::SetAnswer(kMac1, "GetDetail", EFakeAnswer::DeviceError);
+    EXPECT_EQ(VLECM_RESULT_DEVICE_ERROR, run("GetDetail", detail, 3));
+    EXPECT_EQ(VLECM_RESULT_NOT_SUPPORTED,
+              run("GetNetworkDiagnosis", [&]() { return pNIFInfo->GetNetworkDiagnosis(VLECM_CONNECT_TYPE_NETWORK, nullptr); }, 1));
+    EXPECT_EQ(VLECM_RESULT_NOT_SUPPORTED,
+              run("SetupWebService", [&]() { return pNIFInfo->SetupWebService(VLECM_CONNECT_TYPE_NETWORK, nullptr); }, 1));
+    EXPECT_EQ(VLECM_RESULT_PARAMETER_ERROR, pNIFInfo->StartCommand(static_cast<VLECM_COMMAND>(12), VLECM_CONNECT_TYPE_NETWORK, nullptr));
+    // One command at a time: a second start while one runs is refused.
+    CFakeNetwork::SetAnswer(kMac1, "CheckPassword", EFakeAnswer::Block);
+    ASSERT_EQ(VLECM_RESULT_SUCCESS, pNIFInfo->CheckPassword(VLECM_CONNECT_TYPE_NETWORK, nullptr));
+    EXPECT_EQ(VLECM_RESULT_FAILED, pNIFInfo->GetDetail(VLECM_CONNECT_TYPE_NETWORK, nullptr));
+    // Removing a device whose command hangs stops it; nothing is reported.
+    CWatchdog watchdog(60, "RemoveNIFInfo of a device with a running command");
+    m_ECM.RemoveNIFInfo(pNIFInfo);
+    Drain(m_ECM);
+    EXPECT_EQ(0u, m_Client.Count("CheckPassword"));
+    EXPECT_EQ(nullptr, m_ECM.FindNIFInfo(kMac1));
+}
+
+TEST_F(ECMProbe, RemoveInsideOnProbePurgesTheDevicesQueuedResults)
+{
+    CWatchdog watchdog(60, "RemoveNIFInfo inside OnProbe");
+    m_Client.m_OnProbe = [&](CVLECMNIFInfo* pNIFInfo) {
+        // A result queued behind this report must never arrive.
+        ASSERT_EQ(VLECM_RESULT_SUCCESS, pNIFInfo->GetDetail(VLECM_CONNECT_TYPE_NETWORK, nullptr));
+        for (int i = 0; i < 2000 && pNIFInfo->IsCommandRunning(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        m_ECM.RemoveNIFInfo(pNIFInfo);
+    };
+    ASSERT_EQ(VLECM_RESULT_SUCCESS, Probe());
+    ASSERT_TRUE(CFakeNetwork::Reply(kMac1));
+    ASSERT_TRUE(m_Client.WaitFor("probe", 1));
+    Drain(m_ECM);
+    Drain(m_ECM);
+    EXPECT_EQ(0u, m_Client.Count("GetDetail"));
+    EXPECT_EQ(nullptr, m_ECM.FindNIFInfo(kMac1));
+    EXPECT_EQ(0, m_ECM.GetNIFInfoList()->GetCount());
+}
+
+TEST_F(ECMProbe, ProbeAndStopProbeInsideOnProbe)
+{
+    CWatchdog watchdog(60, "Probe and StopProbe inside OnProbe");
+    int nCalls = 0;
+    m_Client.m_OnProbe = [&](CVLECMNIFInfo*) {
+        if (++nCalls == 1)
+            m_ECM.StopProbe();
+        else
+            EXPECT_EQ(VLECM_RESULT_SUCCESS, Probe());
+    };
+    ASSERT_EQ(VLECM_RESULT_SUCCESS, Probe());
+    ASSERT_TRUE(CFakeNetwork::Reply(kMac1));
+    ASSERT_TRUE(m_Client.WaitFor("probe", 1));
+    Drain(m_ECM);
+    EXPECT_FALSE(CFakeNetwork::IsProbeRunning());
+    EXPECT_NE(nullptr, m_ECM.FindNIFInfo(kMac1));
+    ASSERT_EQ(VLECM_RESULT_SUCCESS, Probe());
+    ASSERT_TRUE(CFakeNetwork::Reply(kMac2));
+    ASSERT_TRUE(m_Client.WaitFor("probe", 2));
+    Drain(m_ECM);
+    // The probe restarted from the callback removed the devices of the run before.
+    EXPECT_TRUE(CFakeNetwork::IsProbeRunning());
+    EXPECT_EQ(nullptr, m_ECM.FindNIFInfo(kMac2));
+    EXPECT_EQ(0, m_ECM.GetNIFInfoList()->GetCount());
+}
+
+TEST_F(ECMProbe, ProbeRefusals)
+{
+    EXPECT_EQ(VLECM_RESULT_INTERNAL_ERROR, m_ECM.Probe(static_cast<VLECM_PROBE_CONNECT_TYPE>(2), nullptr));
+    CVLECM idle;
+    EXPECT_EQ(VLECM_RESULT_INTERNAL_ERROR, idle.Probe(VLECM_PROBE_CONNECT_TYPE_ALL, nullptr));
+    EXPECT_EQ(nullptr, idle.GetNIFInfoList());
+    // A pointer the list does not hold is not destroyed.
+    CVLECMNIFInfo stranger;
+    m_ECM.RemoveNIFInfo(&stranger);
+    m_ECM.RemoveNIFInfo(nullptr);
+    stranger.SetDummy(true);
+    EXPECT_TRUE(stranger.IsDummy());
+}
+
+namespace
+{
+// A device manager whose local networks cannot be set up.
+class CNoLocalNetworkECM : public CVLECM
+{
+public:
+    bool SetupLocalDBCInfo(CVLECMPropertyMap*, VL_CONST_STR, const CVLECMPropertyMap*, CVLECMNIFInfo*) override
+    {
+        return false;
+    }
+};
+}  // namespace
+
+TEST(ECMProbeSetup, FailedLocalNetworkSetUpIsAFailedProbe)
+{
+    CFakeNetwork::Install();
+    CRecordingClient client;
+    CNoLocalNetworkECM ecm;
+    ASSERT_EQ(VLECM_RESULT_SUCCESS, ecm.Initialize(&client, nullptr, nullptr, nullptr));
+    CVLECMPropertyMap options;
+    options[CVLString("Option.Probe.EnableLocalDBCInfo", 72)] = CVLString("true", 72);
+    EXPECT_EQ(VLECM_RESULT_INTERNAL_ERROR, ecm.Probe(VLECM_PROBE_CONNECT_TYPE_ALL, &options));
+    EXPECT_EQ(0, CFakeNetwork::ProbeStarts());
+    EXPECT_EQ(VLECM_RESULT_SUCCESS, ecm.Probe(VLECM_PROBE_CONNECT_TYPE_ALL, nullptr));
+    EXPECT_EQ(1, CFakeNetwork::ProbeStarts());
+    ecm.Terminate();
+    CFakeNetwork::Uninstall();
+}
