@@ -111,29 +111,58 @@ void CVLXmlElement::Merge(const CVLXmlElement* pSrc, const char* szKeyAttribute)
         pCopy->Delete();
         return;
     }
-    for (CVLXmlNodeConstIterator it = pSrc->m_Attributes.ConstBegin(); !it.IsEnd(); it.Next()) {
-        IVLXmlNode* pAttr = it.Get();
-        SetAttribute(pAttr->GetNodeName().GetString(), pAttr->GetNodeValue().GetString());
-    }
+    // Matching children are merged as by a call for each pair, from a list
+    // of the pairs under way instead of recursion: trees built in code may be
+    // nested deeper than the stack allows.
+    struct CFrame
+    {
+        CVLXmlElement* pDst;
+        const CVLXmlElement* pSrc;
+        CVLXmlNodeConstIterator it;
+    };
+    std::vector<CFrame> frames;
+    auto enter = [&frames](CVLXmlElement* pDst, const CVLXmlElement* pFrom) {
+        for (CVLXmlNodeConstIterator it = pFrom->m_Attributes.ConstBegin(); !it.IsEnd(); it.Next()) {
+            IVLXmlNode* pAttr = it.Get();
+            pDst->SetAttribute(pAttr->GetNodeName().GetString(), pAttr->GetNodeValue().GetString());
+        }
+        frames.push_back(CFrame{pDst, pFrom, pFrom->m_Children.ConstBegin()});
+    };
+    enter(this, pSrc);
     const bool bNoKey = szKeyAttribute == nullptr || *szKeyAttribute == 0;
-    for (CVLXmlNodeConstIterator it = pSrc->m_Children.ConstBegin(); !it.IsEnd(); it.Next()) {
-        IVLXmlNode* pChild = it.Get();
+    // Only when the source lies inside this element can a match lie inside
+    // the source; the test walks up the tree, so it is made only then.
+    const bool bOverlap = pSrc->IsSelfOrDescendantOf(this);
+    while (!frames.empty()) {
+        CFrame& frame = frames.back();
+        if (frame.it.IsEnd()) {
+            frames.pop_back();
+            continue;
+        }
+        IVLXmlNode* pChild = frame.it.Get();
+        frame.it.Next();
+        CVLXmlElement* pDst = frame.pDst;  // the push below may move the frame
         if (pChild->GetNodeType() == VLXML_NODE_ELEMENT) {
             const CVLXmlElement* pSrcChild = static_cast<const CVLXmlElement*>(pChild);
             CVLXmlElement* pMatch;
             if (bNoKey) {
-                pMatch = FindChildElement(pSrcChild->m_strTagName.GetString());
+                pMatch = pDst->FindChildElement(pSrcChild->m_strTagName.GetString());
             } else {
                 CVLString strKey = pSrcChild->GetAttribute(szKeyAttribute);
-                pMatch = FindChildElementByAttribute(pSrcChild->m_strTagName.GetString(), szKeyAttribute,
-                                                     strKey.GetString());
+                pMatch = pDst->FindChildElementByAttribute(pSrcChild->m_strTagName.GetString(), szKeyAttribute,
+                                                           strKey.GetString());
             }
             if (pMatch != nullptr) {
-                pMatch->Merge(pSrcChild, szKeyAttribute);
+                if (pMatch->m_pOwnerDocument == nullptr || pMatch == pSrcChild)
+                    continue;
+                if (bOverlap && pMatch->IsSelfOrDescendantOf(pSrcChild))
+                    pMatch->Merge(pSrcChild, szKeyAttribute);  // merges a snapshot
+                else
+                    enter(pMatch, pSrcChild);
                 continue;
             }
         }
-        AppendChild(m_pOwnerDocument->ImportNode(pChild));
+        pDst->AppendChild(pDst->m_pOwnerDocument->ImportNode(pChild));
     }
 }
 

@@ -537,6 +537,18 @@ TEST(XmlDom, DeepTreesAreCopiedAndCompared)
     CVLXmlNodeList left(false);
     copy.GetElementsByTagName("e", &left);
     EXPECT_EQ(kDepth - 1, left.GetLength());
+    // Merging two deep chains goes all the way down.
+    CVLXmlDocument merged;
+    merged.AppendChild(DeepChain(merged, kDepth));
+    CVLXmlElement* pMergedLeaf = merged.GetDocumentElement();
+    while (pMergedLeaf->FindChildElement("e") != nullptr)
+        pMergedLeaf = pMergedLeaf->FindChildElement("e");
+    pMergedLeaf->SetAttribute("k", "old");
+    pMergedLeaf->SetAttribute("only", "here");
+    merged.Merge(&doc, "");
+    EXPECT_EQ("v<", Bytes(pMergedLeaf->GetAttribute("k")));
+    EXPECT_EQ("here", Bytes(pMergedLeaf->GetAttribute("only")));
+    EXPECT_EQ(2, pMergedLeaf->GetChildNodes()->GetLength());  // its text and the merged one
 }
 
 // The element's escaped save is an operation of its own: through the node
