@@ -45,6 +45,8 @@ const long kDefaultDummyCommandSleep = 3000;
 // A wait is cut into slices, so that a stop ends it soon.
 const long kWaitSliceMilliseconds = 10;
 const int kMACAddressDigits = 12;
+// Where unicast commands go.
+const char kIPAddressPath[] = "IPAddress";
 
 const char* TextOf(const CVLString& str)
 {
@@ -584,9 +586,32 @@ VLECM_RESULT CVLECMNIFInfo::executeVLPCCommand(VLECM_COMMAND eCommand)
     {
         CVLThreadLock lock(&m_CommandSync);
         lock.Lock();
+        eConnectType = m_eCommandConnectType;
+    }
+    VLECM_RESULT eResult = runUnicastFunction(this, eCommand);
+    if (eCommand == VLECM_COMMAND_CHECK_UNICAST) {
+        SetUnicast(eConnectType, eResult == VLECM_RESULT_SUCCESS);
+        // Without filtering, a device that does not answer by unicast stays
+        // a found device, marked as such.
+        if (eResult == VLECM_RESULT_TIMEOUT && !getOptionBool("Option.CheckUnicast.NonUnicastDeviceFiltering"))
+            eResult = VLECM_RESULT_SUCCESS;
+    } else if (eCommand == VLECM_COMMAND_CHECK_PASSWORD && eResult == VLECM_RESULT_SUCCESS) {
+        CVLTargetLock lock(this);
+        lock.Lock();
+        CVLProperty* pResult = GetProperties()->GetProperty(kCheckPasswordResultPath, false);
+        if (pResult != nullptr && pResult->ToLong(0) == kWrongPasswordResult)
+            eResult = VLECM_RESULT_UNLOCK_REFUSED;
+    }
+    return eResult;
+}
+
+VLECM_RESULT CVLECMNIFInfo::runUnicastFunction(CVLTarget* pTarget, VLECM_COMMAND eCommand)
+{
+    {
+        CVLThreadLock lock(&m_CommandSync);
+        lock.Lock();
         if (m_bCommandStop)
             return VLECM_RESULT_STOPPED;
-        eConnectType = m_eCommandConnectType;
     }
     CVLModuleController* pController = GetModuleController();
     if (pController == nullptr)
@@ -600,7 +625,7 @@ VLECM_RESULT CVLECMNIFInfo::executeVLPCCommand(VLECM_COMMAND eCommand)
     try {
         // The instance is made and run here rather than through ExecFunction,
         // so that StopCommand can reach it from the moment it exists.
-        pInstance = pController->CreateModuleInstance(this, kUnicastFunctionName, &params);
+        pInstance = pController->CreateModuleInstance(pTarget, kUnicastFunctionName, &params);
         if (pInstance == nullptr)
             return VLECM_RESULT_NOT_SUPPORTED;
         {
@@ -629,22 +654,6 @@ VLECM_RESULT CVLECMNIFInfo::executeVLPCCommand(VLECM_COMMAND eCommand)
             pException->Delete();
         }
     }
-    if (eCommand == VLECM_COMMAND_CHECK_UNICAST) {
-        SetUnicast(eConnectType, eResult == VLECM_RESULT_SUCCESS);
-        // Without filtering, a device that does not answer by unicast stays
-        // a found device, marked as such.
-        if (eResult == VLECM_RESULT_TIMEOUT && !getOptionBool("Option.CheckUnicast.NonUnicastDeviceFiltering"))
-            eResult = VLECM_RESULT_SUCCESS;
-    } else if (eCommand == VLECM_COMMAND_CHECK_PASSWORD && eResult == VLECM_RESULT_SUCCESS) {
-        CVLTargetLock lock(this);
-        lock.Lock();
-        CVLProperty* pResult = GetProperties()->GetProperty(kCheckPasswordResultPath, false);
-        if (pResult != nullptr) {
-            CVLString strResult = pResult->ToString("");
-            if (pResult->ToString("").ToLong(0) == kWrongPasswordResult || strResult == "1001")
-                eResult = VLECM_RESULT_UNLOCK_REFUSED;
-        }
-    }
     return eResult;
 }
 
@@ -666,13 +675,44 @@ VLECM_RESULT CVLECMNIFInfo::executeRebootPollingModule()
         return VLECM_RESULT_INTERNAL_ERROR;
     if (!waitCommand(getOptionInt("Option.RebootPolling.FirstWait")))
         return VLECM_RESULT_STOPPED;
-    // The device is back when it answers its reboot-polling request.
+    // The device is back when it answers its reboot-polling request, asked
+    // on a blank target as a probe asks.
     auto deadline =
         std::chrono::steady_clock::now() + std::chrono::milliseconds(getOptionInt("Option.RebootPolling.MaxTimeout"));
     long nRetryWait = getOptionInt("Option.RebootPolling.SecondRetryWait");
+    CVLModuleController* pController = GetModuleController();
+    if (pController == nullptr)
+        return VLECM_RESULT_NOT_INITIALIZED;
+    CVLString strAddress(VL_CHARSET_UTF8);
+    {
+        CVLTargetLock lock(this);
+        lock.Lock();
+        CVLProperty* pAddress = GetProperties()->GetProperty(kIPAddressPath, false);
+        if (pAddress != nullptr)
+            strAddress = pAddress->ToString("");
+    }
+    CVLString strMyMAC = GetMACAddress();
     for (;;) {
-        VLECM_RESULT eResult = executeVLPCCommand(VLECM_COMMAND_REBOOT_POLLING);
-        if (eResult != VLECM_RESULT_TIMEOUT)
+        CVLTarget* pBlank = pController->CreateTarget();
+        if (pBlank == nullptr)
+            return VLECM_RESULT_OUT_OF_MEMORY;
+        pBlank->GetProperties()->GetProperty(kIPAddressPath, true)->SetString(strAddress);
+        VLECM_RESULT eResult = runUnicastFunction(pBlank, VLECM_COMMAND_REBOOT_POLLING);
+        if (eResult == VLECM_RESULT_SUCCESS) {
+            CVLProperty* pMAC = pBlank->GetProperties()->GetProperty("MACAddress", false);
+            if (pMAC != nullptr && NormalizeMACAddress(pMAC->ToString("")) == NormalizeMACAddress(strMyMAC)) {
+                {
+                    CVLTargetLock lock(this);
+                    lock.Lock();
+                    Marge(pBlank);
+                }
+                pBlank->Destroy(false);
+                SetUnicast(VLECM_CONNECT_TYPE_NETWORK, true);
+                return VLECM_RESULT_SUCCESS;
+            }
+        }
+        pBlank->Destroy(false);
+        if (eResult == VLECM_RESULT_STOPPED)
             return eResult;
         if (std::chrono::steady_clock::now() >= deadline)
             return VLECM_RESULT_TIMEOUT;

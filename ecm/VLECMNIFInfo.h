@@ -102,6 +102,9 @@ protected:
     virtual VLECM_RESULT executeCommand(VLECM_COMMAND eCommand);
     // Runs the command's packet list on this device through the unicast function.
     virtual VLECM_RESULT executeVLPCCommand(VLECM_COMMAND eCommand);
+    // Runs the command's packet list on the target through the unicast
+    // function, stoppable by StopCommand.
+    virtual VLECM_RESULT runUnicastFunction(CVLTarget* pTarget, VLECM_COMMAND eCommand);
     virtual VLECM_RESULT executeRebootPollingModule();
     virtual VLECM_RESULT execDummyCommand(VLECM_COMMAND eCommand);
     // Waits up to nMilliseconds; false when the command was stopped.

@@ -1,0 +1,197 @@
+// The device manager over the real modules and definitions against the
+// device emulator on loopback: probes through 127.255.255.255, and every
+// command on a plain and an enciphered device.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "cm/VLModuleController.h"
+#include "cm/VLProperty.h"
+#include "cm/VLTargetList.h"
+#include "ecm/VLECM.h"
+#include "ecm/VLECMNIFInfo.h"
+#include "ecm/VLECMNIFInfoList.h"
+#include "modules/VLModuleLibraries.h"
+#include "tests/ecm/ECMTestClient.h"
+#include "tests/support/DeviceEmulator.h"
+#include "tests/support/Watchdog.h"
+
+namespace
+{
+const char kPlainMac[] = "0026AB003458";
+const char kCipherMac[] = "0026AB003457";
+// Number of the directed-broadcast children of the probe in the definitions.
+const int kLocalNetworkChildren = 5;
+
+EmuDevice Device(bool bEncrypted)
+{
+    EmuDevice d;
+    d.bEncrypted = bEncrypted;
+    d.mac[4] = 0x34;
+    d.mac[5] = bEncrypted ? 0x57 : 0x58;
+    d.strIP = bEncrypted ? "127.0.0.2" : "127.0.0.3";
+    d.nNumber = 5;
+    d.bWireless = bEncrypted;
+    d.strPassword = "secret";
+    d.nRestartMs = 0;
+    return d;
+}
+
+CVLECMPropertyMap Options(std::initializer_list<std::pair<const char*, const char*>> entries)
+{
+    CVLECMPropertyMap map;
+    for (const auto& entry : entries)
+        map[CVLString(entry.first, 72)] = CVLString(entry.second, 72);
+    return map;
+}
+
+class ECMEmulator : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        CVLCMApi::SetModuleLibraries(VLRegisterModuleLibraries);
+        m_Emu.AddDevice(Device(true));
+        m_Emu.AddDevice(Device(false));
+        std::string strError;
+        ASSERT_TRUE(m_Emu.Start(&strError)) << strError;
+        ASSERT_EQ(VLECM_RESULT_SUCCESS, m_ECM.Initialize(&m_Client, nullptr, nullptr, nullptr));
+        CVLCMApi* pApi = m_ECM.GetApi();
+        if (pApi->GetModuleController()->GetModule("VLMDProbe") == nullptr)
+            GTEST_SKIP() << "the probe module is not registered in this build";
+        // Loopback only: the emulator's port, its directed broadcast instead
+        // of the limited one, and no interface networks.
+        std::string strPort = std::to_string(m_Emu.Port());
+        pApi->SetConst("toPort", strPort.c_str(), "VLMDSock", nullptr);
+        pApi->SetConst("toAddress", "127.255.255.255", nullptr, "Probe.VLPC_Broadcast.UDP");
+        for (int i = 1; i <= kLocalNetworkChildren; ++i) {
+            std::string strName = "Probe.VLPC_LocalNetworkDBC_" + std::to_string(i);
+            pApi->EnableInstance(strName.c_str(), false);
+        }
+    }
+    void TearDown() override
+    {
+        m_ECM.Terminate();
+        m_Emu.Stop();
+        CVLCMApi::SetModuleLibraries(nullptr);
+    }
+    // Probes as the application does and waits for both devices.
+    void ProbeBoth()
+    {
+        CVLECMPropertyMap options = Options({{"Option.Probe.SkipGetSupportInformation", "true"},
+                                             {"Option.CheckUnicast.NonUnicastDeviceFiltering", "true"}});
+        ASSERT_EQ(VLECM_RESULT_SUCCESS, m_ECM.Probe(VLECM_PROBE_CONNECT_TYPE_ALL, &options));
+        ASSERT_TRUE(m_Client.WaitFor("probe", 2));
+    }
+
+    CWatchdog m_Watchdog{200, "device manager against the emulator"};
+    CDeviceEmulator m_Emu{0};
+    CRecordingClient m_Client;
+    CVLECM m_ECM;
+};
+
+std::string PropertyText(CVLECMNIFInfo* pNIFInfo, const char* szPath)
+{
+    CVLProperty* p = pNIFInfo->GetProperties()->GetProperty(szPath, false);
+    return p == nullptr ? "<none>" : ECMText(p->ToString(""));
+}
+}  // namespace
+
+TEST_F(ECMEmulator, ProbeFindsTheDevicesAndChainsTheirCommands)
+{
+    ProbeBoth();
+    m_ECM.StopProbe();
+    Drain(m_ECM);
+    EXPECT_EQ(2u, m_Client.Count("probe"));
+    for (const char* szMac : {kPlainMac, kCipherMac}) {
+        SCOPED_TRACE(szMac);
+        CVLECMNIFInfo* pNIFInfo = m_ECM.FindNIFInfo(szMac);
+        ASSERT_NE(nullptr, pNIFInfo);
+        EXPECT_TRUE(pNIFInfo->IsUnicast(VLECM_CONNECT_TYPE_NETWORK));
+        EXPECT_EQ("Model A", PropertyText(pNIFInfo, "VLPC.2B_5A01_01.ModelName"));
+        EXPECT_EQ("SN0000000001", PropertyText(pNIFInfo, "VLPC.2B_5A04_01.SerialNumber"));
+    }
+    for (const auto& event : m_Client.Events()) {
+        if (event.strWhat == "probe") {
+            EXPECT_TRUE(event.bUnicast);
+            EXPECT_FALSE(event.bUpdate);
+        }
+    }
+    // Three probe sends reach each device, but each is one record.
+    EXPECT_EQ(2, m_ECM.GetNIFInfoList()->GetCount());
+}
+
+TEST_F(ECMEmulator, EveryCommandPlainAndEnciphered)
+{
+    ProbeBoth();
+    m_ECM.StopProbe();
+    CVLECMPropertyMap options = Options({{"Option.RebootPolling.FirstWait", "0"},
+                                         {"Option.RebootPolling.SecondRetryWait", "100"},
+                                         {"Option.RebootPolling.MaxTimeout", "10000"}});
+    for (const char* szMac : {kPlainMac, kCipherMac}) {
+        SCOPED_TRACE(szMac);
+        bool bWireless = std::string(szMac) == kCipherMac;
+        CVLECMNIFInfo* pNIFInfo = m_ECM.FindNIFInfo(szMac);
+        ASSERT_NE(nullptr, pNIFInfo);
+        pNIFInfo->SetCurrentPassword("secret");
+        struct Step
+        {
+            VLECM_COMMAND eCommand;
+            const char* szReport;
+            int nResult;
+        };
+        const Step steps[] = {
+            {VLECM_COMMAND_CHECK_UNICAST, "CheckUnicast", VLECM_RESULT_SUCCESS},
+            {VLECM_COMMAND_GET_SUPPORT_INFORMATION, "GetSupportInformation", VLECM_RESULT_SUCCESS},
+            {VLECM_COMMAND_GET_LIST_INFO, "GetListInfo", VLECM_RESULT_SUCCESS},
+            {VLECM_COMMAND_GET_DETAIL, "GetDetail", VLECM_RESULT_SUCCESS},
+            // A wired device does not know the wireless function.
+            {VLECM_COMMAND_GET_WIRELESS_LAN_INFO, "GetWirelessLANInfo",
+             bWireless ? VLECM_RESULT_SUCCESS : VLECM_RESULT_DEVICE_ERROR},
+            {VLECM_COMMAND_CHECK_PASSWORD, "CheckPassword", VLECM_RESULT_SUCCESS},
+            {VLECM_COMMAND_SET_DETAIL, "SetDetail", VLECM_RESULT_SUCCESS},
+            {VLECM_COMMAND_FACT_RESET, "FactReset", VLECM_RESULT_SUCCESS},
+            {VLECM_COMMAND_REBOOT_POLLING, "RebootPolling", VLECM_RESULT_SUCCESS},
+            {VLECM_COMMAND_GET_NETWORK_DIAGNOSIS, "GetNetworkDiagnosis", VLECM_RESULT_NOT_SUPPORTED},
+            {VLECM_COMMAND_SETUP_WEB_SERVICE, "SetupWebService", VLECM_RESULT_NOT_SUPPORTED},
+            {VLECM_COMMAND_DELETE_WEB_SERVICE, "DeleteWebService", VLECM_RESULT_NOT_SUPPORTED},
+        };
+        for (const Step& step : steps) {
+            SCOPED_TRACE(step.szReport);
+            size_t nBefore = m_Client.Count(step.szReport);
+            ASSERT_EQ(VLECM_RESULT_SUCCESS, pNIFInfo->StartCommand(step.eCommand, VLECM_CONNECT_TYPE_NETWORK, &options));
+            ASSERT_TRUE(m_Client.WaitFor(step.szReport, nBefore + 1));
+            EXPECT_EQ(step.nResult, m_Client.LastResult(step.szReport));
+            while (pNIFInfo->IsCommandRunning())
+                CVLThread::Sleep(1);
+        }
+        EXPECT_EQ("node", PropertyText(pNIFInfo, "VLPC.2B_5A10_01.NodeName"));
+        // A wrong password is refused.
+        pNIFInfo->SetCurrentPassword("wrong");
+        size_t nBefore = m_Client.Count("CheckPassword");
+        ASSERT_EQ(VLECM_RESULT_SUCCESS, pNIFInfo->CheckPassword(VLECM_CONNECT_TYPE_NETWORK, nullptr));
+        ASSERT_TRUE(m_Client.WaitFor("CheckPassword", nBefore + 1));
+        EXPECT_EQ(VLECM_RESULT_UNLOCK_REFUSED, m_Client.LastResult("CheckPassword"));
+        while (pNIFInfo->IsCommandRunning())
+            CVLThread::Sleep(1);
+    }
+}
+
+TEST_F(ECMEmulator, ADeviceThatStopsAnsweringTimesOut)
+{
+    ProbeBoth();
+    m_ECM.StopProbe();
+    CVLECMNIFInfo* pNIFInfo = m_ECM.FindNIFInfo(kPlainMac);
+    ASSERT_NE(nullptr, pNIFInfo);
+    m_Emu.Stop();
+    CVLECMPropertyMap options = Options({{"Option.GetDetail.Timeout", "300"}, {"Option.GetDetail.Retry", "1"}});
+    ASSERT_EQ(VLECM_RESULT_SUCCESS, pNIFInfo->GetDetail(VLECM_CONNECT_TYPE_NETWORK, &options));
+    ASSERT_TRUE(m_Client.WaitFor("GetDetail", 1));
+    EXPECT_EQ(VLECM_RESULT_TIMEOUT, m_Client.LastResult("GetDetail"));
+    // A second device's long command is stopped by its removal.
+    CVLECMNIFInfo* pOther = m_ECM.FindNIFInfo(kCipherMac);
+    ASSERT_NE(nullptr, pOther);
+    ASSERT_EQ(VLECM_RESULT_SUCCESS, pOther->GetListInfo(VLECM_CONNECT_TYPE_NETWORK, nullptr));
+    m_ECM.RemoveNIFInfo(pOther);
+    EXPECT_EQ(nullptr, m_ECM.FindNIFInfo(kCipherMac));
+}

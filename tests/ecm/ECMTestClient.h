@@ -1,0 +1,169 @@
+// A client of the device manager for the tests: records every report so a
+// test can wait for the ones it expects, and drains the dispatch queue.
+#ifndef ECMTESTCLIENT_H
+#define ECMTESTCLIENT_H
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "ecm/VLECM.h"
+#include "ecm/VLECMNIFInfo.h"
+
+inline std::string ECMText(const CVLString& str)
+{
+    const char* sz = str.GetBuffer();
+    return sz != nullptr ? sz : "";
+}
+
+// Records every report; a test waits for the ones it expects.
+class CRecordingClient : public IVLECMCallbackIF
+{
+public:
+    struct Event
+    {
+        std::string strWhat;  // "probe", "GetDetail", ...
+        CVLECMNIFInfo* pNIFInfo;
+        std::string strMac;
+        int nResult;
+        bool bUnicast;
+        bool bUpdate;
+    };
+
+    void OnProbe(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE, bool bUnicast, bool bUpdateNIFInfo) override
+    {
+        Add({"probe", pNIFInfo, ECMText(pNIFInfo->GetMACAddress()), 0, bUnicast, bUpdateNIFInfo});
+        if (m_OnProbe)
+            m_OnProbe(pNIFInfo);
+    }
+    void OnCheckUnicast(CVLECMNIFInfo* p, VLECM_CONNECT_TYPE, VLECM_RESULT r, bool bUnicast) override
+    {
+        Add({"CheckUnicast", p, "", r, bUnicast, false});
+    }
+    void OnGetDetail(CVLECMNIFInfo* p, VLECM_CONNECT_TYPE, VLECM_RESULT r) override
+    {
+        Add({"GetDetail", p, "", r, false, false});
+    }
+    void OnCheckPassword(CVLECMNIFInfo* p, VLECM_CONNECT_TYPE, VLECM_RESULT r) override
+    {
+        Add({"CheckPassword", p, "", r, false, false});
+    }
+    void OnGetNetworkDiagnosis(CVLECMNIFInfo* p, VLECM_CONNECT_TYPE, VLECM_RESULT r) override
+    {
+        Add({"GetNetworkDiagnosis", p, "", r, false, false});
+    }
+    void OnSetupWebService(CVLECMNIFInfo* p, VLECM_CONNECT_TYPE, VLECM_RESULT r) override
+    {
+        Add({"SetupWebService", p, "", r, false, false});
+    }
+
+    void OnGetSupportInformation(CVLECMNIFInfo* p, VLECM_CONNECT_TYPE, VLECM_RESULT r) override
+    {
+        Add({"GetSupportInformation", p, "", r, false, false});
+    }
+    void OnGetListInfo(CVLECMNIFInfo* p, VLECM_CONNECT_TYPE, VLECM_RESULT r) override
+    {
+        Add({"GetListInfo", p, "", r, false, false});
+    }
+    void OnGetWirelessLANInfo(CVLECMNIFInfo* p, VLECM_CONNECT_TYPE, VLECM_RESULT r) override
+    {
+        Add({"GetWirelessLANInfo", p, "", r, false, false});
+    }
+    void OnSetDetail(CVLECMNIFInfo* p, VLECM_CONNECT_TYPE, VLECM_RESULT r) override
+    {
+        Add({"SetDetail", p, "", r, false, false});
+    }
+    void OnFactReset(CVLECMNIFInfo* p, VLECM_CONNECT_TYPE, VLECM_RESULT r) override
+    {
+        Add({"FactReset", p, "", r, false, false});
+    }
+    void OnDeleteWebService(CVLECMNIFInfo* p, VLECM_CONNECT_TYPE, VLECM_RESULT r) override
+    {
+        Add({"DeleteWebService", p, "", r, false, false});
+    }
+    void OnRebootPolling(CVLECMNIFInfo* p, VLECM_CONNECT_TYPE, VLECM_RESULT r, bool bUnicast) override
+    {
+        Add({"RebootPolling", p, "", r, bUnicast, false});
+    }
+    // Waits until nCount reports of that kind arrived; false after 30 s.
+    bool WaitFor(const std::string& strWhat, size_t nCount)
+    {
+        std::unique_lock<std::mutex> lock(m_Mutex);
+        return m_Cond.wait_for(lock, std::chrono::seconds(30), [&]() { return CountLocked(strWhat) >= nCount; });
+    }
+    // The result of the last report of that kind; -1 when there is none.
+    int LastResult(const std::string& strWhat)
+    {
+        std::lock_guard<std::mutex> lock(m_Mutex);
+        int nResult = -1;
+        for (const Event& e : m_Events)
+            nResult = e.strWhat == strWhat ? e.nResult : nResult;
+        return nResult;
+    }
+    size_t Count(const std::string& strWhat)
+    {
+        std::lock_guard<std::mutex> lock(m_Mutex);
+        return CountLocked(strWhat);
+    }
+    std::vector<Event> Events()
+    {
+        std::lock_guard<std::mutex> lock(m_Mutex);
+        return m_Events;
+    }
+
+    std::function<void(CVLECMNIFInfo*)> m_OnProbe;
+
+private:
+    void Add(const Event& event)
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_Mutex);
+            m_Events.push_back(event);
+        }
+        m_Cond.notify_all();
+    }
+    size_t CountLocked(const std::string& strWhat)
+    {
+        size_t n = 0;
+        for (const Event& e : m_Events)
+            n += e.strWhat == strWhat ? 1 : 0;
+        return n;
+    }
+
+    std::mutex m_Mutex;
+    std::condition_variable m_Cond;
+    std::vector<Event> m_Events;
+};
+
+// Lets the dispatch thread drain what is queued: a marker callback queued
+// last has run once everything before it has.
+inline void Drain(CVLECM& ecm)
+{
+    std::mutex mutex;
+    std::condition_variable cond;
+    bool bDone = false;
+    struct Marker
+    {
+        std::mutex* pMutex;
+        std::condition_variable* pCond;
+        bool* pbDone;
+    } marker{&mutex, &cond, &bDone};
+    ecm.GetApi()->PostCallbackUser(
+        nullptr, nullptr,
+        [](long, void* p, CVLCallbackInfo*) {
+            Marker* pMarker = static_cast<Marker*>(p);
+            std::lock_guard<std::mutex> lock(*pMarker->pMutex);
+            *pMarker->pbDone = true;
+            pMarker->pCond->notify_all();
+        },
+        0, &marker, nullptr);
+    std::unique_lock<std::mutex> lock(mutex);
+    ASSERT_TRUE(cond.wait_for(lock, std::chrono::seconds(20), [&]() { return bDone; }));
+}
+
+#endif
