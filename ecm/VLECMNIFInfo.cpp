@@ -701,11 +701,8 @@ VLECM_RESULT CVLECMNIFInfo::executeRebootPollingModule()
         if (eResult == VLECM_RESULT_SUCCESS) {
             CVLProperty* pMAC = pBlank->GetProperties()->GetProperty("MACAddress", false);
             if (pMAC != nullptr && NormalizeMACAddress(pMAC->ToString("")) == NormalizeMACAddress(strMyMAC)) {
-                {
-                    CVLTargetLock lock(this);
-                    lock.Lock();
-                    Marge(pBlank);
-                }
+                // Only the answer counts: the blank target's cleared key
+                // properties must not overwrite the device's.
                 pBlank->Destroy(false);
                 SetUnicast(VLECM_CONNECT_TYPE_NETWORK, true);
                 return VLECM_RESULT_SUCCESS;
