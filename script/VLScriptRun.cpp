@@ -1,5 +1,6 @@
 #include "script/VLScriptRun.h"
 
+#include <cstring>
 #include <map>
 #include <type_traits>
 #include <typeinfo>
@@ -545,7 +546,7 @@ void CVLScriptRun::Steps(VLScrDbgContext* pCtx)
             Call(instr);
             break;
         case VLSCR_OP_ASSIGN:
-            if (!FastAssign()) {
+            if (!FastAssign() && !StringAssign()) {
                 Need(2);
                 Store(m_pStack[m_nTop - 2], Read(m_pStack[m_nTop - 1]));
                 --m_nTop;
@@ -559,7 +560,10 @@ void CVLScriptRun::Steps(VLScrDbgContext* pCtx)
         VL_WORD_CASE(VLSCR_OP_MUL)
         VL_WORD_CASE(VLSCR_OP_DIV)
         VL_WORD_CASE(VLSCR_OP_MOD)
-        VL_WORD_CASE(VLSCR_OP_ADD)
+        case VLSCR_OP_ADD:
+            if (!WordBinary<VLSCR_OP_ADD>() && !StringConcat())
+                Binary(VLSCR_OP_ADD);
+            break;
         VL_WORD_CASE(VLSCR_OP_SUB)
         VL_WORD_CASE(VLSCR_OP_LT)
         VL_WORD_CASE(VLSCR_OP_GT)
@@ -827,6 +831,88 @@ VL_STEP bool CVLScriptRun::FastAssign()
     if (nType != v.GetTypeInline() || !IsWord(nType))
         return false;
     t.SetWordInline(nType, v.GetWordInline());
+    --m_nTop;
+    return true;
+}
+
+namespace {
+// A text that the variants' copies keep whole: UTF-8 without a zero byte
+// (copying a string ends it at its first zero byte).
+bool IsWholeText(const CVLString& str)
+{
+    if (str.CVLString::GetCharset() != VL_CHARSET_UTF8)
+        return false;
+    const int n = str.CVLString::GetLength();
+    return n == 0 || std::memchr(str.CVLString::GetBuffer(), 0, static_cast<size_t>(n)) == nullptr;
+}
+
+// The text of a plain string variant that copies keep whole, or null.
+CVLString* WholeText(const CVLVariant& v)
+{
+    CVLString* p = v.GetStringInline();
+    return p != nullptr && typeid(v) == typeid(CVLVariant) && IsWholeText(*p) ? p : nullptr;
+}
+}  // namespace
+
+bool CVLScriptRun::StringConcat()
+{
+    // Text + text into the left stack entry, as the operator's result copied
+    // there would be, without the copies: the left text extended in place
+    // when it is a value of the stack, else the entry's own text refilled.
+    if (m_nTop < 2)
+        return false;
+    SEntry& left = m_pStack[m_nTop - 2];
+    const SEntry& right = m_pStack[m_nTop - 1];
+    if (left.nKind == KIND_NULL_OBJECT || right.nKind == KIND_NULL_OBJECT)
+        return false;
+    CVLString* pA = WholeText(Read(left));
+    CVLString* pB = WholeText(Read(right));
+    if (pA == nullptr || pB == nullptr || pA == pB)
+        return false;
+    const int nA = pA->CVLString::GetLength();
+    const int nB = pB->CVLString::GetLength();
+    const int nLimit = t_nValueLimit != 0 ? t_nValueLimit : static_cast<int>(MAX_VALUE_BYTES);
+    if (nA > nLimit - nB)
+        return false;  // the general path fails the run
+    CVLVariant& result = left.value;
+    if (left.nKind == KIND_VALUE) {
+        pA->Append(pB->CVLString::GetBuffer(), nB);
+    } else {
+        if (result.GetTypeInline() != 14)
+            result.SetType(14);
+        CVLString* pResult = result.GetStringInline();
+        pResult->Clear();
+        pResult->SetCharset(VL_CHARSET_UTF8);
+        pResult->Append(pA->CVLString::GetBuffer(), nA);
+        pResult->Append(pB->CVLString::GetBuffer(), nB);
+    }
+    result.SetModified(true);
+    left.nKind = KIND_VALUE;
+    --m_nTop;
+    return true;
+}
+
+bool CVLScriptRun::StringAssign()
+{
+    // A string variable given a text of the stack: the text moves into the
+    // variable (the value leaves the stack with the assignment), with the
+    // flag as SetString sets it.
+    if (m_nTop < 2)
+        return false;
+    SEntry& target = m_pStack[m_nTop - 2];
+    SEntry& value = m_pStack[m_nTop - 1];
+    if (target.nKind != KIND_REF || value.nKind != KIND_VALUE || typeid(*target.pRef) != typeid(CVLVariant))
+        return false;
+    CVLString* pTarget = target.pRef->GetStringInline();
+    CVLString* pValue = WholeText(value.value);
+    if (pTarget == nullptr || pValue == nullptr || pTarget->CVLString::GetCharset() != VL_CHARSET_UTF8)
+        return false;
+    const int n = pValue->CVLString::GetLength();
+    if (pTarget->CVLString::GetLength() == n &&
+        (n == 0 || std::memcmp(pTarget->CVLString::GetBuffer(), pValue->CVLString::GetBuffer(), static_cast<size_t>(n)) == 0))
+        return false;  // the same text: the general path leaves it as it is
+    target.pRef->SwapStringInline(value.value);
+    target.pRef->SetModified(true);
     --m_nTop;
     return true;
 }

@@ -108,6 +108,9 @@ private:
     template <VL_BYTE nOp>
     inline bool WordBinary();
     inline bool FastAssign();
+    // Text concatenation and assignment of a text without copies of it.
+    bool StringConcat();
+    bool StringAssign();
     // The common runs of instructions (see CVLScriptProgram::m_Fast), given
     // the run's first instruction; false when the run's values take the
     // general path.

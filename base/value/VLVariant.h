@@ -186,6 +186,16 @@ public:
             m_bModified = true;
         }
     }
+    // The text of a string variant (type 14), or null for other types.
+    CVLString* GetStringInline() const { return m_nType == 14 ? m_Value.pString : nullptr; }
+    // Exchanges the texts of two string variants (both of type 14); the
+    // modified flags stay.
+    void SwapStringInline(CVLVariant& other) noexcept
+    {
+        CVLString* p = m_Value.pString;
+        m_Value.pString = other.m_Value.pString;
+        other.m_Value.pString = p;
+    }
     // The variant a reference (type 19) refers to; null for other types.
     CVLVariant* GetReferenceInline() const { return m_nType == 19 ? m_Value.pReference : nullptr; }
     // SetInt, SetUInt, SetLong or SetULong by nType (6 to 9).

@@ -320,6 +320,26 @@ TEST(CompilerRun, ValuesThatGrowWithoutBoundStopTheRun)
     CVLScriptRun::SetValueLimit(0);
 }
 
+TEST(CompilerRun, TextConcatenationAndAssignment)
+{
+    // Variables and literals on either side, chains, self-concatenation, and
+    // numbers turned to text; the variable keeps its own text after a later
+    // change of the one it was given.
+    const char* szText =
+        "string F() {\n  string s;\n  string t;\n  string u;\n  long i;\n"
+        "  for (i = 0; i < 3; i++) {\n    s = s + \"ab\";\n    t = \"<\" + s + \">\" + i;\n  }\n"
+        "  u = t;\n  t = t + t;\n  s = u + s;\n  u = \"x\";\n  s = s;\n  return s + \"|\" + t + \"|\" + u;\n}";
+    EXPECT_EQ(Text(RunText(szText, "F").value), "<ababab>2ababab|<ababab>2<ababab>2|x");
+    // A growing text built from two variables stops at the limit.
+    CVLScriptRun::SetValueLimit(1000);
+    Result r = RunText("void F() {\n  string s;\n  string t;\n  s = \"ab\";\n  t = \"cd\";\n  for (;;) {\n"
+                       "    s = s + t;\n    t = s;\n  }\n}",
+                       "F");
+    EXPECT_EQ(r.nError, 9999);
+    EXPECT_EQ(r.nLine, 7);
+    CVLScriptRun::SetValueLimit(0);
+}
+
 // A run's waiting callers hold their texts: a large text passed down a deep
 // recursion fails the run once the total passes the run's budget, while a
 // small one goes all the way down.
