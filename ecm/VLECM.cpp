@@ -21,8 +21,7 @@
 
 #define VLECM_FILE "VLECM"
 
-namespace
-{
+namespace {
 unsigned PointerText(const void* p)
 {
     return static_cast<unsigned>(reinterpret_cast<uintptr_t>(p));
@@ -36,16 +35,9 @@ const char* TextOf(const CVLString& str)
 }  // namespace
 
 CVLECM::CVLECM()
-    : m_pCallbackIF(nullptr),
-      m_pNIFInfoFactoryIF(nullptr),
-      m_pNIFInfoListFactoryIF(nullptr),
-      m_bInitializeFlag(false),
-      m_bStopCallbackLoop(false),
-      m_bCallbackNotification(false),
-      m_bProbing(false),
-      m_strRootDirectoryPath(VL_CHARSET_UTF8),
-      m_bDispatchThreadRunning(false),
-      m_DispatchThreadId(pthread_t())
+    : m_pCallbackIF(nullptr), m_pNIFInfoFactoryIF(nullptr), m_pNIFInfoListFactoryIF(nullptr), m_bInitializeFlag(false),
+      m_bStopCallbackLoop(false), m_bCallbackNotification(false), m_bProbing(false),
+      m_strRootDirectoryPath(VL_CHARSET_UTF8), m_bDispatchThreadRunning(false), m_DispatchThreadId(pthread_t())
 {
     m_Api.SetOwnerVLECMInstance(this);
 }
@@ -234,8 +226,7 @@ CVLCMApi* CVLECM::GetApi()
     return &m_Api;
 }
 
-namespace
-{
+namespace {
 CVLECM* OwnerOf(CVLCMApi* pApi)
 {
     CVLECMApi* pECMApi = dynamic_cast<CVLECMApi*>(pApi);

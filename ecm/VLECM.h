@@ -92,8 +92,7 @@ public:
                                    const CVLECMPropertyMap* pOptionMap, CVLECMNIFInfo* pNIFInfo);
 
     // The relays of reports to the client.
-    void OnProbe(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE eConnectType, bool bUnicast,
-                 bool bUpdateNIFInfo) override;
+    void OnProbe(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE eConnectType, bool bUnicast, bool bUpdateNIFInfo) override;
     void OnCheckUnicast(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE eConnectType, VLECM_RESULT eResult,
                         bool bUnicast) override;
     void OnGetSupportInformation(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE eConnectType,

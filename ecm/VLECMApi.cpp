@@ -1,8 +1,12 @@
 #include "ecm/VLECMApi.h"
 
-CVLECMApi::CVLECMApi() : m_pOwnerVLECMInstance(nullptr) {}
+CVLECMApi::CVLECMApi() : m_pOwnerVLECMInstance(nullptr)
+{
+}
 
-CVLECMApi::~CVLECMApi() {}
+CVLECMApi::~CVLECMApi()
+{
+}
 
 void CVLECMApi::SetOwnerVLECMInstance(CVLECM* pOwner)
 {

@@ -22,8 +22,7 @@ public:
     {
         (void)pNIFInfo, (void)eConnectType, (void)eResult, (void)bUnicast;
     }
-    virtual void OnGetSupportInformation(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE eConnectType,
-                                         VLECM_RESULT eResult)
+    virtual void OnGetSupportInformation(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE eConnectType, VLECM_RESULT eResult)
     {
         (void)pNIFInfo, (void)eConnectType, (void)eResult;
     }

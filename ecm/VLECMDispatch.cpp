@@ -6,8 +6,7 @@
 
 #define VLECM_DISPATCH_FILE "VLECM"
 
-namespace
-{
+namespace {
 // The pause between two passes; the thread polls the queue.
 const int kDispatchSleepMilliseconds = 5;
 }  // namespace
@@ -48,8 +47,7 @@ void CVLECM::dispatchCallbackLoop()
     }
 }
 
-void CVLECM::PostCallbackUser(CVLTarget* pTarget, VLCM_USER_CALLBACK pCallback, long lCallbackId,
-                              void* pCallbackParam)
+void CVLECM::PostCallbackUser(CVLTarget* pTarget, VLCM_USER_CALLBACK pCallback, long lCallbackId, void* pCallbackParam)
 {
     try {
         CVLThreadLock lock(&m_PostCallbackTargetMapSync);

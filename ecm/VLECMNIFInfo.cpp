@@ -28,12 +28,11 @@
 
 #define VLECM_NIFINFO_FILE "VLECMNIFInfo"
 
-namespace
-{
+namespace {
 const char* const kCommandNames[VLECM_COMMAND_COUNT] = {
-    "CheckUnicast", "GetSupportInformation", "GetListInfo",   "GetDetail",
-    "GetWirelessLANInfo", "CheckPassword", "SetDetail",     "FactReset",
-    "RebootPolling", "GetNetworkDiagnosis", "SetupWebService", "DeleteWebService"};
+    "CheckUnicast",       "GetSupportInformation", "GetListInfo",     "GetDetail",
+    "GetWirelessLANInfo", "CheckPassword",         "SetDetail",       "FactReset",
+    "RebootPolling",      "GetNetworkDiagnosis",   "SetupWebService", "DeleteWebService"};
 
 // The function of the definitions that carries every unicast command.
 const char kUnicastFunctionName[] = "VLPC_Unicast";
@@ -69,21 +68,11 @@ int FlagIndex(VLECM_CONNECT_TYPE eConnectType)
 }  // namespace
 
 CVLECMNIFInfo::CVLECMNIFInfo()
-    : m_pOwnerVLECMInstance(nullptr),
-      m_pOwnerProbeInstance(nullptr),
-      m_strMACAddress(VL_CHARSET_UTF8),
-      m_bDummy(false),
-      m_bProbeCallbackCompletion(false),
-      m_bConnect{false, false},
-      m_bUnicast{false, false},
-      m_bCommandRunning(false),
-      m_bCommandStop(false),
-      m_eCommand(VLECM_COMMAND_CHECK_UNICAST),
-      m_eCommandConnectType(VLECM_CONNECT_TYPE_NETWORK),
-      m_pCommandCallbackIF(nullptr),
-      m_pCommandInstance(nullptr),
-      m_eCommandResult(VLECM_RESULT_SUCCESS),
-      m_nDummyCommandCount{}
+    : m_pOwnerVLECMInstance(nullptr), m_pOwnerProbeInstance(nullptr), m_strMACAddress(VL_CHARSET_UTF8), m_bDummy(false),
+      m_bProbeCallbackCompletion(false), m_bConnect{false, false}, m_bUnicast{false, false}, m_bCommandRunning(false),
+      m_bCommandStop(false), m_eCommand(VLECM_COMMAND_CHECK_UNICAST), m_eCommandConnectType(VLECM_CONNECT_TYPE_NETWORK),
+      m_pCommandCallbackIF(nullptr), m_pCommandInstance(nullptr),
+      m_eCommandResult(VLECM_RESULT_SUCCESS), m_nDummyCommandCount{}
 {
 }
 
@@ -246,8 +235,7 @@ VLECM_RESULT CVLECMNIFInfo::CheckUnicast(VLECM_CONNECT_TYPE eConnectType, const 
     return StartCommand(VLECM_COMMAND_CHECK_UNICAST, eConnectType, pOptionMap);
 }
 
-VLECM_RESULT CVLECMNIFInfo::GetSupportInformation(VLECM_CONNECT_TYPE eConnectType,
-                                                  const CVLECMPropertyMap* pOptionMap)
+VLECM_RESULT CVLECMNIFInfo::GetSupportInformation(VLECM_CONNECT_TYPE eConnectType, const CVLECMPropertyMap* pOptionMap)
 {
     return StartCommand(VLECM_COMMAND_GET_SUPPORT_INFORMATION, eConnectType, pOptionMap);
 }

@@ -1,5 +1,9 @@
 #include "ecm/VLECMNIFInfoList.h"
 
-CVLECMNIFInfoList::CVLECMNIFInfoList() {}
+CVLECMNIFInfoList::CVLECMNIFInfoList()
+{
+}
 
-CVLECMNIFInfoList::~CVLECMNIFInfoList() {}
+CVLECMNIFInfoList::~CVLECMNIFInfoList()
+{
+}

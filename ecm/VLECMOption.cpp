@@ -9,8 +9,7 @@
 
 #define VLECM_OPTION_FILE "VLECM"
 
-namespace
-{
+namespace {
 // The built-in options, in the order they are built.
 const char* const kDefaultOptions[][2] = {
     {"Initialize.RootDir", "$(DEFAULT_DIR)/Settings"},

@@ -8,8 +8,7 @@
 
 #define VLECM_PROBE_FILE "VLECM"
 
-namespace
-{
+namespace {
 unsigned PointerText(const void* p)
 {
     return static_cast<unsigned>(reinterpret_cast<uintptr_t>(p));
@@ -160,8 +159,7 @@ bool CVLECM::SetCallbackIF(IVLECMCallbackIF* pCallbackIF)
 void CVLECM::SetCallbackNotification(bool bNotification)
 {
     static const char* const kSignature = "void CVLECM::SetCallbackNotification(bool bNotification)";
-    CVLTrace::OutputFunction(VLECM_MODULE, VLECM_PROBE_FILE, __LINE__, kSignature, "bNotification=%d",
-                             bNotification);
+    CVLTrace::OutputFunction(VLECM_MODULE, VLECM_PROBE_FILE, __LINE__, kSignature, "bNotification=%d", bNotification);
     try {
         CVLThreadLock lock(&m_CallbackNotificationSync);
         if (lock.Lock())

@@ -21,8 +21,7 @@
 
 #define VLECM_PROBEINSTANCE_FILE "VLECMProbeInstance"
 
-namespace
-{
+namespace {
 unsigned PointerText(const void* p)
 {
     return static_cast<unsigned>(reinterpret_cast<uintptr_t>(p));
@@ -64,7 +63,9 @@ CVLECMProbeInstance::CVLECMProbeInstance()
 {
 }
 
-CVLECMProbeInstance::~CVLECMProbeInstance() {}
+CVLECMProbeInstance::~CVLECMProbeInstance()
+{
+}
 
 void CVLECMProbeInstance::Initialize(CVLECM* pOwner, IVLECMCallbackIF* pCallbackIF)
 {
@@ -129,7 +130,8 @@ void CVLECMProbeInstance::StartProbe(VLECM_PROBE_CONNECT_TYPE eProbeConnectType,
                     m_ProbeOptionMap = *pProbeOptionMap;
             }
         }
-        if (eProbeConnectType != VLECM_PROBE_CONNECT_TYPE_NETWORK && eProbeConnectType != VLECM_PROBE_CONNECT_TYPE_ALL) {
+        if (eProbeConnectType != VLECM_PROBE_CONNECT_TYPE_NETWORK &&
+            eProbeConnectType != VLECM_PROBE_CONNECT_TYPE_ALL) {
             CVLTrace::Output(VLECM_MODULE, VLECM_PROBEINSTANCE_FILE, __LINE__, 0,
                              "CVLECMProbeInstance::StartProbe(): parameter error!, eProbeConnectType=%d",
                              eProbeConnectType);
@@ -450,8 +452,7 @@ void CVLECMProbeInstance::OnProbe(CVLCMApi* pApi, CVLModuleInstance* pInstance, 
             strSuffix += pInfo->GetInstanceName();
             for (const auto& entry : m_LDBCAddressInfoMap) {
                 int nAt = entry.first.GetLength() - strSuffix.GetLength();
-                if (entry.first == pInfo->GetInstanceName() ||
-                    (nAt >= 0 && entry.first.Mid(nAt) == strSuffix)) {
+                if (entry.first == pInfo->GetInstanceName() || (nAt >= 0 && entry.first.Mid(nAt) == strSuffix)) {
                     pNIFInfo->SetPropertyString(TextOf(getOptionString("Config.NIFPropTree.LDBCAddress")),
                                                 TextOf(entry.second));
                     break;
@@ -488,8 +489,8 @@ bool CVLECMProbeInstance::startChainCommand(CVLECMNIFInfo* pNIFInfo, VLECM_COMMA
     return true;
 }
 
-void CVLECMProbeInstance::OnCheckUnicast(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE eConnectType,
-                                         VLECM_RESULT eResult, bool bUnicast)
+void CVLECMProbeInstance::OnCheckUnicast(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE eConnectType, VLECM_RESULT eResult,
+                                         bool bUnicast)
 {
     if (pNIFInfo == nullptr)
         return;
@@ -511,8 +512,7 @@ void CVLECMProbeInstance::OnGetSupportInformation(CVLECMNIFInfo* pNIFInfo, VLECM
     startChainCommand(pNIFInfo, VLECM_COMMAND_GET_LIST_INFO, eConnectType);
 }
 
-void CVLECMProbeInstance::OnGetListInfo(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE eConnectType,
-                                        VLECM_RESULT eResult)
+void CVLECMProbeInstance::OnGetListInfo(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE eConnectType, VLECM_RESULT eResult)
 {
     if (pNIFInfo == nullptr || eResult != VLECM_RESULT_SUCCESS || m_pCallbackIF == nullptr)
         return;

@@ -1,5 +1,9 @@
 #include "ecm/VLECMProperty.h"
 
-CVLECMProperty::CVLECMProperty(CVLCMApi* pApi, CVLProperty* pParent) : CVLProperty(pApi, pParent) {}
+CVLECMProperty::CVLECMProperty(CVLCMApi* pApi, CVLProperty* pParent) : CVLProperty(pApi, pParent)
+{
+}
 
-CVLECMProperty::~CVLECMProperty() {}
+CVLECMProperty::~CVLECMProperty()
+{
+}

@@ -8,8 +8,7 @@
 
 #define VLECM_RELAY_FILE "VLECM"
 
-namespace
-{
+namespace {
 unsigned PointerText(const void* p)
 {
     return static_cast<unsigned>(reinterpret_cast<uintptr_t>(p));
@@ -39,20 +38,21 @@ void CVLECM::OnProbe(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE eConnectType, b
 }
 
 // The twelve command relays differ only in the operation they call.
-#define VLECM_COMMAND_RELAY(NAME, CALL)                                                                             \
-    try {                                                                                                           \
-        CVLThreadLock lock(&m_CallbackNotificationSync);                                                            \
-        if (lock.Lock() && m_bCallbackNotification && m_pCallbackIF != nullptr)                                     \
-            m_pCallbackIF->CALL;                                                                                    \
-    } catch (EVLException * pException) {                                                                           \
-        pException->Delete();                                                                                       \
-    } catch (...) {                                                                                                 \
-    }                                                                                                               \
+#define VLECM_COMMAND_RELAY(NAME, CALL)                                         \
+    try {                                                                       \
+        CVLThreadLock lock(&m_CallbackNotificationSync);                        \
+        if (lock.Lock() && m_bCallbackNotification && m_pCallbackIF != nullptr) \
+            m_pCallbackIF->CALL;                                                \
+    } catch (EVLException * pException) {                                       \
+        pException->Delete();                                                   \
+    } catch (...) {                                                             \
+    }                                                                           \
     CVLTrace::FunctionOut(VLECM_MODULE, VLECM_RELAY_FILE, __LINE__, NAME)
 
-#define VLECM_TRACE_RELAY(NAME)                                                                                     \
-    CVLTrace::OutputFunction(VLECM_MODULE, VLECM_RELAY_FILE, __LINE__, NAME, "pNIFInfo=%08X, eConnectType=%d, eResult=%d", \
-                             PointerText(pNIFInfo), eConnectType, eResult)
+#define VLECM_TRACE_RELAY(NAME)                                                                                 \
+    CVLTrace::OutputFunction(VLECM_MODULE, VLECM_RELAY_FILE, __LINE__, NAME,                                    \
+                             "pNIFInfo=%08X, eConnectType=%d, eResult=%d", PointerText(pNIFInfo), eConnectType, \
+                             eResult)
 
 void CVLECM::OnCheckUnicast(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE eConnectType, VLECM_RESULT eResult,
                             bool bUnicast)

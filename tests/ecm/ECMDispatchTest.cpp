@@ -11,8 +11,7 @@
 #include "ecm/VLECM.h"
 #include "tests/support/Watchdog.h"
 
-namespace
-{
+namespace {
 class CNullCallback : public IVLECMCallbackIF
 {
 };

@@ -16,8 +16,7 @@
 #include "tests/support/DeviceEmulator.h"
 #include "tests/support/Watchdog.h"
 
-namespace
-{
+namespace {
 const char kPlainMac[] = "0026AB003458";
 const char kCipherMac[] = "0026AB003457";
 // Number of the directed-broadcast children of the probe in the definitions.
@@ -159,7 +158,8 @@ TEST_F(ECMEmulator, EveryCommandPlainAndEnciphered)
         for (const Step& step : steps) {
             SCOPED_TRACE(step.szReport);
             size_t nBefore = m_Client.Count(step.szReport);
-            ASSERT_EQ(VLECM_RESULT_SUCCESS, pNIFInfo->StartCommand(step.eCommand, VLECM_CONNECT_TYPE_NETWORK, &options));
+            ASSERT_EQ(VLECM_RESULT_SUCCESS,
+                      pNIFInfo->StartCommand(step.eCommand, VLECM_CONNECT_TYPE_NETWORK, &options));
             ASSERT_TRUE(m_Client.WaitFor(step.szReport, nBefore + 1));
             EXPECT_EQ(step.nResult, m_Client.LastResult(step.szReport));
             while (pNIFInfo->IsCommandRunning())

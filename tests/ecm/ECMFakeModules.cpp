@@ -19,8 +19,7 @@
 #include "cm/VLTargetList.h"
 #include "ecm/VLECMNIFInfo.h"
 
-namespace
-{
+namespace {
 std::mutex g_Mutex;
 std::map<std::string, EFakeAnswer> g_Answers;  // "MAC/list"
 std::map<std::string, int> g_Requests;

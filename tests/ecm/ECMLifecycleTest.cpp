@@ -9,8 +9,7 @@
 #include "ecm/VLECMNIFInfo.h"
 #include "ecm/VLECMNIFInfoList.h"
 
-namespace
-{
+namespace {
 std::string Text(const CVLString& str)
 {
     const char* sz = str.GetBuffer();
@@ -103,7 +102,8 @@ TEST(ECMLifecycle, InitializeResults)
         map[CVLString("Initialize.RootDir", 72)] = CVLString("/nonexistent/vlnet-settings", 72);
         EXPECT_EQ(VLECM_RESULT_PATH_ERROR, ecm.Initialize(&callback, nullptr, nullptr, &map));
         // A file is no folder either.
-        map[CVLString("Initialize.RootDir", 72)] = CVLString((ResourcesFolder() + "/Settings/Default/vlres201.dat").c_str(), 72);
+        map[CVLString("Initialize.RootDir", 72)] =
+            CVLString((ResourcesFolder() + "/Settings/Default/vlres201.dat").c_str(), 72);
         EXPECT_EQ(VLECM_RESULT_PATH_ERROR, ecm.Initialize(&callback, nullptr, nullptr, &map));
     }
     CVLECM ecm;

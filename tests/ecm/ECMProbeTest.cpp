@@ -18,11 +18,9 @@
 #include "tests/ecm/ECMTestClient.h"
 #include "tests/support/Watchdog.h"
 
-namespace
-{
+namespace {
 const char kMac1[] = "0026AB000001";
 const char kMac2[] = "0026AB000002";
-
 
 class ECMProbe : public ::testing::Test
 {
@@ -173,10 +171,15 @@ TEST_F(ECMProbe, CommandResults)
     CFakeNetwork::SetAnswer(kMac1, "GetDetail", EFakeAnswer::DeviceError);
     EXPECT_EQ(VLECM_RESULT_DEVICE_ERROR, run("GetDetail", detail, 3));
     EXPECT_EQ(VLECM_RESULT_NOT_SUPPORTED,
-              run("GetNetworkDiagnosis", [&]() { return pNIFInfo->GetNetworkDiagnosis(VLECM_CONNECT_TYPE_NETWORK, nullptr); }, 1));
-    EXPECT_EQ(VLECM_RESULT_NOT_SUPPORTED,
-              run("SetupWebService", [&]() { return pNIFInfo->SetupWebService(VLECM_CONNECT_TYPE_NETWORK, nullptr); }, 1));
-    EXPECT_EQ(VLECM_RESULT_PARAMETER_ERROR, pNIFInfo->StartCommand(static_cast<VLECM_COMMAND>(12), VLECM_CONNECT_TYPE_NETWORK, nullptr));
+              run(
+                  "GetNetworkDiagnosis",
+                  [&]() { return pNIFInfo->GetNetworkDiagnosis(VLECM_CONNECT_TYPE_NETWORK, nullptr); }, 1));
+    EXPECT_EQ(
+        VLECM_RESULT_NOT_SUPPORTED,
+        run(
+            "SetupWebService", [&]() { return pNIFInfo->SetupWebService(VLECM_CONNECT_TYPE_NETWORK, nullptr); }, 1));
+    EXPECT_EQ(VLECM_RESULT_PARAMETER_ERROR,
+              pNIFInfo->StartCommand(static_cast<VLECM_COMMAND>(12), VLECM_CONNECT_TYPE_NETWORK, nullptr));
     // One command at a time: a second start while one runs is refused.
     CFakeNetwork::SetAnswer(kMac1, "CheckPassword", EFakeAnswer::Block);
     ASSERT_EQ(VLECM_RESULT_SUCCESS, pNIFInfo->CheckPassword(VLECM_CONNECT_TYPE_NETWORK, nullptr));
@@ -249,8 +252,7 @@ TEST_F(ECMProbe, ProbeRefusals)
     EXPECT_TRUE(stranger.IsDummy());
 }
 
-namespace
-{
+namespace {
 // A device manager whose local networks cannot be set up.
 class CNoLocalNetworkECM : public CVLECM
 {
