@@ -39,6 +39,20 @@ CVLString ArgumentText(CVLScriptParams* pParams, int n)
     return pParams->GetAt(n)->ToString(nullptr);
 }
 
+// The instance a parameter or method call names by its path, once the call
+// has exactly nArguments; a wrong count or a path that names no instance is
+// a script error.
+CVLModuleInstance* CalledInstance(IVLScriptExtendIF* pExtend, const CVLString& strPath, CVLScriptParams* pParams,
+                                  int nArguments)
+{
+    if (ArgumentCount(pParams) != nArguments)
+        ThrowScriptError(VLSCR_ERR_PARAMS_COUNT, __LINE__);
+    CVLModuleInstance* pInstance = static_cast<CVLCMScriptExtend*>(pExtend)->FindInstance(strPath);
+    if (pInstance == nullptr)
+        ThrowScriptError(VLSCR_ERR_NULL_OBJECT, __LINE__);
+    return pInstance;
+}
+
 }  // namespace
 
 CVLCMScriptExtend::CVLCMScriptExtend(CVLModuleController* pController, CVLModuleInstance* pInstance,
@@ -143,13 +157,8 @@ void CVLCMScriptExtend::OnSetParameter(IVLScriptExtendIF* pExtend, const CVLStri
 {
     (void)pContext;
     try {
-        CVLCMScriptExtend* pThis = static_cast<CVLCMScriptExtend*>(pExtend);
-        if (ArgumentCount(pParams) != 2)
-            ThrowScriptError(VLSCR_ERR_PARAMS_COUNT, __LINE__);
+        CVLModuleInstance* pInstance = CalledInstance(pExtend, strPath, pParams, 2);
         CVLString strName = ArgumentText(pParams, 0);
-        CVLModuleInstance* pInstance = pThis->FindInstance(strPath);
-        if (pInstance == nullptr)
-            ThrowScriptError(VLSCR_ERR_NULL_OBJECT, __LINE__);
         CVLModuleParam* pParam = pInstance->GetParams()->GetParam(strName.GetBuffer(), true);
         const CVLVariant& value = *pParams->GetAt(1);
         if (value.GetType() == kTypeReference || value.GetType() == kTypeObject) {
@@ -171,12 +180,7 @@ void CVLCMScriptExtend::OnGetParameter(IVLScriptExtendIF* pExtend, const CVLStri
 {
     (void)pContext;
     try {
-        CVLCMScriptExtend* pThis = static_cast<CVLCMScriptExtend*>(pExtend);
-        if (ArgumentCount(pParams) != 1)
-            ThrowScriptError(VLSCR_ERR_PARAMS_COUNT, __LINE__);
-        CVLModuleInstance* pInstance = pThis->FindInstance(strPath);
-        if (pInstance == nullptr)
-            ThrowScriptError(VLSCR_ERR_NULL_OBJECT, __LINE__);
+        CVLModuleInstance* pInstance = CalledInstance(pExtend, strPath, pParams, 1);
         CVLString strName = ArgumentText(pParams, 0);
         CVLModuleParam* pParam = pInstance->GetParams()->GetParam(strName.GetBuffer(), false);
         if (pParam != nullptr)
@@ -190,12 +194,7 @@ void CVLCMScriptExtend::OnCallMethod(IVLScriptExtendIF* pExtend, const CVLString
 {
     (void)pContext;
     try {
-        CVLCMScriptExtend* pThis = static_cast<CVLCMScriptExtend*>(pExtend);
-        if (ArgumentCount(pParams) != 1)
-            ThrowScriptError(VLSCR_ERR_PARAMS_COUNT, __LINE__);
-        CVLModuleInstance* pInstance = pThis->FindInstance(strPath);
-        if (pInstance == nullptr)
-            ThrowScriptError(VLSCR_ERR_NULL_OBJECT, __LINE__);
+        CVLModuleInstance* pInstance = CalledInstance(pExtend, strPath, pParams, 1);
         CVLString strMethod = ArgumentText(pParams, 0);
         pInstance->GetParams()->SetMethodName(strMethod.GetBuffer());
         pInstance->CallMethod();

@@ -96,17 +96,32 @@ void WriteRaw(IVLStream* pStream, const void* p, size_t n)
         pStream->Write(static_cast<const VL_BYTE*>(p), static_cast<VL_SIZE_T>(n));
 }
 
+// Runs fn with the stream open: a stream that is not open yet is opened in
+// eMode and closed again afterwards, also when fn throws; one the caller
+// opened stays open.
+template <class Fn>
+void WithOpenStream(IVLStream* pStream, VL_OPEN_MODE eMode, Fn fn)
+{
+    if (pStream->IsOpen()) {
+        fn();
+        return;
+    }
+    pStream->Open(eMode);
+    try {
+        fn();
+    } catch (...) {
+        pStream->Close();
+        throw;
+    }
+    pStream->Close();
+}
+
 // The whole stream as bytes, opened for reading (and closed again) when it
 // is not open.
 std::string ReadWhole(IVLStream* pStream)
 {
-    bool bOpened = false;
-    if (!pStream->IsOpen()) {
-        pStream->Open(VL_OPEN_READ);
-        bOpened = true;
-    }
     std::string data;
-    try {
+    WithOpenStream(pStream, VL_OPEN_READ, [&] {
         VL_BYTE buffer[4096];
         for (;;) {
             VL_SIZE_T n = pStream->Read(buffer, sizeof(buffer));
@@ -114,13 +129,7 @@ std::string ReadWhole(IVLStream* pStream)
                 break;
             data.append(reinterpret_cast<const char*>(buffer), n);
         }
-    } catch (...) {
-        if (bOpened)
-            pStream->Close();
-        throw;
-    }
-    if (bOpened)
-        pStream->Close();
+    });
     return data;
 }
 
@@ -596,12 +605,7 @@ void CVLDefineLoader::Save(IVLStream* pStream)
     try {
         if (pStream == nullptr)
             throw new EVLInvalidParamException(VLCMAPI_MODULE, s_szFile, __LINE__);
-        bool bOpened = false;
-        if (!pStream->IsOpen()) {
-            pStream->Open(VL_OPEN_WRITE);
-            bOpened = true;
-        }
-        try {
+        WithOpenStream(pStream, VL_OPEN_WRITE, [&] {
             WriteRaw(pStream, s_Magic, sizeof(s_Magic));
             WriteByte(pStream, FORMAT_VERSION);
             WriteByte(pStream, 0);
@@ -615,13 +619,7 @@ void CVLDefineLoader::Save(IVLStream* pStream)
                 WriteXmlRecord(pStream, tokens, strings, strMap, entry.first, entry.second);
             for (CVLScriptConstIterator it = m_ScriptCollection.ConstBegin(); !it.IsEnd(); it.Next())
                 WriteScriptRecord(pStream, it.Get());
-        } catch (...) {
-            if (bOpened)
-                pStream->Close();
-            throw;
-        }
-        if (bOpened)
-            pStream->Close();
+        });
     }
     VL_CATCH_LADDER(VLCMAPI_MODULE, s_szFile)
     CVLTrace::FunctionOut(VLCMAPI_MODULE, s_szFile, __LINE__, kSignature);
@@ -853,12 +851,7 @@ void CVLDefineLoader::WriteCSource(IVLStream* pOut, IVLStream* pData)
             throw new EVLInvalidParamException(VLCMAPI_MODULE, s_szFile, __LINE__);
         std::vector<CVLString> modules;
         ReadModuleMapping(modules);
-        bool bOpened = false;
-        if (!pOut->IsOpen()) {
-            pOut->Open(VL_OPEN_WRITE);
-            bOpened = true;
-        }
-        try {
+        WithOpenStream(pOut, VL_OPEN_WRITE, [&] {
             CVLString strFileName = pOut->GetName();
             int nSlash = strFileName.ReverseFind('/');
             if (nSlash >= 0)
@@ -909,13 +902,7 @@ void CVLDefineLoader::WriteCSource(IVLStream* pOut, IVLStream* pData)
                 WriteLine(pOut, strLine);
             }
             WriteLine(pOut, CVLString("}", VL_CHARSET_UTF8));
-        } catch (...) {
-            if (bOpened)
-                pOut->Close();
-            throw;
-        }
-        if (bOpened)
-            pOut->Close();
+        });
     }
     VL_CATCH_LADDER(VLCMAPI_MODULE, s_szFile)
     CVLTrace::FunctionOut(VLCMAPI_MODULE, s_szFile, __LINE__, kSignature);
@@ -940,20 +927,8 @@ void CVLDefineLoader::WriteLibList(IVLStream* pOut, IVLStream* pTemplate)
         if (!data.empty()) {
             CVLString strText(data.data(), static_cast<int>(data.size()), VL_CHARSET_UTF8);
             strText.Replace("$(VLCMAPI_LIBLIST)", strList.GetString());
-            bool bOpened = false;
-            if (!pOut->IsOpen()) {
-                pOut->Open(VL_OPEN_WRITE);
-                bOpened = true;
-            }
-            try {
-                WriteRaw(pOut, strText.GetBuffer(), static_cast<size_t>(strText.GetLength()));
-            } catch (...) {
-                if (bOpened)
-                    pOut->Close();
-                throw;
-            }
-            if (bOpened)
-                pOut->Close();
+            WithOpenStream(pOut, VL_OPEN_WRITE,
+                           [&] { WriteRaw(pOut, strText.GetBuffer(), static_cast<size_t>(strText.GetLength())); });
         }
     }
     VL_CATCH_LADDER(VLCMAPI_MODULE, s_szFile)
