@@ -1,26 +1,353 @@
-// The local-network set-ups. For now they set nothing up: no numbered
-// socket instance is enabled, and the probe goes out by limited broadcast.
+// The local-network set-ups of a probe or a reboot polling. The probe's root
+// module instance has numbered socket instances below it, one per directed
+// broadcast; before the root starts, each is enabled or disabled from the
+// numbered option entries, and an enabled one gets its address as the
+// constant "toAddress" (or in the device's properties).
+//
+// Addresses are only ever the directed broadcasts of the computer's own
+// networks that are up, or of networks the options name as dotted quads:
+// nothing here looks a name up or sends to another network.
+#include <arpa/inet.h>
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "base/core/VLException.h"
+#include "base/core/VLFileSystem.h"
+#include "base/core/VLTrace.h"
+#include "base/log/VLDebugLogger.h"
+#include "base/net/VLInterfaceAddress.h"
+#include "base/net/VLSocketAddress.h"
+#include "cm/VLCMApi.h"
 #include "ecm/VLECM.h"
+#include "ecm/VLECMNIFInfo.h"
+
+namespace {
+
+const char* const kSource = "VLECM";
+
+const char* const kLDBCPrefix = "Option.LocalDBCInfo.";
+const char* const kBindPrefix = "Option.BindAddress.";
+const char* const kMultiAddressDetectionKey = "Option.LocalDBCInfo.EnableMultiAddressDetection";
+
+const char* const kModulePathKey = ".VLMDSockModulePath";
+const char* const kToAddressPathKey = ".NIFInfoToAddressPath";
+const char* const kBindAddressPathKey = ".NIFInfoBindAddressPath";
+const char* const kEnableKey = ".Enable";
+const char* const kIPAddressKey = ".IPAddress";
+const char* const kSubNetmaskKey = ".SubNetmask";
+
+// The module constant that carries an enabled socket instance's destination.
+const char* const kToAddressConst = "toAddress";
+
+const int kIPv4AddressBytes = 4;
+
+// "Option.LocalDBCInfo." "3" ".Enable"
+CVLString EntryKey(const char* szPrefix, int nIndex, const char* szSubKey)
+{
+    CVLString strKey(szPrefix, VL_CHARSET_UTF8);
+    CVLString strIndex(VL_CHARSET_UTF8);
+    strIndex.SetLong(nIndex);
+    strKey += strIndex;
+    strKey += szSubKey;
+    return strKey;
+}
+
+// The instance path (root, ".", the module path up to its first ".") and the
+// full path (root, ".", the module path).
+void MakeInstancePaths(VL_CONST_STR szRoot, const CVLString& strModulePath, CVLString& strInstancePath,
+                       CVLString& strFullPath)
+{
+    CVLString strBase(szRoot, VL_CHARSET_UTF8);
+    strBase += ".";
+    strFullPath = strBase;
+    strFullPath += strModulePath;
+    int nDot = strModulePath.Find(".", 0);
+    strInstancePath = strBase;
+    strInstancePath += nDot < 0 ? strModulePath : strModulePath.Mid(0, nDot);
+}
+
+// The address ORed with the inverted mask, as "%d.%d.%d.%d".
+CVLString DirectedBroadcast(const unsigned char* pAddress, const unsigned char* pMask)
+{
+    CVLSocketAddress address;
+    CVLSocketAddress mask;
+    address.SetAddressBytes(pAddress);
+    mask.SetAddressBytes(pMask);
+    address.MakeBroadcastAddress(mask);
+    return address.GetHost();
+}
+
+CVLString DottedQuad(const unsigned char* pBytes)
+{
+    CVLSocketAddress address;
+    address.SetAddressBytes(pBytes);
+    return address.GetHost();
+}
+
+// Only a dotted quad counts: a host name would be looked up, and any other
+// text would become some address nobody named.
+bool ParseDottedQuad(const CVLString& strText, unsigned char* pBytes)
+{
+    in_addr addr;
+    if (inet_pton(AF_INET, strText.GetBuffer(), &addr) != 1)
+        return false;
+    std::memcpy(pBytes, &addr, kIPv4AddressBytes);
+    return true;
+}
+
+bool AllZero(const unsigned char* pBytes)
+{
+    return std::all_of(pBytes, pBytes + kIPv4AddressBytes, [](unsigned char c) { return c == 0; });
+}
+
+}  // namespace
 
 void CVLECM::getLDBCAddressListFromPC(std::list<CVLString>& addressList)
 {
-    addressList.clear();
+    try {
+        addressList.clear();
+        // The base logger writes nothing; the lines mark what a file logger would show.
+        CVLDebugLogger logger;
+        logger.Open(VLCombinePath(CVLDebugLogger::GetLogDirectory().GetBuffer(), "IPAddress.log").GetBuffer(),
+                    true, true, false);
+
+        std::vector<VLInterfaceAddress> interfaces;
+        if (!VLListInterfaceAddresses(interfaces)) {
+            CVLTrace::Output(VLECM_MODULE, kSource, __LINE__, 0,
+                             "CVLECM::getLDBCAddressListFromPC(): interface list Failed!.");
+            return;
+        }
+        logger.Printf("Interface Count=%d", static_cast<int>(interfaces.size()));
+
+        int nNumber = 0;
+        for (const VLInterfaceAddress& entry : interfaces) {
+            ++nNumber;
+            CVLString strAddress = DottedQuad(entry.address);
+            CVLString strMask = DottedQuad(entry.netmask);
+            CVLString strBroadcast = DirectedBroadcast(entry.address, entry.netmask);
+            logger.Printf("\r#### Interface Info No.%d name=[%s]", nNumber, entry.strName.c_str());
+            logger.Printf("IP Address=[%s]", strAddress.GetBuffer());
+            logger.Printf("Subnet Mask=[%s]", strMask.GetBuffer());
+            logger.Printf("Directed Broadcast Address=[%s]", strBroadcast.GetBuffer());
+
+            // The interface list of the original platform had one entry per
+            // interface: its first address.
+            if (!entry.bFirstOfInterface) {
+                logger.Printf("> Registration NG(Secondary Address)");
+                continue;
+            }
+            if (entry.bLoopback) {
+                logger.Printf("> Registration NG(Loopback Address)");
+                continue;
+            }
+            // A network whose interface is down has no route: its broadcast
+            // would leave by the default route, and it would take the place
+            // of a network that can be reached.
+            if (!entry.bUp) {
+                logger.Printf("> Registration NG(Interface Down)");
+                continue;
+            }
+            // Without a mask the "broadcast" is the limited broadcast; with a
+            // host mask it is the computer's own address. Neither is a network.
+            if (AllZero(entry.netmask) || strBroadcast == strAddress) {
+                logger.Printf("> Registration NG(No Network)");
+                continue;
+            }
+            if (std::find(addressList.begin(), addressList.end(), strBroadcast) != addressList.end()) {
+                logger.Printf("> Registration NG(Duplex)");
+                continue;
+            }
+            addressList.push_back(strBroadcast);
+            logger.Printf("> Registration OK");
+        }
+    } catch (EVLException* e) {
+        VLDeleteException(e);
+    } catch (...) {
+    }
 }
 
 bool CVLECM::SetupLocalDBCInfo(CVLECMPropertyMap* pAddressInfoMap, VL_CONST_STR szRootModuleInstanceName,
                                const CVLECMPropertyMap* pOptionMap, CVLECMNIFInfo* pNIFInfo)
 {
-    (void)szRootModuleInstanceName, (void)pOptionMap, (void)pNIFInfo;
-    if (pAddressInfoMap != nullptr)
-        pAddressInfoMap->clear();
-    return true;
+    int nIndex = 0;
+    try {
+        if (pAddressInfoMap != nullptr)
+            pAddressInfoMap->clear();
+        if (CVLString::GetTextLength(szRootModuleInstanceName) == 0) {
+            CVLTrace::Output(VLECM_MODULE, kSource, __LINE__, 0,
+                             "CVLECM::SetupLocalDBCInfo(): invalid parameter!, szRootModuleInstanceName length=0");
+            return false;
+        }
+
+        std::list<CVLString> addressList;
+        getLDBCAddressListFromPC(addressList);
+        // With detection on, one network is reached by the limited broadcast alone.
+        if (getOptionBool(kMultiAddressDetectionKey, pOptionMap, nullptr) && addressList.size() == 1)
+            addressList.clear();
+
+        std::list<CVLString>::const_iterator itAddress = addressList.begin();
+        for (nIndex = 1;; ++nIndex) {
+            bool bModulePathFound = false;
+            bool bToAddressPathFound = false;
+            bool bEnableFound = false;
+            CVLString strModulePath =
+                getOptionString(EntryKey(kLDBCPrefix, nIndex, kModulePathKey).GetBuffer(), pOptionMap,
+                                &bModulePathFound);
+            CVLString strToAddressPath =
+                getOptionString(EntryKey(kLDBCPrefix, nIndex, kToAddressPathKey).GetBuffer(), pOptionMap,
+                                &bToAddressPathFound);
+            bool bEnable =
+                getOptionBool(EntryKey(kLDBCPrefix, nIndex, kEnableKey).GetBuffer(), pOptionMap, &bEnableFound);
+
+            if (!bModulePathFound) {
+                if (!bToAddressPathFound && !bEnableFound)
+                    return true;
+                CVLTrace::Output(VLECM_MODULE, kSource, __LINE__, 0,
+                                 "CVLECM::SetupLocalDBCInfo(): Required option is not found!, List index=%d, "
+                                 "VLMDSockModulePath:%d.",
+                                 nIndex, 0);
+                return false;
+            }
+            if (bToAddressPathFound && pNIFInfo == nullptr) {
+                CVLTrace::Output(VLECM_MODULE, kSource, __LINE__, 0,
+                                 "CVLECM::SetupLocalDBCInfo(): NIF info is NULL!, List index=%d, "
+                                 "NIFInfoToAddressPath:%d.",
+                                 nIndex, 1);
+                return false;
+            }
+
+            bool bEnabled = (!bEnableFound || bEnable) && itAddress != addressList.end();
+            CVLString strInstancePath(VL_CHARSET_UTF8);
+            CVLString strFullPath(VL_CHARSET_UTF8);
+            MakeInstancePaths(szRootModuleInstanceName, strModulePath, strInstancePath, strFullPath);
+            GetApi()->EnableInstance(strInstancePath.GetBuffer(), bEnabled);
+            GetApi()->EnableInstance(strFullPath.GetBuffer(), bEnabled);
+            if (!bEnabled)
+                continue;
+
+            const CVLString& strAddress = *itAddress;
+            if (pAddressInfoMap != nullptr)
+                (*pAddressInfoMap)[strInstancePath] = strAddress;
+            if (bToAddressPathFound) {
+                if (!pNIFInfo->SetPropertyString(strToAddressPath.GetBuffer(), strAddress.GetBuffer())) {
+                    CVLTrace::Output(VLECM_MODULE, kSource, __LINE__, 0,
+                                     "CVLECM::SetupLocalDBCInfo(): SetPropertyString() Failed!, List index=%d, "
+                                     "strNIFInfoToAddressPath:%s, Value:%s.",
+                                     nIndex, strToAddressPath.GetBuffer(), strAddress.GetBuffer());
+                    return false;
+                }
+            } else {
+                GetApi()->SetConst(kToAddressConst, strAddress.GetBuffer(), nullptr, strFullPath.GetBuffer());
+            }
+            ++itAddress;
+        }
+    } catch (EVLException* e) {
+        VLDeleteException(e);
+    } catch (...) {
+    }
+    // A set-up that could not finish has not prepared the probe.
+    CVLTrace::Output(VLECM_MODULE, kSource, __LINE__, 0, "CVLECM::SetupLocalDBCInfo(): exception!, List index=%d",
+                     nIndex);
+    return false;
 }
 
 bool CVLECM::SetupBindAddressInfo(CVLECMPropertyMap* pAddressInfoMap, VL_CONST_STR szRootModuleInstanceName,
                                   const CVLECMPropertyMap* pOptionMap, CVLECMNIFInfo* pNIFInfo)
 {
-    (void)szRootModuleInstanceName, (void)pOptionMap, (void)pNIFInfo;
-    if (pAddressInfoMap != nullptr)
-        pAddressInfoMap->clear();
-    return true;
+    int nIndex = 0;
+    try {
+        if (pAddressInfoMap != nullptr)
+            pAddressInfoMap->clear();
+        if (CVLString::GetTextLength(szRootModuleInstanceName) == 0) {
+            CVLTrace::Output(VLECM_MODULE, kSource, __LINE__, 0,
+                             "CVLECM::SetupBindAddressInfo(): invalid parameter!, szRootModuleInstanceName length=0");
+            return false;
+        }
+
+        for (nIndex = 1;; ++nIndex) {
+            bool bModulePathFound = false;
+            bool bBindAddressPathFound = false;
+            bool bToAddressPathFound = false;
+            bool bEnableFound = false;
+            bool bIPAddressFound = false;
+            bool bSubNetmaskFound = false;
+            CVLString strModulePath = getOptionString(EntryKey(kBindPrefix, nIndex, kModulePathKey).GetBuffer(),
+                                                      pOptionMap, &bModulePathFound);
+            getOptionString(EntryKey(kBindPrefix, nIndex, kBindAddressPathKey).GetBuffer(), pOptionMap,
+                            &bBindAddressPathFound);
+            CVLString strToAddressPath = getOptionString(EntryKey(kBindPrefix, nIndex, kToAddressPathKey).GetBuffer(),
+                                                         pOptionMap, &bToAddressPathFound);
+            bool bEnable =
+                getOptionBool(EntryKey(kBindPrefix, nIndex, kEnableKey).GetBuffer(), pOptionMap, &bEnableFound);
+            CVLString strIPAddress = getOptionString(EntryKey(kBindPrefix, nIndex, kIPAddressKey).GetBuffer(),
+                                                     pOptionMap, &bIPAddressFound);
+            CVLString strSubNetmask = getOptionString(EntryKey(kBindPrefix, nIndex, kSubNetmaskKey).GetBuffer(),
+                                                      pOptionMap, &bSubNetmaskFound);
+
+            if (!bModulePathFound) {
+                if (!bBindAddressPathFound && !bEnableFound && !bIPAddressFound && !bSubNetmaskFound)
+                    return true;
+                CVLTrace::Output(VLECM_MODULE, kSource, __LINE__, 0,
+                                 "CVLECM::SetupBindAddressInfo(): Required option is not found!, List index=%d, "
+                                 "VLMDSockModulePath:%d, IPAddress:%d, SubNetmask:%d.",
+                                 nIndex, 0, bIPAddressFound ? 1 : 0, bSubNetmaskFound ? 1 : 0);
+                return false;
+            }
+            if (!bIPAddressFound || !bSubNetmaskFound) {
+                CVLTrace::Output(VLECM_MODULE, kSource, __LINE__, 0,
+                                 "CVLECM::SetupBindAddressInfo(): Required option is not found!, List index=%d, "
+                                 "VLMDSockModulePath:%d, IPAddress:%d, SubNetmask:%d.",
+                                 nIndex, 1, bIPAddressFound ? 1 : 0, bSubNetmaskFound ? 1 : 0);
+                return false;
+            }
+            if ((bBindAddressPathFound || bToAddressPathFound) && pNIFInfo == nullptr) {
+                CVLTrace::Output(VLECM_MODULE, kSource, __LINE__, 0,
+                                 "CVLECM::SetupBindAddressInfo(): NIF info is NULL!, List index=%d, "
+                                 "NIFInfoBindAddressPath:%d, NIFInfoToAddressPath:%d.",
+                                 nIndex, bBindAddressPathFound ? 1 : 0, bToAddressPathFound ? 1 : 0);
+                return false;
+            }
+            unsigned char address[kIPv4AddressBytes];
+            unsigned char mask[kIPv4AddressBytes];
+            if (!ParseDottedQuad(strIPAddress, address) || !ParseDottedQuad(strSubNetmask, mask)) {
+                CVLTrace::Output(VLECM_MODULE, kSource, __LINE__, 0,
+                                 "CVLECM::SetupBindAddressInfo(): invalid address!, List index=%d, IPAddress:%s, "
+                                 "SubNetmask:%s.",
+                                 nIndex, strIPAddress.GetBuffer(), strSubNetmask.GetBuffer());
+                return false;
+            }
+
+            bool bEnabled = !bEnableFound || bEnable;
+            CVLString strInstancePath(VL_CHARSET_UTF8);
+            CVLString strFullPath(VL_CHARSET_UTF8);
+            MakeInstancePaths(szRootModuleInstanceName, strModulePath, strInstancePath, strFullPath);
+            GetApi()->EnableInstance(strInstancePath.GetBuffer(), bEnabled);
+            GetApi()->EnableInstance(strFullPath.GetBuffer(), bEnabled);
+            if (!bEnabled)
+                continue;
+
+            CVLString strAddress = DirectedBroadcast(address, mask);
+            if (pAddressInfoMap != nullptr)
+                (*pAddressInfoMap)[strInstancePath] = strAddress;
+            if (bToAddressPathFound) {
+                if (!pNIFInfo->SetPropertyString(strToAddressPath.GetBuffer(), strAddress.GetBuffer())) {
+                    CVLTrace::Output(VLECM_MODULE, kSource, __LINE__, 0,
+                                     "CVLECM::SetupBindAddressInfo(): SetPropertyString() Failed!, List index=%d, "
+                                     "strNIFInfoToAddressPath:%s, Value:%s.",
+                                     nIndex, strToAddressPath.GetBuffer(), strAddress.GetBuffer());
+                    return false;
+                }
+            } else {
+                GetApi()->SetConst(kToAddressConst, strAddress.GetBuffer(), nullptr, strFullPath.GetBuffer());
+            }
+        }
+    } catch (EVLException* e) {
+        VLDeleteException(e);
+    } catch (...) {
+    }
+    CVLTrace::Output(VLECM_MODULE, kSource, __LINE__, 0, "CVLECM::SetupBindAddressInfo(): exception!, List index=%d",
+                     nIndex);
+    return false;
 }

@@ -1,0 +1,347 @@
+// The simulated probe: the grammar of the two device lists, what a simulated
+// device becomes, the bounds on what is read, and delivery through the
+// device manager's callback queue.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "base/thread/VLThread.h"
+#include "cm/VLCMApi.h"
+#include "cm/VLProperty.h"
+#include "ecm/VLECM.h"
+#include "ecm/VLECMDummyProbe.h"
+#include "ecm/VLECMDummyProbeCallbackIF.h"
+#include "ecm/VLECMNIFInfo.h"
+#include "tests/support/TestSupport.h"
+#include "tests/support/Watchdog.h"
+
+namespace {
+
+const char* const kPropertyNS = "http://vlnet.invalid/orvek-net/2009/05/dummy-property-info";
+const char* const kPrinterNS = "http://vlnet.invalid/orvek-net/2009/05/dummy-printer-list";
+
+// A device manager whose "Initialize." options the test sets (they are
+// refused by SetProperty and otherwise only set by a full Initialize).
+class CTestECM : public CVLECM
+{
+public:
+    CVLString GetProperty(VL_CONST_STR szKey) override
+    {
+        std::map<std::string, std::string>::const_iterator it = m_Overrides.find(szKey);
+        if (it != m_Overrides.end())
+            return CVLString(it->second.c_str(), VL_CHARSET_UTF8);
+        return CVLECM::GetProperty(szKey);
+    }
+    std::map<std::string, std::string> m_Overrides;
+};
+
+// What the receiver keeps of one simulated device.
+struct CReport
+{
+    std::string strMAC;
+    VLECM_CONNECT_TYPE eConnectType;
+    bool bDummy;
+    bool bConnect[2];
+    bool bUnicast[2];
+    std::map<std::string, std::string> properties;  // path -> value text
+    std::map<std::string, int> types;               // path -> variant type
+};
+
+class CReceiver : public IVLECMDummyProbeCallbackIF
+{
+public:
+    explicit CReceiver(std::vector<std::string> paths) : m_Paths(std::move(paths)) {}
+    void OnDummyProbe(CVLECMDummyProbe*, CVLECMNIFInfo& info, VLECM_CONNECT_TYPE eConnectType) override
+    {
+        CReport r;
+        r.strMAC = Bytes(info.GetMACAddress());
+        r.eConnectType = eConnectType;
+        r.bDummy = info.IsDummy();
+        for (int i = 0; i < 2; ++i) {
+            r.bConnect[i] = info.IsConnect(static_cast<VLECM_CONNECT_TYPE>(i));
+            r.bUnicast[i] = info.IsUnicast(static_cast<VLECM_CONNECT_TYPE>(i));
+        }
+        for (const std::string& strPath : m_Paths) {
+            CVLProperty* p = info.GetProperties()->GetProperty(strPath.c_str(), false);
+            if (p != nullptr) {
+                r.properties[strPath] = Bytes(p->ToString(""));
+                r.types[strPath] = p->GetType();
+            }
+        }
+        m_Reports.push_back(r);
+    }
+    std::vector<std::string> m_Paths;
+    std::vector<CReport> m_Reports;
+};
+
+std::string PropertyInfo(const std::string& strSets, const std::string& strHead = "")
+{
+    return (strHead.empty() ? "<?xml version=\"1.0\" encoding=\"UTF-8\"?>" : strHead) +
+           "<DummyPropertyInfo xmlns=\"" + kPropertyNS + "\">" + strSets + "</DummyPropertyInfo>";
+}
+
+std::string PrinterList(const std::string& strPrinters)
+{
+    return std::string("<?xml version=\"1.0\" encoding=\"utf-8\"?><l:DummyPrinterList xmlns:l=\"") + kPrinterNS +
+           "\" xmlns:p=\"" + kPropertyNS + "\">" + strPrinters + "</l:DummyPrinterList>";
+}
+
+class DummyProbeTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        char szDir[] = "/tmp/vlecm-dummy-XXXXXX";
+        ASSERT_NE(nullptr, mkdtemp(szDir));
+        m_strDir = szDir;
+        m_ECM.m_Overrides["Initialize.DummyProbe.RootDir"] = m_strDir;
+        m_ECM.m_Overrides["Initialize.DummyProbe.PropertyInfoFile"] = "PropertyInfo.xml";
+        m_ECM.m_Overrides["Initialize.DummyProbe.PrinterListFile"] = "PrinterList.xml";
+    }
+    void TearDown() override
+    {
+        m_Probe.Terminate();
+        std::remove((m_strDir + "/PropertyInfo.xml").c_str());
+        std::remove((m_strDir + "/PrinterList.xml").c_str());
+        rmdir(m_strDir.c_str());
+    }
+    void Write(const std::string& strName, const std::string& strText)
+    {
+        std::ofstream(m_strDir + "/" + strName, std::ios::binary) << strText;
+    }
+    // One run: waits for the thread, then delivers what it queued.
+    void Run()
+    {
+        m_Probe.StartDummyProbe();
+        while (m_Probe.IsStarted())
+            CVLThread::Sleep(1);
+        Deliver();
+    }
+    void Deliver()
+    {
+        for (int i = 0; i < CVLECMDummyProbe::kMaxPrinters + 8; ++i)
+            m_ECM.GetApi()->DispatchCallback(0);
+    }
+
+    std::string m_strDir;
+    CTestECM m_ECM;
+    CReceiver m_Receiver{{"IPAddress", "MACAddress", "LAN.UnicastFlag", "USB.UnicastFlag", "A", "B", "C", "D",
+                          "Byte", "ULong", "UShort", "Bytes", "Addr", "Other"}};
+    CVLECMDummyProbe m_Probe;
+};
+
+}  // namespace
+
+TEST_F(DummyProbeTest, PropertySetGrammar)
+{
+    Write("PropertyInfo.xml",
+          PropertyInfo("<DummyPropertySet hardwareType=\"default\">"
+                       "<Property path=\"A\" dataType=\"String\" value=\"first\"/>"
+                       "<Property path=\"A\" dataType=\"String\" value=\"second\"/>"
+                       "<Property path=\"B\" dataType=\"byte\" value=\"7\"/>"
+                       "<Property path=\"\" value=\"no path\"/><Property path=\"x..y\" value=\"bad\"/>"
+                       "<Other path=\"C\" value=\"not a property\"/><!-- comment -->text"
+                       "</DummyPropertySet>"
+                       // The same URI in capitals, another prefix: still ours.
+                       "<q:DummyPropertySet xmlns:q=\"HTTP://VLNET.INVALID/orvek-net/2009/05/dummy-property-info\""
+                       " hardwareType=\"0x2b01\"><q:Property path=\"A\" dataType=\"ULong\" value=\"1\"/>"
+                       "</q:DummyPropertySet>"
+                       "<DummyPropertySet hardwareType=\"2B01\"><Property path=\"A\" value=\"later\"/>"
+                       "<Property path=\"B\" value=\"added\"/></DummyPropertySet>"
+                       "<DummyPropertySet hardwareType=\"Default\"><Property path=\"C\" value=\"c\"/>"
+                       "</DummyPropertySet>"
+                       "<DummyPropertySet xmlns=\"http://other.invalid/\" hardwareType=\"5\">"
+                       "<Property path=\"D\"/></DummyPropertySet>"));
+    m_Probe.Initialize(&m_ECM, &m_Receiver);
+    ASSERT_TRUE(m_Probe.IsInitialized());
+    const VLECM_DUMMY_PROPERTY_SET_MAP& sets = m_Probe.GetPropertyInfoSetMap();
+    ASSERT_EQ(2u, sets.size());  // 0 ("default" and "Default") and 0x2B01; type 5 is in another namespace
+    const VLECM_DUMMY_PROPERTY_MAP& defaults = sets.at(0);
+    ASSERT_EQ(3u, defaults.size());
+    EXPECT_EQ("first", Bytes(defaults.at(CVLString("A", VL_CHARSET_UTF8)).strValue));
+    EXPECT_EQ(VLECM_DUMMY_DATA_TYPE_OTHER, defaults.at(CVLString("B", VL_CHARSET_UTF8)).nDataType);
+    EXPECT_EQ("c", Bytes(defaults.at(CVLString("C", VL_CHARSET_UTF8)).strValue));
+    const VLECM_DUMMY_PROPERTY_MAP& typed = sets.at(0x2B01);
+    EXPECT_EQ(VLECM_DUMMY_DATA_TYPE_ULONG, typed.at(CVLString("A", VL_CHARSET_UTF8)).nDataType);
+    EXPECT_EQ("1", Bytes(typed.at(CVLString("A", VL_CHARSET_UTF8)).strValue));
+    EXPECT_EQ("added", Bytes(typed.at(CVLString("B", VL_CHARSET_UTF8)).strValue));
+
+    EXPECT_EQ(0u, CVLECMDummyProbe::ParseHardwareType(CVLString("zz", VL_CHARSET_UTF8)));
+    EXPECT_EQ(VLECM_DUMMY_DATA_TYPE_WEP_KEY_INFO, CVLECMDummyProbe::GetDataTypeCode(CVLString("WEPKeyInfo", 72)));
+}
+
+TEST_F(DummyProbeTest, BadPropertyInfoLeavesItUninitialized)
+{
+    const std::string strSet = "<DummyPropertySet hardwareType=\"default\"><Property path=\"A\"/></DummyPropertySet>";
+    const std::vector<std::string> bad = {
+        PropertyInfo(strSet, "<?xml version=\"1.0\" encoding=\"utf8\"?>"),
+        PropertyInfo(strSet, "<?xml version=\"1.1\" encoding=\"utf-8\"?>"),
+        "<?xml version=\"1.0\"?><DummyPropertyInfo xmlns=\"http://vlnet.invalid/other\"/>",
+        "<?xml version=\"1.0\"?><DummyPropertyInfo xmlns=\"" + std::string(kPropertyNS) + "\">",
+        PropertyInfo(strSet + std::string(CVLECMDummyProbe::kMaxListFileBytes, ' ')),
+    };
+    for (const std::string& strText : bad) {
+        Write("PropertyInfo.xml", strText);
+        Write("PrinterList.xml", PrinterList("<l:DummyPrinter macAddress=\"m\"/>"));
+        m_Probe.Initialize(&m_ECM, &m_Receiver);
+        EXPECT_FALSE(m_Probe.IsInitialized()) << strText.substr(0, 80);
+        EXPECT_TRUE(m_Probe.GetPropertyInfoSetMap().empty());
+        Run();
+        EXPECT_TRUE(m_Receiver.m_Reports.empty());
+        m_Probe.Terminate();
+    }
+    // A missing folder is no failure either: nothing is reported, nothing thrown.
+    m_ECM.m_Overrides["Initialize.DummyProbe.RootDir"] = m_strDir + "/missing";
+    m_Probe.Initialize(&m_ECM, &m_Receiver);
+    EXPECT_FALSE(m_Probe.IsInitialized());
+    Run();
+    EXPECT_TRUE(m_Receiver.m_Reports.empty());
+}
+
+TEST_F(DummyProbeTest, WhatASimulatedDeviceBecomes)
+{
+    Write("PropertyInfo.xml",
+          PropertyInfo("<DummyPropertySet hardwareType=\"default\">"
+                       "<Property path=\"A\" value=\"default\"/><Property path=\"B\" value=\"default\"/>"
+                       "<Property path=\"C\" value=\"default\"/><Property path=\"IPAddress\" value=\"keep\"/>"
+                       "<Property path=\"Byte\" dataType=\"Byte\" value=\"300\"/>"
+                       "<Property path=\"ULong\" dataType=\"ULong\" value=\"abc\"/>"
+                       "<Property path=\"UShort\" dataType=\"UShort\" value=\"65537\"/>"
+                       "<Property path=\"Bytes\" dataType=\"ByteArray\" value=\"0xA1b\"/>"
+                       "<Property path=\"Addr\" dataType=\"IPV4Address\" value=\"printer.example\"/>"
+                       "<Property path=\"Other\" dataType=\"Unknown\" value=\"text\"/>"
+                       "</DummyPropertySet>"
+                       "<DummyPropertySet hardwareType=\"10\"><Property path=\"B\" value=\"type\"/>"
+                       "<Property path=\"C\" value=\"type\"/></DummyPropertySet>"));
+    Write("PrinterList.xml",
+          PrinterList("<l:DummyPrinter macAddress=\"00:00:00:00:00:0A\" hardwareType=\"10\" ipAddress=\"192.0.2.1\">"
+                      "<p:DummyPropertySet hardwareType=\"99\"><p:Property path=\"C\" value=\"own\"/>"
+                      "<p:Property path=\"D\" value=\"own99\"/></p:DummyPropertySet>"
+                      "<p:DummyPropertySet hardwareType=\"5\"><p:Property path=\"D\" value=\"own5\"/>"
+                      "</p:DummyPropertySet>"
+                      "<l:DummyPropertySet hardwareType=\"5\"><l:Property path=\"A\" value=\"wrong ns\"/>"
+                      "</l:DummyPropertySet></l:DummyPrinter>"
+                      "<l:DummyPrinter macAddress=\"00:00:00:00:00:0a\" connectType=\"usb\" ipUnicast=\"false\"/>"
+                      "<l:DummyPrinter macAddress=\"00:00:00:00:00:0A\" connectType=\"USB\"/>"
+                      "<l:DummyPrinter macAddress=\"00:00:00:00:00:0B\" connectType=\"All\" ipUnicast=\"0\""
+                      " hardwareType=\"77\"/>"));
+    m_Probe.Initialize(&m_ECM, &m_Receiver);
+    ASSERT_TRUE(m_Probe.IsInitialized());
+    Run();
+    ASSERT_EQ(3u, m_Receiver.m_Reports.size());  // in key order; the repeated address counts once
+
+    const CReport& a = m_Receiver.m_Reports[0];
+    EXPECT_EQ("00:00:00:00:00:0A", a.strMAC);
+    EXPECT_TRUE(a.bDummy);
+    EXPECT_EQ(VLECM_CONNECT_TYPE_NETWORK, a.eConnectType);
+    EXPECT_TRUE(a.bConnect[0]);
+    EXPECT_FALSE(a.bConnect[1]);
+    EXPECT_TRUE(a.bUnicast[0]);
+    EXPECT_FALSE(a.bUnicast[1]);
+    EXPECT_EQ("true", a.properties.at("LAN.UnicastFlag"));
+    EXPECT_EQ("false", a.properties.at("USB.UnicastFlag"));
+    EXPECT_EQ("192.0.2.1", a.properties.at("IPAddress"));
+    EXPECT_EQ("00:00:00:00:00:0A", a.properties.at("MACAddress"));
+    EXPECT_EQ("default", a.properties.at("A"));
+    EXPECT_EQ("type", a.properties.at("B"));
+    EXPECT_EQ("own", a.properties.at("C"));
+    EXPECT_EQ("own99", a.properties.at("D"));  // own sets in ascending type order: 99 last
+    EXPECT_EQ("44", a.properties.at("Byte"));
+    EXPECT_EQ("0", a.properties.at("ULong"));
+    EXPECT_EQ("1", a.properties.at("UShort"));
+    EXPECT_EQ("0.0.0.0", a.properties.at("Addr"));  // a host name is never looked up
+    EXPECT_EQ("text", a.properties.at("Other"));
+    EXPECT_NE(a.types.at("Byte"), a.types.at("ULong"));
+
+    const CReport& b = m_Receiver.m_Reports[1];
+    EXPECT_EQ("00:00:00:00:00:0B", b.strMAC);
+    EXPECT_EQ(VLECM_CONNECT_TYPE_USB, b.eConnectType);  // both connections: reported over USB
+    EXPECT_TRUE(b.bConnect[0] && b.bConnect[1]);
+    EXPECT_EQ("false", b.properties.at("LAN.UnicastFlag"));
+    EXPECT_EQ("true", b.properties.at("USB.UnicastFlag"));
+    EXPECT_EQ("keep", b.properties.at("IPAddress"));  // no "ipAddress": the set's value stays
+
+    const CReport& c = m_Receiver.m_Reports[2];
+    EXPECT_EQ("00:00:00:00:00:0a", c.strMAC);  // another text, another device
+    EXPECT_EQ(VLECM_CONNECT_TYPE_USB, c.eConnectType);
+    EXPECT_FALSE(c.bConnect[0]);
+    EXPECT_FALSE(c.bUnicast[0]);
+    EXPECT_TRUE(c.bUnicast[1]);
+    EXPECT_EQ("default", c.properties.at("B"));  // hardware type 0: the default set only
+
+    // The list is read anew at every run.
+    Write("PrinterList.xml", PrinterList("<l:DummyPrinter macAddress=\"N\"/>"));
+    m_Receiver.m_Reports.clear();
+    Run();
+    ASSERT_EQ(1u, m_Receiver.m_Reports.size());
+    EXPECT_EQ("N", m_Receiver.m_Reports[0].strMAC);
+}
+
+TEST_F(DummyProbeTest, WhatIsReadIsBounded)
+{
+    std::string strSets = "<DummyPropertySet hardwareType=\"default\">";
+    for (int i = 0; i < CVLECMDummyProbe::kMaxProperties + 10; ++i)
+        strSets += "<Property path=\"P" + std::to_string(i) + "\"/>";
+    strSets += "</DummyPropertySet>";
+    Write("PropertyInfo.xml", PropertyInfo(strSets));
+    std::string strPrinters;
+    for (int i = 0; i < CVLECMDummyProbe::kMaxPrinters + 10; ++i)
+        strPrinters += "<l:DummyPrinter macAddress=\"M" + std::to_string(1000 + i) + "\"/>";
+    Write("PrinterList.xml", PrinterList(strPrinters));
+
+    m_Probe.Initialize(&m_ECM, &m_Receiver);
+    ASSERT_TRUE(m_Probe.IsInitialized());
+    EXPECT_EQ(static_cast<size_t>(CVLECMDummyProbe::kMaxProperties), m_Probe.GetPropertyInfoSetMap().at(0).size());
+    Run();
+    EXPECT_EQ(static_cast<size_t>(CVLECMDummyProbe::kMaxPrinters), m_Receiver.m_Reports.size());
+
+    // Deep nesting is refused by the reader; an over-long file is not read at all.
+    std::string strDeep;
+    for (int i = 0; i < 200; ++i)
+        strDeep += "<x>";
+    Write("PrinterList.xml", PrinterList("<l:DummyPrinter macAddress=\"M\"/>" + strDeep));
+    m_Receiver.m_Reports.clear();
+    Run();
+    EXPECT_TRUE(m_Receiver.m_Reports.empty());
+    Write("PrinterList.xml",
+          PrinterList("<l:DummyPrinter macAddress=\"M\"/>" + std::string(CVLECMDummyProbe::kMaxListFileBytes, ' ')));
+    Run();
+    EXPECT_TRUE(m_Receiver.m_Reports.empty());
+}
+
+TEST_F(DummyProbeTest, StoppedRunDeliversNothingMore)
+{
+    Write("PropertyInfo.xml", PropertyInfo(""));
+    Write("PrinterList.xml", PrinterList("<l:DummyPrinter macAddress=\"1\"/><l:DummyPrinter macAddress=\"2\"/>"));
+    m_Probe.Initialize(&m_ECM, &m_Receiver);
+    m_Probe.StartDummyProbe();
+    while (m_Probe.IsStarted())
+        CVLThread::Sleep(1);
+    m_ECM.GetApi()->DispatchCallback(0);  // the first record reaches the receiver
+    m_Probe.StopDummyProbe();             // the second is dropped with its run
+    Deliver();
+    ASSERT_EQ(1u, m_Receiver.m_Reports.size());
+    EXPECT_EQ("1", m_Receiver.m_Reports[0].strMAC);
+}
+
+TEST_F(DummyProbeTest, SampleListsOfTheTests)
+{
+    std::string strData = std::string(__FILE__).substr(0, std::string(__FILE__).rfind('/')) + "/data";
+    m_ECM.m_Overrides["Initialize.DummyProbe.RootDir"] = strData;
+    m_Receiver.m_Paths = {"VLPC.2B_5A01_01.ModelName", "VLPC.2B_5A04_01.NodeName"};
+    m_Probe.Initialize(&m_ECM, &m_Receiver);
+    ASSERT_TRUE(m_Probe.IsInitialized());
+    Run();
+    ASSERT_EQ(2u, m_Receiver.m_Reports.size());
+    EXPECT_EQ("Simulated Printer", m_Receiver.m_Reports[0].properties.at("VLPC.2B_5A01_01.ModelName"));
+    EXPECT_EQ("sim-printer-1", m_Receiver.m_Reports[0].properties.at("VLPC.2B_5A04_01.NodeName"));
+    EXPECT_EQ("Simulated Device", m_Receiver.m_Reports[1].properties.at("VLPC.2B_5A01_01.ModelName"));
+    EXPECT_FALSE(m_Receiver.m_Reports[1].bUnicast[0]);
+}
