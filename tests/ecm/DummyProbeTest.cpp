@@ -5,11 +5,15 @@
 
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <map>
+#include <mutex>
+#include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "base/thread/VLThread.h"
@@ -104,6 +108,7 @@ protected:
         m_ECM.m_Overrides["Initialize.DummyProbe.RootDir"] = m_strDir;
         m_ECM.m_Overrides["Initialize.DummyProbe.PropertyInfoFile"] = "PropertyInfo.xml";
         m_ECM.m_Overrides["Initialize.DummyProbe.PrinterListFile"] = "PrinterList.xml";
+        m_ECM.m_Overrides["Config.NIFPropTree.FromIPAddressPath"] = "IPAddress";
     }
     void TearDown() override
     {
@@ -344,4 +349,110 @@ TEST_F(DummyProbeTest, SampleListsOfTheTests)
     EXPECT_EQ("sim-printer-1", m_Receiver.m_Reports[0].properties.at("VLPC.2B_5A04_01.NodeName"));
     EXPECT_EQ("Simulated Device", m_Receiver.m_Reports[1].properties.at("VLPC.2B_5A01_01.ModelName"));
     EXPECT_FALSE(m_Receiver.m_Reports[1].bUnicast[0]);
+}
+
+namespace {
+
+// A client that rejects the simulated devices whose address ends in an even
+// number from inside OnProbe (as the application framework rejects devices)
+// and asks the others for their detail.
+class CRejectingClient : public IVLECMCallbackIF
+{
+public:
+    explicit CRejectingClient(CVLECM& ecm) : m_ECM(ecm) {}
+    void OnProbe(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE, bool, bool) override
+    {
+        std::string strMAC = Bytes(pNIFInfo->GetMACAddress());
+        {
+            std::lock_guard<std::mutex> lock(m_Mutex);
+            m_Probed.insert(strMAC);
+        }
+        if (std::strtol(strMAC.substr(strMAC.size() - 2).c_str(), nullptr, 16) % 2 == 0)
+            m_ECM.RemoveNIFInfo(pNIFInfo);
+        else
+            EXPECT_EQ(VLECM_RESULT_SUCCESS, pNIFInfo->GetDetail(VLECM_CONNECT_TYPE_NETWORK, nullptr));
+    }
+    void OnGetDetail(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE, VLECM_RESULT eResult) override
+    {
+        std::lock_guard<std::mutex> lock(m_Mutex);
+        std::vector<int>& results = m_Results[Bytes(pNIFInfo->GetMACAddress())];
+        results.push_back(eResult);
+        if (m_Results.size() == 1 && results.size() == 1)
+            pNIFInfo->GetDetail(VLECM_CONNECT_TYPE_NETWORK, nullptr);  // its second call
+    }
+    bool Done(size_t nDevices)
+    {
+        std::lock_guard<std::mutex> lock(m_Mutex);
+        size_t nAnswered = 0;
+        for (const auto& entry : m_Results)
+            nAnswered += entry.second.size();
+        return m_Probed.size() == nDevices && nAnswered == nDevices / 2 + 1;
+    }
+    CVLECM& m_ECM;
+    std::mutex m_Mutex;
+    std::set<std::string> m_Probed;
+    std::map<std::string, std::vector<int>> m_Results;
+};
+
+}  // namespace
+
+// Simulated devices reach the client on the dispatch thread, between the
+// command results of other devices; the client removes some of them from
+// inside its callback. Reporting them from the simulated probe's own thread
+// took the device manager's locks in the opposite order and could deadlock.
+TEST_F(DummyProbeTest, RejectedWhileCommandResultsAreDelivered)
+{
+    CWatchdog watchdog(180, "DummyProbeTest.RejectedWhileCommandResultsAreDelivered");
+    const int kDevices = 64;
+    Write("PropertyInfo.xml", PropertyInfo("<DummyPropertySet hardwareType=\"default\">"
+                                           "<Property path=\"DebugMode.Dummy.CommandSleep.3\" value=\"0\"/>"
+                                           "<Property path=\"DebugMode.Dummy.CommandResult.GetDetail.1\" "
+                                           "value=\"10\"/></DummyPropertySet>"));
+    std::string strPrinters;
+    for (int i = 0; i < kDevices; ++i) {
+        char szMAC[32];
+        std::snprintf(szMAC, sizeof(szMAC), "02:00:00:00:01:%02X", i);
+        strPrinters += std::string("<l:DummyPrinter macAddress=\"") + szMAC + "\"/>";
+    }
+    Write("PrinterList.xml", PrinterList(strPrinters));
+
+    CVLECM ecm;
+    CRejectingClient client(ecm);
+    CVLECMPropertyMap options;
+    options[CVLString("Initialize.DummyProbe.RootDir", 72)] = CVLString(m_strDir.c_str(), 72);
+    ASSERT_EQ(VLECM_RESULT_SUCCESS, ecm.Initialize(&client, nullptr, nullptr, &options));
+    // No function of that name: the real probe sends nothing here.
+    CVLECMPropertyMap probeOptions;
+    probeOptions[CVLString("Option.Probe.PacketListName", 72)] = CVLString("NoSuchPacketList", 72);
+    probeOptions[CVLString("Option.Probe.ModuleInstanceName", 72)] = CVLString("NoSuchFunction", 72);
+    ecm.Probe(VLECM_PROBE_CONNECT_TYPE_ALL, &probeOptions);
+    ecm.GetProbeInstance().GetDummyProbe().StartDummyProbe();
+
+    // Meanwhile another thread keeps taking the notification gate.
+    std::atomic<bool> bDone{false};
+    std::thread other([&] {
+        while (!bDone) {
+            ecm.SetCallbackNotification(true);
+            ecm.FindNIFInfo("02:00:00:00:01:01");
+            CVLThread::Sleep(1);
+        }
+    });
+    while (!client.Done(kDevices))
+        CVLThread::Sleep(5);
+    bDone = true;
+    other.join();
+
+    EXPECT_EQ(nullptr, ecm.FindNIFInfo("02:00:00:00:01:00"));  // rejected, removed
+    EXPECT_NE(nullptr, ecm.FindNIFInfo("02:00:00:00:01:01"));
+    {
+        std::lock_guard<std::mutex> lock(client.m_Mutex);
+        ASSERT_EQ(static_cast<size_t>(kDevices / 2), client.m_Results.size());
+        // A simulated command answers as its device's properties say: the
+        // first call 10, the next one (no entry) success.
+        const std::vector<int>& first = client.m_Results.begin()->second;
+        ASSERT_EQ(2u, first.size());
+        EXPECT_EQ(VLECM_RESULT_TIMEOUT, first[0]);
+        EXPECT_EQ(VLECM_RESULT_SUCCESS, first[1]);
+    }
+    ecm.Terminate();
 }
