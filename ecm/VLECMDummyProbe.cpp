@@ -9,7 +9,6 @@
 
 #include "base/core/VLException.h"
 #include "base/core/VLFileSystem.h"
-#include "base/core/VLThreadLock.h"
 #include "base/core/VLTrace.h"
 #include "base/net/VLSocketAddress.h"
 #include "base/stream/VLFileStream.h"
@@ -154,7 +153,7 @@ bool IsRegularFile(const CVLString& strPath)
 CVLECMDummyProbe::CVLECMDummyProbe()
     : m_pOwnerVLECMInstance(nullptr), m_pDummyProbeCallbackIF(nullptr), m_strRootDirectoryPath(VL_CHARSET_UTF8),
       m_strPropertyInfoFileName(VL_CHARSET_UTF8), m_strPrinterListFileName(VL_CHARSET_UTF8), m_bInitialize(false),
-      m_lNextPendingId(0), m_nPropertyCount(0)
+      m_nPropertyCount(0)
 {
 }
 
@@ -197,7 +196,7 @@ void CVLECMDummyProbe::Initialize(CVLECM* pVLECM, IVLECMDummyProbeCallbackIF* pD
         StopDummyProbe();
         m_bInitialize = false;
         m_pOwnerVLECMInstance = pVLECM;
-        setReceiver(pDummyProbeCallbackIF);
+        m_pDummyProbeCallbackIF = pDummyProbeCallbackIF;
         m_strRootDirectoryPath = pVLECM->expandPathMacro(pVLECM->GetProperty(kRootDirKey).GetBuffer());
         m_strPropertyInfoFileName = pVLECM->GetProperty(kPropertyInfoFileKey);
         m_strPrinterListFileName = pVLECM->GetProperty(kPrinterListFileKey);
@@ -219,7 +218,7 @@ void CVLECMDummyProbe::Terminate()
     try {
         StopDummyProbe();
         m_pOwnerVLECMInstance = nullptr;
-        setReceiver(nullptr);
+        m_pDummyProbeCallbackIF = nullptr;
         m_strRootDirectoryPath.Empty();
         m_strPropertyInfoFileName.Empty();
         m_strPrinterListFileName.Empty();
@@ -256,7 +255,6 @@ void CVLECMDummyProbe::StopDummyProbe()
 {
     try {
         End();
-        clearPendingNIFInfo();
     } catch (EVLException* e) {
         VLDeleteException(e);
     } catch (...) {
@@ -481,51 +479,53 @@ void CVLECMDummyProbe::OnThread(void* pData)
 
         for (auto& entry : m_DummyPrinterMap) {
             VLECM_DUMMY_PRINTER_INFO& printer = entry.second;
+            CVLECMNIFInfo NIFInfo;
+            NIFInfo.SetOwnerVLECMInstance(m_pOwnerVLECMInstance);
+            NIFInfo.SetOwnerProbeInstance(&m_pOwnerVLECMInstance->GetProbeInstance());
+            NIFInfo.SetApi(m_pOwnerVLECMInstance->GetApi());
+            NIFInfo.SetDummy(true);
+            NIFInfo.SetMACAddress(entry.first.GetBuffer());
+
+            // Later sets overwrite earlier ones at the same path.
+            margeDummyPropertyByHardwareType(NIFInfo, m_DummyPropertyInfoSetMap, 0);
+            margeDummyPropertyByHardwareType(NIFInfo, m_DummyPropertyInfoSetMap, printer.ulHardwareType);
+            for (const auto& ownSet : printer.PropertySetMap)
+                margeDummyPropertyByHardwareType(NIFInfo, printer.PropertySetMap, ownSet.first);
+
             bool bNetwork = printer.eConnectType == VLECM_CONNECT_TYPE_NETWORK ||
                             printer.eConnectType == VLECM_CONNECT_TYPE_ALL;
             bool bUSB =
                 printer.eConnectType == VLECM_CONNECT_TYPE_USB || printer.eConnectType == VLECM_CONNECT_TYPE_ALL;
-            CVLECMNIFInfo* pNIFInfo = new CVLECMNIFInfo();
-            try {
-                pNIFInfo->SetOwnerVLECMInstance(m_pOwnerVLECMInstance);
-                pNIFInfo->SetOwnerProbeInstance(&m_pOwnerVLECMInstance->GetProbeInstance());
-                pNIFInfo->SetApi(m_pOwnerVLECMInstance->GetApi());
-                pNIFInfo->SetDummy(true);
-                pNIFInfo->SetMACAddress(entry.first.GetBuffer());
+            NIFInfo.SetConnect(VLECM_CONNECT_TYPE_NETWORK, bNetwork);
+            NIFInfo.SetConnect(VLECM_CONNECT_TYPE_USB, bUSB);
+            bool bNetworkUnicast = bNetwork && printer.bUnicast;
+            CVLProperty* pFlag = NIFInfo.GetProperty(kLANUnicastFlagPath);
+            if (pFlag != nullptr) {
+                pFlag->SetBool(bNetworkUnicast);
+                NIFInfo.SetUnicast(VLECM_CONNECT_TYPE_NETWORK, bNetworkUnicast);
+            }
+            pFlag = NIFInfo.GetProperty(kUSBUnicastFlagPath);
+            if (pFlag != nullptr) {
+                pFlag->SetBool(bUSB);
+                NIFInfo.SetUnicast(VLECM_CONNECT_TYPE_USB, bUSB);
+            }
+            if (printer.strIPAddress.GetLength() > 0 && strIPAddressPath.GetLength() > 0)
+                NIFInfo.SetPropertyString(strIPAddressPath.GetBuffer(), printer.strIPAddress.GetBuffer());
+            NIFInfo.SetPropertyString(kMACAddressPath, entry.first.GetBuffer());
 
-                // Later sets overwrite earlier ones at the same path.
-                margeDummyPropertyByHardwareType(*pNIFInfo, m_DummyPropertyInfoSetMap, 0);
-                margeDummyPropertyByHardwareType(*pNIFInfo, m_DummyPropertyInfoSetMap, printer.ulHardwareType);
-                for (const auto& ownSet : printer.PropertySetMap)
-                    margeDummyPropertyByHardwareType(*pNIFInfo, printer.PropertySetMap, ownSet.first);
-
-                pNIFInfo->SetConnect(VLECM_CONNECT_TYPE_NETWORK, bNetwork);
-                pNIFInfo->SetConnect(VLECM_CONNECT_TYPE_USB, bUSB);
-                bool bNetworkUnicast = bNetwork && printer.bUnicast;
-                CVLProperty* pFlag = pNIFInfo->GetProperty(kLANUnicastFlagPath);
-                if (pFlag != nullptr) {
-                    pFlag->SetBool(bNetworkUnicast);
-                    pNIFInfo->SetUnicast(VLECM_CONNECT_TYPE_NETWORK, bNetworkUnicast);
-                }
-                pFlag = pNIFInfo->GetProperty(kUSBUnicastFlagPath);
-                if (pFlag != nullptr) {
-                    pFlag->SetBool(bUSB);
-                    pNIFInfo->SetUnicast(VLECM_CONNECT_TYPE_USB, bUSB);
-                }
-                if (printer.strIPAddress.GetLength() > 0 && strIPAddressPath.GetLength() > 0)
-                    pNIFInfo->SetPropertyString(strIPAddressPath.GetBuffer(), printer.strIPAddress.GetBuffer());
-                pNIFInfo->SetPropertyString(kMACAddressPath, entry.first.GetBuffer());
-
-                if (IsRequestEnd()) {
-                    Report(__LINE__, "CVLECMDummyProbe::OnThread(): RequestEnd");
-                    throw VLECM_RESULT_STOPPED;
-                }
-            } catch (...) {
-                delete pNIFInfo;
-                throw;
+            if (IsRequestEnd()) {
+                Report(__LINE__, "CVLECMDummyProbe::OnThread(): RequestEnd");
+                throw VLECM_RESULT_STOPPED;
             }
             // A device on both connections is reported as found over USB.
-            postDummyNIFInfo(pNIFInfo, bUSB ? VLECM_CONNECT_TYPE_USB : VLECM_CONNECT_TYPE_NETWORK);
+            // The receiver's failure skips only this device.
+            try {
+                m_pDummyProbeCallbackIF->OnDummyProbe(this, NIFInfo,
+                                                      bUSB ? VLECM_CONNECT_TYPE_USB : VLECM_CONNECT_TYPE_NETWORK);
+            } catch (EVLException* e) {
+                VLDeleteException(e);
+            } catch (...) {
+            }
         }
     } catch (EVLException* e) {
         VLDeleteException(e);
@@ -533,72 +533,3 @@ void CVLECMDummyProbe::OnThread(void* pData)
     }
 }
 
-void CVLECMDummyProbe::postDummyNIFInfo(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE eConnectType)
-{
-    long lId = 0;
-    {
-        CVLThreadLock lock(&m_PendingSync);
-        if (!lock.Lock()) {
-            delete pNIFInfo;
-            return;
-        }
-        lId = ++m_lNextPendingId;
-        CPendingNIFInfo pending = {pNIFInfo, eConnectType};
-        m_PendingNIFInfoMap[lId] = pending;
-    }
-    // No target: the record is not a found device yet, and the purges of
-    // found devices must not drop it unseen. A queued id whose record was
-    // dropped by a stop delivers nothing.
-    m_pOwnerVLECMInstance->GetApi()->PostCallbackUser(nullptr, nullptr, &CVLECMDummyProbe::dummyProbeCallback, lId,
-                                                      this, nullptr);
-}
-
-void CVLECMDummyProbe::setReceiver(IVLECMDummyProbeCallbackIF* pDummyProbeCallbackIF)
-{
-    CVLThreadLock lock(&m_PendingSync);
-    lock.Lock();
-    m_pDummyProbeCallbackIF = pDummyProbeCallbackIF;
-}
-
-void CVLECMDummyProbe::clearPendingNIFInfo()
-{
-    std::map<long, CPendingNIFInfo> pending;
-    {
-        CVLThreadLock lock(&m_PendingSync);
-        if (!lock.Lock())
-            return;
-        pending.swap(m_PendingNIFInfoMap);
-    }
-    for (auto& entry : pending)
-        delete entry.second.pNIFInfo;
-}
-
-void CVLECMDummyProbe::dummyProbeCallback(long lCallbackId, void* pCallbackParam, CVLCallbackInfo* pCallbackInfo)
-{
-    (void)pCallbackInfo;
-    CVLECMDummyProbe* pThis = static_cast<CVLECMDummyProbe*>(pCallbackParam);
-    if (pThis == nullptr)
-        return;
-    CPendingNIFInfo pending = {nullptr, VLECM_CONNECT_TYPE_NETWORK};
-    IVLECMDummyProbeCallbackIF* pReceiver = nullptr;
-    {
-        CVLThreadLock lock(&pThis->m_PendingSync);
-        if (!lock.Lock())
-            return;
-        std::map<long, CPendingNIFInfo>::iterator it = pThis->m_PendingNIFInfoMap.find(lCallbackId);
-        if (it == pThis->m_PendingNIFInfoMap.end())
-            return;
-        pending = it->second;
-        pThis->m_PendingNIFInfoMap.erase(it);
-        pReceiver = pThis->m_pDummyProbeCallbackIF;
-    }
-    // The record is this call's own now; the receiver copies what it keeps.
-    try {
-        if (pReceiver != nullptr)
-            pReceiver->OnDummyProbe(pThis, *pending.pNIFInfo, pending.eConnectType);
-    } catch (EVLException* e) {
-        VLDeleteException(e);
-    } catch (...) {
-    }
-    delete pending.pNIFInfo;
-}

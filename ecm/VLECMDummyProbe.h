@@ -5,11 +5,11 @@
 // the next probe). Each device becomes a device record with the simulated
 // mark, its flags and a property tree built from the sets.
 //
-// A run walks the device list on this object's thread, but the records are
-// handed to the receiver on the device manager's dispatch thread, through
-// its callback queue like every other report: the receiver's locks and the
-// client's callbacks are then taken in the one order the device manager
-// knows. No operation passes a failure to its caller; failures are traced.
+// A run walks the device list on this object's thread and hands each record
+// to the receiver there, holding no lock of its own; the receiver (the probe
+// instance) keeps a copy and reports it through the device manager's
+// callback queue like every other found device. No operation passes a
+// failure to its caller; failures are traced.
 //
 // What is read is bounded: a list file above kMaxListFileBytes is refused,
 // at most kMaxPrinters devices and kMaxProperties properties per file are
@@ -20,11 +20,9 @@
 #include <map>
 
 #include "base/core/VLString.h"
-#include "base/core/VLThreadSync.h"
 #include "base/thread/VLThread.h"
 #include "ecm/VLECMDefs.h"
 
-class CVLCallbackInfo;
 class CVLECM;
 class CVLECMNIFInfo;
 class CVLXmlDocument;
@@ -97,7 +95,7 @@ public:
     virtual void Terminate();
     // Ends a run still going, then starts one.
     virtual void StartDummyProbe();
-    // Ends the run and waits for it; its devices not yet handed over are dropped.
+    // Ends the run and waits for it (on the run's own thread: only asks it to end).
     virtual void StopDummyProbe();
 
     virtual void loadDummyPropertyInfoXML();
@@ -127,15 +125,6 @@ public:
     bool IsInitialized() const { return m_bInitialize; }
 
 protected:
-    // Hands a finished record to the dispatch queue; it is delivered by
-    // dummyProbeCallback unless the run is stopped first.
-    virtual void postDummyNIFInfo(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE eConnectType);
-    // Sets the receiver under the lock the deliveries read it with.
-    void setReceiver(IVLECMDummyProbeCallbackIF* pDummyProbeCallbackIF);
-    // Deletes the records not yet delivered.
-    virtual void clearPendingNIFInfo();
-    // Delivers one queued record on the dispatch thread.
-    static void dummyProbeCallback(long lCallbackId, void* pCallbackParam, CVLCallbackInfo* pCallbackInfo);
     // Reads a list file into a document, refusing one above the size bound.
     virtual void loadListDocument(const CVLString& strPath, CVLXmlDocument& document, const char* szSignature);
 
@@ -148,17 +137,6 @@ protected:
     VLECM_DUMMY_PRINTER_MAP m_DummyPrinterMap;
     bool m_bInitialize;
 
-    // The records waiting in the dispatch queue, by callback id. A record
-    // leaves the map when it is delivered or dropped; the lock is taken
-    // alone and never held while a receiver runs.
-    struct CPendingNIFInfo
-    {
-        CVLECMNIFInfo* pNIFInfo;
-        VLECM_CONNECT_TYPE eConnectType;
-    };
-    std::map<long, CPendingNIFInfo> m_PendingNIFInfoMap;
-    long m_lNextPendingId;
-    CVLThreadSync m_PendingSync;
     // Properties counted while one file is read, against kMaxProperties.
     int m_nPropertyCount;
 };
