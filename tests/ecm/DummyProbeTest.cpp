@@ -23,6 +23,7 @@
 #include "ecm/VLECMDummyProbe.h"
 #include "ecm/VLECMDummyProbeCallbackIF.h"
 #include "ecm/VLECMNIFInfo.h"
+#include "tests/ecm/ECMFakeModules.h"
 #include "tests/support/TestSupport.h"
 #include "tests/support/Watchdog.h"
 
@@ -448,4 +449,58 @@ TEST_F(DummyProbeTest, RejectedWhileCommandResultsAreDelivered)
         EXPECT_EQ(VLECM_RESULT_SUCCESS, first[1]);
     }
     ecm.Terminate();
+}
+
+namespace {
+
+class CCountingClient : public IVLECMCallbackIF
+{
+public:
+    void OnProbe(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE, bool, bool) override
+    {
+        std::lock_guard<std::mutex> lock(m_Mutex);
+        m_Reports.push_back(Bytes(pNIFInfo->GetMACAddress()));
+    }
+    size_t Count()
+    {
+        std::lock_guard<std::mutex> lock(m_Mutex);
+        return m_Reports.size();
+    }
+    std::mutex m_Mutex;
+    std::vector<std::string> m_Reports;
+};
+
+}  // namespace
+
+// A device that is simulated and also answers the real probe is one device.
+TEST_F(DummyProbeTest, SimulatedAndRealDeviceWithOneMACAddress)
+{
+    CWatchdog watchdog(120, "DummyProbeTest.SimulatedAndRealDeviceWithOneMACAddress");
+    Write("PropertyInfo.xml", PropertyInfo(""));
+    Write("PrinterList.xml", PrinterList("<l:DummyPrinter macAddress=\"00:26:ab:00:00:01\"/>"));
+    CFakeNetwork::Install();
+    {
+        CVLECM ecm;
+        CCountingClient client;
+        CVLECMPropertyMap options;
+        options[CVLString("Initialize.DummyProbe.RootDir", 72)] = CVLString(m_strDir.c_str(), 72);
+        ASSERT_EQ(VLECM_RESULT_SUCCESS, ecm.Initialize(&client, nullptr, nullptr, &options));
+        ASSERT_EQ(VLECM_RESULT_SUCCESS, ecm.Probe(VLECM_PROBE_CONNECT_TYPE_ALL, nullptr));
+        while (client.Count() == 0)
+            CVLThread::Sleep(5);
+        ASSERT_TRUE(CFakeNetwork::Reply("0026AB000001"));
+        // Once a marker queued after the reply has run, the reply was handled.
+        std::atomic<bool> bDrained{false};
+        ecm.GetApi()->PostCallbackUser(
+            nullptr, nullptr, [](long, void* p, CVLCallbackInfo*) { *static_cast<std::atomic<bool>*>(p) = true; },
+            0, &bDrained, nullptr);
+        while (!bDrained)
+            CVLThread::Sleep(5);
+        // Merged into the simulated record: no follow-up commands, no second report.
+        EXPECT_EQ(0, CFakeNetwork::RequestCount("0026AB000001", "CheckUnicast"));
+        ecm.StopProbe();
+        ecm.Terminate();
+        EXPECT_EQ(1u, client.m_Reports.size());
+    }
+    CFakeNetwork::Uninstall();
 }
