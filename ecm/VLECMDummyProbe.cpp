@@ -47,10 +47,9 @@ const unsigned long kByteMask = 0xFF;
 const unsigned long kUShortMask = 0xFFFF;
 
 // The "dataType" names, at the index of their code.
-const char* const kDataTypeNames[] = {"Byte",        "ByteArray", "NullByteArray", "VarByteArray", "String",
-                                      "NullString",  "VarString", "LengthString",  "IPV4Address",  "MACAddress",
-                                      "ULong",       "UShort",    "LEUShort",      "Password",     "CipherKey",
-                                      "WEPKeyInfo"};
+const char* const kDataTypeNames[] = {
+    "Byte",        "ByteArray",  "NullByteArray", "VarByteArray", "String",   "NullString", "VarString", "LengthString",
+    "IPV4Address", "MACAddress", "ULong",         "UShort",       "LEUShort", "Password",   "CipherKey", "WEPKeyInfo"};
 
 void Report(int nLine, const char* szFormat, const char* szArgument = nullptr)
 {
@@ -397,8 +396,7 @@ void CVLECMDummyProbe::analyzeDummyPrinterList(CVLXmlDocument& document, VLECM_D
     analyzeDummyPrinterListElement(pRoot, printerMap);
 }
 
-void CVLECMDummyProbe::analyzeDummyPrinterListElement(CVLXmlElement* pRootElement,
-                                                      VLECM_DUMMY_PRINTER_MAP& printerMap)
+void CVLECMDummyProbe::analyzeDummyPrinterListElement(CVLXmlElement* pRootElement, VLECM_DUMMY_PRINTER_MAP& printerMap)
 {
     ForEachChildElement(pRootElement, "DummyPrinter", s_szPrinterListNamespaceURI, [&](CVLXmlElement* pPrinter) {
         if (IsRequestEnd()) {
@@ -492,8 +490,8 @@ void CVLECMDummyProbe::OnThread(void* pData)
             for (const auto& ownSet : printer.PropertySetMap)
                 margeDummyPropertyByHardwareType(NIFInfo, printer.PropertySetMap, ownSet.first);
 
-            bool bNetwork = printer.eConnectType == VLECM_CONNECT_TYPE_NETWORK ||
-                            printer.eConnectType == VLECM_CONNECT_TYPE_ALL;
+            bool bNetwork =
+                printer.eConnectType == VLECM_CONNECT_TYPE_NETWORK || printer.eConnectType == VLECM_CONNECT_TYPE_ALL;
             bool bUSB =
                 printer.eConnectType == VLECM_CONNECT_TYPE_USB || printer.eConnectType == VLECM_CONNECT_TYPE_ALL;
             NIFInfo.SetConnect(VLECM_CONNECT_TYPE_NETWORK, bNetwork);
@@ -532,4 +530,3 @@ void CVLECMDummyProbe::OnThread(void* pData)
     } catch (...) {
     }
 }
-

@@ -110,8 +110,8 @@ void CVLECM::getLDBCAddressListFromPC(std::list<CVLString>& addressList)
         addressList.clear();
         // The base logger writes nothing; the lines mark what a file logger would show.
         CVLDebugLogger logger;
-        logger.Open(VLCombinePath(CVLDebugLogger::GetLogDirectory().GetBuffer(), "IPAddress.log").GetBuffer(),
-                    true, true, false);
+        logger.Open(VLCombinePath(CVLDebugLogger::GetLogDirectory().GetBuffer(), "IPAddress.log").GetBuffer(), true,
+                    true, false);
 
         std::vector<VLInterfaceAddress> interfaces;
         if (!VLListInterfaceAddresses(interfaces)) {
@@ -192,12 +192,10 @@ bool CVLECM::SetupLocalDBCInfo(CVLECMPropertyMap* pAddressInfoMap, VL_CONST_STR 
             bool bModulePathFound = false;
             bool bToAddressPathFound = false;
             bool bEnableFound = false;
-            CVLString strModulePath =
-                getOptionString(EntryKey(kLDBCPrefix, nIndex, kModulePathKey).GetBuffer(), pOptionMap,
-                                &bModulePathFound);
-            CVLString strToAddressPath =
-                getOptionString(EntryKey(kLDBCPrefix, nIndex, kToAddressPathKey).GetBuffer(), pOptionMap,
-                                &bToAddressPathFound);
+            CVLString strModulePath = getOptionString(EntryKey(kLDBCPrefix, nIndex, kModulePathKey).GetBuffer(),
+                                                      pOptionMap, &bModulePathFound);
+            CVLString strToAddressPath = getOptionString(EntryKey(kLDBCPrefix, nIndex, kToAddressPathKey).GetBuffer(),
+                                                         pOptionMap, &bToAddressPathFound);
             bool bEnable =
                 getOptionBool(EntryKey(kLDBCPrefix, nIndex, kEnableKey).GetBuffer(), pOptionMap, &bEnableFound);
 
@@ -281,8 +279,8 @@ bool CVLECM::SetupBindAddressInfo(CVLECMPropertyMap* pAddressInfoMap, VL_CONST_S
                                                          pOptionMap, &bToAddressPathFound);
             bool bEnable =
                 getOptionBool(EntryKey(kBindPrefix, nIndex, kEnableKey).GetBuffer(), pOptionMap, &bEnableFound);
-            CVLString strIPAddress = getOptionString(EntryKey(kBindPrefix, nIndex, kIPAddressKey).GetBuffer(),
-                                                     pOptionMap, &bIPAddressFound);
+            CVLString strIPAddress =
+                getOptionString(EntryKey(kBindPrefix, nIndex, kIPAddressKey).GetBuffer(), pOptionMap, &bIPAddressFound);
             CVLString strSubNetmask = getOptionString(EntryKey(kBindPrefix, nIndex, kSubNetmaskKey).GetBuffer(),
                                                       pOptionMap, &bSubNetmaskFound);
 

@@ -91,8 +91,8 @@ public:
 
 std::string PropertyInfo(const std::string& strSets, const std::string& strHead = "")
 {
-    return (strHead.empty() ? "<?xml version=\"1.0\" encoding=\"UTF-8\"?>" : strHead) +
-           "<DummyPropertyInfo xmlns=\"" + kPropertyNS + "\">" + strSets + "</DummyPropertyInfo>";
+    return (strHead.empty() ? "<?xml version=\"1.0\" encoding=\"UTF-8\"?>" : strHead) + "<DummyPropertyInfo xmlns=\"" +
+           kPropertyNS + "\">" + strSets + "</DummyPropertyInfo>";
 }
 
 std::string PrinterList(const std::string& strPrinters)
@@ -135,8 +135,8 @@ protected:
 
     std::string m_strDir;
     CTestECM m_ECM;
-    CReceiver m_Receiver{{"IPAddress", "MACAddress", "LAN.UnicastFlag", "USB.UnicastFlag", "A", "B", "C", "D",
-                          "Byte", "ULong", "UShort", "Bytes", "Addr", "Other"}};
+    CReceiver m_Receiver{{"IPAddress", "MACAddress", "LAN.UnicastFlag", "USB.UnicastFlag", "A", "B", "C", "D", "Byte",
+                          "ULong", "UShort", "Bytes", "Addr", "Other"}};
     CVLECMDummyProbe m_Probe;
 };
 
@@ -492,8 +492,8 @@ TEST_F(DummyProbeTest, SimulatedAndRealDeviceWithOneMACAddress)
         // Once a marker queued after the reply has run, the reply was handled.
         std::atomic<bool> bDrained{false};
         ecm.GetApi()->PostCallbackUser(
-            nullptr, nullptr, [](long, void* p, CVLCallbackInfo*) { *static_cast<std::atomic<bool>*>(p) = true; },
-            0, &bDrained, nullptr);
+            nullptr, nullptr, [](long, void* p, CVLCallbackInfo*) { *static_cast<std::atomic<bool>*>(p) = true; }, 0,
+            &bDrained, nullptr);
         while (!bDrained)
             CVLThread::Sleep(5);
         // Merged into the simulated record: no follow-up commands, no second report.

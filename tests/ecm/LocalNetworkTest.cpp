@@ -97,10 +97,10 @@ std::string AddressList()
     return s;
 }
 
-#define SKIP_WITHOUT_NAMESPACES()                                         \
-    do {                                                                  \
-        std::string strWhy = CTestNetwork::Unavailable();                 \
-        if (!strWhy.empty())                                              \
+#define SKIP_WITHOUT_NAMESPACES()                                          \
+    do {                                                                   \
+        std::string strWhy = CTestNetwork::Unavailable();                  \
+        if (!strWhy.empty())                                               \
             GTEST_SKIP() << "network namespace tests skipped: " << strWhy; \
     } while (0)
 
@@ -225,8 +225,8 @@ TEST(LocalNetwork, SevenNetworksFiveEntries)
     std::string strExpected = "true|";
     for (int i = 1; i <= 7; ++i) {
         std::string strNet = "10.203." + std::to_string(i);
-        ASSERT_TRUE(net.Link("pc", "a" + std::to_string(i), {strNet + ".1/24"}, "peer", "b" + std::to_string(i), {},
-                             &e))
+        ASSERT_TRUE(
+            net.Link("pc", "a" + std::to_string(i), {strNet + ".1/24"}, "peer", "b" + std::to_string(i), {}, &e))
             << e;
         if (i <= 5)
             strExpected += strNet + ".255 ";
