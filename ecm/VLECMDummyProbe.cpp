@@ -152,7 +152,7 @@ bool IsRegularFile(const CVLString& strPath)
 CVLECMDummyProbe::CVLECMDummyProbe()
     : m_pOwnerVLECMInstance(nullptr), m_pDummyProbeCallbackIF(nullptr), m_strRootDirectoryPath(VL_CHARSET_UTF8),
       m_strPropertyInfoFileName(VL_CHARSET_UTF8), m_strPrinterListFileName(VL_CHARSET_UTF8), m_bInitialize(false),
-      m_nPropertyCount(0)
+      m_RunThreadId(std::thread::id()), m_nPropertyCount(0)
 {
 }
 
@@ -253,7 +253,10 @@ void CVLECMDummyProbe::StartDummyProbe()
 void CVLECMDummyProbe::StopDummyProbe()
 {
     try {
-        End();
+        if (m_RunThreadId.load() == std::this_thread::get_id())
+            SetRequestEnd(true);
+        else
+            End();
     } catch (EVLException* e) {
         VLDeleteException(e);
     } catch (...) {
@@ -462,6 +465,13 @@ void CVLECMDummyProbe::margeDummyPropertyByHardwareType(CVLECMNIFInfo& NIFInfo, 
 void CVLECMDummyProbe::OnThread(void* pData)
 {
     (void)pData;
+    m_RunThreadId = std::this_thread::get_id();
+    runDummyProbe();
+    m_RunThreadId = std::thread::id();
+}
+
+void CVLECMDummyProbe::runDummyProbe()
+{
     try {
         if (m_pOwnerVLECMInstance == nullptr || m_pDummyProbeCallbackIF == nullptr || !m_bInitialize) {
             CVLTrace::Output(VLECM_MODULE, kSource, __LINE__, 0,

@@ -17,7 +17,9 @@
 #ifndef VLECMDUMMYPROBE_H
 #define VLECMDUMMYPROBE_H
 
+#include <atomic>
 #include <map>
+#include <thread>
 
 #include "base/core/VLString.h"
 #include "base/thread/VLThread.h"
@@ -125,6 +127,8 @@ public:
     bool IsInitialized() const { return m_bInitialize; }
 
 protected:
+    // The body of one run.
+    virtual void runDummyProbe();
     // Reads a list file into a document, refusing one above the size bound.
     virtual void loadListDocument(const CVLString& strPath, CVLXmlDocument& document, const char* szSignature);
 
@@ -137,6 +141,9 @@ protected:
     VLECM_DUMMY_PRINTER_MAP m_DummyPrinterMap;
     bool m_bInitialize;
 
+    // The thread of the run in progress: a stop from there only asks the run
+    // to end, since waiting for itself would leave it unjoined.
+    std::atomic<std::thread::id> m_RunThreadId;
     // Properties counted while one file is read, against kMaxProperties.
     int m_nPropertyCount;
 };
