@@ -3,6 +3,8 @@
 // packet counts.
 #include "cm/VLModuleController.h"
 
+#include <vector>
+
 #include "cm/VLCMDefs.h"
 #include "cm/VLModuleInstance.h"
 #include "cm/VLModuleParamCollection.h"
@@ -13,6 +15,19 @@
 #include "base/core/VLTrace.h"
 
 #define VLMODULECONTROLLER_FILE "VLModuleController"
+
+namespace {
+// The instance and all its descendants, parents first; walked without
+// recursion so a deep tree cannot exhaust the stack.
+std::vector<CVLModuleInstance*> CollectInstanceTree(CVLModuleInstance* pRoot)
+{
+    std::vector<CVLModuleInstance*> tree(1, pRoot);
+    for (size_t i = 0; i < tree.size(); ++i)
+        for (CVLModuleInstanceIterator it = tree[i]->Begin(); !it.IsEnd(); it.Next())
+            tree.push_back(it.Get());
+    return tree;
+}
+}  // namespace
 
 CVLModuleInstance* CVLModuleController::CreateModuleInstance(CVLTarget* pTarget, VL_CONST_STR szFunctionName,
                                                              CVLModuleParamCollection* pInitParam)
@@ -67,10 +82,15 @@ void CVLModuleController::DeleteModuleInstance(CVLModuleInstance* pInstance)
         return;
     CVLTrace::FunctionIn(VLCMAPI_MODULE, VLMODULECONTROLLER_FILE, __LINE__, kSignature);
     try {
+        // The children post too (a probe's receive threads in their name):
+        // their records go with the root's, and are refused until the
+        // instances are gone.
+        const std::vector<CVLModuleInstance*> tree = CollectInstanceTree(pInstance);
         {
             CVLThreadLock lock(&m_ThreadSync);
             if (lock.Lock())
-                removeCallbackInfo(pInstance, nullptr, nullptr);
+                for (CVLModuleInstance* p : tree)
+                    removeCallbackInfo(p, nullptr, nullptr);
         }
         // Detached from its target without the controller lock: module code
         // may post callbacks while it holds the target's lock.
@@ -103,7 +123,8 @@ void CVLModuleController::DeleteModuleInstance(CVLModuleInstance* pInstance)
             if (lock.Lock())
                 m_LiveInstanceMap.erase(pInstance);
         }
-        UnlockCallbackInfo(pInstance, nullptr, nullptr);
+        for (CVLModuleInstance* p : tree)
+            UnlockCallbackInfo(p, nullptr, nullptr);
         delete pInstance;
         if (pFailure != nullptr)
             throw pFailure;

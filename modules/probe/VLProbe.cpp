@@ -1,0 +1,137 @@
+#include "modules/probe/VLProbe.h"
+
+#include <cstdint>
+#include <new>
+
+#include "cm/VLModuleController.h"
+#include "cm/VLModuleInstance.h"
+#include "cm/VLModuleParamCollection.h"
+#include "modules/probe/VLProbeRecvThread.h"
+#include "base/core/VLAlreadyExecException.h"
+#include "base/core/VLException.h"
+#include "base/core/VLMemoryAllocException.h"
+#include "base/core/VLNullObjectException.h"
+#include "base/core/VLThreadLock.h"
+#include "base/core/VLTrace.h"
+#include "base/core/VLUnexpectedException.h"
+#include "base/core/VLUnsupportedException.h"
+
+#define VLMDPROBE_MODULE "VLMDProbe"
+#define VLPROBE_FILE "VLProbe"
+
+namespace {
+// The one method this module carries out.
+const char* const kMethodProbe = "Probe";
+
+unsigned int TracePointer(const void* p)
+{
+    return static_cast<unsigned int>(reinterpret_cast<uintptr_t>(p));
+}
+}  // namespace
+
+CVLProbe::CVLProbe()
+{
+}
+
+CVLProbe::~CVLProbe()
+{
+}
+
+void CVLProbe::DestroyInstance(CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams)
+{
+    (void)pInstance, (void)pParams;
+    try {
+        removeAllThread();
+    }
+    VL_CATCH_LADDER(VLMDPROBE_MODULE, VLPROBE_FILE)
+}
+
+void CVLProbe::CallMethod(CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams)
+{
+    static const char* const kSignature =
+        "void CVLProbe::CallMethod(CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams)";
+    try {
+        if (pInstance == nullptr || pParams == nullptr)
+            throw new EVLNullObjectException(VLMDPROBE_MODULE, VLPROBE_FILE, __LINE__);
+        CVLTrace::OutputFunction(VLMDPROBE_MODULE, VLPROBE_FILE, __LINE__, kSignature, "Instance=%08x, MethodName=%s",
+                                 TracePointer(pInstance), pParams->GetMethodName().GetBuffer());
+        if (!(pParams->GetMethodName() == kMethodProbe))
+            throw new EVLUnsupportedException(VLMDPROBE_MODULE, VLPROBE_FILE, __LINE__,
+                                              pParams->GetMethodName().GetBuffer());
+        Probe(pInstance, pParams);
+    }
+    VL_CATCH_LADDER(VLMDPROBE_MODULE, VLPROBE_FILE)
+}
+
+void CVLProbe::Stop(CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams)
+{
+    static const char* const kSignature =
+        "void CVLProbe::Stop(CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams)";
+    try {
+        CVLTrace::OutputFunction(VLMDPROBE_MODULE, VLPROBE_FILE, __LINE__, kSignature, "Instance=%08x, MethodName=%s",
+                                 TracePointer(pInstance),
+                                 pParams != nullptr ? pParams->GetMethodName().GetBuffer() : "");
+        removeAllThread();
+    }
+    VL_CATCH_LADDER(VLMDPROBE_MODULE, VLPROBE_FILE)
+}
+
+void CVLProbe::Probe(CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams)
+{
+    try {
+        if (pInstance == nullptr || pParams == nullptr)
+            throw new EVLNullObjectException(VLMDPROBE_MODULE, VLPROBE_FILE, __LINE__);
+        // The lock is held for the whole walk: a second probe would replace
+        // the running threads' map entries and lose them while they run.
+        CVLThreadLock lock(&m_ThreadSync);
+        if (!lock.Lock())
+            return;
+        if (!m_ThreadMap.empty())
+            throw new EVLAlreadyExecException(VLMDPROBE_MODULE, VLPROBE_FILE, __LINE__, kMethodProbe);
+        IVLFunctionListener* pListener = pParams->GetListener();
+        CVLModuleController* pController = pParams->GetController();
+        for (CVLModuleInstanceIterator it = pInstance->Begin(); !it.IsEnd(); it.Next()) {
+            CVLModuleInstance* pChild = it.Get();
+            try {
+                CVLProbeRecvThread* pThread = new (std::nothrow) CVLProbeRecvThread(pParams, pChild);
+                if (pThread == nullptr)
+                    throw new EVLMemoryAllocException(VLMDPROBE_MODULE, VLPROBE_FILE, __LINE__);
+                try {
+                    m_ThreadMap[pChild] = pThread;
+                } catch (...) {
+                    delete pThread;
+                    throw new EVLMemoryAllocException(VLMDPROBE_MODULE, VLPROBE_FILE, __LINE__);
+                }
+                // A thread that fails to start stays in the map; the next
+                // removeAllThread deletes it with the others.
+                pThread->Start(nullptr);
+            } catch (EVLException* pException) {
+                if (pListener == nullptr || pController == nullptr)
+                    throw;
+                pController->PostCallbackException(pInstance, pParams, pParams->GetTarget(), pException);
+            } catch (...) {
+                throw new EVLUnexpectedException(VLMDPROBE_MODULE, VLPROBE_FILE, __LINE__);
+            }
+        }
+    }
+    VL_CATCH_LADDER(VLMDPROBE_MODULE, VLPROBE_FILE)
+}
+
+int CVLProbe::GetThreadCount()
+{
+    CVLThreadLock lock(&m_ThreadSync);
+    return lock.Lock() ? static_cast<int>(m_ThreadMap.size()) : 0;
+}
+
+void CVLProbe::removeAllThread()
+{
+    CVLThreadLock lock(&m_ThreadSync);
+    if (!lock.Lock())
+        return;
+    for (auto& entry : m_ThreadMap) {
+        entry.second->End();
+        delete entry.second;
+        entry.second = nullptr;
+    }
+    m_ThreadMap.clear();
+}
