@@ -370,6 +370,8 @@ TEST_F(ProbeTest, SecondProbeWhileRunningIsRefused)
     CWatchdog watchdog(30, "second probe");
     CVLModuleInstance* p = Start("Two");
     CVLProbe* pProbe = static_cast<CVLProbe*>(p->GetImplementation());
+    // The threads have copied the parameters once they receive.
+    m_Board.WaitUntil([&] { return m_Board.recvs.size() >= 2; });
     p->GetParams()->SetMethodName("Probe");
     EXPECT_VL_THROW(p->CallMethod(), EVLAlreadyExecException);
     EXPECT_EQ(2, pProbe->GetThreadCount());
