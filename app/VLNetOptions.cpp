@@ -1,0 +1,273 @@
+// The command line of vlnet.
+#include "app/VLNetOptions.h"
+
+#include <cctype>
+#include <cstring>
+
+namespace
+{
+const char kUsageProgram[] =
+    "usage: vlnet COMMAND [ARGUMENTS] [OPTIONS]\n"
+    "Finds the VLPC devices on the local networks.\n"
+    "\n"
+    "commands:\n"
+    "  probe                 list the devices found (MAC, IP address, model name)\n"
+    "  url MAC|IP            print the web page URL of a device\n"
+    "  open MAC|IP           open the web page of a device in the browser\n"
+    "  run MAC COMMAND ...   run one device command and print its result\n"
+    "\n"
+    "'vlnet COMMAND --help' describes each command.\n";
+
+const char kUsageProbe[] =
+    "usage: vlnet probe [--timeout SECONDS] [--mac MAC] [--resources DIR]\n"
+    "Probes the local networks and prints one line per device as it is found:\n"
+    "MAC<TAB>IP<TAB>MODEL. Ends when the probe is over, or after the time-out.\n"
+    "\n"
+    "  --timeout SECONDS  stop after this many seconds (default 60)\n"
+    "  --mac MAC          list only the device with this MAC address\n"
+    "  --resources DIR    the resource folder (default: share/vlnet beside the program's folder)\n";
+
+const char kUsageUrl[] =
+    "usage: vlnet url MAC|IP [--timeout SECONDS] [--resources DIR]\n"
+    "Probes until the device is found and prints its web page URL.\n"
+    "A device not found before the probe ends is an error.\n"
+    "\n"
+    "  --timeout SECONDS  give up after this many seconds (default 60)\n"
+    "  --resources DIR    the resource folder\n";
+
+const char kUsageOpen[] =
+    "usage: vlnet open MAC|IP [--timeout SECONDS] [--resources DIR]\n"
+    "Probes until the device is found and opens its web page in the browser.\n"
+    "A device not found before the probe ends is an error.\n"
+    "\n"
+    "  --timeout SECONDS  give up after this many seconds (default 60)\n"
+    "  --resources DIR    the resource folder\n";
+
+const char kUsageRun[] =
+    "usage: vlnet run MAC COMMAND [--password PW] [PATH=VALUE ...] [--timeout SECONDS] [--resources DIR]\n"
+    "Probes until the device is found, sets the given property values on its\n"
+    "record, runs one device command and prints 'result N (meaning)' and the\n"
+    "device's property tree. Exits 0 for result 0, else 1.\n"
+    "SetDetail reads the device's settings first (GetDetail), so that only the\n"
+    "given values change.\n"
+    "\n"
+    "commands: CheckUnicast, GetSupportInformation, GetListInfo, GetDetail,\n"
+    "          GetWirelessLANInfo, CheckPassword, SetDetail, FactReset, RebootPolling\n"
+    "\n"
+    "  --password PW      the device's password\n"
+    "  PATH=VALUE         a property of the device record, e.g. VLPC.2B_5A10_01.NodeName=lab\n"
+    "  --timeout SECONDS  give up the probe after this many seconds (default 60)\n"
+    "  --resources DIR    the resource folder\n";
+
+const char* const kDeviceCommands[] = {"CheckUnicast", "GetSupportInformation", "GetListInfo",
+                                       "GetDetail",    "GetWirelessLANInfo",    "CheckPassword",
+                                       "SetDetail",    "FactReset",             "RebootPolling"};
+
+const int kMACAddressBytes = 6;
+const int kIPv4Parts = 4;
+const int kIPv4PartMax = 255;
+
+bool IsHelpArgument(const std::string& str)
+{
+    return str == "--help" || str == "-h";
+}
+
+int HexValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+}  // namespace
+
+CVLNetOptions::CVLNetOptions() : m_bHelp(false), m_nTimeoutSeconds(DEFAULT_TIMEOUT_SECONDS), m_bPassword(false) {}
+
+const char* CVLNetOptions::GetUsage(const std::string& strCommand)
+{
+    if (strCommand == "probe")
+        return kUsageProbe;
+    if (strCommand == "url")
+        return kUsageUrl;
+    if (strCommand == "open")
+        return kUsageOpen;
+    if (strCommand == "run")
+        return kUsageRun;
+    return kUsageProgram;
+}
+
+std::string CVLNetOptions::NormalizeMACAddress(const std::string& strText)
+{
+    // Either twelve digits, or six pairs all separated by ":" or all by "-".
+    std::string strDigits;
+    if (strText.size() == 2 * kMACAddressBytes) {
+        strDigits = strText;
+    } else if (strText.size() == 3 * kMACAddressBytes - 1) {
+        char cSeparator = strText[2];
+        if (cSeparator != ':' && cSeparator != '-')
+            return std::string();
+        for (size_t i = 0; i < strText.size(); i++) {
+            if (i % 3 == 2) {
+                if (strText[i] != cSeparator)
+                    return std::string();
+            } else {
+                strDigits += strText[i];
+            }
+        }
+    } else {
+        return std::string();
+    }
+    std::string strResult;
+    for (size_t i = 0; i < strDigits.size(); i++) {
+        int nValue = HexValue(strDigits[i]);
+        if (nValue < 0)
+            return std::string();
+        if (i > 0 && i % 2 == 0)
+            strResult += ':';
+        strResult += "0123456789ABCDEF"[nValue];
+    }
+    return strResult;
+}
+
+bool CVLNetOptions::IsIPv4Address(const std::string& strText)
+{
+    int nParts = 0;
+    size_t nPos = 0;
+    while (nParts < kIPv4Parts) {
+        size_t nStart = nPos;
+        int nValue = 0;
+        while (nPos < strText.size() && isdigit(static_cast<unsigned char>(strText[nPos])) && nPos - nStart < 3) {
+            nValue = nValue * 10 + (strText[nPos] - '0');
+            nPos++;
+        }
+        if (nPos == nStart || nValue > kIPv4PartMax)
+            return false;
+        nParts++;
+        if (nParts < kIPv4Parts) {
+            if (nPos >= strText.size() || strText[nPos] != '.')
+                return false;
+            nPos++;
+        }
+    }
+    return nPos == strText.size();
+}
+
+bool CVLNetOptions::IsDeviceCommand(const std::string& strName)
+{
+    for (const char* szName : kDeviceCommands) {
+        if (strName == szName)
+            return true;
+    }
+    return false;
+}
+
+bool CVLNetOptions::fail(const std::string& strText)
+{
+    m_strErrorText = strText;
+    return false;
+}
+
+bool CVLNetOptions::parseTimeout(const std::string& strValue)
+{
+    if (strValue.empty() || strValue.size() > 6)
+        return fail("--timeout needs a whole number of seconds from 1 to 86400, not '" + strValue + "'");
+    long nValue = 0;
+    for (char c : strValue) {
+        if (!isdigit(static_cast<unsigned char>(c)))
+            return fail("--timeout needs a whole number of seconds from 1 to 86400, not '" + strValue + "'");
+        nValue = nValue * 10 + (c - '0');
+    }
+    if (nValue < 1 || nValue > MAX_TIMEOUT_SECONDS)
+        return fail("--timeout needs a whole number of seconds from 1 to 86400, not '" + strValue + "'");
+    m_nTimeoutSeconds = static_cast<int>(nValue);
+    return true;
+}
+
+bool CVLNetOptions::Parse(int argc, const char* const* argv)
+{
+    if (argc < 2)
+        return fail("no command given");
+    m_strCommand = argv[1];
+    if (IsHelpArgument(m_strCommand) || m_strCommand == "help") {
+        m_strCommand.clear();
+        m_bHelp = true;
+        return true;
+    }
+    if (m_strCommand != "probe" && m_strCommand != "url" && m_strCommand != "open" && m_strCommand != "run")
+        return fail("unknown command '" + m_strCommand + "'");
+
+    std::vector<std::string> positional;
+    for (int i = 2; i < argc; i++) {
+        std::string strArg = argv[i];
+        if (IsHelpArgument(strArg)) {
+            m_bHelp = true;
+            return true;
+        }
+        bool bTakesValue = strArg == "--timeout" || strArg == "--resources" ||
+                           (strArg == "--mac" && m_strCommand == "probe") ||
+                           (strArg == "--password" && m_strCommand == "run");
+        if (bTakesValue) {
+            if (i + 1 >= argc)
+                return fail(strArg + " needs a value");
+            std::string strValue = argv[++i];
+            if (strArg == "--timeout") {
+                if (!parseTimeout(strValue))
+                    return false;
+            } else if (strArg == "--resources") {
+                if (strValue.empty())
+                    return fail("--resources needs a folder");
+                m_strResourceDir = strValue;
+            } else if (strArg == "--mac") {
+                m_strMACAddress = NormalizeMACAddress(strValue);
+                if (m_strMACAddress.empty())
+                    return fail("--mac needs a MAC address such as 00:26:AB:00:00:01, not '" + strValue + "'");
+            } else {
+                m_bPassword = true;
+                m_strPassword = strValue;
+            }
+            continue;
+        }
+        if (strArg.size() > 1 && strArg[0] == '-')
+            return fail("unknown option '" + strArg + "' for " + m_strCommand);
+        positional.push_back(strArg);
+    }
+
+    if (m_strCommand == "probe") {
+        if (!positional.empty())
+            return fail("probe takes no argument, but '" + positional[0] + "' was given");
+        return true;
+    }
+    if (positional.empty())
+        return fail(m_strCommand == "run" ? "run needs a MAC address and a command" : m_strCommand +
+                                                                                         " needs a MAC or IP address");
+    const std::string& strDevice = positional[0];
+    m_strMACAddress = NormalizeMACAddress(strDevice);
+    if (m_strCommand == "url" || m_strCommand == "open") {
+        if (positional.size() > 1)
+            return fail(m_strCommand + " takes one device, but '" + positional[1] + "' was also given");
+        if (m_strMACAddress.empty()) {
+            if (!IsIPv4Address(strDevice))
+                return fail("'" + strDevice + "' is neither a MAC address (00:26:AB:00:00:01) nor an IPv4 address");
+            m_strIPAddress = strDevice;
+        }
+        return true;
+    }
+    // run
+    if (m_strMACAddress.empty())
+        return fail("'" + strDevice + "' is not a MAC address such as 00:26:AB:00:00:01");
+    if (positional.size() < 2)
+        return fail("run needs a device command after the MAC address");
+    m_strDeviceCommand = positional[1];
+    if (!IsDeviceCommand(m_strDeviceCommand))
+        return fail("unknown device command '" + m_strDeviceCommand + "'");
+    for (size_t i = 2; i < positional.size(); i++) {
+        const std::string& strAssignment = positional[i];
+        size_t nEqual = strAssignment.find('=');
+        if (nEqual == std::string::npos || nEqual == 0)
+            return fail("'" + strAssignment + "' is not a PATH=VALUE property setting");
+        m_Assignments.emplace_back(strAssignment.substr(0, nEqual), strAssignment.substr(nEqual + 1));
+    }
+    return true;
+}

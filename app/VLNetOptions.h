@@ -1,0 +1,67 @@
+// The command line of vlnet: the command, its arguments and its options.
+//   vlnet probe [--timeout SECONDS] [--mac MAC] [--resources DIR]
+//   vlnet url MAC|IP [--timeout SECONDS] [--resources DIR]
+//   vlnet open MAC|IP [--timeout SECONDS] [--resources DIR]
+//   vlnet run MAC COMMAND [--password PW] [PATH=VALUE ...] [--timeout SECONDS] [--resources DIR]
+// Options may stand anywhere after the command.
+#ifndef VLNETOPTIONS_H
+#define VLNETOPTIONS_H
+
+#include <string>
+#include <utility>
+#include <vector>
+
+class CVLNetOptions
+{
+public:
+    // The window's probe time-out.
+    enum { DEFAULT_TIMEOUT_SECONDS = 60, MAX_TIMEOUT_SECONDS = 86400 };
+
+    CVLNetOptions();
+
+    // False with GetErrorText() set when the line is not understood. A
+    // request for help parses successfully with IsHelp() true.
+    bool Parse(int argc, const char* const* argv);
+
+    const std::string& GetCommand() const { return m_strCommand; }
+    bool IsHelp() const { return m_bHelp; }
+    int GetTimeoutSeconds() const { return m_nTimeoutSeconds; }
+    // A MAC address in the form "00:26:AB:00:00:01", or empty.
+    const std::string& GetMACAddress() const { return m_strMACAddress; }
+    // For url and open: the device's MAC address (normal form) or IPv4 address.
+    const std::string& GetIPAddress() const { return m_strIPAddress; }
+    const std::string& GetResourceDir() const { return m_strResourceDir; }
+    const std::string& GetDeviceCommand() const { return m_strDeviceCommand; }
+    bool HasPassword() const { return m_bPassword; }
+    const std::string& GetPassword() const { return m_strPassword; }
+    const std::vector<std::pair<std::string, std::string>>& GetAssignments() const { return m_Assignments; }
+    const std::string& GetErrorText() const { return m_strErrorText; }
+
+    // The usage text of a command; of the program for an empty or unknown one.
+    static const char* GetUsage(const std::string& strCommand);
+    // "00:26:AB:00:00:01" from any of "00:26:ab:00:00:01", "00-26-AB-00-00-01",
+    // "0026AB000001"; empty when the text is no MAC address.
+    static std::string NormalizeMACAddress(const std::string& strText);
+    // True for a dotted quad of four numbers 0..255.
+    static bool IsIPv4Address(const std::string& strText);
+    // The device commands that run offers, by name; false for another name.
+    static bool IsDeviceCommand(const std::string& strName);
+
+private:
+    bool fail(const std::string& strText);
+    bool parseTimeout(const std::string& strValue);
+
+    std::string m_strCommand;
+    bool m_bHelp;
+    int m_nTimeoutSeconds;
+    std::string m_strMACAddress;
+    std::string m_strIPAddress;
+    std::string m_strResourceDir;
+    std::string m_strDeviceCommand;
+    bool m_bPassword;
+    std::string m_strPassword;
+    std::vector<std::pair<std::string, std::string>> m_Assignments;
+    std::string m_strErrorText;
+};
+
+#endif

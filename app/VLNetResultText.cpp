@@ -1,0 +1,82 @@
+// The meanings of the result codes.
+#include "app/VLNetResultText.h"
+
+#include "ecm/VLECMDefs.h"
+#include "pfw/VLPFWDefs.h"
+
+namespace
+{
+const char kUnknownResult[] = "unknown result";
+}  // namespace
+
+const char* CVLNetResultText::GetPFWResultText(int nResult)
+{
+    switch (nResult) {
+    case VLPFW_RESULT_SUCCESS:
+        return "success";
+    case VLPFW_RESULT_NOT_INITIALIZED:
+        return "not initialized";
+    case VLPFW_RESULT_PARAMETER_ERROR:
+        return "parameter error";
+    case VLPFW_RESULT_ALREADY_REGISTERED:
+        return "already registered or invalid option";
+    case VLPFW_RESULT_PATH_ERROR:
+        return "path error";
+    case VLPFW_RESULT_CONFIGURATION_ERROR:
+        return "configuration format error";
+    case VLPFW_RESULT_VLECM_ERROR:
+        return "device manager call failed";
+    case VLPFW_RESULT_NOT_CREATED:
+        return "framework not created";
+    case VLPFW_RESULT_NO_RESULT:
+        return "no result";
+    case VLPFW_RESULT_RESOURCE_MISSING:
+        return "resource files missing";
+    case VLPFW_RESULT_SYSTEM_TOO_OLD:
+        return "system too old";
+    case VLPFW_RESULT_THREAD_STATE_ERROR:
+        return "thread state error";
+    default:
+        return kUnknownResult;
+    }
+}
+
+const char* CVLNetResultText::GetECMResultText(int nResult)
+{
+    switch (nResult) {
+    case VLECM_RESULT_SUCCESS:
+        return "success";
+    case VLECM_RESULT_FAILED:
+        return "general failure";
+    case VLECM_RESULT_NOT_INITIALIZED:
+        return "not initialized";
+    case VLECM_RESULT_NOT_SUPPORTED:
+        return "not supported";
+    case VLECM_RESULT_PARAMETER_ERROR:
+        return "parameter error";
+    case VLECM_RESULT_COMMUNICATION_ERROR:
+        return "communication error";
+    case VLECM_RESULT_UNLOCK_REFUSED:
+        return "unlock refused (wrong password)";
+    case VLECM_RESULT_DEVICE_ERROR:
+        return "device reported an error";
+    case VLECM_RESULT_TIMEOUT:
+        return "timeout";
+    case VLECM_RESULT_NOT_FOUND:
+        return "not found";
+    case VLECM_RESULT_PATH_ERROR:
+        return "path error";
+    case VLECM_RESULT_XML_ERROR:
+        return "XML error";
+    case VLECM_RESULT_INTERNAL_ERROR:
+        return "internal error";
+    case VLECM_RESULT_OUT_OF_MEMORY:
+        return "out of memory";
+    case VLECM_RESULT_STOPPED:
+        return "stopped";
+    case VLECM_RESULT_UNEXPECTED:
+        return "unexpected exception";
+    default:
+        return kUnknownResult;
+    }
+}

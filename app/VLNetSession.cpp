@@ -1,0 +1,357 @@
+// One run of vlnet.
+#include "app/VLNetSession.h"
+
+#include <chrono>
+#include <thread>
+
+#include "app/VLNetOptions.h"
+#include "app/VLNetStatusLine.h"
+#include "base/core/VLCharset.h"
+#include "base/core/VLFileSystem.h"
+#include "cm/VLCMApi.h"
+#include "ecm/VLECM.h"
+#include "ecm/VLECMNIFInfo.h"
+#include "ecm/VLECMNIFInfoList.h"
+#include "pfw/VLPFWNIFInfo.h"
+
+namespace
+{
+// The resource folder below the program folder's parent, and what lies in it.
+const char kResourceFolder[] = "/share/vlnet";
+const char kSettingsFolder[] = "/Settings";
+const char kDummyProbeFolder[] = "/DummyProbe";
+const char kConfigurationFile[] = "/Settings/Default/vlres300.dat";
+
+// The probe's send schedule, as the definitions give it, and the values
+// used when they do not.
+const char kProbeInstanceName[] = "Probe";
+const char kProbeModuleName[] = "VLMDProbe";
+const long kDefaultProbeRetryCount = 2;
+const long kDefaultProbeRetryInterval = 700;
+const long kDefaultProbeInterval = 300;
+// Longest accepted schedule values, so that odd definitions cannot stall a run.
+const long kMaxProbeRetryCount = 100;
+const long kMaxProbeMilliseconds = 600000;
+
+// The probe is over once nothing has changed for this long after its schedule.
+const long kQuietMilliseconds = 1000;
+// How often the main thread looks at the probe, and refreshes the status line.
+const long kPollMilliseconds = 20;
+const long kStatusMilliseconds = 200;
+
+std::string Text(const CVLString& str)
+{
+    const char* sz = str.GetBuffer();
+    return sz != nullptr ? std::string(sz, static_cast<size_t>(str.GetLength())) : std::string();
+}
+
+CVLString VLText(const std::string& str)
+{
+    return CVLString(str.c_str(), VL_CHARSET_UTF8);
+}
+
+long ClampedConst(CVLCMApi* pApi, const char* szName, long nDefault, long nMax)
+{
+    if (pApi == nullptr)
+        return nDefault;
+    CVLString strValue = pApi->GetConst(szName, kProbeModuleName, kProbeInstanceName);
+    if (strValue.GetLength() == 0)
+        return nDefault;
+    long nValue = strValue.ToLong(nDefault);
+    if (nValue < 0)
+        return nDefault;
+    return nValue > nMax ? nMax : nValue;
+}
+
+bool CommandOf(const std::string& strName, VLECM_COMMAND& eCommand)
+{
+    for (int i = 0; i < VLECM_COMMAND_COUNT; i++) {
+        const char* szName = CVLECMNIFInfo::GetCommandName(i);
+        if (szName != nullptr && strName == szName) {
+            eCommand = static_cast<VLECM_COMMAND>(i);
+            return true;
+        }
+    }
+    return false;
+}
+}  // namespace
+
+std::atomic<bool> CVLNetSession::s_bStopRequested{false};
+
+CVLNetSession::CVLNetSession() : m_bInitialize(false), m_pFoundNIFInfo(nullptr), m_pStatusLine(nullptr), m_nChangeCount(0)
+{
+}
+
+CVLNetSession::~CVLNetSession()
+{
+    Terminate();
+}
+
+void CVLNetSession::RequestStop()
+{
+    s_bStopRequested = true;
+}
+
+bool CVLNetSession::IsStopRequested()
+{
+    return s_bStopRequested;
+}
+
+VLPFW_RESULT CVLNetSession::Initialize(const std::string& strResourceDir, std::string& strError)
+{
+    std::string strDir = strResourceDir;
+    if (strDir.empty()) {
+        std::string strProgramDir = Text(VLGetExecutablePath());
+        size_t nSlash = strProgramDir.rfind('/');
+        strDir = (nSlash == std::string::npos ? std::string(".") : strProgramDir.substr(0, nSlash)) + kResourceFolder;
+    }
+    while (strDir.size() > 1 && strDir.back() == '/')
+        strDir.pop_back();
+    if (!VLFileExists(strDir.c_str(), 1)) {
+        strError = "no resource folder at " + strDir;
+        return VLPFW_RESULT_PATH_ERROR;
+    }
+    std::string strConfiguration = strDir + kConfigurationFile;
+    VLPFW_RESULT eResult = m_Configuration.Load(strConfiguration.c_str());
+    if (eResult != VLPFW_RESULT_SUCCESS) {
+        strError = strConfiguration + ": " + Text(m_Configuration.GetErrorText());
+        return eResult;
+    }
+    // The folders the device manager reads, unless the configuration names its own.
+    CVLECMPropertyMap propertyMap;
+    propertyMap[VLText("Initialize.RootDir")] = VLText(strDir + kSettingsFolder);
+    propertyMap[VLText("Initialize.DummyProbe.RootDir")] = VLText(strDir + kDummyProbeFolder);
+    for (const auto& entry : m_Configuration.GetCommunicationManagerPropertyMap())
+        propertyMap[entry.first] = entry.second;
+    eResult = m_CommunicationManager.Initialize(&propertyMap);
+    if (eResult != VLPFW_RESULT_SUCCESS) {
+        VLECM_RESULT eECMResult = m_CommunicationManager.GetVLECMResult();
+        strError = "the device manager did not start: result " + std::to_string(eECMResult) + " (" +
+                   std::string(eECMResult == VLECM_RESULT_PATH_ERROR ? "path error: no definitions below " + strDir
+                                                                     : "see the device manager's result") +
+                   ")";
+        return eResult;
+    }
+    m_CommunicationManager.AddCallbackIF(this);
+    m_bInitialize = true;
+    return VLPFW_RESULT_SUCCESS;
+}
+
+void CVLNetSession::Terminate()
+{
+    if (!m_bInitialize)
+        return;
+    m_CommunicationManager.StopProbe();
+    m_CommunicationManager.Terminate();
+    m_CommunicationManager.RemoveCallbackIF(this);
+    m_bInitialize = false;
+}
+
+std::string CVLNetSession::FormatDeviceLine(const std::string& strMAC, const std::string& strIP,
+                                            const std::string& strModel)
+{
+    std::string strLine = strMAC + '\t' + strIP + '\t' + strModel;
+    size_t nFirstTab = strMAC.size();
+    size_t nSecondTab = nFirstTab + 1 + strIP.size();
+    for (size_t i = 0; i < strLine.size(); i++) {
+        unsigned char c = static_cast<unsigned char>(strLine[i]);
+        if ((c < 0x20 || c == 0x7F) && i != nFirstTab && i != nSecondTab)
+            strLine[i] = ' ';
+    }
+    return strLine;
+}
+
+void CVLNetSession::OnProbe(VL_CONST_STR szMACAddress, CVLPFWNIFInfo* pNIFInfo)
+{
+    if (szMACAddress == nullptr || pNIFInfo == nullptr)
+        return;
+    std::string strMAC = CVLNetOptions::NormalizeMACAddress(szMACAddress);
+    std::string strIP = Text(pNIFInfo->GetIPAddress());
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    m_AcceptedNIFInfoSet.insert(pNIFInfo);
+    m_nChangeCount++;
+    if (!m_PrintedMACSet.insert(strMAC).second)
+        return;
+    if ((!m_strFindMAC.empty() && strMAC == m_strFindMAC) || (!m_strFindIP.empty() && strIP == m_strFindIP)) {
+        if (m_pFoundNIFInfo == nullptr)
+            m_pFoundNIFInfo = pNIFInfo;
+    }
+    if (m_pStatusLine != nullptr)
+        m_pStatusLine->Print(FormatDeviceLine(strMAC, strIP, Text(pNIFInfo->GetDisplayName())));
+}
+
+CVLPFWNIFInfo* CVLNetSession::GetFoundNIFInfo()
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    return m_pFoundNIFInfo;
+}
+
+int CVLNetSession::GetFoundCount()
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    return static_cast<int>(m_PrintedMACSet.size());
+}
+
+std::string CVLNetSession::GetWebConfigURL(CVLPFWNIFInfo* pNIFInfo)
+{
+    if (pNIFInfo == nullptr)
+        return std::string();
+    return Text(pNIFInfo->GetWebConfigURL(m_Configuration.GetDummyWebConfigURL().GetString()));
+}
+
+long CVLNetSession::probeScheduleMilliseconds()
+{
+    CVLCMApi* pApi = m_CommunicationManager.GetVLECM().GetApi();
+    long nRetryCount = ClampedConst(pApi, "Probe_RetryCount", kDefaultProbeRetryCount, kMaxProbeRetryCount);
+    long nRetryInterval = ClampedConst(pApi, "Probe_RetryInterval", kDefaultProbeRetryInterval, kMaxProbeMilliseconds);
+    long nInterval = ClampedConst(pApi, "Probe_Interval", kDefaultProbeInterval, kMaxProbeMilliseconds);
+    return nRetryCount * nRetryInterval + nInterval;
+}
+
+bool CVLNetSession::hasPendingDevice(int& nListed)
+{
+    nListed = 0;
+    CVLECMNIFInfoList* pList = m_CommunicationManager.GetVLECM().GetNIFInfoList();
+    if (pList == nullptr)
+        return false;
+    std::set<CVLPFWNIFInfo*> accepted;
+    {
+        std::lock_guard<std::mutex> lock(m_Mutex);
+        accepted = m_AcceptedNIFInfoSet;
+    }
+    // Listed records are destroyed only after they leave the list, which
+    // waits for its lock: they stay valid while it is held.
+    bool bPending = false;
+    pList->Lock();
+    for (CVLTargetIterator it = pList->Begin(); !it.IsEnd(); it.Next()) {
+        nListed++;
+        CVLECMNIFInfo* pNIFInfo = dynamic_cast<CVLECMNIFInfo*>(it.Get());
+        if (pNIFInfo == nullptr || pNIFInfo->IsDummy())
+            continue;
+        // A chain goes on after each successful command until the device is
+        // reported; a failed command ends it without a report.
+        if (pNIFInfo->IsCommandRunning() ||
+            (pNIFInfo->GetCommandResult() == VLECM_RESULT_SUCCESS &&
+             accepted.count(static_cast<CVLPFWNIFInfo*>(pNIFInfo)) == 0)) {
+            bPending = true;
+            break;
+        }
+    }
+    pList->Unlock();
+    return bPending;
+}
+
+VLPFW_RESULT CVLNetSession::Probe(int nTimeoutSeconds, const std::string& strFilterMAC, const std::string& strFindMAC,
+                                  const std::string& strFindIP, CVLNetStatusLine* pStatusLine)
+{
+    if (!m_bInitialize)
+        return VLPFW_RESULT_NOT_INITIALIZED;
+    {
+        std::lock_guard<std::mutex> lock(m_Mutex);
+        m_PrintedMACSet.clear();
+        m_AcceptedNIFInfoSet.clear();
+        m_pFoundNIFInfo = nullptr;
+        m_strFindMAC = strFindMAC;
+        m_strFindIP = strFindIP;
+        m_pStatusLine = pStatusLine;
+        m_nChangeCount = 0;
+    }
+    if (!m_CommunicationManager.SetFilterMACAddress(strFilterMAC.c_str()))
+        return VLPFW_RESULT_PARAMETER_ERROR;
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point start = Clock::now();
+    VLPFW_RESULT eResult = m_CommunicationManager.Probe();
+    if (eResult != VLPFW_RESULT_SUCCESS)
+        return eResult;
+
+    const long nTimeoutMilliseconds = static_cast<long>(nTimeoutSeconds) * 1000;
+    const long nScheduleMilliseconds = probeScheduleMilliseconds();
+    bool bFindOne = !strFindMAC.empty() || !strFindIP.empty();
+    int nLastListed = -1;
+    int nLastChangeCount = -1;
+    long nLastChange = 0;
+    long nLastStatus = -kStatusMilliseconds;
+    for (;;) {
+        long nElapsed = static_cast<long>(
+            std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
+        if (IsStopRequested() || nElapsed >= nTimeoutMilliseconds)
+            break;
+        if (bFindOne && GetFoundNIFInfo() != nullptr)
+            break;
+        int nListed = 0;
+        bool bPending = hasPendingDevice(nListed);
+        int nChangeCount;
+        {
+            std::lock_guard<std::mutex> lock(m_Mutex);
+            nChangeCount = m_nChangeCount;
+        }
+        if (nListed != nLastListed || nChangeCount != nLastChangeCount || bPending) {
+            nLastListed = nListed;
+            nLastChangeCount = nChangeCount;
+            nLastChange = nElapsed;
+        }
+        if (nElapsed >= nScheduleMilliseconds && !bPending && nElapsed - nLastChange >= kQuietMilliseconds)
+            break;
+        if (pStatusLine != nullptr && nElapsed - nLastStatus >= kStatusMilliseconds) {
+            pStatusLine->Show(nElapsed / 1000.0, GetFoundCount());
+            nLastStatus = nElapsed;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(kPollMilliseconds));
+    }
+    m_CommunicationManager.StopProbe();
+    if (pStatusLine != nullptr)
+        pStatusLine->Clear();
+    {
+        std::lock_guard<std::mutex> lock(m_Mutex);
+        m_pStatusLine = nullptr;
+    }
+    return VLPFW_RESULT_SUCCESS;
+}
+
+VLECM_RESULT CVLNetSession::runAndWait(CVLPFWNIFInfo* pNIFInfo, VLECM_COMMAND eCommand, std::string& strError)
+{
+    VLECM_RESULT eResult = pNIFInfo->StartCommandAsync(eCommand, VLECM_CONNECT_TYPE_NETWORK, nullptr, nullptr);
+    if (eResult != VLECM_RESULT_SUCCESS) {
+        strError = std::string("the command ") + CVLECMNIFInfo::GetCommandName(eCommand) + " did not start";
+        return eResult;
+    }
+    while (pNIFInfo->IsCommandRunning()) {
+        if (IsStopRequested()) {
+            pNIFInfo->StopCommand();
+            return VLECM_RESULT_STOPPED;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(kPollMilliseconds));
+    }
+    return pNIFInfo->GetCommandResult();
+}
+
+VLECM_RESULT CVLNetSession::RunCommand(CVLPFWNIFInfo* pNIFInfo, const std::string& strCommand,
+                                       const std::string* pPassword,
+                                       const std::vector<std::pair<std::string, std::string>>& assignments,
+                                       std::string& strError)
+{
+    VLECM_COMMAND eCommand;
+    if (pNIFInfo == nullptr || !CommandOf(strCommand, eCommand)) {
+        strError = "unknown device command '" + strCommand + "'";
+        return VLECM_RESULT_PARAMETER_ERROR;
+    }
+    if (pPassword != nullptr)
+        pNIFInfo->SetCurrentPassword(pPassword->c_str());
+    // A device's settings are written whole: read them first, so that the
+    // values not given keep what the device has.
+    if (eCommand == VLECM_COMMAND_SET_DETAIL) {
+        VLECM_RESULT eResult = runAndWait(pNIFInfo, VLECM_COMMAND_GET_DETAIL, strError);
+        if (eResult != VLECM_RESULT_SUCCESS) {
+            if (strError.empty())
+                strError = "the device's settings could not be read first (GetDetail)";
+            return eResult;
+        }
+    }
+    for (const auto& assignment : assignments) {
+        if (!pNIFInfo->SetPropertyString(assignment.first.c_str(), assignment.second.c_str())) {
+            strError = "the property '" + assignment.first + "' cannot be set";
+            return VLECM_RESULT_PARAMETER_ERROR;
+        }
+    }
+    return runAndWait(pNIFInfo, eCommand, strError);
+}

@@ -1,0 +1,88 @@
+// One run of vlnet: the configuration, the communication manager and the
+// devices it reports. A probe runs until it is over (the definitions' send
+// schedule has passed, no device is still in its follow-up commands, and
+// nothing changed for a quiet second), the time-out, the device looked for,
+// or a stop request (SIGINT, SIGTERM).
+#ifndef VLNETSESSION_H
+#define VLNETSESSION_H
+
+#include <atomic>
+#include <mutex>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "ecm/VLECMDefs.h"
+#include "pfw/PFWCommunicationManager.h"
+#include "pfw/PFWConfiguration.h"
+#include "pfw/VLPFWCallbackIF.h"
+#include "pfw/VLPFWDefs.h"
+
+class CVLNetStatusLine;
+class CVLPFWNIFInfo;
+
+class CVLNetSession : public IVLPFWCallbackIF
+{
+public:
+    CVLNetSession();
+    virtual ~CVLNetSession();
+
+    // Reads the configuration below the resource folder (empty: share/vlnet
+    // beside the program's folder) and initializes the communication
+    // manager. On failure the result, and the reason in strError.
+    VLPFW_RESULT Initialize(const std::string& strResourceDir, std::string& strError);
+    void Terminate();
+
+    // Probes. strFilterMAC ("00:26:AB:00:00:01" or empty) limits the devices
+    // accepted; a device with strFindMAC or strFindIP ends the probe when
+    // found. Devices are printed as found when pStatusLine is given.
+    VLPFW_RESULT Probe(int nTimeoutSeconds, const std::string& strFilterMAC, const std::string& strFindMAC,
+                       const std::string& strFindIP, CVLNetStatusLine* pStatusLine);
+    // The device looked for, when it was found.
+    CVLPFWNIFInfo* GetFoundNIFInfo();
+    int GetFoundCount();
+    std::string GetWebConfigURL(CVLPFWNIFInfo* pNIFInfo);
+
+    // Sets the assignments on the record, the password when given, and runs
+    // the device command (for SetDetail after a GetDetail, so that only the
+    // given values change). The command's result; bStarted false when it
+    // could not start (the result then says why).
+    VLECM_RESULT RunCommand(CVLPFWNIFInfo* pNIFInfo, const std::string& strCommand, const std::string* pPassword,
+                            const std::vector<std::pair<std::string, std::string>>& assignments,
+                            std::string& strError);
+
+    void OnProbe(VL_CONST_STR szMACAddress, CVLPFWNIFInfo* pNIFInfo) override;
+
+    // Asks a running probe or command wait to end (safe in a signal handler).
+    static void RequestStop();
+    static bool IsStopRequested();
+    // One output line of a device: MAC<TAB>IP<TAB>MODEL, control characters
+    // of the device's texts shown as blanks so that a line stays one line.
+    static std::string FormatDeviceLine(const std::string& strMAC, const std::string& strIP,
+                                        const std::string& strModel);
+
+private:
+    // True while a listed device is in its follow-up commands.
+    bool hasPendingDevice(int& nListed);
+    long probeScheduleMilliseconds();
+    VLECM_RESULT runAndWait(CVLPFWNIFInfo* pNIFInfo, VLECM_COMMAND eCommand, std::string& strError);
+
+    CPFWConfiguration m_Configuration;
+    CPFWCommunicationManager m_CommunicationManager;
+    bool m_bInitialize;
+
+    // What OnProbe fills on the dispatch thread, under m_Mutex.
+    std::mutex m_Mutex;
+    std::set<std::string> m_PrintedMACSet;
+    std::set<CVLPFWNIFInfo*> m_AcceptedNIFInfoSet;
+    CVLPFWNIFInfo* m_pFoundNIFInfo;
+    std::string m_strFindMAC;
+    std::string m_strFindIP;
+    CVLNetStatusLine* m_pStatusLine;
+    int m_nChangeCount;
+
+    static std::atomic<bool> s_bStopRequested;
+};
+
+#endif

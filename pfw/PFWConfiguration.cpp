@@ -1,0 +1,166 @@
+// The application's configuration.
+#include "pfw/PFWConfiguration.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "base/core/VLCharset.h"
+#include "base/core/VLException.h"
+#include "base/core/VLFileSystem.h"
+#include "base/core/VLTrace.h"
+#include "base/stream/VLEasyEncryptionFileStream.h"
+#include "base/stream/VLFileStream.h"
+#include "base/xml/VLXmlDocument.h"
+#include "base/xml/VLXmlElement.h"
+#include "base/xml/VLXmlNode.h"
+#include "base/xml/VLXmlNodeList.h"
+#include "ecm/VLXMLUtility.h"
+
+#define PFW_CONFIGURATION_FILE "PFWConfiguration"
+
+namespace
+{
+const char kNamespaceURI[] = "http://vlnet.invalid/orvek-net/2009/05/configurations";
+const char kRootName[] = "Configurations";
+const char kCommunicationManagerName[] = "CommunicationManager";
+const char kPropertyName[] = "Property";
+const char kAcceptLanguageName[] = "AcceptLanguage";
+const char kDummyWebConfigURLName[] = "DummyWebConfigURL";
+const char kKeyAttribute[] = "key";
+const char kValueAttribute[] = "value";
+// A scrambled file starts with this magic; any other file is read plainly.
+const char kScrambledMagic[] = "VLEE";
+const size_t kScrambledMagicLength = 4;
+
+// A bad configuration: the reason goes to the caller, the load fails with 13.
+struct ConfigurationError
+{
+    CVLString strText;
+};
+
+[[noreturn]] void Fail(const CVLString& strText)
+{
+    throw ConfigurationError{strText};
+}
+
+CVLString Text(const char* sz)
+{
+    return CVLString(sz, VL_CHARSET_UTF8);
+}
+
+bool IsScrambled(const char* szPath)
+{
+    FILE* fp = fopen(szPath, "rb");
+    if (fp == nullptr)
+        return false;
+    char magic[kScrambledMagicLength] = {};
+    size_t nRead = fread(magic, 1, sizeof(magic), fp);
+    fclose(fp);
+    return nRead == kScrambledMagicLength && memcmp(magic, kScrambledMagic, kScrambledMagicLength) == 0;
+}
+
+CVLString ExceptionText(EVLException* pException)
+{
+    CVLString strText = pException->ToString();
+    VLDeleteException(pException);
+    return strText;
+}
+}  // namespace
+
+CPFWConfiguration::CPFWConfiguration()
+    : m_strAcceptLanguage(VL_CHARSET_UTF8), m_strDummyWebConfigURL(VL_CHARSET_UTF8), m_strErrorText(VL_CHARSET_UTF8)
+{
+}
+
+CPFWConfiguration::~CPFWConfiguration() {}
+
+void CPFWConfiguration::Clear()
+{
+    m_PropertyMap.clear();
+    m_strAcceptLanguage.Empty();
+    m_strDummyWebConfigURL.Empty();
+}
+
+VLPFW_RESULT CPFWConfiguration::Load(VL_CONST_STR szPath)
+{
+    Clear();
+    m_strErrorText.Empty();
+    if (szPath == nullptr || !VLFileExists(szPath, 0)) {
+        m_strErrorText = Text("no configuration file at ");
+        m_strErrorText += szPath != nullptr ? szPath : "(none)";
+        CVLTrace::Output(VLPFW_MODULE, PFW_CONFIGURATION_FILE, __LINE__, 0,
+                         "CPFWConfiguration::Load(): path error!, szPath=%s", szPath != nullptr ? szPath : "");
+        return VLPFW_RESULT_PATH_ERROR;
+    }
+    IVLStream* pStream = IsScrambled(szPath) ? static_cast<IVLStream*>(new CVLEasyEncryptionFileStream())
+                                             : static_cast<IVLStream*>(new CVLFileStream());
+    VLPFW_RESULT eResult = VLPFW_RESULT_SUCCESS;
+    CVLXmlDocument document;
+    try {
+        pStream->SetName(szPath);
+        document.Load(pStream);
+        CVLXmlElement* pRoot = document.GetDocumentElement();
+        if (pRoot == nullptr || !CVLXMLUtility::MatchNode(pRoot, kRootName, kNamespaceURI))
+            Fail(Text("the root element is not \"Configurations\" in the configuration namespace"));
+        CVLXmlNodeList* pChildren = pRoot->GetChildNodes();
+        for (int i = 0; pChildren != nullptr && i < pChildren->GetLength(); i++) {
+            IVLXmlNode* pNode = pChildren->Item(i);
+            if (pNode == nullptr || pNode->GetNodeType() != VLXML_NODE_ELEMENT)
+                continue;
+            CVLXmlElement* pElement = static_cast<CVLXmlElement*>(pNode);
+            if (CVLXMLUtility::MatchNode(pElement, kCommunicationManagerName, kNamespaceURI))
+                readCommunicationManager(pElement);
+            else if (CVLXMLUtility::MatchNode(pElement, kAcceptLanguageName, kNamespaceURI))
+                m_strAcceptLanguage = pElement->GetText();
+            else if (CVLXMLUtility::MatchNode(pElement, kDummyWebConfigURLName, kNamespaceURI))
+                m_strDummyWebConfigURL = pElement->GetText();
+        }
+        m_strAcceptLanguage.Trim();
+        m_strDummyWebConfigURL.Trim();
+    } catch (ConfigurationError& error) {
+        m_strErrorText = error.strText;
+        eResult = VLPFW_RESULT_CONFIGURATION_ERROR;
+    } catch (EVLException* pException) {
+        m_strErrorText = ExceptionText(pException);
+        eResult = VLPFW_RESULT_CONFIGURATION_ERROR;
+    } catch (...) {
+        m_strErrorText = Text("the configuration could not be read");
+        eResult = VLPFW_RESULT_CONFIGURATION_ERROR;
+    }
+    try {
+        pStream->Destroy();
+    } catch (EVLException* pException) {
+        VLDeleteException(pException);
+    } catch (...) {
+    }
+    if (eResult != VLPFW_RESULT_SUCCESS) {
+        Clear();
+        CVLTrace::Output(VLPFW_MODULE, PFW_CONFIGURATION_FILE, __LINE__, 0,
+                         "CPFWConfiguration::Load(): configuration format error!, szPath=%s, %s", szPath,
+                         m_strErrorText.GetString());
+    }
+    return eResult;
+}
+
+void CPFWConfiguration::readCommunicationManager(CVLXmlElement* pElement)
+{
+    CVLXmlNodeList* pChildren = pElement->GetChildNodes();
+    for (int i = 0; pChildren != nullptr && i < pChildren->GetLength(); i++) {
+        IVLXmlNode* pNode = pChildren->Item(i);
+        if (pNode == nullptr || pNode->GetNodeType() != VLXML_NODE_ELEMENT ||
+            !CVLXMLUtility::MatchNode(pNode, kPropertyName, kNamespaceURI))
+            continue;
+        CVLXmlElement* pProperty = static_cast<CVLXmlElement*>(pNode);
+        CVLString strKey = pProperty->GetAttribute(kKeyAttribute);
+        if (strKey.GetLength() == 0 || pProperty->GetAttributeNode(kKeyAttribute) == nullptr)
+            Fail(Text("a \"Property\" of \"CommunicationManager\" has no \"key\""));
+        if (pProperty->GetAttributeNode(kValueAttribute) == nullptr) {
+            CVLString strText = Text("the \"Property\" \"");
+            strText += strKey;
+            strText += "\" has no \"value\"";
+            Fail(strText);
+        }
+        m_PropertyMap[strKey.ConvertTo(VL_CHARSET_UTF8, true)] =
+            pProperty->GetAttribute(kValueAttribute).ConvertTo(VL_CHARSET_UTF8, true);
+    }
+}

@@ -1,0 +1,50 @@
+// The application's configuration ("vlres300.dat"): an XML document, plain
+// or scrambled, with the root "Configurations" in the configuration
+// namespace. Of its children this reads:
+//   <CommunicationManager>
+//     <Property key="Option.Probe.RetryCount" value="3"/>   (any number)
+//   </CommunicationManager>
+//   <AcceptLanguage>en</AcceptLanguage>
+//   <DummyWebConfigURL>http://$IP$/</DummyWebConfigURL>
+// Each "Property" gives one option of the device manager: "key" is required
+// and not empty, "value" may be empty; a later entry of a key replaces an
+// earlier one. Other elements are left alone.
+#ifndef PFWCONFIGURATION_H
+#define PFWCONFIGURATION_H
+
+#include "base/core/VLString.h"
+#include "ecm/VLECMDefs.h"
+#include "pfw/VLPFWDefs.h"
+
+class CVLXmlElement;
+
+class CPFWConfiguration
+{
+public:
+    CPFWConfiguration();
+    virtual ~CPFWConfiguration();
+
+    // Reads the file. 0 on success; 12 when it cannot be opened; 13 when it
+    // is not a configuration (GetErrorText says why). A failed load keeps
+    // nothing of the file.
+    virtual VLPFW_RESULT Load(VL_CONST_STR szPath);
+    virtual void Clear();
+
+    // The device manager's options from "CommunicationManager".
+    virtual const CVLECMPropertyMap& GetCommunicationManagerPropertyMap() const { return m_PropertyMap; }
+    virtual const CVLString& GetAcceptLanguage() const { return m_strAcceptLanguage; }
+    // The web page URL template; empty for the default.
+    virtual const CVLString& GetDummyWebConfigURL() const { return m_strDummyWebConfigURL; }
+    // What was wrong with the last failed Load.
+    virtual const CVLString& GetErrorText() const { return m_strErrorText; }
+
+protected:
+    virtual void readCommunicationManager(CVLXmlElement* pElement);
+
+    CVLECMPropertyMap m_PropertyMap;
+    CVLString m_strAcceptLanguage;
+    CVLString m_strDummyWebConfigURL;
+    CVLString m_strErrorText;
+};
+
+#endif

@@ -1,0 +1,175 @@
+// The command line of vlnet, its output forms, and the program's answers
+// to lines and resource folders it cannot use (no probe is started).
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "app/VLNetOptions.h"
+#include "app/VLNetResultText.h"
+#include "app/VLNetSession.h"
+#include "app/VLNetStatusLine.h"
+#include "base/core/VLFileSystem.h"
+
+namespace
+{
+bool Parse(CVLNetOptions& options, std::vector<const char*> args)
+{
+    args.insert(args.begin(), "vlnet");
+    return options.Parse(static_cast<int>(args.size()), args.data());
+}
+
+// Runs build/bin/vlnet with the arguments; its exit status and both outputs.
+int RunVlnet(const std::string& strArgs, std::string& strOutput)
+{
+    const char* szBin = getenv("VL_TEST_BIN_DIR");
+    std::string strBin = szBin != nullptr ? szBin : "";
+    if (strBin.empty()) {
+        CVLString strExe = VLGetExecutablePath();
+        strBin = strExe.GetLength() > 0 ? strExe.GetBuffer() : ".";
+    }
+    std::string strCommand = strBin + "/vlnet " + strArgs + " 2>&1";
+    FILE* fp = popen(strCommand.c_str(), "r");
+    if (fp == nullptr)
+        return -1;
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof(buffer), fp)) > 0)
+        strOutput.append(buffer, n);
+    int nStatus = pclose(fp);
+    return WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : -1;
+}
+}  // namespace
+
+TEST(VLNetOptions, ParsesEachCommand)
+{
+    CVLNetOptions probe;
+    ASSERT_TRUE(Parse(probe, {"probe", "--timeout", "5", "--mac", "0026ab0000ff", "--resources", "/r"}));
+    EXPECT_EQ("probe", probe.GetCommand());
+    EXPECT_EQ(5, probe.GetTimeoutSeconds());
+    EXPECT_EQ("00:26:AB:00:00:FF", probe.GetMACAddress());
+    EXPECT_EQ("/r", probe.GetResourceDir());
+
+    CVLNetOptions url;
+    ASSERT_TRUE(Parse(url, {"url", "10.1.2.3"}));
+    EXPECT_EQ("10.1.2.3", url.GetIPAddress());
+    EXPECT_EQ("", url.GetMACAddress());
+    EXPECT_EQ(CVLNetOptions::DEFAULT_TIMEOUT_SECONDS, url.GetTimeoutSeconds());
+
+    CVLNetOptions run;
+    ASSERT_TRUE(Parse(run, {"run", "00-26-ab-00-00-01", "SetDetail", "VLPC.2B_5A10_01.NodeName=a=b", "--password",
+                            "", "VLPC.2B_5A10_01.Location="}));
+    EXPECT_EQ("00:26:AB:00:00:01", run.GetMACAddress());
+    EXPECT_EQ("SetDetail", run.GetDeviceCommand());
+    EXPECT_TRUE(run.HasPassword());
+    EXPECT_EQ("", run.GetPassword());
+    ASSERT_EQ(2u, run.GetAssignments().size());
+    EXPECT_EQ("VLPC.2B_5A10_01.NodeName", run.GetAssignments()[0].first);
+    EXPECT_EQ("a=b", run.GetAssignments()[0].second);
+    EXPECT_EQ("", run.GetAssignments()[1].second);
+
+    CVLNetOptions help;
+    ASSERT_TRUE(Parse(help, {"run", "--help"}));
+    EXPECT_TRUE(help.IsHelp());
+    EXPECT_NE(std::string(CVLNetOptions::GetUsage("run")), CVLNetOptions::GetUsage(""));
+}
+
+TEST(VLNetOptions, RefusesWhatItCannotUseAndSaysWhat)
+{
+    const std::vector<std::vector<const char*>> kBad = {
+        {},
+        {"list"},
+        {"probe", "extra"},
+        {"probe", "--timeout"},
+        {"probe", "--timeout", "0"},
+        {"probe", "--timeout", "86401"},
+        {"probe", "--timeout", "-5"},
+        {"probe", "--timeout", "99999999999999999999"},
+        {"probe", "--mac", "00:26:AB:00:00"},
+        {"probe", "--mac", "00:26-AB:00:00:01"},
+        {"probe", "--password", "x"},
+        {"probe", "--verbose"},
+        {"url"},
+        {"url", "256.1.1.1"},
+        {"url", "1.2.3.4", "5.6.7.8"},
+        {"open", "host.example"},
+        {"run", "10.0.0.1", "GetDetail"},
+        {"run", "0026AB000001"},
+        {"run", "0026AB000001", "DeleteWebService"},
+        {"run", "0026AB000001", "GetDetail", "=x"},
+        {"run", "0026AB000001", "GetDetail", "novalue"},
+    };
+    for (const auto& args : kBad) {
+        CVLNetOptions options;
+        std::string strLine;
+        for (const char* sz : args)
+            strLine += std::string(sz) + " ";
+        EXPECT_FALSE(Parse(options, args)) << strLine;
+        EXPECT_NE("", options.GetErrorText()) << strLine;
+    }
+}
+
+TEST(VLNetOptions, AddressForms)
+{
+    EXPECT_EQ("00:26:AB:0C:DE:F0", CVLNetOptions::NormalizeMACAddress("0026ab0cdef0"));
+    EXPECT_EQ("00:26:AB:0C:DE:F0", CVLNetOptions::NormalizeMACAddress("00:26:aB:0c:DE:f0"));
+    EXPECT_EQ("", CVLNetOptions::NormalizeMACAddress("00:26:AB:0C:DE:G0"));
+    EXPECT_EQ("", CVLNetOptions::NormalizeMACAddress("0026AB0CDEF"));
+    EXPECT_EQ("", CVLNetOptions::NormalizeMACAddress("00.26.AB.0C.DE.F0"));
+    EXPECT_TRUE(CVLNetOptions::IsIPv4Address("0.0.0.0"));
+    EXPECT_TRUE(CVLNetOptions::IsIPv4Address("255.255.255.255"));
+    EXPECT_FALSE(CVLNetOptions::IsIPv4Address("1.2.3.4."));
+    EXPECT_FALSE(CVLNetOptions::IsIPv4Address("1.2.3.1234"));
+    EXPECT_FALSE(CVLNetOptions::IsIPv4Address("1..3.4"));
+}
+
+TEST(VLNetOutput, DeviceLineStatusAndResultTexts)
+{
+    EXPECT_EQ("00:26:AB:00:00:01\t10.0.0.2\tModel A",
+              CVLNetSession::FormatDeviceLine("00:26:AB:00:00:01", "10.0.0.2", "Model A"));
+    // A device's texts cannot break the line or add columns.
+    EXPECT_EQ("00:26:AB:00:00:01\t10.0.0.2\tBad Model  ",
+              CVLNetSession::FormatDeviceLine("00:26:AB:00:00:01", "10.0.0.2", "Bad\nModel\t\r"));
+    EXPECT_EQ("probing: 1.5 s, 1 device found", CVLNetStatusLine::Format(1.5, 1));
+    EXPECT_EQ("probing: 12.0 s, 3 devices found", CVLNetStatusLine::Format(12.0, 3));
+    EXPECT_STREQ("path error", CVLNetResultText::GetPFWResultText(12));
+    EXPECT_STREQ("unknown result", CVLNetResultText::GetPFWResultText(3));
+    EXPECT_STREQ("unlock refused (wrong password)", CVLNetResultText::GetECMResultText(7));
+    EXPECT_STREQ("unknown result", CVLNetResultText::GetECMResultText(-1));
+}
+
+TEST(VLNetProgram, ExitStatusOfHelpBadLinesAndBadResources)
+{
+    std::string strOutput;
+    EXPECT_EQ(0, RunVlnet("--help", strOutput));
+    EXPECT_NE(std::string::npos, strOutput.find("usage: vlnet COMMAND"));
+    strOutput.clear();
+    EXPECT_EQ(2, RunVlnet("probe --timeout soon", strOutput));
+    EXPECT_NE(std::string::npos, strOutput.find("--timeout needs"));
+
+    strOutput.clear();
+    EXPECT_EQ(1, RunVlnet("probe --resources /nonexistent/vlnet", strOutput));
+    EXPECT_NE(std::string::npos, strOutput.find("result 12 (path error)")) << strOutput;
+
+    std::string strDir = "/tmp/vlnet_app_" + std::to_string(getpid());
+    ASSERT_EQ(0, system(("mkdir -p " + strDir + "/Settings/Default && echo '<Configurations/>' > " + strDir +
+                         "/Settings/Default/vlres300.dat")
+                            .c_str()));
+    strOutput.clear();
+    EXPECT_EQ(1, RunVlnet("url 0026AB000001 --resources " + strDir, strOutput));
+    EXPECT_NE(std::string::npos, strOutput.find("result 13 (configuration format error)")) << strOutput;
+
+    // A configuration without definitions beside it: the device manager refuses.
+    ASSERT_EQ(0, system(("echo '<Configurations xmlns=\"http://vlnet.invalid/orvek-net/2009/05/configurations\"/>' > " +
+                         strDir + "/Settings/Default/vlres300.dat")
+                            .c_str()));
+    strOutput.clear();
+    EXPECT_EQ(1, RunVlnet("probe --resources " + strDir, strOutput));
+    EXPECT_NE(std::string::npos, strOutput.find("result 15 (device manager call failed)")) << strOutput;
+    EXPECT_EQ(0, system(("rm -rf " + strDir).c_str()));
+}

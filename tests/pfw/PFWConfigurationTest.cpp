@@ -1,0 +1,102 @@
+// The configuration: plain and scrambled files, the device manager's
+// options, and refusals that keep nothing of a bad file.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+
+#include "base/stream/VLEasyEncryptionFileStream.h"
+#include "pfw/PFWConfiguration.h"
+
+namespace
+{
+const char kHead[] = "<Configurations xmlns=\"http://vlnet.invalid/orvek-net/2009/05/configurations\">";
+
+std::string Text(const CVLString& str)
+{
+    const char* sz = str.GetBuffer();
+    return sz != nullptr ? sz : "";
+}
+
+class PFWConfiguration : public ::testing::Test
+{
+protected:
+    void SetUp() override { m_strPath = "/tmp/vlpfw_config_" + std::to_string(getpid()) + ".dat"; }
+    void TearDown() override { unlink(m_strPath.c_str()); }
+
+    void Write(const std::string& strText)
+    {
+        FILE* fp = fopen(m_strPath.c_str(), "wb");
+        ASSERT_NE(nullptr, fp);
+        fwrite(strText.data(), 1, strText.size(), fp);
+        fclose(fp);
+    }
+
+    std::string m_strPath;
+    CPFWConfiguration m_Configuration;
+};
+}  // namespace
+
+TEST_F(PFWConfiguration, ReadsOptionsLanguageAndURLTemplate)
+{
+    Write(std::string("<?xml version=\"1.0\" encoding=\"UTF-8\"?>") + kHead +
+          "<StringManager/><CommunicationManager>"
+          "<Property key=\"Option.Probe.X\" value=\"1\"/><Property key=\"Option.Y\" value=\"\"/>"
+          "<Property key=\"Option.Probe.X\" value=\"2\"/></CommunicationManager>"
+          "<AcceptLanguage> ja </AcceptLanguage><DummyWebConfigURL>https://$IP$:8443/</DummyWebConfigURL>"
+          "</Configurations>");
+    ASSERT_EQ(VLPFW_RESULT_SUCCESS, m_Configuration.Load(m_strPath.c_str())) << Text(m_Configuration.GetErrorText());
+    const CVLECMPropertyMap& map = m_Configuration.GetCommunicationManagerPropertyMap();
+    ASSERT_EQ(2u, map.size());
+    // A later entry of a key replaces the earlier one.
+    EXPECT_EQ("2", Text(map.at(CVLString("Option.Probe.X", 72))));
+    EXPECT_EQ("", Text(map.at(CVLString("Option.Y", 72))));
+    EXPECT_EQ("ja", Text(m_Configuration.GetAcceptLanguage()));
+    EXPECT_EQ("https://$IP$:8443/", Text(m_Configuration.GetDummyWebConfigURL()));
+}
+
+TEST_F(PFWConfiguration, ReadsAScrambledFileWithAPrefixedNamespace)
+{
+    std::string strXml = "<c:Configurations xmlns:c=\"http://vlnet.invalid/orvek-net/2009/05/configurations\">"
+                         "<c:CommunicationManager><c:Property key=\"K\" value=\"V\"/></c:CommunicationManager>"
+                         "</c:Configurations>";
+    CVLEasyEncryptionFileStream stream;
+    stream.SetName(m_strPath.c_str());
+    stream.Open(VL_OPEN_WRITE);
+    stream.Write(reinterpret_cast<const VL_BYTE*>(strXml.data()), strXml.size());
+    stream.Close();
+    ASSERT_EQ(VLPFW_RESULT_SUCCESS, m_Configuration.Load(m_strPath.c_str())) << Text(m_Configuration.GetErrorText());
+    EXPECT_EQ("V", Text(m_Configuration.GetCommunicationManagerPropertyMap().at(CVLString("K", 72))));
+    EXPECT_EQ("", Text(m_Configuration.GetDummyWebConfigURL()));
+}
+
+TEST_F(PFWConfiguration, RefusesWhatIsNoConfigurationAndKeepsNothing)
+{
+    const char* const kBad[] = {
+        // another namespace, and none
+        "<Configurations xmlns=\"http://example.invalid/\"><CommunicationManager/></Configurations>",
+        "<Configurations><CommunicationManager/></Configurations>",
+        // a Property without key, with an empty key, without value
+        "<CommunicationManager><Property key=\"A\" value=\"1\"/><Property value=\"1\"/></CommunicationManager>",
+        "<CommunicationManager><Property key=\"\" value=\"1\"/></CommunicationManager>",
+        "<CommunicationManager><Property key=\"A\"/></CommunicationManager>",
+        // not well-formed, cut short, empty
+        "<CommunicationManager><Property key=\"A\" value=\"1\"></CommunicationManager>",
+        "<DummyWebConfigURL>http://",
+        "",
+    };
+    for (const char* szBody : kBad) {
+        std::string strText = szBody;
+        if (strText.find("<Configurations") != 0 && !strText.empty())
+            strText = kHead + strText + "</Configurations>";
+        Write(strText);
+        EXPECT_EQ(VLPFW_RESULT_CONFIGURATION_ERROR, m_Configuration.Load(m_strPath.c_str())) << strText;
+        EXPECT_NE("", Text(m_Configuration.GetErrorText())) << strText;
+        EXPECT_TRUE(m_Configuration.GetCommunicationManagerPropertyMap().empty()) << strText;
+    }
+    unlink(m_strPath.c_str());
+    EXPECT_EQ(VLPFW_RESULT_PATH_ERROR, m_Configuration.Load(m_strPath.c_str()));
+    EXPECT_EQ(VLPFW_RESULT_PATH_ERROR, m_Configuration.Load(nullptr));
+}
