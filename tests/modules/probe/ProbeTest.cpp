@@ -381,13 +381,17 @@ TEST_F(ProbeTest, SecondProbeWhileRunningIsRefused)
 TEST_F(ProbeTest, DeletionPurgesTheProbesQueuedCallbacks)
 {
     CWatchdog watchdog(30, "probe purge");
-    CVLModuleInstance* p = Start("Two");
+    // The replies' targets belong to the list, so dropped records lose none.
+    CVLTargetList* pList = C()->CreateTargetList();
+    CVLModuleInstance* p = Start("Two", pList);
     m_Board.Reply("00:01");
     m_Board.Reply("00:02");
     WaitReplies(2);
     C()->DeleteModuleInstance(p);
     Dispatch();
     EXPECT_TRUE(m_Listener.m_Probes.empty());
+    EXPECT_EQ(2, pList->GetCount());
+    pList->Destroy();
 }
 
 TEST_F(ProbeTest, ChildlessProbeAndOtherMethods)
