@@ -12,21 +12,6 @@
 
 namespace {
 
-template <typename E, typename F>
-bool Throws(F f)
-{
-    try {
-        f();
-    } catch (E* e) {
-        e->Delete();
-        return true;
-    } catch (EVLException* e) {
-        e->Delete();
-        return false;
-    }
-    return false;
-}
-
 struct RootDeleter
 {
     void operator()(CVLProperty* p) const { p->Destroy(); }
@@ -97,11 +82,11 @@ TEST_F(PropertyCopyTest, OverlappingOperandsAreRefused)
     CVLProperty* pMid = root->GetProperty("a.b", true);
     CVLProperty* pLeaf = root->GetProperty("a.b.c", true);
     pLeaf->SetInt(4);
-    EXPECT_TRUE(Throws<EVLInvalidParamException>([&] { pMid->Merge(root.get()); }));
-    EXPECT_TRUE(Throws<EVLInvalidParamException>([&] { root->Merge(pMid); }));
-    EXPECT_TRUE(Throws<EVLInvalidParamException>([&] { root->Assign(pLeaf); }));
-    EXPECT_TRUE(Throws<EVLInvalidParamException>([&] { pLeaf->Assign(root.get()); }));
-    EXPECT_TRUE(Throws<EVLNullObjectException>([&] { root->Merge(nullptr); }));
+    EXPECT_TRUE(VLThrows<EVLInvalidParamException>([&] { pMid->Merge(root.get()); }));
+    EXPECT_TRUE(VLThrows<EVLInvalidParamException>([&] { root->Merge(pMid); }));
+    EXPECT_TRUE(VLThrows<EVLInvalidParamException>([&] { root->Assign(pLeaf); }));
+    EXPECT_TRUE(VLThrows<EVLInvalidParamException>([&] { pLeaf->Assign(root.get()); }));
+    EXPECT_TRUE(VLThrows<EVLNullObjectException>([&] { root->Merge(nullptr); }));
     // With itself: nothing changes.
     root->Merge(root.get());
     *root = *root;
@@ -152,8 +137,8 @@ TEST_F(PropertyCopyTest, CollectionAssignAndCopy)
     ASSERT_EQ(2, pB->GetCount());
     EXPECT_EQ("x", Bytes(pB->GetAt(0)->GetName()));
     EXPECT_EQ("y", Bytes(pB->GetAt(1)->GetName()));
-    EXPECT_TRUE(Throws<EVLInvalidParamException>([&] { pB->GetAt(-1); }));
-    EXPECT_TRUE(Throws<EVLInvalidParamException>([&] { pB->GetAt(2); }));
+    EXPECT_TRUE(VLThrows<EVLInvalidParamException>([&] { pB->GetAt(-1); }));
+    EXPECT_TRUE(VLThrows<EVLInvalidParamException>([&] { pB->GetAt(2); }));
     pA->Destroy();
     pB->Destroy();
 }

@@ -18,22 +18,6 @@
 
 namespace {
 
-// True when f throws a framework exception of type E (which is released).
-template <typename E, typename F>
-bool Throws(F f)
-{
-    try {
-        f();
-    } catch (E* e) {
-        e->Delete();
-        return true;
-    } catch (EVLException* e) {
-        e->Delete();
-        return false;
-    }
-    return false;
-}
-
 struct RootDeleter
 {
     void operator()(CVLProperty* p) const { p->Destroy(); }
@@ -93,7 +77,7 @@ TEST_F(PropertyTest, ChildNamingAndOrder)
     root->CreateChild("a");
     root->CreateChild("b");
     EXPECT_EQ("c,a,b", Names(root.get()));
-    EXPECT_TRUE(Throws<EVLInvalidParamException>([&] { root->CreateChild("a"); }));
+    EXPECT_TRUE(VLThrows<EVLInvalidParamException>([&] { root->CreateChild("a"); }));
     EXPECT_EQ(3, root->GetChildCount());
 
     RootPtr other = NewRoot();
@@ -103,7 +87,7 @@ TEST_F(PropertyTest, ChildNamingAndOrder)
     other->RemoveChild("0");
     other->RemoveChild("missing");
     // The count is 2 again and "2" is taken.
-    EXPECT_TRUE(Throws<EVLInvalidParamException>([&] { other->CreateChild(""); }));
+    EXPECT_TRUE(VLThrows<EVLInvalidParamException>([&] { other->CreateChild(""); }));
 
     // A renamed child keeps its key.
     CVLProperty* pA = root->FindChild("a");
@@ -115,11 +99,11 @@ TEST_F(PropertyTest, ChildNamingAndOrder)
 TEST_F(PropertyTest, DottedNamesAreRefused)
 {
     RootPtr root = NewRoot();
-    EXPECT_TRUE(Throws<EVLInvalidParamException>([&] { root->CreateChild("a.b"); }));
-    EXPECT_TRUE(Throws<EVLInvalidParamException>([&] { root->CreateChild("."); }));
+    EXPECT_TRUE(VLThrows<EVLInvalidParamException>([&] { root->CreateChild("a.b"); }));
+    EXPECT_TRUE(VLThrows<EVLInvalidParamException>([&] { root->CreateChild("."); }));
     EXPECT_EQ(0, root->GetChildCount());
     CVLProperty* pChild = root->CreateChild("a");
-    EXPECT_TRUE(Throws<EVLInvalidParamException>([&] { pChild->SetName("x.y"); }));
+    EXPECT_TRUE(VLThrows<EVLInvalidParamException>([&] { pChild->SetName("x.y"); }));
     EXPECT_EQ("a", Bytes(pChild->GetName()));
 }
 
@@ -132,14 +116,14 @@ TEST_F(PropertyTest, DepthIsBounded)
     CVLProperty* pDeepest = root->GetProperty(strPath.c_str(), true);
     ASSERT_NE(nullptr, pDeepest);
     EXPECT_EQ(VLCM_PROPERTY_MAX_DEPTH, pDeepest->GetDepth());
-    EXPECT_TRUE(Throws<EVLInvalidParamException>([&] { pDeepest->CreateChild("one_more"); }));
+    EXPECT_TRUE(VLThrows<EVLInvalidParamException>([&] { pDeepest->CreateChild("one_more"); }));
 
     // A path from the network thousands of segments long: refused, no crash,
     // and the tree stays within the bound.
     std::string strLong = "m";
     for (int i = 0; i < 5000; ++i)
         strLong += ".m";
-    EXPECT_TRUE(Throws<EVLInvalidParamException>([&] { root->GetProperty(strLong.c_str(), true); }));
+    EXPECT_TRUE(VLThrows<EVLInvalidParamException>([&] { root->GetProperty(strLong.c_str(), true); }));
     EXPECT_EQ(nullptr, root->GetProperty(strLong.c_str(), false));
     CVLString strDump = root->Dump(0, nullptr);
     EXPECT_GT(strDump.GetLength(), 0);
@@ -200,16 +184,15 @@ TEST_F(PropertyTest, ObjectInterfaceReadsAndWritesTheNode)
     EXPECT_EQ(11, p->GetInt());
 }
 
-const char* const s_szPropertyRoot =
-    "<PropertyRoot>"
-    "<Property name=\"MACAddress\"/>"
-    "<Property name=\"VLPC\" auto=\"true\">"
-    "<Property name=\"03_0000_01\"><Property name=\"ModelName\"/></Property>"
-    "<Property name=\"Lazy\"/>"
-    "</Property>"
-    "<Property name=\"List\" variable=\"TRUE\"><Property name=\"never\"/></Property>"
-    "<Property name=\"Dup\"><Property name=\"d\"/><Property name=\"d\"/></Property>"
-    "</PropertyRoot>";
+const char* const s_szPropertyRoot = "<PropertyRoot>"
+                                     "<Property name=\"MACAddress\"/>"
+                                     "<Property name=\"VLPC\" auto=\"true\">"
+                                     "<Property name=\"03_0000_01\"><Property name=\"ModelName\"/></Property>"
+                                     "<Property name=\"Lazy\"/>"
+                                     "</Property>"
+                                     "<Property name=\"List\" variable=\"TRUE\"><Property name=\"never\"/></Property>"
+                                     "<Property name=\"Dup\"><Property name=\"d\"/><Property name=\"d\"/></Property>"
+                                     "</PropertyRoot>";
 
 TEST_F(PropertyTest, DefinitionExpansion)
 {
@@ -218,7 +201,7 @@ TEST_F(PropertyTest, DefinitionExpansion)
     doc.Load(&stream);
     RootPtr root = NewRoot();
     // The duplicate child of "Dup" stops the binding, after the first "d".
-    EXPECT_TRUE(Throws<EVLInvalidParamException>([&] { root->SetDefinition(doc.GetDocumentElement()); }));
+    EXPECT_TRUE(VLThrows<EVLInvalidParamException>([&] { root->SetDefinition(doc.GetDocumentElement()); }));
     EXPECT_EQ("MACAddress,VLPC,List,Dup", Names(root.get()));
     EXPECT_EQ("d", Names(root->FindChild("Dup")));
 

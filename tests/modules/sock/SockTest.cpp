@@ -24,6 +24,7 @@
 #include "cm/VLTarget.h"
 #include "modules/sock/VLMDSock.h"
 #include "modules/sock/VLSock.h"
+#include "tests/support/TestSupport.h"
 #include "tests/support/Watchdog.h"
 
 namespace {
@@ -110,20 +111,6 @@ protected:
     CVLSock m_Sock;
 };
 
-template <class E, class F>
-bool Throws(F f)
-{
-    try {
-        f();
-    } catch (E* e) {
-        e->Delete();
-        return true;
-    } catch (EVLException* e) {
-        e->Delete();
-    }
-    return false;
-}
-
 // Reaches the queue's protected pop.
 class CQueueSock : public CVLSock
 {
@@ -131,18 +118,18 @@ public:
     using CVLSock::popRecvData;
 };
 
-} // namespace
+}  // namespace
 
 TEST_F(SockTest, HasNoMethodsAndNoSizeAndClosesTwiceHarmlessly)
 {
-    EXPECT_TRUE(Throws<EVLUnsupportedException>([this]() { m_Sock.CallMethod(nullptr, &m_Params); }));
+    EXPECT_TRUE(VLThrows<EVLUnsupportedException>([this]() { m_Sock.CallMethod(nullptr, &m_Params); }));
     EXPECT_EQ(static_cast<IVLStream*>(&m_Sock), m_Sock.GetSendStream());
     EXPECT_STREQ("CVLSock", m_Sock.GetClassName().GetString());
     EXPECT_STREQ("Socket", m_Sock.GetTypeName());
     EXPECT_EQ(0u, m_Sock.GetSize());
     EXPECT_FALSE(m_Sock.IsOpen());
-    EXPECT_TRUE(Throws<EVLOpenException>([this]() { Write("x"); }));
-    EXPECT_TRUE(Throws<EVLOpenException>([this]() { Read(); }));
+    EXPECT_TRUE(VLThrows<EVLOpenException>([this]() { Write("x"); }));
+    EXPECT_TRUE(VLThrows<EVLOpenException>([this]() { Read(); }));
     m_Sock.Close();
     m_Sock.Close();
 }
@@ -174,7 +161,7 @@ TEST_F(SockTest, EmptyAndOversizedDatagramsAreSkipped)
     Write("hi");
     peer.Receive();
     peer.Reply("");
-    peer.Reply(std::string(600, 'x')); // longer than the reader's 512 bytes
+    peer.Reply(std::string(600, 'x'));  // longer than the reader's 512 bytes
     peer.Reply("ok");
     EXPECT_EQ("ok", Read(512));
 }
@@ -185,19 +172,19 @@ TEST_F(SockTest, AReadWithoutAnswerTimesOutAfterItsRetries)
     Const("timeout", "100");
     Const("retry", "2");
     OpenTo(peer);
-    EXPECT_TRUE(Throws<EVLTimeoutException>([this]() { Read(); }));
-    EXPECT_TRUE(m_Sock.IsOpen()); // a failed read leaves the instance open
+    EXPECT_TRUE(VLThrows<EVLTimeoutException>([this]() { Read(); }));
+    EXPECT_TRUE(m_Sock.IsOpen());  // a failed read leaves the instance open
 }
 
 TEST_F(SockTest, CloseAndStopEndABlockedRead)
 {
     CWatchdog watchdog(60, "CloseAndStopEndABlockedRead");
     CPeer peer;
-    Const("retry", "0"); // waits until a datagram comes
+    Const("retry", "0");  // waits until a datagram comes
     OpenTo(peer);
     std::atomic<int> nOutcome{0};
     // Whether the read is already waiting or comes after, it fails as closed.
-    std::thread reader([&]() { nOutcome = Throws<EVLOpenException>([this]() { Read(); }) ? 1 : 2; });
+    std::thread reader([&]() { nOutcome = VLThrows<EVLOpenException>([this]() { Read(); }) ? 1 : 2; });
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     m_Sock.Close();
     reader.join();
@@ -230,7 +217,7 @@ TEST_F(SockTest, CloseAndStopEndABlockedRead)
 TEST_F(SockTest, ParametersFallBackToTheirDefaultsAndKeepEarlierValues)
 {
     CPeer peer;
-    Const("socketMode", "MULTI"); // letters in any case
+    Const("socketMode", "MULTI");  // letters in any case
     Const("castType", "unicast");
     Const("toAddress", "127.0.0.1");
     Const("toPort", std::to_string(peer.m_nPort).c_str());
@@ -243,11 +230,11 @@ TEST_F(SockTest, ParametersFallBackToTheirDefaultsAndKeepEarlierValues)
     peer.Reply("r");
     EXPECT_EQ("r", Read());
     m_Sock.Close();
-    Const("socketMode", "nonsense"); // keeps multi
+    Const("socketMode", "nonsense");  // keeps multi
     Const("timeout", "50");
     Const("retry", "1");
     m_Sock.Open(VL_OPEN_WRITE);
-    EXPECT_TRUE(Throws<EVLTimeoutException>([this]() { Read(); }));
+    EXPECT_TRUE(VLThrows<EVLTimeoutException>([this]() { Read(); }));
 }
 
 TEST(SockQueueTest, AFloodIsBoundedAndDatagramsThatDoNotFitAreDropped)
@@ -286,7 +273,8 @@ TEST(SockQueueTest, AFloodIsBoundedAndDatagramsThatDoNotFitAreDropped)
 
 TEST(MDSockTest, MakesDistinctInstancesAndDeletesNothingForNull)
 {
-    struct CProbe : public CVLMDSock {
+    struct CProbe : public CVLMDSock
+    {
         using CVLMDSock::onDelete;
         using CVLMDSock::onNew;
     } module;

@@ -23,21 +23,6 @@
 
 namespace {
 
-template <typename E, typename F>
-bool Throws(F f)
-{
-    try {
-        f();
-    } catch (E* e) {
-        e->Delete();
-        return true;
-    } catch (EVLException* e) {
-        e->Delete();
-        return false;
-    }
-    return false;
-}
-
 std::string Hex(const VL_BYTE* p, int n)
 {
     std::string s;
@@ -196,12 +181,12 @@ TEST_F(FieldTest, BuildRefusesWhatTheWireCannotSay)
 {
     auto prefixed = Fields(R"(<Field name="p" type="VarStringBytePrefix" propertyPath="T"/>)");
     Prop("T")->SetString(std::string(256, 'x').c_str(), VL_CHARSET_UTF8);
-    EXPECT_TRUE(Throws<EVLInvalidParamException>([&] { Build(*prefixed); }));
+    EXPECT_TRUE(VLThrows<EVLInvalidParamException>([&] { Build(*prefixed); }));
     // Past the 512-byte packet: refused before anything is written.
     auto var = Fields(
         R"(<Field name="v" type="VarString" propertyPath="T"/><Field name="w" type="VarString" propertyPath="T"/>)");
     Prop("T")->SetString(std::string(250, 'x').c_str(), VL_CHARSET_UTF8);
-    EXPECT_TRUE(Throws<EVLInvalidParamException>([&] { Build(*var); }));
+    EXPECT_TRUE(VLThrows<EVLInvalidParamException>([&] { Build(*var); }));
     EXPECT_EQ(VLPC_HEADER_SIZE + 252, m_Packet.GetSize());
 }
 
@@ -239,7 +224,7 @@ TEST_F(FieldTest, WepKeyInfo)
 
     pKeys->RemoveAll();
     pKeys->CreateChild(nullptr)->SetString(std::string(256, 'k').c_str(), VL_CHARSET_UTF8);
-    EXPECT_TRUE(Throws<EVLInvalidParamException>([&] { Build(*wep); }));
+    EXPECT_TRUE(VLThrows<EVLInvalidParamException>([&] { Build(*wep); }));
 }
 
 TEST_F(FieldTest, PasswordEncodings)
@@ -314,13 +299,13 @@ TEST_F(FieldTest, ExpandStopsAtTheEndOfTheReply)
     auto list =
         Fields(R"(<Field name="a" type="Byte" propertyPath="A"/><Field name="q" type="ULong" propertyPath="Q"/>)");
     Prop("Q")->SetULong(99);
-    EXPECT_TRUE(Throws<EVLInvalidParamException>([&] { Expand(*list, "07 01"); }));
+    EXPECT_TRUE(VLThrows<EVLInvalidParamException>([&] { Expand(*list, "07 01"); }));
     EXPECT_EQ(7, Prop("A")->ToUChar(0));
     EXPECT_EQ(99u, Prop("Q")->ToULong(0));
 
     auto var =
         Fields(R"(<Field name="a" type="Byte" propertyPath="A"/><Field name="v" type="VarString" propertyPath="V"/>)");
-    EXPECT_TRUE(Throws<EVLInvalidParamException>([&] { Expand(*var, "08 00 10 61 62"); }));
+    EXPECT_TRUE(VLThrows<EVLInvalidParamException>([&] { Expand(*var, "08 00 10 61 62"); }));
     EXPECT_EQ(8, Prop("A")->ToUChar(0));
 }
 
@@ -385,17 +370,17 @@ TEST_F(FieldTest, HostileLists)
     EXPECT_EQ(4, Prop("Z")->ToUChar(0));
     auto cut = Fields(
         R"(<Field name="t" type="Byte" propertyPath="C" terminate="FFFF"><Field name="v" type="Byte" propertyPath="V"/></Field>)");
-    EXPECT_TRUE(Throws<EVLInvalidParamException>([&] { Expand(*cut, "00 01 02 03 ff"); }));
+    EXPECT_TRUE(VLThrows<EVLInvalidParamException>([&] { Expand(*cut, "00 01 02 03 ff"); }));
     EXPECT_EQ(3, Prop("C")->GetChildCount());
 
     // Entries that consume nothing, or go back to an offset, fail instead of
     // looping.
     auto empty =
         Fields(R"(<Field name="t" type="Byte" propertyPath="E" terminate="FF"><Field name="v" type="Other"/></Field>)");
-    EXPECT_TRUE(Throws<EVLInvalidParamException>([&] { Expand(*empty, "00 01 02"); }));
+    EXPECT_TRUE(VLThrows<EVLInvalidParamException>([&] { Expand(*empty, "00 01 02"); }));
     auto back = Fields(
         R"(<Field name="n" type="Byte" propertyPath="K"><Field name="v" type="Byte" offset="1" propertyPath="V"/></Field>)");
-    EXPECT_TRUE(Throws<EVLInvalidParamException>([&] { Expand(*back, "05 01 02 03 04 05"); }));
+    EXPECT_TRUE(VLThrows<EVLInvalidParamException>([&] { Expand(*back, "05 01 02 03 04 05"); }));
     EXPECT_LE(Prop("K")->GetChildCount(), 2);
 }
 

@@ -14,6 +14,7 @@
 #include "modules/vlpc/VLPCPacketDataFormat.h"
 #include "modules/vlpc/VLPCPacketFormat.h"
 #include "tests/modules/vlpc/VLPCTestHelpers.h"
+#include "tests/support/TestSupport.h"
 #include "tests/support/VLPCProfileLayouts.h"
 
 namespace {
@@ -99,7 +100,7 @@ TEST_F(PacketTest, MatchingPredicates)
     SetBytes("4f 52 56 45 4b 51 2b 05 5a 02 00 00 00");  // 13 bytes, the request echoed
     EXPECT_FALSE(m_Packet.IsValidHeaderSize());
     EXPECT_EQ(0xF000, m_Packet.GetResult());
-    EXPECT_TRUE(VLPCThrows<EVLInvalidParamException>([&] { m_Packet.GetDataSize(); }));
+    EXPECT_TRUE(VLThrows<EVLInvalidParamException>([&] { m_Packet.GetDataSize(); }));
     EXPECT_FALSE(m_Packet.IsReplyOf('Q'));
     SetBytes("4f 52 56 45 4c 71 2b 05 5a 02 00 00 00 00");
     EXPECT_FALSE(m_Packet.IsValidMagic());
@@ -110,7 +111,7 @@ TEST_F(PacketTest, MatchingPredicates)
     SetBytes("4f 52 56");
     EXPECT_EQ(0, m_Packet.GetDeviceType());
     EXPECT_FALSE(m_Packet.IsFunction(fn));
-    EXPECT_TRUE(VLPCThrows<EVLInvalidParamException>([&] { m_Packet.GetData(20, -1); }));
+    EXPECT_TRUE(VLThrows<EVLInvalidParamException>([&] { m_Packet.GetData(20, -1); }));
 }
 
 TEST_F(PacketTest, CipherModeSelection)

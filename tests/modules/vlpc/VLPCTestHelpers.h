@@ -1,5 +1,5 @@
 // Shared pieces of the VLPC module's tests: a module initialized from
-// definition XML, hex helpers and a check for framework exceptions.
+// definition XML and hex helpers.
 #ifndef VLPCTESTHELPERS_H
 #define VLPCTESTHELPERS_H
 
@@ -14,22 +14,7 @@
 #include "cm/VLModuleParamCollection.h"
 #include "modules/vlpc/VLMDVLPC.h"
 #include "tests/support/XmlTestStream.h"
-
-// True when f throws a framework exception of type E (which is released).
-template <typename E, typename F>
-bool VLPCThrows(F f)
-{
-    try {
-        f();
-    } catch (E* e) {
-        e->Delete();
-        return true;
-    } catch (EVLException* e) {
-        e->Delete();
-        return false;
-    }
-    return false;
-}
+#include "tests/support/TestSupport.h"
 
 inline std::string VLPCHex(const VL_BYTE* p, int n)
 {
