@@ -1,0 +1,277 @@
+// Whole discoveries with the vlnet program: a computer in a namespace of its
+// own with six networks (five reached by directed broadcast, the sixth, its
+// default route, only by the limited broadcast), device emulators behind
+// each, lossy, enciphered, unicast-deaf and hostile devices among them.
+#include <gtest/gtest.h>
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cm/VLCMApi.h"
+#include "cm/VLModuleController.h"
+#include "modules/VLModuleLibraries.h"
+#include "tests/support/TestNetwork.h"
+
+namespace
+{
+const int kNetworks = 6;
+
+struct ExpectedDevice
+{
+    std::string strMAC;
+    std::string strIP;
+    std::string strModel;
+};
+
+struct ProgramRun
+{
+    int nStatus = -1;
+    long nMaxRSSKilobytes = 0;
+    std::string strOutput;
+    std::string strErrors;
+};
+
+std::string BinDir()
+{
+    std::string strEmu = TestEmulatorProgram();
+    return strEmu.substr(0, strEmu.rfind('/'));
+}
+
+bool ProbeModuleRegistered()
+{
+    CVLCMApi::SetModuleLibraries(VLRegisterModuleLibraries);
+    bool bRegistered;
+    {
+        CVLCMApi api;
+        CVLCMApiConfig config;
+        api.Initialize(&config, nullptr);
+        bRegistered = api.GetModuleController()->GetModule("VLMDProbe") != nullptr;
+        api.Terminate();
+    }
+    CVLCMApi::SetModuleLibraries(nullptr);
+    return bRegistered;
+}
+
+std::string ReadFd(int fd)
+{
+    std::string str;
+    char buffer[4096];
+    ssize_t n;
+    while ((n = read(fd, buffer, sizeof(buffer))) > 0)
+        str.append(buffer, static_cast<size_t>(n));
+    return str;
+}
+
+// Runs vlnet in the computer's namespace; its status, peak memory and outputs.
+ProgramRun RunVlnet(CTestNetwork& net, const std::vector<std::string>& args)
+{
+    std::string strResult = net.RunIn("pc", [&]() -> std::string {
+        int out[2], err[2];
+        if (pipe(out) != 0 || pipe(err) != 0)
+            return "FAIL:pipe";
+        pid_t pid = fork();
+        if (pid == 0) {
+            dup2(out[1], 1);
+            dup2(err[1], 2);
+            close(out[0]), close(out[1]), close(err[0]), close(err[1]);
+            std::string strProgram = BinDir() + "/vlnet";
+            std::vector<std::string> all = {strProgram};
+            all.insert(all.end(), args.begin(), args.end());
+            all.push_back("--resources");
+            all.push_back(BinDir() + "/../share/vlnet");
+            std::vector<char*> argv;
+            for (std::string& a : all)
+                argv.push_back(&a[0]);
+            argv.push_back(nullptr);
+            execv(argv[0], argv.data());
+            _exit(127);
+        }
+        close(out[1]), close(err[1]);
+        // Errors are short; the output is read first, then the errors.
+        std::string strOut = ReadFd(out[0]);
+        std::string strErr = ReadFd(err[0]);
+        close(out[0]), close(err[0]);
+        int nStatus = 0;
+        struct rusage usage = {};
+        wait4(pid, &nStatus, 0, &usage);
+        int nExit = WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : -1;
+        return std::to_string(nExit) + "\n" + std::to_string(usage.ru_maxrss) + "\n" + std::to_string(strOut.size()) +
+               "\n" + strOut + strErr;
+    });
+    ProgramRun run;
+    std::istringstream in(strResult);
+    size_t nOutSize = 0;
+    if (!(in >> run.nStatus >> run.nMaxRSSKilobytes >> nOutSize)) {
+        run.strErrors = strResult;
+        return run;
+    }
+    in.get();
+    std::string strRest((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    run.strOutput = strRest.substr(0, nOutSize);
+    run.strErrors = strRest.substr(std::min(nOutSize, strRest.size()));
+    return run;
+}
+
+std::string Mac(int nNetwork, int nIndex)
+{
+    char sz[32];
+    snprintf(sz, sizeof(sz), "00:26:AB:%02X:%02X:%02X", 0x10 + nNetwork, nIndex, 0x01);
+    return sz;
+}
+
+std::string Address(int nNetwork, int nHost)
+{
+    return "10.201." + std::to_string(nNetwork) + "." + std::to_string(nHost);
+}
+
+class VLNetEndToEnd : public ::testing::Test
+{
+protected:
+    static void SetUpTestSuite()
+    {
+        s_strSkip = CTestNetwork::Unavailable();
+        if (s_strSkip.empty() && !ProbeModuleRegistered())
+            s_strSkip = "the probe module is not registered in this build";
+    }
+
+    void SetUp() override
+    {
+        if (!s_strSkip.empty())
+            GTEST_SKIP() << s_strSkip;
+        std::string strError;
+        ASSERT_TRUE(m_Net.AddHost("pc", &strError)) << strError;
+    }
+
+    // A network with its devices: one line of the emulator's list each,
+    // without the addresses, which are given here in order from .10.
+    void AddNetwork(int nNetwork, const std::vector<std::string>& devices, bool bExpectAll = true)
+    {
+        std::string strHost = "n" + std::to_string(nNetwork);
+        std::string strError;
+        ASSERT_TRUE(m_Net.AddHost(strHost, &strError)) << strError;
+        std::vector<std::string> addresses;
+        std::string strList;
+        for (size_t i = 0; i < devices.size(); i++) {
+            std::string strIP = Address(nNetwork, 10 + static_cast<int>(i));
+            addresses.push_back(strIP + "/24");
+            std::string strModel = "Model " + std::to_string(nNetwork) + "-" + std::to_string(i);
+            strList += "mac=" + Mac(nNetwork, static_cast<int>(i)) + " ip=" + strIP + " mask=255.255.255.0 model=\"" +
+                       strModel + "\" restart=0 " + devices[i] + "\n";
+            if (bExpectAll && devices[i].find("hostile=") == std::string::npos &&
+                devices[i].find("unicast=0") == std::string::npos)
+                m_Expected.push_back({Mac(nNetwork, static_cast<int>(i)), strIP, strModel});
+        }
+        std::string strIf = "vl" + std::to_string(nNetwork);
+        ASSERT_TRUE(m_Net.Link("pc", strIf, {Address(nNetwork, 1) + "/24"}, strHost, "vd" + std::to_string(nNetwork),
+                               addresses, &strError))
+            << strError;
+        ASSERT_TRUE(m_Net.StartEmulator(strHost, strList, 48817, TestEmulatorProgram(), &strError)) << strError;
+    }
+
+    // The lines of a probe's output, by MAC address; counts repeated lines.
+    static std::map<std::string, std::vector<std::string>> Lines(const std::string& strOutput)
+    {
+        std::map<std::string, std::vector<std::string>> lines;
+        std::istringstream in(strOutput);
+        std::string strLine;
+        while (std::getline(in, strLine))
+            lines[strLine.substr(0, strLine.find('\t'))].push_back(strLine);
+        return lines;
+    }
+
+    static std::string s_strSkip;
+    CTestNetwork m_Net;
+    std::vector<ExpectedDevice> m_Expected;
+};
+
+std::string VLNetEndToEnd::s_strSkip;
+}  // namespace
+
+TEST_F(VLNetEndToEnd, ListsEveryRealDeviceOnceAcrossSixNetworks)
+{
+    AddNetwork(1, {"", "", ""});
+    AddNetwork(2, {"encrypted=1 password=secret", "encrypted=1"});
+    AddNetwork(3, {"loss=30", "loss=30", "loss=30"});
+    AddNetwork(4, {"", "unicast=0", "hostile=spoofmac"});
+    AddNetwork(5, {"", "hostile=truncated", "hostile=empty", "hostile=badmagic", "hostile=oversized"});
+    // Reached only by the limited broadcast: the default route's network.
+    AddNetwork(6, {"", "encrypted=1"});
+    std::string strError;
+    ASSERT_TRUE(m_Net.Exec("pc", "ip route add default dev vl6", &strError)) << strError;
+
+    ProgramRun run = RunVlnet(m_Net, {"probe", "--timeout", "50"});
+    ASSERT_EQ(0, run.nStatus) << run.strErrors;
+    auto lines = Lines(run.strOutput);
+    for (const ExpectedDevice& device : m_Expected) {
+        ASSERT_EQ(1u, lines[device.strMAC].size()) << device.strMAC << "\n" << run.strOutput;
+        EXPECT_EQ(device.strMAC + "\t" + device.strIP + "\t" + device.strModel, lines[device.strMAC][0]);
+    }
+    // Nothing else: unicast-deaf and hostile devices are not listed.
+    size_t nListed = 0;
+    for (const auto& entry : lines)
+        nListed += entry.second.size();
+    EXPECT_EQ(m_Expected.size(), nListed) << run.strOutput;
+    // Not a terminal: no status line.
+    EXPECT_EQ(std::string::npos, run.strErrors.find("probing:")) << run.strErrors;
+}
+
+TEST_F(VLNetEndToEnd, AFloodLeavesTheOthersListedAndMemoryBounded)
+{
+    // The flood fills the receive buffer of the socket its network is probed
+    // through; the devices of the other network answer through their own.
+    AddNetwork(1, {"", "hostile=flood flood=5000"}, false);
+    AddNetwork(2, {"", "encrypted=1"});
+    std::string strError;
+    ASSERT_TRUE(m_Net.Exec("pc", "ip route add default dev vl2", &strError)) << strError;
+    m_Expected.push_back({Mac(1, 0), Address(1, 10), "Model 1-0"});
+    ProgramRun run = RunVlnet(m_Net, {"probe", "--timeout", "50"});
+    ASSERT_EQ(0, run.nStatus) << run.strErrors;
+    auto lines = Lines(run.strOutput);
+    for (const ExpectedDevice& device : m_Expected)
+        EXPECT_EQ(1u, lines[device.strMAC].size()) << device.strMAC << "\n" << run.strOutput;
+    // The flooding device itself answers too: at most once.
+    EXPECT_LE(lines[Mac(1, 1)].size(), 1u);
+    // 15,000 datagrams arrive; the queues that hold them are bounded.
+    EXPECT_LT(run.nMaxRSSKilobytes, 256 * 1024) << "peak " << run.nMaxRSSKilobytes << " kB";
+}
+
+TEST_F(VLNetEndToEnd, FindsOneDeviceForItsURLAndRunsCommands)
+{
+    AddNetwork(1, {"password=secret node=first location=lab", "encrypted=1 password=secret node=second"});
+    // One network: reached by the limited broadcast alone.
+    ASSERT_TRUE(m_Net.Exec("pc", "ip route add default dev vl1"));
+
+    ProgramRun url = RunVlnet(m_Net, {"url", Address(1, 11)});
+    ASSERT_EQ(0, url.nStatus) << url.strErrors;
+    EXPECT_EQ("http://" + Address(1, 11) + "/\n", url.strOutput);
+    ProgramRun missing = RunVlnet(m_Net, {"url", "00:26:AB:7F:7F:7F", "--timeout", "5"});
+    EXPECT_EQ(1, missing.nStatus);
+    EXPECT_NE(std::string::npos, missing.strErrors.find("not found")) << missing.strErrors;
+
+    for (int i = 0; i < 2; i++) {
+        std::string strMAC = Mac(1, i);
+        ProgramRun get = RunVlnet(m_Net, {"run", strMAC, "GetDetail", "--password", "secret"});
+        ASSERT_EQ(0, get.nStatus) << get.strOutput << get.strErrors;
+        EXPECT_EQ(0u, get.strOutput.find("result 0 (success)\n")) << get.strOutput;
+        EXPECT_NE(std::string::npos, get.strOutput.find(i == 0 ? "first" : "second")) << get.strOutput;
+
+        ProgramRun set = RunVlnet(
+            m_Net, {"run", strMAC, "SetDetail", "--password", "secret", "VLPC.2B_5A10_01.NodeName=renamed" + std::to_string(i)});
+        ASSERT_EQ(0, set.nStatus) << set.strOutput << set.strErrors;
+        ProgramRun again = RunVlnet(m_Net, {"run", strMAC, "GetDetail", "--password", "secret"});
+        ASSERT_EQ(0, again.nStatus) << again.strErrors;
+        EXPECT_NE(std::string::npos, again.strOutput.find("renamed" + std::to_string(i))) << again.strOutput;
+        // The values not given are kept: the device still answers at its address.
+        EXPECT_NE(std::string::npos, again.strOutput.find(Address(1, 10 + i))) << again.strOutput;
+
+        ProgramRun wrong = RunVlnet(m_Net, {"run", strMAC, "CheckPassword", "--password", "wrong"});
+        EXPECT_EQ(1, wrong.nStatus);
+        EXPECT_EQ(0u, wrong.strOutput.find("result 7 (unlock refused (wrong password))")) << wrong.strOutput;
+    }
+}
