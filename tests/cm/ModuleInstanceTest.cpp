@@ -5,6 +5,8 @@
 #include <thread>
 
 #include "cm/VLCMApi.h"
+#include "cm/VLCallbackInfo.h"
+#include "cm/VLModuleController.h"
 #include "cm/VLModInstanceInfo.h"
 #include "cm/VLModuleInstance.h"
 #include "cm/VLModuleParamCollection.h"
@@ -159,5 +161,28 @@ TEST_F(ModuleInstanceTest, TerminateWhileAnotherThreadDeletesInstances)
     m_Framework.m_Api.Terminate();
     deleter.join();
     EXPECT_EQ(0, CFakeImpl::s_nLive.load());
+    CFakeLog::Take();
+}
+
+namespace {
+int s_nUserCallbacks = 0;
+void CountUserCallback(long, void*, CVLCallbackInfo*)
+{
+    ++s_nUserCallbacks;
+}
+}  // namespace
+
+TEST_F(ModuleInstanceTest, DeletionWithdrawsTheCallbacksOfTheWholeTree)
+{
+    CVLModuleInstance* p = Controller()->CreateModuleInstance(nullptr, "F", nullptr);
+    ASSERT_NE(nullptr, p);
+    // Records in a child's name, as a module's worker posts them for it.
+    s_nUserCallbacks = 0;
+    Controller()->PostCallbackUser(p->GetFirstChild(), nullptr, CountUserCallback, 1, nullptr, nullptr);
+    Controller()->PostCallbackUser(p, nullptr, CountUserCallback, 2, nullptr, nullptr);
+    Controller()->DeleteModuleInstance(p);
+    for (int i = 0; i < 4; ++i)
+        Controller()->DispatchCallback(0);
+    EXPECT_EQ(0, s_nUserCallbacks);
     CFakeLog::Take();
 }
