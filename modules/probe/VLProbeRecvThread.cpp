@@ -28,9 +28,12 @@ const long kDefaultRetryInterval = 10000;
 const long kDefaultInterval = 10000;
 // The pause after a receive that timed out.
 const int kTimeoutPause = 100;
+// Bad replies skipped in a row before the same pause: a child that fails
+// every read at once (rather than for each datagram) must not spin.
+const int kBadRepliesBeforePause = 100;
 
-// Releases what a failed step threw at us; true for a stop of the child
-// or of the framework, which ends the thread quietly.
+// True for a stop of the child or of the framework, which ends the thread
+// quietly.
 bool IsStop(EVLException* pException)
 {
     return dynamic_cast<EVLStopFunctionException*>(pException) != nullptr ||
@@ -155,6 +158,7 @@ void CVLProbeRecvThread::OnThread(void* pData)
         stopWatch.Start();
         long nSendCount = 0;
         long nElapsed = 0;
+        int nBadReplies = 0;
 
         while (!IsRequestEnd()) {
             if (pTimeout != nullptr)
@@ -203,6 +207,7 @@ void CVLProbeRecvThread::OnThread(void* pData)
             try {
                 m_pTarget->Clear();
                 m_pChildInstance->CallMethod();
+                nBadReplies = 0;
                 if (!m_pModuleController->CreateScriptExtend(strCondition.GetBuffer(), m_pChildInstance, m_pParams,
                                                              nullptr))
                     continue;
@@ -221,6 +226,7 @@ void CVLProbeRecvThread::OnThread(void* pData)
                     m_pModuleController->PostCallbackProbe(m_pChildInstance, m_pParams, pReported, bMarge);
             } catch (EVLTimeoutException* pException) {
                 pException->Delete();
+                nBadReplies = 0;
                 Sleep(kTimeoutPause);
             } catch (EVLException* pException) {
                 if (IsStop(pException)) {
@@ -237,6 +243,10 @@ void CVLProbeRecvThread::OnThread(void* pData)
                     // costs only itself; the channel goes on receiving.
                     CVLTrace::OutputException(VLMDPROBE_MODULE, VLPROBERECVTHREAD_FILE, __LINE__, pException);
                     pException->Delete();
+                    if (++nBadReplies >= kBadRepliesBeforePause) {
+                        nBadReplies = 0;
+                        Sleep(kTimeoutPause);
+                    }
                 }
             } catch (...) {
                 PostException(new EVLUnexpectedException(VLMDPROBE_MODULE, VLPROBERECVTHREAD_FILE, __LINE__));
