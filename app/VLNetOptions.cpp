@@ -4,19 +4,17 @@
 #include <cctype>
 #include <cstring>
 
-namespace
-{
-const char kUsageProgram[] =
-    "usage: vlnet COMMAND [ARGUMENTS] [OPTIONS]\n"
-    "Finds the VLPC devices on the local networks.\n"
-    "\n"
-    "commands:\n"
-    "  probe                 list the devices found (MAC, IP address, model name)\n"
-    "  url MAC|IP            print the web page URL of a device\n"
-    "  open MAC|IP           open the web page of a device in the browser\n"
-    "  run MAC COMMAND ...   run one device command and print its result\n"
-    "\n"
-    "'vlnet COMMAND --help' describes each command.\n";
+namespace {
+const char kUsageProgram[] = "usage: vlnet COMMAND [ARGUMENTS] [OPTIONS]\n"
+                             "Finds the VLPC devices on the local networks.\n"
+                             "\n"
+                             "commands:\n"
+                             "  probe                 list the devices found (MAC, IP address, model name)\n"
+                             "  url MAC|IP            print the web page URL of a device\n"
+                             "  open MAC|IP           open the web page of a device in the browser\n"
+                             "  run MAC COMMAND ...   run one device command and print its result\n"
+                             "\n"
+                             "'vlnet COMMAND --help' describes each command.\n";
 
 const char kUsageProbe[] =
     "usage: vlnet probe [--timeout SECONDS] [--mac MAC] [--resources DIR]\n"
@@ -27,21 +25,19 @@ const char kUsageProbe[] =
     "  --mac MAC          list only the device with this MAC address\n"
     "  --resources DIR    the resource folder (default: share/vlnet beside the program's folder)\n";
 
-const char kUsageUrl[] =
-    "usage: vlnet url MAC|IP [--timeout SECONDS] [--resources DIR]\n"
-    "Probes until the device is found and prints its web page URL.\n"
-    "A device not found before the probe ends is an error.\n"
-    "\n"
-    "  --timeout SECONDS  give up after this many seconds (default 60)\n"
-    "  --resources DIR    the resource folder\n";
+const char kUsageUrl[] = "usage: vlnet url MAC|IP [--timeout SECONDS] [--resources DIR]\n"
+                         "Probes until the device is found and prints its web page URL.\n"
+                         "A device not found before the probe ends is an error.\n"
+                         "\n"
+                         "  --timeout SECONDS  give up after this many seconds (default 60)\n"
+                         "  --resources DIR    the resource folder\n";
 
-const char kUsageOpen[] =
-    "usage: vlnet open MAC|IP [--timeout SECONDS] [--resources DIR]\n"
-    "Probes until the device is found and opens its web page in the browser.\n"
-    "A device not found before the probe ends is an error.\n"
-    "\n"
-    "  --timeout SECONDS  give up after this many seconds (default 60)\n"
-    "  --resources DIR    the resource folder\n";
+const char kUsageOpen[] = "usage: vlnet open MAC|IP [--timeout SECONDS] [--resources DIR]\n"
+                          "Probes until the device is found and opens its web page in the browser.\n"
+                          "A device not found before the probe ends is an error.\n"
+                          "\n"
+                          "  --timeout SECONDS  give up after this many seconds (default 60)\n"
+                          "  --resources DIR    the resource folder\n";
 
 const char kUsageRun[] =
     "usage: vlnet run MAC COMMAND [--password PW] [PATH=VALUE ...] [--timeout SECONDS] [--resources DIR]\n"
@@ -59,9 +55,9 @@ const char kUsageRun[] =
     "  --timeout SECONDS  give up the probe after this many seconds (default 60)\n"
     "  --resources DIR    the resource folder\n";
 
-const char* const kDeviceCommands[] = {"CheckUnicast", "GetSupportInformation", "GetListInfo",
-                                       "GetDetail",    "GetWirelessLANInfo",    "CheckPassword",
-                                       "SetDetail",    "FactReset",             "RebootPolling"};
+const char* const kDeviceCommands[] = {"CheckUnicast",       "GetSupportInformation", "GetListInfo", "GetDetail",
+                                       "GetWirelessLANInfo", "CheckPassword",         "SetDetail",   "FactReset",
+                                       "RebootPolling"};
 
 const int kMACAddressBytes = 6;
 const int kIPv4Parts = 4;
@@ -83,7 +79,9 @@ int HexValue(char c)
 }
 }  // namespace
 
-CVLNetOptions::CVLNetOptions() : m_bHelp(false), m_nTimeoutSeconds(DEFAULT_TIMEOUT_SECONDS), m_bPassword(false) {}
+CVLNetOptions::CVLNetOptions() : m_bHelp(false), m_nTimeoutSeconds(DEFAULT_TIMEOUT_SECONDS), m_bPassword(false)
+{
+}
 
 const char* CVLNetOptions::GetUsage(const std::string& strCommand)
 {
@@ -240,8 +238,8 @@ bool CVLNetOptions::Parse(int argc, const char* const* argv)
         return true;
     }
     if (positional.empty())
-        return fail(m_strCommand == "run" ? "run needs a MAC address and a command" : m_strCommand +
-                                                                                         " needs a MAC or IP address");
+        return fail(m_strCommand == "run" ? "run needs a MAC address and a command"
+                                          : m_strCommand + " needs a MAC or IP address");
     const std::string& strDevice = positional[0];
     m_strMACAddress = NormalizeMACAddress(strDevice);
     if (m_strCommand == "url" || m_strCommand == "open") {

@@ -15,7 +15,11 @@ class CVLNetOptions
 {
 public:
     // The window's probe time-out.
-    enum { DEFAULT_TIMEOUT_SECONDS = 60, MAX_TIMEOUT_SECONDS = 86400 };
+    enum
+    {
+        DEFAULT_TIMEOUT_SECONDS = 60,
+        MAX_TIMEOUT_SECONDS = 86400
+    };
 
     CVLNetOptions();
 

@@ -4,8 +4,7 @@
 #include "ecm/VLECMDefs.h"
 #include "pfw/VLPFWDefs.h"
 
-namespace
-{
+namespace {
 const char kUnknownResult[] = "unknown result";
 }  // namespace
 

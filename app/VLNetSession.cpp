@@ -14,8 +14,7 @@
 #include "ecm/VLECMNIFInfoList.h"
 #include "pfw/VLPFWNIFInfo.h"
 
-namespace
-{
+namespace {
 // The resource folder below the program folder's parent, and what lies in it.
 const char kResourceFolder[] = "/share/vlnet";
 const char kSettingsFolder[] = "/Settings";
@@ -78,7 +77,8 @@ bool CommandOf(const std::string& strName, VLECM_COMMAND& eCommand)
 
 std::atomic<bool> CVLNetSession::s_bStopRequested{false};
 
-CVLNetSession::CVLNetSession() : m_bInitialize(false), m_pFoundNIFInfo(nullptr), m_pStatusLine(nullptr), m_nChangeCount(0)
+CVLNetSession::CVLNetSession()
+    : m_bInitialize(false), m_pFoundNIFInfo(nullptr), m_pStatusLine(nullptr), m_nChangeCount(0)
 {
 }
 
@@ -230,9 +230,8 @@ bool CVLNetSession::hasPendingDevice(int& nListed)
             continue;
         // A chain goes on after each successful command until the device is
         // reported; a failed command ends it without a report.
-        if (pNIFInfo->IsCommandRunning() ||
-            (pNIFInfo->GetCommandResult() == VLECM_RESULT_SUCCESS &&
-             accepted.count(static_cast<CVLPFWNIFInfo*>(pNIFInfo)) == 0)) {
+        if (pNIFInfo->IsCommandRunning() || (pNIFInfo->GetCommandResult() == VLECM_RESULT_SUCCESS &&
+                                             accepted.count(static_cast<CVLPFWNIFInfo*>(pNIFInfo)) == 0)) {
             bPending = true;
             break;
         }
@@ -272,8 +271,8 @@ VLPFW_RESULT CVLNetSession::Probe(int nTimeoutSeconds, const std::string& strFil
     long nLastChange = 0;
     long nLastStatus = -kStatusMilliseconds;
     for (;;) {
-        long nElapsed = static_cast<long>(
-            std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
+        long nElapsed =
+            static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
         if (IsStopRequested() || nElapsed >= nTimeoutMilliseconds)
             break;
         if (bFindOne && GetFoundNIFInfo() != nullptr)

@@ -49,8 +49,7 @@ public:
     // given values change). The command's result; bStarted false when it
     // could not start (the result then says why).
     VLECM_RESULT RunCommand(CVLPFWNIFInfo* pNIFInfo, const std::string& strCommand, const std::string* pPassword,
-                            const std::vector<std::pair<std::string, std::string>>& assignments,
-                            std::string& strError);
+                            const std::vector<std::pair<std::string, std::string>>& assignments, std::string& strError);
 
     void OnProbe(VL_CONST_STR szMACAddress, CVLPFWNIFInfo* pNIFInfo) override;
 

@@ -5,13 +5,14 @@
 
 #include <cstdio>
 
-namespace
-{
+namespace {
 // Back to the line's start, and erase to its end.
 const char kClearLine[] = "\r\033[K";
 }  // namespace
 
-CVLNetStatusLine::CVLNetStatusLine(bool bEnabled) : m_bEnabled(bEnabled), m_bShown(false) {}
+CVLNetStatusLine::CVLNetStatusLine(bool bEnabled) : m_bEnabled(bEnabled), m_bShown(false)
+{
+}
 
 CVLNetStatusLine::~CVLNetStatusLine()
 {

@@ -19,8 +19,7 @@
 #include "modules/VLModuleLibraries.h"
 #include "pfw/VLPFWNIFInfo.h"
 
-namespace
-{
+namespace {
 const int kExitSuccess = 0;
 const int kExitFailure = 1;
 const int kExitUsage = 2;
@@ -50,8 +49,7 @@ int InitializeFailed(VLPFW_RESULT eResult, const std::string& strError)
 int RunProbe(CVLNetSession& session, const CVLNetOptions& options)
 {
     CVLNetStatusLine statusLine(CVLNetStatusLine::IsTerminal());
-    VLPFW_RESULT eResult =
-        session.Probe(options.GetTimeoutSeconds(), options.GetMACAddress(), "", "", &statusLine);
+    VLPFW_RESULT eResult = session.Probe(options.GetTimeoutSeconds(), options.GetMACAddress(), "", "", &statusLine);
     if (eResult != VLPFW_RESULT_SUCCESS) {
         fprintf(stderr, "vlnet: the probe did not start: result %d (%s)\n", eResult,
                 CVLNetResultText::GetPFWResultText(eResult));
@@ -113,9 +111,9 @@ int RunCommand(CVLNetSession& session, const CVLNetOptions& options)
         return nExit;
     std::string strError;
     std::string strPassword = options.GetPassword();
-    VLECM_RESULT eResult = session.RunCommand(pNIFInfo, options.GetDeviceCommand(),
-                                              options.HasPassword() ? &strPassword : nullptr,
-                                              options.GetAssignments(), strError);
+    VLECM_RESULT eResult =
+        session.RunCommand(pNIFInfo, options.GetDeviceCommand(), options.HasPassword() ? &strPassword : nullptr,
+                           options.GetAssignments(), strError);
     if (!strError.empty())
         fprintf(stderr, "vlnet: %s\n", strError.c_str());
     printf("result %d (%s)\n", eResult, CVLNetResultText::GetECMResultText(eResult));

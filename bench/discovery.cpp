@@ -26,8 +26,7 @@
 
 #include "tests/support/TestNetwork.h"
 
-namespace
-{
+namespace {
 const int kNetworks = 5;
 const double kDispatchMs = 5.0;
 const double kProbeSendMs[] = {0.0, 700.0, 1400.0};
@@ -144,8 +143,7 @@ std::string RunProbe(CTestNetwork& net)
         char buffer[4096];
         ssize_t n;
         while ((n = read(out[0], buffer, sizeof(buffer))) > 0) {
-            double dNow =
-                std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+            double dNow = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
             for (ssize_t i = 0; i < n; i++) {
                 if (buffer[i] != '\n')
                     continue;

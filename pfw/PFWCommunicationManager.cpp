@@ -13,8 +13,7 @@
 
 #define PFW_COMMUNICATION_MANAGER_FILE "PFWCommunicationManager"
 
-namespace
-{
+namespace {
 const char kLocalDBCPrefix[] = "Option.LocalDBCInfo.";
 const char kLocalDBCModulePathPrefix[] = "VLPC_LocalNetworkDBC_";
 const char kLocalDBCModulePathSuffix[] = ".UDP";
@@ -238,8 +237,7 @@ void CPFWCommunicationManager::OnProbe(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TY
     }
 }
 
-void CPFWCommunicationManager::setupLocalDBCOptions(int nCount, CVLECMPropertyMap& optionMap,
-                                                    bool bNIFInfoToAddress)
+void CPFWCommunicationManager::setupLocalDBCOptions(int nCount, CVLECMPropertyMap& optionMap, bool bNIFInfoToAddress)
 {
     optionMap[Text("Option.LocalDBCInfo.EnableMultiAddressDetection")] = Text("true");
     for (int i = 1; i <= nCount; i++) {

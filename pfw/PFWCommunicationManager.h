@@ -24,7 +24,10 @@ class CPFWCommunicationManager : public IVLECMCallbackIF
 {
 public:
     // The number of local networks a probe reaches by directed broadcast.
-    enum { LOCAL_DBC_COUNT = 5 };
+    enum
+    {
+        LOCAL_DBC_COUNT = 5
+    };
 
     CPFWCommunicationManager();
     virtual ~CPFWCommunicationManager();
@@ -58,8 +61,7 @@ public:
     virtual VLECM_RESULT GetVLECMResult() const { return m_eVLECMResult; }
     virtual CVLECM& GetVLECM() { return m_VLECM; }
 
-    void OnProbe(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE eConnectType, bool bUnicast,
-                 bool bUpdateNIFInfo) override;
+    void OnProbe(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE eConnectType, bool bUnicast, bool bUpdateNIFInfo) override;
 
     // The local directed-broadcast entries 1 .. nCount of a probe's options.
     static void setupLocalDBCOptions(int nCount, CVLECMPropertyMap& optionMap, bool bNIFInfoToAddress);

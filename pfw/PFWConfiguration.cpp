@@ -18,8 +18,7 @@
 
 #define PFW_CONFIGURATION_FILE "PFWConfiguration"
 
-namespace
-{
+namespace {
 const char kNamespaceURI[] = "http://vlnet.invalid/orvek-net/2009/05/configurations";
 const char kRootName[] = "Configurations";
 const char kCommunicationManagerName[] = "CommunicationManager";
@@ -31,6 +30,8 @@ const char kValueAttribute[] = "value";
 // A scrambled file starts with this magic; any other file is read plainly.
 const char kScrambledMagic[] = "VLEE";
 const size_t kScrambledMagicLength = 4;
+// A configuration is a few lines; a larger file is refused before parsing.
+const long kMaxConfigurationBytes = 1024 * 1024;
 
 // A bad configuration: the reason goes to the caller, the load fails with 13.
 struct ConfigurationError
@@ -46,6 +47,16 @@ struct ConfigurationError
 CVLString Text(const char* sz)
 {
     return CVLString(sz, VL_CHARSET_UTF8);
+}
+
+long FileSize(const char* szPath)
+{
+    FILE* fp = fopen(szPath, "rb");
+    if (fp == nullptr)
+        return -1;
+    long nSize = fseek(fp, 0, SEEK_END) == 0 ? ftell(fp) : -1;
+    fclose(fp);
+    return nSize;
 }
 
 bool IsScrambled(const char* szPath)
@@ -72,7 +83,9 @@ CPFWConfiguration::CPFWConfiguration()
 {
 }
 
-CPFWConfiguration::~CPFWConfiguration() {}
+CPFWConfiguration::~CPFWConfiguration()
+{
+}
 
 void CPFWConfiguration::Clear()
 {
@@ -91,6 +104,14 @@ VLPFW_RESULT CPFWConfiguration::Load(VL_CONST_STR szPath)
         CVLTrace::Output(VLPFW_MODULE, PFW_CONFIGURATION_FILE, __LINE__, 0,
                          "CPFWConfiguration::Load(): path error!, szPath=%s", szPath != nullptr ? szPath : "");
         return VLPFW_RESULT_PATH_ERROR;
+    }
+    long nSize = FileSize(szPath);
+    if (nSize < 0 || nSize > kMaxConfigurationBytes) {
+        m_strErrorText =
+            Text(nSize < 0 ? "the configuration cannot be read" : "the configuration is larger than 1 MiB");
+        CVLTrace::Output(VLPFW_MODULE, PFW_CONFIGURATION_FILE, __LINE__, 0,
+                         "CPFWConfiguration::Load(): configuration format error!, szPath=%s, nSize=%ld", szPath, nSize);
+        return VLPFW_RESULT_CONFIGURATION_ERROR;
     }
     IVLStream* pStream = IsScrambled(szPath) ? static_cast<IVLStream*>(new CVLEasyEncryptionFileStream())
                                              : static_cast<IVLStream*>(new CVLFileStream());

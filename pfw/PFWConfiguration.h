@@ -8,7 +8,7 @@
 //   <DummyWebConfigURL>http://$IP$/</DummyWebConfigURL>
 // Each "Property" gives one option of the device manager: "key" is required
 // and not empty, "value" may be empty; a later entry of a key replaces an
-// earlier one. Other elements are left alone.
+// earlier one. Other elements are left alone. A file above 1 MiB is refused.
 #ifndef PFWCONFIGURATION_H
 #define PFWCONFIGURATION_H
 

@@ -13,10 +13,7 @@ class IVLPFWCallbackIF
 public:
     virtual ~IVLPFWCallbackIF() {}
     // An accepted device and the text of its MAC address.
-    virtual void OnProbe(VL_CONST_STR szMACAddress, CVLPFWNIFInfo* pNIFInfo)
-    {
-        (void)szMACAddress, (void)pNIFInfo;
-    }
+    virtual void OnProbe(VL_CONST_STR szMACAddress, CVLPFWNIFInfo* pNIFInfo) { (void)szMACAddress, (void)pNIFInfo; }
 };
 
 #endif

@@ -6,8 +6,7 @@
 #include "cm/VLProperty.h"
 #include "cm/VLTargetLock.h"
 
-namespace
-{
+namespace {
 // Where the definitions put what the list shows.
 const char kModelNamePath[] = "VLPC.2B_5A01_01.ModelName";
 const char kReplyAddressPath[] = "IPAddress";
@@ -17,9 +16,13 @@ const char kDefaultWebConfigURL[] = "http://$IP$/";
 const char kIPMacro[] = "$IP$";
 }  // namespace
 
-CVLPFWNIFInfo::CVLPFWNIFInfo() {}
+CVLPFWNIFInfo::CVLPFWNIFInfo()
+{
+}
 
-CVLPFWNIFInfo::~CVLPFWNIFInfo() {}
+CVLPFWNIFInfo::~CVLPFWNIFInfo()
+{
+}
 
 CVLString CVLPFWNIFInfo::GetPropertyText(VL_CONST_STR szPath)
 {

@@ -3,9 +3,13 @@
 
 #include "pfw/VLPFWNIFInfo.h"
 
-CVLPFWNIFInfoFactory::CVLPFWNIFInfoFactory() {}
+CVLPFWNIFInfoFactory::CVLPFWNIFInfoFactory()
+{
+}
 
-CVLPFWNIFInfoFactory::~CVLPFWNIFInfoFactory() {}
+CVLPFWNIFInfoFactory::~CVLPFWNIFInfoFactory()
+{
+}
 
 CVLTarget* CVLPFWNIFInfoFactory::CreateNIFInfo(CVLECM* pOwner, CVLCMApi* pApi)
 {

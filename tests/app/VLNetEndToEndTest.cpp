@@ -18,8 +18,7 @@
 #include "modules/VLModuleLibraries.h"
 #include "tests/support/TestNetwork.h"
 
-namespace
-{
+namespace {
 const int kNetworks = 6;
 
 struct ExpectedDevice
@@ -261,8 +260,8 @@ TEST_F(VLNetEndToEnd, FindsOneDeviceForItsURLAndRunsCommands)
         EXPECT_EQ(0u, get.strOutput.find("result 0 (success)\n")) << get.strOutput;
         EXPECT_NE(std::string::npos, get.strOutput.find(i == 0 ? "first" : "second")) << get.strOutput;
 
-        ProgramRun set = RunVlnet(
-            m_Net, {"run", strMAC, "SetDetail", "--password", "secret", "VLPC.2B_5A10_01.NodeName=renamed" + std::to_string(i)});
+        ProgramRun set = RunVlnet(m_Net, {"run", strMAC, "SetDetail", "--password", "secret",
+                                          "VLPC.2B_5A10_01.NodeName=renamed" + std::to_string(i)});
         ASSERT_EQ(0, set.nStatus) << set.strOutput << set.strErrors;
         ProgramRun again = RunVlnet(m_Net, {"run", strMAC, "GetDetail", "--password", "secret"});
         ASSERT_EQ(0, again.nStatus) << again.strErrors;

@@ -16,8 +16,7 @@
 #include "app/VLNetStatusLine.h"
 #include "base/core/VLFileSystem.h"
 
-namespace
-{
+namespace {
 bool Parse(CVLNetOptions& options, std::vector<const char*> args)
 {
     args.insert(args.begin(), "vlnet");
@@ -62,8 +61,8 @@ TEST(VLNetOptions, ParsesEachCommand)
     EXPECT_EQ(CVLNetOptions::DEFAULT_TIMEOUT_SECONDS, url.GetTimeoutSeconds());
 
     CVLNetOptions run;
-    ASSERT_TRUE(Parse(run, {"run", "00-26-ab-00-00-01", "SetDetail", "VLPC.2B_5A10_01.NodeName=a=b", "--password",
-                            "", "VLPC.2B_5A10_01.Location="}));
+    ASSERT_TRUE(Parse(run, {"run", "00-26-ab-00-00-01", "SetDetail", "VLPC.2B_5A10_01.NodeName=a=b", "--password", "",
+                            "VLPC.2B_5A10_01.Location="}));
     EXPECT_EQ("00:26:AB:00:00:01", run.GetMACAddress());
     EXPECT_EQ("SetDetail", run.GetDeviceCommand());
     EXPECT_TRUE(run.HasPassword());

@@ -13,8 +13,7 @@
 #include "pfw/VLPFWNIFInfo.h"
 #include "pfw/VLPFWNIFInfoFactory.h"
 
-namespace
-{
+namespace {
 std::string Text(const CVLString& str)
 {
     const char* sz = str.GetBuffer();

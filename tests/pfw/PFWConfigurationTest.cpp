@@ -10,8 +10,7 @@
 #include "base/stream/VLEasyEncryptionFileStream.h"
 #include "pfw/PFWConfiguration.h"
 
-namespace
-{
+namespace {
 const char kHead[] = "<Configurations xmlns=\"http://vlnet.invalid/orvek-net/2009/05/configurations\">";
 
 std::string Text(const CVLString& str)
@@ -96,6 +95,9 @@ TEST_F(PFWConfiguration, RefusesWhatIsNoConfigurationAndKeepsNothing)
         EXPECT_NE("", Text(m_Configuration.GetErrorText())) << strText;
         EXPECT_TRUE(m_Configuration.GetCommunicationManagerPropertyMap().empty()) << strText;
     }
+    // A well-formed file too large to be a configuration.
+    Write(std::string(kHead) + std::string(1024 * 1024, ' ') + "</Configurations>");
+    EXPECT_EQ(VLPFW_RESULT_CONFIGURATION_ERROR, m_Configuration.Load(m_strPath.c_str()));
     unlink(m_strPath.c_str());
     EXPECT_EQ(VLPFW_RESULT_PATH_ERROR, m_Configuration.Load(m_strPath.c_str()));
     EXPECT_EQ(VLPFW_RESULT_PATH_ERROR, m_Configuration.Load(nullptr));
