@@ -42,10 +42,8 @@ bool IsStop(EVLException* pException)
 }  // namespace
 
 CVLProbeRecvThread::CVLProbeRecvThread(CVLModuleParamCollection* pParams, CVLModuleInstance* pChildInstance)
-    : m_pChildInstance(pChildInstance),
-      m_pParams(pParams),
-      m_pModuleController(pParams != nullptr ? pParams->GetController() : nullptr),
-      m_pTarget(nullptr)
+    : m_pChildInstance(pChildInstance), m_pParams(pParams),
+      m_pModuleController(pParams != nullptr ? pParams->GetController() : nullptr), m_pTarget(nullptr)
 {
 }
 
@@ -139,8 +137,7 @@ void CVLProbeRecvThread::OnThread(void* pData)
         const char* szProbeModule = pProbeInstance != nullptr ? pProbeInstance->GetModuleName().GetBuffer() : nullptr;
         const char* szProbeName = pProbeInstance != nullptr ? pProbeInstance->GetName().GetBuffer() : nullptr;
         const long nRetryCount = ReadConst("Probe_RetryCount", kDefaultRetryCount, szProbeModule, szProbeName);
-        const long nRetryInterval =
-            ReadConst("Probe_RetryInterval", kDefaultRetryInterval, szProbeModule, szProbeName);
+        const long nRetryInterval = ReadConst("Probe_RetryInterval", kDefaultRetryInterval, szProbeModule, szProbeName);
         const long nInterval = ReadConst("Probe_Interval", kDefaultInterval, nullptr, nullptr);
 
         m_pTarget = pApi->CreateTarget();
@@ -184,8 +181,7 @@ void CVLProbeRecvThread::OnThread(void* pData)
                         pException->Delete();
                     } else {
                         if (dynamic_cast<EVLTimeoutException*>(pException) != nullptr)
-                            CVLTrace::OutputException(VLMDPROBE_MODULE, VLPROBERECVTHREAD_FILE, __LINE__,
-                                                      pException);
+                            CVLTrace::OutputException(VLMDPROBE_MODULE, VLPROBERECVTHREAD_FILE, __LINE__, pException);
                         PostException(pException);
                     }
                 } catch (...) {

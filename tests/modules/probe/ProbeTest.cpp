@@ -58,7 +58,7 @@ struct SBoard
     std::deque<std::string> replies;
     size_t nDelivered = 0;
     size_t nRecvsAtDelivery = 0;  // receives made when the last reply went
-    long nFirstReplyDelay = 0;  // one reply, this long after the first send
+    long nFirstReplyDelay = 0;    // one reply, this long after the first send
     bool bFailSend = false;
 
     template <class P>
@@ -216,7 +216,8 @@ protected:
     // has come back for more, so the replies have been handled.
     void WaitReplies(size_t nReplies)
     {
-        m_Board.WaitUntil([&] { return m_Board.nDelivered >= nReplies && m_Board.recvs.size() > m_Board.nRecvsAtDelivery; });
+        m_Board.WaitUntil(
+            [&] { return m_Board.nDelivered >= nReplies && m_Board.recvs.size() > m_Board.nRecvsAtDelivery; });
     }
 
     SBoard m_Board;
