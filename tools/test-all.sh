@@ -4,9 +4,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
-fuzz_seconds=${VL_FUZZ_SECONDS:-30}
+fuzz_seconds=${VL_FUZZ_SECONDS:-20}
 # The XML targets read every configuration and device list: they run longer.
-fuzz_long_seconds=${VL_FUZZ_LONG_SECONDS:-90}
+fuzz_long_seconds=${VL_FUZZ_LONG_SECONDS:-45}
 fuzz_long_targets=" xmlload xmlchunks xmlparser "
 
 run_build() {  # dir, extra cmake args...
