@@ -22,7 +22,6 @@
 namespace {
 const int kExitSuccess = 0;
 const int kExitFailure = 1;
-const int kExitUsage = 2;
 const int kExitStopped = 130;
 
 void OnStopSignal(int)
@@ -133,7 +132,7 @@ int main(int argc, char** argv)
     if (!options.Parse(argc, argv)) {
         fprintf(stderr, "vlnet: %s\n\n%s", options.GetErrorText().c_str(),
                 CVLNetOptions::GetUsage(options.GetCommand()));
-        return kExitUsage;
+        return kExitFailure;
     }
     if (options.IsHelp()) {
         fputs(CVLNetOptions::GetUsage(options.GetCommand()), stdout);
