@@ -102,6 +102,37 @@ bool AllZero(const unsigned char* pBytes)
     return std::all_of(pBytes, pBytes + kIPv4AddressBytes, [](unsigned char c) { return c == 0; });
 }
 
+// The common end of both set-ups for one entry: enables or disables the
+// entry's socket instance (by its instance path and its full path) and,
+// when enabled, hands it the address: in the address-info map, and either
+// in the device's property tree or as the instance's "toAddress" constant.
+// False (traced) when the device refuses the property.
+bool HandOutAddress(CVLCMApi* pApi, const char* szSetup, int nIndex, VL_CONST_STR szRoot,
+                    const CVLString& strModulePath, bool bEnabled, const CVLString& strAddress,
+                    CVLECMPropertyMap* pAddressInfoMap, CVLECMNIFInfo* pNIFInfo, bool bToAddressPathFound,
+                    const CVLString& strToAddressPath)
+{
+    CVLString strInstancePath(VL_CHARSET_UTF8);
+    CVLString strFullPath(VL_CHARSET_UTF8);
+    MakeInstancePaths(szRoot, strModulePath, strInstancePath, strFullPath);
+    pApi->EnableInstance(strInstancePath.GetBuffer(), bEnabled);
+    pApi->EnableInstance(strFullPath.GetBuffer(), bEnabled);
+    if (!bEnabled)
+        return true;
+    if (pAddressInfoMap != nullptr)
+        (*pAddressInfoMap)[strInstancePath] = strAddress;
+    if (!bToAddressPathFound) {
+        pApi->SetConst(kToAddressConst, strAddress.GetBuffer(), nullptr, strFullPath.GetBuffer());
+        return true;
+    }
+    if (pNIFInfo->SetPropertyString(strToAddressPath.GetBuffer(), strAddress.GetBuffer()))
+        return true;
+    CVLTrace::Output(VLECM_MODULE, kSource, __LINE__, 0,
+                     "CVLECM::%s(): SetPropertyString() Failed!, List index=%d, strNIFInfoToAddressPath:%s, Value:%s.",
+                     szSetup, nIndex, strToAddressPath.GetBuffer(), strAddress.GetBuffer());
+    return false;
+}
+
 }  // namespace
 
 void CVLECM::getLDBCAddressListFromPC(std::list<CVLString>& addressList)
@@ -217,29 +248,13 @@ bool CVLECM::SetupLocalDBCInfo(CVLECMPropertyMap* pAddressInfoMap, VL_CONST_STR 
             }
 
             bool bEnabled = (!bEnableFound || bEnable) && itAddress != addressList.end();
-            CVLString strInstancePath(VL_CHARSET_UTF8);
-            CVLString strFullPath(VL_CHARSET_UTF8);
-            MakeInstancePaths(szRootModuleInstanceName, strModulePath, strInstancePath, strFullPath);
-            GetApi()->EnableInstance(strInstancePath.GetBuffer(), bEnabled);
-            GetApi()->EnableInstance(strFullPath.GetBuffer(), bEnabled);
-            if (!bEnabled)
-                continue;
-
-            const CVLString& strAddress = *itAddress;
-            if (pAddressInfoMap != nullptr)
-                (*pAddressInfoMap)[strInstancePath] = strAddress;
-            if (bToAddressPathFound) {
-                if (!pNIFInfo->SetPropertyString(strToAddressPath.GetBuffer(), strAddress.GetBuffer())) {
-                    CVLTrace::Output(VLECM_MODULE, kSource, __LINE__, 0,
-                                     "CVLECM::SetupLocalDBCInfo(): SetPropertyString() Failed!, List index=%d, "
-                                     "strNIFInfoToAddressPath:%s, Value:%s.",
-                                     nIndex, strToAddressPath.GetBuffer(), strAddress.GetBuffer());
-                    return false;
-                }
-            } else {
-                GetApi()->SetConst(kToAddressConst, strAddress.GetBuffer(), nullptr, strFullPath.GetBuffer());
-            }
-            ++itAddress;
+            CVLString strNone(VL_CHARSET_UTF8);
+            if (!HandOutAddress(GetApi(), "SetupLocalDBCInfo", nIndex, szRootModuleInstanceName, strModulePath,
+                                bEnabled, bEnabled ? *itAddress : strNone, pAddressInfoMap, pNIFInfo,
+                                bToAddressPathFound, strToAddressPath))
+                return false;
+            if (bEnabled)
+                ++itAddress;
         }
     } catch (EVLException* e) {
         VLDeleteException(e);
@@ -318,28 +333,10 @@ bool CVLECM::SetupBindAddressInfo(CVLECMPropertyMap* pAddressInfoMap, VL_CONST_S
             }
 
             bool bEnabled = !bEnableFound || bEnable;
-            CVLString strInstancePath(VL_CHARSET_UTF8);
-            CVLString strFullPath(VL_CHARSET_UTF8);
-            MakeInstancePaths(szRootModuleInstanceName, strModulePath, strInstancePath, strFullPath);
-            GetApi()->EnableInstance(strInstancePath.GetBuffer(), bEnabled);
-            GetApi()->EnableInstance(strFullPath.GetBuffer(), bEnabled);
-            if (!bEnabled)
-                continue;
-
-            CVLString strAddress = DirectedBroadcast(address, mask);
-            if (pAddressInfoMap != nullptr)
-                (*pAddressInfoMap)[strInstancePath] = strAddress;
-            if (bToAddressPathFound) {
-                if (!pNIFInfo->SetPropertyString(strToAddressPath.GetBuffer(), strAddress.GetBuffer())) {
-                    CVLTrace::Output(VLECM_MODULE, kSource, __LINE__, 0,
-                                     "CVLECM::SetupBindAddressInfo(): SetPropertyString() Failed!, List index=%d, "
-                                     "strNIFInfoToAddressPath:%s, Value:%s.",
-                                     nIndex, strToAddressPath.GetBuffer(), strAddress.GetBuffer());
-                    return false;
-                }
-            } else {
-                GetApi()->SetConst(kToAddressConst, strAddress.GetBuffer(), nullptr, strFullPath.GetBuffer());
-            }
+            if (!HandOutAddress(GetApi(), "SetupBindAddressInfo", nIndex, szRootModuleInstanceName, strModulePath,
+                                bEnabled, DirectedBroadcast(address, mask), pAddressInfoMap, pNIFInfo,
+                                bToAddressPathFound, strToAddressPath))
+                return false;
         }
     } catch (EVLException* e) {
         VLDeleteException(e);
