@@ -3,7 +3,8 @@
 // images, then compiled from source text beside Lua written with local
 // functions and numeric for loops: calls of a script function and of a host
 // function (the cost per call is the loop's time less the plain loop's),
-// recursion and text concatenation.
+// recursion and text concatenation; and one host call without the
+// interpreter.
 #include <benchmark/benchmark.h>
 
 #include <string>
@@ -15,6 +16,7 @@
 #include "script/VLScriptCompiler.h"
 #include "script/VLScriptExtendIF.h"
 #include "script/VLScriptParams.h"
+#include "script/VLScriptParamsStack.h"
 
 #ifdef VL_HAVE_LUA
 extern "C" {
@@ -184,6 +186,25 @@ void BM_CompiledHostLoop(benchmark::State& state) { RunCompiled(state, "HostLoop
 BENCHMARK(BM_CompiledPlainLoop)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_CompiledCallLoop)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_CompiledHostLoop)->Unit(benchmark::kMillisecond);
+
+// One host call as a run makes it, without the interpreter: a frame from the
+// frame stack, one argument, the call through the extension interface, and
+// the frame given back.
+void BM_HostCallOnly(benchmark::State& state)
+{
+    CBenchHost host;
+    CVLScriptParamsStack frames;
+    VL_LONG n = 0;
+    for (auto _ : state) {
+        CVLScriptParams* pFrame = frames.Push();
+        pFrame->AddKept()->SetLongInline(n);
+        host.CallFunction("Bench.Add1", pFrame, nullptr, nullptr);
+        n = pFrame->GetReturnValue().GetWordInline();
+        frames.Pop();
+    }
+    benchmark::DoNotOptimize(n);
+}
+BENCHMARK(BM_HostCallOnly);
 
 void BM_CompiledFib20(benchmark::State& state)
 {

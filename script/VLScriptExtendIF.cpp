@@ -1,31 +1,73 @@
 #include "script/VLScriptExtendIF.h"
 
 #include <cstring>
+#include <new>
 
 #include "script/VLScriptParams.h"
 
+namespace {
+// Names and paths are short: a byte loop beats a library call for them.
+const int kShortBytes = 16;
+
+int CompareBytes(const char* a, const char* b, int n)
+{
+    if (n > kShortBytes)
+        return std::memcmp(a, b, static_cast<size_t>(n));
+    for (int i = 0; i < n; ++i) {
+        if (a[i] != b[i])
+            return static_cast<unsigned char>(a[i]) < static_cast<unsigned char>(b[i]) ? -1 : 1;
+    }
+    return 0;
+}
+
+// Kept object paths of one host at most; further paths are built per call.
+const int kMaxKeptPaths = 64;
+}  // namespace
+
 int CVLScriptNameLess::Compare(const CVLString& a, const SVLScriptNamePiece& b)
 {
-    if (a.GetCharSize() != 1)
-        return a.Compare(CVLString(b.p, b.n, VL_CHARSET_UTF8));
+    // a is a map key, a plain CVLString: its members are called directly.
+    if (a.CVLString::GetCharSize() != 1)
+        return a.CVLString::Compare(CVLString(b.p, b.n, VL_CHARSET_UTF8));
     // As CVLString compares byte texts: an empty text first, then the bytes,
     // then the length.
-    int nA = a.GetLength();
+    int nA = a.CVLString::GetLength();
     if (b.n == 0)
         return nA != 0 ? 1 : 0;
     if (nA == 0)
         return -1;
-    int r = std::memcmp(a.GetBuffer(), b.p, static_cast<size_t>(nA < b.n ? nA : b.n));
+    int r = CompareBytes(a.CVLString::GetBuffer(), b.p, nA < b.n ? nA : b.n);
     return r != 0 ? r : nA - b.n;
 }
 
+struct IVLScriptExtendIF::SPath
+{
+    SPath(const char* p, int n, SPath* pNextPath)
+        : str(p, n, VL_CHARSET_UTF8), pBytes(str.CVLString::GetBuffer()), nLength(str.CVLString::GetLength()),
+          nCount(pNextPath != nullptr ? pNextPath->nCount + 1 : 1), pNext(pNextPath)
+    {
+    }
+
+    const CVLString str;
+    const char* const pBytes;
+    const int nLength;
+    const int nCount;  // entries from this one to the oldest
+    SPath* const pNext;
+};
+
 IVLScriptExtendIF::IVLScriptExtendIF(PropertyHandler pfnDefaultProperty, IVLScriptExtendIF* pNextExtend)
-    : m_pfnDefaultProperty(pfnDefaultProperty), m_pNextExtend(pNextExtend)
+    : m_pfnDefaultProperty(pfnDefaultProperty), m_pNextExtend(pNextExtend), m_pPaths(nullptr)
 {
 }
 
 IVLScriptExtendIF::~IVLScriptExtendIF()
 {
+    SPath* p = m_pPaths.load(std::memory_order_acquire);
+    while (p != nullptr) {
+        SPath* pNext = p->pNext;
+        delete p;
+        p = pNext;
+    }
 }
 
 IVLVariantObjectIF* IVLScriptExtendIF::GetProperty(const char* szName)
@@ -51,6 +93,27 @@ IVLVariantObjectIF* IVLScriptExtendIF::GetProperty(const char* szName)
     return pfn(this, strHead, strRest);
 }
 
+const CVLString* IVLScriptExtendIF::KeptPath(const char* p, int n)
+{
+    SPath* pHead = m_pPaths.load(std::memory_order_acquire);
+    for (SPath* q = pHead; q != nullptr; q = q->pNext) {
+        if (q->nLength == n && CompareBytes(q->pBytes, p, n) == 0)
+            return &q->str;
+    }
+    if (pHead != nullptr && pHead->nCount >= kMaxKeptPaths)
+        return nullptr;
+    SPath* pNew = new (std::nothrow) SPath(p, n, pHead);
+    if (pNew == nullptr)
+        return nullptr;
+    // Another thread may have filed a path meanwhile: this one then stays
+    // the caller's, for this call only.
+    if (!m_pPaths.compare_exchange_strong(pHead, pNew, std::memory_order_acq_rel, std::memory_order_acquire)) {
+        delete pNew;
+        return nullptr;
+    }
+    return &pNew->str;
+}
+
 bool IVLScriptExtendIF::CallFunction(const char* szName, CVLScriptParams* pParams, IVLScriptExtendIF* pCaller,
                                      void* pContext)
 {
@@ -59,19 +122,30 @@ bool IVLScriptExtendIF::CallFunction(const char* szName, CVLScriptParams* pParam
         return true;
     if (pParams != nullptr)
         pParams->ClearReturnValue();
-    // Split at the last ".": a name without one has an empty path.
+    // Split at the last ".": a name without one has an empty path. One pass
+    // finds both the end and the dot.
     if (szName == nullptr)
         szName = "";
-    int nLength = static_cast<int>(std::strlen(szName));
-    const char* pDot = static_cast<const char*>(memrchr(szName, '.', static_cast<size_t>(nLength)));
+    const char* pDot = nullptr;
+    const char* pEnd = szName;
+    for (; *pEnd != '\0'; ++pEnd) {
+        if (*pEnd == '.')
+            pDot = pEnd;
+    }
     int nPath = pDot != nullptr ? static_cast<int>(pDot - szName) : 0;
-    int nMethod = pDot != nullptr ? nLength - nPath - 1 : nLength;
-    auto it = m_MethodMap.find(SVLScriptNamePiece{szName + nLength - nMethod, nMethod});
+    const char* pMethod = pDot != nullptr ? pDot + 1 : szName;
+    auto it = m_MethodMap.find(SVLScriptNamePiece{pMethod, static_cast<int>(pEnd - pMethod)});
     if (it == m_MethodMap.end() || it->second == nullptr)
         return false;
     if (pParams != nullptr)
         pParams->SetCaller(pCaller);
+    MethodHandler pfn = it->second;
+    const CVLString* pPath = KeptPath(szName, nPath);
+    if (pPath != nullptr) {
+        pfn(this, *pPath, pParams, pContext);
+        return true;
+    }
     CVLString strPath(szName, nPath, VL_CHARSET_UTF8);
-    it->second(this, strPath, pParams, pContext);
+    pfn(this, strPath, pParams, pContext);
     return true;
 }

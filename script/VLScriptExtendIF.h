@@ -4,6 +4,7 @@
 #ifndef VLSCRIPTEXTENDIF_H
 #define VLSCRIPTEXTENDIF_H
 
+#include <atomic>
 #include <map>
 
 #include "base/core/VLString.h"
@@ -20,7 +21,8 @@ struct SVLScriptNamePiece
     int n;
 };
 
-// The order of CVLString comparison, also between a key and a name piece.
+// The order of CVLString comparison, also between a key and a name piece
+// (a key of the handler maps: a plain CVLString).
 struct CVLScriptNameLess
 {
     typedef void is_transparent;
@@ -58,6 +60,15 @@ protected:
     IVLScriptExtendIF* m_pNextExtend;
 
 private:
+    struct SPath;
+    // The object path handed to a method handler: one kept string for each
+    // path this host was called with (up to a bound), so a call builds none.
+    const CVLString* KeptPath(const char* p, int n);
+
+    // Newest first; a published entry never changes while the host lives, so
+    // a handler's path stays intact across re-entrant and concurrent calls.
+    std::atomic<SPath*> m_pPaths;
+
     IVLScriptExtendIF(const IVLScriptExtendIF&) = delete;
     IVLScriptExtendIF& operator=(const IVLScriptExtendIF&) = delete;
 };

@@ -23,6 +23,10 @@ CVLScriptParams::~CVLScriptParams()
 }
 
 namespace {
+// The variant types of a 32-bit value: int, unsigned int, long, unsigned long.
+const int kFirstWordType = 6;
+const int kLastWordType = 9;
+
 // Arguments a frame keeps for reuse at most.
 const size_t kMaxKeptArguments = 8;
 
@@ -97,6 +101,14 @@ void CVLScriptParams::ClearReturnValue()
 
 void CVLScriptParams::SetReturnValue(const CVLVariant& value)
 {
+    // A 32-bit value (the common result of a host call) is stored in place,
+    // with its flag, as the assignment would store it.
+    int nType = value.GetTypeInline();
+    if (nType >= kFirstWordType && nType <= kLastWordType) {
+        m_ReturnValue.SetWordInline(nType, value.GetWordInline());
+        m_ReturnValue.SetModified(value.IsModified());
+        return;
+    }
     m_ReturnValue = value;
 }
 

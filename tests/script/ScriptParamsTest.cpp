@@ -89,6 +89,31 @@ TEST(ScriptParams, AssigningAListToItselfKeepsIt)
     EXPECT_FALSE(p.GetReturnValue().IsModified());
 }
 
+TEST(ScriptParams, ReturnValueTakesTypeValueAndFlagAsAssignmentDoes)
+{
+    CVLScriptParams p;
+    CVLVariant text;
+    text.SetString("old", VL_CHARSET_UTF8);
+    const int kTypes[] = {6, 7, 8, 9};
+    for (int nType : kTypes) {
+        for (bool bModified : {false, true}) {
+            CVLVariant v;
+            v.SetWordInline(nType, -3);
+            v.SetModified(bModified);
+            CVLVariant expected;
+            expected = v;
+            p.SetReturnValue(text);  // an owned text is replaced
+            p.SetReturnValue(v);
+            EXPECT_EQ(p.GetReturnValue().GetType(), nType);
+            EXPECT_EQ(p.GetReturnValue().GetWordInline(), -3);
+            EXPECT_EQ(p.GetReturnValue().IsModified(), bModified);
+            EXPECT_TRUE(p.GetReturnValue() == expected);
+        }
+    }
+    p.SetReturnValue(text);
+    EXPECT_EQ(Bytes(p.GetReturnValue().ToString(nullptr)), "old");
+}
+
 TEST(ScriptParamsStack, PushTopPop)
 {
     CVLScriptParamsStack s;
