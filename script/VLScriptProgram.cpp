@@ -209,7 +209,124 @@ bool IsComparison(VL_BYTE nOp)
 {
     return nOp >= VLSCR_OP_LT && nOp <= VLSCR_OP_NE;
 }
+
+// What an instruction does to the value stack inside an argument list:
+// the operands it needs and the values it leaves; false for one that may
+// leave the expression (jumps, returns, declarations, faults).
+bool StackEffect(VL_BYTE nOp, int& nNeed, int& nDelta)
+{
+    switch (nOp) {
+    case VLSCR_OP_PUSH_LONG:
+    case VLSCR_OP_PUSH_ULONG:
+    case VLSCR_OP_PUSH_DOUBLE:
+    case VLSCR_OP_PUSH_STRING:
+    case VLSCR_OP_PUSH_TRUE:
+    case VLSCR_OP_PUSH_FALSE:
+    case VLSCR_OP_PUSH_NULL:
+    case VLSCR_OP_VARIABLE:
+        nNeed = 0;
+        nDelta = 1;
+        return true;
+    case VLSCR_OP_ASSIGN:
+    case VLSCR_OP_AND:
+    case VLSCR_OP_OR:
+        nNeed = 2;
+        nDelta = -1;
+        return true;
+    case VLSCR_OP_PLUS:
+    case VLSCR_OP_NEGATE:
+    case VLSCR_OP_PRE_INC:
+    case VLSCR_OP_PRE_DEC:
+    case VLSCR_OP_POST_INC:
+    case VLSCR_OP_POST_DEC:
+    case VLSCR_OP_NOT:
+    case VLSCR_OP_COMPLEMENT:
+        nNeed = 1;
+        nDelta = 0;
+        return true;
+    default:
+        if (IsIntegerOperator(nOp) || IsComparison(nOp)) {
+            nNeed = 2;
+            nDelta = -1;
+            return true;
+        }
+        return false;
+    }
+}
 }  // namespace
+
+void CVLScriptProgram::MarkStackArguments()
+{
+    // One sweep with the open argument lists on a stack. A list qualifies
+    // when each argument is an expression that leaves exactly one value and
+    // never reaches below its own start, nothing inside is a jump target and
+    // nothing inside leaves it; a failure disqualifies every open list (they
+    // all contain the offending instruction).
+    struct SOpen
+    {
+        size_t nFrame;
+        int nOuterDepth;  // the enclosing expression's depth at the frame
+        int nArgs;
+    };
+    const size_t n = m_Code.size();
+    std::vector<bool> target(n, false);
+    for (const SVLScriptInstr& instr : m_Code) {
+        if ((instr.nOp == VLSCR_OP_JUMP || instr.nOp == VLSCR_OP_JUMP_FALSE) && instr.u.nIndex < n)
+            target[instr.u.nIndex] = true;
+    }
+    std::vector<SOpen> open;
+    std::vector<size_t> seps;  // separators of the open lists, in order
+    std::vector<size_t> sepBase;
+    int nDepth = 0;
+    for (size_t i = 0; i < n; ++i) {
+        const VL_BYTE nOp = m_Code[i].nOp;
+        if (target[i] && !open.empty()) {
+            open.clear();
+            seps.clear();
+        }
+        if (open.empty() && nOp != VLSCR_OP_PARAM_FRAME)
+            continue;
+        bool bFail = false;
+        if (nOp == VLSCR_OP_PARAM_FRAME) {
+            open.push_back(SOpen{i, open.empty() ? 0 : nDepth, 0});
+            sepBase.resize(open.size());
+            sepBase.back() = seps.size();
+            nDepth = 0;
+        } else if (nOp == VLSCR_OP_PARAM_SEP) {
+            if (nDepth != 1 || open.back().nArgs == 255) {
+                bFail = true;
+            } else {
+                ++open.back().nArgs;
+                seps.push_back(i);
+                nDepth = 0;
+            }
+        } else if (nOp == VLSCR_OP_CALL) {
+            if (nDepth != 0) {
+                bFail = true;
+            } else {
+                const SOpen& call = open.back();
+                m_Fast[call.nFrame].nOp = VLSCR_IOP_ARGS_NOP;
+                for (size_t k = sepBase[open.size() - 1]; k < seps.size(); ++k)
+                    m_Fast[seps[k]].nOp = VLSCR_IOP_ARGS_NOP;
+                seps.resize(sepBase[open.size() - 1]);
+                m_Fast[i].nOp = VLSCR_IOP_ARGS_CALL;
+                m_Fast[i].nType = static_cast<VL_BYTE>(call.nArgs);
+                nDepth = call.nOuterDepth + 1;
+                open.pop_back();
+            }
+        } else {
+            int nNeed = 0, nDelta = 0;
+            if (!StackEffect(nOp, nNeed, nDelta) || nDepth < nNeed)
+                bFail = true;
+            else
+                nDepth += nDelta;
+        }
+        if (bFail) {
+            open.clear();
+            seps.clear();
+        }
+    }
+}
 
 void CVLScriptProgram::SetCallTarget(VL_ULONG nName, VL_ULONGLONG nStamp, CVLScript* pScript) const
 {
@@ -243,4 +360,5 @@ void CVLScriptProgram::BuildFast()
         else if (a == VLSCR_OP_PUSH_LONG && (IsIntegerOperator(b) || IsComparison(b)))
             m_Fast[i].nOp = VLSCR_IOP_CONST_OP;
     }
+    MarkStackArguments();
 }

@@ -30,6 +30,13 @@ bool VLScriptIsBuiltinName(const char* szName);
 #define VLSCR_IOP_VAR_CONST_TEST 0xf2  // variable, long literal, comparison, jump if false
 #define VLSCR_IOP_SET_VAR_OP 0xf3      // variable, variable, variable or long literal, operator, assignment
 #define VLSCR_IOP_VAR_POST_STEP 0xf4   // variable, post increment or decrement
+// A call whose argument list was checked when the image was loaded: every
+// argument is one balanced expression without jumps into or out of it, so the
+// arguments can stay on the value stack until the call (in m_Fast only). The
+// frame and separator instructions do nothing; the call's nType holds the
+// number of arguments, which are the top entries of the stack.
+#define VLSCR_IOP_ARGS_NOP 0xf5
+#define VLSCR_IOP_ARGS_CALL 0xf6
 
 struct SVLScriptInstr
 {
@@ -91,6 +98,7 @@ public:
 private:
     VL_ULONG InternName(const CVLString& strName);
     void BuildFast();
+    void MarkStackArguments();
 
     mutable std::unique_ptr<std::atomic<const SVLScriptCallTarget*>[]> m_pCallTargets;  // one per name
     mutable std::vector<std::unique_ptr<SVLScriptCallTarget>> m_CallTargetStore;

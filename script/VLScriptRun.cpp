@@ -308,7 +308,46 @@ void CVLScriptRun::BindParameters()
         Fail(VLSCR_ERR_PARAMS_COUNT, __LINE__);
 }
 
+void CVLScriptRun::BindEntries(const SEntry* pArgs, size_t nArgs)
+{
+    // As BindParameters binds the arguments that the frame and separator
+    // instructions would have made of these entries: a variable as a
+    // reference to it, a value as a copy, an object variable without an
+    // object as an empty value.
+    if (m_Program.m_Params.size() != nArgs)
+        Fail(VLSCR_ERR_PARAMS_COUNT, __LINE__);
+    for (size_t i = 0; i < nArgs; ++i) {
+        const SVLScriptParamInfo& info = m_Program.m_Params[i];
+        const SEntry& e = pArgs[i];
+        SSlot& slot = m_pSlots[info.nName];
+        slot.bParam = true;
+        slot.Update();
+        if (e.nKind == KIND_REF) {
+            // The run's variables are plain variants.
+            if (IsWord(info.nType) && IsWord(e.pRef->GetTypeInline())) {
+                slot.param.SetWordInline(info.nType, e.pRef->GetWordInline());
+            } else {
+                CVLVariant reference;
+                reference.SetReferenceInline(e.pRef);
+                slot.param.SetAs(info.nType, reference);
+            }
+        } else if (e.nKind == KIND_VALUE) {
+            if (IsWord(info.nType) && IsWord(e.value.GetTypeInline()))
+                slot.param.SetWordInline(info.nType, e.value.GetWordInline());
+            else
+                slot.param.SetAs(info.nType, e.value);
+        } else {
+            slot.param.SetAs(info.nType, EmptyValue());
+        }
+    }
+}
+
 void CVLScriptRun::Run()
+{
+    Start(nullptr, 0);
+}
+
+void CVLScriptRun::Start(const SEntry* pArgs, size_t nArgs)
 {
     CDepthGuard depth;
     if (t_nDepth == 1)
@@ -318,8 +357,13 @@ void CVLScriptRun::Run()
             Fail(VLSCR_ERR_UNEXPECTED, __LINE__);
         if (t_nDepth > MAX_NESTING)
             Fail(VLSCR_ERR_UNEXPECTED, __LINE__);
-        m_Params.ClearReturnValue();
-        BindParameters();
+        if (pArgs != nullptr) {
+            m_Params.CVLScriptParams::ClearReturnValue();
+            BindEntries(pArgs, nArgs);
+        } else {
+            m_Params.ClearReturnValue();
+            BindParameters();
+        }
         Loop();
     } catch (EVLScriptException* e) {
         VLScrDbgReportException(e);
@@ -467,24 +511,16 @@ void CVLScriptRun::Steps(VLScrDbgContext* pCtx)
             if (pFrame == nullptr)
                 Fail(VLSCR_ERR_PARAMS_STACK, __LINE__);
             Need(1);
-            const SEntry& e = m_pStack[m_nTop - 1];
-            CVLVariant* pArg = pFrame->AddKept();
-            if (e.nKind == KIND_REF) {
-                pArg->SetReferenceInline(e.pRef);  // the callee reaches the variable
-            } else if (e.nKind == KIND_VALUE) {
-                // The frame's arguments are plain variants: a 32-bit value is
-                // copied, with its flag, in place.
-                int nType = e.value.GetTypeInline();
-                if (IsWord(nType)) {
-                    pArg->SetWordInline(nType, e.value.GetWordInline());
-                    pArg->SetModified(e.value.IsModified());
-                } else {
-                    *pArg = e.value;
-                }
-            }
+            AddArgument(pFrame, m_pStack[m_nTop - 1]);
             --m_nTop;
             break;
         }
+        case VLSCR_IOP_ARGS_NOP:
+            break;
+        case VLSCR_IOP_ARGS_CALL:
+            CountStep();
+            CallDirect(instr);
+            break;
         case VLSCR_OP_RETURN_VALUE: {
             Need(1);
             CVLVariant& result = m_Params.GetReturnValue();
@@ -663,7 +699,19 @@ CVLScript* CVLScriptRun::FindScript(VL_ULONG nName)
     return pScript;
 }
 
-void CVLScriptRun::Call(const SVLScriptInstr& instr)
+CVLScript* CVLScriptRun::LookupScript(VL_ULONG nName)
+{
+    return m_bPlainScripts ? FindScript(nName) : m_pScripts->Find(m_Program.m_Names[nName].CVLString::GetBuffer());
+}
+
+void CVLScriptRun::CheckHeld(size_t nHeld)
+{
+    const size_t nBudget = static_cast<size_t>(MAX_RUN_BYTES);
+    if (nHeld > nBudget || t_nHeldBytes > nBudget - nHeld)
+        Fail(VLSCR_ERR_UNEXPECTED, __LINE__);
+}
+
+void CVLScriptRun::Call(const SVLScriptInstr& instr, bool bLookedUp, CVLScript* pFound)
 {
     CVLScriptParams* pFrame = m_Frames.CVLScriptParamsStack::Top();
     if (pFrame == nullptr)
@@ -673,17 +721,15 @@ void CVLScriptRun::Call(const SVLScriptInstr& instr)
     // A name outside the built-in library was known not to be one when the
     // image was loaded (unless a subclass brings built-ins of its own).
     bool bDone = false;
-    if (!m_bOwnBuiltins || m_Program.m_Builtin[instr.u.nIndex])
+    if (!bLookedUp && (!m_bOwnBuiltins || m_Program.m_Builtin[instr.u.nIndex]))
         bDone = m_Script.CallBuiltinFunction(szName, pFrame, m_Script.GetCode() + instr.nOffset);
     if (!bDone && m_pScripts != nullptr) {
-        CVLScript* pScript = m_bPlainScripts ? FindScript(instr.u.nIndex) : m_pScripts->Find(szName);
+        CVLScript* pScript = bLookedUp ? pFound : LookupScript(instr.u.nIndex);
         if (pScript != nullptr) {
             if (t_nDepth >= MAX_NESTING)
                 Fail(VLSCR_ERR_UNEXPECTED, __LINE__);
             const size_t nHeld = HeldBytes(pFrame);
-            const size_t nBudget = static_cast<size_t>(MAX_RUN_BYTES);
-            if (nHeld > nBudget || t_nHeldBytes > nBudget - nHeld)
-                Fail(VLSCR_ERR_UNEXPECTED, __LINE__);
+            CheckHeld(nHeld);
             CHeldBytes held(nHeld);
             pScript->Execute(*pFrame, m_pScripts, m_pHost, m_pContext);
             bDone = true;
@@ -713,6 +759,97 @@ void CVLScriptRun::Call(const SVLScriptInstr& instr)
         e.value = result;
     }
     m_Frames.CVLScriptParamsStack::Pop();
+}
+
+void CVLScriptRun::AddArgument(CVLScriptParams* pFrame, const SEntry& e)
+{
+    CVLVariant* pArg = pFrame->AddKept();
+    if (e.nKind == KIND_REF) {
+        pArg->SetReferenceInline(e.pRef);  // the callee reaches the variable
+    } else if (e.nKind == KIND_VALUE) {
+        // The frame's arguments are plain variants: a 32-bit value is
+        // copied, with its flag, in place.
+        int nType = e.value.GetTypeInline();
+        if (IsWord(nType)) {
+            pArg->SetWordInline(nType, e.value.GetWordInline());
+            pArg->SetModified(e.value.IsModified());
+        } else {
+            *pArg = e.value;
+        }
+    }
+}
+
+void CVLScriptRun::MakeFrame(size_t nArgs)
+{
+    CVLScriptParams* pFrame = m_Frames.CVLScriptParamsStack::Push();
+    for (size_t i = m_nTop - nArgs; i < m_nTop; ++i)
+        AddArgument(pFrame, m_pStack[i]);
+    m_nTop -= nArgs;
+}
+
+void CVLScriptRun::CallDirect(const SVLScriptInstr& instr)
+{
+    // The image was checked to leave exactly the arguments on the stack.
+    const size_t nArgs = instr.nType;
+    const VL_ULONG nName = instr.u.nIndex;
+    if (!m_bOwnBuiltins || m_Program.m_Builtin[nName] || m_pScripts == nullptr) {
+        MakeFrame(nArgs);
+        Call(instr);
+        return;
+    }
+    CVLScript* pScript = LookupScript(nName);
+    // A script of a derived kind runs its own way; one without code raises
+    // as its Execute does.
+    if (pScript == nullptr || typeid(*pScript) != typeid(CVLScript) || pScript->GetProgram() == nullptr ||
+        pScript->GetCode() == nullptr || pScript->GetCode() == pScript->GetLineTable()) {
+        MakeFrame(nArgs);
+        Call(instr, true, pScript);
+        return;
+    }
+    if (t_nDepth >= MAX_NESTING)
+        Fail(VLSCR_ERR_UNEXPECTED, __LINE__);
+    const size_t nHeld = HeldBytes(nArgs);
+    CheckHeld(nHeld);
+    CHeldBytes held(nHeld);
+    CVLScriptParams& frame = m_pStore->result;
+    {
+        CVLScriptRun run(*pScript, frame, m_pScripts, m_pHost, m_pContext);
+        run.Start(m_pStack + (m_nTop - nArgs), nArgs);
+    }
+    m_nTop -= nArgs;
+    SEntry& e = Push();
+    e.nKind = KIND_VALUE;
+    CVLVariant& result = frame.CVLScriptParams::GetReturnValue();
+    int nType = result.GetTypeInline();
+    if (IsWord(nType)) {
+        e.value.SetWordInline(nType, result.GetWordInline());
+        e.value.SetModified(result.IsModified());
+    } else {
+        CheckValueSize(result, __LINE__);
+        e.value = result;
+        result.ResetInline();
+    }
+}
+
+size_t CVLScriptRun::HeldBytes(size_t nArgs) const
+{
+    // As for a frame: the stack below the arguments, and the values among
+    // the arguments twice (the callee copies them into its parameters).
+    size_t n = m_nCapacity * sizeof(SEntry) + m_nSlots * sizeof(SSlot);
+    for (size_t i = 0; i < m_nSlots; ++i) {
+        const SSlot& slot = m_pSlots[i];
+        if (slot.bLocal)
+            n += ValueBytes(slot.local);
+        if (slot.bParam)
+            n += ValueBytes(slot.param);
+    }
+    for (size_t i = 0; i < m_nTop; ++i) {
+        const SEntry& e = m_pStack[i];
+        const size_t nFactor = i < m_nTop - nArgs ? 1 : 2;
+        if (e.nKind == KIND_VALUE)
+            n += nFactor * ValueBytes(e.value);
+    }
+    return n;
 }
 
 size_t CVLScriptRun::HeldBytes(const CVLScriptParams* pFrame) const

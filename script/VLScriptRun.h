@@ -6,6 +6,7 @@
 
 #include <vector>
 
+#include "script/VLScriptParams.h"
 #include "script/VLScriptParamsStack.h"
 #include "script/VLScriptProgram.h"
 #include "base/value/VLVariant.h"
@@ -94,6 +95,9 @@ private:
         std::vector<SEntry> stack;
         std::vector<SSlot> slots;
         CVLScriptParamsStack frames;
+        // The return value of a call whose arguments the callee binds
+        // straight from this run's stack.
+        CVLScriptParams result;
     };
     class CStorePool;
     static CStorePool& Pool();
@@ -101,7 +105,11 @@ private:
     static SStore* AcquireStore();
     void ReleaseStore();
 
+    // Binds, runs and reports as Run does; with pArgs the arguments are the
+    // caller's stack entries instead of the argument list.
+    void Start(const SEntry* pArgs, size_t nArgs);
     void BindParameters();
+    void BindEntries(const SEntry* pArgs, size_t nArgs);
     void Loop();
     template <bool bDebug>
     void Steps(VLScrDbgContext* pCtx);
@@ -138,12 +146,24 @@ private:
     void Unary(VL_BYTE nOp);
     inline void Variable(VL_ULONG nName);
     void HostVariable(VL_ULONG nName);
-    void Call(const SVLScriptInstr& instr);
+    // A call through the argument frame on top; pFound is the script that
+    // the name was already looked up as (bLookedUp), so it is not asked twice.
+    void Call(const SVLScriptInstr& instr, bool bLookedUp = false, CVLScript* pFound = nullptr);
+    // A call whose arguments are the top entries of the stack.
+    void CallDirect(const SVLScriptInstr& instr);
+    // Moves the top nArgs entries into a new argument frame, as the frame
+    // and separator instructions would have.
+    void MakeFrame(size_t nArgs);
+    void AddArgument(CVLScriptParams* pFrame, const SEntry& e);
+    CVLScript* LookupScript(VL_ULONG nName);
+    // Fails the call when the waiting runs would hold more than the budget.
+    void CheckHeld(size_t nHeld);
     // The script of a plain collection that a called name finds.
     CVLScript* FindScript(VL_ULONG nName);
     // The bytes this run holds while it waits for a call with pFrame's
     // arguments.
     size_t HeldBytes(const CVLScriptParams* pFrame) const;
+    size_t HeldBytes(size_t nArgs) const;
     void FillDebugContext(VLScrDbgContext& ctx);
 
     const CVLScript& m_Script;
