@@ -309,8 +309,11 @@ void CVLScriptProgram::MarkStackArguments()
                 for (size_t k = sepBase[open.size() - 1]; k < seps.size(); ++k)
                     m_Fast[seps[k]].nOp = VLSCR_IOP_ARGS_NOP;
                 seps.resize(sepBase[open.size() - 1]);
-                m_Fast[i].nOp = VLSCR_IOP_ARGS_CALL;
-                m_Fast[i].nType = static_cast<VL_BYTE>(call.nArgs);
+                // The instruction before the call is the frame or the last
+                // separator; the call itself is only ever stepped over.
+                m_Fast[i - 1].nOp = VLSCR_IOP_ARGS_CALL;
+                m_Fast[i - 1].nType = static_cast<VL_BYTE>(call.nArgs);
+                m_Fast[i].nOp = VLSCR_IOP_FAULT;
                 nDepth = call.nOuterDepth + 1;
                 open.pop_back();
             }

@@ -33,8 +33,9 @@ bool VLScriptIsBuiltinName(const char* szName);
 // A call whose argument list was checked when the image was loaded: every
 // argument is one balanced expression without jumps into or out of it, so the
 // arguments can stay on the value stack until the call (in m_Fast only). The
-// frame and separator instructions do nothing; the call's nType holds the
-// number of arguments, which are the top entries of the stack.
+// frame and separator instructions do nothing, except the last one before
+// the call (the frame when there are no arguments): it makes the call that
+// follows it, with nType arguments on top of the stack, and goes on behind it.
 #define VLSCR_IOP_ARGS_NOP 0xf5
 #define VLSCR_IOP_ARGS_CALL 0xf6
 

@@ -115,12 +115,26 @@ CVLScriptRun::SStore* CVLScriptRun::AcquireStore()
     return p;
 }
 
-void CVLScriptRun::ReleaseStore()
+void CVLScriptRun::RecycleStore()
+{
+    ResetStore();
+    CStorePool& pool = Pool();
+    if (pool.m_Spare.size() < kMaxSpareStores) {
+        try {
+            pool.m_Spare.push_back(m_pStore);
+            return;
+        } catch (...) {
+        }
+    }
+    delete m_pStore;
+}
+
+void CVLScriptRun::ResetStore()
 {
     // Back to the state of a new store: fresh stack entries and variables,
     // so that the next run sees exactly what a store of its own would hold.
-    while (!m_Frames.IsEmpty())
-        m_Frames.Pop();
+    while (!m_pFrames->IsEmpty())
+        m_pFrames->CVLScriptParamsStack::Pop();
     for (size_t i = 0; i < m_nHigh; ++i) {
         SEntry& e = m_pStack[i];
         e.nKind = KIND_VALUE;
@@ -134,15 +148,12 @@ void CVLScriptRun::ReleaseStore()
         slot.bLocal = slot.bParam = slot.bNullObject = false;
         slot.pPlain = nullptr;
     }
-    CStorePool& pool = Pool();
-    if (pool.m_Spare.size() < kMaxSpareStores) {
-        try {
-            pool.m_Spare.push_back(m_pStore);
-            return;
-        } catch (...) {
-        }
-    }
-    delete m_pStore;
+}
+
+void CVLScriptRun::ReleaseStore()
+{
+    Unwind();
+    RecycleStore();
 }
 
 void CVLScriptRun::SetValueLimit(int nBytes)
@@ -158,13 +169,13 @@ void CVLScriptRun::SetStepLimit(VL_ULONGLONG nSteps)
 
 CVLScriptRun::CVLScriptRun(const CVLScript& script, CVLScriptParams& params, CVLScriptCollection* pScripts,
                            IVLScriptExtendIF* pHost, void* pContext)
-    : m_Script(script), m_Program(*script.GetProgram()), m_Params(params), m_pScripts(pScripts), m_pHost(pHost),
-      m_pContext(pContext), m_pStore(AcquireStore()), m_pStack(m_pStore->stack.data()), m_nTop(0),
-      m_nCapacity(kInitialStack), m_nHigh(0), m_pSlots(nullptr), m_nSlots(0), m_Frames(m_pStore->frames),
+    : m_pScript(&script), m_pProgram(script.GetProgram()), m_pParams(&params), m_pScripts(pScripts), m_pHost(pHost),
+      m_pContext(pContext), m_pStore(AcquireStore()), m_pRootStore(m_pStore), m_pStack(m_pStore->stack.data()), m_nTop(0),
+      m_nCapacity(kInitialStack), m_nHigh(0), m_pSlots(nullptr), m_nSlots(0), m_pFrames(&m_pStore->frames),
       m_bOwnBuiltins(typeid(script) == typeid(CVLScript)),
       m_bPlainScripts(pScripts != nullptr && typeid(*pScripts) == typeid(CVLScriptCollection)), m_nPC(0)
 {
-    size_t nNames = m_Program.m_Names.size();
+    size_t nNames = m_pProgram->m_Names.size();
     try {
         if (m_pStore->slots.size() < nNames)
             m_pStore->slots.resize(nNames);
@@ -178,8 +189,9 @@ CVLScriptRun::CVLScriptRun(const CVLScript& script, CVLScriptParams& params, CVL
 
 CVLScriptRun::~CVLScriptRun()
 {
+    Unwind();
     t_nLastCapacity = m_nCapacity;
-    ReleaseStore();
+    RecycleStore();
 }
 
 size_t CVLScriptRun::GetLastStackCapacity()
@@ -190,10 +202,10 @@ size_t CVLScriptRun::GetLastStackCapacity()
 EVLScriptException* CVLScriptRun::MakeError(int nCode)
 {
     int nLine = 0;
-    if (nCode != VLSCR_ERR_NO_CODE && nCode != VLSCR_ERR_PARAMS_COUNT && m_nPC < m_Program.m_Code.size())
-        nLine = static_cast<int>(m_Program.m_Code[m_nPC].nLine);
+    if (nCode != VLSCR_ERR_NO_CODE && nCode != VLSCR_ERR_PARAMS_COUNT && m_nPC < m_pProgram->m_Code.size())
+        nLine = static_cast<int>(m_pProgram->m_Code[m_nPC].nLine);
     return new EVLScriptException(VLSCRIPT_MODULE, "VLScript", __LINE__, nCode,
-                                  m_Script.GetSourceName().GetBuffer(), nLine, true);
+                                  m_pScript->GetSourceName().GetBuffer(), nLine, true);
 }
 
 void CVLScriptRun::Fail(int nCode, int nSourceLine)
@@ -275,15 +287,15 @@ inline void CVLScriptRun::ClearStatement()
     // A statement's leftovers: values of expression statements, and frames of
     // calls that never completed (only a damaged image leaves those).
     m_nTop = 0;
-    while (!m_Frames.IsEmpty())
-        m_Frames.CVLScriptParamsStack::Pop();
+    while (!m_pFrames->IsEmpty())
+        m_pFrames->CVLScriptParamsStack::Pop();
 }
 
 void CVLScriptRun::BindParameters()
 {
-    const std::list<CVLVariant*>& args = m_Params.GetArguments();
+    const std::list<CVLVariant*>& args = m_pParams->GetArguments();
     auto it = args.begin();
-    for (const SVLScriptParamInfo& info : m_Program.m_Params) {
+    for (const SVLScriptParamInfo& info : m_pProgram->m_Params) {
         CVLVariant* pArg = it != args.end() ? *it : nullptr;
         if (pArg == nullptr)
             Fail(VLSCR_ERR_PARAMS_COUNT, __LINE__);
@@ -314,10 +326,10 @@ void CVLScriptRun::BindEntries(const SEntry* pArgs, size_t nArgs)
     // instructions would have made of these entries: a variable as a
     // reference to it, a value as a copy, an object variable without an
     // object as an empty value.
-    if (m_Program.m_Params.size() != nArgs)
+    if (m_pProgram->m_Params.size() != nArgs)
         Fail(VLSCR_ERR_PARAMS_COUNT, __LINE__);
     for (size_t i = 0; i < nArgs; ++i) {
-        const SVLScriptParamInfo& info = m_Program.m_Params[i];
+        const SVLScriptParamInfo& info = m_pProgram->m_Params[i];
         const SEntry& e = pArgs[i];
         SSlot& slot = m_pSlots[info.nName];
         slot.bParam = true;
@@ -353,35 +365,172 @@ void CVLScriptRun::Start(const SEntry* pArgs, size_t nArgs)
     if (t_nDepth == 1)
         t_nSteps = 0;
     try {
-        if (!m_Program.m_bParamsValid)
+        if (!m_pProgram->m_bParamsValid)
             Fail(VLSCR_ERR_UNEXPECTED, __LINE__);
         if (t_nDepth > MAX_NESTING)
             Fail(VLSCR_ERR_UNEXPECTED, __LINE__);
         if (pArgs != nullptr) {
-            m_Params.CVLScriptParams::ClearReturnValue();
+            m_pParams->CVLScriptParams::ClearReturnValue();
             BindEntries(pArgs, nArgs);
         } else {
-            m_Params.ClearReturnValue();
+            m_pParams->ClearReturnValue();
             BindParameters();
         }
         Loop();
     } catch (EVLScriptException* e) {
         VLScrDbgReportException(e);
+        ReportToWaiting(e);
+        Unwind();
         throw;
     } catch (EVLException* e) {
         VLScrDbgReportException(e);
         e->Delete();
-        throw MakeError(VLSCR_ERR_UNEXPECTED);
+        EVLScriptException* pError = MakeError(VLSCR_ERR_UNEXPECTED);
+        ReportToWaiting(pError);
+        Unwind();
+        throw pError;
     } catch (...) {
-        throw MakeError(VLSCR_ERR_UNEXPECTED);
+        EVLScriptException* pError = MakeError(VLSCR_ERR_UNEXPECTED);
+        ReportToWaiting(pError);
+        Unwind();
+        throw pError;
+    }
+}
+
+void CVLScriptRun::ReportToWaiting(EVLException* e)
+{
+    if (!VLScrDbgIsEnabled())
+        return;
+    for (size_t i = 0; i < m_pRootStore->calls.size(); ++i)
+        VLScrDbgReportException(e);
+}
+
+VL_STEP const SVLScriptInstr* CVLScriptRun::RunCode() const
+{
+    return m_pProgram->m_Fast.size() == m_pProgram->m_Code.size() ? m_pProgram->m_Fast.data()
+                                                                   : m_pProgram->m_Code.data();
+}
+
+void CVLScriptRun::Enter(CVLScript* pScript, size_t nArgs, const SVLScriptInstr*& pCode,
+                         const SVLScriptInstr*& pPlain, size_t& nPC)
+{
+    // What a waiting run holds is counted when a call is made below it: a
+    // call that goes no deeper cannot add a waiting run, so a loop calling a
+    // function does not count its caller over and over. The runs that wait
+    // stay within the budget but for the newest one.
+    std::vector<SActivation>& calls = m_pRootStore->calls;
+    if (!calls.empty() && !calls.back().bCounted)
+        CountWaiting(calls.back());
+    const CVLScriptProgram* pProgram = pScript->GetProgram();
+    const size_t nNames = pProgram->m_Names.size();
+    SStore* pStore = m_pStore->pChild;
+    if (pStore == nullptr) {
+        pStore = AcquireStore();
+        m_pStore->pChild = pStore;
+    }
+    if (pStore->slots.size() < nNames)
+        pStore->slots.resize(nNames);
+    calls.push_back(SActivation{m_pScript, m_pProgram, m_pParams, m_pStore, m_nTop, m_nCapacity, m_nHigh, m_nSlots,
+                                m_nPC, nArgs, 0, false, m_bOwnBuiltins});
+    ++t_nDepth;
+    const SEntry* pArgs = m_pStack + (m_nTop - nArgs);
+    m_pParams = &m_pStore->result;
+    m_pScript = pScript;
+    m_pProgram = pProgram;
+    m_pStore = pStore;
+    m_pStack = pStore->stack.data();
+    m_nTop = 0;
+    m_nCapacity = kInitialStack;
+    m_nHigh = 0;
+    m_pSlots = pStore->slots.data();
+    m_nSlots = nNames;
+    m_pFrames = &pStore->frames;
+    m_bOwnBuiltins = true;  // the caller checked the script's kind
+    m_nPC = 0;
+    // From here on a failure is the callee's, as in a run of its own.
+    if (!m_pProgram->m_bParamsValid)
+        Fail(VLSCR_ERR_UNEXPECTED, __LINE__);
+    m_pParams->CVLScriptParams::ClearReturnValue();
+    BindEntries(pArgs, nArgs);
+    pPlain = m_pProgram->m_Code.data();
+    pCode = RunCode();
+    nPC = 0;
+}
+
+void CVLScriptRun::Leave(const SVLScriptInstr*& pCode, const SVLScriptInstr*& pPlain, size_t& nPC)
+{
+    const SActivation a = m_pRootStore->calls.back();
+    ResetStore();
+    m_pRootStore->calls.pop_back();
+    --t_nDepth;
+    t_nHeldBytes -= a.nHeld;
+    m_pScript = a.pScript;
+    m_pProgram = a.pProgram;
+    m_pParams = a.pParams;
+    m_pStore = a.pStore;
+    m_pStack = a.pStore->stack.data();
+    m_nTop = a.nTop - a.nArgs;
+    m_nCapacity = a.nCapacity;
+    m_nHigh = a.nHigh;
+    m_pSlots = a.pStore->slots.data();
+    m_nSlots = a.nSlots;
+    m_pFrames = &a.pStore->frames;
+    m_bOwnBuiltins = a.bOwnBuiltins;
+    m_nPC = a.nPC;
+    pPlain = m_pProgram->m_Code.data();
+    pCode = RunCode();
+    nPC = a.nPC + 1;
+    PushResult(m_pStore->result);
+}
+
+void CVLScriptRun::CountWaiting(SActivation& a)
+{
+    const size_t nHeld = StateBytes(a.pStore->stack.data(), a.nTop, a.nCapacity, a.pStore->slots.data(), a.nSlots,
+                                    a.nArgs);
+    CheckHeld(nHeld);
+    t_nHeldBytes += nHeld;
+    a.nHeld = nHeld;
+    a.bCounted = true;
+}
+
+void CVLScriptRun::CountAllWaiting()
+{
+    for (SActivation& a : m_pRootStore->calls) {
+        if (!a.bCounted)
+            CountWaiting(a);
+    }
+}
+
+void CVLScriptRun::Unwind()
+{
+    std::vector<SActivation>& calls = m_pRootStore->calls;
+    while (!calls.empty()) {
+        const SActivation a = calls.back();
+        ResetStore();
+        calls.pop_back();
+        --t_nDepth;
+        t_nHeldBytes -= a.nHeld;
+        m_pScript = a.pScript;
+        m_pProgram = a.pProgram;
+        m_pParams = a.pParams;
+        m_pStore = a.pStore;
+        m_pStack = a.pStore->stack.data();
+        m_nTop = a.nTop;
+        m_nCapacity = a.nCapacity;
+        m_nHigh = a.nHigh;
+        m_pSlots = a.pStore->slots.data();
+        m_nSlots = a.nSlots;
+        m_pFrames = &a.pStore->frames;
+        m_bOwnBuiltins = a.bOwnBuiltins;
+        m_nPC = a.nPC;
     }
 }
 
 void CVLScriptRun::FillDebugContext(VLScrDbgContext& ctx)
 {
-    ctx.pScript = const_cast<CVLScript*>(&m_Script);
-    ctx.pFileInfo = VLScrDbgFindFileInfo(m_Script.GetSourceName().GetBuffer());
-    ctx.pPosition = m_Script.GetCode();
+    ctx.pScript = const_cast<CVLScript*>(m_pScript);
+    ctx.pFileInfo = VLScrDbgFindFileInfo(m_pScript->GetSourceName().GetBuffer());
+    ctx.pPosition = m_pScript->GetCode();
     ctx.nLastLine = 0;
     ctx.pExtend = m_pHost;
     ctx.pLocals = nullptr;
@@ -409,9 +558,8 @@ void CVLScriptRun::Steps(VLScrDbgContext* pCtx)
 {
     // The debugger steps through every instruction; other runs take the
     // common runs of instructions in one step.
-    const SVLScriptInstr* pPlain = m_Program.m_Code.data();
-    const SVLScriptInstr* pCode =
-        bDebug || m_Program.m_Fast.size() != m_Program.m_Code.size() ? pPlain : m_Program.m_Fast.data();
+    const SVLScriptInstr* pPlain = m_pProgram->m_Code.data();
+    const SVLScriptInstr* pCode = bDebug ? pPlain : RunCode();
     size_t nPC = 0;
     for (;;) {
         m_nPC = nPC;
@@ -423,11 +571,11 @@ void CVLScriptRun::Steps(VLScrDbgContext* pCtx)
             parameters.clear();
             for (size_t i = 0; i < m_nSlots; ++i) {
                 if (m_pSlots[i].bLocal)
-                    locals[m_Program.m_Names[i]].SetReference(&m_pSlots[i].local);
+                    locals[m_pProgram->m_Names[i]].SetReference(&m_pSlots[i].local);
                 if (m_pSlots[i].bParam)
-                    parameters[m_Program.m_Names[i]].SetReference(&m_pSlots[i].param);
+                    parameters[m_pProgram->m_Names[i]].SetReference(&m_pSlots[i].param);
             }
-            pCtx->pPosition = m_Script.GetCode() + instr.nOffset;
+            pCtx->pPosition = m_pScript->GetCode() + instr.nOffset;
             VLScrDbgCheckLine(pCtx);
         }
         VL_BYTE nOp = instr.nOp;
@@ -504,10 +652,10 @@ void CVLScriptRun::Steps(VLScrDbgContext* pCtx)
             break;
         }
         case VLSCR_OP_PARAM_FRAME:
-            m_Frames.CVLScriptParamsStack::Push();
+            m_pFrames->CVLScriptParamsStack::Push();
             break;
         case VLSCR_OP_PARAM_SEP: {
-            CVLScriptParams* pFrame = m_Frames.Top();
+            CVLScriptParams* pFrame = m_pFrames->Top();
             if (pFrame == nullptr)
                 Fail(VLSCR_ERR_PARAMS_STACK, __LINE__);
             Need(1);
@@ -517,13 +665,19 @@ void CVLScriptRun::Steps(VLScrDbgContext* pCtx)
         }
         case VLSCR_IOP_ARGS_NOP:
             break;
-        case VLSCR_IOP_ARGS_CALL:
+        case VLSCR_IOP_ARGS_CALL: {
+            // The call follows; the loop goes on behind it.
+            const size_t nArgs = instr.nType;
+            m_nPC = nPC;
+            ++nPC;
             CountStep();
-            CallDirect(instr);
+            if (CVLScript* pScript = CallDirect(pPlain[m_nPC], nArgs))
+                Enter(pScript, nArgs, pCode, pPlain, nPC);
             break;
+        }
         case VLSCR_OP_RETURN_VALUE: {
             Need(1);
-            CVLVariant& result = m_Params.GetReturnValue();
+            CVLVariant& result = m_pParams->GetReturnValue();
             const CVLVariant& v = Read(m_pStack[m_nTop - 1]);
             // A 32-bit value into a plain return value, as SetValue does it.
             int nType = v.GetTypeInline();
@@ -533,10 +687,16 @@ void CVLScriptRun::Steps(VLScrDbgContext* pCtx)
                 result.SetWordInline(nType, v.GetWordInline());
             else
                 result.SetValue(v);
-            return;
+            if (m_pRootStore->calls.empty())
+                return;
+            Leave(pCode, pPlain, nPC);
+            break;
         }
         case VLSCR_OP_RETURN:
-            return;
+            if (m_pRootStore->calls.empty())
+                return;
+            Leave(pCode, pPlain, nPC);
+            break;
         case VLSCR_OP_PUSH_LONG: {
             SEntry& e = Push();
             e.nKind = KIND_VALUE;
@@ -558,7 +718,7 @@ void CVLScriptRun::Steps(VLScrDbgContext* pCtx)
         case VLSCR_OP_PUSH_STRING: {
             SEntry& e = Push();
             e.nKind = KIND_VALUE;
-            e.value.SetString(m_Program.m_Strings[instr.u.nIndex]);
+            e.value.SetString(m_pProgram->m_Strings[instr.u.nIndex]);
             break;
         }
         case VLSCR_OP_PUSH_TRUE:
@@ -672,10 +832,10 @@ void CVLScriptRun::HostVariable(VL_ULONG nName)
     IVLVariantObjectIF* pObject = nullptr;
     if (m_pHost != nullptr) {
         try {
-            pObject = m_pHost->GetProperty(m_Program.m_Names[nName].GetBuffer());
+            pObject = m_pHost->GetProperty(m_pProgram->m_Names[nName].GetBuffer());
         } catch (EVLScriptException* e) {
-            e->SetScriptName(m_Script.GetSourceName().GetBuffer());
-            e->SetScriptLine(static_cast<int>(m_Program.m_Code[m_nPC].nLine));
+            e->SetScriptName(m_pScript->GetSourceName().GetBuffer());
+            e->SetScriptLine(static_cast<int>(m_pProgram->m_Code[m_nPC].nLine));
             CVLTrace::OutputException(VLSCRIPT_MODULE, "VLScript", __LINE__, e);
             throw;
         }
@@ -691,17 +851,17 @@ CVLScript* CVLScriptRun::FindScript(VL_ULONG nName)
 {
     // What the name found last time, while the collection is unchanged.
     VL_ULONGLONG nStamp = m_pScripts->GetStamp();
-    const SVLScriptCallTarget* pTarget = m_Program.GetCallTarget(nName);
+    const SVLScriptCallTarget* pTarget = m_pProgram->GetCallTarget(nName);
     if (pTarget != nullptr && pTarget->nStamp == nStamp)
         return pTarget->pScript;
-    CVLScript* pScript = m_pScripts->FindKey(m_Program.m_Names[nName]);
-    m_Program.SetCallTarget(nName, nStamp, pScript);
+    CVLScript* pScript = m_pScripts->FindKey(m_pProgram->m_Names[nName]);
+    m_pProgram->SetCallTarget(nName, nStamp, pScript);
     return pScript;
 }
 
 CVLScript* CVLScriptRun::LookupScript(VL_ULONG nName)
 {
-    return m_bPlainScripts ? FindScript(nName) : m_pScripts->Find(m_Program.m_Names[nName].CVLString::GetBuffer());
+    return m_bPlainScripts ? FindScript(nName) : m_pScripts->Find(m_pProgram->m_Names[nName].CVLString::GetBuffer());
 }
 
 void CVLScriptRun::CheckHeld(size_t nHeld)
@@ -713,21 +873,22 @@ void CVLScriptRun::CheckHeld(size_t nHeld)
 
 void CVLScriptRun::Call(const SVLScriptInstr& instr, bool bLookedUp, CVLScript* pFound)
 {
-    CVLScriptParams* pFrame = m_Frames.CVLScriptParamsStack::Top();
+    CVLScriptParams* pFrame = m_pFrames->CVLScriptParamsStack::Top();
     if (pFrame == nullptr)
         Fail(VLSCR_ERR_PARAMS_STACK, __LINE__);
-    const CVLString& strName = m_Program.m_Names[instr.u.nIndex];
+    const CVLString& strName = m_pProgram->m_Names[instr.u.nIndex];
     const char* szName = strName.CVLString::GetBuffer();
     // A name outside the built-in library was known not to be one when the
     // image was loaded (unless a subclass brings built-ins of its own).
     bool bDone = false;
-    if (!bLookedUp && (!m_bOwnBuiltins || m_Program.m_Builtin[instr.u.nIndex]))
-        bDone = m_Script.CallBuiltinFunction(szName, pFrame, m_Script.GetCode() + instr.nOffset);
+    if (!bLookedUp && (!m_bOwnBuiltins || m_pProgram->m_Builtin[instr.u.nIndex]))
+        bDone = m_pScript->CallBuiltinFunction(szName, pFrame, m_pScript->GetCode() + instr.nOffset);
     if (!bDone && m_pScripts != nullptr) {
         CVLScript* pScript = bLookedUp ? pFound : LookupScript(instr.u.nIndex);
         if (pScript != nullptr) {
             if (t_nDepth >= MAX_NESTING)
                 Fail(VLSCR_ERR_UNEXPECTED, __LINE__);
+            CountAllWaiting();
             const size_t nHeld = HeldBytes(pFrame);
             CheckHeld(nHeld);
             CHeldBytes held(nHeld);
@@ -739,7 +900,7 @@ void CVLScriptRun::Call(const SVLScriptInstr& instr, bool bLookedUp, CVLScript* 
         try {
             bDone = m_pHost->CallFunction(szName, pFrame, nullptr, m_pContext);
         } catch (EVLScriptException* e) {
-            e->SetScriptName(m_Script.GetSourceName().GetBuffer());
+            e->SetScriptName(m_pScript->GetSourceName().GetBuffer());
             e->SetScriptLine(static_cast<int>(instr.nLine));
             CVLTrace::OutputException(VLSCRIPT_MODULE, "VLScript", __LINE__, e);
             throw;
@@ -758,7 +919,7 @@ void CVLScriptRun::Call(const SVLScriptInstr& instr, bool bLookedUp, CVLScript* 
         CheckValueSize(result, __LINE__);
         e.value = result;
     }
-    m_Frames.CVLScriptParamsStack::Pop();
+    m_pFrames->CVLScriptParamsStack::Pop();
 }
 
 void CVLScriptRun::AddArgument(CVLScriptParams* pFrame, const SEntry& e)
@@ -781,21 +942,20 @@ void CVLScriptRun::AddArgument(CVLScriptParams* pFrame, const SEntry& e)
 
 void CVLScriptRun::MakeFrame(size_t nArgs)
 {
-    CVLScriptParams* pFrame = m_Frames.CVLScriptParamsStack::Push();
+    CVLScriptParams* pFrame = m_pFrames->CVLScriptParamsStack::Push();
     for (size_t i = m_nTop - nArgs; i < m_nTop; ++i)
         AddArgument(pFrame, m_pStack[i]);
     m_nTop -= nArgs;
 }
 
-void CVLScriptRun::CallDirect(const SVLScriptInstr& instr)
+CVLScript* CVLScriptRun::CallDirect(const SVLScriptInstr& instr, size_t nArgs)
 {
     // The image was checked to leave exactly the arguments on the stack.
-    const size_t nArgs = instr.nType;
     const VL_ULONG nName = instr.u.nIndex;
-    if (!m_bOwnBuiltins || m_Program.m_Builtin[nName] || m_pScripts == nullptr) {
+    if (!m_bOwnBuiltins || m_pProgram->m_Builtin[nName] || m_pScripts == nullptr) {
         MakeFrame(nArgs);
         Call(instr);
-        return;
+        return nullptr;
     }
     CVLScript* pScript = LookupScript(nName);
     // A script of a derived kind runs its own way; one without code raises
@@ -804,10 +964,14 @@ void CVLScriptRun::CallDirect(const SVLScriptInstr& instr)
         pScript->GetCode() == nullptr || pScript->GetCode() == pScript->GetLineTable()) {
         MakeFrame(nArgs);
         Call(instr, true, pScript);
-        return;
+        return nullptr;
     }
     if (t_nDepth >= MAX_NESTING)
         Fail(VLSCR_ERR_UNEXPECTED, __LINE__);
+    if (!VLScrDbgIsEnabled())
+        return pScript;  // entered in this loop
+    // The debugger steps through a run of its own.
+    CountAllWaiting();
     const size_t nHeld = HeldBytes(nArgs);
     CheckHeld(nHeld);
     CHeldBytes held(nHeld);
@@ -817,6 +981,12 @@ void CVLScriptRun::CallDirect(const SVLScriptInstr& instr)
         run.Start(m_pStack + (m_nTop - nArgs), nArgs);
     }
     m_nTop -= nArgs;
+    PushResult(frame);
+    return nullptr;
+}
+
+void CVLScriptRun::PushResult(CVLScriptParams& frame)
+{
     SEntry& e = Push();
     e.nKind = KIND_VALUE;
     CVLVariant& result = frame.CVLScriptParams::GetReturnValue();
@@ -833,21 +1003,26 @@ void CVLScriptRun::CallDirect(const SVLScriptInstr& instr)
 
 size_t CVLScriptRun::HeldBytes(size_t nArgs) const
 {
+    return StateBytes(m_pStack, m_nTop, m_nCapacity, m_pSlots, m_nSlots, nArgs);
+}
+
+size_t CVLScriptRun::StateBytes(const SEntry* pStack, size_t nTop, size_t nCapacity, const SSlot* pSlots,
+                                size_t nSlots, size_t nArgs)
+{
     // As for a frame: the stack below the arguments, and the values among
     // the arguments twice (the callee copies them into its parameters).
-    size_t n = m_nCapacity * sizeof(SEntry) + m_nSlots * sizeof(SSlot);
-    for (size_t i = 0; i < m_nSlots; ++i) {
-        const SSlot& slot = m_pSlots[i];
+    size_t n = nCapacity * sizeof(SEntry) + nSlots * sizeof(SSlot);
+    for (size_t i = 0; i < nSlots; ++i) {
+        const SSlot& slot = pSlots[i];
         if (slot.bLocal)
             n += ValueBytes(slot.local);
         if (slot.bParam)
             n += ValueBytes(slot.param);
     }
-    for (size_t i = 0; i < m_nTop; ++i) {
-        const SEntry& e = m_pStack[i];
-        const size_t nFactor = i < m_nTop - nArgs ? 1 : 2;
+    for (size_t i = 0; i < nTop; ++i) {
+        const SEntry& e = pStack[i];
         if (e.nKind == KIND_VALUE)
-            n += nFactor * ValueBytes(e.value);
+            n += (i < nTop - nArgs ? 1 : 2) * ValueBytes(e.value);
     }
     return n;
 }

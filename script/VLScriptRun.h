@@ -87,6 +87,25 @@ private:
         // After a change of the flags.
         void Update() { pPlain = bLocal ? (bNullObject ? nullptr : &local) : (bParam ? &param : nullptr); }
     };
+    struct SStore;
+    // A run waiting for a call that this loop entered: what the loop
+    // restores when the callee returns.
+    struct SActivation
+    {
+        const CVLScript* pScript;
+        const CVLScriptProgram* pProgram;
+        CVLScriptParams* pParams;
+        SStore* pStore;
+        size_t nTop;
+        size_t nCapacity;
+        size_t nHigh;
+        size_t nSlots;
+        size_t nPC;      // the call instruction
+        size_t nArgs;
+        size_t nHeld;    // added to the thread's held bytes for the wait
+        bool bCounted;   // nHeld was added (see Enter)
+        bool bOwnBuiltins;
+    };
     // The stack, variables and argument frames of a run. A thread keeps the
     // stores of its finished runs and hands them, emptied, to its next runs,
     // so that a call allocates nothing once the thread has run a script.
@@ -98,12 +117,42 @@ private:
         // The return value of a call whose arguments the callee binds
         // straight from this run's stack.
         CVLScriptParams result;
+        // The waiting runs of calls entered in the loop (in the store of the
+        // outermost run).
+        std::vector<SActivation> calls;
+        // The store of a call entered in the loop from a run of this store,
+        // kept for the next such call.
+        SStore* pChild = nullptr;
+        SStore() {}
+        ~SStore() { delete pChild; }
+        SStore(const SStore&) = delete;
+        SStore& operator=(const SStore&) = delete;
     };
     class CStorePool;
     static CStorePool& Pool();
 
     static SStore* AcquireStore();
     void ReleaseStore();
+    // Empties the running store, and hands it back to the pool.
+    void ResetStore();
+    void RecycleStore();
+    // Adds what the waiting runs of entered calls hold to the thread's total.
+    void CountWaiting(SActivation& a);
+    void CountAllWaiting();
+    // Switches the loop to pScript with the top nArgs entries as arguments,
+    // or returns to the waiting run; the code and position to go on with.
+    void Enter(CVLScript* pScript, size_t nArgs, const SVLScriptInstr*& pCode, const SVLScriptInstr*& pPlain,
+               size_t& nPC);
+    void Leave(const SVLScriptInstr*& pCode, const SVLScriptInstr*& pPlain, size_t& nPC);
+    // Back to the outermost run after a failure inside entered calls.
+    void Unwind();
+    // Reports a failure once for each run that waits in this loop, as each
+    // would on its way out.
+    void ReportToWaiting(EVLException* e);
+    // Pushes a called script's return value as the call's result.
+    void PushResult(CVLScriptParams& frame);
+    // The code the loop runs for the running program.
+    inline const SVLScriptInstr* RunCode() const;
 
     // Binds, runs and reports as Run does; with pArgs the arguments are the
     // caller's stack entries instead of the argument list.
@@ -149,8 +198,9 @@ private:
     // A call through the argument frame on top; pFound is the script that
     // the name was already looked up as (bLookedUp), so it is not asked twice.
     void Call(const SVLScriptInstr& instr, bool bLookedUp = false, CVLScript* pFound = nullptr);
-    // A call whose arguments are the top entries of the stack.
-    void CallDirect(const SVLScriptInstr& instr);
+    // A call whose arguments are the top entries of the stack: the script
+    // to enter in this loop, or null when the call was made another way.
+    CVLScript* CallDirect(const SVLScriptInstr& instr, size_t nArgs);
     // Moves the top nArgs entries into a new argument frame, as the frame
     // and separator instructions would have.
     void MakeFrame(size_t nArgs);
@@ -164,23 +214,28 @@ private:
     // arguments.
     size_t HeldBytes(const CVLScriptParams* pFrame) const;
     size_t HeldBytes(size_t nArgs) const;
+    static size_t StateBytes(const SEntry* pStack, size_t nTop, size_t nCapacity, const SSlot* pSlots,
+                             size_t nSlots, size_t nArgs);
     void FillDebugContext(VLScrDbgContext& ctx);
 
-    const CVLScript& m_Script;
-    const CVLScriptProgram& m_Program;
-    CVLScriptParams& m_Params;
+    // The running script; a call entered in this loop replaces them until
+    // it returns (see SActivation).
+    const CVLScript* m_pScript;
+    const CVLScriptProgram* m_pProgram;
+    CVLScriptParams* m_pParams;
     CVLScriptCollection* m_pScripts;
     IVLScriptExtendIF* m_pHost;
     void* m_pContext;
 
     SStore* m_pStore;
+    SStore* m_pRootStore;  // the outermost run's store
     SEntry* m_pStack;     // the store's stack entries
     size_t m_nTop;
     size_t m_nCapacity;   // the entries this run has grown to (from 8, doubling)
     size_t m_nHigh;       // the entries this run has used
     SSlot* m_pSlots;      // one for each name of the program
     size_t m_nSlots;
-    CVLScriptParamsStack& m_Frames;
+    CVLScriptParamsStack* m_pFrames;
     bool m_bOwnBuiltins;  // the script is a plain CVLScript: its built-ins are the library's
     bool m_bPlainScripts; // the collection is a plain one: its lookup is by the key
     size_t m_nPC;
