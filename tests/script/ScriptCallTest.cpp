@@ -383,3 +383,29 @@ TEST(ScriptCall, OneScriptRunsOnSeveralThreadsAtOnce)
         t.join();
     EXPECT_EQ(nGood.load(), 800);
 }
+
+// Arguments stay on the value stack only in argument lists that the loader
+// could check; a list that a jump enters, or an argument that leaves no
+// value, runs as it always has and fails the same way.
+TEST(ScriptCall, UncheckedArgumentListsFailAsBefore)
+{
+    CVLScriptCollection scripts;
+    A id("Id", "id.vls", 8);
+    id.Param(8, "x").Var("x").Op(VLSCR_OP_RETURN_VALUE);
+    AddScript(scripts, id.Build());
+    A a("Jumped", "main.vls", 8);  // jumps past the frame into the argument
+    a.Line(3).Jump(VLSCR_OP_JUMP, "in").Op(VLSCR_OP_PARAM_FRAME).Label("in").Long(1).Op(VLSCR_OP_PARAM_SEP);
+    a.Call("Id").Op(VLSCR_OP_RETURN_VALUE);
+    CVLScriptParams params;
+    SRunResult r = RunScript(*AddScript(scripts, a.Build()), params, &scripts);
+    EXPECT_EQ(r.nError, VLSCR_ERR_PARAMS_STACK);
+    A b("Empty", "main.vls", 8);  // a separator without a value
+    b.Line(4).Op(VLSCR_OP_PARAM_FRAME).Op(VLSCR_OP_PARAM_SEP).Call("Id").Op(VLSCR_OP_RETURN_VALUE);
+    r = RunScript(*AddScript(scripts, b.Build()), params, &scripts);
+    EXPECT_EQ(r.nError, VLSCR_ERR_STACK);
+    A c("Fine", "main.vls", 8);  // the same call, checked
+    c.Op(VLSCR_OP_PARAM_FRAME).Long(1).Op(VLSCR_OP_PARAM_SEP).Call("Id").Op(VLSCR_OP_RETURN_VALUE);
+    r = RunScript(*AddScript(scripts, c.Build()), params, &scripts);
+    ASSERT_EQ(r.nError, 0);
+    EXPECT_EQ(r.value.GetLong(), 1);
+}
