@@ -6,38 +6,13 @@
 #include "script/VLScriptParams.h"
 
 namespace {
-// Names and paths are short: a byte loop beats a library call for them.
-const int kShortBytes = 16;
-
-int CompareBytes(const char* a, const char* b, int n)
-{
-    if (n > kShortBytes)
-        return std::memcmp(a, b, static_cast<size_t>(n));
-    for (int i = 0; i < n; ++i) {
-        if (a[i] != b[i])
-            return static_cast<unsigned char>(a[i]) < static_cast<unsigned char>(b[i]) ? -1 : 1;
-    }
-    return 0;
-}
-
 // Kept object paths of one host at most; further paths are built per call.
 const int kMaxKeptPaths = 64;
 }  // namespace
 
-int CVLScriptNameLess::Compare(const CVLString& a, const SVLScriptNamePiece& b)
+int CVLScriptNameLess::CompareWide(const CVLString& a, const SVLScriptNamePiece& b)
 {
-    // a is a map key, a plain CVLString: its members are called directly.
-    if (a.CVLString::GetCharSize() != 1)
-        return a.CVLString::Compare(CVLString(b.p, b.n, VL_CHARSET_UTF8));
-    // As CVLString compares byte texts: an empty text first, then the bytes,
-    // then the length.
-    int nA = a.CVLString::GetLength();
-    if (b.n == 0)
-        return nA != 0 ? 1 : 0;
-    if (nA == 0)
-        return -1;
-    int r = CompareBytes(a.CVLString::GetBuffer(), b.p, nA < b.n ? nA : b.n);
-    return r != 0 ? r : nA - b.n;
+    return a.CVLString::Compare(CVLString(b.p, b.n, VL_CHARSET_UTF8));
 }
 
 struct IVLScriptExtendIF::SPath
@@ -97,7 +72,7 @@ const CVLString* IVLScriptExtendIF::KeptPath(const char* p, int n)
 {
     SPath* pHead = m_pPaths.load(std::memory_order_acquire);
     for (SPath* q = pHead; q != nullptr; q = q->pNext) {
-        if (q->nLength == n && CompareBytes(q->pBytes, p, n) == 0)
+        if (q->nLength == n && CVLScriptNameLess::CompareBytes(q->pBytes, p, n) == 0)
             return &q->str;
     }
     if (pHead != nullptr && pHead->nCount >= kMaxKeptPaths)

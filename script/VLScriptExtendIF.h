@@ -5,6 +5,7 @@
 #define VLSCRIPTEXTENDIF_H
 
 #include <atomic>
+#include <cstring>
 #include <map>
 
 #include "base/core/VLString.h"
@@ -29,7 +30,36 @@ struct CVLScriptNameLess
     bool operator()(const CVLString& a, const CVLString& b) const { return a < b; }
     bool operator()(const CVLString& a, const SVLScriptNamePiece& b) const { return Compare(a, b) < 0; }
     bool operator()(const SVLScriptNamePiece& a, const CVLString& b) const { return Compare(b, a) > 0; }
-    static int Compare(const CVLString& a, const SVLScriptNamePiece& b);
+    // Inline: the lookup of every call runs it.
+    static int Compare(const CVLString& a, const SVLScriptNamePiece& b)
+    {
+        // a is a map key, a plain CVLString: its members are called directly.
+        if (a.CVLString::GetCharSize() != 1)
+            return CompareWide(a, b);
+        // As CVLString compares byte texts: an empty text first, then the
+        // bytes, then the length.
+        int nA = a.CVLString::GetLength();
+        if (b.n == 0)
+            return nA != 0 ? 1 : 0;
+        if (nA == 0)
+            return -1;
+        int r = CompareBytes(a.CVLString::GetBuffer(), b.p, nA < b.n ? nA : b.n);
+        return r != 0 ? r : nA - b.n;
+    }
+    static int CompareWide(const CVLString& a, const SVLScriptNamePiece& b);
+    // memcmp's order; names are short, and a byte loop beats a library call
+    // for them.
+    static int CompareBytes(const char* a, const char* b, int n)
+    {
+        if (n > kShortBytes)
+            return std::memcmp(a, b, static_cast<size_t>(n));
+        for (int i = 0; i < n; ++i) {
+            if (a[i] != b[i])
+                return static_cast<unsigned char>(a[i]) < static_cast<unsigned char>(b[i]) ? -1 : 1;
+        }
+        return 0;
+    }
+    static const int kShortBytes = 16;
 };
 
 // (extension, head of the name, rest of the name) -> the object through which

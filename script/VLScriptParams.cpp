@@ -94,11 +94,6 @@ CVLScriptParams& CVLScriptParams::operator=(const CVLScriptParams& src)
     return *this;
 }
 
-void CVLScriptParams::ClearReturnValue()
-{
-    m_ReturnValue.ResetInline();
-}
-
 void CVLScriptParams::SetReturnValue(const CVLVariant& value)
 {
     // A 32-bit value (the common result of a host call) is stored in place,
@@ -112,18 +107,10 @@ void CVLScriptParams::SetReturnValue(const CVLVariant& value)
     m_ReturnValue = value;
 }
 
-void CVLScriptParams::SetCaller(IVLScriptExtendIF* pCaller)
-{
-    m_pCaller = pCaller;
-}
-
-IVLScriptExtendIF* CVLScriptParams::GetCaller()
-{
-    return m_pCaller;
-}
-
 void CVLScriptParams::Recycle()
 {
+    if (m_List.empty())
+        return;
     // Only what AddKept would hand out again is kept: distinct plain
     // variants (what a handler added may be anything).
     bool bKeep = m_List.size() + m_Kept.size() <= kMaxKeptArguments;
@@ -139,12 +126,4 @@ void CVLScriptParams::Recycle()
     for (CVLVariant* p : m_List)
         p->ResetInline();
     m_Kept.splice(m_Kept.end(), m_List);
-}
-
-CVLVariant* CVLScriptParams::AddKept()
-{
-    if (m_Kept.empty())
-        return Add();
-    m_List.splice(m_List.end(), m_Kept, m_Kept.begin());
-    return m_List.back();
 }

@@ -27,18 +27,24 @@ public:
 
     // Deep copies of the arguments and the return value; the caller stays.
     virtual CVLScriptParams& operator=(const CVLScriptParams& src);
-    virtual void ClearReturnValue();
+    virtual void ClearReturnValue() { m_ReturnValue.ResetInline(); }
     virtual void SetReturnValue(const CVLVariant& value);
     virtual CVLVariant& GetReturnValue() { return m_ReturnValue; }
-    virtual void SetCaller(IVLScriptExtendIF* pCaller);
-    virtual IVLScriptExtendIF* GetCaller();
+    virtual void SetCaller(IVLScriptExtendIF* pCaller) { m_pCaller = pCaller; }
+    virtual IVLScriptExtendIF* GetCaller() { return m_pCaller; }
 
     // For the argument frames of a run: empties the list as DeleteAll does,
     // but keeps a few distinct plain arguments, emptied, with their list
     // entries, for AddKept. A call then allocates nothing.
     void Recycle();
     // Add, taking a kept argument when there is one.
-    CVLVariant* AddKept();
+    CVLVariant* AddKept()
+    {
+        if (m_Kept.empty())
+            return Add();
+        m_List.splice(m_List.end(), m_Kept, m_Kept.begin());
+        return m_List.back();
+    }
     // The arguments in order, read where the list's own type is known.
     const std::list<CVLVariant*>& GetArguments() const { return m_List; }
 

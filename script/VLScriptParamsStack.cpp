@@ -6,15 +6,13 @@
 #include "script/VLScriptDefs.h"
 #include "script/VLScriptParams.h"
 
-CVLScriptParamsStack::CVLScriptParamsStack()
+CVLScriptParamsStack::CVLScriptParamsStack() : m_nTop(0)
 {
 }
 
 CVLScriptParamsStack::~CVLScriptParamsStack()
 {
-    while (!m_Frames.empty())
-        Pop();
-    for (CVLScriptParams* p : m_Spare)
+    for (CVLScriptParams* p : m_Frames)
         delete p;
 }
 
@@ -26,21 +24,18 @@ const size_t kMaxSpareFrames = 16;
 CVLScriptParams* CVLScriptParamsStack::Push()
 {
     try {
-        CVLScriptParams* p = nullptr;
-        if (!m_Spare.empty()) {
-            p = m_Spare.back();
-            m_Spare.pop_back();
-        } else {
-            p = new (std::nothrow) CVLScriptParams();
-            if (p == nullptr)
-                throw new EVLMemoryAllocException(VLSCRIPT_MODULE, "VLScriptParams", __LINE__);
-        }
+        if (m_nTop < m_Frames.size())
+            return m_Frames[m_nTop++];
+        CVLScriptParams* p = new (std::nothrow) CVLScriptParams();
+        if (p == nullptr)
+            throw new EVLMemoryAllocException(VLSCRIPT_MODULE, "VLScriptParams", __LINE__);
         try {
             m_Frames.push_back(p);
         } catch (...) {
             delete p;
             throw;
         }
+        ++m_nTop;
         return p;
     }
     VL_CATCH_LADDER(VLSCRIPT_MODULE, "VLScriptParams")
@@ -48,21 +43,22 @@ CVLScriptParams* CVLScriptParamsStack::Push()
 
 void CVLScriptParamsStack::Pop()
 {
-    if (m_Frames.empty())
+    if (m_nTop == 0)
         return;
-    CVLScriptParams* p = m_Frames.back();
-    m_Frames.pop_back();
-    if (m_Spare.size() < kMaxSpareFrames) {
+    CVLScriptParams* p = m_Frames[--m_nTop];
+    if (m_Frames.size() - m_nTop <= kMaxSpareFrames) {
         try {
             // Emptied to what a new frame holds.
             // The stack's own frames are plain argument lists.
             p->Recycle();
             p->CVLScriptParams::ClearReturnValue();
             p->CVLScriptParams::SetCaller(nullptr);
-            m_Spare.push_back(p);
             return;
         } catch (...) {
         }
     }
+    // Not kept: the last slot takes its place among the spares.
+    m_Frames[m_nTop] = m_Frames.back();
+    m_Frames.pop_back();
     delete p;
 }

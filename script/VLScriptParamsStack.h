@@ -3,6 +3,7 @@
 #ifndef VLSCRIPTPARAMSSTACK_H
 #define VLSCRIPTPARAMSSTACK_H
 
+#include <cstddef>
 #include <vector>
 
 class CVLScriptParams;
@@ -16,18 +17,20 @@ public:
     // A new empty frame on top.
     virtual CVLScriptParams* Push();
     // The newest frame, or null.
-    virtual CVLScriptParams* Top() { return m_Frames.empty() ? nullptr : m_Frames.back(); }
+    virtual CVLScriptParams* Top() { return m_nTop == 0 ? nullptr : m_Frames[m_nTop - 1]; }
     // Deletes the newest frame; nothing on an empty stack.
     virtual void Pop();
 
-    bool IsEmpty() const { return m_Frames.empty(); }
+    bool IsEmpty() const { return m_nTop == 0; }
 
 private:
     CVLScriptParamsStack(const CVLScriptParamsStack&) = delete;
     CVLScriptParamsStack& operator=(const CVLScriptParamsStack&) = delete;
 
+    // The frames in use, oldest first, then the removed ones kept emptied:
+    // a push and a pop move only the count between them.
     std::vector<CVLScriptParams*> m_Frames;
-    std::vector<CVLScriptParams*> m_Spare;
+    size_t m_nTop;
 };
 
 #endif

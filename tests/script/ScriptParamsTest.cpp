@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "script/VLScriptCollection.h"
 #include "script/VLScriptParams.h"
 #include "script/VLScriptParamsStack.h"
@@ -127,6 +129,35 @@ TEST(ScriptParamsStack, PushTopPop)
     s.Push();
     s.Push();
     // The destructor deletes the three frames left (ASan checks).
+}
+
+TEST(ScriptParamsStack, DeepStacksGiveEmptyFramesAndKeepTheOnesBelow)
+{
+    // Deeper than the frames kept for reuse, twice: every pushed frame is
+    // empty, and popping leaves the frames below with their arguments.
+    CVLScriptParamsStack s;
+    const int kDepth = 40;
+    for (int nPass = 0; nPass < 2; ++nPass) {
+        std::vector<CVLScriptParams*> pushed;
+        for (int i = 0; i < kDepth; ++i) {
+            CVLScriptParams* p = s.Push();
+            ASSERT_EQ(p->GetCount(), 0);
+            EXPECT_EQ(p->GetReturnValue().GetType(), 0);
+            EXPECT_EQ(p->GetCaller(), nullptr);
+            p->AddKept()->SetLong(i);
+            p->AddKept()->SetString("x", VL_CHARSET_UTF8);
+            p->SetReturnValue(*p->GetAt(0));
+            p->SetCaller(reinterpret_cast<IVLScriptExtendIF*>(p));
+            pushed.push_back(p);
+        }
+        for (int i = kDepth - 1; i >= 0; --i) {
+            ASSERT_EQ(s.Top(), pushed[i]);
+            EXPECT_EQ(s.Top()->GetAt(0)->ToLong(0), i);
+            s.Pop();
+        }
+        EXPECT_TRUE(s.IsEmpty());
+        EXPECT_EQ(s.Top(), nullptr);
+    }
 }
 
 TEST(ScriptCollection, AddWithAnEmptyKeyUsesTheCount)
