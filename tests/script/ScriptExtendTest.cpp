@@ -100,3 +100,75 @@ TEST(ScriptExtend, OneHostServesSeveralThreadsAtOnce)
     for (int t = 0; t < kThreads; ++t)
         EXPECT_EQ(nBad[t], 0) << "thread " << t;
 }
+
+namespace {
+// A host whose method map the test changes between calls.
+class CChangingHost : public CPathHost
+{
+public:
+    TVLScriptHandlerMap<MethodHandler>& Methods() { return m_MethodMap; }
+
+    static void Other(IVLScriptExtendIF*, const CVLString&, CVLScriptParams* pParams, void*)
+    {
+        CVLVariant v;
+        v.SetString("other", VL_CHARSET_UTF8);
+        pParams->SetReturnValue(v);
+    }
+};
+}  // namespace
+
+TEST(ScriptExtend, CallsFollowEveryChangeOfTheMethodMap)
+{
+    CChangingHost host;
+    TVLScriptHandlerMap<MethodHandler>& m = host.Methods();
+    CVLScriptParams params;
+    const CVLString kEcho("Echo", VL_CHARSET_UTF8);
+    auto call = [&]() { return Call(host, "a.Echo", params); };
+    EXPECT_EQ(call(), "a");
+    EXPECT_EQ(call(), "a");
+    m[kEcho] = &CChangingHost::Other;
+    EXPECT_EQ(call(), "other");
+    m.find(kEcho)->second = nullptr;  // no handler: not found
+    EXPECT_EQ(call(), "<none>");
+    m.erase(kEcho);
+    EXPECT_EQ(call(), "<none>");
+    m.insert({kEcho, &CPathHost::Echo});
+    EXPECT_EQ(call(), "a");
+    m.erase(m.find(kEcho));
+    m.emplace(kEcho, &CChangingHost::Other);
+    EXPECT_EQ(call(), "other");
+    auto node = m.extract(kEcho);
+    EXPECT_EQ(call(), "<none>");
+    node.mapped() = &CPathHost::Echo;
+    m.insert(std::move(node));
+    EXPECT_EQ(call(), "a");
+    m.clear();
+    EXPECT_EQ(call(), "<none>");
+    m.try_emplace(kEcho, &CChangingHost::Other);
+    EXPECT_EQ(call(), "other");
+    m.insert_or_assign(kEcho, &CPathHost::Echo);
+    EXPECT_EQ(call(), "a");
+
+    // Whole maps put in place or taken away.
+    TVLScriptHandlerMap<MethodHandler> other;
+    other.emplace_hint(other.end(), kEcho, &CChangingHost::Other);
+    m.swap(other);
+    EXPECT_EQ(call(), "other");
+    m = other;
+    EXPECT_EQ(call(), "a");
+    m = TVLScriptHandlerMap<MethodHandler>(other);
+    EXPECT_EQ(call(), "a");
+    m = {{kEcho, &CChangingHost::Other}};
+    EXPECT_EQ(call(), "other");
+    TVLScriptHandlerMap<MethodHandler> taken(std::move(m));
+    EXPECT_EQ(call(), "<none>");
+    m.merge(taken);
+    EXPECT_EQ(call(), "other");
+    m.erase(kEcho);
+    other.merge(m);
+    m.insert(other.begin(), other.end());
+    EXPECT_EQ(call(), "a");
+    m.erase(kEcho);
+    m.insert(m.end(), {kEcho, &CChangingHost::Other});
+    EXPECT_EQ(call(), "other");
+}
