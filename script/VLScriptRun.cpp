@@ -73,6 +73,11 @@ inline bool IsWord(int nType)
 const size_t kMaxSpareStores = 64;
 // The stack a run starts with, in entries.
 const size_t kInitialStack = 8;
+// The stores of entered calls a spare store keeps below it, and the stack a
+// store keeps (in entries): a deep recursion or a deep expression does not
+// leave its memory behind for the rest of the thread.
+const size_t kMaxKeptCallStores = 16;
+const size_t kMaxKeptStack = 4096;
 }  // namespace
 
 // The stores that finished runs of this thread left for the next ones.
@@ -118,6 +123,13 @@ CVLScriptRun::SStore* CVLScriptRun::AcquireStore()
 void CVLScriptRun::RecycleStore()
 {
     ResetStore();
+    SStore* pLast = m_pStore;
+    for (size_t i = 0; pLast != nullptr && i < kMaxKeptCallStores; ++i)
+        pLast = pLast->pChild;
+    if (pLast != nullptr) {
+        delete pLast->pChild;
+        pLast->pChild = nullptr;
+    }
     CStorePool& pool = Pool();
     if (pool.m_Spare.size() < kMaxSpareStores) {
         try {
@@ -147,6 +159,12 @@ void CVLScriptRun::ResetStore()
         slot.param.ResetInline();
         slot.bLocal = slot.bParam = slot.bNullObject = false;
         slot.pPlain = nullptr;
+    }
+    if (m_pStore->stack.size() > kMaxKeptStack) {
+        try {
+            std::vector<SEntry>(kInitialStack).swap(m_pStore->stack);
+        } catch (...) {
+        }
     }
 }
 
