@@ -115,7 +115,8 @@ void CVLScriptParams::Recycle()
     // variants (what a handler added may be anything).
     bool bKeep = m_List.size() + m_Kept.size() <= kMaxKeptArguments;
     for (auto it = m_List.begin(); bKeep && it != m_List.end(); ++it) {
-        bKeep = *it != nullptr && typeid(**it) == typeid(CVLVariant);
+        const CVLVariant* p = *it;
+        bKeep = p != nullptr && typeid(*p) == typeid(CVLVariant);
         for (auto q = m_List.begin(); bKeep && q != it; ++q)
             bKeep = *q != *it;
     }
