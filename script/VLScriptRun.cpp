@@ -477,6 +477,16 @@ void CVLScriptRun::Enter(CVLScript* pScript, size_t nArgs, const SVLScriptInstr*
 
 void CVLScriptRun::Leave(const SVLScriptInstr*& pCode, const SVLScriptInstr*& pPlain, size_t& nPC)
 {
+    const size_t nArgs = Return();
+    m_nTop -= nArgs;
+    pPlain = m_pProgram->m_Code.data();
+    pCode = RunCode();
+    nPC = m_nPC + 1;
+    PushResult(m_pStore->result);
+}
+
+size_t CVLScriptRun::Return()
+{
     const SActivation a = m_pRootStore->calls.back();
     ResetStore();
     m_pRootStore->calls.pop_back();
@@ -487,7 +497,7 @@ void CVLScriptRun::Leave(const SVLScriptInstr*& pCode, const SVLScriptInstr*& pP
     m_pParams = a.pParams;
     m_pStore = a.pStore;
     m_pStack = a.pStore->stack.data();
-    m_nTop = a.nTop - a.nArgs;
+    m_nTop = a.nTop;
     m_nCapacity = a.nCapacity;
     m_nHigh = a.nHigh;
     m_pSlots = a.pStore->slots.data();
@@ -495,10 +505,7 @@ void CVLScriptRun::Leave(const SVLScriptInstr*& pCode, const SVLScriptInstr*& pP
     m_pFrames = &a.pStore->frames;
     m_bOwnBuiltins = a.bOwnBuiltins;
     m_nPC = a.nPC;
-    pPlain = m_pProgram->m_Code.data();
-    pCode = RunCode();
-    nPC = a.nPC + 1;
-    PushResult(m_pStore->result);
+    return a.nArgs;
 }
 
 void CVLScriptRun::CountWaiting(SActivation& a)
@@ -521,27 +528,8 @@ void CVLScriptRun::CountAllWaiting()
 
 void CVLScriptRun::Unwind()
 {
-    std::vector<SActivation>& calls = m_pRootStore->calls;
-    while (!calls.empty()) {
-        const SActivation a = calls.back();
-        ResetStore();
-        calls.pop_back();
-        --t_nDepth;
-        t_nHeldBytes -= a.nHeld;
-        m_pScript = a.pScript;
-        m_pProgram = a.pProgram;
-        m_pParams = a.pParams;
-        m_pStore = a.pStore;
-        m_pStack = a.pStore->stack.data();
-        m_nTop = a.nTop;
-        m_nCapacity = a.nCapacity;
-        m_nHigh = a.nHigh;
-        m_pSlots = a.pStore->slots.data();
-        m_nSlots = a.nSlots;
-        m_pFrames = &a.pStore->frames;
-        m_bOwnBuiltins = a.bOwnBuiltins;
-        m_nPC = a.nPC;
-    }
+    while (!m_pRootStore->calls.empty())
+        Return();
 }
 
 void CVLScriptRun::FillDebugContext(VLScrDbgContext& ctx)
@@ -1047,18 +1035,7 @@ size_t CVLScriptRun::StateBytes(const SEntry* pStack, size_t nTop, size_t nCapac
 
 size_t CVLScriptRun::HeldBytes(const CVLScriptParams* pFrame) const
 {
-    size_t n = m_nCapacity * sizeof(SEntry) + m_nSlots * sizeof(SSlot);
-    for (size_t i = 0; i < m_nSlots; ++i) {
-        const SSlot& slot = m_pSlots[i];
-        if (slot.bLocal)
-            n += ValueBytes(slot.local);
-        if (slot.bParam)
-            n += ValueBytes(slot.param);
-    }
-    for (size_t i = 0; i < m_nTop; ++i) {
-        if (m_pStack[i].nKind == KIND_VALUE)
-            n += ValueBytes(m_pStack[i].value);
-    }
+    size_t n = HeldBytes(size_t{0});
     // The arguments of the call: the callee copies them into its parameters.
     for (const CVLVariant* pArg : pFrame->GetArguments())
         n += 2 * ValueBytes(*pArg);

@@ -144,6 +144,9 @@ private:
     void Enter(CVLScript* pScript, size_t nArgs, const SVLScriptInstr*& pCode, const SVLScriptInstr*& pPlain,
                size_t& nPC);
     void Leave(const SVLScriptInstr*& pCode, const SVLScriptInstr*& pPlain, size_t& nPC);
+    // Ends the newest entered call: its store emptied, the waiting run's
+    // state back; the number of arguments it was called with.
+    size_t Return();
     // Back to the outermost run after a failure inside entered calls.
     void Unwind();
     // Reports a failure once for each run that waits in this loop, as each
