@@ -8,8 +8,6 @@
 namespace {
 // Kept object paths of one host at most; further paths are built per call.
 const int kMaxKeptPaths = 64;
-// Called names one host keeps at most; further names are looked up per call.
-const int kMaxKeptCalls = 64;
 }  // namespace
 
 int CVLScriptNameLess::CompareWide(const CVLString& a, const SVLScriptNamePiece& b)
@@ -32,46 +30,13 @@ struct IVLScriptExtendIF::SPath
     SPath* const pNext;
 };
 
-typedef TVLScriptHandlerMap<MethodHandler>::value_type TMethodEntry;
-
-// A called name, where its method was found, and its object path.
-struct IVLScriptExtendIF::SCall
-{
-    SCall(const char* szCalled, size_t nLength, const CVLString* pPathString, const TMethodEntry* pMethod,
-          unsigned long long nMapChanges, size_t nMapSize, SCall* pNextCall)
-        : szName(new char[nLength + 1]), pPath(pPathString), pEntry(pMethod), nChanges(nMapChanges), nSize(nMapSize),
-          nCount(pNextCall != nullptr ? pNextCall->nCount + 1 : 1), pNext(pNextCall)
-    {
-        std::memcpy(szName, szCalled, nLength + 1);
-    }
-    ~SCall() { delete[] szName; }
-    SCall(const SCall&) = delete;
-    SCall& operator=(const SCall&) = delete;
-
-    char* const szName;
-    const CVLString* const pPath;  // a kept path: it lives as long as the host
-    const TMethodEntry* const pEntry;
-    // The method map's state when the name was found there: while it stands,
-    // the entry is the map's entry for the name.
-    const unsigned long long nChanges;
-    const size_t nSize;
-    const int nCount;  // entries from this one to the oldest
-    SCall* const pNext;
-};
-
 IVLScriptExtendIF::IVLScriptExtendIF(PropertyHandler pfnDefaultProperty, IVLScriptExtendIF* pNextExtend)
-    : m_pfnDefaultProperty(pfnDefaultProperty), m_pNextExtend(pNextExtend), m_pPaths(nullptr), m_pCalls(nullptr)
+    : m_pfnDefaultProperty(pfnDefaultProperty), m_pNextExtend(pNextExtend), m_pPaths(nullptr)
 {
 }
 
 IVLScriptExtendIF::~IVLScriptExtendIF()
 {
-    SCall* pCall = m_pCalls.load(std::memory_order_acquire);
-    while (pCall != nullptr) {
-        SCall* pNext = pCall->pNext;
-        delete pCall;
-        pCall = pNext;
-    }
     SPath* p = m_pPaths.load(std::memory_order_acquire);
     while (p != nullptr) {
         SPath* pNext = p->pNext;
@@ -124,43 +89,6 @@ const CVLString* IVLScriptExtendIF::KeptPath(const char* p, int n)
     return &pNew->str;
 }
 
-const IVLScriptExtendIF::SCall* IVLScriptExtendIF::KnownCall(const char* szName) const
-{
-    for (const SCall* p = m_pCalls.load(std::memory_order_acquire); p != nullptr; p = p->pNext) {
-        const char* a = p->szName;
-        const char* b = szName;
-        while (*a == *b && *a != '\0') {
-            ++a;
-            ++b;
-        }
-        if (*a == *b) {
-            // The newest entry of a name is the only one asked.
-            if (p->nChanges == m_MethodMap.GetChanges() && p->nSize == m_MethodMap.size())
-                return p;
-            return nullptr;
-        }
-    }
-    return nullptr;
-}
-
-void IVLScriptExtendIF::KeepCall(const char* szName, const CVLString* pPath, const TMethodEntry* pEntry)
-{
-    SCall* pHead = m_pCalls.load(std::memory_order_acquire);
-    if (pHead != nullptr && pHead->nCount >= kMaxKeptCalls)
-        return;
-    SCall* pNew = nullptr;
-    try {
-        pNew =
-            new SCall(szName, std::strlen(szName), pPath, pEntry, m_MethodMap.GetChanges(), m_MethodMap.size(), pHead);
-    } catch (...) {
-        return;  // the call goes on without being kept
-    }
-    // Another thread may have filed a name meanwhile: this one is then not
-    // kept.
-    if (!m_pCalls.compare_exchange_strong(pHead, pNew, std::memory_order_acq_rel, std::memory_order_acquire))
-        delete pNew;
-}
-
 bool IVLScriptExtendIF::CallFunction(const char* szName, CVLScriptParams* pParams, IVLScriptExtendIF* pCaller,
                                      void* pContext)
 {
@@ -169,20 +97,10 @@ bool IVLScriptExtendIF::CallFunction(const char* szName, CVLScriptParams* pParam
         return true;
     if (pParams != nullptr)
         pParams->ClearReturnValue();
-    if (szName == nullptr)
-        szName = "";
-    const SCall* pCall = KnownCall(szName);
-    if (pCall != nullptr) {
-        MethodHandler pfn = pCall->pEntry->second;
-        if (pfn == nullptr)
-            return false;
-        if (pParams != nullptr)
-            pParams->SetCaller(pCaller);
-        pfn(this, *pCall->pPath, pParams, pContext);
-        return true;
-    }
     // Split at the last ".": a name without one has an empty path. One pass
     // finds both the end and the dot.
+    if (szName == nullptr)
+        szName = "";
     const char* pDot = nullptr;
     const char* pEnd = szName;
     for (; *pEnd != '\0'; ++pEnd) {
@@ -199,7 +117,6 @@ bool IVLScriptExtendIF::CallFunction(const char* szName, CVLScriptParams* pParam
     MethodHandler pfn = it->second;
     const CVLString* pPath = KeptPath(szName, nPath);
     if (pPath != nullptr) {
-        KeepCall(szName, pPath, &*it);
         pfn(this, *pPath, pParams, pContext);
         return true;
     }

@@ -6,9 +6,7 @@
 
 #include <atomic>
 #include <cstring>
-#include <initializer_list>
 #include <map>
-#include <utility>
 
 #include "base/core/VLString.h"
 
@@ -72,151 +70,6 @@ typedef IVLVariantObjectIF* (*PropertyHandler)(IVLScriptExtendIF* pExtend, const
 typedef void (*MethodHandler)(IVLScriptExtendIF* pExtend, const CVLString& strPath, CVLScriptParams* pParams,
                               void* pContext);
 
-// A handler map that counts the changes of its entries, so that an extension
-// can remember where it found a name for as long as the count stands. Every
-// member that may add, remove or move an entry counts (changing the handler
-// of an entry does not need to: it is read from the entry). Change the map
-// through these members, not through a reference to its base.
-template <class THandler>
-class TVLScriptHandlerMap : public std::map<CVLString, THandler, CVLScriptNameLess>
-{
-public:
-    typedef std::map<CVLString, THandler, CVLScriptNameLess> Base;
-    typedef typename Base::value_type value_type;
-    typedef typename Base::const_iterator const_iterator;
-
-    TVLScriptHandlerMap() : m_nChanges(0) {}
-    TVLScriptHandlerMap(const TVLScriptHandlerMap& other) : Base(other), m_nChanges(0) {}
-    TVLScriptHandlerMap(TVLScriptHandlerMap&& other) : Base(std::move(other)), m_nChanges(0) { other.Touch(); }
-    TVLScriptHandlerMap& operator=(const TVLScriptHandlerMap& other)
-    {
-        Touch();
-        Base::operator=(other);
-        return *this;
-    }
-    TVLScriptHandlerMap& operator=(TVLScriptHandlerMap&& other)
-    {
-        Touch();
-        other.Touch();
-        Base::operator=(std::move(other));
-        return *this;
-    }
-    TVLScriptHandlerMap& operator=(std::initializer_list<value_type> list)
-    {
-        Touch();
-        Base::operator=(list);
-        return *this;
-    }
-
-    THandler& operator[](const CVLString& key)
-    {
-        Touch();
-        return Base::operator[](key);
-    }
-    THandler& operator[](CVLString&& key)
-    {
-        Touch();
-        return Base::operator[](std::move(key));
-    }
-    template <class... A>
-    auto insert(A&&... args) -> decltype(this->Base::insert(std::forward<A>(args)...))
-    {
-        Touch();
-        return Base::insert(std::forward<A>(args)...);
-    }
-    std::pair<typename Base::iterator, bool> insert(const value_type& value)
-    {
-        Touch();
-        return Base::insert(value);
-    }
-    std::pair<typename Base::iterator, bool> insert(value_type&& value)
-    {
-        Touch();
-        return Base::insert(std::move(value));
-    }
-    typename Base::iterator insert(const_iterator hint, const value_type& value)
-    {
-        Touch();
-        return Base::insert(hint, value);
-    }
-    typename Base::iterator insert(const_iterator hint, value_type&& value)
-    {
-        Touch();
-        return Base::insert(hint, std::move(value));
-    }
-    void insert(std::initializer_list<value_type> list)
-    {
-        Touch();
-        Base::insert(list);
-    }
-    template <class... A>
-    auto insert_or_assign(A&&... args) -> decltype(this->Base::insert_or_assign(std::forward<A>(args)...))
-    {
-        Touch();
-        return Base::insert_or_assign(std::forward<A>(args)...);
-    }
-    template <class... A>
-    auto emplace(A&&... args) -> decltype(this->Base::emplace(std::forward<A>(args)...))
-    {
-        Touch();
-        return Base::emplace(std::forward<A>(args)...);
-    }
-    template <class... A>
-    auto emplace_hint(A&&... args) -> decltype(this->Base::emplace_hint(std::forward<A>(args)...))
-    {
-        Touch();
-        return Base::emplace_hint(std::forward<A>(args)...);
-    }
-    template <class... A>
-    auto try_emplace(A&&... args) -> decltype(this->Base::try_emplace(std::forward<A>(args)...))
-    {
-        Touch();
-        return Base::try_emplace(std::forward<A>(args)...);
-    }
-    template <class... A>
-    auto erase(A&&... args) -> decltype(this->Base::erase(std::forward<A>(args)...))
-    {
-        Touch();
-        return Base::erase(std::forward<A>(args)...);
-    }
-    template <class... A>
-    auto extract(A&&... args) -> decltype(this->Base::extract(std::forward<A>(args)...))
-    {
-        Touch();
-        return Base::extract(std::forward<A>(args)...);
-    }
-    template <class M>
-    void merge(M&& source)
-    {
-        Touch();
-        TouchSource(source);
-        Base::merge(std::forward<M>(source));
-    }
-    void clear()
-    {
-        Touch();
-        Base::clear();
-    }
-    void swap(TVLScriptHandlerMap& other)
-    {
-        Touch();
-        other.Touch();
-        Base::swap(other);
-    }
-
-    unsigned long long GetChanges() const { return m_nChanges; }
-
-private:
-    void Touch() { ++m_nChanges; }
-    static void TouchSource(TVLScriptHandlerMap& source) { source.Touch(); }
-    template <class M>
-    static void TouchSource(M&)
-    {
-    }
-
-    unsigned long long m_nChanges;
-};
-
 class IVLScriptExtendIF
 {
 public:
@@ -232,26 +85,19 @@ public:
 
 protected:
     std::map<CVLString, PropertyHandler, CVLScriptNameLess> m_PropertyMap;
-    TVLScriptHandlerMap<MethodHandler> m_MethodMap;
+    std::map<CVLString, MethodHandler, CVLScriptNameLess> m_MethodMap;
     PropertyHandler m_pfnDefaultProperty;
     IVLScriptExtendIF* m_pNextExtend;
 
 private:
     struct SPath;
-    struct SCall;
     // The object path handed to a method handler: one kept string for each
     // path this host was called with (up to a bound), so a call builds none.
     const CVLString* KeptPath(const char* p, int n);
-    // Where a called name was found last, while the method map is unchanged;
-    // null when it has to be looked up.
-    const SCall* KnownCall(const char* szName) const;
-    void KeepCall(const char* szName, const CVLString* pPath,
-                  const TVLScriptHandlerMap<MethodHandler>::value_type* pEntry);
 
     // Newest first; a published entry never changes while the host lives, so
     // a handler's path stays intact across re-entrant and concurrent calls.
     std::atomic<SPath*> m_pPaths;
-    std::atomic<SCall*> m_pCalls;
 
     IVLScriptExtendIF(const IVLScriptExtendIF&) = delete;
     IVLScriptExtendIF& operator=(const IVLScriptExtendIF&) = delete;
