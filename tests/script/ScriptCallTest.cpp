@@ -409,3 +409,70 @@ TEST(ScriptCall, UncheckedArgumentListsFailAsBefore)
     ASSERT_EQ(r.nError, 0);
     EXPECT_EQ(r.value.GetLong(), 1);
 }
+
+namespace {
+// A host whose method "Run" runs the script its path names (the same
+// collection and host), with the method's arguments.
+class CRunHost : public IVLScriptExtendIF
+{
+public:
+    explicit CRunHost(CVLScriptCollection* pScripts) : IVLScriptExtendIF(nullptr, nullptr), m_pScripts(pScripts)
+    {
+        m_MethodMap[CVLString("Run", VL_CHARSET_UTF8)] = &RunMethod;
+    }
+    virtual CVLString GetContextText() override { return CVLString("run", VL_CHARSET_UTF8); }
+    static void RunMethod(IVLScriptExtendIF* p, const CVLString& strPath, CVLScriptParams* pParams, void* pContext)
+    {
+        CRunHost* pHost = static_cast<CRunHost*>(p);
+        CVLScript* pScript = pHost->m_pScripts->Find(strPath.GetBuffer());
+        pScript->Execute(*pParams, pHost->m_pScripts, pHost, pContext);
+    }
+
+private:
+    CVLScriptCollection* m_pScripts;
+};
+}  // namespace
+
+// A host method that runs a script while calls of the outer run wait in its
+// loop: the nested run has its own state, a failure inside it ends the outer
+// run with the inner script's error, and the thread is whole again after.
+TEST(ScriptCall, HostRunsAScriptWhileCallsWait)
+{
+    // Twice(x) = x * 2; Leaf(x) = Twice.Run(x) + 1; Top(x) = Leaf(x) + Leaf(x + 1)
+    A twice("Twice", "twice.vls", 8);
+    twice.Param(8, "x").Var("x").Long(2).Op(VLSCR_OP_MUL).Op(VLSCR_OP_RETURN_VALUE);
+    A leaf("Leaf", "leaf.vls", 8);
+    leaf.Param(8, "x").Op(VLSCR_OP_PARAM_FRAME).Var("x").Op(VLSCR_OP_PARAM_SEP).Call("Twice.Run");
+    leaf.Long(1).Op(VLSCR_OP_ADD).Op(VLSCR_OP_RETURN_VALUE);
+    A top("Top", "top.vls", 8);
+    top.Param(8, "x").Op(VLSCR_OP_PARAM_FRAME).Var("x").Op(VLSCR_OP_PARAM_SEP).Call("Leaf");
+    top.Op(VLSCR_OP_PARAM_FRAME).Var("x").Long(1).Op(VLSCR_OP_ADD).Op(VLSCR_OP_PARAM_SEP).Call("Leaf");
+    top.Op(VLSCR_OP_ADD).Op(VLSCR_OP_RETURN_VALUE);
+    // Div(x) = x / 0, run by the host for Middle, which Top2 calls: the host
+    // call's failure carries the calling script's name and line.
+    A div("Div", "div.vls", 8);
+    div.Param(8, "x").Line(4).Var("x").Long(0).Op(VLSCR_OP_DIV).Op(VLSCR_OP_RETURN_VALUE);
+    A top2("Top2", "top2.vls", 8);
+    top2.Param(8, "x").Op(VLSCR_OP_PARAM_FRAME).Var("x").Op(VLSCR_OP_PARAM_SEP).Call("Middle");
+    top2.Op(VLSCR_OP_RETURN_VALUE);
+    A mid("Middle", "middle.vls", 8);
+    mid.Param(8, "x").Line(6).Op(VLSCR_OP_PARAM_FRAME).Var("x").Op(VLSCR_OP_PARAM_SEP).Call("Div.Run");
+    mid.Op(VLSCR_OP_RETURN_VALUE);
+    CVLScriptCollection scripts;
+    for (A* p : {&twice, &leaf, &top, &div, &top2, &mid})
+        AddScript(scripts, p->Build());
+    CRunHost host(&scripts);
+    for (int i = 0; i < 2; ++i) {
+        CVLScriptParams params;
+        params.Add()->SetLong(5);
+        SRunResult r = RunScript(*scripts.Find("Top"), params, &scripts, &host);
+        ASSERT_EQ(r.nError, 0);
+        EXPECT_EQ(r.value.GetLong(), 11 + 13);
+        CVLScriptParams params2;
+        params2.Add()->SetLong(5);
+        r = RunScript(*scripts.Find("Top2"), params2, &scripts, &host);
+        EXPECT_EQ(r.nError, VLSCR_ERR_UNEXPECTED);
+        EXPECT_EQ(r.strScript, "middle.vls");
+        EXPECT_EQ(r.nLine, 6);
+    }
+}
