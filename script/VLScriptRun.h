@@ -1,6 +1,7 @@
 // The state of one script run: value stack, argument frames, the run's
 // variables, and the loop that executes the decoded code. Everything lives
-// for one CVLScript::Execute on the caller's thread.
+// for one CVLScript::Execute on the caller's thread. Calls of plain scripts
+// run in the same loop: the caller's state waits in a record meanwhile.
 #ifndef VLSCRIPTRUN_H
 #define VLSCRIPTRUN_H
 
@@ -133,7 +134,8 @@ private:
 
     static SStore* AcquireStore();
     void ReleaseStore();
-    // Empties the running store, and hands it back to the pool.
+    // ResetStore empties the running store; RecycleStore also hands it back
+    // to the pool.
     void ResetStore();
     void RecycleStore();
     // Adds what the waiting runs of entered calls hold to the thread's total.
