@@ -448,8 +448,21 @@ void CVLScriptRun::Enter(CVLScript* pScript, size_t nArgs, const SVLScriptInstr*
     }
     if (pStore->slots.size() < nNames)
         pStore->slots.resize(nNames);
-    calls.push_back(SActivation{m_pScript, m_pProgram, m_pParams, m_pStore, m_nTop, m_nCapacity, m_nHigh, m_nSlots,
-                                m_nPC, nArgs, 0, false, m_bOwnBuiltins});
+    calls.emplace_back();
+    SActivation& a = calls.back();
+    a.pScript = m_pScript;
+    a.pProgram = m_pProgram;
+    a.pParams = m_pParams;
+    a.pStore = m_pStore;
+    a.nTop = m_nTop;
+    a.nCapacity = m_nCapacity;
+    a.nHigh = m_nHigh;
+    a.nSlots = m_nSlots;
+    a.nPC = m_nPC;
+    a.nArgs = nArgs;
+    a.nHeld = 0;
+    a.bCounted = false;
+    a.bOwnBuiltins = m_bOwnBuiltins;
     ++t_nDepth;
     const SEntry* pArgs = m_pStack + (m_nTop - nArgs);
     m_pParams = &m_pStore->result;
@@ -487,9 +500,8 @@ void CVLScriptRun::Leave(const SVLScriptInstr*& pCode, const SVLScriptInstr*& pP
 
 size_t CVLScriptRun::Return()
 {
-    const SActivation a = m_pRootStore->calls.back();
     ResetStore();
-    m_pRootStore->calls.pop_back();
+    const SActivation& a = m_pRootStore->calls.back();
     --t_nDepth;
     t_nHeldBytes -= a.nHeld;
     m_pScript = a.pScript;
@@ -505,7 +517,9 @@ size_t CVLScriptRun::Return()
     m_pFrames = &a.pStore->frames;
     m_bOwnBuiltins = a.bOwnBuiltins;
     m_nPC = a.nPC;
-    return a.nArgs;
+    const size_t nArgs = a.nArgs;
+    m_pRootStore->calls.pop_back();
+    return nArgs;
 }
 
 void CVLScriptRun::CountWaiting(SActivation& a)

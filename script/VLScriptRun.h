@@ -106,6 +106,9 @@ private:
         size_t nHeld;    // added to the thread's held bytes for the wait
         bool bCounted;   // nHeld was added (see Enter)
         bool bOwnBuiltins;
+        // Filled in place by Enter: a record built aside and copied in costs
+        // more than the call it belongs to.
+        SActivation() {}
     };
     // The stack, variables and argument frames of a run. A thread keeps the
     // stores of its finished runs and hands them, emptied, to its next runs,
