@@ -928,17 +928,7 @@ void CVLScriptRun::Call(const SVLScriptInstr& instr, bool bLookedUp, CVLScript* 
     }
     if (!bDone)
         Fail(VLSCR_ERR_NO_FUNCTION, __LINE__);
-    SEntry& e = Push();
-    e.nKind = KIND_VALUE;
-    const CVLVariant& result = pFrame->CVLScriptParams::GetReturnValue();
-    int nType = result.GetTypeInline();
-    if (IsWord(nType)) {
-        e.value.SetWordInline(nType, result.GetWordInline());
-        e.value.SetModified(result.IsModified());
-    } else {
-        CheckValueSize(result, __LINE__);
-        e.value = result;
-    }
+    PushResult(*pFrame);  // the frame is emptied as it goes anyway
     m_pFrames->CVLScriptParamsStack::Pop();
 }
 
