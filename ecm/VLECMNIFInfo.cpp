@@ -338,18 +338,21 @@ VLECM_RESULT CVLECMNIFInfo::StartCommandAsync(VLECM_COMMAND eCommand, VLECM_CONN
 
 void CVLECMNIFInfo::StopCommand()
 {
-    {
-        CVLThreadLock lock(&m_CommandSync);
-        lock.Lock();
-        m_bCommandStop = true;
-        try {
-            if (m_pCommandInstance != nullptr)
-                m_pCommandInstance->Stop();
-        } catch (EVLException* pException) {
-            pException->Delete();
-        }
-    }
+    RequestStopCommand();
     End();
+}
+
+void CVLECMNIFInfo::RequestStopCommand()
+{
+    CVLThreadLock lock(&m_CommandSync);
+    lock.Lock();
+    m_bCommandStop = true;
+    try {
+        if (m_pCommandInstance != nullptr)
+            m_pCommandInstance->Stop();
+    } catch (EVLException* pException) {
+        pException->Delete();
+    }
 }
 
 bool CVLECMNIFInfo::IsCommandRunning()

@@ -76,6 +76,9 @@ public:
     // Stops the running command (its end is not reported) and waits for
     // the command thread. Does nothing when called on that thread.
     virtual void StopCommand();
+    // Stops the running command without waiting for its thread (End waits),
+    // so that many commands can be stopped at once.
+    virtual void RequestStopCommand();
     virtual bool IsCommandRunning();
     // The result of the last finished command.
     virtual VLECM_RESULT GetCommandResult();

@@ -226,6 +226,10 @@ void CVLECMProbeInstance::StopAllCommands()
         }
         m_pNIFInfoList->Unlock();
     }
+    // Every command is asked to stop before any thread is waited for, so
+    // the stops run side by side instead of one device after the other.
+    for (CVLECMNIFInfo* pNIFInfo : records)
+        pNIFInfo->RequestStopCommand();
     for (CVLECMNIFInfo* pNIFInfo : records)
         pNIFInfo->StopCommand();
 }

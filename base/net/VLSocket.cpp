@@ -123,6 +123,15 @@ void CVLSocket::Close()
     m_nSocket = -1;
 }
 
+void CVLSocket::Shutdown()
+{
+    if (m_nSocket == -1)
+        return;
+    // An unconnected UDP socket answers ENOTCONN but is shut down (and its
+    // waiters woken) all the same.
+    shutdown(m_nSocket, SHUT_RDWR);
+}
+
 void CVLSocket::Bind(const CVLSocketAddress* pAddress)
 {
     if (m_bBound)

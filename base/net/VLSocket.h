@@ -25,6 +25,10 @@ public:
     virtual bool IsValid() const { return m_nSocket != -1; }
     virtual int GetProtocol() const { return m_eProtocol; }
     virtual void Close();
+    // Wakes every wait on the socket (Select returns, a receive reports no
+    // data) without closing the descriptor, so that a thread waiting on it
+    // can be joined before Close; failures are ignored.
+    virtual void Shutdown();
     // Binds to the address, or to 0.0.0.0 port 0 for null; nothing once bound.
     virtual void Bind(const CVLSocketAddress* pAddress);
     // The address given to Bind (not asked of the system).

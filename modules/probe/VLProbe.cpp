@@ -128,6 +128,9 @@ void CVLProbe::removeAllThread()
     CVLThreadLock lock(&m_ThreadSync);
     if (!lock.Lock())
         return;
+    // Every thread is asked first, so that they end side by side.
+    for (auto& entry : m_ThreadMap)
+        entry.second->SetRequestEnd(true);
     for (auto& entry : m_ThreadMap) {
         entry.second->End();
         delete entry.second;

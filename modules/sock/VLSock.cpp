@@ -1,5 +1,6 @@
 #include "modules/sock/VLSock.h"
 
+#include <chrono>
 #include <cstring>
 #include <new>
 
@@ -42,7 +43,7 @@ const VL_LONG kHostUnreachable = 65;
 const int kRetrySleeps = 5;
 // Longest single wait of a reader, so that a close or stop is seen soon.
 const int kWaitSliceMs = 100;
-// Close polls a running reader this often.
+// A close that finds another under way looks again this often.
 const int kReadingPollMs = 60;
 // Received datagrams kept for Read; beyond this the oldest is dropped.
 const size_t kRecvQueueLimit = 1024;
@@ -521,12 +522,26 @@ void CVLSock::Close()
                 }
             }
             // Another thread is closing: this close ends when that one has.
-            CVLThread::Sleep(kReadingPollMs);
+            std::unique_lock<std::mutex> wait(m_ReadingMutex);
+            m_ReadingCond.wait_for(wait, std::chrono::milliseconds(kReadingPollMs), [this]() { return !m_bClosing; });
         }
+        // Every receive thread is asked to end before any is joined, and the
+        // shut-down sockets wake whoever waits on them at once.
+        {
+            CVLThreadLock lock(&m_RecvThreadSync);
+            if (lock.Lock()) {
+                for (CVLSockRecvThread* pThread : m_listRecvThreads)
+                    pThread->SetRequestEnd(true);
+            }
+        }
+        for (CVLSocket* pSocket : closing)
+            pSocket->Shutdown();
         m_RecvSemaphore.Post();
         stopRecvThreads();
-        while (m_bReading)
-            CVLThread::Sleep(kReadingPollMs);
+        {
+            std::unique_lock<std::mutex> wait(m_ReadingMutex);
+            m_ReadingCond.wait(wait, [this]() { return !m_bReading; });
+        }
         for (CVLSocket* pSocket : closing) {
             CloseQuietly(pSocket);
             delete pSocket;
@@ -535,8 +550,10 @@ void CVLSock::Close()
             CVLThreadLock lock(&m_ThreadSync);
             if (lock.Lock())
                 m_bRecvThreadStarted = false;
+            std::lock_guard<std::mutex> wait(m_ReadingMutex);
             m_bClosing = false;
         }
+        m_ReadingCond.notify_all();
         // What the sockets received belongs to them: it goes with them.
         DropRecvData();
     }
@@ -640,10 +657,18 @@ VL_SIZE_T CVLSock::Read(VL_BYTE* pBuffer, VL_SIZE_T nBufferSize)
         // Marked before the open state is looked at, so that Close, which
         // clears the state first, either turns this read away or waits for it.
         m_bReading = true;
+        // Close waits for the end of a read: it is told, not left to poll.
         struct CReadingMark {
-            std::atomic<bool>& m_b;
-            ~CReadingMark() { m_b = false; }
-        } mark{m_bReading};
+            CVLSock& m_Sock;
+            ~CReadingMark()
+            {
+                {
+                    std::lock_guard<std::mutex> lock(m_Sock.m_ReadingMutex);
+                    m_Sock.m_bReading = false;
+                }
+                m_Sock.m_ReadingCond.notify_all();
+            }
+        } mark{*this};
         if (!IsOpen())
             throw new EVLOpenException(VLMDSOCK_MODULE, kFile, __LINE__, "CVLSock", 0);
         UpdateParameters(m_pParams);

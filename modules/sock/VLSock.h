@@ -11,7 +11,9 @@
 #define VLSOCK_H
 
 #include <atomic>
+#include <condition_variable>
 #include <list>
+#include <mutex>
 #include <vector>
 
 #include "base/core/VLByteArray.h"
@@ -178,6 +180,9 @@ private:
     std::atomic<bool> m_bStopRequest;
     // Set while Close runs: a waiting reader gives up within one slice.
     std::atomic<bool> m_bClosing;
+    // Signalled when a read ends and when a close is over.
+    std::mutex m_ReadingMutex;
+    std::condition_variable m_ReadingCond;
     int m_nCurError65RetryCount;
     int m_nCurError65RetryInterval;
     int m_nError65RetryCount;

@@ -10,9 +10,11 @@
 #include <chrono>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/support/TestSupport.h"
+#include "tests/support/Watchdog.h"
 #include "base/core/VLCommunicationException.h"
 #include "base/core/VLInvalidParamException.h"
 #include "base/core/VLOpenException.h"
@@ -185,6 +187,23 @@ TEST(Socket, SelectTimeouts)
     ASSERT_NE(c, nullptr);
     EXPECT_EQ(c->GetSystemErrorCode(), 9);  // EBADF
     c->Delete();
+}
+
+// A wait of ten minutes ends as soon as another thread shuts the socket down.
+TEST(Socket, ShutdownWakesAWait)
+{
+    CWatchdog watchdog(60, "a wait woken by Shutdown");
+    CVLSocket s;
+    s.Create(0, 0, 0);
+    ASSERT_GT(BindSomewhere(s, "127.0.0.1"), 0);
+    bool bReadable = false;
+    std::thread waiter([&] { bReadable = s.Select(600000, nullptr); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    s.Shutdown();
+    waiter.join();
+    EXPECT_TRUE(bReadable);
+    s.Close();
+    s.Shutdown();  // nothing to do on a closed socket
 }
 
 // Every descriptor below 1100 is taken first, so the socket's number lies above

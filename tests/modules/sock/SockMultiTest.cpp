@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -333,6 +334,50 @@ std::string RunLoopbackOnlyHost()
     return strResult;
 }
 
+// A reader waits on the receive threads' queue with a read time-out of ten
+// minutes; Close from another thread must wake it, not leave it (and the
+// close, which waits for it) to the time-out.
+std::string RunCloseWakesQueueReaderHost()
+{
+    CVLCMApi api;
+    CVLModuleController* pController = api.GetModuleController();
+    pController->SetConst("socketMode", "multi", nullptr, nullptr);
+    pController->SetConst("castType", "multicast", nullptr, nullptr);
+    pController->SetConst("toAddress", kGroup, nullptr, nullptr);
+    pController->SetConst("toPort", std::to_string(kDevicePort).c_str(), nullptr, nullptr);
+    pController->SetConst("timeout", "600000", nullptr, nullptr);
+    CVLModuleParamCollection params;
+    params.SetController(pController);
+    CVLSock sock;
+    sock.CreateInstance(nullptr, &params);
+    sock.Open(VL_OPEN_WRITE);
+    std::atomic<bool> bReturned(false);
+    std::thread reader([&]() {
+        VL_BYTE buf[512];
+        try {
+            sock.Read(buf, sizeof(buf));
+        } catch (EVLException* e) {
+            e->Delete();
+        }
+        bReturned = true;
+    });
+    // Let the reader reach its wait; had it not, the close would still end it.
+    usleep(300 * 1000);
+    std::thread closer([&]() { sock.Close(); });
+    for (int i = 0; i < 300 && !bReturned; ++i)
+        usleep(100 * 1000);
+    if (!bReturned) {
+        // The child process ends with both threads still waiting.
+        reader.detach();
+        closer.detach();
+        return "reader still waiting";
+    }
+    reader.join();
+    closer.join();
+    sock.DestroyInstance(nullptr, &params);
+    return "woken";
+}
+
 class SockMultiTest : public ::testing::Test
 {
 protected:
@@ -364,6 +409,11 @@ TEST_F(SockMultiTest, BroadcastUsesOneAnyAddressSocketWithItsOptions)
 TEST_F(SockMultiTest, AFloodThroughTheReceiveThreadsStaysBounded)
 {
     EXPECT_EQ("flooded bounded emptied", RunPair(m_Net, RunFloodDevice, RunFloodHost));
+}
+
+TEST_F(SockMultiTest, CloseWakesAReaderWaitingOnTheQueue)
+{
+    EXPECT_EQ("woken", m_Net.RunIn("host", RunCloseWakesQueueReaderHost));
 }
 
 TEST_F(SockMultiTest, OnlyTheLoopbackMakesNoSocket)
