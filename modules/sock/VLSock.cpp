@@ -1,6 +1,7 @@
 #include "modules/sock/VLSock.h"
 
 #include <chrono>
+#include <climits>
 #include <cstring>
 #include <new>
 
@@ -108,6 +109,26 @@ CVLString AddressText(const CVLProperty* p)
     return p->ToString("");
 }
 
+long long NowMs()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// Milliseconds until the deadline, from 0 to the largest int.
+int TimeLeft(long long nDeadline)
+{
+    long long nLeft = nDeadline - NowMs();
+    if (nLeft <= 0)
+        return 0;
+    return nLeft < INT_MAX ? static_cast<int>(nLeft) : INT_MAX;
+}
+
+long long Positive(int nValue)
+{
+    return nValue > 0 ? nValue : 0;
+}
+
 void CloseQuietly(CVLSocket* pSocket)
 {
     try {
@@ -123,12 +144,12 @@ CVLSock::CVLSock()
     : m_pController(nullptr), m_pInstance(nullptr), m_pParams(nullptr), m_bOpen(false),
       m_eProtocol(VLMDSOCK_PROTOCOL_UDP), m_eCastType(VLMDSOCK_CAST_UNICAST), m_eSocketMode(VLMDSOCK_MODE_SINGLE),
       m_nTTL(kDefaultTTL), m_nCurTTL(kDefaultTTL), m_nCurToPort(0), m_nToPort(0),
-      m_DestAddress(VLMDSOCK_PROTOCOL_UDP, kAnyAddress, 0), m_nPort(0), m_nCurTimeout(kDefaultTimeout),
-      m_nCurRetry(1), m_nTimeout(kDefaultTimeout), m_nRetry(1), m_nRecvInterval(kDefaultRecvInterval),
-      m_bRecvThreadStarted(false), m_pSelectedSocket(nullptr), m_bReading(false), m_bStopRequest(false),
-      m_bClosing(false), m_nCurError65RetryCount(kDefaultError65RetryCount),
-      m_nCurError65RetryInterval(kDefaultError65RetryInterval), m_nError65RetryCount(kDefaultError65RetryCount),
-      m_nError65RetryInterval(kDefaultError65RetryInterval), m_nDroppedDatagrams(0)
+      m_DestAddress(VLMDSOCK_PROTOCOL_UDP, kAnyAddress, 0), m_nPort(0), m_nCurTimeout(kDefaultTimeout), m_nCurRetry(1),
+      m_nTimeout(kDefaultTimeout), m_nRetry(1), m_nRecvInterval(kDefaultRecvInterval), m_bRecvThreadStarted(false),
+      m_pSelectedSocket(nullptr), m_bReading(false), m_bStopRequest(false), m_bClosing(false), m_nReadDeadline(-1),
+      m_nCurError65RetryCount(kDefaultError65RetryCount), m_nCurError65RetryInterval(kDefaultError65RetryInterval),
+      m_nError65RetryCount(kDefaultError65RetryCount), m_nError65RetryInterval(kDefaultError65RetryInterval),
+      m_nDroppedDatagrams(0)
 {
     m_RecvSemaphore.Initialize(0x7FFFFFFF, 0);
 }
@@ -719,14 +740,22 @@ bool CVLSock::WaitReadable(CVLSocket* pSocket, int nTimeout)
 void CVLSock::waitRecv(CVLSocket* pSocket)
 {
     try {
+        // The read's deadline, set once when the read began: datagrams it
+        // skips must not start a fresh wait.
+        const long long nDeadline = m_nReadDeadline;
         if (pSocket == nullptr) {
-            m_RecvSemaphore.Wait(m_nCurTimeout);
-        } else {
-            int nCounter = m_nCurRetry;
+            m_RecvSemaphore.Wait(nDeadline < 0 ? m_nCurTimeout : TimeLeft(nDeadline));
+        } else if (nDeadline < 0) {
+            // "retry" 0: no limit.
             while (!WaitReadable(pSocket, m_nCurTimeout)) {
                 if (m_bClosing || IsStopRequested())
                     break;
-                if (m_nCurRetry != 0 && --nCounter <= 0)
+            }
+        } else {
+            while (!WaitReadable(pSocket, TimeLeft(nDeadline))) {
+                if (m_bClosing || IsStopRequested())
+                    break;
+                if (TimeLeft(nDeadline) <= 0)
                     throw new EVLTimeoutException(VLMDSOCK_MODULE, kFile, __LINE__, true);
             }
         }
@@ -744,6 +773,10 @@ VL_SIZE_T CVLSock::readSingle(VL_BYTE* pBuffer, VL_SIZE_T nBufferSize, CVLSocket
     if (m_ReadScratch.size() < static_cast<size_t>(kMaxDatagram))
         m_ReadScratch.resize(kMaxDatagram);
     VL_BYTE* pScratch = m_ReadScratch.data();
+    // At most "retry" x "timeout" in all, whatever is skipped meanwhile.
+    m_nReadDeadline = m_nCurRetry == 0 ? -1
+                                       : NowMs() + static_cast<long long>(m_nCurRetry > 1 ? m_nCurRetry : 1) *
+                                                       Positive(m_nCurTimeout);
     for (;;) {
         waitRecv(pSocket);
         CVLSocketAddress from(m_eProtocol, kAnyAddress, 0);
@@ -793,10 +826,17 @@ VL_SIZE_T CVLSock::readMulti(VL_BYTE* pBuffer, VL_SIZE_T nBufferSize, VLMDSOCK_S
             m_bRecvThreadStarted = true;
             startRecvThreads(nBufferSize, listSockets);
         }
-        waitRecv(nullptr);
+        // One time-out in all: a wake whose datagram was dropped (longer
+        // than the buffer, or pushed out of a full queue) waits on for the
+        // time left instead of returning early or starting afresh.
+        m_nReadDeadline = m_nCurTimeout < 0 ? -1 : NowMs() + m_nCurTimeout;
         VL_SIZE_T nSize = 0;
-        popRecvData(pBuffer, nBufferSize, &nSize);
-        return nSize;
+        for (;;) {
+            waitRecv(nullptr);
+            if (popRecvData(pBuffer, nBufferSize, &nSize) != nullptr || m_bClosing || !m_bOpen || m_nReadDeadline < 0 ||
+                TimeLeft(m_nReadDeadline) <= 0)
+                return nSize;
+        }
     }
     VL_CATCH_LADDER(VLMDSOCK_MODULE, kFile)
 }

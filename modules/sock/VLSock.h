@@ -183,6 +183,9 @@ private:
     // Signalled when a read ends and when a close is over.
     std::mutex m_ReadingMutex;
     std::condition_variable m_ReadingCond;
+    // Monotonic milliseconds at which the read under way gives up; -1: never.
+    // The reader's only.
+    long long m_nReadDeadline;
     int m_nCurError65RetryCount;
     int m_nCurError65RetryInterval;
     int m_nError65RetryCount;

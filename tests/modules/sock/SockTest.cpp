@@ -176,6 +176,37 @@ TEST_F(SockTest, AReadWithoutAnswerTimesOutAfterItsRetries)
     EXPECT_TRUE(m_Sock.IsOpen());  // a failed read leaves the instance open
 }
 
+// A stream of skipped datagrams, one every 20 ms, must not stretch a read:
+// it times out while the stream still runs (the stream stops after 30 s or
+// as soon as the read has returned).
+TEST_F(SockTest, SkippedDatagramsDoNotStretchARead)
+{
+    CWatchdog watchdog(120, "SkippedDatagramsDoNotStretchARead");
+    for (size_t nJunk : {size_t(0), size_t(600)}) {
+        SCOPED_TRACE(nJunk);
+        CPeer peer;
+        Const("timeout", "300");
+        Const("retry", "1");
+        OpenTo(peer);
+        Write("hi");
+        peer.Receive();
+        std::atomic<bool> bReadOver{false};
+        std::atomic<bool> bStreamOver{false};
+        std::thread stream([&]() {
+            for (int i = 0; i < 1500 && !bReadOver; ++i) {
+                peer.Reply(std::string(nJunk, 'x'));
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            }
+            bStreamOver = true;
+        });
+        EXPECT_TRUE(VLThrows<EVLTimeoutException>([this]() { Read(512); }));
+        EXPECT_FALSE(bStreamOver) << "the read lasted as long as the stream";
+        bReadOver = true;
+        stream.join();
+        m_Sock.Close();
+    }
+}
+
 TEST_F(SockTest, CloseAndStopEndABlockedRead)
 {
     CWatchdog watchdog(60, "CloseAndStopEndABlockedRead");
