@@ -1,5 +1,6 @@
 #include "base/net/VLSocket.h"
 
+#include <net/if.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -9,10 +10,14 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstring>
+#include <set>
+#include <vector>
 
 #include "base/core/VLCommunicationException.h"
 #include "base/core/VLInvalidParamException.h"
 #include "base/core/VLOpenException.h"
+#include "base/net/VLInterfaceAddress.h"
 #include "base/platform/VLPlatformErrno.h"
 #include "base/core/VLTimeoutException.h"
 
@@ -258,6 +263,63 @@ int CVLSocket::SendTo(const void* pData, int nLength, CVLSocketAddress& address)
     if (nSent == -1)
         ThrowCommunication(582, address.GetHost().GetString());
     return static_cast<int>(nSent);
+}
+
+int CVLSocket::SendToEachInterface(const void* pData, int nLength, CVLSocketAddress& address)
+{
+    CheckBuffer(pData, nLength, 582);
+    std::vector<VLInterfaceAddress> interfaces;
+    VLListInterfaceAddresses(interfaces);
+    int nSent = 0;
+    int nFirstError = 0;
+    std::set<unsigned int> done;
+    for (const VLInterfaceAddress& entry : interfaces) {
+        if (!entry.bUp || entry.bLoopback || !entry.bFirstOfInterface)
+            continue;
+        unsigned int nIndex = if_nametoindex(entry.strInterface.c_str());
+        if (nIndex == 0 || !done.insert(nIndex).second)
+            continue;
+        // The interface and source address go with the datagram, so that
+        // it leaves there without a route.
+        struct in_pktinfo info;
+        std::memset(&info, 0, sizeof(info));
+        info.ipi_ifindex = static_cast<int>(nIndex);
+        std::memcpy(&info.ipi_spec_dst, entry.address, 4);
+        alignas(struct cmsghdr) unsigned char control[CMSG_SPACE(sizeof(info))];
+        std::memset(control, 0, sizeof(control));
+        struct iovec iov;
+        iov.iov_base = const_cast<void*>(pData);
+        iov.iov_len = static_cast<size_t>(nLength);
+        struct msghdr msg;
+        std::memset(&msg, 0, sizeof(msg));
+        msg.msg_name = const_cast<sockaddr*>(address.GetSockAddr());
+        msg.msg_namelen = static_cast<socklen_t>(address.GetSockAddrLength());
+        msg.msg_iov = &iov;
+        msg.msg_iovlen = 1;
+        msg.msg_control = control;
+        msg.msg_controllen = sizeof(control);
+        struct cmsghdr* pHeader = CMSG_FIRSTHDR(&msg);
+        pHeader->cmsg_level = IPPROTO_IP;
+        pHeader->cmsg_type = IP_PKTINFO;
+        pHeader->cmsg_len = CMSG_LEN(sizeof(info));
+        std::memcpy(CMSG_DATA(pHeader), &info, sizeof(info));
+        ssize_t nResult;
+        do {
+            nResult = sendmsg(m_nSocket, &msg, MSG_NOSIGNAL);
+        } while (nResult == -1 && errno == EINTR);
+        if (nResult == -1) {
+            if (nFirstError == 0)
+                nFirstError = errno;
+            continue;
+        }
+        ++nSent;
+    }
+    if (nSent > 0)
+        return nSent;
+    if (nFirstError != 0)
+        ThrowCommunicationCode(582, nFirstError, address.GetHost().GetString());
+    SendTo(pData, nLength, address);
+    return 1;
 }
 
 int CVLSocket::ReceiveFrom(void* pBuffer, int nLength, CVLSocketAddress* pFrom)

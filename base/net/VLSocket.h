@@ -43,6 +43,12 @@ public:
     // One receive call; returns more than 0 bytes or throws.
     virtual int Receive(void* pBuffer, int nLength);
     virtual int SendTo(const void* pData, int nLength, CVLSocketAddress& address);
+    // Sends one datagram out of every local IPv4 interface that is up and
+    // not a loopback, from its first address, whether or not a route leads
+    // there (the limited broadcast of a network without a gateway). Returns
+    // the number of interfaces it left through; throws the first failure
+    // when it left through none. Without such an interface it is SendTo.
+    virtual int SendToEachInterface(const void* pData, int nLength, CVLSocketAddress& address);
     // The sender's address goes to pFrom when it is given.
     virtual int ReceiveFrom(void* pBuffer, int nLength, CVLSocketAddress* pFrom);
     // Waits at most nTimeoutMs (0 polls) until the socket is readable; true

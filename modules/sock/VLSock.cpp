@@ -648,7 +648,10 @@ void CVLSock::Write(const VL_BYTE* pBuffer, VL_SIZE_T nBufferSize)
                         CVLTrace::Output(VLMDSOCK_MODULE, kFile, __LINE__, 1, "Send:IP address=%s Port=%ld",
                                          m_DestAddress.GetHost().GetString(), static_cast<long>(m_DestAddress.GetPort()));
                     } else {
-                        pSocket->SendTo(pBuffer, static_cast<int>(nBufferSize), m_DestAddress);
+                        if (IsLimitedBroadcast())
+                            pSocket->SendToEachInterface(pBuffer, static_cast<int>(nBufferSize), m_DestAddress);
+                        else
+                            pSocket->SendTo(pBuffer, static_cast<int>(nBufferSize), m_DestAddress);
                         CVLTrace::Output(VLMDSOCK_MODULE, kFile, __LINE__, 1, "SendTo:IP address=%s Port=%ld",
                                          m_DestAddress.GetHost().GetString(), static_cast<long>(m_DestAddress.GetPort()));
                     }
@@ -716,6 +719,16 @@ VL_SIZE_T CVLSock::Read(VL_BYTE* pBuffer, VL_SIZE_T nBufferSize)
         return readMulti(pBuffer, nBufferSize, sockets);
     }
     VL_CATCH_LADDER(VLMDSOCK_MODULE, kFile)
+}
+
+bool CVLSock::IsLimitedBroadcast()
+{
+    // A socket bound to one address sends from it alone, as routed.
+    if (m_eProtocol != VLMDSOCK_PROTOCOL_UDP || m_eCastType != VLMDSOCK_CAST_BROADCAST ||
+        m_strBindAddress.GetLength() > 0)
+        return false;
+    const unsigned char* pBytes = m_DestAddress.GetAddressBytes();
+    return pBytes != nullptr && pBytes[0] == 255 && pBytes[1] == 255 && pBytes[2] == 255 && pBytes[3] == 255;
 }
 
 bool CVLSock::WaitReadable(CVLSocket* pSocket, int nTimeout)

@@ -133,6 +133,9 @@ private:
     bool AskRetry(const char* szScript, VL_LONG nErrorCode);
     // Five sleeps of the retry interval, each followed by a stop check.
     void RetryPause();
+    // The destination is the limited broadcast, sent from the any address:
+    // it leaves through every local interface, routed or not.
+    bool IsLimitedBroadcast();
     // Waits on one socket for at most nTimeout ms in short slices, so that a
     // close is noticed: true when readable, false when the time ran out.
     bool WaitReadable(CVLSocket* pSocket, int nTimeout);
