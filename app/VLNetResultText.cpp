@@ -79,3 +79,21 @@ const char* CVLNetResultText::GetECMResultText(int nResult)
         return kUnknownResult;
     }
 }
+
+std::string CVLNetResultText::GetSocketErrorText(long nError)
+{
+    // The numbers a send fails with, in the system's stored numbering.
+    static const struct
+    {
+        long nError;
+        const char* szText;
+    } kTexts[] = {
+        {13, "permission denied"},   {49, "address not available"}, {50, "network down"},
+        {51, "network unreachable"}, {55, "no buffer space"},       {65, "host unreachable"},
+    };
+    for (const auto& entry : kTexts) {
+        if (entry.nError == nError)
+            return entry.szText;
+    }
+    return nError == 0 ? std::string("unknown error") : "error " + std::to_string(nError);
+}

@@ -2,6 +2,8 @@
 #ifndef VLNETRESULTTEXT_H
 #define VLNETRESULTTEXT_H
 
+#include <string>
+
 class CVLNetResultText
 {
 public:
@@ -9,6 +11,9 @@ public:
     static const char* GetPFWResultText(int nResult);
     // The device manager's results, which device commands give.
     static const char* GetECMResultText(int nResult);
+    // A socket error number as the system stores it (the BSD numbering:
+    // 51 network unreachable); "error N" for a number without a text.
+    static std::string GetSocketErrorText(long nError);
 };
 
 #endif

@@ -78,7 +78,8 @@ bool CommandOf(const std::string& strName, VLECM_COMMAND& eCommand)
 std::atomic<bool> CVLNetSession::s_bStopRequested{false};
 
 CVLNetSession::CVLNetSession()
-    : m_bInitialize(false), m_pFoundNIFInfo(nullptr), m_pStatusLine(nullptr), m_nChangeCount(0)
+    : m_bInitialize(false), m_pFoundNIFInfo(nullptr), m_pStatusLine(nullptr), m_nChangeCount(0), m_bNothingSent(false),
+      m_nSendError(0)
 {
 }
 
@@ -180,6 +181,12 @@ void CVLNetSession::OnProbe(VL_CONST_STR szMACAddress, CVLPFWNIFInfo* pNIFInfo)
         m_pStatusLine->Print(FormatDeviceLine(strMAC, strIP, Text(pNIFInfo->GetDisplayName())));
 }
 
+bool CVLNetSession::IsNothingSent(long& nError) const
+{
+    nError = m_nSendError;
+    return m_bNothingSent;
+}
+
 CVLPFWNIFInfo* CVLNetSession::GetFoundNIFInfo()
 {
     std::lock_guard<std::mutex> lock(m_Mutex);
@@ -255,6 +262,8 @@ VLPFW_RESULT CVLNetSession::Probe(int nTimeoutSeconds, const std::string& strFil
         m_pStatusLine = pStatusLine;
         m_nChangeCount = 0;
     }
+    m_bNothingSent = false;
+    m_nSendError = 0;
     if (!m_CommunicationManager.SetFilterMACAddress(strFilterMAC.c_str()))
         return VLPFW_RESULT_PARAMETER_ERROR;
     using Clock = std::chrono::steady_clock;
@@ -297,6 +306,11 @@ VLPFW_RESULT CVLNetSession::Probe(int nTimeoutSeconds, const std::string& strFil
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(kPollMilliseconds));
     }
+    // Read before the stop, which releases the probe: an empty list means
+    // only "nobody answered" when the probe went out.
+    VLPROBE_SEND_STATUS sendStatus = m_CommunicationManager.GetVLECM().GetProbeInstance().GetProbeSendStatus();
+    m_bNothingSent = sendStatus.nSent == 0 && sendStatus.nFailed > 0;
+    m_nSendError = sendStatus.nFirstError;
     m_CommunicationManager.StopProbe();
     if (pStatusLine != nullptr)
         pStatusLine->Clear();

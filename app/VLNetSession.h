@@ -39,6 +39,9 @@ public:
     // found. Devices are printed as found when pStatusLine is given.
     VLPFW_RESULT Probe(int nTimeoutSeconds, const std::string& strFilterMAC, const std::string& strFindMAC,
                        const std::string& strFindIP, CVLNetStatusLine* pStatusLine);
+    // True when the last probe sent nothing at all (every send failed);
+    // nError is then the error number of the first failure.
+    bool IsNothingSent(long& nError) const;
     // The device looked for, when it was found.
     CVLPFWNIFInfo* GetFoundNIFInfo();
     int GetFoundCount();
@@ -80,6 +83,9 @@ private:
     std::string m_strFindIP;
     CVLNetStatusLine* m_pStatusLine;
     int m_nChangeCount;
+    // The last probe's sends: none left the computer, and why.
+    bool m_bNothingSent;
+    long m_nSendError;
 
     static std::atomic<bool> s_bStopRequested;
 };

@@ -45,6 +45,16 @@ int InitializeFailed(VLPFW_RESULT eResult, const std::string& strError)
     return kExitFailure;
 }
 
+// True (after saying so) when no probe datagram left the computer.
+bool ReportNothingSent(const CVLNetSession& session)
+{
+    long nError = 0;
+    if (!session.IsNothingSent(nError))
+        return false;
+    fprintf(stderr, "vlnet: no probe could be sent: %s\n", CVLNetResultText::GetSocketErrorText(nError).c_str());
+    return true;
+}
+
 int RunProbe(CVLNetSession& session, const CVLNetOptions& options)
 {
     CVLNetStatusLine statusLine(CVLNetStatusLine::IsTerminal());
@@ -54,7 +64,9 @@ int RunProbe(CVLNetSession& session, const CVLNetOptions& options)
                 CVLNetResultText::GetPFWResultText(eResult));
         return kExitFailure;
     }
-    return CVLNetSession::IsStopRequested() ? kExitStopped : kExitSuccess;
+    if (CVLNetSession::IsStopRequested())
+        return kExitStopped;
+    return ReportNothingSent(session) ? kExitFailure : kExitSuccess;
 }
 
 // Probes until the device of the command line is found; null when it is not.
@@ -75,6 +87,7 @@ CVLPFWNIFInfo* FindDevice(CVLNetSession& session, const CVLNetOptions& options, 
         if (CVLNetSession::IsStopRequested()) {
             nExit = kExitStopped;
         } else {
+            ReportNothingSent(session);
             fprintf(stderr, "vlnet: device %s not found\n",
                     strMAC.empty() ? options.GetIPAddress().c_str() : strMAC.c_str());
             nExit = kExitFailure;

@@ -12,6 +12,7 @@
 #include "base/core/VLUnexpectedException.h"
 #include "cm/VLCallbackInfo.h"
 #include "cm/VLModuleController.h"
+#include "cm/VLModuleInstance.h"
 #include "cm/VLProperty.h"
 #include "cm/VLTargetList.h"
 #include "cm/VLTargetLock.h"
@@ -206,6 +207,16 @@ void CVLECMProbeInstance::StopProbe()
     } catch (...) {
         RethrowFramework(__LINE__);
     }
+}
+
+VLPROBE_SEND_STATUS CVLECMProbeInstance::GetProbeSendStatus()
+{
+    // Under the lock that StopProbe takes before it deletes the instance.
+    CVLThreadLock lock(&m_ProbeInstanceSync);
+    if (!lock.Lock() || m_pProbeModuleInstance == nullptr)
+        return VLPROBE_SEND_STATUS();
+    CVLProbe* pProbe = dynamic_cast<CVLProbe*>(m_pProbeModuleInstance->GetImplementation());
+    return pProbe != nullptr ? pProbe->GetSendStatus() : VLPROBE_SEND_STATUS();
 }
 
 void CVLECMProbeInstance::StopAllCommands()

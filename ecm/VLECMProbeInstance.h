@@ -23,6 +23,7 @@
 #include "ecm/VLECMDefs.h"
 #include "ecm/VLECMDummyProbe.h"
 #include "ecm/VLECMDummyProbeCallbackIF.h"
+#include "modules/probe/VLProbe.h"
 
 class CVLECM;
 class CVLECMNIFInfo;
@@ -72,6 +73,10 @@ public:
     using IVLECMCallbackIF::OnProbe;
 
     CVLECMDummyProbe& GetDummyProbe() { return m_DummyProbe; }
+    // What the sends of the running probe came to so far (all zero when no
+    // probe runs), so that a probe whose every send failed is told apart
+    // from one that nobody answered.
+    VLPROBE_SEND_STATUS GetProbeSendStatus();
 
     // Delivers a simulated device on the dispatch thread (the record is the
     // callback's target, the connect type its identifier).

@@ -88,12 +88,17 @@ void CVLProbe::Probe(CVLModuleInstance* pInstance, CVLModuleParamCollection* pPa
             return;
         if (!m_ThreadMap.empty())
             throw new EVLAlreadyExecException(VLMDPROBE_MODULE, VLPROBE_FILE, __LINE__, kMethodProbe);
+        {
+            CVLThreadLock statusLock(&m_SendStatusSync);
+            if (statusLock.Lock())
+                m_SendStatus = VLPROBE_SEND_STATUS();
+        }
         IVLFunctionListener* pListener = pParams->GetListener();
         CVLModuleController* pController = pParams->GetController();
         for (CVLModuleInstanceIterator it = pInstance->Begin(); !it.IsEnd(); it.Next()) {
             CVLModuleInstance* pChild = it.Get();
             try {
-                CVLProbeRecvThread* pThread = new (std::nothrow) CVLProbeRecvThread(pParams, pChild);
+                CVLProbeRecvThread* pThread = new (std::nothrow) CVLProbeRecvThread(pParams, pChild, this);
                 if (pThread == nullptr)
                     throw new EVLMemoryAllocException(VLMDPROBE_MODULE, VLPROBE_FILE, __LINE__);
                 try {
@@ -121,6 +126,25 @@ int CVLProbe::GetThreadCount()
 {
     CVLThreadLock lock(&m_ThreadSync);
     return lock.Lock() ? static_cast<int>(m_ThreadMap.size()) : 0;
+}
+
+VLPROBE_SEND_STATUS CVLProbe::GetSendStatus()
+{
+    CVLThreadLock lock(&m_SendStatusSync);
+    return lock.Lock() ? m_SendStatus : VLPROBE_SEND_STATUS();
+}
+
+void CVLProbe::OnSendResult(bool bSent, long nError)
+{
+    CVLThreadLock lock(&m_SendStatusSync);
+    if (!lock.Lock())
+        return;
+    if (bSent) {
+        m_SendStatus.nSent++;
+        return;
+    }
+    if (m_SendStatus.nFailed++ == 0)
+        m_SendStatus.nFirstError = nError;
 }
 
 void CVLProbe::removeAllThread()

@@ -7,12 +7,21 @@
 
 #include <map>
 
+#include "base/core/VLThreadSync.h"
 #include "cm/VLModInstanceIF.h"
 #include "base/thread/VLLockableObject.h"
 
 class CVLModuleInstance;
 class CVLModuleParamCollection;
 class CVLProbeRecvThread;
+
+// What the sends of a probe came to, over all its children.
+struct VLPROBE_SEND_STATUS
+{
+    long nSent = 0;        // sends that left the computer
+    long nFailed = 0;      // sends that failed
+    long nFirstError = 0;  // the error number of the first failure (0: none, or not a socket error)
+};
 
 class CVLProbe : public IVLModInstanceIF, public CVLLockableObject
 {
@@ -32,6 +41,10 @@ public:
 
     // The receive threads that exist now.
     int GetThreadCount();
+    // The sends of the running (or last) probe.
+    VLPROBE_SEND_STATUS GetSendStatus();
+    // A receive thread's send: sent, or failed with the error number.
+    void OnSendResult(bool bSent, long nError);
 
 protected:
     void removeAllThread();
@@ -39,6 +52,10 @@ protected:
     // Child instance -> its receive thread; owns the threads, not the
     // children. Guarded by the instance's lock.
     std::map<CVLModuleInstance*, CVLProbeRecvThread*> m_ThreadMap;
+    // Guarded by m_SendStatusSync alone: the threads report while
+    // removeAllThread holds the instance's lock and waits for them.
+    VLPROBE_SEND_STATUS m_SendStatus;
+    CVLThreadSync m_SendStatusSync;
 };
 
 #endif

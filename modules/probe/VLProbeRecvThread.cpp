@@ -1,5 +1,7 @@
 #include "modules/probe/VLProbeRecvThread.h"
 
+#include <chrono>
+
 #include "cm/VLCMApi.h"
 #include "cm/VLModInstanceInfo.h"
 #include "cm/VLModuleController.h"
@@ -16,7 +18,9 @@
 #include "base/core/VLTrace.h"
 #include "base/core/VLUnexpectedException.h"
 #include "base/core/VLUnsupportedException.h"
-#include "base/thread/VLStopWatch.h"
+#include "base/core/VLCommunicationException.h"
+#include "modules/probe/VLProbe.h"
+#include "modules/probe/VLProbeSchedule.h"
 
 #define VLMDPROBE_MODULE "VLMDProbe"
 #define VLPROBERECVTHREAD_FILE "VLProbeRecvThread"
@@ -32,6 +36,12 @@ const int kTimeoutPause = 100;
 // every read at once (rather than for each datagram) must not spin.
 const int kBadRepliesBeforePause = 100;
 
+long long NowMs()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
 // True for a stop of the child or of the framework, which ends the thread
 // quietly.
 bool IsStop(EVLException* pException)
@@ -41,9 +51,11 @@ bool IsStop(EVLException* pException)
 }
 }  // namespace
 
-CVLProbeRecvThread::CVLProbeRecvThread(CVLModuleParamCollection* pParams, CVLModuleInstance* pChildInstance)
+CVLProbeRecvThread::CVLProbeRecvThread(CVLModuleParamCollection* pParams, CVLModuleInstance* pChildInstance,
+                                       CVLProbe* pOwner)
     : m_pChildInstance(pChildInstance), m_pParams(pParams),
-      m_pModuleController(pParams != nullptr ? pParams->GetController() : nullptr), m_pTarget(nullptr)
+      m_pModuleController(pParams != nullptr ? pParams->GetController() : nullptr), m_pTarget(nullptr),
+      m_pOwner(pOwner), m_bSendFailureReported(false), m_nBadReplies(0)
 {
 }
 
@@ -139,6 +151,7 @@ void CVLProbeRecvThread::OnThread(void* pData)
         const long nRetryCount = ReadConst("Probe_RetryCount", kDefaultRetryCount, szProbeModule, szProbeName);
         const long nRetryInterval = ReadConst("Probe_RetryInterval", kDefaultRetryInterval, szProbeModule, szProbeName);
         const long nInterval = ReadConst("Probe_Interval", kDefaultInterval, nullptr, nullptr);
+        CVLProbeSchedule schedule(nRetryCount, nRetryInterval, nInterval);
 
         m_pTarget = pApi->CreateTarget();
         if (m_pTarget == nullptr)
@@ -151,106 +164,116 @@ void CVLProbeRecvThread::OnThread(void* pData)
         if (pBlankTarget == nullptr)
             return;
         CVLModuleParam* pTimeout = pChildParams->GetParam("timeout", true);
-        CVLStopWatch stopWatch;
-        stopWatch.Start();
-        long nSendCount = 0;
-        long nElapsed = 0;
-        int nBadReplies = 0;
 
+        // Each pass: send once when the schedule says so, receive once, and
+        // go on, pause or end as the receive says.
         while (!IsRequestEnd()) {
+            if (schedule.IsSendDue(NowMs())) {
+                schedule.OnSend(NowMs());
+                SendOnce(pChildParams, pBlankTarget, strSendMethod);
+            }
             if (pTimeout != nullptr)
-                pTimeout->SetLong(nInterval);
-            stopWatch.Update();
-            nElapsed += stopWatch.GetElapsed();
-
-            if (nSendCount == 0 || (nSendCount <= nRetryCount && nElapsed >= nRetryInterval)) {
-                pChildParams->SetMethodName(strSendMethod.GetBuffer());
-                // A send that fails ends the thread: it would receive for
-                // nothing, and a broken channel would fail every pass.
-                bool bSent = false;
-                try {
-                    stopWatch.Update();
-                    ++nSendCount;
-                    nElapsed = 0;
-                    m_pTarget->Clear();
-                    m_pTarget->Marge(pBlankTarget);
-                    m_pChildInstance->CallMethod();
-                    bSent = true;
-                } catch (EVLException* pException) {
-                    if (IsStop(pException)) {
-                        pException->Delete();
-                    } else {
-                        if (dynamic_cast<EVLTimeoutException*>(pException) != nullptr)
-                            CVLTrace::OutputException(VLMDPROBE_MODULE, VLPROBERECVTHREAD_FILE, __LINE__, pException);
-                        PostException(pException);
-                    }
-                } catch (...) {
-                    PostException(new EVLUnexpectedException(VLMDPROBE_MODULE, VLPROBERECVTHREAD_FILE, __LINE__));
-                }
-                if (!bSent)
-                    break;
-            }
-
-            if (pTimeout != nullptr && nSendCount <= nRetryCount) {
-                stopWatch.Update();
-                nElapsed += stopWatch.GetElapsed();
-                long nRest = nRetryInterval - nElapsed;
-                pTimeout->SetLong(nRest <= 0 ? 0 : (nRest < nInterval ? nRest : nInterval));
-            }
-            pChildParams->SetMethodName(strRecvMethod.GetBuffer());
-
-            bool bEnd = false;
-            try {
-                m_pTarget->Clear();
-                m_pChildInstance->CallMethod();
-                nBadReplies = 0;
-                if (!m_pModuleController->CreateScriptExtend(strCondition.GetBuffer(), m_pChildInstance, m_pParams,
-                                                             nullptr))
-                    continue;
-                bool bMarge = false;
-                CVLTarget* pReported = nullptr;
-                CVLTargetList* pTargetList = m_pParams->GetTargetList();
-                if (pTargetList != nullptr) {
-                    pReported = pTargetList->MargeOrAddTarget(m_pTarget, bMarge);
-                } else if (m_pParams->GetListener() != nullptr) {
-                    // Without a listener the copy would go to nobody.
-                    pReported = m_pModuleController->CreateTarget();
-                    if (pReported != nullptr)
-                        *pReported = *m_pTarget;
-                }
-                if (pReported != nullptr && m_pParams->GetListener() != nullptr)
-                    m_pModuleController->PostCallbackProbe(m_pChildInstance, m_pParams, pReported, bMarge);
-            } catch (EVLTimeoutException* pException) {
-                pException->Delete();
-                nBadReplies = 0;
-                Sleep(kTimeoutPause);
-            } catch (EVLException* pException) {
-                if (IsStop(pException)) {
-                    pException->Delete();
-                    bEnd = true;
-                } else if (dynamic_cast<EVLNullObjectException*>(pException) != nullptr ||
-                           dynamic_cast<EVLUnsupportedException*>(pException) != nullptr) {
-                    // The child is gone or cannot receive at all: every
-                    // further pass would fail the same way.
-                    PostException(pException);
-                    bEnd = true;
-                } else {
-                    // One bad reply (truncated, empty, refused by its result)
-                    // costs only itself; the channel goes on receiving.
-                    CVLTrace::OutputException(VLMDPROBE_MODULE, VLPROBERECVTHREAD_FILE, __LINE__, pException);
-                    pException->Delete();
-                    if (++nBadReplies >= kBadRepliesBeforePause) {
-                        nBadReplies = 0;
-                        Sleep(kTimeoutPause);
-                    }
-                }
-            } catch (...) {
-                PostException(new EVLUnexpectedException(VLMDPROBE_MODULE, VLPROBERECVTHREAD_FILE, __LINE__));
-                bEnd = true;
-            }
-            if (bEnd)
+                pTimeout->SetLong(schedule.GetReceiveTimeout(NowMs()));
+            EReceiveStep eStep = ReceiveOnce(pChildParams, strRecvMethod, strCondition);
+            if (eStep == RECEIVE_END)
                 break;
+            if (eStep == RECEIVE_PAUSE)
+                Sleep(kTimeoutPause);
         }
     }
     VL_CATCH_LADDER(VLMDPROBE_MODULE, VLPROBERECVTHREAD_FILE)
+}
+
+void CVLProbeRecvThread::SendOnce(CVLModuleParamCollection* pChildParams, CVLTarget* pBlankTarget,
+                                  const CVLString& strSendMethod)
+{
+    pChildParams->SetMethodName(strSendMethod.GetBuffer());
+    EVLException* pFailure = nullptr;
+    try {
+        m_pTarget->Clear();
+        m_pTarget->Marge(pBlankTarget);
+        m_pChildInstance->CallMethod();
+    } catch (EVLException* pException) {
+        pFailure = pException;
+    } catch (...) {
+        pFailure = new EVLUnexpectedException(VLMDPROBE_MODULE, VLPROBERECVTHREAD_FILE, __LINE__);
+    }
+    if (pFailure == nullptr) {
+        if (m_pOwner != nullptr)
+            m_pOwner->OnSendResult(true, 0);
+        return;
+    }
+    // A stop ends the thread at the receive that follows; it is no failure.
+    if (IsStop(pFailure)) {
+        pFailure->Delete();
+        return;
+    }
+    EVLCommunicationException* pCommunication = dynamic_cast<EVLCommunicationException*>(pFailure);
+    if (m_pOwner != nullptr)
+        m_pOwner->OnSendResult(false, pCommunication != nullptr ? pCommunication->GetSystemErrorCode() : 0);
+    CVLTrace::OutputException(VLMDPROBE_MODULE, VLPROBERECVTHREAD_FILE, __LINE__, pFailure);
+    // Reported once per child: a channel that keeps failing would otherwise
+    // report every re-send. The schedule goes on, since a failure may pass.
+    if (m_bSendFailureReported) {
+        pFailure->Delete();
+        return;
+    }
+    m_bSendFailureReported = true;
+    PostException(pFailure);
+}
+
+CVLProbeRecvThread::EReceiveStep CVLProbeRecvThread::ReceiveOnce(CVLModuleParamCollection* pChildParams,
+                                                                 const CVLString& strRecvMethod,
+                                                                 const CVLString& strCondition)
+{
+    pChildParams->SetMethodName(strRecvMethod.GetBuffer());
+    try {
+        m_pTarget->Clear();
+        m_pChildInstance->CallMethod();
+        m_nBadReplies = 0;
+        if (!m_pModuleController->CreateScriptExtend(strCondition.GetBuffer(), m_pChildInstance, m_pParams, nullptr))
+            return RECEIVE_GO_ON;
+        bool bMarge = false;
+        CVLTarget* pReported = nullptr;
+        CVLTargetList* pTargetList = m_pParams->GetTargetList();
+        if (pTargetList != nullptr) {
+            pReported = pTargetList->MargeOrAddTarget(m_pTarget, bMarge);
+        } else if (m_pParams->GetListener() != nullptr) {
+            // Without a listener the copy would go to nobody.
+            pReported = m_pModuleController->CreateTarget();
+            if (pReported != nullptr)
+                *pReported = *m_pTarget;
+        }
+        if (pReported != nullptr && m_pParams->GetListener() != nullptr)
+            m_pModuleController->PostCallbackProbe(m_pChildInstance, m_pParams, pReported, bMarge);
+        return RECEIVE_GO_ON;
+    } catch (EVLTimeoutException* pException) {
+        pException->Delete();
+        m_nBadReplies = 0;
+        return RECEIVE_PAUSE;
+    } catch (EVLException* pException) {
+        if (IsStop(pException)) {
+            pException->Delete();
+            return RECEIVE_END;
+        }
+        if (dynamic_cast<EVLNullObjectException*>(pException) != nullptr ||
+            dynamic_cast<EVLUnsupportedException*>(pException) != nullptr) {
+            // The child is gone or cannot receive at all: every further
+            // pass would fail the same way.
+            PostException(pException);
+            return RECEIVE_END;
+        }
+        // One bad reply (truncated, empty, refused by its result) costs only
+        // itself; the channel goes on receiving.
+        CVLTrace::OutputException(VLMDPROBE_MODULE, VLPROBERECVTHREAD_FILE, __LINE__, pException);
+        pException->Delete();
+        if (++m_nBadReplies >= kBadRepliesBeforePause) {
+            m_nBadReplies = 0;
+            return RECEIVE_PAUSE;
+        }
+        return RECEIVE_GO_ON;
+    } catch (...) {
+        PostException(new EVLUnexpectedException(VLMDPROBE_MODULE, VLPROBERECVTHREAD_FILE, __LINE__));
+        return RECEIVE_END;
+    }
 }

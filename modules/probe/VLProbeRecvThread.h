@@ -1,26 +1,32 @@
 // The worker of a probe: drives one child instance, making it send and
-// re-send at the retry interval, and in between receive with a wait capped by
-// the next send. Each reply that passes the "condition" script is merged into
-// the caller's target list (or copied) and posted as a probe callback.
+// re-send on the probe's schedule, and in between receive with a wait capped
+// by the next send. Each reply that passes the "condition" script is merged
+// into the caller's target list (or copied) and posted as a probe callback.
 //
 // The thread ends on an end request (polled every pass), a stop of its
-// child, a child without implementation or the receive method, and a failed
-// send. A bad reply is skipped: the child goes on receiving.
+// child, and a child without implementation or the receive method. A failed
+// send is reported (once per child) and the schedule goes on; a bad reply is
+// skipped: the child goes on receiving.
 #ifndef VLPROBERECVTHREAD_H
 #define VLPROBERECVTHREAD_H
 
+#include "base/core/VLString.h"
 #include "base/thread/VLThread.h"
 
 class CVLModuleController;
 class CVLModuleInstance;
+class CVLModuleParam;
 class CVLModuleParamCollection;
+class CVLProbe;
 class CVLTarget;
 class EVLException;
 
 class CVLProbeRecvThread : public CVLThread
 {
 public:
-    CVLProbeRecvThread(CVLModuleParamCollection* pParams, CVLModuleInstance* pChildInstance);
+    // pOwner, when given, is told the outcome of every send.
+    CVLProbeRecvThread(CVLModuleParamCollection* pParams, CVLModuleInstance* pChildInstance,
+                       CVLProbe* pOwner = nullptr);
     // Destroys a work target still held; the owner has called End first.
     virtual ~CVLProbeRecvThread();
 
@@ -29,6 +35,19 @@ public:
 protected:
     class CTargetRelease;
 
+    // What a receive leaves the loop to do next.
+    enum EReceiveStep
+    {
+        RECEIVE_GO_ON,  // receive again at once
+        RECEIVE_PAUSE,  // receive again after the pause
+        RECEIVE_END     // the thread ends
+    };
+
+    // One send through the child; a failure is reported, never fatal.
+    void SendOnce(CVLModuleParamCollection* pChildParams, CVLTarget* pBlankTarget, const CVLString& strSendMethod);
+    // One receive through the child, and the report of what it accepted.
+    EReceiveStep ReceiveOnce(CVLModuleParamCollection* pChildParams, const CVLString& strRecvMethod,
+                             const CVLString& strCondition);
     // Hands a failure to the listener, or releases it without one.
     void PostException(EVLException* pException);
     // Reads a numeric constant; nDefault when missing or not a number.
@@ -38,6 +57,11 @@ protected:
     CVLModuleParamCollection* m_pParams;
     CVLModuleController* m_pModuleController;
     CVLTarget* m_pTarget;
+    CVLProbe* m_pOwner;
+    // A failed send has been reported: later ones are only traced.
+    bool m_bSendFailureReported;
+    // Bad replies in a row, for the pause that keeps a failing child from spinning.
+    int m_nBadReplies;
 };
 
 #endif

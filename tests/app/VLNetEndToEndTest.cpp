@@ -184,6 +184,21 @@ protected:
         return lines;
     }
 
+    // A probe's output lists every expected device once and nothing else.
+    void ExpectExactlyTheDevices(const ProgramRun& run)
+    {
+        ASSERT_EQ(0, run.nStatus) << run.strErrors;
+        auto lines = Lines(run.strOutput);
+        size_t nListed = 0;
+        for (const auto& entry : lines)
+            nListed += entry.second.size();
+        EXPECT_EQ(m_Expected.size(), nListed) << run.strOutput;
+        for (const ExpectedDevice& device : m_Expected) {
+            ASSERT_EQ(1u, lines[device.strMAC].size()) << device.strMAC << "\n" << run.strOutput;
+            EXPECT_EQ(device.strMAC + "\t" + device.strIP + "\t" + device.strModel, lines[device.strMAC][0]);
+        }
+    }
+
     static std::string s_strSkip;
     CTestNetwork m_Net;
     std::vector<ExpectedDevice> m_Expected;
@@ -273,4 +288,49 @@ TEST_F(VLNetEndToEnd, FindsOneDeviceForItsURLAndRunsCommands)
         EXPECT_EQ(1, wrong.nStatus);
         EXPECT_EQ(0u, wrong.strOutput.find("result 7 (unlock refused (wrong password))")) << wrong.strOutput;
     }
+}
+
+// A computer whose networks have no gateway (a device cabled straight to it,
+// an isolated LAN): the limited broadcast leaves through every interface,
+// routed or not.
+TEST_F(VLNetEndToEnd, NetworksWithoutAGatewayAreProbed)
+{
+    AddNetwork(1, {"password=secret node=first", "encrypted=1"});
+    ExpectExactlyTheDevices(RunVlnet(m_Net, {"probe", "--timeout", "30"}));
+
+    ProgramRun url = RunVlnet(m_Net, {"url", Mac(1, 1), "--timeout", "30"});
+    ASSERT_EQ(0, url.nStatus) << url.strErrors;
+    EXPECT_EQ("http://" + Address(1, 11) + "/\n", url.strOutput);
+    ProgramRun get = RunVlnet(m_Net, {"run", Mac(1, 0), "GetDetail", "--password", "secret", "--timeout", "30"});
+    ASSERT_EQ(0, get.nStatus) << get.strOutput << get.strErrors;
+    EXPECT_NE(std::string::npos, get.strOutput.find("first")) << get.strOutput;
+
+    // Two such networks: each device once.
+    AddNetwork(2, {"", "encrypted=1"});
+    ExpectExactlyTheDevices(RunVlnet(m_Net, {"probe", "--timeout", "30"}));
+}
+
+// The default route leads through an interface without devices (and without
+// an address of its own); the devices' network has none.
+TEST_F(VLNetEndToEnd, ADefaultRouteElsewhereStillFindsTheLocalDevices)
+{
+    AddNetwork(1, {"", "encrypted=1"});
+    std::string strError;
+    ASSERT_TRUE(m_Net.AddHost("gw", &strError)) << strError;
+    ASSERT_TRUE(m_Net.Link("pc", "vl9", {}, "gw", "vd9", {"10.201.9.2/24"}, &strError)) << strError;
+    ASSERT_TRUE(m_Net.Exec("pc", "ip route add default dev vl9", &strError)) << strError;
+    ExpectExactlyTheDevices(RunVlnet(m_Net, {"probe", "--timeout", "30"}));
+}
+
+// Nothing can leave: no interface but the loopback, and no route. The probe
+// says so and fails instead of listing nobody.
+TEST_F(VLNetEndToEnd, AProbeThatCannotBeSentFails)
+{
+    ProgramRun run = RunVlnet(m_Net, {"probe", "--timeout", "30"});
+    EXPECT_EQ(1, run.nStatus) << run.strErrors;
+    EXPECT_EQ("", run.strOutput);
+    EXPECT_NE(std::string::npos, run.strErrors.find("no probe could be sent: network unreachable")) << run.strErrors;
+    ProgramRun url = RunVlnet(m_Net, {"url", Mac(1, 1), "--timeout", "30"});
+    EXPECT_EQ(1, url.nStatus);
+    EXPECT_NE(std::string::npos, url.strErrors.find("no probe could be sent: network unreachable")) << url.strErrors;
 }

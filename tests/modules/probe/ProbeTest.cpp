@@ -59,7 +59,7 @@ struct SBoard
     size_t nDelivered = 0;
     size_t nRecvsAtDelivery = 0;  // receives made when the last reply went
     long nFirstReplyDelay = 0;    // one reply, this long after the first send
-    bool bFailSend = false;
+    size_t nFailSends = 0;        // the first this many sends fail
 
     template <class P>
     void WaitUntil(P pred)
@@ -88,7 +88,7 @@ public:
         if (strMethod == "Send") {
             b.sends.push_back(Clock::now());
             b.cond.notify_all();
-            if (b.bFailSend)
+            if (b.sends.size() <= b.nFailSends)
                 throw new EVLInvalidParamException("Test", "ProbeTest", __LINE__);
             return;
         }
@@ -322,20 +322,30 @@ TEST_F(ProbeTest, BadRepliesAreSkippedAndTheChannelKeepsReceiving)
     C()->DeleteModuleInstance(p);
 }
 
-TEST_F(ProbeTest, FailedSendEndsTheThreadWithAReport)
+TEST_F(ProbeTest, FailedSendsAreReportedOnceAndTheScheduleGoesOn)
 {
-    CWatchdog watchdog(60, "probe failed send");
-    m_Board.bFailSend = true;
-    CVLModuleInstance* p = Start("Two");
-    CVLProbe* pProbe = static_cast<CVLProbe*>(p->GetImplementation());
-    m_Board.WaitUntil([&] { return m_Board.sends.size() >= 2; });
-    while (m_Listener.m_Exceptions.size() < 2)
-        m_Api.DispatchCallback(10);
-    EXPECT_EQ((std::vector<std::string>{"EVLInvalidParamException", "EVLInvalidParamException"}),
-              m_Listener.m_Exceptions);
-    pProbe->Stop(p, p->GetParams());
-    EXPECT_TRUE(m_Board.recvs.empty());
-    C()->DeleteModuleInstance(p);
+    CWatchdog watchdog(60, "probe failed sends");
+    m_Api.SetConst("Probe_Interval", "50", nullptr, nullptr);
+    // Every send fails, then only the first: either way all three sends are
+    // made, the thread receives on, and the child reports one failure.
+    for (size_t nFail : {size_t(3), size_t(1)}) {
+        SCOPED_TRACE(nFail);
+        m_Board.sends.clear();
+        m_Board.recvs.clear();
+        m_Listener.m_Exceptions.clear();
+        m_Board.nFailSends = nFail;
+        CVLModuleInstance* p = Start("Sched");
+        CVLProbe* pProbe = static_cast<CVLProbe*>(p->GetImplementation());
+        m_Board.WaitUntil(
+            [&] { return m_Board.sends.size() >= 3 && !m_Board.recvs.empty() && m_Board.recvs.back().nSends == 3; });
+        Dispatch();
+        VLPROBE_SEND_STATUS status = pProbe->GetSendStatus();
+        C()->DeleteModuleInstance(p);
+        EXPECT_EQ(3u, m_Board.sends.size());
+        EXPECT_EQ((std::vector<std::string>{"EVLInvalidParamException"}), m_Listener.m_Exceptions);
+        EXPECT_EQ(static_cast<long>(3 - nFail), status.nSent);
+        EXPECT_EQ(static_cast<long>(nFail), status.nFailed);
+    }
 }
 
 TEST_F(ProbeTest, StopEndsEveryThreadPromptlyWithoutAReport)
