@@ -195,3 +195,52 @@ TEST_F(ECMEmulator, ADeviceThatStopsAnsweringTimesOut)
     m_ECM.RemoveNIFInfo(pOther);
     EXPECT_EQ(nullptr, m_ECM.FindNIFInfo(kCipherMac));
 }
+
+// A device that answers the probe but never unicast: with filtering off (the
+// default) it is reported, marked as not answering unicast, once its
+// CheckUnicast has timed out, and no unicast command follows; with filtering
+// on it is never reported.
+TEST_F(ECMEmulator, AUnicastDeafDeviceIsReportedOnlyWithoutFiltering)
+{
+    CDeviceEmulator deaf(0);
+    EmuDevice device = Device(false);
+    device.mac[5] = 0x59;
+    device.strIP = "127.0.0.4";
+    device.bAnswersUnicast = false;
+    deaf.AddDevice(device);
+    std::string strError;
+    ASSERT_TRUE(deaf.Start(&strError)) << strError;
+    m_ECM.GetApi()->SetConst("toPort", std::to_string(deaf.Port()).c_str(), "VLMDSock", nullptr);
+    const char* const kDeafMac = "0026AB003459";
+
+    CVLECMPropertyMap options = Options({{"Option.CheckUnicast.Timeout", "300"}, {"Option.CheckUnicast.Retry", "1"}});
+    ASSERT_EQ(VLECM_RESULT_SUCCESS, m_ECM.Probe(VLECM_PROBE_CONNECT_TYPE_ALL, &options));
+    ASSERT_TRUE(m_Client.WaitFor("probe", 1));
+    m_ECM.StopProbe();
+    const auto events = m_Client.Events();
+    ASSERT_EQ(1u, m_Client.Count("probe"));
+    for (const auto& event : events) {
+        if (event.strWhat == "probe") {
+            EXPECT_EQ(kDeafMac, event.strMac);
+            EXPECT_FALSE(event.bUnicast);
+        }
+    }
+    CVLECMNIFInfo* pNIFInfo = m_ECM.FindNIFInfo(kDeafMac);
+    ASSERT_NE(nullptr, pNIFInfo);
+    EXPECT_FALSE(pNIFInfo->IsUnicast(VLECM_CONNECT_TYPE_NETWORK));
+    EXPECT_FALSE(pNIFInfo->IsCommandRunning()) << "a unicast command followed";
+
+    options[CVLString("Option.CheckUnicast.NonUnicastDeviceFiltering", 72)] = CVLString("true", 72);
+    ASSERT_EQ(VLECM_RESULT_SUCCESS, m_ECM.Probe(VLECM_PROBE_CONNECT_TYPE_ALL, &options));
+    for (;;) {
+        pNIFInfo = m_ECM.FindNIFInfo(kDeafMac);
+        if (pNIFInfo != nullptr && !pNIFInfo->IsCommandRunning() &&
+            pNIFInfo->GetCommandResult() == VLECM_RESULT_TIMEOUT)
+            break;
+        CVLThread::Sleep(10);
+    }
+    m_ECM.StopProbe();
+    Drain(m_ECM);
+    EXPECT_EQ(1u, m_Client.Count("probe"));
+    deaf.Stop();
+}
