@@ -36,6 +36,8 @@ public:
     virtual void SetMulticast(int nTTL, const char* szInterfaceAddress);
     virtual void SetBroadcast(int nTTL, bool bEnable);
     virtual void Connect(const CVLSocketAddress& address);
+    // The address given to Connect.
+    virtual CVLSocketAddress GetRemoteAddress() const { return m_RemoteAddress; }
     virtual void Listen(int nBacklog);
     virtual CVLSocket Accept();
     // One send call; returns the bytes the system took.

@@ -37,10 +37,19 @@ void CVLSockRecvThread::OnThread(void* pData)
             try {
                 pSocket->Select(static_cast<int>(m_nInterval), nullptr);
                 int nReceived;
-                if (pSocket->GetProtocol() == VLMDSOCK_PROTOCOL_TCP)
+                if (pSocket->GetProtocol() == VLMDSOCK_PROTOCOL_TCP) {
                     nReceived = pSocket->Receive(scratch.data(), kMaxDatagram);
-                else
+                    // The peer the socket was connected to: the destination
+                    // in effect when it was opened.
+                    CVLSocketAddress peer = pSocket->GetRemoteAddress();
+                    CVLTrace::Output(VLMDSOCK_MODULE, kFile, __LINE__, 1, "Recv:IP address=%s Port=%ld",
+                                     peer.GetHost().GetString(), static_cast<long>(peer.GetPort()));
+                } else {
                     nReceived = pSocket->ReceiveFrom(scratch.data(), kMaxDatagram, &m_RecvData.m_FromAddress);
+                    CVLTrace::Output(VLMDSOCK_MODULE, kFile, __LINE__, 1, "RecvFrom:IP address=%s Port=%ld",
+                                     m_RecvData.m_FromAddress.GetHost().GetString(),
+                                     static_cast<long>(m_RecvData.m_FromAddress.GetPort()));
+                }
                 if (nReceived > nCapacity) {
                     CVLTrace::Output(VLMDSOCK_MODULE, kFile, __LINE__, 1, "datagram of %d bytes dropped, buffer %d",
                                      nReceived, nCapacity);

@@ -24,6 +24,7 @@
 #include "cm/VLTarget.h"
 #include "modules/sock/VLMDSock.h"
 #include "modules/sock/VLSock.h"
+#include "modules/sock/VLSockRecvThread.h"
 #include "tests/support/TestSupport.h"
 #include "tests/support/Watchdog.h"
 
@@ -322,4 +323,46 @@ TEST(MDSockTest, MakesDistinctInstancesAndDeletesNothingForNull)
     EXPECT_TRUE(module.IsInit());
     module.Terminate(nullptr);
     EXPECT_FALSE(module.IsInit());
+}
+
+// A receive thread traces what it reads, with the sender, as the one-socket
+// reader does.
+TEST(SockRecvThreadTest, TracesEachReadWithItsSender)
+{
+    CWatchdog watchdog(60, "receive thread trace");
+    CVLCMApi api;
+    CVLModuleParamCollection params;
+    params.SetController(api.GetModuleController());
+    CVLSock sock;
+    sock.CreateInstance(nullptr, &params);
+    CVLSocket socket;
+    socket.Create(VLMDSOCK_PROTOCOL_UDP, 0, 0);
+    // A free port: the peer's, once the peer has given it up.
+    int nPort;
+    {
+        CPeer taken;
+        nPort = taken.m_nPort;
+    }
+    CVLSocketAddress local(VLMDSOCK_PROTOCOL_UDP, "127.0.0.1", nPort);
+    socket.Bind(&local);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    addr.sin_port = htons(static_cast<uint16_t>(nPort));
+    CPeer peer;
+    CTraceCapture capture;
+    {
+        CVLSockRecvThread thread(VLMDSOCK_MODE_MULTI, &sock, &socket, 20, 512);
+        thread.Start(nullptr);
+        sendto(peer.m_nFd, "hello", 5, 0, reinterpret_cast<sockaddr*>(&addr), sizeof(addr));
+        while (sock.GetQueuedDatagramCount() == 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        thread.End();
+    }
+    socket.Close();
+    std::string strWanted = "RecvFrom:IP address=127.0.0.1 Port=" + std::to_string(peer.m_nPort);
+    bool bFound = false;
+    for (const std::string& strLine : capture.m_Lines)
+        bFound = bFound || strLine.find(strWanted) != std::string::npos;
+    EXPECT_TRUE(bFound) << strWanted;
 }
