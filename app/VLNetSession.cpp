@@ -168,6 +168,7 @@ void CVLNetSession::OnProbe(VL_CONST_STR szMACAddress, CVLPFWNIFInfo* pNIFInfo)
         return;
     std::string strMAC = CVLNetOptions::NormalizeMACAddress(szMACAddress);
     std::string strIP = Text(pNIFInfo->GetIPAddress());
+    std::string strConflict = GetConflictAddress(pNIFInfo);
     std::lock_guard<std::mutex> lock(m_Mutex);
     m_AcceptedNIFInfoSet.insert(pNIFInfo);
     m_nChangeCount++;
@@ -177,8 +178,44 @@ void CVLNetSession::OnProbe(VL_CONST_STR szMACAddress, CVLPFWNIFInfo* pNIFInfo)
         if (m_pFoundNIFInfo == nullptr)
             m_pFoundNIFInfo = pNIFInfo;
     }
+    std::string strModel = Text(pNIFInfo->GetDisplayName());
+    m_PrintedLines[strMAC] = {strIP, strModel, !strConflict.empty()};
     if (m_pStatusLine != nullptr)
-        m_pStatusLine->Print(FormatDeviceLine(strMAC, strIP, Text(pNIFInfo->GetDisplayName())));
+        m_pStatusLine->Print(FormatDeviceLine(strMAC, strIP, strModel + ConflictMark(strConflict)));
+}
+
+std::string CVLNetSession::ConflictMark(const std::string& strOtherIP)
+{
+    return strOtherIP.empty() ? std::string() : " (also answered from " + strOtherIP + ")";
+}
+
+std::string CVLNetSession::GetConflictAddress(CVLPFWNIFInfo* pNIFInfo)
+{
+    if (pNIFInfo == nullptr || !m_bInitialize)
+        return std::string();
+    CVLString strMAC = pNIFInfo->GetMACAddress();
+    return Text(m_CommunicationManager.GetVLECM().GetProbeInstance().GetConflictAddress(strMAC.GetBuffer()));
+}
+
+void CVLNetSession::markConflicts()
+{
+    std::vector<std::string> lines;
+    {
+        std::lock_guard<std::mutex> lock(m_Mutex);
+        if (m_pStatusLine == nullptr)
+            return;
+        for (auto& entry : m_PrintedLines) {
+            if (entry.second.bMarked)
+                continue;
+            std::string strConflict = Text(
+                m_CommunicationManager.GetVLECM().GetProbeInstance().GetConflictAddress(entry.first.c_str()));
+            if (strConflict.empty())
+                continue;
+            entry.second.bMarked = true;
+            m_pStatusLine->Print(
+                FormatDeviceLine(entry.first, entry.second.strIP, entry.second.strModel + ConflictMark(strConflict)));
+        }
+    }
 }
 
 bool CVLNetSession::IsNothingSent(long& nError) const
@@ -255,6 +292,7 @@ VLPFW_RESULT CVLNetSession::Probe(int nTimeoutSeconds, const std::string& strFil
     {
         std::lock_guard<std::mutex> lock(m_Mutex);
         m_PrintedMACSet.clear();
+        m_PrintedLines.clear();
         m_AcceptedNIFInfoSet.clear();
         m_pFoundNIFInfo = nullptr;
         m_strFindMAC = strFindMAC;
@@ -284,7 +322,9 @@ VLPFW_RESULT CVLNetSession::Probe(int nTimeoutSeconds, const std::string& strFil
             static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
         if (IsStopRequested() || nElapsed >= nTimeoutMilliseconds)
             break;
-        if (bFindOne && GetFoundNIFInfo() != nullptr)
+        // The device looked for is used only after the send schedule, when
+        // every address that answers for its MAC has been heard.
+        if (bFindOne && GetFoundNIFInfo() != nullptr && nElapsed >= nScheduleMilliseconds)
             break;
         int nListed = 0;
         bool bPending = hasPendingDevice(nListed);
@@ -300,6 +340,7 @@ VLPFW_RESULT CVLNetSession::Probe(int nTimeoutSeconds, const std::string& strFil
         }
         if (nElapsed >= nScheduleMilliseconds && !bPending && nElapsed - nLastChange >= kQuietMilliseconds)
             break;
+        markConflicts();
         if (pStatusLine != nullptr && nElapsed - nLastStatus >= kStatusMilliseconds) {
             pStatusLine->Show(nElapsed / 1000.0, GetFoundCount());
             nLastStatus = nElapsed;
@@ -312,6 +353,7 @@ VLPFW_RESULT CVLNetSession::Probe(int nTimeoutSeconds, const std::string& strFil
     m_bNothingSent = sendStatus.nSent == 0 && sendStatus.nFailed > 0;
     m_nSendError = sendStatus.nFirstError;
     m_CommunicationManager.StopProbe();
+    markConflicts();
     if (pStatusLine != nullptr)
         pStatusLine->Clear();
     {

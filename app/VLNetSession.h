@@ -7,6 +7,7 @@
 #define VLNETSESSION_H
 
 #include <atomic>
+#include <map>
 #include <mutex>
 #include <set>
 #include <string>
@@ -56,6 +57,12 @@ public:
 
     void OnProbe(VL_CONST_STR szMACAddress, CVLPFWNIFInfo* pNIFInfo) override;
 
+    // The other address the device's MAC address answered from in the last
+    // probe (the device keeps the first); empty when there was none.
+    std::string GetConflictAddress(CVLPFWNIFInfo* pNIFInfo);
+    // The mark of a device line whose MAC answered from a second address.
+    static std::string ConflictMark(const std::string& strOtherIP);
+
     // Asks a running probe or command wait to end (safe in a signal handler).
     static void RequestStop();
     static bool IsStopRequested();
@@ -67,6 +74,9 @@ public:
 private:
     // True while a listed device is in its follow-up commands.
     bool hasPendingDevice(int& nListed);
+    // Lists again, marked, the devices listed before a second address
+    // answered for their MAC.
+    void markConflicts();
     long probeScheduleMilliseconds();
     VLECM_RESULT runAndWait(CVLPFWNIFInfo* pNIFInfo, VLECM_COMMAND eCommand, std::string& strError);
 
@@ -86,6 +96,14 @@ private:
     // The last probe's sends: none left the computer, and why.
     bool m_bNothingSent;
     long m_nSendError;
+    // Printed devices: their line's parts, and whether the line was marked.
+    struct SPrinted
+    {
+        std::string strIP;
+        std::string strModel;
+        bool bMarked;
+    };
+    std::map<std::string, SPrinted> m_PrintedLines;
 
     static std::atomic<bool> s_bStopRequested;
 };

@@ -5,9 +5,18 @@
 // Exit status: 0 success; 1 a failure (start-up, device not found, a
 // command's non-zero result); 2 a command line that is not understood;
 // 130 stopped by SIGINT or SIGTERM.
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <netinet/in.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
+#include <ctime>
 #include <string>
+#include <thread>
 
 #include "app/VLNetOptions.h"
 #include "app/VLNetResultText.h"
@@ -24,18 +33,70 @@ const int kExitSuccess = 0;
 const int kExitFailure = 1;
 const int kExitStopped = 130;
 
-void OnStopSignal(int)
+// How long a stop may take before the process ends without waiting for its
+// threads (a definition script in a loop, a command that does not stop).
+const int kStopGraceMilliseconds = 900;
+// Descriptors a run may need: the probe's sockets, one per running device
+// command, the standard streams and the libraries' own.
+const rlim_t kDescriptorsNeeded = 64;
+
+// SIGINT and SIGTERM are taken by a thread of their own (blocked everywhere
+// else): the first asks the run to stop and, when it has not ended within
+// the grace time, ends the process with status 130; a second ends it at once.
+void WatchStopSignals(sigset_t signals)
 {
+    int nSignal = 0;
+    if (sigwait(&signals, &nSignal) != 0)
+        return;
     CVLNetSession::RequestStop();
+    timespec deadline;
+    clock_gettime(CLOCK_REALTIME, &deadline);
+    deadline.tv_nsec += kStopGraceMilliseconds * 1000000L;
+    deadline.tv_sec += deadline.tv_nsec / 1000000000L;
+    deadline.tv_nsec %= 1000000000L;
+    sigtimedwait(&signals, nullptr, &deadline);
+    fflush(stdout);
+    _exit(kExitStopped);
 }
 
 void InstallStopSignals()
 {
-    struct sigaction action = {};
-    action.sa_handler = OnStopSignal;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    // Before any other thread starts, so that every thread inherits the mask.
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    std::thread(WatchStopSignals, signals).detach();
+}
+
+// A probe that cannot open its sockets would list part of the devices as if
+// that were all: refuse to start when the descriptors are too few, after
+// raising the soft limit as far as the hard one allows.
+bool CheckDescriptors()
+{
+    rlimit limit = {};
+    if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
+        limit.rlim_cur < kDescriptorsNeeded) {
+        rlimit raised = limit;
+        raised.rlim_cur = limit.rlim_max == RLIM_INFINITY || limit.rlim_max >= kDescriptorsNeeded ? kDescriptorsNeeded
+                                                                                                   : limit.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &raised);
+        getrlimit(RLIMIT_NOFILE, &limit);
+        if (limit.rlim_cur < kDescriptorsNeeded) {
+            fprintf(stderr, "vlnet: sockets cannot be opened: %s (%lu descriptors allowed, %lu needed)\n",
+                    strerror(EMFILE), static_cast<unsigned long>(limit.rlim_cur),
+                    static_cast<unsigned long>(kDescriptorsNeeded));
+            return false;
+        }
+    }
+    int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        fprintf(stderr, "vlnet: sockets cannot be opened: %s\n", strerror(errno));
+        return false;
+    }
+    close(fd);
+    return true;
 }
 
 int InitializeFailed(VLPFW_RESULT eResult, const std::string& strError)
@@ -83,6 +144,17 @@ CVLPFWNIFInfo* FindDevice(CVLNetSession& session, const CVLNetOptions& options, 
         return nullptr;
     }
     CVLPFWNIFInfo* pNIFInfo = session.GetFoundNIFInfo();
+    // A second address answered for the device's MAC: which one is the
+    // device cannot be told, and a command (a password) must not go to either.
+    std::string strConflict = session.GetConflictAddress(pNIFInfo);
+    if (pNIFInfo != nullptr && !strConflict.empty()) {
+        CVLString strIP = pNIFInfo->GetIPAddress();
+        fprintf(stderr, "vlnet: device %s answered from %s and from %s; refused\n",
+                CVLNetOptions::NormalizeMACAddress(pNIFInfo->GetMACAddress().GetBuffer()).c_str(),
+                strIP.GetBuffer() != nullptr ? strIP.GetBuffer() : "", strConflict.c_str());
+        nExit = kExitFailure;
+        return nullptr;
+    }
     if (pNIFInfo == nullptr) {
         if (CVLNetSession::IsStopRequested()) {
             nExit = kExitStopped;
@@ -152,6 +224,8 @@ int main(int argc, char** argv)
         return kExitSuccess;
     }
     InstallStopSignals();
+    if (!CheckDescriptors())
+        return kExitFailure;
     // The communication modules live above the module framework, which
     // registers them through this hook.
     CVLCMApi::SetModuleLibraries(VLRegisterModuleLibraries);

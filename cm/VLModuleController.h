@@ -228,6 +228,17 @@ protected:
     // longer fits the bounded queue.
     bool IsCallbackQueueFull(int eType);
     unsigned long m_nDroppedCallbacks = 0;
+    // What the queued records hold, in bytes (their texts included), kept
+    // with the queue under the controller lock.
+    size_t m_nQueuedBytes = 0;
+
+public:
+    // The bytes a queued record is counted with.
+    static size_t GetCallbackRecordBytes(CVLCallbackInfo* pInfo);
+    // The bytes the queue holds now.
+    size_t GetQueuedCallbackBytes();
+
+protected:
 
 private:
     CVLModuleController(const CVLModuleController&) = delete;

@@ -11,6 +11,7 @@
 #include "script/VLScript.h"
 #include "script/VLScriptCollection.h"
 #include "script/VLScriptParams.h"
+#include "script/VLScriptRun.h"
 
 #define VLMODULECONTROLLER_FILE "VLModuleController"
 
@@ -72,6 +73,30 @@ CVLModuleInstance* CVLModuleController::ExecFunction(CVLTarget* pTarget, VL_CONS
     return pResult;
 }
 
+namespace {
+// A definition script runs within a budget of jumps and calls, so that one
+// that loops fails (error 9999) instead of holding its thread for ever: a
+// loop spends it in a few milliseconds, and the definitions' scripts need a
+// few dozen. Set by the outermost run of a thread, for it and its nested calls.
+const VL_ULONGLONG kDefinitionScriptSteps = 1000000;
+thread_local int t_nScriptDepth = 0;
+
+class CDefinitionScriptSteps
+{
+public:
+    CDefinitionScriptSteps()
+    {
+        if (t_nScriptDepth++ == 0)
+            CVLScriptRun::SetStepLimit(kDefinitionScriptSteps);
+    }
+    ~CDefinitionScriptSteps()
+    {
+        if (--t_nScriptDepth == 0)
+            CVLScriptRun::SetStepLimit(0);
+    }
+};
+}  // namespace
+
 bool CVLModuleController::CreateScriptExtend(VL_CONST_STR szScriptName, CVLModuleInstance* pInstance,
                                              CVLModuleParamCollection* pParams, CVLScriptParams* pArgs)
 {
@@ -87,6 +112,7 @@ bool CVLModuleController::CreateScriptExtend(VL_CONST_STR szScriptName, CVLModul
     try {
         if (pArgs != nullptr)
             args = *pArgs;
+        CDefinitionScriptSteps steps;
         pScript->Execute(args, &scripts, &host, nullptr);
         return args.GetReturnValue().ToBool(false);
     } catch (EVLException* pException) {

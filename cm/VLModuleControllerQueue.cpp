@@ -21,6 +21,12 @@
 // left waiting for its end. Beyond the reserve every post is dropped.
 static const int kCallbackQueueLimit = 100000;
 static const int kCallbackQueueReserve = 10000;
+// The same bounds in bytes (a record with its texts, as counted by
+// GetCallbackRecordBytes), so that records with long texts cannot take more
+// than short ones: 32 MiB hold the 100,000 records of a flood only when
+// they are short.
+static const size_t kCallbackQueueBytes = 32 * 1024 * 1024;
+static const size_t kCallbackQueueReserveBytes = 4 * 1024 * 1024;
 // A flood traces its first drop and every this many after it.
 static const unsigned kDropTraceInterval = 1000;
 
@@ -36,6 +42,10 @@ void CVLModuleController::DispatchCallback(long nTimeout)
             CVLThreadLock lock(&m_ThreadSync);
             if (lock.Lock()) {
                 pInfo = m_CallbackInfoList.Pop();
+                size_t nBytes = pInfo != nullptr ? GetCallbackRecordBytes(pInfo) : 0;
+                m_nQueuedBytes = m_CallbackInfoList.GetCount() == 0 || nBytes > m_nQueuedBytes
+                                     ? 0
+                                     : m_nQueuedBytes - nBytes;
                 // A waiting consumer is not left asleep while records remain.
                 if (nTimeout != 0 && m_CallbackInfoList.GetCount() > 0 && m_CallbackSemaphore.GetCount() < 1)
                     m_CallbackSemaphore.Post();
@@ -190,18 +200,44 @@ bool CVLModuleController::IsCallbackRefused(CVLModuleInstance* pInstance, CVLTar
            (pTarget != nullptr && m_LockTargetMap.find(pTarget) != m_LockTargetMap.end());
 }
 
+size_t CVLModuleController::GetCallbackRecordBytes(CVLCallbackInfo* pInfo)
+{
+    if (pInfo == nullptr)
+        return 0;
+    // Each text also costs its buffer's bookkeeping.
+    const size_t kTextOverhead = 32;
+    size_t nBytes = sizeof(CVLCallbackInfo) + 6 * kTextOverhead;
+    nBytes += static_cast<size_t>(pInfo->GetFunctionName().GetLength() + pInfo->GetPacketListName().GetLength() +
+                                  pInfo->GetModuleName().GetLength() + pInfo->GetInstanceName().GetLength() +
+                                  pInfo->GetExtraText().GetLength() + pInfo->GetEventCode().GetLength());
+    return nBytes;
+}
+
+size_t CVLModuleController::GetQueuedCallbackBytes()
+{
+    CVLThreadLock lock(&m_ThreadSync);
+    return lock.Lock() ? m_nQueuedBytes : 0;
+}
+
 bool CVLModuleController::IsCallbackQueueFull(int eType)
 {
     int nCount = m_CallbackInfoList.GetCount();
+    if (nCount == 0)
+        m_nQueuedBytes = 0;  // emptied whole (terminate, remove)
     bool bEnds = eType != VLCM_CALLBACK_PROBE && eType != VLCM_CALLBACK_PROGRESS;
-    if (nCount < kCallbackQueueLimit || (bEnds && nCount < kCallbackQueueLimit + kCallbackQueueReserve))
+    bool bCountFits =
+        nCount < kCallbackQueueLimit || (bEnds && nCount < kCallbackQueueLimit + kCallbackQueueReserve);
+    bool bBytesFit = m_nQueuedBytes < kCallbackQueueBytes ||
+                     (bEnds && m_nQueuedBytes < kCallbackQueueBytes + kCallbackQueueReserveBytes);
+    if (bCountFits && bBytesFit)
         return false;
     ++m_nDroppedCallbacks;
     if (m_nDroppedCallbacks % kDropTraceInterval == 1)
         CVLTrace::Output(VLCMAPI_MODULE, kFile, __LINE__, 1,
                          "CVLModuleController::PostCallback(): callback queue full, record dropped!, "
-                         "nType=%d, nQueued=%d, nDropped=%lu",
-                         eType, nCount, static_cast<unsigned long>(m_nDroppedCallbacks));
+                         "nType=%d, nQueued=%d, nBytes=%lu, nDropped=%lu",
+                         eType, nCount, static_cast<unsigned long>(m_nQueuedBytes),
+                         static_cast<unsigned long>(m_nDroppedCallbacks));
     return true;
 }
 
@@ -225,6 +261,7 @@ CVLCallbackInfo* CVLModuleController::PostCallback(int eType, CVLModuleInstance*
     CVLCallbackInfo* pResult = nullptr;
     if (pInfo != nullptr) {
         m_CallbackInfoList.Push(pInfo);
+        m_nQueuedBytes += GetCallbackRecordBytes(pInfo);
     } else {
         // Filled before it is appended, so a failure leaves no half-filled
         // record in the queue; the lock is held throughout either way.
@@ -249,6 +286,7 @@ CVLCallbackInfo* CVLModuleController::PostCallback(int eType, CVLModuleInstance*
             throw;
         }
         m_CallbackInfoList.Push(pNew);
+        m_nQueuedBytes += GetCallbackRecordBytes(pNew);
         pResult = pNew;
     }
     m_CallbackSemaphore.Post();
@@ -259,6 +297,10 @@ void CVLModuleController::removeCallbackInfo(CVLModuleInstance* pInstance, CVLTa
                                              void* pCallbackParam)
 {
     m_CallbackInfoList.Remove(pInstance, pTarget, pCallbackParam);
+    // Counted anew: the records removed are gone without their sizes.
+    m_nQueuedBytes = 0;
+    for (CVLCallbackInfoIterator it = m_CallbackInfoList.Begin(); !it.IsEnd(); it.Next())
+        m_nQueuedBytes += GetCallbackRecordBytes(it.Get());
     if (m_pCustomCallbackIF != nullptr)
         m_pCustomCallbackIF->RemoveCallbackInfo(pInstance, pTarget, pCallbackParam);
     if (pInstance != nullptr)

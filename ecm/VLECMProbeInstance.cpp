@@ -47,6 +47,27 @@ const char* TextOf(const CVLString& str)
     }
 }
 
+// Ends a device's chain after a chain callback unless it started the next
+// command.
+class CChainStep
+{
+public:
+    CChainStep(CVLECMProbeInstance* pOwner, CVLECMNIFInfo* pNIFInfo) : m_pOwner(pOwner), m_pNIFInfo(pNIFInfo) {}
+    ~CChainStep()
+    {
+        try {
+            m_pOwner->afterChainStep(m_pNIFInfo);
+        } catch (EVLException* pException) {
+            pException->Delete();
+        } catch (...) {
+        }
+    }
+
+private:
+    CVLECMProbeInstance* m_pOwner;
+    CVLECMNIFInfo* m_pNIFInfo;
+};
+
 // The MAC address text a target carries, in its normal form.
 CVLString MACAddressOf(CVLTarget* pTarget)
 {
@@ -88,6 +109,8 @@ void CVLECMProbeInstance::Initialize(CVLECM* pOwner, IVLECMCallbackIF* pCallback
                 pList->Destroy();
                 throw VLECM_RESULT_INTERNAL_ERROR;
             }
+            if (m_pNIFInfoList != nullptr)
+                m_pNIFInfoList->SetReplyFilter(&m_ReplyFilter);
         }
     } catch (...) {
         RethrowFramework(__LINE__);
@@ -123,6 +146,7 @@ void CVLECMProbeInstance::StartProbe(VLECM_PROBE_CONNECT_TYPE eProbeConnectType,
         StopProbe();
         StopAllCommands();
         ClearNIFList();
+        m_ReplyFilter.Reset();
         {
             CVLThreadLock lock(&m_ProbeOptionMapSync);
             if (lock.Lock()) {
@@ -266,6 +290,11 @@ void CVLECMProbeInstance::ClearNIFList()
             m_pNIFInfoList->RemoveAll();
         }
         m_NIFInfoMap.clear();
+        CVLThreadLock chainLock(&m_ChainSync);
+        if (chainLock.Lock()) {
+            m_RunningChains.clear();
+            m_WaitingChains.clear();
+        }
     } catch (...) {
         RethrowFramework(__LINE__);
     }
@@ -306,6 +335,8 @@ void CVLECMProbeInstance::DestroyNIFInfo(CVLECMNIFInfo* pNIFInfo)
         }
         pNIFInfo->StopCommand();
         m_pNIFInfoList->RemoveAt(pNIFInfo, true);
+        lock.Unlock();
+        endChain(pNIFInfo);
     } catch (...) {
         RethrowFramework(__LINE__);
     }
@@ -417,6 +448,7 @@ void CVLECMProbeInstance::OnProbe(CVLCMApi* pApi, CVLModuleInstance* pInstance, 
     if (pTarget == nullptr || m_pOwnerVLECMInstance == nullptr)
         return;
     CVLString strKey = MACAddressOf(pTarget);
+    m_ReplyFilter.Delivered(strKey);
     if (strKey.GetLength() == 0) {
         // An error reply to a broadcast expands to an empty target.
         CVLTrace::Output(VLECM_MODULE, VLECM_PROBEINSTANCE_FILE, __LINE__, 2,
@@ -483,7 +515,7 @@ void CVLECMProbeInstance::OnProbe(CVLCMApi* pApi, CVLModuleInstance* pInstance, 
         return;
     }
     if (bNew)
-        startChainCommand(pNIFInfo, VLECM_COMMAND_CHECK_UNICAST, VLECM_CONNECT_TYPE_NETWORK);
+        beginChain(pNIFInfo);
 }
 
 bool CVLECMProbeInstance::startChainCommand(CVLECMNIFInfo* pNIFInfo, VLECM_COMMAND eCommand,
@@ -509,6 +541,7 @@ void CVLECMProbeInstance::OnCheckUnicast(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_
 {
     if (pNIFInfo == nullptr)
         return;
+    CChainStep step(this, pNIFInfo);
     // A failure ends the chain without a report.
     if (eResult != VLECM_RESULT_SUCCESS)
         return;
@@ -529,14 +562,92 @@ void CVLECMProbeInstance::OnCheckUnicast(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_
 void CVLECMProbeInstance::OnGetSupportInformation(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE eConnectType,
                                                   VLECM_RESULT eResult)
 {
-    if (pNIFInfo == nullptr || eResult != VLECM_RESULT_SUCCESS)
+    if (pNIFInfo == nullptr)
+        return;
+    CChainStep step(this, pNIFInfo);
+    if (eResult != VLECM_RESULT_SUCCESS)
         return;
     startChainCommand(pNIFInfo, VLECM_COMMAND_GET_LIST_INFO, eConnectType);
 }
 
 void CVLECMProbeInstance::OnGetListInfo(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE eConnectType, VLECM_RESULT eResult)
 {
-    if (pNIFInfo == nullptr || eResult != VLECM_RESULT_SUCCESS || m_pCallbackIF == nullptr)
+    if (pNIFInfo == nullptr)
+        return;
+    CChainStep step(this, pNIFInfo);
+    if (eResult != VLECM_RESULT_SUCCESS || m_pCallbackIF == nullptr)
         return;
     m_pCallbackIF->OnProbe(pNIFInfo, eConnectType, pNIFInfo->IsUnicast(eConnectType), false);
+}
+
+void CVLECMProbeInstance::beginChain(CVLECMNIFInfo* pNIFInfo)
+{
+    {
+        CVLThreadLock lock(&m_ChainSync);
+        if (!lock.Lock())
+            return;
+        if (m_RunningChains.size() >= MAX_RUNNING_CHAINS) {
+            m_WaitingChains.push_back(pNIFInfo);
+            return;
+        }
+        m_RunningChains.insert(pNIFInfo);
+    }
+    if (!startChainCommand(pNIFInfo, VLECM_COMMAND_CHECK_UNICAST, VLECM_CONNECT_TYPE_NETWORK))
+        endChain(pNIFInfo);
+}
+
+void CVLECMProbeInstance::endChain(CVLECMNIFInfo* pNIFInfo)
+{
+    while (pNIFInfo != nullptr) {
+        CVLECMNIFInfo* pNext = nullptr;
+        {
+            CVLThreadLock lock(&m_ChainSync);
+            if (!lock.Lock())
+                return;
+            m_RunningChains.erase(pNIFInfo);
+            for (auto it = m_WaitingChains.begin(); it != m_WaitingChains.end(); ++it) {
+                if (*it == pNIFInfo) {
+                    m_WaitingChains.erase(it);
+                    break;
+                }
+            }
+            if (m_RunningChains.size() < MAX_RUNNING_CHAINS && !m_WaitingChains.empty()) {
+                pNext = m_WaitingChains.front();
+                m_WaitingChains.pop_front();
+                m_RunningChains.insert(pNext);
+            }
+        }
+        // A waiting device may have been removed meanwhile; then its place
+        // goes on to the next one.
+        if (pNext != nullptr && IsNIFInfoMember(pNext) &&
+            startChainCommand(pNext, VLECM_COMMAND_CHECK_UNICAST, VLECM_CONNECT_TYPE_NETWORK))
+            return;
+        pNIFInfo = pNext;
+    }
+}
+
+void CVLECMProbeInstance::afterChainStep(CVLECMNIFInfo* pNIFInfo)
+{
+    // The client may have removed the device in its OnProbe: only a member
+    // of the list is asked whether its next command runs.
+    if (!IsNIFInfoMember(pNIFInfo) || !pNIFInfo->IsCommandRunning())
+        endChain(pNIFInfo);
+}
+
+void CVLECMProbeInstance::GetChainCounts(int& nRunning, int& nWaiting)
+{
+    CVLThreadLock lock(&m_ChainSync);
+    lock.Lock();
+    nRunning = static_cast<int>(m_RunningChains.size());
+    nWaiting = static_cast<int>(m_WaitingChains.size());
+}
+
+CVLString CVLECMProbeInstance::GetConflictAddress(VL_CONST_STR szMACAddress)
+{
+    return m_ReplyFilter.GetConflictAddress(CVLString(szMACAddress, VL_CHARSET_UTF8));
+}
+
+CVLString CVLECMProbeInstance::GetFirstAddress(VL_CONST_STR szMACAddress)
+{
+    return m_ReplyFilter.GetFirstAddress(CVLString(szMACAddress, VL_CHARSET_UTF8));
 }

@@ -14,7 +14,9 @@
 #ifndef VLECMPROBEINSTANCE_H
 #define VLECMPROBEINSTANCE_H
 
+#include <deque>
 #include <map>
+#include <set>
 
 #include "base/core/VLString.h"
 #include "base/core/VLThreadSync.h"
@@ -24,6 +26,7 @@
 #include "ecm/VLECMDummyProbe.h"
 #include "ecm/VLECMDummyProbeCallbackIF.h"
 #include "modules/probe/VLProbe.h"
+#include "ecm/VLECMReplyFilter.h"
 
 class CVLECM;
 class CVLECMNIFInfo;
@@ -78,6 +81,22 @@ public:
     // from one that nobody answered.
     VLPROBE_SEND_STATUS GetProbeSendStatus();
 
+    // What the probe admitted of the replies: the other address a device's
+    // MAC address answered from in this probe (empty when none), and the
+    // address its first reply came from, which the device keeps.
+    virtual CVLString GetConflictAddress(VL_CONST_STR szMACAddress);
+    virtual CVLString GetFirstAddress(VL_CONST_STR szMACAddress);
+    CVLECMReplyFilter& GetReplyFilter() { return m_ReplyFilter; }
+
+    // Follow-up chains that run at once; the chains of further devices wait
+    // for a place, in the order their devices were found. Each running chain
+    // holds a command thread and a socket.
+    enum { MAX_RUNNING_CHAINS = 16 };
+    // Chains running and waiting.
+    virtual void GetChainCounts(int& nRunning, int& nWaiting);
+    // After a chain callback: the chain is over unless a next command runs.
+    void afterChainStep(CVLECMNIFInfo* pNIFInfo);
+
     // Delivers a simulated device on the dispatch thread (the record is the
     // callback's target, the connect type its identifier).
     static void dummyProbeCallback(long lConnectType, void* pProbeInstance, CVLCallbackInfo* pCallbackInfo);
@@ -88,6 +107,11 @@ protected:
     virtual void releaseReplyTarget(CVLTarget* pTarget);
     // Starts the next command of the chain; false when it did not start.
     virtual bool startChainCommand(CVLECMNIFInfo* pNIFInfo, VLECM_COMMAND eCommand, VLECM_CONNECT_TYPE eConnectType);
+    // A new device's chain: started when a place is free, else queued.
+    virtual void beginChain(CVLECMNIFInfo* pNIFInfo);
+    // The device's chain is over (or the device went away; the pointer is
+    // only compared): its place goes to the next waiting device.
+    virtual void endChain(CVLECMNIFInfo* pNIFInfo);
 
     CVLECM* m_pOwnerVLECMInstance;
     IVLECMCallbackIF* m_pCallbackIF;
@@ -102,6 +126,11 @@ protected:
     CVLModuleInstance* m_pProbeModuleInstance;
     CVLThreadSync m_ProbeInstanceSync;
     CVLECMDummyProbe m_DummyProbe;
+    CVLECMReplyFilter m_ReplyFilter;
+    // The chains, under m_ChainSync (taken alone).
+    CVLThreadSync m_ChainSync;
+    std::set<CVLECMNIFInfo*> m_RunningChains;
+    std::deque<CVLECMNIFInfo*> m_WaitingChains;
 };
 
 #endif

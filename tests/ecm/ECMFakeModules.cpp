@@ -163,7 +163,7 @@ long CFakeNetwork::LastRetry(const std::string& strPacketList)
     return it == g_LastRetry.end() ? -1 : it->second;
 }
 
-bool CFakeNetwork::Reply(const std::string& strMacText)
+bool CFakeNetwork::Reply(const std::string& strMacText, const std::string& strData, const std::string& strFrom)
 {
     std::lock_guard<std::mutex> lock(g_Mutex);
     if (g_pProbeInstance == nullptr || g_pProbeParams == nullptr)
@@ -173,9 +173,14 @@ bool CFakeNetwork::Reply(const std::string& strMacText)
     CVLTarget* pSource = pController->CreateTarget();
     if (!strMacText.empty())
         pSource->GetProperties()->GetProperty("MACAddress", true)->SetString(strMacText.c_str(), 72);
+    if (!strData.empty())
+        pSource->GetProperties()->GetProperty("ModelName", true)->SetString(strData.c_str(), 72);
+    if (!strFrom.empty())
+        pSource->GetProperties()->GetProperty("IPAddress", true)->SetString(strFrom.c_str(), 72);
     bool bMarge = false;
     CVLTarget* pTarget = pList != nullptr ? pList->MargeOrAddTarget(pSource, bMarge) : pSource;
-    pController->PostCallbackProbe(g_pProbeInstance, g_pProbeParams, pTarget, bMarge);
+    if (pTarget != nullptr)
+        pController->PostCallbackProbe(g_pProbeInstance, g_pProbeParams, pTarget, bMarge);
     if (pTarget != pSource)
         pSource->Destroy(false);
     return true;

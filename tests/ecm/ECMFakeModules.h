@@ -33,8 +33,11 @@ public:
     static long LastRetry(const std::string& strPacketList);
     // Plays one reply into the running probe: a target with the MAC text
     // (empty: none) merged into the probe's list and posted to its listener.
-    // False when no probe runs.
-    static bool Reply(const std::string& strMacText);
+    // False when no probe runs. strData, when given, is the reply's
+    // "ModelName". Like the probe's receive thread, it posts nothing for a
+    // reply the list refuses.
+    static bool Reply(const std::string& strMacText, const std::string& strData = "",
+                      const std::string& strFrom = "");
     static bool IsProbeRunning();
     // Top-level instances of the probe function created so far.
     static int ProbeStarts();

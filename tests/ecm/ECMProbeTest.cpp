@@ -113,9 +113,15 @@ TEST_F(ECMProbe, OmitGetMoreInfoReportsAtOnceAndUpdatesAfterwards)
     options[CVLString("Option.Probe.OmitGetMoreInfo", 72)] = CVLString("true", 72);
     ASSERT_EQ(VLECM_RESULT_SUCCESS, m_ECM.Probe(VLECM_PROBE_CONNECT_TYPE_NETWORK, &options));
     ASSERT_TRUE(CFakeNetwork::Reply(kMac1));
-    ASSERT_TRUE(CFakeNetwork::Reply(kMac1));
+    ASSERT_TRUE(m_Client.WaitFor("probe", 1));
+    // A reply whose data changed is an update; one that repeats the last
+    // is dropped before it is copied or queued.
+    ASSERT_TRUE(CFakeNetwork::Reply(kMac1, "changed"));
     ASSERT_TRUE(m_Client.WaitFor("probe", 2));
+    ASSERT_TRUE(CFakeNetwork::Reply(kMac1, "changed"));
+    Drain(m_ECM);
     auto events = m_Client.Events();
+    ASSERT_EQ(2u, m_Client.Count("probe"));
     EXPECT_FALSE(events[0].bUpdate);
     EXPECT_TRUE(events[1].bUpdate);
     EXPECT_EQ(0, CFakeNetwork::RequestCount(kMac1, "CheckUnicast"));

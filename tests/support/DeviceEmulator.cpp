@@ -439,6 +439,7 @@ bool EmuParseDevices(const std::string& strText, std::vector<EmuDevice>& devices
                 else if (k == "loss") d.nLossPercent = static_cast<int>(number(0, 100));
                 else if (k == "restart") d.nRestartMs = static_cast<int>(number(0, 600000));
                 else if (k == "flood") d.nFloodCount = static_cast<int>(number(0, 100000));
+                else if (k == "rate") d.nRate = static_cast<int>(number(1, 1000000));
                 else if (k == "straygap")
                     d.nStrayGapUs = static_cast<int>(number(0, 1000000));
                 else if (k == "hostile") {
@@ -446,7 +447,9 @@ bool EmuParseDevices(const std::string& strText, std::vector<EmuDevice>& devices
                         {"none", EmuHostile::None},         {"truncated", EmuHostile::Truncated},
                         {"empty", EmuHostile::Empty},       {"badmagic", EmuHostile::BadMagic},
                         {"spoofmac", EmuHostile::SpoofMac}, {"oversized", EmuHostile::Oversized},
-                        {"flood", EmuHostile::Flood},       {"strays", EmuHostile::Strays}};
+                        {"flood", EmuHostile::Flood},       {"strays", EmuHostile::Strays},
+                        {"randommacs", EmuHostile::RandomMacs}, {"inventmacs", EmuHostile::InventMacs},
+                        {"repeat", EmuHostile::Repeat},     {"impostor", EmuHostile::Impostor}};
                     bool bFound = false;
                     for (const auto& kind : kinds)
                         if (v == kind.first) {
@@ -476,6 +479,54 @@ bool EmuParseDevices(const std::string& strText, std::vector<EmuDevice>& devices
     return true;
 }
 
+namespace {
+// The probe reply's payload after the MAC address.
+void PutProbePayload(std::vector<uint8_t>& v, const EmuDevice& d)
+{
+    Put8(v, static_cast<uint8_t>(d.cVersion));
+    Put8(v, d.bEncrypted ? 1 : 0);
+    Put8(v, d.bEncrypted ? 1 : 0);
+    Put16(v, d.nCipherType);
+    Put8(v, d.nKind);
+    Put8(v, d.nIPMode);
+    PutQuad(v, d.strIP);
+    PutQuad(v, d.strMask);
+    PutQuad(v, d.strGateway);
+    PutVar8(v, d.strModel, 64);
+    PutList(v, d.services, 16, [](std::vector<uint8_t>& e, const EmuService& s) {
+        Put8(e, s.nServiceId);
+        Put16(e, s.nPort);
+    });
+}
+
+// A whole probe reply of the device with that MAC, answering the request
+// whose header is given.
+std::vector<uint8_t> ProbeReply(const EmuDevice& d, const uint8_t mac[6], const uint8_t* pRequest)
+{
+    std::vector<uint8_t> payload(mac, mac + 6);
+    PutProbePayload(payload, d);
+    std::vector<uint8_t> reply = {'O', 'R', 'V', 'E', 'K', 'p', kDeviceType, d.nNumber, pRequest[8], pRequest[9]};
+    Put16(reply, RES_OK);
+    Put16(reply, static_cast<unsigned>(payload.size()));
+    reply.insert(reply.end(), payload.begin(), payload.end());
+    return reply;
+}
+
+bool IsAttack(EmuHostile e)
+{
+    return e == EmuHostile::RandomMacs || e == EmuHostile::InventMacs || e == EmuHostile::Repeat;
+}
+}  // namespace
+
+EmuDevice EmuImpostorOf(const EmuDevice& real, const std::string& strIP, int nDelayMs)
+{
+    EmuDevice d = real;
+    d.strIP = strIP;
+    d.nDelayMs = nDelayMs;
+    d.eHostile = EmuHostile::Impostor;
+    return d;
+}
+
 // ---------------------------------------------------------------------------
 // The emulator
 
@@ -487,6 +538,12 @@ struct CDeviceEmulator::State
     Clock::time_point started;
     Clock::time_point silentUntil;
     int nRequests = 0;
+    // A rate attack: where it sends (the probe sockets heard, at most 8),
+    // its genuine reply (Repeat), and the datagrams owed.
+    std::vector<sockaddr_in> attackTo;
+    std::vector<uint8_t> repeatReply;
+    Clock::time_point lastAttack;
+    double fAttackCredit = 0;
 };
 
 struct CDeviceEmulator::Pending
@@ -610,6 +667,8 @@ void CDeviceEmulator::Run()
                 nTimeout = static_cast<int>(std::max<long long>(0, std::min<long long>(nTimeout, ms)));
             }
         }
+        if (RunRateAttacks())
+            nTimeout = std::min(nTimeout, 1);
         pollfd fds[2] = {{m_nSocket, POLLIN, 0}, {m_nWake[0], POLLIN, 0}};
         int n = poll(fds, 2, nTimeout);
         FlushDue();
@@ -649,7 +708,10 @@ void CDeviceEmulator::Handle(const uint8_t* pData, size_t nLen, uint32_t nDst, c
         if (!bUnicast && !bBroadcast)
             continue;
         ++p->nRequests;
-        HandleDevice(*p, pData, nLen, bUnicast, from);
+        if (IsAttack(p->now.eHostile))
+            Attack(*p, pData, nLen, bUnicast, from);
+        else
+            HandleDevice(*p, pData, nLen, bUnicast, from);
     }
 }
 
@@ -759,20 +821,7 @@ void CDeviceEmulator::HandleDevice(State& dev, const uint8_t* pData, size_t nLen
                 v[5] ^= 0xFF;
             switch (nFunction) {
             case FN_PROBE:
-                Put8(v, static_cast<uint8_t>(d.cVersion));
-                Put8(v, d.bEncrypted ? 1 : 0);
-                Put8(v, d.bEncrypted ? 1 : 0);
-                Put16(v, d.nCipherType);
-                Put8(v, d.nKind);
-                Put8(v, d.nIPMode);
-                PutQuad(v, d.strIP);
-                PutQuad(v, d.strMask);
-                PutQuad(v, d.strGateway);
-                PutVar8(v, d.strModel, 64);
-                PutList(v, d.services, 16, [](std::vector<uint8_t>& e, const EmuService& s) {
-                    Put8(e, s.nServiceId);
-                    Put16(e, s.nPort);
-                });
+                PutProbePayload(v, d);
                 break;
             case FN_CHECK_UNICAST:
                 Put8(v, 1);
@@ -901,6 +950,10 @@ void CDeviceEmulator::HandleDevice(State& dev, const uint8_t* pData, size_t nLen
     switch (d.eHostile) {
     case EmuHostile::None:
     case EmuHostile::SpoofMac:
+    case EmuHostile::Impostor:
+    case EmuHostile::RandomMacs:
+    case EmuHostile::InventMacs:
+    case EmuHostile::Repeat:
         out.push_back(reply);
         break;
     case EmuHostile::Truncated:
@@ -963,24 +1016,113 @@ void CDeviceEmulator::FlushDue()
         m_Pending.erase(it, m_Pending.end());
     }
     for (Pending* p : due) {
-        // Sent from the device's own address, to where the request came from.
-        iovec iov = {p->datagram.data(), p->datagram.size()};
-        char control[CMSG_SPACE(sizeof(in_pktinfo))] = {};
-        msghdr msg = {};
-        msg.msg_name = &p->to;
-        msg.msg_namelen = sizeof(p->to);
-        msg.msg_iov = &iov;
-        msg.msg_iovlen = 1;
-        msg.msg_control = control;
-        msg.msg_controllen = sizeof(control);
-        cmsghdr* c = CMSG_FIRSTHDR(&msg);
-        c->cmsg_level = IPPROTO_IP;
-        c->cmsg_type = IP_PKTINFO;
-        c->cmsg_len = CMSG_LEN(sizeof(in_pktinfo));
-        in_pktinfo info = {};
-        info.ipi_spec_dst.s_addr = p->nFrom;
-        memcpy(CMSG_DATA(c), &info, sizeof(info));
-        sendmsg(m_nSocket, &msg, MSG_NOSIGNAL);
+        SendFrom(p->nFrom, p->to, p->datagram);
         delete p;
     }
+}
+
+void CDeviceEmulator::SendFrom(uint32_t nFrom, const sockaddr_in& to, const std::vector<uint8_t>& datagram)
+{
+    // Sent from the device's own address, to where the request came from.
+    sockaddr_in dest = to;
+    iovec iov = {const_cast<uint8_t*>(datagram.data()), datagram.size()};
+    char control[CMSG_SPACE(sizeof(in_pktinfo))] = {};
+    msghdr msg = {};
+    msg.msg_name = &dest;
+    msg.msg_namelen = sizeof(dest);
+    msg.msg_iov = &iov;
+    msg.msg_iovlen = 1;
+    msg.msg_control = control;
+    msg.msg_controllen = sizeof(control);
+    cmsghdr* c = CMSG_FIRSTHDR(&msg);
+    c->cmsg_level = IPPROTO_IP;
+    c->cmsg_type = IP_PKTINFO;
+    c->cmsg_len = CMSG_LEN(sizeof(in_pktinfo));
+    in_pktinfo info = {};
+    info.ipi_spec_dst.s_addr = nFrom;
+    memcpy(CMSG_DATA(c), &info, sizeof(info));
+    sendmsg(m_nSocket, &msg, MSG_NOSIGNAL);
+}
+
+void CDeviceEmulator::RandomMac(uint8_t mac[6])
+{
+    m_nRandom ^= m_nRandom << 13;
+    m_nRandom ^= m_nRandom >> 7;
+    m_nRandom ^= m_nRandom << 17;
+    mac[0] = 0x02;  // locally administered, never a real device's
+    for (int i = 1; i < 6; ++i)
+        mac[i] = static_cast<uint8_t>(m_nRandom >> (8 * i));
+}
+
+void CDeviceEmulator::Attack(State& dev, const uint8_t* pData, size_t nLen, bool bUnicast, const sockaddr_in& from)
+{
+    // Only probe requests start an attack; unicast requests go unanswered.
+    if (bUnicast || nLen < kHeaderSize || memcmp(pData, "ORVEK", 5) != 0 ||
+        ((pData[8] << 8) | pData[9]) != FN_PROBE)
+        return;
+    const EmuDevice& d = dev.now;
+    if (d.eHostile == EmuHostile::InventMacs) {
+        auto due = Clock::now() + std::chrono::milliseconds(d.nDelayMs);
+        for (int i = 0; i < d.nFloodCount; ++i) {
+            uint8_t mac[6];
+            RandomMac(mac);
+            m_Pending.push_back(new Pending{due, dev.nIP, ProbeReply(d, mac, pData), from});
+        }
+        return;
+    }
+    if (d.eHostile == EmuHostile::Repeat && dev.repeatReply.empty())
+        dev.repeatReply = ProbeReply(d, d.mac, pData);
+    for (const sockaddr_in& to : dev.attackTo)
+        if (to.sin_addr.s_addr == from.sin_addr.s_addr && to.sin_port == from.sin_port)
+            return;
+    if (dev.attackTo.size() >= 8)
+        return;
+    if (dev.attackTo.empty()) {
+        dev.lastAttack = Clock::now();
+        dev.fAttackCredit = 0;
+    }
+    dev.attackTo.push_back(from);
+}
+
+bool CDeviceEmulator::RunRateAttacks()
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    bool bAny = false;
+    Clock::time_point now = Clock::now();
+    for (State* p : m_Devices) {
+        if (p->attackTo.empty())
+            continue;
+        bAny = true;
+        const EmuDevice& d = p->now;
+        double fSeconds = std::chrono::duration<double>(now - p->lastAttack).count();
+        p->lastAttack = now;
+        // At most a tenth of a second owed at once, so a stalled loop does not burst.
+        p->fAttackCredit = std::min(p->fAttackCredit + fSeconds * d.nRate, d.nRate / 10.0 + 1);
+        while (p->fAttackCredit >= 1) {
+            p->fAttackCredit -= 1;
+            const sockaddr_in& to = p->attackTo[static_cast<size_t>(m_nRandom % p->attackTo.size())];
+            if (d.eHostile == EmuHostile::Repeat) {
+                SendFrom(p->nIP, to, p->repeatReply);
+                m_nRandom ^= m_nRandom << 13, m_nRandom ^= m_nRandom >> 7, m_nRandom ^= m_nRandom << 17;
+                continue;
+            }
+            uint8_t mac[6];
+            RandomMac(mac);
+            uint8_t header[kHeaderSize] = {'O', 'R', 'V', 'E', 'K', 'P', kDeviceType, 0, 0x5A, 0x01, 0, 0, 0, 0};
+            std::vector<uint8_t> datagram = ProbeReply(d, mac, header);
+            switch (m_nRandom % 4) {
+            case 0:  // junk
+                for (size_t j = 0; j < datagram.size(); ++j)
+                    datagram[j] = static_cast<uint8_t>(m_nRandom >> (j % 56));
+                break;
+            case 1:  // cut short
+                datagram.resize(static_cast<size_t>(m_nRandom % datagram.size()));
+                break;
+            default:  // well-formed, with its new MAC
+                break;
+            }
+            SendFrom(p->nIP, to, datagram);
+        }
+    }
+    return bAny;
 }

@@ -55,6 +55,12 @@ enum class EmuHostile
     Oversized,  // a 2,000-byte datagram that starts like a genuine reply
     Flood,      // nFloodCount datagrams: junk, truncated and repeated replies
     Strays,     // nFloodCount replies to another function, nStrayGapUs apart, and no genuine one
+    // Attacks on the probe, each played by a function of its own:
+    RandomMacs,  // from the first probe heard on, nRate datagrams a second to the probe's ports: junk,
+                 // corrupted and well-formed probe replies, each well-formed one with a new MAC
+    InventMacs,  // nFloodCount well-formed probe replies per probe request, each with a new MAC; no unicast
+    Repeat,      // from the first probe heard on, its genuine probe reply nRate times a second, endlessly
+    Impostor,    // a genuine device, but its MAC is another device's (EmuImpostorOf) and it answers late
 };
 
 struct EmuDevice
@@ -102,7 +108,12 @@ struct EmuDevice
     EmuHostile eHostile = EmuHostile::None;
     int nFloodCount = 200;
     int nStrayGapUs = 0;
+    int nRate = 5000;  // datagrams a second of RandomMacs and Repeat
 };
+
+// An impostor of a real device: same MAC and texts, its own address, and
+// replies nDelayMs after the real device's.
+EmuDevice EmuImpostorOf(const EmuDevice& real, const std::string& strIP, int nDelayMs = 50);
 
 // Parses "00:26:AB:00:00:01", "00-26-ab-00-00-01" or "0026AB000001".
 bool EmuParseMac(const std::string& strText, uint8_t mac[6]);
@@ -111,7 +122,7 @@ std::string EmuMacText(const uint8_t mac[6]);  // "00:26:AB:00:00:01"
 // Reads devices from text, one per line: blank-separated key=value pairs
 // (mac, ip, mask, gw, dns, number, version, encrypted, cipher, kind, model,
 // node, location, contact, firmware, serial, password, wireless, unicast,
-// delay, loss, restart, hostile, flood, straygap, services=1:80,2:9100); values may be
+// delay, loss, restart, hostile, flood, straygap, rate, services=1:80,2:9100); values may be
 // written in double quotes. '#' starts a comment. False with a message on a
 // malformed line.
 bool EmuParseDevices(const std::string& strText, std::vector<EmuDevice>& devices, std::string* pError);
@@ -147,6 +158,12 @@ private:
     void Handle(const uint8_t* pData, size_t nLen, uint32_t nDst, const sockaddr_in& from);
     void HandleDevice(State& dev, const uint8_t* pData, size_t nLen, bool bUnicast, const sockaddr_in& from);
     void FlushDue();
+    // The attacks (EmuHostile::RandomMacs, InventMacs, Repeat): what a request
+    // starts, and the datagrams a rate attack owes by now.
+    void Attack(State& dev, const uint8_t* pData, size_t nLen, bool bUnicast, const sockaddr_in& from);
+    bool RunRateAttacks();
+    void SendFrom(uint32_t nFrom, const sockaddr_in& to, const std::vector<uint8_t>& datagram);
+    void RandomMac(uint8_t mac[6]);
 
     uint16_t m_nPort;
     std::string m_strBind;
