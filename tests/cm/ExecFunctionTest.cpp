@@ -9,6 +9,7 @@
 #include "base/core/VLInvalidParamException.h"
 #include "base/core/VLNotExistException.h"
 #include "script/VLScriptParams.h"
+#include "tests/support/Watchdog.h"
 #include "tests/cm/CMTestSupport.h"
 
 namespace {
@@ -46,6 +47,12 @@ const char* const kScripts = "bool Start()\n"
                              "bool BadCount()\n"
                              "{\n"
                              "    SetParameter(\"only\");\n"
+                             "    return true;\n"
+                             "}\n"
+                             "bool Loops()\n"
+                             "{\n"
+                             "    long n;\n"
+                             "    for (;;) { n = n + 1; }\n"
                              "    return true;\n"
                              "}\n"
                              "bool NoChild()\n"
@@ -164,6 +171,14 @@ TEST_F(ExecFunctionTest, ScriptResults)
     EXPECT_FALSE(Controller()->CreateScriptExtend("NoChild", p, p->GetParams(), nullptr));
     EXPECT_EQ(0, CFakeLog::Count("call:"));
     p->Destroy();
+}
+
+TEST_F(ExecFunctionTest, ADefinitionScriptThatLoopsRunsOutOfSteps)
+{
+    CWatchdog watchdog(60, "ADefinitionScriptThatLoopsRunsOutOfSteps");
+    EXPECT_FALSE(Controller()->CreateScriptExtend("Loops", nullptr, nullptr, nullptr));
+    // The budget is the run's: the next script has a whole one.
+    EXPECT_TRUE(Controller()->CreateScriptExtend("Two", nullptr, nullptr, nullptr));
 }
 
 TEST_F(ExecFunctionTest, StartScriptCallingItsOwnInstanceEnds)
