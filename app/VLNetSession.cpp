@@ -207,8 +207,8 @@ void CVLNetSession::markConflicts()
         for (auto& entry : m_PrintedLines) {
             if (entry.second.bMarked)
                 continue;
-            std::string strConflict = Text(
-                m_CommunicationManager.GetVLECM().GetProbeInstance().GetConflictAddress(entry.first.c_str()));
+            std::string strConflict =
+                Text(m_CommunicationManager.GetVLECM().GetProbeInstance().GetConflictAddress(entry.first.c_str()));
             if (strConflict.empty())
                 continue;
             entry.second.bMarked = true;

@@ -80,7 +80,7 @@ bool CheckDescriptors()
         limit.rlim_cur < kDescriptorsNeeded) {
         rlimit raised = limit;
         raised.rlim_cur = limit.rlim_max == RLIM_INFINITY || limit.rlim_max >= kDescriptorsNeeded ? kDescriptorsNeeded
-                                                                                                   : limit.rlim_max;
+                                                                                                  : limit.rlim_max;
         setrlimit(RLIMIT_NOFILE, &raised);
         getrlimit(RLIMIT_NOFILE, &limit);
         if (limit.rlim_cur < kDescriptorsNeeded) {

@@ -238,8 +238,6 @@ public:
     // The bytes the queue holds now.
     size_t GetQueuedCallbackBytes();
 
-protected:
-
 private:
     CVLModuleController(const CVLModuleController&) = delete;
     CVLModuleController& operator=(const CVLModuleController&) = delete;

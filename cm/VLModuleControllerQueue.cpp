@@ -43,9 +43,8 @@ void CVLModuleController::DispatchCallback(long nTimeout)
             if (lock.Lock()) {
                 pInfo = m_CallbackInfoList.Pop();
                 size_t nBytes = pInfo != nullptr ? GetCallbackRecordBytes(pInfo) : 0;
-                m_nQueuedBytes = m_CallbackInfoList.GetCount() == 0 || nBytes > m_nQueuedBytes
-                                     ? 0
-                                     : m_nQueuedBytes - nBytes;
+                m_nQueuedBytes =
+                    m_CallbackInfoList.GetCount() == 0 || nBytes > m_nQueuedBytes ? 0 : m_nQueuedBytes - nBytes;
                 // A waiting consumer is not left asleep while records remain.
                 if (nTimeout != 0 && m_CallbackInfoList.GetCount() > 0 && m_CallbackSemaphore.GetCount() < 1)
                     m_CallbackSemaphore.Post();
@@ -225,8 +224,7 @@ bool CVLModuleController::IsCallbackQueueFull(int eType)
     if (nCount == 0)
         m_nQueuedBytes = 0;  // emptied whole (terminate, remove)
     bool bEnds = eType != VLCM_CALLBACK_PROBE && eType != VLCM_CALLBACK_PROGRESS;
-    bool bCountFits =
-        nCount < kCallbackQueueLimit || (bEnds && nCount < kCallbackQueueLimit + kCallbackQueueReserve);
+    bool bCountFits = nCount < kCallbackQueueLimit || (bEnds && nCount < kCallbackQueueLimit + kCallbackQueueReserve);
     bool bBytesFit = m_nQueuedBytes < kCallbackQueueBytes ||
                      (bEnds && m_nQueuedBytes < kCallbackQueueBytes + kCallbackQueueReserveBytes);
     if (bCountFits && bBytesFit)

@@ -91,7 +91,10 @@ public:
     // Follow-up chains that run at once; the chains of further devices wait
     // for a place, in the order their devices were found. Each running chain
     // holds a command thread and a socket.
-    enum { MAX_RUNNING_CHAINS = 16 };
+    enum
+    {
+        MAX_RUNNING_CHAINS = 16
+    };
     // Chains running and waiting.
     virtual void GetChainCounts(int& nRunning, int& nWaiting);
     // After a chain callback: the chain is over unless a next command runs.

@@ -28,10 +28,16 @@ public:
     // A device answers with one MAC address per address; a print server
     // with several ports may answer with a few. Beyond that a source is
     // inventing devices.
-    enum { MAX_MACS_PER_SOURCE = 4 };
+    enum
+    {
+        MAX_MACS_PER_SOURCE = 4
+    };
     // Far above the devices of the networks a probe reaches, and what the
     // records of that many devices take is a few megabytes.
-    enum { MAX_DEVICES = 512 };
+    enum
+    {
+        MAX_DEVICES = 512
+    };
 
     CVLECMReplyFilter();
     virtual ~CVLECMReplyFilter();

@@ -419,7 +419,8 @@ TEST_F(VLNetUnderAttack, AnImpostorIsMarkedAndRefused)
     ASSERT_EQ(0, probe.nStatus) << probe.strErrors;
     // Listed with the mark; listed before the impostor was heard, it is
     // listed again with it.
-    std::string strMarked = Mac(1, 0) + "\t" + Address(1, 10) + "\tModel 1-0 (also answered from " + Address(1, 11) + ")\n";
+    std::string strMarked =
+        Mac(1, 0) + "\t" + Address(1, 10) + "\tModel 1-0 (also answered from " + Address(1, 11) + ")\n";
     ASSERT_GE(probe.strOutput.size(), strMarked.size()) << probe.strOutput;
     EXPECT_EQ(strMarked, probe.strOutput.substr(probe.strOutput.size() - strMarked.size())) << probe.strOutput;
     EXPECT_EQ(std::string::npos, probe.strOutput.find(Address(1, 11) + "\t")) << probe.strOutput;
@@ -428,8 +429,8 @@ TEST_F(VLNetUnderAttack, AnImpostorIsMarkedAndRefused)
         ProgramRun refused = RunVlnet(m_Net, args);
         EXPECT_EQ(1, refused.nStatus) << args[0];
         EXPECT_EQ("", refused.strOutput) << args[0];
-        EXPECT_NE(std::string::npos, refused.strErrors.find("answered from " + Address(1, 10) + " and from " +
-                                                            Address(1, 11)))
+        EXPECT_NE(std::string::npos,
+                  refused.strErrors.find("answered from " + Address(1, 10) + " and from " + Address(1, 11)))
             << args[0] << ": " << refused.strErrors;
     }
 }

@@ -36,8 +36,7 @@ public:
     // False when no probe runs. strData, when given, is the reply's
     // "ModelName". Like the probe's receive thread, it posts nothing for a
     // reply the list refuses.
-    static bool Reply(const std::string& strMacText, const std::string& strData = "",
-                      const std::string& strFrom = "");
+    static bool Reply(const std::string& strMacText, const std::string& strData = "", const std::string& strFrom = "");
     static bool IsProbeRunning();
     // Top-level instances of the probe function created so far.
     static int ProbeStarts();

@@ -146,9 +146,8 @@ TEST_F(ECMReplies, RepeatsCostNoQueuedRecordAndChainsWaitTheirTurn)
     EXPECT_EQ(CVLECMProbeInstance::MAX_RUNNING_CHAINS, nAsked);
     // A device that goes away gives its place to the first waiting one.
     m_ECM.RemoveNIFInfo(m_ECM.FindNIFInfo(Mac(0).c_str()));
-    for (int k = 0; k < 400 && CFakeNetwork::RequestCount(Mac(CVLECMProbeInstance::MAX_RUNNING_CHAINS),
-                                                          "CheckUnicast") == 0;
-         ++k)
+    for (int k = 0;
+         k < 400 && CFakeNetwork::RequestCount(Mac(CVLECMProbeInstance::MAX_RUNNING_CHAINS), "CheckUnicast") == 0; ++k)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     EXPECT_EQ(1, CFakeNetwork::RequestCount(Mac(CVLECMProbeInstance::MAX_RUNNING_CHAINS), "CheckUnicast"));
     m_ECM.GetProbeInstance().GetChainCounts(nRunning, nWaiting);

@@ -439,17 +439,23 @@ bool EmuParseDevices(const std::string& strText, std::vector<EmuDevice>& devices
                 else if (k == "loss") d.nLossPercent = static_cast<int>(number(0, 100));
                 else if (k == "restart") d.nRestartMs = static_cast<int>(number(0, 600000));
                 else if (k == "flood") d.nFloodCount = static_cast<int>(number(0, 100000));
-                else if (k == "rate") d.nRate = static_cast<int>(number(1, 1000000));
+                else if (k == "rate")
+                    d.nRate = static_cast<int>(number(1, 1000000));
                 else if (k == "straygap")
                     d.nStrayGapUs = static_cast<int>(number(0, 1000000));
                 else if (k == "hostile") {
-                    static const std::pair<const char*, EmuHostile> kinds[] = {
-                        {"none", EmuHostile::None},         {"truncated", EmuHostile::Truncated},
-                        {"empty", EmuHostile::Empty},       {"badmagic", EmuHostile::BadMagic},
-                        {"spoofmac", EmuHostile::SpoofMac}, {"oversized", EmuHostile::Oversized},
-                        {"flood", EmuHostile::Flood},       {"strays", EmuHostile::Strays},
-                        {"randommacs", EmuHostile::RandomMacs}, {"inventmacs", EmuHostile::InventMacs},
-                        {"repeat", EmuHostile::Repeat},     {"impostor", EmuHostile::Impostor}};
+                    static const std::pair<const char*, EmuHostile> kinds[] = {{"none", EmuHostile::None},
+                                                                               {"truncated", EmuHostile::Truncated},
+                                                                               {"empty", EmuHostile::Empty},
+                                                                               {"badmagic", EmuHostile::BadMagic},
+                                                                               {"spoofmac", EmuHostile::SpoofMac},
+                                                                               {"oversized", EmuHostile::Oversized},
+                                                                               {"flood", EmuHostile::Flood},
+                                                                               {"strays", EmuHostile::Strays},
+                                                                               {"randommacs", EmuHostile::RandomMacs},
+                                                                               {"inventmacs", EmuHostile::InventMacs},
+                                                                               {"repeat", EmuHostile::Repeat},
+                                                                               {"impostor", EmuHostile::Impostor}};
                     bool bFound = false;
                     for (const auto& kind : kinds)
                         if (v == kind.first) {
@@ -1057,8 +1063,7 @@ void CDeviceEmulator::RandomMac(uint8_t mac[6])
 void CDeviceEmulator::Attack(State& dev, const uint8_t* pData, size_t nLen, bool bUnicast, const sockaddr_in& from)
 {
     // Only probe requests start an attack; unicast requests go unanswered.
-    if (bUnicast || nLen < kHeaderSize || memcmp(pData, "ORVEK", 5) != 0 ||
-        ((pData[8] << 8) | pData[9]) != FN_PROBE)
+    if (bUnicast || nLen < kHeaderSize || memcmp(pData, "ORVEK", 5) != 0 || ((pData[8] << 8) | pData[9]) != FN_PROBE)
         return;
     const EmuDevice& d = dev.now;
     if (d.eHostile == EmuHostile::InventMacs) {
