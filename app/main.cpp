@@ -6,6 +6,7 @@
 // command's non-zero result); 2 a command line that is not understood;
 // 130 stopped by SIGINT or SIGTERM.
 #include <sys/resource.h>
+#include <semaphore.h>
 #include <sys/socket.h>
 #include <netinet/in.h>
 #include <unistd.h>
@@ -40,34 +41,41 @@ const int kStopGraceMilliseconds = 900;
 // command, the standard streams and the libraries' own.
 const rlim_t kDescriptorsNeeded = 64;
 
-// SIGINT and SIGTERM are taken by a thread of their own (blocked everywhere
-// else): the first asks the run to stop and, when it has not ended within
-// the grace time, ends the process with status 130; a second ends it at once.
-void WatchStopSignals(sigset_t signals)
+sem_t s_StopSignal;
+
+// SIGINT and SIGTERM ask the run to stop; a thread of its own then gives
+// the run the grace time and, when it has not ended by then, ends the
+// process with status 130. A second signal ends it at once.
+void OnStopSignal(int)
 {
-    int nSignal = 0;
-    if (sigwait(&signals, &nSignal) != 0)
-        return;
     CVLNetSession::RequestStop();
+    sem_post(&s_StopSignal);  // async-signal-safe
+}
+
+void WatchStopSignals()
+{
+    while (sem_wait(&s_StopSignal) != 0) {
+    }
     timespec deadline;
     clock_gettime(CLOCK_REALTIME, &deadline);
     deadline.tv_nsec += kStopGraceMilliseconds * 1000000L;
     deadline.tv_sec += deadline.tv_nsec / 1000000000L;
     deadline.tv_nsec %= 1000000000L;
-    sigtimedwait(&signals, nullptr, &deadline);
+    while (sem_timedwait(&s_StopSignal, &deadline) != 0 && errno == EINTR) {
+    }
     fflush(stdout);
     _exit(kExitStopped);
 }
 
 void InstallStopSignals()
 {
-    sigset_t signals;
-    sigemptyset(&signals);
-    sigaddset(&signals, SIGINT);
-    sigaddset(&signals, SIGTERM);
-    // Before any other thread starts, so that every thread inherits the mask.
-    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
-    std::thread(WatchStopSignals, signals).detach();
+    sem_init(&s_StopSignal, 0, 0);
+    std::thread(WatchStopSignals).detach();
+    struct sigaction action = {};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
 }
 
 // A probe that cannot open its sockets would list part of the devices as if

@@ -9,7 +9,8 @@
 # An ATTACK is a line of the emulator's device list without mac and ip,
 # e.g. "hostile=randommacs rate=13000", "hostile=inventmacs flood=300",
 # "hostile=repeat rate=5000", or "impostor" (the first device's MAC from
-# another address, 50 ms late). Needs root (network namespaces).
+# another address, 50 ms late), or "ulimit=N" (no attacker; vlnet may open
+# N descriptors). Needs root (network namespaces).
 set -u
 BUILD=$(cd "${1:?build folder}" && pwd)
 TIMEOUT=${2:-20}
@@ -56,7 +57,10 @@ done
 
 for attack in "${ATTACKS[@]}"; do
     cp "$TMP/dev1" "$TMP/atk"
-    if [ "$attack" = impostor ]; then
+    LIMIT=""
+    if [ "${attack#ulimit=}" != "$attack" ]; then
+        LIMIT="ulimit -n ${attack#ulimit=};"
+    elif [ "$attack" = impostor ]; then
         echo 'mac=00:26:AB:11:00:01 ip=10.202.1.66 mask=255.255.255.0 model="Model 1-0" restart=0 hostile=impostor delay=50' >>"$TMP/atk"
     else
         echo "mac=00:26:AB:7F:7F:01 ip=10.202.1.66 mask=255.255.255.0 restart=0 unicast=0 $attack" >>"$TMP/atk"
@@ -65,13 +69,12 @@ for attack in "${ATTACKS[@]}"; do
     EMU=$!
     sleep 0.3
     START=$(date +%s.%N)
-    ip netns exec ${P}pc /usr/bin/time -f "%M %e %U %S" -o "$TMP/time" \
+    ip netns exec ${P}pc /usr/bin/time -f "%M %e %U %S" -o "$TMP/time" bash -c "$LIMIT exec \"\$@\"" vlnet \
         "$BUILD/bin/vlnet" probe --timeout "$TIMEOUT" --resources "$BUILD/share/vlnet" >"$TMP/out" 2>"$TMP/err" &
     TPID=$!
     PEAKT=0 PEAKF=0
     while kill -0 $TPID 2>/dev/null; do
         VPID=$(pgrep -P $TPID -x vlnet 2>/dev/null | head -1)
-        [ -z "$VPID" ] && VPID=$(pgrep -P "$(pgrep -P $TPID | head -1)" -x vlnet 2>/dev/null | head -1)
         if [ -n "$VPID" ]; then
             T=$(awk '/^Threads/ {print $2}' /proc/$VPID/status 2>/dev/null || echo 0)
             F=$(ls /proc/$VPID/fd 2>/dev/null | wc -l)
@@ -86,7 +89,7 @@ for attack in "${ATTACKS[@]}"; do
     kill $EMU 2>/dev/null
     wait $EMU 2>/dev/null
     REAL=$(grep -c '^00:26:AB:1[123]:' "$TMP/out")
-    read -r RSS ELAPSED USER SYS <"$TMP/time" 2>/dev/null
+    read -r RSS ELAPSED USER SYS < <(tail -1 "$TMP/time" 2>/dev/null)
     MARK=$(grep -c 'also answered from' "$TMP/out")
     printf '%-34s real %d/7  listed %d  marked %d  %5.1f s  exit %d  rss %6d kB  cpu %5.1f s  threads %d  fds %d\n' \
         "$attack" "$REAL" "$(wc -l <"$TMP/out")" "$MARK" "$(echo "$END - $START" | bc)" "$STATUS" "${RSS:-0}" \
