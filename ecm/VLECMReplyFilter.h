@@ -62,7 +62,7 @@ public:
 
     // A queued reply counts as lost after this long, so that a record the
     // full queue dropped does not silence its device for the whole probe.
-    static const int kPendingMilliseconds = 1000;
+    static constexpr int kPendingMilliseconds = 1000;
 
 private:
     struct SDevice
