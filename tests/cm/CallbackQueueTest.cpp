@@ -347,3 +347,23 @@ TEST_F(CallbackQueueTest, AFloodIsBoundedButEndingRecordsStillPass)
     Q()->DispatchCallback(0);
     EXPECT_EQ(std::vector<std::string>{"done:end"}, m_Listener.m_Events);
 }
+
+TEST_F(CallbackQueueTest, AFloodOfLongRecordsIsBoundedInBytes)
+{
+    unsigned long nBefore = Q()->GetDroppedCallbackCount();
+    const std::string strLong(64 * 1024, 'x');
+    int nPosted = 0;
+    while (Q()->GetDroppedCallbackCount() == nBefore && nPosted < 1000) {
+        CVLCallbackInfo* p = new CVLCallbackInfo();
+        p->SetType(VLCM_CALLBACK_PROBE);
+        p->SetExtraText(strLong.c_str());
+        Q()->PostCallbackUser(p);
+        ++nPosted;
+    }
+    // Far fewer records than the count bound: their bytes bound them.
+    ASSERT_LT(nPosted, 1000) << "the queue has no bound in bytes";
+    EXPECT_LT(Q()->GetQueuedCallbackBytes(), static_cast<size_t>(nPosted) * (strLong.size() + 1024));
+    for (int i = 0; i < nPosted; ++i)
+        Q()->DispatchCallback(0);
+    EXPECT_EQ(0u, Q()->GetQueuedCallbackBytes());
+}
