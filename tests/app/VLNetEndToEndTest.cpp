@@ -382,8 +382,9 @@ ProgramRun ProbeUnderAttack(VLNetEndToEnd* pTest, CTestNetwork& net, std::vector
     // bound far above what it needs (some 8 MB).
     EXPECT_LT(fSeconds, 20.0) << strAttacker;
     // A sanitizer's shadow and quarantine memory dwarf the program's own.
-    if (!kSanitized)
+    if (!kSanitized) {
         EXPECT_LT(run.nMaxRSSKilobytes, 64 * 1024) << strAttacker << " peak " << run.nMaxRSSKilobytes << " kB";
+    }
     return run;
 }
 }  // namespace
