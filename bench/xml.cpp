@@ -1,13 +1,22 @@
 // Loading XML documents of about 1 MB and 20 MB into a CVLXmlDocument, and
 // the same bytes through expat (the bare parse, and with handlers that copy
 // names, attributes and texts as a tree builder must) and libxml2 (tree
-// build); saving them again beside libxml2's xmlDocDumpMemory, also a
-// document of one large text node at 1, 4 and 16 MB; and the heap bytes each
+// build): warm (repeated loads in one process, which reuse the node memory
+// of the documents before) and cold (one load in a fresh process); saving
+// them again beside libxml2's xmlDocDumpMemory, each pass into a new buffer
+// on both sides, also a document of one large text node at 1, 4 and 16 MB
+// (both outputs checked to be of the same length); and the heap bytes each
 // tree takes per document byte.
 #include <benchmark/benchmark.h>
 
 #include <malloc.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <string>
@@ -182,31 +191,103 @@ void BM_VLXmlDocumentSave(benchmark::State& state)
     CVLXmlDocument doc;
     if (!LoadDoc(state, doc, data))
         return;
-    std::string out;
+    size_t nSize = 0;
     for (auto _ : state) {
-        out.clear();
+        // A new buffer each pass, as libxml2's dump allocates one.
+        std::string out;
         CSinkStream sink(out);
         doc.Save(&sink);
         benchmark::DoNotOptimize(out.data());
+        nSize = out.size();
     }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(out.size()));
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(nSize));
+    state.counters["out_bytes"] = static_cast<double>(nSize);
 }
+
+// The one-text document, declared as libxml2's is (version 1.0, UTF-8), and
+// formatted, so that a line feed follows the declaration and the root as
+// libxml2 writes them.
+void MakeOneTextDoc(CVLXmlDocument& doc, const std::string& text)
+{
+    doc.SetVersion("1.0");
+    doc.SetEncoding("UTF-8");
+    doc.SetFormat(true);
+    doc.SetLineEndText("\n");
+    CVLXmlElement* pRoot = doc.CreateElement("text");
+    doc.AppendChild(pRoot);
+    pRoot->AppendChild(doc.CreateTextNode(text.c_str()));
+}
+
+std::string SaveOneText(const std::string& text)
+{
+    CVLXmlDocument doc;
+    MakeOneTextDoc(doc, text);
+    std::string out;
+    CSinkStream sink(out);
+    doc.Save(&sink);
+    return out;
+}
+
+#ifdef VL_HAVE_LIBXML2
+// libxml2's one-text document with its encoding set to UTF-8: without it
+// every non-ASCII character is written as a character reference.
+xmlDocPtr MakeLibXml2OneTextDoc(const std::string& text)
+{
+    xmlDocPtr doc = xmlNewDoc(BAD_CAST "1.0");
+    doc->encoding = xmlStrdup(BAD_CAST "UTF-8");
+    xmlNodePtr pRoot = xmlNewDocNode(doc, nullptr, BAD_CAST "text", nullptr);
+    xmlDocSetRootElement(doc, pRoot);
+    xmlAddChild(pRoot, xmlNewDocTextLen(doc, BAD_CAST text.data(), static_cast<int>(text.size())));
+    return doc;
+}
+
+std::string DumpOneText(const std::string& text)
+{
+    xmlDocPtr doc = MakeLibXml2OneTextDoc(text);
+    xmlChar* pOut = nullptr;
+    int nSize = 0;
+    xmlDocDumpMemory(doc, &pOut, &nSize);
+    std::string out(reinterpret_cast<const char*>(pOut), static_cast<size_t>(nSize));
+    xmlFree(pOut);
+    xmlFreeDoc(doc);
+    return out;
+}
+
+// Both sides must write the same bytes for their times to compare (the
+// lengths differ when one side escapes more than the other).
+bool SameOneTextOutput(benchmark::State& state, const std::string& text)
+{
+    const std::string ours = SaveOneText(text);
+    const std::string theirs = DumpOneText(text);
+    if (ours == theirs)
+        return true;
+    std::string strError = "outputs differ: " + std::to_string(ours.size()) + " bytes here, " +
+                           std::to_string(theirs.size()) + " by libxml2";
+    state.SkipWithError(strError.c_str());
+    return false;
+}
+#endif
 
 void BM_VLXmlDocumentSaveOneText(benchmark::State& state)
 {
     const std::string text = MakeOneText(static_cast<size_t>(state.range(0)) << 20);
+#ifdef VL_HAVE_LIBXML2
+    if (!SameOneTextOutput(state, text))
+        return;
+#endif
     CVLXmlDocument doc;
-    CVLXmlElement* pRoot = doc.CreateElement("text");
-    doc.AppendChild(pRoot);
-    pRoot->AppendChild(doc.CreateTextNode(text.c_str()));
-    std::string out;
+    MakeOneTextDoc(doc, text);
+    size_t nSize = 0;
     for (auto _ : state) {
-        out.clear();
+        // A new buffer each pass, as libxml2's dump allocates one.
+        std::string out;
         CSinkStream sink(out);
         doc.Save(&sink);
         benchmark::DoNotOptimize(out.data());
+        nSize = out.size();
     }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(out.size()));
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(nSize));
+    state.counters["out_bytes"] = static_cast<double>(nSize);
 }
 
 void BM_VLXmlDocumentHeap(benchmark::State& state)
@@ -231,6 +312,98 @@ void BM_VLXmlDocumentHeap(benchmark::State& state)
     state.counters["heap_per_byte"] = dPerByte;
 }
 
+// Cold loads: one load in a fresh process, this program started again as
+// "bench_xml --cold-load KIND MB PEER" (PEER 0 this library, 1 libxml2). The
+// child builds the document bytes and loads one tiny document first (so that
+// neither side's one-time set-up is timed, and no node memory of an earlier
+// large document is there to reuse), times the one load and writes the
+// nanoseconds to its standard output.
+int ColdLoadChild(int nKind, int nMegabytes, int nPeer)
+{
+    const std::string& data = Doc(nKind, nMegabytes);
+    const std::string tiny = "<?xml version=\"1.0\"?><a b=\"c\">d</a>";
+    std::chrono::steady_clock::duration elapsed{};
+    if (nPeer == 0) {
+        {
+            CVLXmlDocument doc;
+            CBenchStream in(tiny);
+            doc.Load(&in);
+        }
+        CVLXmlDocument doc;
+        CBenchStream in(data);
+        const auto start = std::chrono::steady_clock::now();
+        doc.Load(&in);
+        elapsed = std::chrono::steady_clock::now() - start;
+        benchmark::DoNotOptimize(doc.GetDocumentElement());
+    } else {
+#ifdef VL_HAVE_LIBXML2
+        xmlFreeDoc(xmlReadMemory(tiny.data(), static_cast<int>(tiny.size()), "tiny.xml", nullptr, XML_PARSE_NONET));
+        const auto start = std::chrono::steady_clock::now();
+        xmlDocPtr doc = xmlReadMemory(data.data(), static_cast<int>(data.size()), "bench.xml", nullptr,
+                                      XML_PARSE_NONET | XML_PARSE_HUGE);
+        elapsed = std::chrono::steady_clock::now() - start;
+        if (doc == nullptr)
+            return 1;
+        xmlFreeDoc(doc);
+#else
+        return 1;
+#endif
+    }
+    std::printf("%lld\n",
+                static_cast<long long>(std::chrono::duration_cast<std::chrono::nanoseconds>(elapsed).count()));
+    return 0;
+}
+
+void RunColdLoad(benchmark::State& state, int nPeer)
+{
+    const std::string strKind = std::to_string(state.range(0));
+    const std::string strSize = std::to_string(state.range(1));
+    const std::string strPeer = std::to_string(nPeer);
+    for (auto _ : state) {
+        int fds[2];
+        if (pipe(fds) != 0) {
+            state.SkipWithError("pipe failed");
+            return;
+        }
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
+        posix_spawn_file_actions_addclose(&actions, fds[0]);
+        posix_spawn_file_actions_addclose(&actions, fds[1]);
+        char szExe[] = "/proc/self/exe";
+        char szFlag[] = "--cold-load";
+        char* argv[] = {szExe,
+                        szFlag,
+                        const_cast<char*>(strKind.c_str()),
+                        const_cast<char*>(strSize.c_str()),
+                        const_cast<char*>(strPeer.c_str()),
+                        nullptr};
+        pid_t pid = 0;
+        const int nSpawn = posix_spawn(&pid, szExe, &actions, nullptr, argv, environ);
+        posix_spawn_file_actions_destroy(&actions);
+        close(fds[1]);
+        std::string strOut;
+        char buf[64];
+        ssize_t n;
+        while ((n = read(fds[0], buf, sizeof(buf))) > 0)
+            strOut.append(buf, static_cast<size_t>(n));
+        close(fds[0]);
+        int nStatus = 0;
+        if (nSpawn != 0 || waitpid(pid, &nStatus, 0) != pid || !WIFEXITED(nStatus) || WEXITSTATUS(nStatus) != 0 ||
+            strOut.empty()) {
+            state.SkipWithError("cold load child failed");
+            return;
+        }
+        state.SetIterationTime(static_cast<double>(std::atoll(strOut.c_str())) * 1e-9);
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(state.range(1) << 20));
+}
+
+void BM_VLXmlDocumentLoadCold(benchmark::State& state)
+{
+    RunColdLoad(state, 0);
+}
+
 #ifdef VL_HAVE_EXPAT
 // The copies a tree builder makes of what the parser reports.
 struct SExpatCopies
@@ -248,7 +421,9 @@ void XMLCALL ExpatStart(void* pData, const XML_Char* szName, const XML_Char** pp
         p->attributes.emplace_back(ppAttributes[i]);
 }
 
-void XMLCALL ExpatEnd(void*, const XML_Char*) {}
+void XMLCALL ExpatEnd(void*, const XML_Char*)
+{
+}
 
 void XMLCALL ExpatText(void* pData, const XML_Char* s, int n)
 {
@@ -286,6 +461,11 @@ void BM_ExpatParse(benchmark::State& state)
 #endif
 
 #ifdef VL_HAVE_LIBXML2
+void BM_LibXml2ReadMemoryCold(benchmark::State& state)
+{
+    RunColdLoad(state, 1);
+}
+
 void BM_LibXml2ReadMemory(benchmark::State& state)
 {
     const std::string& data = Doc(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
@@ -317,15 +497,15 @@ void BM_LibXml2DumpMemory(benchmark::State& state)
     }
     xmlFreeDoc(doc);
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(nSize));
+    state.counters["out_bytes"] = static_cast<double>(nSize);
 }
 
 void BM_LibXml2DumpOneText(benchmark::State& state)
 {
     const std::string text = MakeOneText(static_cast<size_t>(state.range(0)) << 20);
-    xmlDocPtr doc = xmlNewDoc(BAD_CAST "1.0");
-    xmlNodePtr pRoot = xmlNewDocNode(doc, nullptr, BAD_CAST "text", nullptr);
-    xmlDocSetRootElement(doc, pRoot);
-    xmlAddChild(pRoot, xmlNewDocTextLen(doc, BAD_CAST text.data(), static_cast<int>(text.size())));
+    if (!SameOneTextOutput(state, text))
+        return;
+    xmlDocPtr doc = MakeLibXml2OneTextDoc(text);
     int nSize = 0;
     for (auto _ : state) {
         xmlChar* pOut = nullptr;
@@ -335,6 +515,7 @@ void BM_LibXml2DumpOneText(benchmark::State& state)
     }
     xmlFreeDoc(doc);
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(nSize));
+    state.counters["out_bytes"] = static_cast<double>(nSize);
 }
 
 void BM_LibXml2Heap(benchmark::State& state)
@@ -364,13 +545,18 @@ void BM_LibXml2Heap(benchmark::State& state)
 // The heap a tree takes for each of the document kinds (20 MB).
 #define VL_XML_HEAP_ARGS ->Args({0, 20})->Args({1, 20})->Iterations(1)->Unit(benchmark::kMillisecond)
 
+// Each cold pass starts a process: a few passes, repeated for spread.
+#define VL_XML_COLD_ARGS VL_XML_ARGS->UseManualTime()->Iterations(3)
+
 BENCHMARK(BM_VLXmlDocumentLoad) VL_XML_ARGS;
+BENCHMARK(BM_VLXmlDocumentLoadCold) VL_XML_COLD_ARGS;
 #ifdef VL_HAVE_EXPAT
 BENCHMARK(BM_ExpatParse) VL_XML_ARGS;
 BENCHMARK(BM_ExpatParseCopy) VL_XML_ARGS;
 #endif
 #ifdef VL_HAVE_LIBXML2
 BENCHMARK(BM_LibXml2ReadMemory) VL_XML_ARGS;
+BENCHMARK(BM_LibXml2ReadMemoryCold) VL_XML_COLD_ARGS;
 #endif
 BENCHMARK(BM_VLXmlDocumentSave) VL_XML_ARGS;
 BENCHMARK(BM_VLXmlDocumentSaveOneText) VL_XML_ONE_TEXT_ARGS;
@@ -385,4 +571,14 @@ BENCHMARK(BM_LibXml2Heap) VL_XML_HEAP_ARGS;
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv)
+{
+    if (argc == 5 && std::strcmp(argv[1], "--cold-load") == 0)
+        return ColdLoadChild(std::atoi(argv[2]), std::atoi(argv[3]), std::atoi(argv[4]));
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
