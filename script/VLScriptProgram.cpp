@@ -356,6 +356,8 @@ void CVLScriptProgram::BuildFast()
             m_Fast[i].nOp = VLSCR_IOP_SET_VAR_OP;
         else if (a == VLSCR_OP_VARIABLE && b == VLSCR_OP_PUSH_LONG && IsComparison(c) && d == VLSCR_OP_JUMP_FALSE)
             m_Fast[i].nOp = VLSCR_IOP_VAR_CONST_TEST;
+        else if (a == VLSCR_OP_VARIABLE && b == VLSCR_OP_VARIABLE && IsComparison(c) && d == VLSCR_OP_JUMP_FALSE)
+            m_Fast[i].nOp = VLSCR_IOP_VAR_VAR_TEST;
         else if (a == VLSCR_OP_VARIABLE && b == VLSCR_OP_PUSH_LONG && (IsIntegerOperator(c) || IsComparison(c)))
             m_Fast[i].nOp = VLSCR_IOP_VAR_CONST_OP;
         else if (a == VLSCR_OP_VARIABLE && (b == VLSCR_OP_POST_INC || b == VLSCR_OP_POST_DEC))
@@ -364,4 +366,35 @@ void CVLScriptProgram::BuildFast()
             m_Fast[i].nOp = VLSCR_IOP_CONST_OP;
     }
     MarkStackArguments();
+    MarkLoops();
+}
+
+void CVLScriptProgram::MarkLoops()
+{
+    // A "for" loop compiles to: test, jump if false to the exit, jump to the
+    // body, step, jump to the test, body, jump to the step. The body's last
+    // jump takes the rest of the pass when the step and the test are runs of
+    // the kinds above.
+    const size_t n = m_Code.size();
+    for (size_t i = 0; i < n; ++i) {
+        if (m_Code[i].nOp != VLSCR_OP_JUMP)
+            continue;
+        const size_t nStep = m_Code[i].u.nIndex;
+        size_t nStepLength;
+        if (m_Fast[nStep].nOp == VLSCR_IOP_VAR_POST_STEP)
+            nStepLength = 2;
+        else if (m_Fast[nStep].nOp == VLSCR_IOP_SET_VAR_OP)
+            nStepLength = 5;
+        else
+            continue;
+        if (nStep + nStepLength >= n || m_Code[nStep + nStepLength].nOp != VLSCR_OP_JUMP)
+            continue;
+        const size_t nTest = m_Code[nStep + nStepLength].u.nIndex;
+        if (m_Fast[nTest].nOp != VLSCR_IOP_VAR_CONST_TEST && m_Fast[nTest].nOp != VLSCR_IOP_VAR_VAR_TEST)
+            continue;
+        if (nTest + 4 >= n || m_Code[nTest + 4].nOp != VLSCR_OP_JUMP)
+            continue;
+        m_Fast[i].nOp = VLSCR_IOP_LOOP;
+        m_Fast[i].nType = static_cast<VL_BYTE>(nStepLength);
+    }
 }

@@ -30,6 +30,13 @@ bool VLScriptIsBuiltinName(const char* szName);
 #define VLSCR_IOP_VAR_CONST_TEST 0xf2  // variable, long literal, comparison, jump if false
 #define VLSCR_IOP_SET_VAR_OP 0xf3      // variable, variable, variable or long literal, operator, assignment
 #define VLSCR_IOP_VAR_POST_STEP 0xf4   // variable, post increment or decrement
+#define VLSCR_IOP_VAR_VAR_TEST 0xf7    // variable, variable, comparison, jump if false
+// The jump at the end of a loop body to the loop's step (a post increment or
+// decrement, or an assignment of the VLSCR_IOP_SET_VAR_OP kind, nType
+// instructions long), whose jump goes on to the loop's test (of the
+// VLSCR_IOP_VAR_CONST_TEST or VLSCR_IOP_VAR_VAR_TEST kind), whose jump
+// leads back into the body: the four jumps, the step and the test in one.
+#define VLSCR_IOP_LOOP 0xf8
 // A call whose argument list was checked when the image was loaded: every
 // argument is one balanced expression without jumps into or out of it, so the
 // arguments can stay on the value stack until the call (in m_Fast only). The
@@ -100,6 +107,7 @@ private:
     VL_ULONG InternName(const CVLString& strName);
     void BuildFast();
     void MarkStackArguments();
+    void MarkLoops();
 
     mutable std::unique_ptr<std::atomic<const SVLScriptCallTarget*>[]> m_pCallTargets;  // one per name
     mutable std::vector<std::unique_ptr<SVLScriptCallTarget>> m_CallTargetStore;

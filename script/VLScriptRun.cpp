@@ -154,7 +154,11 @@ void CVLScriptRun::ResetStore()
         e.value.ResetInline();
     }
     for (size_t i = 0; i < m_nSlots; ++i) {
+        // A variable holds a value only once it is declared or bound: the
+        // slots of other names are as a new store's already.
         SSlot& slot = m_pSlots[i];
+        if (!slot.bLocal && !slot.bParam && !slot.bNullObject)
+            continue;
         slot.local.ResetInline();
         slot.param.ResetInline();
         slot.bLocal = slot.bParam = slot.bNullObject = false;
@@ -429,8 +433,7 @@ VL_STEP const SVLScriptInstr* CVLScriptRun::RunCode() const
                                                                    : m_pProgram->m_Code.data();
 }
 
-void CVLScriptRun::Enter(CVLScript* pScript, size_t nArgs, const SVLScriptInstr*& pCode,
-                         const SVLScriptInstr*& pPlain, size_t& nPC)
+void CVLScriptRun::Enter(CVLScript* pScript, size_t nArgs)
 {
     // What a waiting run holds is counted when a call is made below it: a
     // call that goes no deeper cannot add a waiting run, so a loop calling a
@@ -483,18 +486,12 @@ void CVLScriptRun::Enter(CVLScript* pScript, size_t nArgs, const SVLScriptInstr*
         Fail(VLSCR_ERR_UNEXPECTED, __LINE__);
     m_pParams->CVLScriptParams::ClearReturnValue();
     BindEntries(pArgs, nArgs);
-    pPlain = m_pProgram->m_Code.data();
-    pCode = RunCode();
-    nPC = 0;
 }
 
-void CVLScriptRun::Leave(const SVLScriptInstr*& pCode, const SVLScriptInstr*& pPlain, size_t& nPC)
+void CVLScriptRun::Leave()
 {
     const size_t nArgs = Return();
     m_nTop -= nArgs;
-    pPlain = m_pProgram->m_Code.data();
-    pCode = RunCode();
-    nPC = m_nPC + 1;
     PushResult(m_pStore->result);
 }
 
@@ -609,9 +606,10 @@ void CVLScriptRun::Steps(VLScrDbgContext* pCtx)
             }
             nOp = pPlain[nPC - 1].nOp;
             goto dispatch;
-        case VLSCR_IOP_VAR_CONST_TEST: {
+        case VLSCR_IOP_VAR_CONST_TEST:
+        case VLSCR_IOP_VAR_VAR_TEST: {
             bool b = false;
-            if (VarConstTest(pPlain + nPC - 1, b)) {
+            if (VarTest(pPlain + nPC - 1, b)) {
                 nPC += 2;  // the JUMP_FALSE
                 m_nPC = nPC;
                 CountStep();
@@ -656,6 +654,9 @@ void CVLScriptRun::Steps(VLScrDbgContext* pCtx)
                 slot.local.SetType(instr.nType);
             break;
         }
+        case VLSCR_IOP_LOOP:
+            nPC = LoopPass(instr, pPlain);
+            break;
         case VLSCR_OP_JUMP:
             CountStep();
             ClearStatement();
@@ -691,8 +692,12 @@ void CVLScriptRun::Steps(VLScrDbgContext* pCtx)
             m_nPC = nPC;
             ++nPC;
             CountStep();
-            if (CVLScript* pScript = CallDirect(pPlain[m_nPC], nArgs))
-                Enter(pScript, nArgs, pCode, pPlain, nPC);
+            if (CVLScript* pScript = CallDirect(pPlain[m_nPC], nArgs)) {
+                Enter(pScript, nArgs);
+                pPlain = m_pProgram->m_Code.data();
+                pCode = RunCode();
+                nPC = 0;
+            }
             break;
         }
         case VLSCR_OP_RETURN_VALUE: {
@@ -709,13 +714,19 @@ void CVLScriptRun::Steps(VLScrDbgContext* pCtx)
                 result.SetValue(v);
             if (m_pRootStore->calls.empty())
                 return;
-            Leave(pCode, pPlain, nPC);
+            Leave();
+            pPlain = m_pProgram->m_Code.data();
+            pCode = RunCode();
+            nPC = m_nPC + 1;
             break;
         }
         case VLSCR_OP_RETURN:
             if (m_pRootStore->calls.empty())
                 return;
-            Leave(pCode, pPlain, nPC);
+            Leave();
+            pPlain = m_pProgram->m_Code.data();
+            pCode = RunCode();
+            nPC = m_nPC + 1;
             break;
         case VLSCR_OP_PUSH_LONG: {
             SEntry& e = Push();
@@ -1233,49 +1244,91 @@ VL_STEP CVLVariant* CVLScriptRun::PlainVariable(VL_ULONG nName)
     return m_pSlots[nName].pPlain;
 }
 
-// Each run below leaves the stack entries, variables and flags exactly as its
-// instructions one by one would; values it cannot take go the general way.
+// Each run below leaves the stack entries up to the highest one it reaches,
+// the variables and the flags exactly as its instructions one by one would
+// (a later push may keep the flag of the value it finds in an entry); values
+// it cannot take go the general way.
 
-VL_STEP bool CVLScriptRun::SetVarOp(const SVLScriptInstr* p)
+namespace {
+// WordCompute with the operators of loop counters and sums first.
+VL_STEP bool WordOp(VL_BYTE nOp, bool bSigned, VL_LONG a, VL_LONG b, VL_LONG& nResult)
 {
-    // d = a op b: VARIABLE d, VARIABLE a, VARIABLE b or PUSH_LONG, operator,
-    // ASSIGN, with d of a's 32-bit type.
-    const size_t t = m_nTop;
-    if (t + 3 > m_nCapacity)
+    if (nOp == VLSCR_OP_ADD) {
+        nResult = static_cast<VL_LONG>(static_cast<VL_ULONG>(a) + static_cast<VL_ULONG>(b));
+        return true;
+    }
+    bool bBool;
+    return WordCompute(nOp, bSigned, a, b, nResult, bBool);
+}
+
+VL_STEP bool WordTest(VL_BYTE nOp, bool bSigned, VL_LONG a, VL_LONG b, bool& bResult)
+{
+    if (nOp == VLSCR_OP_LT) {
+        bResult = bSigned ? a < b : static_cast<VL_ULONG>(a) < static_cast<VL_ULONG>(b);
+        return true;
+    }
+    VL_LONG n;
+    bool bBool;
+    if (!WordCompute(nOp, bSigned, a, b, n, bBool))
         return false;
+    bResult = n != 0;
+    return true;
+}
+}  // namespace
+
+VL_STEP CVLVariant* CVLScriptRun::SetVarCompute(const SVLScriptInstr* p, int& nType, VL_LONG& nResult)
+{
+    // d = a op b with d of a's 32-bit type: the target, or null.
     CVLVariant* pD = PlainVariable(p[0].u.nIndex);
     CVLVariant* pA = PlainVariable(p[1].u.nIndex);
     if (pD == nullptr || pA == nullptr)
-        return false;
-    int nType = pA->GetTypeInline();
+        return nullptr;
+    nType = pA->GetTypeInline();
     if (!IsWord(nType) || pD->GetTypeInline() != nType)
-        return false;
-    CVLVariant* pB = nullptr;
+        return nullptr;
     VL_LONG b;
     if (p[2].nOp == VLSCR_OP_VARIABLE) {
-        pB = PlainVariable(p[2].u.nIndex);
+        const CVLVariant* pB = PlainVariable(p[2].u.nIndex);
         if (pB == nullptr || !IsWord(pB->GetTypeInline()))
-            return false;
+            return nullptr;
         b = pB->GetWordInline();
     } else {
         b = p[2].u.nLong;
     }
-    VL_LONG n;
-    bool bBool;
-    if (!WordCompute(p[3].nOp, IsSignedWord(nType), pA->GetWordInline(), b, n, bBool))
-        return false;
-    SEntry* e = m_pStack + t;
+    if (!WordOp(p[3].nOp, IsSignedWord(nType), pA->GetWordInline(), b, nResult))
+        return nullptr;
+    return pD;
+}
+
+VL_STEP void CVLScriptRun::SetVarEntries(SEntry* e, const SVLScriptInstr* p, CVLVariant* pD, int nType, VL_LONG n)
+{
+    // The entries of d = a op b: d, the result, and b.
     e[0].nKind = KIND_REF;
     e[0].pRef = pD;
-    if (pB != nullptr) {
+    if (p[2].nOp == VLSCR_OP_VARIABLE) {
         e[2].nKind = KIND_REF;
-        e[2].pRef = pB;
+        e[2].pRef = PlainVariable(p[2].u.nIndex);
     } else {
         e[2].nKind = KIND_VALUE;
-        e[2].value.SetLongInline(b);
+        e[2].value.SetLongInline(p[2].u.nLong);
     }
     SetResult(e[1].value, nType, false, n);
     e[1].nKind = KIND_VALUE;
+}
+
+VL_STEP bool CVLScriptRun::SetVarOp(const SVLScriptInstr* p)
+{
+    // d = a op b: VARIABLE d, VARIABLE a, VARIABLE b or PUSH_LONG, operator,
+    // ASSIGN, with d of a's 32-bit type. The assignment leaves d on the stack.
+    const size_t t = m_nTop;
+    if (t + 3 > m_nCapacity)
+        return false;
+    int nType;
+    VL_LONG n;
+    CVLVariant* pD = SetVarCompute(p, nType, n);
+    if (pD == nullptr)
+        return false;
+    SetVarEntries(m_pStack + t, p, pD, nType, n);
     pD->SetWordInline(nType, n);
     m_nTop = t + 1;
     if (m_nHigh < t + 3)
@@ -1283,29 +1336,116 @@ VL_STEP bool CVLScriptRun::SetVarOp(const SVLScriptInstr* p)
     return true;
 }
 
-VL_STEP bool CVLScriptRun::VarConstTest(const SVLScriptInstr* p, bool& bResult)
+VL_STEP bool CVLScriptRun::TestValue(const SVLScriptInstr* p, bool& bResult)
 {
-    // VARIABLE a, PUSH_LONG, comparison, and the value for JUMP_FALSE.
-    const size_t t = m_nTop;
-    if (t + 2 > m_nCapacity)
-        return false;
-    CVLVariant* pA = PlainVariable(p[0].u.nIndex);
+    // VARIABLE a, PUSH_LONG or VARIABLE b, comparison.
+    const CVLVariant* pA = PlainVariable(p[0].u.nIndex);
     if (pA == nullptr || !IsWord(pA->GetTypeInline()))
         return false;
-    VL_LONG n;
-    bool bBool;
-    if (!WordCompute(p[2].nOp, IsSignedWord(pA->GetTypeInline()), pA->GetWordInline(), p[1].u.nLong, n, bBool))
-        return false;
-    SEntry* e = m_pStack + t;
-    e[1].nKind = KIND_VALUE;
-    e[1].value.SetLongInline(p[1].u.nLong);
-    SetResult(e[0].value, 1, true, n);
+    VL_LONG b;
+    if (p[1].nOp == VLSCR_OP_VARIABLE) {
+        const CVLVariant* pB = PlainVariable(p[1].u.nIndex);
+        if (pB == nullptr || !IsWord(pB->GetTypeInline()))
+            return false;
+        b = pB->GetWordInline();
+    } else {
+        b = p[1].u.nLong;
+    }
+    return WordTest(p[2].nOp, IsSignedWord(pA->GetTypeInline()), pA->GetWordInline(), b, bResult);
+}
+
+VL_STEP void CVLScriptRun::TestEntries(SEntry* e, const SVLScriptInstr* p, bool bResult)
+{
+    // The entries of the comparison: its bool, and b.
+    if (p[1].nOp == VLSCR_OP_VARIABLE) {
+        e[1].nKind = KIND_REF;
+        e[1].pRef = PlainVariable(p[1].u.nIndex);
+    } else {
+        e[1].nKind = KIND_VALUE;
+        e[1].value.SetLongInline(p[1].u.nLong);
+    }
+    SetResult(e[0].value, 1, true, bResult ? 1 : 0);
     e[0].nKind = KIND_VALUE;
+}
+
+VL_STEP bool CVLScriptRun::VarTest(const SVLScriptInstr* p, bool& bResult)
+{
+    // The comparison's bool on the stack for JUMP_FALSE.
+    const size_t t = m_nTop;
+    if (t + 2 > m_nCapacity || !TestValue(p, bResult))
+        return false;
+    TestEntries(m_pStack + t, p, bResult);
     m_nTop = t + 1;
     if (m_nHigh < t + 2)
         m_nHigh = t + 2;
-    bResult = n != 0;
     return true;
+}
+
+VL_STEP size_t CVLScriptRun::LoopPass(const SVLScriptInstr& jump, const SVLScriptInstr* pPlain)
+{
+    // The jumps count as steps all at once: when the budget might run out
+    // within the pass, the jump goes alone, so that the limit is reached at
+    // the instruction where it is one by one. After each jump the stack is
+    // empty: the step and the test start at its bottom, and the entries are
+    // written once for both as the last writer leaves them.
+    const VL_ULONGLONG nLimit = t_nStepLimit;
+    if (nLimit != 0 && (t_nSteps >= nLimit || nLimit - t_nSteps < 4)) {
+        CountStep();
+        ClearStatement();
+        return jump.u.nIndex;
+    }
+    ClearStatement();
+    VL_ULONGLONG nSteps = 1;
+    size_t nPC = jump.u.nIndex;
+    const SVLScriptInstr* pStep = pPlain + nPC;
+    const bool bPostStep = jump.nType == 2;
+    CVLVariant* pVar;
+    int nType = 0;
+    VL_LONG nValue = 0;  // the post step's old value, or the assigned one
+    if (bPostStep) {
+        pVar = PlainVariable(pStep[0].u.nIndex);
+        if (pVar != nullptr) {
+            nType = pVar->GetTypeInline();
+            if (!IsWord(nType))
+                pVar = nullptr;
+        }
+    } else {
+        pVar = SetVarCompute(pStep, nType, nValue);
+    }
+    if (pVar != nullptr) {
+        SEntry* e = m_pStack;
+        if (bPostStep) {
+            nValue = pVar->GetWordInline();
+            const VL_ULONG nStep = pStep[1].nOp == VLSCR_OP_POST_INC ? 1u : 0xffffffffu;
+            pVar->SetWordInline(nType, static_cast<VL_LONG>(static_cast<VL_ULONG>(nValue) + nStep));
+        } else {
+            SetVarEntries(e, pStep, pVar, nType, nValue);
+            pVar->SetWordInline(nType, nValue);
+        }
+        ++nSteps;  // the step's jump to the test
+        nPC = pStep[jump.nType].u.nIndex;
+        const size_t nHigh = bPostStep ? 2 : 3;
+        bool b;
+        if (TestValue(pPlain + nPC, b)) {
+            TestEntries(e, pPlain + nPC, b);
+            ++nSteps;  // the test's JUMP_FALSE
+            if (b) {
+                ++nSteps;  // the jump into the body
+                nPC = pPlain[nPC + 4].u.nIndex;
+            } else {
+                nPC = pPlain[nPC + 3].u.nIndex;
+            }
+        } else if (bPostStep) {
+            // The test goes the general way: the post step's value stays.
+            SetResult(e[0].value, nType, false, nValue);
+            e[0].nKind = KIND_VALUE;
+        }
+        if (m_nHigh < nHigh)
+            m_nHigh = nHigh;
+    }
+    if (nLimit != 0)
+        t_nSteps += nSteps;
+    return nPC;
 }
 
 VL_STEP bool CVLScriptRun::VarConstOp(const SVLScriptInstr* p)

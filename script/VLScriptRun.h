@@ -145,10 +145,10 @@ private:
     void CountWaiting(SActivation& a);
     void CountAllWaiting();
     // Switches the loop to pScript with the top nArgs entries as arguments,
-    // or returns to the waiting run; the code and position to go on with.
-    void Enter(CVLScript* pScript, size_t nArgs, const SVLScriptInstr*& pCode, const SVLScriptInstr*& pPlain,
-               size_t& nPC);
-    void Leave(const SVLScriptInstr*& pCode, const SVLScriptInstr*& pPlain, size_t& nPC);
+    // or returns to the waiting run with the call's result pushed; the loop
+    // goes on in m_pProgram's code, at its start or behind the call (m_nPC).
+    void Enter(CVLScript* pScript, size_t nArgs);
+    void Leave();
     // Ends the newest entered call: its store emptied, the waiting run's
     // state back; the number of arguments it was called with.
     size_t Return();
@@ -180,8 +180,15 @@ private:
     // the run's first instruction; false when the run's values take the
     // general path.
     inline CVLVariant* PlainVariable(VL_ULONG nName);
+    inline CVLVariant* SetVarCompute(const SVLScriptInstr* p, int& nType, VL_LONG& nResult);
+    inline void SetVarEntries(SEntry* e, const SVLScriptInstr* p, CVLVariant* pD, int nType, VL_LONG n);
     inline bool SetVarOp(const SVLScriptInstr* p);
-    inline bool VarConstTest(const SVLScriptInstr* p, bool& bResult);
+    inline bool TestValue(const SVLScriptInstr* p, bool& bResult);
+    inline void TestEntries(SEntry* e, const SVLScriptInstr* p, bool bResult);
+    inline bool VarTest(const SVLScriptInstr* p, bool& bResult);
+    // The rest of a loop's pass from the body's last jump (VLSCR_IOP_LOOP):
+    // as far as its runs go, with the steps counted; the position to go on at.
+    inline size_t LoopPass(const SVLScriptInstr& jump, const SVLScriptInstr* pPlain);
     inline bool VarConstOp(const SVLScriptInstr* p);
     inline bool ConstOp(const SVLScriptInstr* p);
     inline bool VarPostStep(const SVLScriptInstr* p);

@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "tests/script/ScriptRunSupport.h"
+#include "script/VLScrDbg.h"
+#include "script/VLScriptDebuggerIF.h"
 #include "script/VLScriptExtendIF.h"
 #include "script/VLScriptRun.h"
 #include "tests/support/TestSupport.h"
@@ -499,4 +501,121 @@ TEST(ScriptFastPath, CallResultsKeepTheirFlagIntoArguments)
     EXPECT_FALSE(host.m_Calls[0].modified[0]);
     EXPECT_EQ(host.m_Calls[1].types[0], 8);
     EXPECT_TRUE(host.m_Calls[1].modified[0]);
+}
+
+namespace {
+// A debugger that only switches the interpreter to one instruction at a time.
+class CStepDebugger : public IVLScriptDebuggerIF
+{
+public:
+    virtual void OnAttach() override {}
+    virtual void OnDetach() override {}
+    virtual void OnLoadSource(CVLScrDbgFileInfo*) override {}
+    virtual void OnBreak(VLScrDbgContext*) override {}
+    virtual void OnException(EVLException*) override {}
+};
+
+// long F(long n) { long s; long i; ulong u; s = 0; for (init; test; step)
+// { body } return s; } in the compiler's layout: the test's jump on line 3,
+// the jump into the body on 4, the step's jump on 5, the body's jump back on 7.
+typedef void (*FPart)(A&);
+A::Image LoopImage(FPart init, FPart test, FPart step, FPart body)
+{
+    A a("F", "f.vls", 8);
+    a.Param(8, "n").Line(1).Declare("s", 8).Declare("i", 8).Declare("u", 9).Var("s").Long(0).Op(VLSCR_OP_ASSIGN);
+    init(a);
+    a.Label("test").Line(2);
+    test(a);
+    a.Line(3).Jump(VLSCR_OP_JUMP_FALSE, "exit").Line(4).Jump(VLSCR_OP_JUMP, "body").Label("step").Line(5);
+    step(a);
+    a.Line(5).Jump(VLSCR_OP_JUMP, "test").Label("body").Line(6);
+    body(a);
+    a.Line(7).Jump(VLSCR_OP_JUMP, "step").Label("exit").Line(8).Var("s").Op(VLSCR_OP_RETURN_VALUE);
+    return a.Build();
+}
+
+// The run with loop passes taken together and one instruction at a time (as
+// under a debugger) under every step limit up to nMaxLimit: the same result
+// or error and line, and the same host calls with the same argument flags.
+void ExpectSameOneByOne(const A::Image& img, VL_LONG n, int nMaxLimit)
+{
+    for (int nLimit = 0; nLimit <= nMaxLimit; ++nLimit) {
+        SCOPED_TRACE(testing::Message() << "step limit " << nLimit);
+        SRunResult r[2];
+        std::vector<CProbeHost::SCall> calls[2];
+        for (int k = 0; k < 2; ++k) {
+            CStepDebugger debugger;
+            if (k == 1)
+                VLScrDbgSetDebugger(&debugger);
+            CProbeHost host;
+            CVLScriptParams params;
+            params.Add()->SetLong(n);
+            CVLScriptRun::SetStepLimit(static_cast<VL_ULONGLONG>(nLimit));
+            r[k] = RunImage(img, &params, nullptr, &host);
+            CVLScriptRun::SetStepLimit(0);
+            VLScrDbgSetDebugger(nullptr);
+            calls[k] = host.m_Calls;
+        }
+        ASSERT_EQ(r[0].nError, r[1].nError);
+        EXPECT_EQ(r[0].nLine, r[1].nLine);
+        EXPECT_EQ(r[0].value.GetType(), r[1].value.GetType());
+        EXPECT_EQ(r[0].value.ToLong(-1), r[1].value.ToLong(-1));
+        ASSERT_EQ(calls[0].size(), calls[1].size());
+        for (size_t i = 0; i < calls[0].size(); ++i) {
+            EXPECT_EQ(calls[0][i].types, calls[1][i].types);
+            EXPECT_EQ(calls[0][i].modified, calls[1][i].modified);
+        }
+    }
+}
+}  // namespace
+
+TEST(ScriptFastPath, LoopPassesTakenTogetherMatchOneByOne)
+{
+    // for (i = 0; i < n; i++) { Probe(5, i); s = s + 1; if (true) {} Get(); }:
+    // 4 passes take 21 steps; every limit below that ends the run at its own
+    // jump. The unflagged 5 of Get() in the bottom entry is overwritten by
+    // the loop's test, so the next pass's literal 5 reaches Probe flagged.
+    A::Image up =
+        LoopImage([](A& a) { a.Var("i").Long(0).Op(VLSCR_OP_ASSIGN); },
+                  [](A& a) { a.Var("i").Var("n").Op(VLSCR_OP_LT); }, [](A& a) { a.Var("i").Op(VLSCR_OP_POST_INC); },
+                  [](A& a) {
+                      a.Op(VLSCR_OP_PARAM_FRAME).Long(5).Op(VLSCR_OP_PARAM_SEP).Var("i");
+                      a.Op(VLSCR_OP_PARAM_SEP).Call("Probe");
+                      a.Var("s").Var("s").Long(1).Op(VLSCR_OP_ADD).Op(VLSCR_OP_ASSIGN);
+                      a.Op(VLSCR_OP_PUSH_TRUE).Jump(VLSCR_OP_JUMP_FALSE, "get").Label("get");
+                      a.Op(VLSCR_OP_PARAM_FRAME).Call("Get");
+                  });
+    ExpectSameOneByOne(up, 4, 23);
+    CProbeHost host;
+    CVLScriptParams params;
+    params.Add()->SetLong(4);
+    SRunResult r = RunImage(up, &params, nullptr, &host);
+    ASSERT_EQ(r.nError, 0);
+    EXPECT_EQ(r.value.GetLong(), 4);
+    ASSERT_EQ(host.m_Calls.size(), 4u);
+    EXPECT_TRUE(host.m_Calls[3].modified[0]);
+    // for (u = 3; u > 0; u = u - 1) { s = s + u; Probe(s, 3); } on an
+    // unsigned counter, with a literal in the test.
+    ExpectSameOneByOne(LoopImage([](A& a) { a.Var("u").Long(3).Op(VLSCR_OP_ASSIGN); },
+                                 [](A& a) { a.Var("u").Long(0).Op(VLSCR_OP_GT); },
+                                 [](A& a) { a.Var("u").Var("u").Long(1).Op(VLSCR_OP_SUB).Op(VLSCR_OP_ASSIGN); },
+                                 [](A& a) {
+                                     a.Var("s").Var("s").Var("u").Op(VLSCR_OP_ADD).Op(VLSCR_OP_ASSIGN);
+                                     a.Op(VLSCR_OP_PARAM_FRAME).Var("s").Op(VLSCR_OP_PARAM_SEP).Long(3);
+                                     a.Op(VLSCR_OP_PARAM_SEP).Call("Probe");
+                                 }),
+                       0, 14);
+    // Variables that change type inside the loop: the limit n becomes a
+    // double 5.5 in the second pass, the counter i a double (0) in the third.
+    ExpectSameOneByOne(LoopImage([](A& a) { a.Var("i").Long(0).Op(VLSCR_OP_ASSIGN); },
+                                 [](A& a) { a.Var("i").Var("n").Op(VLSCR_OP_LT); },
+                                 [](A& a) { a.Var("i").Op(VLSCR_OP_POST_INC); },
+                                 [](A& a) {
+                                     a.Var("s").Var("s").Long(1).Op(VLSCR_OP_ADD).Op(VLSCR_OP_ASSIGN);
+                                     a.Var("i").Long(1).Op(VLSCR_OP_EQ).Jump(VLSCR_OP_JUMP_FALSE, "two");
+                                     a.Declare("n", 13).Var("n").Double(5.5).Op(VLSCR_OP_ASSIGN);
+                                     a.Label("two").Var("i").Long(2).Op(VLSCR_OP_EQ).Jump(VLSCR_OP_JUMP_FALSE, "on");
+                                     a.Declare("i", 13).Label("on");
+                                 }),
+                       3, 70);
 }
