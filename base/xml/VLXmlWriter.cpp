@@ -4,6 +4,10 @@
 #include <typeinfo>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "base/core/VLMemoryAllocException.h"
 #include "base/xml/VLXmlAttribute.h"
 #include "base/xml/VLXmlComment.h"
@@ -75,6 +79,73 @@ void CVLXmlWriter::PutLineEnd(const CVLXmlDocument* pDoc)
         Put(pDoc->m_strLineEndText);
 }
 
+namespace {
+// The bytes that escaping may replace: the five markup characters of the
+// escape table, a carriage return, and (in attribute values) tabs and line
+// feeds. Every other byte is copied as it is.
+bool MayEscape(unsigned char c)
+{
+    switch (c) {
+    case '<':
+    case '>':
+    case '&':
+    case '\'':
+    case '"':
+    case '\r':
+    case '\t':
+    case '\n':
+        return true;
+    default:
+        return false;
+    }
+}
+
+struct SStopTable
+{
+    bool b[256];
+    SStopTable()
+    {
+        for (int i = 0; i < 256; ++i)
+            b[i] = MayEscape(static_cast<unsigned char>(i));
+    }
+};
+
+// The first byte from p on that escaping may replace, or end: sixteen bytes
+// at a time where the processor has the instructions for it. The block test
+// lets through all bytes up to 13 as well; the table then passes them over.
+const char* NextStop(const char* p, const char* end)
+{
+    static const SStopTable s_Stop;
+#if defined(__SSE2__)
+    const __m128i k13 = _mm_set1_epi8(13);
+    const __m128i kZero = _mm_setzero_si128();
+    const __m128i kQuote = _mm_set1_epi8('"');
+    const __m128i kAmpApos = _mm_set1_epi8('\'');  // '&' | 1 == '\''
+    const __m128i kOne = _mm_set1_epi8(1);
+    const __m128i kAngle = _mm_set1_epi8('>');  // '<' | 2 == '>'
+    const __m128i kTwo = _mm_set1_epi8(2);
+    while (end - p >= 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const __m128i low = _mm_cmpeq_epi8(_mm_subs_epu8(v, k13), kZero);
+        const __m128i quote = _mm_cmpeq_epi8(v, kQuote);
+        const __m128i ampApos = _mm_cmpeq_epi8(_mm_or_si128(v, kOne), kAmpApos);
+        const __m128i angle = _mm_cmpeq_epi8(_mm_or_si128(v, kTwo), kAngle);
+        int nMask = _mm_movemask_epi8(_mm_or_si128(_mm_or_si128(low, quote), _mm_or_si128(ampApos, angle)));
+        while (nMask != 0) {
+            const char* q = p + __builtin_ctz(static_cast<unsigned int>(nMask));
+            if (s_Stop.b[static_cast<unsigned char>(*q)])
+                return q;
+            nMask &= nMask - 1;
+        }
+        p += 16;
+    }
+#endif
+    while (p < end && !s_Stop.b[static_cast<unsigned char>(*p)])
+        ++p;
+    return p;
+}
+}  // namespace
+
 void CVLXmlWriter::PutEscaped(const CVLXmlDocument* pDoc, const char* p, int n, bool bAttribute)
 {
     if (n <= 0)
@@ -84,15 +155,15 @@ void CVLXmlWriter::PutEscaped(const CVLXmlDocument* pDoc, const char* p, int n, 
         return;
     }
     // As CVLXmlDocument::AppendEscapedAs: the table's entities, a carriage
-    // return, and in attribute values tabs and line feeds as references.
+    // return, and in attribute values tabs and line feeds as references. The
+    // bytes between two replaced ones go into the buffer in one piece.
     const char* const* pTable = pDoc->m_EscapeTable;
-    int nRun = 0;
-    for (int i = 0; i < n; ++i) {
-        const unsigned char c = static_cast<unsigned char>(p[i]);
+    const char* const end = p + n;
+    const char* pRun = p;
+    for (const char* q = NextStop(p, end); q != end; q = NextStop(q + 1, end)) {
+        const unsigned char c = static_cast<unsigned char>(*q);
         const char* szEntity = pTable[c];
         if (szEntity == nullptr) {
-            if (c > '\r')
-                continue;
             if (c == '\r')
                 szEntity = "&#13;";
             else if (bAttribute && c == '\t')
@@ -102,11 +173,14 @@ void CVLXmlWriter::PutEscaped(const CVLXmlDocument* pDoc, const char* p, int n, 
             else
                 continue;
         }
-        Put(p + nRun, static_cast<std::size_t>(i - nRun));
-        Put(szEntity, std::strlen(szEntity));
-        nRun = i + 1;
+        std::size_t nEntity = 0;
+        while (szEntity[nEntity] != '\0')
+            ++nEntity;
+        Put(pRun, static_cast<std::size_t>(q - pRun));
+        Put(szEntity, nEntity);
+        pRun = q + 1;
     }
-    Put(p + nRun, static_cast<std::size_t>(n - nRun));
+    Put(pRun, static_cast<std::size_t>(end - pRun));
 }
 
 void CVLXmlWriter::WriteNode(const IVLXmlNode* pNode, int nLevel, bool bShallow, bool bInline)

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <random>
 #include <thread>
 
 #include "tests/support/TestSupport.h"
@@ -380,6 +381,55 @@ TEST(XmlDocument, BlanksFromReferencesSurviveARoundTrip)
     CVLXmlDocument again;
     ASSERT_EQ("", LoadString(again, saved));
     EXPECT_TRUE(again.IsEqualNode(&doc));
+}
+
+TEST(XmlDocument, EscapingFindsEveryByteToReplaceInLongValues)
+{
+    // Texts and attribute values of every length up to 80 bytes, with bytes
+    // to replace at any position among bytes kept as they are (low control
+    // bytes, UTF-8 and other punctuation), sparse in some and dense in others.
+    auto escape = [](char c, bool bAttribute) -> std::string {
+        switch (c) {
+        case '<':
+            return "&lt;";
+        case '>':
+            return "&gt;";
+        case '&':
+            return "&amp;";
+        case '\'':
+            return "&apos;";
+        case '"':
+            return "&quot;";
+        case '\r':
+            return "&#13;";
+        case '\t':
+            return bAttribute ? "&#9;" : "\t";
+        case '\n':
+            return bAttribute ? "&#10;" : "\n";
+        default:
+            return std::string(1, c);
+        }
+    };
+    const char* const pieces[] = {"<",  ">",    "&",    "'",        "\"", "\r", "\t",
+                                  "\n", "\x01", "\x0c", "\xC3\xA9", "=",  "?",  "%"};
+    std::mt19937 rng(39);
+    for (int nLength = 1; nLength <= 80; ++nLength) {
+        std::string text;
+        while (text.size() < static_cast<size_t>(nLength))
+            text += rng() % (nLength % 2 == 0 ? 16 : 2) != 0 ? "a" : pieces[rng() % 14];
+        std::string strText, strAttribute;
+        for (char c : text) {
+            strText += escape(c, false);
+            strAttribute += escape(c, true);
+        }
+        CVLXmlDocument doc;
+        CVLXmlElement* pRoot = doc.CreateElement("r");
+        doc.AppendChild(pRoot);
+        pRoot->SetAttribute("a", text.c_str());
+        pRoot->AppendChild(doc.CreateTextNode(text.c_str()));
+        EXPECT_EQ("<?xml version=\"1.0\" encoding=\"utf-8\"?><r a=\"" + strAttribute + "\">" + strText + "</r>",
+                  SaveToString(doc));
+    }
 }
 
 TEST(XmlDocument, LoadReportsWhereItStopped)
