@@ -141,7 +141,7 @@ void CVLScriptRun::RecycleStore()
     delete m_pStore;
 }
 
-void CVLScriptRun::ResetStore()
+VL_STEP void CVLScriptRun::ResetStore()
 {
     // Back to the state of a new store: fresh stack entries and variables,
     // so that the next run sees exactly what a store of its own would hold.
@@ -342,7 +342,7 @@ void CVLScriptRun::BindParameters()
         Fail(VLSCR_ERR_PARAMS_COUNT, __LINE__);
 }
 
-void CVLScriptRun::BindEntries(const SEntry* pArgs, size_t nArgs)
+VL_STEP void CVLScriptRun::BindEntries(const SEntry* pArgs, size_t nArgs)
 {
     // As BindParameters binds the arguments that the frame and separator
     // instructions would have made of these entries: a variable as a
@@ -433,7 +433,7 @@ VL_STEP const SVLScriptInstr* CVLScriptRun::RunCode() const
                                                                    : m_pProgram->m_Code.data();
 }
 
-void CVLScriptRun::Enter(CVLScript* pScript, size_t nArgs)
+VL_STEP void CVLScriptRun::Enter(CVLScript* pScript, size_t nArgs)
 {
     // What a waiting run holds is counted when a call is made below it: a
     // call that goes no deeper cannot add a waiting run, so a loop calling a
@@ -488,14 +488,14 @@ void CVLScriptRun::Enter(CVLScript* pScript, size_t nArgs)
     BindEntries(pArgs, nArgs);
 }
 
-void CVLScriptRun::Leave()
+VL_STEP void CVLScriptRun::Leave()
 {
     const size_t nArgs = Return();
     m_nTop -= nArgs;
     PushResult(m_pStore->result);
 }
 
-size_t CVLScriptRun::Return()
+VL_STEP size_t CVLScriptRun::Return()
 {
     ResetStore();
     const SActivation& a = m_pRootStore->calls.back();
@@ -878,7 +878,7 @@ void CVLScriptRun::HostVariable(VL_ULONG nName)
     e.value.SetObject(pObject);
 }
 
-CVLScript* CVLScriptRun::FindScript(VL_ULONG nName)
+VL_STEP CVLScript* CVLScriptRun::FindScript(VL_ULONG nName)
 {
     // What the name found last time, while the collection is unchanged.
     VL_ULONGLONG nStamp = m_pScripts->GetStamp();
@@ -890,7 +890,7 @@ CVLScript* CVLScriptRun::FindScript(VL_ULONG nName)
     return pScript;
 }
 
-CVLScript* CVLScriptRun::LookupScript(VL_ULONG nName)
+VL_STEP CVLScript* CVLScriptRun::LookupScript(VL_ULONG nName)
 {
     return m_bPlainScripts ? FindScript(nName) : m_pScripts->Find(m_pProgram->m_Names[nName].CVLString::GetBuffer());
 }
@@ -969,7 +969,7 @@ void CVLScriptRun::MakeFrame(size_t nArgs)
     m_nTop -= nArgs;
 }
 
-CVLScript* CVLScriptRun::CallDirect(const SVLScriptInstr& instr, size_t nArgs)
+VL_STEP CVLScript* CVLScriptRun::CallDirect(const SVLScriptInstr& instr, size_t nArgs)
 {
     // The image was checked to leave exactly the arguments on the stack.
     const VL_ULONG nName = instr.u.nIndex;
@@ -1006,7 +1006,7 @@ CVLScript* CVLScriptRun::CallDirect(const SVLScriptInstr& instr, size_t nArgs)
     return nullptr;
 }
 
-void CVLScriptRun::PushResult(CVLScriptParams& frame)
+VL_STEP void CVLScriptRun::PushResult(CVLScriptParams& frame)
 {
     SEntry& e = Push();
     e.nKind = KIND_VALUE;
