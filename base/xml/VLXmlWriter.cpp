@@ -185,20 +185,45 @@ void CVLXmlWriter::PutEscaped(const CVLXmlDocument* pDoc, const char* p, int n, 
 
 void CVLXmlWriter::WriteNode(const IVLXmlNode* pNode, int nLevel, bool bShallow, bool bInline)
 {
+    // The node's kind picks the one class to compare with: comparing types
+    // that differ costs a comparison of their names.
     const std::type_info& type = typeid(*pNode);
     const CVLXmlDocument* pDoc = nullptr;
-    if (type == typeid(CVLXmlElement) && Settings(pNode, pDoc))
-        WriteElement(static_cast<const CVLXmlElement*>(pNode), nLevel, bShallow, bInline);
-    else if (type == typeid(CVLXmlText) && Settings(pNode, pDoc))
-        WriteText(static_cast<const CVLXmlText*>(pNode));
-    else if (type == typeid(CVLXmlAttribute) && Settings(pNode, pDoc))
-        WriteAttribute(static_cast<const CVLXmlAttribute*>(pNode));
-    else if (type == typeid(CVLXmlComment) && Settings(pNode, pDoc))
-        WriteComment(static_cast<const CVLXmlComment*>(pNode), nLevel, bShallow, bInline);
-    else if (type == typeid(CVLXmlDocument))
-        WriteDocument(static_cast<const CVLXmlDocument*>(pNode), nLevel, bShallow);
-    else
-        pNode->WriteXml(this, nLevel, bShallow, bInline);
+    switch (pNode->GetNodeType()) {
+    case VLXML_NODE_ELEMENT:
+        if (type == typeid(CVLXmlElement) && Settings(pNode, pDoc)) {
+            WriteElement(static_cast<const CVLXmlElement*>(pNode), nLevel, bShallow, bInline);
+            return;
+        }
+        break;
+    case VLXML_NODE_TEXT:
+        if (type == typeid(CVLXmlText) && Settings(pNode, pDoc)) {
+            WriteText(static_cast<const CVLXmlText*>(pNode));
+            return;
+        }
+        break;
+    case VLXML_NODE_ATTRIBUTE:
+        if (type == typeid(CVLXmlAttribute) && Settings(pNode, pDoc)) {
+            WriteAttribute(static_cast<const CVLXmlAttribute*>(pNode));
+            return;
+        }
+        break;
+    case VLXML_NODE_COMMENT:
+        if (type == typeid(CVLXmlComment) && Settings(pNode, pDoc)) {
+            WriteComment(static_cast<const CVLXmlComment*>(pNode), nLevel, bShallow, bInline);
+            return;
+        }
+        break;
+    case VLXML_NODE_DOCUMENT:
+        if (type == typeid(CVLXmlDocument)) {
+            WriteDocument(static_cast<const CVLXmlDocument*>(pNode), nLevel, bShallow);
+            return;
+        }
+        break;
+    default:
+        break;
+    }
+    pNode->WriteXml(this, nLevel, bShallow, bInline);
 }
 
 void CVLXmlWriter::WriteDocument(const CVLXmlDocument* pDoc, int nLevel, bool bShallow)
