@@ -1336,15 +1336,14 @@ VL_STEP bool CVLScriptRun::SetVarOp(const SVLScriptInstr* p)
     return true;
 }
 
-VL_STEP bool CVLScriptRun::TestValue(const SVLScriptInstr* p, bool& bResult)
+VL_STEP bool CVLScriptRun::TestWith(const SVLScriptInstr* p, const CVLVariant* pA, bool& bResult, CVLVariant*& pB)
 {
-    // VARIABLE a, PUSH_LONG or VARIABLE b, comparison.
-    const CVLVariant* pA = PlainVariable(p[0].u.nIndex);
-    if (pA == nullptr || !IsWord(pA->GetTypeInline()))
-        return false;
+    // VARIABLE a (pA, of a 32-bit type), PUSH_LONG or VARIABLE b (pB),
+    // comparison.
     VL_LONG b;
+    pB = nullptr;
     if (p[1].nOp == VLSCR_OP_VARIABLE) {
-        const CVLVariant* pB = PlainVariable(p[1].u.nIndex);
+        pB = PlainVariable(p[1].u.nIndex);
         if (pB == nullptr || !IsWord(pB->GetTypeInline()))
             return false;
         b = pB->GetWordInline();
@@ -1354,12 +1353,20 @@ VL_STEP bool CVLScriptRun::TestValue(const SVLScriptInstr* p, bool& bResult)
     return WordTest(p[2].nOp, IsSignedWord(pA->GetTypeInline()), pA->GetWordInline(), b, bResult);
 }
 
-VL_STEP void CVLScriptRun::TestEntries(SEntry* e, const SVLScriptInstr* p, bool bResult)
+VL_STEP bool CVLScriptRun::TestValue(const SVLScriptInstr* p, bool& bResult, CVLVariant*& pB)
+{
+    const CVLVariant* pA = PlainVariable(p[0].u.nIndex);
+    if (pA == nullptr || !IsWord(pA->GetTypeInline()))
+        return false;
+    return TestWith(p, pA, bResult, pB);
+}
+
+VL_STEP void CVLScriptRun::TestEntries(SEntry* e, const SVLScriptInstr* p, bool bResult, CVLVariant* pB)
 {
     // The entries of the comparison: its bool, and b.
-    if (p[1].nOp == VLSCR_OP_VARIABLE) {
+    if (pB != nullptr) {
         e[1].nKind = KIND_REF;
-        e[1].pRef = PlainVariable(p[1].u.nIndex);
+        e[1].pRef = pB;
     } else {
         e[1].nKind = KIND_VALUE;
         e[1].value.SetLongInline(p[1].u.nLong);
@@ -1372,9 +1379,10 @@ VL_STEP bool CVLScriptRun::VarTest(const SVLScriptInstr* p, bool& bResult)
 {
     // The comparison's bool on the stack for JUMP_FALSE.
     const size_t t = m_nTop;
-    if (t + 2 > m_nCapacity || !TestValue(p, bResult))
+    CVLVariant* pB;
+    if (t + 2 > m_nCapacity || !TestValue(p, bResult, pB))
         return false;
-    TestEntries(m_pStack + t, p, bResult);
+    TestEntries(m_pStack + t, p, bResult, pB);
     m_nTop = t + 1;
     if (m_nHigh < t + 2)
         m_nHigh = t + 2;
@@ -1426,8 +1434,11 @@ VL_STEP size_t CVLScriptRun::LoopPass(const SVLScriptInstr& jump, const SVLScrip
         nPC = pStep[jump.nType].u.nIndex;
         const size_t nHigh = bPostStep ? 2 : 3;
         bool b;
-        if (TestValue(pPlain + nPC, b)) {
-            TestEntries(e, pPlain + nPC, b);
+        CVLVariant* pB;
+        // The test's variable is most often the step's, still of its type.
+        const SVLScriptInstr* pTest = pPlain + nPC;
+        if (pTest[0].u.nIndex == pStep[0].u.nIndex ? TestWith(pTest, pVar, b, pB) : TestValue(pTest, b, pB)) {
+            TestEntries(e, pTest, b, pB);
             ++nSteps;  // the test's JUMP_FALSE
             if (b) {
                 ++nSteps;  // the jump into the body

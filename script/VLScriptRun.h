@@ -183,8 +183,9 @@ private:
     inline CVLVariant* SetVarCompute(const SVLScriptInstr* p, int& nType, VL_LONG& nResult);
     inline void SetVarEntries(SEntry* e, const SVLScriptInstr* p, CVLVariant* pD, int nType, VL_LONG n);
     inline bool SetVarOp(const SVLScriptInstr* p);
-    inline bool TestValue(const SVLScriptInstr* p, bool& bResult);
-    inline void TestEntries(SEntry* e, const SVLScriptInstr* p, bool bResult);
+    inline bool TestWith(const SVLScriptInstr* p, const CVLVariant* pA, bool& bResult, CVLVariant*& pB);
+    inline bool TestValue(const SVLScriptInstr* p, bool& bResult, CVLVariant*& pB);
+    inline void TestEntries(SEntry* e, const SVLScriptInstr* p, bool bResult, CVLVariant* pB);
     inline bool VarTest(const SVLScriptInstr* p, bool& bResult);
     // The rest of a loop's pass from the body's last jump (VLSCR_IOP_LOOP):
     // as far as its runs go, with the steps counted; the position to go on at.
