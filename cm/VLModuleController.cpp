@@ -330,7 +330,7 @@ void CVLModuleController::DeleteProperty(CVLProperty* pProperty)
     try {
         if (pProperty == nullptr)
             return;
-        pProperty->OnDestroy();
+        pProperty->OnDelete();
         if (m_pDeletePropertyFunc != nullptr)
             m_pDeletePropertyFunc(GetApi(), pProperty);
     }
@@ -356,7 +356,7 @@ void CVLModuleController::DeletePropertyCollection(CVLPropertyCollection* pColle
         if (pCollection == nullptr)
             return;
         pCollection->RemoveAll();
-        pCollection->OnDestroy();
+        pCollection->OnDelete();
         if (m_pDeletePropertyCollectionFunc != nullptr)
             m_pDeletePropertyCollectionFunc(GetApi(), pCollection);
     }

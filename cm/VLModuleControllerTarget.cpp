@@ -70,7 +70,7 @@ void CVLModuleController::DeleteTarget(CVLTarget* pTarget, bool bRequestTargetLi
             pFailure = e;
         }
         try {
-            pTarget->OnDestroy();
+            pTarget->OnDelete();
             if (m_pDeleteTargetFunc != nullptr)
                 m_pDeleteTargetFunc(m_pApi, pTarget);
         } catch (...) {
@@ -111,7 +111,7 @@ void CVLModuleController::DeleteTargetList(CVLTargetList* pTargetList)
         if (pTargetList == nullptr)
             return;
         pTargetList->RemoveAll();
-        pTargetList->OnDestroy();
+        pTargetList->OnDelete();
         if (m_pDeleteTargetListFunc != nullptr)
             m_pDeleteTargetListFunc(m_pApi, pTargetList);
         CVLTrace::FunctionOut(VLCMAPI_MODULE, kFile, __LINE__, kSignature);

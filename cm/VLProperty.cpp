@@ -381,7 +381,7 @@ void CVLProperty::GetObjectValue(CVLVariant& value) const
     value = static_cast<const CVLVariant&>(*this);
 }
 
-void CVLProperty::OnDestroy() {}
+void CVLProperty::OnDelete() {}
 
 void CVLProperty::CopyExtension(void*) {}
 

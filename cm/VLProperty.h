@@ -84,7 +84,7 @@ public:
     virtual void SetObjectValue(const CVLVariant& value);
     virtual void GetObjectValue(CVLVariant& value) const;
     // Called just before the controller deletes the node.
-    virtual void OnDestroy();
+    virtual void OnDelete();
     // Receives the source's extension at the end of Assign.
     virtual void CopyExtension(void* pExtension);
 

@@ -30,7 +30,7 @@ void CVLPropertyCollection::Destroy()
             // Without a controller nobody else can free it: do the
             // controller's steps with the default deletion.
             RemoveAll();
-            OnDestroy();
+            OnDelete();
             delete this;
         }
     }
@@ -62,7 +62,7 @@ void CVLPropertyCollection::Delete(CVLProperty* pProperty)
         pProperty->Destroy();
 }
 
-void CVLPropertyCollection::OnDestroy() {}
+void CVLPropertyCollection::OnDelete() {}
 
 CVLProperty* CVLPropertyCollection::SetAt(const char* szKey, const CVLProperty* pValue)
 {

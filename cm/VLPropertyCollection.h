@@ -33,7 +33,7 @@ public:
     virtual CVLProperty* Create(const char* szName);
     // Destroys the element through its own Destroy.
     virtual void Delete(CVLProperty* pProperty);
-    virtual void OnDestroy();
+    virtual void OnDelete();
 
     // The element filed under the key made a copy of pValue; a new element
     // is returned unfiled.

@@ -74,7 +74,7 @@ public:
     // with the root labelled "Properties".
     virtual CVLString GetPropertiesText(VL_CONST_STR szHeader);
     // Run by the controller just before the delete hook.
-    virtual void OnDestroy() {}
+    virtual void OnDelete() {}
     // Run at the end of CopyFrom with the source; derived classes copy their data.
     virtual void OnCopyFrom(const CVLTarget* pSrcTarget) { (void)pSrcTarget; }
     virtual void AddInstance(CVLModuleInstance* pInstance);

@@ -56,7 +56,7 @@ public:
     // Hands the list to the controller's DeleteTargetList.
     virtual void Destroy();
     // Run by the controller after RemoveAll, before the delete hook.
-    virtual void OnDestroy() {}
+    virtual void OnDelete() {}
 
 private:
     CVLTargetList(const CVLTargetList&) = delete;

@@ -25,13 +25,13 @@ class CCountedTarget : public CVLTarget
 public:
     explicit CCountedTarget(CVLCMApi* pApi) : CVLTarget(pApi) { ++s_nLive; }
     virtual ~CCountedTarget() { --s_nLive; }
-    virtual void OnDestroy() override
+    virtual void OnDelete() override
     {
-        if (m_bPostOnDestroy)
+        if (m_bPostOnDelete)
             GetModuleController()->PostCallbackUser(nullptr, this, Count, 0, nullptr, nullptr);
     }
     static void Count(long, void*, CVLCallbackInfo*) { ++s_nDelivered; }
-    bool m_bPostOnDestroy = false;
+    bool m_bPostOnDelete = false;
     static std::atomic<int> s_nLive;
     static std::atomic<int> s_nDelivered;
 };
@@ -199,7 +199,7 @@ TEST_F(TargetTest, DeletionWithdrawsAndRefusesTheTargetsRecords)
 {
     CCountedTarget* p = static_cast<CCountedTarget*>(NewCounted());
     C()->PostCallbackUser(nullptr, p, CCountedTarget::Count, 0, nullptr, nullptr);
-    p->m_bPostOnDestroy = true; // posted while it is being deleted: refused
+    p->m_bPostOnDelete = true; // posted while it is being deleted: refused
     p->Destroy(false);
     Drain();
     EXPECT_EQ(0, CCountedTarget::s_nDelivered);
