@@ -20,7 +20,10 @@
 #ifndef VLMODULECONTROLLER_H
 #define VLMODULECONTROLLER_H
 
+#include <condition_variable>
 #include <map>
+#include <mutex>
+#include <thread>
 
 #include "cm/VLApiObject.h"
 #include "cm/VLCMApiConfig.h"
@@ -166,6 +169,14 @@ public:
     CVLSubnetInfoList& GetSubnetInfoList();
 
     bool IsInitialized();
+
+    // A target's Stop holds the instances it has detached until it has
+    // stopped each of them; DeleteModuleInstance waits for that, because
+    // the instance no longer names its target then. Holding nests (an
+    // instance listed twice is stopped twice).
+    void HoldStoppingInstance(CVLModuleInstance* pInstance);
+    void ReleaseStoppingInstance(CVLModuleInstance* pInstance);
+    void WaitForStoppingInstance(CVLModuleInstance* pInstance);
     // The compiled scripts of the definitions (modules run them by name).
     CVLScriptCollection& GetScriptCollection();
 
@@ -217,6 +228,17 @@ protected:
     // it before it lets an instance go, so Terminate never works on one that
     // another thread has deleted meanwhile.
     CVLThreadSync m_EndSync;
+    // The instances held by a target's Stop, with the thread stopping them
+    // and the nesting count. A lock of its own, innermost of all: it is
+    // taken under a target lock and never held while another is taken.
+    struct SStopping
+    {
+        std::thread::id m_Thread;
+        int m_nCount;
+    };
+    std::map<CVLModuleInstance*, SStopping> m_StoppingMap;
+    std::mutex m_StoppingMutex;
+    std::condition_variable m_StoppingCond;
 
     // --- queue helpers (VLModuleControllerQueue.cpp) ---------------------
     // One event post: lock, PostCallback, unlock.

@@ -3,6 +3,8 @@
 // packet counts.
 #include "cm/VLModuleController.h"
 
+#include <mutex>
+#include <thread>
 #include <vector>
 
 #include "cm/VLCMDefs.h"
@@ -99,6 +101,9 @@ void CVLModuleController::DeleteModuleInstance(CVLModuleInstance* pInstance)
             pTarget->RemoveInstance(pInstance);
             pInstance->SetTarget(nullptr);
         }
+        // A target's Stop may have detached it already and still be about
+        // to stop it.
+        WaitForStoppingInstance(pInstance);
         // The instance goes even when ending it fails; the first failure is
         // reported afterwards.
         EVLException* pFailure = nullptr;
@@ -131,6 +136,39 @@ void CVLModuleController::DeleteModuleInstance(CVLModuleInstance* pInstance)
     }
     VL_CATCH_LADDER(VLCMAPI_MODULE, VLMODULECONTROLLER_FILE)
     CVLTrace::FunctionOut(VLCMAPI_MODULE, VLMODULECONTROLLER_FILE, __LINE__, kSignature);
+}
+
+void CVLModuleController::HoldStoppingInstance(CVLModuleInstance* pInstance)
+{
+    std::lock_guard<std::mutex> lock(m_StoppingMutex);
+    auto it = m_StoppingMap.find(pInstance);
+    if (it == m_StoppingMap.end())
+        m_StoppingMap[pInstance] = SStopping{std::this_thread::get_id(), 1};
+    else
+        ++it->second.m_nCount;
+}
+
+void CVLModuleController::ReleaseStoppingInstance(CVLModuleInstance* pInstance)
+{
+    std::lock_guard<std::mutex> lock(m_StoppingMutex);
+    auto it = m_StoppingMap.find(pInstance);
+    if (it == m_StoppingMap.end())
+        return;
+    if (--it->second.m_nCount == 0) {
+        m_StoppingMap.erase(it);
+        m_StoppingCond.notify_all();
+    }
+}
+
+void CVLModuleController::WaitForStoppingInstance(CVLModuleInstance* pInstance)
+{
+    std::unique_lock<std::mutex> lock(m_StoppingMutex);
+    // The stopping thread itself (an instance deleted from inside a stop)
+    // would wait for itself.
+    m_StoppingCond.wait(lock, [this, pInstance]() {
+        auto it = m_StoppingMap.find(pInstance);
+        return it == m_StoppingMap.end() || it->second.m_Thread == std::this_thread::get_id();
+    });
 }
 
 bool CVLModuleController::CanCreateInstance(CVLModInstanceInfo* pInfo)

@@ -141,12 +141,18 @@ void CVLTarget::Stop()
 {
     try {
         std::list<CVLModuleInstance*> stopping;
+        CVLModuleController* pController = GetModuleController();
         {
             CVLThreadLock lock(&m_ThreadSync);
             if (!lock.Lock())
                 return;
-            for (CVLModuleInstance* pInstance : m_InstanceList)
+            // Held before they are detached: a deletion that finds one
+            // without a target waits until it has been stopped here.
+            for (CVLModuleInstance* pInstance : m_InstanceList) {
+                if (pController != nullptr)
+                    pController->HoldStoppingInstance(pInstance);
                 pInstance->SetTarget(nullptr);
+            }
             stopping.swap(m_InstanceList);
         }
         // Stopping joins module threads, which may be waiting for this
@@ -166,6 +172,8 @@ void CVLTarget::Stop()
                         e->Delete();
                 }
             }
+            if (pController != nullptr)
+                pController->ReleaseStoppingInstance(pInstance);
         }
         if (pFirst != nullptr)
             throw pFirst;

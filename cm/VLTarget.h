@@ -62,7 +62,8 @@ public:
     virtual const CVLTarget* GetSelf() const { return this; }
     virtual void SetUserValue(VL_ULONG nValue) { m_nUserValue = nValue; }
     virtual VL_ULONG GetUserValue() const { return m_nUserValue; }
-    // Detaches every running instance, then stops them without the target lock.
+    // Detaches every running instance, then stops them without the target
+    // lock; deleting one of them meanwhile waits until it has been stopped.
     virtual void Stop();
     virtual void SetAuxText(VL_CONST_STR sz);
     virtual CVLString& GetAuxText() { return m_strAuxText; }

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -354,4 +357,73 @@ TEST_F(TargetTest, DeletionWaitingForTheListHoldsNoControllerLock)
     EXPECT_EQ(0, pList->GetCount());
     EXPECT_EQ(0, CCountedTarget::s_nLive);
     pList->Destroy();
+}
+
+namespace {
+// An implementation whose stop waits until it is let go.
+class CGateStopImpl : public IVLModInstanceIF
+{
+public:
+    void DestroyInstance(CVLModuleInstance*, CVLModuleParamCollection*) override {}
+    void CallMethod(CVLModuleInstance*, CVLModuleParamCollection*) override {}
+    void Stop(CVLModuleInstance*, CVLModuleParamCollection*) override
+    {
+        std::unique_lock<std::mutex> lock(m_Mutex);
+        m_bStopping = true;
+        m_Cond.notify_all();
+        m_Cond.wait(lock, [this]() { return m_bOpen; });
+    }
+    std::mutex m_Mutex;
+    std::condition_variable m_Cond;
+    bool m_bStopping = false;
+    bool m_bOpen = false;
+};
+} // namespace
+
+// A target stops its instances one by one without its lock; an instance
+// deleted meanwhile must wait until the stop is done with it, or the stop
+// calls into freed memory.
+TEST_F(TargetTest, DeletionWaitsWhileTheTargetsStopHoldsTheInstance)
+{
+    CWatchdog watchdog(60, "DeletionWaitsWhileTheTargetsStopHoldsTheInstance");
+    CGateStopImpl slow;
+    std::string strLog;
+    CLogStopImpl quick(&strLog, 'b');
+    CVLModuleInstance first(&m_Api);
+    first.SetImplementation(&slow);
+    CVLModuleInstance* pSecond = new CVLModuleInstance(&m_Api);
+    pSecond->SetImplementation(&quick);
+    CVLTarget* p = C()->CreateTarget();
+    for (CVLModuleInstance* pInstance : {&first, pSecond}) {
+        pInstance->SetTarget(p);
+        p->AddInstance(pInstance);
+    }
+    std::thread stopper([p]() { p->Stop(); });
+    {
+        std::unique_lock<std::mutex> lock(slow.m_Mutex);
+        slow.m_Cond.wait(lock, [&slow]() { return slow.m_bStopping; });
+    }
+    std::atomic<bool> bDeleted{false};
+    std::atomic<bool> bDeletedBeforeStopEnded{false};
+    std::thread deleter([&]() {
+        C()->DeleteModuleInstance(pSecond);
+        std::lock_guard<std::mutex> lock(slow.m_Mutex);
+        bDeletedBeforeStopEnded = !slow.m_bOpen;
+        bDeleted = true;
+    });
+    // Let the deletion run ahead if it does not wait; it must not finish
+    // while the first stop still holds the target's stop.
+    for (int i = 0; i < 200 && !bDeleted; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    {
+        std::lock_guard<std::mutex> lock(slow.m_Mutex);
+        slow.m_bOpen = true;
+    }
+    slow.m_Cond.notify_all();
+    stopper.join();
+    deleter.join();
+    EXPECT_FALSE(bDeletedBeforeStopEnded);
+    EXPECT_EQ("b", strLog);
+    EXPECT_EQ(0, p->GetInstanceCount());
+    p->Destroy(false);
 }
