@@ -114,6 +114,10 @@ void CVLExecFunc::ExecFunction(CVLModuleInstance* pInstance, CVLModuleParamColle
         } else {
             m_bRunning = true;
             try {
+                // The last run is over, but its thread may not have returned
+                // yet; Start would then do nothing and this run be lost.
+                // Joining it here is quick: it takes no lock after its run.
+                End();
                 Start(nullptr);
             } catch (...) {
                 m_bRunning = false;

@@ -3,6 +3,8 @@
 // the listener; a stop ends a threaded run promptly.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <string>
@@ -16,6 +18,7 @@
 #include "cm/VLModuleParamCollection.h"
 #include "modules/VLModuleLibraries.h"
 #include "modules/execfunc/VLExecFunc.h"
+#include "modules/execfunc/VLMDExecFunc.h"
 #include "base/core/VLAlreadyExecException.h"
 #include "base/core/VLInvalidParamException.h"
 #include "base/core/VLStopFunctionException.h"
@@ -36,6 +39,8 @@ struct SBoard
     std::vector<std::string> calls;
     bool bOpen = true;
     bool bHolding = false;
+    bool bLinger = false;
+    bool bLingering = false;
 
     void Add(const std::string& s)
     {
@@ -94,10 +99,34 @@ protected:
     void onDelete(IVLModInstanceIF* p) override { delete p; }
 };
 
+// A function-execution instance whose thread lingers after its run, at the
+// gate "bLinger", before it ends.
+class CLingeringExecFunc : public CVLExecFunc
+{
+public:
+    void OnThread(void* pData) override
+    {
+        CVLExecFunc::OnThread(pData);
+        std::unique_lock<std::mutex> lock(s_pBoard->mutex);
+        s_pBoard->bLingering = true;
+        s_pBoard->cond.notify_all();
+        s_pBoard->cond.wait(lock, [] { return !s_pBoard->bLinger; });
+        s_pBoard->bLingering = false;
+    }
+};
+
+class CLingeringExecModule : public CVLMDExecFunc
+{
+protected:
+    IVLModInstanceIF* onNew() override { return new CLingeringExecFunc(); }
+    void onDelete(IVLModInstanceIF* p) override { delete p; }
+};
+
 void RegisterModules(CVLCMApi& api)
 {
     VLRegisterModuleLibraries(api);
     VL_ADD_MODULE_STATIC_LIBRARY(api, "Step", CStepModule);
+    VL_ADD_MODULE_STATIC_LIBRARY(api, "LingeringExec", CLingeringExecModule);
 }
 
 // Collects the exception callbacks on the dispatching thread (the test's).
@@ -135,6 +164,9 @@ const char* const kMapping =
     "<Instance name=\"Held\" module=\"VLMDExecFunc\" method=\"ExecFunction\">"
     "  <Instance name=\"H\" module=\"Step\" method=\"hold\"/>"
     "  <Instance name=\"Next\" module=\"Step\"/><Instance name=\"Last\" module=\"Step\"/>"
+    "</Instance>"
+    "<Instance name=\"Once\" module=\"LingeringExec\" method=\"ExecFunction\">"
+    "  <Instance name=\"S\" module=\"Step\"/>"
     "</Instance>"
     "</ModuleMapping>";
 
@@ -280,5 +312,42 @@ TEST_F(ExecFuncTest, EndRequestIsHonouredBetweenChildren)
     m_Board.Open();
     stopper.join();
     EXPECT_EQ((std::vector<std::string>{"Held.H:hold"}), m_Board.Calls());
+    Controller()->DeleteModuleInstance(p);
+}
+
+// A call that comes after a threaded run has ended but before its thread has
+// returned is either refused or run; here it is accepted, so it runs.
+TEST_F(ExecFuncTest, ACallWhileTheLastRunsThreadEndsStillRuns)
+{
+    CWatchdog watchdog(60, "call while the thread ends");
+    m_Board.bLinger = true;
+    CVLModuleInstance* p =
+        Controller()->ExecFunction(nullptr, "Once", "Once", &m_Listener, nullptr, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(nullptr, p);
+    {
+        std::unique_lock<std::mutex> lock(m_Board.mutex);
+        m_Board.cond.wait(lock, [&] { return m_Board.bLingering; });
+    }
+    std::atomic<bool> bReturned{false};
+    std::thread caller([&] {
+        p->GetParams()->SetMethodName("ExecFunction");
+        p->CallMethod();
+        bReturned = true;
+    });
+    // The call may wait for the lingering thread; let it go once the call
+    // has returned or has had its chance to.
+    for (int i = 0; i < 200 && !bReturned; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    {
+        std::lock_guard<std::mutex> lock(m_Board.mutex);
+        m_Board.bLinger = false;
+        m_Board.cond.notify_all();
+    }
+    caller.join();
+    {
+        std::unique_lock<std::mutex> lock(m_Board.mutex);
+        m_Board.cond.wait_for(lock, std::chrono::seconds(20), [&] { return m_Board.calls.size() >= 2; });
+    }
+    EXPECT_EQ((std::vector<std::string>{"Once.S:Once.S", "Once.S:Once.S"}), m_Board.Calls());
     Controller()->DeleteModuleInstance(p);
 }
