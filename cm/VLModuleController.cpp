@@ -283,18 +283,29 @@ void CVLModuleController::AddModuleStaticLibrary(VL_CONST_STR szModuleName, CVLM
         if (szModuleName == nullptr || pModule == nullptr)
             return;
         CVLModule* pOld = nullptr;
-        try {
-            CVLString strName(szModuleName, VL_CHARSET_UTF8);
-            CVLModule*& pEntry = m_StaticModuleMap[strName];
-            pOld = pEntry == pModule ? nullptr : pEntry;
-            pEntry = pModule;
-            pModule->SetModuleName(szModuleName);
-        } catch (...) {
-            // The module was handed over: it does not outlive a failed filing.
-            auto it = m_StaticModuleMap.find(CVLString(szModuleName, VL_CHARSET_UTF8));
-            if (it == m_StaticModuleMap.end() || it->second != pModule)
-                delete pModule;
-            throw;
+        {
+            CVLThreadLock lock(&m_ThreadSync);
+            lock.Lock();
+            try {
+                CVLString strName(szModuleName, VL_CHARSET_UTF8);
+                CVLModule*& pEntry = m_StaticModuleMap[strName];
+                pOld = pEntry == pModule ? nullptr : pEntry;
+                pEntry = pModule;
+                pModule->SetModuleName(szModuleName);
+                // Function definitions and live instances of an initialized
+                // framework still point at the module replaced: it stays
+                // until Terminate. The name refers to the new one.
+                if (pOld != nullptr && m_bInitFlag) {
+                    m_RetiredModuleList.push_back(pOld);
+                    pOld = nullptr;
+                }
+            } catch (...) {
+                // The module was handed over: it does not outlive a failed filing.
+                auto it = m_StaticModuleMap.find(CVLString(szModuleName, VL_CHARSET_UTF8));
+                if (it == m_StaticModuleMap.end() || it->second != pModule)
+                    delete pModule;
+                throw;
+            }
         }
         if (pOld != nullptr) {
             // A replaced module is ended like any other at termination.

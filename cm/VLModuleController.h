@@ -21,6 +21,7 @@
 #define VLMODULECONTROLLER_H
 
 #include <condition_variable>
+#include <list>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -114,7 +115,8 @@ public:
                            VL_CONST_STR szInstanceName);
     virtual CVLXmlDocument* GetDefineDocument(VL_CONST_STR szName, bool bCreate);
     // Takes ownership of pModule; a module already filed under the name is
-    // terminated and deleted.
+    // terminated and deleted, or, while the framework is initialized (its
+    // definitions and instances use it), kept until Terminate.
     virtual void AddModuleStaticLibrary(VL_CONST_STR szModuleName, CVLModule* pModule);
     virtual void RemoveAllModuleStaticLibraries();
 
@@ -199,6 +201,8 @@ protected:
     CVLXmlDocument* m_pPropertyTreeDocument;
     CVLModInstanceInfo m_Functions;
     std::map<CVLString, CVLModule*> m_StaticModuleMap;
+    // Modules replaced while initialized; owned, ended by Terminate.
+    std::list<CVLModule*> m_RetiredModuleList;
     CVLCallbackInfoList m_CallbackInfoList;
     std::map<CVLTarget*, CVLTarget*> m_LockTargetMap;
     std::map<CVLModuleInstance*, CVLModuleInstance*> m_LockInstanceMap;

@@ -2,6 +2,8 @@
 // builds the function definitions, module lookup and the option tree.
 #include "cm/VLModuleController.h"
 
+#include <list>
+
 #include "cm/VLCMDefs.h"
 #include "cm/VLModule.h"
 #include "cm/VLModuleParamCollection.h"
@@ -246,18 +248,25 @@ void CVLModuleController::RemoveAllModuleStaticLibraries()
     params.SetController(this);
     std::map<CVLString, CVLModule*> modules;
     modules.swap(m_StaticModuleMap);
-    // Every module is deleted even when another one fails to terminate.
+    std::list<CVLModule*> retired;
+    retired.swap(m_RetiredModuleList);
+    // Every module is deleted even when another one fails to terminate;
+    // modules replaced while the framework ran go after the registered ones.
+    std::list<CVLModule*> all;
+    for (auto& entry : modules)
+        all.push_back(entry.second);
+    all.splice(all.end(), retired);
     EVLException* pFirst = nullptr;
-    for (auto& entry : modules) {
+    for (CVLModule* pModule : all) {
         try {
-            entry.second->Terminate(&params);
+            pModule->Terminate(&params);
         } catch (EVLException* pException) {
             if (pFirst == nullptr)
                 pFirst = pException;
             else
                 pException->Delete();
         }
-        delete entry.second;
+        delete pModule;
     }
     CVLTrace::FunctionOut(VLCMAPI_MODULE, VLMODULECONTROLLER_FILE, __LINE__, kSignature);
     if (pFirst != nullptr)

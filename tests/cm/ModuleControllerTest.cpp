@@ -185,6 +185,28 @@ TEST_F(ModuleControllerTest, ReplacedModuleIsTerminatedAndDeleted)
     // The destructor terminates what is still registered.
 }
 
+// Once initialized, the definitions and live instances use the registered
+// modules: a replaced one stays until Terminate, and the name then makes
+// instances of the new one only after a new Initialize.
+TEST_F(ModuleControllerTest, ModuleReplacedWhileInitializedStaysUntilTerminate)
+{
+    CFakeFramework fw;
+    fw.Start(kMapping);
+    CVLModuleInstance* pBefore = fw.Controller()->CreateModuleInstance(nullptr, "F", nullptr);
+    ASSERT_NE(nullptr, pBefore);
+    CFakeLog::Take();
+    fw.m_Api.AddModuleStaticLibrary("ModA", new CFakeModuleA());
+    EXPECT_TRUE(CFakeLog::Take().empty());
+    EXPECT_EQ(3, CFakeModule::s_nLive.load());
+    CVLModuleInstance* pAfter = fw.Controller()->CreateModuleInstance(nullptr, "F", nullptr);
+    ASSERT_NE(nullptr, pAfter);
+    fw.Controller()->DeleteModuleInstance(pBefore);
+    fw.Controller()->DeleteModuleInstance(pAfter);
+    fw.m_Api.Terminate();
+    EXPECT_EQ(0, CFakeModule::s_nLive.load());
+    EXPECT_EQ(2, CFakeLog::Count("term:ModA"));
+}
+
 TEST_F(ModuleControllerTest, DestructorTerminatesModules)
 {
     {
