@@ -216,6 +216,14 @@ void CVLModuleController::StopLiveInstances()
 
 void CVLModuleController::Cleanup(bool bKeepUserConsts)
 {
+    // Constant lookups read the definitions by path and their modules under
+    // the options lock: the path map goes first, under that lock, before
+    // anything it points at is deleted.
+    {
+        CVLThreadLock options(&m_SyncOptions);
+        options.Lock();
+        m_InstancePathMap.clear();
+    }
     // Every step runs even when one before it fails.
     try {
         m_CallbackInfoList.DeleteAll();
@@ -228,7 +236,6 @@ void CVLModuleController::Cleanup(bool bKeepUserConsts)
         pException->Delete();
     }
     m_Functions.RemoveAll();
-    m_InstancePathMap.clear();
     {
         CVLThreadLock options(&m_SyncOptions);
         options.Lock();

@@ -184,9 +184,14 @@ void CVLModuleController::LoadConsts(CVLModule* pModule, CVLModInstanceInfo* pPa
             strFullName += strName;
             CVLModInstanceInfo* pInfo = pParent->Add(strFullName.GetBuffer());
             pInfo->SetLocalName(strName.GetBuffer());
-            m_InstancePathMap[pInfo->GetName()] = pInfo;
             pInfo->Load(pChild);
             pInfo->SetModule(pInstanceModule);
+            {
+                // Filed complete: constant lookups of other threads read it.
+                CVLThreadLock options(&m_SyncOptions);
+                options.Lock();
+                m_InstancePathMap[pInfo->GetName()] = pInfo;
+            }
             LoadConsts(pInstanceModule, pInfo, pChild, "Instance");
         } else if (strTag == "Const") {
             if (strName.GetLength() == 0)
@@ -211,6 +216,8 @@ void CVLModuleController::LoadConsts(CVLModule* pModule, CVLModInstanceInfo* pPa
                 CVLString strReference = strValue.Mid(1, nLength - 2);
                 FindConst(strReference.GetBuffer(), strValue, nullptr, nullptr);
             }
+            CVLThreadLock options(&m_SyncOptions);
+            options.Lock();
             m_ConstMap[strKey] = strValue;
         }
     }
@@ -218,6 +225,8 @@ void CVLModuleController::LoadConsts(CVLModule* pModule, CVLModInstanceInfo* pPa
 
 CVLModInstanceInfo* CVLModuleController::FindModule(VL_CONST_STR szInstancePath)
 {
+    CVLThreadLock options(&m_SyncOptions);
+    options.Lock();
     auto it = m_InstancePathMap.find(CVLString(szInstancePath, VL_CHARSET_UTF8));
     return it == m_InstancePathMap.end() ? nullptr : it->second;
 }

@@ -2,6 +2,10 @@
 // module registration and termination, and clean failure of Initialize.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <string>
+#include <thread>
+
 #include "cm/VLCMApi.h"
 #include "cm/VLModInstanceInfo.h"
 #include "cm/VLModuleInstance.h"
@@ -10,6 +14,7 @@
 #include "base/core/VLMemoryAllocException.h"
 #include "base/core/VLUnexpectedException.h"
 #include "tests/cm/CMTestSupport.h"
+#include "tests/support/Watchdog.h"
 
 namespace {
 
@@ -205,6 +210,35 @@ TEST_F(ModuleControllerTest, ModuleReplacedWhileInitializedStaysUntilTerminate)
     fw.m_Api.Terminate();
     EXPECT_EQ(0, CFakeModule::s_nLive.load());
     EXPECT_EQ(2, CFakeLog::Count("term:ModA"));
+}
+
+// Constant lookups by function path read the definitions and their modules,
+// which Terminate deletes: a lookup meanwhile finds the constant or nothing.
+TEST_F(ModuleControllerTest, ConstantLookupsDuringTerminateAreSafe)
+{
+    CWatchdog watchdog(120, "ConstantLookupsDuringTerminateAreSafe");
+    CFakeFramework fw;
+    fw.Start("<ModuleMapping><Module name=\"ModA\"><Const name=\"K\" value=\"m\"/></Module>"
+             "<Instance name=\"F\" module=\"ModA\"/></ModuleMapping>");
+    CVLCMApiConfig config;
+    fw.m_Files.Configure(config);
+    std::atomic<bool> bDone{false};
+    std::atomic<int> nOdd{0};
+    std::thread reader([&]() {
+        while (!bDone) {
+            std::string strValue = fw.m_Api.GetConst("K", nullptr, "F").GetBuffer();
+            if (strValue != "m" && !strValue.empty())
+                ++nOdd;
+        }
+    });
+    for (int nRound = 0; nRound < 200; ++nRound) {
+        fw.m_Api.Terminate();
+        fw.m_Api.Initialize(&config, nullptr);
+    }
+    bDone = true;
+    reader.join();
+    EXPECT_EQ(0, nOdd.load());
+    EXPECT_STREQ("m", fw.m_Api.GetConst("K", nullptr, "F").GetBuffer());
 }
 
 TEST_F(ModuleControllerTest, DestructorTerminatesModules)
