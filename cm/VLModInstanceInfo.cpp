@@ -88,6 +88,11 @@ CVLModuleInstance* CVLModInstanceInfo::CreateInstance(CVLModuleParamCollection* 
             if (strKey.GetLength() == 0)
                 strKey.SetLong(pParent->GetCount());
             pInstance = pParent->Add(strKey.GetBuffer());
+            // A child belongs to the same framework as its parent.
+            if (pInstance != nullptr) {
+                pInstance->CopyApi(*pParent);
+                pInstance->SetParent(pParent);
+            }
         } else
             pInstance = new CVLModuleInstance(pController == nullptr ? nullptr : pController->GetApi());
         if (pInstance == nullptr)

@@ -12,6 +12,7 @@
 #include "cm/VLModuleParamCollection.h"
 #include "cm/VLTarget.h"
 #include "base/core/VLException.h"
+#include "base/core/VLInvalidParamException.h"
 #include "base/core/VLNotExistException.h"
 #include "base/core/VLThreadLock.h"
 #include "base/core/VLTrace.h"
@@ -84,6 +85,9 @@ void CVLModuleController::DeleteModuleInstance(CVLModuleInstance* pInstance)
         return;
     CVLTrace::FunctionIn(VLCMAPI_MODULE, VLMODULECONTROLLER_FILE, __LINE__, kSignature);
     try {
+        // A child is owned by its parent's collection and deleted with it.
+        if (pInstance->GetParent() != nullptr)
+            throw new EVLInvalidParamException(VLCMAPI_MODULE, VLMODULECONTROLLER_FILE, __LINE__);
         // The children post too (a probe's receive threads in their name):
         // their records go with the root's, and are refused until the
         // instances are gone.

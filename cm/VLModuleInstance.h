@@ -38,7 +38,8 @@ public:
     // Deletes the children; stops and releases nothing (the controller does).
     virtual ~CVLModuleInstance();
 
-    // Has the controller delete this top-level instance.
+    // Has the controller delete this top-level instance (a child goes with
+    // its parent: EVLInvalidParamException).
     virtual void Destroy();
     virtual const CVLString& GetName();
     virtual const CVLString& GetModuleName();
@@ -71,6 +72,9 @@ public:
 
     void SetTarget(CVLTarget* pTarget);
     CVLTarget* GetTarget();
+    // The instance whose child this is; null for a top-level instance.
+    void SetParent(CVLModuleInstance* pParent) { m_pParent = pParent; }
+    CVLModuleInstance* GetParent() const { return m_pParent; }
 
     // The collection's element hooks.
     virtual CVLModuleInstance* CreateElement(const char* szKey) override;
@@ -87,6 +91,7 @@ protected:
     bool m_bStop;
     CVLModInstanceInfo* m_pInstanceInfo;
     CVLModuleParamCollection m_Params;
+    CVLModuleInstance* m_pParent = nullptr;
 
 private:
     CVLModuleInstance(const CVLModuleInstance&) = delete;

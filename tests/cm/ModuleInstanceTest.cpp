@@ -11,6 +11,7 @@
 #include "cm/VLModuleInstance.h"
 #include "cm/VLModuleParamCollection.h"
 #include "cm/VLTarget.h"
+#include "base/core/VLInvalidParamException.h"
 #include "base/core/VLNullObjectException.h"
 #include "base/core/VLStopFunctionException.h"
 #include "base/core/VLUnsupportedException.h"
@@ -63,6 +64,11 @@ TEST_F(ModuleInstanceTest, CreatedOnATargetWithItsCallContext)
     EXPECT_EQ(&target, pChild->GetParams()->GetTarget());
     EXPECT_NE(nullptr, pChild->GetParams()->GetParam("given", false));
     EXPECT_EQ(nullptr, pChild->GetFirstChild());
+    // A child reaches the framework like its parent, and is deleted with it
+    // only.
+    EXPECT_EQ(Controller(), pChild->GetModuleController());
+    EXPECT_VL_THROW(pChild->Destroy(), EVLInvalidParamException);
+    EXPECT_EQ(2, p->GetCount());
     p->Destroy();
     EXPECT_EQ(0, target.GetInstanceCount());
 }
