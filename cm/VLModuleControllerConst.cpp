@@ -11,6 +11,7 @@
 #include "base/core/VLException.h"
 #include "base/core/VLInvalidParamException.h"
 #include "base/core/VLMemoryAllocException.h"
+#include "base/core/VLNotExistException.h"
 #include "base/core/VLThreadLock.h"
 #include "base/core/VLTrace.h"
 #include "base/xml/VLXmlElement.h"
@@ -173,9 +174,20 @@ void CVLModuleController::LoadConsts(CVLModule* pModule, CVLModInstanceInfo* pPa
         } else if (strTag == "Instance") {
             if (pParent == nullptr)
                 continue;
-            CVLModule* pInstanceModule = GetModule(pChild->GetAttribute("module").GetBuffer());
-            if (pInstanceModule == nullptr)
+            CVLString strModuleName = pChild->GetAttribute("module");
+            CVLModule* pInstanceModule = GetModule(strModuleName.GetBuffer());
+            if (pInstanceModule == nullptr) {
+                // With no module registered at all (no registration
+                // installed), every function would be missing: say so here
+                // rather than at the first call.
+                if (m_StaticModuleMap.empty()) {
+                    CVLString strWhat(strModuleName);
+                    strWhat += " (no module is registered)";
+                    throw new EVLNotExistException(VLCMAPI_MODULE, VLMODULECONTROLLER_FILE, __LINE__,
+                                                   strWhat.GetBuffer());
+                }
                 continue;
+            }
             CVLString strFullName(VL_CHARSET_UTF8);
             if (pParent->GetName().GetLength() > 0) {
                 strFullName = pParent->GetName();

@@ -12,6 +12,7 @@
 #include "cm/VLProperty.h"
 #include "base/core/VLInvalidParamException.h"
 #include "base/core/VLMemoryAllocException.h"
+#include "base/core/VLNotExistException.h"
 #include "base/core/VLUnexpectedException.h"
 #include "tests/cm/CMTestSupport.h"
 #include "tests/support/Watchdog.h"
@@ -239,6 +240,29 @@ TEST_F(ModuleControllerTest, ConstantLookupsDuringTerminateAreSafe)
     reader.join();
     EXPECT_EQ(0, nOdd.load());
     EXPECT_STREQ("m", fw.m_Api.GetConst("K", nullptr, "F").GetBuffer());
+}
+
+// Definitions that name modules when no module is registered (no
+// registration installed) fail Initialize, naming the module.
+TEST_F(ModuleControllerTest, NoRegisteredModuleFailsInitialize)
+{
+    CVLCMApi::SetModuleLibraries(nullptr);
+    CFakeFramework fw;
+    CVLCMApi::SetModuleLibraries(nullptr);
+    try {
+        fw.Start(kMapping);
+        ADD_FAILURE() << "Initialize succeeded";
+    } catch (EVLNotExistException* e) {
+        EXPECT_STREQ("EVLNotExistException: Name=ModA (no module is registered)", e->ToString().GetBuffer());
+        e->Delete();
+    }
+    EXPECT_FALSE(fw.Controller()->IsInitialized());
+    // Definitions without functions need no module.
+    fw.m_Files.WriteFile("mapping.xml", "<ModuleMapping><Const name=\"K\" value=\"1\"/></ModuleMapping>");
+    CVLCMApiConfig config;
+    fw.m_Files.Configure(config);
+    fw.m_Api.Initialize(&config, nullptr);
+    EXPECT_STREQ("1", fw.m_Api.GetConst("K", nullptr, nullptr).GetBuffer());
 }
 
 TEST_F(ModuleControllerTest, DestructorTerminatesModules)
