@@ -50,8 +50,8 @@ public:
 
     // Sets the assignments on the record, the password when given, and runs
     // the device command (for SetDetail after a GetDetail, so that only the
-    // given values change). The command's result; bStarted false when it
-    // could not start (the result then says why).
+    // given values change). The command's result, which also says why when
+    // the command could not start.
     VLECM_RESULT RunCommand(CVLPFWNIFInfo* pNIFInfo, const std::string& strCommand, const std::string* pPassword,
                             const std::vector<std::pair<std::string, std::string>>& assignments, std::string& strError);
 

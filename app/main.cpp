@@ -2,8 +2,8 @@
 // the local networks and lists the devices found, gives or opens a device's
 // web page, and runs single device commands.
 //
-// Exit status: 0 success; 1 a failure (start-up, device not found, a
-// command's non-zero result); 2 a command line that is not understood;
+// Exit status: 0 success; 1 a failure (a command line that is not
+// understood, start-up, device not found, a command's non-zero result);
 // 130 stopped by SIGINT or SIGTERM.
 #include <sys/resource.h>
 #include <semaphore.h>

@@ -387,7 +387,7 @@ void CVLECMProbeInstance::OnDummyProbe(CVLECMDummyProbe* pDummyProbe, CVLECMNIFI
         throw VLECM_RESULT_INTERNAL_ERROR;
     }
     CVLECMNIFInfo* pReport = nullptr;
-    // Under the list lock, so that no removal can come between the add and the post.
+    // Added under the list lock; the report is posted after it is released.
     {
         CVLThreadLock lock(&m_NIFListAccessSync);
         if (!lock.Lock() || m_pNIFInfoList == nullptr)
