@@ -113,10 +113,13 @@ protected:
         m_ECM.m_Overrides["Initialize.DummyProbe.PropertyInfoFile"] = "PropertyInfo.xml";
         m_ECM.m_Overrides["Initialize.DummyProbe.PrinterListFile"] = "PrinterList.xml";
         m_ECM.m_Overrides["Config.NIFPropTree.FromIPAddressPath"] = "IPAddress";
+        // The project's definitions name modules: stand-ins that send nothing.
+        CFakeNetwork::Install();
     }
     void TearDown() override
     {
         m_Probe.Terminate();
+        CFakeNetwork::Uninstall();
         std::remove((m_strDir + "/PropertyInfo.xml").c_str());
         std::remove((m_strDir + "/PrinterList.xml").c_str());
         rmdir(m_strDir.c_str());
@@ -332,7 +335,7 @@ TEST_F(DummyProbeTest, StopEndsTheRunBeforeTheNextDevice)
 
 TEST_F(DummyProbeTest, SampleListsOfTheTests)
 {
-    std::string strData = std::string(__FILE__).substr(0, std::string(__FILE__).rfind('/')) + "/data";
+    std::string strData = std::string(VL_TEST_SOURCE_DIR) + "/ecm/data";
     m_ECM.m_Overrides["Initialize.DummyProbe.RootDir"] = strData;
     m_Receiver.m_Paths = {"VLPC.2B_5A01_01.ModelName", "VLPC.2B_5A04_01.NodeName"};
     m_Probe.Initialize(&m_ECM, &m_Receiver);

@@ -9,6 +9,7 @@
 
 #include "base/core/VLInvalidParamException.h"
 #include "ecm/VLECM.h"
+#include "tests/ecm/ECMFakeModules.h"
 #include "tests/support/Watchdog.h"
 
 namespace {
@@ -58,6 +59,7 @@ TEST(ECMDispatch, DeliversInQueueOrderAndSurvivesThrowingCallbacks)
 {
     CWatchdog watchdog(60, "dispatch order");
     CNullCallback callback;
+    CFakeNetwork::Install();
     CVLECM ecm;
     ASSERT_EQ(VLECM_RESULT_SUCCESS, ecm.Initialize(&callback, nullptr, nullptr, nullptr));
     Shared shared;
@@ -72,12 +74,14 @@ TEST(ECMDispatch, DeliversInQueueOrderAndSurvivesThrowingCallbacks)
             EXPECT_EQ(i, shared.order[i]);
     }
     ecm.Terminate();
+    CFakeNetwork::Uninstall();
 }
 
 TEST(ECMDispatch, InitializeAndTerminateAreRefusedOnTheDispatchThread)
 {
     CWatchdog watchdog(60, "Initialize and Terminate on the dispatch thread");
     CNullCallback callback;
+    CFakeNetwork::Install();
     CVLECM ecm;
     ASSERT_EQ(VLECM_RESULT_SUCCESS, ecm.Initialize(&callback, nullptr, nullptr, nullptr));
     Shared shared;
@@ -92,5 +96,6 @@ TEST(ECMDispatch, InitializeAndTerminateAreRefusedOnTheDispatchThread)
     // Still initialized and dispatching.
     EXPECT_NE(nullptr, ecm.GetNIFInfoList());
     ecm.Terminate();
+    CFakeNetwork::Uninstall();
     EXPECT_EQ(nullptr, ecm.GetNIFInfoList());
 }
