@@ -347,7 +347,10 @@ CVLECMNIFInfo* CVLECMProbeInstance::FindNIFInfo(VL_CONST_STR szMACAddress)
     CVLThreadLock lock(&m_NIFListAccessSync);
     if (!lock.Lock())
         return nullptr;
-    auto it = m_NIFInfoMap.find(CVLECMNIFInfo::NormalizeMACAddress(CVLString(szMACAddress, VL_CHARSET_UTF8)));
+    CVLString strMACAddress(szMACAddress, VL_CHARSET_UTF8);
+    CVLString strKey = CVLECMNIFInfo::NormalizeMACAddress(strMACAddress);
+    // A simulated device may carry any text as its address.
+    auto it = m_NIFInfoMap.find(strKey.GetLength() > 0 ? strKey : strMACAddress);
     return it == m_NIFInfoMap.end() ? nullptr : it->second;
 }
 
@@ -392,7 +395,11 @@ void CVLECMProbeInstance::OnDummyProbe(CVLECMDummyProbe* pDummyProbe, CVLECMNIFI
         CVLThreadLock lock(&m_NIFListAccessSync);
         if (!lock.Lock() || m_pNIFInfoList == nullptr)
             return;
+        // A MAC-shaped key in its normal form (one device whatever the
+        // letter case); any other text as written.
         CVLString strKey = CVLECMNIFInfo::NormalizeMACAddress(DummyNIFInfo.GetMACAddress());
+        if (strKey.GetLength() == 0)
+            strKey = DummyNIFInfo.GetMACAddress();
         if (strKey.GetLength() == 0 || m_NIFInfoMap.find(strKey) != m_NIFInfoMap.end())
             return;
         CVLCMApi* pApi = m_pOwnerVLECMInstance->GetApi();

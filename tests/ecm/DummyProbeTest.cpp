@@ -507,3 +507,35 @@ TEST_F(DummyProbeTest, SimulatedAndRealDeviceWithOneMACAddress)
     }
     CFakeNetwork::Uninstall();
 }
+
+// A simulated device's address that is no MAC address is kept and reported
+// as written (case counts); MAC-shaped ones stay one device whatever the case.
+TEST_F(DummyProbeTest, AddressesThatAreNoMACAddressAreReportedAsWritten)
+{
+    CWatchdog watchdog(120, "DummyProbeTest.AddressesThatAreNoMACAddressAreReportedAsWritten");
+    Write("PropertyInfo.xml", PropertyInfo(""));
+    Write("PrinterList.xml", PrinterList("<l:DummyPrinter macAddress=\"SIM-PRINTER-1\"/>"
+                                         "<l:DummyPrinter macAddress=\"sim-printer-1\"/>"
+                                         "<l:DummyPrinter macAddress=\"00:26:ab:00:00:02\"/>"
+                                         "<l:DummyPrinter macAddress=\"00:26:AB:00:00:02\"/>"));
+    CVLECM ecm;
+    CCountingClient client;
+    CVLECMPropertyMap options;
+    options[CVLString("Initialize.DummyProbe.RootDir", 72)] = CVLString(m_strDir.c_str(), 72);
+    ASSERT_EQ(VLECM_RESULT_SUCCESS, ecm.Initialize(&client, nullptr, nullptr, &options));
+    // No function of that name: the real probe sends nothing here.
+    CVLECMPropertyMap probeOptions;
+    probeOptions[CVLString("Option.Probe.PacketListName", 72)] = CVLString("NoSuchPacketList", 72);
+    probeOptions[CVLString("Option.Probe.ModuleInstanceName", 72)] = CVLString("NoSuchFunction", 72);
+    ecm.Probe(VLECM_PROBE_CONNECT_TYPE_ALL, &probeOptions);
+    ecm.GetProbeInstance().GetDummyProbe().StartDummyProbe();
+    // Bounded only for the failing case: all three come at once otherwise.
+    for (int i = 0; i < 2000 && client.Count() < 3; ++i)
+        CVLThread::Sleep(5);
+    ecm.StopProbe();
+    {
+        std::lock_guard<std::mutex> lock(client.m_Mutex);
+        EXPECT_EQ((std::vector<std::string>{"0026AB000002", "SIM-PRINTER-1", "sim-printer-1"}), client.m_Reports);
+    }
+    ecm.Terminate();
+}
