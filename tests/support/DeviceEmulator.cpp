@@ -335,8 +335,11 @@ std::string EmuBase64Lines(const std::string& strData)
     std::string out;
     for (size_t i = 0; i < plain.size(); i += 76)
         out += plain.substr(i, 76) + "\r\n";
-    if (plain.empty())
-        out = "\r\n";
+    // The last line always ends with CR LF; a text that fills its last line
+    // with full groups (input a multiple of 57 bytes) gets one pair more,
+    // and so does an empty one.
+    if (strData.size() % 57 == 0)
+        out += "\r\n";
     return out;
 }
 

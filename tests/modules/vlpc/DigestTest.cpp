@@ -9,6 +9,7 @@
 #include "modules/vlpc/VLARC4.h"
 #include "modules/vlpc/VLBase64.h"
 #include "modules/vlpc/VLMD5.h"
+#include "tests/support/DeviceEmulator.h"
 #include "tests/support/TextStream.h"
 
 namespace {
@@ -119,6 +120,18 @@ TEST(Base64, LinesOf76Characters)
     EXPECT_EQ(76u, s120.find("\r\n"));
     EXPECT_EQ(76u + 2 + 76, s120.find("\r\n", 78));
     EXPECT_EQ(Decode(s120), std::string(120, '\x01'));
+}
+
+// The emulator's password form is the framework's, byte for byte, so that an
+// emulated device takes a correct password of any length.
+TEST(Base64, TheEmulatorWritesTheSameText)
+{
+    for (size_t n = 0; n <= 172; ++n) {
+        std::string s(n, '\0');
+        for (size_t i = 0; i < n; ++i)
+            s[i] = static_cast<char>('!' + i % 90);
+        EXPECT_EQ(Encode(s), EmuBase64Lines(s)) << n << " bytes";
+    }
 }
 
 TEST(Base64, DecodeRules)
