@@ -201,9 +201,20 @@ struct Reader
     }
 };
 
-int VersionNumber(char c) { return (c >= '1' && c <= '8') ? c - '0' : 0; }
-
 }  // namespace
+
+int EmuVersionNumber(char c)
+{
+    // The framework's default version map: '1'..'8', and 'F'..'K' for 1..6,
+    // 'L' and 'M' for 7, 'N' for 8; anything else takes the first layout.
+    if (c >= '1' && c <= '8')
+        return c - '0';
+    if (c >= 'F' && c <= 'K')
+        return c - 'F' + 1;
+    if (c == 'L' || c == 'M')
+        return 7;
+    return c == 'N' ? 8 : 0;
+}
 
 // ---------------------------------------------------------------------------
 // Text forms, cipher and digests
@@ -809,7 +820,7 @@ void CDeviceEmulator::HandleDevice(State& dev, const uint8_t* pData, size_t nLen
             next.strLocation = in.GetBytes(in.Get16());
             unsigned nContact = in.Get16();
             next.strContact = in.GetBytes(nContact >= 2 ? nContact - 2 : 0);
-            if (VersionNumber(d.cVersion) >= 2)
+            if (EmuVersionNumber(d.cVersion) >= 2)
                 next.strDNS = in.GetQuad();
         }
         bool bPasswordOk = true;
@@ -865,7 +876,7 @@ void CDeviceEmulator::HandleDevice(State& dev, const uint8_t* pData, size_t nLen
                 PutVar16(v, d.strNodeName, 64);
                 PutVar16(v, d.strLocation, 64);
                 PutLength16(v, d.strContact, 64);
-                if (VersionNumber(d.cVersion) >= 2)
+                if (EmuVersionNumber(d.cVersion) >= 2)
                     PutQuad(v, d.strDNS);
                 break;
             case FN_WLAN_INFO:

@@ -131,6 +131,8 @@ bool EmuParseDevices(const std::string& strText, std::vector<EmuDevice>& devices
 void EmuWordCipher(std::vector<uint8_t>& payload, const uint8_t mac[6], bool bEncipher);
 std::string EmuMD5Hex(const std::string& strData);
 std::string EmuBase64Lines(const std::string& strData);
+// The layout version of a device's version character.
+int EmuVersionNumber(char c);
 
 class CDeviceEmulator
 {

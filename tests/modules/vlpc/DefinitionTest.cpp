@@ -16,6 +16,7 @@
 #include "modules/vlpc/VLPCPacketList.h"
 #include "modules/vlpc/VLPCField.h"
 #include "tests/modules/vlpc/VLPCTestHelpers.h"
+#include "tests/support/DeviceEmulator.h"
 #include "tests/support/TestSupport.h"
 
 namespace {
@@ -122,6 +123,17 @@ TEST(VLPCDefinition, VersionNumbers)
     EXPECT_EQ(1, VLCompareVersion(-1, 5));
     EXPECT_EQ(-1, VLCompareVersion(5, -1));
     EXPECT_EQ(0, VLCompareVersion(-1, -1));
+}
+
+// The emulator picks its reply layouts by the same map (what the framework
+// leaves unmapped matches every layout; the emulator takes the first).
+TEST(VLPCDefinition, TheEmulatorMapsVersionsAsTheFramework)
+{
+    CVLPCTestModule m(Doc(""));
+    for (char c = '!'; c <= '~'; ++c) {
+        int nVersion = m.m_Module.GetVersionNumber(std::string(1, c).c_str());
+        EXPECT_EQ(nVersion < 0 ? 0 : nVersion, EmuVersionNumber(c)) << c;
+    }
 }
 
 TEST(VLPCDefinition, TablesAndTheirErrors)
