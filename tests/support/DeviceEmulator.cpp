@@ -469,7 +469,8 @@ bool EmuParseDevices(const std::string& strText, std::vector<EmuDevice>& devices
                                                                                {"randommacs", EmuHostile::RandomMacs},
                                                                                {"inventmacs", EmuHostile::InventMacs},
                                                                                {"repeat", EmuHostile::Repeat},
-                                                                               {"impostor", EmuHostile::Impostor}};
+                                                                               {"impostor", EmuHostile::Impostor},
+                                                                               {"othertype", EmuHostile::OtherType}};
                     bool bFound = false;
                     for (const auto& kind : kinds)
                         if (v == kind.first) {
@@ -985,6 +986,10 @@ void CDeviceEmulator::HandleDevice(State& dev, const uint8_t* pData, size_t nLen
         break;
     case EmuHostile::BadMagic:
         reply[0] = 'X';
+        out.push_back(reply);
+        break;
+    case EmuHostile::OtherType:
+        reply[6] ^= 0xFF;
         out.push_back(reply);
         break;
     case EmuHostile::Oversized:

@@ -55,6 +55,7 @@ enum class EmuHostile
     Oversized,  // a 2,000-byte datagram that starts like a genuine reply
     Flood,      // nFloodCount datagrams: junk, truncated and repeated replies
     Strays,     // nFloodCount replies to another function, nStrayGapUs apart, and no genuine one
+    OtherType,  // the genuine reply with another device type
     // Attacks on the probe, each played by a function of its own:
     RandomMacs,  // from the first probe heard on, nRate datagrams a second to the probe's ports: junk,
                  // corrupted and well-formed probe replies, each well-formed one with a new MAC

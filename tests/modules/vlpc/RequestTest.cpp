@@ -345,17 +345,18 @@ TEST_F(RequestTest, NonUnicastIgnoresErrors)
 // and none of them is written as the result.
 TEST_F(RequestTest, NonMatchingRepliesAreIgnored)
 {
-    const EmuHostile kinds[] = {EmuHostile::Truncated, EmuHostile::Empty, EmuHostile::BadMagic, EmuHostile::Oversized,
-                                EmuHostile::SpoofMac};
+    const EmuHostile kinds[] = {EmuHostile::Truncated, EmuHostile::Empty,    EmuHostile::BadMagic,
+                                EmuHostile::Oversized, EmuHostile::SpoofMac, EmuHostile::OtherType};
+    const int kKinds = static_cast<int>(sizeof(kinds) / sizeof(kinds[0]));
     std::vector<EmuDevice> devices;
-    for (int i = 0; i < 5; ++i) {
+    for (int i = 0; i < kKinds; ++i) {
         EmuDevice d = Device(false);
         d.strIP = "127.0.0." + std::to_string(2 + i);
         d.mac[5] = static_cast<uint8_t>(0x60 + i);
         devices.push_back(d);
     }
     Start(devices);
-    for (int i = 0; i < 5; ++i) {
+    for (int i = 0; i < kKinds; ++i) {
         std::string strIP = "127.0.0." + std::to_string(2 + i);
         SCOPED_TRACE(strIP);
         Probe(strIP.c_str());
@@ -366,12 +367,12 @@ TEST_F(RequestTest, NonMatchingRepliesAreIgnored)
     m_Emu.Stop();
     // The same devices, now hostile.
     CDeviceEmulator hostile(m_Emu.Port());
-    for (int i = 0; i < 5; ++i) {
+    for (int i = 0; i < kKinds; ++i) {
         devices[i].eHostile = kinds[i];
         hostile.AddDevice(devices[i]);
     }
     ASSERT_TRUE(hostile.Start());
-    for (int i = 0; i < 5; ++i) {
+    for (int i = 0; i < kKinds; ++i) {
         std::string strIP = "127.0.0." + std::to_string(2 + i);
         SCOPED_TRACE(strIP);
         SetProp("IPAddress", strIP.c_str());
