@@ -76,6 +76,28 @@ TEST_F(PropertyCopyTest, AssignReplacesTheSubtree)
     EXPECT_EQ(2, dst->GetProperty("x.z", false)->GetInt());
 }
 
+// A list node keeps its "variable" flag in a copy and a merge, so that
+// clearing the copy drops the list's entries instead of emptying them.
+TEST_F(PropertyCopyTest, ListNodesStayListsInCopiesAndMerges)
+{
+    RootPtr src = NewRoot();
+    CVLProperty* pList = src->GetProperty("list", true);
+    pList->SetVariable(true);
+    pList->GetProperty("0", true)->SetInt(1);
+    pList->GetProperty("1", true)->SetInt(2);
+    RootPtr copied = NewRoot();
+    *copied = *src;
+    RootPtr merged = NewRoot();
+    merged->Merge(src.get());
+    for (CVLProperty* pRoot : {copied.get(), merged.get()}) {
+        CVLProperty* p = pRoot->FindChild("list");
+        ASSERT_NE(nullptr, p);
+        EXPECT_TRUE(p->IsVariable());
+        pRoot->Clear();
+        EXPECT_EQ("", Names(p));
+    }
+}
+
 TEST_F(PropertyCopyTest, OverlappingOperandsAreRefused)
 {
     RootPtr root = NewRoot();
