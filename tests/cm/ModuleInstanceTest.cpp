@@ -192,3 +192,35 @@ TEST_F(ModuleInstanceTest, DeletionWithdrawsTheCallbacksOfTheWholeTree)
     EXPECT_EQ(0, s_nUserCallbacks);
     CFakeLog::Take();
 }
+
+namespace {
+// An instance that always lives at one address, as the allocator may give a
+// new instance the address of one just deleted.
+alignas(CVLModuleInstance) unsigned char s_InstanceSlot[sizeof(CVLModuleInstance) + 64];
+class CSlotInstance : public CVLModuleInstance
+{
+public:
+    explicit CSlotInstance(CVLCMApi* pApi) : CVLModuleInstance(pApi) { SetImplementation(&m_Impl); }
+    static void* operator new(size_t) { return s_InstanceSlot; }
+    static void operator delete(void*) {}
+    CFakeImpl m_Impl;
+};
+}  // namespace
+
+// Deletion refuses the instance's records only until it is gone: a new
+// instance at the same address is heard.
+TEST_F(ModuleInstanceTest, ANewInstanceAtADeletedOnesAddressIsHeard)
+{
+    static_assert(sizeof(CSlotInstance) <= sizeof(s_InstanceSlot), "slot too small");
+    s_nUserCallbacks = 0;
+    CVLModuleInstance* pOld = new CSlotInstance(&m_Framework.m_Api);
+    Controller()->DeleteModuleInstance(pOld);
+    CVLModuleInstance* pNew = new CSlotInstance(&m_Framework.m_Api);
+    ASSERT_EQ(pOld, pNew);
+    Controller()->PostCallbackUser(pNew, nullptr, CountUserCallback, 1, nullptr, nullptr);
+    for (int i = 0; i < 4; ++i)
+        Controller()->DispatchCallback(0);
+    EXPECT_EQ(1, s_nUserCallbacks);
+    Controller()->DeleteModuleInstance(pNew);
+    CFakeLog::Take();
+}
