@@ -52,6 +52,8 @@ std::string ResourceFile(const char* szName)
 const char* const kExtraLists =
     "<PacketList name=\"GetDetailQuiet\"><Function deviceType=\"2B\" function=\"5A10\" packetType=\"Q\" "
     "onError=\"false\"/></PacketList>"
+    "<PacketList name=\"CheckPasswordQuiet\"><Function deviceType=\"2B\" function=\"5A20\" packetType=\"Q\" "
+    "onError=\"false\"/></PacketList>"
     "<PacketList name=\"CheckPasswordStrict\"><Function deviceType=\"2B\" function=\"5A20\" packetType=\"Q\"/>"
     "</PacketList>"
     "<PacketList name=\"WLANQuiet\"><Function deviceType=\"2B\" function=\"5A11\" packetType=\"Q\" "
@@ -293,6 +295,8 @@ TEST_F(RequestTest, UnicastResultRouting)
     SetProp("VLPC.2B_5A01_01.DeviceNumber", "7");  // not the device's: F001
     EXPECT_EQ(Run("VLPC_Unicast", "GetDetail"), "EVLErrorResultException VLPC(2B-5A10 Q) F001");
     EXPECT_EQ(Run("VLPC_Unicast", "GetDetailQuiet"), "");
+    EXPECT_EQ(Run("VLPC_Unicast", "CheckPasswordQuiet"), "");
+    EXPECT_EQ(Number("VLPC.2B_5A20_01.Result"), 0xF001);  // quiet, but written
     Probe();
 
     m_pTarget->SetCurrentPassword("wrong");
