@@ -165,6 +165,9 @@ TEST_F(SockTest, EmptyAndOversizedDatagramsAreSkipped)
     peer.Reply(std::string(600, 'x'));  // longer than the reader's 512 bytes
     peer.Reply("ok");
     EXPECT_EQ("ok", Read(512));
+    // Exactly the reader's size fits.
+    peer.Reply(std::string(512, 'y'));
+    EXPECT_EQ(std::string(512, 'y'), Read(512));
 }
 
 TEST_F(SockTest, AReadWithoutAnswerTimesOutAfterItsRetries)
@@ -301,6 +304,11 @@ TEST(SockQueueTest, AFloodIsBoundedAndDatagramsThatDoNotFitAreDropped)
     EXPECT_EQ(3u, n);
     EXPECT_EQ(nullptr, sock2.popRecvData(buf, sizeof(buf), &n));
     EXPECT_EQ(0u, n);
+    // Exactly the reader's buffer: taken whole.
+    data.m_Data.SetSize(sizeof(buf));
+    sock2.pushRecvData(data);
+    sock2.popRecvData(buf, sizeof(buf), &n);
+    EXPECT_EQ(sizeof(buf), n);
 }
 
 TEST(MDSockTest, MakesDistinctInstancesAndDeletesNothingForNull)
