@@ -374,3 +374,36 @@ TEST(SockRecvThreadTest, TracesEachReadWithItsSender)
         bFound = bFound || strLine.find(strWanted) != std::string::npos;
     EXPECT_TRUE(bFound) << strWanted;
 }
+
+// The stream paths: connect, send, receive, and the peer's close ending a
+// read instead of it waiting for its time-out.
+TEST_F(SockTest, TcpConnectsSendsReadsAndSeesThePeerClose)
+{
+    CWatchdog watchdog(30, "SockTest.TcpConnectsSendsReadsAndSeesThePeerClose");
+    int nListen = socket(AF_INET, SOCK_STREAM, 0);
+    ASSERT_GE(nListen, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(0, bind(nListen, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)));
+    ASSERT_EQ(0, listen(nListen, 1));
+    socklen_t nLen = sizeof(addr);
+    getsockname(nListen, reinterpret_cast<sockaddr*>(&addr), &nLen);
+    Const("protocol", "tcp");
+    Const("toAddress", "127.0.0.1");
+    Const("toPort", std::to_string(ntohs(addr.sin_port)).c_str());
+    m_Sock.Open(VL_OPEN_WRITE);
+    ASSERT_TRUE(m_Sock.IsOpen());
+    int nPeer = accept(nListen, nullptr, nullptr);
+    ASSERT_GE(nPeer, 0);
+    Write("hello");
+    char buf[16] = {};
+    ASSERT_EQ(5, recv(nPeer, buf, 5, MSG_WAITALL));
+    EXPECT_EQ("hello", std::string(buf, 5));
+    ASSERT_EQ(6, send(nPeer, "answer", 6, 0));
+    EXPECT_EQ("answer", Read());
+    close(nPeer);
+    EXPECT_TRUE(VLThrows<EVLException>([this]() { Read(); }));
+    m_Sock.Close();
+    close(nListen);
+}
