@@ -156,6 +156,23 @@ TEST_F(ECMProbe, GatesDropReportsWhileClosed)
     ASSERT_TRUE(m_ECM.SetCallbackIF(&m_Client));
 }
 
+// A report that reaches the relay after StopProbe (queued before it) is not
+// passed on: the client has been told the probe is over.
+TEST_F(ECMProbe, ReportsRelayedAfterStopProbeAreDropped)
+{
+    ASSERT_EQ(VLECM_RESULT_SUCCESS, Probe());
+    ASSERT_TRUE(CFakeNetwork::Reply(kMac1));
+    ASSERT_TRUE(m_Client.WaitFor("probe", 1));
+    CVLECMNIFInfo* pNIFInfo = m_ECM.FindNIFInfo(kMac1);
+    ASSERT_NE(nullptr, pNIFInfo);
+    m_ECM.OnProbe(pNIFInfo, VLECM_CONNECT_TYPE_NETWORK, true, true);
+    EXPECT_EQ(2u, m_Client.Count("probe"));  // still probing: relayed
+    m_ECM.StopProbe();
+    m_ECM.OnProbe(pNIFInfo, VLECM_CONNECT_TYPE_NETWORK, true, true);
+    Drain(m_ECM);
+    EXPECT_EQ(2u, m_Client.Count("probe"));
+}
+
 TEST_F(ECMProbe, CommandResults)
 {
     ASSERT_EQ(VLECM_RESULT_SUCCESS, Probe());
