@@ -150,6 +150,10 @@ TEST_F(ProbeEmulatorTest, OneProbeFindsFiftyDevicesEachOnce)
     EXPECT_EQ(kDevices, m_pList->GetCount());
     EXPECT_EQ(0, m_Listener.m_nExceptions);
     EXPECT_EQ(1u, found.count(MacKey(EmuMacText(Device(kDevices).mac))));
+    // The schedule: every send of the probe reached every device, no more.
+    EXPECT_EQ(kDevices * kProbeSends, m_Listener.m_nProbes);
+    for (int n = 1; n <= kDevices; ++n)
+        EXPECT_EQ(static_cast<int>(kProbeSends), m_Emu.RequestCount(EmuMacText(Device(n).mac))) << n;
 }
 
 TEST_F(ProbeEmulatorTest, HostileDevicesDoNotStopTheOthersBeingFound)
