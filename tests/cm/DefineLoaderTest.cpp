@@ -154,6 +154,13 @@ TEST(DefineLoader, MalformedRecordsFailWithIOException)
     Bytes_t badIndex = {0x01, 'a', 0x00, 0x10, 0x00, 0x01, 0x11, 0x00, 0x00, 0x00};
     EXPECT_EQ(LoadError(XmlRecordFile(badIndex)), "EVLIOException");
 
+    // An attribute value's index equal to the table's size, after a valid
+    // root name.
+    Bytes_t badValueIndex = {0x01, 'a', 0x00, 0x10, 0x00, 0x00, 0x20, 0x00, 0x00, 0x00, 0x01, 0x11, 0x00, 0x00, 0x00};
+    EXPECT_EQ(LoadError(XmlRecordFile(badValueIndex)), "EVLIOException");
+    badValueIndex[10] = 0x00;  // the same record with a valid value loads
+    EXPECT_EQ(LoadError(XmlRecordFile(badValueIndex)), "");
+
     Bytes_t afterRoot = {0x01, 'a', 0x00, 0x10, 0x00, 0x00, 0x11, 0x00, 0x00, 0x30, 0x00, 0x01, 'x', 0x00};
     EXPECT_EQ(LoadError(XmlRecordFile(afterRoot)), "EVLIOException");
     Bytes_t secondRoot = {0x01, 'a',  0x00, 0x10, 0x00, 0x00, 0x11, 0x00,
