@@ -3,6 +3,7 @@
 
 #include <cctype>
 #include <chrono>
+#include <vector>
 
 #include "base/core/VLCharset.h"
 #include "base/core/VLCommunicationException.h"
@@ -22,6 +23,7 @@
 #include "cm/VLModuleParam.h"
 #include "cm/VLModuleParamCollection.h"
 #include "cm/VLProperty.h"
+#include "cm/VLPropertyIterator.h"
 #include "cm/VLTargetLock.h"
 #include "ecm/VLECM.h"
 #include "ecm/VLECMCallbackIF.h"
@@ -33,6 +35,49 @@ const char* const kCommandNames[VLECM_COMMAND_COUNT] = {
     "CheckUnicast",       "GetSupportInformation", "GetListInfo",     "GetDetail",
     "GetWirelessLANInfo", "CheckPassword",         "SetDetail",       "FactReset",
     "RebootPolling",      "GetNetworkDiagnosis",   "SetupWebService", "DeleteWebService"};
+
+// A simulated set detail that succeeds changes the device as its own
+// properties say: the values below "DebugMode.Dummy.SetDetail", and below the
+// path that "DebugMode.Dummy.SetDetailPrefix" names, are merged into its
+// tree from the root (the values a real device would now report), and
+// "DebugMode.Dummy.LAN.ConnectAfterSetDetail" and
+// "DebugMode.Dummy.LAN.UnicastAfterSetDetail", when given, become its
+// network connection and unicast flags.
+void ApplyDummySetDetail(CVLECMNIFInfo* pNIFInfo)
+{
+    CVLTargetLock lock(pNIFInfo);
+    lock.Lock();
+    CVLProperty* pRoot = pNIFInfo->GetProperties();
+    std::vector<CVLProperty*> sources;
+    if (CVLProperty* p = pRoot->GetProperty("DebugMode.Dummy.SetDetail", false))
+        sources.push_back(p);
+    if (CVLProperty* pPrefix = pRoot->GetProperty("DebugMode.Dummy.SetDetailPrefix", false)) {
+        CVLString strPrefix = pPrefix->ToString("");
+        if (strPrefix.GetLength() > 0) {
+            try {
+                if (CVLProperty* p = pRoot->GetProperty(strPrefix.GetBuffer(), false))
+                    sources.push_back(p);
+            } catch (EVLException* pException) {
+                pException->Delete();  // not a path: nothing to take
+            }
+        }
+    }
+    for (CVLProperty* pSource : sources) {
+        for (CVLPropertyIterator it = pSource->Begin(); !it.IsEnd(); it.Next()) {
+            CVLProperty* pChild = it.Get();
+            try {
+                pRoot->GetProperty(pChild->GetName().GetBuffer(), true)->Merge(pChild);
+            } catch (EVLException* pException) {
+                // A value that would land on its own source is left out.
+                pException->Delete();
+            }
+        }
+    }
+    if (CVLProperty* p = pRoot->GetProperty("DebugMode.Dummy.LAN.ConnectAfterSetDetail", false))
+        pNIFInfo->SetConnect(VLECM_CONNECT_TYPE_NETWORK, p->ToString("").ToBool(false));
+    if (CVLProperty* p = pRoot->GetProperty("DebugMode.Dummy.LAN.UnicastAfterSetDetail", false))
+        pNIFInfo->SetUnicast(VLECM_CONNECT_TYPE_NETWORK, p->ToString("").ToBool(false));
+}
 
 // The function of the definitions that carries every unicast command.
 const char kUnicastFunctionName[] = "VLPC_Unicast";
@@ -743,5 +788,7 @@ VLECM_RESULT CVLECMNIFInfo::execDummyCommand(VLECM_COMMAND eCommand)
     }
     if (!waitCommand(nSleep))
         return VLECM_RESULT_STOPPED;
+    if (eCommand == VLECM_COMMAND_SET_DETAIL && nResult == VLECM_RESULT_SUCCESS)
+        ApplyDummySetDetail(this);
     return static_cast<VLECM_RESULT>(nResult);
 }

@@ -24,6 +24,7 @@
 #include "ecm/VLECMDummyProbeCallbackIF.h"
 #include "ecm/VLECMNIFInfo.h"
 #include "tests/ecm/ECMFakeModules.h"
+#include "tests/ecm/ECMTestClient.h"
 #include "tests/support/TestSupport.h"
 #include "tests/support/Watchdog.h"
 
@@ -537,5 +538,50 @@ TEST_F(DummyProbeTest, AddressesThatAreNoMACAddressAreReportedAsWritten)
         std::lock_guard<std::mutex> lock(client.m_Mutex);
         EXPECT_EQ((std::vector<std::string>{"0026AB000002", "SIM-PRINTER-1", "sim-printer-1"}), client.m_Reports);
     }
+    ecm.Terminate();
+}
+
+// A simulated set detail changes the device as its properties say: values
+// merged from "DebugMode.Dummy.SetDetail" and from below the prefix path, and
+// the network connection and unicast flags.
+TEST_F(DummyProbeTest, SimulatedSetDetailChangesTheDevice)
+{
+    CWatchdog watchdog(120, "DummyProbeTest.SimulatedSetDetailChangesTheDevice");
+    Write("PropertyInfo.xml",
+          PropertyInfo("<DummyPropertySet hardwareType=\"default\">"
+                       "<Property path=\"DebugMode.Dummy.CommandSleep.6\" value=\"0\"/>"
+                       "<Property path=\"DebugMode.Dummy.SetDetail.VLPC.2B_5A04_01.NodeName\" value=\"renamed\"/>"
+                       "<Property path=\"DebugMode.Dummy.SetDetailPrefix\" value=\"New\"/>"
+                       "<Property path=\"New.VLPC.2B_5A10_01.IPAddress\" value=\"192.0.2.99\"/>"
+                       "<Property path=\"DebugMode.Dummy.LAN.ConnectAfterSetDetail\" value=\"false\"/>"
+                       "<Property path=\"DebugMode.Dummy.LAN.UnicastAfterSetDetail\" value=\"false\"/>"
+                       "</DummyPropertySet>"));
+    Write("PrinterList.xml", PrinterList("<l:DummyPrinter macAddress=\"02:00:00:00:02:01\"/>"));
+    CVLECM ecm;
+    CRecordingClient client;
+    CVLECMPropertyMap options;
+    options[CVLString("Initialize.DummyProbe.RootDir", 72)] = CVLString(m_strDir.c_str(), 72);
+    ASSERT_EQ(VLECM_RESULT_SUCCESS, ecm.Initialize(&client, nullptr, nullptr, &options));
+    CVLECMPropertyMap probeOptions;
+    probeOptions[CVLString("Option.Probe.PacketListName", 72)] = CVLString("NoSuchPacketList", 72);
+    probeOptions[CVLString("Option.Probe.ModuleInstanceName", 72)] = CVLString("NoSuchFunction", 72);
+    ecm.Probe(VLECM_PROBE_CONNECT_TYPE_ALL, &probeOptions);
+    ecm.GetProbeInstance().GetDummyProbe().StartDummyProbe();
+    ASSERT_TRUE(client.WaitFor("probe", 1));
+    CVLECMNIFInfo* pNIFInfo = ecm.FindNIFInfo("02:00:00:00:02:01");
+    ASSERT_NE(nullptr, pNIFInfo);
+    EXPECT_TRUE(pNIFInfo->IsConnect(VLECM_CONNECT_TYPE_NETWORK));
+    EXPECT_TRUE(pNIFInfo->IsUnicast(VLECM_CONNECT_TYPE_NETWORK));
+    ASSERT_EQ(VLECM_RESULT_SUCCESS, pNIFInfo->SetDetail(VLECM_CONNECT_TYPE_NETWORK, nullptr));
+    ASSERT_TRUE(client.WaitFor("SetDetail", 1));
+    CVLProperty* pName = pNIFInfo->GetProperties()->GetProperty("VLPC.2B_5A04_01.NodeName", false);
+    ASSERT_NE(nullptr, pName);
+    EXPECT_EQ("renamed", Bytes(pName->ToString("")));
+    CVLProperty* pAddress = pNIFInfo->GetProperties()->GetProperty("VLPC.2B_5A10_01.IPAddress", false);
+    ASSERT_NE(nullptr, pAddress);
+    EXPECT_EQ("192.0.2.99", Bytes(pAddress->ToString("")));
+    EXPECT_FALSE(pNIFInfo->IsConnect(VLECM_CONNECT_TYPE_NETWORK));
+    EXPECT_FALSE(pNIFInfo->IsUnicast(VLECM_CONNECT_TYPE_NETWORK));
+    ecm.StopProbe();
     ecm.Terminate();
 }
