@@ -85,7 +85,7 @@ protected:
     CVLCMApi m_Api;
 };
 
-} // namespace
+}  // namespace
 
 TEST_F(TargetTest, PropertiesAreMadeOnceAndCopiedOrMerged)
 {
@@ -282,7 +282,7 @@ CVLTarget* NoTarget(CVLCMApi*)
 void KeepTarget(CVLCMApi*, CVLTarget*)
 {
 }
-} // namespace
+}  // namespace
 
 TEST(TargetHooksTest, AFactoryThatYieldsNothingFailsTheMergeOrAdd)
 {
@@ -378,7 +378,7 @@ public:
     bool m_bStopping = false;
     bool m_bOpen = false;
 };
-} // namespace
+}  // namespace
 
 // A target stops its instances one by one without its lock; an instance
 // deleted meanwhile must wait until the stop is done with it, or the stop
