@@ -4,57 +4,9 @@
 #include <cctype>
 #include <cstring>
 
+#include "app/VLNetCommands.h"
+
 namespace {
-const char kUsageProgram[] = "usage: vlnet COMMAND [ARGUMENTS] [OPTIONS]\n"
-                             "Finds the VLPC devices on the local networks.\n"
-                             "\n"
-                             "commands:\n"
-                             "  probe                 list the devices found (MAC, IP address, model name)\n"
-                             "  url MAC|IP            print the web page URL of a device\n"
-                             "  open MAC|IP           open the web page of a device in the browser\n"
-                             "  run MAC COMMAND ...   run one device command and print its result\n"
-                             "\n"
-                             "'vlnet COMMAND --help' describes each command.\n";
-
-const char kUsageProbe[] =
-    "usage: vlnet probe [--timeout SECONDS] [--mac MAC] [--resources DIR]\n"
-    "Probes the local networks and prints one line per device as it is found:\n"
-    "MAC<TAB>IP<TAB>MODEL. Ends when the probe is over, or after the time-out.\n"
-    "\n"
-    "  --timeout SECONDS  stop after this many seconds (default 60)\n"
-    "  --mac MAC          list only the device with this MAC address\n"
-    "  --resources DIR    the resource folder (default: share/vlnet beside the program's folder)\n";
-
-const char kUsageUrl[] = "usage: vlnet url MAC|IP [--timeout SECONDS] [--resources DIR]\n"
-                         "Probes until the device is found and prints its web page URL.\n"
-                         "A device not found before the probe ends is an error.\n"
-                         "\n"
-                         "  --timeout SECONDS  give up after this many seconds (default 60)\n"
-                         "  --resources DIR    the resource folder\n";
-
-const char kUsageOpen[] = "usage: vlnet open MAC|IP [--timeout SECONDS] [--resources DIR]\n"
-                          "Probes until the device is found and opens its web page in the browser.\n"
-                          "A device not found before the probe ends is an error.\n"
-                          "\n"
-                          "  --timeout SECONDS  give up after this many seconds (default 60)\n"
-                          "  --resources DIR    the resource folder\n";
-
-const char kUsageRun[] =
-    "usage: vlnet run MAC COMMAND [--password PW] [PATH=VALUE ...] [--timeout SECONDS] [--resources DIR]\n"
-    "Probes until the device is found, sets the given property values on its\n"
-    "record, runs one device command and prints 'result N (meaning)' and the\n"
-    "device's property tree. Exits 0 for result 0, else 1.\n"
-    "SetDetail reads the device's settings first (GetDetail), so that only the\n"
-    "given values change.\n"
-    "\n"
-    "commands: CheckUnicast, GetSupportInformation, GetListInfo, GetDetail,\n"
-    "          GetWirelessLANInfo, CheckPassword, SetDetail, FactReset, RebootPolling\n"
-    "\n"
-    "  --password PW      the device's password\n"
-    "  PATH=VALUE         a property of the device record, e.g. VLPC.2B_5A10_01.NodeName=lab\n"
-    "  --timeout SECONDS  give up the probe after this many seconds (default 60)\n"
-    "  --resources DIR    the resource folder\n";
-
 const char* const kDeviceCommands[] = {"CheckUnicast",       "GetSupportInformation", "GetListInfo", "GetDetail",
                                        "GetWirelessLANInfo", "CheckPassword",         "SetDetail",   "FactReset",
                                        "RebootPolling"};
@@ -79,21 +31,15 @@ int HexValue(char c)
 }
 }  // namespace
 
-CVLNetOptions::CVLNetOptions() : m_bHelp(false), m_nTimeoutSeconds(DEFAULT_TIMEOUT_SECONDS), m_bPassword(false)
+CVLNetOptions::CVLNetOptions()
+    : m_bHelp(false), m_nTimeoutSeconds(DEFAULT_TIMEOUT_SECONDS), m_bPassword(false), m_bDump(false)
 {
 }
 
-const char* CVLNetOptions::GetUsage(const std::string& strCommand)
+std::string CVLNetOptions::GetUsage(const std::string& strCommand)
 {
-    if (strCommand == "probe")
-        return kUsageProbe;
-    if (strCommand == "url")
-        return kUsageUrl;
-    if (strCommand == "open")
-        return kUsageOpen;
-    if (strCommand == "run")
-        return kUsageRun;
-    return kUsageProgram;
+    const VLNetCommand* pCommand = CVLNetCommands::Find(strCommand);
+    return pCommand != nullptr ? pCommand->szUsage : CVLNetCommands::GetProgramUsage();
 }
 
 std::string CVLNetOptions::NormalizeMACAddress(const std::string& strText)
@@ -193,7 +139,8 @@ bool CVLNetOptions::Parse(int argc, const char* const* argv)
         m_bHelp = true;
         return true;
     }
-    if (m_strCommand != "probe" && m_strCommand != "url" && m_strCommand != "open" && m_strCommand != "run")
+    const VLNetCommand* pCommand = CVLNetCommands::Find(m_strCommand);
+    if (pCommand == nullptr)
         return fail("unknown command '" + m_strCommand + "'");
 
     std::vector<std::string> positional;
@@ -203,9 +150,13 @@ bool CVLNetOptions::Parse(int argc, const char* const* argv)
             m_bHelp = true;
             return true;
         }
+        if (strArg == "--dump" && (pCommand->nOptions & VLNetCommand::OPTION_DUMP) != 0) {
+            m_bDump = true;
+            continue;
+        }
         bool bTakesValue = strArg == "--timeout" || strArg == "--resources" ||
-                           (strArg == "--mac" && m_strCommand == "probe") ||
-                           (strArg == "--password" && m_strCommand == "run");
+                           (strArg == "--mac" && (pCommand->nOptions & VLNetCommand::OPTION_MAC) != 0) ||
+                           (strArg == "--password" && (pCommand->nOptions & VLNetCommand::OPTION_PASSWORD) != 0);
         if (bTakesValue) {
             if (i + 1 >= argc)
                 return fail(strArg + " needs a value");
@@ -232,17 +183,18 @@ bool CVLNetOptions::Parse(int argc, const char* const* argv)
         positional.push_back(strArg);
     }
 
-    if (m_strCommand == "probe") {
+    if (pCommand->eArguments == VLNetCommand::ARGUMENTS_NONE) {
         if (!positional.empty())
-            return fail("probe takes no argument, but '" + positional[0] + "' was given");
+            return fail(m_strCommand + " takes no argument, but '" + positional[0] + "' was given");
         return true;
     }
+    bool bDevice = pCommand->eArguments == VLNetCommand::ARGUMENTS_DEVICE;
     if (positional.empty())
-        return fail(m_strCommand == "run" ? "run needs a MAC address and a command"
-                                          : m_strCommand + " needs a MAC or IP address");
+        return fail(bDevice ? m_strCommand + " needs a MAC or IP address"
+                            : m_strCommand + " needs a MAC address and a command");
     const std::string& strDevice = positional[0];
     m_strMACAddress = NormalizeMACAddress(strDevice);
-    if (m_strCommand == "url" || m_strCommand == "open") {
+    if (bDevice) {
         if (positional.size() > 1)
             return fail(m_strCommand + " takes one device, but '" + positional[1] + "' was also given");
         if (m_strMACAddress.empty()) {
@@ -252,11 +204,11 @@ bool CVLNetOptions::Parse(int argc, const char* const* argv)
         }
         return true;
     }
-    // run
+    // MAC COMMAND [PATH=VALUE ...]
     if (m_strMACAddress.empty())
         return fail("'" + strDevice + "' is not a MAC address such as 00:26:AB:00:00:01");
     if (positional.size() < 2)
-        return fail("run needs a device command after the MAC address");
+        return fail(m_strCommand + " needs a device command after the MAC address");
     m_strDeviceCommand = positional[1];
     if (!IsDeviceCommand(m_strDeviceCommand))
         return fail("unknown device command '" + m_strDeviceCommand + "'");

@@ -2,8 +2,9 @@
 //   vlnet probe [--timeout SECONDS] [--mac MAC] [--resources DIR]
 //   vlnet url MAC|IP [--timeout SECONDS] [--resources DIR]
 //   vlnet open MAC|IP [--timeout SECONDS] [--resources DIR]
-//   vlnet run MAC COMMAND [--password PW] [PATH=VALUE ...] [--timeout SECONDS] [--resources DIR]
-// Options may stand anywhere after the command.
+//   vlnet run MAC COMMAND [--password PW] [PATH=VALUE ...] [--dump] [--timeout SECONDS] [--resources DIR]
+// Options may stand anywhere after the command. The commands, and what each
+// takes, are the rows of CVLNetCommands' table.
 #ifndef VLNETOPTIONS_H
 #define VLNETOPTIONS_H
 
@@ -38,11 +39,13 @@ public:
     const std::string& GetDeviceCommand() const { return m_strDeviceCommand; }
     bool HasPassword() const { return m_bPassword; }
     const std::string& GetPassword() const { return m_strPassword; }
+    // run --dump: the record's property tree instead of its PATH=VALUE lines.
+    bool IsDump() const { return m_bDump; }
     const std::vector<std::pair<std::string, std::string>>& GetAssignments() const { return m_Assignments; }
     const std::string& GetErrorText() const { return m_strErrorText; }
 
     // The usage text of a command; of the program for an empty or unknown one.
-    static const char* GetUsage(const std::string& strCommand);
+    static std::string GetUsage(const std::string& strCommand);
     // "00:26:AB:00:00:01" from any of "00:26:ab:00:00:01", "00-26-AB-00-00-01",
     // "0026AB000001"; empty when the text is no MAC address.
     static std::string NormalizeMACAddress(const std::string& strText);
@@ -64,6 +67,7 @@ private:
     std::string m_strDeviceCommand;
     bool m_bPassword;
     std::string m_strPassword;
+    bool m_bDump;
     std::vector<std::pair<std::string, std::string>> m_Assignments;
     std::string m_strErrorText;
 };

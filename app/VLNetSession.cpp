@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "app/VLNetOptions.h"
+#include "app/VLNetPropertyLines.h"
 #include "app/VLNetStatusLine.h"
 #include "base/core/VLCharset.h"
 #include "base/core/VLFileSystem.h"
@@ -403,7 +404,7 @@ VLECM_RESULT CVLNetSession::RunCommand(CVLPFWNIFInfo* pNIFInfo, const std::strin
         }
     }
     for (const auto& assignment : assignments) {
-        if (!pNIFInfo->SetPropertyString(assignment.first.c_str(), assignment.second.c_str())) {
+        if (!CVLNetPropertyLines::Assign(pNIFInfo, assignment.first, assignment.second)) {
             strError = "the property '" + assignment.first + "' cannot be set";
             return VLECM_RESULT_PARAMETER_ERROR;
         }

@@ -1,4 +1,4 @@
-// vlnet: the command-line front end. It stands in for the window: probes
+// vlnet: the command-line front end, in place of a window. It probes
 // the local networks and lists the devices found, gives or opens a device's
 // web page, and runs single device commands.
 //
@@ -19,21 +19,14 @@
 #include <string>
 #include <thread>
 
+#include "app/VLNetCommands.h"
 #include "app/VLNetOptions.h"
 #include "app/VLNetResultText.h"
 #include "app/VLNetSession.h"
-#include "app/VLNetStatusLine.h"
-#include "base/core/VLString.h"
-#include "base/system/VLWebLauncher.h"
 #include "cm/VLCMApi.h"
 #include "modules/VLModuleLibraries.h"
-#include "pfw/VLPFWNIFInfo.h"
 
 namespace {
-const int kExitSuccess = 0;
-const int kExitFailure = 1;
-const int kExitStopped = 130;
-
 // How long a stop may take before the process ends without waiting for its
 // threads (a definition script in a loop, a command that does not stop).
 const int kStopGraceMilliseconds = 900;
@@ -64,7 +57,7 @@ void WatchStopSignals()
     while (sem_timedwait(&s_StopSignal, &deadline) != 0 && errno == EINTR) {
     }
     fflush(stdout);
-    _exit(kExitStopped);
+    _exit(VLNET_EXIT_STOPPED);
 }
 
 void InstallStopSignals()
@@ -111,111 +104,7 @@ int InitializeFailed(VLPFW_RESULT eResult, const std::string& strError)
 {
     fprintf(stderr, "vlnet: initialization failed: result %d (%s)%s%s\n", eResult,
             CVLNetResultText::GetPFWResultText(eResult), strError.empty() ? "" : ": ", strError.c_str());
-    return kExitFailure;
-}
-
-// True (after saying so) when no probe datagram left the computer.
-bool ReportNothingSent(const CVLNetSession& session)
-{
-    long nError = 0;
-    if (!session.IsNothingSent(nError))
-        return false;
-    fprintf(stderr, "vlnet: no probe could be sent: %s\n", CVLNetResultText::GetSocketErrorText(nError).c_str());
-    return true;
-}
-
-int RunProbe(CVLNetSession& session, const CVLNetOptions& options)
-{
-    CVLNetStatusLine statusLine(CVLNetStatusLine::IsTerminal());
-    VLPFW_RESULT eResult = session.Probe(options.GetTimeoutSeconds(), options.GetMACAddress(), "", "", &statusLine);
-    if (eResult != VLPFW_RESULT_SUCCESS) {
-        fprintf(stderr, "vlnet: the probe did not start: result %d (%s)\n", eResult,
-                CVLNetResultText::GetPFWResultText(eResult));
-        return kExitFailure;
-    }
-    if (CVLNetSession::IsStopRequested())
-        return kExitStopped;
-    return ReportNothingSent(session) ? kExitFailure : kExitSuccess;
-}
-
-// Probes until the device of the command line is found; null when it is not.
-CVLPFWNIFInfo* FindDevice(CVLNetSession& session, const CVLNetOptions& options, int& nExit)
-{
-    CVLNetStatusLine statusLine(CVLNetStatusLine::IsTerminal());
-    statusLine.Clear();
-    const std::string& strMAC = options.GetMACAddress();
-    VLPFW_RESULT eResult = session.Probe(options.GetTimeoutSeconds(), strMAC, strMAC, options.GetIPAddress(), nullptr);
-    if (eResult != VLPFW_RESULT_SUCCESS) {
-        fprintf(stderr, "vlnet: the probe did not start: result %d (%s)\n", eResult,
-                CVLNetResultText::GetPFWResultText(eResult));
-        nExit = kExitFailure;
-        return nullptr;
-    }
-    CVLPFWNIFInfo* pNIFInfo = session.GetFoundNIFInfo();
-    // A second address answered for the device's MAC: which one is the
-    // device cannot be told, and a command (a password) must not go to either.
-    std::string strConflict = session.GetConflictAddress(pNIFInfo);
-    if (pNIFInfo != nullptr && !strConflict.empty()) {
-        CVLString strIP = pNIFInfo->GetIPAddress();
-        fprintf(stderr, "vlnet: device %s answered from %s and from %s; refused\n",
-                CVLNetOptions::NormalizeMACAddress(pNIFInfo->GetMACAddress().GetBuffer()).c_str(),
-                strIP.GetBuffer() != nullptr ? strIP.GetBuffer() : "", strConflict.c_str());
-        nExit = kExitFailure;
-        return nullptr;
-    }
-    if (pNIFInfo == nullptr) {
-        if (CVLNetSession::IsStopRequested()) {
-            nExit = kExitStopped;
-        } else {
-            ReportNothingSent(session);
-            fprintf(stderr, "vlnet: device %s not found\n",
-                    strMAC.empty() ? options.GetIPAddress().c_str() : strMAC.c_str());
-            nExit = kExitFailure;
-        }
-    }
-    return pNIFInfo;
-}
-
-int RunUrl(CVLNetSession& session, const CVLNetOptions& options, bool bOpen)
-{
-    int nExit = kExitSuccess;
-    CVLPFWNIFInfo* pNIFInfo = FindDevice(session, options, nExit);
-    if (pNIFInfo == nullptr)
-        return nExit;
-    std::string strURL = session.GetWebConfigURL(pNIFInfo);
-    if (!bOpen) {
-        printf("%s\n", strURL.c_str());
-        return kExitSuccess;
-    }
-    CVLWebLauncher launcher;
-    if (!launcher.Launch(strURL.c_str())) {
-        fprintf(stderr, "vlnet: the browser could not be opened on %s\n", strURL.c_str());
-        return kExitFailure;
-    }
-    return kExitSuccess;
-}
-
-int RunCommand(CVLNetSession& session, const CVLNetOptions& options)
-{
-    int nExit = kExitSuccess;
-    CVLPFWNIFInfo* pNIFInfo = FindDevice(session, options, nExit);
-    if (pNIFInfo == nullptr)
-        return nExit;
-    std::string strError;
-    std::string strPassword = options.GetPassword();
-    VLECM_RESULT eResult =
-        session.RunCommand(pNIFInfo, options.GetDeviceCommand(), options.HasPassword() ? &strPassword : nullptr,
-                           options.GetAssignments(), strError);
-    if (!strError.empty())
-        fprintf(stderr, "vlnet: %s\n", strError.c_str());
-    printf("result %d (%s)\n", eResult, CVLNetResultText::GetECMResultText(eResult));
-    CVLString strDump = pNIFInfo->GetPropertiesText("");
-    const char* szDump = strDump.GetBuffer();
-    printf("%s\n", szDump != nullptr ? szDump : "");
-    fflush(stdout);
-    if (CVLNetSession::IsStopRequested())
-        return kExitStopped;
-    return eResult == VLECM_RESULT_SUCCESS ? kExitSuccess : kExitFailure;
+    return VLNET_EXIT_FAILURE;
 }
 }  // namespace
 
@@ -224,36 +113,29 @@ int main(int argc, char** argv)
     CVLNetOptions options;
     if (!options.Parse(argc, argv)) {
         fprintf(stderr, "vlnet: %s\n\n%s", options.GetErrorText().c_str(),
-                CVLNetOptions::GetUsage(options.GetCommand()));
-        return kExitFailure;
+                CVLNetOptions::GetUsage(options.GetCommand()).c_str());
+        return VLNET_EXIT_FAILURE;
     }
     if (options.IsHelp()) {
-        fputs(CVLNetOptions::GetUsage(options.GetCommand()), stdout);
-        return kExitSuccess;
+        fputs(CVLNetOptions::GetUsage(options.GetCommand()).c_str(), stdout);
+        return VLNET_EXIT_SUCCESS;
     }
     InstallStopSignals();
     if (!CheckDescriptors())
-        return kExitFailure;
+        return VLNET_EXIT_FAILURE;
     // The communication modules live above the module framework, which
     // registers them through this hook.
     CVLCMApi::SetModuleLibraries(VLRegisterModuleLibraries);
 
-    int nExit = kExitSuccess;
+    int nExit = VLNET_EXIT_SUCCESS;
     {
         CVLNetSession session;
         std::string strError;
         VLPFW_RESULT eResult = session.Initialize(options.GetResourceDir(), strError);
         if (eResult != VLPFW_RESULT_SUCCESS)
             return InitializeFailed(eResult, strError);
-        const std::string& strCommand = options.GetCommand();
-        if (strCommand == "probe")
-            nExit = RunProbe(session, options);
-        else if (strCommand == "url")
-            nExit = RunUrl(session, options, false);
-        else if (strCommand == "open")
-            nExit = RunUrl(session, options, true);
-        else
-            nExit = RunCommand(session, options);
+        // Parse accepted only commands of the table.
+        nExit = CVLNetCommands::Find(options.GetCommand())->pfnRun(session, options);
         session.Terminate();
     }
     return nExit;

@@ -15,21 +15,9 @@
 #include <string>
 #include <vector>
 
-#include "cm/VLCMApi.h"
-#include "cm/VLModuleController.h"
-#include "modules/VLModuleLibraries.h"
-#include "tests/support/TestNetwork.h"
+#include "tests/support/DeviceNetworks.h"
 
 namespace {
-const int kNetworks = 6;
-
-struct ExpectedDevice
-{
-    std::string strMAC;
-    std::string strIP;
-    std::string strModel;
-};
-
 struct ProgramRun
 {
     int nStatus = -1;
@@ -44,21 +32,6 @@ std::string BinDir()
     return strEmu.substr(0, strEmu.rfind('/'));
 }
 
-bool ProbeModuleRegistered()
-{
-    CVLCMApi::SetModuleLibraries(VLRegisterModuleLibraries);
-    bool bRegistered;
-    {
-        CVLCMApi api;
-        CVLCMApiConfig config;
-        api.Initialize(&config, nullptr);
-        bRegistered = api.GetModuleController()->GetModule("VLMDProbe") != nullptr;
-        api.Terminate();
-    }
-    CVLCMApi::SetModuleLibraries(nullptr);
-    return bRegistered;
-}
-
 std::string ReadFd(int fd)
 {
     std::string str;
@@ -69,11 +42,11 @@ std::string ReadFd(int fd)
     return str;
 }
 
-// Runs vlnet in the computer's namespace; its status, peak memory and outputs.
-// nFileLimit: the descriptors it may open (0 as inherited); nStopAfterMs:
-// when it is sent SIGTERM (0 never).
-ProgramRun RunVlnet(CTestNetwork& net, const std::vector<std::string>& args, rlim_t nFileLimit = 0,
-                    int nStopAfterMs = 0)
+// Runs a program in the computer's namespace; its status, peak memory and
+// outputs. nFileLimit: the descriptors it may open (0 as inherited);
+// nStopAfterMs: when it is sent SIGTERM (0 never).
+ProgramRun RunProgram(CTestNetwork& net, const std::vector<std::string>& args, rlim_t nFileLimit = 0,
+                      int nStopAfterMs = 0)
 {
     std::string strResult = net.RunIn("pc", [&]() -> std::string {
         int out[2], err[2];
@@ -88,11 +61,7 @@ ProgramRun RunVlnet(CTestNetwork& net, const std::vector<std::string>& args, rli
             dup2(out[1], 1);
             dup2(err[1], 2);
             close(out[0]), close(out[1]), close(err[0]), close(err[1]);
-            std::string strProgram = BinDir() + "/vlnet";
-            std::vector<std::string> all = {strProgram};
-            all.insert(all.end(), args.begin(), args.end());
-            all.push_back("--resources");
-            all.push_back(BinDir() + "/../share/vlnet");
+            std::vector<std::string> all = args;
             std::vector<char*> argv;
             for (std::string& a : all)
                 argv.push_back(&a[0]);
@@ -130,60 +99,68 @@ ProgramRun RunVlnet(CTestNetwork& net, const std::vector<std::string>& args, rli
     return run;
 }
 
+// Runs vlnet with the arguments on the laid-out resources.
+ProgramRun RunVlnet(CTestNetwork& net, const std::vector<std::string>& args, rlim_t nFileLimit = 0,
+                    int nStopAfterMs = 0)
+{
+    std::vector<std::string> all = {BinDir() + "/vlnet"};
+    all.insert(all.end(), args.begin(), args.end());
+    all.push_back("--resources");
+    all.push_back(BinDir() + "/../share/vlnet");
+    return RunProgram(net, all, nFileLimit, nStopAfterMs);
+}
+
+// Runs "vlnet LINE" through the shell, as a person types it.
+ProgramRun RunVlnetLine(CTestNetwork& net, const std::string& strLine)
+{
+    return RunProgram(net, {"/bin/sh", "-c",
+                            "exec " + BinDir() + "/vlnet " + strLine + " --resources " + BinDir() + "/../share/vlnet"});
+}
+
+// The output's line that starts with strStart, or empty.
+std::string LineOf(const std::string& strOutput, const std::string& strStart)
+{
+    size_t nPos = strOutput.find("\n" + strStart);
+    if (nPos == std::string::npos)
+        return std::string();
+    size_t nEnd = strOutput.find('\n', nPos + 1);
+    return strOutput.substr(nPos + 1, nEnd == std::string::npos ? std::string::npos : nEnd - nPos - 1);
+}
+
 std::string Mac(int nNetwork, int nIndex)
 {
-    char sz[32];
-    snprintf(sz, sizeof(sz), "00:26:AB:%02X:%02X:%02X", 0x10 + nNetwork, nIndex, 0x01);
-    return sz;
+    return CDeviceNetworks::Mac(nNetwork, nIndex);
 }
 
 std::string Address(int nNetwork, int nHost)
 {
-    return "10.201." + std::to_string(nNetwork) + "." + std::to_string(nHost);
+    return CDeviceNetworks::Address(nNetwork, nHost);
 }
 
 class VLNetEndToEnd : public ::testing::Test
 {
 protected:
-    static void SetUpTestSuite()
-    {
-        s_strSkip = CTestNetwork::Unavailable();
-        if (s_strSkip.empty() && !ProbeModuleRegistered())
-            s_strSkip = "the probe module is not registered in this build";
-    }
-
     void SetUp() override
     {
-        if (!s_strSkip.empty())
-            GTEST_SKIP() << s_strSkip;
+        std::string strSkip = CTestNetwork::Unavailable();
+        if (!strSkip.empty())
+            GTEST_SKIP() << strSkip;
         std::string strError;
-        ASSERT_TRUE(m_Net.AddHost("pc", &strError)) << strError;
+        ASSERT_TRUE(m_Networks.AddComputer(&strError)) << strError;
     }
 
-    // A network with its devices: one line of the emulator's list each,
-    // without the addresses, which are given here in order from .10.
+    // A network with its devices (see CDeviceNetworks::AddNetwork); the
+    // devices a probe lists are expected unless bExpectAll is false.
     void AddNetwork(int nNetwork, const std::vector<std::string>& devices, bool bExpectAll = true)
     {
-        std::string strHost = "n" + std::to_string(nNetwork);
+        size_t nBefore = m_Networks.GetDevices().size();
         std::string strError;
-        ASSERT_TRUE(m_Net.AddHost(strHost, &strError)) << strError;
-        std::vector<std::string> addresses;
-        std::string strList;
-        for (size_t i = 0; i < devices.size(); i++) {
-            std::string strIP = Address(nNetwork, 10 + static_cast<int>(i));
-            addresses.push_back(strIP + "/24");
-            std::string strModel = "Model " + std::to_string(nNetwork) + "-" + std::to_string(i);
-            strList += "mac=" + Mac(nNetwork, static_cast<int>(i)) + " ip=" + strIP + " mask=255.255.255.0 model=\"" +
-                       strModel + "\" restart=0 " + devices[i] + "\n";
-            if (bExpectAll && devices[i].find("hostile=") == std::string::npos &&
-                devices[i].find("unicast=0") == std::string::npos)
-                m_Expected.push_back({Mac(nNetwork, static_cast<int>(i)), strIP, strModel});
+        ASSERT_TRUE(m_Networks.AddNetwork(nNetwork, devices, &strError)) << strError;
+        for (size_t i = nBefore; bExpectAll && i < m_Networks.GetDevices().size(); i++) {
+            const CDeviceNetworks::Device& device = m_Networks.GetDevices()[i];
+            if (device.bListed)
+                m_Expected.push_back(device);
         }
-        std::string strIf = "vl" + std::to_string(nNetwork);
-        ASSERT_TRUE(m_Net.Link("pc", strIf, {Address(nNetwork, 1) + "/24"}, strHost, "vd" + std::to_string(nNetwork),
-                               addresses, &strError))
-            << strError;
-        ASSERT_TRUE(m_Net.StartEmulator(strHost, strList, 48817, TestEmulatorProgram(), &strError)) << strError;
     }
 
     // The lines of a probe's output, by MAC address; counts repeated lines.
@@ -206,18 +183,16 @@ protected:
         for (const auto& entry : lines)
             nListed += entry.second.size();
         EXPECT_EQ(m_Expected.size(), nListed) << run.strOutput;
-        for (const ExpectedDevice& device : m_Expected) {
+        for (const CDeviceNetworks::Device& device : m_Expected) {
             ASSERT_EQ(1u, lines[device.strMAC].size()) << device.strMAC << "\n" << run.strOutput;
             EXPECT_EQ(device.strMAC + "\t" + device.strIP + "\t" + device.strModel, lines[device.strMAC][0]);
         }
     }
 
-    static std::string s_strSkip;
-    CTestNetwork m_Net;
-    std::vector<ExpectedDevice> m_Expected;
+    CDeviceNetworks m_Networks;
+    CTestNetwork& m_Net = m_Networks.GetNetwork();
+    std::vector<CDeviceNetworks::Device> m_Expected;
 };
-
-std::string VLNetEndToEnd::s_strSkip;
 }  // namespace
 
 TEST_F(VLNetEndToEnd, ListsEveryRealDeviceOnceAcrossSixNetworks)
@@ -235,7 +210,7 @@ TEST_F(VLNetEndToEnd, ListsEveryRealDeviceOnceAcrossSixNetworks)
     ProgramRun run = RunVlnet(m_Net, {"probe", "--timeout", "50"});
     ASSERT_EQ(0, run.nStatus) << run.strErrors;
     auto lines = Lines(run.strOutput);
-    for (const ExpectedDevice& device : m_Expected) {
+    for (const CDeviceNetworks::Device& device : m_Expected) {
         ASSERT_EQ(1u, lines[device.strMAC].size()) << device.strMAC << "\n" << run.strOutput;
         EXPECT_EQ(device.strMAC + "\t" + device.strIP + "\t" + device.strModel, lines[device.strMAC][0]);
     }
@@ -256,11 +231,11 @@ TEST_F(VLNetEndToEnd, AFloodLeavesTheOthersListedAndMemoryBounded)
     AddNetwork(2, {"", "encrypted=1"});
     std::string strError;
     ASSERT_TRUE(m_Net.Exec("pc", "ip route add default dev vl2", &strError)) << strError;
-    m_Expected.push_back({Mac(1, 0), Address(1, 10), "Model 1-0"});
+    m_Expected.push_back({Mac(1, 0), Address(1, 10), "Model 1-0", true});
     ProgramRun run = RunVlnet(m_Net, {"probe", "--timeout", "50"});
     ASSERT_EQ(0, run.nStatus) << run.strErrors;
     auto lines = Lines(run.strOutput);
-    for (const ExpectedDevice& device : m_Expected)
+    for (const CDeviceNetworks::Device& device : m_Expected)
         EXPECT_EQ(1u, lines[device.strMAC].size()) << device.strMAC << "\n" << run.strOutput;
     // The flooding device itself answers too: at most once.
     EXPECT_LE(lines[Mac(1, 1)].size(), 1u);
@@ -268,7 +243,7 @@ TEST_F(VLNetEndToEnd, AFloodLeavesTheOthersListedAndMemoryBounded)
     EXPECT_LT(run.nMaxRSSKilobytes, 256 * 1024) << "peak " << run.nMaxRSSKilobytes << " kB";
 }
 
-TEST_F(VLNetEndToEnd, FindsOneDeviceForItsURLAndRunsCommands)
+TEST_F(VLNetEndToEnd, GivesAURLAndAChangedLineOfGetDetailReadsBack)
 {
     AddNetwork(1, {"password=secret node=first location=lab", "encrypted=1 password=secret node=second"});
     // One network: reached by the limited broadcast alone.
@@ -282,25 +257,35 @@ TEST_F(VLNetEndToEnd, FindsOneDeviceForItsURLAndRunsCommands)
     EXPECT_NE(std::string::npos, missing.strErrors.find("not found")) << missing.strErrors;
 
     for (int i = 0; i < 2; i++) {
+        // GetDetail, one of its lines changed and given to SetDetail through
+        // the shell, GetDetail again: the changed line reads back, the others stay.
         std::string strMAC = Mac(1, i);
         ProgramRun get = RunVlnet(m_Net, {"run", strMAC, "GetDetail", "--password", "secret"});
         ASSERT_EQ(0, get.nStatus) << get.strOutput << get.strErrors;
         EXPECT_EQ(0u, get.strOutput.find("result 0 (success)\n")) << get.strOutput;
-        EXPECT_NE(std::string::npos, get.strOutput.find(i == 0 ? "first" : "second")) << get.strOutput;
+        EXPECT_EQ(std::string("VLPC.2B_5A10_01.NodeName=") + (i == 0 ? "first" : "second"),
+                  LineOf(get.strOutput, "VLPC.2B_5A10_01.NodeName="))
+            << get.strOutput;
+        const std::string strAddressLine = "VLPC.2B_5A10_01.IPAddress=" + Address(1, 10 + i);
+        EXPECT_EQ(strAddressLine, LineOf(get.strOutput, "VLPC.2B_5A10_01.IPAddress=")) << get.strOutput;
+        EXPECT_EQ(std::string::npos, get.strOutput.find("(is modify)")) << get.strOutput;
 
-        ProgramRun set = RunVlnet(m_Net, {"run", strMAC, "SetDetail", "--password", "secret",
-                                          "VLPC.2B_5A10_01.NodeName=renamed" + std::to_string(i)});
+        const std::string strChanged = "VLPC.2B_5A10_01.Location='Room " + std::to_string(i) + " = east'";
+        ProgramRun set = RunVlnetLine(m_Net, "run " + strMAC + " SetDetail --password secret " + strChanged);
         ASSERT_EQ(0, set.nStatus) << set.strOutput << set.strErrors;
         ProgramRun again = RunVlnet(m_Net, {"run", strMAC, "GetDetail", "--password", "secret"});
         ASSERT_EQ(0, again.nStatus) << again.strErrors;
-        EXPECT_NE(std::string::npos, again.strOutput.find("renamed" + std::to_string(i))) << again.strOutput;
-        // The values not given are kept: the device still answers at its address.
-        EXPECT_NE(std::string::npos, again.strOutput.find(Address(1, 10 + i))) << again.strOutput;
+        EXPECT_EQ(strChanged, LineOf(again.strOutput, "VLPC.2B_5A10_01.Location=")) << again.strOutput;
+        EXPECT_EQ(strAddressLine, LineOf(again.strOutput, "VLPC.2B_5A10_01.IPAddress=")) << again.strOutput;
 
         ProgramRun wrong = RunVlnet(m_Net, {"run", strMAC, "CheckPassword", "--password", "wrong"});
         EXPECT_EQ(1, wrong.nStatus);
         EXPECT_EQ(0u, wrong.strOutput.find("result 7 (unlock refused (wrong password))")) << wrong.strOutput;
     }
+    // --dump keeps the property tree for traces.
+    ProgramRun dump = RunVlnet(m_Net, {"run", Mac(1, 0), "GetDetail", "--password", "secret", "--dump"});
+    ASSERT_EQ(0, dump.nStatus) << dump.strErrors;
+    EXPECT_NE(std::string::npos, dump.strOutput.find("\n\t\t\tLocation=[Room 0 = east]")) << dump.strOutput;
 }
 
 // A computer whose networks have no gateway (a device cabled straight to it,
@@ -358,7 +343,7 @@ const bool kSanitized = false;
 // One hostile host beside seven devices on three networks: every real device
 // is listed once, nothing of the attacker is, the probe ends before its
 // time-out and its memory stays small. Returns the run for further checks.
-ProgramRun ProbeUnderAttack(VLNetEndToEnd* pTest, CTestNetwork& net, std::vector<ExpectedDevice>& expected,
+ProgramRun ProbeUnderAttack(VLNetEndToEnd* pTest, CTestNetwork& net, std::vector<CDeviceNetworks::Device>& expected,
                             const std::string& strAttacker)
 {
     (void)pTest;
@@ -375,7 +360,7 @@ ProgramRun ProbeUnderAttack(VLNetEndToEnd* pTest, CTestNetwork& net, std::vector
         lines[strLine.substr(0, strLine.find('\t'))]++;
         nLines++;
     }
-    for (const ExpectedDevice& device : expected)
+    for (const CDeviceNetworks::Device& device : expected)
         EXPECT_EQ(1, lines[device.strMAC]) << strAttacker << " " << device.strMAC << "\n" << run.strOutput;
     EXPECT_EQ(expected.size(), nLines) << strAttacker << "\n" << run.strOutput;
     // Before its time-out (20 s; unattacked it takes some 7 s), within a

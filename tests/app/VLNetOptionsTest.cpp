@@ -71,11 +71,23 @@ TEST(VLNetOptions, ParsesEachCommand)
     EXPECT_EQ("VLPC.2B_5A10_01.NodeName", run.GetAssignments()[0].first);
     EXPECT_EQ("a=b", run.GetAssignments()[0].second);
     EXPECT_EQ("", run.GetAssignments()[1].second);
+    EXPECT_FALSE(run.IsDump());
+    CVLNetOptions dump;
+    ASSERT_TRUE(Parse(dump, {"run", "0026AB000001", "GetDetail", "--dump"}));
+    EXPECT_TRUE(dump.IsDump());
 
     CVLNetOptions help;
     ASSERT_TRUE(Parse(help, {"run", "--help"}));
     EXPECT_TRUE(help.IsHelp());
-    EXPECT_NE(std::string(CVLNetOptions::GetUsage("run")), CVLNetOptions::GetUsage(""));
+    // The program's usage lists every command; each command's usage is its own.
+    const std::string strProgram = CVLNetOptions::GetUsage("");
+    for (const char* szCommand : {"probe", "url", "open", "run"}) {
+        EXPECT_NE(std::string::npos, strProgram.find(std::string("\n  ") + szCommand + " ")) << szCommand;
+        EXPECT_EQ(0u, CVLNetOptions::GetUsage(szCommand).find(std::string("usage: vlnet ") + szCommand + " "));
+    }
+    // The settings most often changed stand in run's usage with their paths.
+    for (const char* szPath : {"NodeName=", "Location=", "IPMode=", "IPAddress=", "SubnetMask=", "Gateway="})
+        EXPECT_NE(std::string::npos, CVLNetOptions::GetUsage("run").find(std::string("VLPC.2B_5A10_01.") + szPath));
 }
 
 TEST(VLNetOptions, RefusesWhatItCannotUseAndSaysWhat)
@@ -92,6 +104,8 @@ TEST(VLNetOptions, RefusesWhatItCannotUseAndSaysWhat)
         {"probe", "--mac", "00:26:AB:00:00"},
         {"probe", "--mac", "00:26-AB:00:00:01"},
         {"probe", "--password", "x"},
+        {"probe", "--dump"},
+        {"url", "1.2.3.4", "--dump"},
         {"probe", "--verbose"},
         {"url"},
         {"url", "256.1.1.1"},

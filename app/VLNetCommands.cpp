@@ -1,0 +1,221 @@
+// The commands of vlnet.
+#include "app/VLNetCommands.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "app/VLNetOptions.h"
+#include "app/VLNetPropertyLines.h"
+#include "app/VLNetResultText.h"
+#include "app/VLNetSession.h"
+#include "app/VLNetStatusLine.h"
+#include "base/core/VLString.h"
+#include "base/system/VLWebLauncher.h"
+#include "pfw/VLPFWNIFInfo.h"
+
+namespace {
+const char kUsageProbe[] =
+    "usage: vlnet probe [--timeout SECONDS] [--mac MAC] [--resources DIR]\n"
+    "Probes the local networks and prints one line per device as it is found:\n"
+    "MAC<TAB>IP<TAB>MODEL. Ends when the probe is over, or after the time-out.\n"
+    "\n"
+    "  --timeout SECONDS  stop after this many seconds (default 60)\n"
+    "  --mac MAC          list only the device with this MAC address\n"
+    "  --resources DIR    the resource folder (default: share/vlnet beside the program's folder)\n";
+
+const char kUsageUrl[] = "usage: vlnet url MAC|IP [--timeout SECONDS] [--resources DIR]\n"
+                         "Probes until the device is found and prints its web page URL.\n"
+                         "A device not found before the probe ends is an error.\n"
+                         "\n"
+                         "  --timeout SECONDS  give up after this many seconds (default 60)\n"
+                         "  --resources DIR    the resource folder\n";
+
+const char kUsageOpen[] = "usage: vlnet open MAC|IP [--timeout SECONDS] [--resources DIR]\n"
+                          "Probes until the device is found and opens its web page in the browser.\n"
+                          "A device not found before the probe ends is an error.\n"
+                          "\n"
+                          "  --timeout SECONDS  give up after this many seconds (default 60)\n"
+                          "  --resources DIR    the resource folder\n";
+
+const char kUsageRun[] =
+    "usage: vlnet run MAC COMMAND [--password PW] [PATH=VALUE ...] [--dump] [--timeout SECONDS] [--resources DIR]\n"
+    "Probes until the device is found, sets the given values on its record, runs\n"
+    "one device command and prints 'result N (meaning)' and the record's values,\n"
+    "one PATH=VALUE line each (lists as PATH.N.FIELD=VALUE), in the form this\n"
+    "command takes them: a line of GetDetail, changed and given to SetDetail,\n"
+    "sets that value. Binary values, and texts that are not printable, show as\n"
+    "hex:HEXDIGITS, which reads back as those bytes. Exits 0 for result 0, else 1.\n"
+    "SetDetail reads the device's settings first (GetDetail), so that only the\n"
+    "given values change.\n"
+    "\n"
+    "commands: CheckUnicast, GetSupportInformation, GetListInfo, GetDetail,\n"
+    "          GetWirelessLANInfo, CheckPassword, SetDetail, FactReset, RebootPolling\n"
+    "\n"
+    "settings most often changed (SetDetail):\n"
+    "  VLPC.2B_5A10_01.NodeName=NAME        the node name\n"
+    "  VLPC.2B_5A10_01.Location=TEXT        where the device stands\n"
+    "  VLPC.2B_5A10_01.IPMode=N             0 static address, 1 DHCP, 2 link-local\n"
+    "  VLPC.2B_5A10_01.IPAddress=A.B.C.D    the IP address\n"
+    "  VLPC.2B_5A10_01.SubnetMask=A.B.C.D   the subnet mask\n"
+    "  VLPC.2B_5A10_01.Gateway=A.B.C.D      the default gateway\n"
+    "\n"
+    "  --password PW      the device's password\n"
+    "  PATH=VALUE         a value of the device record, e.g. VLPC.2B_5A10_01.Location='Room 4'\n"
+    "  --dump             print the record's property tree instead (for traces)\n"
+    "  --timeout SECONDS  give up the probe after this many seconds (default 60)\n"
+    "  --resources DIR    the resource folder\n";
+
+// True (after saying so) when no probe datagram left the computer.
+bool ReportNothingSent(const CVLNetSession& session)
+{
+    long nError = 0;
+    if (!session.IsNothingSent(nError))
+        return false;
+    fprintf(stderr, "vlnet: no probe could be sent: %s\n", CVLNetResultText::GetSocketErrorText(nError).c_str());
+    return true;
+}
+
+int RunProbe(CVLNetSession& session, const CVLNetOptions& options)
+{
+    CVLNetStatusLine statusLine(CVLNetStatusLine::IsTerminal());
+    VLPFW_RESULT eResult = session.Probe(options.GetTimeoutSeconds(), options.GetMACAddress(), "", "", &statusLine);
+    if (eResult != VLPFW_RESULT_SUCCESS) {
+        fprintf(stderr, "vlnet: the probe did not start: result %d (%s)\n", eResult,
+                CVLNetResultText::GetPFWResultText(eResult));
+        return VLNET_EXIT_FAILURE;
+    }
+    if (CVLNetSession::IsStopRequested())
+        return VLNET_EXIT_STOPPED;
+    return ReportNothingSent(session) ? VLNET_EXIT_FAILURE : VLNET_EXIT_SUCCESS;
+}
+
+// Probes until the device of the command line is found; null when it is not.
+CVLPFWNIFInfo* FindDevice(CVLNetSession& session, const CVLNetOptions& options, int& nExit)
+{
+    CVLNetStatusLine statusLine(CVLNetStatusLine::IsTerminal());
+    statusLine.Clear();
+    const std::string& strMAC = options.GetMACAddress();
+    VLPFW_RESULT eResult = session.Probe(options.GetTimeoutSeconds(), strMAC, strMAC, options.GetIPAddress(), nullptr);
+    if (eResult != VLPFW_RESULT_SUCCESS) {
+        fprintf(stderr, "vlnet: the probe did not start: result %d (%s)\n", eResult,
+                CVLNetResultText::GetPFWResultText(eResult));
+        nExit = VLNET_EXIT_FAILURE;
+        return nullptr;
+    }
+    CVLPFWNIFInfo* pNIFInfo = session.GetFoundNIFInfo();
+    // A second address answered for the device's MAC: which one is the
+    // device cannot be told, and a command (a password) must not go to either.
+    std::string strConflict = session.GetConflictAddress(pNIFInfo);
+    if (pNIFInfo != nullptr && !strConflict.empty()) {
+        CVLString strIP = pNIFInfo->GetIPAddress();
+        fprintf(stderr, "vlnet: device %s answered from %s and from %s; refused\n",
+                CVLNetOptions::NormalizeMACAddress(pNIFInfo->GetMACAddress().GetBuffer()).c_str(),
+                strIP.GetBuffer() != nullptr ? strIP.GetBuffer() : "", strConflict.c_str());
+        nExit = VLNET_EXIT_FAILURE;
+        return nullptr;
+    }
+    if (pNIFInfo == nullptr) {
+        if (CVLNetSession::IsStopRequested()) {
+            nExit = VLNET_EXIT_STOPPED;
+        } else {
+            ReportNothingSent(session);
+            fprintf(stderr, "vlnet: device %s not found\n",
+                    strMAC.empty() ? options.GetIPAddress().c_str() : strMAC.c_str());
+            nExit = VLNET_EXIT_FAILURE;
+        }
+    }
+    return pNIFInfo;
+}
+
+int ShowUrl(CVLNetSession& session, const CVLNetOptions& options, bool bOpen)
+{
+    int nExit = VLNET_EXIT_SUCCESS;
+    CVLPFWNIFInfo* pNIFInfo = FindDevice(session, options, nExit);
+    if (pNIFInfo == nullptr)
+        return nExit;
+    std::string strURL = session.GetWebConfigURL(pNIFInfo);
+    if (!bOpen) {
+        printf("%s\n", strURL.c_str());
+        return VLNET_EXIT_SUCCESS;
+    }
+    CVLWebLauncher launcher;
+    if (!launcher.Launch(strURL.c_str())) {
+        fprintf(stderr, "vlnet: the browser could not be opened on %s\n", strURL.c_str());
+        return VLNET_EXIT_FAILURE;
+    }
+    return VLNET_EXIT_SUCCESS;
+}
+
+int RunDeviceCommand(CVLNetSession& session, const CVLNetOptions& options)
+{
+    int nExit = VLNET_EXIT_SUCCESS;
+    CVLPFWNIFInfo* pNIFInfo = FindDevice(session, options, nExit);
+    if (pNIFInfo == nullptr)
+        return nExit;
+    std::string strError;
+    std::string strPassword = options.GetPassword();
+    VLECM_RESULT eResult =
+        session.RunCommand(pNIFInfo, options.GetDeviceCommand(), options.HasPassword() ? &strPassword : nullptr,
+                           options.GetAssignments(), strError);
+    if (!strError.empty())
+        fprintf(stderr, "vlnet: %s\n", strError.c_str());
+    printf("result %d (%s)\n", eResult, CVLNetResultText::GetECMResultText(eResult));
+    if (options.IsDump()) {
+        CVLString strDump = pNIFInfo->GetPropertiesText("");
+        const char* szDump = strDump.GetBuffer();
+        printf("%s\n", szDump != nullptr ? szDump : "");
+    } else {
+        fputs(CVLNetPropertyLines::FormatTarget(pNIFInfo).c_str(), stdout);
+    }
+    fflush(stdout);
+    if (CVLNetSession::IsStopRequested())
+        return VLNET_EXIT_STOPPED;
+    return eResult == VLECM_RESULT_SUCCESS ? VLNET_EXIT_SUCCESS : VLNET_EXIT_FAILURE;
+}
+int RunUrl(CVLNetSession& session, const CVLNetOptions& options)
+{
+    return ShowUrl(session, options, false);
+}
+
+int RunOpen(CVLNetSession& session, const CVLNetOptions& options)
+{
+    return ShowUrl(session, options, true);
+}
+
+const VLNetCommand kCommands[] = {
+    {"probe", "list the devices found (MAC, IP address, model name)", kUsageProbe, VLNetCommand::ARGUMENTS_NONE,
+     VLNetCommand::OPTION_MAC, RunProbe},
+    {"url", "print the web page URL of a device", kUsageUrl, VLNetCommand::ARGUMENTS_DEVICE, 0, RunUrl},
+    {"open", "open the web page of a device in the browser", kUsageOpen, VLNetCommand::ARGUMENTS_DEVICE, 0, RunOpen},
+    {"run", "run one device command and print its result", kUsageRun, VLNetCommand::ARGUMENTS_MAC_COMMAND,
+     VLNetCommand::OPTION_PASSWORD | VLNetCommand::OPTION_DUMP, RunDeviceCommand},
+};
+}  // namespace
+
+const VLNetCommand* CVLNetCommands::Find(const std::string& strName)
+{
+    for (const VLNetCommand& command : kCommands) {
+        if (strName == command.szName)
+            return &command;
+    }
+    return nullptr;
+}
+
+std::string CVLNetCommands::GetProgramUsage()
+{
+    std::string strUsage = "usage: vlnet COMMAND [ARGUMENTS] [OPTIONS]\n"
+                           "Finds the VLPC devices on the local networks.\n"
+                           "\n"
+                           "commands:\n";
+    for (const VLNetCommand& command : kCommands) {
+        std::string strName = command.szName;
+        if (command.eArguments == VLNetCommand::ARGUMENTS_DEVICE)
+            strName += " MAC|IP";
+        else if (command.eArguments == VLNetCommand::ARGUMENTS_MAC_COMMAND)
+            strName += " MAC COMMAND ...";
+        strName.resize(std::max<size_t>(strName.size() + 1, 22), ' ');
+        strUsage += "  " + strName + command.szSummary + "\n";
+    }
+    strUsage += "\n'vlnet COMMAND --help' describes each command.\n";
+    return strUsage;
+}

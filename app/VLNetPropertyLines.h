@@ -1,0 +1,37 @@
+// A device record's values as lines a person reads and can give back to
+// vlnet run: "PATH=VALUE", one per value, in the tree's order. Lists show
+// as PATH.N.FIELD=VALUE, as the record holds them.
+//
+// A value is written as its text; a binary value, and a text that is not
+// printable UTF-8 (or that would read as such a value), as "hex:" and the
+// bytes in hexadecimal. A value with a blank, "=", a quote or another
+// character a shell treats specially is put in single quotes, so that the
+// line pasted after "vlnet run MAC SetDetail" sets that value.
+#ifndef VLNETPROPERTYLINES_H
+#define VLNETPROPERTYLINES_H
+
+#include <string>
+
+class CVLProperty;
+class CVLTarget;
+class CVLVariant;
+
+class CVLNetPropertyLines
+{
+public:
+    // The lines of every value below pRoot (nodes without children that
+    // hold a value), each ending in a line feed.
+    static std::string Format(const CVLProperty* pRoot);
+    // The lines of a record, read under its lock.
+    static std::string FormatTarget(CVLTarget* pTarget);
+    // The value part of a line, quoted for the shell where it needs it.
+    static std::string FormatValue(const CVLVariant& value);
+    // The bytes of a "hex:..." value; false for any other text.
+    static bool ParseHex(const std::string& strValue, std::string& strBytes);
+    // Sets a value given as PATH=VALUE text on the record, under its lock:
+    // a "hex:" value as those bytes (binary where the node holds binary),
+    // any other as its text. False when the path cannot be set.
+    static bool Assign(CVLTarget* pTarget, const std::string& strPath, const std::string& strValue);
+};
+
+#endif

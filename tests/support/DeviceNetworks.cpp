@@ -1,0 +1,62 @@
+#include "tests/support/DeviceNetworks.h"
+
+#include <cstdio>
+
+namespace {
+// The port the devices answer on, the project's VLPC port.
+const unsigned kDevicePort = 48817;
+const int kFirstDeviceHost = 10;
+}  // namespace
+
+const char* const CDeviceNetworks::kComputer = "pc";
+
+std::string CDeviceNetworks::Mac(int nNetwork, int nIndex)
+{
+    char sz[32];
+    snprintf(sz, sizeof(sz), "00:26:AB:%02X:%02X:%02X", (0x10 + nNetwork) & 0xFF, nIndex & 0xFF, 0x01);
+    return sz;
+}
+
+std::string CDeviceNetworks::Address(int nNetwork, int nHost)
+{
+    return "10.201." + std::to_string(nNetwork) + "." + std::to_string(nHost);
+}
+
+bool CDeviceNetworks::AddComputer(std::string* pError)
+{
+    return m_Net.AddHost(kComputer, pError);
+}
+
+bool CDeviceNetworks::AddNetwork(int nNetwork, const std::vector<std::string>& devices, std::string* pError)
+{
+    if (nNetwork < 1 || nNetwork > 99) {
+        if (pError)
+            *pError = "network numbers run from 1 to 99";
+        return false;
+    }
+    std::string strHost = "n" + std::to_string(nNetwork);
+    if (!m_Net.AddHost(strHost, pError))
+        return false;
+    std::vector<std::string> addresses;
+    std::string strList;
+    for (size_t i = 0; i < devices.size(); i++) {
+        int nIndex = static_cast<int>(i);
+        std::string strIP = Address(nNetwork, kFirstDeviceHost + nIndex);
+        addresses.push_back(strIP + "/24");
+        std::string strModel = "Model " + std::to_string(nNetwork) + "-" + std::to_string(i);
+        strList += "mac=" + Mac(nNetwork, nIndex) + " ip=" + strIP + " mask=255.255.255.0 model=\"" + strModel +
+                   "\" restart=0 " + devices[i] + "\n";
+        bool bListed =
+            devices[i].find("hostile=") == std::string::npos && devices[i].find("unicast=0") == std::string::npos;
+        m_Devices.push_back({Mac(nNetwork, nIndex), strIP, strModel, bListed});
+    }
+    std::string strNumber = std::to_string(nNetwork);
+    return m_Net.Link(kComputer, "vl" + strNumber, {Address(nNetwork, 1) + "/24"}, strHost, "vd" + strNumber, addresses,
+                      pError) &&
+           m_Net.StartEmulator(strHost, strList, kDevicePort, TestEmulatorProgram(), pError);
+}
+
+bool CDeviceNetworks::SetDefaultRoute(int nNetwork, std::string* pError)
+{
+    return m_Net.Exec(kComputer, "ip route add default dev vl" + std::to_string(nNetwork), pError);
+}

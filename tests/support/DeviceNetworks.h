@@ -1,0 +1,53 @@
+// A computer ("pc") in a network namespace of its own, joined by a veth
+// pair to each of a few networks of emulated devices (each network a
+// namespace running vlemu). The networks have no gateway; the computer
+// reaches them by their directed broadcasts, and the one its default route
+// leaves by also by the limited broadcast.
+//
+// Network N is 10.201.N.0/24: the computer is .1 on interface "vlN", the
+// devices .10, .11, ... with MAC 00:26:AB:(0x10+N):index:01 and model
+// "Model N-index". The end-to-end tests and the demo program (vltestnet)
+// build their networks this way.
+#ifndef DEVICENETWORKS_H
+#define DEVICENETWORKS_H
+
+#include <string>
+#include <vector>
+
+#include "tests/support/TestNetwork.h"
+
+class CDeviceNetworks
+{
+public:
+    struct Device
+    {
+        std::string strMAC;  // "00:26:AB:11:00:01"
+        std::string strIP;
+        std::string strModel;
+        // False for a device a probe does not list: it ignores unicast or is hostile.
+        bool bListed;
+    };
+
+    static const char* const kComputer;  // the computer's host name, "pc"
+
+    static std::string Mac(int nNetwork, int nIndex);
+    static std::string Address(int nNetwork, int nHost);
+
+    // Makes the computer's namespace. False with a message on failure.
+    bool AddComputer(std::string* pError = nullptr);
+    // Adds network nNetwork (1..99) with one device per entry of devices: the
+    // emulator's keys of that device (see EmuParseDevices) without mac, ip,
+    // mask and model, which are given here.
+    bool AddNetwork(int nNetwork, const std::vector<std::string>& devices, std::string* pError = nullptr);
+    // The computer's default route leaves by network nNetwork.
+    bool SetDefaultRoute(int nNetwork, std::string* pError = nullptr);
+
+    const std::vector<Device>& GetDevices() const { return m_Devices; }
+    CTestNetwork& GetNetwork() { return m_Net; }
+
+private:
+    CTestNetwork m_Net;
+    std::vector<Device> m_Devices;
+};
+
+#endif
