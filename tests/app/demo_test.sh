@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Runs tools/demo.sh, the README's demonstration, and checks what it shows:
+# the devices it started that answer are listed by the probe with the
+# addresses it started them at, the unicast-deaf and hostile ones are not,
+# and the location SetDetail sets reads back in the last GetDetail.
+set -u
+demo=$1
+if [ "$(id -u)" != 0 ]; then
+  echo "skipped: tools/demo.sh needs root to make network namespaces"
+  exit 77
+fi
+output=$("$demo" 2>&1)
+status=$?
+printf '%s\n' "$output"
+fail() {
+  echo "FAILED: $1"
+  exit 1
+}
+[ "$status" = 0 ] || fail "demo.sh exited with status $status"
+
+# The devices the demo started: "   MAC  IP  description".
+started=$(printf '%s\n' "$output" | grep -E '^   ([0-9A-F]{2}:){5}[0-9A-F]{2}  ')
+[ "$(printf '%s\n' "$started" | wc -l)" = 4 ] || fail "the demo did not list four started devices"
+probe=$(printf '%s\n' "$output" | sed -n '/^\$ vlnet probe/,/^== /p')
+while read -r mac ip description; do
+  if [[ $description == ignores* || $description == hostile* ]]; then
+    [[ $probe != *"$mac"* ]] || fail "the probe listed $mac ($description)"
+  else
+    printf '%s\n' "$probe" | grep -q "^$mac"$'\t'"$ip"$'\t' || fail "the probe did not list $mac at $ip"
+  fi
+done <<<"$started"
+
+last=$(printf '%s\n' "$output" | sed -n '/GetDetail again/,$p')
+printf '%s\n' "$last" | grep -qx "VLPC.2B_5A10_01.Location='Room 4, east'" || fail "the set location did not read back"
+echo "demo checked"
