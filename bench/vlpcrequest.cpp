@@ -22,20 +22,9 @@
 #include "modules/VLModuleLibraries.h"
 #include "tests/cm/DefinitionFiles.h"
 #include "tests/support/DeviceEmulator.h"
+#include "tests/support/TestSupport.h"
 
 namespace {
-
-std::string ResourceFile(const char* szName)
-{
-    char szExe[PATH_MAX] = {};
-    ssize_t n = readlink("/proc/self/exe", szExe, sizeof(szExe) - 1);
-    std::string strDir = n > 0 ? std::string(szExe, static_cast<size_t>(n)) : std::string("./x");
-    strDir = strDir.substr(0, strDir.rfind('/'));
-    std::ifstream in(strDir + "/../share/vlnet/Settings/Default/" + szName);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 const char* const kMapping =
     "<ModuleMapping>"
@@ -53,8 +42,8 @@ class CBenchSetup
 public:
     explicit CBenchSetup(bool bEncrypted) : m_Emu(0)
     {
-        m_Files.AddXml("VLPC.xml", ResourceFile("VLPC.xml"));
-        m_Files.AddXml("PropertyRoot.xml", ResourceFile("PropertyRoot.xml"));
+        m_Files.AddXml("VLPC.xml", TestShippedDefinition("VLPC.xml"));
+        m_Files.AddXml("PropertyRoot.xml", TestShippedDefinition("PropertyRoot.xml"));
         m_Files.AddXml("ModuleMapping.xml", kMapping);
         CVLCMApi::SetModuleLibraries(VLRegisterModuleLibraries);
         CVLCMApiConfig config;

@@ -223,18 +223,13 @@ TEST_F(PropertyTest, DefinitionExpansion)
 
 namespace {
 
-// The project's own device tree definition, as the build lays it out.
+// The project's own device tree definition, as it is shipped.
 TEST_F(PropertyTest, ProjectPropertyRootBinds)
 {
-    const char* szBin = getenv("VL_TEST_BIN_DIR");
-    std::string strPath = std::string(szBin ? szBin : ".") + "/../share/vlnet/Settings/Default/PropertyRoot.xml";
-    std::ifstream file(strPath, std::ios::binary);
-    if (!file)
-        GTEST_SKIP() << "no " << strPath;
-    std::stringstream text;
-    text << file.rdbuf();
+    std::string strXml = TestShippedDefinition("PropertyRoot.xml");
+    ASSERT_NE("", strXml) << "the shipped definitions cannot be read";
     CVLXmlDocument doc;
-    CTestStream stream(text.str());
+    CTestStream stream(strXml);
     doc.Load(&stream);
     RootPtr root = NewRoot();
     root->SetDefinition(doc.GetDocumentElement());

@@ -1,5 +1,8 @@
 #include "tests/support/TestSupport.h"
 
+#include <fstream>
+#include <sstream>
+
 #include "base/core/VLTrace.h"
 
 namespace {
@@ -24,4 +27,14 @@ CTraceCapture::~CTraceCapture()
 {
     CVLTrace::SetState(false, nullptr);
     VLSetLogSink(&m_OldSink);
+}
+
+std::string TestShippedDefinition(const std::string& strName)
+{
+    std::ifstream in(std::string(VL_SOURCE_DIR) + "/resources/Settings/Default/" + strName, std::ios::binary);
+    if (!in)
+        return std::string();
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
 }

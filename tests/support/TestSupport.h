@@ -40,6 +40,13 @@ bool VLThrows(F f)
 }
 #define EXPECT_VL_THROW(statement, E) EXPECT_TRUE(VLThrows<E>([&] { statement; })) << #statement
 
+// The text of a file of the definitions the project ships
+// (resources/Settings/Default/<name> in the source tree: "VLPC.xml",
+// "PropertyRoot.xml", "ModuleMapping.xml", ...); empty when it cannot be read.
+// Tests, benchmarks and fuzz targets read the project's data from there
+// rather than keep copies of it.
+std::string TestShippedDefinition(const std::string& strName);
+
 inline std::string Bytes(const CVLString& s)
 {
     return std::string(s.GetBuffer(), static_cast<size_t>(s.GetLength()));

@@ -34,15 +34,6 @@ const size_t kProbeSends = 3;
 const int kLocalNetworkChildren = 5;
 const int kDevices = 50;
 
-std::string ResourceFile(const char* szName)
-{
-    const char* szBin = getenv("VL_TEST_BIN_DIR");
-    std::ifstream in(std::string(szBin ? szBin : ".") + "/../share/vlnet/Settings/Default/" + szName);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
 EmuDevice Device(int n, EmuHostile eHostile = EmuHostile::None)
 {
     EmuDevice d;
@@ -85,13 +76,12 @@ class ProbeEmulatorTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        std::string strMapping = ResourceFile("ModuleMapping.xml");
-        if (strMapping.empty())
-            GTEST_SKIP() << "no resource folder";
-        m_Files.AddXml("VLPC.xml", ResourceFile("VLPC.xml"));
-        m_Files.AddXml("PropertyRoot.xml", ResourceFile("PropertyRoot.xml"));
+        std::string strMapping = TestShippedDefinition("ModuleMapping.xml");
+        ASSERT_NE("", strMapping) << "the shipped definitions cannot be read";
+        m_Files.AddXml("VLPC.xml", TestShippedDefinition("VLPC.xml"));
+        m_Files.AddXml("PropertyRoot.xml", TestShippedDefinition("PropertyRoot.xml"));
         m_Files.AddXml("ModuleMapping.xml", strMapping);
-        m_Files.AddScript("NetRetry.vls", ResourceFile("NetRetry.vls"));
+        m_Files.AddScript("NetRetry.vls", TestShippedDefinition("NetRetry.vls"));
         CVLCMApi::SetModuleLibraries(VLRegisterModuleLibraries);
         CVLCMApiConfig config;
         m_Files.Configure(config);

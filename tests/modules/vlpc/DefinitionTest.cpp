@@ -195,21 +195,13 @@ TEST(VLPCDefinition, LayoutChoice)
     EXPECT_EQ(2, pFormat->FindRecvDataFormat(pModule, 0, f001, 'q')->GetMACAddressOffset());
 }
 
-// The project's own "VLPC" definitions, as the build lays them out: every
+// The project's own "VLPC" definitions, as they are shipped: every
 // function of every packet list finds its packet format, every reply layout
 // has the MAC address first, and the profile's probe reply expands.
 TEST(VLPCDefinition, ProjectDefinitionsLoad)
 {
-    const char* szBin = getenv("VL_TEST_BIN_DIR");
-    std::string strPath = std::string(szBin ? szBin : ".") + "/../share/vlnet/Settings/Default/VLPC.xml";
-    FILE* pFile = fopen(strPath.c_str(), "rb");
-    if (pFile == nullptr)
-        GTEST_SKIP() << "no definitions at " << strPath;
-    std::string strXml;
-    char buffer[4096];
-    for (size_t n; (n = fread(buffer, 1, sizeof(buffer), pFile)) > 0;)
-        strXml.append(buffer, n);
-    fclose(pFile);
+    std::string strXml = TestShippedDefinition("VLPC.xml");
+    ASSERT_NE("", strXml) << "the shipped definitions cannot be read";
 
     CVLPCTestModule m(strXml);
     const char* const lists[] = {"Probe",     "CheckUnicast",       "GetSupportInformation", "GetListInfo",

@@ -38,15 +38,6 @@
 
 namespace {
 
-std::string ResourceFile(const char* szName)
-{
-    const char* szBin = getenv("VL_TEST_BIN_DIR");
-    std::ifstream in(std::string(szBin ? szBin : ".") + "/../share/vlnet/Settings/Default/" + szName);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
 // Lists of the tests' own beside the project's: other flags on the same
 // functions, and a list of two functions.
 const char* const kExtraLists =
@@ -105,15 +96,14 @@ class RequestTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        std::string strVLPC = ResourceFile("VLPC.xml");
-        std::string strRoot = ResourceFile("PropertyRoot.xml");
-        if (strVLPC.empty() || strRoot.empty())
-            GTEST_SKIP() << "no resource folder";
+        std::string strVLPC = TestShippedDefinition("VLPC.xml");
+        std::string strRoot = TestShippedDefinition("PropertyRoot.xml");
+        ASSERT_TRUE(!strVLPC.empty() && !strRoot.empty()) << "the shipped definitions cannot be read";
         strVLPC.insert(strVLPC.rfind("</VLPC>"), kExtraLists);
         m_Files.AddXml("VLPC.xml", strVLPC);
         m_Files.AddXml("PropertyRoot.xml", strRoot);
         m_Files.AddXml("ModuleMapping.xml", Mapping());
-        m_Files.AddScript("NetRetry.vls", ResourceFile("NetRetry.vls"));
+        m_Files.AddScript("NetRetry.vls", TestShippedDefinition("NetRetry.vls"));
         CVLCMApi::SetModuleLibraries(VLRegisterModuleLibraries);
         CVLCMApiConfig config;
         m_Files.Configure(config);
