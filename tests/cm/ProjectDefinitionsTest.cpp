@@ -72,8 +72,7 @@ std::string Describe(CVLDefineLoader& loader)
 TEST(ProjectDefinitions, BothFormsHoldTheSameDefinitions)
 {
     std::string strFolder = DefinitionsFolder();
-    if (!Exists(strFolder + "/vlres201.dat"))
-        GTEST_SKIP() << "no resource folder at " << strFolder;
+    ASSERT_TRUE(Exists(strFolder + "/vlres201.dat")) << "the build laid out no resource folder at " << strFolder;
     CVLLocalizeUtility paths;
     paths.SetRootPath(strFolder.c_str());
     paths.SetLanguageList("", false);

@@ -56,8 +56,7 @@ protected:
         ASSERT_TRUE(m_Emu.Start(&strError)) << strError;
         ASSERT_EQ(VLECM_RESULT_SUCCESS, m_ECM.Initialize(&m_Client, nullptr, nullptr, nullptr));
         CVLCMApi* pApi = m_ECM.GetApi();
-        if (pApi->GetModuleController()->GetModule("VLMDProbe") == nullptr)
-            GTEST_SKIP() << "the probe module is not registered in this build";
+        ASSERT_NE(nullptr, pApi->GetModuleController()->GetModule("VLMDProbe")) << "the probe module is not registered";
         // Loopback only: the emulator's port, its directed broadcast instead
         // of the limited one, and no interface networks.
         std::string strPort = std::to_string(m_Emu.Port());
