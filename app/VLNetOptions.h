@@ -15,7 +15,7 @@
 class CVLNetOptions
 {
 public:
-    // The window's probe time-out.
+    // The probe's time-out, and the longest one taken.
     enum
     {
         DEFAULT_TIMEOUT_SECONDS = 60,

@@ -163,8 +163,8 @@ void CVLECM::getLDBCAddressListFromPC(std::list<CVLString>& addressList)
             logger.Printf("Subnet Mask=[%s]", strMask.GetBuffer());
             logger.Printf("Directed Broadcast Address=[%s]", strBroadcast.GetBuffer());
 
-            // The interface list of the original platform had one entry per
-            // interface: its first address.
+            // One network per interface, that of its first address: a
+            // secondary address is not registered.
             if (!entry.bFirstOfInterface) {
                 logger.Printf("> Registration NG(Secondary Address)");
                 continue;

@@ -1,7 +1,7 @@
 // Error numbers as the system stores them. Definitions and scripts compare
-// error codes with the numbers of the system's original platform (a BSD
-// numbering: EHOSTUNREACH is 65, ECONNREFUSED 61), so every error number that
-// is stored in an exception or compared later passes through this one table.
+// error codes with BSD error numbers (EHOSTUNREACH is 65, ECONNREFUSED 61),
+// so every error number that is stored in an exception or compared later
+// passes through this one table.
 #ifndef VLPLATFORMERRNO_H
 #define VLPLATFORMERRNO_H
 

@@ -36,8 +36,8 @@ const int kDefaultTimeout = 10000;
 const int kDefaultRecvInterval = 100;
 const int kDefaultError65RetryCount = 5;
 const int kDefaultError65RetryInterval = 200;
-// EHOSTUNREACH in the original platform's numbering, reported when the
-// open retries run out.
+// EHOSTUNREACH as a BSD error number, which the definitions test, reported
+// when the open retries run out.
 const VL_LONG kHostUnreachable = 65;
 // A retry pause is this many sleeps of the retry interval, each followed by
 // a stop check.

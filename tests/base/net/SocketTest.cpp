@@ -323,7 +323,7 @@ TEST(Socket, TcpLoopback)
     e->Delete();
     client.Close();
 
-    // Nobody listens any more: the refusal carries the original platform's number.
+    // Nobody listens any more: the refusal carries the BSD error number, which the definitions test.
     listener.Close();
     CVLSocket late;
     late.Create(1, 0, 0);

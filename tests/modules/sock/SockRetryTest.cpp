@@ -150,7 +150,7 @@ protected:
 
 TEST_F(SockRetryTest, AnApprovedErrorIsTriedTheCountInEffect)
 {
-    // ENETUNREACH, 51 in the original platform's numbering.
+    // ENETUNREACH, 51 as a BSD error number, which the definitions test.
     EXPECT_EQ("tries=3 error=51 outcome=communication",
               m_Net.RunIn("lonely", []() { return SendWithoutRoute("yes", "3", false); }));
     // A count of 1 or less: one attempt only.
@@ -172,7 +172,7 @@ TEST_F(SockRetryTest, AStopEndsTheRetryPause)
 
 TEST_F(SockRetryTest, AnOpenThatKeepsFailingEndsWithErrorSixtyFive)
 {
-    // The bind fails (EADDRNOTAVAIL, 49 in the original numbering); the
+    // The bind fails (EADDRNOTAVAIL, BSD error number 49); the
     // script asks for a retry each time, and the second pass uses up the count.
     EXPECT_EQ("opens=2 error=49 open error 65 closed",
               m_Net.RunIn("lonely", []() { return SendWithoutRoute("yes", "2", false, true); }));
