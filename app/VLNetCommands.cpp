@@ -172,6 +172,7 @@ int RunDeviceCommand(CVLNetSession& session, const CVLNetOptions& options)
         return VLNET_EXIT_STOPPED;
     return eResult == VLECM_RESULT_SUCCESS ? VLNET_EXIT_SUCCESS : VLNET_EXIT_FAILURE;
 }
+
 int RunUrl(CVLNetSession& session, const CVLNetOptions& options)
 {
     return ShowUrl(session, options, false);
