@@ -77,9 +77,9 @@ vlnet() {
   ip netns exec "$computer" "$bin/vlnet" "$@"
 }
 
-step "Making the network: a computer joined to 10.201.1.0/24 (its default route) and 10.201.2.0/24" \
-  "by veth pairs, network namespaces of their own, and the emulator playing four devices in them."
-coproc NET { exec "$bin/vltestnet" --route 1 --network 1 "$plain" "$enciphered" --network 2 "$deaf" "$hostile"; }
+step "Making the network: a computer joined to 10.201.1.0/24 and 10.201.2.0/24 by veth pairs," \
+  "network namespaces of their own, no gateway, no default route; the emulator plays four devices."
+coproc NET { exec "$bin/vltestnet" --network 1 "$plain" "$enciphered" --network 2 "$deaf" "$hostile"; }
 net_pid=$NET_PID
 descriptions=("plain" "enciphered, with the password '$password'" "ignores unicast requests" "hostile: answers unicast with another MAC")
 index=0

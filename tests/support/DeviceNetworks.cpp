@@ -55,8 +55,3 @@ bool CDeviceNetworks::AddNetwork(int nNetwork, const std::vector<std::string>& d
                       pError) &&
            m_Net.StartEmulator(strHost, strList, kDevicePort, TestEmulatorProgram(), pError);
 }
-
-bool CDeviceNetworks::SetDefaultRoute(int nNetwork, std::string* pError)
-{
-    return m_Net.Exec(kComputer, "ip route add default dev vl" + std::to_string(nNetwork), pError);
-}

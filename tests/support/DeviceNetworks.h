@@ -1,8 +1,7 @@
 // A computer ("pc") in a network namespace of its own, joined by a veth
 // pair to each of a few networks of emulated devices (each network a
-// namespace running vlemu). The networks have no gateway; the computer
-// reaches them by their directed broadcasts, and the one its default route
-// leaves by also by the limited broadcast.
+// namespace running vlemu). The networks have no gateway, and the computer
+// no default route unless a test adds one.
 //
 // Network N is 10.201.N.0/24: the computer is .1 on interface "vlN", the
 // devices .10, .11, ... with MAC 00:26:AB:(0x10+N):index:01 and model
@@ -39,8 +38,6 @@ public:
     // emulator's keys of that device (see EmuParseDevices) without mac, ip,
     // mask and model, which are given here.
     bool AddNetwork(int nNetwork, const std::vector<std::string>& devices, std::string* pError = nullptr);
-    // The computer's default route leaves by network nNetwork.
-    bool SetDefaultRoute(int nNetwork, std::string* pError = nullptr);
 
     const std::vector<Device>& GetDevices() const { return m_Devices; }
     CTestNetwork& GetNetwork() { return m_Net; }

@@ -3,7 +3,7 @@
 // SIGTERM, SIGHUP), then removes everything it made. For tools/demo.sh,
 // which runs vlnet in the computer's namespace meanwhile.
 //
-//   vltestnet [--route N] --network N DEVICE... [--network N DEVICE...]...
+//   vltestnet --network N DEVICE... [--network N DEVICE...]...
 //
 // Prints "computer NAMESPACE", one "device MAC IP MODEL-WORDS... listed|unlisted"
 // line per device, and "ready" once the devices answer.
@@ -29,12 +29,11 @@ void OnStop(int)
 
 int Usage()
 {
-    fprintf(stderr, "usage: vltestnet [--route N] --network N DEVICE... [--network N DEVICE...]...\n"
+    fprintf(stderr, "usage: vltestnet --network N DEVICE... [--network N DEVICE...]...\n"
                     "  Makes a computer's network namespace joined to networks 10.201.N.0/24 of\n"
                     "  emulated devices, one per DEVICE (the emulator's keys, e.g. \"encrypted=1\n"
-                    "  password=secret\"; \"\" for a plain one); --route N sends the computer's\n"
-                    "  default route to network N. Keeps them until standard input ends or it\n"
-                    "  is stopped, then removes them. Needs root.\n");
+                    "  password=secret\"; \"\" for a plain one). Keeps them until standard\n"
+                    "  input ends or it is stopped, then removes them. Needs root.\n");
     return 1;
 }
 
@@ -52,12 +51,8 @@ bool ParseNumber(const char* sz, int& nValue)
 int main(int argc, char** argv)
 {
     std::vector<std::pair<int, std::vector<std::string>>> networks;
-    int nRoute = 0;
     for (int i = 1; i < argc; i++) {
-        if (strcmp(argv[i], "--route") == 0 && i + 1 < argc) {
-            if (!ParseNumber(argv[++i], nRoute))
-                return Usage();
-        } else if (strcmp(argv[i], "--network") == 0 && i + 1 < argc) {
+        if (strcmp(argv[i], "--network") == 0 && i + 1 < argc) {
             int nNetwork = 0;
             if (!ParseNumber(argv[++i], nNetwork))
                 return Usage();
@@ -92,8 +87,6 @@ int main(int argc, char** argv)
         bool bMade = devices.AddComputer(&strError);
         for (size_t i = 0; bMade && i < networks.size(); i++)
             bMade = devices.AddNetwork(networks[i].first, networks[i].second, &strError);
-        if (bMade && nRoute != 0)
-            bMade = devices.SetDefaultRoute(nRoute, &strError);
         if (!bMade) {
             fprintf(stderr, "vltestnet: %s\n", strError.c_str());
             nExit = 1;
