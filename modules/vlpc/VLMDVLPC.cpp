@@ -138,8 +138,8 @@ void CVLMDVLPC::onInitialize(CVLModuleParamCollection* pParams)
     const CVLXmlNodeList* pChildren = pRoot != nullptr ? pRoot->GetChildNodes() : nullptr;
     if (pChildren == nullptr)
         return;
-    for (int i = 0; i < pChildren->GetLength(); ++i) {
-        IVLXmlNode* pNode = pChildren->Item(i);
+    for (CVLXmlNodeConstIterator it = pChildren->ConstBegin(); !it.IsEnd(); it.Next()) {
+        IVLXmlNode* pNode = it.Get();
         if (pNode == nullptr || pNode->GetNodeType() != XML_ELEMENT_NODE)
             continue;
         const CVLXmlElement* pElement = static_cast<const CVLXmlElement*>(pNode);

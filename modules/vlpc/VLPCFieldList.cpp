@@ -45,9 +45,11 @@ void CVLPCFieldList::Load(CVLModuleController* pController, const CVLXmlElement*
             throw new EVLDefineFormatException(VLMDVLPC_MODULE, s_szFile, __LINE__, pElement->GetXml(true).GetBuffer(),
                                                "Field");
         const CVLXmlNodeList* pChildren = pElement->GetChildNodes();
-        const int nCount = pChildren != nullptr ? pChildren->GetLength() : 0;
-        for (int i = 0; i < nCount; ++i) {
-            IVLXmlNode* pNode = pChildren->Item(i);
+        CVLXmlNodeConstIterator it;
+        if (pChildren != nullptr)
+            it = pChildren->ConstBegin();
+        for (; !it.IsEnd(); it.Next()) {
+            IVLXmlNode* pNode = it.Get();
             if (pNode == nullptr || pNode->GetNodeType() != XML_ELEMENT_NODE ||
                 pNode->GetNodeName().Compare("Field") != 0)
                 continue;

@@ -65,9 +65,11 @@ void CVLPCFunction::Load(CVLModuleController* pController, const CVLXmlElement* 
         m_bForceSetup = pElement->GetAttributeBool("forceSetup", false);
         m_strCondition = pElement->GetAttribute("condition");
         const CVLXmlNodeList* pChildren = pElement->GetChildNodes();
-        int nCount = pChildren != nullptr ? pChildren->GetLength() : 0;
-        for (int i = 0; i < nCount; ++i) {
-            IVLXmlNode* pNode = pChildren->Item(i);
+        CVLXmlNodeConstIterator it;
+        if (pChildren != nullptr)
+            it = pChildren->ConstBegin();
+        for (; !it.IsEnd(); it.Next()) {
+            IVLXmlNode* pNode = it.Get();
             if (pNode == nullptr || pNode->GetNodeType() != XML_ELEMENT_NODE ||
                 pNode->GetNodeName().Compare("FieldName") != 0)
                 continue;

@@ -45,9 +45,10 @@ void CVLPCPacketFormat::Load(CVLModuleController* pController, CVLMDVLPC* pModul
     m_nVersion = VLPCReadVersion(pModule, pElement);
     m_bForceEncrypts = pElement->GetAttributeBool("forceEncrypts", false);
     const CVLXmlNodeList* pChildren = pElement->GetChildNodes();
-    const int nCount = pChildren != nullptr ? pChildren->GetLength() : 0;
-    for (int i = 0; i < nCount; ++i) {
-        IVLXmlNode* pNode = pChildren->Item(i);
+    if (pChildren == nullptr)
+        return;
+    for (CVLXmlNodeConstIterator it = pChildren->ConstBegin(); !it.IsEnd(); it.Next()) {
+        IVLXmlNode* pNode = it.Get();
         if (pNode == nullptr || pNode->GetNodeType() != XML_ELEMENT_NODE)
             continue;
         CVLString strName = pNode->GetNodeName();

@@ -33,9 +33,11 @@ void CVLPCPacketList::SetName(VL_CONST_STR szName)
 void CVLPCPacketList::Load(CVLModuleController* pController, const CVLXmlElement* pElement)
 {
     const CVLXmlNodeList* pChildren = pElement->GetChildNodes();
-    const int nCount = pChildren != nullptr ? pChildren->GetLength() : 0;
-    for (int i = 0; i < nCount; ++i) {
-        IVLXmlNode* pNode = pChildren->Item(i);
+    if (pChildren == nullptr)
+        return;
+    // Walked in order: indexed access would walk the list anew for each child.
+    for (CVLXmlNodeConstIterator it = pChildren->ConstBegin(); !it.IsEnd(); it.Next()) {
+        IVLXmlNode* pNode = it.Get();
         if (pNode == nullptr || pNode->GetNodeType() != XML_ELEMENT_NODE ||
             pNode->GetNodeName().Compare("Function") != 0)
             continue;
