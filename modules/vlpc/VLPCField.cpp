@@ -175,6 +175,14 @@ void CVLPCField::Load(CVLModuleController* pController, const CVLXmlElement* pEl
         throw new EVLDefineFormatException(VLMDVLPC_MODULE, s_szFile, __LINE__, pElement->GetXml(true).GetBuffer(),
                                            "size");
     m_nOffset = pElement->GetAttributeLong("offset", -1);
+    // Neither a field nor its offset can reach beyond a packet: larger
+    // numbers would only overflow the offset arithmetic of the codec.
+    if (m_nSize > VLPC_PACKET_CAPACITY)
+        throw new EVLDefineFormatException(VLMDVLPC_MODULE, s_szFile, __LINE__, pElement->GetXml(true).GetBuffer(),
+                                           "size");
+    if (m_nOffset > VLPC_PACKET_CAPACITY - VLPC_HEADER_SIZE)
+        throw new EVLDefineFormatException(VLMDVLPC_MODULE, s_szFile, __LINE__, pElement->GetXml(true).GetBuffer(),
+                                           "offset");
     m_strDefaultValue = pElement->GetAttribute("defaultValue");
     CVLString strTerminate = pElement->GetAttribute("terminate");
     if (strTerminate.CompareNoCase("FF") == 0)

@@ -129,6 +129,11 @@ TEST_F(FieldTest, LoadingRules)
     // An address field narrower than its address is refused.
     EXPECT_TRUE(refused(R"(<Field name="ip" type="IPV4Address" size="3"/>)", "size"));
     EXPECT_TRUE(refused(R"(<Field name="mac" type="MACAddress" size="5"/>)", "size"));
+    // Sizes and offsets beyond a packet would overflow the codec's offsets.
+    EXPECT_TRUE(refused(R"(<Field name="o" type="Byte" offset="99999999999"/>)", "offset"));
+    EXPECT_TRUE(refused(R"(<Field name="o" type="Byte" offset="499"/>)", "offset"));
+    EXPECT_TRUE(refused(R"(<Field name="s" type="ByteArray" size="99999999999"/>)", "size"));
+    EXPECT_EQ(498, Fields(R"(<Field name="o" type="Byte" offset="498"/>)")->GetAt(0)->GetOffset());
     std::string strDeep;
     for (int i = 0; i < 40; ++i)
         strDeep = "<Field name=\"n\" type=\"Byte\">" + strDeep + "</Field>";
