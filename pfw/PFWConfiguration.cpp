@@ -3,6 +3,9 @@
 
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "base/core/VLCharset.h"
 #include "base/core/VLException.h"
@@ -49,25 +52,26 @@ CVLString Text(const char* sz)
     return CVLString(sz, VL_CHARSET_UTF8);
 }
 
-long FileSize(const char* szPath)
+// The size and the first bytes of the file, read from one descriptor opened
+// without blocking: a FIFO or a device is no configuration and would block.
+// -1 when it cannot be read, -2 when it is not a regular file.
+long Probe(const char* szPath, bool& bScrambled)
 {
-    FILE* fp = fopen(szPath, "rb");
-    if (fp == nullptr)
+    bScrambled = false;
+    int fd = open(szPath, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
         return -1;
-    long nSize = fseek(fp, 0, SEEK_END) == 0 ? ftell(fp) : -1;
-    fclose(fp);
+    struct stat info;
+    long nSize = -1;
+    if (fstat(fd, &info) == 0) {
+        nSize = S_ISREG(info.st_mode) ? static_cast<long>(info.st_size) : -2;
+        char magic[kScrambledMagicLength] = {};
+        if (nSize >= static_cast<long>(kScrambledMagicLength) &&
+            read(fd, magic, sizeof(magic)) == static_cast<ssize_t>(sizeof(magic)))
+            bScrambled = memcmp(magic, kScrambledMagic, kScrambledMagicLength) == 0;
+    }
+    close(fd);
     return nSize;
-}
-
-bool IsScrambled(const char* szPath)
-{
-    FILE* fp = fopen(szPath, "rb");
-    if (fp == nullptr)
-        return false;
-    char magic[kScrambledMagicLength] = {};
-    size_t nRead = fread(magic, 1, sizeof(magic), fp);
-    fclose(fp);
-    return nRead == kScrambledMagicLength && memcmp(magic, kScrambledMagic, kScrambledMagicLength) == 0;
 }
 
 CVLString ExceptionText(EVLException* pException)
@@ -105,15 +109,17 @@ VLPFW_RESULT CPFWConfiguration::Load(VL_CONST_STR szPath)
                          "CPFWConfiguration::Load(): path error!, szPath=%s", szPath != nullptr ? szPath : "");
         return VLPFW_RESULT_PATH_ERROR;
     }
-    long nSize = FileSize(szPath);
+    bool bScrambled = false;
+    long nSize = Probe(szPath, bScrambled);
     if (nSize < 0 || nSize > kMaxConfigurationBytes) {
-        m_strErrorText =
-            Text(nSize < 0 ? "the configuration cannot be read" : "the configuration is larger than 1 MiB");
+        m_strErrorText = Text(nSize == -2  ? "the configuration is not a regular file"
+                              : nSize < 0 ? "the configuration cannot be read"
+                                          : "the configuration is larger than 1 MiB");
         CVLTrace::Output(VLPFW_MODULE, PFW_CONFIGURATION_FILE, __LINE__, 0,
                          "CPFWConfiguration::Load(): configuration format error!, szPath=%s, nSize=%ld", szPath, nSize);
         return VLPFW_RESULT_CONFIGURATION_ERROR;
     }
-    IVLStream* pStream = IsScrambled(szPath) ? static_cast<IVLStream*>(new CVLEasyEncryptionFileStream())
+    IVLStream* pStream = bScrambled ? static_cast<IVLStream*>(new CVLEasyEncryptionFileStream())
                                              : static_cast<IVLStream*>(new CVLFileStream());
     VLPFW_RESULT eResult = VLPFW_RESULT_SUCCESS;
     CVLXmlDocument document;
@@ -123,9 +129,12 @@ VLPFW_RESULT CPFWConfiguration::Load(VL_CONST_STR szPath)
         CVLXmlElement* pRoot = document.GetDocumentElement();
         if (pRoot == nullptr || !CVLXMLUtility::MatchNode(pRoot, kRootName, kNamespaceURI))
             Fail(Text("the root element is not \"Configurations\" in the configuration namespace"));
-        CVLXmlNodeList* pChildren = pRoot->GetChildNodes();
-        for (int i = 0; pChildren != nullptr && i < pChildren->GetLength(); i++) {
-            IVLXmlNode* pNode = pChildren->Item(i);
+        // Walked in order: indexed access would walk the list anew for each child.
+        CVLXmlNodeConstIterator it;
+        if (pRoot->GetChildNodes() != nullptr)
+            it = pRoot->GetChildNodes()->ConstBegin();
+        for (; !it.IsEnd(); it.Next()) {
+            IVLXmlNode* pNode = it.Get();
             if (pNode == nullptr || pNode->GetNodeType() != VLXML_NODE_ELEMENT)
                 continue;
             CVLXmlElement* pElement = static_cast<CVLXmlElement*>(pNode);
@@ -165,9 +174,11 @@ VLPFW_RESULT CPFWConfiguration::Load(VL_CONST_STR szPath)
 
 void CPFWConfiguration::readCommunicationManager(CVLXmlElement* pElement)
 {
-    CVLXmlNodeList* pChildren = pElement->GetChildNodes();
-    for (int i = 0; pChildren != nullptr && i < pChildren->GetLength(); i++) {
-        IVLXmlNode* pNode = pChildren->Item(i);
+    CVLXmlNodeConstIterator it;
+    if (pElement->GetChildNodes() != nullptr)
+        it = pElement->GetChildNodes()->ConstBegin();
+    for (; !it.IsEnd(); it.Next()) {
+        IVLXmlNode* pNode = it.Get();
         if (pNode == nullptr || pNode->GetNodeType() != VLXML_NODE_ELEMENT ||
             !CVLXMLUtility::MatchNode(pNode, kPropertyName, kNamespaceURI))
             continue;

@@ -2,6 +2,9 @@
 
 #include <cerrno>
 #include <climits>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "base/core/VLFileSystem.h"
 #include "base/core/VLIOException.h"
@@ -10,6 +13,35 @@
 #include "base/core/VLStdRuntime.h"
 
 static const char* const s_szFile = "VLFileStream";
+
+namespace {
+
+// Opens an existing file for reading only when it is a regular file, checked
+// on the open descriptor: a FIFO would block the open and the reads for ever,
+// and a device never ends. Anything else fails with EINVAL.
+FILE* OpenRegularFile(const char* szName, bool bWrite)
+{
+    int fd = open(szName, (bWrite ? O_RDWR : O_RDONLY) | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return nullptr;
+    struct stat info;
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        close(fd);
+        errno = EINVAL;
+        return nullptr;
+    }
+    int nFlags = fcntl(fd, F_GETFL);
+    FILE* pFile = nFlags != -1 && fcntl(fd, F_SETFL, nFlags & ~O_NONBLOCK) == 0 ? fdopen(fd, bWrite ? "r+" : "r")
+                                                                              : nullptr;
+    if (pFile == nullptr) {
+        int nError = errno;
+        close(fd);
+        errno = nError;
+    }
+    return pFile;
+}
+
+}  // namespace
 
 CVLFileStream::CVLFileStream() : m_pFile(nullptr)
 {
@@ -39,7 +71,10 @@ void CVLFileStream::Open(VL_OPEN_MODE eMode)
         default: throw new EVLInvalidParamException(VLSTD_MODULE, s_szFile, __LINE__);
         }
         const char* szName = GetFileName().GetString();
-        m_pFile = VLStdFopen(szName, szMode);
+        if (eMode == VL_OPEN_READ || eMode == VL_OPEN_READ_PLUS)
+            m_pFile = OpenRegularFile(szName, eMode == VL_OPEN_READ_PLUS);
+        else
+            m_pFile = VLStdFopen(szName, szMode);
         if (m_pFile == nullptr)
             throw new EVLOpenException(VLSTD_MODULE, s_szFile, __LINE__, szName, errno);
     }
