@@ -1,7 +1,10 @@
 #include "cm/VLDefineLoader.h"
 
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <new>
+#include <sys/stat.h>
 
 #include "base/core/VLByteOrder.h"
 #include "base/core/VLException.h"
@@ -9,9 +12,11 @@
 #include "base/core/VLIOException.h"
 #include "base/core/VLInvalidParamException.h"
 #include "base/core/VLMemoryAllocException.h"
+#include "base/core/VLOpenException.h"
 #include "base/core/VLTrace.h"
 #include "base/core/VLUnsupportedException.h"
 #include "base/stream/VLFileStream.h"
+#include "base/xml/VLXmlException.h"
 #include "base/xml/VLXmlNodeList.h"
 #include "cm/VLCMDefs.h"
 #include "script/VLScriptCompiler.h"
@@ -141,7 +146,7 @@ std::string ReadWhole(IVLStream* pStream)
 const char* CVLDefineLoader::CVLDefineStringTable::GetText(unsigned nIndex, int& nLength) const
 {
     if (nIndex >= m_Texts.size())
-        m_pLoader->ThrowFormatError(__LINE__);
+        m_pLoader->ThrowFormatError(__LINE__, "a string index points outside the record's string table");
     nLength = m_Texts[nIndex].nLength;
     return m_Texts[nIndex].pText;
 }
@@ -217,9 +222,50 @@ CVLString CVLDefineLoader::UnscrambleText(const CVLString& strText)
 // ---------------------------------------------------------------------------
 // Cursor reads
 
-void CVLDefineLoader::ThrowFormatError(int nLine)
+void CVLDefineLoader::ThrowFormatError(int nLine, const char* szReason)
 {
+    m_strErrorText = szReason;
     throw new EVLIOException(VLCMAPI_MODULE, s_szFile, nLine, m_strFilePath.GetString(), 0);
+}
+
+void CVLDefineLoader::ThrowWriteError(int nLine, const std::string& strReason)
+{
+    m_strErrorText = m_strWritingDocument.empty() ? strReason : "document " + m_strWritingDocument + ": " + strReason;
+    throw new EVLInvalidParamException(VLCMAPI_MODULE, s_szFile, nLine);
+}
+
+std::string CVLDefineLoader::DescribeFailure(EVLException* e) const
+{
+    std::string strText(m_strCurrentFile.GetBuffer(), static_cast<size_t>(m_strCurrentFile.GetLength()));
+    char szWhere[64] = "";
+    if (m_nRecordNumber > 0)
+        snprintf(szWhere, sizeof(szWhere), ": record %d (offset %lu)", m_nRecordNumber,
+                 static_cast<unsigned long>(m_nRecordOffset));
+    else if (m_nCurrentLine > 0)
+        snprintf(szWhere, sizeof(szWhere), ": line %lu", static_cast<unsigned long>(m_nCurrentLine));
+    strText += szWhere;
+    strText += ": ";
+    if (!m_strErrorText.empty())
+        return strText + m_strErrorText;
+    if (EVLOpenException* pOpen = dynamic_cast<EVLOpenException*>(e)) {
+        struct stat info;
+        const char* szPath = pOpen->GetFilePath().GetBuffer();
+        if (pOpen->GetSystemErrorCode() == EINVAL && szPath != nullptr && stat(szPath, &info) == 0 &&
+            !S_ISREG(info.st_mode))
+            return strText + "not a regular file";
+        return strText + "cannot be opened: " + strerror(static_cast<int>(pOpen->GetSystemErrorCode()));
+    }
+    if (EVLXmlException* pXml = dynamic_cast<EVLXmlException*>(e)) {
+        if (pXml->GetXmlErrorCode() == VLXML_ERROR_PARSER)
+            return strText + "not well-formed XML (" + EVLXmlException::GetParserErrorName(pXml->GetParserErrorCode()) +
+                   ")";
+    }
+    if (dynamic_cast<EVLMemoryAllocException*>(e) != nullptr)
+        return strText + "out of memory";
+    if (e == nullptr)
+        return strText + "an unexpected failure";
+    CVLString str = e->ToString().ConvertTo(VL_CHARSET_UTF8, true);
+    return strText + std::string(str.GetBuffer(), static_cast<size_t>(str.GetLength()));
 }
 
 int CVLDefineLoader::CountAttributes(const VL_BYTE* pPos, const VL_BYTE* pEnd)
@@ -254,7 +300,7 @@ const char* CVLDefineLoader::ReadInlineText(const VL_BYTE*& pPos, const VL_BYTE*
     unsigned n = ReadUInt16(pPos, pEnd);
     const char* p = reinterpret_cast<const char*>(ReadBytes(pPos, pEnd, n));
     if (std::memchr(p, 0, n) != nullptr)
-        ThrowFormatError(__LINE__);
+        ThrowFormatError(__LINE__, "a text holds a zero byte");
     nLength = static_cast<int>(n);
     return p;
 }
@@ -270,6 +316,7 @@ void CVLDefineLoader::Load(VL_CONST_STR szFilePath)
         const char* szPath = (szFilePath == nullptr || *szFilePath == 0) ? s_szDefaultFileName : szFilePath;
         m_strFilePath = szPath;
         m_strCurrentFile = szPath;
+        m_strErrorText.clear();
         m_nRecordNumber = 0;
         m_nRecordOffset = 0;
         CVLFileStream stream;
@@ -289,6 +336,7 @@ void CVLDefineLoader::Load(const VL_BYTE* pBinaryData, VL_SIZE_T nBinarySize)
     CVLTrace::FunctionIn(VLCMAPI_MODULE, s_szFile, __LINE__, kSignature);
     try {
         m_strCurrentFile = m_strFilePath;
+        m_strErrorText.clear();
         m_nCurrentLine = 0;
         m_nRecordNumber = 0;
         m_nRecordOffset = 0;
@@ -301,13 +349,13 @@ void CVLDefineLoader::Load(const VL_BYTE* pBinaryData, VL_SIZE_T nBinarySize)
             VL_ULONG nLength = ReadUInt32(pPos, pEnd);
             ReadBytes(pPos, pEnd, RECORD_RESERVED_SIZE);
             if (nLength > static_cast<size_t>(pEnd - pPos))
-                ThrowFormatError(__LINE__);
+                ThrowFormatError(__LINE__, "a record is longer than the data left in the file");
             if (nType == RECORD_XML)
                 pPos = ReadXmlRecord(pPos, nLength);
             else if (nType == RECORD_SCRIPT)
                 pPos = ReadScriptRecord(pPos, nLength);
             else
-                ThrowFormatError(__LINE__);
+                ThrowFormatError(__LINE__, "a record of an unknown type");
         }
     }
     VL_CATCH_LADDER(VLCMAPI_MODULE, s_szFile)
@@ -317,6 +365,10 @@ void CVLDefineLoader::Load(const VL_BYTE* pBinaryData, VL_SIZE_T nBinarySize)
 const VL_BYTE* CVLDefineLoader::analyzesHeader(const VL_BYTE* pData, VL_SIZE_T nSize)
 {
     try {
+        if (pData == nullptr || nSize < HEADER_SIZE || std::memcmp(pData, s_Magic, sizeof(s_Magic)) != 0)
+            m_strErrorText = "not a definition resource (no \"VLCM\" header)";
+        else if (pData[4] > FORMAT_VERSION || pData[5] != 0)
+            m_strErrorText = "a resource of a later format version";
         if (pData == nullptr || nSize < HEADER_SIZE)
             throw new EVLUnsupportedException(VLCMAPI_MODULE, s_szFile, __LINE__, "analyzesHeader");
         if (std::memcmp(pData, s_Magic, sizeof(s_Magic)) != 0)
@@ -341,10 +393,10 @@ const VL_BYTE* CVLDefineLoader::ReadXmlRecord(const VL_BYTE* pBody, VL_SIZE_T nL
             if (n == 0)
                 break;
             if (table.GetCount() >= MAX_TABLE_ENTRIES)
-                ThrowFormatError(__LINE__);
+                ThrowFormatError(__LINE__, "the string table holds more than 65,536 entries");
             const char* pText = reinterpret_cast<const char*>(ReadBytes(pPos, pEnd, n));
             if (std::memchr(pText, 0, n) != nullptr)
-                ThrowFormatError(__LINE__);
+                ThrowFormatError(__LINE__, "a string-table entry holds a zero byte");
             table.Add(pText, n);
         }
 
@@ -359,13 +411,14 @@ const VL_BYTE* CVLDefineLoader::ReadXmlRecord(const VL_BYTE* pBody, VL_SIZE_T nL
         bool bVersion = false;
         bool bEncoding = false;
         CVLString strDocumentName(VL_CHARSET_UTF8);
+        int nDepth = 0;
         for (;;) {
             VL_BYTE nToken = ReadByte(pPos, pEnd);
             if (nToken == TOKEN_END)
                 break;
             // Nothing but the end may follow the root element.
             if (bRootEnded)
-                ThrowFormatError(__LINE__);
+                ThrowFormatError(__LINE__, "something follows the root element of a document");
             int nTextLength = 0;
             const char* pText = nullptr;
             switch (nToken) {
@@ -386,6 +439,10 @@ const VL_BYTE* CVLDefineLoader::ReadXmlRecord(const VL_BYTE* pBody, VL_SIZE_T nL
                 }
                 break;
             case TOKEN_ELEMENT_START: {
+                // No deeper than the XML reader reads: a deep tree costs
+                // memory out of all proportion to its bytes.
+                if (++nDepth > MAX_DEPTH)
+                    ThrowFormatError(__LINE__, "elements nest deeper than 100 levels");
                 pText = table.GetText(ReadUInt16(pPos, pEnd), nTextLength);
                 if (pCurrent == nullptr) {
                     CVLXmlDocument* pDocument = new (std::nothrow) CVLXmlDocument;
@@ -408,11 +465,12 @@ const VL_BYTE* CVLDefineLoader::ReadXmlRecord(const VL_BYTE* pBody, VL_SIZE_T nL
             }
             case TOKEN_ELEMENT_END:
                 if (pCurrent == nullptr)
-                    ThrowFormatError(__LINE__);
+                    ThrowFormatError(__LINE__, "an element ends outside any element");
                 pText = table.GetText(ReadUInt16(pPos, pEnd), nTextLength);
                 if (!SameNameNoCase(static_cast<CVLXmlElement*>(pCurrent)->GetTagNameRef(), pText, nTextLength))
-                    ThrowFormatError(__LINE__);
+                    ThrowFormatError(__LINE__, "an element ends under another name than it started with");
                 pCurrent = pCurrent->GetParentNode();
+                --nDepth;
                 if (pCurrent == document.Get())
                     bRootEnded = true;
                 break;
@@ -420,12 +478,12 @@ const VL_BYTE* CVLDefineLoader::ReadXmlRecord(const VL_BYTE* pBody, VL_SIZE_T nL
             case TOKEN_ATTRIBUTE_INLINE:
             case TOKEN_ATTRIBUTE_EMPTY:
                 if (pCurrent == nullptr)
-                    ThrowFormatError(__LINE__);
+                    ThrowFormatError(__LINE__, "an attribute stands outside any element");
                 ReadAttribute(pPos, pEnd, nToken, document.Get(), static_cast<CVLXmlElement*>(pCurrent), table);
                 break;
             case TOKEN_TEXT: {
                 if (pCurrent == nullptr)
-                    ThrowFormatError(__LINE__);
+                    ThrowFormatError(__LINE__, "a text stands outside any element");
                 pText = ReadInlineText(pPos, pEnd, nTextLength);
                 document.Get()->AppendLoadedText(pCurrent, pText, nTextLength);
                 break;
@@ -434,13 +492,13 @@ const VL_BYTE* CVLDefineLoader::ReadXmlRecord(const VL_BYTE* pBody, VL_SIZE_T nL
                 // Tokens this reader does not know stand alone, without
                 // operands, and are passed over inside an element.
                 if (pCurrent == nullptr)
-                    ThrowFormatError(__LINE__);
+                    ThrowFormatError(__LINE__, "an unknown token stands outside any element");
                 break;
             }
         }
         // The end token closes the root element and is the record's last byte.
         if (pPos != pEnd || (pCurrent != nullptr && !bRootEnded))
-            ThrowFormatError(__LINE__);
+            ThrowFormatError(__LINE__, "a document record does not end where its length says, or leaves an element open");
         if (document.Get() != nullptr)
             FileDocument(strDocumentName, document.Release());
         return pPos;
@@ -467,7 +525,7 @@ void CVLDefineLoader::ReadAttribute(const VL_BYTE*& pPos, const VL_BYTE* pEnd, V
         for (int i = 0; i < nValueLength; ++i) {
             VL_BYTE b = static_cast<VL_BYTE>(pValue[i]);
             if (b == 0xFF)
-                ThrowFormatError(__LINE__);
+                ThrowFormatError(__LINE__, "an attribute value holds the byte 0xFF");
             m_Scratch[static_cast<size_t>(i)] = static_cast<char>(~b);
         }
         pDocument->SetLoadedAttribute(pElement, pName, nNameLength, m_Scratch.data(), nValueLength);
@@ -518,6 +576,9 @@ void CVLDefineLoader::LoadFiles(const CVLLocalizeUtility& objPathInfo, VL_CONST_
         CVLLocalizeUtility pathInfo(objPathInfo);
         CVLString strListPath = pathInfo.GetLocalizedPath(szFileName);
         m_strCurrentFile = strListPath;
+        m_strErrorText.clear();
+        m_FilesRead.clear();
+        m_FilesRead.push_back(strListPath);
         m_nRecordNumber = 0;
         m_nRecordOffset = 0;
         CVLXmlDocument list;
@@ -545,6 +606,8 @@ void CVLDefineLoader::LoadFiles(const CVLLocalizeUtility& objPathInfo, VL_CONST_
             CVLString strType = pFile->GetAttribute("type");
             CVLString strPath = pathInfo.GetLocalizedPath(strName.GetString());
             m_strCurrentFile = strPath;
+            if (strType.GetLength() == 0 || strType.CompareNoCase("xml") == 0 || strType.CompareNoCase("script") == 0)
+                m_FilesRead.push_back(strPath);
             if (strType.GetLength() == 0 || strType.CompareNoCase("xml") == 0)
                 LoadXmlFile(strPath.GetString());
             else if (strType.CompareNoCase("script") == 0)
@@ -605,6 +668,8 @@ void CVLDefineLoader::Save(IVLStream* pStream)
     try {
         if (pStream == nullptr)
             throw new EVLInvalidParamException(VLCMAPI_MODULE, s_szFile, __LINE__);
+        m_strErrorText.clear();
+        m_strWritingDocument.clear();
         WithOpenStream(pStream, VL_OPEN_WRITE, [&] {
             WriteRaw(pStream, s_Magic, sizeof(s_Magic));
             WriteByte(pStream, FORMAT_VERSION);
@@ -617,6 +682,7 @@ void CVLDefineLoader::Save(IVLStream* pStream)
             CVLStringIndexMap strMap;
             for (auto& entry : m_DocumentMap)
                 WriteXmlRecord(pStream, tokens, strings, strMap, entry.first, entry.second);
+            m_strWritingDocument.clear();
             for (CVLScriptConstIterator it = m_ScriptCollection.ConstBegin(); !it.IsEnd(); it.Next())
                 WriteScriptRecord(pStream, it.Get());
         });
@@ -628,6 +694,7 @@ void CVLDefineLoader::Save(IVLStream* pStream)
 void CVLDefineLoader::WriteXmlRecord(IVLStream* pStream, CVLMemoryStream& tokens, CVLMemoryStream& strings,
                                      CVLStringIndexMap& strMap, const CVLString& strName, CVLXmlDocument* pDocument)
 {
+    m_strWritingDocument.assign(strName.GetBuffer(), static_cast<size_t>(strName.GetLength()));
     tokens.Open(VL_OPEN_WRITE);
     strings.Open(VL_OPEN_WRITE);
     strMap.clear();
@@ -646,7 +713,7 @@ void CVLDefineLoader::WriteXmlRecord(IVLStream* pStream, CVLMemoryStream& tokens
     VL_SIZE_T nStrings = strings.GetSize();
     VL_SIZE_T nTokens = tokens.GetSize();
     if (nTokens > 0xFFFFFFFFu - nStrings)
-        throw new EVLInvalidParamException(VLCMAPI_MODULE, s_szFile, __LINE__);
+        ThrowWriteError(__LINE__, "the document is larger than a record can hold (4 GiB)");
     VL_BYTE head[RECORD_HEAD_SIZE] = {};
     head[0] = RECORD_XML;
     CVLByteOrder::SetUInt32(nStrings + nTokens, kByteOrder, head + 1);
@@ -681,6 +748,9 @@ void CVLDefineLoader::WriteNodes(CVLMemoryStream& tokens, CVLMemoryStream& strin
         const IVLXmlNode* pNode = level.it.Get();
         level.it.Next();
         if (pNode->GetNodeType() == VLXML_NODE_ELEMENT) {
+            // The stack holds the open elements and the list handed in.
+            if (stack.size() > MAX_DEPTH)
+                ThrowWriteError(__LINE__, "elements nest deeper than 100 levels");
             const CVLXmlElement* pElement = static_cast<const CVLXmlElement*>(pNode);
             WriteElement(tokens, strings, strMap, pElement);
             stack.push_back(Level{pElement, pElement->GetChildNodes()->ConstBegin()});
@@ -745,7 +815,7 @@ void CVLDefineLoader::WriteText(IVLStream* pStream, VL_BYTE nToken, const CVLStr
         return;
     // A longer text does not fit its 16-bit length.
     if (nLength > MAX_INLINE_TEXT)
-        throw new EVLInvalidParamException(VLCMAPI_MODULE, s_szFile, __LINE__);
+        ThrowWriteError(__LINE__, "a text is longer than 65,535 bytes");
     WriteByte(pStream, nToken);
     WriteUInt16(pStream, static_cast<unsigned>(nLength));
     WriteRaw(pStream, strText.GetBuffer(), static_cast<size_t>(nLength));
@@ -770,9 +840,11 @@ unsigned short CVLDefineLoader::AddString(CVLMemoryStream& strings, CVLStringInd
         return it->second;
     // An empty entry would read as the table's end.
     if (nLength < 1 || nLength > MAX_TABLE_TEXT)
-        throw new EVLInvalidParamException(VLCMAPI_MODULE, s_szFile, __LINE__);
+        ThrowWriteError(__LINE__, nLength < 1 ? "an element or attribute name is empty"
+                                              : "an element or attribute name is longer than 255 bytes");
     if (strMap.size() >= MAX_TABLE_ENTRIES)
-        throw new EVLMemoryAllocException(VLCMAPI_MODULE, s_szFile, __LINE__);
+        ThrowWriteError(__LINE__, "the string table is full: a document holds at most 65,536 distinct element "
+                                  "names, attribute names and attribute values of up to 255 bytes");
     unsigned short nIndex = static_cast<unsigned short>(strMap.size());
     strMap.emplace(std::move(key), nIndex);
     WriteByte(&strings, static_cast<VL_BYTE>(nLength));
@@ -803,15 +875,21 @@ void CVLDefineLoader::WriteAttribute(CVLMemoryStream& tokens, CVLMemoryStream& s
     }
     // The inverted value must hold no zero byte, and a longer one does not
     // fit its 16-bit length.
-    if (nLength > MAX_INLINE_TEXT || std::memchr(strValue.GetBuffer(), 0xFF, static_cast<size_t>(nLength)) != nullptr)
-        throw new EVLInvalidParamException(VLCMAPI_MODULE, s_szFile, __LINE__);
+    if (nLength > MAX_INLINE_TEXT)
+        ThrowWriteError(__LINE__, "an attribute value is longer than 65,535 bytes");
+    if (std::memchr(strValue.GetBuffer(), 0xFF, static_cast<size_t>(nLength)) != nullptr)
+        ThrowWriteError(__LINE__, "an attribute value holds the byte 0xFF");
     std::string scrambled;
     Invert(strValue.GetBuffer(), nLength, scrambled);
-    if (nLength <= MAX_TABLE_TEXT) {
-        WriteTokenAndIndex(tokens, strings, strMap, TOKEN_ATTRIBUTE_INDEX, strName);
+    // A short value goes to the string table while it has room; once it is
+    // full, values are stored inline (names must stay in the table).
+    unsigned short nName = AddString(strings, strMap, strName.GetBuffer(), strName.GetLength());
+    bool bIndexed = nLength <= MAX_TABLE_TEXT && (strMap.size() < MAX_TABLE_ENTRIES || strMap.count(scrambled) != 0);
+    WriteByte(&tokens, bIndexed ? TOKEN_ATTRIBUTE_INDEX : TOKEN_ATTRIBUTE_INLINE);
+    WriteUInt16(&tokens, nName);
+    if (bIndexed) {
         WriteUInt16(&tokens, AddString(strings, strMap, scrambled.data(), nLength));
     } else {
-        WriteTokenAndIndex(tokens, strings, strMap, TOKEN_ATTRIBUTE_INLINE, strName);
         WriteUInt16(&tokens, static_cast<unsigned>(nLength));
         WriteRaw(&tokens, scrambled.data(), scrambled.size());
     }

@@ -31,6 +31,7 @@
 #include "base/xml/VLXmlDocument.h"
 #include "script/VLScriptCollection.h"
 
+class EVLException;
 class IVLStream;
 
 class CVLDefineLoader
@@ -48,7 +49,8 @@ public:
         RECORD_SCRIPT = 2,
         MAX_TABLE_TEXT = 255,       // longest string-table entry
         MAX_TABLE_ENTRIES = 65536,  // indexes are 16 bits wide
-        MAX_INLINE_TEXT = 65535     // inline lengths are 16 bits wide
+        MAX_INLINE_TEXT = 65535,    // inline lengths are 16 bits wide
+        MAX_DEPTH = 100             // element nesting, as deep as the XML reader reads
     };
     // Tokens of a document record.
     enum
@@ -75,6 +77,7 @@ public:
         size_t GetCount() const { return m_Texts.size(); }
         // The text at nIndex; EVLIOException for an index outside the table.
         const char* GetText(unsigned nIndex, int& nLength) const;
+    bool IsFull() const { return m_Texts.size() >= MAX_TABLE_ENTRIES; }
 
         CVLDefineLoader* m_pLoader;
 
@@ -126,6 +129,15 @@ public:
     VL_ULONG GetCurrentLine() const { return m_nCurrentLine; }
     int GetRecordNumber() const { return m_nRecordNumber; }
     VL_SIZE_T GetRecordOffset() const { return m_nRecordOffset; }
+    // What was wrong, in words, when the last read or write failed on a fault
+    // of the data (empty when it failed otherwise).
+    const std::string& GetErrorText() const { return m_strErrorText; }
+    // The report of a failed read or write with exception e (not deleted):
+    // the file, the record ("record 3 (offset 1234)") or the line ("line 5")
+    // where it applies, and what was wrong.
+    std::string DescribeFailure(EVLException* e) const;
+    // Every file that LoadFiles read: the list, then its members in order.
+    const std::vector<CVLString>& GetFilesRead() const { return m_FilesRead; }
 
     // The text with every byte inverted, as UTF-8 (its own inverse).
     static CVLString UnscrambleText(const CVLString& strText);
@@ -171,13 +183,13 @@ protected:
     VL_BYTE ReadByte(const VL_BYTE*& pPos, const VL_BYTE* pEnd)
     {
         if (pPos >= pEnd)
-            ThrowFormatError(__LINE__);
+            ThrowFormatError(__LINE__, "the data ends in the middle of a field");
         return *pPos++;
     }
     const VL_BYTE* ReadBytes(const VL_BYTE*& pPos, const VL_BYTE* pEnd, VL_SIZE_T nCount)
     {
         if (pPos > pEnd || nCount > static_cast<size_t>(pEnd - pPos))
-            ThrowFormatError(__LINE__);
+            ThrowFormatError(__LINE__, "the data ends in the middle of a field");
         const VL_BYTE* p = pPos;
         pPos += nCount;
         return p;
@@ -193,8 +205,12 @@ protected:
     // The number of attribute tokens at pPos (at most a few dozen), for the
     // room of an element's attributes.
     static int CountAttributes(const VL_BYTE* pPos, const VL_BYTE* pEnd);
-    // The malformed-resource failure, naming the file being read.
-    [[noreturn]] void ThrowFormatError(int nLine);
+    // The malformed-resource failure, naming the file being read; szReason
+    // says what was wrong.
+    [[noreturn]] void ThrowFormatError(int nLine, const char* szReason);
+    // A document that the resource form cannot hold: EVLInvalidParamException,
+    // with strReason for GetErrorText.
+    [[noreturn]] void ThrowWriteError(int nLine, const std::string& strReason);
     // Files pDocument under strName, replacing (and deleting) a document of
     // that name.
     void FileDocument(const CVLString& strName, CVLXmlDocument* pDocument);
@@ -208,6 +224,9 @@ protected:
     VL_SIZE_T m_nRecordOffset;
     VL_ULONG m_nCurrentLine;
     std::string m_Scratch;  // the attribute value being read, inverted back
+    std::string m_strErrorText;
+    std::string m_strWritingDocument;  // the name of the document being written
+    std::vector<CVLString> m_FilesRead;
 
 private:
     CVLDefineLoader(const CVLDefineLoader&) = delete;

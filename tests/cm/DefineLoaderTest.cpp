@@ -344,6 +344,43 @@ TEST(DefineLoader, TheWriterRefusesWhatItCannotStore)
     EXPECT_TRUE(saveFails("R", "\xff", ""));
 }
 
+TEST(DefineLoader, AFullStringTableTakesValuesInlineAndNamesNoMore)
+{
+    // 70,000 distinct short values: those past the table's 65,536 entries
+    // are stored inline and read back the same.
+    CVLDefineLoader writer;
+    CVLXmlDocument* pDoc = writer.GetDocument("R", true);
+    CVLXmlElement* pRoot = pDoc->CreateElement("R");
+    pDoc->AppendChild(pRoot);
+    const int kValues = 70000;
+    for (int i = 0; i < kValues; ++i) {
+        CVLXmlElement* p = pDoc->CreateElement("E");
+        pRoot->AppendChild(p);
+        p->SetAttribute("v", std::to_string(i).c_str());
+    }
+    std::string data = SaveToString(writer);
+    CVLDefineLoader reader;
+    ASSERT_EQ(LoadError(reader, ToBytes(data)), "");
+    EXPECT_TRUE(pRoot->IsEqualNode(reader.GetDocument("R", false)->GetDocumentElement()));
+
+    // Names have no inline form: the 65,537th distinct name fails with words.
+    CVLDefineLoader names;
+    pDoc = names.GetDocument("R", true);
+    pRoot = pDoc->CreateElement("R");
+    pDoc->AppendChild(pRoot);
+    for (int i = 0; i < 65536; ++i)
+        pRoot->AppendChild(pDoc->CreateElement(("n" + std::to_string(i)).c_str()));
+    try {
+        SaveToString(names);
+        ADD_FAILURE() << "65,537 names were written";
+    } catch (EVLException* e) {
+        EXPECT_EQ(Bytes(e->GetClassName()), "EVLInvalidParamException");
+        e->Delete();
+    }
+    EXPECT_NE(names.GetErrorText().find("document R: the string table is full"), std::string::npos)
+        << names.GetErrorText();
+}
+
 TEST(DefineLoader, EveryTruncationFailsCleanlyOrLoadsWholeRecords)
 {
     CVLScriptCollection scripts;
@@ -388,24 +425,46 @@ TEST(DefineFormatException, NamesTagAndAttribute)
     e->Delete();
 }
 
-TEST(DefineLoader, DeeplyNestedDocumentsLoadSaveAndDelete)
+TEST(DefineLoader, NestingStopsWhereTheXmlReaderStops)
 {
-    const int kDepth = 200000;
-    Bytes_t body = {0x01, 'e', 0x00};
-    for (int i = 0; i < kDepth; ++i)
-        body.insert(body.end(), {0x10, 0x00, 0x00});
-    for (int i = 0; i < kDepth; ++i)
-        body.insert(body.end(), {0x11, 0x00, 0x00});
-    body.push_back(0x00);
+    auto nested = [](int nDepth) {
+        Bytes_t body = {0x01, 'e', 0x00};
+        for (int i = 0; i < nDepth; ++i)
+            body.insert(body.end(), {0x10, 0x00, 0x00});
+        for (int i = 0; i < nDepth; ++i)
+            body.insert(body.end(), {0x11, 0x00, 0x00});
+        body.push_back(0x00);
+        return XmlRecordFile(body);
+    };
     std::string saved;
     {
         CVLDefineLoader loader;
-        ASSERT_EQ(LoadError(loader, XmlRecordFile(body)), "");
+        ASSERT_EQ(LoadError(loader, nested(CVLDefineLoader::MAX_DEPTH)), "");
         saved = SaveToString(loader);
     }
     CVLDefineLoader again;
     ASSERT_EQ(LoadError(again, ToBytes(saved)), "");
     EXPECT_EQ(SaveToString(again), saved);
+    // One level more, or a resource nested 200,000 deep, is refused with the
+    // reason; so is writing a tree one level too deep.
+    for (int nDepth : {CVLDefineLoader::MAX_DEPTH + 1, 200000}) {
+        CVLDefineLoader loader;
+        EXPECT_EQ(LoadError(loader, nested(nDepth)), "EVLIOException");
+        EXPECT_EQ(loader.GetErrorText(), "elements nest deeper than 100 levels");
+        EXPECT_TRUE(loader.GetDocumentMap().empty());
+    }
+    CVLXmlElement* pDeepest = again.GetDocument("e", false)->GetDocumentElement();
+    while (!pDeepest->GetChildNodes()->IsEmpty())
+        pDeepest = static_cast<CVLXmlElement*>(pDeepest->GetChildNodes()->Item(0));
+    pDeepest->AppendChild(again.GetDocument("e", false)->CreateElement("e"));
+    try {
+        SaveToString(again);
+        ADD_FAILURE() << "a tree 101 levels deep was written";
+    } catch (EVLException* e) {
+        EXPECT_EQ(Bytes(e->GetClassName()), "EVLInvalidParamException");
+        e->Delete();
+    }
+    EXPECT_EQ(again.GetErrorText(), "document e: elements nest deeper than 100 levels");
 }
 
 namespace {
