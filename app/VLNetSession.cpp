@@ -128,10 +128,13 @@ VLPFW_RESULT CVLNetSession::Initialize(const std::string& strResourceDir, std::s
     eResult = m_CommunicationManager.Initialize(&propertyMap);
     if (eResult != VLPFW_RESULT_SUCCESS) {
         VLECM_RESULT eECMResult = m_CommunicationManager.GetVLECMResult();
-        strError = "the device manager did not start: result " + std::to_string(eECMResult) + " (" +
-                   std::string(eECMResult == VLECM_RESULT_PATH_ERROR ? "path error: no definitions below " + strDir
-                                                                     : "see the device manager's result") +
-                   ")";
+        // The definitions' own report names the file and what was wrong in it.
+        std::string strReason = m_CommunicationManager.GetVLECM().GetInitializeErrorText();
+        if (eECMResult == VLECM_RESULT_PATH_ERROR)
+            strReason = "path error: no definitions below " + strDir;
+        else if (strReason.empty())
+            strReason = "see the device manager's result";
+        strError = "the device manager did not start: result " + std::to_string(eECMResult) + " (" + strReason + ")";
         return eResult;
     }
     m_CommunicationManager.AddCallbackIF(this);

@@ -70,6 +70,12 @@ void DefaultDeletePropertyCollection(CVLCMApi*, CVLPropertyCollection* pCollecti
     delete pCollection;
 }
 
+std::string ExceptionText(EVLException* pException)
+{
+    CVLString str = pException->ToString().ConvertTo(VL_CHARSET_UTF8, true);
+    return std::string(str.GetBuffer(), static_cast<size_t>(str.GetLength()));
+}
+
 }  // namespace
 
 CVLModuleController::CVLModuleController(CVLCMApi* pApi)
@@ -126,6 +132,8 @@ void CVLModuleController::Initialize(CVLCMApi* pApi, CVLCMApiConfig* pConfig, IV
         }
         if (pApi == nullptr)
             throw new EVLInvalidParamException(VLCMAPI_MODULE, VLMODULECONTROLLER_FILE, __LINE__);
+        m_strInitializeErrorText.clear();
+        bool bLoadingDefinitions = false;
         try {
             SetApi(pApi);
             m_pCustomCallbackIF = pCustomCallbackIF;
@@ -150,6 +158,7 @@ void CVLModuleController::Initialize(CVLCMApi* pApi, CVLCMApiConfig* pConfig, IV
 
             CVLCMApi::InitializeModuleLibraries(*pApi);
 
+            bLoadingDefinitions = true;
             if (m_Config.GetDefineData() != nullptr && m_Config.GetDefineDataSize() > 0)
                 m_DefineLoader.Load(m_Config.GetDefineData(), static_cast<VL_SIZE_T>(m_Config.GetDefineDataSize()));
             else if (m_Config.GetDefineFilePath().GetLength() > 0 &&
@@ -157,6 +166,7 @@ void CVLModuleController::Initialize(CVLCMApi* pApi, CVLCMApiConfig* pConfig, IV
                 m_DefineLoader.Load(m_Config.GetDefineFilePath().GetBuffer());
             else if (m_Config.GetFileListName().GetLength() > 0)
                 m_DefineLoader.LoadFiles(m_Config.GetPathInfo(), m_Config.GetFileListName().GetBuffer());
+            bLoadingDefinitions = false;
 
             m_pPropertyTreeDocument = GetDefineDocument("PropertyRoot", false);
             OnDefineLoaded();
@@ -168,6 +178,14 @@ void CVLModuleController::Initialize(CVLCMApi* pApi, CVLCMApiConfig* pConfig, IV
         } catch (...) {
             // A failed start leaves nothing behind, so that a retry starts
             // clean; constants set before it stay for that retry.
+            try {
+                throw;
+            } catch (EVLException* pException) {
+                m_strInitializeErrorText = bLoadingDefinitions ? m_DefineLoader.DescribeFailure(pException)
+                                                               : ExceptionText(pException);
+            } catch (...) {
+                m_strInitializeErrorText = "an unexpected failure";
+            }
             Cleanup(true);
             throw;
         }

@@ -24,6 +24,7 @@
 #include <list>
 #include <map>
 #include <mutex>
+#include <string>
 #include <thread>
 
 #include "cm/VLApiObject.h"
@@ -73,6 +74,9 @@ public:
     // Stops and releases what still runs, then drops modules, definitions
     // and constants. The controller can be initialized again.
     virtual void Terminate();
+    // Why the last Initialize failed, in words: for the definitions, the
+    // file, the record or line, and what was wrong. Empty after a success.
+    const std::string& GetInitializeErrorText() const { return m_strInitializeErrorText; }
 
     // --- options ---------------------------------------------------------
     virtual void LockOptions();
@@ -257,6 +261,7 @@ protected:
     // What the queued records hold, in bytes (their texts included), kept
     // with the queue under the controller lock.
     size_t m_nQueuedBytes = 0;
+    std::string m_strInitializeErrorText;
 
 public:
     // The bytes a queued record is counted with.

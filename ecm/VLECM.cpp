@@ -3,6 +3,8 @@
 // device lists and property nodes.
 #include "ecm/VLECM.h"
 
+#include "cm/VLModuleController.h"
+
 #include <new>
 
 #include "base/core/VLCharset.h"
@@ -15,6 +17,7 @@
 #include "base/system/VLLocalizeUtility.h"
 #include "base/xml/VLXmlException.h"
 #include "cm/VLCMApiConfig.h"
+#include "cm/VLModuleController.h"
 #include "ecm/VLECMNIFInfo.h"
 #include "ecm/VLECMNIFInfoList.h"
 #include "ecm/VLECMProperty.h"
@@ -78,6 +81,12 @@ VLECM_RESULT CVLECM::resultFromCurrentException()
 bool CVLECM::IsDispatchThread()
 {
     return m_bDispatchThreadRunning.load() && pthread_equal(m_DispatchThreadId.load(), pthread_self());
+}
+
+std::string CVLECM::GetInitializeErrorText()
+{
+    CVLModuleController* pController = m_Api.GetModuleController();
+    return pController != nullptr ? pController->GetInitializeErrorText() : std::string();
 }
 
 VLECM_RESULT CVLECM::Initialize(IVLECMCallbackIF* pCallbackIF, IVLECMNIFInfoFactoryIF* pNIFInfoFactoryIF,

@@ -16,6 +16,7 @@
 #include <atomic>
 #include <list>
 #include <map>
+#include <string>
 
 #include <pthread.h>
 
@@ -52,6 +53,10 @@ public:
                                     IVLECMNIFInfoListFactoryIF* pNIFInfoListFactoryIF,
                                     const CVLECMPropertyMap* pPropertyMap);
     virtual void Terminate();
+    // Why the last Initialize failed to load the definitions or start the
+    // modules, in words (the file, the record or line, what was wrong);
+    // empty when that part did not fail.
+    std::string GetInitializeErrorText();
 
     // Options. The map is guarded, so lookups answer copies.
     virtual CVLECMPropertyMap GetPropertyMap();
