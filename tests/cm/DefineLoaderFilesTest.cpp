@@ -5,10 +5,14 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "base/stream/VLFileStream.h"
 #include "cm/VLDefineLoader.h"
 #include "tests/support/TestSupport.h"
+#include "tests/support/Watchdog.h"
 #include "tests/support/XmlTestStream.h"
 
 namespace {
@@ -185,4 +189,94 @@ TEST_F(DefineLoaderFiles, ToolBuildsAndDumpsTheSameDefinitions)
               std::system((tool + " build " + d + "vlres201.dat " + d + "vlres200.dat 2> " + d + "err.txt").c_str()));
     EXPECT_NE(ReadText(d + "err.txt").find(d + "p.xml: line 1"), std::string::npos);
     EXPECT_EQ(ReadText(d + "vlres200.dat"), full);
+}
+
+TEST_F(DefineLoaderFiles, OnlyRegularFilesAreRead)
+{
+    // A FIFO would block the open for ever: the list, a member and a
+    // resource that are not regular files fail at once, saying so.
+    CWatchdog watchdog(60, "reading FIFOs");
+    ASSERT_EQ(0, mkfifo((m_strDir + "/fifo").c_str(), 0600));
+    Write("vlres201.dat", "<Files><File name=\"a.xml\"/><File name=\"fifo\"/></Files>");
+    Write("a.xml", "<A/>");
+    CVLDefineLoader loader;
+    try {
+        loader.LoadFiles(m_PathInfo, "vlres201.dat");
+        ADD_FAILURE() << "a FIFO was read";
+    } catch (EVLException* e) {
+        EXPECT_EQ(loader.DescribeFailure(e), m_strDir + "/fifo: not a regular file");
+        e->Delete();
+    }
+    EXPECT_EQ(LoadList(loader, "fifo"), "EVLOpenException");
+    CVLDefineLoader resource;
+    try {
+        resource.Load((m_strDir + "/fifo").c_str());
+        ADD_FAILURE() << "a FIFO was read";
+    } catch (EVLException* e) {
+        EXPECT_EQ(resource.DescribeFailure(e), m_strDir + "/fifo: not a regular file");
+        e->Delete();
+    }
+    try {
+        resource.Load((m_strDir + "/missing.dat").c_str());
+    } catch (EVLException* e) {
+        EXPECT_EQ(resource.DescribeFailure(e), m_strDir + "/missing.dat: cannot be opened: No such file or directory");
+        e->Delete();
+    }
+}
+
+TEST_F(DefineLoaderFiles, ToolWritesOnlyItsOwnFileAndReadsOnlyRegularOnes)
+{
+    const char* szBin = getenv("VL_TEST_BIN_DIR");
+    if (szBin == nullptr)
+        GTEST_SKIP() << "VL_TEST_BIN_DIR not set";
+    // Every run is bounded, so that a blocked read fails instead of hanging.
+    std::string tool = std::string("timeout 60 ") + szBin + "/vlresource";
+    std::string d = m_strDir + "/";
+    Write("list.dat", "<Files><File name=\"m.xml\"/></Files>");
+    const std::string strMember = "<ModuleMapping><Module name=\"VLMDSock\"/></ModuleMapping>";
+    Write("m.xml", strMember);
+    const std::string strList = ReadText(d + "list.dat");
+    auto run = [&](const std::string& strArgs) {
+        int nStatus = std::system((tool + " " + strArgs + " 2> " + d + "err.txt").c_str());
+        return WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : -1;
+    };
+    auto err = [&] { return ReadText(d + "err.txt"); };
+
+    // An OUT that is not a regular file stays what it is.
+    ASSERT_EQ(0, mkfifo((d + "out.fifo").c_str(), 0600));
+    EXPECT_EQ(1, run("build " + d + "list.dat " + d + "out.fifo"));
+    EXPECT_NE(err().find(d + "out.fifo: not written: it exists and is not a regular file"), std::string::npos) << err();
+    struct stat info;
+    ASSERT_EQ(0, lstat((d + "out.fifo").c_str(), &info));
+    EXPECT_TRUE(S_ISFIFO(info.st_mode));
+
+    // A link planted where a predictable temporary file would be is left alone.
+    Write("victim", "precious");
+    ASSERT_EQ(0, symlink((d + "victim").c_str(), (d + "out.dat.tmp").c_str()));
+    EXPECT_EQ(0, run("build " + d + "list.dat " + d + "out.dat")) << err();
+    EXPECT_EQ(ReadText(d + "victim"), "precious");
+    EXPECT_EQ(ReadText(d + "out.dat").compare(0, 4, "VLCM"), 0);
+
+    // The list and its members, under any name, are never overwritten.
+    ASSERT_EQ(0, link((d + "m.xml").c_str(), (d + "alias.xml").c_str()));
+    for (const char* szOut : {"list.dat", "m.xml", "alias.xml"}) {
+        EXPECT_EQ(1, run("build " + d + "list.dat " + d + szOut)) << szOut;
+        EXPECT_NE(err().find(", which the resource is built from"), std::string::npos) << err();
+    }
+    EXPECT_EQ(ReadText(d + "list.dat"), strList);
+    EXPECT_EQ(ReadText(d + "m.xml"), strMember);
+
+    // A FIFO to dump or as a member fails at once, and says why.
+    EXPECT_EQ(1, run("dump " + d + "out.fifo"));
+    EXPECT_EQ(err(), "vlresource: " + d + "out.fifo: not a regular file\n");
+    Write("fifolist.dat", "<Files><File name=\"out.fifo\"/></Files>");
+    EXPECT_EQ(1, run("build " + d + "fifolist.dat " + d + "x.dat"));
+    EXPECT_EQ(err(), "vlresource: " + d + "out.fifo: not a regular file\n");
+
+    // A corrupt resource names the record and what is wrong with it.
+    std::string full = ReadText(d + "out.dat");
+    full[64] = 7;
+    Write("bad.dat", full);
+    EXPECT_EQ(1, run("dump " + d + "bad.dat"));
+    EXPECT_EQ(err(), "vlresource: " + d + "bad.dat: record 1 (offset 64): a record of an unknown type\n");
 }

@@ -3,22 +3,18 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "base/core/VLException.h"
-#include "base/stream/VLFileStream.h"
+#include "base/stream/VLMemoryStream.h"
 #include "base/stream/VLStringStream.h"
 #include "base/system/VLLocalizeUtility.h"
 #include "cm/VLDefineLoader.h"
 
 namespace {
-
-const char* const g_szUsage = "usage:\n"
-                              "  vlresource build LIST OUT   read the XML files and script sources named by the\n"
-                              "                              list LIST (paths relative to its folder) and write\n"
-                              "                              them as the binary resource OUT\n"
-                              "  vlresource dump FILE        print the documents (as XML) and the scripts (name\n"
-                              "                              and image size) of a binary resource or a list\n";
 
 const char s_Magic[4] = {'V', 'L', 'C', 'M'};
 
@@ -35,15 +31,26 @@ std::string TextOf(EVLException* e)
     return std::string(str.GetBuffer(), static_cast<size_t>(str.GetLength()));
 }
 
-bool IsResource(const char* szPath)
+// Whether the file starts with the resource magic. It is opened without
+// blocking and read only when it is a regular file: a FIFO or a device would
+// block or never end. szReason says why the file cannot be read.
+bool IsResource(const char* szPath, std::string& strReason)
 {
-    FILE* pFile = fopen(szPath, "rb");
-    if (pFile == nullptr)
+    int fd = open(szPath, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        strReason = std::string("cannot be opened: ") + strerror(errno);
         return false;
+    }
+    struct stat info;
     char magic[sizeof(s_Magic)] = {};
-    size_t n = fread(magic, 1, sizeof(magic), pFile);
-    fclose(pFile);
-    return n == sizeof(magic) && memcmp(magic, s_Magic, sizeof(magic)) == 0;
+    bool bResource = false;
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
+        strReason = "not a regular file";
+    else
+        bResource = read(fd, magic, sizeof(magic)) == static_cast<ssize_t>(sizeof(magic)) &&
+                    memcmp(magic, s_Magic, sizeof(magic)) == 0;
+    close(fd);
+    return bResource;
 }
 
 // Reads the list: its folder is the root of every listed path.
@@ -60,59 +67,108 @@ void LoadList(CVLDefineLoader& loader, const char* szList)
     loader.LoadFiles(pathInfo, strName.c_str());
 }
 
-// The message for a failed load: the file, and the record or line.
-int FailLoad(const CVLDefineLoader& loader, EVLException* e, bool bResource)
+// The message for a failed load: the file, the record or line, the reason.
+int FailLoad(const CVLDefineLoader& loader, EVLException* e)
 {
-    std::string strWhere(loader.GetCurrentFile().GetBuffer(), static_cast<size_t>(loader.GetCurrentFile().GetLength()));
-    char szNumber[64];
-    if (bResource && loader.GetRecordNumber() > 0) {
-        snprintf(szNumber, sizeof(szNumber), ": record %d (offset %u)", loader.GetRecordNumber(),
-                 static_cast<unsigned>(loader.GetRecordOffset()));
-        strWhere += szNumber;
-    } else if (!bResource && loader.GetCurrentLine() > 0) {
-        snprintf(szNumber, sizeof(szNumber), ": line %u", static_cast<unsigned>(loader.GetCurrentLine()));
-        strWhere += szNumber;
-    }
-    return Fail(strWhere + ": " + TextOf(e));
+    std::string strText = loader.DescribeFailure(e);
+    e->Delete();
+    return Fail(strText);
 }
 
-int Build(const char* szList, const char* szOut)
+// Whether two stat results are one file.
+bool SameFile(const struct stat& a, const struct stat& b)
 {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+int Build(char** argv)
+{
+    const char* szList = argv[0];
+    const char* szOut = argv[1];
+    // OUT is replaced by a rename: a device, a FIFO or a folder there would
+    // be replaced (or written through) instead of a resource file.
+    struct stat outInfo;
+    bool bOutExists = stat(szOut, &outInfo) == 0;
+    if (bOutExists && !S_ISREG(outInfo.st_mode))
+        return Fail(std::string(szOut) + ": not written: it exists and is not a regular file");
     CVLDefineLoader loader;
     try {
         LoadList(loader, szList);
     } catch (EVLException* e) {
-        return FailLoad(loader, e, false);
+        return FailLoad(loader, e);
     }
-    // Written beside the target and renamed, so that a failure leaves any
-    // earlier resource as it was.
-    std::string strTemp = std::string(szOut) + ".tmp";
-    CVLFileStream out;
-    out.SetFileName(strTemp.c_str());
+    // Nor may it be one of the files the resource is built from.
+    for (const CVLString& strRead : loader.GetFilesRead()) {
+        struct stat info;
+        if (bOutExists && stat(strRead.GetBuffer(), &info) == 0 && SameFile(info, outInfo))
+            return Fail(std::string(szOut) + ": not written: it is " + strRead.GetBuffer() +
+                        ", which the resource is built from");
+    }
+    CVLMemoryStream data;
     try {
-        loader.Save(&out);
+        loader.Save(&data);
     } catch (EVLException* e) {
-        remove(strTemp.c_str());
-        return Fail(std::string(szOut) + ": not written: " + TextOf(e));
+        std::string strReason = loader.GetErrorText();
+        std::string strText = TextOf(e);
+        return Fail(std::string(szOut) + ": not written: " + (strReason.empty() ? strText : strReason));
     }
-    if (rename(strTemp.c_str(), szOut) != 0) {
-        remove(strTemp.c_str());
+    // Written to a new file of a name nobody can guess or take over, beside
+    // OUT, then renamed: a failure leaves an earlier OUT as it was.
+    std::string strTemp = std::string(szOut) + ".XXXXXX";
+    int fd = mkstemp(&strTemp[0]);
+    if (fd < 0)
         return Fail(std::string(szOut) + ": not written: " + strerror(errno));
+    mode_t nMask = umask(0);
+    umask(nMask);
+    bool bWritten = fchmod(fd, 0666 & ~nMask) == 0;
+    VL_BYTE buffer[65536];
+    try {
+        data.Open(VL_OPEN_READ);
+        for (;;) {
+            VL_SIZE_T n = bWritten ? data.Read(buffer, sizeof(buffer)) : 0;
+            if (n == 0 || n > sizeof(buffer))
+                break;
+            for (VL_SIZE_T nDone = 0; bWritten && nDone < n;) {
+                ssize_t r = write(fd, buffer + nDone, n - nDone);
+                bWritten = r > 0;
+                nDone += bWritten ? static_cast<VL_SIZE_T>(r) : 0;
+            }
+        }
+        data.Close();
+    } catch (EVLException* e) {
+        e->Delete();
+        bWritten = false;
+        errno = EIO;
+    }
+    int nError = errno;
+    if (close(fd) != 0 && bWritten) {
+        bWritten = false;
+        nError = errno;
+    }
+    if (!bWritten || rename(strTemp.c_str(), szOut) != 0) {
+        if (bWritten)
+            nError = errno;
+        unlink(strTemp.c_str());
+        return Fail(std::string(szOut) + ": not written: " + strerror(nError));
     }
     return 0;
 }
 
-int Dump(const char* szFile)
+int Dump(char** argv)
 {
+    const char* szFile = argv[0];
     CVLDefineLoader loader;
-    bool bResource = IsResource(szFile);
+    std::string strReason;
+    bool bResource = IsResource(szFile, strReason);
+    if (!strReason.empty())
+        return Fail(std::string(szFile) + ": " + strReason);
     try {
         if (bResource)
             loader.Load(szFile);
         else
             LoadList(loader, szFile);
     } catch (EVLException* e) {
-        return FailLoad(loader, e, bResource);
+        return FailLoad(loader, e);
     }
     std::string strOut;
     try {
@@ -144,18 +200,42 @@ int Dump(const char* szFile)
     return 0;
 }
 
+// The commands, each with its usage; main dispatches by name and count.
+struct Command
+{
+    const char* szName;
+    int nArgs;
+    int (*pfn)(char** argv);  // the command's arguments
+    const char* szUsage;
+};
+
+const Command s_Commands[] = {
+    {"build", 2, Build,
+     "  vlresource build LIST OUT   read the XML files and script sources named by the\n"
+     "                              list LIST (paths relative to its folder) and write\n"
+     "                              them as the binary resource OUT\n"},
+    {"dump", 1, Dump,
+     "  vlresource dump FILE        print the documents (as XML) and the scripts (name\n"
+     "                              and image size) of a binary resource or a list\n"},
+};
+
+int Usage(FILE* fp)
+{
+    fputs("usage:\n", fp);
+    for (const Command& command : s_Commands)
+        fputs(command.szUsage, fp);
+    return fp == stdout ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    if (argc >= 2 && (strcmp(argv[1], "-h") == 0 || strcmp(argv[1], "--help") == 0)) {
-        fputs(g_szUsage, stdout);
-        return 0;
+    if (argc >= 2 && (strcmp(argv[1], "-h") == 0 || strcmp(argv[1], "--help") == 0))
+        return Usage(stdout);
+    for (const Command& command : s_Commands) {
+        if (argc >= 2 && strcmp(argv[1], command.szName) == 0 && argc - 2 == command.nArgs)
+            return command.pfn(argv + 2);
     }
-    if (argc == 4 && strcmp(argv[1], "build") == 0)
-        return Build(argv[2], argv[3]);
-    if (argc == 3 && strcmp(argv[1], "dump") == 0)
-        return Dump(argv[2]);
-    fputs(g_szUsage, stderr);
-    return 1;
+    return Usage(stderr);
 }
