@@ -15,6 +15,7 @@
 #include "app/VLNetSession.h"
 #include "app/VLNetStatusLine.h"
 #include "base/core/VLFileSystem.h"
+#include "tests/support/Watchdog.h"
 
 namespace {
 bool Parse(CVLNetOptions& options, std::vector<const char*> args)
@@ -184,5 +185,44 @@ TEST(VLNetProgram, ExitStatusOfHelpBadLinesAndBadResources)
     strOutput.clear();
     EXPECT_EQ(1, RunVlnet("probe --resources " + strDir, strOutput));
     EXPECT_NE(std::string::npos, strOutput.find("result 15 (device manager call failed)")) << strOutput;
+    EXPECT_EQ(0, system(("rm -rf " + strDir).c_str()));
+}
+
+TEST(VLNetProgram, BadResourcesNameTheFileAndTheReason)
+{
+    // A FIFO would block the start for ever.
+    CWatchdog watchdog(120, "vlnet on bad resources");
+    std::string strDir = "/tmp/vlnet_app_bad_" + std::to_string(getpid());
+    std::string strSettings = strDir + "/Settings/Default/";
+    ASSERT_EQ(0, system(("mkdir -p " + strSettings + " && mkfifo " + strSettings + "vlres300.dat").c_str()));
+    std::string strOutput;
+    EXPECT_EQ(1, RunVlnet("probe --resources " + strDir, strOutput));
+    EXPECT_NE(std::string::npos, strOutput.find(strSettings + "vlres300.dat: the configuration is not a regular file"))
+        << strOutput;
+
+    ASSERT_EQ(0, system(("rm " + strSettings + "vlres300.dat && echo '<Configurations " +
+                         "xmlns=\"http://vlnet.invalid/orvek-net/2009/05/configurations\"/>' > " + strSettings +
+                         "vlres300.dat && mkfifo " + strSettings + "vlres200.dat")
+                            .c_str()));
+    strOutput.clear();
+    EXPECT_EQ(1, RunVlnet("probe --resources " + strDir, strOutput));
+    EXPECT_NE(std::string::npos, strOutput.find("the device manager did not start: result 15 (" + strSettings +
+                                                "vlres200.dat: not a regular file)"))
+        << strOutput;
+
+    // A resource with a record of an unknown type.
+    std::string strResource("VLCM\x01", 5);
+    strResource.resize(64, '\0');
+    strResource += std::string("\x07\0\0\0\0", 5) + std::string(11, '\0');
+    ASSERT_EQ(0, system(("rm " + strSettings + "vlres200.dat").c_str()));
+    FILE* fp = fopen((strSettings + "vlres200.dat").c_str(), "wb");
+    ASSERT_NE(fp, nullptr);
+    fwrite(strResource.data(), 1, strResource.size(), fp);
+    fclose(fp);
+    strOutput.clear();
+    EXPECT_EQ(1, RunVlnet("probe --resources " + strDir, strOutput));
+    EXPECT_NE(std::string::npos, strOutput.find("the device manager did not start: result 15 (" + strSettings +
+                                                "vlres200.dat: record 1 (offset 64): a record of an unknown type)"))
+        << strOutput;
     EXPECT_EQ(0, system(("rm -rf " + strDir).c_str()));
 }
