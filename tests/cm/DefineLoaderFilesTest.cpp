@@ -164,7 +164,8 @@ TEST_F(DefineLoaderFiles, ToolBuildsAndDumpsTheSameDefinitions)
           "<Files><File name=\"m.xml\"/><File name=\"p.xml\"/><File name=\"s.vls\" type=\"SCRIPT\"/></Files>");
     Write("m.xml",
           "<ModuleMapping><Module name=\"VLMDSock\"><Instance name=\"Send\" v=\"&lt;&gt;\"/></Module></ModuleMapping>");
-    Write("p.xml", "<PropertyRoot><P name=\"VLPC\">x</P></PropertyRoot>");
+    // The resource form drops comments: the list's dump shows none either.
+    Write("p.xml", "<PropertyRoot><!-- a comment --><P name=\"VLPC\">x</P></PropertyRoot>");
     Write("s.vls", "int A() { return 1; }\nint B(int n) { return n; }\n");
     std::string d = m_strDir + "/";
     ASSERT_EQ(0, std::system((tool + " build " + d + "vlres201.dat " + d + "vlres200.dat").c_str()));

@@ -81,6 +81,31 @@ bool SameFile(const struct stat& a, const struct stat& b)
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
+// The resource bytes of what loader holds; false (with the message printed)
+// when the documents do not fit the resource form.
+bool SaveToBytes(CVLDefineLoader& loader, const char* szOut, std::string& bytes)
+{
+    CVLMemoryStream data;
+    try {
+        loader.Save(&data);
+        data.Open(VL_OPEN_READ);
+        VL_BYTE buffer[65536];
+        for (;;) {
+            VL_SIZE_T n = data.Read(buffer, sizeof(buffer));
+            if (n == 0 || n > sizeof(buffer))
+                break;
+            bytes.append(reinterpret_cast<const char*>(buffer), n);
+        }
+        data.Close();
+    } catch (EVLException* e) {
+        std::string strReason = loader.GetErrorText();
+        std::string strText = TextOf(e);
+        Fail(std::string(szOut) + ": not written: " + (strReason.empty() ? strText : strReason));
+        return false;
+    }
+    return true;
+}
+
 int Build(char** argv)
 {
     const char* szList = argv[0];
@@ -104,14 +129,9 @@ int Build(char** argv)
             return Fail(std::string(szOut) + ": not written: it is " + strRead.GetBuffer() +
                         ", which the resource is built from");
     }
-    CVLMemoryStream data;
-    try {
-        loader.Save(&data);
-    } catch (EVLException* e) {
-        std::string strReason = loader.GetErrorText();
-        std::string strText = TextOf(e);
-        return Fail(std::string(szOut) + ": not written: " + (strReason.empty() ? strText : strReason));
-    }
+    std::string bytes;
+    if (!SaveToBytes(loader, szOut, bytes))
+        return 1;
     // Written to a new file of a name nobody can guess or take over, beside
     // OUT, then renamed: a failure leaves an earlier OUT as it was.
     std::string strTemp = std::string(szOut) + ".XXXXXX";
@@ -121,24 +141,10 @@ int Build(char** argv)
     mode_t nMask = umask(0);
     umask(nMask);
     bool bWritten = fchmod(fd, 0666 & ~nMask) == 0;
-    VL_BYTE buffer[65536];
-    try {
-        data.Open(VL_OPEN_READ);
-        for (;;) {
-            VL_SIZE_T n = bWritten ? data.Read(buffer, sizeof(buffer)) : 0;
-            if (n == 0 || n > sizeof(buffer))
-                break;
-            for (VL_SIZE_T nDone = 0; bWritten && nDone < n;) {
-                ssize_t r = write(fd, buffer + nDone, n - nDone);
-                bWritten = r > 0;
-                nDone += bWritten ? static_cast<VL_SIZE_T>(r) : 0;
-            }
-        }
-        data.Close();
-    } catch (EVLException* e) {
-        e->Delete();
-        bWritten = false;
-        errno = EIO;
+    for (size_t nDone = 0; bWritten && nDone < bytes.size();) {
+        ssize_t r = write(fd, bytes.data() + nDone, bytes.size() - nDone);
+        bWritten = r > 0;
+        nDone += bWritten ? static_cast<size_t>(r) : 0;
     }
     int nError = errno;
     if (close(fd) != 0 && bWritten) {
@@ -170,9 +176,23 @@ int Dump(char** argv)
     } catch (EVLException* e) {
         return FailLoad(loader, e);
     }
+    // A list is shown as the resource it builds, so that both print the same
+    // text: the resource form drops comments, for one.
+    CVLDefineLoader built;
+    if (!bResource) {
+        std::string bytes;
+        if (!SaveToBytes(loader, szFile, bytes))
+            return 1;
+        try {
+            built.Load(reinterpret_cast<const VL_BYTE*>(bytes.data()), static_cast<VL_SIZE_T>(bytes.size()));
+        } catch (EVLException* e) {
+            return FailLoad(built, e);
+        }
+    }
+    CVLDefineLoader& shown = bResource ? loader : built;
     std::string strOut;
     try {
-        for (const auto& entry : loader.GetDocumentMap()) {
+        for (const auto& entry : shown.GetDocumentMap()) {
             strOut += "document ";
             strOut.append(entry.first.GetBuffer(), static_cast<size_t>(entry.first.GetLength()));
             strOut += "\n";
@@ -187,7 +207,7 @@ int Dump(char** argv)
     } catch (EVLException* e) {
         return Fail(std::string(szFile) + ": cannot print a document: " + TextOf(e));
     }
-    for (CVLScriptConstIterator it = loader.GetScriptCollection().ConstBegin(); !it.IsEnd(); it.Next()) {
+    for (CVLScriptConstIterator it = shown.GetScriptCollection().ConstBegin(); !it.IsEnd(); it.Next()) {
         const CVLScript* pScript = it.Get();
         char szSize[32];
         snprintf(szSize, sizeof(szSize), " %u\n", static_cast<unsigned>(pScript->GetSize()));
