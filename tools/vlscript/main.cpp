@@ -19,13 +19,6 @@
 
 namespace {
 
-const char* const g_szUsage =
-    "usage:\n"
-    "  vlscript compile FILE -o DIR          compile every function of FILE and write\n"
-    "                                        one image per function to DIR/NAME.img\n"
-    "  vlscript run FILE FUNCTION [ARG ...]  compile FILE, run FUNCTION with the\n"
-    "                                        arguments and print its return value\n";
-
 // The source text, read from memory.
 class CSourceStream : public IVLStream
 {
@@ -150,18 +143,61 @@ int RunFunction(const char* szFile, const char* szFunction, int nArgs, char** pp
     return 0;
 }
 
+// The command line's arguments after the command name.
+int CompileCommand(int, char** ppArgs)
+{
+    if (strcmp(ppArgs[1], "-o") != 0)
+        return -1;
+    return Compile(ppArgs[0], ppArgs[2]);
+}
+
+int RunCommand(int nArgs, char** ppArgs)
+{
+    return RunFunction(ppArgs[0], ppArgs[1], nArgs - 2, ppArgs + 2);
+}
+
+// The commands, each with its usage; main dispatches by name and count.
+struct Command
+{
+    const char* szName;
+    int nMinArgs;
+    int nMaxArgs;                          // -1: any number
+    int (*pfn)(int nArgs, char** ppArgs);  // -1: the arguments do not fit
+    const char* szUsage;
+};
+
+const Command s_Commands[] = {
+    {"compile", 3, 3, CompileCommand,
+     "  vlscript compile FILE -o DIR          compile every function of FILE and write\n"
+     "                                        one image per function to DIR/NAME.img\n"},
+    {"run", 2, -1, RunCommand,
+     "  vlscript run FILE FUNCTION [ARG ...]  compile FILE, run FUNCTION with the\n"
+     "                                        arguments and print its return value\n"},
+};
+
+int Usage(FILE* fp)
+{
+    fputs("usage:\n", fp);
+    for (const Command& command : s_Commands)
+        fputs(command.szUsage, fp);
+    return fp == stdout ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    if (argc >= 2 && (strcmp(argv[1], "-h") == 0 || strcmp(argv[1], "--help") == 0)) {
-        fputs(g_szUsage, stdout);
-        return 0;
+    if (argc >= 2 && (strcmp(argv[1], "-h") == 0 || strcmp(argv[1], "--help") == 0))
+        return Usage(stdout);
+    const int nArgs = argc - 2;
+    for (const Command& command : s_Commands) {
+        if (argc < 2 || strcmp(argv[1], command.szName) != 0 || nArgs < command.nMinArgs ||
+            (command.nMaxArgs >= 0 && nArgs > command.nMaxArgs))
+            continue;
+        int nResult = command.pfn(nArgs, argv + 2);
+        if (nResult >= 0)
+            return nResult;
+        break;
     }
-    if (argc == 5 && strcmp(argv[1], "compile") == 0 && strcmp(argv[3], "-o") == 0)
-        return Compile(argv[2], argv[4]);
-    if (argc >= 4 && strcmp(argv[1], "run") == 0)
-        return RunFunction(argv[2], argv[3], argc - 4, argv + 4);
-    fputs(g_szUsage, stderr);
-    return 1;
+    return Usage(stderr);
 }
