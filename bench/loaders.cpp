@@ -122,8 +122,8 @@ BENCHMARK(BM_FieldListLoad)->Arg(10000)->Arg(100000)->Arg(1000000)->Unit(benchma
 static void BM_FunctionLoad(benchmark::State& state)
 {
     CVLXmlDocument doc;
-    LoadText(doc, "<Function deviceType=\"2B\" function=\"5A01\" packetType=\"Q\">" +
-                      Children("<x/>", state.range(0)) + "</Function>");
+    LoadText(doc, "<Function deviceType=\"2B\" function=\"5A01\" packetType=\"Q\">" + Children("<x/>", state.range(0)) +
+                      "</Function>");
     Run(state, [&] {
         CVLPCFunction function;
         function.Load(nullptr, doc.GetDocumentElement());

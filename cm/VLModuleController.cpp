@@ -181,8 +181,8 @@ void CVLModuleController::Initialize(CVLCMApi* pApi, CVLCMApiConfig* pConfig, IV
             try {
                 throw;
             } catch (EVLException* pException) {
-                m_strInitializeErrorText = bLoadingDefinitions ? m_DefineLoader.DescribeFailure(pException)
-                                                               : ExceptionText(pException);
+                m_strInitializeErrorText =
+                    bLoadingDefinitions ? m_DefineLoader.DescribeFailure(pException) : ExceptionText(pException);
             } catch (...) {
                 m_strInitializeErrorText = "an unexpected failure";
             }

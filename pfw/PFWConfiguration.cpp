@@ -112,7 +112,7 @@ VLPFW_RESULT CPFWConfiguration::Load(VL_CONST_STR szPath)
     bool bScrambled = false;
     long nSize = Probe(szPath, bScrambled);
     if (nSize < 0 || nSize > kMaxConfigurationBytes) {
-        m_strErrorText = Text(nSize == -2  ? "the configuration is not a regular file"
+        m_strErrorText = Text(nSize == -2 ? "the configuration is not a regular file"
                               : nSize < 0 ? "the configuration cannot be read"
                                           : "the configuration is larger than 1 MiB");
         CVLTrace::Output(VLPFW_MODULE, PFW_CONFIGURATION_FILE, __LINE__, 0,
@@ -120,7 +120,7 @@ VLPFW_RESULT CPFWConfiguration::Load(VL_CONST_STR szPath)
         return VLPFW_RESULT_CONFIGURATION_ERROR;
     }
     IVLStream* pStream = bScrambled ? static_cast<IVLStream*>(new CVLEasyEncryptionFileStream())
-                                             : static_cast<IVLStream*>(new CVLFileStream());
+                                    : static_cast<IVLStream*>(new CVLFileStream());
     VLPFW_RESULT eResult = VLPFW_RESULT_SUCCESS;
     CVLXmlDocument document;
     try {

@@ -31,8 +31,8 @@ FILE* OpenRegularFile(const char* szName, bool bWrite)
         return nullptr;
     }
     int nFlags = fcntl(fd, F_GETFL);
-    FILE* pFile = nFlags != -1 && fcntl(fd, F_SETFL, nFlags & ~O_NONBLOCK) == 0 ? fdopen(fd, bWrite ? "r+" : "r")
-                                                                              : nullptr;
+    FILE* pFile =
+        nFlags != -1 && fcntl(fd, F_SETFL, nFlags & ~O_NONBLOCK) == 0 ? fdopen(fd, bWrite ? "r+" : "r") : nullptr;
     if (pFile == nullptr) {
         int nError = errno;
         close(fd);
