@@ -15,6 +15,15 @@
 // index is checked against what remains, so a malformed resource fails with
 // EVLIOException (EVLUnsupportedException for a bad header), never a read
 // outside its bytes. What was filed before a failure stays filed.
+//
+// Its operations are spread over source files, the reader and the writer of
+// one form side by side:
+//   VLDefineLoader.cpp          life cycle, failures, the resource's header
+//                               and records, script records, numbers and texts
+//   VLDefineLoaderDocument.cpp  the document record: string table, elements,
+//                               attributes, texts
+//   VLDefineLoaderFiles.cpp     the development form and the generated sources
+//   VLDefineLoaderPrivate.h     the helpers they share
 #ifndef VLDEFINELOADER_H
 #define VLDEFINELOADER_H
 
@@ -77,7 +86,6 @@ public:
         size_t GetCount() const { return m_Texts.size(); }
         // The text at nIndex; EVLIOException for an index outside the table.
         const char* GetText(unsigned nIndex, int& nLength) const;
-    bool IsFull() const { return m_Texts.size() >= MAX_TABLE_ENTRIES; }
 
         CVLDefineLoader* m_pLoader;
 

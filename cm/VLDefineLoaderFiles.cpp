@@ -1,0 +1,242 @@
+// CVLDefineLoader: the development form (a list of XML files and script
+// sources) and the build tool's generated sources.
+#include "cm/VLDefineLoader.h"
+
+#include "base/core/VLException.h"
+#include "base/core/VLFileSystem.h"
+#include "base/core/VLInvalidParamException.h"
+#include "base/core/VLTrace.h"
+#include "base/stream/VLFileStream.h"
+#include "base/xml/VLXmlNodeList.h"
+#include "cm/VLCMDefs.h"
+#include "cm/VLDefineLoaderPrivate.h"
+#include "script/VLScriptCompiler.h"
+
+using namespace VLDefineLoaderPrivate;
+
+namespace {
+
+// Appends pNode to pParent's children; deletes pNode when that fails.
+void AppendNode(IVLXmlNode* pParent, IVLXmlNode* pNode)
+{
+    try {
+        pParent->GetChildNodes()->Append(pNode);
+    } catch (...) {
+        pNode->Delete();
+        throw;
+    }
+    pNode->SetParentNode(pParent);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// The development form
+
+void CVLDefineLoader::LoadFiles(const CVLLocalizeUtility& objPathInfo, VL_CONST_STR szFileName)
+{
+    static const char* const kSignature = "CVLDefineLoader::LoadFiles(const CVLLocalizeUtility&, VL_CONST_STR)";
+    CVLTrace::FunctionIn(VLCMAPI_MODULE, s_szFile, __LINE__, kSignature);
+    try {
+        CVLLocalizeUtility pathInfo(objPathInfo);
+        CVLString strListPath = pathInfo.GetLocalizedPath(szFileName);
+        m_strCurrentFile = strListPath;
+        m_strErrorText.clear();
+        m_FilesRead.clear();
+        m_FilesRead.push_back(strListPath);
+        m_nRecordNumber = 0;
+        m_nRecordOffset = 0;
+        CVLXmlDocument list;
+        CVLFileStream stream;
+        stream.SetFileName(strListPath.GetString());
+        m_nCurrentLine = 0;
+        try {
+            list.Load(&stream);
+        } catch (...) {
+            m_nCurrentLine = list.GetLoadLine();
+            throw;
+        }
+        CVLXmlElement* pRoot = list.GetDocumentElement();
+        CVLXmlNodeConstIterator it;
+        if (pRoot != nullptr)
+            it = pRoot->GetChildNodes()->ConstBegin();
+        for (; !it.IsEnd(); it.Next()) {
+            IVLXmlNode* pNode = it.Get();
+            if (pNode->GetNodeType() != VLXML_NODE_ELEMENT)
+                continue;
+            CVLXmlElement* pFile = static_cast<CVLXmlElement*>(pNode);
+            if (pFile->GetTagNameRef() != "File")
+                continue;
+            CVLString strName = pFile->GetAttribute("name");
+            CVLString strType = pFile->GetAttribute("type");
+            CVLString strPath = pathInfo.GetLocalizedPath(strName.GetString());
+            m_strCurrentFile = strPath;
+            if (strType.GetLength() == 0 || strType.CompareNoCase("xml") == 0 || strType.CompareNoCase("script") == 0)
+                m_FilesRead.push_back(strPath);
+            if (strType.GetLength() == 0 || strType.CompareNoCase("xml") == 0)
+                LoadXmlFile(strPath.GetString());
+            else if (strType.CompareNoCase("script") == 0)
+                CompileScriptFile(strPath.GetString());
+        }
+        m_strCurrentFile = strListPath;
+    }
+    VL_CATCH_LADDER(VLCMAPI_MODULE, s_szFile)
+    CVLTrace::FunctionOut(VLCMAPI_MODULE, s_szFile, __LINE__, kSignature);
+}
+
+void CVLDefineLoader::LoadXmlFile(VL_CONST_STR szPath)
+{
+    CVLXmlDocument file;
+    CVLFileStream stream;
+    stream.SetFileName(szPath);
+    m_nCurrentLine = 0;
+    try {
+        file.Load(&stream);
+    } catch (...) {
+        m_nCurrentLine = file.GetLoadLine();
+        throw;
+    }
+    CVLXmlElement* pSrcRoot = file.GetDocumentElement();
+    if (pSrcRoot == nullptr)
+        return;
+    CVLString strName = pSrcRoot->GetTagName();
+    CVLXmlDocument* pDocument = GetDocument(strName.GetString(), true);
+    CVLXmlElement* pRoot = pDocument->GetDocumentElement();
+    if (pRoot == nullptr) {
+        pRoot = pDocument->CreateElement(strName.GetString());
+        AppendNode(pDocument, pRoot);
+        *pRoot = *pSrcRoot;
+    } else {
+        pRoot->CopyChildren(*pSrcRoot, false);
+    }
+}
+
+void CVLDefineLoader::CompileScriptFile(VL_CONST_STR szPath)
+{
+    CVLString strFolder(VL_CHARSET_UTF8);
+    CVLString strName(VL_CHARSET_UTF8);
+    VLSplitPath(szPath, strFolder, strName);
+    CVLFileStream stream;
+    stream.SetFileName(szPath);
+    m_nCurrentLine = 0;
+    CVLScriptCompiler compiler;
+    compiler.Compile(strName.GetString(), &stream, &m_ScriptCollection);
+}
+
+// ---------------------------------------------------------------------------
+// The build tool's writers
+
+void CVLDefineLoader::WriteLine(IVLStream* pStream, const CVLString& strText)
+{
+    WriteRaw(pStream, strText.GetBuffer(), static_cast<size_t>(strText.GetLength()));
+    WriteRaw(pStream, "\r\n", 2);
+}
+
+void CVLDefineLoader::ReadModuleMapping(std::vector<CVLString>& modules)
+{
+    modules.clear();
+    CVLXmlDocument* pDocument = GetDocument("ModuleMapping", false);
+    CVLXmlElement* pRoot = pDocument != nullptr ? pDocument->GetDocumentElement() : nullptr;
+    if (pRoot == nullptr)
+        return;
+    CVLXmlNodeList found(false);
+    pRoot->GetElementsByTagName("Module", &found);
+    for (CVLXmlNodeConstIterator it = found.ConstBegin(); !it.IsEnd(); it.Next()) {
+        CVLString strName = static_cast<CVLXmlElement*>(it.Get())->GetAttribute("name");
+        if (strName.GetLength() > 0)
+            modules.push_back(strName);
+    }
+}
+
+void CVLDefineLoader::WriteCSource(IVLStream* pOut, IVLStream* pData)
+{
+    static const char* const kSignature = "CVLDefineLoader::WriteCSource(IVLStream*, IVLStream*)";
+    CVLTrace::FunctionIn(VLCMAPI_MODULE, s_szFile, __LINE__, kSignature);
+    try {
+        if (pOut == nullptr)
+            throw new EVLInvalidParamException(VLCMAPI_MODULE, s_szFile, __LINE__);
+        std::vector<CVLString> modules;
+        ReadModuleMapping(modules);
+        WithOpenStream(pOut, VL_OPEN_WRITE, [&] {
+            CVLString strFileName = pOut->GetName();
+            int nSlash = strFileName.ReverseFind('/');
+            if (nSlash >= 0)
+                strFileName = strFileName.Mid(nSlash + 1);
+            CVLString strLine("#define __THIS_LOGID__\tVL_TEXT(\"VLCMApi\")", VL_CHARSET_UTF8);
+            WriteLine(pOut, strLine);
+            strLine = "#define __THIS_FILE__\tVL_TEXT(\"";
+            strLine += strFileName;
+            strLine += "\")";
+            WriteLine(pOut, strLine);
+            WriteLine(pOut, CVLString(VL_CHARSET_UTF8));
+            for (const CVLString& strModule : modules) {
+                strLine = "#include <";
+                strLine += strModule;
+                strLine += ".h>";
+                WriteLine(pOut, strLine);
+            }
+            WriteLine(pOut, CVLString(VL_CHARSET_UTF8));
+            if (pData != nullptr) {
+                std::string data = ReadWhole(pData);
+                WriteLine(pOut, CVLString("VL_BYTE g_VLCMDEF[] = {", VL_CHARSET_UTF8));
+                static const char kHex[] = "0123456789abcdef";
+                const size_t kPerLine = 16;
+                for (size_t nStart = 0; nStart < data.size(); nStart += kPerLine) {
+                    std::string line = "\t";
+                    for (size_t i = nStart; i < data.size() && i < nStart + kPerLine; ++i) {
+                        if (i > nStart)
+                            line += ' ';
+                        unsigned char b = static_cast<unsigned char>(data[i]);
+                        line += "0x";
+                        line += kHex[b >> 4];
+                        line += kHex[b & 0x0F];
+                        if (i + 1 < data.size())
+                            line += ',';
+                    }
+                    WriteLine(pOut, CVLString(line.data(), static_cast<int>(line.size()), VL_CHARSET_UTF8));
+                }
+                WriteLine(pOut, CVLString("};", VL_CHARSET_UTF8));
+            }
+            WriteLine(pOut, CVLString("void CVLCMApi::InitializeModuleLibraries(CVLCMApi& api)", VL_CHARSET_UTF8));
+            WriteLine(pOut, CVLString("{", VL_CHARSET_UTF8));
+            for (const CVLString& strModule : modules) {
+                strLine = "\tVL_ADD_MODULE_STATIC_LIBRARY(api, \"";
+                strLine += strModule;
+                strLine += "\", C";
+                strLine += strModule;
+                strLine += ");";
+                WriteLine(pOut, strLine);
+            }
+            WriteLine(pOut, CVLString("}", VL_CHARSET_UTF8));
+        });
+    }
+    VL_CATCH_LADDER(VLCMAPI_MODULE, s_szFile)
+    CVLTrace::FunctionOut(VLCMAPI_MODULE, s_szFile, __LINE__, kSignature);
+}
+
+void CVLDefineLoader::WriteLibList(IVLStream* pOut, IVLStream* pTemplate)
+{
+    static const char* const kSignature = "CVLDefineLoader::WriteLibList(IVLStream*, IVLStream*)";
+    CVLTrace::FunctionIn(VLCMAPI_MODULE, s_szFile, __LINE__, kSignature);
+    try {
+        if (pOut == nullptr || pTemplate == nullptr)
+            throw new EVLInvalidParamException(VLCMAPI_MODULE, s_szFile, __LINE__);
+        std::vector<CVLString> modules;
+        ReadModuleMapping(modules);
+        CVLString strList("\t\"$(VLCMAPI_INLIBDIR)/VLCMApiLib.lib\" \\\r\n", VL_CHARSET_UTF8);
+        for (const CVLString& strModule : modules) {
+            strList += "\t\"$(VLCMAPI_INLIBDIR)/";
+            strList += strModule;
+            strList += "Lib.lib\" \\\r\n";
+        }
+        std::string data = ReadWhole(pTemplate);
+        if (!data.empty()) {
+            CVLString strText(data.data(), static_cast<int>(data.size()), VL_CHARSET_UTF8);
+            strText.Replace("$(VLCMAPI_LIBLIST)", strList.GetString());
+            WithOpenStream(pOut, VL_OPEN_WRITE,
+                           [&] { WriteRaw(pOut, strText.GetBuffer(), static_cast<size_t>(strText.GetLength())); });
+        }
+    }
+    VL_CATCH_LADDER(VLCMAPI_MODULE, s_szFile)
+    CVLTrace::FunctionOut(VLCMAPI_MODULE, s_szFile, __LINE__, kSignature);
+}
