@@ -56,7 +56,8 @@ enum VLECM_CONNECT_TYPE
 };
 
 // The connect type of a probe: both values start the same probe.
-enum VLECM_PROBE_CONNECT_TYPE : int  // any int is representable: callers may pass a value that is refused
+// Any int is representable: a value out of range is refused, not undefined.
+enum VLECM_PROBE_CONNECT_TYPE : int
 {
     VLECM_PROBE_CONNECT_TYPE_NETWORK = 0,
     VLECM_PROBE_CONNECT_TYPE_ALL = 1

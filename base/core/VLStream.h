@@ -7,7 +7,8 @@
 #include "base/core/VLString.h"
 #include "base/core/VLTypes.h"
 
-enum VL_OPEN_MODE
+// Any int is representable: a mode out of range is refused, not undefined.
+enum VL_OPEN_MODE : int
 {
     VL_OPEN_READ = 0,        // "r"
     VL_OPEN_WRITE = 1,       // "w"
