@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds and runs every test: a plain build, an AddressSanitizer/UBSan build,
-# a ThreadSanitizer build and short libFuzzer runs.
+# a clang UBSan build, a ThreadSanitizer build and short libFuzzer runs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
@@ -23,6 +23,13 @@ echo "== address and undefined-behaviour sanitizers"
 run_build build-asan -DVL_SANITIZE=address -DVL_BUILD_BENCH=OFF
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build-asan -j "$jobs" --output-on-failure --timeout 600
+
+# clang's UBSan checks more than the one in the build above (loads of enum
+# values out of range, for one).
+echo "== undefined-behaviour sanitizer (clang)"
+CC=clang CXX=clang++ run_build build-ubsan -DVL_SANITIZE=undefined -DVL_BUILD_BENCH=OFF
+UBSAN_OPTIONS=print_stacktrace=1 \
+  ctest --test-dir build-ubsan -j "$jobs" --output-on-failure --timeout 600
 
 echo "== thread sanitizer"
 run_build build-tsan -DVL_SANITIZE=thread -DVL_BUILD_BENCH=OFF
