@@ -8,8 +8,11 @@
 // networks that are up, or of networks the options name as dotted quads:
 // nothing here looks a name up or sends to another network.
 #include <arpa/inet.h>
+#include <sys/socket.h>
 
 #include <algorithm>
+#include <cstdarg>
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -133,24 +136,50 @@ bool HandOutAddress(CVLCMApi* pApi, const char* szSetup, int nIndex, VL_CONST_ST
     return false;
 }
 
+// One diagnostic line of the interface enumeration: into the debug logger,
+// which writes nothing, and into the trace, where a user sees it. The
+// logger's blank line before each interface (a leading "\r") is left out
+// of the trace, whose lines stand one each.
+void Diagnose(CVLDebugLogger& logger, int nLine, const char* szFormat, ...) __attribute__((format(printf, 3, 4)));
+
+void Diagnose(CVLDebugLogger& logger, int nLine, const char* szFormat, ...)
+{
+    va_list args;
+    va_start(args, szFormat);
+    if (CVLTrace::IsEnabled()) {
+        va_list copy;
+        va_copy(copy, args);
+        char szText[512];
+        int n = vsnprintf(szText, sizeof(szText), szFormat, copy);
+        va_end(copy);
+        if (n >= 0) {
+            const char* szShown = szText[0] == '\r' ? szText + 1 : szText;
+            CVLTrace::Output(VLECM_MODULE, kSource, nLine, 0, "%s", szShown);
+        }
+    }
+    logger.VPrintf(nullptr, 0, szFormat, args);
+    va_end(args);
+}
+
 }  // namespace
 
 void CVLECM::getLDBCAddressListFromPC(std::list<CVLString>& addressList)
 {
     try {
         addressList.clear();
-        // The base logger writes nothing; the lines mark what a file logger would show.
         CVLDebugLogger logger;
         logger.Open(VLCombinePath(CVLDebugLogger::GetLogDirectory().GetBuffer(), "IPAddress.log").GetBuffer(), true,
                     true, false);
 
+        // The list comes from getifaddrs: there is no socket and no
+        // interface-list request to report, and every entry has an address.
         std::vector<VLInterfaceAddress> interfaces;
         if (!VLListInterfaceAddresses(interfaces)) {
             CVLTrace::Output(VLECM_MODULE, kSource, __LINE__, 0,
-                             "CVLECM::getLDBCAddressListFromPC(): interface list Failed!.");
+                             "CVLECM::getLDBCAddressListFromPC(): getifaddrs() Failed!.");
             return;
         }
-        logger.Printf("Interface Count=%d", static_cast<int>(interfaces.size()));
+        Diagnose(logger, __LINE__, "Interface Count=%d", static_cast<int>(interfaces.size()));
 
         int nNumber = 0;
         for (const VLInterfaceAddress& entry : interfaces) {
@@ -158,40 +187,42 @@ void CVLECM::getLDBCAddressListFromPC(std::list<CVLString>& addressList)
             CVLString strAddress = DottedQuad(entry.address);
             CVLString strMask = DottedQuad(entry.netmask);
             CVLString strBroadcast = DirectedBroadcast(entry.address, entry.netmask);
-            logger.Printf("\r#### Interface Info No.%d name=[%s]", nNumber, entry.strName.c_str());
-            logger.Printf("IP Address=[%s]", strAddress.GetBuffer());
-            logger.Printf("Subnet Mask=[%s]", strMask.GetBuffer());
-            logger.Printf("Directed Broadcast Address=[%s]", strBroadcast.GetBuffer());
+            Diagnose(logger, __LINE__, "\r#### Interface Info No.%d name=[%s]", nNumber, entry.strName.c_str());
+            Diagnose(logger, __LINE__, "Address Family=[%d]", AF_INET);
+            Diagnose(logger, __LINE__, "IP Address=[%s]", strAddress.GetBuffer());
+            Diagnose(logger, __LINE__, "Subnet Mask=[%s]", strMask.GetBuffer());
+            Diagnose(logger, __LINE__, "Flags=[%d]", static_cast<int>(entry.nFlags));
+            Diagnose(logger, __LINE__, "Directed Broadcast Address=[%s]", strBroadcast.GetBuffer());
 
-            // One network per interface, that of its first address: a
-            // secondary address is not registered.
-            if (!entry.bFirstOfInterface) {
-                logger.Printf("> Registration NG(Secondary Address)");
+            if (entry.bLoopback) {
+                Diagnose(logger, __LINE__, "> Registration NG(Loopback Address)");
                 continue;
             }
-            if (entry.bLoopback) {
-                logger.Printf("> Registration NG(Loopback Address)");
+            // An interface counts once, by its first address: a further
+            // address of it is a second record of an interface already seen.
+            if (!entry.bFirstOfInterface) {
+                Diagnose(logger, __LINE__, "> Registration NG(Duplex)");
                 continue;
             }
             // A network whose interface is down has no route: its broadcast
             // would leave by the default route, and it would take the place
             // of a network that can be reached.
             if (!entry.bUp) {
-                logger.Printf("> Registration NG(Interface Down)");
+                Diagnose(logger, __LINE__, "> Registration NG(Interface Down)");
                 continue;
             }
             // Without a mask the "broadcast" is the limited broadcast; with a
             // host mask it is the computer's own address. Neither is a network.
             if (AllZero(entry.netmask) || strBroadcast == strAddress) {
-                logger.Printf("> Registration NG(No Network)");
+                Diagnose(logger, __LINE__, "> Registration NG(No Network)");
                 continue;
             }
             if (std::find(addressList.begin(), addressList.end(), strBroadcast) != addressList.end()) {
-                logger.Printf("> Registration NG(Duplex)");
+                Diagnose(logger, __LINE__, "> Registration NG(Duplex)");
                 continue;
             }
             addressList.push_back(strBroadcast);
-            logger.Printf("> Registration OK");
+            Diagnose(logger, __LINE__, "> Registration OK");
         }
     } catch (EVLException* e) {
         VLDeleteException(e);

@@ -15,6 +15,7 @@
 #include "base/core/VLTimeoutException.h"
 #include "base/core/VLTrace.h"
 #include "base/core/VLUnlockException.h"
+#include "base/stream/VLStringStream.h"
 #include "base/xml/VLXmlException.h"
 #include "cm/VLCallbackInfo.h"
 #include "cm/VLCMApi.h"
@@ -27,6 +28,7 @@
 #include "cm/VLTargetLock.h"
 #include "ecm/VLECM.h"
 #include "ecm/VLECMCallbackIF.h"
+#include "ecm/VLXMLUtility.h"
 
 #define VLECM_NIFINFO_FILE "VLECMNIFInfo"
 
@@ -177,6 +179,24 @@ bool CVLECMNIFInfo::IsDummy()
     CVLThreadLock lock(&m_CommandSync);
     lock.Lock();
     return m_bDummy;
+}
+
+void CVLECMNIFInfo::DebugHookProperties()
+{
+    if (!CVLTrace::IsEnabled(VL_TRACE_TYPE_MESSAGE))
+        return;
+    try {
+        CVLStringStream stream;
+        stream.Open(VL_OPEN_WRITE);
+        stream.SetString(TextOf(GetPropertiesText(nullptr)));
+        CVLString strFileName("Probe(Dummy)[", VL_CHARSET_UTF8);
+        strFileName += GetMACAddress();
+        strFileName += "].txt";
+        CVLXMLUtility::DebugHook(&stream, TextOf(strFileName), "Properties", 1);
+    } catch (EVLException* pException) {
+        VLDeleteException(pException);
+    } catch (...) {
+    }
 }
 
 CVLProperty* CVLECMNIFInfo::GetProperty(VL_CONST_STR szPath)
@@ -433,6 +453,9 @@ void CVLECMNIFInfo::OnThread(void* pData)
     } catch (...) {
         eResult = VLECM_RESULT_UNEXPECTED;
     }
+    if (eCommand == VLECM_COMMAND_GET_LIST_INFO || eCommand == VLECM_COMMAND_GET_DETAIL ||
+        eCommand == VLECM_COMMAND_GET_WIRELESS_LAN_INFO)
+        DebugHookProperties();
     IVLECMCallbackIF* pCallbackIF = nullptr;
     bool bStopped = false;
     {
@@ -790,5 +813,7 @@ VLECM_RESULT CVLECMNIFInfo::execDummyCommand(VLECM_COMMAND eCommand)
         return VLECM_RESULT_STOPPED;
     if (eCommand == VLECM_COMMAND_SET_DETAIL && nResult == VLECM_RESULT_SUCCESS)
         ApplyDummySetDetail(this);
+    if (eCommand == VLECM_COMMAND_SET_DETAIL)
+        DebugHookProperties();
     return static_cast<VLECM_RESULT>(nResult);
 }

@@ -50,6 +50,9 @@ public:
     // Overlays the other record's properties on this one and ORs its flags
     // (the simulated-device mark included).
     virtual void MargeNIFInfo(CVLECMNIFInfo& src);
+    // Hands the property text to the debug hook when tracing would show it;
+    // while tracing is off nothing is built. Never throws.
+    virtual void DebugHookProperties();
 
     // The device commands a client starts: each runs on the command thread
     // and reports to the owning device manager. 0 when started; 2 without

@@ -416,6 +416,7 @@ void CVLECMProbeInstance::OnDummyProbe(CVLECMDummyProbe* pDummyProbe, CVLECMNIFI
         pNIFInfo->MargeNIFInfo(DummyNIFInfo);
         m_pNIFInfoList->Add(pNIFInfo);
         m_NIFInfoMap[strKey] = pNIFInfo;
+        pNIFInfo->DebugHookProperties();
         pReport = pNIFInfo;
     }
     m_pOwnerVLECMInstance->PostCallbackUser(pReport, dummyProbeCallback, eConnectType, this);
@@ -513,6 +514,7 @@ void CVLECMProbeInstance::OnProbe(CVLCMApi* pApi, CVLModuleInstance* pInstance, 
                 }
             }
         }
+        pNIFInfo->DebugHookProperties();
     }
     // Replies of a known device are merged; the list keeps one entry each.
     releaseReplyTarget(pTarget);

@@ -1,6 +1,9 @@
 #include "ecm/VLXMLUtility.h"
 
+#include <string>
+
 #include "base/core/VLException.h"
+#include "base/core/VLStream.h"
 #include "base/core/VLTrace.h"
 #include "base/xml/VLXmlDocument.h"
 #include "base/xml/VLXmlNode.h"
@@ -204,6 +207,29 @@ bool CVLXMLUtility::CompareNamespaceURI(const IVLXmlNode* pNode, VL_CONST_STR sz
     return pNode->GetNamespaceURI().CompareNoCase(OrEmpty(szNamespaceURI)) == 0;
 }
 
-void CVLXMLUtility::DebugHook(IVLStream*, VL_CONST_STR, VL_CONST_STR, int)
+void CVLXMLUtility::DebugHook(IVLStream* pStream, VL_CONST_STR szFileName, VL_CONST_STR szLabel, int nValue)
 {
+    if (pStream == nullptr || !CVLTrace::IsEnabled(VL_TRACE_TYPE_MESSAGE))
+        return;
+    try {
+        std::string strText;
+        VL_BYTE buffer[4096];
+        pStream->Seek(0);
+        for (VL_SIZE_T n; (n = pStream->Read(buffer, sizeof(buffer))) > 0;)
+            strText.append(reinterpret_cast<const char*>(buffer), n);
+        CVLTrace::Output(kModule, kSource, __LINE__, 0, "CVLXMLUtility::DebugHook(): FileName=%s, Label=%s, Value=%d",
+                         OrEmpty(szFileName), OrEmpty(szLabel), nValue);
+        // One trace line for each line of the text, so that each stays whole.
+        std::string::size_type nStart = 0;
+        while (nStart < strText.size()) {
+            std::string::size_type nEnd = strText.find('\n', nStart);
+            if (nEnd == std::string::npos)
+                nEnd = strText.size();
+            CVLTrace::Output(kModule, kSource, __LINE__, 0, "%s", strText.substr(nStart, nEnd - nStart).c_str());
+            nStart = nEnd + 1;
+        }
+    } catch (EVLException* e) {
+        VLDeleteException(e);
+    } catch (...) {
+    }
 }

@@ -40,7 +40,9 @@ public:
     static bool ValidateXMLDeclaration(CVLXmlDocument& document);
     // The local name exactly, the namespace URI in any letter case.
     static bool MatchNode(const IVLXmlNode* pNode, VL_CONST_STR szLocalName, VL_CONST_STR szNamespaceURI);
-    // A place where a debug dump of a device could be written; writes nothing.
+    // A debug dump of a device: with tracing on (and messages passing the
+    // filter), the stream's text is traced, one line each, after a line
+    // naming the file, the label and the value; otherwise nothing is read.
     static void DebugHook(IVLStream* pStream, VL_CONST_STR szFileName, VL_CONST_STR szLabel, int nValue);
 
 private:

@@ -68,6 +68,14 @@ bool CVLTrace::IsEnabled()
     return g_bTraceFlag.load(std::memory_order_relaxed);
 }
 
+bool CVLTrace::IsEnabled(int nType)
+{
+    if (!IsEnabled())
+        return false;
+    CVLThreadLock lock(&TraceLock());
+    return lock.Lock() && PassesFilter(nType);
+}
+
 void CVLTrace::SetState(bool bFlag, const char* szFilter)
 {
     CVLThreadLock lock(&TraceLock());

@@ -41,6 +41,9 @@ public:
 
     // The trace state, for the property-list reader and for tests.
     static bool IsEnabled();
+    // True when the flag is on and lines of this kind pass the type filter:
+    // for callers that would build a costly text only to have it traced.
+    static bool IsEnabled(int nType);
     static void SetState(bool bFlag, const char* szFilter);
 
 private:

@@ -18,6 +18,7 @@ bool VLListInterfaceAddresses(std::vector<VLInterfaceAddress>& list)
         a.bUp = e.bUp;
         a.bLoopback = e.bLoopback;
         a.bFirstOfInterface = e.bFirstOfInterface;
+        a.nFlags = e.nFlags;
         list.push_back(a);
     }
     return true;

@@ -16,6 +16,7 @@ struct VLInterfaceAddress
     bool bUp;                   // the interface is up
     bool bLoopback;             // a loopback interface
     bool bFirstOfInterface;     // the interface's first IPv4 address in the list
+    unsigned int nFlags;        // the interface flags (IFF_*)
 };
 
 // Appends every IPv4 address of every interface, in the kernel's order.

@@ -28,6 +28,7 @@ bool VLPlatformListIPv4Addresses(std::vector<VLPlatformIPv4Address>& list)
         }
         entry.bUp = (p->ifa_flags & IFF_UP) != 0;
         entry.bLoopback = (p->ifa_flags & IFF_LOOPBACK) != 0;
+        entry.nFlags = p->ifa_flags;
         entry.bFirstOfInterface = true;
         for (const VLPlatformIPv4Address& earlier : found) {
             if (earlier.strInterface == entry.strInterface) {

@@ -14,6 +14,7 @@ struct VLPlatformIPv4Address
     bool bUp;                   // IFF_UP
     bool bLoopback;             // IFF_LOOPBACK
     bool bFirstOfInterface;     // the interface's first IPv4 address in the list
+    unsigned int nFlags;        // the interface flags (IFF_*)
 };
 
 // Appends every IPv4 address of every interface, in the kernel's order. Returns

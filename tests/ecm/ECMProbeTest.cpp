@@ -16,6 +16,7 @@
 #include "ecm/VLECMNIFInfoList.h"
 #include "tests/ecm/ECMFakeModules.h"
 #include "tests/ecm/ECMTestClient.h"
+#include "tests/support/TestSupport.h"
 #include "tests/support/Watchdog.h"
 
 namespace {
@@ -76,6 +77,28 @@ TEST_F(ECMProbe, FindsDevicesChainsTheirCommandsAndReportsEachOnce)
     ASSERT_NE(nullptr, pNIFInfo);
     EXPECT_EQ(pNIFInfo, m_ECM.FindNIFInfo(kMac1));
     EXPECT_EQ(2, m_ECM.GetNIFInfoList()->GetCount());
+}
+
+// With tracing on, a found device's properties are traced after its reply
+// is merged and after its list information came back.
+TEST_F(ECMProbe, ReportsTraceTheDeviceProperties)
+{
+    CTraceCapture capture;
+    ASSERT_EQ(VLECM_RESULT_SUCCESS, Probe());
+    ASSERT_TRUE(CFakeNetwork::Reply(kMac1, "Model-7"));
+    ASSERT_TRUE(m_Client.WaitFor("probe", 1));
+    m_ECM.Terminate();  // every thread that traces has ended
+    int nHooks = 0;
+    int nModelLines = 0;
+    for (const std::string& strLine : capture.m_Lines) {
+        if (strLine.find("CVLXMLUtility::DebugHook(): FileName=Probe(Dummy)[0026AB000001].txt, Label=Properties, "
+                         "Value=1") != std::string::npos)
+            ++nHooks;
+        if (strLine.find("ModelName=") != std::string::npos && strLine.find("Model-7") != std::string::npos)
+            ++nModelLines;
+    }
+    EXPECT_EQ(2, nHooks);
+    EXPECT_EQ(2, nModelLines);
 }
 
 TEST_F(ECMProbe, SkippedSupportInformationAndFailedChains)

@@ -203,6 +203,38 @@ TEST(LocalNetwork, ThreeNetworksFiveEntries)
     }));
 }
 
+// With tracing on, the enumeration's lines reach the trace, one per step.
+TEST(LocalNetwork, EnumerationIsTraced)
+{
+    SKIP_WITHOUT_NAMESPACES();
+    CTestNetwork net;
+    std::string e;
+    ASSERT_TRUE(net.AddHost("pc", &e) && net.AddHost("peer", &e)) << e;
+    ASSERT_TRUE(net.Link("pc", "a1", {"10.204.1.1/24", "10.204.9.1/24"}, "peer", "b1", {}, &e)) << e;
+    // The messages without their prefix; the flags as the kernel has them just now.
+    std::string strTrace = net.RunIn("pc", [] {
+        CTraceCapture capture;
+        AddressList();
+        std::string s;
+        for (const std::string& strLine : capture.m_Lines) {
+            std::string strText = strLine.substr(strLine.find("] ") + 2);
+            s += (strText.compare(0, 7, "Flags=[") == 0 ? "Flags=[n]" : strText) + "\n";
+        }
+        return s;
+    });
+    EXPECT_EQ("Interface Count=3\n"
+              "#### Interface Info No.1 name=[lo]\nAddress Family=[2]\nIP Address=[127.0.0.1]\n"
+              "Subnet Mask=[255.0.0.0]\nFlags=[n]\nDirected Broadcast Address=[127.255.255.255]\n"
+              "> Registration NG(Loopback Address)\n"
+              "#### Interface Info No.2 name=[a1]\nAddress Family=[2]\nIP Address=[10.204.1.1]\n"
+              "Subnet Mask=[255.255.255.0]\nFlags=[n]\nDirected Broadcast Address=[10.204.1.255]\n"
+              "> Registration OK\n"
+              "#### Interface Info No.3 name=[a1]\nAddress Family=[2]\nIP Address=[10.204.9.1]\n"
+              "Subnet Mask=[255.255.255.0]\nFlags=[n]\nDirected Broadcast Address=[10.204.9.255]\n"
+              "> Registration NG(Duplex)\n",
+              strTrace);
+}
+
 TEST(LocalNetwork, OneNetworkWithMultiAddressDetection)
 {
     SKIP_WITHOUT_NAMESPACES();
