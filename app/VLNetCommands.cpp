@@ -11,6 +11,7 @@
 #include "app/VLNetStatusLine.h"
 #include "base/core/VLString.h"
 #include "base/system/VLWebLauncher.h"
+#include "ecm/VLECMDefs.h"
 #include "pfw/VLPFWNIFInfo.h"
 
 namespace {
@@ -37,6 +38,16 @@ const char kUsageOpen[] = "usage: vlnet open MAC|IP [--timeout SECONDS] [--resou
                           "  --timeout SECONDS  give up after this many seconds (default 60)\n"
                           "  --resources DIR    the resource folder\n";
 
+// The commands run offers: those the device manager carries out; the usage
+// names the others apart.
+#define VLNET_RUN_COMMAND_USAGE(ID, NAME, REPORT, CARRIED, RETRY) VLNET_RUN_USAGE_##CARRIED(NAME)
+#define VLNET_RUN_USAGE_true(NAME) "  " #NAME "\n"
+#define VLNET_RUN_USAGE_false(NAME)
+#define VLNET_RUN_COMMAND_WITHHELD(ID, NAME, REPORT, CARRIED, RETRY) VLNET_RUN_USAGE_##CARRIED##_WITHHELD(NAME)
+#define VLNET_RUN_USAGE_true_WITHHELD(NAME)
+#define VLNET_RUN_USAGE_false_WITHHELD(NAME) "  " #NAME "\n"
+
+// clang-format off
 const char kUsageRun[] =
     "usage: vlnet run MAC COMMAND [--password PW] [PATH=VALUE ...] [--dump] [--timeout SECONDS] [--resources DIR]\n"
     "Probes until the device is found, sets the given values on its record, runs\n"
@@ -48,8 +59,11 @@ const char kUsageRun[] =
     "SetDetail reads the device's settings first (GetDetail), so that only the\n"
     "given values change.\n"
     "\n"
-    "commands: CheckUnicast, GetSupportInformation, GetListInfo, GetDetail,\n"
-    "          GetWirelessLANInfo, CheckPassword, SetDetail, FactReset, RebootPolling\n"
+    "commands:\n"
+    VLECM_COMMAND_LIST(VLNET_RUN_COMMAND_USAGE)
+    "not offered, as the device manager does not carry them out but answers\n"
+    "3 (not supported) without asking the device:\n"
+    VLECM_COMMAND_LIST(VLNET_RUN_COMMAND_WITHHELD)
     "\n"
     "settings most often changed (SetDetail):\n"
     "  VLPC.2B_5A10_01.NodeName=NAME        the node name\n"
@@ -64,6 +78,7 @@ const char kUsageRun[] =
     "  --dump             print the record's property tree instead (for traces)\n"
     "  --timeout SECONDS  give up the probe after this many seconds (default 60)\n"
     "  --resources DIR    the resource folder\n";
+// clang-format on
 
 // True (after saying so) when no probe datagram left the computer.
 bool ReportNothingSent(const CVLNetSession& session)

@@ -5,11 +5,14 @@
 #include <cstring>
 
 #include "app/VLNetCommands.h"
+#include "ecm/VLECMDefs.h"
 
 namespace {
-const char* const kDeviceCommands[] = {"CheckUnicast",       "GetSupportInformation", "GetListInfo", "GetDetail",
-                                       "GetWirelessLANInfo", "CheckPassword",         "SetDetail",   "FactReset",
-                                       "RebootPolling"};
+// The commands run offers: those the device manager carries out.
+#define VLNET_RUN_COMMAND_NAME(ID, NAME, REPORT, CARRIED, RETRY) VLNET_RUN_NAME_##CARRIED(NAME)
+#define VLNET_RUN_NAME_true(NAME) #NAME,
+#define VLNET_RUN_NAME_false(NAME)
+const char* const kDeviceCommands[] = {VLECM_COMMAND_LIST(VLNET_RUN_COMMAND_NAME)};
 
 const int kMACAddressBytes = 6;
 const int kIPv4Parts = 4;

@@ -98,21 +98,11 @@ public:
 
     // The relays of reports to the client.
     void OnProbe(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE eConnectType, bool bUnicast, bool bUpdateNIFInfo) override;
-    void OnCheckUnicast(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE eConnectType, VLECM_RESULT eResult,
-                        bool bUnicast) override;
-    void OnGetSupportInformation(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE eConnectType,
-                                 VLECM_RESULT eResult) override;
-    void OnGetListInfo(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE eConnectType, VLECM_RESULT eResult) override;
-    void OnGetDetail(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE eConnectType, VLECM_RESULT eResult) override;
-    void OnGetWirelessLANInfo(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE eConnectType, VLECM_RESULT eResult) override;
-    void OnCheckPassword(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE eConnectType, VLECM_RESULT eResult) override;
-    void OnSetDetail(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE eConnectType, VLECM_RESULT eResult) override;
-    void OnFactReset(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE eConnectType, VLECM_RESULT eResult) override;
-    void OnRebootPolling(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE eConnectType, VLECM_RESULT eResult,
-                         bool bUnicast) override;
-    void OnGetNetworkDiagnosis(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE eConnectType, VLECM_RESULT eResult) override;
-    void OnSetupWebService(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE eConnectType, VLECM_RESULT eResult) override;
-    void OnDeleteWebService(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE eConnectType, VLECM_RESULT eResult) override;
+#define VLECM_COMMAND_RELAY_DECLARATION(ID, NAME, REPORT, CARRIED, RETRY)   \
+    void On##NAME(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE eConnectType, \
+                  VLECM_RESULT eResult VLECM_REPORT_PARAMS_##REPORT) override;
+    VLECM_COMMAND_LIST(VLECM_COMMAND_RELAY_DECLARATION)
+#undef VLECM_COMMAND_RELAY_DECLARATION
 
     // One dispatch pass after another until m_bStopCallbackLoop is set.
     virtual void dispatchCallbackLoop();
@@ -147,7 +137,10 @@ public:
     static void deleteProperty(CVLCMApi* pApi, CVLProperty* pProperty);
 
     // The probe instance (the simulated probe reaches its devices through it).
-    CVLECMProbeInstance& GetProbeInstance() { return m_ProbeInstance; }
+    CVLECMProbeInstance& GetProbeInstance()
+    {
+        return m_ProbeInstance;
+    }
     // True on the dispatch thread.
     bool IsDispatchThread();
 

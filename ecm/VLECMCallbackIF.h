@@ -17,57 +17,16 @@ public:
     {
         (void)pNIFInfo, (void)eConnectType, (void)bUnicast, (void)bUpdateNIFInfo;
     }
-    virtual void OnCheckUnicast(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE eConnectType, VLECM_RESULT eResult,
-                                bool bUnicast)
-    {
-        (void)pNIFInfo, (void)eConnectType, (void)eResult, (void)bUnicast;
-    }
-    virtual void OnGetSupportInformation(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE eConnectType, VLECM_RESULT eResult)
-    {
-        (void)pNIFInfo, (void)eConnectType, (void)eResult;
-    }
-    virtual void OnGetListInfo(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE eConnectType, VLECM_RESULT eResult)
-    {
-        (void)pNIFInfo, (void)eConnectType, (void)eResult;
-    }
-    virtual void OnGetDetail(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE eConnectType, VLECM_RESULT eResult)
-    {
-        (void)pNIFInfo, (void)eConnectType, (void)eResult;
-    }
-    virtual void OnGetWirelessLANInfo(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE eConnectType, VLECM_RESULT eResult)
-    {
-        (void)pNIFInfo, (void)eConnectType, (void)eResult;
-    }
-    virtual void OnCheckPassword(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE eConnectType, VLECM_RESULT eResult)
-    {
-        (void)pNIFInfo, (void)eConnectType, (void)eResult;
-    }
-    virtual void OnSetDetail(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE eConnectType, VLECM_RESULT eResult)
-    {
-        (void)pNIFInfo, (void)eConnectType, (void)eResult;
-    }
-    virtual void OnFactReset(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE eConnectType, VLECM_RESULT eResult)
-    {
-        (void)pNIFInfo, (void)eConnectType, (void)eResult;
-    }
-    virtual void OnRebootPolling(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE eConnectType, VLECM_RESULT eResult,
-                                 bool bUnicast)
-    {
-        (void)pNIFInfo, (void)eConnectType, (void)eResult, (void)bUnicast;
-    }
-    virtual void OnGetNetworkDiagnosis(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE eConnectType, VLECM_RESULT eResult)
-    {
-        (void)pNIFInfo, (void)eConnectType, (void)eResult;
-    }
-    virtual void OnSetupWebService(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE eConnectType, VLECM_RESULT eResult)
-    {
-        (void)pNIFInfo, (void)eConnectType, (void)eResult;
-    }
-    virtual void OnDeleteWebService(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE eConnectType, VLECM_RESULT eResult)
-    {
-        (void)pNIFInfo, (void)eConnectType, (void)eResult;
-    }
     virtual ~IVLECMCallbackIF() {}
+
+    // One report per device command, at its end.
+#define VLECM_COMMAND_REPORT(ID, NAME, REPORT, CARRIED, RETRY)                                                        \
+    virtual void On##NAME([[maybe_unused]] CVLECMNIFInfo* pNIFInfo, [[maybe_unused]] VLECM_CONNECT_TYPE eConnectType, \
+                          [[maybe_unused]] VLECM_RESULT eResult VLECM_REPORT_PARAMS_##REPORT)                         \
+    {                                                                                                                 \
+    }
+    VLECM_COMMAND_LIST(VLECM_COMMAND_REPORT)
+#undef VLECM_COMMAND_REPORT
 };
 
 #endif

@@ -30,23 +30,46 @@ enum VLECM_RESULT
     VLECM_RESULT_UNEXPECTED = 18
 };
 
-// The device commands, in the order of the callback operations that report them.
+// The device commands, one row each, in the order of their numbers:
+//   X(ID, Name, Report, Carried, Retry)
+//   ID       the number's name: VLECM_COMMAND_<ID>
+//   Name     the command's name: its starter CVLECMNIFInfo::<Name>, its report
+//            IVLECMCallbackIF::On<Name> and its option keys "Option.<Name>.*"
+//   Report   PLAIN: the report carries the result; UNICAST: also whether the
+//            device answers by unicast
+//   Carried  false for the commands the device manager answers with
+//            VLECM_RESULT_NOT_SUPPORTED, without asking the device
+//   Retry    the default "Option.<Name>.Retry" of a command that exchanges
+//            packets through the definitions (its "PacketListName" is <Name>,
+//            its "Timeout" 3000); nullptr for one without such defaults
+// Each place that needs one line per command expands this list.
+#define VLECM_COMMAND_LIST(X)                                           \
+    X(CHECK_UNICAST, CheckUnicast, UNICAST, true, "2")                  \
+    X(GET_SUPPORT_INFORMATION, GetSupportInformation, PLAIN, true, "7") \
+    X(GET_LIST_INFO, GetListInfo, PLAIN, true, "7")                     \
+    X(GET_DETAIL, GetDetail, PLAIN, true, "7")                          \
+    X(GET_WIRELESS_LAN_INFO, GetWirelessLANInfo, PLAIN, true, "7")      \
+    X(CHECK_PASSWORD, CheckPassword, PLAIN, true, "7")                  \
+    X(SET_DETAIL, SetDetail, PLAIN, true, "7")                          \
+    X(FACT_RESET, FactReset, PLAIN, true, "7")                          \
+    X(REBOOT_POLLING, RebootPolling, UNICAST, true, "0")                \
+    X(GET_NETWORK_DIAGNOSIS, GetNetworkDiagnosis, PLAIN, false, "0")    \
+    X(SETUP_WEB_SERVICE, SetupWebService, PLAIN, false, nullptr)        \
+    X(DELETE_WEB_SERVICE, DeleteWebService, PLAIN, false, nullptr)
+
+// The parameters a command's report adds after the result, by its Report
+// column, and the arguments that pass them on.
+#define VLECM_REPORT_PARAMS_PLAIN
+#define VLECM_REPORT_PARAMS_UNICAST , [[maybe_unused]] bool bUnicast
+#define VLECM_REPORT_ARGS_PLAIN(UNICAST)
+#define VLECM_REPORT_ARGS_UNICAST(UNICAST) , UNICAST
+
+#define VLECM_COMMAND_ENUMERATOR(ID, NAME, REPORT, CARRIED, RETRY) VLECM_COMMAND_##ID,
 enum VLECM_COMMAND
 {
-    VLECM_COMMAND_CHECK_UNICAST = 0,
-    VLECM_COMMAND_GET_SUPPORT_INFORMATION = 1,
-    VLECM_COMMAND_GET_LIST_INFO = 2,
-    VLECM_COMMAND_GET_DETAIL = 3,
-    VLECM_COMMAND_GET_WIRELESS_LAN_INFO = 4,
-    VLECM_COMMAND_CHECK_PASSWORD = 5,
-    VLECM_COMMAND_SET_DETAIL = 6,
-    VLECM_COMMAND_FACT_RESET = 7,
-    VLECM_COMMAND_REBOOT_POLLING = 8,
-    VLECM_COMMAND_GET_NETWORK_DIAGNOSIS = 9,
-    VLECM_COMMAND_SETUP_WEB_SERVICE = 10,
-    VLECM_COMMAND_DELETE_WEB_SERVICE = 11,
-    VLECM_COMMAND_COUNT = 12
+    VLECM_COMMAND_LIST(VLECM_COMMAND_ENUMERATOR) VLECM_COMMAND_COUNT
 };
+#undef VLECM_COMMAND_ENUMERATOR
 
 enum VLECM_CONNECT_TYPE
 {

@@ -33,10 +33,12 @@
 #define VLECM_NIFINFO_FILE "VLECMNIFInfo"
 
 namespace {
-const char* const kCommandNames[VLECM_COMMAND_COUNT] = {
-    "CheckUnicast",       "GetSupportInformation", "GetListInfo",     "GetDetail",
-    "GetWirelessLANInfo", "CheckPassword",         "SetDetail",       "FactReset",
-    "RebootPolling",      "GetNetworkDiagnosis",   "SetupWebService", "DeleteWebService"};
+#define VLECM_COMMAND_NAME(ID, NAME, REPORT, CARRIED, RETRY) #NAME,
+const char* const kCommandNames[VLECM_COMMAND_COUNT] = {VLECM_COMMAND_LIST(VLECM_COMMAND_NAME)};
+#undef VLECM_COMMAND_NAME
+#define VLECM_COMMAND_CARRIED(ID, NAME, REPORT, CARRIED, RETRY) CARRIED,
+const bool kCommandCarried[VLECM_COMMAND_COUNT] = {VLECM_COMMAND_LIST(VLECM_COMMAND_CARRIED)};
+#undef VLECM_COMMAND_CARRIED
 
 // A simulated set detail that succeeds changes the device as its own
 // properties say: the values below "DebugMode.Dummy.SetDetail", and below the
@@ -295,65 +297,13 @@ void CVLECMNIFInfo::MargeNIFInfo(CVLECMNIFInfo& src)
     m_bDummy = m_bDummy || bDummy;
 }
 
-VLECM_RESULT CVLECMNIFInfo::CheckUnicast(VLECM_CONNECT_TYPE eConnectType, const CVLECMPropertyMap* pOptionMap)
-{
-    return StartCommand(VLECM_COMMAND_CHECK_UNICAST, eConnectType, pOptionMap);
-}
-
-VLECM_RESULT CVLECMNIFInfo::GetSupportInformation(VLECM_CONNECT_TYPE eConnectType, const CVLECMPropertyMap* pOptionMap)
-{
-    return StartCommand(VLECM_COMMAND_GET_SUPPORT_INFORMATION, eConnectType, pOptionMap);
-}
-
-VLECM_RESULT CVLECMNIFInfo::GetListInfo(VLECM_CONNECT_TYPE eConnectType, const CVLECMPropertyMap* pOptionMap)
-{
-    return StartCommand(VLECM_COMMAND_GET_LIST_INFO, eConnectType, pOptionMap);
-}
-
-VLECM_RESULT CVLECMNIFInfo::GetDetail(VLECM_CONNECT_TYPE eConnectType, const CVLECMPropertyMap* pOptionMap)
-{
-    return StartCommand(VLECM_COMMAND_GET_DETAIL, eConnectType, pOptionMap);
-}
-
-VLECM_RESULT CVLECMNIFInfo::GetWirelessLANInfo(VLECM_CONNECT_TYPE eConnectType, const CVLECMPropertyMap* pOptionMap)
-{
-    return StartCommand(VLECM_COMMAND_GET_WIRELESS_LAN_INFO, eConnectType, pOptionMap);
-}
-
-VLECM_RESULT CVLECMNIFInfo::CheckPassword(VLECM_CONNECT_TYPE eConnectType, const CVLECMPropertyMap* pOptionMap)
-{
-    return StartCommand(VLECM_COMMAND_CHECK_PASSWORD, eConnectType, pOptionMap);
-}
-
-VLECM_RESULT CVLECMNIFInfo::SetDetail(VLECM_CONNECT_TYPE eConnectType, const CVLECMPropertyMap* pOptionMap)
-{
-    return StartCommand(VLECM_COMMAND_SET_DETAIL, eConnectType, pOptionMap);
-}
-
-VLECM_RESULT CVLECMNIFInfo::FactReset(VLECM_CONNECT_TYPE eConnectType, const CVLECMPropertyMap* pOptionMap)
-{
-    return StartCommand(VLECM_COMMAND_FACT_RESET, eConnectType, pOptionMap);
-}
-
-VLECM_RESULT CVLECMNIFInfo::RebootPolling(VLECM_CONNECT_TYPE eConnectType, const CVLECMPropertyMap* pOptionMap)
-{
-    return StartCommand(VLECM_COMMAND_REBOOT_POLLING, eConnectType, pOptionMap);
-}
-
-VLECM_RESULT CVLECMNIFInfo::GetNetworkDiagnosis(VLECM_CONNECT_TYPE eConnectType, const CVLECMPropertyMap* pOptionMap)
-{
-    return StartCommand(VLECM_COMMAND_GET_NETWORK_DIAGNOSIS, eConnectType, pOptionMap);
-}
-
-VLECM_RESULT CVLECMNIFInfo::SetupWebService(VLECM_CONNECT_TYPE eConnectType, const CVLECMPropertyMap* pOptionMap)
-{
-    return StartCommand(VLECM_COMMAND_SETUP_WEB_SERVICE, eConnectType, pOptionMap);
-}
-
-VLECM_RESULT CVLECMNIFInfo::DeleteWebService(VLECM_CONNECT_TYPE eConnectType, const CVLECMPropertyMap* pOptionMap)
-{
-    return StartCommand(VLECM_COMMAND_DELETE_WEB_SERVICE, eConnectType, pOptionMap);
-}
+#define VLECM_COMMAND_STARTER(ID, NAME, REPORT, CARRIED, RETRY)                                            \
+    VLECM_RESULT CVLECMNIFInfo::NAME(VLECM_CONNECT_TYPE eConnectType, const CVLECMPropertyMap* pOptionMap) \
+    {                                                                                                      \
+        return StartCommand(VLECM_COMMAND_##ID, eConnectType, pOptionMap);                                 \
+    }
+VLECM_COMMAND_LIST(VLECM_COMMAND_STARTER)
+#undef VLECM_COMMAND_STARTER
 
 VLECM_RESULT CVLECMNIFInfo::StartCommand(VLECM_COMMAND eCommand, VLECM_CONNECT_TYPE eConnectType,
                                          const CVLECMPropertyMap* pOptionMap)
@@ -492,43 +442,14 @@ void CVLECMNIFInfo::nifCommandCallback(long lCommand, void* pCallbackIF, CVLCall
         eConnectType = pNIFInfo->m_eCommandConnectType;
         eResult = pNIFInfo->m_eCommandResult;
     }
+    bool bUnicast = pNIFInfo->IsUnicast(eConnectType);
     switch (lCommand) {
-    case VLECM_COMMAND_CHECK_UNICAST:
-        pInterface->OnCheckUnicast(pNIFInfo, eConnectType, eResult, pNIFInfo->IsUnicast(eConnectType));
+#define VLECM_COMMAND_REPORT(ID, NAME, REPORT, CARRIED, RETRY)                                      \
+    case VLECM_COMMAND_##ID:                                                                        \
+        pInterface->On##NAME(pNIFInfo, eConnectType, eResult VLECM_REPORT_ARGS_##REPORT(bUnicast)); \
         break;
-    case VLECM_COMMAND_GET_SUPPORT_INFORMATION:
-        pInterface->OnGetSupportInformation(pNIFInfo, eConnectType, eResult);
-        break;
-    case VLECM_COMMAND_GET_LIST_INFO:
-        pInterface->OnGetListInfo(pNIFInfo, eConnectType, eResult);
-        break;
-    case VLECM_COMMAND_GET_DETAIL:
-        pInterface->OnGetDetail(pNIFInfo, eConnectType, eResult);
-        break;
-    case VLECM_COMMAND_GET_WIRELESS_LAN_INFO:
-        pInterface->OnGetWirelessLANInfo(pNIFInfo, eConnectType, eResult);
-        break;
-    case VLECM_COMMAND_CHECK_PASSWORD:
-        pInterface->OnCheckPassword(pNIFInfo, eConnectType, eResult);
-        break;
-    case VLECM_COMMAND_SET_DETAIL:
-        pInterface->OnSetDetail(pNIFInfo, eConnectType, eResult);
-        break;
-    case VLECM_COMMAND_FACT_RESET:
-        pInterface->OnFactReset(pNIFInfo, eConnectType, eResult);
-        break;
-    case VLECM_COMMAND_REBOOT_POLLING:
-        pInterface->OnRebootPolling(pNIFInfo, eConnectType, eResult, pNIFInfo->IsUnicast(eConnectType));
-        break;
-    case VLECM_COMMAND_GET_NETWORK_DIAGNOSIS:
-        pInterface->OnGetNetworkDiagnosis(pNIFInfo, eConnectType, eResult);
-        break;
-    case VLECM_COMMAND_SETUP_WEB_SERVICE:
-        pInterface->OnSetupWebService(pNIFInfo, eConnectType, eResult);
-        break;
-    case VLECM_COMMAND_DELETE_WEB_SERVICE:
-        pInterface->OnDeleteWebService(pNIFInfo, eConnectType, eResult);
-        break;
+        VLECM_COMMAND_LIST(VLECM_COMMAND_REPORT)
+#undef VLECM_COMMAND_REPORT
     default:
         break;
     }
@@ -627,16 +548,11 @@ VLECM_RESULT CVLECMNIFInfo::executeCommand(VLECM_COMMAND eCommand)
 {
     if (IsDummy())
         return execDummyCommand(eCommand);
-    switch (eCommand) {
-    case VLECM_COMMAND_REBOOT_POLLING:
-        return executeRebootPollingModule();
-    case VLECM_COMMAND_GET_NETWORK_DIAGNOSIS:
-    case VLECM_COMMAND_SETUP_WEB_SERVICE:
-    case VLECM_COMMAND_DELETE_WEB_SERVICE:
+    if (!kCommandCarried[eCommand])
         return VLECM_RESULT_NOT_SUPPORTED;
-    default:
-        return executeVLPCCommand(eCommand);
-    }
+    if (eCommand == VLECM_COMMAND_REBOOT_POLLING)
+        return executeRebootPollingModule();
+    return executeVLPCCommand(eCommand);
 }
 
 VLECM_RESULT CVLECMNIFInfo::executeVLPCCommand(VLECM_COMMAND eCommand)

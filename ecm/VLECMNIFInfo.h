@@ -57,18 +57,10 @@ public:
     // The device commands a client starts: each runs on the command thread
     // and reports to the owning device manager. 0 when started; 2 without
     // an owner, 4 for a bad connect type, 1 while another command runs.
-    virtual VLECM_RESULT CheckUnicast(VLECM_CONNECT_TYPE eConnectType, const CVLECMPropertyMap* pOptionMap);
-    virtual VLECM_RESULT GetSupportInformation(VLECM_CONNECT_TYPE eConnectType, const CVLECMPropertyMap* pOptionMap);
-    virtual VLECM_RESULT GetListInfo(VLECM_CONNECT_TYPE eConnectType, const CVLECMPropertyMap* pOptionMap);
-    virtual VLECM_RESULT GetDetail(VLECM_CONNECT_TYPE eConnectType, const CVLECMPropertyMap* pOptionMap);
-    virtual VLECM_RESULT GetWirelessLANInfo(VLECM_CONNECT_TYPE eConnectType, const CVLECMPropertyMap* pOptionMap);
-    virtual VLECM_RESULT CheckPassword(VLECM_CONNECT_TYPE eConnectType, const CVLECMPropertyMap* pOptionMap);
-    virtual VLECM_RESULT SetDetail(VLECM_CONNECT_TYPE eConnectType, const CVLECMPropertyMap* pOptionMap);
-    virtual VLECM_RESULT FactReset(VLECM_CONNECT_TYPE eConnectType, const CVLECMPropertyMap* pOptionMap);
-    virtual VLECM_RESULT RebootPolling(VLECM_CONNECT_TYPE eConnectType, const CVLECMPropertyMap* pOptionMap);
-    virtual VLECM_RESULT GetNetworkDiagnosis(VLECM_CONNECT_TYPE eConnectType, const CVLECMPropertyMap* pOptionMap);
-    virtual VLECM_RESULT SetupWebService(VLECM_CONNECT_TYPE eConnectType, const CVLECMPropertyMap* pOptionMap);
-    virtual VLECM_RESULT DeleteWebService(VLECM_CONNECT_TYPE eConnectType, const CVLECMPropertyMap* pOptionMap);
+#define VLECM_COMMAND_STARTER(ID, NAME, REPORT, CARRIED, RETRY) \
+    virtual VLECM_RESULT NAME(VLECM_CONNECT_TYPE eConnectType, const CVLECMPropertyMap* pOptionMap);
+    VLECM_COMMAND_LIST(VLECM_COMMAND_STARTER)
+#undef VLECM_COMMAND_STARTER
 
     // Starts a command reporting to the owning device manager.
     virtual VLECM_RESULT StartCommand(VLECM_COMMAND eCommand, VLECM_CONNECT_TYPE eConnectType,

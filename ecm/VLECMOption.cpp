@@ -1,5 +1,7 @@
 // The device manager's options: the built-in table, the option map in force
 // with its accessors, and the path macros.
+#include <string>
+
 #include "base/core/VLCharset.h"
 #include "base/core/VLException.h"
 #include "base/core/VLFileSystem.h"
@@ -32,25 +34,7 @@ const char* const kDefaultOptions[][2] = {
     {"Option.Probe.EnableBindAddress", "false"},
     {"Option.Probe.EnableLocalDBCInfo", "false"},
     {"Option.LocalDBCInfo.EnableMultiAddressDetection", "false"},
-    {"Option.CheckUnicast.PacketListName", "CheckUnicast"},
     {"Option.CheckUnicast.NonUnicastDeviceFiltering", "false"},
-    {"Option.CheckUnicast.Timeout", "3000"},
-    {"Option.CheckUnicast.Retry", "2"},
-    {"Option.GetSupportInformation.PacketListName", "GetSupportInformation"},
-    {"Option.GetSupportInformation.Timeout", "3000"},
-    {"Option.GetSupportInformation.Retry", "7"},
-    {"Option.GetListInfo.PacketListName", "GetListInfo"},
-    {"Option.GetListInfo.Timeout", "3000"},
-    {"Option.GetListInfo.Retry", "7"},
-    {"Option.GetDetail.PacketListName", "GetDetail"},
-    {"Option.GetDetail.Timeout", "3000"},
-    {"Option.GetDetail.Retry", "7"},
-    {"Option.GetWirelessLANInfo.PacketListName", "GetWirelessLANInfo"},
-    {"Option.GetWirelessLANInfo.Timeout", "3000"},
-    {"Option.GetWirelessLANInfo.Retry", "7"},
-    {"Option.CheckPassword.PacketListName", "CheckPassword"},
-    {"Option.CheckPassword.Timeout", "3000"},
-    {"Option.CheckPassword.Retry", "7"},
     {"Option.Unlock.PacketListName", "Unlock"},
     {"Option.Unlock.Timeout", "3000"},
     {"Option.Unlock.Retry", "7"},
@@ -58,16 +42,7 @@ const char* const kDefaultOptions[][2] = {
     {"Option.Lock.PacketListName", "Lock"},
     {"Option.Lock.Timeout", "3000"},
     {"Option.Lock.Retry", "7"},
-    {"Option.SetDetail.PacketListName", "SetDetail"},
-    {"Option.SetDetail.Timeout", "3000"},
-    {"Option.SetDetail.Retry", "7"},
-    {"Option.FactReset.PacketListName", "FactReset"},
-    {"Option.FactReset.Timeout", "3000"},
-    {"Option.FactReset.Retry", "7"},
     {"Option.RebootPolling.ModuleInstanceName", "RebootPolling"},
-    {"Option.RebootPolling.PacketListName", "RebootPolling"},
-    {"Option.RebootPolling.Timeout", "3000"},
-    {"Option.RebootPolling.Retry", "0"},
     {"Option.RebootPolling.EnableBindAddress", "false"},
     {"Option.RebootPolling.EnableLocalDBCInfo", "false"},
     {"Option.RebootPolling.FirstWait", "10000"},
@@ -80,9 +55,6 @@ const char* const kDefaultOptions[][2] = {
     {"Option.RebootPolling.ExecGetNetworkDiagnosis", "false"},
     {"Option.RebootPolling.WaitForGetNetworkDiagnosis", "120000"},
     {"Option.RebootPolling.ExecRebootPollingExtension", "false"},
-    {"Option.GetNetworkDiagnosis.PacketListName", "GetNetworkDiagnosis"},
-    {"Option.GetNetworkDiagnosis.Timeout", "3000"},
-    {"Option.GetNetworkDiagnosis.Retry", "0"},
     {"Option.GetNetworkDiagnosis.FirstWait", "5000"},
     {"Option.GetNetworkDiagnosis.PollingInterval", "5000"},
     {"Option.GetNetworkDiagnosis.ExecUDPTest", "true"},
@@ -100,6 +72,18 @@ const char* const kDefaultOptions[][2] = {
     {"Option.KRRT.SetData.ReceiverFault.RetryCount", "0"},
     {"Option.KRRT.SetData.ReceiverFault.Interval", "5000"},
 };
+
+// The defaults of each device command's exchange through the definitions:
+// its packet list, its timeout and its retries.
+struct SCommandExchange
+{
+    const char* szName;
+    const char* szRetry;
+};
+#define VLECM_COMMAND_EXCHANGE(ID, NAME, REPORT, CARRIED, RETRY) {#NAME, RETRY},
+const SCommandExchange kCommandExchanges[] = {VLECM_COMMAND_LIST(VLECM_COMMAND_EXCHANGE)};
+#undef VLECM_COMMAND_EXCHANGE
+const char kCommandExchangeTimeout[] = "3000";
 
 // The keys SetProperty refuses: the start-up settings.
 const char kInitializePrefix[] = "Initialize.";
@@ -156,6 +140,17 @@ void CVLECM::initDefaultOptionTable()
         return;
     for (const auto& row : kDefaultOptions)
         g_DefaultOptionMap[CVLString(row[0], VL_CHARSET_UTF8)] = CVLString(row[1], VL_CHARSET_UTF8);
+    for (const SCommandExchange& row : kCommandExchanges) {
+        if (row.szRetry == nullptr)
+            continue;
+        std::string strPrefix = std::string("Option.") + row.szName + ".";
+        g_DefaultOptionMap[CVLString((strPrefix + "PacketListName").c_str(), VL_CHARSET_UTF8)] =
+            CVLString(row.szName, VL_CHARSET_UTF8);
+        g_DefaultOptionMap[CVLString((strPrefix + "Timeout").c_str(), VL_CHARSET_UTF8)] =
+            CVLString(kCommandExchangeTimeout, VL_CHARSET_UTF8);
+        g_DefaultOptionMap[CVLString((strPrefix + "Retry").c_str(), VL_CHARSET_UTF8)] =
+            CVLString(row.szRetry, VL_CHARSET_UTF8);
+    }
     g_bDefaultOptionMapBuilt = true;
 }
 

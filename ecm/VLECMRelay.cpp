@@ -49,97 +49,20 @@ void CVLECM::OnProbe(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE eConnectType, b
     }                                                                           \
     CVLTrace::FunctionOut(VLECM_MODULE, VLECM_RELAY_FILE, __LINE__, NAME)
 
-#define VLECM_TRACE_RELAY(NAME)                                                                                 \
-    CVLTrace::OutputFunction(VLECM_MODULE, VLECM_RELAY_FILE, __LINE__, NAME,                                    \
-                             "pNIFInfo=%08X, eConnectType=%d, eResult=%d", PointerText(pNIFInfo), eConnectType, \
-                             eResult)
+// The trace of a report's extra parameters, by its Report column.
+#define VLECM_RELAY_FORMAT_PLAIN
+#define VLECM_RELAY_FORMAT_UNICAST ", bUnicast=%d"
 
-void CVLECM::OnCheckUnicast(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE eConnectType, VLECM_RESULT eResult,
-                            bool bUnicast)
-{
-    static const char* const kSignature = "void CVLECM::OnCheckUnicast()";
-    CVLTrace::OutputFunction(VLECM_MODULE, VLECM_RELAY_FILE, __LINE__, kSignature,
-                             "pNIFInfo=%08X, eConnectType=%d, eResult=%d, bUnicast=%d", PointerText(pNIFInfo),
-                             eConnectType, eResult, bUnicast);
-    VLECM_COMMAND_RELAY(kSignature, OnCheckUnicast(pNIFInfo, eConnectType, eResult, bUnicast));
-}
-
-void CVLECM::OnGetSupportInformation(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE eConnectType, VLECM_RESULT eResult)
-{
-    static const char* const kSignature = "void CVLECM::OnGetSupportInformation()";
-    VLECM_TRACE_RELAY(kSignature);
-    VLECM_COMMAND_RELAY(kSignature, OnGetSupportInformation(pNIFInfo, eConnectType, eResult));
-}
-
-void CVLECM::OnGetListInfo(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE eConnectType, VLECM_RESULT eResult)
-{
-    static const char* const kSignature = "void CVLECM::OnGetListInfo()";
-    VLECM_TRACE_RELAY(kSignature);
-    VLECM_COMMAND_RELAY(kSignature, OnGetListInfo(pNIFInfo, eConnectType, eResult));
-}
-
-void CVLECM::OnGetDetail(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE eConnectType, VLECM_RESULT eResult)
-{
-    static const char* const kSignature = "void CVLECM::OnGetDetail()";
-    VLECM_TRACE_RELAY(kSignature);
-    VLECM_COMMAND_RELAY(kSignature, OnGetDetail(pNIFInfo, eConnectType, eResult));
-}
-
-void CVLECM::OnGetWirelessLANInfo(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE eConnectType, VLECM_RESULT eResult)
-{
-    static const char* const kSignature = "void CVLECM::OnGetWirelessLANInfo()";
-    VLECM_TRACE_RELAY(kSignature);
-    VLECM_COMMAND_RELAY(kSignature, OnGetWirelessLANInfo(pNIFInfo, eConnectType, eResult));
-}
-
-void CVLECM::OnCheckPassword(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE eConnectType, VLECM_RESULT eResult)
-{
-    static const char* const kSignature = "void CVLECM::OnCheckPassword()";
-    VLECM_TRACE_RELAY(kSignature);
-    VLECM_COMMAND_RELAY(kSignature, OnCheckPassword(pNIFInfo, eConnectType, eResult));
-}
-
-void CVLECM::OnSetDetail(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE eConnectType, VLECM_RESULT eResult)
-{
-    static const char* const kSignature = "void CVLECM::OnSetDetail()";
-    VLECM_TRACE_RELAY(kSignature);
-    VLECM_COMMAND_RELAY(kSignature, OnSetDetail(pNIFInfo, eConnectType, eResult));
-}
-
-void CVLECM::OnFactReset(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE eConnectType, VLECM_RESULT eResult)
-{
-    static const char* const kSignature = "void CVLECM::OnFactReset()";
-    VLECM_TRACE_RELAY(kSignature);
-    VLECM_COMMAND_RELAY(kSignature, OnFactReset(pNIFInfo, eConnectType, eResult));
-}
-
-void CVLECM::OnRebootPolling(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE eConnectType, VLECM_RESULT eResult,
-                             bool bUnicast)
-{
-    static const char* const kSignature = "void CVLECM::OnRebootPolling()";
-    CVLTrace::OutputFunction(VLECM_MODULE, VLECM_RELAY_FILE, __LINE__, kSignature,
-                             "pNIFInfo=%08X, eConnectType=%d, eResult=%d, bUnicast=%d", PointerText(pNIFInfo),
-                             eConnectType, eResult, bUnicast);
-    VLECM_COMMAND_RELAY(kSignature, OnRebootPolling(pNIFInfo, eConnectType, eResult, bUnicast));
-}
-
-void CVLECM::OnGetNetworkDiagnosis(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE eConnectType, VLECM_RESULT eResult)
-{
-    static const char* const kSignature = "void CVLECM::OnGetNetworkDiagnosis()";
-    VLECM_TRACE_RELAY(kSignature);
-    VLECM_COMMAND_RELAY(kSignature, OnGetNetworkDiagnosis(pNIFInfo, eConnectType, eResult));
-}
-
-void CVLECM::OnSetupWebService(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE eConnectType, VLECM_RESULT eResult)
-{
-    static const char* const kSignature = "void CVLECM::OnSetupWebService()";
-    VLECM_TRACE_RELAY(kSignature);
-    VLECM_COMMAND_RELAY(kSignature, OnSetupWebService(pNIFInfo, eConnectType, eResult));
-}
-
-void CVLECM::OnDeleteWebService(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE eConnectType, VLECM_RESULT eResult)
-{
-    static const char* const kSignature = "void CVLECM::OnDeleteWebService()";
-    VLECM_TRACE_RELAY(kSignature);
-    VLECM_COMMAND_RELAY(kSignature, OnDeleteWebService(pNIFInfo, eConnectType, eResult));
-}
+#define VLECM_DEFINE_RELAY(ID, NAME, REPORT, CARRIED, RETRY)                                                         \
+    void CVLECM::On##NAME(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE eConnectType,                                  \
+                          VLECM_RESULT eResult VLECM_REPORT_PARAMS_##REPORT)                                         \
+    {                                                                                                                \
+        static const char* const kSignature = "void CVLECM::On" #NAME "()";                                          \
+        CVLTrace::OutputFunction(VLECM_MODULE, VLECM_RELAY_FILE, __LINE__, kSignature,                               \
+                                 "pNIFInfo=%08X, eConnectType=%d, eResult=%d" VLECM_RELAY_FORMAT_##REPORT,           \
+                                 PointerText(pNIFInfo), eConnectType, eResult VLECM_REPORT_ARGS_##REPORT(bUnicast)); \
+        VLECM_COMMAND_RELAY(kSignature,                                                                              \
+                            On##NAME(pNIFInfo, eConnectType, eResult VLECM_REPORT_ARGS_##REPORT(bUnicast)));         \
+    }
+VLECM_COMMAND_LIST(VLECM_DEFINE_RELAY)
+#undef VLECM_DEFINE_RELAY

@@ -41,55 +41,16 @@ public:
         if (m_OnProbe)
             m_OnProbe(pNIFInfo);
     }
-    void OnCheckUnicast(CVLECMNIFInfo* p, VLECM_CONNECT_TYPE, VLECM_RESULT r, bool bUnicast) override
-    {
-        Add({"CheckUnicast", p, "", r, bUnicast, false});
+#define ECM_TEST_UNICAST_PLAIN false
+#define ECM_TEST_UNICAST_UNICAST bUnicast
+#define ECM_TEST_RECORD_REPORT(ID, NAME, REPORT, CARRIED, RETRY)                                                  \
+    void On##NAME(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE, VLECM_RESULT eResult VLECM_REPORT_PARAMS_##REPORT) \
+        override                                                                                                  \
+    {                                                                                                             \
+        Add({#NAME, pNIFInfo, "", eResult, ECM_TEST_UNICAST_##REPORT, false});                                    \
     }
-    void OnGetDetail(CVLECMNIFInfo* p, VLECM_CONNECT_TYPE, VLECM_RESULT r) override
-    {
-        Add({"GetDetail", p, "", r, false, false});
-    }
-    void OnCheckPassword(CVLECMNIFInfo* p, VLECM_CONNECT_TYPE, VLECM_RESULT r) override
-    {
-        Add({"CheckPassword", p, "", r, false, false});
-    }
-    void OnGetNetworkDiagnosis(CVLECMNIFInfo* p, VLECM_CONNECT_TYPE, VLECM_RESULT r) override
-    {
-        Add({"GetNetworkDiagnosis", p, "", r, false, false});
-    }
-    void OnSetupWebService(CVLECMNIFInfo* p, VLECM_CONNECT_TYPE, VLECM_RESULT r) override
-    {
-        Add({"SetupWebService", p, "", r, false, false});
-    }
-
-    void OnGetSupportInformation(CVLECMNIFInfo* p, VLECM_CONNECT_TYPE, VLECM_RESULT r) override
-    {
-        Add({"GetSupportInformation", p, "", r, false, false});
-    }
-    void OnGetListInfo(CVLECMNIFInfo* p, VLECM_CONNECT_TYPE, VLECM_RESULT r) override
-    {
-        Add({"GetListInfo", p, "", r, false, false});
-    }
-    void OnGetWirelessLANInfo(CVLECMNIFInfo* p, VLECM_CONNECT_TYPE, VLECM_RESULT r) override
-    {
-        Add({"GetWirelessLANInfo", p, "", r, false, false});
-    }
-    void OnSetDetail(CVLECMNIFInfo* p, VLECM_CONNECT_TYPE, VLECM_RESULT r) override
-    {
-        Add({"SetDetail", p, "", r, false, false});
-    }
-    void OnFactReset(CVLECMNIFInfo* p, VLECM_CONNECT_TYPE, VLECM_RESULT r) override
-    {
-        Add({"FactReset", p, "", r, false, false});
-    }
-    void OnDeleteWebService(CVLECMNIFInfo* p, VLECM_CONNECT_TYPE, VLECM_RESULT r) override
-    {
-        Add({"DeleteWebService", p, "", r, false, false});
-    }
-    void OnRebootPolling(CVLECMNIFInfo* p, VLECM_CONNECT_TYPE, VLECM_RESULT r, bool bUnicast) override
-    {
-        Add({"RebootPolling", p, "", r, bUnicast, false});
-    }
+    VLECM_COMMAND_LIST(ECM_TEST_RECORD_REPORT)
+#undef ECM_TEST_RECORD_REPORT
     // Waits until nCount reports of that kind arrived; false after 30 s.
     bool WaitFor(const std::string& strWhat, size_t nCount)
     {
