@@ -7,7 +7,7 @@
 #include "base/core/VLInvalidParamException.h"
 #include "base/core/VLTrace.h"
 
-#define VLCMAPI_FILE "VLCMApi"
+const char* const s_szFile = "VLCMApi";
 
 namespace {
 std::atomic<VLCM_MODULE_LIBRARIES_FUNC> s_pModuleLibraries(nullptr);
@@ -18,14 +18,14 @@ const char* const kProbeName = "Probe";
 // through its factory hooks reach it before the framework is initialized.
 CVLCMApi::CVLCMApi() : m_ModuleController(this)
 {
-    CVLTrace::FunctionIn(VLCMAPI_MODULE, VLCMAPI_FILE, __LINE__, "CVLCMApi::CVLCMApi()");
-    CVLTrace::FunctionOut(VLCMAPI_MODULE, VLCMAPI_FILE, __LINE__, "CVLCMApi::CVLCMApi()");
+    CVLTrace::FunctionIn(VLCMAPI_MODULE, s_szFile, __LINE__, "CVLCMApi::CVLCMApi()");
+    CVLTrace::FunctionOut(VLCMAPI_MODULE, s_szFile, __LINE__, "CVLCMApi::CVLCMApi()");
 }
 
 CVLCMApi::~CVLCMApi()
 {
-    CVLTrace::FunctionIn(VLCMAPI_MODULE, VLCMAPI_FILE, __LINE__, "CVLCMApi::~CVLCMApi()");
-    CVLTrace::FunctionOut(VLCMAPI_MODULE, VLCMAPI_FILE, __LINE__, "CVLCMApi::~CVLCMApi()");
+    CVLTrace::FunctionIn(VLCMAPI_MODULE, s_szFile, __LINE__, "CVLCMApi::~CVLCMApi()");
+    CVLTrace::FunctionOut(VLCMAPI_MODULE, s_szFile, __LINE__, "CVLCMApi::~CVLCMApi()");
 }
 
 void CVLCMApi::InitializeModuleLibraries(CVLCMApi& api)
@@ -45,7 +45,7 @@ void CVLCMApi::Initialize(CVLCMApiConfig* pConfig, IVLCustomCallbackIF* pCustomC
     try {
         m_ModuleController.Initialize(this, pConfig, pCustomCallbackIF);
     }
-    VL_CATCH_LADDER(VLCMAPI_MODULE, VLCMAPI_FILE)
+    VL_CATCH_LADDER(VLCMAPI_MODULE, s_szFile)
 }
 
 void CVLCMApi::Terminate()
@@ -53,7 +53,7 @@ void CVLCMApi::Terminate()
     try {
         m_ModuleController.Terminate();
     }
-    VL_CATCH_LADDER(VLCMAPI_MODULE, VLCMAPI_FILE)
+    VL_CATCH_LADDER(VLCMAPI_MODULE, s_szFile)
 }
 
 CVLXmlDocument* CVLCMApi::GetDefineDocument(VL_CONST_STR szName, bool bCreate)
@@ -152,11 +152,11 @@ CVLModuleInstance* CVLCMApi::Probe(IVLFunctionListener* pListener, CVLTargetList
     static const char* const kSignature =
         "CVLModuleInstance* CVLCMApi::Probe(IVLFunctionListener* pListener, CVLTargetList* pTargetList, "
         "VL_CONST_STR szPacketListName, VL_CONST_STR szFunctionName, CVLModuleParamCollection* pInitParams)";
-    CVLTrace::FunctionIn(VLCMAPI_MODULE, VLCMAPI_FILE, __LINE__, kSignature);
+    CVLTrace::FunctionIn(VLCMAPI_MODULE, s_szFile, __LINE__, kSignature);
     CVLModuleInstance* pInstance = nullptr;
     try {
         if (pListener == nullptr)
-            throw new EVLInvalidParamException(VLCMAPI_MODULE, VLCMAPI_FILE, __LINE__);
+            throw new EVLInvalidParamException(VLCMAPI_MODULE, s_szFile, __LINE__);
         if (szPacketListName == nullptr)
             szPacketListName = kProbeName;
         if (szFunctionName == nullptr)
@@ -164,8 +164,8 @@ CVLModuleInstance* CVLCMApi::Probe(IVLFunctionListener* pListener, CVLTargetList
         pInstance = m_ModuleController.ExecFunction(nullptr, szFunctionName, szPacketListName, pListener, nullptr,
                                                     pTargetList, pInitParams, nullptr, nullptr);
     }
-    VL_CATCH_LADDER(VLCMAPI_MODULE, VLCMAPI_FILE)
-    CVLTrace::FunctionOut(VLCMAPI_MODULE, VLCMAPI_FILE, __LINE__, kSignature);
+    VL_CATCH_LADDER(VLCMAPI_MODULE, s_szFile)
+    CVLTrace::FunctionOut(VLCMAPI_MODULE, s_szFile, __LINE__, kSignature);
     return pInstance;
 }
 
@@ -177,7 +177,7 @@ int CVLCMApi::GetPacketCount(VL_CONST_STR szFunctionName, VL_CONST_STR szPacketL
 void CVLCMApi::GetFlags(bool* pbFirst, bool* pbSecond)
 {
     if (pbFirst == nullptr || pbSecond == nullptr)
-        throw new EVLInvalidParamException(VLCMAPI_MODULE, VLCMAPI_FILE, __LINE__);
+        throw new EVLInvalidParamException(VLCMAPI_MODULE, s_szFile, __LINE__);
     *pbFirst = true;
     *pbSecond = false;
 }
@@ -192,7 +192,7 @@ void CVLCMApi::AddModuleStaticLibrary(VL_CONST_STR szModuleName, CVLModule* pMod
     try {
         m_ModuleController.AddModuleStaticLibrary(szModuleName, pModule);
     }
-    VL_CATCH_LADDER(VLCMAPI_MODULE, VLCMAPI_FILE)
+    VL_CATCH_LADDER(VLCMAPI_MODULE, s_szFile)
 }
 
 CVLModuleController* CVLCMApi::GetModuleController()

@@ -12,13 +12,13 @@
 #include "script/VLScriptException.h"
 #include "script/VLScriptParams.h"
 
-#define VLCMSCRIPTEXTEND_FILE "VLCMScriptExtend"
+const char* const s_szFile = "VLCMScriptExtend";
 
 namespace {
 
 [[noreturn]] void ThrowScriptError(int nCode, int nLine)
 {
-    throw new EVLScriptException(VLCMAPI_MODULE, VLCMSCRIPTEXTEND_FILE, nLine, nCode, nullptr, 0, false);
+    throw new EVLScriptException(VLCMAPI_MODULE, s_szFile, nLine, nCode, nullptr, 0, false);
 }
 
 // Variant types that hold no value of their own: a reference to another
@@ -95,7 +95,7 @@ CVLModuleInstance* CVLCMScriptExtend::FindInstance(const CVLString& strPath)
         }
         return nullptr;
     }
-    VL_CATCH_LADDER(VLCMAPI_MODULE, VLCMSCRIPTEXTEND_FILE)
+    VL_CATCH_LADDER(VLCMAPI_MODULE, s_szFile)
 }
 
 IVLVariantObjectIF* CVLCMScriptExtend::OnProperties(IVLScriptExtendIF* pExtend, const CVLString& strHead,
@@ -112,7 +112,7 @@ IVLVariantObjectIF* CVLCMScriptExtend::OnProperties(IVLScriptExtendIF* pExtend, 
         CVLProperty* pProperty = pRoot->GetProperty(strRest.GetBuffer(), false);
         return pProperty == nullptr ? nullptr : static_cast<IVLVariantObjectIF*>(pProperty);
     }
-    VL_CATCH_LADDER(VLCMAPI_MODULE, VLCMSCRIPTEXTEND_FILE)
+    VL_CATCH_LADDER(VLCMAPI_MODULE, s_szFile)
 }
 
 void CVLCMScriptExtend::OnSetConst(IVLScriptExtendIF* pExtend, const CVLString& strPath, CVLScriptParams* pParams,
@@ -131,7 +131,7 @@ void CVLCMScriptExtend::OnSetConst(IVLScriptExtendIF* pExtend, const CVLString& 
         pThis->m_pController->SetConst(strName.GetBuffer(), strValue.GetBuffer(), strModule.GetBuffer(),
                                        strInstance.GetBuffer());
     }
-    VL_CATCH_LADDER(VLCMAPI_MODULE, VLCMSCRIPTEXTEND_FILE)
+    VL_CATCH_LADDER(VLCMAPI_MODULE, s_szFile)
 }
 
 void CVLCMScriptExtend::OnGetConst(IVLScriptExtendIF* pExtend, const CVLString& strPath, CVLScriptParams* pParams,
@@ -149,7 +149,7 @@ void CVLCMScriptExtend::OnGetConst(IVLScriptExtendIF* pExtend, const CVLString& 
         pThis->m_pController->FindConst(strName.GetBuffer(), strValue, strModule.GetBuffer(), strInstance.GetBuffer());
         pParams->GetReturnValue().SetString(strValue);
     }
-    VL_CATCH_LADDER(VLCMAPI_MODULE, VLCMSCRIPTEXTEND_FILE)
+    VL_CATCH_LADDER(VLCMAPI_MODULE, s_szFile)
 }
 
 void CVLCMScriptExtend::OnSetParameter(IVLScriptExtendIF* pExtend, const CVLString& strPath, CVLScriptParams* pParams,
@@ -172,7 +172,7 @@ void CVLCMScriptExtend::OnSetParameter(IVLScriptExtendIF* pExtend, const CVLStri
             pParam->Copy(value, true);
         }
     }
-    VL_CATCH_LADDER(VLCMAPI_MODULE, VLCMSCRIPTEXTEND_FILE)
+    VL_CATCH_LADDER(VLCMAPI_MODULE, s_szFile)
 }
 
 void CVLCMScriptExtend::OnGetParameter(IVLScriptExtendIF* pExtend, const CVLString& strPath, CVLScriptParams* pParams,
@@ -186,7 +186,7 @@ void CVLCMScriptExtend::OnGetParameter(IVLScriptExtendIF* pExtend, const CVLStri
         if (pParam != nullptr)
             pParams->SetReturnValue(*pParam);
     }
-    VL_CATCH_LADDER(VLCMAPI_MODULE, VLCMSCRIPTEXTEND_FILE)
+    VL_CATCH_LADDER(VLCMAPI_MODULE, s_szFile)
 }
 
 void CVLCMScriptExtend::OnCallMethod(IVLScriptExtendIF* pExtend, const CVLString& strPath, CVLScriptParams* pParams,
@@ -199,5 +199,5 @@ void CVLCMScriptExtend::OnCallMethod(IVLScriptExtendIF* pExtend, const CVLString
         pInstance->GetParams()->SetMethodName(strMethod.GetBuffer());
         pInstance->CallMethod();
     }
-    VL_CATCH_LADDER(VLCMAPI_MODULE, VLCMSCRIPTEXTEND_FILE)
+    VL_CATCH_LADDER(VLCMAPI_MODULE, s_szFile)
 }

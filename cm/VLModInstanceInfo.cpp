@@ -11,7 +11,7 @@
 #include "base/core/VLNullObjectException.h"
 #include "base/xml/VLXmlElement.h"
 
-#define VLMODINSTANCEINFO_FILE "VLModInstanceInfo"
+const char* const s_szFile = "VLModInstanceInfo";
 
 CVLModInstanceInfo::CVLModInstanceInfo()
     : m_pXmlElement(nullptr), m_pModule(nullptr), m_strName(VL_CHARSET_UTF8), m_strLocalName(VL_CHARSET_UTF8),
@@ -41,12 +41,12 @@ void CVLModInstanceInfo::Load(CVLXmlElement* pElement)
 {
     try {
         if (pElement == nullptr)
-            throw new EVLNullObjectException(VLCMAPI_MODULE, VLMODINSTANCEINFO_FILE, __LINE__);
+            throw new EVLNullObjectException(VLCMAPI_MODULE, s_szFile, __LINE__);
         m_pXmlElement = pElement;
         m_strModuleName = pElement->GetAttribute("module");
         if (m_strModuleName.GetLength() == 0)
-            throw new EVLDefineFormatException(VLCMAPI_MODULE, VLMODINSTANCEINFO_FILE, __LINE__,
-                                               pElement->GetTagName().GetBuffer(), "module");
+            throw new EVLDefineFormatException(VLCMAPI_MODULE, s_szFile, __LINE__, pElement->GetTagName().GetBuffer(),
+                                               "module");
         m_strMethod = pElement->GetAttribute("method");
         if (m_strMethod.GetLength() == 0)
             m_strMethod = m_strName;
@@ -56,7 +56,7 @@ void CVLModInstanceInfo::Load(CVLXmlElement* pElement)
         m_strOnStartMethod = pElement->GetAttribute("onStartMethod");
         m_strOnEndMethod = pElement->GetAttribute("onEndMethod");
     }
-    VL_CATCH_LADDER(VLCMAPI_MODULE, VLMODINSTANCEINFO_FILE)
+    VL_CATCH_LADDER(VLCMAPI_MODULE, s_szFile)
 }
 
 void CVLModInstanceInfo::SetLocalName(VL_CONST_STR szName)
@@ -73,12 +73,12 @@ CVLModuleInstance* CVLModInstanceInfo::CreateInstance(CVLModuleParamCollection* 
 {
     try {
         if (pParams == nullptr)
-            throw new EVLNullObjectException(VLCMAPI_MODULE, VLMODINSTANCEINFO_FILE, __LINE__);
+            throw new EVLNullObjectException(VLCMAPI_MODULE, s_szFile, __LINE__);
         CVLModuleController* pController = pParams->GetController();
         if (pController != nullptr && !pController->CanCreateInstance(this))
             return nullptr;
         if (m_pModule == nullptr)
-            throw new EVLNullObjectException(VLCMAPI_MODULE, VLMODINSTANCEINFO_FILE, __LINE__);
+            throw new EVLNullObjectException(VLCMAPI_MODULE, s_szFile, __LINE__);
 
         // The instance is made before the implementation, so that a failure
         // on either side leaves no implementation behind unreturned.
@@ -96,13 +96,13 @@ CVLModuleInstance* CVLModInstanceInfo::CreateInstance(CVLModuleParamCollection* 
         } else
             pInstance = new CVLModuleInstance(pController == nullptr ? nullptr : pController->GetApi());
         if (pInstance == nullptr)
-            throw new EVLMemoryAllocException(VLCMAPI_MODULE, VLMODINSTANCEINFO_FILE, __LINE__);
+            throw new EVLMemoryAllocException(VLCMAPI_MODULE, s_szFile, __LINE__);
 
         IVLModInstanceIF* pInstanceIF = nullptr;
         try {
             pInstanceIF = m_pModule->CreateInstance(this, pParams);
             if (pInstanceIF == nullptr)
-                throw new EVLMemoryAllocException(VLCMAPI_MODULE, VLMODINSTANCEINFO_FILE, __LINE__);
+                throw new EVLMemoryAllocException(VLCMAPI_MODULE, s_szFile, __LINE__);
         } catch (...) {
             if (pParent != nullptr)
                 pParent->Remove(strKey.GetBuffer());
@@ -127,7 +127,7 @@ CVLModuleInstance* CVLModInstanceInfo::CreateInstance(CVLModuleParamCollection* 
         }
         return pInstance;
     }
-    VL_CATCH_LADDER(VLCMAPI_MODULE, VLMODINSTANCEINFO_FILE)
+    VL_CATCH_LADDER(VLCMAPI_MODULE, s_szFile)
 }
 
 int CVLModInstanceInfo::GetPacketCount(VL_CONST_STR szName)

@@ -7,7 +7,7 @@
 #include "base/core/VLNullObjectException.h"
 #include "base/core/VLTrace.h"
 
-#define VLMODULE_FILE "VLModule"
+const char* const s_szFile = "VLModule";
 
 CVLModule::CVLModule() : m_bInit(false), m_strModuleName(VL_CHARSET_UTF8)
 {
@@ -15,8 +15,8 @@ CVLModule::CVLModule() : m_bInit(false), m_strModuleName(VL_CHARSET_UTF8)
 
 CVLModule::~CVLModule()
 {
-    CVLTrace::FunctionIn(VLCMAPI_MODULE, VLMODULE_FILE, __LINE__, "CVLModule::~CVLModule()");
-    CVLTrace::FunctionOut(VLCMAPI_MODULE, VLMODULE_FILE, __LINE__, "CVLModule::~CVLModule()");
+    CVLTrace::FunctionIn(VLCMAPI_MODULE, s_szFile, __LINE__, "CVLModule::~CVLModule()");
+    CVLTrace::FunctionOut(VLCMAPI_MODULE, s_szFile, __LINE__, "CVLModule::~CVLModule()");
 }
 
 void CVLModule::SetModuleName(VL_CONST_STR szModuleName)
@@ -32,27 +32,27 @@ CVLString CVLModule::GetModuleName()
 void CVLModule::Initialize(CVLModuleParamCollection* pParams)
 {
     static const char* const kSignature = "void CVLModule::Initialize(CVLModuleParamCollection* pParams)";
-    CVLTrace::FunctionIn(VLCMAPI_MODULE, VLMODULE_FILE, __LINE__, kSignature);
+    CVLTrace::FunctionIn(VLCMAPI_MODULE, s_szFile, __LINE__, kSignature);
     try {
         if (!m_bInit) {
             onInitialize(pParams);
             m_bInit = true;
         }
     }
-    VL_CATCH_LADDER(VLCMAPI_MODULE, VLMODULE_FILE)
-    CVLTrace::FunctionOut(VLCMAPI_MODULE, VLMODULE_FILE, __LINE__, kSignature);
+    VL_CATCH_LADDER(VLCMAPI_MODULE, s_szFile)
+    CVLTrace::FunctionOut(VLCMAPI_MODULE, s_szFile, __LINE__, kSignature);
 }
 
 void CVLModule::Terminate(CVLModuleParamCollection* pParams)
 {
     static const char* const kSignature = "void CVLModule::Terminate(CVLModuleParamCollection* pParams)";
-    CVLTrace::FunctionIn(VLCMAPI_MODULE, VLMODULE_FILE, __LINE__, kSignature);
+    CVLTrace::FunctionIn(VLCMAPI_MODULE, s_szFile, __LINE__, kSignature);
     try {
         onTerminate(pParams);
         m_bInit = false;
     }
-    VL_CATCH_LADDER(VLCMAPI_MODULE, VLMODULE_FILE)
-    CVLTrace::FunctionOut(VLCMAPI_MODULE, VLMODULE_FILE, __LINE__, kSignature);
+    VL_CATCH_LADDER(VLCMAPI_MODULE, s_szFile)
+    CVLTrace::FunctionOut(VLCMAPI_MODULE, s_szFile, __LINE__, kSignature);
 }
 
 IVLModInstanceIF* CVLModule::CreateInstance(CVLModInstanceInfo* pInstanceInfo, CVLModuleParamCollection* pParams)
@@ -62,15 +62,15 @@ IVLModInstanceIF* CVLModule::CreateInstance(CVLModInstanceInfo* pInstanceInfo, C
         "CVLModuleParamCollection* pParams)";
     (void)pInstanceInfo;
     (void)pParams;
-    CVLTrace::FunctionIn(VLCMAPI_MODULE, VLMODULE_FILE, __LINE__, kSignature);
+    CVLTrace::FunctionIn(VLCMAPI_MODULE, s_szFile, __LINE__, kSignature);
     IVLModInstanceIF* pInstanceIF = nullptr;
     try {
         pInstanceIF = onNew();
         if (pInstanceIF == nullptr)
-            throw new EVLMemoryAllocException(VLCMAPI_MODULE, VLMODULE_FILE, __LINE__);
+            throw new EVLMemoryAllocException(VLCMAPI_MODULE, s_szFile, __LINE__);
     }
-    VL_CATCH_LADDER(VLCMAPI_MODULE, VLMODULE_FILE)
-    CVLTrace::FunctionOut(VLCMAPI_MODULE, VLMODULE_FILE, __LINE__, kSignature);
+    VL_CATCH_LADDER(VLCMAPI_MODULE, s_szFile)
+    CVLTrace::FunctionOut(VLCMAPI_MODULE, s_szFile, __LINE__, kSignature);
     return pInstanceIF;
 }
 
@@ -80,10 +80,10 @@ void CVLModule::DestroyInstance(IVLModInstanceIF* pInstanceIF, CVLModuleInstance
     static const char* const kSignature =
         "void CVLModule::DestroyInstance(IVLModInstanceIF* pInstanceIF, CVLModuleInstance* pInstance, "
         "CVLModuleParamCollection* pParams)";
-    CVLTrace::FunctionIn(VLCMAPI_MODULE, VLMODULE_FILE, __LINE__, kSignature);
+    CVLTrace::FunctionIn(VLCMAPI_MODULE, s_szFile, __LINE__, kSignature);
     try {
         if (pInstanceIF == nullptr || pInstance == nullptr)
-            throw new EVLNullObjectException(VLCMAPI_MODULE, VLMODULE_FILE, __LINE__);
+            throw new EVLNullObjectException(VLCMAPI_MODULE, s_szFile, __LINE__);
         // The object is deleted even when its own clean-up fails.
         try {
             pInstanceIF->DestroyInstance(pInstance, pParams);
@@ -93,8 +93,8 @@ void CVLModule::DestroyInstance(IVLModInstanceIF* pInstanceIF, CVLModuleInstance
         }
         onDelete(pInstanceIF);
     }
-    VL_CATCH_LADDER(VLCMAPI_MODULE, VLMODULE_FILE)
-    CVLTrace::FunctionOut(VLCMAPI_MODULE, VLMODULE_FILE, __LINE__, kSignature);
+    VL_CATCH_LADDER(VLCMAPI_MODULE, s_szFile)
+    CVLTrace::FunctionOut(VLCMAPI_MODULE, s_szFile, __LINE__, kSignature);
 }
 
 int CVLModule::GetPacketCount(VL_CONST_STR szName)

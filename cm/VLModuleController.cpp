@@ -20,7 +20,7 @@
 #include "base/core/VLTrace.h"
 #include "base/xml/VLXmlDocument.h"
 
-#define VLMODULECONTROLLER_FILE "VLModuleController"
+const char* const s_szFile = "VLModuleController";
 
 namespace {
 
@@ -121,17 +121,17 @@ void CVLModuleController::Initialize(CVLCMApi* pApi, CVLCMApiConfig* pConfig, IV
     static const char* const kSignature =
         "void CVLModuleController::Initialize(CVLCMApi* pApi, CVLCMApiConfig* pConfig, "
         "IVLCustomCallbackIF* pCustomCallbackIF)";
-    CVLTrace::FunctionIn(VLCMAPI_MODULE, VLMODULECONTROLLER_FILE, __LINE__, kSignature);
+    CVLTrace::FunctionIn(VLCMAPI_MODULE, s_szFile, __LINE__, kSignature);
     try {
         CVLThreadLock lock(&m_ThreadSync);
         if (!lock.Lock())
-            throw new EVLLockException(VLCMAPI_MODULE, VLMODULECONTROLLER_FILE, __LINE__);
+            throw new EVLLockException(VLCMAPI_MODULE, s_szFile, __LINE__);
         if (m_bInitFlag) {
-            CVLTrace::FunctionOut(VLCMAPI_MODULE, VLMODULECONTROLLER_FILE, __LINE__, kSignature);
+            CVLTrace::FunctionOut(VLCMAPI_MODULE, s_szFile, __LINE__, kSignature);
             return;
         }
         if (pApi == nullptr)
-            throw new EVLInvalidParamException(VLCMAPI_MODULE, VLMODULECONTROLLER_FILE, __LINE__);
+            throw new EVLInvalidParamException(VLCMAPI_MODULE, s_szFile, __LINE__);
         m_strInitializeErrorText.clear();
         bool bLoadingDefinitions = false;
         try {
@@ -190,8 +190,8 @@ void CVLModuleController::Initialize(CVLCMApi* pApi, CVLCMApiConfig* pConfig, IV
             throw;
         }
     }
-    VL_CATCH_LADDER(VLCMAPI_MODULE, VLMODULECONTROLLER_FILE)
-    CVLTrace::FunctionOut(VLCMAPI_MODULE, VLMODULECONTROLLER_FILE, __LINE__, kSignature);
+    VL_CATCH_LADDER(VLCMAPI_MODULE, s_szFile)
+    CVLTrace::FunctionOut(VLCMAPI_MODULE, s_szFile, __LINE__, kSignature);
 }
 
 void CVLModuleController::StopLiveInstances()
@@ -279,7 +279,7 @@ void CVLModuleController::Cleanup(bool bKeepUserConsts)
 void CVLModuleController::Terminate()
 {
     static const char* const kSignature = "void CVLModuleController::Terminate()";
-    CVLTrace::FunctionIn(VLCMAPI_MODULE, VLMODULECONTROLLER_FILE, __LINE__, kSignature);
+    CVLTrace::FunctionIn(VLCMAPI_MODULE, s_szFile, __LINE__, kSignature);
     try {
         // Instances still alive point at the modules: end them first.
         StopLiveInstances();
@@ -289,8 +289,8 @@ void CVLModuleController::Terminate()
             Cleanup(false);
         }
     }
-    VL_CATCH_LADDER(VLCMAPI_MODULE, VLMODULECONTROLLER_FILE)
-    CVLTrace::FunctionOut(VLCMAPI_MODULE, VLMODULECONTROLLER_FILE, __LINE__, kSignature);
+    VL_CATCH_LADDER(VLCMAPI_MODULE, s_szFile)
+    CVLTrace::FunctionOut(VLCMAPI_MODULE, s_szFile, __LINE__, kSignature);
 }
 
 CVLXmlDocument* CVLModuleController::GetDefineDocument(VL_CONST_STR szName, bool bCreate)
@@ -345,7 +345,7 @@ void CVLModuleController::AddModuleStaticLibrary(VL_CONST_STR szModuleName, CVLM
             delete pOld;
         }
     }
-    VL_CATCH_LADDER(VLCMAPI_MODULE, VLMODULECONTROLLER_FILE)
+    VL_CATCH_LADDER(VLCMAPI_MODULE, s_szFile)
 }
 
 CVLProperty* CVLModuleController::NewProperty(CVLProperty* pParent)
@@ -355,10 +355,10 @@ CVLProperty* CVLModuleController::NewProperty(CVLProperty* pParent)
             return nullptr;
         CVLProperty* pProperty = m_pNewPropertyFunc(GetApi(), pParent);
         if (pProperty == nullptr)
-            throw new EVLMemoryAllocException(VLCMAPI_MODULE, VLMODULECONTROLLER_FILE, __LINE__);
+            throw new EVLMemoryAllocException(VLCMAPI_MODULE, s_szFile, __LINE__);
         return pProperty;
     }
-    VL_CATCH_LADDER(VLCMAPI_MODULE, VLMODULECONTROLLER_FILE)
+    VL_CATCH_LADDER(VLCMAPI_MODULE, s_szFile)
 }
 
 void CVLModuleController::DeleteProperty(CVLProperty* pProperty)
@@ -370,7 +370,7 @@ void CVLModuleController::DeleteProperty(CVLProperty* pProperty)
         if (m_pDeletePropertyFunc != nullptr)
             m_pDeletePropertyFunc(GetApi(), pProperty);
     }
-    VL_CATCH_LADDER(VLCMAPI_MODULE, VLMODULECONTROLLER_FILE)
+    VL_CATCH_LADDER(VLCMAPI_MODULE, s_szFile)
 }
 
 CVLPropertyCollection* CVLModuleController::NewPropertyCollection(CVLProperty* pOwner)
@@ -380,10 +380,10 @@ CVLPropertyCollection* CVLModuleController::NewPropertyCollection(CVLProperty* p
             return nullptr;
         CVLPropertyCollection* pCollection = m_pNewPropertyCollectionFunc(GetApi(), pOwner);
         if (pCollection == nullptr)
-            throw new EVLMemoryAllocException(VLCMAPI_MODULE, VLMODULECONTROLLER_FILE, __LINE__);
+            throw new EVLMemoryAllocException(VLCMAPI_MODULE, s_szFile, __LINE__);
         return pCollection;
     }
-    VL_CATCH_LADDER(VLCMAPI_MODULE, VLMODULECONTROLLER_FILE)
+    VL_CATCH_LADDER(VLCMAPI_MODULE, s_szFile)
 }
 
 void CVLModuleController::DeletePropertyCollection(CVLPropertyCollection* pCollection)
@@ -396,14 +396,14 @@ void CVLModuleController::DeletePropertyCollection(CVLPropertyCollection* pColle
         if (m_pDeletePropertyCollectionFunc != nullptr)
             m_pDeletePropertyCollectionFunc(GetApi(), pCollection);
     }
-    VL_CATCH_LADDER(VLCMAPI_MODULE, VLMODULECONTROLLER_FILE)
+    VL_CATCH_LADDER(VLCMAPI_MODULE, s_szFile)
 }
 
 CVLProperty* CVLModuleController::NewRootProperty()
 {
     CVLProperty* pRoot = NewProperty(nullptr);
     if (pRoot == nullptr)
-        throw new EVLMemoryAllocException(VLCMAPI_MODULE, VLMODULECONTROLLER_FILE, __LINE__);
+        throw new EVLMemoryAllocException(VLCMAPI_MODULE, s_szFile, __LINE__);
     if (m_pPropertyTreeDocument != nullptr) {
         try {
             pRoot->SetDefinition(m_pPropertyTreeDocument->GetDocumentElement());

@@ -18,7 +18,7 @@
 #include "base/xml/VLXmlNodeIterator.h"
 #include "base/xml/VLXmlNodeList.h"
 
-#define VLMODULECONTROLLER_FILE "VLModuleController"
+const char* const s_szFile = "VLModuleController";
 
 namespace {
 
@@ -40,7 +40,7 @@ public:
     CMappingDepthGuard()
     {
         if (t_nMappingDepth >= kMaxMappingDepth)
-            throw new EVLInvalidParamException(VLCMAPI_MODULE, VLMODULECONTROLLER_FILE, __LINE__);
+            throw new EVLInvalidParamException(VLCMAPI_MODULE, s_szFile, __LINE__);
         ++t_nMappingDepth;
     }
     ~CMappingDepthGuard() { --t_nMappingDepth; }
@@ -84,7 +84,7 @@ void CVLModuleController::SetConst(VL_CONST_STR szConstName, VL_CONST_STR szValu
     static const char* const kSignature =
         "void CVLModuleController::SetConst(VL_CONST_STR szConstName, VL_CONST_STR szValue, "
         "VL_CONST_STR szModuleName, VL_CONST_STR szInstanceName)";
-    CVLTrace::FunctionIn(VLCMAPI_MODULE, VLMODULECONTROLLER_FILE, __LINE__, kSignature);
+    CVLTrace::FunctionIn(VLCMAPI_MODULE, s_szFile, __LINE__, kSignature);
     try {
         CVLThreadLock lock(&m_SyncOptions);
         if (lock.Lock()) {
@@ -92,7 +92,7 @@ void CVLModuleController::SetConst(VL_CONST_STR szConstName, VL_CONST_STR szValu
             CVLString strModule(szModuleName, VL_CHARSET_UTF8);
             CVLString strInstance(szInstanceName, VL_CHARSET_UTF8);
             if (strName.GetLength() == 0)
-                throw new EVLInvalidParamException(VLCMAPI_MODULE, VLMODULECONTROLLER_FILE, __LINE__);
+                throw new EVLInvalidParamException(VLCMAPI_MODULE, s_szFile, __LINE__);
             CVLString strKey(VL_CHARSET_UTF8);
             if (strInstance.GetLength() > 0)
                 strKey = MakeInstanceKey(strInstance, strName);
@@ -106,8 +106,8 @@ void CVLModuleController::SetConst(VL_CONST_STR szConstName, VL_CONST_STR szValu
                 m_UserConstMap[strKey] = CVLString(szValue, VL_CHARSET_UTF8);
         }
     }
-    VL_CATCH_LADDER(VLCMAPI_MODULE, VLMODULECONTROLLER_FILE)
-    CVLTrace::FunctionOut(VLCMAPI_MODULE, VLMODULECONTROLLER_FILE, __LINE__, kSignature);
+    VL_CATCH_LADDER(VLCMAPI_MODULE, s_szFile)
+    CVLTrace::FunctionOut(VLCMAPI_MODULE, s_szFile, __LINE__, kSignature);
 }
 
 bool CVLModuleController::FindConst(VL_CONST_STR szConstName, CVLString& strValue, VL_CONST_STR szModuleName,
@@ -120,7 +120,7 @@ bool CVLModuleController::FindConst(VL_CONST_STR szConstName, CVLString& strValu
     CVLString strModule(szModuleName, VL_CHARSET_UTF8);
     CVLString strInstance(szInstanceName, VL_CHARSET_UTF8);
     if (strName.GetLength() == 0)
-        throw new EVLInvalidParamException(VLCMAPI_MODULE, VLMODULECONTROLLER_FILE, __LINE__);
+        throw new EVLInvalidParamException(VLCMAPI_MODULE, s_szFile, __LINE__);
     if (strInstance.GetLength() > 0) {
         if (GetConstValue(MakeInstanceKey(strInstance, strName), strValue))
             return true;
@@ -183,8 +183,7 @@ void CVLModuleController::LoadConsts(CVLModule* pModule, CVLModInstanceInfo* pPa
                 if (m_StaticModuleMap.empty()) {
                     CVLString strWhat(strModuleName);
                     strWhat += " (no module is registered)";
-                    throw new EVLNotExistException(VLCMAPI_MODULE, VLMODULECONTROLLER_FILE, __LINE__,
-                                                   strWhat.GetBuffer());
+                    throw new EVLNotExistException(VLCMAPI_MODULE, s_szFile, __LINE__, strWhat.GetBuffer());
                 }
                 continue;
             }
@@ -264,7 +263,7 @@ void CVLModuleController::InitializeModule(CVLModule* pModule)
 void CVLModuleController::RemoveAllModuleStaticLibraries()
 {
     static const char* const kSignature = "void CVLModuleController::RemoveAllModuleStaticLibraries()";
-    CVLTrace::FunctionIn(VLCMAPI_MODULE, VLMODULECONTROLLER_FILE, __LINE__, kSignature);
+    CVLTrace::FunctionIn(VLCMAPI_MODULE, s_szFile, __LINE__, kSignature);
     CVLModuleParamCollection params;
     params.SetController(this);
     std::map<CVLString, CVLModule*> modules;
@@ -289,7 +288,7 @@ void CVLModuleController::RemoveAllModuleStaticLibraries()
         }
         delete pModule;
     }
-    CVLTrace::FunctionOut(VLCMAPI_MODULE, VLMODULECONTROLLER_FILE, __LINE__, kSignature);
+    CVLTrace::FunctionOut(VLCMAPI_MODULE, s_szFile, __LINE__, kSignature);
     if (pFirst != nullptr)
         throw pFirst;
 }
@@ -297,32 +296,30 @@ void CVLModuleController::RemoveAllModuleStaticLibraries()
 CVLProperty* CVLModuleController::GetOptions()
 {
     static const char* const kSignature = "CVLProperty* CVLModuleController::GetOptions()";
-    CVLTrace::FunctionIn(VLCMAPI_MODULE, VLMODULECONTROLLER_FILE, __LINE__, kSignature);
+    CVLTrace::FunctionIn(VLCMAPI_MODULE, s_szFile, __LINE__, kSignature);
     CVLThreadLock lock(&m_SyncOptions);
     if (!lock.Lock())
         return nullptr;
     if (m_pOptionRoot == nullptr) {
         CVLProperty* pRoot = NewProperty(nullptr);
         if (pRoot == nullptr)
-            throw new EVLMemoryAllocException(VLCMAPI_MODULE, VLMODULECONTROLLER_FILE, __LINE__);
+            throw new EVLMemoryAllocException(VLCMAPI_MODULE, s_szFile, __LINE__);
         m_pOptionRoot = pRoot;
     }
-    CVLTrace::FunctionOut(VLCMAPI_MODULE, VLMODULECONTROLLER_FILE, __LINE__, kSignature);
+    CVLTrace::FunctionOut(VLCMAPI_MODULE, s_szFile, __LINE__, kSignature);
     return m_pOptionRoot;
 }
 
 void CVLModuleController::LockOptions()
 {
-    CVLTrace::FunctionIn(VLCMAPI_MODULE, VLMODULECONTROLLER_FILE, __LINE__, "void CVLModuleController::LockOptions()");
+    CVLTrace::FunctionIn(VLCMAPI_MODULE, s_szFile, __LINE__, "void CVLModuleController::LockOptions()");
     Lock();
-    CVLTrace::FunctionOut(VLCMAPI_MODULE, VLMODULECONTROLLER_FILE, __LINE__, "void CVLModuleController::LockOptions()");
+    CVLTrace::FunctionOut(VLCMAPI_MODULE, s_szFile, __LINE__, "void CVLModuleController::LockOptions()");
 }
 
 void CVLModuleController::UnlockOptions()
 {
-    CVLTrace::FunctionIn(VLCMAPI_MODULE, VLMODULECONTROLLER_FILE, __LINE__,
-                         "void CVLModuleController::UnlockOptions()");
+    CVLTrace::FunctionIn(VLCMAPI_MODULE, s_szFile, __LINE__, "void CVLModuleController::UnlockOptions()");
     Unlock();
-    CVLTrace::FunctionOut(VLCMAPI_MODULE, VLMODULECONTROLLER_FILE, __LINE__,
-                          "void CVLModuleController::UnlockOptions()");
+    CVLTrace::FunctionOut(VLCMAPI_MODULE, s_szFile, __LINE__, "void CVLModuleController::UnlockOptions()");
 }

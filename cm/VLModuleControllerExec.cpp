@@ -13,7 +13,7 @@
 #include "script/VLScriptParams.h"
 #include "script/VLScriptRun.h"
 
-#define VLMODULECONTROLLER_FILE "VLModuleController"
+const char* const s_szFile = "VLModuleController";
 
 CVLModuleInstance* CVLModuleController::ExecFunction(CVLTarget* pTarget, VL_CONST_STR szFunctionName,
                                                      VL_CONST_STR szPacketListName, IVLFunctionListener* pListener,
@@ -27,7 +27,7 @@ CVLModuleInstance* CVLModuleController::ExecFunction(CVLTarget* pTarget, VL_CONS
         "VL_CONST_STR szPacketListName, IVLFunctionListener* pListener, IVLProgressListener* pProgressListener, "
         "CVLTargetList* pTargetList, CVLModuleParamCollection* pInitParams, CVLStreamCollection* pStreamCollection, "
         "VL_CONST_STR szTemplateName)";
-    CVLTrace::FunctionIn(VLCMAPI_MODULE, VLMODULECONTROLLER_FILE, __LINE__, kSignature);
+    CVLTrace::FunctionIn(VLCMAPI_MODULE, s_szFile, __LINE__, kSignature);
     CVLModuleInstance* pResult = nullptr;
     try {
         CVLModuleInstance* pInstance = CreateModuleInstance(pTarget, szFunctionName, pInitParams);
@@ -36,7 +36,7 @@ CVLModuleInstance* CVLModuleController::ExecFunction(CVLTarget* pTarget, VL_CONS
             // result of an earlier call as this one's.
             if (pInitParams != nullptr)
                 pInitParams->GetResult().Reset();
-            CVLTrace::FunctionOut(VLCMAPI_MODULE, VLMODULECONTROLLER_FILE, __LINE__, kSignature);
+            CVLTrace::FunctionOut(VLCMAPI_MODULE, s_szFile, __LINE__, kSignature);
             return nullptr;
         }
         try {
@@ -68,8 +68,8 @@ CVLModuleInstance* CVLModuleController::ExecFunction(CVLTarget* pTarget, VL_CONS
         else
             pResult = pInstance;
     }
-    VL_CATCH_LADDER(VLCMAPI_MODULE, VLMODULECONTROLLER_FILE)
-    CVLTrace::FunctionOut(VLCMAPI_MODULE, VLMODULECONTROLLER_FILE, __LINE__, kSignature);
+    VL_CATCH_LADDER(VLCMAPI_MODULE, s_szFile)
+    CVLTrace::FunctionOut(VLCMAPI_MODULE, s_szFile, __LINE__, kSignature);
     return pResult;
 }
 

@@ -17,7 +17,7 @@
 #include "base/core/VLThreadLock.h"
 #include "base/core/VLTrace.h"
 
-#define VLMODULECONTROLLER_FILE "VLModuleController"
+const char* const s_szFile = "VLModuleController";
 
 namespace {
 // The instance and all its descendants, parents first; walked without
@@ -38,7 +38,7 @@ CVLModuleInstance* CVLModuleController::CreateModuleInstance(CVLTarget* pTarget,
     try {
         CVLModInstanceInfo* pInfo = m_Functions.Find(szFunctionName);
         if (pInfo == nullptr)
-            throw new EVLNotExistException(VLCMAPI_MODULE, VLMODULECONTROLLER_FILE, __LINE__, szFunctionName);
+            throw new EVLNotExistException(VLCMAPI_MODULE, s_szFile, __LINE__, szFunctionName);
         CVLModuleParamCollection params;
         if (pInitParam != nullptr)
             params = *pInitParam;
@@ -74,7 +74,7 @@ CVLModuleInstance* CVLModuleController::CreateModuleInstance(CVLTarget* pTarget,
         }
         return pInstance;
     }
-    VL_CATCH_LADDER(VLCMAPI_MODULE, VLMODULECONTROLLER_FILE)
+    VL_CATCH_LADDER(VLCMAPI_MODULE, s_szFile)
 }
 
 void CVLModuleController::DeleteModuleInstance(CVLModuleInstance* pInstance)
@@ -83,11 +83,11 @@ void CVLModuleController::DeleteModuleInstance(CVLModuleInstance* pInstance)
         "void CVLModuleController::DeleteModuleInstance(CVLModuleInstance* pInstance)";
     if (pInstance == nullptr)
         return;
-    CVLTrace::FunctionIn(VLCMAPI_MODULE, VLMODULECONTROLLER_FILE, __LINE__, kSignature);
+    CVLTrace::FunctionIn(VLCMAPI_MODULE, s_szFile, __LINE__, kSignature);
     try {
         // A child is owned by its parent's collection and deleted with it.
         if (pInstance->GetParent() != nullptr)
-            throw new EVLInvalidParamException(VLCMAPI_MODULE, VLMODULECONTROLLER_FILE, __LINE__);
+            throw new EVLInvalidParamException(VLCMAPI_MODULE, s_szFile, __LINE__);
         // The children post too (a probe's receive threads in their name):
         // their records go with the root's, and are refused until the
         // instances are gone.
@@ -138,8 +138,8 @@ void CVLModuleController::DeleteModuleInstance(CVLModuleInstance* pInstance)
         if (pFailure != nullptr)
             throw pFailure;
     }
-    VL_CATCH_LADDER(VLCMAPI_MODULE, VLMODULECONTROLLER_FILE)
-    CVLTrace::FunctionOut(VLCMAPI_MODULE, VLMODULECONTROLLER_FILE, __LINE__, kSignature);
+    VL_CATCH_LADDER(VLCMAPI_MODULE, s_szFile)
+    CVLTrace::FunctionOut(VLCMAPI_MODULE, s_szFile, __LINE__, kSignature);
 }
 
 void CVLModuleController::HoldStoppingInstance(CVLModuleInstance* pInstance)
@@ -197,7 +197,7 @@ void CVLModuleController::EnableModule(VL_CONST_STR szName, bool bEnable)
         else
             m_NotCreateModuleMap[strName] = strName;
     }
-    VL_CATCH_LADDER(VLCMAPI_MODULE, VLMODULECONTROLLER_FILE)
+    VL_CATCH_LADDER(VLCMAPI_MODULE, s_szFile)
 }
 
 void CVLModuleController::EnableInstance(VL_CONST_STR szName, bool bEnable)
@@ -211,7 +211,7 @@ void CVLModuleController::EnableInstance(VL_CONST_STR szName, bool bEnable)
         else
             m_NotCreateInstanceMap[strName] = strName;
     }
-    VL_CATCH_LADDER(VLCMAPI_MODULE, VLMODULECONTROLLER_FILE)
+    VL_CATCH_LADDER(VLCMAPI_MODULE, s_szFile)
 }
 
 int CVLModuleController::GetPacketCount(VL_CONST_STR szFunctionName, VL_CONST_STR szName)
@@ -220,5 +220,5 @@ int CVLModuleController::GetPacketCount(VL_CONST_STR szFunctionName, VL_CONST_ST
         CVLModInstanceInfo* pInfo = m_Functions.Find(szFunctionName);
         return pInfo == nullptr ? 0 : pInfo->GetPacketCount(szName);
     }
-    VL_CATCH_LADDER(VLCMAPI_MODULE, VLMODULECONTROLLER_FILE)
+    VL_CATCH_LADDER(VLCMAPI_MODULE, s_szFile)
 }

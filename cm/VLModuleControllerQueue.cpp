@@ -30,7 +30,7 @@ static const size_t kCallbackQueueReserveBytes = 4 * 1024 * 1024;
 // A flood traces its first drop and every this many after it.
 static const unsigned kDropTraceInterval = 1000;
 
-static const char kFile[] = "VLModuleController";
+const char* const s_szFile = "VLModuleController";
 
 void CVLModuleController::DispatchCallback(long nTimeout)
 {
@@ -65,7 +65,7 @@ void CVLModuleController::DispatchCallback(long nTimeout)
         }
         delete pInfo;
     }
-    VL_CATCH_LADDER(VLCMAPI_MODULE, kFile)
+    VL_CATCH_LADDER(VLCMAPI_MODULE, s_szFile)
 }
 
 void CVLModuleController::PostCallbackUser(CVLModuleInstance* pInstance, CVLTarget* pTarget,
@@ -85,7 +85,7 @@ void CVLModuleController::PostCallbackUser(CVLModuleInstance* pInstance, CVLTarg
         PostCallback(VLCM_CALLBACK_USER, pInstance, nullptr, pTarget, pException, false, nullptr, 0, pCallback,
                      lCallbackId, pCallbackParam, nullptr);
     }
-    VL_CATCH_LADDER(VLCMAPI_MODULE, kFile)
+    VL_CATCH_LADDER(VLCMAPI_MODULE, s_szFile)
 }
 
 void CVLModuleController::PostCallbackUser(CVLCallbackInfo* pUserCallbackInfo)
@@ -107,7 +107,7 @@ void CVLModuleController::PostCallbackUser(CVLCallbackInfo* pUserCallbackInfo)
                      pUserCallbackInfo->GetTarget(), nullptr, false, nullptr, 0, nullptr, 0, nullptr,
                      pUserCallbackInfo);
     }
-    VL_CATCH_LADDER(VLCMAPI_MODULE, kFile)
+    VL_CATCH_LADDER(VLCMAPI_MODULE, s_szFile)
 }
 
 // The six event posts share one body: take the lock, post, release. What
@@ -125,7 +125,7 @@ void CVLModuleController::PostEvent(int eType, CVLModuleInstance* pInstance, CVL
         PostCallback(eType, pInstance, pParams, pTarget, pException, bMarge, szEventCode, nProgressValue, nullptr,
                      0, nullptr, nullptr);
     }
-    VL_CATCH_LADDER(VLCMAPI_MODULE, kFile)
+    VL_CATCH_LADDER(VLCMAPI_MODULE, s_szFile)
 }
 
 void CVLModuleController::PostCallbackProbe(CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams,
@@ -173,7 +173,7 @@ void CVLModuleController::RemoveCallbackInfo(CVLModuleInstance* pInstance, CVLTa
         if (lock.Lock())
             removeCallbackInfo(pInstance, pTarget, pCallbackParam);
     }
-    VL_CATCH_LADDER(VLCMAPI_MODULE, kFile)
+    VL_CATCH_LADDER(VLCMAPI_MODULE, s_szFile)
 }
 
 void CVLModuleController::UnlockCallbackInfo(CVLModuleInstance* pInstance, CVLTarget* pTarget,
@@ -190,7 +190,7 @@ void CVLModuleController::UnlockCallbackInfo(CVLModuleInstance* pInstance, CVLTa
         if (pCallbackParam != nullptr)
             m_LockCallbackParamMap.erase(pCallbackParam);
     }
-    VL_CATCH_LADDER(VLCMAPI_MODULE, kFile)
+    VL_CATCH_LADDER(VLCMAPI_MODULE, s_szFile)
 }
 
 bool CVLModuleController::IsCallbackRefused(CVLModuleInstance* pInstance, CVLTarget* pTarget) const
@@ -231,7 +231,7 @@ bool CVLModuleController::IsCallbackQueueFull(int eType)
         return false;
     ++m_nDroppedCallbacks;
     if (m_nDroppedCallbacks % kDropTraceInterval == 1)
-        CVLTrace::Output(VLCMAPI_MODULE, kFile, __LINE__, 1,
+        CVLTrace::Output(VLCMAPI_MODULE, s_szFile, __LINE__, 1,
                          "CVLModuleController::PostCallback(): callback queue full, record dropped!, "
                          "nType=%d, nQueued=%d, nBytes=%lu, nDropped=%lu",
                          eType, nCount, static_cast<unsigned long>(m_nQueuedBytes),

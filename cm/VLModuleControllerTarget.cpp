@@ -16,30 +16,30 @@
 #include "cm/VLTarget.h"
 #include "cm/VLTargetList.h"
 
-static const char kFile[] = "VLModuleController";
+const char* const s_szFile = "VLModuleController";
 
 CVLTarget* CVLModuleController::CreateTarget()
 {
     static const char kSignature[] = "CVLTarget* CVLModuleController::CreateTarget()";
-    CVLTrace::FunctionIn(VLCMAPI_MODULE, kFile, __LINE__, kSignature);
+    CVLTrace::FunctionIn(VLCMAPI_MODULE, s_szFile, __LINE__, kSignature);
     try {
         CVLTarget* pTarget = nullptr;
         if (m_pNewTargetFunc != nullptr) {
             pTarget = m_pNewTargetFunc(m_pApi);
             if (pTarget == nullptr)
-                throw new EVLMemoryAllocException(VLCMAPI_MODULE, kFile, __LINE__);
+                throw new EVLMemoryAllocException(VLCMAPI_MODULE, s_szFile, __LINE__);
             pTarget->SetApi(m_pApi);
         }
-        CVLTrace::FunctionOut(VLCMAPI_MODULE, kFile, __LINE__, kSignature);
+        CVLTrace::FunctionOut(VLCMAPI_MODULE, s_szFile, __LINE__, kSignature);
         return pTarget;
     }
-    VL_CATCH_LADDER(VLCMAPI_MODULE, kFile)
+    VL_CATCH_LADDER(VLCMAPI_MODULE, s_szFile)
 }
 
 void CVLModuleController::DeleteTarget(CVLTarget* pTarget, bool bRequestTargetList)
 {
     static const char kSignature[] = "void CVLModuleController::DeleteTarget( CVLTarget* pTarget, bool bRequestTargetList)";
-    CVLTrace::FunctionIn(VLCMAPI_MODULE, kFile, __LINE__, kSignature);
+    CVLTrace::FunctionIn(VLCMAPI_MODULE, s_szFile, __LINE__, kSignature);
     try {
         if (pTarget == nullptr)
             return;
@@ -48,7 +48,7 @@ void CVLModuleController::DeleteTarget(CVLTarget* pTarget, bool bRequestTargetLi
         {
             CVLThreadLock lock(&m_ThreadSync);
             if (!lock.Lock())
-                throw new EVLLockException(VLCMAPI_MODULE, kFile, __LINE__);
+                throw new EVLLockException(VLCMAPI_MODULE, s_szFile, __LINE__);
             removeCallbackInfo(nullptr, pTarget, nullptr);
         }
         try {
@@ -81,32 +81,32 @@ void CVLModuleController::DeleteTarget(CVLTarget* pTarget, bool bRequestTargetLi
         UnlockCallbackInfo(nullptr, pTarget, nullptr);
         if (pFailure != nullptr)
             throw pFailure;
-        CVLTrace::FunctionOut(VLCMAPI_MODULE, kFile, __LINE__, kSignature);
+        CVLTrace::FunctionOut(VLCMAPI_MODULE, s_szFile, __LINE__, kSignature);
     }
-    VL_CATCH_LADDER(VLCMAPI_MODULE, kFile)
+    VL_CATCH_LADDER(VLCMAPI_MODULE, s_szFile)
 }
 
 CVLTargetList* CVLModuleController::CreateTargetList()
 {
     static const char kSignature[] = "CVLTargetList* CVLModuleController::CreateTargetList()";
-    CVLTrace::FunctionIn(VLCMAPI_MODULE, kFile, __LINE__, kSignature);
+    CVLTrace::FunctionIn(VLCMAPI_MODULE, s_szFile, __LINE__, kSignature);
     try {
         CVLTargetList* pList = nullptr;
         if (m_pNewTargetListFunc != nullptr) {
             pList = m_pNewTargetListFunc(m_pApi);
             if (pList == nullptr)
-                throw new EVLMemoryAllocException(VLCMAPI_MODULE, kFile, __LINE__);
+                throw new EVLMemoryAllocException(VLCMAPI_MODULE, s_szFile, __LINE__);
         }
-        CVLTrace::FunctionOut(VLCMAPI_MODULE, kFile, __LINE__, kSignature);
+        CVLTrace::FunctionOut(VLCMAPI_MODULE, s_szFile, __LINE__, kSignature);
         return pList;
     }
-    VL_CATCH_LADDER(VLCMAPI_MODULE, kFile)
+    VL_CATCH_LADDER(VLCMAPI_MODULE, s_szFile)
 }
 
 void CVLModuleController::DeleteTargetList(CVLTargetList* pTargetList)
 {
     static const char kSignature[] = "void CVLModuleController::DeleteTargetList( CVLTargetList* pTargetList)";
-    CVLTrace::FunctionIn(VLCMAPI_MODULE, kFile, __LINE__, kSignature);
+    CVLTrace::FunctionIn(VLCMAPI_MODULE, s_szFile, __LINE__, kSignature);
     try {
         if (pTargetList == nullptr)
             return;
@@ -114,8 +114,8 @@ void CVLModuleController::DeleteTargetList(CVLTargetList* pTargetList)
         pTargetList->OnDelete();
         if (m_pDeleteTargetListFunc != nullptr)
             m_pDeleteTargetListFunc(m_pApi, pTargetList);
-        CVLTrace::FunctionOut(VLCMAPI_MODULE, kFile, __LINE__, kSignature);
+        CVLTrace::FunctionOut(VLCMAPI_MODULE, s_szFile, __LINE__, kSignature);
     }
-    VL_CATCH_LADDER(VLCMAPI_MODULE, kFile)
+    VL_CATCH_LADDER(VLCMAPI_MODULE, s_szFile)
 }
 

@@ -9,7 +9,7 @@
 #include "base/core/VLStopFunctionException.h"
 #include "base/core/VLThreadLock.h"
 
-#define VLMODULEINSTANCE_FILE "VLModuleInstance"
+const char* const s_szFile = "VLModuleInstance";
 
 namespace {
 const CVLString& EmptyText()
@@ -40,10 +40,10 @@ void CVLModuleInstance::Destroy()
     try {
         CVLModuleController* pController = GetModuleController();
         if (pController == nullptr)
-            throw new EVLNullObjectException(VLCMAPI_MODULE, VLMODULEINSTANCE_FILE, __LINE__);
+            throw new EVLNullObjectException(VLCMAPI_MODULE, s_szFile, __LINE__);
         pController->DeleteModuleInstance(this);
     }
-    VL_CATCH_LADDER(VLCMAPI_MODULE, VLMODULEINSTANCE_FILE)
+    VL_CATCH_LADDER(VLCMAPI_MODULE, s_szFile)
 }
 
 const CVLString& CVLModuleInstance::GetName()
@@ -66,9 +66,9 @@ IVLModInstanceIF* CVLModuleInstance::GuardedImplementation()
         bStop = m_bStop;
     }
     if (pInstanceIF == nullptr)
-        throw new EVLNullObjectException(VLCMAPI_MODULE, VLMODULEINSTANCE_FILE, __LINE__);
+        throw new EVLNullObjectException(VLCMAPI_MODULE, s_szFile, __LINE__);
     if (bStop)
-        throw new EVLStopFunctionException(VLCMAPI_MODULE, VLMODULEINSTANCE_FILE, __LINE__);
+        throw new EVLStopFunctionException(VLCMAPI_MODULE, s_szFile, __LINE__);
     return pInstanceIF;
 }
 
@@ -93,7 +93,7 @@ void CVLModuleInstance::CallMethod()
         if (pController != nullptr && m_pInstanceInfo != nullptr)
             pController->CreateScriptExtend(m_pInstanceInfo->GetOnEndMethod().GetBuffer(), this, &m_Params, nullptr);
     }
-    VL_CATCH_LADDER(VLCMAPI_MODULE, VLMODULEINSTANCE_FILE)
+    VL_CATCH_LADDER(VLCMAPI_MODULE, s_szFile)
 }
 
 void CVLModuleInstance::Stop()
@@ -103,13 +103,13 @@ void CVLModuleInstance::Stop()
         if (!lock.Lock() || m_bStop)
             return;
         if (m_pInstanceIF == nullptr)
-            throw new EVLNullObjectException(VLCMAPI_MODULE, VLMODULEINSTANCE_FILE, __LINE__);
+            throw new EVLNullObjectException(VLCMAPI_MODULE, s_szFile, __LINE__);
         for (CVLModuleInstanceIterator it = Begin(); !it.IsEnd(); it.Next())
             it.Get()->Stop();
         m_bStop = true;
         m_pInstanceIF->Stop(this, &m_Params);
     }
-    VL_CATCH_LADDER(VLCMAPI_MODULE, VLMODULEINSTANCE_FILE)
+    VL_CATCH_LADDER(VLCMAPI_MODULE, s_szFile)
 }
 
 void CVLModuleInstance::SetLastPacketStatus(VLCM_PACKET_STATUS eStatus)
@@ -197,7 +197,7 @@ void CVLModuleInstance::Initialize(IVLModInstanceIF* pInstanceIF, CVLModInstance
 {
     try {
         if (pParams == nullptr)
-            throw new EVLNullObjectException(VLCMAPI_MODULE, VLMODULEINSTANCE_FILE, __LINE__);
+            throw new EVLNullObjectException(VLCMAPI_MODULE, s_szFile, __LINE__);
         // The module is taken with the implementation, so that a failure
         // below can still hand the implementation back.
         m_pInstanceIF = pInstanceIF;
@@ -207,7 +207,7 @@ void CVLModuleInstance::Initialize(IVLModInstanceIF* pInstanceIF, CVLModInstance
         if (pInstanceIF != nullptr)
             pInstanceIF->CreateInstance(this, &m_Params);
     }
-    VL_CATCH_LADDER(VLCMAPI_MODULE, VLMODULEINSTANCE_FILE)
+    VL_CATCH_LADDER(VLCMAPI_MODULE, s_szFile)
 }
 
 void CVLModuleInstance::Release()
@@ -225,7 +225,7 @@ void CVLModuleInstance::Release()
                 m_pModule->DestroyInstance(pInstanceIF, this, &m_Params);
         }
     }
-    VL_CATCH_LADDER(VLCMAPI_MODULE, VLMODULEINSTANCE_FILE)
+    VL_CATCH_LADDER(VLCMAPI_MODULE, s_szFile)
 }
 
 void CVLModuleInstance::SetTarget(CVLTarget* pTarget)

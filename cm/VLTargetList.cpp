@@ -10,7 +10,7 @@
 
 // Trace and throw sites of the target list carry their own module name.
 static const char kModule[] = "VLTargetList";
-static const char kFile[] = "VLTargetList";
+const char* const s_szFile = "VLTargetList";
 
 CVLTargetList::CVLTargetList() : CVLTargetList(nullptr)
 {
@@ -33,12 +33,12 @@ CVLTarget* CVLTargetList::Add(CVLTarget* pObject)
         // a removal on another thread would corrupt the list.
         CVLThreadLock lock(&m_ThreadSync);
         if (!lock.Lock())
-            throw new EVLLockException(kModule, kFile, __LINE__);
+            throw new EVLLockException(kModule, s_szFile, __LINE__);
         m_List.push_back(pObject);
         pObject->m_pOwnerList = this;
         return pObject;
     }
-    VL_CATCH_LADDER(kModule, kFile)
+    VL_CATCH_LADDER(kModule, s_szFile)
 }
 
 void CVLTargetList::RemoveAll()
@@ -68,14 +68,14 @@ void CVLTargetList::RemoveAll()
         if (pFirst != nullptr)
             throw pFirst;
     }
-    VL_CATCH_LADDER(kModule, kFile)
+    VL_CATCH_LADDER(kModule, s_szFile)
 }
 
 bool CVLTargetList::Unlink(CVLTarget* pTarget)
 {
     CVLThreadLock lock(&m_ThreadSync);
     if (!lock.Lock())
-        throw new EVLLockException(kModule, kFile, __LINE__);
+        throw new EVLLockException(kModule, s_szFile, __LINE__);
     for (auto it = m_List.begin(); it != m_List.end(); ++it) {
         if (*it == pTarget) {
             m_List.erase(it);
@@ -99,7 +99,7 @@ void CVLTargetList::RemoveAt(CVLTarget* pTarget, bool bDestroyTarget)
         if (bRemoved && bDestroyTarget)
             pTarget->Destroy(true);
     }
-    VL_CATCH_LADDER(kModule, kFile)
+    VL_CATCH_LADDER(kModule, s_szFile)
 }
 
 CVLTarget* CVLTargetList::MargeOrAddTarget(CVLTarget* pSrcTarget, bool& bMarge)
@@ -112,7 +112,7 @@ CVLTarget* CVLTargetList::MargeOrAddTarget(CVLTarget* pSrcTarget, bool& bMarge)
             return nullptr;
         CVLModuleController* pController = GetModuleController();
         if (pController == nullptr)
-            throw new EVLNullObjectException(kModule, kFile, __LINE__);
+            throw new EVLNullObjectException(kModule, s_szFile, __LINE__);
         CVLMargeConditionList* pConditions = pController->GetMargeConditionList();
         if (pConditions != nullptr && pConditions->GetCount() > 0) {
             for (CVLTarget* pTarget : m_List) {
@@ -125,7 +125,7 @@ CVLTarget* CVLTargetList::MargeOrAddTarget(CVLTarget* pSrcTarget, bool& bMarge)
         }
         CVLTarget* pNew = pController->CreateTarget();
         if (pNew == nullptr)
-            throw new EVLMemoryAllocException(kModule, kFile, __LINE__);
+            throw new EVLMemoryAllocException(kModule, s_szFile, __LINE__);
         try {
             *pNew = *pSrcTarget;
             Add(pNew);
@@ -141,7 +141,7 @@ CVLTarget* CVLTargetList::MargeOrAddTarget(CVLTarget* pSrcTarget, bool& bMarge)
         bMarge = false;
         return pNew;
     }
-    VL_CATCH_LADDER(kModule, kFile)
+    VL_CATCH_LADDER(kModule, s_szFile)
 }
 
 int CVLTargetList::GetCount()
@@ -165,8 +165,8 @@ void CVLTargetList::Destroy()
     try {
         CVLModuleController* pController = GetModuleController();
         if (pController == nullptr)
-            throw new EVLNullObjectException(kModule, kFile, __LINE__);
+            throw new EVLNullObjectException(kModule, s_szFile, __LINE__);
         pController->DeleteTargetList(this);
     }
-    VL_CATCH_LADDER(kModule, kFile)
+    VL_CATCH_LADDER(kModule, s_szFile)
 }

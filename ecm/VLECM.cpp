@@ -22,7 +22,7 @@
 #include "ecm/VLECMNIFInfoList.h"
 #include "ecm/VLECMProperty.h"
 
-#define VLECM_FILE "VLECM"
+const char* const s_szFile = "VLECM";
 
 namespace {
 unsigned PointerText(const void* p)
@@ -96,15 +96,15 @@ VLECM_RESULT CVLECM::Initialize(IVLECMCallbackIF* pCallbackIF, IVLECMNIFInfoFact
     static const char* const kSignature =
         "VLECM_RESULT CVLECM::Initialize(IVLECMCallbackIF* pCallbackIF, IVLECMNIFInfoFactoryIF* pNIFInfoFactoryIF, "
         "IVLECMNIFInfoListFactoryIF* pNIFInfoListFactoryIF, const CVLECMPropertyMap* pPropertyMap)";
-    CVLTrace::OutputFunction(VLECM_MODULE, VLECM_FILE, __LINE__, kSignature,
+    CVLTrace::OutputFunction(VLECM_MODULE, s_szFile, __LINE__, kSignature,
                              "pCallbackIF=%08X, pNIFInfoFactoryIF=%08X, pNIFInfoListFactoryIF=%08X, pPropertyMap=%08X",
                              PointerText(pCallbackIF), PointerText(pNIFInfoFactoryIF),
                              PointerText(pNIFInfoListFactoryIF), PointerText(pPropertyMap));
     // On the dispatch thread the tear-down would wait for its own thread.
     if (IsDispatchThread()) {
-        CVLTrace::Output(VLECM_MODULE, VLECM_FILE, __LINE__, 0,
+        CVLTrace::Output(VLECM_MODULE, s_szFile, __LINE__, 0,
                          "CVLECM::Initialize(): called on the dispatch thread, refused");
-        CVLTrace::Output(VLECM_MODULE, VLECM_FILE, __LINE__, 1, "%s : Return Value = [%d]", kSignature,
+        CVLTrace::Output(VLECM_MODULE, s_szFile, __LINE__, 1, "%s : Return Value = [%d]", kSignature,
                          VLECM_RESULT_FAILED);
         return VLECM_RESULT_FAILED;
     }
@@ -115,7 +115,7 @@ VLECM_RESULT CVLECM::Initialize(IVLECMCallbackIF* pCallbackIF, IVLECMNIFInfoFact
         if (!lock.Lock())
             throw VLECM_RESULT_UNEXPECTED;
         if (pCallbackIF == nullptr) {
-            CVLTrace::Output(VLECM_MODULE, VLECM_FILE, __LINE__, 0,
+            CVLTrace::Output(VLECM_MODULE, s_szFile, __LINE__, 0,
                              "CVLECM::Initialize(): parameter error!, pCallbackIF=%08X", 0u);
             throw VLECM_RESULT_PARAMETER_ERROR;
         }
@@ -140,7 +140,7 @@ VLECM_RESULT CVLECM::Initialize(IVLECMCallbackIF* pCallbackIF, IVLECMNIFInfoFact
 
         m_strRootDirectoryPath = expandPathMacro(TextOf(GetProperty("Initialize.RootDir")));
         if (!VLFileExists(TextOf(m_strRootDirectoryPath), 1)) {
-            CVLTrace::Output(VLECM_MODULE, VLECM_FILE, __LINE__, 0,
+            CVLTrace::Output(VLECM_MODULE, s_szFile, __LINE__, 0,
                              "CVLECM::Initialize(): path error!, m_strRootDirectoryPath=%s",
                              TextOf(m_strRootDirectoryPath));
             throw VLECM_RESULT_PATH_ERROR;
@@ -152,7 +152,7 @@ VLECM_RESULT CVLECM::Initialize(IVLECMCallbackIF* pCallbackIF, IVLECMNIFInfoFact
         CVLLocalizeUtility localize;
         localize.SetRootPath(TextOf(m_strRootDirectoryPath));
         localize.SetDefaultFolder(TextOf(strDefaultLangDir));
-        CVLTrace::Output(VLECM_MODULE, VLECM_FILE, __LINE__, 3,
+        CVLTrace::Output(VLECM_MODULE, s_szFile, __LINE__, 3,
                          "CVLECM::Initialize(): @Info, m_strRootDirectoryPath=%s, strDefaultLangDir=%s, "
                          "strBinaryFile=%s, strConfigXMLFile=%s",
                          TextOf(m_strRootDirectoryPath), TextOf(strDefaultLangDir), TextOf(strBinaryFile),
@@ -184,19 +184,19 @@ VLECM_RESULT CVLECM::Initialize(IVLECMCallbackIF* pCallbackIF, IVLECMNIFInfoFact
         m_bInitializeFlag = true;
         Terminate();
     }
-    CVLTrace::Output(VLECM_MODULE, VLECM_FILE, __LINE__, 1, "%s : Return Value = [%d]", kSignature, eResult);
-    CVLTrace::FunctionOut(VLECM_MODULE, VLECM_FILE, __LINE__, kSignature);
+    CVLTrace::Output(VLECM_MODULE, s_szFile, __LINE__, 1, "%s : Return Value = [%d]", kSignature, eResult);
+    CVLTrace::FunctionOut(VLECM_MODULE, s_szFile, __LINE__, kSignature);
     return eResult;
 }
 
 void CVLECM::Terminate()
 {
     static const char* const kSignature = "void CVLECM::Terminate()";
-    CVLTrace::FunctionIn(VLECM_MODULE, VLECM_FILE, __LINE__, kSignature);
+    CVLTrace::FunctionIn(VLECM_MODULE, s_szFile, __LINE__, kSignature);
     if (IsDispatchThread()) {
-        CVLTrace::Output(VLECM_MODULE, VLECM_FILE, __LINE__, 0,
+        CVLTrace::Output(VLECM_MODULE, s_szFile, __LINE__, 0,
                          "CVLECM::Terminate(): called on the dispatch thread, refused");
-        CVLTrace::FunctionOut(VLECM_MODULE, VLECM_FILE, __LINE__, kSignature);
+        CVLTrace::FunctionOut(VLECM_MODULE, s_szFile, __LINE__, kSignature);
         return;
     }
     try {
@@ -226,8 +226,8 @@ void CVLECM::Terminate()
             m_bInitializeFlag = false;
         }
     }
-    VL_CATCH_LADDER(VLECM_MODULE, VLECM_FILE)
-    CVLTrace::FunctionOut(VLECM_MODULE, VLECM_FILE, __LINE__, kSignature);
+    VL_CATCH_LADDER(VLECM_MODULE, s_szFile)
+    CVLTrace::FunctionOut(VLECM_MODULE, s_szFile, __LINE__, kSignature);
 }
 
 CVLCMApi* CVLECM::GetApi()

@@ -4,7 +4,7 @@
 #include "base/core/VLTrace.h"
 #include "ecm/VLECM.h"
 
-#define VLECM_DISPATCH_FILE "VLECM"
+const char* const s_szFile = "VLECM";
 
 namespace {
 // The pause between two passes; the thread polls the queue.
@@ -14,7 +14,7 @@ const int kDispatchSleepMilliseconds = 5;
 void CVLECM::OnThread(void* pData)
 {
     static const char* const kSignature = "void CVLECM::OnThread(void* pData)";
-    CVLTrace::FunctionIn(VLECM_MODULE, VLECM_DISPATCH_FILE, __LINE__, kSignature);
+    CVLTrace::FunctionIn(VLECM_MODULE, s_szFile, __LINE__, kSignature);
     CVLECM* pOwner = static_cast<CVLECM*>(pData);
     if (pOwner != nullptr) {
         pOwner->m_DispatchThreadId = pthread_self();
@@ -27,7 +27,7 @@ void CVLECM::OnThread(void* pData)
         }
         pOwner->m_bDispatchThreadRunning = false;
     }
-    CVLTrace::FunctionOut(VLECM_MODULE, VLECM_DISPATCH_FILE, __LINE__, kSignature);
+    CVLTrace::FunctionOut(VLECM_MODULE, s_szFile, __LINE__, kSignature);
 }
 
 void CVLECM::dispatchCallbackLoop()

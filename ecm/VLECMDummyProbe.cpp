@@ -28,7 +28,7 @@ const char* const CVLECMDummyProbe::s_szPrinterListNamespaceURI =
 
 namespace {
 
-const char* const kSource = "VLECMDummyProbe";
+const char* const s_szFile = "VLECMDummyProbe";
 
 const char* const kRootDirKey = "Initialize.DummyProbe.RootDir";
 const char* const kPropertyInfoFileKey = "Initialize.DummyProbe.PropertyInfoFile";
@@ -53,7 +53,7 @@ const char* const kDataTypeNames[] = {
 
 void Report(int nLine, const char* szFormat, const char* szArgument = nullptr)
 {
-    CVLTrace::Output(VLECM_MODULE, kSource, nLine, 0, szFormat, szArgument ? szArgument : "");
+    CVLTrace::Output(VLECM_MODULE, s_szFile, nLine, 0, szFormat, szArgument ? szArgument : "");
 }
 
 // Calls fn for each child element of pParent that matches the local name and
@@ -184,7 +184,7 @@ void CVLECMDummyProbe::Initialize(CVLECM* pVLECM, IVLECMDummyProbeCallbackIF* pD
 {
     try {
         if (pVLECM == nullptr || pDummyProbeCallbackIF == nullptr) {
-            CVLTrace::Output(VLECM_MODULE, kSource, __LINE__, 0,
+            CVLTrace::Output(VLECM_MODULE, s_szFile, __LINE__, 0,
                              "CVLECMDummyProbe::Initialize(): parameter error!, pVLECM=%08X, "
                              "pDummyProbeCallbackIF=%08X",
                              static_cast<unsigned>(reinterpret_cast<uintptr_t>(pVLECM)),
@@ -234,7 +234,7 @@ void CVLECMDummyProbe::StartDummyProbe()
 {
     try {
         if (m_pOwnerVLECMInstance == nullptr || m_pDummyProbeCallbackIF == nullptr || !m_bInitialize) {
-            CVLTrace::Output(VLECM_MODULE, kSource, __LINE__, 0,
+            CVLTrace::Output(VLECM_MODULE, s_szFile, __LINE__, 0,
                              "CVLECMDummyProbe::StartDummyProbe(): not initialized!, m_pOwnerVLECMInstance=%08X, "
                              "m_pDummyProbeCallbackIF=%08X, m_bInitialize=%d",
                              static_cast<unsigned>(reinterpret_cast<uintptr_t>(m_pOwnerVLECMInstance)),
@@ -441,7 +441,7 @@ void CVLECMDummyProbe::margeDummyPropertyByHardwareType(CVLECMNIFInfo& NIFInfo, 
 {
     VLECM_DUMMY_PROPERTY_SET_MAP::const_iterator itSet = setMap.find(ulHardwareType);
     if (itSet == setMap.end()) {
-        CVLTrace::Output(VLECM_MODULE, kSource, __LINE__, 0,
+        CVLTrace::Output(VLECM_MODULE, s_szFile, __LINE__, 0,
                          "CVLECMDummyProbe::margeDummyPropertyByHardwareType(): DummyPropertySet Not found!, "
                          "ulHardwareType=%d",
                          static_cast<int>(ulHardwareType));
@@ -474,7 +474,7 @@ void CVLECMDummyProbe::runDummyProbe()
 {
     try {
         if (m_pOwnerVLECMInstance == nullptr || m_pDummyProbeCallbackIF == nullptr || !m_bInitialize) {
-            CVLTrace::Output(VLECM_MODULE, kSource, __LINE__, 0,
+            CVLTrace::Output(VLECM_MODULE, s_szFile, __LINE__, 0,
                              "CVLECMDummyProbe::OnThread(): not initialized!, m_pOwnerVLECMInstance=%08X, "
                              "m_pDummyProbeCallbackIF=%08X, m_bInitialize=%d",
                              static_cast<unsigned>(reinterpret_cast<uintptr_t>(m_pOwnerVLECMInstance)),

@@ -28,7 +28,7 @@
 
 namespace {
 
-const char* const kSource = "VLECM";
+const char* const s_szFile = "VLECM";
 
 const char* const kLDBCPrefix = "Option.LocalDBCInfo.";
 const char* const kBindPrefix = "Option.BindAddress.";
@@ -130,7 +130,7 @@ bool HandOutAddress(CVLCMApi* pApi, const char* szSetup, int nIndex, VL_CONST_ST
     }
     if (pNIFInfo->SetPropertyString(strToAddressPath.GetBuffer(), strAddress.GetBuffer()))
         return true;
-    CVLTrace::Output(VLECM_MODULE, kSource, __LINE__, 0,
+    CVLTrace::Output(VLECM_MODULE, s_szFile, __LINE__, 0,
                      "CVLECM::%s(): SetPropertyString() Failed!, List index=%d, strNIFInfoToAddressPath:%s, Value:%s.",
                      szSetup, nIndex, strToAddressPath.GetBuffer(), strAddress.GetBuffer());
     return false;
@@ -154,7 +154,7 @@ void Diagnose(CVLDebugLogger& logger, int nLine, const char* szFormat, ...)
         va_end(copy);
         if (n >= 0) {
             const char* szShown = szText[0] == '\r' ? szText + 1 : szText;
-            CVLTrace::Output(VLECM_MODULE, kSource, nLine, 0, "%s", szShown);
+            CVLTrace::Output(VLECM_MODULE, s_szFile, nLine, 0, "%s", szShown);
         }
     }
     logger.VPrintf(nullptr, 0, szFormat, args);
@@ -175,7 +175,7 @@ void CVLECM::getLDBCAddressListFromPC(std::list<CVLString>& addressList)
         // interface-list request to report, and every entry has an address.
         std::vector<VLInterfaceAddress> interfaces;
         if (!VLListInterfaceAddresses(interfaces)) {
-            CVLTrace::Output(VLECM_MODULE, kSource, __LINE__, 0,
+            CVLTrace::Output(VLECM_MODULE, s_szFile, __LINE__, 0,
                              "CVLECM::getLDBCAddressListFromPC(): getifaddrs() Failed!.");
             return;
         }
@@ -238,7 +238,7 @@ bool CVLECM::SetupLocalDBCInfo(CVLECMPropertyMap* pAddressInfoMap, VL_CONST_STR 
         if (pAddressInfoMap != nullptr)
             pAddressInfoMap->clear();
         if (CVLString::GetTextLength(szRootModuleInstanceName) == 0) {
-            CVLTrace::Output(VLECM_MODULE, kSource, __LINE__, 0,
+            CVLTrace::Output(VLECM_MODULE, s_szFile, __LINE__, 0,
                              "CVLECM::SetupLocalDBCInfo(): invalid parameter!, szRootModuleInstanceName length=0");
             return false;
         }
@@ -264,14 +264,14 @@ bool CVLECM::SetupLocalDBCInfo(CVLECMPropertyMap* pAddressInfoMap, VL_CONST_STR 
             if (!bModulePathFound) {
                 if (!bToAddressPathFound && !bEnableFound)
                     return true;
-                CVLTrace::Output(VLECM_MODULE, kSource, __LINE__, 0,
+                CVLTrace::Output(VLECM_MODULE, s_szFile, __LINE__, 0,
                                  "CVLECM::SetupLocalDBCInfo(): Required option is not found!, List index=%d, "
                                  "VLMDSockModulePath:%d.",
                                  nIndex, 0);
                 return false;
             }
             if (bToAddressPathFound && pNIFInfo == nullptr) {
-                CVLTrace::Output(VLECM_MODULE, kSource, __LINE__, 0,
+                CVLTrace::Output(VLECM_MODULE, s_szFile, __LINE__, 0,
                                  "CVLECM::SetupLocalDBCInfo(): NIF info is NULL!, List index=%d, "
                                  "NIFInfoToAddressPath:%d.",
                                  nIndex, 1);
@@ -292,7 +292,7 @@ bool CVLECM::SetupLocalDBCInfo(CVLECMPropertyMap* pAddressInfoMap, VL_CONST_STR 
     } catch (...) {
     }
     // A set-up that could not finish has not prepared the probe.
-    CVLTrace::Output(VLECM_MODULE, kSource, __LINE__, 0, "CVLECM::SetupLocalDBCInfo(): exception!, List index=%d",
+    CVLTrace::Output(VLECM_MODULE, s_szFile, __LINE__, 0, "CVLECM::SetupLocalDBCInfo(): exception!, List index=%d",
                      nIndex);
     return false;
 }
@@ -305,7 +305,7 @@ bool CVLECM::SetupBindAddressInfo(CVLECMPropertyMap* pAddressInfoMap, VL_CONST_S
         if (pAddressInfoMap != nullptr)
             pAddressInfoMap->clear();
         if (CVLString::GetTextLength(szRootModuleInstanceName) == 0) {
-            CVLTrace::Output(VLECM_MODULE, kSource, __LINE__, 0,
+            CVLTrace::Output(VLECM_MODULE, s_szFile, __LINE__, 0,
                              "CVLECM::SetupBindAddressInfo(): invalid parameter!, szRootModuleInstanceName length=0");
             return false;
         }
@@ -333,21 +333,21 @@ bool CVLECM::SetupBindAddressInfo(CVLECMPropertyMap* pAddressInfoMap, VL_CONST_S
             if (!bModulePathFound) {
                 if (!bBindAddressPathFound && !bEnableFound && !bIPAddressFound && !bSubNetmaskFound)
                     return true;
-                CVLTrace::Output(VLECM_MODULE, kSource, __LINE__, 0,
+                CVLTrace::Output(VLECM_MODULE, s_szFile, __LINE__, 0,
                                  "CVLECM::SetupBindAddressInfo(): Required option is not found!, List index=%d, "
                                  "VLMDSockModulePath:%d, IPAddress:%d, SubNetmask:%d.",
                                  nIndex, 0, bIPAddressFound ? 1 : 0, bSubNetmaskFound ? 1 : 0);
                 return false;
             }
             if (!bIPAddressFound || !bSubNetmaskFound) {
-                CVLTrace::Output(VLECM_MODULE, kSource, __LINE__, 0,
+                CVLTrace::Output(VLECM_MODULE, s_szFile, __LINE__, 0,
                                  "CVLECM::SetupBindAddressInfo(): Required option is not found!, List index=%d, "
                                  "VLMDSockModulePath:%d, IPAddress:%d, SubNetmask:%d.",
                                  nIndex, 1, bIPAddressFound ? 1 : 0, bSubNetmaskFound ? 1 : 0);
                 return false;
             }
             if ((bBindAddressPathFound || bToAddressPathFound) && pNIFInfo == nullptr) {
-                CVLTrace::Output(VLECM_MODULE, kSource, __LINE__, 0,
+                CVLTrace::Output(VLECM_MODULE, s_szFile, __LINE__, 0,
                                  "CVLECM::SetupBindAddressInfo(): NIF info is NULL!, List index=%d, "
                                  "NIFInfoBindAddressPath:%d, NIFInfoToAddressPath:%d.",
                                  nIndex, bBindAddressPathFound ? 1 : 0, bToAddressPathFound ? 1 : 0);
@@ -356,7 +356,7 @@ bool CVLECM::SetupBindAddressInfo(CVLECMPropertyMap* pAddressInfoMap, VL_CONST_S
             unsigned char address[kIPv4AddressBytes];
             unsigned char mask[kIPv4AddressBytes];
             if (!ParseDottedQuad(strIPAddress, address) || !ParseDottedQuad(strSubNetmask, mask)) {
-                CVLTrace::Output(VLECM_MODULE, kSource, __LINE__, 0,
+                CVLTrace::Output(VLECM_MODULE, s_szFile, __LINE__, 0,
                                  "CVLECM::SetupBindAddressInfo(): invalid address!, List index=%d, IPAddress:%s, "
                                  "SubNetmask:%s.",
                                  nIndex, strIPAddress.GetBuffer(), strSubNetmask.GetBuffer());
@@ -373,7 +373,7 @@ bool CVLECM::SetupBindAddressInfo(CVLECMPropertyMap* pAddressInfoMap, VL_CONST_S
         VLDeleteException(e);
     } catch (...) {
     }
-    CVLTrace::Output(VLECM_MODULE, kSource, __LINE__, 0, "CVLECM::SetupBindAddressInfo(): exception!, List index=%d",
+    CVLTrace::Output(VLECM_MODULE, s_szFile, __LINE__, 0, "CVLECM::SetupBindAddressInfo(): exception!, List index=%d",
                      nIndex);
     return false;
 }

@@ -30,7 +30,7 @@
 #include "ecm/VLECMCallbackIF.h"
 #include "ecm/VLXMLUtility.h"
 
-#define VLECM_NIFINFO_FILE "VLECMNIFInfo"
+const char* const s_szFile = "VLECMNIFInfo";
 
 namespace {
 #define VLECM_COMMAND_NAME(ID, NAME, REPORT, CARRIED, RETRY) #NAME,
@@ -426,7 +426,7 @@ void CVLECMNIFInfo::OnThread(void* pData)
 void CVLECMNIFInfo::nifCommandCallback(long lCommand, void* pCallbackIF, CVLCallbackInfo* pCallbackInfo)
 {
     if (pCallbackInfo == nullptr) {
-        CVLTrace::Output(VLECM_MODULE, VLECM_NIFINFO_FILE, __LINE__, 0,
+        CVLTrace::Output(VLECM_MODULE, s_szFile, __LINE__, 0,
                          "CVLECMNIFInfo::nifCommandCallback(): parameter error!, pCallbackInfo=NULL");
         throw VLECM_RESULT_PARAMETER_ERROR;
     }

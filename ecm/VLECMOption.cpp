@@ -9,7 +9,7 @@
 #include "base/core/VLTrace.h"
 #include "ecm/VLECM.h"
 
-#define VLECM_OPTION_FILE "VLECM"
+const char* const s_szFile = "VLECM";
 
 namespace {
 // The built-in options, in the order they are built.
@@ -207,12 +207,12 @@ CVLString CVLECM::GetProperty(VL_CONST_STR szPropertyKey)
 bool CVLECM::SetProperty(VL_CONST_STR szPropertyKey, VL_CONST_STR szValue)
 {
     static const char* const kSignature = "bool CVLECM::SetProperty(VL_CONST_STR szPropertyKey, VL_CONST_STR szValue)";
-    CVLTrace::OutputFunction(VLECM_MODULE, VLECM_OPTION_FILE, __LINE__, kSignature, "szPropertyKey=%s, szValue=%s",
+    CVLTrace::OutputFunction(VLECM_MODULE, s_szFile, __LINE__, kSignature, "szPropertyKey=%s, szValue=%s",
                              szPropertyKey ? szPropertyKey : "", szValue ? szValue : "");
     bool bResult = false;
     try {
         if (szPropertyKey == nullptr || szValue == nullptr) {
-            CVLTrace::Output(VLECM_MODULE, VLECM_OPTION_FILE, __LINE__, 0,
+            CVLTrace::Output(VLECM_MODULE, s_szFile, __LINE__, 0,
                              "CVLECM::SetProperty(): parameter error!, szPropertyKey=%08X, szValue=%08X",
                              static_cast<unsigned>(reinterpret_cast<uintptr_t>(szPropertyKey)),
                              static_cast<unsigned>(reinterpret_cast<uintptr_t>(szValue)));
@@ -220,7 +220,7 @@ bool CVLECM::SetProperty(VL_CONST_STR szPropertyKey, VL_CONST_STR szValue)
         }
         CVLString strKey(szPropertyKey, VL_CHARSET_UTF8);
         if (strKey.Find(kInitializePrefix) == 0) {
-            CVLTrace::Output(VLECM_MODULE, VLECM_OPTION_FILE, __LINE__, 0,
+            CVLTrace::Output(VLECM_MODULE, s_szFile, __LINE__, 0,
                              "CVLECM::SetProperty(): invalid property key(initialize property)!, szPropertyKey=%s",
                              szPropertyKey);
             throw VLECM_RESULT_PARAMETER_ERROR;
@@ -234,7 +234,7 @@ bool CVLECM::SetProperty(VL_CONST_STR szPropertyKey, VL_CONST_STR szValue)
         ReleaseCurrentException();
         bResult = false;
     }
-    CVLTrace::Output(VLECM_MODULE, VLECM_OPTION_FILE, __LINE__, 1, "%s : Return Value = [%d]", kSignature, bResult);
+    CVLTrace::Output(VLECM_MODULE, s_szFile, __LINE__, 1, "%s : Return Value = [%d]", kSignature, bResult);
     return bResult;
 }
 
@@ -246,7 +246,7 @@ long CVLECM::GetPropertyInt(VL_CONST_STR szPropertyKey)
 bool CVLECM::SetPropertyInt(VL_CONST_STR szPropertyKey, int nValue)
 {
     static const char* const kSignature = "bool CVLECM::SetPropertyInt(VL_CONST_STR szPropertyKey, int nValue)";
-    CVLTrace::OutputFunction(VLECM_MODULE, VLECM_OPTION_FILE, __LINE__, kSignature, "szPropertyKey=%s, nValue=%d",
+    CVLTrace::OutputFunction(VLECM_MODULE, s_szFile, __LINE__, kSignature, "szPropertyKey=%s, nValue=%d",
                              szPropertyKey ? szPropertyKey : "", nValue);
     bool bResult = false;
     try {
@@ -257,7 +257,7 @@ bool CVLECM::SetPropertyInt(VL_CONST_STR szPropertyKey, int nValue)
         ReleaseCurrentException();
         bResult = false;
     }
-    CVLTrace::Output(VLECM_MODULE, VLECM_OPTION_FILE, __LINE__, 1, "%s : Return Value = [%d]", kSignature, bResult);
+    CVLTrace::Output(VLECM_MODULE, s_szFile, __LINE__, 1, "%s : Return Value = [%d]", kSignature, bResult);
     return bResult;
 }
 
@@ -269,7 +269,7 @@ bool CVLECM::GetPropertyBoolean(VL_CONST_STR szPropertyKey)
 bool CVLECM::SetPropertyBoolean(VL_CONST_STR szPropertyKey, bool bValue)
 {
     static const char* const kSignature = "bool CVLECM::SetPropertyBoolean(VL_CONST_STR szPropertyKey, bool bValue)";
-    CVLTrace::OutputFunction(VLECM_MODULE, VLECM_OPTION_FILE, __LINE__, kSignature, "szPropertyKey=%s, bValue=%d",
+    CVLTrace::OutputFunction(VLECM_MODULE, s_szFile, __LINE__, kSignature, "szPropertyKey=%s, bValue=%d",
                              szPropertyKey ? szPropertyKey : "", bValue);
     bool bResult = false;
     try {
@@ -280,7 +280,7 @@ bool CVLECM::SetPropertyBoolean(VL_CONST_STR szPropertyKey, bool bValue)
         ReleaseCurrentException();
         bResult = false;
     }
-    CVLTrace::Output(VLECM_MODULE, VLECM_OPTION_FILE, __LINE__, 1, "%s : Return Value = [%d]", kSignature, bResult);
+    CVLTrace::Output(VLECM_MODULE, s_szFile, __LINE__, 1, "%s : Return Value = [%d]", kSignature, bResult);
     return bResult;
 }
 

@@ -6,7 +6,7 @@
 #include "ecm/VLECM.h"
 #include "ecm/VLECMNIFInfo.h"
 
-#define VLECM_PROBE_FILE "VLECM"
+const char* const s_szFile = "VLECM";
 
 namespace {
 unsigned PointerText(const void* p)
@@ -29,9 +29,8 @@ VLECM_RESULT CVLECM::Probe(VLECM_PROBE_CONNECT_TYPE eProbeConnectType, const CVL
 {
     static const char* const kSignature = "VLECM_RESULT CVLECM::Probe(VLECM_PROBE_CONNECT_TYPE eProbeConnectType, "
                                           "const CVLECMPropertyMap* pProbeOptionMap)";
-    CVLTrace::OutputFunction(VLECM_MODULE, VLECM_PROBE_FILE, __LINE__, kSignature,
-                             "eProbeConnectType=%d, pProbeOptionMap=%08X", eProbeConnectType,
-                             PointerText(pProbeOptionMap));
+    CVLTrace::OutputFunction(VLECM_MODULE, s_szFile, __LINE__, kSignature, "eProbeConnectType=%d, pProbeOptionMap=%08X",
+                             eProbeConnectType, PointerText(pProbeOptionMap));
     VLECM_RESULT eResult = VLECM_RESULT_SUCCESS;
     try {
         RemoveAllNIFInfo();
@@ -44,7 +43,7 @@ VLECM_RESULT CVLECM::Probe(VLECM_PROBE_CONNECT_TYPE eProbeConnectType, const CVL
     } catch (...) {
         eResult = resultFromCurrentException();
     }
-    CVLTrace::Output(VLECM_MODULE, VLECM_PROBE_FILE, __LINE__, 1, "%s : Return Value = [%d]", kSignature, eResult);
+    CVLTrace::Output(VLECM_MODULE, s_szFile, __LINE__, 1, "%s : Return Value = [%d]", kSignature, eResult);
     return eResult;
 }
 
@@ -110,8 +109,7 @@ void CVLECM::RemoveAllNIFInfo()
 void CVLECM::RemoveNIFInfo(CVLECMNIFInfo* pNIFInfo)
 {
     static const char* const kSignature = "void CVLECM::RemoveNIFInfo(CVLECMNIFInfo* pNIFInfo)";
-    CVLTrace::OutputFunction(VLECM_MODULE, VLECM_PROBE_FILE, __LINE__, kSignature, "pNIFInfo=%08X",
-                             PointerText(pNIFInfo));
+    CVLTrace::OutputFunction(VLECM_MODULE, s_szFile, __LINE__, kSignature, "pNIFInfo=%08X", PointerText(pNIFInfo));
     try {
         CVLThreadLock lock(&m_DispatchCallbackSync);
         if (!lock.Lock())
@@ -139,7 +137,7 @@ void CVLECM::RemoveNIFInfo(CVLECMNIFInfo* pNIFInfo)
 bool CVLECM::SetCallbackIF(IVLECMCallbackIF* pCallbackIF)
 {
     static const char* const kSignature = "bool CVLECM::SetCallbackIF(IVLECMCallbackIF* pCallbackIF)";
-    CVLTrace::OutputFunction(VLECM_MODULE, VLECM_PROBE_FILE, __LINE__, kSignature, "pCallbackIF=%08d",
+    CVLTrace::OutputFunction(VLECM_MODULE, s_szFile, __LINE__, kSignature, "pCallbackIF=%08d",
                              PointerText(pCallbackIF));
     bool bResult = false;
     try {
@@ -152,14 +150,14 @@ bool CVLECM::SetCallbackIF(IVLECMCallbackIF* pCallbackIF)
         ReleaseCurrentException();
         bResult = false;
     }
-    CVLTrace::Output(VLECM_MODULE, VLECM_PROBE_FILE, __LINE__, 1, "%s : Return Value = [%d]", kSignature, bResult);
+    CVLTrace::Output(VLECM_MODULE, s_szFile, __LINE__, 1, "%s : Return Value = [%d]", kSignature, bResult);
     return bResult;
 }
 
 void CVLECM::SetCallbackNotification(bool bNotification)
 {
     static const char* const kSignature = "void CVLECM::SetCallbackNotification(bool bNotification)";
-    CVLTrace::OutputFunction(VLECM_MODULE, VLECM_PROBE_FILE, __LINE__, kSignature, "bNotification=%d", bNotification);
+    CVLTrace::OutputFunction(VLECM_MODULE, s_szFile, __LINE__, kSignature, "bNotification=%d", bNotification);
     try {
         CVLThreadLock lock(&m_CallbackNotificationSync);
         if (lock.Lock())

@@ -20,7 +20,7 @@
 #include "ecm/VLECMNIFInfo.h"
 #include "ecm/VLECMNIFInfoList.h"
 
-#define VLECM_PROBEINSTANCE_FILE "VLECMProbeInstance"
+const char* const s_szFile = "VLECMProbeInstance";
 
 namespace {
 unsigned PointerText(const void* p)
@@ -41,9 +41,9 @@ const char* TextOf(const CVLString& str)
     try {
         throw;
     } catch (VLECM_RESULT eResult) {
-        throw new EVLUnexpectedException(VLECM_MODULE, VLECM_PROBEINSTANCE_FILE, nLine, static_cast<VL_LONG>(eResult));
+        throw new EVLUnexpectedException(VLECM_MODULE, s_szFile, nLine, static_cast<VL_LONG>(eResult));
     } catch (...) {
-        VLRethrowAsFramework(VLECM_MODULE, VLECM_PROBEINSTANCE_FILE, nLine);
+        VLRethrowAsFramework(VLECM_MODULE, s_szFile, nLine);
     }
 }
 
@@ -93,7 +93,7 @@ void CVLECMProbeInstance::Initialize(CVLECM* pOwner, IVLECMCallbackIF* pCallback
 {
     try {
         if (pOwner == nullptr || pCallbackIF == nullptr) {
-            CVLTrace::Output(VLECM_MODULE, VLECM_PROBEINSTANCE_FILE, __LINE__, 0,
+            CVLTrace::Output(VLECM_MODULE, s_szFile, __LINE__, 0,
                              "CVLECMProbeInstance::Initialize(): parameter error!, pVLECM=%08X, pCallbackIF=%08X",
                              PointerText(pOwner), PointerText(pCallbackIF));
             throw VLECM_RESULT_PARAMETER_ERROR;
@@ -157,13 +157,13 @@ void CVLECMProbeInstance::StartProbe(VLECM_PROBE_CONNECT_TYPE eProbeConnectType,
         }
         if (eProbeConnectType != VLECM_PROBE_CONNECT_TYPE_NETWORK &&
             eProbeConnectType != VLECM_PROBE_CONNECT_TYPE_ALL) {
-            CVLTrace::Output(VLECM_MODULE, VLECM_PROBEINSTANCE_FILE, __LINE__, 0,
+            CVLTrace::Output(VLECM_MODULE, s_szFile, __LINE__, 0,
                              "CVLECMProbeInstance::StartProbe(): parameter error!, eProbeConnectType=%d",
                              eProbeConnectType);
             throw VLECM_RESULT_PARAMETER_ERROR;
         }
         if (m_pOwnerVLECMInstance == nullptr || m_pCallbackIF == nullptr) {
-            CVLTrace::Output(VLECM_MODULE, VLECM_PROBEINSTANCE_FILE, __LINE__, 0,
+            CVLTrace::Output(VLECM_MODULE, s_szFile, __LINE__, 0,
                              "CVLECMProbeInstance::StartProbe(): not initialized!,m_pOwnerVLECMInstance=%08X, "
                              "m_pCallbackIF=%08X",
                              PointerText(m_pOwnerVLECMInstance), PointerText(m_pCallbackIF));
@@ -179,13 +179,13 @@ void CVLECMProbeInstance::StartProbe(VLECM_PROBE_CONNECT_TYPE eProbeConnectType,
         bool bSetupFailed = false;
         if (getOptionBool("Option.Probe.EnableBindAddress") &&
             !m_pOwnerVLECMInstance->SetupBindAddressInfo(&m_BindAddressInfoMap, TextOf(strRoot), &options, nullptr)) {
-            CVLTrace::Output(VLECM_MODULE, VLECM_PROBEINSTANCE_FILE, __LINE__, 0,
+            CVLTrace::Output(VLECM_MODULE, s_szFile, __LINE__, 0,
                              "CVLECMProbeInstance::StartProbe(): SetupBindAddressInfo() Failed!");
             bSetupFailed = true;
         }
         if (!bSetupFailed && getOptionBool("Option.Probe.EnableLocalDBCInfo") &&
             !m_pOwnerVLECMInstance->SetupLocalDBCInfo(&m_LDBCAddressInfoMap, TextOf(strRoot), &options, nullptr)) {
-            CVLTrace::Output(VLECM_MODULE, VLECM_PROBEINSTANCE_FILE, __LINE__, 0,
+            CVLTrace::Output(VLECM_MODULE, s_szFile, __LINE__, 0,
                              "CVLECMProbeInstance::StartProbe(): SetupLocalDBCInfo() Failed!");
             bSetupFailed = true;
         }
@@ -385,8 +385,7 @@ void CVLECMProbeInstance::OnDummyProbe(CVLECMDummyProbe* pDummyProbe, CVLECMNIFI
 {
     (void)pDummyProbe;
     if (m_pOwnerVLECMInstance == nullptr) {
-        CVLTrace::Output(VLECM_MODULE, VLECM_PROBEINSTANCE_FILE, __LINE__, 0,
-                         "CVLECMProbeInstance::OnDummyProbe(): internal error!");
+        CVLTrace::Output(VLECM_MODULE, s_szFile, __LINE__, 0, "CVLECMProbeInstance::OnDummyProbe(): internal error!");
         throw VLECM_RESULT_INTERNAL_ERROR;
     }
     CVLECMNIFInfo* pReport = nullptr;
@@ -459,7 +458,7 @@ void CVLECMProbeInstance::OnProbe(CVLCMApi* pApi, CVLModuleInstance* pInstance, 
     m_ReplyFilter.Delivered(strKey);
     if (strKey.GetLength() == 0) {
         // An error reply to a broadcast expands to an empty target.
-        CVLTrace::Output(VLECM_MODULE, VLECM_PROBEINSTANCE_FILE, __LINE__, 2,
+        CVLTrace::Output(VLECM_MODULE, s_szFile, __LINE__, 2,
                          "CVLECMProbeInstance::OnProbe(): reply without a MAC address dropped");
         releaseReplyTarget(pTarget);
         return;
@@ -538,8 +537,8 @@ bool CVLECMProbeInstance::startChainCommand(CVLECMNIFInfo* pNIFInfo, VLECM_COMMA
     }
     VLECM_RESULT eResult = pNIFInfo->StartCommandAsync(eCommand, eConnectType, &options, this);
     if (eResult != VLECM_RESULT_SUCCESS) {
-        CVLTrace::Output(VLECM_MODULE, VLECM_PROBEINSTANCE_FILE, __LINE__, 0,
-                         "CVLECMProbeInstance: command %d not started, eResult=%d", eCommand, eResult);
+        CVLTrace::Output(VLECM_MODULE, s_szFile, __LINE__, 0, "CVLECMProbeInstance: command %d not started, eResult=%d",
+                         eCommand, eResult);
         return false;
     }
     return true;

@@ -6,7 +6,7 @@
 #include "ecm/VLECM.h"
 #include "ecm/VLECMNIFInfo.h"
 
-#define VLECM_RELAY_FILE "VLECM"
+const char* const s_szFile = "VLECM";
 
 namespace {
 unsigned PointerText(const void* p)
@@ -19,7 +19,7 @@ void CVLECM::OnProbe(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE eConnectType, b
 {
     static const char* const kSignature = "void CVLECM::OnProbe(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE "
                                           "eConnectType, bool bUnicast, bool bUpdateNIFInfo)";
-    CVLTrace::OutputFunction(VLECM_MODULE, VLECM_RELAY_FILE, __LINE__, kSignature,
+    CVLTrace::OutputFunction(VLECM_MODULE, s_szFile, __LINE__, kSignature,
                              "pNIFInfo=%08X, eConnectType=%d, bUnicast=%d, bUpdateNIFInfo=%d", PointerText(pNIFInfo),
                              eConnectType, bUnicast, bUpdateNIFInfo);
     try {
@@ -34,7 +34,7 @@ void CVLECM::OnProbe(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE eConnectType, b
         pException->Delete();
     } catch (...) {
     }
-    CVLTrace::FunctionOut(VLECM_MODULE, VLECM_RELAY_FILE, __LINE__, kSignature);
+    CVLTrace::FunctionOut(VLECM_MODULE, s_szFile, __LINE__, kSignature);
 }
 
 // The twelve command relays differ only in the operation they call.
@@ -47,7 +47,7 @@ void CVLECM::OnProbe(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE eConnectType, b
         pException->Delete();                                                   \
     } catch (...) {                                                             \
     }                                                                           \
-    CVLTrace::FunctionOut(VLECM_MODULE, VLECM_RELAY_FILE, __LINE__, NAME)
+    CVLTrace::FunctionOut(VLECM_MODULE, s_szFile, __LINE__, NAME)
 
 // The trace of a report's extra parameters, by its Report column.
 #define VLECM_RELAY_FORMAT_PLAIN
@@ -58,7 +58,7 @@ void CVLECM::OnProbe(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE eConnectType, b
                           VLECM_RESULT eResult VLECM_REPORT_PARAMS_##REPORT)                                         \
     {                                                                                                                \
         static const char* const kSignature = "void CVLECM::On" #NAME "()";                                          \
-        CVLTrace::OutputFunction(VLECM_MODULE, VLECM_RELAY_FILE, __LINE__, kSignature,                               \
+        CVLTrace::OutputFunction(VLECM_MODULE, s_szFile, __LINE__, kSignature,                                       \
                                  "pNIFInfo=%08X, eConnectType=%d, eResult=%d" VLECM_RELAY_FORMAT_##REPORT,           \
                                  PointerText(pNIFInfo), eConnectType, eResult VLECM_REPORT_ARGS_##REPORT(bUnicast)); \
         VLECM_COMMAND_RELAY(kSignature,                                                                              \

@@ -13,7 +13,7 @@
 #include "ecm/VLECMDefs.h"
 #include "ecm/VLECMNIFInfo.h"
 
-#define VLECM_REPLYFILTER_FILE "VLECMReplyFilter"
+const char* const s_szFile = "VLECMReplyFilter";
 
 namespace {
 const char* TextOf(const CVLString& str)
@@ -78,7 +78,7 @@ bool CVLECMReplyFilter::Admit(const CVLString& strMAC, const CVLString& strFrom,
         if (device.strFrom != strFrom) {
             if (device.strConflict.GetLength() == 0) {
                 device.strConflict = strFrom;
-                CVLTrace::Output(VLECM_MODULE, VLECM_REPLYFILTER_FILE, __LINE__, 0,
+                CVLTrace::Output(VLECM_MODULE, s_szFile, __LINE__, 0,
                                  "CVLECMReplyFilter: %s answered from %s and from %s; the first is kept",
                                  TextOf(strMAC), TextOf(device.strFrom), TextOf(strFrom));
             }
@@ -104,7 +104,7 @@ bool CVLECMReplyFilter::Admit(const CVLString& strMAC, const CVLString& strFrom,
     if (m_Devices.size() >= MAX_DEVICES) {
         if (!m_bDeviceLimitTraced) {
             m_bDeviceLimitTraced = true;
-            CVLTrace::Output(VLECM_MODULE, VLECM_REPLYFILTER_FILE, __LINE__, 0,
+            CVLTrace::Output(VLECM_MODULE, s_szFile, __LINE__, 0,
                              "CVLECMReplyFilter: %d devices found; further devices are dropped", MAX_DEVICES);
         }
         ++m_nDropped;
@@ -113,7 +113,7 @@ bool CVLECMReplyFilter::Admit(const CVLString& strMAC, const CVLString& strFrom,
     int& nMACs = m_MACsPerSource[strFrom];
     if (nMACs >= MAX_MACS_PER_SOURCE) {
         if (m_TracedSources.insert(strFrom).second)
-            CVLTrace::Output(VLECM_MODULE, VLECM_REPLYFILTER_FILE, __LINE__, 0,
+            CVLTrace::Output(VLECM_MODULE, s_szFile, __LINE__, 0,
                              "CVLECMReplyFilter: %s answered with more than %d MAC addresses; further ones are "
                              "dropped",
                              TextOf(strFrom), MAX_MACS_PER_SOURCE);

@@ -11,7 +11,7 @@
 namespace {
 
 const char* const kModule = "VLECM";
-const char* const kSource = "KRTTXMLUtility";
+const char* const s_szFile = "KRTTXMLUtility";
 
 bool IsEmpty(VL_CONST_STR sz)
 {
@@ -44,7 +44,7 @@ bool CVLXMLUtility::MakeNodeName(CVLString& strOut, VL_CONST_STR szLocalName, VL
     return Guarded([&] {
         strOut.Empty();
         if (IsEmpty(szLocalName)) {
-            CVLTrace::Output(kModule, kSource, __LINE__, 1,
+            CVLTrace::Output(kModule, s_szFile, __LINE__, 1,
                              "CVLXMLUtility::MakeNodeName(): parameter error!, empty LocalName.");
             return false;
         }
@@ -63,13 +63,13 @@ bool CVLXMLUtility::MakeXMLElementTag(CVLString& strOut, int eXMLTagType, VL_CON
     return Guarded([&] {
         strOut.Empty();
         if (IsEmpty(szElementName)) {
-            CVLTrace::Output(kModule, kSource, __LINE__, 1,
+            CVLTrace::Output(kModule, s_szFile, __LINE__, 1,
                              "CVLXMLUtility::MakeXMLElementTag(): parameter error!, empty ElementName.");
             return false;
         }
         CVLString strName;
         if (!MakeNodeName(strName, szElementName, szNamespacePrefix)) {
-            CVLTrace::Output(kModule, kSource, __LINE__, 1,
+            CVLTrace::Output(kModule, s_szFile, __LINE__, 1,
                              "CVLXMLUtility::MakeXMLElementTag(): MakeNodeName error!szElementName=%s, "
                              "szNamespacePrefix=%s.",
                              OrEmpty(szElementName), OrEmpty(szNamespacePrefix));
@@ -96,7 +96,7 @@ bool CVLXMLUtility::MakeXMLElementTag(CVLString& strOut, int eXMLTagType, VL_CON
             strOut += "/>";
             return true;
         default:
-            CVLTrace::Output(kModule, kSource, __LINE__, 1,
+            CVLTrace::Output(kModule, s_szFile, __LINE__, 1,
                              "CVLXMLUtility::MakeXMLElementTag(): parameter error!, eXMLTagType=%d", eXMLTagType);
             return false;
         }
@@ -109,7 +109,7 @@ bool CVLXMLUtility::MakeXMLNamespaceDeclaration(CVLString& strOut, VL_CONST_STR 
     return Guarded([&] {
         strOut.Empty();
         if (IsEmpty(szNamespaceURI)) {
-            CVLTrace::Output(kModule, kSource, __LINE__, 1,
+            CVLTrace::Output(kModule, s_szFile, __LINE__, 1,
                              "CVLXMLUtility::MakeXMLNamespaceDeclaration(): parameter error!, empty NamespaceURI.");
             return false;
         }
@@ -131,7 +131,7 @@ bool CVLXMLUtility::MakeXMLAttribute(CVLString& strOut, VL_CONST_STR szAttribute
     return Guarded([&] {
         strOut.Empty();
         if (IsEmpty(szAttributeName)) {
-            CVLTrace::Output(kModule, kSource, __LINE__, 1,
+            CVLTrace::Output(kModule, s_szFile, __LINE__, 1,
                              "CVLXMLUtility::MakeXMLAttribute(): parameter error!, empty AttributeName.");
             return false;
         }
@@ -153,7 +153,7 @@ bool CVLXMLUtility::ConvertPredefinedEntities(VL_CONST_STR szSrc, CVLString& str
     return Guarded([&] {
         strOut.Empty();
         if (!szSrc) {
-            CVLTrace::Output(kModule, kSource, __LINE__, 1,
+            CVLTrace::Output(kModule, s_szFile, __LINE__, 1,
                              "CVLXMLUtility::ConvertPredefinedEntities(): parameter error!, empty SrcString.");
             return false;
         }
@@ -174,14 +174,14 @@ bool CVLXMLUtility::ValidateXMLDeclaration(CVLXmlDocument& document)
     return Guarded([&] {
         const CVLString& strVersion = document.GetVersion();
         if (strVersion.CompareNoCase("1.0") != 0) {
-            CVLTrace::Output(kModule, kSource, __LINE__, 1,
+            CVLTrace::Output(kModule, s_szFile, __LINE__, 1,
                              "CVLXMLUtility::ValidateXMLDeclaration(): version error!, strXMLVersion=%s",
                              strVersion.GetBuffer() ? strVersion.GetBuffer() : "");
             return false;
         }
         const CVLString& strEncoding = document.GetEncoding();
         if (strEncoding.CompareNoCase("utf-8") != 0) {
-            CVLTrace::Output(kModule, kSource, __LINE__, 1,
+            CVLTrace::Output(kModule, s_szFile, __LINE__, 1,
                              "CVLXMLUtility::ValidateXMLDeclaration(): encoding error!, strXMLEncoding=%s",
                              strEncoding.GetBuffer() ? strEncoding.GetBuffer() : "");
             return false;
@@ -217,7 +217,7 @@ void CVLXMLUtility::DebugHook(IVLStream* pStream, VL_CONST_STR szFileName, VL_CO
         pStream->Seek(0);
         for (VL_SIZE_T n; (n = pStream->Read(buffer, sizeof(buffer))) > 0;)
             strText.append(reinterpret_cast<const char*>(buffer), n);
-        CVLTrace::Output(kModule, kSource, __LINE__, 0, "CVLXMLUtility::DebugHook(): FileName=%s, Label=%s, Value=%d",
+        CVLTrace::Output(kModule, s_szFile, __LINE__, 0, "CVLXMLUtility::DebugHook(): FileName=%s, Label=%s, Value=%d",
                          OrEmpty(szFileName), OrEmpty(szLabel), nValue);
         // One trace line for each line of the text, so that each stays whole.
         std::string::size_type nStart = 0;
@@ -225,7 +225,7 @@ void CVLXMLUtility::DebugHook(IVLStream* pStream, VL_CONST_STR szFileName, VL_CO
             std::string::size_type nEnd = strText.find('\n', nStart);
             if (nEnd == std::string::npos)
                 nEnd = strText.size();
-            CVLTrace::Output(kModule, kSource, __LINE__, 0, "%s", strText.substr(nStart, nEnd - nStart).c_str());
+            CVLTrace::Output(kModule, s_szFile, __LINE__, 0, "%s", strText.substr(nStart, nEnd - nStart).c_str());
             nStart = nEnd + 1;
         }
     } catch (EVLException* e) {

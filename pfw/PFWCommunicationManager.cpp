@@ -11,7 +11,7 @@
 #include "pfw/VLPFWCallbackIF.h"
 #include "pfw/VLPFWNIFInfo.h"
 
-#define PFW_COMMUNICATION_MANAGER_FILE "PFWCommunicationManager"
+const char* const s_szFile = "PFWCommunicationManager";
 
 namespace {
 const char kLocalDBCPrefix[] = "Option.LocalDBCInfo.";
@@ -65,7 +65,7 @@ VLPFW_RESULT CPFWCommunicationManager::Initialize(const CVLECMPropertyMap* pProp
     propertyMap[Text("Initialize.USBDriverWrapper.Disable")] = Text("true");
     m_eVLECMResult = m_VLECM.Initialize(this, &m_NIFInfoFactory, nullptr, &propertyMap);
     if (m_eVLECMResult != VLECM_RESULT_SUCCESS) {
-        CVLTrace::Output(VLPFW_MODULE, PFW_COMMUNICATION_MANAGER_FILE, __LINE__, 0,
+        CVLTrace::Output(VLPFW_MODULE, s_szFile, __LINE__, 0,
                          "CPFWCommunicationManager::Initialize(): VLECMLib initialize error!, eVLECMResult=%d",
                          m_eVLECMResult);
         return VLPFW_RESULT_VLECM_ERROR;
@@ -111,7 +111,7 @@ VLPFW_RESULT CPFWCommunicationManager::Probe()
         CVLThreadLock lock(&m_Sync);
         if (lock.Lock())
             m_bProbing = false;
-        CVLTrace::Output(VLPFW_MODULE, PFW_COMMUNICATION_MANAGER_FILE, __LINE__, 0,
+        CVLTrace::Output(VLPFW_MODULE, s_szFile, __LINE__, 0,
                          "CPFWCommunicationManager::Probe(): VLECMLib probe error!, eVLECMResult=%d", m_eVLECMResult);
         return VLPFW_RESULT_VLECM_ERROR;
     }

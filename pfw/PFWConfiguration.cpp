@@ -19,7 +19,7 @@
 #include "base/xml/VLXmlNodeList.h"
 #include "ecm/VLXMLUtility.h"
 
-#define PFW_CONFIGURATION_FILE "PFWConfiguration"
+const char* const s_szFile = "PFWConfiguration";
 
 namespace {
 const char kNamespaceURI[] = "http://vlnet.invalid/orvek-net/2009/05/configurations";
@@ -105,8 +105,8 @@ VLPFW_RESULT CPFWConfiguration::Load(VL_CONST_STR szPath)
     if (szPath == nullptr || !VLFileExists(szPath, 0)) {
         m_strErrorText = Text("no configuration file at ");
         m_strErrorText += szPath != nullptr ? szPath : "(none)";
-        CVLTrace::Output(VLPFW_MODULE, PFW_CONFIGURATION_FILE, __LINE__, 0,
-                         "CPFWConfiguration::Load(): path error!, szPath=%s", szPath != nullptr ? szPath : "");
+        CVLTrace::Output(VLPFW_MODULE, s_szFile, __LINE__, 0, "CPFWConfiguration::Load(): path error!, szPath=%s",
+                         szPath != nullptr ? szPath : "");
         return VLPFW_RESULT_PATH_ERROR;
     }
     bool bScrambled = false;
@@ -115,7 +115,7 @@ VLPFW_RESULT CPFWConfiguration::Load(VL_CONST_STR szPath)
         m_strErrorText = Text(nSize == -2 ? "the configuration is not a regular file"
                               : nSize < 0 ? "the configuration cannot be read"
                                           : "the configuration is larger than 1 MiB");
-        CVLTrace::Output(VLPFW_MODULE, PFW_CONFIGURATION_FILE, __LINE__, 0,
+        CVLTrace::Output(VLPFW_MODULE, s_szFile, __LINE__, 0,
                          "CPFWConfiguration::Load(): configuration format error!, szPath=%s, nSize=%ld", szPath, nSize);
         return VLPFW_RESULT_CONFIGURATION_ERROR;
     }
@@ -165,7 +165,7 @@ VLPFW_RESULT CPFWConfiguration::Load(VL_CONST_STR szPath)
     }
     if (eResult != VLPFW_RESULT_SUCCESS) {
         Clear();
-        CVLTrace::Output(VLPFW_MODULE, PFW_CONFIGURATION_FILE, __LINE__, 0,
+        CVLTrace::Output(VLPFW_MODULE, s_szFile, __LINE__, 0,
                          "CPFWConfiguration::Load(): configuration format error!, szPath=%s, %s", szPath,
                          m_strErrorText.GetString());
     }

@@ -16,7 +16,7 @@
 #include "base/core/VLUnsupportedException.h"
 
 #define VLEXECFUNC_MODULE "VLExecFunc"
-#define VLEXECFUNC_FILE "VLExecFunc"
+const char* const s_szFile = "VLExecFunc";
 
 namespace {
 // The one method this module carries out.
@@ -48,63 +48,60 @@ void CVLExecFunc::DestroyInstance(CVLModuleInstance* pInstance, CVLModuleParamCo
     static const char* const kSignature =
         "void CVLExecFunc::DestroyInstance(CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams)";
     (void)pInstance, (void)pParams;
-    CVLTrace::FunctionIn(VLEXECFUNC_MODULE, VLEXECFUNC_FILE, __LINE__, kSignature);
+    CVLTrace::FunctionIn(VLEXECFUNC_MODULE, s_szFile, __LINE__, kSignature);
     try {
         End();
     }
-    VL_CATCH_LADDER(VLEXECFUNC_MODULE, VLEXECFUNC_FILE)
-    CVLTrace::FunctionOut(VLEXECFUNC_MODULE, VLEXECFUNC_FILE, __LINE__, kSignature);
+    VL_CATCH_LADDER(VLEXECFUNC_MODULE, s_szFile)
+    CVLTrace::FunctionOut(VLEXECFUNC_MODULE, s_szFile, __LINE__, kSignature);
 }
 
 void CVLExecFunc::CallMethod(CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams)
 {
     static const char* const kSignature =
         "void CVLExecFunc::CallMethod(CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams)";
-    CVLTrace::FunctionIn(VLEXECFUNC_MODULE, VLEXECFUNC_FILE, __LINE__, kSignature);
+    CVLTrace::FunctionIn(VLEXECFUNC_MODULE, s_szFile, __LINE__, kSignature);
     try {
         if (pInstance == nullptr || pParams == nullptr)
-            throw new EVLNullObjectException(VLEXECFUNC_MODULE, VLEXECFUNC_FILE, 55);
-        CVLTrace::OutputFunction(VLEXECFUNC_MODULE, VLEXECFUNC_FILE, __LINE__, kSignature,
-                                 "Instance=%08x, MethodName=%s", TracePointer(pInstance->GetImplementation()),
-                                 pParams->GetMethodName().GetBuffer());
+            throw new EVLNullObjectException(VLEXECFUNC_MODULE, s_szFile, 55);
+        CVLTrace::OutputFunction(VLEXECFUNC_MODULE, s_szFile, __LINE__, kSignature, "Instance=%08x, MethodName=%s",
+                                 TracePointer(pInstance->GetImplementation()), pParams->GetMethodName().GetBuffer());
         if (!(pParams->GetMethodName() == kMethodExecFunction))
-            throw new EVLUnsupportedException(VLEXECFUNC_MODULE, VLEXECFUNC_FILE, 69,
-                                              pParams->GetMethodName().GetBuffer());
+            throw new EVLUnsupportedException(VLEXECFUNC_MODULE, s_szFile, 69, pParams->GetMethodName().GetBuffer());
         ExecFunction(pInstance, pParams);
     }
-    VL_CATCH_LADDER(VLEXECFUNC_MODULE, VLEXECFUNC_FILE)
-    CVLTrace::FunctionOut(VLEXECFUNC_MODULE, VLEXECFUNC_FILE, __LINE__, kSignature);
+    VL_CATCH_LADDER(VLEXECFUNC_MODULE, s_szFile)
+    CVLTrace::FunctionOut(VLEXECFUNC_MODULE, s_szFile, __LINE__, kSignature);
 }
 
 void CVLExecFunc::Stop(CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams)
 {
     static const char* const kSignature =
         "void CVLExecFunc::Stop(CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams)";
-    CVLTrace::FunctionIn(VLEXECFUNC_MODULE, VLEXECFUNC_FILE, __LINE__, kSignature);
+    CVLTrace::FunctionIn(VLEXECFUNC_MODULE, s_szFile, __LINE__, kSignature);
     try {
         if (pInstance == nullptr || pParams == nullptr)
-            throw new EVLNullObjectException(VLEXECFUNC_MODULE, VLEXECFUNC_FILE, 99);
-        CVLTrace::OutputFunction(VLEXECFUNC_MODULE, VLEXECFUNC_FILE, __LINE__, kSignature,
-                                 "Instance=%08x, MethodName=%s", TracePointer(pInstance->GetImplementation()),
-                                 pParams->GetMethodName().GetBuffer());
+            throw new EVLNullObjectException(VLEXECFUNC_MODULE, s_szFile, 99);
+        CVLTrace::OutputFunction(VLEXECFUNC_MODULE, s_szFile, __LINE__, kSignature, "Instance=%08x, MethodName=%s",
+                                 TracePointer(pInstance->GetImplementation()), pParams->GetMethodName().GetBuffer());
         End();
     }
-    VL_CATCH_LADDER(VLEXECFUNC_MODULE, VLEXECFUNC_FILE)
-    CVLTrace::FunctionOut(VLEXECFUNC_MODULE, VLEXECFUNC_FILE, __LINE__, kSignature);
+    VL_CATCH_LADDER(VLEXECFUNC_MODULE, s_szFile)
+    CVLTrace::FunctionOut(VLEXECFUNC_MODULE, s_szFile, __LINE__, kSignature);
 }
 
 void CVLExecFunc::ExecFunction(CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams)
 {
     static const char* const kSignature =
         "void CVLExecFunc::ExecFunction(CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams)";
-    CVLTrace::FunctionIn(VLEXECFUNC_MODULE, VLEXECFUNC_FILE, __LINE__, kSignature);
+    CVLTrace::FunctionIn(VLEXECFUNC_MODULE, s_szFile, __LINE__, kSignature);
     try {
         CVLThreadLock lock(&m_RunSync);
         lock.Lock();
         // The running thread reads the recorded instance and parameters; a
         // second run may not change them under it.
         if (m_bRunning)
-            throw new EVLAlreadyExecException(VLEXECFUNC_MODULE, VLEXECFUNC_FILE, __LINE__, kMethodExecFunction);
+            throw new EVLAlreadyExecException(VLEXECFUNC_MODULE, s_szFile, __LINE__, kMethodExecFunction);
         m_pInstance = pInstance;
         m_pParams = pParams;
         m_pModuleController = pParams == nullptr ? nullptr : pParams->GetController();
@@ -125,22 +122,22 @@ void CVLExecFunc::ExecFunction(CVLModuleInstance* pInstance, CVLModuleParamColle
             }
         }
     }
-    VL_CATCH_LADDER(VLEXECFUNC_MODULE, VLEXECFUNC_FILE)
-    CVLTrace::FunctionOut(VLEXECFUNC_MODULE, VLEXECFUNC_FILE, __LINE__, kSignature);
+    VL_CATCH_LADDER(VLEXECFUNC_MODULE, s_szFile)
+    CVLTrace::FunctionOut(VLEXECFUNC_MODULE, s_szFile, __LINE__, kSignature);
 }
 
 void CVLExecFunc::OnThread(void* pData)
 {
     static const char* const kSignature = "void CVLExecFunc::OnThread(void* pData)";
     (void)pData;
-    CVLTrace::FunctionIn(VLEXECFUNC_MODULE, VLEXECFUNC_FILE, __LINE__, kSignature);
+    CVLTrace::FunctionIn(VLEXECFUNC_MODULE, s_szFile, __LINE__, kSignature);
     // A failure that ends the run is reported to the listener, who would
     // otherwise wait for a callback that never comes.
     try {
         try {
             RunSequence(true);
         }
-        VL_CATCH_LADDER(VLEXECFUNC_MODULE, VLEXECFUNC_FILE)
+        VL_CATCH_LADDER(VLEXECFUNC_MODULE, s_szFile)
     } catch (EVLException* pException) {
         PostException(pException);
     }
@@ -149,7 +146,7 @@ void CVLExecFunc::OnThread(void* pData)
         lock.Lock();
         m_bRunning = false;
     }
-    CVLTrace::FunctionOut(VLEXECFUNC_MODULE, VLEXECFUNC_FILE, __LINE__, kSignature);
+    CVLTrace::FunctionOut(VLEXECFUNC_MODULE, s_szFile, __LINE__, kSignature);
 }
 
 bool CVLExecFunc::StopOnTimeout(CVLModuleInstance* pInstance, bool bDefault)
@@ -181,7 +178,7 @@ void CVLExecFunc::PostException(EVLException* pException)
 void CVLExecFunc::RunSequence(bool bThreaded)
 {
     if (m_pInstance == nullptr || m_pParams == nullptr)
-        throw new EVLNullObjectException(VLEXECFUNC_MODULE, VLEXECFUNC_FILE, __LINE__);
+        throw new EVLNullObjectException(VLEXECFUNC_MODULE, s_szFile, __LINE__);
     CVLString strMethod(m_pParams->GetMethodName());
     if (!(strMethod == kMethodExecFunction)) {
         if (m_pModuleController != nullptr)
@@ -204,7 +201,7 @@ void CVLExecFunc::RunSequence(bool bThreaded)
             m_pParams->GetResult() = pChildParams->GetResult();
         } catch (EVLTimeoutException* pTimeout) {
             if (StopOnTimeout(pChild, bStopOnTimeout)) {
-                CVLTrace::OutputException(VLEXECFUNC_MODULE, VLEXECFUNC_FILE, 174, pTimeout);
+                CVLTrace::OutputException(VLEXECFUNC_MODULE, s_szFile, 174, pTimeout);
                 throw;
             }
             pTimeout->Delete();
@@ -213,7 +210,7 @@ void CVLExecFunc::RunSequence(bool bThreaded)
                 throw;
             PostException(pException);
         } catch (...) {
-            throw new EVLUnexpectedException(VLEXECFUNC_MODULE, VLEXECFUNC_FILE, 190);
+            throw new EVLUnexpectedException(VLEXECFUNC_MODULE, s_szFile, 190);
         }
     }
 }

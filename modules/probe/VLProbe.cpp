@@ -17,7 +17,7 @@
 #include "base/core/VLUnsupportedException.h"
 
 #define VLMDPROBE_MODULE "VLMDProbe"
-#define VLPROBE_FILE "VLProbe"
+const char* const s_szFile = "VLProbe";
 
 namespace {
 // The one method this module carries out.
@@ -43,7 +43,7 @@ void CVLProbe::DestroyInstance(CVLModuleInstance* pInstance, CVLModuleParamColle
     try {
         removeAllThread();
     }
-    VL_CATCH_LADDER(VLMDPROBE_MODULE, VLPROBE_FILE)
+    VL_CATCH_LADDER(VLMDPROBE_MODULE, s_szFile)
 }
 
 void CVLProbe::CallMethod(CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams)
@@ -52,15 +52,15 @@ void CVLProbe::CallMethod(CVLModuleInstance* pInstance, CVLModuleParamCollection
         "void CVLProbe::CallMethod(CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams)";
     try {
         if (pInstance == nullptr || pParams == nullptr)
-            throw new EVLNullObjectException(VLMDPROBE_MODULE, VLPROBE_FILE, __LINE__);
-        CVLTrace::OutputFunction(VLMDPROBE_MODULE, VLPROBE_FILE, __LINE__, kSignature, "Instance=%08x, MethodName=%s",
+            throw new EVLNullObjectException(VLMDPROBE_MODULE, s_szFile, __LINE__);
+        CVLTrace::OutputFunction(VLMDPROBE_MODULE, s_szFile, __LINE__, kSignature, "Instance=%08x, MethodName=%s",
                                  TracePointer(pInstance), pParams->GetMethodName().GetBuffer());
         if (!(pParams->GetMethodName() == kMethodProbe))
-            throw new EVLUnsupportedException(VLMDPROBE_MODULE, VLPROBE_FILE, __LINE__,
+            throw new EVLUnsupportedException(VLMDPROBE_MODULE, s_szFile, __LINE__,
                                               pParams->GetMethodName().GetBuffer());
         Probe(pInstance, pParams);
     }
-    VL_CATCH_LADDER(VLMDPROBE_MODULE, VLPROBE_FILE)
+    VL_CATCH_LADDER(VLMDPROBE_MODULE, s_szFile)
 }
 
 void CVLProbe::Stop(CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams)
@@ -68,26 +68,26 @@ void CVLProbe::Stop(CVLModuleInstance* pInstance, CVLModuleParamCollection* pPar
     static const char* const kSignature =
         "void CVLProbe::Stop(CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams)";
     try {
-        CVLTrace::OutputFunction(VLMDPROBE_MODULE, VLPROBE_FILE, __LINE__, kSignature, "Instance=%08x, MethodName=%s",
+        CVLTrace::OutputFunction(VLMDPROBE_MODULE, s_szFile, __LINE__, kSignature, "Instance=%08x, MethodName=%s",
                                  TracePointer(pInstance),
                                  pParams != nullptr ? pParams->GetMethodName().GetBuffer() : "");
         removeAllThread();
     }
-    VL_CATCH_LADDER(VLMDPROBE_MODULE, VLPROBE_FILE)
+    VL_CATCH_LADDER(VLMDPROBE_MODULE, s_szFile)
 }
 
 void CVLProbe::Probe(CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams)
 {
     try {
         if (pInstance == nullptr || pParams == nullptr)
-            throw new EVLNullObjectException(VLMDPROBE_MODULE, VLPROBE_FILE, __LINE__);
+            throw new EVLNullObjectException(VLMDPROBE_MODULE, s_szFile, __LINE__);
         // The lock is held for the whole walk: a second probe would replace
         // the running threads' map entries and lose them while they run.
         CVLThreadLock lock(&m_ThreadSync);
         if (!lock.Lock())
             return;
         if (!m_ThreadMap.empty())
-            throw new EVLAlreadyExecException(VLMDPROBE_MODULE, VLPROBE_FILE, __LINE__, kMethodProbe);
+            throw new EVLAlreadyExecException(VLMDPROBE_MODULE, s_szFile, __LINE__, kMethodProbe);
         {
             CVLThreadLock statusLock(&m_SendStatusSync);
             if (statusLock.Lock())
@@ -100,12 +100,12 @@ void CVLProbe::Probe(CVLModuleInstance* pInstance, CVLModuleParamCollection* pPa
             try {
                 CVLProbeRecvThread* pThread = new (std::nothrow) CVLProbeRecvThread(pParams, pChild, this);
                 if (pThread == nullptr)
-                    throw new EVLMemoryAllocException(VLMDPROBE_MODULE, VLPROBE_FILE, __LINE__);
+                    throw new EVLMemoryAllocException(VLMDPROBE_MODULE, s_szFile, __LINE__);
                 try {
                     m_ThreadMap[pChild] = pThread;
                 } catch (...) {
                     delete pThread;
-                    throw new EVLMemoryAllocException(VLMDPROBE_MODULE, VLPROBE_FILE, __LINE__);
+                    throw new EVLMemoryAllocException(VLMDPROBE_MODULE, s_szFile, __LINE__);
                 }
                 // A thread that fails to start stays in the map; the next
                 // removeAllThread deletes it with the others.
@@ -115,11 +115,11 @@ void CVLProbe::Probe(CVLModuleInstance* pInstance, CVLModuleParamCollection* pPa
                     throw;
                 pController->PostCallbackException(pInstance, pParams, pParams->GetTarget(), pException);
             } catch (...) {
-                throw new EVLUnexpectedException(VLMDPROBE_MODULE, VLPROBE_FILE, __LINE__);
+                throw new EVLUnexpectedException(VLMDPROBE_MODULE, s_szFile, __LINE__);
             }
         }
     }
-    VL_CATCH_LADDER(VLMDPROBE_MODULE, VLPROBE_FILE)
+    VL_CATCH_LADDER(VLMDPROBE_MODULE, s_szFile)
 }
 
 int CVLProbe::GetThreadCount()

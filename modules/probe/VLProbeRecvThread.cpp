@@ -23,7 +23,7 @@
 #include "modules/probe/VLProbeSchedule.h"
 
 #define VLMDPROBE_MODULE "VLMDProbe"
-#define VLPROBERECVTHREAD_FILE "VLProbeRecvThread"
+const char* const s_szFile = "VLProbeRecvThread";
 
 namespace {
 // Defaults of the schedule constants, in milliseconds (count: re-sends).
@@ -181,7 +181,7 @@ void CVLProbeRecvThread::OnThread(void* pData)
                 Sleep(kTimeoutPause);
         }
     }
-    VL_CATCH_LADDER(VLMDPROBE_MODULE, VLPROBERECVTHREAD_FILE)
+    VL_CATCH_LADDER(VLMDPROBE_MODULE, s_szFile)
 }
 
 void CVLProbeRecvThread::SendOnce(CVLModuleParamCollection* pChildParams, CVLTarget* pBlankTarget,
@@ -196,7 +196,7 @@ void CVLProbeRecvThread::SendOnce(CVLModuleParamCollection* pChildParams, CVLTar
     } catch (EVLException* pException) {
         pFailure = pException;
     } catch (...) {
-        pFailure = new EVLUnexpectedException(VLMDPROBE_MODULE, VLPROBERECVTHREAD_FILE, __LINE__);
+        pFailure = new EVLUnexpectedException(VLMDPROBE_MODULE, s_szFile, __LINE__);
     }
     if (pFailure == nullptr) {
         if (m_pOwner != nullptr)
@@ -211,7 +211,7 @@ void CVLProbeRecvThread::SendOnce(CVLModuleParamCollection* pChildParams, CVLTar
     EVLCommunicationException* pCommunication = dynamic_cast<EVLCommunicationException*>(pFailure);
     if (m_pOwner != nullptr)
         m_pOwner->OnSendResult(false, pCommunication != nullptr ? pCommunication->GetSystemErrorCode() : 0);
-    CVLTrace::OutputException(VLMDPROBE_MODULE, VLPROBERECVTHREAD_FILE, __LINE__, pFailure);
+    CVLTrace::OutputException(VLMDPROBE_MODULE, s_szFile, __LINE__, pFailure);
     // Reported once per child: a channel that keeps failing would otherwise
     // report every re-send. The schedule goes on, since a failure may pass.
     if (m_bSendFailureReported) {
@@ -265,7 +265,7 @@ CVLProbeRecvThread::EReceiveStep CVLProbeRecvThread::ReceiveOnce(CVLModuleParamC
         }
         // One bad reply (truncated, empty, refused by its result) costs only
         // itself; the channel goes on receiving.
-        CVLTrace::OutputException(VLMDPROBE_MODULE, VLPROBERECVTHREAD_FILE, __LINE__, pException);
+        CVLTrace::OutputException(VLMDPROBE_MODULE, s_szFile, __LINE__, pException);
         pException->Delete();
         if (++m_nBadReplies >= kBadRepliesBeforePause) {
             m_nBadReplies = 0;
@@ -273,7 +273,7 @@ CVLProbeRecvThread::EReceiveStep CVLProbeRecvThread::ReceiveOnce(CVLModuleParamC
         }
         return RECEIVE_GO_ON;
     } catch (...) {
-        PostException(new EVLUnexpectedException(VLMDPROBE_MODULE, VLPROBERECVTHREAD_FILE, __LINE__));
+        PostException(new EVLUnexpectedException(VLMDPROBE_MODULE, s_szFile, __LINE__));
         return RECEIVE_END;
     }
 }

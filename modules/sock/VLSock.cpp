@@ -27,7 +27,7 @@
 
 namespace {
 
-const char kFile[] = "VLSock";
+const char* const s_szFile = "VLSock";
 const char kAnyAddress[] = "0.0.0.0";
 // A UDP socket's receive buffer is raised to at least this.
 const int kUdpRecvBufferSize = 65536;
@@ -171,7 +171,7 @@ void CVLSock::CreateInstance(CVLModuleInstance* pInstance, CVLModuleParamCollect
         m_pInstance = pInstance;
         m_pController = pParams != nullptr ? pParams->GetController() : nullptr;
     }
-    VL_CATCH_LADDER(VLMDSOCK_MODULE, kFile)
+    VL_CATCH_LADDER(VLMDSOCK_MODULE, s_szFile)
 }
 
 void CVLSock::DestroyInstance(CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams)
@@ -180,7 +180,7 @@ void CVLSock::DestroyInstance(CVLModuleInstance* pInstance, CVLModuleParamCollec
     try {
         Close();
     }
-    VL_CATCH_LADDER(VLMDSOCK_MODULE, kFile)
+    VL_CATCH_LADDER(VLMDSOCK_MODULE, s_szFile)
 }
 
 IVLStream* CVLSock::GetSendStream(CVLModuleParamCollection* pParams)
@@ -199,22 +199,22 @@ void CVLSock::CallMethod(CVLModuleInstance* pInstance, CVLModuleParamCollection*
     (void)pInstance;
     try {
         CVLString strMethod = pParams != nullptr ? pParams->GetMethodName() : CVLString();
-        throw new EVLUnsupportedException(VLMDSOCK_MODULE, kFile, __LINE__, strMethod.GetString());
+        throw new EVLUnsupportedException(VLMDSOCK_MODULE, s_szFile, __LINE__, strMethod.GetString());
     }
-    VL_CATCH_LADDER(VLMDSOCK_MODULE, kFile)
+    VL_CATCH_LADDER(VLMDSOCK_MODULE, s_szFile)
 }
 
 void CVLSock::Stop(CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams)
 {
     try {
-        CVLTrace::Output(VLMDSOCK_MODULE, kFile, __LINE__, 1, "Instance=%08x, MethodName=%s",
+        CVLTrace::Output(VLMDSOCK_MODULE, s_szFile, __LINE__, 1, "Instance=%08x, MethodName=%s",
                          static_cast<unsigned>(reinterpret_cast<uintptr_t>(
                              pInstance != nullptr ? pInstance->GetImplementation() : nullptr)),
                          pParams != nullptr ? pParams->GetMethodName().GetString() : "");
         m_bStopRequest = true;
         Close();
     }
-    VL_CATCH_LADDER(VLMDSOCK_MODULE, kFile)
+    VL_CATCH_LADDER(VLMDSOCK_MODULE, s_szFile)
 }
 
 CVLString CVLSock::GetClassName() const
@@ -374,7 +374,7 @@ void CVLSock::setBindAddress(const CVLSocketAddress& bindAddress) const
     CVLTarget* pTarget = m_pParams != nullptr ? m_pParams->GetTarget() : nullptr;
     if (pTarget == nullptr || m_strBindAddressPath.GetLength() == 0)
         return;
-    CVLTrace::Output(VLMDSOCK_MODULE, kFile, __LINE__, 1, "bindAddress=%s", bindAddress.GetHost().GetString());
+    CVLTrace::Output(VLMDSOCK_MODULE, s_szFile, __LINE__, 1, "bindAddress=%s", bindAddress.GetHost().GetString());
     CVLProperty* p = pTarget->GetProperties()->GetProperty(m_strBindAddressPath.GetString(), true);
     if (p != nullptr)
         p->SetSocketAddress(bindAddress);
@@ -410,7 +410,7 @@ void CVLSock::RetryPause()
     for (int i = 0; i < kRetrySleeps; ++i) {
         CVLThread::Sleep(m_nCurError65RetryInterval);
         if (IsStopRequested())
-            throw new EVLStopFunctionException(VLMDSOCK_MODULE, kFile, __LINE__);
+            throw new EVLStopFunctionException(VLMDSOCK_MODULE, s_szFile, __LINE__);
     }
 }
 
@@ -428,11 +428,11 @@ bool CVLSock::OpenPass(const std::vector<CVLSocketAddress>& addresses)
             continue;
         CVLSocket* pSocket = new (std::nothrow) CVLSocket();
         if (pSocket == nullptr)
-            throw new EVLMemoryAllocException(VLMDSOCK_MODULE, kFile, __LINE__);
+            throw new EVLMemoryAllocException(VLMDSOCK_MODULE, s_szFile, __LINE__);
         try {
             pSocket->Create(m_eProtocol, m_eProtocol == VLMDSOCK_PROTOCOL_UDP ? kUdpRecvBufferSize : 0, 0);
             if (!pSocket->IsValid())
-                throw new EVLCommunicationException(VLMDSOCK_MODULE, kFile, __LINE__, 0, entry.GetHost().GetString(),
+                throw new EVLCommunicationException(VLMDSOCK_MODULE, s_szFile, __LINE__, 0, entry.GetHost().GetString(),
                                                     false);
             CVLSocketAddress local(entry);
             pSocket->Bind(&local);
@@ -501,7 +501,7 @@ void CVLSock::Open(VL_OPEN_MODE eMode)
             }
             if (--nLeft < 1) {
                 m_bOpen = !m_listSockets.empty();
-                throw new EVLOpenException(VLMDSOCK_MODULE, kFile, __LINE__, "CVLSock", kHostUnreachable);
+                throw new EVLOpenException(VLMDSOCK_MODULE, s_szFile, __LINE__, "CVLSock", kHostUnreachable);
             }
             try {
                 RetryPause();
@@ -516,7 +516,7 @@ void CVLSock::Open(VL_OPEN_MODE eMode)
             m_listSockets.clear();
         }
     }
-    VL_CATCH_LADDER(VLMDSOCK_MODULE, kFile)
+    VL_CATCH_LADDER(VLMDSOCK_MODULE, s_szFile)
 }
 
 void CVLSock::Close()
@@ -578,13 +578,13 @@ void CVLSock::Close()
         // What the sockets received belongs to them: it goes with them.
         DropRecvData();
     }
-    VL_CATCH_LADDER(VLMDSOCK_MODULE, kFile)
+    VL_CATCH_LADDER(VLMDSOCK_MODULE, s_szFile)
 }
 
 void CVLSock::SetLastPacketStatus(VLCM_PACKET_STATUS eStatus)
 {
     try {
-        CVLTrace::Output(VLMDSOCK_MODULE, kFile, __LINE__, 1, "eStatus=%d", eStatus);
+        CVLTrace::Output(VLMDSOCK_MODULE, s_szFile, __LINE__, 1, "eStatus=%d", eStatus);
         if (m_eSocketMode != VLMDSOCK_MODE_MULTISELECT || eStatus != VLCM_PACKET_STATUS_ACCEPTED ||
             m_pSelectedSocket == nullptr)
             return;
@@ -620,7 +620,7 @@ void CVLSock::SetLastPacketStatus(VLCM_PACKET_STATUS eStatus)
             }
         }
     }
-    VL_CATCH_LADDER(VLMDSOCK_MODULE, kFile)
+    VL_CATCH_LADDER(VLMDSOCK_MODULE, s_szFile)
 }
 
 // Send and receive ---------------------------------------------------------
@@ -629,14 +629,14 @@ void CVLSock::Write(const VL_BYTE* pBuffer, VL_SIZE_T nBufferSize)
 {
     try {
         if (!IsOpen())
-            throw new EVLOpenException(VLMDSOCK_MODULE, kFile, __LINE__, "CVLSock", 0);
+            throw new EVLOpenException(VLMDSOCK_MODULE, s_szFile, __LINE__, "CVLSock", 0);
         UpdateParameters(m_pParams);
         CVLThreadLock lock(&m_ThreadSync);
         // A send that cannot happen is a failure, not a quiet success.
         if (!lock.Lock())
-            throw new EVLLockException(VLMDSOCK_MODULE, kFile, __LINE__);
+            throw new EVLLockException(VLMDSOCK_MODULE, s_szFile, __LINE__);
         if (!m_bOpen)
-            throw new EVLOpenException(VLMDSOCK_MODULE, kFile, __LINE__, "CVLSock", 0);
+            throw new EVLOpenException(VLMDSOCK_MODULE, s_szFile, __LINE__, "CVLSock", 0);
         for (CVLSocket* pSocket : m_listSockets) {
             int nLeft = m_nCurError65RetryCount;
             if (!pSocket->IsValid())
@@ -645,25 +645,27 @@ void CVLSock::Write(const VL_BYTE* pBuffer, VL_SIZE_T nBufferSize)
                 try {
                     if (m_eProtocol == VLMDSOCK_PROTOCOL_TCP) {
                         pSocket->Send(pBuffer, static_cast<int>(nBufferSize));
-                        CVLTrace::Output(VLMDSOCK_MODULE, kFile, __LINE__, 1, "Send:IP address=%s Port=%ld",
-                                         m_DestAddress.GetHost().GetString(), static_cast<long>(m_DestAddress.GetPort()));
+                        CVLTrace::Output(VLMDSOCK_MODULE, s_szFile, __LINE__, 1, "Send:IP address=%s Port=%ld",
+                                         m_DestAddress.GetHost().GetString(),
+                                         static_cast<long>(m_DestAddress.GetPort()));
                     } else {
                         if (IsLimitedBroadcast())
                             pSocket->SendToEachInterface(pBuffer, static_cast<int>(nBufferSize), m_DestAddress);
                         else
                             pSocket->SendTo(pBuffer, static_cast<int>(nBufferSize), m_DestAddress);
-                        CVLTrace::Output(VLMDSOCK_MODULE, kFile, __LINE__, 1, "SendTo:IP address=%s Port=%ld",
-                                         m_DestAddress.GetHost().GetString(), static_cast<long>(m_DestAddress.GetPort()));
+                        CVLTrace::Output(VLMDSOCK_MODULE, s_szFile, __LINE__, 1, "SendTo:IP address=%s Port=%ld",
+                                         m_DestAddress.GetHost().GetString(),
+                                         static_cast<long>(m_DestAddress.GetPort()));
                     }
-                    CVLTrace::OutputDump(VLMDSOCK_MODULE, kFile, __LINE__, pBuffer, static_cast<int>(nBufferSize));
+                    CVLTrace::OutputDump(VLMDSOCK_MODULE, s_szFile, __LINE__, pBuffer, static_cast<int>(nBufferSize));
                     break;
                 } catch (EVLCommunicationException* e) {
                     if (IsStopRequested()) {
                         e->Delete();
-                        throw new EVLStopFunctionException(VLMDSOCK_MODULE, kFile, __LINE__);
+                        throw new EVLStopFunctionException(VLMDSOCK_MODULE, s_szFile, __LINE__);
                     }
                     if (!AskRetry("IsRetryForWriteError", e->GetSystemErrorCode()) || --nLeft <= 0) {
-                        CVLTrace::OutputException(VLMDSOCK_MODULE, kFile, __LINE__, e);
+                        CVLTrace::OutputException(VLMDSOCK_MODULE, s_szFile, __LINE__, e);
                         throw;
                     }
                     e->Delete();
@@ -672,7 +674,7 @@ void CVLSock::Write(const VL_BYTE* pBuffer, VL_SIZE_T nBufferSize)
             }
         }
     }
-    VL_CATCH_LADDER(VLMDSOCK_MODULE, kFile)
+    VL_CATCH_LADDER(VLMDSOCK_MODULE, s_szFile)
 }
 
 VL_SIZE_T CVLSock::Read(VL_BYTE* pBuffer, VL_SIZE_T nBufferSize)
@@ -694,7 +696,7 @@ VL_SIZE_T CVLSock::Read(VL_BYTE* pBuffer, VL_SIZE_T nBufferSize)
             }
         } mark{*this};
         if (!IsOpen())
-            throw new EVLOpenException(VLMDSOCK_MODULE, kFile, __LINE__, "CVLSock", 0);
+            throw new EVLOpenException(VLMDSOCK_MODULE, s_szFile, __LINE__, "CVLSock", 0);
         UpdateParameters(m_pParams);
         VLMDSOCK_SOCKET_LIST sockets;
         {
@@ -713,12 +715,12 @@ VL_SIZE_T CVLSock::Read(VL_BYTE* pBuffer, VL_SIZE_T nBufferSize)
                 nThreads = m_listRecvThreads.size();
         }
         if (sockets.empty())
-            throw new EVLOpenException(VLMDSOCK_MODULE, kFile, __LINE__, "CVLSock", 0);
+            throw new EVLOpenException(VLMDSOCK_MODULE, s_szFile, __LINE__, "CVLSock", 0);
         if (sockets.size() == 1 && nThreads == 0 && !m_bRecvThreadStarted)
             return readSingle(pBuffer, nBufferSize, sockets.front());
         return readMulti(pBuffer, nBufferSize, sockets);
     }
-    VL_CATCH_LADDER(VLMDSOCK_MODULE, kFile)
+    VL_CATCH_LADDER(VLMDSOCK_MODULE, s_szFile)
 }
 
 bool CVLSock::IsLimitedBroadcast()
@@ -769,15 +771,15 @@ void CVLSock::waitRecv(CVLSocket* pSocket)
                 if (m_bClosing || IsStopRequested())
                     break;
                 if (TimeLeft(nDeadline) <= 0)
-                    throw new EVLTimeoutException(VLMDSOCK_MODULE, kFile, __LINE__, true);
+                    throw new EVLTimeoutException(VLMDSOCK_MODULE, s_szFile, __LINE__, true);
             }
         }
         if (IsStopRequested())
-            throw new EVLStopFunctionException(VLMDSOCK_MODULE, kFile, __LINE__);
+            throw new EVLStopFunctionException(VLMDSOCK_MODULE, s_szFile, __LINE__);
         if (pSocket != nullptr && m_bClosing)
-            throw new EVLOpenException(VLMDSOCK_MODULE, kFile, __LINE__, "CVLSock", 0);
+            throw new EVLOpenException(VLMDSOCK_MODULE, s_szFile, __LINE__, "CVLSock", 0);
     }
-    VL_CATCH_LADDER(VLMDSOCK_MODULE, kFile)
+    VL_CATCH_LADDER(VLMDSOCK_MODULE, s_szFile)
 }
 
 VL_SIZE_T CVLSock::readSingle(VL_BYTE* pBuffer, VL_SIZE_T nBufferSize, CVLSocket* pSocket)
@@ -797,15 +799,15 @@ VL_SIZE_T CVLSock::readSingle(VL_BYTE* pBuffer, VL_SIZE_T nBufferSize, CVLSocket
         try {
             if (m_eProtocol == VLMDSOCK_PROTOCOL_TCP) {
                 nReceived = pSocket->Receive(pBuffer, static_cast<int>(nBufferSize));
-                CVLTrace::Output(VLMDSOCK_MODULE, kFile, __LINE__, 1, "Recv:IP address=%s Port=%ld",
+                CVLTrace::Output(VLMDSOCK_MODULE, s_szFile, __LINE__, 1, "Recv:IP address=%s Port=%ld",
                                  m_DestAddress.GetHost().GetString(), static_cast<long>(m_DestAddress.GetPort()));
             } else {
                 nReceived = pSocket->ReceiveFrom(pScratch, kMaxDatagram, &from);
-                CVLTrace::Output(VLMDSOCK_MODULE, kFile, __LINE__, 1, "RecvFrom:IP address=%s Port=%ld",
+                CVLTrace::Output(VLMDSOCK_MODULE, s_szFile, __LINE__, 1, "RecvFrom:IP address=%s Port=%ld",
                                  from.GetHost().GetString(), static_cast<long>(from.GetPort()));
                 if (static_cast<VL_SIZE_T>(nReceived) > nBufferSize) {
                     // Cut, it would parse as another packet: dropped.
-                    CVLTrace::Output(VLMDSOCK_MODULE, kFile, __LINE__, 1, "datagram of %d bytes dropped, buffer %u",
+                    CVLTrace::Output(VLMDSOCK_MODULE, s_szFile, __LINE__, 1, "datagram of %d bytes dropped, buffer %u",
                                      nReceived, static_cast<unsigned>(nBufferSize));
                     continue;
                 }
@@ -821,13 +823,13 @@ VL_SIZE_T CVLSock::readSingle(VL_BYTE* pBuffer, VL_SIZE_T nBufferSize, CVLSocket
         } catch (EVLCommunicationException* e) {
             if (IsStopRequested()) {
                 e->Delete();
-                throw new EVLStopFunctionException(VLMDSOCK_MODULE, kFile, __LINE__);
+                throw new EVLStopFunctionException(VLMDSOCK_MODULE, s_szFile, __LINE__);
             }
-            CVLTrace::OutputException(VLMDSOCK_MODULE, kFile, __LINE__, e);
+            CVLTrace::OutputException(VLMDSOCK_MODULE, s_szFile, __LINE__, e);
             throw;
         }
         setFromAddress(from);
-        CVLTrace::OutputDump(VLMDSOCK_MODULE, kFile, __LINE__, pBuffer, nReceived);
+        CVLTrace::OutputDump(VLMDSOCK_MODULE, s_szFile, __LINE__, pBuffer, nReceived);
         return static_cast<VL_SIZE_T>(nReceived);
     }
 }
@@ -851,7 +853,7 @@ VL_SIZE_T CVLSock::readMulti(VL_BYTE* pBuffer, VL_SIZE_T nBufferSize, VLMDSOCK_S
                 return nSize;
         }
     }
-    VL_CATCH_LADDER(VLMDSOCK_MODULE, kFile)
+    VL_CATCH_LADDER(VLMDSOCK_MODULE, s_szFile)
 }
 
 void CVLSock::startRecvThreads(VL_SIZE_T nBufferSize, VLMDSOCK_SOCKET_LIST& listSockets)
@@ -865,12 +867,12 @@ void CVLSock::startRecvThreads(VL_SIZE_T nBufferSize, VLMDSOCK_SOCKET_LIST& list
             CVLSockRecvThread* pThread =
                 new (std::nothrow) CVLSockRecvThread(m_eSocketMode, this, pSocket, nInterval, nBufferSize);
             if (pThread == nullptr)
-                throw new EVLMemoryAllocException(VLMDSOCK_MODULE, kFile, __LINE__);
+                throw new EVLMemoryAllocException(VLMDSOCK_MODULE, s_szFile, __LINE__);
             m_listRecvThreads.push_back(pThread);
             pThread->Start(nullptr);
         }
     }
-    VL_CATCH_LADDER(VLMDSOCK_MODULE, kFile)
+    VL_CATCH_LADDER(VLMDSOCK_MODULE, s_szFile)
 }
 
 void CVLSock::stopRecvThreads()
@@ -885,7 +887,7 @@ void CVLSock::stopRecvThreads()
         }
         m_listRecvThreads.clear();
     }
-    VL_CATCH_LADDER(VLMDSOCK_MODULE, kFile)
+    VL_CATCH_LADDER(VLMDSOCK_MODULE, s_szFile)
 }
 
 void CVLSock::setFromAddress(const CVLSocketAddress& from)
@@ -917,7 +919,7 @@ void CVLSock::pushRecvData(const VLMDSOCK_RECV_DATA& data)
         // A flood keeps the newest datagrams; memory stays bounded.
         m_listRecvData.pop_front();
         if (++m_nDroppedDatagrams % kRecvQueueLimit == 1)
-            CVLTrace::Output(VLMDSOCK_MODULE, kFile, __LINE__, 1,
+            CVLTrace::Output(VLMDSOCK_MODULE, s_szFile, __LINE__, 1,
                              "CVLSock::pushRecvData(): queue full, oldest datagram dropped!, nDropped=%lu",
                              m_nDroppedDatagrams);
     }
@@ -946,7 +948,7 @@ CVLSocket* CVLSock::popRecvData(VL_BYTE* pBuffer, VL_SIZE_T nBufferSize, VL_SIZE
         VL_SIZE_T nSize = static_cast<VL_SIZE_T>(record.m_Data.GetSize());
         if (nSize > nBufferSize) {
             // Longer than this reader's buffer: dropped rather than cut.
-            CVLTrace::Output(VLMDSOCK_MODULE, kFile, __LINE__, 1, "datagram of %u bytes dropped, buffer %u",
+            CVLTrace::Output(VLMDSOCK_MODULE, s_szFile, __LINE__, 1, "datagram of %u bytes dropped, buffer %u",
                              static_cast<unsigned>(nSize), static_cast<unsigned>(nBufferSize));
             m_listRecvData.pop_front();
             continue;

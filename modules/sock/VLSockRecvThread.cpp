@@ -9,7 +9,7 @@
 #include "base/core/VLTrace.h"
 
 namespace {
-const char kFile[] = "VLSock";
+const char* const s_szFile = "VLSock";
 // Datagrams are received whole; one longer than the reader's buffer is dropped.
 const int kMaxDatagram = 65536;
 } // namespace
@@ -42,16 +42,16 @@ void CVLSockRecvThread::OnThread(void* pData)
                     // The peer the socket was connected to: the destination
                     // in effect when it was opened.
                     CVLSocketAddress peer = pSocket->GetRemoteAddress();
-                    CVLTrace::Output(VLMDSOCK_MODULE, kFile, __LINE__, 1, "Recv:IP address=%s Port=%ld",
+                    CVLTrace::Output(VLMDSOCK_MODULE, s_szFile, __LINE__, 1, "Recv:IP address=%s Port=%ld",
                                      peer.GetHost().GetString(), static_cast<long>(peer.GetPort()));
                 } else {
                     nReceived = pSocket->ReceiveFrom(scratch.data(), kMaxDatagram, &m_RecvData.m_FromAddress);
-                    CVLTrace::Output(VLMDSOCK_MODULE, kFile, __LINE__, 1, "RecvFrom:IP address=%s Port=%ld",
+                    CVLTrace::Output(VLMDSOCK_MODULE, s_szFile, __LINE__, 1, "RecvFrom:IP address=%s Port=%ld",
                                      m_RecvData.m_FromAddress.GetHost().GetString(),
                                      static_cast<long>(m_RecvData.m_FromAddress.GetPort()));
                 }
                 if (nReceived > nCapacity) {
-                    CVLTrace::Output(VLMDSOCK_MODULE, kFile, __LINE__, 1, "datagram of %d bytes dropped, buffer %d",
+                    CVLTrace::Output(VLMDSOCK_MODULE, s_szFile, __LINE__, 1, "datagram of %d bytes dropped, buffer %d",
                                      nReceived, nCapacity);
                     continue;
                 }
@@ -67,11 +67,11 @@ void CVLSockRecvThread::OnThread(void* pData)
                 if (pSocket->GetProtocol() == VLMDSOCK_PROTOCOL_TCP)
                     return;
             } catch (EVLCommunicationException* e) {
-                CVLTrace::OutputException(VLMDSOCK_MODULE, kFile, __LINE__, e);
+                CVLTrace::OutputException(VLMDSOCK_MODULE, s_szFile, __LINE__, e);
                 e->Delete();
                 return;
             }
         }
     }
-    VL_CATCH_LADDER(VLMDSOCK_MODULE, kFile)
+    VL_CATCH_LADDER(VLMDSOCK_MODULE, s_szFile)
 }
