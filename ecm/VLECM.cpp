@@ -20,22 +20,10 @@
 #include "cm/VLModuleController.h"
 #include "ecm/VLECMNIFInfo.h"
 #include "ecm/VLECMNIFInfoList.h"
+#include "ecm/VLECMPrivate.h"
 #include "ecm/VLECMProperty.h"
 
 const char* const s_szFile = "VLECM";
-
-namespace {
-unsigned PointerText(const void* p)
-{
-    return static_cast<unsigned>(reinterpret_cast<uintptr_t>(p));
-}
-
-const char* TextOf(const CVLString& str)
-{
-    const char* sz = str.GetBuffer();
-    return sz != nullptr ? sz : "";
-}
-}  // namespace
 
 CVLECM::CVLECM()
     : m_pCallbackIF(nullptr), m_pNIFInfoFactoryIF(nullptr), m_pNIFInfoListFactoryIF(nullptr), m_bInitializeFlag(false),

@@ -28,6 +28,7 @@
 #include "cm/VLTargetLock.h"
 #include "ecm/VLECM.h"
 #include "ecm/VLECMCallbackIF.h"
+#include "ecm/VLECMPrivate.h"
 #include "ecm/VLXMLUtility.h"
 
 const char* const s_szFile = "VLECMNIFInfo";
@@ -95,12 +96,6 @@ const long kWaitSliceMilliseconds = 10;
 const int kMACAddressDigits = 12;
 // Where unicast commands go.
 const char kIPAddressPath[] = "IPAddress";
-
-const char* TextOf(const CVLString& str)
-{
-    const char* sz = str.GetBuffer();
-    return sz != nullptr ? sz : "";
-}
 
 CVLString OptionKey(VLECM_COMMAND eCommand, const char* szSubKey)
 {

@@ -8,6 +8,7 @@
 #include "base/core/VLThreadLock.h"
 #include "base/core/VLTrace.h"
 #include "ecm/VLECM.h"
+#include "ecm/VLECMPrivate.h"
 
 const char* const s_szFile = "VLECM";
 
@@ -100,16 +101,6 @@ CVLECMPropertyMap g_DefaultOptionMap;
 CVLThreadSync g_DefaultOptionMapSync;
 bool g_bDefaultOptionMapBuilt = false;
 
-void ReleaseCurrentException()
-{
-    try {
-        throw;
-    } catch (EVLException* pException) {
-        VLDeleteException(pException);
-    } catch (...) {
-    }
-}
-
 // The resources folder: the executable's folder cut at its last "/".
 CVLString ResourcesFolder()
 {
@@ -118,13 +109,6 @@ CVLString ResourcesFolder()
     CVLString result = nSlash < 0 ? CVLString(VL_CHARSET_UTF8) : exe.Mid(0, nSlash);
     result += kResourcesFolder;
     return result;
-}
-
-// The bytes of a text; "" for the empty one, which has no buffer.
-const char* TextOf(const CVLString& str)
-{
-    const char* sz = str.GetBuffer();
-    return sz != nullptr ? sz : "";
 }
 
 bool StartsWith(const CVLString& str, const char* szPrefix)

@@ -5,25 +5,9 @@
 #include "base/core/VLTrace.h"
 #include "ecm/VLECM.h"
 #include "ecm/VLECMNIFInfo.h"
+#include "ecm/VLECMPrivate.h"
 
 const char* const s_szFile = "VLECM";
-
-namespace {
-unsigned PointerText(const void* p)
-{
-    return static_cast<unsigned>(reinterpret_cast<uintptr_t>(p));
-}
-
-void ReleaseCurrentException()
-{
-    try {
-        throw;
-    } catch (EVLException* pException) {
-        pException->Delete();
-    } catch (...) {
-    }
-}
-}  // namespace
 
 VLECM_RESULT CVLECM::Probe(VLECM_PROBE_CONNECT_TYPE eProbeConnectType, const CVLECMPropertyMap* pProbeOptionMap)
 {

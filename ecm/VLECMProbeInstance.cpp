@@ -1,6 +1,7 @@
 // The probe instance: runs the probe function, merges the replies by MAC
 // address, chains the follow-up commands of each new device and reports the
 // complete ones to its owner.
+#include "ecm/VLECMPrivate.h"
 #include "ecm/VLECMProbeInstance.h"
 
 #include <list>
@@ -23,17 +24,6 @@
 const char* const s_szFile = "VLECMProbeInstance";
 
 namespace {
-unsigned PointerText(const void* p)
-{
-    return static_cast<unsigned>(reinterpret_cast<uintptr_t>(p));
-}
-
-const char* TextOf(const CVLString& str)
-{
-    const char* sz = str.GetBuffer();
-    return sz != nullptr ? sz : "";
-}
-
 // The catch ladder of an operation without a result: framework exceptions
 // pass, a thrown result or any other value becomes EVLUnexpectedException.
 [[noreturn]] void RethrowFramework(int nLine)

@@ -5,15 +5,9 @@
 #include "base/core/VLTrace.h"
 #include "ecm/VLECM.h"
 #include "ecm/VLECMNIFInfo.h"
+#include "ecm/VLECMPrivate.h"
 
 const char* const s_szFile = "VLECM";
-
-namespace {
-unsigned PointerText(const void* p)
-{
-    return static_cast<unsigned>(reinterpret_cast<uintptr_t>(p));
-}
-}  // namespace
 
 void CVLECM::OnProbe(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE eConnectType, bool bUnicast, bool bUpdateNIFInfo)
 {

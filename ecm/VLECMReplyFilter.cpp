@@ -1,4 +1,5 @@
 // The admission of probe replies: duplicates, impostors and invented devices.
+#include "ecm/VLECMPrivate.h"
 #include "ecm/VLECMReplyFilter.h"
 
 #include <functional>
@@ -16,12 +17,6 @@
 const char* const s_szFile = "VLECMReplyFilter";
 
 namespace {
-const char* TextOf(const CVLString& str)
-{
-    const char* sz = str.GetBuffer();
-    return sz != nullptr ? sz : "";
-}
-
 CVLString PropertyText(CVLTarget* pTarget, const char* szPath)
 {
     CVLProperty* pProperty = pTarget->GetProperties()->GetProperty(szPath, false);

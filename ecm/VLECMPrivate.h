@@ -1,0 +1,34 @@
+// Small helpers that the device manager's sources share; private to ecm/.
+#ifndef VLECMPRIVATE_H
+#define VLECMPRIVATE_H
+
+#include <cstdint>
+
+#include "base/core/VLException.h"
+#include "base/core/VLString.h"
+
+// The bytes of a text; "" for the empty one, which has no buffer.
+inline const char* TextOf(const CVLString& str)
+{
+    const char* sz = str.GetBuffer();
+    return sz != nullptr ? sz : "";
+}
+
+// A pointer as the 32-bit number the traces print with %08X.
+inline unsigned PointerText(const void* p)
+{
+    return static_cast<unsigned>(reinterpret_cast<uintptr_t>(p));
+}
+
+// Inside a catch block: frees a caught framework exception; drops anything else.
+inline void ReleaseCurrentException()
+{
+    try {
+        throw;
+    } catch (EVLException* pException) {
+        VLDeleteException(pException);
+    } catch (...) {
+    }
+}
+
+#endif
