@@ -13,6 +13,7 @@
 
 #include "cm/VLCMApi.h"
 #include "cm/VLMargeConditionList.h"
+#include "cm/VLModuleController.h"
 #include "cm/VLProperty.h"
 #include "cm/VLTarget.h"
 #include "cm/VLTargetList.h"

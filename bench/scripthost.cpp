@@ -9,9 +9,11 @@
 #include <fstream>
 #include <string>
 
+#include "base/system/VLLocalizeUtility.h"
 #include "cm/VLCMApi.h"
 #include "cm/VLModInstanceIF.h"
 #include "cm/VLModule.h"
+#include "cm/VLModuleController.h"
 #include "cm/VLModuleInstance.h"
 #include "cm/VLProperty.h"
 #include "cm/VLTarget.h"

@@ -17,6 +17,7 @@
 
 #include "base/core/VLException.h"
 #include "cm/VLCMApi.h"
+#include "cm/VLModuleController.h"
 #include "cm/VLModuleParamCollection.h"
 #include "modules/sock/VLSock.h"
 

@@ -6,6 +6,7 @@
 #include "base/core/VLException.h"
 #include "base/core/VLInvalidParamException.h"
 #include "base/core/VLTrace.h"
+#include "cm/VLModuleController.h"
 
 const char* const s_szFile = "VLCMApi";
 
@@ -16,7 +17,7 @@ const char* const kProbeName = "Probe";
 
 // The controller knows its facade from the start, so that objects made
 // through its factory hooks reach it before the framework is initialized.
-CVLCMApi::CVLCMApi() : m_ModuleController(this)
+CVLCMApi::CVLCMApi() : m_pModuleController(new CVLModuleController(this))
 {
     CVLTrace::FunctionIn(VLCMAPI_MODULE, s_szFile, __LINE__, "CVLCMApi::CVLCMApi()");
     CVLTrace::FunctionOut(VLCMAPI_MODULE, s_szFile, __LINE__, "CVLCMApi::CVLCMApi()");
@@ -26,6 +27,8 @@ CVLCMApi::~CVLCMApi()
 {
     CVLTrace::FunctionIn(VLCMAPI_MODULE, s_szFile, __LINE__, "CVLCMApi::~CVLCMApi()");
     CVLTrace::FunctionOut(VLCMAPI_MODULE, s_szFile, __LINE__, "CVLCMApi::~CVLCMApi()");
+    // Last, as a member would be: the controller terminates itself if the owner did not.
+    delete m_pModuleController;
 }
 
 void CVLCMApi::InitializeModuleLibraries(CVLCMApi& api)
@@ -43,7 +46,7 @@ void CVLCMApi::SetModuleLibraries(VLCM_MODULE_LIBRARIES_FUNC pFunc)
 void CVLCMApi::Initialize(CVLCMApiConfig* pConfig, IVLCustomCallbackIF* pCustomCallbackIF)
 {
     try {
-        m_ModuleController.Initialize(this, pConfig, pCustomCallbackIF);
+        m_pModuleController->Initialize(this, pConfig, pCustomCallbackIF);
     }
     VL_CATCH_LADDER(VLCMAPI_MODULE, s_szFile)
 }
@@ -51,98 +54,98 @@ void CVLCMApi::Initialize(CVLCMApiConfig* pConfig, IVLCustomCallbackIF* pCustomC
 void CVLCMApi::Terminate()
 {
     try {
-        m_ModuleController.Terminate();
+        m_pModuleController->Terminate();
     }
     VL_CATCH_LADDER(VLCMAPI_MODULE, s_szFile)
 }
 
 CVLXmlDocument* CVLCMApi::GetDefineDocument(VL_CONST_STR szName, bool bCreate)
 {
-    return m_ModuleController.GetDefineDocument(szName, bCreate);
+    return m_pModuleController->GetDefineDocument(szName, bCreate);
 }
 
 void CVLCMApi::LockOptions()
 {
-    m_ModuleController.LockOptions();
+    m_pModuleController->LockOptions();
 }
 
 void CVLCMApi::UnlockOptions()
 {
-    m_ModuleController.UnlockOptions();
+    m_pModuleController->UnlockOptions();
 }
 
 CVLSubnetInfoList& CVLCMApi::GetSubnetInfoList()
 {
-    return m_ModuleController.GetSubnetInfoList();
+    return m_pModuleController->GetSubnetInfoList();
 }
 
 CVLMargeConditionList* CVLCMApi::GetMargeConditionList()
 {
-    return m_ModuleController.GetMargeConditionList();
+    return m_pModuleController->GetMargeConditionList();
 }
 
 CVLProperty* CVLCMApi::GetOptions()
 {
-    return m_ModuleController.GetOptions();
+    return m_pModuleController->GetOptions();
 }
 
 void CVLCMApi::SetConst(VL_CONST_STR szConstName, VL_CONST_STR szValue, VL_CONST_STR szModuleName,
                         VL_CONST_STR szInstanceName)
 {
-    m_ModuleController.SetConst(szConstName, szValue, szModuleName, szInstanceName);
+    m_pModuleController->SetConst(szConstName, szValue, szModuleName, szInstanceName);
 }
 
 CVLString CVLCMApi::GetConst(VL_CONST_STR szConstName, VL_CONST_STR szModuleName, VL_CONST_STR szInstanceName)
 {
     CVLString strValue(VL_CHARSET_UTF8);
-    m_ModuleController.FindConst(szConstName, strValue, szModuleName, szInstanceName);
+    m_pModuleController->FindConst(szConstName, strValue, szModuleName, szInstanceName);
     return strValue;
 }
 
 void CVLCMApi::EnableModule(VL_CONST_STR szName, bool bEnable)
 {
-    m_ModuleController.EnableModule(szName, bEnable);
+    m_pModuleController->EnableModule(szName, bEnable);
 }
 
 void CVLCMApi::EnableInstance(VL_CONST_STR szName, bool bEnable)
 {
-    m_ModuleController.EnableInstance(szName, bEnable);
+    m_pModuleController->EnableInstance(szName, bEnable);
 }
 
 CVLTarget* CVLCMApi::CreateTarget()
 {
-    return m_ModuleController.CreateTarget();
+    return m_pModuleController->CreateTarget();
 }
 
 CVLTargetList* CVLCMApi::CreateTargetList()
 {
-    return m_ModuleController.CreateTargetList();
+    return m_pModuleController->CreateTargetList();
 }
 
 CVLProperty* CVLCMApi::NewProperty(CVLProperty* pParent)
 {
-    return m_ModuleController.NewProperty(pParent);
+    return m_pModuleController->NewProperty(pParent);
 }
 
 CVLPropertyCollection* CVLCMApi::NewPropertyCollection(CVLProperty* pOwner)
 {
-    return m_ModuleController.NewPropertyCollection(pOwner);
+    return m_pModuleController->NewPropertyCollection(pOwner);
 }
 
 void CVLCMApi::PostCallbackUser(CVLModuleInstance* pInstance, CVLTarget* pTarget, VLCM_USER_CALLBACK pCallback,
                                 long lCallbackId, void* pCallbackParam, EVLException* pException)
 {
-    m_ModuleController.PostCallbackUser(pInstance, pTarget, pCallback, lCallbackId, pCallbackParam, pException);
+    m_pModuleController->PostCallbackUser(pInstance, pTarget, pCallback, lCallbackId, pCallbackParam, pException);
 }
 
 void CVLCMApi::PostCallbackUser(CVLCallbackInfo* pUserCallbackInfo)
 {
-    m_ModuleController.PostCallbackUser(pUserCallbackInfo);
+    m_pModuleController->PostCallbackUser(pUserCallbackInfo);
 }
 
 void CVLCMApi::RemoveCallbackInfo(void* pCallbackParam)
 {
-    m_ModuleController.RemoveCallbackInfo(nullptr, nullptr, pCallbackParam);
+    m_pModuleController->RemoveCallbackInfo(nullptr, nullptr, pCallbackParam);
 }
 
 CVLModuleInstance* CVLCMApi::Probe(IVLFunctionListener* pListener, CVLTargetList* pTargetList,
@@ -161,8 +164,8 @@ CVLModuleInstance* CVLCMApi::Probe(IVLFunctionListener* pListener, CVLTargetList
             szPacketListName = kProbeName;
         if (szFunctionName == nullptr)
             szFunctionName = kProbeName;
-        pInstance = m_ModuleController.ExecFunction(nullptr, szFunctionName, szPacketListName, pListener, nullptr,
-                                                    pTargetList, pInitParams, nullptr, nullptr);
+        pInstance = m_pModuleController->ExecFunction(nullptr, szFunctionName, szPacketListName, pListener, nullptr,
+                                                      pTargetList, pInitParams, nullptr, nullptr);
     }
     VL_CATCH_LADDER(VLCMAPI_MODULE, s_szFile)
     CVLTrace::FunctionOut(VLCMAPI_MODULE, s_szFile, __LINE__, kSignature);
@@ -171,7 +174,7 @@ CVLModuleInstance* CVLCMApi::Probe(IVLFunctionListener* pListener, CVLTargetList
 
 int CVLCMApi::GetPacketCount(VL_CONST_STR szFunctionName, VL_CONST_STR szPacketListName)
 {
-    return m_ModuleController.GetPacketCount(szFunctionName, szPacketListName);
+    return m_pModuleController->GetPacketCount(szFunctionName, szPacketListName);
 }
 
 void CVLCMApi::GetFlags(bool* pbFirst, bool* pbSecond)
@@ -184,18 +187,18 @@ void CVLCMApi::GetFlags(bool* pbFirst, bool* pbSecond)
 
 void CVLCMApi::DispatchCallback(long lTimeout)
 {
-    m_ModuleController.DispatchCallback(lTimeout);
+    m_pModuleController->DispatchCallback(lTimeout);
 }
 
 void CVLCMApi::AddModuleStaticLibrary(VL_CONST_STR szModuleName, CVLModule* pModule)
 {
     try {
-        m_ModuleController.AddModuleStaticLibrary(szModuleName, pModule);
+        m_pModuleController->AddModuleStaticLibrary(szModuleName, pModule);
     }
     VL_CATCH_LADDER(VLCMAPI_MODULE, s_szFile)
 }
 
 CVLModuleController* CVLCMApi::GetModuleController()
 {
-    return &m_ModuleController;
+    return m_pModuleController;
 }

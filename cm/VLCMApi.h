@@ -4,12 +4,26 @@
 #ifndef VLCMAPI_H
 #define VLCMAPI_H
 
-#include "cm/VLFunctionListener.h"
-#include "cm/VLModuleController.h"
-#include "cm/VLProgressListener.h"
+#include "base/core/VLString.h"
+#include "base/core/VLTypes.h"
+#include "cm/VLCallbackInfo.h"
 
+class CVLCMApi;
 class CVLCMApiConfig;
+class CVLMargeConditionList;
 class CVLModule;
+class CVLModuleController;
+class CVLModuleInstance;
+class CVLModuleParamCollection;
+class CVLProperty;
+class CVLPropertyCollection;
+class CVLSubnetInfoList;
+class CVLTarget;
+class CVLTargetList;
+class CVLXmlDocument;
+class EVLException;
+class IVLCustomCallbackIF;
+class IVLFunctionListener;
 
 // Registers the modules of a program with a facade during its Initialize:
 // one AddModuleStaticLibrary per module (VL_ADD_MODULE_STATIC_LIBRARY).
@@ -67,7 +81,9 @@ public:
     static void SetModuleLibraries(VLCM_MODULE_LIBRARIES_FUNC pFunc);
 
 protected:
-    CVLModuleController m_ModuleController;
+    // Owned, and held by pointer so that the facade's users need not see the
+    // controller's header; never null.
+    CVLModuleController* m_pModuleController;
 
 private:
     CVLCMApi(const CVLCMApi&) = delete;

@@ -10,6 +10,7 @@
 #include "base/xml/VLXmlElement.h"
 #include "base/xml/VLXmlNodeList.h"
 #include "cm/VLCMApi.h"
+#include "cm/VLModuleController.h"
 #include "cm/VLPropertyCollection.h"
 
 namespace {

@@ -6,6 +6,7 @@
 #include "base/core/VLInvalidParamException.h"
 #include "base/core/VLMemoryAllocException.h"
 #include "cm/VLCMApi.h"
+#include "cm/VLModuleController.h"
 
 namespace {
 

@@ -1,5 +1,7 @@
 #include "ecm/VLECMApi.h"
 
+#include "cm/VLModuleController.h"
+
 CVLECMApi::CVLECMApi() : m_pOwnerVLECMInstance(nullptr)
 {
 }
@@ -20,5 +22,5 @@ CVLECM* CVLECMApi::GetOwnerVLECMInstance()
 
 void CVLECMApi::RemoveCallbackInfo(CVLTarget* pTarget)
 {
-    m_ModuleController.RemoveCallbackInfo(nullptr, pTarget, nullptr);
+    m_pModuleController->RemoveCallbackInfo(nullptr, pTarget, nullptr);
 }

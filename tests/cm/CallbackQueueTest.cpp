@@ -12,6 +12,7 @@
 #include "cm/VLCallbackInfoList.h"
 #include "cm/VLCMApi.h"
 #include "cm/VLFunctionListener.h"
+#include "cm/VLModuleController.h"
 #include "cm/VLModuleInstance.h"
 #include "cm/VLModuleParamCollection.h"
 #include "cm/VLProgressListener.h"

@@ -19,6 +19,7 @@
 
 #include "cm/VLCMApi.h"
 #include "cm/VLModInstanceIF.h"
+#include "cm/VLModuleController.h"
 #include "cm/VLModuleInstance.h"
 #include "cm/VLModuleParamCollection.h"
 #include "cm/VLProgressListener.h"

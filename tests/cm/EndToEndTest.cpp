@@ -8,6 +8,8 @@
 
 #include "cm/VLCMApi.h"
 #include "cm/VLCallbackInfo.h"
+#include "cm/VLFunctionListener.h"
+#include "cm/VLModuleController.h"
 #include "cm/VLModuleInstance.h"
 #include "cm/VLModuleParamCollection.h"
 #include "cm/VLTarget.h"

@@ -3,6 +3,7 @@
 
 #include "cm/VLCMApi.h"
 #include "cm/VLFunctionListener.h"
+#include "cm/VLModuleController.h"
 #include "cm/VLModuleInstance.h"
 #include "cm/VLModuleParamCollection.h"
 #include "cm/VLTarget.h"

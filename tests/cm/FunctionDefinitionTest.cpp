@@ -5,6 +5,7 @@
 #include "cm/VLCMApi.h"
 #include "cm/VLModInstanceInfo.h"
 #include "cm/VLModule.h"
+#include "cm/VLModuleController.h"
 #include "cm/VLModuleInstance.h"
 #include "base/core/VLInvalidParamException.h"
 #include "base/core/VLNotExistException.h"

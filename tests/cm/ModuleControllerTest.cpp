@@ -8,6 +8,7 @@
 
 #include "cm/VLCMApi.h"
 #include "cm/VLModInstanceInfo.h"
+#include "cm/VLModuleController.h"
 #include "cm/VLModuleInstance.h"
 #include "cm/VLProperty.h"
 #include "base/core/VLInvalidParamException.h"

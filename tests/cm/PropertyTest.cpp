@@ -11,6 +11,7 @@
 #include "base/core/VLNullObjectException.h"
 #include "base/xml/VLXmlDocument.h"
 #include "cm/VLCMApi.h"
+#include "cm/VLModuleController.h"
 #include "cm/VLProperty.h"
 #include "cm/VLPropertyCollection.h"
 #include "tests/support/TestSupport.h"

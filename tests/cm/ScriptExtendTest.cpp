@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "cm/VLCMScriptExtend.h"
+#include "cm/VLModuleController.h"
 #include "cm/VLModuleInstance.h"
 #include "cm/VLModuleParamCollection.h"
 #include "cm/VLProperty.h"

@@ -13,6 +13,7 @@
 #include "base/core/VLMemoryAllocException.h"
 #include "cm/VLCMApi.h"
 #include "cm/VLModInstanceIF.h"
+#include "cm/VLModuleController.h"
 #include "cm/VLModuleInstance.h"
 #include "cm/VLProperty.h"
 #include "cm/VLTarget.h"

@@ -13,7 +13,9 @@
 
 #include "cm/VLCMApi.h"
 #include "cm/VLCallbackInfo.h"
+#include "cm/VLFunctionListener.h"
 #include "cm/VLModule.h"
+#include "cm/VLModuleController.h"
 #include "cm/VLModuleInstance.h"
 #include "cm/VLModuleParamCollection.h"
 #include "modules/VLModuleLibraries.h"

@@ -14,6 +14,7 @@
 
 #include "cm/VLCMApi.h"
 #include "cm/VLCallbackInfo.h"
+#include "cm/VLFunctionListener.h"
 #include "cm/VLMargeConditionList.h"
 #include "cm/VLModuleController.h"
 #include "cm/VLModuleInstance.h"

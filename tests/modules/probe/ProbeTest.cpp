@@ -12,8 +12,10 @@
 
 #include "cm/VLCMApi.h"
 #include "cm/VLCallbackInfo.h"
+#include "cm/VLFunctionListener.h"
 #include "cm/VLMargeConditionList.h"
 #include "cm/VLModule.h"
+#include "cm/VLModuleController.h"
 #include "cm/VLModuleInstance.h"
 #include "cm/VLModuleParamCollection.h"
 #include "cm/VLProperty.h"

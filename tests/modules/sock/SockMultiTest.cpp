@@ -20,6 +20,7 @@
 
 #include "base/core/VLException.h"
 #include "cm/VLCMApi.h"
+#include "cm/VLModuleController.h"
 #include "cm/VLModuleParamCollection.h"
 #include "cm/VLProperty.h"
 #include "cm/VLTarget.h"

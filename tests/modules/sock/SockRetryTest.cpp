@@ -19,6 +19,7 @@
 #include "base/system/VLLocalizeUtility.h"
 #include "cm/VLCMApi.h"
 #include "cm/VLCMApiConfig.h"
+#include "cm/VLModuleController.h"
 #include "cm/VLModuleParamCollection.h"
 #include "modules/sock/VLSock.h"
 #include "tests/support/TestNetwork.h"

@@ -19,6 +19,7 @@
 #include "base/core/VLTimeoutException.h"
 #include "base/core/VLUnsupportedException.h"
 #include "cm/VLCMApi.h"
+#include "cm/VLModuleController.h"
 #include "cm/VLModuleParamCollection.h"
 #include "cm/VLProperty.h"
 #include "cm/VLTarget.h"
