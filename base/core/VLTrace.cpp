@@ -115,7 +115,7 @@ bool CVLTrace::PassesFilter(int nType)
 }
 
 void CVLTrace::WriteLine(int nType, const char* szModule, const char* szFile, int nLine, const char* szSignature,
-                         const std::string& strMessage)
+                         const char* szMessage)
 {
     if (!PassesFilter(nType))
         return;
@@ -131,7 +131,7 @@ void CVLTrace::WriteLine(int nType, const char* szModule, const char* szFile, in
         line += szSignature;
         line += ' ';
     }
-    line += strMessage;
+    line += szMessage;
     VLLogWriteLine(line.c_str());
 }
 
@@ -152,7 +152,7 @@ void CVLTrace::Output(const char* szModule, const char* szFile, int nLine, unsig
         return;
     va_list args;
     va_start(args, szFormat);
-    WriteLine(VL_TRACE_TYPE_MESSAGE, szModule, szFile, nLine, nullptr, BuildMessage(szFormat, args));
+    WriteLine(VL_TRACE_TYPE_MESSAGE, szModule, szFile, nLine, nullptr, BuildMessage(szFormat, args).c_str());
     va_end(args);
 }
 
@@ -165,7 +165,7 @@ void CVLTrace::OutputScope(const char* szModule, const char* szFile, int nLine, 
         return;
     va_list args;
     va_start(args, szFormat);
-    WriteLine(VL_TRACE_TYPE_SCOPE, szModule, szFile, nLine, nullptr, BuildMessage(szFormat, args));
+    WriteLine(VL_TRACE_TYPE_SCOPE, szModule, szFile, nLine, nullptr, BuildMessage(szFormat, args).c_str());
     va_end(args);
 }
 
@@ -177,7 +177,7 @@ void CVLTrace::OutputException(const char* szModule, const char* szFile, int nLi
     if (!lock.Lock())
         return;
     CVLString strText = pException->ToString();
-    WriteLine(VL_TRACE_TYPE_EXCEPTION, szModule, szFile, nLine, nullptr, std::string(strText.GetString()));
+    WriteLine(VL_TRACE_TYPE_EXCEPTION, szModule, szFile, nLine, nullptr, strText.GetString());
 }
 
 void CVLTrace::OutputFunction(const char* szModule, const char* szFile, int nLine, const char* szSignature,
@@ -191,7 +191,7 @@ void CVLTrace::OutputFunction(const char* szModule, const char* szFile, int nLin
     va_list args;
     va_start(args, szFormat);
     WriteLine(VL_TRACE_TYPE_FUNCTION, szModule, szFile, nLine, szSignature ? szSignature : "",
-              BuildMessage(szFormat, args));
+              BuildMessage(szFormat, args).c_str());
     va_end(args);
 }
 
@@ -205,7 +205,7 @@ void CVLTrace::OutputDump(const char* szModule, const char* szFile, int nLine, c
         return;
     if (!PassesFilter(VL_TRACE_TYPE_DUMP))
         return;
-    WriteLine(VL_TRACE_TYPE_DUMP, szModule, szFile, nLine, nullptr, std::string());
+    WriteLine(VL_TRACE_TYPE_DUMP, szModule, szFile, nLine, nullptr, "");
     std::string out;
     char buf[128];
     snprintf(buf, sizeof(buf), "Address | 00 01 02 03 04 05 06 07-08 09 0A 0B 0C 0D 0E 0F   (%dbytes)\n", nLength);

@@ -3,8 +3,6 @@
 #ifndef VLTRACE_H
 #define VLTRACE_H
 
-#include <string>
-
 class EVLException;
 
 // The kind of a trace line: handed to the common writer and tested, as its
@@ -48,7 +46,7 @@ public:
 
 private:
     static void WriteLine(int nType, const char* szModule, const char* szFile, int nLine, const char* szSignature,
-                          const std::string& strMessage);
+                          const char* szMessage);
     static bool PassesFilter(int nType);
 };
 
