@@ -15,6 +15,7 @@
 #include "app/VLNetSession.h"
 #include "app/VLNetStatusLine.h"
 #include "base/core/VLFileSystem.h"
+#include "ecm/VLECMDefs.h"
 
 namespace {
 bool Parse(CVLNetOptions& options, std::vector<const char*> args)
@@ -224,4 +225,19 @@ TEST(VLNetProgram, BadResourcesNameTheFileAndTheReason)
                                                 "vlres200.dat: record 1 (offset 64): a record of an unknown type)"))
         << strOutput;
     EXPECT_EQ(0, system(("rm -rf " + strDir).c_str()));
+}
+
+TEST(VLNetOptions, RunOffersTheCommandsTheDeviceManagerCarriesOut)
+{
+    const std::string strUsage = CVLNetOptions::GetUsage("run");
+    const std::string strWithheld = strUsage.substr(strUsage.find("not offered"));
+    int nOffered = 0;
+#define VLNET_TEST_COMMAND(ID, NAME, REPORT, CARRIED, RETRY)                                \
+    EXPECT_EQ(CARRIED, CVLNetOptions::IsDeviceCommand(#NAME)) << #NAME;                     \
+    EXPECT_EQ(!(CARRIED), strWithheld.find("  " #NAME "\n") != std::string::npos) << #NAME; \
+    EXPECT_NE(std::string::npos, strUsage.find("  " #NAME "\n")) << #NAME;                  \
+    nOffered += (CARRIED) ? 1 : 0;
+    VLECM_COMMAND_LIST(VLNET_TEST_COMMAND)
+#undef VLNET_TEST_COMMAND
+    EXPECT_EQ(9, nOffered);
 }
