@@ -11,7 +11,7 @@
 #include "app/VLNetStatusLine.h"
 #include "base/core/VLString.h"
 #include "base/system/VLWebLauncher.h"
-#include "ecm/VLECMDefs.h"
+#include "ecm/VLECMCommandList.h"
 #include "pfw/VLPFWNIFInfo.h"
 
 namespace {

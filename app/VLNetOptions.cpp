@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "app/VLNetCommands.h"
-#include "ecm/VLECMDefs.h"
+#include "ecm/VLECMCommandList.h"
 
 namespace {
 // The commands run offers: those the device manager carries out.

@@ -15,7 +15,7 @@
 #include "app/VLNetSession.h"
 #include "app/VLNetStatusLine.h"
 #include "base/core/VLFileSystem.h"
-#include "ecm/VLECMDefs.h"
+#include "ecm/VLECMCommandList.h"
 
 namespace {
 bool Parse(CVLNetOptions& options, std::vector<const char*> args)
