@@ -88,7 +88,6 @@ const char kCommandExchangeTimeout[] = "3000";
 
 // The keys SetProperty refuses: the start-up settings.
 const char kInitializePrefix[] = "Initialize.";
-const int kInitializePrefixLength = sizeof(kInitializePrefix) - 1;
 
 const char kMacroAppDir[] = "$(APP_DIR)";
 const char kMacroDefaultDir[] = "$(DEFAULT_DIR)";

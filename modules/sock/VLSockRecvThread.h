@@ -18,7 +18,8 @@ public:
     CVLSocket* GetSocket() const { return m_RecvData.m_pSocket; }
 
 private:
-    int m_eSocketMode;
+    // The mode the instance gave; the receive loop is the same for every mode.
+    [[maybe_unused]] int m_eSocketMode;
     CVLSock* m_pSock;
     long m_nInterval;
     VLMDSOCK_RECV_DATA m_RecvData;
