@@ -17,7 +17,7 @@
 #include "ecm/VLECMNIFInfo.h"
 #include "ecm/VLECMNIFInfoList.h"
 #include "modules/VLModuleLibraries.h"
-#include "tests/support/DeviceEmulator.h"
+#include "tests/support/emulator/DeviceEmulator.h"
 
 namespace {
 const int kLocalNetworkChildren = 5;

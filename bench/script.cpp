@@ -9,7 +9,7 @@
 
 #include <string>
 
-#include "tests/support/ScriptAssembler.h"
+#include "tests/support/script/ScriptAssembler.h"
 #include "tests/support/TextStream.h"
 #include "script/VLScript.h"
 #include "script/VLScriptCollection.h"

@@ -15,7 +15,7 @@
 #include "modules/vlpc/VLPCDefs.h"
 #include "modules/vlpc/VLPCFunction.h"
 #include "modules/vlpc/VLPCPacket.h"
-#include "tests/support/VLPCProfileLayouts.h"
+#include "tests/support/modules/VLPCProfileLayouts.h"
 #include "modules/vlpc/VLBase64.h"
 #include "modules/vlpc/VLMD5.h"
 #include "tests/support/TextStream.h"

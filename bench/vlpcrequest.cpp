@@ -20,8 +20,8 @@
 #include "cm/VLProperty.h"
 #include "cm/VLTarget.h"
 #include "modules/VLModuleLibraries.h"
-#include "tests/cm/DefinitionFiles.h"
-#include "tests/support/DeviceEmulator.h"
+#include "tests/support/cm/DefinitionFiles.h"
+#include "tests/support/emulator/DeviceEmulator.h"
 #include "tests/support/TestSupport.h"
 
 namespace {

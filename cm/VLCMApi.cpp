@@ -43,6 +43,11 @@ void CVLCMApi::SetModuleLibraries(VLCM_MODULE_LIBRARIES_FUNC pFunc)
     s_pModuleLibraries.store(pFunc);
 }
 
+VLCM_MODULE_LIBRARIES_FUNC CVLCMApi::GetModuleLibraries()
+{
+    return s_pModuleLibraries.load();
+}
+
 void CVLCMApi::Initialize(CVLCMApiConfig* pConfig, IVLCustomCallbackIF* pCustomCallbackIF)
 {
     try {

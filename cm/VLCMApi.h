@@ -79,6 +79,7 @@ public:
     // in a layer above this one, which installs its registration here.
     static void InitializeModuleLibraries(CVLCMApi& api);
     static void SetModuleLibraries(VLCM_MODULE_LIBRARIES_FUNC pFunc);
+    static VLCM_MODULE_LIBRARIES_FUNC GetModuleLibraries();
 
 protected:
     // Owned, and held by pointer so that the facade's users need not see the

@@ -11,7 +11,7 @@
 #include "modules/vlpc/VLPCDefs.h"
 #include "modules/vlpc/VLPCFunction.h"
 #include "modules/vlpc/VLPCPacket.h"
-#include "tests/support/VLPCProfileLayouts.h"
+#include "tests/support/modules/VLPCProfileLayouts.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize)
 {

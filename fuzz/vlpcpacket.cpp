@@ -21,7 +21,7 @@
 #include "modules/vlpc/VLPCPacket.h"
 #include "modules/vlpc/VLPCPacketDataFormat.h"
 #include "modules/vlpc/VLPCPacketFormat.h"
-#include "tests/support/VLPCProfileLayouts.h"
+#include "tests/support/modules/VLPCProfileLayouts.h"
 #include "tests/support/XmlTestStream.h"
 
 namespace {

@@ -4,7 +4,9 @@ layers below it, the base library's areas likewise, the Linux layer
 (base/platform/) is included only inside the base library and its tests, the
 pull parser's internals (base/xml/pxp/) also by fuzz targets and benchmarks, public headers do not hand the
 Linux layer to their callers, and only tests, fuzz targets and benchmarks
-include test code."""
+include test code. The test helpers are layered too: tests/support/<layer>
+includes only its layer and below, the tests of a layer use only the helpers
+of their layer and below, and no layer's tests include another layer's."""
 import os
 import re
 import subprocess
@@ -12,11 +14,53 @@ import sys
 
 LAYERS = ['base', 'script', 'cm', 'modules', 'ecm', 'pfw', 'app']
 AREAS = ['platform', 'core', 'thread', 'stream', 'net', 'xml', 'value', 'system', 'log']
+# The test helpers' folders (the base library's at the top of tests/support)
+# and the layer each serves; the emulator needs only the base library.
+SUPPORT = {'base': 'base', 'emulator': 'base', 'script': 'script', 'cm': 'cm', 'modules': 'modules', 'ecm': 'ecm'}
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.M)
 
 
 def rank(name, order):
     return order.index(name) if name in order else -1
+
+
+def support_of(path):
+    """The helper folder of tests/support/<folder>/..., 'base' for the files at its top."""
+    parts = path.split('/')
+    if parts[:2] != ['tests', 'support']:
+        return None
+    return parts[2] if len(parts) > 3 and parts[2] in SUPPORT else 'base'
+
+
+def test_rules(path, inc):
+    """Problems of an include by test code, fuzz targets and benchmarks."""
+    itop = inc.split('/')[0]
+    if path.startswith('tests/support/tests/'):
+        return None  # the helpers' own tests
+    if path.startswith('tests/support/'):
+        own = support_of(path)
+        layer = SUPPORT[own]
+        if rank(itop, LAYERS) > rank(layer, LAYERS):
+            return '%s: the %s test helpers include the higher layer %s' % (path, own, inc)
+        if itop == 'tests':
+            other = support_of(inc)
+            if other is None:
+                return '%s: the test helpers include a test %s' % (path, inc)
+            # Helpers of one layer do not use those of another on their level.
+            if other != own and rank(SUPPORT[other], LAYERS) >= rank(layer, LAYERS) and other != 'base':
+                return '%s: the %s test helpers include the %s helpers %s' % (path, own, other, inc)
+        return None
+    parts = path.split('/')
+    if parts[0] != 'tests' or itop != 'tests' or rank(parts[1], LAYERS) < 0:
+        return None
+    layer = parts[1]
+    other = support_of(inc)
+    if other is not None:
+        if rank(SUPPORT[other], LAYERS) > rank(layer, LAYERS):
+            return '%s: the %s tests use the higher %s test helpers %s' % (path, layer, other, inc)
+    elif inc.split('/')[1] != layer:
+        return "%s: includes the %s tests' own %s" % (path, inc.split('/')[1], inc)
+    return None
 
 
 def main():
@@ -53,6 +97,9 @@ def main():
                     problems.append('%s: public header includes %s' % (path, inc))
             if itop == 'tests' and top not in ('tests', 'fuzz', 'bench'):
                 problems.append('%s: includes test code %s' % (path, inc))
+            problem = test_rules(path, inc)
+            if problem:
+                problems.append(problem)
     for p in problems:
         print(p)
     if problems:

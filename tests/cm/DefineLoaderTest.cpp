@@ -11,7 +11,7 @@
 #include "script/VLScriptCompiler.h"
 #include "script/VLScriptException.h"
 #include "script/VLScriptParams.h"
-#include "tests/support/ScriptAssembler.h"
+#include "tests/support/script/ScriptAssembler.h"
 #include "tests/support/TestSupport.h"
 #include "tests/support/TextStream.h"
 #include "tests/support/XmlTestStream.h"

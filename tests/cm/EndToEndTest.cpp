@@ -13,48 +13,25 @@
 #include "cm/VLModuleInstance.h"
 #include "cm/VLModuleParamCollection.h"
 #include "cm/VLTarget.h"
-#include "tests/cm/CMTestSupport.h"
+#include "tests/support/cm/FakeFramework.h"
 #include "tests/support/Watchdog.h"
 
 namespace {
 
 // Answers three probes and then reports that it is done, from a thread of
-// its own; Stop joins that thread.
-class CProbeLikeImpl : public IVLModInstanceIF
+// its own.
+CFakeModule::SScript ProbeLike()
 {
-public:
-    ~CProbeLikeImpl() override { Join(); }
-    void DestroyInstance(CVLModuleInstance*, CVLModuleParamCollection*) override { Join(); }
-    void CallMethod(CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams) override
-    {
-        m_Thread = std::thread([pInstance, pParams] {
+    CFakeModule::SScript script;
+    script.OnCall = [](CFakeInstance& self, CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams) {
+        self.RunOnThread([pInstance, pParams] {
             CVLModuleController* pController = pParams->GetController();
             for (int i = 0; i < 3; ++i)
                 pController->PostCallbackProbe(pInstance, pParams, pParams->GetTarget(), i == 2);
             pController->PostCallbackDone(pInstance, pParams, pParams->GetTarget());
         });
-    }
-    void Stop(CVLModuleInstance*, CVLModuleParamCollection*) override { Join(); }
-
-private:
-    void Join()
-    {
-        if (m_Thread.joinable())
-            m_Thread.join();
-    }
-    std::thread m_Thread;
-};
-
-class CProbeLikeModule : public CVLModule
-{
-protected:
-    IVLModInstanceIF* onNew() override { return new CProbeLikeImpl(); }
-    void onDelete(IVLModInstanceIF* p) override { delete p; }
-};
-
-void RegisterProbeLike(CVLCMApi& api)
-{
-    VL_ADD_MODULE_STATIC_LIBRARY(api, "ProbeLike", CProbeLikeModule);
+    };
+    return script;
 }
 
 class CRecordingListener : public IVLFunctionListener
@@ -92,7 +69,8 @@ public:
 TEST(EndToEndTest, ModuleEventsReachTheListenerOnTheDispatchingThread)
 {
     CWatchdog watchdog(60, "end-to-end dispatch");
-    CVLCMApi::SetModuleLibraries(RegisterProbeLike);
+    CModuleRegistration registration(
+        [](CVLCMApi& api) { api.AddModuleStaticLibrary("ProbeLike", new CFakeModule(ProbeLike())); });
     CDefinitionFiles files;
     files.AddXml("mapping.xml", "<ModuleMapping><Instance name=\"Scan\" module=\"ProbeLike\"/></ModuleMapping>");
     CVLCMApiConfig config;
@@ -107,8 +85,8 @@ TEST(EndToEndTest, ModuleEventsReachTheListenerOnTheDispatchingThread)
         while (!bStopDispatch)
             api.DispatchCallback(10);
     });
-    CVLModuleInstance* p = api.GetModuleController()->ExecFunction(pTarget, "Scan", "PL", &listener, nullptr,
-                                                                   nullptr, nullptr, nullptr, nullptr);
+    CVLModuleInstance* p = api.GetModuleController()->ExecFunction(pTarget, "Scan", "PL", &listener, nullptr, nullptr,
+                                                                   nullptr, nullptr, nullptr);
     ASSERT_NE(nullptr, p);
     while (!listener.m_bDone)
         std::this_thread::yield();
@@ -125,5 +103,4 @@ TEST(EndToEndTest, ModuleEventsReachTheListenerOnTheDispatchingThread)
     p->Destroy();
     pTarget->Destroy(false);
     api.Terminate();
-    CVLCMApi::SetModuleLibraries(nullptr);
 }

@@ -11,7 +11,7 @@
 #include "base/core/VLNotExistException.h"
 #include "script/VLScriptParams.h"
 #include "tests/support/Watchdog.h"
-#include "tests/cm/CMTestSupport.h"
+#include "tests/support/cm/FakeFramework.h"
 
 namespace {
 
@@ -71,7 +71,7 @@ protected:
         m_Framework.Start(kMapping);
         CFakeLog::Take();
     }
-    void TearDown() override { EXPECT_EQ(0, CFakeImpl::s_nLive.load()); }
+    void TearDown() override { EXPECT_EQ(0, CFakeInstance::s_nLive.load()); }
     CVLModuleController* Controller() { return m_Framework.Controller(); }
     CFakeFramework m_Framework;
     IVLFunctionListener m_Listener;
@@ -86,7 +86,7 @@ TEST_F(ExecFunctionTest, WithoutListenerTheResultIsCopiedAndTheInstanceGone)
     EXPECT_EQ(nullptr,
               Controller()->ExecFunction(nullptr, "F", "PL", nullptr, nullptr, nullptr, &init, nullptr, nullptr));
     EXPECT_EQ(42, init.GetResult().ToInt(0));
-    EXPECT_EQ(0, CFakeImpl::s_nLive.load());
+    EXPECT_EQ(0, CFakeInstance::s_nLive.load());
     EXPECT_EQ((std::vector<std::string>{"call:F:F", "stop:F.C", "stop:F", "destroy:F.C", "destroy:F"}),
               CFakeLog::Take());
 }
@@ -138,7 +138,7 @@ TEST_F(ExecFunctionTest, FailingImplementationDeletesTheInstance)
     EXPECT_VL_THROW(
         Controller()->ExecFunction(nullptr, "F", "PL", &m_Listener, nullptr, nullptr, &init, nullptr, nullptr),
         EVLInvalidParamException);
-    EXPECT_EQ(0, CFakeImpl::s_nLive.load());
+    EXPECT_EQ(0, CFakeInstance::s_nLive.load());
 }
 
 TEST_F(ExecFunctionTest, StartScriptReachesConstantsAndParameters)

@@ -9,7 +9,7 @@
 #include "cm/VLModuleInstance.h"
 #include "base/core/VLInvalidParamException.h"
 #include "base/core/VLNotExistException.h"
-#include "tests/cm/CMTestSupport.h"
+#include "tests/support/cm/FakeFramework.h"
 
 namespace {
 
@@ -146,7 +146,7 @@ TEST_F(FunctionDefinitionTest, EnableMapsSkipSubtrees)
     ASSERT_NE(nullptr, p);
     EXPECT_EQ(0, p->GetCount());
     Controller()->DeleteModuleInstance(p);
-    EXPECT_EQ(0, CFakeImpl::s_nLive.load());
+    EXPECT_EQ(0, CFakeInstance::s_nLive.load());
 }
 
 TEST_F(FunctionDefinitionTest, PacketCountsSumTheSubtree)

@@ -15,7 +15,7 @@
 #include "base/core/VLMemoryAllocException.h"
 #include "base/core/VLNotExistException.h"
 #include "base/core/VLUnexpectedException.h"
-#include "tests/cm/CMTestSupport.h"
+#include "tests/support/cm/FakeFramework.h"
 #include "tests/support/Watchdog.h"
 
 namespace {
@@ -50,17 +50,13 @@ void ThrowBadAlloc(CVLCMApi&)
 class ModuleControllerTest : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        CFakeLog::Take();
-        CVLCMApi::SetModuleLibraries(VLRegisterFakeModules);
-    }
+    void SetUp() override { CFakeLog::Take(); }
     void TearDown() override
     {
-        CVLCMApi::SetModuleLibraries(nullptr);
         EXPECT_EQ(0, CFakeModule::s_nLive.load());
-        EXPECT_EQ(0, CFakeImpl::s_nLive.load());
+        EXPECT_EQ(0, CFakeInstance::s_nLive.load());
     }
+    CModuleRegistration m_Registration{VLRegisterFakeModules};
 };
 
 }  // namespace
@@ -184,8 +180,8 @@ TEST_F(ModuleControllerTest, RegistrationAndTerminationOrder)
 TEST_F(ModuleControllerTest, ReplacedModuleIsTerminatedAndDeleted)
 {
     CVLCMApi api;
-    api.AddModuleStaticLibrary("ModX", new CFakeModuleA());
-    api.AddModuleStaticLibrary("ModX", new CFakeModuleB());
+    api.AddModuleStaticLibrary("ModX", new CFakeModule(CFakeLog::Script(1)));
+    api.AddModuleStaticLibrary("ModX", new CFakeModule(CFakeLog::Script(2)));
     EXPECT_EQ((std::vector<std::string>{"term:ModX", "delete:ModX"}), CFakeLog::Take());
     api.AddModuleStaticLibrary(nullptr, nullptr);
     EXPECT_EQ(1, CFakeModule::s_nLive.load());
@@ -202,7 +198,7 @@ TEST_F(ModuleControllerTest, ModuleReplacedWhileInitializedStaysUntilTerminate)
     CVLModuleInstance* pBefore = fw.Controller()->CreateModuleInstance(nullptr, "F", nullptr);
     ASSERT_NE(nullptr, pBefore);
     CFakeLog::Take();
-    fw.m_Api.AddModuleStaticLibrary("ModA", new CFakeModuleA());
+    fw.m_Api.AddModuleStaticLibrary("ModA", new CFakeModule(CFakeLog::Script(1)));
     EXPECT_TRUE(CFakeLog::Take().empty());
     EXPECT_EQ(3, CFakeModule::s_nLive.load());
     CVLModuleInstance* pAfter = fw.Controller()->CreateModuleInstance(nullptr, "F", nullptr);
@@ -247,9 +243,8 @@ TEST_F(ModuleControllerTest, ConstantLookupsDuringTerminateAreSafe)
 // registration installed) fail Initialize, naming the module.
 TEST_F(ModuleControllerTest, NoRegisteredModuleFailsInitialize)
 {
-    CVLCMApi::SetModuleLibraries(nullptr);
     CFakeFramework fw;
-    CVLCMApi::SetModuleLibraries(nullptr);
+    fw.m_Registration.Replace(nullptr);
     try {
         fw.Start(kMapping);
         ADD_FAILURE() << "Initialize succeeded";
@@ -272,7 +267,7 @@ TEST_F(ModuleControllerTest, DestructorTerminatesModules)
         CFakeFramework fw;
         fw.Start(kMapping);
         CFakeLog::Take();
-        fw.m_Api.AddModuleStaticLibrary("ModLate", new CFakeModuleA());
+        fw.m_Api.AddModuleStaticLibrary("ModLate", new CFakeModule(CFakeLog::Script(1)));
     }
     EXPECT_EQ(0, CFakeModule::s_nLive.load());
     EXPECT_EQ(1, CFakeLog::Count("term:ModLate"));
@@ -302,7 +297,7 @@ TEST_F(ModuleControllerTest, DuplicateDefinitionFailsCleanlyAndRetrySucceeds)
 
 TEST_F(ModuleControllerTest, ForeignFailuresInInitializeAreFrameworkExceptions)
 {
-    CVLCMApi::SetModuleLibraries(ThrowInt);
+    m_Registration.Replace(ThrowInt);
     CVLCMApi api;
     try {
         api.Initialize(nullptr, nullptr);
@@ -311,7 +306,7 @@ TEST_F(ModuleControllerTest, ForeignFailuresInInitializeAreFrameworkExceptions)
         EXPECT_EQ(5, e->GetSignedErrorCode());
         e->Delete();
     }
-    CVLCMApi::SetModuleLibraries(ThrowBadAlloc);
+    m_Registration.Replace(ThrowBadAlloc);
     EXPECT_VL_THROW(api.Initialize(nullptr, nullptr), EVLMemoryAllocException);
     EXPECT_FALSE(api.GetModuleController()->IsInitialized());
 }
@@ -353,6 +348,6 @@ TEST_F(ModuleControllerTest, InitializeTerminateCyclesLeaveNothing)
         if (i % 2 != 0)
             fw.Controller()->DeleteModuleInstance(p);
         EXPECT_EQ(0, CFakeModule::s_nLive.load());
-        EXPECT_EQ(0, CFakeImpl::s_nLive.load());
+        EXPECT_EQ(0, CFakeInstance::s_nLive.load());
     }
 }

@@ -15,7 +15,7 @@
 #include "base/core/VLNullObjectException.h"
 #include "base/core/VLStopFunctionException.h"
 #include "base/core/VLUnsupportedException.h"
-#include "tests/cm/CMTestSupport.h"
+#include "tests/support/cm/FakeFramework.h"
 #include "tests/support/Watchdog.h"
 
 namespace {
@@ -34,7 +34,7 @@ protected:
         m_Framework.Start(kMapping);
         CFakeLog::Take();
     }
-    void TearDown() override { EXPECT_EQ(0, CFakeImpl::s_nLive.load()); }
+    void TearDown() override { EXPECT_EQ(0, CFakeInstance::s_nLive.load()); }
     CVLModuleController* Controller() { return m_Framework.Controller(); }
     CFakeFramework m_Framework;
 };
@@ -91,7 +91,7 @@ TEST_F(ModuleInstanceTest, StopsOnceChildrenFirstThenRefuses)
 
     p->Release();
     EXPECT_EQ((std::vector<std::string>{"destroy:F.C", "destroy:F.D", "destroy:F"}), CFakeLog::Take());
-    EXPECT_EQ(0, CFakeImpl::s_nLive.load());
+    EXPECT_EQ(0, CFakeInstance::s_nLive.load());
     p->Release();
     EXPECT_TRUE(CFakeLog::Take().empty());
     Controller()->DeleteModuleInstance(p);
@@ -145,7 +145,7 @@ TEST_F(ModuleInstanceTest, TerminateEndsInstancesStillAlive)
     EXPECT_EQ("stop:F.C", log[0]);
     EXPECT_EQ("destroy:F", log[5]);
     EXPECT_EQ("term:ModA", log[6]);
-    EXPECT_EQ(0, CFakeImpl::s_nLive.load());
+    EXPECT_EQ(0, CFakeInstance::s_nLive.load());
     // The owner may still delete its instance afterwards.
     Controller()->DeleteModuleInstance(p);
     EXPECT_TRUE(CFakeLog::Take().empty());
@@ -166,7 +166,7 @@ TEST_F(ModuleInstanceTest, TerminateWhileAnotherThreadDeletesInstances)
     });
     m_Framework.m_Api.Terminate();
     deleter.join();
-    EXPECT_EQ(0, CFakeImpl::s_nLive.load());
+    EXPECT_EQ(0, CFakeInstance::s_nLive.load());
     CFakeLog::Take();
 }
 
@@ -196,14 +196,14 @@ TEST_F(ModuleInstanceTest, DeletionWithdrawsTheCallbacksOfTheWholeTree)
 namespace {
 // An instance that always lives at one address, as the allocator may give a
 // new instance the address of one just deleted.
-alignas(CVLModuleInstance) unsigned char s_InstanceSlot[sizeof(CVLModuleInstance) + 64];
+alignas(CVLModuleInstance) unsigned char s_InstanceSlot[sizeof(CVLModuleInstance) + sizeof(CFakeInstance) + 64];
 class CSlotInstance : public CVLModuleInstance
 {
 public:
     explicit CSlotInstance(CVLCMApi* pApi) : CVLModuleInstance(pApi) { SetImplementation(&m_Impl); }
     static void* operator new(size_t) { return s_InstanceSlot; }
     static void operator delete(void*) {}
-    CFakeImpl m_Impl;
+    CFakeInstance m_Impl;
 };
 }  // namespace
 

@@ -10,7 +10,7 @@
 #include "cm/VLTarget.h"
 #include "script/VLScriptException.h"
 #include "script/VLScriptParams.h"
-#include "tests/cm/CMTestSupport.h"
+#include "tests/support/cm/FakeFramework.h"
 
 namespace {
 

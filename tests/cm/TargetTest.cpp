@@ -18,7 +18,7 @@
 #include "cm/VLProperty.h"
 #include "cm/VLTarget.h"
 #include "cm/VLTargetList.h"
-#include "tests/cm/CMTestSupport.h"
+#include "tests/support/cm/FakeFramework.h"
 #include "tests/support/Watchdog.h"
 
 namespace {

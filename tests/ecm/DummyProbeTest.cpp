@@ -23,8 +23,8 @@
 #include "ecm/VLECMDummyProbe.h"
 #include "ecm/VLECMDummyProbeCallbackIF.h"
 #include "ecm/VLECMNIFInfo.h"
-#include "tests/ecm/ECMFakeModules.h"
-#include "tests/ecm/ECMTestClient.h"
+#include "tests/support/ecm/FakeNetwork.h"
+#include "tests/support/ecm/ECMTestClient.h"
 #include "tests/support/TestSupport.h"
 #include "tests/support/Watchdog.h"
 
@@ -114,13 +114,10 @@ protected:
         m_ECM.m_Overrides["Initialize.DummyProbe.PropertyInfoFile"] = "PropertyInfo.xml";
         m_ECM.m_Overrides["Initialize.DummyProbe.PrinterListFile"] = "PrinterList.xml";
         m_ECM.m_Overrides["Config.NIFPropTree.FromIPAddressPath"] = "IPAddress";
-        // The project's definitions name modules: stand-ins that send nothing.
-        CFakeNetwork::Install();
     }
     void TearDown() override
     {
         m_Probe.Terminate();
-        CFakeNetwork::Uninstall();
         std::remove((m_strDir + "/PropertyInfo.xml").c_str());
         std::remove((m_strDir + "/PrinterList.xml").c_str());
         rmdir(m_strDir.c_str());
@@ -138,6 +135,8 @@ protected:
     }
 
     std::string m_strDir;
+    // The project's definitions name modules: stand-ins that send nothing.
+    CFakeNetwork m_Network;
     CTestECM m_ECM;
     CReceiver m_Receiver{{"IPAddress", "MACAddress", "LAN.UnicastFlag", "USB.UnicastFlag", "A", "B", "C", "D", "Byte",
                           "ULong", "UShort", "Bytes", "Addr", "Other"}};
@@ -482,8 +481,8 @@ TEST_F(DummyProbeTest, SimulatedAndRealDeviceWithOneMACAddress)
     CWatchdog watchdog(120, "DummyProbeTest.SimulatedAndRealDeviceWithOneMACAddress");
     Write("PropertyInfo.xml", PropertyInfo(""));
     Write("PrinterList.xml", PrinterList("<l:DummyPrinter macAddress=\"00:26:ab:00:00:01\"/>"));
-    CFakeNetwork::Install();
     {
+        CFakeNetwork network;
         CVLECM ecm;
         CCountingClient client;
         CVLECMPropertyMap options;
@@ -506,7 +505,6 @@ TEST_F(DummyProbeTest, SimulatedAndRealDeviceWithOneMACAddress)
         ecm.Terminate();
         EXPECT_EQ(1u, client.m_Reports.size());
     }
-    CFakeNetwork::Uninstall();
 }
 
 // A simulated device's address that is no MAC address is kept and reported

@@ -9,7 +9,7 @@
 
 #include "base/core/VLInvalidParamException.h"
 #include "ecm/VLECM.h"
-#include "tests/ecm/ECMFakeModules.h"
+#include "tests/support/ecm/FakeNetwork.h"
 #include "tests/support/Watchdog.h"
 
 namespace {
@@ -59,7 +59,7 @@ TEST(ECMDispatch, DeliversInQueueOrderAndSurvivesThrowingCallbacks)
 {
     CWatchdog watchdog(60, "dispatch order");
     CNullCallback callback;
-    CFakeNetwork::Install();
+    CFakeNetwork network;
     CVLECM ecm;
     ASSERT_EQ(VLECM_RESULT_SUCCESS, ecm.Initialize(&callback, nullptr, nullptr, nullptr));
     Shared shared;
@@ -74,14 +74,13 @@ TEST(ECMDispatch, DeliversInQueueOrderAndSurvivesThrowingCallbacks)
             EXPECT_EQ(i, shared.order[i]);
     }
     ecm.Terminate();
-    CFakeNetwork::Uninstall();
 }
 
 TEST(ECMDispatch, InitializeAndTerminateAreRefusedOnTheDispatchThread)
 {
     CWatchdog watchdog(60, "Initialize and Terminate on the dispatch thread");
     CNullCallback callback;
-    CFakeNetwork::Install();
+    CFakeNetwork network;
     CVLECM ecm;
     ASSERT_EQ(VLECM_RESULT_SUCCESS, ecm.Initialize(&callback, nullptr, nullptr, nullptr));
     Shared shared;
@@ -96,6 +95,5 @@ TEST(ECMDispatch, InitializeAndTerminateAreRefusedOnTheDispatchThread)
     // Still initialized and dispatching.
     EXPECT_NE(nullptr, ecm.GetNIFInfoList());
     ecm.Terminate();
-    CFakeNetwork::Uninstall();
     EXPECT_EQ(nullptr, ecm.GetNIFInfoList());
 }

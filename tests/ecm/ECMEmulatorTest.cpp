@@ -12,9 +12,10 @@
 #include "ecm/VLECMNIFInfo.h"
 #include "ecm/VLECMNIFInfoList.h"
 #include "modules/VLModuleLibraries.h"
-#include "tests/ecm/ECMTestClient.h"
-#include "tests/support/DeviceEmulator.h"
+#include "tests/support/ecm/ECMTestClient.h"
+#include "tests/support/emulator/DeviceEmulator.h"
 #include "tests/support/Watchdog.h"
+#include "tests/support/cm/ModuleRegistration.h"
 
 namespace {
 const char kPlainMac[] = "0026AB003458";
@@ -49,7 +50,6 @@ class ECMEmulator : public ::testing::Test
 protected:
     void SetUp() override
     {
-        CVLCMApi::SetModuleLibraries(VLRegisterModuleLibraries);
         m_Emu.AddDevice(Device(true));
         m_Emu.AddDevice(Device(false));
         std::string strError;
@@ -71,7 +71,6 @@ protected:
     {
         m_ECM.Terminate();
         m_Emu.Stop();
-        CVLCMApi::SetModuleLibraries(nullptr);
     }
     // Probes as the application does and waits for both devices.
     void ProbeBoth()
@@ -82,6 +81,7 @@ protected:
         ASSERT_TRUE(m_Client.WaitFor("probe", 2));
     }
 
+    CModuleRegistration m_Registration{VLRegisterModuleLibraries};
     CWatchdog m_Watchdog{200, "device manager against the emulator"};
     CDeviceEmulator m_Emu{0};
     CRecordingClient m_Client;

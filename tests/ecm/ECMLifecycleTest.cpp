@@ -8,7 +8,7 @@
 #include "ecm/VLECM.h"
 #include "ecm/VLECMNIFInfo.h"
 #include "ecm/VLECMNIFInfoList.h"
-#include "tests/ecm/ECMFakeModules.h"
+#include "tests/support/ecm/FakeNetwork.h"
 
 namespace {
 std::string Text(const CVLString& str)
@@ -111,7 +111,7 @@ TEST(ECMLifecycle, InitializeResults)
     ecm.Terminate();
     // The definitions name modules: without a registration nothing could run.
     EXPECT_EQ(VLECM_RESULT_INTERNAL_ERROR, ecm.Initialize(&callback, nullptr, nullptr, nullptr));
-    CFakeNetwork::Install();
+    CFakeNetwork network;
     ASSERT_EQ(VLECM_RESULT_SUCCESS, ecm.Initialize(&callback, nullptr, nullptr, nullptr));
     EXPECT_EQ("Probe", Text(ecm.GetProperty("Option.Probe.PacketListName")));
     EXPECT_EQ(87u, ecm.GetPropertyMap().size());
@@ -124,7 +124,6 @@ TEST(ECMLifecycle, InitializeResults)
     EXPECT_EQ(nullptr, ecm.GetNIFInfoList());
     EXPECT_FALSE(ecm.IsCallbackNotification());
     ecm.Terminate();
-    CFakeNetwork::Uninstall();
 }
 
 TEST(ECMLifecycle, FactoryHooksWithoutFactories)

@@ -14,8 +14,8 @@
 #include "ecm/VLECM.h"
 #include "ecm/VLECMNIFInfo.h"
 #include "ecm/VLECMNIFInfoList.h"
-#include "tests/ecm/ECMFakeModules.h"
-#include "tests/ecm/ECMTestClient.h"
+#include "tests/support/ecm/FakeNetwork.h"
+#include "tests/support/ecm/ECMTestClient.h"
 #include "tests/support/TestSupport.h"
 #include "tests/support/Watchdog.h"
 
@@ -26,16 +26,8 @@ const char kMac2[] = "0026AB000002";
 class ECMProbe : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        CFakeNetwork::Install();
-        ASSERT_EQ(VLECM_RESULT_SUCCESS, m_ECM.Initialize(&m_Client, nullptr, nullptr, nullptr));
-    }
-    void TearDown() override
-    {
-        m_ECM.Terminate();
-        CFakeNetwork::Uninstall();
-    }
+    void SetUp() override { ASSERT_EQ(VLECM_RESULT_SUCCESS, m_ECM.Initialize(&m_Client, nullptr, nullptr, nullptr)); }
+    void TearDown() override { m_ECM.Terminate(); }
     VLECM_RESULT Probe(bool bSkipSupport = true)
     {
         CVLECMPropertyMap options;
@@ -44,6 +36,7 @@ protected:
         return m_ECM.Probe(VLECM_PROBE_CONNECT_TYPE_ALL, &options);
     }
 
+    CFakeNetwork m_Network;
     CRecordingClient m_Client;
     CVLECM m_ECM;
 };
@@ -312,7 +305,7 @@ public:
 
 TEST(ECMProbeSetup, FailedLocalNetworkSetUpIsAFailedProbe)
 {
-    CFakeNetwork::Install();
+    CFakeNetwork network;
     CRecordingClient client;
     CNoLocalNetworkECM ecm;
     ASSERT_EQ(VLECM_RESULT_SUCCESS, ecm.Initialize(&client, nullptr, nullptr, nullptr));
@@ -323,5 +316,4 @@ TEST(ECMProbeSetup, FailedLocalNetworkSetUpIsAFailedProbe)
     EXPECT_EQ(VLECM_RESULT_SUCCESS, ecm.Probe(VLECM_PROBE_CONNECT_TYPE_ALL, nullptr));
     EXPECT_EQ(1, CFakeNetwork::ProbeStarts());
     ecm.Terminate();
-    CFakeNetwork::Uninstall();
 }

@@ -13,8 +13,8 @@
 #include "ecm/VLECMNIFInfo.h"
 #include "ecm/VLECMNIFInfoList.h"
 #include "ecm/VLECMReplyFilter.h"
-#include "tests/ecm/ECMFakeModules.h"
-#include "tests/ecm/ECMTestClient.h"
+#include "tests/support/ecm/FakeNetwork.h"
+#include "tests/support/ecm/ECMTestClient.h"
 #include "tests/support/Watchdog.h"
 
 namespace {
@@ -45,18 +45,14 @@ class ECMReplies : public ::testing::Test
 protected:
     void SetUp() override
     {
-        CFakeNetwork::Install();
         ASSERT_EQ(VLECM_RESULT_SUCCESS, m_ECM.Initialize(&m_Client, nullptr, nullptr, nullptr));
         CVLECMPropertyMap options;
         options[Text("Option.Probe.SkipGetSupportInformation")] = Text("true");
         ASSERT_EQ(VLECM_RESULT_SUCCESS, m_ECM.Probe(VLECM_PROBE_CONNECT_TYPE_ALL, &options));
     }
-    void TearDown() override
-    {
-        m_ECM.Terminate();
-        CFakeNetwork::Uninstall();
-    }
+    void TearDown() override { m_ECM.Terminate(); }
 
+    CFakeNetwork m_Network;
     CRecordingClient m_Client;
     CVLECM m_ECM;
 };

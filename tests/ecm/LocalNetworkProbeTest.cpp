@@ -11,9 +11,10 @@
 #include "cm/VLModuleController.h"
 #include "ecm/VLECM.h"
 #include "modules/VLModuleLibraries.h"
-#include "tests/ecm/ECMTestClient.h"
+#include "tests/support/ecm/ECMTestClient.h"
 #include "tests/support/TestNetwork.h"
 #include "tests/support/Watchdog.h"
+#include "tests/support/cm/ModuleRegistration.h"
 
 namespace {
 
@@ -27,7 +28,7 @@ const char* const kPort = "48817";
 std::string ProbeLocalNetworks()
 {
     CWatchdog watchdog(120, "probe through the local directed broadcasts");
-    CVLCMApi::SetModuleLibraries(VLRegisterModuleLibraries);
+    CModuleRegistration registration(VLRegisterModuleLibraries);
     CRecordingClient client;
     CVLECM ecm;
     if (ecm.Initialize(&client, nullptr, nullptr, nullptr) != VLECM_RESULT_SUCCESS)
@@ -59,7 +60,6 @@ std::string ProbeLocalNetworks()
             macs.push_back(event.strMac);
     }
     ecm.Terminate();
-    CVLCMApi::SetModuleLibraries(nullptr);
     std::sort(macs.begin(), macs.end());
     std::string s;
     for (const std::string& strMac : macs)
@@ -81,13 +81,12 @@ TEST(LocalNetworkProbe, FindsTheDevicesOfEveryLocalNetworkOnce)
         std::string strHost = "n" + std::to_string(i);
         std::string strNet = "10.211." + std::to_string(i);
         ASSERT_TRUE(net.AddHost(strHost, &e)) << e;
-        ASSERT_TRUE(net.Link("pc", "vl" + std::to_string(i), {strNet + ".1/24"}, strHost, "eth0", {strNet + ".10/24"},
-                             &e))
+        ASSERT_TRUE(
+            net.Link("pc", "vl" + std::to_string(i), {strNet + ".1/24"}, strHost, "eth0", {strNet + ".10/24"}, &e))
             << e;
-        ASSERT_TRUE(net.StartEmulator(strHost,
-                                      "mac=00:26:AB:0B:00:0" + std::to_string(i) + " ip=" + strNet +
-                                          ".10 mask=255.255.255.0\n",
-                                      std::stoi(kPort), TestEmulatorProgram(), &e))
+        ASSERT_TRUE(net.StartEmulator(
+            strHost, "mac=00:26:AB:0B:00:0" + std::to_string(i) + " ip=" + strNet + ".10 mask=255.255.255.0\n",
+            std::stoi(kPort), TestEmulatorProgram(), &e))
             << e;
     }
     std::string strResult = net.RunIn("pc", ProbeLocalNetworks);

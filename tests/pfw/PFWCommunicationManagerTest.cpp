@@ -12,6 +12,7 @@
 #include "pfw/VLPFWCallbackIF.h"
 #include "pfw/VLPFWNIFInfo.h"
 #include "pfw/VLPFWNIFInfoFactory.h"
+#include "tests/support/cm/ModuleRegistration.h"
 
 namespace {
 std::string Text(const CVLString& str)
@@ -108,7 +109,7 @@ TEST(PFWCommunicationManager, AcceptsUnicastDevicesMatchingTheFilter)
 
 TEST(PFWCommunicationManager, StartsOnTheProjectDefinitionsAndReportsARefusal)
 {
-    CVLCMApi::SetModuleLibraries(VLRegisterModuleLibraries);
+    CModuleRegistration registration(VLRegisterModuleLibraries);
     {
         CPFWCommunicationManager manager;
         EXPECT_EQ(VLPFW_RESULT_NOT_INITIALIZED, manager.Probe());
@@ -125,7 +126,6 @@ TEST(PFWCommunicationManager, StartsOnTheProjectDefinitionsAndReportsARefusal)
         manager.Terminate();
         EXPECT_FALSE(manager.IsInitialized());
     }
-    CVLCMApi::SetModuleLibraries(nullptr);
 }
 
 TEST(PFWNIFInfo, WebPageURLFromTheTemplate)

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "tests/support/ScriptAssembler.h"
+#include "tests/support/script/ScriptAssembler.h"
 #include "script/VLScript.h"
 #include "script/VLScriptException.h"
 #include "script/VLScriptProgram.h"

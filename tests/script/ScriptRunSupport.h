@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/ScriptAssembler.h"
+#include "tests/support/script/ScriptAssembler.h"
 #include "script/VLScript.h"
 #include "script/VLScriptCollection.h"
 #include "script/VLScriptException.h"

@@ -26,7 +26,9 @@
 #include "base/core/VLStopFunctionException.h"
 #include "base/core/VLTimeoutException.h"
 #include "base/core/VLUnsupportedException.h"
-#include "tests/cm/DefinitionFiles.h"
+#include "tests/support/cm/DefinitionFiles.h"
+#include "tests/support/cm/FakeModule.h"
+#include "tests/support/cm/ModuleRegistration.h"
 #include "tests/support/TestSupport.h"
 #include "tests/support/Watchdog.h"
 
@@ -71,12 +73,10 @@ SBoard* s_pBoard = nullptr;
 
 // A child whose method says what it does: "hold" waits at the gate,
 // "timeout" and "fail" throw, anything else answers with its method name.
-class CStepImpl : public IVLModInstanceIF
+CFakeModule::SScript Step()
 {
-public:
-    void DestroyInstance(CVLModuleInstance*, CVLModuleParamCollection*) override {}
-    void CallMethod(CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams) override
-    {
+    CFakeModule::SScript script;
+    script.OnCall = [](CFakeInstance&, CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams) {
         std::string strMethod = pParams->GetMethodName().GetBuffer();
         s_pBoard->Add(std::string(pInstance->GetName().GetBuffer()) + ":" + strMethod);
         if (strMethod == "hold") {
@@ -90,16 +90,10 @@ public:
         if (strMethod == "fail")
             throw new EVLInvalidParamException("Test", "ExecFuncTest", __LINE__);
         pParams->GetResult().SetString(strMethod.c_str(), 72);
-    }
-    void Stop(CVLModuleInstance*, CVLModuleParamCollection*) override { s_pBoard->Open(); }
-};
-
-class CStepModule : public CVLModule
-{
-protected:
-    IVLModInstanceIF* onNew() override { return new CStepImpl(); }
-    void onDelete(IVLModInstanceIF* p) override { delete p; }
-};
+    };
+    script.OnStop = [](CFakeInstance&, CVLModuleInstance*, CVLModuleParamCollection*) { s_pBoard->Open(); };
+    return script;
+}
 
 // A function-execution instance whose thread lingers after its run, at the
 // gate "bLinger", before it ends.
@@ -127,7 +121,7 @@ protected:
 void RegisterModules(CVLCMApi& api)
 {
     VLRegisterModuleLibraries(api);
-    VL_ADD_MODULE_STATIC_LIBRARY(api, "Step", CStepModule);
+    api.AddModuleStaticLibrary("Step", new CFakeModule(Step()));
     VL_ADD_MODULE_STATIC_LIBRARY(api, "LingeringExec", CLingeringExecModule);
 }
 
@@ -178,7 +172,6 @@ protected:
     void SetUp() override
     {
         s_pBoard = &m_Board;
-        CVLCMApi::SetModuleLibraries(RegisterModules);
         m_Files.AddXml("mapping.xml", kMapping);
         CVLCMApiConfig config;
         m_Files.Configure(config);
@@ -187,7 +180,6 @@ protected:
     void TearDown() override
     {
         m_Api.Terminate();
-        CVLCMApi::SetModuleLibraries(nullptr);
         s_pBoard = nullptr;
     }
     CVLModuleController* Controller() { return m_Api.GetModuleController(); }
@@ -213,6 +205,7 @@ protected:
     }
 
     SBoard m_Board;
+    CModuleRegistration m_Registration{RegisterModules};
     CDefinitionFiles m_Files;
     CVLCMApi m_Api;
     CListener m_Listener;

@@ -22,10 +22,11 @@
 #include "cm/VLTarget.h"
 #include "cm/VLTargetList.h"
 #include "modules/VLModuleLibraries.h"
-#include "tests/cm/DefinitionFiles.h"
-#include "tests/support/DeviceEmulator.h"
+#include "tests/support/cm/DefinitionFiles.h"
+#include "tests/support/emulator/DeviceEmulator.h"
 #include "tests/support/TestSupport.h"
 #include "tests/support/Watchdog.h"
+#include "tests/support/cm/ModuleRegistration.h"
 
 namespace {
 
@@ -83,7 +84,6 @@ protected:
         m_Files.AddXml("PropertyRoot.xml", TestShippedDefinition("PropertyRoot.xml"));
         m_Files.AddXml("ModuleMapping.xml", strMapping);
         m_Files.AddScript("NetRetry.vls", TestShippedDefinition("NetRetry.vls"));
-        CVLCMApi::SetModuleLibraries(VLRegisterModuleLibraries);
         CVLCMApiConfig config;
         m_Files.Configure(config);
         m_Api.Initialize(&config, nullptr);
@@ -96,7 +96,6 @@ protected:
             m_pList->Destroy();
         m_Api.Terminate();
         m_Emu.Stop();
-        CVLCMApi::SetModuleLibraries(nullptr);
     }
     // Probes the emulator's devices through loopback's directed broadcast
     // until every good device has answered every send (or 20 s passed),
@@ -122,6 +121,7 @@ protected:
 
     CWatchdog m_Watchdog{120, "probe against the emulator"};
     CDeviceEmulator m_Emu{0};
+    CModuleRegistration m_Registration{VLRegisterModuleLibraries};
     CDefinitionFiles m_Files;
     CVLCMApi m_Api;
     CVLTargetList* m_pList = nullptr;

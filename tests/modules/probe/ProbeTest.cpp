@@ -28,7 +28,9 @@
 #include "base/core/VLInvalidParamException.h"
 #include "base/core/VLTimeoutException.h"
 #include "base/core/VLUnsupportedException.h"
-#include "tests/cm/DefinitionFiles.h"
+#include "tests/support/cm/DefinitionFiles.h"
+#include "tests/support/cm/FakeModule.h"
+#include "tests/support/cm/ModuleRegistration.h"
 #include "tests/support/TestSupport.h"
 #include "tests/support/Watchdog.h"
 
@@ -78,12 +80,11 @@ struct SBoard
 };
 SBoard* s_pBoard = nullptr;
 
-class CFakeChild : public IVLModInstanceIF
+// A child that sends and receives on the board.
+CFakeModule::SScript Child()
 {
-public:
-    void DestroyInstance(CVLModuleInstance*, CVLModuleParamCollection*) override {}
-    void CallMethod(CVLModuleInstance*, CVLModuleParamCollection* pParams) override
-    {
+    CFakeModule::SScript script;
+    script.OnCall = [](CFakeInstance& self, CVLModuleInstance*, CVLModuleParamCollection* pParams) {
         SBoard& b = *s_pBoard;
         std::string strMethod = pParams->GetMethodName().GetBuffer();
         std::unique_lock<std::mutex> lock(b.mutex);
@@ -103,12 +104,12 @@ public:
         if (b.nFirstReplyDelay > 0) {
             Clock::time_point due = b.sends.front() + std::chrono::milliseconds(b.nFirstReplyDelay);
             b.nFirstReplyDelay = 0;
-            b.cond.wait_until(lock, due, [&] { return m_bStopped; });
+            b.cond.wait_until(lock, due, [&] { return self.IsStopped(); });
             strReply = "delayed";
         } else {
             b.cond.wait_for(lock, std::chrono::milliseconds(nTimeout),
-                            [&] { return m_bStopped || !b.replies.empty(); });
-            if (m_bStopped || b.replies.empty())
+                            [&] { return self.IsStopped() || !b.replies.empty(); });
+            if (self.IsStopped() || b.replies.empty())
                 throw new EVLTimeoutException("Test", "ProbeTest", __LINE__, false);
             strReply = b.replies.front();
             b.replies.pop_front();
@@ -118,29 +119,18 @@ public:
         if (strReply.compare(0, 3, "bad") == 0)
             throw new EVLErrorResultException("Test", "ProbeTest", __LINE__, "VLPC", 1);
         pParams->GetTarget()->GetProperties()->GetProperty("MAC", true)->SetString(strReply.c_str(), 72);
-    }
-    void Stop(CVLModuleInstance*, CVLModuleParamCollection*) override
-    {
+    };
+    script.OnStop = [](CFakeInstance&, CVLModuleInstance*, CVLModuleParamCollection*) {
         std::lock_guard<std::mutex> lock(s_pBoard->mutex);
-        m_bStopped = true;
         s_pBoard->cond.notify_all();
-    }
-
-private:
-    bool m_bStopped = false;  // guarded by the board's mutex
-};
-
-class CFakeModule : public CVLModule
-{
-protected:
-    IVLModInstanceIF* onNew() override { return new CFakeChild(); }
-    void onDelete(IVLModInstanceIF* p) override { delete p; }
-};
+    };
+    return script;
+}
 
 void RegisterModules(CVLCMApi& api)
 {
     VLRegisterModuleLibraries(api);
-    VL_ADD_MODULE_STATIC_LIBRARY(api, "Fake", CFakeModule);
+    api.AddModuleStaticLibrary("Fake", new CFakeModule(Child()));
 }
 
 // Probe callbacks (MAC, merged flag) and exception classes, collected on the
@@ -189,7 +179,6 @@ protected:
     void SetUp() override
     {
         s_pBoard = &m_Board;
-        CVLCMApi::SetModuleLibraries(RegisterModules);
         m_Files.AddXml("mapping.xml", kMapping);
         CVLCMApiConfig config;
         m_Files.Configure(config);
@@ -198,7 +187,6 @@ protected:
     void TearDown() override
     {
         m_Api.Terminate();
-        CVLCMApi::SetModuleLibraries(nullptr);
         s_pBoard = nullptr;
     }
     CVLModuleController* C() { return m_Api.GetModuleController(); }
@@ -223,6 +211,7 @@ protected:
     }
 
     SBoard m_Board;
+    CModuleRegistration m_Registration{RegisterModules};
     CDefinitionFiles m_Files;
     CVLCMApi m_Api;
     CListener m_Listener;

@@ -16,7 +16,7 @@
 #include "modules/vlpc/VLPCPacketList.h"
 #include "modules/vlpc/VLPCField.h"
 #include "tests/modules/vlpc/VLPCTestHelpers.h"
-#include "tests/support/DeviceEmulator.h"
+#include "tests/support/emulator/DeviceEmulator.h"
 #include "tests/support/TestSupport.h"
 
 namespace {

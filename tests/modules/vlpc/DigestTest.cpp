@@ -9,7 +9,7 @@
 #include "modules/vlpc/VLARC4.h"
 #include "modules/vlpc/VLBase64.h"
 #include "modules/vlpc/VLMD5.h"
-#include "tests/support/DeviceEmulator.h"
+#include "tests/support/emulator/DeviceEmulator.h"
 #include "tests/support/TextStream.h"
 
 namespace {

@@ -21,9 +21,9 @@
 #include "modules/vlpc/VLPCPacketDataFormat.h"
 #include "modules/vlpc/VLPCPacketFormat.h"
 #include "tests/modules/vlpc/VLPCTestHelpers.h"
-#include "tests/support/DeviceEmulator.h"
+#include "tests/support/emulator/DeviceEmulator.h"
 #include "tests/support/TestSupport.h"
-#include "tests/support/VLPCProfileLayouts.h"
+#include "tests/support/modules/VLPCProfileLayouts.h"
 
 namespace {
 

@@ -18,7 +18,7 @@
 #include "modules/vlpc/VLPCFunction.h"
 #include "modules/vlpc/VLPCPacket.h"
 #include "tests/support/TestSupport.h"
-#include "tests/support/VLPCProfileLayouts.h"
+#include "tests/support/modules/VLPCProfileLayouts.h"
 #include "tests/support/XmlTestStream.h"
 
 namespace {

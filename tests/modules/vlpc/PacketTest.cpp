@@ -15,7 +15,7 @@
 #include "modules/vlpc/VLPCPacketFormat.h"
 #include "tests/modules/vlpc/VLPCTestHelpers.h"
 #include "tests/support/TestSupport.h"
-#include "tests/support/VLPCProfileLayouts.h"
+#include "tests/support/modules/VLPCProfileLayouts.h"
 
 namespace {
 

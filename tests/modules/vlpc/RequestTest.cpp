@@ -30,11 +30,12 @@
 #include "cm/VLTarget.h"
 #include "modules/VLModuleLibraries.h"
 #include "modules/vlpc/VLPC.h"
-#include "tests/cm/DefinitionFiles.h"
+#include "tests/support/cm/DefinitionFiles.h"
 #include "tests/modules/vlpc/VLPCTestHelpers.h"
-#include "tests/support/DeviceEmulator.h"
+#include "tests/support/emulator/DeviceEmulator.h"
 #include "tests/support/TestSupport.h"
 #include "tests/support/Watchdog.h"
+#include "tests/support/cm/ModuleRegistration.h"
 
 namespace {
 
@@ -104,7 +105,6 @@ protected:
         m_Files.AddXml("PropertyRoot.xml", strRoot);
         m_Files.AddXml("ModuleMapping.xml", Mapping());
         m_Files.AddScript("NetRetry.vls", TestShippedDefinition("NetRetry.vls"));
-        CVLCMApi::SetModuleLibraries(VLRegisterModuleLibraries);
         CVLCMApiConfig config;
         m_Files.Configure(config);
         m_Api.Initialize(&config, nullptr);
@@ -201,6 +201,7 @@ protected:
         ASSERT_EQ(Run("VLPC_Unicast", "Probe"), "");
     }
 
+    CModuleRegistration m_Registration{VLRegisterModuleLibraries};
     CDefinitionFiles m_Files;
     CVLCMApi m_Api;
     CVLModuleController* m_pController = nullptr;

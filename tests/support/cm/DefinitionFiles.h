@@ -1,6 +1,5 @@
 // Definition files written to a temporary folder and named in a file list,
-// the framework's development form of its definitions. Header-only, so that
-// the tests of every layer above the framework can use it.
+// the framework's development form of its definitions.
 #ifndef DEFINITIONFILES_H
 #define DEFINITIONFILES_H
 

@@ -1,4 +1,4 @@
-#include "tests/ecm/ECMFakeModules.h"
+#include "tests/support/ecm/FakeNetwork.h"
 
 #include <atomic>
 #include <map>
@@ -9,8 +9,6 @@
 #include "base/core/VLStopFunctionException.h"
 #include "base/core/VLTimeoutException.h"
 #include "cm/VLCMApi.h"
-#include "cm/VLModInstanceIF.h"
-#include "cm/VLModule.h"
 #include "cm/VLModuleController.h"
 #include "cm/VLModuleInstance.h"
 #include "cm/VLModuleParamCollection.h"
@@ -18,6 +16,7 @@
 #include "cm/VLTarget.h"
 #include "cm/VLTargetList.h"
 #include "ecm/VLECMNIFInfo.h"
+#include "tests/support/cm/FakeModule.h"
 
 namespace {
 std::mutex g_Mutex;
@@ -39,32 +38,31 @@ std::string Key(const std::string& strMac, const std::string& strList)
     return Text(CVLECMNIFInfo::NormalizeMACAddress(CVLString(strMac.c_str(), 72))) + "/" + strList;
 }
 
-class CFakeProbeImpl : public IVLModInstanceIF
+// Keeps its running instance so a test can play replies into it.
+CFakeModule::SScript FakeProbe()
 {
-public:
-    void CallMethod(CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams) override
-    {
+    CFakeModule::SScript script;
+    script.OnCall = [](CFakeInstance&, CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams) {
         std::lock_guard<std::mutex> lock(g_Mutex);
         g_pProbeInstance = pInstance;
         g_pProbeParams = pParams;
         ++g_nProbeStarts;
-    }
-    void Stop(CVLModuleInstance*, CVLModuleParamCollection*) override {}
-    void DestroyInstance(CVLModuleInstance* pInstance, CVLModuleParamCollection*) override
-    {
+    };
+    script.OnDestroy = [](CFakeInstance&, CVLModuleInstance* pInstance, CVLModuleParamCollection*) {
         std::lock_guard<std::mutex> lock(g_Mutex);
         if (g_pProbeInstance == pInstance) {
             g_pProbeInstance = nullptr;
             g_pProbeParams = nullptr;
         }
-    }
-};
+    };
+    return script;
+}
 
-class CFakeVLPCImpl : public IVLModInstanceIF
+// Answers each unicast command as the test has set it.
+CFakeModule::SScript FakeVLPC()
 {
-public:
-    void CallMethod(CVLModuleInstance*, CVLModuleParamCollection* pParams) override
-    {
+    CFakeModule::SScript script;
+    script.OnCall = [](CFakeInstance& self, CVLModuleInstance*, CVLModuleParamCollection* pParams) {
         CVLTarget* pTarget = pParams->GetTarget();
         std::string strMac;
         if (pTarget != nullptr) {
@@ -88,59 +86,33 @@ public:
         case EFakeAnswer::Success:
             return;
         case EFakeAnswer::Timeout:
-            throw new EVLTimeoutException("FakeVLPC", "ECMFakeModules", __LINE__, false);
+            throw new EVLTimeoutException("FakeVLPC", "FakeNetwork", __LINE__, false);
         case EFakeAnswer::DeviceError:
-            throw new EVLErrorResultException("FakeVLPC", "ECMFakeModules", __LINE__, "VLPC", 0xF003);
+            throw new EVLErrorResultException("FakeVLPC", "FakeNetwork", __LINE__, "VLPC", 0xF003);
         case EFakeAnswer::Block:
-            while (!m_bStop)
+            while (!self.IsStopped())
                 std::this_thread::sleep_for(std::chrono::milliseconds(2));
-            throw new EVLStopFunctionException("FakeVLPC", "ECMFakeModules", __LINE__);
+            throw new EVLStopFunctionException("FakeVLPC", "FakeNetwork", __LINE__);
         }
-    }
-    void Stop(CVLModuleInstance*, CVLModuleParamCollection*) override { m_bStop = true; }
-    void DestroyInstance(CVLModuleInstance*, CVLModuleParamCollection*) override {}
-
-private:
-    std::atomic<bool> m_bStop{false};
-};
-
-class CFakeQuietImpl : public IVLModInstanceIF
-{
-public:
-    void CallMethod(CVLModuleInstance*, CVLModuleParamCollection*) override {}
-    void Stop(CVLModuleInstance*, CVLModuleParamCollection*) override {}
-    void DestroyInstance(CVLModuleInstance*, CVLModuleParamCollection*) override {}
-};
-
-template <class IMPL>
-class CFakeModuleOf : public CVLModule
-{
-protected:
-    IVLModInstanceIF* onNew() override { return new IMPL(); }
-    void onDelete(IVLModInstanceIF* pInstanceIF) override { delete pInstanceIF; }
-};
+    };
+    return script;
+}
 
 void RegisterFakes(CVLCMApi& api)
 {
-    VL_ADD_MODULE_STATIC_LIBRARY(api, "VLMDProbe", CFakeModuleOf<CFakeProbeImpl>);
-    VL_ADD_MODULE_STATIC_LIBRARY(api, "VLMDVLPC", CFakeModuleOf<CFakeVLPCImpl>);
-    VL_ADD_MODULE_STATIC_LIBRARY(api, "VLMDSock", CFakeModuleOf<CFakeQuietImpl>);
+    api.AddModuleStaticLibrary("VLMDProbe", new CFakeModule(FakeProbe()));
+    api.AddModuleStaticLibrary("VLMDVLPC", new CFakeModule(FakeVLPC()));
+    api.AddModuleStaticLibrary("VLMDSock", new CFakeModule());
 }
 }  // namespace
 
-void CFakeNetwork::Install()
+CFakeNetwork::CFakeNetwork() : m_Registration(RegisterFakes)
 {
     std::lock_guard<std::mutex> lock(g_Mutex);
     g_Answers.clear();
     g_Requests.clear();
     g_LastRetry.clear();
     g_nProbeStarts = 0;
-    CVLCMApi::SetModuleLibraries(RegisterFakes);
-}
-
-void CFakeNetwork::Uninstall()
-{
-    CVLCMApi::SetModuleLibraries(nullptr);
 }
 
 void CFakeNetwork::SetAnswer(const std::string& strMac, const std::string& strPacketList, EFakeAnswer eAnswer)

@@ -1,4 +1,4 @@
-#include "tests/support/DeviceEmulator.h"
+#include "tests/support/emulator/DeviceEmulator.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>

@@ -9,7 +9,7 @@
 #include <sstream>
 #include <string>
 
-#include "tests/support/DeviceEmulator.h"
+#include "tests/support/emulator/DeviceEmulator.h"
 
 static int Usage()
 {

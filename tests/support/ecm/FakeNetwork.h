@@ -3,12 +3,12 @@
 // network: the probe module keeps its running instance so a test can play
 // replies into it, and the VLPC module answers each unicast command as the
 // test has set it for the device and packet list.
-#ifndef ECMFAKEMODULES_H
-#define ECMFAKEMODULES_H
+#ifndef FAKENETWORK_H
+#define FAKENETWORK_H
 
 #include <string>
 
-class CVLCMApi;
+#include "tests/support/cm/ModuleRegistration.h"
 
 enum class EFakeAnswer
 {
@@ -18,13 +18,13 @@ enum class EFakeAnswer
     Block         // runs until the instance is stopped
 };
 
+// While an object lives, the fakes are the registered modules; it restores
+// the registration before it when it goes.
 class CFakeNetwork
 {
 public:
     // Installs the fakes' registration and forgets every setting and count.
-    static void Install();
-    // Leaves the module registration to the program again.
-    static void Uninstall();
+    CFakeNetwork();
     // How a device (MAC text in any form) answers a packet list; default Success.
     static void SetAnswer(const std::string& strMac, const std::string& strPacketList, EFakeAnswer eAnswer);
     // Unicast requests made, by device and packet list.
@@ -40,6 +40,9 @@ public:
     static bool IsProbeRunning();
     // Top-level instances of the probe function created so far.
     static int ProbeStarts();
+
+private:
+    CModuleRegistration m_Registration;
 };
 
 #endif

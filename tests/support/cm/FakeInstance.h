@@ -1,0 +1,41 @@
+// An instance of the scripted fake module: each method calls the script's
+// function. It remembers a stop, and runs work on a thread of its own that
+// a stop, its destruction or its deletion joins.
+#ifndef FAKEINSTANCE_H
+#define FAKEINSTANCE_H
+
+#include <atomic>
+#include <functional>
+#include <thread>
+
+#include "cm/VLModInstanceIF.h"
+
+class CFakeInstance : public IVLModInstanceIF
+{
+public:
+    typedef std::function<void(CFakeInstance&, CVLModuleInstance*, CVLModuleParamCollection*)> TMethod;
+
+    explicit CFakeInstance(TMethod fnCall = nullptr, TMethod fnStop = nullptr, TMethod fnDestroy = nullptr);
+    virtual ~CFakeInstance();
+    virtual void CallMethod(CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams) override;
+    virtual void Stop(CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams) override;
+    virtual void DestroyInstance(CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams) override;
+
+    // Set before the script's stop runs.
+    bool IsStopped() const { return m_bStopped; }
+    // Runs fnWork on the instance's thread (one at a time).
+    void RunOnThread(std::function<void()> fnWork);
+
+    static std::atomic<int> s_nLive;
+
+private:
+    void Join();
+
+    TMethod m_fnCall;
+    TMethod m_fnStop;
+    TMethod m_fnDestroy;
+    std::atomic<bool> m_bStopped{false};
+    std::thread m_Thread;
+};
+
+#endif
