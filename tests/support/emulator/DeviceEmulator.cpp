@@ -51,28 +51,6 @@ enum : uint16_t
 const uint16_t kNoPassword = 0xFFFF;
 const int kWordCipherTable[8] = {5, 11, 3, 14, 7, 1, 9, 13};
 
-char FunctionLetter(uint16_t nFunction)
-{
-    switch (nFunction) {
-    case FN_PROBE:
-    case FN_REBOOT_POLLING:
-        return 'P';
-    case FN_CHECK_UNICAST:
-    case FN_SUPPORT_INFO:
-    case FN_LIST_INFO:
-    case FN_DETAIL:
-    case FN_WLAN_INFO:
-    case FN_CHECK_PASSWORD:
-        return 'Q';
-    case FN_SET_DETAIL:
-        return 'S';
-    case FN_FACT_RESET:
-        return 'I';
-    default:
-        return 0;
-    }
-}
-
 uint32_t ParseQuad(const std::string& s)
 {
     in_addr a;
@@ -736,6 +714,353 @@ void CDeviceEmulator::Handle(const uint8_t* pData, size_t nLen, uint32_t nDst, c
     }
 }
 
+namespace {
+// A request a device has admitted: its header fields and, once read, its data.
+struct SRequest
+{
+    char cType;
+    uint8_t nNumber;
+    uint16_t nFunction;
+    size_t nDataSize;
+    bool bUnicastOnly;  // every function but the probe and the reboot polling
+};
+
+// One exchange: what a reply function reads and decides. The payload starts
+// with the device's MAC address; an error drops it.
+struct SExchange
+{
+    EmuDevice& d;
+    Reader& in;        // the request's data after the target and the password
+    bool bUnicast;
+    bool bPasswordOk;  // true when the function carries no password
+    EmuDevice next;    // a SetDetail request's values
+    long nUptime;      // seconds since the device (re)started
+    uint16_t nResult = RES_OK;
+    std::vector<uint8_t> payload;
+    bool bAnswer = true;
+    bool bRestart = false;
+
+    SExchange(EmuDevice& device, Reader& reader, bool bToUnicast, long nSeconds)
+        : d(device), in(reader), bUnicast(bToUnicast), bPasswordOk(true), next(device), nUptime(nSeconds)
+    {
+    }
+    void Error(uint16_t nCode)
+    {
+        nResult = nCode;
+        payload.clear();
+        bAnswer = bUnicast;  // never an error to a broadcast
+    }
+};
+
+uint64_t NextRandom(uint64_t& n)
+{
+    n ^= n << 13;
+    n ^= n >> 7;
+    n ^= n << 17;
+    return n;
+}
+
+// Who may speak to a device at all: the header of a request it takes.
+bool Admit(const uint8_t* pData, size_t nLen, SRequest& req)
+{
+    if (nLen < kHeaderSize || nLen > kMaxDatagram || memcmp(pData, "ORVEK", 5) != 0)
+        return false;
+    req.cType = static_cast<char>(pData[5]);
+    if (req.cType < 'A' || req.cType > 'Z' || pData[6] != kDeviceType || pData[10] != 0 || pData[11] != 0)
+        return false;
+    req.nFunction = static_cast<uint16_t>((pData[8] << 8) | pData[9]);
+    req.nNumber = pData[7];
+    req.nDataSize = static_cast<size_t>((pData[12] << 8) | pData[13]);
+    req.bUnicastOnly = req.nFunction != FN_PROBE && req.nFunction != FN_REBOOT_POLLING;
+    return true;
+}
+
+bool HasPassword(uint16_t nFunction)
+{
+    return nFunction == FN_CHECK_PASSWORD || nFunction == FN_SET_DETAIL || nFunction == FN_FACT_RESET;
+}
+
+// The values of a SetDetail request.
+EmuDevice ReadSetDetail(Reader& in, const EmuDevice& d)
+{
+    EmuDevice next = d;
+    next.nIPMode = static_cast<uint8_t>(in.Get8());
+    next.strIP = in.GetQuad();
+    next.strMask = in.GetQuad();
+    next.strGateway = in.GetQuad();
+    next.nWebPort = static_cast<uint16_t>(in.Get16());
+    next.strNodeName = in.GetBytes(in.Get16());
+    next.strLocation = in.GetBytes(in.Get16());
+    unsigned nContact = in.Get16();
+    next.strContact = in.GetBytes(nContact >= 2 ? nContact - 2 : 0);
+    if (EmuVersionNumber(d.cVersion) >= 2)
+        next.strDNS = in.GetQuad();
+    return next;
+}
+
+bool PasswordMatches(const EmuDevice& d, const std::string& strPassword)
+{
+    if (d.nCipherType == kNoPassword)
+        return true;
+    std::string expected = d.nCipherType == 2   ? EmuMD5Hex(d.strPassword)
+                           : d.nCipherType == 1 ? EmuBase64Lines(d.strPassword)
+                                                : d.strPassword;
+    return strPassword == expected;
+}
+
+// ---------------------------------------------------------------------------
+// One reply per function code
+
+void ReplyProbe(SExchange& x)
+{
+    PutProbePayload(x.payload, x.d);
+}
+
+void ReplyCheckUnicast(SExchange& x)
+{
+    Put8(x.payload, 1);
+}
+
+void ReplySupportInfo(SExchange& x)
+{
+    Put32(x.payload, x.d.nCapabilities);
+    PutList(x.payload, x.d.functions, 0xFFFF, [](std::vector<uint8_t>& e, uint16_t f) { Put16(e, f); });
+}
+
+void ReplyListInfo(SExchange& x)
+{
+    std::vector<uint8_t>& v = x.payload;
+    const EmuDevice& d = x.d;
+    Put16(v, d.nWebPort);
+    Put8(v, d.nStatus);
+    PutVar16(v, d.strNodeName, 64);
+    PutVar16(v, d.strLocation, 64);
+    std::string fw = Bounded(d.strFirmware, 32);
+    v.insert(v.end(), fw.begin(), fw.end());
+    Put8(v, 0);
+    PutFixed(v, d.strSerial, 16);
+    PutList(v, d.protocols, 16, [](std::vector<uint8_t>& e, const EmuProtocol& p) {
+        Put8(e, p.nProtocolId);
+        Put8(e, p.nEnabled);
+        Put16(e, p.nPort);
+    });
+}
+
+void ReplyDetail(SExchange& x)
+{
+    std::vector<uint8_t>& v = x.payload;
+    const EmuDevice& d = x.d;
+    Put8(v, d.nIPMode);
+    PutQuad(v, d.strIP);
+    PutQuad(v, d.strMask);
+    PutQuad(v, d.strGateway);
+    Put16(v, d.nWebPort);
+    PutVar16(v, d.strNodeName, 64);
+    PutVar16(v, d.strLocation, 64);
+    PutLength16(v, d.strContact, 64);
+    if (EmuVersionNumber(d.cVersion) >= 2)
+        PutQuad(v, d.strDNS);
+}
+
+void ReplyWlanInfo(SExchange& x)
+{
+    std::vector<uint8_t>& v = x.payload;
+    const EmuDevice& d = x.d;
+    if (!d.bWireless) {
+        x.Error(RES_UNSUPPORTED);
+        return;
+    }
+    Put8(v, d.nWLANMode);
+    Put8(v, d.nChannel);
+    Put8(v, d.nSecurity);
+    Put8(v, d.nSignalLevel);
+    PutVar8(v, d.strSSID, 32);
+    PutList(v, d.scanList, 0xFFFF, [](std::vector<uint8_t>& e, const EmuNetwork& n) {
+        PutVar8(e, n.strSSID, 32);
+        Put8(e, n.nChannel);
+        Put8(e, n.nSecurity);
+        Put8(e, n.nSignalLevel);
+    });
+}
+
+void ReplyCheckPassword(SExchange& x)
+{
+    if (x.bPasswordOk) {
+        x.d.nRetryLeft = 5;
+        Put8(x.payload, 1);
+        return;
+    }
+    if (x.d.nRetryLeft > 0)
+        --x.d.nRetryLeft;
+    x.nResult = RES_WRONG_PASSWORD_DATA;
+    Put8(x.payload, static_cast<uint8_t>(x.d.nRetryLeft));
+}
+
+void ReplySetDetail(SExchange& x)
+{
+    EmuDevice& d = x.d;
+    EmuDevice& next = x.next;
+    if (!x.bPasswordOk) {
+        x.Error(RES_WRONG_PASSWORD);
+        return;
+    }
+    if (next.nIPMode > 2 || next.nWebPort == 0) {
+        x.Error(RES_MALFORMED);
+        return;
+    }
+    bool bAddress = next.nIPMode != d.nIPMode || next.strIP != d.strIP || next.strMask != d.strMask ||
+                    next.strGateway != d.strGateway;
+    next.nRetryLeft = d.nRetryLeft;
+    d = next;
+    if (bAddress) {
+        x.nResult = RES_REBOOT;
+        x.bRestart = true;
+    }
+    Put8(x.payload, bAddress ? 1 : 0);
+}
+
+void ReplyFactReset(SExchange& x)
+{
+    if (!x.bPasswordOk) {
+        x.Error(RES_WRONG_PASSWORD);
+        return;
+    }
+    Put8(x.payload, 1);
+    x.bRestart = true;
+}
+
+void ReplyRebootPolling(SExchange& x)
+{
+    std::vector<uint8_t>& v = x.payload;
+    Put8(v, 0);
+    Put32(v, static_cast<uint32_t>(x.nUptime));
+    Put8(v, x.d.nIPMode);
+    PutQuad(v, x.d.strIP);
+    PutQuad(v, x.d.strMask);
+}
+
+// The functions a device knows: the request type letter each comes with
+// (probe and reboot polling 'P', queries 'Q', SetDetail 'S', reset 'I'), and
+// its reply.
+struct SFunction
+{
+    uint16_t nCode;
+    char cLetter;
+    void (*Reply)(SExchange&);
+};
+
+const SFunction* FunctionOf(uint16_t nCode)
+{
+    static const SFunction kFunctions[] = {
+        {FN_PROBE, 'P', ReplyProbe},
+        {FN_REBOOT_POLLING, 'P', ReplyRebootPolling},
+        {FN_CHECK_UNICAST, 'Q', ReplyCheckUnicast},
+        {FN_SUPPORT_INFO, 'Q', ReplySupportInfo},
+        {FN_LIST_INFO, 'Q', ReplyListInfo},
+        {FN_DETAIL, 'Q', ReplyDetail},
+        {FN_WLAN_INFO, 'Q', ReplyWlanInfo},
+        {FN_CHECK_PASSWORD, 'Q', ReplyCheckPassword},
+        {FN_SET_DETAIL, 'S', ReplySetDetail},
+        {FN_FACT_RESET, 'I', ReplyFactReset},
+    };
+    for (const SFunction& f : kFunctions) {
+        if (f.nCode == nCode)
+            return &f;
+    }
+    return nullptr;
+}
+
+// ---------------------------------------------------------------------------
+// The hostile modes: what a device makes of its well-formed reply.
+
+typedef std::vector<std::vector<uint8_t>> Datagrams;
+
+Datagrams SendAsIs(std::vector<uint8_t>& reply, const EmuDevice&, uint64_t&)
+{
+    return {reply};
+}
+
+Datagrams SendTruncated(std::vector<uint8_t>& reply, const EmuDevice&, uint64_t&)
+{
+    reply.resize(10);
+    return {reply};
+}
+
+Datagrams SendEmpty(std::vector<uint8_t>&, const EmuDevice&, uint64_t&)
+{
+    return Datagrams(1);
+}
+
+Datagrams SendBadMagic(std::vector<uint8_t>& reply, const EmuDevice&, uint64_t&)
+{
+    reply[0] = 'X';
+    return {reply};
+}
+
+Datagrams SendOtherType(std::vector<uint8_t>& reply, const EmuDevice&, uint64_t&)
+{
+    reply[6] ^= 0xFF;
+    return {reply};
+}
+
+Datagrams SendOversized(std::vector<uint8_t>& reply, const EmuDevice&, uint64_t&)
+{
+    reply.resize(2000, 0xEE);
+    return {reply};
+}
+
+// Well-formed replies to another function: nothing the request waits for.
+Datagrams SendStrays(std::vector<uint8_t>& reply, const EmuDevice& d, uint64_t&)
+{
+    reply[9] ^= 0xFF;
+    return Datagrams(static_cast<size_t>(d.nFloodCount), reply);
+}
+
+Datagrams SendFlood(std::vector<uint8_t>& reply, const EmuDevice& d, uint64_t& nRandom)
+{
+    Datagrams out;
+    for (int i = 0; i < d.nFloodCount; ++i) {
+        NextRandom(nRandom);
+        std::vector<uint8_t> junk;
+        if (i % 3 == 0) {
+            junk.resize(nRandom % 600);
+            for (size_t j = 0; j < junk.size(); ++j)
+                junk[j] = static_cast<uint8_t>(nRandom >> (j % 56));
+        } else if (i % 3 == 1) {
+            junk.assign(reply.begin(), reply.begin() + static_cast<long>(nRandom % reply.size()));
+        } else {
+            junk = reply;
+        }
+        out.push_back(junk);
+    }
+    return out;
+}
+
+typedef Datagrams (*SendFunc)(std::vector<uint8_t>& reply, const EmuDevice& d, uint64_t& nRandom);
+
+SendFunc SendOf(EmuHostile eHostile)
+{
+    switch (eHostile) {
+    case EmuHostile::Truncated:
+        return SendTruncated;
+    case EmuHostile::Empty:
+        return SendEmpty;
+    case EmuHostile::BadMagic:
+        return SendBadMagic;
+    case EmuHostile::OtherType:
+        return SendOtherType;
+    case EmuHostile::Oversized:
+        return SendOversized;
+    case EmuHostile::Strays:
+        return SendStrays;
+    case EmuHostile::Flood:
+        return SendFlood;
+    default:
+        return SendAsIs;  // the modes that play with the request or the addresses
+    }
+}
+}  // namespace
+
 void CDeviceEmulator::HandleDevice(State& dev, const uint8_t* pData, size_t nLen, bool bUnicast,
                                    const sockaddr_in& from)
 {
@@ -745,221 +1070,78 @@ void CDeviceEmulator::HandleDevice(State& dev, const uint8_t* pData, size_t nLen
         return;
     if (bUnicast && !d.bAnswersUnicast)
         return;
-    if (d.nLossPercent > 0) {
-        m_nRandom ^= m_nRandom << 13;
-        m_nRandom ^= m_nRandom >> 7;
-        m_nRandom ^= m_nRandom << 17;
-        if (static_cast<int>(m_nRandom % 100) < d.nLossPercent)
-            return;
-    }
-    // Who may speak to a device at all.
-    if (nLen < kHeaderSize || nLen > kMaxDatagram || memcmp(pData, "ORVEK", 5) != 0)
+    if (d.nLossPercent > 0 && static_cast<int>(NextRandom(m_nRandom) % 100) < d.nLossPercent)
         return;
-    char cType = static_cast<char>(pData[5]);
-    if (cType < 'A' || cType > 'Z' || pData[6] != kDeviceType || pData[10] != 0 || pData[11] != 0)
+    SRequest req;
+    if (!Admit(pData, nLen, req))
         return;
-    uint16_t nFunction = static_cast<uint16_t>((pData[8] << 8) | pData[9]);
-    uint8_t nNumber = pData[7];
-    size_t nDataSize = static_cast<size_t>((pData[12] << 8) | pData[13]);
-    char cLetter = FunctionLetter(nFunction);
-    bool bUnicastOnly = nFunction != FN_PROBE && nFunction != FN_REBOOT_POLLING;
+    const SFunction* pFunction = FunctionOf(req.nFunction);
     // Mode 1 (word cipher) for payloads of unicast functions to an encrypting
     // device; device numbers 0x80..0xFE keep their bytes (mode 2).
-    bool bCipher = bUnicastOnly && d.bEncrypted && !(d.nNumber >= 0x80 && d.nNumber <= 0xFE);
+    bool bCipher = req.bUnicastOnly && d.bEncrypted && !(d.nNumber >= 0x80 && d.nNumber <= 0xFE);
 
-    uint16_t nResult = RES_OK;
-    std::vector<uint8_t> payload;
-    bool bAnswer = true;
-    bool bRestart = false;
-    auto error = [&](uint16_t nCode) {
-        nResult = nCode;
-        payload.clear();
-        bAnswer = bUnicast;  // never an error to a broadcast
-    };
-    if (cLetter == 0) {
-        error(RES_UNSUPPORTED);
-    } else if (bUnicastOnly && !bUnicast) {
+    std::vector<uint8_t> request(pData + kHeaderSize, pData + nLen);
+    Reader in{request, 0, false};
+    long nUptime = static_cast<long>(std::chrono::duration_cast<std::chrono::seconds>(now - dev.started).count());
+    SExchange x(d, in, bUnicast, nUptime);
+    if (pFunction == nullptr) {
+        x.Error(RES_UNSUPPORTED);
+    } else if (req.bUnicastOnly && !bUnicast) {
         return;
-    } else if (cType != cLetter) {
-        error(RES_MALFORMED);
-    } else if (bUnicastOnly && nNumber != 0 && nNumber != d.nNumber) {
-        error(RES_MALFORMED);
-    } else if (nDataSize > nLen - kHeaderSize) {
-        error(RES_MALFORMED);
+    } else if (req.cType != pFunction->cLetter) {
+        x.Error(RES_MALFORMED);
+    } else if (req.bUnicastOnly && req.nNumber != 0 && req.nNumber != d.nNumber) {
+        x.Error(RES_MALFORMED);
+    } else if (req.nDataSize > nLen - kHeaderSize) {
+        x.Error(RES_MALFORMED);
     } else {
-        std::vector<uint8_t> request(pData + kHeaderSize, pData + nLen);
         if (bCipher && !request.empty()) {
             if (request.size() % 2)
                 request.pop_back();
             EmuWordCipher(request, d.mac, false);
         }
-        request.resize(std::min(request.size(), nDataSize));
-        Reader in{request, 0, false};
+        request.resize(std::min(request.size(), req.nDataSize));
         bool bMacOk = true;
-        std::string strPassword;
-        bool bHasPassword = nFunction == FN_CHECK_PASSWORD || nFunction == FN_SET_DETAIL || nFunction == FN_FACT_RESET;
-        if (bUnicastOnly) {
+        if (req.bUnicastOnly) {
             std::string target = in.GetBytes(12);
             if (target != std::string(12, '\0')) {
                 uint8_t mac[6];
                 bMacOk = EmuParseMac(target, mac) && memcmp(mac, d.mac, 6) == 0;
             }
-            if (bHasPassword) {
+            if (HasPassword(req.nFunction)) {
                 unsigned nPassword = in.Get16();
-                strPassword = in.GetBytes(nPassword);
+                x.bPasswordOk = PasswordMatches(d, in.GetBytes(nPassword));
             }
         }
-        // The values of a SetDetail request.
-        EmuDevice next = d;
-        if (nFunction == FN_SET_DETAIL) {
-            next.nIPMode = static_cast<uint8_t>(in.Get8());
-            next.strIP = in.GetQuad();
-            next.strMask = in.GetQuad();
-            next.strGateway = in.GetQuad();
-            next.nWebPort = static_cast<uint16_t>(in.Get16());
-            next.strNodeName = in.GetBytes(in.Get16());
-            next.strLocation = in.GetBytes(in.Get16());
-            unsigned nContact = in.Get16();
-            next.strContact = in.GetBytes(nContact >= 2 ? nContact - 2 : 0);
-            if (EmuVersionNumber(d.cVersion) >= 2)
-                next.strDNS = in.GetQuad();
-        }
-        bool bPasswordOk = true;
-        if (bHasPassword && d.nCipherType != kNoPassword) {
-            std::string expected = d.nCipherType == 2   ? EmuMD5Hex(d.strPassword)
-                                   : d.nCipherType == 1 ? EmuBase64Lines(d.strPassword)
-                                                        : d.strPassword;
-            bPasswordOk = strPassword == expected;
-        }
+        if (req.nFunction == FN_SET_DETAIL)
+            x.next = ReadSetDetail(in, d);
         if (in.bShort) {
-            error(RES_MALFORMED);
+            x.Error(RES_MALFORMED);
         } else if (!bMacOk) {
-            error(RES_OTHER_DEVICE);
+            x.Error(RES_OTHER_DEVICE);
         } else {
-            std::vector<uint8_t>& v = payload;
-            v.insert(v.end(), d.mac, d.mac + 6);
+            x.payload.insert(x.payload.end(), d.mac, d.mac + 6);
             if (d.eHostile == EmuHostile::SpoofMac && bUnicast)
-                v[5] ^= 0xFF;
-            switch (nFunction) {
-            case FN_PROBE:
-                PutProbePayload(v, d);
-                break;
-            case FN_CHECK_UNICAST:
-                Put8(v, 1);
-                break;
-            case FN_SUPPORT_INFO:
-                Put32(v, d.nCapabilities);
-                PutList(v, d.functions, 0xFFFF, [](std::vector<uint8_t>& e, uint16_t f) { Put16(e, f); });
-                break;
-            case FN_LIST_INFO:
-                Put16(v, d.nWebPort);
-                Put8(v, d.nStatus);
-                PutVar16(v, d.strNodeName, 64);
-                PutVar16(v, d.strLocation, 64);
-                {
-                    std::string fw = Bounded(d.strFirmware, 32);
-                    v.insert(v.end(), fw.begin(), fw.end());
-                    Put8(v, 0);
-                }
-                PutFixed(v, d.strSerial, 16);
-                PutList(v, d.protocols, 16, [](std::vector<uint8_t>& e, const EmuProtocol& p) {
-                    Put8(e, p.nProtocolId);
-                    Put8(e, p.nEnabled);
-                    Put16(e, p.nPort);
-                });
-                break;
-            case FN_DETAIL:
-                Put8(v, d.nIPMode);
-                PutQuad(v, d.strIP);
-                PutQuad(v, d.strMask);
-                PutQuad(v, d.strGateway);
-                Put16(v, d.nWebPort);
-                PutVar16(v, d.strNodeName, 64);
-                PutVar16(v, d.strLocation, 64);
-                PutLength16(v, d.strContact, 64);
-                if (EmuVersionNumber(d.cVersion) >= 2)
-                    PutQuad(v, d.strDNS);
-                break;
-            case FN_WLAN_INFO:
-                if (!d.bWireless) {
-                    error(RES_UNSUPPORTED);
-                    break;
-                }
-                Put8(v, d.nWLANMode);
-                Put8(v, d.nChannel);
-                Put8(v, d.nSecurity);
-                Put8(v, d.nSignalLevel);
-                PutVar8(v, d.strSSID, 32);
-                PutList(v, d.scanList, 0xFFFF, [](std::vector<uint8_t>& e, const EmuNetwork& n) {
-                    PutVar8(e, n.strSSID, 32);
-                    Put8(e, n.nChannel);
-                    Put8(e, n.nSecurity);
-                    Put8(e, n.nSignalLevel);
-                });
-                break;
-            case FN_CHECK_PASSWORD:
-                if (bPasswordOk) {
-                    d.nRetryLeft = 5;
-                    Put8(v, 1);
-                } else {
-                    if (d.nRetryLeft > 0)
-                        --d.nRetryLeft;
-                    nResult = RES_WRONG_PASSWORD_DATA;
-                    Put8(v, static_cast<uint8_t>(d.nRetryLeft));
-                }
-                break;
-            case FN_SET_DETAIL:
-                if (!bPasswordOk) {
-                    error(RES_WRONG_PASSWORD);
-                } else if (next.nIPMode > 2 || next.nWebPort == 0) {
-                    error(RES_MALFORMED);
-                } else {
-                    bool bAddress = next.nIPMode != d.nIPMode || next.strIP != d.strIP ||
-                                    next.strMask != d.strMask || next.strGateway != d.strGateway;
-                    next.nRetryLeft = d.nRetryLeft;
-                    d = next;
-                    if (bAddress) {
-                        nResult = RES_REBOOT;
-                        bRestart = true;
-                    }
-                    Put8(v, bAddress ? 1 : 0);
-                }
-                break;
-            case FN_FACT_RESET:
-                if (!bPasswordOk) {
-                    error(RES_WRONG_PASSWORD);
-                } else {
-                    Put8(v, 1);
-                    bRestart = true;
-                }
-                break;
-            case FN_REBOOT_POLLING:
-                Put8(v, 0);
-                Put32(v, static_cast<uint32_t>(
-                             std::chrono::duration_cast<std::chrono::seconds>(now - dev.started).count()));
-                Put8(v, d.nIPMode);
-                PutQuad(v, d.strIP);
-                PutQuad(v, d.strMask);
-                break;
-            }
+                x.payload[5] ^= 0xFF;
+            pFunction->Reply(x);
         }
     }
-    if (!bAnswer)
+    if (!x.bAnswer)
         return;
 
     // The reply: header, then the payload, enciphered when it has data.
-    std::vector<uint8_t> reply = {'O', 'R', 'V', 'E', 'K', static_cast<uint8_t>(cType + 0x20), kDeviceType,
+    std::vector<uint8_t> reply = {'O', 'R', 'V', 'E', 'K', static_cast<uint8_t>(req.cType + 0x20), kDeviceType,
                                   d.nNumber, pData[8], pData[9]};
-    Put16(reply, nResult);
-    Put16(reply, static_cast<unsigned>(payload.size()));
-    if (bCipher && !payload.empty())
-        EmuWordCipher(payload, d.mac, true);
-    reply.insert(reply.end(), payload.begin(), payload.end());
+    Put16(reply, x.nResult);
+    Put16(reply, static_cast<unsigned>(x.payload.size()));
+    if (bCipher && !x.payload.empty())
+        EmuWordCipher(x.payload, d.mac, true);
+    reply.insert(reply.end(), x.payload.begin(), x.payload.end());
 
     // Address changes and resets take effect after the reply has gone.
     uint32_t nFrom = dev.nIP;
-    if (bRestart) {
-        if (nFunction == FN_FACT_RESET)
+    if (x.bRestart) {
+        if (req.nFunction == FN_FACT_RESET)
             d = dev.config;
         dev.nIP = ParseQuad(d.strIP);
         dev.nMask = ParseQuad(d.strMask);
@@ -967,59 +1149,7 @@ void CDeviceEmulator::HandleDevice(State& dev, const uint8_t* pData, size_t nLen
         dev.silentUntil = now + std::chrono::milliseconds(d.nRestartMs);
     }
 
-    std::vector<std::vector<uint8_t>> out;
-    switch (d.eHostile) {
-    case EmuHostile::None:
-    case EmuHostile::SpoofMac:
-    case EmuHostile::Impostor:
-    case EmuHostile::RandomMacs:
-    case EmuHostile::InventMacs:
-    case EmuHostile::Repeat:
-        out.push_back(reply);
-        break;
-    case EmuHostile::Truncated:
-        reply.resize(10);
-        out.push_back(reply);
-        break;
-    case EmuHostile::Empty:
-        out.emplace_back();
-        break;
-    case EmuHostile::BadMagic:
-        reply[0] = 'X';
-        out.push_back(reply);
-        break;
-    case EmuHostile::OtherType:
-        reply[6] ^= 0xFF;
-        out.push_back(reply);
-        break;
-    case EmuHostile::Oversized:
-        reply.resize(2000, 0xEE);
-        out.push_back(reply);
-        break;
-    case EmuHostile::Strays:
-        // Well-formed replies to another function: nothing the request waits for.
-        reply[9] ^= 0xFF;
-        out.assign(static_cast<size_t>(d.nFloodCount), reply);
-        break;
-    case EmuHostile::Flood:
-        for (int i = 0; i < d.nFloodCount; ++i) {
-            m_nRandom ^= m_nRandom << 13;
-            m_nRandom ^= m_nRandom >> 7;
-            m_nRandom ^= m_nRandom << 17;
-            std::vector<uint8_t> junk;
-            if (i % 3 == 0) {
-                junk.resize(m_nRandom % 600);
-                for (size_t j = 0; j < junk.size(); ++j)
-                    junk[j] = static_cast<uint8_t>(m_nRandom >> (j % 56));
-            } else if (i % 3 == 1) {
-                junk.assign(reply.begin(), reply.begin() + static_cast<long>(m_nRandom % reply.size()));
-            } else {
-                junk = reply;
-            }
-            out.push_back(junk);
-        }
-        break;
-    }
+    Datagrams out = SendOf(d.eHostile)(reply, d, m_nRandom);
     auto due = now + std::chrono::milliseconds(d.nDelayMs);
     for (auto& datagram : out) {
         Pending* p = new Pending{due, nFrom, std::move(datagram), from};
