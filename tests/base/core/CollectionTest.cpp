@@ -127,7 +127,8 @@ TEST(ObjectList, DuplicatePointerDeletedOnceAndSelfCopy)
 
         list.Add(new Item(1));
         list.Add(new Item(2));
-        list = list;
+        const auto& self = list;  // through a reference: the compiler warns of a plain self-assignment
+        list = self;
         EXPECT_EQ("12", Order(list.Begin()));
         list.Append(list);
         EXPECT_EQ("1212", Order(list.Begin()));
@@ -184,7 +185,8 @@ TEST(KeyCollection, InsertionOrderRemoveAndCopy)
         copy = map;
         EXPECT_EQ("23", Order(copy.Begin()));
         EXPECT_NE(copy.Find("b"), map.Find("b"));
-        copy = copy;
+        const auto& self = copy;
+        copy = self;
         EXPECT_EQ("23", Order(copy.Begin()));
         copy.Append(copy);
         EXPECT_EQ("23", Order(copy.Begin()));
