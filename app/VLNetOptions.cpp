@@ -5,6 +5,8 @@
 #include <cstring>
 
 #include "app/VLNetCommands.h"
+#include "base/net/VLMACAddress.h"
+#include "base/net/VLSocketAddress.h"
 #include "ecm/VLECMCommandList.h"
 
 namespace {
@@ -14,24 +16,11 @@ namespace {
 #define VLNET_RUN_NAME_false(NAME)
 const char* const kDeviceCommands[] = {VLECM_COMMAND_LIST(VLNET_RUN_COMMAND_NAME)};
 
-const int kMACAddressBytes = 6;
-const int kIPv4Parts = 4;
-const int kIPv4PartMax = 255;
-
 bool IsHelpArgument(const std::string& str)
 {
     return str == "--help" || str == "-h";
 }
 
-int HexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 }  // namespace
 
 CVLNetOptions::CVLNetOptions()
@@ -47,58 +36,9 @@ std::string CVLNetOptions::GetUsage(const std::string& strCommand)
 
 std::string CVLNetOptions::NormalizeMACAddress(const std::string& strText)
 {
-    // Either twelve digits, or six pairs all separated by ":" or all by "-".
-    std::string strDigits;
-    if (strText.size() == 2 * kMACAddressBytes) {
-        strDigits = strText;
-    } else if (strText.size() == 3 * kMACAddressBytes - 1) {
-        char cSeparator = strText[2];
-        if (cSeparator != ':' && cSeparator != '-')
-            return std::string();
-        for (size_t i = 0; i < strText.size(); i++) {
-            if (i % 3 == 2) {
-                if (strText[i] != cSeparator)
-                    return std::string();
-            } else {
-                strDigits += strText[i];
-            }
-        }
-    } else {
-        return std::string();
-    }
-    std::string strResult;
-    for (size_t i = 0; i < strDigits.size(); i++) {
-        int nValue = HexValue(strDigits[i]);
-        if (nValue < 0)
-            return std::string();
-        if (i > 0 && i % 2 == 0)
-            strResult += ':';
-        strResult += "0123456789ABCDEF"[nValue];
-    }
-    return strResult;
-}
-
-bool CVLNetOptions::IsIPv4Address(const std::string& strText)
-{
-    int nParts = 0;
-    size_t nPos = 0;
-    while (nParts < kIPv4Parts) {
-        size_t nStart = nPos;
-        int nValue = 0;
-        while (nPos < strText.size() && isdigit(static_cast<unsigned char>(strText[nPos])) && nPos - nStart < 3) {
-            nValue = nValue * 10 + (strText[nPos] - '0');
-            nPos++;
-        }
-        if (nPos == nStart || nValue > kIPv4PartMax)
-            return false;
-        nParts++;
-        if (nParts < kIPv4Parts) {
-            if (nPos >= strText.size() || strText[nPos] != '.')
-                return false;
-            nPos++;
-        }
-    }
-    return nPos == strText.size();
+    CVLString strMAC = CVLMACAddress::Normalize(strText.c_str(), ":");
+    const char* sz = strMAC.GetBuffer();
+    return sz != nullptr ? std::string(sz) : std::string();
 }
 
 bool CVLNetOptions::IsDeviceCommand(const std::string& strName)
@@ -201,7 +141,8 @@ bool CVLNetOptions::Parse(int argc, const char* const* argv)
         if (positional.size() > 1)
             return fail(m_strCommand + " takes one device, but '" + positional[1] + "' was also given");
         if (m_strMACAddress.empty()) {
-            if (!IsIPv4Address(strDevice))
+            unsigned char address[4];
+            if (!CVLSocketAddress::ParseDottedQuad(strDevice.c_str(), address))
                 return fail("'" + strDevice + "' is neither a MAC address (00:26:AB:00:00:01) nor an IPv4 address");
             m_strIPAddress = strDevice;
         }

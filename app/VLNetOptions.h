@@ -49,8 +49,6 @@ public:
     // "00:26:AB:00:00:01" from any of "00:26:ab:00:00:01", "00-26-AB-00-00-01",
     // "0026AB000001"; empty when the text is no MAC address.
     static std::string NormalizeMACAddress(const std::string& strText);
-    // True for a dotted quad of four numbers 0..255.
-    static bool IsIPv4Address(const std::string& strText);
     // The device commands that run offers, by name; false for another name.
     static bool IsDeviceCommand(const std::string& strName);
 

@@ -10,9 +10,6 @@
 namespace {
 const char kHexMark[] = "hex:";
 const size_t kHexMarkLength = sizeof(kHexMark) - 1;
-const int kTypeEmpty = 0;
-const int kTypeString = 14;
-const int kTypeBinary = 15;
 
 std::string Bytes(const CVLString& str)
 {
@@ -121,7 +118,7 @@ void AppendLines(const CVLProperty* pNode, const std::string& strPath, std::stri
             AppendLines(pChild, strChildPath, strLines);
             continue;
         }
-        if (pChild->GetType() == kTypeEmpty)
+        if (pChild->GetType() == VL_VARIANT_TYPE_EMPTY)
             continue;
         std::string strValue = CVLNetPropertyLines::FormatValue(*pChild);
         if (IsPlainWord(strChildPath))
@@ -135,7 +132,7 @@ void AppendLines(const CVLProperty* pNode, const std::string& strPath, std::stri
 std::string CVLNetPropertyLines::FormatValue(const CVLVariant& value)
 {
     int nType = value.GetType();
-    if (nType == kTypeBinary) {
+    if (nType == VL_VARIANT_TYPE_BINARY) {
         const unsigned char* p = value.GetBinary();
         int nSize = value.GetSize();
         return Hex(p != nullptr && nSize > 0 ? std::string(reinterpret_cast<const char*>(p), static_cast<size_t>(nSize))
@@ -143,7 +140,7 @@ std::string CVLNetPropertyLines::FormatValue(const CVLVariant& value)
     }
     CVLString strText = value.ToString(nullptr);
     std::string strBytes = Bytes(strText);
-    if (nType == kTypeString && strText.GetCharset() != VL_CHARSET_UTF8 && strText.GetLength() > 0) {
+    if (nType == VL_VARIANT_TYPE_STRING && strText.GetCharset() != VL_CHARSET_UTF8 && strText.GetLength() > 0) {
         // A text in another character set reads as UTF-8 when it converts.
         try {
             CVLString strUTF8 = strText.ConvertTo(VL_CHARSET_UTF8, false);
@@ -206,7 +203,7 @@ bool CVLNetPropertyLines::Assign(CVLTarget* pTarget, const std::string& strPath,
         std::string strBytes;
         if (!ParseHex(strValue, strBytes)) {
             pNode->SetString(strValue.c_str(), VL_CHARSET_UTF8);
-        } else if (pNode->GetType() == kTypeBinary) {
+        } else if (pNode->GetType() == VL_VARIANT_TYPE_BINARY) {
             pNode->SetBinary(strBytes.data(), static_cast<int>(strBytes.size()));
         } else {
             pNode->SetString(CVLString(strBytes.data(), static_cast<int>(strBytes.size()), VL_CHARSET_UTF8));

@@ -21,11 +21,6 @@ namespace {
     throw new EVLScriptException(VLCMAPI_MODULE, s_szFile, nLine, nCode, nullptr, 0, false);
 }
 
-// Variant types that hold no value of their own: a reference to another
-// variant and an object such as a target property.
-const int kTypeReference = 19;
-const int kTypeObject = 20;
-
 int ArgumentCount(CVLScriptParams* pParams)
 {
     return pParams == nullptr ? 0 : pParams->GetCount();
@@ -161,7 +156,7 @@ void CVLCMScriptExtend::OnSetParameter(IVLScriptExtendIF* pExtend, const CVLStri
         CVLString strName = ArgumentText(pParams, 0);
         CVLModuleParam* pParam = pInstance->GetParams()->GetParam(strName.GetBuffer(), true);
         const CVLVariant& value = *pParams->GetAt(1);
-        if (value.GetType() == kTypeReference || value.GetType() == kTypeObject) {
+        if (value.GetType() == VL_VARIANT_TYPE_REFERENCE || value.GetType() == VL_VARIANT_TYPE_OBJECT) {
             // The parameter keeps the value, not a link to a property or a
             // variable of the run, which it may outlive.
             CVLVariant copy;

@@ -18,9 +18,6 @@ namespace {
 const char* const s_szFile = "VLProperty";
 const char* const s_szRootLabel = "<root>";
 const char* const s_szPropertyTag = "Property";
-// Variant types that stand for a value held elsewhere.
-const int kReferenceType = 19;
-const int kObjectType = 20;
 
 }  // namespace
 
@@ -95,7 +92,7 @@ void CVLProperty::SetVariable(bool bVariable)
 
 bool CVLProperty::IsEmpty() const
 {
-    if (CVLVariant::GetType() != 0)
+    if (CVLVariant::GetType() != VL_VARIANT_TYPE_EMPTY)
         return false;
     if (m_pChildren == nullptr)
         return true;
@@ -367,7 +364,8 @@ void CVLProperty::SetObjectValue(const CVLVariant& value)
     // A tree outlives the script values written into it: keep the value
     // behind a reference, never the reference itself.
     int nType = value.CVLVariant::GetType();
-    if (nType == kReferenceType || nType == kObjectType) {
+    // Types that stand for a value held elsewhere.
+    if (nType == VL_VARIANT_TYPE_REFERENCE || nType == VL_VARIANT_TYPE_OBJECT) {
         CVLVariant resolved;
         resolved.SetValue(value);
         resolved.SetModified(value.IsModified());

@@ -1,7 +1,6 @@
 // A device record: its facts, its command thread and the device commands.
 #include "ecm/VLECMNIFInfo.h"
 
-#include <cctype>
 #include <chrono>
 #include <vector>
 
@@ -15,6 +14,7 @@
 #include "base/core/VLTimeoutException.h"
 #include "base/core/VLTrace.h"
 #include "base/core/VLUnlockException.h"
+#include "base/net/VLMACAddress.h"
 #include "base/stream/VLStringStream.h"
 #include "base/xml/VLXmlException.h"
 #include "cm/VLCallbackInfo.h"
@@ -93,7 +93,6 @@ const long kWrongPasswordResult = 0x1001;
 const long kDefaultDummyCommandSleep = 3000;
 // A wait is cut into slices, so that a stop ends it soon.
 const long kWaitSliceMilliseconds = 10;
-const int kMACAddressDigits = 12;
 // Where unicast commands go.
 const char kIPAddressPath[] = "IPAddress";
 
@@ -459,19 +458,7 @@ const char* CVLECMNIFInfo::GetCommandName(int eCommand)
 
 CVLString CVLECMNIFInfo::NormalizeMACAddress(const CVLString& strMACAddress)
 {
-    const char* sz = TextOf(strMACAddress);
-    std::string digits;
-    for (const char* p = sz; *p != '\0'; ++p) {
-        unsigned char c = static_cast<unsigned char>(*p);
-        if (c == ':' || c == '-')
-            continue;
-        if (!std::isxdigit(c) || digits.size() >= kMACAddressDigits)
-            return CVLString(VL_CHARSET_UTF8);
-        digits += static_cast<char>(std::toupper(c));
-    }
-    if (digits.size() != kMACAddressDigits)
-        return CVLString(VL_CHARSET_UTF8);
-    return CVLString(digits.c_str(), VL_CHARSET_UTF8);
+    return CVLMACAddress::Normalize(TextOf(strMACAddress), nullptr);
 }
 
 VLECM_RESULT CVLECMNIFInfo::ResultFromException(EVLException* pException)

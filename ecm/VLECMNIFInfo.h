@@ -85,7 +85,7 @@ public:
     // "CheckUnicast" ... "DeleteWebService"; null for other numbers.
     static const char* GetCommandName(int eCommand);
     // The MAC address text in one form: twelve upper-case hexadecimal
-    // digits; empty when the text is no MAC address.
+    // digits; empty when the text is no MAC address (CVLMACAddress::ParseStrict).
     static CVLString NormalizeMACAddress(const CVLString& strMACAddress);
     // The result a command gives for a failure that reached it.
     static VLECM_RESULT ResultFromException(EVLException* pException);

@@ -173,38 +173,13 @@ void BinaryToString(CBuiltinCall& call)
     call.ReturnString(s);
 }
 
-// The variant's types of a socket address and of a reference to a variable.
-const int kVariantSocketAddress = 17;
-const int kVariantReference = 19;
-
 // What an argument stands for, through references to variables.
 const CVLVariant& Resolved(const CVLVariant& v)
 {
     const CVLVariant* p = &v;
-    for (int i = 0; i < 8 && p->GetType() == kVariantReference && p->GetReference() != nullptr; ++i)
+    for (int i = 0; i < 8 && p->GetType() == VL_VARIANT_TYPE_REFERENCE && p->GetReference() != nullptr; ++i)
         p = p->GetReference();
     return *p;
-}
-
-// Four decimal parts of 0 to 255 between dots, nothing else: parsed here so
-// that the result depends on no library loaded at run time.
-bool ParseDottedQuad(const char* sz, unsigned char bytes[4])
-{
-    for (int i = 0; i < 4; ++i) {
-        if (i > 0 && *sz++ != '.')
-            return false;
-        int nValue = 0;
-        int nDigits = 0;
-        while (*sz >= '0' && *sz <= '9') {
-            nValue = nValue * 10 + (*sz++ - '0');
-            if (++nDigits > 3 || nValue > 255)
-                return false;
-        }
-        if (nDigits == 0)
-            return false;
-        bytes[i] = static_cast<unsigned char>(nValue);
-    }
-    return *sz == 0;
 }
 
 // The address bytes of an argument, never by a host-name lookup: a socket
@@ -216,9 +191,9 @@ void AddressBytesOf(const CVLVariant& arg, unsigned char bytes[4])
     std::memset(bytes, 0, 4);
     const CVLVariant& v = Resolved(arg);
     const int nType = v.GetType();
-    if (nType == kVariantSocketAddress) {
+    if (nType == VL_VARIANT_TYPE_SOCKET_ADDRESS) {
         CVLSocketAddress& address = v.GetSocketAddress();
-        if (ParseDottedQuad(address.GetHost().GetString(), bytes))
+        if (CVLSocketAddress::ParseDottedQuad(address.GetHost().GetString(), bytes))
             return;
         const unsigned char* pCached = address.GetSockAddrBytes();
         if (pCached != nullptr)
@@ -231,7 +206,7 @@ void AddressBytesOf(const CVLVariant& arg, unsigned char bytes[4])
             std::memcpy(bytes, b.GetData(), 4);
         return;
     }
-    if (!ParseDottedQuad(v.ToString(nullptr).GetString(), bytes))
+    if (!CVLSocketAddress::ParseDottedQuad(v.ToString(nullptr).GetString(), bytes))
         std::memset(bytes, 0, 4);
 }
 
@@ -246,7 +221,7 @@ void ConvertNetworkAddress(CBuiltinCall& call)
     // A socket address argument lends its protocol and port to the result.
     CVLSocketAddress result;
     const CVLVariant& first = Resolved(call.Arg(0));
-    if (first.GetType() == kVariantSocketAddress) {
+    if (first.GetType() == VL_VARIANT_TYPE_SOCKET_ADDRESS) {
         const CVLSocketAddress& src = first.GetSocketAddress();
         result.SetProtocol(src.GetProtocol());
         result.SetPort(src.GetPort());

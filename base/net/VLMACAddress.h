@@ -17,6 +17,13 @@ public:
     virtual bool IsEmpty() const;
     // Drops every ":" and "-" and reads the rest as hexadecimal; reports nothing.
     virtual void Parse(const char* szText);
+    // The one strict reading of a MAC address that a person or a list gives:
+    // twelve hex digits, or six pairs all separated by ":" or all by "-",
+    // either case. False (and address untouched) for any other text.
+    static bool ParseStrict(const char* szText, CVLMACAddress& address);
+    // The twelve upper-case digits of a text ParseStrict takes, pairs
+    // separated by szSeparator when it is not null; empty for any other text.
+    static CVLString Normalize(const char* szText, const char* szSeparator);
     virtual void SetBytes(const unsigned char* pBytes);
     // Two hex digits per byte, szSeparator (when not null) between bytes.
     virtual CVLString ToString(const char* szSeparator, bool bUpper) const;

@@ -348,6 +348,32 @@ bool CVLSocketAddress::IsDottedQuad(const char* szText)
     return CVLBoostWrapper::RegexMatch(s_szDottedQuad, szText);
 }
 
+bool CVLSocketAddress::ParseDottedQuad(const char* szText, unsigned char bytes[4])
+{
+    if (szText == nullptr)
+        return false;
+    unsigned char parts[4];
+    const char* p = szText;
+    for (int i = 0; i < 4; ++i) {
+        if (i > 0 && *p++ != '.')
+            return false;
+        int nValue = 0;
+        int nDigits = 0;
+        while (*p >= '0' && *p <= '9') {
+            nValue = nValue * 10 + (*p++ - '0');
+            if (++nDigits > 3 || nValue > 255)
+                return false;
+        }
+        if (nDigits == 0)
+            return false;
+        parts[i] = static_cast<unsigned char>(nValue);
+    }
+    if (*p != '\0')
+        return false;
+    std::memcpy(bytes, parts, sizeof(parts));
+    return true;
+}
+
 void CVLSocketAddress::GetLocalAddresses(std::vector<CVLSocketAddress>& list)
 {
     try {

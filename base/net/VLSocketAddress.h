@@ -68,6 +68,11 @@ public:
     bool operator>=(const CVLSocketAddress& other) const { return Compare(other) >= 0; }
 
     static bool IsDottedQuad(const char* szText);
+    // The one strict reading of an IPv4 address that a person gives: four
+    // decimal parts of 0 to 255 (at most three digits each) between dots,
+    // nothing else; never a host name or a short form. False (and bytes
+    // untouched) otherwise.
+    static bool ParseDottedQuad(const char* szText, unsigned char bytes[4]);
     // Fills pOut (nSize bytes, at least 16) with the address's socket address:
     // all zero for a protocol other than UDP and TCP.
     static void Resolve(sockaddr* pOut, int nSize, const CVLSocketAddress& address);

@@ -136,11 +136,6 @@ TEST(VLNetOptions, AddressForms)
     EXPECT_EQ("", CVLNetOptions::NormalizeMACAddress("00:26:AB:0C:DE:G0"));
     EXPECT_EQ("", CVLNetOptions::NormalizeMACAddress("0026AB0CDEF"));
     EXPECT_EQ("", CVLNetOptions::NormalizeMACAddress("00.26.AB.0C.DE.F0"));
-    EXPECT_TRUE(CVLNetOptions::IsIPv4Address("0.0.0.0"));
-    EXPECT_TRUE(CVLNetOptions::IsIPv4Address("255.255.255.255"));
-    EXPECT_FALSE(CVLNetOptions::IsIPv4Address("1.2.3.4."));
-    EXPECT_FALSE(CVLNetOptions::IsIPv4Address("1.2.3.1234"));
-    EXPECT_FALSE(CVLNetOptions::IsIPv4Address("1..3.4"));
 }
 
 TEST(VLNetOutput, DeviceLineStatusAndResultTexts)

@@ -84,7 +84,7 @@ TEST(VLNetPropertyLines, ShowsEveryValueAsALineThatSetsItBack)
     EXPECT_EQ("Room 4 'east' =x",
               Text(copy.GetProperties()->GetProperty("VLPC.2B_5A10_01.Location", false)->GetString()));
     // Bytes go into a binary node as binary, into any other as a text.
-    EXPECT_EQ(15, copy.GetProperties()->GetProperty("VLPC.2B_5A10_01.Key", false)->GetType());
+    EXPECT_EQ(VL_VARIANT_TYPE_BINARY, copy.GetProperties()->GetProperty("VLPC.2B_5A10_01.Key", false)->GetType());
     EXPECT_EQ("A\tB", Text(copy.GetProperties()->GetProperty("VLPC.2B_5A10_01.NodeName", false)->GetString()));
 
     // "hex:" followed by anything but pairs of hexadecimal digits is a text.

@@ -61,7 +61,7 @@ TEST(ModuleParamCollection, LookupPlainThenFunctionThenModule)
     int nCount = params.GetCount();
     CVLModuleParam* pNew = params.GetParam("fresh", true);
     EXPECT_EQ(nCount + 1, params.GetCount());
-    EXPECT_EQ(0, pNew->GetType());
+    EXPECT_EQ(VL_VARIANT_TYPE_EMPTY, pNew->GetType());
     EXPECT_EQ(pNew, params.GetAt(nCount));
 }
 

@@ -52,7 +52,7 @@ TEST_F(PropertyCopyTest, MergeSourceWinsDestinationOnlyStays)
     EXPECT_EQ(1, dst->FindChild("keep")->GetInt());
     EXPECT_FALSE(dst->FindChild("keep")->CVLVariant::IsModified());
     EXPECT_TRUE(dst->FindChild("same")->CVLVariant::IsModified());
-    EXPECT_EQ(0, dst->FindChild("gone")->CVLVariant::GetType());
+    EXPECT_EQ(VL_VARIANT_TYPE_EMPTY, dst->FindChild("gone")->CVLVariant::GetType());
     EXPECT_EQ("x", Bytes(dst->GetProperty("new.deep", false)->GetString()));
     // The copies are the destination's own nodes.
     EXPECT_NE(src->GetProperty("new.deep", false), dst->GetProperty("new.deep", false));

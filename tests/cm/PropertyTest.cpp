@@ -146,7 +146,7 @@ TEST_F(PropertyTest, ValuesAndSubtreeState)
     EXPECT_EQ(5, pA->GetInt());
 
     root->Clear();
-    EXPECT_EQ(0, pA->CVLVariant::GetType());
+    EXPECT_EQ(VL_VARIANT_TYPE_EMPTY, pA->CVLVariant::GetType());
     EXPECT_EQ(2, root->GetChildCount());
     EXPECT_TRUE(root->IsEmpty());
 
@@ -181,7 +181,7 @@ TEST_F(PropertyTest, ObjectInterfaceReadsAndWritesTheNode)
         reference.SetReference(&temporary);
         ref.SetValue(reference);
     }
-    EXPECT_EQ(6, p->CVLVariant::GetType());
+    EXPECT_EQ(VL_VARIANT_TYPE_INT, p->CVLVariant::GetType());
     EXPECT_EQ(11, p->GetInt());
 }
 

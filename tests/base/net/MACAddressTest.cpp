@@ -40,6 +40,29 @@ TEST(MACAddress, ParseForms)
     EXPECT_TRUE(mac.IsEmpty());
 }
 
+// The strict reading: whole pairs, one separator throughout, nothing else.
+TEST(MACAddress, ParseStrictForms)
+{
+    const unsigned char want[6] = {0x00, 0x1b, 0x44, 0x11, 0x3a, 0xb7};
+    for (const char* sz : {"00:1b:44:11:3a:b7", "00-1B-44-11-3A-B7", "001B44113AB7", "001b44113AB7"}) {
+        CVLMACAddress mac;
+        EXPECT_TRUE(CVLMACAddress::ParseStrict(sz, mac)) << sz;
+        EXPECT_EQ(0, std::memcmp(want, mac.GetBytes(), 6)) << sz;
+        EXPECT_EQ("001B44113AB7", Bytes(CVLMACAddress::Normalize(sz, nullptr))) << sz;
+        EXPECT_EQ("00:1B:44:11:3A:B7", Bytes(CVLMACAddress::Normalize(sz, ":"))) << sz;
+    }
+    for (const char* sz :
+         {"", "0x001b44113ab7", "001B44113AB", "001B44113AB7F", "00:1B-44:11:3A:B7", "00.1B.44.11.3A.B7",
+          "0:1B:44:11:3A:B7:", "001B:44113AB7", "00:1B:44:11:3A:G7", "00:1B:44:11:3A:B7 "}) {
+        CVLMACAddress mac(want);
+        EXPECT_FALSE(CVLMACAddress::ParseStrict(sz, mac)) << sz;
+        EXPECT_EQ(0, std::memcmp(want, mac.GetBytes(), 6)) << sz;
+        EXPECT_EQ("", Bytes(CVLMACAddress::Normalize(sz, nullptr))) << sz;
+    }
+    CVLMACAddress mac;
+    EXPECT_FALSE(CVLMACAddress::ParseStrict(nullptr, mac));
+}
+
 TEST(GUIDUtility, TextForms)
 {
     VLGUID g;

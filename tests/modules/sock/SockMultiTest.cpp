@@ -80,7 +80,8 @@ std::string Text(CVLTarget* pTarget, const char* szPath)
     CVLProperty* p = pTarget->GetProperties()->GetProperty(szPath, false);
     if (p == nullptr)
         return "<none>";
-    return p->GetType() == 17 ? p->GetSocketAddress().GetHost().GetString() : p->ToString("").GetString();
+    return p->GetType() == VL_VARIANT_TYPE_SOCKET_ADDRESS ? p->GetSocketAddress().GetHost().GetString()
+                                                          : p->ToString("").GetString();
 }
 
 // The host under test: sends until the device answers, reads both answers,

@@ -376,7 +376,8 @@ TEST_F(RequestTest, NonMatchingRepliesAreIgnored)
         SetProp("MACAddress", szMac);
         EXPECT_EQ(Run("VLPC_Unicast", "CheckPassword", 200), "EVLTimeoutException");
         CVLProperty* pResult = Prop("VLPC.2B_5A20_01.Result");
-        EXPECT_TRUE(pResult == nullptr || pResult->GetType() == 0) << Text("VLPC.2B_5A20_01.Result");
+        EXPECT_TRUE(pResult == nullptr || pResult->GetType() == VL_VARIANT_TYPE_EMPTY)
+            << Text("VLPC.2B_5A20_01.Result");
     }
     hostile.Stop();
 }
