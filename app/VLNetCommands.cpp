@@ -9,6 +9,7 @@
 #include "app/VLNetResultText.h"
 #include "app/VLNetSession.h"
 #include "app/VLNetStatusLine.h"
+#include "app/VLNetValueCheck.h"
 #include "base/core/VLString.h"
 #include "base/system/VLWebLauncher.h"
 #include "ecm/VLECMCommandList.h"
@@ -58,6 +59,11 @@ const char kUsageRun[] =
     "hex:HEXDIGITS, which reads back as those bytes. Exits 0 for result 0, else 1.\n"
     "SetDetail reads the device's settings first (GetDetail), so that only the\n"
     "given values change.\n"
+    "Before the probe, each PATH=VALUE must name a value the command sends and\n"
+    "fit it: numbers within the field's width, addresses as A.B.C.D (decimal\n"
+    "0-255), texts of at most 64 bytes, hex: with an even number of digits.\n"
+    "SetDetail needs at least one. Anything else is refused, nothing is sent,\n"
+    "and the status is 2.\n"
     "\n"
     "commands:\n"
     VLECM_COMMAND_LIST(VLNET_RUN_COMMAND_USAGE)
@@ -161,17 +167,33 @@ int ShowUrl(CVLNetSession& session, const CVLNetOptions& options, bool bOpen)
     return VLNET_EXIT_SUCCESS;
 }
 
+// The PATH=VALUE arguments checked against the fields the command sends,
+// in the forms to set; false (after saying which and why) when one is refused.
+bool CheckAssignments(CVLNetSession& session, const CVLNetOptions& options,
+                      std::vector<std::pair<std::string, std::string>>& assignments)
+{
+    const std::string& strCommand = options.GetDeviceCommand();
+    assignments = options.GetAssignments();
+    std::string strError;
+    if (CVLNetValueCheck::Check(session.GetRequestFields(strCommand), strCommand, assignments, strError))
+        return true;
+    fprintf(stderr, "vlnet: %s\n", strError.c_str());
+    return false;
+}
+
 int RunDeviceCommand(CVLNetSession& session, const CVLNetOptions& options)
 {
+    std::vector<std::pair<std::string, std::string>> assignments;
+    if (!CheckAssignments(session, options, assignments))
+        return VLNET_EXIT_USAGE;
     int nExit = VLNET_EXIT_SUCCESS;
     CVLPFWNIFInfo* pNIFInfo = FindDevice(session, options, nExit);
     if (pNIFInfo == nullptr)
         return nExit;
     std::string strError;
     std::string strPassword = options.GetPassword();
-    VLECM_RESULT eResult =
-        session.RunCommand(pNIFInfo, options.GetDeviceCommand(), options.HasPassword() ? &strPassword : nullptr,
-                           options.GetAssignments(), strError);
+    VLECM_RESULT eResult = session.RunCommand(pNIFInfo, options.GetDeviceCommand(),
+                                              options.HasPassword() ? &strPassword : nullptr, assignments, strError);
     if (!strError.empty())
         fprintf(stderr, "vlnet: %s\n", strError.c_str());
     printf("result %d (%s)\n", eResult, CVLNetResultText::GetECMResultText(eResult));

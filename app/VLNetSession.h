@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/VLNetValueCheck.h"
 #include "ecm/VLECMDefs.h"
 #include "pfw/PFWCommunicationManager.h"
 #include "pfw/PFWConfiguration.h"
@@ -54,6 +55,10 @@ public:
     // the command could not start.
     VLECM_RESULT RunCommand(CVLPFWNIFInfo* pNIFInfo, const std::string& strCommand, const std::string* pPassword,
                             const std::vector<std::pair<std::string, std::string>>& assignments, std::string& strError);
+
+    // The fields that a device command's request carries, as the loaded
+    // definitions lay it out (its packet list by the device manager's options).
+    std::vector<CVLNetValueCheck::SField> GetRequestFields(const std::string& strCommand);
 
     void OnProbe(VL_CONST_STR szMACAddress, CVLPFWNIFInfo* pNIFInfo) override;
 

@@ -2,9 +2,9 @@
 // the local networks and lists the devices found, gives or opens a device's
 // web page, and runs single device commands.
 //
-// Exit status: 0 success; 1 a failure (a command line that is not
-// understood, start-up, device not found, a command's non-zero result);
-// 130 stopped by SIGINT or SIGTERM.
+// Exit status: 0 success; 1 a failure (start-up, device not found, a
+// command's non-zero result); 2 a command line or a PATH=VALUE it does not
+// accept, nothing sent; 130 stopped by SIGINT or SIGTERM.
 #include <sys/resource.h>
 #include <semaphore.h>
 #include <sys/socket.h>
@@ -114,7 +114,7 @@ int main(int argc, char** argv)
     if (!options.Parse(argc, argv)) {
         fprintf(stderr, "vlnet: %s\n\n%s", options.GetErrorText().c_str(),
                 CVLNetOptions::GetUsage(options.GetCommand()).c_str());
-        return VLNET_EXIT_FAILURE;
+        return VLNET_EXIT_USAGE;
     }
     if (options.IsHelp()) {
         fputs(CVLNetOptions::GetUsage(options.GetCommand()).c_str(), stdout);

@@ -128,6 +128,15 @@ const CVLString* CVLMDVLPC::FindKeyPropertyPath(const char* szName) const
     return it != m_KeyProperties.end() ? &it->second : nullptr;
 }
 
+bool CVLMDVLPC::IsKeyPropertyPath(const CVLString& strPath) const
+{
+    for (const auto& entry : m_KeyProperties) {
+        if (entry.second == strPath)
+            return true;
+    }
+    return false;
+}
+
 void CVLMDVLPC::onInitialize(CVLModuleParamCollection* pParams)
 {
     SetDefaultVersionMap();

@@ -41,6 +41,8 @@ public:
     CVLPCPacketList* FindPacketList(const CVLString& strName) const;
     CVLPCPacketFormat* FindPacketFormat(const CVLString& strKey) const;
     const CVLString* FindKeyPropertyPath(const char* szName) const;
+    // True when a key property lives at that path (the device's own values).
+    bool IsKeyPropertyPath(const CVLString& strPath) const;
 
 protected:
     virtual void onInitialize(CVLModuleParamCollection* pParams) override;

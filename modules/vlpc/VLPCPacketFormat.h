@@ -35,6 +35,11 @@ public:
     virtual CVLPCPacketDataFormat* FindRecvDataFormat(CVLMDVLPC* pModule, long nVersion, const VL_BYTE* pResult,
                                                       char cPacketType) const;
     virtual int GetSendDataFormatCount() const { return static_cast<int>(m_SendDataFormats.size()); }
+    // A request layout by its position (0 to GetSendDataFormatCount() - 1).
+    const CVLPCPacketDataFormat* GetSendDataFormat(int nIndex) const
+    {
+        return m_SendDataFormats[static_cast<size_t>(nIndex)];
+    }
     virtual long GetVersion() const { return m_nVersion; }
     // A loaded layout; a load failure deletes it and passes on.
     virtual CVLPCPacketDataFormat* CreateDataFormat(CVLModuleController* pController, CVLMDVLPC* pModule,

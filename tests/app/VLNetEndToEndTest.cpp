@@ -288,6 +288,37 @@ TEST_F(VLNetEndToEnd, GivesAURLAndAChangedLineOfGetDetailReadsBack)
     EXPECT_NE(std::string::npos, dump.strOutput.find("\n\t\t\tLocation=[Room 0 = east]")) << dump.strOutput;
 }
 
+// Values a device must not be given are refused before the probe: nothing
+// goes out, the status is 2, and the device keeps its settings.
+TEST_F(VLNetEndToEnd, ARefusedValueSendsNothingAndLeavesTheDeviceAsItWas)
+{
+    AddNetwork(1, {"password=secret location=lab"});
+    const std::string strMAC = Mac(1, 0);
+    ProgramRun before = RunVlnet(m_Net, {"run", strMAC, "GetDetail", "--password", "secret"});
+    ASSERT_EQ(0, before.nStatus) << before.strErrors;
+    ASSERT_EQ("VLPC.2B_5A10_01.Location=lab", LineOf(before.strOutput, "VLPC.2B_5A10_01.Location="))
+        << before.strOutput;
+
+    const std::vector<std::pair<std::string, std::string>> refused = {
+        {"VLPC.2B_5A10_01.Locaton=typo", "VLPC.2B_5A10_01.Locaton=typo: not a value that SetDetail sends"},
+        {"VLPC.2B_5A10_01.WebPort=70000", "VLPC.2B_5A10_01.WebPort=70000: a value from 0 to 65535"},
+        {"", "SetDetail needs at least one PATH=VALUE"},
+    };
+    for (const auto& entry : refused) {
+        std::vector<std::string> args = {"run", strMAC, "SetDetail", "--password", "secret"};
+        if (!entry.first.empty())
+            args.push_back(entry.first);
+        ProgramRun set = RunVlnet(m_Net, args);
+        EXPECT_EQ(2, set.nStatus) << entry.first;
+        EXPECT_EQ("", set.strOutput) << entry.first;
+        EXPECT_EQ(0u, set.strErrors.find("vlnet: " + entry.second)) << set.strErrors;
+    }
+
+    ProgramRun after = RunVlnet(m_Net, {"run", strMAC, "GetDetail", "--password", "secret"});
+    ASSERT_EQ(0, after.nStatus) << after.strErrors;
+    EXPECT_EQ(before.strOutput, after.strOutput);
+}
+
 // A computer whose networks have no gateway (a device cabled straight to it,
 // an isolated LAN): the limited broadcast leaves through every interface,
 // routed or not.

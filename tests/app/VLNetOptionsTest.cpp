@@ -159,7 +159,7 @@ TEST(VLNetProgram, ExitStatusOfHelpBadLinesAndBadResources)
     EXPECT_EQ(0, RunVlnet("--help", strOutput));
     EXPECT_NE(std::string::npos, strOutput.find("usage: vlnet COMMAND"));
     strOutput.clear();
-    EXPECT_EQ(1, RunVlnet("probe --timeout soon", strOutput));
+    EXPECT_EQ(2, RunVlnet("probe --timeout soon", strOutput));
     EXPECT_NE(std::string::npos, strOutput.find("--timeout needs"));
 
     strOutput.clear();

@@ -1,0 +1,51 @@
+// The check of vlnet run's PATH=VALUE arguments, made before anything is
+// sent: a path must name a value that the command's request carries, as
+// the loaded definitions lay it out, and the value must fit that field, so
+// that a device is never given a value the user did not mean (a number cut
+// to the field's width, a host name looked up, a text cut by the device).
+#ifndef VLNETVALUECHECK_H
+#define VLNETVALUECHECK_H
+
+#include <string>
+#include <utility>
+#include <vector>
+
+class CVLCMApi;
+
+class CVLNetValueCheck
+{
+public:
+    // The longest text a device takes in a request field (the device
+    // profile's bound of every text that a request carries).
+    enum
+    {
+        TEXT_BYTE_LIMIT = 64
+    };
+
+    // A request field a value can be given for.
+    struct SField
+    {
+        std::string strPath;
+        int nType;  // VLPC_FIELD_TYPE
+        int nSize;  // the definitions' size
+    };
+
+    // The fields that the requests of a packet list carry, in every layout
+    // version, each path once; not those without a property, those that
+    // hold the device's own key values (its MAC address), counted lists,
+    // passwords and types that write nothing.
+    static std::vector<SField> ReadRequestFields(CVLCMApi* pApi, const std::string& strPacketList);
+
+    // Empty when the value fits the field, with strValue made the form to
+    // set (numbers and addresses in plain decimal); else why it does not.
+    static std::string CheckValue(const SField& field, std::string& strValue);
+
+    // Checks every assignment of the command against its fields, making
+    // the accepted values the forms to set. False with strError naming the
+    // first refused argument ("PATH=VALUE: reason"), or saying that a
+    // command which sends values was given none.
+    static bool Check(const std::vector<SField>& fields, const std::string& strCommand,
+                      std::vector<std::pair<std::string, std::string>>& assignments, std::string& strError);
+};
+
+#endif
