@@ -1,21 +1,10 @@
 #include "base/net/VLMACAddress.h"
 
+#include <cctype>
 #include <cstring>
+#include <string>
 
 #include "base/core/VLStdRuntime.h"
-
-namespace {
-int HexDigitValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
-}  // namespace
 
 CVLMACAddress::CVLMACAddress()
 {
@@ -78,18 +67,18 @@ bool CVLMACAddress::ParseStrict(const char* szText, CVLMACAddress& address)
     const char cSeparator = bSeparated ? szText[2] : '\0';
     if (bSeparated && cSeparator != ':' && cSeparator != '-')
         return false;
-    unsigned char bytes[sizeof(address.m_Address)];
-    const char* p = szText;
-    for (size_t i = 0; i < nBytes; ++i) {
-        if (i > 0 && bSeparated && *p++ != cSeparator)
+    std::string strDigits;
+    for (size_t i = 0; i < nLength; ++i) {
+        if (bSeparated && i % 3 == 2) {
+            if (szText[i] != cSeparator)
+                return false;
+        } else if (std::isxdigit(static_cast<unsigned char>(szText[i]))) {
+            strDigits += szText[i];
+        } else {
             return false;
-        int nHigh = HexDigitValue(*p++);
-        int nLow = HexDigitValue(*p++);
-        if (nHigh < 0 || nLow < 0)
-            return false;
-        bytes[i] = static_cast<unsigned char>(nHigh * 16 + nLow);
+        }
     }
-    address.SetBytes(bytes);
+    CVLString(strDigits.c_str(), VL_CHARSET_UTF8).HexToBytes(address.m_Address, static_cast<int>(nBytes));
     return true;
 }
 
