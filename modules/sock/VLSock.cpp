@@ -51,8 +51,6 @@ const size_t kRecvQueueLimit = 1024;
 // The largest UDP payload: datagrams are received whole and dropped when
 // they do not fit the reader's buffer, instead of being cut.
 const int kMaxDatagram = 65536;
-// Variant type of a socket address.
-const int kVariantSocketAddress = 17;
 
 int ToMode(const CVLString& str, int nOld)
 {
@@ -104,7 +102,7 @@ CVLString ParamText(CVLModuleParamCollection* pParams, const char* szName)
 // The address text of a property: the host of a socket address, else its text.
 CVLString AddressText(const CVLProperty* p)
 {
-    if (p->GetType() == kVariantSocketAddress)
+    if (p->GetType() == VL_VARIANT_TYPE_SOCKET_ADDRESS)
         return p->GetSocketAddress().GetHost();
     return p->ToString("");
 }

@@ -18,7 +18,6 @@ const char* const s_szFile = "VLPC";
 const int DEFAULT_RETRY = 1;
 const int DEFAULT_TIMEOUT_MS = 10000;
 const int MAC_ADDRESS_LENGTH = 6;
-const int VARIANT_BYTE_ARRAY = 15;
 
 }  // namespace
 
@@ -87,7 +86,7 @@ void CVLPC::LoadTargetProperties(CVLModuleParamCollection* pParams)
         if (CVLProperty* p = GetKeyProperty(pTarget, "EncryptionType", false))
             m_nEncryptionType = p->ToUChar(0);
         if (CVLProperty* p = GetKeyProperty(pTarget, "MACAddress", false)) {
-            if (p->GetType() == VARIANT_BYTE_ARRAY && p->GetSize() == MAC_ADDRESS_LENGTH)
+            if (p->GetType() == VL_VARIANT_TYPE_BINARY && p->GetSize() == MAC_ADDRESS_LENGTH)
                 m_MACAddress.SetBytes(p->ToByteArray(nullptr, 0).GetData());
             else
                 m_MACAddress.Parse(p->ToString("").GetBuffer());
