@@ -167,15 +167,16 @@ int ShowUrl(CVLNetSession& session, const CVLNetOptions& options, bool bOpen)
     return VLNET_EXIT_SUCCESS;
 }
 
-// The PATH=VALUE arguments checked against the fields the command sends,
-// in the forms to set; false (after saying which and why) when one is refused.
-bool CheckAssignments(CVLNetSession& session, const CVLNetOptions& options,
+// The PATH=VALUE arguments checked against the fields the command sends
+// (to the device, when given), in the forms to set; false (after saying
+// which and why) when one is refused.
+bool CheckAssignments(CVLNetSession& session, const CVLNetOptions& options, CVLPFWNIFInfo* pNIFInfo,
                       std::vector<std::pair<std::string, std::string>>& assignments)
 {
     const std::string& strCommand = options.GetDeviceCommand();
-    assignments = options.GetAssignments();
     std::string strError;
-    if (CVLNetValueCheck::Check(session.GetRequestFields(strCommand), strCommand, assignments, strError))
+    if (CVLNetValueCheck::Check(session.GetRequestFields(strCommand, pNIFInfo), strCommand, assignments, strError,
+                                pNIFInfo != nullptr ? " to this device" : ""))
         return true;
     fprintf(stderr, "vlnet: %s\n", strError.c_str());
     return false;
@@ -183,13 +184,16 @@ bool CheckAssignments(CVLNetSession& session, const CVLNetOptions& options,
 
 int RunDeviceCommand(CVLNetSession& session, const CVLNetOptions& options)
 {
-    std::vector<std::pair<std::string, std::string>> assignments;
-    if (!CheckAssignments(session, options, assignments))
+    std::vector<std::pair<std::string, std::string>> assignments = options.GetAssignments();
+    if (!CheckAssignments(session, options, nullptr, assignments))
         return VLNET_EXIT_USAGE;
     int nExit = VLNET_EXIT_SUCCESS;
     CVLPFWNIFInfo* pNIFInfo = FindDevice(session, options, nExit);
     if (pNIFInfo == nullptr)
         return nExit;
+    // A layout of an older version may not carry every value.
+    if (!CheckAssignments(session, options, pNIFInfo, assignments))
+        return VLNET_EXIT_USAGE;
     std::string strError;
     std::string strPassword = options.GetPassword();
     VLECM_RESULT eResult = session.RunCommand(pNIFInfo, options.GetDeviceCommand(),

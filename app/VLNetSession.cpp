@@ -367,13 +367,15 @@ VLPFW_RESULT CVLNetSession::Probe(int nTimeoutSeconds, const std::string& strFil
     return VLPFW_RESULT_SUCCESS;
 }
 
-std::vector<CVLNetValueCheck::SField> CVLNetSession::GetRequestFields(const std::string& strCommand)
+std::vector<CVLNetValueCheck::SField> CVLNetSession::GetRequestFields(const std::string& strCommand,
+                                                                      CVLPFWNIFInfo* pNIFInfo)
 {
     if (!m_bInitialize)
         return std::vector<CVLNetValueCheck::SField>();
     CVLECM& ecm = m_CommunicationManager.GetVLECM();
     std::string strPacketList = Text(ecm.GetProperty(("Option." + strCommand + ".PacketListName").c_str()));
-    return CVLNetValueCheck::ReadRequestFields(ecm.GetApi(), strPacketList.empty() ? strCommand : strPacketList);
+    return CVLNetValueCheck::ReadRequestFields(ecm.GetApi(), strPacketList.empty() ? strCommand : strPacketList,
+                                               pNIFInfo);
 }
 
 VLECM_RESULT CVLNetSession::runAndWait(CVLPFWNIFInfo* pNIFInfo, VLECM_COMMAND eCommand, std::string& strError)

@@ -57,8 +57,10 @@ public:
                             const std::vector<std::pair<std::string, std::string>>& assignments, std::string& strError);
 
     // The fields that a device command's request carries, as the loaded
-    // definitions lay it out (its packet list by the device manager's options).
-    std::vector<CVLNetValueCheck::SField> GetRequestFields(const std::string& strCommand);
+    // definitions lay it out (its packet list by the device manager's
+    // options); with a device, as its requests lay it out.
+    std::vector<CVLNetValueCheck::SField> GetRequestFields(const std::string& strCommand,
+                                                           CVLPFWNIFInfo* pNIFInfo = nullptr);
 
     void OnProbe(VL_CONST_STR szMACAddress, CVLPFWNIFInfo* pNIFInfo) override;
 

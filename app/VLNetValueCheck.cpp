@@ -10,6 +10,9 @@
 #include "base/net/VLSocketAddress.h"
 #include "cm/VLCMApi.h"
 #include "cm/VLModuleController.h"
+#include "cm/VLProperty.h"
+#include "cm/VLTarget.h"
+#include "cm/VLTargetLock.h"
 #include "modules/vlpc/VLMDVLPC.h"
 #include "modules/vlpc/VLPCDefs.h"
 #include "modules/vlpc/VLPCField.h"
@@ -43,25 +46,22 @@ bool IsSettable(const CVLPCField* pField)
     }
 }
 
-void AddFields(CVLMDVLPC* pModule, const CVLPCFunction* pFunction, std::vector<CVLNetValueCheck::SField>& fields)
+void AddLayoutFields(CVLMDVLPC* pModule, const CVLPCFunction* pFunction, const CVLPCPacketDataFormat* pLayout,
+                     std::vector<CVLNetValueCheck::SField>& fields)
 {
-    const CVLPCPacketFormat* pFormat = pModule->FindPacketFormat(pFunction->GetKey());
-    for (int i = 0; pFormat != nullptr && i < pFormat->GetSendDataFormatCount(); i++) {
-        const CVLPCPacketDataFormat* pLayout = pFormat->GetSendDataFormat(i);
-        for (int j = 0; j < pLayout->GetCount(); j++) {
-            const CVLPCField* pField = pLayout->GetAt(j);
-            CVLString strPath = pFunction->GetFieldPropertyPath(pField->GetName().GetBuffer());
-            if (strPath.GetLength() == 0)
-                strPath = pField->GetPropertyPath();
-            if (strPath.GetLength() == 0 || !IsSettable(pField) || pModule->IsKeyPropertyPath(strPath))
-                continue;
-            std::string strText = Text(strPath);
-            bool bKnown = false;
-            for (const CVLNetValueCheck::SField& field : fields)
-                bKnown = bKnown || field.strPath == strText;
-            if (!bKnown)
-                fields.push_back({strText, pField->GetType(), pField->GetSize()});
-        }
+    for (int j = 0; pLayout != nullptr && j < pLayout->GetCount(); j++) {
+        const CVLPCField* pField = pLayout->GetAt(j);
+        CVLString strPath = pFunction->GetFieldPropertyPath(pField->GetName().GetBuffer());
+        if (strPath.GetLength() == 0)
+            strPath = pField->GetPropertyPath();
+        if (strPath.GetLength() == 0 || !IsSettable(pField) || pModule->IsKeyPropertyPath(strPath))
+            continue;
+        std::string strText = Text(strPath);
+        bool bKnown = false;
+        for (const CVLNetValueCheck::SField& field : fields)
+            bKnown = bKnown || field.strPath == strText;
+        if (!bKnown)
+            fields.push_back({strText, pField->GetType(), pField->GetSize()});
     }
 }
 
@@ -104,8 +104,8 @@ std::string CheckBytes(const std::string& strValue, size_t nLimit, bool bNulEnds
 }
 }  // namespace
 
-std::vector<CVLNetValueCheck::SField> CVLNetValueCheck::ReadRequestFields(CVLCMApi* pApi,
-                                                                          const std::string& strPacketList)
+std::vector<CVLNetValueCheck::SField>
+CVLNetValueCheck::ReadRequestFields(CVLCMApi* pApi, const std::string& strPacketList, CVLTarget* pDevice)
 {
     std::vector<SField> fields;
     try {
@@ -114,9 +114,31 @@ std::vector<CVLNetValueCheck::SField> CVLNetValueCheck::ReadRequestFields(CVLCMA
             pController != nullptr ? dynamic_cast<CVLMDVLPC*>(pController->GetModule(VLMDVLPC_MODULE)) : nullptr;
         CVLPCPacketList* pList =
             pModule != nullptr ? pModule->FindPacketList(CVLString(strPacketList.c_str(), VL_CHARSET_UTF8)) : nullptr;
-        if (pList != nullptr) {
-            for (CVLPCFunctionIterator it = pList->Begin(); !pList->IsEnd(it); ++it)
-                AddFields(pModule, *it, fields);
+        if (pList == nullptr)
+            return fields;
+        long nVersion = 0;
+        if (pDevice != nullptr) {
+            // The version the device announced, as the requests read it.
+            const CVLString* pPath = pModule->FindKeyPropertyPath("VLPCVersion");
+            CVLTargetLock lock(pDevice);
+            lock.Lock();
+            CVLProperty* pRoot = pDevice->GetProperties();
+            CVLProperty* pVersion =
+                pRoot != nullptr && pPath != nullptr ? pRoot->GetProperty(pPath->GetBuffer(), false) : nullptr;
+            nVersion = pModule->GetVersionNumber(static_cast<char>(pVersion != nullptr ? pVersion->ToUChar(0) : 0));
+        }
+        for (CVLPCFunctionIterator it = pList->Begin(); !pList->IsEnd(it); ++it) {
+            const CVLPCFunction* pFunction = *it;
+            const CVLPCPacketFormat* pFormat = pModule->FindPacketFormat(pFunction->GetKey());
+            if (pFormat == nullptr)
+                continue;
+            if (pDevice != nullptr) {
+                AddLayoutFields(pModule, pFunction,
+                                pFormat->FindSendDataFormat(pModule, nVersion, pFunction->GetPacketType()), fields);
+                continue;
+            }
+            for (int i = 0; i < pFormat->GetSendDataFormatCount(); i++)
+                AddLayoutFields(pModule, pFunction, pFormat->GetSendDataFormat(i), fields);
         }
     } catch (EVLException* pException) {
         pException->Delete();
@@ -170,13 +192,14 @@ std::string CVLNetValueCheck::CheckValue(const SField& field, std::string& strVa
 }
 
 bool CVLNetValueCheck::Check(const std::vector<SField>& fields, const std::string& strCommand,
-                             std::vector<std::pair<std::string, std::string>>& assignments, std::string& strError)
+                             std::vector<std::pair<std::string, std::string>>& assignments, std::string& strError,
+                             const std::string& strTo)
 {
     std::string strPaths;
     for (const SField& field : fields)
         strPaths += (strPaths.empty() ? "" : ", ") + field.strPath;
     if (!fields.empty() && assignments.empty()) {
-        strError = strCommand + " needs at least one PATH=VALUE; it sends " + strPaths;
+        strError = strCommand + " needs at least one PATH=VALUE; it sends" + strTo + " " + strPaths;
         return false;
     }
     for (auto& assignment : assignments) {
@@ -187,9 +210,10 @@ bool CVLNetValueCheck::Check(const std::vector<SField>& fields, const std::strin
                 pField = &field;
         }
         if (pField == nullptr) {
-            strError = strArgument + ": " +
-                       (fields.empty() ? strCommand + " sends no values"
-                                       : "not a value that " + strCommand + " sends; it sends " + strPaths);
+            strError =
+                strArgument + ": " +
+                (fields.empty() ? strCommand + " sends no values" + strTo
+                                : "not a value that " + strCommand + " sends" + strTo + "; it sends " + strPaths);
             return false;
         }
         std::string strReason = CheckValue(*pField, assignment.second);

@@ -11,6 +11,7 @@
 #include <vector>
 
 class CVLCMApi;
+class CVLTarget;
 
 class CVLNetValueCheck
 {
@@ -34,7 +35,10 @@ public:
     // version, each path once; not those without a property, those that
     // hold the device's own key values (its MAC address), counted lists,
     // passwords and types that write nothing.
-    static std::vector<SField> ReadRequestFields(CVLCMApi* pApi, const std::string& strPacketList);
+    // With a device: only the layouts its requests use, by the version it
+    // announced (a layout of a later version may carry more).
+    static std::vector<SField> ReadRequestFields(CVLCMApi* pApi, const std::string& strPacketList,
+                                                 CVLTarget* pDevice = nullptr);
 
     // Empty when the value fits the field, with strValue made the form to
     // set (numbers and addresses in plain decimal); else why it does not.
@@ -43,9 +47,11 @@ public:
     // Checks every assignment of the command against its fields, making
     // the accepted values the forms to set. False with strError naming the
     // first refused argument ("PATH=VALUE: reason"), or saying that a
-    // command which sends values was given none.
+    // command which sends values was given none. strTo follows "sends" in
+    // the reason (" to this device").
     static bool Check(const std::vector<SField>& fields, const std::string& strCommand,
-                      std::vector<std::pair<std::string, std::string>>& assignments, std::string& strError);
+                      std::vector<std::pair<std::string, std::string>>& assignments, std::string& strError,
+                      const std::string& strTo = std::string());
 };
 
 #endif

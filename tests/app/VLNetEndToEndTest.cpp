@@ -292,7 +292,7 @@ TEST_F(VLNetEndToEnd, GivesAURLAndAChangedLineOfGetDetailReadsBack)
 // goes out, the status is 2, and the device keeps its settings.
 TEST_F(VLNetEndToEnd, ARefusedValueSendsNothingAndLeavesTheDeviceAsItWas)
 {
-    AddNetwork(1, {"password=secret location=lab"});
+    AddNetwork(1, {"password=secret location=lab", "password=secret version=1"});
     const std::string strMAC = Mac(1, 0);
     ProgramRun before = RunVlnet(m_Net, {"run", strMAC, "GetDetail", "--password", "secret"});
     ASSERT_EQ(0, before.nStatus) << before.strErrors;
@@ -317,6 +317,15 @@ TEST_F(VLNetEndToEnd, ARefusedValueSendsNothingAndLeavesTheDeviceAsItWas)
     ProgramRun after = RunVlnet(m_Net, {"run", strMAC, "GetDetail", "--password", "secret"});
     ASSERT_EQ(0, after.nStatus) << after.strErrors;
     EXPECT_EQ(before.strOutput, after.strOutput);
+
+    // A device of layout version 1 is sent no DNSServer (only version 2 has it).
+    ProgramRun older = RunVlnet(
+        m_Net, {"run", Mac(1, 1), "SetDetail", "--password", "secret", "VLPC.2B_5A10_01.DNSServer=10.201.1.53"});
+    EXPECT_EQ(2, older.nStatus);
+    EXPECT_EQ("", older.strOutput);
+    EXPECT_EQ(0u, older.strErrors.find("vlnet: VLPC.2B_5A10_01.DNSServer=10.201.1.53: not a value that SetDetail "
+                                       "sends to this device; it sends VLPC.2B_5A10_01.IPMode, "))
+        << older.strErrors;
 }
 
 // A computer whose networks have no gateway (a device cabled straight to it,
