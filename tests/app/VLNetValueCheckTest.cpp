@@ -58,58 +58,53 @@ protected:
 
 TEST_F(VLNetValueCheck, RefusesWhatTheDeviceMustNotBeGivenAndTakesTheRest)
 {
-    const std::string strLong(300, 'a');
-    const std::string strCutUmlaut = std::string(63, 'x') + "\xC3\xBC";
-    struct Bad
+    // Refused with the reason that follows "PATH=VALUE: " (bAccepted false),
+    // or accepted and set in the form given (bAccepted true).
+    struct Case
     {
-        std::string strPath, strValue, strReason;
+        std::string strPath, strValue;
+        bool bAccepted;
+        std::string strExpected;
     };
-    const Bad bad[] = {
-        {kDetail + "Locaton", "typo", "not a value that SetDetail sends; it sends " + kDetail + "IPMode, "},
-        {kDetail + "WebPort", "70000", "a value from 0 to 65535"},
-        {kDetail + "WebPort", "-1", "a value from 0 to 65535"},
-        {kDetail + "IPMode", "abc", "a value from 0 to 255"},
-        {kDetail + "IPMode", "256", "a value from 0 to 255"},
-        {kDetail + "Gateway", "localhost", "an IPv4 address of four decimal parts 0-255"},
-        {kDetail + "Gateway", "10.88.1", "an IPv4 address of four decimal parts 0-255"},
-        {kDetail + "Gateway", "999.1.1.1", "an IPv4 address of four decimal parts 0-255"},
-        {kDetail + "Location", strLong, "at most 64 bytes, not 300"},
-        {kDetail + "Location", strCutUmlaut, "at most 64 bytes, not 65"},
-        {kDetail + "Location", "hex:414", "hex: needs an even number of hexadecimal digits"},
-        {kDetail + "Location", "hex:zz", "hex: needs an even number of hexadecimal digits"},
+    const Case cases[] = {
+        {kDetail + "Locaton", "typo", false, "not a value that SetDetail sends; it sends " + kDetail + "IPMode, "},
+        {kDetail + "WebPort", "70000", false, "a value from 0 to 65535"},
+        {kDetail + "WebPort", "-1", false, "a value from 0 to 65535"},
+        {kDetail + "IPMode", "abc", false, "a value from 0 to 255"},
+        {kDetail + "IPMode", "256", false, "a value from 0 to 255"},
+        {kDetail + "Gateway", "localhost", false, "an IPv4 address of four decimal parts 0-255"},
+        {kDetail + "Gateway", "10.88.1", false, "an IPv4 address of four decimal parts 0-255"},
+        {kDetail + "Gateway", "999.1.1.1", false, "an IPv4 address of four decimal parts 0-255"},
+        {kDetail + "Location", std::string(300, 'a'), false, "at most 64 bytes, not 300"},
+        {kDetail + "Location", std::string(63, 'x') + "\xC3\xBC", false, "at most 64 bytes, not 65"},
+        {kDetail + "Location", "hex:414", false, "hex: needs an even number of hexadecimal digits"},
+        {kDetail + "Location", "hex:zz", false, "hex: needs an even number of hexadecimal digits"},
         // The device's own MAC address goes out as the addressee, not as a setting.
-        {"MACAddress", "0026AB000002", "not a value that SetDetail sends"},
+        {"MACAddress", "0026AB000002", false, "not a value that SetDetail sends"},
+        {kDetail + "IPMode", "2", true, "2"},
+        {kDetail + "WebPort", "65535", true, "65535"},
+        {kDetail + "WebPort", "0080", true, "80"},
+        // Leading zeros read as decimal, never as octal.
+        {kDetail + "Gateway", "010.088.1.1", true, "10.88.1.1"},
+        {kDetail + "IPAddress", "255.255.255.255", true, "255.255.255.255"},
+        {kDetail + "DNSServer", "0.0.0.0", true, "0.0.0.0"},
+        {kDetail + "Location", std::string(64, 'x'), true, std::string(64, 'x')},
+        {kDetail + "Location", std::string(62, 'x') + "\xC3\xBC", true, std::string(62, 'x') + "\xC3\xBC"},
+        {kDetail + "Location", "hex:c3BC", true, "hex:c3BC"},
+        {kDetail + "NodeName", "", true, ""},
+        {kDetail + "Contact", "Room 4 = east", true, "Room 4 = east"},
     };
-    for (const Bad& entry : bad) {
+    for (const Case& entry : cases) {
         std::string strValue = entry.strValue;
         std::string strError = Check(entry.strPath, strValue);
-        EXPECT_EQ(0u, strError.find(entry.strPath + "=" + entry.strValue + ": " + entry.strReason))
-            << entry.strPath << "=" << entry.strValue << "\n"
-            << strError;
-    }
-
-    struct Good
-    {
-        std::string strPath, strValue, strSet;
-    };
-    const Good good[] = {
-        {kDetail + "IPMode", "2", "2"},
-        {kDetail + "WebPort", "65535", "65535"},
-        {kDetail + "WebPort", "0080", "80"},
-        // Leading zeros read as decimal, never as octal.
-        {kDetail + "Gateway", "010.088.1.1", "10.88.1.1"},
-        {kDetail + "IPAddress", "255.255.255.255", "255.255.255.255"},
-        {kDetail + "DNSServer", "0.0.0.0", "0.0.0.0"},
-        {kDetail + "Location", std::string(64, 'x'), std::string(64, 'x')},
-        {kDetail + "Location", std::string(62, 'x') + "\xC3\xBC", std::string(62, 'x') + "\xC3\xBC"},
-        {kDetail + "Location", "hex:c3BC", "hex:c3BC"},
-        {kDetail + "NodeName", "", ""},
-        {kDetail + "Contact", "Room 4 = east", "Room 4 = east"},
-    };
-    for (const Good& entry : good) {
-        std::string strValue = entry.strValue;
-        EXPECT_EQ("", Check(entry.strPath, strValue)) << entry.strPath << "=" << entry.strValue;
-        EXPECT_EQ(entry.strSet, strValue) << entry.strPath << "=" << entry.strValue;
+        if (entry.bAccepted) {
+            EXPECT_EQ("", strError) << entry.strPath << "=" << entry.strValue;
+            EXPECT_EQ(entry.strExpected, strValue) << entry.strPath << "=" << entry.strValue;
+        } else {
+            EXPECT_EQ(0u, strError.find(entry.strPath + "=" + entry.strValue + ": " + entry.strExpected))
+                << entry.strPath << "=" << entry.strValue << "\n"
+                << strError;
+        }
     }
 
     // hex: digits of either case are the same bytes.
