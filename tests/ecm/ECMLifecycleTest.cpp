@@ -147,4 +147,7 @@ TEST(ECMLifecycle, MACAddressesHaveOneForm)
     EXPECT_EQ("", Text(CVLECMNIFInfo::NormalizeMACAddress(CVLString("0026AB00000", 72))));
     EXPECT_EQ("", Text(CVLECMNIFInfo::NormalizeMACAddress(CVLString("0026AB0000011", 72))));
     EXPECT_EQ("", Text(CVLECMNIFInfo::NormalizeMACAddress(CVLString("0026AB00000G", 72))));
+    // Separators stand between all pairs, one kind throughout, or nowhere.
+    EXPECT_EQ("", Text(CVLECMNIFInfo::NormalizeMACAddress(CVLString("0026:AB000001", 72))));
+    EXPECT_EQ("", Text(CVLECMNIFInfo::NormalizeMACAddress(CVLString("00:26-AB:00:00:01", 72))));
 }
