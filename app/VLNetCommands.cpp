@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <string>
+#include <vector>
 
 #include "app/VLNetOptions.h"
 #include "app/VLNetPropertyLines.h"
@@ -107,7 +109,12 @@ int RunProbe(CVLNetSession& session, const CVLNetOptions& options)
     }
     if (CVLNetSession::IsStopRequested())
         return VLNET_EXIT_STOPPED;
-    return ReportNothingSent(session) ? VLNET_EXIT_FAILURE : VLNET_EXIT_SUCCESS;
+    if (ReportNothingSent(session))
+        return VLNET_EXIT_FAILURE;
+    std::vector<std::string> reasons = session.GetIncompleteReasons();
+    for (const std::string& strReason : reasons)
+        fprintf(stderr, "vlnet: %s\n", strReason.c_str());
+    return reasons.empty() ? VLNET_EXIT_SUCCESS : VLNET_EXIT_INCOMPLETE;
 }
 
 // Probes until the device of the command line is found; null when it is not.

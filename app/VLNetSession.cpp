@@ -13,6 +13,7 @@
 #include "ecm/VLECM.h"
 #include "ecm/VLECMNIFInfo.h"
 #include "ecm/VLECMNIFInfoList.h"
+#include "ecm/VLECMReplyFilter.h"
 #include "pfw/VLPFWNIFInfo.h"
 
 namespace {
@@ -256,12 +257,12 @@ long CVLNetSession::probeScheduleMilliseconds()
     return nRetryCount * nRetryInterval + nInterval;
 }
 
-bool CVLNetSession::hasPendingDevice(int& nListed)
+int CVLNetSession::countPendingDevices(int& nListed)
 {
     nListed = 0;
     CVLECMNIFInfoList* pList = m_CommunicationManager.GetVLECM().GetNIFInfoList();
     if (pList == nullptr)
-        return false;
+        return 0;
     std::set<CVLPFWNIFInfo*> accepted;
     {
         std::lock_guard<std::mutex> lock(m_Mutex);
@@ -269,23 +270,29 @@ bool CVLNetSession::hasPendingDevice(int& nListed)
     }
     // Listed records are destroyed only after they leave the list, which
     // waits for its lock: they stay valid while it is held.
-    bool bPending = false;
+    int nPending = 0;
     pList->Lock();
     for (CVLTargetIterator it = pList->Begin(); !it.IsEnd(); it.Next()) {
-        nListed++;
         CVLECMNIFInfo* pNIFInfo = dynamic_cast<CVLECMNIFInfo*>(it.Get());
-        if (pNIFInfo == nullptr || pNIFInfo->IsDummy())
+        // A reply waiting in the queue is listed without its MAC address
+        // until it is merged: a device whose replies keep changing would
+        // otherwise never let the list settle.
+        if (pNIFInfo == nullptr || pNIFInfo->IsDummy() || pNIFInfo->GetMACAddress().GetLength() == 0)
             continue;
+        nListed++;
         // A chain goes on after each successful command until the device is
         // reported; a failed command ends it without a report.
         if (pNIFInfo->IsCommandRunning() || (pNIFInfo->GetCommandResult() == VLECM_RESULT_SUCCESS &&
-                                             accepted.count(static_cast<CVLPFWNIFInfo*>(pNIFInfo)) == 0)) {
-            bPending = true;
-            break;
-        }
+                                             accepted.count(static_cast<CVLPFWNIFInfo*>(pNIFInfo)) == 0))
+            nPending++;
     }
     pList->Unlock();
-    return bPending;
+    return nPending;
+}
+
+std::vector<std::string> CVLNetSession::GetIncompleteReasons()
+{
+    return m_IncompleteReasons;
 }
 
 VLPFW_RESULT CVLNetSession::Probe(int nTimeoutSeconds, const std::string& strFilterMAC, const std::string& strFindMAC,
@@ -306,6 +313,7 @@ VLPFW_RESULT CVLNetSession::Probe(int nTimeoutSeconds, const std::string& strFil
     }
     m_bNothingSent = false;
     m_nSendError = 0;
+    m_IncompleteReasons.clear();
     if (!m_CommunicationManager.SetFilterMACAddress(strFilterMAC.c_str()))
         return VLPFW_RESULT_PARAMETER_ERROR;
     using Clock = std::chrono::steady_clock;
@@ -321,17 +329,22 @@ VLPFW_RESULT CVLNetSession::Probe(int nTimeoutSeconds, const std::string& strFil
     int nLastChangeCount = -1;
     long nLastChange = 0;
     long nLastStatus = -kStatusMilliseconds;
+    bool bTimedOut = false;
     for (;;) {
         long nElapsed =
             static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
-        if (IsStopRequested() || nElapsed >= nTimeoutMilliseconds)
+        if (IsStopRequested())
             break;
+        if (nElapsed >= nTimeoutMilliseconds) {
+            bTimedOut = true;
+            break;
+        }
         // The device looked for is used only after the send schedule, when
         // every address that answers for its MAC has been heard.
         if (bFindOne && GetFoundNIFInfo() != nullptr && nElapsed >= nScheduleMilliseconds)
             break;
         int nListed = 0;
-        bool bPending = hasPendingDevice(nListed);
+        bool bPending = countPendingDevices(nListed) > 0;
         int nChangeCount;
         {
             std::lock_guard<std::mutex> lock(m_Mutex);
@@ -356,6 +369,7 @@ VLPFW_RESULT CVLNetSession::Probe(int nTimeoutSeconds, const std::string& strFil
     VLPROBE_SEND_STATUS sendStatus = m_CommunicationManager.GetVLECM().GetProbeInstance().GetProbeSendStatus();
     m_bNothingSent = sendStatus.nSent == 0 && sendStatus.nFailed > 0;
     m_nSendError = sendStatus.nFirstError;
+    noteIncomplete(bTimedOut && !bFindOne);
     m_CommunicationManager.StopProbe();
     markConflicts();
     if (pStatusLine != nullptr)
@@ -376,6 +390,24 @@ std::vector<CVLNetValueCheck::SField> CVLNetSession::GetRequestFields(const std:
     std::string strPacketList = Text(ecm.GetProperty(("Option." + strCommand + ".PacketListName").c_str()));
     return CVLNetValueCheck::ReadRequestFields(ecm.GetApi(), strPacketList.empty() ? strCommand : strPacketList,
                                                pNIFInfo);
+}
+
+void CVLNetSession::noteIncomplete(bool bTimedOut)
+{
+    CVLECMReplyFilter& filter = m_CommunicationManager.GetVLECM().GetProbeInstance().GetReplyFilter();
+    for (const CVLECMReplyFilter::SBoundReport& report : filter.GetBoundReports()) {
+        std::string strNetwork = report.strNetwork.GetLength() > 0 ? "on " + Text(report.strNetwork)
+                                                                    : std::string("on no local network");
+        m_IncompleteReasons.push_back(std::to_string(report.nReplies) + " replies from " +
+                                      std::to_string(report.nAddresses) + " addresses " + strNetwork +
+                                      " ignored: more than " + std::to_string(CVLECMReplyFilter::MAX_DEVICES) +
+                                      " devices");
+    }
+    int nListed = 0;
+    int nPending = bTimedOut ? countPendingDevices(nListed) : 0;
+    if (nPending > 0)
+        m_IncompleteReasons.push_back(std::to_string(nPending) + " of " + std::to_string(nListed) +
+                                      " devices were still waiting for their commands at the time-out");
 }
 
 VLECM_RESULT CVLNetSession::runAndWait(CVLPFWNIFInfo* pNIFInfo, VLECM_COMMAND eCommand, std::string& strError)

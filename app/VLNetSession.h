@@ -44,6 +44,10 @@ public:
     // True when the last probe sent nothing at all (every send failed);
     // nError is then the error number of the first failure.
     bool IsNothingSent(long& nError) const;
+    // Why the last probe's list may be short, one line each for standard
+    // error: devices a network's bound dropped, devices still waiting for
+    // their commands at the time-out. Empty when the list is whole.
+    std::vector<std::string> GetIncompleteReasons();
     // The device looked for, when it was found.
     CVLPFWNIFInfo* GetFoundNIFInfo();
     int GetFoundCount();
@@ -79,8 +83,11 @@ public:
                                         const std::string& strModel);
 
 private:
-    // True while a listed device is in its follow-up commands.
-    bool hasPendingDevice(int& nListed);
+    // The devices (not the queued replies) listed, and how many of them are
+    // still in or waiting for their follow-up commands.
+    int countPendingDevices(int& nListed);
+    // Before the probe stops: fills the reasons of GetIncompleteReasons.
+    void noteIncomplete(bool bTimedOut);
     // Lists again, marked, the devices listed before a second address
     // answered for their MAC.
     void markConflicts();
@@ -103,6 +110,7 @@ private:
     // The last probe's sends: none left the computer, and why.
     bool m_bNothingSent;
     long m_nSendError;
+    std::vector<std::string> m_IncompleteReasons;
     // Printed devices: their line's parts, and whether the line was marked.
     struct SPrinted
     {

@@ -77,6 +77,10 @@ public:
     virtual void SetEventCode(VL_CONST_STR sz) { m_strEventCode = sz; }
     virtual VL_SIZE_T GetProgressValue() const { return m_nProgressValue; }
     virtual void SetProgressValue(VL_SIZE_T nValue) { m_nProgressValue = nValue; }
+    // The bytes the queue counted for the record when it was queued, which
+    // it takes off again when the record leaves.
+    size_t GetQueuedBytes() const { return m_nQueuedBytes; }
+    void SetQueuedBytes(size_t nBytes) { m_nQueuedBytes = nBytes; }
     virtual void SetUserCallback(VLCM_USER_CALLBACK pCallback, long lCallbackId, void* pCallbackParam);
     virtual void* GetCallbackParam() const { return m_pCallbackParam; }
     // Calls the user function (type 6), or the listener operation of the
@@ -103,6 +107,7 @@ private:
     EVLException* m_pException;
     CVLString m_strEventCode;
     VL_SIZE_T m_nProgressValue;
+    size_t m_nQueuedBytes = 0;
     VLCM_USER_CALLBACK m_pUserCallback;
     long m_lCallbackId;
     void* m_pCallbackParam;

@@ -35,22 +35,25 @@ CVLCallbackInfo* CVLCallbackInfoList::AddNew()
     return p;
 }
 
-void CVLCallbackInfoList::Remove(CVLModuleInstance* pInstance, CVLTarget* pTarget, void* pCallbackParam)
+size_t CVLCallbackInfoList::Remove(CVLModuleInstance* pInstance, CVLTarget* pTarget, void* pCallbackParam)
 {
+    size_t nBytes = 0;
     if (pInstance == nullptr && pTarget == nullptr && pCallbackParam == nullptr)
-        return;
+        return nBytes;
     for (auto it = m_List.begin(); it != m_List.end();) {
         CVLCallbackInfo* p = *it;
         bool bMatch = (pInstance != nullptr && p->GetInstance() == pInstance) ||
                       (pTarget != nullptr && p->GetTarget() == pTarget) ||
                       (pCallbackParam != nullptr && p->GetCallbackParam() == pCallbackParam);
         if (bMatch) {
+            nBytes += p->GetQueuedBytes();
             it = m_List.erase(it);
             DeleteElement(p);
         } else {
             ++it;
         }
     }
+    return nBytes;
 }
 
 void CVLCallbackInfoList::Push(CVLCallbackInfo* pInfo)

@@ -36,8 +36,9 @@ public:
     // when none can be made.
     virtual CVLCallbackInfo* AddNew();
     // Deletes every record of pInstance, of pTarget or of pCallbackParam
-    // (null arguments match nothing); the others keep their order.
-    virtual void Remove(CVLModuleInstance* pInstance, CVLTarget* pTarget, void* pCallbackParam);
+    // (null arguments match nothing); the others keep their order. The
+    // queued bytes of the records deleted.
+    virtual size_t Remove(CVLModuleInstance* pInstance, CVLTarget* pTarget, void* pCallbackParam);
     // Appends pInfo, which the list owns from now on (deleted if the append fails).
     virtual void Push(CVLCallbackInfo* pInfo);
     // The head record, now the caller's, or null when the list is empty.

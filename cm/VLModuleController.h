@@ -159,6 +159,7 @@ public:
     virtual void InitializeModule(CVLModule* pModule);
 
     // --- inner steps of the queue (the controller lock is held) ----------
+    // The record queued (pInfo when given), or null when it was refused.
     virtual CVLCallbackInfo* PostCallback(int eType, CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams,
                                           CVLTarget* pTarget, EVLException* pException, bool bMarge,
                                           VL_CONST_STR szEventCode, VL_SIZE_T nProgressValue,
@@ -249,8 +250,9 @@ protected:
     std::condition_variable m_StoppingCond;
 
     // --- queue helpers (VLModuleControllerQueue.cpp) ---------------------
-    // One event post: lock, PostCallback, unlock.
-    void PostEvent(int eType, CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams, CVLTarget* pTarget,
+    // One event post: lock, PostCallback, unlock; false when the record was
+    // not queued.
+    bool PostEvent(int eType, CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams, CVLTarget* pTarget,
                    EVLException* pException, bool bMarge, VL_CONST_STR szEventCode, VL_SIZE_T nProgressValue);
     // Lock held: true when a record of the instance or target is refused.
     bool IsCallbackRefused(CVLModuleInstance* pInstance, CVLTarget* pTarget) const;

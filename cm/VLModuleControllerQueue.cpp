@@ -12,6 +12,8 @@
 #include "cm/VLCustomCallbackIF.h"
 #include "cm/VLModuleController.h"
 #include "cm/VLModuleParamCollection.h"
+#include "cm/VLTarget.h"
+#include "cm/VLTargetList.h"
 
 // Bound of the queue. Far above what a probe of the largest network queues
 // (one record per answer, delivered at some 200 a second), so it only takes
@@ -42,9 +44,8 @@ void CVLModuleController::DispatchCallback(long nTimeout)
             CVLThreadLock lock(&m_ThreadSync);
             if (lock.Lock()) {
                 pInfo = m_CallbackInfoList.Pop();
-                size_t nBytes = pInfo != nullptr ? GetCallbackRecordBytes(pInfo) : 0;
-                m_nQueuedBytes =
-                    m_CallbackInfoList.GetCount() == 0 || nBytes > m_nQueuedBytes ? 0 : m_nQueuedBytes - nBytes;
+                if (pInfo != nullptr)
+                    m_nQueuedBytes -= pInfo->GetQueuedBytes();
                 // A waiting consumer is not left asleep while records remain.
                 if (nTimeout != 0 && m_CallbackInfoList.GetCount() > 0 && m_CallbackSemaphore.GetCount() < 1)
                     m_CallbackSemaphore.Post();
@@ -112,7 +113,7 @@ void CVLModuleController::PostCallbackUser(CVLCallbackInfo* pUserCallbackInfo)
 
 // The six event posts share one body: take the lock, post, release. What
 // they carry is freed when the lock cannot be taken.
-void CVLModuleController::PostEvent(int eType, CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams,
+bool CVLModuleController::PostEvent(int eType, CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams,
                                     CVLTarget* pTarget, EVLException* pException, bool bMarge,
                                     VL_CONST_STR szEventCode, VL_SIZE_T nProgressValue)
 {
@@ -120,10 +121,10 @@ void CVLModuleController::PostEvent(int eType, CVLModuleInstance* pInstance, CVL
         CVLThreadLock lock(&m_ThreadSync);
         if (!lock.Lock()) {
             VLDeleteException(pException);
-            return;
+            return false;
         }
-        PostCallback(eType, pInstance, pParams, pTarget, pException, bMarge, szEventCode, nProgressValue, nullptr,
-                     0, nullptr, nullptr);
+        return PostCallback(eType, pInstance, pParams, pTarget, pException, bMarge, szEventCode, nProgressValue,
+                            nullptr, 0, nullptr, nullptr) != nullptr;
     }
     VL_CATCH_LADDER(VLCMAPI_MODULE, s_szFile)
 }
@@ -131,7 +132,11 @@ void CVLModuleController::PostEvent(int eType, CVLModuleInstance* pInstance, CVL
 void CVLModuleController::PostCallbackProbe(CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams,
                                             CVLTarget* pTarget, bool bMarge)
 {
-    PostEvent(VLCM_CALLBACK_PROBE, pInstance, pParams, pTarget, nullptr, bMarge, nullptr, 0);
+    // The list that made the target for the record learns of a refusal, so
+    // that it neither keeps the copy nor waits for its delivery.
+    if (!PostEvent(VLCM_CALLBACK_PROBE, pInstance, pParams, pTarget, nullptr, bMarge, nullptr, 0) &&
+        pTarget != nullptr && pTarget->GetOwnerList() != nullptr)
+        pTarget->GetOwnerList()->OnCallbackRefused(pTarget);
 }
 
 void CVLModuleController::PostCallbackDone(CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams,
@@ -206,6 +211,9 @@ size_t CVLModuleController::GetCallbackRecordBytes(CVLCallbackInfo* pInfo)
     // Each text also costs its buffer's bookkeeping.
     const size_t kTextOverhead = 32;
     size_t nBytes = sizeof(CVLCallbackInfo) + 6 * kTextOverhead;
+    // A record keeps its target, and a probe's record a copy of the reply.
+    if (pInfo->GetTarget() != nullptr)
+        nBytes += pInfo->GetTarget()->GetFootprint();
     nBytes += static_cast<size_t>(pInfo->GetFunctionName().GetLength() + pInfo->GetPacketListName().GetLength() +
                                   pInfo->GetModuleName().GetLength() + pInfo->GetInstanceName().GetLength() +
                                   pInfo->GetExtraText().GetLength() + pInfo->GetEventCode().GetLength());
@@ -221,8 +229,6 @@ size_t CVLModuleController::GetQueuedCallbackBytes()
 bool CVLModuleController::IsCallbackQueueFull(int eType)
 {
     int nCount = m_CallbackInfoList.GetCount();
-    if (nCount == 0)
-        m_nQueuedBytes = 0;  // emptied whole (terminate, remove)
     bool bEnds = eType != VLCM_CALLBACK_PROBE && eType != VLCM_CALLBACK_PROGRESS;
     bool bCountFits = nCount < kCallbackQueueLimit || (bEnds && nCount < kCallbackQueueLimit + kCallbackQueueReserve);
     bool bBytesFit = m_nQueuedBytes < kCallbackQueueBytes ||
@@ -258,8 +264,10 @@ CVLCallbackInfo* CVLModuleController::PostCallback(int eType, CVLModuleInstance*
     }
     CVLCallbackInfo* pResult = nullptr;
     if (pInfo != nullptr) {
+        pInfo->SetQueuedBytes(GetCallbackRecordBytes(pInfo));
         m_CallbackInfoList.Push(pInfo);
-        m_nQueuedBytes += GetCallbackRecordBytes(pInfo);
+        m_nQueuedBytes += pInfo->GetQueuedBytes();
+        pResult = pInfo;
     } else {
         // Filled before it is appended, so a failure leaves no half-filled
         // record in the queue; the lock is held throughout either way.
@@ -283,8 +291,9 @@ CVLCallbackInfo* CVLModuleController::PostCallback(int eType, CVLModuleInstance*
             delete pNew;
             throw;
         }
+        pNew->SetQueuedBytes(GetCallbackRecordBytes(pNew));
         m_CallbackInfoList.Push(pNew);
-        m_nQueuedBytes += GetCallbackRecordBytes(pNew);
+        m_nQueuedBytes += pNew->GetQueuedBytes();
         pResult = pNew;
     }
     m_CallbackSemaphore.Post();
@@ -294,11 +303,7 @@ CVLCallbackInfo* CVLModuleController::PostCallback(int eType, CVLModuleInstance*
 void CVLModuleController::removeCallbackInfo(CVLModuleInstance* pInstance, CVLTarget* pTarget,
                                              void* pCallbackParam)
 {
-    m_CallbackInfoList.Remove(pInstance, pTarget, pCallbackParam);
-    // Counted anew: the records removed are gone without their sizes.
-    m_nQueuedBytes = 0;
-    for (CVLCallbackInfoIterator it = m_CallbackInfoList.Begin(); !it.IsEnd(); it.Next())
-        m_nQueuedBytes += GetCallbackRecordBytes(it.Get());
+    m_nQueuedBytes -= m_CallbackInfoList.Remove(pInstance, pTarget, pCallbackParam);
     if (m_pCustomCallbackIF != nullptr)
         m_pCustomCallbackIF->RemoveCallbackInfo(pInstance, pTarget, pCallbackParam);
     if (pInstance != nullptr)

@@ -13,6 +13,8 @@
 #ifndef VLTARGET_H
 #define VLTARGET_H
 
+#include <atomic>
+#include <cstddef>
 #include <list>
 
 #include "base/core/VLString.h"
@@ -60,6 +62,11 @@ public:
     virtual void CopyFrom(const CVLTarget* pSrcTarget);
     virtual CVLTarget* GetSelf() { return this; }
     virtual const CVLTarget* GetSelf() const { return this; }
+    // The bytes the target's data takes as its list measured them, which the
+    // callback queue counts while a record of the target waits there; 0
+    // when not measured.
+    void SetFootprint(size_t nBytes) { m_nFootprint = nBytes; }
+    size_t GetFootprint() const { return m_nFootprint; }
     virtual void SetUserValue(VL_ULONG nValue) { m_nUserValue = nValue; }
     virtual VL_ULONG GetUserValue() const { return m_nUserValue; }
     // Detaches every running instance, then stops them without the target
@@ -94,6 +101,7 @@ private:
     CVLProperty* m_pProperties;
     CVLTargetList* m_pOwnerList;
     VL_ULONG m_nUserValue;
+    std::atomic<size_t> m_nFootprint{0};
     CVLString m_strAuxText;
     CVLString m_strCurrentPassword;
     CVLString m_strNewPassword;

@@ -57,6 +57,9 @@ public:
     virtual void Destroy();
     // Run by the controller after RemoveAll, before the delete hook.
     virtual void OnDelete() {}
+    // The callback queue refused a probe record of pTarget, a target of
+    // this list (run without the controller's lock).
+    virtual void OnCallbackRefused(CVLTarget* pTarget) { (void)pTarget; }
 
 private:
     CVLTargetList(const CVLTargetList&) = delete;

@@ -19,6 +19,9 @@ public:
     // reports nothing for it. Not owned; null admits every reply.
     void SetReplyFilter(CVLECMReplyFilter* pFilter) { m_pReplyFilter = pFilter; }
     CVLTarget* MargeOrAddTarget(CVLTarget* pSrcTarget, bool& bMarge) override;
+    // A copy the queue refused is of no use: the filter hears its device
+    // again, and the copy goes.
+    void OnCallbackRefused(CVLTarget* pTarget) override;
 
 private:
     std::atomic<CVLECMReplyFilter*> m_pReplyFilter{nullptr};

@@ -218,6 +218,10 @@ void CVLECMProbeInstance::StopProbe()
         }
         m_BindAddressInfoMap.clear();
         m_LDBCAddressInfoMap.clear();
+        // Nothing is forwarded after a stop: chains not yet started never start.
+        CVLThreadLock chainLock(&m_ChainSync);
+        if (chainLock.Lock())
+            m_WaitingChains.clear();
     } catch (...) {
         RethrowFramework(__LINE__);
     }
@@ -283,6 +287,7 @@ void CVLECMProbeInstance::ClearNIFList()
         CVLThreadLock chainLock(&m_ChainSync);
         if (chainLock.Lock()) {
             m_RunningChains.clear();
+            m_nSlowChains = 0;
             m_WaitingChains.clear();
         }
     } catch (...) {
@@ -490,18 +495,36 @@ void CVLECMProbeInstance::OnProbe(CVLCMApi* pApi, CVLModuleInstance* pInstance, 
             m_NIFInfoMap[strKey] = pNIFInfo;
             bNew = true;
         }
-        // The directed broadcast through which the device answered.
-        if (pInfo != nullptr && !m_LDBCAddressInfoMap.empty()) {
-            CVLString strSuffix(".", VL_CHARSET_UTF8);
-            strSuffix += pInfo->GetInstanceName();
-            for (const auto& entry : m_LDBCAddressInfoMap) {
-                int nAt = entry.first.GetLength() - strSuffix.GetLength();
-                if (entry.first == pInfo->GetInstanceName() || (nAt >= 0 && entry.first.Mid(nAt) == strSuffix)) {
-                    pNIFInfo->SetPropertyString(TextOf(getOptionString("Config.NIFPropTree.LDBCAddress")),
-                                                TextOf(entry.second));
-                    break;
+        // The directed broadcast through which the device answered. A device
+        // answers the limited broadcast too, and whichever of its replies
+        // came first is the one delivered: a device on a network probed by
+        // its directed broadcast is given that address also when the reply
+        // delivered came in through the limited broadcast.
+        if (!m_LDBCAddressInfoMap.empty()) {
+            CVLString strAddress(VL_CHARSET_UTF8);
+            if (pInfo != nullptr) {
+                CVLString strSuffix(".", VL_CHARSET_UTF8);
+                strSuffix += pInfo->GetInstanceName();
+                for (const auto& entry : m_LDBCAddressInfoMap) {
+                    int nAt = entry.first.GetLength() - strSuffix.GetLength();
+                    if (entry.first == pInfo->GetInstanceName() || (nAt >= 0 && entry.first.Mid(nAt) == strSuffix)) {
+                        strAddress = entry.second;
+                        break;
+                    }
                 }
             }
+            if (strAddress.GetLength() == 0) {
+                CVLString strBroadcast = m_ReplyFilter.GetDirectedBroadcast(m_ReplyFilter.GetFirstAddress(strKey));
+                for (const auto& entry : m_LDBCAddressInfoMap) {
+                    if (strBroadcast.GetLength() > 0 && entry.second == strBroadcast) {
+                        strAddress = strBroadcast;
+                        break;
+                    }
+                }
+            }
+            if (strAddress.GetLength() > 0)
+                pNIFInfo->SetPropertyString(TextOf(getOptionString("Config.NIFPropTree.LDBCAddress")),
+                                            TextOf(strAddress));
         }
         pNIFInfo->DebugHookProperties();
     }
@@ -539,6 +562,12 @@ void CVLECMProbeInstance::OnCheckUnicast(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_
 {
     if (pNIFInfo == nullptr)
         return;
+    {
+        CVLThreadLock lock(&m_ChainSync);
+        auto it = lock.Lock() ? m_RunningChains.find(pNIFInfo) : m_RunningChains.end();
+        if (it != m_RunningChains.end())
+            it->second.bChecked = true;
+    }
     CChainStep step(this, pNIFInfo);
     // A failure ends the chain without a report.
     if (eResult != VLECM_RESULT_SUCCESS)
@@ -580,48 +609,118 @@ void CVLECMProbeInstance::OnGetListInfo(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_T
 
 void CVLECMProbeInstance::beginChain(CVLECMNIFInfo* pNIFInfo)
 {
+    CVLString strNetwork = m_ReplyFilter.GetNetwork(m_ReplyFilter.GetFirstAddress(pNIFInfo->GetMACAddress()));
     {
         CVLThreadLock lock(&m_ChainSync);
         if (!lock.Lock())
             return;
-        if (m_RunningChains.size() >= MAX_RUNNING_CHAINS) {
-            m_WaitingChains.push_back(pNIFInfo);
+        if (static_cast<int>(m_RunningChains.size()) - m_nSlowChains >= MAX_RUNNING_CHAINS) {
+            m_WaitingChains[strNetwork].push_back(pNIFInfo);
             return;
         }
-        m_RunningChains.insert(pNIFInfo);
+        m_RunningChains[pNIFInfo].start = std::chrono::steady_clock::now();
     }
     if (!startChainCommand(pNIFInfo, VLECM_COMMAND_CHECK_UNICAST, VLECM_CONNECT_TYPE_NETWORK))
         endChain(pNIFInfo);
 }
 
-void CVLECMProbeInstance::endChain(CVLECMNIFInfo* pNIFInfo)
+CVLECMNIFInfo* CVLECMProbeInstance::takeWaitingChain()
 {
-    while (pNIFInfo != nullptr) {
+    if (static_cast<int>(m_RunningChains.size()) - m_nSlowChains >= MAX_RUNNING_CHAINS || m_WaitingChains.empty())
+        return nullptr;
+    // The network after the one served last, in turn.
+    auto it = m_WaitingChains.upper_bound(m_strLastNetwork);
+    if (it == m_WaitingChains.end())
+        it = m_WaitingChains.begin();
+    CVLECMNIFInfo* pNext = it->second.front();
+    it->second.pop_front();
+    m_strLastNetwork = it->first;
+    if (it->second.empty())
+        m_WaitingChains.erase(it);
+    m_RunningChains[pNext].start = std::chrono::steady_clock::now();
+    return pNext;
+}
+
+void CVLECMProbeInstance::startWaitingChains()
+{
+    for (;;) {
         CVLECMNIFInfo* pNext = nullptr;
         {
             CVLThreadLock lock(&m_ChainSync);
             if (!lock.Lock())
                 return;
-            m_RunningChains.erase(pNIFInfo);
-            for (auto it = m_WaitingChains.begin(); it != m_WaitingChains.end(); ++it) {
+            pNext = takeWaitingChain();
+        }
+        if (pNext == nullptr)
+            return;
+        // A waiting device may have been removed meanwhile; then its place
+        // goes on to the next one.
+        if (!IsNIFInfoMember(pNext) ||
+            !startChainCommand(pNext, VLECM_COMMAND_CHECK_UNICAST, VLECM_CONNECT_TYPE_NETWORK)) {
+            CVLThreadLock lock(&m_ChainSync);
+            if (lock.Lock())
+                m_RunningChains.erase(pNext);
+        }
+    }
+}
+
+void CVLECMProbeInstance::endChain(CVLECMNIFInfo* pNIFInfo)
+{
+    if (pNIFInfo == nullptr)
+        return;
+    {
+        CVLThreadLock lock(&m_ChainSync);
+        if (!lock.Lock())
+            return;
+        auto running = m_RunningChains.find(pNIFInfo);
+        if (running != m_RunningChains.end()) {
+            if (running->second.bSlow)
+                --m_nSlowChains;
+            m_RunningChains.erase(running);
+        }
+        for (auto network = m_WaitingChains.begin(); network != m_WaitingChains.end(); ++network) {
+            std::deque<CVLECMNIFInfo*>& waiting = network->second;
+            for (auto it = waiting.begin(); it != waiting.end(); ++it) {
                 if (*it == pNIFInfo) {
-                    m_WaitingChains.erase(it);
+                    waiting.erase(it);
                     break;
                 }
             }
-            if (m_RunningChains.size() < MAX_RUNNING_CHAINS && !m_WaitingChains.empty()) {
-                pNext = m_WaitingChains.front();
-                m_WaitingChains.pop_front();
-                m_RunningChains.insert(pNext);
+            if (waiting.empty()) {
+                m_WaitingChains.erase(network);
+                break;
             }
         }
-        // A waiting device may have been removed meanwhile; then its place
-        // goes on to the next one.
-        if (pNext != nullptr && IsNIFInfoMember(pNext) &&
-            startChainCommand(pNext, VLECM_COMMAND_CHECK_UNICAST, VLECM_CONNECT_TYPE_NETWORK))
-            return;
-        pNIFInfo = pNext;
     }
+    startWaitingChains();
+}
+
+void CVLECMProbeInstance::PromoteSlowChains()
+{
+    {
+        CVLThreadLock lock(&m_ChainSync);
+        if (!lock.Lock() || m_WaitingChains.empty() || m_nSlowChains >= MAX_SLOW_CHAINS)
+            return;
+        auto now = std::chrono::steady_clock::now();
+        auto slow = std::chrono::milliseconds(m_nSlowChainMilliseconds.load());
+        for (auto& entry : m_RunningChains) {
+            SChain& chain = entry.second;
+            if (m_nSlowChains >= MAX_SLOW_CHAINS)
+                break;
+            if (!chain.bSlow && !chain.bChecked && now - chain.start >= slow) {
+                chain.bSlow = true;
+                ++m_nSlowChains;
+            }
+        }
+    }
+    startWaitingChains();
+}
+
+int CVLECMProbeInstance::GetSlowChainCount()
+{
+    CVLThreadLock lock(&m_ChainSync);
+    lock.Lock();
+    return m_nSlowChains;
 }
 
 void CVLECMProbeInstance::afterChainStep(CVLECMNIFInfo* pNIFInfo)
@@ -637,7 +736,9 @@ void CVLECMProbeInstance::GetChainCounts(int& nRunning, int& nWaiting)
     CVLThreadLock lock(&m_ChainSync);
     lock.Lock();
     nRunning = static_cast<int>(m_RunningChains.size());
-    nWaiting = static_cast<int>(m_WaitingChains.size());
+    nWaiting = 0;
+    for (const auto& entry : m_WaitingChains)
+        nWaiting += static_cast<int>(entry.second.size());
 }
 
 CVLString CVLECMProbeInstance::GetConflictAddress(VL_CONST_STR szMACAddress)

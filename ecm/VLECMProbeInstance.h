@@ -14,6 +14,8 @@
 #ifndef VLECMPROBEINSTANCE_H
 #define VLECMPROBEINSTANCE_H
 
+#include <atomic>
+#include <chrono>
 #include <deque>
 #include <map>
 #include <set>
@@ -89,14 +91,30 @@ public:
     CVLECMReplyFilter& GetReplyFilter() { return m_ReplyFilter; }
 
     // Follow-up chains that run at once; the chains of further devices wait
-    // for a place, in the order their devices were found. Each running chain
-    // holds a command thread and a socket.
+    // for a place, each network's in the order their devices were found,
+    // the networks taking the free places in turn. Each running chain holds
+    // a command thread and a socket.
     enum
     {
         MAX_RUNNING_CHAINS = 16
     };
-    // Chains running and waiting.
+    // A chain whose unicast check has gone unanswered for a while is most
+    // likely waiting for its time-out: it gives its place to a waiting
+    // device and runs on beside the others, up to this many at once.
+    enum
+    {
+        MAX_SLOW_CHAINS = 16
+    };
+    static constexpr int kSlowChainMilliseconds = 300;
+    // Chains running (slow ones included) and waiting.
     virtual void GetChainCounts(int& nRunning, int& nWaiting);
+    // Chains that gave their place up while they wait for a time-out.
+    virtual int GetSlowChainCount();
+    // Lets the chains that wait on a time-out give their places to waiting
+    // devices; run regularly (the dispatch thread does, each pass).
+    virtual void PromoteSlowChains();
+    // After how long an unanswered unicast check gives its place up.
+    void SetSlowChainMilliseconds(int nMilliseconds) { m_nSlowChainMilliseconds = nMilliseconds; }
     // After a chain callback: the chain is over unless a next command runs.
     void afterChainStep(CVLECMNIFInfo* pNIFInfo);
 
@@ -115,6 +133,11 @@ protected:
     // The device's chain is over (or the device went away; the pointer is
     // only compared): its place goes to the next waiting device.
     virtual void endChain(CVLECMNIFInfo* pNIFInfo);
+    // Starts waiting chains while places are free.
+    void startWaitingChains();
+    // Under m_ChainSync: the next waiting chain, the networks taking turns;
+    // null when none waits or no place is free. The chain is then running.
+    CVLECMNIFInfo* takeWaitingChain();
 
     CVLECM* m_pOwnerVLECMInstance;
     IVLECMCallbackIF* m_pCallbackIF;
@@ -131,9 +154,19 @@ protected:
     CVLECMDummyProbe m_DummyProbe;
     CVLECMReplyFilter m_ReplyFilter;
     // The chains, under m_ChainSync (taken alone).
+    struct SChain
+    {
+        std::chrono::steady_clock::time_point start;
+        bool bChecked = false;  // past its unicast check
+        bool bSlow = false;     // gave its place up
+    };
     CVLThreadSync m_ChainSync;
-    std::set<CVLECMNIFInfo*> m_RunningChains;
-    std::deque<CVLECMNIFInfo*> m_WaitingChains;
+    std::map<CVLECMNIFInfo*, SChain> m_RunningChains;
+    int m_nSlowChains = 0;
+    // Waiting chains by the local network of their device ("" for none).
+    std::map<CVLString, std::deque<CVLECMNIFInfo*>> m_WaitingChains;
+    CVLString m_strLastNetwork;
+    std::atomic<int> m_nSlowChainMilliseconds{kSlowChainMilliseconds};
 };
 
 #endif

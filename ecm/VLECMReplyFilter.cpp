@@ -1,6 +1,9 @@
-// The admission of probe replies: duplicates, impostors and invented devices.
+// The admission of probe replies: error answers, duplicates, impostors and
+// invented devices.
 #include "ecm/VLECMPrivate.h"
 #include "ecm/VLECMReplyFilter.h"
+
+#include <arpa/inet.h>
 
 #include <functional>
 #include <string>
@@ -17,14 +20,50 @@
 const char* const s_szFile = "VLECMReplyFilter";
 
 namespace {
+// Addresses of a network's bound report counted one by one; beyond, only
+// the replies are.
+const size_t kMaxReportedAddresses = 65536;
+
 CVLString PropertyText(CVLTarget* pTarget, const char* szPath)
 {
     CVLProperty* pProperty = pTarget->GetProperties()->GetProperty(szPath, false);
     return pProperty != nullptr ? pProperty->ToString("") : CVLString(VL_CHARSET_UTF8);
 }
+
+// Host order; false for a text that is no dotted quad.
+bool ParseAddress(const CVLString& str, uint32_t& nAddress)
+{
+    in_addr addr;
+    if (inet_pton(AF_INET, TextOf(str), &addr) != 1)
+        return false;
+    nAddress = ntohl(addr.s_addr);
+    return true;
+}
+
+CVLString AddressText(uint32_t nAddress)
+{
+    char sz[INET_ADDRSTRLEN] = "";
+    in_addr addr;
+    addr.s_addr = htonl(nAddress);
+    inet_ntop(AF_INET, &addr, sz, sizeof(sz));
+    return CVLString(sz, VL_CHARSET_UTF8);
+}
+
+uint32_t HostOrder(const unsigned char bytes[4])
+{
+    return (uint32_t(bytes[0]) << 24) | (uint32_t(bytes[1]) << 16) | (uint32_t(bytes[2]) << 8) | bytes[3];
+}
+
+int PrefixLength(uint32_t nMask)
+{
+    int n = 0;
+    while (n < 32 && (nMask & (0x80000000u >> n)) != 0)
+        ++n;
+    return n;
+}
 }  // namespace
 
-CVLECMReplyFilter::CVLECMReplyFilter() : m_bDeviceLimitTraced(false), m_nDropped(0)
+CVLECMReplyFilter::CVLECMReplyFilter() : m_nRefused(0), m_nDropped(0)
 {
 }
 
@@ -34,39 +73,135 @@ CVLECMReplyFilter::~CVLECMReplyFilter()
 
 void CVLECMReplyFilter::Reset()
 {
+    std::vector<VLInterfaceAddress> addresses;
+    VLListInterfaceAddresses(addresses);
     CVLThreadLock lock(&m_Sync);
     lock.Lock();
     m_Devices.clear();
+    m_NetworkCounts.clear();
     m_MACsPerSource.clear();
     m_TracedSources.clear();
-    m_bDeviceLimitTraced = false;
+    m_RefusedPerSource.clear();
+    m_nRefused = 0;
     m_nDropped = 0;
+    SetLocalNetworks(addresses);
 }
 
-bool CVLECMReplyFilter::Admit(CVLTarget* pReply)
+void CVLECMReplyFilter::SetLocalNetworks(const std::vector<VLInterfaceAddress>& addresses)
+{
+    CVLThreadLock lock(&m_Sync);
+    lock.Lock();
+    m_Networks.clear();
+    for (const VLInterfaceAddress& entry : addresses) {
+        uint32_t nMask = HostOrder(entry.netmask);
+        if (!entry.bUp || entry.bLoopback || nMask == 0)
+            continue;
+        SNetwork network;
+        network.nMask = nMask;
+        network.nAddress = HostOrder(entry.address) & nMask;
+        bool bKnown = false;
+        for (const SNetwork& other : m_Networks)
+            bKnown = bKnown || (other.nAddress == network.nAddress && other.nMask == nMask);
+        if (bKnown)
+            continue;
+        network.strName = AddressText(network.nAddress);
+        network.strName += "/";
+        network.strName += std::to_string(PrefixLength(nMask)).c_str();
+        network.strBroadcast = AddressText(network.nAddress | ~nMask);
+        m_Networks.push_back(network);
+    }
+}
+
+const CVLECMReplyFilter::SNetwork* CVLECMReplyFilter::findNetwork(const CVLString& strFrom) const
+{
+    uint32_t nAddress = 0;
+    if (!ParseAddress(strFrom, nAddress))
+        return nullptr;
+    // The narrowest network that holds the address.
+    const SNetwork* pFound = nullptr;
+    for (const SNetwork& network : m_Networks) {
+        if ((nAddress & network.nMask) == network.nAddress && (pFound == nullptr || network.nMask > pFound->nMask))
+            pFound = &network;
+    }
+    return pFound;
+}
+
+CVLString CVLECMReplyFilter::GetNetwork(const CVLString& strFrom)
+{
+    CVLThreadLock lock(&m_Sync);
+    lock.Lock();
+    const SNetwork* pNetwork = findNetwork(strFrom);
+    return pNetwork != nullptr ? pNetwork->strName : CVLString(VL_CHARSET_UTF8);
+}
+
+CVLString CVLECMReplyFilter::GetDirectedBroadcast(const CVLString& strFrom)
+{
+    CVLThreadLock lock(&m_Sync);
+    lock.Lock();
+    const SNetwork* pNetwork = findNetwork(strFrom);
+    return pNetwork != nullptr ? pNetwork->strBroadcast : CVLString(VL_CHARSET_UTF8);
+}
+
+void CVLECMReplyFilter::refuse(const CVLString& strFrom)
+{
+    ++m_nRefused;
+    auto it = m_RefusedPerSource.find(strFrom);
+    if (it == m_RefusedPerSource.end()) {
+        if (m_RefusedPerSource.size() >= MAX_COUNTED_SOURCES)
+            return;
+        it = m_RefusedPerSource.emplace(strFrom, 0).first;
+        CVLTrace::Output(VLECM_MODULE, s_szFile, __LINE__, 0,
+                         "CVLECMReplyFilter: %s answered without a MAC address; such replies are refused",
+                         TextOf(strFrom));
+    }
+    ++it->second;
+}
+
+bool CVLECMReplyFilter::Admit(CVLTarget* pReply, CVLString* pMAC, size_t* pBytes)
 {
     if (pReply == nullptr)
         return false;
     CVLString strMAC(VL_CHARSET_UTF8), strFrom(VL_CHARSET_UTF8);
     size_t nFingerprint = 0;
+    size_t nBytes = 0;
     {
         CVLTargetLock targetLock(pReply);
         targetLock.Lock();
         strMAC = CVLECMNIFInfo::NormalizeMACAddress(PropertyText(pReply, "MACAddress"));
-        if (strMAC.GetLength() == 0)
-            return true;
         strFrom = PropertyText(pReply, "IPAddress");
+        if (strMAC.GetLength() == 0) {
+            // An error answer carries no device: it would only become a
+            // record that the probe instance drops.
+            CVLThreadLock lock(&m_Sync);
+            if (lock.Lock())
+                refuse(strFrom);
+            return false;
+        }
         CVLString strData = pReply->GetPropertiesText("");
         nFingerprint = std::hash<std::string>()(std::string(TextOf(strData)));
+        // A property node with its name and value takes some four times
+        // the bytes of its line in the dump.
+        nBytes = sizeof(CVLTarget) + 4 * static_cast<size_t>(strData.GetLength());
     }
-    return Admit(strMAC, strFrom, nFingerprint);
+    if (!Admit(strMAC, strFrom, nFingerprint, pReply))
+        return false;
+    if (pMAC != nullptr)
+        *pMAC = strMAC;
+    if (pBytes != nullptr)
+        *pBytes = nBytes;
+    return true;
 }
 
-bool CVLECMReplyFilter::Admit(const CVLString& strMAC, const CVLString& strFrom, size_t nFingerprint)
+bool CVLECMReplyFilter::Admit(const CVLString& strMAC, const CVLString& strFrom, size_t nFingerprint,
+                              CVLTarget* pReply)
 {
     CVLThreadLock lock(&m_Sync);
     if (!lock.Lock())
         return false;
+    if (strMAC.GetLength() == 0) {
+        refuse(strFrom);
+        return false;
+    }
     auto it = m_Devices.find(strMAC);
     if (it != m_Devices.end()) {
         SDevice& device = it->second;
@@ -80,8 +215,15 @@ bool CVLECMReplyFilter::Admit(const CVLString& strMAC, const CVLString& strFrom,
             ++m_nDropped;
             return false;
         }
-        auto now = std::chrono::steady_clock::now();
-        if (device.bPending && now - device.pendingSince < std::chrono::milliseconds(kPendingMilliseconds)) {
+        if (device.bPending) {
+            // One record of a device waits at a time; a change goes into it.
+            if (nFingerprint != device.nFingerprint && device.pWaiting != nullptr && pReply != nullptr) {
+                CVLTargetLock waitingLock(device.pWaiting);
+                waitingLock.Lock();
+                device.pWaiting->Marge(pReply);
+                device.nFingerprint = nFingerprint;
+                return false;
+            }
             ++m_nDropped;
             return false;
         }
@@ -93,15 +235,22 @@ bool CVLECMReplyFilter::Admit(const CVLString& strMAC, const CVLString& strFrom,
         }
         device.nFingerprint = nFingerprint;
         device.bPending = true;
-        device.pendingSince = now;
         return true;
     }
-    if (m_Devices.size() >= MAX_DEVICES) {
-        if (!m_bDeviceLimitTraced) {
-            m_bDeviceLimitTraced = true;
+    const SNetwork* pNetwork = findNetwork(strFrom);
+    CVLString strNetwork = pNetwork != nullptr ? pNetwork->strName : CVLString(VL_CHARSET_UTF8);
+    SNetworkCount& count = m_NetworkCounts[strNetwork];
+    if (count.nDevices >= MAX_DEVICES) {
+        if (!count.bBoundTraced) {
+            count.bBoundTraced = true;
             CVLTrace::Output(VLECM_MODULE, s_szFile, __LINE__, 0,
-                             "CVLECMReplyFilter: %d devices found; further devices are dropped", MAX_DEVICES);
+                             "CVLECMReplyFilter: %d devices found on %s; further devices there are dropped",
+                             MAX_DEVICES, strNetwork.GetLength() > 0 ? TextOf(strNetwork) : "no local network");
         }
+        ++count.nBoundReplies;
+        uint32_t nAddress = 0;
+        if (count.boundAddresses.size() < kMaxReportedAddresses && ParseAddress(strFrom, nAddress))
+            count.boundAddresses.insert(nAddress);
         ++m_nDropped;
         return false;
     }
@@ -116,12 +265,22 @@ bool CVLECMReplyFilter::Admit(const CVLString& strMAC, const CVLString& strFrom,
         return false;
     }
     ++nMACs;
+    ++count.nDevices;
     SDevice& device = m_Devices[strMAC];
     device.strFrom = strFrom;
     device.nFingerprint = nFingerprint;
     device.bPending = true;
-    device.pendingSince = std::chrono::steady_clock::now();
     return true;
+}
+
+void CVLECMReplyFilter::Queued(const CVLString& strMAC, CVLTarget* pRecord)
+{
+    CVLThreadLock lock(&m_Sync);
+    if (!lock.Lock())
+        return;
+    auto it = m_Devices.find(strMAC);
+    if (it != m_Devices.end() && it->second.bPending)
+        it->second.pWaiting = pRecord;
 }
 
 void CVLECMReplyFilter::Delivered(const CVLString& strMAC)
@@ -133,6 +292,34 @@ void CVLECMReplyFilter::Delivered(const CVLString& strMAC)
     if (it != m_Devices.end()) {
         it->second.bPending = false;
         it->second.bDelivered = true;
+        it->second.pWaiting = nullptr;
+    }
+}
+
+bool CVLECMReplyFilter::Dropped(CVLTarget* pRecord)
+{
+    CVLThreadLock lock(&m_Sync);
+    if (!lock.Lock() || pRecord == nullptr)
+        return false;
+    for (auto& entry : m_Devices) {
+        if (entry.second.pWaiting == pRecord) {
+            entry.second.bPending = false;
+            entry.second.pWaiting = nullptr;
+            return true;
+        }
+    }
+    return false;
+}
+
+void CVLECMReplyFilter::Dropped(const CVLString& strMAC)
+{
+    CVLThreadLock lock(&m_Sync);
+    if (!lock.Lock())
+        return;
+    auto it = m_Devices.find(strMAC);
+    if (it != m_Devices.end()) {
+        it->second.bPending = false;
+        it->second.pWaiting = nullptr;
     }
 }
 
@@ -157,4 +344,37 @@ unsigned long CVLECMReplyFilter::GetDroppedCount()
     CVLThreadLock lock(&m_Sync);
     lock.Lock();
     return m_nDropped;
+}
+
+unsigned long CVLECMReplyFilter::GetRefusedCount()
+{
+    CVLThreadLock lock(&m_Sync);
+    lock.Lock();
+    return m_nRefused;
+}
+
+unsigned long CVLECMReplyFilter::GetRefusedCount(const CVLString& strFrom)
+{
+    CVLThreadLock lock(&m_Sync);
+    lock.Lock();
+    auto it = m_RefusedPerSource.find(strFrom);
+    return it != m_RefusedPerSource.end() ? it->second : 0;
+}
+
+std::vector<CVLECMReplyFilter::SBoundReport> CVLECMReplyFilter::GetBoundReports()
+{
+    std::vector<SBoundReport> reports;
+    CVLThreadLock lock(&m_Sync);
+    if (!lock.Lock())
+        return reports;
+    for (const auto& entry : m_NetworkCounts) {
+        if (entry.second.nBoundReplies == 0)
+            continue;
+        SBoundReport report;
+        report.strNetwork = entry.first;
+        report.nReplies = entry.second.nBoundReplies;
+        report.nAddresses = static_cast<unsigned long>(entry.second.boundAddresses.size());
+        reports.push_back(report);
+    }
+    return reports;
 }
