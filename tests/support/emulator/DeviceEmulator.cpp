@@ -433,6 +433,10 @@ bool EmuParseDevices(const std::string& strText, std::vector<EmuDevice>& devices
                 else if (k == "flood") d.nFloodCount = static_cast<int>(number(0, 100000));
                 else if (k == "rate")
                     d.nRate = static_cast<int>(number(1, 1000000));
+                else if (k == "pool")
+                    d.nPool = static_cast<int>(number(1, 65536));
+                else if (k == "result")
+                    d.nResult = static_cast<uint16_t>(number(0, 0xFFFF));
                 else if (k == "straygap")
                     d.nStrayGapUs = static_cast<int>(number(0, 1000000));
                 else if (k == "hostile") {
@@ -448,6 +452,9 @@ bool EmuParseDevices(const std::string& strText, std::vector<EmuDevice>& devices
                                                                                {"inventmacs", EmuHostile::InventMacs},
                                                                                {"repeat", EmuHostile::Repeat},
                                                                                {"impostor", EmuHostile::Impostor},
+                                                                               {"errorheaders", EmuHostile::ErrorHeaders},
+                                                                               {"forgedmacs", EmuHostile::ForgedMacs},
+                                                                               {"changing", EmuHostile::Changing},
                                                                                {"othertype", EmuHostile::OtherType}};
                     bool bFound = false;
                     for (const auto& kind : kinds)
@@ -513,7 +520,14 @@ std::vector<uint8_t> ProbeReply(const EmuDevice& d, const uint8_t mac[6], const 
 
 bool IsAttack(EmuHostile e)
 {
-    return e == EmuHostile::RandomMacs || e == EmuHostile::InventMacs || e == EmuHostile::Repeat;
+    return e == EmuHostile::RandomMacs || e == EmuHostile::InventMacs || e == EmuHostile::Repeat ||
+           e == EmuHostile::ErrorHeaders || e == EmuHostile::ForgedMacs || e == EmuHostile::Changing;
+}
+
+// The nth address of a device's pool (network order).
+uint32_t PoolAddress(uint32_t nIP, int n)
+{
+    return htonl(ntohl(nIP) + static_cast<uint32_t>(n));
 }
 }  // namespace
 
@@ -543,6 +557,10 @@ struct CDeviceEmulator::State
     std::vector<uint8_t> repeatReply;
     Clock::time_point lastAttack;
     double fAttackCredit = 0;
+    // The pool address the next datagram of a pool attack comes from, and
+    // the replies a Changing attack has sent.
+    int nPoolNext = 0;
+    unsigned long nChanges = 0;
 };
 
 struct CDeviceEmulator::Pending
@@ -1215,12 +1233,15 @@ void CDeviceEmulator::Attack(State& dev, const uint8_t* pData, size_t nLen, bool
     if (bUnicast || nLen < kHeaderSize || memcmp(pData, "ORVEK", 5) != 0 || ((pData[8] << 8) | pData[9]) != FN_PROBE)
         return;
     const EmuDevice& d = dev.now;
-    if (d.eHostile == EmuHostile::InventMacs) {
+    if (d.eHostile == EmuHostile::InventMacs || d.eHostile == EmuHostile::ForgedMacs) {
         auto due = Clock::now() + std::chrono::milliseconds(d.nDelayMs);
-        for (int i = 0; i < d.nFloodCount; ++i) {
-            uint8_t mac[6];
-            RandomMac(mac);
-            m_Pending.push_back(new Pending{due, dev.nIP, ProbeReply(d, mac, pData), from});
+        int nPool = d.eHostile == EmuHostile::ForgedMacs ? d.nPool : 1;
+        for (int nAddress = 0; nAddress < nPool; ++nAddress) {
+            for (int i = 0; i < d.nFloodCount; ++i) {
+                uint8_t mac[6];
+                RandomMac(mac);
+                m_Pending.push_back(new Pending{due, PoolAddress(dev.nIP, nAddress), ProbeReply(d, mac, pData), from});
+            }
         }
         return;
     }
@@ -1255,6 +1276,27 @@ bool CDeviceEmulator::RunRateAttacks()
         while (p->fAttackCredit >= 1) {
             p->fAttackCredit -= 1;
             const sockaddr_in& to = p->attackTo[static_cast<size_t>(m_nRandom % p->attackTo.size())];
+            if (d.eHostile == EmuHostile::ErrorHeaders || d.eHostile == EmuHostile::Changing) {
+                uint32_t nFrom = PoolAddress(p->nIP, p->nPoolNext);
+                uint8_t header[kHeaderSize] = {'O', 'R', 'V', 'E', 'K', 'p', kDeviceType, d.nNumber, 0x5A, 0x01,
+                                               static_cast<uint8_t>(d.nResult >> 8),
+                                               static_cast<uint8_t>(d.nResult & 0xFF), 0, 0};
+                std::vector<uint8_t> datagram(header, header + kHeaderSize);
+                if (d.eHostile == EmuHostile::Changing) {
+                    // The pool address's own MAC, and a model name never sent before.
+                    EmuDevice changed = d;
+                    changed.strModel = d.strModel + " " + std::to_string(++p->nChanges);
+                    uint8_t mac[6];
+                    memcpy(mac, d.mac, 6);
+                    mac[4] = static_cast<uint8_t>(p->nPoolNext >> 8);
+                    mac[5] = static_cast<uint8_t>(p->nPoolNext);
+                    datagram = ProbeReply(changed, mac, header);
+                }
+                p->nPoolNext = (p->nPoolNext + 1) % d.nPool;
+                SendFrom(nFrom, to, datagram);
+                m_nRandom ^= m_nRandom << 13, m_nRandom ^= m_nRandom >> 7, m_nRandom ^= m_nRandom << 17;
+                continue;
+            }
             if (d.eHostile == EmuHostile::Repeat) {
                 SendFrom(p->nIP, to, p->repeatReply);
                 m_nRandom ^= m_nRandom << 13, m_nRandom ^= m_nRandom >> 7, m_nRandom ^= m_nRandom << 17;

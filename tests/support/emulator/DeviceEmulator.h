@@ -62,6 +62,15 @@ enum class EmuHostile
     InventMacs,  // nFloodCount well-formed probe replies per probe request, each with a new MAC; no unicast
     Repeat,      // from the first probe heard on, its genuine probe reply nRate times a second, endlessly
     Impostor,    // a genuine device, but its MAC is another device's (EmuImpostorOf) and it answers late
+    // Attacks from a pool of source addresses (the device's address and the
+    // nPool - 1 after it, which the test puts on the interface):
+    ErrorHeaders,  // from the first probe heard on, the 14-byte reply header with result nResult,
+                   // nRate times a second to the probe's ports, from the pool's addresses in turn
+    ForgedMacs,    // per probe request, nFloodCount well-formed probe replies from each pool address,
+                   // each with a new MAC; no unicast
+    Changing,      // from the first probe heard on, nRate probe replies a second to the probe's ports, from
+                   // the pool's addresses in turn, each address with a MAC of its own and every reply's
+                   // model name different; no unicast
 };
 
 struct EmuDevice
@@ -109,7 +118,9 @@ struct EmuDevice
     EmuHostile eHostile = EmuHostile::None;
     int nFloodCount = 200;
     int nStrayGapUs = 0;
-    int nRate = 5000;  // datagrams a second of RandomMacs and Repeat
+    int nRate = 5000;  // datagrams a second of RandomMacs, Repeat, ErrorHeaders and Changing
+    int nPool = 1;     // source addresses of ErrorHeaders, ForgedMacs and Changing
+    uint16_t nResult = 0x1001;  // the result of ErrorHeaders
 };
 
 // An impostor of a real device: same MAC and texts, its own address, and
@@ -123,7 +134,7 @@ std::string EmuMacText(const uint8_t mac[6]);  // "00:26:AB:00:00:01"
 // Reads devices from text, one per line: blank-separated key=value pairs
 // (mac, ip, mask, gw, dns, number, version, encrypted, cipher, kind, model,
 // node, location, contact, firmware, serial, password, wireless, unicast,
-// delay, loss, restart, hostile, flood, straygap, rate, services=1:80,2:9100); values may be
+// delay, loss, restart, hostile, flood, straygap, rate, pool, result, services=1:80,2:9100); values may be
 // written in double quotes. '#' starts a comment. False with a message on a
 // malformed line.
 bool EmuParseDevices(const std::string& strText, std::vector<EmuDevice>& devices, std::string* pError);
