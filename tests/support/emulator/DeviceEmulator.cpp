@@ -428,6 +428,8 @@ bool EmuParseDevices(const std::string& strText, std::vector<EmuDevice>& devices
                 else if (k == "wireless") d.bWireless = number(0, 1) != 0;
                 else if (k == "unicast") d.bAnswersUnicast = number(0, 1) != 0;
                 else if (k == "delay") d.nDelayMs = static_cast<int>(number(0, 60000));
+                else if (k == "limiteddelay") d.nLimitedDelayMs = static_cast<int>(number(0, 60000));
+                else if (k == "directeddelay") d.nDirectedDelayMs = static_cast<int>(number(0, 60000));
                 else if (k == "loss") d.nLossPercent = static_cast<int>(number(0, 100));
                 else if (k == "restart") d.nRestartMs = static_cast<int>(number(0, 600000));
                 else if (k == "flood") d.nFloodCount = static_cast<int>(number(0, 100000));
@@ -728,7 +730,8 @@ void CDeviceEmulator::Handle(const uint8_t* pData, size_t nLen, uint32_t nDst, c
         if (IsAttack(p->now.eHostile))
             Attack(*p, pData, nLen, bUnicast, from);
         else
-            HandleDevice(*p, pData, nLen, bUnicast, from);
+            HandleDevice(*p, pData, nLen, bUnicast, from,
+                         bUnicast ? 0 : nDst == 0xFFFFFFFFu ? p->now.nLimitedDelayMs : p->now.nDirectedDelayMs);
     }
 }
 
@@ -1080,7 +1083,7 @@ SendFunc SendOf(EmuHostile eHostile)
 }  // namespace
 
 void CDeviceEmulator::HandleDevice(State& dev, const uint8_t* pData, size_t nLen, bool bUnicast,
-                                   const sockaddr_in& from)
+                                   const sockaddr_in& from, int nExtraDelayMs)
 {
     EmuDevice& d = dev.now;
     Clock::time_point now = Clock::now();
@@ -1168,7 +1171,7 @@ void CDeviceEmulator::HandleDevice(State& dev, const uint8_t* pData, size_t nLen
     }
 
     Datagrams out = SendOf(d.eHostile)(reply, d, m_nRandom);
-    auto due = now + std::chrono::milliseconds(d.nDelayMs);
+    auto due = now + std::chrono::milliseconds(d.nDelayMs + nExtraDelayMs);
     for (auto& datagram : out) {
         Pending* p = new Pending{due, nFrom, std::move(datagram), from};
         if (d.eHostile == EmuHostile::Strays)

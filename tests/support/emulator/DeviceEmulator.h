@@ -113,6 +113,8 @@ struct EmuDevice
     // Behaviour
     bool bAnswersUnicast = true;  // false: everything that arrives on its own address is ignored
     int nDelayMs = 0;             // each reply leaves this much later
+    int nLimitedDelayMs = 0;      // and a reply to the limited broadcast this much later again
+    int nDirectedDelayMs = 0;     // and a reply to its network's directed broadcast this much later again
     int nLossPercent = 0;         // share of requests ignored (seeded, repeatable)
     int nRestartMs = 3000;        // silent this long after FactReset or an address change
     EmuHostile eHostile = EmuHostile::None;
@@ -134,7 +136,7 @@ std::string EmuMacText(const uint8_t mac[6]);  // "00:26:AB:00:00:01"
 // Reads devices from text, one per line: blank-separated key=value pairs
 // (mac, ip, mask, gw, dns, number, version, encrypted, cipher, kind, model,
 // node, location, contact, firmware, serial, password, wireless, unicast,
-// delay, loss, restart, hostile, flood, straygap, rate, pool, result, services=1:80,2:9100); values may be
+// delay, limiteddelay, directeddelay, loss, restart, hostile, flood, straygap, rate, pool, result, services=1:80,2:9100); values may be
 // written in double quotes. '#' starts a comment. False with a message on a
 // malformed line.
 bool EmuParseDevices(const std::string& strText, std::vector<EmuDevice>& devices, std::string* pError);
@@ -170,7 +172,8 @@ private:
     struct State;
     void Run();
     void Handle(const uint8_t* pData, size_t nLen, uint32_t nDst, const sockaddr_in& from);
-    void HandleDevice(State& dev, const uint8_t* pData, size_t nLen, bool bUnicast, const sockaddr_in& from);
+    void HandleDevice(State& dev, const uint8_t* pData, size_t nLen, bool bUnicast, const sockaddr_in& from,
+                      int nExtraDelayMs);
     void FlushDue();
     // The attacks (EmuHostile::RandomMacs, InventMacs, Repeat): what a request
     // starts, and the datagrams a rate attack owes by now.
