@@ -368,3 +368,24 @@ TEST_F(CallbackQueueTest, AFloodOfLongRecordsIsBoundedInBytes)
         Q()->DispatchCallback(0);
     EXPECT_EQ(0u, Q()->GetQueuedCallbackBytes());
 }
+
+TEST_F(CallbackQueueTest, TheByteTotalFollowsEachRecordInAndOut)
+{
+    CVLTarget first(&m_Api), second(&m_Api);
+    // A target's copy of a reply is counted with its records.
+    second.SetFootprint(10000);
+    Q()->PostCallbackProbe(nullptr, nullptr, &first, false);
+    size_t nFirst = Q()->GetQueuedCallbackBytes();
+    Q()->PostCallbackProbe(nullptr, nullptr, &second, false);
+    size_t nSecond = Q()->GetQueuedCallbackBytes() - nFirst;
+    EXPECT_EQ(nFirst + 10000, nSecond);
+    Q()->PostCallbackProbe(nullptr, nullptr, &first, false);
+    // Each record leaves with what it brought, delivered or removed.
+    Q()->DispatchCallback(0);
+    EXPECT_EQ(nSecond + nFirst, Q()->GetQueuedCallbackBytes());
+    Q()->RemoveCallbackInfo(nullptr, &second, nullptr);
+    EXPECT_EQ(nFirst, Q()->GetQueuedCallbackBytes());
+    Q()->UnlockCallbackInfo(nullptr, &second, nullptr);
+    Q()->DispatchCallback(0);
+    EXPECT_EQ(0u, Q()->GetQueuedCallbackBytes());
+}

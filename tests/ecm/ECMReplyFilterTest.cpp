@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -40,12 +42,75 @@ std::string Std(const CVLString& str)
     return str.GetBuffer() != nullptr ? str.GetBuffer() : "";
 }
 
+// Two local networks, 10.1.0.0/24 and 10.2.0.0/24.
+std::vector<VLInterfaceAddress> TwoNetworks()
+{
+    std::vector<VLInterfaceAddress> addresses(2);
+    for (int i = 0; i < 2; ++i) {
+        VLInterfaceAddress& a = addresses[static_cast<size_t>(i)];
+        a.strName = a.strInterface = "vl" + std::to_string(i + 1);
+        const unsigned char address[4] = {10, static_cast<unsigned char>(i + 1), 0, 1};
+        const unsigned char mask[4] = {255, 255, 255, 0};
+        std::copy(address, address + 4, a.address);
+        std::copy(mask, mask + 4, a.netmask);
+        a.bUp = true;
+        a.bLoopback = false;
+        a.bFirstOfInterface = true;
+        a.nFlags = 0;
+    }
+    return addresses;
+}
+
+// Holds the dispatch thread in a callback until released, so that replies
+// wait in the queue.
+class CDispatchHold
+{
+public:
+    explicit CDispatchHold(CVLECM& ecm)
+    {
+        ecm.GetApi()->PostCallbackUser(
+            nullptr, nullptr,
+            [](long, void* p, CVLCallbackInfo*) {
+                CDispatchHold* pHold = static_cast<CDispatchHold*>(p);
+                std::unique_lock<std::mutex> lock(pHold->m_Mutex);
+                pHold->m_bHeld = true;
+                pHold->m_Cond.notify_all();
+                pHold->m_Cond.wait(lock, [pHold]() { return pHold->m_bReleased; });
+            },
+            0, this, nullptr);
+        std::unique_lock<std::mutex> lock(m_Mutex);
+        m_Cond.wait(lock, [this]() { return m_bHeld; });
+    }
+    ~CDispatchHold() { Release(); }
+    void Release()
+    {
+        std::lock_guard<std::mutex> lock(m_Mutex);
+        m_bReleased = true;
+        m_Cond.notify_all();
+    }
+
+private:
+    std::mutex m_Mutex;
+    std::condition_variable m_Cond;
+    bool m_bHeld = false;
+    bool m_bReleased = false;
+};
+
+std::string ModelOf(CVLECM& ecm, const std::string& strMac)
+{
+    CVLECMNIFInfo* pNIFInfo = ecm.FindNIFInfo(strMac.c_str());
+    CVLProperty* pModel = pNIFInfo != nullptr ? pNIFInfo->GetProperties()->GetProperty("ModelName", false) : nullptr;
+    return pModel != nullptr ? Std(pModel->ToString("")) : "none";
+}
+
 class ECMReplies : public ::testing::Test
 {
 protected:
     void SetUp() override
     {
         ASSERT_EQ(VLECM_RESULT_SUCCESS, m_ECM.Initialize(&m_Client, nullptr, nullptr, nullptr));
+        // No chain gives its place up unless a test says so.
+        m_ECM.GetProbeInstance().SetSlowChainMilliseconds(3600 * 1000);
         CVLECMPropertyMap options;
         options[Text("Option.Probe.SkipGetSupportInformation")] = Text("true");
         ASSERT_EQ(VLECM_RESULT_SUCCESS, m_ECM.Probe(VLECM_PROBE_CONNECT_TYPE_ALL, &options));
@@ -88,6 +153,137 @@ TEST(ECMReplyFilter, RepeatsImpostorsAndInventedDevices)
     filter.Reset();
     EXPECT_TRUE(filter.Admit(Text(Mac(5000)), Text("10.0.0.9"), 1));
     EXPECT_EQ("", Std(filter.GetConflictAddress(Text("0026AB000001"))));
+}
+
+TEST(ECMReplyFilter, ErrorRepliesAreRefusedAndEachNetworkHasItsOwnBound)
+{
+    CVLECMReplyFilter filter;
+    filter.SetLocalNetworks(TwoNetworks());
+    // A reply without a MAC address is refused and counted by its source.
+    for (int i = 0; i < 3; ++i)
+        EXPECT_FALSE(filter.Admit(Text(""), Text("10.1.0.7"), 1));
+    EXPECT_FALSE(filter.Admit(Text(""), Text("10.2.0.7"), 1));
+    EXPECT_EQ(3u, filter.GetRefusedCount(Text("10.1.0.7")));
+    EXPECT_EQ(4u, filter.GetRefusedCount());
+    // Forged sources fill the first network's bound, four MACs an address.
+    for (int i = 0; i < CVLECMReplyFilter::MAX_DEVICES; ++i)
+        EXPECT_TRUE(filter.Admit(Text(Mac(i)), Text("10.1.0." + std::to_string(1 + i / 4)), 1)) << i;
+    EXPECT_FALSE(filter.Admit(Text(Mac(9000)), Text("10.1.0.200"), 1));
+    EXPECT_FALSE(filter.Admit(Text(Mac(9001)), Text("10.1.0.201"), 1));
+    EXPECT_FALSE(filter.Admit(Text(Mac(9001)), Text("10.1.0.201"), 1));
+    // The other network, and addresses on no local network, keep theirs.
+    EXPECT_TRUE(filter.Admit(Text(Mac(9002)), Text("10.2.0.5"), 1));
+    EXPECT_TRUE(filter.Admit(Text(Mac(9003)), Text("192.0.2.5"), 1));
+    std::vector<CVLECMReplyFilter::SBoundReport> reports = filter.GetBoundReports();
+    ASSERT_EQ(1u, reports.size());
+    EXPECT_EQ("10.1.0.0/24", Std(reports[0].strNetwork));
+    EXPECT_EQ(3u, reports[0].nReplies);
+    EXPECT_EQ(2u, reports[0].nAddresses);
+    EXPECT_EQ("10.2.0.0/24", Std(filter.GetNetwork(Text("10.2.0.5"))));
+    EXPECT_EQ("10.2.0.255", Std(filter.GetDirectedBroadcast(Text("10.2.0.5"))));
+    EXPECT_EQ("", Std(filter.GetNetwork(Text("192.0.2.5"))));
+}
+
+TEST_F(ECMReplies, ADeviceKeepsOneQueuedRecordThatTakesItsLaterRepliesAndIsCounted)
+{
+    CWatchdog watchdog(60, "ECMReplies");
+    CVLModuleController* pController = m_ECM.GetApi()->GetModuleController();
+    const int kDevices = 8;
+    size_t nBytes = 0;
+    {
+        CDispatchHold hold(m_ECM);
+        for (int i = 0; i < kDevices; ++i)
+            ASSERT_TRUE(CFakeNetwork::Reply(Mac(i), "first", Address(i)));
+        nBytes = pController->GetQueuedCallbackBytes();
+        // The queue counts the copies its records keep in the device list.
+        size_t nCopies = 0;
+        CVLTargetList* pList = m_ECM.GetNIFInfoList();
+        pList->Lock();
+        for (CVLTargetIterator it = pList->Begin(); !it.IsEnd(); it.Next())
+            nCopies += it.Get()->GetFootprint();
+        pList->Unlock();
+        EXPECT_GT(nCopies, kDevices * sizeof(CVLTarget));
+        EXPECT_GE(nBytes, nCopies);
+        // Whatever the devices send while their records wait costs nothing more.
+        for (int j = 0; j < 20; ++j) {
+            for (int i = 0; i < kDevices; ++i)
+                ASSERT_TRUE(CFakeNetwork::Reply(Mac(i), "change " + std::to_string(j), Address(i)));
+        }
+        EXPECT_EQ(nBytes, pController->GetQueuedCallbackBytes());
+        EXPECT_EQ(kDevices, m_ECM.GetNIFInfoList()->GetCount());
+    }
+    Drain(m_ECM);
+    // Each record ended with its device's latest data.
+    for (int i = 0; i < kDevices; ++i)
+        EXPECT_EQ("change 19", ModelOf(m_ECM, Mac(i))) << i;
+    // Once delivered, a device is heard again at once.
+    ASSERT_TRUE(CFakeNetwork::Reply(Mac(0), "later", Address(0)));
+    Drain(m_ECM);
+    EXPECT_EQ("later", ModelOf(m_ECM, Mac(0)));
+    EXPECT_EQ(0u, m_ECM.GetProbeInstance().GetReplyFilter().GetDroppedCount());
+}
+
+TEST_F(ECMReplies, NetworksTakeTurnsForChainPlacesAndChainsWaitingOnATimeOutGiveThemUp)
+{
+    CWatchdog watchdog(60, "ECMReplies");
+    CVLECMProbeInstance& probe = m_ECM.GetProbeInstance();
+    probe.GetReplyFilter().SetLocalNetworks(TwoNetworks());
+    const int kFirst = CVLECMProbeInstance::MAX_RUNNING_CHAINS + 4;
+    const int kDevices = kFirst + 3;
+    for (int i = 0; i < kDevices; ++i)
+        CFakeNetwork::SetAnswer(Mac(i), "CheckUnicast", EFakeAnswer::Block);
+    // The first network's devices answer first, four to an address.
+    for (int i = 0; i < kDevices; ++i) {
+        std::string strFrom = i < kFirst ? "10.1.0." + std::to_string(1 + i / 4) : "10.2.0." + std::to_string(i);
+        ASSERT_TRUE(CFakeNetwork::Reply(Mac(i), "", strFrom));
+    }
+    Drain(m_ECM);
+    int nRunning = 0, nWaiting = 0;
+    probe.GetChainCounts(nRunning, nWaiting);
+    EXPECT_EQ(CVLECMProbeInstance::MAX_RUNNING_CHAINS, nRunning);
+    EXPECT_EQ(7, nWaiting);
+    // Two places free up: one for each network, though the first network's
+    // devices waited longer.
+    m_ECM.RemoveNIFInfo(m_ECM.FindNIFInfo(Mac(0).c_str()));
+    m_ECM.RemoveNIFInfo(m_ECM.FindNIFInfo(Mac(1).c_str()));
+    auto asked = [&](int i) { return CFakeNetwork::RequestCount(Mac(i), "CheckUnicast"); };
+    for (int k = 0; k < 400 && (asked(CVLECMProbeInstance::MAX_RUNNING_CHAINS) == 0 || asked(kFirst) == 0); ++k)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_EQ(1, asked(CVLECMProbeInstance::MAX_RUNNING_CHAINS));
+    EXPECT_EQ(1, asked(kFirst));
+    EXPECT_EQ(0, asked(CVLECMProbeInstance::MAX_RUNNING_CHAINS + 1));
+    // The running chains have waited on their unicast checks long enough:
+    // they give their places to every waiting device.
+    probe.SetSlowChainMilliseconds(0);
+    for (int k = 0; k < 400 && (nWaiting > 0 || asked(kDevices - 1) == 0); ++k) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        probe.GetChainCounts(nRunning, nWaiting);
+    }
+    EXPECT_EQ(0, nWaiting);
+    EXPECT_EQ(kDevices - 2, nRunning);
+    EXPECT_GE(probe.GetSlowChainCount(), 5);
+    EXPECT_LE(probe.GetSlowChainCount(), CVLECMProbeInstance::MAX_SLOW_CHAINS);
+    for (int i = 2; i < kDevices; ++i)
+        EXPECT_EQ(1, asked(i)) << i;
+}
+
+TEST_F(ECMReplies, AStopEmptiesTheWaitingChains)
+{
+    CWatchdog watchdog(60, "ECMReplies");
+    const int kDevices = CVLECMProbeInstance::MAX_RUNNING_CHAINS + 4;
+    for (int i = 0; i < kDevices; ++i) {
+        CFakeNetwork::SetAnswer(Mac(i), "CheckUnicast", EFakeAnswer::Block);
+        ASSERT_TRUE(CFakeNetwork::Reply(Mac(i), "", Address(i)));
+    }
+    Drain(m_ECM);
+    m_ECM.StopProbe();
+    int nRunning = 0, nWaiting = 0;
+    m_ECM.GetProbeInstance().GetChainCounts(nRunning, nWaiting);
+    EXPECT_EQ(0, nWaiting);
+    // A place that frees up goes to nobody.
+    m_ECM.RemoveNIFInfo(m_ECM.FindNIFInfo(Mac(0).c_str()));
+    m_ECM.GetProbeInstance().GetChainCounts(nRunning, nWaiting);
+    EXPECT_EQ(CVLECMProbeInstance::MAX_RUNNING_CHAINS - 1, nRunning);
 }
 
 TEST_F(ECMReplies, AnImpostorNeitherTakesTheRecordNorIsReported)
