@@ -192,6 +192,11 @@ TEST_F(ECMReplies, ADeviceKeepsOneQueuedRecordThatTakesItsLaterRepliesAndIsCount
     size_t nBytes = 0;
     {
         CDispatchHold hold(m_ECM);
+        // An error reply (no MAC address) becomes neither a record nor a queued callback.
+        for (int i = 0; i < 3; ++i)
+            ASSERT_TRUE(CFakeNetwork::Reply("", "", "10.0.0.9"));
+        EXPECT_EQ(0, m_ECM.GetNIFInfoList()->GetCount());
+        EXPECT_EQ(3u, m_ECM.GetProbeInstance().GetReplyFilter().GetRefusedCount(Text("10.0.0.9")));
         for (int i = 0; i < kDevices; ++i)
             ASSERT_TRUE(CFakeNetwork::Reply(Mac(i), "first", Address(i)));
         nBytes = pController->GetQueuedCallbackBytes();
