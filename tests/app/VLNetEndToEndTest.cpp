@@ -485,3 +485,48 @@ TEST_F(VLNetEndToEnd, TooFewDescriptorsAndStopSignals)
     EXPECT_EQ(130, stopped.nStatus) << stopped.strErrors;
     EXPECT_LT(fSeconds, 10.0);
 }
+
+TEST_F(VLNetUnderAttack, ErrorRepliesWithoutAMACAddress)
+{
+    Build("hostile=errorheaders rate=3000 result=0x1001");
+    ProbeUnderAttack(this, m_Net, m_Expected, "errorheaders");
+}
+
+TEST_F(VLNetUnderAttack, ADeviceWhoseRepliesKeepChangingDoesNotHoldOffTheEnd)
+{
+    Build("hostile=changing rate=300");
+    ProbeUnderAttack(this, m_Net, m_Expected, "changing");
+}
+
+TEST_F(VLNetEndToEnd, ForgedSourcesOnOneNetworkCrowdOutNoOtherAndAreReported)
+{
+    AddNetwork(1, {"", ""});
+    AddNetwork(2, {"", "encrypted=1"});
+    // 240 addresses with four invented devices each (new ones at each probe
+    // request): more than a network holds, however many the kernel drops.
+    AddNetwork(3, {"unicast=0 hostile=forgedmacs pool=240 flood=4 straygap=100"}, false);
+    ASSERT_TRUE(m_Net.Exec("n3", "for i in $(seq 11 249); do ip addr add 10.201.3.$i/24 dev vd3; done"));
+    ProgramRun run = RunVlnet(m_Net, {"probe", "--timeout", "6"});
+    EXPECT_EQ(3, run.nStatus) << run.strErrors;
+    auto lines = Lines(run.strOutput);
+    for (const CDeviceNetworks::Device& device : m_Expected)
+        EXPECT_EQ(1u, lines[device.strMAC].size()) << device.strMAC << "\n" << run.strOutput;
+    EXPECT_NE(std::string::npos, run.strErrors.find("addresses on 10.201.3.0/24 ignored: more than 512 devices\n"))
+        << run.strErrors;
+}
+
+TEST_F(VLNetEndToEnd, DevicesDeafToUnicastDoNotHoldBackTheOthers)
+{
+    // More deaf devices than chains run at once answer first; the others
+    // answer 300 to 600 ms later. The time-out comes before the deaf
+    // devices' unicast checks give up.
+    AddNetwork(1, std::vector<std::string>(18, "unicast=0"));
+    AddNetwork(2, {"delay=300", "delay=400", "delay=500", "delay=600"});
+    ProgramRun run = RunVlnet(m_Net, {"probe", "--timeout", "5"});
+    auto lines = Lines(run.strOutput);
+    for (const CDeviceNetworks::Device& device : m_Expected)
+        EXPECT_EQ(1u, lines[device.strMAC].size()) << device.strMAC << "\n" << run.strOutput;
+    EXPECT_EQ(3, run.nStatus) << run.strErrors;
+    EXPECT_NE(std::string::npos, run.strErrors.find("devices were still waiting for their commands at the time-out\n"))
+        << run.strErrors;
+}

@@ -1244,6 +1244,7 @@ void CDeviceEmulator::Attack(State& dev, const uint8_t* pData, size_t nLen, bool
                 uint8_t mac[6];
                 RandomMac(mac);
                 m_Pending.push_back(new Pending{due, PoolAddress(dev.nIP, nAddress), ProbeReply(d, mac, pData), from});
+                due += std::chrono::microseconds(d.nStrayGapUs);
             }
         }
         return;

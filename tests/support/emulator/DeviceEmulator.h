@@ -67,7 +67,7 @@ enum class EmuHostile
     ErrorHeaders,  // from the first probe heard on, the 14-byte reply header with result nResult,
                    // nRate times a second to the probe's ports, from the pool's addresses in turn
     ForgedMacs,    // per probe request, nFloodCount well-formed probe replies from each pool address,
-                   // each with a new MAC; no unicast
+                   // each with a new MAC, nStrayGapUs apart; no unicast
     Changing,      // from the first probe heard on, nRate probe replies a second to the probe's ports, from
                    // the pool's addresses in turn, each address with a MAC of its own and every reply's
                    // model name different; no unicast
