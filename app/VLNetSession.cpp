@@ -396,12 +396,11 @@ void CVLNetSession::noteIncomplete(bool bTimedOut)
 {
     CVLECMReplyFilter& filter = m_CommunicationManager.GetVLECM().GetProbeInstance().GetReplyFilter();
     for (const CVLECMReplyFilter::SBoundReport& report : filter.GetBoundReports()) {
-        std::string strNetwork = report.strNetwork.GetLength() > 0 ? "on " + Text(report.strNetwork)
-                                                                    : std::string("on no local network");
-        m_IncompleteReasons.push_back(std::to_string(report.nReplies) + " replies from " +
-                                      std::to_string(report.nAddresses) + " addresses " + strNetwork +
-                                      " ignored: more than " + std::to_string(CVLECMReplyFilter::MAX_DEVICES) +
-                                      " devices");
+        std::string strNetwork =
+            report.strNetwork.GetLength() > 0 ? "on " + Text(report.strNetwork) : std::string("on no local network");
+        m_IncompleteReasons.push_back(
+            std::to_string(report.nReplies) + " replies from " + std::to_string(report.nAddresses) + " addresses " +
+            strNetwork + " ignored: more than " + std::to_string(CVLECMReplyFilter::MAX_DEVICES) + " devices");
     }
     int nListed = 0;
     int nPending = bTimedOut ? countPendingDevices(nListed) : 0;

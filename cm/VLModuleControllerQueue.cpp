@@ -114,8 +114,8 @@ void CVLModuleController::PostCallbackUser(CVLCallbackInfo* pUserCallbackInfo)
 // The six event posts share one body: take the lock, post, release. What
 // they carry is freed when the lock cannot be taken.
 bool CVLModuleController::PostEvent(int eType, CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams,
-                                    CVLTarget* pTarget, EVLException* pException, bool bMarge,
-                                    VL_CONST_STR szEventCode, VL_SIZE_T nProgressValue)
+                                    CVLTarget* pTarget, EVLException* pException, bool bMarge, VL_CONST_STR szEventCode,
+                                    VL_SIZE_T nProgressValue)
 {
     try {
         CVLThreadLock lock(&m_ThreadSync);

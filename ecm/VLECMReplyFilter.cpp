@@ -192,8 +192,7 @@ bool CVLECMReplyFilter::Admit(CVLTarget* pReply, CVLString* pMAC, size_t* pBytes
     return true;
 }
 
-bool CVLECMReplyFilter::Admit(const CVLString& strMAC, const CVLString& strFrom, size_t nFingerprint,
-                              CVLTarget* pReply)
+bool CVLECMReplyFilter::Admit(const CVLString& strMAC, const CVLString& strFrom, size_t nFingerprint, CVLTarget* pReply)
 {
     CVLThreadLock lock(&m_Sync);
     if (!lock.Lock())

@@ -428,8 +428,10 @@ bool EmuParseDevices(const std::string& strText, std::vector<EmuDevice>& devices
                 else if (k == "wireless") d.bWireless = number(0, 1) != 0;
                 else if (k == "unicast") d.bAnswersUnicast = number(0, 1) != 0;
                 else if (k == "delay") d.nDelayMs = static_cast<int>(number(0, 60000));
-                else if (k == "limiteddelay") d.nLimitedDelayMs = static_cast<int>(number(0, 60000));
-                else if (k == "directeddelay") d.nDirectedDelayMs = static_cast<int>(number(0, 60000));
+                else if (k == "limiteddelay")
+                    d.nLimitedDelayMs = static_cast<int>(number(0, 60000));
+                else if (k == "directeddelay")
+                    d.nDirectedDelayMs = static_cast<int>(number(0, 60000));
                 else if (k == "loss") d.nLossPercent = static_cast<int>(number(0, 100));
                 else if (k == "restart") d.nRestartMs = static_cast<int>(number(0, 600000));
                 else if (k == "flood") d.nFloodCount = static_cast<int>(number(0, 100000));
@@ -442,22 +444,23 @@ bool EmuParseDevices(const std::string& strText, std::vector<EmuDevice>& devices
                 else if (k == "straygap")
                     d.nStrayGapUs = static_cast<int>(number(0, 1000000));
                 else if (k == "hostile") {
-                    static const std::pair<const char*, EmuHostile> kinds[] = {{"none", EmuHostile::None},
-                                                                               {"truncated", EmuHostile::Truncated},
-                                                                               {"empty", EmuHostile::Empty},
-                                                                               {"badmagic", EmuHostile::BadMagic},
-                                                                               {"spoofmac", EmuHostile::SpoofMac},
-                                                                               {"oversized", EmuHostile::Oversized},
-                                                                               {"flood", EmuHostile::Flood},
-                                                                               {"strays", EmuHostile::Strays},
-                                                                               {"randommacs", EmuHostile::RandomMacs},
-                                                                               {"inventmacs", EmuHostile::InventMacs},
-                                                                               {"repeat", EmuHostile::Repeat},
-                                                                               {"impostor", EmuHostile::Impostor},
-                                                                               {"errorheaders", EmuHostile::ErrorHeaders},
-                                                                               {"forgedmacs", EmuHostile::ForgedMacs},
-                                                                               {"changing", EmuHostile::Changing},
-                                                                               {"othertype", EmuHostile::OtherType}};
+                    static const std::pair<const char*, EmuHostile> kinds[] = {
+                        {"none", EmuHostile::None},
+                        {"truncated", EmuHostile::Truncated},
+                        {"empty", EmuHostile::Empty},
+                        {"badmagic", EmuHostile::BadMagic},
+                        {"spoofmac", EmuHostile::SpoofMac},
+                        {"oversized", EmuHostile::Oversized},
+                        {"flood", EmuHostile::Flood},
+                        {"strays", EmuHostile::Strays},
+                        {"randommacs", EmuHostile::RandomMacs},
+                        {"inventmacs", EmuHostile::InventMacs},
+                        {"repeat", EmuHostile::Repeat},
+                        {"impostor", EmuHostile::Impostor},
+                        {"errorheaders", EmuHostile::ErrorHeaders},
+                        {"forgedmacs", EmuHostile::ForgedMacs},
+                        {"changing", EmuHostile::Changing},
+                        {"othertype", EmuHostile::OtherType}};
                     bool bFound = false;
                     for (const auto& kind : kinds)
                         if (v == kind.first) {
@@ -731,7 +734,9 @@ void CDeviceEmulator::Handle(const uint8_t* pData, size_t nLen, uint32_t nDst, c
             Attack(*p, pData, nLen, bUnicast, from);
         else
             HandleDevice(*p, pData, nLen, bUnicast, from,
-                         bUnicast ? 0 : nDst == 0xFFFFFFFFu ? p->now.nLimitedDelayMs : p->now.nDirectedDelayMs);
+                         bUnicast              ? 0
+                         : nDst == 0xFFFFFFFFu ? p->now.nLimitedDelayMs
+                                               : p->now.nDirectedDelayMs);
     }
 }
 
@@ -1282,9 +1287,20 @@ bool CDeviceEmulator::RunRateAttacks()
             const sockaddr_in& to = p->attackTo[static_cast<size_t>(m_nRandom % p->attackTo.size())];
             if (d.eHostile == EmuHostile::ErrorHeaders || d.eHostile == EmuHostile::Changing) {
                 uint32_t nFrom = PoolAddress(p->nIP, p->nPoolNext);
-                uint8_t header[kHeaderSize] = {'O', 'R', 'V', 'E', 'K', 'p', kDeviceType, d.nNumber, 0x5A, 0x01,
+                uint8_t header[kHeaderSize] = {'O',
+                                               'R',
+                                               'V',
+                                               'E',
+                                               'K',
+                                               'p',
+                                               kDeviceType,
+                                               d.nNumber,
+                                               0x5A,
+                                               0x01,
                                                static_cast<uint8_t>(d.nResult >> 8),
-                                               static_cast<uint8_t>(d.nResult & 0xFF), 0, 0};
+                                               static_cast<uint8_t>(d.nResult & 0xFF),
+                                               0,
+                                               0};
                 std::vector<uint8_t> datagram(header, header + kHeaderSize);
                 if (d.eHostile == EmuHostile::Changing) {
                     // The pool address's own MAC, and a model name never sent before.

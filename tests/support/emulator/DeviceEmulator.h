@@ -120,8 +120,8 @@ struct EmuDevice
     EmuHostile eHostile = EmuHostile::None;
     int nFloodCount = 200;
     int nStrayGapUs = 0;
-    int nRate = 5000;  // datagrams a second of RandomMacs, Repeat, ErrorHeaders and Changing
-    int nPool = 1;     // source addresses of ErrorHeaders, ForgedMacs and Changing
+    int nRate = 5000;           // datagrams a second of RandomMacs, Repeat, ErrorHeaders and Changing
+    int nPool = 1;              // source addresses of ErrorHeaders, ForgedMacs and Changing
     uint16_t nResult = 0x1001;  // the result of ErrorHeaders
 };
 
