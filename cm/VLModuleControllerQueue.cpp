@@ -211,8 +211,8 @@ size_t CVLModuleController::GetCallbackRecordBytes(CVLCallbackInfo* pInfo)
     // Each text also costs its buffer's bookkeeping.
     const size_t kTextOverhead = 32;
     size_t nBytes = sizeof(CVLCallbackInfo) + 6 * kTextOverhead;
-    // A record keeps its target, and a probe's record a copy of the reply.
-    if (pInfo->GetTarget() != nullptr)
+    // A probe's record keeps a copy of the reply as its target.
+    if (pInfo->GetType() == VLCM_CALLBACK_PROBE && pInfo->GetTarget() != nullptr)
         nBytes += pInfo->GetTarget()->GetFootprint();
     nBytes += static_cast<size_t>(pInfo->GetFunctionName().GetLength() + pInfo->GetPacketListName().GetLength() +
                                   pInfo->GetModuleName().GetLength() + pInfo->GetInstanceName().GetLength() +
