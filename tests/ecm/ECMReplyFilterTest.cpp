@@ -260,7 +260,13 @@ TEST_F(ECMReplies, NetworksTakeTurnsForChainPlacesAndChainsWaitingOnATimeOutGive
     // The running chains have waited on their unicast checks long enough:
     // they give their places to every waiting device.
     probe.SetSlowChainMilliseconds(0);
-    for (int k = 0; k < 400 && (nWaiting > 0 || asked(kDevices - 1) == 0); ++k) {
+    auto allAsked = [&]() {
+        for (int i = 2; i < kDevices; ++i)
+            if (asked(i) == 0)
+                return false;
+        return true;
+    };
+    for (int k = 0; k < 400 && (nWaiting > 0 || !allAsked()); ++k) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
         probe.GetChainCounts(nRunning, nWaiting);
     }
