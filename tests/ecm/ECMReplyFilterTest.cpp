@@ -9,7 +9,10 @@
 #include <string>
 #include <thread>
 
+#include "cm/VLCMDefs.h"
+#include "cm/VLCallbackInfo.h"
 #include "cm/VLModuleController.h"
+#include "cm/VLTarget.h"
 #include "cm/VLProperty.h"
 #include "ecm/VLECM.h"
 #include "ecm/VLECMNIFInfo.h"
@@ -226,6 +229,34 @@ TEST_F(ECMReplies, ADeviceKeepsOneQueuedRecordThatTakesItsLaterRepliesAndIsCount
     Drain(m_ECM);
     EXPECT_EQ("later", ModelOf(m_ECM, Mac(0)));
     EXPECT_EQ(0u, m_ECM.GetProbeInstance().GetReplyFilter().GetDroppedCount());
+}
+
+TEST_F(ECMReplies, ADeviceWhoseRecordTheFullQueueRefusedIsHeardAgainAtOnce)
+{
+    CWatchdog watchdog(60, "ECMReplies");
+    CVLModuleController* pController = m_ECM.GetApi()->GetModuleController();
+    CDispatchHold hold(m_ECM);
+    // Long records of no use fill the queue until it refuses probe records.
+    int nFiller = 0;
+    CVLTarget probeFiller(m_ECM.GetApi());
+    const std::string strLong(64 * 1024, 'x');
+    unsigned long nDropped = pController->GetDroppedCallbackCount();
+    while (pController->GetDroppedCallbackCount() == nDropped) {
+        CVLCallbackInfo* pInfo = new CVLCallbackInfo();
+        pInfo->SetType(VLCM_CALLBACK_USER);
+        pInfo->SetExtraText(strLong.c_str());
+        pInfo->SetUserCallback([](long, void*, CVLCallbackInfo*) {}, 0, &nFiller);
+        pController->PostCallbackUser(pInfo);
+        pController->PostCallbackProbe(nullptr, nullptr, &probeFiller, false);
+    }
+    for (int i = 0; i < 3; ++i)
+        ASSERT_TRUE(CFakeNetwork::Reply(Mac(0), "refused " + std::to_string(i), Address(0)));
+    // Each was admitted, refused by the queue, and its copy went.
+    EXPECT_EQ(0u, m_ECM.GetProbeInstance().GetReplyFilter().GetDroppedCount());
+    EXPECT_EQ(0, m_ECM.GetNIFInfoList()->GetCount());
+    EXPECT_EQ(nDropped + 4, pController->GetDroppedCallbackCount());
+    pController->RemoveCallbackInfo(nullptr, &probeFiller, &nFiller);
+    pController->UnlockCallbackInfo(nullptr, &probeFiller, &nFiller);
 }
 
 TEST_F(ECMReplies, NetworksTakeTurnsForChainPlacesAndChainsWaitingOnATimeOutGiveThemUp)
