@@ -284,13 +284,18 @@ void CVLECMReplyFilter::Queued(const CVLString& strMAC, CVLTarget* pRecord)
 
 void CVLECMReplyFilter::Delivered(const CVLString& strMAC)
 {
+    release(strMAC, true);
+}
+
+void CVLECMReplyFilter::release(const CVLString& strMAC, bool bDelivered)
+{
     CVLThreadLock lock(&m_Sync);
     if (!lock.Lock())
         return;
     auto it = m_Devices.find(strMAC);
     if (it != m_Devices.end()) {
         it->second.bPending = false;
-        it->second.bDelivered = true;
+        it->second.bDelivered = it->second.bDelivered || bDelivered;
         it->second.pWaiting = nullptr;
     }
 }
@@ -312,14 +317,7 @@ bool CVLECMReplyFilter::Dropped(CVLTarget* pRecord)
 
 void CVLECMReplyFilter::Dropped(const CVLString& strMAC)
 {
-    CVLThreadLock lock(&m_Sync);
-    if (!lock.Lock())
-        return;
-    auto it = m_Devices.find(strMAC);
-    if (it != m_Devices.end()) {
-        it->second.bPending = false;
-        it->second.pWaiting = nullptr;
-    }
+    release(strMAC, false);
 }
 
 CVLString CVLECMReplyFilter::GetConflictAddress(const CVLString& strMAC)

@@ -137,6 +137,8 @@ private:
     // Under m_Sync.
     const SNetwork* findNetwork(const CVLString& strFrom) const;
     void refuse(const CVLString& strFrom);
+    // The device's record left the queue, delivered or not (takes m_Sync).
+    void release(const CVLString& strMAC, bool bDelivered);
 
     CVLThreadSync m_Sync;
     std::vector<SNetwork> m_Networks;

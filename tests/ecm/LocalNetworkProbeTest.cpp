@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -24,10 +26,11 @@ const int kNetworks = 3;
 const int kLocalNetworkEntries = 5;
 const char* const kPort = "48817";
 
-// In the computer's namespace: probes with the five entries the application
-// framework sets and the limited broadcast switched off, and lists the
-// devices reported (each report once).
-std::string ProbeLocalNetworks()
+// In the computer's namespace: probes with the five local-network entries
+// the application framework sets (the limited broadcast switched off unless
+// bLimited) until nReports devices were reported, and describes the result.
+std::string ProbeAndDescribe(bool bLimited, size_t nReports,
+                             const std::function<std::string(CVLECM&, CRecordingClient&)>& describe)
 {
     CWatchdog watchdog(120, "probe through the local directed broadcasts");
     CModuleRegistration registration(VLRegisterModuleLibraries);
@@ -39,7 +42,8 @@ std::string ProbeLocalNetworks()
     if (pApi->GetModuleController()->GetModule("VLMDProbe") == nullptr)
         return "FAIL:the probe module is not registered";
     pApi->SetConst("toPort", kPort, "VLMDSock", nullptr);
-    pApi->EnableInstance("Probe.VLPC_Broadcast", false);
+    if (!bLimited)
+        pApi->EnableInstance("Probe.VLPC_Broadcast", false);
 
     CVLECMPropertyMap options;
     auto set = [&](const std::string& k, const char* v) { options[CVLString(k.c_str(), 72)] = CVLString(v, 72); };
@@ -53,56 +57,69 @@ std::string ProbeLocalNetworks()
     }
     if (ecm.Probe(VLECM_PROBE_CONNECT_TYPE_ALL, &options) != VLECM_RESULT_SUCCESS)
         return "FAIL:probe";
-    client.WaitFor("probe", kNetworks);
+    client.WaitFor("probe", nReports);
     ecm.StopProbe();
     Drain(ecm);
-    std::vector<std::string> macs;
-    for (const auto& event : client.Events()) {
-        if (event.strWhat == "probe")
-            macs.push_back(event.strMac);
-    }
+    std::string s = describe(ecm, client);
     ecm.Terminate();
-    std::sort(macs.begin(), macs.end());
-    std::string s;
-    for (const std::string& strMac : macs)
-        s += strMac + " ";
     return s;
 }
 
-// In the computer's namespace: probes by the limited broadcast and the local
-// directed broadcasts, and gives each device's directed-broadcast address
+// The devices reported (each report once).
+std::string ProbeLocalNetworks()
+{
+    return ProbeAndDescribe(false, kNetworks, [](CVLECM&, CRecordingClient& client) {
+        std::vector<std::string> macs;
+        for (const auto& event : client.Events()) {
+            if (event.strWhat == "probe")
+                macs.push_back(event.strMac);
+        }
+        std::sort(macs.begin(), macs.end());
+        std::string s;
+        for (const std::string& strMac : macs)
+            s += strMac + " ";
+        return s;
+    });
+}
+
+// With the limited broadcast too: each device's directed-broadcast address
 // ("MAC=ADDRESS ", in MAC order).
 std::string ProbeBothWays()
 {
-    CWatchdog watchdog(120, "probe by both broadcasts");
-    CModuleRegistration registration(VLRegisterModuleLibraries);
-    CRecordingClient client;
-    CVLECM ecm;
-    if (ecm.Initialize(&client, nullptr, nullptr, nullptr) != VLECM_RESULT_SUCCESS)
-        return "FAIL:initialize";
-    ecm.GetApi()->SetConst("toPort", kPort, "VLMDSock", nullptr);
-    CVLECMPropertyMap options;
-    auto set = [&](const std::string& k, const char* v) { options[CVLString(k.c_str(), 72)] = CVLString(v, 72); };
-    set("Option.Probe.SkipGetSupportInformation", "true");
-    set("Option.Probe.EnableLocalDBCInfo", "true");
-    for (int i = 1; i <= kLocalNetworkEntries; ++i) {
-        std::string strEntry = "Option.LocalDBCInfo." + std::to_string(i);
-        set(strEntry + ".VLMDSockModulePath", ("VLPC_LocalNetworkDBC_" + std::to_string(i) + ".UDP").c_str());
+    return ProbeAndDescribe(true, 2, [](CVLECM& ecm, CRecordingClient&) {
+        std::string s;
+        for (const char* szMac : {"0026AB0C0001", "0026AB0C0002"}) {
+            CVLECMNIFInfo* pNIFInfo = ecm.FindNIFInfo(szMac);
+            CVLProperty* pAddress =
+                pNIFInfo != nullptr ? pNIFInfo->GetProperties()->GetProperty("LDBCAddress", false) : nullptr;
+            s += std::string(szMac) + "=" + (pAddress != nullptr ? pAddress->ToString("").GetBuffer() : "none") + " ";
+        }
+        return s;
+    });
+}
+
+// The computer "pc" and nNetworks networks 10.X.N.0/24 behind it, each with
+// one device at .10 (MAC 00:26:AB:Y:00:0N) and the emulator's further keys
+// of that network's device; false with the reason in strError.
+bool BuildNetworks(CTestNetwork& net, int nX, int nY, const std::vector<std::string>& keys, std::string& strError)
+{
+    if (!net.AddHost("pc", &strError))
+        return false;
+    for (size_t n = 1; n <= keys.size(); ++n) {
+        std::string strNumber = std::to_string(n);
+        std::string strHost = "n" + strNumber;
+        std::string strNet = "10." + std::to_string(nX) + "." + strNumber;
+        char szMac[32];
+        snprintf(szMac, sizeof(szMac), "00:26:AB:%02X:00:%02X", nY, static_cast<unsigned>(n));
+        if (!net.AddHost(strHost, &strError) ||
+            !net.Link("pc", "vl" + strNumber, {strNet + ".1/24"}, strHost, "eth0", {strNet + ".10/24"}, &strError) ||
+            !net.StartEmulator(strHost,
+                               std::string("mac=") + szMac + " ip=" + strNet + ".10 mask=255.255.255.0 " +
+                                   keys[n - 1] + "\n",
+                               std::stoi(kPort), TestEmulatorProgram(), &strError))
+            return false;
     }
-    if (ecm.Probe(VLECM_PROBE_CONNECT_TYPE_ALL, &options) != VLECM_RESULT_SUCCESS)
-        return "FAIL:probe";
-    client.WaitFor("probe", 2);
-    ecm.StopProbe();
-    Drain(ecm);
-    std::string s;
-    for (const char* szMac : {"0026AB0C0001", "0026AB0C0002"}) {
-        CVLECMNIFInfo* pNIFInfo = ecm.FindNIFInfo(szMac);
-        CVLProperty* pAddress =
-            pNIFInfo != nullptr ? pNIFInfo->GetProperties()->GetProperty("LDBCAddress", false) : nullptr;
-        s += std::string(szMac) + "=" + (pAddress != nullptr ? pAddress->ToString("").GetBuffer() : "none") + " ";
-    }
-    ecm.Terminate();
-    return s;
+    return true;
 }
 
 }  // namespace
@@ -114,23 +131,9 @@ TEST(LocalNetworkProbe, ADeviceGetsItsDirectedBroadcastWhicheverOfItsRepliesCame
         GTEST_SKIP() << "network namespace tests skipped: " << strWhy;
     CTestNetwork net;
     std::string e;
-    ASSERT_TRUE(net.AddHost("pc", &e)) << e;
     // The first device's reply to the limited broadcast comes first, the
     // second's to the directed broadcast.
-    const char* const kDelays[] = {"directeddelay=300", "limiteddelay=300"};
-    for (int i = 1; i <= 2; ++i) {
-        std::string strHost = "n" + std::to_string(i);
-        std::string strNet = "10.212." + std::to_string(i);
-        ASSERT_TRUE(net.AddHost(strHost, &e)) << e;
-        ASSERT_TRUE(
-            net.Link("pc", "vl" + std::to_string(i), {strNet + ".1/24"}, strHost, "eth0", {strNet + ".10/24"}, &e))
-            << e;
-        ASSERT_TRUE(net.StartEmulator(strHost,
-                                      "mac=00:26:AB:0C:00:0" + std::to_string(i) + " ip=" + strNet +
-                                          ".10 mask=255.255.255.0 " + kDelays[i - 1] + "\n",
-                                      std::stoi(kPort), TestEmulatorProgram(), &e))
-            << e;
-    }
+    ASSERT_TRUE(BuildNetworks(net, 212, 0x0C, {"directeddelay=300", "limiteddelay=300"}, e)) << e;
     EXPECT_EQ("0026AB0C0001=10.212.1.255 0026AB0C0002=10.212.2.255 ", net.RunIn("pc", ProbeBothWays));
 }
 
@@ -141,19 +144,7 @@ TEST(LocalNetworkProbe, FindsTheDevicesOfEveryLocalNetworkOnce)
         GTEST_SKIP() << "network namespace tests skipped: " << strWhy;
     CTestNetwork net;
     std::string e;
-    ASSERT_TRUE(net.AddHost("pc", &e)) << e;
-    for (int i = 1; i <= kNetworks; ++i) {
-        std::string strHost = "n" + std::to_string(i);
-        std::string strNet = "10.211." + std::to_string(i);
-        ASSERT_TRUE(net.AddHost(strHost, &e)) << e;
-        ASSERT_TRUE(
-            net.Link("pc", "vl" + std::to_string(i), {strNet + ".1/24"}, strHost, "eth0", {strNet + ".10/24"}, &e))
-            << e;
-        ASSERT_TRUE(net.StartEmulator(
-            strHost, "mac=00:26:AB:0B:00:0" + std::to_string(i) + " ip=" + strNet + ".10 mask=255.255.255.0\n",
-            std::stoi(kPort), TestEmulatorProgram(), &e))
-            << e;
-    }
+    ASSERT_TRUE(BuildNetworks(net, 211, 0x0B, std::vector<std::string>(kNetworks, ""), e)) << e;
     std::string strResult = net.RunIn("pc", ProbeLocalNetworks);
     EXPECT_EQ("0026AB0B0001 0026AB0B0002 0026AB0B0003 ", strResult);
 }
