@@ -113,10 +113,9 @@ bool BuildNetworks(CTestNetwork& net, int nX, int nY, const std::vector<std::str
         snprintf(szMac, sizeof(szMac), "00:26:AB:%02X:00:%02X", nY, static_cast<unsigned>(n));
         if (!net.AddHost(strHost, &strError) ||
             !net.Link("pc", "vl" + strNumber, {strNet + ".1/24"}, strHost, "eth0", {strNet + ".10/24"}, &strError) ||
-            !net.StartEmulator(strHost,
-                               std::string("mac=") + szMac + " ip=" + strNet + ".10 mask=255.255.255.0 " +
-                                   keys[n - 1] + "\n",
-                               std::stoi(kPort), TestEmulatorProgram(), &strError))
+            !net.StartEmulator(
+                strHost, std::string("mac=") + szMac + " ip=" + strNet + ".10 mask=255.255.255.0 " + keys[n - 1] + "\n",
+                std::stoi(kPort), TestEmulatorProgram(), &strError))
             return false;
     }
     return true;
