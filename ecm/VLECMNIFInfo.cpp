@@ -115,7 +115,7 @@ CVLECMNIFInfo::CVLECMNIFInfo()
       m_bProbeCallbackCompletion(false), m_bConnect{false, false}, m_bUnicast{false, false}, m_bCommandRunning(false),
       m_bCommandStop(false), m_eCommand(VLECM_COMMAND_CHECK_UNICAST), m_eCommandConnectType(VLECM_CONNECT_TYPE_NETWORK),
       m_pCommandCallbackIF(nullptr), m_pCommandInstance(nullptr),
-      m_eCommandResult(VLECM_RESULT_SUCCESS), m_nDummyCommandCount{}
+      m_eCommandResult(VLECM_RESULT_SUCCESS), m_nCommandDeviceResult(0), m_nDummyCommandCount{}
 {
 }
 
@@ -320,6 +320,7 @@ VLECM_RESULT CVLECMNIFInfo::StartCommandAsync(VLECM_COMMAND eCommand, VLECM_CONN
                 return VLECM_RESULT_FAILED;
             m_bCommandRunning = true;
             m_bCommandStop = false;
+            m_nCommandDeviceResult = 0;
             m_eCommand = eCommand;
             m_eCommandConnectType = eConnectType;
             m_pCommandCallbackIF = pCallbackIF;
@@ -376,6 +377,13 @@ VLECM_RESULT CVLECMNIFInfo::GetCommandResult()
     CVLThreadLock lock(&m_CommandSync);
     lock.Lock();
     return m_eCommandResult;
+}
+
+long CVLECMNIFInfo::GetCommandDeviceResult()
+{
+    CVLThreadLock lock(&m_CommandSync);
+    lock.Lock();
+    return m_nCommandDeviceResult;
 }
 
 void CVLECMNIFInfo::OnThread(void* pData)
@@ -597,6 +605,12 @@ VLECM_RESULT CVLECMNIFInfo::runUnicastFunction(CVLTarget* pTarget, VLECM_COMMAND
         pParams->GetParam("packetListName", true)->SetString(TextOf(strPacketList), VL_CHARSET_UTF8);
         pInstance->CallMethod();
     } catch (EVLException* pException) {
+        // The device said which error it was: kept beside the result.
+        if (EVLErrorResultException* pError = dynamic_cast<EVLErrorResultException*>(pException)) {
+            CVLThreadLock lock(&m_CommandSync);
+            lock.Lock();
+            m_nCommandDeviceResult = static_cast<long>(pError->GetResultCode());
+        }
         eResult = ResultFromException(pException);
     }
     if (pInstance != nullptr) {

@@ -77,6 +77,9 @@ public:
     virtual bool IsCommandRunning();
     // The result of the last finished command.
     virtual VLECM_RESULT GetCommandResult();
+    // The result code of the device's error reply that ended the last
+    // finished command (0xF003 a wrong password, ...); 0 when none did.
+    virtual long GetCommandDeviceResult();
 
     void OnThread(void* pData) override;
 
@@ -127,6 +130,7 @@ protected:
     CVLModuleInstance* m_pCommandInstance;
     CVLECMPropertyMap m_CommandOptionMap;
     VLECM_RESULT m_eCommandResult;
+    long m_nCommandDeviceResult;
     // Calls of each simulated command, counted from 1.
     long m_nDummyCommandCount[VLECM_COMMAND_COUNT];
 };
