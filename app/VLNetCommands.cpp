@@ -147,8 +147,8 @@ CVLPFWNIFInfo* FindDevice(CVLNetSession& session, const CVLNetOptions& options, 
             nExit = VLNET_EXIT_STOPPED;
         } else {
             ReportNothingSent(session);
-            fprintf(stderr, "vlnet: device %s not found\n",
-                    strMAC.empty() ? options.GetIPAddress().c_str() : strMAC.c_str());
+            fprintf(stderr, "vlnet: device %s %s\n", strMAC.empty() ? options.GetIPAddress().c_str() : strMAC.c_str(),
+                    session.IsFoundNotUnicast() ? "answered the probe but not by unicast" : "not found");
             nExit = VLNET_EXIT_FAILURE;
         }
     }
@@ -205,10 +205,14 @@ int RunDeviceCommand(CVLNetSession& session, const CVLNetOptions& options)
     std::string strPassword = options.GetPassword();
     VLECM_RESULT eResult = session.RunCommand(pNIFInfo, options.GetDeviceCommand(),
                                               options.HasPassword() ? &strPassword : nullptr, assignments, strError);
-    if (!strError.empty())
-        fprintf(stderr, "vlnet: %s\n", strError.c_str());
     printf("result %d (%s)\n", eResult, CVLNetResultText::GetECMResultText(eResult));
-    if (options.IsDump()) {
+    fflush(stdout);
+    // The record holds what the device reported only after a command that
+    // succeeded; after a failure it may hold the values given, never sent.
+    if (eResult != VLECM_RESULT_SUCCESS) {
+        fprintf(stderr, "vlnet: %s: %s\n", options.GetDeviceCommand().c_str(),
+                strError.empty() ? "failed" : strError.c_str());
+    } else if (options.IsDump()) {
         CVLString strDump = pNIFInfo->GetPropertiesText("");
         const char* szDump = strDump.GetBuffer();
         printf("%s\n", szDump != nullptr ? szDump : "");
@@ -216,6 +220,8 @@ int RunDeviceCommand(CVLNetSession& session, const CVLNetOptions& options)
         fputs(CVLNetPropertyLines::FormatTarget(pNIFInfo).c_str(), stdout);
     }
     fflush(stdout);
+    if (eResult == VLECM_RESULT_SUCCESS && CVLNetSession::IsRestartPending(pNIFInfo, options.GetDeviceCommand()))
+        fprintf(stderr, "vlnet: the device restarts to apply the change\n");
     if (CVLNetSession::IsStopRequested())
         return VLNET_EXIT_STOPPED;
     return eResult == VLECM_RESULT_SUCCESS ? VLNET_EXIT_SUCCESS : VLNET_EXIT_FAILURE;

@@ -2,6 +2,7 @@
 #include "app/VLNetSession.h"
 
 #include <chrono>
+#include <cstdio>
 #include <thread>
 
 #include "app/VLNetOptions.h"
@@ -10,6 +11,8 @@
 #include "base/core/VLCharset.h"
 #include "base/core/VLFileSystem.h"
 #include "cm/VLCMApi.h"
+#include "cm/VLProperty.h"
+#include "cm/VLTargetLock.h"
 #include "ecm/VLECM.h"
 #include "ecm/VLECMNIFInfo.h"
 #include "ecm/VLECMNIFInfoList.h"
@@ -64,6 +67,18 @@ long ClampedConst(CVLCMApi* pApi, const char* szName, long nDefault, long nMax)
     return nValue > nMax ? nMax : nValue;
 }
 
+// The device's own result codes that the front end names.
+const long kDeviceWrongPassword = 0xF003;
+// Where a command's reply says that the device restarts to apply it.
+const char* RestartPath(VLECM_COMMAND eCommand)
+{
+    if (eCommand == VLECM_COMMAND_SET_DETAIL)
+        return "VLPC.2B_5A21_01.RebootRequired";
+    if (eCommand == VLECM_COMMAND_FACT_RESET)
+        return "VLPC.2B_5A22_01.RebootRequired";
+    return nullptr;
+}
+
 bool CommandOf(const std::string& strName, VLECM_COMMAND& eCommand)
 {
     for (int i = 0; i < VLECM_COMMAND_COUNT; i++) {
@@ -81,7 +96,7 @@ std::atomic<bool> CVLNetSession::s_bStopRequested{false};
 
 CVLNetSession::CVLNetSession()
     : m_bInitialize(false), m_pFoundNIFInfo(nullptr), m_pStatusLine(nullptr), m_nChangeCount(0), m_bNothingSent(false),
-      m_nSendError(0)
+      m_bFoundNotUnicast(false), m_nSendError(0)
 {
 }
 
@@ -295,6 +310,33 @@ std::vector<std::string> CVLNetSession::GetIncompleteReasons()
     return m_IncompleteReasons;
 }
 
+bool CVLNetSession::hasNonUnicastMatch()
+{
+    CVLECMNIFInfoList* pList = m_CommunicationManager.GetVLECM().GetNIFInfoList();
+    if (pList == nullptr)
+        return false;
+    std::string strFindMAC, strFindIP;
+    {
+        std::lock_guard<std::mutex> lock(m_Mutex);
+        strFindMAC = m_strFindMAC;
+        strFindIP = m_strFindIP;
+    }
+    // A device that answered the probe stays listed, unreported, while its
+    // unicast check waits and when it found no answer.
+    bool bFound = false;
+    pList->Lock();
+    for (CVLTargetIterator it = pList->Begin(); !it.IsEnd() && !bFound; it.Next()) {
+        CVLPFWNIFInfo* pNIFInfo = dynamic_cast<CVLPFWNIFInfo*>(it.Get());
+        if (pNIFInfo == nullptr || pNIFInfo->IsDummy() || pNIFInfo->IsUnicast(VLECM_CONNECT_TYPE_NETWORK))
+            continue;
+        bFound = (!strFindMAC.empty() &&
+                  CVLNetOptions::NormalizeMACAddress(Text(pNIFInfo->GetMACAddress())) == strFindMAC) ||
+                 (!strFindIP.empty() && Text(pNIFInfo->GetIPAddress()) == strFindIP);
+    }
+    pList->Unlock();
+    return bFound;
+}
+
 VLPFW_RESULT CVLNetSession::Probe(int nTimeoutSeconds, const std::string& strFilterMAC, const std::string& strFindMAC,
                                   const std::string& strFindIP, CVLNetStatusLine* pStatusLine)
 {
@@ -312,6 +354,7 @@ VLPFW_RESULT CVLNetSession::Probe(int nTimeoutSeconds, const std::string& strFil
         m_nChangeCount = 0;
     }
     m_bNothingSent = false;
+    m_bFoundNotUnicast = false;
     m_nSendError = 0;
     m_IncompleteReasons.clear();
     if (!m_CommunicationManager.SetFilterMACAddress(strFilterMAC.c_str()))
@@ -370,6 +413,7 @@ VLPFW_RESULT CVLNetSession::Probe(int nTimeoutSeconds, const std::string& strFil
     m_bNothingSent = sendStatus.nSent == 0 && sendStatus.nFailed > 0;
     m_nSendError = sendStatus.nFirstError;
     noteIncomplete(bTimedOut && !bFindOne);
+    m_bFoundNotUnicast = bFindOne && GetFoundNIFInfo() == nullptr && hasNonUnicastMatch();
     m_CommunicationManager.StopProbe();
     markConflicts();
     if (pStatusLine != nullptr)
@@ -419,11 +463,45 @@ VLECM_RESULT CVLNetSession::runAndWait(CVLPFWNIFInfo* pNIFInfo, VLECM_COMMAND eC
     while (pNIFInfo->IsCommandRunning()) {
         if (IsStopRequested()) {
             pNIFInfo->StopCommand();
+            strError = "stopped";
             return VLECM_RESULT_STOPPED;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(kPollMilliseconds));
     }
-    return pNIFInfo->GetCommandResult();
+    eResult = pNIFInfo->GetCommandResult();
+    if (eResult != VLECM_RESULT_SUCCESS)
+        strError = FailureText(eResult, pNIFInfo->GetCommandDeviceResult());
+    return eResult;
+}
+
+std::string CVLNetSession::FailureText(VLECM_RESULT eResult, long nDeviceResult)
+{
+    if (eResult == VLECM_RESULT_UNLOCK_REFUSED ||
+        (eResult == VLECM_RESULT_DEVICE_ERROR && nDeviceResult == kDeviceWrongPassword))
+        return "the device refused the password";
+    if (eResult == VLECM_RESULT_DEVICE_ERROR && nDeviceResult != 0) {
+        char szText[64];
+        snprintf(szText, sizeof(szText), "the device answered with error %04lX", nDeviceResult);
+        return szText;
+    }
+    if (eResult == VLECM_RESULT_TIMEOUT)
+        return "the device did not answer";
+    if (eResult == VLECM_RESULT_STOPPED)
+        return "stopped";
+    return std::string("result ") + std::to_string(eResult);
+}
+
+bool CVLNetSession::IsRestartPending(CVLPFWNIFInfo* pNIFInfo, const std::string& strCommand)
+{
+    VLECM_COMMAND eCommand;
+    const char* szPath = pNIFInfo != nullptr && CommandOf(strCommand, eCommand) ? RestartPath(eCommand) : nullptr;
+    if (szPath == nullptr)
+        return false;
+    CVLTargetLock lock(pNIFInfo);
+    lock.Lock();
+    CVLProperty* pRoot = pNIFInfo->GetProperties();
+    CVLProperty* pFlag = pRoot != nullptr ? pRoot->GetProperty(szPath, false) : nullptr;
+    return pFlag != nullptr && pFlag->ToLong(0) != 0;
 }
 
 VLECM_RESULT CVLNetSession::RunCommand(CVLPFWNIFInfo* pNIFInfo, const std::string& strCommand,
@@ -443,8 +521,8 @@ VLECM_RESULT CVLNetSession::RunCommand(CVLPFWNIFInfo* pNIFInfo, const std::strin
     if (eCommand == VLECM_COMMAND_SET_DETAIL) {
         VLECM_RESULT eResult = runAndWait(pNIFInfo, VLECM_COMMAND_GET_DETAIL, strError);
         if (eResult != VLECM_RESULT_SUCCESS) {
-            if (strError.empty())
-                strError = "the device's settings could not be read first (GetDetail)";
+            if (eResult != VLECM_RESULT_STOPPED)
+                strError = "the device's settings could not be read first (GetDetail): " + strError;
             return eResult;
         }
     }

@@ -48,6 +48,9 @@ public:
     // error: devices a network's bound dropped, devices still waiting for
     // their commands at the time-out. Empty when the list is whole.
     std::vector<std::string> GetIncompleteReasons();
+    // True when the device looked for was not found, but a device of its
+    // MAC (or IP) address answered the last probe and not by unicast.
+    bool IsFoundNotUnicast() const { return m_bFoundNotUnicast; }
     // The device looked for, when it was found.
     CVLPFWNIFInfo* GetFoundNIFInfo();
     int GetFoundCount();
@@ -65,6 +68,11 @@ public:
     // options); with a device, as its requests lay it out.
     std::vector<CVLNetValueCheck::SField> GetRequestFields(const std::string& strCommand,
                                                            CVLPFWNIFInfo* pNIFInfo = nullptr);
+    // True when the command's reply says that the device restarts to apply it.
+    static bool IsRestartPending(CVLPFWNIFInfo* pNIFInfo, const std::string& strCommand);
+    // Why a command failed, from its result and the device's own result
+    // code (0 when the device sent none).
+    static std::string FailureText(VLECM_RESULT eResult, long nDeviceResult);
 
     void OnProbe(VL_CONST_STR szMACAddress, CVLPFWNIFInfo* pNIFInfo) override;
 
@@ -88,6 +96,8 @@ private:
     int countPendingDevices(int& nListed);
     // Before the probe stops: fills the reasons of GetIncompleteReasons.
     void noteIncomplete(bool bTimedOut);
+    // True when the list holds the device looked for, heard but not by unicast.
+    bool hasNonUnicastMatch();
     // Lists again, marked, the devices listed before a second address
     // answered for their MAC.
     void markConflicts();
@@ -109,6 +119,7 @@ private:
     int m_nChangeCount;
     // The last probe's sends: none left the computer, and why.
     bool m_bNothingSent;
+    bool m_bFoundNotUnicast;
     long m_nSendError;
     std::vector<std::string> m_IncompleteReasons;
     // Printed devices: their line's parts, and whether the line was marked.
