@@ -112,8 +112,15 @@ int RunProbe(CVLNetSession& session, const CVLNetOptions& options)
     if (ReportNothingSent(session))
         return VLNET_EXIT_FAILURE;
     std::vector<std::string> reasons = session.GetIncompleteReasons();
+    int nFound = session.GetFoundCount();
+    statusLine.Close(nFound);
     for (const std::string& strReason : reasons)
         fprintf(stderr, "vlnet: %s\n", strReason.c_str());
+    // The device asked for is missing, as url and run say.
+    if (nFound == 0 && !options.GetMACAddress().empty()) {
+        fprintf(stderr, "vlnet: device %s not found\n", options.GetMACAddress().c_str());
+        return VLNET_EXIT_FAILURE;
+    }
     return reasons.empty() ? VLNET_EXIT_SUCCESS : VLNET_EXIT_INCOMPLETE;
 }
 
@@ -206,7 +213,8 @@ int RunDeviceCommand(CVLNetSession& session, const CVLNetOptions& options)
     VLECM_RESULT eResult = session.RunCommand(pNIFInfo, options.GetDeviceCommand(),
                                               options.HasPassword() ? &strPassword : nullptr, assignments, strError);
     printf("result %d (%s)\n", eResult, CVLNetResultText::GetECMResultText(eResult));
-    fflush(stdout);
+    int nWriteError = 0;
+    CVLNetStatusLine::FlushOutput(nWriteError);
     // The record holds what the device reported only after a command that
     // succeeded; after a failure it may hold the values given, never sent.
     if (eResult != VLECM_RESULT_SUCCESS) {
@@ -219,7 +227,7 @@ int RunDeviceCommand(CVLNetSession& session, const CVLNetOptions& options)
     } else {
         fputs(CVLNetPropertyLines::FormatTarget(pNIFInfo).c_str(), stdout);
     }
-    fflush(stdout);
+    CVLNetStatusLine::FlushOutput(nWriteError);
     if (eResult == VLECM_RESULT_SUCCESS && CVLNetSession::IsRestartPending(pNIFInfo, options.GetDeviceCommand()))
         fprintf(stderr, "vlnet: the device restarts to apply the change\n");
     if (CVLNetSession::IsStopRequested())

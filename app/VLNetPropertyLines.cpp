@@ -42,42 +42,11 @@ int HexDigit(char c)
 // Well-formed UTF-8 without control characters (C0, DEL, C1).
 bool IsPrintable(const std::string& str)
 {
-    size_t i = 0;
-    while (i < str.size()) {
-        unsigned char c = static_cast<unsigned char>(str[i]);
-        if (c < 0x80) {
-            if (c < 0x20 || c == 0x7F)
-                return false;
-            i++;
-            continue;
-        }
-        size_t nMore;
-        unsigned long nCode;
-        if (c >= 0xC2 && c <= 0xDF) {
-            nMore = 1;
-            nCode = c & 0x1F;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            nMore = 2;
-            nCode = c & 0x0F;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            nMore = 3;
-            nCode = c & 0x07;
-        } else {
+    for (size_t i = 0; i < str.size();) {
+        size_t nLength = CVLNetPropertyLines::GetCharacterLength(str, i);
+        if (nLength == 0 || CVLNetPropertyLines::IsControl(str, i))
             return false;
-        }
-        for (size_t k = 1; k <= nMore; k++) {
-            if (i + k >= str.size())
-                return false;
-            unsigned char d = static_cast<unsigned char>(str[i + k]);
-            if ((d & 0xC0) != 0x80)
-                return false;
-            nCode = (nCode << 6) | (d & 0x3F);
-        }
-        // Overlong forms, surrogates, beyond U+10FFFF, C1 controls.
-        if ((nMore == 2 && nCode < 0x800) || (nMore == 3 && (nCode < 0x10000 || nCode > 0x10FFFF)) ||
-            (nCode >= 0xD800 && nCode <= 0xDFFF) || (nCode >= 0x80 && nCode <= 0x9F))
-            return false;
-        i += nMore + 1;
+        i += nLength;
     }
     return true;
 }
@@ -128,6 +97,48 @@ void AppendLines(const CVLProperty* pNode, const std::string& strPath, std::stri
     }
 }
 }  // namespace
+
+size_t CVLNetPropertyLines::GetCharacterLength(const std::string& str, size_t nPos)
+{
+    unsigned char c = static_cast<unsigned char>(str[nPos]);
+    if (c < 0x80)
+        return 1;
+    size_t nMore;
+    unsigned long nCode;
+    if (c >= 0xC2 && c <= 0xDF) {
+        nMore = 1;
+        nCode = c & 0x1F;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        nMore = 2;
+        nCode = c & 0x0F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        nMore = 3;
+        nCode = c & 0x07;
+    } else {
+        return 0;
+    }
+    for (size_t k = 1; k <= nMore; k++) {
+        if (nPos + k >= str.size())
+            return 0;
+        unsigned char d = static_cast<unsigned char>(str[nPos + k]);
+        if ((d & 0xC0) != 0x80)
+            return 0;
+        nCode = (nCode << 6) | (d & 0x3F);
+    }
+    // Overlong forms, surrogates, beyond U+10FFFF.
+    if ((nMore == 2 && nCode < 0x800) || (nMore == 3 && (nCode < 0x10000 || nCode > 0x10FFFF)) ||
+        (nCode >= 0xD800 && nCode <= 0xDFFF))
+        return 0;
+    return nMore + 1;
+}
+
+bool CVLNetPropertyLines::IsControl(const std::string& str, size_t nPos)
+{
+    unsigned char c = static_cast<unsigned char>(str[nPos]);
+    // C1 controls are U+0080..U+009F: C2 80..C2 9F.
+    return c < 0x20 || c == 0x7F ||
+           (c == 0xC2 && nPos + 1 < str.size() && static_cast<unsigned char>(str[nPos + 1]) < 0xA0);
+}
 
 std::string CVLNetPropertyLines::FormatValue(const CVLVariant& value)
 {

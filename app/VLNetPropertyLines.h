@@ -32,6 +32,12 @@ public:
     // a "hex:" value as those bytes (binary where the node holds binary),
     // any other as its text. False when the path cannot be set.
     static bool Assign(CVLTarget* pTarget, const std::string& strPath, const std::string& strValue);
+
+    // The byte length of the well-formed UTF-8 character at nPos of str
+    // (nPos < size); 0 when the bytes there are none.
+    static size_t GetCharacterLength(const std::string& str, size_t nPos);
+    // True for a control character at nPos: C0, DEL, or C1 in UTF-8.
+    static bool IsControl(const std::string& str, size_t nPos);
 };
 
 #endif

@@ -171,15 +171,27 @@ void CVLNetSession::Terminate()
 std::string CVLNetSession::FormatDeviceLine(const std::string& strMAC, const std::string& strIP,
                                             const std::string& strModel)
 {
-    std::string strLine = strMAC + '\t' + strIP + '\t' + strModel;
-    size_t nFirstTab = strMAC.size();
-    size_t nSecondTab = nFirstTab + 1 + strIP.size();
-    for (size_t i = 0; i < strLine.size(); i++) {
-        unsigned char c = static_cast<unsigned char>(strLine[i]);
-        if ((c < 0x20 || c == 0x7F) && i != nFirstTab && i != nSecondTab)
-            strLine[i] = ' ';
+    return PrintableText(strMAC) + '\t' + PrintableText(strIP) + '\t' + PrintableText(strModel);
+}
+
+std::string CVLNetSession::PrintableText(const std::string& str)
+{
+    std::string strText;
+    for (size_t i = 0; i < str.size();) {
+        size_t nLength = CVLNetPropertyLines::GetCharacterLength(str, i);
+        if (nLength == 0) {
+            char szEscape[8];
+            snprintf(szEscape, sizeof(szEscape), "\\x%02X", static_cast<unsigned char>(str[i]));
+            strText += szEscape;
+            nLength = 1;
+        } else if (CVLNetPropertyLines::IsControl(str, i)) {
+            strText += ' ';
+        } else {
+            strText.append(str, i, nLength);
+        }
+        i += nLength;
     }
-    return strLine;
+    return strText;
 }
 
 void CVLNetSession::OnProbe(VL_CONST_STR szMACAddress, CVLPFWNIFInfo* pNIFInfo)
@@ -378,7 +390,9 @@ VLPFW_RESULT CVLNetSession::Probe(int nTimeoutSeconds, const std::string& strFil
             static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
         if (IsStopRequested())
             break;
-        if (nElapsed >= nTimeoutMilliseconds) {
+        // A device looked for is used only after the send schedule, whatever
+        // the time-out: an impostor answering late must still be heard.
+        if (nElapsed >= nTimeoutMilliseconds && (!bFindOne || nElapsed >= nScheduleMilliseconds)) {
             bTimedOut = true;
             break;
         }

@@ -85,10 +85,13 @@ public:
     // Asks a running probe or command wait to end (safe in a signal handler).
     static void RequestStop();
     static bool IsStopRequested();
-    // One output line of a device: MAC<TAB>IP<TAB>MODEL, control characters
-    // of the device's texts shown as blanks so that a line stays one line.
+    // One output line of a device: MAC<TAB>IP<TAB>MODEL, each part shown by
+    // PrintableText so that a line stays one line of text.
     static std::string FormatDeviceLine(const std::string& strMAC, const std::string& strIP,
                                         const std::string& strModel);
+    // A device's text for a terminal: control characters as blanks, and a
+    // byte that is not part of well-formed UTF-8 as "\xFF".
+    static std::string PrintableText(const std::string& str);
 
 private:
     // The devices (not the queued replies) listed, and how many of them are

@@ -3,6 +3,8 @@
 
 #include <unistd.h>
 
+#include <atomic>
+#include <cerrno>
 #include <cstdio>
 
 namespace {
@@ -62,5 +64,26 @@ void CVLNetStatusLine::Print(const std::string& strLine)
     clearLocked();
     fputs(strLine.c_str(), stdout);
     fputc('\n', stdout);
-    fflush(stdout);
+    int nError = 0;
+    FlushOutput(nError);
+}
+
+void CVLNetStatusLine::Close(int nFound)
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    if (!m_bEnabled)
+        return;
+    clearLocked();
+    fprintf(stderr, "%d device%s found\n", nFound, nFound == 1 ? "" : "s");
+}
+
+bool CVLNetStatusLine::FlushOutput(int& nError)
+{
+    static std::atomic<int> s_nWriteError{0};
+    if (fflush(stdout) != 0 || ferror(stdout)) {
+        int nExpected = 0;
+        s_nWriteError.compare_exchange_strong(nExpected, errno != 0 ? errno : EIO);
+    }
+    nError = s_nWriteError;
+    return nError == 0;
 }

@@ -24,6 +24,13 @@ public:
 
     // The status text: "probing: 3.2 s, 4 devices found".
     static std::string Format(double dSeconds, int nFound);
+    // The closing line on a terminal, once the status line is gone:
+    // "0 devices found".
+    void Close(int nFound);
+
+    // Flushes standard output. False when a write to it has failed (a full
+    // disk, a closed pipe), with the first failure's error number.
+    static bool FlushOutput(int& nError);
 
 private:
     void clearLocked();

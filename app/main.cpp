@@ -23,6 +23,7 @@
 #include "app/VLNetOptions.h"
 #include "app/VLNetResultText.h"
 #include "app/VLNetSession.h"
+#include "app/VLNetStatusLine.h"
 #include "cm/VLCMApi.h"
 #include "modules/VLModuleLibraries.h"
 
@@ -137,6 +138,13 @@ int main(int argc, char** argv)
         // Parse accepted only commands of the table.
         nExit = CVLNetCommands::Find(options.GetCommand())->pfnRun(session, options);
         session.Terminate();
+    }
+    // What was printed must have arrived: a full disk or a closed pipe
+    // would otherwise lose the list with status 0.
+    int nError = 0;
+    if (!CVLNetStatusLine::FlushOutput(nError) && nExit != VLNET_EXIT_STOPPED) {
+        fprintf(stderr, "vlnet: standard output could not be written: %s\n", strerror(nError));
+        nExit = VLNET_EXIT_FAILURE;
     }
     return nExit;
 }

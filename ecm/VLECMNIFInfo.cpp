@@ -114,8 +114,8 @@ CVLECMNIFInfo::CVLECMNIFInfo()
     : m_pOwnerVLECMInstance(nullptr), m_pOwnerProbeInstance(nullptr), m_strMACAddress(VL_CHARSET_UTF8), m_bDummy(false),
       m_bProbeCallbackCompletion(false), m_bConnect{false, false}, m_bUnicast{false, false}, m_bCommandRunning(false),
       m_bCommandStop(false), m_eCommand(VLECM_COMMAND_CHECK_UNICAST), m_eCommandConnectType(VLECM_CONNECT_TYPE_NETWORK),
-      m_pCommandCallbackIF(nullptr), m_pCommandInstance(nullptr),
-      m_eCommandResult(VLECM_RESULT_SUCCESS), m_nCommandDeviceResult(0), m_nDummyCommandCount{}
+      m_pCommandCallbackIF(nullptr), m_pCommandInstance(nullptr), m_eCommandResult(VLECM_RESULT_SUCCESS),
+      m_nCommandDeviceResult(0), m_nDummyCommandCount{}
 {
 }
 

@@ -339,6 +339,41 @@ TEST_F(VLNetEndToEnd, ARefusedValueSendsNothingAndLeavesTheDeviceAsItWas)
         << older.strErrors;
 }
 
+// What run prints is what the device holds: a failed command prints no
+// record and says why; a device that cannot be used is named with the
+// reason; output that cannot be written fails the run.
+TEST_F(VLNetEndToEnd, FailuresPrintNoRecordAndSayWhy)
+{
+    AddNetwork(1, {"password=secret", "unicast=0"}, false);
+    ASSERT_TRUE(m_Net.Exec("pc", "ip route add default dev vl1"));
+    ProgramRun wrong = RunVlnet(
+        m_Net, {"run", Mac(1, 0), "SetDetail", "--password", "wrong", "VLPC.2B_5A10_01.Location=x", "--timeout", "5"});
+    EXPECT_EQ(1, wrong.nStatus);
+    EXPECT_EQ("result 8 (device reported an error)\n", wrong.strOutput);
+    EXPECT_NE(std::string::npos, wrong.strErrors.find("SetDetail: the device refused the password")) << wrong.strErrors;
+
+    ProgramRun deaf = RunVlnet(m_Net, {"run", Mac(1, 1), "GetDetail", "--timeout", "2"});
+    EXPECT_EQ(1, deaf.nStatus);
+    EXPECT_NE(std::string::npos, deaf.strErrors.find("answered the probe but not by unicast")) << deaf.strErrors;
+    ProgramRun missing = RunVlnet(m_Net, {"probe", "--mac", "00:26:AB:7F:7F:7F", "--timeout", "2"});
+    EXPECT_EQ(1, missing.nStatus);
+    EXPECT_NE(std::string::npos, missing.strErrors.find("not found")) << missing.strErrors;
+
+    ProgramRun full = RunProgram(m_Net, {"/bin/sh", "-c",
+                                         "exec " + BinDir() + "/vlnet probe --timeout 2 --resources " + BinDir() +
+                                             "/../share/vlnet > /dev/full"});
+    EXPECT_EQ(1, full.nStatus);
+    EXPECT_NE(std::string::npos, full.strErrors.find("standard output could not be written: No space left on device"))
+        << full.strErrors;
+
+    // A changed address takes a restart, which the device does at once.
+    ProgramRun restart = RunVlnet(m_Net, {"run", Mac(1, 0), "SetDetail", "--password", "secret",
+                                          "VLPC.2B_5A10_01.Gateway=" + Address(1, 1), "--timeout", "5"});
+    EXPECT_EQ(0, restart.nStatus) << restart.strErrors;
+    EXPECT_NE(std::string::npos, restart.strErrors.find("the device restarts to apply the change"))
+        << restart.strErrors;
+}
+
 // A computer whose networks have no gateway (a device cabled straight to it,
 // an isolated LAN): the limited broadcast leaves through every interface,
 // routed or not.
@@ -457,8 +492,9 @@ TEST_F(VLNetUnderAttack, EndlessRepeatsOfAGenuineReply)
 
 TEST_F(VLNetUnderAttack, AnImpostorIsMarkedAndRefused)
 {
-    // The second line plays the first device's MAC from 10.201.1.11, 50 ms late.
-    AddNetwork(1, {"password=secret", "mac=" + Mac(1, 0) + " hostile=impostor delay=50 password=secret"}, false);
+    // The second line plays the first device's MAC from 10.201.1.11, 1.1 s
+    // late: after a time-out of 1 s, within the send schedule.
+    AddNetwork(1, {"password=secret", "mac=" + Mac(1, 0) + " hostile=impostor delay=1100 password=secret"}, false);
     ASSERT_TRUE(m_Net.Exec("pc", "ip route add default dev vl1"));
     ProgramRun probe = RunVlnet(m_Net, {"probe", "--timeout", "20"});
     ASSERT_EQ(0, probe.nStatus) << probe.strErrors;
@@ -469,8 +505,8 @@ TEST_F(VLNetUnderAttack, AnImpostorIsMarkedAndRefused)
     ASSERT_GE(probe.strOutput.size(), strMarked.size()) << probe.strOutput;
     EXPECT_EQ(strMarked, probe.strOutput.substr(probe.strOutput.size() - strMarked.size())) << probe.strOutput;
     EXPECT_EQ(std::string::npos, probe.strOutput.find(Address(1, 11) + "\t")) << probe.strOutput;
-    for (const std::vector<std::string>& args :
-         {std::vector<std::string>{"url", Mac(1, 0)}, {"run", Mac(1, 0), "GetDetail", "--password", "secret"}}) {
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"url", Mac(1, 0), "--timeout", "1"},
+                                                 {"run", Mac(1, 0), "GetDetail", "--password", "secret"}}) {
         ProgramRun refused = RunVlnet(m_Net, args);
         EXPECT_EQ(1, refused.nStatus) << args[0];
         EXPECT_EQ("", refused.strOutput) << args[0];

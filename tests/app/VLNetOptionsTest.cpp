@@ -145,6 +145,12 @@ TEST(VLNetOutput, DeviceLineStatusAndResultTexts)
     // A device's texts cannot break the line or add columns.
     EXPECT_EQ("00:26:AB:00:00:01\t10.0.0.2\tBad Model  ",
               CVLNetSession::FormatDeviceLine("00:26:AB:00:00:01", "10.0.0.2", "Bad\nModel\t\r"));
+    // Nor write bytes that are not UTF-8, or C1 controls, raw to a terminal.
+    EXPECT_EQ(
+        "00:26:AB:00:00:01\t10.0.0.2\tM\\xFF\\xC3 \xC3\xBC \xE2\x82\xAC",
+        CVLNetSession::FormatDeviceLine("00:26:AB:00:00:01", "10.0.0.2", "M\xFF\xC3 \xC3\xBC\xC2\x9B\xE2\x82\xAC"));
+    EXPECT_EQ("the device refused the password", CVLNetSession::FailureText(VLECM_RESULT_DEVICE_ERROR, 0xF003));
+    EXPECT_EQ("the device answered with error F001", CVLNetSession::FailureText(VLECM_RESULT_DEVICE_ERROR, 0xF001));
     EXPECT_EQ("probing: 1.5 s, 1 device found", CVLNetStatusLine::Format(1.5, 1));
     EXPECT_EQ("probing: 12.0 s, 3 devices found", CVLNetStatusLine::Format(12.0, 3));
     EXPECT_STREQ("path error", CVLNetResultText::GetPFWResultText(12));
