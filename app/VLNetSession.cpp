@@ -7,6 +7,7 @@
 
 #include "app/VLNetOptions.h"
 #include "app/VLNetPropertyLines.h"
+#include "app/VLNetResultText.h"
 #include "app/VLNetStatusLine.h"
 #include "base/core/VLCharset.h"
 #include "base/core/VLFileSystem.h"
@@ -147,10 +148,9 @@ VLPFW_RESULT CVLNetSession::Initialize(const std::string& strResourceDir, std::s
         // The definitions' own report names the file and what was wrong in it.
         std::string strReason = m_CommunicationManager.GetVLECM().GetInitializeErrorText();
         if (eECMResult == VLECM_RESULT_PATH_ERROR)
-            strReason = "path error: no definitions below " + strDir;
-        else if (strReason.empty())
-            strReason = "see the device manager's result";
-        strError = "the device manager did not start: result " + std::to_string(eECMResult) + " (" + strReason + ")";
+            strReason = "no definitions below " + strDir;
+        strError = "the device manager did not start: result " + std::to_string(eECMResult) + " (" +
+                   CVLNetResultText::GetECMResultText(eECMResult) + ")" + (strReason.empty() ? "" : ": ") + strReason;
         return eResult;
     }
     m_CommunicationManager.AddCallbackIF(this);

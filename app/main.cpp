@@ -103,8 +103,12 @@ bool CheckDescriptors()
 
 int InitializeFailed(VLPFW_RESULT eResult, const std::string& strError)
 {
-    fprintf(stderr, "vlnet: initialization failed: result %d (%s)%s%s\n", eResult,
-            CVLNetResultText::GetPFWResultText(eResult), strError.empty() ? "" : ": ", strError.c_str());
+    // The device manager's failure carries its own result, which says more.
+    if (eResult == VLPFW_RESULT_VLECM_ERROR && !strError.empty())
+        fprintf(stderr, "vlnet: initialization failed: %s\n", strError.c_str());
+    else
+        fprintf(stderr, "vlnet: initialization failed: result %d (%s)%s%s\n", eResult,
+                CVLNetResultText::GetPFWResultText(eResult), strError.empty() ? "" : ": ", strError.c_str());
     return VLNET_EXIT_FAILURE;
 }
 }  // namespace

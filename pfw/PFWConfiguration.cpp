@@ -1,8 +1,11 @@
 // The application's configuration.
 #include "pfw/PFWConfiguration.h"
 
+#include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -15,6 +18,7 @@
 #include "base/stream/VLFileStream.h"
 #include "base/xml/VLXmlDocument.h"
 #include "base/xml/VLXmlElement.h"
+#include "base/xml/VLXmlException.h"
 #include "base/xml/VLXmlNode.h"
 #include "base/xml/VLXmlNodeList.h"
 #include "ecm/VLXMLUtility.h"
@@ -54,11 +58,12 @@ CVLString Text(const char* sz)
 
 // The size and the first bytes of the file, read from one descriptor opened
 // without blocking: a FIFO or a device is no configuration and would block.
-// -1 when it cannot be read, -2 when it is not a regular file.
-long Probe(const char* szPath, bool& bScrambled)
+// -1 when it cannot be read (nError says why), -2 when it is not a regular file.
+long Probe(const char* szPath, bool& bScrambled, int& nError)
 {
     bScrambled = false;
     int fd = open(szPath, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    nError = errno;
     if (fd < 0)
         return -1;
     struct stat info;
@@ -72,6 +77,15 @@ long Probe(const char* szPath, bool& bScrambled)
     }
     close(fd);
     return nSize;
+}
+
+// strerror's text, starting in lower case as the other reasons do.
+std::string ErrorText(int nError)
+{
+    std::string str = strerror(nError);
+    if (!str.empty())
+        str[0] = static_cast<char>(tolower(static_cast<unsigned char>(str[0])));
+    return str;
 }
 
 CVLString ExceptionText(EVLException* pException)
@@ -110,11 +124,19 @@ VLPFW_RESULT CPFWConfiguration::Load(VL_CONST_STR szPath)
         return VLPFW_RESULT_PATH_ERROR;
     }
     bool bScrambled = false;
-    long nSize = Probe(szPath, bScrambled);
+    int nError = 0;
+    long nSize = Probe(szPath, bScrambled, nError);
+    if (nSize == -1) {
+        // Not a fault of its format: the file is there but cannot be read.
+        m_strErrorText = Text("the configuration cannot be read: ");
+        m_strErrorText += ErrorText(nError).c_str();
+        CVLTrace::Output(VLPFW_MODULE, s_szFile, __LINE__, 0, "CPFWConfiguration::Load(): path error!, szPath=%s, %s",
+                         szPath, m_strErrorText.GetString());
+        return VLPFW_RESULT_PATH_ERROR;
+    }
     if (nSize < 0 || nSize > kMaxConfigurationBytes) {
-        m_strErrorText = Text(nSize == -2 ? "the configuration is not a regular file"
-                              : nSize < 0 ? "the configuration cannot be read"
-                                          : "the configuration is larger than 1 MiB");
+        m_strErrorText =
+            Text(nSize == -2 ? "the configuration is not a regular file" : "the configuration is larger than 1 MiB");
         CVLTrace::Output(VLPFW_MODULE, s_szFile, __LINE__, 0,
                          "CPFWConfiguration::Load(): configuration format error!, szPath=%s, nSize=%ld", szPath, nSize);
         return VLPFW_RESULT_CONFIGURATION_ERROR;
@@ -149,6 +171,18 @@ VLPFW_RESULT CPFWConfiguration::Load(VL_CONST_STR szPath)
         m_strDummyWebConfigURL.Trim();
     } catch (ConfigurationError& error) {
         m_strErrorText = error.strText;
+        eResult = VLPFW_RESULT_CONFIGURATION_ERROR;
+    } catch (EVLXmlException* pException) {
+        // Where and what, as the definitions' reader says it.
+        m_strErrorText = Text(("line " + std::to_string(document.GetLoadLine()) + ": ").c_str());
+        if (pException->GetXmlErrorCode() == VLXML_ERROR_PARSER) {
+            m_strErrorText += "not well-formed XML (";
+            m_strErrorText += EVLXmlException::GetParserErrorName(pException->GetParserErrorCode());
+            m_strErrorText += ")";
+            VLDeleteException(pException);
+        } else {
+            m_strErrorText += ExceptionText(pException);
+        }
         eResult = VLPFW_RESULT_CONFIGURATION_ERROR;
     } catch (EVLException* pException) {
         m_strErrorText = ExceptionText(pException);

@@ -25,7 +25,7 @@ bool Parse(CVLNetOptions& options, std::vector<const char*> args)
 }
 
 // Runs build/bin/vlnet with the arguments; its exit status and both outputs.
-int RunVlnet(const std::string& strArgs, std::string& strOutput)
+int RunVlnet(const std::string& strArgs, std::string& strOutput, const std::string& strAs = std::string())
 {
     const char* szBin = getenv("VL_TEST_BIN_DIR");
     std::string strBin = szBin != nullptr ? szBin : "";
@@ -34,7 +34,7 @@ int RunVlnet(const std::string& strArgs, std::string& strOutput)
         strBin = strExe.GetLength() > 0 ? strExe.GetBuffer() : ".";
     }
     // Bounded, so that a start that blocks fails the test and leaves no process behind.
-    std::string strCommand = "timeout 120 " + strBin + "/vlnet " + strArgs + " 2>&1";
+    std::string strCommand = "timeout 120 " + strAs + strBin + "/vlnet " + strArgs + " 2>&1";
     FILE* fp = popen(strCommand.c_str(), "r");
     if (fp == nullptr)
         return -1;
@@ -186,7 +186,12 @@ TEST(VLNetProgram, ExitStatusOfHelpBadLinesAndBadResources)
                             .c_str()));
     strOutput.clear();
     EXPECT_EQ(1, RunVlnet("probe --resources " + strDir, strOutput));
-    EXPECT_NE(std::string::npos, strOutput.find("result 15 (device manager call failed)")) << strOutput;
+    // Its result once, with the reason.
+    EXPECT_EQ(0u, strOutput.find("vlnet: initialization failed: the device manager did not start: result 15 "
+                                 "(internal error): " +
+                                 strDir + "/Settings/Default/vlres201.dat: cannot be opened"))
+        << strOutput;
+    EXPECT_EQ(strOutput.rfind("result "), strOutput.find("result ")) << strOutput;
     EXPECT_EQ(0, system(("rm -rf " + strDir).c_str()));
 }
 
@@ -201,14 +206,32 @@ TEST(VLNetProgram, BadResourcesNameTheFileAndTheReason)
     EXPECT_NE(std::string::npos, strOutput.find(strSettings + "vlres300.dat: the configuration is not a regular file"))
         << strOutput;
 
+    // Not well-formed: the parser's line, as the definitions give it.
+    ASSERT_EQ(0, system(("rm " + strSettings + "vlres300.dat && printf '<Configurations>\\n<a>\\n</b>\\n' > " +
+                         strSettings + "vlres300.dat")
+                            .c_str()));
+    strOutput.clear();
+    EXPECT_EQ(1, RunVlnet("probe --resources " + strDir, strOutput));
+    EXPECT_NE(std::string::npos, strOutput.find("result 13 (configuration format error): " + strSettings +
+                                                "vlres300.dat: line 3: not well-formed XML ("))
+        << strOutput;
+    // Unreadable (as a user other than root): the reason, and no format error.
+    ASSERT_EQ(0, system(("chmod 0 " + strSettings + "vlres300.dat").c_str()));
+    strOutput.clear();
+    EXPECT_EQ(1, RunVlnet("probe --resources " + strDir, strOutput,
+                          getuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : ""));
+    EXPECT_NE(std::string::npos, strOutput.find("result 12 (path error): " + strSettings +
+                                                "vlres300.dat: the configuration cannot be read: permission denied"))
+        << strOutput;
+
     ASSERT_EQ(0, system(("rm " + strSettings + "vlres300.dat && echo '<Configurations " +
                          "xmlns=\"http://vlnet.invalid/orvek-net/2009/05/configurations\"/>' > " + strSettings +
                          "vlres300.dat && mkfifo " + strSettings + "vlres200.dat")
                             .c_str()));
     strOutput.clear();
     EXPECT_EQ(1, RunVlnet("probe --resources " + strDir, strOutput));
-    EXPECT_NE(std::string::npos, strOutput.find("the device manager did not start: result 15 (" + strSettings +
-                                                "vlres200.dat: not a regular file)"))
+    EXPECT_NE(std::string::npos, strOutput.find("the device manager did not start: result 15 (internal error): " +
+                                                strSettings + "vlres200.dat: not a regular file\n"))
         << strOutput;
 
     // A resource with a record of an unknown type.
@@ -222,8 +245,10 @@ TEST(VLNetProgram, BadResourcesNameTheFileAndTheReason)
     fclose(fp);
     strOutput.clear();
     EXPECT_EQ(1, RunVlnet("probe --resources " + strDir, strOutput));
-    EXPECT_NE(std::string::npos, strOutput.find("the device manager did not start: result 15 (" + strSettings +
-                                                "vlres200.dat: record 1 (offset 64): a record of an unknown type)"))
+    EXPECT_NE(std::string::npos,
+              strOutput.find("initialization failed: the device manager did not start: result 15 (internal "
+                             "error): " +
+                             strSettings + "vlres200.dat: record 1 (offset 64): a record of an unknown type\n"))
         << strOutput;
     EXPECT_EQ(0, system(("rm -rf " + strDir).c_str()));
 }
