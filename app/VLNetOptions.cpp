@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "app/VLNetCommands.h"
+#include "base/core/VLCommandLine.h"
 #include "base/net/VLMACAddress.h"
 #include "base/net/VLSocketAddress.h"
 #include "ecm/VLECMCommandList.h"
@@ -73,6 +74,17 @@ bool CVLNetOptions::parseTimeout(const std::string& strValue)
 }
 
 bool CVLNetOptions::Parse(int argc, const char* const* argv)
+{
+    // "--timeout=5" is read as "--timeout 5", as by the project's other programs.
+    static const char* const kValueOptions[] = {"--timeout", "--resources", "--mac", "--password", nullptr};
+    std::vector<std::string> arguments = CVLCommandLine("vlnet", "", kValueOptions).ReadArguments(argc, argv);
+    std::vector<const char*> pointers = {argc > 0 ? argv[0] : "vlnet"};
+    for (const std::string& strArgument : arguments)
+        pointers.push_back(strArgument.c_str());
+    return parseArguments(static_cast<int>(pointers.size()), pointers.data());
+}
+
+bool CVLNetOptions::parseArguments(int argc, const char* const* argv)
 {
     if (argc < 2)
         return fail("no command given");

@@ -3,7 +3,8 @@
 //   vlnet url MAC|IP [--timeout SECONDS] [--resources DIR]
 //   vlnet open MAC|IP [--timeout SECONDS] [--resources DIR]
 //   vlnet run MAC COMMAND [--password PW] [PATH=VALUE ...] [--dump] [--timeout SECONDS] [--resources DIR]
-// Options may stand anywhere after the command. The commands, and what each
+// Options may stand anywhere after the command, their values after a blank
+// or after "=" (--timeout=5). The commands, and what each
 // takes, are the rows of CVLNetCommands' table.
 #ifndef VLNETOPTIONS_H
 #define VLNETOPTIONS_H
@@ -53,6 +54,7 @@ public:
     static bool IsDeviceCommand(const std::string& strName);
 
 private:
+    bool parseArguments(int argc, const char* const* argv);
     bool fail(const std::string& strText);
     bool parseTimeout(const std::string& strValue);
 

@@ -3,8 +3,9 @@
 // web page, and runs single device commands.
 //
 // Exit status: 0 success; 1 a failure (start-up, device not found, a
-// command's non-zero result); 2 a command line or a PATH=VALUE it does not
-// accept, nothing sent; 130 stopped by SIGINT or SIGTERM.
+// command's non-zero result, output that could not be written); 2 a command
+// line or a PATH=VALUE it does not accept, nothing sent; 130 stopped by
+// SIGINT or SIGTERM.
 #include <sys/resource.h>
 #include <semaphore.h>
 #include <sys/socket.h>

@@ -24,8 +24,10 @@ bool Parse(CVLNetOptions& options, std::vector<const char*> args)
     return options.Parse(static_cast<int>(args.size()), args.data());
 }
 
-// Runs build/bin/vlnet with the arguments; its exit status and both outputs.
-int RunVlnet(const std::string& strArgs, std::string& strOutput, const std::string& strAs = std::string())
+// Runs build/bin/vlnet (or another of its programs) with the arguments; its
+// exit status and both outputs.
+int RunVlnet(const std::string& strArgs, std::string& strOutput, const std::string& strAs = std::string(),
+             const std::string& strProgram = "vlnet")
 {
     const char* szBin = getenv("VL_TEST_BIN_DIR");
     std::string strBin = szBin != nullptr ? szBin : "";
@@ -34,7 +36,7 @@ int RunVlnet(const std::string& strArgs, std::string& strOutput, const std::stri
         strBin = strExe.GetLength() > 0 ? strExe.GetBuffer() : ".";
     }
     // Bounded, so that a start that blocks fails the test and leaves no process behind.
-    std::string strCommand = "timeout 120 " + strAs + strBin + "/vlnet " + strArgs + " 2>&1";
+    std::string strCommand = "timeout 120 " + strAs + strBin + "/" + strProgram + " " + strArgs + " 2>&1";
     FILE* fp = popen(strCommand.c_str(), "r");
     if (fp == nullptr)
         return -1;
@@ -251,6 +253,51 @@ TEST(VLNetProgram, BadResourcesNameTheFileAndTheReason)
                              strSettings + "vlres200.dat: record 1 (offset 64): a record of an unknown type\n"))
         << strOutput;
     EXPECT_EQ(0, system(("rm -rf " + strDir).c_str()));
+}
+
+// Every program of the project reads its line the same way: help on
+// standard output with status 0, an unknown command or option named on
+// standard error with status 2, "--option=VALUE" as "--option VALUE".
+TEST(ProgramConventions, HelpUnknownCommandsAndOptionValues)
+{
+    struct SProgram
+    {
+        const char* szName;
+        const char* szUnknown;  // an unknown command or option, and how it is named
+        const char* szUnknownText;
+        const char* szValueLine;  // an option given with "=", and what that makes it say
+        const char* szValueText;
+    };
+    const SProgram kPrograms[] = {
+        {"vlnet", "bogus", "vlnet: unknown command 'bogus'", "probe --timeout=soon", "not 'soon'"},
+        {"vlscript", "bogus", "vlscript: unknown command 'bogus'", nullptr, nullptr},
+        {"vlresource", "bogus", "vlresource: unknown command 'bogus'", nullptr, nullptr},
+        {"vlstdtool", "bogus", "vlstdtool: unknown command 'bogus'", "udp-recv 1 --count=none", "'none' is not"},
+        {"vlemu", "--bogus", "vlemu: unknown option '--bogus'", "--port=70000 x", "bad port: 70000"},
+        {"vltestnet", "--bogus", "vltestnet: unknown option '--bogus'", "--network=100", "--network needs a number"},
+    };
+    for (const SProgram& program : kPrograms) {
+        std::string strOutput;
+        EXPECT_EQ(0, RunVlnet("--help 2>/dev/null", strOutput, std::string(), program.szName)) << program.szName;
+        EXPECT_EQ(0u, strOutput.find("usage:")) << program.szName << ": " << strOutput;
+        strOutput.clear();
+        EXPECT_EQ(2, RunVlnet(program.szUnknown, strOutput, std::string(), program.szName)) << program.szName;
+        EXPECT_EQ(0u, strOutput.find(std::string(program.szUnknownText) + "\n")) << strOutput;
+        EXPECT_NE(std::string::npos, strOutput.find("\n\nusage:")) << program.szName << ": " << strOutput;
+        if (program.szValueLine == nullptr)
+            continue;
+        strOutput.clear();
+        EXPECT_NE(0, RunVlnet(program.szValueLine, strOutput, std::string(), program.szName)) << program.szName;
+        EXPECT_NE(std::string::npos, strOutput.find(program.szValueText)) << program.szName << ": " << strOutput;
+    }
+    // The emulator's usage lists every key of a device line.
+    std::string strUsage;
+    RunVlnet("--help", strUsage, std::string(), "vlemu");
+    for (const char* szKey :
+         {"mac=",     "ip=",    "mask=", "gw=",       "dns=",     "number=",   "version=", "encrypted=", "cipher=",
+          "kind=",    "model=", "node=", "location=", "contact=", "firmware=", "serial=",  "password=",  "wireless=",
+          "unicast=", "delay=", "loss=", "restart=",  "hostile=", "flood=",    "rate=",    "straygap=",  "services="})
+        EXPECT_NE(std::string::npos, strUsage.find(szKey)) << szKey;
 }
 
 TEST(VLNetOptions, RunOffersTheCommandsTheDeviceManagerCarriesOut)

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "base/core/VLCommandLine.h"
 #include "tests/support/DeviceNetworks.h"
 
 namespace {
@@ -27,15 +28,12 @@ void OnStop(int)
     s_bStop = 1;
 }
 
-int Usage()
-{
-    fprintf(stderr, "usage: vltestnet --network N DEVICE... [--network N DEVICE...]...\n"
-                    "  Makes a computer's network namespace joined to networks 10.201.N.0/24 of\n"
-                    "  emulated devices, one per DEVICE (the emulator's keys, e.g. \"encrypted=1\n"
-                    "  password=secret\"; \"\" for a plain one). Keeps them until standard\n"
-                    "  input ends or it is stopped, then removes them. Needs root.\n");
-    return 1;
-}
+const char kUsage[] = "usage: vltestnet --network N DEVICE... [--network N DEVICE...]...\n"
+                      "  Makes a computer's network namespace joined to networks 10.201.N.0/24 (N from\n"
+                      "  1 to 99) of emulated devices, one per DEVICE (the emulator's keys, e.g.\n"
+                      "  \"encrypted=1 password=secret\"; \"\" for a plain one; 'vlemu --help' lists\n"
+                      "  them). Keeps them until standard input ends or it is stopped, then removes\n"
+                      "  them. Needs root.\n";
 
 bool ParseNumber(const char* sz, int& nValue)
 {
@@ -50,21 +48,29 @@ bool ParseNumber(const char* sz, int& nValue)
 
 int main(int argc, char** argv)
 {
+    static const char* const kValueOptions[] = {"--network", nullptr};
+    CVLCommandLine line("vltestnet", kUsage, kValueOptions);
+    std::vector<std::string> arguments = line.ReadArguments(argc, argv);
     std::vector<std::pair<int, std::vector<std::string>>> networks;
-    for (int i = 1; i < argc; i++) {
-        if (strcmp(argv[i], "--network") == 0 && i + 1 < argc) {
+    for (size_t i = 0; i < arguments.size(); i++) {
+        const std::string& strArgument = arguments[i];
+        if (CVLCommandLine::IsHelp(strArgument))
+            return line.Help();
+        if (strArgument == "--network") {
             int nNetwork = 0;
-            if (!ParseNumber(argv[++i], nNetwork))
-                return Usage();
+            if (i + 1 >= arguments.size() || !ParseNumber(arguments[++i].c_str(), nNetwork))
+                return line.UsageError("--network needs a number from 1 to 99");
             networks.push_back({nNetwork, {}});
-        } else if (!networks.empty() && strncmp(argv[i], "--", 2) != 0) {
-            networks.back().second.push_back(argv[i]);
+        } else if (strArgument.compare(0, 2, "--") == 0) {
+            return line.UsageError("unknown option '" + strArgument + "'");
+        } else if (networks.empty()) {
+            return line.UsageError("a DEVICE before the first --network");
         } else {
-            return Usage();
+            networks.back().second.push_back(strArgument);
         }
     }
     if (networks.empty())
-        return Usage();
+        return line.UsageError("no --network given");
     std::string strUnavailable = CTestNetwork::Unavailable();
     if (!strUnavailable.empty()) {
         fprintf(stderr, "vltestnet: %s\n", strUnavailable.c_str());

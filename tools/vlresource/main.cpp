@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "base/core/VLCommandLine.h"
 #include "base/core/VLException.h"
 #include "base/stream/VLMemoryStream.h"
 #include "base/stream/VLStringStream.h"
@@ -106,10 +107,10 @@ bool SaveToBytes(CVLDefineLoader& loader, const char* szOut, std::string& bytes)
     return true;
 }
 
-int Build(char** argv)
+int Build(int, char** argv)
 {
-    const char* szList = argv[0];
-    const char* szOut = argv[1];
+    const char* szList = argv[1];
+    const char* szOut = argv[2];
     // OUT is replaced by a rename: a device, a FIFO or a folder there would
     // be replaced (or written through) instead of a resource file.
     struct stat outInfo;
@@ -160,9 +161,9 @@ int Build(char** argv)
     return 0;
 }
 
-int Dump(char** argv)
+int Dump(int, char** argv)
 {
-    const char* szFile = argv[0];
+    const char* szFile = argv[1];
     CVLDefineLoader loader;
     std::string strReason;
     bool bResource = IsResource(szFile, strReason);
@@ -220,42 +221,19 @@ int Dump(char** argv)
     return 0;
 }
 
-// The commands, each with its usage; main dispatches by name and count.
-struct Command
-{
-    const char* szName;
-    int nArgs;
-    int (*pfn)(char** argv);  // the command's arguments
-    const char* szUsage;
-};
-
-const Command s_Commands[] = {
-    {"build", 2, Build,
-     "  vlresource build LIST OUT   read the XML files and script sources named by the\n"
-     "                              list LIST (paths relative to its folder) and write\n"
-     "                              them as the binary resource OUT\n"},
-    {"dump", 1, Dump,
-     "  vlresource dump FILE        print the documents (as XML) and the scripts (name\n"
-     "                              and image size) of a binary resource or a list\n"},
-};
-
-int Usage(FILE* fp)
-{
-    fputs("usage:\n", fp);
-    for (const Command& command : s_Commands)
-        fputs(command.szUsage, fp);
-    return fp == stdout ? 0 : 1;
-}
-
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    if (argc >= 2 && (strcmp(argv[1], "-h") == 0 || strcmp(argv[1], "--help") == 0))
-        return Usage(stdout);
-    for (const Command& command : s_Commands) {
-        if (argc >= 2 && strcmp(argv[1], command.szName) == 0 && argc - 2 == command.nArgs)
-            return command.pfn(argv + 2);
-    }
-    return Usage(stderr);
+    CVLCommandLine line("vlresource", "usage:\n", nullptr);
+    line.AddCommand({"build",
+                     "  vlresource build LIST OUT   read the XML files and script sources named by the\n"
+                     "                              list LIST (paths relative to its folder) and write\n"
+                     "                              them as the binary resource OUT\n",
+                     2, 2, Build});
+    line.AddCommand({"dump",
+                     "  vlresource dump FILE        print the documents (as XML) and the scripts (name\n"
+                     "                              and image size) of a binary resource or a list\n",
+                     1, 1, Dump});
+    return line.Run(argc, argv);
 }

@@ -8,6 +8,7 @@
 #include <iterator>
 #include <string>
 
+#include "base/core/VLCommandLine.h"
 #include "base/core/VLException.h"
 #include "base/core/VLFileSystem.h"
 #include "script/VLScript.h"
@@ -143,61 +144,33 @@ int RunFunction(const char* szFile, const char* szFunction, int nArgs, char** pp
     return 0;
 }
 
-// The command line's arguments after the command name.
-int CompileCommand(int, char** ppArgs)
+// The command line's arguments after the program's name.
+int CompileCommand(int, char** argv)
 {
-    if (strcmp(ppArgs[1], "-o") != 0)
-        return -1;
-    return Compile(ppArgs[0], ppArgs[2]);
+    if (strcmp(argv[2], "-o") != 0) {
+        fprintf(stderr, "vlscript: compile takes FILE -o DIR, not '%s' before DIR\n", argv[2]);
+        return CVLCommandLine::STATUS_USAGE;
+    }
+    return Compile(argv[1], argv[3]);
 }
 
-int RunCommand(int nArgs, char** ppArgs)
+int RunCommand(int argc, char** argv)
 {
-    return RunFunction(ppArgs[0], ppArgs[1], nArgs - 2, ppArgs + 2);
-}
-
-// The commands, each with its usage; main dispatches by name and count.
-struct Command
-{
-    const char* szName;
-    int nMinArgs;
-    int nMaxArgs;                          // -1: any number
-    int (*pfn)(int nArgs, char** ppArgs);  // -1: the arguments do not fit
-    const char* szUsage;
-};
-
-const Command s_Commands[] = {
-    {"compile", 3, 3, CompileCommand,
-     "  vlscript compile FILE -o DIR          compile every function of FILE and write\n"
-     "                                        one image per function to DIR/NAME.img\n"},
-    {"run", 2, -1, RunCommand,
-     "  vlscript run FILE FUNCTION [ARG ...]  compile FILE, run FUNCTION with the\n"
-     "                                        arguments and print its return value\n"},
-};
-
-int Usage(FILE* fp)
-{
-    fputs("usage:\n", fp);
-    for (const Command& command : s_Commands)
-        fputs(command.szUsage, fp);
-    return fp == stdout ? 0 : 1;
+    return RunFunction(argv[1], argv[2], argc - 3, argv + 3);
 }
 
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    if (argc >= 2 && (strcmp(argv[1], "-h") == 0 || strcmp(argv[1], "--help") == 0))
-        return Usage(stdout);
-    const int nArgs = argc - 2;
-    for (const Command& command : s_Commands) {
-        if (argc < 2 || strcmp(argv[1], command.szName) != 0 || nArgs < command.nMinArgs ||
-            (command.nMaxArgs >= 0 && nArgs > command.nMaxArgs))
-            continue;
-        int nResult = command.pfn(nArgs, argv + 2);
-        if (nResult >= 0)
-            return nResult;
-        break;
-    }
-    return Usage(stderr);
+    CVLCommandLine line("vlscript", "usage:\n", nullptr);
+    line.AddCommand({"compile",
+                     "  vlscript compile FILE -o DIR          compile every function of FILE and write\n"
+                     "                                        one image per function to DIR/NAME.img\n",
+                     3, 3, CompileCommand});
+    line.AddCommand({"run",
+                     "  vlscript run FILE FUNCTION [ARG ...]  compile FILE, run FUNCTION with the\n"
+                     "                                        arguments and print its return value\n",
+                     2, -1, RunCommand});
+    return line.Run(argc, argv);
 }

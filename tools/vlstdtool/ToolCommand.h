@@ -1,23 +1,18 @@
 // The commands of vlstdtool. Each command lives in its own source file and
-// registers itself with VL_TOOL_COMMAND; main() dispatches by name.
+// registers itself with VL_TOOL_COMMAND; main() dispatches through the
+// project's command line, which splits "--timeout=MS" as "--timeout MS".
 #ifndef TOOLCOMMAND_H
 #define TOOLCOMMAND_H
 
 #include <string>
 
-typedef int (*VLToolCommandFn)(int argc, char** argv);  // argv[0] is the command name
+#include "base/core/VLCommandLine.h"
 
-struct VLToolCommand
-{
-    const char* szName;
-    const char* szUsage;  // one or more lines, each "NAME ARGS   what it does"
-    VLToolCommandFn pfn;
-};
+bool VLToolRegister(const CVLCommandLine::SCommand& command);
 
-bool VLToolRegister(const VLToolCommand& command);
-
+// A command taking any arguments after its name; it checks them itself.
 #define VL_TOOL_COMMAND(ident, name, usage, fn) \
-    static const bool s_bRegistered_##ident = VLToolRegister(VLToolCommand{name, usage, fn})
+    static const bool s_bRegistered_##ident = VLToolRegister(CVLCommandLine::SCommand{name, usage, 0, -1, fn})
 
 // Prints "vlstdtool: <message>" on standard error and returns 1.
 int VLToolFail(const char* szFormat, ...) __attribute__((format(printf, 1, 2)));

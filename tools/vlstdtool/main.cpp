@@ -11,23 +11,15 @@
 
 namespace {
 
-std::vector<VLToolCommand>& Commands()
+std::vector<CVLCommandLine::SCommand>& Commands()
 {
-    static std::vector<VLToolCommand> s_Commands;
+    static std::vector<CVLCommandLine::SCommand> s_Commands;
     return s_Commands;
-}
-
-int Usage(FILE* fp)
-{
-    fprintf(fp, "usage: vlstdtool COMMAND [ARGS]\ncommands:\n");
-    for (const VLToolCommand& c : Commands())
-        fprintf(fp, "%s", c.szUsage);
-    return fp == stderr ? 1 : 0;
 }
 
 }  // namespace
 
-bool VLToolRegister(const VLToolCommand& command)
+bool VLToolRegister(const CVLCommandLine::SCommand& command)
 {
     Commands().push_back(command);
     return true;
@@ -78,14 +70,9 @@ bool VLToolWriteStdout(const void* pData, size_t n)
 
 int main(int argc, char** argv)
 {
-    if (argc < 2)
-        return Usage(stderr);
-    if (strcmp(argv[1], "-h") == 0 || strcmp(argv[1], "--help") == 0 || strcmp(argv[1], "help") == 0)
-        return Usage(stdout);
-    for (const VLToolCommand& c : Commands()) {
-        if (strcmp(argv[1], c.szName) == 0)
-            return c.pfn(argc - 1, argv + 1);
-    }
-    VLToolFail("unknown command '%s'", argv[1]);
-    return Usage(stderr);
+    static const char* const kValueOptions[] = {"--timeout", "--count", nullptr};
+    CVLCommandLine line("vlstdtool", "usage: vlstdtool COMMAND [ARGS]\ncommands:\n", kValueOptions);
+    for (const CVLCommandLine::SCommand& command : Commands())
+        line.AddCommand(command);
+    return line.Run(argc, argv);
 }

@@ -9,41 +9,75 @@
 #include <sstream>
 #include <string>
 
+#include "base/core/VLCommandLine.h"
 #include "tests/support/emulator/DeviceEmulator.h"
 
-static int Usage()
-{
-    fprintf(stderr,
-            "usage: vlemu [--port N] [--bind ADDRESS] DEVICES\n"
-            "  Plays the devices listed in the file DEVICES (one per line, key=value pairs:\n"
-            "  mac, ip, mask, gw, model, number, version, encrypted, cipher, password, ...)\n"
-            "  on UDP port N (default 48817) until stopped. Prints \"ready PORT\" when bound.\n");
-    return 1;
-}
+namespace {
+const char kUsage[] = "usage: vlemu [--port N] [--bind ADDRESS] DEVICES\n"
+                      "Plays the devices listed in the file DEVICES on UDP port N (default 48817)\n"
+                      "until stopped. Prints \"ready PORT\" when bound.\n"
+                      "\n"
+                      "  --port N           the UDP port (0: any free one)\n"
+                      "  --bind ADDRESS     the address to bind (default 0.0.0.0)\n"
+                      "\n"
+                      "DEVICES holds one device per line, blank-separated KEY=VALUE pairs (values may\n"
+                      "be in double quotes; '#' starts a comment):\n"
+                      "  mac=MAC            its MAC address (00:26:AB:00:00:01)\n"
+                      "  ip=, mask=, gw=, dns=A.B.C.D   its address, mask, gateway and DNS server\n"
+                      "  number=N           its device number (0-255)\n"
+                      "  version=C          its VLPC version character ('2')\n"
+                      "  encrypted=0|1      enciphers its payloads\n"
+                      "  cipher=N           password encoding: 0 raw, 1 Base64, 2 MD5, 65535 none\n"
+                      "  kind=N             its device kind (1 printer, 2 scanner, ...)\n"
+                      "  model=, node=, location=, contact=, firmware=, serial=TEXT   its texts\n"
+                      "  password=TEXT      its password\n"
+                      "  wireless=0|1       has a wireless LAN\n"
+                      "  unicast=0|1        answers by unicast\n"
+                      "  delay=MS           each reply leaves this much later\n"
+                      "  loss=PERCENT       share of requests ignored\n"
+                      "  restart=MS         silent this long after FactReset or an address change\n"
+                      "  hostile=KIND       none, truncated, empty, badmagic, spoofmac, oversized, flood,\n"
+                      "                     strays, randommacs, inventmacs, repeat, impostor, othertype\n"
+                      "  flood=N            datagrams of flood, strays and inventmacs\n"
+                      "  rate=N             datagrams a second of randommacs and repeat\n"
+                      "  straygap=US        the gap between strays\n"
+                      "  services=ID:PORT,...   its services (1:80)\n";
+}  // namespace
 
 int main(int argc, char** argv)
 {
+    static const char* const kValueOptions[] = {"--port", "--bind", nullptr};
+    CVLCommandLine line("vlemu", kUsage, kValueOptions);
     long nPort = 48817;
     std::string strBind = "0.0.0.0";
-    const char* szFile = nullptr;
-    for (int i = 1; i < argc; ++i) {
-        if (strcmp(argv[i], "--port") == 0 && i + 1 < argc) {
+    std::string strFile;
+    std::vector<std::string> arguments = line.ReadArguments(argc, argv);
+    for (size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& strArgument = arguments[i];
+        if (CVLCommandLine::IsHelp(strArgument))
+            return line.Help();
+        bool bValue = strArgument == "--port" || strArgument == "--bind";
+        if (bValue && i + 1 >= arguments.size())
+            return line.UsageError(strArgument + " needs a value");
+        if (strArgument == "--port") {
+            const std::string& strPort = arguments[++i];
             char* pEnd = nullptr;
-            nPort = strtol(argv[++i], &pEnd, 10);
-            if (*pEnd || nPort < 0 || nPort > 65535) {
-                fprintf(stderr, "vlemu: bad port: %s\n", argv[i]);
-                return 1;
-            }
-        } else if (strcmp(argv[i], "--bind") == 0 && i + 1 < argc) {
-            strBind = argv[++i];
-        } else if (argv[i][0] == '-' || szFile) {
-            return Usage();
+            nPort = strtol(strPort.c_str(), &pEnd, 10);
+            if (strPort.empty() || *pEnd || nPort < 0 || nPort > 65535)
+                return line.UsageError("bad port: " + strPort);
+        } else if (strArgument == "--bind") {
+            strBind = arguments[++i];
+        } else if (strArgument.size() > 1 && strArgument[0] == '-') {
+            return line.UsageError("unknown option '" + strArgument + "'");
+        } else if (!strFile.empty()) {
+            return line.UsageError("one file of devices, but '" + strArgument + "' was also given");
         } else {
-            szFile = argv[i];
+            strFile = strArgument;
         }
     }
-    if (!szFile)
-        return Usage();
+    if (strFile.empty())
+        return line.UsageError("no file of devices given");
+    const char* szFile = strFile.c_str();
     std::ifstream in(szFile);
     if (!in) {
         fprintf(stderr, "vlemu: cannot read %s\n", szFile);

@@ -1,0 +1,62 @@
+// The command line of the project's programs, read the same way by each:
+// "--help" (or "-h") prints the usage on standard output with status 0; an
+// option that takes a value is given as "--name VALUE" or "--name=VALUE";
+// a line that is not understood is named on standard error, before the
+// usage, with status 2. A program with commands dispatches through a table
+// of them, each with its lines in the usage and its number of arguments.
+#ifndef VLCOMMANDLINE_H
+#define VLCOMMANDLINE_H
+
+#include <string>
+#include <vector>
+
+class CVLCommandLine
+{
+public:
+    // The exit statuses of the project's programs.
+    enum
+    {
+        STATUS_SUCCESS = 0,
+        STATUS_FAILURE = 1,
+        STATUS_USAGE = 2
+    };
+
+    struct SCommand
+    {
+        const char* szName;
+        const char* szUsage;  // its lines in the program's usage
+        int nMinArguments;    // after the command's name
+        int nMaxArguments;    // -1: any number
+        // Runs the command (argv[0] is its name); the exit status.
+        int (*pfnRun)(int argc, char** argv);
+    };
+
+    // szUsage: the usage's first lines (the commands' lines follow them);
+    // ppValueOptions: the options that take a value, ending in null.
+    CVLCommandLine(const char* szProgram, const char* szUsage, const char* const* ppValueOptions);
+
+    void AddCommand(const SCommand& command);
+    std::string GetUsage() const;
+
+    // The arguments after the program's name, each "--name=VALUE" of an
+    // option that takes a value given as "--name" and "VALUE". The value of
+    // such an option is taken as it is, whatever it looks like.
+    std::vector<std::string> ReadArguments(int argc, const char* const* argv) const;
+    static bool IsHelp(const std::string& strArgument);
+
+    // Prints the usage on standard output; STATUS_SUCCESS.
+    int Help() const;
+    // Prints "PROGRAM: TEXT" and the usage on standard error; STATUS_USAGE.
+    int UsageError(const std::string& strText) const;
+    // Reads the line and runs its command: help, an unknown command and a
+    // wrong number of arguments are answered here.
+    int Run(int argc, const char* const* argv) const;
+
+private:
+    std::string m_strProgram;
+    std::string m_strUsage;
+    std::vector<std::string> m_ValueOptions;
+    std::vector<SCommand> m_Commands;
+};
+
+#endif
