@@ -237,8 +237,8 @@ TEST_F(DefineLoaderFiles, ToolWritesOnlyItsOwnFileAndReadsOnlyRegularOnes)
     const std::string strMember = "<ModuleMapping><Module name=\"VLMDSock\"/></ModuleMapping>";
     Write("m.xml", strMember);
     const std::string strList = ReadText(d + "list.dat");
-    auto run = [&](const std::string& strArgs) {
-        int nStatus = std::system((tool + " " + strArgs + " 2> " + d + "err.txt").c_str());
+    auto run = [&](const std::string& strArgs, const std::string& strBefore = std::string()) {
+        int nStatus = std::system((strBefore + tool + " " + strArgs + " 2> " + d + "err.txt").c_str());
         return WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : -1;
     };
     auto err = [&] { return ReadText(d + "err.txt"); };
@@ -257,6 +257,17 @@ TEST_F(DefineLoaderFiles, ToolWritesOnlyItsOwnFileAndReadsOnlyRegularOnes)
     EXPECT_EQ(0, run("build " + d + "list.dat " + d + "out.dat")) << err();
     EXPECT_EQ(ReadText(d + "victim"), "precious");
     EXPECT_EQ(ReadText(d + "out.dat").compare(0, 4, "VLCM"), 0);
+    // Made as any new file is, with the modes the umask leaves.
+    for (mode_t nMask : {022, 077}) {
+        char szMask[8];
+        snprintf(szMask, sizeof(szMask), "%03o", static_cast<unsigned>(nMask));
+        EXPECT_EQ(
+            0, run(std::string("build ") + d + "list.dat " + d + "mode.dat", std::string("umask ") + szMask + " && "))
+            << err();
+        struct stat made;
+        ASSERT_EQ(0, stat((d + "mode.dat").c_str(), &made));
+        EXPECT_EQ(0666 & ~nMask, made.st_mode & 0777) << szMask;
+    }
 
     // The list and its members, under any name, are never overwritten.
     ASSERT_EQ(0, link((d + "m.xml").c_str(), (d + "alias.xml").c_str()));
