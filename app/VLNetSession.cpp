@@ -477,7 +477,7 @@ VLECM_RESULT CVLNetSession::runAndWait(CVLPFWNIFInfo* pNIFInfo, VLECM_COMMAND eC
     while (pNIFInfo->IsCommandRunning()) {
         if (IsStopRequested()) {
             pNIFInfo->StopCommand();
-            strError = "stopped";
+            strError = FailureText(VLECM_RESULT_STOPPED, 0);
             return VLECM_RESULT_STOPPED;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(kPollMilliseconds));
@@ -500,9 +500,7 @@ std::string CVLNetSession::FailureText(VLECM_RESULT eResult, long nDeviceResult)
     }
     if (eResult == VLECM_RESULT_TIMEOUT)
         return "the device did not answer";
-    if (eResult == VLECM_RESULT_STOPPED)
-        return "stopped";
-    return std::string("result ") + std::to_string(eResult);
+    return CVLNetResultText::GetECMResultText(eResult);
 }
 
 bool CVLNetSession::IsRestartPending(CVLPFWNIFInfo* pNIFInfo, const std::string& strCommand)
