@@ -16,12 +16,6 @@ namespace {
 #define VLNET_RUN_NAME_true(NAME) #NAME,
 #define VLNET_RUN_NAME_false(NAME)
 const char* const kDeviceCommands[] = {VLECM_COMMAND_LIST(VLNET_RUN_COMMAND_NAME)};
-
-bool IsHelpArgument(const std::string& str)
-{
-    return str == "--help" || str == "-h";
-}
-
 }  // namespace
 
 CVLNetOptions::CVLNetOptions()
@@ -89,7 +83,7 @@ bool CVLNetOptions::parseArguments(int argc, const char* const* argv)
     if (argc < 2)
         return fail("no command given");
     m_strCommand = argv[1];
-    if (IsHelpArgument(m_strCommand) || m_strCommand == "help") {
+    if (CVLCommandLine::IsHelp(m_strCommand) || m_strCommand == "help") {
         m_strCommand.clear();
         m_bHelp = true;
         return true;
@@ -101,7 +95,7 @@ bool CVLNetOptions::parseArguments(int argc, const char* const* argv)
     std::vector<std::string> positional;
     for (int i = 2; i < argc; i++) {
         std::string strArg = argv[i];
-        if (IsHelpArgument(strArg)) {
+        if (CVLCommandLine::IsHelp(strArg)) {
             m_bHelp = true;
             return true;
         }
