@@ -19,6 +19,12 @@ echo "== plain build"
 run_build build
 ctest --test-dir build -j "$jobs" --output-on-failure --timeout 300
 
+echo "== install into a temporary prefix"
+prefix=$(mktemp -d)
+cmake --install build --prefix "$prefix" >/dev/null
+tools/check-install.sh "$prefix" build
+rm -rf "$prefix"
+
 echo "== address and undefined-behaviour sanitizers"
 run_build build-asan -DVL_SANITIZE=address -DVL_BUILD_BENCH=OFF
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \

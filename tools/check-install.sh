@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# Checks an installed vlnet: PREFIX/bin/vlnet answers --help, and probes a
+# device from there on its installed resources (PREFIX/share/vlnet). The
+# device is played by the emulator in a throw-away network of namespaces that
+# the build's vltestnet makes and removes; nothing leaves those namespaces.
+#
+#   tools/check-install.sh PREFIX [BUILD_DIR]     (as root for the probe)
+set -euo pipefail
+prefix=$1
+bin=${2:-$(dirname "$0")/../build}/bin
+
+"$prefix/bin/vlnet" --help >/dev/null
+echo "installed vlnet --help: ok"
+if [ "$(id -u)" != 0 ]; then
+  echo "check-install.sh: not root, the probe in a namespace is skipped" >&2
+  exit 0
+fi
+
+coproc NET { exec "$bin/vltestnet" --network 1 'node=installed-1'; }
+net_pid=$NET_PID
+cleanup() {
+  # vltestnet removes what it made once its standard input ends.
+  exec {NET[1]}>&- 2>/dev/null || true
+  wait "$net_pid" 2>/dev/null || true
+}
+trap cleanup EXIT
+computer= mac= kind=
+while read -r -u "${NET[0]}" kind rest; do
+  case $kind in
+    computer) computer=$rest ;;
+    device) mac=${rest%% *} ;;
+    ready) break ;;
+  esac
+done
+if [ "$kind" != ready ] || [ -z "$computer" ] || [ -z "$mac" ]; then
+  echo "check-install.sh: the test network could not be made" >&2
+  exit 1
+fi
+output=$(ip netns exec "$computer" "$prefix/bin/vlnet" probe --timeout 10)
+if ! grep -q "^$mac	" <<<"$output"; then
+  printf 'check-install.sh: the installed vlnet did not list %s:\n%s\n' "$mac" "$output" >&2
+  exit 1
+fi
+echo "installed vlnet probe: found $mac"
