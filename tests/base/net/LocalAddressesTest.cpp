@@ -1,75 +1,36 @@
-// The local interface list, read inside a network namespace that the test
-// creates with dummy interfaces (veth pairs where the kernel has no dummy
-// driver) and that vanishes with the child process.
+// The local interface list, read inside a network namespace of the test's
+// own with dummy interfaces (veth pairs where the kernel has no dummy
+// driver).
 #include <gtest/gtest.h>
 
-#include <sched.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "tests/support/TestNetwork.h"
 #include "tests/support/TestSupport.h"
 #include "base/platform/VLPlatformInterfaces.h"
 #include "base/net/VLSocketAddress.h"
 
 namespace {
 
-bool HaveIpCommand()
-{
-    return access("/usr/sbin/ip", X_OK) == 0 || access("/sbin/ip", X_OK) == 0 || access("/usr/bin/ip", X_OK) == 0 ||
-           access("/bin/ip", X_OK) == 0;
-}
-
-// Runs the setup commands and then the body in a child inside a fresh
-// network namespace; returns what the body wrote, or "SKIP:..." / "FAIL:...".
+// Makes a host (its loopback up), runs the set-up commands in it and then
+// the body in a child inside it; returns what the body returned, or
+// "SKIP:..." when namespaces or the interfaces cannot be made here.
 template <typename F>
 std::string RunInNamespace(const std::vector<std::string>& commands, F body)
 {
-    int fds[2];
-    if (pipe(fds) != 0)
-        return "FAIL:pipe";
-    fflush(nullptr);
-    pid_t pid = fork();
-    if (pid < 0)
-        return "FAIL:fork";
-    if (pid == 0) {
-        close(fds[0]);
-        std::string strOut;
-        if (unshare(CLONE_NEWNET) != 0) {
-            strOut = "SKIP:cannot create a network namespace";
-        } else {
-            for (const std::string& cmd : commands) {
-                std::string strLine = cmd + " >/dev/null 2>&1";
-                if (std::system(strLine.c_str()) != 0) {
-                    strOut = "SKIP:command failed: " + cmd;
-                    break;
-                }
-            }
-            if (strOut.empty())
-                strOut = body();
-        }
-        size_t nDone = 0;
-        while (nDone < strOut.size()) {
-            ssize_t n = write(fds[1], strOut.data() + nDone, strOut.size() - nDone);
-            if (n <= 0)
-                break;
-            nDone += static_cast<size_t>(n);
-        }
-        _exit(0);
+    std::string strWhy = CTestNetwork::Unavailable();
+    if (!strWhy.empty())
+        return "SKIP:" + strWhy;
+    CTestNetwork net;
+    std::string strError;
+    if (!net.AddHost("h", &strError))
+        return "SKIP:" + strError;
+    for (const std::string& cmd : commands) {
+        if (!net.Exec("h", cmd, &strError))
+            return "SKIP:command failed: " + cmd + ": " + strError;
     }
-    close(fds[1]);
-    std::string strResult;
-    char buf[512];
-    ssize_t n;
-    while ((n = read(fds[0], buf, sizeof(buf))) > 0)
-        strResult.append(buf, static_cast<size_t>(n));
-    close(fds[0]);
-    int nStatus = 0;
-    waitpid(pid, &nStatus, 0);
-    return strResult;
+    return net.RunIn("h", body);
 }
 
 std::string Join(const std::vector<CVLSocketAddress>& list)
@@ -79,14 +40,6 @@ std::string Join(const std::vector<CVLSocketAddress>& list)
         s += Bytes(a.GetHost()) + " ";
     return s;
 }
-
-#define SKIP_IF_NO_NAMESPACES()                                                                 \
-    do {                                                                                        \
-        if (geteuid() != 0)                                                                     \
-            GTEST_SKIP() << "needs root to create a network namespace with dummy interfaces";   \
-        if (!HaveIpCommand())                                                                   \
-            GTEST_SKIP() << "needs the 'ip' command (iproute2) for dummy interfaces";           \
-    } while (0)
 
 #define CHECK_RESULT(result)                                                \
     do {                                                                    \
@@ -98,8 +51,7 @@ std::string Join(const std::vector<CVLSocketAddress>& list)
 
 TEST(LocalAddresses, OnlyLoopbackListsNothing)
 {
-    SKIP_IF_NO_NAMESPACES();
-    std::string strResult = RunInNamespace({"ip link set lo up"}, [] {
+    std::string strResult = RunInNamespace({}, [] {
         std::vector<CVLSocketAddress> list;
         CVLSocketAddress::GetLocalAddresses(list);
         return "[" + Join(list) + "]";
@@ -110,20 +62,18 @@ TEST(LocalAddresses, OnlyLoopbackListsNothing)
 
 TEST(LocalAddresses, SubnetsSecondaryAndDown)
 {
-    SKIP_IF_NO_NAMESPACES();
     std::vector<std::string> commands = {
-        "ip link set lo up",
         "ip addr add 127.0.0.2/8 dev lo",  // only the text 127.0.0.1 is dropped; lo's first stays 127.0.0.1
         "ip link add vlt0 type dummy || ip link add vlt0 type veth peer name vlt0p",
         "ip addr add 10.1.0.5/24 dev vlt0",
-        "ip addr add 10.1.0.6/24 dev vlt0",                 // secondary
-        "ip addr add 10.9.0.1/16 dev vlt0 label vlt0:1",    // labelled alias of the same interface
+        "ip addr add 10.1.0.6/24 dev vlt0",               // secondary
+        "ip addr add 10.9.0.1/16 dev vlt0 label vlt0:1",  // labelled alias of the same interface
         "ip link set vlt0 up",
         "ip link add vlt1 type dummy || ip link add vlt1 type veth peer name vlt1p",
         "ip addr add 172.16.5.1/12 dev vlt1",
         "ip link set vlt1 up",
         "ip link add vlt2 type dummy || ip link add vlt2 type veth peer name vlt2p",
-        "ip addr add 192.168.77.9/24 dev vlt2",             // stays down
+        "ip addr add 192.168.77.9/24 dev vlt2",  // stays down
     };
     std::string strResult = RunInNamespace(commands, [] {
         std::vector<CVLSocketAddress> list;

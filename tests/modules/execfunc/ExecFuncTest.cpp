@@ -26,9 +26,8 @@
 #include "base/core/VLStopFunctionException.h"
 #include "base/core/VLTimeoutException.h"
 #include "base/core/VLUnsupportedException.h"
-#include "tests/support/cm/DefinitionFiles.h"
 #include "tests/support/cm/FakeModule.h"
-#include "tests/support/cm/ModuleRegistration.h"
+#include "tests/support/cm/ModuleFixture.h"
 #include "tests/support/TestSupport.h"
 #include "tests/support/Watchdog.h"
 
@@ -166,31 +165,17 @@ const char* const kMapping =
     "</Instance>"
     "</ModuleMapping>";
 
-class ExecFuncTest : public ::testing::Test
+class ExecFuncTest : public TModuleFixture<SBoard, CListener>
 {
 protected:
-    void SetUp() override
-    {
-        s_pBoard = &m_Board;
-        m_Files.AddXml("mapping.xml", kMapping);
-        CVLCMApiConfig config;
-        m_Files.Configure(config);
-        m_Api.Initialize(&config, nullptr);
-    }
-    void TearDown() override
-    {
-        m_Api.Terminate();
-        s_pBoard = nullptr;
-    }
-    CVLModuleController* Controller() { return m_Api.GetModuleController(); }
+    ExecFuncTest() : TModuleFixture(s_pBoard, RegisterModules, kMapping) {}
     // Runs a function without a listener; the result text, or the class of
     // what it threw.
     std::string RunInline(const char* szFunction)
     {
         CVLModuleParamCollection init;
         try {
-            Controller()->ExecFunction(nullptr, szFunction, szFunction, nullptr, nullptr, nullptr, &init, nullptr,
-                                       nullptr);
+            C()->ExecFunction(nullptr, szFunction, szFunction, nullptr, nullptr, nullptr, &init, nullptr, nullptr);
         } catch (EVLException* e) {
             std::string s = e->GetClassName().GetBuffer();
             e->Delete();
@@ -198,17 +183,6 @@ protected:
         }
         return init.GetResult().ToString(nullptr).GetBuffer();
     }
-    void Dispatch()
-    {
-        for (int i = 0; i < 100; ++i)
-            m_Api.DispatchCallback(0);
-    }
-
-    SBoard m_Board;
-    CModuleRegistration m_Registration{RegisterModules};
-    CDefinitionFiles m_Files;
-    CVLCMApi m_Api;
-    CListener m_Listener;
 };
 
 }  // namespace
@@ -241,14 +215,14 @@ TEST_F(ExecFuncTest, ThreadedRunReportsFailuresToTheListener)
     // that ends the run is reported too, on the dispatching thread.
     size_t nExpected = 0;
     for (const char* szFunction : {"Failing", "TimeOut"}) {
-        CVLModuleInstance* p = Controller()->ExecFunction(nullptr, szFunction, szFunction, &m_Listener, nullptr,
-                                                          nullptr, nullptr, nullptr, nullptr);
+        CVLModuleInstance* p = C()->ExecFunction(nullptr, szFunction, szFunction, &m_Listener, nullptr, nullptr,
+                                                 nullptr, nullptr, nullptr);
         ASSERT_NE(nullptr, p);
         ++nExpected;
         while (m_Listener.m_Classes.size() < nExpected)
             m_Api.DispatchCallback(10);
         m_Board.WaitFor(nExpected == 1 ? 2 : 3);  // the runs' children, all called
-        Controller()->DeleteModuleInstance(p);
+        C()->DeleteModuleInstance(p);
     }
     EXPECT_EQ((std::vector<std::string>{"Failing.F:fail", "Failing.After:Failing.After", "TimeOut.T:timeout"}),
               m_Board.Calls());
@@ -260,13 +234,13 @@ TEST_F(ExecFuncTest, SecondStartDuringAThreadedRunIsRefused)
     CWatchdog watchdog(60, "refused start");
     m_Board.bOpen = false;
     CVLModuleInstance* p =
-        Controller()->ExecFunction(nullptr, "Held", "Held", &m_Listener, nullptr, nullptr, nullptr, nullptr, nullptr);
+        C()->ExecFunction(nullptr, "Held", "Held", &m_Listener, nullptr, nullptr, nullptr, nullptr, nullptr);
     ASSERT_NE(nullptr, p);
     m_Board.WaitFor(1);
     p->GetParams()->SetMethodName("ExecFunction");
     EXPECT_VL_THROW(p->CallMethod(), EVLAlreadyExecException);
     m_Board.Open();
-    Controller()->DeleteModuleInstance(p);
+    C()->DeleteModuleInstance(p);
 }
 
 TEST_F(ExecFuncTest, StopEndsAThreadedRunPromptly)
@@ -274,7 +248,7 @@ TEST_F(ExecFuncTest, StopEndsAThreadedRunPromptly)
     CWatchdog watchdog(60, "stop during a threaded run");
     m_Board.bOpen = false;
     CVLModuleInstance* p =
-        Controller()->ExecFunction(nullptr, "Held", "Held", &m_Listener, nullptr, nullptr, nullptr, nullptr, nullptr);
+        C()->ExecFunction(nullptr, "Held", "Held", &m_Listener, nullptr, nullptr, nullptr, nullptr, nullptr);
     ASSERT_NE(nullptr, p);
     {
         std::unique_lock<std::mutex> lock(m_Board.mutex);
@@ -282,7 +256,7 @@ TEST_F(ExecFuncTest, StopEndsAThreadedRunPromptly)
     }
     // Stopping the children opens the gate; the run ends with the stop, and
     // whatever follows it was stopped before it could run to its end.
-    Controller()->DeleteModuleInstance(p);
+    C()->DeleteModuleInstance(p);
     std::vector<std::string> calls = m_Board.Calls();
     ASSERT_FALSE(calls.empty());
     EXPECT_EQ("Held.H:hold", calls[0]);
@@ -295,7 +269,7 @@ TEST_F(ExecFuncTest, EndRequestIsHonouredBetweenChildren)
     CWatchdog watchdog(60, "end request between children");
     m_Board.bOpen = false;
     CVLModuleInstance* p =
-        Controller()->ExecFunction(nullptr, "Held", "Held", &m_Listener, nullptr, nullptr, nullptr, nullptr, nullptr);
+        C()->ExecFunction(nullptr, "Held", "Held", &m_Listener, nullptr, nullptr, nullptr, nullptr, nullptr);
     ASSERT_NE(nullptr, p);
     m_Board.WaitFor(1);
     CVLExecFunc* pExec = static_cast<CVLExecFunc*>(p->GetImplementation());
@@ -307,7 +281,7 @@ TEST_F(ExecFuncTest, EndRequestIsHonouredBetweenChildren)
     m_Board.Open();
     stopper.join();
     EXPECT_EQ((std::vector<std::string>{"Held.H:hold"}), m_Board.Calls());
-    Controller()->DeleteModuleInstance(p);
+    C()->DeleteModuleInstance(p);
 }
 
 // A call that comes after a threaded run has ended but before its thread has
@@ -317,7 +291,7 @@ TEST_F(ExecFuncTest, ACallWhileTheLastRunsThreadEndsStillRuns)
     CWatchdog watchdog(60, "call while the thread ends");
     m_Board.bLinger = true;
     CVLModuleInstance* p =
-        Controller()->ExecFunction(nullptr, "Once", "Once", &m_Listener, nullptr, nullptr, nullptr, nullptr, nullptr);
+        C()->ExecFunction(nullptr, "Once", "Once", &m_Listener, nullptr, nullptr, nullptr, nullptr, nullptr);
     ASSERT_NE(nullptr, p);
     {
         std::unique_lock<std::mutex> lock(m_Board.mutex);
@@ -344,5 +318,5 @@ TEST_F(ExecFuncTest, ACallWhileTheLastRunsThreadEndsStillRuns)
         m_Board.cond.wait_for(lock, std::chrono::seconds(20), [&] { return m_Board.calls.size() >= 2; });
     }
     EXPECT_EQ((std::vector<std::string>{"Once.S:Once.S", "Once.S:Once.S"}), m_Board.Calls());
-    Controller()->DeleteModuleInstance(p);
+    C()->DeleteModuleInstance(p);
 }

@@ -28,9 +28,8 @@
 #include "base/core/VLInvalidParamException.h"
 #include "base/core/VLTimeoutException.h"
 #include "base/core/VLUnsupportedException.h"
-#include "tests/support/cm/DefinitionFiles.h"
 #include "tests/support/cm/FakeModule.h"
-#include "tests/support/cm/ModuleRegistration.h"
+#include "tests/support/cm/ModuleFixture.h"
 #include "tests/support/TestSupport.h"
 #include "tests/support/Watchdog.h"
 
@@ -173,34 +172,16 @@ const char* const kMapping =
     "<Instance name=\"Childless\" module=\"VLMDProbe\" method=\"Probe\"/>"
     "</ModuleMapping>";
 
-class ProbeTest : public ::testing::Test
+class ProbeTest : public TModuleFixture<SBoard, CListener>
 {
 protected:
-    void SetUp() override
-    {
-        s_pBoard = &m_Board;
-        m_Files.AddXml("mapping.xml", kMapping);
-        CVLCMApiConfig config;
-        m_Files.Configure(config);
-        m_Api.Initialize(&config, nullptr);
-    }
-    void TearDown() override
-    {
-        m_Api.Terminate();
-        s_pBoard = nullptr;
-    }
-    CVLModuleController* C() { return m_Api.GetModuleController(); }
+    ProbeTest() : TModuleFixture(s_pBoard, RegisterModules, kMapping) {}
     CVLModuleInstance* Start(const char* szFunction, CVLTargetList* pList = nullptr)
     {
         CVLModuleInstance* p =
             C()->ExecFunction(nullptr, szFunction, szFunction, &m_Listener, nullptr, pList, nullptr, nullptr, nullptr);
         EXPECT_NE(nullptr, p);
         return p;
-    }
-    void Dispatch()
-    {
-        for (int i = 0; i < 1000; ++i)
-            m_Api.DispatchCallback(0);
     }
     // Waits until every reply queued so far has been taken and the thread
     // has come back for more, so the replies have been handled.
@@ -209,12 +190,6 @@ protected:
         m_Board.WaitUntil(
             [&] { return m_Board.nDelivered >= nReplies && m_Board.recvs.size() > m_Board.nRecvsAtDelivery; });
     }
-
-    SBoard m_Board;
-    CModuleRegistration m_Registration{RegisterModules};
-    CDefinitionFiles m_Files;
-    CVLCMApi m_Api;
-    CListener m_Listener;
 };
 
 }  // namespace

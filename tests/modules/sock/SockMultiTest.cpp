@@ -15,8 +15,10 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <initializer_list>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "base/core/VLException.h"
 #include "cm/VLCMApi.h"
@@ -75,6 +77,13 @@ std::string RunDevice()
     return "ok";
 }
 
+// Sets the socket instance's constants, name and value, in order.
+void SetConsts(CVLModuleController* pController, std::initializer_list<std::pair<const char*, std::string>> consts)
+{
+    for (const auto& c : consts)
+        pController->SetConst(c.first, c.second.c_str(), nullptr, nullptr);
+}
+
 std::string Text(CVLTarget* pTarget, const char* szPath)
 {
     CVLProperty* p = pTarget->GetProperties()->GetProperty(szPath, false);
@@ -92,13 +101,13 @@ std::string RunHost()
     CVLCMApi api;
     try {
         CVLModuleController* pController = api.GetModuleController();
-        pController->SetConst("socketMode", "multiSelect", nullptr, nullptr);
-        pController->SetConst("castType", "multicast", nullptr, nullptr);
-        pController->SetConst("toAddress", kGroup, nullptr, nullptr);
-        pController->SetConst("toPort", std::to_string(kDevicePort).c_str(), nullptr, nullptr);
-        pController->SetConst("bindAddressPath", "Net.Bind", nullptr, nullptr);
-        pController->SetConst("fromAddressPath", "Net.From", nullptr, nullptr);
-        pController->SetConst("timeout", "200", nullptr, nullptr);
+        SetConsts(pController, {{"socketMode", "multiSelect"},
+                                {"castType", "multicast"},
+                                {"toAddress", kGroup},
+                                {"toPort", std::to_string(kDevicePort)},
+                                {"bindAddressPath", "Net.Bind"},
+                                {"fromAddressPath", "Net.From"},
+                                {"timeout", "200"}});
         CVLTarget* pTarget = pController->CreateTarget();
         CVLModuleParamCollection params;
         params.SetController(pController);
@@ -207,12 +216,12 @@ std::string RunBroadcastHost()
     CVLCMApi api;
     try {
         CVLModuleController* pController = api.GetModuleController();
-        pController->SetConst("socketMode", "multi", nullptr, nullptr);
-        pController->SetConst("castType", "broadcast", nullptr, nullptr);
-        pController->SetConst("TTL", "7", nullptr, nullptr);
-        pController->SetConst("toAddress", "10.201.1.255", nullptr, nullptr);
-        pController->SetConst("toPort", std::to_string(kDevicePort).c_str(), nullptr, nullptr);
-        pController->SetConst("timeout", "200", nullptr, nullptr);
+        SetConsts(pController, {{"socketMode", "multi"},
+                                {"castType", "broadcast"},
+                                {"TTL", "7"},
+                                {"toAddress", "10.201.1.255"},
+                                {"toPort", std::to_string(kDevicePort)},
+                                {"timeout", "200"}});
         CVLModuleParamCollection params;
         params.SetController(pController);
         CVLSock sock;
@@ -282,11 +291,11 @@ std::string RunFloodHost()
     CVLCMApi api;
     try {
         CVLModuleController* pController = api.GetModuleController();
-        pController->SetConst("socketMode", "multi", nullptr, nullptr);
-        pController->SetConst("castType", "multicast", nullptr, nullptr);
-        pController->SetConst("toAddress", kGroup, nullptr, nullptr);
-        pController->SetConst("toPort", std::to_string(kDevicePort).c_str(), nullptr, nullptr);
-        pController->SetConst("timeout", "50", nullptr, nullptr);
+        SetConsts(pController, {{"socketMode", "multi"},
+                                {"castType", "multicast"},
+                                {"toAddress", kGroup},
+                                {"toPort", std::to_string(kDevicePort)},
+                                {"timeout", "50"}});
         CVLModuleParamCollection params;
         params.SetController(pController);
         CVLSock sock;
@@ -324,8 +333,7 @@ std::string RunLoopbackOnlyHost()
 {
     CVLCMApi api;
     CVLModuleController* pController = api.GetModuleController();
-    pController->SetConst("socketMode", "multi", nullptr, nullptr);
-    pController->SetConst("castType", "multicast", nullptr, nullptr);
+    SetConsts(pController, {{"socketMode", "multi"}, {"castType", "multicast"}});
     CVLModuleParamCollection params;
     params.SetController(pController);
     CVLSock sock;
@@ -343,11 +351,11 @@ std::string RunCloseWakesQueueReaderHost()
 {
     CVLCMApi api;
     CVLModuleController* pController = api.GetModuleController();
-    pController->SetConst("socketMode", "multi", nullptr, nullptr);
-    pController->SetConst("castType", "multicast", nullptr, nullptr);
-    pController->SetConst("toAddress", kGroup, nullptr, nullptr);
-    pController->SetConst("toPort", std::to_string(kDevicePort).c_str(), nullptr, nullptr);
-    pController->SetConst("timeout", "600000", nullptr, nullptr);
+    SetConsts(pController, {{"socketMode", "multi"},
+                            {"castType", "multicast"},
+                            {"toAddress", kGroup},
+                            {"toPort", std::to_string(kDevicePort)},
+                            {"timeout", "600000"}});
     CVLModuleParamCollection params;
     params.SetController(pController);
     CVLSock sock;
