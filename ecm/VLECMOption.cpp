@@ -92,8 +92,8 @@ const char kInitializePrefix[] = "Initialize.";
 const char kMacroAppDir[] = "$(APP_DIR)";
 const char kMacroDefaultDir[] = "$(DEFAULT_DIR)";
 const char kMacroLibRootDir[] = "$(LIBROOT_DIR)";
-// The resources folder below the executable's parent folder (on Linux the
-// place of the application bundle's resources).
+// The resources folder below the executable's parent folder: PREFIX/share/vlnet
+// for PREFIX/bin, as installed and as built.
 const char kResourcesFolder[] = "/share/vlnet";
 
 CVLECMPropertyMap g_DefaultOptionMap;

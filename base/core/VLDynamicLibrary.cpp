@@ -19,9 +19,11 @@ CVLDynamicLibrary::~CVLDynamicLibrary()
 void CVLDynamicLibrary::GetCandidates(const char* szName, const CVLString& strExecutablePath,
                                       CVLString* pCandidates, int nMax, int& nCount)
 {
-    // The bundle folder: the executable's folder without a trailing "/Contents/MacOS".
+    // The install folder: the executable's folder without a trailing "/bin"
+    // (PREFIX for PREFIX/bin, as installed and as built); any other folder
+    // is used whole.
     CVLString strBase(strExecutablePath);
-    const char* szSuffix = "/Contents/MacOS";
+    const char* szSuffix = "/bin";
     int nSuffix = CVLString::GetTextLength(szSuffix);
     int nPos = strBase.Find(szSuffix, strBase.GetLength() - nSuffix);
     if (nPos >= 0)
@@ -32,18 +34,21 @@ void CVLDynamicLibrary::GetCandidates(const char* szName, const CVLString& strEx
     strLibName += strName;
     strLibName += VL_SHARED_LIBRARY_SUFFIX;
 
+    // The install's library folder, then the programs' private one below
+    // it, each with the bare name and then lib<name>.so; then the loader's
+    // own search, and the current folder.
     CVLString list[7];
     list[0] = strBase;
-    list[0] += "/Contents/lib/";
+    list[0] += "/lib/";
     list[0] += strName;
     list[1] = strBase;
-    list[1] += "/Contents/lib/";
+    list[1] += "/lib/";
     list[1] += strLibName;
     list[2] = strBase;
-    list[2] += "/Contents/Resources/lib/";
+    list[2] += "/lib/vlnet/";
     list[2] += strName;
     list[3] = strBase;
-    list[3] += "/Contents/Resources/lib/";
+    list[3] += "/lib/vlnet/";
     list[3] += strLibName;
     list[4] = strName;
     list[5] = strLibName;

@@ -30,23 +30,24 @@ TEST(DynamicLibrary, CandidateOrder)
 {
     CVLString list[7];
     int n = 0;
-    CVLDynamicLibrary::GetCandidates("N", CVLString("/app/X/Contents/MacOS", VL_CHARSET_UTF8), list, 7, n);
+    CVLDynamicLibrary::GetCandidates("N", CVLString("/opt/x/bin", VL_CHARSET_UTF8), list, 7, n);
     ASSERT_EQ(n, 7);
-    EXPECT_EQ(Bytes(list[0]), "/app/X/Contents/lib/N");
-    EXPECT_EQ(Bytes(list[1]), "/app/X/Contents/lib/libN.so");
-    EXPECT_EQ(Bytes(list[2]), "/app/X/Contents/Resources/lib/N");
-    EXPECT_EQ(Bytes(list[3]), "/app/X/Contents/Resources/lib/libN.so");
+    EXPECT_EQ(Bytes(list[0]), "/opt/x/lib/N");
+    EXPECT_EQ(Bytes(list[1]), "/opt/x/lib/libN.so");
+    EXPECT_EQ(Bytes(list[2]), "/opt/x/lib/vlnet/N");
+    EXPECT_EQ(Bytes(list[3]), "/opt/x/lib/vlnet/libN.so");
     EXPECT_EQ(Bytes(list[4]), "N");
     EXPECT_EQ(Bytes(list[5]), "libN.so");
     EXPECT_EQ(Bytes(list[6]), "./libN.so");
-    CVLDynamicLibrary::GetCandidates("N", CVLString("/usr/bin", VL_CHARSET_UTF8), list, 7, n);
-    EXPECT_EQ(Bytes(list[0]), "/usr/bin/Contents/lib/N");
+    // A folder that does not end in "/bin" is used whole.
+    CVLDynamicLibrary::GetCandidates("N", CVLString("/opt/binary", VL_CHARSET_UTF8), list, 7, n);
+    EXPECT_EQ(Bytes(list[0]), "/opt/binary/lib/N");
 }
 
 TEST(DynamicLibrary, LoadsFromTheFirstCandidate)
 {
     CVLDynamicLibrary lib;
-    lib.Load("VLTestPick");  // in Contents/lib and in Contents/Resources/lib
+    lib.Load("VLTestPick");  // in lib and in lib/vlnet
     EXPECT_EQ(Value(lib), 1);
     lib.Load("VLTestExact");  // the bare name comes before lib<name>.so
     EXPECT_EQ(Value(lib), 3);
