@@ -2,7 +2,6 @@
 #include "ecm/VLECMNIFInfo.h"
 
 #include <chrono>
-#include <vector>
 
 #include "base/core/VLCharset.h"
 #include "base/core/VLCommunicationException.h"
@@ -24,10 +23,11 @@
 #include "cm/VLModuleParam.h"
 #include "cm/VLModuleParamCollection.h"
 #include "cm/VLProperty.h"
-#include "cm/VLPropertyIterator.h"
 #include "cm/VLTargetLock.h"
 #include "ecm/VLECM.h"
 #include "ecm/VLECMCallbackIF.h"
+#include "ecm/VLECMDummyCommands.h"
+#include "ecm/VLECMNetworkCommands.h"
 #include "ecm/VLECMPrivate.h"
 #include "ecm/VLXMLUtility.h"
 
@@ -37,60 +37,12 @@ namespace {
 #define VLECM_COMMAND_NAME(ID, NAME, REPORT, CARRIED, RETRY) #NAME,
 const char* const kCommandNames[VLECM_COMMAND_COUNT] = {VLECM_COMMAND_LIST(VLECM_COMMAND_NAME)};
 #undef VLECM_COMMAND_NAME
-#define VLECM_COMMAND_CARRIED(ID, NAME, REPORT, CARRIED, RETRY) CARRIED,
-const bool kCommandCarried[VLECM_COMMAND_COUNT] = {VLECM_COMMAND_LIST(VLECM_COMMAND_CARRIED)};
-#undef VLECM_COMMAND_CARRIED
-
-// A simulated set detail that succeeds changes the device as its own
-// properties say: the values below "DebugMode.Dummy.SetDetail", and below the
-// path that "DebugMode.Dummy.SetDetailPrefix" names, are merged into its
-// tree from the root (the values a real device would now report), and
-// "DebugMode.Dummy.LAN.ConnectAfterSetDetail" and
-// "DebugMode.Dummy.LAN.UnicastAfterSetDetail", when given, become its
-// network connection and unicast flags.
-void ApplyDummySetDetail(CVLECMNIFInfo* pNIFInfo)
-{
-    CVLTargetLock lock(pNIFInfo);
-    lock.Lock();
-    CVLProperty* pRoot = pNIFInfo->GetProperties();
-    std::vector<CVLProperty*> sources;
-    if (CVLProperty* p = pRoot->GetProperty("DebugMode.Dummy.SetDetail", false))
-        sources.push_back(p);
-    if (CVLProperty* pPrefix = pRoot->GetProperty("DebugMode.Dummy.SetDetailPrefix", false)) {
-        CVLString strPrefix = pPrefix->ToString("");
-        if (strPrefix.GetLength() > 0) {
-            try {
-                if (CVLProperty* p = pRoot->GetProperty(strPrefix.GetBuffer(), false))
-                    sources.push_back(p);
-            } catch (EVLException* pException) {
-                pException->Delete();  // not a path: nothing to take
-            }
-        }
-    }
-    for (CVLProperty* pSource : sources) {
-        for (CVLPropertyIterator it = pSource->Begin(); !it.IsEnd(); it.Next()) {
-            CVLProperty* pChild = it.Get();
-            try {
-                pRoot->GetProperty(pChild->GetName().GetBuffer(), true)->Merge(pChild);
-            } catch (EVLException* pException) {
-                // A value that would land on its own source is left out.
-                pException->Delete();
-            }
-        }
-    }
-    if (CVLProperty* p = pRoot->GetProperty("DebugMode.Dummy.LAN.ConnectAfterSetDetail", false))
-        pNIFInfo->SetConnect(VLECM_CONNECT_TYPE_NETWORK, p->ToString("").ToBool(false));
-    if (CVLProperty* p = pRoot->GetProperty("DebugMode.Dummy.LAN.UnicastAfterSetDetail", false))
-        pNIFInfo->SetUnicast(VLECM_CONNECT_TYPE_NETWORK, p->ToString("").ToBool(false));
-}
 
 // The function of the definitions that carries every unicast command.
 const char kUnicastFunctionName[] = "VLPC_Unicast";
 // The result property of a password check and the device's answer to a wrong password.
 const char kCheckPasswordResultPath[] = "VLPC.2B_5A20_01.Result";
 const long kWrongPasswordResult = 0x1001;
-// A simulated command waits this long unless its device says otherwise.
-const long kDefaultDummyCommandSleep = 3000;
 // A wait is cut into slices, so that a stop ends it soon.
 const long kWaitSliceMilliseconds = 10;
 // Where unicast commands go.
@@ -111,11 +63,11 @@ int FlagIndex(VLECM_CONNECT_TYPE eConnectType)
 }  // namespace
 
 CVLECMNIFInfo::CVLECMNIFInfo()
-    : m_pOwnerVLECMInstance(nullptr), m_pOwnerProbeInstance(nullptr), m_strMACAddress(VL_CHARSET_UTF8), m_bDummy(false),
+    : m_pOwnerVLECMInstance(nullptr), m_pOwnerProbeInstance(nullptr), m_strMACAddress(VL_CHARSET_UTF8),
       m_bProbeCallbackCompletion(false), m_bConnect{false, false}, m_bUnicast{false, false}, m_bCommandRunning(false),
       m_bCommandStop(false), m_eCommand(VLECM_COMMAND_CHECK_UNICAST), m_eCommandConnectType(VLECM_CONNECT_TYPE_NETWORK),
       m_pCommandCallbackIF(nullptr), m_pCommandInstance(nullptr), m_eCommandResult(VLECM_RESULT_SUCCESS),
-      m_nCommandDeviceResult(0), m_nDummyCommandCount{}
+      m_nCommandDeviceResult(0), m_pCommandKind(&CVLECMNetworkCommands::Instance())
 {
 }
 
@@ -167,14 +119,18 @@ void CVLECMNIFInfo::SetDummy(bool bDummy)
 {
     CVLThreadLock lock(&m_CommandSync);
     lock.Lock();
-    m_bDummy = bDummy;
+    // The simulated kind keeps its call counts while the record lives.
+    if (bDummy && m_pDummyCommands == nullptr)
+        m_pDummyCommands.reset(new CVLECMDummyCommands());
+    m_pCommandKind = bDummy ? static_cast<IVLECMCommandKind*>(m_pDummyCommands.get())
+                            : static_cast<IVLECMCommandKind*>(&CVLECMNetworkCommands::Instance());
 }
 
 bool CVLECMNIFInfo::IsDummy()
 {
     CVLThreadLock lock(&m_CommandSync);
     lock.Lock();
-    return m_bDummy;
+    return m_pCommandKind != &CVLECMNetworkCommands::Instance();
 }
 
 void CVLECMNIFInfo::DebugHookProperties()
@@ -282,13 +238,16 @@ void CVLECMNIFInfo::MargeNIFInfo(CVLECMNIFInfo& src)
     bool bConnect[2] = {src.IsConnect(VLECM_CONNECT_TYPE_NETWORK), src.IsConnect(VLECM_CONNECT_TYPE_USB)};
     bool bUnicast[2] = {src.IsUnicast(VLECM_CONNECT_TYPE_NETWORK), src.IsUnicast(VLECM_CONNECT_TYPE_USB)};
     bool bDummy = src.IsDummy();
-    CVLThreadLock lock(&m_CommandSync);
-    lock.Lock();
-    for (int i = 0; i < 2; ++i) {
-        m_bConnect[i] = m_bConnect[i] || bConnect[i];
-        m_bUnicast[i] = m_bUnicast[i] || bUnicast[i];
+    {
+        CVLThreadLock lock(&m_CommandSync);
+        lock.Lock();
+        for (int i = 0; i < 2; ++i) {
+            m_bConnect[i] = m_bConnect[i] || bConnect[i];
+            m_bUnicast[i] = m_bUnicast[i] || bUnicast[i];
+        }
     }
-    m_bDummy = m_bDummy || bDummy;
+    if (bDummy)
+        SetDummy(true);
 }
 
 #define VLECM_COMMAND_STARTER(ID, NAME, REPORT, CARRIED, RETRY)                                            \
@@ -536,13 +495,13 @@ bool CVLECMNIFInfo::waitCommand(long nMilliseconds)
 
 VLECM_RESULT CVLECMNIFInfo::executeCommand(VLECM_COMMAND eCommand)
 {
-    if (IsDummy())
-        return execDummyCommand(eCommand);
-    if (!kCommandCarried[eCommand])
-        return VLECM_RESULT_NOT_SUPPORTED;
-    if (eCommand == VLECM_COMMAND_REBOOT_POLLING)
-        return executeRebootPollingModule();
-    return executeVLPCCommand(eCommand);
+    IVLECMCommandKind* pKind;
+    {
+        CVLThreadLock lock(&m_CommandSync);
+        lock.Lock();
+        pKind = m_pCommandKind;
+    }
+    return pKind->Execute(*this, eCommand);
 }
 
 VLECM_RESULT CVLECMNIFInfo::executeVLPCCommand(VLECM_COMMAND eCommand)
@@ -687,45 +646,4 @@ VLECM_RESULT CVLECMNIFInfo::executeRebootPollingModule()
         if (!waitCommand(nRetryWait))
             return VLECM_RESULT_STOPPED;
     }
-}
-
-VLECM_RESULT CVLECMNIFInfo::execDummyCommand(VLECM_COMMAND eCommand)
-{
-    long nCount;
-    CVLString strSleepPath("DebugMode.Dummy.CommandSleep.", VL_CHARSET_UTF8);
-    CVLString strNumber(VL_CHARSET_UTF8);
-    strNumber.SetLong(eCommand);
-    strSleepPath += strNumber;
-    {
-        CVLThreadLock lock(&m_CommandSync);
-        lock.Lock();
-        nCount = ++m_nDummyCommandCount[eCommand];
-    }
-    CVLString strResultPath("DebugMode.Dummy.CommandResult.", VL_CHARSET_UTF8);
-    strResultPath += kCommandNames[eCommand];
-    strResultPath += ".";
-    CVLString strCount(VL_CHARSET_UTF8);
-    strCount.SetLong(nCount);
-    strResultPath += strCount;
-    long nSleep = kDefaultDummyCommandSleep;
-    long nResult = VLECM_RESULT_SUCCESS;
-    {
-        CVLTargetLock lock(this);
-        lock.Lock();
-        CVLProperty* pSleep = GetProperties()->GetProperty(TextOf(strSleepPath), false);
-        if (pSleep != nullptr) {
-            CVLString strSleep = pSleep->ToString("");
-            nSleep = strSleep.ToLong(kDefaultDummyCommandSleep);
-        }
-        CVLProperty* pResult = GetProperties()->GetProperty(TextOf(strResultPath), false);
-        if (pResult != nullptr)
-            nResult = pResult->ToString("").ToLong(0);
-    }
-    if (!waitCommand(nSleep))
-        return VLECM_RESULT_STOPPED;
-    if (eCommand == VLECM_COMMAND_SET_DETAIL && nResult == VLECM_RESULT_SUCCESS)
-        ApplyDummySetDetail(this);
-    if (eCommand == VLECM_COMMAND_SET_DETAIL)
-        DebugHookProperties();
-    return static_cast<VLECM_RESULT>(nResult);
 }

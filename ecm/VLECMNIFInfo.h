@@ -7,6 +7,8 @@
 #ifndef VLECMNIFINFO_H
 #define VLECMNIFINFO_H
 
+#include <memory>
+
 #include "base/core/VLString.h"
 #include "base/core/VLThreadSync.h"
 #include "base/thread/VLThread.h"
@@ -15,11 +17,13 @@
 
 class CVLCallbackInfo;
 class CVLECM;
+class CVLECMDummyCommands;
 class CVLECMProbeInstance;
 class CVLModuleInstance;
 class CVLProperty;
 class EVLException;
 class IVLECMCallbackIF;
+class IVLECMCommandKind;
 
 class CVLECMNIFInfo : public CVLTarget, public CVLThread
 {
@@ -107,14 +111,12 @@ protected:
     // function, stoppable by StopCommand.
     virtual VLECM_RESULT runUnicastFunction(CVLTarget* pTarget, VLECM_COMMAND eCommand);
     virtual VLECM_RESULT executeRebootPollingModule();
-    virtual VLECM_RESULT execDummyCommand(VLECM_COMMAND eCommand);
     // Waits up to nMilliseconds; false when the command was stopped.
     virtual bool waitCommand(long nMilliseconds);
 
     CVLECM* m_pOwnerVLECMInstance;
     CVLECMProbeInstance* m_pOwnerProbeInstance;
     CVLString m_strMACAddress;
-    bool m_bDummy;
     bool m_bProbeCallbackCompletion;
     bool m_bConnect[2];
     bool m_bUnicast[2];
@@ -131,8 +133,16 @@ protected:
     CVLECMPropertyMap m_CommandOptionMap;
     VLECM_RESULT m_eCommandResult;
     long m_nCommandDeviceResult;
-    // Calls of each simulated command, counted from 1.
-    long m_nDummyCommandCount[VLECM_COMMAND_COUNT];
+    // How the commands reach the device (guarded by m_CommandSync): the
+    // network kind, or the simulated one, made when the record is marked
+    // as a simulated device.
+    IVLECMCommandKind* m_pCommandKind;
+    std::unique_ptr<CVLECMDummyCommands> m_pDummyCommands;
+
+private:
+    // The two kinds run their commands through the record.
+    friend class CVLECMNetworkCommands;
+    friend class CVLECMDummyCommands;
 };
 
 #endif
