@@ -10,6 +10,15 @@
 #include "base/core/VLStream.h"
 
 static const char* const s_szFile = "VLByteArray";
+// Throw-site codes: fixed numbers that identify each site in traces and
+// results; they are not line numbers and never change.
+const int kSiteGetBuffer = 96;
+const int kSiteAllocateSize = 162;
+const int kSiteAllocateMemory = 177;
+const int kSiteWriteData = 213;
+const int kSiteWriteLength = 218;
+const int kSiteWritePosition = 223;
+const int kSiteCopyTo = 243;
 
 CVLByteArray::CVLByteArray() : m_nDataLength(0), m_nBufferSize(0), m_pBuffer(nullptr)
 {
@@ -51,11 +60,11 @@ VL_BYTE* CVLByteArray::GetBuffer(int nOffset, int nLength) const
     if (m_pBuffer == nullptr)
         return nullptr;
     if (nOffset < 0 || nOffset > m_nDataLength)
-        throw new EVLInvalidParamException(VLSTD_MODULE, s_szFile, 96);
+        throw new EVLInvalidParamException(VLSTD_MODULE, s_szFile, kSiteGetBuffer);
     if (nLength < 0)
         nLength = m_nDataLength - nOffset;
     if (static_cast<int64_t>(nOffset) + nLength > m_nDataLength)
-        throw new EVLInvalidParamException(VLSTD_MODULE, s_szFile, 96);
+        throw new EVLInvalidParamException(VLSTD_MODULE, s_szFile, kSiteGetBuffer);
     return m_pBuffer + nOffset;
 }
 
@@ -99,7 +108,7 @@ void CVLByteArray::Clear()
 void CVLByteArray::Allocate(int nCapacity)
 {
     if (nCapacity < 0)
-        throw new EVLInvalidParamException(VLSTD_MODULE, s_szFile, 162);
+        throw new EVLInvalidParamException(VLSTD_MODULE, s_szFile, kSiteAllocateSize);
     if (m_nBufferSize == nCapacity && m_pBuffer != nullptr)
         return;
     Free();
@@ -107,7 +116,7 @@ void CVLByteArray::Allocate(int nCapacity)
         m_pBuffer = new VL_BYTE[static_cast<size_t>(nCapacity)];
     } catch (const std::bad_alloc&) {
         m_pBuffer = nullptr;
-        throw new EVLMemoryAllocException(VLSTD_MODULE, s_szFile, 177);
+        throw new EVLMemoryAllocException(VLSTD_MODULE, s_szFile, kSiteAllocateMemory);
     }
     m_nBufferSize = nCapacity;
 }
@@ -132,11 +141,11 @@ void CVLByteArray::Write(int nPosition, const void* pData, int nLength)
     if (nLength > 0 && m_pBuffer == nullptr)
         Allocate(nLength);
     if (pData == nullptr)
-        throw new EVLInvalidParamException(VLSTD_MODULE, s_szFile, 213);
+        throw new EVLInvalidParamException(VLSTD_MODULE, s_szFile, kSiteWriteData);
     if (nLength < 0)
-        throw new EVLInvalidParamException(VLSTD_MODULE, s_szFile, 218);
+        throw new EVLInvalidParamException(VLSTD_MODULE, s_szFile, kSiteWriteLength);
     if (nPosition < 0 || static_cast<int64_t>(nPosition) + nLength > m_nBufferSize)
-        throw new EVLInvalidParamException(VLSTD_MODULE, s_szFile, 223);
+        throw new EVLInvalidParamException(VLSTD_MODULE, s_szFile, kSiteWritePosition);
     if (nLength > 0) {
         VLStdMemcpy(m_pBuffer + nPosition, pData, static_cast<size_t>(nLength));
         if (nPosition + nLength > m_nDataLength)
@@ -147,7 +156,7 @@ void CVLByteArray::Write(int nPosition, const void* pData, int nLength)
 void CVLByteArray::CopyTo(int nOffset, void* pDest, int nLength) const
 {
     if (pDest == nullptr)
-        throw new EVLInvalidParamException(VLSTD_MODULE, s_szFile, 243);
+        throw new EVLInvalidParamException(VLSTD_MODULE, s_szFile, kSiteCopyTo);
     const VL_BYTE* pSrc = GetBuffer(nOffset, nLength);
     if (nLength < 0)
         nLength = m_nDataLength - nOffset;
@@ -155,7 +164,7 @@ void CVLByteArray::CopyTo(int nOffset, void* pDest, int nLength) const
         return;
     // Nothing allocated: there is nothing to copy from.
     if (pSrc == nullptr)
-        throw new EVLInvalidParamException(VLSTD_MODULE, s_szFile, 243);
+        throw new EVLInvalidParamException(VLSTD_MODULE, s_szFile, kSiteCopyTo);
     VLStdMemcpy(pDest, pSrc, static_cast<size_t>(nLength));
 }
 

@@ -7,6 +7,11 @@
 #include "base/core/VLTrace.h"
 #include "base/core/VLUnsupportedException.h"
 
+// Throw-site codes: fixed numbers that identify each site in traces and
+// results; they are not line numbers and never change.
+const int kSiteLoad = 195;
+const int kSiteGetSymbol = 250;
+
 CVLDynamicLibrary::CVLDynamicLibrary() : m_pImage(nullptr), m_pBundle(nullptr)
 {
 }
@@ -76,7 +81,7 @@ void CVLDynamicLibrary::Load(const char* szName)
     }
     m_pBundle = VLPlatformCreateBundle(szName);
     if (m_pBundle == nullptr)
-        throw new EVLOpenException(VLSTD_MODULE, "VLDynamicLibrary", 195, szName, 0);
+        throw new EVLOpenException(VLSTD_MODULE, "VLDynamicLibrary", kSiteLoad, szName, 0);
 }
 
 void* CVLDynamicLibrary::GetSymbol(const char* szName)
@@ -87,7 +92,7 @@ void* CVLDynamicLibrary::GetSymbol(const char* szName)
     else
         pAddress = VLPlatformLookupSymbol(m_pImage, szName);
     if (pAddress == nullptr)
-        throw new EVLUnsupportedException(VLSTD_MODULE, "VLDynamicLibrary", 250, "");
+        throw new EVLUnsupportedException(VLSTD_MODULE, "VLDynamicLibrary", kSiteGetSymbol, "");
     return pAddress;
 }
 

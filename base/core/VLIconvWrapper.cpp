@@ -12,6 +12,10 @@
 #include "base/core/VLMemoryAllocException.h"
 #include "base/platform/VLIconvBackend.h"
 
+// Throw-site codes: fixed numbers that identify each site in traces and
+// results; they are not line numbers and never change.
+const int kSiteDoConvert = 879;
+
 // clang-format off
 const char* const CVLIconvWrapper::s_aCharsetNames[CHARSET_COUNT] = {
     "ASCII", "ISO-8859-1", "ISO-8859-2", "ISO-8859-3", "ISO-8859-4", "ISO-8859-5", "ISO-8859-7", "ISO-8859-9",
@@ -410,7 +414,7 @@ CVLString CVLIconvWrapper::DoConvert(int eFrom, const void* pData, int nLength, 
     std::unique_ptr<char[]> output(TakeScratch(nCapacity));
     if (!output) {
         m_pfnIconvClose(cd);
-        throw new EVLMemoryAllocException(VLSTD_MODULE, "VLIconvWrapper", 879);
+        throw new EVLMemoryAllocException(VLSTD_MODULE, "VLIconvWrapper", kSiteDoConvert);
     }
     CScratchReturn scratchReturn(output, nCapacity);
     char* pIn = const_cast<char*>(pInput) + nInputSkip;
@@ -431,12 +435,12 @@ CVLString CVLIconvWrapper::DoConvert(int eFrom, const void* pData, int nLength, 
         if (nError == E2BIG) {
             if (nCapacity > (static_cast<size_t>(1) << 30)) {
                 m_pfnIconvClose(cd);
-                throw new EVLMemoryAllocException(VLSTD_MODULE, "VLIconvWrapper", 879);
+                throw new EVLMemoryAllocException(VLSTD_MODULE, "VLIconvWrapper", kSiteDoConvert);
             }
             std::unique_ptr<char[]> larger(new (std::nothrow) char[nCapacity * 2]);
             if (!larger) {
                 m_pfnIconvClose(cd);
-                throw new EVLMemoryAllocException(VLSTD_MODULE, "VLIconvWrapper", 879);
+                throw new EVLMemoryAllocException(VLSTD_MODULE, "VLIconvWrapper", kSiteDoConvert);
             }
             memcpy(larger.get(), output.get(), nUsed);
             output.swap(larger);

@@ -9,6 +9,10 @@
 #include "base/core/VLMemoryAllocException.h"
 #include "base/core/VLStream.h"
 
+// Throw-site codes: fixed numbers that identify each site in traces and
+// results; they are not line numbers and never change.
+const int kSiteReserve = 1419;
+
 namespace {
 
 const char s_szEmpty[8] = {0, 0, 0, 0, 0, 0, 0, 0};
@@ -174,7 +178,7 @@ void CVLString::Reserve(int nBytes)
     if (nBytes < 0)
         nBytes = 0;
     if (static_cast<VL_SIZE_T>(nBytes) > kMaxTextBytes)
-        throw new EVLMemoryAllocException(VLSTD_MODULE, "VLString", 1419);
+        throw new EVLMemoryAllocException(VLSTD_MODULE, "VLString", kSiteReserve);
     VL_SIZE_T nNeed = static_cast<VL_SIZE_T>(nBytes) + static_cast<VL_SIZE_T>(m_nCharSize);
     if (m_pBuffer != nullptr && m_pBuffer->nCapacity >= nNeed)
         return;
@@ -189,7 +193,7 @@ void CVLString::Reserve(int nBytes)
         nCapacity = (nNeed + 63u) & ~63u;
         pBlock = static_cast<Block*>(malloc(offsetof(Block, data) + nCapacity));
         if (pBlock == nullptr)
-            throw new EVLMemoryAllocException(VLSTD_MODULE, "VLString", 1419);
+            throw new EVLMemoryAllocException(VLSTD_MODULE, "VLString", kSiteReserve);
     }
     pBlock->nLength = 0;
     pBlock->nCapacity = nCapacity;
@@ -216,7 +220,7 @@ void CVLString::Assign(const void* p, int nLength, int eCharset)
     if (m_pBuffer != nullptr && pSrc >= m_pBuffer->data && pSrc < m_pBuffer->data + m_pBuffer->nCapacity) {
         pCopy = static_cast<char*>(malloc(static_cast<size_t>(nLength)));
         if (pCopy == nullptr)
-            throw new EVLMemoryAllocException(VLSTD_MODULE, "VLString", 1419);
+            throw new EVLMemoryAllocException(VLSTD_MODULE, "VLString", kSiteReserve);
         memcpy(pCopy, pSrc, static_cast<size_t>(nLength));
         pSrc = pCopy;
     }
@@ -248,7 +252,7 @@ void CVLString::Append(const void* p, int nLength)
         return;
     VL_SIZE_T nOld = m_pBuffer ? m_pBuffer->nLength : 0;
     if (static_cast<VL_SIZE_T>(nLength) > kMaxTextBytes - nOld)
-        throw new EVLMemoryAllocException(VLSTD_MODULE, "VLString", 1419);
+        throw new EVLMemoryAllocException(VLSTD_MODULE, "VLString", kSiteReserve);
     VL_SIZE_T nTotal = nOld + static_cast<VL_SIZE_T>(nLength);
     if (m_pBuffer == nullptr) {
         Reserve(nLength);

@@ -16,6 +16,10 @@
 #include "base/platform/VLPlatformErrno.h"
 #include "base/platform/VLPlatformInterfaces.h"
 
+// Throw-site codes: fixed numbers that identify each site in traces and
+// results; they are not line numbers and never change.
+const int kSiteResolve = 264;
+
 #define VL_ADDRESS_LADDER(line) \
     catch (...) { VLRethrowAsFramework(VLSTD_MODULE, "VLSocketAddress", line); }
 
@@ -164,7 +168,7 @@ void CVLSocketAddress::Resolve(sockaddr* pOut, int nSize, const CVLSocketAddress
 {
     try {
         if (pOut == nullptr || nSize < static_cast<int>(sizeof(sockaddr_in)))
-            throw new EVLInvalidParamException(VLSTD_MODULE, "VLSocketAddress", 264);
+            throw new EVLInvalidParamException(VLSTD_MODULE, "VLSocketAddress", kSiteResolve);
         std::memset(pOut, 0, static_cast<size_t>(nSize));
         if (!IsIPv4Protocol(address.m_eProtocol))
             return;
@@ -185,7 +189,7 @@ void CVLSocketAddress::Resolve(sockaddr* pOut, int nSize, const CVLSocketAddress
         int nError = 0;
         if (!LookUpHostName(szHost, pIn->sin_addr, nError)) {
             pIn->sin_addr.s_addr = htonl(INADDR_ANY);
-            throw new EVLCommunicationException(VLSTD_MODULE, "VLSocketAddress", 264, nError, szHost, false);
+            throw new EVLCommunicationException(VLSTD_MODULE, "VLSocketAddress", kSiteResolve, nError, szHost, false);
         }
     }
     VL_ADDRESS_LADDER(264)

@@ -11,6 +11,21 @@
 #include "base/core/VLStdRuntime.h"
 
 static const char* const s_szFile = "VLMemoryStream";
+// Throw-site codes: fixed numbers that identify each site in traces and
+// results; they are not line numbers and never change.
+const int kSiteOpenMode = 90;
+const int kSiteReadClosed = 120;
+const int kSiteReadEmpty = 125;
+const int kSiteReadWriteOnly = 131;
+const int kSiteWriteClosed = 185;
+const int kSiteWriteReadOnly = 192;
+const int kSiteSeekClosed = 254;
+const int kSiteSeekWriteOnly = 260;
+const int kSiteSeekEmpty = 266;
+const int kSiteSeekBeyondEnd = 272;
+const int kSiteSeekBlocks = 300;
+const int kSiteAllocateBlock = 355;
+const int kSiteAllocateBlockData = 384;
 static const char* const s_szPath = "Memory";
 
 CVLMemoryStream::CVLMemoryStream()
@@ -54,7 +69,7 @@ void CVLMemoryStream::Open(VL_OPEN_MODE eMode)
         case VL_OPEN_APPEND:
             break;
         default:
-            throw new EVLOpenException(VLSTD_MODULE, s_szFile, 90, s_szPath, 0);
+            throw new EVLOpenException(VLSTD_MODULE, s_szFile, kSiteOpenMode, s_szPath, 0);
         }
         m_nMode = nMode;
         m_bOpen = true;
@@ -81,11 +96,11 @@ VL_SIZE_T CVLMemoryStream::Read(VL_BYTE* pBuffer, VL_SIZE_T nBufferSize)
 {
     try {
         if (!m_bOpen)
-            throw new EVLOpenException(VLSTD_MODULE, s_szFile, 120, s_szPath, 0);
+            throw new EVLOpenException(VLSTD_MODULE, s_szFile, kSiteReadClosed, s_szPath, 0);
         if (m_pHead == nullptr)
-            throw new EVLIOException(VLSTD_MODULE, s_szFile, 125, s_szPath, 0);
+            throw new EVLIOException(VLSTD_MODULE, s_szFile, kSiteReadEmpty, s_szPath, 0);
         if (!CanRead(m_nMode))
-            throw new EVLIOException(VLSTD_MODULE, s_szFile, 131, s_szPath, 0);
+            throw new EVLIOException(VLSTD_MODULE, s_szFile, kSiteReadWriteOnly, s_szPath, 0);
         if (nBufferSize > 0 && pBuffer == nullptr)
             throw new EVLInvalidParamException(VLSTD_MODULE, s_szFile, __LINE__);
         VL_SIZE_T nDone = 0;
@@ -113,9 +128,9 @@ void CVLMemoryStream::Write(const VL_BYTE* pBuffer, VL_SIZE_T nBufferSize)
 {
     try {
         if (!m_bOpen)
-            throw new EVLOpenException(VLSTD_MODULE, s_szFile, 185, s_szPath, 0);
+            throw new EVLOpenException(VLSTD_MODULE, s_szFile, kSiteWriteClosed, s_szPath, 0);
         if (m_nMode == VL_OPEN_READ)
-            throw new EVLIOException(VLSTD_MODULE, s_szFile, 192, s_szPath, 0);
+            throw new EVLIOException(VLSTD_MODULE, s_szFile, kSiteWriteReadOnly, s_szPath, 0);
         if (nBufferSize == 0)
             return;
         if (pBuffer == nullptr)
@@ -159,13 +174,13 @@ void CVLMemoryStream::Seek(VL_SIZE_T nPosition)
 {
     try {
         if (!m_bOpen)
-            throw new EVLOpenException(VLSTD_MODULE, s_szFile, 254, s_szPath, 0);
+            throw new EVLOpenException(VLSTD_MODULE, s_szFile, kSiteSeekClosed, s_szPath, 0);
         if (!CanRead(m_nMode))
-            throw new EVLIOException(VLSTD_MODULE, s_szFile, 260, s_szPath, 0);
+            throw new EVLIOException(VLSTD_MODULE, s_szFile, kSiteSeekWriteOnly, s_szPath, 0);
         if (m_pHead == nullptr && nPosition > 0)
-            throw new EVLIOException(VLSTD_MODULE, s_szFile, 266, s_szPath, 0);
+            throw new EVLIOException(VLSTD_MODULE, s_szFile, kSiteSeekEmpty, s_szPath, 0);
         if (nPosition > static_cast<VL_SIZE_T>(m_nTotalSize))
-            throw new EVLIOException(VLSTD_MODULE, s_szFile, 272, s_szPath, 0);
+            throw new EVLIOException(VLSTD_MODULE, s_szFile, kSiteSeekBeyondEnd, s_szPath, 0);
         int nPos = static_cast<int>(nPosition);
         int nBefore = 0;
         for (VLMemoryBlock* p = m_pHead; p != nullptr; p = p->pNext) {
@@ -177,7 +192,7 @@ void CVLMemoryStream::Seek(VL_SIZE_T nPosition)
             nBefore += p->nSize;
         }
         if (nBefore < nPos)
-            throw new EVLIOException(VLSTD_MODULE, s_szFile, 300, s_szPath, 0);
+            throw new EVLIOException(VLSTD_MODULE, s_szFile, kSiteSeekBlocks, s_szPath, 0);
         m_pReadBlock = m_pHead;
         m_nReadOffset = 0;
     }
@@ -237,14 +252,14 @@ VLMemoryBlock* CVLMemoryStream::AllocateBlock(int nSize, VLMemoryBlock* pPrev)
 {
     VLMemoryBlock* pBlock = new (std::nothrow) VLMemoryBlock;
     if (pBlock == nullptr)
-        throw new EVLMemoryAllocException(VLSTD_MODULE, s_szFile, 355);
+        throw new EVLMemoryAllocException(VLSTD_MODULE, s_szFile, kSiteAllocateBlock);
     int nBytes = std::max(std::max(m_nBlockSize, nSize), 1);
     pBlock->pNext = nullptr;
     pBlock->nSize = nBytes;
     pBlock->pData = new (std::nothrow) VL_BYTE[static_cast<size_t>(nBytes)];
     if (pBlock->pData == nullptr) {
         delete pBlock;
-        throw new EVLMemoryAllocException(VLSTD_MODULE, s_szFile, 384);
+        throw new EVLMemoryAllocException(VLSTD_MODULE, s_szFile, kSiteAllocateBlockData);
     }
     if (pPrev != nullptr)
         pPrev->pNext = pBlock;

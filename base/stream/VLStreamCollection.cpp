@@ -4,6 +4,11 @@
 #include "base/core/VLFileSystem.h"
 #include "base/stream/VLMemoryStream.h"
 
+// Throw-site codes: fixed numbers that identify each site in traces and
+// results; they are not line numbers and never change.
+const int kSiteCloneNull = 322;
+const int kSiteCloneMemory = 333;
+
 CVLStreamCollection::CVLStreamCollection()
     : m_strCurrentKey(VL_CHARSET_UTF8), m_strFileFolder(VL_CHARSET_UTF8), m_strDefaultType("Memory", VL_CHARSET_UTF8)
 {
@@ -23,12 +28,12 @@ void CVLStreamCollection::DeleteElement(IVLStream* p)
 IVLStream* CVLStreamCollection::CloneElement(const char* szKey, const IVLStream* p)
 {
     if (p == nullptr)
-        throw new EVLNullObjectException(VLSTD_MODULE, "TVLStringKeyCollection", 322);
+        throw new EVLNullObjectException(VLSTD_MODULE, "TVLStringKeyCollection", kSiteCloneNull);
     IVLStream* pTarget = Find(szKey);
     if (pTarget == nullptr) {
         pTarget = CreateElement(szKey);
         if (pTarget == nullptr)
-            throw new EVLMemoryAllocException(VLSTD_MODULE, "TVLStringKeyCollection", 333);
+            throw new EVLMemoryAllocException(VLSTD_MODULE, "TVLStringKeyCollection", kSiteCloneMemory);
     }
     if (pTarget != p) {
         pTarget->m_strName = p->m_strName;

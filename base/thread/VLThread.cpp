@@ -9,6 +9,10 @@
 #include "base/core/VLTrace.h"
 #include "base/core/VLTypes.h"
 
+// Throw-site codes: fixed numbers that identify each site in traces and
+// results; they are not line numbers and never change.
+const int kSiteStart = 92;
+
 CVLThread::CVLThread() : m_pController(nullptr), m_pData(nullptr), m_pRunData(nullptr)
 {
 }
@@ -42,7 +46,7 @@ void CVLThread::Start(VL_THREAD_FUNCTION pThreadFunction, void* pData)
             m_pRunData = m_pData;
             m_pController = CreateController();
             if (m_pController == nullptr)
-                throw new EVLMemoryAllocException(VLSTD_MODULE, "VLThread", 92);
+                throw new EVLMemoryAllocException(VLSTD_MODULE, "VLThread", kSiteStart);
             m_pController->SetThreadFunction(this, pThreadFunction, pData);
             m_pController->Start();
         }

@@ -7,6 +7,10 @@
 #include "base/core/VLTypes.h"
 #include "base/platform/VLPlatformProcess.h"
 
+// Throw-site codes: fixed numbers that identify each site in traces and
+// results; they are not line numbers and never change.
+const int kSiteStart = 123;
+
 namespace {
 
 // Trace texts show the low 32 bits of the kernel's thread id.
@@ -63,7 +67,7 @@ void CVLThreadController::Start()
         }
     }
     if (!bCreated)
-        throw new EVLStartThreadException(VLSTD_MODULE, "VLThreadController", 123);
+        throw new EVLStartThreadException(VLSTD_MODULE, "VLThreadController", kSiteStart);
     if (CVLTrace::IsEnabled()) {
         // The kernel id is known only once the thread runs. The controller
         // lives on until the owner detaches, so it is safe to wait here.

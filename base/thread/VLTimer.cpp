@@ -4,6 +4,11 @@
 #include "base/core/VLNullObjectException.h"
 #include "base/thread/VLStopWatch.h"
 
+// Throw-site codes: fixed numbers that identify each site in traces and
+// results; they are not line numbers and never change.
+const int kSiteSetCallback = 97;
+const int kSiteSetTimes = 102;
+
 CVLTimer::CVLTimer() : m_bStop(false), m_pCallback(nullptr), m_pArg(nullptr), m_nTimeout(-1), m_nInterval(-1)
 {
 }
@@ -22,9 +27,9 @@ CVLTimer::~CVLTimer()
 void CVLTimer::Set(VL_TIMER_CALLBACK pCallback, void* pArg, int nTimeout, int nInterval)
 {
     if (pCallback == nullptr)
-        throw new EVLNullObjectException(VLSTD_MODULE, "VLTimer", 97);
+        throw new EVLNullObjectException(VLSTD_MODULE, "VLTimer", kSiteSetCallback);
     if (nTimeout <= 0 || nInterval <= 0)
-        throw new EVLInvalidParamException(VLSTD_MODULE, "VLTimer", 102);
+        throw new EVLInvalidParamException(VLSTD_MODULE, "VLTimer", kSiteSetTimes);
     // A running timer thread reads the values below: stop it before they change.
     if (IsStarted())
         Stop();

@@ -15,6 +15,16 @@
 namespace {
 
 const char* const s_szFile = "VLXmlDocument";
+// Throw-site codes: fixed numbers that identify each site in traces and
+// results; they are not line numbers and never change.
+const int kSiteLoadVersion = 315;
+const int kSiteLoadParser = 434;
+const int kSiteCreateElement = 726;
+const int kSiteCreateAttribute = 745;
+const int kSiteCreateTextNode = 764;
+const int kSiteCreateComment = 783;
+const int kSiteImportNodeSource = 796;
+const int kSiteImportNodeDocument = 809;
 // The line that Load's catch ladder reports for a failure it converts.
 const int kLoadLadderLine = 438;
 
@@ -247,7 +257,7 @@ CVLXmlElement* CVLXmlDocument::CreateElement(const char* szName)
 {
     CVLXmlElement* p = new (std::nothrow) CVLXmlElement;
     if (p == nullptr)
-        throw new EVLMemoryAllocException(VLSTD_MODULE, s_szFile, 726);
+        throw new EVLMemoryAllocException(VLSTD_MODULE, s_szFile, kSiteCreateElement);
     p->SetNodeName(szName);
     p->SetOwnerDocument(this);
     return p;
@@ -257,7 +267,7 @@ CVLXmlAttribute* CVLXmlDocument::CreateAttribute(const char* szName)
 {
     CVLXmlAttribute* p = new (std::nothrow) CVLXmlAttribute;
     if (p == nullptr)
-        throw new EVLMemoryAllocException(VLSTD_MODULE, s_szFile, 745);
+        throw new EVLMemoryAllocException(VLSTD_MODULE, s_szFile, kSiteCreateAttribute);
     p->SetNodeName(szName);
     p->SetOwnerDocument(this);
     return p;
@@ -267,7 +277,7 @@ CVLXmlText* CVLXmlDocument::CreateTextNode(const char* szText)
 {
     CVLXmlText* p = new (std::nothrow) CVLXmlText;
     if (p == nullptr)
-        throw new EVLMemoryAllocException(VLSTD_MODULE, s_szFile, 764);
+        throw new EVLMemoryAllocException(VLSTD_MODULE, s_szFile, kSiteCreateTextNode);
     p->SetNodeValue(szText);
     p->SetOwnerDocument(this);
     return p;
@@ -277,7 +287,7 @@ CVLXmlComment* CVLXmlDocument::CreateComment(const char* szText)
 {
     CVLXmlComment* p = new (std::nothrow) CVLXmlComment;
     if (p == nullptr)
-        throw new EVLMemoryAllocException(VLSTD_MODULE, s_szFile, 783);
+        throw new EVLMemoryAllocException(VLSTD_MODULE, s_szFile, kSiteCreateComment);
     p->SetNodeValue(szText);
     p->SetOwnerDocument(this);
     return p;
@@ -286,14 +296,15 @@ CVLXmlComment* CVLXmlDocument::CreateComment(const char* szText)
 IVLXmlNode* CVLXmlDocument::ImportNode(const IVLXmlNode* pSrc)
 {
     if (pSrc == nullptr)
-        throw new EVLXmlException(VLSTD_MODULE, s_szFile, 796, VLXML_ERROR_PARAMETER, 0, nullptr, nullptr);
+        throw new EVLXmlException(VLSTD_MODULE, s_szFile, kSiteImportNodeSource, VLXML_ERROR_PARAMETER, 0, nullptr,
+                                  nullptr);
     IVLXmlNode* pNew = nullptr;
     try {
         switch (pSrc->GetNodeType()) {
         case VLXML_NODE_DOCUMENT: {
             CVLXmlDocument* pDoc = new (std::nothrow) CVLXmlDocument;
             if (pDoc == nullptr)
-                throw new EVLMemoryAllocException(VLSTD_MODULE, s_szFile, 809);
+                throw new EVLMemoryAllocException(VLSTD_MODULE, s_szFile, kSiteImportNodeDocument);
             pNew = pDoc;
             *pDoc = *static_cast<const CVLXmlDocument*>(pSrc);
             break;
@@ -592,7 +603,7 @@ void CVLXmlDocument::LoadFrom(IVLStream* pStream, const CVLString& strName)
             m_nLoadColumn = parser.GetColumn();
         }
         if (nEvent == PXP_EVENT_ERROR) {
-            throw new EVLXmlException(VLSTD_MODULE, s_szFile, 434, VLXML_ERROR_PARSER,
+            throw new EVLXmlException(VLSTD_MODULE, s_szFile, kSiteLoadParser, VLXML_ERROR_PARSER,
                                       static_cast<int>(parser.GetErrorCode()), strName.GetString(), ctx.pLast);
         }
         if (nEvent == PXP_EVENT_DOCUMENT_DONE)
@@ -623,8 +634,8 @@ void CVLXmlDocument::OnDeclaration(CLoadContext& ctx)
 {
     SetVersion(ctx.parser.GetVersion());
     if (m_strVersion != "1.0")
-        throw new EVLXmlException(VLSTD_MODULE, s_szFile, 315, VLXML_ERROR_VERSION, 0, ctx.strName.GetString(),
-                                  nullptr);
+        throw new EVLXmlException(VLSTD_MODULE, s_szFile, kSiteLoadVersion, VLXML_ERROR_VERSION, 0,
+                                  ctx.strName.GetString(), nullptr);
     SetEncoding(ctx.parser.GetEncoding());
 }
 

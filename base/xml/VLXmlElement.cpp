@@ -10,6 +10,11 @@
 #include "base/xml/VLXmlException.h"
 #include "base/xml/VLXmlText.h"
 
+// Throw-site codes: fixed numbers that identify each site in traces and
+// results; they are not line numbers and never change.
+const int kSiteSetAttributeNull = 245;
+const int kSiteSetAttributeOwner = 250;
+
 namespace {
 
 bool NameIs(const IVLXmlNode* pNode, const char* szName)
@@ -251,14 +256,16 @@ IVLXmlNode* CVLXmlElement::RemoveAttribute(const char* szName)
 void CVLXmlElement::SetAttribute(const char* szName, const char* szValue)
 {
     if (szName == nullptr || szValue == nullptr)
-        throw new EVLXmlException(VLSTD_MODULE, "VLXmlElement", 245, VLXML_ERROR_PARAMETER, 0, nullptr, nullptr);
+        throw new EVLXmlException(VLSTD_MODULE, "VLXmlElement", kSiteSetAttributeNull, VLXML_ERROR_PARAMETER, 0,
+                                  nullptr, nullptr);
     IVLXmlNode* pAttr = m_Attributes.GetNamedItem(szName);
     if (pAttr != nullptr) {
         pAttr->SetNodeValue(szValue);
         return;
     }
     if (m_pOwnerDocument == nullptr)
-        throw new EVLXmlException(VLSTD_MODULE, "VLXmlElement", 250, VLXML_ERROR_PARAMETER, 0, nullptr, nullptr);
+        throw new EVLXmlException(VLSTD_MODULE, "VLXmlElement", kSiteSetAttributeOwner, VLXML_ERROR_PARAMETER, 0,
+                                  nullptr, nullptr);
     CVLXmlAttribute* pNew = m_pOwnerDocument->CreateAttribute(szName);
     try {
         SetAttributeNode(pNew);

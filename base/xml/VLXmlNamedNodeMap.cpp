@@ -24,6 +24,12 @@ bool HasName(IVLXmlNode* pNode, const char* pName, int nLength)
     return str.GetLength() == nLength && std::memcmp(str.GetBuffer(), pName, static_cast<size_t>(nLength)) == 0;
 }
 
+// Throw-site codes: fixed numbers that identify each site in traces and
+// results; they are not line numbers and never change.
+const int kSiteGetNamedItem = 46;
+const int kSiteSetNamedItem = 87;
+const int kSiteSetNamedItemByName = 98;
+
 void ThrowParameter(int nLine)
 {
     throw new EVLXmlException(VLSTD_MODULE, "VLXmlNamedNodeMap", nLine, VLXML_ERROR_PARAMETER, 0, nullptr, nullptr);
@@ -115,7 +121,7 @@ void CVLXmlNamedNodeMap::DeleteNode(IVLXmlNode* pNode)
 IVLXmlNode* CVLXmlNamedNodeMap::GetNamedItem(const char* szName) const
 {
     if (szName == nullptr)
-        ThrowParameter(46);
+        ThrowParameter(kSiteGetNamedItem);
     return FindName(szName, static_cast<int>(std::strlen(szName)));
 }
 
@@ -136,7 +142,7 @@ IVLXmlNode* CVLXmlNamedNodeMap::RemoveNamedItem(const char* szName)
 IVLXmlNode* CVLXmlNamedNodeMap::SetNamedItem(IVLXmlNode* pNode)
 {
     if (pNode == nullptr)
-        ThrowParameter(87);
+        ThrowParameter(kSiteSetNamedItem);
     CVLString strName = pNode->GetNodeName();
     return SetNamedItem(strName.GetString(), pNode);
 }
@@ -144,11 +150,11 @@ IVLXmlNode* CVLXmlNamedNodeMap::SetNamedItem(IVLXmlNode* pNode)
 IVLXmlNode* CVLXmlNamedNodeMap::SetNamedItem(const char* szName, IVLXmlNode* pNode)
 {
     if (pNode == nullptr || szName == nullptr)
-        ThrowParameter(98);
+        ThrowParameter(kSiteSetNamedItemByName);
     const int nLength = static_cast<int>(std::strlen(szName));
     // Every node is stored under its own name.
     if (!HasName(pNode, szName, nLength))
-        ThrowParameter(98);
+        ThrowParameter(kSiteSetNamedItemByName);
     IVLXmlNode* pOld = FindName(szName, nLength);
     if (pOld == pNode)
         return nullptr;  // already stored under this name
@@ -158,11 +164,11 @@ IVLXmlNode* CVLXmlNamedNodeMap::SetNamedItem(const char* szName, IVLXmlNode* pNo
     if (m_bOwnsNodes) {
         if (pNode->GetParentNode() != nullptr || pNode->GetNodeType() == VLXML_NODE_DOCUMENT ||
             (pAttr != nullptr && pAttr->GetOwnerMap() != nullptr))
-            ThrowParameter(98);
+            ThrowParameter(kSiteSetNamedItemByName);
         if (pAttr == nullptr) {
             for (IVLXmlNode* p : m_Nodes) {
                 if (p == pNode)
-                    ThrowParameter(98);
+                    ThrowParameter(kSiteSetNamedItemByName);
             }
         }
     }

@@ -4,6 +4,14 @@
 #include "base/xml/VLXmlNodeArena.h"
 #include "base/xml/VLXmlNode.h"
 
+// Throw-site codes: fixed numbers that identify each site in traces and
+// results; they are not line numbers and never change.
+const int kSiteItem = 47;
+const int kSiteAppend = 117;
+const int kSitePrepend = 129;
+const int kSiteRemove = 141;
+const int kSiteReplace = 161;
+
 CVLXmlNodeList::CVLXmlNodeList(bool bOwnsNodes)
     : m_bOwnsNodes(bOwnsNodes), m_Nodes(TVLXmlNodeAllocator<IVLXmlNode*>(&m_Pool))
 {
@@ -64,7 +72,7 @@ IVLXmlNode* CVLXmlNodeList::Item(int nIndex) const
                 return pNode;
         }
     }
-    throw new EVLXmlException(VLSTD_MODULE, "VLXmlNodeList", 47, VLXML_ERROR_INDEX, 0, nullptr, nullptr);
+    throw new EVLXmlException(VLSTD_MODULE, "VLXmlNodeList", kSiteItem, VLXML_ERROR_INDEX, 0, nullptr, nullptr);
 }
 
 int CVLXmlNodeList::GetLength() const
@@ -90,7 +98,8 @@ void CVLXmlNodeList::Clear()
 IVLXmlNode* CVLXmlNodeList::Append(IVLXmlNode* pNode)
 {
     if (pNode == nullptr)
-        throw new EVLXmlException(VLSTD_MODULE, "VLXmlNodeList", 117, VLXML_ERROR_PARAMETER, 0, nullptr, nullptr);
+        throw new EVLXmlException(VLSTD_MODULE, "VLXmlNodeList", kSiteAppend, VLXML_ERROR_PARAMETER, 0, nullptr,
+                                  nullptr);
     m_Nodes.push_back(pNode);
     return pNode;
 }
@@ -98,7 +107,8 @@ IVLXmlNode* CVLXmlNodeList::Append(IVLXmlNode* pNode)
 IVLXmlNode* CVLXmlNodeList::Prepend(IVLXmlNode* pNode)
 {
     if (pNode == nullptr)
-        throw new EVLXmlException(VLSTD_MODULE, "VLXmlNodeList", 129, VLXML_ERROR_PARAMETER, 0, nullptr, nullptr);
+        throw new EVLXmlException(VLSTD_MODULE, "VLXmlNodeList", kSitePrepend, VLXML_ERROR_PARAMETER, 0, nullptr,
+                                  nullptr);
     m_Nodes.push_front(pNode);
     return pNode;
 }
@@ -106,7 +116,8 @@ IVLXmlNode* CVLXmlNodeList::Prepend(IVLXmlNode* pNode)
 IVLXmlNode* CVLXmlNodeList::Remove(IVLXmlNode* pNode)
 {
     if (pNode == nullptr)
-        throw new EVLXmlException(VLSTD_MODULE, "VLXmlNodeList", 141, VLXML_ERROR_PARAMETER, 0, nullptr, nullptr);
+        throw new EVLXmlException(VLSTD_MODULE, "VLXmlNodeList", kSiteRemove, VLXML_ERROR_PARAMETER, 0, nullptr,
+                                  nullptr);
     for (CVLXmlNodeIterator it = Begin(); !it.IsEnd(); it.Next()) {
         if (it.Get() == pNode) {
             it.Erase();
@@ -119,7 +130,8 @@ IVLXmlNode* CVLXmlNodeList::Remove(IVLXmlNode* pNode)
 IVLXmlNode* CVLXmlNodeList::Replace(IVLXmlNode* pNew, IVLXmlNode* pOld)
 {
     if (pNew == nullptr || pOld == nullptr)
-        throw new EVLXmlException(VLSTD_MODULE, "VLXmlNodeList", 161, VLXML_ERROR_PARAMETER, 0, nullptr, nullptr);
+        throw new EVLXmlException(VLSTD_MODULE, "VLXmlNodeList", kSiteReplace, VLXML_ERROR_PARAMETER, 0, nullptr,
+                                  nullptr);
     for (auto it = m_Nodes.begin(); it != m_Nodes.end(); ++it) {
         if (*it == pOld) {
             if (pNew == pOld)

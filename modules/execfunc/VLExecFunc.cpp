@@ -17,6 +17,12 @@
 
 #define VLEXECFUNC_MODULE "VLExecFunc"
 const char* const s_szFile = "VLExecFunc";
+// Throw-site codes: fixed numbers that identify each site in traces and
+// results; they are not line numbers and never change.
+const int kSiteCallMethodNull = 55;
+const int kSiteCallMethodUnsupported = 69;
+const int kSiteStopNull = 99;
+const int kSiteRunUnexpected = 190;
 
 namespace {
 // The one method this module carries out.
@@ -63,11 +69,12 @@ void CVLExecFunc::CallMethod(CVLModuleInstance* pInstance, CVLModuleParamCollect
     CVLTrace::FunctionIn(VLEXECFUNC_MODULE, s_szFile, __LINE__, kSignature);
     try {
         if (pInstance == nullptr || pParams == nullptr)
-            throw new EVLNullObjectException(VLEXECFUNC_MODULE, s_szFile, 55);
+            throw new EVLNullObjectException(VLEXECFUNC_MODULE, s_szFile, kSiteCallMethodNull);
         CVLTrace::OutputFunction(VLEXECFUNC_MODULE, s_szFile, __LINE__, kSignature, "Instance=%08x, MethodName=%s",
                                  TracePointer(pInstance->GetImplementation()), pParams->GetMethodName().GetBuffer());
         if (!(pParams->GetMethodName() == kMethodExecFunction))
-            throw new EVLUnsupportedException(VLEXECFUNC_MODULE, s_szFile, 69, pParams->GetMethodName().GetBuffer());
+            throw new EVLUnsupportedException(VLEXECFUNC_MODULE, s_szFile, kSiteCallMethodUnsupported,
+                                              pParams->GetMethodName().GetBuffer());
         ExecFunction(pInstance, pParams);
     }
     VL_CATCH_LADDER(VLEXECFUNC_MODULE, s_szFile)
@@ -81,7 +88,7 @@ void CVLExecFunc::Stop(CVLModuleInstance* pInstance, CVLModuleParamCollection* p
     CVLTrace::FunctionIn(VLEXECFUNC_MODULE, s_szFile, __LINE__, kSignature);
     try {
         if (pInstance == nullptr || pParams == nullptr)
-            throw new EVLNullObjectException(VLEXECFUNC_MODULE, s_szFile, 99);
+            throw new EVLNullObjectException(VLEXECFUNC_MODULE, s_szFile, kSiteStopNull);
         CVLTrace::OutputFunction(VLEXECFUNC_MODULE, s_szFile, __LINE__, kSignature, "Instance=%08x, MethodName=%s",
                                  TracePointer(pInstance->GetImplementation()), pParams->GetMethodName().GetBuffer());
         End();
@@ -210,7 +217,7 @@ void CVLExecFunc::RunSequence(bool bThreaded)
                 throw;
             PostException(pException);
         } catch (...) {
-            throw new EVLUnexpectedException(VLEXECFUNC_MODULE, s_szFile, 190);
+            throw new EVLUnexpectedException(VLEXECFUNC_MODULE, s_szFile, kSiteRunUnexpected);
         }
     }
 }
