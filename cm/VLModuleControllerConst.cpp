@@ -8,6 +8,7 @@
 #include "cm/VLModule.h"
 #include "cm/VLModuleParamCollection.h"
 #include "cm/VLProperty.h"
+#include "base/core/VLExceptionOwner.h"
 #include "base/core/VLException.h"
 #include "base/core/VLInvalidParamException.h"
 #include "base/core/VLMemoryAllocException.h"
@@ -276,21 +277,17 @@ void CVLModuleController::RemoveAllModuleStaticLibraries()
     for (auto& entry : modules)
         all.push_back(entry.second);
     all.splice(all.end(), retired);
-    EVLException* pFirst = nullptr;
+    CVLExceptionOwner first;
     for (CVLModule* pModule : all) {
         try {
             pModule->Terminate(&params);
         } catch (EVLException* pException) {
-            if (pFirst == nullptr)
-                pFirst = pException;
-            else
-                pException->Delete();
+            first.KeepFirst(pException);
         }
         delete pModule;
     }
     CVLTrace::FunctionOut(VLCMAPI_MODULE, s_szFile, __LINE__, kSignature);
-    if (pFirst != nullptr)
-        throw pFirst;
+    first.ThrowIfAny();
 }
 
 CVLProperty* CVLModuleController::GetOptions()

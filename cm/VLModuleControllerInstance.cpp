@@ -11,6 +11,7 @@
 #include "cm/VLModuleInstance.h"
 #include "cm/VLModuleParamCollection.h"
 #include "cm/VLTarget.h"
+#include "base/core/VLExceptionOwner.h"
 #include "base/core/VLException.h"
 #include "base/core/VLInvalidParamException.h"
 #include "base/core/VLNotExistException.h"
@@ -110,19 +111,16 @@ void CVLModuleController::DeleteModuleInstance(CVLModuleInstance* pInstance)
         WaitForStoppingInstance(pInstance);
         // The instance goes even when ending it fails; the first failure is
         // reported afterwards.
-        EVLException* pFailure = nullptr;
+        CVLExceptionOwner failure;
         try {
             pInstance->Stop();
         } catch (EVLException* pException) {
-            pFailure = pException;
+            failure.KeepFirst(pException);
         }
         try {
             pInstance->Release();
         } catch (EVLException* pException) {
-            if (pFailure == nullptr)
-                pFailure = pException;
-            else
-                pException->Delete();
+            failure.KeepFirst(pException);
         }
         {
             // Waits while Terminate is ending the live instances.
@@ -135,8 +133,7 @@ void CVLModuleController::DeleteModuleInstance(CVLModuleInstance* pInstance)
         for (CVLModuleInstance* p : tree)
             UnlockCallbackInfo(p, nullptr, nullptr);
         delete pInstance;
-        if (pFailure != nullptr)
-            throw pFailure;
+        failure.ThrowIfAny();
     }
     VL_CATCH_LADDER(VLCMAPI_MODULE, s_szFile)
     CVLTrace::FunctionOut(VLCMAPI_MODULE, s_szFile, __LINE__, kSignature);

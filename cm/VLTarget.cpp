@@ -1,5 +1,6 @@
 #include "cm/VLTarget.h"
 
+#include "base/core/VLExceptionOwner.h"
 #include "base/core/VLMemoryAllocException.h"
 #include "base/core/VLNullObjectException.h"
 #include "base/core/VLThreadLock.h"
@@ -158,7 +159,7 @@ void CVLTarget::Stop()
         // Stopping joins module threads, which may be waiting for this
         // target's lock; so the lock is released first. Every instance is
         // stopped even when one fails; the first failure is reported.
-        EVLException* pFirst = nullptr;
+        CVLExceptionOwner first;
         for (CVLModuleInstance* pInstance : stopping) {
             try {
                 pInstance->Stop();
@@ -166,17 +167,13 @@ void CVLTarget::Stop()
                 try {
                     VLRethrowAsFramework(VLCMAPI_MODULE, "VLTarget", __LINE__);
                 } catch (EVLException* e) {
-                    if (pFirst == nullptr)
-                        pFirst = e;
-                    else
-                        e->Delete();
+                    first.KeepFirst(e);
                 }
             }
             if (pController != nullptr)
                 pController->ReleaseStoppingInstance(pInstance);
         }
-        if (pFirst != nullptr)
-            throw pFirst;
+        first.ThrowIfAny();
     }
     VL_CATCH_LADDER(VLCMAPI_MODULE, "VLTarget")
 }

@@ -1,5 +1,6 @@
 #include "cm/VLTargetList.h"
 
+#include "base/core/VLExceptionOwner.h"
 #include "base/core/VLLockException.h"
 #include "base/core/VLMemoryAllocException.h"
 #include "base/core/VLNullObjectException.h"
@@ -54,19 +55,15 @@ void CVLTargetList::RemoveAll()
         // Destroyed without the list lock: deleting a target takes the
         // controller lock, which others hold while they take this one.
         // A target listed twice is destroyed once.
-        EVLException* pFirst = nullptr;
-        VLForEachDistinct(removed, [&pFirst](CVLTarget* pTarget) {
+        CVLExceptionOwner first;
+        VLForEachDistinct(removed, [&first](CVLTarget* pTarget) {
             try {
                 pTarget->Destroy(true);
             } catch (EVLException* e) {
-                if (pFirst == nullptr)
-                    pFirst = e;
-                else
-                    e->Delete();
+                first.KeepFirst(e);
             }
         });
-        if (pFirst != nullptr)
-            throw pFirst;
+        first.ThrowIfAny();
     }
     VL_CATCH_LADDER(kModule, s_szFile)
 }

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "base/core/VLExceptionOwner.h"
 #include "base/core/VLException.h"
 #include "base/core/VLLogSink.h"
 #include "base/core/VLString.h"
@@ -32,9 +33,8 @@ bool VLThrows(F f)
     try {
         f();
     } catch (EVLException* e) {
-        bool bMatch = dynamic_cast<E*>(e) != nullptr;
-        e->Delete();
-        return bMatch;
+        CVLExceptionOwner owner(e);
+        return dynamic_cast<E*>(e) != nullptr;
     }
     return false;
 }

@@ -21,6 +21,7 @@
 #include "modules/VLModuleLibraries.h"
 #include "modules/execfunc/VLExecFunc.h"
 #include "modules/execfunc/VLMDExecFunc.h"
+#include "base/core/VLExceptionOwner.h"
 #include "base/core/VLAlreadyExecException.h"
 #include "base/core/VLInvalidParamException.h"
 #include "base/core/VLStopFunctionException.h"
@@ -177,9 +178,8 @@ protected:
         try {
             C()->ExecFunction(nullptr, szFunction, szFunction, nullptr, nullptr, nullptr, &init, nullptr, nullptr);
         } catch (EVLException* e) {
-            std::string s = e->GetClassName().GetBuffer();
-            e->Delete();
-            return s;
+            CVLExceptionOwner owner(e);
+            return e->GetClassName().GetBuffer();
         }
         return init.GetResult().ToString(nullptr).GetBuffer();
     }
