@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "base/core/VLExceptionOwner.h"
 #include "base/stream/VLFileStream.h"
 #include "cm/VLDefineLoader.h"
 #include "tests/support/TestSupport.h"
@@ -42,9 +43,8 @@ protected:
         try {
             loader.LoadFiles(m_PathInfo, szList);
         } catch (EVLException* e) {
-            std::string s = Bytes(e->GetClassName());
-            e->Delete();
-            return s;
+            CVLExceptionOwner owner(e);
+            return Bytes(e->GetClassName());
         }
         return "";
     }

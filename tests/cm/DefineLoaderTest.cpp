@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "base/core/VLExceptionOwner.h"
 #include "base/core/VLIOException.h"
 #include "base/core/VLInvalidParamException.h"
 #include "base/core/VLUnsupportedException.h"
@@ -60,9 +61,8 @@ std::string LoadError(CVLDefineLoader& loader, const Bytes_t& b)
     try {
         loader.Load(b.data(), static_cast<VL_SIZE_T>(b.size()));
     } catch (EVLException* e) {
-        std::string s = Bytes(e->GetClassName());
-        e->Delete();
-        return s;
+        CVLExceptionOwner owner(e);
+        return Bytes(e->GetClassName());
     }
     return "";
 }
@@ -330,9 +330,8 @@ TEST(DefineLoader, TheWriterRefusesWhatItCannotStore)
         try {
             SaveToString(writer);
         } catch (EVLException* e) {
-            bool bParam = Bytes(e->GetClassName()) == "EVLInvalidParamException";
-            e->Delete();
-            return bParam;
+            CVLExceptionOwner owner(e);
+            return Bytes(e->GetClassName()) == "EVLInvalidParamException";
         }
         return false;
     };

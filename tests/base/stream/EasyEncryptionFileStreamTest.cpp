@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "base/core/VLExceptionOwner.h"
 #include "tests/support/TestSupport.h"
 #include "base/stream/VLEasyEncryptionFileStream.h"
 #include "base/core/VLIOException.h"
@@ -85,9 +86,8 @@ protected:
         try {
             s.Open(VL_OPEN_READ);
         } catch (EVLException* e) {
-            std::string c = Bytes(e->GetClassName());
-            e->Delete();
-            return c;
+            CVLExceptionOwner owner(e);
+            return Bytes(e->GetClassName());
         }
         return "";
     }
@@ -102,9 +102,8 @@ std::string ThrownClass(F f)
     try {
         f();
     } catch (EVLException* e) {
-        std::string c = Bytes(e->GetClassName());
-        e->Delete();
-        return c;
+        CVLExceptionOwner owner(e);
+        return Bytes(e->GetClassName());
     }
     return "";
 }

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "base/core/VLExceptionOwner.h"
 #include "base/core/VLNullObjectException.h"
 #include "base/core/VLString.h"
 #include "base/stream/VLStringStream.h"
@@ -169,9 +170,8 @@ TEST(Base64, NullStreamsThrow)
         try {
             f();
         } catch (EVLException* e) {
-            int n = e->GetLine();
-            e->Delete();
-            return n;
+            CVLExceptionOwner owner(e);
+            return e->GetLine();
         }
         return 0;
     };

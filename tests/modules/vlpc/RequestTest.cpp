@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "base/core/VLExceptionOwner.h"
 #include "base/core/VLErrorResultException.h"
 #include "base/core/VLException.h"
 #include "base/core/VLTimeoutException.h"
@@ -180,9 +181,8 @@ protected:
             e->Delete();
             return s;
         } catch (EVLException* e) {
-            std::string s = Bytes(e->GetClassName());
-            e->Delete();
-            return s;
+            CVLExceptionOwner owner(e);
+            return Bytes(e->GetClassName());
         }
         return "";
     }
