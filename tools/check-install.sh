@@ -17,15 +17,16 @@ if [ "$(id -u)" != 0 ]; then
 fi
 
 coproc NET { exec "$bin/vltestnet" --network 1 'node=installed-1'; }
-net_pid=$NET_PID
+# Bash forgets the descriptors when the coprocess ends: kept here.
+net_pid=$NET_PID net_out=${NET[0]} net_in=${NET[1]}
 cleanup() {
   # vltestnet removes what it made once its standard input ends.
-  exec {NET[1]}>&- 2>/dev/null || true
+  exec {net_in}>&-
   wait "$net_pid" 2>/dev/null || true
 }
 trap cleanup EXIT
 computer= mac= kind=
-while read -r -u "${NET[0]}" kind rest; do
+while read -r -u "$net_out" kind rest; do
   case $kind in
     computer) computer=$rest ;;
     device) mac=${rest%% *} ;;
