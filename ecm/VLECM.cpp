@@ -37,9 +37,8 @@ CVLECM::~CVLECM()
 {
     try {
         CVLECM::Terminate();
-    } catch (EVLException* pException) {
-        pException->Delete();
     } catch (...) {
+        ReleaseCurrentException();
     }
 }
 

@@ -3,6 +3,7 @@
 #include "base/core/VLThreadLock.h"
 #include "base/core/VLTrace.h"
 #include "ecm/VLECM.h"
+#include "ecm/VLECMPrivate.h"
 
 const char* const s_szFile = "VLECM";
 
@@ -21,9 +22,8 @@ void CVLECM::OnThread(void* pData)
         pOwner->m_bDispatchThreadRunning = true;
         try {
             pOwner->dispatchCallbackLoop();
-        } catch (EVLException* pException) {
-            pException->Delete();
         } catch (...) {
+            ReleaseCurrentException();
         }
         pOwner->m_bDispatchThreadRunning = false;
     }
@@ -44,9 +44,8 @@ void CVLECM::dispatchCallbackLoop()
                 }
             }
             CVLThread::Sleep(kDispatchSleepMilliseconds);
-        } catch (EVLException* pException) {
-            pException->Delete();
         } catch (...) {
+            ReleaseCurrentException();
         }
     }
 }
@@ -59,8 +58,7 @@ void CVLECM::PostCallbackUser(CVLTarget* pTarget, VLCM_USER_CALLBACK pCallback, 
             m_PostCallbackTargetMap[pTarget] = nullptr;
             m_Api.PostCallbackUser(nullptr, pTarget, pCallback, lCallbackId, pCallbackParam, nullptr);
         }
-    } catch (EVLException* pException) {
-        pException->Delete();
     } catch (...) {
+        ReleaseCurrentException();
     }
 }

@@ -20,6 +20,7 @@
 #include "ecm/VLECMDummyProbeCallbackIF.h"
 #include "ecm/VLECMNIFInfo.h"
 #include "ecm/VLXMLUtility.h"
+#include "ecm/VLECMPrivate.h"
 
 const char* const CVLECMDummyProbe::s_szPropertyInfoNamespaceURI =
     "http://vlnet.invalid/orvek-net/2009/05/dummy-property-info";
@@ -206,9 +207,8 @@ void CVLECMDummyProbe::Initialize(CVLECM* pVLECM, IVLECMDummyProbeCallbackIF* pD
         }
         loadDummyPropertyInfoXML();
         m_bInitialize = true;
-    } catch (EVLException* e) {
-        VLDeleteException(e);
     } catch (...) {
+        ReleaseCurrentException();
     }
 }
 
@@ -224,9 +224,8 @@ void CVLECMDummyProbe::Terminate()
         m_DummyPropertyInfoSetMap.clear();
         m_DummyPrinterMap.clear();
         m_bInitialize = false;
-    } catch (EVLException* e) {
-        VLDeleteException(e);
     } catch (...) {
+        ReleaseCurrentException();
     }
 }
 
@@ -244,9 +243,8 @@ void CVLECMDummyProbe::StartDummyProbe()
         }
         StopDummyProbe();
         Start(static_cast<void*>(nullptr));
-    } catch (EVLException* e) {
-        VLDeleteException(e);
     } catch (...) {
+        ReleaseCurrentException();
     }
 }
 
@@ -257,9 +255,8 @@ void CVLECMDummyProbe::StopDummyProbe()
             SetRequestEnd(true);
         else
             End();
-    } catch (EVLException* e) {
-        VLDeleteException(e);
     } catch (...) {
+        ReleaseCurrentException();
     }
 }
 
@@ -530,13 +527,11 @@ void CVLECMDummyProbe::runDummyProbe()
             try {
                 m_pDummyProbeCallbackIF->OnDummyProbe(this, NIFInfo,
                                                       bUSB ? VLECM_CONNECT_TYPE_USB : VLECM_CONNECT_TYPE_NETWORK);
-            } catch (EVLException* e) {
-                VLDeleteException(e);
             } catch (...) {
+                ReleaseCurrentException();
             }
         }
-    } catch (EVLException* e) {
-        VLDeleteException(e);
     } catch (...) {
+        ReleaseCurrentException();
     }
 }

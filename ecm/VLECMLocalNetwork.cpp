@@ -25,6 +25,7 @@
 #include "cm/VLCMApi.h"
 #include "ecm/VLECM.h"
 #include "ecm/VLECMNIFInfo.h"
+#include "ecm/VLECMPrivate.h"
 
 namespace {
 
@@ -224,9 +225,8 @@ void CVLECM::getLDBCAddressListFromPC(std::list<CVLString>& addressList)
             addressList.push_back(strBroadcast);
             Diagnose(logger, __LINE__, "> Registration OK");
         }
-    } catch (EVLException* e) {
-        VLDeleteException(e);
     } catch (...) {
+        ReleaseCurrentException();
     }
 }
 
@@ -287,9 +287,8 @@ bool CVLECM::SetupLocalDBCInfo(CVLECMPropertyMap* pAddressInfoMap, VL_CONST_STR 
             if (bEnabled)
                 ++itAddress;
         }
-    } catch (EVLException* e) {
-        VLDeleteException(e);
     } catch (...) {
+        ReleaseCurrentException();
     }
     // A set-up that could not finish has not prepared the probe.
     CVLTrace::Output(VLECM_MODULE, s_szFile, __LINE__, 0, "CVLECM::SetupLocalDBCInfo(): exception!, List index=%d",
@@ -369,9 +368,8 @@ bool CVLECM::SetupBindAddressInfo(CVLECMPropertyMap* pAddressInfoMap, VL_CONST_S
                                 bToAddressPathFound, strToAddressPath))
                 return false;
         }
-    } catch (EVLException* e) {
-        VLDeleteException(e);
     } catch (...) {
+        ReleaseCurrentException();
     }
     CVLTrace::Output(VLECM_MODULE, s_szFile, __LINE__, 0, "CVLECM::SetupBindAddressInfo(): exception!, List index=%d",
                      nIndex);

@@ -75,9 +75,8 @@ CVLECMNIFInfo::~CVLECMNIFInfo()
 {
     try {
         StopCommand();
-    } catch (EVLException* pException) {
-        pException->Delete();
     } catch (...) {
+        ReleaseCurrentException();
     }
 }
 
@@ -145,9 +144,8 @@ void CVLECMNIFInfo::DebugHookProperties()
         strFileName += GetMACAddress();
         strFileName += "].txt";
         CVLXMLUtility::DebugHook(&stream, TextOf(strFileName), "Properties", 1);
-    } catch (EVLException* pException) {
-        VLDeleteException(pException);
     } catch (...) {
+        ReleaseCurrentException();
     }
 }
 
@@ -169,9 +167,8 @@ bool CVLECMNIFInfo::SetPropertyString(VL_CONST_STR szPath, VL_CONST_STR szValue)
             return false;
         pProperty->SetString(szValue, VL_CHARSET_UTF8);
         return true;
-    } catch (EVLException* pException) {
-        pException->Delete();
     } catch (...) {
+        ReleaseCurrentException();
     }
     return false;
 }
@@ -296,9 +293,8 @@ VLECM_RESULT CVLECMNIFInfo::StartCommandAsync(VLECM_COMMAND eCommand, VLECM_CONN
         m_bCommandRunning = false;
         try {
             throw;
-        } catch (EVLException* pException) {
-            pException->Delete();
         } catch (...) {
+            ReleaseCurrentException();
         }
         return VLECM_RESULT_INTERNAL_ERROR;
     }

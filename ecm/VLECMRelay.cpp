@@ -24,9 +24,8 @@ void CVLECM::OnProbe(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE eConnectType, b
                 pNIFInfo->SetProbeCallbackCompletion(true);
             m_pCallbackIF->OnProbe(pNIFInfo, eConnectType, bUnicast, bCompletion);
         }
-    } catch (EVLException* pException) {
-        pException->Delete();
     } catch (...) {
+        ReleaseCurrentException();
     }
     CVLTrace::FunctionOut(VLECM_MODULE, s_szFile, __LINE__, kSignature);
 }

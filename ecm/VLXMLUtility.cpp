@@ -1,4 +1,5 @@
 #include "ecm/VLXMLUtility.h"
+#include "ecm/VLECMPrivate.h"
 
 #include <string>
 
@@ -30,9 +31,8 @@ bool Guarded(F body)
 {
     try {
         return body();
-    } catch (EVLException* e) {
-        VLDeleteException(e);
     } catch (...) {
+        ReleaseCurrentException();
     }
     return false;
 }
@@ -228,8 +228,7 @@ void CVLXMLUtility::DebugHook(IVLStream* pStream, VL_CONST_STR szFileName, VL_CO
             CVLTrace::Output(kModule, s_szFile, __LINE__, 0, "%s", strText.substr(nStart, nEnd - nStart).c_str());
             nStart = nEnd + 1;
         }
-    } catch (EVLException* e) {
-        VLDeleteException(e);
     } catch (...) {
+        ReleaseCurrentException();
     }
 }
