@@ -12,6 +12,7 @@
 
 #include "base/core/VLByteOrder.h"
 #include "base/core/VLException.h"
+#include "base/core/VLExceptionOwner.h"
 #include "base/core/VLIOException.h"
 #include "base/core/VLInvalidParamException.h"
 #include "base/core/VLMemoryAllocException.h"
@@ -45,9 +46,8 @@ CVLDefineLoader::~CVLDefineLoader()
 {
     try {
         Clear();
-    } catch (EVLException* e) {
-        e->Delete();
     } catch (...) {
+        ReleaseCurrentException();
     }
 }
 

@@ -12,6 +12,7 @@
 #include "cm/VLTarget.h"
 #include "cm/VLTargetList.h"
 #include "base/core/VLException.h"
+#include "base/core/VLExceptionOwner.h"
 #include "base/core/VLFileSystem.h"
 #include "base/core/VLInvalidParamException.h"
 #include "base/core/VLLockException.h"
@@ -95,16 +96,14 @@ CVLModuleController::~CVLModuleController()
     // no instance is left pointing at them.
     try {
         Terminate();
-    } catch (EVLException* pException) {
-        pException->Delete();
     } catch (...) {
+        ReleaseCurrentException();
     }
     if (m_pOptionRoot != nullptr) {
         try {
             m_pOptionRoot->Destroy();
-        } catch (EVLException* pException) {
-            pException->Delete();
         } catch (...) {
+            ReleaseCurrentException();
         }
         m_pOptionRoot = nullptr;
     }

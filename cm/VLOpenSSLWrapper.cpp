@@ -1,6 +1,7 @@
 #include "cm/VLOpenSSLWrapper.h"
 
 #include "base/core/VLException.h"
+#include "base/core/VLExceptionOwner.h"
 
 namespace {
 
@@ -25,9 +26,8 @@ CVLOpenSSLWrapper::CVLOpenSSLWrapper()
         try {
             Load(szName);
             return;
-        } catch (EVLException* pException) {
-            pException->Delete();
         } catch (...) {
+            ReleaseCurrentException();
         }
     }
 }

@@ -25,10 +25,9 @@ CVLTarget::~CVLTarget()
         m_pProperties = nullptr;
         try {
             p->Destroy();
-        } catch (EVLException* e) {
-            // A destructor does not throw; the tree is lost either way.
-            e->Delete();
         } catch (...) {
+            // A destructor does not throw; the tree is lost either way.
+            ReleaseCurrentException();
         }
     }
 }

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "base/core/VLException.h"
+#include "base/core/VLExceptionOwner.h"
 #include "base/core/VLString.h"
 
 // The bytes of a text; "" for the empty one, which has no buffer.
@@ -18,17 +19,6 @@ inline const char* TextOf(const CVLString& str)
 inline unsigned PointerText(const void* p)
 {
     return static_cast<unsigned>(reinterpret_cast<uintptr_t>(p));
-}
-
-// Inside a catch block: frees a caught framework exception; drops anything else.
-inline void ReleaseCurrentException()
-{
-    try {
-        throw;
-    } catch (EVLException* pException) {
-        VLDeleteException(pException);
-    } catch (...) {
-    }
 }
 
 #endif

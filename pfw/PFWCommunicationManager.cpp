@@ -5,6 +5,7 @@
 
 #include "base/core/VLCharset.h"
 #include "base/core/VLException.h"
+#include "base/core/VLExceptionOwner.h"
 #include "base/core/VLThreadLock.h"
 #include "base/core/VLTrace.h"
 #include "ecm/VLECMNIFInfo.h"
@@ -34,15 +35,6 @@ CVLString LocalDBCKey(int nIndex, const char* szSubKey)
     return strKey;
 }
 
-void ReleaseCurrentException()
-{
-    try {
-        throw;
-    } catch (EVLException* pException) {
-        VLDeleteException(pException);
-    } catch (...) {
-    }
-}
 }  // namespace
 
 CPFWCommunicationManager::CPFWCommunicationManager()

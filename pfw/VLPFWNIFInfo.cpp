@@ -3,6 +3,7 @@
 
 #include "base/core/VLCharset.h"
 #include "base/core/VLException.h"
+#include "base/core/VLExceptionOwner.h"
 #include "cm/VLProperty.h"
 #include "cm/VLTargetLock.h"
 
@@ -37,9 +38,8 @@ CVLString CVLPFWNIFInfo::GetPropertyText(VL_CONST_STR szPath)
         CVLProperty* pProperty = pRoot != nullptr ? pRoot->GetProperty(szPath, false) : nullptr;
         if (pProperty != nullptr)
             strText = pProperty->ToString("").ConvertTo(VL_CHARSET_UTF8, true);
-    } catch (EVLException* pException) {
-        VLDeleteException(pException);
     } catch (...) {
+        ReleaseCurrentException();
     }
     return strText;
 }

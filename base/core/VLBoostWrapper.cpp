@@ -1,6 +1,7 @@
 #include "base/core/VLBoostWrapper.h"
 
 #include "base/core/VLException.h"
+#include "base/core/VLExceptionOwner.h"
 
 namespace {
 // The one wrapper of the process, built during static initialization and
@@ -14,9 +15,8 @@ CVLBoostWrapper::CVLBoostWrapper() : m_pfnRegexMatch(nullptr), m_bLoaded(false)
         Load("VLBoost");
         m_pfnRegexMatch = reinterpret_cast<PFN_REGEXMATCH>(GetSymbol("RegexMatch"));
         m_bLoaded = true;
-    } catch (EVLException* e) {
-        e->Delete();
     } catch (...) {
+        ReleaseCurrentException();
     }
 }
 

@@ -51,4 +51,16 @@ private:
     EVLException* m_pException;
 };
 
+// Inside a catch block that drops whatever it caught (catch (...)): frees a
+// caught framework exception; anything else needs nothing.
+inline void ReleaseCurrentException()
+{
+    try {
+        throw;
+    } catch (EVLException* pException) {
+        VLDeleteException(pException);
+    } catch (...) {
+    }
+}
+
 #endif

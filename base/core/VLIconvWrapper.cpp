@@ -9,6 +9,7 @@
 
 #include "base/core/VLCharset.h"
 #include "base/core/VLException.h"
+#include "base/core/VLExceptionOwner.h"
 #include "base/core/VLMemoryAllocException.h"
 #include "base/platform/VLIconvBackend.h"
 
@@ -198,9 +199,8 @@ CVLIconvWrapper::CVLIconvWrapper()
         m_pfnIconvCtl = reinterpret_cast<VL_PFN_ICONVCTL>(GetSymbol("libiconvctl"));
         m_bLoaded = true;
         m_bGnu = true;
-    } catch (EVLException* e) {
-        e->Delete();
     } catch (...) {
+        ReleaseCurrentException();
     }
     if (!m_bLoaded) {
         Unload();

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 
+#include "base/core/VLExceptionOwner.h"
 #include "base/core/VLIOException.h"
 #include "base/core/VLInvalidParamException.h"
 #include "base/core/VLOpenException.h"
@@ -158,15 +159,13 @@ CVLEasyEncryptionFileStream::~CVLEasyEncryptionFileStream()
 {
     try {
         CVLEasyEncryptionFileStream::Close();
-    } catch (EVLException* e) {
-        e->Delete();
     } catch (...) {
+        ReleaseCurrentException();
     }
     try {
         CVLFileStream::Close();
-    } catch (EVLException* e) {
-        e->Delete();
     } catch (...) {
+        ReleaseCurrentException();
     }
 }
 
@@ -275,9 +274,8 @@ void CVLEasyEncryptionFileStream::Clear()
 {
     try {
         CVLFileStream::Clear();
-    } catch (EVLException* e) {
-        e->Delete();
     } catch (...) {
+        ReleaseCurrentException();
     }
     Reset();
 }

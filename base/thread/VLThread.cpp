@@ -4,6 +4,7 @@
 #include <ctime>
 
 #include "base/core/VLException.h"
+#include "base/core/VLExceptionOwner.h"
 #include "base/core/VLMemoryAllocException.h"
 #include "base/core/VLThreadLock.h"
 #include "base/core/VLTrace.h"
@@ -64,9 +65,8 @@ void CVLThread::threadFunc(void* pData)
         // An exception never leaves the thread.
         try {
             pThis->OnThread(pThis->m_pRunData);
-        } catch (EVLException* e) {
-            VLDeleteException(e);
         } catch (...) {
+            ReleaseCurrentException();
         }
     }
     CVLTrace::FunctionOut(VLSTD_MODULE, "VLThread", 115, kSignature);

@@ -1,5 +1,6 @@
 #include "base/thread/VLTimer.h"
 
+#include "base/core/VLExceptionOwner.h"
 #include "base/core/VLInvalidParamException.h"
 #include "base/core/VLNullObjectException.h"
 #include "base/thread/VLStopWatch.h"
@@ -18,9 +19,8 @@ CVLTimer::~CVLTimer()
     // The thread must not outlive the object whose members it reads.
     try {
         Stop();
-    } catch (EVLException* e) {
-        e->Delete();
     } catch (...) {
+        ReleaseCurrentException();
     }
 }
 

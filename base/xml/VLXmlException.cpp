@@ -1,5 +1,6 @@
 #include "base/xml/VLXmlException.h"
 
+#include "base/core/VLExceptionOwner.h"
 #include "base/core/VLTrace.h"
 #include "base/xml/VLXmlNode.h"
 
@@ -14,9 +15,8 @@ EVLXmlException::EVLXmlException(const char* szModule, const char* szFile, int n
     if (pNode != nullptr) {
         try {
             m_strNodeXml = pNode->GetXml(false);
-        } catch (EVLException* e) {
-            e->Delete();
         } catch (...) {
+            ReleaseCurrentException();
         }
     }
     CVLTrace::OutputException(VLSTD_MODULE, "VLXmlException", 47, this);

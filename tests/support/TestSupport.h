@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "base/core/VLExceptionOwner.h"
 #include "base/core/VLException.h"
+#include "base/core/VLExceptionOwner.h"
 #include "base/core/VLLogSink.h"
 #include "base/core/VLString.h"
 

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "base/core/VLExceptionOwner.h"
 #include "tests/support/TestSupport.h"
 #include "base/stream/VLEasyEncryptionFileStream.h"
+#include "base/core/VLExceptionOwner.h"
 #include "base/core/VLIOException.h"
 #include "base/core/VLInvalidParamException.h"
 #include "base/core/VLOpenException.h"

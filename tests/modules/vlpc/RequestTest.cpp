@@ -16,9 +16,9 @@
 #include <thread>
 #include <vector>
 
-#include "base/core/VLExceptionOwner.h"
 #include "base/core/VLErrorResultException.h"
 #include "base/core/VLException.h"
+#include "base/core/VLExceptionOwner.h"
 #include "base/core/VLTimeoutException.h"
 #include "base/core/VLUnsupportedException.h"
 #include "cm/VLCMApi.h"
