@@ -6,6 +6,7 @@
 #include "tests/support/TestSupport.h"
 #include "base/core/VLCommunicationException.h"
 #include "base/core/VLErrorResultException.h"
+#include "base/core/VLExceptionOwner.h"
 #include "base/core/VLIOException.h"
 #include "base/core/VLInvalidParamException.h"
 #include "base/core/VLMemoryAllocException.h"
@@ -37,6 +38,16 @@ EVLException* Ladder(F body)
     }
     return nullptr;
 }
+
+// An exception that counts the live ones, to see who deletes them.
+class ECounted : public EVLException
+{
+public:
+    ECounted() : EVLException("VLTest", "OwnerTest", 1) { ++s_nLive; }
+    ~ECounted() override { --s_nLive; }
+    static int s_nLive;
+};
+int ECounted::s_nLive = 0;
 
 }  // namespace
 
@@ -119,4 +130,43 @@ TEST(Exception, ConstructorsTraceThemselves)
     ASSERT_EQ(capture.m_Lines.size(), 2u);
     EXPECT_EQ(capture.m_Lines[0], "VLStd VLInvalidParamException line[32] EVLInvalidParamException");
     EXPECT_EQ(capture.m_Lines[1], "VLStd VLUnexpectedException line[45] EVLUnexpectedException : 100%d");
+}
+
+TEST(Exception, OwnerDeletesOnEveryPathAndKeepsTheFirst)
+{
+    auto held = [](bool bReturnEarly) {
+        CVLExceptionOwner owner(new ECounted);
+        if (bReturnEarly)
+            return 1;
+        throw 2;
+    };
+    EXPECT_EQ(1, held(true));
+    EXPECT_THROW(held(false), int);
+    EXPECT_EQ(0, ECounted::s_nLive);
+
+    EVLException* pFirst = new ECounted;
+    EVLException* pThrown = nullptr;
+    try {
+        CVLExceptionOwner first;
+        first.ThrowIfAny();  // nothing held: no throw
+        first.KeepFirst(pFirst);
+        first.KeepFirst(new ECounted);
+        first.ThrowIfAny();
+    } catch (EVLException* e) {
+        pThrown = e;
+    }
+    EXPECT_EQ(pFirst, pThrown);
+    EXPECT_EQ(1, ECounted::s_nLive);
+    pThrown->Delete();
+
+    for (int i = 0; i < 2; ++i) {
+        try {
+            if (i == 0)
+                throw static_cast<EVLException*>(new ECounted);
+            throw 3;
+        } catch (...) {
+            ReleaseCurrentException();
+        }
+    }
+    EXPECT_EQ(0, ECounted::s_nLive);
 }
