@@ -274,7 +274,10 @@ int CVLSocket::SendToEachInterface(const void* pData, int nLength, CVLSocketAddr
     int nFirstError = 0;
     std::set<unsigned int> done;
     for (const VLInterfaceAddress& entry : interfaces) {
-        if (!entry.bUp || entry.bLoopback || !entry.bFirstOfInterface)
+        // Only a LAN takes a broadcast: a point-to-point link (a VPN, a tun
+        // device) leads to one peer, not to devices.
+        if (!entry.bUp || entry.bLoopback || !entry.bFirstOfInterface || (entry.nFlags & IFF_BROADCAST) == 0 ||
+            (entry.nFlags & IFF_POINTOPOINT) != 0)
             continue;
         unsigned int nIndex = if_nametoindex(entry.strInterface.c_str());
         if (nIndex == 0 || !done.insert(nIndex).second)

@@ -45,8 +45,9 @@ public:
     // One receive call; returns more than 0 bytes or throws.
     virtual int Receive(void* pBuffer, int nLength);
     virtual int SendTo(const void* pData, int nLength, CVLSocketAddress& address);
-    // Sends one datagram out of every local IPv4 interface that is up and
-    // not a loopback, from its first address, whether or not a route leads
+    // Sends one datagram out of every local IPv4 interface that is up, can
+    // broadcast and is neither a loopback nor a point-to-point link, from its
+    // first address, whether or not a route leads
     // there (the limited broadcast of a network without a gateway). Returns
     // the number of interfaces it left through; throws the first failure
     // when it left through none. Without such an interface it is SendTo.

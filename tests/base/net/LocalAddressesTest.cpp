@@ -8,7 +8,9 @@
 
 #include "tests/support/TestNetwork.h"
 #include "tests/support/TestSupport.h"
+#include "base/core/VLCommunicationException.h"
 #include "base/platform/VLPlatformInterfaces.h"
+#include "base/net/VLSocket.h"
 #include "base/net/VLSocketAddress.h"
 
 namespace {
@@ -118,4 +120,44 @@ TEST(LocalAddresses, SubnetsSecondaryAndDown)
     EXPECT_NE(strResult.find("vlt0:1/vlt0/10.9.0.1/255.255.0.0/us "), std::string::npos) << strResult;
     EXPECT_NE(strResult.find("vlt2/vlt2/192.168.77.9/255.255.255.0/df "), std::string::npos) << strResult;
     EXPECT_NE(strResult.find("|172.31.255.255"), std::string::npos) << strResult;
+}
+
+// The limited broadcast goes out once through each LAN interface and never
+// into a point-to-point link (a tun device, as a VPN makes); a send the
+// system refuses (no SO_BROADCAST: EACCES on each) is a failure, not a send.
+TEST(LocalAddresses, TheLimitedBroadcastGoesOnlyIntoLANs)
+{
+    SKIP_IF_NO_NAMESPACES();
+    if (access("/dev/net/tun", R_OK | W_OK) != 0)
+        GTEST_SKIP() << "needs /dev/net/tun for a point-to-point interface";
+    std::vector<std::string> commands = {
+        "ip link set lo up",
+        "ip link add vla type veth peer name vlb",
+        "ip addr add 10.77.1.1/24 dev vla",
+        "ip link set vla up",
+        "ip link set vlb up",
+        "ip tuntap add dev vlt mode tun",
+        "ip addr add 10.77.2.1/24 dev vlt",
+        "ip link set vlt up",
+    };
+    std::string strResult = RunInNamespace(commands, [] {
+        std::string s;
+        CVLSocketAddress to(0, "255.255.255.255", 9);
+        for (bool bBroadcast : {true, false}) {
+            CVLSocket socket;
+            socket.Create(0, 0, 0);
+            socket.Bind(nullptr);
+            socket.SetBroadcast(1, bBroadcast);
+            try {
+                s += "sent " + std::to_string(socket.SendToEachInterface("x", 1, to)) + ";";
+            } catch (EVLCommunicationException* e) {
+                s += "refused " + std::to_string(e->GetSystemErrorCode()) + ";";
+                e->Delete();
+            }
+            socket.Close();
+        }
+        return s;
+    });
+    CHECK_RESULT(strResult);
+    EXPECT_EQ(strResult, "sent 1;refused 13;");
 }
