@@ -270,6 +270,18 @@ public:
     static size_t GetCallbackRecordBytes(CVLCallbackInfo* pInfo);
     // The bytes the queue holds now.
     size_t GetQueuedCallbackBytes();
+    // How many definition scripts failed to run (a run-time error, a loop
+    // that spent the step budget, a name without a script) since the last
+    // call, and the first one's description. A failing condition reads as
+    // false to its caller: this is how the front end still learns of it.
+    unsigned long TakeScriptFailures(std::string& strFirst);
+
+private:
+    void recordScriptFailure(const std::string& strWhat);
+
+    std::mutex m_ScriptFailureMutex;
+    unsigned long m_nScriptFailures = 0;
+    std::string m_strFirstScriptFailure;
 
 private:
     CVLModuleController(const CVLModuleController&) = delete;

@@ -105,8 +105,10 @@ bool CVLModuleController::CreateScriptExtend(VL_CONST_STR szScriptName, CVLModul
         return true;
     CVLScriptCollection& scripts = m_DefineLoader.GetScriptCollection();
     CVLScript* pScript = scripts.Find(strName.GetBuffer());
-    if (pScript == nullptr)
+    if (pScript == nullptr) {
+        recordScriptFailure("no script named " + std::string(strName.GetBuffer()));
         return false;
+    }
     CVLCMScriptExtend host(this, pInstance, pParams, pParams == nullptr ? nullptr : pParams->GetTarget());
     CVLScriptParams args;
     try {
@@ -116,9 +118,32 @@ bool CVLModuleController::CreateScriptExtend(VL_CONST_STR szScriptName, CVLModul
         pScript->Execute(args, &scripts, &host, nullptr);
         return args.GetReturnValue().ToBool(false);
     } catch (EVLException* pException) {
+        // A stop of the instance fails the script it interrupts; that is no
+        // fault of the script.
+        if (pInstance == nullptr || !pInstance->IsStopped()) {
+            CVLString strWhat = pException->ToString();
+            recordScriptFailure(strWhat.GetBuffer() != nullptr ? strWhat.GetBuffer() : strName.GetBuffer());
+        }
         pException->Delete();
         return false;
     }
+}
+
+void CVLModuleController::recordScriptFailure(const std::string& strWhat)
+{
+    std::lock_guard<std::mutex> lock(m_ScriptFailureMutex);
+    if (m_nScriptFailures++ == 0)
+        m_strFirstScriptFailure = strWhat;
+}
+
+unsigned long CVLModuleController::TakeScriptFailures(std::string& strFirst)
+{
+    std::lock_guard<std::mutex> lock(m_ScriptFailureMutex);
+    unsigned long nFailures = m_nScriptFailures;
+    strFirst = nFailures != 0 ? m_strFirstScriptFailure : std::string();
+    m_nScriptFailures = 0;
+    m_strFirstScriptFailure.clear();
+    return nFailures;
 }
 
 CVLScriptCollection& CVLModuleController::GetScriptCollection()
