@@ -116,12 +116,13 @@ int RunProbe(CVLNetSession& session, const CVLNetOptions& options)
     statusLine.Close(nFound);
     for (const std::string& strReason : reasons)
         fprintf(stderr, "vlnet: %s\n", strReason.c_str());
+    bool bScriptsFailed = session.ReportScriptFailures();
     // The device asked for is missing, as url and run say.
     if (nFound == 0 && !options.GetMACAddress().empty()) {
         fprintf(stderr, "vlnet: device %s not found\n", options.GetMACAddress().c_str());
         return VLNET_EXIT_FAILURE;
     }
-    return reasons.empty() ? VLNET_EXIT_SUCCESS : VLNET_EXIT_INCOMPLETE;
+    return reasons.empty() && !bScriptsFailed ? VLNET_EXIT_SUCCESS : VLNET_EXIT_INCOMPLETE;
 }
 
 // Probes until the device of the command line is found; null when it is not.

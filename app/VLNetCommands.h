@@ -18,8 +18,9 @@ enum
     // A command line or argument it does not accept; nothing was sent.
     VLNET_EXIT_USAGE = 2,
     // The probe ran, but what it lists may be short: a bound dropped
-    // devices, the kernel dropped replies, or devices were still in their
-    // follow-up commands at the time-out. Standard error says which.
+    // devices, the kernel dropped replies, a definition script failed, or
+    // devices were still in their follow-up commands at the time-out.
+    // Standard error says which.
     VLNET_EXIT_INCOMPLETE = 3,
     VLNET_EXIT_STOPPED = 130
 };

@@ -12,6 +12,7 @@
 #include "base/core/VLCharset.h"
 #include "base/core/VLFileSystem.h"
 #include "cm/VLCMApi.h"
+#include "cm/VLModuleController.h"
 #include "cm/VLProperty.h"
 #include "cm/VLTargetLock.h"
 #include "ecm/VLECM.h"
@@ -254,6 +255,19 @@ bool CVLNetSession::IsNothingSent(long& nError) const
 {
     nError = m_nSendError;
     return m_bNothingSent;
+}
+
+bool CVLNetSession::ReportScriptFailures()
+{
+    CVLCMApi* pApi = m_bInitialize ? m_CommunicationManager.GetVLECM().GetApi() : nullptr;
+    CVLModuleController* pController = pApi != nullptr ? pApi->GetModuleController() : nullptr;
+    std::string strFirst;
+    unsigned long nFailures = pController != nullptr ? pController->TakeScriptFailures(strFirst) : 0;
+    if (nFailures == 0)
+        return false;
+    fprintf(stderr, "vlnet: a definition script failed %lu time%s (what it judged was dropped); the first: %s\n",
+            nFailures, nFailures == 1 ? "" : "s", strFirst.c_str());
+    return true;
 }
 
 CVLPFWNIFInfo* CVLNetSession::GetFoundNIFInfo()

@@ -51,6 +51,10 @@ public:
     // True when the device looked for was not found, but a device of its
     // MAC (or IP) address answered the last probe and not by unicast.
     bool IsFoundNotUnicast() const { return m_bFoundNotUnicast; }
+    // Says on standard error, once, that definition scripts failed since the
+    // last call (a condition that fails drops the reply it judges); true
+    // when it did.
+    bool ReportScriptFailures();
     // The device looked for, when it was found.
     CVLPFWNIFInfo* GetFoundNIFInfo();
     int GetFoundCount();

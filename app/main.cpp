@@ -6,6 +6,7 @@
 // command's non-zero result, output that could not be written); 2 a command
 // line or a PATH=VALUE it does not accept, nothing sent; 130 stopped by
 // SIGINT or SIGTERM.
+#include <dirent.h>
 #include <sys/resource.h>
 #include <semaphore.h>
 #include <sys/socket.h>
@@ -15,6 +16,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <string>
@@ -32,15 +34,18 @@ namespace {
 // How long a stop may take before the process ends without waiting for its
 // threads (a definition script in a loop, a command that does not stop).
 const int kStopGraceMilliseconds = 900;
-// Descriptors a run may need: the probe's sockets, one per running device
-// command, the standard streams and the libraries' own.
-const rlim_t kDescriptorsNeeded = 64;
+// Free descriptors a run may need besides those open at its start: the
+// probe's sockets, one per running device command and the libraries' own.
+const rlim_t kDescriptorsNeeded = 61;
 
 sem_t s_StopSignal;
 
 // SIGINT and SIGTERM ask the run to stop; a thread of its own then gives
 // the run the grace time and, when it has not ended by then, ends the
-// process with status 130. A second signal ends it at once.
+// process with status 130. A second signal ends it at once. The watcher
+// never touches standard output: another thread may hold its lock while
+// writing to a pipe nobody reads. Standard output is line-buffered instead,
+// so that each line has been handed on by the time it was printed.
 void OnStopSignal(int)
 {
     CVLNetSession::RequestStop();
@@ -58,7 +63,6 @@ void WatchStopSignals()
     deadline.tv_nsec %= 1000000000L;
     while (sem_timedwait(&s_StopSignal, &deadline) != 0 && errno == EINTR) {
     }
-    fflush(stdout);
     _exit(VLNET_EXIT_STOPPED);
 }
 
@@ -73,23 +77,49 @@ void InstallStopSignals()
     sigaction(SIGTERM, &action, nullptr);
 }
 
+// Descriptor numbers below nLimit that are open now (the standard streams and
+// whatever the run inherited), or -1 when they cannot be listed.
+long CountOpenDescriptorsBelow(rlim_t nLimit)
+{
+    DIR* pDir = opendir("/proc/self/fd");
+    if (pDir == nullptr)
+        return -1;
+    const int nOwn = dirfd(pDir);
+    long nOpen = 0;
+    while (const dirent* pEntry = readdir(pDir)) {
+        char* pEnd = nullptr;
+        unsigned long nFd = strtoul(pEntry->d_name, &pEnd, 10);
+        if (pEnd != pEntry->d_name && *pEnd == '\0' && static_cast<long>(nFd) != nOwn && nFd < nLimit)
+            nOpen++;
+    }
+    closedir(pDir);
+    return nOpen;
+}
+
 // A probe that cannot open its sockets would list part of the devices as if
-// that were all: refuse to start when the descriptors are too few, after
-// raising the soft limit as far as the hard one allows.
+// that were all: refuse to start when too few descriptors are free, after
+// raising the soft limit as far as the hard one allows. Inherited
+// descriptors take their share of the limit.
 bool CheckDescriptors()
 {
     rlimit limit = {};
-    if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
-        limit.rlim_cur < kDescriptorsNeeded) {
-        rlimit raised = limit;
-        raised.rlim_cur = limit.rlim_max == RLIM_INFINITY || limit.rlim_max >= kDescriptorsNeeded ? kDescriptorsNeeded
-                                                                                                  : limit.rlim_max;
-        setrlimit(RLIMIT_NOFILE, &raised);
-        getrlimit(RLIMIT_NOFILE, &limit);
-        if (limit.rlim_cur < kDescriptorsNeeded) {
-            fprintf(stderr, "vlnet: sockets cannot be opened: %s (%lu descriptors allowed, %lu needed)\n",
-                    strerror(EMFILE), static_cast<unsigned long>(limit.rlim_cur),
-                    static_cast<unsigned long>(kDescriptorsNeeded));
+    if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) {
+        long nOpen = CountOpenDescriptorsBelow(limit.rlim_max == RLIM_INFINITY ? limit.rlim_cur : limit.rlim_max);
+        rlim_t nWanted = static_cast<rlim_t>(nOpen < 0 ? 0 : nOpen) + kDescriptorsNeeded;
+        if (limit.rlim_cur < nWanted) {
+            rlimit raised = limit;
+            raised.rlim_cur = limit.rlim_max == RLIM_INFINITY || limit.rlim_max >= nWanted ? nWanted : limit.rlim_max;
+            setrlimit(RLIMIT_NOFILE, &raised);
+            getrlimit(RLIMIT_NOFILE, &limit);
+        }
+        nOpen = CountOpenDescriptorsBelow(limit.rlim_cur);
+        rlim_t nFree = nOpen < 0 || static_cast<rlim_t>(nOpen) > limit.rlim_cur ? 0 : limit.rlim_cur - nOpen;
+        if (nOpen >= 0 && nFree < kDescriptorsNeeded) {
+            fprintf(stderr,
+                    "vlnet: sockets cannot be opened: %s (%lu descriptors free of %lu allowed, %ld open; %lu "
+                    "needed)\n",
+                    strerror(EMFILE), static_cast<unsigned long>(nFree), static_cast<unsigned long>(limit.rlim_cur),
+                    nOpen, static_cast<unsigned long>(kDescriptorsNeeded));
             return false;
         }
     }
@@ -116,6 +146,7 @@ int InitializeFailed(VLPFW_RESULT eResult, const std::string& strError)
 
 int main(int argc, char** argv)
 {
+    setvbuf(stdout, nullptr, _IOLBF, 0);
     CVLNetOptions options;
     if (!options.Parse(argc, argv)) {
         fprintf(stderr, "vlnet: %s\n\n%s", options.GetErrorText().c_str(),
@@ -142,6 +173,7 @@ int main(int argc, char** argv)
             return InitializeFailed(eResult, strError);
         // Parse accepted only commands of the table.
         nExit = CVLNetCommands::Find(options.GetCommand())->pfnRun(session, options);
+        session.ReportScriptFailures();
         session.Terminate();
     }
     // What was printed must have arrived: a full disk or a closed pipe

@@ -4,11 +4,16 @@
 // each, lossy, enciphered, unicast-deaf and hostile devices among them.
 #include <gtest/gtest.h>
 
+#include <dirent.h>
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <csignal>
 #include <chrono>
 #include <unistd.h>
+
+#include <fstream>
 
 #include <map>
 #include <sstream>
@@ -566,4 +571,103 @@ TEST_F(VLNetEndToEnd, DevicesDeafToUnicastDoNotHoldBackTheOthers)
     AddNetwork(2, {"delay=300", "delay=400", "delay=500", "delay=600"});
     ExpectEachListedAndAShortListSaid(RunVlnet(m_Net, {"probe", "--timeout", "5"}),
                                       "devices were still waiting for their commands at the time-out\n");
+}
+
+namespace {
+// True once a thread of the process is blocked writing to its standard
+// output (the system call's number, then the descriptor, in its syscall file).
+bool IsBlockedWritingOutput(pid_t pid)
+{
+    std::string strPrefix = std::to_string(SYS_write) + " 0x1 ";
+    std::string strTasks = "/proc/" + std::to_string(pid) + "/task";
+    DIR* pDir = opendir(strTasks.c_str());
+    if (pDir == nullptr)
+        return false;
+    bool bBlocked = false;
+    while (const dirent* pEntry = readdir(pDir)) {
+        std::ifstream in(strTasks + "/" + pEntry->d_name + "/syscall");
+        std::string strLine;
+        if (std::getline(in, strLine) && strLine.compare(0, strPrefix.size(), strPrefix) == 0)
+            bBlocked = true;
+    }
+    closedir(pDir);
+    return bBlocked;
+}
+
+// Runs a probe whose standard output is a pipe that is full and that nobody
+// reads, so that its first device line blocks; once it does, sends nSignals
+// SIGTERMs 5 ms apart. "exit N", or what went wrong ("not blocked", "still
+// running": killed 10 s after the signals).
+std::string StopWithUnreadOutput(CTestNetwork& net, int nSignals)
+{
+    return net.RunIn("pc", [&]() -> std::string {
+        int out[2];
+        if (pipe(out) != 0)
+            return "FAIL:pipe";
+        fcntl(out[1], F_SETFL, O_NONBLOCK);
+        char block[4096] = {};
+        while (write(out[1], block, sizeof(block)) > 0 || write(out[1], block, 1) > 0) {
+        }
+        fcntl(out[1], F_SETFL, 0);
+        std::string strProgram = BinDir() + "/vlnet";
+        std::string strResources = BinDir() + "/../share/vlnet";
+        pid_t pid = fork();
+        if (pid == 0) {
+            dup2(out[1], 1);
+            int null = open("/dev/null", O_WRONLY);
+            dup2(null, 2);
+            execl(strProgram.c_str(), strProgram.c_str(), "probe", "--timeout", "30", "--resources",
+                  strResources.c_str(), static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        close(out[1]);
+        bool bBlocked = false;
+        for (int i = 0; i < 1000 && !bBlocked; i++) {
+            usleep(10000);
+            bBlocked = IsBlockedWritingOutput(pid);
+        }
+        for (int i = 0; i < nSignals; i++) {
+            if (i != 0)
+                usleep(5000);
+            kill(pid, SIGTERM);
+        }
+        int nStatus = 0;
+        pid_t done = 0;
+        for (int i = 0; i < 1000 && done == 0; i++) {
+            usleep(10000);
+            done = waitpid(pid, &nStatus, WNOHANG);
+        }
+        if (done == 0) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &nStatus, 0);
+        }
+        close(out[0]);
+        if (!bBlocked)
+            return "not blocked";
+        if (done == 0)
+            return "still running";
+        return WIFEXITED(nStatus) ? "exit " + std::to_string(WEXITSTATUS(nStatus)) : "killed";
+    });
+}
+}  // namespace
+
+// Descriptors a run inherits take their part of the limit: with 58 of them
+// under a limit of 64 the run refuses to start and says why. A stop ends
+// the run even while its output waits on a pipe nobody reads, after the
+// grace time (one signal) or at once (a second one).
+TEST_F(VLNetEndToEnd, InheritedDescriptorsAndAStopWithUnreadOutput)
+{
+    AddNetwork(1, {"", ""});
+    ASSERT_TRUE(m_Net.Exec("pc", "ip route add default dev vl1"));
+    ProgramRun run = RunProgram(m_Net, {"/bin/bash", "-c",
+                                        "ulimit -n 64 && for fd in $(seq 3 60); do eval \"exec $fd</dev/null\"; done; "
+                                        "exec " + BinDir() + "/vlnet probe --timeout 5 --resources " + BinDir() +
+                                            "/../share/vlnet"});
+    EXPECT_EQ(1, run.nStatus) << run.strErrors;
+    EXPECT_EQ("", run.strOutput);
+    EXPECT_NE(std::string::npos, run.strErrors.find("sockets cannot be opened: Too many open files (3 descriptors free"))
+        << run.strErrors;
+
+    EXPECT_EQ("exit 130", StopWithUnreadOutput(m_Net, 1));
+    EXPECT_EQ("exit 130", StopWithUnreadOutput(m_Net, 2));
 }
