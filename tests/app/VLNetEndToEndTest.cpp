@@ -659,13 +659,15 @@ TEST_F(VLNetEndToEnd, InheritedDescriptorsAndAStopWithUnreadOutput)
 {
     AddNetwork(1, {"", ""});
     ASSERT_TRUE(m_Net.Exec("pc", "ip route add default dev vl1"));
-    ProgramRun run = RunProgram(m_Net, {"/bin/bash", "-c",
-                                        "ulimit -n 64 && for fd in $(seq 3 60); do eval \"exec $fd</dev/null\"; done; "
-                                        "exec " + BinDir() + "/vlnet probe --timeout 5 --resources " + BinDir() +
-                                            "/../share/vlnet"});
+    ProgramRun run =
+        RunProgram(m_Net, {"/bin/bash", "-c",
+                           "ulimit -n 64 && for fd in $(seq 3 60); do eval \"exec $fd</dev/null\"; done; "
+                           "exec " +
+                               BinDir() + "/vlnet probe --timeout 5 --resources " + BinDir() + "/../share/vlnet"});
     EXPECT_EQ(1, run.nStatus) << run.strErrors;
     EXPECT_EQ("", run.strOutput);
-    EXPECT_NE(std::string::npos, run.strErrors.find("sockets cannot be opened: Too many open files (3 descriptors free"))
+    EXPECT_NE(std::string::npos,
+              run.strErrors.find("sockets cannot be opened: Too many open files (3 descriptors free"))
         << run.strErrors;
 
     EXPECT_EQ("exit 130", StopWithUnreadOutput(m_Net, 1));
