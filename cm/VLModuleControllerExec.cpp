@@ -122,7 +122,8 @@ bool CVLModuleController::CreateScriptExtend(VL_CONST_STR szScriptName, CVLModul
         // fault of the script.
         if (pInstance == nullptr || !pInstance->IsStopped()) {
             CVLString strWhat = pException->ToString();
-            recordScriptFailure(strWhat.GetBuffer() != nullptr ? strWhat.GetBuffer() : strName.GetBuffer());
+            recordScriptFailure(std::string(strName.GetBuffer()) + ": " +
+                                (strWhat.GetBuffer() != nullptr ? strWhat.GetBuffer() : ""));
         }
         pException->Delete();
         return false;

@@ -651,11 +651,12 @@ std::string StopWithUnreadOutput(CTestNetwork& net, int nSignals)
 }
 }  // namespace
 
-// Descriptors a run inherits take their part of the limit: with 58 of them
-// under a limit of 64 the run refuses to start and says why. A stop ends
-// the run even while its output waits on a pipe nobody reads, after the
-// grace time (one signal) or at once (a second one).
-TEST_F(VLNetEndToEnd, InheritedDescriptorsAndAStopWithUnreadOutput)
+// Never silent: descriptors a run inherits take their part of the limit
+// (with 58 of them under a limit of 64 the run refuses to start and says
+// why); a "condition" script that fails is reported once, and the list
+// counts as short. A stop ends the run even while its output waits on a
+// pipe nobody reads, after the grace time (one signal) or at once (two).
+TEST_F(VLNetEndToEnd, DescriptorsFailingScriptsAndAStopWithUnreadOutput)
 {
     AddNetwork(1, {"", ""});
     ASSERT_TRUE(m_Net.Exec("pc", "ip route add default dev vl1"));
@@ -669,6 +670,28 @@ TEST_F(VLNetEndToEnd, InheritedDescriptorsAndAStopWithUnreadOutput)
     EXPECT_NE(std::string::npos,
               run.strErrors.find("sockets cannot be opened: Too many open files (3 descriptors free"))
         << run.strErrors;
+
+    // Definitions whose probe condition loops until its step budget is spent.
+    std::string strDir = "/tmp/vlnet_condition_" + std::to_string(getpid());
+    std::string strSettings = strDir + "/Settings/Default/";
+    ASSERT_EQ(0, system(("rm -rf " + strDir + " && cp -r " + BinDir() + "/../share/vlnet " + strDir +
+                         " && sed -i 's|<ModuleMapping>|&<Const name=\"condition\" value=\"Loops\"/>|' " + strSettings +
+                         "ModuleMapping.xml && printf 'bool Loops()\\n{\\n    for (;;) {\\n    }\\n"
+                         "    return true;\\n}\\n' > " +
+                         strSettings + "Loops.vls" +
+                         " && sed -i 's|</DefineFileList>|<File name=\"Loops.vls\" type=\"Script\"/>&|' " +
+                         strSettings + "vlres201.dat && " + BinDir() + "/vlresource build " + strSettings +
+                         "vlres201.dat " + strSettings + "vlres200.dat >/dev/null")
+                            .c_str()));
+    run = RunProgram(m_Net, {BinDir() + "/vlnet", "probe", "--timeout", "10", "--resources", strDir});
+    EXPECT_EQ(3, run.nStatus) << run.strErrors;
+    EXPECT_EQ("", run.strOutput);
+    const std::string strReport = "vlnet: a definition script failed ";
+    size_t nReport = run.strErrors.find(strReport);
+    EXPECT_NE(std::string::npos, nReport) << run.strErrors;
+    EXPECT_EQ(std::string::npos, run.strErrors.find(strReport, nReport + 1)) << run.strErrors;
+    EXPECT_NE(std::string::npos, run.strErrors.find("the first: Loops: EVLScriptException")) << run.strErrors;
+    EXPECT_EQ(0, system(("rm -rf " + strDir).c_str()));
 
     EXPECT_EQ("exit 130", StopWithUnreadOutput(m_Net, 1));
     EXPECT_EQ("exit 130", StopWithUnreadOutput(m_Net, 2));

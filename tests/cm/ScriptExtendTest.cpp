@@ -48,6 +48,12 @@ const char* const kScripts = "bool ReadWrite()\n"
                              "{\n"
                              "    GetConst(\"\");\n"
                              "    return true;\n"
+                             "}\n"
+                             "bool Loops()\n"
+                             "{\n"
+                             "    for (;;) {\n"
+                             "    }\n"
+                             "    return true;\n"
                              "}\n";
 
 class ScriptExtendTest : public ::testing::Test
@@ -150,4 +156,20 @@ TEST_F(ScriptExtendTest, HostErrors)
     CFakeLog::Take();
     EXPECT_EQ(0, HostError("C.CallMethod", {"m"}));
     EXPECT_EQ((std::vector<std::string>{"call:S.C:m"}), CFakeLog::Take());
+}
+
+// A script that fails reads as false to its caller; the controller counts
+// the failures and keeps the first, for the front end to report.
+TEST_F(ScriptExtendTest, FailuresAreCountedAndTheFirstKept)
+{
+    std::string strFirst = "old";
+    EXPECT_EQ(0u, Controller()->TakeScriptFailures(strFirst));
+    EXPECT_EQ("", strFirst);
+    EXPECT_FALSE(Run("Loops"));
+    EXPECT_FALSE(Run("NoSuchScript"));
+    EXPECT_TRUE(Run("ReadWrite"));
+    EXPECT_EQ(2u, Controller()->TakeScriptFailures(strFirst));
+    EXPECT_NE(std::string::npos, strFirst.find("Loops: EVLScriptException")) << strFirst;
+    EXPECT_NE(std::string::npos, strFirst.find("UNEXPECTED_ERROR")) << strFirst;
+    EXPECT_EQ(0u, Controller()->TakeScriptFailures(strFirst));
 }
