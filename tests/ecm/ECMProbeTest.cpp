@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
@@ -229,6 +230,40 @@ TEST_F(ECMProbe, CommandResults)
     Drain(m_ECM);
     EXPECT_EQ(0u, m_Client.Count("CheckPassword"));
     EXPECT_EQ(nullptr, m_ECM.FindNIFInfo(kMac1));
+}
+
+// Removing every device stops all their commands before it waits for any:
+// sixteen commands whose stop lasts until all sixteen are stopping at once
+// get there together (one after the other, each would wait alone).
+TEST_F(ECMProbe, RemovingAllDevicesStopsTheirCommandsSideBySide)
+{
+    CWatchdog watchdog(120, "RemoveAllNIFInfo of devices with slow stops");
+    const int kDevices = 16;
+    ASSERT_EQ(VLECM_RESULT_SUCCESS, Probe());
+    std::vector<std::string> macs;
+    for (int i = 0; i < kDevices; ++i) {
+        char szMac[16];
+        snprintf(szMac, sizeof(szMac), "0026AB0001%02X", i);
+        macs.push_back(szMac);
+        ASSERT_TRUE(CFakeNetwork::Reply(szMac, "", "10.0.1." + std::to_string(i + 1)));
+    }
+    ASSERT_TRUE(m_Client.WaitFor("probe", kDevices));
+    CFakeNetwork::SetStopsTogether(kDevices);
+    for (const std::string& strMac : macs) {
+        CFakeNetwork::SetAnswer(strMac, "GetDetail", EFakeAnswer::SlowStop);
+        CVLECMNIFInfo* pNIFInfo = m_ECM.FindNIFInfo(strMac.c_str());
+        ASSERT_NE(nullptr, pNIFInfo);
+        for (int i = 0; i < 2000 && pNIFInfo->IsCommandRunning(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        ASSERT_EQ(VLECM_RESULT_SUCCESS, pNIFInfo->GetDetail(VLECM_CONNECT_TYPE_NETWORK, nullptr));
+    }
+    for (const std::string& strMac : macs) {
+        for (int i = 0; i < 2000 && CFakeNetwork::RequestCount(strMac, "GetDetail") == 0; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    m_ECM.RemoveAllNIFInfo();
+    EXPECT_EQ(kDevices, CFakeNetwork::PeakStopsTogether());
+    EXPECT_EQ(0, m_ECM.GetNIFInfoList()->GetCount());
 }
 
 TEST_F(ECMProbe, RemoveInsideOnProbePurgesTheDevicesQueuedResults)

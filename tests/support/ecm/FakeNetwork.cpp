@@ -1,6 +1,8 @@
 #include "tests/support/ecm/FakeNetwork.h"
 
+#include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -26,6 +28,10 @@ std::map<std::string, long> g_LastRetry;
 CVLModuleInstance* g_pProbeInstance = nullptr;
 CVLModuleParamCollection* g_pProbeParams = nullptr;
 int g_nProbeStarts = 0;
+std::condition_variable g_StopCond;
+int g_nStopping = 0;
+int g_nPeakStopping = 0;
+int g_nStopsTogether = 1;
 
 std::string Text(const CVLString& str)
 {
@@ -90,8 +96,16 @@ CFakeModule::SScript FakeVLPC()
         case EFakeAnswer::DeviceError:
             throw new EVLErrorResultException("FakeVLPC", "FakeNetwork", __LINE__, "VLPC", 0xF003);
         case EFakeAnswer::Block:
+        case EFakeAnswer::SlowStop:
             while (!self.IsStopped())
                 std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            if (eAnswer == EFakeAnswer::SlowStop) {
+                std::unique_lock<std::mutex> lock(g_Mutex);
+                g_nPeakStopping = std::max(g_nPeakStopping, ++g_nStopping);
+                g_StopCond.notify_all();
+                g_StopCond.wait_for(lock, std::chrono::seconds(2), [] { return g_nPeakStopping >= g_nStopsTogether; });
+                --g_nStopping;
+            }
             throw new EVLStopFunctionException("FakeVLPC", "FakeNetwork", __LINE__);
         }
     };
@@ -113,6 +127,21 @@ CFakeNetwork::CFakeNetwork() : m_Registration(RegisterFakes)
     g_Requests.clear();
     g_LastRetry.clear();
     g_nProbeStarts = 0;
+    g_nStopping = 0;
+    g_nPeakStopping = 0;
+    g_nStopsTogether = 1;
+}
+
+void CFakeNetwork::SetStopsTogether(int nStops)
+{
+    std::lock_guard<std::mutex> lock(g_Mutex);
+    g_nStopsTogether = nStops;
+}
+
+int CFakeNetwork::PeakStopsTogether()
+{
+    std::lock_guard<std::mutex> lock(g_Mutex);
+    return g_nPeakStopping;
 }
 
 void CFakeNetwork::SetAnswer(const std::string& strMac, const std::string& strPacketList, EFakeAnswer eAnswer)

@@ -15,7 +15,9 @@ enum class EFakeAnswer
     Success,
     Timeout,      // EVLTimeoutException
     DeviceError,  // EVLErrorResultException
-    Block         // runs until the instance is stopped
+    Block,        // runs until the instance is stopped
+    SlowStop      // Block, then stays in its stop until as many stops as
+                  // SetStopsTogether names are under way at once (2 s at most)
 };
 
 // While an object lives, the fakes are the registered modules; it restores
@@ -38,6 +40,9 @@ public:
     // reply the list refuses.
     static bool Reply(const std::string& strMacText, const std::string& strData = "", const std::string& strFrom = "");
     static bool IsProbeRunning();
+    // SlowStop: the stops awaited together, and the most seen at once.
+    static void SetStopsTogether(int nStops);
+    static int PeakStopsTogether();
     // Top-level instances of the probe function created so far.
     static int ProbeStarts();
 
