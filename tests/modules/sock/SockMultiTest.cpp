@@ -349,42 +349,49 @@ std::string RunLoopbackOnlyHost()
 // close, which waits for it) to the time-out.
 std::string RunCloseWakesQueueReaderHost()
 {
-    CVLCMApi api;
-    CVLModuleController* pController = api.GetModuleController();
+    // On the heap: when the reader is not woken, they are left as they are,
+    // so that the child reports at once instead of waiting in their
+    // destructors for the reader's 600 s time-out.
+    auto* pApi = new CVLCMApi;
+    CVLModuleController* pController = pApi->GetModuleController();
     SetConsts(pController, {{"socketMode", "multi"},
                             {"castType", "multicast"},
                             {"toAddress", kGroup},
                             {"toPort", std::to_string(kDevicePort)},
                             {"timeout", "600000"}});
-    CVLModuleParamCollection params;
-    params.SetController(pController);
-    CVLSock sock;
-    sock.CreateInstance(nullptr, &params);
-    sock.Open(VL_OPEN_WRITE);
-    std::atomic<bool> bReturned(false);
-    std::thread reader([&]() {
+    auto* pParams = new CVLModuleParamCollection;
+    pParams->SetController(pController);
+    auto* pSock = new CVLSock;
+    pSock->CreateInstance(nullptr, pParams);
+    pSock->Open(VL_OPEN_WRITE);
+    auto* pReturned = new std::atomic<bool>(false);
+    std::thread reader([pSock, pReturned]() {
         VL_BYTE buf[512];
         try {
-            sock.Read(buf, sizeof(buf));
+            pSock->Read(buf, sizeof(buf));
         } catch (EVLException* e) {
             e->Delete();
         }
-        bReturned = true;
+        *pReturned = true;
     });
     // Let the reader reach its wait; had it not, the close would still end it.
     usleep(300 * 1000);
-    std::thread closer([&]() { sock.Close(); });
-    for (int i = 0; i < 300 && !bReturned; ++i)
+    std::thread closer([pSock]() { pSock->Close(); });
+    for (int i = 0; i < 300 && !*pReturned; ++i)
         usleep(100 * 1000);
-    if (!bReturned) {
-        // The child process ends with both threads still waiting.
+    if (!*pReturned) {
+        // The child process reports and ends with both threads still waiting.
         reader.detach();
         closer.detach();
         return "reader still waiting";
     }
     reader.join();
     closer.join();
-    sock.DestroyInstance(nullptr, &params);
+    pSock->DestroyInstance(nullptr, pParams);
+    delete pSock;
+    delete pParams;
+    delete pApi;
+    delete pReturned;
     return "woken";
 }
 
