@@ -52,8 +52,11 @@ void CVLCallbackInfo::SetParams(CVLModuleParamCollection* pParams)
     m_strPacketListName = pParams->GetPacketListName();
     m_pFunctionListener = pParams->GetListener();
     m_pProgressListener = pParams->GetProgressListener();
+    // Parameters without a controller say nothing of the API: the one the
+    // record was given stays.
     CVLModuleController* pController = pParams->GetController();
-    m_pApi = pController != nullptr ? pController->GetApi() : nullptr;
+    if (pController != nullptr)
+        m_pApi = pController->GetApi();
     m_pInstance = pParams->GetInstance();
 }
 

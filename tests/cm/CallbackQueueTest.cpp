@@ -297,6 +297,28 @@ TEST_F(CallbackQueueTest, RecordsTakeTheCallContextFromTheParameters)
     EXPECT_TRUE(check.m_bMarge);
 }
 
+// Parameters without a controller (a module's own copy) leave the record
+// with the API of the queue that took it.
+TEST_F(CallbackQueueTest, ADoneRecordKeepsItsAPIWhenTheParametersHaveNoController)
+{
+    CVLModuleParamCollection params;
+    struct CDone : public IVLFunctionListener
+    {
+        CVLCMApi* m_pApi = nullptr;
+        int m_nDone = 0;
+        void OnDone(CVLCMApi* pApi, CVLModuleInstance*, CVLTarget*, CVLCallbackInfo*) override
+        {
+            m_pApi = pApi;
+            ++m_nDone;
+        }
+    } done;
+    params.SetListener(&done);
+    Q()->PostCallbackDone(nullptr, &params, nullptr);
+    Q()->DispatchCallback(0);
+    EXPECT_EQ(1, done.m_nDone);
+    EXPECT_EQ(&m_Api, done.m_pApi);
+}
+
 TEST_F(CallbackQueueTest, ARecordIsFreedWhenItsDeliveryThrows)
 {
     struct CThrow : public IVLFunctionListener {
