@@ -4,9 +4,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "tests/support/TestSupport.h"
+#include "tests/support/Watchdog.h"
 #include "base/core/VLByteArray.h"
 #include "base/stream/VLFileStream.h"
 #include "base/core/VLIOException.h"
@@ -136,6 +138,31 @@ TEST_F(FileStreamTest, ModesAndErrorTable)
 
     IVLStream* p = new CVLFileStream();
     p->Destroy();
+}
+
+// Only a regular file is opened for reading: a FIFO (even one with no
+// writer, which would block the open), a device and a folder fail at once
+// with EINVAL, in both reading modes (a folder opened for writing too is
+// refused by the system first: EISDIR).
+TEST_F(FileStreamTest, ReadingOpensOnlyRegularFiles)
+{
+    CWatchdog watchdog(60, "opening a FIFO");
+    std::string strFifo = m_strDir + "/fifo";
+    ASSERT_EQ(0, mkfifo(strFifo.c_str(), 0600));
+    CVLFileStream s;
+    for (const std::string& strPath : {strFifo, std::string("/dev/null"), m_strDir}) {
+        for (VL_OPEN_MODE eMode : {VL_OPEN_READ, VL_OPEN_READ_PLUS}) {
+            s.SetFileName(strPath.c_str());
+            Thrown t = Catch([&] { s.Open(eMode); });
+            EXPECT_EQ("EVLOpenException", t.strClass) << strPath << " " << eMode;
+            EXPECT_EQ(strPath == m_strDir && eMode == VL_OPEN_READ_PLUS ? EISDIR : EINVAL, t.nCode)
+                << strPath << " " << eMode;
+            EXPECT_FALSE(s.IsOpen());
+        }
+    }
+    s.SetFileName(m_strFile.c_str());
+    s.Open(VL_OPEN_READ);
+    EXPECT_EQ(10u, s.GetSize());
 }
 
 TEST_F(FileStreamTest, ByteArrayLoadsWholeStream)
