@@ -1,9 +1,12 @@
 // Stopping a probe while its devices are in their follow-up commands: the
 // device manager over the real modules and definitions finds N devices of
 // the emulator on loopback that answer the probe but not unicast, so each
-// waits in its CheckUnicast; then the time of RemoveAllNIFInfo (what a new
-// probe, Terminate and vlnet's stop do first) is measured: the probe is
-// stopped and every device's command is stopped and joined.
+// chain that runs waits in its CheckUnicast; once every device is listed and
+// as many chains run as the device manager's bound allows (their number has
+// stopped changing), the time of RemoveAllNIFInfo (what a new probe,
+// Terminate and vlnet's stop do first) is measured: the probe is stopped and
+// every device's command is stopped and joined. The counters give the
+// devices listed and the commands running when the stop came.
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -36,21 +39,47 @@ CVLECMPropertyMap Options()
     return map;
 }
 
-// Devices listed whose command runs.
-int PendingCount(CVLECM& ecm)
+// Devices listed, and those whose command runs.
+void Count(CVLECM& ecm, int& nListed, int& nRunning)
 {
+    nListed = 0;
+    nRunning = 0;
     CVLECMNIFInfoList* pList = ecm.GetNIFInfoList();
     if (pList == nullptr)
-        return 0;
-    int nPending = 0;
+        return;
     pList->Lock();
     for (CVLTargetIterator it = pList->Begin(); !it.IsEnd(); it.Next()) {
+        nListed++;
         CVLECMNIFInfo* pNIFInfo = dynamic_cast<CVLECMNIFInfo*>(it.Get());
         if (pNIFInfo != nullptr && pNIFInfo->IsCommandRunning())
-            nPending++;
+            nRunning++;
     }
     pList->Unlock();
-    return nPending;
+}
+
+// Waits until every device is listed and the number of running commands
+// has not changed for a while: no further chain can start before one ends,
+// and none ends within the commands' time-out. False after a minute.
+bool WaitForTheChainsTheBoundAllows(CVLECM& ecm, int nDevices, int& nRunning)
+{
+    const auto kSettled = std::chrono::milliseconds(500);
+    auto start = std::chrono::steady_clock::now();
+    auto lastChange = start;
+    int nLastRunning = -1;
+    for (;;) {
+        int nListed = 0;
+        Count(ecm, nListed, nRunning);
+        auto now = std::chrono::steady_clock::now();
+        if (nListed < nDevices || nRunning != nLastRunning) {
+            nLastRunning = nRunning;
+            lastChange = now;
+        } else if (now - lastChange >= kSettled) {
+            return true;
+        }
+        if (now - start > std::chrono::seconds(60))
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
 }
 }  // namespace
 
@@ -91,14 +120,13 @@ static void BM_StopPendingDevices(benchmark::State& state)
             state.SkipWithError("the probe did not start");
             break;
         }
-        auto waitStart = std::chrono::steady_clock::now();
-        while (PendingCount(ecm) < nDevices) {
-            if (std::chrono::steady_clock::now() - waitStart > std::chrono::seconds(60)) {
-                state.SkipWithError("not every device came into its follow-up command");
-                break;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        int nRunning = 0;
+        if (!WaitForTheChainsTheBoundAllows(ecm, nDevices, nRunning)) {
+            state.SkipWithError("the devices were not all listed, or their chains did not settle");
+            break;
         }
+        state.counters["running"] = nRunning;
+        state.counters["listed"] = nDevices;
         auto start = std::chrono::steady_clock::now();
         ecm.RemoveAllNIFInfo();
         state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
