@@ -8,8 +8,9 @@
 // SIGINT or SIGTERM.
 #include <dirent.h>
 #include <sys/resource.h>
-#include <semaphore.h>
+#include <pthread.h>
 #include <sys/socket.h>
+#include <sys/syscall.h>
 #include <netinet/in.h>
 #include <unistd.h>
 
@@ -38,43 +39,47 @@ const int kStopGraceMilliseconds = 900;
 // probe's sockets, one per running device command and the libraries' own.
 const rlim_t kDescriptorsNeeded = 61;
 
-sem_t s_StopSignal;
-
 // SIGINT and SIGTERM ask the run to stop; a thread of its own then gives
 // the run the grace time and, when it has not ended by then, ends the
-// process with status 130. A second signal ends it at once. The watcher
-// never touches standard output: another thread may hold its lock while
-// writing to a pipe nobody reads. Standard output is line-buffered instead,
-// so that each line has been handed on by the time it was printed.
-void OnStopSignal(int)
+// process with status 130. A second signal ends it at once. The signals are
+// blocked in every thread and taken by that thread alone, so none is left
+// pending on a thread that cannot take it (one blocked writing to a pipe
+// nobody reads). The watcher never touches standard output: another thread
+// may hold its lock while writing to such a pipe. Standard output is
+// line-buffered instead, so that each line has been handed on by the time
+// it was printed.
+void WatchStopSignals(sigset_t signals)
 {
+    int nSignal = 0;
+    while (sigwait(&signals, &nSignal) != 0) {
+    }
     CVLNetSession::RequestStop();
-    sem_post(&s_StopSignal);  // async-signal-safe
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    const long long nDeadline = now.tv_sec * 1000000000LL + now.tv_nsec + kStopGraceMilliseconds * 1000000LL;
+    for (;;) {
+        clock_gettime(CLOCK_MONOTONIC, &now);
+        long long nLeft = nDeadline - (now.tv_sec * 1000000000LL + now.tv_nsec);
+        if (nLeft <= 0)
+            break;
+        timespec wait = {static_cast<time_t>(nLeft / 1000000000LL), static_cast<long>(nLeft % 1000000000LL)};
+        if (sigtimedwait(&signals, nullptr, &wait) > 0 || errno != EINTR)
+            break;
+    }
+    // The system call itself: a runtime's _exit may flush standard output
+    // first (the sanitizers' does).
+    syscall(SYS_exit_group, VLNET_EXIT_STOPPED);
 }
 
-void WatchStopSignals()
-{
-    while (sem_wait(&s_StopSignal) != 0) {
-    }
-    timespec deadline;
-    clock_gettime(CLOCK_REALTIME, &deadline);
-    deadline.tv_nsec += kStopGraceMilliseconds * 1000000L;
-    deadline.tv_sec += deadline.tv_nsec / 1000000000L;
-    deadline.tv_nsec %= 1000000000L;
-    while (sem_timedwait(&s_StopSignal, &deadline) != 0 && errno == EINTR) {
-    }
-    _exit(VLNET_EXIT_STOPPED);
-}
-
+// Before any other thread starts, so that every thread inherits the mask.
 void InstallStopSignals()
 {
-    sem_init(&s_StopSignal, 0, 0);
-    std::thread(WatchStopSignals).detach();
-    struct sigaction action = {};
-    action.sa_handler = OnStopSignal;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    std::thread(WatchStopSignals, signals).detach();
 }
 
 // Descriptor numbers below nLimit that are open now (the standard streams and

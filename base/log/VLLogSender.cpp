@@ -1,6 +1,7 @@
 #include "base/log/VLLogSender.h"
 
 #include <cerrno>
+#include <csignal>
 #include <ctime>
 #include <string>
 #include <sys/wait.h>
@@ -105,6 +106,10 @@ bool CVLLogSender::Start(VL_ULONG nKind, const char* szName, const char* szOutpu
     if (pid < 0)
         return false;
     if (pid == 0) {
+        // No signal blocked in the receiver, whatever this thread blocks.
+        sigset_t none;
+        sigemptyset(&none);
+        sigprocmask(SIG_SETMASK, &none, nullptr);
         execv(strProgram.c_str(), argv);
         _exit(127);
     }

@@ -1,6 +1,7 @@
 #include "base/platform/VLPlatformProcess.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <spawn.h>
 #include <sys/random.h>
@@ -16,8 +17,19 @@ bool VLPlatformOpenURL(const char* szURL)
         return false;
     char szProgram[] = "xdg-open";
     char* argv[] = {szProgram, const_cast<char*>(szURL), nullptr};
+    // The browser starts with no signal blocked, whatever the calling
+    // thread blocks (a program may leave its stop signals to one thread).
+    posix_spawnattr_t attributes;
+    if (posix_spawnattr_init(&attributes) != 0)
+        return false;
+    sigset_t none;
+    sigemptyset(&none);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK);
     pid_t pid = -1;
-    if (posix_spawnp(&pid, szProgram, nullptr, nullptr, argv, environ) != 0)
+    int nSpawn = posix_spawnp(&pid, szProgram, nullptr, &attributes, argv, environ);
+    posix_spawnattr_destroy(&attributes);
+    if (nSpawn != 0)
         return false;
     int nStatus = 0;
     pid_t r;
