@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -89,4 +91,27 @@ TEST_F(WebLauncherTest, FailuresGiveFalse)
     EXPECT_FALSE(launcher.Launch(""));
     EXPECT_FALSE(launcher.Launch(nullptr));
     EXPECT_EQ("", Recorded());
+}
+
+// The browser starts with no signal blocked, even when the launching thread
+// blocks some (vlnet leaves its stop signals to one thread).
+TEST_F(WebLauncherTest, TheBrowserStartsWithNoSignalBlocked)
+{
+    std::string strPath = m_strDir + "/xdg-open";
+    {
+        std::ofstream out(strPath);
+        // Not a shell, which would clear its mask as it starts.
+        out << "#!/usr/bin/awk -f\nBEGIN { while ((getline line < \"/proc/self/status\") > 0) if (line ~ /^SigBlk/) "
+            << "print line > \"" << m_strDir << "/args\" }\n";
+    }
+    chmod(strPath.c_str(), 0755);
+    sigset_t signals, old;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &signals, &old);
+    CVLWebLauncher launcher;
+    bool bLaunched = launcher.Launch("http://192.0.2.1/");
+    pthread_sigmask(SIG_SETMASK, &old, nullptr);
+    EXPECT_TRUE(bLaunched);
+    EXPECT_EQ("SigBlk:\t0000000000000000\n", Recorded());
 }
