@@ -127,7 +127,6 @@ TEST(LocalAddresses, SubnetsSecondaryAndDown)
 // system refuses (no SO_BROADCAST: EACCES on each) is a failure, not a send.
 TEST(LocalAddresses, TheLimitedBroadcastGoesOnlyIntoLANs)
 {
-    SKIP_IF_NO_NAMESPACES();
     if (access("/dev/net/tun", R_OK | W_OK) != 0)
         GTEST_SKIP() << "needs /dev/net/tun for a point-to-point interface";
     std::vector<std::string> commands = {
