@@ -470,9 +470,12 @@ void CVLNetSession::noteIncomplete(bool bTimedOut)
     for (const CVLECMReplyFilter::SBoundReport& report : filter.GetBoundReports()) {
         std::string strNetwork =
             report.strNetwork.GetLength() > 0 ? "on " + Text(report.strNetwork) : std::string("on no local network");
-        m_IncompleteReasons.push_back(
-            std::to_string(report.nReplies) + " replies from " + std::to_string(report.nAddresses) + " addresses " +
-            strNetwork + " ignored: more than " + std::to_string(CVLECMReplyFilter::MAX_DEVICES) + " devices");
+        std::string strBound = std::to_string(report.nBound) + " devices";
+        if (report.nBound == CVLECMReplyFilter::MAX_MACS_PER_SOURCE)
+            strBound += " from one address";
+        m_IncompleteReasons.push_back(std::to_string(report.nReplies) + " replies from " +
+                                      std::to_string(report.nAddresses) + " addresses " + strNetwork +
+                                      " ignored: more than " + strBound);
     }
     int nListed = 0;
     int nPending = bTimedOut ? countPendingDevices(nListed) : 0;

@@ -260,6 +260,10 @@ bool CVLECMReplyFilter::Admit(const CVLString& strMAC, const CVLString& strFrom,
                              "CVLECMReplyFilter: %s answered with more than %d MAC addresses; further ones are "
                              "dropped",
                              TextOf(strFrom), MAX_MACS_PER_SOURCE);
+        ++count.nSourceBoundReplies;
+        uint32_t nAddress = 0;
+        if (count.sourceBoundAddresses.size() < kMaxReportedAddresses && ParseAddress(strFrom, nAddress))
+            count.sourceBoundAddresses.insert(nAddress);
         ++m_nDropped;
         return false;
     }
@@ -371,6 +375,16 @@ std::vector<CVLECMReplyFilter::SBoundReport> CVLECMReplyFilter::GetBoundReports(
         report.strNetwork = entry.first;
         report.nReplies = entry.second.nBoundReplies;
         report.nAddresses = static_cast<unsigned long>(entry.second.boundAddresses.size());
+        reports.push_back(report);
+    }
+    for (const auto& entry : m_NetworkCounts) {
+        if (entry.second.nSourceBoundReplies == 0)
+            continue;
+        SBoundReport report;
+        report.strNetwork = entry.first;
+        report.nBound = MAX_MACS_PER_SOURCE;
+        report.nReplies = entry.second.nSourceBoundReplies;
+        report.nAddresses = static_cast<unsigned long>(entry.second.sourceBoundAddresses.size());
         reports.push_back(report);
     }
     return reports;

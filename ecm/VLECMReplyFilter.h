@@ -52,11 +52,13 @@ public:
         MAX_COUNTED_SOURCES = 1024
     };
 
-    // What a network's device bound dropped: the replies of devices it did
-    // not take and the addresses they came from.
+    // What a bound dropped on one network: the replies of devices it did
+    // not take and the addresses they came from. The bound is MAX_DEVICES
+    // (the network's) or MAX_MACS_PER_SOURCE (a source's).
     struct SBoundReport
     {
         CVLString strNetwork;
+        int nBound = MAX_DEVICES;
         unsigned long nReplies = 0;
         unsigned long nAddresses = 0;
     };
@@ -100,7 +102,8 @@ public:
     // and from one source.
     virtual unsigned long GetRefusedCount();
     virtual unsigned long GetRefusedCount(const CVLString& strFrom);
-    // The networks whose device bound dropped devices, in network order.
+    // The networks whose device bound dropped devices, in network order,
+    // then those where a source's bound did.
     virtual std::vector<SBoundReport> GetBoundReports();
     // The local network of an address ("10.71.2.0/24"); empty for an
     // address on none of them.
@@ -132,6 +135,8 @@ private:
         unsigned long nBoundReplies = 0;
         std::set<uint32_t> boundAddresses;
         bool bBoundTraced = false;
+        unsigned long nSourceBoundReplies = 0;
+        std::set<uint32_t> sourceBoundAddresses;
     };
 
     // Under m_Sync.

@@ -177,11 +177,20 @@ TEST(ECMReplyFilter, ErrorRepliesAreRefusedAndEachNetworkHasItsOwnBound)
     // The other network, and addresses on no local network, keep theirs.
     EXPECT_TRUE(filter.Admit(Text(Mac(9002)), Text("10.2.0.5"), 1));
     EXPECT_TRUE(filter.Admit(Text(Mac(9003)), Text("192.0.2.5"), 1));
+    // A fifth MAC from one address on the other network: a source's bound.
+    for (int i = 0; i < CVLECMReplyFilter::MAX_MACS_PER_SOURCE; ++i)
+        EXPECT_TRUE(filter.Admit(Text(Mac(9100 + i)), Text("10.2.0.6"), 1)) << i;
+    EXPECT_FALSE(filter.Admit(Text(Mac(9200)), Text("10.2.0.6"), 1));
     std::vector<CVLECMReplyFilter::SBoundReport> reports = filter.GetBoundReports();
-    ASSERT_EQ(1u, reports.size());
+    ASSERT_EQ(2u, reports.size());
     EXPECT_EQ("10.1.0.0/24", Std(reports[0].strNetwork));
+    EXPECT_EQ(CVLECMReplyFilter::MAX_DEVICES, reports[0].nBound);
     EXPECT_EQ(3u, reports[0].nReplies);
     EXPECT_EQ(2u, reports[0].nAddresses);
+    EXPECT_EQ("10.2.0.0/24", Std(reports[1].strNetwork));
+    EXPECT_EQ(CVLECMReplyFilter::MAX_MACS_PER_SOURCE, reports[1].nBound);
+    EXPECT_EQ(1u, reports[1].nReplies);
+    EXPECT_EQ(1u, reports[1].nAddresses);
     EXPECT_EQ("10.2.0.0/24", Std(filter.GetNetwork(Text("10.2.0.5"))));
     EXPECT_EQ("10.2.0.255", Std(filter.GetDirectedBroadcast(Text("10.2.0.5"))));
     EXPECT_EQ("", Std(filter.GetNetwork(Text("192.0.2.5"))));
