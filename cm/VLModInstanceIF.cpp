@@ -32,3 +32,8 @@ void IVLModInstanceIF::SetLastPacketStatus(VLCM_PACKET_STATUS eStatus)
     (void)eStatus;
     throw new EVLUnsupportedException(VLCMAPI_MODULE, "VLModInstanceIF", __LINE__, "SetLastPacketStatus");
 }
+
+unsigned long IVLModInstanceIF::GetReceiveDropCount()
+{
+    return 0;
+}

@@ -31,6 +31,9 @@ public:
     // Asks the running work to end.
     virtual void Stop(CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams) = 0;
     virtual void SetLastPacketStatus(VLCM_PACKET_STATUS eStatus);
+    // Datagrams the instance's receivers lost before they were read (a full
+    // buffer or queue), counted since it was made; by default none.
+    virtual unsigned long GetReceiveDropCount();
 };
 
 #endif

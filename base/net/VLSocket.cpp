@@ -19,6 +19,7 @@
 #include "base/core/VLOpenException.h"
 #include "base/net/VLInterfaceAddress.h"
 #include "base/platform/VLPlatformErrno.h"
+#include "base/platform/VLPlatformSocket.h"
 #include "base/core/VLTimeoutException.h"
 
 namespace {
@@ -63,7 +64,7 @@ bool RaiseBuffer(int nSocket, int nOption, int nWanted)
 
 }  // namespace
 
-CVLSocket::CVLSocket() : m_nSocket(-1), m_bClosed(false), m_bBound(false), m_eProtocol(0)
+CVLSocket::CVLSocket() : m_nSocket(-1), m_bClosed(false), m_bBound(false), m_eProtocol(0), m_nDrops(0)
 {
 }
 
@@ -74,6 +75,7 @@ CVLSocket::CVLSocket(const CVLSocket& other)
     , m_LocalAddress(other.m_LocalAddress)
     , m_eProtocol(other.m_eProtocol)
     , m_RemoteAddress(other.m_RemoteAddress)
+    , m_nDrops(other.m_nDrops.load())
 {
 }
 
@@ -86,6 +88,7 @@ CVLSocket& CVLSocket::operator=(const CVLSocket& other)
         m_LocalAddress = other.m_LocalAddress;
         m_eProtocol = other.m_eProtocol;
         m_RemoteAddress = other.m_RemoteAddress;
+        m_nDrops = other.m_nDrops.load();
     }
     return *this;
 }
@@ -343,6 +346,52 @@ int CVLSocket::ReceiveFrom(void* pBuffer, int nLength, CVLSocketAddress* pFrom)
     if (pFrom != nullptr)
         pFrom->SetSockAddr(reinterpret_cast<const sockaddr*>(&from));
     return static_cast<int>(nReceived);
+}
+
+int CVLSocket::RaiseReceiveBuffer(int nBytes)
+{
+    if (m_nSocket == -1 || nBytes <= 0)
+        return 0;
+    return VLPlatformRaiseRecvBuffer(m_nSocket, nBytes);
+}
+
+bool CVLSocket::EnableDropCount()
+{
+    return m_nSocket != -1 && VLPlatformEnableDropCount(m_nSocket);
+}
+
+int CVLSocket::ReceiveBatch(VLSOCKET_DATAGRAM* pSlots, int nSlots)
+{
+    CheckBuffer(pSlots, nSlots, 650);
+    // Read in rounds of the platform's largest batch.
+    const int kRound = 64;
+    VLPLATFORM_DATAGRAM round[kRound];
+    int nDone = 0;
+    while (nDone < nSlots) {
+        int nCount = nSlots - nDone < kRound ? nSlots - nDone : kRound;
+        for (int i = 0; i < nCount; ++i) {
+            round[i].pBuffer = pSlots[nDone + i].pBuffer;
+            round[i].nCapacity = pSlots[nDone + i].nCapacity;
+        }
+        unsigned long nDrops = m_nDrops.load();
+        int nReceived = VLPlatformReceiveBatch(m_nSocket, round, nCount, &nDrops);
+        if (nReceived == -1) {
+            if (nDone > 0)
+                break;
+            ThrowCommunication(650, nullptr);
+        }
+        m_nDrops = nDrops;
+        for (int i = 0; i < nReceived; ++i) {
+            VLSOCKET_DATAGRAM& slot = pSlots[nDone + i];
+            slot.nLength = round[i].nLength;
+            slot.bTruncated = round[i].bTruncated;
+            slot.from.SetSockAddr(reinterpret_cast<const sockaddr*>(&round[i].from));
+        }
+        nDone += nReceived;
+        if (nReceived < nCount)
+            break;
+    }
+    return nDone;
 }
 
 bool CVLSocket::Select(int nTimeoutMs, const char* szAddress)

@@ -8,7 +8,20 @@
 #ifndef VLSOCKET_H
 #define VLSOCKET_H
 
+#include <atomic>
+
 #include "base/net/VLSocketAddress.h"
+
+// One slot of a batched read (ReceiveBatch): the caller's buffer, and what
+// arrived in it.
+struct VLSOCKET_DATAGRAM
+{
+    unsigned char* pBuffer = nullptr;
+    int nCapacity = 0;
+    int nLength = 0;          // bytes received, at most nCapacity
+    bool bTruncated = false;  // the datagram was longer than the buffer
+    CVLSocketAddress from;
+};
 
 class CVLSocket
 {
@@ -54,6 +67,19 @@ public:
     virtual int SendToEachInterface(const void* pData, int nLength, CVLSocketAddress& address);
     // The sender's address goes to pFrom when it is given.
     virtual int ReceiveFrom(void* pBuffer, int nLength, CVLSocketAddress* pFrom);
+    // Asks for a UDP receive buffer of nBytes, beyond the system's default
+    // ceiling when the process may; never lowers it. Returns the size the
+    // system reports (twice what it holds in datagrams), 0 when unknown.
+    virtual int RaiseReceiveBuffer(int nBytes);
+    // Has the system count the datagrams it drops for a full receive buffer
+    // (GetDropCount); false when it cannot.
+    virtual bool EnableDropCount();
+    // Reads up to nSlots datagrams already queued, without waiting; returns
+    // how many (0: none). A datagram longer than its slot is cut and marked.
+    virtual int ReceiveBatch(VLSOCKET_DATAGRAM* pSlots, int nSlots);
+    // Datagrams the system dropped for a full receive buffer, as of the last
+    // ReceiveBatch (after EnableDropCount).
+    unsigned long GetDropCount() const { return m_nDrops.load(); }
     // Waits at most nTimeoutMs (0 polls) until the socket is readable; true
     // then, EVLTimeoutException otherwise. szAddress names the socket in the
     // exception of a failed wait.
@@ -69,6 +95,8 @@ private:
     CVLSocketAddress m_LocalAddress;
     int m_eProtocol;
     CVLSocketAddress m_RemoteAddress;
+    // Written by the reader, read by whoever reports losses.
+    std::atomic<unsigned long> m_nDrops;
 };
 
 #endif

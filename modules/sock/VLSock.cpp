@@ -31,6 +31,10 @@ const char* const s_szFile = "VLSock";
 const char kAnyAddress[] = "0.0.0.0";
 // A UDP socket's receive buffer is raised to at least this.
 const int kUdpRecvBufferSize = 65536;
+// The receive buffer asked for a broadcast socket, which every device on the
+// network answers at once: room for thousands of replies while the reader
+// catches up.
+const int kBroadcastRecvBufferSize = 4 * 1024 * 1024;
 const int kDefaultTTL = 128;
 const int kDefaultTimeout = 10000;
 const int kDefaultRecvInterval = 100;
@@ -432,6 +436,11 @@ bool CVLSock::OpenPass(const std::vector<CVLSocketAddress>& addresses)
             if (!pSocket->IsValid())
                 throw new EVLCommunicationException(VLMDSOCK_MODULE, s_szFile, __LINE__, 0, entry.GetHost().GetString(),
                                                     false);
+            if (DrainsOnThread()) {
+                pSocket->RaiseReceiveBuffer(kBroadcastRecvBufferSize);
+                if (!pSocket->EnableDropCount())
+                    CVLTrace::Output(VLMDSOCK_MODULE, s_szFile, __LINE__, 1, "no drop count on this system");
+            }
             CVLSocketAddress local(entry);
             pSocket->Bind(&local);
             if (m_eCastType == VLMDSOCK_CAST_BROADCAST)
@@ -714,11 +723,16 @@ VL_SIZE_T CVLSock::Read(VL_BYTE* pBuffer, VL_SIZE_T nBufferSize)
         }
         if (sockets.empty())
             throw new EVLOpenException(VLMDSOCK_MODULE, s_szFile, __LINE__, "CVLSock", 0);
-        if (sockets.size() == 1 && nThreads == 0 && !m_bRecvThreadStarted)
+        if (sockets.size() == 1 && nThreads == 0 && !m_bRecvThreadStarted && !DrainsOnThread())
             return readSingle(pBuffer, nBufferSize, sockets.front());
         return readMulti(pBuffer, nBufferSize, sockets);
     }
     VL_CATCH_LADDER(VLMDSOCK_MODULE, s_szFile)
+}
+
+bool CVLSock::DrainsOnThread() const
+{
+    return m_eProtocol == VLMDSOCK_PROTOCOL_UDP && m_eCastType == VLMDSOCK_CAST_BROADCAST;
 }
 
 bool CVLSock::IsLimitedBroadcast()
@@ -863,7 +877,7 @@ void CVLSock::startRecvThreads(VL_SIZE_T nBufferSize, VLMDSOCK_SOCKET_LIST& list
         long nInterval = m_nCurTimeout < m_nRecvInterval ? m_nCurTimeout : m_nRecvInterval;
         for (CVLSocket* pSocket : listSockets) {
             CVLSockRecvThread* pThread =
-                new (std::nothrow) CVLSockRecvThread(m_eSocketMode, this, pSocket, nInterval, nBufferSize);
+                new (std::nothrow) CVLSockRecvThread(m_eSocketMode, this, pSocket, nInterval, nBufferSize, DrainsOnThread());
             if (pThread == nullptr)
                 throw new EVLMemoryAllocException(VLMDSOCK_MODULE, s_szFile, __LINE__);
             m_listRecvThreads.push_back(pThread);
@@ -974,6 +988,17 @@ unsigned long CVLSock::GetDroppedDatagramCount()
 {
     CVLThreadLock lock(&m_RecvDataSync);
     return lock.Lock() ? m_nDroppedDatagrams : 0;
+}
+
+unsigned long CVLSock::GetReceiveDropCount()
+{
+    unsigned long nDrops = GetDroppedDatagramCount();
+    CVLThreadLock lock(&m_ThreadSync);
+    if (lock.Lock()) {
+        for (CVLSocket* pSocket : m_listSockets)
+            nDrops += pSocket->GetDropCount();
+    }
+    return nDrops;
 }
 
 int CVLSock::GetQueuedDatagramCount()

@@ -104,6 +104,9 @@ public:
     virtual void pushRecvData(const VLMDSOCK_RECV_DATA& data);
     // Datagrams dropped because the queue was full, since construction.
     unsigned long GetDroppedDatagramCount();
+    // Datagrams lost before anyone read them: dropped by the system for a
+    // full receive buffer (broadcast sockets, while open) and by the queue.
+    virtual unsigned long GetReceiveDropCount() override;
     // Datagrams queued now (for tests and diagnostics).
     int GetQueuedDatagramCount();
 
@@ -136,6 +139,10 @@ private:
     // The destination is the limited broadcast, sent from the any address:
     // it leaves through every local interface, routed or not.
     bool IsLimitedBroadcast();
+    // UDP broadcast (a probe's socket, which every device answers at once):
+    // a thread of its own drains it in batches, with a larger buffer, and
+    // drops exact repeats before anyone parses them.
+    bool DrainsOnThread() const;
     // Waits on one socket for at most nTimeout ms in short slices, so that a
     // close is noticed: true when readable, false when the time ran out.
     bool WaitReadable(CVLSocket* pSocket, int nTimeout);

@@ -1,7 +1,6 @@
 #include "modules/sock/VLSockRecvThread.h"
 
 #include <cstring>
-#include <vector>
 
 #include "base/core/VLCommunicationException.h"
 #include "base/core/VLOpenException.h"
@@ -12,11 +11,20 @@ namespace {
 const char* const s_szFile = "VLSock";
 // Datagrams are received whole; one longer than the reader's buffer is dropped.
 const int kMaxDatagram = 65536;
+// Memory of one batch's slots, and the most slots a batch has.
+const size_t kBatchBytes = 256 * 1024;
+const size_t kMaxSlots = 64;
+// Batches read in a row before the end request is looked at again.
+const int kBatchesPerPass = 64;
+// Bytes of datagrams remembered to recognise repeats; beyond this, new ones
+// are no longer remembered (and their repeats pass, as before).
+const size_t kSeenBytesLimit = 1024 * 1024;
 } // namespace
 
 CVLSockRecvThread::CVLSockRecvThread(int eSocketMode, CVLSock* pSock, CVLSocket* pSocket, long nInterval,
-                                     VL_SIZE_T nBufferSize)
-    : m_eSocketMode(eSocketMode), m_pSock(pSock), m_nInterval(nInterval)
+                                     VL_SIZE_T nBufferSize, bool bDropRepeats)
+    : m_eSocketMode(eSocketMode), m_pSock(pSock), m_nInterval(nInterval), m_bDropRepeats(bDropRepeats),
+      m_nSeenBytes(0), m_nRepeats(0)
 {
     m_RecvData.m_pSocket = pSocket;
     m_RecvData.m_Data.Allocate(static_cast<int>(nBufferSize));
@@ -30,40 +38,20 @@ void CVLSockRecvThread::OnThread(void* pData)
 {
     (void)pData;
     CVLSocket* pSocket = m_RecvData.m_pSocket;
-    const int nCapacity = m_RecvData.m_Data.GetCapacity();
-    std::vector<VL_BYTE> scratch(kMaxDatagram);
+    std::vector<VL_BYTE> scratch;
     try {
         while (!IsRequestEnd()) {
             try {
                 pSocket->Select(static_cast<int>(m_nInterval), nullptr);
-                int nReceived;
-                if (pSocket->GetProtocol() == VLMDSOCK_PROTOCOL_TCP) {
-                    nReceived = pSocket->Receive(scratch.data(), kMaxDatagram);
-                    // The peer the socket was connected to: the destination
-                    // in effect when it was opened.
-                    CVLSocketAddress peer = pSocket->GetRemoteAddress();
-                    CVLTrace::Output(VLMDSOCK_MODULE, s_szFile, __LINE__, 1, "Recv:IP address=%s Port=%ld",
-                                     peer.GetHost().GetString(), static_cast<long>(peer.GetPort()));
-                } else {
-                    nReceived = pSocket->ReceiveFrom(scratch.data(), kMaxDatagram, &m_RecvData.m_FromAddress);
-                    CVLTrace::Output(VLMDSOCK_MODULE, s_szFile, __LINE__, 1, "RecvFrom:IP address=%s Port=%ld",
-                                     m_RecvData.m_FromAddress.GetHost().GetString(),
-                                     static_cast<long>(m_RecvData.m_FromAddress.GetPort()));
-                }
-                if (nReceived > nCapacity) {
-                    CVLTrace::Output(VLMDSOCK_MODULE, s_szFile, __LINE__, 1, "datagram of %d bytes dropped, buffer %d",
-                                     nReceived, nCapacity);
-                    continue;
-                }
-                std::memset(m_RecvData.m_Data.GetData(), 0, static_cast<size_t>(nCapacity));
-                std::memcpy(m_RecvData.m_Data.GetData(), scratch.data(), static_cast<size_t>(nReceived));
-                m_RecvData.m_Data.SetSize(nReceived);
-                m_pSock->pushRecvData(m_RecvData);
+                if (pSocket->GetProtocol() == VLMDSOCK_PROTOCOL_TCP)
+                    ReceiveStream(scratch);
+                else
+                    DrainDatagrams();
             } catch (EVLTimeoutException* e) {
                 e->Delete();
             } catch (EVLOpenException* e) {
                 e->Delete();
-                // An empty UDP datagram is skipped; a TCP peer that closed ends the thread.
+                // A TCP peer that closed ends the thread.
                 if (pSocket->GetProtocol() == VLMDSOCK_PROTOCOL_TCP)
                     return;
             } catch (EVLCommunicationException* e) {
@@ -74,4 +62,95 @@ void CVLSockRecvThread::OnThread(void* pData)
         }
     }
     VL_CATCH_LADDER(VLMDSOCK_MODULE, s_szFile)
+}
+
+void CVLSockRecvThread::ReceiveStream(std::vector<VL_BYTE>& scratch)
+{
+    if (scratch.size() < static_cast<size_t>(kMaxDatagram))
+        scratch.resize(kMaxDatagram);
+    CVLSocket* pSocket = m_RecvData.m_pSocket;
+    int nReceived = pSocket->Receive(scratch.data(), kMaxDatagram);
+    // The peer the socket was connected to: the destination in effect when
+    // it was opened.
+    CVLSocketAddress peer = pSocket->GetRemoteAddress();
+    CVLTrace::Output(VLMDSOCK_MODULE, s_szFile, __LINE__, 1, "Recv:IP address=%s Port=%ld",
+                     peer.GetHost().GetString(), static_cast<long>(peer.GetPort()));
+    Queue(scratch.data(), nReceived, peer);
+}
+
+void CVLSockRecvThread::DrainDatagrams()
+{
+    if (m_Slots.empty()) {
+        // One byte more than the reader takes, so that a longer datagram is
+        // seen cut and dropped rather than cut to fit.
+        size_t nSlotSize = static_cast<size_t>(m_RecvData.m_Data.GetCapacity()) + 1;
+        size_t nSlots = kBatchBytes / nSlotSize;
+        nSlots = nSlots < 1 ? 1 : (nSlots > kMaxSlots ? kMaxSlots : nSlots);
+        m_SlotMemory.resize(nSlots * nSlotSize);
+        m_Slots.resize(nSlots);
+        for (size_t i = 0; i < nSlots; ++i) {
+            m_Slots[i].pBuffer = m_SlotMemory.data() + i * nSlotSize;
+            m_Slots[i].nCapacity = static_cast<int>(nSlotSize);
+        }
+    }
+    CVLSocket* pSocket = m_RecvData.m_pSocket;
+    const int nCapacity = m_RecvData.m_Data.GetCapacity();
+    for (int nBatch = 0; nBatch < kBatchesPerPass; ++nBatch) {
+        int nReceived = pSocket->ReceiveBatch(m_Slots.data(), static_cast<int>(m_Slots.size()));
+        for (int i = 0; i < nReceived; ++i) {
+            VLSOCKET_DATAGRAM& slot = m_Slots[static_cast<size_t>(i)];
+            // An empty datagram is no datagram: anyone could send one.
+            if (slot.nLength == 0)
+                continue;
+            if (slot.bTruncated || slot.nLength > nCapacity) {
+                CVLTrace::Output(VLMDSOCK_MODULE, s_szFile, __LINE__, 1, "datagram longer than %d bytes dropped",
+                                 nCapacity);
+                continue;
+            }
+            if (m_bDropRepeats && IsRepeat(slot.pBuffer, slot.nLength, slot.from))
+                continue;
+            CVLTrace::Output(VLMDSOCK_MODULE, s_szFile, __LINE__, 1, "RecvFrom:IP address=%s Port=%ld",
+                             slot.from.GetHost().GetString(), static_cast<long>(slot.from.GetPort()));
+            Queue(slot.pBuffer, slot.nLength, slot.from);
+        }
+        if (nReceived < static_cast<int>(m_Slots.size()) || IsRequestEnd())
+            return;
+    }
+}
+
+bool CVLSockRecvThread::IsRepeat(const VL_BYTE* pData, int nLength, CVLSocketAddress& from)
+{
+    std::string strKey;
+    strKey.reserve(6 + static_cast<size_t>(nLength));
+    const unsigned char* pAddress = from.GetAddressBytes();
+    if (pAddress != nullptr)
+        strKey.append(reinterpret_cast<const char*>(pAddress), 4);
+    unsigned int nPort = static_cast<unsigned int>(from.GetPort());
+    strKey.push_back(static_cast<char>(nPort >> 8));
+    strKey.push_back(static_cast<char>(nPort & 0xFF));
+    strKey.append(reinterpret_cast<const char*>(pData), static_cast<size_t>(nLength));
+    if (m_Seen.count(strKey) != 0) {
+        if (++m_nRepeats % 1000 == 1)
+            CVLTrace::Output(VLMDSOCK_MODULE, s_szFile, __LINE__, 1, "repeats from %s dropped, %lu in all",
+                             from.GetHost().GetString(), m_nRepeats);
+        return true;
+    }
+    if (m_nSeenBytes + strKey.size() <= kSeenBytesLimit) {
+        m_nSeenBytes += strKey.size();
+        m_Seen.insert(std::move(strKey));
+    }
+    return false;
+}
+
+void CVLSockRecvThread::Queue(const VL_BYTE* pData, int nLength, const CVLSocketAddress& from)
+{
+    if (nLength > m_RecvData.m_Data.GetCapacity()) {
+        CVLTrace::Output(VLMDSOCK_MODULE, s_szFile, __LINE__, 1, "datagram of %d bytes dropped, buffer %d", nLength,
+                         m_RecvData.m_Data.GetCapacity());
+        return;
+    }
+    std::memcpy(m_RecvData.m_Data.GetData(), pData, static_cast<size_t>(nLength));
+    m_RecvData.m_Data.SetSize(nLength);
+    m_RecvData.m_FromAddress = from;
+    m_pSock->pushRecvData(m_RecvData);
 }

@@ -1,8 +1,14 @@
-// A receive thread of a socket instance with several sockets: it waits on
-// its one socket and queues every datagram with its instance until it is
-// asked to end or its socket fails.
+// A receive thread of a socket instance: it waits on its one socket and
+// queues every datagram with its instance until it is asked to end or its
+// socket fails. A UDP socket is drained in batches, as fast as it fills;
+// with bDropRepeats a datagram identical to one already queued from the same
+// sender is dropped there, before anyone parses it.
 #ifndef VLSOCKRECVTHREAD_H
 #define VLSOCKRECVTHREAD_H
+
+#include <string>
+#include <unordered_set>
+#include <vector>
 
 #include "base/thread/VLThread.h"
 #include "modules/sock/VLSock.h"
@@ -10,7 +16,8 @@
 class CVLSockRecvThread : public CVLThread
 {
 public:
-    CVLSockRecvThread(int eSocketMode, CVLSock* pSock, CVLSocket* pSocket, long nInterval, VL_SIZE_T nBufferSize);
+    CVLSockRecvThread(int eSocketMode, CVLSock* pSock, CVLSocket* pSocket, long nInterval, VL_SIZE_T nBufferSize,
+                      bool bDropRepeats = false);
     // Does not end the thread: End is called before it is deleted.
     virtual ~CVLSockRecvThread();
 
@@ -18,11 +25,29 @@ public:
     CVLSocket* GetSocket() const { return m_RecvData.m_pSocket; }
 
 private:
+    // Reads what the UDP socket holds, batch after batch, and queues it.
+    void DrainDatagrams();
+    // Receives one TCP chunk and queues it.
+    void ReceiveStream(std::vector<VL_BYTE>& scratch);
+    // Queues one datagram (the thread's record is reused).
+    void Queue(const VL_BYTE* pData, int nLength, const CVLSocketAddress& from);
+    // True for a repeat of a datagram already queued from the same sender;
+    // remembers the others while the bound allows.
+    bool IsRepeat(const VL_BYTE* pData, int nLength, CVLSocketAddress& from);
+
     // The mode the instance gave; the receive loop is the same for every mode.
     [[maybe_unused]] int m_eSocketMode;
     CVLSock* m_pSock;
     long m_nInterval;
     VLMDSOCK_RECV_DATA m_RecvData;
+    bool m_bDropRepeats;
+    // Sender address and port, then the bytes, of each datagram queued.
+    std::unordered_set<std::string> m_Seen;
+    size_t m_nSeenBytes;
+    unsigned long m_nRepeats;
+    // The batch slots and their memory.
+    std::vector<VLSOCKET_DATAGRAM> m_Slots;
+    std::vector<VL_BYTE> m_SlotMemory;
 };
 
 #endif

@@ -97,10 +97,10 @@ protected:
         m_Api.Terminate();
         m_Emu.Stop();
     }
-    // Probes the emulator's devices through loopback's directed broadcast
-    // until every good device has answered every send (or 20 s passed),
-    // then stops the probe.
-    void Probe(size_t nGood)
+    // Probes the emulator's devices 1 to nDevices through loopback's
+    // directed broadcast until every one has heard every send and nGood are
+    // listed (or 20 s passed), then stops the probe.
+    void Probe(size_t nGood, int nDevices)
     {
         std::string strError;
         ASSERT_TRUE(m_Emu.Start(&strError)) << strError;
@@ -114,7 +114,16 @@ protected:
         CVLModuleInstance* p = m_Api.Probe(&m_Listener, m_pList, "Probe", "Probe", nullptr);
         ASSERT_NE(nullptr, p);
         auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (m_Listener.m_nProbes < nGood * kProbeSends && std::chrono::steady_clock::now() < deadline)
+        auto heardAll = [&] {
+            for (int n = 1; n <= nDevices; ++n)
+                if (m_Emu.RequestCount(EmuMacText(Device(n).mac)) < static_cast<int>(kProbeSends))
+                    return false;
+            return true;
+        };
+        while ((m_Listener.m_New.size() < nGood || !heardAll()) && std::chrono::steady_clock::now() < deadline)
+            m_Api.DispatchCallback(10);
+        // Time for a reply to a last send to come in and be reported.
+        for (int i = 0; i < 20; ++i)
             m_Api.DispatchCallback(10);
         m_Api.GetModuleController()->DeleteModuleInstance(p);
     }
@@ -134,15 +143,16 @@ TEST_F(ProbeEmulatorTest, OneProbeFindsFiftyDevicesEachOnce)
 {
     for (int n = 1; n <= kDevices; ++n)
         m_Emu.AddDevice(Device(n));
-    Probe(kDevices);
+    Probe(kDevices, kDevices);
     std::set<std::string> found(m_Listener.m_New.begin(), m_Listener.m_New.end());
     EXPECT_EQ(static_cast<size_t>(kDevices), m_Listener.m_New.size());
     EXPECT_EQ(static_cast<size_t>(kDevices), found.size());
     EXPECT_EQ(kDevices, m_pList->GetCount());
     EXPECT_EQ(0, m_Listener.m_nExceptions);
     EXPECT_EQ(1u, found.count(MacKey(EmuMacText(Device(kDevices).mac))));
-    // The schedule: every send of the probe reached every device, no more.
-    EXPECT_EQ(kDevices * kProbeSends, m_Listener.m_nProbes);
+    // The schedule: every send of the probe reached every device, no more;
+    // the same reply to a later send is dropped before it is parsed.
+    EXPECT_EQ(static_cast<size_t>(kDevices), m_Listener.m_nProbes);
     for (int n = 1; n <= kDevices; ++n)
         EXPECT_EQ(static_cast<int>(kProbeSends), m_Emu.RequestCount(EmuMacText(Device(n).mac))) << n;
 }
@@ -157,7 +167,7 @@ TEST_F(ProbeEmulatorTest, HostileDevicesDoNotStopTheOthersBeingFound)
         for (int i = 0; i < kGood / 4; ++i)
             m_Emu.AddDevice(Device(n++));
     }
-    Probe(kGood);
+    Probe(kGood, n - 1);
     std::set<std::string> found(m_Listener.m_New.begin(), m_Listener.m_New.end());
     EXPECT_EQ(static_cast<size_t>(kGood), m_Listener.m_New.size());
     EXPECT_EQ(static_cast<size_t>(kGood), found.size());

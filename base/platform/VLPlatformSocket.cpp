@@ -1,0 +1,82 @@
+#include "base/platform/VLPlatformSocket.h"
+
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
+
+namespace {
+// Slots read by one system call; a larger batch is read in several.
+const int kMaxSlotsPerCall = 64;
+}  // namespace
+
+int VLPlatformRaiseRecvBuffer(int nSocket, int nBytes)
+{
+    int nCurrent = 0;
+    socklen_t nSize = sizeof(nCurrent);
+    if (getsockopt(nSocket, SOL_SOCKET, SO_RCVBUF, &nCurrent, &nSize) != 0)
+        return 0;
+    // The system reports twice what was asked (its bookkeeping share).
+    if (nCurrent >= 2 * static_cast<long long>(nBytes))
+        return nCurrent;
+    // Forcing needs CAP_NET_ADMIN; without it the plain request is capped
+    // at the system's ceiling, which is all an ordinary user may have.
+    bool bForced = geteuid() == 0 && setsockopt(nSocket, SOL_SOCKET, SO_RCVBUFFORCE, &nBytes, sizeof(nBytes)) == 0;
+    if (!bForced)
+        setsockopt(nSocket, SOL_SOCKET, SO_RCVBUF, &nBytes, sizeof(nBytes));
+    nSize = sizeof(nCurrent);
+    if (getsockopt(nSocket, SOL_SOCKET, SO_RCVBUF, &nCurrent, &nSize) != 0)
+        return 0;
+    return nCurrent;
+}
+
+bool VLPlatformEnableDropCount(int nSocket)
+{
+    int nOn = 1;
+    return setsockopt(nSocket, SOL_SOCKET, SO_RXQ_OVFL, &nOn, sizeof(nOn)) == 0;
+}
+
+int VLPlatformReceiveBatch(int nSocket, VLPLATFORM_DATAGRAM* pSlots, int nSlots, unsigned long* pnDrops)
+{
+    if (pSlots == nullptr || nSlots <= 0)
+        return 0;
+    if (nSlots > kMaxSlotsPerCall)
+        nSlots = kMaxSlotsPerCall;
+    struct mmsghdr headers[kMaxSlotsPerCall];
+    struct iovec vectors[kMaxSlotsPerCall];
+    alignas(struct cmsghdr) unsigned char control[kMaxSlotsPerCall][CMSG_SPACE(sizeof(uint32_t))];
+    std::memset(headers, 0, sizeof(headers[0]) * static_cast<size_t>(nSlots));
+    for (int i = 0; i < nSlots; ++i) {
+        vectors[i].iov_base = pSlots[i].pBuffer;
+        vectors[i].iov_len = static_cast<size_t>(pSlots[i].nCapacity > 0 ? pSlots[i].nCapacity : 0);
+        struct msghdr& msg = headers[i].msg_hdr;
+        msg.msg_name = &pSlots[i].from;
+        msg.msg_namelen = sizeof(pSlots[i].from);
+        msg.msg_iov = &vectors[i];
+        msg.msg_iovlen = 1;
+        msg.msg_control = control[i];
+        msg.msg_controllen = sizeof(control[i]);
+    }
+    int nReceived;
+    do {
+        nReceived = recvmmsg(nSocket, headers, static_cast<unsigned int>(nSlots), MSG_DONTWAIT, nullptr);
+    } while (nReceived == -1 && errno == EINTR);
+    if (nReceived == -1)
+        return errno == EAGAIN || errno == EWOULDBLOCK ? 0 : -1;
+    for (int i = 0; i < nReceived; ++i) {
+        struct msghdr& msg = headers[i].msg_hdr;
+        pSlots[i].nLength = static_cast<int>(headers[i].msg_len);
+        pSlots[i].bTruncated = (msg.msg_flags & MSG_TRUNC) != 0;
+        for (struct cmsghdr* p = CMSG_FIRSTHDR(&msg); p != nullptr; p = CMSG_NXTHDR(&msg, p)) {
+            if (p->cmsg_level != SOL_SOCKET || p->cmsg_type != SO_RXQ_OVFL)
+                continue;
+            uint32_t nDrops = 0;
+            std::memcpy(&nDrops, CMSG_DATA(p), sizeof(nDrops));
+            if (pnDrops != nullptr && nDrops > *pnDrops)
+                *pnDrops = nDrops;
+        }
+    }
+    return nReceived;
+}
