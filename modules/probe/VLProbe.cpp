@@ -90,8 +90,10 @@ void CVLProbe::Probe(CVLModuleInstance* pInstance, CVLModuleParamCollection* pPa
             throw new EVLAlreadyExecException(VLMDPROBE_MODULE, s_szFile, __LINE__, kMethodProbe);
         {
             CVLThreadLock statusLock(&m_SendStatusSync);
-            if (statusLock.Lock())
+            if (statusLock.Lock()) {
                 m_SendStatus = VLPROBE_SEND_STATUS();
+                m_LostByChild.clear();
+            }
         }
         IVLFunctionListener* pListener = pParams->GetListener();
         CVLModuleController* pController = pParams->GetController();
@@ -131,7 +133,19 @@ int CVLProbe::GetThreadCount()
 VLPROBE_SEND_STATUS CVLProbe::GetSendStatus()
 {
     CVLThreadLock lock(&m_SendStatusSync);
-    return lock.Lock() ? m_SendStatus : VLPROBE_SEND_STATUS();
+    if (!lock.Lock())
+        return VLPROBE_SEND_STATUS();
+    VLPROBE_SEND_STATUS status = m_SendStatus;
+    for (const auto& entry : m_LostByChild)
+        status.nLost += entry.second;
+    return status;
+}
+
+void CVLProbe::OnReceiveLoss(CVLModuleInstance* pChild, unsigned long nLost)
+{
+    CVLThreadLock lock(&m_SendStatusSync);
+    if (lock.Lock())
+        m_LostByChild[pChild] = nLost;
 }
 
 void CVLProbe::OnSendResult(bool bSent, long nError)

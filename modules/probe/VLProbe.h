@@ -21,6 +21,9 @@ struct VLPROBE_SEND_STATUS
     long nSent = 0;        // sends that left the computer
     long nFailed = 0;      // sends that failed
     long nFirstError = 0;  // the error number of the first failure (0: none, or not a socket error)
+    // Replies lost: datagrams the system dropped for a full receive buffer
+    // since the last send of their child, which no send has brought again.
+    unsigned long nLost = 0;
 };
 
 class CVLProbe : public IVLModInstanceIF, public CVLLockableObject
@@ -45,6 +48,8 @@ public:
     VLPROBE_SEND_STATUS GetSendStatus();
     // A receive thread's send: sent, or failed with the error number.
     void OnSendResult(bool bSent, long nError);
+    // A receive thread's replies lost since its child's last send.
+    void OnReceiveLoss(CVLModuleInstance* pChild, unsigned long nLost);
 
 protected:
     void removeAllThread();
@@ -55,6 +60,8 @@ protected:
     // Guarded by m_SendStatusSync alone: the threads report while
     // removeAllThread holds the instance's lock and waits for them.
     VLPROBE_SEND_STATUS m_SendStatus;
+    // Each child's replies lost, summed into the status.
+    std::map<CVLModuleInstance*, unsigned long> m_LostByChild;
     CVLThreadSync m_SendStatusSync;
 };
 

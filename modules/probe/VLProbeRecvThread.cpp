@@ -1,5 +1,6 @@
 #include "modules/probe/VLProbeRecvThread.h"
 
+#include <atomic>
 #include <chrono>
 
 #include "cm/VLCMApi.h"
@@ -32,6 +33,7 @@ const long kDefaultRetryInterval = 10000;
 const long kDefaultInterval = 10000;
 // The pause after a receive that timed out.
 const int kTimeoutPause = 100;
+std::atomic<int> s_nTimeoutPause(kTimeoutPause);
 // Bad replies skipped in a row before the same pause: a child that fails
 // every read at once (rather than for each datagram) must not spin.
 const int kBadRepliesBeforePause = 100;
@@ -55,8 +57,55 @@ CVLProbeRecvThread::CVLProbeRecvThread(CVLModuleParamCollection* pParams, CVLMod
                                        CVLProbe* pOwner)
     : m_pChildInstance(pChildInstance), m_pParams(pParams),
       m_pModuleController(pParams != nullptr ? pParams->GetController() : nullptr), m_pTarget(nullptr),
-      m_pOwner(pOwner), m_bSendFailureReported(false), m_nBadReplies(0)
+      m_pOwner(pOwner), m_bSendFailureReported(false), m_nBadReplies(0), m_bWake(false)
 {
+}
+
+void CVLProbeRecvThread::SetTimeoutPause(int nMilliseconds)
+{
+    s_nTimeoutPause = nMilliseconds;
+}
+
+int CVLProbeRecvThread::GetTimeoutPause()
+{
+    return s_nTimeoutPause;
+}
+
+void CVLProbeRecvThread::SetRequestEnd(bool bValue)
+{
+    {
+        std::lock_guard<std::mutex> lock(m_PauseMutex);
+        m_bWake = bValue;
+    }
+    m_PauseCond.notify_all();
+    CVLThread::SetRequestEnd(bValue);
+}
+
+void CVLProbeRecvThread::End()
+{
+    {
+        std::lock_guard<std::mutex> lock(m_PauseMutex);
+        m_bWake = true;
+    }
+    m_PauseCond.notify_all();
+    CVLThread::End();
+}
+
+void CVLProbeRecvThread::Pause(int nMilliseconds)
+{
+    std::unique_lock<std::mutex> lock(m_PauseMutex);
+    m_PauseCond.wait_for(lock, std::chrono::milliseconds(nMilliseconds), [this] { return m_bWake; });
+}
+
+unsigned long CVLProbeRecvThread::ReadDropCount(CVLModuleInstance* pInstance)
+{
+    if (pInstance == nullptr)
+        return 0;
+    IVLModInstanceIF* pImplementation = pInstance->GetImplementation();
+    unsigned long nDrops = pImplementation != nullptr ? pImplementation->GetReceiveDropCount() : 0;
+    for (CVLModuleInstanceIterator it = pInstance->Begin(); !it.IsEnd(); it.Next())
+        nDrops += ReadDropCount(it.Get());
+    return nDrops;
 }
 
 CVLProbeRecvThread::~CVLProbeRecvThread()
@@ -166,19 +215,28 @@ void CVLProbeRecvThread::OnThread(void* pData)
         CVLModuleParam* pTimeout = pChildParams->GetParam("timeout", true);
 
         // Each pass: send once when the schedule says so, receive once, and
-        // go on, pause or end as the receive says.
+        // go on, pause or end as the receive says. Replies the system
+        // dropped are counted first: they may ask for a send.
+        unsigned long nLostReported = 0;
         while (!IsRequestEnd()) {
+            schedule.OnDropCount(ReadDropCount(m_pChildInstance));
             if (schedule.IsSendDue(NowMs())) {
                 schedule.OnSend(NowMs());
                 SendOnce(pChildParams, pBlankTarget, strSendMethod);
+            }
+            if (m_pOwner != nullptr && schedule.GetLostSinceLastSend() != nLostReported) {
+                nLostReported = schedule.GetLostSinceLastSend();
+                m_pOwner->OnReceiveLoss(m_pChildInstance, nLostReported);
             }
             if (pTimeout != nullptr)
                 pTimeout->SetLong(schedule.GetReceiveTimeout(NowMs()));
             EReceiveStep eStep = ReceiveOnce(pChildParams, strRecvMethod, strCondition);
             if (eStep == RECEIVE_END)
                 break;
-            if (eStep == RECEIVE_PAUSE)
-                Sleep(kTimeoutPause);
+            if (eStep == RECEIVE_QUIET)
+                schedule.OnQuiet();
+            if (eStep == RECEIVE_PAUSE || eStep == RECEIVE_QUIET)
+                Pause(s_nTimeoutPause);
         }
     }
     VL_CATCH_LADDER(VLMDPROBE_MODULE, s_szFile)
@@ -250,7 +308,7 @@ CVLProbeRecvThread::EReceiveStep CVLProbeRecvThread::ReceiveOnce(CVLModuleParamC
     } catch (EVLTimeoutException* pException) {
         pException->Delete();
         m_nBadReplies = 0;
-        return RECEIVE_PAUSE;
+        return RECEIVE_QUIET;
     } catch (EVLException* pException) {
         if (IsStop(pException)) {
             pException->Delete();

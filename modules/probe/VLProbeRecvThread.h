@@ -10,6 +10,9 @@
 #ifndef VLPROBERECVTHREAD_H
 #define VLPROBERECVTHREAD_H
 
+#include <condition_variable>
+#include <mutex>
+
 #include "base/core/VLString.h"
 #include "base/thread/VLThread.h"
 
@@ -31,6 +34,14 @@ public:
     virtual ~CVLProbeRecvThread();
 
     virtual void OnThread(void* pData) override;
+    // Both wake the pause after a receive, so that a stop is not held up.
+    virtual void SetRequestEnd(bool bValue) override;
+    virtual void End() override;
+
+    // The pause after a receive that timed out, in milliseconds, for every
+    // thread (tests lengthen it to see that a stop cuts it short).
+    static void SetTimeoutPause(int nMilliseconds);
+    static int GetTimeoutPause();
 
 protected:
     class CTargetRelease;
@@ -40,6 +51,7 @@ protected:
     {
         RECEIVE_GO_ON,  // receive again at once
         RECEIVE_PAUSE,  // receive again after the pause
+        RECEIVE_QUIET,  // the receive timed out: the pause, and the socket is quiet
         RECEIVE_END     // the thread ends
     };
 
@@ -50,6 +62,10 @@ protected:
                              const CVLString& strCondition);
     // Hands a failure to the listener, or releases it without one.
     void PostException(EVLException* pException);
+    // Waits nMilliseconds, or less when the thread is asked to end.
+    void Pause(int nMilliseconds);
+    // Datagrams the child's receivers lost, over its whole tree.
+    static unsigned long ReadDropCount(CVLModuleInstance* pInstance);
     // Reads a numeric constant; nDefault when missing or not a number.
     long ReadConst(const char* szName, long nDefault, const char* szModule, const char* szInstance);
 
@@ -62,6 +78,10 @@ protected:
     bool m_bSendFailureReported;
     // Bad replies in a row, for the pause that keeps a failing child from spinning.
     int m_nBadReplies;
+    // Set by an end request: the pause returns at once.
+    std::mutex m_PauseMutex;
+    std::condition_variable m_PauseCond;
+    bool m_bWake;
 };
 
 #endif

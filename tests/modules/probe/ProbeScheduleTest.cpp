@@ -50,3 +50,41 @@ TEST(ProbeSchedule, ZeroIntervalSendsEveryPassUntilTheCount)
         EXPECT_EQ(nPass < 3 ? 0 : 300, schedule.GetReceiveTimeout(100)) << nPass;
     }
 }
+
+TEST(ProbeSchedule, DroppedRepliesAskForASendOnceQuietTwiceAtMost)
+{
+    CVLProbeSchedule schedule(1, 700, 300);
+    schedule.OnDropCount(5);  // another probe's: no loss of this one
+    schedule.OnSend(0);
+    EXPECT_EQ(0u, schedule.GetLostSinceLastSend());
+    schedule.OnDropCount(40);
+    EXPECT_EQ(35u, schedule.GetLostSinceLastSend());
+    // Not while the burst goes on; the waits shorten to notice its end.
+    EXPECT_FALSE(schedule.IsSendDue(100));
+    EXPECT_EQ(CVLProbeSchedule::kQuietWaitMs, schedule.GetReceiveTimeout(100));
+    schedule.OnQuiet();
+    schedule.OnDropCount(41);  // still dropping: not quiet yet
+    EXPECT_FALSE(schedule.IsSendDue(150));
+    schedule.OnQuiet();
+    EXPECT_TRUE(schedule.IsSendDue(200));
+    schedule.OnSend(200);
+    EXPECT_EQ(0u, schedule.GetLostSinceLastSend());
+    EXPECT_EQ(1, schedule.GetExtraSendCount());
+    // The regular re-send keeps its time.
+    EXPECT_FALSE(schedule.IsSendDue(699));
+    EXPECT_TRUE(schedule.IsSendDue(700));
+    schedule.OnSend(700);
+    EXPECT_EQ(2, schedule.GetSendCount());
+    // A second extra send, then no more: the loss stays.
+    schedule.OnDropCount(60);
+    schedule.OnQuiet();
+    EXPECT_TRUE(schedule.IsSendDue(800));
+    schedule.OnSend(800);
+    schedule.OnDropCount(70);
+    schedule.OnQuiet();
+    EXPECT_FALSE(schedule.IsSendDue(900));
+    EXPECT_FALSE(schedule.IsSendDue(60000));
+    EXPECT_EQ(300, schedule.GetReceiveTimeout(900));
+    EXPECT_EQ(10u, schedule.GetLostSinceLastSend());
+    EXPECT_EQ(CVLProbeSchedule::kMaxExtraSends, schedule.GetExtraSendCount());
+}

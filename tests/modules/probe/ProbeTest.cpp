@@ -23,6 +23,7 @@
 #include "cm/VLTargetList.h"
 #include "modules/VLModuleLibraries.h"
 #include "modules/probe/VLProbe.h"
+#include "modules/probe/VLProbeRecvThread.h"
 #include "base/core/VLAlreadyExecException.h"
 #include "base/core/VLErrorResultException.h"
 #include "base/core/VLInvalidParamException.h"
@@ -327,6 +328,24 @@ TEST_F(ProbeTest, StopEndsEveryThreadPromptlyWithoutAReport)
     Dispatch();
     EXPECT_TRUE(m_Listener.m_Exceptions.empty());
     EXPECT_TRUE(m_Listener.m_Probes.empty());
+}
+
+TEST_F(ProbeTest, StopWakesThePauseAfterAReceiveThatTimedOut)
+{
+    CWatchdog watchdog(30, "probe pause");
+    // Each thread pauses after its first receive, far beyond the watchdog:
+    // only a stop that wakes the pause ends it.
+    struct CLongPause
+    {
+        int m_nBefore = CVLProbeRecvThread::GetTimeoutPause();
+        CLongPause() { CVLProbeRecvThread::SetTimeoutPause(600000); }
+        ~CLongPause() { CVLProbeRecvThread::SetTimeoutPause(m_nBefore); }
+    } pause;
+    m_Api.SetConst("Probe_Interval", "0", nullptr, nullptr);
+    CVLModuleInstance* p = Start("Two");
+    m_Board.WaitUntil([&] { return m_Board.recvs.size() >= 2; });
+    C()->DeleteModuleInstance(p);
+    EXPECT_EQ(2u, m_Board.recvs.size());
 }
 
 TEST_F(ProbeTest, EndRequestAloneEndsTheThreads)
