@@ -441,6 +441,10 @@ VLPFW_RESULT CVLNetSession::Probe(int nTimeoutSeconds, const std::string& strFil
     m_bNothingSent = sendStatus.nSent == 0 && sendStatus.nFailed > 0;
     m_nSendError = sendStatus.nFirstError;
     noteIncomplete(bTimedOut && !bFindOne);
+    if (sendStatus.nLost > 0)
+        m_IncompleteReasons.push_back(std::to_string(sendStatus.nLost) +
+                                      (sendStatus.nLost == 1 ? " reply was" : " replies were") +
+                                      " lost: the receive buffer overflowed");
     m_bFoundNotUnicast = bFindOne && GetFoundNIFInfo() == nullptr && hasNonUnicastMatch();
     m_CommunicationManager.StopProbe();
     markConflicts();
