@@ -460,7 +460,8 @@ bool EmuParseDevices(const std::string& strText, std::vector<EmuDevice>& devices
                         {"errorheaders", EmuHostile::ErrorHeaders},
                         {"forgedmacs", EmuHostile::ForgedMacs},
                         {"changing", EmuHostile::Changing},
-                        {"othertype", EmuHostile::OtherType}};
+                        {"othertype", EmuHostile::OtherType},
+                        {"burst", EmuHostile::Burst}};
                     bool bFound = false;
                     for (const auto& kind : kinds)
                         if (v == kind.first) {
@@ -1062,6 +1063,11 @@ Datagrams SendFlood(std::vector<uint8_t>& reply, const EmuDevice& d, uint64_t& n
     return out;
 }
 
+Datagrams SendBurst(std::vector<uint8_t>& reply, const EmuDevice& d, uint64_t&)
+{
+    return Datagrams(static_cast<size_t>(d.nFloodCount), reply);
+}
+
 typedef Datagrams (*SendFunc)(std::vector<uint8_t>& reply, const EmuDevice& d, uint64_t& nRandom);
 
 SendFunc SendOf(EmuHostile eHostile)
@@ -1081,6 +1087,8 @@ SendFunc SendOf(EmuHostile eHostile)
         return SendStrays;
     case EmuHostile::Flood:
         return SendFlood;
+    case EmuHostile::Burst:
+        return SendBurst;
     default:
         return SendAsIs;  // the modes that play with the request or the addresses
     }

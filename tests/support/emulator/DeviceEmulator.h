@@ -56,6 +56,7 @@ enum class EmuHostile
     Flood,      // nFloodCount datagrams: junk, truncated and repeated replies
     Strays,     // nFloodCount replies to another function, nStrayGapUs apart, and no genuine one
     OtherType,  // the genuine reply with another device type
+    Burst,      // the genuine reply nFloodCount times over, at once
     // Attacks on the probe, each played by a function of its own:
     RandomMacs,  // from the first probe heard on, nRate datagrams a second to the probe's ports: junk,
                  // corrupted and well-formed probe replies, each well-formed one with a new MAC
