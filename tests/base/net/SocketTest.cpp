@@ -103,6 +103,52 @@ TEST(Socket, UdpBufferNeverShrinks)
     big.Close();
 }
 
+// A flood into a socket nobody reads overflows its buffer; a batched read
+// then takes what was kept, and the next datagram carries the count of those
+// dropped: together they are everything sent. Longer datagrams come cut and
+// marked.
+TEST(Socket, BatchReadSeesTheDatagramsAFullBufferDropped)
+{
+    CVLSocket rx;
+    rx.Create(0, 0, 0);
+    int nPort = BindSomewhere(rx, "127.0.0.1");
+    ASSERT_GT(nPort, 0);
+    ASSERT_TRUE(rx.EnableDropCount());
+    CVLSocket tx;
+    tx.Create(0, 0, 0);
+    CVLSocketAddress dest(0, "127.0.0.1", nPort);
+    const int kFlood = 5000;
+    unsigned char datagram[100] = {1};
+    for (int i = 0; i < kFlood; ++i)
+        tx.SendTo(datagram, sizeof(datagram), dest);
+    std::vector<unsigned char> memory(16 * 128);
+    VLSOCKET_DATAGRAM slots[16];
+    for (int i = 0; i < 16; ++i) {
+        slots[i].pBuffer = memory.data() + i * 128;
+        slots[i].nCapacity = 128;
+    }
+    auto drain = [&] {
+        int nTotal = 0;
+        for (int n; (n = rx.ReceiveBatch(slots, 16)) > 0;)
+            nTotal += n;
+        return nTotal;
+    };
+    int nKept = drain();
+    EXPECT_GT(nKept, 16);  // more than one batch
+    EXPECT_LT(nKept, kFlood);
+    EXPECT_EQ(static_cast<int>(sizeof(datagram)), slots[0].nLength);
+    EXPECT_EQ(nPort, rx.GetLocalAddress().GetPort());
+    unsigned char longer[300] = {2};
+    tx.SendTo(longer, sizeof(longer), dest);
+    EXPECT_EQ(1, drain());
+    EXPECT_TRUE(slots[0].bTruncated);
+    EXPECT_EQ(2, slots[0].pBuffer[0]);
+    EXPECT_EQ(static_cast<unsigned long>(kFlood - nKept), rx.GetDropCount());
+    EXPECT_EQ(0, rx.ReceiveBatch(slots, 16));
+    rx.Close();
+    tx.Close();
+}
+
 TEST(Socket, UdpLoopback)
 {
     CVLSocket rx;

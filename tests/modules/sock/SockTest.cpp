@@ -376,6 +376,45 @@ TEST(SockRecvThreadTest, TracesEachReadWithItsSender)
     EXPECT_TRUE(bFound) << strWanted;
 }
 
+// A receive thread that drops repeats queues a datagram once per sender,
+// before anyone parses it; a different one, or the same from another sender,
+// is queued.
+TEST(SockRecvThreadTest, DropsExactRepeatsFromTheSameSender)
+{
+    CWatchdog watchdog(60, "receive thread repeats");
+    CVLSock sock;
+    CVLSocket socket;
+    socket.Create(VLMDSOCK_PROTOCOL_UDP, 0, 0);
+    int nPort;
+    {
+        CPeer taken;
+        nPort = taken.m_nPort;
+    }
+    CVLSocketAddress local(VLMDSOCK_PROTOCOL_UDP, "127.0.0.1", nPort);
+    socket.Bind(&local);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    addr.sin_port = htons(static_cast<uint16_t>(nPort));
+    auto to = reinterpret_cast<sockaddr*>(&addr);
+    CPeer a, b;
+    {
+        CVLSockRecvThread thread(VLMDSOCK_MODE_SINGLE, &sock, &socket, 20, 512, true);
+        thread.Start(nullptr);
+        for (int i = 0; i < 100; ++i)
+            sendto(a.m_nFd, "reply", 5, 0, to, sizeof(addr));
+        sendto(b.m_nFd, "reply", 5, 0, to, sizeof(addr));
+        sendto(a.m_nFd, "replY", 5, 0, to, sizeof(addr));
+        // The last: once it is queued, everything before it has been read.
+        sendto(a.m_nFd, "end", 3, 0, to, sizeof(addr));
+        while (sock.GetQueuedDatagramCount() < 4)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        thread.End();
+    }
+    socket.Close();
+    EXPECT_EQ(4, sock.GetQueuedDatagramCount());
+}
+
 // The stream paths: connect, send, receive, and the peer's close ending a
 // read instead of it waiting for its time-out.
 TEST_F(SockTest, TcpConnectsSendsReadsAndSeesThePeerClose)
