@@ -73,21 +73,18 @@ int CVLProbeRecvThread::GetTimeoutPause()
 
 void CVLProbeRecvThread::SetRequestEnd(bool bValue)
 {
+    // The request first: the woken thread must see it.
+    CVLThread::SetRequestEnd(bValue);
     {
         std::lock_guard<std::mutex> lock(m_PauseMutex);
         m_bWake = bValue;
     }
     m_PauseCond.notify_all();
-    CVLThread::SetRequestEnd(bValue);
 }
 
 void CVLProbeRecvThread::End()
 {
-    {
-        std::lock_guard<std::mutex> lock(m_PauseMutex);
-        m_bWake = true;
-    }
-    m_PauseCond.notify_all();
+    SetRequestEnd(true);
     CVLThread::End();
 }
 
@@ -177,6 +174,12 @@ private:
 void CVLProbeRecvThread::OnThread(void* pData)
 {
     (void)pData;
+    {
+        // Start ends an earlier run, which wakes; an end request of this run
+        // is set before its wake, and the loop sees it.
+        std::lock_guard<std::mutex> lock(m_PauseMutex);
+        m_bWake = false;
+    }
     try {
         if (m_pChildInstance == nullptr || m_pParams == nullptr || m_pModuleController == nullptr)
             return;

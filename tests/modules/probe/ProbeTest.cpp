@@ -8,6 +8,7 @@
 #include <deque>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "cm/VLCMApi.h"
@@ -64,6 +65,7 @@ struct SBoard
     size_t nRecvsAtDelivery = 0;  // receives made when the last reply went
     long nFirstReplyDelay = 0;    // one reply, this long after the first send
     size_t nFailSends = 0;        // the first this many sends fail
+    unsigned long nDrops = 0;     // the children's count of dropped datagrams
 
     template <class P>
     void WaitUntil(P pred)
@@ -120,6 +122,10 @@ CFakeModule::SScript Child()
             throw new EVLErrorResultException("Test", "ProbeTest", __LINE__, "VLPC", 1);
         pParams->GetTarget()->GetProperties()->GetProperty("MAC", true)->SetString(strReply.c_str(), 72);
     };
+    script.OnDropCount = [] {
+        std::lock_guard<std::mutex> lock(s_pBoard->mutex);
+        return s_pBoard->nDrops;
+    };
     script.OnStop = [](CFakeInstance&, CVLModuleInstance*, CVLModuleParamCollection*) {
         std::lock_guard<std::mutex> lock(s_pBoard->mutex);
         s_pBoard->cond.notify_all();
@@ -169,6 +175,9 @@ const char* const kMapping =
     "<Instance name=\"Picky\" module=\"VLMDProbe\" method=\"Probe\">"
     "  <Instance name=\"C\" module=\"Fake\" method=\"Send\" methodRecv=\"Recv\">"
     "    <Const name=\"condition\" value=\"NoSuchScript\"/></Instance>"
+    "</Instance>"
+    "<Instance name=\"Once\" module=\"VLMDProbe\" method=\"Probe\">"
+    "  <Instance name=\"C\" module=\"Fake\" method=\"Send\" methodRecv=\"Recv\"/>"
     "</Instance>"
     "<Instance name=\"Childless\" module=\"VLMDProbe\" method=\"Probe\"/>"
     "</ModuleMapping>";
@@ -313,6 +322,30 @@ TEST_F(ProbeTest, FailedSendsAreReportedOnceAndTheScheduleGoesOn)
         EXPECT_EQ(static_cast<long>(3 - nFail), status.nSent);
         EXPECT_EQ(static_cast<long>(nFail), status.nFailed);
     }
+}
+
+TEST_F(ProbeTest, DroppedRepliesAreAskedForAgainAndWhatStaysLostIsReported)
+{
+    CWatchdog watchdog(60, "probe drops");
+    m_Api.SetConst("Probe_Interval", "20", nullptr, nullptr);
+    CVLModuleInstance* p = Start("Once");
+    CVLProbe* pProbe = static_cast<CVLProbe*>(p->GetImplementation());
+    // Each send is followed by drops: twice a send asks for the replies
+    // again once the child is quiet; the third time they stay lost.
+    for (size_t nSends = 1; nSends <= 3; ++nSends) {
+        m_Board.WaitUntil([&] { return m_Board.sends.size() >= nSends; });
+        std::lock_guard<std::mutex> lock(m_Board.mutex);
+        m_Board.nDrops += 10;
+    }
+    while (pProbe->GetSendStatus().nLost != 10)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    // Receives after the loss was reported: no further send came.
+    size_t nRecvs = 0;
+    m_Board.WaitUntil([&] { return (nRecvs = m_Board.recvs.size()) > 0; });
+    m_Board.WaitUntil([&] { return m_Board.recvs.size() >= nRecvs + 3; });
+    EXPECT_EQ(3, pProbe->GetSendStatus().nSent);
+    C()->DeleteModuleInstance(p);
+    EXPECT_EQ(3u, m_Board.sends.size());
 }
 
 TEST_F(ProbeTest, StopEndsEveryThreadPromptlyWithoutAReport)

@@ -20,6 +20,9 @@ public:
     virtual void CallMethod(CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams) override;
     virtual void Stop(CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams) override;
     virtual void DestroyInstance(CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams) override;
+    // The count fnDropCount gives; 0 without one.
+    virtual unsigned long GetReceiveDropCount() override { return m_fnDropCount ? m_fnDropCount() : 0; }
+    void SetDropCount(std::function<unsigned long()> fnDropCount) { m_fnDropCount = fnDropCount; }
 
     // Set before the script's stop runs.
     bool IsStopped() const { return m_bStopped; }
@@ -34,6 +37,7 @@ private:
     TMethod m_fnCall;
     TMethod m_fnStop;
     TMethod m_fnDestroy;
+    std::function<unsigned long()> m_fnDropCount;
     std::atomic<bool> m_bStopped{false};
     std::thread m_Thread;
 };

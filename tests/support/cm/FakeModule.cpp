@@ -39,7 +39,9 @@ void CFakeModule::onTerminate(CVLModuleParamCollection* pParams)
 
 IVLModInstanceIF* CFakeModule::onNew()
 {
-    return new CFakeInstance(m_pScript->OnCall, m_pScript->OnStop, m_pScript->OnDestroy);
+    CFakeInstance* pInstance = new CFakeInstance(m_pScript->OnCall, m_pScript->OnStop, m_pScript->OnDestroy);
+    pInstance->SetDropCount(m_pScript->OnDropCount);
+    return pInstance;
 }
 
 void CFakeModule::onDelete(IVLModInstanceIF* pInstanceIF)

@@ -25,6 +25,7 @@ public:
         CFakeInstance::TMethod OnCall;
         CFakeInstance::TMethod OnStop;
         CFakeInstance::TMethod OnDestroy;
+        std::function<unsigned long()> OnDropCount;  // GetReceiveDropCount; none: 0
     };
 
     explicit CFakeModule(SScript script = SScript());
