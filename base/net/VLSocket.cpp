@@ -69,13 +69,9 @@ CVLSocket::CVLSocket() : m_nSocket(-1), m_bClosed(false), m_bBound(false), m_ePr
 }
 
 CVLSocket::CVLSocket(const CVLSocket& other)
-    : m_nSocket(other.m_nSocket)
-    , m_bClosed(other.m_bClosed)
-    , m_bBound(other.m_bBound)
-    , m_LocalAddress(other.m_LocalAddress)
-    , m_eProtocol(other.m_eProtocol)
-    , m_RemoteAddress(other.m_RemoteAddress)
-    , m_nDrops(other.m_nDrops.load())
+    : m_nSocket(other.m_nSocket), m_bClosed(other.m_bClosed), m_bBound(other.m_bBound),
+      m_LocalAddress(other.m_LocalAddress), m_eProtocol(other.m_eProtocol), m_RemoteAddress(other.m_RemoteAddress),
+      m_nDrops(other.m_nDrops.load())
 {
 }
 

@@ -11,8 +11,8 @@ struct VLPLATFORM_DATAGRAM
 {
     unsigned char* pBuffer = nullptr;
     int nCapacity = 0;
-    int nLength = 0;         // bytes received (at most nCapacity)
-    bool bTruncated = false; // the datagram was longer than the buffer
+    int nLength = 0;          // bytes received (at most nCapacity)
+    bool bTruncated = false;  // the datagram was longer than the buffer
     sockaddr_in from;
 };
 

@@ -876,8 +876,8 @@ void CVLSock::startRecvThreads(VL_SIZE_T nBufferSize, VLMDSOCK_SOCKET_LIST& list
             return;
         long nInterval = m_nCurTimeout < m_nRecvInterval ? m_nCurTimeout : m_nRecvInterval;
         for (CVLSocket* pSocket : listSockets) {
-            CVLSockRecvThread* pThread =
-                new (std::nothrow) CVLSockRecvThread(m_eSocketMode, this, pSocket, nInterval, nBufferSize, DrainsOnThread());
+            CVLSockRecvThread* pThread = new (std::nothrow)
+                CVLSockRecvThread(m_eSocketMode, this, pSocket, nInterval, nBufferSize, DrainsOnThread());
             if (pThread == nullptr)
                 throw new EVLMemoryAllocException(VLMDSOCK_MODULE, s_szFile, __LINE__);
             m_listRecvThreads.push_back(pThread);

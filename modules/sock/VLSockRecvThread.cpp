@@ -23,8 +23,8 @@ const size_t kSeenBytesLimit = 1024 * 1024;
 
 CVLSockRecvThread::CVLSockRecvThread(int eSocketMode, CVLSock* pSock, CVLSocket* pSocket, long nInterval,
                                      VL_SIZE_T nBufferSize, bool bDropRepeats)
-    : m_eSocketMode(eSocketMode), m_pSock(pSock), m_nInterval(nInterval), m_bDropRepeats(bDropRepeats),
-      m_nSeenBytes(0), m_nRepeats(0)
+    : m_eSocketMode(eSocketMode), m_pSock(pSock), m_nInterval(nInterval), m_bDropRepeats(bDropRepeats), m_nSeenBytes(0),
+      m_nRepeats(0)
 {
     m_RecvData.m_pSocket = pSocket;
     m_RecvData.m_Data.Allocate(static_cast<int>(nBufferSize));
@@ -73,8 +73,8 @@ void CVLSockRecvThread::ReceiveStream(std::vector<VL_BYTE>& scratch)
     // The peer the socket was connected to: the destination in effect when
     // it was opened.
     CVLSocketAddress peer = pSocket->GetRemoteAddress();
-    CVLTrace::Output(VLMDSOCK_MODULE, s_szFile, __LINE__, 1, "Recv:IP address=%s Port=%ld",
-                     peer.GetHost().GetString(), static_cast<long>(peer.GetPort()));
+    CVLTrace::Output(VLMDSOCK_MODULE, s_szFile, __LINE__, 1, "Recv:IP address=%s Port=%ld", peer.GetHost().GetString(),
+                     static_cast<long>(peer.GetPort()));
     Queue(scratch.data(), nReceived, peer);
 }
 
