@@ -334,17 +334,9 @@ TEST(MDSockTest, MakesDistinctInstancesAndDeletesNothingForNull)
     EXPECT_FALSE(module.IsInit());
 }
 
-// A receive thread traces what it reads, with the sender, as the one-socket
-// reader does.
-TEST(SockRecvThreadTest, TracesEachReadWithItsSender)
+// Makes a UDP socket bound to a free loopback port; the address to send to it.
+static sockaddr_in BindToAFreePort(CVLSocket& socket)
 {
-    CWatchdog watchdog(60, "receive thread trace");
-    CVLCMApi api;
-    CVLModuleParamCollection params;
-    params.SetController(api.GetModuleController());
-    CVLSock sock;
-    sock.CreateInstance(nullptr, &params);
-    CVLSocket socket;
     socket.Create(VLMDSOCK_PROTOCOL_UDP, 0, 0);
     // A free port: the peer's, once the peer has given it up.
     int nPort;
@@ -358,6 +350,21 @@ TEST(SockRecvThreadTest, TracesEachReadWithItsSender)
     addr.sin_family = AF_INET;
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     addr.sin_port = htons(static_cast<uint16_t>(nPort));
+    return addr;
+}
+
+// A receive thread traces what it reads, with the sender, as the one-socket
+// reader does.
+TEST(SockRecvThreadTest, TracesEachReadWithItsSender)
+{
+    CWatchdog watchdog(60, "receive thread trace");
+    CVLCMApi api;
+    CVLModuleParamCollection params;
+    params.SetController(api.GetModuleController());
+    CVLSock sock;
+    sock.CreateInstance(nullptr, &params);
+    CVLSocket socket;
+    sockaddr_in addr = BindToAFreePort(socket);
     CPeer peer;
     CTraceCapture capture;
     {
@@ -384,18 +391,7 @@ TEST(SockRecvThreadTest, DropsExactRepeatsFromTheSameSender)
     CWatchdog watchdog(60, "receive thread repeats");
     CVLSock sock;
     CVLSocket socket;
-    socket.Create(VLMDSOCK_PROTOCOL_UDP, 0, 0);
-    int nPort;
-    {
-        CPeer taken;
-        nPort = taken.m_nPort;
-    }
-    CVLSocketAddress local(VLMDSOCK_PROTOCOL_UDP, "127.0.0.1", nPort);
-    socket.Bind(&local);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    addr.sin_port = htons(static_cast<uint16_t>(nPort));
+    sockaddr_in addr = BindToAFreePort(socket);
     auto to = reinterpret_cast<sockaddr*>(&addr);
     CPeer a, b;
     {
