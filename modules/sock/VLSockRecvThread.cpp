@@ -16,9 +16,11 @@ const size_t kBatchBytes = 256 * 1024;
 const size_t kMaxSlots = 64;
 // Batches read in a row before the end request is looked at again.
 const int kBatchesPerPass = 64;
-// Bytes of datagrams remembered to recognise repeats; beyond this, new ones
-// are no longer remembered (and their repeats pass, as before).
-const size_t kSeenBytesLimit = 1024 * 1024;
+// Memory for datagrams remembered to recognise repeats, with the set's own
+// share per entry; beyond it new ones are no longer remembered (and their
+// repeats pass on to the reply checks).
+const size_t kSeenBytesLimit = 512 * 1024;
+const size_t kSeenEntryOverhead = 64;
 } // namespace
 
 CVLSockRecvThread::CVLSockRecvThread(int eSocketMode, CVLSock* pSock, CVLSocket* pSocket, long nInterval,
@@ -135,8 +137,8 @@ bool CVLSockRecvThread::IsRepeat(const VL_BYTE* pData, int nLength, CVLSocketAdd
                              from.GetHost().GetString(), m_nRepeats);
         return true;
     }
-    if (m_nSeenBytes + strKey.size() <= kSeenBytesLimit) {
-        m_nSeenBytes += strKey.size();
+    if (m_nSeenBytes + strKey.size() + kSeenEntryOverhead <= kSeenBytesLimit) {
+        m_nSeenBytes += strKey.size() + kSeenEntryOverhead;
         m_Seen.insert(std::move(strKey));
     }
     return false;
