@@ -356,6 +356,15 @@ bool CVLSocket::EnableDropCount()
     return m_nSocket != -1 && VLPlatformEnableDropCount(m_nSocket);
 }
 
+unsigned long CVLSocket::GetDropCount()
+{
+    unsigned long nNow = 0;
+    unsigned long nCarried = m_nDrops.load();
+    if (m_nSocket != -1 && VLPlatformReadDropCount(m_nSocket, &nNow) && nNow > nCarried)
+        return nNow;
+    return nCarried;
+}
+
 int CVLSocket::ReceiveBatch(VLSOCKET_DATAGRAM* pSlots, int nSlots)
 {
     CheckBuffer(pSlots, nSlots, 650);

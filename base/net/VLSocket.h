@@ -77,9 +77,9 @@ public:
     // Reads up to nSlots datagrams already queued, without waiting; returns
     // how many (0: none). A datagram longer than its slot is cut and marked.
     virtual int ReceiveBatch(VLSOCKET_DATAGRAM* pSlots, int nSlots);
-    // Datagrams the system dropped for a full receive buffer, as of the last
-    // ReceiveBatch (after EnableDropCount).
-    unsigned long GetDropCount() const { return m_nDrops.load(); }
+    // Datagrams the system dropped for a full receive buffer, as now: also
+    // the drops at the end of a burst that no datagram queued since carried.
+    virtual unsigned long GetDropCount();
     // Waits at most nTimeoutMs (0 polls) until the socket is readable; true
     // then, EVLTimeoutException otherwise. szAddress names the socket in the
     // exception of a failed wait.

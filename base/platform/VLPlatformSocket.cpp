@@ -1,5 +1,6 @@
 #include "base/platform/VLPlatformSocket.h"
 
+#include <linux/sock_diag.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -36,6 +37,17 @@ bool VLPlatformEnableDropCount(int nSocket)
 {
     int nOn = 1;
     return setsockopt(nSocket, SOL_SOCKET, SO_RXQ_OVFL, &nOn, sizeof(nOn)) == 0;
+}
+
+bool VLPlatformReadDropCount(int nSocket, unsigned long* pnDrops)
+{
+    uint32_t info[SK_MEMINFO_VARS];
+    socklen_t nSize = sizeof(info);
+    if (getsockopt(nSocket, SOL_SOCKET, SO_MEMINFO, info, &nSize) != 0 ||
+        nSize < static_cast<socklen_t>(sizeof(uint32_t) * (SK_MEMINFO_DROPS + 1)))
+        return false;
+    *pnDrops = info[SK_MEMINFO_DROPS];
+    return true;
 }
 
 int VLPlatformReceiveBatch(int nSocket, VLPLATFORM_DATAGRAM* pSlots, int nSlots, unsigned long* pnDrops)

@@ -25,6 +25,10 @@ int VLPlatformRaiseRecvBuffer(int nSocket, int nBytes);
 // system refuses.
 bool VLPlatformEnableDropCount(int nSocket);
 
+// Reads the socket's drop count as it is now (SO_MEMINFO): also the drops
+// no datagram queued since has carried. False when the system cannot say.
+bool VLPlatformReadDropCount(int nSocket, unsigned long* pnDrops);
+
 // Reads up to nSlots queued datagrams without waiting. Returns how many, 0
 // when none was queued, -1 with errno on a failure. *pnDrops is raised to the
 // largest drop count carried (it stays as it was without one).
