@@ -42,23 +42,52 @@ run_build build-tsan -DVL_SANITIZE=thread -DVL_BUILD_BENCH=OFF
 TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
   ctest --test-dir build-tsan -j "$jobs" --output-on-failure --timeout 600
 
-if [ -d fuzz ] && ls fuzz/*.cpp >/dev/null 2>&1; then
-  echo "== fuzz targets (${fuzz_seconds}s each)"
-  CC=clang CXX=clang++ run_build build-fuzz -DVL_BUILD_FUZZ=ON -DVL_BUILD_TESTS=OFF -DVL_BUILD_BENCH=OFF
-  for target in build-fuzz/bin/fuzz_*; do
-    name=$(basename "$target")
-    corpus=fuzz/corpus/${name#fuzz_}
-    work=$(mktemp -d)
-    [ -d "$corpus" ] && cp -r "$corpus"/. "$work"/
-    seconds=$fuzz_seconds
-    case "$fuzz_long_targets" in *" ${name#fuzz_} "*) seconds=$fuzz_long_seconds ;; esac
-    # A dictionary beside the target (fuzz/<name>.dict) is passed when there is one.
-    dict=()
-    [ -f "fuzz/${name#fuzz_}.dict" ] && dict=(-dict="fuzz/${name#fuzz_}.dict")
-    echo "-- $name (${seconds}s)"
+# One fuzz target from its seeds; its last lines go to LOG, its status to LOG.rc.
+fuzz_one() {  # target, log
+  local target=$1 log=$2
+  local name corpus work seconds
+  name=$(basename "$target")
+  corpus=fuzz/corpus/${name#fuzz_}
+  work=$(mktemp -d)
+  [ -d "$corpus" ] && cp -r "$corpus"/. "$work"/
+  seconds=$fuzz_seconds
+  case "$fuzz_long_targets" in *" ${name#fuzz_} "*) seconds=$fuzz_long_seconds ;; esac
+  # A dictionary beside the target (fuzz/<name>.dict) is passed when there is one.
+  local dict=()
+  [ -f "fuzz/${name#fuzz_}.dict" ] && dict=(-dict="fuzz/${name#fuzz_}.dict")
+  local rc=0
+  { echo "-- $name (${seconds}s)"
     "$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
-      -print_final_stats=0 "${dict[@]}" "$work" 2>&1 | tail -n 3
-    rm -rf "$work"
+      -print_final_stats=0 "${dict[@]}" "$work" 2>&1 | tail -n 3; } >"$log" || rc=$?
+  echo "$rc" >"$log.rc"
+  rm -rf "$work"
+}
+
+if [ -d fuzz ] && ls fuzz/*.cpp >/dev/null 2>&1; then
+  echo "== fuzz targets (${fuzz_seconds}s each, ${jobs} at a time)"
+  CC=clang CXX=clang++ run_build build-fuzz -DVL_BUILD_FUZZ=ON -DVL_BUILD_TESTS=OFF -DVL_BUILD_BENCH=OFF
+  logs=$(mktemp -d)
+  # The targets are single-threaded: one per core, longest first.
+  targets=()
+  for name in $fuzz_long_targets; do
+    [ -x "build-fuzz/bin/fuzz_$name" ] && targets+=("build-fuzz/bin/fuzz_$name")
   done
+  for target in build-fuzz/bin/fuzz_*; do
+    case "$fuzz_long_targets" in *" $(basename "${target#*fuzz_}") "*) continue ;; esac
+    targets+=("$target")
+  done
+  for target in "${targets[@]}"; do
+    while [ "$(jobs -rp | wc -l)" -ge "$jobs" ]; do wait -n || true; done
+    fuzz_one "$target" "$logs/$(basename "$target")" &
+  done
+  wait
+  failed=0
+  for target in "${targets[@]}"; do
+    log=$logs/$(basename "$target")
+    cat "$log"
+    [ "$(cat "$log.rc" 2>/dev/null || echo 1)" = 0 ] || { echo "FAILED: $(basename "$target")"; failed=1; }
+  done
+  rm -rf "$logs"
+  [ "$failed" = 0 ]
 fi
 echo "== all tests passed"
