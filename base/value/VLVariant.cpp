@@ -17,6 +17,37 @@
 
 using namespace VLVariantPrivate;
 
+// Throw-site codes: fixed numbers that identify each site in traces and
+// results; they are not line numbers and never change.
+const int kSiteSetType = 1587;
+const int kSiteGetBool = 145;
+const int kSiteGetChar = 156;
+const int kSiteGetUChar = 167;
+const int kSiteGetShort = 177;
+const int kSiteGetUShort = 188;
+const int kSiteGetInt = 199;
+const int kSiteGetUInt = 210;
+const int kSiteGetLong = 221;
+const int kSiteGetULong = 232;
+const int kSiteGetLongLong = 243;
+const int kSiteGetULongLong = 254;
+const int kSiteGetFloat = 266;
+const int kSiteGetDouble = 277;
+const int kSiteGetStringType = 288;
+const int kSiteGetStringNull = 292;
+const int kSiteGetBinaryType = 303;
+const int kSiteGetBinaryNull = 307;
+const int kSiteGetDateTimeType = 318;
+const int kSiteGetDateTimeNull = 322;
+const int kSiteGetSocketAddressType = 334;
+const int kSiteGetSocketAddressNull = 338;
+const int kSiteGetXmlDocumentType = 349;
+const int kSiteGetXmlDocumentNull = 353;
+const int kSiteGetReferenceType = 364;
+const int kSiteGetReferenceNull = 368;
+const int kSiteGetObjectType = 379;
+const int kSiteGetObjectNull = 383;
+
 // ---------------------------------------------------------------------------
 // Construction
 
@@ -119,7 +150,7 @@ void CVLVariant::SetType(int nType)
         m_Value.ull = 0;
         m_nType = kEmpty;
         m_bModified = true;
-        throw new EVLMemoryAllocException(VLSTD_MODULE, s_szFile, 1587);
+        throw new EVLMemoryAllocException(VLSTD_MODULE, s_szFile, kSiteSetType);
     }
     m_nType = nType;
     m_bModified = true;
@@ -136,90 +167,90 @@ void CVLVariant::SetEmpty()
 // ---------------------------------------------------------------------------
 // Typed getters
 
-#define VL_TYPED_GETTER(Type, Name, nTypeNumber, member, nLine)                       \
-    Type CVLVariant::Name() const                                                     \
-    {                                                                                 \
-        if (m_nType != nTypeNumber)                                                   \
-            throw new EVLInvalidCallException(VLSTD_MODULE, s_szFile, nLine);         \
-        return static_cast<Type>(m_Value.member);                                     \
+#define VL_TYPED_GETTER(Type, Name, nTypeNumber, member, nSite)               \
+    Type CVLVariant::Name() const                                             \
+    {                                                                         \
+        if (m_nType != nTypeNumber)                                           \
+            throw new EVLInvalidCallException(VLSTD_MODULE, s_szFile, nSite); \
+        return static_cast<Type>(m_Value.member);                             \
     }
 
-VL_TYPED_GETTER(bool, GetBool, kBool, b, 145)
-VL_TYPED_GETTER(char, GetChar, kChar, c, 156)
-VL_TYPED_GETTER(unsigned char, GetUChar, kUChar, uc, 167)
-VL_TYPED_GETTER(short, GetShort, kShort, s, 177)
-VL_TYPED_GETTER(unsigned short, GetUShort, kUShort, us, 188)
-VL_TYPED_GETTER(int, GetInt, kInt, i, 199)
-VL_TYPED_GETTER(unsigned int, GetUInt, kUInt, ui, 210)
-VL_TYPED_GETTER(VL_LONG, GetLong, kLong, i, 221)
-VL_TYPED_GETTER(VL_ULONG, GetULong, kULong, ui, 232)
-VL_TYPED_GETTER(VL_LONGLONG, GetLongLong, kLongLong, ll, 243)
-VL_TYPED_GETTER(VL_ULONGLONG, GetULongLong, kULongLong, ull, 254)
-VL_TYPED_GETTER(float, GetFloat, kFloat, f, 266)
-VL_TYPED_GETTER(double, GetDouble, kDouble, d, 277)
+VL_TYPED_GETTER(bool, GetBool, kBool, b, kSiteGetBool)
+VL_TYPED_GETTER(char, GetChar, kChar, c, kSiteGetChar)
+VL_TYPED_GETTER(unsigned char, GetUChar, kUChar, uc, kSiteGetUChar)
+VL_TYPED_GETTER(short, GetShort, kShort, s, kSiteGetShort)
+VL_TYPED_GETTER(unsigned short, GetUShort, kUShort, us, kSiteGetUShort)
+VL_TYPED_GETTER(int, GetInt, kInt, i, kSiteGetInt)
+VL_TYPED_GETTER(unsigned int, GetUInt, kUInt, ui, kSiteGetUInt)
+VL_TYPED_GETTER(VL_LONG, GetLong, kLong, i, kSiteGetLong)
+VL_TYPED_GETTER(VL_ULONG, GetULong, kULong, ui, kSiteGetULong)
+VL_TYPED_GETTER(VL_LONGLONG, GetLongLong, kLongLong, ll, kSiteGetLongLong)
+VL_TYPED_GETTER(VL_ULONGLONG, GetULongLong, kULongLong, ull, kSiteGetULongLong)
+VL_TYPED_GETTER(float, GetFloat, kFloat, f, kSiteGetFloat)
+VL_TYPED_GETTER(double, GetDouble, kDouble, d, kSiteGetDouble)
 
 #undef VL_TYPED_GETTER
 
 CVLString& CVLVariant::GetString() const
 {
     if (m_nType != kString)
-        throw new EVLInvalidCallException(VLSTD_MODULE, s_szFile, 288);
+        throw new EVLInvalidCallException(VLSTD_MODULE, s_szFile, kSiteGetStringType);
     if (m_Value.pString == nullptr)
-        throw new EVLNullObjectException(VLSTD_MODULE, s_szFile, 292);
+        throw new EVLNullObjectException(VLSTD_MODULE, s_szFile, kSiteGetStringNull);
     return *m_Value.pString;
 }
 
 const unsigned char* CVLVariant::GetBinary() const
 {
     if (m_nType != kBinary)
-        throw new EVLInvalidCallException(VLSTD_MODULE, s_szFile, 303);
+        throw new EVLInvalidCallException(VLSTD_MODULE, s_szFile, kSiteGetBinaryType);
     if (m_Value.pBytes == nullptr)
-        throw new EVLNullObjectException(VLSTD_MODULE, s_szFile, 307);
+        throw new EVLNullObjectException(VLSTD_MODULE, s_szFile, kSiteGetBinaryNull);
     return m_Value.pBytes->GetData();
 }
 
 CVLDateTime& CVLVariant::GetDateTime() const
 {
     if (m_nType != kDateTime)
-        throw new EVLInvalidCallException(VLSTD_MODULE, s_szFile, 318);
+        throw new EVLInvalidCallException(VLSTD_MODULE, s_szFile, kSiteGetDateTimeType);
     if (m_Value.pDateTime == nullptr)
-        throw new EVLNullObjectException(VLSTD_MODULE, s_szFile, 322);
+        throw new EVLNullObjectException(VLSTD_MODULE, s_szFile, kSiteGetDateTimeNull);
     return *m_Value.pDateTime;
 }
 
 CVLSocketAddress& CVLVariant::GetSocketAddress() const
 {
     if (m_nType != kSocketAddress)
-        throw new EVLInvalidCallException(VLSTD_MODULE, s_szFile, 334);
+        throw new EVLInvalidCallException(VLSTD_MODULE, s_szFile, kSiteGetSocketAddressType);
     if (m_Value.pAddress == nullptr)
-        throw new EVLNullObjectException(VLSTD_MODULE, s_szFile, 338);
+        throw new EVLNullObjectException(VLSTD_MODULE, s_szFile, kSiteGetSocketAddressNull);
     return *m_Value.pAddress;
 }
 
 CVLXmlDocument& CVLVariant::GetXmlDocument() const
 {
     if (m_nType != kXmlDocument)
-        throw new EVLInvalidCallException(VLSTD_MODULE, s_szFile, 349);
+        throw new EVLInvalidCallException(VLSTD_MODULE, s_szFile, kSiteGetXmlDocumentType);
     if (m_Value.pDocument == nullptr)
-        throw new EVLNullObjectException(VLSTD_MODULE, s_szFile, 353);
+        throw new EVLNullObjectException(VLSTD_MODULE, s_szFile, kSiteGetXmlDocumentNull);
     return *m_Value.pDocument;
 }
 
 CVLVariant* CVLVariant::GetReference() const
 {
     if (m_nType != kReference)
-        throw new EVLInvalidCallException(VLSTD_MODULE, s_szFile, 364);
+        throw new EVLInvalidCallException(VLSTD_MODULE, s_szFile, kSiteGetReferenceType);
     if (m_Value.pReference == nullptr)
-        throw new EVLNullObjectException(VLSTD_MODULE, s_szFile, 368);
+        throw new EVLNullObjectException(VLSTD_MODULE, s_szFile, kSiteGetReferenceNull);
     return m_Value.pReference;
 }
 
 IVLVariantObjectIF* CVLVariant::GetObject() const
 {
     if (m_nType != kObject)
-        throw new EVLInvalidCallException(VLSTD_MODULE, s_szFile, 379);
+        throw new EVLInvalidCallException(VLSTD_MODULE, s_szFile, kSiteGetObjectType);
     if (m_Value.pObject == nullptr)
-        throw new EVLNullObjectException(VLSTD_MODULE, s_szFile, 383);
+        throw new EVLNullObjectException(VLSTD_MODULE, s_szFile, kSiteGetObjectNull);
     return m_Value.pObject;
 }
 
@@ -478,7 +509,7 @@ void CVLVariant::Copy(const CVLVariant& src, bool bCopyModified)
         break;
     case kBinary:
         if (v.pBytes == nullptr)
-            throw new EVLNullObjectException(VLSTD_MODULE, s_szFile, 307);
+            throw new EVLNullObjectException(VLSTD_MODULE, s_szFile, kSiteGetBinaryNull);
         SetByteArray(*v.pBytes);
         break;
     case kDateTime:

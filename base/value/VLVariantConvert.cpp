@@ -20,6 +20,16 @@
 
 using namespace VLVariantPrivate;
 
+// Throw-site codes: fixed numbers that identify each site in traces and
+// results; they are not line numbers and never change.
+const int kSiteGetSizeString = 422;
+const int kSiteGetSizeBinary = 428;
+const int kSiteGetSizeDateTime = 434;
+const int kSiteGetSizeSocketAddress = 440;
+const int kSiteGetSizeXmlDocument = 446;
+const int kSiteGetSizeReference = 455;
+const int kSiteGetSizeObject = 462;
+
 namespace {
 
 // Integer or bool to any scalar target: integers keep their low bits,
@@ -391,30 +401,31 @@ int CVLVariant::GetSize() const
         return 8;
     case kString:
         if (m_Value.pString == nullptr)
-            throw new EVLNullObjectException(VLSTD_MODULE, s_szFile, 422);
+            throw new EVLNullObjectException(VLSTD_MODULE, s_szFile, kSiteGetSizeString);
         return m_Value.pString->GetLength();
     case kBinary:
         if (m_Value.pBytes == nullptr)
-            throw new EVLNullObjectException(VLSTD_MODULE, s_szFile, 428);
+            throw new EVLNullObjectException(VLSTD_MODULE, s_szFile, kSiteGetSizeBinary);
         return m_Value.pBytes->GetSize();
     case kDateTime:
         if (m_Value.pDateTime == nullptr)
-            throw new EVLNullObjectException(VLSTD_MODULE, s_szFile, 434);
+            throw new EVLNullObjectException(VLSTD_MODULE, s_szFile, kSiteGetSizeDateTime);
         return m_Value.pDateTime->GetStringLength();
     case kSocketAddress: {
         if (m_Value.pAddress == nullptr)
-            throw new EVLNullObjectException(VLSTD_MODULE, s_szFile, 440);
+            throw new EVLNullObjectException(VLSTD_MODULE, s_szFile, kSiteGetSizeSocketAddress);
         CVLSocketAddress address(*m_Value.pAddress);
         return address.GetAddressLength();
     }
     case kXmlDocument:
         if (m_Value.pDocument == nullptr)
-            throw new EVLNullObjectException(VLSTD_MODULE, s_szFile, 446);
+            throw new EVLNullObjectException(VLSTD_MODULE, s_szFile, kSiteGetSizeXmlDocument);
         return m_Value.pDocument->GetXml(false).GetLength();
     case kReference:
     case kObject: {
         if (m_Value.p == nullptr)
-            throw new EVLNullObjectException(VLSTD_MODULE, s_szFile, m_nType == kReference ? 455 : 462);
+            throw new EVLNullObjectException(VLSTD_MODULE, s_szFile,
+                                             m_nType == kReference ? kSiteGetSizeReference : kSiteGetSizeObject);
         CIndirection ind(*this);
         return ind.Get().GetSize();
     }
