@@ -3,6 +3,7 @@
 
 #include "base/core/VLCharset.h"
 #include "base/core/VLException.h"
+#include "base/core/VLExceptionOwner.h"
 #include "cm/VLProperty.h"
 #include "cm/VLTarget.h"
 #include "cm/VLTargetLock.h"
@@ -220,9 +221,8 @@ bool CVLNetPropertyLines::Assign(CVLTarget* pTarget, const std::string& strPath,
             pNode->SetString(CVLString(strBytes.data(), static_cast<int>(strBytes.size()), VL_CHARSET_UTF8));
         }
         return true;
-    } catch (EVLException* pException) {
-        pException->Delete();
     } catch (...) {
+        ReleaseCurrentException();
     }
     return false;
 }

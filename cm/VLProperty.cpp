@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "base/core/VLCharset.h"
+#include "base/core/VLExceptionOwner.h"
 #include "base/core/VLInvalidParamException.h"
 #include "base/core/VLMemoryAllocException.h"
 #include "base/core/VLNullObjectException.h"
@@ -52,10 +53,9 @@ CVLProperty::~CVLProperty()
         m_pChildren = nullptr;
         try {
             pChildren->Destroy();
-        } catch (EVLException* pException) {
-            // A destructor cannot report; the children are gone or leaked.
-            pException->Delete();
         } catch (...) {
+            // A destructor cannot report; the children are gone or leaked.
+            ReleaseCurrentException();
         }
     }
 }

@@ -47,9 +47,8 @@ public:
     {
         try {
             m_pOwner->afterChainStep(m_pNIFInfo);
-        } catch (EVLException* pException) {
-            pException->Delete();
         } catch (...) {
+            ReleaseCurrentException();
         }
     }
 

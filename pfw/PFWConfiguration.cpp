@@ -12,6 +12,7 @@
 
 #include "base/core/VLCharset.h"
 #include "base/core/VLException.h"
+#include "base/core/VLExceptionOwner.h"
 #include "base/core/VLFileSystem.h"
 #include "base/core/VLTrace.h"
 #include "base/stream/VLEasyEncryptionFileStream.h"
@@ -90,9 +91,8 @@ std::string ErrorText(int nError)
 
 CVLString ExceptionText(EVLException* pException)
 {
-    CVLString strText = pException->ToString();
-    VLDeleteException(pException);
-    return strText;
+    CVLExceptionOwner owner(pException);
+    return pException->ToString();
 }
 }  // namespace
 
@@ -193,9 +193,8 @@ VLPFW_RESULT CPFWConfiguration::Load(VL_CONST_STR szPath)
     }
     try {
         pStream->Destroy();
-    } catch (EVLException* pException) {
-        VLDeleteException(pException);
     } catch (...) {
+        ReleaseCurrentException();
     }
     if (eResult != VLPFW_RESULT_SUCCESS) {
         Clear();

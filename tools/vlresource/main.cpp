@@ -10,6 +10,7 @@
 
 #include "base/core/VLCommandLine.h"
 #include "base/core/VLException.h"
+#include "base/core/VLExceptionOwner.h"
 #include "base/stream/VLMemoryStream.h"
 #include "base/stream/VLStringStream.h"
 #include "base/system/VLLocalizeUtility.h"
@@ -71,9 +72,8 @@ void LoadList(CVLDefineLoader& loader, const char* szList)
 // The message for a failed load: the file, the record or line, the reason.
 int FailLoad(const CVLDefineLoader& loader, EVLException* e)
 {
-    std::string strText = loader.DescribeFailure(e);
-    e->Delete();
-    return Fail(strText);
+    CVLExceptionOwner owner(e);
+    return Fail(loader.DescribeFailure(e));
 }
 
 // Whether two stat results are one file.

@@ -10,6 +10,7 @@
 
 #include "base/core/VLCommandLine.h"
 #include "base/core/VLException.h"
+#include "base/core/VLExceptionOwner.h"
 #include "base/core/VLFileSystem.h"
 #include "script/VLScript.h"
 #include "script/VLScriptCollection.h"
@@ -64,9 +65,8 @@ int Fail(const char* szFormat, const char* szText)
 
 int FailException(EVLException* e)
 {
-    CVLString strText = e->ToString().ConvertTo(VL_CHARSET_UTF8, true);
-    e->Delete();
-    return Fail("%s", strText.GetBuffer());
+    CVLExceptionOwner owner(e);
+    return Fail("%s", e->ToString().ConvertTo(VL_CHARSET_UTF8, true).GetBuffer());
 }
 
 bool ReadFile(const char* szPath, std::string& strText)

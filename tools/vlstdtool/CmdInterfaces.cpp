@@ -5,6 +5,7 @@
 
 #include "tools/vlstdtool/ToolCommand.h"
 #include "base/core/VLException.h"
+#include "base/core/VLExceptionOwner.h"
 #include "base/net/VLInterfaceAddress.h"
 #include "base/net/VLSocketAddress.h"
 
@@ -26,9 +27,8 @@ int Interfaces(int argc, char** /*argv*/)
     try {
         CVLSocketAddress::GetLocalAddresses(addresses);
     } catch (EVLException* e) {
-        std::string strText(e->ToString().GetString());
-        e->Delete();
-        return VLToolFail("interfaces: %s", strText.c_str());
+        CVLExceptionOwner owner(e);
+        return VLToolFail("interfaces: %s", e->ToString().GetString());
     }
     if (!VLListInterfaceAddresses(entries))
         return VLToolFail("interfaces: cannot read the interface list");
@@ -49,9 +49,8 @@ int Interfaces(int argc, char** /*argv*/)
                             Dotted(entry.netmask).c_str(), broadcast.GetHost().GetString(),
                             entry.bUp ? "" : "  (down)");
             } catch (EVLException* e) {
-                std::string strText(e->ToString().GetString());
-                e->Delete();
-                return VLToolFail("interfaces: %s", strText.c_str());
+                CVLExceptionOwner owner(e);
+                return VLToolFail("interfaces: %s", e->ToString().GetString());
             }
             break;
         }

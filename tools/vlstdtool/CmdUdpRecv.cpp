@@ -9,6 +9,7 @@
 
 #include "tools/vlstdtool/ToolCommand.h"
 #include "base/core/VLException.h"
+#include "base/core/VLExceptionOwner.h"
 #include "base/core/VLOpenException.h"
 #include "base/net/VLSocket.h"
 #include "base/thread/VLStopWatch.h"
@@ -104,10 +105,9 @@ int UdpRecv(int argc, char** argv)
         socket.Close();
         return 0;
     } catch (EVLException* e) {
+        CVLExceptionOwner owner(e);
         socket.Close();
-        std::string strText(e->ToString().GetString());
-        e->Delete();
-        return VLToolFail("udp-recv: port %ld: %s", nPort, strText.c_str());
+        return VLToolFail("udp-recv: port %ld: %s", nPort, e->ToString().GetString());
     }
 }
 

@@ -7,6 +7,7 @@
 
 #include "tools/vlstdtool/ToolCommand.h"
 #include "base/core/VLException.h"
+#include "base/core/VLExceptionOwner.h"
 #include "base/net/VLSocket.h"
 
 namespace {
@@ -57,10 +58,9 @@ int UdpSend(int argc, char** argv)
         std::printf("sent %d bytes to %s:%d\n", nSent, destination.GetHost().GetString(), nPort);
         return 0;
     } catch (EVLException* e) {
+        CVLExceptionOwner owner(e);
         socket.Close();
-        std::string strText(e->ToString().GetString());
-        e->Delete();
-        return VLToolFail("udp-send: cannot send to %s port %d: %s%s", pArgs[0], nPort, strText.c_str(),
+        return VLToolFail("udp-send: cannot send to %s port %d: %s%s", pArgs[0], nPort, e->ToString().GetString(),
                           bBroadcast ? "" : " (a broadcast address needs --broadcast)");
     }
 }

@@ -7,6 +7,7 @@
 #include "tools/vlstdtool/ToolCommand.h"
 #include "base/stream/VLEasyEncryptionFileStream.h"
 #include "base/core/VLException.h"
+#include "base/core/VLExceptionOwner.h"
 #include "base/stream/VLFileStream.h"
 
 namespace {
@@ -70,13 +71,12 @@ int Unscramble(int argc, char** argv)
         }
         pStream->Close();
     } catch (EVLException* e) {
-        CVLString text = e->ToString();
-        e->Delete();
+        CVLExceptionOwner owner(e);
         if (bScrambled)
             nResult = VLToolFail("%s: malformed scrambled file: %s", szPath,
                                  bOpened ? "the scrambled data is cut short" : Diagnose(szPath).c_str());
         else
-            nResult = VLToolFail("%s: %s", szPath, text.GetString());
+            nResult = VLToolFail("%s: %s", szPath, e->ToString().GetString());
     }
     pStream->Destroy();
     return nResult;

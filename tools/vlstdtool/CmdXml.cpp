@@ -4,6 +4,7 @@
 
 #include "tools/vlstdtool/ToolCommand.h"
 #include "base/core/VLException.h"
+#include "base/core/VLExceptionOwner.h"
 #include "base/stream/VLFileStream.h"
 #include "base/stream/VLStringStream.h"
 #include "base/xml/VLXmlDocument.h"
@@ -53,9 +54,8 @@ int Xml(int argc, char** argv)
     try {
         doc.Save(&out);
     } catch (EVLException* e) {
-        nResult = VLToolFail("cannot write the document: %s", e->ToString().GetString());
-        e->Delete();
-        return nResult;
+        CVLExceptionOwner owner(e);
+        return VLToolFail("cannot write the document: %s", e->ToString().GetString());
     }
     CVLString& str = out.GetString();
     if (!VLToolWriteStdout(str.GetBuffer(), static_cast<size_t>(str.GetLength())))
