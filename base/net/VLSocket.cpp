@@ -22,25 +22,47 @@
 #include "base/platform/VLPlatformSocket.h"
 #include "base/core/VLTimeoutException.h"
 
+// Throw-site codes: fixed numbers that identify each site in traces and
+// results; they are not line numbers and never change.
+const int kSiteCreate = 169;
+const int kSiteSendBufferSize = 202;
+const int kSiteRecvBufferSize = 224;
+const int kSiteBind = 317;
+const int kSiteListen = 344;
+const int kSiteAccept = 381;
+const int kSiteMulticastInterface = 408;
+const int kSiteMulticastTTL = 425;
+const int kSiteBroadcast = 456;
+const int kSiteBroadcastTTL = 473;
+const int kSiteConnect = 496;
+const int kSiteSend = 515;
+const int kSiteReceive = 534;
+const int kSiteReceiveClosed = 537;
+const int kSiteSendTo = 582;
+const int kSiteReceiveFrom = 635;
+const int kSiteReceiveFromEmpty = 638;
+const int kSiteReceiveBatch = 650;
+const int kSiteSelect = 700;
+const int kSiteSelectTimeout = 711;
+
 namespace {
 
 std::atomic<bool> s_bStarted(false);
 
-[[noreturn]] void ThrowCommunication(int nLine, const char* szAddress)
+[[noreturn]] void ThrowCommunication(int nSite, const char* szAddress)
 {
-    throw new EVLCommunicationException(VLSTD_MODULE, "VLSocket", nLine, VLPlatformLastError(), szAddress, false);
+    throw new EVLCommunicationException(VLSTD_MODULE, "VLSocket", nSite, VLPlatformLastError(), szAddress, false);
 }
 
-[[noreturn]] void ThrowCommunicationCode(int nLine, int nErrno, const char* szAddress)
+[[noreturn]] void ThrowCommunicationCode(int nSite, int nErrno, const char* szAddress)
 {
-    throw new EVLCommunicationException(VLSTD_MODULE, "VLSocket", nLine, VLPlatformErrorCode(nErrno), szAddress,
-                                        false);
+    throw new EVLCommunicationException(VLSTD_MODULE, "VLSocket", nSite, VLPlatformErrorCode(nErrno), szAddress, false);
 }
 
-void CheckBuffer(const void* p, int nLength, int nLine)
+void CheckBuffer(const void* p, int nLength, int nSite)
 {
     if (nLength < 0 || (p == nullptr && nLength > 0))
-        throw new EVLInvalidParamException(VLSTD_MODULE, "VLSocket", nLine);
+        throw new EVLInvalidParamException(VLSTD_MODULE, "VLSocket", nSite);
 }
 
 long long MonotonicMs()
@@ -101,18 +123,18 @@ void CVLSocket::Create(int eProtocol, int nRecvBufferSize, int nSendBufferSize)
     m_bClosed = false;
     m_bBound = false;
     if (eProtocol == 2)
-        ThrowCommunicationCode(169, EAFNOSUPPORT, nullptr);
+        ThrowCommunicationCode(kSiteCreate, EAFNOSUPPORT, nullptr);
     if (eProtocol != 0 && eProtocol != 1)
         return;
     int nSocket = socket(AF_INET, (eProtocol == 1 ? SOCK_STREAM : SOCK_DGRAM) | SOCK_CLOEXEC, 0);
     if (nSocket == -1)
-        ThrowCommunication(169, nullptr);
+        ThrowCommunication(kSiteCreate, nullptr);
     m_nSocket = nSocket;
     if (eProtocol == 0) {
         if (!RaiseBuffer(m_nSocket, SO_SNDBUF, nSendBufferSize))
-            ThrowCommunication(202, nullptr);
+            ThrowCommunication(kSiteSendBufferSize, nullptr);
         if (!RaiseBuffer(m_nSocket, SO_RCVBUF, nRecvBufferSize))
-            ThrowCommunication(224, nullptr);
+            ThrowCommunication(kSiteRecvBufferSize, nullptr);
     }
     // TCP: Linux has no per-socket SIGPIPE switch; every send passes
     // MSG_NOSIGNAL instead, so writing to a closed connection fails with EPIPE.
@@ -145,7 +167,7 @@ void CVLSocket::Bind(const CVLSocketAddress* pAddress)
         address = *pAddress;
     const sockaddr* pSockAddr = address.GetSockAddr();
     if (bind(m_nSocket, pSockAddr, static_cast<socklen_t>(address.GetSockAddrLength())) != 0)
-        ThrowCommunication(317, address.GetHost().GetString());
+        ThrowCommunication(kSiteBind, address.GetHost().GetString());
     m_LocalAddress = address;
     m_bBound = true;
 }
@@ -160,21 +182,21 @@ void CVLSocket::SetMulticast(int nTTL, const char* szInterfaceAddress)
         if (pBytes != nullptr)
             std::copy(pBytes, pBytes + 4, reinterpret_cast<unsigned char*>(&addr));
         if (setsockopt(m_nSocket, IPPROTO_IP, IP_MULTICAST_IF, &addr, sizeof(addr)) != 0)
-            ThrowCommunication(408, szInterfaceAddress);
+            ThrowCommunication(kSiteMulticastInterface, szInterfaceAddress);
     }
     int nValue = nTTL;
     if (setsockopt(m_nSocket, IPPROTO_IP, IP_MULTICAST_TTL, &nValue, sizeof(nValue)) != 0)
-        ThrowCommunication(425, szInterfaceAddress);
+        ThrowCommunication(kSiteMulticastTTL, szInterfaceAddress);
 }
 
 void CVLSocket::SetBroadcast(int nTTL, bool bEnable)
 {
     int nValue = bEnable ? 1 : 0;
     if (setsockopt(m_nSocket, SOL_SOCKET, SO_BROADCAST, &nValue, sizeof(nValue)) != 0)
-        ThrowCommunication(456, nullptr);
+        ThrowCommunication(kSiteBroadcast, nullptr);
     nValue = nTTL;
     if (setsockopt(m_nSocket, IPPROTO_IP, IP_TTL, &nValue, sizeof(nValue)) != 0)
-        ThrowCommunication(473, nullptr);
+        ThrowCommunication(kSiteBroadcastTTL, nullptr);
 }
 
 void CVLSocket::Connect(const CVLSocketAddress& address)
@@ -185,7 +207,7 @@ void CVLSocket::Connect(const CVLSocketAddress& address)
     if (connect(m_nSocket, pSockAddr, static_cast<socklen_t>(m_RemoteAddress.GetSockAddrLength())) == 0)
         return;
     if (errno != EINTR)
-        ThrowCommunication(496, szHost);
+        ThrowCommunication(kSiteConnect, szHost);
     // An interrupted connect goes on in the background: wait for its outcome.
     struct pollfd pfd;
     pfd.fd = m_nSocket;
@@ -196,19 +218,19 @@ void CVLSocket::Connect(const CVLSocketAddress& address)
         nResult = poll(&pfd, 1, -1);
     } while (nResult == -1 && errno == EINTR);
     if (nResult == -1)
-        ThrowCommunication(496, szHost);
+        ThrowCommunication(kSiteConnect, szHost);
     int nError = 0;
     socklen_t nSize = sizeof(nError);
     if (getsockopt(m_nSocket, SOL_SOCKET, SO_ERROR, &nError, &nSize) != 0)
-        ThrowCommunication(496, szHost);
+        ThrowCommunication(kSiteConnect, szHost);
     if (nError != 0)
-        ThrowCommunicationCode(496, nError, szHost);
+        ThrowCommunicationCode(kSiteConnect, nError, szHost);
 }
 
 void CVLSocket::Listen(int nBacklog)
 {
     if (listen(m_nSocket, nBacklog) != 0)
-        ThrowCommunication(344, nullptr);
+        ThrowCommunication(kSiteListen, nullptr);
 }
 
 CVLSocket CVLSocket::Accept()
@@ -218,7 +240,7 @@ CVLSocket CVLSocket::Accept()
         nSocket = accept4(m_nSocket, nullptr, nullptr, SOCK_CLOEXEC);
     } while (nSocket == -1 && errno == EINTR);
     if (nSocket == -1)
-        ThrowCommunication(381, nullptr);
+        ThrowCommunication(kSiteAccept, nullptr);
     CVLSocket accepted;
     accepted.m_nSocket = nSocket;
     return accepted;
@@ -226,33 +248,34 @@ CVLSocket CVLSocket::Accept()
 
 int CVLSocket::Send(const void* pData, int nLength)
 {
-    CheckBuffer(pData, nLength, 515);
+    CheckBuffer(pData, nLength, kSiteSend);
     ssize_t nSent;
     do {
         nSent = send(m_nSocket, pData, static_cast<size_t>(nLength), MSG_NOSIGNAL);
     } while (nSent == -1 && errno == EINTR);
     if (nSent == -1)
-        ThrowCommunication(515, m_RemoteAddress.GetHost().GetString());
+        ThrowCommunication(kSiteSend, m_RemoteAddress.GetHost().GetString());
     return static_cast<int>(nSent);
 }
 
 int CVLSocket::Receive(void* pBuffer, int nLength)
 {
-    CheckBuffer(pBuffer, nLength, 534);
+    CheckBuffer(pBuffer, nLength, kSiteReceive);
     ssize_t nReceived;
     do {
         nReceived = recv(m_nSocket, pBuffer, static_cast<size_t>(nLength), 0);
     } while (nReceived == -1 && errno == EINTR);
     if (nReceived == -1)
-        ThrowCommunication(534, m_RemoteAddress.GetHost().GetString());
+        ThrowCommunication(kSiteReceive, m_RemoteAddress.GetHost().GetString());
     if (nReceived == 0)
-        throw new EVLOpenException(VLSTD_MODULE, "VLSocket", 537, m_RemoteAddress.GetHost().GetString(), 0);
+        throw new EVLOpenException(VLSTD_MODULE, "VLSocket", kSiteReceiveClosed, m_RemoteAddress.GetHost().GetString(),
+                                   0);
     return static_cast<int>(nReceived);
 }
 
 int CVLSocket::SendTo(const void* pData, int nLength, CVLSocketAddress& address)
 {
-    CheckBuffer(pData, nLength, 582);
+    CheckBuffer(pData, nLength, kSiteSendTo);
     const sockaddr* pSockAddr = address.GetSockAddr();
     ssize_t nSent;
     do {
@@ -260,13 +283,13 @@ int CVLSocket::SendTo(const void* pData, int nLength, CVLSocketAddress& address)
                        static_cast<socklen_t>(address.GetSockAddrLength()));
     } while (nSent == -1 && errno == EINTR);
     if (nSent == -1)
-        ThrowCommunication(582, address.GetHost().GetString());
+        ThrowCommunication(kSiteSendTo, address.GetHost().GetString());
     return static_cast<int>(nSent);
 }
 
 int CVLSocket::SendToEachInterface(const void* pData, int nLength, CVLSocketAddress& address)
 {
-    CheckBuffer(pData, nLength, 582);
+    CheckBuffer(pData, nLength, kSiteSendTo);
     std::vector<VLInterfaceAddress> interfaces;
     VLListInterfaceAddresses(interfaces);
     int nSent = 0;
@@ -319,14 +342,14 @@ int CVLSocket::SendToEachInterface(const void* pData, int nLength, CVLSocketAddr
     if (nSent > 0)
         return nSent;
     if (nFirstError != 0)
-        ThrowCommunicationCode(582, nFirstError, address.GetHost().GetString());
+        ThrowCommunicationCode(kSiteSendTo, nFirstError, address.GetHost().GetString());
     SendTo(pData, nLength, address);
     return 1;
 }
 
 int CVLSocket::ReceiveFrom(void* pBuffer, int nLength, CVLSocketAddress* pFrom)
 {
-    CheckBuffer(pBuffer, nLength, 635);
+    CheckBuffer(pBuffer, nLength, kSiteReceiveFrom);
     sockaddr_in from;
     std::fill(reinterpret_cast<unsigned char*>(&from), reinterpret_cast<unsigned char*>(&from) + sizeof(from), 0);
     ssize_t nReceived;
@@ -336,9 +359,9 @@ int CVLSocket::ReceiveFrom(void* pBuffer, int nLength, CVLSocketAddress* pFrom)
                              reinterpret_cast<sockaddr*>(&from), &nSize);
     } while (nReceived == -1 && errno == EINTR);
     if (nReceived == -1)
-        ThrowCommunication(635, nullptr);
+        ThrowCommunication(kSiteReceiveFrom, nullptr);
     if (nReceived == 0)
-        throw new EVLOpenException(VLSTD_MODULE, "VLSocket", 638, nullptr, 0);
+        throw new EVLOpenException(VLSTD_MODULE, "VLSocket", kSiteReceiveFromEmpty, nullptr, 0);
     if (pFrom != nullptr)
         pFrom->SetSockAddr(reinterpret_cast<const sockaddr*>(&from));
     return static_cast<int>(nReceived);
@@ -367,7 +390,7 @@ unsigned long CVLSocket::GetDropCount()
 
 int CVLSocket::ReceiveBatch(VLSOCKET_DATAGRAM* pSlots, int nSlots)
 {
-    CheckBuffer(pSlots, nSlots, 650);
+    CheckBuffer(pSlots, nSlots, kSiteReceiveBatch);
     // Read in rounds of the platform's largest batch.
     const int kRound = 64;
     VLPLATFORM_DATAGRAM round[kRound];
@@ -383,7 +406,7 @@ int CVLSocket::ReceiveBatch(VLSOCKET_DATAGRAM* pSlots, int nSlots)
         if (nReceived == -1) {
             if (nDone > 0)
                 break;
-            ThrowCommunication(650, nullptr);
+            ThrowCommunication(kSiteReceiveBatch, nullptr);
         }
         m_nDrops = nDrops;
         for (int i = 0; i < nReceived; ++i) {
@@ -402,9 +425,9 @@ int CVLSocket::ReceiveBatch(VLSOCKET_DATAGRAM* pSlots, int nSlots)
 bool CVLSocket::Select(int nTimeoutMs, const char* szAddress)
 {
     if (nTimeoutMs < 0)
-        ThrowCommunicationCode(700, EINVAL, szAddress);
+        ThrowCommunicationCode(kSiteSelect, EINVAL, szAddress);
     if (m_nSocket == -1)
-        ThrowCommunicationCode(700, EBADF, szAddress);
+        ThrowCommunicationCode(kSiteSelect, EBADF, szAddress);
     long long nDeadline = MonotonicMs() + nTimeoutMs;
     int nWait = nTimeoutMs;
     for (;;) {
@@ -415,18 +438,18 @@ bool CVLSocket::Select(int nTimeoutMs, const char* szAddress)
         int nResult = poll(&pfd, 1, nWait);
         if (nResult > 0) {
             if (pfd.revents & POLLNVAL)
-                ThrowCommunicationCode(700, EBADF, szAddress);
+                ThrowCommunicationCode(kSiteSelect, EBADF, szAddress);
             // Readable, or an error or hang-up that the next receive reports.
             return true;
         }
         if (nResult == 0)
             break;
         if (errno != EINTR)
-            ThrowCommunication(700, szAddress);
+            ThrowCommunication(kSiteSelect, szAddress);
         long long nLeft = nDeadline - MonotonicMs();
         nWait = nLeft > 0 ? static_cast<int>(nLeft) : 0;
     }
-    throw new EVLTimeoutException(VLSTD_MODULE, "VLSocket", 711, false);
+    throw new EVLTimeoutException(VLSTD_MODULE, "VLSocket", kSiteSelectTimeout, false);
 }
 
 void CVLSocket::Startup()
