@@ -12,6 +12,7 @@
 #include "cm/VLTarget.h"
 #include "cm/VLTargetList.h"
 #include "base/core/VLException.h"
+#include "base/core/VLExceptionOwner.h"
 #include "base/core/VLNullObjectException.h"
 #include "base/core/VLStopFunctionException.h"
 #include "base/core/VLTerminateException.h"
@@ -313,21 +314,19 @@ CVLProbeRecvThread::EReceiveStep CVLProbeRecvThread::ReceiveOnce(CVLModuleParamC
         m_nBadReplies = 0;
         return RECEIVE_QUIET;
     } catch (EVLException* pException) {
-        if (IsStop(pException)) {
-            pException->Delete();
+        CVLExceptionOwner owner(pException);
+        if (IsStop(pException))
             return RECEIVE_END;
-        }
         if (dynamic_cast<EVLNullObjectException*>(pException) != nullptr ||
             dynamic_cast<EVLUnsupportedException*>(pException) != nullptr) {
             // The child is gone or cannot receive at all: every further
             // pass would fail the same way.
-            PostException(pException);
+            PostException(owner.Release());
             return RECEIVE_END;
         }
         // One bad reply (truncated, empty, refused by its result) costs only
         // itself; the channel goes on receiving.
         CVLTrace::OutputException(VLMDPROBE_MODULE, s_szFile, __LINE__, pException);
-        pException->Delete();
         if (++m_nBadReplies >= kBadRepliesBeforePause) {
             m_nBadReplies = 0;
             return RECEIVE_PAUSE;
