@@ -79,12 +79,21 @@ public:
                 pHold->m_bHeld = true;
                 pHold->m_Cond.notify_all();
                 pHold->m_Cond.wait(lock, [pHold]() { return pHold->m_bReleased; });
+                // The hold may go once it sees this: nothing here reads it after.
+                pHold->m_bLeft = true;
+                pHold->m_Cond.notify_all();
             },
             0, this, nullptr);
         std::unique_lock<std::mutex> lock(m_Mutex);
         m_Cond.wait(lock, [this]() { return m_bHeld; });
     }
-    ~CDispatchHold() { Release(); }
+    // Waits for the callback to leave: a woken wait reads the hold again.
+    ~CDispatchHold()
+    {
+        Release();
+        std::unique_lock<std::mutex> lock(m_Mutex);
+        m_Cond.wait(lock, [this]() { return m_bLeft; });
+    }
     void Release()
     {
         std::lock_guard<std::mutex> lock(m_Mutex);
@@ -97,6 +106,7 @@ private:
     std::condition_variable m_Cond;
     bool m_bHeld = false;
     bool m_bReleased = false;
+    bool m_bLeft = false;
 };
 
 std::string ModelOf(CVLECM& ecm, const std::string& strMac)
