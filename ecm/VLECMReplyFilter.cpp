@@ -11,6 +11,7 @@
 #include "base/core/VLCharset.h"
 #include "base/core/VLThreadLock.h"
 #include "base/core/VLTrace.h"
+#include "base/net/VLSocketAddress.h"
 #include "cm/VLProperty.h"
 #include "cm/VLTarget.h"
 #include "cm/VLTargetLock.h"
@@ -31,15 +32,6 @@ CVLString PropertyText(CVLTarget* pTarget, const char* szPath)
 }
 
 // Host order; false for a text that is no dotted quad.
-bool ParseAddress(const CVLString& str, uint32_t& nAddress)
-{
-    in_addr addr;
-    if (inet_pton(AF_INET, TextOf(str), &addr) != 1)
-        return false;
-    nAddress = ntohl(addr.s_addr);
-    return true;
-}
-
 CVLString AddressText(uint32_t nAddress)
 {
     char sz[INET_ADDRSTRLEN] = "";
@@ -52,6 +44,15 @@ CVLString AddressText(uint32_t nAddress)
 uint32_t HostOrder(const unsigned char bytes[4])
 {
     return (uint32_t(bytes[0]) << 24) | (uint32_t(bytes[1]) << 16) | (uint32_t(bytes[2]) << 8) | bytes[3];
+}
+
+bool ParseAddress(const CVLString& str, uint32_t& nAddress)
+{
+    unsigned char bytes[4];
+    if (!CVLSocketAddress::ParseDottedQuad(TextOf(str), bytes))
+        return false;
+    nAddress = HostOrder(bytes);
+    return true;
 }
 
 int PrefixLength(uint32_t nMask)
