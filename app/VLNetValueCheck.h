@@ -16,8 +16,8 @@ class CVLTarget;
 class CVLNetValueCheck
 {
 public:
-    // The longest text a device takes in a request field (the device
-    // profile's bound of every text that a request carries).
+    // The longest text a device takes in a request field (the bound of
+    // every text that a request carries, docs/protocol.md).
     enum
     {
         TEXT_BYTE_LIMIT = 64

@@ -1,4 +1,4 @@
-// The VLPC module's hot paths: expanding a full reply of the profile's
+// The VLPC module's hot paths: expanding a full reply of the protocol's
 // largest layout into a property tree, building a request, and MD5 and
 // Base64 of the password encoding against the system's OpenSSL (libcrypto)
 // when it is installed.
@@ -99,7 +99,7 @@ static void BM_ReadOverFullReply(benchmark::State& state)
 }
 BENCHMARK(BM_ReadOverFullReply);
 
-// The profile's probe reply (44 bytes, three services).
+// The probe reply of docs/protocol.md (44 bytes, three services).
 static void BM_ExpandProbeReply(benchmark::State& state)
 {
     CVLCMApi api;

@@ -1,5 +1,5 @@
-// Expands arbitrary bytes as a reply payload with each of the device
-// profile's layouts, then builds the layout back from the tree it made.
+// Expands arbitrary bytes as a reply payload with each of the protocol's
+// layouts (docs/protocol.md), then builds the layout back from the tree it made.
 // Refusals (EVLException) are expected; crashes, out-of-bounds reads, hangs
 // and unbounded growth are not. The first byte picks the layout.
 #include <cstdint>

@@ -1,4 +1,4 @@
-// Names, sizes and the protocol constants of the device profile, shared by
+// Names, sizes and the protocol constants (docs/protocol.md), shared by
 // the VLPC module's sources; each is defined here once.
 #ifndef VLPCDEFS_H
 #define VLPCDEFS_H

@@ -197,7 +197,8 @@ TEST(VLPCDefinition, LayoutChoice)
 
 // The project's own "VLPC" definitions, as they are shipped: every
 // function of every packet list finds its packet format, every reply layout
-// has the MAC address first, and the profile's probe reply expands.
+// has the MAC address first, and the probe reply of
+// docs/protocol.md expands.
 TEST(VLPCDefinition, ProjectDefinitionsLoad)
 {
     std::string strXml = TestShippedDefinition("VLPC.xml");

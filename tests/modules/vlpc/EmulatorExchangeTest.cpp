@@ -1,5 +1,5 @@
 // The packet and the field codec against the device emulator, which was
-// written from the device profile on its own: requests built here must be
+// written from docs/protocol.md on its own: requests built here must be
 // understood there, and its replies must expand into the values it holds.
 #include <arpa/inet.h>
 #include <poll.h>
@@ -45,7 +45,7 @@ protected:
         delete m_pTarget;
     }
 
-    // Runs one function of the profile against the device at szIP: builds
+    // Runs one function of the protocol against the device at szIP: builds
     // the request from the target, enciphers it as the device's facts say,
     // and expands the matching reply into the target. False when no reply
     // matched.

@@ -1,6 +1,6 @@
 // The VLPC request engine against the device emulator on loopback, with the
 // project's packet definitions and a module mapping of the tests' own: every
-// function of the device profile plain and enciphered, reply routing by
+// function of docs/protocol.md plain and enciphered, reply routing by
 // result code, strays, retries, time-outs, sends per subnet and progress.
 #include <gtest/gtest.h>
 
@@ -225,7 +225,7 @@ EmuDevice Device(bool bEncrypted)
 
 }  // namespace
 
-// Every function of the profile, with the device's cipher off and on: the
+// Every function of the protocol, with the device's cipher off and on: the
 // probe saves the device number and the cipher settings that the later
 // requests use.
 TEST_F(RequestTest, EveryFunctionPlainAndEnciphered)

@@ -21,7 +21,7 @@ const size_t kHeaderSize = 14;
 const size_t kMaxDatagram = 512;
 const size_t kMaxPayload = kMaxDatagram - kHeaderSize;
 
-// Function codes of the profile.
+// Function codes (docs/protocol.md).
 enum : uint16_t
 {
     FN_PROBE = 0x5A01,

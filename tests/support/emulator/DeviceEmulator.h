@@ -1,5 +1,5 @@
 // A VLPC device emulator for the tests: plays any number of this project's
-// devices on one UDP port, as the device profile says a device answers. It
+// devices on one UDP port, answering as docs/protocol.md says a device does. It
 // is written independently of the modules it tests (its own cipher, MD5,
 // Base64 and payload layouts), so the two can catch each other's mistakes.
 //

@@ -1,4 +1,4 @@
-// The emulator against the device profile's worked examples: if these hold,
+// The emulator against the protocol's worked examples (docs/protocol.md): if these hold,
 // a module that disagrees with the emulator is the one to look at.
 #include <arpa/inet.h>
 #include <poll.h>
