@@ -2,6 +2,8 @@
 #include "app/VLNetValueCheck.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <map>
 
 #include "app/VLNetPropertyLines.h"
 #include "base/core/VLCharset.h"
@@ -27,6 +29,43 @@ const char kHexMark[] = "hex:";
 // one-byte length.
 const size_t kMaxPayloadBytes = 498;
 const size_t kMaxBytePrefixed = 255;
+// How much of a refused argument its message repeats.
+const size_t kShownCharacters = 60;
+const char kEllipsis[] = "\xE2\x80\xA6";
+
+// What an address field of a request sets, by its property's name.
+enum EAddressRole
+{
+    ROLE_NONE,
+    ROLE_HOST,
+    ROLE_MASK,
+    ROLE_GATEWAY
+};
+const struct
+{
+    const char* szName;
+    EAddressRole eRole;
+} kAddressRoles[] = {{"IPAddress", ROLE_HOST}, {"SubnetMask", ROLE_MASK}, {"Gateway", ROLE_GATEWAY}};
+
+// Addresses that would cut a device off its network, as its own address
+// or as its gateway (where 0.0.0.0 means "none").
+const struct
+{
+    uint32_t nNetwork;
+    uint32_t nMask;
+    bool bHost;
+    bool bGateway;
+    const char* szWhat;
+} kUnusableAddresses[] = {
+    {0x00000000, 0xFFFFFFFF, true, false, "0.0.0.0 (no address)"},
+    {0xFFFFFFFF, 0xFFFFFFFF, true, true, "the limited broadcast"},
+    {0x7F000000, 0xFF000000, true, true, "a loopback address (127.0.0.0/8)"},
+    {0xE0000000, 0xF0000000, true, true, "a multicast address (224.0.0.0/4)"},
+    {0xF0000000, 0xF0000000, true, false, "a reserved address (240.0.0.0/4)"},
+};
+// A subnet with fewer host bits has no network and broadcast address of
+// its own (a point-to-point /31, a single host /32).
+const int kMinHostBits = 2;
 
 std::string Text(const CVLString& str)
 {
@@ -89,17 +128,88 @@ std::string CheckNumber(std::string& strValue, unsigned long long nMax)
     return "a value from 0 to " + std::to_string(nMax);
 }
 
-// The bytes a text or byte field gets, bounded by nLimit; a NUL ends the
-// value of the Null types on the wire, so it cannot be in it.
-std::string CheckBytes(const std::string& strValue, size_t nLimit, bool bNulEnds)
+// The bytes a text or byte field gets, bounded by nLimit; szNulReason says
+// why a NUL cannot be in them, or is null where it can.
+std::string CheckBytes(const std::string& strValue, size_t nLimit, const char* szNulReason)
 {
     std::string strBytes = strValue;
     if (strValue.compare(0, sizeof(kHexMark) - 1, kHexMark) == 0 && !CVLNetPropertyLines::ParseHex(strValue, strBytes))
         return "hex: needs an even number of hexadecimal digits";
     if (strBytes.size() > nLimit)
         return "at most " + std::to_string(nLimit) + " bytes, not " + std::to_string(strBytes.size());
-    if (bNulEnds && strBytes.find('\0') != std::string::npos)
-        return "a NUL byte would end it early";
+    if (szNulReason != nullptr && strBytes.find('\0') != std::string::npos)
+        return szNulReason;
+    return std::string();
+}
+
+// A text is held as a string, which ends at a NUL: the device would be
+// sent what comes before it.
+const char kTextNul[] = "a text cannot hold a NUL byte";
+// A NUL ends the value of the Null types on the wire.
+const char kNulEnds[] = "a NUL byte would end it early";
+
+// The first characters of a text the user gave, for a message.
+std::string Shown(const std::string& str)
+{
+    size_t nPos = 0;
+    for (size_t nCount = 0; nPos < str.size() && nCount < kShownCharacters; nCount++)
+        nPos += std::max<size_t>(CVLNetPropertyLines::GetCharacterLength(str, nPos), 1);
+    return nPos < str.size() ? str.substr(0, nPos) + kEllipsis : str;
+}
+
+uint32_t AddressOf(const std::string& strValue)
+{
+    unsigned char bytes[4] = {};
+    CVLSocketAddress::ParseDottedQuad(strValue.c_str(), bytes);
+    return static_cast<uint32_t>(bytes[0]) << 24 | static_cast<uint32_t>(bytes[1]) << 16 |
+           static_cast<uint32_t>(bytes[2]) << 8 | bytes[3];
+}
+
+EAddressRole RoleOf(const CVLNetValueCheck::SField& field)
+{
+    if (field.nType != VLPC_FIELD_IPV4_ADDRESS)
+        return ROLE_NONE;
+    const std::string strName = field.strPath.substr(field.strPath.rfind('.') + 1);
+    for (const auto& entry : kAddressRoles) {
+        if (strName == entry.szName)
+            return entry.eRole;
+    }
+    return ROLE_NONE;
+}
+
+// Empty when the address (in plain decimal) can be what the field sets.
+std::string CheckAddressRole(EAddressRole eRole, const std::string& strValue)
+{
+    const uint32_t nAddress = AddressOf(strValue);
+    if (eRole == ROLE_MASK) {
+        const uint32_t nHostBits = ~nAddress;
+        return (nHostBits & (nHostBits + 1)) == 0 ? std::string()
+                                                  : "a subnet mask's one-bits must be contiguous, as in 255.255.255.0";
+    }
+    for (const auto& entry : kUnusableAddresses) {
+        if ((nAddress & entry.nMask) != entry.nNetwork)
+            continue;
+        if (eRole == ROLE_HOST && entry.bHost)
+            return std::string(entry.szWhat) + " cannot be a device's address";
+        if (eRole == ROLE_GATEWAY && entry.bGateway)
+            return std::string(entry.szWhat) + " cannot be a gateway";
+    }
+    return std::string();
+}
+
+// Empty when a device's address is neither the network nor the broadcast
+// address of its subnet.
+std::string CheckAddressInSubnet(const std::string& strAddress, const std::string& strMask)
+{
+    const uint32_t nAddress = AddressOf(strAddress);
+    const uint32_t nMask = AddressOf(strMask);
+    if (~nMask < (1u << kMinHostBits) - 1)
+        return std::string();
+    const uint32_t nNetwork = nAddress & nMask;
+    if (nAddress == nNetwork)
+        return "the network address of its subnet (mask " + strMask + ") cannot be a device's address";
+    if (nAddress == (nNetwork | ~nMask))
+        return "the broadcast address of its subnet (mask " + strMask + ") cannot be a device's address";
     return std::string();
 }
 }  // namespace
@@ -163,7 +273,7 @@ std::string CVLNetValueCheck::CheckValue(const SField& field, std::string& strVa
             return "an IPv4 address of four decimal parts 0-255, such as 192.168.0.10";
         strValue = std::to_string(address[0]) + "." + std::to_string(address[1]) + "." + std::to_string(address[2]) +
                    "." + std::to_string(address[3]);
-        return std::string();
+        return CheckAddressRole(RoleOf(field), strValue);
     }
     case VLPC_FIELD_MAC_ADDRESS: {
         CVLString strMAC = CVLMACAddress::Normalize(strValue.c_str(), nullptr);
@@ -173,21 +283,20 @@ std::string CVLNetValueCheck::CheckValue(const SField& field, std::string& strVa
         return std::string();
     }
     case VLPC_FIELD_STRING:
-        return CheckBytes(strValue, std::min<size_t>(nSize, TEXT_BYTE_LIMIT), false);
+        return CheckBytes(strValue, std::min<size_t>(nSize, TEXT_BYTE_LIMIT), kTextNul);
     case VLPC_FIELD_NULL_STRING:
-        return CheckBytes(strValue, TEXT_BYTE_LIMIT, true);
     case VLPC_FIELD_VAR_STRING:
     case VLPC_FIELD_VAR_STRING_BYTE_PREFIX:
     case VLPC_FIELD_LENGTH_STRING:
-        return CheckBytes(strValue, TEXT_BYTE_LIMIT, false);
+        return CheckBytes(strValue, TEXT_BYTE_LIMIT, kTextNul);
     case VLPC_FIELD_BYTE_ARRAY:
-        return CheckBytes(strValue, nSize, false);
+        return CheckBytes(strValue, nSize, nullptr);
     case VLPC_FIELD_NULL_BYTE_ARRAY:
-        return CheckBytes(strValue, kMaxPayloadBytes, true);
+        return CheckBytes(strValue, kMaxPayloadBytes, kNulEnds);
     case VLPC_FIELD_VAR_BYTE_ARRAY_BYTE_PREFIX:
-        return CheckBytes(strValue, kMaxBytePrefixed, false);
+        return CheckBytes(strValue, kMaxBytePrefixed, nullptr);
     default:
-        return CheckBytes(strValue, kMaxPayloadBytes, false);
+        return CheckBytes(strValue, kMaxPayloadBytes, nullptr);
     }
 }
 
@@ -202,8 +311,15 @@ bool CVLNetValueCheck::Check(const std::vector<SField>& fields, const std::strin
         strError = strCommand + " needs at least one PATH=VALUE; it sends" + strTo + " " + strPaths;
         return false;
     }
+    // The addresses and masks given, by the record's node that holds them.
+    struct SSubnet
+    {
+        const std::string* pHostPath = nullptr;
+        std::string strHost, strMask;
+    };
+    std::map<std::string, SSubnet> subnets;
     for (auto& assignment : assignments) {
-        const std::string strArgument = assignment.first + "=" + assignment.second;
+        const std::string strArgument = Shown(assignment.first) + "=" + Shown(assignment.second);
         const SField* pField = nullptr;
         for (const SField& field : fields) {
             if (field.strPath == assignment.first)
@@ -219,6 +335,24 @@ bool CVLNetValueCheck::Check(const std::vector<SField>& fields, const std::strin
         std::string strReason = CheckValue(*pField, assignment.second);
         if (!strReason.empty()) {
             strError = strArgument + ": " + strReason;
+            return false;
+        }
+        const EAddressRole eRole = RoleOf(*pField);
+        SSubnet& subnet = subnets[pField->strPath.substr(0, pField->strPath.rfind('.'))];
+        if (eRole == ROLE_HOST) {
+            subnet.pHostPath = &pField->strPath;
+            subnet.strHost = assignment.second;
+        } else if (eRole == ROLE_MASK) {
+            subnet.strMask = assignment.second;
+        }
+    }
+    for (const auto& entry : subnets) {
+        const SSubnet& subnet = entry.second;
+        if (subnet.pHostPath == nullptr || subnet.strMask.empty())
+            continue;
+        std::string strReason = CheckAddressInSubnet(subnet.strHost, subnet.strMask);
+        if (!strReason.empty()) {
+            strError = *subnet.pHostPath + "=" + subnet.strHost + ": " + strReason;
             return false;
         }
     }

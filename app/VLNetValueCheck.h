@@ -42,13 +42,16 @@ public:
 
     // Empty when the value fits the field, with strValue made the form to
     // set (numbers and addresses in plain decimal); else why it does not.
+    // A device's address, mask or gateway (IPAddress, SubnetMask, Gateway)
+    // must also be one that leaves the device on the network.
     static std::string CheckValue(const SField& field, std::string& strValue);
 
     // Checks every assignment of the command against its fields, making
-    // the accepted values the forms to set. False with strError naming the
-    // first refused argument ("PATH=VALUE: reason"), or saying that a
-    // command which sends values was given none. strTo follows "sends" in
-    // the reason (" to this device").
+    // the accepted values the forms to set, and an address given with its
+    // mask against that subnet. False with strError naming the first
+    // refused argument ("PATH=VALUE: reason", a long one cut), or saying
+    // that a command which sends values was given none. strTo follows
+    // "sends" in the reason (" to this device").
     static bool Check(const std::vector<SField>& fields, const std::string& strCommand,
                       std::vector<std::pair<std::string, std::string>>& assignments, std::string& strError,
                       const std::string& strTo = std::string());

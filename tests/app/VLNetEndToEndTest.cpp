@@ -331,6 +331,9 @@ TEST_F(VLNetEndToEnd, ARefusedValueSendsNothingAndLeavesTheDeviceAsItWas)
     const std::vector<std::pair<std::string, std::string>> refused = {
         {"VLPC.2B_5A10_01.Locaton=typo", "VLPC.2B_5A10_01.Locaton=typo: not a value that SetDetail sends"},
         {"VLPC.2B_5A10_01.WebPort=70000", "VLPC.2B_5A10_01.WebPort=70000: a value from 0 to 65535"},
+        {"VLPC.2B_5A10_01.Location=hex:4800", "VLPC.2B_5A10_01.Location=hex:4800: a text cannot hold a NUL byte"},
+        {"VLPC.2B_5A10_01.IPAddress=255.255.255.255",
+         "VLPC.2B_5A10_01.IPAddress=255.255.255.255: the limited broadcast cannot be a device's address"},
         {"", "SetDetail needs at least one PATH=VALUE"},
     };
     for (const auto& entry : refused) {

@@ -75,10 +75,24 @@ TEST_F(VLNetValueCheck, RefusesWhatTheDeviceMustNotBeGivenAndTakesTheRest)
         {kDetail + "Gateway", "localhost", false, "an IPv4 address of four decimal parts 0-255"},
         {kDetail + "Gateway", "10.88.1", false, "an IPv4 address of four decimal parts 0-255"},
         {kDetail + "Gateway", "999.1.1.1", false, "an IPv4 address of four decimal parts 0-255"},
-        {kDetail + "Location", std::string(300, 'a'), false, "at most 64 bytes, not 300"},
         {kDetail + "Location", std::string(63, 'x') + "\xC3\xBC", false, "at most 64 bytes, not 65"},
         {kDetail + "Location", "hex:414", false, "hex: needs an even number of hexadecimal digits"},
         {kDetail + "Location", "hex:zz", false, "hex: needs an even number of hexadecimal digits"},
+        // A text is held as a string, which would end at the NUL.
+        {kDetail + "Location", "hex:4800", false, "a text cannot hold a NUL byte"},
+        {kDetail + "NodeName", "hex:5A0059", false, "a text cannot hold a NUL byte"},
+        {kDetail + "Contact", "hex:00", false, "a text cannot hold a NUL byte"},
+        // Addresses that would cut the device off the network.
+        {kDetail + "IPAddress", "255.255.255.255", false, "the limited broadcast cannot be a device's address"},
+        {kDetail + "IPAddress", "0.0.0.0", false, "0.0.0.0 (no address) cannot be a device's address"},
+        {kDetail + "IPAddress", "127.0.0.1", false, "a loopback address (127.0.0.0/8) cannot be a device's address"},
+        {kDetail + "IPAddress", "224.0.0.1", false, "a multicast address (224.0.0.0/4) cannot be a device's address"},
+        {kDetail + "IPAddress", "240.1.2.3", false, "a reserved address (240.0.0.0/4) cannot be a device's address"},
+        {kDetail + "SubnetMask", "255.0.255.0", false, "a subnet mask's one-bits must be contiguous"},
+        {kDetail + "SubnetMask", "0.255.255.255", false, "a subnet mask's one-bits must be contiguous"},
+        {kDetail + "Gateway", "255.255.255.255", false, "the limited broadcast cannot be a gateway"},
+        {kDetail + "Gateway", "127.0.0.1", false, "a loopback address (127.0.0.0/8) cannot be a gateway"},
+        {kDetail + "Gateway", "239.255.255.250", false, "a multicast address (224.0.0.0/4) cannot be a gateway"},
         // The device's own MAC address goes out as the addressee, not as a setting.
         {"MACAddress", "0026AB000002", false, "not a value that SetDetail sends"},
         {kDetail + "IPMode", "2", true, "2"},
@@ -86,7 +100,12 @@ TEST_F(VLNetValueCheck, RefusesWhatTheDeviceMustNotBeGivenAndTakesTheRest)
         {kDetail + "WebPort", "0080", true, "80"},
         // Leading zeros read as decimal, never as octal.
         {kDetail + "Gateway", "010.088.1.1", true, "10.88.1.1"},
-        {kDetail + "IPAddress", "255.255.255.255", true, "255.255.255.255"},
+        {kDetail + "IPAddress", "10.0.0.0", true, "10.0.0.0"},
+        {kDetail + "IPAddress", "223.255.255.254", true, "223.255.255.254"},
+        {kDetail + "SubnetMask", "255.255.255.255", true, "255.255.255.255"},
+        {kDetail + "SubnetMask", "0.0.0.0", true, "0.0.0.0"},
+        // No gateway.
+        {kDetail + "Gateway", "0.0.0.0", true, "0.0.0.0"},
         {kDetail + "DNSServer", "0.0.0.0", true, "0.0.0.0"},
         {kDetail + "Location", std::string(64, 'x'), true, std::string(64, 'x')},
         {kDetail + "Location", std::string(62, 'x') + "\xC3\xBC", true, std::string(62, 'x') + "\xC3\xBC"},
@@ -101,11 +120,24 @@ TEST_F(VLNetValueCheck, RefusesWhatTheDeviceMustNotBeGivenAndTakesTheRest)
             EXPECT_EQ("", strError) << entry.strPath << "=" << entry.strValue;
             EXPECT_EQ(entry.strExpected, strValue) << entry.strPath << "=" << entry.strValue;
         } else {
-            EXPECT_EQ(0u, strError.find(entry.strPath + "=" + entry.strValue + ": " + entry.strExpected))
+            EXPECT_EQ(0u, strError.find(entry.strPath + "=")) << strError;
+            EXPECT_NE(std::string::npos, strError.find(": " + entry.strExpected))
                 << entry.strPath << "=" << entry.strValue << "\n"
                 << strError;
         }
     }
+
+    // A long value is cut in the message, whole characters kept.
+    std::string strLong(100000, 'a');
+    EXPECT_EQ(kDetail + "Location=" + std::string(60, 'a') + "\xE2\x80\xA6: at most 64 bytes, not 100000",
+              Check(kDetail + "Location", strLong));
+    std::string strUmlauts, strShown;
+    for (int i = 0; i < 100; i++)
+        strUmlauts += "\xC3\xBC";
+    for (int i = 0; i < 60; i++)
+        strShown += "\xC3\xBC";
+    EXPECT_EQ(kDetail + "Location=" + strShown + "\xE2\x80\xA6: at most 64 bytes, not 200",
+              Check(kDetail + "Location", strUmlauts));
 
     // hex: digits of either case are the same bytes.
     std::string strBytes;
@@ -136,4 +168,35 @@ TEST_F(VLNetValueCheck, ACommandTakesValuesOnlyForWhatItSends)
                                            kDetail + "Gateway",  kDetail + "WebPort",   kDetail + "NodeName",
                                            kDetail + "Location", kDetail + "Contact",   kDetail + "DNSServer"};
     EXPECT_EQ(want, paths);
+}
+
+TEST_F(VLNetValueCheck, AnAddressGivenWithItsMaskIsNeitherTheNetworkNorTheBroadcast)
+{
+    const struct
+    {
+        const char *szAddress, *szMask, *szReason;
+    } cases[] = {
+        {"10.0.0.0", "255.255.255.0", "the network address of its subnet (mask 255.255.255.0)"},
+        {"10.0.0.255", "255.255.255.0", "the broadcast address of its subnet (mask 255.255.255.0)"},
+        {"10.0.1.255", "255.255.254.0", "the broadcast address of its subnet (mask 255.255.254.0)"},
+        {"10.0.0.255", "255.255.0.0", nullptr},
+        {"10.0.0.4", "255.255.255.252", "the network address of its subnet (mask 255.255.255.252)"},
+        {"10.0.0.5", "255.255.255.252", nullptr},
+        // A point-to-point or single-host subnet has no such addresses.
+        {"10.0.0.0", "255.255.255.254", nullptr},
+        {"10.0.0.1", "255.255.255.255", nullptr},
+    };
+    for (const auto& entry : cases) {
+        Assignments assignments = {{kDetail + "SubnetMask", entry.szMask}, {kDetail + "IPAddress", entry.szAddress}};
+        std::string strError;
+        bool bAccepted = CVLNetValueCheck::Check(m_SetDetail, "SetDetail", assignments, strError);
+        if (entry.szReason == nullptr) {
+            EXPECT_TRUE(bAccepted) << entry.szAddress << "/" << entry.szMask << ": " << strError;
+        } else {
+            EXPECT_FALSE(bAccepted) << entry.szAddress << "/" << entry.szMask;
+            EXPECT_EQ(kDetail + "IPAddress=" + entry.szAddress + ": " + entry.szReason +
+                          " cannot be a device's address",
+                      strError);
+        }
+    }
 }
