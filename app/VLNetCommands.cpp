@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/VLNetOptions.h"
+#include "app/VLNetPasswordPrompt.h"
 #include "app/VLNetPropertyLines.h"
 #include "app/VLNetResultText.h"
 #include "app/VLNetSession.h"
@@ -52,7 +53,8 @@ const char kUsageOpen[] = "usage: vlnet open MAC|IP [--timeout SECONDS] [--resou
 
 // clang-format off
 const char kUsageRun[] =
-    "usage: vlnet run MAC COMMAND [--password PW] [PATH=VALUE ...] [--dump] [--timeout SECONDS] [--resources DIR]\n"
+    "usage: vlnet run MAC COMMAND [--password-file FILE | --password PW] [PATH=VALUE ...] [--dump]\n"
+    "                 [--timeout SECONDS] [--resources DIR]\n"
     "Probes until the device is found, sets the given values on its record, runs\n"
     "one device command and prints 'result N (meaning)' and the record's values,\n"
     "one PATH=VALUE line each (lists as PATH.N.FIELD=VALUE), in the form this\n"
@@ -84,7 +86,12 @@ const char kUsageRun[] =
     "  VLPC.2B_5A10_01.SubnetMask=A.B.C.D   the subnet mask\n"
     "  VLPC.2B_5A10_01.Gateway=A.B.C.D      the default gateway\n"
     "\n"
-    "  --password PW      the device's password\n"
+    "  --password-file FILE\n"
+    "                     the device's password: the first line of FILE\n"
+    "  --password PW      the device's password (every local user sees it in the\n"
+    "                     process list). Without either, a command that sends the\n"
+    "                     password (CheckPassword, SetDetail, FactReset) asks for\n"
+    "                     it, without echo, when standard input is a terminal\n"
     "  PATH=VALUE         a value of the device record, e.g. VLPC.2B_5A10_01.Location='Room 4'\n"
     "  --dump             print the record's property tree instead (for traces)\n"
     "  --timeout SECONDS  give up the probe after this many seconds (default 60)\n"
@@ -205,6 +212,22 @@ int RunDeviceCommand(CVLNetSession& session, const CVLNetOptions& options)
     std::vector<std::pair<std::string, std::string>> assignments = options.GetAssignments();
     if (!CheckAssignments(session, options, nullptr, assignments))
         return VLNET_EXIT_USAGE;
+    // Asked for before the probe, where nothing else writes to the terminal.
+    bool bPassword = options.HasPassword();
+    std::string strPassword = options.GetPassword();
+    if (!bPassword && session.NeedsPassword(options.GetDeviceCommand()) && CVLNetPasswordPrompt::IsAvailable()) {
+        std::string strError;
+        CVLNetPasswordPrompt::EResult eAsked = CVLNetPasswordPrompt::Ask(
+            "Password of " + options.GetMACAddress() + " (" + options.GetDeviceCommand() + "): ", strPassword,
+            strError);
+        if (eAsked == CVLNetPasswordPrompt::RESULT_STOPPED)
+            return VLNET_EXIT_STOPPED;
+        if (eAsked == CVLNetPasswordPrompt::RESULT_FAILED) {
+            fprintf(stderr, "vlnet: %s\n", strError.c_str());
+            return VLNET_EXIT_USAGE;
+        }
+        bPassword = true;
+    }
     int nExit = VLNET_EXIT_SUCCESS;
     CVLPFWNIFInfo* pNIFInfo = FindDevice(session, options, nExit);
     if (pNIFInfo == nullptr)
@@ -213,9 +236,8 @@ int RunDeviceCommand(CVLNetSession& session, const CVLNetOptions& options)
     if (!CheckAssignments(session, options, pNIFInfo, assignments))
         return VLNET_EXIT_USAGE;
     std::string strError;
-    std::string strPassword = options.GetPassword();
-    VLECM_RESULT eResult = session.RunCommand(pNIFInfo, options.GetDeviceCommand(),
-                                              options.HasPassword() ? &strPassword : nullptr, assignments, strError);
+    VLECM_RESULT eResult = session.RunCommand(pNIFInfo, options.GetDeviceCommand(), bPassword ? &strPassword : nullptr,
+                                              assignments, strError);
     printf("result %d (%s)\n", eResult, CVLNetResultText::GetECMResultText(eResult));
     int nWriteError = 0;
     CVLNetStatusLine::FlushOutput(nWriteError);

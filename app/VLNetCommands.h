@@ -38,7 +38,7 @@ struct VLNetCommand
     enum
     {
         OPTION_MAC = 1,       // --mac MAC
-        OPTION_PASSWORD = 2,  // --password PW
+        OPTION_PASSWORD = 2,  // --password PW, --password-file FILE
         OPTION_DUMP = 4       // --dump
     };
 

@@ -2,6 +2,8 @@
 #include "app/VLNetOptions.h"
 
 #include <cctype>
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include "app/VLNetCommands.h"
@@ -67,10 +69,37 @@ bool CVLNetOptions::parseTimeout(const std::string& strValue)
     return true;
 }
 
+bool CVLNetOptions::readPasswordFile(const std::string& strPath)
+{
+    const std::string strWhat = "--password-file: " + strPath;
+    FILE* pFile = fopen(strPath.c_str(), "rb");
+    if (pFile == nullptr)
+        return fail(strWhat + " cannot be read: " + strerror(errno));
+    // The first line alone, read no further than a password can be long.
+    std::string strLine;
+    int c;
+    while (strLine.size() <= MAX_PASSWORD_BYTES && (c = getc(pFile)) != EOF && c != '\n')
+        strLine += static_cast<char>(c);
+    const int nError = ferror(pFile) ? errno : 0;
+    fclose(pFile);
+    if (nError != 0)
+        return fail(strWhat + " cannot be read: " + strerror(nError));
+    if (!strLine.empty() && strLine.back() == '\r')
+        strLine.pop_back();
+    if (strLine.size() > MAX_PASSWORD_BYTES)
+        return fail(strWhat + ": the first line is longer than " + std::to_string(MAX_PASSWORD_BYTES) + " bytes");
+    if (strLine.find('\0') != std::string::npos)
+        return fail(strWhat + ": the first line holds a NUL byte");
+    m_bPassword = true;
+    m_strPassword = strLine;
+    return true;
+}
+
 bool CVLNetOptions::Parse(int argc, const char* const* argv)
 {
     // "--timeout=5" is read as "--timeout 5", as by the project's other programs.
-    static const char* const kValueOptions[] = {"--timeout", "--resources", "--mac", "--password", nullptr};
+    static const char* const kValueOptions[] = {"--timeout",  "--resources",     "--mac",
+                                                "--password", "--password-file", nullptr};
     std::vector<std::string> arguments = CVLCommandLine("vlnet", "", kValueOptions).ReadArguments(argc, argv);
     std::vector<const char*> pointers = {argc > 0 ? argv[0] : "vlnet"};
     for (const std::string& strArgument : arguments)
@@ -105,11 +134,14 @@ bool CVLNetOptions::parseArguments(int argc, const char* const* argv)
         }
         bool bTakesValue = strArg == "--timeout" || strArg == "--resources" ||
                            (strArg == "--mac" && (pCommand->nOptions & VLNetCommand::OPTION_MAC) != 0) ||
-                           (strArg == "--password" && (pCommand->nOptions & VLNetCommand::OPTION_PASSWORD) != 0);
+                           ((strArg == "--password" || strArg == "--password-file") &&
+                            (pCommand->nOptions & VLNetCommand::OPTION_PASSWORD) != 0);
         if (bTakesValue) {
             if (i + 1 >= argc)
                 return fail(strArg + " needs a value");
             std::string strValue = argv[++i];
+            if ((strArg == "--password" || strArg == "--password-file") && m_bPassword)
+                return fail("one password: --password or --password-file, once");
             if (strArg == "--timeout") {
                 if (!parseTimeout(strValue))
                     return false;
@@ -121,6 +153,9 @@ bool CVLNetOptions::parseArguments(int argc, const char* const* argv)
                 m_strMACAddress = NormalizeMACAddress(strValue);
                 if (m_strMACAddress.empty())
                     return fail("--mac needs a MAC address such as 00:26:AB:00:00:01, not '" + strValue + "'");
+            } else if (strArg == "--password-file") {
+                if (!readPasswordFile(strValue))
+                    return false;
             } else {
                 m_bPassword = true;
                 m_strPassword = strValue;

@@ -2,7 +2,8 @@
 //   vlnet probe [--timeout SECONDS] [--mac MAC] [--resources DIR]
 //   vlnet url MAC|IP [--timeout SECONDS] [--resources DIR]
 //   vlnet open MAC|IP [--timeout SECONDS] [--resources DIR]
-//   vlnet run MAC COMMAND [--password PW] [PATH=VALUE ...] [--dump] [--timeout SECONDS] [--resources DIR]
+//   vlnet run MAC COMMAND [--password PW | --password-file FILE] [PATH=VALUE ...] [--dump]
+//             [--timeout SECONDS] [--resources DIR]
 // Options may stand anywhere after the command, their values after a blank
 // or after "=" (--timeout=5). The commands, and what each
 // takes, are the rows of CVLNetCommands' table.
@@ -22,6 +23,11 @@ public:
         DEFAULT_TIMEOUT_SECONDS = 60,
         MAX_TIMEOUT_SECONDS = 86400
     };
+    // The longest password taken from a file or a prompt.
+    enum
+    {
+        MAX_PASSWORD_BYTES = 1024
+    };
 
     CVLNetOptions();
 
@@ -38,6 +44,7 @@ public:
     const std::string& GetIPAddress() const { return m_strIPAddress; }
     const std::string& GetResourceDir() const { return m_strResourceDir; }
     const std::string& GetDeviceCommand() const { return m_strDeviceCommand; }
+    // The password of --password, or the first line of --password-file.
     bool HasPassword() const { return m_bPassword; }
     const std::string& GetPassword() const { return m_strPassword; }
     // run --dump: the record's property tree instead of its PATH=VALUE lines.
@@ -57,6 +64,7 @@ private:
     bool parseArguments(int argc, const char* const* argv);
     bool fail(const std::string& strText);
     bool parseTimeout(const std::string& strValue);
+    bool readPasswordFile(const std::string& strPath);
 
     std::string m_strCommand;
     bool m_bHelp;

@@ -81,6 +81,12 @@ const char* RestartPath(VLECM_COMMAND eCommand)
     return nullptr;
 }
 
+std::string PacketListOf(CVLECM& ecm, const std::string& strCommand)
+{
+    std::string strPacketList = Text(ecm.GetProperty(("Option." + strCommand + ".PacketListName").c_str()));
+    return strPacketList.empty() ? strCommand : strPacketList;
+}
+
 bool CommandOf(const std::string& strName, VLECM_COMMAND& eCommand)
 {
     for (int i = 0; i < VLECM_COMMAND_COUNT; i++) {
@@ -463,9 +469,15 @@ std::vector<CVLNetValueCheck::SField> CVLNetSession::GetRequestFields(const std:
     if (!m_bInitialize)
         return std::vector<CVLNetValueCheck::SField>();
     CVLECM& ecm = m_CommunicationManager.GetVLECM();
-    std::string strPacketList = Text(ecm.GetProperty(("Option." + strCommand + ".PacketListName").c_str()));
-    return CVLNetValueCheck::ReadRequestFields(ecm.GetApi(), strPacketList.empty() ? strCommand : strPacketList,
-                                               pNIFInfo);
+    return CVLNetValueCheck::ReadRequestFields(ecm.GetApi(), PacketListOf(ecm, strCommand), pNIFInfo);
+}
+
+bool CVLNetSession::NeedsPassword(const std::string& strCommand)
+{
+    if (!m_bInitialize)
+        return false;
+    CVLECM& ecm = m_CommunicationManager.GetVLECM();
+    return CVLNetValueCheck::CarriesPassword(ecm.GetApi(), PacketListOf(ecm, strCommand));
 }
 
 void CVLNetSession::noteIncomplete(bool bTimedOut)
@@ -488,7 +500,8 @@ void CVLNetSession::noteIncomplete(bool bTimedOut)
                                       " devices were still waiting for their commands at the time-out");
 }
 
-VLECM_RESULT CVLNetSession::runAndWait(CVLPFWNIFInfo* pNIFInfo, VLECM_COMMAND eCommand, std::string& strError)
+VLECM_RESULT CVLNetSession::runAndWait(CVLPFWNIFInfo* pNIFInfo, VLECM_COMMAND eCommand, bool bPasswordGiven,
+                                       std::string& strError)
 {
     VLECM_RESULT eResult = pNIFInfo->StartCommandAsync(eCommand, VLECM_CONNECT_TYPE_NETWORK, nullptr, nullptr);
     if (eResult != VLECM_RESULT_SUCCESS) {
@@ -505,15 +518,16 @@ VLECM_RESULT CVLNetSession::runAndWait(CVLPFWNIFInfo* pNIFInfo, VLECM_COMMAND eC
     }
     eResult = pNIFInfo->GetCommandResult();
     if (eResult != VLECM_RESULT_SUCCESS)
-        strError = FailureText(eResult, pNIFInfo->GetCommandDeviceResult());
+        strError = FailureText(eResult, pNIFInfo->GetCommandDeviceResult(), bPasswordGiven);
     return eResult;
 }
 
-std::string CVLNetSession::FailureText(VLECM_RESULT eResult, long nDeviceResult)
+std::string CVLNetSession::FailureText(VLECM_RESULT eResult, long nDeviceResult, bool bPasswordGiven)
 {
     if (eResult == VLECM_RESULT_UNLOCK_REFUSED ||
         (eResult == VLECM_RESULT_DEVICE_ERROR && nDeviceResult == kDeviceWrongPassword))
-        return "the device refused the password";
+        return bPasswordGiven ? "the device refused the password"
+                              : "the device needs a password (--password-file or --password)";
     if (eResult == VLECM_RESULT_DEVICE_ERROR && nDeviceResult != 0) {
         char szText[64];
         snprintf(szText, sizeof(szText), "the device answered with error %04lX", nDeviceResult);
@@ -551,8 +565,9 @@ VLECM_RESULT CVLNetSession::RunCommand(CVLPFWNIFInfo* pNIFInfo, const std::strin
         pNIFInfo->SetCurrentPassword(pPassword->c_str());
     // A device's settings are written whole: read them first, so that the
     // values not given keep what the device has.
+    const bool bPasswordGiven = pPassword != nullptr;
     if (eCommand == VLECM_COMMAND_SET_DETAIL) {
-        VLECM_RESULT eResult = runAndWait(pNIFInfo, VLECM_COMMAND_GET_DETAIL, strError);
+        VLECM_RESULT eResult = runAndWait(pNIFInfo, VLECM_COMMAND_GET_DETAIL, bPasswordGiven, strError);
         if (eResult != VLECM_RESULT_SUCCESS) {
             if (eResult != VLECM_RESULT_STOPPED)
                 strError = "the device's settings could not be read first (GetDetail): " + strError;
@@ -565,5 +580,5 @@ VLECM_RESULT CVLNetSession::RunCommand(CVLPFWNIFInfo* pNIFInfo, const std::strin
             return VLECM_RESULT_PARAMETER_ERROR;
         }
     }
-    return runAndWait(pNIFInfo, eCommand, strError);
+    return runAndWait(pNIFInfo, eCommand, bPasswordGiven, strError);
 }

@@ -72,11 +72,14 @@ public:
     // options); with a device, as its requests lay it out.
     std::vector<CVLNetValueCheck::SField> GetRequestFields(const std::string& strCommand,
                                                            CVLPFWNIFInfo* pNIFInfo = nullptr);
+    // True when the command's request carries the device's password.
+    bool NeedsPassword(const std::string& strCommand);
     // True when the command's reply says that the device restarts to apply it.
     static bool IsRestartPending(CVLPFWNIFInfo* pNIFInfo, const std::string& strCommand);
     // Why a command failed, from its result and the device's own result
-    // code (0 when the device sent none).
-    static std::string FailureText(VLECM_RESULT eResult, long nDeviceResult);
+    // code (0 when the device sent none); a refused password is a missing
+    // one when none was given.
+    static std::string FailureText(VLECM_RESULT eResult, long nDeviceResult, bool bPasswordGiven = true);
 
     void OnProbe(VL_CONST_STR szMACAddress, CVLPFWNIFInfo* pNIFInfo) override;
 
@@ -109,7 +112,8 @@ private:
     // answered for their MAC.
     void markConflicts();
     long probeScheduleMilliseconds();
-    VLECM_RESULT runAndWait(CVLPFWNIFInfo* pNIFInfo, VLECM_COMMAND eCommand, std::string& strError);
+    VLECM_RESULT runAndWait(CVLPFWNIFInfo* pNIFInfo, VLECM_COMMAND eCommand, bool bPasswordGiven,
+                            std::string& strError);
 
     CPFWConfiguration m_Configuration;
     CPFWCommunicationManager m_CommunicationManager;

@@ -212,18 +212,47 @@ std::string CheckAddressInSubnet(const std::string& strAddress, const std::strin
         return "the broadcast address of its subnet (mask " + strMask + ") cannot be a device's address";
     return std::string();
 }
+
+// The packet list of the loaded definitions, and its module; null when
+// there is none.
+CVLPCPacketList* FindPacketList(CVLCMApi* pApi, const std::string& strPacketList, CVLMDVLPC*& pModule)
+{
+    CVLModuleController* pController = pApi != nullptr ? pApi->GetModuleController() : nullptr;
+    pModule = pController != nullptr ? dynamic_cast<CVLMDVLPC*>(pController->GetModule(VLMDVLPC_MODULE)) : nullptr;
+    return pModule != nullptr ? pModule->FindPacketList(CVLString(strPacketList.c_str(), VL_CHARSET_UTF8)) : nullptr;
+}
 }  // namespace
+
+bool CVLNetValueCheck::CarriesPassword(CVLCMApi* pApi, const std::string& strPacketList)
+{
+    try {
+        CVLMDVLPC* pModule = nullptr;
+        CVLPCPacketList* pList = FindPacketList(pApi, strPacketList, pModule);
+        if (pList == nullptr)
+            return false;
+        for (CVLPCFunctionIterator it = pList->Begin(); !pList->IsEnd(it); ++it) {
+            const CVLPCPacketFormat* pFormat = pModule->FindPacketFormat((*it)->GetKey());
+            for (int i = 0; pFormat != nullptr && i < pFormat->GetSendDataFormatCount(); i++) {
+                const CVLPCPacketDataFormat* pLayout = pFormat->GetSendDataFormat(i);
+                for (int j = 0; pLayout != nullptr && j < pLayout->GetCount(); j++) {
+                    if (pLayout->GetAt(j)->GetType() == VLPC_FIELD_PASSWORD)
+                        return true;
+                }
+            }
+        }
+    } catch (EVLException* pException) {
+        pException->Delete();
+    }
+    return false;
+}
 
 std::vector<CVLNetValueCheck::SField>
 CVLNetValueCheck::ReadRequestFields(CVLCMApi* pApi, const std::string& strPacketList, CVLTarget* pDevice)
 {
     std::vector<SField> fields;
     try {
-        CVLModuleController* pController = pApi != nullptr ? pApi->GetModuleController() : nullptr;
-        CVLMDVLPC* pModule =
-            pController != nullptr ? dynamic_cast<CVLMDVLPC*>(pController->GetModule(VLMDVLPC_MODULE)) : nullptr;
-        CVLPCPacketList* pList =
-            pModule != nullptr ? pModule->FindPacketList(CVLString(strPacketList.c_str(), VL_CHARSET_UTF8)) : nullptr;
+        CVLMDVLPC* pModule = nullptr;
+        CVLPCPacketList* pList = FindPacketList(pApi, strPacketList, pModule);
         if (pList == nullptr)
             return fields;
         long nVersion = 0;

@@ -40,6 +40,10 @@ public:
     static std::vector<SField> ReadRequestFields(CVLCMApi* pApi, const std::string& strPacketList,
                                                  CVLTarget* pDevice = nullptr);
 
+    // True when a request of the packet list, in any layout version,
+    // carries the device's password.
+    static bool CarriesPassword(CVLCMApi* pApi, const std::string& strPacketList);
+
     // Empty when the value fits the field, with strValue made the form to
     // set (numbers and addresses in plain decimal); else why it does not.
     // A device's address, mask or gateway (IPAddress, SubnetMask, Gateway)

@@ -4,8 +4,8 @@
 //
 // Exit status: 0 success; 1 a failure (start-up, device not found, a
 // command's non-zero result, output that could not be written); 2 a command
-// line or a PATH=VALUE it does not accept, nothing sent; 130 stopped by
-// SIGINT or SIGTERM.
+// line, a PATH=VALUE or a password it does not accept, nothing sent; 130
+// stopped by SIGINT or SIGTERM.
 #include <dirent.h>
 #include <sys/resource.h>
 #include <pthread.h>
@@ -25,6 +25,7 @@
 
 #include "app/VLNetCommands.h"
 #include "app/VLNetOptions.h"
+#include "app/VLNetPasswordPrompt.h"
 #include "app/VLNetResultText.h"
 #include "app/VLNetSession.h"
 #include "app/VLNetStatusLine.h"
@@ -66,6 +67,8 @@ void WatchStopSignals(sigset_t signals)
         if (sigtimedwait(&signals, nullptr, &wait) > 0 || errno != EINTR)
             break;
     }
+    // A password prompt may still hold the terminal's echo off.
+    CVLNetPasswordPrompt::RestoreTerminal();
     // The system call itself: a runtime's _exit may flush standard output
     // first (the sanitizers' does).
     syscall(SYS_exit_group, VLNET_EXIT_STOPPED);

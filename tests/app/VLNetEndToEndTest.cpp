@@ -14,7 +14,6 @@
 #include <unistd.h>
 
 #include <fstream>
-
 #include <map>
 #include <sstream>
 #include <string>
@@ -47,9 +46,10 @@ std::string ReadFd(int fd)
     return str;
 }
 
-// Runs a program in the computer's namespace; its status, peak memory and
-// outputs. nFileLimit: the descriptors it may open (0 as inherited);
-// nStopAfterMs: when it is sent SIGTERM (0 never).
+// Runs a program in the computer's namespace, standard input not a
+// terminal; its status, peak memory and outputs. nFileLimit: the
+// descriptors it may open (0 as inherited); nStopAfterMs: when it is sent
+// SIGTERM (0 never).
 ProgramRun RunProgram(CTestNetwork& net, const std::vector<std::string>& args, rlim_t nFileLimit = 0,
                       int nStopAfterMs = 0)
 {
@@ -63,9 +63,11 @@ ProgramRun RunProgram(CTestNetwork& net, const std::vector<std::string>& args, r
                 struct rlimit limit = {nFileLimit, nFileLimit};
                 setrlimit(RLIMIT_NOFILE, &limit);
             }
+            int null = open("/dev/null", O_RDONLY);
+            dup2(null, 0);
             dup2(out[1], 1);
             dup2(err[1], 2);
-            close(out[0]), close(out[1]), close(err[0]), close(err[1]);
+            close(null), close(out[0]), close(out[1]), close(err[0]), close(err[1]);
             std::vector<std::string> all = args;
             std::vector<char*> argv;
             for (std::string& a : all)
@@ -372,6 +374,14 @@ TEST_F(VLNetEndToEnd, FailuresPrintNoRecordAndSayWhy)
     EXPECT_EQ(1, wrong.nStatus);
     EXPECT_EQ("result 8 (device reported an error)\n", wrong.strOutput);
     EXPECT_NE(std::string::npos, wrong.strErrors.find("SetDetail: the device refused the password")) << wrong.strErrors;
+
+    // Standard input is no terminal: no prompt, and no password sent.
+    ProgramRun none = RunVlnet(m_Net, {"run", Mac(1, 0), "SetDetail", "VLPC.2B_5A10_01.Location=x", "--timeout", "5"});
+    EXPECT_EQ(1, none.nStatus);
+    EXPECT_EQ("result 8 (device reported an error)\n", none.strOutput);
+    EXPECT_NE(std::string::npos,
+              none.strErrors.find("SetDetail: the device needs a password (--password-file or --password)"))
+        << none.strErrors;
 
     ProgramRun deaf = RunVlnet(m_Net, {"run", Mac(1, 1), "GetDetail", "--timeout", "2"});
     EXPECT_EQ(1, deaf.nStatus);

@@ -131,6 +131,63 @@ TEST(VLNetOptions, RefusesWhatItCannotUseAndSaysWhat)
     }
 }
 
+TEST(VLNetOptions, APasswordFileGivesItsFirstLine)
+{
+    const std::string strFile = "/tmp/vlnet_password_" + std::to_string(getpid());
+    const struct
+    {
+        std::string strContent, strPassword;
+    } files[] = {
+        {"secret\r\nsecond\n", "secret"},
+        {"sec ret\nsecond", "sec ret"},
+        {"secret", "secret"},
+        {"\n", ""},
+        {std::string(CVLNetOptions::MAX_PASSWORD_BYTES, 'p') + "\r\n",
+         std::string(CVLNetOptions::MAX_PASSWORD_BYTES, 'p')},
+    };
+    for (const auto& file : files) {
+        FILE* pFile = fopen(strFile.c_str(), "wb");
+        ASSERT_NE(nullptr, pFile);
+        fwrite(file.strContent.data(), 1, file.strContent.size(), pFile);
+        fclose(pFile);
+        CVLNetOptions options;
+        ASSERT_TRUE(Parse(options, {"run", "0026AB000001", "CheckPassword", "--password-file", strFile.c_str()}))
+            << options.GetErrorText();
+        EXPECT_TRUE(options.HasPassword());
+        EXPECT_EQ(file.strPassword, options.GetPassword());
+    }
+
+    // A file that cannot be read, or whose first line cannot be a password,
+    // is refused with the reason; one password only.
+    const struct
+    {
+        std::string strContent, strPath, strError;
+    } bad[] = {
+        {"", "/nonexistent/password",
+         "--password-file: /nonexistent/password cannot be read: No such file or directory"},
+        {"", "/tmp", "--password-file: /tmp cannot be read: Is a directory"},
+        {std::string(CVLNetOptions::MAX_PASSWORD_BYTES + 1, 'p'), strFile,
+         "--password-file: " + strFile + ": the first line is longer than 1024 bytes"},
+        {std::string("se\0cret", 7), strFile, "--password-file: " + strFile + ": the first line holds a NUL byte"},
+    };
+    for (const auto& entry : bad) {
+        FILE* pFile = fopen(strFile.c_str(), "wb");
+        ASSERT_NE(nullptr, pFile);
+        fwrite(entry.strContent.data(), 1, entry.strContent.size(), pFile);
+        fclose(pFile);
+        CVLNetOptions options;
+        EXPECT_FALSE(Parse(options, {"run", "0026AB000001", "SetDetail", "--password-file", entry.strPath.c_str()}));
+        EXPECT_EQ(entry.strError, options.GetErrorText());
+    }
+    CVLNetOptions both;
+    EXPECT_FALSE(
+        Parse(both, {"run", "0026AB000001", "SetDetail", "--password", "x", "--password-file", strFile.c_str()}));
+    std::string strOutput;
+    EXPECT_EQ(2, RunVlnet("run 0026AB000001 CheckPassword --password-file /nonexistent/password", strOutput));
+    EXPECT_EQ(0u, strOutput.find("vlnet: --password-file: /nonexistent/password cannot be read")) << strOutput;
+    unlink(strFile.c_str());
+}
+
 TEST(VLNetOptions, AddressForms)
 {
     EXPECT_EQ("00:26:AB:0C:DE:F0", CVLNetOptions::NormalizeMACAddress("0026ab0cdef0"));
