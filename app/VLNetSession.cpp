@@ -81,6 +81,12 @@ const char* RestartPath(VLECM_COMMAND eCommand)
     return nullptr;
 }
 
+// The commands whose request changes the device.
+bool ChangesDevice(VLECM_COMMAND eCommand)
+{
+    return eCommand == VLECM_COMMAND_SET_DETAIL || eCommand == VLECM_COMMAND_FACT_RESET;
+}
+
 std::string PacketListOf(CVLECM& ecm, const std::string& strCommand)
 {
     std::string strPacketList = Text(ecm.GetProperty(("Option." + strCommand + ".PacketListName").c_str()));
@@ -580,5 +586,15 @@ VLECM_RESULT CVLNetSession::RunCommand(CVLPFWNIFInfo* pNIFInfo, const std::strin
             return VLECM_RESULT_PARAMETER_ERROR;
         }
     }
-    return runAndWait(pNIFInfo, eCommand, bPasswordGiven, strError);
+    // A stop asked for before this point sends nothing; once the command
+    // has started, its request may be on its way whatever the stop does.
+    if (IsStopRequested()) {
+        strError = FailureText(VLECM_RESULT_STOPPED, 0);
+        return VLECM_RESULT_STOPPED;
+    }
+    VLECM_RESULT eResult = runAndWait(pNIFInfo, eCommand, bPasswordGiven, strError);
+    if (eResult == VLECM_RESULT_STOPPED && ChangesDevice(eCommand))
+        strError =
+            "stopped after the request left: the device may have taken the change (GetDetail tells whether it did)";
+    return eResult;
 }

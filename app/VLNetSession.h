@@ -62,8 +62,9 @@ public:
 
     // Sets the assignments on the record, the password when given, and runs
     // the device command (for SetDetail after a GetDetail, so that only the
-    // given values change). The command's result, which also says why when
-    // the command could not start.
+    // given values change). The command's result, and why it failed in
+    // strError (a command that changes the device and was stopped once it
+    // had started: that the device may have taken the change).
     VLECM_RESULT RunCommand(CVLPFWNIFInfo* pNIFInfo, const std::string& strCommand, const std::string* pPassword,
                             const std::vector<std::pair<std::string, std::string>>& assignments, std::string& strError);
 

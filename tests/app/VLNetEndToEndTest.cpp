@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <functional>
 #include <map>
 #include <sstream>
 #include <string>
@@ -49,9 +50,10 @@ std::string ReadFd(int fd)
 // Runs a program in the computer's namespace, standard input not a
 // terminal; its status, peak memory and outputs. nFileLimit: the
 // descriptors it may open (0 as inherited); nStopAfterMs: when it is sent
-// SIGTERM (0 never).
+// SIGTERM (0 never); fnInterruptWhen: asked (in the namespace, at most 20
+// times) until true, then the program is sent SIGINT.
 ProgramRun RunProgram(CTestNetwork& net, const std::vector<std::string>& args, rlim_t nFileLimit = 0,
-                      int nStopAfterMs = 0)
+                      int nStopAfterMs = 0, const std::function<bool()>& fnInterruptWhen = nullptr)
 {
     std::string strResult = net.RunIn("pc", [&]() -> std::string {
         int out[2], err[2];
@@ -80,6 +82,11 @@ ProgramRun RunProgram(CTestNetwork& net, const std::vector<std::string>& args, r
         if (nStopAfterMs != 0) {
             usleep(static_cast<useconds_t>(nStopAfterMs) * 1000);
             kill(pid, SIGTERM);
+        }
+        if (fnInterruptWhen) {
+            for (int i = 0; i < 20 && !fnInterruptWhen(); i++) {
+            }
+            kill(pid, SIGINT);
         }
         // Errors are short; the output is read first, then the errors.
         std::string strOut = ReadFd(out[0]);
@@ -403,6 +410,42 @@ TEST_F(VLNetEndToEnd, FailuresPrintNoRecordAndSayWhy)
     EXPECT_EQ(0, restart.nStatus) << restart.strErrors;
     EXPECT_NE(std::string::npos, restart.strErrors.find("the device restarts to apply the change"))
         << restart.strErrors;
+}
+
+// A SetDetail stopped once its request has left cannot tell whether the
+// device took the change: it says so. The device here takes the values but
+// never answers, so the command waits until the change is seen and the
+// stop comes; the password comes from a file.
+TEST_F(VLNetEndToEnd, AStopAfterTheRequestLeftSaysTheDeviceMayHaveTakenTheChange)
+{
+    AddNetwork(1, {"password=secret location=lab quietset=1"});
+    const std::string strFile = "/tmp/vlnet_password_" + std::to_string(getpid());
+    std::ofstream(strFile) << "secret\r\nsecond line\n";
+    const std::string strResources = BinDir() + "/../share/vlnet";
+    const std::string strGet = BinDir() + "/vlnet run " + Mac(1, 0) + " GetDetail --timeout 10 --resources " +
+                               strResources + " </dev/null 2>/dev/null";
+    auto changed = [&]() {
+        std::string strOutput;
+        if (FILE* pOutput = popen(strGet.c_str(), "r")) {
+            char buffer[4096];
+            size_t n;
+            while ((n = fread(buffer, 1, sizeof(buffer), pOutput)) > 0)
+                strOutput.append(buffer, n);
+            pclose(pOutput);
+        }
+        return strOutput.find("\nVLPC.2B_5A10_01.Location=moved\n") != std::string::npos;
+    };
+    ProgramRun stopped =
+        RunProgram(m_Net,
+                   {BinDir() + "/vlnet", "run", Mac(1, 0), "SetDetail", "VLPC.2B_5A10_01.Location=moved",
+                    "--password-file", strFile, "--resources", strResources},
+                   0, 0, changed);
+    unlink(strFile.c_str());
+    EXPECT_EQ(130, stopped.nStatus) << stopped.strErrors;
+    EXPECT_EQ("result 17 (stopped)\n", stopped.strOutput);
+    EXPECT_NE(std::string::npos, stopped.strErrors.find("vlnet: SetDetail: stopped after the request left: the device "
+                                                        "may have taken the change (GetDetail tells whether it did)"))
+        << stopped.strErrors;
 }
 
 // A computer whose networks have no gateway (a device cabled straight to it,

@@ -427,6 +427,8 @@ bool EmuParseDevices(const std::string& strText, std::vector<EmuDevice>& devices
                 else if (k == "password") d.strPassword = v;
                 else if (k == "wireless") d.bWireless = number(0, 1) != 0;
                 else if (k == "unicast") d.bAnswersUnicast = number(0, 1) != 0;
+                else if (k == "quietset")
+                    d.bAnswersSetDetail = number(0, 1) == 0;
                 else if (k == "delay") d.nDelayMs = static_cast<int>(number(0, 60000));
                 else if (k == "limiteddelay")
                     d.nLimitedDelayMs = static_cast<int>(number(0, 60000));
@@ -1158,6 +1160,8 @@ void CDeviceEmulator::HandleDevice(State& dev, const uint8_t* pData, size_t nLen
             if (d.eHostile == EmuHostile::SpoofMac && bUnicast)
                 x.payload[5] ^= 0xFF;
             pFunction->Reply(x);
+            if (req.nFunction == FN_SET_DETAIL && !d.bAnswersSetDetail)
+                x.bAnswer = false;
         }
     }
     if (!x.bAnswer)

@@ -113,6 +113,7 @@ struct EmuDevice
     int nRetryLeft = 5;
     // Behaviour
     bool bAnswersUnicast = true;  // false: everything that arrives on its own address is ignored
+    bool bAnswersSetDetail = true;  // false: takes SetDetail's values but never answers it
     int nDelayMs = 0;             // each reply leaves this much later
     int nLimitedDelayMs = 0;      // and a reply to the limited broadcast this much later again
     int nDirectedDelayMs = 0;     // and a reply to its network's directed broadcast this much later again
@@ -136,7 +137,7 @@ std::string EmuMacText(const uint8_t mac[6]);  // "00:26:AB:00:00:01"
 
 // Reads devices from text, one per line: blank-separated key=value pairs
 // (mac, ip, mask, gw, dns, number, version, encrypted, cipher, kind, model,
-// node, location, contact, firmware, serial, password, wireless, unicast,
+// node, location, contact, firmware, serial, password, wireless, unicast, quietset,
 // delay, limiteddelay, directeddelay, loss, restart, hostile, flood, straygap, rate, pool, result, services=1:80,2:9100); values may be
 // written in double quotes. '#' starts a comment. False with a message on a
 // malformed line.
