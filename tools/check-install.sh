@@ -1,13 +1,37 @@
 #!/usr/bin/env bash
-# Checks an installed vlnet: PREFIX/bin/vlnet answers --help, and probes a
-# device from there on its installed resources (PREFIX/share/vlnet). The
-# device is played by the emulator in a throw-away network of namespaces that
-# the build's vltestnet makes and removes; nothing leaves those namespaces.
+# Checks an installed vlnet: the installed and the build's programs and
+# libraries have run paths only of absolute or $ORIGIN-based folders (an
+# empty or relative element makes the loader search the current folder),
+# PREFIX/bin/vlnet answers --help, and probes a device from there on its
+# installed resources (PREFIX/share/vlnet). The device is played by the
+# emulator in a throw-away network of namespaces that the build's vltestnet
+# makes and removes; nothing leaves those namespaces.
 #
 #   tools/check-install.sh PREFIX [BUILD_DIR]     (as root for the probe)
 set -euo pipefail
 prefix=$1
-bin=${2:-$(dirname "$0")/../build}/bin
+build=${2:-$(dirname "$0")/../build}
+bin=$build/bin
+
+bad=0 checked=0
+for file in "$prefix"/bin/* "$prefix"/lib/* "$build"/bin/* "$build"/lib/*; do
+  [ -f "$file" ] && [ "${file%.a}" = "$file" ] || continue
+  dynamic=$(readelf -d "$file" 2>/dev/null) || continue  # not an ELF file
+  checked=$((checked + 1))
+  while IFS= read -r path; do
+    # The added ":" ends the last element, so that an empty one is kept.
+    IFS=: read -r -a elements <<<"$path:"
+    for element in "${elements[@]}"; do
+      case $element in
+        /* | '$ORIGIN' | '$ORIGIN/'* | '${ORIGIN}' | '${ORIGIN}/'*) ;;
+        *) echo "check-install.sh: $file: run path [$path] has the element '$element'" >&2
+           bad=1 ;;
+      esac
+    done
+  done < <(sed -n 's/.*(R\(UN\)\{0,1\}PATH).*\[\(.*\)\]$/\2/p' <<<"$dynamic")
+done
+[ "$bad" = 0 ] || exit 1
+echo "run paths of $checked programs and libraries: ok"
 
 "$prefix/bin/vlnet" --help >/dev/null
 echo "installed vlnet --help: ok"

@@ -41,26 +41,27 @@ void CVLDynamicLibrary::GetCandidates(const char* szName, const CVLString& strEx
 
     // The install's library folder, then the programs' private one below
     // it, each with the bare name and then lib<name>.so; then the loader's
-    // own search, and the current folder.
-    CVLString list[7];
-    list[0] = strBase;
-    list[0] += "/lib/";
-    list[0] += strName;
-    list[1] = strBase;
-    list[1] += "/lib/";
-    list[1] += strLibName;
-    list[2] = strBase;
-    list[2] += "/lib/vlnet/";
-    list[2] += strName;
-    list[3] = strBase;
-    list[3] += "/lib/vlnet/";
-    list[3] += strLibName;
-    list[4] = strName;
-    list[5] = strLibName;
-    list[6] = "./";
-    list[6] += strLibName;
+    // own search. Never the current folder: whoever can write there (/tmp)
+    // would have their code run by the program, as root for a probe. The
+    // install's folders only when the executable's folder is known as an
+    // absolute path, for the same reason.
+    CVLString list[kMaxCandidates];
+    int nList = 0;
+    if (strBase.GetLength() > 0 && strBase.GetAt(0) == '/') {
+        const char* aszFolders[] = {"/lib/", "/lib/vlnet/"};
+        for (const char* szFolder : aszFolders) {
+            list[nList] = strBase;
+            list[nList] += szFolder;
+            list[nList++] += strName;
+            list[nList] = strBase;
+            list[nList] += szFolder;
+            list[nList++] += strLibName;
+        }
+    }
+    list[nList++] = strName;
+    list[nList++] = strLibName;
     nCount = 0;
-    for (int i = 0; i < 7 && nCount < nMax; ++i)
+    for (int i = 0; i < nList && nCount < nMax; ++i)
         pCandidates[nCount++] = list[i];
 }
 
@@ -69,9 +70,9 @@ void CVLDynamicLibrary::Load(const char* szName)
     Unload();
     if (szName == nullptr)
         szName = "";
-    CVLString candidates[7];
+    CVLString candidates[kMaxCandidates];
     int nCount = 0;
-    GetCandidates(szName, VLGetExecutablePath(), candidates, 7, nCount);
+    GetCandidates(szName, VLGetExecutablePath(), candidates, kMaxCandidates, nCount);
     for (int i = 0; i < nCount; ++i) {
         m_pImage = VLPlatformOpenImage(candidates[i].GetString());
         if (m_pImage != nullptr)

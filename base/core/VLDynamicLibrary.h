@@ -17,6 +17,9 @@ public:
     virtual void* GetSymbol(const char* szName);
     virtual void Unload();
 
+    // The most candidate paths Load tries.
+    static const int kMaxCandidates = 6;
+
     // The candidate paths of Load, in the order they are tried.
     static void GetCandidates(const char* szName, const CVLString& strExecutablePath, CVLString* pCandidates,
                               int nMax, int& nCount);

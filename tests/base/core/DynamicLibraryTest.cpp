@@ -11,6 +11,7 @@
 #include "base/core/VLDynamicLibrary.h"
 #include "base/core/VLException.h"
 #include "base/core/VLFileSystem.h"
+#include "base/core/VLOpenException.h"
 
 namespace {
 
@@ -28,20 +29,48 @@ const char* kDottedQuad =
 
 TEST(DynamicLibrary, CandidateOrder)
 {
-    CVLString list[7];
+    CVLString list[CVLDynamicLibrary::kMaxCandidates];
     int n = 0;
-    CVLDynamicLibrary::GetCandidates("N", CVLString("/opt/x/bin", VL_CHARSET_UTF8), list, 7, n);
-    ASSERT_EQ(n, 7);
+    CVLDynamicLibrary::GetCandidates("N", CVLString("/opt/x/bin", VL_CHARSET_UTF8), list, 6, n);
+    ASSERT_EQ(n, 6);
     EXPECT_EQ(Bytes(list[0]), "/opt/x/lib/N");
     EXPECT_EQ(Bytes(list[1]), "/opt/x/lib/libN.so");
     EXPECT_EQ(Bytes(list[2]), "/opt/x/lib/vlnet/N");
     EXPECT_EQ(Bytes(list[3]), "/opt/x/lib/vlnet/libN.so");
     EXPECT_EQ(Bytes(list[4]), "N");
     EXPECT_EQ(Bytes(list[5]), "libN.so");
-    EXPECT_EQ(Bytes(list[6]), "./libN.so");
     // A folder that does not end in "/bin" is used whole.
-    CVLDynamicLibrary::GetCandidates("N", CVLString("/opt/binary", VL_CHARSET_UTF8), list, 7, n);
+    CVLDynamicLibrary::GetCandidates("N", CVLString("/opt/binary", VL_CHARSET_UTF8), list, 6, n);
     EXPECT_EQ(Bytes(list[0]), "/opt/binary/lib/N");
+    // An unknown or relative folder would name folders below the current
+    // one: only the loader's search is left.
+    for (const char* szFolder : {"", "bin", "x/bin"}) {
+        CVLDynamicLibrary::GetCandidates("N", CVLString(szFolder, VL_CHARSET_UTF8), list, 6, n);
+        ASSERT_EQ(n, 2) << szFolder;
+        EXPECT_EQ(Bytes(list[0]), "N");
+        EXPECT_EQ(Bytes(list[1]), "libN.so");
+    }
+}
+
+// A library in the current folder, under each name Load could ask for, is
+// never loaded: its constructor would leave a mark there.
+TEST(DynamicLibrary, NeverLoadsFromTheCurrentFolder)
+{
+    char szTemplate[] = "/tmp/vlplanted-XXXXXX";
+    ASSERT_NE(mkdtemp(szTemplate), nullptr);
+    std::string dir = szTemplate;
+    std::string cmd = "cd '" + dir + "' && for n in VLTestNowhere libVLTestNowhere.so; do cp '" +
+                      VL_TEST_PLANTED_LIBRARY + "' $n; done";
+    ASSERT_EQ(system(cmd.c_str()), 0);
+    char szOld[4096];
+    ASSERT_NE(getcwd(szOld, sizeof(szOld)), nullptr);
+    ASSERT_EQ(chdir(dir.c_str()), 0);
+    CVLDynamicLibrary lib;
+    EXPECT_VL_THROW(lib.Load("VLTestNowhere"), EVLOpenException);
+    const bool bRan = access("planted-library-ran", F_OK) == 0;
+    EXPECT_EQ(chdir(szOld), 0);
+    system(("rm -rf '" + dir + "'").c_str());
+    EXPECT_FALSE(bRan);
 }
 
 TEST(DynamicLibrary, LoadsFromTheFirstCandidate)
@@ -68,7 +97,7 @@ TEST(DynamicLibrary, Failures)
         e->Delete();
     }
     // One trace line for each failed candidate, then the exception line.
-    ASSERT_EQ(capture.m_Lines.size(), 8u);
+    ASSERT_EQ(capture.m_Lines.size(), 7u);
     EXPECT_NE(capture.m_Lines[0].find("CVLDynamicLibrary::Load() - "), std::string::npos);
     lib.Load("VLTestPick");
     try {
