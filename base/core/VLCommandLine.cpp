@@ -29,7 +29,7 @@ std::vector<std::string> CVLCommandLine::ReadArguments(int argc, const char* con
     std::vector<std::string> arguments;
     for (int i = 1; i < argc; i++) {
         std::string strArgument = argv[i];
-        if (std::find(m_ValueOptions.begin(), m_ValueOptions.end(), strArgument) != m_ValueOptions.end()) {
+        if (IsValueOption(strArgument)) {
             // The value that follows stays as it is.
             arguments.push_back(strArgument);
             if (i + 1 < argc)
@@ -38,8 +38,7 @@ std::vector<std::string> CVLCommandLine::ReadArguments(int argc, const char* con
         }
         size_t nEqual = strArgument.find('=');
         if (strArgument.compare(0, 2, "--") == 0 && nEqual != std::string::npos &&
-            std::find(m_ValueOptions.begin(), m_ValueOptions.end(), strArgument.substr(0, nEqual)) !=
-                m_ValueOptions.end()) {
+            IsValueOption(strArgument.substr(0, nEqual))) {
             arguments.push_back(strArgument.substr(0, nEqual));
             arguments.push_back(strArgument.substr(nEqual + 1));
             continue;
@@ -49,9 +48,31 @@ std::vector<std::string> CVLCommandLine::ReadArguments(int argc, const char* con
     return arguments;
 }
 
+bool CVLCommandLine::IsValueOption(const std::string& strArgument) const
+{
+    return std::find(m_ValueOptions.begin(), m_ValueOptions.end(), strArgument) != m_ValueOptions.end();
+}
+
 bool CVLCommandLine::IsHelp(const std::string& strArgument)
 {
     return strArgument == "--help" || strArgument == "-h";
+}
+
+bool CVLCommandLine::AsksForHelp(const SCommand& command, const std::vector<std::string>& arguments) const
+{
+    int nPlain = 0;
+    for (size_t i = 1; i < arguments.size(); i++) {
+        if (command.nTextFrom > 0 && nPlain >= command.nTextFrom - 1)
+            return false;
+        const std::string& strArgument = arguments[i];
+        if (IsHelp(strArgument))
+            return true;
+        if (IsValueOption(strArgument))
+            i++;
+        else if (strArgument.size() < 2 || strArgument[0] != '-')
+            nPlain++;
+    }
+    return false;
 }
 
 int CVLCommandLine::Help() const
@@ -76,17 +97,26 @@ int CVLCommandLine::Run(int argc, const char* const* argv) const
     for (const SCommand& command : m_Commands) {
         if (arguments[0] != command.szName)
             continue;
-        if (std::find_if(arguments.begin(), arguments.end(), IsHelp) != arguments.end())
+        if (AsksForHelp(command, arguments))
             return Help();
         int nArguments = static_cast<int>(arguments.size()) - 1;
-        if (nArguments < command.nMinArguments || (command.nMaxArguments >= 0 && nArguments > command.nMaxArguments))
-            return UsageError(arguments[0] + ": " + std::to_string(nArguments) + " argument" +
-                              (nArguments == 1 ? "" : "s") + " given, see its usage");
+        bool bTooFew = nArguments < command.nMinArguments;
+        if (bTooFew || (command.nMaxArguments >= 0 && nArguments > command.nMaxArguments)) {
+            int nLimit = bTooFew ? command.nMinArguments : command.nMaxArguments;
+            const char* szBound = command.nMinArguments == command.nMaxArguments ? ""
+                                  : bTooFew                                      ? "at least "
+                                                                                 : "at most ";
+            return UsageError(arguments[0] + " takes " + szBound + std::to_string(nLimit) + " argument" +
+                              (nLimit == 1 ? "" : "s") + ", not " + std::to_string(nArguments));
+        }
         std::vector<char*> pointers;
         for (std::string& strArgument : arguments)
             pointers.push_back(&strArgument[0]);
         pointers.push_back(nullptr);
-        return command.pfnRun(nArguments + 1, pointers.data());
+        int nStatus = command.pfnRun(nArguments + 1, pointers.data());
+        if (nStatus == STATUS_USAGE)
+            fprintf(stderr, "\n%s", GetUsage().c_str());
+        return nStatus;
     }
     return UsageError("unknown command '" + arguments[0] + "'");
 }

@@ -2,8 +2,12 @@
 // "--help" (or "-h") prints the usage on standard output with status 0; an
 // option that takes a value is given as "--name VALUE" or "--name=VALUE";
 // a line that is not understood is named on standard error, before the
-// usage, with status 2. A program with commands dispatches through a table
-// of them, each with its lines in the usage and its number of arguments.
+// usage, with status 2; a failure says why on standard error with status 1.
+// "--help" and "-h" ask for help wherever an option may stand; given as a
+// value (an option's, or an argument a command takes as text whatever it
+// looks like) they are that value. A program with commands dispatches
+// through a table of them, each with its lines in the usage and its number
+// of arguments.
 #ifndef VLCOMMANDLINE_H
 #define VLCOMMANDLINE_H
 
@@ -27,7 +31,13 @@ public:
         const char* szUsage;  // its lines in the program's usage
         int nMinArguments;    // after the command's name
         int nMaxArguments;    // -1: any number
-        // Runs the command (argv[0] is its name); the exit status.
+        // The first of its arguments that are not options (1 for the first)
+        // from which on every argument is text, taken as it is: a datagram's
+        // text, a script function's arguments. 0: none.
+        int nTextFrom;
+        // Runs the command (argv[0] is its name); the exit status. A command
+        // that finds its arguments wrong names the fault on standard error
+        // ("PROGRAM: ...") and returns STATUS_USAGE; Run adds the usage.
         int (*pfnRun)(int argc, char** argv);
     };
 
@@ -49,10 +59,17 @@ public:
     // Prints "PROGRAM: TEXT" and the usage on standard error; STATUS_USAGE.
     int UsageError(const std::string& strText) const;
     // Reads the line and runs its command: help, an unknown command and a
-    // wrong number of arguments are answered here.
+    // wrong number of arguments are answered here, and the usage is added
+    // to a command's own usage error.
     int Run(int argc, const char* const* argv) const;
 
 private:
+    bool IsValueOption(const std::string& strArgument) const;
+    // Whether the line (as read, the command's name first) asks for help:
+    // "--help" or "-h" after the name that is neither an option's value
+    // nor text.
+    bool AsksForHelp(const SCommand& command, const std::vector<std::string>& arguments) const;
+
     std::string m_strProgram;
     std::string m_strUsage;
     std::vector<std::string> m_ValueOptions;

@@ -230,10 +230,10 @@ int main(int argc, char** argv)
                      "  vlresource build LIST OUT   read the XML files and script sources named by the\n"
                      "                              list LIST (paths relative to its folder) and write\n"
                      "                              them as the binary resource OUT\n",
-                     2, 2, Build});
+                     2, 2, 0, Build});
     line.AddCommand({"dump",
                      "  vlresource dump FILE        print the documents (as XML) and the scripts (name\n"
                      "                              and image size) of a binary resource or a list\n",
-                     1, 1, Dump});
+                     1, 1, 0, Dump});
     return line.Run(argc, argv);
 }

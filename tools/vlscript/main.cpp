@@ -144,13 +144,22 @@ int RunFunction(const char* szFile, const char* szFunction, int nArgs, char** pp
     return 0;
 }
 
-// The command line's arguments after the program's name.
-int CompileCommand(int, char** argv)
+// A fault of the command line, named before the usage.
+int UsageFault(const std::string& strText)
 {
-    if (strcmp(argv[2], "-o") != 0) {
-        fprintf(stderr, "vlscript: compile takes FILE -o DIR, not '%s' before DIR\n", argv[2]);
-        return CVLCommandLine::STATUS_USAGE;
-    }
+    fprintf(stderr, "vlscript: %s\n", strText.c_str());
+    return CVLCommandLine::STATUS_USAGE;
+}
+
+// The command line's arguments after the program's name.
+int CompileCommand(int argc, char** argv)
+{
+    if (argc < 3)
+        return UsageFault("compile needs -o DIR after FILE");
+    if (strcmp(argv[2], "-o") != 0)
+        return UsageFault(std::string("compile takes FILE -o DIR, not '") + argv[2] + "' after FILE");
+    if (argc < 4)
+        return UsageFault("-o needs a folder");
     return Compile(argv[1], argv[3]);
 }
 
@@ -163,14 +172,17 @@ int RunCommand(int argc, char** argv)
 
 int main(int argc, char** argv)
 {
-    CVLCommandLine line("vlscript", "usage:\n", nullptr);
+    // "-o -h" writes to the folder "-h".
+    static const char* const kValueOptions[] = {"-o", nullptr};
+    CVLCommandLine line("vlscript", "usage:\n", kValueOptions);
     line.AddCommand({"compile",
                      "  vlscript compile FILE -o DIR          compile every function of FILE and write\n"
                      "                                        one image per function to DIR/NAME.img\n",
-                     3, 3, CompileCommand});
+                     1, 3, 0, CompileCommand});
+    // A function's arguments are texts, "-h" too.
     line.AddCommand({"run",
                      "  vlscript run FILE FUNCTION [ARG ...]  compile FILE, run FUNCTION with the\n"
                      "                                        arguments and print its return value\n",
-                     2, -1, RunCommand});
+                     2, -1, 3, RunCommand});
     return line.Run(argc, argv);
 }

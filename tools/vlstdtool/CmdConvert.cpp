@@ -10,12 +10,12 @@ namespace {
 int Convert(int argc, char** argv)
 {
     if (argc != 3)
-        return VLToolFail("convert takes two charset names: convert FROM TO");
+        return VLToolUsage("convert takes two charset names: convert FROM TO");
     int eFrom = CVLIconvWrapper::GetCharsetId(argv[1]);
     int eTo = CVLIconvWrapper::GetCharsetId(argv[2]);
     for (int i = 1; i <= 2; ++i) {
         if ((i == 1 ? eFrom : eTo) < 0)
-            return VLToolFail("unknown charset '%s' (names are case-sensitive, e.g. UTF-8)", argv[i]);
+            return VLToolUsage("unknown charset '%s' (names are case-sensitive, e.g. UTF-8)", argv[i]);
     }
     std::string data;
     if (!VLToolReadStdin(data))

@@ -21,7 +21,7 @@ std::string Dotted(const unsigned char* p)
 int Interfaces(int argc, char** /*argv*/)
 {
     if (argc != 1)
-        return VLToolFail("interfaces takes no arguments");
+        return VLToolUsage("interfaces takes no arguments");
     std::vector<CVLSocketAddress> addresses;
     std::vector<VLInterfaceAddress> entries;
     try {

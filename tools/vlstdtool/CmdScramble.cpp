@@ -11,7 +11,7 @@ namespace {
 int Scramble(int argc, char** argv)
 {
     if (argc != 3)
-        return VLToolFail("scramble takes two files: scramble IN OUT");
+        return VLToolUsage("scramble takes two files: scramble IN OUT");
     FILE* fp = fopen(argv[1], "rb");
     if (fp == nullptr)
         return VLToolFail("cannot open %s", argv[1]);

@@ -37,25 +37,25 @@ int UdpRecv(int argc, char** argv)
         if (std::strcmp(argv[i], "--timeout") == 0 || std::strcmp(argv[i], "--count") == 0) {
             bool bTimeout = argv[i][2] == 't';
             if (i + 1 >= argc)
-                return VLToolFail("udp-recv: %s needs a value", argv[i]);
+                return VLToolUsage("udp-recv: %s needs a value", argv[i]);
             long& nValue = bTimeout ? nTimeout : nCount;
             if (!ParseNumber(argv[i + 1], bTimeout ? 0 : 1, 2147483647L, nValue))
-                return VLToolFail("udp-recv: '%s' is not a valid %s", argv[i + 1],
-                                  bTimeout ? "time-out in milliseconds" : "count (1 or more)");
+                return VLToolUsage("udp-recv: '%s' is not a valid %s", argv[i + 1],
+                                   bTimeout ? "time-out in milliseconds" : "count (1 or more)");
             ++i;
         } else if (argv[i][0] == '-') {
-            return VLToolFail("udp-recv: unknown option '%s'", argv[i]);
+            return VLToolUsage("udp-recv: unknown option '%s'", argv[i]);
         } else if (szPort == nullptr) {
             szPort = argv[i];
         } else {
-            return VLToolFail("udp-recv takes PORT [--timeout MS] [--count N]");
+            return VLToolUsage("udp-recv takes PORT [--timeout MS] [--count N]");
         }
     }
     if (szPort == nullptr)
-        return VLToolFail("udp-recv takes PORT [--timeout MS] [--count N]");
+        return VLToolUsage("udp-recv takes PORT [--timeout MS] [--count N]");
     long nPort = 0;
     if (!ParseNumber(szPort, 1, 65535, nPort))
-        return VLToolFail("udp-recv: '%s' is not a port number (1 to 65535)", szPort);
+        return VLToolUsage("udp-recv: '%s' is not a port number (1 to 65535)", szPort);
 
     CVLSocket socket;
     std::vector<unsigned char> buffer(65536);

@@ -8,9 +8,13 @@
 #include "tools/vlstdtool/ToolCommand.h"
 #include "base/core/VLException.h"
 #include "base/core/VLExceptionOwner.h"
+#include "base/core/VLCommunicationException.h"
 #include "base/net/VLSocket.h"
 
 namespace {
+
+// The stored number of EACCES (the same in the system's numbering).
+const long kPermissionDenied = 13;
 
 bool ParsePort(const char* szText, int& nPort)
 {
@@ -34,18 +38,18 @@ int UdpSend(int argc, char** argv)
         else if (nArgs < 3 && (argv[i][0] != '-' || argv[i][1] == '\0' || nArgs == 2))
             pArgs[nArgs++] = argv[i];
         else if (argv[i][0] == '-' && nArgs < 2)
-            return VLToolFail("udp-send: unknown option '%s'", argv[i]);
+            return VLToolUsage("udp-send: unknown option '%s'", argv[i]);
         else
-            return VLToolFail("udp-send takes HOST PORT TEXT [--broadcast]");
+            return VLToolUsage("udp-send takes HOST PORT TEXT [--broadcast]");
     }
     if (nArgs != 3)
-        return VLToolFail("udp-send takes HOST PORT TEXT [--broadcast]");
+        return VLToolUsage("udp-send takes HOST PORT TEXT [--broadcast]");
     int nPort = 0;
     if (!ParsePort(pArgs[1], nPort))
-        return VLToolFail("udp-send: '%s' is not a port number (1 to 65535)", pArgs[1]);
+        return VLToolUsage("udp-send: '%s' is not a port number (1 to 65535)", pArgs[1]);
     size_t nLength = std::strlen(pArgs[2]);
     if (nLength > 65507)
-        return VLToolFail("udp-send: the text is longer than a datagram can hold (65507 bytes)");
+        return VLToolUsage("udp-send: the text is longer than a datagram can hold (65507 bytes)");
 
     CVLSocket socket;
     try {
@@ -60,15 +64,20 @@ int UdpSend(int argc, char** argv)
     } catch (EVLException* e) {
         CVLExceptionOwner owner(e);
         socket.Close();
+        // The system refuses a broadcast destination without the option
+        // with "permission denied"; other failures have other causes.
+        EVLCommunicationException* pSend = dynamic_cast<EVLCommunicationException*>(e);
+        bool bHint = !bBroadcast && pSend != nullptr && pSend->GetSystemErrorCode() == kPermissionDenied;
         return VLToolFail("udp-send: cannot send to %s port %d: %s%s", pArgs[0], nPort, e->ToString().GetString(),
-                          bBroadcast ? "" : " (a broadcast address needs --broadcast)");
+                          bHint ? " (a broadcast address needs --broadcast)" : "");
     }
 }
 
 }  // namespace
 
-VL_TOOL_COMMAND(udp_send, "udp-send",
-                "  udp-send HOST PORT TEXT [--broadcast]\n"
-                "                    send TEXT as one UDP datagram to HOST (dotted quad or name) and\n"
-                "                    PORT; --broadcast allows a broadcast destination\n",
-                UdpSend);
+// TEXT is sent as it is, "-h" too.
+VL_TOOL_COMMAND_TEXT(udp_send, "udp-send",
+                     "  udp-send HOST PORT TEXT [--broadcast]\n"
+                     "                    send TEXT as one UDP datagram to HOST (dotted quad or name) and\n"
+                     "                    PORT; --broadcast allows a broadcast destination\n",
+                     3, UdpSend);

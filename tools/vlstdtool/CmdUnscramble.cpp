@@ -41,7 +41,7 @@ std::string Diagnose(const char* szPath)
 int Unscramble(int argc, char** argv)
 {
     if (argc != 2)
-        return VLToolFail("unscramble takes one file: unscramble FILE");
+        return VLToolUsage("unscramble takes one file: unscramble FILE");
     const char* szPath = argv[1];
     FILE* fp = fopen(szPath, "rb");
     if (fp == nullptr)

@@ -22,10 +22,10 @@ int Xml(int argc, char** argv)
         else if (szFile == nullptr && argv[i][0] != '-')
             szFile = argv[i];
         else
-            return VLToolFail("xml takes one file and --format: xml FILE [--format]");
+            return VLToolUsage("xml takes one file and --format: xml FILE [--format]");
     }
     if (szFile == nullptr)
-        return VLToolFail("xml takes one file: xml FILE [--format]");
+        return VLToolUsage("xml takes one file: xml FILE [--format]");
 
     CVLXmlDocument doc;
     CVLFileStream* pFile = new CVLFileStream();

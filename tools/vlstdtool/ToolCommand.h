@@ -11,11 +11,17 @@
 bool VLToolRegister(const CVLCommandLine::SCommand& command);
 
 // A command taking any arguments after its name; it checks them itself.
-#define VL_TOOL_COMMAND(ident, name, usage, fn) \
-    static const bool s_bRegistered_##ident = VLToolRegister(CVLCommandLine::SCommand{name, usage, 0, -1, fn})
+// textFrom: its first plain argument taken as text whatever it looks like
+// (CVLCommandLine::SCommand::nTextFrom), 0 for none.
+#define VL_TOOL_COMMAND_TEXT(ident, name, usage, textFrom, fn) \
+    static const bool s_bRegistered_##ident = VLToolRegister(CVLCommandLine::SCommand{name, usage, 0, -1, textFrom, fn})
+#define VL_TOOL_COMMAND(ident, name, usage, fn) VL_TOOL_COMMAND_TEXT(ident, name, usage, 0, fn)
 
 // Prints "vlstdtool: <message>" on standard error and returns 1.
 int VLToolFail(const char* szFormat, ...) __attribute__((format(printf, 1, 2)));
+// A command line the command cannot use: prints "vlstdtool: <message>" on
+// standard error and returns 2; the usage follows it.
+int VLToolUsage(const char* szFormat, ...) __attribute__((format(printf, 1, 2)));
 // Reads all of standard input; false (with a message printed) on failure.
 bool VLToolReadStdin(std::string& data);
 // Writes all bytes to standard output; false on failure.

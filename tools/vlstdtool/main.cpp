@@ -25,15 +25,33 @@ bool VLToolRegister(const CVLCommandLine::SCommand& command)
     return true;
 }
 
+namespace {
+
+void PrintMessage(const char* szFormat, va_list args)
+{
+    fputs("vlstdtool: ", stderr);
+    vfprintf(stderr, szFormat, args);
+    fputc('\n', stderr);
+}
+
+}  // namespace
+
 int VLToolFail(const char* szFormat, ...)
 {
     va_list args;
     va_start(args, szFormat);
-    fputs("vlstdtool: ", stderr);
-    vfprintf(stderr, szFormat, args);
-    fputc('\n', stderr);
+    PrintMessage(szFormat, args);
     va_end(args);
-    return 1;
+    return CVLCommandLine::STATUS_FAILURE;
+}
+
+int VLToolUsage(const char* szFormat, ...)
+{
+    va_list args;
+    va_start(args, szFormat);
+    PrintMessage(szFormat, args);
+    va_end(args);
+    return CVLCommandLine::STATUS_USAGE;
 }
 
 bool VLToolReadStdin(std::string& data)

@@ -9,8 +9,10 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <sstream>
+#include <string>
 
 namespace {
 
@@ -335,6 +337,174 @@ std::string EmuBase64Lines(const std::string& strData)
 // ---------------------------------------------------------------------------
 // Device list text
 
+namespace {
+
+// A bad value: the message the parser reports.
+typedef std::string EmuBadValue;
+
+long Number(const std::string& k, const std::string& v, long nMin, long nMax)
+{
+    long n = 0;
+    size_t nUsed = 0;
+    try {
+        n = std::stol(v, &nUsed, 0);
+    } catch (...) {
+        nUsed = std::string::npos;
+    }
+    if (nUsed != v.size() || n < nMin || n > nMax)
+        throw EmuBadValue("bad value for " + k + ": " + v);
+    return n;
+}
+
+std::string Quad(const std::string& k, const std::string& v)
+{
+    if (ParseQuad(v) == 0 && v != "0.0.0.0")
+        throw EmuBadValue("bad address for " + k + ": " + v);
+    return v;
+}
+
+const std::pair<const char*, EmuHostile> kHostileKinds[] = {{"none", EmuHostile::None},
+                                                            {"truncated", EmuHostile::Truncated},
+                                                            {"empty", EmuHostile::Empty},
+                                                            {"badmagic", EmuHostile::BadMagic},
+                                                            {"spoofmac", EmuHostile::SpoofMac},
+                                                            {"oversized", EmuHostile::Oversized},
+                                                            {"flood", EmuHostile::Flood},
+                                                            {"strays", EmuHostile::Strays},
+                                                            {"randommacs", EmuHostile::RandomMacs},
+                                                            {"inventmacs", EmuHostile::InventMacs},
+                                                            {"repeat", EmuHostile::Repeat},
+                                                            {"impostor", EmuHostile::Impostor},
+                                                            {"errorheaders", EmuHostile::ErrorHeaders},
+                                                            {"forgedmacs", EmuHostile::ForgedMacs},
+                                                            {"changing", EmuHostile::Changing},
+                                                            {"othertype", EmuHostile::OtherType},
+                                                            {"burst", EmuHostile::Burst}};
+
+// The keys of a device line: the parser reads them and the usage lists
+// them from this one table. pfnSet throws EmuBadValue.
+struct EmuKey
+{
+    const char* szName;
+    const char* szValue;  // its value's form in the usage
+    const char* szHelp;
+    void (*pfnSet)(EmuDevice& d, const std::string& k, const std::string& v);
+};
+
+// A key's name and value, as the setters below take them.
+typedef const std::string& K;
+typedef const std::string& V;
+const EmuKey kKeys[] = {
+    {"mac", "MAC", "its MAC address (00:26:AB:00:00:01)",
+     [](EmuDevice& d, K, V v) {
+         if (!EmuParseMac(v, d.mac))
+             throw EmuBadValue("bad MAC address: " + v);
+     }},
+    {"ip", "A.B.C.D", "its address", [](EmuDevice& d, K k, V v) { d.strIP = Quad(k, v); }},
+    {"mask", "A.B.C.D", "its network mask", [](EmuDevice& d, K k, V v) { d.strMask = Quad(k, v); }},
+    {"gw", "A.B.C.D", "its gateway", [](EmuDevice& d, K k, V v) { d.strGateway = Quad(k, v); }},
+    {"dns", "A.B.C.D", "its DNS server", [](EmuDevice& d, K k, V v) { d.strDNS = Quad(k, v); }},
+    {"number", "N", "its device number (0-255)",
+     [](EmuDevice& d, K k, V v) { d.nNumber = static_cast<uint8_t>(Number(k, v, 0, 255)); }},
+    {"version", "C", "its VLPC version character ('2')",
+     [](EmuDevice& d, K, V v) {
+         if (v.size() != 1)
+             throw EmuBadValue("version is one character");
+         d.cVersion = v[0];
+     }},
+    {"encrypted", "0|1", "enciphers its payloads",
+     [](EmuDevice& d, K k, V v) { d.bEncrypted = Number(k, v, 0, 1) != 0; }},
+    {"cipher", "N", "password encoding: 0 raw, 1 Base64, 2 MD5, 65535 none",
+     [](EmuDevice& d, K k, V v) { d.nCipherType = static_cast<uint16_t>(Number(k, v, 0, 0xFFFF)); }},
+    {"kind", "N", "its device kind (1 printer, 2 scanner, ...)",
+     [](EmuDevice& d, K k, V v) { d.nKind = static_cast<uint8_t>(Number(k, v, 0, 255)); }},
+    {"model", "TEXT", "its model name", [](EmuDevice& d, K, V v) { d.strModel = v; }},
+    {"node", "TEXT", "its node name", [](EmuDevice& d, K, V v) { d.strNodeName = v; }},
+    {"location", "TEXT", "its location", [](EmuDevice& d, K, V v) { d.strLocation = v; }},
+    {"contact", "TEXT", "its contact", [](EmuDevice& d, K, V v) { d.strContact = v; }},
+    {"firmware", "TEXT", "its firmware version", [](EmuDevice& d, K, V v) { d.strFirmware = v; }},
+    {"serial", "TEXT", "its serial number", [](EmuDevice& d, K, V v) { d.strSerial = v; }},
+    {"password", "TEXT", "its password", [](EmuDevice& d, K, V v) { d.strPassword = v; }},
+    {"wireless", "0|1", "has a wireless LAN", [](EmuDevice& d, K k, V v) { d.bWireless = Number(k, v, 0, 1) != 0; }},
+    {"unicast", "0|1", "answers by unicast",
+     [](EmuDevice& d, K k, V v) { d.bAnswersUnicast = Number(k, v, 0, 1) != 0; }},
+    {"quietset", "0|1", "takes SetDetail's values but never answers it",
+     [](EmuDevice& d, K k, V v) { d.bAnswersSetDetail = Number(k, v, 0, 1) == 0; }},
+    {"delay", "MS", "each reply leaves this much later",
+     [](EmuDevice& d, K k, V v) { d.nDelayMs = static_cast<int>(Number(k, v, 0, 60000)); }},
+    {"limiteddelay", "MS", "a reply to the limited broadcast this much later again",
+     [](EmuDevice& d, K k, V v) { d.nLimitedDelayMs = static_cast<int>(Number(k, v, 0, 60000)); }},
+    {"directeddelay", "MS", "a reply to its directed broadcast this much later again",
+     [](EmuDevice& d, K k, V v) { d.nDirectedDelayMs = static_cast<int>(Number(k, v, 0, 60000)); }},
+    {"loss", "PERCENT", "share of requests ignored",
+     [](EmuDevice& d, K k, V v) { d.nLossPercent = static_cast<int>(Number(k, v, 0, 100)); }},
+    {"restart", "MS", "silent this long after FactReset or an address change",
+     [](EmuDevice& d, K k, V v) { d.nRestartMs = static_cast<int>(Number(k, v, 0, 600000)); }},
+    {"hostile", "KIND", nullptr,  // the kinds are listed from their table
+     [](EmuDevice& d, K, V v) {
+         for (const auto& kind : kHostileKinds) {
+             if (v == kind.first) {
+                 d.eHostile = kind.second;
+                 return;
+             }
+         }
+         throw EmuBadValue("unknown hostile kind: " + v);
+     }},
+    {"flood", "N", "datagrams of flood, strays, inventmacs, forgedmacs, burst",
+     [](EmuDevice& d, K k, V v) { d.nFloodCount = static_cast<int>(Number(k, v, 0, 100000)); }},
+    {"rate", "N", "per second: randommacs, repeat, errorheaders, changing",
+     [](EmuDevice& d, K k, V v) { d.nRate = static_cast<int>(Number(k, v, 1, 1000000)); }},
+    {"pool", "N", "source addresses of errorheaders, forgedmacs and changing",
+     [](EmuDevice& d, K k, V v) { d.nPool = static_cast<int>(Number(k, v, 1, 65536)); }},
+    {"result", "N", "the result of errorheaders",
+     [](EmuDevice& d, K k, V v) { d.nResult = static_cast<uint16_t>(Number(k, v, 0, 0xFFFF)); }},
+    {"straygap", "US", "the gap between strays and between forgedmacs",
+     [](EmuDevice& d, K k, V v) { d.nStrayGapUs = static_cast<int>(Number(k, v, 0, 1000000)); }},
+    {"services", "ID:PORT,...", "its services (1:80)",
+     [](EmuDevice& d, K, V v) {
+         d.services.clear();
+         std::istringstream items(v);
+         std::string item;
+         while (std::getline(items, item, ',')) {
+             unsigned nId = 0, nPort = 0;
+             if (sscanf(item.c_str(), "%u:%u", &nId, &nPort) != 2 || nId > 255 || nPort > 65535)
+                 throw EmuBadValue("bad service: " + item);
+             d.services.push_back({static_cast<uint8_t>(nId), static_cast<uint16_t>(nPort)});
+         }
+     }},
+};
+
+}  // namespace
+
+std::string EmuDeviceKeysUsage()
+{
+    const size_t kColumn = 21;  // where the explanations start
+    const size_t kWidth = 80;
+    std::string strUsage;
+    for (const EmuKey& key : kKeys) {
+        std::string strLine = std::string("  ") + key.szName + "=" + key.szValue;
+        strLine += strLine.size() + 1 < kColumn ? std::string(kColumn - strLine.size(), ' ') : std::string(" ");
+        if (key.szHelp != nullptr) {
+            strUsage += strLine + key.szHelp + "\n";
+            continue;
+        }
+        // The hostile kinds, wrapped below the explanation's column.
+        const size_t nKinds = sizeof(kHostileKinds) / sizeof(kHostileKinds[0]);
+        for (size_t i = 0; i < nKinds; i++) {
+            std::string strKind = std::string(kHostileKinds[i].first) + (i + 1 < nKinds ? "," : "");
+            if (strLine.size() + strKind.size() + 1 > kWidth) {
+                strUsage += strLine + "\n";
+                strLine = std::string(kColumn, ' ');
+            } else if (strLine.size() > kColumn) {
+                strLine += " ";
+            }
+            strLine += strKind;
+        }
+        strUsage += strLine + "\n";
+    }
+    return strUsage;
+}
+
 bool EmuParseDevices(const std::string& strText, std::vector<EmuDevice>& devices, std::string* pError)
 {
     std::istringstream lines(strText);
@@ -382,109 +552,16 @@ bool EmuParseDevices(const std::string& strText, std::vector<EmuDevice>& devices
             continue;
         EmuDevice d;
         for (const auto& kv : pairs) {
-            const std::string& k = kv.first;
-            const std::string& v = kv.second;
-            long n = 0;
-            bool bNumber = false;
-            try {
-                size_t nUsed = 0;
-                n = std::stol(v, &nUsed, 0);
-                bNumber = nUsed == v.size();
-            } catch (...) {
+            const EmuKey* pKey = nullptr;
+            for (const EmuKey& key : kKeys) {
+                if (kv.first == key.szName)
+                    pKey = &key;
             }
-            auto number = [&](long nMin, long nMax) {
-                if (!bNumber || n < nMin || n > nMax)
-                    throw std::string("bad value for " + k + ": " + v);
-                return n;
-            };
-            auto quad = [&]() {
-                if (ParseQuad(v) == 0 && v != "0.0.0.0")
-                    throw std::string("bad address for " + k + ": " + v);
-                return v;
-            };
+            if (pKey == nullptr)
+                return fail("unknown key: " + kv.first);
             try {
-                if (k == "mac") {
-                    if (!EmuParseMac(v, d.mac))
-                        throw std::string("bad MAC address: " + v);
-                } else if (k == "ip") d.strIP = quad();
-                else if (k == "mask") d.strMask = quad();
-                else if (k == "gw") d.strGateway = quad();
-                else if (k == "dns") d.strDNS = quad();
-                else if (k == "number") d.nNumber = static_cast<uint8_t>(number(0, 255));
-                else if (k == "version") {
-                    if (v.size() != 1)
-                        throw std::string("version is one character");
-                    d.cVersion = v[0];
-                } else if (k == "encrypted") d.bEncrypted = number(0, 1) != 0;
-                else if (k == "cipher") d.nCipherType = static_cast<uint16_t>(number(0, 0xFFFF));
-                else if (k == "kind") d.nKind = static_cast<uint8_t>(number(0, 255));
-                else if (k == "model") d.strModel = v;
-                else if (k == "node") d.strNodeName = v;
-                else if (k == "location") d.strLocation = v;
-                else if (k == "contact") d.strContact = v;
-                else if (k == "firmware") d.strFirmware = v;
-                else if (k == "serial") d.strSerial = v;
-                else if (k == "password") d.strPassword = v;
-                else if (k == "wireless") d.bWireless = number(0, 1) != 0;
-                else if (k == "unicast") d.bAnswersUnicast = number(0, 1) != 0;
-                else if (k == "quietset")
-                    d.bAnswersSetDetail = number(0, 1) == 0;
-                else if (k == "delay") d.nDelayMs = static_cast<int>(number(0, 60000));
-                else if (k == "limiteddelay")
-                    d.nLimitedDelayMs = static_cast<int>(number(0, 60000));
-                else if (k == "directeddelay")
-                    d.nDirectedDelayMs = static_cast<int>(number(0, 60000));
-                else if (k == "loss") d.nLossPercent = static_cast<int>(number(0, 100));
-                else if (k == "restart") d.nRestartMs = static_cast<int>(number(0, 600000));
-                else if (k == "flood") d.nFloodCount = static_cast<int>(number(0, 100000));
-                else if (k == "rate")
-                    d.nRate = static_cast<int>(number(1, 1000000));
-                else if (k == "pool")
-                    d.nPool = static_cast<int>(number(1, 65536));
-                else if (k == "result")
-                    d.nResult = static_cast<uint16_t>(number(0, 0xFFFF));
-                else if (k == "straygap")
-                    d.nStrayGapUs = static_cast<int>(number(0, 1000000));
-                else if (k == "hostile") {
-                    static const std::pair<const char*, EmuHostile> kinds[] = {
-                        {"none", EmuHostile::None},
-                        {"truncated", EmuHostile::Truncated},
-                        {"empty", EmuHostile::Empty},
-                        {"badmagic", EmuHostile::BadMagic},
-                        {"spoofmac", EmuHostile::SpoofMac},
-                        {"oversized", EmuHostile::Oversized},
-                        {"flood", EmuHostile::Flood},
-                        {"strays", EmuHostile::Strays},
-                        {"randommacs", EmuHostile::RandomMacs},
-                        {"inventmacs", EmuHostile::InventMacs},
-                        {"repeat", EmuHostile::Repeat},
-                        {"impostor", EmuHostile::Impostor},
-                        {"errorheaders", EmuHostile::ErrorHeaders},
-                        {"forgedmacs", EmuHostile::ForgedMacs},
-                        {"changing", EmuHostile::Changing},
-                        {"othertype", EmuHostile::OtherType},
-                        {"burst", EmuHostile::Burst}};
-                    bool bFound = false;
-                    for (const auto& kind : kinds)
-                        if (v == kind.first) {
-                            d.eHostile = kind.second;
-                            bFound = true;
-                        }
-                    if (!bFound)
-                        throw std::string("unknown hostile kind: " + v);
-                } else if (k == "services") {
-                    d.services.clear();
-                    std::istringstream items(v);
-                    std::string item;
-                    while (std::getline(items, item, ',')) {
-                        unsigned nId = 0, nPort = 0;
-                        if (sscanf(item.c_str(), "%u:%u", &nId, &nPort) != 2 || nId > 255 || nPort > 65535)
-                            throw std::string("bad service: " + item);
-                        d.services.push_back({static_cast<uint8_t>(nId), static_cast<uint16_t>(nPort)});
-                    }
-                } else
-                    throw std::string("unknown key: " + k);
-            } catch (const std::string& why) {
+                pKey->pfnSet(d, kv.first, kv.second);
+            } catch (const EmuBadValue& why) {
                 return fail(why);
             }
         }

@@ -136,12 +136,12 @@ bool EmuParseMac(const std::string& strText, uint8_t mac[6]);
 std::string EmuMacText(const uint8_t mac[6]);  // "00:26:AB:00:00:01"
 
 // Reads devices from text, one per line: blank-separated key=value pairs
-// (mac, ip, mask, gw, dns, number, version, encrypted, cipher, kind, model,
-// node, location, contact, firmware, serial, password, wireless, unicast, quietset,
-// delay, limiteddelay, directeddelay, loss, restart, hostile, flood, straygap, rate, pool, result, services=1:80,2:9100); values may be
-// written in double quotes. '#' starts a comment. False with a message on a
-// malformed line.
+// (the keys of EmuDeviceKeysUsage); values may be written in double quotes.
+// '#' starts a comment. False with a message on a malformed line.
 bool EmuParseDevices(const std::string& strText, std::vector<EmuDevice>& devices, std::string* pError);
+// The usage's lines of every key a device line may hold and of the hostile
+// kinds, made from the table the parser reads them with.
+std::string EmuDeviceKeysUsage();
 
 // The word cipher of the payload, both ways (K from MAC bytes 4 and 5).
 void EmuWordCipher(std::vector<uint8_t>& payload, const uint8_t mac[6], bool bEncipher);

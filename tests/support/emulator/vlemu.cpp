@@ -21,34 +21,13 @@ const char kUsage[] = "usage: vlemu [--port N] [--bind ADDRESS] DEVICES\n"
                       "  --bind ADDRESS     the address to bind (default 0.0.0.0)\n"
                       "\n"
                       "DEVICES holds one device per line, blank-separated KEY=VALUE pairs (values may\n"
-                      "be in double quotes; '#' starts a comment):\n"
-                      "  mac=MAC            its MAC address (00:26:AB:00:00:01)\n"
-                      "  ip=, mask=, gw=, dns=A.B.C.D   its address, mask, gateway and DNS server\n"
-                      "  number=N           its device number (0-255)\n"
-                      "  version=C          its VLPC version character ('2')\n"
-                      "  encrypted=0|1      enciphers its payloads\n"
-                      "  cipher=N           password encoding: 0 raw, 1 Base64, 2 MD5, 65535 none\n"
-                      "  kind=N             its device kind (1 printer, 2 scanner, ...)\n"
-                      "  model=, node=, location=, contact=, firmware=, serial=TEXT   its texts\n"
-                      "  password=TEXT      its password\n"
-                      "  wireless=0|1       has a wireless LAN\n"
-                      "  unicast=0|1        answers by unicast\n"
-                      "  quietset=0|1       takes SetDetail's values but never answers it\n"
-                      "  delay=MS           each reply leaves this much later\n"
-                      "  loss=PERCENT       share of requests ignored\n"
-                      "  restart=MS         silent this long after FactReset or an address change\n"
-                      "  hostile=KIND       none, truncated, empty, badmagic, spoofmac, oversized, flood,\n"
-                      "                     strays, randommacs, inventmacs, repeat, impostor, othertype, burst\n"
-                      "  flood=N            datagrams of flood, strays, inventmacs and burst\n"
-                      "  rate=N             datagrams a second of randommacs and repeat\n"
-                      "  straygap=US        the gap between strays\n"
-                      "  services=ID:PORT,...   its services (1:80)\n";
+                      "be in double quotes; '#' starts a comment):\n";
 }  // namespace
 
 int main(int argc, char** argv)
 {
     static const char* const kValueOptions[] = {"--port", "--bind", nullptr};
-    CVLCommandLine line("vlemu", kUsage, kValueOptions);
+    CVLCommandLine line("vlemu", (kUsage + EmuDeviceKeysUsage()).c_str(), kValueOptions);
     long nPort = 48817;
     std::string strBind = "0.0.0.0";
     std::string strFile;

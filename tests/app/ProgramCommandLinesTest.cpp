@@ -1,0 +1,123 @@
+// Every program answers its command line by one rule: help on standard
+// output with status 0; a line it cannot use named on standard error, with
+// the usage after it, status 2; a failure named on standard error, status
+// 1. "-h" as a value (an option's, a datagram's text, a script function's
+// argument) is that value.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "base/core/VLFileSystem.h"
+#include "tests/support/TestNetwork.h"
+#include "tests/support/TestSupport.h"
+
+namespace {
+struct SRun
+{
+    int nStatus = -1;
+    std::string strOutput;
+    std::string strErrors;
+};
+
+std::string ReadAll(const std::string& strPath)
+{
+    std::ifstream in(strPath, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// Runs a program of the build with the arguments (through the shell), after
+// strPrefix ("ip netns exec NS "), bounded so that a hang fails.
+SRun RunProgram(const std::string& strProgram, const std::string& strArgs, const std::string& strPrefix = "")
+{
+    const char* szBin = getenv("VL_TEST_BIN_DIR");
+    std::string strBin = szBin != nullptr ? szBin : Bytes(VLGetExecutablePath());
+    std::string strFiles = "/tmp/vlcommandline-" + std::to_string(getpid());
+    std::string strCommand = strPrefix + "timeout 60 " + strBin + "/" + strProgram + " " + strArgs + " >" + strFiles +
+                             ".out 2>" + strFiles + ".err </dev/null";
+    int nStatus = system(strCommand.c_str());
+    SRun run;
+    run.nStatus = WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : -1;
+    run.strOutput = ReadAll(strFiles + ".out");
+    run.strErrors = ReadAll(strFiles + ".err");
+    unlink((strFiles + ".out").c_str());
+    unlink((strFiles + ".err").c_str());
+    return run;
+}
+
+struct SLine
+{
+    const char* szProgram;
+    const char* szArgs;
+    int nStatus;
+    const char* szText;  // in the errors; for status 0 in the output
+};
+
+const SLine kLines[] = {
+    {"vlnet", "", 2, "vlnet: no command given"},
+    {"vlnet", "probe extra", 2, "vlnet: probe takes no argument"},
+    {"vlnet", "probe --timeout", 2, "vlnet: --timeout needs a value"},
+    {"vlnet", "probe --resources -h", 1, "path error"},
+    {"vlnet", "probe --help", 0, "usage: vlnet probe"},
+    {"vlstdtool", "interfaces extra", 2, "vlstdtool: interfaces takes no arguments"},
+    {"vlstdtool", "udp-send 127.0.0.1", 2, "vlstdtool: udp-send takes HOST PORT TEXT"},
+    {"vlstdtool", "convert UTF-8", 2, "vlstdtool: convert takes two charset names"},
+    {"vlstdtool", "xml", 2, "vlstdtool: xml takes one file"},
+    {"vlstdtool", "udp-recv 40000 --timeout", 2, "vlstdtool: udp-recv: --timeout needs a value"},
+    {"vlstdtool", "udp-recv 1 --timeout=-h", 2, "vlstdtool: udp-recv: '-h' is not a valid time-out"},
+    {"vlstdtool", "udp-send 127.0.0.1 9 -h", 0, "sent 2 bytes to 127.0.0.1:9"},
+    {"vlstdtool", "udp-send 127.255.255.255 9 x", 1, "(a broadcast address needs --broadcast)"},
+    {"vlstdtool", "udp-send --help", 0, "usage: vlstdtool"},
+    {"vlscript", "compile t.vls -o", 2, "vlscript: -o needs a folder"},
+    {"vlscript", "run", 2, "vlscript: run takes at least 2 arguments, not 0"},
+    {"vlscript", "run /nonexistent.vls F -h", 1, "vlscript: cannot read /nonexistent.vls"},
+    {"vlscript", "compile /nonexistent.vls -o -h", 1, "vlscript: cannot read /nonexistent.vls"},
+    {"vlresource", "build x", 2, "vlresource: build takes 2 arguments, not 1"},
+    {"vlresource", "dump --help", 0, "usage:"},
+    {"vlemu", "", 2, "vlemu: no file of devices given"},
+    {"vlemu", "--port", 2, "vlemu: --port needs a value"},
+    {"vlemu", "--bind=-h /nonexistent", 1, "vlemu: cannot read /nonexistent"},
+};
+}  // namespace
+
+TEST(ProgramCommandLines, StatusUsageAndMessageOfEachLine)
+{
+    for (const SLine& line : kLines) {
+        std::string strLine = std::string(line.szProgram) + " " + line.szArgs;
+        SRun run = RunProgram(line.szProgram, line.szArgs);
+        EXPECT_EQ(line.nStatus, run.nStatus) << strLine << "\n" << run.strErrors;
+        const std::string& strText = line.nStatus == 0 ? run.strOutput : run.strErrors;
+        EXPECT_NE(std::string::npos, strText.find(line.szText)) << strLine << "\n" << strText;
+        if (line.nStatus == 2) {
+            EXPECT_EQ(0u, run.strErrors.find(std::string(line.szProgram) + ": ")) << strLine;
+            EXPECT_NE(std::string::npos, run.strErrors.find("\n\nusage")) << strLine << "\n" << run.strErrors;
+            EXPECT_EQ("", run.strOutput) << strLine;
+        }
+    }
+
+    // The emulator's usage lists every key of a device line and every
+    // hostile kind, the latest ones too.
+    SRun emu = RunProgram("vlemu", "--help");
+    for (const char* szKey :
+         {"limiteddelay=", "directeddelay=", "pool=", "result=", "errorheaders", "forgedmacs", "changing"})
+        EXPECT_NE(std::string::npos, emu.strOutput.find(szKey)) << szKey;
+
+    // A failure that is not a broadcast without --broadcast does not blame
+    // one: a name that does not resolve, in a namespace with only loopback.
+    if (!CTestNetwork::Unavailable().empty())
+        return;
+    CTestNetwork net;
+    ASSERT_TRUE(net.AddHost("pc"));
+    SRun unknown =
+        RunProgram("vlstdtool", "udp-send no-such-host.invalid 9 x", "ip netns exec " + net.Namespace("pc") + " ");
+    EXPECT_EQ(1, unknown.nStatus) << unknown.strErrors;
+    EXPECT_NE(std::string::npos, unknown.strErrors.find("cannot send to no-such-host.invalid")) << unknown.strErrors;
+    EXPECT_EQ(std::string::npos, unknown.strErrors.find("--broadcast")) << unknown.strErrors;
+}
