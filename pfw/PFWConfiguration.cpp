@@ -117,8 +117,8 @@ VLPFW_RESULT CPFWConfiguration::Load(VL_CONST_STR szPath)
     Clear();
     m_strErrorText.Empty();
     if (szPath == nullptr || !VLFileExists(szPath, 0)) {
-        m_strErrorText = Text("no configuration file at ");
-        m_strErrorText += szPath != nullptr ? szPath : "(none)";
+        // The caller names the path.
+        m_strErrorText = Text(szPath != nullptr ? "the configuration does not exist" : "no path given");
         CVLTrace::Output(VLPFW_MODULE, s_szFile, __LINE__, 0, "CPFWConfiguration::Load(): path error!, szPath=%s",
                          szPath != nullptr ? szPath : "");
         return VLPFW_RESULT_PATH_ERROR;
@@ -126,17 +126,20 @@ VLPFW_RESULT CPFWConfiguration::Load(VL_CONST_STR szPath)
     bool bScrambled = false;
     int nError = 0;
     long nSize = Probe(szPath, bScrambled, nError);
-    if (nSize == -1) {
-        // Not a fault of its format: the file is there but cannot be read.
-        m_strErrorText = Text("the configuration cannot be read: ");
-        m_strErrorText += ErrorText(nError).c_str();
+    if (nSize < 0) {
+        // Not a fault of its format: the path names no file that can be read.
+        if (nSize == -2) {
+            m_strErrorText = Text("the configuration is not a regular file");
+        } else {
+            m_strErrorText = Text("the configuration cannot be read: ");
+            m_strErrorText += ErrorText(nError).c_str();
+        }
         CVLTrace::Output(VLPFW_MODULE, s_szFile, __LINE__, 0, "CPFWConfiguration::Load(): path error!, szPath=%s, %s",
                          szPath, m_strErrorText.GetString());
         return VLPFW_RESULT_PATH_ERROR;
     }
-    if (nSize < 0 || nSize > kMaxConfigurationBytes) {
-        m_strErrorText =
-            Text(nSize == -2 ? "the configuration is not a regular file" : "the configuration is larger than 1 MiB");
+    if (nSize > kMaxConfigurationBytes) {
+        m_strErrorText = Text("the configuration is larger than 1 MiB");
         CVLTrace::Output(VLPFW_MODULE, s_szFile, __LINE__, 0,
                          "CPFWConfiguration::Load(): configuration format error!, szPath=%s, nSize=%ld", szPath, nSize);
         return VLPFW_RESULT_CONFIGURATION_ERROR;

@@ -24,9 +24,10 @@ public:
     CPFWConfiguration();
     virtual ~CPFWConfiguration();
 
-    // Reads the file. 0 on success; 12 when it cannot be opened; 13 when it
-    // is not a configuration (GetErrorText says why). A failed load keeps
-    // nothing of the file.
+    // Reads the file. 0 on success; 12 when the path names no regular file
+    // that can be read; 13 when the file is not a configuration
+    // (GetErrorText says why, without the path). A failed load keeps nothing
+    // of the file.
     virtual VLPFW_RESULT Load(VL_CONST_STR szPath);
     virtual void Clear();
 

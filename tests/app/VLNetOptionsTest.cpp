@@ -231,10 +231,16 @@ TEST(VLNetProgram, ExitStatusOfHelpBadLinesAndBadResources)
     EXPECT_EQ(1, RunVlnet("probe --resources /nonexistent/vlnet", strOutput));
     EXPECT_NE(std::string::npos, strOutput.find("result 12 (path error)")) << strOutput;
 
+    // A missing configuration is named once, with the reason.
     std::string strDir = "/tmp/vlnet_app_" + std::to_string(getpid());
-    ASSERT_EQ(0, system(("mkdir -p " + strDir + "/Settings/Default && echo '<Configurations/>' > " + strDir +
-                         "/Settings/Default/vlres300.dat")
-                            .c_str()));
+    ASSERT_EQ(0, system(("mkdir -p " + strDir + "/Settings/Default").c_str()));
+    strOutput.clear();
+    EXPECT_EQ(1, RunVlnet("probe --resources " + strDir, strOutput));
+    EXPECT_EQ("vlnet: initialization failed: result 12 (path error): " + strDir +
+                  "/Settings/Default/vlres300.dat: the configuration does not exist\n",
+              strOutput);
+
+    ASSERT_EQ(0, system(("echo '<Configurations/>' > " + strDir + "/Settings/Default/vlres300.dat").c_str()));
     strOutput.clear();
     EXPECT_EQ(1, RunVlnet("url 0026AB000001 --resources " + strDir, strOutput));
     EXPECT_NE(std::string::npos, strOutput.find("result 13 (configuration format error)")) << strOutput;
@@ -262,7 +268,8 @@ TEST(VLNetProgram, BadResourcesNameTheFileAndTheReason)
     ASSERT_EQ(0, system(("mkdir -p " + strSettings + " && mkfifo " + strSettings + "vlres300.dat").c_str()));
     std::string strOutput;
     EXPECT_EQ(1, RunVlnet("probe --resources " + strDir, strOutput));
-    EXPECT_NE(std::string::npos, strOutput.find(strSettings + "vlres300.dat: the configuration is not a regular file"))
+    EXPECT_NE(std::string::npos, strOutput.find("result 12 (path error): " + strSettings +
+                                                "vlres300.dat: the configuration is not a regular file\n"))
         << strOutput;
 
     // Not well-formed: the parser's line, as the definitions give it.

@@ -2,6 +2,7 @@
 // options, and refusals that keep nothing of a bad file.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -98,7 +99,13 @@ TEST_F(PFWConfiguration, RefusesWhatIsNoConfigurationAndKeepsNothing)
     // A well-formed file too large to be a configuration.
     Write(std::string(kHead) + std::string(1024 * 1024, ' ') + "</Configurations>");
     EXPECT_EQ(VLPFW_RESULT_CONFIGURATION_ERROR, m_Configuration.Load(m_strPath.c_str()));
+    // No regular file at the path is a path error, as an unreadable file
+    // is; the caller names the path, the reason does not again.
     unlink(m_strPath.c_str());
     EXPECT_EQ(VLPFW_RESULT_PATH_ERROR, m_Configuration.Load(m_strPath.c_str()));
+    EXPECT_EQ("the configuration does not exist", Text(m_Configuration.GetErrorText()));
+    ASSERT_EQ(0, mkfifo(m_strPath.c_str(), 0600));
+    EXPECT_EQ(VLPFW_RESULT_PATH_ERROR, m_Configuration.Load(m_strPath.c_str()));
+    EXPECT_EQ("the configuration is not a regular file", Text(m_Configuration.GetErrorText()));
     EXPECT_EQ(VLPFW_RESULT_PATH_ERROR, m_Configuration.Load(nullptr));
 }
