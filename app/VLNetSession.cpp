@@ -93,6 +93,12 @@ std::string PacketListOf(CVLECM& ecm, const std::string& strCommand)
     return strPacketList.empty() ? strCommand : strPacketList;
 }
 
+// "1 reply", "2 replies".
+std::string Count(unsigned long nCount, const char* szOne, const char* szMany)
+{
+    return std::to_string(nCount) + ' ' + (nCount == 1 ? szOne : szMany);
+}
+
 bool CommandOf(const std::string& strName, VLECM_COMMAND& eCommand)
 {
     for (int i = 0; i < VLECM_COMMAND_COUNT; i++) {
@@ -454,8 +460,8 @@ VLPFW_RESULT CVLNetSession::Probe(int nTimeoutSeconds, const std::string& strFil
     m_nSendError = sendStatus.nFirstError;
     noteIncomplete(bTimedOut && !bFindOne);
     if (sendStatus.nLost > 0)
-        m_IncompleteReasons.push_back(std::to_string(sendStatus.nLost) +
-                                      (sendStatus.nLost == 1 ? " reply was" : " replies were") +
+        m_IncompleteReasons.push_back(Count(sendStatus.nLost, "reply", "replies") +
+                                      (sendStatus.nLost == 1 ? " was" : " were") +
                                       " lost: the receive buffer overflowed");
     m_bFoundNotUnicast = bFindOne && GetFoundNIFInfo() == nullptr && hasNonUnicastMatch();
     m_CommunicationManager.StopProbe();
@@ -492,18 +498,20 @@ void CVLNetSession::noteIncomplete(bool bTimedOut)
     for (const CVLECMReplyFilter::SBoundReport& report : filter.GetBoundReports()) {
         std::string strNetwork =
             report.strNetwork.GetLength() > 0 ? "on " + Text(report.strNetwork) : std::string("on no local network");
-        std::string strBound = std::to_string(report.nBound) + " devices";
+        std::string strBound = Count(static_cast<unsigned long>(report.nBound), "device", "devices");
         if (report.nBound == CVLECMReplyFilter::MAX_MACS_PER_SOURCE)
             strBound += " from one address";
-        m_IncompleteReasons.push_back(std::to_string(report.nReplies) + " replies from " +
-                                      std::to_string(report.nAddresses) + " addresses " + strNetwork +
+        m_IncompleteReasons.push_back(Count(report.nReplies, "reply", "replies") + " from " +
+                                      Count(report.nAddresses, "address", "addresses") + " " + strNetwork +
                                       " ignored: more than " + strBound);
     }
     int nListed = 0;
     int nPending = bTimedOut ? countPendingDevices(nListed) : 0;
     if (nPending > 0)
-        m_IncompleteReasons.push_back(std::to_string(nPending) + " of " + std::to_string(nListed) +
-                                      " devices were still waiting for their commands at the time-out");
+        m_IncompleteReasons.push_back(std::to_string(nPending) + " of " +
+                                      Count(static_cast<unsigned long>(nListed), "device", "devices") +
+                                      (nPending == 1 ? " was still waiting for its" : " were still waiting for their") +
+                                      " commands at the time-out");
 }
 
 VLECM_RESULT CVLNetSession::runAndWait(CVLPFWNIFInfo* pNIFInfo, VLECM_COMMAND eCommand, bool bPasswordGiven,

@@ -559,7 +559,9 @@ TEST_F(VLNetUnderAttack, RandomMACsAtRate)
 TEST_F(VLNetUnderAttack, InventedMACsPerProbe)
 {
     Build("hostile=inventmacs flood=1000");
-    ProbeUnderAttack(this, m_Net, m_Expected, "inventmacs", "ignored: more than 4 devices from one address");
+    // One address: said so in the singular.
+    ProbeUnderAttack(this, m_Net, m_Expected, "inventmacs",
+                     " from 1 address on 10.201.1.0/24 ignored: more than 4 devices from one address\n");
 }
 
 TEST_F(VLNetUnderAttack, EndlessRepeatsOfAGenuineReply)
