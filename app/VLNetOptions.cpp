@@ -185,7 +185,10 @@ bool CVLNetOptions::parseArguments(int argc, const char* const* argv)
             unsigned char address[4];
             if (!CVLSocketAddress::ParseDottedQuad(strDevice.c_str(), address))
                 return fail("'" + strDevice + "' is neither a MAC address (00:26:AB:00:00:01) nor an IPv4 address");
-            m_strIPAddress = strDevice;
+            // The address read, in the form a device's address is given
+            // ("10.0.0.010" is 10.0.0.10), so that texts compare as values.
+            m_strIPAddress = std::to_string(address[0]) + '.' + std::to_string(address[1]) + '.' +
+                             std::to_string(address[2]) + '.' + std::to_string(address[3]);
         }
         return true;
     }

@@ -287,7 +287,8 @@ TEST_F(VLNetEndToEnd, GivesAURLAndAChangedLineOfGetDetailReadsBack)
     // One network: reached by the limited broadcast alone.
     ASSERT_TRUE(m_Net.Exec("pc", "ip route add default dev vl1"));
 
-    ProgramRun url = RunVlnet(m_Net, {"url", Address(1, 11)});
+    // The address is compared by value: "010.201.1.011" is 10.201.1.11.
+    ProgramRun url = RunVlnet(m_Net, {"url", "010.201.1.011"});
     ASSERT_EQ(0, url.nStatus) << url.strErrors;
     EXPECT_EQ("http://" + Address(1, 11) + "/\n", url.strOutput);
     ProgramRun missing = RunVlnet(m_Net, {"url", "00:26:AB:7F:7F:7F", "--timeout", "5"});
