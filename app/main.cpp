@@ -31,14 +31,18 @@
 #include "app/VLNetStatusLine.h"
 #include "cm/VLCMApi.h"
 #include "modules/VLModuleLibraries.h"
+#include "pfw/PFWCommunicationManager.h"
 
 namespace {
 // How long a stop may take before the process ends without waiting for its
 // threads (a definition script in a loop, a command that does not stop).
 const int kStopGraceMilliseconds = 900;
-// Free descriptors a run may need besides those open at its start: the
-// probe's sockets, one per running device command and the libraries' own.
-const rlim_t kDescriptorsNeeded = 61;
+// Besides the probe's sockets, a send to the limited broadcast lists the
+// interfaces through a socket of its own for a moment.
+const int kInterfaceListDescriptors = 1;
+// Free descriptors a run needs besides those open at its start (a device
+// command after the probe holds one socket).
+const rlim_t kDescriptorsNeeded = CPFWCommunicationManager::kMaxProbeSockets + kInterfaceListDescriptors;
 
 // SIGINT and SIGTERM ask the run to stop; a thread of its own then gives
 // the run the grace time and, when it has not ended by then, ends the
@@ -105,9 +109,9 @@ long CountOpenDescriptorsBelow(rlim_t nLimit)
 }
 
 // A probe that cannot open its sockets would list part of the devices as if
-// that were all: refuse to start when too few descriptors are free, after
-// raising the soft limit as far as the hard one allows. Inherited
-// descriptors take their share of the limit.
+// that were all: refuse to start when fewer descriptors are free than it
+// may hold, after raising the soft limit to that as far as the hard one
+// allows. Inherited descriptors take their share of the limit.
 bool CheckDescriptors()
 {
     rlimit limit = {};
@@ -124,10 +128,11 @@ bool CheckDescriptors()
         rlim_t nFree = nOpen < 0 || static_cast<rlim_t>(nOpen) > limit.rlim_cur ? 0 : limit.rlim_cur - nOpen;
         if (nOpen >= 0 && nFree < kDescriptorsNeeded) {
             fprintf(stderr,
-                    "vlnet: sockets cannot be opened: %s (%lu descriptors free of %lu allowed, %ld open; %lu "
-                    "needed)\n",
-                    strerror(EMFILE), static_cast<unsigned long>(nFree), static_cast<unsigned long>(limit.rlim_cur),
-                    nOpen, static_cast<unsigned long>(kDescriptorsNeeded));
+                    "vlnet: too few descriptors: %lu free of %lu allowed, %ld open; a probe may hold %lu (%d "
+                    "sockets of its children, %d of follow-up chains, %d listing the interfaces)\n",
+                    static_cast<unsigned long>(nFree), static_cast<unsigned long>(limit.rlim_cur), nOpen,
+                    static_cast<unsigned long>(kDescriptorsNeeded), CPFWCommunicationManager::kProbeChildCount,
+                    CPFWCommunicationManager::kMaxChainSockets, kInterfaceListDescriptors);
             return false;
         }
     }

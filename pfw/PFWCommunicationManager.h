@@ -15,6 +15,7 @@
 #include "base/core/VLThreadSync.h"
 #include "ecm/VLECM.h"
 #include "ecm/VLECMCallbackIF.h"
+#include "ecm/VLECMProbeInstance.h"
 #include "pfw/VLPFWDefs.h"
 #include "pfw/VLPFWNIFInfoFactory.h"
 
@@ -28,6 +29,13 @@ public:
     {
         LOCAL_DBC_COUNT = 5
     };
+    // The sockets a probe holds at most: one for each child of the probe
+    // (the limited broadcast's and the directed broadcasts') and one for
+    // each follow-up chain, holding a place or slow.
+    static constexpr int kProbeChildCount = 1 + LOCAL_DBC_COUNT;
+    static constexpr int kMaxChainSockets =
+        CVLECMProbeInstance::MAX_RUNNING_CHAINS + CVLECMProbeInstance::MAX_SLOW_CHAINS;
+    static constexpr int kMaxProbeSockets = kProbeChildCount + kMaxChainSockets;
 
     CPFWCommunicationManager();
     virtual ~CPFWCommunicationManager();
