@@ -149,6 +149,11 @@ CVLPFWNIFInfo* FindDevice(CVLNetSession& session, const CVLNetOptions& options, 
         nExit = VLNET_EXIT_FAILURE;
         return nullptr;
     }
+    // A stop ends the probe early: what it found is not used.
+    if (CVLNetSession::IsStopRequested()) {
+        nExit = VLNET_EXIT_STOPPED;
+        return nullptr;
+    }
     CVLPFWNIFInfo* pNIFInfo = session.GetFoundNIFInfo();
     // A second address answered for the device's MAC: which one is the
     // device cannot be told, and a command (a password) must not go to either.
@@ -162,14 +167,10 @@ CVLPFWNIFInfo* FindDevice(CVLNetSession& session, const CVLNetOptions& options, 
         return nullptr;
     }
     if (pNIFInfo == nullptr) {
-        if (CVLNetSession::IsStopRequested()) {
-            nExit = VLNET_EXIT_STOPPED;
-        } else {
-            ReportNothingSent(session);
-            fprintf(stderr, "vlnet: device %s %s\n", strMAC.empty() ? options.GetIPAddress().c_str() : strMAC.c_str(),
-                    session.IsFoundNotUnicast() ? "answered the probe but not by unicast" : "not found");
-            nExit = VLNET_EXIT_FAILURE;
-        }
+        ReportNothingSent(session);
+        fprintf(stderr, "vlnet: device %s %s\n", strMAC.empty() ? options.GetIPAddress().c_str() : strMAC.c_str(),
+                session.IsFoundNotUnicast() ? "answered the probe but not by unicast" : "not found");
+        nExit = VLNET_EXIT_FAILURE;
     }
     return pNIFInfo;
 }
@@ -181,6 +182,8 @@ int ShowUrl(CVLNetSession& session, const CVLNetOptions& options, bool bOpen)
     if (pNIFInfo == nullptr)
         return nExit;
     std::string strURL = session.GetWebConfigURL(pNIFInfo);
+    if (CVLNetSession::IsStopRequested())
+        return VLNET_EXIT_STOPPED;
     if (!bOpen) {
         printf("%s\n", strURL.c_str());
         return VLNET_EXIT_SUCCESS;
@@ -289,6 +292,11 @@ const VLNetCommand* CVLNetCommands::Find(const std::string& strName)
             return &command;
     }
     return nullptr;
+}
+
+bool CVLNetCommands::WritesOutput(const std::string& strName)
+{
+    return strName != "open";
 }
 
 std::string CVLNetCommands::GetProgramUsage()

@@ -56,6 +56,9 @@ class CVLNetCommands
 public:
     // The row of a command, or null for an unknown name.
     static const VLNetCommand* Find(const std::string& strName);
+    // True for a command whose result is what it writes on standard output
+    // (all but open, which hands the URL to the browser).
+    static bool WritesOutput(const std::string& strName);
     // The program's usage, listing every command.
     static std::string GetProgramUsage();
 };

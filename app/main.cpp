@@ -2,11 +2,15 @@
 // the local networks and lists the devices found, gives or opens a device's
 // web page, and runs single device commands.
 //
-// Exit status: 0 success; 1 a failure (start-up, device not found, a
-// command's non-zero result, output that could not be written); 2 a command
-// line, a PATH=VALUE or a password it does not accept, nothing sent; 130
-// stopped by SIGINT or SIGTERM.
+// Exit status: 0 success; 1 a failure (start-up, standard output closed,
+// device not found, a command's non-zero result, output that could not be
+// written); 2 a command line, a PATH=VALUE or a password it does not accept,
+// nothing sent; 3 a probe whose list may be short (devices dropped by a
+// bound, lost to a full receive buffer, still waiting for their commands, or
+// answering only the broadcast; a definition script failed); 130 stopped by
+// SIGINT or SIGTERM, with nothing printed or opened after the stop.
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <pthread.h>
 #include <sys/socket.h>
@@ -89,6 +93,28 @@ void InstallStopSignals()
     std::thread(WatchStopSignals, signals).detach();
 }
 
+// Opens /dev/null on the standard descriptors that are closed, before any
+// other is opened: a socket would otherwise take number 1 and be written
+// the device list. False when it cannot; bOutputClosed: standard output
+// was closed.
+bool OpenClosedStandardDescriptors(bool& bOutputClosed)
+{
+    bOutputClosed = false;
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; fd++) {
+        if (fcntl(fd, F_GETFD) != -1 || errno != EBADF)
+            continue;
+        bOutputClosed = bOutputClosed || fd == STDOUT_FILENO;
+        // The lower ones are open: the lowest free number is fd.
+        int nNull = open("/dev/null", O_RDWR);
+        if (nNull != fd) {
+            if (nNull >= 0)
+                close(nNull);
+            return false;
+        }
+    }
+    return true;
+}
+
 // Descriptor numbers below nLimit that are open now (the standard streams and
 // whatever the run inherited), or -1 when they cannot be listed.
 long CountOpenDescriptorsBelow(rlim_t nLimit)
@@ -159,6 +185,11 @@ int InitializeFailed(VLPFW_RESULT eResult, const std::string& strError)
 
 int main(int argc, char** argv)
 {
+    bool bOutputClosed = false;
+    if (!OpenClosedStandardDescriptors(bOutputClosed)) {
+        fprintf(stderr, "vlnet: a closed standard descriptor cannot be opened on /dev/null\n");
+        return VLNET_EXIT_FAILURE;
+    }
     setvbuf(stdout, nullptr, _IOLBF, 0);
     CVLNetOptions options;
     if (!options.Parse(argc, argv)) {
@@ -169,6 +200,10 @@ int main(int argc, char** argv)
     if (options.IsHelp()) {
         fputs(CVLNetOptions::GetUsage(options.GetCommand()).c_str(), stdout);
         return VLNET_EXIT_SUCCESS;
+    }
+    if (bOutputClosed && CVLNetCommands::WritesOutput(options.GetCommand())) {
+        fprintf(stderr, "vlnet: standard output is closed\n");
+        return VLNET_EXIT_FAILURE;
     }
     InstallStopSignals();
     if (!CheckDescriptors())
@@ -196,5 +231,7 @@ int main(int argc, char** argv)
         fprintf(stderr, "vlnet: standard output could not be written: %s\n", strerror(nError));
         nExit = VLNET_EXIT_FAILURE;
     }
-    return nExit;
+    // A stop that came after the command's own check still ends the run as
+    // stopped, as it would have after the grace time.
+    return CVLNetSession::IsStopRequested() ? VLNET_EXIT_STOPPED : nExit;
 }

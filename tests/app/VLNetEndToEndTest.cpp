@@ -10,6 +10,7 @@
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <csignal>
+#include <cstring>
 #include <chrono>
 #include <unistd.h>
 
@@ -777,4 +778,128 @@ TEST_F(VLNetEndToEnd, DescriptorsFailingScriptsAndAStopWithUnreadOutput)
 
     EXPECT_EQ("exit 130", StopWithUnreadOutput(m_Net, 1));
     EXPECT_EQ("exit 130", StopWithUnreadOutput(m_Net, 2));
+}
+
+namespace {
+// The UDP datagrams the namespace's sockets have been given (Udp InDatagrams).
+long UdpDatagramsIn()
+{
+    std::ifstream in("/proc/self/net/snmp");
+    std::string strLine;
+    bool bHeader = true;
+    while (std::getline(in, strLine)) {
+        if (strLine.compare(0, 4, "Udp:") != 0)
+            continue;
+        if (bHeader) {
+            bHeader = false;
+            continue;
+        }
+        std::istringstream fields(strLine.substr(4));
+        long nIn = -1;
+        fields >> nIn;
+        return nIn;
+    }
+    return -1;
+}
+
+// True once the process has a socket open: its probe has started, and its
+// stop signals are taken by then.
+bool HasSocket(pid_t pid)
+{
+    std::string strFds = "/proc/" + std::to_string(pid) + "/fd";
+    DIR* pDir = opendir(strFds.c_str());
+    if (pDir == nullptr)
+        return false;
+    bool bSocket = false;
+    while (const dirent* pEntry = readdir(pDir)) {
+        char szLink[64] = {};
+        if (readlink((strFds + "/" + pEntry->d_name).c_str(), szLink, sizeof(szLink) - 1) > 0 &&
+            strncmp(szLink, "socket:", 7) == 0)
+            bSocket = true;
+    }
+    closedir(pDir);
+    return bSocket;
+}
+
+// Runs vlnet (through the shell, so that strLine may set variables) and
+// sends it SIGINT once its probe has started and it has been given
+// nDatagrams replies; "exit N|OUTPUT", or what went wrong.
+std::string StopAfterReplies(CTestNetwork& net, const std::string& strLine, long nDatagrams)
+{
+    return net.RunIn("pc", [&]() -> std::string {
+        int out[2];
+        if (pipe(out) != 0)
+            return "FAIL:pipe";
+        const long nBefore = UdpDatagramsIn();
+        pid_t pid = fork();
+        if (pid == 0) {
+            dup2(out[1], 1);
+            close(out[0]), close(out[1]);
+            execl("/bin/sh", "sh", "-c", strLine.c_str(), static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        close(out[1]);
+        bool bAnswered = false;
+        for (int i = 0; i < 2000 && !bAnswered; i++) {
+            usleep(5000);
+            bAnswered = HasSocket(pid) && UdpDatagramsIn() - nBefore >= nDatagrams;
+        }
+        kill(pid, SIGINT);
+        std::string strOut = ReadFd(out[0]);
+        close(out[0]);
+        int nStatus = 0;
+        waitpid(pid, &nStatus, 0);
+        if (!bAnswered)
+            return "not answered";
+        return (WIFEXITED(nStatus) ? "exit " + std::to_string(WEXITSTATUS(nStatus)) : "killed") + "|" + strOut;
+    });
+}
+}  // namespace
+
+// A stop ends url and open as it ends probe and run: nothing printed or
+// opened, status 130, even when the device was found before the stop. The
+// definitions' send schedule is made a minute long, so that the stop comes
+// while the probe still waits for it to pass.
+TEST_F(VLNetEndToEnd, AStopPrintsAndOpensNothingAndClosedOutputIsRefused)
+{
+    AddNetwork(1, {""});
+    ASSERT_TRUE(m_Net.Exec("pc", "ip route add default dev vl1"));
+    const std::string strDir = "/tmp/vlnet_stop_" + std::to_string(getpid());
+    const std::string strSettings = strDir + "/resources/Settings/Default/";
+    const std::string strBrowser = strDir + "/bin/xdg-open";
+    const std::string strOpened = strDir + "/opened";
+    // Re-sends 30 s apart, and a browser that leaves the URL it is given in
+    // a file.
+    const std::string strSetUp =
+        "rm -rf " + strDir + " && mkdir -p " + strDir + "/bin && cp -r " + BinDir() + "/../share/vlnet " + strDir +
+        "/resources && sed -i 's|\"Probe_RetryInterval\" value=\"700\"|\"Probe_RetryInterval\" value=\"30000\"|' " +
+        strSettings + "ModuleMapping.xml && grep -q 'value=\"30000\"' " + strSettings + "ModuleMapping.xml && " +
+        BinDir() + "/vlresource build " + strSettings + "vlres201.dat " + strSettings + "vlres200.dat >/dev/null" +
+        " && printf '#!/bin/sh\\necho \"$1\" > " + strOpened + "\\n' > " + strBrowser + " && chmod +x " + strBrowser;
+    ASSERT_EQ(0, system(strSetUp.c_str()));
+    const std::string strVlnet = "PATH=" + strDir + "/bin:$PATH exec " + BinDir() + "/vlnet ";
+    // A probe reply, and the answers to CheckUnicast and GetListInfo: the
+    // device has been found.
+    const long kRepliesOfAFind = 3;
+    for (const char* szCommand : {"url", "open"}) {
+        std::string strLine = strVlnet + szCommand + " " + Mac(1, 0) + " --resources " + strDir + "/resources";
+        EXPECT_EQ("exit 130|", StopAfterReplies(m_Net, strLine, kRepliesOfAFind)) << szCommand;
+    }
+    EXPECT_NE(0, access(strOpened.c_str(), F_OK));
+
+    // Standard output closed: probe, url and run refuse at once, as no
+    // socket may take its number; open needs none.
+    const std::string strResources = " --resources " + BinDir() + "/../share/vlnet";
+    for (const std::string& strArgs : {std::string("probe"), "url " + Mac(1, 0), "run " + Mac(1, 0) + " GetDetail"}) {
+        ProgramRun closed = RunProgram(m_Net, {"/bin/sh", "-c", strVlnet + strArgs + strResources + " >&-"});
+        EXPECT_EQ(1, closed.nStatus) << strArgs;
+        EXPECT_EQ("vlnet: standard output is closed\n", closed.strErrors) << strArgs;
+    }
+    ProgramRun open = RunProgram(m_Net, {"/bin/sh", "-c", strVlnet + "open " + Mac(1, 0) + strResources + " >&-"});
+    EXPECT_EQ(0, open.nStatus) << open.strErrors;
+    std::ifstream opened(strOpened);
+    std::string strURL;
+    EXPECT_TRUE(std::getline(opened, strURL));
+    EXPECT_EQ("http://" + Address(1, 10) + "/", strURL);
+    EXPECT_EQ(0, system(("rm -rf " + strDir).c_str()));
 }
