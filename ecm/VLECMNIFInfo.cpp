@@ -67,7 +67,8 @@ CVLECMNIFInfo::CVLECMNIFInfo()
       m_bProbeCallbackCompletion(false), m_bConnect{false, false}, m_bUnicast{false, false}, m_bCommandRunning(false),
       m_bCommandStop(false), m_eCommand(VLECM_COMMAND_CHECK_UNICAST), m_eCommandConnectType(VLECM_CONNECT_TYPE_NETWORK),
       m_pCommandCallbackIF(nullptr), m_pCommandInstance(nullptr), m_eCommandResult(VLECM_RESULT_SUCCESS),
-      m_nCommandDeviceResult(0), m_pCommandKind(&CVLECMNetworkCommands::Instance())
+      m_nCommandDeviceResult(0), m_eUnicastCheckResult(VLECM_RESULT_SUCCESS), m_nUnicastCheckDeviceResult(0),
+      m_pCommandKind(&CVLECMNetworkCommands::Instance())
 {
 }
 
@@ -341,6 +342,20 @@ long CVLECMNIFInfo::GetCommandDeviceResult()
     return m_nCommandDeviceResult;
 }
 
+VLECM_RESULT CVLECMNIFInfo::GetUnicastCheckResult()
+{
+    CVLThreadLock lock(&m_CommandSync);
+    lock.Lock();
+    return m_eUnicastCheckResult;
+}
+
+long CVLECMNIFInfo::GetUnicastCheckDeviceResult()
+{
+    CVLThreadLock lock(&m_CommandSync);
+    lock.Lock();
+    return m_nUnicastCheckDeviceResult;
+}
+
 void CVLECMNIFInfo::OnThread(void* pData)
 {
     (void)pData;
@@ -511,9 +526,18 @@ VLECM_RESULT CVLECMNIFInfo::executeVLPCCommand(VLECM_COMMAND eCommand)
     VLECM_RESULT eResult = runUnicastFunction(this, eCommand);
     if (eCommand == VLECM_COMMAND_CHECK_UNICAST) {
         SetUnicast(eConnectType, eResult == VLECM_RESULT_SUCCESS);
+        {
+            CVLThreadLock lock(&m_CommandSync);
+            lock.Lock();
+            m_eUnicastCheckResult = eResult;
+            m_nUnicastCheckDeviceResult = m_nCommandDeviceResult;
+        }
         // Without filtering, a device that does not answer by unicast stays
-        // a found device, marked as such.
-        if (eResult == VLECM_RESULT_TIMEOUT && !getOptionBool("Option.CheckUnicast.NonUnicastDeviceFiltering"))
+        // a found device, marked as such, whether its check went unanswered
+        // or failed (another host holding its address answers in its place):
+        // the record keeps why. Only a stopped check ends without a report.
+        if (eResult != VLECM_RESULT_SUCCESS && eResult != VLECM_RESULT_STOPPED &&
+            !getOptionBool("Option.CheckUnicast.NonUnicastDeviceFiltering"))
             eResult = VLECM_RESULT_SUCCESS;
     } else if (eCommand == VLECM_COMMAND_CHECK_PASSWORD && eResult == VLECM_RESULT_SUCCESS) {
         CVLTargetLock lock(this);

@@ -84,6 +84,12 @@ public:
     // The result code of the device's error reply that ended the last
     // finished command (0xF003 a wrong password, ...); 0 when none did.
     virtual long GetCommandDeviceResult();
+    // How the last unicast check ended, as the device's answer (or its
+    // absence) gave it: 10 when the device did not answer, before a
+    // probe without filtering counts that as success; and the result code
+    // of the device's error reply, 0 when none. 0 and 0 before a check ends.
+    virtual VLECM_RESULT GetUnicastCheckResult();
+    virtual long GetUnicastCheckDeviceResult();
 
     void OnThread(void* pData) override;
 
@@ -133,6 +139,8 @@ protected:
     CVLECMPropertyMap m_CommandOptionMap;
     VLECM_RESULT m_eCommandResult;
     long m_nCommandDeviceResult;
+    VLECM_RESULT m_eUnicastCheckResult;
+    long m_nUnicastCheckDeviceResult;
     // How the commands reach the device (guarded by m_CommandSync): the
     // network kind, or the simulated one, made when the record is marked
     // as a simulated device.

@@ -571,9 +571,10 @@ void CVLECMProbeInstance::OnCheckUnicast(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_
     // A failure ends the chain without a report.
     if (eResult != VLECM_RESULT_SUCCESS)
         return;
-    // Success without unicast: the check timed out and filtering is off. The
-    // device is kept as one that does not answer unicast, and reported so
-    // now: the further commands go by unicast and could never reach it.
+    // Success without unicast: the check timed out or failed and filtering
+    // is off. The device is kept as one that does not answer unicast, and
+    // reported so now: the further commands go by unicast and could never
+    // reach it.
     if (!bUnicast) {
         if (m_pCallbackIF != nullptr)
             m_pCallbackIF->OnProbe(pNIFInfo, eConnectType, false, false);

@@ -112,6 +112,51 @@ TEST_F(ECMProbe, SkippedSupportInformationAndFailedChains)
     EXPECT_NE(nullptr, m_ECM.FindNIFInfo(kMac2));
 }
 
+// A device that answers the probe but not its unicast check, whether the
+// check went unanswered or failed (another host holding its address answers
+// in its place), is reported without unicast unless filtering is on; either
+// way its record tells why.
+TEST_F(ECMProbe, FailedUnicastChecksAreReportedUnlessFilteredAndSayWhy)
+{
+    CFakeNetwork::SetAnswer(kMac1, "CheckUnicast", EFakeAnswer::Timeout);
+    CFakeNetwork::SetAnswer(kMac2, "CheckUnicast", EFakeAnswer::DeviceError);
+    for (int nRound : {1, 2}) {
+        bool bFilter = nRound == 2;
+        SCOPED_TRACE(bFilter);
+        CVLECMPropertyMap options;
+        options[CVLString("Option.Probe.SkipGetSupportInformation", 72)] = CVLString("true", 72);
+        options[CVLString("Option.CheckUnicast.NonUnicastDeviceFiltering", 72)] =
+            CVLString(bFilter ? "true" : "false", 72);
+        ASSERT_EQ(VLECM_RESULT_SUCCESS, m_ECM.Probe(VLECM_PROBE_CONNECT_TYPE_ALL, &options));
+        ASSERT_TRUE(CFakeNetwork::Reply(kMac1));
+        ASSERT_TRUE(CFakeNetwork::Reply(kMac2));
+        if (!bFilter) {
+            ASSERT_TRUE(m_Client.WaitFor("probe", 2));
+        }
+        // Each check has been asked for (so its record exists) and has ended.
+        for (const char* szMac : {kMac1, kMac2}) {
+            for (int i = 0; i < 2000 && (CFakeNetwork::RequestCount(szMac, "CheckUnicast") < nRound ||
+                                         m_ECM.FindNIFInfo(szMac)->IsCommandRunning());
+                 ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        CVLECMNIFInfo* pDeaf = m_ECM.FindNIFInfo(kMac1);
+        CVLECMNIFInfo* pHeldTwice = m_ECM.FindNIFInfo(kMac2);
+        ASSERT_NE(nullptr, pDeaf);
+        ASSERT_NE(nullptr, pHeldTwice);
+        EXPECT_EQ(VLECM_RESULT_TIMEOUT, pDeaf->GetUnicastCheckResult());
+        EXPECT_EQ(0, pDeaf->GetUnicastCheckDeviceResult());
+        EXPECT_EQ(VLECM_RESULT_DEVICE_ERROR, pHeldTwice->GetUnicastCheckResult());
+        EXPECT_EQ(0xF003, pHeldTwice->GetUnicastCheckDeviceResult());
+        EXPECT_EQ(0, CFakeNetwork::RequestCount(kMac2, "GetListInfo"));
+        Drain(m_ECM);
+        // Reported once each, without unicast, in the unfiltered probe only.
+        EXPECT_EQ(2u, m_Client.Count("probe"));
+        for (const auto& event : m_Client.Events())
+            EXPECT_FALSE(event.bUnicast) << event.strMac;
+    }
+}
+
 TEST_F(ECMProbe, RepliesWithoutAMACAddressAreDroppedAndReleased)
 {
     ASSERT_EQ(VLECM_RESULT_SUCCESS, Probe());
