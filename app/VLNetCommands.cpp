@@ -123,17 +123,35 @@ int RunProbe(CVLNetSession& session, const CVLNetOptions& options)
     if (ReportNothingSent(session))
         return VLNET_EXIT_FAILURE;
     std::vector<std::string> reasons = session.GetIncompleteReasons();
+    std::vector<CVLNetSession::SUnlisted> unlisted = session.GetUnlisted();
     int nFound = session.GetFoundCount();
     statusLine.Close(nFound);
-    for (const std::string& strReason : reasons)
-        fprintf(stderr, "vlnet: %s\n", strReason.c_str());
-    bool bScriptsFailed = session.ReportScriptFailures();
-    // The device asked for is missing, as url and run say.
-    if (nFound == 0 && !options.GetMACAddress().empty()) {
-        fprintf(stderr, "vlnet: device %s not found\n", options.GetMACAddress().c_str());
+    const std::string& strMAC = options.GetMACAddress();
+    // With --mac the run is about that device alone: listed, nothing else
+    // matters; missing, it says why, as url and run do.
+    if (!strMAC.empty()) {
+        session.ReportScriptFailures();
+        if (nFound > 0)
+            return VLNET_EXIT_SUCCESS;
+        for (const std::string& strReason : reasons)
+            fprintf(stderr, "vlnet: %s\n", strReason.c_str());
+        if (unlisted.empty())
+            fprintf(stderr, "vlnet: device %s not found\n", strMAC.c_str());
+        else
+            fprintf(stderr, "vlnet: device %s answered the probe but %s: %s\n", strMAC.c_str(),
+                    unlisted[0].bUnicast ? "was not listed" : "not by unicast", unlisted[0].strReason.c_str());
         return VLNET_EXIT_FAILURE;
     }
-    return reasons.empty() && !bScriptsFailed ? VLNET_EXIT_SUCCESS : VLNET_EXIT_INCOMPLETE;
+    for (const std::string& strReason : reasons)
+        fprintf(stderr, "vlnet: %s\n", strReason.c_str());
+    // A device that answered the probe alone is the one most in need of
+    // attention (a wrong address or mask, another host holding its address).
+    for (const CVLNetSession::SUnlisted& device : unlisted)
+        fprintf(stderr, "vlnet: not listed: %s\t%s\n",
+                CVLNetSession::FormatDeviceLine(device.strMAC, device.strIP, device.strModel).c_str(),
+                device.strReason.c_str());
+    bool bScriptsFailed = session.ReportScriptFailures();
+    return reasons.empty() && unlisted.empty() && !bScriptsFailed ? VLNET_EXIT_SUCCESS : VLNET_EXIT_INCOMPLETE;
 }
 
 // Probes until the device of the command line is found; null when it is not.

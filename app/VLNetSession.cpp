@@ -71,6 +71,8 @@ long ClampedConst(CVLCMApi* pApi, const char* szName, long nDefault, long nMax)
 
 // The device's own result codes that the front end names.
 const long kDeviceWrongPassword = 0xF003;
+// A request named another device's MAC: another host holds the address.
+const long kDeviceOtherDevice = 0xF004;
 // Where a command's reply says that the device restarts to apply it.
 const char* RestartPath(VLECM_COMMAND eCommand)
 {
@@ -381,6 +383,61 @@ bool CVLNetSession::hasNonUnicastMatch()
     return bFound;
 }
 
+std::vector<CVLNetSession::SUnlisted> CVLNetSession::GetUnlisted()
+{
+    return m_Unlisted;
+}
+
+void CVLNetSession::noteUnlisted(bool bTimedOut, const std::string& strFilterMAC)
+{
+    CVLECMNIFInfoList* pList = m_CommunicationManager.GetVLECM().GetNIFInfoList();
+    if (pList == nullptr)
+        return;
+    std::set<CVLPFWNIFInfo*> accepted;
+    {
+        std::lock_guard<std::mutex> lock(m_Mutex);
+        accepted = m_AcceptedNIFInfoSet;
+    }
+    // The communication manager removes the devices it refuses once they
+    // are reported; a device whose chain failed, or still runs, stays listed
+    // unreported. Listed records stay valid while the list's lock is held.
+    pList->Lock();
+    for (CVLTargetIterator it = pList->Begin(); !it.IsEnd(); it.Next()) {
+        CVLPFWNIFInfo* pNIFInfo = dynamic_cast<CVLPFWNIFInfo*>(it.Get());
+        if (pNIFInfo == nullptr || pNIFInfo->IsDummy() || accepted.count(pNIFInfo) != 0)
+            continue;
+        std::string strMAC = CVLNetOptions::NormalizeMACAddress(Text(pNIFInfo->GetMACAddress()));
+        if (strMAC.empty() || (!strFilterMAC.empty() && strMAC != strFilterMAC))
+            continue;
+        SUnlisted unlisted;
+        unlisted.strMAC = strMAC;
+        unlisted.strIP = Text(pNIFInfo->GetIPAddress());
+        unlisted.strModel = Text(pNIFInfo->GetDisplayName());
+        unlisted.bUnicast = pNIFInfo->IsUnicast(VLECM_CONNECT_TYPE_NETWORK);
+        VLECM_RESULT eResult = pNIFInfo->GetCommandResult();
+        if (pNIFInfo->IsCommandRunning() || eResult == VLECM_RESULT_SUCCESS) {
+            // Only a time-out leaves a chain unfinished: a probe that ends
+            // by itself waits for them all.
+            if (!bTimedOut)
+                continue;
+            unlisted.strReason = "still waiting for its commands at the time-out";
+        } else if (!unlisted.bUnicast) {
+            VLECM_RESULT eCheck = pNIFInfo->GetUnicastCheckResult();
+            long nDeviceResult = pNIFInfo->GetUnicastCheckDeviceResult();
+            if (eCheck == VLECM_RESULT_TIMEOUT)
+                unlisted.strReason = "no answer to unicast";
+            else if (eCheck == VLECM_RESULT_DEVICE_ERROR && nDeviceResult == kDeviceOtherDevice)
+                unlisted.strReason = "unicast check failed: another device answered at its address (error F004)";
+            else
+                unlisted.strReason = "unicast check failed: " + FailureText(eCheck, nDeviceResult);
+        } else {
+            unlisted.strReason = "its commands failed: " + FailureText(eResult, pNIFInfo->GetCommandDeviceResult());
+        }
+        m_Unlisted.push_back(unlisted);
+    }
+    pList->Unlock();
+}
+
 VLPFW_RESULT CVLNetSession::Probe(int nTimeoutSeconds, const std::string& strFilterMAC, const std::string& strFindMAC,
                                   const std::string& strFindIP, CVLNetStatusLine* pStatusLine)
 {
@@ -401,6 +458,7 @@ VLPFW_RESULT CVLNetSession::Probe(int nTimeoutSeconds, const std::string& strFil
     m_bFoundNotUnicast = false;
     m_nSendError = 0;
     m_IncompleteReasons.clear();
+    m_Unlisted.clear();
     if (!m_CommunicationManager.SetFilterMACAddress(strFilterMAC.c_str()))
         return VLPFW_RESULT_PARAMETER_ERROR;
     using Clock = std::chrono::steady_clock;
@@ -458,7 +516,11 @@ VLPFW_RESULT CVLNetSession::Probe(int nTimeoutSeconds, const std::string& strFil
     VLPROBE_SEND_STATUS sendStatus = m_CommunicationManager.GetVLECM().GetProbeInstance().GetProbeSendStatus();
     m_bNothingSent = sendStatus.nSent == 0 && sendStatus.nFailed > 0;
     m_nSendError = sendStatus.nFirstError;
-    noteIncomplete(bTimedOut && !bFindOne);
+    // With a filtering MAC address, the others do not matter; its device,
+    // if it still waits, is named below.
+    noteIncomplete(bTimedOut && !bFindOne && strFilterMAC.empty());
+    if (!bFindOne)
+        noteUnlisted(bTimedOut, CVLNetOptions::NormalizeMACAddress(strFilterMAC));
     if (sendStatus.nLost > 0)
         m_IncompleteReasons.push_back(Count(sendStatus.nLost, "reply", "replies") +
                                       (sendStatus.nLost == 1 ? " was" : " were") +

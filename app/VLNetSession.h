@@ -48,6 +48,20 @@ public:
     // error: devices a network's bound dropped, devices still waiting for
     // their commands at the time-out. Empty when the list is whole.
     std::vector<std::string> GetIncompleteReasons();
+    // A device that answered the last probe but is not listed, and why:
+    // "no answer to unicast", "unicast check failed: REASON", "still waiting
+    // for its commands at the time-out", "its commands failed: REASON".
+    struct SUnlisted
+    {
+        std::string strMAC;
+        std::string strIP;
+        std::string strModel;
+        std::string strReason;
+        bool bUnicast = false;  // it did answer by unicast
+    };
+    // Those of the last probe (with a filtering MAC address, that device
+    // alone), in the order of the device list; none for url, open and run.
+    std::vector<SUnlisted> GetUnlisted();
     // True when the device looked for was not found, but a device of its
     // MAC (or IP) address answered the last probe and not by unicast.
     bool IsFoundNotUnicast() const { return m_bFoundNotUnicast; }
@@ -109,6 +123,9 @@ private:
     void noteIncomplete(bool bTimedOut);
     // True when the list holds the device looked for, heard but not by unicast.
     bool hasNonUnicastMatch();
+    // Before the probe stops: fills GetUnlisted with the listed devices
+    // (strFilterMAC alone when given) that were not accepted.
+    void noteUnlisted(bool bTimedOut, const std::string& strFilterMAC);
     // Lists again, marked, the devices listed before a second address
     // answered for their MAC.
     void markConflicts();
@@ -134,6 +151,7 @@ private:
     bool m_bFoundNotUnicast;
     long m_nSendError;
     std::vector<std::string> m_IncompleteReasons;
+    std::vector<SUnlisted> m_Unlisted;
     // Printed devices: their line's parts, and whether the line was marked.
     struct SPrinted
     {

@@ -100,8 +100,11 @@ fi
 
 step "vlnet probe: broadcasts the VLPC probe on every network and lists each device that" \
   "answers, and answers again by unicast, once: MAC, IP address, model name. The device that" \
-  "ignores unicast and the hostile one are not listed."
-vlnet probe || exit $?
+  "ignores unicast and the hostile one are not listed: they are named after the list, with" \
+  "why, and the status is 3 (the list is short)."
+vlnet probe
+status=$?
+[ "$status" = 0 ] || [ "$status" = 3 ] || exit "$status"
 
 step "vlnet url: probes until the device is found and prints its web page's address."
 vlnet url "$device" || exit $?
