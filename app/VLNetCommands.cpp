@@ -23,9 +23,14 @@ const char kUsageProbe[] =
     "usage: vlnet probe [--timeout SECONDS] [--mac MAC] [--resources DIR]\n"
     "Probes the local networks and prints one line per device as it is found:\n"
     "MAC<TAB>IP<TAB>MODEL. Ends when the probe is over, or after the time-out.\n"
+    "A device that answered the probe but is not listed (no answer to unicast, a\n"
+    "failed unicast check, still waiting at the time-out) is named after the list\n"
+    "on standard error, 'vlnet: not listed: MAC<TAB>IP<TAB>MODEL<TAB>WHY', and\n"
+    "the status is 3.\n"
     "\n"
     "  --timeout SECONDS  stop after this many seconds (default 60)\n"
-    "  --mac MAC          list only the device with this MAC address\n"
+    "  --mac MAC          list only the device with this MAC address: status 0 when\n"
+    "                     it is listed, 1 when not\n"
     "  --resources DIR    the resource folder (default: share/vlnet beside the program's folder)\n";
 
 const char kUsageUrl[] = "usage: vlnet url MAC|IP [--timeout SECONDS] [--resources DIR]\n"
