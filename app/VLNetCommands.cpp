@@ -19,47 +19,21 @@
 #include "pfw/VLPFWNIFInfo.h"
 
 namespace {
-const char kUsageProbe[] =
-    "usage: vlnet probe [--timeout SECONDS] [--mac MAC] [--resources DIR]\n"
-    "Probes the local networks and prints one line per device as it is found:\n"
-    "MAC<TAB>IP<TAB>MODEL. Ends when the probe is over, or after the time-out.\n"
-    "A device that answered the probe but is not listed (no answer to unicast, a\n"
-    "failed unicast check, still waiting at the time-out) is named after the list\n"
-    "on standard error, 'vlnet: not listed: MAC<TAB>IP<TAB>MODEL<TAB>WHY', and\n"
-    "the status is 3.\n"
-    "\n"
-    "  --timeout SECONDS  stop after this many seconds (default 60)\n"
-    "  --mac MAC          list only the device with this MAC address: status 0 when\n"
-    "                     it is listed, 1 when not\n"
-    "  --resources DIR    the resource folder (default: share/vlnet beside the program's folder)\n";
+const char kDescriptionProbe[] = "Probes the local networks and prints one line per device as it is found:\n"
+                                 "MAC<TAB>IP<TAB>MODEL. Ends when the probe is over, or after the time-out.\n"
+                                 "A device that answered the probe but is not listed (no answer to unicast, a\n"
+                                 "failed unicast check, still waiting at the time-out) is named after the list\n"
+                                 "on standard error, 'vlnet: not listed: MAC<TAB>IP<TAB>MODEL<TAB>WHY', and\n"
+                                 "the status is 3.\n";
 
-const char kUsageUrl[] = "usage: vlnet url MAC|IP [--timeout SECONDS] [--resources DIR]\n"
-                         "Probes until the device is found and prints its web page URL.\n"
-                         "A device not found before the probe ends is an error.\n"
-                         "\n"
-                         "  --timeout SECONDS  give up after this many seconds (default 60)\n"
-                         "  --resources DIR    the resource folder\n";
+const char kDescriptionUrl[] = "Probes until the device is found and prints its web page URL.\n"
+                               "A device not found before the probe ends is an error.\n";
 
-const char kUsageOpen[] = "usage: vlnet open MAC|IP [--timeout SECONDS] [--resources DIR]\n"
-                          "Probes until the device is found and opens its web page in the browser.\n"
-                          "A device not found before the probe ends is an error.\n"
-                          "\n"
-                          "  --timeout SECONDS  give up after this many seconds (default 60)\n"
-                          "  --resources DIR    the resource folder\n";
-
-// The commands run offers: those the device manager carries out; the usage
-// names the others apart.
-#define VLNET_RUN_COMMAND_USAGE(ID, NAME, REPORT, CARRIED, RETRY) VLNET_RUN_USAGE_##CARRIED(NAME)
-#define VLNET_RUN_USAGE_true(NAME) "  " #NAME "\n"
-#define VLNET_RUN_USAGE_false(NAME)
-#define VLNET_RUN_COMMAND_WITHHELD(ID, NAME, REPORT, CARRIED, RETRY) VLNET_RUN_USAGE_##CARRIED##_WITHHELD(NAME)
-#define VLNET_RUN_USAGE_true_WITHHELD(NAME)
-#define VLNET_RUN_USAGE_false_WITHHELD(NAME) "  " #NAME "\n"
+const char kDescriptionOpen[] = "Probes until the device is found and opens its web page in the browser.\n"
+                                "A device not found before the probe ends is an error.\n";
 
 // clang-format off
-const char kUsageRun[] =
-    "usage: vlnet run MAC COMMAND [--password-file FILE | --password PW] [PATH=VALUE ...] [--dump]\n"
-    "                 [--timeout SECONDS] [--resources DIR]\n"
+const char kDescriptionRun[] =
     "Probes until the device is found, sets the given values on its record, runs\n"
     "one device command and prints 'result N (meaning)' and the record's values,\n"
     "one PATH=VALUE line each (lists as PATH.N.FIELD=VALUE), in the form this\n"
@@ -76,33 +50,40 @@ const char kUsageRun[] =
     "off the network is refused too (0.0.0.0, broadcast, loopback, multicast or\n"
     "reserved addresses, the network or broadcast address of the mask given,\n"
     "a mask with a gap; a gateway of 0.0.0.0 means none). SetDetail needs at\n"
-    "least one. Anything else is refused, nothing is sent, and the status is 2.\n"
-    "\n"
-    "commands:\n"
-    VLECM_COMMAND_LIST(VLNET_RUN_COMMAND_USAGE)
-    "not offered, as the device manager does not carry them out but answers\n"
-    "3 (not supported) without asking the device:\n"
-    VLECM_COMMAND_LIST(VLNET_RUN_COMMAND_WITHHELD)
-    "\n"
-    "settings most often changed (SetDetail):\n"
-    "  VLPC.2B_5A10_01.NodeName=NAME        the node name\n"
-    "  VLPC.2B_5A10_01.Location=TEXT        where the device stands\n"
-    "  VLPC.2B_5A10_01.IPMode=N             0 static address, 1 DHCP, 2 link-local\n"
-    "  VLPC.2B_5A10_01.IPAddress=A.B.C.D    the IP address\n"
-    "  VLPC.2B_5A10_01.SubnetMask=A.B.C.D   the subnet mask\n"
-    "  VLPC.2B_5A10_01.Gateway=A.B.C.D      the default gateway\n"
-    "\n"
-    "  --password-file FILE\n"
-    "                     the device's password: the first line of FILE\n"
-    "  --password PW      the device's password (every local user sees it in the\n"
-    "                     process list). Without either, a command that sends the\n"
-    "                     password (CheckPassword, SetDetail, FactReset) asks for\n"
-    "                     it, without echo, when standard input is a terminal\n"
-    "  PATH=VALUE         a value of the device record, e.g. VLPC.2B_5A10_01.Location='Room 4'\n"
-    "  --dump             print the record's property tree instead (for traces)\n"
-    "  --timeout SECONDS  give up the probe after this many seconds (default 60)\n"
-    "  --resources DIR    the resource folder\n";
+    "least one. Anything else is refused, nothing is sent, and the status is 2.\n";
 // clang-format on
+
+const char kSettingsRun[] = "\n"
+                            "settings most often changed (SetDetail):\n"
+                            "  VLPC.2B_5A10_01.NodeName=NAME        the node name\n"
+                            "  VLPC.2B_5A10_01.Location=TEXT        where the device stands\n"
+                            "  VLPC.2B_5A10_01.IPMode=N             0 static address, 1 DHCP, 2 link-local\n"
+                            "  VLPC.2B_5A10_01.IPAddress=A.B.C.D    the IP address\n"
+                            "  VLPC.2B_5A10_01.SubnetMask=A.B.C.D   the subnet mask\n"
+                            "  VLPC.2B_5A10_01.Gateway=A.B.C.D      the default gateway\n";
+
+// The device commands, and whether the device manager carries each out:
+// run offers those it does, and its usage names the others apart.
+struct SDeviceCommand
+{
+    const char* szName;
+    bool bCarried;
+};
+#define VLNET_DEVICE_COMMAND(ID, NAME, REPORT, CARRIED, RETRY) {#NAME, CARRIED},
+const SDeviceCommand kDeviceCommands[] = {VLECM_COMMAND_LIST(VLNET_DEVICE_COMMAND)};
+#undef VLNET_DEVICE_COMMAND
+
+std::string GetRunDetails()
+{
+    std::string strOffered;
+    std::string strWithheld;
+    for (const SDeviceCommand& command : kDeviceCommands)
+        (command.bCarried ? strOffered : strWithheld) += std::string("  ") + command.szName + "\n";
+    return "\ncommands:\n" + strOffered +
+           "not offered, as the device manager does not carry them out but answers\n"
+           "3 (not supported) without asking the device:\n" +
+           strWithheld + kSettingsRun;
+}
 
 // True (after saying so) when no probe datagram left the computer.
 bool ReportNothingSent(const CVLNetSession& session)
@@ -299,12 +280,14 @@ int RunOpen(CVLNetSession& session, const CVLNetOptions& options)
 }
 
 const VLNetCommand kCommands[] = {
-    {"probe", "list the devices found (MAC, IP address, model name)", kUsageProbe, VLNetCommand::ARGUMENTS_NONE,
-     VLNetCommand::OPTION_MAC, RunProbe},
-    {"url", "print the web page URL of a device", kUsageUrl, VLNetCommand::ARGUMENTS_DEVICE, 0, RunUrl},
-    {"open", "open the web page of a device in the browser", kUsageOpen, VLNetCommand::ARGUMENTS_DEVICE, 0, RunOpen},
-    {"run", "run one device command and print its result", kUsageRun, VLNetCommand::ARGUMENTS_MAC_COMMAND,
-     VLNetCommand::OPTION_PASSWORD | VLNetCommand::OPTION_DUMP, RunDeviceCommand},
+    {"probe", VLNetCommand::COMMAND_PROBE, "list the devices found (MAC, IP address, model name)", kDescriptionProbe,
+     nullptr, VLNetCommand::ARGUMENTS_NONE, RunProbe},
+    {"url", VLNetCommand::COMMAND_URL, "print the web page URL of a device", kDescriptionUrl, nullptr,
+     VLNetCommand::ARGUMENTS_DEVICE, RunUrl},
+    {"open", VLNetCommand::COMMAND_OPEN, "open the web page of a device in the browser", kDescriptionOpen, nullptr,
+     VLNetCommand::ARGUMENTS_DEVICE, RunOpen},
+    {"run", VLNetCommand::COMMAND_RUN, "run one device command and print its result", kDescriptionRun, GetRunDetails,
+     VLNetCommand::ARGUMENTS_MAC_COMMAND, RunDeviceCommand},
 };
 }  // namespace
 
@@ -322,6 +305,18 @@ bool CVLNetCommands::WritesOutput(const std::string& strName)
     return strName != "open";
 }
 
+std::string CVLNetCommands::GetArgumentsSynopsis(const VLNetCommand& command)
+{
+    switch (command.eArguments) {
+    case VLNetCommand::ARGUMENTS_DEVICE:
+        return " MAC|IP";
+    case VLNetCommand::ARGUMENTS_MAC_COMMAND:
+        return " MAC COMMAND";
+    default:
+        return "";
+    }
+}
+
 std::string CVLNetCommands::GetProgramUsage()
 {
     std::string strUsage = "usage: vlnet COMMAND [ARGUMENTS] [OPTIONS]\n"
@@ -329,14 +324,21 @@ std::string CVLNetCommands::GetProgramUsage()
                            "\n"
                            "commands:\n";
     for (const VLNetCommand& command : kCommands) {
-        std::string strName = command.szName;
-        if (command.eArguments == VLNetCommand::ARGUMENTS_DEVICE)
-            strName += " MAC|IP";
-        else if (command.eArguments == VLNetCommand::ARGUMENTS_MAC_COMMAND)
-            strName += " MAC COMMAND ...";
+        std::string strName = command.szName + GetArgumentsSynopsis(command);
+        if (command.eArguments == VLNetCommand::ARGUMENTS_MAC_COMMAND)
+            strName += " ...";
         strName.resize(std::max<size_t>(strName.size() + 1, 22), ' ');
         strUsage += "  " + strName + command.szSummary + "\n";
     }
     strUsage += "\n'vlnet COMMAND --help' describes each command.\n";
     return strUsage;
+}
+
+bool CVLNetCommands::IsDeviceCommand(const std::string& strName)
+{
+    for (const SDeviceCommand& command : kDeviceCommands) {
+        if (command.bCarried && strName == command.szName)
+            return true;
+    }
+    return false;
 }

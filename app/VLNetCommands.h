@@ -1,7 +1,7 @@
 // The commands of vlnet in one table: each row holds the command's name,
-// its line in the program's usage, its own usage text, what it takes, and
-// the function that runs it. The command line is parsed and the program
-// dispatched through this table.
+// its line in the program's usage, its description, what it takes, and the
+// function that runs it. The command line is parsed, the usage made and the
+// program dispatched through this table and CVLNetOptions' table of options.
 #ifndef VLNETCOMMANDS_H
 #define VLNETCOMMANDS_H
 
@@ -34,19 +34,25 @@ struct VLNetCommand
         ARGUMENTS_DEVICE,      // MAC|IP
         ARGUMENTS_MAC_COMMAND  // MAC COMMAND [PATH=VALUE ...]
     };
-    // Options beyond --timeout and --resources, which every command takes.
+    // Each command's bit, by which a row of the table of options names the
+    // commands that take the option.
     enum
     {
-        OPTION_MAC = 1,       // --mac MAC
-        OPTION_PASSWORD = 2,  // --password PW, --password-file FILE
-        OPTION_DUMP = 4       // --dump
+        COMMAND_PROBE = 1,
+        COMMAND_URL = 2,
+        COMMAND_OPEN = 4,
+        COMMAND_RUN = 8,
+        COMMAND_ALL = COMMAND_PROBE | COMMAND_URL | COMMAND_OPEN | COMMAND_RUN
     };
 
     const char* szName;
-    const char* szSummary;  // its line in the program's usage
-    const char* szUsage;    // "vlnet NAME --help"
+    unsigned nBit;
+    const char* szSummary;      // its line in the program's usage
+    const char* szDescription;  // "vlnet NAME --help" between the synopsis and the options
+    // What the usage adds after the description (the lists of the device
+    // commands), or null.
+    std::string (*pfnDetails)();
     EArguments eArguments;
-    unsigned nOptions;
     // Runs the command on an initialized session; the exit status.
     int (*pfnRun)(CVLNetSession& session, const CVLNetOptions& options);
 };
@@ -59,8 +65,12 @@ public:
     // True for a command whose result is what it writes on standard output
     // (all but open, which hands the URL to the browser).
     static bool WritesOutput(const std::string& strName);
+    // The arguments in the command's synopsis: "", " MAC|IP", " MAC COMMAND".
+    static std::string GetArgumentsSynopsis(const VLNetCommand& command);
     // The program's usage, listing every command.
     static std::string GetProgramUsage();
+    // The device commands that run offers, by name; false for another name.
+    static bool IsDeviceCommand(const std::string& strName);
 };
 
 #endif

@@ -10,25 +10,157 @@
 #include "base/core/VLCommandLine.h"
 #include "base/net/VLMACAddress.h"
 #include "base/net/VLSocketAddress.h"
-#include "ecm/VLECMCommandList.h"
 
 namespace {
-// The commands run offers: those the device manager carries out.
-#define VLNET_RUN_COMMAND_NAME(ID, NAME, REPORT, CARRIED, RETRY) VLNET_RUN_NAME_##CARRIED(NAME)
-#define VLNET_RUN_NAME_true(NAME) #NAME,
-#define VLNET_RUN_NAME_false(NAME)
-const char* const kDeviceCommands[] = {VLECM_COMMAND_LIST(VLNET_RUN_COMMAND_NAME)};
+// The widest a line of a command's synopsis grows before it wraps.
+const size_t kSynopsisWidth = 100;
+// The column of the options' help lines.
+const size_t kHelpColumn = 21;
+const char kOnePassword[] = "one password: --password or --password-file, once";
 }  // namespace
+
+struct CVLNetOptions::SOption
+{
+    // The commands (their bits) that take the option, and its help line for
+    // them; its lines after the first are indented to the column.
+    struct SHelp
+    {
+        unsigned nCommands;
+        const char* szText;
+    };
+    enum
+    {
+        MAX_HELPS = 3
+    };
+
+    const char* szName;
+    const char* szValue;  // the value's placeholder; null for an option without one
+    // The row is the other choice of the one before: "[--a A | --b B]".
+    bool bOr;
+    // Checks and stores the value. Null for the arguments a command takes
+    // (its synopsis and help name them where they stand among the options).
+    bool (CVLNetOptions::*pfnSet)(const std::string& strValue);
+    SHelp helps[MAX_HELPS];
+};
+
+// The options in the order the usages give them.
+const CVLNetOptions::SOption CVLNetOptions::s_Options[] = {
+    {"--password-file",
+     "FILE",
+     false,
+     &CVLNetOptions::readPasswordFile,
+     {{VLNetCommand::COMMAND_RUN, "the device's password: the first line of FILE"}}},
+    {"--password",
+     "PW",
+     true,
+     &CVLNetOptions::setPassword,
+     {{VLNetCommand::COMMAND_RUN, "the device's password (every local user sees it in the\n"
+                                  "process list). Without either, a command that sends the\n"
+                                  "password (CheckPassword, SetDetail, FactReset) asks for\n"
+                                  "it, without echo, when standard input is a terminal"}}},
+    {"PATH=VALUE",
+     nullptr,
+     false,
+     nullptr,
+     {{VLNetCommand::COMMAND_RUN, "a value of the device record, e.g. VLPC.2B_5A10_01.Location='Room 4'"}}},
+    {"--dump",
+     nullptr,
+     false,
+     &CVLNetOptions::setDump,
+     {{VLNetCommand::COMMAND_RUN, "print the record's property tree instead (for traces)"}}},
+    {"--timeout",
+     "SECONDS",
+     false,
+     &CVLNetOptions::setTimeout,
+     {{VLNetCommand::COMMAND_PROBE, "stop after this many seconds (default 60)"},
+      {VLNetCommand::COMMAND_URL | VLNetCommand::COMMAND_OPEN, "give up after this many seconds (default 60)"},
+      {VLNetCommand::COMMAND_RUN, "give up the probe after this many seconds (default 60)"}}},
+    {"--mac",
+     "MAC",
+     false,
+     &CVLNetOptions::setMACAddress,
+     {{VLNetCommand::COMMAND_PROBE, "list only the device with this MAC address: status 0 when\n"
+                                     "                     it is listed, 1 when not"}}},
+    {"--resources",
+     "DIR",
+     false,
+     &CVLNetOptions::setResourceDir,
+     {{VLNetCommand::COMMAND_PROBE, "the resource folder (default: share/vlnet beside the program's folder)"},
+      {VLNetCommand::COMMAND_ALL & ~VLNetCommand::COMMAND_PROBE, "the resource folder"}}},
+};
 
 CVLNetOptions::CVLNetOptions()
     : m_bHelp(false), m_nTimeoutSeconds(DEFAULT_TIMEOUT_SECONDS), m_bPassword(false), m_bDump(false)
 {
 }
 
+const char* CVLNetOptions::getHelp(const SOption& option, unsigned nCommand)
+{
+    for (const SOption::SHelp& help : option.helps) {
+        if ((help.nCommands & nCommand) != 0)
+            return help.szText;
+    }
+    return nullptr;
+}
+
+const CVLNetOptions::SOption* CVLNetOptions::findOption(const std::string& strName, unsigned nCommand)
+{
+    for (const SOption& option : s_Options) {
+        if (option.pfnSet != nullptr && strName == option.szName && getHelp(option, nCommand) != nullptr)
+            return &option;
+    }
+    return nullptr;
+}
+
 std::string CVLNetOptions::GetUsage(const std::string& strCommand)
 {
     const VLNetCommand* pCommand = CVLNetCommands::Find(strCommand);
-    return pCommand != nullptr ? pCommand->szUsage : CVLNetCommands::GetProgramUsage();
+    if (pCommand == nullptr)
+        return CVLNetCommands::GetProgramUsage();
+    std::vector<std::string> items;  // "[--timeout SECONDS]", ...
+    std::string strHelp;
+    bool bPreviousTaken = false;
+    for (const SOption& option : s_Options) {
+        const char* szHelp = getHelp(option, pCommand->nBit);
+        const bool bOr = option.bOr && bPreviousTaken;
+        bPreviousTaken = szHelp != nullptr;
+        if (szHelp == nullptr)
+            continue;
+        std::string strTerm = option.szName;
+        if (option.szValue != nullptr)
+            strTerm += std::string(" ") + option.szValue;
+        if (bOr)
+            items.back().insert(items.back().size() - 1, " | " + strTerm);
+        else
+            items.push_back("[" + strTerm + (option.pfnSet == nullptr ? " ...]" : "]"));
+        // Its help: beside the option, or below one too long for that.
+        strTerm = "  " + strTerm;
+        strHelp += strTerm.size() + 2 <= kHelpColumn ? strTerm + std::string(kHelpColumn - strTerm.size(), ' ')
+                                                     : strTerm + "\n" + std::string(kHelpColumn, ' ');
+        for (const char* sz = szHelp; *sz != '\0'; sz++) {
+            strHelp += *sz;
+            if (*sz == '\n')
+                strHelp.append(kHelpColumn, ' ');
+        }
+        strHelp += '\n';
+    }
+    // The synopsis, its lines after the first indented below the command's name.
+    const std::string strStart = std::string("usage: vlnet ") + pCommand->szName;
+    std::string strUsage = strStart + CVLNetCommands::GetArgumentsSynopsis(*pCommand);
+    size_t nLineStart = 0;
+    for (const std::string& strItem : items) {
+        if (strUsage.size() - nLineStart + 1 + strItem.size() > kSynopsisWidth) {
+            strUsage += '\n';
+            nLineStart = strUsage.size();
+            strUsage.append(strStart.size(), ' ');
+        }
+        strUsage += ' ' + strItem;
+    }
+    strUsage += '\n';
+    strUsage += pCommand->szDescription;
+    if (pCommand->pfnDetails != nullptr)
+        strUsage += pCommand->pfnDetails();
+    return strUsage + '\n' + strHelp;
 }
 
 std::string CVLNetOptions::NormalizeMACAddress(const std::string& strText)
@@ -38,39 +170,65 @@ std::string CVLNetOptions::NormalizeMACAddress(const std::string& strText)
     return sz != nullptr ? std::string(sz) : std::string();
 }
 
-bool CVLNetOptions::IsDeviceCommand(const std::string& strName)
-{
-    for (const char* szName : kDeviceCommands) {
-        if (strName == szName)
-            return true;
-    }
-    return false;
-}
-
 bool CVLNetOptions::fail(const std::string& strText)
 {
     m_strErrorText = strText;
     return false;
 }
 
-bool CVLNetOptions::parseTimeout(const std::string& strValue)
+bool CVLNetOptions::setTimeout(const std::string& strValue)
 {
+    const std::string strError = "--timeout needs a whole number of seconds from 1 to " +
+                                 std::to_string(MAX_TIMEOUT_SECONDS) + ", not '" + strValue + "'";
     if (strValue.empty() || strValue.size() > 6)
-        return fail("--timeout needs a whole number of seconds from 1 to 86400, not '" + strValue + "'");
+        return fail(strError);
     long nValue = 0;
     for (char c : strValue) {
         if (!isdigit(static_cast<unsigned char>(c)))
-            return fail("--timeout needs a whole number of seconds from 1 to 86400, not '" + strValue + "'");
+            return fail(strError);
         nValue = nValue * 10 + (c - '0');
     }
     if (nValue < 1 || nValue > MAX_TIMEOUT_SECONDS)
-        return fail("--timeout needs a whole number of seconds from 1 to 86400, not '" + strValue + "'");
+        return fail(strError);
     m_nTimeoutSeconds = static_cast<int>(nValue);
+    return true;
+}
+
+bool CVLNetOptions::setMACAddress(const std::string& strValue)
+{
+    m_strMACAddress = NormalizeMACAddress(strValue);
+    if (m_strMACAddress.empty())
+        return fail("--mac needs a MAC address such as 00:26:AB:00:00:01, not '" + strValue + "'");
+    return true;
+}
+
+bool CVLNetOptions::setResourceDir(const std::string& strValue)
+{
+    if (strValue.empty())
+        return fail("--resources needs a folder");
+    m_strResourceDir = strValue;
+    return true;
+}
+
+bool CVLNetOptions::setPassword(const std::string& strValue)
+{
+    if (m_bPassword)
+        return fail(kOnePassword);
+    m_bPassword = true;
+    m_strPassword = strValue;
+    return true;
+}
+
+bool CVLNetOptions::setDump(const std::string&)
+{
+    m_bDump = true;
     return true;
 }
 
 bool CVLNetOptions::readPasswordFile(const std::string& strPath)
 {
+    if (m_bPassword)
+        return fail(kOnePassword);
     const std::string strWhat = "--password-file: " + strPath;
     FILE* pFile = fopen(strPath.c_str(), "rb");
     if (pFile == nullptr)
@@ -90,17 +248,19 @@ bool CVLNetOptions::readPasswordFile(const std::string& strPath)
         return fail(strWhat + ": the first line is longer than " + std::to_string(MAX_PASSWORD_BYTES) + " bytes");
     if (strLine.find('\0') != std::string::npos)
         return fail(strWhat + ": the first line holds a NUL byte");
-    m_bPassword = true;
-    m_strPassword = strLine;
-    return true;
+    return setPassword(strLine);
 }
 
 bool CVLNetOptions::Parse(int argc, const char* const* argv)
 {
     // "--timeout=5" is read as "--timeout 5", as by the project's other programs.
-    static const char* const kValueOptions[] = {"--timeout",  "--resources",     "--mac",
-                                                "--password", "--password-file", nullptr};
-    std::vector<std::string> arguments = CVLCommandLine("vlnet", "", kValueOptions).ReadArguments(argc, argv);
+    std::vector<const char*> valueOptions;
+    for (const SOption& option : s_Options) {
+        if (option.pfnSet != nullptr && option.szValue != nullptr)
+            valueOptions.push_back(option.szName);
+    }
+    valueOptions.push_back(nullptr);
+    std::vector<std::string> arguments = CVLCommandLine("vlnet", "", valueOptions.data()).ReadArguments(argc, argv);
     std::vector<const char*> pointers = {argc > 0 ? argv[0] : "vlnet"};
     for (const std::string& strArgument : arguments)
         pointers.push_back(strArgument.c_str());
@@ -128,38 +288,15 @@ bool CVLNetOptions::parseArguments(int argc, const char* const* argv)
             m_bHelp = true;
             return true;
         }
-        if (strArg == "--dump" && (pCommand->nOptions & VLNetCommand::OPTION_DUMP) != 0) {
-            m_bDump = true;
-            continue;
-        }
-        bool bTakesValue = strArg == "--timeout" || strArg == "--resources" ||
-                           (strArg == "--mac" && (pCommand->nOptions & VLNetCommand::OPTION_MAC) != 0) ||
-                           ((strArg == "--password" || strArg == "--password-file") &&
-                            (pCommand->nOptions & VLNetCommand::OPTION_PASSWORD) != 0);
-        if (bTakesValue) {
-            if (i + 1 >= argc)
-                return fail(strArg + " needs a value");
-            std::string strValue = argv[++i];
-            if ((strArg == "--password" || strArg == "--password-file") && m_bPassword)
-                return fail("one password: --password or --password-file, once");
-            if (strArg == "--timeout") {
-                if (!parseTimeout(strValue))
-                    return false;
-            } else if (strArg == "--resources") {
-                if (strValue.empty())
-                    return fail("--resources needs a folder");
-                m_strResourceDir = strValue;
-            } else if (strArg == "--mac") {
-                m_strMACAddress = NormalizeMACAddress(strValue);
-                if (m_strMACAddress.empty())
-                    return fail("--mac needs a MAC address such as 00:26:AB:00:00:01, not '" + strValue + "'");
-            } else if (strArg == "--password-file") {
-                if (!readPasswordFile(strValue))
-                    return false;
-            } else {
-                m_bPassword = true;
-                m_strPassword = strValue;
+        if (const SOption* pOption = findOption(strArg, pCommand->nBit)) {
+            std::string strValue;
+            if (pOption->szValue != nullptr) {
+                if (i + 1 >= argc)
+                    return fail(strArg + " needs a value");
+                strValue = argv[++i];
             }
+            if (!(this->*pOption->pfnSet)(strValue))
+                return false;
             continue;
         }
         if (strArg.size() > 1 && strArg[0] == '-')
@@ -198,7 +335,7 @@ bool CVLNetOptions::parseArguments(int argc, const char* const* argv)
     if (positional.size() < 2)
         return fail(m_strCommand + " needs a device command after the MAC address");
     m_strDeviceCommand = positional[1];
-    if (!IsDeviceCommand(m_strDeviceCommand))
+    if (!CVLNetCommands::IsDeviceCommand(m_strDeviceCommand))
         return fail("unknown device command '" + m_strDeviceCommand + "'");
     for (size_t i = 2; i < positional.size(); i++) {
         const std::string& strAssignment = positional[i];

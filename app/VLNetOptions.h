@@ -1,12 +1,9 @@
 // The command line of vlnet: the command, its arguments and its options.
-//   vlnet probe [--timeout SECONDS] [--mac MAC] [--resources DIR]
-//   vlnet url MAC|IP [--timeout SECONDS] [--resources DIR]
-//   vlnet open MAC|IP [--timeout SECONDS] [--resources DIR]
-//   vlnet run MAC COMMAND [--password PW | --password-file FILE] [PATH=VALUE ...] [--dump]
-//             [--timeout SECONDS] [--resources DIR]
 // Options may stand anywhere after the command, their values after a blank
-// or after "=" (--timeout=5). The commands, and what each
-// takes, are the rows of CVLNetCommands' table.
+// or after "=" (--timeout=5). The commands, and what each takes, are the
+// rows of CVLNetCommands' table; the options, the commands that take each
+// and its line in their usage are the rows of the table of options
+// (VLNetOptions.cpp). "vlnet COMMAND --help" prints the usage they make.
 #ifndef VLNETOPTIONS_H
 #define VLNETOPTIONS_H
 
@@ -57,14 +54,27 @@ public:
     // "00:26:AB:00:00:01" from any of "00:26:ab:00:00:01", "00-26-AB-00-00-01",
     // "0026AB000001"; empty when the text is no MAC address.
     static std::string NormalizeMACAddress(const std::string& strText);
-    // The device commands that run offers, by name; false for another name.
-    static bool IsDeviceCommand(const std::string& strName);
 
 private:
+    // A row of the table of options.
+    struct SOption;
+    static const SOption s_Options[];
+
+    // The row of an option the command (its bit) takes; null for none.
+    static const SOption* findOption(const std::string& strName, unsigned nCommand);
+    // The option's help line for the command (its bit); null when the
+    // command does not take the option.
+    static const char* getHelp(const SOption& option, unsigned nCommand);
     bool parseArguments(int argc, const char* const* argv);
     bool fail(const std::string& strText);
-    bool parseTimeout(const std::string& strValue);
+    // The options' values checked and stored: false, with the error text
+    // set, for one refused.
+    bool setTimeout(const std::string& strValue);
+    bool setMACAddress(const std::string& strValue);
+    bool setResourceDir(const std::string& strValue);
+    bool setPassword(const std::string& strValue);
     bool readPasswordFile(const std::string& strPath);
+    bool setDump(const std::string& strValue);
 
     std::string m_strCommand;
     bool m_bHelp;

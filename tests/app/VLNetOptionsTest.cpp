@@ -7,9 +7,11 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
+#include "app/VLNetCommands.h"
 #include "app/VLNetOptions.h"
 #include "app/VLNetResultText.h"
 #include "app/VLNetSession.h"
@@ -110,6 +112,8 @@ TEST(VLNetOptions, RefusesWhatItCannotUseAndSaysWhat)
         {"probe", "--password", "x"},
         {"probe", "--dump"},
         {"url", "1.2.3.4", "--dump"},
+        {"url", "1.2.3.4", "--mac", "0026AB000001"},
+        {"run", "0026AB000001", "GetDetail", "--mac", "0026AB000001"},
         {"probe", "--verbose"},
         {"url"},
         {"url", "256.1.1.1"},
@@ -129,6 +133,30 @@ TEST(VLNetOptions, RefusesWhatItCannotUseAndSaysWhat)
         EXPECT_FALSE(Parse(options, args)) << strLine;
         EXPECT_NE("", options.GetErrorText()) << strLine;
     }
+}
+
+// A command's synopsis and option lines are made from the table of options:
+// the synopsis wraps below the command's name, a help line stands beside its
+// option or below a long one, with its further lines indented alike.
+TEST(VLNetOptions, UsageLaysOutTheOptionsOfEachCommand)
+{
+    EXPECT_EQ("usage: vlnet url MAC|IP [--timeout SECONDS] [--resources DIR]\n"
+              "Probes until the device is found and prints its web page URL.\n"
+              "A device not found before the probe ends is an error.\n"
+              "\n"
+              "  --timeout SECONDS  give up after this many seconds (default 60)\n"
+              "  --resources DIR    the resource folder\n",
+              CVLNetOptions::GetUsage("url"));
+    const std::string strRun = CVLNetOptions::GetUsage("run");
+    EXPECT_EQ(0u, strRun.find("usage: vlnet run MAC COMMAND [--password-file FILE | --password PW] [PATH=VALUE ...] "
+                              "[--dump]\n                 [--timeout SECONDS] [--resources DIR]\nProbes until"))
+        << strRun;
+    const std::string strOptions = "\n\n  --password-file FILE\n"
+                                   "                     the device's password: the first line of FILE\n"
+                                   "  --password PW      the device's password (every local user sees it in the\n"
+                                   "                     process list). Without either";
+    EXPECT_NE(std::string::npos, strRun.find(strOptions)) << strRun;
+    EXPECT_EQ(strRun.size(), strRun.find("the resource folder\n") + strlen("the resource folder\n")) << strRun;
 }
 
 TEST(VLNetOptions, APasswordFileGivesItsFirstLine)
@@ -370,7 +398,7 @@ TEST(VLNetOptions, RunOffersTheCommandsTheDeviceManagerCarriesOut)
     const std::string strWithheld = strUsage.substr(strUsage.find("not offered"));
     int nOffered = 0;
 #define VLNET_TEST_COMMAND(ID, NAME, REPORT, CARRIED, RETRY)                                \
-    EXPECT_EQ(CARRIED, CVLNetOptions::IsDeviceCommand(#NAME)) << #NAME;                     \
+    EXPECT_EQ(CARRIED, CVLNetCommands::IsDeviceCommand(#NAME)) << #NAME;                    \
     EXPECT_EQ(!(CARRIED), strWithheld.find("  " #NAME "\n") != std::string::npos) << #NAME; \
     EXPECT_NE(std::string::npos, strUsage.find("  " #NAME "\n")) << #NAME;                  \
     nOffered += (CARRIED) ? 1 : 0;
