@@ -80,7 +80,7 @@ const CVLNetOptions::SOption CVLNetOptions::s_Options[] = {
      false,
      &CVLNetOptions::setMACAddress,
      {{VLNetCommand::COMMAND_PROBE, "list only the device with this MAC address: status 0 when\n"
-                                     "                     it is listed, 1 when not"}}},
+                                    "it is listed, 1 when not"}}},
     {"--resources",
      "DIR",
      false,
