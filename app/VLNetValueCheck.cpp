@@ -300,8 +300,7 @@ std::string CVLNetValueCheck::CheckValue(const SField& field, std::string& strVa
         unsigned char address[4];
         if (!CVLSocketAddress::ParseDottedQuad(strValue.c_str(), address))
             return "an IPv4 address of four decimal parts 0-255, such as 192.168.0.10";
-        strValue = std::to_string(address[0]) + "." + std::to_string(address[1]) + "." + std::to_string(address[2]) +
-                   "." + std::to_string(address[3]);
+        strValue = Text(CVLSocketAddress::FormatDottedQuad(address));
         return CheckAddressRole(RoleOf(field), strValue);
     }
     case VLPC_FIELD_MAC_ADDRESS: {

@@ -1,11 +1,9 @@
 #include "cm/VLSubnetInfo.h"
 
-#include <arpa/inet.h>
-
-#include <cstdio>
 #include <cstring>
 
 #include "base/core/VLCharset.h"
+#include "base/net/VLSocketAddress.h"
 
 namespace {
 
@@ -13,14 +11,9 @@ const int kAddressBytes = 4;
 
 void ParseAddress(const CVLString& strText, unsigned char* pBytes)
 {
-    if (strText.GetLength() == 0) {
+    if (strText.GetLength() == 0)
         std::memset(pBytes, 0, kAddressBytes);
-        return;
-    }
-    in_addr address;
-    if (inet_pton(AF_INET, strText.GetString(), &address) == 1)
-        std::memcpy(pBytes, &address, kAddressBytes);
-    else
+    else if (!CVLSocketAddress::ParseDottedQuad(strText.GetString(), pBytes))
         std::memset(pBytes, 0xff, kAddressBytes);
 }
 
@@ -67,7 +60,5 @@ CVLString CVLSubnetInfo::GetBroadcastAddress() const
     ParseAddress(m_strSubnetMask, mask);
     for (int i = 0; i < kAddressBytes; ++i)
         address[i] = static_cast<unsigned char>(address[i] | ~mask[i]);
-    char szText[16];
-    std::snprintf(szText, sizeof(szText), "%d.%d.%d.%d", address[0], address[1], address[2], address[3]);
-    return CVLString(szText, VL_CHARSET_UTF8);
+    return CVLSocketAddress::FormatDottedQuad(address);
 }

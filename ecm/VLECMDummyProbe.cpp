@@ -2,8 +2,6 @@
 
 #include <sys/stat.h>
 
-#include <arpa/inet.h>
-
 #include <cstdint>
 #include <vector>
 
@@ -39,6 +37,8 @@ const char* const kIPAddressPathKey = "Config.NIFPropTree.FromIPAddressPath";
 const char* const kLANUnicastFlagPath = "LAN.UnicastFlag";
 const char* const kUSBUnicastFlagPath = "USB.UnicastFlag";
 const char* const kMACAddressPath = "MACAddress";
+
+const int kIPv4AddressBytes = 4;
 
 // VLFileExists kinds.
 const int kFileKindFile = 0;
@@ -121,9 +121,9 @@ void StoreValue(CVLProperty* pProperty, const VLECM_DUMMY_PROPERTY_INFO& info)
         // Only a dotted quad: a list file must not make the device manager
         // look host names up.
         CVLSocketAddress address;
-        in_addr addr;
-        if (inet_pton(AF_INET, strValue.GetBuffer(), &addr) == 1)
-            address.SetAddressBytes(reinterpret_cast<const unsigned char*>(&addr));
+        unsigned char bytes[kIPv4AddressBytes];
+        if (CVLSocketAddress::ParseDottedQuad(strValue.GetBuffer(), bytes))
+            address.SetAddressBytes(bytes);
         pProperty->SetSocketAddress(address);
         break;
     }

@@ -7,13 +7,11 @@
 // Addresses are only ever the directed broadcasts of the computer's own
 // networks that are up, or of networks the options name as dotted quads:
 // nothing here looks a name up or sends to another network.
-#include <arpa/inet.h>
 #include <sys/socket.h>
 
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
-#include <cstring>
 #include <vector>
 
 #include "base/core/VLException.h"
@@ -81,24 +79,6 @@ CVLString DirectedBroadcast(const unsigned char* pAddress, const unsigned char* 
     mask.SetAddressBytes(pMask);
     address.MakeBroadcastAddress(mask);
     return address.GetHost();
-}
-
-CVLString DottedQuad(const unsigned char* pBytes)
-{
-    CVLSocketAddress address;
-    address.SetAddressBytes(pBytes);
-    return address.GetHost();
-}
-
-// Only a dotted quad counts: a host name would be looked up, and any other
-// text would become some address nobody named.
-bool ParseDottedQuad(const CVLString& strText, unsigned char* pBytes)
-{
-    in_addr addr;
-    if (inet_pton(AF_INET, strText.GetBuffer(), &addr) != 1)
-        return false;
-    std::memcpy(pBytes, &addr, kIPv4AddressBytes);
-    return true;
 }
 
 bool AllZero(const unsigned char* pBytes)
@@ -185,8 +165,8 @@ void CVLECM::getLDBCAddressListFromPC(std::list<CVLString>& addressList)
         int nNumber = 0;
         for (const VLInterfaceAddress& entry : interfaces) {
             ++nNumber;
-            CVLString strAddress = DottedQuad(entry.address);
-            CVLString strMask = DottedQuad(entry.netmask);
+            CVLString strAddress = CVLSocketAddress::FormatDottedQuad(entry.address);
+            CVLString strMask = CVLSocketAddress::FormatDottedQuad(entry.netmask);
             CVLString strBroadcast = DirectedBroadcast(entry.address, entry.netmask);
             Diagnose(logger, __LINE__, "\r#### Interface Info No.%d name=[%s]", nNumber, entry.strName.c_str());
             Diagnose(logger, __LINE__, "Address Family=[%d]", AF_INET);
@@ -354,7 +334,10 @@ bool CVLECM::SetupBindAddressInfo(CVLECMPropertyMap* pAddressInfoMap, VL_CONST_S
             }
             unsigned char address[kIPv4AddressBytes];
             unsigned char mask[kIPv4AddressBytes];
-            if (!ParseDottedQuad(strIPAddress, address) || !ParseDottedQuad(strSubNetmask, mask)) {
+            // Only a dotted quad counts: a host name would be looked up, and
+            // any other text would become some address nobody named.
+            if (!CVLSocketAddress::ParseDottedQuad(strIPAddress.GetBuffer(), address) ||
+                !CVLSocketAddress::ParseDottedQuad(strSubNetmask.GetBuffer(), mask)) {
                 CVLTrace::Output(VLECM_MODULE, s_szFile, __LINE__, 0,
                                  "CVLECM::SetupBindAddressInfo(): invalid address!, List index=%d, IPAddress:%s, "
                                  "SubNetmask:%s.",

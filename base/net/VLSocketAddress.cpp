@@ -275,9 +275,7 @@ void CVLSocketAddress::FormatAddress(const unsigned char* pBytes)
             return;
         }
         m_eFormat = 1;
-        char szText[20];
-        std::snprintf(szText, sizeof(szText), "%d.%d.%d.%d", pBytes[0], pBytes[1], pBytes[2], pBytes[3]);
-        m_strHost = szText;
+        m_strHost = FormatDottedQuad(pBytes);
     }
     VL_ADDRESS_LADDER(424)
 }
@@ -376,6 +374,13 @@ bool CVLSocketAddress::ParseDottedQuad(const char* szText, unsigned char bytes[4
         return false;
     std::memcpy(bytes, parts, sizeof(parts));
     return true;
+}
+
+CVLString CVLSocketAddress::FormatDottedQuad(const unsigned char bytes[4])
+{
+    char szText[sizeof("255.255.255.255")];
+    std::snprintf(szText, sizeof(szText), "%d.%d.%d.%d", bytes[0], bytes[1], bytes[2], bytes[3]);
+    return CVLString(szText, VL_CHARSET_UTF8);
 }
 
 void CVLSocketAddress::GetLocalAddresses(std::vector<CVLSocketAddress>& list)

@@ -73,6 +73,8 @@ public:
     // nothing else; never a host name or a short form. False (and bytes
     // untouched) otherwise.
     static bool ParseDottedQuad(const char* szText, unsigned char bytes[4]);
+    // The 4 address bytes as plain decimal parts between dots ("10.1.2.3").
+    static CVLString FormatDottedQuad(const unsigned char bytes[4]);
     // Fills pOut (nSize bytes, at least 16) with the address's socket address:
     // all zero for a protocol other than UDP and TCP.
     static void Resolve(sockaddr* pOut, int nSize, const CVLSocketAddress& address);

@@ -25,6 +25,7 @@ TEST(SubnetInfo, DirectedBroadcastForSeveralMasks)
     EXPECT_EQ("192.168.1.37", Broadcast("192.168.1.37", "255.255.255.255"));  // /32
     EXPECT_EQ("255.255.255.255", Broadcast("192.168.1.37", "0.0.0.0"));
     EXPECT_EQ("0.0.0.255", Broadcast("", "255.255.255.0"));
+    EXPECT_EQ("10.1.2.255", Broadcast("010.001.2.3", "255.255.255.000"));  // leading zeros: decimal
 }
 
 TEST(SubnetInfo, TextsThatAreNoAddressesAreNeverLookedUp)

@@ -139,7 +139,7 @@ protected:
     CFakeNetwork m_Network;
     CTestECM m_ECM;
     CReceiver m_Receiver{{"IPAddress", "MACAddress", "LAN.UnicastFlag", "USB.UnicastFlag", "A", "B", "C", "D", "Byte",
-                          "ULong", "UShort", "Bytes", "Addr", "Other"}};
+                          "ULong", "UShort", "Bytes", "Addr", "Zeros", "Other"}};
     CVLECMDummyProbe m_Probe;
 };
 
@@ -222,6 +222,7 @@ TEST_F(DummyProbeTest, WhatASimulatedDeviceBecomes)
                        "<Property path=\"UShort\" dataType=\"UShort\" value=\"65537\"/>"
                        "<Property path=\"Bytes\" dataType=\"ByteArray\" value=\"0xA1b\"/>"
                        "<Property path=\"Addr\" dataType=\"IPV4Address\" value=\"printer.example\"/>"
+                       "<Property path=\"Zeros\" dataType=\"IPV4Address\" value=\"010.0.2.001\"/>"
                        "<Property path=\"Other\" dataType=\"Unknown\" value=\"text\"/>"
                        "</DummyPropertySet>"
                        "<DummyPropertySet hardwareType=\"10\"><Property path=\"B\" value=\"type\"/>"
@@ -263,6 +264,7 @@ TEST_F(DummyProbeTest, WhatASimulatedDeviceBecomes)
     EXPECT_EQ("0", a.properties.at("ULong"));
     EXPECT_EQ("1", a.properties.at("UShort"));
     EXPECT_EQ("0.0.0.0", a.properties.at("Addr"));  // a host name is never looked up
+    EXPECT_EQ("10.0.2.1", a.properties.at("Zeros"));  // leading zeros: decimal
     EXPECT_EQ("text", a.properties.at("Other"));
     EXPECT_NE(a.types.at("Byte"), a.types.at("ULong"));
 

@@ -133,6 +133,11 @@ TEST(LocalNetwork, BindEntries)
     EXPECT_FALSE(ecm.SetupBindAddressInfo(&map, "Probe", &options, nullptr));  // a device is needed
     EXPECT_TRUE(ecm.SetupBindAddressInfo(&map, "Probe", &options, &device));
     EXPECT_EQ("10.1.255.255", Bytes(device.GetProperty("Bind.ToAddress")->ToString("")));
+    // Leading zeros are decimal, as wherever an address is read.
+    CVLECMPropertyMap zeros = options;
+    zeros[CVLString("Option.BindAddress.1.IPAddress", 72)] = CVLString("010.002.3.4", 72);
+    EXPECT_TRUE(ecm.SetupBindAddressInfo(&map, "Probe", &zeros, &device));
+    EXPECT_EQ("10.2.255.255", Bytes(device.GetProperty("Bind.ToAddress")->ToString("")));
 
     // A missing mask, a name instead of an address, an empty root: refused.
     CVLECMPropertyMap broken = options;

@@ -13,9 +13,7 @@ namespace {
 
 std::string Dotted(const unsigned char* p)
 {
-    char sz[20];
-    std::snprintf(sz, sizeof(sz), "%d.%d.%d.%d", p[0], p[1], p[2], p[3]);
-    return sz;
+    return CVLSocketAddress::FormatDottedQuad(p).GetString();
 }
 
 int Interfaces(int argc, char** /*argv*/)
