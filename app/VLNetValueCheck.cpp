@@ -10,18 +10,8 @@
 #include "base/core/VLException.h"
 #include "base/net/VLMACAddress.h"
 #include "base/net/VLSocketAddress.h"
-#include "cm/VLCMApi.h"
-#include "cm/VLModuleController.h"
-#include "cm/VLProperty.h"
-#include "cm/VLTarget.h"
-#include "cm/VLTargetLock.h"
-#include "modules/vlpc/VLMDVLPC.h"
-#include "modules/vlpc/VLPCDefs.h"
 #include "modules/vlpc/VLPCField.h"
-#include "modules/vlpc/VLPCFunction.h"
-#include "modules/vlpc/VLPCPacketDataFormat.h"
-#include "modules/vlpc/VLPCPacketFormat.h"
-#include "modules/vlpc/VLPCPacketList.h"
+#include "modules/vlpc/VLPCRequestFields.h"
 
 namespace {
 const char kHexMark[] = "hex:";
@@ -73,34 +63,17 @@ std::string Text(const CVLString& str)
     return sz != nullptr ? std::string(sz, static_cast<size_t>(str.GetLength())) : std::string();
 }
 
-bool IsSettable(const CVLPCField* pField)
+// A value can be given for a field that sends a property other than the
+// device's own key values, and writes what it is given.
+bool IsSettable(const CVLPCRequestFields::SField& field)
 {
-    switch (pField->GetType()) {
+    switch (field.nType) {
     case VLPC_FIELD_PASSWORD:
     case VLPC_FIELD_WEP_KEY_INFO:
     case VLPC_FIELD_OTHER:
         return false;
     default:
-        return !pField->HasSubFields();
-    }
-}
-
-void AddLayoutFields(CVLMDVLPC* pModule, const CVLPCFunction* pFunction, const CVLPCPacketDataFormat* pLayout,
-                     std::vector<CVLNetValueCheck::SField>& fields)
-{
-    for (int j = 0; pLayout != nullptr && j < pLayout->GetCount(); j++) {
-        const CVLPCField* pField = pLayout->GetAt(j);
-        CVLString strPath = pFunction->GetFieldPropertyPath(pField->GetName().GetBuffer());
-        if (strPath.GetLength() == 0)
-            strPath = pField->GetPropertyPath();
-        if (strPath.GetLength() == 0 || !IsSettable(pField) || pModule->IsKeyPropertyPath(strPath))
-            continue;
-        std::string strText = Text(strPath);
-        bool bKnown = false;
-        for (const CVLNetValueCheck::SField& field : fields)
-            bKnown = bKnown || field.strPath == strText;
-        if (!bKnown)
-            fields.push_back({strText, pField->GetType(), pField->GetSize()});
+        return field.strPath.GetLength() > 0 && !field.bKeyValue && !field.bCounted;
     }
 }
 
@@ -213,32 +186,15 @@ std::string CheckAddressInSubnet(const std::string& strAddress, const std::strin
     return std::string();
 }
 
-// The packet list of the loaded definitions, and its module; null when
-// there is none.
-CVLPCPacketList* FindPacketList(CVLCMApi* pApi, const std::string& strPacketList, CVLMDVLPC*& pModule)
-{
-    CVLModuleController* pController = pApi != nullptr ? pApi->GetModuleController() : nullptr;
-    pModule = pController != nullptr ? dynamic_cast<CVLMDVLPC*>(pController->GetModule(VLMDVLPC_MODULE)) : nullptr;
-    return pModule != nullptr ? pModule->FindPacketList(CVLString(strPacketList.c_str(), VL_CHARSET_UTF8)) : nullptr;
-}
 }  // namespace
 
 bool CVLNetValueCheck::CarriesPassword(CVLCMApi* pApi, const std::string& strPacketList)
 {
     try {
-        CVLMDVLPC* pModule = nullptr;
-        CVLPCPacketList* pList = FindPacketList(pApi, strPacketList, pModule);
-        if (pList == nullptr)
-            return false;
-        for (CVLPCFunctionIterator it = pList->Begin(); !pList->IsEnd(it); ++it) {
-            const CVLPCPacketFormat* pFormat = pModule->FindPacketFormat((*it)->GetKey());
-            for (int i = 0; pFormat != nullptr && i < pFormat->GetSendDataFormatCount(); i++) {
-                const CVLPCPacketDataFormat* pLayout = pFormat->GetSendDataFormat(i);
-                for (int j = 0; pLayout != nullptr && j < pLayout->GetCount(); j++) {
-                    if (pLayout->GetAt(j)->GetType() == VLPC_FIELD_PASSWORD)
-                        return true;
-                }
-            }
+        for (const CVLPCRequestFields::SField& field :
+             CVLPCRequestFields::List(pApi, CVLString(strPacketList.c_str(), VL_CHARSET_UTF8))) {
+            if (field.nType == VLPC_FIELD_PASSWORD)
+                return true;
         }
     } catch (EVLException* pException) {
         pException->Delete();
@@ -251,33 +207,16 @@ CVLNetValueCheck::ReadRequestFields(CVLCMApi* pApi, const std::string& strPacket
 {
     std::vector<SField> fields;
     try {
-        CVLMDVLPC* pModule = nullptr;
-        CVLPCPacketList* pList = FindPacketList(pApi, strPacketList, pModule);
-        if (pList == nullptr)
-            return fields;
-        long nVersion = 0;
-        if (pDevice != nullptr) {
-            // The version the device announced, as the requests read it.
-            const CVLString* pPath = pModule->FindKeyPropertyPath("VLPCVersion");
-            CVLTargetLock lock(pDevice);
-            lock.Lock();
-            CVLProperty* pRoot = pDevice->GetProperties();
-            CVLProperty* pVersion =
-                pRoot != nullptr && pPath != nullptr ? pRoot->GetProperty(pPath->GetBuffer(), false) : nullptr;
-            nVersion = pModule->GetVersionNumber(static_cast<char>(pVersion != nullptr ? pVersion->ToUChar(0) : 0));
-        }
-        for (CVLPCFunctionIterator it = pList->Begin(); !pList->IsEnd(it); ++it) {
-            const CVLPCFunction* pFunction = *it;
-            const CVLPCPacketFormat* pFormat = pModule->FindPacketFormat(pFunction->GetKey());
-            if (pFormat == nullptr)
+        for (const CVLPCRequestFields::SField& field :
+             CVLPCRequestFields::List(pApi, CVLString(strPacketList.c_str(), VL_CHARSET_UTF8), pDevice)) {
+            if (!IsSettable(field))
                 continue;
-            if (pDevice != nullptr) {
-                AddLayoutFields(pModule, pFunction,
-                                pFormat->FindSendDataFormat(pModule, nVersion, pFunction->GetPacketType()), fields);
-                continue;
-            }
-            for (int i = 0; i < pFormat->GetSendDataFormatCount(); i++)
-                AddLayoutFields(pModule, pFunction, pFormat->GetSendDataFormat(i), fields);
+            std::string strPath = Text(field.strPath);
+            bool bKnown = false;
+            for (const SField& known : fields)
+                bKnown = bKnown || known.strPath == strPath;
+            if (!bKnown)
+                fields.push_back({strPath, field.nType, field.nSize});
         }
     } catch (EVLException* pException) {
         pException->Delete();

@@ -200,17 +200,24 @@ void CVLPCField::Load(CVLModuleController* pController, const CVLXmlElement* pEl
     }
 }
 
+CVLString CVLPCField::GetBoundPropertyPath(const CVLPCFunction* pFunction) const
+{
+    if (pFunction != nullptr) {
+        CVLString strPath = pFunction->GetFieldPropertyPath(m_strName.GetBuffer());
+        if (strPath.GetLength() > 0)
+            return strPath;
+    }
+    return m_strPropertyPath;
+}
+
 CVLProperty* CVLPCField::FindProperty(CVLPCFunction* pFunction, CVLTarget* pTarget, CVLProperty* pParent,
                                       bool bCreate) const
 {
-    CVLString strPath;
-    if (pFunction != nullptr)
-        strPath = pFunction->GetFieldPropertyPath(m_strName.GetBuffer());
-    const CVLString& strUse = strPath.GetLength() > 0 ? strPath : m_strPropertyPath;
-    if (strUse.GetLength() == 0)
+    const CVLString strPath = GetBoundPropertyPath(pFunction);
+    if (strPath.GetLength() == 0)
         return nullptr;
     CVLProperty* pBase = pParent != nullptr ? pParent : pTarget->GetProperties();
-    return pBase != nullptr ? pBase->GetProperty(strUse.GetBuffer(), bCreate) : nullptr;
+    return pBase != nullptr ? pBase->GetProperty(strPath.GetBuffer(), bCreate) : nullptr;
 }
 
 // ---------------------------------------------------------------------------

@@ -102,6 +102,10 @@ public:
     int GetOffset() const { return m_nOffset; }
     int GetSize() const { return m_nSize; }
     const CVLString& GetPropertyPath() const { return m_strPropertyPath; }
+    // The path of the property the field is bound to in a request of the
+    // function (null: none): the function's path for the field's name, else
+    // the field's own path; empty for none.
+    CVLString GetBoundPropertyPath(const CVLPCFunction* pFunction) const;
     bool HasSubFields() const;
     const CVLPCFieldList* GetSubFieldList() const { return m_pSubFieldList; }
 
@@ -111,8 +115,7 @@ private:
     CVLPCField(const CVLPCField&) = delete;
     CVLPCField& operator=(const CVLPCField&) = delete;
 
-    // The property the field is bound to, or null: the function's path for
-    // the field's name, else the field's own path.
+    // The property at GetBoundPropertyPath, or null.
     CVLProperty* FindProperty(CVLPCFunction* pFunction, CVLTarget* pTarget, CVLProperty* pParent, bool bCreate) const;
     // Writes the value and returns the bytes the field occupies.
     long WriteValue(CVLPC* pVLPC, CVLPCPacket* pPacket, CVLTarget* pTarget, const CVLProperty* pProperty,
