@@ -644,6 +644,9 @@ void CVLSock::Write(const VL_BYTE* pBuffer, VL_SIZE_T nBufferSize)
             throw new EVLLockException(VLMDSOCK_MODULE, s_szFile, __LINE__);
         if (!m_bOpen)
             throw new EVLOpenException(VLMDSOCK_MODULE, s_szFile, __LINE__, "CVLSock", 0);
+        // Counted before anything leaves, so that no reply is read before
+        // its send is.
+        ++m_nWrites;
         for (CVLSocket* pSocket : m_listSockets) {
             int nLeft = m_nCurError65RetryCount;
             if (!pSocket->IsValid())

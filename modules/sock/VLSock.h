@@ -109,6 +109,9 @@ public:
     virtual unsigned long GetReceiveDropCount() override;
     // Datagrams queued now (for tests and diagnostics).
     int GetQueuedDatagramCount();
+    // Writes begun since construction: the receive threads hear each
+    // sender's replies to every send anew.
+    unsigned long GetWriteCount() const { return m_nWrites.load(); }
 
 protected:
     virtual void LoadParameters(CVLModuleController* pController, CVLModuleInstance* pInstance,
@@ -201,6 +204,7 @@ private:
     int m_nError65RetryCount;
     int m_nError65RetryInterval;
     unsigned long m_nDroppedDatagrams;
+    std::atomic<unsigned long> m_nWrites{0};
     // Receives whole datagrams on the one-socket path (the reader's only).
     std::vector<VL_BYTE> m_ReadScratch;
 };

@@ -16,17 +16,12 @@ const size_t kBatchBytes = 256 * 1024;
 const size_t kMaxSlots = 64;
 // Batches read in a row before the end request is looked at again.
 const int kBatchesPerPass = 64;
-// Memory for datagrams remembered to recognise repeats, with the set's own
-// share per entry; beyond it new ones are no longer remembered (and their
-// repeats pass on to the reply checks).
-const size_t kSeenBytesLimit = 512 * 1024;
-const size_t kSeenEntryOverhead = 64;
 } // namespace
 
 CVLSockRecvThread::CVLSockRecvThread(int eSocketMode, CVLSock* pSock, CVLSocket* pSocket, long nInterval,
                                      VL_SIZE_T nBufferSize, bool bDropRepeats)
-    : m_eSocketMode(eSocketMode), m_pSock(pSock), m_nInterval(nInterval), m_bDropRepeats(bDropRepeats), m_nSeenBytes(0),
-      m_nRepeats(0)
+    : m_eSocketMode(eSocketMode), m_pSock(pSock), m_nInterval(nInterval), m_bDropRepeats(bDropRepeats),
+      m_nWritesSeen(0), m_nRepeats(0)
 {
     m_RecvData.m_pSocket = pSocket;
     m_RecvData.m_Data.Allocate(static_cast<int>(nBufferSize));
@@ -99,6 +94,12 @@ void CVLSockRecvThread::DrainDatagrams()
     const int nCapacity = m_RecvData.m_Data.GetCapacity();
     for (int nBatch = 0; nBatch < kBatchesPerPass; ++nBatch) {
         int nReceived = pSocket->ReceiveBatch(m_Slots.data(), static_cast<int>(m_Slots.size()));
+        // Read after the batch: the send a reply in it answers is counted.
+        unsigned long nWrites = m_pSock->GetWriteCount();
+        if (nWrites != m_nWritesSeen) {
+            m_nWritesSeen = nWrites;
+            m_Repeats.Forget();
+        }
         for (int i = 0; i < nReceived; ++i) {
             VLSOCKET_DATAGRAM& slot = m_Slots[static_cast<size_t>(i)];
             // An empty datagram is no datagram: anyone could send one.
@@ -122,26 +123,12 @@ void CVLSockRecvThread::DrainDatagrams()
 
 bool CVLSockRecvThread::IsRepeat(const VL_BYTE* pData, int nLength, CVLSocketAddress& from)
 {
-    std::string strKey;
-    strKey.reserve(6 + static_cast<size_t>(nLength));
-    const unsigned char* pAddress = from.GetAddressBytes();
-    if (pAddress != nullptr)
-        strKey.append(reinterpret_cast<const char*>(pAddress), 4);
-    unsigned int nPort = static_cast<unsigned int>(from.GetPort());
-    strKey.push_back(static_cast<char>(nPort >> 8));
-    strKey.push_back(static_cast<char>(nPort & 0xFF));
-    strKey.append(reinterpret_cast<const char*>(pData), static_cast<size_t>(nLength));
-    if (m_Seen.count(strKey) != 0) {
-        if (++m_nRepeats % 1000 == 1)
-            CVLTrace::Output(VLMDSOCK_MODULE, s_szFile, __LINE__, 1, "repeats from %s dropped, %lu in all",
-                             from.GetHost().GetString(), m_nRepeats);
-        return true;
-    }
-    if (m_nSeenBytes + strKey.size() + kSeenEntryOverhead <= kSeenBytesLimit) {
-        m_nSeenBytes += strKey.size() + kSeenEntryOverhead;
-        m_Seen.insert(std::move(strKey));
-    }
-    return false;
+    if (!m_Repeats.IsRepeat(from, pData, nLength))
+        return false;
+    if (++m_nRepeats % 1000 == 1)
+        CVLTrace::Output(VLMDSOCK_MODULE, s_szFile, __LINE__, 1, "repeats from %s dropped, %lu in all",
+                         from.GetHost().GetString(), m_nRepeats);
+    return true;
 }
 
 void CVLSockRecvThread::Queue(const VL_BYTE* pData, int nLength, const CVLSocketAddress& from)

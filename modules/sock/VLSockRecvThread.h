@@ -1,17 +1,16 @@
 // A receive thread of a socket instance: it waits on its one socket and
 // queues every datagram with its instance until it is asked to end or its
 // socket fails. A UDP socket is drained in batches, as fast as it fills;
-// with bDropRepeats a datagram identical to one already queued from the same
-// sender is dropped there, before anyone parses it.
+// with bDropRepeats a datagram that its sender sent already since the
+// instance's last send is dropped there, before anyone parses it.
 #ifndef VLSOCKRECVTHREAD_H
 #define VLSOCKRECVTHREAD_H
 
-#include <string>
-#include <unordered_set>
 #include <vector>
 
 #include "base/thread/VLThread.h"
 #include "modules/sock/VLSock.h"
+#include "modules/sock/VLSockRepeatMemory.h"
 
 class CVLSockRecvThread : public CVLThread
 {
@@ -31,8 +30,7 @@ private:
     void ReceiveStream(std::vector<VL_BYTE>& scratch);
     // Queues one datagram (the thread's record is reused).
     void Queue(const VL_BYTE* pData, int nLength, const CVLSocketAddress& from);
-    // True for a repeat of a datagram already queued from the same sender;
-    // remembers the others while the bound allows.
+    // True for a repeat from the same sender since the last send (traced).
     bool IsRepeat(const VL_BYTE* pData, int nLength, CVLSocketAddress& from);
 
     // The mode the instance gave; the receive loop is the same for every mode.
@@ -41,9 +39,9 @@ private:
     long m_nInterval;
     VLMDSOCK_RECV_DATA m_RecvData;
     bool m_bDropRepeats;
-    // Sender address and port, then the bytes, of each datagram queued.
-    std::unordered_set<std::string> m_Seen;
-    size_t m_nSeenBytes;
+    CVLSockRepeatMemory m_Repeats;
+    // The instance's write count when the memory was last emptied.
+    unsigned long m_nWritesSeen;
     unsigned long m_nRepeats;
     // The batch slots and their memory.
     std::vector<VLSOCKET_DATAGRAM> m_Slots;

@@ -26,21 +26,24 @@
 #include "modules/sock/VLMDSock.h"
 #include "modules/sock/VLSock.h"
 #include "modules/sock/VLSockRecvThread.h"
+#include "modules/sock/VLSockRepeatMemory.h"
 #include "tests/support/TestSupport.h"
 #include "tests/support/Watchdog.h"
 
 namespace {
 
-// A plain UDP socket on 127.0.0.1 playing the device.
+// A plain UDP socket on a loopback address (127.0.0.1 unless given) playing
+// the device.
 class CPeer
 {
 public:
-    CPeer()
+    explicit CPeer(const char* szAddress = "127.0.0.1", int nPort = 0)
     {
         m_nFd = socket(AF_INET, SOCK_DGRAM, 0);
         sockaddr_in addr{};
         addr.sin_family = AF_INET;
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        addr.sin_addr.s_addr = inet_addr(szAddress);
+        addr.sin_port = htons(static_cast<uint16_t>(nPort));
         bind(m_nFd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr));
         socklen_t nLen = sizeof(addr);
         getsockname(m_nFd, reinterpret_cast<sockaddr*>(&addr), &nLen);
@@ -383,32 +386,98 @@ TEST(SockRecvThreadTest, TracesEachReadWithItsSender)
     EXPECT_TRUE(bFound) << strWanted;
 }
 
-// A receive thread that drops repeats queues a datagram once per sender,
-// before anyone parses it; a different one, or the same from another sender,
-// is queued.
-TEST(SockRecvThreadTest, DropsExactRepeatsFromTheSameSender)
+// A receive thread that drops repeats drops a burst of one datagram from one
+// sender, before anyone parses it; the same datagram from another sender
+// (another port, another address) and a change are queued.
+TEST(SockRecvThreadTest, DropsABurstOfOneDatagramButHearsEverySenderAndEveryChange)
 {
     CWatchdog watchdog(60, "receive thread repeats");
-    CVLSock sock;
+    CQueueSock sock;
     CVLSocket socket;
     sockaddr_in addr = BindToAFreePort(socket);
     auto to = reinterpret_cast<sockaddr*>(&addr);
-    CPeer a, b;
+    CPeer a, b, c("127.0.0.2", a.m_nPort);
+    std::vector<std::string> queued;
     {
         CVLSockRecvThread thread(VLMDSOCK_MODE_SINGLE, &sock, &socket, 20, 512, true);
         thread.Start(nullptr);
         for (int i = 0; i < 100; ++i)
             sendto(a.m_nFd, "reply", 5, 0, to, sizeof(addr));
         sendto(b.m_nFd, "reply", 5, 0, to, sizeof(addr));
+        sendto(c.m_nFd, "reply", 5, 0, to, sizeof(addr));
         sendto(a.m_nFd, "replY", 5, 0, to, sizeof(addr));
-        // The last: once it is queued, everything before it has been read.
         sendto(a.m_nFd, "end", 3, 0, to, sizeof(addr));
-        while (sock.GetQueuedDatagramCount() < 4)
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        // Everything sent before the last datagram is queued before it.
+        while (queued.empty() || queued.back() != "end") {
+            VL_BYTE buf[512];
+            VL_SIZE_T n = 0;
+            if (sock.popRecvData(buf, sizeof(buf), &n) != nullptr)
+                queued.emplace_back(reinterpret_cast<const char*>(buf), n);
+            else
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
         thread.End();
     }
     socket.Close();
-    EXPECT_EQ(4, sock.GetQueuedDatagramCount());
+    EXPECT_EQ((std::vector<std::string>{"reply", "reply", "reply", "replY", "end"}), queued);
+}
+
+// What each sender sent since the last send is remembered, for a bounded
+// number of datagrams: beyond the bound a new datagram's repeats pass, and
+// nothing grows.
+TEST(SockRepeatMemoryTest, RemembersEachSendersDatagramsSinceTheLastSendWithinABound)
+{
+    CVLSockRepeatMemory memory;
+    const VL_BYTE a[] = {'A'}, b[] = {'B'};
+    CVLSocketAddress device(VLMDSOCK_PROTOCOL_UDP, "127.0.0.1", 4000);
+    CVLSocketAddress otherPort(VLMDSOCK_PROTOCOL_UDP, "127.0.0.1", 4001);
+    CVLSocketAddress otherAddress(VLMDSOCK_PROTOCOL_UDP, "127.0.0.2", 4000);
+    EXPECT_FALSE(memory.IsRepeat(device, a, 1));
+    EXPECT_TRUE(memory.IsRepeat(device, a, 1));
+    EXPECT_FALSE(memory.IsRepeat(otherPort, a, 1));
+    EXPECT_FALSE(memory.IsRepeat(otherAddress, a, 1));
+    EXPECT_FALSE(memory.IsRepeat(device, b, 1));
+    EXPECT_TRUE(memory.IsRepeat(device, a, 1));
+    memory.Forget();
+    EXPECT_FALSE(memory.IsRepeat(device, a, 1));
+    for (int n = 0; n < CVLSockRepeatMemory::MAX_ENTRIES + 10; ++n) {
+        std::string strHost = "10.0." + std::to_string(n / 250) + "." + std::to_string(1 + n % 250);
+        CVLSocketAddress sender(VLMDSOCK_PROTOCOL_UDP, strHost.c_str(), 4000);
+        ASSERT_FALSE(memory.IsRepeat(sender, a, 1)) << n;
+    }
+    EXPECT_EQ(static_cast<size_t>(CVLSockRepeatMemory::MAX_ENTRIES), memory.GetCount());
+    EXPECT_FALSE(memory.IsRepeat(device, b, 1));
+    EXPECT_FALSE(memory.IsRepeat(device, b, 1));
+    EXPECT_TRUE(memory.IsRepeat(device, a, 1));
+    EXPECT_EQ(static_cast<size_t>(CVLSockRepeatMemory::MAX_ENTRIES), memory.GetCount());
+}
+
+// A broadcast socket (a probe's) drops a burst of one reply, but hears what
+// each send brings: a reply that went A, B and back to A, and the same
+// datagram as before the send.
+TEST_F(SockTest, ABroadcastSocketHearsEverySendsReplies)
+{
+    CWatchdog watchdog(60, "SockTest.ABroadcastSocketHearsEverySendsReplies");
+    CPeer peer;
+    Const("castType", "broadcast");
+    Const("timeout", "1000");
+    OpenTo(peer);
+    for (const char* szReply : {"A", "B", "A"}) {
+        SCOPED_TRACE(szReply);
+        Write("probe");
+        peer.Receive();
+        for (int i = 0; i < 3; ++i)
+            peer.Reply(szReply);
+        peer.Reply("end");
+        EXPECT_EQ(szReply, Read());
+        EXPECT_EQ("end", Read());
+    }
+    Write("probe");
+    peer.Receive();
+    peer.Reply("end");
+    peer.Reply("fin");
+    EXPECT_EQ("end", Read());
+    EXPECT_EQ("fin", Read());
 }
 
 // The stream paths: connect, send, receive, and the peer's close ending a
