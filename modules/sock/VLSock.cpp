@@ -23,6 +23,7 @@
 #include "cm/VLTarget.h"
 #include "cm/VLTargetLock.h"
 #include "modules/sock/VLSockRecvThread.h"
+#include "script/VLScriptCollection.h"
 #include "script/VLScriptParams.h"
 
 namespace {
@@ -400,7 +401,9 @@ bool CVLSock::AskRetry(const char* szScript, VL_LONG nErrorCode)
     CVLModuleController* pController = m_pParams != nullptr ? m_pParams->GetController() : nullptr;
     if (pController == nullptr)
         pController = m_pController;
-    if (pController == nullptr)
+    // The retry scripts are optional: without one there is no retry, and no
+    // script failed.
+    if (pController == nullptr || pController->GetScriptCollection().Find(szScript) == nullptr)
         return false;
     CVLScriptParams args;
     args.Add()->SetLong(nErrorCode);

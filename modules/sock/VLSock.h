@@ -135,7 +135,8 @@ private:
     // One pass of Open over the local addresses; true when a failed entry
     // asks for a retry.
     bool OpenPass(const std::vector<CVLSocketAddress>& addresses);
-    // Runs a retry script with the error number; false without a controller.
+    // Runs a retry script with the error number; false without a controller
+    // or without such a script.
     bool AskRetry(const char* szScript, VL_LONG nErrorCode);
     // Five sleeps of the retry interval, each followed by a stop check.
     void RetryPause();

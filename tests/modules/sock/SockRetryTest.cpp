@@ -44,16 +44,24 @@ const char kScripts[] = "bool IsRetryForWriteError(long nError)\n"
                         "    return true;\n"
                         "}\n";
 
-// Inside the namespace: a facade with the script, a socket instance sending
+std::string FailedScripts(CVLModuleController* pController)
+{
+    std::string strFirst;
+    unsigned long nFailed = pController->TakeScriptFailures(strFirst);
+    return nFailed == 0 ? "" : " failed scripts=" + std::to_string(nFailed) + " (" + strFirst + ")";
+}
+
+// Inside the namespace: a facade with the scripts, a socket instance sending
 // to an address without a route, and one Write. Returns "tries=N error=E
-// outcome=X".
-std::string SendWithoutRoute(const char* szApprove, const char* szCount, bool bStop, bool bBindElsewhere = false)
+// outcome=X", followed by " failed scripts=N" when scripts failed.
+std::string SendWithoutRoute(const char* szApprove, const char* szCount, bool bStop, bool bBindElsewhere = false,
+                             const char* szScripts = kScripts)
 {
     char szFolder[] = "/tmp/vlsockXXXXXX";
     if (mkdtemp(szFolder) == nullptr)
         return "FAIL:mkdtemp";
     std::string strFolder = szFolder;
-    std::ofstream(strFolder + "/scripts.txt") << kScripts;
+    std::ofstream(strFolder + "/scripts.txt") << szScripts;
     std::ofstream(strFolder + "/mapping.xml") << "<ModuleMapping/>";
     std::ofstream(strFolder + "/vlres201.dat")
         << "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<FileList>\n"
@@ -94,6 +102,7 @@ std::string SendWithoutRoute(const char* szApprove, const char* szCount, bool bS
             pController->FindConst("opens", strOpens, nullptr, nullptr);
             pController->FindConst("error", strError, nullptr, nullptr);
             strOpen += sock.IsOpen() ? " open" : " closed";
+            strOpen += FailedScripts(pController);
             sock.DestroyInstance(nullptr, &params);
             api.Terminate();
             std::system(("rm -rf '" + strFolder + "'").c_str());
@@ -124,7 +133,7 @@ std::string SendWithoutRoute(const char* szApprove, const char* szCount, bool bS
         pController->FindConst("tries", strTries, nullptr, nullptr);
         pController->FindConst("error", strError, nullptr, nullptr);
         strOutcome = std::string("tries=") + strTries.GetString() + " error=" + strError.GetString() +
-                     " outcome=" + strOutcome;
+                     " outcome=" + strOutcome + FailedScripts(pController);
         api.Terminate();
     } catch (EVLException* e) {
         strOutcome = std::string("FAIL:") + e->ToString().GetString();
@@ -169,6 +178,17 @@ TEST_F(SockRetryTest, AStopEndsTheRetryPause)
 {
     EXPECT_EQ("tries=1 error=51 outcome=stopped",
               m_Net.RunIn("lonely", []() { return SendWithoutRoute("yes", "5", true); }));
+}
+
+// The retry scripts are optional: definitions without them retry nothing,
+// and no script failed.
+TEST_F(SockRetryTest, WithoutRetryScriptsNothingIsRetriedAndNoScriptFailed)
+{
+    const char* const kOther = "bool Other()\n{\n    return true;\n}\n";
+    EXPECT_EQ("tries=0 error= outcome=communication",
+              m_Net.RunIn("lonely", [kOther]() { return SendWithoutRoute("yes", "3", false, false, kOther); }));
+    EXPECT_EQ("opens=0 error= opened closed",
+              m_Net.RunIn("lonely", [kOther]() { return SendWithoutRoute("yes", "3", false, true, kOther); }));
 }
 
 TEST_F(SockRetryTest, AnOpenThatKeepsFailingEndsWithErrorSixtyFive)
