@@ -136,7 +136,7 @@ void CVLModuleController::PostCallbackProbe(CVLModuleInstance* pInstance, CVLMod
     // that it neither keeps the copy nor waits for its delivery.
     if (!PostEvent(VLCM_CALLBACK_PROBE, pInstance, pParams, pTarget, nullptr, bMarge, nullptr, 0) &&
         pTarget != nullptr && pTarget->GetOwnerList() != nullptr)
-        pTarget->GetOwnerList()->OnCallbackRefused(pTarget);
+        pTarget->GetOwnerList()->OnCallbackRefused(pTarget, bMarge);
 }
 
 void CVLModuleController::PostCallbackDone(CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams,

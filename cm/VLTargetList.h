@@ -58,8 +58,13 @@ public:
     // Run by the controller after RemoveAll, before the delete hook.
     virtual void OnDelete() {}
     // The callback queue refused a probe record of pTarget, a target of
-    // this list (run without the controller's lock).
-    virtual void OnCallbackRefused(CVLTarget* pTarget) { (void)pTarget; }
+    // this list (run without the controller's lock); bMarge as the record
+    // had it: true when pTarget was listed before the reply came.
+    virtual void OnCallbackRefused(CVLTarget* pTarget, bool bMarge)
+    {
+        (void)pTarget;
+        (void)bMarge;
+    }
 
 private:
     CVLTargetList(const CVLTargetList&) = delete;

@@ -39,11 +39,11 @@ CVLTarget* CVLECMNIFInfoList::MargeOrAddTarget(CVLTarget* pSrcTarget, bool& bMar
     return pCopy;
 }
 
-void CVLECMNIFInfoList::OnCallbackRefused(CVLTarget* pTarget)
+void CVLECMNIFInfoList::OnCallbackRefused(CVLTarget* pTarget, bool bMarge)
 {
     CVLECMReplyFilter* pFilter = m_pReplyFilter;
     if (pFilter == nullptr || pTarget == nullptr)
         return;
-    if (pFilter->Dropped(pTarget))
+    if (pFilter->Dropped(pTarget) && !bMarge)
         RemoveAt(pTarget, true);
 }

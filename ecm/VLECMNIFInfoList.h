@@ -19,9 +19,10 @@ public:
     // reports nothing for it. Not owned; null admits every reply.
     void SetReplyFilter(CVLECMReplyFilter* pFilter) { m_pReplyFilter = pFilter; }
     CVLTarget* MargeOrAddTarget(CVLTarget* pSrcTarget, bool& bMarge) override;
-    // A copy the queue refused is of no use: the filter hears its device
-    // again, and the copy goes.
-    void OnCallbackRefused(CVLTarget* pTarget) override;
+    // The filter hears the device of a refused record again. A copy made
+    // for the record is of no use and goes; a merged reply's target is a
+    // device record (or another reply's waiting copy) and stays.
+    void OnCallbackRefused(CVLTarget* pTarget, bool bMarge) override;
 
 private:
     std::atomic<CVLECMReplyFilter*> m_pReplyFilter{nullptr};

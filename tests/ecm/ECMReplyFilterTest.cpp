@@ -11,6 +11,7 @@
 
 #include "cm/VLCMDefs.h"
 #include "cm/VLCallbackInfo.h"
+#include "cm/VLMargeConditionList.h"
 #include "cm/VLModuleController.h"
 #include "cm/VLTarget.h"
 #include "cm/VLProperty.h"
@@ -107,6 +108,36 @@ private:
     bool m_bHeld = false;
     bool m_bReleased = false;
     bool m_bLeft = false;
+};
+
+// Long records of no use fill the queue until it refuses probe records;
+// they go with the object.
+class CFullQueue
+{
+public:
+    explicit CFullQueue(CVLECM& ecm) : m_pController(ecm.GetApi()->GetModuleController()), m_ProbeFiller(ecm.GetApi())
+    {
+        const std::string strLong(64 * 1024, 'x');
+        unsigned long nDropped = m_pController->GetDroppedCallbackCount();
+        while (m_pController->GetDroppedCallbackCount() == nDropped) {
+            CVLCallbackInfo* pInfo = new CVLCallbackInfo();
+            pInfo->SetType(VLCM_CALLBACK_USER);
+            pInfo->SetExtraText(strLong.c_str());
+            pInfo->SetUserCallback([](long, void*, CVLCallbackInfo*) {}, 0, &m_nFiller);
+            m_pController->PostCallbackUser(pInfo);
+            m_pController->PostCallbackProbe(nullptr, nullptr, &m_ProbeFiller, false);
+        }
+    }
+    ~CFullQueue()
+    {
+        m_pController->RemoveCallbackInfo(nullptr, &m_ProbeFiller, &m_nFiller);
+        m_pController->UnlockCallbackInfo(nullptr, &m_ProbeFiller, &m_nFiller);
+    }
+
+private:
+    CVLModuleController* m_pController;
+    int m_nFiller = 0;
+    CVLTarget m_ProbeFiller;
 };
 
 std::string ModelOf(CVLECM& ecm, const std::string& strMac)
@@ -255,27 +286,35 @@ TEST_F(ECMReplies, ADeviceWhoseRecordTheFullQueueRefusedIsHeardAgainAtOnce)
     CWatchdog watchdog(60, "ECMReplies");
     CVLModuleController* pController = m_ECM.GetApi()->GetModuleController();
     CDispatchHold hold(m_ECM);
-    // Long records of no use fill the queue until it refuses probe records.
-    int nFiller = 0;
-    CVLTarget probeFiller(m_ECM.GetApi());
-    const std::string strLong(64 * 1024, 'x');
+    CFullQueue full(m_ECM);
     unsigned long nDropped = pController->GetDroppedCallbackCount();
-    while (pController->GetDroppedCallbackCount() == nDropped) {
-        CVLCallbackInfo* pInfo = new CVLCallbackInfo();
-        pInfo->SetType(VLCM_CALLBACK_USER);
-        pInfo->SetExtraText(strLong.c_str());
-        pInfo->SetUserCallback([](long, void*, CVLCallbackInfo*) {}, 0, &nFiller);
-        pController->PostCallbackUser(pInfo);
-        pController->PostCallbackProbe(nullptr, nullptr, &probeFiller, false);
-    }
     for (int i = 0; i < 3; ++i)
         ASSERT_TRUE(CFakeNetwork::Reply(Mac(0), "refused " + std::to_string(i), Address(0)));
     // Each was admitted, refused by the queue, and its copy went.
     EXPECT_EQ(0u, m_ECM.GetProbeInstance().GetReplyFilter().GetDroppedCount());
     EXPECT_EQ(0, m_ECM.GetNIFInfoList()->GetCount());
-    EXPECT_EQ(nDropped + 4, pController->GetDroppedCallbackCount());
-    pController->RemoveCallbackInfo(nullptr, &probeFiller, &nFiller);
-    pController->UnlockCallbackInfo(nullptr, &probeFiller, &nFiller);
+    EXPECT_EQ(nDropped + 3, pController->GetDroppedCallbackCount());
+}
+
+// With a merge condition a device's later reply is merged into its record
+// itself: a refusal of that reply's record leaves the record in place.
+TEST_F(ECMReplies, ARefusedReplyMergedIntoADeviceRecordLeavesTheRecord)
+{
+    CWatchdog watchdog(60, "ECMReplies");
+    CVLModuleController* pController = m_ECM.GetApi()->GetModuleController();
+    pController->GetMargeConditionList()->Add()->GetPath() = "MACAddress";
+    ASSERT_TRUE(CFakeNetwork::Reply(Mac(0), "first", Address(0)));
+    Drain(m_ECM);
+    CVLECMNIFInfo* pRecord = m_ECM.FindNIFInfo(Mac(0).c_str());
+    ASSERT_NE(nullptr, pRecord);
+    CDispatchHold hold(m_ECM);
+    CFullQueue full(m_ECM);
+    unsigned long nDropped = pController->GetDroppedCallbackCount();
+    ASSERT_TRUE(CFakeNetwork::Reply(Mac(0), "second", Address(0)));
+    EXPECT_EQ(nDropped + 1, pController->GetDroppedCallbackCount());
+    EXPECT_EQ(1, m_ECM.GetNIFInfoList()->GetCount());
+    EXPECT_EQ(pRecord, m_ECM.FindNIFInfo(Mac(0).c_str()));
+    EXPECT_EQ("second", ModelOf(m_ECM, Mac(0)));
 }
 
 TEST_F(ECMReplies, NetworksTakeTurnsForChainPlacesAndChainsWaitingOnATimeOutGiveThemUp)
