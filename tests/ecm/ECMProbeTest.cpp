@@ -397,3 +397,20 @@ TEST(ECMProbeSetup, FailedLocalNetworkSetUpIsAFailedProbe)
     EXPECT_EQ(1, CFakeNetwork::ProbeStarts());
     ecm.Terminate();
 }
+
+// A merge ORs the flags into the record, the simulated-device mark included:
+// a plain record merged into a simulated one leaves it simulated.
+TEST(ECMNIFInfo, AMergeORsTheFlagsAndTheSimulatedMark)
+{
+    CVLECMNIFInfo simulated, plain;
+    simulated.SetDummy(true);
+    simulated.SetUnicast(VLECM_CONNECT_TYPE_NETWORK, true);
+    plain.SetConnect(VLECM_CONNECT_TYPE_USB, true);
+    simulated.MargeNIFInfo(plain);
+    EXPECT_TRUE(simulated.IsDummy());
+    EXPECT_TRUE(simulated.IsUnicast(VLECM_CONNECT_TYPE_NETWORK));
+    EXPECT_TRUE(simulated.IsConnect(VLECM_CONNECT_TYPE_USB));
+    plain.MargeNIFInfo(simulated);
+    EXPECT_TRUE(plain.IsDummy());
+    EXPECT_TRUE(plain.IsUnicast(VLECM_CONNECT_TYPE_NETWORK));
+}

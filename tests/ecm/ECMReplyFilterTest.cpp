@@ -446,3 +446,33 @@ TEST_F(ECMReplies, RepeatsCostNoQueuedRecordAndChainsWaitTheirTurn)
     EXPECT_EQ(CVLECMProbeInstance::MAX_RUNNING_CHAINS, nRunning);
     EXPECT_EQ(3, nWaiting);
 }
+
+// A chain whose unicast check was answered waits on no time-out: however
+// long its later commands take, it keeps its place.
+TEST_F(ECMReplies, ChainsPastTheirUnicastCheckKeepTheirPlaces)
+{
+    CWatchdog watchdog(60, "ECMReplies");
+    CVLECMProbeInstance& probe = m_ECM.GetProbeInstance();
+    const int kPlaces = CVLECMProbeInstance::MAX_RUNNING_CHAINS;
+    for (int i = 0; i <= kPlaces; ++i) {
+        CFakeNetwork::SetAnswer(Mac(i), "GetListInfo", EFakeAnswer::Block);
+        ASSERT_TRUE(CFakeNetwork::Reply(Mac(i), "", Address(i)));
+    }
+    auto listInfoAsked = [&]() {
+        int nAsked = 0;
+        for (int i = 0; i <= kPlaces; ++i)
+            nAsked += CFakeNetwork::RequestCount(Mac(i), "GetListInfo");
+        return nAsked;
+    };
+    for (int k = 0; k < 2000 && listInfoAsked() < kPlaces; ++k)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_EQ(kPlaces, listInfoAsked());
+    probe.SetSlowChainMilliseconds(0);
+    probe.PromoteSlowChains();
+    EXPECT_EQ(0, probe.GetSlowChainCount());
+    int nRunning = 0, nWaiting = 0;
+    probe.GetChainCounts(nRunning, nWaiting);
+    EXPECT_EQ(kPlaces, nRunning);
+    EXPECT_EQ(1, nWaiting);
+    EXPECT_EQ(0, CFakeNetwork::RequestCount(Mac(kPlaces), "CheckUnicast"));
+}

@@ -278,8 +278,8 @@ TEST(SocketAddress, DottedQuad)
     unsigned char bytes[4] = {9, 9, 9, 9};
     EXPECT_TRUE(CVLSocketAddress::ParseDottedQuad("255.0.010.1", bytes));
     EXPECT_EQ(0, std::memcmp(bytes, "\xff\x00\x0a\x01", 4));
-    for (const char* sz : {"", "localhost", "10.88.1", "999.1.1.1", "1.2.3.4.", "1.2.3.1234", "1..3.4", "0x0a.1.1.1",
-                           "1.2.3.4 ", " 1.2.3.4", "1.2.3.-4", "256.1.1.1"}) {
+    for (const char* sz : {"", "localhost", "10.88.1", "999.1.1.1", "1.2.3.4.", "1.2.3.1234", "0010.1.1.1",
+                           "1.2.3.0255", "1..3.4", "0x0a.1.1.1", "1.2.3.4 ", " 1.2.3.4", "1.2.3.-4", "256.1.1.1"}) {
         EXPECT_FALSE(CVLSocketAddress::ParseDottedQuad(sz, bytes)) << sz;
         EXPECT_EQ(0, std::memcmp(bytes, "\xff\x00\x0a\x01", 4)) << sz;
     }

@@ -7,8 +7,10 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -101,6 +103,26 @@ TEST(Socket, UdpBufferNeverShrinks)
     big.Create(0, 1 << 20, 1 << 20);  // raising may be capped by the system but must not fail
     EXPECT_TRUE(big.IsValid());
     big.Close();
+}
+
+// A receive buffer asked for beyond the system's ceiling: all of it when the
+// process may force it, else the ceiling (the system reports twice either).
+TEST(Socket, RaiseReceiveBufferGoesPastTheCeilingWhenItMay)
+{
+    long nCeiling = 0;
+    std::ifstream("/proc/sys/net/core/rmem_max") >> nCeiling;
+    ASSERT_GT(nCeiling, 0);
+    if (nCeiling > (1L << 28))
+        GTEST_SKIP() << "net.core.rmem_max is " << nCeiling << ": no request goes beyond it";
+    const int nRequest = static_cast<int>(std::max(4L << 20, 2 * nCeiling));
+    int nScratch = socket(AF_INET, SOCK_DGRAM, 0);
+    int nSmall = 4096;
+    bool bMayForce = setsockopt(nScratch, SOL_SOCKET, SO_RCVBUFFORCE, &nSmall, sizeof(nSmall)) == 0;
+    close(nScratch);
+    CVLSocket s;
+    s.Create(0, 0, 0);
+    EXPECT_EQ(2L * (bMayForce ? nRequest : nCeiling), s.RaiseReceiveBuffer(nRequest));
+    s.Close();
 }
 
 // A flood into a socket nobody reads overflows its buffer: the drops are

@@ -348,6 +348,23 @@ TEST_F(ProbeTest, DroppedRepliesAreAskedForAgainAndWhatStaysLostIsReported)
     EXPECT_EQ(3u, m_Board.sends.size());
 }
 
+// The replies lost are summed over the children, each child's latest count.
+TEST_F(ProbeTest, RepliesLostAreSummedOverTheChildren)
+{
+    CVLModuleInstance* p = Start("Two");
+    CVLProbe* pProbe = static_cast<CVLProbe*>(p->GetImplementation());
+    std::vector<CVLModuleInstance*> children;
+    for (CVLModuleInstanceIterator it = p->Begin(); !it.IsEnd(); it.Next())
+        children.push_back(it.Get());
+    ASSERT_EQ(2u, children.size());
+    pProbe->OnReceiveLoss(children[0], 3);
+    pProbe->OnReceiveLoss(children[1], 4);
+    EXPECT_EQ(7u, pProbe->GetSendStatus().nLost);
+    pProbe->OnReceiveLoss(children[0], 5);
+    EXPECT_EQ(9u, pProbe->GetSendStatus().nLost);
+    C()->DeleteModuleInstance(p);
+}
+
 TEST_F(ProbeTest, StopEndsEveryThreadPromptlyWithoutAReport)
 {
     CWatchdog watchdog(30, "probe stop");

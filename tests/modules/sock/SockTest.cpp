@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <fstream>
 #include <string>
 #include <thread>
 
@@ -122,6 +123,30 @@ class CQueueSock : public CVLSock
 public:
     using CVLSock::popRecvData;
 };
+
+// The receive buffer the system reports for this process's IPv4 socket bound
+// to the port; -1 when there is none.
+int ReceiveBufferOfPort(int nPort)
+{
+    for (int nFd = 0; nFd < 1024; ++nFd) {
+        sockaddr_in addr{};
+        socklen_t nLen = sizeof(addr);
+        if (getsockname(nFd, reinterpret_cast<sockaddr*>(&addr), &nLen) != 0 || addr.sin_family != AF_INET ||
+            ntohs(addr.sin_port) != nPort)
+            continue;
+        int nSize = 0;
+        nLen = sizeof(nSize);
+        return getsockopt(nFd, SOL_SOCKET, SO_RCVBUF, &nSize, &nLen) == 0 ? nSize : -1;
+    }
+    return -1;
+}
+
+long ReadLong(const char* szFile)
+{
+    long n = 0;
+    std::ifstream(szFile) >> n;
+    return n;
+}
 
 }  // namespace
 
@@ -478,6 +503,59 @@ TEST_F(SockTest, ABroadcastSocketHearsEverySendsReplies)
     peer.Reply("fin");
     EXPECT_EQ("end", Read());
     EXPECT_EQ("fin", Read());
+}
+
+// A broadcast socket asks for a 4 MiB receive buffer, forced past the
+// system's ceiling as root. What it loses, in the system's buffer and in its
+// queue, is counted across reads: with what was read and what is queued it is
+// everything sent.
+TEST_F(SockTest, ABroadcastSocketCountsEveryDatagramItLost)
+{
+    CWatchdog watchdog(120, "SockTest.ABroadcastSocketCountsEveryDatagramItLost");
+    CPeer peer;
+    Const("castType", "broadcast");
+    Const("timeout", "2000");
+    OpenTo(peer);
+    Write("probe");
+    peer.Receive();
+    const long nRequest = 4 * 1024 * 1024;
+    long nCeiling = ReadLong("/proc/sys/net/core/rmem_max");
+    EXPECT_EQ(2 * (geteuid() == 0 ? nRequest : std::min(nRequest, nCeiling)),
+              ReceiveBufferOfPort(ntohs(peer.m_From.sin_port)));
+    const int kFlood = 10000;
+    const int kReads = 10;
+    int nSent = 0;
+    unsigned long nRead = 0;
+    auto flood = [&]() {
+        std::string strData(1000, 'x');
+        for (int i = 0; i < kFlood; ++i, ++nSent) {
+            std::memcpy(&strData[0], &nSent, sizeof(nSent));  // no two alike
+            peer.Reply(strData);
+        }
+    };
+    // Everything counted once the receive thread has taken what was kept;
+    // never more than was sent, as the queue is read before its drops.
+    auto counted = [&]() {
+        unsigned long nQueued = static_cast<unsigned long>(m_Sock.GetQueuedDatagramCount());
+        return nRead + nQueued + m_Sock.GetReceiveDropCount();
+    };
+    auto settle = [&]() {
+        for (int i = 0; i < 1000 && counted() < static_cast<unsigned long>(nSent); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        return counted();
+    };
+    // Nobody reads yet: the system's buffer overflows. The first read starts
+    // the receive thread, which overflows the queue.
+    flood();
+    for (; nRead < static_cast<unsigned long>(kReads); ++nRead)
+        ASSERT_EQ(1000u, Read(1500).size());
+    EXPECT_EQ(static_cast<unsigned long>(nSent), settle());
+    EXPECT_GT(m_Sock.GetDroppedDatagramCount(), 0u);
+    EXPECT_GT(m_Sock.GetReceiveDropCount(), m_Sock.GetDroppedDatagramCount());
+    flood();
+    for (; nRead < static_cast<unsigned long>(2 * kReads); ++nRead)
+        ASSERT_EQ(1000u, Read(1500).size());
+    EXPECT_EQ(static_cast<unsigned long>(nSent), settle());
 }
 
 // The stream paths: connect, send, receive, and the peer's close ending a
