@@ -86,6 +86,8 @@ bool RaiseBuffer(int nSocket, int nOption, int nWanted)
 
 }  // namespace
 
+const int CVLSocket::MAX_BATCH = VLPLATFORM_MAX_BATCH;
+
 CVLSocket::CVLSocket() : m_nSocket(-1), m_bClosed(false), m_bBound(false), m_eProtocol(0), m_nDrops(0)
 {
 }
@@ -392,7 +394,7 @@ int CVLSocket::ReceiveBatch(VLSOCKET_DATAGRAM* pSlots, int nSlots)
 {
     CheckBuffer(pSlots, nSlots, kSiteReceiveBatch);
     // Read in rounds of the platform's largest batch.
-    const int kRound = 64;
+    const int kRound = VLPLATFORM_MAX_BATCH;
     VLPLATFORM_DATAGRAM round[kRound];
     int nDone = 0;
     while (nDone < nSlots) {

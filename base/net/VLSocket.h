@@ -77,6 +77,9 @@ public:
     // Reads up to nSlots datagrams already queued, without waiting; returns
     // how many (0: none). A datagram longer than its slot is cut and marked.
     virtual int ReceiveBatch(VLSOCKET_DATAGRAM* pSlots, int nSlots);
+    // The most datagrams ReceiveBatch reads with one system call: a batch of
+    // this size costs one call.
+    static const int MAX_BATCH;
     // Datagrams the system dropped for a full receive buffer, as now: also
     // the drops at the end of a burst that no datagram queued since carried.
     virtual unsigned long GetDropCount();

@@ -8,11 +8,6 @@
 #include <cstdint>
 #include <cstring>
 
-namespace {
-// Slots read by one system call; a larger batch is read in several.
-const int kMaxSlotsPerCall = 64;
-}  // namespace
-
 int VLPlatformRaiseRecvBuffer(int nSocket, int nBytes)
 {
     int nCurrent = 0;
@@ -54,11 +49,11 @@ int VLPlatformReceiveBatch(int nSocket, VLPLATFORM_DATAGRAM* pSlots, int nSlots,
 {
     if (pSlots == nullptr || nSlots <= 0)
         return 0;
-    if (nSlots > kMaxSlotsPerCall)
-        nSlots = kMaxSlotsPerCall;
-    struct mmsghdr headers[kMaxSlotsPerCall];
-    struct iovec vectors[kMaxSlotsPerCall];
-    alignas(struct cmsghdr) unsigned char control[kMaxSlotsPerCall][CMSG_SPACE(sizeof(uint32_t))];
+    if (nSlots > VLPLATFORM_MAX_BATCH)
+        nSlots = VLPLATFORM_MAX_BATCH;
+    struct mmsghdr headers[VLPLATFORM_MAX_BATCH];
+    struct iovec vectors[VLPLATFORM_MAX_BATCH];
+    alignas(struct cmsghdr) unsigned char control[VLPLATFORM_MAX_BATCH][CMSG_SPACE(sizeof(uint32_t))];
     std::memset(headers, 0, sizeof(headers[0]) * static_cast<size_t>(nSlots));
     for (int i = 0; i < nSlots; ++i) {
         vectors[i].iov_base = pSlots[i].pBuffer;

@@ -6,6 +6,10 @@
 
 #include <netinet/in.h>
 
+// The most datagrams one batched system call reads; a larger batch is read
+// in several calls.
+const int VLPLATFORM_MAX_BATCH = 64;
+
 // One slot of a batched read: the caller's buffer, and what arrived in it.
 struct VLPLATFORM_DATAGRAM
 {

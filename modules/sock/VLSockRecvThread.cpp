@@ -11,9 +11,9 @@ namespace {
 const char* const s_szFile = "VLSock";
 // Datagrams are received whole; one longer than the reader's buffer is dropped.
 const int kMaxDatagram = 65536;
-// Memory of one batch's slots, and the most slots a batch has.
+// Memory of one batch's slots; a batch has at most the slots that one
+// system call reads.
 const size_t kBatchBytes = 256 * 1024;
-const size_t kMaxSlots = 64;
 // Batches read in a row before the end request is looked at again.
 const int kBatchesPerPass = 64;
 } // namespace
@@ -82,7 +82,8 @@ void CVLSockRecvThread::DrainDatagrams()
         // seen cut and dropped rather than cut to fit.
         size_t nSlotSize = static_cast<size_t>(m_RecvData.m_Data.GetCapacity()) + 1;
         size_t nSlots = kBatchBytes / nSlotSize;
-        nSlots = nSlots < 1 ? 1 : (nSlots > kMaxSlots ? kMaxSlots : nSlots);
+        const size_t nMaxSlots = static_cast<size_t>(CVLSocket::MAX_BATCH);
+        nSlots = nSlots < 1 ? 1 : (nSlots > nMaxSlots ? nMaxSlots : nSlots);
         m_SlotMemory.resize(nSlots * nSlotSize);
         m_Slots.resize(nSlots);
         for (size_t i = 0; i < nSlots; ++i) {
