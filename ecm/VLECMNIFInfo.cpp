@@ -308,6 +308,15 @@ void CVLECMNIFInfo::StopCommand()
     End();
 }
 
+void CVLECMNIFInfo::releaseCommandThread()
+{
+    // Under the command lock, so that a command started meanwhile (which
+    // sets the running flag under it first) keeps its thread.
+    CVLThreadLock lock(&m_CommandSync);
+    if (lock.Lock() && !m_bCommandRunning)
+        End();
+}
+
 void CVLECMNIFInfo::RequestStopCommand()
 {
     CVLThreadLock lock(&m_CommandSync);
@@ -389,6 +398,9 @@ void CVLECMNIFInfo::OnThread(void* pData)
         pCallbackIF = m_pCommandCallbackIF;
         bStopped = m_bCommandStop;
         m_bCommandRunning = false;
+        // A device keeps its record for the whole probe, its options only
+        // while a command of its runs.
+        m_CommandOptionMap.clear();
     }
     // A stopped command reports nothing; its owner is taking the device away.
     if (!bStopped && eResult != VLECM_RESULT_STOPPED && m_pOwnerVLECMInstance != nullptr && pCallbackIF != nullptr)
@@ -406,6 +418,7 @@ void CVLECMNIFInfo::nifCommandCallback(long lCommand, void* pCallbackIF, CVLCall
     IVLECMCallbackIF* pInterface = static_cast<IVLECMCallbackIF*>(pCallbackIF);
     if (pNIFInfo == nullptr || pInterface == nullptr)
         return;
+    pNIFInfo->releaseCommandThread();
     VLECM_CONNECT_TYPE eConnectType;
     VLECM_RESULT eResult;
     {

@@ -119,6 +119,10 @@ protected:
     virtual VLECM_RESULT executeRebootPollingModule();
     // Waits up to nMilliseconds; false when the command was stopped.
     virtual bool waitCommand(long nMilliseconds);
+    // Joins the thread of a finished command, which has posted its end and
+    // is returning: a device whose commands are over holds no thread, and
+    // so no stack, for the rest of the probe.
+    void releaseCommandThread();
 
     CVLECM* m_pOwnerVLECMInstance;
     CVLECMProbeInstance* m_pOwnerProbeInstance;

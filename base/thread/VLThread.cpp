@@ -124,6 +124,12 @@ void CVLThread::End()
     CVLTrace::FunctionOut(VLSTD_MODULE, "VLThread", 165, kSignature);
 }
 
+bool CVLThread::HoldsThread()
+{
+    CVLThreadLock guard(&m_ControllerSync);
+    return guard.Lock() && m_pController != nullptr;
+}
+
 void CVLThread::OnThread(void*)
 {
 }

@@ -25,6 +25,9 @@ public:
     // Asks the thread to end and waits for it, unless called from the thread
     // itself. A second call does nothing.
     virtual void End();
+    // True from Start until End has released the run, also once its body
+    // has returned: until then the thread keeps its stack.
+    virtual bool HoldsThread();
     virtual void OnThread(void* pData);
     virtual CVLThreadController* CreateController();
 

@@ -11,9 +11,11 @@
 #include <thread>
 #include <vector>
 
+#include "base/core/VLThreadLock.h"
 #include "cm/VLTargetList.h"
 #include "ecm/VLECM.h"
 #include "ecm/VLECMNIFInfo.h"
+#include "ecm/VLECMNIFInfoFactoryIF.h"
 #include "ecm/VLECMNIFInfoList.h"
 #include "tests/support/ecm/FakeNetwork.h"
 #include "tests/support/ecm/ECMTestClient.h"
@@ -75,6 +77,38 @@ TEST_F(ECMProbe, FindsDevicesChainsTheirCommandsAndReportsEachOnce)
 
 // With tracing on, a found device's properties are traced after its reply
 // is merged and after its list information came back.
+// A device stays listed for the whole probe, a flood's forged devices too:
+// once its commands are over it keeps neither their thread (with its stack)
+// nor their options.
+TEST_F(ECMProbe, DeviceWhoseCommandsAreOverKeepsNoThreadNorOptions)
+{
+    class CRecord : public CVLECMNIFInfo
+    {
+    public:
+        size_t OptionCount()
+        {
+            CVLThreadLock lock(&m_CommandSync);
+            lock.Lock();
+            return m_CommandOptionMap.size();
+        }
+    };
+    class CFactory : public IVLECMNIFInfoFactoryIF
+    {
+    public:
+        CVLTarget* CreateNIFInfo(CVLECM*, CVLCMApi*) override { return new CRecord; }
+        void DestroyNIFInfo(CVLECM*, CVLCMApi*, CVLTarget* pTarget) override { delete pTarget; }
+    } factory;
+    ASSERT_EQ(VLECM_RESULT_SUCCESS, m_ECM.Initialize(&m_Client, &factory, nullptr, nullptr));
+    ASSERT_EQ(VLECM_RESULT_SUCCESS, Probe());
+    ASSERT_TRUE(CFakeNetwork::Reply(kMac1));
+    ASSERT_TRUE(m_Client.WaitFor("probe", 1));
+    CRecord* pRecord = dynamic_cast<CRecord*>(m_ECM.FindNIFInfo(kMac1));
+    ASSERT_NE(nullptr, pRecord);
+    EXPECT_FALSE(pRecord->HoldsThread());
+    EXPECT_EQ(0u, pRecord->OptionCount());
+    m_ECM.Terminate();
+}
+
 TEST_F(ECMProbe, ReportsTraceTheDeviceProperties)
 {
     CTraceCapture capture;
