@@ -20,9 +20,15 @@
 #   timeout=T      vlnet's --timeout for this attack
 #   pool=N         the attacker is on a network of its own (10.202.4.0/22)
 #                  and answers from N addresses (its "pool")
+#   series=S       also prints vlnet's resident memory every S seconds
 # e.g. "devices=25,24,0 timeout=40 hostile=errorheaders rate=5000",
 # "pool=150 hostile=forgedmacs flood=600", "pool=500 timeout=60
 # hostile=changing rate=10000", "devices=0,30,0 deaf=20".
+# The last attack of the default list is the longest flood: 500 forged
+# devices whose data changes with every datagram (10,000 a second), each
+# waiting its turn for its follow-up commands, which keeps vlnet probing
+# some 140 s; its memory series shows whether the probe's memory stays flat
+# while it runs.
 # The emulator is BUILD_DIR's unless VLEMU names another (to measure an
 # older vlnet against the newer attacks). Needs root (network namespaces).
 set -u
@@ -33,7 +39,8 @@ shift 2 2>/dev/null || shift $#
 ATTACKS=("$@")
 [ ${#ATTACKS[@]} -eq 0 ] && ATTACKS=("hostile=randommacs rate=1000" "hostile=randommacs rate=5000"
     "hostile=randommacs rate=13000" "hostile=inventmacs flood=100" "hostile=inventmacs flood=300"
-    "hostile=inventmacs flood=1000" "hostile=repeat rate=5000" "impostor")
+    "hostile=inventmacs flood=1000" "hostile=repeat rate=5000" "impostor"
+    "pool=500 timeout=180 series=10 hostile=changing rate=10000")
 P=vlatk$$
 TMP=$(mktemp -d)
 cleanup() {
@@ -75,13 +82,14 @@ devices() {
 
 EMUS=()
 for attack in "${ATTACKS[@]}"; do
-    COUNTS=(3 2 2) RUNTIMEOUT=$TIMEOUT POOL=0
+    COUNTS=(3 2 2) RUNTIMEOUT=$TIMEOUT POOL=0 SERIES=0
     words=($attack)
     while [ ${#words[@]} -gt 0 ]; do
         case "${words[0]}" in
         devices=*) IFS=, read -r -a COUNTS <<<"${words[0]#devices=}" ;;
         timeout=*) RUNTIMEOUT=${words[0]#timeout=} ;;
         pool=*) POOL=${words[0]#pool=} ;;
+        series=*) SERIES=${words[0]#series=} ;;
         *) break ;;
         esac
         words=("${words[@]:1}")
@@ -121,7 +129,7 @@ for attack in "${ATTACKS[@]}"; do
         "$BUILD/bin/vlnet" probe --timeout "$RUNTIMEOUT" --resources "$BUILD/share/vlnet" 2>"$TMP/err" |
         while IFS= read -r line; do echo "$(date +%s.%N) $line"; done >"$TMP/out" &
     TPID=$!
-    PEAKT=0 PEAKF=0
+    PEAKT=0 PEAKF=0 MEMORY="" NEXT=$SERIES SINCE=$SECONDS
     while kill -0 $TPID 2>/dev/null; do
         VPID=$(pgrep -f "^$BUILD/bin/vlnet probe" 2>/dev/null | head -1)
         if [ -n "$VPID" ]; then
@@ -129,6 +137,11 @@ for attack in "${ATTACKS[@]}"; do
             F=$(ls /proc/$VPID/fd 2>/dev/null | wc -l)
             [ "${T:-0}" -gt $PEAKT ] && PEAKT=$T
             [ "${F:-0}" -gt $PEAKF ] && PEAKF=$F
+            if [ "$SERIES" -gt 0 ] && [ $((SECONDS - SINCE)) -ge "$NEXT" ]; then
+                R=$(awk '/^VmRSS/ {printf "%.1f", $2 / 1000}' /proc/$VPID/status 2>/dev/null)
+                [ -n "$R" ] && MEMORY="$MEMORY${MEMORY:+, }$NEXT s $R MB"
+                NEXT=$((NEXT + SERIES))
+            fi
         fi
         sleep 0.05
     done
@@ -144,5 +157,6 @@ for attack in "${ATTACKS[@]}"; do
     printf '%-60s real %d/%d  last at %4s s  listed %d  marked %d  %5.1f s  exit %d  rss %7d kB  cpu %5.1f s  threads %d  fds %d\n' \
         "$attack" "$REAL" "$TOTAL" "${LAST:--}" "$(wc -l <"$TMP/out")" "$MARK" "$(echo "$END - $START" | bc)" \
         "$STATUS" "${RSS:-0}" "$(echo "${USER:-0} + ${SYS:-0}" | bc)" $PEAKT $PEAKF
+    [ -n "$MEMORY" ] && echo "    memory: $MEMORY"
     grep -m3 -v '^$' "$TMP/err" | tr '\r' '\n' | grep -v '^probing' | grep -v '^$' | head -3 | sed 's/^/    stderr: /'
 done
