@@ -23,6 +23,7 @@
 #include "cm/VLTarget.h"
 #include "cm/VLTargetLock.h"
 #include "modules/sock/VLSockRecvThread.h"
+#include "modules/sock/VLSockShared.h"
 #include "script/VLScriptCollection.h"
 #include "script/VLScriptParams.h"
 
@@ -65,6 +66,8 @@ int ToMode(const CVLString& str, int nOld)
         return VLMDSOCK_MODE_MULTI;
     if (str.CompareNoCase("multiSelect") == 0)
         return VLMDSOCK_MODE_MULTISELECT;
+    if (str.CompareNoCase("shared") == 0)
+        return VLMDSOCK_MODE_SHARED;
     return nOld;
 }
 
@@ -144,9 +147,9 @@ void CloseQuietly(CVLSocket* pSocket)
 } // namespace
 
 CVLSock::CVLSock()
-    : m_pController(nullptr), m_pInstance(nullptr), m_pParams(nullptr), m_bOpen(false),
-      m_eProtocol(VLMDSOCK_PROTOCOL_UDP), m_eCastType(VLMDSOCK_CAST_UNICAST), m_eSocketMode(VLMDSOCK_MODE_SINGLE),
-      m_nTTL(kDefaultTTL), m_nCurTTL(kDefaultTTL), m_nCurToPort(0), m_nToPort(0),
+    : m_pController(nullptr), m_pInstance(nullptr), m_pParams(nullptr), m_pShared(nullptr), m_pArrivalListener(nullptr),
+      m_bOpen(false), m_eProtocol(VLMDSOCK_PROTOCOL_UDP), m_eCastType(VLMDSOCK_CAST_UNICAST),
+      m_eSocketMode(VLMDSOCK_MODE_SINGLE), m_nTTL(kDefaultTTL), m_nCurTTL(kDefaultTTL), m_nCurToPort(0), m_nToPort(0),
       m_DestAddress(VLMDSOCK_PROTOCOL_UDP, kAnyAddress, 0), m_nPort(0), m_nCurTimeout(kDefaultTimeout), m_nCurRetry(1),
       m_nTimeout(kDefaultTimeout), m_nRetry(1), m_nRecvInterval(kDefaultRecvInterval), m_bRecvThreadStarted(false),
       m_pSelectedSocket(nullptr), m_bReading(false), m_bStopRequest(false), m_bClosing(false), m_nReadDeadline(-1),
@@ -233,6 +236,12 @@ VL_CONST_STR CVLSock::GetTypeName() const
 bool CVLSock::IsOpen()
 {
     return m_bOpen;
+}
+
+bool CVLSock::IsShared()
+{
+    CVLThreadLock lock(&m_ThreadSync);
+    return lock.Lock() && m_pShared != nullptr;
 }
 
 bool CVLSock::IsStopRequested()
@@ -484,7 +493,20 @@ void CVLSock::Open(VL_OPEN_MODE eMode)
             return;
         m_bRecvThreadStarted = false;
         LoadParameters(m_pController, m_pInstance, m_pParams);
+        CVLString strMode = ParamText(m_pParams, "socketMode");
+        if (strMode.GetLength() > 0)
+            m_eSocketMode = ToMode(strMode, m_eSocketMode);
         UpdateParameters(m_pParams);
+        // Only a UDP unicast exchange can share: anything else has sockets
+        // of its own.
+        if (m_eSocketMode == VLMDSOCK_MODE_SHARED) {
+            if (m_eProtocol == VLMDSOCK_PROTOCOL_UDP && m_eCastType == VLMDSOCK_CAST_UNICAST) {
+                m_pShared = CVLSockShared::Attach(this, m_strBindAddress);
+                m_bOpen = true;
+                return;
+            }
+            m_eSocketMode = VLMDSOCK_MODE_SINGLE;
+        }
         if (m_eSocketMode == VLMDSOCK_MODE_MULTISELECT) {
             clearBindAddress();
             m_strBindAddress.Empty();
@@ -533,19 +555,22 @@ void CVLSock::Close()
 {
     try {
         VLMDSOCK_SOCKET_LIST closing;
+        CVLSockShared* pShared = nullptr;
         for (;;) {
             {
                 CVLThreadLock lock(&m_ThreadSync);
                 if (!lock.Lock())
                     return;
                 if (!m_bClosing) {
-                    if (!m_bOpen && m_listSockets.empty())
+                    if (!m_bOpen && m_listSockets.empty() && m_pShared == nullptr)
                         return;
                     // New reads and writes fail from here on; readers under
                     // way are woken and waited for before any descriptor is
                     // closed, so no reader ever uses a closed (and perhaps
                     // reused) descriptor.
                     closing.swap(m_listSockets);
+                    pShared = m_pShared;
+                    m_pShared = nullptr;
                     m_bOpen = false;
                     m_bClosing = true;
                     m_pSelectedSocket = nullptr;
@@ -573,6 +598,8 @@ void CVLSock::Close()
             std::unique_lock<std::mutex> wait(m_ReadingMutex);
             m_ReadingCond.wait(wait, [this]() { return !m_bReading; });
         }
+        // No datagram is queued here once this returns.
+        CVLSockShared::Detach(pShared, this);
         for (CVLSocket* pSocket : closing) {
             CloseQuietly(pSocket);
             delete pSocket;
@@ -650,7 +677,13 @@ void CVLSock::Write(const VL_BYTE* pBuffer, VL_SIZE_T nBufferSize)
         // Counted before anything leaves, so that no reply is read before
         // its send is.
         ++m_nWrites;
-        for (CVLSocket* pSocket : m_listSockets) {
+        VLMDSOCK_SOCKET_LIST shared;
+        if (m_pShared != nullptr) {
+            // The replies to this send are the ones queued here.
+            m_pShared->SetDestination(this, m_DestAddress);
+            shared.push_back(m_pShared->GetSocket());
+        }
+        for (CVLSocket* pSocket : m_pShared != nullptr ? shared : m_listSockets) {
             int nLeft = m_nCurError65RetryCount;
             if (!pSocket->IsValid())
                 continue;
@@ -712,9 +745,11 @@ VL_SIZE_T CVLSock::Read(VL_BYTE* pBuffer, VL_SIZE_T nBufferSize)
             throw new EVLOpenException(VLMDSOCK_MODULE, s_szFile, __LINE__, "CVLSock", 0);
         UpdateParameters(m_pParams);
         VLMDSOCK_SOCKET_LIST sockets;
+        bool bShared = false;
         {
             CVLThreadLock lock(&m_ThreadSync);
             if (lock.Lock()) {
+                bShared = m_pShared != nullptr;
                 for (CVLSocket* pSocket : m_listSockets) {
                     if (pSocket->IsValid())
                         sockets.push_back(pSocket);
@@ -727,6 +762,9 @@ VL_SIZE_T CVLSock::Read(VL_BYTE* pBuffer, VL_SIZE_T nBufferSize)
             if (lock.Lock())
                 nThreads = m_listRecvThreads.size();
         }
+        // The shared socket's thread queues what comes for this instance.
+        if (bShared)
+            return readMulti(pBuffer, nBufferSize, sockets);
         if (sockets.empty())
             throw new EVLOpenException(VLMDSOCK_MODULE, s_szFile, __LINE__, "CVLSock", 0);
         if (sockets.size() == 1 && nThreads == 0 && !m_bRecvThreadStarted && !DrainsOnThread())
@@ -930,29 +968,33 @@ void CVLSock::setFromAddress(const CVLSocketAddress& from)
 
 void CVLSock::pushRecvData(const VLMDSOCK_RECV_DATA& data)
 {
-    CVLThreadLock lock(&m_RecvDataSync);
-    if (!lock.Lock())
-        return;
-    if (m_listRecvData.size() >= kRecvQueueLimit) {
-        // A flood keeps the newest datagrams; memory stays bounded.
-        m_listRecvData.pop_front();
-        if (++m_nDroppedDatagrams % kRecvQueueLimit == 1)
-            CVLTrace::Output(VLMDSOCK_MODULE, s_szFile, __LINE__, 1,
-                             "CVLSock::pushRecvData(): queue full, oldest datagram dropped!, nDropped=%lu",
-                             m_nDroppedDatagrams);
+    {
+        CVLThreadLock lock(&m_RecvDataSync);
+        if (!lock.Lock())
+            return;
+        if (m_listRecvData.size() >= kRecvQueueLimit) {
+            // A flood keeps the newest datagrams; memory stays bounded.
+            m_listRecvData.pop_front();
+            if (++m_nDroppedDatagrams % kRecvQueueLimit == 1)
+                CVLTrace::Output(VLMDSOCK_MODULE, s_szFile, __LINE__, 1,
+                                 "CVLSock::pushRecvData(): queue full, oldest datagram dropped!, nDropped=%lu",
+                                 m_nDroppedDatagrams);
+        }
+        // A copy only as long as the datagram, not the thread's whole buffer.
+        m_listRecvData.emplace_back();
+        VLMDSOCK_RECV_DATA& copy = m_listRecvData.back();
+        copy.m_FromAddress = data.m_FromAddress;
+        copy.m_pSocket = data.m_pSocket;
+        int nSize = data.m_Data.GetSize();
+        if (nSize > 0) {
+            copy.m_Data.Allocate(nSize);
+            std::memcpy(copy.m_Data.GetData(), data.m_Data.GetData(), static_cast<size_t>(nSize));
+        }
+        copy.m_Data.SetSize(nSize);
+        m_RecvSemaphore.Post();
     }
-    // A copy only as long as the datagram, not the thread's whole buffer.
-    m_listRecvData.emplace_back();
-    VLMDSOCK_RECV_DATA& copy = m_listRecvData.back();
-    copy.m_FromAddress = data.m_FromAddress;
-    copy.m_pSocket = data.m_pSocket;
-    int nSize = data.m_Data.GetSize();
-    if (nSize > 0) {
-        copy.m_Data.Allocate(nSize);
-        std::memcpy(copy.m_Data.GetData(), data.m_Data.GetData(), static_cast<size_t>(nSize));
-    }
-    copy.m_Data.SetSize(nSize);
-    m_RecvSemaphore.Post();
+    if (IVLSockArrivalListener* pListener = m_pArrivalListener.load())
+        pListener->OnSockArrival(this);
 }
 
 CVLSocket* CVLSock::popRecvData(VL_BYTE* pBuffer, VL_SIZE_T nBufferSize, VL_SIZE_T* pnSize)

@@ -2,7 +2,10 @@
 // up by definition constants that a call may override. Its parent (the VLPC
 // module) takes the stream with GetSendStream, opens it, writes datagrams to
 // the destination in effect and reads replies, one datagram per Read. With
-// several sockets, receive threads queue what arrives.
+// several sockets, receive threads queue what arrives. In "shared" mode (UDP
+// unicast) it has no socket of its own: it sends through the one its bind
+// address shares with the other shared instances (CVLSockShared), whose
+// thread queues here what comes from the address it last sent to.
 //
 // Locks: the instance lock (sockets and open state) comes before a target's
 // lock; the received-datagram lock comes before a target's lock; the
@@ -48,7 +51,8 @@ enum VLMDSOCK_SOCKET_MODE
 {
     VLMDSOCK_MODE_SINGLE = 0,
     VLMDSOCK_MODE_MULTI = 1,
-    VLMDSOCK_MODE_MULTISELECT = 2
+    VLMDSOCK_MODE_MULTISELECT = 2,
+    VLMDSOCK_MODE_SHARED = 3
 };
 
 // One received datagram: its sender, the socket that took it, its bytes.
@@ -59,6 +63,19 @@ struct VLMDSOCK_RECV_DATA {
 };
 
 typedef std::list<CVLSocket*> VLMDSOCK_SOCKET_LIST;
+
+class CVLSock;
+class CVLSockShared;
+
+// Told, on the thread that queued it, that a datagram waits for Read.
+class IVLSockArrivalListener
+{
+public:
+    virtual void OnSockArrival(CVLSock* pSock) = 0;
+
+protected:
+    ~IVLSockArrivalListener() {}
+};
 
 class CVLSock : public IVLModInstanceIF, public IVLStream, public CVLLockableObject
 {
@@ -85,6 +102,8 @@ public:
     virtual VL_CONST_STR GetTypeName() const override;
     virtual void Open(VL_OPEN_MODE eMode) override;
     virtual bool IsOpen() override;
+    // Open on the shared socket ("shared" mode took effect).
+    bool IsShared();
     virtual bool IsStopRequested();
     // Wakes and joins the readers, then closes and deletes the sockets and
     // drops what is still queued.
@@ -100,8 +119,11 @@ public:
     virtual void Destroy() override;
 
     // Queues a copy of a datagram (receive threads). Beyond the bound the
-    // oldest is dropped.
+    // oldest is dropped. The arrival listener is told afterwards.
     virtual void pushRecvData(const VLMDSOCK_RECV_DATA& data);
+    // Who is told of each datagram queued (null: nobody); it must outlive
+    // the instance's open state.
+    void SetArrivalListener(IVLSockArrivalListener* pListener) { m_pArrivalListener = pListener; }
     // Datagrams dropped because the queue was full, since construction.
     unsigned long GetDroppedDatagramCount();
     // Datagrams lost before anyone read them: dropped by the system for a
@@ -161,6 +183,10 @@ private:
     CVLModuleInstance* m_pInstance;
     CVLModuleParamCollection* m_pParams;
     VLMDSOCK_SOCKET_LIST m_listSockets;
+    // The shared socket in use in "shared" mode (with m_listSockets empty),
+    // under the instance lock.
+    CVLSockShared* m_pShared;
+    std::atomic<IVLSockArrivalListener*> m_pArrivalListener;
     std::atomic<bool> m_bOpen;
     int m_eProtocol;
     int m_eCastType;

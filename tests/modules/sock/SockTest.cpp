@@ -1,6 +1,6 @@
 // The socket module's instance on loopback: parameters, one-socket sends and
 // reads, hostile datagrams (empty, oversized, floods), closing and stopping
-// a blocked reader, and the module class.
+// a blocked reader, instances sharing one socket, and the module class.
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
@@ -28,6 +28,7 @@
 #include "modules/sock/VLSock.h"
 #include "modules/sock/VLSockRecvThread.h"
 #include "modules/sock/VLSockRepeatMemory.h"
+#include "modules/sock/VLSockShared.h"
 #include "tests/support/TestSupport.h"
 #include "tests/support/Watchdog.h"
 
@@ -62,6 +63,12 @@ public:
     void Reply(const std::string& str)
     {
         sendto(m_nFd, str.data(), str.size(), 0, reinterpret_cast<sockaddr*>(&m_From), sizeof(m_From));
+    }
+    // Sends to the address another peer heard from.
+    void SendTo(const CPeer& other, const std::string& str)
+    {
+        sendto(m_nFd, str.data(), str.size(), 0, reinterpret_cast<const sockaddr*>(&other.m_From),
+               sizeof(other.m_From));
     }
     int m_nFd;
     int m_nPort;
@@ -276,6 +283,62 @@ TEST_F(SockTest, CloseAndStopEndABlockedRead)
     stopped.join();
     EXPECT_EQ(3, nOutcome);
     EXPECT_TRUE(m_Sock.IsStopRequested());
+}
+
+// Counts the arrivals an instance is told of.
+class CArrivals : public IVLSockArrivalListener
+{
+public:
+    void OnSockArrival(CVLSock*) override { ++m_nArrivals; }
+    std::atomic<int> m_nArrivals{0};
+};
+
+// Instances in "shared" mode (a call's choice here) send through one socket,
+// and each reads only what comes from the address it sent to; datagrams from
+// anyone else are dropped. The last one to close closes the socket.
+TEST_F(SockTest, SharedInstancesSendThroughOneSocketAndReadTheirOwnReplies)
+{
+    CWatchdog watchdog(60, "SharedInstancesSendThroughOneSocketAndReadTheirOwnReplies");
+    CPeer first("127.0.0.1"), second("127.0.0.2"), stranger("127.0.0.3");
+    Const("toAddress", "127.0.0.1");
+    Const("toPort", std::to_string(first.m_nPort).c_str());
+    Const("timeout", "5000");
+    m_Params.GetParam("socketMode", true)->SetString("shared", 72);
+    CArrivals arrivals;
+    m_Sock.SetArrivalListener(&arrivals);
+    CVLModuleParamCollection otherParams;
+    otherParams.SetController(m_Api.GetModuleController());
+    otherParams.SetTarget(m_pTarget);
+    otherParams.GetParam("socketMode", true)->SetString("shared", 72);
+    otherParams.GetParam("toAddress", true)->SetString("127.0.0.2", 72);
+    otherParams.GetParam("toPort", true)->SetLong(second.m_nPort);
+    CVLSock other;
+    other.CreateInstance(nullptr, &otherParams);
+    m_Sock.Open(VL_OPEN_WRITE);
+    other.Open(VL_OPEN_WRITE);
+    EXPECT_EQ(1, CVLSockShared::GetOpenCount());
+
+    Write("to first");
+    other.Write(reinterpret_cast<const VL_BYTE*>("to second"), 9);
+    EXPECT_EQ("to first", first.Receive());
+    EXPECT_EQ("to second", second.Receive());
+    EXPECT_EQ(first.m_From.sin_port, second.m_From.sin_port);
+    // Queued in the order sent: the stranger's datagram comes before the
+    // replies, and goes to neither.
+    stranger.SendTo(first, "stray");
+    second.Reply("for second");
+    first.Reply("for first");
+    EXPECT_EQ("for first", Read());
+    std::string strOther(64, '\0');
+    VL_SIZE_T nRead = other.Read(reinterpret_cast<VL_BYTE*>(&strOther[0]), 64);
+    EXPECT_EQ("for second", strOther.substr(0, nRead));
+
+    m_Sock.Close();
+    // Told once, and never after its close.
+    EXPECT_EQ(1, arrivals.m_nArrivals);
+    EXPECT_EQ(1, CVLSockShared::GetOpenCount());
+    other.DestroyInstance(nullptr, &otherParams);
+    EXPECT_EQ(0, CVLSockShared::GetOpenCount());
 }
 
 TEST_F(SockTest, ParametersFallBackToTheirDefaultsAndKeepEarlierValues)

@@ -1,0 +1,63 @@
+// The UDP socket that the socket instances in "shared" mode send through, so
+// that any number of requests waiting for their replies hold one descriptor
+// between them. Its thread hands each datagram it receives to the instances
+// whose last destination is the datagram's sender (one address may answer
+// for several devices) and drops the others. One is made for the first user
+// of a bind address and closed when the last one leaves.
+//
+// Locks: the table lock (taken alone, by Attach and Detach) comes before the
+// users lock; the users lock comes before an instance's received-datagram
+// lock, which its thread takes to queue a datagram.
+#ifndef VLSOCKSHARED_H
+#define VLSOCKSHARED_H
+
+#include <cstdint>
+#include <map>
+#include <mutex>
+
+#include "base/core/VLString.h"
+#include "base/net/VLSocket.h"
+#include "base/thread/VLThread.h"
+
+class CVLSock;
+
+class CVLSockShared : public CVLThread
+{
+public:
+    // Adds the instance to the users of the bind address's socket (empty:
+    // the any address), which is made, bound and given its thread for the
+    // first one; throws what making the socket throws.
+    static CVLSockShared* Attach(CVLSock* pSock, const CVLString& strBindAddress);
+    // Takes the instance off: once it returns, no datagram reaches it. The
+    // last user closes the socket after its thread has ended.
+    static void Detach(CVLSockShared* pShared, CVLSock* pSock);
+    // Shared sockets open now.
+    static int GetOpenCount();
+
+    // The address whose datagrams go to the instance from now on.
+    void SetDestination(CVLSock* pSock, CVLSocketAddress& destination);
+    // The socket the users send through.
+    CVLSocket* GetSocket() { return &m_Socket; }
+
+    void OnThread(void* pData) override;
+
+private:
+    explicit CVLSockShared(const CVLString& strKey);
+    ~CVLSockShared() override;
+    CVLSockShared(const CVLSockShared&) = delete;
+    CVLSockShared& operator=(const CVLSockShared&) = delete;
+
+    // Queues the datagram with every user that sends to its sender.
+    void Route(const VL_BYTE* pData, int nLength, CVLSocketAddress& from);
+
+    CVLString m_strKey;
+    CVLSocket m_Socket;
+    // Users under the table lock.
+    int m_nUsers;
+    // Each user's destination (its IPv4 address in network order; 0 before
+    // its first send), under m_UsersMutex.
+    std::mutex m_UsersMutex;
+    std::map<CVLSock*, uint32_t> m_Destinations;
+};
+
+#endif
