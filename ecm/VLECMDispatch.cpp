@@ -36,12 +36,8 @@ void CVLECM::dispatchCallbackLoop()
         try {
             {
                 CVLThreadLock lock(&m_DispatchCallbackSync);
-                if (lock.Lock()) {
+                if (lock.Lock())
                     m_Api.DispatchCallback(0);
-                    // Under the dispatch lock, as the chains started by
-                    // delivered replies: no device goes away meanwhile.
-                    m_ProbeInstance.PromoteSlowChains();
-                }
             }
             CVLThread::Sleep(kDispatchSleepMilliseconds);
         } catch (...) {

@@ -29,6 +29,8 @@
 #include "ecm/VLECMDummyCommands.h"
 #include "ecm/VLECMNetworkCommands.h"
 #include "ecm/VLECMPrivate.h"
+#include "ecm/VLECMProbeInstance.h"
+#include "ecm/VLECMUnicastChecks.h"
 #include "ecm/VLXMLUtility.h"
 
 const char* const s_szFile = "VLECMNIFInfo";
@@ -271,10 +273,15 @@ VLECM_RESULT CVLECMNIFInfo::StartCommandAsync(VLECM_COMMAND eCommand, VLECM_CONN
         eConnectType > VLECM_CONNECT_TYPE_ALL)
         return VLECM_RESULT_PARAMETER_ERROR;
     try {
+        bool bCheckThread = false;
         {
             CVLThreadLock lock(&m_CommandSync);
             if (!lock.Lock() || m_bCommandRunning)
                 return VLECM_RESULT_FAILED;
+            // A network device's unicast check waits on the check thread,
+            // without a thread and a socket of its own.
+            bCheckThread = eCommand == VLECM_COMMAND_CHECK_UNICAST && m_pOwnerProbeInstance != nullptr &&
+                           m_pCommandKind == &CVLECMNetworkCommands::Instance();
             m_bCommandRunning = true;
             m_bCommandStop = false;
             m_nCommandDeviceResult = 0;
@@ -287,7 +294,8 @@ VLECM_RESULT CVLECMNIFInfo::StartCommandAsync(VLECM_COMMAND eCommand, VLECM_CONN
         }
         // The previous run has posted its end and is returning: wait for it.
         End();
-        Start(static_cast<void*>(this));
+        if (!bCheckThread || !m_pOwnerProbeInstance->GetUnicastChecks().Begin(this))
+            Start(static_cast<void*>(this));
     } catch (...) {
         CVLThreadLock lock(&m_CommandSync);
         lock.Lock();
@@ -319,15 +327,20 @@ void CVLECMNIFInfo::releaseCommandThread()
 
 void CVLECMNIFInfo::RequestStopCommand()
 {
-    CVLThreadLock lock(&m_CommandSync);
-    lock.Lock();
-    m_bCommandStop = true;
-    try {
-        if (m_pCommandInstance != nullptr)
-            m_pCommandInstance->Stop();
-    } catch (EVLException* pException) {
-        pException->Delete();
+    {
+        CVLThreadLock lock(&m_CommandSync);
+        lock.Lock();
+        m_bCommandStop = true;
+        try {
+            if (m_pCommandInstance != nullptr)
+                m_pCommandInstance->Stop();
+        } catch (EVLException* pException) {
+            pException->Delete();
+        }
     }
+    // Outside the lock, which the check thread takes to end the command.
+    if (m_pOwnerProbeInstance != nullptr)
+        m_pOwnerProbeInstance->GetUnicastChecks().Cancel(this);
 }
 
 bool CVLECMNIFInfo::IsCommandRunning()
@@ -384,6 +397,11 @@ void CVLECMNIFInfo::OnThread(void* pData)
     } catch (...) {
         eResult = VLECM_RESULT_UNEXPECTED;
     }
+    endCommand(eCommand, eResult);
+}
+
+void CVLECMNIFInfo::endCommand(VLECM_COMMAND eCommand, VLECM_RESULT eResult)
+{
     if (eCommand == VLECM_COMMAND_GET_LIST_INFO || eCommand == VLECM_COMMAND_GET_DETAIL ||
         eCommand == VLECM_COMMAND_GET_WIRELESS_LAN_INFO)
         DebugHookProperties();
@@ -530,28 +548,9 @@ VLECM_RESULT CVLECMNIFInfo::executeCommand(VLECM_COMMAND eCommand)
 
 VLECM_RESULT CVLECMNIFInfo::executeVLPCCommand(VLECM_COMMAND eCommand)
 {
-    VLECM_CONNECT_TYPE eConnectType;
-    {
-        CVLThreadLock lock(&m_CommandSync);
-        lock.Lock();
-        eConnectType = m_eCommandConnectType;
-    }
     VLECM_RESULT eResult = runUnicastFunction(this, eCommand);
     if (eCommand == VLECM_COMMAND_CHECK_UNICAST) {
-        SetUnicast(eConnectType, eResult == VLECM_RESULT_SUCCESS);
-        {
-            CVLThreadLock lock(&m_CommandSync);
-            lock.Lock();
-            m_eUnicastCheckResult = eResult;
-            m_nUnicastCheckDeviceResult = m_nCommandDeviceResult;
-        }
-        // Without filtering, a device that does not answer by unicast stays
-        // a found device, marked as such, whether its check went unanswered
-        // or failed (another host holding its address answers in its place):
-        // the record keeps why. Only a stopped check ends without a report.
-        if (eResult != VLECM_RESULT_SUCCESS && eResult != VLECM_RESULT_STOPPED &&
-            !getOptionBool("Option.CheckUnicast.NonUnicastDeviceFiltering"))
-            eResult = VLECM_RESULT_SUCCESS;
+        eResult = judgeCheckUnicast(eResult);
     } else if (eCommand == VLECM_COMMAND_CHECK_PASSWORD && eResult == VLECM_RESULT_SUCCESS) {
         CVLTargetLock lock(this);
         lock.Lock();
@@ -560,6 +559,48 @@ VLECM_RESULT CVLECMNIFInfo::executeVLPCCommand(VLECM_COMMAND eCommand)
             eResult = VLECM_RESULT_UNLOCK_REFUSED;
     }
     return eResult;
+}
+
+VLECM_RESULT CVLECMNIFInfo::judgeCheckUnicast(VLECM_RESULT eResult)
+{
+    VLECM_CONNECT_TYPE eConnectType;
+    {
+        CVLThreadLock lock(&m_CommandSync);
+        lock.Lock();
+        eConnectType = m_eCommandConnectType;
+    }
+    SetUnicast(eConnectType, eResult == VLECM_RESULT_SUCCESS);
+    {
+        CVLThreadLock lock(&m_CommandSync);
+        lock.Lock();
+        m_eUnicastCheckResult = eResult;
+        m_nUnicastCheckDeviceResult = m_nCommandDeviceResult;
+    }
+    // Without filtering, a device that does not answer by unicast stays a
+    // found device, marked as such, whether its check went unanswered or
+    // failed (another host holding its address answers in its place): the
+    // record keeps why. Only a stopped check ends without a report.
+    if (eResult != VLECM_RESULT_SUCCESS && eResult != VLECM_RESULT_STOPPED &&
+        !getOptionBool("Option.CheckUnicast.NonUnicastDeviceFiltering"))
+        eResult = VLECM_RESULT_SUCCESS;
+    return eResult;
+}
+
+void CVLECMNIFInfo::endCheck(VLECM_RESULT eResult, long nDeviceResult)
+{
+    {
+        CVLThreadLock lock(&m_CommandSync);
+        lock.Lock();
+        m_nCommandDeviceResult = nDeviceResult;
+    }
+    endCommand(VLECM_COMMAND_CHECK_UNICAST, judgeCheckUnicast(eResult));
+}
+
+void CVLECMNIFInfo::getUnicastParams(VLECM_COMMAND eCommand, CVLModuleParamCollection& params, CVLString& strPacketList)
+{
+    strPacketList = getOptionString(TextOf(OptionKey(eCommand, ".PacketListName")));
+    params.GetParam("timeout", true)->SetLong(getOptionInt(TextOf(OptionKey(eCommand, ".Timeout"))));
+    params.GetParam("retry", true)->SetLong(getOptionInt(TextOf(OptionKey(eCommand, ".Retry"))));
 }
 
 VLECM_RESULT CVLECMNIFInfo::runUnicastFunction(CVLTarget* pTarget, VLECM_COMMAND eCommand)
@@ -573,10 +614,9 @@ VLECM_RESULT CVLECMNIFInfo::runUnicastFunction(CVLTarget* pTarget, VLECM_COMMAND
     CVLModuleController* pController = GetModuleController();
     if (pController == nullptr)
         return VLECM_RESULT_NOT_INITIALIZED;
-    CVLString strPacketList = getOptionString(TextOf(OptionKey(eCommand, ".PacketListName")));
+    CVLString strPacketList(VL_CHARSET_UTF8);
     CVLModuleParamCollection params;
-    params.GetParam("timeout", true)->SetLong(getOptionInt(TextOf(OptionKey(eCommand, ".Timeout"))));
-    params.GetParam("retry", true)->SetLong(getOptionInt(TextOf(OptionKey(eCommand, ".Retry"))));
+    getUnicastParams(eCommand, params, strPacketList);
     VLECM_RESULT eResult = VLECM_RESULT_SUCCESS;
     CVLModuleInstance* pInstance = nullptr;
     try {

@@ -1,9 +1,11 @@
 // A found device: a target of the module framework with the device
 // manager's facts about it (MAC address text, connection and unicast flags,
 // the simulated-device mark, the probe-report flag) and its own command
-// thread, on which one device command at a time runs. A command's end is
-// queued to the owning device manager and delivered on its dispatch thread
-// to the callback interface the command was started with.
+// thread, on which one device command at a time runs; a network device's
+// CheckUnicast runs instead on the owning probe instance's check thread
+// (CVLECMUnicastChecks). A command's end is queued to the owning device
+// manager and delivered on its dispatch thread to the callback interface the
+// command was started with.
 #ifndef VLECMNIFINFO_H
 #define VLECMNIFINFO_H
 
@@ -20,6 +22,7 @@ class CVLECM;
 class CVLECMDummyCommands;
 class CVLECMProbeInstance;
 class CVLModuleInstance;
+class CVLModuleParamCollection;
 class CVLProperty;
 class EVLException;
 class IVLECMCallbackIF;
@@ -116,6 +119,19 @@ protected:
     // Runs the command's packet list on the target through the unicast
     // function, stoppable by StopCommand.
     virtual VLECM_RESULT runUnicastFunction(CVLTarget* pTarget, VLECM_COMMAND eCommand);
+    // The unicast function's time-out and retry for the command, and its
+    // packet list, from the options.
+    void getUnicastParams(VLECM_COMMAND eCommand, CVLModuleParamCollection& params, CVLString& strPacketList);
+    // What a CheckUnicast's result makes of the device (its unicast flag)
+    // and the result it ends with: a time-out is a success while filtering
+    // is off.
+    VLECM_RESULT judgeCheckUnicast(VLECM_RESULT eResult);
+    // The command is over: its result is kept and, unless it was stopped,
+    // reported to the callback interface it was started with.
+    void endCommand(VLECM_COMMAND eCommand, VLECM_RESULT eResult);
+    // A CheckUnicast run by the check thread is over (nDeviceResult: the
+    // code of the device's error reply, 0 when none).
+    void endCheck(VLECM_RESULT eResult, long nDeviceResult);
     virtual VLECM_RESULT executeRebootPollingModule();
     // Waits up to nMilliseconds; false when the command was stopped.
     virtual bool waitCommand(long nMilliseconds);
@@ -152,9 +168,11 @@ protected:
     std::unique_ptr<CVLECMDummyCommands> m_pDummyCommands;
 
 private:
-    // The two kinds run their commands through the record.
+    // The two kinds run their commands through the record, and the check
+    // thread its CheckUnicast.
     friend class CVLECMNetworkCommands;
     friend class CVLECMDummyCommands;
+    friend class CVLECMUnicastChecks;
 };
 
 #endif

@@ -76,6 +76,11 @@ CVLECMProbeInstance::CVLECMProbeInstance()
 
 CVLECMProbeInstance::~CVLECMProbeInstance()
 {
+    try {
+        m_UnicastChecks.Shutdown();
+    } catch (...) {
+        ReleaseCurrentException();
+    }
 }
 
 void CVLECMProbeInstance::Initialize(CVLECM* pOwner, IVLECMCallbackIF* pCallbackIF)
@@ -113,6 +118,8 @@ void CVLECMProbeInstance::Terminate()
         m_DummyProbe.Terminate();
         StopAllCommands();
         ClearNIFList();
+        // Its instances go before the framework does.
+        m_UnicastChecks.Shutdown();
         {
             CVLThreadLock lock(&m_NIFListAccessSync);
             if (lock.Lock() && m_pNIFInfoList != nullptr) {
@@ -217,10 +224,18 @@ void CVLECMProbeInstance::StopProbe()
         }
         m_BindAddressInfoMap.clear();
         m_LDBCAddressInfoMap.clear();
-        // Nothing is forwarded after a stop: chains not yet started never start.
+        // Nothing is forwarded after a stop: chains waiting for a check or a
+        // place never go on.
         CVLThreadLock chainLock(&m_ChainSync);
-        if (chainLock.Lock())
-            m_WaitingChains.clear();
+        if (chainLock.Lock()) {
+            for (SChainQueue* pQueue : {&m_ChecksWaiting, &m_PlacesWaiting}) {
+                for (const auto& network : pQueue->networks) {
+                    for (const SWaitingChain& waiting : network.second)
+                        m_Chains.erase(waiting.pNIFInfo);
+                }
+                pQueue->networks.clear();
+            }
+        }
     } catch (...) {
         RethrowFramework(__LINE__);
     }
@@ -285,9 +300,11 @@ void CVLECMProbeInstance::ClearNIFList()
         m_NIFInfoMap.clear();
         CVLThreadLock chainLock(&m_ChainSync);
         if (chainLock.Lock()) {
-            m_RunningChains.clear();
-            m_nSlowChains = 0;
-            m_WaitingChains.clear();
+            m_Chains.clear();
+            m_nCheckingChains = 0;
+            m_nRunningChains = 0;
+            m_ChecksWaiting.networks.clear();
+            m_PlacesWaiting.networks.clear();
         }
     } catch (...) {
         RethrowFramework(__LINE__);
@@ -561,12 +578,6 @@ void CVLECMProbeInstance::OnCheckUnicast(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_
 {
     if (pNIFInfo == nullptr)
         return;
-    {
-        CVLThreadLock lock(&m_ChainSync);
-        auto it = lock.Lock() ? m_RunningChains.find(pNIFInfo) : m_RunningChains.end();
-        if (it != m_RunningChains.end())
-            it->second.bChecked = true;
-    }
     CChainStep step(this, pNIFInfo);
     // A failure ends the chain without a report.
     if (eResult != VLECM_RESULT_SUCCESS)
@@ -581,9 +592,9 @@ void CVLECMProbeInstance::OnCheckUnicast(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_
         return;
     }
     if (getOptionBool("Option.Probe.SkipGetSupportInformation"))
-        startChainCommand(pNIFInfo, VLECM_COMMAND_GET_LIST_INFO, eConnectType);
+        continueChain(pNIFInfo, VLECM_COMMAND_GET_LIST_INFO, eConnectType);
     else
-        startChainCommand(pNIFInfo, VLECM_COMMAND_GET_SUPPORT_INFORMATION, eConnectType);
+        continueChain(pNIFInfo, VLECM_COMMAND_GET_SUPPORT_INFORMATION, eConnectType);
 }
 
 void CVLECMProbeInstance::OnGetSupportInformation(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE eConnectType,
@@ -612,54 +623,146 @@ void CVLECMProbeInstance::beginChain(CVLECMNIFInfo* pNIFInfo)
     CVLString strNetwork = m_ReplyFilter.GetNetwork(m_ReplyFilter.GetFirstAddress(pNIFInfo->GetMACAddress()));
     {
         CVLThreadLock lock(&m_ChainSync);
-        if (!lock.Lock())
+        if (!lock.Lock() || m_Chains.count(pNIFInfo) != 0)
             return;
-        if (static_cast<int>(m_RunningChains.size()) - m_nSlowChains >= MAX_RUNNING_CHAINS) {
-            m_WaitingChains[strNetwork].push_back(pNIFInfo);
+        SChain& chain = m_Chains[pNIFInfo];
+        chain.strNetwork = strNetwork;
+        if (m_nCheckingChains >= MAX_CHECKING_CHAINS) {
+            SWaitingChain waiting;
+            waiting.pNIFInfo = pNIFInfo;
+            m_ChecksWaiting.networks[strNetwork].push_back(waiting);
             return;
         }
-        m_RunningChains[pNIFInfo].start = std::chrono::steady_clock::now();
+        chain.eState = CHAIN_CHECKING;
+        ++m_nCheckingChains;
     }
     if (!startChainCommand(pNIFInfo, VLECM_COMMAND_CHECK_UNICAST, VLECM_CONNECT_TYPE_NETWORK))
         endChain(pNIFInfo);
 }
 
-CVLECMNIFInfo* CVLECMProbeInstance::takeWaitingChain()
+void CVLECMProbeInstance::continueChain(CVLECMNIFInfo* pNIFInfo, VLECM_COMMAND eCommand,
+                                        VLECM_CONNECT_TYPE eConnectType)
 {
-    if (static_cast<int>(m_RunningChains.size()) - m_nSlowChains >= MAX_RUNNING_CHAINS || m_WaitingChains.empty())
-        return nullptr;
+    bool bStart = false;
+    {
+        CVLThreadLock lock(&m_ChainSync);
+        if (!lock.Lock())
+            return;
+        auto it = m_Chains.find(pNIFInfo);
+        if (it == m_Chains.end())
+            return;
+        SChain& chain = it->second;
+        if (chain.eState == CHAIN_CHECKING)
+            --m_nCheckingChains;
+        if (chain.eState == CHAIN_RUNNING) {
+            bStart = true;
+        } else if (m_nRunningChains < MAX_RUNNING_CHAINS) {
+            chain.eState = CHAIN_RUNNING;
+            ++m_nRunningChains;
+            bStart = true;
+        } else {
+            chain.eState = CHAIN_WAITING_PLACE;
+            SWaitingChain waiting;
+            waiting.pNIFInfo = pNIFInfo;
+            waiting.eCommand = eCommand;
+            waiting.eConnectType = eConnectType;
+            m_PlacesWaiting.networks[chain.strNetwork].push_back(waiting);
+        }
+    }
+    // A command that does not start ends the chain after its callback.
+    if (bStart)
+        startChainCommand(pNIFInfo, eCommand, eConnectType);
+    // The check it held is free.
+    startWaitingChains();
+}
+
+bool CVLECMProbeInstance::takeWaitingChain(SChainQueue& queue, SWaitingChain& next)
+{
+    if (queue.networks.empty())
+        return false;
     // The network after the one served last, in turn.
-    auto it = m_WaitingChains.upper_bound(m_strLastNetwork);
-    if (it == m_WaitingChains.end())
-        it = m_WaitingChains.begin();
-    CVLECMNIFInfo* pNext = it->second.front();
+    auto it = queue.networks.upper_bound(queue.strLastNetwork);
+    if (it == queue.networks.end())
+        it = queue.networks.begin();
+    next = it->second.front();
     it->second.pop_front();
-    m_strLastNetwork = it->first;
+    queue.strLastNetwork = it->first;
     if (it->second.empty())
-        m_WaitingChains.erase(it);
-    m_RunningChains[pNext].start = std::chrono::steady_clock::now();
-    return pNext;
+        queue.networks.erase(it);
+    return true;
+}
+
+void CVLECMProbeInstance::removeWaitingChain(SChainQueue& queue, const CVLString& strNetwork, CVLECMNIFInfo* pNIFInfo)
+{
+    auto network = queue.networks.find(strNetwork);
+    if (network == queue.networks.end())
+        return;
+    std::deque<SWaitingChain>& waiting = network->second;
+    for (auto it = waiting.begin(); it != waiting.end(); ++it) {
+        if (it->pNIFInfo == pNIFInfo) {
+            waiting.erase(it);
+            break;
+        }
+    }
+    if (waiting.empty())
+        queue.networks.erase(network);
+}
+
+int CVLECMProbeInstance::countWaitingChains(const SChainQueue& queue)
+{
+    int nWaiting = 0;
+    for (const auto& network : queue.networks)
+        nWaiting += static_cast<int>(network.second.size());
+    return nWaiting;
+}
+
+void CVLECMProbeInstance::dropChain(CVLECMNIFInfo* pNIFInfo)
+{
+    auto it = m_Chains.find(pNIFInfo);
+    if (it == m_Chains.end())
+        return;
+    switch (it->second.eState) {
+    case CHAIN_WAITING_CHECK:
+        removeWaitingChain(m_ChecksWaiting, it->second.strNetwork, pNIFInfo);
+        break;
+    case CHAIN_CHECKING:
+        --m_nCheckingChains;
+        break;
+    case CHAIN_WAITING_PLACE:
+        removeWaitingChain(m_PlacesWaiting, it->second.strNetwork, pNIFInfo);
+        break;
+    case CHAIN_RUNNING:
+        --m_nRunningChains;
+        break;
+    }
+    m_Chains.erase(it);
 }
 
 void CVLECMProbeInstance::startWaitingChains()
 {
     for (;;) {
-        CVLECMNIFInfo* pNext = nullptr;
+        SWaitingChain next;
         {
             CVLThreadLock lock(&m_ChainSync);
             if (!lock.Lock())
                 return;
-            pNext = takeWaitingChain();
+            // A device that answered goes on before a new one is asked.
+            if (m_nRunningChains < MAX_RUNNING_CHAINS && takeWaitingChain(m_PlacesWaiting, next)) {
+                m_Chains[next.pNIFInfo].eState = CHAIN_RUNNING;
+                ++m_nRunningChains;
+            } else if (m_nCheckingChains < MAX_CHECKING_CHAINS && takeWaitingChain(m_ChecksWaiting, next)) {
+                m_Chains[next.pNIFInfo].eState = CHAIN_CHECKING;
+                ++m_nCheckingChains;
+            } else {
+                return;
+            }
         }
-        if (pNext == nullptr)
-            return;
-        // A waiting device may have been removed meanwhile; then its place
-        // goes on to the next one.
-        if (!IsNIFInfoMember(pNext) ||
-            !startChainCommand(pNext, VLECM_COMMAND_CHECK_UNICAST, VLECM_CONNECT_TYPE_NETWORK)) {
+        // A waiting device may have been removed meanwhile; then what it
+        // took goes on to the next one.
+        if (!IsNIFInfoMember(next.pNIFInfo) || !startChainCommand(next.pNIFInfo, next.eCommand, next.eConnectType)) {
             CVLThreadLock lock(&m_ChainSync);
             if (lock.Lock())
-                m_RunningChains.erase(pNext);
+                dropChain(next.pNIFInfo);
         }
     }
 }
@@ -672,73 +775,39 @@ void CVLECMProbeInstance::endChain(CVLECMNIFInfo* pNIFInfo)
         CVLThreadLock lock(&m_ChainSync);
         if (!lock.Lock())
             return;
-        auto running = m_RunningChains.find(pNIFInfo);
-        if (running != m_RunningChains.end()) {
-            if (running->second.bSlow)
-                --m_nSlowChains;
-            m_RunningChains.erase(running);
-        }
-        for (auto network = m_WaitingChains.begin(); network != m_WaitingChains.end(); ++network) {
-            std::deque<CVLECMNIFInfo*>& waiting = network->second;
-            for (auto it = waiting.begin(); it != waiting.end(); ++it) {
-                if (*it == pNIFInfo) {
-                    waiting.erase(it);
-                    break;
-                }
-            }
-            if (waiting.empty()) {
-                m_WaitingChains.erase(network);
-                break;
-            }
-        }
+        dropChain(pNIFInfo);
     }
     startWaitingChains();
-}
-
-void CVLECMProbeInstance::PromoteSlowChains()
-{
-    {
-        CVLThreadLock lock(&m_ChainSync);
-        if (!lock.Lock() || m_WaitingChains.empty() || m_nSlowChains >= MAX_SLOW_CHAINS)
-            return;
-        auto now = std::chrono::steady_clock::now();
-        auto slow = std::chrono::milliseconds(m_nSlowChainMilliseconds.load());
-        for (auto& entry : m_RunningChains) {
-            SChain& chain = entry.second;
-            if (m_nSlowChains >= MAX_SLOW_CHAINS)
-                break;
-            if (!chain.bSlow && !chain.bChecked && now - chain.start >= slow) {
-                chain.bSlow = true;
-                ++m_nSlowChains;
-            }
-        }
-    }
-    startWaitingChains();
-}
-
-int CVLECMProbeInstance::GetSlowChainCount()
-{
-    CVLThreadLock lock(&m_ChainSync);
-    lock.Lock();
-    return m_nSlowChains;
 }
 
 void CVLECMProbeInstance::afterChainStep(CVLECMNIFInfo* pNIFInfo)
 {
     // The client may have removed the device in its OnProbe: only a member
     // of the list is asked whether its next command runs.
-    if (!IsNIFInfoMember(pNIFInfo) || !pNIFInfo->IsCommandRunning())
-        endChain(pNIFInfo);
+    if (IsNIFInfoMember(pNIFInfo)) {
+        if (pNIFInfo->IsCommandRunning())
+            return;
+        CVLThreadLock lock(&m_ChainSync);
+        auto it = lock.Lock() ? m_Chains.find(pNIFInfo) : m_Chains.end();
+        if (it != m_Chains.end() && it->second.eState == CHAIN_WAITING_PLACE)
+            return;
+    }
+    endChain(pNIFInfo);
 }
 
 void CVLECMProbeInstance::GetChainCounts(int& nRunning, int& nWaiting)
 {
     CVLThreadLock lock(&m_ChainSync);
     lock.Lock();
-    nRunning = static_cast<int>(m_RunningChains.size());
-    nWaiting = 0;
-    for (const auto& entry : m_WaitingChains)
-        nWaiting += static_cast<int>(entry.second.size());
+    nRunning = m_nRunningChains;
+    nWaiting = countWaitingChains(m_ChecksWaiting) + countWaitingChains(m_PlacesWaiting);
+}
+
+int CVLECMProbeInstance::GetCheckingChainCount()
+{
+    CVLThreadLock lock(&m_ChainSync);
+    lock.Lock();
+    return m_nCheckingChains;
 }
 
 CVLString CVLECMProbeInstance::GetConflictAddress(VL_CONST_STR szMACAddress)

@@ -1,21 +1,19 @@
 // Runs the probes of one device manager and keeps the found devices: a
 // device list and a map from each device's MAC address (in its normal form,
 // twelve upper-case hexadecimal digits) to its record, both under
-// m_NIFListAccessSync. A reply of a new device starts the follow-up chain on
-// the device's command thread (check unicast, get support information unless
-// skipped, get list information); a complete device is reported to the
-// owner's OnProbe. It also owns and drives the simulated probe, whose
-// devices are queued and reported on the dispatch thread like the others, so
-// that no report holds the notification lock while it waits for the
-// dispatch lock.
+// m_NIFListAccessSync. A reply of a new device starts the follow-up chain
+// (check unicast on the check thread, then on the device's command thread
+// get support information unless skipped, get list information); a
+// complete device is reported to the owner's OnProbe. It also owns and
+// drives the simulated probe, whose devices are queued and reported on the
+// dispatch thread like the others, so that no report holds the notification
+// lock while it waits for the dispatch lock.
 //
 // Lock order: the owner's dispatch lock before m_NIFListAccessSync, before
 // the module controller's lock.
 #ifndef VLECMPROBEINSTANCE_H
 #define VLECMPROBEINSTANCE_H
 
-#include <atomic>
-#include <chrono>
 #include <deque>
 #include <map>
 #include <set>
@@ -29,6 +27,7 @@
 #include "ecm/VLECMDummyProbeCallbackIF.h"
 #include "modules/probe/VLProbe.h"
 #include "ecm/VLECMReplyFilter.h"
+#include "ecm/VLECMUnicastChecks.h"
 
 class CVLECM;
 class CVLECMNIFInfo;
@@ -90,33 +89,38 @@ public:
     virtual CVLString GetFirstAddress(VL_CONST_STR szMACAddress);
     CVLECMReplyFilter& GetReplyFilter() { return m_ReplyFilter; }
 
-    // Follow-up chains that run at once; the chains of further devices wait
-    // for a place, each network's in the order their devices were found,
-    // the networks taking the free places in turn. Each running chain holds
-    // a command thread and a socket.
+    // A found device's chain starts with its unicast check at once, up to
+    // MAX_CHECKING_CHAINS checks at a time: they share the check thread and
+    // its socket, so a device that never answers unicast holds neither a
+    // thread nor a socket while its check waits out the time-out. A chain
+    // whose device answered takes a place for its further commands, up to
+    // MAX_RUNNING_CHAINS at once, each holding a command thread and a
+    // socket. Chains beyond either bound wait their turn, each network's in
+    // the order its devices were found (for a check) or answered (for a
+    // place), the networks taking the free ones in turn.
     enum
     {
         MAX_RUNNING_CHAINS = 16
     };
-    // A chain whose unicast check has gone unanswered for a while is most
-    // likely waiting for its time-out: it gives its place to a waiting
-    // device and runs on beside the others, up to this many at once.
     enum
     {
-        MAX_SLOW_CHAINS = 16
+        MAX_CHECKING_CHAINS = 512
     };
-    static constexpr int kSlowChainMilliseconds = 300;
-    // Chains running (slow ones included) and waiting.
+    // Sockets the chains hold at most: one for each place and the one the
+    // unicast checks share.
+    enum
+    {
+        MAX_CHAIN_SOCKETS = MAX_RUNNING_CHAINS + 1
+    };
+    // Chains holding a place, and chains waiting for a place or a check.
     virtual void GetChainCounts(int& nRunning, int& nWaiting);
-    // Chains that gave their place up while they wait for a time-out.
-    virtual int GetSlowChainCount();
-    // Lets the chains that wait on a time-out give their places to waiting
-    // devices; run regularly (the dispatch thread does, each pass).
-    virtual void PromoteSlowChains();
-    // After how long an unanswered unicast check gives its place up.
-    void SetSlowChainMilliseconds(int nMilliseconds) { m_nSlowChainMilliseconds = nMilliseconds; }
-    // After a chain callback: the chain is over unless a next command runs.
+    // Chains whose unicast check is under way.
+    virtual int GetCheckingChainCount();
+    // After a chain callback: the chain is over unless a next command runs
+    // or waits for a place.
     void afterChainStep(CVLECMNIFInfo* pNIFInfo);
+    // The check thread of the devices' unicast checks.
+    CVLECMUnicastChecks& GetUnicastChecks() { return m_UnicastChecks; }
 
     // Delivers a simulated device on the dispatch thread (the record is the
     // callback's target, the connect type its identifier).
@@ -128,16 +132,52 @@ protected:
     virtual void releaseReplyTarget(CVLTarget* pTarget);
     // Starts the next command of the chain; false when it did not start.
     virtual bool startChainCommand(CVLECMNIFInfo* pNIFInfo, VLECM_COMMAND eCommand, VLECM_CONNECT_TYPE eConnectType);
-    // A new device's chain: started when a place is free, else queued.
+    // A new device's chain: its check started when fewer than
+    // MAX_CHECKING_CHAINS run, else queued.
     virtual void beginChain(CVLECMNIFInfo* pNIFInfo);
+    // The device answered its check: the chain's next command starts when
+    // a place is free, else waits for one.
+    virtual void continueChain(CVLECMNIFInfo* pNIFInfo, VLECM_COMMAND eCommand, VLECM_CONNECT_TYPE eConnectType);
     // The device's chain is over (or the device went away; the pointer is
-    // only compared): its place goes to the next waiting device.
+    // only compared): its place or check goes to the next waiting chain.
     virtual void endChain(CVLECMNIFInfo* pNIFInfo);
-    // Starts waiting chains while places are free.
+    // Starts waiting chains while places (first) and checks are free.
     void startWaitingChains();
-    // Under m_ChainSync: the next waiting chain, the networks taking turns;
-    // null when none waits or no place is free. The chain is then running.
-    CVLECMNIFInfo* takeWaitingChain();
+
+    // What a chain holds or waits for.
+    enum EChainState
+    {
+        CHAIN_WAITING_CHECK,
+        CHAIN_CHECKING,
+        CHAIN_WAITING_PLACE,
+        CHAIN_RUNNING
+    };
+    struct SChain
+    {
+        EChainState eState = CHAIN_WAITING_CHECK;
+        CVLString strNetwork;
+    };
+    // A waiting chain and the command it starts with.
+    struct SWaitingChain
+    {
+        CVLECMNIFInfo* pNIFInfo = nullptr;
+        VLECM_COMMAND eCommand = VLECM_COMMAND_CHECK_UNICAST;
+        VLECM_CONNECT_TYPE eConnectType = VLECM_CONNECT_TYPE_NETWORK;
+    };
+    // Waiting chains by the local network of their device ("" for none),
+    // and the network served last.
+    struct SChainQueue
+    {
+        std::map<CVLString, std::deque<SWaitingChain>> networks;
+        CVLString strLastNetwork;
+    };
+    // Takes the next chain of the queue, the networks taking turns; false
+    // when none waits.
+    static bool takeWaitingChain(SChainQueue& queue, SWaitingChain& next);
+    static void removeWaitingChain(SChainQueue& queue, const CVLString& strNetwork, CVLECMNIFInfo* pNIFInfo);
+    static int countWaitingChains(const SChainQueue& queue);
+    // Under m_ChainSync: forgets the chain and frees what it holds.
+    void dropChain(CVLECMNIFInfo* pNIFInfo);
 
     CVLECM* m_pOwnerVLECMInstance;
     IVLECMCallbackIF* m_pCallbackIF;
@@ -153,20 +193,15 @@ protected:
     CVLThreadSync m_ProbeInstanceSync;
     CVLECMDummyProbe m_DummyProbe;
     CVLECMReplyFilter m_ReplyFilter;
-    // The chains, under m_ChainSync (taken alone).
-    struct SChain
-    {
-        std::chrono::steady_clock::time_point start;
-        bool bChecked = false;  // past its unicast check
-        bool bSlow = false;     // gave its place up
-    };
+    // The chains, under m_ChainSync (taken alone): every chain begun and
+    // not over, the checks and places taken, and the waiting ones.
     CVLThreadSync m_ChainSync;
-    std::map<CVLECMNIFInfo*, SChain> m_RunningChains;
-    int m_nSlowChains = 0;
-    // Waiting chains by the local network of their device ("" for none).
-    std::map<CVLString, std::deque<CVLECMNIFInfo*>> m_WaitingChains;
-    CVLString m_strLastNetwork;
-    std::atomic<int> m_nSlowChainMilliseconds{kSlowChainMilliseconds};
+    std::map<CVLECMNIFInfo*, SChain> m_Chains;
+    int m_nCheckingChains = 0;
+    int m_nRunningChains = 0;
+    SChainQueue m_ChecksWaiting;
+    SChainQueue m_PlacesWaiting;
+    CVLECMUnicastChecks m_UnicastChecks;
 };
 
 #endif

@@ -30,11 +30,10 @@ public:
         LOCAL_DBC_COUNT = 5
     };
     // The sockets a probe holds at most: one for each child of the probe
-    // (the limited broadcast's and the directed broadcasts') and one for
-    // each follow-up chain, holding a place or slow.
+    // (the limited broadcast's and the directed broadcasts') and those of
+    // the follow-up chains (one for each place, one the unicast checks share).
     static constexpr int kProbeChildCount = 1 + LOCAL_DBC_COUNT;
-    static constexpr int kMaxChainSockets =
-        CVLECMProbeInstance::MAX_RUNNING_CHAINS + CVLECMProbeInstance::MAX_SLOW_CHAINS;
+    static constexpr int kMaxChainSockets = CVLECMProbeInstance::MAX_CHAIN_SOCKETS;
     static constexpr int kMaxProbeSockets = kProbeChildCount + kMaxChainSockets;
 
     CPFWCommunicationManager();

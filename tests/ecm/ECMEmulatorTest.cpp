@@ -12,6 +12,7 @@
 #include "ecm/VLECMNIFInfo.h"
 #include "ecm/VLECMNIFInfoList.h"
 #include "modules/VLModuleLibraries.h"
+#include "modules/sock/VLSockShared.h"
 #include "tests/support/ecm/ECMTestClient.h"
 #include "tests/support/emulator/DeviceEmulator.h"
 #include "tests/support/Watchdog.h"
@@ -242,4 +243,35 @@ TEST_F(ECMEmulator, AUnicastDeafDeviceIsReportedOnlyWithoutFiltering)
     Drain(m_ECM);
     EXPECT_EQ(1u, m_Client.Count("probe"));
     deaf.Stop();
+}
+
+// Devices that never answer unicast wait for their checks side by side, on
+// the check thread and one shared socket, while the devices that answer are
+// reported; removing them ends their checks and closes the socket.
+TEST_F(ECMEmulator, DeafDevicesWaitSideBySideOnOneSocket)
+{
+    const int kDeaf = 5;
+    for (int i = 0; i < kDeaf; ++i) {
+        EmuDevice device = Device(false);
+        device.mac[4] = 0x40;
+        device.mac[5] = static_cast<uint8_t>(i);
+        device.strIP = "127.0.0." + std::to_string(10 + i);
+        device.bAnswersUnicast = false;
+        m_Emu.AddDevice(device);
+    }
+    CVLECMPropertyMap options = Options({{"Option.Probe.SkipGetSupportInformation", "true"},
+                                         {"Option.CheckUnicast.NonUnicastDeviceFiltering", "true"},
+                                         {"Option.CheckUnicast.Timeout", "3600000"}});
+    ASSERT_EQ(VLECM_RESULT_SUCCESS, m_ECM.Probe(VLECM_PROBE_CONNECT_TYPE_ALL, &options));
+    ASSERT_TRUE(m_Client.WaitFor("probe", 2));
+    CVLECMProbeInstance& probe = m_ECM.GetProbeInstance();
+    while (probe.GetUnicastChecks().GetCount() < kDeaf)
+        CVLThread::Sleep(10);
+    EXPECT_EQ(kDeaf, probe.GetCheckingChainCount());
+    EXPECT_EQ(1, CVLSockShared::GetOpenCount());
+    m_ECM.StopProbe();
+    m_ECM.RemoveAllNIFInfo();
+    EXPECT_EQ(0, probe.GetUnicastChecks().GetCount());
+    EXPECT_EQ(0, CVLSockShared::GetOpenCount());
+    EXPECT_EQ(2u, m_Client.Count("probe"));
 }

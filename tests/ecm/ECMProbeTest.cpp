@@ -161,6 +161,10 @@ TEST_F(ECMProbe, FailedUnicastChecksAreReportedUnlessFilteredAndSayWhy)
         options[CVLString("Option.Probe.SkipGetSupportInformation", 72)] = CVLString("true", 72);
         options[CVLString("Option.CheckUnicast.NonUnicastDeviceFiltering", 72)] =
             CVLString(bFilter ? "true" : "false", 72);
+        // The unanswered check's time-out passes soon.
+        options[CVLString("Option.CheckUnicast.Timeout", 72)] = CVLString("30", 72);
+        const int nAskedBefore[2] = {CFakeNetwork::RequestCount(kMac1, "CheckUnicast"),
+                                     CFakeNetwork::RequestCount(kMac2, "CheckUnicast")};
         ASSERT_EQ(VLECM_RESULT_SUCCESS, m_ECM.Probe(VLECM_PROBE_CONNECT_TYPE_ALL, &options));
         ASSERT_TRUE(CFakeNetwork::Reply(kMac1));
         ASSERT_TRUE(CFakeNetwork::Reply(kMac2));
@@ -168,8 +172,9 @@ TEST_F(ECMProbe, FailedUnicastChecksAreReportedUnlessFilteredAndSayWhy)
             ASSERT_TRUE(m_Client.WaitFor("probe", 2));
         }
         // Each check has been asked for (so its record exists) and has ended.
-        for (const char* szMac : {kMac1, kMac2}) {
-            for (int i = 0; i < 2000 && (CFakeNetwork::RequestCount(szMac, "CheckUnicast") < nRound ||
+        for (int n = 0; n < 2; ++n) {
+            const char* szMac = n == 0 ? kMac1 : kMac2;
+            for (int i = 0; i < 2000 && (CFakeNetwork::RequestCount(szMac, "CheckUnicast") == nAskedBefore[n] ||
                                          m_ECM.FindNIFInfo(szMac)->IsCommandRunning());
                  ++i)
                 std::this_thread::sleep_for(std::chrono::milliseconds(5));
@@ -189,6 +194,42 @@ TEST_F(ECMProbe, FailedUnicastChecksAreReportedUnlessFilteredAndSayWhy)
         for (const auto& event : m_Client.Events())
             EXPECT_FALSE(event.bUnicast) << event.strMac;
     }
+}
+
+// A check that gets no reply asks again once its time-out has passed, as
+// many times as its tries, and the device is then reported as one that does
+// not answer unicast. A check still waiting when its device goes is stopped
+// without a report.
+TEST_F(ECMProbe, AnUnansweredCheckKeepsItsTriesAndStopsWithItsDevice)
+{
+    CWatchdog watchdog(60, "unanswered checks");
+    CFakeNetwork::SetAnswer(kMac1, "CheckUnicast", EFakeAnswer::Block);
+    CVLECMPropertyMap options;
+    options[CVLString("Option.Probe.SkipGetSupportInformation", 72)] = CVLString("true", 72);
+    options[CVLString("Option.CheckUnicast.Timeout", 72)] = CVLString("30", 72);
+    options[CVLString("Option.CheckUnicast.Retry", 72)] = CVLString("3", 72);
+    ASSERT_EQ(VLECM_RESULT_SUCCESS, m_ECM.Probe(VLECM_PROBE_CONNECT_TYPE_ALL, &options));
+    ASSERT_TRUE(CFakeNetwork::Reply(kMac1));
+    ASSERT_TRUE(CFakeNetwork::Reply(kMac2));
+    ASSERT_TRUE(m_Client.WaitFor("probe", 2));
+    for (const auto& event : m_Client.Events())
+        EXPECT_EQ(event.strMac == kMac2, event.bUnicast) << event.strMac;
+    EXPECT_EQ(3, CFakeNetwork::RequestCount(kMac1, "CheckUnicast"));
+    EXPECT_EQ(0, CFakeNetwork::RequestCount(kMac1, "GetListInfo"));
+
+    options[CVLString("Option.CheckUnicast.Timeout", 72)] = CVLString("3600000", 72);
+    CFakeNetwork::SetAnswer(kMac2, "CheckUnicast", EFakeAnswer::Block);
+    ASSERT_EQ(VLECM_RESULT_SUCCESS, m_ECM.Probe(VLECM_PROBE_CONNECT_TYPE_ALL, &options));
+    ASSERT_TRUE(CFakeNetwork::Reply(kMac2));
+    Drain(m_ECM);
+    CVLECMNIFInfo* pNIFInfo = m_ECM.FindNIFInfo(kMac2);
+    ASSERT_NE(nullptr, pNIFInfo);
+    EXPECT_TRUE(pNIFInfo->IsCommandRunning());
+    EXPECT_EQ(1, m_ECM.GetProbeInstance().GetUnicastChecks().GetCount());
+    m_ECM.RemoveNIFInfo(pNIFInfo);
+    Drain(m_ECM);
+    EXPECT_EQ(0, m_ECM.GetProbeInstance().GetUnicastChecks().GetCount());
+    EXPECT_EQ(2u, m_Client.Count("probe"));
 }
 
 TEST_F(ECMProbe, RepliesWithoutAMACAddressAreDroppedAndReleased)

@@ -1,5 +1,5 @@
 // What a probe admits of the replies it hears (repeats, impostors, invented
-// devices) and how many follow-up chains run at once.
+// devices) and how its follow-up chains take their places.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -140,6 +140,15 @@ private:
     CVLTarget m_ProbeFiller;
 };
 
+// Waits until the condition holds (the watchdog ends a test that waits in vain).
+template <typename TCondition>
+bool Eventually(TCondition condition)
+{
+    for (int i = 0; i < 4000 && !condition(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    return condition();
+}
+
 std::string ModelOf(CVLECM& ecm, const std::string& strMac)
 {
     CVLECMNIFInfo* pNIFInfo = ecm.FindNIFInfo(strMac.c_str());
@@ -153,10 +162,10 @@ protected:
     void SetUp() override
     {
         ASSERT_EQ(VLECM_RESULT_SUCCESS, m_ECM.Initialize(&m_Client, nullptr, nullptr, nullptr));
-        // No chain gives its place up unless a test says so.
-        m_ECM.GetProbeInstance().SetSlowChainMilliseconds(3600 * 1000);
         CVLECMPropertyMap options;
         options[Text("Option.Probe.SkipGetSupportInformation")] = Text("true");
+        // A check that gets no answer waits as long as a test needs.
+        options[Text("Option.CheckUnicast.Timeout")] = Text("3600000");
         ASSERT_EQ(VLECM_RESULT_SUCCESS, m_ECM.Probe(VLECM_PROBE_CONNECT_TYPE_ALL, &options));
     }
     void TearDown() override { m_ECM.Terminate(); }
@@ -317,54 +326,49 @@ TEST_F(ECMReplies, ARefusedReplyMergedIntoADeviceRecordLeavesTheRecord)
     EXPECT_EQ("second", ModelOf(m_ECM, Mac(0)));
 }
 
-TEST_F(ECMReplies, NetworksTakeTurnsForChainPlacesAndChainsWaitingOnATimeOutGiveThemUp)
+TEST_F(ECMReplies, DevicesThatAnswerTakeThePlacesAheadOfDeafOnesAndNetworksTakeTurns)
 {
     CWatchdog watchdog(60, "ECMReplies");
     CVLECMProbeInstance& probe = m_ECM.GetProbeInstance();
     probe.GetReplyFilter().SetLocalNetworks(TwoNetworks());
-    const int kFirst = CVLECMProbeInstance::MAX_RUNNING_CHAINS + 4;
+    // Devices that never answer unicast are found first; those that answer
+    // then hold their places in their next command.
+    const int kDeaf = CVLECMProbeInstance::MAX_RUNNING_CHAINS + 4;
+    const int kFirst = kDeaf + CVLECMProbeInstance::MAX_RUNNING_CHAINS + 4;
     const int kDevices = kFirst + 3;
-    for (int i = 0; i < kDevices; ++i)
-        CFakeNetwork::SetAnswer(Mac(i), "CheckUnicast", EFakeAnswer::Block);
-    // The first network's devices answer first, four to an address.
     for (int i = 0; i < kDevices; ++i) {
+        CFakeNetwork::SetAnswer(Mac(i), i < kDeaf ? "CheckUnicast" : "GetListInfo", EFakeAnswer::Block);
         std::string strFrom = i < kFirst ? "10.1.0." + std::to_string(1 + i / 4) : "10.2.0." + std::to_string(i);
         ASSERT_TRUE(CFakeNetwork::Reply(Mac(i), "", strFrom));
     }
-    Drain(m_ECM);
+    auto asked = [&](int i, const char* szList) { return CFakeNetwork::RequestCount(Mac(i), szList); };
     int nRunning = 0, nWaiting = 0;
-    probe.GetChainCounts(nRunning, nWaiting);
+    // Every device is asked at once whether it answers unicast; the places
+    // go to the devices that did, in the order they answered.
+    Drain(m_ECM);
+    ASSERT_TRUE(Eventually([&]() {
+        probe.GetChainCounts(nRunning, nWaiting);
+        return nWaiting == kDevices - kDeaf - CVLECMProbeInstance::MAX_RUNNING_CHAINS;
+    }));
     EXPECT_EQ(CVLECMProbeInstance::MAX_RUNNING_CHAINS, nRunning);
-    EXPECT_EQ(7, nWaiting);
+    EXPECT_EQ(kDeaf, probe.GetCheckingChainCount());
+    for (int i = 0; i < kDevices; ++i) {
+        EXPECT_EQ(1, asked(i, "CheckUnicast")) << i;
+        EXPECT_EQ(i >= kDeaf && i < kDeaf + CVLECMProbeInstance::MAX_RUNNING_CHAINS ? 1 : 0, asked(i, "GetListInfo"))
+            << i;
+    }
     // Two places free up: one for each network, though the first network's
     // devices waited longer.
-    m_ECM.RemoveNIFInfo(m_ECM.FindNIFInfo(Mac(0).c_str()));
-    m_ECM.RemoveNIFInfo(m_ECM.FindNIFInfo(Mac(1).c_str()));
-    auto asked = [&](int i) { return CFakeNetwork::RequestCount(Mac(i), "CheckUnicast"); };
-    for (int k = 0; k < 400 && (asked(CVLECMProbeInstance::MAX_RUNNING_CHAINS) == 0 || asked(kFirst) == 0); ++k)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    EXPECT_EQ(1, asked(CVLECMProbeInstance::MAX_RUNNING_CHAINS));
-    EXPECT_EQ(1, asked(kFirst));
-    EXPECT_EQ(0, asked(CVLECMProbeInstance::MAX_RUNNING_CHAINS + 1));
-    // The running chains have waited on their unicast checks long enough:
-    // they give their places to every waiting device.
-    probe.SetSlowChainMilliseconds(0);
-    auto allAsked = [&]() {
-        for (int i = 2; i < kDevices; ++i)
-            if (asked(i) == 0)
-                return false;
-        return true;
-    };
-    for (int k = 0; k < 400 && (nWaiting > 0 || !allAsked()); ++k) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        probe.GetChainCounts(nRunning, nWaiting);
-    }
-    EXPECT_EQ(0, nWaiting);
-    EXPECT_EQ(kDevices - 2, nRunning);
-    EXPECT_GE(probe.GetSlowChainCount(), 5);
-    EXPECT_LE(probe.GetSlowChainCount(), CVLECMProbeInstance::MAX_SLOW_CHAINS);
-    for (int i = 2; i < kDevices; ++i)
-        EXPECT_EQ(1, asked(i)) << i;
+    m_ECM.RemoveNIFInfo(m_ECM.FindNIFInfo(Mac(kDeaf).c_str()));
+    m_ECM.RemoveNIFInfo(m_ECM.FindNIFInfo(Mac(kDeaf + 1).c_str()));
+    const int kNextOfFirst = kDeaf + CVLECMProbeInstance::MAX_RUNNING_CHAINS;
+    ASSERT_TRUE(
+        Eventually([&]() { return asked(kNextOfFirst, "GetListInfo") == 1 && asked(kFirst, "GetListInfo") == 1; }));
+    EXPECT_EQ(0, asked(kNextOfFirst + 1, "GetListInfo"));
+    EXPECT_EQ(0, asked(kFirst + 1, "GetListInfo"));
+    probe.GetChainCounts(nRunning, nWaiting);
+    EXPECT_EQ(CVLECMProbeInstance::MAX_RUNNING_CHAINS, nRunning);
+    EXPECT_EQ(kDevices - kDeaf - CVLECMProbeInstance::MAX_RUNNING_CHAINS - 2, nWaiting);
 }
 
 TEST_F(ECMReplies, AStopEmptiesTheWaitingChains)
@@ -372,18 +376,23 @@ TEST_F(ECMReplies, AStopEmptiesTheWaitingChains)
     CWatchdog watchdog(60, "ECMReplies");
     const int kDevices = CVLECMProbeInstance::MAX_RUNNING_CHAINS + 4;
     for (int i = 0; i < kDevices; ++i) {
-        CFakeNetwork::SetAnswer(Mac(i), "CheckUnicast", EFakeAnswer::Block);
+        CFakeNetwork::SetAnswer(Mac(i), "GetListInfo", EFakeAnswer::Block);
         ASSERT_TRUE(CFakeNetwork::Reply(Mac(i), "", Address(i)));
     }
-    Drain(m_ECM);
-    m_ECM.StopProbe();
     int nRunning = 0, nWaiting = 0;
+    ASSERT_TRUE(Eventually([&]() {
+        m_ECM.GetProbeInstance().GetChainCounts(nRunning, nWaiting);
+        return nWaiting == 4;
+    }));
+    m_ECM.StopProbe();
     m_ECM.GetProbeInstance().GetChainCounts(nRunning, nWaiting);
     EXPECT_EQ(0, nWaiting);
     // A place that frees up goes to nobody.
     m_ECM.RemoveNIFInfo(m_ECM.FindNIFInfo(Mac(0).c_str()));
     m_ECM.GetProbeInstance().GetChainCounts(nRunning, nWaiting);
     EXPECT_EQ(CVLECMProbeInstance::MAX_RUNNING_CHAINS - 1, nRunning);
+    for (int i = CVLECMProbeInstance::MAX_RUNNING_CHAINS; i < kDevices; ++i)
+        EXPECT_EQ(0, CFakeNetwork::RequestCount(Mac(i), "GetListInfo")) << i;
 }
 
 TEST_F(ECMReplies, AnImpostorNeitherTakesTheRecordNorIsReported)
@@ -409,7 +418,7 @@ TEST_F(ECMReplies, RepeatsCostNoQueuedRecordAndChainsWaitTheirTurn)
     CWatchdog watchdog(60, "ECMReplies");
     const int kDevices = CVLECMProbeInstance::MAX_RUNNING_CHAINS + 4;
     for (int i = 0; i < kDevices; ++i)
-        CFakeNetwork::SetAnswer(Mac(i), "CheckUnicast", EFakeAnswer::Block);
+        CFakeNetwork::SetAnswer(Mac(i), "GetListInfo", EFakeAnswer::Block);
     CVLModuleController* pController = m_ECM.GetApi()->GetModuleController();
     unsigned long nDroppedBefore = pController->GetDroppedCallbackCount();
     for (int i = 0; i < kDevices; ++i) {
@@ -423,25 +432,20 @@ TEST_F(ECMReplies, RepeatsCostNoQueuedRecordAndChainsWaitTheirTurn)
     EXPECT_EQ(nDroppedBefore, pController->GetDroppedCallbackCount());
     EXPECT_EQ(static_cast<unsigned long>(2 * kDevices), m_ECM.GetProbeInstance().GetReplyFilter().GetDroppedCount());
     int nRunning = 0, nWaiting = 0;
-    m_ECM.GetProbeInstance().GetChainCounts(nRunning, nWaiting);
+    ASSERT_TRUE(Eventually([&]() {
+        m_ECM.GetProbeInstance().GetChainCounts(nRunning, nWaiting);
+        return nWaiting == 4;
+    }));
     EXPECT_EQ(CVLECMProbeInstance::MAX_RUNNING_CHAINS, nRunning);
-    EXPECT_EQ(4, nWaiting);
     int nAsked = 0;
-    for (int k = 0; k < 400; ++k) {
-        nAsked = 0;
-        for (int i = 0; i < kDevices; ++i)
-            nAsked += CFakeNetwork::RequestCount(Mac(i), "CheckUnicast");
-        if (nAsked >= CVLECMProbeInstance::MAX_RUNNING_CHAINS)
-            break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
+    for (int i = 0; i < kDevices; ++i)
+        nAsked += CFakeNetwork::RequestCount(Mac(i), "GetListInfo");
     EXPECT_EQ(CVLECMProbeInstance::MAX_RUNNING_CHAINS, nAsked);
     // A device that goes away gives its place to the first waiting one.
     m_ECM.RemoveNIFInfo(m_ECM.FindNIFInfo(Mac(0).c_str()));
-    for (int k = 0;
-         k < 400 && CFakeNetwork::RequestCount(Mac(CVLECMProbeInstance::MAX_RUNNING_CHAINS), "CheckUnicast") == 0; ++k)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    EXPECT_EQ(1, CFakeNetwork::RequestCount(Mac(CVLECMProbeInstance::MAX_RUNNING_CHAINS), "CheckUnicast"));
+    ASSERT_TRUE(Eventually([&]() {
+        return CFakeNetwork::RequestCount(Mac(CVLECMProbeInstance::MAX_RUNNING_CHAINS), "GetListInfo") == 1;
+    }));
     m_ECM.GetProbeInstance().GetChainCounts(nRunning, nWaiting);
     EXPECT_EQ(CVLECMProbeInstance::MAX_RUNNING_CHAINS, nRunning);
     EXPECT_EQ(3, nWaiting);
@@ -464,15 +468,12 @@ TEST_F(ECMReplies, ChainsPastTheirUnicastCheckKeepTheirPlaces)
             nAsked += CFakeNetwork::RequestCount(Mac(i), "GetListInfo");
         return nAsked;
     };
-    for (int k = 0; k < 2000 && listInfoAsked() < kPlaces; ++k)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    ASSERT_EQ(kPlaces, listInfoAsked());
-    probe.SetSlowChainMilliseconds(0);
-    probe.PromoteSlowChains();
-    EXPECT_EQ(0, probe.GetSlowChainCount());
     int nRunning = 0, nWaiting = 0;
-    probe.GetChainCounts(nRunning, nWaiting);
+    ASSERT_TRUE(Eventually([&]() {
+        probe.GetChainCounts(nRunning, nWaiting);
+        return nWaiting == 1;
+    }));
     EXPECT_EQ(kPlaces, nRunning);
-    EXPECT_EQ(1, nWaiting);
-    EXPECT_EQ(0, CFakeNetwork::RequestCount(Mac(kPlaces), "CheckUnicast"));
+    EXPECT_EQ(kPlaces, listInfoAsked());
+    EXPECT_EQ(0, CFakeNetwork::RequestCount(Mac(kPlaces), "GetListInfo"));
 }

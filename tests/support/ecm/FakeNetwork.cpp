@@ -64,11 +64,15 @@ CFakeModule::SScript FakeProbe()
     return script;
 }
 
-// Answers each unicast command as the test has set it.
+// Answers each unicast command as the test has set it. A request sent
+// apart ("Send", as the check thread does) is counted, and the answer given
+// to the receive that follows ("Recv"), where a blocked one is a reply that
+// has not come yet.
 CFakeModule::SScript FakeVLPC()
 {
     CFakeModule::SScript script;
     script.OnCall = [](CFakeInstance& self, CVLModuleInstance*, CVLModuleParamCollection* pParams) {
+        std::string strMethod = Text(pParams->GetMethodName());
         CVLTarget* pTarget = pParams->GetTarget();
         std::string strMac;
         if (pTarget != nullptr) {
@@ -81,13 +85,19 @@ CFakeModule::SScript FakeVLPC()
         EFakeAnswer eAnswer = EFakeAnswer::Success;
         {
             std::lock_guard<std::mutex> lock(g_Mutex);
-            ++g_Requests[strKey];
-            CVLModuleParam* pRetry = pParams->GetParam("retry", false);
-            g_LastRetry[strList] = pRetry != nullptr ? pRetry->ToString("").ToLong(-1) : -1;
+            if (strMethod != "Recv") {
+                ++g_Requests[strKey];
+                CVLModuleParam* pRetry = pParams->GetParam("retry", false);
+                g_LastRetry[strList] = pRetry != nullptr ? pRetry->ToString("").ToLong(-1) : -1;
+            }
             auto it = g_Answers.find(strKey);
             if (it != g_Answers.end())
                 eAnswer = it->second;
         }
+        if (strMethod == "Send")
+            return;
+        if (strMethod == "Recv" && (eAnswer == EFakeAnswer::Block || eAnswer == EFakeAnswer::SlowStop))
+            eAnswer = EFakeAnswer::Timeout;
         switch (eAnswer) {
         case EFakeAnswer::Success:
             return;

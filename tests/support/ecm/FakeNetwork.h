@@ -15,7 +15,8 @@ enum class EFakeAnswer
     Success,
     Timeout,      // EVLTimeoutException
     DeviceError,  // EVLErrorResultException
-    Block,        // runs until the instance is stopped
+    Block,        // runs until the instance is stopped (a request received
+                  // apart: no reply comes)
     SlowStop      // Block, then stays in its stop until as many stops as
                   // SetStopsTogether names are under way at once (2 s at most)
 };

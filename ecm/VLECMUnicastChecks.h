@@ -1,0 +1,100 @@
+// Runs the unicast checks of the device records on one thread, so that a
+// device that never answers unicast costs neither a thread nor a socket
+// while its check waits out its time-out. A check goes through the
+// definitions as on a command thread: a module instance of the unicast
+// function on the device's record sends its request, from the socket the
+// checks share, and sends it again each time a time-out passes while tries
+// are left; what the shared socket queues for it from the device's address
+// is judged as the reply as soon as it comes. The check's end is the
+// record's command end, reported as a command thread reports it.
+//
+// Lock: m_Mutex is taken alone. While the thread works on a record (without
+// the lock) Cancel waits for it, so a cancelled record is never touched again.
+#ifndef VLECMUNICASTCHECKS_H
+#define VLECMUNICASTCHECKS_H
+
+#include <chrono>
+#include <condition_variable>
+#include <list>
+#include <mutex>
+#include <thread>
+
+#include "base/thread/VLThread.h"
+#include "ecm/VLECMDefs.h"
+#include "modules/sock/VLSock.h"
+
+class CVLECMNIFInfo;
+class CVLModuleController;
+class CVLModuleInstance;
+
+class CVLECMUnicastChecks : public CVLThread, public IVLSockArrivalListener
+{
+public:
+    CVLECMUnicastChecks();
+    // Shutdown must have run.
+    ~CVLECMUnicastChecks() override;
+
+    // Takes over the record's CheckUnicast, whose command state the record
+    // has set; false while shutting down.
+    bool Begin(CVLECMNIFInfo* pNIFInfo);
+    // Ends the record's check as stopped if it is here; once it returns the
+    // thread no longer touches the record. True when it was here.
+    bool Cancel(CVLECMNIFInfo* pNIFInfo);
+    // Ends the thread and stops the checks left; a later Begin starts again.
+    void Shutdown();
+    // Checks under way.
+    int GetCount();
+
+    void OnThread(void* pData) override;
+    void OnSockArrival(CVLSock* pSock) override;
+
+    // How often a check looks for its reply when its socket does not tell of
+    // arrivals (a stand-in module).
+    static const int kLookMilliseconds = 20;
+
+private:
+    typedef std::chrono::steady_clock Clock;
+    struct SCheck
+    {
+        CVLECMNIFInfo* pNIFInfo = nullptr;
+        CVLModuleController* pController = nullptr;
+        CVLModuleInstance* pInstance = nullptr;
+        // The instance's socket when it tells of arrivals; under m_Mutex.
+        CVLSock* pSock = nullptr;
+        // Something came for it; under m_Mutex.
+        bool bArrived = false;
+        long nTimeout = 0;
+        int nTries = 1;
+        int nTriesLeft = 0;
+        Clock::time_point deadline;  // the running try's end
+        Clock::time_point look;      // the next look without an arrival
+    };
+    enum EStep
+    {
+        STEP_SEND,     // make the instance and send the first request
+        STEP_RECEIVE,  // judge what came
+        STEP_TRY_OVER  // send again, or time out
+    };
+
+    // One step of a check, on the thread, without the lock: true when the
+    // check is over (its record's command ended).
+    bool runStep(std::list<SCheck>::iterator it, EStep eStep);
+    // Calls the instance's method with the time-out and retry; the result
+    // of what it threw, 0 when nothing. A device's error reply leaves its
+    // code in nDeviceResult.
+    static VLECM_RESULT call(CVLModuleInstance* pInstance, const char* szMethod, long nTimeout, int nRetry,
+                             long& nDeviceResult);
+    // Deletes the check's instance and ends its record's command.
+    void finish(SCheck& check, VLECM_RESULT eResult, long nDeviceResult);
+
+    std::mutex m_Mutex;
+    std::condition_variable m_Wake;  // work for the thread, or its end
+    std::condition_variable m_Idle;  // the thread let go of a record
+    std::list<SCheck> m_Checks;
+    CVLECMNIFInfo* m_pBusy;
+    std::thread::id m_ThreadId;
+    bool m_bStarted;
+    bool m_bEnd;
+};
+
+#endif
