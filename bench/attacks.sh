@@ -15,7 +15,8 @@
 # another address, 50 ms late), or "ulimit=N" (no attacker; vlnet may open
 # N descriptors), or "deaf=N" (no attacker: N devices on the first network
 # that ignore unicast answer at once, the real ones 300 to 600 ms later;
-# "deaf=0" is the same without them). Words before it change the run:
+# "deaf=0" is the same without them; beyond 100 they share the addresses
+# .100 to .199, up to 4 to one). Words before it change the run:
 #   devices=A,B,C  real devices on the three networks (default 3,2,2)
 #   timeout=T      vlnet's --timeout for this attack
 #   pool=N         the attacker is on a network of its own (10.202.4.0/22)
@@ -107,8 +108,8 @@ for attack in "${ATTACKS[@]}"; do
             devices $n "${COUNTS[$((n - 1))]}" | awk '{ printf "%s delay=%d\n", $0, 300 + (NR * 37) % 301 }' >"$TMP/dev$n"
         done
         for ((i = 0; i < ${rest#deaf=}; i++)); do
-            printf 'mac=00:26:AB:21:%02X:01 ip=10.202.1.%d mask=255.255.255.0 model="Deaf %d" restart=0 unicast=0\n' \
-                $i $((100 + i)) $i >>"$TMP/dev1"
+            printf 'mac=00:26:AB:21:%02X:%02X ip=10.202.1.%d mask=255.255.255.0 model="Deaf %d" restart=0 unicast=0\n' \
+                $((i % 256)) $((1 + i / 256)) $((100 + i % 100)) $i >>"$TMP/dev1"
         done
     elif [ "$rest" = impostor ]; then
         echo 'mac=00:26:AB:11:00:01 ip=10.202.1.66 mask=255.255.255.0 model="Model 1-0" restart=0 hostile=impostor delay=50' >>"$TMP/dev1"
