@@ -50,7 +50,7 @@ public:
 
     // How often a check looks for its reply when its socket does not tell of
     // arrivals (a stand-in module).
-    static const int kLookMilliseconds = 20;
+    static constexpr int kLookMilliseconds = 20;
 
 private:
     typedef std::chrono::steady_clock Clock;
