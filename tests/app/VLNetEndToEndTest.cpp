@@ -297,7 +297,14 @@ TEST_F(VLNetEndToEnd, AFloodLeavesTheOthersListedAndMemoryBounded)
     ASSERT_TRUE(m_Net.Exec("pc", "ip route add default dev vl2", &strError)) << strError;
     m_Expected.push_back({Mac(1, 0), Address(1, 10), "Model 1-0", true});
     ProgramRun run = RunVlnet(m_Net, {"probe", "--timeout", "50"});
-    ASSERT_EQ(0, run.nStatus) << run.strErrors;
+    // A slow machine (a sanitizer build under load) may not drain the flood
+    // in time: then the loss is said, and nothing else may be.
+    if (run.nStatus == 3) {
+        for (const std::string& strLine : SortedLines(run.strErrors))
+            EXPECT_NE(std::string::npos, strLine.find("replies were lost: the receive buffer overflowed")) << strLine;
+    } else {
+        ASSERT_EQ(0, run.nStatus) << run.strErrors;
+    }
     auto lines = Lines(run.strOutput);
     for (const CDeviceNetworks::Device& device : m_Expected)
         EXPECT_EQ(1u, lines[device.strMAC].size()) << device.strMAC << "\n" << run.strOutput;
