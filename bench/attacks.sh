@@ -11,7 +11,8 @@
 # An ATTACK is a line of the emulator's device list without mac and ip,
 # e.g. "hostile=randommacs rate=13000", "hostile=inventmacs flood=300",
 # "hostile=repeat rate=5000", "hostile=errorheaders rate=5000 result=0xFF01",
-# "hostile=changing rate=300", or "impostor" (the first device's MAC from
+# "hostile=changing rate=300", or "none" (no attacker: the quiet run to
+# compare with), or "impostor" (the first device's MAC from
 # another address, 50 ms late), or "ulimit=N" (no attacker; vlnet may open
 # N descriptors), or "deaf=N" (no attacker: N devices on the first network
 # that ignore unicast answer at once, the real ones 300 to 600 ms later;
@@ -22,6 +23,7 @@
 #   pool=N         the attacker is on a network of its own (10.202.4.0/22)
 #                  and answers from N addresses (its "pool")
 #   series=S       also prints vlnet's resident memory every S seconds
+#   delay=MS       the real devices answer this much late
 # e.g. "devices=25,24,0 timeout=40 hostile=errorheaders rate=5000",
 # "pool=150 hostile=forgedmacs flood=600", "pool=500 timeout=60
 # hostile=changing rate=10000", "devices=0,30,0 deaf=20".
@@ -83,7 +85,7 @@ devices() {
 
 EMUS=()
 for attack in "${ATTACKS[@]}"; do
-    COUNTS=(3 2 2) RUNTIMEOUT=$TIMEOUT POOL=0 SERIES=0
+    COUNTS=(3 2 2) RUNTIMEOUT=$TIMEOUT POOL=0 SERIES=0 DELAY=""
     words=($attack)
     while [ ${#words[@]} -gt 0 ]; do
         case "${words[0]}" in
@@ -91,16 +93,19 @@ for attack in "${ATTACKS[@]}"; do
         timeout=*) RUNTIMEOUT=${words[0]#timeout=} ;;
         pool=*) POOL=${words[0]#pool=} ;;
         series=*) SERIES=${words[0]#series=} ;;
+        delay=*) DELAY="delay=${words[0]#delay=}" ;;
         *) break ;;
         esac
         words=("${words[@]:1}")
     done
     rest="${words[*]}"
     TOTAL=$((COUNTS[0] + COUNTS[1] + COUNTS[2]))
-    for n in 1 2 3; do devices $n "${COUNTS[$((n - 1))]}" >"$TMP/dev$n"; done
+    for n in 1 2 3; do devices $n "${COUNTS[$((n - 1))]}" "$DELAY" >"$TMP/dev$n"; done
     : >"$TMP/dev4"
     LIMIT=""
-    if [ "${rest#ulimit=}" != "$rest" ]; then
+    if [ "$rest" = none ]; then
+        :
+    elif [ "${rest#ulimit=}" != "$rest" ]; then
         LIMIT="ulimit -n ${rest#ulimit=};"
     elif [ "${rest#deaf=}" != "$rest" ]; then
         # The real devices answer 300 to 600 ms late; the deaf ones at once.
