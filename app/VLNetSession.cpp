@@ -554,6 +554,24 @@ bool CVLNetSession::NeedsPassword(const std::string& strCommand)
     return CVLNetValueCheck::CarriesPassword(ecm.GetApi(), PacketListOf(ecm, strCommand));
 }
 
+namespace {
+// Where the dropped replies came in: the interfaces of the sockets that
+// belong to one network, and a warning for those that any network reaches
+// (a host may send from another network's addresses).
+std::string ArrivalText(const CVLECMReplyFilter::SBoundReport& report)
+{
+    std::string strText;
+    size_t nCount = report.interfaces.size();
+    for (size_t i = 0; i < nCount; ++i) {
+        strText += i == 0 ? "received on " : i + 1 == nCount ? " and " : ", ";
+        strText += Text(report.interfaces[i]);
+    }
+    if (report.bUnknownSocket)
+        strText += std::string(strText.empty() ? "" : "; ") + "source addresses may be forged";
+    return strText.empty() ? strText : " (" + strText + ")";
+}
+}  // namespace
+
 void CVLNetSession::noteIncomplete(bool bTimedOut)
 {
     CVLECMReplyFilter& filter = m_CommunicationManager.GetVLECM().GetProbeInstance().GetReplyFilter();
@@ -561,11 +579,13 @@ void CVLNetSession::noteIncomplete(bool bTimedOut)
         std::string strNetwork =
             report.strNetwork.GetLength() > 0 ? "on " + Text(report.strNetwork) : std::string("on no local network");
         std::string strBound = Count(static_cast<unsigned long>(report.nBound), "device", "devices");
-        if (report.nBound == CVLECMReplyFilter::MAX_MACS_PER_SOURCE)
+        if (report.eBound == CVLECMReplyFilter::BOUND_SOURCE)
             strBound += " from one address";
+        else if (report.eBound == CVLECMReplyFilter::BOUND_ADMITTED)
+            strBound += " waiting at once";
         m_IncompleteReasons.push_back(Count(report.nReplies, "reply", "replies") + " from " +
                                       Count(report.nAddresses, "address", "addresses") + " " + strNetwork +
-                                      " ignored: more than " + strBound);
+                                      " ignored: more than " + strBound + ArrivalText(report));
     }
     int nListed = 0;
     int nPending = bTimedOut ? countPendingDevices(nListed) : 0;

@@ -129,8 +129,12 @@ public:
     virtual void PostCallbackUser(CVLModuleInstance* pInstance, CVLTarget* pTarget, VLCM_USER_CALLBACK pCallback,
                                   long lCallbackId, void* pCallbackParam, EVLException* pException);
     virtual void PostCallbackUser(CVLCallbackInfo* pUserCallbackInfo);
+    // A target list may take the record over (CVLTargetList::TakeCallback).
     virtual void PostCallbackProbe(CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams, CVLTarget* pTarget,
                                    bool bMarge);
+    // Queues a record the caller made (a probe record a target list took
+    // over); false when the queue refused it, and then it is deleted.
+    bool PostCallbackRecord(CVLCallbackInfo* pInfo);
     virtual void PostCallbackDone(CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams, CVLTarget* pTarget);
     virtual void PostCallbackStop(CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams, CVLTarget* pTarget);
     virtual void PostCallbackTimeout(CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams,

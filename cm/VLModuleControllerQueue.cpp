@@ -132,11 +132,30 @@ bool CVLModuleController::PostEvent(int eType, CVLModuleInstance* pInstance, CVL
 void CVLModuleController::PostCallbackProbe(CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams,
                                             CVLTarget* pTarget, bool bMarge)
 {
-    // The list that made the target for the record learns of a refusal, so
-    // that it neither keeps the copy nor waits for its delivery.
-    if (!PostEvent(VLCM_CALLBACK_PROBE, pInstance, pParams, pTarget, nullptr, bMarge, nullptr, 0) &&
-        pTarget != nullptr && pTarget->GetOwnerList() != nullptr)
-        pTarget->GetOwnerList()->OnCallbackRefused(pTarget, bMarge);
+    CVLTargetList* pList = pTarget != nullptr ? pTarget->GetOwnerList() : nullptr;
+    // The list that made the target may decide when its record is queued.
+    if (pList != nullptr && pList->TakeCallback(pInstance, pParams, pTarget, bMarge))
+        return;
+    // It learns of a refusal, so that it neither keeps the copy nor waits
+    // for its delivery.
+    if (!PostEvent(VLCM_CALLBACK_PROBE, pInstance, pParams, pTarget, nullptr, bMarge, nullptr, 0) && pList != nullptr)
+        pList->OnCallbackRefused(pTarget, bMarge);
+}
+
+bool CVLModuleController::PostCallbackRecord(CVLCallbackInfo* pInfo)
+{
+    try {
+        if (pInfo == nullptr)
+            return false;
+        CVLThreadLock lock(&m_ThreadSync);
+        if (!lock.Lock()) {
+            delete pInfo;
+            return false;
+        }
+        return PostCallback(pInfo->GetType(), pInfo->GetInstance(), nullptr, pInfo->GetTarget(), nullptr,
+                            pInfo->IsMarge(), nullptr, 0, nullptr, 0, nullptr, pInfo) != nullptr;
+    }
+    VL_CATCH_LADDER(VLCMAPI_MODULE, s_szFile)
 }
 
 void CVLModuleController::PostCallbackDone(CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams,

@@ -99,6 +99,12 @@ void CVLTargetList::RemoveAt(CVLTarget* pTarget, bool bDestroyTarget)
     VL_CATCH_LADDER(kModule, s_szFile)
 }
 
+CVLTarget* CVLTargetList::MargeOrAddReceived(CVLTarget* pSrcTarget, bool& bMarge, CVLModuleInstance* pReceiver)
+{
+    (void)pReceiver;
+    return MargeOrAddTarget(pSrcTarget, bMarge);
+}
+
 CVLTarget* CVLTargetList::MargeOrAddTarget(CVLTarget* pSrcTarget, bool& bMarge)
 {
     try {

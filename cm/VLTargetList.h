@@ -15,6 +15,8 @@
 #include "base/thread/VLLockableObject.h"
 #include "cm/VLApiObject.h"
 
+class CVLModuleInstance;
+class CVLModuleParamCollection;
 class CVLTarget;
 
 class CVLTargetIterator : public TVLObjectListIterator<CVLTarget>
@@ -49,6 +51,9 @@ public:
     // merge conditions match (bMarge true), or a new copy appended (bMarge
     // false). Null for a null source; the source stays the caller's.
     virtual CVLTarget* MargeOrAddTarget(CVLTarget* pSrcTarget, bool& bMarge);
+    // The same for a reply that pReceiver's socket received, for a list
+    // that tells replies apart by where they arrived.
+    virtual CVLTarget* MargeOrAddReceived(CVLTarget* pSrcTarget, bool& bMarge, CVLModuleInstance* pReceiver);
     virtual int GetCount();
     // Without a lock: hold Lock() around a walk that others may disturb.
     virtual CVLTargetIterator Begin();
@@ -64,6 +69,15 @@ public:
     {
         (void)pTarget;
         (void)bMarge;
+    }
+    // Before a probe record of pTarget, a target of this list, is queued
+    // (without the controller's lock): true when the list takes it over,
+    // to queue it itself with PostCallbackRecord, now or later.
+    virtual bool TakeCallback(CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams, CVLTarget* pTarget,
+                              bool bMarge)
+    {
+        (void)pInstance, (void)pParams, (void)pTarget, (void)bMarge;
+        return false;
     }
 
 private:

@@ -2,6 +2,9 @@
 
 #include "base/core/VLCharset.h"
 #include "base/core/VLString.h"
+#include "cm/VLCallbackInfo.h"
+#include "cm/VLModuleController.h"
+#include "cm/VLModuleInstance.h"
 #include "cm/VLTarget.h"
 #include "ecm/VLECMReplyFilter.h"
 
@@ -15,12 +18,18 @@ CVLECMNIFInfoList::~CVLECMNIFInfoList()
 
 CVLTarget* CVLECMNIFInfoList::MargeOrAddTarget(CVLTarget* pSrcTarget, bool& bMarge)
 {
+    return MargeOrAddReceived(pSrcTarget, bMarge, nullptr);
+}
+
+CVLTarget* CVLECMNIFInfoList::MargeOrAddReceived(CVLTarget* pSrcTarget, bool& bMarge, CVLModuleInstance* pReceiver)
+{
     CVLECMReplyFilter* pFilter = m_pReplyFilter;
     if (pFilter == nullptr || pSrcTarget == nullptr)
         return CVLTargetList::MargeOrAddTarget(pSrcTarget, bMarge);
     CVLString strMAC(VL_CHARSET_UTF8);
     size_t nBytes = 0;
-    if (!pFilter->Admit(pSrcTarget, &strMAC, &nBytes))
+    CVLString strReceiver = pReceiver != nullptr ? pReceiver->GetName() : CVLString(VL_CHARSET_UTF8);
+    if (!pFilter->Admit(pSrcTarget, strReceiver, &strMAC, &nBytes))
         return nullptr;
     CVLTarget* pCopy = nullptr;
     try {
@@ -39,6 +48,29 @@ CVLTarget* CVLECMNIFInfoList::MargeOrAddTarget(CVLTarget* pSrcTarget, bool& bMar
     return pCopy;
 }
 
+bool CVLECMNIFInfoList::TakeCallback(CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams,
+                                     CVLTarget* pTarget, bool bMarge)
+{
+    CVLECMReplyFilter* pFilter = m_pReplyFilter;
+    CVLModuleController* pController = GetModuleController();
+    // A merge into a listed target is no admitted copy.
+    if (pFilter == nullptr || pController == nullptr || bMarge)
+        return false;
+    CVLCallbackInfo* pRecord = new CVLCallbackInfo(VLCM_CALLBACK_PROBE, pInstance, pParams, pTarget);
+    pRecord->SetMarge(bMarge);
+    if (pRecord->GetApi() == nullptr)
+        pRecord->SetApi(pController->GetApi());
+    CVLECMReplyFilter::EHold eHold = pFilter->Hold(pRecord);
+    if (eHold == CVLECMReplyFilter::HOLD_NOT_OURS) {
+        delete pRecord;
+        return false;
+    }
+    if (eHold == CVLECMReplyFilter::HOLD_HAND_ON && !pController->PostCallbackRecord(pRecord))
+        OnCallbackRefused(pTarget, false);
+    HandOn();
+    return true;
+}
+
 void CVLECMNIFInfoList::OnCallbackRefused(CVLTarget* pTarget, bool bMarge)
 {
     CVLECMReplyFilter* pFilter = m_pReplyFilter;
@@ -46,4 +78,19 @@ void CVLECMNIFInfoList::OnCallbackRefused(CVLTarget* pTarget, bool bMarge)
         return;
     if (pFilter->Dropped(pTarget) && !bMarge)
         RemoveAt(pTarget, true);
+}
+
+void CVLECMNIFInfoList::HandOn()
+{
+    CVLECMReplyFilter* pFilter = m_pReplyFilter;
+    CVLModuleController* pController = GetModuleController();
+    if (pFilter == nullptr || pController == nullptr)
+        return;
+    // A refused record frees its place at once: the loop goes on.
+    while (CVLCallbackInfo* pRecord = pFilter->NextToHandOn()) {
+        CVLTarget* pTarget = pRecord->GetTarget();
+        bool bMarge = pRecord->IsMarge();
+        if (!pController->PostCallbackRecord(pRecord))
+            OnCallbackRefused(pTarget, bMarge);
+    }
 }

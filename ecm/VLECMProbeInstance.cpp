@@ -185,6 +185,8 @@ void CVLECMProbeInstance::StartProbe(VLECM_PROBE_CONNECT_TYPE eProbeConnectType,
                              "CVLECMProbeInstance::StartProbe(): SetupLocalDBCInfo() Failed!");
             bSetupFailed = true;
         }
+        // The sockets of the directed broadcasts each receive from one network.
+        m_ReplyFilter.SetReceivers(m_LDBCAddressInfoMap);
         if (!bSetupFailed) {
             CVLString strPacketList = getOptionString("Option.Probe.PacketListName");
             CVLModuleInstance* pInstance = m_pOwnerVLECMInstance->GetApi()->Probe(
@@ -214,6 +216,8 @@ void CVLECMProbeInstance::StopProbe()
                 m_pProbeModuleInstance = nullptr;
             }
         }
+        // The replies held for their turn go with the probe's queued ones.
+        m_ReplyFilter.Close();
         if (pInstance != nullptr && m_pOwnerVLECMInstance != nullptr)
             m_pOwnerVLECMInstance->GetApi()->GetModuleController()->DeleteModuleInstance(pInstance);
         m_DummyProbe.StopDummyProbe();
@@ -467,6 +471,12 @@ void CVLECMProbeInstance::OnProbe(CVLCMApi* pApi, CVLModuleInstance* pInstance, 
         return;
     CVLString strKey = MACAddressOf(pTarget);
     m_ReplyFilter.Delivered(strKey);
+    {
+        // Its place in the dispatch queue goes to the next reply in turn.
+        CVLThreadLock lock(&m_NIFListAccessSync);
+        if (lock.Lock() && m_pNIFInfoList != nullptr)
+            m_pNIFInfoList->HandOn();
+    }
     if (strKey.GetLength() == 0) {
         // An error reply to a broadcast expands to an empty target.
         CVLTrace::Output(VLECM_MODULE, s_szFile, __LINE__, 2,

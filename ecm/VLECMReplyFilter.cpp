@@ -12,6 +12,7 @@
 #include "base/core/VLThreadLock.h"
 #include "base/core/VLTrace.h"
 #include "base/net/VLSocketAddress.h"
+#include "cm/VLCallbackInfo.h"
 #include "cm/VLProperty.h"
 #include "cm/VLTarget.h"
 #include "cm/VLTargetLock.h"
@@ -24,6 +25,9 @@ namespace {
 // Addresses of a network's bound report counted one by one; beyond, only
 // the replies are.
 const size_t kMaxReportedAddresses = 65536;
+// Devices the admitted bound refused that are remembered until they are
+// heard again; one left over is enough to say that the list may be short.
+const size_t kMaxUnheard = 4096;
 
 CVLString PropertyText(CVLTarget* pTarget, const char* szPath)
 {
@@ -64,12 +68,14 @@ int PrefixLength(uint32_t nMask)
 }
 }  // namespace
 
-CVLECMReplyFilter::CVLECMReplyFilter() : m_nRefused(0), m_nDropped(0)
+CVLECMReplyFilter::CVLECMReplyFilter() : m_bClosed(false), m_nRefused(0), m_nDropped(0)
 {
 }
 
 CVLECMReplyFilter::~CVLECMReplyFilter()
 {
+    for (CVLCallbackInfo* pRecord : m_HandOn.TakeWaiting())
+        delete pRecord;
 }
 
 void CVLECMReplyFilter::Reset()
@@ -78,7 +84,13 @@ void CVLECMReplyFilter::Reset()
     VLListInterfaceAddresses(addresses);
     CVLThreadLock lock(&m_Sync);
     lock.Lock();
+    dropHeld();
     m_Devices.clear();
+    m_WaitingDevices.clear();
+    m_HandOn.Clear();
+    m_bClosed = false;
+    m_ReceiverBroadcasts.clear();
+    m_ReceiverInterfaces.clear();
     m_NetworkCounts.clear();
     m_MACsPerSource.clear();
     m_TracedSources.clear();
@@ -109,8 +121,45 @@ void CVLECMReplyFilter::SetLocalNetworks(const std::vector<VLInterfaceAddress>& 
         network.strName += "/";
         network.strName += std::to_string(PrefixLength(nMask)).c_str();
         network.strBroadcast = AddressText(network.nAddress | ~nMask);
+        network.strInterface = CVLString(entry.strInterface.c_str(), VL_CHARSET_UTF8);
         m_Networks.push_back(network);
     }
+    m_ReceiverInterfaces.clear();
+}
+
+void CVLECMReplyFilter::SetReceivers(const std::map<CVLString, CVLString>& broadcasts)
+{
+    CVLThreadLock lock(&m_Sync);
+    lock.Lock();
+    m_ReceiverBroadcasts = broadcasts;
+    m_ReceiverInterfaces.clear();
+}
+
+CVLString CVLECMReplyFilter::receiverInterface(const CVLString& strReceiver)
+{
+    if (strReceiver.GetLength() == 0)
+        return CVLString(VL_CHARSET_UTF8);
+    auto known = m_ReceiverInterfaces.find(strReceiver);
+    if (known != m_ReceiverInterfaces.end())
+        return known->second;
+    // The receiver is named by its path, or by its name alone at the end of
+    // the path.
+    CVLString strSuffix(".", VL_CHARSET_UTF8);
+    strSuffix += strReceiver;
+    CVLString strInterface(VL_CHARSET_UTF8);
+    for (const auto& entry : m_ReceiverBroadcasts) {
+        int nAt = entry.first.GetLength() - strSuffix.GetLength();
+        if (entry.first != strReceiver && (nAt < 0 || entry.first.Mid(nAt) != strSuffix))
+            continue;
+        for (const SNetwork& network : m_Networks) {
+            if (network.strBroadcast == entry.second)
+                strInterface = network.strInterface;
+        }
+        break;
+    }
+    // Receivers are the probe's few sockets.
+    m_ReceiverInterfaces[strReceiver] = strInterface;
+    return strInterface;
 }
 
 const CVLECMReplyFilter::SNetwork* CVLECMReplyFilter::findNetwork(const CVLString& strFrom) const
@@ -158,7 +207,7 @@ void CVLECMReplyFilter::refuse(const CVLString& strFrom)
     ++it->second;
 }
 
-bool CVLECMReplyFilter::Admit(CVLTarget* pReply, CVLString* pMAC, size_t* pBytes)
+bool CVLECMReplyFilter::Admit(CVLTarget* pReply, const CVLString& strReceiver, CVLString* pMAC, size_t* pBytes)
 {
     if (pReply == nullptr)
         return false;
@@ -184,7 +233,7 @@ bool CVLECMReplyFilter::Admit(CVLTarget* pReply, CVLString* pMAC, size_t* pBytes
         // the bytes of its line in the dump.
         nBytes = sizeof(CVLTarget) + 4 * static_cast<size_t>(strData.GetLength());
     }
-    if (!Admit(strMAC, strFrom, nFingerprint, pReply))
+    if (!Admit(strMAC, strFrom, nFingerprint, pReply, strReceiver))
         return false;
     if (pMAC != nullptr)
         *pMAC = strMAC;
@@ -193,7 +242,22 @@ bool CVLECMReplyFilter::Admit(CVLTarget* pReply, CVLString* pMAC, size_t* pBytes
     return true;
 }
 
-bool CVLECMReplyFilter::Admit(const CVLString& strMAC, const CVLString& strFrom, size_t nFingerprint, CVLTarget* pReply)
+void CVLECMReplyFilter::drop(SDropped& dropped, const CVLString& strFrom, const CVLString& strReceiver)
+{
+    ++m_nDropped;
+    ++dropped.nReplies;
+    uint32_t nAddress = 0;
+    if (dropped.addresses.size() < kMaxReportedAddresses && ParseAddress(strFrom, nAddress))
+        dropped.addresses.insert(nAddress);
+    CVLString strInterface = receiverInterface(strReceiver);
+    if (strInterface.GetLength() > 0)
+        dropped.interfaces.insert(strInterface);
+    else
+        dropped.bUnknownSocket = true;
+}
+
+bool CVLECMReplyFilter::Admit(const CVLString& strMAC, const CVLString& strFrom, size_t nFingerprint, CVLTarget* pReply,
+                              const CVLString& strReceiver)
 {
     CVLThreadLock lock(&m_Sync);
     if (!lock.Lock())
@@ -215,7 +279,7 @@ bool CVLECMReplyFilter::Admit(const CVLString& strMAC, const CVLString& strFrom,
             ++m_nDropped;
             return false;
         }
-        if (device.bPending) {
+        if (device.eStage != STAGE_NONE) {
             // One record of a device waits at a time; a change goes into it.
             if (nFingerprint != device.nFingerprint && device.pWaiting != nullptr && pReply != nullptr) {
                 CVLTargetLock waitingLock(device.pWaiting);
@@ -233,8 +297,12 @@ bool CVLECMReplyFilter::Admit(const CVLString& strMAC, const CVLString& strFrom,
             ++m_nDropped;
             return false;
         }
+        if (!m_HandOn.Admit(device.strNetwork)) {
+            drop(m_NetworkCounts[device.strNetwork].admittedBound, strFrom, strReceiver);
+            return false;
+        }
         device.nFingerprint = nFingerprint;
-        device.bPending = true;
+        device.eStage = STAGE_ADMITTED;
         return true;
     }
     const SNetwork* pNetwork = findNetwork(strFrom);
@@ -247,11 +315,7 @@ bool CVLECMReplyFilter::Admit(const CVLString& strMAC, const CVLString& strFrom,
                              "CVLECMReplyFilter: %d devices found on %s; further devices there are dropped",
                              MAX_DEVICES, strNetwork.GetLength() > 0 ? TextOf(strNetwork) : "no local network");
         }
-        ++count.nBoundReplies;
-        uint32_t nAddress = 0;
-        if (count.boundAddresses.size() < kMaxReportedAddresses && ParseAddress(strFrom, nAddress))
-            count.boundAddresses.insert(nAddress);
-        ++m_nDropped;
+        drop(count.bound, strFrom, strReceiver);
         return false;
     }
     int& nMACs = m_MACsPerSource[strFrom];
@@ -261,19 +325,26 @@ bool CVLECMReplyFilter::Admit(const CVLString& strMAC, const CVLString& strFrom,
                              "CVLECMReplyFilter: %s answered with more than %d MAC addresses; further ones are "
                              "dropped",
                              TextOf(strFrom), MAX_MACS_PER_SOURCE);
-        ++count.nSourceBoundReplies;
-        uint32_t nAddress = 0;
-        if (count.sourceBoundAddresses.size() < kMaxReportedAddresses && ParseAddress(strFrom, nAddress))
-            count.sourceBoundAddresses.insert(nAddress);
-        ++m_nDropped;
+        drop(count.sourceBound, strFrom, strReceiver);
         return false;
     }
+    if (!m_HandOn.Admit(strNetwork)) {
+        // Heard again on a later request; until then the list may be short.
+        drop(count.admittedBound, strFrom, strReceiver);
+        if (count.unheard.size() < kMaxUnheard)
+            count.unheard.insert(strMAC);
+        else
+            count.bUnheardOverflow = true;
+        return false;
+    }
+    count.unheard.erase(strMAC);
     ++nMACs;
     ++count.nDevices;
     SDevice& device = m_Devices[strMAC];
     device.strFrom = strFrom;
+    device.strNetwork = strNetwork;
     device.nFingerprint = nFingerprint;
-    device.bPending = true;
+    device.eStage = STAGE_ADMITTED;
     return true;
 }
 
@@ -283,13 +354,63 @@ void CVLECMReplyFilter::Queued(const CVLString& strMAC, CVLTarget* pRecord)
     if (!lock.Lock())
         return;
     auto it = m_Devices.find(strMAC);
-    if (it != m_Devices.end() && it->second.bPending)
+    if (it != m_Devices.end() && it->second.eStage == STAGE_ADMITTED && pRecord != nullptr) {
         it->second.pWaiting = pRecord;
+        m_WaitingDevices[pRecord] = strMAC;
+    }
+}
+
+CVLECMReplyFilter::EHold CVLECMReplyFilter::Hold(CVLCallbackInfo* pRecord)
+{
+    CVLThreadLock lock(&m_Sync);
+    if (!lock.Lock() || pRecord == nullptr || m_bClosed)
+        return HOLD_NOT_OURS;
+    auto waiting = m_WaitingDevices.find(pRecord->GetTarget());
+    if (waiting == m_WaitingDevices.end())
+        return HOLD_NOT_OURS;
+    auto it = m_Devices.find(waiting->second);
+    if (it == m_Devices.end() || it->second.eStage != STAGE_ADMITTED)
+        return HOLD_NOT_OURS;
+    SDevice& device = it->second;
+    if (m_HandOn.Offer(device.strNetwork, pRecord)) {
+        device.eStage = STAGE_HANDED_ON;
+        return HOLD_HAND_ON;
+    }
+    device.eStage = STAGE_HELD;
+    return HOLD_KEPT;
+}
+
+CVLCallbackInfo* CVLECMReplyFilter::NextToHandOn()
+{
+    CVLThreadLock lock(&m_Sync);
+    if (!lock.Lock())
+        return nullptr;
+    CVLCallbackInfo* pRecord = m_HandOn.Next();
+    if (pRecord == nullptr)
+        return nullptr;
+    auto waiting = m_WaitingDevices.find(pRecord->GetTarget());
+    auto it = waiting != m_WaitingDevices.end() ? m_Devices.find(waiting->second) : m_Devices.end();
+    if (it != m_Devices.end())
+        it->second.eStage = STAGE_HANDED_ON;
+    return pRecord;
 }
 
 void CVLECMReplyFilter::Delivered(const CVLString& strMAC)
 {
     release(strMAC, true);
+}
+
+bool CVLECMReplyFilter::leave(SDevice& device, bool bDelivered)
+{
+    if (device.eStage == STAGE_NONE)
+        return false;
+    m_HandOn.Leave(device.strNetwork, device.eStage == STAGE_HANDED_ON);
+    device.eStage = STAGE_NONE;
+    device.bDelivered = device.bDelivered || bDelivered;
+    if (device.pWaiting != nullptr)
+        m_WaitingDevices.erase(device.pWaiting);
+    device.pWaiting = nullptr;
+    return true;
 }
 
 void CVLECMReplyFilter::release(const CVLString& strMAC, bool bDelivered)
@@ -298,11 +419,8 @@ void CVLECMReplyFilter::release(const CVLString& strMAC, bool bDelivered)
     if (!lock.Lock())
         return;
     auto it = m_Devices.find(strMAC);
-    if (it != m_Devices.end()) {
-        it->second.bPending = false;
-        it->second.bDelivered = it->second.bDelivered || bDelivered;
-        it->second.pWaiting = nullptr;
-    }
+    if (it != m_Devices.end())
+        leave(it->second, bDelivered);
 }
 
 bool CVLECMReplyFilter::Dropped(CVLTarget* pRecord)
@@ -310,19 +428,56 @@ bool CVLECMReplyFilter::Dropped(CVLTarget* pRecord)
     CVLThreadLock lock(&m_Sync);
     if (!lock.Lock() || pRecord == nullptr)
         return false;
-    for (auto& entry : m_Devices) {
-        if (entry.second.pWaiting == pRecord) {
-            entry.second.bPending = false;
-            entry.second.pWaiting = nullptr;
-            return true;
-        }
-    }
-    return false;
+    auto waiting = m_WaitingDevices.find(pRecord);
+    if (waiting == m_WaitingDevices.end())
+        return false;
+    auto it = m_Devices.find(waiting->second);
+    return it != m_Devices.end() && leave(it->second, false);
 }
 
 void CVLECMReplyFilter::Dropped(const CVLString& strMAC)
 {
     release(strMAC, false);
+}
+
+void CVLECMReplyFilter::dropHeld()
+{
+    for (CVLCallbackInfo* pRecord : m_HandOn.TakeWaiting()) {
+        auto waiting = m_WaitingDevices.find(pRecord->GetTarget());
+        if (waiting != m_WaitingDevices.end()) {
+            auto it = m_Devices.find(waiting->second);
+            if (it != m_Devices.end()) {
+                // TakeWaiting has uncounted it already.
+                it->second.eStage = STAGE_NONE;
+                it->second.pWaiting = nullptr;
+            }
+            m_WaitingDevices.erase(waiting);
+        }
+        delete pRecord;
+    }
+}
+
+void CVLECMReplyFilter::Close()
+{
+    CVLThreadLock lock(&m_Sync);
+    if (!lock.Lock())
+        return;
+    m_bClosed = true;
+    dropHeld();
+    for (auto& entry : m_Devices) {
+        entry.second.eStage = STAGE_NONE;
+        entry.second.pWaiting = nullptr;
+    }
+    m_WaitingDevices.clear();
+    m_HandOn.Clear();
+}
+
+void CVLECMReplyFilter::GetHandOnCounts(int& nHeld, int& nHandedOn)
+{
+    CVLThreadLock lock(&m_Sync);
+    lock.Lock();
+    nHeld = m_HandOn.GetWaitingCount();
+    nHandedOn = m_HandOn.GetHandedOnCount();
 }
 
 CVLString CVLECMReplyFilter::GetConflictAddress(const CVLString& strMAC)
@@ -369,24 +524,29 @@ std::vector<CVLECMReplyFilter::SBoundReport> CVLECMReplyFilter::GetBoundReports(
     CVLThreadLock lock(&m_Sync);
     if (!lock.Lock())
         return reports;
-    for (const auto& entry : m_NetworkCounts) {
-        if (entry.second.nBoundReplies == 0)
-            continue;
+    auto add = [&reports](const CVLString& strNetwork, EBound eBound, int nBound, const SDropped& dropped) {
         SBoundReport report;
-        report.strNetwork = entry.first;
-        report.nReplies = entry.second.nBoundReplies;
-        report.nAddresses = static_cast<unsigned long>(entry.second.boundAddresses.size());
+        report.strNetwork = strNetwork;
+        report.eBound = eBound;
+        report.nBound = nBound;
+        report.nReplies = dropped.nReplies;
+        report.nAddresses = static_cast<unsigned long>(dropped.addresses.size());
+        report.interfaces.assign(dropped.interfaces.begin(), dropped.interfaces.end());
+        report.bUnknownSocket = dropped.bUnknownSocket;
         reports.push_back(report);
+    };
+    for (const auto& entry : m_NetworkCounts) {
+        if (entry.second.bound.nReplies > 0)
+            add(entry.first, BOUND_NETWORK, MAX_DEVICES, entry.second.bound);
     }
     for (const auto& entry : m_NetworkCounts) {
-        if (entry.second.nSourceBoundReplies == 0)
-            continue;
-        SBoundReport report;
-        report.strNetwork = entry.first;
-        report.nBound = MAX_MACS_PER_SOURCE;
-        report.nReplies = entry.second.nSourceBoundReplies;
-        report.nAddresses = static_cast<unsigned long>(entry.second.sourceBoundAddresses.size());
-        reports.push_back(report);
+        if (entry.second.sourceBound.nReplies > 0)
+            add(entry.first, BOUND_SOURCE, MAX_MACS_PER_SOURCE, entry.second.sourceBound);
+    }
+    // Only devices never heard since make the list short.
+    for (const auto& entry : m_NetworkCounts) {
+        if (!entry.second.unheard.empty() || entry.second.bUnheardOverflow)
+            add(entry.first, BOUND_ADMITTED, CVLECMHandOnQueue::MAX_ADMITTED, entry.second.admittedBound);
     }
     return reports;
 }

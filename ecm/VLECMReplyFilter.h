@@ -3,16 +3,24 @@
 // - a reply without a MAC address (a device's error answer) is refused, and
 //   the refusals are counted and traced per source;
 // - a known device's reply whose data did not change is dropped, and while
-//   one reply of a device waits in the callback queue the next ones are not
+//   one reply of a device waits to be delivered the next ones are not
 //   queued: a changed one updates the waiting record instead, so a device
-//   costs at most one queued record and its record ends with its latest data;
+//   costs at most one waiting record and its record ends with its latest
+//   data;
 // - a MAC address that answers from a second address keeps the first: the
 //   other replies are dropped, and the conflict is traced and kept for the
 //   client (GetConflictAddress);
 // - one source address brings at most MAX_MACS_PER_SOURCE devices, and each
-//   local network at most MAX_DEVICES, so that a flood on one network does
-//   not crowd out the devices of the others; what a network's bound dropped
-//   is kept for the client (GetBoundReports).
+//   local network at most MAX_DEVICES; what a network's bound dropped is
+//   kept for the client (GetBoundReports);
+// - each local network may have a few tens of devices admitted and not yet
+//   delivered, and their records go to the dispatch queue from the networks
+//   in turn (CVLECMHandOnQueue), so that a flood on one network delays no
+//   other network's devices. The records that wait for their turn are held
+//   here (Hold) and handed on (NextToHandOn) as others are delivered.
+// The network of a reply is the local network its source address lies in;
+// where the socket that received it belongs to one local network (a
+// directed broadcast's), the reports also name that network's interface.
 #ifndef VLECMREPLYFILTER_H
 #define VLECMREPLYFILTER_H
 
@@ -25,7 +33,9 @@
 #include "base/core/VLString.h"
 #include "base/core/VLThreadSync.h"
 #include "base/net/VLInterfaceAddress.h"
+#include "ecm/VLECMHandOnQueue.h"
 
+class CVLCallbackInfo;
 class CVLTarget;
 
 class CVLECMReplyFilter
@@ -52,15 +62,34 @@ public:
         MAX_COUNTED_SOURCES = 1024
     };
 
+    // The bounds that drop replies.
+    enum EBound
+    {
+        BOUND_NETWORK,  // MAX_DEVICES on a network
+        BOUND_SOURCE,   // MAX_MACS_PER_SOURCE from one address
+        BOUND_ADMITTED  // CVLECMHandOnQueue::MAX_ADMITTED waiting at once
+    };
     // What a bound dropped on one network: the replies of devices it did
-    // not take and the addresses they came from. The bound is MAX_DEVICES
-    // (the network's) or MAX_MACS_PER_SOURCE (a source's).
+    // not take, the addresses they came from, and the interfaces whose
+    // sockets received them (by name, in order); bUnknownSocket when some
+    // came through a socket that every network reaches, so that their
+    // source addresses may be forged.
     struct SBoundReport
     {
         CVLString strNetwork;
+        EBound eBound = BOUND_NETWORK;
         int nBound = MAX_DEVICES;
         unsigned long nReplies = 0;
         unsigned long nAddresses = 0;
+        std::vector<CVLString> interfaces;
+        bool bUnknownSocket = false;
+    };
+    // What Hold did with a record.
+    enum EHold
+    {
+        HOLD_NOT_OURS,  // no admitted device waits on it: queue it as usual
+        HOLD_HAND_ON,   // queue it now
+        HOLD_KEPT       // kept, handed on later (NextToHandOn)
     };
 
     CVLECMReplyFilter();
@@ -72,19 +101,33 @@ public:
     // The local networks the device bound counts by (up, not loopback);
     // replies from elsewhere count as one further network.
     virtual void SetLocalNetworks(const std::vector<VLInterfaceAddress>& addresses);
+    // The probe's sockets of one local network each: the path of the
+    // module instance that owns one, and the directed broadcast it probes.
+    virtual void SetReceivers(const std::map<CVLString, CVLString>& broadcasts);
     // True when the reply (a work target holding "MACAddress" and
     // "IPAddress") may be copied and queued; then its MAC address in normal
     // form and the bytes its copy takes when the pointers are given. A
-    // changed reply of a device whose record waits in the queue is merged
-    // into that record here, and yields false.
-    virtual bool Admit(CVLTarget* pReply, CVLString* pMAC = nullptr, size_t* pBytes = nullptr);
+    // changed reply of a device whose record waits is merged into that
+    // record here, and yields false. strReceiver names the module instance
+    // whose socket received the reply (empty when not known).
+    virtual bool Admit(CVLTarget* pReply, const CVLString& strReceiver, CVLString* pMAC = nullptr,
+                       size_t* pBytes = nullptr);
     // The same decision on its parts: the MAC address in its normal form,
     // the address it came from and a fingerprint of its data; the reply
     // itself, when given, updates a waiting record.
     virtual bool Admit(const CVLString& strMAC, const CVLString& strFrom, size_t nFingerprint,
-                       CVLTarget* pReply = nullptr);
-    // The admitted reply of that device waits in the queue as pRecord.
+                       CVLTarget* pReply = nullptr, const CVLString& strReceiver = CVLString());
+    // The admitted reply of that device was copied as pRecord (the target
+    // of the record that will be queued).
     virtual void Queued(const CVLString& strMAC, CVLTarget* pRecord);
+    // The record made for an admitted reply (its target as given to
+    // Queued), before it is queued. Once the filter keeps it, it owns it
+    // until NextToHandOn gives it back.
+    virtual EHold Hold(CVLCallbackInfo* pRecord);
+    // The record to queue next, when one is held and its turn has come:
+    // run after Hold and after a record was delivered or refused, until it
+    // yields null.
+    virtual CVLCallbackInfo* NextToHandOn();
     // The queued reply of that device has been delivered.
     virtual void Delivered(const CVLString& strMAC);
     // The queue refused the record (false when no device waited on it), or
@@ -92,6 +135,13 @@ public:
     // heard again at once.
     virtual bool Dropped(CVLTarget* pRecord);
     virtual void Dropped(const CVLString& strMAC);
+    // The probe stops: the held records are deleted (their copies stay in
+    // the list until it is cleared), the queued ones no longer count, and
+    // records are no longer held until the next Reset.
+    virtual void Close();
+    // Records held for their turn, and records handed on and not yet
+    // delivered.
+    virtual void GetHandOnCounts(int& nHeld, int& nHandedOn);
     // The address the first reply of that MAC came from, and the first
     // other address it answered from; empty when there was none.
     virtual CVLString GetConflictAddress(const CVLString& strMAC);
@@ -103,7 +153,8 @@ public:
     virtual unsigned long GetRefusedCount();
     virtual unsigned long GetRefusedCount(const CVLString& strFrom);
     // The networks whose device bound dropped devices, in network order,
-    // then those where a source's bound did.
+    // then those where a source's bound did, then those where devices that
+    // were refused for the admitted bound were not heard again.
     virtual std::vector<SBoundReport> GetBoundReports();
     // The local network of an address ("10.71.2.0/24"); empty for an
     // address on none of them.
@@ -113,12 +164,21 @@ public:
     virtual CVLString GetDirectedBroadcast(const CVLString& strFrom);
 
 private:
+    // Where an admitted device's reply is.
+    enum EStage
+    {
+        STAGE_NONE,      // none waits
+        STAGE_ADMITTED,  // admitted, not yet offered to Hold
+        STAGE_HELD,      // held here for its turn
+        STAGE_HANDED_ON  // in the dispatch queue
+    };
     struct SDevice
     {
         CVLString strFrom;
+        CVLString strNetwork;
         CVLString strConflict;
         size_t nFingerprint = 0;
-        bool bPending = false;
+        EStage eStage = STAGE_NONE;
         bool bDelivered = false;
         CVLTarget* pWaiting = nullptr;
     };
@@ -128,26 +188,53 @@ private:
         uint32_t nMask;
         CVLString strName;
         CVLString strBroadcast;
+        CVLString strInterface;
+    };
+    // What one bound dropped on one network.
+    struct SDropped
+    {
+        unsigned long nReplies = 0;
+        std::set<uint32_t> addresses;
+        std::set<CVLString> interfaces;
+        bool bUnknownSocket = false;
     };
     struct SNetworkCount
     {
         int nDevices = 0;
-        unsigned long nBoundReplies = 0;
-        std::set<uint32_t> boundAddresses;
         bool bBoundTraced = false;
-        unsigned long nSourceBoundReplies = 0;
-        std::set<uint32_t> sourceBoundAddresses;
+        SDropped bound;
+        SDropped sourceBound;
+        SDropped admittedBound;
+        // Devices the admitted bound refused that have not been admitted
+        // since, up to kMaxUnheard; bUnheardOverflow once more were.
+        std::set<CVLString> unheard;
+        bool bUnheardOverflow = false;
     };
 
     // Under m_Sync.
     const SNetwork* findNetwork(const CVLString& strFrom) const;
     void refuse(const CVLString& strFrom);
+    // Counts a reply that a bound dropped.
+    void drop(SDropped& dropped, const CVLString& strFrom, const CVLString& strReceiver);
+    // The interface of the receiver's network; empty when not known.
+    CVLString receiverInterface(const CVLString& strReceiver);
+    // A device's reply is no longer waiting (delivered or not); false when
+    // none was.
+    bool leave(SDevice& device, bool bDelivered);
     // The device's record left the queue, delivered or not (takes m_Sync).
     void release(const CVLString& strMAC, bool bDelivered);
+    // Deletes the held records and forgets their devices' waits.
+    void dropHeld();
 
     CVLThreadSync m_Sync;
     std::vector<SNetwork> m_Networks;
+    std::map<CVLString, CVLString> m_ReceiverBroadcasts;
+    std::map<CVLString, CVLString> m_ReceiverInterfaces;
     std::map<CVLString, SDevice> m_Devices;
+    // The device whose reply each copy holds, while it waits.
+    std::map<CVLTarget*, CVLString> m_WaitingDevices;
+    CVLECMHandOnQueue m_HandOn;
+    bool m_bClosed;
     std::map<CVLString, SNetworkCount> m_NetworkCounts;
     std::map<CVLString, int> m_MACsPerSource;
     std::set<CVLString> m_TracedSources;

@@ -299,7 +299,7 @@ CVLProbeRecvThread::EReceiveStep CVLProbeRecvThread::ReceiveOnce(CVLModuleParamC
         CVLTarget* pReported = nullptr;
         CVLTargetList* pTargetList = m_pParams->GetTargetList();
         if (pTargetList != nullptr) {
-            pReported = pTargetList->MargeOrAddTarget(m_pTarget, bMarge);
+            pReported = pTargetList->MargeOrAddReceived(m_pTarget, bMarge, m_pChildInstance);
         } else if (m_pParams->GetListener() != nullptr) {
             // Without a listener the copy would go to nobody.
             pReported = m_pModuleController->CreateTarget();

@@ -5,6 +5,9 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <deque>
+#include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -198,8 +201,10 @@ TEST(ECMReplyFilter, RepeatsImpostorsAndInventedDevices)
         EXPECT_TRUE(filter.Admit(Text(Mac(100 + i)), Text("10.0.0.9"), 1)) << i;
     EXPECT_FALSE(filter.Admit(Text(Mac(200)), Text("10.0.0.9"), 1));
     // The probe holds a bounded number of devices, whatever their sources.
-    for (int i = 0; i < CVLECMReplyFilter::MAX_DEVICES; ++i)
+    for (int i = 0; i < CVLECMReplyFilter::MAX_DEVICES; ++i) {
         filter.Admit(Text(Mac(1000 + i)), Text(Address(i)), 1);
+        filter.Delivered(Text(Mac(1000 + i)));
+    }
     EXPECT_FALSE(filter.Admit(Text(Mac(5000)), Text("10.0.1.200"), 1));
     EXPECT_GT(filter.GetDroppedCount(), 5u);
     // A new probe starts from nothing.
@@ -219,11 +224,16 @@ TEST(ECMReplyFilter, ErrorRepliesAreRefusedAndEachNetworkHasItsOwnBound)
     EXPECT_EQ(3u, filter.GetRefusedCount(Text("10.1.0.7")));
     EXPECT_EQ(4u, filter.GetRefusedCount());
     // Forged sources fill the first network's bound, four MACs an address.
-    for (int i = 0; i < CVLECMReplyFilter::MAX_DEVICES; ++i)
+    for (int i = 0; i < CVLECMReplyFilter::MAX_DEVICES; ++i) {
         EXPECT_TRUE(filter.Admit(Text(Mac(i)), Text("10.1.0." + std::to_string(1 + i / 4)), 1)) << i;
-    EXPECT_FALSE(filter.Admit(Text(Mac(9000)), Text("10.1.0.200"), 1));
-    EXPECT_FALSE(filter.Admit(Text(Mac(9001)), Text("10.1.0.201"), 1));
-    EXPECT_FALSE(filter.Admit(Text(Mac(9001)), Text("10.1.0.201"), 1));
+        filter.Delivered(Text(Mac(i)));
+    }
+    // Through the second network's socket, and through one every network
+    // reaches.
+    filter.SetReceivers({{Text("Probe.VLPC_LocalNetworkDBC_2"), Text("10.2.0.255")}});
+    EXPECT_FALSE(filter.Admit(Text(Mac(9000)), Text("10.1.0.200"), 1, nullptr, Text("VLPC_LocalNetworkDBC_2")));
+    EXPECT_FALSE(filter.Admit(Text(Mac(9001)), Text("10.1.0.201"), 1, nullptr, Text("VLPC_Broadcast")));
+    EXPECT_FALSE(filter.Admit(Text(Mac(9001)), Text("10.1.0.201"), 1, nullptr, Text("VLPC_LocalNetworkDBC_2")));
     // The other network, and addresses on no local network, keep theirs.
     EXPECT_TRUE(filter.Admit(Text(Mac(9002)), Text("10.2.0.5"), 1));
     EXPECT_TRUE(filter.Admit(Text(Mac(9003)), Text("192.0.2.5"), 1));
@@ -237,13 +247,94 @@ TEST(ECMReplyFilter, ErrorRepliesAreRefusedAndEachNetworkHasItsOwnBound)
     EXPECT_EQ(CVLECMReplyFilter::MAX_DEVICES, reports[0].nBound);
     EXPECT_EQ(3u, reports[0].nReplies);
     EXPECT_EQ(2u, reports[0].nAddresses);
+    ASSERT_EQ(1u, reports[0].interfaces.size());
+    EXPECT_EQ("vl2", Std(reports[0].interfaces[0]));
+    EXPECT_TRUE(reports[0].bUnknownSocket);
     EXPECT_EQ("10.2.0.0/24", Std(reports[1].strNetwork));
     EXPECT_EQ(CVLECMReplyFilter::MAX_MACS_PER_SOURCE, reports[1].nBound);
     EXPECT_EQ(1u, reports[1].nReplies);
     EXPECT_EQ(1u, reports[1].nAddresses);
+    EXPECT_TRUE(reports[1].interfaces.empty());
     EXPECT_EQ("10.2.0.0/24", Std(filter.GetNetwork(Text("10.2.0.5"))));
     EXPECT_EQ("10.2.0.255", Std(filter.GetDirectedBroadcast(Text("10.2.0.5"))));
     EXPECT_EQ("", Std(filter.GetNetwork(Text("192.0.2.5"))));
+}
+
+TEST(ECMReplyFilter, ANetworksFloodWaitsItsTurnAndIsHeardAgainLater)
+{
+    CVLECMReplyFilter filter;
+    filter.SetLocalNetworks(TwoNetworks());
+    std::vector<std::unique_ptr<CVLTarget>> copies;
+    std::map<CVLTarget*, int> devices;
+    std::deque<int> queued;
+    std::vector<int> order;
+    // A reply of device i: admitted, copied and its record offered.
+    auto reply = [&](int i, const std::string& strFrom) {
+        if (!filter.Admit(Text(Mac(i)), Text(strFrom), 1))
+            return false;
+        copies.emplace_back(new CVLTarget());
+        devices[copies.back().get()] = i;
+        filter.Queued(Text(Mac(i)), copies.back().get());
+        CVLCallbackInfo* pRecord = new CVLCallbackInfo(VLCM_CALLBACK_PROBE, nullptr, nullptr, copies.back().get());
+        if (filter.Hold(pRecord) == CVLECMReplyFilter::HOLD_HAND_ON) {
+            queued.push_back(i);
+            delete pRecord;
+        }
+        return true;
+    };
+    // The dispatch queue delivers in order; each delivery lets records on.
+    auto deliverAll = [&]() {
+        while (!queued.empty()) {
+            int i = queued.front();
+            queued.pop_front();
+            order.push_back(i);
+            filter.Delivered(Text(Mac(i)));
+            while (CVLCallbackInfo* pNext = filter.NextToHandOn()) {
+                queued.push_back(devices[pNext->GetTarget()]);
+                delete pNext;
+            }
+        }
+    };
+    // The first network floods, then three devices of the second answer.
+    const int kFlood = 100;
+    int nAdmitted = 0;
+    for (int i = 0; i < kFlood; ++i)
+        nAdmitted += reply(i, "10.1.0." + std::to_string(1 + i / 4)) ? 1 : 0;
+    EXPECT_EQ(CVLECMHandOnQueue::MAX_ADMITTED, nAdmitted);
+    for (int i = 0; i < 3; ++i)
+        ASSERT_TRUE(reply(kFlood + i, "10.2.0." + std::to_string(5 + i)));
+    int nHeld = 0, nHandedOn = 0;
+    filter.GetHandOnCounts(nHeld, nHandedOn);
+    EXPECT_EQ(CVLECMHandOnQueue::MAX_HANDED_ON, nHandedOn);
+    EXPECT_EQ(nAdmitted + 3 - CVLECMHandOnQueue::MAX_HANDED_ON, nHeld);
+    deliverAll();
+    ASSERT_EQ(static_cast<size_t>(nAdmitted + 3), order.size());
+    // The flood's records queued at once go first; then the networks take
+    // turns, the second network first.
+    const size_t kFirst = CVLECMHandOnQueue::MAX_HANDED_ON;
+    for (size_t i = 0; i < kFirst; ++i)
+        EXPECT_EQ(static_cast<int>(i), order[i]);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(kFlood + i, order[kFirst + 2 * i]) << i;
+        EXPECT_EQ(static_cast<int>(kFirst) + i, order[kFirst + 2 * i + 1]) << i;
+    }
+    // Refused devices not heard since make the list short; heard again,
+    // they are admitted.
+    std::vector<CVLECMReplyFilter::SBoundReport> reports = filter.GetBoundReports();
+    ASSERT_EQ(1u, reports.size());
+    EXPECT_EQ(CVLECMReplyFilter::BOUND_ADMITTED, reports[0].eBound);
+    EXPECT_EQ(static_cast<unsigned long>(kFlood - nAdmitted), reports[0].nReplies);
+    for (int i = nAdmitted; i < kFlood; ++i) {
+        EXPECT_TRUE(reply(i, "10.1.0." + std::to_string(1 + i / 4))) << i;
+        deliverAll();
+    }
+    EXPECT_TRUE(filter.GetBoundReports().empty());
+    // A stop deletes the records still held.
+    for (int i = 0; i < CVLECMHandOnQueue::MAX_HANDED_ON + 2; ++i)
+        reply(1000 + i, "10.2.0." + std::to_string(100 + i / 4));
+    filter.Close();
+    filter.GetHandOnCounts(nHeld, nHandedOn);
+    EXPECT_EQ(0, nHeld + nHandedOn);
 }
 
 TEST_F(ECMReplies, ADeviceKeepsOneQueuedRecordThatTakesItsLaterRepliesAndIsCounted)
@@ -290,6 +381,43 @@ TEST_F(ECMReplies, ADeviceKeepsOneQueuedRecordThatTakesItsLaterRepliesAndIsCount
     EXPECT_EQ(0u, m_ECM.GetProbeInstance().GetReplyFilter().GetDroppedCount());
 }
 
+TEST_F(ECMReplies, RepliesBeyondTheDispatchQueuesShareAreHeldForTheirTurn)
+{
+    CWatchdog watchdog(60, "ECMReplies");
+    CVLECMReplyFilter& filter = m_ECM.GetProbeInstance().GetReplyFilter();
+    filter.SetLocalNetworks(TwoNetworks());
+    const int kFlood = CVLECMHandOnQueue::MAX_ADMITTED + 4;
+    auto flood = [&](int nFirst) {
+        for (int i = nFirst; i < nFirst + kFlood; ++i)
+            ASSERT_TRUE(CFakeNetwork::Reply(Mac(i), "", "10.1.0." + std::to_string(1 + i % 200 / 4)));
+    };
+    int nHeld = 0, nHandedOn = 0;
+    {
+        CDispatchHold hold(m_ECM);
+        flood(0);
+        for (int i = 0; i < 2; ++i)
+            ASSERT_TRUE(CFakeNetwork::Reply(Mac(500 + i), "", "10.2.0." + std::to_string(5 + i)));
+        filter.GetHandOnCounts(nHeld, nHandedOn);
+        EXPECT_EQ(CVLECMHandOnQueue::MAX_HANDED_ON, nHandedOn);
+        EXPECT_EQ(CVLECMHandOnQueue::MAX_ADMITTED + 2 - CVLECMHandOnQueue::MAX_HANDED_ON, nHeld);
+    }
+    // The held ones are delivered in their turn; the refused ones are heard
+    // again later.
+    Drain(m_ECM);
+    EXPECT_NE(nullptr, m_ECM.FindNIFInfo(Mac(501).c_str()));
+    EXPECT_NE(nullptr, m_ECM.FindNIFInfo(Mac(CVLECMHandOnQueue::MAX_ADMITTED - 1).c_str()));
+    EXPECT_EQ(nullptr, m_ECM.FindNIFInfo(Mac(kFlood - 1).c_str()));
+    ASSERT_TRUE(CFakeNetwork::Reply(Mac(kFlood - 1), "", "10.1.0.99"));
+    Drain(m_ECM);
+    EXPECT_NE(nullptr, m_ECM.FindNIFInfo(Mac(kFlood - 1).c_str()));
+    // A stop takes the held records with it.
+    CDispatchHold hold(m_ECM);
+    flood(1000);
+    m_ECM.StopProbe();
+    filter.GetHandOnCounts(nHeld, nHandedOn);
+    EXPECT_EQ(0, nHeld + nHandedOn);
+}
+
 TEST_F(ECMReplies, ADeviceWhoseRecordTheFullQueueRefusedIsHeardAgainAtOnce)
 {
     CWatchdog watchdog(60, "ECMReplies");
@@ -332,7 +460,10 @@ TEST_F(ECMReplies, DevicesThatAnswerTakeThePlacesAheadOfDeafOnesAndNetworksTakeT
     CVLECMProbeInstance& probe = m_ECM.GetProbeInstance();
     probe.GetReplyFilter().SetLocalNetworks(TwoNetworks());
     // Devices that never answer unicast are found first; those that answer
-    // then hold their places in their next command.
+    // then hold their places in their next command. Each is delivered
+    // before the next answers, so that they are found in the order they
+    // answered (the networks' turns on the way to the queue would put the
+    // second network's first).
     const int kDeaf = CVLECMProbeInstance::MAX_RUNNING_CHAINS + 4;
     const int kFirst = kDeaf + CVLECMProbeInstance::MAX_RUNNING_CHAINS + 4;
     const int kDevices = kFirst + 3;
@@ -340,6 +471,7 @@ TEST_F(ECMReplies, DevicesThatAnswerTakeThePlacesAheadOfDeafOnesAndNetworksTakeT
         CFakeNetwork::SetAnswer(Mac(i), i < kDeaf ? "CheckUnicast" : "GetListInfo", EFakeAnswer::Block);
         std::string strFrom = i < kFirst ? "10.1.0." + std::to_string(1 + i / 4) : "10.2.0." + std::to_string(i);
         ASSERT_TRUE(CFakeNetwork::Reply(Mac(i), "", strFrom));
+        Drain(m_ECM);
     }
     auto asked = [&](int i, const char* szList) { return CFakeNetwork::RequestCount(Mac(i), szList); };
     int nRunning = 0, nWaiting = 0;

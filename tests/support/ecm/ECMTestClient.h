@@ -102,8 +102,10 @@ private:
 };
 
 // Lets the dispatch thread drain what is queued: a marker callback queued
-// last has run once everything before it has.
-inline void Drain(CVLECM& ecm)
+// last has run once everything before it has. Replies the probe still holds
+// for their turn are queued as others are delivered: the marker goes again
+// until none is held or waits in the queue.
+inline void DrainOnce(CVLECM& ecm)
 {
     std::mutex mutex;
     std::condition_variable cond;
@@ -125,6 +127,17 @@ inline void Drain(CVLECM& ecm)
         0, &marker, nullptr);
     std::unique_lock<std::mutex> lock(mutex);
     ASSERT_TRUE(cond.wait_for(lock, std::chrono::seconds(20), [&]() { return bDone; }));
+}
+
+inline void Drain(CVLECM& ecm)
+{
+    int nHeld = 0, nHandedOn = 0;
+    do {
+        DrainOnce(ecm);
+        if (::testing::Test::HasFatalFailure())
+            return;
+        ecm.GetProbeInstance().GetReplyFilter().GetHandOnCounts(nHeld, nHandedOn);
+    } while (nHeld + nHandedOn > 0);
 }
 
 #endif
