@@ -26,11 +26,14 @@ class CVLCallbackInfo;
 class CVLECMHandOnQueue
 {
 public:
-    // A few tens: what a network's devices that answered together take to
-    // deliver, and still a fraction of a second of the dispatch thread.
+    // The three requests of a probe admit at least three times this, more
+    // than a network's bound of 512 devices: a network within its bound is
+    // listed whole by one probe even when all its devices answer at once.
+    // The networks' turns, not this share, keep a flood from delaying the
+    // others; the share bounds what one network holds meanwhile.
     enum
     {
-        MAX_ADMITTED = 64
+        MAX_ADMITTED = 192
     };
     // Enough to keep the dispatch thread busy between the results of the
     // follow-up commands, few enough that a device handed on late waits

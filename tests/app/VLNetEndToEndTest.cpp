@@ -739,7 +739,7 @@ TEST_F(VLNetEndToEnd, ForgedSourcesOnOneNetworkCrowdOutNoOtherAndAreReported)
     AddNetwork(3, {"unicast=0 hostile=forgedmacs pool=240 flood=4 straygap=100"}, false);
     ASSERT_TRUE(m_Net.Exec("n3", "for i in $(seq 11 249); do ip addr add 10.201.3.$i/24 dev vd3; done"));
     ExpectEachListedAndAShortListSaid(RunVlnet(m_Net, {"probe", "--timeout", "6"}),
-                                      "addresses on 10.201.3.0/24 ignored: more than 64 devices waiting at once "
+                                      "addresses on 10.201.3.0/24 ignored: more than 192 devices waiting at once "
                                       "(received on vl3; source addresses may be forged)\n");
 }
 

@@ -296,7 +296,7 @@ TEST(ECMReplyFilter, ANetworksFloodWaitsItsTurnAndIsHeardAgainLater)
         }
     };
     // The first network floods, then three devices of the second answer.
-    const int kFlood = 100;
+    const int kFlood = CVLECMHandOnQueue::MAX_ADMITTED + 36;
     int nAdmitted = 0;
     for (int i = 0; i < kFlood; ++i)
         nAdmitted += reply(i, "10.1.0." + std::to_string(1 + i / 4)) ? 1 : 0;
