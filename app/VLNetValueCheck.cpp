@@ -132,10 +132,9 @@ std::string Shown(const std::string& str)
 
 uint32_t AddressOf(const std::string& strValue)
 {
-    unsigned char bytes[4] = {};
-    CVLSocketAddress::ParseDottedQuad(strValue.c_str(), bytes);
-    return static_cast<uint32_t>(bytes[0]) << 24 | static_cast<uint32_t>(bytes[1]) << 16 |
-           static_cast<uint32_t>(bytes[2]) << 8 | bytes[3];
+    uint32_t nAddress = 0;
+    CVLSocketAddress::ParseDottedQuad(strValue.c_str(), nAddress);
+    return nAddress;
 }
 
 EAddressRole RoleOf(const CVLNetValueCheck::SField& field)

@@ -383,6 +383,28 @@ CVLString CVLSocketAddress::FormatDottedQuad(const unsigned char bytes[4])
     return CVLString(szText, VL_CHARSET_UTF8);
 }
 
+bool CVLSocketAddress::ParseDottedQuad(const char* szText, uint32_t& nAddress)
+{
+    unsigned char bytes[4];
+    if (!ParseDottedQuad(szText, bytes))
+        return false;
+    nAddress = HostOrder(bytes);
+    return true;
+}
+
+uint32_t CVLSocketAddress::HostOrder(const unsigned char bytes[4])
+{
+    return (uint32_t(bytes[0]) << 24) | (uint32_t(bytes[1]) << 16) | (uint32_t(bytes[2]) << 8) | bytes[3];
+}
+
+CVLString CVLSocketAddress::FormatDottedQuad(uint32_t nAddress)
+{
+    const unsigned char bytes[4] = {static_cast<unsigned char>(nAddress >> 24),
+                                    static_cast<unsigned char>(nAddress >> 16),
+                                    static_cast<unsigned char>(nAddress >> 8), static_cast<unsigned char>(nAddress)};
+    return FormatDottedQuad(bytes);
+}
+
 void CVLSocketAddress::GetLocalAddresses(std::vector<CVLSocketAddress>& list)
 {
     try {

@@ -8,6 +8,7 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 
+#include <cstdint>
 #include <vector>
 
 #include "base/core/VLString.h"
@@ -75,6 +76,13 @@ public:
     static bool ParseDottedQuad(const char* szText, unsigned char bytes[4]);
     // The 4 address bytes as plain decimal parts between dots ("10.1.2.3").
     static CVLString FormatDottedQuad(const unsigned char bytes[4]);
+    // The same with the address as one number in host order ("10.1.2.3" is
+    // 0x0A010203), so that masks apply to it: the same strict reading (false
+    // and nAddress untouched otherwise), the bytes as that number, and the
+    // number as text.
+    static bool ParseDottedQuad(const char* szText, uint32_t& nAddress);
+    static uint32_t HostOrder(const unsigned char bytes[4]);
+    static CVLString FormatDottedQuad(uint32_t nAddress);
     // Fills pOut (nSize bytes, at least 16) with the address's socket address:
     // all zero for a protocol other than UDP and TCP.
     static void Resolve(sockaddr* pOut, int nSize, const CVLSocketAddress& address);

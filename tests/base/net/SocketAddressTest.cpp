@@ -284,4 +284,12 @@ TEST(SocketAddress, DottedQuad)
         EXPECT_EQ(0, std::memcmp(bytes, "\xff\x00\x0a\x01", 4)) << sz;
     }
     EXPECT_FALSE(CVLSocketAddress::ParseDottedQuad(nullptr, bytes));
+
+    // As one number in host order, by the same reading.
+    uint32_t nAddress = 7;
+    EXPECT_TRUE(CVLSocketAddress::ParseDottedQuad("255.0.010.1", nAddress));
+    EXPECT_EQ(0xff000a01u, nAddress);
+    EXPECT_FALSE(CVLSocketAddress::ParseDottedQuad("0010.1.1.1", nAddress));
+    EXPECT_EQ(0xff000a01u, nAddress);
+    EXPECT_EQ(Bytes(CVLSocketAddress::FormatDottedQuad(0x0a0102ffu)), "10.1.2.255");
 }
