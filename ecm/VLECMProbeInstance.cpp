@@ -186,7 +186,7 @@ void CVLECMProbeInstance::StartProbe(VLECM_PROBE_CONNECT_TYPE eProbeConnectType,
             bSetupFailed = true;
         }
         // The sockets of the directed broadcasts each receive from one network.
-        m_ReplyFilter.SetReceivers(m_LDBCAddressInfoMap);
+        m_ReplyFilter.GetLocalNetworks().SetReceivers(m_LDBCAddressInfoMap);
         if (!bSetupFailed) {
             CVLString strPacketList = getOptionString("Option.Probe.PacketListName");
             CVLModuleInstance* pInstance = m_pOwnerVLECMInstance->GetApi()->Probe(
@@ -540,7 +540,8 @@ void CVLECMProbeInstance::OnProbe(CVLCMApi* pApi, CVLModuleInstance* pInstance, 
                 }
             }
             if (strAddress.GetLength() == 0) {
-                CVLString strBroadcast = m_ReplyFilter.GetDirectedBroadcast(m_ReplyFilter.GetFirstAddress(strKey));
+                CVLString strBroadcast =
+                    m_ReplyFilter.GetLocalNetworks().GetDirectedBroadcast(m_ReplyFilter.GetFirstAddress(strKey));
                 for (const auto& entry : m_LDBCAddressInfoMap) {
                     if (strBroadcast.GetLength() > 0 && entry.second == strBroadcast) {
                         strAddress = strBroadcast;
@@ -630,7 +631,8 @@ void CVLECMProbeInstance::OnGetListInfo(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_T
 
 void CVLECMProbeInstance::beginChain(CVLECMNIFInfo* pNIFInfo)
 {
-    CVLString strNetwork = m_ReplyFilter.GetNetwork(m_ReplyFilter.GetFirstAddress(pNIFInfo->GetMACAddress()));
+    CVLString strNetwork =
+        m_ReplyFilter.GetLocalNetworks().GetNetwork(m_ReplyFilter.GetFirstAddress(pNIFInfo->GetMACAddress()));
     {
         CVLThreadLock lock(&m_ChainSync);
         if (!lock.Lock() || m_Chains.count(pNIFInfo) != 0)

@@ -3,14 +3,13 @@
 #include "ecm/VLECMPrivate.h"
 #include "ecm/VLECMReplyFilter.h"
 
-#include <arpa/inet.h>
-
 #include <functional>
 #include <string>
 
 #include "base/core/VLCharset.h"
 #include "base/core/VLThreadLock.h"
 #include "base/core/VLTrace.h"
+#include "base/net/VLInterfaceAddress.h"
 #include "base/net/VLSocketAddress.h"
 #include "cm/VLCallbackInfo.h"
 #include "cm/VLProperty.h"
@@ -33,38 +32,6 @@ CVLString PropertyText(CVLTarget* pTarget, const char* szPath)
 {
     CVLProperty* pProperty = pTarget->GetProperties()->GetProperty(szPath, false);
     return pProperty != nullptr ? pProperty->ToString("") : CVLString(VL_CHARSET_UTF8);
-}
-
-// Host order; false for a text that is no dotted quad.
-CVLString AddressText(uint32_t nAddress)
-{
-    char sz[INET_ADDRSTRLEN] = "";
-    in_addr addr;
-    addr.s_addr = htonl(nAddress);
-    inet_ntop(AF_INET, &addr, sz, sizeof(sz));
-    return CVLString(sz, VL_CHARSET_UTF8);
-}
-
-uint32_t HostOrder(const unsigned char bytes[4])
-{
-    return (uint32_t(bytes[0]) << 24) | (uint32_t(bytes[1]) << 16) | (uint32_t(bytes[2]) << 8) | bytes[3];
-}
-
-bool ParseAddress(const CVLString& str, uint32_t& nAddress)
-{
-    unsigned char bytes[4];
-    if (!CVLSocketAddress::ParseDottedQuad(TextOf(str), bytes))
-        return false;
-    nAddress = HostOrder(bytes);
-    return true;
-}
-
-int PrefixLength(uint32_t nMask)
-{
-    int n = 0;
-    while (n < 32 && (nMask & (0x80000000u >> n)) != 0)
-        ++n;
-    return n;
 }
 }  // namespace
 
@@ -89,107 +56,14 @@ void CVLECMReplyFilter::Reset()
     m_WaitingDevices.clear();
     m_HandOn.Clear();
     m_bClosed = false;
-    m_ReceiverBroadcasts.clear();
-    m_ReceiverInterfaces.clear();
     m_NetworkCounts.clear();
     m_MACsPerSource.clear();
     m_TracedSources.clear();
     m_RefusedPerSource.clear();
     m_nRefused = 0;
     m_nDropped = 0;
-    SetLocalNetworks(addresses);
-}
-
-void CVLECMReplyFilter::SetLocalNetworks(const std::vector<VLInterfaceAddress>& addresses)
-{
-    CVLThreadLock lock(&m_Sync);
-    lock.Lock();
-    m_Networks.clear();
-    for (const VLInterfaceAddress& entry : addresses) {
-        uint32_t nMask = HostOrder(entry.netmask);
-        if (!entry.bUp || entry.bLoopback || nMask == 0)
-            continue;
-        SNetwork network;
-        network.nMask = nMask;
-        network.nAddress = HostOrder(entry.address) & nMask;
-        bool bKnown = false;
-        for (const SNetwork& other : m_Networks)
-            bKnown = bKnown || (other.nAddress == network.nAddress && other.nMask == nMask);
-        if (bKnown)
-            continue;
-        network.strName = AddressText(network.nAddress);
-        network.strName += "/";
-        network.strName += std::to_string(PrefixLength(nMask)).c_str();
-        network.strBroadcast = AddressText(network.nAddress | ~nMask);
-        network.strInterface = CVLString(entry.strInterface.c_str(), VL_CHARSET_UTF8);
-        m_Networks.push_back(network);
-    }
-    m_ReceiverInterfaces.clear();
-}
-
-void CVLECMReplyFilter::SetReceivers(const std::map<CVLString, CVLString>& broadcasts)
-{
-    CVLThreadLock lock(&m_Sync);
-    lock.Lock();
-    m_ReceiverBroadcasts = broadcasts;
-    m_ReceiverInterfaces.clear();
-}
-
-CVLString CVLECMReplyFilter::receiverInterface(const CVLString& strReceiver)
-{
-    if (strReceiver.GetLength() == 0)
-        return CVLString(VL_CHARSET_UTF8);
-    auto known = m_ReceiverInterfaces.find(strReceiver);
-    if (known != m_ReceiverInterfaces.end())
-        return known->second;
-    // The receiver is named by its path, or by its name alone at the end of
-    // the path.
-    CVLString strSuffix(".", VL_CHARSET_UTF8);
-    strSuffix += strReceiver;
-    CVLString strInterface(VL_CHARSET_UTF8);
-    for (const auto& entry : m_ReceiverBroadcasts) {
-        int nAt = entry.first.GetLength() - strSuffix.GetLength();
-        if (entry.first != strReceiver && (nAt < 0 || entry.first.Mid(nAt) != strSuffix))
-            continue;
-        for (const SNetwork& network : m_Networks) {
-            if (network.strBroadcast == entry.second)
-                strInterface = network.strInterface;
-        }
-        break;
-    }
-    // Receivers are the probe's few sockets.
-    m_ReceiverInterfaces[strReceiver] = strInterface;
-    return strInterface;
-}
-
-const CVLECMReplyFilter::SNetwork* CVLECMReplyFilter::findNetwork(const CVLString& strFrom) const
-{
-    uint32_t nAddress = 0;
-    if (!ParseAddress(strFrom, nAddress))
-        return nullptr;
-    // The narrowest network that holds the address.
-    const SNetwork* pFound = nullptr;
-    for (const SNetwork& network : m_Networks) {
-        if ((nAddress & network.nMask) == network.nAddress && (pFound == nullptr || network.nMask > pFound->nMask))
-            pFound = &network;
-    }
-    return pFound;
-}
-
-CVLString CVLECMReplyFilter::GetNetwork(const CVLString& strFrom)
-{
-    CVLThreadLock lock(&m_Sync);
-    lock.Lock();
-    const SNetwork* pNetwork = findNetwork(strFrom);
-    return pNetwork != nullptr ? pNetwork->strName : CVLString(VL_CHARSET_UTF8);
-}
-
-CVLString CVLECMReplyFilter::GetDirectedBroadcast(const CVLString& strFrom)
-{
-    CVLThreadLock lock(&m_Sync);
-    lock.Lock();
-    const SNetwork* pNetwork = findNetwork(strFrom);
-    return pNetwork != nullptr ? pNetwork->strBroadcast : CVLString(VL_CHARSET_UTF8);
+    m_LocalNetworks.SetReceivers(std::map<CVLString, CVLString>());
+    m_LocalNetworks.Set(addresses);
 }
 
 void CVLECMReplyFilter::refuse(const CVLString& strFrom)
@@ -247,9 +121,10 @@ void CVLECMReplyFilter::drop(SDropped& dropped, const CVLString& strFrom, const 
     ++m_nDropped;
     ++dropped.nReplies;
     uint32_t nAddress = 0;
-    if (dropped.addresses.size() < kMaxReportedAddresses && ParseAddress(strFrom, nAddress))
+    if (dropped.addresses.size() < kMaxReportedAddresses &&
+        CVLSocketAddress::ParseDottedQuad(TextOf(strFrom), nAddress))
         dropped.addresses.insert(nAddress);
-    CVLString strInterface = receiverInterface(strReceiver);
+    CVLString strInterface = m_LocalNetworks.GetReceiverInterface(strReceiver);
     if (strInterface.GetLength() > 0)
         dropped.interfaces.insert(strInterface);
     else
@@ -305,8 +180,7 @@ bool CVLECMReplyFilter::Admit(const CVLString& strMAC, const CVLString& strFrom,
         device.eStage = STAGE_ADMITTED;
         return true;
     }
-    const SNetwork* pNetwork = findNetwork(strFrom);
-    CVLString strNetwork = pNetwork != nullptr ? pNetwork->strName : CVLString(VL_CHARSET_UTF8);
+    CVLString strNetwork = m_LocalNetworks.GetNetwork(strFrom);
     SNetworkCount& count = m_NetworkCounts[strNetwork];
     if (count.nDevices >= MAX_DEVICES) {
         if (!count.bBoundTraced) {

@@ -18,9 +18,10 @@
 //   in turn (CVLECMHandOnQueue), so that a flood on one network delays no
 //   other network's devices. The records that wait for their turn are held
 //   here (Hold) and handed on (NextToHandOn) as others are delivered.
-// The network of a reply is the local network its source address lies in;
-// where the socket that received it belongs to one local network (a
-// directed broadcast's), the reports also name that network's interface.
+// The network of a reply is the local network its source address lies in
+// (CVLECMLocalNetworks); where the socket that received it belongs to one
+// local network (a directed broadcast's), the reports also name that
+// network's interface.
 #ifndef VLECMREPLYFILTER_H
 #define VLECMREPLYFILTER_H
 
@@ -32,8 +33,8 @@
 
 #include "base/core/VLString.h"
 #include "base/core/VLThreadSync.h"
-#include "base/net/VLInterfaceAddress.h"
 #include "ecm/VLECMHandOnQueue.h"
+#include "ecm/VLECMLocalNetworks.h"
 
 class CVLCallbackInfo;
 class CVLTarget;
@@ -98,12 +99,9 @@ public:
     // Forgets everything and reads the computer's local networks: a new
     // probe starts.
     virtual void Reset();
-    // The local networks the device bound counts by (up, not loopback);
-    // replies from elsewhere count as one further network.
-    virtual void SetLocalNetworks(const std::vector<VLInterfaceAddress>& addresses);
-    // The probe's sockets of one local network each: the path of the
-    // module instance that owns one, and the directed broadcast it probes.
-    virtual void SetReceivers(const std::map<CVLString, CVLString>& broadcasts);
+    // The local networks the device bound counts by, read by Reset; replies
+    // from elsewhere count as one further network.
+    CVLECMLocalNetworks& GetLocalNetworks() { return m_LocalNetworks; }
     // True when the reply (a work target holding "MACAddress" and
     // "IPAddress") may be copied and queued; then its MAC address in normal
     // form and the bytes its copy takes when the pointers are given. A
@@ -156,12 +154,6 @@ public:
     // then those where a source's bound did, then those where devices that
     // were refused for the admitted bound were not heard again.
     virtual std::vector<SBoundReport> GetBoundReports();
-    // The local network of an address ("10.71.2.0/24"); empty for an
-    // address on none of them.
-    virtual CVLString GetNetwork(const CVLString& strFrom);
-    // The directed broadcast of the local network of an address; empty for
-    // an address on none of them.
-    virtual CVLString GetDirectedBroadcast(const CVLString& strFrom);
 
 private:
     // Where an admitted device's reply is.
@@ -181,14 +173,6 @@ private:
         EStage eStage = STAGE_NONE;
         bool bDelivered = false;
         CVLTarget* pWaiting = nullptr;
-    };
-    struct SNetwork
-    {
-        uint32_t nAddress;
-        uint32_t nMask;
-        CVLString strName;
-        CVLString strBroadcast;
-        CVLString strInterface;
     };
     // What one bound dropped on one network.
     struct SDropped
@@ -212,12 +196,9 @@ private:
     };
 
     // Under m_Sync.
-    const SNetwork* findNetwork(const CVLString& strFrom) const;
     void refuse(const CVLString& strFrom);
     // Counts a reply that a bound dropped.
     void drop(SDropped& dropped, const CVLString& strFrom, const CVLString& strReceiver);
-    // The interface of the receiver's network; empty when not known.
-    CVLString receiverInterface(const CVLString& strReceiver);
     // A device's reply is no longer waiting (delivered or not); false when
     // none was.
     bool leave(SDevice& device, bool bDelivered);
@@ -227,9 +208,8 @@ private:
     void dropHeld();
 
     CVLThreadSync m_Sync;
-    std::vector<SNetwork> m_Networks;
-    std::map<CVLString, CVLString> m_ReceiverBroadcasts;
-    std::map<CVLString, CVLString> m_ReceiverInterfaces;
+    // Locks itself, after m_Sync and never before it.
+    CVLECMLocalNetworks m_LocalNetworks;
     std::map<CVLString, SDevice> m_Devices;
     // The device whose reply each copy holds, while it waits.
     std::map<CVLTarget*, CVLString> m_WaitingDevices;

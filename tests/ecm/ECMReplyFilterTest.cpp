@@ -216,7 +216,7 @@ TEST(ECMReplyFilter, RepeatsImpostorsAndInventedDevices)
 TEST(ECMReplyFilter, ErrorRepliesAreRefusedAndEachNetworkHasItsOwnBound)
 {
     CVLECMReplyFilter filter;
-    filter.SetLocalNetworks(TwoNetworks());
+    filter.GetLocalNetworks().Set(TwoNetworks());
     // A reply without a MAC address is refused and counted by its source.
     for (int i = 0; i < 3; ++i)
         EXPECT_FALSE(filter.Admit(Text(""), Text("10.1.0.7"), 1));
@@ -230,7 +230,7 @@ TEST(ECMReplyFilter, ErrorRepliesAreRefusedAndEachNetworkHasItsOwnBound)
     }
     // Through the second network's socket, and through one every network
     // reaches.
-    filter.SetReceivers({{Text("Probe.VLPC_LocalNetworkDBC_2"), Text("10.2.0.255")}});
+    filter.GetLocalNetworks().SetReceivers({{Text("Probe.VLPC_LocalNetworkDBC_2"), Text("10.2.0.255")}});
     EXPECT_FALSE(filter.Admit(Text(Mac(9000)), Text("10.1.0.200"), 1, nullptr, Text("VLPC_LocalNetworkDBC_2")));
     EXPECT_FALSE(filter.Admit(Text(Mac(9001)), Text("10.1.0.201"), 1, nullptr, Text("VLPC_Broadcast")));
     EXPECT_FALSE(filter.Admit(Text(Mac(9001)), Text("10.1.0.201"), 1, nullptr, Text("VLPC_LocalNetworkDBC_2")));
@@ -255,15 +255,15 @@ TEST(ECMReplyFilter, ErrorRepliesAreRefusedAndEachNetworkHasItsOwnBound)
     EXPECT_EQ(1u, reports[1].nReplies);
     EXPECT_EQ(1u, reports[1].nAddresses);
     EXPECT_TRUE(reports[1].interfaces.empty());
-    EXPECT_EQ("10.2.0.0/24", Std(filter.GetNetwork(Text("10.2.0.5"))));
-    EXPECT_EQ("10.2.0.255", Std(filter.GetDirectedBroadcast(Text("10.2.0.5"))));
-    EXPECT_EQ("", Std(filter.GetNetwork(Text("192.0.2.5"))));
+    EXPECT_EQ("10.2.0.0/24", Std(filter.GetLocalNetworks().GetNetwork(Text("10.2.0.5"))));
+    EXPECT_EQ("10.2.0.255", Std(filter.GetLocalNetworks().GetDirectedBroadcast(Text("10.2.0.5"))));
+    EXPECT_EQ("", Std(filter.GetLocalNetworks().GetNetwork(Text("192.0.2.5"))));
 }
 
 TEST(ECMReplyFilter, ANetworksFloodWaitsItsTurnAndIsHeardAgainLater)
 {
     CVLECMReplyFilter filter;
-    filter.SetLocalNetworks(TwoNetworks());
+    filter.GetLocalNetworks().Set(TwoNetworks());
     std::vector<std::unique_ptr<CVLTarget>> copies;
     std::map<CVLTarget*, int> devices;
     std::deque<int> queued;
@@ -385,7 +385,7 @@ TEST_F(ECMReplies, RepliesBeyondTheDispatchQueuesShareAreHeldForTheirTurn)
 {
     CWatchdog watchdog(60, "ECMReplies");
     CVLECMReplyFilter& filter = m_ECM.GetProbeInstance().GetReplyFilter();
-    filter.SetLocalNetworks(TwoNetworks());
+    filter.GetLocalNetworks().Set(TwoNetworks());
     const int kFlood = CVLECMHandOnQueue::MAX_ADMITTED + 4;
     auto flood = [&](int nFirst) {
         for (int i = nFirst; i < nFirst + kFlood; ++i)
@@ -458,7 +458,7 @@ TEST_F(ECMReplies, DevicesThatAnswerTakeThePlacesAheadOfDeafOnesAndNetworksTakeT
 {
     CWatchdog watchdog(60, "ECMReplies");
     CVLECMProbeInstance& probe = m_ECM.GetProbeInstance();
-    probe.GetReplyFilter().SetLocalNetworks(TwoNetworks());
+    probe.GetReplyFilter().GetLocalNetworks().Set(TwoNetworks());
     // Devices that never answer unicast are found first; those that answer
     // then hold their places in their next command. Each is delivered
     // before the next answers, so that they are found in the order they

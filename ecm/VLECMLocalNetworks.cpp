@@ -1,0 +1,115 @@
+// The computer's local networks and the probe's sockets that belong to one.
+#include "ecm/VLECMPrivate.h"
+#include "ecm/VLECMLocalNetworks.h"
+
+#include <string>
+
+#include "base/core/VLCharset.h"
+#include "base/core/VLThreadLock.h"
+#include "base/net/VLSocketAddress.h"
+
+const char* const s_szFile = "VLECMLocalNetworks";
+
+namespace {
+int PrefixLength(uint32_t nMask)
+{
+    int n = 0;
+    while (n < 32 && (nMask & (0x80000000u >> n)) != 0)
+        ++n;
+    return n;
+}
+}  // namespace
+
+void CVLECMLocalNetworks::Set(const std::vector<VLInterfaceAddress>& addresses)
+{
+    CVLThreadLock lock(&m_Sync);
+    lock.Lock();
+    m_Networks.clear();
+    for (const VLInterfaceAddress& entry : addresses) {
+        uint32_t nMask = CVLSocketAddress::HostOrder(entry.netmask);
+        if (!entry.bUp || entry.bLoopback || nMask == 0)
+            continue;
+        SNetwork network;
+        network.nMask = nMask;
+        network.nAddress = CVLSocketAddress::HostOrder(entry.address) & nMask;
+        bool bKnown = false;
+        for (const SNetwork& other : m_Networks)
+            bKnown = bKnown || (other.nAddress == network.nAddress && other.nMask == nMask);
+        if (bKnown)
+            continue;
+        network.strName = CVLSocketAddress::FormatDottedQuad(network.nAddress);
+        network.strName += "/";
+        network.strName += std::to_string(PrefixLength(nMask)).c_str();
+        network.strBroadcast = CVLSocketAddress::FormatDottedQuad(network.nAddress | ~nMask);
+        network.strInterface = CVLString(entry.strInterface.c_str(), VL_CHARSET_UTF8);
+        m_Networks.push_back(network);
+    }
+    m_ReceiverInterfaces.clear();
+}
+
+void CVLECMLocalNetworks::SetReceivers(const std::map<CVLString, CVLString>& broadcasts)
+{
+    CVLThreadLock lock(&m_Sync);
+    lock.Lock();
+    m_ReceiverBroadcasts = broadcasts;
+    m_ReceiverInterfaces.clear();
+}
+
+CVLString CVLECMLocalNetworks::GetReceiverInterface(const CVLString& strReceiver)
+{
+    if (strReceiver.GetLength() == 0)
+        return CVLString(VL_CHARSET_UTF8);
+    CVLThreadLock lock(&m_Sync);
+    lock.Lock();
+    auto known = m_ReceiverInterfaces.find(strReceiver);
+    if (known != m_ReceiverInterfaces.end())
+        return known->second;
+    // The receiver is named by its path, or by its name alone at the end of
+    // the path.
+    CVLString strSuffix(".", VL_CHARSET_UTF8);
+    strSuffix += strReceiver;
+    CVLString strInterface(VL_CHARSET_UTF8);
+    for (const auto& entry : m_ReceiverBroadcasts) {
+        int nAt = entry.first.GetLength() - strSuffix.GetLength();
+        if (entry.first != strReceiver && (nAt < 0 || entry.first.Mid(nAt) != strSuffix))
+            continue;
+        for (const SNetwork& network : m_Networks) {
+            if (network.strBroadcast == entry.second)
+                strInterface = network.strInterface;
+        }
+        break;
+    }
+    // Receivers are the probe's few sockets.
+    m_ReceiverInterfaces[strReceiver] = strInterface;
+    return strInterface;
+}
+
+const CVLECMLocalNetworks::SNetwork* CVLECMLocalNetworks::findNetwork(const CVLString& strFrom) const
+{
+    uint32_t nAddress = 0;
+    if (!CVLSocketAddress::ParseDottedQuad(TextOf(strFrom), nAddress))
+        return nullptr;
+    // The narrowest network that holds the address.
+    const SNetwork* pFound = nullptr;
+    for (const SNetwork& network : m_Networks) {
+        if ((nAddress & network.nMask) == network.nAddress && (pFound == nullptr || network.nMask > pFound->nMask))
+            pFound = &network;
+    }
+    return pFound;
+}
+
+CVLString CVLECMLocalNetworks::GetNetwork(const CVLString& strFrom)
+{
+    CVLThreadLock lock(&m_Sync);
+    lock.Lock();
+    const SNetwork* pNetwork = findNetwork(strFrom);
+    return pNetwork != nullptr ? pNetwork->strName : CVLString(VL_CHARSET_UTF8);
+}
+
+CVLString CVLECMLocalNetworks::GetDirectedBroadcast(const CVLString& strFrom)
+{
+    CVLThreadLock lock(&m_Sync);
+    lock.Lock();
+    const SNetwork* pNetwork = findNetwork(strFrom);
+    return pNetwork != nullptr ? pNetwork->strBroadcast : CVLString(VL_CHARSET_UTF8);
+}

@@ -1,0 +1,56 @@
+// The computer's local networks as a probe sees them: the network an
+// address lies in (its name, "10.71.2.0/24", and its directed broadcast),
+// and the interface whose network a receiving socket probes, where the
+// socket belongs to one local network (a directed broadcast's). The reply
+// filter counts its bounds by these networks, and the chains and the
+// broadcast-address fallback ask them. Safe to use from several threads.
+#ifndef VLECMLOCALNETWORKS_H
+#define VLECMLOCALNETWORKS_H
+
+#include <cstdint>
+#include <map>
+#include <vector>
+
+#include "base/core/VLString.h"
+#include "base/core/VLThreadSync.h"
+#include "base/net/VLInterfaceAddress.h"
+
+class CVLECMLocalNetworks
+{
+public:
+    // The networks of the addresses that are up and not loopback; each
+    // network once.
+    void Set(const std::vector<VLInterfaceAddress>& addresses);
+    // The probe's sockets of one local network each: the path of the
+    // module instance that owns one, and the directed broadcast it probes.
+    void SetReceivers(const std::map<CVLString, CVLString>& broadcasts);
+    // The local network of an address ("10.71.2.0/24"); empty for an
+    // address on none of them.
+    CVLString GetNetwork(const CVLString& strFrom);
+    // The directed broadcast of the local network of an address; empty for
+    // an address on none of them.
+    CVLString GetDirectedBroadcast(const CVLString& strFrom);
+    // The interface of the network whose directed broadcast the receiver
+    // (a module instance's path or name) probes; empty when not known.
+    CVLString GetReceiverInterface(const CVLString& strReceiver);
+
+private:
+    struct SNetwork
+    {
+        uint32_t nAddress;
+        uint32_t nMask;
+        CVLString strName;
+        CVLString strBroadcast;
+        CVLString strInterface;
+    };
+
+    // Under m_Sync.
+    const SNetwork* findNetwork(const CVLString& strFrom) const;
+
+    CVLThreadSync m_Sync;
+    std::vector<SNetwork> m_Networks;
+    std::map<CVLString, CVLString> m_ReceiverBroadcasts;
+    std::map<CVLString, CVLString> m_ReceiverInterfaces;
+};
+
+#endif
