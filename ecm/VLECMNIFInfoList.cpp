@@ -35,11 +35,11 @@ CVLTarget* CVLECMNIFInfoList::MargeOrAddReceived(CVLTarget* pSrcTarget, bool& bM
     try {
         pCopy = CVLTargetList::MargeOrAddTarget(pSrcTarget, bMarge);
     } catch (...) {
-        pFilter->Dropped(strMAC);
+        pFilter->NotCopied(strMAC);
         throw;
     }
     if (pCopy == nullptr) {
-        pFilter->Dropped(strMAC);
+        pFilter->NotCopied(strMAC);
         return nullptr;
     }
     // The queue counts what the copy takes while its record waits there.
@@ -76,7 +76,7 @@ void CVLECMNIFInfoList::OnCallbackRefused(CVLTarget* pTarget, bool bMarge)
     CVLECMReplyFilter* pFilter = m_pReplyFilter;
     if (pFilter == nullptr || pTarget == nullptr)
         return;
-    if (pFilter->Dropped(pTarget) && !bMarge)
+    if (pFilter->QueueRefused(pTarget) && !bMarge)
         RemoveAt(pTarget, true);
 }
 

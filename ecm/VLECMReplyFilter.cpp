@@ -297,7 +297,7 @@ void CVLECMReplyFilter::release(const CVLString& strMAC, bool bDelivered)
         leave(it->second, bDelivered);
 }
 
-bool CVLECMReplyFilter::Dropped(CVLTarget* pRecord)
+bool CVLECMReplyFilter::QueueRefused(CVLTarget* pRecord)
 {
     CVLThreadLock lock(&m_Sync);
     if (!lock.Lock() || pRecord == nullptr)
@@ -309,7 +309,7 @@ bool CVLECMReplyFilter::Dropped(CVLTarget* pRecord)
     return it != m_Devices.end() && leave(it->second, false);
 }
 
-void CVLECMReplyFilter::Dropped(const CVLString& strMAC)
+void CVLECMReplyFilter::NotCopied(const CVLString& strMAC)
 {
     release(strMAC, false);
 }

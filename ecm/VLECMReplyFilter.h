@@ -94,11 +94,11 @@ public:
     };
 
     CVLECMReplyFilter();
-    virtual ~CVLECMReplyFilter();
+    ~CVLECMReplyFilter();
 
     // Forgets everything and reads the computer's local networks: a new
     // probe starts.
-    virtual void Reset();
+    void Reset();
     // The local networks the device bound counts by, read by Reset; replies
     // from elsewhere count as one further network.
     CVLECMLocalNetworks& GetLocalNetworks() { return m_LocalNetworks; }
@@ -108,52 +108,52 @@ public:
     // changed reply of a device whose record waits is merged into that
     // record here, and yields false. strReceiver names the module instance
     // whose socket received the reply (empty when not known).
-    virtual bool Admit(CVLTarget* pReply, const CVLString& strReceiver, CVLString* pMAC = nullptr,
-                       size_t* pBytes = nullptr);
+    bool Admit(CVLTarget* pReply, const CVLString& strReceiver, CVLString* pMAC = nullptr, size_t* pBytes = nullptr);
     // The same decision on its parts: the MAC address in its normal form,
     // the address it came from and a fingerprint of its data; the reply
     // itself, when given, updates a waiting record.
-    virtual bool Admit(const CVLString& strMAC, const CVLString& strFrom, size_t nFingerprint,
-                       CVLTarget* pReply = nullptr, const CVLString& strReceiver = CVLString());
+    bool Admit(const CVLString& strMAC, const CVLString& strFrom, size_t nFingerprint, CVLTarget* pReply = nullptr,
+               const CVLString& strReceiver = CVLString());
     // The admitted reply of that device was copied as pRecord (the target
     // of the record that will be queued).
-    virtual void Queued(const CVLString& strMAC, CVLTarget* pRecord);
+    void Queued(const CVLString& strMAC, CVLTarget* pRecord);
     // The record made for an admitted reply (its target as given to
     // Queued), before it is queued. Once the filter keeps it, it owns it
     // until NextToHandOn gives it back.
-    virtual EHold Hold(CVLCallbackInfo* pRecord);
+    EHold Hold(CVLCallbackInfo* pRecord);
     // The record to queue next, when one is held and its turn has come:
     // run after Hold and after a record was delivered or refused, until it
     // yields null.
-    virtual CVLCallbackInfo* NextToHandOn();
+    CVLCallbackInfo* NextToHandOn();
     // The queued reply of that device has been delivered.
-    virtual void Delivered(const CVLString& strMAC);
-    // The queue refused the record (false when no device waited on it), or
-    // the admitted reply of that device was not copied: the device may be
+    void Delivered(const CVLString& strMAC);
+    // The queue refused the record: the device may be heard again at once;
+    // false when no device waited on it.
+    bool QueueRefused(CVLTarget* pRecord);
+    // The admitted reply of that device was not copied: the device may be
     // heard again at once.
-    virtual bool Dropped(CVLTarget* pRecord);
-    virtual void Dropped(const CVLString& strMAC);
+    void NotCopied(const CVLString& strMAC);
     // The probe stops: the held records are deleted (their copies stay in
     // the list until it is cleared), the queued ones no longer count, and
     // records are no longer held until the next Reset.
-    virtual void Close();
+    void Close();
     // Records held for their turn, and records handed on and not yet
     // delivered.
-    virtual void GetHandOnCounts(int& nHeld, int& nHandedOn);
+    void GetHandOnCounts(int& nHeld, int& nHandedOn);
     // The address the first reply of that MAC came from, and the first
     // other address it answered from; empty when there was none.
-    virtual CVLString GetConflictAddress(const CVLString& strMAC);
-    virtual CVLString GetFirstAddress(const CVLString& strMAC);
+    CVLString GetConflictAddress(const CVLString& strMAC);
+    CVLString GetFirstAddress(const CVLString& strMAC);
     // Replies dropped since the last Reset (repeats, conflicts, bounds).
-    virtual unsigned long GetDroppedCount();
+    unsigned long GetDroppedCount();
     // Replies without a MAC address refused since the last Reset, in all
     // and from one source.
-    virtual unsigned long GetRefusedCount();
-    virtual unsigned long GetRefusedCount(const CVLString& strFrom);
+    unsigned long GetRefusedCount();
+    unsigned long GetRefusedCount(const CVLString& strFrom);
     // The networks whose device bound dropped devices, in network order,
     // then those where a source's bound did, then those where devices that
     // were refused for the admitted bound were not heard again.
-    virtual std::vector<SBoundReport> GetBoundReports();
+    std::vector<SBoundReport> GetBoundReports();
 
 private:
     // Where an admitted device's reply is.
