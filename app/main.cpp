@@ -116,12 +116,14 @@ bool OpenClosedStandardDescriptors(bool& bOutputClosed)
 }
 
 // Descriptor numbers below nLimit that are open now (the standard streams and
-// whatever the run inherited), or -1 when they cannot be listed.
+// whatever the run inherited). When they cannot be listed (no descriptor is
+// left even for the listing), the standard three, which are always open.
 long CountOpenDescriptorsBelow(rlim_t nLimit)
 {
+    const long kStandardDescriptors = 3;
     DIR* pDir = opendir("/proc/self/fd");
     if (pDir == nullptr)
-        return -1;
+        return kStandardDescriptors;
     const int nOwn = dirfd(pDir);
     long nOpen = 0;
     while (const dirent* pEntry = readdir(pDir)) {
@@ -143,7 +145,7 @@ bool CheckDescriptors()
     rlimit limit = {};
     if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) {
         long nOpen = CountOpenDescriptorsBelow(limit.rlim_max == RLIM_INFINITY ? limit.rlim_cur : limit.rlim_max);
-        rlim_t nWanted = static_cast<rlim_t>(nOpen < 0 ? 0 : nOpen) + kDescriptorsNeeded;
+        rlim_t nWanted = static_cast<rlim_t>(nOpen) + kDescriptorsNeeded;
         if (limit.rlim_cur < nWanted) {
             rlimit raised = limit;
             raised.rlim_cur = limit.rlim_max == RLIM_INFINITY || limit.rlim_max >= nWanted ? nWanted : limit.rlim_max;
@@ -151,8 +153,8 @@ bool CheckDescriptors()
             getrlimit(RLIMIT_NOFILE, &limit);
         }
         nOpen = CountOpenDescriptorsBelow(limit.rlim_cur);
-        rlim_t nFree = nOpen < 0 || static_cast<rlim_t>(nOpen) > limit.rlim_cur ? 0 : limit.rlim_cur - nOpen;
-        if (nOpen >= 0 && nFree < kDescriptorsNeeded) {
+        rlim_t nFree = static_cast<rlim_t>(nOpen) > limit.rlim_cur ? 0 : limit.rlim_cur - nOpen;
+        if (nFree < kDescriptorsNeeded) {
             fprintf(stderr,
                     "vlnet: too few descriptors: %lu free of %lu allowed, %ld open; a probe may hold %lu (%d "
                     "sockets of its children, %d of follow-up chains, %d listing the interfaces)\n",
