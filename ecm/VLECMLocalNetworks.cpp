@@ -64,24 +64,38 @@ CVLString CVLECMLocalNetworks::GetReceiverInterface(const CVLString& strReceiver
     auto known = m_ReceiverInterfaces.find(strReceiver);
     if (known != m_ReceiverInterfaces.end())
         return known->second;
-    // The receiver is named by its path, or by its name alone at the end of
-    // the path.
-    CVLString strSuffix(".", VL_CHARSET_UTF8);
-    strSuffix += strReceiver;
     CVLString strInterface(VL_CHARSET_UTF8);
-    for (const auto& entry : m_ReceiverBroadcasts) {
-        int nAt = entry.first.GetLength() - strSuffix.GetLength();
-        if (entry.first != strReceiver && (nAt < 0 || entry.first.Mid(nAt) != strSuffix))
-            continue;
+    if (const CVLString* pBroadcast = findReceiverBroadcast(strReceiver)) {
         for (const SNetwork& network : m_Networks) {
-            if (network.strBroadcast == entry.second)
+            if (network.strBroadcast == *pBroadcast)
                 strInterface = network.strInterface;
         }
-        break;
     }
     // Receivers are the probe's few sockets.
     m_ReceiverInterfaces[strReceiver] = strInterface;
     return strInterface;
+}
+
+CVLString CVLECMLocalNetworks::GetReceiverBroadcast(const CVLString& strReceiver)
+{
+    CVLThreadLock lock(&m_Sync);
+    lock.Lock();
+    const CVLString* pBroadcast = findReceiverBroadcast(strReceiver);
+    return pBroadcast != nullptr ? *pBroadcast : CVLString(VL_CHARSET_UTF8);
+}
+
+const CVLString* CVLECMLocalNetworks::findReceiverBroadcast(const CVLString& strReceiver) const
+{
+    if (strReceiver.GetLength() == 0)
+        return nullptr;
+    CVLString strSuffix(".", VL_CHARSET_UTF8);
+    strSuffix += strReceiver;
+    for (const auto& entry : m_ReceiverBroadcasts) {
+        int nAt = entry.first.GetLength() - strSuffix.GetLength();
+        if (entry.first == strReceiver || (nAt >= 0 && entry.first.Mid(nAt) == strSuffix))
+            return &entry.second;
+    }
+    return nullptr;
 }
 
 const CVLECMLocalNetworks::SNetwork* CVLECMLocalNetworks::findNetwork(const CVLString& strFrom) const

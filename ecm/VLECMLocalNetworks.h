@@ -33,6 +33,9 @@ public:
     // The interface of the network whose directed broadcast the receiver
     // (a module instance's path or name) probes; empty when not known.
     CVLString GetReceiverInterface(const CVLString& strReceiver);
+    // The directed broadcast the receiver probes; empty for one that probes
+    // none (the limited broadcast's).
+    CVLString GetReceiverBroadcast(const CVLString& strReceiver);
 
 private:
     struct SNetwork
@@ -46,6 +49,9 @@ private:
 
     // Under m_Sync.
     const SNetwork* findNetwork(const CVLString& strFrom) const;
+    // Under m_Sync: the receiver is named by its path, or by its name alone
+    // at the end of the path.
+    const CVLString* findReceiverBroadcast(const CVLString& strReceiver) const;
 
     CVLThreadSync m_Sync;
     std::vector<SNetwork> m_Networks;

@@ -527,18 +527,11 @@ void CVLECMProbeInstance::OnProbe(CVLCMApi* pApi, CVLModuleInstance* pInstance, 
         // its directed broadcast is given that address also when the reply
         // delivered came in through the limited broadcast.
         if (!m_LDBCAddressInfoMap.empty()) {
+            // The local networks know the receivers: the same map, given at
+            // the probe's start.
             CVLString strAddress(VL_CHARSET_UTF8);
-            if (pInfo != nullptr) {
-                CVLString strSuffix(".", VL_CHARSET_UTF8);
-                strSuffix += pInfo->GetInstanceName();
-                for (const auto& entry : m_LDBCAddressInfoMap) {
-                    int nAt = entry.first.GetLength() - strSuffix.GetLength();
-                    if (entry.first == pInfo->GetInstanceName() || (nAt >= 0 && entry.first.Mid(nAt) == strSuffix)) {
-                        strAddress = entry.second;
-                        break;
-                    }
-                }
-            }
+            if (pInfo != nullptr)
+                strAddress = m_ReplyFilter.GetLocalNetworks().GetReceiverBroadcast(pInfo->GetInstanceName());
             if (strAddress.GetLength() == 0) {
                 CVLString strBroadcast =
                     m_ReplyFilter.GetLocalNetworks().GetDirectedBroadcast(m_ReplyFilter.GetFirstAddress(strKey));
