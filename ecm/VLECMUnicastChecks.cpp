@@ -14,6 +14,7 @@
 #include "cm/VLModuleParamCollection.h"
 #include "ecm/VLECMNIFInfo.h"
 #include "ecm/VLECMPrivate.h"
+#include "modules/sock/VLSockShared.h"
 
 const char* const s_szFile = "VLECMUnicastChecks";
 
@@ -32,7 +33,8 @@ const char kSharedSocketMode[] = "shared";
 const long kSendAttempts = 1;
 }  // namespace
 
-CVLECMUnicastChecks::CVLECMUnicastChecks() : m_pBusy(nullptr), m_bStarted(false), m_bEnd(false)
+CVLECMUnicastChecks::CVLECMUnicastChecks()
+    : m_pBusy(nullptr), m_nQueueDrops(0), m_nSharedDropsBefore(0), m_bStarted(false), m_bEnd(false)
 {
 }
 
@@ -59,6 +61,8 @@ bool CVLECMUnicastChecks::Begin(CVLECMNIFInfo* pNIFInfo)
             return false;
         }
         m_bStarted = true;
+        m_nQueueDrops = 0;
+        m_nSharedDropsBefore = CVLSockShared::GetDropCount();
     }
     m_Checks.emplace_back();
     m_Checks.back().pNIFInfo = pNIFInfo;
@@ -102,6 +106,8 @@ void CVLECMUnicastChecks::Shutdown()
     {
         std::lock_guard<std::mutex> lock(m_Mutex);
         left.swap(m_Checks);
+        if (m_bStarted)
+            m_nQueueDrops += CVLSockShared::GetDropCount() - m_nSharedDropsBefore;
         m_bStarted = false;
         m_bEnd = false;
     }
@@ -114,6 +120,14 @@ int CVLECMUnicastChecks::GetCount()
 {
     std::lock_guard<std::mutex> lock(m_Mutex);
     return static_cast<int>(m_Checks.size());
+}
+
+unsigned long CVLECMUnicastChecks::GetLostCount()
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    if (!m_bStarted)
+        return m_nQueueDrops;
+    return m_nQueueDrops + (CVLSockShared::GetDropCount() - m_nSharedDropsBefore);
 }
 
 void CVLECMUnicastChecks::OnSockArrival(CVLSock* pSock)
@@ -141,10 +155,12 @@ void CVLECMUnicastChecks::OnThread(void* pData)
             SCheck& check = *it;
             if (check.pInstance == nullptr) {
                 eStep = STEP_SEND;
+            } else if (check.deadline <= now) {
+                // Before what arrived: a flood must not hold a check past
+                // its end.
+                eStep = STEP_TRY_OVER;
             } else if (check.bArrived || (check.pSock == nullptr && check.look <= now)) {
                 eStep = STEP_RECEIVE;
-            } else if (check.deadline <= now) {
-                eStep = STEP_TRY_OVER;
             } else {
                 next = std::min(next, check.deadline);
                 if (check.pSock == nullptr)
@@ -249,11 +265,35 @@ bool CVLECMUnicastChecks::runStep(std::list<SCheck>::iterator it, EStep eStep)
     }
     if (eStep == STEP_RECEIVE) {
         VLECM_RESULT eResult = call(check.pInstance, kReceiveMethod, kReceiveMilliseconds, 1, nDeviceResult);
+        bool bOver = true;
         if (eResult == VLECM_RESULT_TIMEOUT) {
-            check.look = Clock::now() + std::chrono::milliseconds(kLookMilliseconds);
-            return false;
+            bOver = false;
+        } else if (eResult != VLECM_RESULT_SUCCESS && nDeviceResult != 0) {
+            // An error reply names no device: another host at the address,
+            // or one that forges it, may have sent it. The device's own
+            // reply may still come; the error counts at the try's end.
+            if (check.eHeard == VLECM_RESULT_SUCCESS) {
+                check.eHeard = eResult;
+                check.nHeardResult = nDeviceResult;
+            }
+            bOver = false;
         }
-        finish(check, eResult, nDeviceResult);
+        if (bOver) {
+            finish(check, eResult, nDeviceResult);
+            return true;
+        }
+        check.look = Clock::now() + std::chrono::milliseconds(kLookMilliseconds);
+        // What the look left queued is looked at again at once.
+        if (check.pSock != nullptr && check.pSock->GetQueuedDatagramCount() > 0) {
+            std::lock_guard<std::mutex> lock(m_Mutex);
+            check.bArrived = true;
+        }
+        return false;
+    }
+    // The try is over: an error heard in it is the device's answer, as no
+    // reply of the device came.
+    if (check.eHeard != VLECM_RESULT_SUCCESS) {
+        finish(check, check.eHeard, check.nHeardResult);
         return true;
     }
     if (check.nTriesLeft <= 0) {
@@ -295,6 +335,8 @@ void CVLECMUnicastChecks::finish(SCheck& check, VLECM_RESULT eResult, long nDevi
     if (check.pInstance != nullptr) {
         {
             std::lock_guard<std::mutex> lock(m_Mutex);
+            if (check.pSock != nullptr)
+                m_nQueueDrops += check.pSock->GetDroppedDatagramCount();
             check.pSock = nullptr;
         }
         try {

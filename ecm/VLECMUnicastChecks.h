@@ -5,8 +5,15 @@
 // function on the device's record sends its request, from the socket the
 // checks share, and sends it again each time a time-out passes while tries
 // are left; what the shared socket queues for it from the device's address
-// is judged as the reply as soon as it comes. The check's end is the
-// record's command end, reported as a command thread reports it.
+// is judged as soon as it comes. The check's end is the record's command
+// end, reported as a command thread reports it.
+//
+// Any host can send to the shared port from any address on its network, and
+// a second host holding a device's address answers that device's request
+// too: so a reply carrying the device's MAC address ends the check at once,
+// while an error reply (which carries no MAC address) only counts when no
+// such reply came by the end of its try. A try's end is looked at before
+// anything that arrived, so that no flood keeps a check from its end.
 //
 // Lock: m_Mutex is taken alone. While the thread works on a record (without
 // the lock) Cancel waits for it, so a cancelled record is never touched again.
@@ -44,6 +51,9 @@ public:
     void Shutdown();
     // Checks under way.
     int GetCount();
+    // Datagrams for the checks lost since the thread last started: dropped
+    // by the shared socket's full buffer or by a check's full queue.
+    unsigned long GetLostCount();
 
     void OnThread(void* pData) override;
     void OnSockArrival(CVLSock* pSock) override;
@@ -66,6 +76,9 @@ private:
         long nTimeout = 0;
         int nTries = 1;
         int nTriesLeft = 0;
+        // The first device error heard in the running try, and its code.
+        VLECM_RESULT eHeard = VLECM_RESULT_SUCCESS;
+        long nHeardResult = 0;
         Clock::time_point deadline;  // the running try's end
         Clock::time_point look;      // the next look without an arrival
     };
@@ -92,6 +105,10 @@ private:
     std::condition_variable m_Idle;  // the thread let go of a record
     std::list<SCheck> m_Checks;
     CVLECMNIFInfo* m_pBusy;
+    // The queues' drops of the checks that ended, and the shared sockets'
+    // drop count when the thread started; under m_Mutex.
+    unsigned long m_nQueueDrops;
+    unsigned long m_nSharedDropsBefore;
     std::thread::id m_ThreadId;
     bool m_bStarted;
     bool m_bEnd;

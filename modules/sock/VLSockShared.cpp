@@ -1,5 +1,6 @@
 #include "modules/sock/VLSockShared.h"
 
+#include <atomic>
 #include <cstring>
 #include <new>
 #include <string>
@@ -28,6 +29,9 @@ const int kWaitSliceMs = 100;
 const int kDatagramsPerPass = 256;
 // The largest UDP payload.
 const int kMaxDatagram = 65536;
+
+// What the shared sockets' buffers dropped, each counted when seen.
+std::atomic<unsigned long> s_nDropped{0};
 
 // The shared sockets by bind address, under the table lock.
 std::mutex& TableMutex()
@@ -82,6 +86,7 @@ CVLSockShared* CVLSockShared::Attach(CVLSock* pSock, const CVLString& strBindAdd
                 if (!pShared->m_Socket.IsValid())
                     throw new EVLCommunicationException(VLMDSOCK_MODULE, s_szFile, __LINE__, 0, strKey.c_str(), false);
                 pShared->m_Socket.RaiseReceiveBuffer(kSharedRecvBufferSize);
+                pShared->m_Socket.EnableDropCount();
                 CVLSocketAddress local(VLMDSOCK_PROTOCOL_UDP, strKey.c_str(), 0);
                 pShared->m_Socket.Bind(&local);
                 pShared->Start(nullptr);
@@ -122,6 +127,11 @@ void CVLSockShared::Detach(CVLSockShared* pShared, CVLSock* pSock)
     pShared->End();
     pShared->m_Socket.Close();
     delete pShared;
+}
+
+unsigned long CVLSockShared::GetDropCount()
+{
+    return s_nDropped.load();
 }
 
 int CVLSockShared::GetOpenCount()
@@ -167,7 +177,13 @@ void CVLSockShared::OnThread(void* pData)
     (void)pData;
     try {
         std::vector<VL_BYTE> buffer(kMaxDatagram);
+        unsigned long nSeen = 0;
         while (!IsRequestEnd()) {
+            unsigned long nDrops = m_Socket.GetDropCount();
+            if (nDrops > nSeen) {
+                s_nDropped += nDrops - nSeen;
+                nSeen = nDrops;
+            }
             try {
                 m_Socket.Select(kWaitSliceMs, nullptr);
             } catch (EVLTimeoutException* e) {

@@ -33,6 +33,9 @@ public:
     static void Detach(CVLSockShared* pShared, CVLSock* pSock);
     // Shared sockets open now.
     static int GetOpenCount();
+    // Datagrams the system dropped for a full receive buffer of a shared
+    // socket, in all since the program started.
+    static unsigned long GetDropCount();
 
     // The address whose datagrams go to the instance from now on.
     void SetDestination(CVLSock* pSock, CVLSocketAddress& destination);

@@ -503,41 +503,97 @@ TEST_F(VLNetEndToEnd, AStopAfterTheRequestLeftSaysTheDeviceMayHaveTakenTheChange
 // them is about that device alone, though the others still wait.
 TEST_F(VLNetEndToEnd, DevicesThatAnsweredOnlyTheProbeAreNamed)
 {
-    AddNetwork(1, {"", "unicast=0", "hostile=spoofmac", ""}, false);
-    const std::string strHeldTwice = Address(1, 13);
-    const std::string strOtherMAC = "00:26:AB:11:7F:01";
+    // Another host holds the addresses of devices 1-3 and 1-4, and unicast
+    // to them reaches it: it answers their checks with F004 and its own
+    // with its MAC. It answers the probe after 1-3 and before 1-4, so that
+    // its answer to the other device's check comes once both checks wait.
+    AddNetwork(1, {"", "unicast=0", "hostile=spoofmac", "", "delay=20"}, false);
+    const std::vector<std::string> heldTwice = {Address(1, 13), Address(1, 14)};
+    const std::vector<std::string> otherMACs = {"00:26:AB:11:7F:01", "00:26:AB:11:7F:02"};
     const std::string strOtherLink = "02:00:00:00:01:13";
     std::string strError;
     ASSERT_TRUE(m_Net.AddHost("dup", &strError)) << strError;
-    ASSERT_TRUE(m_Net.Link("pc", "vlx", {}, "dup", "vdx", {strHeldTwice + "/24"}, &strError)) << strError;
+    ASSERT_TRUE(m_Net.Link("pc", "vlx", {}, "dup", "vdx", {heldTwice[0] + "/24", heldTwice[1] + "/24"}, &strError))
+        << strError;
     ASSERT_TRUE(m_Net.Exec("dup", "ip link set vdx address " + strOtherLink, &strError)) << strError;
     // The computer's side of both links on one bridge: a single network.
     const std::string strComputer = Address(1, 1) + "/24";
     const std::string strBridge = "ip link add br1 type bridge && ip link set vl1 master br1 && "
                                   "ip link set vlx master br1 && ip link set br1 up && ip addr del " +
                                   strComputer + " dev vl1 && ip addr add " + strComputer + " dev br1";
-    const std::string strNeighbour =
-        "ip neigh replace " + strHeldTwice + " lladdr " + strOtherLink + " dev br1 nud permanent";
-    ASSERT_TRUE(m_Net.Exec("pc", strBridge + " && " + strNeighbour, &strError)) << strError;
-    const std::string strOther =
-        "mac=" + strOtherMAC + " ip=" + strHeldTwice + " mask=255.255.255.0 model=Other restart=0\n";
+    std::string strNeighbours;
+    for (const std::string& strAddress : heldTwice)
+        strNeighbours += " && ip neigh replace " + strAddress + " lladdr " + strOtherLink + " dev br1 nud permanent";
+    ASSERT_TRUE(m_Net.Exec("pc", strBridge + strNeighbours, &strError)) << strError;
+    const std::string strOthers = "mac=" + otherMACs[0] + " ip=" + heldTwice[0] +
+                                  " mask=255.255.255.0 model=Other restart=0 delay=20\n"
+                                  "mac=" +
+                                  otherMACs[1] + " ip=" + heldTwice[1] + " mask=255.255.255.0 model=Other restart=0\n";
     const unsigned kDevicePort = 48817;
-    ASSERT_TRUE(m_Net.StartEmulator("dup", strOther, kDevicePort, TestEmulatorProgram(), &strError)) << strError;
+    ASSERT_TRUE(m_Net.StartEmulator("dup", strOthers, kDevicePort, TestEmulatorProgram(), &strError)) << strError;
 
     ProgramRun run = RunVlnet(m_Net, {"probe", "--timeout", "30"});
     EXPECT_EQ(3, run.nStatus) << run.strErrors;
-    EXPECT_EQ(std::vector<std::string>(
-                  {Mac(1, 0) + "\t" + Address(1, 10) + "\tModel 1-0", strOtherMAC + "\t" + strHeldTwice + "\tOther"}),
+    EXPECT_EQ(std::vector<std::string>({Mac(1, 0) + "\t" + Address(1, 10) + "\tModel 1-0",
+                                        otherMACs[0] + "\t" + heldTwice[0] + "\tOther",
+                                        otherMACs[1] + "\t" + heldTwice[1] + "\tOther"}),
               SortedLines(run.strOutput));
-    EXPECT_EQ(std::vector<std::string>(
-                  {NotListed(1, 1, "no answer to unicast"), NotListed(1, 2, "no answer to unicast"),
-                   NotListed(1, 3, "unicast check failed: another device answered at its address (error F004)")}),
+    const std::string strF004 = "unicast check failed: another device answered at its address (error F004)";
+    EXPECT_EQ(std::vector<std::string>({NotListed(1, 1, "no answer to unicast"), NotListed(1, 2, "no answer to unicast"),
+                                        NotListed(1, 3, strF004), NotListed(1, 4, strF004)}),
               SortedLines(run.strErrors));
 
     ProgramRun one = RunVlnet(m_Net, {"probe", "--mac", Mac(1, 0), "--timeout", "3"});
     EXPECT_EQ(0, one.nStatus) << one.strErrors;
     EXPECT_EQ(Mac(1, 0) + "\t" + Address(1, 10) + "\tModel 1-0\n", one.strOutput);
     EXPECT_EQ("", one.strErrors);
+}
+
+// A host on the network answers the probe as a device, learns the port of
+// the unicast checks from its own check, and sends error replies from the
+// other devices' addresses to that port: a reply without a device's MAC
+// address does not decide its check, and the checks end at their deadlines
+// however much comes.
+TEST_F(VLNetEndToEnd, ForgedErrorRepliesDecideNoDevicesCheck)
+{
+    // Ten devices answer 300 ms late, once the forger knows the port; a
+    // device deaf to unicast, heard before the forger, keeps the port in
+    // use meanwhile.
+    std::vector<std::string> devices(10, "delay=300");
+    devices.push_back("hostile=checkerrors rate=2000 result=0xF004 pool=10 delay=20 poolfrom=" + Address(1, 10));
+    devices.push_back("unicast=0");
+    AddNetwork(1, devices, false);
+    for (int i = 0; i < 11; i++)
+        m_Expected.push_back(m_Networks.GetDevices()[static_cast<size_t>(i)]);
+    ProgramRun run = RunVlnet(m_Net, {"probe", "--timeout", "20"});
+    auto lines = Lines(run.strOutput);
+    for (const CDeviceNetworks::Device& device : m_Expected)
+        EXPECT_EQ(1u, lines[device.strMAC].size()) << device.strMAC << "\n" << run.strOutput << run.strErrors;
+    EXPECT_EQ(NotListed(1, 11, "no answer to unicast") + "\n", run.strErrors);
+}
+
+TEST_F(VLNetEndToEnd, AFloodOnTheChecksPortEndsEachCheckAtItsDeadline)
+{
+    // 100 devices deaf to unicast and 10 that answer 300 ms late; the
+    // forger floods the checks' port from all their addresses.
+    std::vector<std::string> devices(100, "unicast=0");
+    devices.insert(devices.end(), 10, "delay=300");
+    devices.push_back("hostile=checkerrors rate=5000 result=0xF001 pool=110 poolfrom=" + Address(1, 10));
+    AddNetwork(1, devices, false);
+    for (size_t i = 100; i < 110; i++)
+        m_Expected.push_back(m_Networks.GetDevices()[i]);
+    auto start = std::chrono::steady_clock::now();
+    ProgramRun run = RunVlnet(m_Net, {"probe", "--timeout", "60"});
+    double fSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    auto lines = Lines(run.strOutput);
+    for (const CDeviceNetworks::Device& device : m_Expected)
+        EXPECT_EQ(1u, lines[device.strMAC].size()) << device.strMAC << "\n" << run.strOutput << run.strErrors;
+    EXPECT_EQ(3, run.nStatus) << run.strErrors;
+    // Every check ends by its deadline: the deaf devices are named (with
+    // the error heard at their address), none as waiting at the time-out.
+    EXPECT_EQ(std::string::npos, run.strErrors.find("still waiting")) << run.strErrors;
+    EXPECT_NE(std::string::npos, run.strErrors.find(NotListed(1, 0, ""))) << run.strErrors;
+    EXPECT_LT(fSeconds, 60.0);
 }
 
 // A computer whose networks have no gateway (a device cabled straight to it,

@@ -379,7 +379,8 @@ const std::pair<const char*, EmuHostile> kHostileKinds[] = {{"none", EmuHostile:
                                                             {"forgedmacs", EmuHostile::ForgedMacs},
                                                             {"changing", EmuHostile::Changing},
                                                             {"othertype", EmuHostile::OtherType},
-                                                            {"burst", EmuHostile::Burst}};
+                                                            {"burst", EmuHostile::Burst},
+                                                            {"checkerrors", EmuHostile::CheckErrors}};
 
 // The keys of a device line: the parser reads them and the usage lists
 // them from this one table. pfnSet throws EmuBadValue.
@@ -452,12 +453,19 @@ const EmuKey kKeys[] = {
      }},
     {"flood", "N", "datagrams of flood, strays, inventmacs, forgedmacs, burst",
      [](EmuDevice& d, K k, V v) { d.nFloodCount = static_cast<int>(Number(k, v, 0, 100000)); }},
-    {"rate", "N", "per second: randommacs, repeat, errorheaders, changing",
+    {"rate", "N", "per second: randommacs, repeat, errorheaders, changing, checkerrors",
      [](EmuDevice& d, K k, V v) { d.nRate = static_cast<int>(Number(k, v, 1, 1000000)); }},
-    {"pool", "N", "source addresses of errorheaders, forgedmacs and changing",
+    {"pool", "N", "source addresses of errorheaders, forgedmacs, changing and checkerrors",
      [](EmuDevice& d, K k, V v) { d.nPool = static_cast<int>(Number(k, v, 1, 65536)); }},
-    {"result", "N", "the result of errorheaders",
+    {"result", "N", "the result of errorheaders and checkerrors",
      [](EmuDevice& d, K k, V v) { d.nResult = static_cast<uint16_t>(Number(k, v, 0, 0xFFFF)); }},
+    {"poolfrom", "A.B.C.D", "the first pool address of checkerrors (default its own)",
+     [](EmuDevice& d, K k, V v) {
+         in_addr address;
+         if (inet_pton(AF_INET, v.c_str(), &address) != 1)
+             throw EmuBadValue("bad " + k + ": " + v);
+         d.strPoolFrom = v;
+     }},
     {"straygap", "US", "the gap between strays and between forgedmacs",
      [](EmuDevice& d, K k, V v) { d.nStrayGapUs = static_cast<int>(Number(k, v, 0, 1000000)); }},
     {"services", "ID:PORT,...", "its services (1:80)",
@@ -640,6 +648,8 @@ struct CDeviceEmulator::State
     // its genuine reply (Repeat), and the datagrams owed.
     std::vector<sockaddr_in> attackTo;
     std::vector<uint8_t> repeatReply;
+    // CheckErrors: the reply header it sends.
+    std::vector<uint8_t> errorHeader;
     Clock::time_point lastAttack;
     double fAttackCredit = 0;
     // The pool address the next datagram of a pool attack comes from, and
@@ -812,7 +822,9 @@ void CDeviceEmulator::Handle(const uint8_t* pData, size_t nLen, uint32_t nDst, c
         ++p->nRequests;
         if (IsAttack(p->now.eHostile))
             Attack(*p, pData, nLen, bUnicast, from);
-        else
+        else if (p->now.eHostile == EmuHostile::CheckErrors && bUnicast && nLen >= kHeaderSize)
+            LearnCheck(*p, pData, from);
+        if (!IsAttack(p->now.eHostile))
             HandleDevice(*p, pData, nLen, bUnicast, from,
                          bUnicast              ? 0
                          : nDst == 0xFFFFFFFFu ? p->now.nLimitedDelayMs
@@ -1357,6 +1369,32 @@ void CDeviceEmulator::Attack(State& dev, const uint8_t* pData, size_t nLen, bool
     dev.attackTo.push_back(from);
 }
 
+void CDeviceEmulator::LearnCheck(State& dev, const uint8_t* pRequest, const sockaddr_in& from)
+{
+    // The first request's sender only: the port of its check.
+    if (!dev.attackTo.empty() || pRequest[5] < 'A' || pRequest[5] > 'Z' ||
+        ((pRequest[8] << 8) | pRequest[9]) == FN_PROBE)
+        return;
+    const EmuDevice& d = dev.now;
+    dev.errorHeader = {'O',
+                       'R',
+                       'V',
+                       'E',
+                       'K',
+                       static_cast<uint8_t>(pRequest[5] + 0x20),
+                       kDeviceType,
+                       d.nNumber,
+                       pRequest[8],
+                       pRequest[9],
+                       static_cast<uint8_t>(d.nResult >> 8),
+                       static_cast<uint8_t>(d.nResult & 0xFF),
+                       0,
+                       0};
+    dev.lastAttack = Clock::now();
+    dev.fAttackCredit = 0;
+    dev.attackTo.push_back(from);
+}
+
 bool CDeviceEmulator::RunRateAttacks()
 {
     std::lock_guard<std::mutex> lock(m_Mutex);
@@ -1374,6 +1412,14 @@ bool CDeviceEmulator::RunRateAttacks()
         while (p->fAttackCredit >= 1) {
             p->fAttackCredit -= 1;
             const sockaddr_in& to = p->attackTo[static_cast<size_t>(m_nRandom % p->attackTo.size())];
+            if (d.eHostile == EmuHostile::CheckErrors) {
+                uint32_t nFirst = p->nIP;
+                if (!d.strPoolFrom.empty())
+                    inet_pton(AF_INET, d.strPoolFrom.c_str(), &nFirst);
+                SendFrom(PoolAddress(nFirst, p->nPoolNext), to, p->errorHeader);
+                p->nPoolNext = (p->nPoolNext + 1) % d.nPool;
+                continue;
+            }
             if (d.eHostile == EmuHostile::ErrorHeaders || d.eHostile == EmuHostile::Changing) {
                 uint32_t nFrom = PoolAddress(p->nIP, p->nPoolNext);
                 uint8_t header[kHeaderSize] = {'O',

@@ -72,6 +72,9 @@ enum class EmuHostile
     Changing,      // from the first probe heard on, nRate probe replies a second to the probe's ports, from
                    // the pool's addresses in turn, each address with a MAC of its own and every reply's
                    // model name different; no unicast
+    CheckErrors,   // a device of its own, but once a unicast request reaches its address it sends that
+                   // request's reply header with result nResult, nRate times a second, to the first such
+                   // request's sender, from the pool's addresses in turn (starting at strPoolFrom if given)
 };
 
 struct EmuDevice
@@ -124,7 +127,8 @@ struct EmuDevice
     int nStrayGapUs = 0;
     int nRate = 5000;           // datagrams a second of RandomMacs, Repeat, ErrorHeaders and Changing
     int nPool = 1;              // source addresses of ErrorHeaders, ForgedMacs and Changing
-    uint16_t nResult = 0x1001;  // the result of ErrorHeaders
+    uint16_t nResult = 0x1001;  // the result of ErrorHeaders and CheckErrors
+    std::string strPoolFrom;    // the pool's first address, when not the device's own
 };
 
 // An impostor of a real device: same MAC and texts, its own address, and
@@ -180,6 +184,9 @@ private:
     // The attacks (EmuHostile::RandomMacs, InventMacs, Repeat): what a request
     // starts, and the datagrams a rate attack owes by now.
     void Attack(State& dev, const uint8_t* pData, size_t nLen, bool bUnicast, const sockaddr_in& from);
+    // CheckErrors: the sender of a unicast request becomes the attack's
+    // target, the request's reply header its datagram.
+    void LearnCheck(State& dev, const uint8_t* pRequest, const sockaddr_in& from);
     bool RunRateAttacks();
     void SendFrom(uint32_t nFrom, const sockaddr_in& to, const std::vector<uint8_t>& datagram);
     void RandomMac(uint8_t mac[6]);
