@@ -4,6 +4,7 @@
 #include <climits>
 
 #include "base/core/VLCharset.h"
+#include "base/core/VLCommunicationException.h"
 #include "base/core/VLErrorResultException.h"
 #include "base/core/VLException.h"
 #include "base/core/VLExceptionOwner.h"
@@ -28,8 +29,8 @@ const char kReceiveMethod[] = "Recv";
 const long kReceiveMilliseconds = 1;
 // The checks share their socket instead of having one each.
 const char kSharedSocketMode[] = "shared";
-// A send that fails is not paused and retried on this thread, which every
-// check shares: it ends its own check at once.
+// A send is not paused and retried inside the socket module, which would
+// hold up every check on this thread: the check retries it on its schedule.
 const long kSendAttempts = 1;
 }  // namespace
 
@@ -248,20 +249,18 @@ bool CVLECMUnicastChecks::runStep(std::list<SCheck>::iterator it, EStep eStep)
             std::lock_guard<std::mutex> lock(m_Mutex);
             check.pSock = pSock;
         }
-        VLECM_RESULT eResult = call(check.pInstance, kSendMethod, check.nTimeout, check.nTries, nDeviceResult);
-        if (eResult != VLECM_RESULT_SUCCESS) {
-            finish(check, eResult, nDeviceResult);
-            return true;
-        }
+        check.pImplementation = pSock;
+        if (pSock != nullptr)
+            check.nSendAttemptsLeft = pSock->GetDefinedError65RetryCount() - 1;
+        bool bOver = !send(check);
         // A socket the definitions keep from sharing tells nothing: it is
         // looked at in turn.
-        if (pSock != nullptr && !pSock->IsShared()) {
+        if (!bOver && pSock != nullptr && !pSock->IsShared()) {
             std::lock_guard<std::mutex> lock(m_Mutex);
             check.pSock = nullptr;
         }
-        check.deadline = Clock::now() + std::chrono::milliseconds(check.nTimeout);
         check.look = Clock::now();
-        return false;
+        return bOver;
     }
     if (eStep == STEP_RECEIVE) {
         VLECM_RESULT eResult = call(check.pInstance, kReceiveMethod, kReceiveMilliseconds, 1, nDeviceResult);
@@ -296,22 +295,52 @@ bool CVLECMUnicastChecks::runStep(std::list<SCheck>::iterator it, EStep eStep)
         finish(check, check.eHeard, check.nHeardResult);
         return true;
     }
+    // A send that met "host unreachable" goes again, in the same try.
+    if (check.bSendAgain)
+        return !send(check);
     if (check.nTriesLeft <= 0) {
         finish(check, VLECM_RESULT_TIMEOUT, 0);
         return true;
     }
     --check.nTriesLeft;
-    VLECM_RESULT eResult = call(check.pInstance, kSendMethod, check.nTimeout, check.nTries, nDeviceResult);
+    return !send(check);
+}
+
+bool CVLECMUnicastChecks::send(SCheck& check)
+{
+    long nDeviceResult = 0;
+    long nSystemError = 0;
+    CVLSock* pSock = check.pImplementation;
+    unsigned long nWritesBefore = pSock != nullptr ? pSock->GetWriteCount() : 0;
+    VLECM_RESULT eResult =
+        call(check.pInstance, kSendMethod, check.nTimeout, check.nTries, nDeviceResult, &nSystemError);
+    check.bSendAgain = false;
     if (eResult != VLECM_RESULT_SUCCESS) {
+        // Retried as the socket module retries a send, but after a pause
+        // on this thread's schedule rather than in a sleep that would hold
+        // up every other check.
+        if (nSystemError != 0 && pSock != nullptr && check.nSendAttemptsLeft > 0 &&
+            pSock->IsRetryForWriteError(nSystemError)) {
+            --check.nSendAttemptsLeft;
+            check.bSendAgain = true;
+            check.deadline = Clock::now() + std::chrono::milliseconds(pSock->GetDefinedError65RetryPause());
+            return true;
+        }
         finish(check, eResult, nDeviceResult);
-        return true;
+        return false;
+    }
+    // Nothing left: the definitions passed the check over (the device's
+    // version, or a condition), and the chain goes on as if it passed.
+    if (pSock != nullptr && pSock->GetWriteCount() == nWritesBefore) {
+        finish(check, VLECM_RESULT_SUCCESS, 0);
+        return false;
     }
     check.deadline = Clock::now() + std::chrono::milliseconds(check.nTimeout);
-    return false;
+    return true;
 }
 
 VLECM_RESULT CVLECMUnicastChecks::call(CVLModuleInstance* pInstance, const char* szMethod, long nTimeout, int nRetry,
-                                       long& nDeviceResult)
+                                       long& nDeviceResult, long* pSystemError)
 {
     try {
         CVLModuleParamCollection* pParams = pInstance->GetParams();
@@ -323,6 +352,10 @@ VLECM_RESULT CVLECMUnicastChecks::call(CVLModuleInstance* pInstance, const char*
     } catch (EVLException* pException) {
         if (EVLErrorResultException* pError = dynamic_cast<EVLErrorResultException*>(pException))
             nDeviceResult = static_cast<long>(pError->GetResultCode());
+        if (EVLCommunicationException* pFailed = dynamic_cast<EVLCommunicationException*>(pException)) {
+            if (pSystemError != nullptr)
+                *pSystemError = static_cast<long>(pFailed->GetSystemErrorCode());
+        }
         return CVLECMNIFInfo::ResultFromException(pException);
     } catch (...) {
         ReleaseCurrentException();

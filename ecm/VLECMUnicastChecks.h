@@ -76,6 +76,12 @@ private:
         long nTimeout = 0;
         int nTries = 1;
         int nTriesLeft = 0;
+        // The instance's socket module, for its retry rules (thread only).
+        CVLSock* pImplementation = nullptr;
+        // Sends left after one that met "host unreachable", and whether the
+        // running try's request is to go again at its deadline.
+        int nSendAttemptsLeft = 0;
+        bool bSendAgain = false;
         // The first device error heard in the running try, and its code.
         VLECM_RESULT eHeard = VLECM_RESULT_SUCCESS;
         long nHeardResult = 0;
@@ -95,8 +101,12 @@ private:
     // Calls the instance's method with the time-out and retry; the result
     // of what it threw, 0 when nothing. A device's error reply leaves its
     // code in nDeviceResult.
+    // A failed send leaves the system's error number in *pSystemError.
     static VLECM_RESULT call(CVLModuleInstance* pInstance, const char* szMethod, long nTimeout, int nRetry,
-                             long& nDeviceResult);
+                             long& nDeviceResult, long* pSystemError = nullptr);
+    // Sends the check's request and sets the try's deadline: false when the
+    // check is over (failed, or passed over by the definitions).
+    bool send(SCheck& check);
     // Deletes the check's instance and ends its record's command.
     void finish(SCheck& check, VLECM_RESULT eResult, long nDeviceResult);
 

@@ -419,6 +419,16 @@ bool CVLSock::AskRetry(const char* szScript, VL_LONG nErrorCode)
     return pController->CreateScriptExtend(szScript, m_pInstance, m_pParams, &args);
 }
 
+bool CVLSock::IsRetryForWriteError(long nErrorCode)
+{
+    return AskRetry("IsRetryForWriteError", nErrorCode);
+}
+
+int CVLSock::GetDefinedError65RetryPause() const
+{
+    return kRetrySleeps * m_nError65RetryInterval;
+}
+
 void CVLSock::RetryPause()
 {
     for (int i = 0; i < kRetrySleeps; ++i) {

@@ -131,6 +131,12 @@ public:
     virtual unsigned long GetReceiveDropCount() override;
     // Datagrams queued now (for tests and diagnostics).
     int GetQueuedDatagramCount();
+    // The definitions' retry of a send that failed: whether the error is
+    // one to retry ("IsRetryForWriteError"), how many sends in all, and the
+    // pause before each further one, in ms (a call's own override aside).
+    bool IsRetryForWriteError(long nErrorCode);
+    int GetDefinedError65RetryCount() const { return m_nError65RetryCount; }
+    int GetDefinedError65RetryPause() const;
     // Writes begun since construction: the receive threads hear each
     // sender's replies to every send anew.
     unsigned long GetWriteCount() const { return m_nWrites.load(); }

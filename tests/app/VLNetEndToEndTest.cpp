@@ -572,6 +572,20 @@ TEST_F(VLNetEndToEnd, ForgedErrorRepliesDecideNoDevicesCheck)
     EXPECT_EQ(NotListed(1, 11, "no answer to unicast") + "\n", run.strErrors);
 }
 
+// A check whose send meets "host unreachable" sends again after a pause, as
+// the socket module does: here the route comes back a second after the
+// probe starts, while the device's check still retries.
+TEST_F(VLNetEndToEnd, ACheckRetriesASendThatMetHostUnreachable)
+{
+    AddNetwork(1, {""});
+    const std::string strRoute = "unreachable " + Address(1, 10) + "/32";
+    ASSERT_TRUE(m_Net.Exec("pc", "ip route add " + strRoute));
+    ExpectExactlyTheDevices(
+        RunProgram(m_Net, {"/bin/sh", "-c",
+                           "(sleep 1; ip route del " + strRoute + ") & exec " + BinDir() +
+                               "/vlnet probe --timeout 20 --resources " + BinDir() + "/../share/vlnet"}));
+}
+
 TEST_F(VLNetEndToEnd, AFloodOnTheChecksPortEndsEachCheckAtItsDeadline)
 {
     // 100 devices deaf to unicast and 10 that answer 300 ms late; the
