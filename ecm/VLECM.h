@@ -72,7 +72,9 @@ public:
     // Probe control and the device list.
     virtual VLECM_RESULT Probe(VLECM_PROBE_CONNECT_TYPE eProbeConnectType, const CVLECMPropertyMap* pProbeOptionMap);
     virtual void StopProbe();
-    // Stops the probe but leaves the probing state; always false.
+    // Stops the probe but leaves the probing state: the devices whose chains
+    // are under way (waiting for a check or a place too) are still reported.
+    // Always false.
     virtual bool StopProbeInstance();
     virtual CVLECMNIFInfo* FindNIFInfo(VL_CONST_STR szMACAddress);
     virtual CVLECMNIFInfoList* GetNIFInfoList();

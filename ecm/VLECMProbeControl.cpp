@@ -40,6 +40,9 @@ void CVLECM::StopProbe()
                 m_bProbing = false;
         }
         m_ProbeInstance.StopProbe();
+        // Nothing is forwarded any more: a chain that waits would work for
+        // nobody.
+        m_ProbeInstance.DropWaitingChains();
     } catch (...) {
         ReleaseCurrentException();
     }

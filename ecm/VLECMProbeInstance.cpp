@@ -228,20 +228,22 @@ void CVLECMProbeInstance::StopProbe()
         }
         m_BindAddressInfoMap.clear();
         m_LDBCAddressInfoMap.clear();
-        // Nothing is forwarded after a stop: chains waiting for a check or a
-        // place never go on.
-        CVLThreadLock chainLock(&m_ChainSync);
-        if (chainLock.Lock()) {
-            for (SChainQueue* pQueue : {&m_ChecksWaiting, &m_PlacesWaiting}) {
-                for (const auto& network : pQueue->networks) {
-                    for (const SWaitingChain& waiting : network.second)
-                        m_Chains.erase(waiting.pNIFInfo);
-                }
-                pQueue->networks.clear();
-            }
-        }
     } catch (...) {
         RethrowFramework(__LINE__);
+    }
+}
+
+void CVLECMProbeInstance::DropWaitingChains()
+{
+    CVLThreadLock chainLock(&m_ChainSync);
+    if (!chainLock.Lock())
+        return;
+    for (SChainQueue* pQueue : {&m_ChecksWaiting, &m_PlacesWaiting}) {
+        for (const auto& network : pQueue->networks) {
+            for (const SWaitingChain& waiting : network.second)
+                m_Chains.erase(waiting.pNIFInfo);
+        }
+        pQueue->networks.clear();
     }
 }
 

@@ -43,7 +43,10 @@ public:
     virtual void Initialize(CVLECM* pOwner, IVLECMCallbackIF* pCallbackIF);
     virtual void Terminate();
     virtual void StartProbe(VLECM_PROBE_CONNECT_TYPE eProbeConnectType, const CVLECMPropertyMap* pProbeOptionMap);
+    // Stops the probe; the chains of the devices found go on.
     virtual void StopProbe();
+    // Forgets the chains waiting for a check or a place: they never go on.
+    virtual void DropWaitingChains();
     // Destroys every device (their commands stopped, their queued
     // callbacks dropped) and empties the MAC map.
     virtual void ClearNIFList();

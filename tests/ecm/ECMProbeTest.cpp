@@ -310,6 +310,39 @@ TEST_F(ECMProbe, ReportsRelayedAfterStopProbeAreDropped)
     EXPECT_EQ(2u, m_Client.Count("probe"));
 }
 
+// StopProbeInstance ends the probe alone: the devices already found go on
+// with their commands, one waiting for a place among them, and are reported.
+TEST_F(ECMProbe, StopProbeInstanceLetsTheChainsUnderWayFinish)
+{
+    CWatchdog watchdog(60, "chains after StopProbeInstance");
+    const int kPlaces = CVLECMProbeInstance::MAX_RUNNING_CHAINS;
+    ASSERT_EQ(VLECM_RESULT_SUCCESS, Probe());
+    std::vector<std::string> macs;
+    for (int i = 0; i <= kPlaces; ++i) {
+        char szMac[16];
+        snprintf(szMac, sizeof(szMac), "0026AB0002%02X", i);
+        macs.push_back(szMac);
+        if (i < kPlaces)
+            CFakeNetwork::SetAnswer(szMac, "GetListInfo", EFakeAnswer::Block);
+        ASSERT_TRUE(CFakeNetwork::Reply(szMac, "", "10.0.2." + std::to_string(i + 1)));
+    }
+    int nRunning = 0, nWaiting = 0;
+    for (int i = 0; i < 4000 && nWaiting == 0; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        m_ECM.GetProbeInstance().GetChainCounts(nRunning, nWaiting);
+    }
+    ASSERT_EQ(1, nWaiting);
+    EXPECT_FALSE(m_ECM.StopProbeInstance());
+    EXPECT_FALSE(CFakeNetwork::IsProbeRunning());
+    m_ECM.GetProbeInstance().GetChainCounts(nRunning, nWaiting);
+    EXPECT_EQ(kPlaces, nRunning);
+    ASSERT_EQ(1, nWaiting);
+    // A place frees up: the waiting device takes it and is reported.
+    m_ECM.RemoveNIFInfo(m_ECM.FindNIFInfo(macs[0].c_str()));
+    ASSERT_TRUE(m_Client.WaitFor("probe", 1));
+    EXPECT_EQ(macs[kPlaces], m_Client.Events()[0].strMac);
+}
+
 TEST_F(ECMProbe, CommandResults)
 {
     ASSERT_EQ(VLECM_RESULT_SUCCESS, Probe());
