@@ -297,9 +297,17 @@ VLECM_RESULT CVLECMNIFInfo::StartCommandAsync(VLECM_COMMAND eCommand, VLECM_CONN
         if (!bCheckThread || !m_pOwnerProbeInstance->GetUnicastChecks().Begin(this))
             Start(static_cast<void*>(this));
     } catch (...) {
+        // The command ends here as failed, so that no one waits for it: a
+        // probe's chain is over and its device named with the failure.
         CVLThreadLock lock(&m_CommandSync);
         lock.Lock();
         m_bCommandRunning = false;
+        m_eCommandResult = VLECM_RESULT_INTERNAL_ERROR;
+        m_CommandOptionMap.clear();
+        if (eCommand == VLECM_COMMAND_CHECK_UNICAST) {
+            m_eUnicastCheckResult = VLECM_RESULT_INTERNAL_ERROR;
+            m_nUnicastCheckDeviceResult = 0;
+        }
         try {
             throw;
         } catch (...) {

@@ -63,7 +63,9 @@ public:
 
     // The device commands a client starts: each runs on the command thread
     // and reports to the owning device manager. 0 when started; 2 without
-    // an owner, 4 for a bad connect type, 1 while another command runs.
+    // an owner, 4 for a bad connect type, 1 while another command runs;
+    // 15 when its thread cannot start, which ends the command with that
+    // result, unreported.
 #define VLECM_COMMAND_STARTER(ID, NAME, REPORT, CARRIED, RETRY) \
     virtual VLECM_RESULT NAME(VLECM_CONNECT_TYPE eConnectType, const CVLECMPropertyMap* pOptionMap);
     VLECM_COMMAND_LIST(VLECM_COMMAND_STARTER)

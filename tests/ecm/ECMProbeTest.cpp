@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "base/core/VLStartThreadException.h"
 #include "base/core/VLThreadLock.h"
 #include "cm/VLTargetList.h"
 #include "ecm/VLECM.h"
@@ -144,6 +145,56 @@ TEST_F(ECMProbe, SkippedSupportInformationAndFailedChains)
     EXPECT_EQ(1u, m_Client.Count("probe"));
     EXPECT_EQ(0, CFakeNetwork::RequestCount(kMac1, "GetSupportInformation"));
     EXPECT_NE(nullptr, m_ECM.FindNIFInfo(kMac2));
+}
+
+// A command whose thread cannot start ends there as failed: a chain that
+// cannot go on leaves its device failed, so that a front end names it
+// instead of waiting for it, and a check that cannot start says so.
+TEST_F(ECMProbe, ACommandThatCannotStartEndsFailed)
+{
+    class CRecord : public CVLECMNIFInfo
+    {
+    public:
+        using CVLECMNIFInfo::Start;
+        void Start(void*) override { throw new EVLStartThreadException("test", "ECMProbeTest", __LINE__); }
+    };
+    class CFactory : public IVLECMNIFInfoFactoryIF
+    {
+    public:
+        CVLTarget* CreateNIFInfo(CVLECM*, CVLCMApi*) override { return new CRecord; }
+        void DestroyNIFInfo(CVLECM*, CVLCMApi*, CVLTarget* pTarget) override { delete pTarget; }
+    } factory;
+    CWatchdog watchdog(60, "commands that cannot start");
+    ASSERT_EQ(VLECM_RESULT_SUCCESS, m_ECM.Initialize(&m_Client, &factory, nullptr, nullptr));
+    ASSERT_EQ(VLECM_RESULT_SUCCESS, Probe());
+    ASSERT_TRUE(CFakeNetwork::Reply(kMac1));
+    // The check runs on the check thread; the next command needs a thread.
+    CVLECMProbeInstance& probe = m_ECM.GetProbeInstance();
+    int nRunning = 1, nWaiting = 0;
+    for (int i = 0; i < 4000; ++i) {
+        probe.GetChainCounts(nRunning, nWaiting);
+        if (CFakeNetwork::RequestCount(kMac1, "CheckUnicast") == 1 && probe.GetCheckingChainCount() == 0 &&
+            nRunning == 0)
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ASSERT_EQ(0, nRunning);
+    CVLECMNIFInfo* pRecord = m_ECM.FindNIFInfo(kMac1);
+    ASSERT_NE(nullptr, pRecord);
+    EXPECT_TRUE(pRecord->IsUnicast(VLECM_CONNECT_TYPE_NETWORK));
+    EXPECT_FALSE(pRecord->IsCommandRunning());
+    EXPECT_EQ(VLECM_RESULT_INTERNAL_ERROR, pRecord->GetCommandResult());
+    EXPECT_EQ(0, CFakeNetwork::RequestCount(kMac1, "GetListInfo"));
+    EXPECT_EQ(0u, m_Client.Count("probe"));
+
+    CRecord lone;
+    lone.SetOwnerVLECMInstance(&m_ECM);
+    EXPECT_EQ(VLECM_RESULT_INTERNAL_ERROR,
+              lone.StartCommandAsync(VLECM_COMMAND_CHECK_UNICAST, VLECM_CONNECT_TYPE_NETWORK, nullptr, nullptr));
+    EXPECT_FALSE(lone.IsCommandRunning());
+    EXPECT_EQ(VLECM_RESULT_INTERNAL_ERROR, lone.GetCommandResult());
+    EXPECT_EQ(VLECM_RESULT_INTERNAL_ERROR, lone.GetUnicastCheckResult());
+    m_ECM.Terminate();
 }
 
 // A device that answers the probe but not its unicast check, whether the
