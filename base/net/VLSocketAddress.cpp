@@ -34,6 +34,14 @@ bool IsIPv4Protocol(int eProtocol)
     return eProtocol == 0 || eProtocol == 1;
 }
 
+// A text the strict reading refused that is still a number: only digits and
+// dots, or an address in the C library's other forms.
+bool IsOtherNumber(const char* szHost)
+{
+    in_addr addr;
+    return std::strspn(szHost, "0123456789.") == std::strlen(szHost) || inet_aton(szHost, &addr) != 0;
+}
+
 // Looks a host name up; false when it does not resolve.
 bool LookUpHostName(const char* szHost, in_addr& addr, int& nError)
 {
@@ -180,12 +188,23 @@ void CVLSocketAddress::Resolve(sockaddr* pOut, int nSize, const CVLSocketAddress
             pIn->sin_addr.s_addr = htonl(INADDR_ANY);
             return;
         }
-        // The numeric parser takes every form the C library knows (shortened,
-        // octal, hexadecimal parts); anything else is a host name. A name that
-        // does not resolve is an error: it must never turn into the limited
-        // broadcast address.
-        if (inet_aton(szHost, &pIn->sin_addr) != 0)
+        // An address is read by the program's one rule, so that a text means
+        // here what it means to the value checks ("010.1.1.1" is 10.1.1.1).
+        unsigned char bytes[4];
+        if (ParseDottedQuad(szHost, bytes)) {
+            std::memcpy(&pIn->sin_addr, bytes, sizeof(bytes));
             return;
+        }
+        // Any other number is refused: the resolver would read it in the C
+        // library's other forms (shortened, octal, hexadecimal parts) or, for
+        // digits and dots that make no address, send it to a name server.
+        // A name that does not resolve is an error too: it must never turn
+        // into the limited broadcast address.
+        if (IsOtherNumber(szHost)) {
+            pIn->sin_addr.s_addr = htonl(INADDR_ANY);
+            throw new EVLCommunicationException(VLSTD_MODULE, "VLSocketAddress", kSiteResolve,
+                                                VLPlatformErrorCode(EINVAL), szHost, false);
+        }
         int nError = 0;
         if (!LookUpHostName(szHost, pIn->sin_addr, nError)) {
             pIn->sin_addr.s_addr = htonl(INADDR_ANY);

@@ -35,8 +35,10 @@ public:
     virtual int GetPort() const { return m_nPort; }
     virtual void SetPort(int nPort);
 
-    // The system's socket address, resolved when the cache is not valid. A host
-    // name that does not resolve throws EVLCommunicationException.
+    // The system's socket address, resolved when the cache is not valid: a
+    // dotted quad by ParseDottedQuad, else a host name. A number in another
+    // form ("10.1", "0x7f.0.0.1", "256.1.1.1"; error EINVAL) and a name that
+    // does not resolve throw EVLCommunicationException.
     virtual const sockaddr* GetSockAddr();
     virtual void SetSockAddr(const sockaddr* pAddr);
     virtual int GetSockAddrLength() const { return 16; }
