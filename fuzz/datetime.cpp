@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "base/value/VLDateTime.h"
@@ -33,10 +34,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize)
     octets.SetBinary(pData, static_cast<int>(nSize));
     octets.ToString();
 
-    // Only dotted quads reach the resolver here: no name is ever looked up.
-    CVLString strNormal = CVLSocketAddress::NormalizeDottedQuad(strText.c_str());
-    CVLString strNetwork = CVLSocketAddress::GetNetworkAddressText(strText.c_str(), "255.255.0.0");
-    if (!CVLSocketAddress::IsDottedQuad(strNormal.GetString()) || !CVLSocketAddress::IsDottedQuad(strNetwork.GetString()))
-        abort();
+    // Only a text the strict reading takes reaches the resolver here: no name
+    // is ever looked up. The socket address reads it as that reading does.
+    unsigned char bytes[4];
+    if (CVLSocketAddress::ParseDottedQuad(strText.c_str(), bytes)) {
+        unsigned char again[4];
+        if (!CVLSocketAddress::ParseDottedQuad(CVLSocketAddress::FormatDottedQuad(bytes).GetString(), again) ||
+            std::memcmp(bytes, again, sizeof(bytes)) != 0)
+            abort();
+        CVLSocketAddress address(0, strText.c_str(), 0);
+        if (std::memcmp(address.GetAddressBytes(), bytes, sizeof(bytes)) != 0)
+            abort();
+    }
     return 0;
 }

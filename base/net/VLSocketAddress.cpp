@@ -5,11 +5,8 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <string>
 
-#include "base/core/VLBoostWrapper.h"
 #include "base/core/VLCommunicationException.h"
 #include "base/core/VLException.h"
 #include "base/core/VLInvalidParamException.h"
@@ -24,10 +21,6 @@ const int kSiteResolve = 264;
     catch (...) { VLRethrowAsFramework(VLSTD_MODULE, "VLSocketAddress", line); }
 
 namespace {
-
-const char* const s_szDottedQuad =
-    "((25[0-5]|2[0-4][0-9]|1[0-9][0-9]|0[1-9][0-9]|[1-9][0-9]|00[0-9]|0[0-9]|[0-9])\\.){3}"
-    "(25[0-5]|2[0-4][0-9]|1[0-9][0-9]|0[1-9][0-9]|[1-9][0-9]|00[0-9]|0[0-9]|[0-9])";
 
 bool IsIPv4Protocol(int eProtocol)
 {
@@ -362,13 +355,6 @@ void CVLSocketAddress::MakeNetworkAddress(const CVLSocketAddress& mask)
     VL_ADDRESS_LADDER(497)
 }
 
-bool CVLSocketAddress::IsDottedQuad(const char* szText)
-{
-    if (szText == nullptr)
-        return false;
-    return CVLBoostWrapper::RegexMatch(s_szDottedQuad, szText);
-}
-
 bool CVLSocketAddress::ParseDottedQuad(const char* szText, unsigned char bytes[4])
 {
     if (szText == nullptr)
@@ -456,35 +442,4 @@ void CVLSocketAddress::GetLocalAddresses(std::vector<CVLSocketAddress>& list)
         }
     }
     VL_ADDRESS_LADDER(737)
-}
-
-CVLString CVLSocketAddress::NormalizeDottedQuad(const char* szText)
-{
-    CVLString strResult("0.0.0.0", VL_CHARSET_UTF8);
-    if (!IsDottedQuad(szText))
-        return strResult;
-    std::string strOut;
-    const char* p = szText;
-    for (int nPart = 1; nPart <= 4; ++nPart) {
-        strOut += std::to_string(std::atoi(p));
-        if (nPart < 4) {
-            strOut += '.';
-            const char* pDot = std::strchr(p, '.');
-            if (pDot == nullptr)
-                return strResult;
-            p = pDot + 1;
-        }
-    }
-    strResult = strOut.c_str();
-    return strResult;
-}
-
-CVLString CVLSocketAddress::GetNetworkAddressText(const char* szAddress, const char* szMask)
-{
-    CVLString strAddress = NormalizeDottedQuad(szAddress);
-    CVLString strMask = NormalizeDottedQuad(szMask);
-    CVLSocketAddress address;
-    address.SetHost(strAddress.GetString());
-    address.MakeNetworkAddress(strMask.GetString());
-    return address.GetHost();
 }

@@ -70,7 +70,6 @@ public:
     bool operator>(const CVLSocketAddress& other) const { return Compare(other) > 0; }
     bool operator>=(const CVLSocketAddress& other) const { return Compare(other) >= 0; }
 
-    static bool IsDottedQuad(const char* szText);
     // The one strict reading of an IPv4 address that a person gives: four
     // decimal parts of 0 to 255 (at most three digits each) between dots,
     // nothing else; never a host name or a short form. False (and bytes
@@ -91,8 +90,6 @@ public:
     // Appends the first IPv4 address of each interface except "127.0.0.1", each
     // address once, then "0.0.0.0" when at least one was appended.
     static void GetLocalAddresses(std::vector<CVLSocketAddress>& list);
-    static CVLString NormalizeDottedQuad(const char* szText);
-    static CVLString GetNetworkAddressText(const char* szAddress, const char* szMask);
 
 private:
     // Sets every address bit the mask clears (directed broadcast) or clears it (network).
