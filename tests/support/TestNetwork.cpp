@@ -138,8 +138,15 @@ bool CTestNetwork::Link(const std::string& strHostA, const std::string& strIfA,
     for (const std::string& b : addressesB)
         if (!Shell("ip -n " + strB + " addr add " + b + " dev " + strIfB, pError))
             return false;
-    return Shell("ip -n " + strA + " link set " + strIfA + " up", pError) &&
-           Shell("ip -n " + strB + " link set " + strIfB + " up", pError);
+    if (!Shell("ip -n " + strA + " link set " + strIfA + " up", pError) ||
+        !Shell("ip -n " + strB + " link set " + strIfB + " up", pError))
+        return false;
+    // The pair carries nothing until the kernel has brought its carrier up,
+    // which a loaded machine does late: a probe sent before would be lost.
+    return Shell("for i in $(seq 500); do ip -n " + strA + " -o link show " + strIfA +
+                     " | grep -q 'state UP' && ip -n " + strB + " -o link show " + strIfB +
+                     " | grep -q 'state UP' && exit 0; sleep 0.02; done; exit 1",
+                 pError);
 }
 
 bool CTestNetwork::Exec(const std::string& strHost, const std::string& strCommand, std::string* pError)
