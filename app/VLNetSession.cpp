@@ -525,13 +525,14 @@ VLPFW_RESULT CVLNetSession::Probe(int nTimeoutSeconds, const std::string& strFil
         m_IncompleteReasons.push_back(Count(sendStatus.nLost, "reply", "replies") +
                                       (sendStatus.nLost == 1 ? " was" : " were") +
                                       " lost: the receive buffer overflowed");
-    // A flood on the checks' port: the devices' answers may have been among
-    // what was dropped.
+    // A flood on the checks' port: the answers of devices whose checks went
+    // unanswered may have been among what was dropped.
     unsigned long nCheckLost = m_CommunicationManager.GetVLECM().GetProbeInstance().GetUnicastChecks().GetLostCount();
     if (nCheckLost > 0)
         m_IncompleteReasons.push_back(Count(nCheckLost, "datagram", "datagrams") +
-                                      " to the unicast checks " + (nCheckLost == 1 ? "was" : "were") +
-                                      " lost: more came than could be read");
+                                      (nCheckLost == 1 ? " was" : " were") +
+                                      " lost while unicast checks waited for their devices: more came than could "
+                                      "be read");
     m_bFoundNotUnicast = bFindOne && GetFoundNIFInfo() == nullptr && hasNonUnicastMatch();
     m_CommunicationManager.StopProbe();
     markConflicts();

@@ -35,7 +35,7 @@ const long kSendAttempts = 1;
 }  // namespace
 
 CVLECMUnicastChecks::CVLECMUnicastChecks()
-    : m_pBusy(nullptr), m_nQueueDrops(0), m_nSharedDropsBefore(0), m_bStarted(false), m_bEnd(false)
+    : m_pBusy(nullptr), m_nLost(0), m_nSharedDropsCounted(0), m_bStarted(false), m_bEnd(false)
 {
 }
 
@@ -62,11 +62,12 @@ bool CVLECMUnicastChecks::Begin(CVLECMNIFInfo* pNIFInfo)
             return false;
         }
         m_bStarted = true;
-        m_nQueueDrops = 0;
-        m_nSharedDropsBefore = CVLSockShared::GetDropCount();
+        m_nLost = 0;
+        m_nSharedDropsCounted = CVLSockShared::GetDropCount();
     }
     m_Checks.emplace_back();
     m_Checks.back().pNIFInfo = pNIFInfo;
+    m_Checks.back().nSharedDropsBefore = CVLSockShared::GetDropCount();
     m_Wake.notify_all();
     return true;
 }
@@ -107,8 +108,6 @@ void CVLECMUnicastChecks::Shutdown()
     {
         std::lock_guard<std::mutex> lock(m_Mutex);
         left.swap(m_Checks);
-        if (m_bStarted)
-            m_nQueueDrops += CVLSockShared::GetDropCount() - m_nSharedDropsBefore;
         m_bStarted = false;
         m_bEnd = false;
     }
@@ -126,9 +125,7 @@ int CVLECMUnicastChecks::GetCount()
 unsigned long CVLECMUnicastChecks::GetLostCount()
 {
     std::lock_guard<std::mutex> lock(m_Mutex);
-    if (!m_bStarted)
-        return m_nQueueDrops;
-    return m_nQueueDrops + (CVLSockShared::GetDropCount() - m_nSharedDropsBefore);
+    return m_nLost;
 }
 
 void CVLECMUnicastChecks::OnSockArrival(CVLSock* pSock)
@@ -368,8 +365,16 @@ void CVLECMUnicastChecks::finish(SCheck& check, VLECM_RESULT eResult, long nDevi
     if (check.pInstance != nullptr) {
         {
             std::lock_guard<std::mutex> lock(m_Mutex);
-            if (check.pSock != nullptr)
-                m_nQueueDrops += check.pSock->GetDroppedDatagramCount();
+            // Only what was dropped while a check waited in vain may have
+            // been its device's answer; each shared drop counts once.
+            if (eResult != VLECM_RESULT_SUCCESS && eResult != VLECM_RESULT_STOPPED) {
+                unsigned long nShared = CVLSockShared::GetDropCount();
+                if (nShared > m_nSharedDropsCounted && nShared > check.nSharedDropsBefore)
+                    m_nLost += nShared - std::max(m_nSharedDropsCounted, check.nSharedDropsBefore);
+                m_nSharedDropsCounted = std::max(m_nSharedDropsCounted, nShared);
+                if (check.pSock != nullptr)
+                    m_nLost += check.pSock->GetDroppedDatagramCount();
+            }
             check.pSock = nullptr;
         }
         try {

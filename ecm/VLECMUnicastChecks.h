@@ -51,8 +51,9 @@ public:
     void Shutdown();
     // Checks under way.
     int GetCount();
-    // Datagrams for the checks lost since the thread last started: dropped
-    // by the shared socket's full buffer or by a check's full queue.
+    // Datagrams dropped (by the shared socket's full buffer or a check's
+    // full queue) while a check that went unanswered waited, since the
+    // thread last started: its device's answer may have been among them.
     unsigned long GetLostCount();
 
     void OnThread(void* pData) override;
@@ -82,6 +83,8 @@ private:
         // running try's request is to go again at its deadline.
         int nSendAttemptsLeft = 0;
         bool bSendAgain = false;
+        // The shared sockets' drop count when the check began.
+        unsigned long nSharedDropsBefore = 0;
         // The first device error heard in the running try, and its code.
         VLECM_RESULT eHeard = VLECM_RESULT_SUCCESS;
         long nHeardResult = 0;
@@ -115,10 +118,10 @@ private:
     std::condition_variable m_Idle;  // the thread let go of a record
     std::list<SCheck> m_Checks;
     CVLECMNIFInfo* m_pBusy;
-    // The queues' drops of the checks that ended, and the shared sockets'
-    // drop count when the thread started; under m_Mutex.
-    unsigned long m_nQueueDrops;
-    unsigned long m_nSharedDropsBefore;
+    // What GetLostCount tells, and the shared sockets' drops counted or
+    // passed over so far; under m_Mutex.
+    unsigned long m_nLost;
+    unsigned long m_nSharedDropsCounted;
     std::thread::id m_ThreadId;
     bool m_bStarted;
     bool m_bEnd;
