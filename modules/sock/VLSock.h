@@ -27,6 +27,7 @@
 #include "base/thread/VLLockableObject.h"
 #include "base/thread/VLSemaphore.h"
 #include "cm/VLModInstanceIF.h"
+#include "modules/sock/VLSockDatagramSink.h"
 
 #define VLMDSOCK_MODULE "VLMDSock"
 
@@ -55,13 +56,6 @@ enum VLMDSOCK_SOCKET_MODE
     VLMDSOCK_MODE_SHARED = 3
 };
 
-// One received datagram: its sender, the socket that took it, its bytes.
-struct VLMDSOCK_RECV_DATA {
-    CVLSocketAddress m_FromAddress;
-    CVLSocket* m_pSocket = nullptr;
-    CVLByteArray m_Data;
-};
-
 typedef std::list<CVLSocket*> VLMDSOCK_SOCKET_LIST;
 
 class CVLSock;
@@ -77,7 +71,7 @@ protected:
     ~IVLSockArrivalListener() {}
 };
 
-class CVLSock : public IVLModInstanceIF, public IVLStream, public CVLLockableObject
+class CVLSock : public IVLModInstanceIF, public IVLStream, public CVLLockableObject, public IVLSockDatagramSink
 {
 public:
     CVLSock();
@@ -120,7 +114,7 @@ public:
 
     // Queues a copy of a datagram (receive threads). Beyond the bound the
     // oldest is dropped. The arrival listener is told afterwards.
-    virtual void pushRecvData(const VLMDSOCK_RECV_DATA& data);
+    virtual void pushRecvData(const VLMDSOCK_RECV_DATA& data) override;
     // Who is told of each datagram queued (null: nobody); it must outlive
     // the instance's open state.
     void SetArrivalListener(IVLSockArrivalListener* pListener) { m_pArrivalListener = pListener; }
@@ -139,7 +133,7 @@ public:
     int GetDefinedError65RetryPause() const;
     // Writes begun since construction: the receive threads hear each
     // sender's replies to every send anew.
-    unsigned long GetWriteCount() const { return m_nWrites.load(); }
+    unsigned long GetWriteCount() const override { return m_nWrites.load(); }
 
 protected:
     virtual void LoadParameters(CVLModuleController* pController, CVLModuleInstance* pInstance,

@@ -1,5 +1,7 @@
 #include "modules/sock/VLSockRecvThread.h"
 
+#include "modules/sock/VLSock.h"
+
 #include <cstring>
 
 #include "base/core/VLCommunicationException.h"
@@ -18,10 +20,10 @@ const size_t kBatchBytes = 256 * 1024;
 const int kBatchesPerPass = 64;
 } // namespace
 
-CVLSockRecvThread::CVLSockRecvThread(int eSocketMode, CVLSock* pSock, CVLSocket* pSocket, long nInterval,
+CVLSockRecvThread::CVLSockRecvThread(int eSocketMode, IVLSockDatagramSink* pSink, CVLSocket* pSocket, long nInterval,
                                      VL_SIZE_T nBufferSize, bool bDropRepeats)
-    : m_eSocketMode(eSocketMode), m_pSock(pSock), m_nInterval(nInterval), m_bDropRepeats(bDropRepeats),
-      m_nWritesSeen(0), m_nRepeats(0)
+    : m_eSocketMode(eSocketMode), m_pSink(pSink), m_bFailed(false), m_nInterval(nInterval),
+      m_bDropRepeats(bDropRepeats), m_nWritesSeen(0), m_nRepeats(0)
 {
     m_RecvData.m_pSocket = pSocket;
     m_RecvData.m_Data.Allocate(static_cast<int>(nBufferSize));
@@ -54,6 +56,7 @@ void CVLSockRecvThread::OnThread(void* pData)
             } catch (EVLCommunicationException* e) {
                 CVLTrace::OutputException(VLMDSOCK_MODULE, s_szFile, __LINE__, e);
                 e->Delete();
+                m_bFailed = true;
                 return;
             }
         }
@@ -96,7 +99,7 @@ void CVLSockRecvThread::DrainDatagrams()
     for (int nBatch = 0; nBatch < kBatchesPerPass; ++nBatch) {
         int nReceived = pSocket->ReceiveBatch(m_Slots.data(), static_cast<int>(m_Slots.size()));
         // Read after the batch: the send a reply in it answers is counted.
-        unsigned long nWrites = m_pSock->GetWriteCount();
+        unsigned long nWrites = m_pSink->GetWriteCount();
         if (nWrites != m_nWritesSeen) {
             m_nWritesSeen = nWrites;
             m_Repeats.Forget();
@@ -142,5 +145,5 @@ void CVLSockRecvThread::Queue(const VL_BYTE* pData, int nLength, const CVLSocket
     std::memcpy(m_RecvData.m_Data.GetData(), pData, static_cast<size_t>(nLength));
     m_RecvData.m_Data.SetSize(nLength);
     m_RecvData.m_FromAddress = from;
-    m_pSock->pushRecvData(m_RecvData);
+    m_pSink->pushRecvData(m_RecvData);
 }

@@ -1,27 +1,30 @@
-// A receive thread of a socket instance: it waits on its one socket and
-// queues every datagram with its instance until it is asked to end or its
-// socket fails. A UDP socket is drained in batches, as fast as it fills;
+// A receive thread of a socket instance, or of the shared socket: it waits
+// on its one socket and queues every datagram with its sink until it is
+// asked to end or its socket fails. A UDP socket is drained in batches, as fast as it fills;
 // with bDropRepeats a datagram that its sender sent already since the
 // instance's last send is dropped there, before anyone parses it.
 #ifndef VLSOCKRECVTHREAD_H
 #define VLSOCKRECVTHREAD_H
 
+#include <atomic>
 #include <vector>
 
 #include "base/thread/VLThread.h"
-#include "modules/sock/VLSock.h"
+#include "modules/sock/VLSockDatagramSink.h"
 #include "modules/sock/VLSockRepeatMemory.h"
 
 class CVLSockRecvThread : public CVLThread
 {
 public:
-    CVLSockRecvThread(int eSocketMode, CVLSock* pSock, CVLSocket* pSocket, long nInterval, VL_SIZE_T nBufferSize,
-                      bool bDropRepeats = false);
+    CVLSockRecvThread(int eSocketMode, IVLSockDatagramSink* pSink, CVLSocket* pSocket, long nInterval,
+                      VL_SIZE_T nBufferSize, bool bDropRepeats = false);
     // Does not end the thread: End is called before it is deleted.
     virtual ~CVLSockRecvThread();
 
     virtual void OnThread(void* pData) override;
     CVLSocket* GetSocket() const { return m_RecvData.m_pSocket; }
+    // The thread ended because its socket failed.
+    bool HasFailed() const { return m_bFailed.load(); }
 
 private:
     // Reads what the UDP socket holds, batch after batch, and queues it.
@@ -35,7 +38,8 @@ private:
 
     // The mode the instance gave; the receive loop is the same for every mode.
     [[maybe_unused]] int m_eSocketMode;
-    CVLSock* m_pSock;
+    IVLSockDatagramSink* m_pSink;
+    std::atomic<bool> m_bFailed;
     long m_nInterval;
     VLMDSOCK_RECV_DATA m_RecvData;
     bool m_bDropRepeats;

@@ -4,17 +4,15 @@
 #include <cstring>
 #include <new>
 #include <string>
-#include <vector>
 
 #include "base/core/VLCharset.h"
 #include "base/core/VLCommunicationException.h"
 #include "base/core/VLException.h"
 #include "base/core/VLExceptionOwner.h"
 #include "base/core/VLMemoryAllocException.h"
-#include "base/core/VLOpenException.h"
-#include "base/core/VLTimeoutException.h"
 #include "base/core/VLTrace.h"
 #include "modules/sock/VLSock.h"
+#include "modules/sock/VLSockRecvThread.h"
 
 namespace {
 
@@ -25,10 +23,9 @@ const char kAnyAddress[] = "0.0.0.0";
 const int kSharedRecvBufferSize = 1024 * 1024;
 // Longest single wait of the thread, so that its end request is seen soon.
 const int kWaitSliceMs = 100;
-// Datagrams handed on in a row before the end request is looked at again.
-const int kDatagramsPerPass = 256;
-// The largest UDP payload.
-const int kMaxDatagram = 65536;
+// The longest datagram handed on: far above a reply (512 bytes), which a
+// reader's buffer takes whole; a longer one is dropped unread.
+const int kMaxDatagram = 4096;
 
 // What the shared sockets' buffers dropped, each counted when seen.
 std::atomic<unsigned long> s_nDropped{0};
@@ -62,7 +59,8 @@ uint32_t AddressOf(CVLSocketAddress& address)
 
 }  // namespace
 
-CVLSockShared::CVLSockShared(const CVLString& strKey) : m_strKey(strKey), m_nUsers(0)
+CVLSockShared::CVLSockShared(const CVLString& strKey)
+    : m_strKey(strKey), m_pThread(nullptr), m_nDropsSeen(0), m_nUsers(0)
 {
 }
 
@@ -77,6 +75,12 @@ CVLSockShared* CVLSockShared::Attach(CVLSock* pSock, const CVLString& strBindAdd
         std::lock_guard<std::mutex> table(TableMutex());
         auto it = Table().find(strKey);
         CVLSockShared* pShared = it != Table().end() ? it->second : nullptr;
+        // A socket whose thread ended on a failure hears nothing more: its
+        // users keep it until they leave, new ones get a new one.
+        if (pShared != nullptr && pShared->m_pThread->HasFailed()) {
+            Table().erase(it);
+            pShared = nullptr;
+        }
         if (pShared == nullptr) {
             pShared = new (std::nothrow) CVLSockShared(CVLString(strKey.c_str(), VL_CHARSET_UTF8));
             if (pShared == nullptr)
@@ -89,9 +93,13 @@ CVLSockShared* CVLSockShared::Attach(CVLSock* pSock, const CVLString& strBindAdd
                 pShared->m_Socket.EnableDropCount();
                 CVLSocketAddress local(VLMDSOCK_PROTOCOL_UDP, strKey.c_str(), 0);
                 pShared->m_Socket.Bind(&local);
-                pShared->Start(nullptr);
+                pShared->m_pThread = new (std::nothrow) CVLSockRecvThread(
+                    VLMDSOCK_MODE_SHARED, pShared, &pShared->m_Socket, kWaitSliceMs, kMaxDatagram, false);
+                if (pShared->m_pThread == nullptr)
+                    throw new EVLMemoryAllocException(VLMDSOCK_MODULE, s_szFile, __LINE__);
+                pShared->m_pThread->Start(nullptr);
             } catch (...) {
-                pShared->m_Socket.Close();
+                pShared->Close();
                 delete pShared;
                 throw;
             }
@@ -118,15 +126,26 @@ void CVLSockShared::Detach(CVLSockShared* pShared, CVLSock* pSock)
         }
         if (--pShared->m_nUsers > 0)
             return;
-        Table().erase(pShared->m_strKey.GetString());
+        auto it = Table().find(pShared->m_strKey.GetString());
+        if (it != Table().end() && it->second == pShared)
+            Table().erase(it);
     }
-    // The last user: the thread ends before the descriptor is closed, so it
-    // never waits on a closed (and perhaps reused) one.
-    pShared->SetRequestEnd(true);
-    pShared->m_Socket.Shutdown();
-    pShared->End();
-    pShared->m_Socket.Close();
+    pShared->Close();
     delete pShared;
+}
+
+void CVLSockShared::Close()
+{
+    // The thread ends before the descriptor is closed, so it never waits on
+    // a closed (and perhaps reused) one.
+    if (m_pThread != nullptr) {
+        m_pThread->SetRequestEnd(true);
+        m_Socket.Shutdown();
+        m_pThread->End();
+        delete m_pThread;
+        m_pThread = nullptr;
+    }
+    m_Socket.Close();
 }
 
 unsigned long CVLSockShared::GetDropCount()
@@ -149,77 +168,21 @@ void CVLSockShared::SetDestination(CVLSock* pSock, CVLSocketAddress& destination
         it->second = nAddress;
 }
 
-void CVLSockShared::Route(const VL_BYTE* pData, int nLength, CVLSocketAddress& from)
+void CVLSockShared::pushRecvData(const VLMDSOCK_RECV_DATA& data)
 {
+    // The system's drops, seen as the thread reads.
+    unsigned long nDrops = m_Socket.GetDropCount();
+    if (nDrops > m_nDropsSeen) {
+        s_nDropped += nDrops - m_nDropsSeen;
+        m_nDropsSeen = nDrops;
+    }
+    CVLSocketAddress from = data.m_FromAddress;
     uint32_t nFrom = AddressOf(from);
     if (nFrom == 0)
         return;
-    VLMDSOCK_RECV_DATA data;
-    data.m_FromAddress = from;
-    data.m_pSocket = &m_Socket;
-    bool bCopied = false;
     std::lock_guard<std::mutex> users(m_UsersMutex);
     for (const auto& entry : m_Destinations) {
-        if (entry.second != nFrom)
-            continue;
-        if (!bCopied) {
-            data.m_Data.Allocate(nLength);
-            std::memcpy(data.m_Data.GetData(), pData, static_cast<size_t>(nLength));
-            data.m_Data.SetSize(nLength);
-            bCopied = true;
-        }
-        entry.first->pushRecvData(data);
+        if (entry.second == nFrom)
+            entry.first->pushRecvData(data);
     }
-}
-
-void CVLSockShared::OnThread(void* pData)
-{
-    (void)pData;
-    try {
-        std::vector<VL_BYTE> buffer(kMaxDatagram);
-        unsigned long nSeen = 0;
-        while (!IsRequestEnd()) {
-            unsigned long nDrops = m_Socket.GetDropCount();
-            if (nDrops > nSeen) {
-                s_nDropped += nDrops - nSeen;
-                nSeen = nDrops;
-            }
-            try {
-                m_Socket.Select(kWaitSliceMs, nullptr);
-            } catch (EVLTimeoutException* e) {
-                e->Delete();
-                continue;
-            } catch (EVLCommunicationException* e) {
-                CVLTrace::OutputException(VLMDSOCK_MODULE, s_szFile, __LINE__, e);
-                e->Delete();
-                return;
-            }
-            for (int n = 0; n < kDatagramsPerPass && !IsRequestEnd(); ++n) {
-                CVLSocketAddress from(VLMDSOCK_PROTOCOL_UDP, kAnyAddress, 0);
-                int nReceived = 0;
-                try {
-                    // Readable at the first pass; each further one only
-                    // takes what is already there.
-                    if (n > 0)
-                        m_Socket.Select(0, nullptr);
-                    nReceived = m_Socket.ReceiveFrom(buffer.data(), kMaxDatagram, &from);
-                } catch (EVLTimeoutException* e) {
-                    e->Delete();
-                    break;
-                } catch (EVLOpenException* e) {
-                    // An empty datagram is no datagram: anyone could send one.
-                    e->Delete();
-                    continue;
-                } catch (EVLCommunicationException* e) {
-                    CVLTrace::OutputException(VLMDSOCK_MODULE, s_szFile, __LINE__, e);
-                    e->Delete();
-                    break;
-                }
-                CVLTrace::Output(VLMDSOCK_MODULE, s_szFile, __LINE__, 1, "RecvFrom:IP address=%s Port=%ld",
-                                 from.GetHost().GetString(), static_cast<long>(from.GetPort()));
-                Route(buffer.data(), nReceived, from);
-            }
-        }
-    }
-    VL_CATCH_LADDER(VLMDSOCK_MODULE, s_szFile)
 }

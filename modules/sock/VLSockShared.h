@@ -1,9 +1,11 @@
 // The UDP socket that the socket instances in "shared" mode send through, so
 // that any number of requests waiting for their replies hold one descriptor
-// between them. Its thread hands each datagram it receives to the instances
-// whose last destination is the datagram's sender (one address may answer
-// for several devices) and drops the others. One is made for the first user
-// of a bind address and closed when the last one leaves.
+// between them. Its receive thread (the socket module's own, batched) hands
+// each datagram to the instances whose last destination is the datagram's
+// sender (one address may answer for several devices) and drops the
+// others. One is made for the first user of a bind address and closed when
+// the last one leaves; one whose thread ended on a failed socket is no
+// longer given to new users.
 //
 // Locks: the table lock (taken alone, by Attach and Detach) comes before the
 // users lock; the users lock comes before an instance's received-datagram
@@ -17,11 +19,12 @@
 
 #include "base/core/VLString.h"
 #include "base/net/VLSocket.h"
-#include "base/thread/VLThread.h"
+#include "modules/sock/VLSockDatagramSink.h"
 
 class CVLSock;
+class CVLSockRecvThread;
 
-class CVLSockShared : public CVLThread
+class CVLSockShared final : public IVLSockDatagramSink
 {
 public:
     // Adds the instance to the users of the bind address's socket (empty:
@@ -42,19 +45,26 @@ public:
     // The socket the users send through.
     CVLSocket* GetSocket() { return &m_Socket; }
 
-    void OnThread(void* pData) override;
+    // IVLSockDatagramSink: queues the datagram with every user that sends
+    // to its sender (the receive thread).
+    void pushRecvData(const VLMDSOCK_RECV_DATA& data) override;
+    unsigned long GetWriteCount() const override { return 0; }
 
 private:
     explicit CVLSockShared(const CVLString& strKey);
-    ~CVLSockShared() override;
+    ~CVLSockShared();
     CVLSockShared(const CVLSockShared&) = delete;
     CVLSockShared& operator=(const CVLSockShared&) = delete;
 
-    // Queues the datagram with every user that sends to its sender.
-    void Route(const VL_BYTE* pData, int nLength, CVLSocketAddress& from);
+    // Ends the receive thread and closes the socket.
+    void Close();
 
     CVLString m_strKey;
     CVLSocket m_Socket;
+    CVLSockRecvThread* m_pThread;
+    // The system's drops counted into the program's total so far (the
+    // receive thread's).
+    unsigned long m_nDropsSeen;
     // Users under the table lock.
     int m_nUsers;
     // Each user's destination (its IPv4 address in network order; 0 before

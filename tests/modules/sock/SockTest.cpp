@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -338,6 +339,57 @@ TEST_F(SockTest, SharedInstancesSendThroughOneSocketAndReadTheirOwnReplies)
     EXPECT_EQ(1, arrivals.m_nArrivals);
     EXPECT_EQ(1, CVLSockShared::GetOpenCount());
     other.DestroyInstance(nullptr, &otherParams);
+    EXPECT_EQ(0, CVLSockShared::GetOpenCount());
+}
+
+// A shared socket whose receive thread ended on a failure hears nothing
+// more: the next instance to come gets a socket of its own making, while the
+// one that holds the dead socket keeps it until it closes.
+TEST_F(SockTest, ASharedSocketWhoseThreadFailedIsNotHandedOn)
+{
+    CWatchdog watchdog(60, "ASharedSocketWhoseThreadFailedIsNotHandedOn");
+    CPeer peer("127.0.0.1");
+    Const("toAddress", "127.0.0.1");
+    Const("toPort", std::to_string(peer.m_nPort).c_str());
+    m_Params.GetParam("socketMode", true)->SetString("shared", 72);
+    m_Sock.Open(VL_OPEN_WRITE);
+    Write("first");
+    ASSERT_EQ("first", peer.Receive());
+    const uint16_t nDeadPort = peer.m_From.sin_port;
+    // The shared socket's descriptor becomes a file: its thread's next
+    // receive fails.
+    for (int fd = 3; fd < 1024; ++fd) {
+        sockaddr_in addr{};
+        socklen_t nLen = sizeof(addr);
+        if (getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &nLen) == 0 && addr.sin_family == AF_INET &&
+            addr.sin_port == nDeadPort && fd != peer.m_nFd) {
+            int nNull = open("/dev/null", O_RDONLY);
+            ASSERT_GE(nNull, 0);
+            dup2(nNull, fd);
+            close(nNull);
+        }
+    }
+    bool bNewSocket = false;
+    for (int i = 0; i < 200 && !bNewSocket; ++i) {
+        CVLModuleParamCollection otherParams;
+        otherParams.SetController(m_Api.GetModuleController());
+        otherParams.SetTarget(m_pTarget);
+        otherParams.GetParam("socketMode", true)->SetString("shared", 72);
+        CVLSock other;
+        other.CreateInstance(nullptr, &otherParams);
+        try {
+            other.Open(VL_OPEN_WRITE);
+            other.Write(reinterpret_cast<const VL_BYTE*>("again"), 5);
+            bNewSocket = peer.Receive() == "again" && peer.m_From.sin_port != nDeadPort;
+        } catch (EVLException* e) {
+            e->Delete();
+        }
+        other.DestroyInstance(nullptr, &otherParams);
+        if (!bNewSocket)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    EXPECT_TRUE(bNewSocket);
+    m_Sock.Close();
     EXPECT_EQ(0, CVLSockShared::GetOpenCount());
 }
 
