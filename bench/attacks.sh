@@ -46,18 +46,28 @@ ATTACKS=("$@")
     "pool=500 timeout=180 series=10 hostile=changing rate=10000")
 P=vlatk$$
 TMP=$(mktemp -d)
+# The namespaces this run made, each named once it exists: the end removes
+# these and no others, with every process still in them (the emulators and
+# vlnet, which a background job keeps through Ctrl-C).
+MADE=()
+netns_add() { ip netns add "$1" && MADE+=("$1"); }
 cleanup() {
-    for pid in $(cat "$TMP"/pids 2>/dev/null); do kill "$pid" 2>/dev/null; done
+    trap - EXIT INT TERM
+    for ns in "${MADE[@]}"; do
+        for pid in $(ip netns pids "$ns" 2>/dev/null); do kill "$pid" 2>/dev/null; done
+    done
     wait 2>/dev/null
-    for ns in pc n1 n2 n3 n4; do ip netns del $P$ns 2>/dev/null; done
+    for ns in "${MADE[@]}"; do ip netns del "$ns"; done
     rm -rf "$TMP"
 }
 trap cleanup EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
 
-ip netns add ${P}pc
+netns_add ${P}pc || exit 1
 ip -n ${P}pc link set lo up
 for n in 1 2 3 4; do
-    ip netns add $P$n
+    netns_add $P$n || exit 1
     ip -n $P$n link set lo up
     ip link add vl$n netns ${P}pc type veth peer name vd$n netns $P$n
     ip -n ${P}pc link set vl$n up
@@ -137,7 +147,10 @@ for attack in "${ATTACKS[@]}"; do
     TPID=$!
     PEAKT=0 PEAKF=0 MEMORY="" NEXT=$SERIES SINCE=$SECONDS
     while kill -0 $TPID 2>/dev/null; do
-        VPID=$(pgrep -f "^$BUILD/bin/vlnet probe" 2>/dev/null | head -1)
+        VPID=""
+        for pid in $(ip netns pids ${P}pc 2>/dev/null); do
+            [ "$(cat /proc/$pid/comm 2>/dev/null)" = vlnet ] && VPID=$pid
+        done
         if [ -n "$VPID" ]; then
             T=$(awk '/^Threads/ {print $2}' /proc/$VPID/status 2>/dev/null || echo 0)
             F=$(ls /proc/$VPID/fd 2>/dev/null | wc -l)
