@@ -126,6 +126,7 @@ const char* const kSource =
     "long Fib(long n) { if (n < 2) { return n; } return Fib(n - 1) + Fib(n - 2); }\n"
     "string Concat() { string s; long i; for (i = 0; i < 1000; i++) { s = s + \"ab\"; } return s; }\n";
 
+#ifdef VL_HAVE_LUA
 const char* const kLuaSource =
     "local function add1(x) return x + 1 end\n"
     "function PlainLoop(n) local s = 0 for i = 0, n - 1 do s = s + 1 end return s end\n"
@@ -135,6 +136,7 @@ const char* const kLuaSource =
     "local function fib(n) if n < 2 then return n end return fib(n - 1) + fib(n - 2) end\n"
     "function Fib(n) return fib(n) end\n"
     "function Concat() local s = \"\" for i = 1, 1000 do s = s .. \"ab\" end return s end\n";
+#endif
 
 const int kLoopPasses = 1000000;
 

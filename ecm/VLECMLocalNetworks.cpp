@@ -8,8 +8,6 @@
 #include "base/core/VLThreadLock.h"
 #include "base/net/VLSocketAddress.h"
 
-const char* const s_szFile = "VLECMLocalNetworks";
-
 namespace {
 int PrefixLength(uint32_t nMask)
 {
