@@ -28,10 +28,10 @@
 # "pool=150 hostile=forgedmacs flood=600", "pool=500 timeout=60
 # hostile=changing rate=10000", "devices=0,30,0 deaf=20".
 # The last attack of the default list is the longest flood: 500 forged
-# devices whose data changes with every datagram (10,000 a second), each
-# waiting its turn for its follow-up commands, which keeps vlnet probing
-# some 140 s; its memory series shows whether the probe's memory stays flat
-# while it runs.
+# devices whose data changes with every datagram (10,000 a second), whose
+# unicast checks wait out their time-out, which keeps vlnet probing some
+# 20 s; its memory series shows whether the probe's memory stays flat while
+# it runs.
 # The emulator is BUILD_DIR's unless VLEMU names another (to measure an
 # older vlnet against the newer attacks). Needs root (network namespaces).
 set -u
