@@ -1,6 +1,8 @@
 // The hand-on of admitted replies to the dispatch queue, networks in turn.
 #include "ecm/VLECMHandOnQueue.h"
 
+#include "cm/VLCallbackInfo.h"
+
 CVLECMHandOnQueue::CVLECMHandOnQueue() : m_nHandedOn(0)
 {
 }
@@ -63,6 +65,22 @@ CVLCallbackInfo* CVLECMHandOnQueue::Next()
         m_strLastNetwork = it->first;
         ++m_nHandedOn;
         return pRecord;
+    }
+    return nullptr;
+}
+
+CVLCallbackInfo* CVLECMHandOnQueue::Withdraw(const CVLString& strNetwork, const CVLTarget* pTarget)
+{
+    auto network = m_Networks.find(strNetwork);
+    if (network == m_Networks.end())
+        return nullptr;
+    std::deque<CVLCallbackInfo*>& waiting = network->second.waiting;
+    for (auto it = waiting.begin(); it != waiting.end(); ++it) {
+        if ((*it)->GetTarget() == pTarget) {
+            CVLCallbackInfo* pRecord = *it;
+            waiting.erase(it);
+            return pRecord;
+        }
     }
     return nullptr;
 }

@@ -22,6 +22,7 @@
 #include "base/core/VLString.h"
 
 class CVLCallbackInfo;
+class CVLTarget;
 
 class CVLECMHandOnQueue
 {
@@ -63,6 +64,10 @@ public:
     // for one, the networks in turn; it then counts as handed on. Null when
     // none waits or there is no room.
     CVLCallbackInfo* Next();
+    // Takes out the record of pTarget waiting in that network's turn (the
+    // target goes away); null when none waits. Its device stays counted
+    // until it leaves.
+    CVLCallbackInfo* Withdraw(const CVLString& strNetwork, const CVLTarget* pTarget);
     // Takes every waiting record out; their devices are no longer counted.
     std::vector<CVLCallbackInfo*> TakeWaiting();
     // Devices of the network admitted and not yet done with; records

@@ -351,7 +351,11 @@ void CVLECMProbeInstance::DestroyNIFInfo(CVLECMNIFInfo* pNIFInfo)
             }
         }
         pNIFInfo->StopCommand();
+        // A reply of its device may wait in it (merged into it by a merge
+        // condition); the device is heard again.
+        m_ReplyFilter.Forget(pNIFInfo);
         m_pNIFInfoList->RemoveAt(pNIFInfo, true);
+        m_pNIFInfoList->HandOn();
         lock.Unlock();
         endChain(pNIFInfo);
     } catch (...) {

@@ -314,6 +314,25 @@ void CVLECMReplyFilter::NotCopied(const CVLString& strMAC)
     release(strMAC, false);
 }
 
+void CVLECMReplyFilter::Forget(CVLTarget* pTarget)
+{
+    CVLThreadLock lock(&m_Sync);
+    if (!lock.Lock() || pTarget == nullptr)
+        return;
+    auto waiting = m_WaitingDevices.find(pTarget);
+    if (waiting == m_WaitingDevices.end())
+        return;
+    auto it = m_Devices.find(waiting->second);
+    if (it == m_Devices.end()) {
+        m_WaitingDevices.erase(waiting);
+        return;
+    }
+    SDevice& device = it->second;
+    if (device.eStage == STAGE_HELD)
+        delete m_HandOn.Withdraw(device.strNetwork, pTarget);
+    leave(device, false);
+}
+
 void CVLECMReplyFilter::dropHeld()
 {
     for (CVLCallbackInfo* pRecord : m_HandOn.TakeWaiting()) {

@@ -133,6 +133,11 @@ public:
     // The admitted reply of that device was not copied: the device may be
     // heard again at once.
     void NotCopied(const CVLString& strMAC);
+    // The target is destroyed (its device removed from the list): a reply
+    // waiting in it is no longer waiting, so that its device is heard again
+    // and nothing is merged into the target; a record held for it is
+    // deleted. Run HandOn after it: a record handed on may have left.
+    void Forget(CVLTarget* pTarget);
     // The probe stops: the held records are deleted (their copies stay in
     // the list until it is cleared), the queued ones no longer count, and
     // records are no longer held until the next Reset.

@@ -6,11 +6,13 @@
 #include <condition_variable>
 #include <cstdio>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "cm/VLCMDefs.h"
 #include "cm/VLCallbackInfo.h"
@@ -69,11 +71,13 @@ std::vector<VLInterfaceAddress> TwoNetworks()
 }
 
 // Holds the dispatch thread in a callback until released, so that replies
-// wait in the queue.
+// wait in the queue; fnOnRelease, when given, then runs on that thread
+// before anything queued after the hold.
 class CDispatchHold
 {
 public:
-    explicit CDispatchHold(CVLECM& ecm)
+    explicit CDispatchHold(CVLECM& ecm, std::function<void()> fnOnRelease = nullptr)
+        : m_fnOnRelease(std::move(fnOnRelease))
     {
         ecm.GetApi()->PostCallbackUser(
             nullptr, nullptr,
@@ -83,6 +87,8 @@ public:
                 pHold->m_bHeld = true;
                 pHold->m_Cond.notify_all();
                 pHold->m_Cond.wait(lock, [pHold]() { return pHold->m_bReleased; });
+                if (pHold->m_fnOnRelease)
+                    pHold->m_fnOnRelease();
                 // The hold may go once it sees this: nothing here reads it after.
                 pHold->m_bLeft = true;
                 pHold->m_Cond.notify_all();
@@ -106,6 +112,7 @@ public:
     }
 
 private:
+    std::function<void()> m_fnOnRelease;
     std::mutex m_Mutex;
     std::condition_variable m_Cond;
     bool m_bHeld = false;
@@ -452,6 +459,29 @@ TEST_F(ECMReplies, ARefusedReplyMergedIntoADeviceRecordLeavesTheRecord)
     EXPECT_EQ(1, m_ECM.GetNIFInfoList()->GetCount());
     EXPECT_EQ(pRecord, m_ECM.FindNIFInfo(Mac(0).c_str()));
     EXPECT_EQ("second", ModelOf(m_ECM, Mac(0)));
+}
+
+// A device's reply merged into its record waits in the queue while the
+// record is removed (as a client's OnProbe may): the device's next replies
+// go to a record of their own, not into the removed one.
+TEST_F(ECMReplies, ARemovedRecordTakesNoFurtherReplies)
+{
+    CWatchdog watchdog(60, "ECMReplies");
+    m_ECM.GetApi()->GetModuleController()->GetMargeConditionList()->Add()->GetPath() = "MACAddress";
+    ASSERT_TRUE(CFakeNetwork::Reply(Mac(0), "first", Address(0)));
+    Drain(m_ECM);
+    CVLECMNIFInfo* pRecord = m_ECM.FindNIFInfo(Mac(0).c_str());
+    ASSERT_NE(nullptr, pRecord);
+    {
+        CDispatchHold hold(m_ECM, [&]() { m_ECM.RemoveNIFInfo(pRecord); });
+        ASSERT_TRUE(CFakeNetwork::Reply(Mac(0), "second", Address(0)));
+    }
+    Drain(m_ECM);
+    ASSERT_EQ(nullptr, m_ECM.FindNIFInfo(Mac(0).c_str()));
+    for (const char* szData : {"third", "fourth"})
+        ASSERT_TRUE(CFakeNetwork::Reply(Mac(0), szData, Address(0)));
+    Drain(m_ECM);
+    EXPECT_EQ("fourth", ModelOf(m_ECM, Mac(0)));
 }
 
 TEST_F(ECMReplies, DevicesThatAnswerTakeThePlacesAheadOfDeafOnesAndNetworksTakeTurns)
