@@ -589,8 +589,6 @@ void CVLNetSession::noteIncomplete(bool bTimedOut)
         std::string strBound = Count(static_cast<unsigned long>(report.nBound), "device", "devices");
         if (report.eBound == CVLECMReplyFilter::BOUND_SOURCE)
             strBound += " from one address";
-        else if (report.eBound == CVLECMReplyFilter::BOUND_ADMITTED)
-            strBound += " waiting at once";
         m_IncompleteReasons.push_back(Count(report.nReplies, "reply", "replies") + " from " +
                                       Count(report.nAddresses, "address", "addresses") + " " + strNetwork +
                                       " ignored: more than " + strBound + ArrivalText(report));

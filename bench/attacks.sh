@@ -30,7 +30,7 @@
 # The last attack of the default list is the longest flood: 500 forged
 # devices whose data changes with every datagram (10,000 a second), whose
 # unicast checks wait out their time-out, which keeps vlnet probing some
-# 20 s; its memory series shows whether the probe's memory stays flat while
+# 10 s; its memory series shows whether the probe's memory stays flat while
 # it runs.
 # The emulator is BUILD_DIR's unless VLEMU names another (to measure an
 # older vlnet against the newer attacks). Needs root (network namespaces).

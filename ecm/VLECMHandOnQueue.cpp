@@ -14,59 +14,40 @@ void CVLECMHandOnQueue::Clear()
     m_nHandedOn = 0;
 }
 
-bool CVLECMHandOnQueue::Admit(const CVLString& strNetwork)
-{
-    SNetwork& network = m_Networks[strNetwork];
-    if (network.nAdmitted >= MAX_ADMITTED)
-        return false;
-    ++network.nAdmitted;
-    return true;
-}
-
 bool CVLECMHandOnQueue::Offer(const CVLString& strNetwork, CVLCallbackInfo* pRecord)
 {
     // Records wait here only while the dispatch queue is full: there is
     // nobody to pass.
-    if (m_nHandedOn < MAX_HANDED_ON && GetWaitingCount() == 0) {
+    if (m_nHandedOn < MAX_HANDED_ON && m_Networks.empty()) {
         ++m_nHandedOn;
         m_strLastNetwork = strNetwork;
         return true;
     }
-    m_Networks[strNetwork].waiting.push_back(pRecord);
+    m_Networks[strNetwork].push_back(pRecord);
     return false;
 }
 
-void CVLECMHandOnQueue::Leave(const CVLString& strNetwork, bool bHandedOn)
+void CVLECMHandOnQueue::Left()
 {
-    if (bHandedOn && m_nHandedOn > 0)
+    if (m_nHandedOn > 0)
         --m_nHandedOn;
-    auto it = m_Networks.find(strNetwork);
-    if (it == m_Networks.end())
-        return;
-    if (it->second.nAdmitted > 0)
-        --it->second.nAdmitted;
-    if (it->second.nAdmitted == 0 && it->second.waiting.empty())
-        m_Networks.erase(it);
 }
 
 CVLCallbackInfo* CVLECMHandOnQueue::Next()
 {
-    if (m_nHandedOn >= MAX_HANDED_ON)
+    if (m_nHandedOn >= MAX_HANDED_ON || m_Networks.empty())
         return nullptr;
-    // The first network after the one served last that has a record waiting.
+    // The first network after the one served last.
     auto it = m_Networks.upper_bound(m_strLastNetwork);
-    for (size_t n = 0; n < m_Networks.size(); ++n, ++it) {
-        if (it == m_Networks.end())
-            it = m_Networks.begin();
-        if (it->second.waiting.empty())
-            continue;
-        CVLCallbackInfo* pRecord = it->second.waiting.front();
-        it->second.waiting.pop_front();
-        m_strLastNetwork = it->first;
-        ++m_nHandedOn;
-        return pRecord;
-    }
-    return nullptr;
+    if (it == m_Networks.end())
+        it = m_Networks.begin();
+    CVLCallbackInfo* pRecord = it->second.front();
+    it->second.pop_front();
+    m_strLastNetwork = it->first;
+    if (it->second.empty())
+        m_Networks.erase(it);
+    ++m_nHandedOn;
+    return pRecord;
 }
 
 CVLCallbackInfo* CVLECMHandOnQueue::Withdraw(const CVLString& strNetwork, const CVLTarget* pTarget)
@@ -74,11 +55,13 @@ CVLCallbackInfo* CVLECMHandOnQueue::Withdraw(const CVLString& strNetwork, const 
     auto network = m_Networks.find(strNetwork);
     if (network == m_Networks.end())
         return nullptr;
-    std::deque<CVLCallbackInfo*>& waiting = network->second.waiting;
+    std::deque<CVLCallbackInfo*>& waiting = network->second;
     for (auto it = waiting.begin(); it != waiting.end(); ++it) {
         if ((*it)->GetTarget() == pTarget) {
             CVLCallbackInfo* pRecord = *it;
             waiting.erase(it);
+            if (waiting.empty())
+                m_Networks.erase(network);
             return pRecord;
         }
     }
@@ -88,29 +71,16 @@ CVLCallbackInfo* CVLECMHandOnQueue::Withdraw(const CVLString& strNetwork, const 
 std::vector<CVLCallbackInfo*> CVLECMHandOnQueue::TakeWaiting()
 {
     std::vector<CVLCallbackInfo*> records;
-    for (auto it = m_Networks.begin(); it != m_Networks.end();) {
-        SNetwork& network = it->second;
-        network.nAdmitted -= static_cast<int>(network.waiting.size());
-        records.insert(records.end(), network.waiting.begin(), network.waiting.end());
-        network.waiting.clear();
-        if (network.nAdmitted <= 0)
-            it = m_Networks.erase(it);
-        else
-            ++it;
-    }
+    for (const auto& network : m_Networks)
+        records.insert(records.end(), network.second.begin(), network.second.end());
+    m_Networks.clear();
     return records;
-}
-
-int CVLECMHandOnQueue::GetAdmittedCount(const CVLString& strNetwork) const
-{
-    auto it = m_Networks.find(strNetwork);
-    return it != m_Networks.end() ? it->second.nAdmitted : 0;
 }
 
 int CVLECMHandOnQueue::GetWaitingCount() const
 {
     size_t n = 0;
-    for (const auto& entry : m_Networks)
-        n += entry.second.waiting.size();
+    for (const auto& network : m_Networks)
+        n += network.second.size();
     return static_cast<int>(n);
 }

@@ -24,9 +24,6 @@ namespace {
 // Addresses of a network's bound report counted one by one; beyond, only
 // the replies are.
 const size_t kMaxReportedAddresses = 65536;
-// Devices the admitted bound refused that are remembered until they are
-// heard again; one left over is enough to say that the list may be short.
-const size_t kMaxUnheard = 4096;
 
 CVLString PropertyText(CVLTarget* pTarget, const char* szPath)
 {
@@ -172,10 +169,6 @@ bool CVLECMReplyFilter::Admit(const CVLString& strMAC, const CVLString& strFrom,
             ++m_nDropped;
             return false;
         }
-        if (!m_HandOn.Admit(device.strNetwork)) {
-            drop(m_NetworkCounts[device.strNetwork].admittedBound, strFrom, strReceiver);
-            return false;
-        }
         device.nFingerprint = nFingerprint;
         device.eStage = STAGE_ADMITTED;
         return true;
@@ -202,16 +195,6 @@ bool CVLECMReplyFilter::Admit(const CVLString& strMAC, const CVLString& strFrom,
         drop(count.sourceBound, strFrom, strReceiver);
         return false;
     }
-    if (!m_HandOn.Admit(strNetwork)) {
-        // Heard again on a later request; until then the list may be short.
-        drop(count.admittedBound, strFrom, strReceiver);
-        if (count.unheard.size() < kMaxUnheard)
-            count.unheard.insert(strMAC);
-        else
-            count.bUnheardOverflow = true;
-        return false;
-    }
-    count.unheard.erase(strMAC);
     ++nMACs;
     ++count.nDevices;
     SDevice& device = m_Devices[strMAC];
@@ -278,7 +261,8 @@ bool CVLECMReplyFilter::leave(SDevice& device, bool bDelivered)
 {
     if (device.eStage == STAGE_NONE)
         return false;
-    m_HandOn.Leave(device.strNetwork, device.eStage == STAGE_HANDED_ON);
+    if (device.eStage == STAGE_HANDED_ON)
+        m_HandOn.Left();
     device.eStage = STAGE_NONE;
     device.bDelivered = device.bDelivered || bDelivered;
     if (device.pWaiting != nullptr)
@@ -340,7 +324,6 @@ void CVLECMReplyFilter::dropHeld()
         if (waiting != m_WaitingDevices.end()) {
             auto it = m_Devices.find(waiting->second);
             if (it != m_Devices.end()) {
-                // TakeWaiting has uncounted it already.
                 it->second.eStage = STAGE_NONE;
                 it->second.pWaiting = nullptr;
             }
@@ -435,11 +418,6 @@ std::vector<CVLECMReplyFilter::SBoundReport> CVLECMReplyFilter::GetBoundReports(
     for (const auto& entry : m_NetworkCounts) {
         if (entry.second.sourceBound.nReplies > 0)
             add(entry.first, BOUND_SOURCE, MAX_MACS_PER_SOURCE, entry.second.sourceBound);
-    }
-    // Only devices never heard since make the list short.
-    for (const auto& entry : m_NetworkCounts) {
-        if (!entry.second.unheard.empty() || entry.second.bUnheardOverflow)
-            add(entry.first, BOUND_ADMITTED, CVLECMHandOnQueue::MAX_ADMITTED, entry.second.admittedBound);
     }
     return reports;
 }

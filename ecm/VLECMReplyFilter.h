@@ -13,11 +13,13 @@
 // - one source address brings at most MAX_MACS_PER_SOURCE devices, and each
 //   local network at most MAX_DEVICES; what a network's bound dropped is
 //   kept for the client (GetBoundReports);
-// - each local network may have a few tens of devices admitted and not yet
-//   delivered, and their records go to the dispatch queue from the networks
-//   in turn (CVLECMHandOnQueue), so that a flood on one network delays no
-//   other network's devices. The records that wait for their turn are held
-//   here (Hold) and handed on (NextToHandOn) as others are delivered.
+// - the records of admitted replies go to the dispatch queue from the
+//   networks in turn (CVLECMHandOnQueue), so that a flood on one network
+//   delays no other network's devices. Nothing but its device bound limits
+//   what a network has waiting: a network within it is listed whole
+//   however many of its devices answer at once. The records that wait for
+//   their turn are held here (Hold) and handed on (NextToHandOn) as others
+//   are delivered.
 // The network of a reply is the local network its source address lies in
 // (CVLECMLocalNetworks); where the socket that received it belongs to one
 // local network (a directed broadcast's), the reports also name that
@@ -67,8 +69,7 @@ public:
     enum EBound
     {
         BOUND_NETWORK,  // MAX_DEVICES on a network
-        BOUND_SOURCE,   // MAX_MACS_PER_SOURCE from one address
-        BOUND_ADMITTED  // CVLECMHandOnQueue::MAX_ADMITTED waiting at once
+        BOUND_SOURCE    // MAX_MACS_PER_SOURCE from one address
     };
     // What a bound dropped on one network: the replies of devices it did
     // not take, the addresses they came from, and the interfaces whose
@@ -156,8 +157,7 @@ public:
     unsigned long GetRefusedCount();
     unsigned long GetRefusedCount(const CVLString& strFrom);
     // The networks whose device bound dropped devices, in network order,
-    // then those where a source's bound did, then those where devices that
-    // were refused for the admitted bound were not heard again.
+    // then those where a source's bound did.
     std::vector<SBoundReport> GetBoundReports();
 
 private:
@@ -193,11 +193,6 @@ private:
         bool bBoundTraced = false;
         SDropped bound;
         SDropped sourceBound;
-        SDropped admittedBound;
-        // Devices the admitted bound refused that have not been admitted
-        // since, up to kMaxUnheard; bUnheardOverflow once more were.
-        std::set<CVLString> unheard;
-        bool bUnheardOverflow = false;
     };
 
     // Under m_Sync.

@@ -167,11 +167,12 @@ protected:
 
     // A network with its devices (see CDeviceNetworks::AddNetwork); the
     // devices a probe lists are expected unless bExpectAll is false.
-    void AddNetwork(int nNetwork, const std::vector<std::string>& devices, bool bExpectAll = true)
+    void AddNetwork(int nNetwork, const std::vector<std::string>& devices, bool bExpectAll = true,
+                    int nPrefixLength = 24)
     {
         size_t nBefore = m_Networks.GetDevices().size();
         std::string strError;
-        ASSERT_TRUE(m_Networks.AddNetwork(nNetwork, devices, &strError)) << strError;
+        ASSERT_TRUE(m_Networks.AddNetwork(nNetwork, devices, &strError, nPrefixLength)) << strError;
         for (size_t i = nBefore; bExpectAll && i < m_Networks.GetDevices().size(); i++) {
             const CDeviceNetworks::Device& device = m_Networks.GetDevices()[i];
             if (device.bListed)
@@ -803,14 +804,26 @@ TEST_F(VLNetEndToEnd, ForgedSourcesOnOneNetworkCrowdOutNoOtherAndAreReported)
     AddNetwork(1, {"", ""});
     AddNetwork(2, {"", "encrypted=1"});
     // 240 addresses with four invented devices each (new ones at each probe
-    // request): more than a network may have waiting at once, however many
-    // the kernel drops. The replies came in through the directed broadcast
-    // of vl3, and through the limited broadcast, which any network reaches.
+    // request): more than a network may hold, however many the kernel
+    // drops. The replies came in through the directed broadcast of vl3, and
+    // through the limited broadcast, which any network reaches.
     AddNetwork(3, {"unicast=0 hostile=forgedmacs pool=240 flood=4 straygap=100"}, false);
     ASSERT_TRUE(m_Net.Exec("n3", "for i in $(seq 11 249); do ip addr add 10.201.3.$i/24 dev vd3; done"));
     ExpectEachListedAndAShortListSaid(RunVlnet(m_Net, {"probe", "--timeout", "6"}),
-                                      "addresses on 10.201.3.0/24 ignored: more than 192 devices waiting at once "
+                                      "addresses on 10.201.3.0/24 ignored: more than 512 devices "
                                       "(received on vl3; source addresses may be forged)\n");
+}
+
+// A network of 400 devices that all answer within 0.1 s, far more than the
+// dispatch queue takes at once, is within its bound: one probe lists it
+// whole.
+TEST_F(VLNetEndToEnd, ALargeNetworkAnsweringAtOnceIsListedWhole)
+{
+    std::vector<std::string> devices;
+    for (int i = 0; i < 400; ++i)
+        devices.push_back("delay=" + std::to_string(i * 37 % 101));
+    AddNetwork(4, devices, true, 22);
+    ExpectExactlyTheDevices(RunVlnet(m_Net, {"probe", "--timeout", "120"}));
 }
 
 TEST_F(VLNetEndToEnd, DevicesDeafToUnicastDoNotHoldBackTheOthers)

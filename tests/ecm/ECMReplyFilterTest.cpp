@@ -267,7 +267,7 @@ TEST(ECMReplyFilter, ErrorRepliesAreRefusedAndEachNetworkHasItsOwnBound)
     EXPECT_EQ("", Std(filter.GetLocalNetworks().GetNetwork(Text("192.0.2.5"))));
 }
 
-TEST(ECMReplyFilter, ANetworksFloodWaitsItsTurnAndIsHeardAgainLater)
+TEST(ECMReplyFilter, ANetworksFloodWaitsItsTurn)
 {
     CVLECMReplyFilter filter;
     filter.GetLocalNetworks().Set(TwoNetworks());
@@ -276,8 +276,8 @@ TEST(ECMReplyFilter, ANetworksFloodWaitsItsTurnAndIsHeardAgainLater)
     std::deque<int> queued;
     std::vector<int> order;
     // A reply of device i: admitted, copied and its record offered.
-    auto reply = [&](int i, const std::string& strFrom) {
-        if (!filter.Admit(Text(Mac(i)), Text(strFrom), 1))
+    auto reply = [&](int i, const std::string& strFrom, size_t nData = 1) {
+        if (!filter.Admit(Text(Mac(i)), Text(strFrom), nData))
             return false;
         copies.emplace_back(new CVLTarget());
         devices[copies.back().get()] = i;
@@ -302,20 +302,21 @@ TEST(ECMReplyFilter, ANetworksFloodWaitsItsTurnAndIsHeardAgainLater)
             }
         }
     };
-    // The first network floods, then three devices of the second answer.
-    const int kFlood = CVLECMHandOnQueue::MAX_ADMITTED + 36;
-    int nAdmitted = 0;
+    auto from = [](int i) { return "10.1.0." + std::to_string(1 + i / 4); };
+    // The first network's devices all answer at once, far more than the
+    // dispatch queue takes; then three devices of the second answer. Every
+    // one is admitted.
+    const int kFlood = 3 * CVLECMReplyFilter::MAX_DEVICES / 5;
     for (int i = 0; i < kFlood; ++i)
-        nAdmitted += reply(i, "10.1.0." + std::to_string(1 + i / 4)) ? 1 : 0;
-    EXPECT_EQ(CVLECMHandOnQueue::MAX_ADMITTED, nAdmitted);
+        ASSERT_TRUE(reply(i, from(i))) << i;
     for (int i = 0; i < 3; ++i)
         ASSERT_TRUE(reply(kFlood + i, "10.2.0." + std::to_string(5 + i)));
     int nHeld = 0, nHandedOn = 0;
     filter.GetHandOnCounts(nHeld, nHandedOn);
     EXPECT_EQ(CVLECMHandOnQueue::MAX_HANDED_ON, nHandedOn);
-    EXPECT_EQ(nAdmitted + 3 - CVLECMHandOnQueue::MAX_HANDED_ON, nHeld);
+    EXPECT_EQ(kFlood + 3 - CVLECMHandOnQueue::MAX_HANDED_ON, nHeld);
     deliverAll();
-    ASSERT_EQ(static_cast<size_t>(nAdmitted + 3), order.size());
+    ASSERT_EQ(static_cast<size_t>(kFlood + 3), order.size());
     // The flood's records queued at once go first; then the networks take
     // turns, the second network first.
     const size_t kFirst = CVLECMHandOnQueue::MAX_HANDED_ON;
@@ -325,17 +326,17 @@ TEST(ECMReplyFilter, ANetworksFloodWaitsItsTurnAndIsHeardAgainLater)
         EXPECT_EQ(kFlood + i, order[kFirst + 2 * i]) << i;
         EXPECT_EQ(static_cast<int>(kFirst) + i, order[kFirst + 2 * i + 1]) << i;
     }
-    // Refused devices not heard since make the list short; heard again,
-    // they are admitted.
-    std::vector<CVLECMReplyFilter::SBoundReport> reports = filter.GetBoundReports();
-    ASSERT_EQ(1u, reports.size());
-    EXPECT_EQ(CVLECMReplyFilter::BOUND_ADMITTED, reports[0].eBound);
-    EXPECT_EQ(static_cast<unsigned long>(kFlood - nAdmitted), reports[0].nReplies);
-    for (int i = nAdmitted; i < kFlood; ++i) {
-        EXPECT_TRUE(reply(i, "10.1.0." + std::to_string(1 + i / 4))) << i;
-        deliverAll();
-    }
     EXPECT_TRUE(filter.GetBoundReports().empty());
+    // The flood's devices, known by now, change their data: their records
+    // wait in their network's turn as new devices' do, and a new device of
+    // the other network passes them.
+    order.clear();
+    for (int i = 0; i < kFlood; ++i)
+        ASSERT_TRUE(reply(i, from(i), 2)) << i;
+    ASSERT_TRUE(reply(kFlood + 3, "10.2.0.9"));
+    deliverAll();
+    ASSERT_EQ(static_cast<size_t>(kFlood + 1), order.size());
+    EXPECT_EQ(kFlood + 3, order[kFirst]);
     // A stop deletes the records still held.
     for (int i = 0; i < CVLECMHandOnQueue::MAX_HANDED_ON + 2; ++i)
         reply(1000 + i, "10.2.0." + std::to_string(100 + i / 4));
@@ -393,10 +394,10 @@ TEST_F(ECMReplies, RepliesBeyondTheDispatchQueuesShareAreHeldForTheirTurn)
     CWatchdog watchdog(60, "ECMReplies");
     CVLECMReplyFilter& filter = m_ECM.GetProbeInstance().GetReplyFilter();
     filter.GetLocalNetworks().Set(TwoNetworks());
-    const int kFlood = CVLECMHandOnQueue::MAX_ADMITTED + 4;
+    const int kFlood = 2 * CVLECMHandOnQueue::MAX_HANDED_ON + 8;
     auto flood = [&](int nFirst) {
         for (int i = nFirst; i < nFirst + kFlood; ++i)
-            ASSERT_TRUE(CFakeNetwork::Reply(Mac(i), "", "10.1.0." + std::to_string(1 + i % 200 / 4)));
+            ASSERT_TRUE(CFakeNetwork::Reply(Mac(i), "", "10.1.0." + std::to_string(1 + (i - nFirst) / 4)));
     };
     int nHeld = 0, nHandedOn = 0;
     {
@@ -406,16 +407,12 @@ TEST_F(ECMReplies, RepliesBeyondTheDispatchQueuesShareAreHeldForTheirTurn)
             ASSERT_TRUE(CFakeNetwork::Reply(Mac(500 + i), "", "10.2.0." + std::to_string(5 + i)));
         filter.GetHandOnCounts(nHeld, nHandedOn);
         EXPECT_EQ(CVLECMHandOnQueue::MAX_HANDED_ON, nHandedOn);
-        EXPECT_EQ(CVLECMHandOnQueue::MAX_ADMITTED + 2 - CVLECMHandOnQueue::MAX_HANDED_ON, nHeld);
+        EXPECT_EQ(kFlood + 2 - CVLECMHandOnQueue::MAX_HANDED_ON, nHeld);
     }
-    // The held ones are delivered in their turn; the refused ones are heard
-    // again later.
+    // The held ones are delivered in their turn: every device is found.
     Drain(m_ECM);
+    EXPECT_EQ(kFlood + 2, m_ECM.GetNIFInfoList()->GetCount());
     EXPECT_NE(nullptr, m_ECM.FindNIFInfo(Mac(501).c_str()));
-    EXPECT_NE(nullptr, m_ECM.FindNIFInfo(Mac(CVLECMHandOnQueue::MAX_ADMITTED - 1).c_str()));
-    EXPECT_EQ(nullptr, m_ECM.FindNIFInfo(Mac(kFlood - 1).c_str()));
-    ASSERT_TRUE(CFakeNetwork::Reply(Mac(kFlood - 1), "", "10.1.0.99"));
-    Drain(m_ECM);
     EXPECT_NE(nullptr, m_ECM.FindNIFInfo(Mac(kFlood - 1).c_str()));
     // A stop takes the held records with it.
     CDispatchHold hold(m_ECM);

@@ -5,8 +5,10 @@
 //
 // Network N is 10.201.N.0/24: the computer is .1 on interface "vlN", the
 // devices .10, .11, ... with MAC 00:26:AB:(0x10+N):index:01 and model
-// "Model N-index". The end-to-end tests and the demo program (vltestnet)
-// build their networks this way.
+// "Model N-index". A wider network (a /22 from 10.201.N.0, N a multiple of
+// 4) goes on into 10.201.N+1.0 and beyond, its devices from index 256 on
+// with MAC 00:26:AB:(0x10+N):index%256:(1+index/256). The end-to-end tests
+// and the demo program (vltestnet) build their networks this way.
 #ifndef DEVICENETWORKS_H
 #define DEVICENETWORKS_H
 
@@ -30,14 +32,17 @@ public:
     static const char* const kComputer;  // the computer's host name, "pc"
 
     static std::string Mac(int nNetwork, int nIndex);
+    // nHost from 256 on lies in the next /24 blocks of a wider network.
     static std::string Address(int nNetwork, int nHost);
 
     // Makes the computer's namespace. False with a message on failure.
     bool AddComputer(std::string* pError = nullptr);
     // Adds network nNetwork (1..99) with one device per entry of devices: the
     // emulator's keys of that device (see EmuParseDevices) without mac, ip,
-    // mask and model, which are given here.
-    bool AddNetwork(int nNetwork, const std::vector<std::string>& devices, std::string* pError = nullptr);
+    // mask and model, which are given here. nPrefixLength from 16 to 24
+    // makes it wider.
+    bool AddNetwork(int nNetwork, const std::vector<std::string>& devices, std::string* pError = nullptr,
+                    int nPrefixLength = 24);
 
     const std::vector<Device>& GetDevices() const { return m_Devices; }
     CTestNetwork& GetNetwork() { return m_Net; }
