@@ -123,6 +123,9 @@ int RunProbe(CVLNetSession& session, const CVLNetOptions& options)
             fprintf(stderr, "vlnet: %s\n", strReason.c_str());
         if (unlisted.empty())
             fprintf(stderr, "vlnet: device %s not found\n", strMAC.c_str());
+        else if (unlisted[0].bRefused)
+            fprintf(stderr, "vlnet: device %s answered the probe but was %s\n", strMAC.c_str(),
+                    unlisted[0].strReason.c_str());
         else
             fprintf(stderr, "vlnet: device %s answered the probe but %s: %s\n", strMAC.c_str(),
                     unlisted[0].bUnicast ? "was not listed" : "not by unicast", unlisted[0].strReason.c_str());
@@ -136,6 +139,8 @@ int RunProbe(CVLNetSession& session, const CVLNetOptions& options)
         fprintf(stderr, "vlnet: not listed: %s\t%s\n",
                 CVLNetSession::FormatDeviceLine(device.strMAC, device.strIP, device.strModel).c_str(),
                 device.strReason.c_str());
+    for (const std::string& strUnnamed : session.GetUnnamedRefused())
+        fprintf(stderr, "vlnet: not listed: %s\n", strUnnamed.c_str());
     bool bScriptsFailed = session.ReportScriptFailures();
     return reasons.empty() && unlisted.empty() && !bScriptsFailed ? VLNET_EXIT_SUCCESS : VLNET_EXIT_INCOMPLETE;
 }
@@ -172,8 +177,13 @@ CVLPFWNIFInfo* FindDevice(CVLNetSession& session, const CVLNetOptions& options, 
     }
     if (pNIFInfo == nullptr) {
         ReportNothingSent(session);
-        fprintf(stderr, "vlnet: device %s %s\n", strMAC.empty() ? options.GetIPAddress().c_str() : strMAC.c_str(),
-                session.IsFoundNotUnicast() ? "answered the probe but not by unicast" : "not found");
+        const std::string& strDevice = strMAC.empty() ? options.GetIPAddress() : strMAC;
+        if (!session.GetRefusal().empty())
+            fprintf(stderr, "vlnet: device %s answered the probe but was refused by a bound: %s\n", strDevice.c_str(),
+                    session.GetRefusal().c_str());
+        else
+            fprintf(stderr, "vlnet: device %s %s\n", strDevice.c_str(),
+                    session.IsFoundNotUnicast() ? "answered the probe but not by unicast" : "not found");
         nExit = VLNET_EXIT_FAILURE;
     }
     return pNIFInfo;

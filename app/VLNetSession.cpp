@@ -459,6 +459,8 @@ VLPFW_RESULT CVLNetSession::Probe(int nTimeoutSeconds, const std::string& strFil
     m_nSendError = 0;
     m_IncompleteReasons.clear();
     m_Unlisted.clear();
+    m_UnnamedRefused.clear();
+    m_strRefusal.clear();
     if (!m_CommunicationManager.SetFilterMACAddress(strFilterMAC.c_str()))
         return VLPFW_RESULT_PARAMETER_ERROR;
     using Clock = std::chrono::steady_clock;
@@ -518,9 +520,12 @@ VLPFW_RESULT CVLNetSession::Probe(int nTimeoutSeconds, const std::string& strFil
     m_nSendError = sendStatus.nFirstError;
     // With a filtering MAC address, the others do not matter; its device,
     // if it still waits, is named below.
-    noteIncomplete(bTimedOut && !bFindOne && strFilterMAC.empty());
+    std::vector<CVLECMReplyFilter::SBoundReport> reports =
+        m_CommunicationManager.GetVLECM().GetProbeInstance().GetReplyFilter().GetBoundReports(kMaxNamedRefused);
+    noteIncomplete(reports, bTimedOut && !bFindOne && strFilterMAC.empty());
     if (!bFindOne)
         noteUnlisted(bTimedOut, CVLNetOptions::NormalizeMACAddress(strFilterMAC));
+    noteRefused(reports, CVLNetOptions::NormalizeMACAddress(strFilterMAC), bFindOne && GetFoundNIFInfo() == nullptr);
     if (sendStatus.nLost > 0)
         m_IncompleteReasons.push_back(Count(sendStatus.nLost, "reply", "replies") +
                                       (sendStatus.nLost == 1 ? " was" : " were") +
@@ -563,9 +568,9 @@ bool CVLNetSession::NeedsPassword(const std::string& strCommand)
 }
 
 namespace {
-// Where the dropped replies came in: the interfaces of the sockets that
-// belong to one network, and a warning for those that any network reaches
-// (a host may send from another network's addresses).
+// Where the refused devices' replies came in: the interfaces of the
+// sockets that belong to one network, and a warning where something points
+// to forgery (a host may send from another network's addresses).
 std::string ArrivalText(const CVLECMReplyFilter::SBoundReport& report)
 {
     std::string strText;
@@ -574,24 +579,34 @@ std::string ArrivalText(const CVLECMReplyFilter::SBoundReport& report)
         strText += i == 0 ? "received on " : i + 1 == nCount ? " and " : ", ";
         strText += Text(report.interfaces[i]);
     }
-    if (report.bUnknownSocket)
+    if (report.bMayBeForged)
         strText += std::string(strText.empty() ? "" : "; ") + "source addresses may be forged";
     return strText.empty() ? strText : " (" + strText + ")";
 }
+
+// What a bound of a report refused: "more than 512 devices on
+// 10.71.2.0/24", "more than 4 devices from one address".
+std::string BoundText(const CVLECMReplyFilter::SBoundReport& report)
+{
+    std::string strBound = "more than " + Count(static_cast<unsigned long>(report.nBound), "device", "devices");
+    if (report.eBound == CVLECMReplyFilter::BOUND_SOURCE)
+        return strBound + " from one address";
+    return strBound + " on " +
+           (report.strNetwork.GetLength() > 0 ? Text(report.strNetwork) : std::string("no local network"));
+}
 }  // namespace
 
-void CVLNetSession::noteIncomplete(bool bTimedOut)
+void CVLNetSession::noteIncomplete(const std::vector<CVLECMReplyFilter::SBoundReport>& reports, bool bTimedOut)
 {
-    CVLECMReplyFilter& filter = m_CommunicationManager.GetVLECM().GetProbeInstance().GetReplyFilter();
-    for (const CVLECMReplyFilter::SBoundReport& report : filter.GetBoundReports()) {
+    for (const CVLECMReplyFilter::SBoundReport& report : reports) {
         std::string strNetwork =
             report.strNetwork.GetLength() > 0 ? "on " + Text(report.strNetwork) : std::string("on no local network");
         std::string strBound = Count(static_cast<unsigned long>(report.nBound), "device", "devices");
         if (report.eBound == CVLECMReplyFilter::BOUND_SOURCE)
             strBound += " from one address";
-        m_IncompleteReasons.push_back(Count(report.nReplies, "reply", "replies") + " from " +
-                                      Count(report.nAddresses, "address", "addresses") + " " + strNetwork +
-                                      " ignored: more than " + strBound + ArrivalText(report));
+        m_IncompleteReasons.push_back((report.bMore ? "at least " : "") + Count(report.nDevices, "device", "devices") +
+                                      " from " + Count(report.nAddresses, "address", "addresses") + " " + strNetwork +
+                                      " not listed: more than " + strBound + ArrivalText(report));
     }
     int nListed = 0;
     int nPending = bTimedOut ? countPendingDevices(nListed) : 0;
@@ -600,6 +615,47 @@ void CVLNetSession::noteIncomplete(bool bTimedOut)
                                       Count(static_cast<unsigned long>(nListed), "device", "devices") +
                                       (nPending == 1 ? " was still waiting for its" : " were still waiting for their") +
                                       " commands at the time-out");
+}
+
+void CVLNetSession::noteRefused(const std::vector<CVLECMReplyFilter::SBoundReport>& reports,
+                                const std::string& strFilterMAC, bool bFindOne)
+{
+    CVLECMReplyFilter& filter = m_CommunicationManager.GetVLECM().GetProbeInstance().GetReplyFilter();
+    CVLECMReplyFilter::SBoundReport found;
+    if (bFindOne) {
+        std::string strFindMAC, strFindIP;
+        {
+            std::lock_guard<std::mutex> lock(m_Mutex);
+            strFindMAC = m_strFindMAC;
+            strFindIP = m_strFindIP;
+        }
+        if (filter.FindRefused(VLText(strFindMAC), VLText(strFindIP), found))
+            m_strRefusal = BoundText(found);
+        return;
+    }
+    auto unlisted = [this](const CVLECMReplyFilter::SBoundReport& report) {
+        for (const CVLECMReplyFilter::SRefusedDevice& device : report.devices) {
+            SUnlisted refused;
+            refused.strMAC = CVLNetOptions::NormalizeMACAddress(Text(device.strMAC));
+            refused.strIP = Text(device.strAddress);
+            refused.strReason = "refused by a bound: " + BoundText(report);
+            refused.bRefused = true;
+            m_Unlisted.push_back(refused);
+        }
+    };
+    if (!strFilterMAC.empty()) {
+        if (filter.FindRefused(VLText(strFilterMAC), CVLString(VL_CHARSET_UTF8), found))
+            unlisted(found);
+        return;
+    }
+    for (const CVLECMReplyFilter::SBoundReport& report : reports) {
+        unlisted(report);
+        unsigned long nNamed = static_cast<unsigned long>(report.devices.size());
+        if (report.nDevices > nNamed || report.bMore)
+            m_UnnamedRefused.push_back((report.bMore ? "at least " : "") +
+                                       Count(report.nDevices - nNamed, "more device", "more devices") +
+                                       " refused by a bound: " + BoundText(report));
+    }
 }
 
 VLECM_RESULT CVLNetSession::runAndWait(CVLPFWNIFInfo* pNIFInfo, VLECM_COMMAND eCommand, bool bPasswordGiven,

@@ -16,6 +16,7 @@
 
 #include "app/VLNetValueCheck.h"
 #include "ecm/VLECMDefs.h"
+#include "ecm/VLECMReplyFilter.h"
 #include "pfw/PFWCommunicationManager.h"
 #include "pfw/PFWConfiguration.h"
 #include "pfw/VLPFWCallbackIF.h"
@@ -45,12 +46,14 @@ public:
     // nError is then the error number of the first failure.
     bool IsNothingSent(long& nError) const;
     // Why the last probe's list may be short, one line each for standard
-    // error: devices a network's bound dropped, devices still waiting for
-    // their commands at the time-out. Empty when the list is whole.
+    // error: devices a bound refused, replies lost, devices still waiting
+    // for their commands at the time-out. Empty when the list is whole.
     std::vector<std::string> GetIncompleteReasons();
     // A device that answered the last probe but is not listed, and why:
     // "no answer to unicast", "unicast check failed: REASON", "still waiting
-    // for its commands at the time-out", "its commands failed: REASON".
+    // for its commands at the time-out", "its commands failed: REASON",
+    // "refused by a bound: BOUND" (then it has no model: its reply was not
+    // kept).
     struct SUnlisted
     {
         std::string strMAC;
@@ -58,10 +61,24 @@ public:
         std::string strModel;
         std::string strReason;
         bool bUnicast = false;  // it did answer by unicast
+        bool bRefused = false;  // a bound refused it
     };
     // Those of the last probe (with a filtering MAC address, that device
-    // alone), in the order of the device list; none for url, open and run.
+    // alone): the device list's in its order, then those a bound refused,
+    // at most kMaxNamedRefused of a bound on a network; none for url, open
+    // and run.
     std::vector<SUnlisted> GetUnlisted();
+    // The devices a bound refused beyond those named, one line each for
+    // standard error after the named ones ("78 more devices refused by a
+    // bound: BOUND"); none with a filtering MAC address.
+    std::vector<std::string> GetUnnamedRefused() { return m_UnnamedRefused; }
+    enum
+    {
+        kMaxNamedRefused = 10
+    };
+    // Why the device looked for was refused by a bound when it was not
+    // found ("more than 512 devices on 10.71.2.0/24"); empty otherwise.
+    std::string GetRefusal() const { return m_strRefusal; }
     // True when the device looked for was not found, but a device of its
     // MAC (or IP) address answered the last probe and not by unicast.
     bool IsFoundNotUnicast() const { return m_bFoundNotUnicast; }
@@ -120,7 +137,12 @@ private:
     // still in or waiting for their follow-up commands.
     int countPendingDevices(int& nListed);
     // Before the probe stops: fills the reasons of GetIncompleteReasons.
-    void noteIncomplete(bool bTimedOut);
+    void noteIncomplete(const std::vector<CVLECMReplyFilter::SBoundReport>& reports, bool bTimedOut);
+    // Before the probe stops: names the devices the bounds refused (in
+    // GetUnlisted and GetUnnamedRefused, strFilterMAC alone when given), or
+    // notes why the device looked for was refused.
+    void noteRefused(const std::vector<CVLECMReplyFilter::SBoundReport>& reports, const std::string& strFilterMAC,
+                     bool bFindOne);
     // True when the list holds the device looked for, heard but not by unicast.
     bool hasNonUnicastMatch();
     // Before the probe stops: fills GetUnlisted with the listed devices
@@ -152,6 +174,8 @@ private:
     long m_nSendError;
     std::vector<std::string> m_IncompleteReasons;
     std::vector<SUnlisted> m_Unlisted;
+    std::vector<std::string> m_UnnamedRefused;
+    std::string m_strRefusal;
     // Printed devices: their line's parts, and whether the line was marked.
     struct SPrinted
     {

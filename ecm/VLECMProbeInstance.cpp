@@ -171,6 +171,9 @@ void CVLECMProbeInstance::StartProbe(VLECM_PROBE_CONNECT_TYPE eProbeConnectType,
             if (lock.Lock())
                 options = m_ProbeOptionMap;
         }
+        // Only lowered (the tests meet the bound with a few devices so).
+        m_ReplyFilter.SetDeviceBound(
+            getOptionString("Option.Probe.MaxDevicesPerNetwork").ToLong(CVLECMReplyFilter::MAX_DEVICES));
         CVLString strRoot = getOptionString("Option.Probe.ModuleInstanceName");
         bool bSetupFailed = false;
         if (getOptionBool("Option.Probe.EnableBindAddress") &&

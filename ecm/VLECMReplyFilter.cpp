@@ -3,6 +3,10 @@
 #include "ecm/VLECMPrivate.h"
 #include "ecm/VLECMReplyFilter.h"
 
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <string>
 
@@ -21,19 +25,57 @@
 const char* const s_szFile = "VLECMReplyFilter";
 
 namespace {
-// Addresses of a network's bound report counted one by one; beyond, only
-// the replies are.
-const size_t kMaxReportedAddresses = 65536;
-
 CVLString PropertyText(CVLTarget* pTarget, const char* szPath)
 {
     CVLProperty* pProperty = pTarget->GetProperties()->GetProperty(szPath, false);
     return pProperty != nullptr ? pProperty->ToString("") : CVLString(VL_CHARSET_UTF8);
 }
+
+// A MAC address in normal form (twelve hexadecimal digits) as a number, and back.
+uint64_t MACNumber(const CVLString& strMAC)
+{
+    return strtoull(TextOf(strMAC), nullptr, 16);
+}
+
+CVLString MACText(uint64_t nMAC)
+{
+    char sz[16];
+    snprintf(sz, sizeof(sz), "%012llX", static_cast<unsigned long long>(nMAC));
+    return CVLString(sz, VL_CHARSET_UTF8);
+}
+
+// The host addresses of a local network named "10.71.2.0/24"; 0 when the
+// name has no prefix length (replies from no local network).
+uint64_t HostCount(const CVLString& strNetwork)
+{
+    const char* szSlash = strchr(TextOf(strNetwork), '/');
+    if (szSlash == nullptr)
+        return 0;
+    int nPrefix = atoi(szSlash + 1);
+    if (nPrefix < 0 || nPrefix > 32)
+        return 0;
+    uint64_t nAddresses = uint64_t(1) << (32 - nPrefix);
+    // Without the network and broadcast addresses, which a /31 and a /32 lack.
+    return nAddresses > 2 ? nAddresses - 2 : nAddresses;
+}
 }  // namespace
 
-CVLECMReplyFilter::CVLECMReplyFilter() : m_bClosed(false), m_nRefused(0), m_nDropped(0)
+CVLECMReplyFilter::CVLECMReplyFilter() : m_bClosed(false), m_nDeviceBound(MAX_DEVICES), m_nRefused(0), m_nDropped(0)
 {
+}
+
+void CVLECMReplyFilter::SetDeviceBound(long nBound)
+{
+    CVLThreadLock lock(&m_Sync);
+    if (lock.Lock())
+        m_nDeviceBound = nBound >= 1 && nBound <= MAX_DEVICES ? static_cast<int>(nBound) : MAX_DEVICES;
+}
+
+int CVLECMReplyFilter::GetDeviceBound()
+{
+    CVLThreadLock lock(&m_Sync);
+    lock.Lock();
+    return m_nDeviceBound;
 }
 
 CVLECMReplyFilter::~CVLECMReplyFilter()
@@ -113,19 +155,25 @@ bool CVLECMReplyFilter::Admit(CVLTarget* pReply, const CVLString& strReceiver, C
     return true;
 }
 
-void CVLECMReplyFilter::drop(SDropped& dropped, const CVLString& strFrom, const CVLString& strReceiver)
+void CVLECMReplyFilter::drop(SDropped& dropped, const CVLString& strMAC, const CVLString& strFrom,
+                             const CVLString& strReceiver)
 {
     ++m_nDropped;
-    ++dropped.nReplies;
-    uint32_t nAddress = 0;
-    if (dropped.addresses.size() < kMaxReportedAddresses &&
-        CVLSocketAddress::ParseDottedQuad(TextOf(strFrom), nAddress))
-        dropped.addresses.insert(nAddress);
+    uint64_t nMAC = MACNumber(strMAC);
+    if (dropped.devices.count(nMAC) == 0) {
+        uint32_t nAddress = 0;
+        if (dropped.devices.size() >= MAX_REFUSED_DEVICES)
+            dropped.bMore = true;
+        else
+            dropped.devices[nMAC] = CVLSocketAddress::ParseDottedQuad(TextOf(strFrom), nAddress) ? nAddress : 0;
+    }
     CVLString strInterface = m_LocalNetworks.GetReceiverInterface(strReceiver);
     if (strInterface.GetLength() > 0)
         dropped.interfaces.insert(strInterface);
-    else
-        dropped.bUnknownSocket = true;
+    // A directed broadcast's socket hears the devices of its own network.
+    CVLString strBroadcast = m_LocalNetworks.GetReceiverBroadcast(strReceiver);
+    if (strBroadcast.GetLength() > 0 && strBroadcast != m_LocalNetworks.GetDirectedBroadcast(strFrom))
+        dropped.bOtherNetworksSocket = true;
 }
 
 bool CVLECMReplyFilter::Admit(const CVLString& strMAC, const CVLString& strFrom, size_t nFingerprint, CVLTarget* pReply,
@@ -175,14 +223,14 @@ bool CVLECMReplyFilter::Admit(const CVLString& strMAC, const CVLString& strFrom,
     }
     CVLString strNetwork = m_LocalNetworks.GetNetwork(strFrom);
     SNetworkCount& count = m_NetworkCounts[strNetwork];
-    if (count.nDevices >= MAX_DEVICES) {
+    if (count.nDevices >= m_nDeviceBound) {
         if (!count.bBoundTraced) {
             count.bBoundTraced = true;
             CVLTrace::Output(VLECM_MODULE, s_szFile, __LINE__, 0,
                              "CVLECMReplyFilter: %d devices found on %s; further devices there are dropped",
-                             MAX_DEVICES, strNetwork.GetLength() > 0 ? TextOf(strNetwork) : "no local network");
+                             m_nDeviceBound, strNetwork.GetLength() > 0 ? TextOf(strNetwork) : "no local network");
         }
-        drop(count.bound, strFrom, strReceiver);
+        drop(count.bound, strMAC, strFrom, strReceiver);
         return false;
     }
     int& nMACs = m_MACsPerSource[strFrom];
@@ -192,7 +240,7 @@ bool CVLECMReplyFilter::Admit(const CVLString& strMAC, const CVLString& strFrom,
                              "CVLECMReplyFilter: %s answered with more than %d MAC addresses; further ones are "
                              "dropped",
                              TextOf(strFrom), MAX_MACS_PER_SOURCE);
-        drop(count.sourceBound, strFrom, strReceiver);
+        drop(count.sourceBound, strMAC, strFrom, strReceiver);
         return false;
     }
     ++nMACs;
@@ -394,30 +442,95 @@ unsigned long CVLECMReplyFilter::GetRefusedCount(const CVLString& strFrom)
     return it != m_RefusedPerSource.end() ? it->second : 0;
 }
 
-std::vector<CVLECMReplyFilter::SBoundReport> CVLECMReplyFilter::GetBoundReports()
+CVLECMReplyFilter::SBoundReport
+CVLECMReplyFilter::makeReport(const CVLString& strNetwork, EBound eBound, const SDropped& dropped, int nDevices,
+                              const std::function<bool(size_t, uint64_t, uint32_t)>& fnNamed)
+{
+    SBoundReport report;
+    report.strNetwork = strNetwork;
+    report.eBound = eBound;
+    report.nBound = eBound == BOUND_SOURCE ? static_cast<int>(MAX_MACS_PER_SOURCE) : m_nDeviceBound;
+    // A device refused from one address or network may have been admitted
+    // from another later: it is listed or named as any admitted one.
+    std::vector<std::pair<uint32_t, uint64_t>> refused;
+    std::set<uint32_t> addresses;
+    for (const auto& entry : dropped.devices) {
+        if (m_Devices.count(MACText(entry.first)) != 0)
+            continue;
+        refused.emplace_back(entry.second, entry.first);
+        addresses.insert(entry.second);
+    }
+    std::sort(refused.begin(), refused.end());
+    for (size_t i = 0; i < refused.size(); ++i) {
+        if (!fnNamed(i, refused[i].second, refused[i].first))
+            continue;
+        SRefusedDevice device;
+        device.strMAC = MACText(refused[i].second);
+        if (refused[i].first != 0)
+            device.strAddress = CVLSocketAddress::FormatDottedQuad(refused[i].first);
+        report.devices.push_back(device);
+    }
+    report.nDevices = static_cast<unsigned long>(refused.size());
+    report.bMore = dropped.bMore;
+    report.nAddresses = static_cast<unsigned long>(addresses.size());
+    report.interfaces.assign(dropped.interfaces.begin(), dropped.interfaces.end());
+    // A busy network that reaches its bound is no sign of forgery; more
+    // devices than it has addresses, or a source inventing devices, are.
+    uint64_t nClaimed = static_cast<uint64_t>(nDevices) + refused.size();
+    uint64_t nHosts = HostCount(strNetwork);
+    report.bMayBeForged = eBound == BOUND_SOURCE || dropped.bOtherNetworksSocket || (nHosts > 0 && nClaimed > nHosts);
+    return report;
+}
+
+void CVLECMReplyFilter::forEachBound(const std::function<void(const CVLString&, EBound, const SDropped&, int)>& fn)
+{
+    for (EBound eBound : {BOUND_NETWORK, BOUND_SOURCE}) {
+        for (const auto& entry : m_NetworkCounts) {
+            const SDropped& dropped = eBound == BOUND_NETWORK ? entry.second.bound : entry.second.sourceBound;
+            if (!dropped.devices.empty() || dropped.bMore)
+                fn(entry.first, eBound, dropped, entry.second.nDevices);
+        }
+    }
+}
+
+std::vector<CVLECMReplyFilter::SBoundReport> CVLECMReplyFilter::GetBoundReports(size_t nNamed)
 {
     std::vector<SBoundReport> reports;
     CVLThreadLock lock(&m_Sync);
     if (!lock.Lock())
         return reports;
-    auto add = [&reports](const CVLString& strNetwork, EBound eBound, int nBound, const SDropped& dropped) {
-        SBoundReport report;
-        report.strNetwork = strNetwork;
-        report.eBound = eBound;
-        report.nBound = nBound;
-        report.nReplies = dropped.nReplies;
-        report.nAddresses = static_cast<unsigned long>(dropped.addresses.size());
-        report.interfaces.assign(dropped.interfaces.begin(), dropped.interfaces.end());
-        report.bUnknownSocket = dropped.bUnknownSocket;
-        reports.push_back(report);
-    };
-    for (const auto& entry : m_NetworkCounts) {
-        if (entry.second.bound.nReplies > 0)
-            add(entry.first, BOUND_NETWORK, MAX_DEVICES, entry.second.bound);
-    }
-    for (const auto& entry : m_NetworkCounts) {
-        if (entry.second.sourceBound.nReplies > 0)
-            add(entry.first, BOUND_SOURCE, MAX_MACS_PER_SOURCE, entry.second.sourceBound);
-    }
+    forEachBound([&](const CVLString& strNetwork, EBound eBound, const SDropped& dropped, int nDevices) {
+        SBoundReport report = makeReport(strNetwork, eBound, dropped, nDevices,
+                                         [nNamed](size_t nIndex, uint64_t, uint32_t) { return nIndex < nNamed; });
+        if (report.nDevices > 0 || report.bMore)
+            reports.push_back(report);
+    });
     return reports;
+}
+
+bool CVLECMReplyFilter::FindRefused(const CVLString& strMAC, const CVLString& strAddress, SBoundReport& report)
+{
+    CVLString strNormal = CVLECMNIFInfo::NormalizeMACAddress(strMAC);
+    uint64_t nMAC = strNormal.GetLength() > 0 ? MACNumber(strNormal) : 0;
+    uint32_t nAddress = 0;
+    if (strNormal.GetLength() == 0 && !CVLSocketAddress::ParseDottedQuad(TextOf(strAddress), nAddress))
+        return false;
+    CVLThreadLock lock(&m_Sync);
+    if (!lock.Lock())
+        return false;
+    bool bFound = false;
+    forEachBound([&](const CVLString& strNetwork, EBound eBound, const SDropped& dropped, int nDevices) {
+        if (bFound)
+            return;
+        SBoundReport found = makeReport(
+            strNetwork, eBound, dropped, nDevices, [&](size_t, uint64_t nRefusedMAC, uint32_t nRefusedAddress) {
+                return strNormal.GetLength() > 0 ? nRefusedMAC == nMAC : nRefusedAddress == nAddress;
+            });
+        if (!found.devices.empty()) {
+            found.devices.resize(1);
+            report = found;
+            bFound = true;
+        }
+    });
+    return bFound;
 }

@@ -11,8 +11,8 @@
 //   other replies are dropped, and the conflict is traced and kept for the
 //   client (GetConflictAddress);
 // - one source address brings at most MAX_MACS_PER_SOURCE devices, and each
-//   local network at most MAX_DEVICES; what a network's bound dropped is
-//   kept for the client (GetBoundReports);
+//   local network at most MAX_DEVICES; the devices a bound refused are kept
+//   for the client (GetBoundReports);
 // - the records of admitted replies go to the dispatch queue from the
 //   networks in turn (CVLECMHandOnQueue), so that a flood on one network
 //   delays no other network's devices. Nothing but its device bound limits
@@ -29,6 +29,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <set>
 #include <vector>
@@ -64,27 +65,45 @@ public:
     {
         MAX_COUNTED_SOURCES = 1024
     };
+    // Devices a bound refused that are kept, per network and bound, for
+    // the report; beyond them the report says only that there were more.
+    enum
+    {
+        MAX_REFUSED_DEVICES = 1024
+    };
 
     // The bounds that drop replies.
     enum EBound
     {
-        BOUND_NETWORK,  // MAX_DEVICES on a network
+        BOUND_NETWORK,  // the device bound of a network (MAX_DEVICES)
         BOUND_SOURCE    // MAX_MACS_PER_SOURCE from one address
     };
-    // What a bound dropped on one network: the replies of devices it did
-    // not take, the addresses they came from, and the interfaces whose
-    // sockets received them (by name, in order); bUnknownSocket when some
-    // came through a socket that every network reaches, so that their
-    // source addresses may be forged.
+    // A device a bound refused: its MAC address in normal form and the
+    // address it answered from.
+    struct SRefusedDevice
+    {
+        CVLString strMAC;
+        CVLString strAddress;
+    };
+    // What a bound refused on one network: the devices it refused that were
+    // not admitted later (nDevices, with bMore when more were refused than
+    // are kept, MAX_REFUSED_DEVICES), the first of them in the order of
+    // their addresses, how many addresses they answered from; the
+    // interfaces whose sockets received their replies (by name, in order);
+    // and bMayBeForged when something points to forged replies: a source's
+    // bound, more devices than the network has addresses, or a reply
+    // received through another network's socket than its source's.
     struct SBoundReport
     {
         CVLString strNetwork;
         EBound eBound = BOUND_NETWORK;
         int nBound = MAX_DEVICES;
-        unsigned long nReplies = 0;
+        unsigned long nDevices = 0;
+        bool bMore = false;
+        std::vector<SRefusedDevice> devices;
         unsigned long nAddresses = 0;
         std::vector<CVLString> interfaces;
-        bool bUnknownSocket = false;
+        bool bMayBeForged = false;
     };
     // What Hold did with a record.
     enum EHold
@@ -100,6 +119,10 @@ public:
     // Forgets everything and reads the computer's local networks: a new
     // probe starts.
     void Reset();
+    // The device bound of each network, from 1 to MAX_DEVICES (other values
+    // give MAX_DEVICES); the probe instance sets it as a probe starts.
+    void SetDeviceBound(long nBound);
+    int GetDeviceBound();
     // The local networks the device bound counts by, read by Reset; replies
     // from elsewhere count as one further network.
     CVLECMLocalNetworks& GetLocalNetworks() { return m_LocalNetworks; }
@@ -156,9 +179,14 @@ public:
     // and from one source.
     unsigned long GetRefusedCount();
     unsigned long GetRefusedCount(const CVLString& strFrom);
-    // The networks whose device bound dropped devices, in network order,
-    // then those where a source's bound did.
-    std::vector<SBoundReport> GetBoundReports();
+    // The networks whose device bound refused devices that were never
+    // admitted, in network order, then those where a source's bound did;
+    // each names the first nNamed of its devices.
+    std::vector<SBoundReport> GetBoundReports(size_t nNamed = MAX_REFUSED_DEVICES);
+    // True when a bound refused a device of that MAC address (any of its
+    // usual forms) or, when no MAC is given, from that address, and it was
+    // never admitted; report then tells which bound, naming that device.
+    bool FindRefused(const CVLString& strMAC, const CVLString& strAddress, SBoundReport& report);
 
 private:
     // Where an admitted device's reply is.
@@ -179,13 +207,16 @@ private:
         bool bDelivered = false;
         CVLTarget* pWaiting = nullptr;
     };
-    // What one bound dropped on one network.
+    // What one bound dropped on one network: the devices it refused (their
+    // MAC addresses as numbers) and the address each first answered from,
+    // up to MAX_REFUSED_DEVICES; the interfaces of the sockets that
+    // received them; whether one came through another network's socket.
     struct SDropped
     {
-        unsigned long nReplies = 0;
-        std::set<uint32_t> addresses;
+        std::map<uint64_t, uint32_t> devices;
+        bool bMore = false;
         std::set<CVLString> interfaces;
-        bool bUnknownSocket = false;
+        bool bOtherNetworksSocket = false;
     };
     struct SNetworkCount
     {
@@ -197,8 +228,17 @@ private:
 
     // Under m_Sync.
     void refuse(const CVLString& strFrom);
-    // Counts a reply that a bound dropped.
-    void drop(SDropped& dropped, const CVLString& strFrom, const CVLString& strReceiver);
+    // Counts a reply of a new device that a bound dropped.
+    void drop(SDropped& dropped, const CVLString& strMAC, const CVLString& strFrom, const CVLString& strReceiver);
+    // The report of what a bound dropped on a network that has nDevices
+    // admitted, naming the devices that fnNamed picks of those never
+    // admitted (given their place in address order); no devices when all it
+    // refused were admitted later.
+    SBoundReport makeReport(const CVLString& strNetwork, EBound eBound, const SDropped& dropped, int nDevices,
+                            const std::function<bool(size_t, uint64_t, uint32_t)>& fnNamed);
+    // Calls fn with each report's network, bound, what it dropped and the
+    // devices admitted on the network, in report order.
+    void forEachBound(const std::function<void(const CVLString&, EBound, const SDropped&, int)>& fn);
     // A device's reply is no longer waiting (delivered or not); false when
     // none was.
     bool leave(SDevice& device, bool bDelivered);
@@ -215,6 +255,7 @@ private:
     std::map<CVLTarget*, CVLString> m_WaitingDevices;
     CVLECMHandOnQueue m_HandOn;
     bool m_bClosed;
+    int m_nDeviceBound;
     std::map<CVLString, SNetworkCount> m_NetworkCounts;
     std::map<CVLString, int> m_MACsPerSource;
     std::set<CVLString> m_TracedSources;

@@ -718,7 +718,7 @@ protected:
 TEST_F(VLNetUnderAttack, RandomMACsAtRate)
 {
     Build("hostile=randommacs rate=13000");
-    ProbeUnderAttack(this, m_Net, m_Expected, "randommacs", "ignored: more than 4 devices from one address");
+    ProbeUnderAttack(this, m_Net, m_Expected, "randommacs", "not listed: more than 4 devices from one address");
 }
 
 TEST_F(VLNetUnderAttack, InventedMACsPerProbe)
@@ -726,7 +726,7 @@ TEST_F(VLNetUnderAttack, InventedMACsPerProbe)
     Build("hostile=inventmacs flood=1000");
     // One address: said so in the singular.
     ProbeUnderAttack(this, m_Net, m_Expected, "inventmacs",
-                     " from 1 address on 10.201.1.0/24 ignored: more than 4 devices from one address "
+                     " from 1 address on 10.201.1.0/24 not listed: more than 4 devices from one address "
                      "(received on vl1; source addresses may be forged)\n");
 }
 
@@ -810,7 +810,7 @@ TEST_F(VLNetEndToEnd, ForgedSourcesOnOneNetworkCrowdOutNoOtherAndAreReported)
     AddNetwork(3, {"unicast=0 hostile=forgedmacs pool=240 flood=4 straygap=100"}, false);
     ASSERT_TRUE(m_Net.Exec("n3", "for i in $(seq 11 249); do ip addr add 10.201.3.$i/24 dev vd3; done"));
     ExpectEachListedAndAShortListSaid(RunVlnet(m_Net, {"probe", "--timeout", "6"}),
-                                      "addresses on 10.201.3.0/24 ignored: more than 512 devices "
+                                      "addresses on 10.201.3.0/24 not listed: more than 512 devices "
                                       "(received on vl3; source addresses may be forged)\n");
 }
 
@@ -824,6 +824,57 @@ TEST_F(VLNetEndToEnd, ALargeNetworkAnsweringAtOnceIsListedWhole)
         devices.push_back("delay=" + std::to_string(i * 37 % 101));
     AddNetwork(4, devices, true, 22);
     ExpectExactlyTheDevices(RunVlnet(m_Net, {"probe", "--timeout", "120"}));
+}
+
+// A network's device bound, lowered to two by the configuration: the twelve
+// devices that answer after the first two are refused. A plain network at
+// its bound is not said to be forged; the first ten refused are named with
+// their addresses, the others counted; a refused device asked for is said
+// to have answered and been refused.
+TEST_F(VLNetEndToEnd, DevicesABoundRefusedAreNamed)
+{
+    std::vector<std::string> devices(14, "delay=300");
+    devices[0] = devices[1] = "";
+    AddNetwork(1, devices, false);
+    AddNetwork(2, {""});
+    const std::string strDir = "/tmp/vlnet_bound_" + std::to_string(getpid());
+    const std::string strConfiguration = strDir + "/Settings/Default/vlres300.dat";
+    ASSERT_EQ(0, system(("rm -rf " + strDir + " && cp -r " + BinDir() + "/../share/vlnet " + strDir +
+                         " && sed -i 's|<CommunicationManager/>|<CommunicationManager><Property "
+                         "key=\"Option.Probe.MaxDevicesPerNetwork\" value=\"2\"/></CommunicationManager>|' " +
+                         strConfiguration + " && grep -q MaxDevicesPerNetwork " + strConfiguration)
+                            .c_str()));
+    auto vlnet = [&](std::vector<std::string> args) {
+        args.insert(args.begin(), BinDir() + "/vlnet");
+        args.insert(args.end(), {"--timeout", "20", "--resources", strDir});
+        return RunProgram(m_Net, args);
+    };
+    ProgramRun run = vlnet({"probe"});
+    EXPECT_EQ(3, run.nStatus) << run.strErrors;
+    EXPECT_EQ(std::vector<std::string>({Mac(1, 0) + "\t" + Address(1, 10) + "\tModel 1-0",
+                                        Mac(1, 1) + "\t" + Address(1, 11) + "\tModel 1-1",
+                                        Mac(2, 0) + "\t" + Address(2, 10) + "\tModel 2-0"}),
+              SortedLines(run.strOutput));
+    const std::string strBound = "refused by a bound: more than 2 devices on 10.201.1.0/24";
+    std::vector<std::string> expected = {
+        "vlnet: 12 devices from 12 addresses on 10.201.1.0/24 not listed: more than 2 devices (received on vl1)",
+        "vlnet: not listed: 2 more devices " + strBound};
+    for (int i = 2; i < 12; ++i)
+        expected.push_back("vlnet: not listed: " + Mac(1, i) + "\t" + Address(1, 10 + i) + "\t\t" + strBound);
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(expected, SortedLines(run.strErrors));
+    // One of the two not named.
+    const std::string strRefused = "vlnet: device " + Mac(1, 13) + " answered the probe but was " + strBound + "\n";
+    ProgramRun one = vlnet({"probe", "--mac", Mac(1, 13)});
+    EXPECT_EQ(1, one.nStatus);
+    EXPECT_EQ("", one.strOutput);
+    EXPECT_NE(std::string::npos, one.strErrors.find(strRefused)) << one.strErrors;
+    for (const char* szCommand : {"url", "open"}) {
+        ProgramRun refused = vlnet({szCommand, Mac(1, 13)});
+        EXPECT_EQ(1, refused.nStatus) << szCommand;
+        EXPECT_EQ(strRefused, refused.strErrors) << szCommand;
+    }
+    EXPECT_EQ(0, system(("rm -rf " + strDir).c_str()));
 }
 
 TEST_F(VLNetEndToEnd, DevicesDeafToUnicastDoNotHoldBackTheOthers)

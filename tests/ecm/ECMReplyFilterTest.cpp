@@ -251,20 +251,81 @@ TEST(ECMReplyFilter, ErrorRepliesAreRefusedAndEachNetworkHasItsOwnBound)
     std::vector<CVLECMReplyFilter::SBoundReport> reports = filter.GetBoundReports();
     ASSERT_EQ(2u, reports.size());
     EXPECT_EQ("10.1.0.0/24", Std(reports[0].strNetwork));
+    EXPECT_EQ(CVLECMReplyFilter::BOUND_NETWORK, reports[0].eBound);
     EXPECT_EQ(CVLECMReplyFilter::MAX_DEVICES, reports[0].nBound);
-    EXPECT_EQ(3u, reports[0].nReplies);
+    EXPECT_EQ(2u, reports[0].nDevices);
+    ASSERT_EQ(2u, reports[0].devices.size());
+    EXPECT_EQ(Mac(9000), Std(reports[0].devices[0].strMAC));
+    EXPECT_EQ("10.1.0.200", Std(reports[0].devices[0].strAddress));
+    EXPECT_EQ(Mac(9001), Std(reports[0].devices[1].strMAC));
+    EXPECT_FALSE(reports[0].bMore);
     EXPECT_EQ(2u, reports[0].nAddresses);
     ASSERT_EQ(1u, reports[0].interfaces.size());
     EXPECT_EQ("vl2", Std(reports[0].interfaces[0]));
-    EXPECT_TRUE(reports[0].bUnknownSocket);
+    EXPECT_TRUE(reports[0].bMayBeForged);
     EXPECT_EQ("10.2.0.0/24", Std(reports[1].strNetwork));
+    EXPECT_EQ(CVLECMReplyFilter::BOUND_SOURCE, reports[1].eBound);
     EXPECT_EQ(CVLECMReplyFilter::MAX_MACS_PER_SOURCE, reports[1].nBound);
-    EXPECT_EQ(1u, reports[1].nReplies);
+    ASSERT_EQ(1u, reports[1].devices.size());
     EXPECT_EQ(1u, reports[1].nAddresses);
     EXPECT_TRUE(reports[1].interfaces.empty());
+    EXPECT_TRUE(reports[1].bMayBeForged);
     EXPECT_EQ("10.2.0.0/24", Std(filter.GetLocalNetworks().GetNetwork(Text("10.2.0.5"))));
     EXPECT_EQ("10.2.0.255", Std(filter.GetLocalNetworks().GetDirectedBroadcast(Text("10.2.0.5"))));
     EXPECT_EQ("", Std(filter.GetLocalNetworks().GetNetwork(Text("192.0.2.5"))));
+}
+
+// A plain busy network beyond its bound: its devices come from their own
+// addresses through their network's sockets, and are no more than its
+// addresses. What the bound refused is reported without suspicion, and
+// only the devices that were never admitted.
+TEST(ECMReplyFilter, ABusyNetworksRefusedDevicesAreNamedWithoutSuspicion)
+{
+    CVLECMReplyFilter filter;
+    filter.GetLocalNetworks().Set(TwoNetworks());
+    filter.GetLocalNetworks().SetReceivers({{Text("Probe.VLPC_LocalNetworkDBC_1"), Text("10.1.0.255")}});
+    const int kBound = 8;
+    filter.SetDeviceBound(kBound);
+    EXPECT_EQ(kBound, filter.GetDeviceBound());
+    // Each answers both broadcasts; the second reply is a repeat.
+    for (int i = 0; i < kBound + 3; ++i) {
+        const std::string strFrom = "10.1.0." + std::to_string(20 - i);
+        EXPECT_EQ(i < kBound, filter.Admit(Text(Mac(i)), Text(strFrom), 1, nullptr, Text("VLPC_LocalNetworkDBC_1")));
+        EXPECT_FALSE(filter.Admit(Text(Mac(i)), Text(strFrom), 1, nullptr, Text("VLPC_Broadcast")));
+    }
+    // One of them is heard later from the other network, and admitted there.
+    EXPECT_TRUE(filter.Admit(Text(Mac(kBound)), Text("10.2.0.5"), 1));
+    // The first of them in the order of their addresses.
+    std::vector<CVLECMReplyFilter::SBoundReport> reports = filter.GetBoundReports(1);
+    ASSERT_EQ(1u, reports.size());
+    EXPECT_EQ(kBound, reports[0].nBound);
+    EXPECT_EQ(2u, reports[0].nDevices);
+    EXPECT_EQ(2u, reports[0].nAddresses);
+    ASSERT_EQ(1u, reports[0].devices.size());
+    EXPECT_EQ(Mac(kBound + 2), Std(reports[0].devices[0].strMAC));
+    EXPECT_EQ("10.1.0.10", Std(reports[0].devices[0].strAddress));
+    // Each of them may be asked for, by MAC or address.
+    CVLECMReplyFilter::SBoundReport found;
+    ASSERT_TRUE(filter.FindRefused(Text("00:26:ab:00:00:09"), Text(""), found));
+    EXPECT_EQ(kBound, found.nBound);
+    ASSERT_EQ(1u, found.devices.size());
+    EXPECT_EQ("10.1.0.11", Std(found.devices[0].strAddress));
+    EXPECT_TRUE(filter.FindRefused(Text(""), Text("10.1.0.10"), found));
+    EXPECT_EQ(Mac(kBound + 2), Std(found.devices[0].strMAC));
+    EXPECT_FALSE(filter.FindRefused(Text(Mac(kBound)), Text(""), found));
+    EXPECT_FALSE(filter.FindRefused(Text(Mac(0)), Text(""), found));
+    ASSERT_EQ(1u, reports[0].interfaces.size());
+    EXPECT_EQ("vl1", Std(reports[0].interfaces[0]));
+    EXPECT_FALSE(reports[0].bMayBeForged);
+    // More devices than the network's 254 addresses are a sign.
+    filter.SetDeviceBound(254);
+    filter.Reset();
+    filter.GetLocalNetworks().Set(TwoNetworks());
+    for (int i = 0; i <= 254; ++i)
+        EXPECT_EQ(i < 254, filter.Admit(Text(Mac(i)), Text("10.1.0." + std::to_string(1 + i % 254)), 1)) << i;
+    reports = filter.GetBoundReports();
+    ASSERT_EQ(1u, reports.size());
+    EXPECT_TRUE(reports[0].bMayBeForged);
 }
 
 TEST(ECMReplyFilter, ANetworksFloodWaitsItsTurn)
