@@ -406,6 +406,89 @@ TEST(ECMReplyFilter, ANetworksFloodWaitsItsTurn)
     EXPECT_EQ(0, nHeld + nHandedOn);
 }
 
+TEST(ECMHandOnQueue, ARecordOfferedWhileOthersWaitTakesItsTurn)
+{
+    CVLECMHandOnQueue queue;
+    std::vector<std::unique_ptr<CVLCallbackInfo>> records;
+    auto record = [&]() {
+        records.emplace_back(new CVLCallbackInfo());
+        return records.back().get();
+    };
+    const CVLString strNetwork = Text("10.1.0.0/24");
+    for (int i = 0; i < CVLECMHandOnQueue::MAX_HANDED_ON; ++i)
+        EXPECT_TRUE(queue.Offer(strNetwork, record())) << i;
+    CVLCallbackInfo* pWaiting = record();
+    EXPECT_FALSE(queue.Offer(strNetwork, pWaiting));
+    // A record leaves the dispatch queue; a new one comes before the one
+    // waiting is handed on.
+    queue.Left();
+    EXPECT_FALSE(queue.Offer(strNetwork, record()));
+    EXPECT_EQ(pWaiting, queue.Next());
+    EXPECT_EQ(nullptr, queue.Next());
+    EXPECT_EQ(1, queue.GetWaitingCount());
+}
+
+// Only a record that went to the dispatch queue frees a place there when
+// its device leaves; after a stop, no record is held.
+TEST(ECMReplyFilter, OnlyARecordHandedOnFreesItsPlace)
+{
+    CVLECMReplyFilter filter;
+    std::vector<std::unique_ptr<CVLTarget>> copies;
+    // A reply of device i admitted and copied, and its record offered.
+    auto offer = [&](int i) {
+        EXPECT_TRUE(filter.Admit(Text(Mac(i)), Text(Address(i)), 1)) << i;
+        copies.emplace_back(new CVLTarget());
+        filter.Queued(Text(Mac(i)), copies.back().get());
+        std::unique_ptr<CVLCallbackInfo> pRecord(
+            new CVLCallbackInfo(VLCM_CALLBACK_PROBE, nullptr, nullptr, copies.back().get()));
+        CVLECMReplyFilter::EHold eHold = filter.Hold(pRecord.get());
+        if (eHold == CVLECMReplyFilter::HOLD_KEPT)
+            pRecord.release();
+        return eHold;
+    };
+    for (int i = 0; i < CVLECMHandOnQueue::MAX_HANDED_ON; ++i)
+        EXPECT_EQ(CVLECMReplyFilter::HOLD_HAND_ON, offer(i));
+    EXPECT_EQ(CVLECMReplyFilter::HOLD_KEPT, offer(100));
+    // A reply never copied, and one merged into a listed record (never
+    // offered), are done with.
+    EXPECT_TRUE(filter.Admit(Text(Mac(101)), Text(Address(101)), 1));
+    filter.NotCopied(Text(Mac(101)));
+    EXPECT_TRUE(filter.Admit(Text(Mac(102)), Text(Address(102)), 1));
+    CVLTarget listed;
+    filter.Queued(Text(Mac(102)), &listed);
+    filter.Delivered(Text(Mac(102)));
+    int nHeld = 0, nHandedOn = 0;
+    filter.GetHandOnCounts(nHeld, nHandedOn);
+    EXPECT_EQ(CVLECMHandOnQueue::MAX_HANDED_ON, nHandedOn);
+    EXPECT_EQ(1, nHeld);
+    EXPECT_EQ(nullptr, filter.NextToHandOn());
+    // A record handed on is delivered: the one held goes on.
+    filter.Delivered(Text(Mac(0)));
+    std::unique_ptr<CVLCallbackInfo> pNext(filter.NextToHandOn());
+    ASSERT_NE(nullptr, pNext);
+    EXPECT_EQ(copies[CVLECMHandOnQueue::MAX_HANDED_ON].get(), pNext->GetTarget());
+    filter.Close();
+    EXPECT_EQ(CVLECMReplyFilter::HOLD_NOT_OURS, offer(103));
+    filter.GetHandOnCounts(nHeld, nHandedOn);
+    EXPECT_EQ(0, nHeld + nHandedOn);
+}
+
+// A device admitted but never delivered (the full dispatch queue refused
+// its record) is heard again, by an identical reply too, however many of
+// its network's devices wait meanwhile.
+TEST(ECMReplyFilter, ADeviceWhoseRecordWasRefusedIsHeardAgain)
+{
+    CVLECMReplyFilter filter;
+    filter.GetLocalNetworks().Set(TwoNetworks());
+    for (int i = 0; i < CVLECMReplyFilter::MAX_DEVICES; ++i)
+        ASSERT_TRUE(filter.Admit(Text(Mac(i)), Text("10.1.0." + std::to_string(1 + i / 4)), 7)) << i;
+    CVLTarget copy;
+    filter.Queued(Text(Mac(0)), &copy);
+    EXPECT_TRUE(filter.QueueRefused(&copy));
+    EXPECT_TRUE(filter.Admit(Text(Mac(0)), Text("10.1.0.1"), 7));
+    EXPECT_TRUE(filter.GetBoundReports().empty());
+}
+
 TEST_F(ECMReplies, ADeviceKeepsOneQueuedRecordThatTakesItsLaterRepliesAndIsCounted)
 {
     CWatchdog watchdog(60, "ECMReplies");
