@@ -242,13 +242,26 @@ bool CVLNetOptions::readPasswordFile(const std::string& strPath)
     fclose(pFile);
     if (nError != 0)
         return fail(strWhat + " cannot be read: " + strerror(nError));
+    std::string strWhy;
+    if (!TakePasswordLine(strLine, strWhy))
+        return fail(strWhat + ": the first line " + strWhy);
+    return setPassword(strLine);
+}
+
+bool CVLNetOptions::TakePasswordLine(std::string& strLine, std::string& strWhy)
+{
     if (!strLine.empty() && strLine.back() == '\r')
         strLine.pop_back();
-    if (strLine.size() > MAX_PASSWORD_BYTES)
-        return fail(strWhat + ": the first line is longer than " + std::to_string(MAX_PASSWORD_BYTES) + " bytes");
-    if (strLine.find('\0') != std::string::npos)
-        return fail(strWhat + ": the first line holds a NUL byte");
-    return setPassword(strLine);
+    if (strLine.size() > MAX_PASSWORD_BYTES) {
+        strWhy = "is longer than " + std::to_string(MAX_PASSWORD_BYTES) + " bytes";
+        return false;
+    }
+    // The record keeps the password as a string, which would end there.
+    if (strLine.find('\0') != std::string::npos) {
+        strWhy = "holds a NUL byte";
+        return false;
+    }
+    return true;
 }
 
 bool CVLNetOptions::Parse(int argc, const char* const* argv)

@@ -51,6 +51,10 @@ public:
 
     // The usage text of a command; of the program for an empty or unknown one.
     static std::string GetUsage(const std::string& strCommand);
+    // A password line as read from a file or the prompt, without its LF: a
+    // CR before the LF goes too. False, with why ("is longer than 1024
+    // bytes", "holds a NUL byte"), when it cannot be a password.
+    static bool TakePasswordLine(std::string& strLine, std::string& strWhy);
     // "00:26:AB:00:00:01" from any of "00:26:ab:00:00:01", "00-26-AB-00-00-01",
     // "0026AB000001"; empty when the text is no MAC address.
     static std::string NormalizeMACAddress(const std::string& strText);

@@ -110,12 +110,9 @@ CVLNetPasswordPrompt::EResult CVLNetPasswordPrompt::Ask(const std::string& strPr
         if (strLine.size() > CVLNetOptions::MAX_PASSWORD_BYTES)
             break;
     }
-    if (strLine.size() > CVLNetOptions::MAX_PASSWORD_BYTES) {
-        strError = "the password is longer than " + std::to_string(CVLNetOptions::MAX_PASSWORD_BYTES) + " bytes";
-        return RESULT_FAILED;
-    }
-    if (strLine.find('\0') != std::string::npos) {
-        strError = "the password holds a NUL byte";
+    std::string strWhy;
+    if (!CVLNetOptions::TakePasswordLine(strLine, strWhy)) {
+        strError = "the password " + strWhy;
         return RESULT_FAILED;
     }
     strPassword = strLine;
