@@ -17,6 +17,7 @@ const size_t kSynopsisWidth = 100;
 // The column of the options' help lines.
 const size_t kHelpColumn = 21;
 const char kOnePassword[] = "one password: --password or --password-file, once";
+const char kOneMAC[] = "one device: --mac once";
 }  // namespace
 
 struct CVLNetOptions::SOption
@@ -196,6 +197,9 @@ bool CVLNetOptions::setTimeout(const std::string& strValue)
 
 bool CVLNetOptions::setMACAddress(const std::string& strValue)
 {
+    // A second one would silently win over the first.
+    if (!m_strMACAddress.empty())
+        return fail(kOneMAC);
     m_strMACAddress = NormalizeMACAddress(strValue);
     if (m_strMACAddress.empty())
         return fail("--mac needs a MAC address such as 00:26:AB:00:00:01, not '" + strValue + "'");

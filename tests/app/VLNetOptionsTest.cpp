@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -207,9 +208,23 @@ TEST(VLNetOptions, APasswordFileGivesItsFirstLine)
         EXPECT_FALSE(Parse(options, {"run", "0026AB000001", "SetDetail", "--password-file", entry.strPath.c_str()}));
         EXPECT_EQ(entry.strError, options.GetErrorText());
     }
-    CVLNetOptions both;
-    EXPECT_FALSE(
-        Parse(both, {"run", "0026AB000001", "SetDetail", "--password", "x", "--password-file", strFile.c_str()}));
+    // A second password option is refused in either order, as a second --mac is.
+    std::ofstream(strFile) << "secret\n";
+    const std::vector<std::vector<const char*>> kTwice = {
+        {"run", "0026AB000001", "SetDetail", "--password", "x", "--password-file", strFile.c_str()},
+        {"run", "0026AB000001", "SetDetail", "--password-file", strFile.c_str(), "--password", "x"},
+        {"run", "0026AB000001", "SetDetail", "--password", "x", "--password", "x"},
+        {"run", "0026AB000001", "SetDetail", "--password-file", strFile.c_str(), "--password-file", strFile.c_str()},
+        {"probe", "--mac", "0026AB000001", "--mac", "0026AB000002"},
+        {"probe", "--mac", "0026AB000001", "--mac", "0026AB000001"},
+    };
+    for (const auto& args : kTwice) {
+        CVLNetOptions twice;
+        EXPECT_FALSE(Parse(twice, args)) << args[args.size() - 2];
+        EXPECT_EQ(args[0] == std::string("probe") ? "one device: --mac once"
+                                                  : "one password: --password or --password-file, once",
+                  twice.GetErrorText());
+    }
     std::string strOutput;
     EXPECT_EQ(2, RunVlnet("run 0026AB000001 CheckPassword --password-file /nonexistent/password", strOutput));
     EXPECT_EQ(0u, strOutput.find("vlnet: --password-file: /nonexistent/password cannot be read")) << strOutput;
