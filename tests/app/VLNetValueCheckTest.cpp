@@ -2,6 +2,8 @@
 // definitions, as the program loads them (no probe is started).
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdlib>
 #include <string>
 #include <utility>
@@ -12,6 +14,7 @@
 #include "app/VLNetValueCheck.h"
 #include "cm/VLCMApi.h"
 #include "modules/VLModuleLibraries.h"
+#include "modules/vlpc/VLPCField.h"
 
 namespace {
 typedef std::vector<std::pair<std::string, std::string>> Assignments;
@@ -139,6 +142,17 @@ TEST_F(VLNetValueCheck, RefusesWhatTheDeviceMustNotBeGivenAndTakesTheRest)
     EXPECT_EQ(kDetail + "Location=" + strShown + "\xE2\x80\xA6: at most 64 bytes, not 200",
               Check(kDetail + "Location", strUmlauts));
 
+    // A fixed-size text field (none that the definitions let a user set
+    // today) takes what fits it, and no NUL, as the other text fields.
+    const CVLNetValueCheck::SField fixed = {"Fixed", VLPC_FIELD_STRING, 16};
+    for (const char* szValue : {"hex:4800", "hex:00"}) {
+        std::string strValue = szValue;
+        EXPECT_EQ("a text cannot hold a NUL byte", CVLNetValueCheck::CheckValue(fixed, strValue)) << szValue;
+    }
+    std::string strSixteen(16, 'x'), strSeventeen(17, 'x');
+    EXPECT_EQ("", CVLNetValueCheck::CheckValue(fixed, strSixteen));
+    EXPECT_EQ("at most 16 bytes, not 17", CVLNetValueCheck::CheckValue(fixed, strSeventeen));
+
     // hex: digits of either case are the same bytes.
     std::string strBytes;
     ASSERT_TRUE(CVLNetPropertyLines::ParseHex("hex:c3BCfa0d", strBytes));
@@ -199,4 +213,33 @@ TEST_F(VLNetValueCheck, AnAddressGivenWithItsMaskIsNeitherTheNetworkNorTheBroadc
                       strError);
         }
     }
+}
+
+// A password goes out only from --password, --password-file or the prompt:
+// its field is never a PATH=VALUE target, even where the definitions give
+// it a property.
+TEST_F(VLNetValueCheck, APasswordFieldIsNeverAPathValueTarget)
+{
+    const std::string strBin = getenv("VL_TEST_BIN_DIR");
+    const std::string strDir = "/tmp/vlnet_password_field_" + std::to_string(getpid());
+    const std::string strSettings = strDir + "/Settings/Default/";
+    ASSERT_EQ(0, system(("rm -rf " + strDir + " && cp -r " + strBin + "/../share/vlnet " + strDir +
+                         " && sed -i 's|<Field name=\"Password\" type=\"Password\"/>|<Field name=\"Password\" "
+                         "type=\"Password\" propertyPath=\"Password\"/>|' " +
+                         strSettings + "VLPC.xml && grep -q 'propertyPath=\"Password\"' " + strSettings +
+                         "VLPC.xml && " + strBin + "/vlresource build " + strSettings + "vlres201.dat " + strSettings +
+                         "vlres200.dat >/dev/null")
+                            .c_str()));
+    CVLNetSession session;
+    std::string strError;
+    ASSERT_EQ(VLPFW_RESULT_SUCCESS, session.Initialize(strDir, strError)) << strError;
+    for (const char* szCommand : {"CheckPassword", "SetDetail", "FactReset"}) {
+        EXPECT_TRUE(session.NeedsPassword(szCommand)) << szCommand;
+        Assignments assignments = {{"Password", "secret"}};
+        EXPECT_FALSE(CVLNetValueCheck::Check(session.GetRequestFields(szCommand), szCommand, assignments, strError))
+            << szCommand;
+        EXPECT_EQ(0u, strError.find("Password=secret: ")) << strError;
+    }
+    session.Terminate();
+    EXPECT_EQ(0, system(("rm -rf " + strDir).c_str()));
 }
