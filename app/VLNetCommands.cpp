@@ -22,9 +22,12 @@ namespace {
 const char kDescriptionProbe[] = "Probes the local networks and prints one line per device as it is found:\n"
                                  "MAC<TAB>IP<TAB>MODEL. Ends when the probe is over, or after the time-out.\n"
                                  "A device that answered the probe but is not listed (no answer to unicast, a\n"
-                                 "failed unicast check, still waiting at the time-out) is named after the list\n"
-                                 "on standard error, 'vlnet: not listed: MAC<TAB>IP<TAB>MODEL<TAB>WHY', and\n"
-                                 "the status is 3.\n";
+                                 "failed unicast check, failed commands, still waiting at the time-out) is\n"
+                                 "named after the list on standard error,\n"
+                                 "'vlnet: not listed: MAC<TAB>IP<TAB>MODEL<TAB>WHY'. The status is 3 when the\n"
+                                 "list may be short: such a device, devices a bound dropped, replies lost to a\n"
+                                 "full receive buffer, or a definition script that failed, each said on\n"
+                                 "standard error.\n";
 
 const char kDescriptionUrl[] = "Probes until the device is found and prints its web page URL.\n"
                                "A device not found before the probe ends is an error.\n";

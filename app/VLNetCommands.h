@@ -17,10 +17,11 @@ enum
     VLNET_EXIT_FAILURE = 1,
     // A command line or argument it does not accept; nothing was sent.
     VLNET_EXIT_USAGE = 2,
-    // The probe ran, but what it lists may be short: a bound dropped
-    // devices, the kernel dropped replies, a definition script failed, or
-    // devices were still in their follow-up commands at the time-out.
-    // Standard error says which.
+    // The probe ran, but what it lists may be short: a device answered
+    // the probe and is not listed (no answer to unicast, a failed unicast
+    // check, commands that failed, still in its follow-up commands at the
+    // time-out), a bound dropped devices, the kernel dropped replies, or a
+    // definition script failed. Standard error says which.
     VLNET_EXIT_INCOMPLETE = 3,
     VLNET_EXIT_STOPPED = 130
 };

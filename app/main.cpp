@@ -5,10 +5,12 @@
 // Exit status: 0 success; 1 a failure (start-up, standard output closed,
 // device not found, a command's non-zero result, output that could not be
 // written); 2 a command line, a PATH=VALUE or a password it does not accept,
-// nothing sent; 3 a probe whose list may be short (devices dropped by a
-// bound, lost to a full receive buffer, still waiting for their commands, or
-// answering only the broadcast; a definition script failed); 130 stopped by
-// SIGINT or SIGTERM, with nothing printed or opened after the stop.
+// nothing sent; 3 a probe whose list may be short (devices that answered
+// the probe and are not listed: no answer to unicast, a failed unicast
+// check, failed commands, still waiting for their commands at the time-out;
+// devices dropped by a bound, replies lost to a full receive buffer; a
+// definition script failed); 130 stopped by SIGINT or SIGTERM, with nothing
+// printed or opened after the stop.
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/resource.h>
