@@ -42,6 +42,9 @@ struct CVLNetOptions::SOption
     // (its synopsis and help name them where they stand among the options).
     bool (CVLNetOptions::*pfnSet)(const std::string& strValue);
     SHelp helps[MAX_HELPS];
+    // The value taken when the option is not given, which each help line
+    // ends with ("(default 60)"); 0 for none.
+    int nDefault;
 };
 
 // The options in the order the usages give them.
@@ -50,7 +53,8 @@ const CVLNetOptions::SOption CVLNetOptions::s_Options[] = {
      "FILE",
      false,
      &CVLNetOptions::readPasswordFile,
-     {{VLNetCommand::COMMAND_RUN, "the device's password: the first line of FILE"}}},
+     {{VLNetCommand::COMMAND_RUN, "the device's password: the first line of FILE"}},
+     0},
     {"--password",
      "PW",
      true,
@@ -58,36 +62,42 @@ const CVLNetOptions::SOption CVLNetOptions::s_Options[] = {
      {{VLNetCommand::COMMAND_RUN, "the device's password (every local user sees it in the\n"
                                   "process list). Without either, a command that sends the\n"
                                   "password (CheckPassword, SetDetail, FactReset) asks for\n"
-                                  "it, without echo, when standard input is a terminal"}}},
+                                  "it, without echo, when standard input is a terminal"}},
+     0},
     {"PATH=VALUE",
      nullptr,
      false,
      nullptr,
-     {{VLNetCommand::COMMAND_RUN, "a value of the device record, e.g. VLPC.2B_5A10_01.Location='Room 4'"}}},
+     {{VLNetCommand::COMMAND_RUN, "a value of the device record, e.g. VLPC.2B_5A10_01.Location='Room 4'"}},
+     0},
     {"--dump",
      nullptr,
      false,
      &CVLNetOptions::setDump,
-     {{VLNetCommand::COMMAND_RUN, "print the record's property tree instead (for traces)"}}},
+     {{VLNetCommand::COMMAND_RUN, "print the record's property tree instead (for traces)"}},
+     0},
     {"--timeout",
      "SECONDS",
      false,
      &CVLNetOptions::setTimeout,
-     {{VLNetCommand::COMMAND_PROBE, "stop after this many seconds (default 60)"},
-      {VLNetCommand::COMMAND_URL | VLNetCommand::COMMAND_OPEN, "give up after this many seconds (default 60)"},
-      {VLNetCommand::COMMAND_RUN, "give up the probe after this many seconds (default 60)"}}},
+     {{VLNetCommand::COMMAND_PROBE, "stop after this many seconds"},
+      {VLNetCommand::COMMAND_URL | VLNetCommand::COMMAND_OPEN, "give up after this many seconds"},
+      {VLNetCommand::COMMAND_RUN, "give up the probe after this many seconds"}},
+     DEFAULT_TIMEOUT_SECONDS},
     {"--mac",
      "MAC",
      false,
      &CVLNetOptions::setMACAddress,
      {{VLNetCommand::COMMAND_PROBE, "list only the device with this MAC address: status 0 when\n"
-                                    "it is listed, 1 when not"}}},
+                                    "it is listed, 1 when not"}},
+     0},
     {"--resources",
      "DIR",
      false,
      &CVLNetOptions::setResourceDir,
      {{VLNetCommand::COMMAND_PROBE, "the resource folder (default: share/vlnet beside the program's folder)"},
-      {VLNetCommand::COMMAND_ALL & ~VLNetCommand::COMMAND_PROBE, "the resource folder"}}},
+      {VLNetCommand::COMMAND_ALL & ~VLNetCommand::COMMAND_PROBE, "the resource folder"}},
+     0},
 };
 
 CVLNetOptions::CVLNetOptions()
@@ -143,6 +153,8 @@ std::string CVLNetOptions::GetUsage(const std::string& strCommand)
             if (*sz == '\n')
                 strHelp.append(kHelpColumn, ' ');
         }
+        if (option.nDefault != 0)
+            strHelp += " (default " + std::to_string(option.nDefault) + ")";
         strHelp += '\n';
     }
     // The synopsis, its lines after the first indented below the command's name.

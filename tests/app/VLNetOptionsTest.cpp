@@ -91,6 +91,11 @@ TEST(VLNetOptions, ParsesEachCommand)
     for (const char* szCommand : {"probe", "url", "open", "run"}) {
         EXPECT_NE(std::string::npos, strProgram.find(std::string("\n  ") + szCommand + " ")) << szCommand;
         EXPECT_EQ(0u, CVLNetOptions::GetUsage(szCommand).find(std::string("usage: vlnet ") + szCommand + " "));
+        // The time-out's default as the code has it.
+        EXPECT_NE(std::string::npos,
+                  CVLNetOptions::GetUsage(szCommand).find(
+                      "seconds (default " + std::to_string(CVLNetOptions::DEFAULT_TIMEOUT_SECONDS) + ")\n"))
+            << szCommand;
     }
     // The settings most often changed stand in run's usage with their paths.
     for (const char* szPath : {"NodeName=", "Location=", "IPMode=", "IPAddress=", "SubnetMask=", "Gateway="})
