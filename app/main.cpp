@@ -20,6 +20,7 @@
 #include <netinet/in.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -118,14 +119,21 @@ bool OpenClosedStandardDescriptors(bool& bOutputClosed)
 }
 
 // Descriptor numbers below nLimit that are open now (the standard streams and
-// whatever the run inherited). When they cannot be listed (no descriptor is
-// left even for the listing), the standard three, which are always open.
+// whatever the run inherited), as /proc lists them. Without /proc each
+// number is asked, up to kMaxAskedDescriptors (a hard limit may be far
+// higher than any number in use, and each question is a system call).
 long CountOpenDescriptorsBelow(rlim_t nLimit)
 {
-    const long kStandardDescriptors = 3;
+    const rlim_t kMaxAskedDescriptors = 1 << 20;
     DIR* pDir = opendir("/proc/self/fd");
-    if (pDir == nullptr)
-        return kStandardDescriptors;
+    if (pDir == nullptr) {
+        long nOpen = 0;
+        for (rlim_t nFd = 0; nFd < std::min(nLimit, kMaxAskedDescriptors); nFd++) {
+            if (fcntl(static_cast<int>(nFd), F_GETFD) != -1)
+                nOpen++;
+        }
+        return nOpen;
+    }
     const int nOwn = dirfd(pDir);
     long nOpen = 0;
     while (const dirent* pEntry = readdir(pDir)) {
