@@ -23,7 +23,10 @@ enum
     // time-out), a bound dropped devices, the kernel dropped replies, or a
     // definition script failed. Standard error says which.
     VLNET_EXIT_INCOMPLETE = 3,
-    VLNET_EXIT_STOPPED = 130
+    // Stopped by a signal: the program exits with 128 + the signal's number
+    // (130 SIGINT, 143 SIGTERM), as a shell reports a process it ended.
+    VLNET_EXIT_STOPPED = 130,
+    VLNET_EXIT_SIGNAL_BASE = 128
 };
 
 struct VLNetCommand

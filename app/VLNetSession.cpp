@@ -114,7 +114,7 @@ bool CommandOf(const std::string& strName, VLECM_COMMAND& eCommand)
 }
 }  // namespace
 
-std::atomic<bool> CVLNetSession::s_bStopRequested{false};
+std::atomic<int> CVLNetSession::s_nStopSignal{0};
 
 CVLNetSession::CVLNetSession()
     : m_bInitialize(false), m_pFoundNIFInfo(nullptr), m_pStatusLine(nullptr), m_nChangeCount(0), m_bNothingSent(false),
@@ -127,14 +127,20 @@ CVLNetSession::~CVLNetSession()
     Terminate();
 }
 
-void CVLNetSession::RequestStop()
+void CVLNetSession::RequestStop(int nSignal)
 {
-    s_bStopRequested = true;
+    int nNone = 0;
+    s_nStopSignal.compare_exchange_strong(nNone, nSignal);
 }
 
 bool CVLNetSession::IsStopRequested()
 {
-    return s_bStopRequested;
+    return s_nStopSignal != 0;
+}
+
+int CVLNetSession::GetStopSignal()
+{
+    return s_nStopSignal;
 }
 
 VLPFW_RESULT CVLNetSession::Initialize(const std::string& strResourceDir, std::string& strError)

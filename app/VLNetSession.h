@@ -121,9 +121,12 @@ public:
     // The mark of a device line whose MAC answered from a second address.
     static std::string ConflictMark(const std::string& strOtherIP);
 
-    // Asks a running probe or command wait to end (safe in a signal handler).
-    static void RequestStop();
+    // Asks a running probe or command wait to end, for the signal given
+    // (safe in a signal handler).
+    static void RequestStop(int nSignal);
     static bool IsStopRequested();
+    // The signal of the stop asked for; 0 when none was.
+    static int GetStopSignal();
     // One output line of a device: MAC<TAB>IP<TAB>MODEL, each part shown by
     // PrintableText so that a line stays one line of text.
     static std::string FormatDeviceLine(const std::string& strMAC, const std::string& strIP,
@@ -185,7 +188,7 @@ private:
     };
     std::map<std::string, SPrinted> m_PrintedLines;
 
-    static std::atomic<bool> s_bStopRequested;
+    static std::atomic<int> s_nStopSignal;
 };
 
 #endif

@@ -9,8 +9,8 @@
 // the probe and are not listed: no answer to unicast, a failed unicast
 // check, failed commands, still waiting for their commands at the time-out;
 // devices dropped by a bound, replies lost to a full receive buffer; a
-// definition script failed); 130 stopped by SIGINT or SIGTERM, with nothing
-// printed or opened after the stop.
+// definition script failed); 128 + the signal's number stopped by SIGINT
+// (130) or SIGTERM (143), with nothing printed or opened after the stop.
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -53,7 +53,7 @@ const rlim_t kDescriptorsNeeded = CPFWCommunicationManager::kMaxProbeSockets + k
 
 // SIGINT and SIGTERM ask the run to stop; a thread of its own then gives
 // the run the grace time and, when it has not ended by then, ends the
-// process with status 130. A second signal ends it at once. The signals are
+// process with 128 + the signal's number. A second signal ends it at once. The signals are
 // blocked in every thread and taken by that thread alone, so none is left
 // pending on a thread that cannot take it (one blocked writing to a pipe
 // nobody reads). The watcher never touches standard output: another thread
@@ -65,7 +65,7 @@ void WatchStopSignals(sigset_t signals)
     int nSignal = 0;
     while (sigwait(&signals, &nSignal) != 0) {
     }
-    CVLNetSession::RequestStop();
+    CVLNetSession::RequestStop(nSignal);
     timespec now;
     clock_gettime(CLOCK_MONOTONIC, &now);
     const long long nDeadline = now.tv_sec * 1000000000LL + now.tv_nsec + kStopGraceMilliseconds * 1000000LL;
@@ -82,7 +82,7 @@ void WatchStopSignals(sigset_t signals)
     CVLNetPasswordPrompt::RestoreTerminal();
     // The system call itself: a runtime's _exit may flush standard output
     // first (the sanitizers' does).
-    syscall(SYS_exit_group, VLNET_EXIT_STOPPED);
+    syscall(SYS_exit_group, VLNET_EXIT_SIGNAL_BASE + nSignal);
 }
 
 // Before any other thread starts, so that every thread inherits the mask.
@@ -245,5 +245,5 @@ int main(int argc, char** argv)
     }
     // A stop that came after the command's own check still ends the run as
     // stopped, as it would have after the grace time.
-    return CVLNetSession::IsStopRequested() ? VLNET_EXIT_STOPPED : nExit;
+    return CVLNetSession::IsStopRequested() ? VLNET_EXIT_SIGNAL_BASE + CVLNetSession::GetStopSignal() : nExit;
 }
