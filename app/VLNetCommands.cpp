@@ -40,12 +40,14 @@ const char kDescriptionRun[] =
     "Probes until the device is found, sets the given values on its record, runs\n"
     "one device command and prints 'result N (meaning)' and the record's values,\n"
     "one PATH=VALUE line each (lists as PATH.N.FIELD=VALUE), in the form this\n"
-    "command takes them: a line of GetDetail, changed and given to SetDetail,\n"
-    "sets that value. Binary values, and texts that are not printable, show as\n"
-    "hex:HEXDIGITS, which reads back as those bytes. Exits 0 for result 0, else 1.\n"
-    "SetDetail reads the device's settings first (GetDetail), so that only the\n"
-    "given values change. A SetDetail or FactReset stopped (Ctrl-C) after its\n"
-    "request left may still have changed the device: GetDetail tells.\n"
+    "command takes them: a VLPC.2B_5A10_01.* line of GetDetail (what SetDetail\n"
+    "sends), changed and given to SetDetail, sets that value; the other lines\n"
+    "show what the device reported and are refused as PATH=VALUE. Binary values,\n"
+    "and texts that are not printable, show as hex:HEXDIGITS, which reads back\n"
+    "as those bytes. SetDetail reads the device's settings first (GetDetail), so\n"
+    "that only the given values change. A SetDetail or FactReset stopped\n"
+    "(Ctrl-C) after its request left may still have changed the device:\n"
+    "GetDetail tells.\n"
     "Before the probe, each PATH=VALUE must name a value the command sends and\n"
     "fit it: numbers within the field's width, addresses as A.B.C.D (decimal\n"
     "0-255), texts of at most 64 bytes and without a NUL, hex: with an even\n"
@@ -53,7 +55,10 @@ const char kDescriptionRun[] =
     "off the network is refused too (0.0.0.0, broadcast, loopback, multicast or\n"
     "reserved addresses, the network or broadcast address of the mask given,\n"
     "a mask with a gap; a gateway of 0.0.0.0 means none). SetDetail needs at\n"
-    "least one. Anything else is refused, nothing is sent, and the status is 2.\n";
+    "least one.\n"
+    "Exit status: 0 result 0; 1 a failure (another result, the device not found\n"
+    "or refused); 2 a PATH=VALUE or password refused, nothing sent; 130 stopped\n"
+    "by Ctrl-C (SIGINT), 143 by SIGTERM.\n";
 // clang-format on
 
 const char kSettingsRun[] = "\n"

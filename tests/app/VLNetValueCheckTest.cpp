@@ -96,6 +96,9 @@ TEST_F(VLNetValueCheck, RefusesWhatTheDeviceMustNotBeGivenAndTakesTheRest)
         {kDetail + "Gateway", "255.255.255.255", false, "the limited broadcast cannot be a gateway"},
         {kDetail + "Gateway", "127.0.0.1", false, "a loopback address (127.0.0.0/8) cannot be a gateway"},
         {kDetail + "Gateway", "239.255.255.250", false, "a multicast address (224.0.0.0/4) cannot be a gateway"},
+        // What the probe's GetListInfo read shows beside GetDetail's lines,
+        // but SetDetail does not send it.
+        {"VLPC.2B_5A04_01.Location", "x", false, "not a value that SetDetail sends"},
         // The device's own MAC address goes out as the addressee, not as a setting.
         {"MACAddress", "0026AB000002", false, "not a value that SetDetail sends"},
         {kDetail + "IPMode", "2", true, "2"},
