@@ -120,6 +120,9 @@ int RunProbe(CVLNetSession& session, const CVLNetOptions& options)
     std::vector<CVLNetSession::SUnlisted> unlisted = session.GetUnlisted();
     int nFound = session.GetFoundCount();
     statusLine.Close(nFound);
+    // A note, not a cause of status 3: a computer with more networks than
+    // the definitions' entries would never end a probe with 0.
+    const std::string strLimitedOnly = session.GetLimitedOnlyNote();
     const std::string& strMAC = options.GetMACAddress();
     // With --mac the run is about that device alone: listed, nothing else
     // matters; missing, it says why, as url and run do.
@@ -129,6 +132,8 @@ int RunProbe(CVLNetSession& session, const CVLNetOptions& options)
             return VLNET_EXIT_SUCCESS;
         for (const std::string& strReason : reasons)
             fprintf(stderr, "vlnet: %s\n", strReason.c_str());
+        if (!strLimitedOnly.empty())
+            fprintf(stderr, "vlnet: %s\n", strLimitedOnly.c_str());
         if (unlisted.empty())
             fprintf(stderr, "vlnet: device %s not found\n", strMAC.c_str());
         else if (unlisted[0].bRefused)
@@ -141,6 +146,8 @@ int RunProbe(CVLNetSession& session, const CVLNetOptions& options)
     }
     for (const std::string& strReason : reasons)
         fprintf(stderr, "vlnet: %s\n", strReason.c_str());
+    if (!strLimitedOnly.empty())
+        fprintf(stderr, "vlnet: %s\n", strLimitedOnly.c_str());
     // A device that answered the probe alone is the one most in need of
     // attention (a wrong address or mask, another host holding its address).
     for (const CVLNetSession::SUnlisted& device : unlisted)
@@ -185,6 +192,8 @@ CVLPFWNIFInfo* FindDevice(CVLNetSession& session, const CVLNetOptions& options, 
     }
     if (pNIFInfo == nullptr) {
         ReportNothingSent(session);
+        if (!session.GetLimitedOnlyNote().empty())
+            fprintf(stderr, "vlnet: %s\n", session.GetLimitedOnlyNote().c_str());
         const std::string& strDevice = strMAC.empty() ? options.GetIPAddress() : strMAC;
         if (!session.GetRefusal().empty())
             fprintf(stderr, "vlnet: device %s answered the probe but was refused by a bound: %s\n", strDevice.c_str(),

@@ -467,6 +467,7 @@ VLPFW_RESULT CVLNetSession::Probe(int nTimeoutSeconds, const std::string& strFil
     m_Unlisted.clear();
     m_UnnamedRefused.clear();
     m_strRefusal.clear();
+    m_strLimitedOnlyNote.clear();
     if (!m_CommunicationManager.SetFilterMACAddress(strFilterMAC.c_str()))
         return VLPFW_RESULT_PARAMETER_ERROR;
     using Clock = std::chrono::steady_clock;
@@ -522,6 +523,7 @@ VLPFW_RESULT CVLNetSession::Probe(int nTimeoutSeconds, const std::string& strFil
     // Read before the stop, which releases the probe: an empty list means
     // only "nobody answered" when the probe went out.
     VLPROBE_SEND_STATUS sendStatus = m_CommunicationManager.GetVLECM().GetProbeInstance().GetProbeSendStatus();
+    noteLimitedOnly();
     m_bNothingSent = sendStatus.nSent == 0 && sendStatus.nFailed > 0;
     m_nSendError = sendStatus.nFirstError;
     // With a filtering MAC address, the others do not matter; its device,
@@ -601,6 +603,20 @@ std::string BoundText(const CVLECMReplyFilter::SBoundReport& report)
            (report.strNetwork.GetLength() > 0 ? Text(report.strNetwork) : std::string("no local network"));
 }
 }  // namespace
+
+void CVLNetSession::noteLimitedOnly()
+{
+    int nReached = 0;
+    std::vector<CVLString> networks = m_CommunicationManager.GetVLECM().GetNetworksWithoutDirectedBroadcast(nReached);
+    std::string strNetworks;
+    for (size_t i = 0; i < networks.size(); ++i)
+        strNetworks += (i == 0 ? "" : i + 1 == networks.size() ? " and " : ", ") + Text(networks[i]);
+    if (!networks.empty())
+        m_strLimitedOnlyNote = "only the limited broadcast probed " + strNetworks +
+                               ": directed broadcasts went to the first " + std::to_string(nReached) +
+                               " local networks, so a device there that answers only its directed broadcast is "
+                               "missing";
+}
 
 void CVLNetSession::noteIncomplete(const std::vector<CVLECMReplyFilter::SBoundReport>& reports, bool bTimedOut)
 {

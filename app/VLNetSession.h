@@ -79,6 +79,10 @@ public:
     // Why the device looked for was refused by a bound when it was not
     // found ("more than 512 devices on 10.71.2.0/24"); empty otherwise.
     std::string GetRefusal() const { return m_strRefusal; }
+    // The local networks that the last probe reached by the limited
+    // broadcast alone, as one line for standard error; empty when it sent
+    // a directed broadcast to each of them.
+    std::string GetLimitedOnlyNote() const { return m_strLimitedOnlyNote; }
     // True when the device looked for was not found, but a device of its
     // MAC (or IP) address answered the last probe and not by unicast.
     bool IsFoundNotUnicast() const { return m_bFoundNotUnicast; }
@@ -151,6 +155,8 @@ private:
     // Before the probe stops: fills GetUnlisted with the listed devices
     // (strFilterMAC alone when given) that were not accepted.
     void noteUnlisted(bool bTimedOut, const std::string& strFilterMAC);
+    // Fills GetLimitedOnlyNote from the device manager's set-up of the probe.
+    void noteLimitedOnly();
     // Lists again, marked, the devices listed before a second address
     // answered for their MAC.
     void markConflicts();
@@ -176,6 +182,7 @@ private:
     bool m_bFoundNotUnicast;
     long m_nSendError;
     std::vector<std::string> m_IncompleteReasons;
+    std::string m_strLimitedOnlyNote;
     std::vector<SUnlisted> m_Unlisted;
     std::vector<std::string> m_UnnamedRefused;
     std::string m_strRefusal;

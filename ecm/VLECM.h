@@ -17,6 +17,7 @@
 #include <list>
 #include <map>
 #include <string>
+#include <vector>
 
 #include <pthread.h>
 
@@ -97,6 +98,10 @@ public:
                                       const CVLECMPropertyMap* pOptionMap, CVLECMNIFInfo* pNIFInfo);
     virtual bool SetupLocalDBCInfo(CVLECMPropertyMap* pAddressInfoMap, VL_CONST_STR szRootModuleInstanceName,
                                    const CVLECMPropertyMap* pOptionMap, CVLECMNIFInfo* pNIFInfo);
+    // The local networks that the last SetupLocalDBCInfo had no entry left
+    // for, in interface order ("10.71.6.0/24 (eth5)"): they get no directed
+    // broadcast, only the limited one. nReached: the networks that got one.
+    std::vector<CVLString> GetNetworksWithoutDirectedBroadcast(int& nReached);
 
     // The relays of reports to the client.
     void OnProbe(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE eConnectType, bool bUnicast, bool bUpdateNIFInfo) override;
@@ -118,6 +123,10 @@ public:
     // The directed-broadcast addresses of the computer's IPv4 interfaces,
     // loopback excluded, each once, in interface order.
     virtual void getLDBCAddressListFromPC(std::list<CVLString>& addressList);
+    // Keeps the networks of the addresses from itFirstLeft on, which no
+    // entry of SetupLocalDBCInfo took.
+    void noteNetworksWithoutDirectedBroadcast(const std::list<CVLString>& addressList,
+                                              std::list<CVLString>::const_iterator itFirstLeft);
 
     // The path with a leading "$(APP_DIR)", "$(DEFAULT_DIR)" or
     // "$(LIBROOT_DIR)" expanded and every "\" made "/".
@@ -167,6 +176,10 @@ protected:
     bool m_bProbing;
     CVLThreadSync m_CallbackNotificationSync;
     CVLString m_strRootDirectoryPath;
+    // What GetNetworksWithoutDirectedBroadcast answers, under its lock.
+    std::vector<CVLString> m_NetworksWithoutDirectedBroadcast;
+    int m_nNetworksReached = 0;
+    CVLThreadSync m_NetworksWithoutDirectedBroadcastSync;
     // The running dispatch thread, for refusing calls that would join it.
     std::atomic<bool> m_bDispatchThreadRunning;
     std::atomic<pthread_t> m_DispatchThreadId;

@@ -12,10 +12,13 @@
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
+#include <iterator>
+#include <string>
 #include <vector>
 
 #include "base/core/VLException.h"
 #include "base/core/VLFileSystem.h"
+#include "base/core/VLThreadLock.h"
 #include "base/core/VLTrace.h"
 #include "base/log/VLDebugLogger.h"
 #include "base/net/VLInterfaceAddress.h"
@@ -84,6 +87,29 @@ CVLString DirectedBroadcast(const unsigned char* pAddress, const unsigned char* 
 bool AllZero(const unsigned char* pBytes)
 {
     return std::all_of(pBytes, pBytes + kIPv4AddressBytes, [](unsigned char c) { return c == 0; });
+}
+
+// The network whose directed broadcast this is, as a user names it
+// ("10.71.6.0/24 (eth5)"); the broadcast itself when no interface has it.
+CVLString NetworkOfBroadcast(const CVLString& strBroadcast)
+{
+    std::vector<VLInterfaceAddress> interfaces;
+    VLListInterfaceAddresses(interfaces);
+    for (const VLInterfaceAddress& entry : interfaces) {
+        if (entry.bLoopback || !entry.bFirstOfInterface ||
+            DirectedBroadcast(entry.address, entry.netmask) != strBroadcast)
+            continue;
+        unsigned char network[kIPv4AddressBytes];
+        int nPrefix = 0;
+        for (int i = 0; i < kIPv4AddressBytes; ++i) {
+            network[i] = entry.address[i] & entry.netmask[i];
+            nPrefix += __builtin_popcount(entry.netmask[i]);
+        }
+        std::string strName = std::string(CVLSocketAddress::FormatDottedQuad(network).GetBuffer()) + "/" +
+                              std::to_string(nPrefix) + " (" + entry.strInterface + ")";
+        return CVLString(strName.c_str(), VL_CHARSET_UTF8);
+    }
+    return strBroadcast;
 }
 
 // The common end of both set-ups for one entry: enables or disables the
@@ -242,8 +268,10 @@ bool CVLECM::SetupLocalDBCInfo(CVLECMPropertyMap* pAddressInfoMap, VL_CONST_STR 
                 getOptionBool(EntryKey(kLDBCPrefix, nIndex, kEnableKey).GetBuffer(), pOptionMap, &bEnableFound);
 
             if (!bModulePathFound) {
-                if (!bToAddressPathFound && !bEnableFound)
+                if (!bToAddressPathFound && !bEnableFound) {
+                    noteNetworksWithoutDirectedBroadcast(addressList, itAddress);
                     return true;
+                }
                 CVLTrace::Output(VLECM_MODULE, s_szFile, __LINE__, 0,
                                  "CVLECM::SetupLocalDBCInfo(): Required option is not found!, List index=%d, "
                                  "VLMDSockModulePath:%d.",
@@ -274,6 +302,29 @@ bool CVLECM::SetupLocalDBCInfo(CVLECMPropertyMap* pAddressInfoMap, VL_CONST_STR 
     CVLTrace::Output(VLECM_MODULE, s_szFile, __LINE__, 0, "CVLECM::SetupLocalDBCInfo(): exception!, List index=%d",
                      nIndex);
     return false;
+}
+
+void CVLECM::noteNetworksWithoutDirectedBroadcast(const std::list<CVLString>& addressList,
+                                                  std::list<CVLString>::const_iterator itFirstLeft)
+{
+    std::vector<CVLString> networks;
+    for (auto it = itFirstLeft; it != addressList.end(); ++it)
+        networks.push_back(NetworkOfBroadcast(*it));
+    CVLThreadLock lock(&m_NetworksWithoutDirectedBroadcastSync);
+    if (!lock.Lock())
+        return;
+    m_NetworksWithoutDirectedBroadcast = networks;
+    m_nNetworksReached = static_cast<int>(std::distance(addressList.begin(), itFirstLeft));
+}
+
+std::vector<CVLString> CVLECM::GetNetworksWithoutDirectedBroadcast(int& nReached)
+{
+    nReached = 0;
+    CVLThreadLock lock(&m_NetworksWithoutDirectedBroadcastSync);
+    if (!lock.Lock())
+        return std::vector<CVLString>();
+    nReached = m_nNetworksReached;
+    return m_NetworksWithoutDirectedBroadcast;
 }
 
 bool CVLECM::SetupBindAddressInfo(CVLECMPropertyMap* pAddressInfoMap, VL_CONST_STR szRootModuleInstanceName,

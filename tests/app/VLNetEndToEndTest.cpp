@@ -143,6 +143,11 @@ std::string LineOf(const std::string& strOutput, const std::string& strStart)
     return strOutput.substr(nPos + 1, nEnd == std::string::npos ? std::string::npos : nEnd - nPos - 1);
 }
 
+// What a probe says of the sixth of six networks.
+const std::string kSixthNetworkNote =
+    "vlnet: only the limited broadcast probed 10.201.6.0/24 (vl6): directed broadcasts went to the first 5 local "
+    "networks, so a device there that answers only its directed broadcast is missing";
+
 std::string Mac(int nNetwork, int nIndex)
 {
     return CDeviceNetworks::Mac(nNetwork, nIndex);
@@ -263,14 +268,15 @@ TEST_F(VLNetEndToEnd, ListsEveryRealDeviceOnceAcrossSixNetworks)
     }
     // Nothing else: unicast-deaf and hostile devices are not listed; the two
     // that answered the probe alone are named, and the list counts as short.
+    // The sixth network is said to have had the limited broadcast alone.
     size_t nListed = 0;
     for (const auto& entry : lines)
         nListed += entry.second.size();
     EXPECT_EQ(m_Expected.size(), nListed) << run.strOutput;
     EXPECT_EQ(3, run.nStatus) << run.strErrors;
-    EXPECT_EQ(
-        std::vector<std::string>({NotListed(4, 1, "no answer to unicast"), NotListed(4, 2, "no answer to unicast")}),
-        SortedLines(run.strErrors));
+    EXPECT_EQ(std::vector<std::string>({NotListed(4, 1, "no answer to unicast"),
+                                        NotListed(4, 2, "no answer to unicast"), kSixthNetworkNote}),
+              SortedLines(run.strErrors));
     // Not a terminal: no status line.
     EXPECT_EQ(std::string::npos, run.strErrors.find("probing:")) << run.strErrors;
 }
@@ -1154,4 +1160,25 @@ TEST_F(VLNetEndToEnd, AStopPrintsAndOpensNothingAndClosedOutputIsRefused)
     EXPECT_TRUE(std::getline(opened, strURL));
     EXPECT_EQ("http://" + Address(1, 10) + "/", strURL);
     EXPECT_EQ(0, system(("rm -rf " + strDir).c_str()));
+}
+
+// A network beyond the fifth gets no directed broadcast: a device there that
+// answers only its directed broadcast is missing, and the probe says why.
+TEST_F(VLNetEndToEnd, NetworksBeyondTheFifthAreNamed)
+{
+    AddNetwork(1, {"", "unicast=0"});
+    for (int nNetwork = 2; nNetwork <= 5; nNetwork++)
+        AddNetwork(nNetwork, {""});
+    // Its reply to the limited broadcast comes long after the probe.
+    AddNetwork(6, {"", "limiteddelay=60000"}, false);
+    m_Expected.push_back(m_Networks.GetDevices()[m_Networks.GetDevices().size() - 2]);
+    ProgramRun run = RunVlnet(m_Net, {"probe", "--timeout", "30"});
+    EXPECT_EQ(3, run.nStatus) << run.strErrors;
+    std::vector<std::string> expected;
+    for (const CDeviceNetworks::Device& device : m_Expected)
+        expected.push_back(device.strMAC + "\t" + device.strIP + "\t" + device.strModel);
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(expected, SortedLines(run.strOutput));
+    EXPECT_EQ(std::vector<std::string>({NotListed(1, 1, "no answer to unicast"), kSixthNetworkNote}),
+              SortedLines(run.strErrors));
 }

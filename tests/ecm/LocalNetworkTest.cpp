@@ -269,4 +269,15 @@ TEST(LocalNetwork, SevenNetworksFiveEntries)
             strExpected += strNet + ".255 ";
     }
     EXPECT_EQ(strExpected + "|5", net.RunIn("pc", [] { return SetupLocal(LDBCOptions(5, true), 5); }));
+    // The two left over are named, for the user to be told.
+    EXPECT_EQ("5: 10.203.6.0/24 (a6), 10.203.7.0/24 (a7), ", net.RunIn("pc", [] {
+        CTestECM ecm;
+        CVLECMPropertyMap map, options = LDBCOptions(5, true);
+        ecm.SetupLocalDBCInfo(&map, "Probe", &options, nullptr);
+        int nReached = 0;
+        std::string s;
+        for (const CVLString& strNetwork : ecm.GetNetworksWithoutDirectedBroadcast(nReached))
+            s += Bytes(strNetwork) + ", ";
+        return std::to_string(nReached) + ": " + s;
+    }));
 }
