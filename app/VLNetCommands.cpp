@@ -112,8 +112,9 @@ int RunProbe(CVLNetSession& session, const CVLNetOptions& options)
                 CVLNetResultText::GetPFWResultText(eResult));
         return VLNET_EXIT_FAILURE;
     }
-    if (CVLNetSession::IsStopRequested())
-        return VLNET_EXIT_STOPPED;
+    // A stop lists no further device, but says, as a time-out does, that
+    // the list was cut and which devices were still being checked.
+    const bool bStopped = CVLNetSession::IsStopRequested();
     if (ReportNothingSent(session))
         return VLNET_EXIT_FAILURE;
     std::vector<std::string> reasons = session.GetIncompleteReasons();
@@ -129,20 +130,20 @@ int RunProbe(CVLNetSession& session, const CVLNetOptions& options)
     if (!strMAC.empty()) {
         session.ReportScriptFailures();
         if (nFound > 0)
-            return VLNET_EXIT_SUCCESS;
+            return bStopped ? VLNET_EXIT_STOPPED : VLNET_EXIT_SUCCESS;
         for (const std::string& strReason : reasons)
             fprintf(stderr, "vlnet: %s\n", strReason.c_str());
         if (!strLimitedOnly.empty())
             fprintf(stderr, "vlnet: %s\n", strLimitedOnly.c_str());
         if (unlisted.empty())
-            fprintf(stderr, "vlnet: device %s not found\n", strMAC.c_str());
+            fprintf(stderr, "vlnet: device %s not found%s\n", strMAC.c_str(), bStopped ? " before the stop" : "");
         else if (unlisted[0].bRefused)
             fprintf(stderr, "vlnet: device %s answered the probe but was %s\n", strMAC.c_str(),
                     unlisted[0].strReason.c_str());
         else
             fprintf(stderr, "vlnet: device %s answered the probe but %s: %s\n", strMAC.c_str(),
                     unlisted[0].bUnicast ? "was not listed" : "not by unicast", unlisted[0].strReason.c_str());
-        return VLNET_EXIT_FAILURE;
+        return bStopped ? VLNET_EXIT_STOPPED : VLNET_EXIT_FAILURE;
     }
     for (const std::string& strReason : reasons)
         fprintf(stderr, "vlnet: %s\n", strReason.c_str());
@@ -157,6 +158,8 @@ int RunProbe(CVLNetSession& session, const CVLNetOptions& options)
     for (const std::string& strUnnamed : session.GetUnnamedRefused())
         fprintf(stderr, "vlnet: not listed: %s\n", strUnnamed.c_str());
     bool bScriptsFailed = session.ReportScriptFailures();
+    if (bStopped)
+        return VLNET_EXIT_STOPPED;
     return reasons.empty() && unlisted.empty() && !bScriptsFailed ? VLNET_EXIT_SUCCESS : VLNET_EXIT_INCOMPLETE;
 }
 

@@ -39,6 +39,10 @@ const long kDefaultProbeInterval = 300;
 const long kMaxProbeRetryCount = 100;
 const long kMaxProbeMilliseconds = 600000;
 
+// How a probe that did not end by itself ended, as its reports say it.
+const char kCutByTimeout[] = "at the time-out";
+const char kCutByStop[] = "when stopped";
+
 // The probe is over once nothing has changed for this long after its schedule.
 const long kQuietMilliseconds = 1000;
 // How often the main thread looks at the probe, and refreshes the status line.
@@ -394,7 +398,7 @@ std::vector<CVLNetSession::SUnlisted> CVLNetSession::GetUnlisted()
     return m_Unlisted;
 }
 
-void CVLNetSession::noteUnlisted(bool bTimedOut, const std::string& strFilterMAC)
+void CVLNetSession::noteUnlisted(const char* szCut, const std::string& strFilterMAC)
 {
     CVLECMNIFInfoList* pList = m_CommunicationManager.GetVLECM().GetNIFInfoList();
     if (pList == nullptr)
@@ -422,11 +426,11 @@ void CVLNetSession::noteUnlisted(bool bTimedOut, const std::string& strFilterMAC
         unlisted.bUnicast = pNIFInfo->IsUnicast(VLECM_CONNECT_TYPE_NETWORK);
         VLECM_RESULT eResult = pNIFInfo->GetCommandResult();
         if (pNIFInfo->IsCommandRunning() || eResult == VLECM_RESULT_SUCCESS) {
-            // Only a time-out leaves a chain unfinished: a probe that ends
-            // by itself waits for them all.
-            if (!bTimedOut)
+            // Only a time-out or a stop leaves a chain unfinished: a probe
+            // that ends by itself waits for them all.
+            if (szCut == nullptr)
                 continue;
-            unlisted.strReason = "still waiting for its commands at the time-out";
+            unlisted.strReason = std::string("still waiting for its commands ") + szCut;
         } else if (!unlisted.bUnicast) {
             VLECM_RESULT eCheck = pNIFInfo->GetUnicastCheckResult();
             long nDeviceResult = pNIFInfo->GetUnicastCheckDeviceResult();
@@ -483,16 +487,18 @@ VLPFW_RESULT CVLNetSession::Probe(int nTimeoutSeconds, const std::string& strFil
     int nLastChangeCount = -1;
     long nLastChange = 0;
     long nLastStatus = -kStatusMilliseconds;
-    bool bTimedOut = false;
+    const char* szCut = nullptr;
     for (;;) {
         long nElapsed =
             static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
-        if (IsStopRequested())
+        if (IsStopRequested()) {
+            szCut = kCutByStop;
             break;
+        }
         // A device looked for is used only after the send schedule, whatever
         // the time-out: an impostor answering late must still be heard.
         if (nElapsed >= nTimeoutMilliseconds && (!bFindOne || nElapsed >= nScheduleMilliseconds)) {
-            bTimedOut = true;
+            szCut = kCutByTimeout;
             break;
         }
         // The device looked for is used only after the send schedule, when
@@ -530,9 +536,11 @@ VLPFW_RESULT CVLNetSession::Probe(int nTimeoutSeconds, const std::string& strFil
     // if it still waits, is named below.
     std::vector<CVLECMReplyFilter::SBoundReport> reports =
         m_CommunicationManager.GetVLECM().GetProbeInstance().GetReplyFilter().GetBoundReports(kMaxNamedRefused);
-    noteIncomplete(reports, bTimedOut && !bFindOne && strFilterMAC.empty());
+    if (szCut == kCutByStop && !bFindOne)
+        m_IncompleteReasons.push_back("the probe was stopped before it was over: the list may be short");
+    noteIncomplete(reports, !bFindOne && strFilterMAC.empty() ? szCut : nullptr);
     if (!bFindOne)
-        noteUnlisted(bTimedOut, CVLNetOptions::NormalizeMACAddress(strFilterMAC));
+        noteUnlisted(szCut, CVLNetOptions::NormalizeMACAddress(strFilterMAC));
     noteRefused(reports, CVLNetOptions::NormalizeMACAddress(strFilterMAC), bFindOne && GetFoundNIFInfo() == nullptr);
     if (sendStatus.nLost > 0)
         m_IncompleteReasons.push_back(Count(sendStatus.nLost, "reply", "replies") +
@@ -618,7 +626,7 @@ void CVLNetSession::noteLimitedOnly()
                                "missing";
 }
 
-void CVLNetSession::noteIncomplete(const std::vector<CVLECMReplyFilter::SBoundReport>& reports, bool bTimedOut)
+void CVLNetSession::noteIncomplete(const std::vector<CVLECMReplyFilter::SBoundReport>& reports, const char* szCut)
 {
     for (const CVLECMReplyFilter::SBoundReport& report : reports) {
         std::string strNetwork =
@@ -631,12 +639,11 @@ void CVLNetSession::noteIncomplete(const std::vector<CVLECMReplyFilter::SBoundRe
                                       " not listed: more than " + strBound + ArrivalText(report));
     }
     int nListed = 0;
-    int nPending = bTimedOut ? countPendingDevices(nListed) : 0;
+    int nPending = szCut != nullptr ? countPendingDevices(nListed) : 0;
     if (nPending > 0)
-        m_IncompleteReasons.push_back(std::to_string(nPending) + " of " +
-                                      Count(static_cast<unsigned long>(nListed), "device", "devices") +
-                                      (nPending == 1 ? " was still waiting for its" : " were still waiting for their") +
-                                      " commands at the time-out");
+        m_IncompleteReasons.push_back(
+            std::to_string(nPending) + " of " + Count(static_cast<unsigned long>(nListed), "device", "devices") +
+            (nPending == 1 ? " was still waiting for its" : " were still waiting for their") + " commands " + szCut);
 }
 
 void CVLNetSession::noteRefused(const std::vector<CVLECMReplyFilter::SBoundReport>& reports,

@@ -46,14 +46,15 @@ public:
     // nError is then the error number of the first failure.
     bool IsNothingSent(long& nError) const;
     // Why the last probe's list may be short, one line each for standard
-    // error: devices a bound refused, replies lost, devices still waiting
-    // for their commands at the time-out. Empty when the list is whole.
+    // error: a stop before the probe was over, devices a bound refused,
+    // replies lost, devices still waiting for their commands at the
+    // time-out or the stop. Empty when the list is whole.
     std::vector<std::string> GetIncompleteReasons();
     // A device that answered the last probe but is not listed, and why:
     // "no answer to unicast", "unicast check failed: REASON", "still waiting
-    // for its commands at the time-out", "its commands failed: REASON",
-    // "refused by a bound: BOUND" (then it has no model: its reply was not
-    // kept).
+    // for its commands at the time-out" (or "when stopped"), "its commands
+    // failed: REASON", "refused by a bound: BOUND" (then it has no model:
+    // its reply was not kept).
     struct SUnlisted
     {
         std::string strMAC;
@@ -144,7 +145,10 @@ private:
     // still in or waiting for their follow-up commands.
     int countPendingDevices(int& nListed);
     // Before the probe stops: fills the reasons of GetIncompleteReasons.
-    void noteIncomplete(const std::vector<CVLECMReplyFilter::SBoundReport>& reports, bool bTimedOut);
+    // szCut: how a probe that did not end by itself ended ("at the
+    // time-out", "when stopped"), for the devices it left waiting; null
+    // when it ended by itself or they do not matter.
+    void noteIncomplete(const std::vector<CVLECMReplyFilter::SBoundReport>& reports, const char* szCut);
     // Before the probe stops: names the devices the bounds refused (in
     // GetUnlisted and GetUnnamedRefused, strFilterMAC alone when given), or
     // notes why the device looked for was refused.
@@ -153,8 +157,9 @@ private:
     // True when the list holds the device looked for, heard but not by unicast.
     bool hasNonUnicastMatch();
     // Before the probe stops: fills GetUnlisted with the listed devices
-    // (strFilterMAC alone when given) that were not accepted.
-    void noteUnlisted(bool bTimedOut, const std::string& strFilterMAC);
+    // (strFilterMAC alone when given) that were not accepted; szCut as for
+    // noteIncomplete.
+    void noteUnlisted(const char* szCut, const std::string& strFilterMAC);
     // Fills GetLimitedOnlyNote from the device manager's set-up of the probe.
     void noteLimitedOnly();
     // Lists again, marked, the devices listed before a second address

@@ -1164,7 +1164,10 @@ TEST_F(VLNetEndToEnd, AStopPrintsAndOpensNothingAndClosedOutputIsRefused)
 
 // A network beyond the fifth gets no directed broadcast: a device there that
 // answers only its directed broadcast is missing, and the probe says why.
-TEST_F(VLNetEndToEnd, NetworksBeyondTheFifthAreNamed)
+// Stopped while a device is in its unicast check (deaf to unicast, it
+// holds it some 6 s), a probe says that its list was cut and names that
+// device, as a time-out does.
+TEST_F(VLNetEndToEnd, NetworksBeyondTheFifthAreNamedAndAStopNamesTheDevicesUnderCheck)
 {
     AddNetwork(1, {"", "unicast=0"});
     for (int nNetwork = 2; nNetwork <= 5; nNetwork++)
@@ -1181,4 +1184,24 @@ TEST_F(VLNetEndToEnd, NetworksBeyondTheFifthAreNamed)
     EXPECT_EQ(expected, SortedLines(run.strOutput));
     EXPECT_EQ(std::vector<std::string>({NotListed(1, 1, "no answer to unicast"), kSixthNetworkNote}),
               SortedLines(run.strErrors));
+
+    // Interrupted a second after the first replies came in.
+    const long kFirstReplies = 10;
+    long nBefore = -1;
+    ProgramRun stopped = RunProgram(
+        m_Net, {BinDir() + "/vlnet", "probe", "--timeout", "30", "--resources", BinDir() + "/../share/vlnet"}, 0, 0,
+        [&]() {
+            nBefore = UdpDatagramsIn();
+            for (int i = 0; i < 1000 && UdpDatagramsIn() - nBefore < kFirstReplies; i++)
+                usleep(10000);
+            sleep(1);
+            return true;
+        });
+    EXPECT_EQ(130, stopped.nStatus) << stopped.strErrors;
+    EXPECT_EQ(0u, stopped.strErrors.find("vlnet: the probe was stopped before it was over: the list may be short\n"))
+        << stopped.strErrors;
+    EXPECT_NE(std::string::npos, stopped.strErrors.find(" commands when stopped\n")) << stopped.strErrors;
+    EXPECT_NE(std::string::npos,
+              stopped.strErrors.find(NotListed(1, 1, "still waiting for its commands when stopped") + "\n"))
+        << stopped.strErrors;
 }
