@@ -112,6 +112,9 @@ int RunProbe(CVLNetSession& session, const CVLNetOptions& options)
                 CVLNetResultText::GetPFWResultText(eResult));
         return VLNET_EXIT_FAILURE;
     }
+    // The write that failed is said once the session has ended.
+    if (CVLNetStatusLine::HasWriteFailed())
+        return VLNET_EXIT_FAILURE;
     // A stop lists no further device, but says, as a time-out does, that
     // the list was cut and which devices were still being checked.
     const bool bStopped = CVLNetSession::IsStopRequested();

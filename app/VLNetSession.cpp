@@ -495,6 +495,9 @@ VLPFW_RESULT CVLNetSession::Probe(int nTimeoutSeconds, const std::string& strFil
             szCut = kCutByStop;
             break;
         }
+        // The list cannot be written: probing on would only delay saying so.
+        if (pStatusLine != nullptr && CVLNetStatusLine::HasWriteFailed())
+            break;
         // A device looked for is used only after the send schedule, whatever
         // the time-out: an impostor answering late must still be heard.
         if (nElapsed >= nTimeoutMilliseconds && (!bFindOne || nElapsed >= nScheduleMilliseconds)) {

@@ -10,6 +10,8 @@
 namespace {
 // Back to the line's start, and erase to its end.
 const char kClearLine[] = "\r\033[K";
+// The error number of the first write to standard output that failed.
+std::atomic<int> s_nWriteError{0};
 }  // namespace
 
 CVLNetStatusLine::CVLNetStatusLine(bool bEnabled) : m_bEnabled(bEnabled), m_bShown(false)
@@ -79,11 +81,15 @@ void CVLNetStatusLine::Close(int nFound)
 
 bool CVLNetStatusLine::FlushOutput(int& nError)
 {
-    static std::atomic<int> s_nWriteError{0};
     if (fflush(stdout) != 0 || ferror(stdout)) {
         int nExpected = 0;
         s_nWriteError.compare_exchange_strong(nExpected, errno != 0 ? errno : EIO);
     }
     nError = s_nWriteError;
     return nError == 0;
+}
+
+bool CVLNetStatusLine::HasWriteFailed()
+{
+    return s_nWriteError != 0;
 }

@@ -31,6 +31,9 @@ public:
     // Flushes standard output. False when a write to it has failed (a full
     // disk, a closed pipe), with the first failure's error number.
     static bool FlushOutput(int& nError);
+    // True once a write to standard output has failed; flushes nothing, so
+    // that a caller never waits on a pipe nobody reads.
+    static bool HasWriteFailed();
 
 private:
     void clearLocked();

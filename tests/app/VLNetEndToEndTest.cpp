@@ -1153,6 +1153,14 @@ TEST_F(VLNetEndToEnd, AStopPrintsAndOpensNothingAndClosedOutputIsRefused)
         EXPECT_EQ(1, closed.nStatus) << strArgs;
         EXPECT_EQ("vlnet: standard output is closed\n", closed.strErrors) << strArgs;
     }
+    // Output that cannot be written ends the probe at its first line, long
+    // before the minute its send schedule takes here, and only that is said.
+    auto start = std::chrono::steady_clock::now();
+    ProgramRun full = RunProgram(
+        m_Net, {"/bin/sh", "-c", strVlnet + "probe --timeout 60 --resources " + strDir + "/resources >/dev/full"});
+    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 30.0);
+    EXPECT_EQ(1, full.nStatus);
+    EXPECT_EQ("vlnet: standard output could not be written: No space left on device\n", full.strErrors);
     ProgramRun open = RunProgram(m_Net, {"/bin/sh", "-c", strVlnet + "open " + Mac(1, 0) + strResources + " >&-"});
     EXPECT_EQ(0, open.nStatus) << open.strErrors;
     std::ifstream opened(strOpened);
