@@ -393,6 +393,17 @@ bool CVLNetSession::hasNonUnicastMatch()
     return bFound;
 }
 
+void CVLNetSession::findByConflictAddress(const std::string& strIP)
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    for (CVLPFWNIFInfo* pNIFInfo : m_AcceptedNIFInfoSet) {
+        if (GetConflictAddress(pNIFInfo) == strIP) {
+            m_pFoundNIFInfo = pNIFInfo;
+            return;
+        }
+    }
+}
+
 std::vector<CVLNetSession::SUnlisted> CVLNetSession::GetUnlisted()
 {
     return m_Unlisted;
@@ -557,6 +568,8 @@ VLPFW_RESULT CVLNetSession::Probe(int nTimeoutSeconds, const std::string& strFil
                                       (nCheckLost == 1 ? " was" : " were") +
                                       " lost while unicast checks waited for their devices: more came than could "
                                       "be read");
+    if (!strFindIP.empty() && GetFoundNIFInfo() == nullptr)
+        findByConflictAddress(strFindIP);
     m_bFoundNotUnicast = bFindOne && GetFoundNIFInfo() == nullptr && hasNonUnicastMatch();
     m_CommunicationManager.StopProbe();
     markConflicts();

@@ -156,6 +156,9 @@ private:
                      bool bFindOne);
     // True when the list holds the device looked for, heard but not by unicast.
     bool hasNonUnicastMatch();
+    // Takes as the device looked for a listed one whose MAC also answered
+    // from strIP, so that it is refused as it is by its MAC or first address.
+    void findByConflictAddress(const std::string& strIP);
     // Before the probe stops: fills GetUnlisted with the listed devices
     // (strFilterMAC alone when given) that were not accepted; szCut as for
     // noteIncomplete.

@@ -764,7 +764,9 @@ TEST_F(VLNetUnderAttack, AnImpostorIsMarkedAndRefused)
     ASSERT_GE(probe.strOutput.size(), strMarked.size()) << probe.strOutput;
     EXPECT_EQ(strMarked, probe.strOutput.substr(probe.strOutput.size() - strMarked.size())) << probe.strOutput;
     EXPECT_EQ(std::string::npos, probe.strOutput.find(Address(1, 11) + "\t")) << probe.strOutput;
+    // By its MAC, or by either address it answered from.
     for (const std::vector<std::string>& args : {std::vector<std::string>{"url", Mac(1, 0), "--timeout", "1"},
+                                                 {"url", Address(1, 11), "--timeout", "1"},
                                                  {"run", Mac(1, 0), "GetDetail", "--password", "secret"}}) {
         ProgramRun refused = RunVlnet(m_Net, args);
         EXPECT_EQ(1, refused.nStatus) << args[0];
