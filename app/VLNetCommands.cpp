@@ -227,7 +227,8 @@ int ShowUrl(CVLNetSession& session, const CVLNetOptions& options, bool bOpen)
     }
     CVLWebLauncher launcher;
     if (!launcher.Launch(strURL.c_str())) {
-        fprintf(stderr, "vlnet: the browser could not be opened on %s\n", strURL.c_str());
+        fprintf(stderr, "vlnet: the browser could not be opened on %s: %s ('vlnet url' prints the URL)\n",
+                strURL.c_str(), launcher.GetFailureText().c_str());
         return VLNET_EXIT_FAILURE;
     }
     return VLNET_EXIT_SUCCESS;

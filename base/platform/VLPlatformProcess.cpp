@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <spawn.h>
 #include <sys/random.h>
 #include <sys/syscall.h>
@@ -11,8 +12,9 @@
 
 extern char** environ;
 
-bool VLPlatformOpenURL(const char* szURL)
+bool VLPlatformOpenURL(const char* szURL, std::string& strFailure)
 {
+    strFailure = "no URL";
     if (szURL == nullptr)
         return false;
     char szProgram[] = "xdg-open";
@@ -20,6 +22,7 @@ bool VLPlatformOpenURL(const char* szURL)
     // The browser starts with no signal blocked, whatever the calling
     // thread blocks (a program may leave its stop signals to one thread).
     posix_spawnattr_t attributes;
+    strFailure = "xdg-open cannot be started";
     if (posix_spawnattr_init(&attributes) != 0)
         return false;
     sigset_t none;
@@ -29,16 +32,27 @@ bool VLPlatformOpenURL(const char* szURL)
     pid_t pid = -1;
     int nSpawn = posix_spawnp(&pid, szProgram, nullptr, &attributes, argv, environ);
     posix_spawnattr_destroy(&attributes);
-    if (nSpawn != 0)
+    if (nSpawn != 0) {
+        strFailure = nSpawn == ENOENT ? std::string("no xdg-open on the PATH")
+                                      : std::string("xdg-open cannot be started: ") + strerror(nSpawn);
         return false;
+    }
     int nStatus = 0;
     pid_t r;
     do {
         r = waitpid(pid, &nStatus, 0);
     } while (r == -1 && errno == EINTR);
-    if (r != pid)
+    if (r != pid) {
+        strFailure = std::string("xdg-open cannot be waited for: ") + strerror(errno);
         return false;
-    return WIFEXITED(nStatus) && WEXITSTATUS(nStatus) == 0;
+    }
+    if (WIFEXITED(nStatus) && WEXITSTATUS(nStatus) == 0) {
+        strFailure.clear();
+        return true;
+    }
+    strFailure = WIFEXITED(nStatus) ? "xdg-open exited with status " + std::to_string(WEXITSTATUS(nStatus))
+                                    : "xdg-open was ended by signal " + std::to_string(WTERMSIG(nStatus));
+    return false;
 }
 
 std::string VLPlatformProcessName()

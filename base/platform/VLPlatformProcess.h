@@ -7,8 +7,10 @@
 #include <string>
 
 // Starts "xdg-open" (looked up on PATH, no shell) with the URL as its one
-// argument and waits for it. True when it started and exited with status 0.
-bool VLPlatformOpenURL(const char* szURL);
+// argument and waits for it. True when it started and exited with status 0;
+// otherwise strFailure says why ("no xdg-open on the PATH", "xdg-open
+// exited with status 3").
+bool VLPlatformOpenURL(const char* szURL, std::string& strFailure);
 // The name of the running program from /proc/self/comm, without the line
 // end; empty on failure.
 std::string VLPlatformProcessName();

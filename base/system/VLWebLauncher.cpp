@@ -12,9 +12,11 @@ CVLWebLauncher::~CVLWebLauncher()
 
 bool CVLWebLauncher::Launch(const char* szURL)
 {
-    if (szURL == nullptr || *szURL == '\0')
+    if (szURL == nullptr || *szURL == '\0') {
+        m_strFailure = "no URL";
         return false;
-    return VLPlatformOpenURL(szURL);
+    }
+    return VLPlatformOpenURL(szURL, m_strFailure);
 }
 
 bool CVLWebLauncher::SetBrowser(const char* /*szBrowser*/)

@@ -81,16 +81,20 @@ TEST_F(WebLauncherTest, FailuresGiveFalse)
     // No handler found on PATH: the start fails.
     setenv("PATH", m_strDir.c_str(), 1);
     EXPECT_FALSE(launcher.Launch("http://192.0.2.1/"));
+    EXPECT_EQ("no xdg-open on the PATH", launcher.GetFailureText());
     // A handler that refuses the URL.
     WriteStub(3);
     EXPECT_FALSE(launcher.Launch("http://192.0.2.1/"));
     EXPECT_EQ("1\nhttp://192.0.2.1/\n", Recorded());
+    EXPECT_EQ("xdg-open exited with status 3", launcher.GetFailureText());
     // Nothing to open.
     WriteStub(0);
     unlink((m_strDir + "/args").c_str());
     EXPECT_FALSE(launcher.Launch(""));
     EXPECT_FALSE(launcher.Launch(nullptr));
     EXPECT_EQ("", Recorded());
+    EXPECT_TRUE(launcher.Launch("http://192.0.2.1/"));
+    EXPECT_EQ("", launcher.GetFailureText());
 }
 
 // The browser starts with no signal blocked, even when the launching thread
