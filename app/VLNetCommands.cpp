@@ -2,6 +2,7 @@
 #include "app/VLNetCommands.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -91,6 +92,31 @@ std::string GetRunDetails()
            "not offered, as the device manager does not carry them out but answers\n"
            "3 (not supported) without asking the device:\n" +
            strWithheld + kSettingsRun;
+}
+
+// The most edits (a letter added, dropped or changed; case counts as none)
+// from a name typed to a device command's name that is still taken for a
+// slip of the keyboard.
+const size_t kMaxSuggestedDistance = 3;
+
+// The edits that turn one name into the other, case aside.
+size_t Distance(const std::string& strA, const std::string& strB)
+{
+    std::vector<size_t> row(strB.size() + 1);
+    for (size_t j = 0; j <= strB.size(); j++)
+        row[j] = j;
+    for (size_t i = 1; i <= strA.size(); i++) {
+        size_t nDiagonal = row[0];
+        row[0] = i;
+        for (size_t j = 1; j <= strB.size(); j++) {
+            size_t nAbove = row[j];
+            bool bSame =
+                tolower(static_cast<unsigned char>(strA[i - 1])) == tolower(static_cast<unsigned char>(strB[j - 1]));
+            row[j] = std::min({row[j] + 1, row[j - 1] + 1, nDiagonal + (bSame ? 0 : 1)});
+            nDiagonal = nAbove;
+        }
+    }
+    return row[strB.size()];
 }
 
 // True (after saying so) when no probe datagram left the computer.
@@ -260,8 +286,7 @@ int RunDeviceCommand(CVLNetSession& session, const CVLNetOptions& options)
     if (!bPassword && session.NeedsPassword(options.GetDeviceCommand()) && CVLNetPasswordPrompt::IsAvailable()) {
         std::string strError;
         CVLNetPasswordPrompt::EResult eAsked = CVLNetPasswordPrompt::Ask(
-            "Password of " + options.GetMACAddress() + " (" + options.GetDeviceCommand() + "): ", strPassword,
-            strError);
+            "Password of " + options.GetDevice() + " (" + options.GetDeviceCommand() + "): ", strPassword, strError);
         if (eAsked == CVLNetPasswordPrompt::RESULT_STOPPED)
             return VLNET_EXIT_STOPPED;
         if (eAsked == CVLNetPasswordPrompt::RESULT_FAILED) {
@@ -321,7 +346,7 @@ const VLNetCommand kCommands[] = {
     {"open", VLNetCommand::COMMAND_OPEN, "open the web page of a device in the browser", kDescriptionOpen, nullptr,
      VLNetCommand::ARGUMENTS_DEVICE, RunOpen},
     {"run", VLNetCommand::COMMAND_RUN, "run one device command and print its result", kDescriptionRun, GetRunDetails,
-     VLNetCommand::ARGUMENTS_MAC_COMMAND, RunDeviceCommand},
+     VLNetCommand::ARGUMENTS_DEVICE_COMMAND, RunDeviceCommand},
 };
 }  // namespace
 
@@ -344,8 +369,8 @@ std::string CVLNetCommands::GetArgumentsSynopsis(const VLNetCommand& command)
     switch (command.eArguments) {
     case VLNetCommand::ARGUMENTS_DEVICE:
         return " MAC|IP";
-    case VLNetCommand::ARGUMENTS_MAC_COMMAND:
-        return " MAC COMMAND";
+    case VLNetCommand::ARGUMENTS_DEVICE_COMMAND:
+        return " MAC|IP COMMAND";
     default:
         return "";
     }
@@ -359,7 +384,7 @@ std::string CVLNetCommands::GetProgramUsage()
                            "commands:\n";
     for (const VLNetCommand& command : kCommands) {
         std::string strName = command.szName + GetArgumentsSynopsis(command);
-        if (command.eArguments == VLNetCommand::ARGUMENTS_MAC_COMMAND)
+        if (command.eArguments == VLNetCommand::ARGUMENTS_DEVICE_COMMAND)
             strName += " ...";
         strName.resize(std::max<size_t>(strName.size() + 1, 22), ' ');
         strUsage += "  " + strName + command.szSummary + "\n";
@@ -368,11 +393,25 @@ std::string CVLNetCommands::GetProgramUsage()
     return strUsage;
 }
 
-bool CVLNetCommands::IsDeviceCommand(const std::string& strName)
+bool CVLNetCommands::IsDeviceCommand(const std::string& strName, std::string& strWhy)
 {
+    const SDeviceCommand* pNearest = nullptr;
+    size_t nNearest = kMaxSuggestedDistance + 1;
     for (const SDeviceCommand& command : kDeviceCommands) {
-        if (command.bCarried && strName == command.szName)
-            return true;
+        if (strName == command.szName) {
+            if (command.bCarried)
+                return true;
+            strWhy = strName + " is not offered: the device manager answers it with 3 (not supported)";
+            return false;
+        }
+        size_t nDistance = Distance(strName, command.szName);
+        if (command.bCarried && nDistance < nNearest) {
+            pNearest = &command;
+            nNearest = nDistance;
+        }
     }
+    strWhy = "unknown device command '" + strName + "'";
+    strWhy += pNearest != nullptr ? std::string("; did you mean ") + pNearest->szName + "?"
+                                  : std::string("; 'vlnet run --help' lists them");
     return false;
 }

@@ -35,8 +35,8 @@ struct VLNetCommand
     enum EArguments
     {
         ARGUMENTS_NONE,
-        ARGUMENTS_DEVICE,      // MAC|IP
-        ARGUMENTS_MAC_COMMAND  // MAC COMMAND [PATH=VALUE ...]
+        ARGUMENTS_DEVICE,         // MAC|IP
+        ARGUMENTS_DEVICE_COMMAND  // MAC|IP COMMAND [PATH=VALUE ...]
     };
     // Each command's bit, by which a row of the table of options names the
     // commands that take the option.
@@ -69,12 +69,13 @@ public:
     // True for a command whose result is what it writes on standard output
     // (all but open, which hands the URL to the browser).
     static bool WritesOutput(const std::string& strName);
-    // The arguments in the command's synopsis: "", " MAC|IP", " MAC COMMAND".
+    // The arguments in the command's synopsis: "", " MAC|IP", " MAC|IP COMMAND".
     static std::string GetArgumentsSynopsis(const VLNetCommand& command);
     // The program's usage, listing every command.
     static std::string GetProgramUsage();
-    // The device commands that run offers, by name; false for another name.
-    static bool IsDeviceCommand(const std::string& strName);
+    // The device commands that run offers, by name; false for another name,
+    // with why in strWhy (the nearest name offered, when one is near).
+    static bool IsDeviceCommand(const std::string& strName, std::string& strWhy);
 };
 
 #endif

@@ -341,31 +341,30 @@ bool CVLNetOptions::parseArguments(int argc, const char* const* argv)
     bool bDevice = pCommand->eArguments == VLNetCommand::ARGUMENTS_DEVICE;
     if (positional.empty())
         return fail(bDevice ? m_strCommand + " needs a MAC or IP address"
-                            : m_strCommand + " needs a MAC address and a command");
+                            : m_strCommand + " needs a MAC or IP address and a command");
     const std::string& strDevice = positional[0];
     m_strMACAddress = NormalizeMACAddress(strDevice);
+    if (m_strMACAddress.empty()) {
+        unsigned char address[4];
+        if (!CVLSocketAddress::ParseDottedQuad(strDevice.c_str(), address))
+            return fail("'" + strDevice + "' is neither a MAC address (00:26:AB:00:00:01) nor an IPv4 address");
+        // The address read, in the form a device's address is given
+        // ("10.0.0.010" is 10.0.0.10), so that texts compare as values.
+        m_strIPAddress = std::to_string(address[0]) + '.' + std::to_string(address[1]) + '.' +
+                         std::to_string(address[2]) + '.' + std::to_string(address[3]);
+    }
     if (bDevice) {
         if (positional.size() > 1)
             return fail(m_strCommand + " takes one device, but '" + positional[1] + "' was also given");
-        if (m_strMACAddress.empty()) {
-            unsigned char address[4];
-            if (!CVLSocketAddress::ParseDottedQuad(strDevice.c_str(), address))
-                return fail("'" + strDevice + "' is neither a MAC address (00:26:AB:00:00:01) nor an IPv4 address");
-            // The address read, in the form a device's address is given
-            // ("10.0.0.010" is 10.0.0.10), so that texts compare as values.
-            m_strIPAddress = std::to_string(address[0]) + '.' + std::to_string(address[1]) + '.' +
-                             std::to_string(address[2]) + '.' + std::to_string(address[3]);
-        }
         return true;
     }
-    // MAC COMMAND [PATH=VALUE ...]
-    if (m_strMACAddress.empty())
-        return fail("'" + strDevice + "' is not a MAC address such as 00:26:AB:00:00:01");
+    // DEVICE COMMAND [PATH=VALUE ...]
     if (positional.size() < 2)
-        return fail(m_strCommand + " needs a device command after the MAC address");
+        return fail(m_strCommand + " needs a device command after the device");
     m_strDeviceCommand = positional[1];
-    if (!CVLNetCommands::IsDeviceCommand(m_strDeviceCommand))
-        return fail("unknown device command '" + m_strDeviceCommand + "'");
+    std::string strWhy;
+    if (!CVLNetCommands::IsDeviceCommand(m_strDeviceCommand, strWhy))
+        return fail(strWhy);
     for (size_t i = 2; i < positional.size(); i++) {
         const std::string& strAssignment = positional[i];
         size_t nEqual = strAssignment.find('=');

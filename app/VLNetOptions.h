@@ -37,8 +37,11 @@ public:
     int GetTimeoutSeconds() const { return m_nTimeoutSeconds; }
     // A MAC address in the form "00:26:AB:00:00:01", or empty.
     const std::string& GetMACAddress() const { return m_strMACAddress; }
-    // For url and open: the device's MAC address (normal form) or IPv4 address.
+    // For url, open and run, a device given by its IPv4 address ("10.0.0.5");
+    // empty when it was given by its MAC address.
     const std::string& GetIPAddress() const { return m_strIPAddress; }
+    // The device of url, open and run as given: its MAC or its address.
+    const std::string& GetDevice() const { return m_strMACAddress.empty() ? m_strIPAddress : m_strMACAddress; }
     const std::string& GetResourceDir() const { return m_strResourceDir; }
     const std::string& GetDeviceCommand() const { return m_strDeviceCommand; }
     // The password of --password, or the first line of --password-file.

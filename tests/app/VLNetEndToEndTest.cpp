@@ -337,8 +337,9 @@ TEST_F(VLNetEndToEnd, GivesAURLAndAChangedLineOfGetDetailReadsBack)
 
     for (int i = 0; i < 2; i++) {
         // GetDetail, one of its lines changed and given to SetDetail through
-        // the shell, GetDetail again: the changed line reads back, the others stay.
-        std::string strMAC = Mac(1, i);
+        // the shell, GetDetail again: the changed line reads back, the others
+        // stay. The second device is given by its address.
+        std::string strMAC = i == 0 ? Mac(1, i) : Address(1, 10 + i);
         ProgramRun get = RunVlnet(m_Net, {"run", strMAC, "GetDetail", "--password", "secret"});
         ASSERT_EQ(0, get.nStatus) << get.strOutput << get.strErrors;
         EXPECT_EQ(0u, get.strOutput.find("result 0 (success)\n")) << get.strOutput;

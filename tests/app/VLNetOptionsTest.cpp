@@ -79,6 +79,12 @@ TEST(VLNetOptions, ParsesEachCommand)
     EXPECT_EQ("a=b", run.GetAssignments()[0].second);
     EXPECT_EQ("", run.GetAssignments()[1].second);
     EXPECT_FALSE(run.IsDump());
+    // run takes a device by its address too, as url and open do.
+    CVLNetOptions byAddress;
+    ASSERT_TRUE(Parse(byAddress, {"run", "10.0.0.010", "GetDetail"}));
+    EXPECT_EQ("10.0.0.10", byAddress.GetIPAddress());
+    EXPECT_EQ("", byAddress.GetMACAddress());
+    EXPECT_EQ("10.0.0.10", byAddress.GetDevice());
     CVLNetOptions dump;
     ASSERT_TRUE(Parse(dump, {"run", "0026AB000001", "GetDetail", "--dump"}));
     EXPECT_TRUE(dump.IsDump());
@@ -125,7 +131,7 @@ TEST(VLNetOptions, RefusesWhatItCannotUseAndSaysWhat)
         {"url", "256.1.1.1"},
         {"url", "1.2.3.4", "5.6.7.8"},
         {"open", "host.example"},
-        {"run", "10.0.0.1", "GetDetail"},
+        {"run", "host.example", "GetDetail"},
         {"run", "0026AB000001"},
         {"run", "0026AB000001", "DeleteWebService"},
         {"run", "0026AB000001", "GetDetail", "=x"},
@@ -154,7 +160,7 @@ TEST(VLNetOptions, UsageLaysOutTheOptionsOfEachCommand)
               "  --resources DIR    the resource folder\n",
               CVLNetOptions::GetUsage("url"));
     const std::string strRun = CVLNetOptions::GetUsage("run");
-    EXPECT_EQ(0u, strRun.find("usage: vlnet run MAC COMMAND [--password-file FILE | --password PW] [PATH=VALUE ...] "
+    EXPECT_EQ(0u, strRun.find("usage: vlnet run MAC|IP COMMAND [--password-file FILE | --password PW] [PATH=VALUE ...] "
                               "[--dump]\n                 [--timeout SECONDS] [--resources DIR]\nProbes until"))
         << strRun;
     const std::string strOptions = "\n\n  --password-file FILE\n"
@@ -417,8 +423,9 @@ TEST(VLNetOptions, RunOffersTheCommandsTheDeviceManagerCarriesOut)
     const std::string strUsage = CVLNetOptions::GetUsage("run");
     const std::string strWithheld = strUsage.substr(strUsage.find("not offered"));
     int nOffered = 0;
+    std::string strWhy;
 #define VLNET_TEST_COMMAND(ID, NAME, REPORT, CARRIED, RETRY)                                \
-    EXPECT_EQ(CARRIED, CVLNetCommands::IsDeviceCommand(#NAME)) << #NAME;                    \
+    EXPECT_EQ(CARRIED, CVLNetCommands::IsDeviceCommand(#NAME, strWhy)) << #NAME;            \
     EXPECT_EQ(!(CARRIED), strWithheld.find("  " #NAME "\n") != std::string::npos) << #NAME; \
     EXPECT_NE(std::string::npos, strUsage.find("  " #NAME "\n")) << #NAME;                  \
     nOffered += (CARRIED) ? 1 : 0;
