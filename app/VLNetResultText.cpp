@@ -80,6 +80,27 @@ const char* CVLNetResultText::GetECMResultText(int nResult)
     }
 }
 
+const char* CVLNetResultText::GetDeviceResultText(long nResult)
+{
+    static const struct
+    {
+        long nResult;
+        const char* szText;
+    } kTexts[] = {
+        {0x1001, "wrong password"},
+        {0xF001, "a malformed request, or a value the device does not take"},
+        {0xF002, "busy"},
+        {0xF003, "wrong password"},
+        {0xF004, "the request named another device"},
+        {0xFF01, "not supported by the device"},
+    };
+    for (const auto& entry : kTexts) {
+        if (entry.nResult == nResult)
+            return entry.szText;
+    }
+    return nullptr;
+}
+
 std::string CVLNetResultText::GetSocketErrorText(long nError)
 {
     // The numbers a send fails with, in the system's stored numbering.

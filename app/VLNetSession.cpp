@@ -734,7 +734,8 @@ std::string CVLNetSession::FailureText(VLECM_RESULT eResult, long nDeviceResult,
     if (eResult == VLECM_RESULT_DEVICE_ERROR && nDeviceResult != 0) {
         char szText[64];
         snprintf(szText, sizeof(szText), "the device answered with error %04lX", nDeviceResult);
-        return szText;
+        const char* szMeaning = CVLNetResultText::GetDeviceResultText(nDeviceResult);
+        return szMeaning != nullptr ? std::string(szText) + " (" + szMeaning + ")" : std::string(szText);
     }
     if (eResult == VLECM_RESULT_TIMEOUT)
         return "the device did not answer";

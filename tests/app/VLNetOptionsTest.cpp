@@ -263,7 +263,12 @@ TEST(VLNetOutput, DeviceLineStatusAndResultTexts)
         "00:26:AB:00:00:01\t10.0.0.2\tM\\xFF\\xC3 \xC3\xBC \xE2\x82\xAC",
         CVLNetSession::FormatDeviceLine("00:26:AB:00:00:01", "10.0.0.2", "M\xFF\xC3 \xC3\xBC\xC2\x9B\xE2\x82\xAC"));
     EXPECT_EQ("the device refused the password", CVLNetSession::FailureText(VLECM_RESULT_DEVICE_ERROR, 0xF003));
-    EXPECT_EQ("the device answered with error F001", CVLNetSession::FailureText(VLECM_RESULT_DEVICE_ERROR, 0xF001));
+    // A device's own error code, with its meaning where it has one.
+    EXPECT_EQ("the device answered with error F001 (a malformed request, or a value the device does not take)",
+              CVLNetSession::FailureText(VLECM_RESULT_DEVICE_ERROR, 0xF001));
+    EXPECT_EQ("the device answered with error FF01 (not supported by the device)",
+              CVLNetSession::FailureText(VLECM_RESULT_DEVICE_ERROR, 0xFF01));
+    EXPECT_EQ("the device answered with error F0AB", CVLNetSession::FailureText(VLECM_RESULT_DEVICE_ERROR, 0xF0AB));
     EXPECT_EQ("probing: 1.5 s, 1 device found", CVLNetStatusLine::Format(1.5, 1));
     EXPECT_EQ("probing: 12.0 s, 3 devices found", CVLNetStatusLine::Format(12.0, 3));
     EXPECT_STREQ("path error", CVLNetResultText::GetPFWResultText(12));
