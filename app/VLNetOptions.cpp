@@ -101,7 +101,7 @@ const CVLNetOptions::SOption CVLNetOptions::s_Options[] = {
 };
 
 CVLNetOptions::CVLNetOptions()
-    : m_bHelp(false), m_nTimeoutSeconds(DEFAULT_TIMEOUT_SECONDS), m_bPassword(false), m_bDump(false)
+    : m_bHelp(false), m_bVersion(false), m_nTimeoutSeconds(DEFAULT_TIMEOUT_SECONDS), m_bPassword(false), m_bDump(false)
 {
 }
 
@@ -304,6 +304,10 @@ bool CVLNetOptions::parseArguments(int argc, const char* const* argv)
     if (CVLCommandLine::IsHelp(m_strCommand) || m_strCommand == "help") {
         m_strCommand.clear();
         m_bHelp = true;
+        return true;
+    }
+    if (CVLCommandLine::IsVersion(m_strCommand)) {
+        m_bVersion = true;
         return true;
     }
     const VLNetCommand* pCommand = CVLNetCommands::Find(m_strCommand);

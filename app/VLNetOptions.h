@@ -29,11 +29,13 @@ public:
     CVLNetOptions();
 
     // False with GetErrorText() set when the line is not understood. A
-    // request for help parses successfully with IsHelp() true.
+    // request for help parses successfully with IsHelp() true, one for the
+    // version with IsVersion() true.
     bool Parse(int argc, const char* const* argv);
 
     const std::string& GetCommand() const { return m_strCommand; }
     bool IsHelp() const { return m_bHelp; }
+    bool IsVersion() const { return m_bVersion; }
     int GetTimeoutSeconds() const { return m_nTimeoutSeconds; }
     // A MAC address in the form "00:26:AB:00:00:01", or empty.
     const std::string& GetMACAddress() const { return m_strMACAddress; }
@@ -85,6 +87,7 @@ private:
 
     std::string m_strCommand;
     bool m_bHelp;
+    bool m_bVersion;
     int m_nTimeoutSeconds;
     std::string m_strMACAddress;
     std::string m_strIPAddress;

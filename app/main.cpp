@@ -36,6 +36,7 @@
 #include "app/VLNetResultText.h"
 #include "app/VLNetSession.h"
 #include "app/VLNetStatusLine.h"
+#include "base/core/VLCommandLine.h"
 #include "cm/VLCMApi.h"
 #include "modules/VLModuleLibraries.h"
 #include "pfw/PFWCommunicationManager.h"
@@ -211,6 +212,10 @@ int main(int argc, char** argv)
     }
     if (options.IsHelp()) {
         fputs(CVLNetOptions::GetUsage(options.GetCommand()).c_str(), stdout);
+        return VLNET_EXIT_SUCCESS;
+    }
+    if (options.IsVersion()) {
+        printf("vlnet %s\n", CVLCommandLine::GetVersion());
         return VLNET_EXIT_SUCCESS;
     }
     if (bOutputClosed && CVLNetCommands::WritesOutput(options.GetCommand())) {

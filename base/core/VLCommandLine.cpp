@@ -58,6 +58,16 @@ bool CVLCommandLine::IsHelp(const std::string& strArgument)
     return strArgument == "--help" || strArgument == "-h";
 }
 
+bool CVLCommandLine::IsVersion(const std::string& strArgument)
+{
+    return strArgument == "--version";
+}
+
+const char* CVLCommandLine::GetVersion()
+{
+    return VL_VERSION;
+}
+
 bool CVLCommandLine::AsksForHelp(const SCommand& command, const std::vector<std::string>& arguments) const
 {
     int nPlain = 0;
@@ -81,6 +91,12 @@ int CVLCommandLine::Help() const
     return fflush(stdout) == 0 && !ferror(stdout) ? STATUS_SUCCESS : STATUS_FAILURE;
 }
 
+int CVLCommandLine::Version() const
+{
+    printf("%s %s\n", m_strProgram.c_str(), GetVersion());
+    return fflush(stdout) == 0 && !ferror(stdout) ? STATUS_SUCCESS : STATUS_FAILURE;
+}
+
 int CVLCommandLine::UsageError(const std::string& strText) const
 {
     fprintf(stderr, "%s: %s\n\n%s", m_strProgram.c_str(), strText.c_str(), GetUsage().c_str());
@@ -94,6 +110,8 @@ int CVLCommandLine::Run(int argc, const char* const* argv) const
         return UsageError("no command given");
     if (IsHelp(arguments[0]) || arguments[0] == "help")
         return Help();
+    if (IsVersion(arguments[0]))
+        return Version();
     for (const SCommand& command : m_Commands) {
         if (arguments[0] != command.szName)
             continue;

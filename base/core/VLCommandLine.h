@@ -1,5 +1,6 @@
 // The command line of the project's programs, read the same way by each:
-// "--help" (or "-h") prints the usage on standard output with status 0; an
+// "--help" (or "-h") prints the usage on standard output with status 0,
+// "--version" the program's name and the project's version; an
 // option that takes a value is given as "--name VALUE" or "--name=VALUE";
 // a line that is not understood is named on standard error, before the
 // usage, with status 2; a failure says why on standard error with status 1.
@@ -53,14 +54,19 @@ public:
     // such an option is taken as it is, whatever it looks like.
     std::vector<std::string> ReadArguments(int argc, const char* const* argv) const;
     static bool IsHelp(const std::string& strArgument);
+    static bool IsVersion(const std::string& strArgument);
+    // The project's version ("0.1.0").
+    static const char* GetVersion();
 
     // Prints the usage on standard output; STATUS_SUCCESS.
     int Help() const;
+    // Prints "PROGRAM VERSION" on standard output; STATUS_SUCCESS.
+    int Version() const;
     // Prints "PROGRAM: TEXT" and the usage on standard error; STATUS_USAGE.
     int UsageError(const std::string& strText) const;
-    // Reads the line and runs its command: help, an unknown command and a
-    // wrong number of arguments are answered here, and the usage is added
-    // to a command's own usage error.
+    // Reads the line and runs its command: help, the version, an unknown
+    // command and a wrong number of arguments are answered here, and the
+    // usage is added to a command's own usage error.
     int Run(int argc, const char* const* argv) const;
 
 private:

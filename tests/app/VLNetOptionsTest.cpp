@@ -17,6 +17,7 @@
 #include "app/VLNetResultText.h"
 #include "app/VLNetSession.h"
 #include "app/VLNetStatusLine.h"
+#include "base/core/VLCommandLine.h"
 #include "base/core/VLFileSystem.h"
 #include "ecm/VLECMCommandList.h"
 
@@ -378,8 +379,8 @@ TEST(VLNetProgram, BadResourcesNameTheFileAndTheReason)
     EXPECT_EQ(0, system(("rm -rf " + strDir).c_str()));
 }
 
-// Every program of the project reads its line the same way: help on
-// standard output with status 0, an unknown command or option named on
+// Every program of the project reads its line the same way: help and the
+// version on standard output with status 0, an unknown command or option named on
 // standard error with status 2, "--option=VALUE" as "--option VALUE".
 TEST(ProgramConventions, HelpUnknownCommandsAndOptionValues)
 {
@@ -403,6 +404,9 @@ TEST(ProgramConventions, HelpUnknownCommandsAndOptionValues)
         std::string strOutput;
         EXPECT_EQ(0, RunVlnet("--help 2>/dev/null", strOutput, std::string(), program.szName)) << program.szName;
         EXPECT_EQ(0u, strOutput.find("usage:")) << program.szName << ": " << strOutput;
+        strOutput.clear();
+        EXPECT_EQ(0, RunVlnet("--version 2>/dev/null", strOutput, std::string(), program.szName)) << program.szName;
+        EXPECT_EQ(std::string(program.szName) + " " + CVLCommandLine::GetVersion() + "\n", strOutput);
         strOutput.clear();
         EXPECT_EQ(2, RunVlnet(program.szUnknown, strOutput, std::string(), program.szName)) << program.szName;
         EXPECT_EQ(0u, strOutput.find(std::string(program.szUnknownText) + "\n")) << strOutput;

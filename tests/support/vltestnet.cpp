@@ -56,6 +56,8 @@ int main(int argc, char** argv)
         const std::string& strArgument = arguments[i];
         if (CVLCommandLine::IsHelp(strArgument))
             return line.Help();
+        if (CVLCommandLine::IsVersion(strArgument))
+            return line.Version();
         if (strArgument == "--network") {
             int nNetwork = 0;
             if (i + 1 >= arguments.size() || !ParseNumber(arguments[++i].c_str(), nNetwork))

@@ -36,6 +36,8 @@ int main(int argc, char** argv)
         const std::string& strArgument = arguments[i];
         if (CVLCommandLine::IsHelp(strArgument))
             return line.Help();
+        if (CVLCommandLine::IsVersion(strArgument))
+            return line.Version();
         bool bValue = strArgument == "--port" || strArgument == "--bind";
         if (bValue && i + 1 >= arguments.size())
             return line.UsageError(strArgument + " needs a value");
