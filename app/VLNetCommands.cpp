@@ -389,7 +389,8 @@ std::string CVLNetCommands::GetProgramUsage()
         strName.resize(std::max<size_t>(strName.size() + 1, 22), ' ');
         strUsage += "  " + strName + command.szSummary + "\n";
     }
-    strUsage += "\n'vlnet COMMAND --help' describes each command; 'vlnet --version' prints the version.\n";
+    strUsage += "\n'vlnet COMMAND --help' (or 'vlnet help COMMAND') describes each command; 'vlnet --version'\n"
+                "prints the version.\n";
     return strUsage;
 }
 

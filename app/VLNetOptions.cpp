@@ -302,7 +302,8 @@ bool CVLNetOptions::parseArguments(int argc, const char* const* argv)
         return fail("no command given");
     m_strCommand = argv[1];
     if (CVLCommandLine::IsHelp(m_strCommand) || m_strCommand == "help") {
-        m_strCommand.clear();
+        // "help probe": the command's own usage.
+        m_strCommand = argc > 2 && CVLNetCommands::Find(argv[2]) != nullptr ? argv[2] : "";
         m_bHelp = true;
         return true;
     }

@@ -29,8 +29,9 @@ public:
     CVLNetOptions();
 
     // False with GetErrorText() set when the line is not understood. A
-    // request for help parses successfully with IsHelp() true, one for the
-    // version with IsVersion() true.
+    // request for help parses successfully with IsHelp() true (and the
+    // command whose help it asks for: "help probe", "-h probe"), one for
+    // the version with IsVersion() true.
     bool Parse(int argc, const char* const* argv);
 
     const std::string& GetCommand() const { return m_strCommand; }

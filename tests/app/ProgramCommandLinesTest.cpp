@@ -66,6 +66,8 @@ const SLine kLines[] = {
     {"vlnet", "probe --timeout", 2, "vlnet: --timeout needs a value"},
     {"vlnet", "probe --resources -h", 1, "path error"},
     {"vlnet", "probe --help", 0, "usage: vlnet probe"},
+    {"vlnet", "help probe", 0, "usage: vlnet probe"},
+    {"vlnet", "-h run", 0, "usage: vlnet run"},
     {"vlnet", "probe --mac 0026AB000001 --mac 0026AB000002", 2, "vlnet: one device: --mac once"},
     {"vlnet", "run 0026AB000001 getdetail", 2, "vlnet: unknown device command 'getdetail'; did you mean GetDetail?"},
     {"vlnet", "run 10.0.0.1 GetDetial", 2, "vlnet: unknown device command 'GetDetial'; did you mean GetDetail?"},
