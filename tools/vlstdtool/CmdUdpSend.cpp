@@ -5,6 +5,9 @@
 #include <cstring>
 #include <string>
 
+#include <netdb.h>
+#include <sys/socket.h>
+
 #include "tools/vlstdtool/ToolCommand.h"
 #include "base/core/VLException.h"
 #include "base/core/VLExceptionOwner.h"
@@ -15,6 +18,23 @@ namespace {
 
 // The stored number of EACCES (the same in the system's numbering).
 const long kPermissionDenied = 13;
+
+// True when the host (a name or a numeric address) gives an IPv4 address;
+// false with the resolver's reason.
+bool Resolves(const char* szHost, std::string& strWhy)
+{
+    addrinfo hints = {};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_DGRAM;
+    addrinfo* pResult = nullptr;
+    int nResult = getaddrinfo(szHost, nullptr, &hints, &pResult);
+    if (pResult != nullptr)
+        freeaddrinfo(pResult);
+    if (nResult == 0)
+        return true;
+    strWhy = nResult == EAI_SYSTEM ? strerror(errno) : gai_strerror(nResult);
+    return false;
+}
 
 bool ParsePort(const char* szText, int& nPort)
 {
@@ -50,6 +70,12 @@ int UdpSend(int argc, char** argv)
     size_t nLength = std::strlen(pArgs[2]);
     if (nLength > 65507)
         return VLToolUsage("udp-send: the text is longer than a datagram can hold (65507 bytes)");
+
+    // A name that does not resolve is said as such, not as the send's
+    // system error number.
+    std::string strWhy;
+    if (!Resolves(pArgs[0], strWhy))
+        return VLToolFail("udp-send: %s: the name did not resolve (%s)", pArgs[0], strWhy.c_str());
 
     CVLSocket socket;
     try {
