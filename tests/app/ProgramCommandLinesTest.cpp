@@ -85,6 +85,7 @@ const SLine kLines[] = {
     {"vlstdtool", "udp-send 127.255.255.255 9 x", 1, "(a broadcast address needs --broadcast)"},
     {"vlstdtool", "udp-send --help", 0, "usage: vlstdtool"},
     {"vlscript", "compile t.vls -o", 2, "vlscript: -o needs a folder"},
+    {"vlscript", "compile t.vls", 2, "vlscript: compile needs -o DIR after FILE"},
     {"vlscript", "run", 2, "vlscript: run takes at least 2 arguments, not 0"},
     {"vlscript", "run /nonexistent.vls F -h", 1, "vlscript: cannot read /nonexistent.vls"},
     {"vlscript", "compile /nonexistent.vls -o -h", 1, "vlscript: cannot read /nonexistent.vls"},
