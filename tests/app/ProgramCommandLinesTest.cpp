@@ -60,6 +60,9 @@ struct SLine
     const char* szText;  // in the errors; for status 0 in the output
 };
 
+// A script the project ships, whose functions take a number.
+#define VL_TEST_NET_RETRY_SCRIPT VL_TEST_SOURCE_DIR "/../resources/Settings/Default/NetRetry.vls"
+
 const SLine kLines[] = {
     {"vlnet", "", 2, "vlnet: no command given"},
     {"vlnet", "probe extra", 2, "vlnet: probe takes no argument"},
@@ -86,6 +89,12 @@ const SLine kLines[] = {
     {"vlstdtool", "udp-send --help", 0, "usage: vlstdtool"},
     {"vlscript", "compile t.vls -o", 2, "vlscript: -o needs a folder"},
     {"vlscript", "compile t.vls", 2, "vlscript: compile needs -o DIR after FILE"},
+    // A number parameter takes a number, not any text read as 0.
+    {"vlscript", "run " VL_TEST_NET_RETRY_SCRIPT " IsRetryForOpenError 65", 0, "[true]"},
+    {"vlscript", "run " VL_TEST_NET_RETRY_SCRIPT " IsRetryForOpenError x", 2,
+     "vlscript: run: 'x' is not a number for parameter 1 of IsRetryForOpenError (long)"},
+    {"vlscript", "run " VL_TEST_NET_RETRY_SCRIPT " IsRetryForOpenError 65 1", 2,
+     "vlscript: run: IsRetryForOpenError takes 1 argument, not 2"},
     {"vlscript", "run", 2, "vlscript: run takes at least 2 arguments, not 0"},
     {"vlscript", "run /nonexistent.vls F -h", 1, "vlscript: cannot read /nonexistent.vls"},
     {"vlscript", "compile /nonexistent.vls -o -h", 1, "vlscript: cannot read /nonexistent.vls"},

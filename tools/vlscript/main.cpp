@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <strings.h>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -16,6 +17,7 @@
 #include "script/VLScriptCollection.h"
 #include "script/VLScriptCompiler.h"
 #include "script/VLScriptParams.h"
+#include "script/VLScriptProgram.h"
 #include "base/core/VLStream.h"
 #include "base/value/VLVariant.h"
 
@@ -117,6 +119,61 @@ int Compile(const char* szFile, const char* szDir)
     return 0;
 }
 
+// The language's name of a parameter type that takes a number, or null for
+// one that takes a text as it is (string, binary, object).
+const char* NumberTypeName(int nType)
+{
+    static const char* const kNames[] = {nullptr, "bool", "char",  "byte",  "short",  "ushort", "int",
+                                         "uint",  "long", "ulong", "int64", "uint64", "float",  "double"};
+    return nType > VLSCR_TYPE_VOID && nType <= VLSCR_TYPE_DOUBLE ? kNames[nType] : nullptr;
+}
+
+// True when the text is a number the type takes: a whole decimal number
+// (with a sign), for float and double a decimal point too, for bool also
+// true or false.
+bool IsNumberFor(const std::string& strText, int nType)
+{
+    if (nType == VLSCR_TYPE_BOOL &&
+        (strcasecmp(strText.c_str(), "true") == 0 || strcasecmp(strText.c_str(), "false") == 0))
+        return true;
+    const bool bFraction = nType == VLSCR_TYPE_FLOAT || nType == VLSCR_TYPE_DOUBLE;
+    size_t nDigits = 0, nPoints = 0;
+    for (size_t i = 0; i < strText.size(); ++i) {
+        char c = strText[i];
+        if (c >= '0' && c <= '9')
+            nDigits++;
+        else if (c == '.' && bFraction)
+            nPoints++;
+        else if ((c == '+' || c == '-') && i == 0)
+            continue;
+        else
+            return false;
+    }
+    return nDigits > 0 && nPoints <= 1;
+}
+
+// The arguments against the function's parameters: as many, and a number
+// for each parameter that takes one (the language would take any other
+// text as 0). Empty when they fit, else the fault.
+std::string CheckArguments(const CVLScript& script, const char* szFunction, int nArgs, char** ppArgs)
+{
+    const CVLScriptProgram* pProgram = script.GetProgram();
+    if (pProgram == nullptr)
+        return std::string();
+    const size_t nParams = pProgram->m_Params.size();
+    if (static_cast<size_t>(nArgs) != nParams)
+        return std::string(szFunction) + " takes " + std::to_string(nParams) + " argument" + (nParams == 1 ? "" : "s") +
+               ", not " + std::to_string(nArgs);
+    for (size_t i = 0; i < nParams; ++i) {
+        const int nType = pProgram->m_Params[i].nType;
+        const char* szType = NumberTypeName(nType);
+        if (szType != nullptr && !IsNumberFor(ppArgs[i], nType))
+            return std::string("'") + ppArgs[i] + "' is not " + (nType == VLSCR_TYPE_BOOL ? "true, false or " : "") +
+                   "a number for parameter " + std::to_string(i + 1) + " of " + szFunction + " (" + szType + ")";
+    }
+    return std::string();
+}
+
 int RunFunction(const char* szFile, const char* szFunction, int nArgs, char** ppArgs)
 {
     std::string strText;
@@ -130,6 +187,11 @@ int RunFunction(const char* szFile, const char* szFunction, int nArgs, char** pp
         CVLScript* pScript = scripts.Find(szFunction);
         if (pScript == nullptr)
             return Fail("no function %s", szFunction);
+        std::string strFault = CheckArguments(*pScript, szFunction, nArgs, ppArgs);
+        if (!strFault.empty()) {
+            fprintf(stderr, "vlscript: run: %s\n", strFault.c_str());
+            return CVLCommandLine::STATUS_USAGE;
+        }
         CVLScriptParams params;
         for (int i = 0; i < nArgs; ++i)
             params.Add()->SetString(ppArgs[i], VL_CHARSET_UTF8);
