@@ -31,7 +31,13 @@ class CNullCallback : public IVLECMCallbackIF
 TEST(ECMOptions, DefaultTableHoldsTheBuiltInKeys)
 {
     EXPECT_EQ(87u, CVLECM::getDefaultOptionTable().size());
+    // The tries and waits docs/protocol.md gives.
     EXPECT_EQ("2", Text(CVLECM::getDefaultOptionString("Option.CheckUnicast.Retry")));
+    EXPECT_EQ("7", Text(CVLECM::getDefaultOptionString("Option.GetDetail.Retry")));
+    EXPECT_EQ(3000, CVLECM::getDefaultOptionInt("Option.GetDetail.Timeout"));
+    EXPECT_EQ("0", Text(CVLECM::getDefaultOptionString("Option.RebootPolling.Retry")));
+    EXPECT_EQ(10000, CVLECM::getDefaultOptionInt("Option.RebootPolling.FirstWait"));
+    EXPECT_EQ(5000, CVLECM::getDefaultOptionInt("Option.RebootPolling.SecondRetryWait"));
     EXPECT_EQ(300000, CVLECM::getDefaultOptionInt("Option.RebootPolling.MaxTimeout"));
     EXPECT_TRUE(CVLECM::getDefaultOptionBool("Option.GetNetworkDiagnosis.ExecUDPTest"));
     EXPECT_EQ("", Text(CVLECM::getDefaultOptionString("Option.NoSuchKey")));
