@@ -486,7 +486,7 @@ void CVLECMDummyProbe::runDummyProbe()
             VLECM_DUMMY_PRINTER_INFO& printer = entry.second;
             CVLECMNIFInfo NIFInfo;
             NIFInfo.SetOwnerVLECMInstance(m_pOwnerVLECMInstance);
-            NIFInfo.SetOwnerProbeInstance(&m_pOwnerVLECMInstance->GetProbeInstance());
+            NIFInfo.SetCheckRunner(&m_pOwnerVLECMInstance->GetProbeInstance().GetUnicastChecks());
             NIFInfo.SetApi(m_pOwnerVLECMInstance->GetApi());
             NIFInfo.SetDummy(true);
             NIFInfo.SetMACAddress(entry.first.GetBuffer());

@@ -29,8 +29,7 @@
 #include "ecm/VLECMDummyCommands.h"
 #include "ecm/VLECMNetworkCommands.h"
 #include "ecm/VLECMPrivate.h"
-#include "ecm/VLECMProbeInstance.h"
-#include "ecm/VLECMUnicastChecks.h"
+#include "ecm/VLECMCheckRunnerIF.h"
 #include "ecm/VLXMLUtility.h"
 
 const char* const s_szFile = "VLECMNIFInfo";
@@ -65,7 +64,7 @@ int FlagIndex(VLECM_CONNECT_TYPE eConnectType)
 }  // namespace
 
 CVLECMNIFInfo::CVLECMNIFInfo()
-    : m_pOwnerVLECMInstance(nullptr), m_pOwnerProbeInstance(nullptr), m_strMACAddress(VL_CHARSET_UTF8),
+    : m_pOwnerVLECMInstance(nullptr), m_pCheckRunner(nullptr), m_strMACAddress(VL_CHARSET_UTF8),
       m_bProbeCallbackCompletion(false), m_bConnect{false, false}, m_bUnicast{false, false}, m_bCommandRunning(false),
       m_bCommandStop(false), m_eCommand(VLECM_COMMAND_CHECK_UNICAST), m_eCommandConnectType(VLECM_CONNECT_TYPE_NETWORK),
       m_pCommandCallbackIF(nullptr), m_pCommandInstance(nullptr), m_eCommandResult(VLECM_RESULT_SUCCESS),
@@ -93,14 +92,14 @@ CVLECM* CVLECMNIFInfo::GetOwnerVLECMInstance()
     return m_pOwnerVLECMInstance;
 }
 
-void CVLECMNIFInfo::SetOwnerProbeInstance(CVLECMProbeInstance* pOwner)
+void CVLECMNIFInfo::SetCheckRunner(IVLECMCheckRunnerIF* pRunner)
 {
-    m_pOwnerProbeInstance = pOwner;
+    m_pCheckRunner = pRunner;
 }
 
-CVLECMProbeInstance* CVLECMNIFInfo::GetOwnerProbeInstance()
+IVLECMCheckRunnerIF* CVLECMNIFInfo::GetCheckRunner()
 {
-    return m_pOwnerProbeInstance;
+    return m_pCheckRunner;
 }
 
 void CVLECMNIFInfo::SetMACAddress(VL_CONST_STR szMACAddress)
@@ -280,7 +279,7 @@ VLECM_RESULT CVLECMNIFInfo::StartCommandAsync(VLECM_COMMAND eCommand, VLECM_CONN
                 return VLECM_RESULT_FAILED;
             // A network device's unicast check waits on the check thread,
             // without a thread and a socket of its own.
-            bCheckThread = eCommand == VLECM_COMMAND_CHECK_UNICAST && m_pOwnerProbeInstance != nullptr &&
+            bCheckThread = eCommand == VLECM_COMMAND_CHECK_UNICAST && m_pCheckRunner != nullptr &&
                            m_pCommandKind == &CVLECMNetworkCommands::Instance();
             m_bCommandRunning = true;
             m_bCommandStop = false;
@@ -294,7 +293,7 @@ VLECM_RESULT CVLECMNIFInfo::StartCommandAsync(VLECM_COMMAND eCommand, VLECM_CONN
         }
         // The previous run has posted its end and is returning: wait for it.
         End();
-        if (!bCheckThread || !m_pOwnerProbeInstance->GetUnicastChecks().Begin(this))
+        if (!bCheckThread || !m_pCheckRunner->Begin(this))
             Start(static_cast<void*>(this));
     } catch (...) {
         // The command ends here as failed, so that no one waits for it: a
@@ -347,8 +346,8 @@ void CVLECMNIFInfo::RequestStopCommand()
         }
     }
     // Outside the lock, which the check thread takes to end the command.
-    if (m_pOwnerProbeInstance != nullptr)
-        m_pOwnerProbeInstance->GetUnicastChecks().Cancel(this);
+    if (m_pCheckRunner != nullptr)
+        m_pCheckRunner->Cancel(this);
 }
 
 bool CVLECMNIFInfo::IsCommandRunning()

@@ -20,7 +20,7 @@
 class CVLCallbackInfo;
 class CVLECM;
 class CVLECMDummyCommands;
-class CVLECMProbeInstance;
+class IVLECMCheckRunnerIF;
 class CVLModuleInstance;
 class CVLModuleParamCollection;
 class CVLProperty;
@@ -37,8 +37,10 @@ public:
 
     virtual void SetOwnerVLECMInstance(CVLECM* pOwner);
     virtual CVLECM* GetOwnerVLECMInstance();
-    virtual void SetOwnerProbeInstance(CVLECMProbeInstance* pOwner);
-    virtual CVLECMProbeInstance* GetOwnerProbeInstance();
+    // Who runs the record's unicast check while a probe holds it (null:
+    // the check runs on a command thread as the other commands do).
+    virtual void SetCheckRunner(IVLECMCheckRunnerIF* pRunner);
+    virtual IVLECMCheckRunnerIF* GetCheckRunner();
     virtual void SetMACAddress(VL_CONST_STR szMACAddress);
     virtual CVLString GetMACAddress();
     virtual void SetDummy(bool bDummy);
@@ -143,7 +145,7 @@ protected:
     void releaseCommandThread();
 
     CVLECM* m_pOwnerVLECMInstance;
-    CVLECMProbeInstance* m_pOwnerProbeInstance;
+    IVLECMCheckRunnerIF* m_pCheckRunner;
     CVLString m_strMACAddress;
     bool m_bProbeCallbackCompletion;
     bool m_bConnect[2];

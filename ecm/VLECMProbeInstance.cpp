@@ -434,7 +434,7 @@ void CVLECMProbeInstance::OnDummyProbe(CVLECMDummyProbe* pDummyProbe, CVLECMNIFI
         }
         pNIFInfo->SetApi(pApi);
         pNIFInfo->SetOwnerVLECMInstance(m_pOwnerVLECMInstance);
-        pNIFInfo->SetOwnerProbeInstance(this);
+        pNIFInfo->SetCheckRunner(&m_UnicastChecks);
         pNIFInfo->SetMACAddress(TextOf(strKey));
         pNIFInfo->MargeNIFInfo(DummyNIFInfo);
         m_pNIFInfoList->Add(pNIFInfo);
@@ -524,7 +524,7 @@ void CVLECMProbeInstance::OnProbe(CVLCMApi* pApi, CVLModuleInstance* pInstance, 
                 m_pNIFInfoList->Add(pNIFInfo);
             }
             pNIFInfo->SetOwnerVLECMInstance(m_pOwnerVLECMInstance);
-            pNIFInfo->SetOwnerProbeInstance(this);
+            pNIFInfo->SetCheckRunner(&m_UnicastChecks);
             pNIFInfo->SetMACAddress(TextOf(strKey));
             pNIFInfo->SetConnect(VLECM_CONNECT_TYPE_NETWORK, true);
             m_NIFInfoMap[strKey] = pNIFInfo;

@@ -27,6 +27,7 @@
 #include <thread>
 
 #include "base/thread/VLThread.h"
+#include "ecm/VLECMCheckRunnerIF.h"
 #include "ecm/VLECMDefs.h"
 #include "modules/sock/VLSock.h"
 
@@ -34,7 +35,7 @@ class CVLECMNIFInfo;
 class CVLModuleController;
 class CVLModuleInstance;
 
-class CVLECMUnicastChecks : public CVLThread, public IVLSockArrivalListener
+class CVLECMUnicastChecks : public CVLThread, public IVLSockArrivalListener, public IVLECMCheckRunnerIF
 {
 public:
     CVLECMUnicastChecks();
@@ -43,10 +44,10 @@ public:
 
     // Takes over the record's CheckUnicast, whose command state the record
     // has set; false while shutting down.
-    bool Begin(CVLECMNIFInfo* pNIFInfo);
+    bool Begin(CVLECMNIFInfo* pNIFInfo) override;
     // Ends the record's check as stopped if it is here; once it returns the
     // thread no longer touches the record. True when it was here.
-    bool Cancel(CVLECMNIFInfo* pNIFInfo);
+    bool Cancel(CVLECMNIFInfo* pNIFInfo) override;
     // Ends the thread and stops the checks left; a later Begin starts again.
     void Shutdown();
     // Checks under way.
