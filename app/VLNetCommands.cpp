@@ -27,8 +27,8 @@ const char kDescriptionProbe[] = "Probes the local networks and prints one line 
                                  "named after the list on standard error,\n"
                                  "'vlnet: not listed: MAC<TAB>IP<TAB>MODEL<TAB>WHY'. The status is 3 when the\n"
                                  "list may be short: such a device, devices a bound dropped, replies lost to a\n"
-                                 "full receive buffer, or a definition script that failed, each said on\n"
-                                 "standard error.\n";
+                                 "full receive buffer, datagrams lost while unicast checks waited in vain, or\n"
+                                 "a definition script that failed, each said on standard error.\n";
 
 const char kDescriptionUrl[] = "Probes until the device is found and prints its web page URL.\n"
                                "A device not found before the probe ends is an error.\n";
