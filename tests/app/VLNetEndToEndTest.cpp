@@ -667,8 +667,15 @@ TEST_F(VLNetEndToEnd, AProbeThatCannotBeSentFails)
 }
 
 namespace {
+// gcc marks a sanitizer build with macros, clang with __has_feature.
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 const bool kSanitized = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+const bool kSanitized = true;
+#else
+const bool kSanitized = false;
+#endif
 #else
 const bool kSanitized = false;
 #endif
