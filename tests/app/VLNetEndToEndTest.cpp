@@ -72,6 +72,10 @@ ProgramRun RunProgram(CTestNetwork& net, const std::vector<std::string>& args, r
             dup2(out[1], 1);
             dup2(err[1], 2);
             close(null), close(out[0]), close(out[1]), close(err[0]), close(err[1]);
+            // Only the standard three reach the program: what the test
+            // runner left open would change the descriptor counts.
+            for (int fd = 3; fd < 1024; ++fd)
+                close(fd);
             std::vector<std::string> all = args;
             std::vector<char*> argv;
             for (std::string& a : all)
