@@ -61,7 +61,6 @@ private:
 CVLString MACAddressOf(CVLTarget* pTarget)
 {
     CVLTargetLock lock(pTarget);
-    lock.Lock();
     CVLProperty* pProperty = pTarget->GetProperties()->GetProperty("MACAddress", false);
     if (pProperty == nullptr)
         return CVLString(VL_CHARSET_UTF8);
@@ -504,7 +503,6 @@ void CVLECMProbeInstance::OnProbe(CVLCMApi* pApi, CVLModuleInstance* pInstance, 
             pNIFInfo = it->second;
             if (static_cast<CVLTarget*>(pNIFInfo) != pTarget) {
                 CVLTargetLock targetLock(pNIFInfo);
-                targetLock.Lock();
                 pNIFInfo->Marge(pTarget);
             }
         } else {

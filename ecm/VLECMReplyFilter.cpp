@@ -129,7 +129,6 @@ bool CVLECMReplyFilter::Admit(CVLTarget* pReply, const CVLString& strReceiver, C
     size_t nBytes = 0;
     {
         CVLTargetLock targetLock(pReply);
-        targetLock.Lock();
         strMAC = CVLECMNIFInfo::NormalizeMACAddress(PropertyText(pReply, "MACAddress"));
         strFrom = PropertyText(pReply, "IPAddress");
         if (strMAC.GetLength() == 0) {
@@ -203,7 +202,6 @@ bool CVLECMReplyFilter::Admit(const CVLString& strMAC, const CVLString& strFrom,
             // One record of a device waits at a time; a change goes into it.
             if (nFingerprint != device.nFingerprint && device.pWaiting != nullptr && pReply != nullptr) {
                 CVLTargetLock waitingLock(device.pWaiting);
-                waitingLock.Lock();
                 device.pWaiting->Marge(pReply);
                 device.nFingerprint = nFingerprint;
                 return false;
