@@ -25,7 +25,7 @@ public:
     void EnableInstance(VL_CONST_STR szName, bool bEnable) override
     {
         if (m_bThrow)
-            throw new EVLUnexpectedException(VLECM_MODULE, "LocalNetworkTest", __LINE__);
+            throw new EVLUnexpectedException(VLECM_MODULE, "BroadcastSetupTest", __LINE__);
         m_Enabled[szName] = bEnable;
     }
     void SetConst(VL_CONST_STR szConstName, VL_CONST_STR szValue, VL_CONST_STR szModuleName,
@@ -106,7 +106,7 @@ std::string AddressList()
 
 }  // namespace
 
-TEST(LocalNetwork, BindEntries)
+TEST(BroadcastSetup, BindEntries)
 {
     CTestECM ecm;
     CVLECMPropertyMap options;
@@ -156,7 +156,7 @@ TEST(LocalNetwork, BindEntries)
     EXPECT_TRUE(ecm.SetupBindAddressInfo(&map, "Probe", &broken, &device));
 }
 
-TEST(LocalNetwork, FailuresAnswerFalse)
+TEST(BroadcastSetup, FailuresAnswerFalse)
 {
     CTestECM ecm;
     CVLECMPropertyMap map;
@@ -177,14 +177,14 @@ TEST(LocalNetwork, FailuresAnswerFalse)
     EXPECT_FALSE(ecm.SetupBindAddressInfo(&map, "Probe", &bind, nullptr));
 }
 
-TEST(LocalNetwork, LoopbackIsNeverListed)
+TEST(BroadcastSetup, LoopbackIsNeverListed)
 {
     EXPECT_EQ(std::string::npos, AddressList().find("127."));
 }
 
 // Three networks, and interfaces that give none: a second address, an
 // interface without IPv4, one that is down.
-TEST(LocalNetwork, ThreeNetworksFiveEntries)
+TEST(BroadcastSetup, ThreeNetworksFiveEntries)
 {
     SKIP_WITHOUT_NAMESPACES();
     CTestNetwork net;
@@ -209,7 +209,7 @@ TEST(LocalNetwork, ThreeNetworksFiveEntries)
 }
 
 // With tracing on, the enumeration's lines reach the trace, one per step.
-TEST(LocalNetwork, EnumerationIsTraced)
+TEST(BroadcastSetup, EnumerationIsTraced)
 {
     SKIP_WITHOUT_NAMESPACES();
     CTestNetwork net;
@@ -240,7 +240,7 @@ TEST(LocalNetwork, EnumerationIsTraced)
               strTrace);
 }
 
-TEST(LocalNetwork, OneNetworkWithMultiAddressDetection)
+TEST(BroadcastSetup, OneNetworkWithMultiAddressDetection)
 {
     SKIP_WITHOUT_NAMESPACES();
     CTestNetwork net;
@@ -253,7 +253,7 @@ TEST(LocalNetwork, OneNetworkWithMultiAddressDetection)
               net.RunIn("pc", [] { return SetupLocal(LDBCOptions(5, false), 5); }));
 }
 
-TEST(LocalNetwork, SevenNetworksFiveEntries)
+TEST(BroadcastSetup, SevenNetworksFiveEntries)
 {
     SKIP_WITHOUT_NAMESPACES();
     CTestNetwork net;
