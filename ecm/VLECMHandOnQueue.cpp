@@ -9,8 +9,7 @@ CVLECMHandOnQueue::CVLECMHandOnQueue() : m_nHandedOn(0)
 
 void CVLECMHandOnQueue::Clear()
 {
-    m_Networks.clear();
-    m_strLastNetwork = CVLString();
+    m_Waiting.Clear();
     m_nHandedOn = 0;
 }
 
@@ -18,12 +17,12 @@ bool CVLECMHandOnQueue::Offer(const CVLString& strNetwork, CVLCallbackInfo* pRec
 {
     // Records wait here only while the dispatch queue is full: there is
     // nobody to pass.
-    if (m_nHandedOn < MAX_HANDED_ON && m_Networks.empty()) {
+    if (m_nHandedOn < MAX_HANDED_ON && m_Waiting.IsEmpty()) {
         ++m_nHandedOn;
-        m_strLastNetwork = strNetwork;
+        m_Waiting.Served(strNetwork);
         return true;
     }
-    m_Networks[strNetwork].push_back(pRecord);
+    m_Waiting.Push(strNetwork, pRecord);
     return false;
 }
 
@@ -35,52 +34,22 @@ void CVLECMHandOnQueue::Left()
 
 CVLCallbackInfo* CVLECMHandOnQueue::Next()
 {
-    if (m_nHandedOn >= MAX_HANDED_ON || m_Networks.empty())
+    CVLCallbackInfo* pRecord = nullptr;
+    if (m_nHandedOn >= MAX_HANDED_ON || !m_Waiting.Take(pRecord))
         return nullptr;
-    // The first network after the one served last.
-    auto it = m_Networks.upper_bound(m_strLastNetwork);
-    if (it == m_Networks.end())
-        it = m_Networks.begin();
-    CVLCallbackInfo* pRecord = it->second.front();
-    it->second.pop_front();
-    m_strLastNetwork = it->first;
-    if (it->second.empty())
-        m_Networks.erase(it);
     ++m_nHandedOn;
     return pRecord;
 }
 
 CVLCallbackInfo* CVLECMHandOnQueue::Withdraw(const CVLString& strNetwork, const CVLTarget* pTarget)
 {
-    auto network = m_Networks.find(strNetwork);
-    if (network == m_Networks.end())
-        return nullptr;
-    std::deque<CVLCallbackInfo*>& waiting = network->second;
-    for (auto it = waiting.begin(); it != waiting.end(); ++it) {
-        if ((*it)->GetTarget() == pTarget) {
-            CVLCallbackInfo* pRecord = *it;
-            waiting.erase(it);
-            if (waiting.empty())
-                m_Networks.erase(network);
-            return pRecord;
-        }
-    }
-    return nullptr;
+    CVLCallbackInfo* pRecord = nullptr;
+    m_Waiting.Remove(
+        strNetwork, [pTarget](CVLCallbackInfo* pWaiting) { return pWaiting->GetTarget() == pTarget; }, &pRecord);
+    return pRecord;
 }
 
 std::vector<CVLCallbackInfo*> CVLECMHandOnQueue::TakeWaiting()
 {
-    std::vector<CVLCallbackInfo*> records;
-    for (const auto& network : m_Networks)
-        records.insert(records.end(), network.second.begin(), network.second.end());
-    m_Networks.clear();
-    return records;
-}
-
-int CVLECMHandOnQueue::GetWaitingCount() const
-{
-    size_t n = 0;
-    for (const auto& network : m_Networks)
-        n += network.second.size();
-    return static_cast<int>(n);
+    return m_Waiting.TakeAll();
 }

@@ -15,11 +15,10 @@
 #ifndef VLECMHANDONQUEUE_H
 #define VLECMHANDONQUEUE_H
 
-#include <deque>
-#include <map>
 #include <vector>
 
 #include "base/core/VLString.h"
+#include "ecm/TVLECMNetworkTurns.h"
 
 class CVLCallbackInfo;
 class CVLTarget;
@@ -56,14 +55,12 @@ public:
     // Takes every waiting record out.
     std::vector<CVLCallbackInfo*> TakeWaiting();
     // Records waiting here; records handed on.
-    int GetWaitingCount() const;
+    int GetWaitingCount() const { return m_Waiting.GetCount(); }
     int GetHandedOnCount() const { return m_nHandedOn; }
 
 private:
-    // The records waiting, by network; a network without one is not kept.
-    std::map<CVLString, std::deque<CVLCallbackInfo*>> m_Networks;
-    // The network whose record was handed on last from here.
-    CVLString m_strLastNetwork;
+    // The records waiting, by network in turn.
+    TVLECMNetworkTurns<CVLCallbackInfo*> m_Waiting;
     int m_nHandedOn;
 };
 

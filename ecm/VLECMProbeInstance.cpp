@@ -240,12 +240,9 @@ void CVLECMProbeInstance::DropWaitingChains()
     CVLThreadLock chainLock(&m_ChainSync);
     if (!chainLock.Lock())
         return;
-    for (SChainQueue* pQueue : {&m_ChecksWaiting, &m_PlacesWaiting}) {
-        for (const auto& network : pQueue->networks) {
-            for (const SWaitingChain& waiting : network.second)
-                m_Chains.erase(waiting.pNIFInfo);
-        }
-        pQueue->networks.clear();
+    for (TChainQueue* pQueue : {&m_ChecksWaiting, &m_PlacesWaiting}) {
+        for (const SWaitingChain& waiting : pQueue->TakeAll())
+            m_Chains.erase(waiting.pNIFInfo);
     }
 }
 
@@ -311,8 +308,8 @@ void CVLECMProbeInstance::ClearNIFList()
             m_Chains.clear();
             m_nCheckingChains = 0;
             m_nRunningChains = 0;
-            m_ChecksWaiting.networks.clear();
-            m_PlacesWaiting.networks.clear();
+            m_ChecksWaiting.Clear();
+            m_PlacesWaiting.Clear();
         }
     } catch (...) {
         RethrowFramework(__LINE__);
@@ -642,7 +639,7 @@ void CVLECMProbeInstance::beginChain(CVLECMNIFInfo* pNIFInfo)
         if (m_nCheckingChains >= MAX_CHECKING_CHAINS) {
             SWaitingChain waiting;
             waiting.pNIFInfo = pNIFInfo;
-            m_ChecksWaiting.networks[strNetwork].push_back(waiting);
+            m_ChecksWaiting.Push(strNetwork, waiting);
             return;
         }
         chain.eState = CHAIN_CHECKING;
@@ -678,7 +675,7 @@ void CVLECMProbeInstance::continueChain(CVLECMNIFInfo* pNIFInfo, VLECM_COMMAND e
             waiting.pNIFInfo = pNIFInfo;
             waiting.eCommand = eCommand;
             waiting.eConnectType = eConnectType;
-            m_PlacesWaiting.networks[chain.strNetwork].push_back(waiting);
+            m_PlacesWaiting.Push(chain.strNetwork, waiting);
         }
     }
     // A command that does not start ends the chain after its callback.
@@ -688,60 +685,21 @@ void CVLECMProbeInstance::continueChain(CVLECMNIFInfo* pNIFInfo, VLECM_COMMAND e
     startWaitingChains();
 }
 
-bool CVLECMProbeInstance::takeWaitingChain(SChainQueue& queue, SWaitingChain& next)
-{
-    if (queue.networks.empty())
-        return false;
-    // The network after the one served last, in turn.
-    auto it = queue.networks.upper_bound(queue.strLastNetwork);
-    if (it == queue.networks.end())
-        it = queue.networks.begin();
-    next = it->second.front();
-    it->second.pop_front();
-    queue.strLastNetwork = it->first;
-    if (it->second.empty())
-        queue.networks.erase(it);
-    return true;
-}
-
-void CVLECMProbeInstance::removeWaitingChain(SChainQueue& queue, const CVLString& strNetwork, CVLECMNIFInfo* pNIFInfo)
-{
-    auto network = queue.networks.find(strNetwork);
-    if (network == queue.networks.end())
-        return;
-    std::deque<SWaitingChain>& waiting = network->second;
-    for (auto it = waiting.begin(); it != waiting.end(); ++it) {
-        if (it->pNIFInfo == pNIFInfo) {
-            waiting.erase(it);
-            break;
-        }
-    }
-    if (waiting.empty())
-        queue.networks.erase(network);
-}
-
-int CVLECMProbeInstance::countWaitingChains(const SChainQueue& queue)
-{
-    int nWaiting = 0;
-    for (const auto& network : queue.networks)
-        nWaiting += static_cast<int>(network.second.size());
-    return nWaiting;
-}
-
 void CVLECMProbeInstance::dropChain(CVLECMNIFInfo* pNIFInfo)
 {
     auto it = m_Chains.find(pNIFInfo);
     if (it == m_Chains.end())
         return;
+    auto isChainOf = [pNIFInfo](const SWaitingChain& waiting) { return waiting.pNIFInfo == pNIFInfo; };
     switch (it->second.eState) {
     case CHAIN_WAITING_CHECK:
-        removeWaitingChain(m_ChecksWaiting, it->second.strNetwork, pNIFInfo);
+        m_ChecksWaiting.Remove(it->second.strNetwork, isChainOf);
         break;
     case CHAIN_CHECKING:
         --m_nCheckingChains;
         break;
     case CHAIN_WAITING_PLACE:
-        removeWaitingChain(m_PlacesWaiting, it->second.strNetwork, pNIFInfo);
+        m_PlacesWaiting.Remove(it->second.strNetwork, isChainOf);
         break;
     case CHAIN_RUNNING:
         --m_nRunningChains;
@@ -759,10 +717,10 @@ void CVLECMProbeInstance::startWaitingChains()
             if (!lock.Lock())
                 return;
             // A device that answered goes on before a new one is asked.
-            if (m_nRunningChains < MAX_RUNNING_CHAINS && takeWaitingChain(m_PlacesWaiting, next)) {
+            if (m_nRunningChains < MAX_RUNNING_CHAINS && m_PlacesWaiting.Take(next)) {
                 m_Chains[next.pNIFInfo].eState = CHAIN_RUNNING;
                 ++m_nRunningChains;
-            } else if (m_nCheckingChains < MAX_CHECKING_CHAINS && takeWaitingChain(m_ChecksWaiting, next)) {
+            } else if (m_nCheckingChains < MAX_CHECKING_CHAINS && m_ChecksWaiting.Take(next)) {
                 m_Chains[next.pNIFInfo].eState = CHAIN_CHECKING;
                 ++m_nCheckingChains;
             } else {
@@ -812,7 +770,7 @@ void CVLECMProbeInstance::GetChainCounts(int& nRunning, int& nWaiting)
     CVLThreadLock lock(&m_ChainSync);
     lock.Lock();
     nRunning = m_nRunningChains;
-    nWaiting = countWaitingChains(m_ChecksWaiting) + countWaitingChains(m_PlacesWaiting);
+    nWaiting = m_ChecksWaiting.GetCount() + m_PlacesWaiting.GetCount();
 }
 
 int CVLECMProbeInstance::GetCheckingChainCount()

@@ -14,13 +14,13 @@
 #ifndef VLECMPROBEINSTANCE_H
 #define VLECMPROBEINSTANCE_H
 
-#include <deque>
 #include <map>
 #include <set>
 
 #include "base/core/VLString.h"
 #include "base/core/VLThreadSync.h"
 #include "cm/VLFunctionListener.h"
+#include "ecm/TVLECMNetworkTurns.h"
 #include "ecm/VLECMCallbackIF.h"
 #include "ecm/VLECMDefs.h"
 #include "ecm/VLECMDummyProbe.h"
@@ -167,18 +167,8 @@ protected:
         VLECM_COMMAND eCommand = VLECM_COMMAND_CHECK_UNICAST;
         VLECM_CONNECT_TYPE eConnectType = VLECM_CONNECT_TYPE_NETWORK;
     };
-    // Waiting chains by the local network of their device ("" for none),
-    // and the network served last.
-    struct SChainQueue
-    {
-        std::map<CVLString, std::deque<SWaitingChain>> networks;
-        CVLString strLastNetwork;
-    };
-    // Takes the next chain of the queue, the networks taking turns; false
-    // when none waits.
-    static bool takeWaitingChain(SChainQueue& queue, SWaitingChain& next);
-    static void removeWaitingChain(SChainQueue& queue, const CVLString& strNetwork, CVLECMNIFInfo* pNIFInfo);
-    static int countWaitingChains(const SChainQueue& queue);
+    // Waiting chains by the local network of their device ("" for none).
+    typedef TVLECMNetworkTurns<SWaitingChain> TChainQueue;
     // Under m_ChainSync: forgets the chain and frees what it holds.
     void dropChain(CVLECMNIFInfo* pNIFInfo);
 
@@ -202,8 +192,8 @@ protected:
     std::map<CVLECMNIFInfo*, SChain> m_Chains;
     int m_nCheckingChains = 0;
     int m_nRunningChains = 0;
-    SChainQueue m_ChecksWaiting;
-    SChainQueue m_PlacesWaiting;
+    TChainQueue m_ChecksWaiting;
+    TChainQueue m_PlacesWaiting;
     CVLECMUnicastChecks m_UnicastChecks;
 };
 
