@@ -6,6 +6,7 @@
 #include "cm/VLModuleController.h"
 #include "cm/VLModuleInstance.h"
 #include "cm/VLTarget.h"
+#include "ecm/VLECMHandOnQueue.h"
 #include "ecm/VLECMReplyFilter.h"
 
 CVLECMNIFInfoList::CVLECMNIFInfoList()
@@ -16,6 +17,13 @@ CVLECMNIFInfoList::~CVLECMNIFInfoList()
 {
 }
 
+void CVLECMNIFInfoList::SetReplyPath(CVLECMReplyFilter* pFilter, CVLECMHandOnQueue* pRecords)
+{
+    // The filter last: a filter is never used without its records.
+    m_pRecords = pRecords;
+    m_pReplyFilter = pFilter;
+}
+
 CVLTarget* CVLECMNIFInfoList::MargeOrAddTarget(CVLTarget* pSrcTarget, bool& bMarge)
 {
     return MargeOrAddReceived(pSrcTarget, bMarge, nullptr);
@@ -24,7 +32,8 @@ CVLTarget* CVLECMNIFInfoList::MargeOrAddTarget(CVLTarget* pSrcTarget, bool& bMar
 CVLTarget* CVLECMNIFInfoList::MargeOrAddReceived(CVLTarget* pSrcTarget, bool& bMarge, CVLModuleInstance* pReceiver)
 {
     CVLECMReplyFilter* pFilter = m_pReplyFilter;
-    if (pFilter == nullptr || pSrcTarget == nullptr)
+    CVLECMHandOnQueue* pRecords = m_pRecords;
+    if (pFilter == nullptr || pRecords == nullptr || pSrcTarget == nullptr)
         return CVLTargetList::MargeOrAddTarget(pSrcTarget, bMarge);
     CVLString strMAC(VL_CHARSET_UTF8);
     size_t nBytes = 0;
@@ -35,37 +44,37 @@ CVLTarget* CVLECMNIFInfoList::MargeOrAddReceived(CVLTarget* pSrcTarget, bool& bM
     try {
         pCopy = CVLTargetList::MargeOrAddTarget(pSrcTarget, bMarge);
     } catch (...) {
-        pFilter->NotCopied(strMAC);
+        pRecords->NotCopied(strMAC);
         throw;
     }
     if (pCopy == nullptr) {
-        pFilter->NotCopied(strMAC);
+        pRecords->NotCopied(strMAC);
         return nullptr;
     }
     // The queue counts what the copy takes while its record waits there.
     pCopy->SetFootprint(nBytes);
-    pFilter->Queued(strMAC, pCopy);
+    pRecords->Copied(strMAC, pCopy);
     return pCopy;
 }
 
 bool CVLECMNIFInfoList::TakeCallback(CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams,
                                      CVLTarget* pTarget, bool bMarge)
 {
-    CVLECMReplyFilter* pFilter = m_pReplyFilter;
+    CVLECMHandOnQueue* pRecords = m_pRecords;
     CVLModuleController* pController = GetModuleController();
     // A merge into a listed target is no admitted copy.
-    if (pFilter == nullptr || pController == nullptr || bMarge)
+    if (pRecords == nullptr || pController == nullptr || bMarge)
         return false;
     CVLCallbackInfo* pRecord = new CVLCallbackInfo(VLCM_CALLBACK_PROBE, pInstance, pParams, pTarget);
     pRecord->SetMarge(bMarge);
     if (pRecord->GetApi() == nullptr)
         pRecord->SetApi(pController->GetApi());
-    CVLECMReplyFilter::EHold eHold = pFilter->Hold(pRecord);
-    if (eHold == CVLECMReplyFilter::HOLD_NOT_OURS) {
+    CVLECMHandOnQueue::EHold eHold = pRecords->Hold(pRecord);
+    if (eHold == CVLECMHandOnQueue::HOLD_NOT_OURS) {
         delete pRecord;
         return false;
     }
-    if (eHold == CVLECMReplyFilter::HOLD_HAND_ON && !pController->PostCallbackRecord(pRecord))
+    if (eHold == CVLECMHandOnQueue::HOLD_HAND_ON && !pController->PostCallbackRecord(pRecord))
         OnCallbackRefused(pTarget, false);
     HandOn();
     return true;
@@ -73,21 +82,21 @@ bool CVLECMNIFInfoList::TakeCallback(CVLModuleInstance* pInstance, CVLModulePara
 
 void CVLECMNIFInfoList::OnCallbackRefused(CVLTarget* pTarget, bool bMarge)
 {
-    CVLECMReplyFilter* pFilter = m_pReplyFilter;
-    if (pFilter == nullptr || pTarget == nullptr)
+    CVLECMHandOnQueue* pRecords = m_pRecords;
+    if (pRecords == nullptr || pTarget == nullptr)
         return;
-    if (pFilter->QueueRefused(pTarget) && !bMarge)
+    if (pRecords->QueueRefused(pTarget) && !bMarge)
         RemoveAt(pTarget, true);
 }
 
 void CVLECMNIFInfoList::HandOn()
 {
-    CVLECMReplyFilter* pFilter = m_pReplyFilter;
+    CVLECMHandOnQueue* pRecords = m_pRecords;
     CVLModuleController* pController = GetModuleController();
-    if (pFilter == nullptr || pController == nullptr)
+    if (pRecords == nullptr || pController == nullptr)
         return;
     // A refused record frees its place at once: the loop goes on.
-    while (CVLCallbackInfo* pRecord = pFilter->NextToHandOn()) {
+    while (CVLCallbackInfo* pRecord = pRecords->NextToHandOn()) {
         CVLTarget* pTarget = pRecord->GetTarget();
         bool bMarge = pRecord->IsMarge();
         if (!pController->PostCallbackRecord(pRecord))

@@ -69,7 +69,8 @@ CVLString MACAddressOf(CVLTarget* pTarget)
 }  // namespace
 
 CVLECMProbeInstance::CVLECMProbeInstance()
-    : m_pOwnerVLECMInstance(nullptr), m_pCallbackIF(nullptr), m_pNIFInfoList(nullptr), m_pProbeModuleInstance(nullptr)
+    : m_pOwnerVLECMInstance(nullptr), m_pCallbackIF(nullptr), m_pNIFInfoList(nullptr), m_pProbeModuleInstance(nullptr),
+      m_ReplyFilter(m_HandOnQueue)
 {
 }
 
@@ -103,7 +104,7 @@ void CVLECMProbeInstance::Initialize(CVLECM* pOwner, IVLECMCallbackIF* pCallback
                 throw VLECM_RESULT_INTERNAL_ERROR;
             }
             if (m_pNIFInfoList != nullptr)
-                m_pNIFInfoList->SetReplyFilter(&m_ReplyFilter);
+                m_pNIFInfoList->SetReplyPath(&m_ReplyFilter, &m_HandOnQueue);
         }
     } catch (...) {
         RethrowFramework(__LINE__);
@@ -141,6 +142,7 @@ void CVLECMProbeInstance::StartProbe(VLECM_PROBE_CONNECT_TYPE eProbeConnectType,
         StopProbe();
         StopAllCommands();
         ClearNIFList();
+        m_HandOnQueue.Reset();
         m_ReplyFilter.Reset();
         {
             CVLThreadLock lock(&m_ProbeOptionMapSync);
@@ -219,7 +221,7 @@ void CVLECMProbeInstance::StopProbe()
             }
         }
         // The replies held for their turn go with the probe's queued ones.
-        m_ReplyFilter.Close();
+        m_HandOnQueue.Close();
         if (pInstance != nullptr && m_pOwnerVLECMInstance != nullptr)
             m_pOwnerVLECMInstance->GetApi()->GetModuleController()->DeleteModuleInstance(pInstance);
         m_DummyProbe.StopDummyProbe();
@@ -352,7 +354,7 @@ void CVLECMProbeInstance::DestroyNIFInfo(CVLECMNIFInfo* pNIFInfo)
         pNIFInfo->StopCommand();
         // A reply of its device may wait in it (merged into it by a merge
         // condition); the device is heard again.
-        m_ReplyFilter.Forget(pNIFInfo);
+        m_HandOnQueue.Forget(pNIFInfo);
         m_pNIFInfoList->RemoveAt(pNIFInfo, true);
         m_pNIFInfoList->HandOn();
         lock.Unlock();
@@ -475,7 +477,7 @@ void CVLECMProbeInstance::OnProbe(CVLCMApi* pApi, CVLModuleInstance* pInstance, 
     if (pTarget == nullptr || m_pOwnerVLECMInstance == nullptr)
         return;
     CVLString strKey = MACAddressOf(pTarget);
-    m_ReplyFilter.Delivered(strKey);
+    m_HandOnQueue.Delivered(strKey);
     {
         // Its place in the dispatch queue goes to the next reply in turn.
         CVLThreadLock lock(&m_NIFListAccessSync);

@@ -26,6 +26,7 @@
 #include "ecm/VLECMDummyProbe.h"
 #include "ecm/VLECMDummyProbeCallbackIF.h"
 #include "modules/probe/VLProbe.h"
+#include "ecm/VLECMHandOnQueue.h"
 #include "ecm/VLECMReplyFilter.h"
 #include "ecm/VLECMUnicastChecks.h"
 
@@ -91,6 +92,8 @@ public:
     virtual CVLString GetConflictAddress(VL_CONST_STR szMACAddress);
     virtual CVLString GetFirstAddress(VL_CONST_STR szMACAddress);
     CVLECMReplyFilter& GetReplyFilter() { return m_ReplyFilter; }
+    // The admitted replies' records on their way to the dispatch queue.
+    CVLECMHandOnQueue& GetHandOnQueue() { return m_HandOnQueue; }
 
     // A found device's chain starts with its unicast check at once, up to
     // MAX_CHECKING_CHAINS checks at a time: they share the check thread and
@@ -185,6 +188,8 @@ protected:
     CVLModuleInstance* m_pProbeModuleInstance;
     CVLThreadSync m_ProbeInstanceSync;
     CVLECMDummyProbe m_DummyProbe;
+    // The filter asks the hand-on queue, which it is given: built first.
+    CVLECMHandOnQueue m_HandOnQueue;
     CVLECMReplyFilter m_ReplyFilter;
     // The chains, under m_ChainSync (taken alone): every chain begun and
     // not over, the checks and places taken, and the waiting ones.

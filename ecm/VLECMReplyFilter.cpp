@@ -15,7 +15,6 @@
 #include "base/core/VLTrace.h"
 #include "base/net/VLInterfaceAddress.h"
 #include "base/net/VLSocketAddress.h"
-#include "cm/VLCallbackInfo.h"
 #include "cm/VLProperty.h"
 #include "cm/VLTarget.h"
 #include "cm/VLTargetLock.h"
@@ -60,7 +59,8 @@ uint64_t HostCount(const CVLString& strNetwork)
 }
 }  // namespace
 
-CVLECMReplyFilter::CVLECMReplyFilter() : m_bClosed(false), m_nDeviceBound(MAX_DEVICES), m_nRefused(0), m_nDropped(0)
+CVLECMReplyFilter::CVLECMReplyFilter(CVLECMHandOnQueue& records)
+    : m_Records(records), m_nDeviceBound(MAX_DEVICES), m_nRefused(0), m_nDropped(0)
 {
 }
 
@@ -78,23 +78,13 @@ int CVLECMReplyFilter::GetDeviceBound()
     return m_nDeviceBound;
 }
 
-CVLECMReplyFilter::~CVLECMReplyFilter()
-{
-    for (CVLCallbackInfo* pRecord : m_HandOn.TakeWaiting())
-        delete pRecord;
-}
-
 void CVLECMReplyFilter::Reset()
 {
     std::vector<VLInterfaceAddress> addresses;
     VLListInterfaceAddresses(addresses);
     CVLThreadLock lock(&m_Sync);
     lock.Lock();
-    dropHeld();
     m_Devices.clear();
-    m_WaitingDevices.clear();
-    m_HandOn.Clear();
-    m_bClosed = false;
     m_NetworkCounts.clear();
     m_MACsPerSource.clear();
     m_TracedSources.clear();
@@ -198,25 +188,22 @@ bool CVLECMReplyFilter::Admit(const CVLString& strMAC, const CVLString& strFrom,
             ++m_nDropped;
             return false;
         }
-        if (device.eStage != STAGE_NONE) {
-            // One record of a device waits at a time; a change goes into it.
-            if (nFingerprint != device.nFingerprint && device.pWaiting != nullptr && pReply != nullptr) {
-                CVLTargetLock waitingLock(device.pWaiting);
-                device.pWaiting->Marge(pReply);
-                device.nFingerprint = nFingerprint;
-                return false;
-            }
-            ++m_nDropped;
+        // One record of a device waits at a time: a change goes into it,
+        // anything else is dropped while it waits.
+        bool bChanged = nFingerprint != device.nFingerprint;
+        if (bChanged && m_Records.MergeIntoWaiting(strMAC, pReply)) {
+            device.nFingerprint = nFingerprint;
             return false;
         }
         // Unchanged data is dropped once a reply of the device has arrived;
         // until then (its record lost) the next reply may stand in for it.
-        if (nFingerprint == device.nFingerprint && device.bDelivered) {
+        CVLECMHandOnQueue::EWait eWait = m_Records.GetWait(strMAC);
+        if (eWait == CVLECMHandOnQueue::WAIT_WAITING || (!bChanged && eWait == CVLECMHandOnQueue::WAIT_DELIVERED)) {
             ++m_nDropped;
             return false;
         }
         device.nFingerprint = nFingerprint;
-        device.eStage = STAGE_ADMITTED;
+        m_Records.Admitted(strMAC, device.strNetwork);
         return true;
     }
     CVLString strNetwork = m_LocalNetworks.GetNetwork(strFrom);
@@ -247,159 +234,8 @@ bool CVLECMReplyFilter::Admit(const CVLString& strMAC, const CVLString& strFrom,
     device.strFrom = strFrom;
     device.strNetwork = strNetwork;
     device.nFingerprint = nFingerprint;
-    device.eStage = STAGE_ADMITTED;
+    m_Records.Admitted(strMAC, strNetwork);
     return true;
-}
-
-void CVLECMReplyFilter::Queued(const CVLString& strMAC, CVLTarget* pRecord)
-{
-    CVLThreadLock lock(&m_Sync);
-    if (!lock.Lock())
-        return;
-    auto it = m_Devices.find(strMAC);
-    if (it != m_Devices.end() && it->second.eStage == STAGE_ADMITTED && pRecord != nullptr) {
-        it->second.pWaiting = pRecord;
-        m_WaitingDevices[pRecord] = strMAC;
-    }
-}
-
-CVLECMReplyFilter::EHold CVLECMReplyFilter::Hold(CVLCallbackInfo* pRecord)
-{
-    CVLThreadLock lock(&m_Sync);
-    if (!lock.Lock() || pRecord == nullptr || m_bClosed)
-        return HOLD_NOT_OURS;
-    auto waiting = m_WaitingDevices.find(pRecord->GetTarget());
-    if (waiting == m_WaitingDevices.end())
-        return HOLD_NOT_OURS;
-    auto it = m_Devices.find(waiting->second);
-    if (it == m_Devices.end() || it->second.eStage != STAGE_ADMITTED)
-        return HOLD_NOT_OURS;
-    SDevice& device = it->second;
-    if (m_HandOn.Offer(device.strNetwork, pRecord)) {
-        device.eStage = STAGE_HANDED_ON;
-        return HOLD_HAND_ON;
-    }
-    device.eStage = STAGE_HELD;
-    return HOLD_KEPT;
-}
-
-CVLCallbackInfo* CVLECMReplyFilter::NextToHandOn()
-{
-    CVLThreadLock lock(&m_Sync);
-    if (!lock.Lock())
-        return nullptr;
-    CVLCallbackInfo* pRecord = m_HandOn.Next();
-    if (pRecord == nullptr)
-        return nullptr;
-    auto waiting = m_WaitingDevices.find(pRecord->GetTarget());
-    auto it = waiting != m_WaitingDevices.end() ? m_Devices.find(waiting->second) : m_Devices.end();
-    if (it != m_Devices.end())
-        it->second.eStage = STAGE_HANDED_ON;
-    return pRecord;
-}
-
-void CVLECMReplyFilter::Delivered(const CVLString& strMAC)
-{
-    release(strMAC, true);
-}
-
-bool CVLECMReplyFilter::leave(SDevice& device, bool bDelivered)
-{
-    if (device.eStage == STAGE_NONE)
-        return false;
-    if (device.eStage == STAGE_HANDED_ON)
-        m_HandOn.Left();
-    device.eStage = STAGE_NONE;
-    device.bDelivered = device.bDelivered || bDelivered;
-    if (device.pWaiting != nullptr)
-        m_WaitingDevices.erase(device.pWaiting);
-    device.pWaiting = nullptr;
-    return true;
-}
-
-void CVLECMReplyFilter::release(const CVLString& strMAC, bool bDelivered)
-{
-    CVLThreadLock lock(&m_Sync);
-    if (!lock.Lock())
-        return;
-    auto it = m_Devices.find(strMAC);
-    if (it != m_Devices.end())
-        leave(it->second, bDelivered);
-}
-
-bool CVLECMReplyFilter::QueueRefused(CVLTarget* pRecord)
-{
-    CVLThreadLock lock(&m_Sync);
-    if (!lock.Lock() || pRecord == nullptr)
-        return false;
-    auto waiting = m_WaitingDevices.find(pRecord);
-    if (waiting == m_WaitingDevices.end())
-        return false;
-    auto it = m_Devices.find(waiting->second);
-    return it != m_Devices.end() && leave(it->second, false);
-}
-
-void CVLECMReplyFilter::NotCopied(const CVLString& strMAC)
-{
-    release(strMAC, false);
-}
-
-void CVLECMReplyFilter::Forget(CVLTarget* pTarget)
-{
-    CVLThreadLock lock(&m_Sync);
-    if (!lock.Lock() || pTarget == nullptr)
-        return;
-    auto waiting = m_WaitingDevices.find(pTarget);
-    if (waiting == m_WaitingDevices.end())
-        return;
-    auto it = m_Devices.find(waiting->second);
-    if (it == m_Devices.end()) {
-        m_WaitingDevices.erase(waiting);
-        return;
-    }
-    SDevice& device = it->second;
-    if (device.eStage == STAGE_HELD)
-        delete m_HandOn.Withdraw(device.strNetwork, pTarget);
-    leave(device, false);
-}
-
-void CVLECMReplyFilter::dropHeld()
-{
-    for (CVLCallbackInfo* pRecord : m_HandOn.TakeWaiting()) {
-        auto waiting = m_WaitingDevices.find(pRecord->GetTarget());
-        if (waiting != m_WaitingDevices.end()) {
-            auto it = m_Devices.find(waiting->second);
-            if (it != m_Devices.end()) {
-                it->second.eStage = STAGE_NONE;
-                it->second.pWaiting = nullptr;
-            }
-            m_WaitingDevices.erase(waiting);
-        }
-        delete pRecord;
-    }
-}
-
-void CVLECMReplyFilter::Close()
-{
-    CVLThreadLock lock(&m_Sync);
-    if (!lock.Lock())
-        return;
-    m_bClosed = true;
-    dropHeld();
-    for (auto& entry : m_Devices) {
-        entry.second.eStage = STAGE_NONE;
-        entry.second.pWaiting = nullptr;
-    }
-    m_WaitingDevices.clear();
-    m_HandOn.Clear();
-}
-
-void CVLECMReplyFilter::GetHandOnCounts(int& nHeld, int& nHandedOn)
-{
-    CVLThreadLock lock(&m_Sync);
-    lock.Lock();
-    nHeld = m_HandOn.GetWaitingCount();
-    nHandedOn = m_HandOn.GetHandedOnCount();
 }
 
 CVLString CVLECMReplyFilter::GetConflictAddress(const CVLString& strMAC)

@@ -22,6 +22,7 @@
 #include "cm/VLProperty.h"
 #include "ecm/VLECM.h"
 #include "ecm/VLECMNIFInfo.h"
+#include "ecm/VLECMHandOnQueue.h"
 #include "ecm/VLECMNIFInfoList.h"
 #include "ecm/VLECMReplyFilter.h"
 #include "tests/support/ecm/FakeNetwork.h"
@@ -188,15 +189,16 @@ protected:
 
 TEST(ECMReplyFilter, RepeatsImpostorsAndInventedDevices)
 {
-    CVLECMReplyFilter filter;
+    CVLECMHandOnQueue records;
+    CVLECMReplyFilter filter(records);
     // A new device, then its repeats: dropped while queued, and once
     // delivered as long as the data stays the same.
     EXPECT_TRUE(filter.Admit(Text("0026AB000001"), Text("10.0.0.5"), 1));
     EXPECT_FALSE(filter.Admit(Text("0026AB000001"), Text("10.0.0.5"), 2));
-    filter.Delivered(Text("0026AB000001"));
+    records.Delivered(Text("0026AB000001"));
     EXPECT_FALSE(filter.Admit(Text("0026AB000001"), Text("10.0.0.5"), 1));
     EXPECT_TRUE(filter.Admit(Text("0026AB000001"), Text("10.0.0.5"), 2));
-    filter.Delivered(Text("0026AB000001"));
+    records.Delivered(Text("0026AB000001"));
     // Its MAC from another address: the first address stays, the other is kept as the conflict.
     EXPECT_FALSE(filter.Admit(Text("0026AB000001"), Text("10.0.0.66"), 3));
     EXPECT_FALSE(filter.Admit(Text("0026AB000001"), Text("10.0.0.67"), 3));
@@ -210,11 +212,12 @@ TEST(ECMReplyFilter, RepeatsImpostorsAndInventedDevices)
     // The probe holds a bounded number of devices, whatever their sources.
     for (int i = 0; i < CVLECMReplyFilter::MAX_DEVICES; ++i) {
         filter.Admit(Text(Mac(1000 + i)), Text(Address(i)), 1);
-        filter.Delivered(Text(Mac(1000 + i)));
+        records.Delivered(Text(Mac(1000 + i)));
     }
     EXPECT_FALSE(filter.Admit(Text(Mac(5000)), Text("10.0.1.200"), 1));
     EXPECT_GT(filter.GetDroppedCount(), 5u);
     // A new probe starts from nothing.
+    records.Reset();
     filter.Reset();
     EXPECT_TRUE(filter.Admit(Text(Mac(5000)), Text("10.0.0.9"), 1));
     EXPECT_EQ("", Std(filter.GetConflictAddress(Text("0026AB000001"))));
@@ -222,7 +225,8 @@ TEST(ECMReplyFilter, RepeatsImpostorsAndInventedDevices)
 
 TEST(ECMReplyFilter, ErrorRepliesAreRefusedAndEachNetworkHasItsOwnBound)
 {
-    CVLECMReplyFilter filter;
+    CVLECMHandOnQueue records;
+    CVLECMReplyFilter filter(records);
     filter.GetLocalNetworks().Set(TwoNetworks());
     // A reply without a MAC address is refused and counted by its source.
     for (int i = 0; i < 3; ++i)
@@ -233,7 +237,7 @@ TEST(ECMReplyFilter, ErrorRepliesAreRefusedAndEachNetworkHasItsOwnBound)
     // Forged sources fill the first network's bound, four MACs an address.
     for (int i = 0; i < CVLECMReplyFilter::MAX_DEVICES; ++i) {
         EXPECT_TRUE(filter.Admit(Text(Mac(i)), Text("10.1.0." + std::to_string(1 + i / 4)), 1)) << i;
-        filter.Delivered(Text(Mac(i)));
+        records.Delivered(Text(Mac(i)));
     }
     // Through the second network's socket, and through one every network
     // reaches.
@@ -281,7 +285,8 @@ TEST(ECMReplyFilter, ErrorRepliesAreRefusedAndEachNetworkHasItsOwnBound)
 // only the devices that were never admitted.
 TEST(ECMReplyFilter, ABusyNetworksRefusedDevicesAreNamedWithoutSuspicion)
 {
-    CVLECMReplyFilter filter;
+    CVLECMHandOnQueue records;
+    CVLECMReplyFilter filter(records);
     filter.GetLocalNetworks().Set(TwoNetworks());
     filter.GetLocalNetworks().SetReceivers({{Text("Probe.VLPC_LocalNetworkDBC_1"), Text("10.1.0.255")}});
     const int kBound = 8;
@@ -319,6 +324,7 @@ TEST(ECMReplyFilter, ABusyNetworksRefusedDevicesAreNamedWithoutSuspicion)
     EXPECT_FALSE(reports[0].bMayBeForged);
     // More devices than the network's 254 addresses are a sign.
     filter.SetDeviceBound(254);
+    records.Reset();
     filter.Reset();
     filter.GetLocalNetworks().Set(TwoNetworks());
     for (int i = 0; i <= 254; ++i)
@@ -330,7 +336,8 @@ TEST(ECMReplyFilter, ABusyNetworksRefusedDevicesAreNamedWithoutSuspicion)
 
 TEST(ECMReplyFilter, ANetworksFloodWaitsItsTurn)
 {
-    CVLECMReplyFilter filter;
+    CVLECMHandOnQueue records;
+    CVLECMReplyFilter filter(records);
     filter.GetLocalNetworks().Set(TwoNetworks());
     std::vector<std::unique_ptr<CVLTarget>> copies;
     std::map<CVLTarget*, int> devices;
@@ -342,9 +349,9 @@ TEST(ECMReplyFilter, ANetworksFloodWaitsItsTurn)
             return false;
         copies.emplace_back(new CVLTarget());
         devices[copies.back().get()] = i;
-        filter.Queued(Text(Mac(i)), copies.back().get());
+        records.Copied(Text(Mac(i)), copies.back().get());
         CVLCallbackInfo* pRecord = new CVLCallbackInfo(VLCM_CALLBACK_PROBE, nullptr, nullptr, copies.back().get());
-        if (filter.Hold(pRecord) == CVLECMReplyFilter::HOLD_HAND_ON) {
+        if (records.Hold(pRecord) == CVLECMHandOnQueue::HOLD_HAND_ON) {
             queued.push_back(i);
             delete pRecord;
         }
@@ -356,8 +363,8 @@ TEST(ECMReplyFilter, ANetworksFloodWaitsItsTurn)
             int i = queued.front();
             queued.pop_front();
             order.push_back(i);
-            filter.Delivered(Text(Mac(i)));
-            while (CVLCallbackInfo* pNext = filter.NextToHandOn()) {
+            records.Delivered(Text(Mac(i)));
+            while (CVLCallbackInfo* pNext = records.NextToHandOn()) {
                 queued.push_back(devices[pNext->GetTarget()]);
                 delete pNext;
             }
@@ -373,7 +380,7 @@ TEST(ECMReplyFilter, ANetworksFloodWaitsItsTurn)
     for (int i = 0; i < 3; ++i)
         ASSERT_TRUE(reply(kFlood + i, "10.2.0." + std::to_string(5 + i)));
     int nHeld = 0, nHandedOn = 0;
-    filter.GetHandOnCounts(nHeld, nHandedOn);
+    records.GetCounts(nHeld, nHandedOn);
     EXPECT_EQ(CVLECMHandOnQueue::MAX_HANDED_ON, nHandedOn);
     EXPECT_EQ(kFlood + 3 - CVLECMHandOnQueue::MAX_HANDED_ON, nHeld);
     deliverAll();
@@ -401,75 +408,89 @@ TEST(ECMReplyFilter, ANetworksFloodWaitsItsTurn)
     // A stop deletes the records still held.
     for (int i = 0; i < CVLECMHandOnQueue::MAX_HANDED_ON + 2; ++i)
         reply(1000 + i, "10.2.0." + std::to_string(100 + i / 4));
-    filter.Close();
-    filter.GetHandOnCounts(nHeld, nHandedOn);
+    records.Close();
+    records.GetCounts(nHeld, nHandedOn);
     EXPECT_EQ(0, nHeld + nHandedOn);
 }
 
 TEST(ECMHandOnQueue, ARecordOfferedWhileOthersWaitTakesItsTurn)
 {
     CVLECMHandOnQueue queue;
-    std::vector<std::unique_ptr<CVLCallbackInfo>> records;
-    auto record = [&]() {
-        records.emplace_back(new CVLCallbackInfo());
-        return records.back().get();
+    std::vector<std::unique_ptr<CVLTarget>> copies;
+    // Device i's reply admitted and copied, and its record offered; a
+    // record kept is the queue's.
+    auto offer = [&](int i, CVLCallbackInfo** ppKept = nullptr) {
+        queue.Admitted(Text(Mac(i)), Text("10.1.0.0/24"));
+        copies.emplace_back(new CVLTarget());
+        queue.Copied(Text(Mac(i)), copies.back().get());
+        std::unique_ptr<CVLCallbackInfo> pRecord(
+            new CVLCallbackInfo(VLCM_CALLBACK_PROBE, nullptr, nullptr, copies.back().get()));
+        CVLECMHandOnQueue::EHold eHold = queue.Hold(pRecord.get());
+        if (eHold == CVLECMHandOnQueue::HOLD_KEPT && ppKept != nullptr)
+            *ppKept = pRecord.get();
+        if (eHold == CVLECMHandOnQueue::HOLD_KEPT)
+            pRecord.release();
+        return eHold;
     };
-    const CVLString strNetwork = Text("10.1.0.0/24");
     for (int i = 0; i < CVLECMHandOnQueue::MAX_HANDED_ON; ++i)
-        EXPECT_TRUE(queue.Offer(strNetwork, record())) << i;
-    CVLCallbackInfo* pWaiting = record();
-    EXPECT_FALSE(queue.Offer(strNetwork, pWaiting));
+        EXPECT_EQ(CVLECMHandOnQueue::HOLD_HAND_ON, offer(i)) << i;
+    CVLCallbackInfo* pWaiting = nullptr;
+    EXPECT_EQ(CVLECMHandOnQueue::HOLD_KEPT, offer(100, &pWaiting));
     // A record leaves the dispatch queue; a new one comes before the one
     // waiting is handed on.
-    queue.Left();
-    EXPECT_FALSE(queue.Offer(strNetwork, record()));
-    EXPECT_EQ(pWaiting, queue.Next());
-    EXPECT_EQ(nullptr, queue.Next());
-    EXPECT_EQ(1, queue.GetWaitingCount());
+    queue.Delivered(Text(Mac(0)));
+    EXPECT_EQ(CVLECMHandOnQueue::HOLD_KEPT, offer(101));
+    std::unique_ptr<CVLCallbackInfo> pNext(queue.NextToHandOn());
+    EXPECT_EQ(pWaiting, pNext.get());
+    EXPECT_EQ(nullptr, queue.NextToHandOn());
+    int nHeld = 0, nHandedOn = 0;
+    queue.GetCounts(nHeld, nHandedOn);
+    EXPECT_EQ(1, nHeld);
 }
 
 // Only a record that went to the dispatch queue frees a place there when
 // its device leaves; after a stop, no record is held.
 TEST(ECMReplyFilter, OnlyARecordHandedOnFreesItsPlace)
 {
-    CVLECMReplyFilter filter;
+    CVLECMHandOnQueue records;
+    CVLECMReplyFilter filter(records);
     std::vector<std::unique_ptr<CVLTarget>> copies;
     // A reply of device i admitted and copied, and its record offered.
     auto offer = [&](int i) {
         EXPECT_TRUE(filter.Admit(Text(Mac(i)), Text(Address(i)), 1)) << i;
         copies.emplace_back(new CVLTarget());
-        filter.Queued(Text(Mac(i)), copies.back().get());
+        records.Copied(Text(Mac(i)), copies.back().get());
         std::unique_ptr<CVLCallbackInfo> pRecord(
             new CVLCallbackInfo(VLCM_CALLBACK_PROBE, nullptr, nullptr, copies.back().get()));
-        CVLECMReplyFilter::EHold eHold = filter.Hold(pRecord.get());
-        if (eHold == CVLECMReplyFilter::HOLD_KEPT)
+        CVLECMHandOnQueue::EHold eHold = records.Hold(pRecord.get());
+        if (eHold == CVLECMHandOnQueue::HOLD_KEPT)
             pRecord.release();
         return eHold;
     };
     for (int i = 0; i < CVLECMHandOnQueue::MAX_HANDED_ON; ++i)
-        EXPECT_EQ(CVLECMReplyFilter::HOLD_HAND_ON, offer(i));
-    EXPECT_EQ(CVLECMReplyFilter::HOLD_KEPT, offer(100));
+        EXPECT_EQ(CVLECMHandOnQueue::HOLD_HAND_ON, offer(i));
+    EXPECT_EQ(CVLECMHandOnQueue::HOLD_KEPT, offer(100));
     // A reply never copied, and one merged into a listed record (never
     // offered), are done with.
     EXPECT_TRUE(filter.Admit(Text(Mac(101)), Text(Address(101)), 1));
-    filter.NotCopied(Text(Mac(101)));
+    records.NotCopied(Text(Mac(101)));
     EXPECT_TRUE(filter.Admit(Text(Mac(102)), Text(Address(102)), 1));
     CVLTarget listed;
-    filter.Queued(Text(Mac(102)), &listed);
-    filter.Delivered(Text(Mac(102)));
+    records.Copied(Text(Mac(102)), &listed);
+    records.Delivered(Text(Mac(102)));
     int nHeld = 0, nHandedOn = 0;
-    filter.GetHandOnCounts(nHeld, nHandedOn);
+    records.GetCounts(nHeld, nHandedOn);
     EXPECT_EQ(CVLECMHandOnQueue::MAX_HANDED_ON, nHandedOn);
     EXPECT_EQ(1, nHeld);
-    EXPECT_EQ(nullptr, filter.NextToHandOn());
+    EXPECT_EQ(nullptr, records.NextToHandOn());
     // A record handed on is delivered: the one held goes on.
-    filter.Delivered(Text(Mac(0)));
-    std::unique_ptr<CVLCallbackInfo> pNext(filter.NextToHandOn());
+    records.Delivered(Text(Mac(0)));
+    std::unique_ptr<CVLCallbackInfo> pNext(records.NextToHandOn());
     ASSERT_NE(nullptr, pNext);
     EXPECT_EQ(copies[CVLECMHandOnQueue::MAX_HANDED_ON].get(), pNext->GetTarget());
-    filter.Close();
-    EXPECT_EQ(CVLECMReplyFilter::HOLD_NOT_OURS, offer(103));
-    filter.GetHandOnCounts(nHeld, nHandedOn);
+    records.Close();
+    EXPECT_EQ(CVLECMHandOnQueue::HOLD_NOT_OURS, offer(103));
+    records.GetCounts(nHeld, nHandedOn);
     EXPECT_EQ(0, nHeld + nHandedOn);
 }
 
@@ -478,13 +499,14 @@ TEST(ECMReplyFilter, OnlyARecordHandedOnFreesItsPlace)
 // its network's devices wait meanwhile.
 TEST(ECMReplyFilter, ADeviceWhoseRecordWasRefusedIsHeardAgain)
 {
-    CVLECMReplyFilter filter;
+    CVLECMHandOnQueue records;
+    CVLECMReplyFilter filter(records);
     filter.GetLocalNetworks().Set(TwoNetworks());
     for (int i = 0; i < CVLECMReplyFilter::MAX_DEVICES; ++i)
         ASSERT_TRUE(filter.Admit(Text(Mac(i)), Text("10.1.0." + std::to_string(1 + i / 4)), 7)) << i;
     CVLTarget copy;
-    filter.Queued(Text(Mac(0)), &copy);
-    EXPECT_TRUE(filter.QueueRefused(&copy));
+    records.Copied(Text(Mac(0)), &copy);
+    EXPECT_TRUE(records.QueueRefused(&copy));
     EXPECT_TRUE(filter.Admit(Text(Mac(0)), Text("10.1.0.1"), 7));
     EXPECT_TRUE(filter.GetBoundReports().empty());
 }
@@ -536,8 +558,8 @@ TEST_F(ECMReplies, ADeviceKeepsOneQueuedRecordThatTakesItsLaterRepliesAndIsCount
 TEST_F(ECMReplies, RepliesBeyondTheDispatchQueuesShareAreHeldForTheirTurn)
 {
     CWatchdog watchdog(60, "ECMReplies");
-    CVLECMReplyFilter& filter = m_ECM.GetProbeInstance().GetReplyFilter();
-    filter.GetLocalNetworks().Set(TwoNetworks());
+    m_ECM.GetProbeInstance().GetReplyFilter().GetLocalNetworks().Set(TwoNetworks());
+    CVLECMHandOnQueue& records = m_ECM.GetProbeInstance().GetHandOnQueue();
     const int kFlood = 2 * CVLECMHandOnQueue::MAX_HANDED_ON + 8;
     auto flood = [&](int nFirst) {
         for (int i = nFirst; i < nFirst + kFlood; ++i)
@@ -549,7 +571,7 @@ TEST_F(ECMReplies, RepliesBeyondTheDispatchQueuesShareAreHeldForTheirTurn)
         flood(0);
         for (int i = 0; i < 2; ++i)
             ASSERT_TRUE(CFakeNetwork::Reply(Mac(500 + i), "", "10.2.0." + std::to_string(5 + i)));
-        filter.GetHandOnCounts(nHeld, nHandedOn);
+        records.GetCounts(nHeld, nHandedOn);
         EXPECT_EQ(CVLECMHandOnQueue::MAX_HANDED_ON, nHandedOn);
         EXPECT_EQ(kFlood + 2 - CVLECMHandOnQueue::MAX_HANDED_ON, nHeld);
     }
@@ -562,7 +584,7 @@ TEST_F(ECMReplies, RepliesBeyondTheDispatchQueuesShareAreHeldForTheirTurn)
     CDispatchHold hold(m_ECM);
     flood(1000);
     m_ECM.StopProbe();
-    filter.GetHandOnCounts(nHeld, nHandedOn);
+    records.GetCounts(nHeld, nHandedOn);
     EXPECT_EQ(0, nHeld + nHandedOn);
 }
 

@@ -136,7 +136,7 @@ inline void Drain(CVLECM& ecm)
         DrainOnce(ecm);
         if (::testing::Test::HasFatalFailure())
             return;
-        ecm.GetProbeInstance().GetReplyFilter().GetHandOnCounts(nHeld, nHandedOn);
+        ecm.GetProbeInstance().GetHandOnQueue().GetCounts(nHeld, nHandedOn);
     } while (nHeld + nHandedOn > 0);
 }
 
