@@ -25,6 +25,7 @@
 #include "base/net/VLSocketAddress.h"
 #include "cm/VLCMApi.h"
 #include "ecm/VLECM.h"
+#include "ecm/VLECMLocalNetworks.h"
 #include "ecm/VLECMNIFInfo.h"
 #include "ecm/VLECMPrivate.h"
 
@@ -82,11 +83,6 @@ CVLString DirectedBroadcast(const unsigned char* pAddress, const unsigned char* 
     mask.SetAddressBytes(pMask);
     address.MakeBroadcastAddress(mask);
     return address.GetHost();
-}
-
-bool AllZero(const unsigned char* pBytes)
-{
-    return std::all_of(pBytes, pBytes + kIPv4AddressBytes, [](unsigned char c) { return c == 0; });
 }
 
 // The network whose directed broadcast this is, as a user names it
@@ -201,7 +197,8 @@ void CVLECM::getLDBCAddressListFromPC(std::list<CVLString>& addressList)
             Diagnose(logger, __LINE__, "Flags=[%d]", static_cast<int>(entry.nFlags));
             Diagnose(logger, __LINE__, "Directed Broadcast Address=[%s]", strBroadcast.GetBuffer());
 
-            if (entry.bLoopback) {
+            CVLECMLocalNetworks::EAddress eAddress = CVLECMLocalNetworks::Judge(entry);
+            if (eAddress == CVLECMLocalNetworks::ADDRESS_LOOPBACK) {
                 Diagnose(logger, __LINE__, "> Registration NG(Loopback Address)");
                 continue;
             }
@@ -214,13 +211,11 @@ void CVLECM::getLDBCAddressListFromPC(std::list<CVLString>& addressList)
             // A network whose interface is down has no route: its broadcast
             // would leave by the default route, and it would take the place
             // of a network that can be reached.
-            if (!entry.bUp) {
+            if (eAddress == CVLECMLocalNetworks::ADDRESS_DOWN) {
                 Diagnose(logger, __LINE__, "> Registration NG(Interface Down)");
                 continue;
             }
-            // Without a mask the "broadcast" is the limited broadcast; with a
-            // host mask it is the computer's own address. Neither is a network.
-            if (AllZero(entry.netmask) || strBroadcast == strAddress) {
+            if (eAddress == CVLECMLocalNetworks::ADDRESS_NO_NETWORK) {
                 Diagnose(logger, __LINE__, "> Registration NG(No Network)");
                 continue;
             }

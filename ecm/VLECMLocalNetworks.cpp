@@ -18,15 +18,30 @@ int PrefixLength(uint32_t nMask)
 }
 }  // namespace
 
+CVLECMLocalNetworks::EAddress CVLECMLocalNetworks::Judge(const VLInterfaceAddress& entry)
+{
+    if (entry.bLoopback)
+        return ADDRESS_LOOPBACK;
+    if (!entry.bUp)
+        return ADDRESS_DOWN;
+    // Without a mask the "broadcast" is the limited broadcast; with a host
+    // mask it is the computer's own address. Neither is a network.
+    uint32_t nMask = CVLSocketAddress::HostOrder(entry.netmask);
+    uint32_t nAddress = CVLSocketAddress::HostOrder(entry.address);
+    if (nMask == 0 || (nAddress | ~nMask) == nAddress)
+        return ADDRESS_NO_NETWORK;
+    return ADDRESS_NETWORK;
+}
+
 void CVLECMLocalNetworks::Set(const std::vector<VLInterfaceAddress>& addresses)
 {
     CVLThreadLock lock(&m_Sync);
     lock.Lock();
     m_Networks.clear();
     for (const VLInterfaceAddress& entry : addresses) {
-        uint32_t nMask = CVLSocketAddress::HostOrder(entry.netmask);
-        if (!entry.bUp || entry.bLoopback || nMask == 0)
+        if (Judge(entry) != ADDRESS_NETWORK)
             continue;
+        uint32_t nMask = CVLSocketAddress::HostOrder(entry.netmask);
         SNetwork network;
         network.nMask = nMask;
         network.nAddress = CVLSocketAddress::HostOrder(entry.address) & nMask;

@@ -18,8 +18,22 @@
 class CVLECMLocalNetworks
 {
 public:
-    // The networks of the addresses that are up and not loopback; each
-    // network once.
+    // How an interface address counts. The one rule by which the computer's
+    // networks are read from its interfaces, here and for the probe's
+    // directed broadcasts (CVLECM::getLDBCAddressListFromPC): an address
+    // that is up, not a loopback, and whose mask leaves a network lies on a
+    // local network.
+    enum EAddress
+    {
+        ADDRESS_NETWORK,    // on a local network
+        ADDRESS_LOOPBACK,   // a loopback address
+        ADDRESS_DOWN,       // its interface is down: its network has no route
+        ADDRESS_NO_NETWORK  // no mask, or one that makes the address its own broadcast
+    };
+    static EAddress Judge(const VLInterfaceAddress& entry);
+
+    // The networks of the addresses that lie on one (Judge); each network
+    // once.
     void Set(const std::vector<VLInterfaceAddress>& addresses);
     // The probe's sockets of one local network each: the path of the
     // module instance that owns one, and the directed broadcast it probes.

@@ -55,3 +55,29 @@ TEST(ECMLocalNetworks, OverlappingNetworksGiveAnAddressTheNarrowest)
         EXPECT_EQ("10.255.255.255", Std(networks.GetDirectedBroadcast(Text("10.2.2.3"))));
     }
 }
+
+// An address lies on a local network by the one rule the directed
+// broadcasts follow too: up, not a loopback, with a mask that leaves a
+// network. A further address of an interface has its network as well
+// (only the directed broadcasts take one address an interface).
+TEST(ECMLocalNetworks, AnAddressUpWithANetworkGivesOne)
+{
+    VLInterfaceAddress down = Entry("vldown", 2, 24);
+    down.bUp = false;
+    VLInterfaceAddress loopback = Entry("lo", 3, 16);
+    loopback.bLoopback = true;
+    const VLInterfaceAddress host = Entry("vlhost", 4, 32);
+    const VLInterfaceAddress none = Entry("vlnone", 5, 0);
+    VLInterfaceAddress second = Entry("vl1", 6, 24);
+    second.bFirstOfInterface = false;
+    EXPECT_EQ(CVLECMLocalNetworks::ADDRESS_DOWN, CVLECMLocalNetworks::Judge(down));
+    EXPECT_EQ(CVLECMLocalNetworks::ADDRESS_LOOPBACK, CVLECMLocalNetworks::Judge(loopback));
+    EXPECT_EQ(CVLECMLocalNetworks::ADDRESS_NO_NETWORK, CVLECMLocalNetworks::Judge(host));
+    EXPECT_EQ(CVLECMLocalNetworks::ADDRESS_NO_NETWORK, CVLECMLocalNetworks::Judge(none));
+    EXPECT_EQ(CVLECMLocalNetworks::ADDRESS_NETWORK, CVLECMLocalNetworks::Judge(second));
+    CVLECMLocalNetworks networks;
+    networks.Set({down, loopback, host, none, second});
+    for (const char* szFrom : {"10.2.0.1", "10.3.0.1", "10.4.0.1", "10.5.0.1"})
+        EXPECT_EQ("", Std(networks.GetNetwork(Text(szFrom)))) << szFrom;
+    EXPECT_EQ("10.6.0.0/24", Std(networks.GetNetwork(Text("10.6.0.9"))));
+}
