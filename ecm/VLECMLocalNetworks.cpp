@@ -5,7 +5,6 @@
 #include <string>
 
 #include "base/core/VLCharset.h"
-#include "base/core/VLThreadLock.h"
 #include "base/net/VLSocketAddress.h"
 
 namespace {
@@ -33,11 +32,9 @@ CVLECMLocalNetworks::EAddress CVLECMLocalNetworks::Judge(const VLInterfaceAddres
     return ADDRESS_NETWORK;
 }
 
-void CVLECMLocalNetworks::Set(const std::vector<VLInterfaceAddress>& addresses)
+CVLECMLocalNetworks::CVLECMLocalNetworks(const std::vector<VLInterfaceAddress>& addresses,
+                                         const std::map<CVLString, CVLString>& receivers)
 {
-    CVLThreadLock lock(&m_Sync);
-    lock.Lock();
-    m_Networks.clear();
     for (const VLInterfaceAddress& entry : addresses) {
         if (Judge(entry) != ADDRESS_NETWORK)
             continue;
@@ -57,53 +54,43 @@ void CVLECMLocalNetworks::Set(const std::vector<VLInterfaceAddress>& addresses)
         network.strInterface = CVLString(entry.strInterface.c_str(), VL_CHARSET_UTF8);
         m_Networks.push_back(network);
     }
-    m_ReceiverInterfaces.clear();
-}
-
-void CVLECMLocalNetworks::SetReceivers(const std::map<CVLString, CVLString>& broadcasts)
-{
-    CVLThreadLock lock(&m_Sync);
-    lock.Lock();
-    m_ReceiverBroadcasts = broadcasts;
-    m_ReceiverInterfaces.clear();
-}
-
-CVLString CVLECMLocalNetworks::GetReceiverInterface(const CVLString& strReceiver)
-{
-    if (strReceiver.GetLength() == 0)
-        return CVLString(VL_CHARSET_UTF8);
-    CVLThreadLock lock(&m_Sync);
-    lock.Lock();
-    auto known = m_ReceiverInterfaces.find(strReceiver);
-    if (known != m_ReceiverInterfaces.end())
-        return known->second;
-    CVLString strInterface(VL_CHARSET_UTF8);
-    if (const CVLString* pBroadcast = findReceiverBroadcast(strReceiver)) {
+    for (const auto& entry : receivers) {
+        SReceiver& receiver = m_Receivers[entry.first];
+        receiver.strBroadcast = entry.second;
+        receiver.strInterface = CVLString(VL_CHARSET_UTF8);
         for (const SNetwork& network : m_Networks) {
-            if (network.strBroadcast == *pBroadcast)
-                strInterface = network.strInterface;
+            if (network.strBroadcast == entry.second)
+                receiver.strInterface = network.strInterface;
         }
     }
-    // Receivers are the probe's few sockets.
-    m_ReceiverInterfaces[strReceiver] = strInterface;
-    return strInterface;
 }
 
-CVLString CVLECMLocalNetworks::GetReceiverBroadcast(const CVLString& strReceiver)
+std::shared_ptr<const CVLECMLocalNetworks> CVLECMLocalNetworks::Read(const std::map<CVLString, CVLString>& receivers)
 {
-    CVLThreadLock lock(&m_Sync);
-    lock.Lock();
-    const CVLString* pBroadcast = findReceiverBroadcast(strReceiver);
-    return pBroadcast != nullptr ? *pBroadcast : CVLString(VL_CHARSET_UTF8);
+    std::vector<VLInterfaceAddress> addresses;
+    VLListInterfaceAddresses(addresses);
+    return std::make_shared<const CVLECMLocalNetworks>(addresses, receivers);
 }
 
-const CVLString* CVLECMLocalNetworks::findReceiverBroadcast(const CVLString& strReceiver) const
+CVLString CVLECMLocalNetworks::GetReceiverInterface(const CVLString& strReceiver) const
+{
+    const SReceiver* pReceiver = findReceiver(strReceiver);
+    return pReceiver != nullptr ? pReceiver->strInterface : CVLString(VL_CHARSET_UTF8);
+}
+
+CVLString CVLECMLocalNetworks::GetReceiverBroadcast(const CVLString& strReceiver) const
+{
+    const SReceiver* pReceiver = findReceiver(strReceiver);
+    return pReceiver != nullptr ? pReceiver->strBroadcast : CVLString(VL_CHARSET_UTF8);
+}
+
+const CVLECMLocalNetworks::SReceiver* CVLECMLocalNetworks::findReceiver(const CVLString& strReceiver) const
 {
     if (strReceiver.GetLength() == 0)
         return nullptr;
     CVLString strSuffix(".", VL_CHARSET_UTF8);
     strSuffix += strReceiver;
-    for (const auto& entry : m_ReceiverBroadcasts) {
+    for (const auto& entry : m_Receivers) {
         int nAt = entry.first.GetLength() - strSuffix.GetLength();
         if (entry.first == strReceiver || (nAt >= 0 && entry.first.Mid(nAt) == strSuffix))
             return &entry.second;
@@ -125,18 +112,14 @@ const CVLECMLocalNetworks::SNetwork* CVLECMLocalNetworks::findNetwork(const CVLS
     return pFound;
 }
 
-CVLString CVLECMLocalNetworks::GetNetwork(const CVLString& strFrom)
+CVLString CVLECMLocalNetworks::GetNetwork(const CVLString& strFrom) const
 {
-    CVLThreadLock lock(&m_Sync);
-    lock.Lock();
     const SNetwork* pNetwork = findNetwork(strFrom);
     return pNetwork != nullptr ? pNetwork->strName : CVLString(VL_CHARSET_UTF8);
 }
 
-CVLString CVLECMLocalNetworks::GetDirectedBroadcast(const CVLString& strFrom)
+CVLString CVLECMLocalNetworks::GetDirectedBroadcast(const CVLString& strFrom) const
 {
-    CVLThreadLock lock(&m_Sync);
-    lock.Lock();
     const SNetwork* pNetwork = findNetwork(strFrom);
     return pNetwork != nullptr ? pNetwork->strBroadcast : CVLString(VL_CHARSET_UTF8);
 }

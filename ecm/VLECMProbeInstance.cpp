@@ -70,7 +70,7 @@ CVLString MACAddressOf(CVLTarget* pTarget)
 
 CVLECMProbeInstance::CVLECMProbeInstance()
     : m_pOwnerVLECMInstance(nullptr), m_pCallbackIF(nullptr), m_pNIFInfoList(nullptr), m_pProbeModuleInstance(nullptr),
-      m_ReplyFilter(m_HandOnQueue)
+      m_ReplyFilter(m_HandOnQueue), m_pLocalNetworks(std::make_shared<const CVLECMLocalNetworks>())
 {
 }
 
@@ -189,8 +189,9 @@ void CVLECMProbeInstance::StartProbe(VLECM_PROBE_CONNECT_TYPE eProbeConnectType,
                              "CVLECMProbeInstance::StartProbe(): SetupLocalDBCInfo() Failed!");
             bSetupFailed = true;
         }
-        // The sockets of the directed broadcasts each receive from one network.
-        m_ReplyFilter.GetLocalNetworks().SetReceivers(m_LDBCAddressInfoMap);
+        // The computer's networks, read once for the probe; the sockets of
+        // the directed broadcasts each receive from one of them.
+        SetLocalNetworks(CVLECMLocalNetworks::Read(m_LDBCAddressInfoMap));
         if (!bSetupFailed) {
             CVLString strPacketList = getOptionString("Option.Probe.PacketListName");
             CVLModuleInstance* pInstance = m_pOwnerVLECMInstance->GetApi()->Probe(
@@ -535,12 +536,12 @@ void CVLECMProbeInstance::OnProbe(CVLCMApi* pApi, CVLModuleInstance* pInstance, 
         if (!m_LDBCAddressInfoMap.empty()) {
             // The local networks know the receivers: the same map, given at
             // the probe's start.
+            std::shared_ptr<const CVLECMLocalNetworks> pNetworks = localNetworks();
             CVLString strAddress(VL_CHARSET_UTF8);
             if (pInfo != nullptr)
-                strAddress = m_ReplyFilter.GetLocalNetworks().GetReceiverBroadcast(pInfo->GetInstanceName());
+                strAddress = pNetworks->GetReceiverBroadcast(pInfo->GetInstanceName());
             if (strAddress.GetLength() == 0) {
-                CVLString strBroadcast =
-                    m_ReplyFilter.GetLocalNetworks().GetDirectedBroadcast(m_ReplyFilter.GetFirstAddress(strKey));
+                CVLString strBroadcast = pNetworks->GetDirectedBroadcast(m_ReplyFilter.GetFirstAddress(strKey));
                 for (const auto& entry : m_LDBCAddressInfoMap) {
                     if (strBroadcast.GetLength() > 0 && entry.second == strBroadcast) {
                         strAddress = strBroadcast;
@@ -630,8 +631,7 @@ void CVLECMProbeInstance::OnGetListInfo(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_T
 
 void CVLECMProbeInstance::beginChain(CVLECMNIFInfo* pNIFInfo)
 {
-    CVLString strNetwork =
-        m_ReplyFilter.GetLocalNetworks().GetNetwork(m_ReplyFilter.GetFirstAddress(pNIFInfo->GetMACAddress()));
+    CVLString strNetwork = localNetworks()->GetNetwork(m_ReplyFilter.GetFirstAddress(pNIFInfo->GetMACAddress()));
     {
         CVLThreadLock lock(&m_ChainSync);
         if (!lock.Lock() || m_Chains.count(pNIFInfo) != 0)
@@ -780,6 +780,23 @@ int CVLECMProbeInstance::GetCheckingChainCount()
     CVLThreadLock lock(&m_ChainSync);
     lock.Lock();
     return m_nCheckingChains;
+}
+
+void CVLECMProbeInstance::SetLocalNetworks(std::shared_ptr<const CVLECMLocalNetworks> pNetworks)
+{
+    if (pNetworks == nullptr)
+        pNetworks = std::make_shared<const CVLECMLocalNetworks>();
+    m_ReplyFilter.SetLocalNetworks(pNetworks);
+    CVLThreadLock lock(&m_LocalNetworksSync);
+    if (lock.Lock())
+        m_pLocalNetworks = pNetworks;
+}
+
+std::shared_ptr<const CVLECMLocalNetworks> CVLECMProbeInstance::localNetworks()
+{
+    CVLThreadLock lock(&m_LocalNetworksSync);
+    lock.Lock();
+    return m_pLocalNetworks;
 }
 
 CVLString CVLECMProbeInstance::GetConflictAddress(VL_CONST_STR szMACAddress)

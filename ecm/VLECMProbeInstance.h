@@ -15,6 +15,7 @@
 #define VLECMPROBEINSTANCE_H
 
 #include <map>
+#include <memory>
 #include <set>
 
 #include "base/core/VLString.h"
@@ -27,6 +28,7 @@
 #include "ecm/VLECMDummyProbeCallbackIF.h"
 #include "modules/probe/VLProbe.h"
 #include "ecm/VLECMHandOnQueue.h"
+#include "ecm/VLECMLocalNetworks.h"
 #include "ecm/VLECMReplyFilter.h"
 #include "ecm/VLECMUnicastChecks.h"
 
@@ -92,6 +94,11 @@ public:
     virtual CVLString GetConflictAddress(VL_CONST_STR szMACAddress);
     virtual CVLString GetFirstAddress(VL_CONST_STR szMACAddress);
     CVLECMReplyFilter& GetReplyFilter() { return m_ReplyFilter; }
+    // Hands the local networks to the reply filter and the chains: the
+    // probe's start does, with the computer's networks read then and the
+    // sockets of its directed broadcasts; other networks may be handed
+    // while it runs.
+    void SetLocalNetworks(std::shared_ptr<const CVLECMLocalNetworks> pNetworks);
     // The admitted replies' records on their way to the dispatch queue.
     CVLECMHandOnQueue& GetHandOnQueue() { return m_HandOnQueue; }
 
@@ -174,6 +181,9 @@ protected:
     typedef TVLECMNetworkTurns<SWaitingChain> TChainQueue;
     // Under m_ChainSync: forgets the chain and frees what it holds.
     void dropChain(CVLECMNIFInfo* pNIFInfo);
+    // The local networks last handed (takes m_LocalNetworksSync, after
+    // any other lock and never before one).
+    std::shared_ptr<const CVLECMLocalNetworks> localNetworks();
 
     CVLECM* m_pOwnerVLECMInstance;
     IVLECMCallbackIF* m_pCallbackIF;
@@ -191,6 +201,8 @@ protected:
     // The filter asks the hand-on queue, which it is given: built first.
     CVLECMHandOnQueue m_HandOnQueue;
     CVLECMReplyFilter m_ReplyFilter;
+    std::shared_ptr<const CVLECMLocalNetworks> m_pLocalNetworks;
+    CVLThreadSync m_LocalNetworksSync;
     // The chains, under m_ChainSync (taken alone): every chain begun and
     // not over, the checks and places taken, and the waiting ones.
     CVLThreadSync m_ChainSync;

@@ -13,7 +13,6 @@
 #include "base/core/VLCharset.h"
 #include "base/core/VLThreadLock.h"
 #include "base/core/VLTrace.h"
-#include "base/net/VLInterfaceAddress.h"
 #include "base/net/VLSocketAddress.h"
 #include "cm/VLProperty.h"
 #include "cm/VLTarget.h"
@@ -60,7 +59,8 @@ uint64_t HostCount(const CVLString& strNetwork)
 }  // namespace
 
 CVLECMReplyFilter::CVLECMReplyFilter(CVLECMHandOnQueue& records)
-    : m_Records(records), m_nDeviceBound(MAX_DEVICES), m_nRefused(0), m_nDropped(0)
+    : m_Records(records), m_pLocalNetworks(std::make_shared<const CVLECMLocalNetworks>()), m_nDeviceBound(MAX_DEVICES),
+      m_nRefused(0), m_nDropped(0)
 {
 }
 
@@ -80,8 +80,6 @@ int CVLECMReplyFilter::GetDeviceBound()
 
 void CVLECMReplyFilter::Reset()
 {
-    std::vector<VLInterfaceAddress> addresses;
-    VLListInterfaceAddresses(addresses);
     CVLThreadLock lock(&m_Sync);
     lock.Lock();
     m_Devices.clear();
@@ -91,8 +89,15 @@ void CVLECMReplyFilter::Reset()
     m_RefusedPerSource.clear();
     m_nRefused = 0;
     m_nDropped = 0;
-    m_LocalNetworks.SetReceivers(std::map<CVLString, CVLString>());
-    m_LocalNetworks.Set(addresses);
+}
+
+void CVLECMReplyFilter::SetLocalNetworks(std::shared_ptr<const CVLECMLocalNetworks> pNetworks)
+{
+    if (pNetworks == nullptr)
+        pNetworks = std::make_shared<const CVLECMLocalNetworks>();
+    CVLThreadLock lock(&m_Sync);
+    if (lock.Lock())
+        m_pLocalNetworks = pNetworks;
 }
 
 void CVLECMReplyFilter::refuse(const CVLString& strFrom)
@@ -156,12 +161,12 @@ void CVLECMReplyFilter::drop(SDropped& dropped, const CVLString& strMAC, const C
         else
             dropped.devices[nMAC] = CVLSocketAddress::ParseDottedQuad(TextOf(strFrom), nAddress) ? nAddress : 0;
     }
-    CVLString strInterface = m_LocalNetworks.GetReceiverInterface(strReceiver);
+    CVLString strInterface = m_pLocalNetworks->GetReceiverInterface(strReceiver);
     if (strInterface.GetLength() > 0)
         dropped.interfaces.insert(strInterface);
     // A directed broadcast's socket hears the devices of its own network.
-    CVLString strBroadcast = m_LocalNetworks.GetReceiverBroadcast(strReceiver);
-    if (strBroadcast.GetLength() > 0 && strBroadcast != m_LocalNetworks.GetDirectedBroadcast(strFrom))
+    CVLString strBroadcast = m_pLocalNetworks->GetReceiverBroadcast(strReceiver);
+    if (strBroadcast.GetLength() > 0 && strBroadcast != m_pLocalNetworks->GetDirectedBroadcast(strFrom))
         dropped.bOtherNetworksSocket = true;
 }
 
@@ -206,7 +211,7 @@ bool CVLECMReplyFilter::Admit(const CVLString& strMAC, const CVLString& strFrom,
         m_Records.Admitted(strMAC, device.strNetwork);
         return true;
     }
-    CVLString strNetwork = m_LocalNetworks.GetNetwork(strFrom);
+    CVLString strNetwork = m_pLocalNetworks->GetNetwork(strFrom);
     SNetworkCount& count = m_NetworkCounts[strNetwork];
     if (count.nDevices >= m_nDeviceBound) {
         if (!count.bBoundTraced) {

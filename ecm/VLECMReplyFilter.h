@@ -25,6 +25,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <set>
 #include <vector>
 
@@ -101,16 +102,17 @@ public:
     // The hand-on queue that keeps the admitted devices' waiting records.
     explicit CVLECMReplyFilter(CVLECMHandOnQueue& records);
 
-    // Forgets everything and reads the computer's local networks: a new
-    // probe starts (the hand-on queue is reset apart).
+    // Forgets every device and count: a new probe starts (the hand-on
+    // queue is reset apart, and the local networks handed on their own).
     void Reset();
+    // The local networks the device bound counts by, handed as a probe
+    // starts; replies from elsewhere count as one further network. None
+    // until handed.
+    void SetLocalNetworks(std::shared_ptr<const CVLECMLocalNetworks> pNetworks);
     // The device bound of each network, from 1 to MAX_DEVICES (other values
     // give MAX_DEVICES); the probe instance sets it as a probe starts.
     void SetDeviceBound(long nBound);
     int GetDeviceBound();
-    // The local networks the device bound counts by, read by Reset; replies
-    // from elsewhere count as one further network.
-    CVLECMLocalNetworks& GetLocalNetworks() { return m_LocalNetworks; }
     // True when the reply (a work target holding "MACAddress" and
     // "IPAddress") may be copied and queued; then its MAC address in normal
     // form and the bytes its copy takes when the pointers are given, and
@@ -188,9 +190,9 @@ private:
     void forEachBound(const std::function<void(const CVLString&, EBound, const SDropped&, int)>& fn);
 
     CVLThreadSync m_Sync;
-    // Each locks itself, after m_Sync and never before it.
+    // Locks itself, after m_Sync and never before it.
     CVLECMHandOnQueue& m_Records;
-    CVLECMLocalNetworks m_LocalNetworks;
+    std::shared_ptr<const CVLECMLocalNetworks> m_pLocalNetworks;
     std::map<CVLString, SDevice> m_Devices;
     int m_nDeviceBound;
     std::map<CVLString, SNetworkCount> m_NetworkCounts;

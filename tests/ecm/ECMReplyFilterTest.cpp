@@ -23,6 +23,7 @@
 #include "ecm/VLECM.h"
 #include "ecm/VLECMNIFInfo.h"
 #include "ecm/VLECMHandOnQueue.h"
+#include "ecm/VLECMLocalNetworks.h"
 #include "ecm/VLECMNIFInfoList.h"
 #include "ecm/VLECMReplyFilter.h"
 #include "tests/support/ecm/FakeNetwork.h"
@@ -69,6 +70,14 @@ std::vector<VLInterfaceAddress> TwoNetworks()
         a.nFlags = 0;
     }
     return addresses;
+}
+
+// The two networks as a probe hands them, with the sockets that receive
+// from one of them each (by module instance path and directed broadcast).
+std::shared_ptr<const CVLECMLocalNetworks>
+Networks(const std::map<CVLString, CVLString>& receivers = std::map<CVLString, CVLString>())
+{
+    return std::make_shared<const CVLECMLocalNetworks>(TwoNetworks(), receivers);
 }
 
 // Holds the dispatch thread in a callback until released, so that replies
@@ -227,7 +236,7 @@ TEST(ECMReplyFilter, ErrorRepliesAreRefusedAndEachNetworkHasItsOwnBound)
 {
     CVLECMHandOnQueue records;
     CVLECMReplyFilter filter(records);
-    filter.GetLocalNetworks().Set(TwoNetworks());
+    filter.SetLocalNetworks(Networks());
     // A reply without a MAC address is refused and counted by its source.
     for (int i = 0; i < 3; ++i)
         EXPECT_FALSE(filter.Admit(Text(""), Text("10.1.0.7"), 1));
@@ -241,7 +250,7 @@ TEST(ECMReplyFilter, ErrorRepliesAreRefusedAndEachNetworkHasItsOwnBound)
     }
     // Through the second network's socket, and through one every network
     // reaches.
-    filter.GetLocalNetworks().SetReceivers({{Text("Probe.VLPC_LocalNetworkDBC_2"), Text("10.2.0.255")}});
+    filter.SetLocalNetworks(Networks({{Text("Probe.VLPC_LocalNetworkDBC_2"), Text("10.2.0.255")}}));
     EXPECT_FALSE(filter.Admit(Text(Mac(9000)), Text("10.1.0.200"), 1, nullptr, Text("VLPC_LocalNetworkDBC_2")));
     EXPECT_FALSE(filter.Admit(Text(Mac(9001)), Text("10.1.0.201"), 1, nullptr, Text("VLPC_Broadcast")));
     EXPECT_FALSE(filter.Admit(Text(Mac(9001)), Text("10.1.0.201"), 1, nullptr, Text("VLPC_LocalNetworkDBC_2")));
@@ -274,9 +283,9 @@ TEST(ECMReplyFilter, ErrorRepliesAreRefusedAndEachNetworkHasItsOwnBound)
     EXPECT_EQ(1u, reports[1].nAddresses);
     EXPECT_TRUE(reports[1].interfaces.empty());
     EXPECT_TRUE(reports[1].bMayBeForged);
-    EXPECT_EQ("10.2.0.0/24", Std(filter.GetLocalNetworks().GetNetwork(Text("10.2.0.5"))));
-    EXPECT_EQ("10.2.0.255", Std(filter.GetLocalNetworks().GetDirectedBroadcast(Text("10.2.0.5"))));
-    EXPECT_EQ("", Std(filter.GetLocalNetworks().GetNetwork(Text("192.0.2.5"))));
+    EXPECT_EQ("10.2.0.0/24", Std(Networks()->GetNetwork(Text("10.2.0.5"))));
+    EXPECT_EQ("10.2.0.255", Std(Networks()->GetDirectedBroadcast(Text("10.2.0.5"))));
+    EXPECT_EQ("", Std(Networks()->GetNetwork(Text("192.0.2.5"))));
 }
 
 // A plain busy network beyond its bound: its devices come from their own
@@ -287,8 +296,7 @@ TEST(ECMReplyFilter, ABusyNetworksRefusedDevicesAreNamedWithoutSuspicion)
 {
     CVLECMHandOnQueue records;
     CVLECMReplyFilter filter(records);
-    filter.GetLocalNetworks().Set(TwoNetworks());
-    filter.GetLocalNetworks().SetReceivers({{Text("Probe.VLPC_LocalNetworkDBC_1"), Text("10.1.0.255")}});
+    filter.SetLocalNetworks(Networks({{Text("Probe.VLPC_LocalNetworkDBC_1"), Text("10.1.0.255")}}));
     const int kBound = 8;
     filter.SetDeviceBound(kBound);
     EXPECT_EQ(kBound, filter.GetDeviceBound());
@@ -326,7 +334,7 @@ TEST(ECMReplyFilter, ABusyNetworksRefusedDevicesAreNamedWithoutSuspicion)
     filter.SetDeviceBound(254);
     records.Reset();
     filter.Reset();
-    filter.GetLocalNetworks().Set(TwoNetworks());
+    filter.SetLocalNetworks(Networks());
     for (int i = 0; i <= 254; ++i)
         EXPECT_EQ(i < 254, filter.Admit(Text(Mac(i)), Text("10.1.0." + std::to_string(1 + i % 254)), 1)) << i;
     reports = filter.GetBoundReports();
@@ -338,7 +346,7 @@ TEST(ECMReplyFilter, ANetworksFloodWaitsItsTurn)
 {
     CVLECMHandOnQueue records;
     CVLECMReplyFilter filter(records);
-    filter.GetLocalNetworks().Set(TwoNetworks());
+    filter.SetLocalNetworks(Networks());
     std::vector<std::unique_ptr<CVLTarget>> copies;
     std::map<CVLTarget*, int> devices;
     std::deque<int> queued;
@@ -501,7 +509,7 @@ TEST(ECMReplyFilter, ADeviceWhoseRecordWasRefusedIsHeardAgain)
 {
     CVLECMHandOnQueue records;
     CVLECMReplyFilter filter(records);
-    filter.GetLocalNetworks().Set(TwoNetworks());
+    filter.SetLocalNetworks(Networks());
     for (int i = 0; i < CVLECMReplyFilter::MAX_DEVICES; ++i)
         ASSERT_TRUE(filter.Admit(Text(Mac(i)), Text("10.1.0." + std::to_string(1 + i / 4)), 7)) << i;
     CVLTarget copy;
@@ -558,7 +566,7 @@ TEST_F(ECMReplies, ADeviceKeepsOneQueuedRecordThatTakesItsLaterRepliesAndIsCount
 TEST_F(ECMReplies, RepliesBeyondTheDispatchQueuesShareAreHeldForTheirTurn)
 {
     CWatchdog watchdog(60, "ECMReplies");
-    m_ECM.GetProbeInstance().GetReplyFilter().GetLocalNetworks().Set(TwoNetworks());
+    m_ECM.GetProbeInstance().SetLocalNetworks(Networks());
     CVLECMHandOnQueue& records = m_ECM.GetProbeInstance().GetHandOnQueue();
     const int kFlood = 2 * CVLECMHandOnQueue::MAX_HANDED_ON + 8;
     auto flood = [&](int nFirst) {
@@ -651,7 +659,7 @@ TEST_F(ECMReplies, DevicesThatAnswerTakeThePlacesAheadOfDeafOnesAndNetworksTakeT
 {
     CWatchdog watchdog(60, "ECMReplies");
     CVLECMProbeInstance& probe = m_ECM.GetProbeInstance();
-    probe.GetReplyFilter().GetLocalNetworks().Set(TwoNetworks());
+    probe.SetLocalNetworks(Networks());
     // Devices that never answer unicast are found first; those that answer
     // then hold their places in their next command. Each is delivered
     // before the next answers, so that they are found in the order they

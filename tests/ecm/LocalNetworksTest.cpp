@@ -46,8 +46,7 @@ TEST(ECMLocalNetworks, OverlappingNetworksGiveAnAddressTheNarrowest)
     const std::vector<std::vector<VLInterfaceAddress>> orders = {{Entry("vl8", 0, 8), Entry("vl16", 1, 16)},
                                                                  {Entry("vl16", 1, 16), Entry("vl8", 0, 8)}};
     for (const auto& addresses : orders) {
-        CVLECMLocalNetworks networks;
-        networks.Set(addresses);
+        CVLECMLocalNetworks networks(addresses);
         SCOPED_TRACE(addresses[0].strInterface + " first");
         EXPECT_EQ("10.1.0.0/16", Std(networks.GetNetwork(Text("10.1.2.3"))));
         EXPECT_EQ("10.1.255.255", Std(networks.GetDirectedBroadcast(Text("10.1.2.3"))));
@@ -75,8 +74,7 @@ TEST(ECMLocalNetworks, AnAddressUpWithANetworkGivesOne)
     EXPECT_EQ(CVLECMLocalNetworks::ADDRESS_NO_NETWORK, CVLECMLocalNetworks::Judge(host));
     EXPECT_EQ(CVLECMLocalNetworks::ADDRESS_NO_NETWORK, CVLECMLocalNetworks::Judge(none));
     EXPECT_EQ(CVLECMLocalNetworks::ADDRESS_NETWORK, CVLECMLocalNetworks::Judge(second));
-    CVLECMLocalNetworks networks;
-    networks.Set({down, loopback, host, none, second});
+    CVLECMLocalNetworks networks({down, loopback, host, none, second});
     for (const char* szFrom : {"10.2.0.1", "10.3.0.1", "10.4.0.1", "10.5.0.1"})
         EXPECT_EQ("", Std(networks.GetNetwork(Text(szFrom)))) << szFrom;
     EXPECT_EQ("10.6.0.0/24", Std(networks.GetNetwork(Text("10.6.0.9"))));
