@@ -92,7 +92,8 @@ CVLString NetworkOfBroadcast(const CVLString& strBroadcast)
     std::vector<VLInterfaceAddress> interfaces;
     VLListInterfaceAddresses(interfaces);
     for (const VLInterfaceAddress& entry : interfaces) {
-        if (entry.bLoopback || !entry.bFirstOfInterface ||
+        // The entries the list of broadcasts takes (getLDBCAddressListFromPC).
+        if (CVLECMLocalNetworks::Judge(entry) != CVLECMLocalNetworks::ADDRESS_NETWORK || !entry.bFirstOfInterface ||
             DirectedBroadcast(entry.address, entry.netmask) != strBroadcast)
             continue;
         unsigned char network[kIPv4AddressBytes];

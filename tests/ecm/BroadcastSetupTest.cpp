@@ -259,6 +259,10 @@ TEST(BroadcastSetup, SevenNetworksFiveEntries)
     CTestNetwork net;
     std::string e;
     ASSERT_TRUE(net.AddHost("pc", &e) && net.AddHost("peer", &e)) << e;
+    // Listed before them, an interface that is down on the sixth network:
+    // it is neither probed nor named for that network.
+    ASSERT_TRUE(net.Link("pc", "a0", {"10.203.6.2/24"}, "peer", "b0", {}, &e)) << e;
+    ASSERT_TRUE(net.Exec("pc", "ip link set a0 down", &e)) << e;
     std::string strExpected = "true|";
     for (int i = 1; i <= 7; ++i) {
         std::string strNet = "10.203." + std::to_string(i);
