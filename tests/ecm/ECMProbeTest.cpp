@@ -172,9 +172,10 @@ TEST_F(ECMProbe, ACommandThatCannotStartEndsFailed)
     CVLECMProbeInstance& probe = m_ECM.GetProbeInstance();
     int nRunning = 1, nWaiting = 0;
     for (int i = 0; i < 4000; ++i) {
+        // The checking count first: a chain leaves its check before it runs.
+        bool bChecked = probe.GetCheckingChainCount() == 0;
         probe.GetChainCounts(nRunning, nWaiting);
-        if (CFakeNetwork::RequestCount(kMac1, "CheckUnicast") == 1 && probe.GetCheckingChainCount() == 0 &&
-            nRunning == 0)
+        if (CFakeNetwork::RequestCount(kMac1, "CheckUnicast") == 1 && bChecked && nRunning == 0)
             break;
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
