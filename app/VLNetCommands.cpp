@@ -16,7 +16,7 @@
 #include "app/VLNetValueCheck.h"
 #include "base/core/VLString.h"
 #include "base/system/VLWebLauncher.h"
-#include "ecm/VLECMCommandList.h"
+#include "ecm/core/VLECMCommandList.h"
 #include "pfw/VLPFWNIFInfo.h"
 
 namespace {

@@ -1,7 +1,7 @@
 // The meanings of the result codes.
 #include "app/VLNetResultText.h"
 
-#include "ecm/VLECMDefs.h"
+#include "ecm/core/VLECMDefs.h"
 #include "pfw/VLPFWDefs.h"
 
 namespace {

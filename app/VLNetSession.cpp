@@ -16,9 +16,9 @@
 #include "cm/VLProperty.h"
 #include "cm/VLTargetLock.h"
 #include "ecm/VLECM.h"
-#include "ecm/VLECMNIFInfo.h"
-#include "ecm/VLECMNIFInfoList.h"
-#include "ecm/VLECMReplyFilter.h"
+#include "ecm/record/VLECMNIFInfo.h"
+#include "ecm/probe/VLECMNIFInfoList.h"
+#include "ecm/probe/VLECMReplyFilter.h"
 #include "pfw/VLPFWNIFInfo.h"
 
 namespace {

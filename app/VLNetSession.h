@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "app/VLNetValueCheck.h"
-#include "ecm/VLECMDefs.h"
-#include "ecm/VLECMReplyFilter.h"
+#include "ecm/core/VLECMDefs.h"
+#include "ecm/probe/VLECMReplyFilter.h"
 #include "pfw/PFWCommunicationManager.h"
 #include "pfw/PFWConfiguration.h"
 #include "pfw/VLPFWCallbackIF.h"

@@ -20,9 +20,9 @@
 #include "cm/VLModuleController.h"
 #include "cm/VLTargetList.h"
 #include "ecm/VLECM.h"
-#include "ecm/VLECMNIFInfo.h"
-#include "ecm/VLECMNIFInfoList.h"
-#include "ecm/VLECMProbeInstance.h"
+#include "ecm/record/VLECMNIFInfo.h"
+#include "ecm/probe/VLECMNIFInfoList.h"
+#include "ecm/probe/VLECMProbeInstance.h"
 #include "modules/VLModuleLibraries.h"
 #include "tests/support/emulator/DeviceEmulator.h"
 

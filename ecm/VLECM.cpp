@@ -18,10 +18,10 @@
 #include "base/xml/VLXmlException.h"
 #include "cm/VLCMApiConfig.h"
 #include "cm/VLModuleController.h"
-#include "ecm/VLECMNIFInfo.h"
-#include "ecm/VLECMNIFInfoList.h"
-#include "ecm/VLECMPrivate.h"
-#include "ecm/VLECMProperty.h"
+#include "ecm/record/VLECMNIFInfo.h"
+#include "ecm/probe/VLECMNIFInfoList.h"
+#include "ecm/core/VLECMPrivate.h"
+#include "ecm/core/VLECMProperty.h"
 
 const char* const s_szFile = "VLECM";
 

@@ -26,11 +26,11 @@
 #include "base/thread/VLThread.h"
 #include "cm/VLCallbackInfo.h"
 #include "ecm/VLECMApi.h"
-#include "ecm/VLECMCallbackIF.h"
-#include "ecm/VLECMDefs.h"
+#include "ecm/core/VLECMCallbackIF.h"
+#include "ecm/core/VLECMDefs.h"
 #include "ecm/VLECMNIFInfoFactoryIF.h"
 #include "ecm/VLECMNIFInfoListFactoryIF.h"
-#include "ecm/VLECMProbeInstance.h"
+#include "ecm/probe/VLECMProbeInstance.h"
 
 class CVLECMNIFInfo;
 class CVLECMNIFInfoList;

@@ -25,9 +25,9 @@
 #include "base/net/VLSocketAddress.h"
 #include "cm/VLCMApi.h"
 #include "ecm/VLECM.h"
-#include "ecm/VLECMLocalNetworks.h"
-#include "ecm/VLECMNIFInfo.h"
-#include "ecm/VLECMPrivate.h"
+#include "ecm/probe/VLECMLocalNetworks.h"
+#include "ecm/record/VLECMNIFInfo.h"
+#include "ecm/core/VLECMPrivate.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include "base/core/VLThreadLock.h"
 #include "base/core/VLTrace.h"
 #include "ecm/VLECM.h"
-#include "ecm/VLECMPrivate.h"
+#include "ecm/core/VLECMPrivate.h"
 
 const char* const s_szFile = "VLECM";
 

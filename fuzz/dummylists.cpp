@@ -9,8 +9,8 @@
 #include "base/core/VLException.h"
 #include "base/xml/VLXmlDocument.h"
 #include "ecm/VLECM.h"
-#include "ecm/VLECMDummyProbe.h"
-#include "ecm/VLECMNIFInfo.h"
+#include "ecm/simulated/VLECMDummyProbe.h"
+#include "ecm/record/VLECMNIFInfo.h"
 #include "tests/support/XmlTestStream.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include "base/core/VLExceptionOwner.h"
 #include "base/core/VLThreadLock.h"
 #include "base/core/VLTrace.h"
-#include "ecm/VLECMNIFInfo.h"
+#include "ecm/record/VLECMNIFInfo.h"
 #include "pfw/VLPFWCallbackIF.h"
 #include "pfw/VLPFWNIFInfo.h"
 

@@ -14,8 +14,8 @@
 #include "base/core/VLString.h"
 #include "base/core/VLThreadSync.h"
 #include "ecm/VLECM.h"
-#include "ecm/VLECMCallbackIF.h"
-#include "ecm/VLECMProbeInstance.h"
+#include "ecm/core/VLECMCallbackIF.h"
+#include "ecm/probe/VLECMProbeInstance.h"
 #include "pfw/VLPFWDefs.h"
 #include "pfw/VLPFWNIFInfoFactory.h"
 

@@ -22,7 +22,7 @@
 #include "base/xml/VLXmlException.h"
 #include "base/xml/VLXmlNode.h"
 #include "base/xml/VLXmlNodeList.h"
-#include "ecm/VLXMLUtility.h"
+#include "ecm/core/VLXMLUtility.h"
 
 const char* const s_szFile = "PFWConfiguration";
 

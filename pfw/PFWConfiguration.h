@@ -13,7 +13,7 @@
 #define PFWCONFIGURATION_H
 
 #include "base/core/VLString.h"
-#include "ecm/VLECMDefs.h"
+#include "ecm/core/VLECMDefs.h"
 #include "pfw/VLPFWDefs.h"
 
 class CVLXmlElement;

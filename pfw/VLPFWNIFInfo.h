@@ -5,7 +5,7 @@
 #define VLPFWNIFINFO_H
 
 #include "base/core/VLString.h"
-#include "ecm/VLECMNIFInfo.h"
+#include "ecm/record/VLECMNIFInfo.h"
 
 class CVLPFWNIFInfo : public CVLECMNIFInfo
 {

@@ -19,7 +19,7 @@
 #include "app/VLNetStatusLine.h"
 #include "base/core/VLCommandLine.h"
 #include "base/core/VLFileSystem.h"
-#include "ecm/VLECMCommandList.h"
+#include "ecm/core/VLECMCommandList.h"
 
 namespace {
 bool Parse(CVLNetOptions& options, std::vector<const char*> args)

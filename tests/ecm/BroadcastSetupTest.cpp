@@ -12,7 +12,7 @@
 #include "cm/VLCMApi.h"
 #include "cm/VLProperty.h"
 #include "ecm/VLECM.h"
-#include "ecm/VLECMNIFInfo.h"
+#include "ecm/record/VLECMNIFInfo.h"
 #include "tests/support/TestNetwork.h"
 #include "tests/support/TestSupport.h"
 

@@ -6,8 +6,8 @@
 
 #include "base/core/VLFileSystem.h"
 #include "ecm/VLECM.h"
-#include "ecm/VLECMNIFInfo.h"
-#include "ecm/VLECMNIFInfoList.h"
+#include "ecm/record/VLECMNIFInfo.h"
+#include "ecm/probe/VLECMNIFInfoList.h"
 #include "tests/support/ecm/FakeNetwork.h"
 
 namespace {

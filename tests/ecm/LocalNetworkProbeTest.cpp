@@ -13,7 +13,7 @@
 #include "cm/VLModuleController.h"
 #include "cm/VLProperty.h"
 #include "ecm/VLECM.h"
-#include "ecm/VLECMNIFInfo.h"
+#include "ecm/record/VLECMNIFInfo.h"
 #include "modules/VLModuleLibraries.h"
 #include "tests/support/ecm/ECMTestClient.h"
 #include "tests/support/TestNetwork.h"

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "ecm/VLECM.h"
-#include "ecm/VLECMNIFInfo.h"
+#include "ecm/record/VLECMNIFInfo.h"
 
 inline std::string ECMText(const CVLString& str)
 {

@@ -17,7 +17,7 @@
 #include "cm/VLProperty.h"
 #include "cm/VLTarget.h"
 #include "cm/VLTargetList.h"
-#include "ecm/VLECMNIFInfo.h"
+#include "ecm/record/VLECMNIFInfo.h"
 #include "tests/support/cm/FakeModule.h"
 
 namespace {

@@ -1,9 +1,0 @@
-#include "ecm/VLECMProperty.h"
-
-CVLECMProperty::CVLECMProperty(CVLCMApi* pApi, CVLProperty* pParent) : CVLProperty(pApi, pParent)
-{
-}
-
-CVLECMProperty::~CVLECMProperty()
-{
-}

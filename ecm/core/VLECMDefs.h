@@ -1,0 +1,60 @@
+// Shared definitions of the device manager: its module name, its results,
+// the device commands, the connection kinds and the option map.
+#ifndef VLECMDEFS_H
+#define VLECMDEFS_H
+
+#include <map>
+
+#include "base/core/VLString.h"
+#include "ecm/core/VLECMCommandList.h"
+
+// The module name of the device manager's trace, log and throw sites.
+#define VLECM_MODULE "VLECM"
+
+enum VLECM_RESULT
+{
+    VLECM_RESULT_SUCCESS = 0,
+    VLECM_RESULT_FAILED = 1,
+    VLECM_RESULT_NOT_INITIALIZED = 2,
+    VLECM_RESULT_NOT_SUPPORTED = 3,
+    VLECM_RESULT_PARAMETER_ERROR = 4,
+    VLECM_RESULT_COMMUNICATION_ERROR = 6,
+    VLECM_RESULT_UNLOCK_REFUSED = 7,
+    VLECM_RESULT_DEVICE_ERROR = 8,
+    VLECM_RESULT_TIMEOUT = 10,
+    VLECM_RESULT_NOT_FOUND = 11,
+    VLECM_RESULT_PATH_ERROR = 12,
+    VLECM_RESULT_XML_ERROR = 14,
+    VLECM_RESULT_INTERNAL_ERROR = 15,
+    VLECM_RESULT_OUT_OF_MEMORY = 16,
+    VLECM_RESULT_STOPPED = 17,
+    VLECM_RESULT_UNEXPECTED = 18
+};
+
+// The device commands' numbers, in the order of the list.
+#define VLECM_COMMAND_ENUMERATOR(ID, NAME, REPORT, CARRIED, RETRY) VLECM_COMMAND_##ID,
+enum VLECM_COMMAND
+{
+    VLECM_COMMAND_LIST(VLECM_COMMAND_ENUMERATOR) VLECM_COMMAND_COUNT
+};
+#undef VLECM_COMMAND_ENUMERATOR
+
+enum VLECM_CONNECT_TYPE
+{
+    VLECM_CONNECT_TYPE_NETWORK = 0,
+    VLECM_CONNECT_TYPE_USB = 1,
+    VLECM_CONNECT_TYPE_ALL = 2
+};
+
+// The connect type of a probe: both values start the same probe.
+// Any int is representable: a value out of range is refused, not undefined.
+enum VLECM_PROBE_CONNECT_TYPE : int
+{
+    VLECM_PROBE_CONNECT_TYPE_NETWORK = 0,
+    VLECM_PROBE_CONNECT_TYPE_ALL = 1
+};
+
+// The options: text keys to text values, ordered by CVLString comparison.
+typedef std::map<CVLString, CVLString> CVLECMPropertyMap;
+
+#endif

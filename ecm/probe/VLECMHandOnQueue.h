@@ -1,0 +1,151 @@
+// The records of a probe's admitted replies on their way to the dispatch
+// queue: which go, and when. The dispatch thread delivers one record per
+// pass, so a record waits behind every record queued before it: were
+// replies queued as they came, one network's flood would delay the devices
+// of every other network by the whole flood. Instead at most MAX_HANDED_ON
+// records of admitted replies wait in the dispatch queue at once; the
+// others are held here, each network's in the order they came, and are
+// handed on one for each record that leaves the dispatch queue, the
+// networks taking turns. So another network's device waits behind a few
+// records, not behind a flood.
+//
+// A device has at most one waiting record: from the admission of its reply
+// (Admitted), through its copy (Copied) and its record's hold (Hold), until
+// the record is delivered (Delivered), refused by the dispatch queue
+// (QueueRefused), never copied (NotCopied) or its target goes (Forget). The
+// reply filter asks for it before it admits a known device's reply
+// (GetWait), and has a changed reply merged into it (MergeIntoWaiting), so
+// that a device costs at most one waiting record and its record ends with
+// its latest data. What is held here is bounded by the filter's bounds: a
+// network at most its bound of devices (512). Nothing here refuses a
+// record, so a network within its bound is listed whole however many of
+// its devices answer at once.
+//
+// Safe to use from several threads. Lock order: the reply filter's lock
+// before this one, this one before a target's lock.
+#ifndef VLECMHANDONQUEUE_H
+#define VLECMHANDONQUEUE_H
+
+#include <map>
+
+#include "base/core/VLString.h"
+#include "base/core/VLThreadSync.h"
+#include "ecm/probe/TVLECMNetworkTurns.h"
+
+class CVLCallbackInfo;
+class CVLTarget;
+
+class CVLECMHandOnQueue
+{
+public:
+    // Enough to keep the dispatch thread busy between the results of the
+    // follow-up commands, few enough that a device handed on late waits
+    // some 0.1 s behind them.
+    enum
+    {
+        MAX_HANDED_ON = 16
+    };
+    // Where a device's records are.
+    enum EWait
+    {
+        WAIT_NONE,       // none waits, and none was delivered since the probe started
+        WAIT_DELIVERED,  // none waits; one was delivered
+        WAIT_WAITING     // one waits (admitted, and neither delivered nor lost yet)
+    };
+    // What Hold did with a record.
+    enum EHold
+    {
+        HOLD_NOT_OURS,  // no admitted device waits on it: queue it as usual
+        HOLD_HAND_ON,   // queue it now
+        HOLD_KEPT       // kept, handed on later (NextToHandOn)
+    };
+
+    CVLECMHandOnQueue();
+    ~CVLECMHandOnQueue();
+
+    // A new probe starts: every device is forgotten and the held records
+    // are deleted.
+    void Reset();
+
+    // Asked by the reply filter under its lock, which admits one reply at
+    // a time: the device's records, as its MAC address in normal form
+    // names it.
+    EWait GetWait(const CVLString& strMAC);
+    // Merges a changed reply into the device's waiting record; false when
+    // none waits or its reply is not copied yet.
+    bool MergeIntoWaiting(const CVLString& strMAC, CVLTarget* pReply);
+    // The filter admitted a reply of the device, from that local network:
+    // a record of it waits from now on.
+    void Admitted(const CVLString& strMAC, const CVLString& strNetwork);
+
+    // The admitted reply of that device was copied as pCopy (the target of
+    // the record that will be queued).
+    void Copied(const CVLString& strMAC, CVLTarget* pCopy);
+    // The admitted reply of that device was not copied: the device may be
+    // heard again at once.
+    void NotCopied(const CVLString& strMAC);
+    // The record made for a copied reply (its target as given to Copied),
+    // before it is queued. Once kept here, it is owned here until
+    // NextToHandOn gives it back.
+    EHold Hold(CVLCallbackInfo* pRecord);
+    // The record to queue next, when one is held and its turn has come:
+    // run after Hold and after a record was delivered or refused, until it
+    // yields null.
+    CVLCallbackInfo* NextToHandOn();
+    // The queued record of that device has been delivered.
+    void Delivered(const CVLString& strMAC);
+    // The dispatch queue refused the record: the device may be heard again
+    // at once; false when no device waited on it.
+    bool QueueRefused(CVLTarget* pCopy);
+    // The target is destroyed (its device removed from the list): a reply
+    // waiting in it is no longer waiting, so that its device is heard
+    // again and nothing is merged into the target; a record held for it is
+    // deleted. Run the hand-on after it: a record handed on may have left.
+    void Forget(CVLTarget* pTarget);
+    // The probe stops: the held records are deleted (their copies stay in
+    // the list until it is cleared), the queued ones no longer count, and
+    // records are no longer held until the next Reset.
+    void Close();
+    // Records held for their turn, and records handed on and not yet
+    // delivered.
+    void GetCounts(int& nHeld, int& nHandedOn);
+
+private:
+    // Where a device's waiting record is.
+    enum EStage
+    {
+        STAGE_NONE,      // none waits
+        STAGE_ADMITTED,  // admitted, not yet offered to Hold
+        STAGE_HELD,      // held here for its turn
+        STAGE_HANDED_ON  // in the dispatch queue
+    };
+    struct SDevice
+    {
+        CVLString strNetwork;
+        EStage eStage = STAGE_NONE;
+        bool bDelivered = false;
+        CVLTarget* pWaiting = nullptr;
+    };
+
+    // Under m_Sync: a device's record is no longer waiting (delivered or
+    // not); false when none was.
+    bool leave(SDevice& device, bool bDelivered);
+    // Takes m_Sync: the device's record left, delivered or not.
+    void release(const CVLString& strMAC, bool bDelivered);
+    // Under m_Sync: the device whose record has that target, or null.
+    SDevice* findWaiting(const CVLTarget* pTarget);
+    // Under m_Sync: deletes the held records and forgets their devices'
+    // waits.
+    void dropHeld();
+
+    CVLThreadSync m_Sync;
+    std::map<CVLString, SDevice> m_Devices;
+    // The device whose reply each copy holds, while it waits.
+    std::map<const CVLTarget*, CVLString> m_WaitingDevices;
+    // The records held for their turn.
+    TVLECMNetworkTurns<CVLCallbackInfo*> m_Held;
+    int m_nHandedOn;
+    bool m_bClosed;
+};
+
+#endif

@@ -1,0 +1,810 @@
+// The probe instance: runs the probe function, merges the replies by MAC
+// address, chains the follow-up commands of each new device and reports the
+// complete ones to its owner.
+#include "ecm/core/VLECMPrivate.h"
+#include "ecm/probe/VLECMProbeInstance.h"
+
+#include <list>
+
+#include "base/core/VLCharset.h"
+#include "base/core/VLException.h"
+#include "base/core/VLThreadLock.h"
+#include "base/core/VLTrace.h"
+#include "base/core/VLUnexpectedException.h"
+#include "cm/VLCallbackInfo.h"
+#include "cm/VLModuleController.h"
+#include "cm/VLModuleInstance.h"
+#include "cm/VLProperty.h"
+#include "cm/VLTargetList.h"
+#include "cm/VLTargetLock.h"
+#include "ecm/VLECM.h"
+#include "ecm/record/VLECMNIFInfo.h"
+#include "ecm/probe/VLECMNIFInfoList.h"
+
+const char* const s_szFile = "VLECMProbeInstance";
+
+namespace {
+// The catch ladder of an operation without a result: framework exceptions
+// pass, a thrown result or any other value becomes EVLUnexpectedException.
+[[noreturn]] void RethrowFramework(int nLine)
+{
+    try {
+        throw;
+    } catch (VLECM_RESULT eResult) {
+        throw new EVLUnexpectedException(VLECM_MODULE, s_szFile, nLine, static_cast<VL_LONG>(eResult));
+    } catch (...) {
+        VLRethrowAsFramework(VLECM_MODULE, s_szFile, nLine);
+    }
+}
+
+// Ends a device's chain after a chain callback unless it started the next
+// command.
+class CChainStep
+{
+public:
+    CChainStep(CVLECMProbeInstance* pOwner, CVLECMNIFInfo* pNIFInfo) : m_pOwner(pOwner), m_pNIFInfo(pNIFInfo) {}
+    ~CChainStep()
+    {
+        try {
+            m_pOwner->afterChainStep(m_pNIFInfo);
+        } catch (...) {
+            ReleaseCurrentException();
+        }
+    }
+
+private:
+    CVLECMProbeInstance* m_pOwner;
+    CVLECMNIFInfo* m_pNIFInfo;
+};
+
+// The MAC address text a target carries, in its normal form.
+CVLString MACAddressOf(CVLTarget* pTarget)
+{
+    CVLTargetLock lock(pTarget);
+    CVLProperty* pProperty = pTarget->GetProperties()->GetProperty("MACAddress", false);
+    if (pProperty == nullptr)
+        return CVLString(VL_CHARSET_UTF8);
+    return CVLECMNIFInfo::NormalizeMACAddress(pProperty->ToString(""));
+}
+}  // namespace
+
+CVLECMProbeInstance::CVLECMProbeInstance()
+    : m_pOwnerVLECMInstance(nullptr), m_pCallbackIF(nullptr), m_pNIFInfoList(nullptr), m_pProbeModuleInstance(nullptr),
+      m_ReplyFilter(m_HandOnQueue), m_pLocalNetworks(std::make_shared<const CVLECMLocalNetworks>())
+{
+}
+
+CVLECMProbeInstance::~CVLECMProbeInstance()
+{
+    try {
+        m_UnicastChecks.Shutdown();
+    } catch (...) {
+        ReleaseCurrentException();
+    }
+}
+
+void CVLECMProbeInstance::Initialize(CVLECM* pOwner, IVLECMCallbackIF* pCallbackIF)
+{
+    try {
+        if (pOwner == nullptr || pCallbackIF == nullptr) {
+            CVLTrace::Output(VLECM_MODULE, s_szFile, __LINE__, 0,
+                             "CVLECMProbeInstance::Initialize(): parameter error!, pVLECM=%08X, pCallbackIF=%08X",
+                             PointerText(pOwner), PointerText(pCallbackIF));
+            throw VLECM_RESULT_PARAMETER_ERROR;
+        }
+        m_pOwnerVLECMInstance = pOwner;
+        m_pCallbackIF = pCallbackIF;
+        m_DummyProbe.Initialize(pOwner, this);
+        CVLThreadLock lock(&m_NIFListAccessSync);
+        if (lock.Lock()) {
+            CVLTargetList* pList = pOwner->GetApi()->CreateTargetList();
+            m_pNIFInfoList = dynamic_cast<CVLECMNIFInfoList*>(pList);
+            if (m_pNIFInfoList == nullptr && pList != nullptr) {
+                pList->Destroy();
+                throw VLECM_RESULT_INTERNAL_ERROR;
+            }
+            if (m_pNIFInfoList != nullptr)
+                m_pNIFInfoList->SetReplyPath(&m_ReplyFilter, &m_HandOnQueue);
+        }
+    } catch (...) {
+        RethrowFramework(__LINE__);
+    }
+}
+
+void CVLECMProbeInstance::Terminate()
+{
+    try {
+        StopProbe();
+        m_DummyProbe.Terminate();
+        StopAllCommands();
+        ClearNIFList();
+        // Its instances go before the framework does.
+        m_UnicastChecks.Shutdown();
+        {
+            CVLThreadLock lock(&m_NIFListAccessSync);
+            if (lock.Lock() && m_pNIFInfoList != nullptr) {
+                CVLECMNIFInfoList* pList = m_pNIFInfoList;
+                m_pNIFInfoList = nullptr;
+                pList->Destroy();
+            }
+        }
+        m_pOwnerVLECMInstance = nullptr;
+        m_pCallbackIF = nullptr;
+    } catch (...) {
+        RethrowFramework(__LINE__);
+    }
+}
+
+void CVLECMProbeInstance::StartProbe(VLECM_PROBE_CONNECT_TYPE eProbeConnectType,
+                                     const CVLECMPropertyMap* pProbeOptionMap)
+{
+    try {
+        StopProbe();
+        StopAllCommands();
+        ClearNIFList();
+        m_HandOnQueue.Reset();
+        m_ReplyFilter.Reset();
+        {
+            CVLThreadLock lock(&m_ProbeOptionMapSync);
+            if (lock.Lock()) {
+                m_ProbeOptionMap.clear();
+                if (pProbeOptionMap != nullptr)
+                    m_ProbeOptionMap = *pProbeOptionMap;
+            }
+        }
+        if (eProbeConnectType != VLECM_PROBE_CONNECT_TYPE_NETWORK &&
+            eProbeConnectType != VLECM_PROBE_CONNECT_TYPE_ALL) {
+            CVLTrace::Output(VLECM_MODULE, s_szFile, __LINE__, 0,
+                             "CVLECMProbeInstance::StartProbe(): parameter error!, eProbeConnectType=%d",
+                             eProbeConnectType);
+            throw VLECM_RESULT_PARAMETER_ERROR;
+        }
+        if (m_pOwnerVLECMInstance == nullptr || m_pCallbackIF == nullptr) {
+            CVLTrace::Output(VLECM_MODULE, s_szFile, __LINE__, 0,
+                             "CVLECMProbeInstance::StartProbe(): not initialized!,m_pOwnerVLECMInstance=%08X, "
+                             "m_pCallbackIF=%08X",
+                             PointerText(m_pOwnerVLECMInstance), PointerText(m_pCallbackIF));
+            throw VLECM_RESULT_NOT_INITIALIZED;
+        }
+        CVLECMPropertyMap options;
+        {
+            CVLThreadLock lock(&m_ProbeOptionMapSync);
+            if (lock.Lock())
+                options = m_ProbeOptionMap;
+        }
+        // Only lowered (the tests meet the bound with a few devices so).
+        m_ReplyFilter.SetDeviceBound(
+            getOptionString("Option.Probe.MaxDevicesPerNetwork").ToLong(CVLECMReplyFilter::MAX_DEVICES));
+        CVLString strRoot = getOptionString("Option.Probe.ModuleInstanceName");
+        bool bSetupFailed = false;
+        if (getOptionBool("Option.Probe.EnableBindAddress") &&
+            !m_pOwnerVLECMInstance->SetupBindAddressInfo(&m_BindAddressInfoMap, TextOf(strRoot), &options, nullptr)) {
+            CVLTrace::Output(VLECM_MODULE, s_szFile, __LINE__, 0,
+                             "CVLECMProbeInstance::StartProbe(): SetupBindAddressInfo() Failed!");
+            bSetupFailed = true;
+        }
+        if (!bSetupFailed && getOptionBool("Option.Probe.EnableLocalDBCInfo") &&
+            !m_pOwnerVLECMInstance->SetupLocalDBCInfo(&m_LDBCAddressInfoMap, TextOf(strRoot), &options, nullptr)) {
+            CVLTrace::Output(VLECM_MODULE, s_szFile, __LINE__, 0,
+                             "CVLECMProbeInstance::StartProbe(): SetupLocalDBCInfo() Failed!");
+            bSetupFailed = true;
+        }
+        // The computer's networks, read once for the probe; the sockets of
+        // the directed broadcasts each receive from one of them.
+        SetLocalNetworks(CVLECMLocalNetworks::Read(m_LDBCAddressInfoMap));
+        if (!bSetupFailed) {
+            CVLString strPacketList = getOptionString("Option.Probe.PacketListName");
+            CVLModuleInstance* pInstance = m_pOwnerVLECMInstance->GetApi()->Probe(
+                this, m_pNIFInfoList, TextOf(strPacketList), TextOf(strRoot), nullptr);
+            CVLThreadLock lock(&m_ProbeInstanceSync);
+            if (lock.Lock())
+                m_pProbeModuleInstance = pInstance;
+        }
+        // The simulated devices come also when the real probe could not start.
+        m_DummyProbe.StartDummyProbe();
+        // A set-up that failed is a failed probe, not a silent one.
+        if (bSetupFailed)
+            throw VLECM_RESULT_INTERNAL_ERROR;
+    } catch (...) {
+        RethrowFramework(__LINE__);
+    }
+}
+
+void CVLECMProbeInstance::StopProbe()
+{
+    try {
+        CVLModuleInstance* pInstance = nullptr;
+        {
+            CVLThreadLock lock(&m_ProbeInstanceSync);
+            if (lock.Lock()) {
+                pInstance = m_pProbeModuleInstance;
+                m_pProbeModuleInstance = nullptr;
+            }
+        }
+        // The replies held for their turn go with the probe's queued ones.
+        m_HandOnQueue.Close();
+        if (pInstance != nullptr && m_pOwnerVLECMInstance != nullptr)
+            m_pOwnerVLECMInstance->GetApi()->GetModuleController()->DeleteModuleInstance(pInstance);
+        m_DummyProbe.StopDummyProbe();
+        {
+            CVLThreadLock lock(&m_ProbeOptionMapSync);
+            if (lock.Lock())
+                m_ProbeOptionMap.clear();
+        }
+        m_BindAddressInfoMap.clear();
+        m_LDBCAddressInfoMap.clear();
+    } catch (...) {
+        RethrowFramework(__LINE__);
+    }
+}
+
+void CVLECMProbeInstance::DropWaitingChains()
+{
+    CVLThreadLock chainLock(&m_ChainSync);
+    if (!chainLock.Lock())
+        return;
+    for (TChainQueue* pQueue : {&m_ChecksWaiting, &m_PlacesWaiting}) {
+        for (const SWaitingChain& waiting : pQueue->TakeAll())
+            m_Chains.erase(waiting.pNIFInfo);
+    }
+}
+
+VLPROBE_SEND_STATUS CVLECMProbeInstance::GetProbeSendStatus()
+{
+    // Under the lock that StopProbe takes before it deletes the instance.
+    CVLThreadLock lock(&m_ProbeInstanceSync);
+    if (!lock.Lock() || m_pProbeModuleInstance == nullptr)
+        return VLPROBE_SEND_STATUS();
+    CVLProbe* pProbe = dynamic_cast<CVLProbe*>(m_pProbeModuleInstance->GetImplementation());
+    return pProbe != nullptr ? pProbe->GetSendStatus() : VLPROBE_SEND_STATUS();
+}
+
+void CVLECMProbeInstance::StopAllCommands()
+{
+    // The records stay in the list while their threads are joined: only the
+    // dispatch thread and the callers of Remove destroy them, and those hold
+    // the owner's dispatch lock, as the callers of this do.
+    std::list<CVLECMNIFInfo*> records;
+    {
+        CVLThreadLock lock(&m_NIFListAccessSync);
+        if (!lock.Lock() || m_pNIFInfoList == nullptr)
+            return;
+        m_pNIFInfoList->Lock();
+        for (CVLTargetIterator it = m_pNIFInfoList->Begin(); !it.IsEnd(); it.Next()) {
+            CVLECMNIFInfo* pNIFInfo = dynamic_cast<CVLECMNIFInfo*>(it.Get());
+            if (pNIFInfo != nullptr)
+                records.push_back(pNIFInfo);
+        }
+        m_pNIFInfoList->Unlock();
+    }
+    // Every command is asked to stop before any thread is waited for, so
+    // the stops run side by side instead of one device after the other.
+    for (CVLECMNIFInfo* pNIFInfo : records)
+        pNIFInfo->RequestStopCommand();
+    for (CVLECMNIFInfo* pNIFInfo : records)
+        pNIFInfo->StopCommand();
+}
+
+void CVLECMProbeInstance::ClearNIFList()
+{
+    try {
+        CVLThreadLock lock(&m_NIFListAccessSync);
+        if (!lock.Lock())
+            return;
+        if (m_pNIFInfoList != nullptr) {
+            std::list<CVLTarget*> targets;
+            m_pNIFInfoList->Lock();
+            for (CVLTargetIterator it = m_pNIFInfoList->Begin(); !it.IsEnd(); it.Next())
+                targets.push_back(it.Get());
+            m_pNIFInfoList->Unlock();
+            // Queued records of a target must not outlive it.
+            if (m_pOwnerVLECMInstance != nullptr) {
+                CVLECMApi* pApi = static_cast<CVLECMApi*>(m_pOwnerVLECMInstance->GetApi());
+                for (CVLTarget* pTarget : targets)
+                    pApi->RemoveCallbackInfo(pTarget);
+            }
+            m_pNIFInfoList->RemoveAll();
+        }
+        m_NIFInfoMap.clear();
+        CVLThreadLock chainLock(&m_ChainSync);
+        if (chainLock.Lock()) {
+            m_Chains.clear();
+            m_nCheckingChains = 0;
+            m_nRunningChains = 0;
+            m_ChecksWaiting.Clear();
+            m_PlacesWaiting.Clear();
+        }
+    } catch (...) {
+        RethrowFramework(__LINE__);
+    }
+}
+
+bool CVLECMProbeInstance::IsNIFInfoMember(CVLECMNIFInfo* pNIFInfo)
+{
+    if (pNIFInfo == nullptr)
+        return false;
+    CVLThreadLock lock(&m_NIFListAccessSync);
+    if (!lock.Lock() || m_pNIFInfoList == nullptr)
+        return false;
+    bool bMember = false;
+    m_pNIFInfoList->Lock();
+    for (CVLTargetIterator it = m_pNIFInfoList->Begin(); !it.IsEnd(); it.Next()) {
+        if (it.Get() == static_cast<CVLTarget*>(pNIFInfo)) {
+            bMember = true;
+            break;
+        }
+    }
+    m_pNIFInfoList->Unlock();
+    return bMember;
+}
+
+void CVLECMProbeInstance::DestroyNIFInfo(CVLECMNIFInfo* pNIFInfo)
+{
+    try {
+        if (pNIFInfo == nullptr)
+            return;
+        CVLThreadLock lock(&m_NIFListAccessSync);
+        if (!lock.Lock() || !IsNIFInfoMember(pNIFInfo))
+            return;
+        for (auto it = m_NIFInfoMap.begin(); it != m_NIFInfoMap.end(); ++it) {
+            if (it->second == pNIFInfo) {
+                m_NIFInfoMap.erase(it);
+                break;
+            }
+        }
+        pNIFInfo->StopCommand();
+        // A reply of its device may wait in it (merged into it by a merge
+        // condition); the device is heard again.
+        m_HandOnQueue.Forget(pNIFInfo);
+        m_pNIFInfoList->RemoveAt(pNIFInfo, true);
+        m_pNIFInfoList->HandOn();
+        lock.Unlock();
+        endChain(pNIFInfo);
+    } catch (...) {
+        RethrowFramework(__LINE__);
+    }
+}
+
+CVLECMNIFInfo* CVLECMProbeInstance::FindNIFInfo(VL_CONST_STR szMACAddress)
+{
+    CVLThreadLock lock(&m_NIFListAccessSync);
+    if (!lock.Lock())
+        return nullptr;
+    CVLString strMACAddress(szMACAddress, VL_CHARSET_UTF8);
+    CVLString strKey = CVLECMNIFInfo::NormalizeMACAddress(strMACAddress);
+    // A simulated device may carry any text as its address.
+    auto it = m_NIFInfoMap.find(strKey.GetLength() > 0 ? strKey : strMACAddress);
+    return it == m_NIFInfoMap.end() ? nullptr : it->second;
+}
+
+CVLECMNIFInfoList* CVLECMProbeInstance::GetNIFInfoList()
+{
+    CVLThreadLock lock(&m_NIFListAccessSync);
+    lock.Lock();
+    return m_pNIFInfoList;
+}
+
+CVLString CVLECMProbeInstance::getOptionString(VL_CONST_STR szKey)
+{
+    CVLECMPropertyMap options;
+    {
+        CVLThreadLock lock(&m_ProbeOptionMapSync);
+        if (lock.Lock())
+            options = m_ProbeOptionMap;
+    }
+    if (m_pOwnerVLECMInstance != nullptr)
+        return m_pOwnerVLECMInstance->getOptionString(szKey, &options, nullptr);
+    auto it = options.find(CVLString(szKey, VL_CHARSET_UTF8));
+    return it != options.end() ? it->second : CVLECM::getDefaultOptionString(szKey);
+}
+
+bool CVLECMProbeInstance::getOptionBool(VL_CONST_STR szKey)
+{
+    return getOptionString(szKey).ToBool(false);
+}
+
+void CVLECMProbeInstance::OnDummyProbe(CVLECMDummyProbe* pDummyProbe, CVLECMNIFInfo& DummyNIFInfo,
+                                       VLECM_CONNECT_TYPE eConnectType)
+{
+    (void)pDummyProbe;
+    if (m_pOwnerVLECMInstance == nullptr) {
+        CVLTrace::Output(VLECM_MODULE, s_szFile, __LINE__, 0, "CVLECMProbeInstance::OnDummyProbe(): internal error!");
+        throw VLECM_RESULT_INTERNAL_ERROR;
+    }
+    CVLECMNIFInfo* pReport = nullptr;
+    // Added under the list lock; the report is posted after it is released.
+    {
+        CVLThreadLock lock(&m_NIFListAccessSync);
+        if (!lock.Lock() || m_pNIFInfoList == nullptr)
+            return;
+        // A MAC-shaped key in its normal form (one device whatever the
+        // letter case); any other text as written.
+        CVLString strKey = CVLECMNIFInfo::NormalizeMACAddress(DummyNIFInfo.GetMACAddress());
+        if (strKey.GetLength() == 0)
+            strKey = DummyNIFInfo.GetMACAddress();
+        if (strKey.GetLength() == 0 || m_NIFInfoMap.find(strKey) != m_NIFInfoMap.end())
+            return;
+        CVLCMApi* pApi = m_pOwnerVLECMInstance->GetApi();
+        CVLTarget* pTarget = CVLECM::createNIFInfo(pApi);
+        CVLECMNIFInfo* pNIFInfo = dynamic_cast<CVLECMNIFInfo*>(pTarget);
+        if (pNIFInfo == nullptr) {
+            CVLECM::deleteNIFInfo(pApi, pTarget);
+            throw VLECM_RESULT_INTERNAL_ERROR;
+        }
+        pNIFInfo->SetApi(pApi);
+        pNIFInfo->SetOwnerVLECMInstance(m_pOwnerVLECMInstance);
+        pNIFInfo->SetCheckRunner(&m_UnicastChecks);
+        pNIFInfo->SetMACAddress(TextOf(strKey));
+        pNIFInfo->MargeNIFInfo(DummyNIFInfo);
+        m_pNIFInfoList->Add(pNIFInfo);
+        m_NIFInfoMap[strKey] = pNIFInfo;
+        pNIFInfo->DebugHookProperties();
+        pReport = pNIFInfo;
+    }
+    m_pOwnerVLECMInstance->PostCallbackUser(pReport, dummyProbeCallback, eConnectType, this);
+}
+
+void CVLECMProbeInstance::dummyProbeCallback(long lConnectType, void* pProbeInstance, CVLCallbackInfo* pCallbackInfo)
+{
+    CVLECMProbeInstance* pThis = static_cast<CVLECMProbeInstance*>(pProbeInstance);
+    if (pThis == nullptr || pCallbackInfo == nullptr || pThis->m_pCallbackIF == nullptr)
+        return;
+    CVLECMNIFInfo* pNIFInfo = dynamic_cast<CVLECMNIFInfo*>(pCallbackInfo->GetTarget());
+    if (pNIFInfo == nullptr)
+        return;
+    VLECM_CONNECT_TYPE eConnectType = static_cast<VLECM_CONNECT_TYPE>(lConnectType);
+    pThis->m_pCallbackIF->OnProbe(pNIFInfo, eConnectType, pNIFInfo->IsUnicast(eConnectType), false);
+}
+
+void CVLECMProbeInstance::releaseReplyTarget(CVLTarget* pTarget)
+{
+    if (pTarget == nullptr || m_pOwnerVLECMInstance == nullptr)
+        return;
+    CVLThreadLock lock(&m_NIFListAccessSync);
+    if (!lock.Lock() || m_pNIFInfoList == nullptr || pTarget->GetOwnerList() != m_pNIFInfoList)
+        return;
+    for (const auto& entry : m_NIFInfoMap) {
+        if (static_cast<CVLTarget*>(entry.second) == pTarget)
+            return;
+    }
+    static_cast<CVLECMApi*>(m_pOwnerVLECMInstance->GetApi())->RemoveCallbackInfo(pTarget);
+    m_pNIFInfoList->RemoveAt(pTarget, true);
+}
+
+void CVLECMProbeInstance::OnProbe(CVLCMApi* pApi, CVLModuleInstance* pInstance, CVLTarget* pTarget,
+                                  CVLCallbackInfo* pInfo)
+{
+    (void)pApi, (void)pInstance;
+    if (pTarget == nullptr || m_pOwnerVLECMInstance == nullptr)
+        return;
+    CVLString strKey = MACAddressOf(pTarget);
+    m_HandOnQueue.Delivered(strKey);
+    {
+        // Its place in the dispatch queue goes to the next reply in turn.
+        CVLThreadLock lock(&m_NIFListAccessSync);
+        if (lock.Lock() && m_pNIFInfoList != nullptr)
+            m_pNIFInfoList->HandOn();
+    }
+    if (strKey.GetLength() == 0) {
+        // An error reply to a broadcast expands to an empty target.
+        CVLTrace::Output(VLECM_MODULE, s_szFile, __LINE__, 2,
+                         "CVLECMProbeInstance::OnProbe(): reply without a MAC address dropped");
+        releaseReplyTarget(pTarget);
+        return;
+    }
+    CVLECMNIFInfo* pNIFInfo = nullptr;
+    bool bNew = false;
+    {
+        CVLThreadLock lock(&m_NIFListAccessSync);
+        if (!lock.Lock() || m_pNIFInfoList == nullptr)
+            return;
+        auto it = m_NIFInfoMap.find(strKey);
+        if (it != m_NIFInfoMap.end()) {
+            pNIFInfo = it->second;
+            if (static_cast<CVLTarget*>(pNIFInfo) != pTarget) {
+                CVLTargetLock targetLock(pNIFInfo);
+                pNIFInfo->Marge(pTarget);
+            }
+        } else {
+            CVLECMNIFInfo* pReply = dynamic_cast<CVLECMNIFInfo*>(pTarget);
+            if (pReply != nullptr && pTarget->GetOwnerList() == m_pNIFInfoList) {
+                pNIFInfo = pReply;
+            } else {
+                CVLCMApi* pECMApi = m_pOwnerVLECMInstance->GetApi();
+                CVLTarget* pNew = CVLECM::createNIFInfo(pECMApi);
+                pNIFInfo = dynamic_cast<CVLECMNIFInfo*>(pNew);
+                if (pNIFInfo == nullptr) {
+                    CVLECM::deleteNIFInfo(pECMApi, pNew);
+                    return;
+                }
+                pNIFInfo->SetApi(pECMApi);
+                pNIFInfo->CopyFrom(pTarget);
+                m_pNIFInfoList->Add(pNIFInfo);
+            }
+            pNIFInfo->SetOwnerVLECMInstance(m_pOwnerVLECMInstance);
+            pNIFInfo->SetCheckRunner(&m_UnicastChecks);
+            pNIFInfo->SetMACAddress(TextOf(strKey));
+            pNIFInfo->SetConnect(VLECM_CONNECT_TYPE_NETWORK, true);
+            m_NIFInfoMap[strKey] = pNIFInfo;
+            bNew = true;
+        }
+        // The directed broadcast through which the device answered. A device
+        // answers the limited broadcast too, and whichever of its replies
+        // came first is the one delivered: a device on a network probed by
+        // its directed broadcast is given that address also when the reply
+        // delivered came in through the limited broadcast.
+        if (!m_LDBCAddressInfoMap.empty()) {
+            // The local networks know the receivers: the same map, given at
+            // the probe's start.
+            std::shared_ptr<const CVLECMLocalNetworks> pNetworks = localNetworks();
+            CVLString strAddress(VL_CHARSET_UTF8);
+            if (pInfo != nullptr)
+                strAddress = pNetworks->GetReceiverBroadcast(pInfo->GetInstanceName());
+            if (strAddress.GetLength() == 0) {
+                CVLString strBroadcast = pNetworks->GetDirectedBroadcast(m_ReplyFilter.GetFirstAddress(strKey));
+                for (const auto& entry : m_LDBCAddressInfoMap) {
+                    if (strBroadcast.GetLength() > 0 && entry.second == strBroadcast) {
+                        strAddress = strBroadcast;
+                        break;
+                    }
+                }
+            }
+            if (strAddress.GetLength() > 0)
+                pNIFInfo->SetPropertyString(TextOf(getOptionString("Config.NIFPropTree.LDBCAddress")),
+                                            TextOf(strAddress));
+        }
+        pNIFInfo->DebugHookProperties();
+    }
+    // Replies of a known device are merged; the list keeps one entry each.
+    releaseReplyTarget(pTarget);
+    if (getOptionBool("Option.Probe.OmitGetMoreInfo")) {
+        if (m_pCallbackIF != nullptr)
+            m_pCallbackIF->OnProbe(pNIFInfo, VLECM_CONNECT_TYPE_NETWORK, false, false);
+        return;
+    }
+    if (bNew)
+        beginChain(pNIFInfo);
+}
+
+bool CVLECMProbeInstance::startChainCommand(CVLECMNIFInfo* pNIFInfo, VLECM_COMMAND eCommand,
+                                            VLECM_CONNECT_TYPE eConnectType)
+{
+    CVLECMPropertyMap options;
+    {
+        CVLThreadLock lock(&m_ProbeOptionMapSync);
+        if (lock.Lock())
+            options = m_ProbeOptionMap;
+    }
+    VLECM_RESULT eResult = pNIFInfo->StartCommandAsync(eCommand, eConnectType, &options, this);
+    if (eResult != VLECM_RESULT_SUCCESS) {
+        CVLTrace::Output(VLECM_MODULE, s_szFile, __LINE__, 0, "CVLECMProbeInstance: command %d not started, eResult=%d",
+                         eCommand, eResult);
+        return false;
+    }
+    return true;
+}
+
+void CVLECMProbeInstance::OnCheckUnicast(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE eConnectType, VLECM_RESULT eResult,
+                                         bool bUnicast)
+{
+    if (pNIFInfo == nullptr)
+        return;
+    CChainStep step(this, pNIFInfo);
+    // A failure ends the chain without a report.
+    if (eResult != VLECM_RESULT_SUCCESS)
+        return;
+    // Success without unicast: the check timed out or failed and filtering
+    // is off. The device is kept as one that does not answer unicast, and
+    // reported so now: the further commands go by unicast and could never
+    // reach it.
+    if (!bUnicast) {
+        if (m_pCallbackIF != nullptr)
+            m_pCallbackIF->OnProbe(pNIFInfo, eConnectType, false, false);
+        return;
+    }
+    if (getOptionBool("Option.Probe.SkipGetSupportInformation"))
+        continueChain(pNIFInfo, VLECM_COMMAND_GET_LIST_INFO, eConnectType);
+    else
+        continueChain(pNIFInfo, VLECM_COMMAND_GET_SUPPORT_INFORMATION, eConnectType);
+}
+
+void CVLECMProbeInstance::OnGetSupportInformation(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE eConnectType,
+                                                  VLECM_RESULT eResult)
+{
+    if (pNIFInfo == nullptr)
+        return;
+    CChainStep step(this, pNIFInfo);
+    if (eResult != VLECM_RESULT_SUCCESS)
+        return;
+    startChainCommand(pNIFInfo, VLECM_COMMAND_GET_LIST_INFO, eConnectType);
+}
+
+void CVLECMProbeInstance::OnGetListInfo(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE eConnectType, VLECM_RESULT eResult)
+{
+    if (pNIFInfo == nullptr)
+        return;
+    CChainStep step(this, pNIFInfo);
+    if (eResult != VLECM_RESULT_SUCCESS || m_pCallbackIF == nullptr)
+        return;
+    m_pCallbackIF->OnProbe(pNIFInfo, eConnectType, pNIFInfo->IsUnicast(eConnectType), false);
+}
+
+void CVLECMProbeInstance::beginChain(CVLECMNIFInfo* pNIFInfo)
+{
+    CVLString strNetwork = localNetworks()->GetNetwork(m_ReplyFilter.GetFirstAddress(pNIFInfo->GetMACAddress()));
+    {
+        CVLThreadLock lock(&m_ChainSync);
+        if (!lock.Lock() || m_Chains.count(pNIFInfo) != 0)
+            return;
+        SChain& chain = m_Chains[pNIFInfo];
+        chain.strNetwork = strNetwork;
+        if (m_nCheckingChains >= MAX_CHECKING_CHAINS) {
+            SWaitingChain waiting;
+            waiting.pNIFInfo = pNIFInfo;
+            m_ChecksWaiting.Push(strNetwork, waiting);
+            return;
+        }
+        chain.eState = CHAIN_CHECKING;
+        ++m_nCheckingChains;
+    }
+    if (!startChainCommand(pNIFInfo, VLECM_COMMAND_CHECK_UNICAST, VLECM_CONNECT_TYPE_NETWORK))
+        endChain(pNIFInfo);
+}
+
+void CVLECMProbeInstance::continueChain(CVLECMNIFInfo* pNIFInfo, VLECM_COMMAND eCommand,
+                                        VLECM_CONNECT_TYPE eConnectType)
+{
+    bool bStart = false;
+    {
+        CVLThreadLock lock(&m_ChainSync);
+        if (!lock.Lock())
+            return;
+        auto it = m_Chains.find(pNIFInfo);
+        if (it == m_Chains.end())
+            return;
+        SChain& chain = it->second;
+        if (chain.eState == CHAIN_CHECKING)
+            --m_nCheckingChains;
+        if (chain.eState == CHAIN_RUNNING) {
+            bStart = true;
+        } else if (m_nRunningChains < MAX_RUNNING_CHAINS) {
+            chain.eState = CHAIN_RUNNING;
+            ++m_nRunningChains;
+            bStart = true;
+        } else {
+            chain.eState = CHAIN_WAITING_PLACE;
+            SWaitingChain waiting;
+            waiting.pNIFInfo = pNIFInfo;
+            waiting.eCommand = eCommand;
+            waiting.eConnectType = eConnectType;
+            m_PlacesWaiting.Push(chain.strNetwork, waiting);
+        }
+    }
+    // A command that does not start ends the chain after its callback.
+    if (bStart)
+        startChainCommand(pNIFInfo, eCommand, eConnectType);
+    // The check it held is free.
+    startWaitingChains();
+}
+
+void CVLECMProbeInstance::dropChain(CVLECMNIFInfo* pNIFInfo)
+{
+    auto it = m_Chains.find(pNIFInfo);
+    if (it == m_Chains.end())
+        return;
+    auto isChainOf = [pNIFInfo](const SWaitingChain& waiting) { return waiting.pNIFInfo == pNIFInfo; };
+    switch (it->second.eState) {
+    case CHAIN_WAITING_CHECK:
+        m_ChecksWaiting.Remove(it->second.strNetwork, isChainOf);
+        break;
+    case CHAIN_CHECKING:
+        --m_nCheckingChains;
+        break;
+    case CHAIN_WAITING_PLACE:
+        m_PlacesWaiting.Remove(it->second.strNetwork, isChainOf);
+        break;
+    case CHAIN_RUNNING:
+        --m_nRunningChains;
+        break;
+    }
+    m_Chains.erase(it);
+}
+
+void CVLECMProbeInstance::startWaitingChains()
+{
+    for (;;) {
+        SWaitingChain next;
+        {
+            CVLThreadLock lock(&m_ChainSync);
+            if (!lock.Lock())
+                return;
+            // A device that answered goes on before a new one is asked.
+            if (m_nRunningChains < MAX_RUNNING_CHAINS && m_PlacesWaiting.Take(next)) {
+                m_Chains[next.pNIFInfo].eState = CHAIN_RUNNING;
+                ++m_nRunningChains;
+            } else if (m_nCheckingChains < MAX_CHECKING_CHAINS && m_ChecksWaiting.Take(next)) {
+                m_Chains[next.pNIFInfo].eState = CHAIN_CHECKING;
+                ++m_nCheckingChains;
+            } else {
+                return;
+            }
+        }
+        // A waiting device may have been removed meanwhile; then what it
+        // took goes on to the next one.
+        if (!IsNIFInfoMember(next.pNIFInfo) || !startChainCommand(next.pNIFInfo, next.eCommand, next.eConnectType)) {
+            CVLThreadLock lock(&m_ChainSync);
+            if (lock.Lock())
+                dropChain(next.pNIFInfo);
+        }
+    }
+}
+
+void CVLECMProbeInstance::endChain(CVLECMNIFInfo* pNIFInfo)
+{
+    if (pNIFInfo == nullptr)
+        return;
+    {
+        CVLThreadLock lock(&m_ChainSync);
+        if (!lock.Lock())
+            return;
+        dropChain(pNIFInfo);
+    }
+    startWaitingChains();
+}
+
+void CVLECMProbeInstance::afterChainStep(CVLECMNIFInfo* pNIFInfo)
+{
+    // The client may have removed the device in its OnProbe: only a member
+    // of the list is asked whether its next command runs.
+    if (IsNIFInfoMember(pNIFInfo)) {
+        if (pNIFInfo->IsCommandRunning())
+            return;
+        CVLThreadLock lock(&m_ChainSync);
+        auto it = lock.Lock() ? m_Chains.find(pNIFInfo) : m_Chains.end();
+        if (it != m_Chains.end() && it->second.eState == CHAIN_WAITING_PLACE)
+            return;
+    }
+    endChain(pNIFInfo);
+}
+
+void CVLECMProbeInstance::GetChainCounts(int& nRunning, int& nWaiting)
+{
+    CVLThreadLock lock(&m_ChainSync);
+    lock.Lock();
+    nRunning = m_nRunningChains;
+    nWaiting = m_ChecksWaiting.GetCount() + m_PlacesWaiting.GetCount();
+}
+
+int CVLECMProbeInstance::GetCheckingChainCount()
+{
+    CVLThreadLock lock(&m_ChainSync);
+    lock.Lock();
+    return m_nCheckingChains;
+}
+
+void CVLECMProbeInstance::SetLocalNetworks(std::shared_ptr<const CVLECMLocalNetworks> pNetworks)
+{
+    if (pNetworks == nullptr)
+        pNetworks = std::make_shared<const CVLECMLocalNetworks>();
+    m_ReplyFilter.SetLocalNetworks(pNetworks);
+    CVLThreadLock lock(&m_LocalNetworksSync);
+    if (lock.Lock())
+        m_pLocalNetworks = pNetworks;
+}
+
+std::shared_ptr<const CVLECMLocalNetworks> CVLECMProbeInstance::localNetworks()
+{
+    CVLThreadLock lock(&m_LocalNetworksSync);
+    lock.Lock();
+    return m_pLocalNetworks;
+}
+
+CVLString CVLECMProbeInstance::GetConflictAddress(VL_CONST_STR szMACAddress)
+{
+    return m_ReplyFilter.GetConflictAddress(CVLString(szMACAddress, VL_CHARSET_UTF8));
+}
+
+CVLString CVLECMProbeInstance::GetFirstAddress(VL_CONST_STR szMACAddress)
+{
+    return m_ReplyFilter.GetFirstAddress(CVLString(szMACAddress, VL_CHARSET_UTF8));
+}

@@ -1,0 +1,217 @@
+// Runs the probes of one device manager and keeps the found devices: a
+// device list and a map from each device's MAC address (in its normal form,
+// twelve upper-case hexadecimal digits) to its record, both under
+// m_NIFListAccessSync. A reply of a new device starts the follow-up chain
+// (check unicast on the check thread, then on the device's command thread
+// get support information unless skipped, get list information); a
+// complete device is reported to the owner's OnProbe. It also owns and
+// drives the simulated probe, whose devices are queued and reported on the
+// dispatch thread like the others, so that no report holds the notification
+// lock while it waits for the dispatch lock.
+//
+// Lock order: the owner's dispatch lock before m_NIFListAccessSync, before
+// the module controller's lock.
+#ifndef VLECMPROBEINSTANCE_H
+#define VLECMPROBEINSTANCE_H
+
+#include <map>
+#include <memory>
+#include <set>
+
+#include "base/core/VLString.h"
+#include "base/core/VLThreadSync.h"
+#include "cm/VLFunctionListener.h"
+#include "ecm/probe/TVLECMNetworkTurns.h"
+#include "ecm/core/VLECMCallbackIF.h"
+#include "ecm/core/VLECMDefs.h"
+#include "ecm/simulated/VLECMDummyProbe.h"
+#include "ecm/simulated/VLECMDummyProbeCallbackIF.h"
+#include "modules/probe/VLProbe.h"
+#include "ecm/probe/VLECMHandOnQueue.h"
+#include "ecm/probe/VLECMLocalNetworks.h"
+#include "ecm/probe/VLECMReplyFilter.h"
+#include "ecm/probe/VLECMUnicastChecks.h"
+
+class CVLECM;
+class CVLECMNIFInfo;
+class CVLECMNIFInfoList;
+class CVLModuleInstance;
+
+class CVLECMProbeInstance : public IVLECMCallbackIF, public IVLECMDummyProbeCallbackIF, public IVLFunctionListener
+{
+public:
+    CVLECMProbeInstance();
+    virtual ~CVLECMProbeInstance();
+
+    virtual void Initialize(CVLECM* pOwner, IVLECMCallbackIF* pCallbackIF);
+    virtual void Terminate();
+    virtual void StartProbe(VLECM_PROBE_CONNECT_TYPE eProbeConnectType, const CVLECMPropertyMap* pProbeOptionMap);
+    // Stops the probe; the chains of the devices found go on.
+    virtual void StopProbe();
+    // Forgets the chains waiting for a check or a place: they never go on.
+    virtual void DropWaitingChains();
+    // Destroys every device (their commands stopped, their queued
+    // callbacks dropped) and empties the MAC map.
+    virtual void ClearNIFList();
+    // Stops the commands of every device and waits for their threads.
+    virtual void StopAllCommands();
+    // Destroys the device when it is a member of the device list; a pointer
+    // the list does not hold is left alone.
+    virtual void DestroyNIFInfo(CVLECMNIFInfo* pNIFInfo);
+    // True when the device list holds the record.
+    virtual bool IsNIFInfoMember(CVLECMNIFInfo* pNIFInfo);
+    // The device of that MAC address text (any of its usual forms), or null.
+    virtual CVLECMNIFInfo* FindNIFInfo(VL_CONST_STR szMACAddress);
+    virtual CVLECMNIFInfoList* GetNIFInfoList();
+    // The probe's option lookup: the probe options, then the owner's.
+    virtual CVLString getOptionString(VL_CONST_STR szKey);
+    virtual bool getOptionBool(VL_CONST_STR szKey);
+
+    // The simulated probe's devices (on its thread).
+    void OnDummyProbe(CVLECMDummyProbe* pDummyProbe, CVLECMNIFInfo& DummyNIFInfo,
+                      VLECM_CONNECT_TYPE eConnectType) override;
+
+    // The follow-up chain (on the dispatch thread).
+    void OnCheckUnicast(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE eConnectType, VLECM_RESULT eResult,
+                        bool bUnicast) override;
+    void OnGetSupportInformation(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE eConnectType,
+                                 VLECM_RESULT eResult) override;
+    void OnGetListInfo(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE eConnectType, VLECM_RESULT eResult) override;
+
+    // A probe reply (on the dispatch thread).
+    void OnProbe(CVLCMApi* pApi, CVLModuleInstance* pInstance, CVLTarget* pTarget, CVLCallbackInfo* pInfo) override;
+    using IVLECMCallbackIF::OnProbe;
+
+    CVLECMDummyProbe& GetDummyProbe() { return m_DummyProbe; }
+    // What the sends of the running probe came to so far (all zero when no
+    // probe runs), so that a probe whose every send failed is told apart
+    // from one that nobody answered.
+    VLPROBE_SEND_STATUS GetProbeSendStatus();
+
+    // What the probe admitted of the replies: the other address a device's
+    // MAC address answered from in this probe (empty when none), and the
+    // address its first reply came from, which the device keeps.
+    virtual CVLString GetConflictAddress(VL_CONST_STR szMACAddress);
+    virtual CVLString GetFirstAddress(VL_CONST_STR szMACAddress);
+    CVLECMReplyFilter& GetReplyFilter() { return m_ReplyFilter; }
+    // Hands the local networks to the reply filter and the chains: the
+    // probe's start does, with the computer's networks read then and the
+    // sockets of its directed broadcasts; other networks may be handed
+    // while it runs.
+    void SetLocalNetworks(std::shared_ptr<const CVLECMLocalNetworks> pNetworks);
+    // The admitted replies' records on their way to the dispatch queue.
+    CVLECMHandOnQueue& GetHandOnQueue() { return m_HandOnQueue; }
+
+    // A found device's chain starts with its unicast check at once, up to
+    // MAX_CHECKING_CHAINS checks at a time: they share the check thread and
+    // its socket, so a device that never answers unicast holds neither a
+    // thread nor a socket while its check waits out the time-out. A chain
+    // whose device answered takes a place for its further commands, up to
+    // MAX_RUNNING_CHAINS at once, each holding a command thread and a
+    // socket. Chains beyond either bound wait their turn, each network's in
+    // the order its devices were found (for a check) or answered (for a
+    // place), the networks taking the free ones in turn.
+    enum
+    {
+        MAX_RUNNING_CHAINS = 16
+    };
+    enum
+    {
+        MAX_CHECKING_CHAINS = 512
+    };
+    // Sockets the chains hold at most: one for each place and the one the
+    // unicast checks share.
+    enum
+    {
+        MAX_CHAIN_SOCKETS = MAX_RUNNING_CHAINS + 1
+    };
+    // Chains holding a place, and chains waiting for a place or a check.
+    virtual void GetChainCounts(int& nRunning, int& nWaiting);
+    // Chains whose unicast check is under way.
+    virtual int GetCheckingChainCount();
+    // After a chain callback: the chain is over unless a next command runs
+    // or waits for a place.
+    void afterChainStep(CVLECMNIFInfo* pNIFInfo);
+    // The check thread of the devices' unicast checks.
+    CVLECMUnicastChecks& GetUnicastChecks() { return m_UnicastChecks; }
+
+    // Delivers a simulated device on the dispatch thread (the record is the
+    // callback's target, the connect type its identifier).
+    static void dummyProbeCallback(long lConnectType, void* pProbeInstance, CVLCallbackInfo* pCallbackInfo);
+
+protected:
+    // Takes a reply target out of the device list and destroys it, with
+    // its queued callbacks; targets of other owners are left alone.
+    virtual void releaseReplyTarget(CVLTarget* pTarget);
+    // Starts the next command of the chain; false when it did not start.
+    virtual bool startChainCommand(CVLECMNIFInfo* pNIFInfo, VLECM_COMMAND eCommand, VLECM_CONNECT_TYPE eConnectType);
+    // A new device's chain: its check started when fewer than
+    // MAX_CHECKING_CHAINS run, else queued.
+    virtual void beginChain(CVLECMNIFInfo* pNIFInfo);
+    // The device answered its check: the chain's next command starts when
+    // a place is free, else waits for one.
+    virtual void continueChain(CVLECMNIFInfo* pNIFInfo, VLECM_COMMAND eCommand, VLECM_CONNECT_TYPE eConnectType);
+    // The device's chain is over (or the device went away; the pointer is
+    // only compared): its place or check goes to the next waiting chain.
+    virtual void endChain(CVLECMNIFInfo* pNIFInfo);
+    // Starts waiting chains while places (first) and checks are free.
+    void startWaitingChains();
+
+    // What a chain holds or waits for.
+    enum EChainState
+    {
+        CHAIN_WAITING_CHECK,
+        CHAIN_CHECKING,
+        CHAIN_WAITING_PLACE,
+        CHAIN_RUNNING
+    };
+    struct SChain
+    {
+        EChainState eState = CHAIN_WAITING_CHECK;
+        CVLString strNetwork;
+    };
+    // A waiting chain and the command it starts with.
+    struct SWaitingChain
+    {
+        CVLECMNIFInfo* pNIFInfo = nullptr;
+        VLECM_COMMAND eCommand = VLECM_COMMAND_CHECK_UNICAST;
+        VLECM_CONNECT_TYPE eConnectType = VLECM_CONNECT_TYPE_NETWORK;
+    };
+    // Waiting chains by the local network of their device ("" for none).
+    typedef TVLECMNetworkTurns<SWaitingChain> TChainQueue;
+    // Under m_ChainSync: forgets the chain and frees what it holds.
+    void dropChain(CVLECMNIFInfo* pNIFInfo);
+    // The local networks last handed (takes m_LocalNetworksSync, after
+    // any other lock and never before one).
+    std::shared_ptr<const CVLECMLocalNetworks> localNetworks();
+
+    CVLECM* m_pOwnerVLECMInstance;
+    IVLECMCallbackIF* m_pCallbackIF;
+    CVLThreadSync m_NIFListAccessSync;
+    CVLECMNIFInfoList* m_pNIFInfoList;
+    std::map<CVLString, CVLECMNIFInfo*> m_NIFInfoMap;
+    // The probe options, guarded by m_ProbeOptionMapSync.
+    CVLECMPropertyMap m_ProbeOptionMap;
+    CVLThreadSync m_ProbeOptionMapSync;
+    CVLECMPropertyMap m_BindAddressInfoMap;
+    CVLECMPropertyMap m_LDBCAddressInfoMap;
+    CVLModuleInstance* m_pProbeModuleInstance;
+    CVLThreadSync m_ProbeInstanceSync;
+    CVLECMDummyProbe m_DummyProbe;
+    // The filter asks the hand-on queue, which it is given: built first.
+    CVLECMHandOnQueue m_HandOnQueue;
+    CVLECMReplyFilter m_ReplyFilter;
+    std::shared_ptr<const CVLECMLocalNetworks> m_pLocalNetworks;
+    CVLThreadSync m_LocalNetworksSync;
+    // The chains, under m_ChainSync (taken alone): every chain begun and
+    // not over, the checks and places taken, and the waiting ones.
+    CVLThreadSync m_ChainSync;
+    std::map<CVLECMNIFInfo*, SChain> m_Chains;
+    int m_nCheckingChains = 0;
+    int m_nRunningChains = 0;
+    TChainQueue m_ChecksWaiting;
+    TChainQueue m_PlacesWaiting;
+    CVLECMUnicastChecks m_UnicastChecks;
+};
+
+#endif

@@ -1,0 +1,375 @@
+// The admission of probe replies: error answers, duplicates, impostors and
+// invented devices.
+#include "ecm/core/VLECMPrivate.h"
+#include "ecm/probe/VLECMReplyFilter.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <string>
+
+#include "base/core/VLCharset.h"
+#include "base/core/VLThreadLock.h"
+#include "base/core/VLTrace.h"
+#include "base/net/VLSocketAddress.h"
+#include "cm/VLProperty.h"
+#include "cm/VLTarget.h"
+#include "cm/VLTargetLock.h"
+#include "ecm/core/VLECMDefs.h"
+#include "ecm/record/VLECMNIFInfo.h"
+
+const char* const s_szFile = "VLECMReplyFilter";
+
+namespace {
+CVLString PropertyText(CVLTarget* pTarget, const char* szPath)
+{
+    CVLProperty* pProperty = pTarget->GetProperties()->GetProperty(szPath, false);
+    return pProperty != nullptr ? pProperty->ToString("") : CVLString(VL_CHARSET_UTF8);
+}
+
+// A MAC address in normal form (twelve hexadecimal digits) as a number, and back.
+uint64_t MACNumber(const CVLString& strMAC)
+{
+    return strtoull(TextOf(strMAC), nullptr, 16);
+}
+
+CVLString MACText(uint64_t nMAC)
+{
+    char sz[16];
+    snprintf(sz, sizeof(sz), "%012llX", static_cast<unsigned long long>(nMAC));
+    return CVLString(sz, VL_CHARSET_UTF8);
+}
+
+// The host addresses of a local network named "10.71.2.0/24"; 0 when the
+// name has no prefix length (replies from no local network).
+uint64_t HostCount(const CVLString& strNetwork)
+{
+    const char* szSlash = strchr(TextOf(strNetwork), '/');
+    if (szSlash == nullptr)
+        return 0;
+    int nPrefix = atoi(szSlash + 1);
+    if (nPrefix < 0 || nPrefix > 32)
+        return 0;
+    uint64_t nAddresses = uint64_t(1) << (32 - nPrefix);
+    // Without the network and broadcast addresses, which a /31 and a /32 lack.
+    return nAddresses > 2 ? nAddresses - 2 : nAddresses;
+}
+}  // namespace
+
+CVLECMReplyFilter::CVLECMReplyFilter(CVLECMHandOnQueue& records)
+    : m_Records(records), m_pLocalNetworks(std::make_shared<const CVLECMLocalNetworks>()), m_nDeviceBound(MAX_DEVICES),
+      m_nRefused(0), m_nDropped(0)
+{
+}
+
+void CVLECMReplyFilter::SetDeviceBound(long nBound)
+{
+    CVLThreadLock lock(&m_Sync);
+    if (lock.Lock())
+        m_nDeviceBound = nBound >= 1 && nBound <= MAX_DEVICES ? static_cast<int>(nBound) : MAX_DEVICES;
+}
+
+int CVLECMReplyFilter::GetDeviceBound()
+{
+    CVLThreadLock lock(&m_Sync);
+    lock.Lock();
+    return m_nDeviceBound;
+}
+
+void CVLECMReplyFilter::Reset()
+{
+    CVLThreadLock lock(&m_Sync);
+    lock.Lock();
+    m_Devices.clear();
+    m_NetworkCounts.clear();
+    m_MACsPerSource.clear();
+    m_TracedSources.clear();
+    m_RefusedPerSource.clear();
+    m_nRefused = 0;
+    m_nDropped = 0;
+}
+
+void CVLECMReplyFilter::SetLocalNetworks(std::shared_ptr<const CVLECMLocalNetworks> pNetworks)
+{
+    if (pNetworks == nullptr)
+        pNetworks = std::make_shared<const CVLECMLocalNetworks>();
+    CVLThreadLock lock(&m_Sync);
+    if (lock.Lock())
+        m_pLocalNetworks = pNetworks;
+}
+
+void CVLECMReplyFilter::refuse(const CVLString& strFrom)
+{
+    ++m_nRefused;
+    auto it = m_RefusedPerSource.find(strFrom);
+    if (it == m_RefusedPerSource.end()) {
+        if (m_RefusedPerSource.size() >= MAX_COUNTED_SOURCES)
+            return;
+        it = m_RefusedPerSource.emplace(strFrom, 0).first;
+        CVLTrace::Output(VLECM_MODULE, s_szFile, __LINE__, 0,
+                         "CVLECMReplyFilter: %s answered without a MAC address; such replies are refused",
+                         TextOf(strFrom));
+    }
+    ++it->second;
+}
+
+bool CVLECMReplyFilter::Admit(CVLTarget* pReply, const CVLString& strReceiver, CVLString* pMAC, size_t* pBytes)
+{
+    if (pReply == nullptr)
+        return false;
+    CVLString strMAC(VL_CHARSET_UTF8), strFrom(VL_CHARSET_UTF8);
+    size_t nFingerprint = 0;
+    size_t nBytes = 0;
+    {
+        CVLTargetLock targetLock(pReply);
+        strMAC = CVLECMNIFInfo::NormalizeMACAddress(PropertyText(pReply, "MACAddress"));
+        strFrom = PropertyText(pReply, "IPAddress");
+        if (strMAC.GetLength() == 0) {
+            // An error answer carries no device: it would only become a
+            // record that the probe instance drops.
+            CVLThreadLock lock(&m_Sync);
+            if (lock.Lock())
+                refuse(strFrom);
+            return false;
+        }
+        CVLString strData = pReply->GetPropertiesText("");
+        nFingerprint = std::hash<std::string>()(std::string(TextOf(strData)));
+        // A property node with its name and value takes some four times
+        // the bytes of its line in the dump.
+        nBytes = sizeof(CVLTarget) + 4 * static_cast<size_t>(strData.GetLength());
+    }
+    if (!Admit(strMAC, strFrom, nFingerprint, pReply, strReceiver))
+        return false;
+    if (pMAC != nullptr)
+        *pMAC = strMAC;
+    if (pBytes != nullptr)
+        *pBytes = nBytes;
+    return true;
+}
+
+void CVLECMReplyFilter::drop(SDropped& dropped, const CVLString& strMAC, const CVLString& strFrom,
+                             const CVLString& strReceiver)
+{
+    ++m_nDropped;
+    uint64_t nMAC = MACNumber(strMAC);
+    if (dropped.devices.count(nMAC) == 0) {
+        uint32_t nAddress = 0;
+        if (dropped.devices.size() >= MAX_REFUSED_DEVICES)
+            dropped.bMore = true;
+        else
+            dropped.devices[nMAC] = CVLSocketAddress::ParseDottedQuad(TextOf(strFrom), nAddress) ? nAddress : 0;
+    }
+    CVLString strInterface = m_pLocalNetworks->GetReceiverInterface(strReceiver);
+    if (strInterface.GetLength() > 0)
+        dropped.interfaces.insert(strInterface);
+    // A directed broadcast's socket hears the devices of its own network.
+    CVLString strBroadcast = m_pLocalNetworks->GetReceiverBroadcast(strReceiver);
+    if (strBroadcast.GetLength() > 0 && strBroadcast != m_pLocalNetworks->GetDirectedBroadcast(strFrom))
+        dropped.bOtherNetworksSocket = true;
+}
+
+bool CVLECMReplyFilter::Admit(const CVLString& strMAC, const CVLString& strFrom, size_t nFingerprint, CVLTarget* pReply,
+                              const CVLString& strReceiver)
+{
+    CVLThreadLock lock(&m_Sync);
+    if (!lock.Lock())
+        return false;
+    if (strMAC.GetLength() == 0) {
+        refuse(strFrom);
+        return false;
+    }
+    auto it = m_Devices.find(strMAC);
+    if (it != m_Devices.end()) {
+        SDevice& device = it->second;
+        if (device.strFrom != strFrom) {
+            if (device.strConflict.GetLength() == 0) {
+                device.strConflict = strFrom;
+                CVLTrace::Output(VLECM_MODULE, s_szFile, __LINE__, 0,
+                                 "CVLECMReplyFilter: %s answered from %s and from %s; the first is kept",
+                                 TextOf(strMAC), TextOf(device.strFrom), TextOf(strFrom));
+            }
+            ++m_nDropped;
+            return false;
+        }
+        // One record of a device waits at a time: a change goes into it,
+        // anything else is dropped while it waits.
+        bool bChanged = nFingerprint != device.nFingerprint;
+        if (bChanged && m_Records.MergeIntoWaiting(strMAC, pReply)) {
+            device.nFingerprint = nFingerprint;
+            return false;
+        }
+        // Unchanged data is dropped once a reply of the device has arrived;
+        // until then (its record lost) the next reply may stand in for it.
+        CVLECMHandOnQueue::EWait eWait = m_Records.GetWait(strMAC);
+        if (eWait == CVLECMHandOnQueue::WAIT_WAITING || (!bChanged && eWait == CVLECMHandOnQueue::WAIT_DELIVERED)) {
+            ++m_nDropped;
+            return false;
+        }
+        device.nFingerprint = nFingerprint;
+        m_Records.Admitted(strMAC, device.strNetwork);
+        return true;
+    }
+    CVLString strNetwork = m_pLocalNetworks->GetNetwork(strFrom);
+    SNetworkCount& count = m_NetworkCounts[strNetwork];
+    if (count.nDevices >= m_nDeviceBound) {
+        if (!count.bBoundTraced) {
+            count.bBoundTraced = true;
+            CVLTrace::Output(VLECM_MODULE, s_szFile, __LINE__, 0,
+                             "CVLECMReplyFilter: %d devices found on %s; further devices there are dropped",
+                             m_nDeviceBound, strNetwork.GetLength() > 0 ? TextOf(strNetwork) : "no local network");
+        }
+        drop(count.bound, strMAC, strFrom, strReceiver);
+        return false;
+    }
+    int& nMACs = m_MACsPerSource[strFrom];
+    if (nMACs >= MAX_MACS_PER_SOURCE) {
+        if (m_TracedSources.insert(strFrom).second)
+            CVLTrace::Output(VLECM_MODULE, s_szFile, __LINE__, 0,
+                             "CVLECMReplyFilter: %s answered with more than %d MAC addresses; further ones are "
+                             "dropped",
+                             TextOf(strFrom), MAX_MACS_PER_SOURCE);
+        drop(count.sourceBound, strMAC, strFrom, strReceiver);
+        return false;
+    }
+    ++nMACs;
+    ++count.nDevices;
+    SDevice& device = m_Devices[strMAC];
+    device.strFrom = strFrom;
+    device.strNetwork = strNetwork;
+    device.nFingerprint = nFingerprint;
+    m_Records.Admitted(strMAC, strNetwork);
+    return true;
+}
+
+CVLString CVLECMReplyFilter::GetConflictAddress(const CVLString& strMAC)
+{
+    CVLThreadLock lock(&m_Sync);
+    lock.Lock();
+    auto it = m_Devices.find(CVLECMNIFInfo::NormalizeMACAddress(strMAC));
+    return it != m_Devices.end() ? it->second.strConflict : CVLString(VL_CHARSET_UTF8);
+}
+
+CVLString CVLECMReplyFilter::GetFirstAddress(const CVLString& strMAC)
+{
+    CVLThreadLock lock(&m_Sync);
+    lock.Lock();
+    auto it = m_Devices.find(CVLECMNIFInfo::NormalizeMACAddress(strMAC));
+    return it != m_Devices.end() ? it->second.strFrom : CVLString(VL_CHARSET_UTF8);
+}
+
+unsigned long CVLECMReplyFilter::GetDroppedCount()
+{
+    CVLThreadLock lock(&m_Sync);
+    lock.Lock();
+    return m_nDropped;
+}
+
+unsigned long CVLECMReplyFilter::GetRefusedCount()
+{
+    CVLThreadLock lock(&m_Sync);
+    lock.Lock();
+    return m_nRefused;
+}
+
+unsigned long CVLECMReplyFilter::GetRefusedCount(const CVLString& strFrom)
+{
+    CVLThreadLock lock(&m_Sync);
+    lock.Lock();
+    auto it = m_RefusedPerSource.find(strFrom);
+    return it != m_RefusedPerSource.end() ? it->second : 0;
+}
+
+CVLECMReplyFilter::SBoundReport
+CVLECMReplyFilter::makeReport(const CVLString& strNetwork, EBound eBound, const SDropped& dropped, int nDevices,
+                              const std::function<bool(size_t, uint64_t, uint32_t)>& fnNamed)
+{
+    SBoundReport report;
+    report.strNetwork = strNetwork;
+    report.eBound = eBound;
+    report.nBound = eBound == BOUND_SOURCE ? static_cast<int>(MAX_MACS_PER_SOURCE) : m_nDeviceBound;
+    // A device refused from one address or network may have been admitted
+    // from another later: it is listed or named as any admitted one.
+    std::vector<std::pair<uint32_t, uint64_t>> refused;
+    std::set<uint32_t> addresses;
+    for (const auto& entry : dropped.devices) {
+        if (m_Devices.count(MACText(entry.first)) != 0)
+            continue;
+        refused.emplace_back(entry.second, entry.first);
+        addresses.insert(entry.second);
+    }
+    std::sort(refused.begin(), refused.end());
+    for (size_t i = 0; i < refused.size(); ++i) {
+        if (!fnNamed(i, refused[i].second, refused[i].first))
+            continue;
+        SRefusedDevice device;
+        device.strMAC = MACText(refused[i].second);
+        if (refused[i].first != 0)
+            device.strAddress = CVLSocketAddress::FormatDottedQuad(refused[i].first);
+        report.devices.push_back(device);
+    }
+    report.nDevices = static_cast<unsigned long>(refused.size());
+    report.bMore = dropped.bMore;
+    report.nAddresses = static_cast<unsigned long>(addresses.size());
+    report.interfaces.assign(dropped.interfaces.begin(), dropped.interfaces.end());
+    // A busy network that reaches its bound is no sign of forgery; more
+    // devices than it has addresses, or a source inventing devices, are.
+    uint64_t nClaimed = static_cast<uint64_t>(nDevices) + refused.size();
+    uint64_t nHosts = HostCount(strNetwork);
+    report.bMayBeForged = eBound == BOUND_SOURCE || dropped.bOtherNetworksSocket || (nHosts > 0 && nClaimed > nHosts);
+    return report;
+}
+
+void CVLECMReplyFilter::forEachBound(const std::function<void(const CVLString&, EBound, const SDropped&, int)>& fn)
+{
+    for (EBound eBound : {BOUND_NETWORK, BOUND_SOURCE}) {
+        for (const auto& entry : m_NetworkCounts) {
+            const SDropped& dropped = eBound == BOUND_NETWORK ? entry.second.bound : entry.second.sourceBound;
+            if (!dropped.devices.empty() || dropped.bMore)
+                fn(entry.first, eBound, dropped, entry.second.nDevices);
+        }
+    }
+}
+
+std::vector<CVLECMReplyFilter::SBoundReport> CVLECMReplyFilter::GetBoundReports(size_t nNamed)
+{
+    std::vector<SBoundReport> reports;
+    CVLThreadLock lock(&m_Sync);
+    if (!lock.Lock())
+        return reports;
+    forEachBound([&](const CVLString& strNetwork, EBound eBound, const SDropped& dropped, int nDevices) {
+        SBoundReport report = makeReport(strNetwork, eBound, dropped, nDevices,
+                                         [nNamed](size_t nIndex, uint64_t, uint32_t) { return nIndex < nNamed; });
+        if (report.nDevices > 0 || report.bMore)
+            reports.push_back(report);
+    });
+    return reports;
+}
+
+bool CVLECMReplyFilter::FindRefused(const CVLString& strMAC, const CVLString& strAddress, SBoundReport& report)
+{
+    CVLString strNormal = CVLECMNIFInfo::NormalizeMACAddress(strMAC);
+    uint64_t nMAC = strNormal.GetLength() > 0 ? MACNumber(strNormal) : 0;
+    uint32_t nAddress = 0;
+    if (strNormal.GetLength() == 0 && !CVLSocketAddress::ParseDottedQuad(TextOf(strAddress), nAddress))
+        return false;
+    CVLThreadLock lock(&m_Sync);
+    if (!lock.Lock())
+        return false;
+    bool bFound = false;
+    forEachBound([&](const CVLString& strNetwork, EBound eBound, const SDropped& dropped, int nDevices) {
+        if (bFound)
+            return;
+        SBoundReport found = makeReport(
+            strNetwork, eBound, dropped, nDevices, [&](size_t, uint64_t nRefusedMAC, uint32_t nRefusedAddress) {
+                return strNormal.GetLength() > 0 ? nRefusedMAC == nMAC : nRefusedAddress == nAddress;
+            });
+        if (!found.devices.empty()) {
+            found.devices.resize(1);
+            report = found;
+            bFound = true;
+        }
+    });
+    return bFound;
+}

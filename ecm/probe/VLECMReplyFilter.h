@@ -1,0 +1,206 @@
+// What one probe admits of the replies it hears, decided on the receive
+// threads before a reply is copied or queued:
+// - a reply without a MAC address (a device's error answer) is refused, and
+//   the refusals are counted and traced per source;
+// - a known device's reply whose data did not change is dropped, and while
+//   one record of a device waits to be delivered its next replies are not
+//   admitted: a changed one is merged into the waiting record instead, so
+//   a device costs at most one waiting record and its record ends with its
+//   latest data. The waiting records are the hand-on queue's
+//   (CVLECMHandOnQueue, given at construction), which the filter asks;
+// - a MAC address that answers from a second address keeps the first: the
+//   other replies are dropped, and the conflict is traced and kept for the
+//   client (GetConflictAddress);
+// - one source address brings at most MAX_MACS_PER_SOURCE devices, and each
+//   local network at most MAX_DEVICES; the devices a bound refused are kept
+//   for the client (GetBoundReports).
+// The network of a reply is the local network its source address lies in
+// (CVLECMLocalNetworks); where the socket that received it belongs to one
+// local network (a directed broadcast's), the reports also name that
+// network's interface.
+#ifndef VLECMREPLYFILTER_H
+#define VLECMREPLYFILTER_H
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <set>
+#include <vector>
+
+#include "base/core/VLString.h"
+#include "base/core/VLThreadSync.h"
+#include "ecm/probe/VLECMHandOnQueue.h"
+#include "ecm/probe/VLECMLocalNetworks.h"
+
+class CVLTarget;
+
+class CVLECMReplyFilter
+{
+public:
+    // A device answers with one MAC address per address; a print server
+    // with several ports may answer with a few. Beyond that a source is
+    // inventing devices.
+    enum
+    {
+        MAX_MACS_PER_SOURCE = 4
+    };
+    // Per local network: far above the devices of a network a probe
+    // reaches, and what the records of that many devices take is a few
+    // megabytes.
+    enum
+    {
+        MAX_DEVICES = 512
+    };
+    // Sources whose refused replies are counted one by one; refusals from
+    // further sources are only added up.
+    enum
+    {
+        MAX_COUNTED_SOURCES = 1024
+    };
+    // Devices a bound refused that are kept, per network and bound, for
+    // the report; beyond them the report says only that there were more.
+    enum
+    {
+        MAX_REFUSED_DEVICES = 1024
+    };
+
+    // The bounds that drop replies.
+    enum EBound
+    {
+        BOUND_NETWORK,  // the device bound of a network (MAX_DEVICES)
+        BOUND_SOURCE    // MAX_MACS_PER_SOURCE from one address
+    };
+    // A device a bound refused: its MAC address in normal form and the
+    // address it answered from.
+    struct SRefusedDevice
+    {
+        CVLString strMAC;
+        CVLString strAddress;
+    };
+    // What a bound refused on one network: the devices it refused that were
+    // not admitted later (nDevices, with bMore when more were refused than
+    // are kept, MAX_REFUSED_DEVICES), the first of them in the order of
+    // their addresses, how many addresses they answered from; the
+    // interfaces whose sockets received their replies (by name, in order);
+    // and bMayBeForged when something points to forged replies: a source's
+    // bound, more devices than the network has addresses, or a reply
+    // received through another network's socket than its source's.
+    struct SBoundReport
+    {
+        CVLString strNetwork;
+        EBound eBound = BOUND_NETWORK;
+        int nBound = MAX_DEVICES;
+        unsigned long nDevices = 0;
+        bool bMore = false;
+        std::vector<SRefusedDevice> devices;
+        unsigned long nAddresses = 0;
+        std::vector<CVLString> interfaces;
+        bool bMayBeForged = false;
+    };
+    // The hand-on queue that keeps the admitted devices' waiting records.
+    explicit CVLECMReplyFilter(CVLECMHandOnQueue& records);
+
+    // Forgets every device and count: a new probe starts (the hand-on
+    // queue is reset apart, and the local networks handed on their own).
+    void Reset();
+    // The local networks the device bound counts by, handed as a probe
+    // starts; replies from elsewhere count as one further network. None
+    // until handed.
+    void SetLocalNetworks(std::shared_ptr<const CVLECMLocalNetworks> pNetworks);
+    // The device bound of each network, from 1 to MAX_DEVICES (other values
+    // give MAX_DEVICES); the probe instance sets it as a probe starts.
+    void SetDeviceBound(long nBound);
+    int GetDeviceBound();
+    // True when the reply (a work target holding "MACAddress" and
+    // "IPAddress") may be copied and queued; then its MAC address in normal
+    // form and the bytes its copy takes when the pointers are given, and
+    // the hand-on queue has the device waiting. A changed reply of a device
+    // whose record waits is merged into that record, and yields false.
+    // strReceiver names the module instance whose socket received the
+    // reply (empty when not known).
+    bool Admit(CVLTarget* pReply, const CVLString& strReceiver, CVLString* pMAC = nullptr, size_t* pBytes = nullptr);
+    // The same decision on its parts: the MAC address in its normal form,
+    // the address it came from and a fingerprint of its data; the reply
+    // itself, when given, updates a waiting record.
+    bool Admit(const CVLString& strMAC, const CVLString& strFrom, size_t nFingerprint, CVLTarget* pReply = nullptr,
+               const CVLString& strReceiver = CVLString());
+    // The address the first reply of that MAC came from, and the first
+    // other address it answered from; empty when there was none.
+    CVLString GetConflictAddress(const CVLString& strMAC);
+    CVLString GetFirstAddress(const CVLString& strMAC);
+    // Replies dropped since the last Reset (repeats, conflicts, bounds).
+    unsigned long GetDroppedCount();
+    // Replies without a MAC address refused since the last Reset, in all
+    // and from one source.
+    unsigned long GetRefusedCount();
+    unsigned long GetRefusedCount(const CVLString& strFrom);
+    // The networks whose device bound refused devices that were never
+    // admitted, in network order, then those where a source's bound did;
+    // each names the first nNamed of its devices.
+    std::vector<SBoundReport> GetBoundReports(size_t nNamed = MAX_REFUSED_DEVICES);
+    // True when a bound refused a device of that MAC address (any of its
+    // usual forms) or, when no MAC is given, from that address, and it was
+    // never admitted; report then tells which bound, naming that device.
+    bool FindRefused(const CVLString& strMAC, const CVLString& strAddress, SBoundReport& report);
+
+private:
+    // An admitted device: where it answered from, its network, the other
+    // address it answered from, and the fingerprint of its latest data
+    // admitted.
+    struct SDevice
+    {
+        CVLString strFrom;
+        CVLString strNetwork;
+        CVLString strConflict;
+        size_t nFingerprint = 0;
+    };
+    // What one bound dropped on one network: the devices it refused (their
+    // MAC addresses as numbers) and the address each first answered from,
+    // up to MAX_REFUSED_DEVICES; the interfaces of the sockets that
+    // received them; whether one came through another network's socket.
+    struct SDropped
+    {
+        std::map<uint64_t, uint32_t> devices;
+        bool bMore = false;
+        std::set<CVLString> interfaces;
+        bool bOtherNetworksSocket = false;
+    };
+    struct SNetworkCount
+    {
+        int nDevices = 0;
+        bool bBoundTraced = false;
+        SDropped bound;
+        SDropped sourceBound;
+    };
+
+    // Under m_Sync.
+    void refuse(const CVLString& strFrom);
+    // Counts a reply of a new device that a bound dropped.
+    void drop(SDropped& dropped, const CVLString& strMAC, const CVLString& strFrom, const CVLString& strReceiver);
+    // The report of what a bound dropped on a network that has nDevices
+    // admitted, naming the devices that fnNamed picks of those never
+    // admitted (given their place in address order); no devices when all it
+    // refused were admitted later.
+    SBoundReport makeReport(const CVLString& strNetwork, EBound eBound, const SDropped& dropped, int nDevices,
+                            const std::function<bool(size_t, uint64_t, uint32_t)>& fnNamed);
+    // Calls fn with each report's network, bound, what it dropped and the
+    // devices admitted on the network, in report order.
+    void forEachBound(const std::function<void(const CVLString&, EBound, const SDropped&, int)>& fn);
+
+    CVLThreadSync m_Sync;
+    // Locks itself, after m_Sync and never before it.
+    CVLECMHandOnQueue& m_Records;
+    std::shared_ptr<const CVLECMLocalNetworks> m_pLocalNetworks;
+    std::map<CVLString, SDevice> m_Devices;
+    int m_nDeviceBound;
+    std::map<CVLString, SNetworkCount> m_NetworkCounts;
+    std::map<CVLString, int> m_MACsPerSource;
+    std::set<CVLString> m_TracedSources;
+    std::map<CVLString, unsigned long> m_RefusedPerSource;
+    unsigned long m_nRefused;
+    unsigned long m_nDropped;
+};
+
+#endif

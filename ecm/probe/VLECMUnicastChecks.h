@@ -1,0 +1,131 @@
+// Runs the unicast checks of the device records on one thread, so that a
+// device that never answers unicast costs neither a thread nor a socket
+// while its check waits out its time-out. A check goes through the
+// definitions as on a command thread: a module instance of the unicast
+// function on the device's record sends its request, from the socket the
+// checks share, and sends it again each time a time-out passes while tries
+// are left; what the shared socket queues for it from the device's address
+// is judged as soon as it comes. The check's end is the record's command
+// end, reported as a command thread reports it.
+//
+// Any host can send to the shared port from any address on its network, and
+// a second host holding a device's address answers that device's request
+// too: so a reply carrying the device's MAC address ends the check at once,
+// while an error reply (which carries no MAC address) only counts when no
+// such reply came by the end of its try. A try's end is looked at before
+// anything that arrived, so that no flood keeps a check from its end.
+//
+// Lock: m_Mutex is taken alone. While the thread works on a record (without
+// the lock) Cancel waits for it, so a cancelled record is never touched again.
+#ifndef VLECMUNICASTCHECKS_H
+#define VLECMUNICASTCHECKS_H
+
+#include <chrono>
+#include <condition_variable>
+#include <list>
+#include <mutex>
+#include <thread>
+
+#include "base/thread/VLThread.h"
+#include "ecm/record/VLECMCheckRunnerIF.h"
+#include "ecm/core/VLECMDefs.h"
+#include "modules/sock/VLSock.h"
+
+class CVLECMNIFInfo;
+class CVLModuleController;
+class CVLModuleInstance;
+
+class CVLECMUnicastChecks : public CVLThread, public IVLSockArrivalListener, public IVLECMCheckRunnerIF
+{
+public:
+    CVLECMUnicastChecks();
+    // Shutdown must have run.
+    ~CVLECMUnicastChecks() override;
+
+    // Takes over the record's CheckUnicast, whose command state the record
+    // has set; false while shutting down.
+    bool Begin(CVLECMNIFInfo* pNIFInfo) override;
+    // Ends the record's check as stopped if it is here; once it returns the
+    // thread no longer touches the record. True when it was here.
+    bool Cancel(CVLECMNIFInfo* pNIFInfo) override;
+    // Ends the thread and stops the checks left; a later Begin starts again.
+    void Shutdown();
+    // Checks under way.
+    int GetCount();
+    // Datagrams dropped (by the shared socket's full buffer or a check's
+    // full queue) while a check that went unanswered waited, since the
+    // thread last started: its device's answer may have been among them.
+    unsigned long GetLostCount();
+
+    void OnThread(void* pData) override;
+    void OnSockArrival(CVLSock* pSock) override;
+
+    // How often a check looks for its reply when its socket does not tell of
+    // arrivals (a stand-in module).
+    static constexpr int kLookMilliseconds = 20;
+
+private:
+    typedef std::chrono::steady_clock Clock;
+    struct SCheck
+    {
+        CVLECMNIFInfo* pNIFInfo = nullptr;
+        CVLModuleController* pController = nullptr;
+        CVLModuleInstance* pInstance = nullptr;
+        // The instance's socket when it tells of arrivals; under m_Mutex.
+        CVLSock* pSock = nullptr;
+        // Something came for it; under m_Mutex.
+        bool bArrived = false;
+        long nTimeout = 0;
+        int nTries = 1;
+        int nTriesLeft = 0;
+        // The instance's socket module, for its retry rules (thread only).
+        CVLSock* pImplementation = nullptr;
+        // Sends left after one that met "host unreachable", and whether the
+        // running try's request is to go again at its deadline.
+        int nSendAttemptsLeft = 0;
+        bool bSendAgain = false;
+        // The shared sockets' drop count when the check began.
+        unsigned long nSharedDropsBefore = 0;
+        // The first device error heard in the running try, and its code.
+        VLECM_RESULT eHeard = VLECM_RESULT_SUCCESS;
+        long nHeardResult = 0;
+        Clock::time_point deadline;  // the running try's end
+        Clock::time_point look;      // the next look without an arrival
+    };
+    enum EStep
+    {
+        STEP_SEND,     // make the instance and send the first request
+        STEP_RECEIVE,  // judge what came
+        STEP_TRY_OVER  // send again, or time out
+    };
+
+    // One step of a check, on the thread, without the lock: true when the
+    // check is over (its record's command ended).
+    bool runStep(std::list<SCheck>::iterator it, EStep eStep);
+    // Calls the instance's method with the time-out and retry; the result
+    // of what it threw, 0 when nothing. A device's error reply leaves its
+    // code in nDeviceResult.
+    // A failed send leaves the system's error number in *pSystemError.
+    static VLECM_RESULT call(CVLModuleInstance* pInstance, const char* szMethod, long nTimeout, int nRetry,
+                             long& nDeviceResult, long* pSystemError = nullptr);
+    // Sends the check's request and sets the try's deadline: false when the
+    // check is over (failed, or passed over by the definitions).
+    bool send(SCheck& check);
+    // Deletes the check's instance and ends its record's command.
+    void finish(SCheck& check, VLECM_RESULT eResult, long nDeviceResult);
+
+    std::mutex m_Mutex;
+    std::condition_variable m_Wake;  // work for the thread, or its end
+    std::condition_variable m_Idle;  // the thread let go of a record
+    std::list<SCheck> m_Checks;
+    CVLECMNIFInfo* m_pBusy;
+    // What GetLostCount tells, and the shared sockets' drops counted or
+    // passed over so far; under m_Mutex.
+    unsigned long m_nLost;
+    unsigned long m_nSharedDropsCounted;
+    std::thread::id m_ThreadId;
+    bool m_bStarted;
+    bool m_bEnd;
+};
+
+#endif

@@ -1,0 +1,182 @@
+// A found device: a target of the module framework with the device
+// manager's facts about it (MAC address text, connection and unicast flags,
+// the simulated-device mark, the probe-report flag) and its own command
+// thread, on which one device command at a time runs; a network device's
+// CheckUnicast runs instead on the owning probe instance's check thread
+// (CVLECMUnicastChecks). A command's end is queued to the owning device
+// manager and delivered on its dispatch thread to the callback interface the
+// command was started with.
+#ifndef VLECMNIFINFO_H
+#define VLECMNIFINFO_H
+
+#include <memory>
+
+#include "base/core/VLString.h"
+#include "base/core/VLThreadSync.h"
+#include "base/thread/VLThread.h"
+#include "cm/VLTarget.h"
+#include "ecm/core/VLECMDefs.h"
+
+class CVLCallbackInfo;
+class CVLECM;
+class CVLECMDummyCommands;
+class IVLECMCheckRunnerIF;
+class CVLModuleInstance;
+class CVLModuleParamCollection;
+class CVLProperty;
+class EVLException;
+class IVLECMCallbackIF;
+class IVLECMCommandKind;
+
+class CVLECMNIFInfo : public CVLTarget, public CVLThread
+{
+public:
+    CVLECMNIFInfo();
+    // Stops a running command and waits for its thread.
+    virtual ~CVLECMNIFInfo();
+
+    virtual void SetOwnerVLECMInstance(CVLECM* pOwner);
+    virtual CVLECM* GetOwnerVLECMInstance();
+    // Who runs the record's unicast check while a probe holds it (null:
+    // the check runs on a command thread as the other commands do).
+    virtual void SetCheckRunner(IVLECMCheckRunnerIF* pRunner);
+    virtual IVLECMCheckRunnerIF* GetCheckRunner();
+    virtual void SetMACAddress(VL_CONST_STR szMACAddress);
+    virtual CVLString GetMACAddress();
+    virtual void SetDummy(bool bDummy);
+    virtual bool IsDummy();
+    // The property at a dotted path below the root, made on request.
+    virtual CVLProperty* GetProperty(VL_CONST_STR szPath);
+    // Writes the text (UTF-8) at the path; false when it cannot.
+    virtual bool SetPropertyString(VL_CONST_STR szPath, VL_CONST_STR szValue);
+    virtual bool IsProbeCallbackCompletion();
+    virtual void SetProbeCallbackCompletion(bool bCompletion);
+    // Connection and unicast flags by connect type; "all" sets or asks both.
+    virtual void SetConnect(VLECM_CONNECT_TYPE eConnectType, bool bConnect);
+    virtual bool IsConnect(VLECM_CONNECT_TYPE eConnectType);
+    virtual void SetUnicast(VLECM_CONNECT_TYPE eConnectType, bool bUnicast);
+    virtual bool IsUnicast(VLECM_CONNECT_TYPE eConnectType);
+    // Overlays the other record's properties on this one and ORs its flags
+    // (the simulated-device mark included).
+    virtual void MargeNIFInfo(CVLECMNIFInfo& src);
+    // Hands the property text to the debug hook when tracing would show it;
+    // while tracing is off nothing is built. Never throws.
+    virtual void DebugHookProperties();
+
+    // The device commands a client starts: each runs on the command thread
+    // and reports to the owning device manager. 0 when started; 2 without
+    // an owner, 4 for a bad connect type, 1 while another command runs;
+    // 15 when its thread cannot start, which ends the command with that
+    // result, unreported.
+#define VLECM_COMMAND_STARTER(ID, NAME, REPORT, CARRIED, RETRY) \
+    virtual VLECM_RESULT NAME(VLECM_CONNECT_TYPE eConnectType, const CVLECMPropertyMap* pOptionMap);
+    VLECM_COMMAND_LIST(VLECM_COMMAND_STARTER)
+#undef VLECM_COMMAND_STARTER
+
+    // Starts a command reporting to the owning device manager.
+    virtual VLECM_RESULT StartCommand(VLECM_COMMAND eCommand, VLECM_CONNECT_TYPE eConnectType,
+                                      const CVLECMPropertyMap* pOptionMap);
+    // Starts a command reporting to pCallbackIF (may be null: no report).
+    virtual VLECM_RESULT StartCommandAsync(VLECM_COMMAND eCommand, VLECM_CONNECT_TYPE eConnectType,
+                                           const CVLECMPropertyMap* pOptionMap, IVLECMCallbackIF* pCallbackIF);
+    // Stops the running command (its end is not reported) and waits for
+    // the command thread. Does nothing when called on that thread.
+    virtual void StopCommand();
+    // Stops the running command without waiting for its thread (End waits),
+    // so that many commands can be stopped at once.
+    virtual void RequestStopCommand();
+    virtual bool IsCommandRunning();
+    // The result of the last finished command.
+    virtual VLECM_RESULT GetCommandResult();
+    // The result code of the device's error reply that ended the last
+    // finished command (0xF003 a wrong password, ...); 0 when none did.
+    virtual long GetCommandDeviceResult();
+    // How the last unicast check ended, as the device's answer (or its
+    // absence) gave it: 10 when the device did not answer, before a
+    // probe without filtering counts that as success; and the result code
+    // of the device's error reply, 0 when none. 0 and 0 before a check ends.
+    virtual VLECM_RESULT GetUnicastCheckResult();
+    virtual long GetUnicastCheckDeviceResult();
+
+    void OnThread(void* pData) override;
+
+    // Delivers a finished command on the dispatch thread.
+    static void nifCommandCallback(long lCommand, void* pCallbackIF, CVLCallbackInfo* pCallbackInfo);
+    // "CheckUnicast" ... "DeleteWebService"; null for other numbers.
+    static const char* GetCommandName(int eCommand);
+    // The MAC address text in one form: twelve upper-case hexadecimal
+    // digits; empty when the text is no MAC address (CVLMACAddress::ParseStrict).
+    static CVLString NormalizeMACAddress(const CVLString& strMACAddress);
+    // The result a command gives for a failure that reached it.
+    static VLECM_RESULT ResultFromException(EVLException* pException);
+
+protected:
+    // The option lookup of the running command: its own map, then the
+    // owner's options, then the built-in table.
+    virtual CVLString getOptionString(VL_CONST_STR szKey);
+    virtual long getOptionInt(VL_CONST_STR szKey);
+    virtual bool getOptionBool(VL_CONST_STR szKey);
+
+    virtual VLECM_RESULT executeCommand(VLECM_COMMAND eCommand);
+    // Runs the command's packet list on this device through the unicast function.
+    virtual VLECM_RESULT executeVLPCCommand(VLECM_COMMAND eCommand);
+    // Runs the command's packet list on the target through the unicast
+    // function, stoppable by StopCommand.
+    virtual VLECM_RESULT runUnicastFunction(CVLTarget* pTarget, VLECM_COMMAND eCommand);
+    // The unicast function's time-out and retry for the command, and its
+    // packet list, from the options.
+    void getUnicastParams(VLECM_COMMAND eCommand, CVLModuleParamCollection& params, CVLString& strPacketList);
+    // What a CheckUnicast's result makes of the device (its unicast flag)
+    // and the result it ends with: a time-out is a success while filtering
+    // is off.
+    VLECM_RESULT judgeCheckUnicast(VLECM_RESULT eResult);
+    // The command is over: its result is kept and, unless it was stopped,
+    // reported to the callback interface it was started with.
+    void endCommand(VLECM_COMMAND eCommand, VLECM_RESULT eResult);
+    // A CheckUnicast run by the check thread is over (nDeviceResult: the
+    // code of the device's error reply, 0 when none).
+    void endCheck(VLECM_RESULT eResult, long nDeviceResult);
+    virtual VLECM_RESULT executeRebootPollingModule();
+    // Waits up to nMilliseconds; false when the command was stopped.
+    virtual bool waitCommand(long nMilliseconds);
+    // Joins the thread of a finished command, which has posted its end and
+    // is returning: a device whose commands are over holds no thread, and
+    // so no stack, for the rest of the probe.
+    void releaseCommandThread();
+
+    CVLECM* m_pOwnerVLECMInstance;
+    IVLECMCheckRunnerIF* m_pCheckRunner;
+    CVLString m_strMACAddress;
+    bool m_bProbeCallbackCompletion;
+    bool m_bConnect[2];
+    bool m_bUnicast[2];
+
+    // The command state, guarded by m_CommandSync.
+    CVLThreadSync m_CommandSync;
+    bool m_bCommandRunning;
+    bool m_bCommandStop;
+    VLECM_COMMAND m_eCommand;
+    VLECM_CONNECT_TYPE m_eCommandConnectType;
+    IVLECMCallbackIF* m_pCommandCallbackIF;
+    // The module instance the command runs now, for StopCommand.
+    CVLModuleInstance* m_pCommandInstance;
+    CVLECMPropertyMap m_CommandOptionMap;
+    VLECM_RESULT m_eCommandResult;
+    long m_nCommandDeviceResult;
+    VLECM_RESULT m_eUnicastCheckResult;
+    long m_nUnicastCheckDeviceResult;
+    // How the commands reach the device (guarded by m_CommandSync): the
+    // network kind, or the simulated one, made when the record is marked
+    // as a simulated device.
+    IVLECMCommandKind* m_pCommandKind;
+    std::unique_ptr<CVLECMDummyCommands> m_pDummyCommands;
+
+private:
+    // The two kinds run their commands through the record, and the check
+    // thread its CheckUnicast.
+    friend class CVLECMNetworkCommands;
+    friend class CVLECMDummyCommands;
+    friend class CVLECMUnicastChecks;
+};
+
+#endif

@@ -1,0 +1,81 @@
+// The computer's local networks as a probe sees them.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "base/core/VLCharset.h"
+#include "base/core/VLString.h"
+#include "ecm/probe/VLECMLocalNetworks.h"
+
+namespace {
+VLInterfaceAddress Entry(const std::string& strInterface, unsigned char nSecond, unsigned char nMaskBits)
+{
+    VLInterfaceAddress a;
+    a.strName = a.strInterface = strInterface;
+    const unsigned char address[4] = {10, nSecond, 0, 1};
+    std::copy(address, address + 4, a.address);
+    for (int i = 0; i < 4; ++i) {
+        int nBits = nMaskBits - 8 * i;
+        a.netmask[i] = static_cast<unsigned char>(nBits >= 8 ? 0xFF : nBits <= 0 ? 0 : 0xFF << (8 - nBits));
+    }
+    a.bUp = true;
+    a.bLoopback = false;
+    a.bFirstOfInterface = true;
+    a.nFlags = 0;
+    return a;
+}
+
+CVLString Text(const char* sz)
+{
+    return CVLString(sz, VL_CHARSET_UTF8);
+}
+
+std::string Std(const CVLString& str)
+{
+    return str.GetBuffer() != nullptr ? str.GetBuffer() : "";
+}
+}  // namespace
+
+// 10.0.0.0/8 holds 10.1.0.0/16: an address in both belongs to the
+// narrower, whichever the interfaces list first; the rest of 10/8 to the
+// wider.
+TEST(ECMLocalNetworks, OverlappingNetworksGiveAnAddressTheNarrowest)
+{
+    const std::vector<std::vector<VLInterfaceAddress>> orders = {{Entry("vl8", 0, 8), Entry("vl16", 1, 16)},
+                                                                 {Entry("vl16", 1, 16), Entry("vl8", 0, 8)}};
+    for (const auto& addresses : orders) {
+        CVLECMLocalNetworks networks(addresses);
+        SCOPED_TRACE(addresses[0].strInterface + " first");
+        EXPECT_EQ("10.1.0.0/16", Std(networks.GetNetwork(Text("10.1.2.3"))));
+        EXPECT_EQ("10.1.255.255", Std(networks.GetDirectedBroadcast(Text("10.1.2.3"))));
+        EXPECT_EQ("10.0.0.0/8", Std(networks.GetNetwork(Text("10.2.2.3"))));
+        EXPECT_EQ("10.255.255.255", Std(networks.GetDirectedBroadcast(Text("10.2.2.3"))));
+    }
+}
+
+// An address lies on a local network by the one rule the directed
+// broadcasts follow too: up, not a loopback, with a mask that leaves a
+// network. A further address of an interface has its network as well
+// (only the directed broadcasts take one address an interface).
+TEST(ECMLocalNetworks, AnAddressUpWithANetworkGivesOne)
+{
+    VLInterfaceAddress down = Entry("vldown", 2, 24);
+    down.bUp = false;
+    VLInterfaceAddress loopback = Entry("lo", 3, 16);
+    loopback.bLoopback = true;
+    const VLInterfaceAddress host = Entry("vlhost", 4, 32);
+    const VLInterfaceAddress none = Entry("vlnone", 5, 0);
+    VLInterfaceAddress second = Entry("vl1", 6, 24);
+    second.bFirstOfInterface = false;
+    EXPECT_EQ(CVLECMLocalNetworks::ADDRESS_DOWN, CVLECMLocalNetworks::Judge(down));
+    EXPECT_EQ(CVLECMLocalNetworks::ADDRESS_LOOPBACK, CVLECMLocalNetworks::Judge(loopback));
+    EXPECT_EQ(CVLECMLocalNetworks::ADDRESS_NO_NETWORK, CVLECMLocalNetworks::Judge(host));
+    EXPECT_EQ(CVLECMLocalNetworks::ADDRESS_NO_NETWORK, CVLECMLocalNetworks::Judge(none));
+    EXPECT_EQ(CVLECMLocalNetworks::ADDRESS_NETWORK, CVLECMLocalNetworks::Judge(second));
+    CVLECMLocalNetworks networks({down, loopback, host, none, second});
+    for (const char* szFrom : {"10.2.0.1", "10.3.0.1", "10.4.0.1", "10.5.0.1"})
+        EXPECT_EQ("", Std(networks.GetNetwork(Text(szFrom)))) << szFrom;
+    EXPECT_EQ("10.6.0.0/24", Std(networks.GetNetwork(Text("10.6.0.9"))));
+}
