@@ -252,6 +252,16 @@ void CVLECM::deleteNIFInfo(CVLCMApi* pApi, CVLTarget* pTarget)
         delete pTarget;
 }
 
+CVLTarget* CVLECM::MakeNIFInfo()
+{
+    return createNIFInfo(GetApi());
+}
+
+void CVLECM::DestroyNIFInfo(CVLTarget* pTarget)
+{
+    deleteNIFInfo(GetApi(), pTarget);
+}
+
 CVLTargetList* CVLECM::createNIFInfoList(CVLCMApi* pApi)
 {
     CVLECM* pOwner = OwnerOf(pApi);

@@ -25,8 +25,9 @@
 #include "base/core/VLThreadSync.h"
 #include "base/thread/VLThread.h"
 #include "cm/VLCallbackInfo.h"
-#include "ecm/VLECMApi.h"
+#include "ecm/core/VLECMApi.h"
 #include "ecm/core/VLECMCallbackIF.h"
+#include "ecm/core/VLECMOwnerIF.h"
 #include "ecm/core/VLECMDefs.h"
 #include "ecm/VLECMNIFInfoFactoryIF.h"
 #include "ecm/VLECMNIFInfoListFactoryIF.h"
@@ -38,7 +39,7 @@ class CVLProperty;
 class CVLTarget;
 class CVLTargetList;
 
-class CVLECM : public CVLThread, public IVLECMCallbackIF
+class CVLECM : public CVLThread, public IVLECMOwnerIF
 {
 public:
     CVLECM();
@@ -62,7 +63,7 @@ public:
     // Options. The map is guarded, so lookups answer copies.
     virtual CVLECMPropertyMap GetPropertyMap();
     // The current value, or an empty text.
-    virtual CVLString GetProperty(VL_CONST_STR szPropertyKey);
+    CVLString GetProperty(VL_CONST_STR szPropertyKey) override;
     // Refuses null arguments and every key beginning with "Initialize.".
     virtual bool SetProperty(VL_CONST_STR szPropertyKey, VL_CONST_STR szValue);
     virtual long GetPropertyInt(VL_CONST_STR szPropertyKey);
@@ -85,19 +86,22 @@ public:
     virtual void SetCallbackNotification(bool bNotification);
     virtual bool IsCallbackNotification();
 
-    virtual CVLCMApi* GetApi();
+    CVLCMApi* GetApi() override;
 
     // Queues a command result of a device record for the dispatch thread.
-    virtual void PostCallbackUser(CVLTarget* pTarget, VLCM_USER_CALLBACK pCallback, long lCallbackId,
-                                  void* pCallbackParam);
+    void PostCallbackUser(CVLTarget* pTarget, VLCM_USER_CALLBACK pCallback, long lCallbackId,
+                          void* pCallbackParam) override;
 
     // The local-network set-ups of a probe or a reboot polling: they enable
     // or disable the numbered socket instances below the root and give the
     // enabled ones their addresses; true when every entry was handled.
-    virtual bool SetupBindAddressInfo(CVLECMPropertyMap* pAddressInfoMap, VL_CONST_STR szRootModuleInstanceName,
-                                      const CVLECMPropertyMap* pOptionMap, CVLECMNIFInfo* pNIFInfo);
-    virtual bool SetupLocalDBCInfo(CVLECMPropertyMap* pAddressInfoMap, VL_CONST_STR szRootModuleInstanceName,
-                                   const CVLECMPropertyMap* pOptionMap, CVLECMNIFInfo* pNIFInfo);
+    bool SetupBindAddressInfo(CVLECMPropertyMap* pAddressInfoMap, VL_CONST_STR szRootModuleInstanceName,
+                              const CVLECMPropertyMap* pOptionMap, CVLECMNIFInfo* pNIFInfo) override;
+    bool SetupLocalDBCInfo(CVLECMPropertyMap* pAddressInfoMap, VL_CONST_STR szRootModuleInstanceName,
+                           const CVLECMPropertyMap* pOptionMap, CVLECMNIFInfo* pNIFInfo) override;
+    // A device record made and destroyed through the factory hooks.
+    CVLTarget* MakeNIFInfo() override;
+    void DestroyNIFInfo(CVLTarget* pTarget) override;
     // The local networks that the last SetupLocalDBCInfo had no entry left
     // for, in interface order ("10.71.6.0/24 (eth5)"): they get no directed
     // broadcast, only the limited one. nReached: the networks that got one.
@@ -116,7 +120,7 @@ public:
 
     // The lookup with a call's own map: that map, the current options, the
     // built-in table. pOptionMap and pbFound may be null.
-    virtual CVLString getOptionString(VL_CONST_STR szKey, const CVLECMPropertyMap* pOptionMap, bool* pbFound);
+    CVLString getOptionString(VL_CONST_STR szKey, const CVLECMPropertyMap* pOptionMap, bool* pbFound) override;
     virtual long getOptionInt(VL_CONST_STR szKey, const CVLECMPropertyMap* pOptionMap, bool* pbFound);
     virtual bool getOptionBool(VL_CONST_STR szKey, const CVLECMPropertyMap* pOptionMap, bool* pbFound);
 
@@ -130,7 +134,7 @@ public:
 
     // The path with a leading "$(APP_DIR)", "$(DEFAULT_DIR)" or
     // "$(LIBROOT_DIR)" expanded and every "\" made "/".
-    CVLString expandPathMacro(VL_CONST_STR szPath);
+    CVLString expandPathMacro(VL_CONST_STR szPath) override;
 
     // The built-in option table (87 keys), built once per process.
     static void initDefaultOptionTable();

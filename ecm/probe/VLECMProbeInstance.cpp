@@ -17,7 +17,9 @@
 #include "cm/VLProperty.h"
 #include "cm/VLTargetList.h"
 #include "cm/VLTargetLock.h"
-#include "ecm/VLECM.h"
+#include "ecm/core/VLECMApi.h"
+#include "ecm/core/VLECMDefaultOptions.h"
+#include "ecm/core/VLECMOwnerIF.h"
 #include "ecm/record/VLECMNIFInfo.h"
 #include "ecm/probe/VLECMNIFInfoList.h"
 
@@ -83,7 +85,7 @@ CVLECMProbeInstance::~CVLECMProbeInstance()
     }
 }
 
-void CVLECMProbeInstance::Initialize(CVLECM* pOwner, IVLECMCallbackIF* pCallbackIF)
+void CVLECMProbeInstance::Initialize(IVLECMOwnerIF* pOwner, IVLECMCallbackIF* pCallbackIF)
 {
     try {
         if (pOwner == nullptr || pCallbackIF == nullptr) {
@@ -395,7 +397,7 @@ CVLString CVLECMProbeInstance::getOptionString(VL_CONST_STR szKey)
     if (m_pOwnerVLECMInstance != nullptr)
         return m_pOwnerVLECMInstance->getOptionString(szKey, &options, nullptr);
     auto it = options.find(CVLString(szKey, VL_CHARSET_UTF8));
-    return it != options.end() ? it->second : CVLECM::getDefaultOptionString(szKey);
+    return it != options.end() ? it->second : CVLECMDefaultOptions::String(szKey);
 }
 
 bool CVLECMProbeInstance::getOptionBool(VL_CONST_STR szKey)
@@ -425,10 +427,10 @@ void CVLECMProbeInstance::OnDummyProbe(CVLECMDummyProbe* pDummyProbe, CVLECMNIFI
         if (strKey.GetLength() == 0 || m_NIFInfoMap.find(strKey) != m_NIFInfoMap.end())
             return;
         CVLCMApi* pApi = m_pOwnerVLECMInstance->GetApi();
-        CVLTarget* pTarget = CVLECM::createNIFInfo(pApi);
+        CVLTarget* pTarget = m_pOwnerVLECMInstance->MakeNIFInfo();
         CVLECMNIFInfo* pNIFInfo = dynamic_cast<CVLECMNIFInfo*>(pTarget);
         if (pNIFInfo == nullptr) {
-            CVLECM::deleteNIFInfo(pApi, pTarget);
+            m_pOwnerVLECMInstance->DestroyNIFInfo(pTarget);
             throw VLECM_RESULT_INTERNAL_ERROR;
         }
         pNIFInfo->SetApi(pApi);
@@ -511,10 +513,10 @@ void CVLECMProbeInstance::OnProbe(CVLCMApi* pApi, CVLModuleInstance* pInstance, 
                 pNIFInfo = pReply;
             } else {
                 CVLCMApi* pECMApi = m_pOwnerVLECMInstance->GetApi();
-                CVLTarget* pNew = CVLECM::createNIFInfo(pECMApi);
+                CVLTarget* pNew = m_pOwnerVLECMInstance->MakeNIFInfo();
                 pNIFInfo = dynamic_cast<CVLECMNIFInfo*>(pNew);
                 if (pNIFInfo == nullptr) {
-                    CVLECM::deleteNIFInfo(pECMApi, pNew);
+                    m_pOwnerVLECMInstance->DestroyNIFInfo(pNew);
                     return;
                 }
                 pNIFInfo->SetApi(pECMApi);

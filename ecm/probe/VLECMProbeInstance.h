@@ -32,7 +32,7 @@
 #include "ecm/probe/VLECMReplyFilter.h"
 #include "ecm/probe/VLECMUnicastChecks.h"
 
-class CVLECM;
+class IVLECMOwnerIF;
 class CVLECMNIFInfo;
 class CVLECMNIFInfoList;
 class CVLModuleInstance;
@@ -43,7 +43,7 @@ public:
     CVLECMProbeInstance();
     virtual ~CVLECMProbeInstance();
 
-    virtual void Initialize(CVLECM* pOwner, IVLECMCallbackIF* pCallbackIF);
+    virtual void Initialize(IVLECMOwnerIF* pOwner, IVLECMCallbackIF* pCallbackIF);
     virtual void Terminate();
     virtual void StartProbe(VLECM_PROBE_CONNECT_TYPE eProbeConnectType, const CVLECMPropertyMap* pProbeOptionMap);
     // Stops the probe; the chains of the devices found go on.
@@ -185,7 +185,7 @@ protected:
     // any other lock and never before one).
     std::shared_ptr<const CVLECMLocalNetworks> localNetworks();
 
-    CVLECM* m_pOwnerVLECMInstance;
+    IVLECMOwnerIF* m_pOwnerVLECMInstance;
     IVLECMCallbackIF* m_pCallbackIF;
     CVLThreadSync m_NIFListAccessSync;
     CVLECMNIFInfoList* m_pNIFInfoList;

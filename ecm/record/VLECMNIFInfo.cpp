@@ -24,13 +24,14 @@
 #include "cm/VLModuleParamCollection.h"
 #include "cm/VLProperty.h"
 #include "cm/VLTargetLock.h"
-#include "ecm/VLECM.h"
 #include "ecm/core/VLECMCallbackIF.h"
-#include "ecm/simulated/VLECMDummyCommands.h"
-#include "ecm/record/VLECMNetworkCommands.h"
+#include "ecm/core/VLECMDefaultOptions.h"
+#include "ecm/core/VLECMOwnerIF.h"
 #include "ecm/core/VLECMPrivate.h"
-#include "ecm/record/VLECMCheckRunnerIF.h"
 #include "ecm/core/VLXMLUtility.h"
+#include "ecm/record/VLECMCheckRunnerIF.h"
+#include "ecm/record/VLECMNetworkCommands.h"
+#include "ecm/simulated/VLECMDummyCommands.h"
 
 const char* const s_szFile = "VLECMNIFInfo";
 
@@ -82,12 +83,12 @@ CVLECMNIFInfo::~CVLECMNIFInfo()
     }
 }
 
-void CVLECMNIFInfo::SetOwnerVLECMInstance(CVLECM* pOwner)
+void CVLECMNIFInfo::SetOwnerVLECMInstance(IVLECMOwnerIF* pOwner)
 {
     m_pOwnerVLECMInstance = pOwner;
 }
 
-CVLECM* CVLECMNIFInfo::GetOwnerVLECMInstance()
+IVLECMOwnerIF* CVLECMNIFInfo::GetOwnerVLECMInstance()
 {
     return m_pOwnerVLECMInstance;
 }
@@ -509,7 +510,7 @@ CVLString CVLECMNIFInfo::getOptionString(VL_CONST_STR szKey)
     if (m_pOwnerVLECMInstance != nullptr)
         return m_pOwnerVLECMInstance->getOptionString(szKey, &options, nullptr);
     auto it = options.find(CVLString(szKey, VL_CHARSET_UTF8));
-    return it != options.end() ? it->second : CVLECM::getDefaultOptionString(szKey);
+    return it != options.end() ? it->second : CVLECMDefaultOptions::String(szKey);
 }
 
 long CVLECMNIFInfo::getOptionInt(VL_CONST_STR szKey)

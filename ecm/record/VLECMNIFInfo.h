@@ -18,9 +18,9 @@
 #include "ecm/core/VLECMDefs.h"
 
 class CVLCallbackInfo;
-class CVLECM;
 class CVLECMDummyCommands;
 class IVLECMCheckRunnerIF;
+class IVLECMOwnerIF;
 class CVLModuleInstance;
 class CVLModuleParamCollection;
 class CVLProperty;
@@ -35,8 +35,9 @@ public:
     // Stops a running command and waits for its thread.
     virtual ~CVLECMNIFInfo();
 
-    virtual void SetOwnerVLECMInstance(CVLECM* pOwner);
-    virtual CVLECM* GetOwnerVLECMInstance();
+    // The device manager the record reads its options from and reports to.
+    virtual void SetOwnerVLECMInstance(IVLECMOwnerIF* pOwner);
+    virtual IVLECMOwnerIF* GetOwnerVLECMInstance();
     // Who runs the record's unicast check while a probe holds it (null:
     // the check runs on a command thread as the other commands do).
     virtual void SetCheckRunner(IVLECMCheckRunnerIF* pRunner);
@@ -100,6 +101,13 @@ public:
 
     void OnThread(void* pData) override;
 
+    // For the check runner that runs the record's CheckUnicast: the unicast
+    // function's time-out and retry for the command, and its packet list,
+    // from the options; and the end of the check (nDeviceResult: the code of
+    // the device's error reply, 0 when none).
+    void getUnicastParams(VLECM_COMMAND eCommand, CVLModuleParamCollection& params, CVLString& strPacketList);
+    void endCheck(VLECM_RESULT eResult, long nDeviceResult);
+
     // Delivers a finished command on the dispatch thread.
     static void nifCommandCallback(long lCommand, void* pCallbackIF, CVLCallbackInfo* pCallbackInfo);
     // "CheckUnicast" ... "DeleteWebService"; null for other numbers.
@@ -123,9 +131,6 @@ protected:
     // Runs the command's packet list on the target through the unicast
     // function, stoppable by StopCommand.
     virtual VLECM_RESULT runUnicastFunction(CVLTarget* pTarget, VLECM_COMMAND eCommand);
-    // The unicast function's time-out and retry for the command, and its
-    // packet list, from the options.
-    void getUnicastParams(VLECM_COMMAND eCommand, CVLModuleParamCollection& params, CVLString& strPacketList);
     // What a CheckUnicast's result makes of the device (its unicast flag)
     // and the result it ends with: a time-out is a success while filtering
     // is off.
@@ -133,9 +138,6 @@ protected:
     // The command is over: its result is kept and, unless it was stopped,
     // reported to the callback interface it was started with.
     void endCommand(VLECM_COMMAND eCommand, VLECM_RESULT eResult);
-    // A CheckUnicast run by the check thread is over (nDeviceResult: the
-    // code of the device's error reply, 0 when none).
-    void endCheck(VLECM_RESULT eResult, long nDeviceResult);
     virtual VLECM_RESULT executeRebootPollingModule();
     // Waits up to nMilliseconds; false when the command was stopped.
     virtual bool waitCommand(long nMilliseconds);
@@ -144,7 +146,7 @@ protected:
     // so no stack, for the rest of the probe.
     void releaseCommandThread();
 
-    CVLECM* m_pOwnerVLECMInstance;
+    IVLECMOwnerIF* m_pOwnerVLECMInstance;
     IVLECMCheckRunnerIF* m_pCheckRunner;
     CVLString m_strMACAddress;
     bool m_bProbeCallbackCompletion;
@@ -172,11 +174,9 @@ protected:
     std::unique_ptr<CVLECMDummyCommands> m_pDummyCommands;
 
 private:
-    // The two kinds run their commands through the record, and the check
-    // thread its CheckUnicast.
+    // The two kinds run their commands through the record.
     friend class CVLECMNetworkCommands;
     friend class CVLECMDummyCommands;
-    friend class CVLECMUnicastChecks;
 };
 
 #endif

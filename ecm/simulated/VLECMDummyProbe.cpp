@@ -14,7 +14,7 @@
 #include "base/xml/VLXmlElement.h"
 #include "cm/VLCMApi.h"
 #include "cm/VLProperty.h"
-#include "ecm/VLECM.h"
+#include "ecm/core/VLECMOwnerIF.h"
 #include "ecm/simulated/VLECMDummyProbeCallbackIF.h"
 #include "ecm/record/VLECMNIFInfo.h"
 #include "ecm/core/VLXMLUtility.h"
@@ -181,7 +181,7 @@ unsigned long CVLECMDummyProbe::ParseHardwareType(const CVLString& strHardwareTy
     return nValue;
 }
 
-void CVLECMDummyProbe::Initialize(CVLECM* pVLECM, IVLECMDummyProbeCallbackIF* pDummyProbeCallbackIF)
+void CVLECMDummyProbe::Initialize(IVLECMOwnerIF* pVLECM, IVLECMDummyProbeCallbackIF* pDummyProbeCallbackIF)
 {
     try {
         if (pVLECM == nullptr || pDummyProbeCallbackIF == nullptr) {
@@ -486,7 +486,6 @@ void CVLECMDummyProbe::runDummyProbe()
             VLECM_DUMMY_PRINTER_INFO& printer = entry.second;
             CVLECMNIFInfo NIFInfo;
             NIFInfo.SetOwnerVLECMInstance(m_pOwnerVLECMInstance);
-            NIFInfo.SetCheckRunner(&m_pOwnerVLECMInstance->GetProbeInstance().GetUnicastChecks());
             NIFInfo.SetApi(m_pOwnerVLECMInstance->GetApi());
             NIFInfo.SetDummy(true);
             NIFInfo.SetMACAddress(entry.first.GetBuffer());

@@ -25,7 +25,7 @@
 #include "base/thread/VLThread.h"
 #include "ecm/core/VLECMDefs.h"
 
-class CVLECM;
+class IVLECMOwnerIF;
 class CVLECMNIFInfo;
 class CVLXmlDocument;
 class CVLXmlElement;
@@ -93,7 +93,7 @@ public:
 
     // Stores both, reads the options and "PropertyInfo.xml". Without the
     // folder or the file the object stays uninitialized and reports nothing.
-    virtual void Initialize(CVLECM* pVLECM, IVLECMDummyProbeCallbackIF* pDummyProbeCallbackIF);
+    virtual void Initialize(IVLECMOwnerIF* pVLECM, IVLECMDummyProbeCallbackIF* pDummyProbeCallbackIF);
     virtual void Terminate();
     // Ends a run still going, then starts one.
     virtual void StartDummyProbe();
@@ -132,7 +132,7 @@ protected:
     // Reads a list file into a document, refusing one above the size bound.
     virtual void loadListDocument(const CVLString& strPath, CVLXmlDocument& document, const char* szSignature);
 
-    CVLECM* m_pOwnerVLECMInstance;
+    IVLECMOwnerIF* m_pOwnerVLECMInstance;
     IVLECMDummyProbeCallbackIF* m_pDummyProbeCallbackIF;
     CVLString m_strRootDirectoryPath;
     CVLString m_strPropertyInfoFileName;

@@ -1,4 +1,4 @@
-#include "ecm/VLECMApi.h"
+#include "ecm/core/VLECMApi.h"
 
 #include "cm/VLModuleController.h"
 

@@ -1,0 +1,45 @@
+// The device manager as the parts it owns see it: the probe instance, the
+// simulated probe and the device records read its options, use its module
+// framework, queue their reports for its dispatch thread and have it set up
+// the local networks of a probe or a reboot polling. It is also the callback
+// interface a record's commands report to unless started with another.
+#ifndef VLECMOWNERIF_H
+#define VLECMOWNERIF_H
+
+#include "base/core/VLString.h"
+#include "cm/VLCallbackInfo.h"
+#include "ecm/core/VLECMCallbackIF.h"
+#include "ecm/core/VLECMDefs.h"
+
+class CVLCMApi;
+class CVLECMNIFInfo;
+class CVLTarget;
+
+class IVLECMOwnerIF : public IVLECMCallbackIF
+{
+public:
+    virtual CVLCMApi* GetApi() = 0;
+    // The option in force, or an empty text.
+    virtual CVLString GetProperty(VL_CONST_STR szPropertyKey) = 0;
+    // The path with a leading "$(APP_DIR)", "$(DEFAULT_DIR)" or
+    // "$(LIBROOT_DIR)" expanded and every "\" made "/".
+    virtual CVLString expandPathMacro(VL_CONST_STR szPath) = 0;
+    // The lookup with a call's own map: that map, the options in force, the
+    // built-in table. pOptionMap and pbFound may be null.
+    virtual CVLString getOptionString(VL_CONST_STR szKey, const CVLECMPropertyMap* pOptionMap, bool* pbFound) = 0;
+    // Queues a report of a device record for the dispatch thread.
+    virtual void PostCallbackUser(CVLTarget* pTarget, VLCM_USER_CALLBACK pCallback, long lCallbackId,
+                                  void* pCallbackParam) = 0;
+    // The local-network set-ups of a probe (pNIFInfo null) or a reboot
+    // polling; true when every entry was handled.
+    virtual bool SetupBindAddressInfo(CVLECMPropertyMap* pAddressInfoMap, VL_CONST_STR szRootModuleInstanceName,
+                                      const CVLECMPropertyMap* pOptionMap, CVLECMNIFInfo* pNIFInfo) = 0;
+    virtual bool SetupLocalDBCInfo(CVLECMPropertyMap* pAddressInfoMap, VL_CONST_STR szRootModuleInstanceName,
+                                   const CVLECMPropertyMap* pOptionMap, CVLECMNIFInfo* pNIFInfo) = 0;
+    // A new device record, made by the client's factory when it gave one;
+    // and its end. MakeNIFInfo never answers null.
+    virtual CVLTarget* MakeNIFInfo() = 0;
+    virtual void DestroyNIFInfo(CVLTarget* pTarget) = 0;
+};
+
+#endif
