@@ -30,8 +30,7 @@
 #include "ecm/core/VLECMPrivate.h"
 #include "ecm/core/VLXMLUtility.h"
 #include "ecm/record/VLECMCheckRunnerIF.h"
-#include "ecm/record/VLECMNetworkCommands.h"
-#include "ecm/simulated/VLECMDummyCommands.h"
+#include "ecm/record/VLECMCommandKind.h"
 
 const char* const s_szFile = "VLECMNIFInfo";
 
@@ -70,7 +69,7 @@ CVLECMNIFInfo::CVLECMNIFInfo()
       m_bCommandStop(false), m_eCommand(VLECM_COMMAND_CHECK_UNICAST), m_eCommandConnectType(VLECM_CONNECT_TYPE_NETWORK),
       m_pCommandCallbackIF(nullptr), m_pCommandInstance(nullptr), m_eCommandResult(VLECM_RESULT_SUCCESS),
       m_nCommandDeviceResult(0), m_eUnicastCheckResult(VLECM_RESULT_SUCCESS), m_nUnicastCheckDeviceResult(0),
-      m_pCommandKind(&CVLECMNetworkCommands::Instance())
+      m_pCommandKind(&IVLECMCommandKind::Network())
 {
 }
 
@@ -123,16 +122,16 @@ void CVLECMNIFInfo::SetDummy(bool bDummy)
     lock.Lock();
     // The simulated kind keeps its call counts while the record lives.
     if (bDummy && m_pDummyCommands == nullptr)
-        m_pDummyCommands.reset(new CVLECMDummyCommands());
+        m_pDummyCommands = IVLECMCommandKind::NewSimulated();
     m_pCommandKind = bDummy ? static_cast<IVLECMCommandKind*>(m_pDummyCommands.get())
-                            : static_cast<IVLECMCommandKind*>(&CVLECMNetworkCommands::Instance());
+                            : static_cast<IVLECMCommandKind*>(&IVLECMCommandKind::Network());
 }
 
 bool CVLECMNIFInfo::IsDummy()
 {
     CVLThreadLock lock(&m_CommandSync);
     lock.Lock();
-    return m_pCommandKind != &CVLECMNetworkCommands::Instance();
+    return m_pCommandKind != &IVLECMCommandKind::Network();
 }
 
 void CVLECMNIFInfo::DebugHookProperties()
@@ -281,7 +280,7 @@ VLECM_RESULT CVLECMNIFInfo::StartCommandAsync(VLECM_COMMAND eCommand, VLECM_CONN
             // A network device's unicast check waits on the check thread,
             // without a thread and a socket of its own.
             bCheckThread = eCommand == VLECM_COMMAND_CHECK_UNICAST && m_pCheckRunner != nullptr &&
-                           m_pCommandKind == &CVLECMNetworkCommands::Instance();
+                           m_pCommandKind == &IVLECMCommandKind::Network();
             m_bCommandRunning = true;
             m_bCommandStop = false;
             m_nCommandDeviceResult = 0;

@@ -18,7 +18,6 @@
 #include "ecm/core/VLECMDefs.h"
 
 class CVLCallbackInfo;
-class CVLECMDummyCommands;
 class IVLECMCheckRunnerIF;
 class IVLECMOwnerIF;
 class CVLModuleInstance;
@@ -107,6 +106,9 @@ public:
     // the device's error reply, 0 when none).
     void getUnicastParams(VLECM_COMMAND eCommand, CVLModuleParamCollection& params, CVLString& strPacketList);
     void endCheck(VLECM_RESULT eResult, long nDeviceResult);
+    // For a command kind: waits up to nMilliseconds; false when the command
+    // was stopped.
+    virtual bool waitCommand(long nMilliseconds);
 
     // Delivers a finished command on the dispatch thread.
     static void nifCommandCallback(long lCommand, void* pCallbackIF, CVLCallbackInfo* pCallbackInfo);
@@ -139,8 +141,6 @@ protected:
     // reported to the callback interface it was started with.
     void endCommand(VLECM_COMMAND eCommand, VLECM_RESULT eResult);
     virtual VLECM_RESULT executeRebootPollingModule();
-    // Waits up to nMilliseconds; false when the command was stopped.
-    virtual bool waitCommand(long nMilliseconds);
     // Joins the thread of a finished command, which has posted its end and
     // is returning: a device whose commands are over holds no thread, and
     // so no stack, for the rest of the probe.
@@ -171,12 +171,11 @@ protected:
     // network kind, or the simulated one, made when the record is marked
     // as a simulated device.
     IVLECMCommandKind* m_pCommandKind;
-    std::unique_ptr<CVLECMDummyCommands> m_pDummyCommands;
+    std::unique_ptr<IVLECMCommandKind> m_pDummyCommands;
 
 private:
-    // The two kinds run their commands through the record.
+    // The network kind runs its commands through the record's exchanges.
     friend class CVLECMNetworkCommands;
-    friend class CVLECMDummyCommands;
 };
 
 #endif

@@ -17,7 +17,7 @@ VLECM_RESULT CVLECMNetworkCommands::Execute(CVLECMNIFInfo& info, VLECM_COMMAND e
     return info.executeVLPCCommand(eCommand);
 }
 
-CVLECMNetworkCommands& CVLECMNetworkCommands::Instance()
+IVLECMCommandKind& IVLECMCommandKind::Network()
 {
     static CVLECMNetworkCommands s_Instance;
     return s_Instance;

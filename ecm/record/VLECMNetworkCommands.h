@@ -1,6 +1,6 @@
 // The commands of a device found on the network: the ones the device
 // manager carries out go to the device by unicast, the rest answer "not
-// supported". Holds nothing: one serves every record.
+// supported". Holds nothing: one serves every record (IVLECMCommandKind::Network).
 #ifndef VLECMNETWORKCOMMANDS_H
 #define VLECMNETWORKCOMMANDS_H
 
@@ -10,8 +10,6 @@ class CVLECMNetworkCommands : public IVLECMCommandKind
 {
 public:
     VLECM_RESULT Execute(CVLECMNIFInfo& info, VLECM_COMMAND eCommand) override;
-
-    static CVLECMNetworkCommands& Instance();
 };
 
 #endif

@@ -102,3 +102,8 @@ VLECM_RESULT CVLECMDummyCommands::Execute(CVLECMNIFInfo& info, VLECM_COMMAND eCo
         info.DebugHookProperties();
     return static_cast<VLECM_RESULT>(nResult);
 }
+
+std::unique_ptr<IVLECMCommandKind> IVLECMCommandKind::NewSimulated()
+{
+    return std::unique_ptr<IVLECMCommandKind>(new CVLECMDummyCommands());
+}
