@@ -5,6 +5,23 @@
 // simulated ones) is delivered, one per pass. Every report goes upward
 // through IVLECMCallbackIF, and only while its gate is open.
 //
+// Below it, each area uses only those under it: probe/ (the probe's reply
+// path), simulated/ (the simulated probe and its commands), record/ (the
+// device record and its command kinds), core/ (definitions, the callback
+// and owner interfaces, the built-in options). The parts it owns see it
+// only as IVLECMOwnerIF.
+//
+// Where a probe reply goes: the probe module hands it to the device list
+// (probe/VLECMNIFInfoList), whose reply filter admits or drops it; an
+// admitted reply is copied into the list and the copy waits in the hand-on
+// queue, which owns it until its network's turn puts it in the dispatch
+// queue. On the dispatch thread the probe instance (probe/VLECMProbeInstance)
+// merges it into the device's one record, keyed by MAC address (a new
+// device's copy becomes its record), which the device list owns until the
+// device is removed; a new device's chain
+// (unicast check on the check thread, then its commands on the record's
+// command thread) runs before the device is reported to OnProbe.
+//
 // Locks, in this order: m_DispatchCallbackSync, m_PostCallbackTargetMapSync,
 // the probe instance's device-list lock, m_CallbackNotificationSync. All are
 // recursive, so a client callback on the dispatch thread may call the probe
