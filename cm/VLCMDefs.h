@@ -1,6 +1,7 @@
 // Shared definitions of the module framework: its module name, the limits of
-// property trees, and the factory hooks through which the module controller
-// creates and deletes the framework's objects.
+// property trees, the names of the call parameters common to the modules,
+// and the factory hooks through which the module controller creates and
+// deletes the framework's objects.
 #ifndef VLCMDEFS_H
 #define VLCMDEFS_H
 
@@ -12,6 +13,13 @@
 // from building trees that the recursive copy, merge, dump and delete
 // operations could not walk on a thread's stack.
 #define VLCM_PROPERTY_MAX_DEPTH 64
+
+// Call parameters that the framework or a caller sets and the modules read:
+// the packet list a call runs (beside the call context's own name, which
+// callbacks report), and a call's time-out in ms and its number of tries.
+#define VLCM_PARAM_PACKET_LIST_NAME "packetListName"
+#define VLCM_PARAM_TIMEOUT "timeout"
+#define VLCM_PARAM_RETRY "retry"
 
 class CVLCMApi;
 class CVLProperty;

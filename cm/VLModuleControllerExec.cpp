@@ -47,7 +47,7 @@ CVLModuleInstance* CVLModuleController::ExecFunction(CVLTarget* pTarget, VL_CONS
             pParams->SetProgressListener(pProgressListener);
             pParams->SetTemplateName(szTemplateName);
             pParams->SetPacketListName(szPacketListName);
-            pParams->GetParam("packetListName", true)->SetString(szPacketListName, VL_CHARSET_UTF8);
+            pParams->GetParam(VLCM_PARAM_PACKET_LIST_NAME, true)->SetString(szPacketListName, VL_CHARSET_UTF8);
             if (szTemplateName != nullptr)
                 pParams->GetParam("templateName", true)->SetString(szTemplateName, VL_CHARSET_UTF8);
             pInstance->CallMethod();

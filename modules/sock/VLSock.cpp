@@ -15,6 +15,7 @@
 #include "base/core/VLTrace.h"
 #include "base/core/VLUnsupportedException.h"
 #include "base/thread/VLThread.h"
+#include "cm/VLCMDefs.h"
 #include "cm/VLModInstanceInfo.h"
 #include "cm/VLModuleController.h"
 #include "cm/VLModuleInstance.h"
@@ -57,6 +58,11 @@ const size_t kRecvQueueLimit = 1024;
 // The largest UDP payload: datagrams are received whole and dropped when
 // they do not fit the reader's buffer, instead of being cut.
 const int kMaxDatagram = 65536;
+// Names the module reads as definition constants and as call parameters;
+// callers set them through AskShared and SetSendAttempts.
+const char kSocketModeName[] = "socketMode";
+const char kSharedMode[] = "shared";
+const char kError65RetryCountName[] = "Error_65_RetryCount";
 
 int ToMode(const CVLString& str, int nOld)
 {
@@ -66,7 +72,7 @@ int ToMode(const CVLString& str, int nOld)
         return VLMDSOCK_MODE_MULTI;
     if (str.CompareNoCase("multiSelect") == 0)
         return VLMDSOCK_MODE_MULTISELECT;
-    if (str.CompareNoCase("shared") == 0)
+    if (str.CompareNoCase(kSharedMode) == 0)
         return VLMDSOCK_MODE_SHARED;
     return nOld;
 }
@@ -168,6 +174,26 @@ CVLSock::~CVLSock()
     } catch (EVLException* e) {
         e->Delete();
     }
+}
+
+CVLSock* CVLSock::Of(CVLModuleInstance* pInstance)
+{
+    if (pInstance == nullptr)
+        return nullptr;
+    if (CVLSock* pSock = dynamic_cast<CVLSock*>(pInstance->GetImplementation()))
+        return pSock;
+    CVLModuleInstance* pChild = pInstance->GetFirstChild();
+    return pChild != nullptr ? dynamic_cast<CVLSock*>(pChild->GetImplementation()) : nullptr;
+}
+
+void CVLSock::AskShared(CVLModuleParamCollection* pParams)
+{
+    pParams->GetParam(kSocketModeName, true)->SetString(kSharedMode, VL_CHARSET_UTF8);
+}
+
+void CVLSock::SetSendAttempts(CVLModuleParamCollection* pParams, long nAttempts)
+{
+    pParams->GetParam(kError65RetryCountName, true)->SetLong(nAttempts);
 }
 
 void CVLSock::CreateInstance(CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams)
@@ -290,7 +316,7 @@ void CVLSock::LoadParameters(CVLModuleController* pController, CVLModuleInstance
     m_pController = pController;
     m_pInstance = pInstance;
     CVLString str;
-    if (FindConst("socketMode", str))
+    if (FindConst(kSocketModeName, str))
         m_eSocketMode = ToMode(str, m_eSocketMode);
     if (FindConst("recvInterval", str))
         m_nRecvInterval = static_cast<int>(str.ToLong(0));
@@ -302,7 +328,7 @@ void CVLSock::LoadParameters(CVLModuleController* pController, CVLModuleInstance
     if (FindConst(m_eCastType == VLMDSOCK_CAST_MULTICAST ? "TTL_MULTI" : "TTL", str))
         m_nTTL = static_cast<int>(str.ToLong(0));
     m_nError65RetryCount = kDefaultError65RetryCount;
-    if (FindConst("Error_65_RetryCount", str))
+    if (FindConst(kError65RetryCountName, str))
         m_nError65RetryCount = static_cast<int>(str.ToLong(0));
     m_nError65RetryInterval = kDefaultError65RetryInterval;
     if (FindConst("Error_65_RetryInterval", str))
@@ -325,9 +351,9 @@ void CVLSock::LoadParameters(CVLModuleController* pController, CVLModuleInstance
         m_strFromPortPath = str;
     if (FindConst("port", str))
         m_nPort = static_cast<int>(str.ToLong(0));
-    if (FindConst("timeout", str))
+    if (FindConst(VLCM_PARAM_TIMEOUT, str))
         m_nTimeout = static_cast<int>(str.ToLong(0));
-    if (FindConst("retry", str))
+    if (FindConst(VLCM_PARAM_RETRY, str))
         m_nRetry = static_cast<int>(str.ToLong(0));
 }
 
@@ -357,9 +383,9 @@ CVLString CVLSock::GetTargetText(const CVLString& strPath) const
 
 void CVLSock::UpdateParameters(CVLModuleParamCollection* pParams)
 {
-    m_nCurTimeout = ParamLong(pParams, "timeout", m_nTimeout);
-    m_nCurRetry = ParamLong(pParams, "retry", m_nRetry);
-    m_nCurError65RetryCount = ParamLong(pParams, "Error_65_RetryCount", m_nError65RetryCount);
+    m_nCurTimeout = ParamLong(pParams, VLCM_PARAM_TIMEOUT, m_nTimeout);
+    m_nCurRetry = ParamLong(pParams, VLCM_PARAM_RETRY, m_nRetry);
+    m_nCurError65RetryCount = ParamLong(pParams, kError65RetryCountName, m_nError65RetryCount);
     m_nCurError65RetryInterval = ParamLong(pParams, "Error_65_RetryInterval", m_nError65RetryInterval);
     m_nCurTTL = ParamLong(pParams, m_eCastType == VLMDSOCK_CAST_MULTICAST ? "TTL_MULTI" : "TTL", m_nTTL);
     bool bFound = false;
@@ -503,7 +529,7 @@ void CVLSock::Open(VL_OPEN_MODE eMode)
             return;
         m_bRecvThreadStarted = false;
         LoadParameters(m_pController, m_pInstance, m_pParams);
-        CVLString strMode = ParamText(m_pParams, "socketMode");
+        CVLString strMode = ParamText(m_pParams, kSocketModeName);
         if (strMode.GetLength() > 0)
             m_eSocketMode = ToMode(strMode, m_eSocketMode);
         UpdateParameters(m_pParams);

@@ -78,6 +78,17 @@ public:
     // Neither closes sockets nor ends threads: DestroyInstance has closed.
     virtual ~CVLSock();
 
+    // The socket that carries an instance's exchanges: the instance's own
+    // implementation when it is a socket, else its first child's; null when
+    // neither is.
+    static CVLSock* Of(CVLModuleInstance* pInstance);
+    // Set in the parameters of a socket instance's call, or of the call of
+    // the module above it, which hands its parameters on: the first asks
+    // for the shared socket ("shared" mode), the second how many sends in
+    // all a failed send gets when the definitions retry its error.
+    static void AskShared(CVLModuleParamCollection* pParams);
+    static void SetSendAttempts(CVLModuleParamCollection* pParams, long nAttempts);
+
     // IVLModInstanceIF
     virtual void CreateInstance(CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams) override;
     virtual void DestroyInstance(CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams) override;
