@@ -9,6 +9,7 @@
 #include "base/core/VLException.h"
 #include "base/core/VLExceptionOwner.h"
 #include "base/core/VLTrace.h"
+#include "cm/VLCMDefs.h"
 #include "cm/VLModuleController.h"
 #include "cm/VLModuleInstance.h"
 #include "cm/VLModuleParam.h"
@@ -27,8 +28,6 @@ const char kSendMethod[] = "Send";
 const char kReceiveMethod[] = "Recv";
 // A look for the reply takes what has come and does not wait.
 const long kReceiveMilliseconds = 1;
-// The checks share their socket instead of having one each.
-const char kSharedSocketMode[] = "shared";
 // A send is not paused and retried inside the socket module, which would
 // hold up every check on this thread: the check retries it on its schedule.
 const long kSendAttempts = 1;
@@ -212,13 +211,14 @@ bool CVLECMUnicastChecks::runStep(std::list<SCheck>::iterator it, EStep eStep)
         check.pNIFInfo->getUnicastParams(VLECM_COMMAND_CHECK_UNICAST, params, strPacketList);
         // The time-out and tries are the check's, read as the unicast
         // function reads them; the steps below keep them.
-        long nTimeout = static_cast<long>(params.GetParam("timeout", true)->ToLong(0));
-        long nTries = static_cast<long>(params.GetParam("retry", true)->ToLong(1));
+        long nTimeout = static_cast<long>(params.GetParam(VLCM_PARAM_TIMEOUT, true)->ToLong(0));
+        long nTries = static_cast<long>(params.GetParam(VLCM_PARAM_RETRY, true)->ToLong(1));
         check.nTimeout = std::min(std::max(nTimeout, 1L), static_cast<long>(INT_MAX));
         check.nTries = static_cast<int>(std::min(std::max(nTries, 1L), static_cast<long>(INT_MAX)));
         check.nTriesLeft = check.nTries - 1;
-        params.GetParam("socketMode", true)->SetString(kSharedSocketMode, VL_CHARSET_UTF8);
-        params.GetParam("Error_65_RetryCount", true)->SetLong(kSendAttempts);
+        // The checks share their socket instead of having one each.
+        CVLSock::AskShared(&params);
+        CVLSock::SetSendAttempts(&params, kSendAttempts);
         check.pController = check.pNIFInfo->GetModuleController();
         if (check.pController == nullptr) {
             finish(check, VLECM_RESULT_NOT_INITIALIZED, 0);
@@ -236,11 +236,10 @@ bool CVLECMUnicastChecks::runStep(std::list<SCheck>::iterator it, EStep eStep)
         }
         CVLModuleParamCollection* pParams = check.pInstance->GetParams();
         pParams->SetPacketListName(TextOf(strPacketList));
-        pParams->GetParam("packetListName", true)->SetString(TextOf(strPacketList), VL_CHARSET_UTF8);
+        pParams->GetParam(VLCM_PARAM_PACKET_LIST_NAME, true)->SetString(TextOf(strPacketList), VL_CHARSET_UTF8);
         // A socket that tells of arrivals is heard from before the request
         // leaves, so that no reply goes unnoticed.
-        CVLModuleInstance* pChild = check.pInstance->GetFirstChild();
-        CVLSock* pSock = pChild != nullptr ? dynamic_cast<CVLSock*>(pChild->GetImplementation()) : nullptr;
+        CVLSock* pSock = CVLSock::Of(check.pInstance);
         if (pSock != nullptr) {
             pSock->SetArrivalListener(this);
             std::lock_guard<std::mutex> lock(m_Mutex);
@@ -342,8 +341,8 @@ VLECM_RESULT CVLECMUnicastChecks::call(CVLModuleInstance* pInstance, const char*
     try {
         CVLModuleParamCollection* pParams = pInstance->GetParams();
         pParams->SetMethodName(szMethod);
-        pParams->GetParam("timeout", true)->SetLong(nTimeout);
-        pParams->GetParam("retry", true)->SetLong(nRetry);
+        pParams->GetParam(VLCM_PARAM_TIMEOUT, true)->SetLong(nTimeout);
+        pParams->GetParam(VLCM_PARAM_RETRY, true)->SetLong(nRetry);
         pInstance->CallMethod();
         return VLECM_RESULT_SUCCESS;
     } catch (EVLException* pException) {
