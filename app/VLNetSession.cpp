@@ -18,7 +18,6 @@
 #include "ecm/VLECM.h"
 #include "ecm/record/VLECMNIFInfo.h"
 #include "ecm/probe/VLECMNIFInfoList.h"
-#include "ecm/probe/VLECMReplyFilter.h"
 #include "pfw/VLPFWNIFInfo.h"
 
 namespace {
@@ -257,7 +256,7 @@ std::string CVLNetSession::GetConflictAddress(CVLPFWNIFInfo* pNIFInfo)
     if (pNIFInfo == nullptr || !m_bInitialize)
         return std::string();
     CVLString strMAC = pNIFInfo->GetMACAddress();
-    return Text(m_CommunicationManager.GetVLECM().GetProbeInstance().GetConflictAddress(strMAC.GetBuffer()));
+    return Text(m_CommunicationManager.GetVLECM().GetConflictAddress(strMAC.GetBuffer()));
 }
 
 void CVLNetSession::markConflicts()
@@ -270,8 +269,7 @@ void CVLNetSession::markConflicts()
         for (auto& entry : m_PrintedLines) {
             if (entry.second.bMarked)
                 continue;
-            std::string strConflict =
-                Text(m_CommunicationManager.GetVLECM().GetProbeInstance().GetConflictAddress(entry.first.c_str()));
+            std::string strConflict = Text(m_CommunicationManager.GetVLECM().GetConflictAddress(entry.first.c_str()));
             if (strConflict.empty())
                 continue;
             entry.second.bMarked = true;
@@ -542,14 +540,13 @@ VLPFW_RESULT CVLNetSession::Probe(int nTimeoutSeconds, const std::string& strFil
     }
     // Read before the stop, which releases the probe: an empty list means
     // only "nobody answered" when the probe went out.
-    VLPROBE_SEND_STATUS sendStatus = m_CommunicationManager.GetVLECM().GetProbeInstance().GetProbeSendStatus();
+    VLPROBE_SEND_STATUS sendStatus = m_CommunicationManager.GetVLECM().GetProbeSendStatus();
     noteLimitedOnly();
     m_bNothingSent = sendStatus.nSent == 0 && sendStatus.nFailed > 0;
     m_nSendError = sendStatus.nFirstError;
     // With a filtering MAC address, the others do not matter; its device,
     // if it still waits, is named below.
-    std::vector<CVLECMReplyFilter::SBoundReport> reports =
-        m_CommunicationManager.GetVLECM().GetProbeInstance().GetReplyFilter().GetBoundReports(kMaxNamedRefused);
+    std::vector<SVLECMBoundReport> reports = m_CommunicationManager.GetVLECM().GetBoundReports(kMaxNamedRefused);
     if (szCut == kCutByStop && !bFindOne)
         m_IncompleteReasons.push_back("the probe was stopped before it was over: the list may be short");
     noteIncomplete(reports, !bFindOne && strFilterMAC.empty() ? szCut : nullptr);
@@ -562,7 +559,7 @@ VLPFW_RESULT CVLNetSession::Probe(int nTimeoutSeconds, const std::string& strFil
                                       " lost: the receive buffer overflowed");
     // A flood on the checks' port: the answers of devices whose checks went
     // unanswered may have been among what was dropped.
-    unsigned long nCheckLost = m_CommunicationManager.GetVLECM().GetProbeInstance().GetUnicastChecks().GetLostCount();
+    unsigned long nCheckLost = m_CommunicationManager.GetVLECM().GetUnicastCheckLostCount();
     if (nCheckLost > 0)
         m_IncompleteReasons.push_back(Count(nCheckLost, "datagram", "datagrams") +
                                       (nCheckLost == 1 ? " was" : " were") +
@@ -603,7 +600,7 @@ namespace {
 // Where the refused devices' replies came in: the interfaces of the
 // sockets that belong to one network, and a warning where something points
 // to forgery (a host may send from another network's addresses).
-std::string ArrivalText(const CVLECMReplyFilter::SBoundReport& report)
+std::string ArrivalText(const SVLECMBoundReport& report)
 {
     std::string strText;
     size_t nCount = report.interfaces.size();
@@ -618,10 +615,10 @@ std::string ArrivalText(const CVLECMReplyFilter::SBoundReport& report)
 
 // What a bound of a report refused: "more than 512 devices on
 // 10.71.2.0/24", "more than 4 devices from one address".
-std::string BoundText(const CVLECMReplyFilter::SBoundReport& report)
+std::string BoundText(const SVLECMBoundReport& report)
 {
     std::string strBound = "more than " + Count(static_cast<unsigned long>(report.nBound), "device", "devices");
-    if (report.eBound == CVLECMReplyFilter::BOUND_SOURCE)
+    if (report.eBound == VLECM_BOUND_SOURCE)
         return strBound + " from one address";
     return strBound + " on " +
            (report.strNetwork.GetLength() > 0 ? Text(report.strNetwork) : std::string("no local network"));
@@ -642,13 +639,13 @@ void CVLNetSession::noteLimitedOnly()
                                "missing";
 }
 
-void CVLNetSession::noteIncomplete(const std::vector<CVLECMReplyFilter::SBoundReport>& reports, const char* szCut)
+void CVLNetSession::noteIncomplete(const std::vector<SVLECMBoundReport>& reports, const char* szCut)
 {
-    for (const CVLECMReplyFilter::SBoundReport& report : reports) {
+    for (const SVLECMBoundReport& report : reports) {
         std::string strNetwork =
             report.strNetwork.GetLength() > 0 ? "on " + Text(report.strNetwork) : std::string("on no local network");
         std::string strBound = Count(static_cast<unsigned long>(report.nBound), "device", "devices");
-        if (report.eBound == CVLECMReplyFilter::BOUND_SOURCE)
+        if (report.eBound == VLECM_BOUND_SOURCE)
             strBound += " from one address";
         m_IncompleteReasons.push_back((report.bMore ? "at least " : "") + Count(report.nDevices, "device", "devices") +
                                       " from " + Count(report.nAddresses, "address", "addresses") + " " + strNetwork +
@@ -662,11 +659,11 @@ void CVLNetSession::noteIncomplete(const std::vector<CVLECMReplyFilter::SBoundRe
             (nPending == 1 ? " was still waiting for its" : " were still waiting for their") + " commands " + szCut);
 }
 
-void CVLNetSession::noteRefused(const std::vector<CVLECMReplyFilter::SBoundReport>& reports,
-                                const std::string& strFilterMAC, bool bFindOne)
+void CVLNetSession::noteRefused(const std::vector<SVLECMBoundReport>& reports, const std::string& strFilterMAC,
+                                bool bFindOne)
 {
-    CVLECMReplyFilter& filter = m_CommunicationManager.GetVLECM().GetProbeInstance().GetReplyFilter();
-    CVLECMReplyFilter::SBoundReport found;
+    CVLECM& ecm = m_CommunicationManager.GetVLECM();
+    SVLECMBoundReport found;
     if (bFindOne) {
         std::string strFindMAC, strFindIP;
         {
@@ -674,12 +671,12 @@ void CVLNetSession::noteRefused(const std::vector<CVLECMReplyFilter::SBoundRepor
             strFindMAC = m_strFindMAC;
             strFindIP = m_strFindIP;
         }
-        if (filter.FindRefused(VLText(strFindMAC), VLText(strFindIP), found))
+        if (ecm.FindRefusedDevice(VLText(strFindMAC), VLText(strFindIP), found))
             m_strRefusal = BoundText(found);
         return;
     }
-    auto unlisted = [this](const CVLECMReplyFilter::SBoundReport& report) {
-        for (const CVLECMReplyFilter::SRefusedDevice& device : report.devices) {
+    auto unlisted = [this](const SVLECMBoundReport& report) {
+        for (const SVLECMRefusedDevice& device : report.devices) {
             SUnlisted refused;
             refused.strMAC = CVLNetOptions::NormalizeMACAddress(Text(device.strMAC));
             refused.strIP = Text(device.strAddress);
@@ -689,11 +686,11 @@ void CVLNetSession::noteRefused(const std::vector<CVLECMReplyFilter::SBoundRepor
         }
     };
     if (!strFilterMAC.empty()) {
-        if (filter.FindRefused(VLText(strFilterMAC), CVLString(VL_CHARSET_UTF8), found))
+        if (ecm.FindRefusedDevice(VLText(strFilterMAC), CVLString(VL_CHARSET_UTF8), found))
             unlisted(found);
         return;
     }
-    for (const CVLECMReplyFilter::SBoundReport& report : reports) {
+    for (const SVLECMBoundReport& report : reports) {
         unlisted(report);
         unsigned long nNamed = static_cast<unsigned long>(report.devices.size());
         if (report.nDevices > nNamed || report.bMore)

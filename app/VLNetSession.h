@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "app/VLNetValueCheck.h"
+#include "ecm/core/VLECMBoundReport.h"
 #include "ecm/core/VLECMDefs.h"
-#include "ecm/probe/VLECMReplyFilter.h"
 #include "pfw/PFWCommunicationManager.h"
 #include "pfw/PFWConfiguration.h"
 #include "pfw/VLPFWCallbackIF.h"
@@ -148,12 +148,11 @@ private:
     // szCut: how a probe that did not end by itself ended ("at the
     // time-out", "when stopped"), for the devices it left waiting; null
     // when it ended by itself or they do not matter.
-    void noteIncomplete(const std::vector<CVLECMReplyFilter::SBoundReport>& reports, const char* szCut);
+    void noteIncomplete(const std::vector<SVLECMBoundReport>& reports, const char* szCut);
     // Before the probe stops: names the devices the bounds refused (in
     // GetUnlisted and GetUnnamedRefused, strFilterMAC alone when given), or
     // notes why the device looked for was refused.
-    void noteRefused(const std::vector<CVLECMReplyFilter::SBoundReport>& reports, const std::string& strFilterMAC,
-                     bool bFindOne);
+    void noteRefused(const std::vector<SVLECMBoundReport>& reports, const std::string& strFilterMAC, bool bFindOne);
     // True when the list holds the device looked for, heard but not by unicast.
     bool hasNonUnicastMatch();
     // Takes as the device looked for a listed one whose MAC also answered

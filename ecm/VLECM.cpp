@@ -1,6 +1,6 @@
-// The device manager object: construction, Initialize and Terminate, and the
+// The device manager object: construction, Initialize and Terminate, the
 // factory hooks through which the module framework makes device records,
-// device lists and property nodes.
+// device lists and property nodes, and what the client reads of a probe.
 #include "ecm/VLECM.h"
 
 #include "cm/VLModuleController.h"
@@ -294,4 +294,29 @@ void CVLECM::deleteProperty(CVLCMApi* pApi, CVLProperty* pProperty)
 {
     (void)pApi;
     delete pProperty;
+}
+
+VLPROBE_SEND_STATUS CVLECM::GetProbeSendStatus()
+{
+    return m_ProbeInstance.GetProbeSendStatus();
+}
+
+std::vector<SVLECMBoundReport> CVLECM::GetBoundReports(size_t nNamed)
+{
+    return m_ProbeInstance.GetReplyFilter().GetBoundReports(nNamed);
+}
+
+bool CVLECM::FindRefusedDevice(const CVLString& strMAC, const CVLString& strAddress, SVLECMBoundReport& report)
+{
+    return m_ProbeInstance.GetReplyFilter().FindRefused(strMAC, strAddress, report);
+}
+
+unsigned long CVLECM::GetUnicastCheckLostCount()
+{
+    return m_ProbeInstance.GetUnicastChecks().GetLostCount();
+}
+
+CVLString CVLECM::GetConflictAddress(VL_CONST_STR szMACAddress)
+{
+    return m_ProbeInstance.GetConflictAddress(szMACAddress);
 }

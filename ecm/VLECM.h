@@ -43,12 +43,14 @@
 #include "base/thread/VLThread.h"
 #include "cm/VLCallbackInfo.h"
 #include "ecm/core/VLECMApi.h"
+#include "ecm/core/VLECMBoundReport.h"
 #include "ecm/core/VLECMCallbackIF.h"
 #include "ecm/core/VLECMOwnerIF.h"
 #include "ecm/core/VLECMDefs.h"
 #include "ecm/VLECMNIFInfoFactoryIF.h"
 #include "ecm/VLECMNIFInfoListFactoryIF.h"
 #include "ecm/probe/VLECMProbeInstance.h"
+#include "modules/probe/VLProbe.h"
 
 class CVLECMNIFInfo;
 class CVLECMNIFInfoList;
@@ -123,6 +125,32 @@ public:
     // for, in interface order ("10.71.6.0/24 (eth5)"): they get no directed
     // broadcast, only the limited one. nReached: the networks that got one.
     std::vector<CVLString> GetNetworksWithoutDirectedBroadcast(int& nReached);
+
+    // The sockets the follow-up chains of a probe hold at most, beside the
+    // probe's own.
+    enum
+    {
+        MAX_CHAIN_SOCKETS = CVLECMProbeInstance::MAX_CHAIN_SOCKETS
+    };
+    // What the client reads of a probe. The sends of the running probe so
+    // far (all zero when no probe runs), which tell a probe whose every send
+    // failed from one that nobody answered; the bounds' reports and the
+    // conflicts are kept after the probe stops, until the next one starts.
+    VLPROBE_SEND_STATUS GetProbeSendStatus();
+    // What the probe's bounds refused, per network and bound, each report
+    // naming the first nNamed of its devices.
+    std::vector<SVLECMBoundReport> GetBoundReports(size_t nNamed);
+    // True when a bound refused the device of that MAC address (any of its
+    // usual forms) or, with no MAC address, the one at that address, and it
+    // was never admitted; report then tells which bound, naming that device.
+    bool FindRefusedDevice(const CVLString& strMAC, const CVLString& strAddress, SVLECMBoundReport& report);
+    // Datagrams dropped (more came than could be read) while a unicast check
+    // that went unanswered waited, since the check thread last started: its
+    // device's answer may have been among them.
+    unsigned long GetUnicastCheckLostCount();
+    // The other address the device of that MAC address answered from in
+    // this probe; empty when none.
+    CVLString GetConflictAddress(VL_CONST_STR szMACAddress);
 
     // The relays of reports to the client.
     void OnProbe(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE eConnectType, bool bUnicast, bool bUpdateNIFInfo) override;

@@ -15,7 +15,6 @@
 #include "base/core/VLThreadSync.h"
 #include "ecm/VLECM.h"
 #include "ecm/core/VLECMCallbackIF.h"
-#include "ecm/probe/VLECMProbeInstance.h"
 #include "pfw/VLPFWDefs.h"
 #include "pfw/VLPFWNIFInfoFactory.h"
 
@@ -33,7 +32,7 @@ public:
     // (the limited broadcast's and the directed broadcasts') and those of
     // the follow-up chains (one for each place, one the unicast checks share).
     static constexpr int kProbeChildCount = 1 + LOCAL_DBC_COUNT;
-    static constexpr int kMaxChainSockets = CVLECMProbeInstance::MAX_CHAIN_SOCKETS;
+    static constexpr int kMaxChainSockets = CVLECM::MAX_CHAIN_SOCKETS;
     static constexpr int kMaxProbeSockets = kProbeChildCount + kMaxChainSockets;
 
     CPFWCommunicationManager();

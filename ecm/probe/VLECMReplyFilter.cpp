@@ -281,14 +281,14 @@ unsigned long CVLECMReplyFilter::GetRefusedCount(const CVLString& strFrom)
     return it != m_RefusedPerSource.end() ? it->second : 0;
 }
 
-CVLECMReplyFilter::SBoundReport
-CVLECMReplyFilter::makeReport(const CVLString& strNetwork, EBound eBound, const SDropped& dropped, int nDevices,
-                              const std::function<bool(size_t, uint64_t, uint32_t)>& fnNamed)
+SVLECMBoundReport CVLECMReplyFilter::makeReport(const CVLString& strNetwork, VLECM_BOUND eBound,
+                                                const SDropped& dropped, int nDevices,
+                                                const std::function<bool(size_t, uint64_t, uint32_t)>& fnNamed)
 {
-    SBoundReport report;
+    SVLECMBoundReport report;
     report.strNetwork = strNetwork;
     report.eBound = eBound;
-    report.nBound = eBound == BOUND_SOURCE ? static_cast<int>(MAX_MACS_PER_SOURCE) : m_nDeviceBound;
+    report.nBound = eBound == VLECM_BOUND_SOURCE ? static_cast<int>(MAX_MACS_PER_SOURCE) : m_nDeviceBound;
     // A device refused from one address or network may have been admitted
     // from another later: it is listed or named as any admitted one.
     std::vector<std::pair<uint32_t, uint64_t>> refused;
@@ -303,7 +303,7 @@ CVLECMReplyFilter::makeReport(const CVLString& strNetwork, EBound eBound, const 
     for (size_t i = 0; i < refused.size(); ++i) {
         if (!fnNamed(i, refused[i].second, refused[i].first))
             continue;
-        SRefusedDevice device;
+        SVLECMRefusedDevice device;
         device.strMAC = MACText(refused[i].second);
         if (refused[i].first != 0)
             device.strAddress = CVLSocketAddress::FormatDottedQuad(refused[i].first);
@@ -317,37 +317,38 @@ CVLECMReplyFilter::makeReport(const CVLString& strNetwork, EBound eBound, const 
     // devices than it has addresses, or a source inventing devices, are.
     uint64_t nClaimed = static_cast<uint64_t>(nDevices) + refused.size();
     uint64_t nHosts = HostCount(strNetwork);
-    report.bMayBeForged = eBound == BOUND_SOURCE || dropped.bOtherNetworksSocket || (nHosts > 0 && nClaimed > nHosts);
+    report.bMayBeForged =
+        eBound == VLECM_BOUND_SOURCE || dropped.bOtherNetworksSocket || (nHosts > 0 && nClaimed > nHosts);
     return report;
 }
 
-void CVLECMReplyFilter::forEachBound(const std::function<void(const CVLString&, EBound, const SDropped&, int)>& fn)
+void CVLECMReplyFilter::forEachBound(const std::function<void(const CVLString&, VLECM_BOUND, const SDropped&, int)>& fn)
 {
-    for (EBound eBound : {BOUND_NETWORK, BOUND_SOURCE}) {
+    for (VLECM_BOUND eBound : {VLECM_BOUND_NETWORK, VLECM_BOUND_SOURCE}) {
         for (const auto& entry : m_NetworkCounts) {
-            const SDropped& dropped = eBound == BOUND_NETWORK ? entry.second.bound : entry.second.sourceBound;
+            const SDropped& dropped = eBound == VLECM_BOUND_NETWORK ? entry.second.bound : entry.second.sourceBound;
             if (!dropped.devices.empty() || dropped.bMore)
                 fn(entry.first, eBound, dropped, entry.second.nDevices);
         }
     }
 }
 
-std::vector<CVLECMReplyFilter::SBoundReport> CVLECMReplyFilter::GetBoundReports(size_t nNamed)
+std::vector<SVLECMBoundReport> CVLECMReplyFilter::GetBoundReports(size_t nNamed)
 {
-    std::vector<SBoundReport> reports;
+    std::vector<SVLECMBoundReport> reports;
     CVLThreadLock lock(&m_Sync);
     if (!lock.Lock())
         return reports;
-    forEachBound([&](const CVLString& strNetwork, EBound eBound, const SDropped& dropped, int nDevices) {
-        SBoundReport report = makeReport(strNetwork, eBound, dropped, nDevices,
-                                         [nNamed](size_t nIndex, uint64_t, uint32_t) { return nIndex < nNamed; });
+    forEachBound([&](const CVLString& strNetwork, VLECM_BOUND eBound, const SDropped& dropped, int nDevices) {
+        SVLECMBoundReport report = makeReport(strNetwork, eBound, dropped, nDevices,
+                                              [nNamed](size_t nIndex, uint64_t, uint32_t) { return nIndex < nNamed; });
         if (report.nDevices > 0 || report.bMore)
             reports.push_back(report);
     });
     return reports;
 }
 
-bool CVLECMReplyFilter::FindRefused(const CVLString& strMAC, const CVLString& strAddress, SBoundReport& report)
+bool CVLECMReplyFilter::FindRefused(const CVLString& strMAC, const CVLString& strAddress, SVLECMBoundReport& report)
 {
     CVLString strNormal = CVLECMNIFInfo::NormalizeMACAddress(strMAC);
     uint64_t nMAC = strNormal.GetLength() > 0 ? MACNumber(strNormal) : 0;
@@ -358,10 +359,10 @@ bool CVLECMReplyFilter::FindRefused(const CVLString& strMAC, const CVLString& st
     if (!lock.Lock())
         return false;
     bool bFound = false;
-    forEachBound([&](const CVLString& strNetwork, EBound eBound, const SDropped& dropped, int nDevices) {
+    forEachBound([&](const CVLString& strNetwork, VLECM_BOUND eBound, const SDropped& dropped, int nDevices) {
         if (bFound)
             return;
-        SBoundReport found = makeReport(
+        SVLECMBoundReport found = makeReport(
             strNetwork, eBound, dropped, nDevices, [&](size_t, uint64_t nRefusedMAC, uint32_t nRefusedAddress) {
                 return strNormal.GetLength() > 0 ? nRefusedMAC == nMAC : nRefusedAddress == nAddress;
             });

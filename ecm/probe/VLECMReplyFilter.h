@@ -31,6 +31,7 @@
 
 #include "base/core/VLString.h"
 #include "base/core/VLThreadSync.h"
+#include "ecm/core/VLECMBoundReport.h"
 #include "ecm/probe/VLECMHandOnQueue.h"
 #include "ecm/probe/VLECMLocalNetworks.h"
 
@@ -66,39 +67,6 @@ public:
         MAX_REFUSED_DEVICES = 1024
     };
 
-    // The bounds that drop replies.
-    enum EBound
-    {
-        BOUND_NETWORK,  // the device bound of a network (MAX_DEVICES)
-        BOUND_SOURCE    // MAX_MACS_PER_SOURCE from one address
-    };
-    // A device a bound refused: its MAC address in normal form and the
-    // address it answered from.
-    struct SRefusedDevice
-    {
-        CVLString strMAC;
-        CVLString strAddress;
-    };
-    // What a bound refused on one network: the devices it refused that were
-    // not admitted later (nDevices, with bMore when more were refused than
-    // are kept, MAX_REFUSED_DEVICES), the first of them in the order of
-    // their addresses, how many addresses they answered from; the
-    // interfaces whose sockets received their replies (by name, in order);
-    // and bMayBeForged when something points to forged replies: a source's
-    // bound, more devices than the network has addresses, or a reply
-    // received through another network's socket than its source's.
-    struct SBoundReport
-    {
-        CVLString strNetwork;
-        EBound eBound = BOUND_NETWORK;
-        int nBound = MAX_DEVICES;
-        unsigned long nDevices = 0;
-        bool bMore = false;
-        std::vector<SRefusedDevice> devices;
-        unsigned long nAddresses = 0;
-        std::vector<CVLString> interfaces;
-        bool bMayBeForged = false;
-    };
     // The hand-on queue that keeps the admitted devices' waiting records.
     explicit CVLECMReplyFilter(CVLECMHandOnQueue& records);
 
@@ -139,11 +107,11 @@ public:
     // The networks whose device bound refused devices that were never
     // admitted, in network order, then those where a source's bound did;
     // each names the first nNamed of its devices.
-    std::vector<SBoundReport> GetBoundReports(size_t nNamed = MAX_REFUSED_DEVICES);
+    std::vector<SVLECMBoundReport> GetBoundReports(size_t nNamed = MAX_REFUSED_DEVICES);
     // True when a bound refused a device of that MAC address (any of its
     // usual forms) or, when no MAC is given, from that address, and it was
     // never admitted; report then tells which bound, naming that device.
-    bool FindRefused(const CVLString& strMAC, const CVLString& strAddress, SBoundReport& report);
+    bool FindRefused(const CVLString& strMAC, const CVLString& strAddress, SVLECMBoundReport& report);
 
 private:
     // An admitted device: where it answered from, its network, the other
@@ -183,11 +151,11 @@ private:
     // admitted, naming the devices that fnNamed picks of those never
     // admitted (given their place in address order); no devices when all it
     // refused were admitted later.
-    SBoundReport makeReport(const CVLString& strNetwork, EBound eBound, const SDropped& dropped, int nDevices,
-                            const std::function<bool(size_t, uint64_t, uint32_t)>& fnNamed);
+    SVLECMBoundReport makeReport(const CVLString& strNetwork, VLECM_BOUND eBound, const SDropped& dropped, int nDevices,
+                                 const std::function<bool(size_t, uint64_t, uint32_t)>& fnNamed);
     // Calls fn with each report's network, bound, what it dropped and the
     // devices admitted on the network, in report order.
-    void forEachBound(const std::function<void(const CVLString&, EBound, const SDropped&, int)>& fn);
+    void forEachBound(const std::function<void(const CVLString&, VLECM_BOUND, const SDropped&, int)>& fn);
 
     CVLThreadSync m_Sync;
     // Locks itself, after m_Sync and never before it.

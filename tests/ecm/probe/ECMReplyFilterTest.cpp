@@ -261,10 +261,10 @@ TEST(ECMReplyFilter, ErrorRepliesAreRefusedAndEachNetworkHasItsOwnBound)
     for (int i = 0; i < CVLECMReplyFilter::MAX_MACS_PER_SOURCE; ++i)
         EXPECT_TRUE(filter.Admit(Text(Mac(9100 + i)), Text("10.2.0.6"), 1)) << i;
     EXPECT_FALSE(filter.Admit(Text(Mac(9200)), Text("10.2.0.6"), 1));
-    std::vector<CVLECMReplyFilter::SBoundReport> reports = filter.GetBoundReports();
+    std::vector<SVLECMBoundReport> reports = filter.GetBoundReports();
     ASSERT_EQ(2u, reports.size());
     EXPECT_EQ("10.1.0.0/24", Std(reports[0].strNetwork));
-    EXPECT_EQ(CVLECMReplyFilter::BOUND_NETWORK, reports[0].eBound);
+    EXPECT_EQ(VLECM_BOUND_NETWORK, reports[0].eBound);
     EXPECT_EQ(CVLECMReplyFilter::MAX_DEVICES, reports[0].nBound);
     EXPECT_EQ(2u, reports[0].nDevices);
     ASSERT_EQ(2u, reports[0].devices.size());
@@ -277,7 +277,7 @@ TEST(ECMReplyFilter, ErrorRepliesAreRefusedAndEachNetworkHasItsOwnBound)
     EXPECT_EQ("vl2", Std(reports[0].interfaces[0]));
     EXPECT_TRUE(reports[0].bMayBeForged);
     EXPECT_EQ("10.2.0.0/24", Std(reports[1].strNetwork));
-    EXPECT_EQ(CVLECMReplyFilter::BOUND_SOURCE, reports[1].eBound);
+    EXPECT_EQ(VLECM_BOUND_SOURCE, reports[1].eBound);
     EXPECT_EQ(CVLECMReplyFilter::MAX_MACS_PER_SOURCE, reports[1].nBound);
     ASSERT_EQ(1u, reports[1].devices.size());
     EXPECT_EQ(1u, reports[1].nAddresses);
@@ -309,7 +309,7 @@ TEST(ECMReplyFilter, ABusyNetworksRefusedDevicesAreNamedWithoutSuspicion)
     // One of them is heard later from the other network, and admitted there.
     EXPECT_TRUE(filter.Admit(Text(Mac(kBound)), Text("10.2.0.5"), 1));
     // The first of them in the order of their addresses.
-    std::vector<CVLECMReplyFilter::SBoundReport> reports = filter.GetBoundReports(1);
+    std::vector<SVLECMBoundReport> reports = filter.GetBoundReports(1);
     ASSERT_EQ(1u, reports.size());
     EXPECT_EQ(kBound, reports[0].nBound);
     EXPECT_EQ(2u, reports[0].nDevices);
@@ -318,7 +318,7 @@ TEST(ECMReplyFilter, ABusyNetworksRefusedDevicesAreNamedWithoutSuspicion)
     EXPECT_EQ(Mac(kBound + 2), Std(reports[0].devices[0].strMAC));
     EXPECT_EQ("10.1.0.10", Std(reports[0].devices[0].strAddress));
     // Each of them may be asked for, by MAC or address.
-    CVLECMReplyFilter::SBoundReport found;
+    SVLECMBoundReport found;
     ASSERT_TRUE(filter.FindRefused(Text("00:26:ab:00:00:09"), Text(""), found));
     EXPECT_EQ(kBound, found.nBound);
     ASSERT_EQ(1u, found.devices.size());
