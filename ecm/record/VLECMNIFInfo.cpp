@@ -18,6 +18,7 @@
 #include "base/xml/VLXmlException.h"
 #include "cm/VLCallbackInfo.h"
 #include "cm/VLCMApi.h"
+#include "cm/VLCMDefs.h"
 #include "cm/VLModuleController.h"
 #include "cm/VLModuleInstance.h"
 #include "cm/VLModuleParam.h"
@@ -606,8 +607,8 @@ void CVLECMNIFInfo::endCheck(VLECM_RESULT eResult, long nDeviceResult)
 void CVLECMNIFInfo::getUnicastParams(VLECM_COMMAND eCommand, CVLModuleParamCollection& params, CVLString& strPacketList)
 {
     strPacketList = getOptionString(TextOf(OptionKey(eCommand, ".PacketListName")));
-    params.GetParam("timeout", true)->SetLong(getOptionInt(TextOf(OptionKey(eCommand, ".Timeout"))));
-    params.GetParam("retry", true)->SetLong(getOptionInt(TextOf(OptionKey(eCommand, ".Retry"))));
+    params.GetParam(VLCM_PARAM_TIMEOUT, true)->SetLong(getOptionInt(TextOf(OptionKey(eCommand, ".Timeout"))));
+    params.GetParam(VLCM_PARAM_RETRY, true)->SetLong(getOptionInt(TextOf(OptionKey(eCommand, ".Retry"))));
 }
 
 VLECM_RESULT CVLECMNIFInfo::runUnicastFunction(CVLTarget* pTarget, VLECM_COMMAND eCommand)
@@ -641,7 +642,7 @@ VLECM_RESULT CVLECMNIFInfo::runUnicastFunction(CVLTarget* pTarget, VLECM_COMMAND
         }
         CVLModuleParamCollection* pParams = pInstance->GetParams();
         pParams->SetPacketListName(TextOf(strPacketList));
-        pParams->GetParam("packetListName", true)->SetString(TextOf(strPacketList), VL_CHARSET_UTF8);
+        pParams->GetParam(VLCM_PARAM_PACKET_LIST_NAME, true)->SetString(TextOf(strPacketList), VL_CHARSET_UTF8);
         pInstance->CallMethod();
     } catch (EVLException* pException) {
         // The device said which error it was: kept beside the result.

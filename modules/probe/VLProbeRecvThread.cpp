@@ -4,6 +4,7 @@
 #include <chrono>
 
 #include "cm/VLCMApi.h"
+#include "cm/VLCMDefs.h"
 #include "cm/VLModInstanceInfo.h"
 #include "cm/VLModuleController.h"
 #include "cm/VLModuleInstance.h"
@@ -216,7 +217,7 @@ void CVLProbeRecvThread::OnThread(void* pData)
         CTargetRelease release(this, pChildParams, pBlankTarget);
         if (pBlankTarget == nullptr)
             return;
-        CVLModuleParam* pTimeout = pChildParams->GetParam("timeout", true);
+        CVLModuleParam* pTimeout = pChildParams->GetParam(VLCM_PARAM_TIMEOUT, true);
 
         // Each pass: send once when the schedule says so, receive once, and
         // go on, pause or end as the receive says. Replies the system

@@ -11,6 +11,7 @@
 #include "base/core/VLTrace.h"
 #include "base/core/VLUnsupportedException.h"
 #include "base/thread/VLStopWatch.h"
+#include "cm/VLCMDefs.h"
 #include "cm/VLModInstanceInfo.h"
 #include "cm/VLModuleController.h"
 #include "cm/VLModuleInstance.h"
@@ -97,7 +98,7 @@ void CVLPC::CallMethod(CVLModuleInstance* pInstance, CVLModuleParamCollection* p
         LoadParameters(pInstance, pParams);
         LoadTargetProperties(pParams);
         CVLString strListName(VL_CHARSET_UTF8);
-        CVLModuleParam* pListParam = pParams != nullptr ? pParams->Find("packetListName") : nullptr;
+        CVLModuleParam* pListParam = pParams != nullptr ? pParams->Find(VLCM_PARAM_PACKET_LIST_NAME) : nullptr;
         if (pListParam != nullptr)
             strListName = pListParam->ToString("");
         if (strListName.GetLength() == 0 && pParams != nullptr)
@@ -136,9 +137,9 @@ void CVLPC::LoadParameters(CVLModuleInstance* pInstance, CVLModuleParamCollectio
         const char* szModule = strModule.GetLength() > 0 ? strModule.GetBuffer() : nullptr;
         const char* szInstance = strInstance.GetLength() > 0 ? strInstance.GetBuffer() : nullptr;
         CVLString strValue(VL_CHARSET_UTF8);
-        if (pController->FindConst("retry", strValue, szModule, szInstance))
+        if (pController->FindConst(VLCM_PARAM_RETRY, strValue, szModule, szInstance))
             m_nRetry = ClampToInt(strValue.ToLong(DEFAULT_RETRY));
-        if (pController->FindConst("timeout", strValue, szModule, szInstance))
+        if (pController->FindConst(VLCM_PARAM_TIMEOUT, strValue, szModule, szInstance))
             m_nTimeout = ClampToInt(strValue.ToLong(DEFAULT_TIMEOUT_MS));
         if (pController->FindConst("useSubnet", strValue, szModule, szInstance))
             m_bUseSubnet = strValue.ToBool(false);
@@ -148,9 +149,9 @@ void CVLPC::LoadParameters(CVLModuleInstance* pInstance, CVLModuleParamCollectio
             m_strPacketListSuffix = strValue;
     }
     if (pParams != nullptr) {
-        if (CVLModuleParam* p = pParams->Find("timeout"))
+        if (CVLModuleParam* p = pParams->Find(VLCM_PARAM_TIMEOUT))
             m_nTimeout = ClampToInt(p->ToLong(DEFAULT_TIMEOUT_MS));
-        if (CVLModuleParam* p = pParams->Find("retry"))
+        if (CVLModuleParam* p = pParams->Find(VLCM_PARAM_RETRY))
             m_nRetry = ClampToInt(p->ToLong(DEFAULT_RETRY));
     }
     // A time-out of 0 or less would be handed to the socket as a wait
@@ -304,8 +305,8 @@ void CVLPC::RecvPacket(CVLModuleInstance* pInstance, CVLModuleParamCollection* p
         // datagrams, however fast they come, stretches the wait.
         CVLStopWatch watch(m_nTimeout);
         watch.Start();
-        pChildParams->GetParam("retry", true)->SetInt(1);
-        CVLModuleParam* pTimeout = pChildParams->GetParam("timeout", true);
+        pChildParams->GetParam(VLCM_PARAM_RETRY, true)->SetInt(1);
+        CVLModuleParam* pTimeout = pChildParams->GetParam(VLCM_PARAM_TIMEOUT, true);
         for (;;) {
             pTimeout->SetLong(watch.GetTimeout());
             VL_SIZE_T nRead = 0;
