@@ -4,7 +4,10 @@ layers below it, the base library's areas likewise, the Linux layer
 (base/platform/) is included only inside the base library and its tests, the
 pull parser's internals (base/xml/pxp/) also by fuzz targets and benchmarks, public headers do not hand the
 Linux layer to their callers, and only tests, fuzz targets and benchmarks
-include test code. The test helpers are layered too: tests/support/<layer>
+include test code. The device manager's areas are layered the same way
+(ecm/core/ lowest, then record/, simulated/, probe/, the manager itself in
+ecm/ at the top), and outside ecm/ and its tests only the manager's own
+headers, ecm/core/ and the public device record and list are included. The test helpers are layered too: tests/support/<layer>
 includes only its layer and below, the tests of a layer use only the helpers
 of their layer and below, and no layer's tests include another layer's."""
 import os
@@ -14,6 +17,12 @@ import sys
 
 LAYERS = ['base', 'script', 'cm', 'modules', 'ecm', 'pfw', 'app']
 AREAS = ['platform', 'core', 'thread', 'stream', 'net', 'xml', 'value', 'system', 'log']
+# The device manager's areas, lowest first; '' is the manager itself at the top of ecm/.
+ECM_AREAS = ['core', 'record', 'simulated', 'probe', '']
+# What the layers above may use of the areas below the manager: the device
+# record and list are public (the application framework derives from them).
+ECM_PUBLIC = ('ecm/record/VLECMNIFInfo.h', 'ecm/probe/VLECMNIFInfoList.h')
+ECM_PRIVATE = ('ecm/core/VLECMPrivate.h',)
 # The test helpers' folders (the base library's at the top of tests/support)
 # and the layer each serves; the emulator needs only the base library.
 SUPPORT = {'base': 'base', 'emulator': 'base', 'script': 'script', 'cm': 'cm', 'modules': 'modules', 'ecm': 'ecm'}
@@ -63,6 +72,30 @@ def test_rules(path, inc):
     return None
 
 
+def ecm_area(path):
+    """The device manager's area of ecm/<area>/file or '' for ecm/file."""
+    parts = path.split('/')
+    return parts[1] if len(parts) > 2 else ''
+
+
+def ecm_rules(path, inc):
+    """Problems of an include of the device manager's files."""
+    if not inc.startswith('ecm/'):
+        return None
+    iarea = ecm_area(inc)
+    if path.startswith('ecm/'):
+        farea = ecm_area(path)
+        if rank(iarea, ECM_AREAS) > rank(farea, ECM_AREAS):
+            return "%s: the device manager's %s area includes the higher %s (%s)" % (
+                path, farea or 'top', iarea or 'top', inc)
+        return None
+    if path.startswith(('tests/ecm/', 'tests/support/ecm/', 'fuzz/', 'bench/')):
+        return None
+    if inc in ECM_PRIVATE or (iarea not in ('', 'core') and inc not in ECM_PUBLIC):
+        return "%s: includes the device manager's internal %s" % (path, inc)
+    return None
+
+
 def main():
     root = sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.path.dirname(__file__), '..')
     os.chdir(root)
@@ -95,6 +128,9 @@ def main():
                 if (path.endswith('.h') and not path.startswith(('base/platform/', 'base/xml/pxp/'))
                         and inc.startswith('base/platform/')):
                     problems.append('%s: public header includes %s' % (path, inc))
+            problem = ecm_rules(path, inc)
+            if problem:
+                problems.append(problem)
             if itop == 'tests' and top not in ('tests', 'fuzz', 'bench'):
                 problems.append('%s: includes test code %s' % (path, inc))
             problem = test_rules(path, inc)
