@@ -2,8 +2,8 @@
 // manager's facts about it (MAC address text, connection and unicast flags,
 // the simulated-device mark, the probe-report flag) and its own command
 // thread, on which one device command at a time runs; a network device's
-// CheckUnicast runs instead on the owning probe instance's check thread
-// (CVLECMUnicastChecks). A command's end is queued to the owning device
+// CheckUnicast runs instead on the check runner the probe hands it
+// (IVLECMCheckRunnerIF). A command's end is queued to the owning device
 // manager and delivered on its dispatch thread to the callback interface the
 // command was started with.
 #ifndef VLECMNIFINFO_H
