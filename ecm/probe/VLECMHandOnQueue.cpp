@@ -136,7 +136,9 @@ bool CVLECMHandOnQueue::leave(SDevice& device, bool bDelivered)
     if (device.eStage == STAGE_HANDED_ON && m_nHandedOn > 0)
         --m_nHandedOn;
     device.eStage = STAGE_NONE;
-    device.bDelivered = device.bDelivered || bDelivered;
+    // A lost record's data was never delivered: the filter must not take a
+    // later reply carrying it for a repeat.
+    device.bDelivered = bDelivered;
     if (device.pWaiting != nullptr)
         m_WaitingDevices.erase(device.pWaiting);
     device.pWaiting = nullptr;

@@ -48,8 +48,8 @@ public:
     // Where a device's records are.
     enum EWait
     {
-        WAIT_NONE,       // none waits, and none was delivered since the probe started
-        WAIT_DELIVERED,  // none waits; one was delivered
+        WAIT_NONE,       // none waits, and none was delivered or the last one was lost
+        WAIT_DELIVERED,  // none waits; the last one was delivered
         WAIT_WAITING     // one waits (admitted, and neither delivered nor lost yet)
     };
     // What Hold did with a record.

@@ -200,8 +200,9 @@ bool CVLECMReplyFilter::Admit(const CVLString& strMAC, const CVLString& strFrom,
             device.nFingerprint = nFingerprint;
             return false;
         }
-        // Unchanged data is dropped once a reply of the device has arrived;
-        // until then (its record lost) the next reply may stand in for it.
+        // Unchanged data is dropped once the record that carried it was
+        // delivered; when that record was lost (refused or never copied)
+        // the next reply may stand in for it.
         CVLECMHandOnQueue::EWait eWait = m_Records.GetWait(strMAC);
         if (eWait == CVLECMHandOnQueue::WAIT_WAITING || (!bChanged && eWait == CVLECMHandOnQueue::WAIT_DELIVERED)) {
             ++m_nDropped;

@@ -2,12 +2,14 @@
 // threads before a reply is copied or queued:
 // - a reply without a MAC address (a device's error answer) is refused, and
 //   the refusals are counted and traced per source;
-// - a known device's reply whose data did not change is dropped, and while
-//   one record of a device waits to be delivered its next replies are not
-//   admitted: a changed one is merged into the waiting record instead, so
-//   a device costs at most one waiting record and its record ends with its
-//   latest data. The waiting records are the hand-on queue's
-//   (CVLECMHandOnQueue, given at construction), which the filter asks;
+// - a known device's reply whose data did not change is dropped, unless the
+//   record of that data was lost before its delivery (refused by the
+//   dispatch queue, never copied); while one record of a device waits to be
+//   delivered its next replies are not admitted: a changed one is merged
+//   into the waiting record instead, so a device costs at most one waiting
+//   record and its record ends with its latest data. The waiting records
+//   are the hand-on queue's (CVLECMHandOnQueue, given at construction),
+//   which the filter asks;
 // - a MAC address that answers from a second address keeps the first: the
 //   other replies are dropped, and the conflict is traced and kept for the
 //   client (GetConflictAddress);

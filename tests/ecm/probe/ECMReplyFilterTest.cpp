@@ -519,6 +519,25 @@ TEST(ECMReplyFilter, ADeviceWhoseRecordWasRefusedIsHeardAgain)
     EXPECT_TRUE(filter.GetBoundReports().empty());
 }
 
+// A delivered device whose changed record was refused, or never copied, is
+// heard again with that change; once it is delivered, its repeats are not.
+TEST(ECMReplyFilter, ADeviceWhoseChangedRecordWasRefusedIsHeardAgain)
+{
+    CVLECMHandOnQueue records;
+    CVLECMReplyFilter filter(records);
+    ASSERT_TRUE(filter.Admit(Text(Mac(0)), Text("10.0.0.5"), 1));
+    records.Delivered(Text(Mac(0)));
+    ASSERT_TRUE(filter.Admit(Text(Mac(0)), Text("10.0.0.5"), 2));
+    CVLTarget copy;
+    records.Copied(Text(Mac(0)), &copy);
+    EXPECT_TRUE(records.QueueRefused(&copy));
+    ASSERT_TRUE(filter.Admit(Text(Mac(0)), Text("10.0.0.5"), 2));
+    records.NotCopied(Text(Mac(0)));
+    ASSERT_TRUE(filter.Admit(Text(Mac(0)), Text("10.0.0.5"), 2));
+    records.Delivered(Text(Mac(0)));
+    EXPECT_FALSE(filter.Admit(Text(Mac(0)), Text("10.0.0.5"), 2));
+}
+
 TEST_F(ECMReplies, ADeviceKeepsOneQueuedRecordThatTakesItsLaterRepliesAndIsCounted)
 {
     CWatchdog watchdog(60, "ECMReplies");
