@@ -27,8 +27,10 @@ const char kDescriptionProbe[] = "Probes the local networks and prints one line 
                                  "refused by a bound) is named after the list on standard error,\n"
                                  "'vlnet: not listed: MAC<TAB>IP<TAB>MODEL<TAB>WHY'. The status is 3 when the\n"
                                  "list may be short: such a device, devices a bound dropped, replies lost to a\n"
-                                 "full receive buffer, datagrams lost while unicast checks waited in vain, or\n"
-                                 "a definition script that failed, each said on standard error.\n";
+                                 "full receive buffer, datagrams lost while unicast checks waited in vain,\n"
+                                 "broadcasts whose replies could not be listened for, or a definition script\n"
+                                 "that failed, each said on standard error. It is 1 when no probe could be\n"
+                                 "sent or none of its replies listened for.\n";
 
 const char kDescriptionUrl[] = "Probes until the device is found and prints its web page URL.\n"
                                "A device not found before the probe ends is an error.\n";
@@ -129,6 +131,17 @@ bool ReportNothingSent(const CVLNetSession& session)
     return true;
 }
 
+// True (after saying so) when the probe could hear none of its replies.
+bool ReportDeaf(const CVLNetSession& session)
+{
+    long nError = 0;
+    if (!session.IsDeaf(nError))
+        return false;
+    fprintf(stderr, "vlnet: the probe could not listen for replies: its receive threads could not start: %s\n",
+            CVLNetResultText::GetSystemErrorText(nError).c_str());
+    return true;
+}
+
 int RunProbe(CVLNetSession& session, const CVLNetOptions& options)
 {
     CVLNetStatusLine statusLine(CVLNetStatusLine::IsTerminal());
@@ -144,7 +157,8 @@ int RunProbe(CVLNetSession& session, const CVLNetOptions& options)
     // A stop lists no further device, but says, as a time-out does, that
     // the list was cut and which devices were still being checked.
     const bool bStopped = CVLNetSession::IsStopRequested();
-    if (ReportNothingSent(session))
+    bool bNothingSent = ReportNothingSent(session);
+    if (ReportDeaf(session) || bNothingSent)
         return VLNET_EXIT_FAILURE;
     std::vector<std::string> reasons = session.GetIncompleteReasons();
     std::vector<CVLNetSession::SUnlisted> unlisted = session.GetUnlisted();
@@ -224,6 +238,7 @@ CVLPFWNIFInfo* FindDevice(CVLNetSession& session, const CVLNetOptions& options, 
     }
     if (pNIFInfo == nullptr) {
         ReportNothingSent(session);
+        ReportDeaf(session);
         if (!session.GetLimitedOnlyNote().empty())
             fprintf(stderr, "vlnet: %s\n", session.GetLimitedOnlyNote().c_str());
         const std::string& strDevice = strMAC.empty() ? options.GetIPAddress() : strMAC;

@@ -20,8 +20,9 @@ enum
     // The probe ran, but what it lists may be short: a device answered
     // the probe and is not listed (no answer to unicast, a failed unicast
     // check, commands that failed, still in its follow-up commands at the
-    // time-out), a bound dropped devices, the kernel dropped replies, or a
-    // definition script failed. Standard error says which.
+    // time-out), a bound dropped devices, the kernel dropped replies, the
+    // replies to some broadcasts could not be listened for, or a definition
+    // script failed. Standard error says which.
     VLNET_EXIT_INCOMPLETE = 3,
     // Stopped by a signal: the program exits with 128 + the signal's number
     // (130 SIGINT, 143 SIGTERM), as a shell reports a process it ended.

@@ -1,6 +1,9 @@
 // The meanings of the result codes.
 #include "app/VLNetResultText.h"
 
+#include <cctype>
+#include <cstring>
+
 #include "ecm/core/VLECMDefs.h"
 #include "pfw/VLPFWDefs.h"
 
@@ -117,4 +120,14 @@ std::string CVLNetResultText::GetSocketErrorText(long nError)
             return entry.szText;
     }
     return nError == 0 ? std::string("unknown error") : "error " + std::to_string(nError);
+}
+
+std::string CVLNetResultText::GetSystemErrorText(long nError)
+{
+    if (nError == 0)
+        return "unknown error";
+    std::string str = strerror(static_cast<int>(nError));
+    if (!str.empty())
+        str[0] = static_cast<char>(tolower(static_cast<unsigned char>(str[0])));
+    return str;
 }

@@ -17,6 +17,9 @@ public:
     // A socket error number as the system stores it (the BSD numbering:
     // 51 network unreachable); "error N" for a number without a text.
     static std::string GetSocketErrorText(long nError);
+    // An error number in errno's numbering, as the system says it, in
+    // lower case as the other reasons are; "unknown error" for 0.
+    static std::string GetSystemErrorText(long nError);
 };
 
 #endif

@@ -121,7 +121,7 @@ std::atomic<int> CVLNetSession::s_nStopSignal{0};
 
 CVLNetSession::CVLNetSession()
     : m_bInitialize(false), m_pFoundNIFInfo(nullptr), m_pStatusLine(nullptr), m_nChangeCount(0), m_bNothingSent(false),
-      m_bFoundNotUnicast(false), m_nSendError(0)
+      m_bFoundNotUnicast(false), m_nSendError(0), m_bDeaf(false), m_nDeafError(0)
 {
 }
 
@@ -283,6 +283,12 @@ bool CVLNetSession::IsNothingSent(long& nError) const
 {
     nError = m_nSendError;
     return m_bNothingSent;
+}
+
+bool CVLNetSession::IsDeaf(long& nError) const
+{
+    nError = m_nDeafError;
+    return m_bDeaf;
 }
 
 bool CVLNetSession::ReportScriptFailures()
@@ -476,6 +482,8 @@ VLPFW_RESULT CVLNetSession::Probe(int nTimeoutSeconds, const std::string& strFil
     m_bNothingSent = false;
     m_bFoundNotUnicast = false;
     m_nSendError = 0;
+    m_bDeaf = false;
+    m_nDeafError = 0;
     m_IncompleteReasons.clear();
     m_Unlisted.clear();
     m_UnnamedRefused.clear();
@@ -544,6 +552,9 @@ VLPFW_RESULT CVLNetSession::Probe(int nTimeoutSeconds, const std::string& strFil
     noteLimitedOnly();
     m_bNothingSent = sendStatus.nSent == 0 && sendStatus.nFailed > 0;
     m_nSendError = sendStatus.nFirstError;
+    // Nor does it when the replies could not be heard.
+    m_bDeaf = sendStatus.nDeaf > 0 && sendStatus.nDeaf >= sendStatus.nChildren;
+    m_nDeafError = sendStatus.nDeafError;
     // With a filtering MAC address, the others do not matter; its device,
     // if it still waits, is named below.
     std::vector<SVLECMBoundReport> reports = m_CommunicationManager.GetVLECM().GetBoundReports(kMaxNamedRefused);
@@ -553,6 +564,11 @@ VLPFW_RESULT CVLNetSession::Probe(int nTimeoutSeconds, const std::string& strFil
     if (!bFindOne)
         noteUnlisted(szCut, CVLNetOptions::NormalizeMACAddress(strFilterMAC));
     noteRefused(reports, CVLNetOptions::NormalizeMACAddress(strFilterMAC), bFindOne && GetFoundNIFInfo() == nullptr);
+    if (sendStatus.nDeaf > 0 && !m_bDeaf)
+        m_IncompleteReasons.push_back(
+            "the probe could not listen for replies to " + std::to_string(sendStatus.nDeaf) + " of its " +
+            std::to_string(sendStatus.nChildren) + " broadcasts (their receive threads could not start: " +
+            CVLNetResultText::GetSystemErrorText(sendStatus.nDeafError) + "): the list may be short");
     if (sendStatus.nLost > 0)
         m_IncompleteReasons.push_back(Count(sendStatus.nLost, "reply", "replies") +
                                       (sendStatus.nLost == 1 ? " was" : " were") +

@@ -45,10 +45,15 @@ public:
     // True when the last probe sent nothing at all (every send failed);
     // nError is then the error number of the first failure.
     bool IsNothingSent(long& nError) const;
+    // True when the last probe could hear none of its replies: no thread
+    // to receive them could start; nError is then the error number
+    // (errno's) of the first that could not. One that heard only some of
+    // them says so among GetIncompleteReasons.
+    bool IsDeaf(long& nError) const;
     // Why the last probe's list may be short, one line each for standard
     // error: a stop before the probe was over, devices a bound refused,
-    // replies lost, devices still waiting for their commands at the
-    // time-out or the stop. Empty when the list is whole.
+    // replies lost or not listened for, devices still waiting for their
+    // commands at the time-out or the stop. Empty when the list is whole.
     std::vector<std::string> GetIncompleteReasons();
     // A device that answered the last probe but is not listed, and why:
     // "no answer to unicast", "unicast check failed: REASON", "still waiting
@@ -188,6 +193,9 @@ private:
     bool m_bNothingSent;
     bool m_bFoundNotUnicast;
     long m_nSendError;
+    // The last probe heard none of its replies, and why.
+    bool m_bDeaf;
+    long m_nDeafError;
     std::vector<std::string> m_IncompleteReasons;
     std::string m_strLimitedOnlyNote;
     std::vector<SUnlisted> m_Unlisted;

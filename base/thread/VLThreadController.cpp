@@ -1,5 +1,6 @@
 #include "base/thread/VLThreadController.h"
 
+#include <atomic>
 
 #include "base/core/VLStartThreadException.h"
 #include "base/core/VLThreadLock.h"
@@ -12,6 +13,8 @@
 const int kSiteStart = 123;
 
 namespace {
+
+std::atomic<VL_THREAD_START_FAULT> s_pfnStartFault(nullptr);
 
 // Trace texts show the low 32 bits of the kernel's thread id.
 unsigned int TraceId(pid_t nId)
@@ -49,15 +52,26 @@ void CVLThreadController::SetThreadFunction(CVLThread* pOwner, VL_THREAD_FUNCTIO
     }
 }
 
+void CVLThreadController::SetStartFault(VL_THREAD_START_FAULT pfnFault)
+{
+    s_pfnStartFault = pfnFault;
+}
+
 void CVLThreadController::Start()
 {
     bool bCreated = false;
+    int nError = 0;
     {
         // The new thread reads the id under this lock, so it sees it set.
         CVLThreadLock guard(&m_ThreadSync);
         if (guard.Lock()) {
-            pthread_t thread;
-            if (pthread_create(&thread, nullptr, threadEntry, this) == 0) {
+            VL_THREAD_START_FAULT pfnFault = s_pfnStartFault;
+            if (pfnFault != nullptr)
+                nError = pfnFault(m_pOwner);
+            pthread_t thread = pthread_t();
+            if (nError == 0)
+                nError = pthread_create(&thread, nullptr, threadEntry, this);
+            if (nError == 0) {
                 m_Thread = thread;
                 m_bCreated = true;
                 bCreated = true;
@@ -67,7 +81,7 @@ void CVLThreadController::Start()
         }
     }
     if (!bCreated)
-        throw new EVLStartThreadException(VLSTD_MODULE, "VLThreadController", kSiteStart);
+        throw new EVLStartThreadException(VLSTD_MODULE, "VLThreadController", kSiteStart, nError);
     if (CVLTrace::IsEnabled()) {
         // The kernel id is known only once the thread runs. The controller
         // lives on until the owner detaches, so it is safe to wait here.

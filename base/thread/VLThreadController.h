@@ -12,6 +12,8 @@
 
 class CVLThread;
 typedef void (*VL_THREAD_FUNCTION)(void* pData);
+// See CVLThreadController::SetStartFault.
+typedef int (*VL_THREAD_START_FAULT)(CVLThread* pOwner);
 
 class CVLThreadController : public virtual CVLLockableObject
 {
@@ -20,7 +22,8 @@ public:
     virtual ~CVLThreadController();
 
     virtual void SetThreadFunction(CVLThread* pOwner, VL_THREAD_FUNCTION pThreadFunction, void* pData);
-    // Creates the thread; throws EVLStartThreadException when it cannot.
+    // Creates the thread; throws EVLStartThreadException, with the error
+    // number, when it cannot.
     virtual void Start();
     // Asks for the end, detaches the owner (which may delete this object) and
     // waits for the thread unless called from the thread itself.
@@ -33,6 +36,11 @@ public:
     // deletes itself when both have let go.
     virtual void Detach(bool bThreadSide);
     virtual void ExitThread();
+
+    // For tests: asked before each thread is created, with the CVLThread
+    // that starts it; an error number other than 0 fails the start with
+    // it, as pthread_create would have. Null (the default) asks nothing.
+    static void SetStartFault(VL_THREAD_START_FAULT pfnFault);
 
 private:
     static void* threadEntry(void* pArg);

@@ -11,6 +11,7 @@
 #include "base/core/VLException.h"
 #include "base/core/VLMemoryAllocException.h"
 #include "base/core/VLNullObjectException.h"
+#include "base/core/VLStartThreadException.h"
 #include "base/core/VLThreadLock.h"
 #include "base/core/VLTrace.h"
 #include "base/core/VLUnexpectedException.h"
@@ -88,11 +89,16 @@ void CVLProbe::Probe(CVLModuleInstance* pInstance, CVLModuleParamCollection* pPa
             return;
         if (!m_ThreadMap.empty())
             throw new EVLAlreadyExecException(VLMDPROBE_MODULE, s_szFile, __LINE__, kMethodProbe);
+        long nChildren = 0;
+        for (CVLModuleInstanceIterator it = pInstance->Begin(); !it.IsEnd(); it.Next())
+            nChildren++;
         {
             CVLThreadLock statusLock(&m_SendStatusSync);
             if (statusLock.Lock()) {
                 m_SendStatus = VLPROBE_SEND_STATUS();
+                m_SendStatus.nChildren = nChildren;
                 m_LostByChild.clear();
+                m_DeafChildren.clear();
             }
         }
         IVLFunctionListener* pListener = pParams->GetListener();
@@ -113,6 +119,9 @@ void CVLProbe::Probe(CVLModuleInstance* pInstance, CVLModuleParamCollection* pPa
                 // removeAllThread deletes it with the others.
                 pThread->Start(nullptr);
             } catch (EVLException* pException) {
+                // Without its thread the child neither sends nor hears anything.
+                if (EVLStartThreadException* pStart = dynamic_cast<EVLStartThreadException*>(pException))
+                    OnDeafChild(pChild, pStart->GetErrorNumber());
                 if (pListener == nullptr || pController == nullptr)
                     throw;
                 pController->PostCallbackException(pInstance, pParams, pParams->GetTarget(), pException);
@@ -138,7 +147,15 @@ VLPROBE_SEND_STATUS CVLProbe::GetSendStatus()
     VLPROBE_SEND_STATUS status = m_SendStatus;
     for (const auto& entry : m_LostByChild)
         status.nLost += entry.second;
+    status.nDeaf = static_cast<long>(m_DeafChildren.size());
     return status;
+}
+
+void CVLProbe::OnDeafChild(CVLModuleInstance* pChild, long nError)
+{
+    CVLThreadLock lock(&m_SendStatusSync);
+    if (lock.Lock() && m_DeafChildren.insert(pChild).second && m_DeafChildren.size() == 1)
+        m_SendStatus.nDeafError = nError;
 }
 
 void CVLProbe::OnReceiveLoss(CVLModuleInstance* pChild, unsigned long nLost)

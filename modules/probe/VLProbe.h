@@ -6,6 +6,7 @@
 #define VLPROBE_H
 
 #include <map>
+#include <set>
 
 #include "base/core/VLThreadSync.h"
 #include "cm/VLModInstanceIF.h"
@@ -15,7 +16,8 @@ class CVLModuleInstance;
 class CVLModuleParamCollection;
 class CVLProbeRecvThread;
 
-// What the sends of a probe came to, over all its children.
+// What the sends of a probe came to, over all its children, and whether
+// their replies could be heard.
 struct VLPROBE_SEND_STATUS
 {
     long nSent = 0;        // sends that left the computer
@@ -24,6 +26,12 @@ struct VLPROBE_SEND_STATUS
     // Replies lost: datagrams the system dropped for a full receive buffer
     // since the last send of their child, which no send has brought again.
     unsigned long nLost = 0;
+    long nChildren = 0;  // children the probe drives
+    // Children that cannot hear their replies, as a thread that was to
+    // receive them (the probe's own, or their socket's) could not start,
+    // and the error number of the first (errno's numbering; 0: not known).
+    long nDeaf = 0;
+    long nDeafError = 0;
 };
 
 class CVLProbe : public IVLModInstanceIF, public CVLLockableObject
@@ -50,6 +58,9 @@ public:
     void OnSendResult(bool bSent, long nError);
     // A receive thread's replies lost since its child's last send.
     void OnReceiveLoss(CVLModuleInstance* pChild, unsigned long nLost);
+    // A child that cannot hear its replies: a thread that was to receive
+    // them could not start, with that error number.
+    void OnDeafChild(CVLModuleInstance* pChild, long nError);
 
 protected:
     void removeAllThread();
@@ -62,6 +73,8 @@ protected:
     VLPROBE_SEND_STATUS m_SendStatus;
     // Each child's replies lost, summed into the status.
     std::map<CVLModuleInstance*, unsigned long> m_LostByChild;
+    // The children that cannot hear their replies, counted into the status.
+    std::set<CVLModuleInstance*> m_DeafChildren;
     CVLThreadSync m_SendStatusSync;
 };
 

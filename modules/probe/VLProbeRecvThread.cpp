@@ -15,6 +15,7 @@
 #include "base/core/VLException.h"
 #include "base/core/VLExceptionOwner.h"
 #include "base/core/VLNullObjectException.h"
+#include "base/core/VLStartThreadException.h"
 #include "base/core/VLStopFunctionException.h"
 #include "base/core/VLTerminateException.h"
 #include "base/core/VLTimeoutException.h"
@@ -322,6 +323,14 @@ CVLProbeRecvThread::EReceiveStep CVLProbeRecvThread::ReceiveOnce(CVLModuleParamC
             dynamic_cast<EVLUnsupportedException*>(pException) != nullptr) {
             // The child is gone or cannot receive at all: every further
             // pass would fail the same way.
+            PostException(owner.Release());
+            return RECEIVE_END;
+        }
+        if (EVLStartThreadException* pStart = dynamic_cast<EVLStartThreadException*>(pException)) {
+            // The child's socket has no thread to receive with: its replies
+            // would go unheard, the probe taken for one nobody answered.
+            if (m_pOwner != nullptr)
+                m_pOwner->OnDeafChild(m_pChildInstance, pStart->GetErrorNumber());
             PostException(owner.Release());
             return RECEIVE_END;
         }

@@ -4,7 +4,8 @@
 // into the caller's target list (or copied) and posted as a probe callback.
 //
 // The thread ends on an end request (polled every pass), a stop of its
-// child, and a child without implementation or the receive method. A failed
+// child, a child without implementation or the receive method, and one
+// whose receive thread cannot start (told to the owner). A failed
 // send is reported (once per child) and the schedule goes on; a bad reply is
 // skipped: the child goes on receiving.
 #ifndef VLPROBERECVTHREAD_H

@@ -931,7 +931,16 @@ VL_SIZE_T CVLSock::readMulti(VL_BYTE* pBuffer, VL_SIZE_T nBufferSize, VLMDSOCK_S
     try {
         if (!m_bRecvThreadStarted) {
             m_bRecvThreadStarted = true;
-            startRecvThreads(nBufferSize, listSockets);
+            try {
+                startRecvThreads(nBufferSize, listSockets);
+            } catch (...) {
+                // Without its threads every later read would wait out its
+                // time as if nothing came: this read fails, and so does the
+                // next one unless its threads start then.
+                stopRecvThreads();
+                m_bRecvThreadStarted = false;
+                throw;
+            }
         }
         // One time-out in all: a wake whose datagram was dropped (longer
         // than the buffer, or pushed out of a full queue) waits on for the

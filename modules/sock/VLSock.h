@@ -113,7 +113,9 @@ public:
     // Wakes and joins the readers, then closes and deletes the sockets and
     // drops what is still queued.
     virtual void Close() override;
-    // One datagram: its length (0 on the multi path when none came).
+    // One datagram: its length (0 on the multi path when none came). A read
+    // whose receive threads cannot start throws EVLStartThreadException; the
+    // next read starts them anew.
     virtual VL_SIZE_T Read(VL_BYTE* pBuffer, VL_SIZE_T nBufferSize) override;
     // Sends the buffer once from every open socket to the destination in effect.
     virtual void Write(const VL_BYTE* pBuffer, VL_SIZE_T nBufferSize) override;

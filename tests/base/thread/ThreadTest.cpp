@@ -4,12 +4,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <thread>
 
 #include "tests/support/TestSupport.h"
+#include "tests/support/ThreadStartFault.h"
 #include "base/core/VLStartThreadException.h"
 #include "base/thread/VLThread.h"
 #include "base/thread/VLThreadController.h"
@@ -268,6 +270,31 @@ TEST(Thread, FailedStartLeavesItNotStarted)
     t.Start(nullptr);  // releases the failed controller and runs
     ASSERT_TRUE(WaitUntil([&] { return !t.IsStarted(); }));
     t.End();
+    EXPECT_EQ(g_nControllersAlive.load(), 0);
+}
+
+// A thread the system cannot create fails its start with the system's
+// error number; a thread of another class starts as ever.
+TEST(Thread, AStartTheSystemRefusesCarriesItsErrorNumber)
+{
+    TThreadStartFault<CFailingThread> fault(EAGAIN);
+    CFailingThread refused;
+    refused.m_bFail = false;
+    try {
+        refused.Start(nullptr);
+        FAIL() << "no exception";
+    } catch (EVLException* e) {
+        CVLExceptionOwner owner(e);
+        EVLStartThreadException* pStart = dynamic_cast<EVLStartThreadException*>(e);
+        ASSERT_NE(nullptr, pStart);
+        EXPECT_EQ(EAGAIN, pStart->GetErrorNumber());
+    }
+    EXPECT_FALSE(refused.IsStarted());
+    refused.End();
+    CTestThread other(CTestThread::kReturn);
+    other.Start(nullptr);
+    ASSERT_TRUE(WaitUntil([&] { return other.m_nRuns.load() == 1; }));
+    other.End();
     EXPECT_EQ(g_nControllersAlive.load(), 0);
 }
 

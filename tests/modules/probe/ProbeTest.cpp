@@ -3,6 +3,7 @@
 // ways a probe's threads end.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -28,11 +29,13 @@
 #include "base/core/VLAlreadyExecException.h"
 #include "base/core/VLErrorResultException.h"
 #include "base/core/VLInvalidParamException.h"
+#include "base/core/VLStartThreadException.h"
 #include "base/core/VLTimeoutException.h"
 #include "base/core/VLUnsupportedException.h"
 #include "tests/support/cm/FakeModule.h"
 #include "tests/support/cm/ModuleFixture.h"
 #include "tests/support/TestSupport.h"
+#include "tests/support/ThreadStartFault.h"
 #include "tests/support/Watchdog.h"
 
 namespace {
@@ -66,6 +69,7 @@ struct SBoard
     long nFirstReplyDelay = 0;    // one reply, this long after the first send
     size_t nFailSends = 0;        // the first this many sends fail
     unsigned long nDrops = 0;     // the children's count of dropped datagrams
+    bool bDeaf = false;           // a receive fails as when its socket's thread cannot start
 
     template <class P>
     void WaitUntil(P pred)
@@ -102,6 +106,8 @@ CFakeModule::SScript Child()
         long nTimeout = pParams->Find("timeout")->ToLong(-1);
         b.recvs.push_back({nTimeout, b.sends.empty() ? -1 : Millis(Clock::now() - b.sends.back()), b.sends.size()});
         b.cond.notify_all();
+        if (b.bDeaf)
+            throw new EVLStartThreadException("Test", "ProbeTest", __LINE__, EAGAIN);
         std::string strReply;
         if (b.nFirstReplyDelay > 0) {
             Clock::time_point due = b.sends.front() + std::chrono::milliseconds(b.nFirstReplyDelay);
@@ -362,6 +368,42 @@ TEST_F(ProbeTest, RepliesLostAreSummedOverTheChildren)
     EXPECT_EQ(7u, pProbe->GetSendStatus().nLost);
     pProbe->OnReceiveLoss(children[0], 5);
     EXPECT_EQ(9u, pProbe->GetSendStatus().nLost);
+    C()->DeleteModuleInstance(p);
+}
+
+// A child that cannot hear its replies, as a thread that was to receive
+// them (its socket's, or the probe's own) cannot start, is counted with the
+// error number; its thread ends rather than receive on in vain.
+TEST_F(ProbeTest, ChildrenThatCannotHearTheirRepliesAreCounted)
+{
+    CWatchdog watchdog(60, "probe deaf children");
+    m_Board.bDeaf = true;
+    CVLModuleInstance* p = Start("Two");
+    CVLProbe* pProbe = static_cast<CVLProbe*>(p->GetImplementation());
+    for (int i = 0; i < 2000 && pProbe->GetSendStatus().nDeaf != 2; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    // Time for a thread that went on to receive again.
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    VLPROBE_SEND_STATUS status = pProbe->GetSendStatus();
+    EXPECT_EQ(2, status.nChildren);
+    EXPECT_EQ(2, status.nDeaf);
+    EXPECT_EQ(EAGAIN, status.nDeafError);
+    {
+        std::lock_guard<std::mutex> lock(m_Board.mutex);
+        EXPECT_EQ(2u, m_Board.recvs.size());
+    }
+    C()->DeleteModuleInstance(p);
+
+    m_Board.bDeaf = false;
+    {
+        TThreadStartFault<CVLProbeRecvThread> fault(ENOMEM, 1);
+        p = Start("Two");
+    }
+    pProbe = static_cast<CVLProbe*>(p->GetImplementation());
+    status = pProbe->GetSendStatus();
+    EXPECT_EQ(2, status.nChildren);
+    EXPECT_EQ(1, status.nDeaf);
+    EXPECT_EQ(ENOMEM, status.nDeafError);
     C()->DeleteModuleInstance(p);
 }
 

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstring>
 #include <fstream>
 #include <string>
@@ -17,6 +18,7 @@
 
 #include "base/core/VLException.h"
 #include "base/core/VLOpenException.h"
+#include "base/core/VLStartThreadException.h"
 #include "base/core/VLStopFunctionException.h"
 #include "base/core/VLTimeoutException.h"
 #include "base/core/VLUnsupportedException.h"
@@ -31,6 +33,7 @@
 #include "modules/sock/VLSockRepeatMemory.h"
 #include "modules/sock/VLSockShared.h"
 #include "tests/support/TestSupport.h"
+#include "tests/support/ThreadStartFault.h"
 #include "tests/support/Watchdog.h"
 
 namespace {
@@ -618,6 +621,54 @@ TEST_F(SockTest, ABroadcastSocketHearsEverySendsReplies)
     peer.Reply("fin");
     EXPECT_EQ("end", Read());
     EXPECT_EQ("fin", Read());
+}
+
+// A broadcast socket receives on a thread of its own. While that thread
+// cannot start, each read fails at once, saying why, instead of waiting out
+// its time as if nothing came; once it can, the replies are heard. The
+// shared socket (unicast checks') starts its thread as it opens: the open
+// fails, and the next one tries again.
+TEST_F(SockTest, ASocketWhoseReceiveThreadCannotStartFailsEachUse)
+{
+    CWatchdog watchdog(60, "SockTest.ASocketWhoseReceiveThreadCannotStartFailsEachUse");
+    CPeer peer;
+    Const("castType", "broadcast");
+    Const("timeout", "5000");
+    OpenTo(peer);
+    {
+        TThreadStartFault<CVLSockRecvThread> fault(EAGAIN);
+        for (int i = 0; i < 2; ++i) {
+            SCOPED_TRACE(i);
+            try {
+                Read();
+                ADD_FAILURE() << "the read did not fail";
+            } catch (EVLException* e) {
+                CVLExceptionOwner owner(e);
+                EVLStartThreadException* pStart = dynamic_cast<EVLStartThreadException*>(e);
+                ASSERT_NE(nullptr, pStart) << e->GetClassName().GetBuffer();
+                EXPECT_EQ(EAGAIN, pStart->GetErrorNumber());
+            }
+        }
+    }
+    Write("probe");
+    peer.Receive();
+    peer.Reply("A");
+    EXPECT_EQ("A", Read());
+
+    CVLModuleParamCollection sharedParams;
+    sharedParams.SetController(m_Api.GetModuleController());
+    sharedParams.GetParam("socketMode", true)->SetString("shared", 72);
+    Const("castType", "unicast");
+    CVLSock shared;
+    shared.CreateInstance(nullptr, &sharedParams);
+    {
+        TThreadStartFault<CVLSockRecvThread> fault(EAGAIN);
+        EXPECT_VL_THROW(shared.Open(VL_OPEN_WRITE), EVLStartThreadException);
+        EXPECT_FALSE(shared.IsOpen());
+    }
+    shared.Open(VL_OPEN_WRITE);
+    EXPECT_TRUE(shared.IsShared());
+    shared.DestroyInstance(nullptr, &sharedParams);
 }
 
 // A broadcast socket asks for a 4 MiB receive buffer, forced past the
