@@ -1,8 +1,8 @@
 #include "modules/sock/VLSockShared.h"
 
-#include <atomic>
 #include <cstring>
 #include <new>
+#include <set>
 #include <string>
 
 #include "base/core/VLCharset.h"
@@ -27,8 +27,22 @@ const int kWaitSliceMs = 100;
 // reader's buffer takes whole; a longer one is dropped unread.
 const int kMaxDatagram = 4096;
 
-// What the shared sockets' buffers dropped, each counted when seen.
-std::atomic<unsigned long> s_nDropped{0};
+// What the shared sockets' buffers dropped, and the open sockets whose
+// drops are read whenever the total is asked for, under the drop lock. It
+// is taken last: under any other lock, and no other is taken under it.
+unsigned long s_nDropped = 0;
+
+std::mutex& DropMutex()
+{
+    static std::mutex s_Mutex;
+    return s_Mutex;
+}
+
+std::set<CVLSockShared*>& DropCounted()
+{
+    static std::set<CVLSockShared*> s_Counted;
+    return s_Counted;
+}
 
 // The shared sockets by bind address, under the table lock.
 std::mutex& TableMutex()
@@ -98,6 +112,8 @@ CVLSockShared* CVLSockShared::Attach(CVLSock* pSock, const CVLString& strBindAdd
                 if (pShared->m_pThread == nullptr)
                     throw new EVLMemoryAllocException(VLMDSOCK_MODULE, s_szFile, __LINE__);
                 pShared->m_pThread->Start(nullptr);
+                std::lock_guard<std::mutex> drops(DropMutex());
+                DropCounted().insert(pShared);
             } catch (...) {
                 pShared->Close();
                 delete pShared;
@@ -136,6 +152,11 @@ void CVLSockShared::Detach(CVLSockShared* pShared, CVLSock* pSock)
 
 void CVLSockShared::Close()
 {
+    {
+        std::lock_guard<std::mutex> drops(DropMutex());
+        if (DropCounted().erase(this) != 0)
+            countDrops();
+    }
     // The thread ends before the descriptor is closed, so it never waits on
     // a closed (and perhaps reused) one.
     if (m_pThread != nullptr) {
@@ -150,7 +171,19 @@ void CVLSockShared::Close()
 
 unsigned long CVLSockShared::GetDropCount()
 {
-    return s_nDropped.load();
+    std::lock_guard<std::mutex> drops(DropMutex());
+    for (CVLSockShared* pShared : DropCounted())
+        pShared->countDrops();
+    return s_nDropped;
+}
+
+void CVLSockShared::countDrops()
+{
+    unsigned long nDrops = m_Socket.GetDropCount();
+    if (nDrops > m_nDropsSeen) {
+        s_nDropped += nDrops - m_nDropsSeen;
+        m_nDropsSeen = nDrops;
+    }
 }
 
 int CVLSockShared::GetOpenCount()
@@ -171,10 +204,9 @@ void CVLSockShared::SetDestination(CVLSock* pSock, CVLSocketAddress& destination
 void CVLSockShared::pushRecvData(const VLMDSOCK_RECV_DATA& data)
 {
     // The system's drops, seen as the thread reads.
-    unsigned long nDrops = m_Socket.GetDropCount();
-    if (nDrops > m_nDropsSeen) {
-        s_nDropped += nDrops - m_nDropsSeen;
-        m_nDropsSeen = nDrops;
+    {
+        std::lock_guard<std::mutex> drops(DropMutex());
+        countDrops();
     }
     CVLSocketAddress from = data.m_FromAddress;
     uint32_t nFrom = AddressOf(from);

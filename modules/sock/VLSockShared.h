@@ -9,7 +9,8 @@
 //
 // Locks: the table lock (taken alone, by Attach and Detach) comes before the
 // users lock; the users lock comes before an instance's received-datagram
-// lock, which its thread takes to queue a datagram.
+// lock, which its thread takes to queue a datagram. The drop lock comes
+// after every other.
 #ifndef VLSOCKSHARED_H
 #define VLSOCKSHARED_H
 
@@ -37,7 +38,8 @@ public:
     // Shared sockets open now.
     static int GetOpenCount();
     // Datagrams the system dropped for a full receive buffer of a shared
-    // socket, in all since the program started.
+    // socket, in all since the program started, as the system counts them
+    // now: also those that nothing the thread read since has told of.
     static unsigned long GetDropCount();
 
     // The address whose datagrams go to the instance from now on.
@@ -56,14 +58,17 @@ private:
     CVLSockShared(const CVLSockShared&) = delete;
     CVLSockShared& operator=(const CVLSockShared&) = delete;
 
-    // Ends the receive thread and closes the socket.
+    // Ends the receive thread and closes the socket, its drops counted.
     void Close();
+    // Adds what the system dropped since the last count to the total, under
+    // the drop lock.
+    void countDrops();
 
     CVLString m_strKey;
     CVLSocket m_Socket;
     CVLSockRecvThread* m_pThread;
-    // The system's drops counted into the program's total so far (the
-    // receive thread's).
+    // The system's drops counted into the program's total so far, under
+    // the drop lock.
     unsigned long m_nDropsSeen;
     // Users under the table lock.
     int m_nUsers;

@@ -11,8 +11,10 @@
 
 #include <atomic>
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
 #include <fstream>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -394,6 +396,64 @@ TEST_F(SockTest, ASharedSocketWhoseThreadFailedIsNotHandedOn)
     EXPECT_TRUE(bNewSocket);
     m_Sock.Close();
     EXPECT_EQ(0, CVLSockShared::GetOpenCount());
+}
+
+// A shared socket's drops count when they are asked for, not only when its
+// thread hands the next datagram on: empty datagrams, which it never hands
+// on, may fill its buffer while a check waits, and what they pushed out may
+// have been the check's answer.
+TEST_F(SockTest, ASharedSocketCountsItsDropsWhenAsked)
+{
+    CWatchdog watchdog(60, "ASharedSocketCountsItsDropsWhenAsked");
+    // Holds the shared socket's thread in the first arrival until released.
+    class CHeldArrival : public IVLSockArrivalListener
+    {
+    public:
+        void OnSockArrival(CVLSock*) override
+        {
+            std::unique_lock<std::mutex> lock(m_Mutex);
+            m_bEntered = true;
+            m_Cond.notify_all();
+            m_Cond.wait(lock, [this]() { return m_bReleased; });
+        }
+        void WaitEntered()
+        {
+            std::unique_lock<std::mutex> lock(m_Mutex);
+            m_Cond.wait(lock, [this]() { return m_bEntered; });
+        }
+        void Release()
+        {
+            std::lock_guard<std::mutex> lock(m_Mutex);
+            m_bReleased = true;
+            m_Cond.notify_all();
+        }
+
+    private:
+        std::mutex m_Mutex;
+        std::condition_variable m_Cond;
+        bool m_bEntered = false;
+        bool m_bReleased = false;
+    } held;
+    CPeer peer("127.0.0.1");
+    Const("toAddress", "127.0.0.1");
+    Const("toPort", std::to_string(peer.m_nPort).c_str());
+    Const("timeout", "5000");
+    m_Params.GetParam("socketMode", true)->SetString("shared", 72);
+    m_Sock.SetArrivalListener(&held);
+    m_Sock.Open(VL_OPEN_WRITE);
+    Write("request");
+    ASSERT_EQ("request", peer.Receive());
+    peer.Reply("answer");
+    held.WaitEntered();
+    const unsigned long nBefore = CVLSockShared::GetDropCount();
+    // Far more than its buffer (2 MiB at most) holds.
+    const int kFlood = 20000;
+    for (int i = 0; i < kFlood; ++i)
+        peer.Reply("");
+    held.Release();
+    EXPECT_GT(CVLSockShared::GetDropCount(), nBefore);
+    EXPECT_EQ("answer", Read());
+    m_Sock.Close();
 }
 
 TEST_F(SockTest, ParametersFallBackToTheirDefaultsAndKeepEarlierValues)
