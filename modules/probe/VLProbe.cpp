@@ -141,14 +141,39 @@ int CVLProbe::GetThreadCount()
 
 VLPROBE_SEND_STATUS CVLProbe::GetSendStatus()
 {
+    VLPROBE_SEND_STATUS status;
+    std::map<CVLModuleInstance*, SChildLoss> losses;
+    {
+        CVLThreadLock lock(&m_SendStatusSync);
+        if (!lock.Lock())
+            return VLPROBE_SEND_STATUS();
+        status = m_SendStatus;
+        losses = m_LostByChild;
+        status.nDeaf = static_cast<long>(m_DeafChildren.size());
+    }
+    // Read without the lock: a receiver's count may wait for its send.
+    for (const auto& entry : losses) {
+        unsigned long nLost = entry.second.nLost;
+        if (entry.second.bSent) {
+            // A smaller count is of sockets opened anew: the thread's stands.
+            unsigned long nDrops = CVLProbeRecvThread::ReadDropCount(entry.first);
+            if (nDrops >= entry.second.nDropsAtLastSend && nDrops - entry.second.nDropsAtLastSend > nLost)
+                nLost = nDrops - entry.second.nDropsAtLastSend;
+        }
+        status.nLost += nLost;
+    }
+    return status;
+}
+
+void CVLProbe::OnChildSend(CVLModuleInstance* pChild, unsigned long nDrops)
+{
     CVLThreadLock lock(&m_SendStatusSync);
     if (!lock.Lock())
-        return VLPROBE_SEND_STATUS();
-    VLPROBE_SEND_STATUS status = m_SendStatus;
-    for (const auto& entry : m_LostByChild)
-        status.nLost += entry.second;
-    status.nDeaf = static_cast<long>(m_DeafChildren.size());
-    return status;
+        return;
+    SChildLoss& loss = m_LostByChild[pChild];
+    loss.nLost = 0;
+    loss.bSent = true;
+    loss.nDropsAtLastSend = nDrops;
 }
 
 void CVLProbe::OnDeafChild(CVLModuleInstance* pChild, long nError)
@@ -162,7 +187,7 @@ void CVLProbe::OnReceiveLoss(CVLModuleInstance* pChild, unsigned long nLost)
 {
     CVLThreadLock lock(&m_SendStatusSync);
     if (lock.Lock())
-        m_LostByChild[pChild] = nLost;
+        m_LostByChild[pChild].nLost = nLost;
 }
 
 void CVLProbe::OnSendResult(bool bSent, long nError)

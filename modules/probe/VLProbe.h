@@ -58,6 +58,9 @@ public:
     void OnSendResult(bool bSent, long nError);
     // A receive thread's replies lost since its child's last send.
     void OnReceiveLoss(CVLModuleInstance* pChild, unsigned long nLost);
+    // A receive thread's child is about to send: the count of datagrams its
+    // receivers dropped so far, from which its losses are counted.
+    void OnChildSend(CVLModuleInstance* pChild, unsigned long nDrops);
     // A child that cannot hear its replies: a thread that was to receive
     // them could not start, with that error number.
     void OnDeafChild(CVLModuleInstance* pChild, long nError);
@@ -71,8 +74,16 @@ protected:
     // Guarded by m_SendStatusSync alone: the threads report while
     // removeAllThread holds the instance's lock and waits for them.
     VLPROBE_SEND_STATUS m_SendStatus;
-    // Each child's replies lost, summed into the status.
-    std::map<CVLModuleInstance*, unsigned long> m_LostByChild;
+    // Each child's replies lost as its thread last reported them, and its
+    // receivers' drop count at its last send: the status reads the drops
+    // since then itself, so that a loss counts while the thread waits.
+    struct SChildLoss
+    {
+        unsigned long nLost = 0;
+        bool bSent = false;
+        unsigned long nDropsAtLastSend = 0;
+    };
+    std::map<CVLModuleInstance*, SChildLoss> m_LostByChild;
     // The children that cannot hear their replies, counted into the status.
     std::set<CVLModuleInstance*> m_DeafChildren;
     CVLThreadSync m_SendStatusSync;

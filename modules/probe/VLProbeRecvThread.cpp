@@ -225,9 +225,15 @@ void CVLProbeRecvThread::OnThread(void* pData)
         // dropped are counted first: they may ask for a send.
         unsigned long nLostReported = 0;
         while (!IsRequestEnd()) {
-            schedule.OnDropCount(ReadDropCount(m_pChildInstance));
+            const unsigned long nDrops = ReadDropCount(m_pChildInstance);
+            schedule.OnDropCount(nDrops);
             if (schedule.IsSendDue(NowMs())) {
                 schedule.OnSend(NowMs());
+                // Told before the send, so that no reply to it counts as
+                // lost before it.
+                if (m_pOwner != nullptr)
+                    m_pOwner->OnChildSend(m_pChildInstance, nDrops);
+                nLostReported = 0;
                 SendOnce(pChildParams, pBlankTarget, strSendMethod);
             }
             if (m_pOwner != nullptr && schedule.GetLostSinceLastSend() != nLostReported) {

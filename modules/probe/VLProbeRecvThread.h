@@ -43,6 +43,8 @@ public:
     // thread (tests lengthen it to see that a stop cuts it short).
     static void SetTimeoutPause(int nMilliseconds);
     static int GetTimeoutPause();
+    // Datagrams the child's receivers lost, over its whole tree.
+    static unsigned long ReadDropCount(CVLModuleInstance* pInstance);
 
 protected:
     class CTargetRelease;
@@ -65,8 +67,6 @@ protected:
     void PostException(EVLException* pException);
     // Waits nMilliseconds, or less when the thread is asked to end.
     void Pause(int nMilliseconds);
-    // Datagrams the child's receivers lost, over its whole tree.
-    static unsigned long ReadDropCount(CVLModuleInstance* pInstance);
     // Reads a numeric constant; nDefault when missing or not a number.
     long ReadConst(const char* szName, long nDefault, const char* szModule, const char* szInstance);
 

@@ -354,6 +354,30 @@ TEST_F(ProbeTest, DroppedRepliesAreAskedForAgainAndWhatStaysLostIsReported)
     EXPECT_EQ(3u, m_Board.sends.size());
 }
 
+// What the child's receivers dropped since its last send counts at once,
+// not when its thread comes back from a receive: a probe that ends while
+// its thread waits still says that replies were lost.
+TEST_F(ProbeTest, RepliesLostWhileTheThreadWaitsCountAtOnce)
+{
+    CWatchdog watchdog(60, "probe drops while waiting");
+    m_Api.SetConst("Probe_Interval", "30000", nullptr, nullptr);
+    {
+        std::lock_guard<std::mutex> lock(m_Board.mutex);
+        m_Board.nDrops = 4;
+    }
+    CVLModuleInstance* p = Start("Once");
+    CVLProbe* pProbe = static_cast<CVLProbe*>(p->GetImplementation());
+    // The one send, then a receive that waits its whole 30 s.
+    m_Board.WaitUntil([&] { return m_Board.recvs.size() >= 1; });
+    EXPECT_EQ(0u, pProbe->GetSendStatus().nLost);
+    {
+        std::lock_guard<std::mutex> lock(m_Board.mutex);
+        m_Board.nDrops += 6;
+    }
+    EXPECT_EQ(6u, pProbe->GetSendStatus().nLost);
+    C()->DeleteModuleInstance(p);
+}
+
 // The replies lost are summed over the children, each child's latest count.
 TEST_F(ProbeTest, RepliesLostAreSummedOverTheChildren)
 {
