@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <map>
+#include <set>
 
 #include "app/VLNetPropertyLines.h"
 #include "base/core/VLCharset.h"
@@ -284,6 +285,8 @@ bool CVLNetValueCheck::Check(const std::vector<SField>& fields, const std::strin
         std::string strHost, strMask;
     };
     std::map<std::string, SSubnet> subnets;
+    // A second value for a path would silently win over the first.
+    std::set<std::string> given;
     for (auto& assignment : assignments) {
         const std::string strArgument = Shown(assignment.first) + "=" + Shown(assignment.second);
         const SField* pField = nullptr;
@@ -296,6 +299,10 @@ bool CVLNetValueCheck::Check(const std::vector<SField>& fields, const std::strin
                 strArgument + ": " +
                 (fields.empty() ? strCommand + " sends no values" + strTo
                                 : "not a value that " + strCommand + " sends" + strTo + "; it sends " + strPaths);
+            return false;
+        }
+        if (!given.insert(pField->strPath).second) {
+            strError = strArgument + ": a second value for the path; give each path once";
             return false;
         }
         std::string strReason = CheckValue(*pField, assignment.second);

@@ -52,10 +52,10 @@ public:
 
     // Checks every assignment of the command against its fields, making
     // the accepted values the forms to set, and an address given with its
-    // mask against that subnet. False with strError naming the first
-    // refused argument ("PATH=VALUE: reason", a long one cut), or saying
-    // that a command which sends values was given none. strTo follows
-    // "sends" in the reason (" to this device").
+    // mask against that subnet; a path takes one value. False with
+    // strError naming the first refused argument ("PATH=VALUE: reason", a
+    // long one cut), or saying that a command which sends values was given
+    // none. strTo follows "sends" in the reason (" to this device").
     static bool Check(const std::vector<SField>& fields, const std::string& strCommand,
                       std::vector<std::pair<std::string, std::string>>& assignments, std::string& strError,
                       const std::string& strTo = std::string());

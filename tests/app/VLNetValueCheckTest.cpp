@@ -177,6 +177,11 @@ TEST_F(VLNetValueCheck, ACommandTakesValuesOnlyForWhatItSends)
     EXPECT_FALSE(CVLNetValueCheck::Check(getDetail, "GetDetail", one, strError));
     EXPECT_EQ(kDetail + "Location=x: GetDetail sends no values", strError);
 
+    // A second value for a path is refused, not taken over the first.
+    Assignments twice = {{kDetail + "Location", "A"}, {kDetail + "NodeName", "n"}, {kDetail + "Location", "B"}};
+    EXPECT_FALSE(CVLNetValueCheck::Check(m_SetDetail, "SetDetail", twice, strError));
+    EXPECT_EQ(kDetail + "Location=B: a second value for the path; give each path once", strError);
+
     // Every field of every layout version, each once.
     std::vector<std::string> paths;
     for (const CVLNetValueCheck::SField& field : m_SetDetail)
