@@ -104,6 +104,27 @@ std::string Count(unsigned long nCount, const char* szOne, const char* szMany)
     return std::to_string(nCount) + ' ' + (nCount == 1 ? szOne : szMany);
 }
 
+// The values of a request that the record holds nothing for and that were
+// not given either, "PATH, PATH": the request would send each as its
+// field's default (an empty text, 0, 0.0.0.0).
+std::string UnreadValues(CVLPFWNIFInfo* pNIFInfo, const std::vector<CVLNetValueCheck::SField>& fields,
+                         const std::vector<std::pair<std::string, std::string>>& assignments)
+{
+    CVLTargetLock lock(pNIFInfo);
+    lock.Lock();
+    CVLProperty* pRoot = pNIFInfo->GetProperties();
+    std::string strPaths;
+    for (const CVLNetValueCheck::SField& field : fields) {
+        bool bGiven = false;
+        for (const auto& assignment : assignments)
+            bGiven = bGiven || assignment.first == field.strPath;
+        const CVLProperty* pValue = pRoot != nullptr ? pRoot->GetProperty(field.strPath.c_str(), false) : nullptr;
+        if (!bGiven && (pValue == nullptr || pValue->GetType() == VL_VARIANT_TYPE_EMPTY))
+            strPaths += (strPaths.empty() ? "" : ", ") + field.strPath;
+    }
+    return strPaths;
+}
+
 bool CommandOf(const std::string& strName, VLECM_COMMAND& eCommand)
 {
     for (int i = 0; i < VLECM_COMMAND_COUNT; i++) {
@@ -789,6 +810,13 @@ VLECM_RESULT CVLNetSession::RunCommand(CVLPFWNIFInfo* pNIFInfo, const std::strin
             if (eResult != VLECM_RESULT_STOPPED)
                 strError = "the device's settings could not be read first (GetDetail): " + strError;
             return eResult;
+        }
+        // A reply that ended early leaves settings unread, which would go
+        // back as defaults the user never gave.
+        const std::string strUnread = UnreadValues(pNIFInfo, GetRequestFields(strCommand, pNIFInfo), assignments);
+        if (!strUnread.empty()) {
+            strError = "the device's settings could not be read first (GetDetail): its reply lacked " + strUnread;
+            return VLECM_RESULT_COMMUNICATION_ERROR;
         }
     }
     for (const auto& assignment : assignments) {

@@ -373,10 +373,12 @@ TEST_F(VLNetEndToEnd, GivesAURLAndAChangedLineOfGetDetailReadsBack)
 }
 
 // Values a device must not be given are refused before the probe: nothing
-// goes out, the status is 2, and the device keeps its settings.
+// goes out, the status is 2, and the device keeps its settings. Settings a
+// short GetDetail reply left unread are not written back either.
 TEST_F(VLNetEndToEnd, ARefusedValueSendsNothingAndLeavesTheDeviceAsItWas)
 {
-    AddNetwork(1, {"password=secret location=lab", "password=secret version=1"});
+    AddNetwork(
+        1, {"password=secret location=lab", "password=secret version=1", "password=secret node=kept detailfields=5"});
     const std::string strMAC = Mac(1, 0);
     ProgramRun before = RunVlnet(m_Net, {"run", strMAC, "GetDetail", "--password", "secret"});
     ASSERT_EQ(0, before.nStatus) << before.strErrors;
@@ -413,6 +415,18 @@ TEST_F(VLNetEndToEnd, ARefusedValueSendsNothingAndLeavesTheDeviceAsItWas)
     EXPECT_EQ(0u, older.strErrors.find("vlnet: VLPC.2B_5A10_01.DNSServer=10.201.1.53: not a value that SetDetail "
                                        "sends to this device; it sends VLPC.2B_5A10_01.IPMode, "))
         << older.strErrors;
+
+    // A GetDetail reply that ends after WebPort leaves settings unread: they
+    // are not sent back as empty texts and 0.0.0.0.
+    ProgramRun cut =
+        RunVlnet(m_Net, {"run", Mac(1, 2), "SetDetail", "--password", "secret", "VLPC.2B_5A10_01.Location=x"});
+    EXPECT_EQ(1, cut.nStatus);
+    EXPECT_EQ("result 6 (communication error)\n", cut.strOutput);
+    EXPECT_EQ("vlnet: SetDetail: the device's settings could not be read first (GetDetail): its reply lacked "
+              "VLPC.2B_5A10_01.NodeName, VLPC.2B_5A10_01.Contact, VLPC.2B_5A10_01.DNSServer\n",
+              cut.strErrors);
+    ProgramRun kept = RunVlnet(m_Net, {"run", Mac(1, 2), "GetListInfo"});
+    EXPECT_EQ("VLPC.2B_5A04_01.NodeName=kept", LineOf(kept.strOutput, "VLPC.2B_5A04_01.NodeName=")) << kept.strOutput;
 }
 
 // What run prints is what the device holds: a failed command prints no

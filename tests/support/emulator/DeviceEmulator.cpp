@@ -429,6 +429,8 @@ const EmuKey kKeys[] = {
     {"wireless", "0|1", "has a wireless LAN", [](EmuDevice& d, K k, V v) { d.bWireless = Number(k, v, 0, 1) != 0; }},
     {"unicast", "0|1", "answers by unicast",
      [](EmuDevice& d, K k, V v) { d.bAnswersUnicast = Number(k, v, 0, 1) != 0; }},
+    {"detailfields", "N", "GetDetail's reply ends after this many settings",
+     [](EmuDevice& d, K k, V v) { d.nDetailFields = static_cast<int>(Number(k, v, 0, 9)); }},
     {"quietset", "0|1", "takes SetDetail's values but never answers it",
      [](EmuDevice& d, K k, V v) { d.bAnswersSetDetail = Number(k, v, 0, 1) == 0; }},
     {"delay", "MS", "each reply leaves this much later",
@@ -968,16 +970,28 @@ void ReplyDetail(SExchange& x)
 {
     std::vector<uint8_t>& v = x.payload;
     const EmuDevice& d = x.d;
+    // Where each setting ends, for a reply cut short after one of them.
+    std::vector<size_t> ends = {v.size()};
     Put8(v, d.nIPMode);
+    ends.push_back(v.size());
     PutQuad(v, d.strIP);
+    ends.push_back(v.size());
     PutQuad(v, d.strMask);
+    ends.push_back(v.size());
     PutQuad(v, d.strGateway);
+    ends.push_back(v.size());
     Put16(v, d.nWebPort);
+    ends.push_back(v.size());
     PutVar16(v, d.strNodeName, 64);
+    ends.push_back(v.size());
     PutVar16(v, d.strLocation, 64);
+    ends.push_back(v.size());
     PutLength16(v, d.strContact, 64);
+    ends.push_back(v.size());
     if (EmuVersionNumber(d.cVersion) >= 2)
         PutQuad(v, d.strDNS);
+    if (d.nDetailFields >= 0 && static_cast<size_t>(d.nDetailFields) < ends.size())
+        v.resize(ends[static_cast<size_t>(d.nDetailFields)]);
 }
 
 void ReplyWlanInfo(SExchange& x)

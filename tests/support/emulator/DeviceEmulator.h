@@ -103,6 +103,7 @@ struct EmuDevice
     std::vector<EmuProtocol> protocols = {{1, 1, 80}};
     // GetDetail
     std::string strContact = "";
+    int nDetailFields = -1;  // its reply ends after this many settings (-1: all of its layout)
     // GetSupportInformation
     uint32_t nCapabilities = 0x1E;
     std::vector<uint16_t> functions = {0x5A01, 0x5A02, 0x5A03, 0x5A04, 0x5A10, 0x5A20, 0x5A21, 0x5A22, 0x5A30};
