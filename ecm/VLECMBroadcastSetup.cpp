@@ -25,9 +25,9 @@
 #include "base/net/VLSocketAddress.h"
 #include "cm/VLCMApi.h"
 #include "ecm/VLECM.h"
+#include "ecm/core/VLECMPrivate.h"
 #include "ecm/probe/VLECMLocalNetworks.h"
 #include "ecm/record/VLECMNIFInfo.h"
-#include "ecm/core/VLECMPrivate.h"
 
 namespace {
 

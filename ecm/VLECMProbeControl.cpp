@@ -4,8 +4,8 @@
 #include "base/core/VLThreadLock.h"
 #include "base/core/VLTrace.h"
 #include "ecm/VLECM.h"
-#include "ecm/record/VLECMNIFInfo.h"
 #include "ecm/core/VLECMPrivate.h"
+#include "ecm/record/VLECMNIFInfo.h"
 
 const char* const s_szFile = "VLECM";
 

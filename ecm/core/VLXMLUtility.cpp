@@ -1,5 +1,4 @@
 #include "ecm/core/VLXMLUtility.h"
-#include "ecm/core/VLECMPrivate.h"
 
 #include <string>
 
@@ -8,6 +7,7 @@
 #include "base/core/VLTrace.h"
 #include "base/xml/VLXmlDocument.h"
 #include "base/xml/VLXmlNode.h"
+#include "ecm/core/VLECMPrivate.h"
 
 namespace {
 

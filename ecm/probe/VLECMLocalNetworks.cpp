@@ -1,11 +1,11 @@
 // The computer's local networks and the probe's sockets that belong to one.
-#include "ecm/core/VLECMPrivate.h"
 #include "ecm/probe/VLECMLocalNetworks.h"
 
 #include <string>
 
 #include "base/core/VLCharset.h"
 #include "base/net/VLSocketAddress.h"
+#include "ecm/core/VLECMPrivate.h"
 
 namespace {
 int PrefixLength(uint32_t nMask)

@@ -1,7 +1,6 @@
 // The probe instance: runs the probe function, merges the replies by MAC
 // address, chains the follow-up commands of each new device and reports the
 // complete ones to its owner.
-#include "ecm/core/VLECMPrivate.h"
 #include "ecm/probe/VLECMProbeInstance.h"
 
 #include <list>
@@ -20,8 +19,9 @@
 #include "ecm/core/VLECMApi.h"
 #include "ecm/core/VLECMDefaultOptions.h"
 #include "ecm/core/VLECMOwnerIF.h"
-#include "ecm/record/VLECMNIFInfo.h"
+#include "ecm/core/VLECMPrivate.h"
 #include "ecm/probe/VLECMNIFInfoList.h"
+#include "ecm/record/VLECMNIFInfo.h"
 
 const char* const s_szFile = "VLECMProbeInstance";
 

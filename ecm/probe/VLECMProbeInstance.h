@@ -21,16 +21,16 @@
 #include "base/core/VLString.h"
 #include "base/core/VLThreadSync.h"
 #include "cm/VLFunctionListener.h"
-#include "ecm/probe/TVLECMNetworkTurns.h"
 #include "ecm/core/VLECMCallbackIF.h"
 #include "ecm/core/VLECMDefs.h"
-#include "ecm/simulated/VLECMDummyProbe.h"
-#include "ecm/simulated/VLECMDummyProbeCallbackIF.h"
-#include "modules/probe/VLProbe.h"
+#include "ecm/probe/TVLECMNetworkTurns.h"
 #include "ecm/probe/VLECMHandOnQueue.h"
 #include "ecm/probe/VLECMLocalNetworks.h"
 #include "ecm/probe/VLECMReplyFilter.h"
 #include "ecm/probe/VLECMUnicastChecks.h"
+#include "ecm/simulated/VLECMDummyProbe.h"
+#include "ecm/simulated/VLECMDummyProbeCallbackIF.h"
+#include "modules/probe/VLProbe.h"
 
 class IVLECMOwnerIF;
 class CVLECMNIFInfo;

@@ -1,6 +1,5 @@
 // The admission of probe replies: error answers, duplicates, impostors and
 // invented devices.
-#include "ecm/core/VLECMPrivate.h"
 #include "ecm/probe/VLECMReplyFilter.h"
 
 #include <algorithm>
@@ -18,6 +17,7 @@
 #include "cm/VLTarget.h"
 #include "cm/VLTargetLock.h"
 #include "ecm/core/VLECMDefs.h"
+#include "ecm/core/VLECMPrivate.h"
 #include "ecm/record/VLECMNIFInfo.h"
 
 const char* const s_szFile = "VLECMReplyFilter";

@@ -14,8 +14,8 @@
 #include "cm/VLModuleInstance.h"
 #include "cm/VLModuleParam.h"
 #include "cm/VLModuleParamCollection.h"
-#include "ecm/record/VLECMNIFInfo.h"
 #include "ecm/core/VLECMPrivate.h"
+#include "ecm/record/VLECMNIFInfo.h"
 #include "modules/sock/VLSockShared.h"
 
 const char* const s_szFile = "VLECMUnicastChecks";

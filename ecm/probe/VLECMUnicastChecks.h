@@ -27,8 +27,8 @@
 #include <thread>
 
 #include "base/thread/VLThread.h"
-#include "ecm/record/VLECMCheckRunnerIF.h"
 #include "ecm/core/VLECMDefs.h"
+#include "ecm/record/VLECMCheckRunnerIF.h"
 #include "modules/sock/VLSock.h"
 
 class CVLECMNIFInfo;

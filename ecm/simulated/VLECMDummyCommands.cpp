@@ -7,8 +7,8 @@
 #include "cm/VLProperty.h"
 #include "cm/VLPropertyIterator.h"
 #include "cm/VLTargetLock.h"
-#include "ecm/record/VLECMNIFInfo.h"
 #include "ecm/core/VLECMPrivate.h"
+#include "ecm/record/VLECMNIFInfo.h"
 
 namespace {
 // A command waits this long unless its device says otherwise.

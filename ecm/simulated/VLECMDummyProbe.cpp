@@ -15,10 +15,10 @@
 #include "cm/VLCMApi.h"
 #include "cm/VLProperty.h"
 #include "ecm/core/VLECMOwnerIF.h"
-#include "ecm/simulated/VLECMDummyProbeCallbackIF.h"
-#include "ecm/record/VLECMNIFInfo.h"
-#include "ecm/core/VLXMLUtility.h"
 #include "ecm/core/VLECMPrivate.h"
+#include "ecm/core/VLXMLUtility.h"
+#include "ecm/record/VLECMNIFInfo.h"
+#include "ecm/simulated/VLECMDummyProbeCallbackIF.h"
 
 const char* const CVLECMDummyProbe::s_szPropertyInfoNamespaceURI =
     "http://vlnet.invalid/orvek-net/2009/05/dummy-property-info";
