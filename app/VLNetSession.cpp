@@ -546,8 +546,12 @@ VLPFW_RESULT CVLNetSession::Probe(int nTimeoutSeconds, const std::string& strFil
         // every address that answers for its MAC has been heard.
         if (bFindOne && GetFoundNIFInfo() != nullptr && nElapsed >= nScheduleMilliseconds)
             break;
+        // A new device is listed by its MAC address only once its waiting
+        // reply is delivered: the probe is not over while one waits. Read
+        // first, as the reply stops waiting just before its device is listed.
+        bool bPending = m_CommunicationManager.GetVLECM().GetWaitingReplyCount() > 0;
         int nListed = 0;
-        bool bPending = countPendingDevices(nListed) > 0;
+        bPending = countPendingDevices(nListed) > 0 || bPending;
         int nChangeCount;
         {
             std::lock_guard<std::mutex> lock(m_Mutex);
@@ -688,12 +692,19 @@ void CVLNetSession::noteIncomplete(const std::vector<SVLECMBoundReport>& reports
                                       " from " + Count(report.nAddresses, "address", "addresses") + " " + strNetwork +
                                       " not listed: more than " + strBound + ArrivalText(report));
     }
+    // The devices of waiting replies are not listed yet: counted, not named.
+    int nWaiting = szCut != nullptr ? m_CommunicationManager.GetVLECM().GetWaitingReplyCount() : 0;
     int nListed = 0;
     int nPending = szCut != nullptr ? countPendingDevices(nListed) : 0;
     if (nPending > 0)
         m_IncompleteReasons.push_back(
             std::to_string(nPending) + " of " + Count(static_cast<unsigned long>(nListed), "device", "devices") +
             (nPending == 1 ? " was still waiting for its" : " were still waiting for their") + " commands " + szCut);
+    if (nWaiting > 0)
+        m_IncompleteReasons.push_back(
+            Count(static_cast<unsigned long>(nWaiting), "reply", "replies") +
+            (nWaiting == 1 ? " of a device not yet listed was" : " of devices not yet listed were") +
+            " still waiting to be handled " + szCut);
 }
 
 void CVLNetSession::noteRefused(const std::vector<SVLECMBoundReport>& reports, const std::string& strFilterMAC,

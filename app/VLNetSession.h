@@ -1,8 +1,9 @@
 // One run of vlnet: the configuration, the communication manager and the
 // devices it reports. A probe runs until it is over (the definitions' send
-// schedule has passed, no device is still in its follow-up commands, and
-// nothing changed for a quiet second), the time-out, the device looked for,
-// or a stop request (SIGINT, SIGTERM).
+// schedule has passed, no reply of a device not yet listed still waits to
+// be handled, no device is still in its follow-up commands, and nothing
+// changed for a quiet second), the time-out, the device looked for, or a
+// stop request (SIGINT, SIGTERM).
 #ifndef VLNETSESSION_H
 #define VLNETSESSION_H
 
@@ -52,7 +53,8 @@ public:
     bool IsDeaf(long& nError) const;
     // Why the last probe's list may be short, one line each for standard
     // error: a stop before the probe was over, devices a bound refused,
-    // replies lost or not listened for, devices still waiting for their
+    // replies lost or not listened for, replies of devices not yet listed
+    // still waiting to be handled or devices still waiting for their
     // commands at the time-out or the stop. Empty when the list is whole.
     std::vector<std::string> GetIncompleteReasons();
     // A device that answered the last probe but is not listed, and why:

@@ -8,10 +8,11 @@
 // nothing sent; 3 a probe whose list may be short (devices that answered
 // the probe and are not listed: no answer to unicast, a failed unicast
 // check, failed commands, still waiting for their commands at the time-out;
-// devices dropped by a bound, replies lost to a full receive buffer,
-// datagrams lost while unicast checks waited in vain; a definition script
-// failed); 128 + the signal's number stopped by SIGINT
-// (130) or SIGTERM (143), with nothing printed or opened after the stop.
+// replies of devices not yet listed still waiting to be handled at the
+// time-out; devices dropped by a bound, replies lost to a full receive
+// buffer, datagrams lost while unicast checks waited in vain; a definition
+// script failed); 128 + the signal's number stopped by SIGINT (130) or
+// SIGTERM (143), with nothing printed or opened after the stop.
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/resource.h>

@@ -316,6 +316,11 @@ unsigned long CVLECM::GetUnicastCheckLostCount()
     return m_ProbeInstance.GetUnicastChecks().GetLostCount();
 }
 
+int CVLECM::GetWaitingReplyCount()
+{
+    return m_ProbeInstance.GetHandOnQueue().GetUnlistedWaitingCount();
+}
+
 CVLString CVLECM::GetConflictAddress(VL_CONST_STR szMACAddress)
 {
     return m_ProbeInstance.GetConflictAddress(szMACAddress);

@@ -148,6 +148,11 @@ public:
     // that went unanswered waited, since the check thread last started: its
     // device's answer may have been among them.
     unsigned long GetUnicastCheckLostCount();
+    // The admitted replies of devices not listed yet whose records still
+    // wait to be delivered (held for their turn or in the dispatch queue):
+    // the list lacks their devices. A listed device's waiting reply, which
+    // only brings newer data, is not counted. None once the probe stops.
+    int GetWaitingReplyCount();
     // The other address the device of that MAC address answered from in
     // this probe; empty when none.
     CVLString GetConflictAddress(VL_CONST_STR szMACAddress);

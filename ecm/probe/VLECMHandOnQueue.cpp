@@ -218,3 +218,13 @@ void CVLECMHandOnQueue::GetCounts(int& nHeld, int& nHandedOn)
     nHeld = m_Held.GetCount();
     nHandedOn = m_nHandedOn;
 }
+
+int CVLECMHandOnQueue::GetUnlistedWaitingCount()
+{
+    CVLThreadLock lock(&m_Sync);
+    lock.Lock();
+    int nCount = 0;
+    for (const auto& entry : m_Devices)
+        nCount += entry.second.eStage != STAGE_NONE && !entry.second.bDelivered ? 1 : 0;
+    return nCount;
+}

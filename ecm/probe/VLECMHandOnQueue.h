@@ -109,6 +109,11 @@ public:
     // Records held for their turn, and records handed on and not yet
     // delivered.
     void GetCounts(int& nHeld, int& nHandedOn);
+    // The devices with a waiting record whose last record was not
+    // delivered: not listed yet. A listed device's waiting record only
+    // brings newer data, and one that changes its replies endlessly always
+    // has one.
+    int GetUnlistedWaitingCount();
 
 private:
     // Where a device's waiting record is.

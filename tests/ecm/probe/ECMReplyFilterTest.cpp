@@ -601,12 +601,25 @@ TEST_F(ECMReplies, RepliesBeyondTheDispatchQueuesShareAreHeldForTheirTurn)
         records.GetCounts(nHeld, nHandedOn);
         EXPECT_EQ(CVLECMHandOnQueue::MAX_HANDED_ON, nHandedOn);
         EXPECT_EQ(kFlood + 2 - CVLECMHandOnQueue::MAX_HANDED_ON, nHeld);
+        // The client is told of every one still waiting, held or queued:
+        // none of their devices is listed yet.
+        EXPECT_EQ(kFlood + 2, m_ECM.GetWaitingReplyCount());
     }
     // The held ones are delivered in their turn: every device is found.
     Drain(m_ECM);
+    EXPECT_EQ(0, m_ECM.GetWaitingReplyCount());
     EXPECT_EQ(kFlood + 2, m_ECM.GetNIFInfoList()->GetCount());
     EXPECT_NE(nullptr, m_ECM.FindNIFInfo(Mac(501).c_str()));
     EXPECT_NE(nullptr, m_ECM.FindNIFInfo(Mac(kFlood - 1).c_str()));
+    // A listed device's changed reply waits too, but its device is listed.
+    {
+        CDispatchHold hold(m_ECM);
+        ASSERT_TRUE(CFakeNetwork::Reply(Mac(0), "changed", "10.1.0.1"));
+        records.GetCounts(nHeld, nHandedOn);
+        EXPECT_EQ(1, nHeld + nHandedOn);
+        EXPECT_EQ(0, m_ECM.GetWaitingReplyCount());
+    }
+    Drain(m_ECM);
     // A stop takes the held records with it.
     CDispatchHold hold(m_ECM);
     flood(1000);
