@@ -28,6 +28,7 @@ const char kDescriptionProbe[] = "Probes the local networks and prints one line 
                                  "'vlnet: not listed: MAC<TAB>IP<TAB>MODEL<TAB>WHY'. The status is 3 when the\n"
                                  "list may be short: such a device, devices a bound dropped, replies lost to a\n"
                                  "full receive buffer, datagrams lost while unicast checks waited in vain,\n"
+                                 "replies of devices not yet listed still waiting at the time-out or stop,\n"
                                  "broadcasts whose replies could not be listened for, or a definition script\n"
                                  "that failed, each said on standard error. It is 1 when no probe could be\n"
                                  "sent or none of its replies listened for.\n";
