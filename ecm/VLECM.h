@@ -18,9 +18,9 @@
 // queue. On the dispatch thread the probe instance (probe/VLECMProbeInstance)
 // merges it into the device's one record, keyed by MAC address (a new
 // device's copy becomes its record), which the device list owns until the
-// device is removed; a new device's chain
-// (unicast check on the check thread, then its commands on the record's
-// command thread) runs before the device is reported to OnProbe.
+// device is removed. A new device's chain (unicast check on the check
+// thread, then its commands on the record's command thread) runs before the
+// device is reported to OnProbe.
 //
 // Locks, in this order: m_DispatchCallbackSync, m_PostCallbackTargetMapSync,
 // the probe instance's device-list lock, m_CallbackNotificationSync. All are
