@@ -713,6 +713,9 @@ void CVLSock::Write(const VL_BYTE* pBuffer, VL_SIZE_T nBufferSize)
         // Counted before anything leaves, so that no reply is read before
         // its send is.
         ++m_nWrites;
+        m_nRepliesFrom = m_eProtocol == VLMDSOCK_PROTOCOL_UDP && m_eCastType == VLMDSOCK_CAST_UNICAST
+                             ? CVLSockShared::AddressOf(m_DestAddress)
+                             : 0;
         VLMDSOCK_SOCKET_LIST shared;
         if (m_pShared != nullptr) {
             // The replies to this send are the ones queued here.
@@ -903,6 +906,8 @@ VL_SIZE_T CVLSock::readSingle(VL_BYTE* pBuffer, VL_SIZE_T nBufferSize, CVLSocket
                                      nReceived, static_cast<unsigned>(nBufferSize));
                     continue;
                 }
+                if (IsStray(from))
+                    continue;
                 std::memcpy(pBuffer, pScratch, static_cast<size_t>(nReceived));
             }
         } catch (EVLOpenException* e) {
@@ -991,6 +996,22 @@ void CVLSock::stopRecvThreads()
     VL_CATCH_LADDER(VLMDSOCK_MODULE, s_szFile)
 }
 
+bool CVLSock::IsStray(const CVLSocketAddress& from)
+{
+    const uint32_t nExpected = m_nRepliesFrom;
+    if (nExpected == 0)
+        return false;
+    CVLSocketAddress sender = from;
+    if (CVLSockShared::AddressOf(sender) == nExpected)
+        return false;
+    unsigned char expected[4];
+    std::memcpy(expected, &nExpected, sizeof(expected));
+    CVLTrace::Output(VLMDSOCK_MODULE, s_szFile, __LINE__, 1,
+                     "stray datagram from %s:%ld dropped: the request went to %s", sender.GetHost().GetString(),
+                     static_cast<long>(sender.GetPort()), CVLSocketAddress::FormatDottedQuad(expected).GetString());
+    return true;
+}
+
 void CVLSock::setFromAddress(const CVLSocketAddress& from)
 {
     if (m_eProtocol != VLMDSOCK_PROTOCOL_UDP)
@@ -1013,6 +1034,10 @@ void CVLSock::setFromAddress(const CVLSocketAddress& from)
 
 void CVLSock::pushRecvData(const VLMDSOCK_RECV_DATA& data)
 {
+    // Before the queue, so that no flood of strays pushes a reply out.
+    CVLSocketAddress from = data.m_FromAddress;
+    if (IsStray(from))
+        return;
     {
         CVLThreadLock lock(&m_RecvDataSync);
         if (!lock.Lock())

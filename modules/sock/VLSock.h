@@ -187,6 +187,11 @@ private:
     bool WaitReadable(CVLSocket* pSocket, int nTimeout);
     // Empties the datagram queue.
     void DropRecvData();
+    // A datagram that is no reply to this instance's unicast request: it
+    // came from another address than the one the request went to. Anyone
+    // on the network can send to the request's port; only the addressee
+    // answers for the device.
+    bool IsStray(const CVLSocketAddress& from);
     // Reads a number or text constant of the definitions.
     bool FindConst(const char* szKey, CVLString& strValue);
     int GetTargetLong(const CVLString& strPath, int nDefault, bool* pbFound) const;
@@ -245,6 +250,9 @@ private:
     int m_nError65RetryInterval;
     unsigned long m_nDroppedDatagrams;
     std::atomic<unsigned long> m_nWrites{0};
+    // The IPv4 address (network order) the last unicast UDP send went to;
+    // 0 before one, and for other sockets, which take every sender.
+    std::atomic<uint32_t> m_nRepliesFrom{0};
     // Receives whole datagrams on the one-socket path (the reader's only).
     std::vector<VL_BYTE> m_ReadScratch;
 };

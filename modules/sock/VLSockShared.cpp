@@ -57,20 +57,6 @@ std::map<std::string, CVLSockShared*>& Table()
     return s_Table;
 }
 
-// The IPv4 address in network order, 0 when it has none.
-uint32_t AddressOf(CVLSocketAddress& address)
-{
-    uint32_t nAddress = 0;
-    try {
-        const unsigned char* pBytes = address.GetAddressBytes();
-        if (pBytes != nullptr && address.GetAddressLength() == 4)
-            std::memcpy(&nAddress, pBytes, sizeof(nAddress));
-    } catch (...) {
-        ReleaseCurrentException();
-    }
-    return nAddress;
-}
-
 }  // namespace
 
 CVLSockShared::CVLSockShared(const CVLString& strKey)
@@ -217,4 +203,17 @@ void CVLSockShared::pushRecvData(const VLMDSOCK_RECV_DATA& data)
         if (entry.second == nFrom)
             entry.first->pushRecvData(data);
     }
+}
+
+uint32_t CVLSockShared::AddressOf(CVLSocketAddress& address)
+{
+    uint32_t nAddress = 0;
+    try {
+        const unsigned char* pBytes = address.GetAddressBytes();
+        if (pBytes != nullptr && address.GetAddressLength() == 4)
+            std::memcpy(&nAddress, pBytes, sizeof(nAddress));
+    } catch (...) {
+        ReleaseCurrentException();
+    }
+    return nAddress;
 }

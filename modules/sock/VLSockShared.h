@@ -41,6 +41,9 @@ public:
     // socket, in all since the program started, as the system counts them
     // now: also those that nothing the thread read since has told of.
     static unsigned long GetDropCount();
+    // The IPv4 address in network order, 0 when it has none: the key by
+    // which replies find the requests sent to their sender.
+    static uint32_t AddressOf(CVLSocketAddress& address);
 
     // The address whose datagrams go to the instance from now on.
     void SetDestination(CVLSock* pSock, CVLSocketAddress& destination);

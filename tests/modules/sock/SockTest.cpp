@@ -197,6 +197,28 @@ TEST_F(SockTest, SendsToTheDestinationAndReadsTheReplyWithItsSender)
     EXPECT_EQ("elsewhere", other.Receive());
 }
 
+// Anyone can send to the request's port: only the addressee's datagrams are
+// replies, on the one-socket path and through the receive threads' queue.
+TEST_F(SockTest, ADatagramFromAnotherAddressIsNoReply)
+{
+    CWatchdog watchdog(60, "ADatagramFromAnotherAddressIsNoReply");
+    for (const char* szMode : {"single", "multi"}) {
+        SCOPED_TRACE(szMode);
+        CPeer device;
+        CPeer stranger("127.0.0.2");
+        Const("socketMode", szMode);
+        OpenTo(device);
+        Write("hi");
+        device.Receive();
+        stranger.SendTo(device, "forged");
+        // The stranger's datagram is read first, if at all.
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        device.Reply("answer");
+        EXPECT_EQ("answer", Read());
+        m_Sock.Close();
+    }
+}
+
 TEST_F(SockTest, EmptyAndOversizedDatagramsAreSkipped)
 {
     CPeer peer;
