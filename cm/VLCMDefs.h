@@ -20,6 +20,12 @@
 #define VLCM_PARAM_PACKET_LIST_NAME "packetListName"
 #define VLCM_PARAM_TIMEOUT "timeout"
 #define VLCM_PARAM_RETRY "retry"
+// A receive call of a try that goes on after it ("look": an error reply
+// heard stays held), or the end of a try ("tryOver": reads nothing; the
+// error reply held is the answer, else the try timed out). A call without
+// either ends its try when its time runs out.
+#define VLCM_PARAM_LOOK "look"
+#define VLCM_PARAM_TRY_OVER "tryOver"
 
 class CVLCMApi;
 class CVLProperty;

@@ -259,21 +259,9 @@ bool CVLECMUnicastChecks::runStep(std::list<SCheck>::iterator it, EStep eStep)
         return bOver;
     }
     if (eStep == STEP_RECEIVE) {
-        VLECM_RESULT eResult = call(check.pInstance, kReceiveMethod, kReceiveMilliseconds, 1, nDeviceResult);
-        bool bOver = true;
-        if (eResult == VLECM_RESULT_TIMEOUT) {
-            bOver = false;
-        } else if (eResult != VLECM_RESULT_SUCCESS && nDeviceResult != 0) {
-            // An error reply names no device: another host at the address,
-            // or one that forges it, may have sent it. The device's own
-            // reply may still come; the error counts at the try's end.
-            if (check.eHeard == VLECM_RESULT_SUCCESS) {
-                check.eHeard = eResult;
-                check.nHeardResult = nDeviceResult;
-            }
-            bOver = false;
-        }
-        if (bOver) {
+        VLECM_RESULT eResult =
+            call(check.pInstance, kReceiveMethod, kReceiveMilliseconds, 1, nDeviceResult, nullptr, kLook);
+        if (eResult != VLECM_RESULT_TIMEOUT) {
             finish(check, eResult, nDeviceResult);
             return true;
         }
@@ -285,20 +273,35 @@ bool CVLECMUnicastChecks::runStep(std::list<SCheck>::iterator it, EStep eStep)
         }
         return false;
     }
-    // The try is over: an error heard in it is the device's answer, as no
-    // reply of the device came.
-    if (check.eHeard != VLECM_RESULT_SUCCESS) {
-        finish(check, check.eHeard, check.nHeardResult);
-        return true;
-    }
     // A send that met "host unreachable" goes again, in the same try.
     if (check.bSendAgain)
         return !send(check);
-    if (check.nTriesLeft <= 0) {
-        finish(check, VLECM_RESULT_TIMEOUT, 0);
+    // What came before the deadline is judged before the try is over, even
+    // when the thread comes late: no more than the check's queue held then,
+    // or one look at a socket that does not tell.
+    int nLooks = check.pSock != nullptr ? check.pSock->GetQueuedDatagramCount() : 1;
+    for (; nLooks > 0; --nLooks) {
+        if (check.pSock != nullptr && check.pSock->GetQueuedDatagramCount() == 0)
+            break;
+        VLECM_RESULT eResult =
+            call(check.pInstance, kReceiveMethod, kReceiveMilliseconds, 1, nDeviceResult, nullptr, kLook);
+        if (eResult != VLECM_RESULT_TIMEOUT) {
+            finish(check, eResult, nDeviceResult);
+            return true;
+        }
+    }
+    // The try's end: an error reply heard in it (which names no device) is
+    // the device's answer, as no reply of the device came.
+    VLECM_RESULT eResult =
+        call(check.pInstance, kReceiveMethod, kReceiveMilliseconds, 1, nDeviceResult, nullptr, kTryOver);
+    if (eResult != VLECM_RESULT_TIMEOUT || check.nTriesLeft <= 0) {
+        finish(check, eResult, nDeviceResult);
         return true;
     }
     --check.nTriesLeft;
+    // Each send has its own sends after "host unreachable".
+    if (check.pImplementation != nullptr)
+        check.nSendAttemptsLeft = check.pImplementation->GetDefinedError65RetryCount() - 1;
     return !send(check);
 }
 
@@ -336,13 +339,15 @@ bool CVLECMUnicastChecks::send(SCheck& check)
 }
 
 VLECM_RESULT CVLECMUnicastChecks::call(CVLModuleInstance* pInstance, const char* szMethod, long nTimeout, int nRetry,
-                                       long& nDeviceResult, long* pSystemError)
+                                       long& nDeviceResult, long* pSystemError, int eRead)
 {
     try {
         CVLModuleParamCollection* pParams = pInstance->GetParams();
         pParams->SetMethodName(szMethod);
         pParams->GetParam(VLCM_PARAM_TIMEOUT, true)->SetLong(nTimeout);
         pParams->GetParam(VLCM_PARAM_RETRY, true)->SetLong(nRetry);
+        pParams->GetParam(VLCM_PARAM_LOOK, true)->SetBool(eRead == kLook);
+        pParams->GetParam(VLCM_PARAM_TRY_OVER, true)->SetBool(eRead == kTryOver);
         pInstance->CallMethod();
         return VLECM_RESULT_SUCCESS;
     } catch (EVLException* pException) {

@@ -12,8 +12,11 @@
 // a second host holding a device's address answers that device's request
 // too: so a reply carrying the device's MAC address ends the check at once,
 // while an error reply (which carries no MAC address) only counts when no
-// such reply came by the end of its try. A try's end is looked at before
-// anything that arrived, so that no flood keeps a check from its end.
+// such reply came by the end of its try. The VLPC module keeps that rule, as
+// for every request: the checks read as looks within the try and tell it
+// when the try is over. A try's end is looked at before anything that
+// arrived later, so that no flood keeps a check from its end; what had
+// arrived by then is judged first.
 //
 // Lock: m_Mutex is taken alone. While the thread works on a record (without
 // the lock) Cancel waits for it, so a cancelled record is never touched again.
@@ -86,9 +89,6 @@ private:
         bool bSendAgain = false;
         // The shared sockets' drop count when the check began.
         unsigned long nSharedDropsBefore = 0;
-        // The first device error heard in the running try, and its code.
-        VLECM_RESULT eHeard = VLECM_RESULT_SUCCESS;
-        long nHeardResult = 0;
         Clock::time_point deadline;  // the running try's end
         Clock::time_point look;      // the next look without an arrival
     };
@@ -102,12 +102,21 @@ private:
     // One step of a check, on the thread, without the lock: true when the
     // check is over (its record's command ended).
     bool runStep(std::list<SCheck>::iterator it, EStep eStep);
+    // How a receive call reads: to the end of its own time (a command's
+    // try), as a look within the try, or as the try's end, which reads
+    // nothing and takes the error reply the try held, if any.
+    enum ERead
+    {
+        kToItsEnd,
+        kLook,
+        kTryOver
+    };
     // Calls the instance's method with the time-out and retry; the result
     // of what it threw, 0 when nothing. A device's error reply leaves its
     // code in nDeviceResult.
     // A failed send leaves the system's error number in *pSystemError.
     static VLECM_RESULT call(CVLModuleInstance* pInstance, const char* szMethod, long nTimeout, int nRetry,
-                             long& nDeviceResult, long* pSystemError = nullptr);
+                             long& nDeviceResult, long* pSystemError = nullptr, int eRead = kToItsEnd);
     // Sends the check's request and sets the try's deadline: false when the
     // check is over (failed, or passed over by the definitions).
     bool send(SCheck& check);

@@ -83,6 +83,20 @@ public:
     // the plain request, else the target's; an all-zero one accepts any.
     bool CheckReplyMACAddress(CVLPCPacket* pReply, CVLPCPacket* pSent, CVLPCPacketFormat* pFormat,
                               CVLPCPacketDataFormat* pSendFormat, CVLPCPacketDataFormat* pRecvFormat);
+    // Whether the reply carries the expected device's MAC address where its
+    // layout has one: false too when it has no layout or no MAC field, or
+    // when any device is expected.
+    bool NamesTheDevice(CVLPCPacket* pReply, CVLPCPacket* pSent, CVLPCPacketDataFormat* pSendFormat,
+                        CVLPCPacketDataFormat* pRecvFormat);
+    // The MAC address the reply must carry: the plain request's, else the
+    // target's (6 bytes; all zero: any device).
+    void ExpectedMAC(CVLPCPacket* pSent, CVLPCPacketDataFormat* pSendFormat, VL_BYTE* pExpected);
+    // Holds an error reply that names no device (the first of the try) and
+    // returns VLPC_REPLY_HELD.
+    int HoldError(unsigned short nResult, char cType, bool bThrows);
+    // The end of a try without a reply of the device: the error held is its
+    // answer (thrown, or set quietly as the result), else a time-out.
+    void EndTry(CVLModuleInstance* pChild, CVLTarget* pTarget, CVLPCPacketFormat* pFormat);
     // Empties the format's result property, or sets it to nResult.
     void SetResultProperty(CVLTarget* pTarget, CVLPCPacketFormat* pFormat, bool bSet, unsigned short nResult);
 
@@ -91,6 +105,7 @@ public:
     static const int VLPC_REPLY_OTHER = 1;        // answers something else
     static const int VLPC_REPLY_IGNORED = 2;      // matches, but is not taken
     static const int VLPC_REPLY_QUIET_ERROR = 3;  // an error reply whose flag says not to throw
+    static const int VLPC_REPLY_HELD = 4;         // an error reply that names no device: held
 
 private:
     CVLPC(const CVLPC&) = delete;
@@ -114,6 +129,14 @@ private:
     // The plain request of the last function sent, which "Recv" matches
     // against: m_SendPacket is rebuilt by a function that is then skipped.
     CVLPCPacket m_LastSendPacket;
+    // The first error reply of the running try that names no device (0:
+    // none), the reply's type letter and whether its function's flag has
+    // it thrown. Any host that can send from the device's address could have
+    // sent it: it answers for the device only if no reply naming the device
+    // came by the end of the try.
+    unsigned short m_nHeldResult;
+    char m_cHeldType;
+    bool m_bHeldThrows;
     CVLMDVLPC* m_pModule;
 };
 

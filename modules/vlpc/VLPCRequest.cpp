@@ -80,6 +80,12 @@ int ClampToInt(VL_LONG nValue)
     return ClampToInt(nValue, INT_MIN);
 }
 
+bool ParamIsSet(CVLModuleParamCollection* pParams, const char* szName)
+{
+    CVLModuleParam* p = pParams != nullptr ? pParams->Find(szName) : nullptr;
+    return p != nullptr && p->ToBool(false);
+}
+
 const char* MethodName(CVLModuleParamCollection* pParams)
 {
     return pParams != nullptr ? pParams->GetMethodName().GetBuffer() : "";
@@ -236,6 +242,8 @@ void CVLPC::requestOneFunction(CVLModuleInstance* pInstance, CVLModuleParamColle
             nAttempts = 1;
         for (int nAttempt = 0;; ++nAttempt) {
             try {
+                // A new try: what the last one heard is not its answer.
+                m_nHeldResult = 0;
                 if (bEnciphered && pFunction->IsSendUnencryption())
                     SendPacket(pParams, pChild, pFunction, pSendFormat, &m_SendPacket);
                 SendPacket(pParams, pChild, pFunction, pSendFormat, pToSend);
@@ -296,6 +304,12 @@ void CVLPC::RecvPacket(CVLModuleInstance* pInstance, CVLModuleParamCollection* p
         if (pChild == nullptr)
             return;
         CVLTarget* pTarget = pParams != nullptr ? pParams->GetTarget() : nullptr;
+        // A look leaves the try open: its time running out is no answer.
+        const bool bLook = ParamIsSet(pParams, VLCM_PARAM_LOOK);
+        if (ParamIsSet(pParams, VLCM_PARAM_TRY_OVER)) {
+            EndTry(pChild, pTarget, pFormat);
+            return;
+        }
         m_RecvPacket.Clear();
         CVLModuleParamCollection* pChildParams = pChild->GetParams();
         if (pParams != nullptr)
@@ -312,9 +326,14 @@ void CVLPC::RecvPacket(CVLModuleInstance* pInstance, CVLModuleParamCollection* p
             VL_SIZE_T nRead = 0;
             try {
                 nRead = pStream->Read(m_RecvPacket.GetData(), static_cast<VL_SIZE_T>(m_RecvPacket.GetCapacity()));
-            } catch (EVLTimeoutException*) {
-                SetResultProperty(pTarget, pFormat, false, 0);
-                throw;
+            } catch (EVLTimeoutException* e) {
+                if (bLook || m_nHeldResult == 0) {
+                    SetResultProperty(pTarget, pFormat, false, 0);
+                    throw;
+                }
+                e->Delete();
+                EndTry(pChild, pTarget, pFormat);
+                return;
             }
             if (nRead > static_cast<VL_SIZE_T>(m_RecvPacket.GetCapacity()))
                 nRead = static_cast<VL_SIZE_T>(m_RecvPacket.GetCapacity());
@@ -327,16 +346,50 @@ void CVLPC::RecvPacket(CVLModuleInstance* pInstance, CVLModuleParamCollection* p
             pChild->SetLastPacketStatus(nReply == VLPC_REPLY_ACCEPTED ? VLCM_PACKET_STATUS_ACCEPTED
                                         : nReply == VLPC_REPLY_OTHER  ? VLCM_PACKET_STATUS_OTHER
                                                                       : VLCM_PACKET_STATUS_IGNORED);
-            if (nReply == VLPC_REPLY_ACCEPTED || nReply == VLPC_REPLY_QUIET_ERROR)
+            if (nReply == VLPC_REPLY_ACCEPTED || nReply == VLPC_REPLY_QUIET_ERROR) {
+                m_nHeldResult = 0;
                 return;
+            }
             watch.Update();
             if (watch.IsTimeout()) {
-                SetResultProperty(pTarget, pFormat, false, 0);
-                throw new EVLTimeoutException(VLMDVLPC_MODULE, s_szFile, __LINE__, false);
+                if (bLook) {
+                    SetResultProperty(pTarget, pFormat, false, 0);
+                    throw new EVLTimeoutException(VLMDVLPC_MODULE, s_szFile, __LINE__, false);
+                }
+                EndTry(pChild, pTarget, pFormat);
+                return;
             }
         }
     }
     VL_CATCH_LADDER(VLMDVLPC_MODULE, s_szFile)
+}
+
+void CVLPC::EndTry(CVLModuleInstance* pChild, CVLTarget* pTarget, CVLPCPacketFormat* pFormat)
+{
+    const unsigned short nResult = m_nHeldResult;
+    m_nHeldResult = 0;
+    if (nResult == 0) {
+        SetResultProperty(pTarget, pFormat, false, 0);
+        throw new EVLTimeoutException(VLMDVLPC_MODULE, s_szFile, __LINE__, false);
+    }
+    // No reply of the device came: the error is its answer.
+    SetResultProperty(pTarget, pFormat, true, nResult);
+    if (m_bHeldThrows)
+        throw new EVLErrorResultException(VLMDVLPC_MODULE, s_szFile, __LINE__,
+                                          GetPacketDescription(m_cHeldType, pFormat).GetBuffer(), nResult);
+    pChild->SetLastPacketStatus(VLCM_PACKET_STATUS_IGNORED);
+}
+
+int CVLPC::HoldError(unsigned short nResult, char cType, bool bThrows)
+{
+    CVLTrace::Output(VLMDVLPC_MODULE, s_szFile, __LINE__, 1,
+                     "CVLPC: error reply %04X held until the try ends (it names no device)", nResult);
+    if (m_nHeldResult == 0) {
+        m_nHeldResult = nResult;
+        m_cHeldType = cType;
+        m_bHeldThrows = bThrows;
+    }
+    return VLPC_REPLY_HELD;
 }
 
 int CVLPC::CheckReply(CVLTarget* pTarget, CVLPCPacket* pReply, CVLPCPacket* pSent, CVLPCFunction* pFunction,
@@ -356,15 +409,20 @@ int CVLPC::CheckReply(CVLTarget* pTarget, CVLPCPacket* pReply, CVLPCPacket* pSen
         if (IsUnsupported(nResult) && nResult != RESULT_UNSUPPORTED_HANDLED)
             return VLPC_REPLY_IGNORED;
     } else {
-        if (IsUnsupported(nResult)) {
-            if (!pFunction->IsOnUnsupported())
-                return VLPC_REPLY_QUIET_ERROR;
-            bThrow = true;
-        } else if (IsError(nResult)) {
-            if (!pFunction->IsOnError())
-                return VLPC_REPLY_QUIET_ERROR;
-            bThrow = true;
-        } else if (IsErrorWithData(nResult) && !pFunction->IsErrorWithDataOK()) {
+        // An error reply carries no MAC address: any host that sends from
+        // the device's address, or holds it too, could have sent it.
+        if (IsUnsupported(nResult))
+            return HoldError(nResult, cType, pFunction->IsOnUnsupported());
+        if (IsError(nResult))
+            return HoldError(nResult, cType, pFunction->IsOnError());
+        if (IsErrorWithData(nResult) && !pFunction->IsErrorWithDataOK()) {
+            pReply->DecryptData(this, pFormat);
+            CVLPCPacketDataFormat* pRecvFormat =
+                pFormat->FindRecvDataFormat(m_pModule, m_nVersion, pReply->GetResultBytes(), cType);
+            if (!CheckReplyMACAddress(pReply, pSent, pFormat, pSendFormat, pRecvFormat))
+                return VLPC_REPLY_IGNORED;
+            if (!NamesTheDevice(pReply, pSent, pSendFormat, pRecvFormat))
+                return HoldError(nResult, cType, pFunction->IsOnErrorWithData());
             if (!pFunction->IsOnErrorWithData())
                 return VLPC_REPLY_QUIET_ERROR;
             bThrow = true;
@@ -402,6 +460,18 @@ int CVLPC::CheckReply(CVLTarget* pTarget, CVLPCPacket* pReply, CVLPCPacket* pSen
                                       GetPacketDescription(cType, pFormat).GetBuffer(), nResult);
 }
 
+bool CVLPC::NamesTheDevice(CVLPCPacket* pReply, CVLPCPacket* pSent, CVLPCPacketDataFormat* pSendFormat,
+                           CVLPCPacketDataFormat* pRecvFormat)
+{
+    if (pRecvFormat == nullptr || pRecvFormat->GetMACAddressOffset() < 0)
+        return false;
+    VL_BYTE expected[MAC_ADDRESS_LENGTH];
+    ExpectedMAC(pSent, pSendFormat, expected);
+    if (std::memcmp(expected, ZERO_MAC, MAC_ADDRESS_LENGTH) == 0)
+        return false;
+    return CheckReplyMACAddress(pReply, pSent, nullptr, pSendFormat, pRecvFormat);
+}
+
 bool CVLPC::CheckReplyMACAddress(CVLPCPacket* pReply, CVLPCPacket* pSent, CVLPCPacketFormat* pFormat,
                                  CVLPCPacketDataFormat* pSendFormat, CVLPCPacketDataFormat* pRecvFormat)
 {
@@ -409,11 +479,7 @@ bool CVLPC::CheckReplyMACAddress(CVLPCPacket* pReply, CVLPCPacket* pSent, CVLPCP
     if (pRecvFormat == nullptr)
         return true;
     VL_BYTE expected[MAC_ADDRESS_LENGTH];
-    const long nSendOffset = pSendFormat != nullptr ? pSendFormat->GetMACAddressOffset() : -1;
-    if (nSendOffset >= 0 && pSent->GetSize() >= VLPC_HEADER_SIZE + nSendOffset + MAC_ADDRESS_LENGTH)
-        std::memcpy(expected, pSent->GetData(static_cast<int>(nSendOffset), MAC_ADDRESS_LENGTH), MAC_ADDRESS_LENGTH);
-    else
-        std::memcpy(expected, m_MACAddress.GetBytes(), MAC_ADDRESS_LENGTH);
+    ExpectedMAC(pSent, pSendFormat, expected);
     if (std::memcmp(expected, ZERO_MAC, MAC_ADDRESS_LENGTH) == 0)
         return true;
     const long nRecvOffset = pRecvFormat->GetMACAddressOffset();
@@ -423,6 +489,15 @@ bool CVLPC::CheckReplyMACAddress(CVLPCPacket* pReply, CVLPCPacket* pSent, CVLPCP
         return false;
     return std::memcmp(pReply->GetData(static_cast<int>(nRecvOffset), MAC_ADDRESS_LENGTH), expected,
                        MAC_ADDRESS_LENGTH) == 0;
+}
+
+void CVLPC::ExpectedMAC(CVLPCPacket* pSent, CVLPCPacketDataFormat* pSendFormat, VL_BYTE* pExpected)
+{
+    const long nSendOffset = pSendFormat != nullptr ? pSendFormat->GetMACAddressOffset() : -1;
+    if (nSendOffset >= 0 && pSent->GetSize() >= VLPC_HEADER_SIZE + nSendOffset + MAC_ADDRESS_LENGTH)
+        std::memcpy(pExpected, pSent->GetData(static_cast<int>(nSendOffset), MAC_ADDRESS_LENGTH), MAC_ADDRESS_LENGTH);
+    else
+        std::memcpy(pExpected, m_MACAddress.GetBytes(), MAC_ADDRESS_LENGTH);
 }
 
 void CVLPC::SetResultProperty(CVLTarget* pTarget, CVLPCPacketFormat* pFormat, bool bSet, unsigned short nResult)

@@ -402,6 +402,30 @@ TEST_F(RequestTest, OtherMacIgnoredGenuineAccepted)
     EXPECT_EQ(Text("VLPC.2B_5A10_01.NodeName"), "node");
 }
 
+// A second host at the device's address answers first with an error, which
+// names no device: the device's own reply in the same try wins, and an error
+// counts only when no reply of the device came by the try's end; it then
+// ends the request without a further try.
+TEST_F(RequestTest, AnErrorReplyCountsOnlyAtTheEndOfItsTry)
+{
+    EmuDevice other = Device(false);
+    other.mac[5] = 0x58;  // another device: the request's TargetMAC is not its own (F004)
+    EmuDevice genuine = Device(false);
+    genuine.nDelayMs = 50;
+    Start({other, genuine});
+    SetProp("IPAddress", "127.0.0.2");
+    SetProp("MACAddress", "0026AB003457");
+    SetProp("VLPC.2B_5A01_01.DeviceNumber", "5");
+    SetProp("VLPC.2B_5A01_01.VLPCVersion", "50");  // '2'
+    EXPECT_EQ(Run("VLPC_Unicast", "GetDetail"), "");
+    EXPECT_EQ(Text("VLPC.2B_5A10_01.NodeName"), "node");
+
+    SetProp("MACAddress", "0026AB00FFFF");  // neither device's
+    const int nBefore = m_Emu.RequestCount(EmuMacText(other.mac));
+    EXPECT_EQ(Run("VLPC_Unicast", "GetDetail", 300, 3), "EVLErrorResultException VLPC(2B-5A10 Q) F004");
+    EXPECT_EQ(m_Emu.RequestCount(EmuMacText(other.mac)) - nBefore, 1);
+}
+
 // A request whose payload carries the MAC address is matched against the
 // plain request, also when it went out enciphered.
 TEST_F(RequestTest, MacCheckOfAnEncipheredRequest)
