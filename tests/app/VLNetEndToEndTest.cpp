@@ -598,6 +598,49 @@ TEST_F(VLNetEndToEnd, ForgedErrorRepliesDecideNoDevicesCheck)
     EXPECT_EQ(NotListed(1, 11, "no answer to unicast") + "\n", run.strErrors);
 }
 
+// An ordinary user on another host of the network sends, from its own
+// address, to every ephemeral port of the computer in turn, forged replies: a
+// GetDetail reply with the device's MAC and the attacker as gateway and DNS
+// server, and a SetDetail error. A SetDetail to the device, which answers
+// 200 ms late, reads and writes back the device's own settings alone.
+TEST_F(VLNetEndToEnd, RepliesSprayedFromAnotherHostDecideNoDeviceCommand)
+{
+    const std::string strGateway = Address(1, 254), strDNS = Address(1, 53), strAttacker = Address(1, 66);
+    AddNetwork(1, {"password=secret node=own gw=" + strGateway + " dns=" + strDNS + " delay=200"});
+    std::string strError;
+    ASSERT_TRUE(m_Net.AddHost("atk", &strError)) << strError;
+    ASSERT_TRUE(m_Net.Link("pc", "vlx", {}, "atk", "vdx", {strAttacker + "/24"}, &strError)) << strError;
+    // The computer's side of both links on one bridge: a single network.
+    const std::string strComputer = Address(1, 1) + "/24";
+    ASSERT_TRUE(m_Net.Exec("pc",
+                           "ip link add br1 type bridge && ip link set vl1 master br1 && ip link set vlx master br1 && "
+                           "ip link set br1 up && ip addr del " +
+                               strComputer + " dev vl1 && ip addr add " + strComputer + " dev br1",
+                           &strError))
+        << strError;
+    const unsigned kDevicePort = 48817;
+    ASSERT_TRUE(m_Net.StartEmulator("atk",
+                                    "ip=" + strAttacker +
+                                        " mask=255.255.255.0 hostile=spraydetail rate=300000 victim=" + Mac(1, 0) +
+                                        " victimip=" + Address(1, 10) + "\n",
+                                    kDevicePort, TestEmulatorProgram(), &strError))
+        << strError;
+
+    ProgramRun set =
+        RunVlnet(m_Net, {"run", Mac(1, 0), "SetDetail", "--password", "secret", "VLPC.2B_5A10_01.Location=Room 9"});
+    EXPECT_EQ(0, set.nStatus) << set.strOutput << set.strErrors;
+    EXPECT_EQ(0u, set.strOutput.find("result 0 (success)\n")) << set.strOutput << set.strErrors;
+    // The attacker cut off: what the device holds now.
+    ASSERT_TRUE(m_Net.Exec("atk", "ip link set vdx down", &strError)) << strError;
+    ProgramRun get = RunVlnet(m_Net, {"run", Mac(1, 0), "GetDetail"});
+    ASSERT_EQ(0, get.nStatus) << get.strErrors;
+    for (const std::string& strLine : {"Gateway=" + strGateway, "DNSServer=" + strDNS, std::string("NodeName=own"),
+                                       std::string("Location='Room 9'")})
+        EXPECT_EQ("VLPC.2B_5A10_01." + strLine,
+                  LineOf(get.strOutput, "VLPC.2B_5A10_01." + strLine.substr(0, strLine.find('=') + 1)))
+            << get.strOutput;
+}
+
 // A check whose send meets "host unreachable" sends again after a pause, as
 // the socket module does: here the route comes back a second after the
 // probe starts, while the device's check still retries.

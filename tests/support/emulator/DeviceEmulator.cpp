@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <sstream>
 #include <string>
 
@@ -51,6 +52,9 @@ enum : uint16_t
 };
 
 const uint16_t kNoPassword = 0xFFFF;
+// Linux's ephemeral ports when the namespace does not say.
+const unsigned kEphemeralFirst = 32768;
+const unsigned kEphemeralLast = 60999;
 const int kWordCipherTable[8] = {5, 11, 3, 14, 7, 1, 9, 13};
 
 uint32_t ParseQuad(const std::string& s)
@@ -380,7 +384,8 @@ const std::pair<const char*, EmuHostile> kHostileKinds[] = {{"none", EmuHostile:
                                                             {"changing", EmuHostile::Changing},
                                                             {"othertype", EmuHostile::OtherType},
                                                             {"burst", EmuHostile::Burst},
-                                                            {"checkerrors", EmuHostile::CheckErrors}};
+                                                            {"checkerrors", EmuHostile::CheckErrors},
+                                                            {"spraydetail", EmuHostile::SprayDetail}};
 
 // The keys of a device line: the parser reads them and the usage lists
 // them from this one table. pfnSet throws EmuBadValue.
@@ -455,7 +460,7 @@ const EmuKey kKeys[] = {
      }},
     {"flood", "N", "datagrams of flood, strays, inventmacs, forgedmacs, burst",
      [](EmuDevice& d, K k, V v) { d.nFloodCount = static_cast<int>(Number(k, v, 0, 100000)); }},
-    {"rate", "N", "per second: randommacs, repeat, errorheaders, changing, checkerrors",
+    {"rate", "N", "per second: randommacs, repeat, errorheaders, changing, checkerrors, spraydetail",
      [](EmuDevice& d, K k, V v) { d.nRate = static_cast<int>(Number(k, v, 1, 1000000)); }},
     {"pool", "N", "source addresses of errorheaders, forgedmacs, changing and checkerrors",
      [](EmuDevice& d, K k, V v) { d.nPool = static_cast<int>(Number(k, v, 1, 65536)); }},
@@ -468,6 +473,13 @@ const EmuKey kKeys[] = {
              throw EmuBadValue("bad " + k + ": " + v);
          d.strPoolFrom = v;
      }},
+    {"victim", "MAC", "the device spraydetail forges replies of",
+     [](EmuDevice& d, K, V v) {
+         if (!EmuParseMac(v, d.victim))
+             throw EmuBadValue("bad MAC address: " + v);
+     }},
+    {"victimip", "A.B.C.D", "its address, which the forged settings keep",
+     [](EmuDevice& d, K k, V v) { d.strVictimIP = Quad(k, v); }},
     {"straygap", "US", "the gap between strays and between forgedmacs",
      [](EmuDevice& d, K k, V v) { d.nStrayGapUs = static_cast<int>(Number(k, v, 0, 1000000)); }},
     {"services", "ID:PORT,...", "its services (1:80)",
@@ -616,7 +628,8 @@ std::vector<uint8_t> ProbeReply(const EmuDevice& d, const uint8_t mac[6], const 
 bool IsAttack(EmuHostile e)
 {
     return e == EmuHostile::RandomMacs || e == EmuHostile::InventMacs || e == EmuHostile::Repeat ||
-           e == EmuHostile::ErrorHeaders || e == EmuHostile::ForgedMacs || e == EmuHostile::Changing;
+           e == EmuHostile::ErrorHeaders || e == EmuHostile::ForgedMacs || e == EmuHostile::Changing ||
+           e == EmuHostile::SprayDetail;
 }
 
 // The nth address of a device's pool (network order).
@@ -658,6 +671,11 @@ struct CDeviceEmulator::State
     // the replies a Changing attack has sent.
     int nPoolNext = 0;
     unsigned long nChanges = 0;
+    // SprayDetail: its two datagrams, the prober's ephemeral ports, and the
+    // datagrams sent.
+    std::vector<std::vector<uint8_t>> sprayReplies;
+    unsigned nSprayFirst = kEphemeralFirst, nSprayPorts = 1;
+    unsigned long nSprayed = 0;
 };
 
 struct CDeviceEmulator::Pending
@@ -1173,6 +1191,55 @@ Datagrams SendBurst(std::vector<uint8_t>& reply, const EmuDevice& d, uint64_t&)
     return Datagrams(static_cast<size_t>(d.nFloodCount), reply);
 }
 
+// SprayDetail's two datagrams, plain: a GetDetail success reply of the
+// victim whose gateway and DNS server are this host, and a SetDetail error
+// reply without data.
+Datagrams ForgedReplies(const EmuDevice& d)
+{
+    EmuDevice forged = d;
+    memcpy(forged.mac, d.victim, sizeof(forged.mac));
+    if (!d.strVictimIP.empty())
+        forged.strIP = d.strVictimIP;
+    forged.strGateway = forged.strDNS = d.strIP;
+    forged.strNodeName = "forged";
+    std::vector<uint8_t> none;
+    Reader in{none, 0, false};
+    SExchange x(forged, in, true, 0);
+    x.payload.assign(forged.mac, forged.mac + 6);
+    ReplyDetail(x);
+    Datagrams out;
+    for (uint16_t nFunction : {FN_DETAIL, FN_SET_DETAIL}) {
+        bool bDetail = nFunction == FN_DETAIL;
+        std::vector<uint8_t> reply = {'O',
+                                      'R',
+                                      'V',
+                                      'E',
+                                      'K',
+                                      static_cast<uint8_t>(FunctionOf(nFunction)->cLetter + 0x20),
+                                      kDeviceType,
+                                      d.nNumber,
+                                      static_cast<uint8_t>(nFunction >> 8),
+                                      static_cast<uint8_t>(nFunction & 0xFF)};
+        Put16(reply, bDetail ? RES_OK : RES_OTHER_DEVICE);
+        Put16(reply, bDetail ? static_cast<unsigned>(x.payload.size()) : 0);
+        if (bDetail)
+            reply.insert(reply.end(), x.payload.begin(), x.payload.end());
+        out.push_back(reply);
+    }
+    return out;
+}
+
+// The ports this namespace gives out to unbound sockets: first and count.
+void EphemeralPorts(unsigned& nFirst, unsigned& nCount)
+{
+    unsigned nLow = kEphemeralFirst, nHigh = kEphemeralLast;
+    std::ifstream range("/proc/sys/net/ipv4/ip_local_port_range");
+    if (!(range >> nLow >> nHigh) || nLow > nHigh || nHigh > 65535)
+        nLow = kEphemeralFirst, nHigh = kEphemeralLast;
+    nFirst = nLow;
+    nCount = nHigh - nLow + 1;
+}
+
 typedef Datagrams (*SendFunc)(std::vector<uint8_t>& reply, const EmuDevice& d, uint64_t& nRandom);
 
 SendFunc SendOf(EmuHostile eHostile)
@@ -1356,6 +1423,17 @@ void CDeviceEmulator::Attack(State& dev, const uint8_t* pData, size_t nLen, bool
     if (bUnicast || nLen < kHeaderSize || memcmp(pData, "ORVEK", 5) != 0 || ((pData[8] << 8) | pData[9]) != FN_PROBE)
         return;
     const EmuDevice& d = dev.now;
+    if (d.eHostile == EmuHostile::SprayDetail) {
+        // The first prober alone: any of its ports may wait for a reply.
+        if (!dev.attackTo.empty())
+            return;
+        dev.sprayReplies = ForgedReplies(d);
+        EphemeralPorts(dev.nSprayFirst, dev.nSprayPorts);
+        dev.lastAttack = Clock::now();
+        dev.fAttackCredit = 0;
+        dev.attackTo.push_back(from);
+        return;
+    }
     if (d.eHostile == EmuHostile::InventMacs || d.eHostile == EmuHostile::ForgedMacs) {
         auto due = Clock::now() + std::chrono::milliseconds(d.nDelayMs);
         int nPool = d.eHostile == EmuHostile::ForgedMacs ? d.nPool : 1;
@@ -1426,6 +1504,14 @@ bool CDeviceEmulator::RunRateAttacks()
         while (p->fAttackCredit >= 1) {
             p->fAttackCredit -= 1;
             const sockaddr_in& to = p->attackTo[static_cast<size_t>(m_nRandom % p->attackTo.size())];
+            if (d.eHostile == EmuHostile::SprayDetail) {
+                // Both datagrams to a port, then the next port.
+                sockaddr_in port = to;
+                port.sin_port = htons(static_cast<uint16_t>(p->nSprayFirst + (p->nSprayed / 2) % p->nSprayPorts));
+                SendFrom(p->nIP, port, p->sprayReplies[p->nSprayed % 2]);
+                ++p->nSprayed;
+                continue;
+            }
             if (d.eHostile == EmuHostile::CheckErrors) {
                 uint32_t nFirst = p->nIP;
                 if (!d.strPoolFrom.empty())

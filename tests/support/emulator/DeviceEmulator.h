@@ -75,6 +75,10 @@ enum class EmuHostile
     CheckErrors,   // a device of its own, but once a unicast request reaches its address it sends that
                    // request's reply header with result nResult, nRate times a second, to the first such
                    // request's sender, from the pool's addresses in turn (starting at strPoolFrom if given)
+    SprayDetail,   // a host that answers nothing: from the first probe heard on, nRate datagrams a second from
+                   // its own address to every port of the prober's ephemeral range in turn, each port a forged
+                   // GetDetail success reply of the device victim (gateway and DNS server this host's address,
+                   // node name "forged", layout of its own version) and a SetDetail reply with error F004
 };
 
 struct EmuDevice
@@ -126,10 +130,12 @@ struct EmuDevice
     EmuHostile eHostile = EmuHostile::None;
     int nFloodCount = 200;
     int nStrayGapUs = 0;
-    int nRate = 5000;           // datagrams a second of RandomMacs, Repeat, ErrorHeaders and Changing
+    int nRate = 5000;           // datagrams a second of the attacks at a rate
     int nPool = 1;              // source addresses of ErrorHeaders, ForgedMacs and Changing
     uint16_t nResult = 0x1001;  // the result of ErrorHeaders and CheckErrors
     std::string strPoolFrom;    // the pool's first address, when not the device's own
+    uint8_t victim[6] = {};     // the device SprayDetail forges replies of
+    std::string strVictimIP;    // and its address, which the forged settings keep (empty: this host's)
 };
 
 // An impostor of a real device: same MAC and texts, its own address, and
