@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -102,24 +103,34 @@ std::string GetRunDetails()
 // slip of the keyboard.
 const size_t kMaxSuggestedDistance = 3;
 
-// The edits that turn one name into the other, case aside.
+// The most edits from a name typed to a command's name that is still taken
+// for a slip: commands' names are short, and "xyz" is no slip of "url".
+const size_t kMaxSuggestedCommandDistance = 1;
+const size_t kMaxSuggestedLongCommandDistance = 2;
+const size_t kLongCommandName = 5;
+
+// The edits that turn one name into the other, case aside; two neighbours
+// swapped count as one.
 size_t Distance(const std::string& strA, const std::string& strB)
 {
-    std::vector<size_t> row(strB.size() + 1);
+    auto same = [](char a, char b) {
+        return tolower(static_cast<unsigned char>(a)) == tolower(static_cast<unsigned char>(b));
+    };
+    // Three rows: the one before the last, the last, and the one being made.
+    std::vector<size_t> before(strB.size() + 1), last(strB.size() + 1), row(strB.size() + 1);
     for (size_t j = 0; j <= strB.size(); j++)
-        row[j] = j;
+        last[j] = j;
     for (size_t i = 1; i <= strA.size(); i++) {
-        size_t nDiagonal = row[0];
         row[0] = i;
         for (size_t j = 1; j <= strB.size(); j++) {
-            size_t nAbove = row[j];
-            bool bSame =
-                tolower(static_cast<unsigned char>(strA[i - 1])) == tolower(static_cast<unsigned char>(strB[j - 1]));
-            row[j] = std::min({row[j] + 1, row[j - 1] + 1, nDiagonal + (bSame ? 0 : 1)});
-            nDiagonal = nAbove;
+            row[j] = std::min({last[j] + 1, row[j - 1] + 1, last[j - 1] + (same(strA[i - 1], strB[j - 1]) ? 0 : 1)});
+            if (i > 1 && j > 1 && same(strA[i - 1], strB[j - 2]) && same(strA[i - 2], strB[j - 1]))
+                row[j] = std::min(row[j], before[j - 2] + 1);
         }
+        before.swap(last);
+        last.swap(row);
     }
-    return row[strB.size()];
+    return last[strB.size()];
 }
 
 // True (after saying so) when no probe datagram left the computer.
@@ -408,6 +419,23 @@ std::string CVLNetCommands::GetProgramUsage()
     strUsage += "\n'vlnet COMMAND --help' (or 'vlnet help COMMAND') describes each command; 'vlnet --version'\n"
                 "prints the version.\n";
     return strUsage;
+}
+
+std::string CVLNetCommands::UnknownCommandText(const std::string& strName)
+{
+    const VLNetCommand* pNearest = nullptr;
+    size_t nNearest = 0;
+    for (const VLNetCommand& command : kCommands) {
+        const size_t nMax = strlen(command.szName) >= kLongCommandName ? kMaxSuggestedLongCommandDistance
+                                                                       : kMaxSuggestedCommandDistance;
+        const size_t nDistance = Distance(strName, command.szName);
+        if (nDistance <= nMax && (pNearest == nullptr || nDistance < nNearest)) {
+            pNearest = &command;
+            nNearest = nDistance;
+        }
+    }
+    return "unknown command '" + strName + "'" +
+           (pNearest != nullptr ? std::string("; did you mean ") + pNearest->szName + "?" : std::string());
 }
 
 bool CVLNetCommands::IsDeviceCommand(const std::string& strName, std::string& strWhy)

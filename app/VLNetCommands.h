@@ -74,6 +74,9 @@ public:
     static std::string GetArgumentsSynopsis(const VLNetCommand& command);
     // The program's usage, listing every command.
     static std::string GetProgramUsage();
+    // Why a command's name is refused: "unknown command 'prbe'; did you
+    // mean probe?" (the nearest command's name when one is near).
+    static std::string UnknownCommandText(const std::string& strName);
     // The device commands that run offers, by name; false for another name,
     // with why in strWhy (the nearest name offered, when one is near).
     static bool IsDeviceCommand(const std::string& strName, std::string& strWhy);

@@ -18,6 +18,22 @@ const size_t kSynopsisWidth = 100;
 const size_t kHelpColumn = 21;
 const char kOnePassword[] = "one password: --password or --password-file, once";
 const char kOneMAC[] = "one device: --mac once";
+
+// The argument as the shell would take it back: in single quotes when it
+// holds a character the shell treats specially.
+std::string ShellWord(const std::string& strWord)
+{
+    const char kPlain[] = "+,-./:=@_%";
+    bool bPlain = !strWord.empty();
+    for (char c : strWord)
+        bPlain = bPlain && (isalnum(static_cast<unsigned char>(c)) || strchr(kPlain, c) != nullptr);
+    if (bPlain)
+        return strWord;
+    std::string strQuoted = "'";
+    for (char c : strWord)
+        strQuoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return strQuoted + "'";
+}
 }  // namespace
 
 struct CVLNetOptions::SOption
@@ -296,14 +312,37 @@ bool CVLNetOptions::Parse(int argc, const char* const* argv)
     return parseArguments(static_cast<int>(pointers.size()), pointers.data());
 }
 
+std::string CVLNetOptions::optionBeforeCommandText(int argc, const char* const* argv)
+{
+    const std::string strText = "'" + std::string(argv[1]) + "' stands before the command, and options follow it: ";
+    // The same line with the command first, when it holds one; a password
+    // is not written out again.
+    for (int i = 2; i < argc; i++) {
+        if (CVLNetCommands::Find(argv[i]) == nullptr)
+            continue;
+        std::string strLine = std::string("vlnet ") + argv[i];
+        for (int j = 1; j < argc; j++) {
+            if (j == i)
+                continue;
+            const bool bPassword = j > 1 && strcmp(argv[j - 1], "--password") == 0;
+            strLine += " " + (bPassword ? std::string("PW") : ShellWord(argv[j]));
+        }
+        return strText + strLine;
+    }
+    return strText + "vlnet COMMAND [ARGUMENTS] [OPTIONS]";
+}
+
 bool CVLNetOptions::parseArguments(int argc, const char* const* argv)
 {
     if (argc < 2)
         return fail("no command given");
     m_strCommand = argv[1];
     if (CVLCommandLine::IsHelp(m_strCommand) || m_strCommand == "help") {
-        // "help probe": the command's own usage.
-        m_strCommand = argc > 2 && CVLNetCommands::Find(argv[2]) != nullptr ? argv[2] : "";
+        // "help probe": the command's own usage; "help bogus" is refused
+        // as "bogus" is.
+        m_strCommand = argc > 2 ? argv[2] : "";
+        if (!m_strCommand.empty() && CVLNetCommands::Find(m_strCommand) == nullptr)
+            return fail(CVLNetCommands::UnknownCommandText(m_strCommand));
         m_bHelp = true;
         return true;
     }
@@ -312,8 +351,10 @@ bool CVLNetOptions::parseArguments(int argc, const char* const* argv)
         return true;
     }
     const VLNetCommand* pCommand = CVLNetCommands::Find(m_strCommand);
+    if (pCommand == nullptr && m_strCommand.size() > 1 && m_strCommand[0] == '-')
+        return fail(optionBeforeCommandText(argc, argv));
     if (pCommand == nullptr)
-        return fail("unknown command '" + m_strCommand + "'");
+        return fail(CVLNetCommands::UnknownCommandText(m_strCommand));
 
     std::vector<std::string> positional;
     for (int i = 2; i < argc; i++) {

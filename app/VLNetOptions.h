@@ -77,6 +77,9 @@ private:
     static const char* getHelp(const SOption& option, unsigned nCommand);
     bool parseArguments(int argc, const char* const* argv);
     bool fail(const std::string& strText);
+    // Why a line that starts with an option (argv[1]) is refused, with the
+    // line as it would be understood when it holds a command.
+    static std::string optionBeforeCommandText(int argc, const char* const* argv);
     // The options' values checked and stored: false, with the error text
     // set, for one refused.
     bool setTimeout(const std::string& strValue);

@@ -186,6 +186,20 @@ bool CheckDescriptors()
     return true;
 }
 
+// Writes the text on standard output; a failure is said as that of any
+// other output.
+int WriteText(const std::string& strText)
+{
+    // Flushed at once, so that the error number is the failed write's.
+    fputs(strText.c_str(), stdout);
+    int nError = 0;
+    if (!CVLNetStatusLine::FlushOutput(nError)) {
+        fprintf(stderr, "vlnet: standard output could not be written: %s\n", strerror(nError));
+        return VLNET_EXIT_FAILURE;
+    }
+    return VLNET_EXIT_SUCCESS;
+}
+
 int InitializeFailed(VLPFW_RESULT eResult, const std::string& strError)
 {
     // The device manager's failure carries its own result, which says more.
@@ -212,14 +226,10 @@ int main(int argc, char** argv)
                 CVLNetOptions::GetUsage(options.GetCommand()).c_str());
         return VLNET_EXIT_USAGE;
     }
-    if (options.IsHelp()) {
-        fputs(CVLNetOptions::GetUsage(options.GetCommand()).c_str(), stdout);
-        return VLNET_EXIT_SUCCESS;
-    }
-    if (options.IsVersion()) {
-        printf("vlnet %s\n", CVLCommandLine::GetVersion());
-        return VLNET_EXIT_SUCCESS;
-    }
+    if (options.IsHelp())
+        return WriteText(CVLNetOptions::GetUsage(options.GetCommand()));
+    if (options.IsVersion())
+        return WriteText(std::string("vlnet ") + CVLCommandLine::GetVersion() + "\n");
     if (bOutputClosed && CVLNetCommands::WritesOutput(options.GetCommand())) {
         fprintf(stderr, "vlnet: standard output is closed\n");
         return VLNET_EXIT_FAILURE;

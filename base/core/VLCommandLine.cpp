@@ -2,7 +2,9 @@
 #include "base/core/VLCommandLine.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 CVLCommandLine::CVLCommandLine(const char* szProgram, const char* szUsage, const char* const* ppValueOptions)
     : m_strProgram(szProgram), m_strUsage(szUsage)
@@ -85,16 +87,30 @@ bool CVLCommandLine::AsksForHelp(const SCommand& command, const std::vector<std:
     return false;
 }
 
+int CVLCommandLine::WriteOutput(const std::string& strText) const
+{
+    // The error number of the first write that failed, before any other call.
+    int nError = 0;
+    if (fputs(strText.c_str(), stdout) == EOF)
+        nError = errno;
+    if (fflush(stdout) != 0 && nError == 0)
+        nError = errno;
+    if (nError == 0 && ferror(stdout))
+        nError = EIO;
+    if (nError == 0)
+        return STATUS_SUCCESS;
+    fprintf(stderr, "%s: standard output could not be written: %s\n", m_strProgram.c_str(), strerror(nError));
+    return STATUS_FAILURE;
+}
+
 int CVLCommandLine::Help() const
 {
-    fputs(GetUsage().c_str(), stdout);
-    return fflush(stdout) == 0 && !ferror(stdout) ? STATUS_SUCCESS : STATUS_FAILURE;
+    return WriteOutput(GetUsage());
 }
 
 int CVLCommandLine::Version() const
 {
-    printf("%s %s\n", m_strProgram.c_str(), GetVersion());
-    return fflush(stdout) == 0 && !ferror(stdout) ? STATUS_SUCCESS : STATUS_FAILURE;
+    return WriteOutput(m_strProgram + " " + GetVersion() + "\n");
 }
 
 int CVLCommandLine::UsageError(const std::string& strText) const
@@ -108,8 +124,15 @@ int CVLCommandLine::Run(int argc, const char* const* argv) const
     std::vector<std::string> arguments = ReadArguments(argc, argv);
     if (arguments.empty())
         return UsageError("no command given");
-    if (IsHelp(arguments[0]) || arguments[0] == "help")
+    // "help COMMAND" is the program's help; of a command it does not have, a
+    // fault.
+    if (IsHelp(arguments[0]) || arguments[0] == "help") {
+        if (arguments.size() > 1 && std::none_of(m_Commands.begin(), m_Commands.end(), [&](const SCommand& command) {
+                return arguments[1] == command.szName;
+            }))
+            return UsageError("unknown command '" + arguments[1] + "'");
         return Help();
+    }
     if (IsVersion(arguments[0]))
         return Version();
     for (const SCommand& command : m_Commands) {

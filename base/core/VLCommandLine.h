@@ -58,9 +58,10 @@ public:
     // The project's version ("0.1.0").
     static const char* GetVersion();
 
-    // Prints the usage on standard output; STATUS_SUCCESS.
+    // Prints the usage on standard output; STATUS_SUCCESS, or STATUS_FAILURE
+    // (said on standard error) when it could not be written.
     int Help() const;
-    // Prints "PROGRAM VERSION" on standard output; STATUS_SUCCESS.
+    // Prints "PROGRAM VERSION" on standard output; as Help.
     int Version() const;
     // Prints "PROGRAM: TEXT" and the usage on standard error; STATUS_USAGE.
     int UsageError(const std::string& strText) const;
@@ -70,6 +71,9 @@ public:
     int Run(int argc, const char* const* argv) const;
 
 private:
+    // Writes the text on standard output; STATUS_FAILURE, after saying why,
+    // when it could not be written.
+    int WriteOutput(const std::string& strText) const;
     bool IsValueOption(const std::string& strArgument) const;
     // Whether the line (as read, the command's name first) asks for help:
     // "--help" or "-h" after the name that is neither an option's value

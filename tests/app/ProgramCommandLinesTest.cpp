@@ -35,13 +35,15 @@ std::string ReadAll(const std::string& strPath)
 
 // Runs a program of the build with the arguments (through the shell), after
 // strPrefix ("ip netns exec NS "), bounded so that a hang fails.
-SRun RunProgram(const std::string& strProgram, const std::string& strArgs, const std::string& strPrefix = "")
+// strOutput: where standard output goes instead (its text is then empty).
+SRun RunProgram(const std::string& strProgram, const std::string& strArgs, const std::string& strPrefix = "",
+                const std::string& strOutput = "")
 {
     const char* szBin = getenv("VL_TEST_BIN_DIR");
     std::string strBin = szBin != nullptr ? szBin : Bytes(VLGetExecutablePath());
     std::string strFiles = "/tmp/vlcommandline-" + std::to_string(getpid());
-    std::string strCommand = strPrefix + "timeout 60 " + strBin + "/" + strProgram + " " + strArgs + " >" + strFiles +
-                             ".out 2>" + strFiles + ".err </dev/null";
+    std::string strCommand = strPrefix + "timeout 60 " + strBin + "/" + strProgram + " " + strArgs + " >" +
+                             (strOutput.empty() ? strFiles + ".out" : strOutput) + " 2>" + strFiles + ".err </dev/null";
     int nStatus = system(strCommand.c_str());
     SRun run;
     run.nStatus = WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : -1;
@@ -58,7 +60,12 @@ struct SLine
     const char* szArgs;
     int nStatus;
     const char* szText;  // in the errors; for status 0 in the output
+    // Standard output is /dev/full, which no write fits.
+    bool bOutputFull = false;
 };
+
+// What every program says of output it could not write.
+#define VL_TEST_FULL ": standard output could not be written: No space left on device\n"
 
 // A script the project ships, whose functions take a number.
 #define VL_TEST_NET_RETRY_SCRIPT VL_TEST_SOURCE_DIR "/../resources/Settings/Default/NetRetry.vls"
@@ -70,6 +77,20 @@ const SLine kLines[] = {
     {"vlnet", "probe --resources -h", 1, "path error"},
     {"vlnet", "probe --help", 0, "usage: vlnet probe"},
     {"vlnet", "help probe", 0, "usage: vlnet probe"},
+    {"vlnet", "help bogus", 2, "vlnet: unknown command 'bogus'\n"},
+    {"vlnet", "prbe", 2, "vlnet: unknown command 'prbe'; did you mean probe?\n"},
+    {"vlnet", "--timeout 5 probe", 2,
+     "vlnet: '--timeout' stands before the command, and options follow it: vlnet probe --timeout 5\n"},
+    {"vlnet", "--help", 1, "vlnet" VL_TEST_FULL, true},
+    {"vlnet", "--version", 1, "vlnet" VL_TEST_FULL, true},
+    {"vlnet", "run --help", 1, "vlnet" VL_TEST_FULL, true},
+    {"vlscript", "--help", 1, "vlscript" VL_TEST_FULL, true},
+    {"vlscript", "--version", 1, "vlscript" VL_TEST_FULL, true},
+    {"vlscript", "help bogus", 2, "vlscript: unknown command 'bogus'\n"},
+    {"vlresource", "--help", 1, "vlresource" VL_TEST_FULL, true},
+    {"vlstdtool", "--help", 1, "vlstdtool" VL_TEST_FULL, true},
+    {"vlemu", "--help", 1, "vlemu" VL_TEST_FULL, true},
+    {"vltestnet", "--version", 1, "vltestnet" VL_TEST_FULL, true},
     {"vlnet", "-h run", 0, "usage: vlnet run"},
     {"vlnet", "probe --mac 0026AB000001 --mac 0026AB000002", 2, "vlnet: one device: --mac once"},
     {"vlnet", "run 0026AB000001 getdetail", 2, "vlnet: unknown device command 'getdetail'; did you mean GetDetail?"},
@@ -110,7 +131,7 @@ TEST(ProgramCommandLines, StatusUsageAndMessageOfEachLine)
 {
     for (const SLine& line : kLines) {
         std::string strLine = std::string(line.szProgram) + " " + line.szArgs;
-        SRun run = RunProgram(line.szProgram, line.szArgs);
+        SRun run = RunProgram(line.szProgram, line.szArgs, "", line.bOutputFull ? "/dev/full" : "");
         EXPECT_EQ(line.nStatus, run.nStatus) << strLine << "\n" << run.strErrors;
         const std::string& strText = line.nStatus == 0 ? run.strOutput : run.strErrors;
         EXPECT_NE(std::string::npos, strText.find(line.szText)) << strLine << "\n" << strText;
