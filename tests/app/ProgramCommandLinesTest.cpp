@@ -114,6 +114,14 @@ const SLine kLines[] = {
     {"vlscript", "run " VL_TEST_NET_RETRY_SCRIPT " IsRetryForOpenError 65", 0, "[true]"},
     {"vlscript", "run " VL_TEST_NET_RETRY_SCRIPT " IsRetryForOpenError x", 2,
      "vlscript: run: 'x' is not a number for parameter 1 of IsRetryForOpenError (long)"},
+    {"vlscript", "run " VL_TEST_NET_RETRY_SCRIPT " IsRetryForOpenError 1-2", 2,
+     "vlscript: run: '1-2' is not a number for parameter 1 of IsRetryForOpenError (long)"},
+    // Nor a number its type cannot hold, which the language would wrap or clamp.
+    {"vlscript", "run " VL_TEST_NET_RETRY_SCRIPT " IsRetryForOpenError 99999999999999999999", 2,
+     "vlscript: run: '99999999999999999999' is out of range for parameter 1 of IsRetryForOpenError (long: "
+     "-2147483648 to 2147483647)"},
+    {"vlscript", "run " VL_TEST_NET_RETRY_SCRIPT " IsRetryForOpenError 2147483648", 2, "is out of range"},
+    {"vlscript", "run " VL_TEST_NET_RETRY_SCRIPT " IsRetryForOpenError -2147483648", 0, "[false]"},
     {"vlscript", "run " VL_TEST_NET_RETRY_SCRIPT " IsRetryForOpenError 65 1", 2,
      "vlscript: run: IsRetryForOpenError takes 1 argument, not 2"},
     {"vlscript", "run", 2, "vlscript: run takes at least 2 arguments, not 0"},

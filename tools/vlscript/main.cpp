@@ -2,7 +2,11 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <strings.h>
 #include <fstream>
@@ -152,9 +156,56 @@ bool IsNumberFor(const std::string& strText, int nType)
     return nDigits > 0 && nPoints <= 1;
 }
 
+// The whole numbers each integer type holds, by type id; a type without
+// limits here (bool, float, double) is not an integer type.
+struct SIntegerRange
+{
+    int nType;
+    long long nMin;
+    unsigned long long nMax;
+};
+const SIntegerRange kIntegerRanges[] = {
+    {VLSCR_TYPE_CHAR, INT8_MIN, INT8_MAX},    {VLSCR_TYPE_BYTE, 0, UINT8_MAX},
+    {VLSCR_TYPE_SHORT, INT16_MIN, INT16_MAX}, {VLSCR_TYPE_USHORT, 0, UINT16_MAX},
+    {VLSCR_TYPE_INT, INT32_MIN, INT32_MAX},   {VLSCR_TYPE_UINT, 0, UINT32_MAX},
+    {VLSCR_TYPE_LONG, INT32_MIN, INT32_MAX},  {VLSCR_TYPE_ULONG, 0, UINT32_MAX},
+    {VLSCR_TYPE_INT64, INT64_MIN, INT64_MAX}, {VLSCR_TYPE_UINT64, 0, UINT64_MAX},
+};
+
+// For a number the type cannot hold (the language would keep its low bits,
+// or the largest value, or infinity), the range it holds ("-128 to 127");
+// empty when the number fits. strText is a number as IsNumberFor takes it.
+std::string RangeFault(const std::string& strText, int nType)
+{
+    if (nType == VLSCR_TYPE_FLOAT || nType == VLSCR_TYPE_DOUBLE) {
+        errno = 0;
+        const bool bFloat = nType == VLSCR_TYPE_FLOAT;
+        const double dValue = bFloat ? strtof(strText.c_str(), nullptr) : strtod(strText.c_str(), nullptr);
+        // Too small a magnitude comes out as 0 or near it, which is the number's nearest value.
+        if (!std::isinf(dValue))
+            return std::string();
+        return bFloat ? "-3.4e38 to 3.4e38" : "-1.8e308 to 1.8e308";
+    }
+    for (const SIntegerRange& range : kIntegerRanges) {
+        if (range.nType != nType)
+            continue;
+        const std::string strRange = std::to_string(range.nMin) + " to " + std::to_string(range.nMax);
+        const bool bNegative = strText[0] == '-';
+        errno = 0;
+        if (bNegative) {
+            const long long nValue = strtoll(strText.c_str(), nullptr, 10);
+            return errno == ERANGE || nValue < range.nMin ? strRange : std::string();
+        }
+        const unsigned long long nValue = strtoull(strText.c_str(), nullptr, 10);
+        return errno == ERANGE || nValue > range.nMax ? strRange : std::string();
+    }
+    return std::string();
+}
+
 // The arguments against the function's parameters: as many, and a number
 // for each parameter that takes one (the language would take any other
-// text as 0). Empty when they fit, else the fault.
+// text as 0), within what its type holds. Empty when they fit, else the
+// fault.
 std::string CheckArguments(const CVLScript& script, const char* szFunction, int nArgs, char** ppArgs)
 {
     const CVLScriptProgram* pProgram = script.GetProgram();
@@ -167,9 +218,16 @@ std::string CheckArguments(const CVLScript& script, const char* szFunction, int 
     for (size_t i = 0; i < nParams; ++i) {
         const int nType = pProgram->m_Params[i].nType;
         const char* szType = NumberTypeName(nType);
-        if (szType != nullptr && !IsNumberFor(ppArgs[i], nType))
+        if (szType == nullptr)
+            continue;
+        const std::string strParameter = "parameter " + std::to_string(i + 1) + " of " + szFunction;
+        if (!IsNumberFor(ppArgs[i], nType))
             return std::string("'") + ppArgs[i] + "' is not " + (nType == VLSCR_TYPE_BOOL ? "true, false or " : "") +
-                   "a number for parameter " + std::to_string(i + 1) + " of " + szFunction + " (" + szType + ")";
+                   "a number for " + strParameter + " (" + szType + ")";
+        const std::string strRange = RangeFault(ppArgs[i], nType);
+        if (!strRange.empty())
+            return std::string("'") + ppArgs[i] + "' is out of range for " + strParameter + " (" + szType + ": " +
+                   strRange + ")";
     }
     return std::string();
 }
