@@ -302,6 +302,19 @@ bool CheckAssignments(CVLNetSession& session, const CVLNetOptions& options, CVLP
     return false;
 }
 
+// A run stopped before its command went to the device: the command's
+// result is "stopped", and nothing reached the device. szWhen: what it was
+// doing ("while the device was looked for").
+int StoppedBeforeSending(const CVLNetOptions& options, const char* szWhen)
+{
+    printf("result %d (%s)\n", VLECM_RESULT_STOPPED, CVLNetResultText::GetECMResultText(VLECM_RESULT_STOPPED));
+    int nWriteError = 0;
+    CVLNetStatusLine::FlushOutput(nWriteError);
+    fprintf(stderr, "vlnet: %s: stopped %s: nothing was sent to the device\n", options.GetDeviceCommand().c_str(),
+            szWhen);
+    return VLNET_EXIT_STOPPED;
+}
+
 int RunDeviceCommand(CVLNetSession& session, const CVLNetOptions& options)
 {
     std::vector<std::pair<std::string, std::string>> assignments = options.GetAssignments();
@@ -315,7 +328,7 @@ int RunDeviceCommand(CVLNetSession& session, const CVLNetOptions& options)
         CVLNetPasswordPrompt::EResult eAsked = CVLNetPasswordPrompt::Ask(
             "Password of " + options.GetDevice() + " (" + options.GetDeviceCommand() + "): ", strPassword, strError);
         if (eAsked == CVLNetPasswordPrompt::RESULT_STOPPED)
-            return VLNET_EXIT_STOPPED;
+            return StoppedBeforeSending(options, "at the password prompt");
         if (eAsked == CVLNetPasswordPrompt::RESULT_FAILED) {
             fprintf(stderr, "vlnet: %s\n", strError.c_str());
             return VLNET_EXIT_USAGE;
@@ -324,6 +337,8 @@ int RunDeviceCommand(CVLNetSession& session, const CVLNetOptions& options)
     }
     int nExit = VLNET_EXIT_SUCCESS;
     CVLPFWNIFInfo* pNIFInfo = FindDevice(session, options, nExit);
+    if (pNIFInfo == nullptr && nExit == VLNET_EXIT_STOPPED)
+        return StoppedBeforeSending(options, "while the device was looked for");
     if (pNIFInfo == nullptr)
         return nExit;
     // A layout of an older version may not carry every value.

@@ -1189,7 +1189,8 @@ std::string StopAfterReplies(CTestNetwork& net, const std::string& strLine, long
 }  // namespace
 
 // A stop ends url and open as it ends probe and run: nothing printed or
-// opened, status 130, even when the device was found before the stop. The
+// opened (run prints its command's result as stopped), status 130, even
+// when the device was found before the stop. The
 // definitions' send schedule is made a minute long, so that the stop comes
 // while the probe still waits for it to pass.
 TEST_F(VLNetEndToEnd, AStopPrintsAndOpensNothingAndClosedOutputIsRefused)
@@ -1217,6 +1218,12 @@ TEST_F(VLNetEndToEnd, AStopPrintsAndOpensNothingAndClosedOutputIsRefused)
         std::string strLine = strVlnet + szCommand + " " + Mac(1, 0) + " --resources " + strDir + "/resources";
         EXPECT_EQ("exit 130|", StopAfterReplies(m_Net, strLine, kRepliesOfAFind)) << szCommand;
     }
+    // run says its command's result, and that nothing went to the device.
+    EXPECT_EQ("exit 130|result 17 (stopped)\nvlnet: GetDetail: stopped while the device was looked for: nothing was "
+              "sent to the device\n",
+              StopAfterReplies(m_Net,
+                               strVlnet + "run " + Mac(1, 0) + " GetDetail --resources " + strDir + "/resources 2>&1",
+                               kRepliesOfAFind));
     EXPECT_NE(0, access(strOpened.c_str(), F_OK));
 
     // Standard output closed: probe, url and run refuse at once, as no
