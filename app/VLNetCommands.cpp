@@ -276,6 +276,9 @@ int ShowUrl(CVLNetSession& session, const CVLNetOptions& options, bool bOpen)
         return VLNET_EXIT_STOPPED;
     if (!bOpen) {
         printf("%s\n", strURL.c_str());
+        // At once, so that a failure keeps the write's own error number.
+        int nWriteError = 0;
+        CVLNetStatusLine::FlushOutput(nWriteError);
         return VLNET_EXIT_SUCCESS;
     }
     CVLWebLauncher launcher;

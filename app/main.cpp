@@ -254,7 +254,9 @@ int main(int argc, char** argv)
         session.Terminate();
     }
     // What was printed must have arrived: a full disk or a closed pipe
-    // would otherwise lose the list with status 0.
+    // would otherwise lose the list with status 0. Each command flushes
+    // what it prints at once, which keeps the failed write's error number:
+    // errno here is what the session's end left in it.
     int nError = 0;
     if (!CVLNetStatusLine::FlushOutput(nError) && nExit != VLNET_EXIT_STOPPED) {
         fprintf(stderr, "vlnet: standard output could not be written: %s\n", strerror(nError));

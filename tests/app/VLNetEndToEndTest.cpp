@@ -476,6 +476,10 @@ TEST_F(VLNetEndToEnd, FailuresPrintNoRecordAndSayWhy)
     EXPECT_EQ(1, full.nStatus);
     EXPECT_NE(std::string::npos, full.strErrors.find("standard output could not be written: No space left on device"))
         << full.strErrors;
+    // The reason is the failed write's, not what the sockets' close left behind.
+    ProgramRun fullURL = RunVlnetLine(m_Net, "url " + Mac(1, 0) + " --timeout 5 > /dev/full");
+    EXPECT_EQ(1, fullURL.nStatus);
+    EXPECT_EQ("vlnet: standard output could not be written: No space left on device\n", fullURL.strErrors);
 
     // A changed address takes a restart, which the device does at once.
     ProgramRun restart = RunVlnet(m_Net, {"run", Mac(1, 0), "SetDetail", "--password", "secret",
