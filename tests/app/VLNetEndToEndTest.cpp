@@ -855,7 +855,9 @@ TEST_F(VLNetUnderAttack, AnImpostorIsMarkedAndRefused)
 
 TEST_F(VLNetEndToEnd, TooFewDescriptorsAndStopSignals)
 {
-    AddNetwork(1, {"", ""});
+    // The second device with a MAC and a model of its own, which the
+    // network's list of devices holds.
+    AddNetwork(1, {"", "mac=00-26-ab-7e-00-01 model=\"Printer 7\""});
     ASSERT_TRUE(m_Net.Exec("pc", "ip route add default dev vl1"));
     for (rlim_t nLimit : {7, 8, 9}) {
         ProgramRun run = RunVlnet(m_Net, {"probe", "--timeout", "5"}, nLimit);

@@ -1,11 +1,70 @@
 #include "tests/support/DeviceNetworks.h"
 
+#include <cctype>
 #include <cstdio>
 
 namespace {
 // The port the devices answer on, the project's VLPC port.
 const unsigned kDevicePort = 48817;
 const int kFirstDeviceHost = 10;
+const size_t kMacDigits = 12;
+
+// The value of a key in a device's keys, as the emulator reads them
+// (KEY=VALUE or KEY="VALUE", blank-separated, the last one taken); false
+// when the key is not there.
+bool FindKey(const std::string& strKeys, const std::string& strKey, std::string& strValue)
+{
+    bool bFound = false;
+    size_t i = 0;
+    while (i < strKeys.size()) {
+        while (i < strKeys.size() && isspace(static_cast<unsigned char>(strKeys[i])))
+            i++;
+        size_t nEqual = strKeys.find('=', i);
+        if (i >= strKeys.size() || nEqual == std::string::npos)
+            break;
+        const bool bKey = strKeys.compare(i, nEqual - i, strKey) == 0 && nEqual - i == strKey.size();
+        i = nEqual + 1;
+        size_t nEnd;
+        std::string strFound;
+        if (i < strKeys.size() && strKeys[i] == '"') {
+            nEnd = strKeys.find('"', i + 1);
+            if (nEnd == std::string::npos)
+                break;
+            strFound = strKeys.substr(i + 1, nEnd - i - 1);
+            nEnd++;
+        } else {
+            nEnd = i;
+            while (nEnd < strKeys.size() && !isspace(static_cast<unsigned char>(strKeys[nEnd])))
+                nEnd++;
+            strFound = strKeys.substr(i, nEnd - i);
+        }
+        if (bKey) {
+            strValue = strFound;
+            bFound = true;
+        }
+        i = nEnd;
+    }
+    return bFound;
+}
+
+// A MAC address as the probe lists it ("00:26:AB:11:00:01") from any form
+// the emulator takes; as given when it is none.
+std::string ListedMac(const std::string& strMAC)
+{
+    std::string strDigits;
+    for (char c : strMAC) {
+        if (isxdigit(static_cast<unsigned char>(c)))
+            strDigits += static_cast<char>(toupper(static_cast<unsigned char>(c)));
+        else if (c != ':' && c != '-')
+            return strMAC;
+    }
+    if (strDigits.size() != kMacDigits)
+        return strMAC;
+    std::string strListed;
+    for (size_t i = 0; i < kMacDigits; i += 2)
+        strListed += (i == 0 ? "" : ":") + strDigits.substr(i, 2);
+    return strListed;
+}
 }  // namespace
 
 const char* const CDeviceNetworks::kComputer = "pc";
@@ -60,7 +119,12 @@ bool CDeviceNetworks::AddNetwork(int nNetwork, const std::vector<std::string>& d
                    "\" restart=0 " + devices[i] + "\n";
         bool bListed =
             devices[i].find("hostile=") == std::string::npos && devices[i].find("unicast=0") == std::string::npos;
-        m_Devices.push_back({Mac(nNetwork, nIndex), strIP, strModel, bListed});
+        // A MAC or model of the device's own keys is the one it answers with.
+        std::string strMAC = Mac(nNetwork, nIndex);
+        if (FindKey(devices[i], "mac", strMAC))
+            strMAC = ListedMac(strMAC);
+        FindKey(devices[i], "model", strModel);
+        m_Devices.push_back({strMAC, strIP, strModel, bListed});
     }
     std::string strNumber = std::to_string(nNetwork);
     return m_Net.Link(kComputer, "vl" + strNumber, {Address(nNetwork, 1) + strPrefix}, strHost, "vd" + strNumber,

@@ -32,8 +32,9 @@ const char kUsage[] = "usage: vltestnet --network N DEVICE... [--network N DEVIC
                       "  Makes a computer's network namespace joined to networks 10.201.N.0/24 (N from\n"
                       "  1 to 99) of emulated devices, one per DEVICE (the emulator's keys, e.g.\n"
                       "  \"encrypted=1 password=secret\"; \"\" for a plain one; 'vlemu --help' lists\n"
-                      "  them). Keeps them until standard input ends or it is stopped, then removes\n"
-                      "  them. Needs root.\n";
+                      "  them). A device's address and mask are its network's; its MAC and model\n"
+                      "  are made up unless mac= and model= give them. Keeps them until standard\n"
+                      "  input ends or it is stopped, then removes them. Needs root.\n";
 
 bool ParseNumber(const char* sz, int& nValue)
 {
