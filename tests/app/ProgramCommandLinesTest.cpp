@@ -106,7 +106,10 @@ const SLine kLines[] = {
     {"vlstdtool", "udp-recv 40000 --timeout", 2, "vlstdtool: udp-recv: --timeout needs a value"},
     {"vlstdtool", "udp-recv 1 --timeout=-h", 2, "vlstdtool: udp-recv: '-h' is not a valid time-out"},
     {"vlstdtool", "udp-send 127.0.0.1 9 -h", 0, "sent 2 bytes to 127.0.0.1:9"},
-    {"vlstdtool", "udp-send 127.255.255.255 9 x", 1, "(a broadcast address needs --broadcast)"},
+    {"vlstdtool", "udp-send 127.255.255.255 9 x", 1,
+     "vlstdtool: udp-send: cannot send to 127.255.255.255 port 9: permission denied (a broadcast address needs "
+     "--broadcast)\n"},
+    {"vlstdtool", "udp-send 10.1 9 x", 1, "vlstdtool: udp-send: 10.1: invalid address: an IPv4 address is four"},
     {"vlstdtool", "udp-send --help", 0, "usage: vlstdtool"},
     {"vlscript", "compile t.vls -o", 2, "vlscript: -o needs a folder"},
     {"vlscript", "compile t.vls", 2, "vlscript: compile needs -o DIR after FILE"},
@@ -169,4 +172,11 @@ TEST(ProgramCommandLines, StatusUsageAndMessageOfEachLine)
     EXPECT_EQ(0u, unknown.strErrors.find("vlstdtool: udp-send: no-such-host.invalid: the name did not resolve ("))
         << unknown.strErrors;
     EXPECT_EQ(std::string::npos, unknown.strErrors.find("--broadcast")) << unknown.strErrors;
+    // Nor does a broadcast that no route leads to.
+    SRun unreachable = RunProgram("vlstdtool", "udp-send 255.255.255.255 9 x --broadcast",
+                                  "ip netns exec " + net.Namespace("pc") + " ");
+    EXPECT_EQ(1, unreachable.nStatus) << unreachable.strErrors;
+    EXPECT_EQ(
+        "vlstdtool: udp-send: cannot send to 255.255.255.255 port 9: network unreachable (no route leads there)\n",
+        unreachable.strErrors);
 }

@@ -16,8 +16,45 @@
 
 namespace {
 
-// The stored number of EACCES (the same in the system's numbering).
+// Error numbers as the library stores them (BSD numbers; see the
+// platform notes), and what each means for a send.
 const long kPermissionDenied = 13;
+const long kNetworkUnreachable = 51;
+const struct
+{
+    long nError;
+    const char* szText;
+} kSendErrors[] = {
+    {1, "operation not permitted"},
+    {kPermissionDenied, "permission denied"},
+    {22, "invalid argument"},
+    {40, "message too long"},
+    {49, "address not available"},
+    {50, "network down"},
+    {kNetworkUnreachable, "network unreachable"},
+    {55, "no buffer space"},
+    {61, "connection refused"},
+    {64, "host down"},
+    {65, "host unreachable"},
+};
+
+// A failed send in words, with what may help: "network unreachable (no
+// route leads there)".
+std::string SendErrorText(long nError, bool bBroadcast)
+{
+    std::string strText = "error " + std::to_string(nError);
+    for (const auto& entry : kSendErrors) {
+        if (entry.nError == nError)
+            strText = entry.szText;
+    }
+    // The system refuses a broadcast destination without the option with
+    // "permission denied"; other failures have other causes.
+    if (nError == kPermissionDenied && !bBroadcast)
+        strText += " (a broadcast address needs --broadcast)";
+    else if (nError == kNetworkUnreachable)
+        strText += " (no route leads there)";
+    return strText;
+}
 
 // True when the host (a name or a numeric address) gives an IPv4 address;
 // false with the resolver's reason.
@@ -77,9 +114,18 @@ int UdpSend(int argc, char** argv)
     if (!Resolves(pArgs[0], strWhy))
         return VLToolFail("udp-send: %s: the name did not resolve (%s)", pArgs[0], strWhy.c_str());
 
+    // A number in a form other than four decimal parts is no address here.
+    CVLSocketAddress destination(0, pArgs[0], nPort);
+    try {
+        destination.GetSockAddr();
+    } catch (...) {
+        ReleaseCurrentException();
+        return VLToolFail("udp-send: %s: invalid address: an IPv4 address is four decimal parts from 0 to 255 "
+                          "(10.0.0.1)",
+                          pArgs[0]);
+    }
     CVLSocket socket;
     try {
-        CVLSocketAddress destination(0, pArgs[0], nPort);
         socket.Create(0, 0, 0);
         if (bBroadcast)
             socket.SetBroadcast(64, true);
@@ -90,12 +136,11 @@ int UdpSend(int argc, char** argv)
     } catch (EVLException* e) {
         CVLExceptionOwner owner(e);
         socket.Close();
-        // The system refuses a broadcast destination without the option
-        // with "permission denied"; other failures have other causes.
         EVLCommunicationException* pSend = dynamic_cast<EVLCommunicationException*>(e);
-        bool bHint = !bBroadcast && pSend != nullptr && pSend->GetSystemErrorCode() == kPermissionDenied;
-        return VLToolFail("udp-send: cannot send to %s port %d: %s%s", pArgs[0], nPort, e->ToString().GetString(),
-                          bHint ? " (a broadcast address needs --broadcast)" : "");
+        if (pSend == nullptr)
+            return VLToolFail("udp-send: cannot send to %s port %d: %s", pArgs[0], nPort, e->ToString().GetString());
+        return VLToolFail("udp-send: cannot send to %s port %d: %s", pArgs[0], nPort,
+                          SendErrorText(pSend->GetSystemErrorCode(), bBroadcast).c_str());
     }
 }
 
