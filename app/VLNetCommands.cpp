@@ -154,6 +154,26 @@ bool ReportDeaf(const CVLNetSession& session)
     return true;
 }
 
+// Why a device whose MAC answered from two addresses is refused, and what
+// to do about it.
+std::string ConflictAdvice(const std::string& strIP, const std::string& strOtherIP)
+{
+    return "another host may claim the device's MAC address, or the device has two addresses (" + strIP +
+           " passed its unicast check); find what answers at " + strOtherIP +
+           ", and take that host off the network or leave the device one address";
+}
+
+// The listed devices whose MAC answered from two addresses: of no use to
+// url, open and run until that is sorted out.
+void ReportConflicts(CVLNetSession& session)
+{
+    for (const CVLNetSession::SConflict& conflict : session.GetConflicts())
+        fprintf(stderr,
+                "vlnet: device %s answered from %s and also from %s: %s; until then url, open and run refuse it\n",
+                conflict.strMAC.c_str(), conflict.strIP.c_str(), conflict.strOtherIP.c_str(),
+                ConflictAdvice(conflict.strIP, conflict.strOtherIP).c_str());
+}
+
 int RunProbe(CVLNetSession& session, const CVLNetOptions& options)
 {
     CVLNetStatusLine statusLine(CVLNetStatusLine::IsTerminal());
@@ -184,8 +204,10 @@ int RunProbe(CVLNetSession& session, const CVLNetOptions& options)
     // matters; missing, it says why, as url and run do.
     if (!strMAC.empty()) {
         session.ReportScriptFailures();
-        if (nFound > 0)
+        if (nFound > 0) {
+            ReportConflicts(session);
             return bStopped ? VLNET_EXIT_STOPPED : VLNET_EXIT_SUCCESS;
+        }
         for (const std::string& strReason : reasons)
             fprintf(stderr, "vlnet: %s\n", strReason.c_str());
         if (!strLimitedOnly.empty())
@@ -212,6 +234,7 @@ int RunProbe(CVLNetSession& session, const CVLNetOptions& options)
                 device.strReason.c_str());
     for (const std::string& strUnnamed : session.GetUnnamedRefused())
         fprintf(stderr, "vlnet: not listed: %s\n", strUnnamed.c_str());
+    ReportConflicts(session);
     bool bScriptsFailed = session.ReportScriptFailures();
     if (bStopped)
         return VLNET_EXIT_STOPPED;
@@ -241,10 +264,13 @@ CVLPFWNIFInfo* FindDevice(CVLNetSession& session, const CVLNetOptions& options, 
     // device cannot be told, and a command (a password) must not go to either.
     std::string strConflict = session.GetConflictAddress(pNIFInfo);
     if (pNIFInfo != nullptr && !strConflict.empty()) {
-        CVLString strIP = pNIFInfo->GetIPAddress();
-        fprintf(stderr, "vlnet: device %s answered from %s and from %s; refused\n",
-                CVLNetOptions::NormalizeMACAddress(pNIFInfo->GetMACAddress().GetBuffer()).c_str(),
-                strIP.GetBuffer() != nullptr ? strIP.GetBuffer() : "", strConflict.c_str());
+        CVLString strIPText = pNIFInfo->GetIPAddress();
+        const std::string strIP = strIPText.GetBuffer() != nullptr ? strIPText.GetBuffer() : "";
+        fprintf(
+            stderr,
+            "vlnet: device %s answered from %s and also from %s; refused, as which is the device cannot be told: %s\n",
+            CVLNetOptions::NormalizeMACAddress(pNIFInfo->GetMACAddress().GetBuffer()).c_str(), strIP.c_str(),
+            strConflict.c_str(), ConflictAdvice(strIP, strConflict).c_str());
         nExit = VLNET_EXIT_FAILURE;
         return nullptr;
     }

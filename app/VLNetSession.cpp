@@ -280,6 +280,18 @@ std::string CVLNetSession::GetConflictAddress(CVLPFWNIFInfo* pNIFInfo)
     return Text(m_CommunicationManager.GetVLECM().GetConflictAddress(strMAC.GetBuffer()));
 }
 
+std::vector<CVLNetSession::SConflict> CVLNetSession::GetConflicts()
+{
+    std::vector<SConflict> conflicts;
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    for (const auto& entry : m_PrintedLines) {
+        std::string strConflict = Text(m_CommunicationManager.GetVLECM().GetConflictAddress(entry.first.c_str()));
+        if (!strConflict.empty())
+            conflicts.push_back({entry.first, entry.second.strIP, strConflict});
+    }
+    return conflicts;
+}
+
 void CVLNetSession::markConflicts()
 {
     std::vector<std::string> lines;

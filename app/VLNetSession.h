@@ -132,6 +132,15 @@ public:
     std::string GetConflictAddress(CVLPFWNIFInfo* pNIFInfo);
     // The mark of a device line whose MAC answered from a second address.
     static std::string ConflictMark(const std::string& strOtherIP);
+    // The listed devices of the last probe whose MAC also answered from a
+    // second address, in the order of their MACs.
+    struct SConflict
+    {
+        std::string strMAC;
+        std::string strIP;  // listed: it passed its unicast check
+        std::string strOtherIP;
+    };
+    std::vector<SConflict> GetConflicts();
 
     // Asks a running probe or command wait to end, for the signal given
     // (safe in a signal handler).

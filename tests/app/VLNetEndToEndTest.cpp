@@ -840,6 +840,13 @@ TEST_F(VLNetUnderAttack, AnImpostorIsMarkedAndRefused)
     ASSERT_GE(probe.strOutput.size(), strMarked.size()) << probe.strOutput;
     EXPECT_EQ(strMarked, probe.strOutput.substr(probe.strOutput.size() - strMarked.size())) << probe.strOutput;
     EXPECT_EQ(std::string::npos, probe.strOutput.find(Address(1, 11) + "\t")) << probe.strOutput;
+    // Said once, with why and what to do.
+    const std::string strWhy = "another host may claim the device's MAC address, or the device has two addresses (" +
+                               Address(1, 10) + " passed its unicast check); find what answers at " + Address(1, 11) +
+                               ", and take that host off the network or leave the device one address";
+    EXPECT_EQ("vlnet: device " + Mac(1, 0) + " answered from " + Address(1, 10) + " and also from " + Address(1, 11) +
+                  ": " + strWhy + "; until then url, open and run refuse it\n",
+              probe.strErrors);
     // By its MAC, or by either address it answered from.
     for (const std::vector<std::string>& args : {std::vector<std::string>{"url", Mac(1, 0), "--timeout", "1"},
                                                  {"url", Address(1, 11), "--timeout", "1"},
@@ -848,7 +855,9 @@ TEST_F(VLNetUnderAttack, AnImpostorIsMarkedAndRefused)
         EXPECT_EQ(1, refused.nStatus) << args[0];
         EXPECT_EQ("", refused.strOutput) << args[0];
         EXPECT_NE(std::string::npos,
-                  refused.strErrors.find("answered from " + Address(1, 10) + " and from " + Address(1, 11)))
+                  refused.strErrors.find("vlnet: device " + Mac(1, 0) + " answered from " + Address(1, 10) +
+                                         " and also from " + Address(1, 11) +
+                                         "; refused, as which is the device cannot be told: " + strWhy + "\n"))
             << args[0] << ": " << refused.strErrors;
     }
 }
