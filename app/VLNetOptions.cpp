@@ -117,7 +117,8 @@ const CVLNetOptions::SOption CVLNetOptions::s_Options[] = {
 };
 
 CVLNetOptions::CVLNetOptions()
-    : m_bHelp(false), m_bVersion(false), m_nTimeoutSeconds(DEFAULT_TIMEOUT_SECONDS), m_bPassword(false), m_bDump(false)
+    : m_bHelp(false), m_bVersion(false), m_nTimeoutSeconds(DEFAULT_TIMEOUT_SECONDS), m_bPassword(false), m_bDump(false),
+      m_bUsageFault(true)
 {
 }
 
@@ -262,6 +263,8 @@ bool CVLNetOptions::readPasswordFile(const std::string& strPath)
     if (m_bPassword)
         return fail(kOnePassword);
     const std::string strWhat = "--password-file: " + strPath;
+    // The file's faults are said in one line, as a refused PATH=VALUE is.
+    m_bUsageFault = false;
     FILE* pFile = fopen(strPath.c_str(), "rb");
     if (pFile == nullptr)
         return fail(strWhat + " cannot be read: " + strerror(errno));
@@ -277,6 +280,7 @@ bool CVLNetOptions::readPasswordFile(const std::string& strPath)
     std::string strWhy;
     if (!TakePasswordLine(strLine, strWhy))
         return fail(strWhat + ": the first line " + strWhy);
+    m_bUsageFault = true;
     return setPassword(strLine);
 }
 

@@ -54,6 +54,10 @@ public:
     bool IsDump() const { return m_bDump; }
     const std::vector<std::pair<std::string, std::string>>& GetAssignments() const { return m_Assignments; }
     const std::string& GetErrorText() const { return m_strErrorText; }
+    // False when the error is of a value that the line gave rightly (a
+    // password file that cannot be used), which the usage would not help
+    // with.
+    bool IsUsageFault() const { return m_bUsageFault; }
 
     // The usage text of a command; of the program for an empty or unknown one.
     static std::string GetUsage(const std::string& strCommand);
@@ -102,6 +106,7 @@ private:
     bool m_bDump;
     std::vector<std::pair<std::string, std::string>> m_Assignments;
     std::string m_strErrorText;
+    bool m_bUsageFault;
 };
 
 #endif

@@ -222,8 +222,9 @@ int main(int argc, char** argv)
     setvbuf(stdout, nullptr, _IOLBF, 0);
     CVLNetOptions options;
     if (!options.Parse(argc, argv)) {
-        fprintf(stderr, "vlnet: %s\n\n%s", options.GetErrorText().c_str(),
-                CVLNetOptions::GetUsage(options.GetCommand()).c_str());
+        fprintf(stderr, "vlnet: %s\n", options.GetErrorText().c_str());
+        if (options.IsUsageFault())
+            fprintf(stderr, "\n%s", CVLNetOptions::GetUsage(options.GetCommand()).c_str());
         return VLNET_EXIT_USAGE;
     }
     if (options.IsHelp())
