@@ -61,6 +61,9 @@ struct CVLNetOptions::SOption
     // The value taken when the option is not given, which each help line
     // ends with ("(default 60)"); 0 for none.
     int nDefault;
+    // The largest value taken of a number from 1, which the help line gives
+    // with the default ("(1 to 86400, default 60)"); 0 for none.
+    int nMax;
 };
 
 // The options in the order the usages give them.
@@ -70,6 +73,7 @@ const CVLNetOptions::SOption CVLNetOptions::s_Options[] = {
      false,
      &CVLNetOptions::readPasswordFile,
      {{VLNetCommand::COMMAND_RUN, "the device's password: the first line of FILE"}},
+     0,
      0},
     {"--password",
      "PW",
@@ -79,18 +83,21 @@ const CVLNetOptions::SOption CVLNetOptions::s_Options[] = {
                                   "process list). Without either, a command that sends the\n"
                                   "password (CheckPassword, SetDetail, FactReset) asks for\n"
                                   "it, without echo, when standard input is a terminal"}},
+     0,
      0},
     {"PATH=VALUE",
      nullptr,
      false,
      nullptr,
      {{VLNetCommand::COMMAND_RUN, "a value of the device record, e.g. VLPC.2B_5A10_01.Location='Room 4'"}},
+     0,
      0},
     {"--dump",
      nullptr,
      false,
      &CVLNetOptions::setDump,
      {{VLNetCommand::COMMAND_RUN, "print the record's property tree instead (for traces)"}},
+     0,
      0},
     {"--timeout",
      "SECONDS",
@@ -99,13 +106,15 @@ const CVLNetOptions::SOption CVLNetOptions::s_Options[] = {
      {{VLNetCommand::COMMAND_PROBE, "stop after this many seconds"},
       {VLNetCommand::COMMAND_URL | VLNetCommand::COMMAND_OPEN, "give up after this many seconds"},
       {VLNetCommand::COMMAND_RUN, "give up the probe after this many seconds"}},
-     DEFAULT_TIMEOUT_SECONDS},
+     DEFAULT_TIMEOUT_SECONDS,
+     MAX_TIMEOUT_SECONDS},
     {"--mac",
      "MAC",
      false,
      &CVLNetOptions::setMACAddress,
      {{VLNetCommand::COMMAND_PROBE, "list only the device with this MAC address: status 0 when\n"
                                     "it is listed, 1 when not"}},
+     0,
      0},
     {"--resources",
      "DIR",
@@ -113,6 +122,7 @@ const CVLNetOptions::SOption CVLNetOptions::s_Options[] = {
      &CVLNetOptions::setResourceDir,
      {{VLNetCommand::COMMAND_PROBE, "the resource folder (default: share/vlnet beside the program's folder)"},
       {VLNetCommand::COMMAND_ALL & ~VLNetCommand::COMMAND_PROBE, "the resource folder"}},
+     0,
      0},
 };
 
@@ -170,7 +180,9 @@ std::string CVLNetOptions::GetUsage(const std::string& strCommand)
             if (*sz == '\n')
                 strHelp.append(kHelpColumn, ' ');
         }
-        if (option.nDefault != 0)
+        if (option.nMax != 0)
+            strHelp += " (1 to " + std::to_string(option.nMax) + ", default " + std::to_string(option.nDefault) + ")";
+        else if (option.nDefault != 0)
             strHelp += " (default " + std::to_string(option.nDefault) + ")";
         strHelp += '\n';
     }

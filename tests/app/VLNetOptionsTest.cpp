@@ -98,10 +98,10 @@ TEST(VLNetOptions, ParsesEachCommand)
     for (const char* szCommand : {"probe", "url", "open", "run"}) {
         EXPECT_NE(std::string::npos, strProgram.find(std::string("\n  ") + szCommand + " ")) << szCommand;
         EXPECT_EQ(0u, CVLNetOptions::GetUsage(szCommand).find(std::string("usage: vlnet ") + szCommand + " "));
-        // The time-out's default as the code has it.
-        EXPECT_NE(std::string::npos,
-                  CVLNetOptions::GetUsage(szCommand).find(
-                      "seconds (default " + std::to_string(CVLNetOptions::DEFAULT_TIMEOUT_SECONDS) + ")\n"))
+        // The time-out's range and default as the code has them.
+        EXPECT_NE(std::string::npos, CVLNetOptions::GetUsage(szCommand).find(
+                                         "seconds (1 to " + std::to_string(CVLNetOptions::MAX_TIMEOUT_SECONDS) +
+                                         ", default " + std::to_string(CVLNetOptions::DEFAULT_TIMEOUT_SECONDS) + ")\n"))
             << szCommand;
     }
     // The settings most often changed stand in run's usage with their paths.
@@ -157,7 +157,7 @@ TEST(VLNetOptions, UsageLaysOutTheOptionsOfEachCommand)
               "Probes until the device is found and prints its web page URL.\n"
               "A device not found before the probe ends is an error.\n"
               "\n"
-              "  --timeout SECONDS  give up after this many seconds (default 60)\n"
+              "  --timeout SECONDS  give up after this many seconds (1 to 86400, default 60)\n"
               "  --resources DIR    the resource folder\n",
               CVLNetOptions::GetUsage("url"));
     const std::string strRun = CVLNetOptions::GetUsage("run");
