@@ -72,9 +72,17 @@ step() {
   echo
 }
 
+# vlnet in the computer's namespace.
 vlnet() {
-  echo "\$ vlnet $*"
   ip netns exec "$computer" "$bin/vlnet" "$@"
+}
+
+# Shows a command line as typed and runs that very line, so that what is
+# shown is what gives the output below it; its status (with pipefail, the
+# first failure in a pipeline).
+shown() {
+  echo "\$ $1"
+  eval "$1"
 }
 
 step "Making the network: a computer joined to 10.201.1.0/24 and 10.201.2.0/24 by veth pairs," \
@@ -102,30 +110,27 @@ step "vlnet probe: broadcasts the VLPC probe on every network and lists each dev
   "answers, and answers again by unicast, once: MAC, IP address, model name. The device that" \
   "ignores unicast and the hostile one are not listed: they are named after the list, with" \
   "why, and the status is 3 (the list is short)."
-vlnet probe
+shown "vlnet probe"
 status=$?
+echo "(exit status $status)"
 [ "$status" = 0 ] || [ "$status" = 3 ] || exit "$status"
 
 step "vlnet url: probes until the device is found and prints its web page's address."
-vlnet url "$device" || exit $?
+shown "vlnet url $device" || exit $?
 
 step "vlnet run ... GetDetail: reads the device's settings. Each line is PATH=VALUE, the form" \
   "vlnet run takes back; the password opens the enciphered device."
-vlnet run "$device" GetDetail --password "$password" || exit $?
+shown "vlnet run $device GetDetail --password $password" || exit $?
 
 step "vlnet run ... SetDetail: changes one setting, given as such a line. The device's settings" \
-  "are read first and written whole, so only the location changes."
-echo "\$ vlnet run $device SetDetail --password $password VLPC.2B_5A10_01.Location='$location'"
-output=$(ip netns exec "$computer" "$bin/vlnet" run "$device" SetDetail --password "$password" \
-  "VLPC.2B_5A10_01.Location=$location")
-status=$?
-echo "${output%%$'\n'*}"
-[ "$status" = 0 ] || exit "$status"
+  "are read first and written whole, so only the location changes; the settings it prints" \
+  "after its result are left out here."
+shown "vlnet run $device SetDetail --password $password VLPC.2B_5A10_01.Location='$location' | grep '^result'" ||
+  exit $?
 
-step "vlnet run ... GetDetail again: the device reports the new location."
-echo "\$ vlnet run $device GetDetail --password $password | grep 5A10_01"
-ip netns exec "$computer" "$bin/vlnet" run "$device" GetDetail --password "$password" \
-  | grep -e '^result' -e '^VLPC\.2B_5A10_01\.' || exit $?
+step "vlnet run ... GetDetail again: the device reports the new location (the settings that" \
+  "SetDetail writes, VLPC.2B_5A10_01.*)."
+shown "vlnet run $device GetDetail --password $password | grep -e '^result' -e '^VLPC\.2B_5A10_01\.'" || exit $?
 
 echo
 echo "== Done: removing the namespaces and the emulators."

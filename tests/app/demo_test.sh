@@ -2,8 +2,8 @@
 # Runs tools/demo.sh, the README's demonstration, and checks what it shows:
 # the devices it started that answer are listed by the probe with the
 # addresses it started them at, the unicast-deaf and hostile ones are not
-# (they are named on standard error instead), and the location SetDetail
-# sets reads back in the last GetDetail.
+# (they are named on standard error instead), the probe's status 3 is
+# shown, and the location SetDetail sets reads back in the last GetDetail.
 set -u
 demo=$1
 if [ "$(id -u)" != 0 ]; then
@@ -32,6 +32,8 @@ while read -r mac ip description; do
     printf '%s\n' "$probe" | grep -q "^$mac"$'\t'"$ip"$'\t' || fail "the probe did not list $mac at $ip"
   fi
 done <<<"$started"
+# The probe's status, as the README tells it.
+printf '%s\n' "$probe" | grep -qx '(exit status 3)' || fail "the probe's status 3 was not shown"
 
 last=$(printf '%s\n' "$output" | sed -n '/GetDetail again/,$p')
 printf '%s\n' "$last" | grep -qx "VLPC.2B_5A10_01.Location='Room 4, east'" || fail "the set location did not read back"
