@@ -93,7 +93,6 @@ const char* CVLNetResultText::GetDeviceResultText(long nResult)
         {0x1001, "wrong password"},
         {0xF001, "a malformed request, or a value the device does not take"},
         {0xF002, "busy"},
-        {0xF003, "wrong password"},
         {0xF004, "the request named another device"},
         {0xFF01, "not supported by the device"},
     };

@@ -12,7 +12,8 @@ public:
     // The device manager's results, which device commands give.
     static const char* GetECMResultText(int nResult);
     // What a device's own error result code says ("F001"); null for a code
-    // without a meaning of its own.
+    // without a meaning of its own. F003, a refused password, is not asked
+    // for: the session says that in words of its own.
     static const char* GetDeviceResultText(long nResult);
     // A socket error number as the system stores it (the BSD numbering:
     // 51 network unreachable); "error N" for a number without a text.

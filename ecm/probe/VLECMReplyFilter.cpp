@@ -60,7 +60,7 @@ uint64_t HostCount(const CVLString& strNetwork)
 
 CVLECMReplyFilter::CVLECMReplyFilter(CVLECMHandOnQueue& records)
     : m_Records(records), m_pLocalNetworks(std::make_shared<const CVLECMLocalNetworks>()), m_nDeviceBound(MAX_DEVICES),
-      m_nRefused(0), m_nDropped(0)
+      m_nRefused(0)
 {
 }
 
@@ -88,7 +88,6 @@ void CVLECMReplyFilter::Reset()
     m_TracedSources.clear();
     m_RefusedPerSource.clear();
     m_nRefused = 0;
-    m_nDropped = 0;
 }
 
 void CVLECMReplyFilter::SetLocalNetworks(std::shared_ptr<const CVLECMLocalNetworks> pNetworks)
@@ -152,7 +151,6 @@ bool CVLECMReplyFilter::Admit(CVLTarget* pReply, const CVLString& strReceiver, C
 void CVLECMReplyFilter::drop(SDropped& dropped, const CVLString& strMAC, const CVLString& strFrom,
                              const CVLString& strReceiver)
 {
-    ++m_nDropped;
     uint64_t nMAC = MACNumber(strMAC);
     if (dropped.devices.count(nMAC) == 0) {
         uint32_t nAddress = 0;
@@ -190,7 +188,6 @@ bool CVLECMReplyFilter::Admit(const CVLString& strMAC, const CVLString& strFrom,
                                  "CVLECMReplyFilter: %s answered from %s and from %s; the first is kept",
                                  TextOf(strMAC), TextOf(device.strFrom), TextOf(strFrom));
             }
-            ++m_nDropped;
             return false;
         }
         // One record of a device waits at a time: a change goes into it,
@@ -204,10 +201,8 @@ bool CVLECMReplyFilter::Admit(const CVLString& strMAC, const CVLString& strFrom,
         // delivered; when that record was lost (refused or never copied)
         // the next reply may stand in for it.
         CVLECMHandOnQueue::EWait eWait = m_Records.GetWait(strMAC);
-        if (eWait == CVLECMHandOnQueue::WAIT_WAITING || (!bChanged && eWait == CVLECMHandOnQueue::WAIT_DELIVERED)) {
-            ++m_nDropped;
+        if (eWait == CVLECMHandOnQueue::WAIT_WAITING || (!bChanged && eWait == CVLECMHandOnQueue::WAIT_DELIVERED))
             return false;
-        }
         device.nFingerprint = nFingerprint;
         m_Records.Admitted(strMAC, device.strNetwork);
         return true;
@@ -258,13 +253,6 @@ CVLString CVLECMReplyFilter::GetFirstAddress(const CVLString& strMAC)
     lock.Lock();
     auto it = m_Devices.find(CVLECMNIFInfo::NormalizeMACAddress(strMAC));
     return it != m_Devices.end() ? it->second.strFrom : CVLString(VL_CHARSET_UTF8);
-}
-
-unsigned long CVLECMReplyFilter::GetDroppedCount()
-{
-    CVLThreadLock lock(&m_Sync);
-    lock.Lock();
-    return m_nDropped;
 }
 
 unsigned long CVLECMReplyFilter::GetRefusedCount()

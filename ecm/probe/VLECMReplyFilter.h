@@ -100,8 +100,6 @@ public:
     // other address it answered from; empty when there was none.
     CVLString GetConflictAddress(const CVLString& strMAC);
     CVLString GetFirstAddress(const CVLString& strMAC);
-    // Replies dropped since the last Reset (repeats, conflicts, bounds).
-    unsigned long GetDroppedCount();
     // Replies without a MAC address refused since the last Reset, in all
     // and from one source.
     unsigned long GetRefusedCount();
@@ -170,7 +168,6 @@ private:
     std::set<CVLString> m_TracedSources;
     std::map<CVLString, unsigned long> m_RefusedPerSource;
     unsigned long m_nRefused;
-    unsigned long m_nDropped;
 };
 
 #endif

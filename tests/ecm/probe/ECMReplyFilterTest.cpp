@@ -224,7 +224,6 @@ TEST(ECMReplyFilter, RepeatsImpostorsAndInventedDevices)
         records.Delivered(Text(Mac(1000 + i)));
     }
     EXPECT_FALSE(filter.Admit(Text(Mac(5000)), Text("10.0.1.200"), 1));
-    EXPECT_GT(filter.GetDroppedCount(), 5u);
     // A new probe starts from nothing.
     records.Reset();
     filter.Reset();
@@ -579,7 +578,6 @@ TEST_F(ECMReplies, ADeviceKeepsOneQueuedRecordThatTakesItsLaterRepliesAndIsCount
     ASSERT_TRUE(CFakeNetwork::Reply(Mac(0), "later", Address(0)));
     Drain(m_ECM);
     EXPECT_EQ("later", ModelOf(m_ECM, Mac(0)));
-    EXPECT_EQ(0u, m_ECM.GetProbeInstance().GetReplyFilter().GetDroppedCount());
 }
 
 TEST_F(ECMReplies, RepliesBeyondTheDispatchQueuesShareAreHeldForTheirTurn)
@@ -638,7 +636,6 @@ TEST_F(ECMReplies, ADeviceWhoseRecordTheFullQueueRefusedIsHeardAgainAtOnce)
     for (int i = 0; i < 3; ++i)
         ASSERT_TRUE(CFakeNetwork::Reply(Mac(0), "refused " + std::to_string(i), Address(0)));
     // Each was admitted, refused by the queue, and its copy went.
-    EXPECT_EQ(0u, m_ECM.GetProbeInstance().GetReplyFilter().GetDroppedCount());
     EXPECT_EQ(0, m_ECM.GetNIFInfoList()->GetCount());
     EXPECT_EQ(nDropped + 3, pController->GetDroppedCallbackCount());
 }
@@ -795,7 +792,6 @@ TEST_F(ECMReplies, RepeatsCostNoQueuedRecordAndChainsWaitTheirTurn)
     Drain(m_ECM);
     EXPECT_EQ(kDevices, m_ECM.GetNIFInfoList()->GetCount());
     EXPECT_EQ(nDroppedBefore, pController->GetDroppedCallbackCount());
-    EXPECT_EQ(static_cast<unsigned long>(2 * kDevices), m_ECM.GetProbeInstance().GetReplyFilter().GetDroppedCount());
     int nRunning = 0, nWaiting = 0;
     ASSERT_TRUE(Eventually([&]() {
         m_ECM.GetProbeInstance().GetChainCounts(nRunning, nWaiting);
