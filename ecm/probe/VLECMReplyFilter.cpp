@@ -304,10 +304,14 @@ SVLECMBoundReport CVLECMReplyFilter::makeReport(const CVLString& strNetwork, VLE
     report.interfaces.assign(dropped.interfaces.begin(), dropped.interfaces.end());
     // A busy network that reaches its bound is no sign of forgery; more
     // devices than it has addresses, or a source inventing devices, are.
+    // So are devices beyond a bound from addresses on no local network:
+    // a device that kept a wrong address answers from one, but no network
+    // of the computer's holds hundreds of such devices.
     uint64_t nClaimed = static_cast<uint64_t>(nDevices) + refused.size();
     uint64_t nHosts = HostCount(strNetwork);
-    report.bMayBeForged =
-        eBound == VLECM_BOUND_SOURCE || dropped.bOtherNetworksSocket || (nHosts > 0 && nClaimed > nHosts);
+    bool bNoLocalNetwork = strNetwork.GetLength() == 0;
+    report.bMayBeForged = eBound == VLECM_BOUND_SOURCE || dropped.bOtherNetworksSocket || bNoLocalNetwork ||
+                          (nHosts > 0 && nClaimed > nHosts);
     return report;
 }
 

@@ -224,6 +224,15 @@ TEST(ECMReplyFilter, RepeatsImpostorsAndInventedDevices)
         records.Delivered(Text(Mac(1000 + i)));
     }
     EXPECT_FALSE(filter.Admit(Text(Mac(5000)), Text("10.0.1.200"), 1));
+    // No local network holds them (none was handed): their sources are
+    // said to be forged whichever bound refused them.
+    std::vector<SVLECMBoundReport> reports = filter.GetBoundReports();
+    ASSERT_EQ(2u, reports.size());
+    for (const SVLECMBoundReport& report : reports) {
+        EXPECT_EQ("", Std(report.strNetwork));
+        EXPECT_TRUE(report.bMayBeForged) << report.eBound;
+    }
+    EXPECT_EQ(VLECM_BOUND_NETWORK, reports[0].eBound);
     // A new probe starts from nothing.
     records.Reset();
     filter.Reset();
