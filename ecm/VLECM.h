@@ -89,6 +89,10 @@ public:
     virtual bool SetPropertyInt(VL_CONST_STR szPropertyKey, int nValue);
     virtual bool GetPropertyBoolean(VL_CONST_STR szPropertyKey);
     virtual bool SetPropertyBoolean(VL_CONST_STR szPropertyKey, bool bValue);
+    // False for a value of an option that a probe refuses (one that would
+    // otherwise be taken for the default), with what the option takes in
+    // strWanted; true for any other key or value.
+    static bool CheckOptionValue(const CVLString& strKey, const CVLString& strValue, std::string& strWanted);
 
     // Probe control and the device list.
     virtual VLECM_RESULT Probe(VLECM_PROBE_CONNECT_TYPE eProbeConnectType, const CVLECMPropertyMap* pProbeOptionMap);

@@ -10,6 +10,7 @@
 #include "ecm/VLECM.h"
 #include "ecm/core/VLECMDefaultOptions.h"
 #include "ecm/core/VLECMPrivate.h"
+#include "ecm/probe/VLECMReplyFilter.h"
 
 const char* const s_szFile = "VLECM";
 
@@ -166,6 +167,16 @@ bool CVLECM::SetPropertyBoolean(VL_CONST_STR szPropertyKey, bool bValue)
     }
     CVLTrace::Output(VLECM_MODULE, s_szFile, __LINE__, 1, "%s : Return Value = [%d]", kSignature, bResult);
     return bResult;
+}
+
+bool CVLECM::CheckOptionValue(const CVLString& strKey, const CVLString& strValue, std::string& strWanted)
+{
+    int nBound = 0;
+    if (strKey == CVLECMReplyFilter::DEVICE_BOUND_OPTION && !CVLECMReplyFilter::ParseDeviceBound(strValue, nBound)) {
+        strWanted = "a whole number from 1 to " + std::to_string(CVLECMReplyFilter::MAX_DEVICES);
+        return false;
+    }
+    return true;
 }
 
 CVLString CVLECM::getOptionString(VL_CONST_STR szKey, const CVLECMPropertyMap* pOptionMap, bool* pbFound)

@@ -22,6 +22,7 @@
 #include "base/xml/VLXmlException.h"
 #include "base/xml/VLXmlNode.h"
 #include "base/xml/VLXmlNodeList.h"
+#include "ecm/VLECM.h"
 #include "ecm/core/VLXMLUtility.h"
 
 const char* const s_szFile = "PFWConfiguration";
@@ -87,6 +88,16 @@ std::string ErrorText(int nError)
     if (!str.empty())
         str[0] = static_cast<char>(tolower(static_cast<unsigned char>(str[0])));
     return str;
+}
+
+// What is wrong with the "Property" of a key: the \"Property\" \"KEY\" WHAT.
+CVLString PropertyText(const CVLString& strKey, const char* szWhat)
+{
+    CVLString strText = Text("the \"Property\" \"");
+    strText += strKey;
+    strText += "\" ";
+    strText += szWhat;
+    return strText;
 }
 
 CVLString ExceptionText(EVLException* pException)
@@ -222,13 +233,20 @@ void CPFWConfiguration::readCommunicationManager(CVLXmlElement* pElement)
         CVLString strKey = pProperty->GetAttribute(kKeyAttribute);
         if (strKey.GetLength() == 0 || pProperty->GetAttributeNode(kKeyAttribute) == nullptr)
             Fail(Text("a \"Property\" of \"CommunicationManager\" has no \"key\""));
-        if (pProperty->GetAttributeNode(kValueAttribute) == nullptr) {
-            CVLString strText = Text("the \"Property\" \"");
-            strText += strKey;
-            strText += "\" has no \"value\"";
-            Fail(strText);
+        if (pProperty->GetAttributeNode(kValueAttribute) == nullptr)
+            Fail(PropertyText(strKey, "has no \"value\""));
+        CVLString strName = strKey.ConvertTo(VL_CHARSET_UTF8, true);
+        CVLString strValue = pProperty->GetAttribute(kValueAttribute).ConvertTo(VL_CHARSET_UTF8, true);
+        // Two values of one option: which one was meant, the file does not say.
+        if (m_PropertyMap.count(strName) != 0)
+            Fail(PropertyText(strName, "is given twice"));
+        // A value the device manager cannot use is the file's fault, said
+        // before anything is sent.
+        std::string strWanted;
+        if (!CVLECM::CheckOptionValue(strName, strValue, strWanted)) {
+            std::string strWhy = std::string("is \"") + strValue.GetString() + "\": not " + strWanted;
+            Fail(PropertyText(strName, strWhy.c_str()));
         }
-        m_PropertyMap[strKey.ConvertTo(VL_CHARSET_UTF8, true)] =
-            pProperty->GetAttribute(kValueAttribute).ConvertTo(VL_CHARSET_UTF8, true);
+        m_PropertyMap[strName] = strValue;
     }
 }

@@ -7,8 +7,9 @@
 //   <AcceptLanguage>en</AcceptLanguage>
 //   <DummyWebConfigURL>http://$IP$/</DummyWebConfigURL>
 // Each "Property" gives one option of the device manager: "key" is required
-// and not empty, "value" may be empty; a later entry of a key replaces an
-// earlier one. Other elements are left alone. A file above 1 MiB is refused.
+// and not empty, and given once; "value" may be empty, but not a value that
+// the device manager refuses (CVLECM::CheckOptionValue). Other elements are
+// left alone. A file above 1 MiB is refused.
 #ifndef PFWCONFIGURATION_H
 #define PFWCONFIGURATION_H
 

@@ -64,6 +64,23 @@ CVLECMReplyFilter::CVLECMReplyFilter(CVLECMHandOnQueue& records)
 {
 }
 
+bool CVLECMReplyFilter::ParseDeviceBound(const CVLString& strText, int& nBound)
+{
+    const char* sz = TextOf(strText);
+    long nValue = 0;
+    size_t nDigits = 0;
+    for (; sz[nDigits] >= '0' && sz[nDigits] <= '9'; ++nDigits) {
+        nValue = nValue * 10 + (sz[nDigits] - '0');
+        // Stopped before a long run of digits could overflow.
+        if (nValue > MAX_DEVICES)
+            return false;
+    }
+    if (nDigits == 0 || sz[nDigits] != '\0' || nValue < 1)
+        return false;
+    nBound = static_cast<int>(nValue);
+    return true;
+}
+
 void CVLECMReplyFilter::SetDeviceBound(long nBound)
 {
     CVLThreadLock lock(&m_Sync);

@@ -341,6 +341,21 @@ TEST(VLNetProgram, BadResourcesNameTheFileAndTheReason)
     EXPECT_NE(std::string::npos, strOutput.find("result 13 (configuration format error): " + strSettings +
                                                 "vlres300.dat: line 3: not well-formed XML ("))
         << strOutput;
+    // A device bound that is no whole number from 1 to 512, named before
+    // anything is sent.
+    ASSERT_EQ(0,
+              system(("rm " + strSettings + "vlres300.dat && echo '<Configurations " +
+                      "xmlns=\"http://vlnet.invalid/orvek-net/2009/05/configurations\"><CommunicationManager><Property "
+                      "key=\"Option.Probe.MaxDevicesPerNetwork\" value=\"0\"/>"
+                      "</CommunicationManager></Configurations>' > " +
+                      strSettings + "vlres300.dat")
+                         .c_str()));
+    strOutput.clear();
+    EXPECT_EQ(1, RunVlnet("probe --resources " + strDir, strOutput));
+    EXPECT_EQ("vlnet: initialization failed: result 13 (configuration format error): " + strSettings +
+                  "vlres300.dat: the \"Property\" \"Option.Probe.MaxDevicesPerNetwork\" is \"0\": not a whole "
+                  "number from 1 to 512\n",
+              strOutput);
     // Unreadable (as a user other than root): the reason, and no format error.
     ASSERT_EQ(0, system(("chmod 0 " + strSettings + "vlres300.dat").c_str()));
     strOutput.clear();

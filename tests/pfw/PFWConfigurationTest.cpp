@@ -43,15 +43,16 @@ TEST_F(PFWConfiguration, ReadsOptionsLanguageAndURLTemplate)
 {
     Write(std::string("<?xml version=\"1.0\" encoding=\"UTF-8\"?>") + kHead +
           "<StringManager/><CommunicationManager>"
-          "<Property key=\"Option.Probe.X\" value=\"1\"/><Property key=\"Option.Y\" value=\"\"/>"
-          "<Property key=\"Option.Probe.X\" value=\"2\"/></CommunicationManager>"
+          "<Property key=\"Option.Probe.X\" value=\"2\"/><Property key=\"Option.Y\" value=\"\"/>"
+          "</CommunicationManager><CommunicationManager>"
+          "<Property key=\"Option.Probe.MaxDevicesPerNetwork\" value=\"007\"/></CommunicationManager>"
           "<AcceptLanguage> ja </AcceptLanguage><DummyWebConfigURL>https://$IP$:8443/</DummyWebConfigURL>"
           "</Configurations>");
     ASSERT_EQ(VLPFW_RESULT_SUCCESS, m_Configuration.Load(m_strPath.c_str())) << Text(m_Configuration.GetErrorText());
     const CVLECMPropertyMap& map = m_Configuration.GetCommunicationManagerPropertyMap();
-    ASSERT_EQ(2u, map.size());
-    // A later entry of a key replaces the earlier one.
+    ASSERT_EQ(3u, map.size());
     EXPECT_EQ("2", Text(map.at(CVLString("Option.Probe.X", 72))));
+    EXPECT_EQ("007", Text(map.at(CVLString("Option.Probe.MaxDevicesPerNetwork", 72))));
     EXPECT_EQ("", Text(map.at(CVLString("Option.Y", 72))));
     EXPECT_EQ("ja", Text(m_Configuration.GetAcceptLanguage()));
     EXPECT_EQ("https://$IP$:8443/", Text(m_Configuration.GetDummyWebConfigURL()));
@@ -82,6 +83,18 @@ TEST_F(PFWConfiguration, RefusesWhatIsNoConfigurationAndKeepsNothing)
         "<CommunicationManager><Property key=\"A\" value=\"1\"/><Property value=\"1\"/></CommunicationManager>",
         "<CommunicationManager><Property key=\"\" value=\"1\"/></CommunicationManager>",
         "<CommunicationManager><Property key=\"A\"/></CommunicationManager>",
+        // a key given twice, in one element or two: which value was meant?
+        "<CommunicationManager><Property key=\"A\" value=\"1\"/><Property key=\"A\" value=\"1\"/>"
+        "</CommunicationManager>",
+        "<CommunicationManager><Property key=\"A\" value=\"1\"/></CommunicationManager>"
+        "<CommunicationManager><Property key=\"A\" value=\"2\"/></CommunicationManager>",
+        // a device bound that is no whole number from 1 to 512
+        "<CommunicationManager><Property key=\"Option.Probe.MaxDevicesPerNetwork\" value=\"0\"/>"
+        "</CommunicationManager>",
+        "<CommunicationManager><Property key=\"Option.Probe.MaxDevicesPerNetwork\" value=\"\"/>"
+        "</CommunicationManager>",
+        "<CommunicationManager><Property key=\"Option.Probe.MaxDevicesPerNetwork\" value=\"2abc\"/>"
+        "</CommunicationManager>",
         // not well-formed, cut short, empty
         "<CommunicationManager><Property key=\"A\" value=\"1\"></CommunicationManager>",
         "<DummyWebConfigURL>http://",
@@ -96,6 +109,13 @@ TEST_F(PFWConfiguration, RefusesWhatIsNoConfigurationAndKeepsNothing)
         EXPECT_NE("", Text(m_Configuration.GetErrorText())) << strText;
         EXPECT_TRUE(m_Configuration.GetCommunicationManagerPropertyMap().empty()) << strText;
     }
+    // The refusal names the option and what it takes.
+    Write(std::string(kHead) +
+          "<CommunicationManager><Property key=\"Option.Probe.MaxDevicesPerNetwork\" value=\"3.9\"/>"
+          "</CommunicationManager></Configurations>");
+    EXPECT_EQ(VLPFW_RESULT_CONFIGURATION_ERROR, m_Configuration.Load(m_strPath.c_str()));
+    EXPECT_EQ("the \"Property\" \"Option.Probe.MaxDevicesPerNetwork\" is \"3.9\": not a whole number from 1 to 512",
+              Text(m_Configuration.GetErrorText()));
     // A well-formed file too large to be a configuration.
     Write(std::string(kHead) + std::string(1024 * 1024, ' ') + "</Configurations>");
     EXPECT_EQ(VLPFW_RESULT_CONFIGURATION_ERROR, m_Configuration.Load(m_strPath.c_str()));
