@@ -10,6 +10,7 @@
 
 #include "app/VLNetOptions.h"
 #include "app/VLNetPasswordPrompt.h"
+#include "app/VLNetProbeStatus.h"
 #include "app/VLNetPropertyLines.h"
 #include "app/VLNetResultText.h"
 #include "app/VLNetSession.h"
@@ -235,10 +236,10 @@ int RunProbe(CVLNetSession& session, const CVLNetOptions& options)
     for (const std::string& strUnnamed : session.GetUnnamedRefused())
         fprintf(stderr, "vlnet: not listed: %s\n", strUnnamed.c_str());
     ReportConflicts(session);
-    bool bScriptsFailed = session.ReportScriptFailures();
+    unsigned long nScriptFailures = session.ReportScriptFailures();
     if (bStopped)
         return VLNET_EXIT_STOPPED;
-    return reasons.empty() && unlisted.empty() && !bScriptsFailed ? VLNET_EXIT_SUCCESS : VLNET_EXIT_INCOMPLETE;
+    return CVLNetProbeStatus::ExitStatus(reasons.size(), unlisted.size(), nScriptFailures);
 }
 
 // Probes until the device of the command line is found; null when it is not.

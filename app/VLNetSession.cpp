@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "app/VLNetOptions.h"
+#include "app/VLNetProbeStatus.h"
 #include "app/VLNetPropertyLines.h"
 #include "app/VLNetResultText.h"
 #include "app/VLNetStatusLine.h"
@@ -324,17 +325,16 @@ bool CVLNetSession::IsDeaf(long& nError) const
     return m_bDeaf;
 }
 
-bool CVLNetSession::ReportScriptFailures()
+unsigned long CVLNetSession::ReportScriptFailures()
 {
     CVLCMApi* pApi = m_bInitialize ? m_CommunicationManager.GetVLECM().GetApi() : nullptr;
     CVLModuleController* pController = pApi != nullptr ? pApi->GetModuleController() : nullptr;
     std::string strFirst;
     unsigned long nFailures = pController != nullptr ? pController->TakeScriptFailures(strFirst) : 0;
-    if (nFailures == 0)
-        return false;
-    fprintf(stderr, "vlnet: a definition script failed %lu time%s (what it judged was dropped); the first: %s\n",
-            nFailures, nFailures == 1 ? "" : "s", strFirst.c_str());
-    return true;
+    if (nFailures > 0)
+        fprintf(stderr, "vlnet: a definition script failed %lu time%s (what it judged was dropped); the first: %s\n",
+                nFailures, nFailures == 1 ? "" : "s", strFirst.c_str());
+    return nFailures;
 }
 
 CVLPFWNIFInfo* CVLNetSession::GetFoundNIFInfo()
@@ -606,18 +606,10 @@ VLPFW_RESULT CVLNetSession::Probe(int nTimeoutSeconds, const std::string& strFil
             "the probe could not listen for replies to " + std::to_string(sendStatus.nDeaf) + " of its " +
             std::to_string(sendStatus.nChildren) + " broadcasts (their receive threads could not start: " +
             CVLNetResultText::GetSystemErrorText(sendStatus.nDeafError) + "): the list may be short");
-    if (sendStatus.nLost > 0)
-        m_IncompleteReasons.push_back(Count(sendStatus.nLost, "reply", "replies") +
-                                      (sendStatus.nLost == 1 ? " was" : " were") +
-                                      " lost: the receive buffer overflowed");
-    // A flood on the checks' port: the answers of devices whose checks went
-    // unanswered may have been among what was dropped.
-    unsigned long nCheckLost = m_CommunicationManager.GetVLECM().GetUnicastCheckLostCount();
-    if (nCheckLost > 0)
-        m_IncompleteReasons.push_back(Count(nCheckLost, "datagram", "datagrams") +
-                                      (nCheckLost == 1 ? " was" : " were") +
-                                      " lost while unicast checks waited for their devices: more came than could "
-                                      "be read");
+    // A burst on the probe's sockets, a flood on the checks' port.
+    for (const std::string& strLost :
+         CVLNetProbeStatus::LossReasons(sendStatus.nLost, m_CommunicationManager.GetVLECM().GetUnicastCheckLostCount()))
+        m_IncompleteReasons.push_back(strLost);
     if (!strFindIP.empty() && GetFoundNIFInfo() == nullptr)
         findByConflictAddress(strFindIP);
     m_bFoundNotUnicast = bFindOne && GetFoundNIFInfo() == nullptr && hasNonUnicastMatch();

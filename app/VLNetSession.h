@@ -95,9 +95,9 @@ public:
     // MAC (or IP) address answered the last probe and not by unicast.
     bool IsFoundNotUnicast() const { return m_bFoundNotUnicast; }
     // Says on standard error, once, that definition scripts failed since the
-    // last call (a condition that fails drops the reply it judges); true
-    // when it did.
-    bool ReportScriptFailures();
+    // last call (a condition that fails drops the reply it judges); the
+    // failures it said, 0 when none.
+    unsigned long ReportScriptFailures();
     // The device looked for, when it was found.
     CVLPFWNIFInfo* GetFoundNIFInfo();
     int GetFoundCount();
