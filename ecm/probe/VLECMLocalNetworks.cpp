@@ -52,16 +52,23 @@ CVLECMLocalNetworks::CVLECMLocalNetworks(const std::vector<VLInterfaceAddress>& 
         network.strName += std::to_string(PrefixLength(nMask)).c_str();
         network.strBroadcast = CVLSocketAddress::FormatDottedQuad(network.nAddress | ~nMask);
         network.strInterface = CVLString(entry.strInterface.c_str(), VL_CHARSET_UTF8);
+        network.bFirstOfInterface = entry.bFirstOfInterface;
         m_Networks.push_back(network);
     }
     for (const auto& entry : receivers) {
         SReceiver& receiver = m_Receivers[entry.first];
         receiver.strBroadcast = entry.second;
-        receiver.strInterface = CVLString(VL_CHARSET_UTF8);
+        // The interface the probe sent the broadcast for: by the first
+        // address of an interface that has it, as the list of directed
+        // broadcasts took it (a further address's, or a later interface's
+        // with the same broadcast, was not sent); another's only when none.
+        const SNetwork* pFound = nullptr;
         for (const SNetwork& network : m_Networks) {
-            if (network.strBroadcast == entry.second)
-                receiver.strInterface = network.strInterface;
+            if (network.strBroadcast == entry.second &&
+                (pFound == nullptr || (network.bFirstOfInterface && !pFound->bFirstOfInterface)))
+                pFound = &network;
         }
+        receiver.strInterface = pFound != nullptr ? pFound->strInterface : CVLString(VL_CHARSET_UTF8);
     }
 }
 

@@ -66,6 +66,9 @@ private:
         CVLString strName;
         CVLString strBroadcast;
         CVLString strInterface;
+        // The first address of its interface: the probe sends the
+        // interface's directed broadcast for it.
+        bool bFirstOfInterface;
     };
     // A socket of one local network: the directed broadcast it probes, and
     // that network's interface (empty when not known).

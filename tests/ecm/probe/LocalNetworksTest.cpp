@@ -2,12 +2,16 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "base/core/VLCharset.h"
 #include "base/core/VLString.h"
+#include "ecm/probe/VLECMHandOnQueue.h"
 #include "ecm/probe/VLECMLocalNetworks.h"
+#include "ecm/probe/VLECMReplyFilter.h"
 
 namespace {
 VLInterfaceAddress Entry(const std::string& strInterface, unsigned char nSecond, unsigned char nMaskBits)
@@ -78,4 +82,55 @@ TEST(ECMLocalNetworks, AnAddressUpWithANetworkGivesOne)
     for (const char* szFrom : {"10.2.0.1", "10.3.0.1", "10.4.0.1", "10.5.0.1"})
         EXPECT_EQ("", Std(networks.GetNetwork(Text(szFrom)))) << szFrom;
     EXPECT_EQ("10.6.0.0/24", Std(networks.GetNetwork(Text("10.6.0.9"))));
+}
+
+// 10.0.0.130/25 beside 10.0.0.1/24, as a further address of the interface
+// or as the first of an interface listed after it: an address in the /25
+// belongs to the /25, the rest to the /24, and the socket of their one
+// directed broadcast is the interface's whose first address the probe
+// registered it for (a further address is not, nor a later duplicate). A
+// device a bound refused on the /25 is reported with that network and
+// interface.
+TEST(ECMLocalNetworks, AFurtherAddressGivesItsNetworkAndTheBroadcastsInterface)
+{
+    VLInterfaceAddress first = Entry("vl0", 0, 24);
+    VLInterfaceAddress secondary = Entry("vl0", 0, 25);
+    secondary.address[3] = 130;
+    secondary.strName = "vl0:1";
+    secondary.bFirstOfInterface = false;
+    VLInterfaceAddress other = secondary;
+    other.strName = other.strInterface = "vl1";
+    other.bFirstOfInterface = true;
+    // The /25 as a further address of an interface whose first address is
+    // elsewhere, and the /24 on an interface after it.
+    VLInterfaceAddress elsewhere = Entry("vl0", 1, 24);
+    VLInterfaceAddress later = first;
+    later.strName = later.strInterface = "vl1";
+    const struct
+    {
+        std::vector<VLInterfaceAddress> addresses;
+        const char* szInterface;
+    } kRows[] = {{{first, secondary}, "vl0"}, {{first, other}, "vl0"}, {{elsewhere, secondary, later}, "vl1"}};
+    const std::map<CVLString, CVLString> receivers = {{Text("Probe.VLPC_LocalNetworkDBC_1"), Text("10.0.0.255")}};
+    for (const auto& row : kRows) {
+        SCOPED_TRACE(row.addresses[1].strName + " second, " + std::to_string(row.addresses.size()) + " addresses");
+        auto pNetworks = std::make_shared<const CVLECMLocalNetworks>(row.addresses, receivers);
+        EXPECT_EQ("10.0.0.128/25", Std(pNetworks->GetNetwork(Text("10.0.0.140"))));
+        EXPECT_EQ("10.0.0.0/24", Std(pNetworks->GetNetwork(Text("10.0.0.5"))));
+        EXPECT_EQ(row.szInterface, Std(pNetworks->GetReceiverInterface(Text("VLPC_LocalNetworkDBC_1"))));
+
+        CVLECMHandOnQueue records;
+        CVLECMReplyFilter filter(records);
+        filter.SetLocalNetworks(pNetworks);
+        filter.SetDeviceBound(1);
+        EXPECT_TRUE(filter.Admit(Text("0026AB000001"), Text("10.0.0.140"), 1, nullptr, Text("VLPC_LocalNetworkDBC_1")));
+        EXPECT_FALSE(
+            filter.Admit(Text("0026AB000002"), Text("10.0.0.141"), 1, nullptr, Text("VLPC_LocalNetworkDBC_1")));
+        std::vector<SVLECMBoundReport> reports = filter.GetBoundReports();
+        ASSERT_EQ(1u, reports.size());
+        EXPECT_EQ("10.0.0.128/25", Std(reports[0].strNetwork));
+        ASSERT_EQ(1u, reports[0].interfaces.size());
+        EXPECT_EQ(row.szInterface, Std(reports[0].interfaces[0]));
+        EXPECT_FALSE(reports[0].bMayBeForged);
+    }
 }
