@@ -127,6 +127,10 @@ public:
 
     void OnProbe(VL_CONST_STR szMACAddress, CVLPFWNIFInfo* pNIFInfo) override;
 
+    // The device manager the session runs, for tests that lay its devices
+    // on loopback.
+    CVLECM& GetVLECM() { return m_CommunicationManager.GetVLECM(); }
+
     // The other address the device's MAC address answered from in the last
     // probe (the device keeps the first); empty when there was none.
     std::string GetConflictAddress(CVLPFWNIFInfo* pNIFInfo);
