@@ -44,7 +44,10 @@ namespace {
 class CChainStep
 {
 public:
-    CChainStep(CVLECMProbeInstance* pOwner, CVLECMNIFInfo* pNIFInfo) : m_pOwner(pOwner), m_pNIFInfo(pNIFInfo) {}
+    CChainStep(CVLECMProbeInstance* pOwner, CVLECMNIFInfo* pNIFInfo) : m_pOwner(pOwner), m_pNIFInfo(pNIFInfo)
+    {
+        m_pOwner->beforeChainStep(m_pNIFInfo);
+    }
     ~CChainStep()
     {
         try {
@@ -577,13 +580,26 @@ bool CVLECMProbeInstance::startChainCommand(CVLECMNIFInfo* pNIFInfo, VLECM_COMMA
         if (lock.Lock())
             options = m_ProbeOptionMap;
     }
+    // Marked before it starts: its end may be posted at once.
+    setChainCommandRunning(pNIFInfo, true);
     VLECM_RESULT eResult = pNIFInfo->StartCommandAsync(eCommand, eConnectType, &options, this);
     if (eResult != VLECM_RESULT_SUCCESS) {
+        setChainCommandRunning(pNIFInfo, false);
         CVLTrace::Output(VLECM_MODULE, s_szFile, __LINE__, 0, "CVLECMProbeInstance: command %d not started, eResult=%d",
                          eCommand, eResult);
         return false;
     }
     return true;
+}
+
+void CVLECMProbeInstance::setChainCommandRunning(CVLECMNIFInfo* pNIFInfo, bool bRunning)
+{
+    CVLThreadLock lock(&m_ChainSync);
+    if (!lock.Lock())
+        return;
+    auto it = m_Chains.find(pNIFInfo);
+    if (it != m_Chains.end())
+        it->second.bCommandRunning = bRunning;
 }
 
 void CVLECMProbeInstance::OnCheckUnicast(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE eConnectType, VLECM_RESULT eResult,
@@ -754,16 +770,21 @@ void CVLECMProbeInstance::endChain(CVLECMNIFInfo* pNIFInfo)
     startWaitingChains();
 }
 
+void CVLECMProbeInstance::beforeChainStep(CVLECMNIFInfo* pNIFInfo)
+{
+    setChainCommandRunning(pNIFInfo, false);
+}
+
 void CVLECMProbeInstance::afterChainStep(CVLECMNIFInfo* pNIFInfo)
 {
     // The client may have removed the device in its OnProbe: only a member
-    // of the list is asked whether its next command runs.
+    // of the list goes on. Whether the device runs a command does not
+    // tell: the client may have started one from its OnProbe, which would
+    // hold the place for ever.
     if (IsNIFInfoMember(pNIFInfo)) {
-        if (pNIFInfo->IsCommandRunning())
-            return;
         CVLThreadLock lock(&m_ChainSync);
         auto it = lock.Lock() ? m_Chains.find(pNIFInfo) : m_Chains.end();
-        if (it != m_Chains.end() && it->second.eState == CHAIN_WAITING_PLACE)
+        if (it != m_Chains.end() && (it->second.bCommandRunning || it->second.eState == CHAIN_WAITING_PLACE))
             return;
     }
     endChain(pNIFInfo);

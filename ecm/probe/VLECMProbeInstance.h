@@ -129,8 +129,11 @@ public:
     virtual void GetChainCounts(int& nRunning, int& nWaiting);
     // Chains whose unicast check is under way.
     virtual int GetCheckingChainCount();
-    // After a chain callback: the chain is over unless a next command runs
-    // or waits for a place.
+    // Around a chain callback: before it, the chain's command is over;
+    // after it, the chain is over unless it started its next command or
+    // waits for a place. A command the client started meanwhile (from
+    // OnProbe) is not the chain's, and holds neither place nor check.
+    void beforeChainStep(CVLECMNIFInfo* pNIFInfo);
     void afterChainStep(CVLECMNIFInfo* pNIFInfo);
     // The check thread of the devices' unicast checks.
     CVLECMUnicastChecks& GetUnicastChecks() { return m_UnicastChecks; }
@@ -143,7 +146,8 @@ protected:
     // Takes a reply target out of the device list and destroys it, with
     // its queued callbacks; targets of other owners are left alone.
     virtual void releaseReplyTarget(CVLTarget* pTarget);
-    // Starts the next command of the chain; false when it did not start.
+    // Starts the next command of the chain, marked as the chain's own;
+    // false when it did not start.
     virtual bool startChainCommand(CVLECMNIFInfo* pNIFInfo, VLECM_COMMAND eCommand, VLECM_CONNECT_TYPE eConnectType);
     // A new device's chain: its check started when fewer than
     // MAX_CHECKING_CHAINS run, else queued.
@@ -169,6 +173,9 @@ protected:
     {
         EChainState eState = CHAIN_WAITING_CHECK;
         CVLString strNetwork;
+        // A command the chain started runs: its end, reported to the
+        // chain, is still to come.
+        bool bCommandRunning = false;
     };
     // A waiting chain and the command it starts with.
     struct SWaitingChain
@@ -179,6 +186,8 @@ protected:
     };
     // Waiting chains by the local network of their device ("" for none).
     typedef TVLECMNetworkTurns<SWaitingChain> TChainQueue;
+    // Marks whether a command the chain started runs (takes m_ChainSync).
+    void setChainCommandRunning(CVLECMNIFInfo* pNIFInfo, bool bRunning);
     // Under m_ChainSync: forgets the chain and frees what it holds.
     void dropChain(CVLECMNIFInfo* pNIFInfo);
     // The local networks last handed (takes m_LocalNetworksSync, after

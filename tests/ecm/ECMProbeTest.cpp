@@ -395,6 +395,33 @@ TEST_F(ECMProbe, StopProbeInstanceLetsTheChainsUnderWayFinish)
     EXPECT_EQ(macs[kPlaces], m_Client.Events()[0].strMac);
 }
 
+// A command the client starts from OnProbe is not the chain's: the chain
+// is over once its device is reported, and its place goes to the next
+// device. Seventeen such devices, more than there are places, are all
+// reported.
+TEST_F(ECMProbe, ACommandStartedInOnProbeLeavesTheChainsPlace)
+{
+    CWatchdog watchdog(60, "commands started in OnProbe");
+    const int kDevices = CVLECMProbeInstance::MAX_RUNNING_CHAINS + 1;
+    m_Client.m_OnProbe = [&](CVLECMNIFInfo* pNIFInfo) {
+        EXPECT_EQ(VLECM_RESULT_SUCCESS, pNIFInfo->GetDetail(VLECM_CONNECT_TYPE_NETWORK, nullptr));
+    };
+    ASSERT_EQ(VLECM_RESULT_SUCCESS, Probe());
+    for (int i = 0; i < kDevices; ++i) {
+        char szMac[16];
+        snprintf(szMac, sizeof(szMac), "0026AB0003%02X", i);
+        // Still running when the chain's step ends.
+        CFakeNetwork::SetAnswer(szMac, "GetDetail", EFakeAnswer::Block);
+        ASSERT_TRUE(CFakeNetwork::Reply(szMac, "", "10.0.3." + std::to_string(i + 1)));
+    }
+    ASSERT_TRUE(m_Client.WaitFor("probe", kDevices));
+    Drain(m_ECM);
+    int nRunning = 0, nWaiting = 0;
+    m_ECM.GetProbeInstance().GetChainCounts(nRunning, nWaiting);
+    EXPECT_EQ(0, nRunning);
+    EXPECT_EQ(0, nWaiting);
+}
+
 TEST_F(ECMProbe, CommandResults)
 {
     ASSERT_EQ(VLECM_RESULT_SUCCESS, Probe());
