@@ -582,7 +582,7 @@ bool CVLECMProbeInstance::startChainCommand(CVLECMNIFInfo* pNIFInfo, VLECM_COMMA
     }
     // Marked before it starts: its end may be posted at once.
     setChainCommandRunning(pNIFInfo, true);
-    VLECM_RESULT eResult = pNIFInfo->StartCommandAsync(eCommand, eConnectType, &options, this);
+    VLECM_RESULT eResult = pNIFInfo->StartChainCommand(eCommand, eConnectType, &options, this);
     if (eResult != VLECM_RESULT_SUCCESS) {
         setChainCommandRunning(pNIFInfo, false);
         CVLTrace::Output(VLECM_MODULE, s_szFile, __LINE__, 0, "CVLECMProbeInstance: command %d not started, eResult=%d",

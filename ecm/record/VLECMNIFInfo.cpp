@@ -68,15 +68,21 @@ CVLECMNIFInfo::CVLECMNIFInfo()
     : m_pOwnerVLECMInstance(nullptr), m_pCheckRunner(nullptr), m_strMACAddress(VL_CHARSET_UTF8),
       m_bProbeCallbackCompletion(false), m_bConnect{false, false}, m_bUnicast{false, false}, m_bCommandRunning(false),
       m_bCommandStop(false), m_eCommand(VLECM_COMMAND_CHECK_UNICAST), m_eCommandConnectType(VLECM_CONNECT_TYPE_NETWORK),
-      m_pCommandCallbackIF(nullptr), m_pCommandInstance(nullptr), m_eCommandResult(VLECM_RESULT_SUCCESS),
-      m_nCommandDeviceResult(0), m_eUnicastCheckResult(VLECM_RESULT_SUCCESS), m_nUnicastCheckDeviceResult(0),
-      m_pCommandKind(&IVLECMCommandKind::Network())
+      m_pCommandCallbackIF(nullptr), m_bReportStop(false), m_pCommandInstance(nullptr),
+      m_eCommandResult(VLECM_RESULT_SUCCESS), m_nCommandDeviceResult(0), m_eUnicastCheckResult(VLECM_RESULT_SUCCESS),
+      m_nUnicastCheckDeviceResult(0), m_pCommandKind(&IVLECMCommandKind::Network())
 {
 }
 
 CVLECMNIFInfo::~CVLECMNIFInfo()
 {
     try {
+        // A record that goes posts nothing about itself.
+        {
+            CVLThreadLock lock(&m_CommandSync);
+            lock.Lock();
+            m_bReportStop = false;
+        }
         StopCommand();
     } catch (...) {
         ReleaseCurrentException();
@@ -267,6 +273,19 @@ VLECM_RESULT CVLECMNIFInfo::StartCommand(VLECM_COMMAND eCommand, VLECM_CONNECT_T
 VLECM_RESULT CVLECMNIFInfo::StartCommandAsync(VLECM_COMMAND eCommand, VLECM_CONNECT_TYPE eConnectType,
                                               const CVLECMPropertyMap* pOptionMap, IVLECMCallbackIF* pCallbackIF)
 {
+    return startCommand(eCommand, eConnectType, pOptionMap, pCallbackIF, false);
+}
+
+VLECM_RESULT CVLECMNIFInfo::StartChainCommand(VLECM_COMMAND eCommand, VLECM_CONNECT_TYPE eConnectType,
+                                              const CVLECMPropertyMap* pOptionMap, IVLECMCallbackIF* pCallbackIF)
+{
+    return startCommand(eCommand, eConnectType, pOptionMap, pCallbackIF, true);
+}
+
+VLECM_RESULT CVLECMNIFInfo::startCommand(VLECM_COMMAND eCommand, VLECM_CONNECT_TYPE eConnectType,
+                                         const CVLECMPropertyMap* pOptionMap, IVLECMCallbackIF* pCallbackIF,
+                                         bool bReportStop)
+{
     if (m_pOwnerVLECMInstance == nullptr)
         return VLECM_RESULT_NOT_INITIALIZED;
     if (eCommand < 0 || eCommand >= VLECM_COMMAND_COUNT || eConnectType < VLECM_CONNECT_TYPE_NETWORK ||
@@ -288,6 +307,7 @@ VLECM_RESULT CVLECMNIFInfo::StartCommandAsync(VLECM_COMMAND eCommand, VLECM_CONN
             m_eCommand = eCommand;
             m_eCommandConnectType = eConnectType;
             m_pCommandCallbackIF = pCallbackIF;
+            m_bReportStop = bReportStop;
             m_CommandOptionMap.clear();
             if (pOptionMap != nullptr)
                 m_CommandOptionMap = *pOptionMap;
@@ -414,7 +434,7 @@ void CVLECMNIFInfo::endCommand(VLECM_COMMAND eCommand, VLECM_RESULT eResult)
         eCommand == VLECM_COMMAND_GET_WIRELESS_LAN_INFO)
         DebugHookProperties();
     IVLECMCallbackIF* pCallbackIF = nullptr;
-    bool bStopped = false;
+    bool bReport = false;
     {
         CVLThreadLock lock(&m_CommandSync);
         lock.Lock();
@@ -422,14 +442,15 @@ void CVLECMNIFInfo::endCommand(VLECM_COMMAND eCommand, VLECM_RESULT eResult)
             eResult = VLECM_RESULT_STOPPED;
         m_eCommandResult = eResult;
         pCallbackIF = m_pCommandCallbackIF;
-        bStopped = m_bCommandStop;
+        // A stopped command reports nothing, its owner taking the device
+        // away, except to a chain: the chain would wait for it for ever.
+        bReport = eResult != VLECM_RESULT_STOPPED || m_bReportStop;
         m_bCommandRunning = false;
         // A device keeps its record for the whole probe, its options only
         // while a command of its runs.
         m_CommandOptionMap.clear();
     }
-    // A stopped command reports nothing; its owner is taking the device away.
-    if (!bStopped && eResult != VLECM_RESULT_STOPPED && m_pOwnerVLECMInstance != nullptr && pCallbackIF != nullptr)
+    if (bReport && m_pOwnerVLECMInstance != nullptr && pCallbackIF != nullptr)
         m_pOwnerVLECMInstance->PostCallbackUser(this, nifCommandCallback, eCommand, pCallbackIF);
 }
 

@@ -79,8 +79,14 @@ public:
     // Starts a command reporting to pCallbackIF (may be null: no report).
     virtual VLECM_RESULT StartCommandAsync(VLECM_COMMAND eCommand, VLECM_CONNECT_TYPE eConnectType,
                                            const CVLECMPropertyMap* pOptionMap, IVLECMCallbackIF* pCallbackIF);
-    // Stops the running command (its end is not reported) and waits for
-    // the command thread. Does nothing when called on that thread.
+    // Starts a command of a probe's follow-up chain: as StartCommandAsync,
+    // but its end is reported also when it is stopped (result 17), so that
+    // the chain waiting for it ends and frees what it holds.
+    virtual VLECM_RESULT StartChainCommand(VLECM_COMMAND eCommand, VLECM_CONNECT_TYPE eConnectType,
+                                           const CVLECMPropertyMap* pOptionMap, IVLECMCallbackIF* pCallbackIF);
+    // Stops the running command (its end is not reported, unless a chain
+    // started it) and waits for the command thread. Does nothing when
+    // called on that thread.
     virtual void StopCommand();
     // Stops the running command without waiting for its thread (End waits),
     // so that many commands can be stopped at once.
@@ -137,8 +143,12 @@ protected:
     // and the result it ends with: a time-out is a success while filtering
     // is off.
     VLECM_RESULT judgeCheckUnicast(VLECM_RESULT eResult);
-    // The command is over: its result is kept and, unless it was stopped,
-    // reported to the callback interface it was started with.
+    // Both starts: bReportStop tells whether a stopped end is reported.
+    VLECM_RESULT startCommand(VLECM_COMMAND eCommand, VLECM_CONNECT_TYPE eConnectType,
+                              const CVLECMPropertyMap* pOptionMap, IVLECMCallbackIF* pCallbackIF, bool bReportStop);
+    // The command is over: its result is kept and, unless it was stopped
+    // (or a chain started it), reported to the callback interface it was
+    // started with.
     void endCommand(VLECM_COMMAND eCommand, VLECM_RESULT eResult);
     virtual VLECM_RESULT executeRebootPollingModule();
     // Joins the thread of a finished command, which has posted its end and
@@ -160,6 +170,8 @@ protected:
     VLECM_COMMAND m_eCommand;
     VLECM_CONNECT_TYPE m_eCommandConnectType;
     IVLECMCallbackIF* m_pCommandCallbackIF;
+    // The running command's end is reported also when it is stopped.
+    bool m_bReportStop;
     // The module instance the command runs now, for StopCommand.
     CVLModuleInstance* m_pCommandInstance;
     CVLECMPropertyMap m_CommandOptionMap;

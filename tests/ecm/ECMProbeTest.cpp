@@ -422,6 +422,58 @@ TEST_F(ECMProbe, ACommandStartedInOnProbeLeavesTheChainsPlace)
     EXPECT_EQ(0, nWaiting);
 }
 
+// A chain command that is stopped ends its chain, unreported: the place it
+// held goes to a device waiting for one, and a stopped check frees its
+// check.
+TEST_F(ECMProbe, AStoppedChainCommandEndsItsChain)
+{
+    CWatchdog watchdog(60, "stopped chain commands");
+    const int kPlaces = CVLECMProbeInstance::MAX_RUNNING_CHAINS;
+    CVLECMPropertyMap options;
+    options[CVLString("Option.Probe.SkipGetSupportInformation", 72)] = CVLString("true", 72);
+    options[CVLString("Option.CheckUnicast.Timeout", 72)] = CVLString("3600000", 72);
+    ASSERT_EQ(VLECM_RESULT_SUCCESS, m_ECM.Probe(VLECM_PROBE_CONNECT_TYPE_ALL, &options));
+    std::vector<std::string> macs;
+    for (int i = 0; i <= kPlaces + 1; ++i) {
+        char szMac[16];
+        snprintf(szMac, sizeof(szMac), "0026AB0004%02X", i);
+        macs.push_back(szMac);
+        if (i < kPlaces)
+            CFakeNetwork::SetAnswer(szMac, "GetListInfo", EFakeAnswer::Block);
+        else if (i == kPlaces + 1)
+            CFakeNetwork::SetAnswer(szMac, "CheckUnicast", EFakeAnswer::Block);
+    }
+    auto reply = [&](int nFirst, int nEnd) {
+        for (int i = nFirst; i < nEnd; ++i)
+            ASSERT_TRUE(CFakeNetwork::Reply(macs[i], "", "10.0.4." + std::to_string(i + 1)));
+    };
+    CVLECMProbeInstance& probe = m_ECM.GetProbeInstance();
+    int nRunning = 0, nWaiting = 0;
+    // The places are taken before the last two devices answer.
+    reply(0, kPlaces);
+    for (int i = 0; i < 4000 && nRunning != kPlaces; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        probe.GetChainCounts(nRunning, nWaiting);
+    }
+    ASSERT_EQ(kPlaces, nRunning);
+    reply(kPlaces, kPlaces + 2);
+    for (int i = 0; i < 4000 && (nWaiting != 1 || probe.GetCheckingChainCount() != 1); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        probe.GetChainCounts(nRunning, nWaiting);
+    }
+    ASSERT_EQ(1, nWaiting);
+    ASSERT_EQ(1, probe.GetCheckingChainCount());
+    m_ECM.FindNIFInfo(macs[0].c_str())->StopCommand();
+    ASSERT_TRUE(m_Client.WaitFor("probe", 1));
+    EXPECT_EQ(macs[kPlaces], m_Client.Events()[0].strMac);
+    m_ECM.FindNIFInfo(macs[kPlaces + 1].c_str())->StopCommand();
+    Drain(m_ECM);
+    EXPECT_EQ(0, probe.GetCheckingChainCount());
+    probe.GetChainCounts(nRunning, nWaiting);
+    EXPECT_EQ(kPlaces - 1, nRunning);
+    EXPECT_EQ(1u, m_Client.Count("probe"));
+}
+
 TEST_F(ECMProbe, CommandResults)
 {
     ASSERT_EQ(VLECM_RESULT_SUCCESS, Probe());
