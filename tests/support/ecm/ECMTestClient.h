@@ -1,12 +1,17 @@
 // A client of the device manager for the tests: records every report so a
 // test can wait for the ones it expects, and drains the dispatch queue.
+// Every wait here is bounded by how long it goes without headway, so that a
+// stalled dispatch queue fails its test within seconds, saying so, instead
+// of holding it until the test driver's time-out.
 #ifndef ECMTESTCLIENT_H
 #define ECMTESTCLIENT_H
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <climits>
 #include <condition_variable>
+#include <cstdio>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -14,6 +19,11 @@
 
 #include "ecm/VLECM.h"
 #include "ecm/record/VLECMNIFInfo.h"
+
+// How long a wait on the dispatch queue may go without headway (a report,
+// a marker reached, a record handed on) before it gives up: far above any
+// pause of a working queue, TSan's included.
+const int kDispatchStallSeconds = 10;
 
 inline std::string ECMText(const CVLString& str)
 {
@@ -51,11 +61,22 @@ public:
     }
     VLECM_COMMAND_LIST(ECM_TEST_RECORD_REPORT)
 #undef ECM_TEST_RECORD_REPORT
-    // Waits until nCount reports of that kind arrived; false after 30 s.
+    // Waits until nCount reports of that kind arrived; false (and a note on
+    // standard error) once no report at all came for kDispatchStallSeconds.
     bool WaitFor(const std::string& strWhat, size_t nCount)
     {
         std::unique_lock<std::mutex> lock(m_Mutex);
-        return m_Cond.wait_for(lock, std::chrono::seconds(30), [&]() { return CountLocked(strWhat) >= nCount; });
+        while (CountLocked(strWhat) < nCount) {
+            size_t nEvents = m_Events.size();
+            if (!m_Cond.wait_for(lock, std::chrono::seconds(kDispatchStallSeconds),
+                                 [&]() { return m_Events.size() != nEvents; })) {
+                std::fprintf(stderr,
+                             "WaitFor: %zu of %zu \"%s\" reports, none more for %d s (dispatch queue stalled?)\n",
+                             CountLocked(strWhat), nCount, strWhat.c_str(), kDispatchStallSeconds);
+                return false;
+            }
+        }
+        return true;
     }
     // The result of the last report of that kind; -1 when there is none.
     int LastResult(const std::string& strWhat)
@@ -107,37 +128,60 @@ private:
 // until none is held or waits in the queue.
 inline void DrainOnce(CVLECM& ecm)
 {
-    std::mutex mutex;
-    std::condition_variable cond;
-    bool bDone = false;
-    struct Marker
+    struct SMarker
     {
-        std::mutex* pMutex;
-        std::condition_variable* pCond;
-        bool* pbDone;
-    } marker{&mutex, &cond, &bDone};
+        std::mutex mutex;
+        std::condition_variable cond;
+        bool bDone = false;
+    };
+    // Left behind when the wait gives up: the marker may still run later.
+    SMarker* pMarker = new SMarker;
     ecm.GetApi()->PostCallbackUser(
         nullptr, nullptr,
         [](long, void* p, CVLCallbackInfo*) {
-            Marker* pMarker = static_cast<Marker*>(p);
-            std::lock_guard<std::mutex> lock(*pMarker->pMutex);
-            *pMarker->pbDone = true;
-            pMarker->pCond->notify_all();
+            SMarker* pMarker = static_cast<SMarker*>(p);
+            std::lock_guard<std::mutex> lock(pMarker->mutex);
+            pMarker->bDone = true;
+            pMarker->cond.notify_all();
         },
-        0, &marker, nullptr);
-    std::unique_lock<std::mutex> lock(mutex);
-    ASSERT_TRUE(cond.wait_for(lock, std::chrono::seconds(20), [&]() { return bDone; }));
+        0, pMarker, nullptr);
+    bool bDone;
+    {
+        std::unique_lock<std::mutex> lock(pMarker->mutex);
+        bDone =
+            pMarker->cond.wait_for(lock, std::chrono::seconds(kDispatchStallSeconds), [&]() { return pMarker->bDone; });
+    }
+    if (!bDone)
+        FAIL() << "the dispatch thread did not reach a marker within " << kDispatchStallSeconds
+               << " s (dispatch queue stalled?)";
+    delete pMarker;
 }
 
 inline void Drain(CVLECM& ecm)
 {
-    int nHeld = 0, nHandedOn = 0;
-    do {
+    // Each pass delivers every record handed on, so the records waiting
+    // go down from one pass to the next unless the queue stalls (a place
+    // in it never freed).
+    int nLeast = INT_MAX;
+    auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(kDispatchStallSeconds);
+    for (;;) {
         DrainOnce(ecm);
         if (::testing::Test::HasFatalFailure())
             return;
+        int nHeld = 0, nHandedOn = 0;
         ecm.GetProbeInstance().GetHandOnQueue().GetCounts(nHeld, nHandedOn);
-    } while (nHeld + nHandedOn > 0);
+        if (nHeld + nHandedOn == 0)
+            return;
+        auto now = std::chrono::steady_clock::now();
+        if (nHeld + nHandedOn < nLeast) {
+            nLeast = nHeld + nHandedOn;
+            giveUp = now + std::chrono::seconds(kDispatchStallSeconds);
+        } else if (now >= giveUp) {
+            FAIL() << "the hand-on queue counts " << nHeld << " replies held and " << nHandedOn
+                   << " handed on, no fewer for " << kDispatchStallSeconds
+                   << " s (a place in the dispatch queue never freed?)";
+        }
+    }
 }
 
 #endif
