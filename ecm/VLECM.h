@@ -149,7 +149,7 @@ public:
     // was never admitted; report then tells which bound, naming that device.
     bool FindRefusedDevice(const CVLString& strMAC, const CVLString& strAddress, SVLECMBoundReport& report);
     // Datagrams dropped (more came than could be read) while a unicast check
-    // that went unanswered waited, since the check thread last started: its
+    // that went unanswered waited, since the probe started: its
     // device's answer may have been among them.
     unsigned long GetUnicastCheckLostCount();
     // The admitted replies of devices not listed yet whose records still

@@ -149,6 +149,7 @@ void CVLECMProbeInstance::StartProbe(VLECM_PROBE_CONNECT_TYPE eProbeConnectType,
         ClearNIFList();
         m_HandOnQueue.Reset();
         m_ReplyFilter.Reset();
+        m_UnicastChecks.ResetLostCount();
         {
             CVLThreadLock lock(&m_ProbeOptionMapSync);
             if (lock.Lock()) {

@@ -127,6 +127,13 @@ unsigned long CVLECMUnicastChecks::GetLostCount()
     return m_nLost;
 }
 
+void CVLECMUnicastChecks::ResetLostCount()
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    m_nLost = 0;
+    m_nSharedDropsCounted = CVLSockShared::GetDropCount();
+}
+
 void CVLECMUnicastChecks::OnSockArrival(CVLSock* pSock)
 {
     std::lock_guard<std::mutex> lock(m_Mutex);

@@ -57,8 +57,10 @@ public:
     int GetCount();
     // Datagrams dropped (by the shared socket's full buffer or a check's
     // full queue) while a check that went unanswered waited, since the
-    // thread last started: its device's answer may have been among them.
+    // last ResetLostCount: its device's answer may have been among them.
     unsigned long GetLostCount();
+    // A probe starts: what earlier ones lost is theirs.
+    void ResetLostCount();
 
     void OnThread(void* pData) override;
     void OnSockArrival(CVLSock* pSock) override;

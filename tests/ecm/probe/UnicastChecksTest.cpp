@@ -4,6 +4,11 @@
 // the others.
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <condition_variable>
 #include <memory>
@@ -17,6 +22,8 @@
 #include "ecm/probe/VLECMUnicastChecks.h"
 #include "ecm/record/VLECMNIFInfo.h"
 #include "modules/VLModuleLibraries.h"
+#include "modules/sock/VLSock.h"
+#include "modules/sock/VLSockShared.h"
 #include "tests/support/Watchdog.h"
 #include "tests/support/cm/ModuleRegistration.h"
 #include "tests/support/ecm/ECMTestClient.h"
@@ -80,6 +87,78 @@ protected:
 private:
     SHold* m_pHold;
 };
+
+// Makes a shared socket of its own drop datagrams: its thread is held in
+// the first arrival while a peer on loopback sends it far more than its
+// buffer (2 MiB at most) holds. The drops count in the shared sockets'
+// total (CVLSockShared::GetDropCount), as a check's socket's would.
+class CSharedSocketFlood : public IVLSockArrivalListener
+{
+public:
+    CSharedSocketFlood()
+    {
+        m_Sock.SetArrivalListener(this);
+        m_pShared = CVLSockShared::Attach(&m_Sock, CVLString("127.0.0.1", 72));
+        m_nPeer = socket(AF_INET, SOCK_DGRAM, 0);
+        sockaddr_in peer{};
+        peer.sin_family = AF_INET;
+        peer.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t nLength = sizeof(peer);
+        bind(m_nPeer, reinterpret_cast<sockaddr*>(&peer), sizeof(peer));
+        getsockname(m_nPeer, reinterpret_cast<sockaddr*>(&peer), &nLength);
+        CVLSocketAddress peerAddress(VLMDSOCK_PROTOCOL_UDP, "127.0.0.1", ntohs(peer.sin_port));
+        m_pShared->SetDestination(&m_Sock, peerAddress);
+        // The peer learns the shared socket's port from a request.
+        m_pShared->GetSocket()->SendTo("request", 7, peerAddress);
+        char buffer[16];
+        sockaddr_in shared{};
+        nLength = sizeof(shared);
+        recvfrom(m_nPeer, buffer, sizeof(buffer), 0, reinterpret_cast<sockaddr*>(&shared), &nLength);
+        sendto(m_nPeer, "answer", 6, 0, reinterpret_cast<sockaddr*>(&shared), sizeof(shared));
+        {
+            std::unique_lock<std::mutex> lock(m_Mutex);
+            m_Cond.wait(lock, [this]() { return m_bEntered; });
+        }
+        for (int i = 0; i < kFlood; ++i)
+            sendto(m_nPeer, "", 0, 0, reinterpret_cast<sockaddr*>(&shared), sizeof(shared));
+    }
+    ~CSharedSocketFlood()
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_Mutex);
+            m_bReleased = true;
+            m_Cond.notify_all();
+        }
+        CVLSockShared::Detach(m_pShared, &m_Sock);
+        close(m_nPeer);
+    }
+    void OnSockArrival(CVLSock*) override
+    {
+        std::unique_lock<std::mutex> lock(m_Mutex);
+        m_bEntered = true;
+        m_Cond.notify_all();
+        m_Cond.wait(lock, [this]() { return m_bReleased; });
+    }
+
+private:
+    static const int kFlood = 20000;
+    CVLSock m_Sock;
+    CVLSockShared* m_pShared = nullptr;
+    int m_nPeer = -1;
+    std::mutex m_Mutex;
+    std::condition_variable m_Cond;
+    bool m_bEntered = false;
+    bool m_bReleased = false;
+};
+
+// Waits until the condition holds (the watchdog ends a test that waits in vain).
+template <typename TCondition>
+bool Eventually(TCondition condition)
+{
+    for (int i = 0; i < 4000 && !condition(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    return condition();
+}
 
 // Records checked on a thread of the test's own, against the fake modules.
 class UnicastChecks : public ::testing::Test
@@ -241,4 +320,33 @@ TEST_F(UnicastChecksOnEmulator, ACheckOnAnUnsharedSocketEndsWithTheReply)
     ASSERT_NE(nullptr, pRecord);
     EXPECT_EQ(VLECM_RESULT_SUCCESS, pRecord->GetUnicastCheckResult());
     EXPECT_TRUE(pRecord->IsUnicast(VLECM_CONNECT_TYPE_NETWORK));
+}
+
+// What a probe says of the checks' losses is about that probe: datagrams
+// dropped while one of its checks waited in vain count, and the next probe
+// in the same process, quiet, counts none of them again, whether or not a
+// check of its own goes unanswered.
+TEST_F(UnicastChecks, TheLossesOfChecksAreCountedPerProbe)
+{
+    CWatchdog watchdog(120, "the checks' losses per probe");
+    CVLECMPropertyMap options;
+    options[CVLString("Option.Probe.SkipGetSupportInformation", 72)] = CVLString("true", 72);
+    options[CVLString("Option.CheckUnicast.Timeout", 72)] = CVLString(kLongTimeout, 72);
+    options[CVLString("Option.CheckUnicast.Retry", 72)] = CVLString("1", 72);
+    CVLECMUnicastChecks& checks = m_ECM.GetProbeInstance().GetUnicastChecks();
+    // A device whose check fails once the test lets it, with nothing heard.
+    auto checkInVain = [&](const char* szMac, const char* szFrom, bool bFlood) {
+        CFakeNetwork::SetAnswer(szMac, "CheckUnicast", EFakeAnswer::Block);
+        ASSERT_EQ(VLECM_RESULT_SUCCESS, m_ECM.Probe(VLECM_PROBE_CONNECT_TYPE_ALL, &options));
+        ASSERT_TRUE(CFakeNetwork::Reply(szMac, "", szFrom));
+        ASSERT_TRUE(Eventually([&]() { return CFakeNetwork::RequestCount(szMac, "CheckUnicast") == 1; }));
+        if (bFlood)
+            CSharedSocketFlood flood;
+        CFakeNetwork::SetAnswer(szMac, "CheckUnicast", EFakeAnswer::Unreachable);
+        ASSERT_TRUE(Eventually([&]() { return checks.GetCount() == 0; }));
+    };
+    checkInVain("0026AB000031", "10.0.0.31", true);
+    EXPECT_GT(m_ECM.GetUnicastCheckLostCount(), 0u);
+    checkInVain("0026AB000032", "10.0.0.32", false);
+    EXPECT_EQ(0u, m_ECM.GetUnicastCheckLostCount());
 }

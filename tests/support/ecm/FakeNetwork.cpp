@@ -7,6 +7,7 @@
 #include <mutex>
 #include <thread>
 
+#include "base/core/VLCommunicationException.h"
 #include "base/core/VLErrorResultException.h"
 #include "base/core/VLStopFunctionException.h"
 #include "base/core/VLTimeoutException.h"
@@ -105,6 +106,8 @@ CFakeModule::SScript FakeVLPC()
             throw new EVLTimeoutException("FakeVLPC", "FakeNetwork", __LINE__, false);
         case EFakeAnswer::DeviceError:
             throw new EVLErrorResultException("FakeVLPC", "FakeNetwork", __LINE__, "VLPC", 0xF003);
+        case EFakeAnswer::Unreachable:
+            throw new EVLCommunicationException("FakeVLPC", "FakeNetwork", __LINE__, 0, "", false);
         case EFakeAnswer::Block:
         case EFakeAnswer::SlowStop:
             while (!self.IsStopped())

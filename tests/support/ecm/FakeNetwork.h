@@ -15,6 +15,8 @@ enum class EFakeAnswer
     Success,
     Timeout,      // EVLTimeoutException
     DeviceError,  // EVLErrorResultException
+    Unreachable,  // EVLCommunicationException (a socket error) where a reply is
+                  // waited for; a request sent apart still goes out
     Block,        // runs until the instance is stopped (a request received
                   // apart: no reply comes)
     SlowStop      // Block, then stays in its stop until as many stops as
