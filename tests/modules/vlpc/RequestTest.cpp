@@ -195,6 +195,16 @@ protected:
         m_pTarget = m_pController->CreateTarget();
         SetProp("IPAddress", szIP);
     }
+    // What a probe of Device(bEncrypted) at 127.0.0.2 leaves in the target.
+    void Known(bool bEncrypted)
+    {
+        SetProp("IPAddress", "127.0.0.2");
+        SetProp("MACAddress", "0026AB003457");
+        SetProp("VLPC.2B_5A01_01.DeviceNumber", "5");
+        SetProp("VLPC.2B_5A01_01.EncryptionMode", bEncrypted ? "1" : "0");
+        SetProp("VLPC.2B_5A01_01.EncryptionType", bEncrypted ? "1" : "0");
+        SetProp("VLPC.2B_5A01_01.VLPCVersion", "50");  // '2'
+    }
     void Probe(const char* szIP = "127.0.0.2")
     {
         Blank(szIP);  // as the probe does it
@@ -391,12 +401,7 @@ TEST_F(RequestTest, OtherMacIgnoredGenuineAccepted)
     EmuDevice genuine = Device(true);
     genuine.nDelayMs = 50;
     Start({spoof, genuine});
-    SetProp("IPAddress", "127.0.0.2");
-    SetProp("MACAddress", "0026AB003457");
-    SetProp("VLPC.2B_5A01_01.DeviceNumber", "5");
-    SetProp("VLPC.2B_5A01_01.EncryptionMode", "1");
-    SetProp("VLPC.2B_5A01_01.EncryptionType", "1");
-    SetProp("VLPC.2B_5A01_01.VLPCVersion", "50");  // '2'
+    Known(true);
     EXPECT_EQ(Run("VLPC_Unicast", "GetDetail"), "");
     EXPECT_EQ(Text("MACAddress"), "0026AB003457");
     EXPECT_EQ(Text("VLPC.2B_5A10_01.NodeName"), "node");
@@ -413,10 +418,7 @@ TEST_F(RequestTest, AnErrorReplyCountsOnlyAtTheEndOfItsTry)
     EmuDevice genuine = Device(false);
     genuine.nDelayMs = 50;
     Start({other, genuine});
-    SetProp("IPAddress", "127.0.0.2");
-    SetProp("MACAddress", "0026AB003457");
-    SetProp("VLPC.2B_5A01_01.DeviceNumber", "5");
-    SetProp("VLPC.2B_5A01_01.VLPCVersion", "50");  // '2'
+    Known(false);
     EXPECT_EQ(Run("VLPC_Unicast", "GetDetail"), "");
     EXPECT_EQ(Text("VLPC.2B_5A10_01.NodeName"), "node");
 
