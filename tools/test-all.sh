@@ -10,6 +10,20 @@ fuzz_seconds=${VL_FUZZ_SECONDS:-20}
 fuzz_long_seconds=${VL_FUZZ_LONG_SECONDS:-45}
 fuzz_long_targets=" xmlload xmlchunks xmlparser "
 
+# This is how CI runs the tests, as root: a test that cannot make its network
+# namespaces fails there rather than skip (tests/support/NeedsNamespaces.h).
+# VL_TEST_REQUIRE_NAMESPACES=0 lets them skip, as they do under ctest alone.
+export VL_TEST_REQUIRE_NAMESPACES=${VL_TEST_REQUIRE_NAMESPACES:-1}
+. tests/support/namespaces.sh
+if namespaces_required; then
+  why=$(namespaces_unavailable)
+  if [ -n "$why" ]; then
+    echo "test-all.sh: the namespace tests would fail: this run $why;" \
+      "VL_TEST_REQUIRE_NAMESPACES=0 lets them skip" >&2
+    exit 1
+  fi
+fi
+
 run_build() {  # dir, extra cmake args...
   local dir=$1; shift
   cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
@@ -25,9 +39,20 @@ clang_build() {  # dir, extra cmake args...
   CC=clang CXX=clang++ run_build "$@"
 }
 
+# ctest over a build, counting the tests it skipped.
+skipped=0
+run_ctest() {  # dir, ctest arguments...
+  local dir=$1 output
+  shift
+  output=$(mktemp)
+  ctest --test-dir "$dir" -j "$jobs" --output-on-failure "$@" | tee "$output"
+  skipped=$((skipped + $(grep -c '(Skipped)$' "$output" || true)))
+  rm -f "$output"
+}
+
 echo "== plain build"
 run_build build
-ctest --test-dir build -j "$jobs" --output-on-failure --timeout 300
+run_ctest build --timeout 300
 
 echo "== install into a temporary prefix"
 prefix=$(mktemp -d)
@@ -39,13 +64,11 @@ rm -rf "$prefix"
 # (loads of enum values out of range, for one).
 echo "== address and undefined-behaviour sanitizers (clang)"
 clang_build build-asan -DVL_SANITIZE=address -DVL_BUILD_BENCH=OFF
-ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
-  ctest --test-dir build-asan -j "$jobs" --output-on-failure --timeout 600
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 run_ctest build-asan --timeout 600
 
 echo "== thread sanitizer (clang)"
 clang_build build-tsan -DVL_SANITIZE=thread -DVL_BUILD_BENCH=OFF
-TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
-  ctest --test-dir build-tsan -j "$jobs" --output-on-failure --timeout 600
+TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" run_ctest build-tsan --timeout 600
 
 # One fuzz target from its seeds; its last lines go to LOG, its status to LOG.rc.
 fuzz_one() {  # target, log
@@ -95,4 +118,8 @@ if [ -d fuzz ] && ls fuzz/*.cpp >/dev/null 2>&1; then
   rm -rf "$logs"
   [ "$failed" = 0 ]
 fi
-echo "== all tests passed"
+if [ "$skipped" = 0 ]; then
+  echo "== all tests passed"
+else
+  echo "== all tests passed but $skipped skipped (see the lists above)"
+fi

@@ -14,6 +14,7 @@
 #include <string>
 
 #include "base/core/VLFileSystem.h"
+#include "tests/support/NeedsNamespaces.h"
 #include "tests/support/TestNetwork.h"
 #include "tests/support/TestSupport.h"
 
@@ -167,8 +168,7 @@ TEST(ProgramCommandLines, StatusUsageAndMessageOfEachLine)
 
     // A failure that is not a broadcast without --broadcast does not blame
     // one: a name that does not resolve, in a namespace with only loopback.
-    if (!CTestNetwork::Unavailable().empty())
-        return;
+    VL_NEEDS_NAMESPACES();
     CTestNetwork net;
     ASSERT_TRUE(net.AddHost("pc"));
     SRun unknown =

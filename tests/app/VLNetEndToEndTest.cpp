@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "tests/support/DeviceNetworks.h"
+#include "tests/support/NeedsNamespaces.h"
 
 namespace {
 struct ProgramRun
@@ -167,9 +168,7 @@ class VLNetEndToEnd : public ::testing::Test
 protected:
     void SetUp() override
     {
-        std::string strSkip = CTestNetwork::Unavailable();
-        if (!strSkip.empty())
-            GTEST_SKIP() << strSkip;
+        VL_NEEDS_NAMESPACES();
         std::string strError;
         ASSERT_TRUE(m_Networks.AddComputer(&strError)) << strError;
     }

@@ -14,6 +14,7 @@
 #include <string>
 
 #include "base/core/VLFileSystem.h"
+#include "tests/support/NeedsNamespaces.h"
 #include "tests/support/TestNetwork.h"
 #include "tests/support/TestSupport.h"
 
@@ -99,9 +100,7 @@ std::string AnswerThePrompt(const std::string& strInput)
 
 TEST(VLNetPasswordPrompt, TheEchoIsBackHoweverThePromptEnds)
 {
-    std::string strSkip = CTestNetwork::Unavailable();
-    if (!strSkip.empty())
-        GTEST_SKIP() << strSkip;
+    VL_NEEDS_NAMESPACES();
     CTestNetwork net;
     ASSERT_TRUE(net.AddHost("pc"));
     const struct

@@ -6,8 +6,16 @@
 # shown, and the location SetDetail sets reads back in the last GetDetail.
 set -u
 demo=$1
-if [ "$(id -u)" != 0 ]; then
-  echo "skipped: tools/demo.sh needs root to make network namespaces"
+# As the namespace tests do: skipped where namespaces cannot be made, failed
+# where they must be (CI).
+. "$(dirname "$0")/../support/namespaces.sh"
+why=$(namespaces_unavailable)
+if [ -n "$why" ]; then
+  if namespaces_required; then
+    echo "FAILED: tools/demo.sh $why (VL_TEST_REQUIRE_NAMESPACES is set)"
+    exit 1
+  fi
+  echo "skipped: tools/demo.sh $why"
   exit 77
 fi
 output=$("$demo" 2>&1)

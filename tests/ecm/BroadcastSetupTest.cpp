@@ -13,6 +13,7 @@
 #include "cm/VLProperty.h"
 #include "ecm/VLECM.h"
 #include "ecm/record/VLECMNIFInfo.h"
+#include "tests/support/NeedsNamespaces.h"
 #include "tests/support/TestNetwork.h"
 #include "tests/support/TestSupport.h"
 
@@ -97,13 +98,6 @@ std::string AddressList()
     return s;
 }
 
-#define SKIP_WITHOUT_NAMESPACES()                                          \
-    do {                                                                   \
-        std::string strWhy = CTestNetwork::Unavailable();                  \
-        if (!strWhy.empty())                                               \
-            GTEST_SKIP() << "network namespace tests skipped: " << strWhy; \
-    } while (0)
-
 }  // namespace
 
 TEST(BroadcastSetup, BindEntries)
@@ -186,7 +180,7 @@ TEST(BroadcastSetup, LoopbackIsNeverListed)
 // interface without IPv4, one that is down.
 TEST(BroadcastSetup, ThreeNetworksFiveEntries)
 {
-    SKIP_WITHOUT_NAMESPACES();
+    VL_NEEDS_NAMESPACES();
     CTestNetwork net;
     std::string e;
     ASSERT_TRUE(net.AddHost("pc", &e) && net.AddHost("peer", &e)) << e;
@@ -211,7 +205,7 @@ TEST(BroadcastSetup, ThreeNetworksFiveEntries)
 // With tracing on, the enumeration's lines reach the trace, one per step.
 TEST(BroadcastSetup, EnumerationIsTraced)
 {
-    SKIP_WITHOUT_NAMESPACES();
+    VL_NEEDS_NAMESPACES();
     CTestNetwork net;
     std::string e;
     ASSERT_TRUE(net.AddHost("pc", &e) && net.AddHost("peer", &e)) << e;
@@ -242,7 +236,7 @@ TEST(BroadcastSetup, EnumerationIsTraced)
 
 TEST(BroadcastSetup, OneNetworkWithMultiAddressDetection)
 {
-    SKIP_WITHOUT_NAMESPACES();
+    VL_NEEDS_NAMESPACES();
     CTestNetwork net;
     std::string e;
     ASSERT_TRUE(net.AddHost("pc", &e) && net.AddHost("peer", &e)) << e;
@@ -255,7 +249,7 @@ TEST(BroadcastSetup, OneNetworkWithMultiAddressDetection)
 
 TEST(BroadcastSetup, SevenNetworksFiveEntries)
 {
-    SKIP_WITHOUT_NAMESPACES();
+    VL_NEEDS_NAMESPACES();
     CTestNetwork net;
     std::string e;
     ASSERT_TRUE(net.AddHost("pc", &e) && net.AddHost("peer", &e)) << e;

@@ -15,6 +15,7 @@
 #include "ecm/VLECM.h"
 #include "ecm/record/VLECMNIFInfo.h"
 #include "modules/VLModuleLibraries.h"
+#include "tests/support/NeedsNamespaces.h"
 #include "tests/support/ecm/ECMTestClient.h"
 #include "tests/support/TestNetwork.h"
 #include "tests/support/Watchdog.h"
@@ -125,9 +126,7 @@ bool BuildNetworks(CTestNetwork& net, int nX, int nY, const std::vector<std::str
 
 TEST(LocalNetworkProbe, ADeviceGetsItsDirectedBroadcastWhicheverOfItsRepliesCameFirst)
 {
-    std::string strWhy = CTestNetwork::Unavailable();
-    if (!strWhy.empty())
-        GTEST_SKIP() << "network namespace tests skipped: " << strWhy;
+    VL_NEEDS_NAMESPACES();
     CTestNetwork net;
     std::string e;
     // The first device's reply to the limited broadcast comes first, the
@@ -138,9 +137,7 @@ TEST(LocalNetworkProbe, ADeviceGetsItsDirectedBroadcastWhicheverOfItsRepliesCame
 
 TEST(LocalNetworkProbe, FindsTheDevicesOfEveryLocalNetworkOnce)
 {
-    std::string strWhy = CTestNetwork::Unavailable();
-    if (!strWhy.empty())
-        GTEST_SKIP() << "network namespace tests skipped: " << strWhy;
+    VL_NEEDS_NAMESPACES();
     CTestNetwork net;
     std::string e;
     ASSERT_TRUE(BuildNetworks(net, 211, 0x0B, std::vector<std::string>(kNetworks, ""), e)) << e;

@@ -72,6 +72,14 @@ bool EnterNamespace(const std::string& strName)
 
 }  // namespace
 
+const char* const CTestNetwork::kRequiredVariable = "VL_TEST_REQUIRE_NAMESPACES";
+
+bool CTestNetwork::Required()
+{
+    const char* szValue = getenv(kRequiredVariable);
+    return szValue && *szValue && strcmp(szValue, "0") != 0;
+}
+
 std::string CTestNetwork::Unavailable()
 {
     if (geteuid() != 0)

@@ -1,7 +1,9 @@
 // Test hosts in network namespaces: the tests build small networks of their
 // own (namespaces joined by veth pairs), run device emulators in some and
 // the code under test in another, and remove everything afterwards. Needs
-// root and iproute2; Unavailable() says why not, for GTEST_SKIP.
+// root and iproute2; Unavailable() says why not. Tests ask through
+// VL_NEEDS_NAMESPACES() (tests/support/NeedsNamespaces.h), which skips them
+// there, or fails them when Required().
 //
 // Names are made unique per process ("vl<pid>x<name>"), so parallel test
 // programs do not meet; interface names stay within the kernel's 15 bytes.
@@ -19,6 +21,12 @@ class CTestNetwork
 public:
     // Empty when namespaces can be made here; otherwise the reason.
     static std::string Unavailable();
+    // True when a test that cannot make its network fails rather than
+    // skips: the environment variable kRequiredVariable is set, and not to
+    // 0. tools/test-all.sh sets it: CI runs as root, where a skip would hide
+    // that the namespace tests never ran.
+    static bool Required();
+    static const char* const kRequiredVariable;  // "VL_TEST_REQUIRE_NAMESPACES"
 
     CTestNetwork();
     ~CTestNetwork();  // stops the emulators and deletes the namespaces

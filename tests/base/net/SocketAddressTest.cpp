@@ -9,6 +9,7 @@
 #include <cstring>
 #include <vector>
 
+#include "tests/support/NeedsNamespaces.h"
 #include "tests/support/TestSupport.h"
 #include "base/core/VLCommunicationException.h"
 #include "base/net/VLSocketAddress.h"
@@ -132,7 +133,7 @@ TEST(SocketAddress, ResolveBadBuffer)
 TEST(SocketAddress, UnresolvableNameFails)
 {
     if (geteuid() != 0)
-        GTEST_SKIP() << "needs root for a private network namespace";
+        VL_NO_NAMESPACES("needs root for a private network namespace");
     int fds[2];
     ASSERT_EQ(pipe(fds), 0);
     pid_t pid = fork();
@@ -180,7 +181,7 @@ TEST(SocketAddress, UnresolvableNameFails)
     int nStatus = 0;
     waitpid(pid, &nStatus, 0);
     if (cResult == 'n')
-        GTEST_SKIP() << "cannot create a network namespace here";
+        VL_NO_NAMESPACES("cannot create a network namespace here");
     EXPECT_EQ(cResult, 't');
 }
 

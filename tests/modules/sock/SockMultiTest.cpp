@@ -27,6 +27,7 @@
 #include "cm/VLProperty.h"
 #include "cm/VLTarget.h"
 #include "modules/sock/VLSock.h"
+#include "tests/support/NeedsNamespaces.h"
 #include "tests/support/TestNetwork.h"
 
 namespace {
@@ -400,9 +401,7 @@ class SockMultiTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        std::string strWhy = CTestNetwork::Unavailable();
-        if (!strWhy.empty())
-            GTEST_SKIP() << strWhy;
+        VL_NEEDS_NAMESPACES();
         ASSERT_TRUE(m_Net.AddHost("host"));
         ASSERT_TRUE(m_Net.AddHost("dev"));
         ASSERT_TRUE(m_Net.Link("host", "va", {"10.201.1.1/24"}, "dev", "vb", {"10.201.1.2/24"}));

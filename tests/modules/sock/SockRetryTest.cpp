@@ -22,6 +22,7 @@
 #include "cm/VLModuleController.h"
 #include "cm/VLModuleParamCollection.h"
 #include "modules/sock/VLSock.h"
+#include "tests/support/NeedsNamespaces.h"
 #include "tests/support/TestNetwork.h"
 
 namespace {
@@ -148,9 +149,7 @@ class SockRetryTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        std::string strWhy = CTestNetwork::Unavailable();
-        if (!strWhy.empty())
-            GTEST_SKIP() << strWhy;
+        VL_NEEDS_NAMESPACES();
         ASSERT_TRUE(m_Net.AddHost("lonely"));
     }
     CTestNetwork m_Net;

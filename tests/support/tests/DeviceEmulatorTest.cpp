@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/NeedsNamespaces.h"
 #include "tests/support/emulator/DeviceEmulator.h"
 #include "tests/support/TestNetwork.h"
 
@@ -160,9 +161,7 @@ TEST(DeviceEmulator, WhoAnswersWhat)
 // Devices on two networks of their own, behind two interfaces of the client.
 TEST(DeviceEmulator, InNamespaces)
 {
-    std::string strWhy = CTestNetwork::Unavailable();
-    if (!strWhy.empty())
-        GTEST_SKIP() << strWhy;
+    VL_NEEDS_NAMESPACES();
     CTestNetwork net;
     std::string strError;
     ASSERT_TRUE(net.AddHost("pc", &strError) && net.AddHost("n1", &strError) && net.AddHost("n2", &strError))
