@@ -48,17 +48,41 @@ if [ -n "$why" ]; then
   exit 0
 fi
 
+# Bounds, so that a hang fails the check instead of holding it: making the
+# network and starting its emulator, the probe (its own --timeout and the
+# start), and vltestnet's removing what it made once told to.
+ready_seconds=60
+probe_seconds=60
+stop_seconds=30
+
 coproc NET { exec "$bin/vltestnet" --network 1 'node=installed-1'; }
 # Bash forgets the descriptors when the coprocess ends: kept here.
 net_pid=$NET_PID net_out=${NET[0]} net_in=${NET[1]}
 cleanup() {
-  # vltestnet removes what it made once its standard input ends.
+  local status=$? net_status=0
+  trap - EXIT
+  # vltestnet removes what it made once its standard input ends; one that
+  # does not end in time is stopped (and killed should that not do), and
+  # fails the check, as does any status but 0.
   exec {net_in}>&-
-  wait "$net_pid" 2>/dev/null || true
+  if ! timeout "$stop_seconds" tail --pid="$net_pid" -s 0.2 -f /dev/null; then
+    echo "check-install.sh: vltestnet did not end within ${stop_seconds}s of its input's end: stopped" >&2
+    kill -TERM "$net_pid" 2>/dev/null
+    timeout "$stop_seconds" tail --pid="$net_pid" -s 0.2 -f /dev/null || kill -KILL "$net_pid" 2>/dev/null
+    net_status=1
+  fi
+  wait "$net_pid" || net_status=$?
+  if [ "$net_status" != 0 ]; then
+    echo "check-install.sh: vltestnet failed (status $net_status)" >&2
+    [ "$status" != 0 ] || status=1
+  fi
+  exit "$status"
 }
 trap cleanup EXIT
 computer= mac= kind=
-while read -r -u "$net_out" kind rest; do
+deadline=$((SECONDS + ready_seconds))
+while [ "$SECONDS" -lt "$deadline" ] &&
+  read -r -t "$((deadline - SECONDS))" -u "$net_out" kind rest; do
   case $kind in
     computer) computer=$rest ;;
     device) mac=${rest%% *} ;;
@@ -66,10 +90,16 @@ while read -r -u "$net_out" kind rest; do
   esac
 done
 if [ "$kind" != ready ] || [ -z "$computer" ] || [ -z "$mac" ]; then
-  echo "check-install.sh: the test network could not be made" >&2
+  echo "check-install.sh: the test network was not ready (within ${ready_seconds}s)" >&2
   exit 1
 fi
-output=$(ip netns exec "$computer" "$prefix/bin/vlnet" probe --timeout 10)
+probe_status=0
+output=$(timeout "$probe_seconds" ip netns exec "$computer" "$prefix/bin/vlnet" probe --timeout 10) ||
+  probe_status=$?
+if [ "$probe_status" != 0 ]; then
+  printf 'check-install.sh: the installed vlnet probe failed (status %s):\n%s\n' "$probe_status" "$output" >&2
+  exit 1
+fi
 if ! grep -q "^$mac	" <<<"$output"; then
   printf 'check-install.sh: the installed vlnet did not list %s:\n%s\n' "$mac" "$output" >&2
   exit 1
