@@ -13,6 +13,9 @@ fuzz_seconds=${VL_FUZZ_SECONDS:-20}
 # The XML targets read every configuration and device list: they run longer.
 fuzz_long_seconds=${VL_FUZZ_LONG_SECONDS:-45}
 fuzz_long_targets=" xmlload xmlchunks xmlparser "
+# A failing fuzz target's input (crash-, leak-, timeout-, oom-...) and its
+# whole output are kept here.
+fuzz_artifacts=$PWD/build-fuzz/artifacts
 
 # This is how CI runs the tests, as root: a test that cannot make its network
 # namespaces fails there rather than skip (tests/support/NeedsNamespaces.h).
@@ -74,10 +77,12 @@ echo "== thread sanitizer (clang)"
 clang_build build-tsan -DVL_SANITIZE=thread -DVL_BUILD_BENCH=OFF -DVL_TEST_TIMEOUT="$sanitizer_test_timeout"
 TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" run_ctest build-tsan
 
-# One fuzz target from its seeds; its last lines go to LOG, its status to LOG.rc.
+# One fuzz target from its seeds: its final coverage line goes to LOG, or,
+# when it fails, its report and where its input and whole output are kept;
+# its status to LOG.rc.
 fuzz_one() {  # target, log
   local target=$1 log=$2
-  local name corpus work seconds
+  local name corpus work seconds output
   name=$(basename "$target")
   corpus=fuzz/corpus/${name#fuzz_}
   work=$(mktemp -d)
@@ -87,10 +92,22 @@ fuzz_one() {  # target, log
   # A dictionary beside the target (fuzz/<name>.dict) is passed when there is one.
   local dict=()
   [ -f "fuzz/${name#fuzz_}.dict" ] && dict=(-dict="fuzz/${name#fuzz_}.dict")
+  output=$fuzz_artifacts/$name.log
   local rc=0
+  "$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=0 \
+    -artifact_prefix="$fuzz_artifacts/$name-" "${dict[@]}" "$work" >"$output" 2>&1 || rc=$?
   { echo "-- $name (${seconds}s)"
-    "$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
-      -print_final_stats=0 "${dict[@]}" "$work" 2>&1 | tail -n 3; } >"$log" || rc=$?
+    if [ "$rc" = 0 ]; then
+      grep -E '^#[0-9]+[[:space:]]+DONE ' "$output" || echo "(no final coverage line)"
+      rm -f "$output"
+    else
+      # The report: what follows the last progress line ("#RUNS\tWHAT ...").
+      awk '/^#[0-9]+\t/ { n = 0; next } { report[++n] = $0 } END { for (i = 1; i <= n; i++) print report[i] }' \
+        "$output"
+      sed -n 's/.*Test unit written to \(.*\)$/input kept: \1/p' "$output"
+      echo "whole output kept: $output"
+    fi
+  } >"$log"
   echo "$rc" >"$log.rc"
   rm -rf "$work"
 }
@@ -98,6 +115,7 @@ fuzz_one() {  # target, log
 if [ -d fuzz ] && ls fuzz/*.cpp >/dev/null 2>&1; then
   echo "== fuzz targets (${fuzz_seconds}s each, ${jobs} at a time)"
   clang_build build-fuzz -DVL_BUILD_FUZZ=ON -DVL_BUILD_TESTS=OFF -DVL_BUILD_BENCH=OFF
+  mkdir -p "$fuzz_artifacts"
   logs=$(mktemp -d)
   # The targets are single-threaded: one per core, longest first.
   targets=()
