@@ -4,6 +4,8 @@
 # and short libFuzzer runs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# One job per core this run may use: nproc follows the CPU affinity, so
+# "taskset -c 0,1 tools/test-all.sh" keeps it to two.
 jobs=$(nproc)
 # Seconds each test may run (CMake's VL_TEST_TIMEOUT, each test's limit): the
 # sanitizer builds run several times slower.
