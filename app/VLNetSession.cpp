@@ -19,6 +19,7 @@
 #include "ecm/VLECM.h"
 #include "ecm/record/VLECMNIFInfo.h"
 #include "ecm/probe/VLECMNIFInfoList.h"
+#include "modules/probe/VLProbeRecvThread.h"
 #include "pfw/VLPFWNIFInfo.h"
 
 namespace {
@@ -362,7 +363,9 @@ long CVLNetSession::probeScheduleMilliseconds()
     long nRetryCount = ClampedConst(pApi, "Probe_RetryCount", kDefaultProbeRetryCount, kMaxProbeRetryCount);
     long nRetryInterval = ClampedConst(pApi, "Probe_RetryInterval", kDefaultProbeRetryInterval, kMaxProbeMilliseconds);
     long nInterval = ClampedConst(pApi, "Probe_Interval", kDefaultProbeInterval, kMaxProbeMilliseconds);
-    return nRetryCount * nRetryInterval + nInterval;
+    // A re-send comes as much later as the pause after a receive that
+    // timed out: the replies to the last one get their whole interval.
+    return nRetryCount * (nRetryInterval + CVLProbeRecvThread::GetTimeoutPause()) + nInterval;
 }
 
 int CVLNetSession::countPendingDevices(int& nListed)
