@@ -387,6 +387,10 @@ const std::pair<const char*, EmuHostile> kHostileKinds[] = {{"none", EmuHostile:
                                                             {"checkerrors", EmuHostile::CheckErrors},
                                                             {"spraydetail", EmuHostile::SprayDetail}};
 
+// The functions a device knows (below).
+struct SFunction;
+const SFunction* FunctionOf(uint16_t nCode);
+
 // The keys of a device line: the parser reads them and the usage lists
 // them from this one table. pfnSet throws EmuBadValue.
 struct EmuKey
@@ -464,7 +468,7 @@ const EmuKey kKeys[] = {
      [](EmuDevice& d, K k, V v) { d.nRate = static_cast<int>(Number(k, v, 1, 1000000)); }},
     {"pool", "N", "source addresses of errorheaders, forgedmacs, changing and checkerrors",
      [](EmuDevice& d, K k, V v) { d.nPool = static_cast<int>(Number(k, v, 1, 65536)); }},
-    {"result", "N", "the result of errorheaders and checkerrors",
+    {"result", "N", "the result of errorheaders, checkerrors and sprayfn",
      [](EmuDevice& d, K k, V v) { d.nResult = static_cast<uint16_t>(Number(k, v, 0, 0xFFFF)); }},
     {"poolfrom", "A.B.C.D", "the first pool address of checkerrors (default its own)",
      [](EmuDevice& d, K k, V v) {
@@ -480,6 +484,12 @@ const EmuKey kKeys[] = {
      }},
     {"victimip", "A.B.C.D", "its address, which the forged settings keep",
      [](EmuDevice& d, K k, V v) { d.strVictimIP = Quad(k, v); }},
+    {"sprayfn", "FN", "spraydetail forges this function alone: a header with result, at result=0 its reply",
+     [](EmuDevice& d, K k, V v) {
+         d.nSprayFunction = static_cast<uint16_t>(Number(k, v, 1, 0xFFFF));
+         if (FunctionOf(d.nSprayFunction) == nullptr)
+             throw EmuBadValue("unknown function for " + k + ": " + v);
+     }},
     {"straygap", "US", "the gap between strays and between forgedmacs",
      [](EmuDevice& d, K k, V v) { d.nStrayGapUs = static_cast<int>(Number(k, v, 0, 1000000)); }},
     {"services", "ID:PORT,...", "its services (1:80)",
@@ -671,7 +681,7 @@ struct CDeviceEmulator::State
     // the replies a Changing attack has sent.
     int nPoolNext = 0;
     unsigned long nChanges = 0;
-    // SprayDetail: its two datagrams, the prober's ephemeral ports, and the
+    // SprayDetail: its datagrams, the prober's ephemeral ports, and the
     // datagrams sent.
     std::vector<std::vector<uint8_t>> sprayReplies;
     unsigned nSprayFirst = kEphemeralFirst, nSprayPorts = 1;
@@ -1191,9 +1201,28 @@ Datagrams SendBurst(std::vector<uint8_t>& reply, const EmuDevice& d, uint64_t&)
     return Datagrams(static_cast<size_t>(d.nFloodCount), reply);
 }
 
-// SprayDetail's two datagrams, plain: a GetDetail success reply of the
-// victim whose gateway and DNS server are this host, and a SetDetail error
-// reply without data.
+// A reply header: the request's type letter in lower case.
+std::vector<uint8_t> ReplyHeader(const EmuDevice& d, uint16_t nFunction, uint16_t nResult, size_t nDataSize)
+{
+    std::vector<uint8_t> reply = {'O',
+                                  'R',
+                                  'V',
+                                  'E',
+                                  'K',
+                                  static_cast<uint8_t>(FunctionOf(nFunction)->cLetter + 0x20),
+                                  kDeviceType,
+                                  d.nNumber,
+                                  static_cast<uint8_t>(nFunction >> 8),
+                                  static_cast<uint8_t>(nFunction & 0xFF)};
+    Put16(reply, nResult);
+    Put16(reply, static_cast<unsigned>(nDataSize));
+    return reply;
+}
+
+// SprayDetail's datagrams, plain: a GetDetail success reply of the victim
+// whose gateway and DNS server are this host, and a SetDetail error reply
+// without data; or, given a function, its one reply with the result given:
+// a bare header, or with result 0 the reply the victim's builder makes.
 Datagrams ForgedReplies(const EmuDevice& d)
 {
     EmuDevice forged = d;
@@ -1206,27 +1235,18 @@ Datagrams ForgedReplies(const EmuDevice& d)
     Reader in{none, 0, false};
     SExchange x(forged, in, true, 0);
     x.payload.assign(forged.mac, forged.mac + 6);
-    ReplyDetail(x);
-    Datagrams out;
-    for (uint16_t nFunction : {FN_DETAIL, FN_SET_DETAIL}) {
-        bool bDetail = nFunction == FN_DETAIL;
-        std::vector<uint8_t> reply = {'O',
-                                      'R',
-                                      'V',
-                                      'E',
-                                      'K',
-                                      static_cast<uint8_t>(FunctionOf(nFunction)->cLetter + 0x20),
-                                      kDeviceType,
-                                      d.nNumber,
-                                      static_cast<uint8_t>(nFunction >> 8),
-                                      static_cast<uint8_t>(nFunction & 0xFF)};
-        Put16(reply, bDetail ? RES_OK : RES_OTHER_DEVICE);
-        Put16(reply, bDetail ? static_cast<unsigned>(x.payload.size()) : 0);
-        if (bDetail)
-            reply.insert(reply.end(), x.payload.begin(), x.payload.end());
-        out.push_back(reply);
+    if (d.nSprayFunction != 0 && d.nResult != RES_OK)
+        return {ReplyHeader(d, d.nSprayFunction, d.nResult, 0)};
+    if (d.nSprayFunction != 0) {
+        FunctionOf(d.nSprayFunction)->Reply(x);
+        std::vector<uint8_t> reply = ReplyHeader(d, d.nSprayFunction, x.nResult, x.payload.size());
+        reply.insert(reply.end(), x.payload.begin(), x.payload.end());
+        return {reply};
     }
-    return out;
+    ReplyDetail(x);
+    std::vector<uint8_t> detail = ReplyHeader(d, FN_DETAIL, RES_OK, x.payload.size());
+    detail.insert(detail.end(), x.payload.begin(), x.payload.end());
+    return {detail, ReplyHeader(d, FN_SET_DETAIL, RES_OTHER_DEVICE, 0)};
 }
 
 // The ports this namespace gives out to unbound sockets: first and count.
@@ -1505,10 +1525,12 @@ bool CDeviceEmulator::RunRateAttacks()
             p->fAttackCredit -= 1;
             const sockaddr_in& to = p->attackTo[static_cast<size_t>(m_nRandom % p->attackTo.size())];
             if (d.eHostile == EmuHostile::SprayDetail) {
-                // Both datagrams to a port, then the next port.
+                // Every datagram to a port, then the next port.
+                size_t nReplies = p->sprayReplies.size();
                 sockaddr_in port = to;
-                port.sin_port = htons(static_cast<uint16_t>(p->nSprayFirst + (p->nSprayed / 2) % p->nSprayPorts));
-                SendFrom(p->nIP, port, p->sprayReplies[p->nSprayed % 2]);
+                port.sin_port =
+                    htons(static_cast<uint16_t>(p->nSprayFirst + (p->nSprayed / nReplies) % p->nSprayPorts));
+                SendFrom(p->nIP, port, p->sprayReplies[p->nSprayed % nReplies]);
                 ++p->nSprayed;
                 continue;
             }

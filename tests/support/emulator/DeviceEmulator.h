@@ -78,7 +78,9 @@ enum class EmuHostile
     SprayDetail,   // a host that answers nothing: from the first probe heard on, nRate datagrams a second from
                    // its own address to every port of the prober's ephemeral range in turn, each port a forged
                    // GetDetail success reply of the device victim (gateway and DNS server this host's address,
-                   // node name "forged", layout of its own version) and a SetDetail reply with error F004
+                   // node name "forged", layout of its own version) and a SetDetail reply with error F004;
+                   // or, given nSprayFunction, one datagram: that function's reply with result nResult (a
+                   // bare header, or with result 0 the function's reply as the victim would send it)
 };
 
 struct EmuDevice
@@ -132,7 +134,8 @@ struct EmuDevice
     int nStrayGapUs = 0;
     int nRate = 5000;           // datagrams a second of the attacks at a rate
     int nPool = 1;              // source addresses of ErrorHeaders, ForgedMacs and Changing
-    uint16_t nResult = 0x1001;  // the result of ErrorHeaders and CheckErrors
+    uint16_t nResult = 0x1001;  // the result of ErrorHeaders, CheckErrors and SprayDetail's nSprayFunction
+    uint16_t nSprayFunction = 0;  // the function SprayDetail forges replies to (0: GetDetail and SetDetail)
     std::string strPoolFrom;    // the pool's first address, when not the device's own
     uint8_t victim[6] = {};     // the device SprayDetail forges replies of
     std::string strVictimIP;    // and its address, which the forged settings keep (empty: this host's)
