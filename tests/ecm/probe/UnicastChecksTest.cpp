@@ -1,7 +1,10 @@
 // The unicast-check thread's contracts: a cancel waits while the thread
 // works on the record and leaves it untouched after; a socket that cannot
 // share is looked at until its reply comes; one check's end does not end
-// the others.
+// the others. Over the real modules: an arrival costs one look; a flood
+// does not keep a check from its end; a check the definitions pass over
+// ends at once; a reply queued by the deadline is judged however late the
+// thread comes.
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
@@ -9,19 +12,27 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
 #include <memory>
 #include <mutex>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "base/core/VLFileSystem.h"
 #include "cm/VLCMApi.h"
 #include "ecm/VLECM.h"
 #include "ecm/probe/VLECMUnicastChecks.h"
 #include "ecm/record/VLECMNIFInfo.h"
 #include "modules/VLModuleLibraries.h"
+#include "modules/sock/VLMDSock.h"
 #include "modules/sock/VLSock.h"
 #include "modules/sock/VLSockShared.h"
 #include "tests/support/Watchdog.h"
@@ -37,9 +48,9 @@ const char kLongTimeout[] = "3600000";
 // is held: it would return at once.
 const auto kCancelGrace = std::chrono::milliseconds(200);
 
-// Holds the first thread that reads the record's options (the check thread,
-// making the check's request) until released: the thread is then working on
-// the record, without the checks' lock.
+// Holds the first thread that enters it until released: the check thread,
+// as it reads a record's options or sends a request, is then working on the
+// record, without the checks' lock.
 struct SHold
 {
     std::mutex mutex;
@@ -194,18 +205,200 @@ protected:
     CVLECMUnicastChecks m_Checks;
 };
 
-// The device manager over the real modules, against the emulator on loopback.
+// What the tests see of the shared socket the checks send from (no other
+// socket shares): its sends, each of which may be held (by its number, from
+// 1), its reads, which may be slowed (a loaded machine), and the datagrams
+// queued on any socket.
+struct SSharedSockWatch
+{
+    std::mutex mutex;
+    std::condition_variable cond;
+    int nWrites = 0;
+    int nReads = 0;
+    int nQueued = 0;
+    int nReadPauseMs = 0;
+    std::map<int, SHold*> holds;
+
+    void Reset()
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        nWrites = nReads = nQueued = nReadPauseMs = 0;
+        holds.clear();
+    }
+    int Reads()
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        return nReads;
+    }
+    int Writes()
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        return nWrites;
+    }
+    void WaitQueued(int nCount)
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        cond.wait(lock, [&] { return nQueued >= nCount; });
+    }
+};
+SSharedSockWatch g_Sock;
+
+// The result of the error replies the tests' devices send.
+const long kErrorReply = 0xF001;
+
+// The socket instance, as g_Sock has it watched.
+class CWatchedSock : public CVLSock
+{
+public:
+    void Write(const VL_BYTE* pBuffer, VL_SIZE_T nSize) override
+    {
+        if (IsShared()) {
+            SHold* pHold = nullptr;
+            {
+                std::lock_guard<std::mutex> lock(g_Sock.mutex);
+                auto it = g_Sock.holds.find(++g_Sock.nWrites);
+                pHold = it != g_Sock.holds.end() ? it->second : nullptr;
+            }
+            if (pHold != nullptr)
+                pHold->Enter();
+        }
+        CVLSock::Write(pBuffer, nSize);
+    }
+    VL_SIZE_T Read(VL_BYTE* pBuffer, VL_SIZE_T nSize) override
+    {
+        if (IsShared()) {
+            int nPauseMs = 0;
+            {
+                std::lock_guard<std::mutex> lock(g_Sock.mutex);
+                ++g_Sock.nReads;
+                nPauseMs = g_Sock.nReadPauseMs;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(nPauseMs));
+        }
+        return CVLSock::Read(pBuffer, nSize);
+    }
+    void pushRecvData(const VLMDSOCK_RECV_DATA& data) override
+    {
+        CVLSock::pushRecvData(data);
+        std::lock_guard<std::mutex> lock(g_Sock.mutex);
+        ++g_Sock.nQueued;
+        g_Sock.cond.notify_all();
+    }
+};
+
+class CWatchedSockModule : public CVLMDSock
+{
+protected:
+    IVLModInstanceIF* onNew() override { return new CWatchedSock(); }
+};
+
+void RegisterWatchedModules(CVLCMApi& api)
+{
+    VLRegisterModuleLibraries(api);
+    api.AddModuleStaticLibrary("VLMDSock", new CWatchedSockModule());
+}
+
+// The project's definitions copied to a folder of their own, one text in
+// them replaced, without their compiled form (which would be read instead).
+class CDefinitionsCopy
+{
+public:
+    CDefinitionsCopy(const std::string& strFrom, const std::string& strTo)
+    {
+        char szFolder[] = "/tmp/vlchecks_XXXXXX";
+        if (mkdtemp(szFolder) == nullptr)
+            return;
+        m_strFolder = szFolder;
+        // The resources folder of the build, as the device manager finds it.
+        std::string strBin = ECMText(VLGetExecutablePath());
+        std::filesystem::copy(strBin.substr(0, strBin.rfind('/')) + "/share/vlnet/Settings", m_strFolder,
+                              std::filesystem::copy_options::recursive);
+        std::filesystem::remove(m_strFolder + "/Default/vlres200.dat");
+        std::string strPath = m_strFolder + "/Default/VLPC.xml";
+        std::stringstream text;
+        text << std::ifstream(strPath).rdbuf();
+        std::string strText = text.str();
+        size_t nAt = strText.find(strFrom);
+        if (nAt == std::string::npos)
+            return;
+        strText.replace(nAt, strFrom.size(), strTo);
+        std::ofstream(strPath, std::ios::trunc) << strText;
+        m_bReplaced = true;
+    }
+    ~CDefinitionsCopy()
+    {
+        if (!m_strFolder.empty())
+            std::filesystem::remove_all(m_strFolder);
+    }
+    const std::string& Folder() const { return m_strFolder; }
+    bool IsReplaced() const { return m_bReplaced; }
+
+private:
+    std::string m_strFolder;
+    bool m_bReplaced = false;
+};
+
+// A device on loopback at 127.0.0.<nHost>, with a MAC address of its own.
+EmuDevice Device(int nHost, bool bAnswersUnicast = true)
+{
+    EmuDevice device;
+    device.mac[5] = static_cast<uint8_t>(nHost);
+    device.strIP = "127.0.0." + std::to_string(nHost);
+    device.bAnswersUnicast = bAnswersUnicast;
+    return device;
+}
+
+std::string MacOf(const EmuDevice& device)
+{
+    std::string strMac = EmuMacText(device.mac);
+    strMac.erase(std::remove(strMac.begin(), strMac.end(), ':'), strMac.end());
+    return strMac;
+}
+
+CVLECMPropertyMap Options(std::initializer_list<std::pair<const char*, std::string>> entries)
+{
+    CVLECMPropertyMap map;
+    for (const auto& entry : entries)
+        map[CVLString(entry.first, 72)] = CVLString(entry.second.c_str(), 72);
+    return map;
+}
+
+// Error replies flood the check's port from its device's address faster
+// than the check reads them (on a loaded machine), so that every look
+// leaves some queued.
+void Flood(EmuDevice& device)
+{
+    device.bAnswersUnicast = false;
+    device.eHostile = EmuHostile::CheckErrors;
+    device.nRate = 1000;
+    device.nResult = kErrorReply;
+    std::lock_guard<std::mutex> lock(g_Sock.mutex);
+    g_Sock.nReadPauseMs = 2;
+}
+
+// The device manager over the real modules (the shared socket watched),
+// against the emulator on loopback.
 class UnicastChecksOnEmulator : public ::testing::Test
 {
 protected:
-    void SetUp() override
+    void SetUp() override { g_Sock.Reset(); }
+    void TearDown() override
     {
-        EmuDevice device;
-        device.strIP = "127.0.0.3";
-        m_Emu.AddDevice(device);
+        m_ECM.Terminate();
+        m_Emu.Stop();
+        g_Sock.Reset();
+    }
+    // Plays the devices and starts the device manager on them, with the
+    // definitions in the folder given (empty: the project's).
+    void Start(const std::vector<EmuDevice>& devices, const std::string& strRootDir = "")
+    {
+        for (const EmuDevice& device : devices)
+            m_Emu.AddDevice(device);
         std::string strError;
         ASSERT_TRUE(m_Emu.Start(&strError)) << strError;
-        ASSERT_EQ(VLECM_RESULT_SUCCESS, m_ECM.Initialize(&m_Client, nullptr, nullptr, nullptr));
+        CVLECMPropertyMap map = Options({{"Initialize.RootDir", strRootDir}});
+        ASSERT_EQ(VLECM_RESULT_SUCCESS,
+                  m_ECM.Initialize(&m_Client, nullptr, nullptr, strRootDir.empty() ? nullptr : &map));
         CVLCMApi* pApi = m_ECM.GetApi();
         std::string strPort = std::to_string(m_Emu.Port());
         pApi->SetConst("toPort", strPort.c_str(), "VLMDSock", nullptr);
@@ -213,15 +406,28 @@ protected:
         for (int i = 1; i <= kLocalNetworkChildren; ++i)
             pApi->EnableInstance(("Probe.VLPC_LocalNetworkDBC_" + std::to_string(i)).c_str(), false);
     }
-    void TearDown() override
+    // Probes, each found device's check with the time-out and tries given,
+    // until nDevices are reported (each after its check); their records.
+    std::vector<CVLECMNIFInfo*> ProbeFor(size_t nDevices, long nTimeout, int nTries = 1)
     {
-        m_ECM.Terminate();
-        m_Emu.Stop();
+        CVLECMPropertyMap options = Options({{"Option.Probe.SkipGetSupportInformation", "true"},
+                                             {"Option.CheckUnicast.Timeout", std::to_string(nTimeout)},
+                                             {"Option.CheckUnicast.Retry", std::to_string(nTries)}});
+        std::vector<CVLECMNIFInfo*> records;
+        EXPECT_EQ(VLECM_RESULT_SUCCESS, m_ECM.Probe(VLECM_PROBE_CONNECT_TYPE_ALL, &options));
+        if (!m_Client.WaitFor("probe", nDevices))
+            return records;
+        m_ECM.StopProbe();
+        Drain(m_ECM);
+        for (const CRecordingClient::Event& event : m_Client.Events())
+            records.push_back(event.pNIFInfo);
+        return records;
     }
 
     // The directed-broadcast children of the probe in the definitions.
     static const int kLocalNetworkChildren = 5;
-    CModuleRegistration m_Registration{VLRegisterModuleLibraries};
+    CWatchdog m_Watchdog{200, "unicast checks against the emulator"};
+    CModuleRegistration m_Registration{RegisterWatchedModules};
     CDeviceEmulator m_Emu{0};
     CRecordingClient m_Client;
     CVLECM m_ECM;
@@ -306,7 +512,8 @@ TEST_F(UnicastChecks, TheThreadGoesOnWithTheOtherChecksAfterAReply)
 // the device).
 TEST_F(UnicastChecksOnEmulator, ACheckOnAnUnsharedSocketEndsWithTheReply)
 {
-    CWatchdog watchdog(120, "a check on an unshared socket");
+    EmuDevice device = Device(3);
+    Start({device});
     // Only a UDP unicast exchange shares: a broadcast one has its own socket.
     m_ECM.GetApi()->SetConst("castType", "broadcast", nullptr, "VLPC_Unicast.UDP");
     CVLECMPropertyMap options;
@@ -316,7 +523,7 @@ TEST_F(UnicastChecksOnEmulator, ACheckOnAnUnsharedSocketEndsWithTheReply)
     options[CVLString("Option.CheckUnicast.Retry", 72)] = CVLString("1", 72);
     ASSERT_EQ(VLECM_RESULT_SUCCESS, m_ECM.Probe(VLECM_PROBE_CONNECT_TYPE_ALL, &options));
     ASSERT_TRUE(m_Client.WaitFor("probe", 1)) << "the check did not end with the device's reply";
-    CVLECMNIFInfo* pRecord = m_ECM.FindNIFInfo("0026AB000001");
+    CVLECMNIFInfo* pRecord = m_ECM.FindNIFInfo(MacOf(device).c_str());
     ASSERT_NE(nullptr, pRecord);
     EXPECT_EQ(VLECM_RESULT_SUCCESS, pRecord->GetUnicastCheckResult());
     EXPECT_TRUE(pRecord->IsUnicast(VLECM_CONNECT_TYPE_NETWORK));
@@ -349,4 +556,98 @@ TEST_F(UnicastChecks, TheLossesOfChecksAreCountedPerProbe)
     EXPECT_GT(m_ECM.GetUnicastCheckLostCount(), 0u);
     checkInVain("0026AB000032", "10.0.0.32", false);
     EXPECT_EQ(0u, m_ECM.GetUnicastCheckLostCount());
+}
+
+// An arrival costs the check one look: a check that went on looking after
+// it would read every millisecond until its deadline.
+TEST_F(UnicastChecksOnEmulator, AnArrivalCostsOneLook)
+{
+    // Deaf to the request, but an error reply comes from its address twice a second.
+    EmuDevice device = Device(4, false);
+    device.eHostile = EmuHostile::CheckErrors;
+    device.nRate = 2;
+    device.nResult = kErrorReply;
+    Start({device});
+    const long kTimeout = 2000;
+    std::vector<CVLECMNIFInfo*> records = ProbeFor(1, kTimeout);
+    ASSERT_EQ(1u, records.size());
+    // The error reply came: it is the answer at the try's end.
+    EXPECT_EQ(kErrorReply, records[0]->GetUnicastCheckDeviceResult());
+    EXPECT_LT(g_Sock.Reads(), kTimeout / 4);
+}
+
+// A flooded check still ends, with the error heard, instead of looking as
+// long as the flood lasts.
+TEST_F(UnicastChecksOnEmulator, AFloodDoesNotKeepACheckFromItsEnd)
+{
+    EmuDevice device = Device(5);
+    Flood(device);
+    Start({device});
+    std::vector<CVLECMNIFInfo*> records = ProbeFor(1, 500);
+    ASSERT_EQ(1u, records.size()) << "the check did not end";
+    EXPECT_EQ(kErrorReply, records[0]->GetUnicastCheckDeviceResult());
+}
+
+// A device below the version of the check's packet format is not asked:
+// the check passes at once, with nothing sent, instead of waiting out its
+// time-out.
+TEST_F(UnicastChecksOnEmulator, ACheckTheDefinitionsPassOverEndsAtOnce)
+{
+    CDefinitionsCopy definitions("<PacketFormat deviceType=\"2B\" function=\"5A02\">",
+                                 "<PacketFormat deviceType=\"2B\" function=\"5A02\" version=\"3\">");
+    ASSERT_TRUE(definitions.IsReplaced());
+    EmuDevice device = Device(6);
+    device.cVersion = '2';
+    Start({device}, definitions.Folder());
+    std::vector<CVLECMNIFInfo*> records = ProbeFor(1, std::stol(kLongTimeout));
+    ASSERT_EQ(1u, records.size()) << "the check waited for its time-out";
+    EXPECT_EQ(VLECM_RESULT_SUCCESS, records[0]->GetUnicastCheckResult());
+    EXPECT_EQ(0, g_Sock.Writes());
+}
+
+// The thread comes to a check after its try's deadline (held by another
+// check's send) while the device's reply waits in the queue: the reply is
+// judged before the try is over, and the check passes.
+TEST_F(UnicastChecksOnEmulator, AReplyQueuedByTheDeadlineCountsWhenTheThreadComesLate)
+{
+    EmuDevice answering = Device(3);
+    EmuDevice first = Device(4, false);
+    EmuDevice late = Device(5, false);
+    Start({answering, first, late});
+    std::vector<CVLECMNIFInfo*> records = ProbeFor(3, 200);
+    ASSERT_EQ(3u, records.size());
+    CVLECMNIFInfo* pAnswering = m_ECM.FindNIFInfo(MacOf(answering).c_str());
+    CVLECMNIFInfo* pFirst = m_ECM.FindNIFInfo(MacOf(first).c_str());
+    CVLECMNIFInfo* pLate = m_ECM.FindNIFInfo(MacOf(late).c_str());
+    ASSERT_TRUE(pAnswering != nullptr && pFirst != nullptr && pLate != nullptr);
+
+    // The first check's send holds the thread until the others are there;
+    // then the answering device's request goes, and the late check's send
+    // holds the thread again.
+    g_Sock.Reset();
+    SHold holdFirst;
+    SHold holdLate;
+    {
+        std::lock_guard<std::mutex> lock(g_Sock.mutex);
+        g_Sock.holds[1] = &holdFirst;
+        g_Sock.holds[3] = &holdLate;
+    }
+    const long kTimeout = 100;
+    CVLECMPropertyMap longCheck = Options({{"Option.CheckUnicast.Timeout", kLongTimeout}});
+    CVLECMPropertyMap shortCheck =
+        Options({{"Option.CheckUnicast.Timeout", std::to_string(kTimeout)}, {"Option.CheckUnicast.Retry", "1"}});
+    ASSERT_EQ(VLECM_RESULT_SUCCESS, pFirst->CheckUnicast(VLECM_CONNECT_TYPE_NETWORK, &longCheck));
+    holdFirst.WaitHeld();
+    ASSERT_EQ(VLECM_RESULT_SUCCESS, pAnswering->CheckUnicast(VLECM_CONNECT_TYPE_NETWORK, &shortCheck));
+    ASSERT_EQ(VLECM_RESULT_SUCCESS, pLate->CheckUnicast(VLECM_CONNECT_TYPE_NETWORK, &longCheck));
+    holdFirst.Release();
+    holdLate.WaitHeld();
+    // The reply is queued, and the try's deadline, set before the hold, has passed.
+    g_Sock.WaitQueued(1);
+    std::this_thread::sleep_for(std::chrono::milliseconds(kTimeout));
+    holdLate.Release();
+
+    // Its end, the first (the others wait for an hour).
+    ASSERT_TRUE(m_Client.WaitFor("CheckUnicast", 1));
+    EXPECT_EQ(VLECM_RESULT_SUCCESS, pAnswering->GetUnicastCheckResult());
 }
