@@ -34,7 +34,7 @@ const long kSendAttempts = 1;
 }  // namespace
 
 CVLECMUnicastChecks::CVLECMUnicastChecks()
-    : m_pBusy(nullptr), m_nLost(0), m_nSharedDropsCounted(0), m_bStarted(false), m_bEnd(false)
+    : m_pBusy(nullptr), m_nCancelsWaiting(0), m_nLost(0), m_nSharedDropsCounted(0), m_bStarted(false), m_bEnd(false)
 {
 }
 
@@ -82,7 +82,10 @@ bool CVLECMUnicastChecks::Cancel(CVLECMNIFInfo* pNIFInfo)
             if (m_pBusy == pNIFInfo)
                 return false;
         } else {
+            ++m_nCancelsWaiting;
             m_Idle.wait(lock, [&]() { return m_pBusy != pNIFInfo; });
+            --m_nCancelsWaiting;
+            m_Wake.notify_all();
         }
         auto it = std::find_if(m_Checks.begin(), m_Checks.end(),
                                [&](const SCheck& entry) { return entry.pNIFInfo == pNIFInfo; });
@@ -204,6 +207,10 @@ void CVLECMUnicastChecks::OnThread(void* pData)
             m_Checks.erase(work);
         m_pBusy = nullptr;
         m_Idle.notify_all();
+        // A Cancel waiting for the record goes first: a check that a flood
+        // keeps busy would otherwise be taken up again at once, and its
+        // Cancel wait for its end.
+        m_Wake.wait(lock, [this]() { return m_nCancelsWaiting == 0; });
     }
     m_ThreadId = std::thread::id();
 }

@@ -19,7 +19,8 @@
 // arrived by then is judged first.
 //
 // Lock: m_Mutex is taken alone. While the thread works on a record (without
-// the lock) Cancel waits for it, so a cancelled record is never touched again.
+// the lock) Cancel waits for it, so a cancelled record is never touched
+// again; a waiting Cancel goes before the thread's next step.
 #ifndef VLECMUNICASTCHECKS_H
 #define VLECMUNICASTCHECKS_H
 
@@ -130,6 +131,9 @@ private:
     std::condition_variable m_Idle;  // the thread let go of a record
     std::list<SCheck> m_Checks;
     CVLECMNIFInfo* m_pBusy;
+    // Cancel calls waiting for the thread to let go of a record; under
+    // m_Mutex.
+    int m_nCancelsWaiting;
     // What GetLostCount tells, and the shared sockets' drops counted or
     // passed over so far; under m_Mutex.
     unsigned long m_nLost;

@@ -2,9 +2,9 @@
 // works on the record and leaves it untouched after; a socket that cannot
 // share is looked at until its reply comes; one check's end does not end
 // the others. Over the real modules: an arrival costs one look; a flood
-// does not keep a check from its end; a check the definitions pass over
-// ends at once; a reply queued by the deadline is judged however late the
-// thread comes.
+// keeps neither a check from its end nor its cancel waiting; a check the
+// definitions pass over ends at once; a reply queued by the deadline is
+// judged however late the thread comes.
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
@@ -245,6 +245,8 @@ SSharedSockWatch g_Sock;
 
 // The result of the error replies the tests' devices send.
 const long kErrorReply = 0xF001;
+// Datagrams queued when a flood is surely under way.
+const int kFloodQueued = 200;
 
 // The socket instance, as g_Sock has it watched.
 class CWatchedSock : public CVLSock
@@ -586,6 +588,23 @@ TEST_F(UnicastChecksOnEmulator, AFloodDoesNotKeepACheckFromItsEnd)
     std::vector<CVLECMNIFInfo*> records = ProbeFor(1, 500);
     ASSERT_EQ(1u, records.size()) << "the check did not end";
     EXPECT_EQ(kErrorReply, records[0]->GetUnicastCheckDeviceResult());
+}
+
+// Stopping the probe cancels a flooded check between two of its looks,
+// not at the check's end.
+TEST_F(UnicastChecksOnEmulator, AFloodedCheckIsCancelledBetweenItsLooks)
+{
+    EmuDevice device = Device(5);
+    Flood(device);
+    Start({device});
+    CVLECMPropertyMap options =
+        Options({{"Option.Probe.SkipGetSupportInformation", "true"}, {"Option.CheckUnicast.Timeout", kLongTimeout}});
+    ASSERT_EQ(VLECM_RESULT_SUCCESS, m_ECM.Probe(VLECM_PROBE_CONNECT_TYPE_ALL, &options));
+    // The flood is under way.
+    g_Sock.WaitQueued(kFloodQueued);
+    m_ECM.StopProbe();
+    m_ECM.RemoveAllNIFInfo();
+    EXPECT_EQ(0u, m_Client.Count("probe"));
 }
 
 // A device below the version of the check's packet format is not asked:
