@@ -260,8 +260,6 @@ bool CVLECMUnicastChecks::runStep(std::list<SCheck>::iterator it, EStep eStep)
             check.pSock = pSock;
         }
         check.pImplementation = pSock;
-        if (pSock != nullptr)
-            check.nSendAttemptsLeft = pSock->GetDefinedError65RetryCount() - 1;
         bool bOver = !send(check);
         // A socket the definitions keep from sharing tells nothing: it is
         // looked at in turn.
@@ -314,8 +312,7 @@ bool CVLECMUnicastChecks::runStep(std::list<SCheck>::iterator it, EStep eStep)
     }
     --check.nTriesLeft;
     // Each send has its own sends after "host unreachable".
-    if (check.pImplementation != nullptr)
-        check.nSendAttemptsLeft = check.pImplementation->GetDefinedError65RetryCount() - 1;
+    check.nUnreachableSends = 0;
     return !send(check);
 }
 
@@ -331,10 +328,10 @@ bool CVLECMUnicastChecks::send(SCheck& check)
     if (eResult != VLECM_RESULT_SUCCESS) {
         // Retried as the socket module retries a send, but after a pause
         // on this thread's schedule rather than in a sleep that would hold
-        // up every other check.
-        if (nSystemError != 0 && pSock != nullptr && check.nSendAttemptsLeft > 0 &&
-            pSock->IsRetryForWriteError(nSystemError)) {
-            --check.nSendAttemptsLeft;
+        // up every other check. The count is the definitions' once the
+        // socket has opened (it reads them then), so it is read only now.
+        if (nSystemError != 0 && pSock != nullptr && pSock->IsRetryForWriteError(nSystemError) &&
+            ++check.nUnreachableSends < pSock->GetDefinedError65RetryCount()) {
             check.bSendAgain = true;
             check.deadline = Clock::now() + std::chrono::milliseconds(pSock->GetDefinedError65RetryPause());
             return true;

@@ -86,9 +86,9 @@ private:
         int nTriesLeft = 0;
         // The instance's socket module, for its retry rules (thread only).
         CVLSock* pImplementation = nullptr;
-        // Sends left after one that met "host unreachable", and whether the
-        // running try's request is to go again at its deadline.
-        int nSendAttemptsLeft = 0;
+        // Sends of the running try that met "host unreachable", and whether
+        // its request is to go again at its deadline.
+        int nUnreachableSends = 0;
         bool bSendAgain = false;
         // The shared sockets' drop count when the check began.
         unsigned long nSharedDropsBefore = 0;

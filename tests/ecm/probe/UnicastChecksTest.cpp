@@ -4,7 +4,8 @@
 // the others. Over the real modules: an arrival costs one look; a flood
 // keeps neither a check from its end nor its cancel waiting; a check the
 // definitions pass over ends at once; a reply queued by the deadline is
-// judged however late the thread comes.
+// judged however late the thread comes; a send that meets "host
+// unreachable" goes again as the definitions say, in each try.
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
@@ -21,11 +22,13 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "base/core/VLCommunicationException.h"
 #include "base/core/VLFileSystem.h"
 #include "cm/VLCMApi.h"
 #include "ecm/VLECM.h"
@@ -206,9 +209,9 @@ protected:
 };
 
 // What the tests see of the shared socket the checks send from (no other
-// socket shares): its sends, each of which may be held (by its number, from
-// 1), its reads, which may be slowed (a loaded machine), and the datagrams
-// queued on any socket.
+// socket shares): its sends, each of which may be held or fail with "host
+// unreachable" (by its number, from 1), its reads, which may be slowed (a
+// loaded machine), and the datagrams queued on any socket.
 struct SSharedSockWatch
 {
     std::mutex mutex;
@@ -218,12 +221,14 @@ struct SSharedSockWatch
     int nQueued = 0;
     int nReadPauseMs = 0;
     std::map<int, SHold*> holds;
+    std::set<int> unreachable;
 
     void Reset()
     {
         std::lock_guard<std::mutex> lock(mutex);
         nWrites = nReads = nQueued = nReadPauseMs = 0;
         holds.clear();
+        unreachable.clear();
     }
     int Reads()
     {
@@ -247,6 +252,8 @@ SSharedSockWatch g_Sock;
 const long kErrorReply = 0xF001;
 // Datagrams queued when a flood is surely under way.
 const int kFloodQueued = 200;
+// EHOSTUNREACH as the definitions' retry script knows it.
+const long kHostUnreachable = 65;
 
 // The socket instance, as g_Sock has it watched.
 class CWatchedSock : public CVLSock
@@ -256,13 +263,19 @@ public:
     {
         if (IsShared()) {
             SHold* pHold = nullptr;
+            bool bUnreachable = false;
             {
                 std::lock_guard<std::mutex> lock(g_Sock.mutex);
-                auto it = g_Sock.holds.find(++g_Sock.nWrites);
+                int n = ++g_Sock.nWrites;
+                auto it = g_Sock.holds.find(n);
                 pHold = it != g_Sock.holds.end() ? it->second : nullptr;
+                bUnreachable = g_Sock.unreachable.count(n) > 0;
             }
             if (pHold != nullptr)
                 pHold->Enter();
+            if (bUnreachable)
+                throw new EVLCommunicationException("WatchedSock", "UnicastChecksTest", __LINE__, kHostUnreachable, "",
+                                                    false);
         }
         CVLSock::Write(pBuffer, nSize);
     }
@@ -433,6 +446,18 @@ protected:
     CDeviceEmulator m_Emu{0};
     CRecordingClient m_Client;
     CVLECM m_ECM;
+};
+
+// The sends of a check that meet "host unreachable", and how it ends.
+struct SUnreachableRow
+{
+    std::set<int> unreachable;  // the sends that meet it, from 1
+    VLECM_RESULT eResult;
+    int nSends;
+};
+
+class UnicastChecksUnreachable : public UnicastChecksOnEmulator, public ::testing::WithParamInterface<SUnreachableRow>
+{
 };
 
 }  // namespace
@@ -670,3 +695,30 @@ TEST_F(UnicastChecksOnEmulator, AReplyQueuedByTheDeadlineCountsWhenTheThreadCome
     ASSERT_TRUE(m_Client.WaitFor("CheckUnicast", 1));
     EXPECT_EQ(VLECM_RESULT_SUCCESS, pAnswering->GetUnicastCheckResult());
 }
+
+// A send that meets "host unreachable" goes again after a pause, as often
+// as the definitions allow for each send (here two sends in all): by their
+// count from the first send on, and anew in each try.
+TEST_P(UnicastChecksUnreachable, EachSendGetsTheDefinedSends)
+{
+    const SUnreachableRow& row = GetParam();
+    Start({Device(4, false)});
+    CVLCMApi* pApi = m_ECM.GetApi();
+    pApi->SetConst("Error_65_RetryCount", "2", "VLMDSock", nullptr);
+    pApi->SetConst("Error_65_RetryInterval", "1", "VLMDSock", nullptr);
+    {
+        std::lock_guard<std::mutex> lock(g_Sock.mutex);
+        g_Sock.unreachable = row.unreachable;
+    }
+    std::vector<CVLECMNIFInfo*> records = ProbeFor(1, 200, 2);
+    ASSERT_EQ(1u, records.size());
+    EXPECT_EQ(row.eResult, records[0]->GetUnicastCheckResult());
+    EXPECT_EQ(row.nSends, g_Sock.Writes());
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, UnicastChecksUnreachable,
+                         ::testing::Values(
+                             // Both sends of the first try: the check fails.
+                             SUnreachableRow{{1, 2}, VLECM_RESULT_COMMUNICATION_ERROR, 2},
+                             // The first send of each try: each try sends again, and times out.
+                             SUnreachableRow{{1, 3}, VLECM_RESULT_TIMEOUT, 4}));
