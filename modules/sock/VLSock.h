@@ -140,7 +140,9 @@ public:
     int GetQueuedDatagramCount();
     // The definitions' retry of a send that failed: whether the error is
     // one to retry ("IsRetryForWriteError"), how many sends in all, and the
-    // pause before each further one, in ms (a call's own override aside).
+    // pause before each further one, in ms (a call's own override aside):
+    // the definitions' values once the instance has opened, the built-in
+    // ones before.
     bool IsRetryForWriteError(long nErrorCode);
     int GetDefinedError65RetryCount() const { return m_nError65RetryCount; }
     int GetDefinedError65RetryPause() const;
