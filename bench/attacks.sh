@@ -46,23 +46,7 @@ ATTACKS=("$@")
     "pool=500 timeout=180 series=10 hostile=changing rate=10000")
 P=vlatk$$
 TMP=$(mktemp -d)
-# The namespaces this run made, each named once it exists: the end removes
-# these and no others, with every process still in them (the emulators and
-# vlnet, which a background job keeps through Ctrl-C).
-MADE=()
-netns_add() { ip netns add "$1" && MADE+=("$1"); }
-cleanup() {
-    trap - EXIT INT TERM
-    for ns in "${MADE[@]}"; do
-        for pid in $(ip netns pids "$ns" 2>/dev/null); do kill "$pid" 2>/dev/null; done
-    done
-    wait 2>/dev/null
-    for ns in "${MADE[@]}"; do ip netns del "$ns"; done
-    rm -rf "$TMP"
-}
-trap cleanup EXIT
-trap 'exit 130' INT
-trap 'exit 143' TERM
+. "$(dirname "$0")/netns.sh"
 
 netns_add ${P}pc || exit 1
 ip -n ${P}pc link set lo up

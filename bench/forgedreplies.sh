@@ -42,22 +42,7 @@ P=vlfrg$$
 TMP=$(mktemp -d)
 NET=10.202.1
 ATTACKER=$NET.66
-# The namespaces this run made, each named once it exists: the end removes
-# these and no others, with every process still in them.
-MADE=()
-netns_add() { ip netns add "$1" && MADE+=("$1"); }
-cleanup() {
-    trap - EXIT INT TERM
-    for ns in "${MADE[@]}"; do
-        for pid in $(ip netns pids "$ns" 2>/dev/null); do kill "$pid" 2>/dev/null; done
-    done
-    wait 2>/dev/null
-    for ns in "${MADE[@]}"; do ip netns del "$ns"; done
-    rm -rf "$TMP"
-}
-trap cleanup EXIT
-trap 'exit 130' INT
-trap 'exit 143' TERM
+. "$(dirname "$0")/netns.sh"
 
 # The computer's side of both links on one bridge: a single network.
 for ns in pc dev atk; do
