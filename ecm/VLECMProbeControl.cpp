@@ -1,8 +1,5 @@
 // Probe control and the device list: starting and stopping probes, finding
 // and removing devices with their queued callbacks, and the forwarding gate.
-#include <string>
-
-#include "base/core/VLCharset.h"
 #include "base/core/VLException.h"
 #include "base/core/VLThreadLock.h"
 #include "base/core/VLTrace.h"
@@ -23,11 +20,9 @@ VLECM_RESULT CVLECM::Probe(VLECM_PROBE_CONNECT_TYPE eProbeConnectType, const CVL
     try {
         // A device bound that is no bound is refused before anything stops
         // or is sent, rather than taken for the default.
-        std::string strWanted;
+        int nBound = 0;
         CVLString strBound = getOptionString(CVLECMReplyFilter::DEVICE_BOUND_OPTION, pProbeOptionMap, nullptr);
-        if (strBound.GetLength() > 0 &&
-            !CheckOptionValue(CVLString(CVLECMReplyFilter::DEVICE_BOUND_OPTION, VL_CHARSET_UTF8), strBound,
-                              strWanted)) {
+        if (strBound.GetLength() > 0 && !CVLECMReplyFilter::ParseDeviceBound(strBound, nBound)) {
             CVLTrace::Output(VLECM_MODULE, s_szFile, __LINE__, 0, "CVLECM::Probe(): parameter error!, %s=%s",
                              CVLECMReplyFilter::DEVICE_BOUND_OPTION, TextOf(strBound));
             throw VLECM_RESULT_PARAMETER_ERROR;

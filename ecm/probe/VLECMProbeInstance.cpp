@@ -178,9 +178,11 @@ void CVLECMProbeInstance::StartProbe(VLECM_PROBE_CONNECT_TYPE eProbeConnectType,
             if (lock.Lock())
                 options = m_ProbeOptionMap;
         }
-        // Only lowered (the tests meet the bound with a few devices so).
-        m_ReplyFilter.SetDeviceBound(
-            getOptionString("Option.Probe.MaxDevicesPerNetwork").ToLong(CVLECMReplyFilter::MAX_DEVICES));
+        // Only lowered (the tests meet the bound with a few devices so); the
+        // manager has refused a value that is no bound, so none means none.
+        int nBound = CVLECMReplyFilter::MAX_DEVICES;
+        CVLECMReplyFilter::ParseDeviceBound(getOptionString(CVLECMReplyFilter::DEVICE_BOUND_OPTION), nBound);
+        m_ReplyFilter.SetDeviceBound(nBound);
         CVLString strRoot = getOptionString("Option.Probe.ModuleInstanceName");
         bool bSetupFailed = false;
         if (getOptionBool("Option.Probe.EnableBindAddress") &&
