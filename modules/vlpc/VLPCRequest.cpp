@@ -402,7 +402,6 @@ int CVLPC::CheckReply(CVLTarget* pTarget, CVLPCPacket* pReply, CVLPCPacket* pSen
         return VLPC_REPLY_OTHER;
     const unsigned short nResult = pReply->GetResult();
     const char cType = static_cast<char>(pReply->GetPacketType());
-    bool bThrow = false;
     if (!m_bUnicast) {
         if (IsError(nResult))
             return VLPC_REPLY_IGNORED;
@@ -415,49 +414,40 @@ int CVLPC::CheckReply(CVLTarget* pTarget, CVLPCPacket* pReply, CVLPCPacket* pSen
             return HoldError(nResult, cType, pFunction->IsOnUnsupported());
         if (IsError(nResult))
             return HoldError(nResult, cType, pFunction->IsOnError());
-        if (IsErrorWithData(nResult) && !pFunction->IsErrorWithDataOK()) {
-            pReply->DecryptData(this, pFormat);
-            CVLPCPacketDataFormat* pRecvFormat =
-                pFormat->FindRecvDataFormat(m_pModule, m_nVersion, pReply->GetResultBytes(), cType);
-            if (!CheckReplyMACAddress(pReply, pSent, pFormat, pSendFormat, pRecvFormat))
-                return VLPC_REPLY_IGNORED;
-            if (!NamesTheDevice(pReply, pSent, pSendFormat, pRecvFormat))
-                return HoldError(nResult, cType, pFunction->IsOnErrorWithData());
-            if (!pFunction->IsOnErrorWithData())
-                return VLPC_REPLY_QUIET_ERROR;
-            bThrow = true;
-        }
     }
-    if (!bThrow) {
-        pReply->DecryptData(this, pFormat);
-        CVLPCPacketDataFormat* pRecvFormat =
-            pFormat->FindRecvDataFormat(m_pModule, m_nVersion, pReply->GetResultBytes(), cType);
-        if (!CheckReplyMACAddress(pReply, pSent, pFormat, pSendFormat, pRecvFormat))
-            return VLPC_REPLY_IGNORED;
-        if (!m_bUnicast && nResult == RESULT_UNSUPPORTED_HANDLED) {
-            if (!pFunction->IsOnUnsupported())
-                return VLPC_REPLY_QUIET_ERROR;
-            bThrow = true;
-        } else if (!m_bUnicast && IsErrorWithData(nResult) && !pFunction->IsErrorWithDataOK()) {
-            if (!pFunction->IsOnErrorWithData())
-                return VLPC_REPLY_QUIET_ERROR;
-            bThrow = true;
-        }
-        if (!bThrow) {
-            if (pRecvFormat != nullptr && pTarget != nullptr)
-                pRecvFormat->ExpandPacket(this, pFunction, pReply, pTarget);
-            if (pTarget != nullptr && pFunction->IsSaveDeviceNumber()) {
-                CVLTargetLock lock(pTarget);
-                // Without a "DeviceNumber" entry in the key properties there is
-                // nowhere to keep it.
-                if (CVLProperty* p = GetKeyProperty(pTarget, "DeviceNumber", true))
-                    p->SetUChar(pReply->GetDeviceNumber());
-            }
-            return VLPC_REPLY_ACCEPTED;
-        }
+    pReply->DecryptData(this, pFormat);
+    CVLPCPacketDataFormat* pRecvFormat =
+        pFormat->FindRecvDataFormat(m_pModule, m_nVersion, pReply->GetResultBytes(), cType);
+    if (!CheckReplyMACAddress(pReply, pSent, pFormat, pSendFormat, pRecvFormat))
+        return VLPC_REPLY_IGNORED;
+    const bool bDataError = IsErrorWithData(nResult) && !pFunction->IsErrorWithDataOK();
+    // Data that does not name the device is no surer than no data.
+    if (m_bUnicast && bDataError && !NamesTheDevice(pReply, pSent, pSendFormat, pRecvFormat))
+        return HoldError(nResult, cType, pFunction->IsOnErrorWithData());
+    bool bError = false;
+    bool bThrows = false;
+    if (!m_bUnicast && nResult == RESULT_UNSUPPORTED_HANDLED) {
+        bError = true;
+        bThrows = pFunction->IsOnUnsupported();
+    } else if (bDataError) {
+        bError = true;
+        bThrows = pFunction->IsOnErrorWithData();
     }
-    throw new EVLErrorResultException(VLMDVLPC_MODULE, s_szFile, __LINE__,
-                                      GetPacketDescription(cType, pFormat).GetBuffer(), nResult);
+    if (bThrows)
+        throw new EVLErrorResultException(VLMDVLPC_MODULE, s_szFile, __LINE__,
+                                          GetPacketDescription(cType, pFormat).GetBuffer(), nResult);
+    if (bError)
+        return VLPC_REPLY_QUIET_ERROR;
+    if (pRecvFormat != nullptr && pTarget != nullptr)
+        pRecvFormat->ExpandPacket(this, pFunction, pReply, pTarget);
+    if (pTarget != nullptr && pFunction->IsSaveDeviceNumber()) {
+        CVLTargetLock lock(pTarget);
+        // Without a "DeviceNumber" entry in the key properties there is
+        // nowhere to keep it.
+        if (CVLProperty* p = GetKeyProperty(pTarget, "DeviceNumber", true))
+            p->SetUChar(pReply->GetDeviceNumber());
+    }
+    return VLPC_REPLY_ACCEPTED;
 }
 
 bool CVLPC::NamesTheDevice(CVLPCPacket* pReply, CVLPCPacket* pSent, CVLPCPacketDataFormat* pSendFormat,
