@@ -271,12 +271,8 @@ bool CVLECMUnicastChecks::runStep(std::list<SCheck>::iterator it, EStep eStep)
         return bOver;
     }
     if (eStep == STEP_RECEIVE) {
-        VLECM_RESULT eResult =
-            call(check.pInstance, kReceiveMethod, kReceiveMilliseconds, 1, nDeviceResult, nullptr, kLook);
-        if (eResult != VLECM_RESULT_TIMEOUT) {
-            finish(check, eResult, nDeviceResult);
+        if (lookOnce(check))
             return true;
-        }
         check.look = Clock::now() + std::chrono::milliseconds(kLookMilliseconds);
         // What the look left queued is looked at again at once.
         if (check.pSock != nullptr && check.pSock->GetQueuedDatagramCount() > 0) {
@@ -295,12 +291,8 @@ bool CVLECMUnicastChecks::runStep(std::list<SCheck>::iterator it, EStep eStep)
     for (; nLooks > 0; --nLooks) {
         if (check.pSock != nullptr && check.pSock->GetQueuedDatagramCount() == 0)
             break;
-        VLECM_RESULT eResult =
-            call(check.pInstance, kReceiveMethod, kReceiveMilliseconds, 1, nDeviceResult, nullptr, kLook);
-        if (eResult != VLECM_RESULT_TIMEOUT) {
-            finish(check, eResult, nDeviceResult);
+        if (lookOnce(check))
             return true;
-        }
     }
     // The try's end: an error reply heard in it (which names no device) is
     // the device's answer, as no reply of the device came.
@@ -314,6 +306,17 @@ bool CVLECMUnicastChecks::runStep(std::list<SCheck>::iterator it, EStep eStep)
     // Each send has its own sends after "host unreachable".
     check.nUnreachableSends = 0;
     return !send(check);
+}
+
+bool CVLECMUnicastChecks::lookOnce(SCheck& check)
+{
+    long nDeviceResult = 0;
+    VLECM_RESULT eResult =
+        call(check.pInstance, kReceiveMethod, kReceiveMilliseconds, 1, nDeviceResult, nullptr, kLook);
+    if (eResult == VLECM_RESULT_TIMEOUT)
+        return false;
+    finish(check, eResult, nDeviceResult);
+    return true;
 }
 
 bool CVLECMUnicastChecks::send(SCheck& check)

@@ -120,6 +120,9 @@ private:
     // A failed send leaves the system's error number in *pSystemError.
     static VLECM_RESULT call(CVLModuleInstance* pInstance, const char* szMethod, long nTimeout, int nRetry,
                              long& nDeviceResult, long* pSystemError = nullptr, int eRead = kToItsEnd);
+    // Reads what came, as a look within the try: true when it ended the
+    // check (a reply of the device, or a failure).
+    bool lookOnce(SCheck& check);
     // Sends the check's request and sets the try's deadline: false when the
     // check is over (failed, or passed over by the definitions).
     bool send(SCheck& check);
