@@ -246,9 +246,11 @@ int RunProbe(CVLNetSession& session, const CVLNetOptions& options)
 CVLPFWNIFInfo* FindDevice(CVLNetSession& session, const CVLNetOptions& options, int& nExit)
 {
     CVLNetStatusLine statusLine(CVLNetStatusLine::IsTerminal());
-    statusLine.Clear();
+    statusLine.StartTicking(
+        [&session](double dSeconds) { return CVLNetStatusLine::Format(dSeconds, session.GetFoundCount()); });
     const std::string& strMAC = options.GetMACAddress();
     VLPFW_RESULT eResult = session.Probe(options.GetTimeoutSeconds(), strMAC, strMAC, options.GetIPAddress(), nullptr);
+    statusLine.StopTicking();
     if (eResult != VLPFW_RESULT_SUCCESS) {
         fprintf(stderr, "vlnet: the probe did not start: result %d (%s)\n", eResult,
                 CVLNetResultText::GetPFWResultText(eResult));
@@ -359,6 +361,13 @@ int RunDeviceCommand(CVLNetSession& session, const CVLNetOptions& options)
             "Password of " + options.GetDevice() + " (" + options.GetDeviceCommand() + "): ", strPassword, strError);
         if (eAsked == CVLNetPasswordPrompt::RESULT_STOPPED)
             return StoppedBeforeSending(options, "at the password prompt");
+        if (eAsked == CVLNetPasswordPrompt::RESULT_END_OF_INPUT) {
+            fprintf(stderr,
+                    "vlnet: %s: the input ended at the password prompt before a line did: nothing was sent "
+                    "to the device\n",
+                    options.GetDeviceCommand().c_str());
+            return VLNET_EXIT_FAILURE;
+        }
         if (eAsked == CVLNetPasswordPrompt::RESULT_FAILED) {
             fprintf(stderr, "vlnet: %s\n", strError.c_str());
             return VLNET_EXIT_USAGE;
@@ -375,8 +384,15 @@ int RunDeviceCommand(CVLNetSession& session, const CVLNetOptions& options)
     if (!CheckAssignments(session, options, pNIFInfo, assignments))
         return VLNET_EXIT_USAGE;
     std::string strError;
+    CVLNetStatusLine statusLine(CVLNetStatusLine::IsTerminal());
+    CVLString strIPText = pNIFInfo->GetIPAddress();
+    const std::string strIP = strIPText.GetBuffer() != nullptr ? strIPText.GetBuffer() : "";
+    statusLine.StartTicking([&options, strIP](double dSeconds) {
+        return CVLNetStatusLine::FormatCommand(options.GetDeviceCommand(), strIP, dSeconds);
+    });
     VLECM_RESULT eResult = session.RunCommand(pNIFInfo, options.GetDeviceCommand(), bPassword ? &strPassword : nullptr,
                                               assignments, strError);
+    statusLine.StopTicking();
     printf("result %d (%s)\n", eResult, CVLNetResultText::GetECMResultText(eResult));
     int nWriteError = 0;
     CVLNetStatusLine::FlushOutput(nWriteError);

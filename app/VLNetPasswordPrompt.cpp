@@ -1,6 +1,7 @@
 // The password prompt of vlnet run.
 #include "app/VLNetPasswordPrompt.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <termios.h>
 #include <unistd.h>
@@ -8,7 +9,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 
 #include "app/VLNetOptions.h"
@@ -18,38 +18,72 @@ namespace {
 // How often the wait for the line looks for a stop request.
 const int kPollMilliseconds = 20;
 
-// The terminal's mode before the prompt, and whether the prompt holds its
-// echo off: written before the flag is set, read by the stop watcher.
+// The terminal's mode before the prompt, the descriptor it was set on, and
+// whether the prompt holds its echo off: written before the flag is set,
+// read by the stop watcher.
 termios s_SavedMode;
+std::atomic<int> s_nModeFd{-1};
 std::atomic<bool> s_bEchoOff{false};
 
-// Puts the mode back when the prompt returns, however it returns.
-class CEchoOff
+// Writes the whole text; a terminal that cannot take it is no reason to
+// give up the prompt.
+void WriteAll(int fd, const std::string& strText)
+{
+    size_t nDone = 0;
+    while (nDone < strText.size()) {
+        ssize_t n = write(fd, strText.data() + nDone, strText.size() - nDone);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return;
+        nDone += static_cast<size_t>(n);
+    }
+}
+
+// The terminal the prompt uses: the process's own (/dev/tty), or without
+// one standard input, when a terminal, with the prompt on standard error.
+class CTerminal
 {
 public:
-    CEchoOff() : m_bOff(false) {}
-    ~CEchoOff()
+    CTerminal() : m_nIn(-1), m_nOut(-1), m_bOwn(false), m_bOff(false)
+    {
+        int fd = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (fd >= 0) {
+            m_nIn = m_nOut = fd;
+            m_bOwn = true;
+        } else if (isatty(STDIN_FILENO) != 0) {
+            m_nIn = STDIN_FILENO;
+            m_nOut = STDERR_FILENO;
+        }
+    }
+    ~CTerminal()
     {
         if (m_bOff) {
-            tcsetattr(STDIN_FILENO, TCSANOW, &s_SavedMode);
+            tcsetattr(m_nIn, TCSANOW, &s_SavedMode);
             // Cleared only once the mode is back: a stop that ends the
             // process before then puts it back itself.
             s_bEchoOff = false;
-            fputs("\n", stderr);
+            WriteAll(m_nOut, "\n");
         }
+        if (m_bOwn)
+            close(m_nIn);
     }
-    bool TurnOff(std::string& strError)
+    bool IsOpen() const { return m_nIn >= 0; }
+    int GetIn() const { return m_nIn; }
+    int GetOut() const { return m_nOut; }
+    bool TurnEchoOff(std::string& strError)
     {
         termios mode;
-        if (tcgetattr(STDIN_FILENO, &mode) != 0) {
+        if (tcgetattr(m_nIn, &mode) != 0) {
             strError = std::string("the terminal's mode cannot be read: ") + strerror(errno);
             return false;
         }
         s_SavedMode = mode;
+        s_nModeFd = m_nIn;
         s_bEchoOff = true;
         m_bOff = true;
         mode.c_lflag &= ~static_cast<tcflag_t>(ECHO);
-        if (tcsetattr(STDIN_FILENO, TCSAFLUSH, &mode) != 0) {
+        if (tcsetattr(m_nIn, TCSAFLUSH, &mode) != 0) {
             strError = std::string("the terminal's echo cannot be turned off: ") + strerror(errno);
             return false;
         }
@@ -57,35 +91,43 @@ public:
     }
 
 private:
+    int m_nIn;
+    int m_nOut;
+    bool m_bOwn;
     bool m_bOff;
 };
 }  // namespace
 
 bool CVLNetPasswordPrompt::IsAvailable()
 {
-    return isatty(STDIN_FILENO) != 0;
+    return CTerminal().IsOpen();
 }
 
 void CVLNetPasswordPrompt::RestoreTerminal()
 {
     if (s_bEchoOff)
-        tcsetattr(STDIN_FILENO, TCSANOW, &s_SavedMode);
+        tcsetattr(s_nModeFd, TCSANOW, &s_SavedMode);
 }
 
 CVLNetPasswordPrompt::EResult CVLNetPasswordPrompt::Ask(const std::string& strPrompt, std::string& strPassword,
                                                         std::string& strError)
 {
-    CEchoOff echoOff;
-    if (!echoOff.TurnOff(strError))
+    CTerminal terminal;
+    if (!terminal.IsOpen()) {
+        strError = "no terminal to ask for the password on";
         return RESULT_FAILED;
-    fputs(strPrompt.c_str(), stderr);
-    fflush(stderr);
-    // The terminal hands over whole lines; a stop is looked for in between.
+    }
+    if (!terminal.TurnEchoOff(strError))
+        return RESULT_FAILED;
+    WriteAll(terminal.GetOut(), strPrompt);
+    // The terminal hands over whole lines, or what was typed before a
+    // Ctrl-D; a stop is looked for in between.
     std::string strLine;
-    for (;;) {
+    size_t nEnd = std::string::npos;
+    while (nEnd == std::string::npos && strLine.size() <= CVLNetOptions::MAX_PASSWORD_BYTES) {
         if (CVLNetSession::IsStopRequested())
             return RESULT_STOPPED;
-        pollfd input = {STDIN_FILENO, POLLIN, 0};
+        pollfd input = {terminal.GetIn(), POLLIN, 0};
         int nReady = poll(&input, 1, kPollMilliseconds);
         if (nReady < 0 && errno != EINTR) {
             strError = std::string("the password cannot be read: ") + strerror(errno);
@@ -94,22 +136,20 @@ CVLNetPasswordPrompt::EResult CVLNetPasswordPrompt::Ask(const std::string& strPr
         if (nReady <= 0)
             continue;
         char buffer[256];
-        ssize_t nRead = read(STDIN_FILENO, buffer, sizeof(buffer));
+        ssize_t nRead = read(terminal.GetIn(), buffer, sizeof(buffer));
         if (nRead < 0 && (errno == EINTR || errno == EAGAIN))
             continue;
         if (nRead < 0) {
             strError = std::string("the password cannot be read: ") + strerror(errno);
             return RESULT_FAILED;
         }
+        // A line not ended is no password: what was typed before it is not sent.
+        if (nRead == 0)
+            return RESULT_END_OF_INPUT;
         strLine.append(buffer, static_cast<size_t>(nRead));
-        size_t nEnd = strLine.find('\n');
-        if (nRead == 0 || nEnd != std::string::npos) {
-            strLine.resize(std::min(nEnd, strLine.size()));
-            break;
-        }
-        if (strLine.size() > CVLNetOptions::MAX_PASSWORD_BYTES)
-            break;
+        nEnd = strLine.find('\n');
     }
+    strLine.resize(std::min(nEnd, strLine.size()));
     std::string strWhy;
     if (!CVLNetOptions::TakePasswordLine(strLine, strWhy)) {
         strError = "the password " + strWhy;

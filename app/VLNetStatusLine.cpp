@@ -5,21 +5,25 @@
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 
 namespace {
 // Back to the line's start, and erase to its end.
 const char kClearLine[] = "\r\033[K";
+// How often a ticking status line is shown again.
+const int kTickMilliseconds = 200;
 // The error number of the first write to standard output that failed.
 std::atomic<int> s_nWriteError{0};
 }  // namespace
 
-CVLNetStatusLine::CVLNetStatusLine(bool bEnabled) : m_bEnabled(bEnabled), m_bShown(false)
+CVLNetStatusLine::CVLNetStatusLine(bool bEnabled) : m_bEnabled(bEnabled), m_bShown(false), m_bTicking(false)
 {
 }
 
 CVLNetStatusLine::~CVLNetStatusLine()
 {
+    StopTicking();
     Clear();
 }
 
@@ -35,14 +39,63 @@ std::string CVLNetStatusLine::Format(double dSeconds, int nFound)
     return szText;
 }
 
+std::string CVLNetStatusLine::FormatCommand(const std::string& strCommand, const std::string& strIP, double dSeconds)
+{
+    char szSeconds[32];
+    snprintf(szSeconds, sizeof(szSeconds), "%.1f", dSeconds);
+    return strCommand + ": " + szSeconds + " s, waiting for the device at " + strIP;
+}
+
 void CVLNetStatusLine::Show(double dSeconds, int nFound)
 {
     std::lock_guard<std::mutex> lock(m_Mutex);
+    showLocked(Format(dSeconds, nFound));
+}
+
+void CVLNetStatusLine::showLocked(const std::string& strText)
+{
     if (!m_bEnabled)
         return;
-    fprintf(stderr, "%s%s", kClearLine, Format(dSeconds, nFound).c_str());
+    fprintf(stderr, "%s%s", kClearLine, strText.c_str());
     fflush(stderr);
     m_bShown = true;
+}
+
+void CVLNetStatusLine::StartTicking(const std::function<std::string(double)>& fnText)
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    if (!m_bEnabled || m_bTicking)
+        return;
+    m_bTicking = true;
+    m_Ticker = std::thread([this, fnText]() {
+        using Clock = std::chrono::steady_clock;
+        const Clock::time_point start = Clock::now();
+        for (;;) {
+            // Made outside the lock: the text may take locks of its own.
+            const std::string strText =
+                fnText(std::chrono::duration_cast<std::chrono::duration<double>>(Clock::now() - start).count());
+            std::unique_lock<std::mutex> lock(m_Mutex);
+            if (!m_bTicking)
+                return;
+            showLocked(strText);
+            m_TickerWake.wait_for(lock, std::chrono::milliseconds(kTickMilliseconds), [this]() { return !m_bTicking; });
+            if (!m_bTicking)
+                return;
+        }
+    });
+}
+
+void CVLNetStatusLine::StopTicking()
+{
+    {
+        std::lock_guard<std::mutex> lock(m_Mutex);
+        if (!m_bTicking)
+            return;
+        m_bTicking = false;
+    }
+    m_TickerWake.notify_all();
+    m_Ticker.join();
+    Clear();
 }
 
 void CVLNetStatusLine::clearLocked()

@@ -1,12 +1,15 @@
-// The one-line status that vlnet keeps on standard error while it probes,
-// when standard error is a terminal: the time so far and the number of
-// devices found. Lines written to standard output while it shows are
+// The one-line status that vlnet keeps on standard error while it probes or
+// waits for a device command, when standard error is a terminal: the time
+// so far and the number of devices found, or the device waited for. Lines written to standard output while it shows are
 // written through Print, which clears the status line first.
 #ifndef VLNETSTATUSLINE_H
 #define VLNETSTATUSLINE_H
 
+#include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <string>
+#include <thread>
 
 class CVLNetStatusLine
 {
@@ -19,11 +22,20 @@ public:
 
     void Show(double dSeconds, int nFound);
     void Clear();
+    // Shows, from a thread of its own, the text fnText makes of the seconds
+    // since the call, and again every few tenths of a second, until
+    // StopTicking, which clears it: for a wait whose loop shows nothing.
+    // fnText runs on that thread.
+    void StartTicking(const std::function<std::string(double)>& fnText);
+    void StopTicking();
     // Writes one line to standard output (and flushes it).
     void Print(const std::string& strLine);
 
     // The status text: "probing: 3.2 s, 4 devices found".
     static std::string Format(double dSeconds, int nFound);
+    // The status text of a device command's wait: "SetDetail: 1.4 s,
+    // waiting for the device at 10.0.0.5".
+    static std::string FormatCommand(const std::string& strCommand, const std::string& strIP, double dSeconds);
     // The closing line on a terminal, once the status line is gone:
     // "0 devices found".
     void Close(int nFound);
@@ -36,11 +48,16 @@ public:
     static bool HasWriteFailed();
 
 private:
+    void showLocked(const std::string& strText);
     void clearLocked();
 
     std::mutex m_Mutex;
     bool m_bEnabled;
     bool m_bShown;
+    // The ticking thread, and the flag that ends it (under m_Mutex).
+    std::thread m_Ticker;
+    std::condition_variable m_TickerWake;
+    bool m_bTicking;
 };
 
 #endif

@@ -50,8 +50,8 @@ std::string ReadFd(int fd)
     return str;
 }
 
-// Runs a program in the computer's namespace, standard input not a
-// terminal; its status, peak memory and outputs. nFileLimit: the
+// Runs a program in the computer's namespace, without a terminal (none to
+// ask a password on); its status, peak memory and outputs. nFileLimit: the
 // descriptors it may open (0 as inherited); nStopAfterMs: when it is sent
 // SIGTERM (0 never); fnInterruptWhen: asked (in the namespace, at most 20
 // times) until true, then the program is sent SIGINT.
@@ -64,6 +64,7 @@ ProgramRun RunProgram(CTestNetwork& net, const std::vector<std::string>& args, r
             return "FAIL:pipe";
         pid_t pid = fork();
         if (pid == 0) {
+            setsid();
             if (nFileLimit != 0) {
                 struct rlimit limit = {nFileLimit, nFileLimit};
                 setrlimit(RLIMIT_NOFILE, &limit);
@@ -441,7 +442,7 @@ TEST_F(VLNetEndToEnd, FailuresPrintNoRecordAndSayWhy)
     EXPECT_EQ("result 8 (device reported an error)\n", wrong.strOutput);
     EXPECT_NE(std::string::npos, wrong.strErrors.find("SetDetail: the device refused the password")) << wrong.strErrors;
 
-    // Standard input is no terminal: no prompt, and no password sent.
+    // No terminal: no prompt, and no password sent.
     ProgramRun none = RunVlnet(m_Net, {"run", Mac(1, 0), "SetDetail", "VLPC.2B_5A10_01.Location=x", "--timeout", "5"});
     EXPECT_EQ(1, none.nStatus);
     EXPECT_EQ("result 8 (device reported an error)\n", none.strOutput);

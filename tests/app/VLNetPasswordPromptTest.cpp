@@ -1,7 +1,7 @@
 // The password prompt of vlnet run on a terminal (a pseudo-terminal): the
-// echo is off while it waits, and on again however the prompt ends. Each
-// answer here ends the run before its probe; it runs in a namespace of its
-// own all the same, so that a run that went on could reach no network.
+// echo is off while it waits, and on again however the prompt ends; only a
+// line ended is a password. It runs in a namespace without a network, so
+// that a run that goes on to its probe reaches none.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -49,7 +49,9 @@ bool IsEchoOn(int nTerminal)
 // Runs "vlnet run MAC CheckPassword" on a new terminal, waits for its
 // prompt, types strInput and waits for the end. "echo off at the prompt"
 // and "echo on at the end" as seen, its exit status, then what it showed.
-std::string AnswerThePrompt(const std::string& strInput)
+// bAside: standard input and standard error are not the terminal but
+// /dev/null.
+std::string AnswerThePrompt(const std::string& strInput, bool bAside)
 {
     int nMaster = posix_openpt(O_RDWR | O_NOCTTY);
     if (nMaster < 0 || grantpt(nMaster) != 0 || unlockpt(nMaster) != 0)
@@ -65,6 +67,11 @@ std::string AnswerThePrompt(const std::string& strInput)
         setsid();
         int nSlave = open(strSlave.c_str(), O_RDWR);
         dup2(nSlave, 0), dup2(nSlave, 1), dup2(nSlave, 2);
+        if (bAside) {
+            int nNull = open("/dev/null", O_RDWR);
+            dup2(nNull, 0), dup2(nNull, 2);
+            close(nNull);
+        }
         close(nSlave), close(nMaster);
         execl(strProgram.c_str(), strProgram.c_str(), "run", "00:26:AB:00:00:01", "CheckPassword", "--resources",
               strResources.c_str(), static_cast<char*>(nullptr));
@@ -103,20 +110,32 @@ TEST(VLNetPasswordPrompt, TheEchoIsBackHoweverThePromptEnds)
     VL_NEEDS_NAMESPACES();
     CTestNetwork net;
     ASSERT_TRUE(net.AddHost("pc"));
+    const std::string kEnded =
+        "vlnet: CheckPassword: the input ended at the password prompt before a line did: nothing was sent to the "
+        "device";
     const struct
     {
         std::string strInput;
+        bool bAside;
         std::string strStatus;
         std::string strSaid;
     } kAnswers[] = {
         // Ctrl-C: the terminal sends SIGINT.
-        {"\x03", "exit 130", ""},
+        {"\x03", false, "exit 130", ""},
         // A line that cannot be a password is refused before the probe.
-        {std::string("se\0cret\n", 8), "exit 2", "vlnet: the password holds a NUL byte"},
-        {std::string(1025, 'p') + "\n", "exit 2", "vlnet: the password is longer than 1024 bytes"},
+        {std::string("se\0cret\n", 8), false, "exit 2", "vlnet: the password holds a NUL byte"},
+        {std::string(1025, 'p') + "\n", false, "exit 2", "vlnet: the password is longer than 1024 bytes"},
+        // Ctrl-D ends the input: what was typed before it is no password.
+        {"\x04", false, "exit 1", kEnded},
+        {"secret\x04\x04", false, "exit 1", kEnded},
+        // The empty line is one: the run goes on to its probe, whose status
+        // line shows, and finds nothing.
+        {"\n", false, "exit 1", "probing: 0.0 s, 0 devices found"},
+        // The prompt is the terminal's own, whatever the standard streams are.
+        {"\x04", true, "exit 1", ""},
     };
     for (const auto& answer : kAnswers) {
-        std::string strResult = net.RunIn("pc", [&]() { return AnswerThePrompt(answer.strInput); });
+        std::string strResult = net.RunIn("pc", [&]() { return AnswerThePrompt(answer.strInput, answer.bAside); });
         EXPECT_EQ(0u, strResult.find("echo off at the prompt\necho on at the end\n" + answer.strStatus + "\n"))
             << strResult;
         EXPECT_NE(std::string::npos, strResult.find(answer.strSaid)) << strResult;
