@@ -52,8 +52,8 @@ const char kDescriptionRun[] =
     "and texts that are not printable, show as hex:HEXDIGITS, which reads back\n"
     "as those bytes. SetDetail reads the device's settings first (GetDetail), so\n"
     "that only the given values change. A SetDetail or FactReset stopped\n"
-    "(Ctrl-C) after its request left may still have changed the device:\n"
-    "GetDetail tells.\n"
+    "(Ctrl-C) or left without an answer once its request went out may still\n"
+    "have changed the device: GetDetail tells.\n"
     "Before the probe, each PATH=VALUE must name a value the command sends, once,\n"
     "and fit it: numbers within the field's width, addresses as A.B.C.D (decimal\n"
     "0-255), texts of at most 64 bytes and without a NUL, hex: with an even\n"
@@ -63,8 +63,9 @@ const char kDescriptionRun[] =
     "a mask with a gap; a gateway of 0.0.0.0 means none). SetDetail needs at\n"
     "least one.\n"
     "Exit status: 0 result 0; 1 a failure (another result, the device not found\n"
-    "or refused); 2 a PATH=VALUE or password refused, nothing sent; 130 stopped\n"
-    "by Ctrl-C (SIGINT), 143 by SIGTERM.\n";
+    "or refused, the input ended at the password prompt); 2 a PATH=VALUE or\n"
+    "password refused, nothing sent; 130 stopped by Ctrl-C (SIGINT), 143 by\n"
+    "SIGTERM, 129 by SIGHUP.\n";
 // clang-format on
 
 const char kSettingsRun[] = "\n"
@@ -294,15 +295,35 @@ CVLPFWNIFInfo* FindDevice(CVLNetSession& session, const CVLNetOptions& options, 
     return pNIFInfo;
 }
 
+// A url or open stopped before it used the device: says so, and what the
+// probe had found of it by then (a device found is not used: another
+// address may have been about to answer for its MAC).
+int StoppedBeforeUse(CVLNetSession& session, const CVLNetOptions& options, bool bOpen)
+{
+    CVLPFWNIFInfo* pFound = session.GetFoundNIFInfo();
+    std::string strFound = "no answer from it yet";
+    if (pFound != nullptr) {
+        CVLString strIP = pFound->GetIPAddress();
+        strFound = std::string("it had answered from ") + (strIP.GetBuffer() != nullptr ? strIP.GetBuffer() : "");
+    } else if (session.IsFoundNotUnicast()) {
+        strFound = "it had answered the probe, not yet by unicast";
+    }
+    fprintf(stderr, "vlnet: %s: stopped while device %s was looked for: %s; %s\n", options.GetCommand().c_str(),
+            options.GetDevice().c_str(), strFound.c_str(), bOpen ? "nothing opened" : "no URL printed");
+    return VLNET_EXIT_STOPPED;
+}
+
 int ShowUrl(CVLNetSession& session, const CVLNetOptions& options, bool bOpen)
 {
     int nExit = VLNET_EXIT_SUCCESS;
     CVLPFWNIFInfo* pNIFInfo = FindDevice(session, options, nExit);
+    if (pNIFInfo == nullptr && nExit == VLNET_EXIT_STOPPED)
+        return StoppedBeforeUse(session, options, bOpen);
     if (pNIFInfo == nullptr)
         return nExit;
     std::string strURL = session.GetWebConfigURL(pNIFInfo);
     if (CVLNetSession::IsStopRequested())
-        return VLNET_EXIT_STOPPED;
+        return StoppedBeforeUse(session, options, bOpen);
     if (!bOpen) {
         printf("%s\n", strURL.c_str());
         // At once, so that a failure keeps the write's own error number.
@@ -408,7 +429,12 @@ int RunDeviceCommand(CVLNetSession& session, const CVLNetOptions& options)
     } else {
         fputs(CVLNetPropertyLines::FormatTarget(pNIFInfo).c_str(), stdout);
     }
-    CVLNetStatusLine::FlushOutput(nWriteError);
+    // The result is lost with the output, the change is not: said here,
+    // before the write's own failure.
+    if (!CVLNetStatusLine::FlushOutput(nWriteError) && eResult == VLECM_RESULT_SUCCESS &&
+        CVLNetSession::WritesDevice(options.GetDeviceCommand()))
+        fprintf(stderr, "vlnet: %s: the device took the change, but its result could not be written\n",
+                options.GetDeviceCommand().c_str());
     if (eResult == VLECM_RESULT_SUCCESS && CVLNetSession::IsRestartPending(pNIFInfo, options.GetDeviceCommand()))
         fprintf(stderr, "vlnet: the device restarts to apply the change\n");
     if (CVLNetSession::IsStopRequested())
@@ -478,7 +504,14 @@ std::string CVLNetCommands::GetProgramUsage()
         strUsage += "  " + strName + command.szSummary + "\n";
     }
     strUsage += "\n'vlnet COMMAND --help' (or 'vlnet help COMMAND') describes each command; 'vlnet --version'\n"
-                "prints the version.\n";
+                "prints the version.\n"
+                "\n"
+                "exit status:\n"
+                "  0                     success\n"
+                "  1                     a failure, said on standard error\n"
+                "  2                     a command line, PATH=VALUE or password refused: nothing sent\n"
+                "  3                     probe: the list may be short, said on standard error\n"
+                "  130, 143, 129         stopped by SIGINT (Ctrl-C), SIGTERM or SIGHUP\n";
     return strUsage;
 }
 

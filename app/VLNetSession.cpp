@@ -88,7 +88,9 @@ const char* RestartPath(VLECM_COMMAND eCommand)
     return nullptr;
 }
 
-// The commands whose request changes the device.
+// The commands whose request changes the device. CheckPassword reads (a
+// wrong password counts against the device's retries, which it gives back
+// on the right one); RebootPolling asks whether the device is back.
 bool ChangesDevice(VLECM_COMMAND eCommand)
 {
     return eCommand == VLECM_COMMAND_SET_DETAIL || eCommand == VLECM_COMMAND_FACT_RESET;
@@ -794,6 +796,12 @@ std::string CVLNetSession::FailureText(VLECM_RESULT eResult, long nDeviceResult,
     return CVLNetResultText::GetECMResultText(eResult);
 }
 
+bool CVLNetSession::WritesDevice(const std::string& strCommand)
+{
+    VLECM_COMMAND eCommand;
+    return CommandOf(strCommand, eCommand) && ChangesDevice(eCommand);
+}
+
 bool CVLNetSession::IsRestartPending(CVLPFWNIFInfo* pNIFInfo, const std::string& strCommand)
 {
     VLECM_COMMAND eCommand;
@@ -850,8 +858,12 @@ VLECM_RESULT CVLNetSession::RunCommand(CVLPFWNIFInfo* pNIFInfo, const std::strin
         return VLECM_RESULT_STOPPED;
     }
     VLECM_RESULT eResult = runAndWait(pNIFInfo, eCommand, bPasswordGiven, strError);
-    if (eResult == VLECM_RESULT_STOPPED && ChangesDevice(eCommand))
-        strError =
-            "stopped after the request left: the device may have taken the change (GetDetail tells whether it did)";
+    // Without the device's answer, its request may still have been taken.
+    if ((eResult == VLECM_RESULT_STOPPED || eResult == VLECM_RESULT_TIMEOUT) && ChangesDevice(eCommand))
+        strError = std::string(eResult == VLECM_RESULT_STOPPED ? "stopped after the request left: the device"
+                                                               : "the device did not answer: it") +
+                   " may have taken the change ('vlnet run " +
+                   CVLNetOptions::NormalizeMACAddress(Text(pNIFInfo->GetMACAddress())) +
+                   " GetDetail' tells whether it did)";
     return eResult;
 }

@@ -106,8 +106,8 @@ public:
     // Sets the assignments on the record, the password when given, and runs
     // the device command (for SetDetail after a GetDetail, so that only the
     // given values change). The command's result, and why it failed in
-    // strError (a command that changes the device and was stopped once it
-    // had started: that the device may have taken the change).
+    // strError (a command that changes the device and was stopped or timed
+    // out once it had started: that the device may have taken the change).
     VLECM_RESULT RunCommand(CVLPFWNIFInfo* pNIFInfo, const std::string& strCommand, const std::string* pPassword,
                             const std::vector<std::pair<std::string, std::string>>& assignments, std::string& strError);
 
@@ -118,6 +118,8 @@ public:
                                                            CVLPFWNIFInfo* pNIFInfo = nullptr);
     // True when the command's request carries the device's password.
     bool NeedsPassword(const std::string& strCommand);
+    // True when the command's request changes the device (SetDetail, FactReset).
+    static bool WritesDevice(const std::string& strCommand);
     // True when the command's reply says that the device restarts to apply it.
     static bool IsRestartPending(CVLPFWNIFInfo* pNIFInfo, const std::string& strCommand);
     // Why a command failed, from its result and the device's own result

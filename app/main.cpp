@@ -11,8 +11,8 @@
 // replies of devices not yet listed still waiting to be handled at the
 // time-out; devices dropped by a bound, replies lost to a full receive
 // buffer, datagrams lost while unicast checks waited in vain; a definition
-// script failed); 128 + the signal's number stopped by SIGINT (130) or
-// SIGTERM (143), with nothing printed or opened after the stop.
+// script failed); 128 + the signal's number stopped by SIGHUP (129), SIGINT
+// (130) or SIGTERM (143), with nothing printed or opened after the stop.
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -54,7 +54,7 @@ const int kInterfaceListDescriptors = 1;
 // command after the probe holds one socket).
 const rlim_t kDescriptorsNeeded = CPFWCommunicationManager::kMaxProbeSockets + kInterfaceListDescriptors;
 
-// SIGINT and SIGTERM ask the run to stop; a thread of its own then gives
+// SIGINT, SIGTERM and SIGHUP ask the run to stop; a thread of its own then gives
 // the run the grace time and, when it has not ended by then, ends the
 // process with 128 + the signal's number. A second signal ends it at once. The signals are
 // blocked in every thread and taken by that thread alone, so none is left
@@ -88,6 +88,10 @@ void WatchStopSignals(sigset_t signals)
     syscall(SYS_exit_group, VLNET_EXIT_SIGNAL_BASE + nSignal);
 }
 
+void IgnorePipeSignal(int)
+{
+}
+
 // Before any other thread starts, so that every thread inherits the mask.
 void InstallStopSignals()
 {
@@ -95,6 +99,12 @@ void InstallStopSignals()
     sigemptyset(&signals);
     sigaddset(&signals, SIGINT);
     sigaddset(&signals, SIGTERM);
+    // A hang-up (the terminal or the session gone) ends the run as SIGTERM
+    // does, unless it is ignored (nohup): a blocked signal would still be
+    // taken by sigwait.
+    struct sigaction hangUp = {};
+    if (sigaction(SIGHUP, nullptr, &hangUp) == 0 && hangUp.sa_handler != SIG_IGN)
+        sigaddset(&signals, SIGHUP);
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
     std::thread(WatchStopSignals, signals).detach();
 }
@@ -236,6 +246,11 @@ int main(int argc, char** argv)
         return VLNET_EXIT_FAILURE;
     }
     InstallStopSignals();
+    // A closed pipe is output that cannot be written, said with its reason
+    // like any other (a change the device took among it), not a silent end.
+    // A handler that does nothing, not SIG_IGN: the browser started by
+    // open gets the default back.
+    signal(SIGPIPE, IgnorePipeSignal);
     if (!CheckDescriptors())
         return VLNET_EXIT_FAILURE;
     // The communication modules live above the module framework, which

@@ -54,9 +54,10 @@ std::string ReadFd(int fd)
 // ask a password on); its status, peak memory and outputs. nFileLimit: the
 // descriptors it may open (0 as inherited); nStopAfterMs: when it is sent
 // SIGTERM (0 never); fnInterruptWhen: asked (in the namespace, at most 20
-// times) until true, then the program is sent SIGINT.
+// times) until true, then the program is sent nInterrupt.
 ProgramRun RunProgram(CTestNetwork& net, const std::vector<std::string>& args, rlim_t nFileLimit = 0,
-                      int nStopAfterMs = 0, const std::function<bool()>& fnInterruptWhen = nullptr)
+                      int nStopAfterMs = 0, const std::function<bool()>& fnInterruptWhen = nullptr,
+                      int nInterrupt = SIGINT)
 {
     std::string strResult = net.RunIn("pc", [&]() -> std::string {
         int out[2], err[2];
@@ -94,7 +95,7 @@ ProgramRun RunProgram(CTestNetwork& net, const std::vector<std::string>& args, r
         if (fnInterruptWhen) {
             for (int i = 0; i < 20 && !fnInterruptWhen(); i++) {
             }
-            kill(pid, SIGINT);
+            kill(pid, nInterrupt);
         }
         // Errors are short; the output is read first, then the errors.
         std::string strOut = ReadFd(out[0]);
@@ -492,7 +493,7 @@ TEST_F(VLNetEndToEnd, FailuresPrintNoRecordAndSayWhy)
 // A SetDetail stopped once its request has left cannot tell whether the
 // device took the change: it says so. The device here takes the values but
 // never answers, so the command waits until the change is seen and the
-// stop comes; the password comes from a file.
+// stop comes (Ctrl-C, then a hang-up); the password comes from a file.
 TEST_F(VLNetEndToEnd, AStopAfterTheRequestLeftSaysTheDeviceMayHaveTakenTheChange)
 {
     AddNetwork(1, {"password=secret location=lab quietset=1"});
@@ -501,28 +502,33 @@ TEST_F(VLNetEndToEnd, AStopAfterTheRequestLeftSaysTheDeviceMayHaveTakenTheChange
     const std::string strResources = BinDir() + "/../share/vlnet";
     const std::string strGet = BinDir() + "/vlnet run " + Mac(1, 0) + " GetDetail --timeout 10 --resources " +
                                strResources + " </dev/null 2>/dev/null";
-    auto changed = [&]() {
-        std::string strOutput;
-        if (FILE* pOutput = popen(strGet.c_str(), "r")) {
-            char buffer[4096];
-            size_t n;
-            while ((n = fread(buffer, 1, sizeof(buffer), pOutput)) > 0)
-                strOutput.append(buffer, n);
-            pclose(pOutput);
-        }
-        return strOutput.find("\nVLPC.2B_5A10_01.Location=moved\n") != std::string::npos;
-    };
-    ProgramRun stopped =
-        RunProgram(m_Net,
-                   {BinDir() + "/vlnet", "run", Mac(1, 0), "SetDetail", "VLPC.2B_5A10_01.Location=moved",
-                    "--password-file", strFile, "--resources", strResources},
-                   0, 0, changed);
+    for (int nSignal : {SIGINT, SIGHUP}) {
+        const std::string strValue = "moved" + std::to_string(nSignal);
+        auto changed = [&]() {
+            std::string strOutput;
+            if (FILE* pOutput = popen(strGet.c_str(), "r")) {
+                char buffer[4096];
+                size_t n;
+                while ((n = fread(buffer, 1, sizeof(buffer), pOutput)) > 0)
+                    strOutput.append(buffer, n);
+                pclose(pOutput);
+            }
+            return strOutput.find("\nVLPC.2B_5A10_01.Location=" + strValue + "\n") != std::string::npos;
+        };
+        ProgramRun stopped =
+            RunProgram(m_Net,
+                       {BinDir() + "/vlnet", "run", Mac(1, 0), "SetDetail", "VLPC.2B_5A10_01.Location=" + strValue,
+                        "--password-file", strFile, "--resources", strResources},
+                       0, 0, changed, nSignal);
+        EXPECT_EQ(128 + nSignal, stopped.nStatus) << stopped.strErrors;
+        EXPECT_EQ("result 17 (stopped)\n", stopped.strOutput);
+        EXPECT_NE(std::string::npos,
+                  stopped.strErrors.find("vlnet: SetDetail: stopped after the request left: the device may have taken "
+                                         "the change ('vlnet run " +
+                                         Mac(1, 0) + " GetDetail' tells whether it did)"))
+            << stopped.strErrors;
+    }
     unlink(strFile.c_str());
-    EXPECT_EQ(130, stopped.nStatus) << stopped.strErrors;
-    EXPECT_EQ("result 17 (stopped)\n", stopped.strOutput);
-    EXPECT_NE(std::string::npos, stopped.strErrors.find("vlnet: SetDetail: stopped after the request left: the device "
-                                                        "may have taken the change (GetDetail tells whether it did)"))
-        << stopped.strErrors;
 }
 
 // Devices that answer the probe but not by unicast are named after the list,
@@ -569,9 +575,10 @@ TEST_F(VLNetEndToEnd, DevicesThatAnsweredOnlyTheProbeAreNamed)
                                         otherMACs[1] + "\t" + heldTwice[1] + "\tOther"}),
               SortedLines(run.strOutput));
     const std::string strF004 = "unicast check failed: another device answered at its address (error F004)";
-    EXPECT_EQ(std::vector<std::string>({NotListed(1, 1, "no answer to unicast"), NotListed(1, 2, "no answer to unicast"),
-                                        NotListed(1, 3, strF004), NotListed(1, 4, strF004)}),
-              SortedLines(run.strErrors));
+    EXPECT_EQ(
+        std::vector<std::string>({NotListed(1, 1, "no answer to unicast"), NotListed(1, 2, "no answer to unicast"),
+                                  NotListed(1, 3, strF004), NotListed(1, 4, strF004)}),
+        SortedLines(run.strErrors));
 
     ProgramRun one = RunVlnet(m_Net, {"probe", "--mac", Mac(1, 0), "--timeout", "3"});
     EXPECT_EQ(0, one.nStatus) << one.strErrors;
@@ -1168,10 +1175,10 @@ bool HasSocket(pid_t pid)
     return bSocket;
 }
 
-// Runs vlnet (through the shell, so that strLine may set variables) and
-// sends it SIGINT once its probe has started and it has been given
-// nDatagrams replies; "exit N|OUTPUT", or what went wrong.
-std::string StopAfterReplies(CTestNetwork& net, const std::string& strLine, long nDatagrams)
+// Runs vlnet (through bash, so that strLine may set variables) and
+// sends it nSignal (none when 0) once its probe has started and it has been
+// given nDatagrams replies; "exit N|OUTPUT", or what went wrong.
+std::string StopAfterReplies(CTestNetwork& net, const std::string& strLine, long nDatagrams, int nSignal = SIGINT)
 {
     return net.RunIn("pc", [&]() -> std::string {
         int out[2];
@@ -1182,16 +1189,17 @@ std::string StopAfterReplies(CTestNetwork& net, const std::string& strLine, long
         if (pid == 0) {
             dup2(out[1], 1);
             close(out[0]), close(out[1]);
-            execl("/bin/sh", "sh", "-c", strLine.c_str(), static_cast<char*>(nullptr));
+            execl("/bin/bash", "bash", "-c", strLine.c_str(), static_cast<char*>(nullptr));
             _exit(127);
         }
         close(out[1]);
-        bool bAnswered = false;
+        bool bAnswered = nSignal == 0;
         for (int i = 0; i < 2000 && !bAnswered; i++) {
             usleep(5000);
             bAnswered = HasSocket(pid) && UdpDatagramsIn() - nBefore >= nDatagrams;
         }
-        kill(pid, SIGINT);
+        if (nSignal != 0)
+            kill(pid, nSignal);
         std::string strOut = ReadFd(out[0]);
         close(out[0]);
         int nStatus = 0;
@@ -1263,6 +1271,77 @@ TEST_F(VLNetEndToEnd, AStopPrintsAndOpensNothingAndClosedOutputIsRefused)
     std::string strURL;
     EXPECT_TRUE(std::getline(opened, strURL));
     EXPECT_EQ("http://" + Address(1, 10) + "/", strURL);
+    EXPECT_EQ(0, system(("rm -rf " + strDir).c_str()));
+}
+
+// Every end of url, open and a changing run is said: a stop while the device
+// was looked for, with what the probe had found of it; a SetDetail left
+// without an answer (one try here), which the device took all the same;
+// a change made whose result could not be written (a full disk, a pipe
+// whose reader is gone). The probe's re-sends
+// come a minute apart for the stops, so that they come while the probe
+// still waits (url and open use no device before its schedule has passed).
+TEST_F(VLNetEndToEnd, EveryEndOfAStopOrAChangeIsSaid)
+{
+    AddNetwork(1, {"password=secret"});
+    ASSERT_TRUE(m_Net.Exec("pc", "ip route add default dev vl1"));
+    const std::string strDir = "/tmp/vlnet_ends_" + std::to_string(getpid());
+    const std::string strSettings = "/Settings/Default/";
+    const std::string strSetUp =
+        "rm -rf " + strDir + " && mkdir -p " + strDir + " && cp -r " + BinDir() + "/../share/vlnet " + strDir +
+        "/slow && cp -r " + BinDir() + "/../share/vlnet " + strDir + "/once && sed -i " +
+        "'s|\"Probe_RetryInterval\" value=\"700\"|\"Probe_RetryInterval\" value=\"30000\"|' " + strDir + "/slow" +
+        strSettings + "ModuleMapping.xml && " + BinDir() + "/vlresource build " + strDir + "/slow" + strSettings +
+        "vlres201.dat " + strDir + "/slow" + strSettings + "vlres200.dat >/dev/null && sed -i " +
+        "'s|<CommunicationManager/>|<CommunicationManager><Property key=\"Option.SetDetail.Retry\" value=\"0\"/>" +
+        "</CommunicationManager>|' " + strDir + "/once" + strSettings + "vlres300.dat && grep -q SetDetail.Retry " +
+        strDir + "/once" + strSettings + "vlres300.dat";
+    ASSERT_EQ(0, system(strSetUp.c_str()));
+    const std::string strVlnet = "exec " + BinDir() + "/vlnet ";
+    const std::string strMissing = "00:26:AB:7F:7F:7F";
+    const struct
+    {
+        std::string strLine;  // through bash
+        long nReplies;        // the signal goes once the probe has had as many replies
+        int nSignal;          // 0: none
+        std::string strEnd;   // "exit N|" and what it wrote
+    } kRuns[] = {
+        // A probe reply, and the answers to CheckUnicast and GetListInfo: found.
+        {strVlnet + "url " + Mac(1, 0) + " --resources " + strDir + "/slow 2>&1", 3, SIGTERM,
+         "exit 143|vlnet: url: stopped while device " + Mac(1, 0) + " was looked for: it had answered from " +
+             Address(1, 10) + "; no URL printed\n"},
+        {strVlnet + "open " + strMissing + " --resources " + strDir + "/slow 2>&1", 1, SIGINT,
+         "exit 130|vlnet: open: stopped while device " + strMissing +
+             " was looked for: no answer from it yet; nothing opened\n"},
+        // Beside a device that takes SetDetail's values and never answers it.
+        {strVlnet + "run " + Mac(2, 0) + " SetDetail --password secret VLPC.2B_5A10_01.Location=x --resources " +
+             strDir + "/once 2>&1",
+         0, 0,
+         "exit 1|result 10 (timeout)\nvlnet: SetDetail: the device did not answer: it may have taken the change "
+         "('vlnet run " +
+             Mac(2, 0) + " GetDetail' tells whether it did)\n"},
+        {"exec 5> >(exit 0); wait $!; " + strVlnet + "run " + Mac(1, 0) +
+             " SetDetail --password secret VLPC.2B_5A10_01.Location=p 2>&1 >&5",
+         0, 0,
+         "exit 1|vlnet: SetDetail: the device took the change, but its result could not be written\n"
+         "vlnet: standard output could not be written: Broken pipe\n"},
+        {strVlnet + "run " + Mac(1, 0) + " SetDetail --password secret VLPC.2B_5A10_01.Location=y 2>&1 >/dev/full", 0,
+         0,
+         "exit 1|vlnet: SetDetail: the device took the change, but its result could not be written\n"
+         "vlnet: standard output could not be written: No space left on device\n"},
+    };
+    for (const auto& run : kRuns) {
+        if (run.strLine.find(Mac(2, 0)) != std::string::npos && m_Networks.GetDevices().size() == 1)
+            AddNetwork(2, {"password=secret quietset=1"});
+        EXPECT_EQ(run.strEnd, StopAfterReplies(m_Net, run.strLine, run.nReplies, run.nSignal));
+    }
+    // Each change was taken.
+    for (int nNetwork : {1, 2}) {
+        ProgramRun get = RunVlnet(m_Net, {"run", Mac(nNetwork, 0), "GetDetail"});
+        EXPECT_EQ(std::string("VLPC.2B_5A10_01.Location=") + (nNetwork == 1 ? "y" : "x"),
+                  LineOf(get.strOutput, "VLPC.2B_5A10_01.Location="))
+            << get.strOutput << get.strErrors;
+    }
     EXPECT_EQ(0, system(("rm -rf " + strDir).c_str()));
 }
 
