@@ -23,6 +23,7 @@
 #include "base/xml/VLXmlException.h"
 #include "cm/VLCMDefs.h"
 #include "cm/VLDefineLoaderPrivate.h"
+#include "script/VLScriptCompileException.h"
 
 using namespace VLDefineLoaderPrivate;
 
@@ -38,7 +39,7 @@ const char s_Magic[4] = {'V', 'L', 'C', 'M'};
 
 CVLDefineLoader::CVLDefineLoader()
     : m_strFilePath(VL_CHARSET_UTF8), m_strCurrentFile(VL_CHARSET_UTF8), m_nRecordNumber(0), m_nRecordOffset(0),
-      m_nCurrentLine(0)
+      m_nCurrentLine(0), m_nCurrentColumn(0)
 {
 }
 
@@ -118,28 +119,29 @@ void CVLDefineLoader::ThrowWriteError(int nLine, const std::string& strReason)
 std::string CVLDefineLoader::DescribeFailure(EVLException* e) const
 {
     std::string strText(m_strCurrentFile.GetBuffer(), static_cast<size_t>(m_strCurrentFile.GetLength()));
-    char szWhere[64] = "";
+    char szWhere[96] = "";
+    EVLScriptCompileException* pScript = dynamic_cast<EVLScriptCompileException*>(e);
     if (m_nRecordNumber > 0)
         snprintf(szWhere, sizeof(szWhere), ": record %d (offset %lu)", m_nRecordNumber,
                  static_cast<unsigned long>(m_nRecordOffset));
     else if (m_nCurrentLine > 0)
-        snprintf(szWhere, sizeof(szWhere), ": line %lu", static_cast<unsigned long>(m_nCurrentLine));
+        snprintf(szWhere, sizeof(szWhere), ": line %lu, column %lu", static_cast<unsigned long>(m_nCurrentLine),
+                 static_cast<unsigned long>(m_nCurrentColumn));
+    else if (pScript != nullptr)
+        snprintf(szWhere, sizeof(szWhere), ": line %d, column %d", pScript->GetScriptLine(), pScript->GetPosition());
     strText += szWhere;
     strText += ": ";
     if (!m_strErrorText.empty())
         return strText + m_strErrorText;
     if (EVLOpenException* pOpen = dynamic_cast<EVLOpenException*>(e)) {
-        struct stat info;
-        const char* szPath = pOpen->GetFilePath().GetBuffer();
-        if (pOpen->GetSystemErrorCode() == EINVAL && szPath != nullptr && stat(szPath, &info) == 0 &&
-            !S_ISREG(info.st_mode))
-            return strText + "not a regular file";
-        return strText + "cannot be opened: " + strerror(static_cast<int>(pOpen->GetSystemErrorCode()));
+        return strText + (pOpen->IsNotRegularFile() ? "" : "cannot be opened: ") + pOpen->GetReason();
     }
-    if (EVLXmlException* pXml = dynamic_cast<EVLXmlException*>(e)) {
-        if (pXml->GetXmlErrorCode() == VLXML_ERROR_PARSER)
-            return strText + "not well-formed XML (" + EVLXmlException::GetParserErrorName(pXml->GetParserErrorCode()) +
-                   ")";
+    if (EVLXmlException* pXml = dynamic_cast<EVLXmlException*>(e))
+        return strText + pXml->GetReason();
+    if (pScript != nullptr) {
+        const char* szWhat = EVLScriptCompileException::GetErrorText(pScript->GetErrorCode());
+        return strText + (szWhat != nullptr ? szWhat : "the script does not compile") + " (error " +
+               std::to_string(pScript->GetErrorCode()) + ")";
     }
     if (dynamic_cast<EVLMemoryAllocException*>(e) != nullptr)
         return strText + "out of memory";

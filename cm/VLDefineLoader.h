@@ -141,8 +141,8 @@ public:
     // of the data (empty when it failed otherwise).
     const std::string& GetErrorText() const { return m_strErrorText; }
     // The report of a failed read or write with exception e (not deleted):
-    // the file, the record ("record 3 (offset 1234)") or the line ("line 5")
-    // where it applies, and what was wrong.
+    // the file, the record ("record 3 (offset 1234)") or the line and column
+    // ("line 5, column 3") where it applies, and what was wrong in words.
     std::string DescribeFailure(EVLException* e) const;
     // Every file that LoadFiles read: the list, then its members in order.
     const std::vector<CVLString>& GetFilesRead() const { return m_FilesRead; }
@@ -231,6 +231,7 @@ protected:
     int m_nRecordNumber;
     VL_SIZE_T m_nRecordOffset;
     VL_ULONG m_nCurrentLine;
+    VL_ULONG m_nCurrentColumn;  // of m_nCurrentLine, when it is set
     std::string m_Scratch;  // the attribute value being read, inverted back
     std::string m_strErrorText;
     std::string m_strWritingDocument;  // the name of the document being written

@@ -54,6 +54,7 @@ void CVLDefineLoader::LoadFiles(const CVLLocalizeUtility& objPathInfo, VL_CONST_
             list.Load(&stream);
         } catch (...) {
             m_nCurrentLine = list.GetLoadLine();
+            m_nCurrentColumn = list.GetLoadColumn();
             throw;
         }
         CVLXmlElement* pRoot = list.GetDocumentElement();
@@ -94,6 +95,7 @@ void CVLDefineLoader::LoadXmlFile(VL_CONST_STR szPath)
         file.Load(&stream);
     } catch (...) {
         m_nCurrentLine = file.GetLoadLine();
+        m_nCurrentColumn = file.GetLoadColumn();
         throw;
     }
     CVLXmlElement* pSrcRoot = file.GetDocumentElement();

@@ -8,31 +8,33 @@ struct SErrorName
 {
     int nCode;
     const char* szName;
+    const char* szText;
 };
 
 const SErrorName g_CompileErrors[] = {
-    {1001, "SYNTAX_ERROR"},
-    {1002, "NOT_VARIABLE_ERROR"},
-    {1003, "NOT_FUNCTION_NAME_ERROR"},
-    {1004, "NOT_START_PER_ERROR"},
-    {1005, "NOT_END_PER_ERROR"},
-    {1006, "NOT_START_BLOCK_ERROR"},
-    {1007, "NOT_END_BLOCK_ERROR"},
-    {1008, "NOT_PARAM_NAME_ERROR"},
-    {1009, "DOUBLE_NAME_ERROR"},
-    {1010, "NOT_CONMA_ERROR"},
-    {1011, "NOT_DEFAULT_VALUE_ERROR"},
-    {1012, "NOT_VARIABLE_NAME_ERROR"},
-    {1013, "NOT_SEMICOLON_ERROR"},
-    {1014, "NOT_DOUBLE_QUOTATION_ERROR"},
-    {1015, "DOUBLE_ELSE_ERROR"},
-    {1016, "BAD_BREAK_ERROR"},
-    {1017, "NOT_RETURN_ERROR"},
-    {1018, "NOT_RETURN_VALUE_ERROR"},
-    {1100, "PER_COUNT_ERROR"},
-    {1500, "ASSIGNMENT_OPERATOR_ERROR"},
-    {1501, "BAD_EOF_ERROR"},
-    {9999, "UNEXPECTED_ERROR"},
+    {1001, "SYNTAX_ERROR", "syntax error"},
+    {1002, "NOT_VARIABLE_ERROR",
+     "a type name was expected (int, string, ...; void for a function), or a variable after '++' or '--'"},
+    {1003, "NOT_FUNCTION_NAME_ERROR", "a function name was expected"},
+    {1004, "NOT_START_PER_ERROR", "'(' was expected"},
+    {1005, "NOT_END_PER_ERROR", "')' was expected"},
+    {1006, "NOT_START_BLOCK_ERROR", "'{' was expected"},
+    {1007, "NOT_END_BLOCK_ERROR", "'}' was expected"},
+    {1008, "NOT_PARAM_NAME_ERROR", "a parameter name was expected"},
+    {1009, "DOUBLE_NAME_ERROR", "a name declared twice"},
+    {1010, "NOT_CONMA_ERROR", "',' was expected between parameters"},
+    {1011, "NOT_DEFAULT_VALUE_ERROR", "a default value was expected"},
+    {1012, "NOT_VARIABLE_NAME_ERROR", "a variable name was expected"},
+    {1013, "NOT_SEMICOLON_ERROR", "';' was expected"},
+    {1014, "NOT_DOUBLE_QUOTATION_ERROR", "a text without its closing '\"'"},
+    {1015, "DOUBLE_ELSE_ERROR", "a second 'else' without 'if'"},
+    {1016, "BAD_BREAK_ERROR", "'break' outside a loop"},
+    {1017, "NOT_RETURN_ERROR", "a function that returns a value does not end with 'return'"},
+    {1018, "NOT_RETURN_VALUE_ERROR", "'return' without the value the function returns"},
+    {1100, "PER_COUNT_ERROR", "parentheses that do not match"},
+    {1500, "ASSIGNMENT_OPERATOR_ERROR", "an assignment out of place"},
+    {1501, "BAD_EOF_ERROR", "the text ends too early"},
+    {9999, "UNEXPECTED_ERROR", "the compiler failed"},
 };
 }  // namespace
 
@@ -59,6 +61,15 @@ const char* EVLScriptCompileException::GetErrorName(int nErrorCode)
     for (const SErrorName& e : g_CompileErrors) {
         if (e.nCode == nErrorCode)
             return e.szName;
+    }
+    return nullptr;
+}
+
+const char* EVLScriptCompileException::GetErrorText(int nErrorCode)
+{
+    for (const SErrorName& e : g_CompileErrors) {
+        if (e.nCode == nErrorCode)
+            return e.szText;
     }
     return nullptr;
 }

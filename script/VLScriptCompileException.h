@@ -22,6 +22,9 @@ public:
 
     // The name of a compile error code, or null for a code outside the table.
     static const char* GetErrorName(int nErrorCode);
+    // What a compile error code means, in words for a user ("';' was
+    // expected"); null for a code outside the table.
+    static const char* GetErrorText(int nErrorCode);
 
 protected:
     CVLString m_strScriptName;

@@ -8,21 +8,22 @@ struct SErrorName
 {
     int nCode;
     const char* szName;
+    const char* szText;
 };
 
 const SErrorName g_RunErrors[] = {
-    {1000, "NOT_SCRIPT_CODE"},
-    {1001, "UNSUPPORTED_VERSION"},
-    {1002, "INVALID_SIZE"},
-    {1003, "INVALID_POINTER"},
-    {3000, "NO_CODE"},
-    {3001, "PARAMS_COUNT_ERROR"},
-    {3002, "PARAMS_STACK_ERROR"},
-    {3003, "STACK_ERROR"},
-    {3004, "NO_VARIABLE_ERROR"},
-    {3005, "NO_FUNCTION_ERROR"},
-    {3006, "NULL_OBJECT_ERROR"},
-    {9999, "UNEXPECTED_ERROR"},
+    {1000, "NOT_SCRIPT_CODE", "not a compiled script (no script magic)"},
+    {1001, "UNSUPPORTED_VERSION", "a compiled script of a later version"},
+    {1002, "INVALID_SIZE", "a compiled script of a wrong size"},
+    {1003, "INVALID_POINTER", "a compiled script whose sections lie outside it"},
+    {3000, "NO_CODE", "no code loaded"},
+    {3001, "PARAMS_COUNT_ERROR", "a function called with a wrong number of arguments"},
+    {3002, "PARAMS_STACK_ERROR", "an argument outside a call"},
+    {3003, "STACK_ERROR", "an operator without its operand"},
+    {3004, "NO_VARIABLE_ERROR", "a name that is no variable"},
+    {3005, "NO_FUNCTION_ERROR", "a name that is no function"},
+    {3006, "NULL_OBJECT_ERROR", "a missing object"},
+    {9999, "UNEXPECTED_ERROR", "the run failed"},
 };
 }  // namespace
 
@@ -62,6 +63,21 @@ const char* EVLScriptException::GetErrorName(int nErrorCode)
             return e.szName;
     }
     return nullptr;
+}
+
+const char* EVLScriptException::GetErrorText(int nErrorCode)
+{
+    for (const SErrorName& e : g_RunErrors) {
+        if (e.nCode == nErrorCode)
+            return e.szText;
+    }
+    return nullptr;
+}
+
+EVLScriptException* EVLScriptException::SetReason(const char* szReason)
+{
+    m_strReason = szReason != nullptr ? szReason : "";
+    return this;
 }
 
 CVLString EVLScriptException::ToString() const

@@ -3,6 +3,8 @@
 #ifndef VLSCRIPTEXCEPTION_H
 #define VLSCRIPTEXCEPTION_H
 
+#include <string>
+
 #include "base/core/VLException.h"
 
 class EVLScriptException : public EVLException
@@ -23,11 +25,19 @@ public:
 
     // The name of a run-time error code, or null for a code outside the table.
     static const char* GetErrorName(int nErrorCode);
+    // What a run-time error code means, in words for a user ("a name that
+    // is no variable"); null for a code outside the table.
+    static const char* GetErrorText(int nErrorCode);
+    // The failure in words when the thrower knows more than its code
+    // ("division by zero" for an unexpected error); empty otherwise.
+    const std::string& GetReason() const { return m_strReason; }
+    EVLScriptException* SetReason(const char* szReason);
 
 protected:
     CVLString m_strScriptName;
     int m_nScriptLine;
     int m_nErrorCode;
+    std::string m_strReason;
 };
 
 #endif

@@ -1544,8 +1544,19 @@ void CVLScriptRun::Binary(VL_BYTE nOp)
     CVLVariant result;
     switch (nOp) {
     case VLSCR_OP_MUL: result = l * r; break;
-    case VLSCR_OP_DIV: result = l / r; break;
-    case VLSCR_OP_MOD: result = l % r; break;
+    case VLSCR_OP_DIV:
+    case VLSCR_OP_MOD:
+        try {
+            result = nOp == VLSCR_OP_DIV ? l / r : l % r;
+        } catch (EVLException* e) {
+            // Still the unexpected error, but named when the divisor is 0.
+            e->Delete();
+            EVLScriptException* pError = MakeError(VLSCR_ERR_UNEXPECTED);
+            if (r.ToDouble(1.0) == 0.0)
+                pError->SetReason("division by zero");
+            throw pError;
+        }
+        break;
     case VLSCR_OP_ADD: result = l + r; break;
     case VLSCR_OP_SUB: result = l - r; break;
     case VLSCR_OP_BITAND: result = l & r; break;

@@ -2,9 +2,39 @@
 #include "base/core/VLCommandLine.h"
 
 #include <algorithm>
-#include <cerrno>
+#include <cctype>
 #include <cstdio>
 #include <cstring>
+
+#include "base/core/VLStandardOutput.h"
+
+namespace {
+
+// The edit distance of two names, ignoring case, a swap of two neighbours
+// counted as one edit.
+size_t Distance(const std::string& strA, const std::string& strB)
+{
+    auto same = [](char a, char b) {
+        return tolower(static_cast<unsigned char>(a)) == tolower(static_cast<unsigned char>(b));
+    };
+    // Three rows: the one before the last, the last, and the one being made.
+    std::vector<size_t> before(strB.size() + 1), last(strB.size() + 1), row(strB.size() + 1);
+    for (size_t j = 0; j <= strB.size(); j++)
+        last[j] = j;
+    for (size_t i = 1; i <= strA.size(); i++) {
+        row[0] = i;
+        for (size_t j = 1; j <= strB.size(); j++) {
+            row[j] = std::min({last[j] + 1, row[j - 1] + 1, last[j - 1] + (same(strA[i - 1], strB[j - 1]) ? 0 : 1)});
+            if (i > 1 && j > 1 && same(strA[i - 1], strB[j - 2]) && same(strA[i - 2], strB[j - 1]))
+                row[j] = std::min(row[j], before[j - 2] + 1);
+        }
+        before.swap(last);
+        last.swap(row);
+    }
+    return last[strB.size()];
+}
+
+}  // namespace
 
 CVLCommandLine::CVLCommandLine(const char* szProgram, const char* szUsage, const char* const* ppValueOptions)
     : m_strProgram(szProgram), m_strUsage(szUsage)
@@ -89,18 +119,9 @@ bool CVLCommandLine::AsksForHelp(const SCommand& command, const std::vector<std:
 
 int CVLCommandLine::WriteOutput(const std::string& strText) const
 {
-    // The error number of the first write that failed, before any other call.
-    int nError = 0;
-    if (fputs(strText.c_str(), stdout) == EOF)
-        nError = errno;
-    if (fflush(stdout) != 0 && nError == 0)
-        nError = errno;
-    if (nError == 0 && ferror(stdout))
-        nError = EIO;
-    if (nError == 0)
+    if (CVLStandardOutput::Write(strText))
         return STATUS_SUCCESS;
-    fprintf(stderr, "%s: standard output could not be written: %s\n", m_strProgram.c_str(), strerror(nError));
-    return STATUS_FAILURE;
+    return CVLStandardOutput::Fail(m_strProgram.c_str());
 }
 
 int CVLCommandLine::Help() const
@@ -115,12 +136,40 @@ int CVLCommandLine::Version() const
 
 int CVLCommandLine::UsageError(const std::string& strText) const
 {
-    fprintf(stderr, "%s: %s\n\n%s", m_strProgram.c_str(), strText.c_str(), GetUsage().c_str());
+    fprintf(stderr, "%s: %s\n%s", m_strProgram.c_str(), strText.c_str(),
+            GetUsageHint(m_strProgram, m_strProgram + " --help").c_str());
     return STATUS_USAGE;
+}
+
+std::string CVLCommandLine::GetUsageHint(const std::string& strProgram, const std::string& strHelp)
+{
+    return strProgram + ": '" + strHelp + "' shows the usage\n";
+}
+
+std::string CVLCommandLine::UnknownCommand(const std::string& strName) const
+{
+    // One edit away from a short name, two from a longer one: what a slip
+    // of the fingers does, not another word.
+    const SCommand* pNearest = nullptr;
+    size_t nNearest = 0;
+    for (const SCommand& command : m_Commands) {
+        const size_t nMax = strlen(command.szName) >= 5 ? 2 : 1;
+        const size_t nDistance = Distance(strName, command.szName);
+        if (nDistance <= nMax && (pNearest == nullptr || nDistance < nNearest)) {
+            pNearest = &command;
+            nNearest = nDistance;
+        }
+    }
+    return "unknown command '" + strName + "'" +
+           (pNearest != nullptr ? std::string("; did you mean ") + pNearest->szName + "?" : std::string());
 }
 
 int CVLCommandLine::Run(int argc, const char* const* argv) const
 {
+    if (!CVLStandardOutput::TakeClosedDescriptors()) {
+        fprintf(stderr, "%s: a closed standard descriptor cannot be opened on /dev/null\n", m_strProgram.c_str());
+        return STATUS_FAILURE;
+    }
     std::vector<std::string> arguments = ReadArguments(argc, argv);
     if (arguments.empty())
         return UsageError("no command given");
@@ -130,7 +179,7 @@ int CVLCommandLine::Run(int argc, const char* const* argv) const
         if (arguments.size() > 1 && std::none_of(m_Commands.begin(), m_Commands.end(), [&](const SCommand& command) {
                 return arguments[1] == command.szName;
             }))
-            return UsageError("unknown command '" + arguments[1] + "'");
+            return UsageError(UnknownCommand(arguments[1]));
         return Help();
     }
     if (IsVersion(arguments[0]))
@@ -156,8 +205,8 @@ int CVLCommandLine::Run(int argc, const char* const* argv) const
         pointers.push_back(nullptr);
         int nStatus = command.pfnRun(nArguments + 1, pointers.data());
         if (nStatus == STATUS_USAGE)
-            fprintf(stderr, "\n%s", GetUsage().c_str());
-        return nStatus;
+            fputs(GetUsageHint(m_strProgram, m_strProgram + " --help").c_str(), stderr);
+        return CVLStandardOutput::Finish(m_strProgram.c_str(), nStatus);
     }
-    return UsageError("unknown command '" + arguments[0] + "'");
+    return UsageError(UnknownCommand(arguments[0]));
 }

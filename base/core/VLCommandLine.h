@@ -2,8 +2,9 @@
 // "--help" (or "-h") prints the usage on standard output with status 0,
 // "--version" the program's name and the project's version; an
 // option that takes a value is given as "--name VALUE" or "--name=VALUE";
-// a line that is not understood is named on standard error, before the
-// usage, with status 2; a failure says why on standard error with status 1.
+// a line that is not understood is named on standard error, followed by one
+// line that points to "--help", with status 2; a failure says why on
+// standard error with status 1, output that could not be written too.
 // "--help" and "-h" ask for help wherever an option may stand; given as a
 // value (an option's, or an argument a command takes as text whatever it
 // looks like) they are that value. A program with commands dispatches
@@ -38,7 +39,8 @@ public:
         int nTextFrom;
         // Runs the command (argv[0] is its name); the exit status. A command
         // that finds its arguments wrong names the fault on standard error
-        // ("PROGRAM: ...") and returns STATUS_USAGE; Run adds the usage.
+        // ("PROGRAM: ...") and returns STATUS_USAGE; Run adds the line that
+        // points to the usage. Its output goes through CVLStandardOutput.
         int (*pfnRun)(int argc, char** argv);
     };
 
@@ -63,17 +65,25 @@ public:
     int Help() const;
     // Prints "PROGRAM VERSION" on standard output; as Help.
     int Version() const;
-    // Prints "PROGRAM: TEXT" and the usage on standard error; STATUS_USAGE.
+    // Prints "PROGRAM: TEXT" and the line that points to the usage on
+    // standard error; STATUS_USAGE.
     int UsageError(const std::string& strText) const;
+    // The line that follows a usage error, "PROGRAM: 'HELP' shows the
+    // usage", for HELP the line that prints it ("vlnet run --help").
+    static std::string GetUsageHint(const std::string& strProgram, const std::string& strHelp);
     // Reads the line and runs its command: help, the version, an unknown
-    // command and a wrong number of arguments are answered here, and the
-    // usage is added to a command's own usage error.
+    // command (with the nearest name) and a wrong number of arguments are
+    // answered here, the usage's line is added to a command's own usage
+    // error, and output that the command could not write is said, status 1.
+    // Closed standard descriptors are taken first (CVLStandardOutput).
     int Run(int argc, const char* const* argv) const;
 
 private:
     // Writes the text on standard output; STATUS_FAILURE, after saying why,
     // when it could not be written.
     int WriteOutput(const std::string& strText) const;
+    // "unknown command 'NAME'", with the nearest command when one is close.
+    std::string UnknownCommand(const std::string& strName) const;
     bool IsValueOption(const std::string& strArgument) const;
     // Whether the line (as read, the command's name first) asks for help:
     // "--help" or "-h" after the name that is neither an option's value

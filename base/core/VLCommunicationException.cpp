@@ -1,4 +1,8 @@
 #include "base/core/VLCommunicationException.h"
+
+#include <cstring>
+
+#include "base/platform/VLPlatformErrno.h"
 #include "base/core/VLTrace.h"
 
 EVLCommunicationException::EVLCommunicationException(const char* szModule, const char* szFile, int nLine,
@@ -31,4 +35,9 @@ CVLString EVLCommunicationException::ToString() const
     str += ": System ErrorCode=";
     str += strCode;
     return str;
+}
+
+std::string EVLCommunicationException::GetReason() const
+{
+    return strerror(VLPlatformErrnoOf(static_cast<int>(m_nSystemErrorCode)));
 }

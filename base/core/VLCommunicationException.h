@@ -1,6 +1,8 @@
 #ifndef VLCOMMUNICATIONEXCEPTION_H
 #define VLCOMMUNICATIONEXCEPTION_H
 
+#include <string>
+
 #include "base/core/VLException.h"
 
 class EVLCommunicationException : public EVLException
@@ -13,6 +15,8 @@ public:
     virtual CVLString ToString() const override;
     virtual VL_LONG GetSystemErrorCode() const { return m_nSystemErrorCode; }
     virtual const CVLString& GetExceptionAddress() const { return m_strExceptionAddress; }
+    // The system's reason for the stored error number, in words.
+    std::string GetReason() const;
 
 protected:
     CVLString m_strExceptionAddress;

@@ -43,3 +43,12 @@ int VLPlatformLastError()
 {
     return VLPlatformErrorCode(errno);
 }
+
+int VLPlatformErrnoOf(int nStored)
+{
+    for (const ErrnoPair& pair : s_Table) {
+        if (pair.nStored == nStored)
+            return pair.nLinux;
+    }
+    return nStored;
+}

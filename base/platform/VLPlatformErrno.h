@@ -13,4 +13,8 @@ int VLPlatformErrorCode(int nErrno);
 // The stored number for the current errno.
 int VLPlatformLastError();
 
+// The Linux errno value of a stored number (the reverse of
+// VLPlatformErrorCode).
+int VLPlatformErrnoOf(int nStored);
+
 #endif

@@ -45,6 +45,30 @@ const char* EVLXmlException::GetParserErrorName(int nCode)
     return kNames[nCode];
 }
 
+std::string EVLXmlException::GetReason() const
+{
+    static const char* const kParserTexts[] = {"no error",
+                                               "not well-formed XML",
+                                               "the encoding the XML declaration names disagrees with the text",
+                                               "the input could not be read",
+                                               "an encoding the parser does not support",
+                                               "out of memory",
+                                               "nested or long beyond the parser's bounds"};
+    switch (m_nXmlErrorCode) {
+    case VLXML_ERROR_PARSER:
+        if (m_nParserErrorCode >= 0 &&
+            m_nParserErrorCode < static_cast<int>(sizeof(kParserTexts) / sizeof(kParserTexts[0])))
+            return kParserTexts[m_nParserErrorCode];
+        return "not well-formed XML";
+    case VLXML_ERROR_VERSION:
+        return "the XML declaration names a version other than 1.0";
+    case VLXML_ERROR_INDEX:
+        return "a node index outside the list";
+    default:
+        return "a node, name or value is missing or not allowed";
+    }
+}
+
 CVLString EVLXmlException::ToString() const
 {
     CVLString str("EVLXmlException", VL_CHARSET_UTF8);

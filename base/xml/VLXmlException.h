@@ -2,6 +2,8 @@
 #ifndef VLXMLEXCEPTION_H
 #define VLXMLEXCEPTION_H
 
+#include <string>
+
 #include "base/core/VLException.h"
 
 class IVLXmlNode;
@@ -31,6 +33,9 @@ public:
 
     // The name of a parser error code ("PXP_SYNTAX_ERROR", ... or "Unknown").
     static const char* GetParserErrorName(int nCode);
+    // What the document's fault was, in words for a user ("not well-formed
+    // XML", "the XML declaration names a version other than 1.0").
+    std::string GetReason() const;
 
 protected:
     int m_nXmlErrorCode;

@@ -1,7 +1,7 @@
 // Every program answers its command line by one rule: help on standard
 // output with status 0; a line it cannot use named on standard error, with
-// the usage after it, status 2; a failure named on standard error, status
-// 1. "-h" as a value (an option's, a datagram's text, a script function's
+// the usage or a line that points to it after it, status 2; a failure named
+// on standard error, status 1, output that could not be written too. "-h" as a value (an option's, a datagram's text, a script function's
 // argument) is that value.
 #include <gtest/gtest.h>
 
@@ -63,7 +63,8 @@ struct SLine
     const char* szText;  // in the errors; for status 0 in the output
     // Standard output is /dev/full, which no write fits.
     bool bOutputFull = false;
-    // For status 2: the usage follows the fault (not for a value refused).
+    // For status 2: the usage, or the line that points to it, follows the
+    // fault (not for a value refused).
     bool bUsage = true;
 };
 
@@ -119,7 +120,7 @@ const SLine kLines[] = {
     {"vlscript", "compile t.vls -o", 2, "vlscript: -o needs a folder"},
     {"vlscript", "compile t.vls", 2, "vlscript: compile needs -o DIR after FILE"},
     // A number parameter takes a number, not any text read as 0.
-    {"vlscript", "run " VL_TEST_NET_RETRY_SCRIPT " IsRetryForOpenError 65", 0, "[true]"},
+    {"vlscript", "run " VL_TEST_NET_RETRY_SCRIPT " IsRetryForOpenError 65", 0, "true\n"},
     {"vlscript", "run " VL_TEST_NET_RETRY_SCRIPT " IsRetryForOpenError x", 2,
      "vlscript: run: 'x' is not a number for parameter 1 of IsRetryForOpenError (long)"},
     {"vlscript", "run " VL_TEST_NET_RETRY_SCRIPT " IsRetryForOpenError 1-2", 2,
@@ -129,7 +130,7 @@ const SLine kLines[] = {
      "vlscript: run: '99999999999999999999' is out of range for parameter 1 of IsRetryForOpenError (long: "
      "-2147483648 to 2147483647)"},
     {"vlscript", "run " VL_TEST_NET_RETRY_SCRIPT " IsRetryForOpenError 2147483648", 2, "is out of range"},
-    {"vlscript", "run " VL_TEST_NET_RETRY_SCRIPT " IsRetryForOpenError -2147483648", 0, "[false]"},
+    {"vlscript", "run " VL_TEST_NET_RETRY_SCRIPT " IsRetryForOpenError -2147483648", 0, "false\n"},
     {"vlscript", "run " VL_TEST_NET_RETRY_SCRIPT " IsRetryForOpenError 65 1", 2,
      "vlscript: run: IsRetryForOpenError takes 1 argument, not 2"},
     {"vlscript", "run", 2, "vlscript: run takes at least 2 arguments, not 0"},
@@ -153,8 +154,9 @@ TEST(ProgramCommandLines, StatusUsageAndMessageOfEachLine)
         EXPECT_NE(std::string::npos, strText.find(line.szText)) << strLine << "\n" << strText;
         if (line.nStatus == 2) {
             EXPECT_EQ(0u, run.strErrors.find(std::string(line.szProgram) + ": ")) << strLine;
-            EXPECT_EQ(line.bUsage, run.strErrors.find("\n\nusage") != std::string::npos) << strLine << "\n"
-                                                                                         << run.strErrors;
+            const bool bUsage = run.strErrors.find("\n\nusage") != std::string::npos ||
+                                run.strErrors.find(" --help' shows the usage\n") != std::string::npos;
+            EXPECT_EQ(line.bUsage, bUsage) << strLine << "\n" << run.strErrors;
             EXPECT_EQ("", run.strOutput) << strLine;
         }
     }
@@ -184,4 +186,125 @@ TEST(ProgramCommandLines, StatusUsageAndMessageOfEachLine)
     EXPECT_EQ(
         "vlstdtool: udp-send: cannot send to 255.255.255.255 port 9: network unreachable (no route leads there)\n",
         unreachable.strErrors);
+}
+
+namespace {
+
+// A folder of files for the tools, the programs run inside it.
+class CToolFiles
+{
+public:
+    CToolFiles()
+    {
+        char szDir[] = "/tmp/vltoolfiles-XXXXXX";
+        if (mkdtemp(szDir) != nullptr)
+            m_strDir = szDir;
+        Write("t.vls", "int Add(int a, int b) { return a + b; }\nint Div(int a, int b) {\n  return a / b; }\n"
+                       "string Text() { return \"two words\"; }\n");
+        Write("bad.vls", "int F() {\n  int x\n  return 1; }\n");
+        Write("a.xml", "<A>\n  <b>x</b>\n</A>\n");
+        Write("bad.xml", "<A>\n  <b>x</c>\n</A>\n");
+        Write("list.dat", "<List><File name=\"a.xml\"/><File name=\"t.vls\" type=\"script\"/></List>\n");
+        Write("badlist.dat", "<List><File name=\"bad.xml\"/></List>\n");
+        Write("badscript.dat", "<List><File name=\"bad.vls\" type=\"script\"/></List>\n");
+    }
+    ~CToolFiles() { system(("rm -rf '" + m_strDir + "'").c_str()); }
+
+    // Runs the program in the folder with the arguments (redirections
+    // included), standard output going to strOutput ("&-" closes it).
+    SRun Run(const std::string& strProgram, const std::string& strArgs, const std::string& strOutput = "") const
+    {
+        const char* szBin = getenv("VL_TEST_BIN_DIR");
+        std::string strBin = szBin != nullptr ? szBin : Bytes(VLGetExecutablePath());
+        std::string strOut = m_strDir + "/run.out", strErr = m_strDir + "/run.err";
+        std::string strCommand = "cd '" + m_strDir + "' && timeout 60 " + strBin + "/" + strProgram + " " + strArgs +
+                                 " >" + (strOutput.empty() ? strOut : strOutput) + " 2>" + strErr;
+        int nStatus = system(strCommand.c_str());
+        SRun run;
+        run.nStatus = WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : -1;
+        run.strOutput = ReadAll(strOut);
+        run.strErrors = ReadAll(strErr);
+        unlink(strOut.c_str());
+        unlink(strErr.c_str());
+        return run;
+    }
+
+private:
+    void Write(const char* szName, const char* szText) const { std::ofstream(m_strDir + "/" + szName) << szText; }
+
+    std::string m_strDir;
+};
+
+}  // namespace
+
+// Output that cannot be written is a failure with the write's reason, in
+// every program and command that writes any: to a full device, and closed.
+TEST(ProgramCommandLines, OutputThatCannotBeWrittenFailsWithTheReason)
+{
+    static const struct
+    {
+        const char* szProgram;
+        const char* szArgs;
+    } kWrites[] = {
+        {"vlscript", "run t.vls Add 2 3"},
+        {"vlscript", "compile t.vls -o images"},
+        {"vlstdtool", "interfaces"},
+        {"vlstdtool", "udp-send 127.0.0.1 9 x"},
+        {"vlstdtool", "xml a.xml"},
+        {"vlstdtool", "unscramble a.xml"},
+        {"vlstdtool", "convert UTF-8 UTF-16LE <a.xml"},
+        {"vlresource", "dump list.dat"},
+    };
+    CToolFiles files;
+    for (const auto& write : kWrites) {
+        for (const char* szOutput : {"/dev/full", "&-"}) {
+            SRun run = files.Run(write.szProgram, write.szArgs, szOutput);
+            const std::string strReason = szOutput[0] == '/' ? "No space left on device" : "Bad file descriptor";
+            EXPECT_EQ(1, run.nStatus) << write.szProgram << " " << write.szArgs << " >" << szOutput;
+            EXPECT_EQ(std::string(write.szProgram) + ": standard output could not be written: " + strReason + "\n",
+                      run.strErrors)
+                << write.szProgram << " " << write.szArgs << " >" << szOutput;
+        }
+    }
+}
+
+// What the tools say: the reason and where, in words, and a usage error in
+// two lines, its reason and where the usage is.
+TEST(ProgramCommandLines, ToolMessagesSayWhatWasWrongAndWhere)
+{
+    static const struct
+    {
+        const char* szProgram;
+        const char* szArgs;
+        int nStatus;
+        const char* szText;  // the whole of the errors; for status 0 of the output
+    } kMessages[] = {
+        {"vlscript", "rn", 2,
+         "vlscript: unknown command 'rn'; did you mean run?\nvlscript: 'vlscript --help' shows the usage\n"},
+        {"vlscript", "run bad.vls F", 1, "vlscript: bad.vls: line 3, column 3: ';' was expected (error 1013)\n"},
+        {"vlscript", "run t.vls Div 1 0", 1, "vlscript: t.vls: line 3: division by zero\n"},
+        {"vlscript", "run t.vls Add 2 3", 0, "5\n"},
+        {"vlscript", "run t.vls Text", 0, "two words\n"},
+        {"vlscript", "run --dump t.vls Add 2 3", 0, "[5](is modify)\n"},
+        {"vlscript", "run nothing.vls F", 1, "vlscript: cannot read nothing.vls: No such file or directory\n"},
+        {"vlscript", "compile t.vls -o t.vls/images", 1,
+         "vlscript: cannot create the folder t.vls/images: Not a directory\n"},
+        {"vlstdtool", "xml a.xml --fromat", 2,
+         "vlstdtool: xml: unknown option '--fromat'\nvlstdtool: 'vlstdtool --help' shows the usage\n"},
+        {"vlstdtool", "xml bad.xml", 1, "vlstdtool: bad.xml: line 2, column 9: not well-formed XML\n"},
+        {"vlstdtool", "xml nothing.xml", 1, "vlstdtool: nothing.xml: cannot be opened: No such file or directory\n"},
+        {"vlstdtool", "udp-send 127.0.0.1 9 x", 0, "sent 1 byte to 127.0.0.1:9\n"},
+        {"vlresource", "dump badlist.dat", 1, "vlresource: ./bad.xml: line 2, column 9: not well-formed XML\n"},
+        {"vlresource", "dump badscript.dat", 1,
+         "vlresource: ./bad.vls: line 3, column 3: ';' was expected (error 1013)\n"},
+        {"vlresource", "dmp x", 2,
+         "vlresource: unknown command 'dmp'; did you mean dump?\nvlresource: 'vlresource --help' shows the usage\n"},
+    };
+    CToolFiles files;
+    for (const auto& message : kMessages) {
+        SRun run = files.Run(message.szProgram, message.szArgs);
+        EXPECT_EQ(message.nStatus, run.nStatus) << message.szProgram << " " << message.szArgs << "\n" << run.strErrors;
+        EXPECT_EQ(message.szText, message.nStatus == 0 ? run.strOutput : run.strErrors)
+            << message.szProgram << " " << message.szArgs;
+    }
 }

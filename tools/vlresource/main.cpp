@@ -11,6 +11,7 @@
 #include "base/core/VLCommandLine.h"
 #include "base/core/VLException.h"
 #include "base/core/VLExceptionOwner.h"
+#include "base/core/VLStandardOutput.h"
 #include "base/stream/VLMemoryStream.h"
 #include "base/stream/VLStringStream.h"
 #include "base/system/VLLocalizeUtility.h"
@@ -216,8 +217,8 @@ int Dump(int, char** argv)
         strOut.append(pScript->GetName().GetBuffer(), static_cast<size_t>(pScript->GetName().GetLength()));
         strOut += szSize;
     }
-    if (fwrite(strOut.data(), 1, strOut.size(), stdout) != strOut.size() || fflush(stdout) != 0)
-        return Fail("cannot write standard output");
+    if (!CVLStandardOutput::Write(strOut))
+        return CVLStandardOutput::Fail("vlresource");
     return 0;
 }
 

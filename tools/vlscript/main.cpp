@@ -9,17 +9,19 @@
 #include <cstdlib>
 #include <cstring>
 #include <strings.h>
-#include <fstream>
-#include <iterator>
 #include <string>
 
 #include "base/core/VLCommandLine.h"
 #include "base/core/VLException.h"
 #include "base/core/VLExceptionOwner.h"
 #include "base/core/VLFileSystem.h"
+#include "base/core/VLMemoryAllocException.h"
+#include "base/core/VLStandardOutput.h"
 #include "script/VLScript.h"
 #include "script/VLScriptCollection.h"
+#include "script/VLScriptCompileException.h"
 #include "script/VLScriptCompiler.h"
+#include "script/VLScriptException.h"
 #include "script/VLScriptParams.h"
 #include "script/VLScriptProgram.h"
 #include "base/core/VLStream.h"
@@ -69,19 +71,76 @@ int Fail(const char* szFormat, const char* szText)
     return 1;
 }
 
-int FailException(EVLException* e)
+// A failed compile or run said in words, with where it failed in FILE:
+// "t.vls: line 1, column 8: ';' was expected", "t.vls: line 2: division by
+// zero".
+int FailException(const char* szFile, EVLException* e)
 {
     CVLExceptionOwner owner(e);
-    return Fail("%s", e->ToString().ConvertTo(VL_CHARSET_UTF8, true).GetBuffer());
+    std::string strText = szFile;
+    if (EVLScriptCompileException* pCompile = dynamic_cast<EVLScriptCompileException*>(e)) {
+        const char* szWhat = EVLScriptCompileException::GetErrorText(pCompile->GetErrorCode());
+        strText += ": line " + std::to_string(pCompile->GetScriptLine());
+        if (pCompile->GetPosition() > 0)
+            strText += ", column " + std::to_string(pCompile->GetPosition());
+        strText += std::string(": ") + (szWhat != nullptr ? szWhat : "the compiler failed") + " (error " +
+                   std::to_string(pCompile->GetErrorCode()) + ")";
+    } else if (EVLScriptException* pRun = dynamic_cast<EVLScriptException*>(e)) {
+        const char* szWhat = EVLScriptException::GetErrorText(pRun->GetErrorCode());
+        if (pRun->GetScriptLine() > 0)
+            strText += ": line " + std::to_string(pRun->GetScriptLine());
+        strText += ": ";
+        if (!pRun->GetReason().empty())
+            strText += pRun->GetReason();
+        else
+            strText += std::string(szWhat != nullptr ? szWhat : "the run failed") + " (error " +
+                       std::to_string(pRun->GetErrorCode()) + ")";
+    } else if (dynamic_cast<EVLMemoryAllocException*>(e) != nullptr) {
+        strText += ": out of memory";
+    } else {
+        strText += std::string(": ") + e->ToString().ConvertTo(VL_CHARSET_UTF8, true).GetBuffer();
+    }
+    return Fail("%s", strText.c_str());
 }
 
+// The whole file; false with the reason in errno.
 bool ReadFile(const char* szPath, std::string& strText)
 {
-    std::ifstream in(szPath, std::ios::binary);
-    if (!in)
+    FILE* pFile = fopen(szPath, "rb");
+    if (pFile == nullptr)
         return false;
-    strText.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return !in.bad();
+    char buffer[65536];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof(buffer), pFile)) > 0)
+        strText.append(buffer, n);
+    const int nError = ferror(pFile) ? errno : 0;
+    fclose(pFile);
+    errno = nError;
+    return nError == 0;
+}
+
+// "cannot read FILE: REASON".
+int FailRead(const char* szFile)
+{
+    return Fail("%s", (std::string("cannot read ") + szFile + ": " + strerror(errno)).c_str());
+}
+
+// A value as plain text, as a shell takes it: a number in decimal, true or
+// false, a text as it is, binary data in hexadecimal.
+std::string PlainText(const CVLVariant& value)
+{
+    if (value.GetType() == VL_VARIANT_TYPE_BINARY) {
+        static const char kHex[] = "0123456789abcdef";
+        std::string strHex;
+        const unsigned char* p = value.GetBinary();
+        for (int i = 0; p != nullptr && i < value.GetSize(); ++i) {
+            strHex += kHex[p[i] >> 4];
+            strHex += kHex[p[i] & 15];
+        }
+        return strHex;
+    }
+    CVLString str = value.ToString("").ConvertTo(VL_CHARSET_UTF8, true);
+    return std::string(str.GetBuffer(), static_cast<size_t>(str.GetLength()));
 }
 
 // The script name of a source file: its file name.
@@ -95,30 +154,38 @@ int Compile(const char* szFile, const char* szDir)
 {
     std::string strText;
     if (!ReadFile(szFile, strText))
-        return Fail("cannot read %s", szFile);
+        return FailRead(szFile);
     CVLScriptCompiler compiler;
     CVLScriptCollection scripts;
     CSourceStream stream(strText);
     try {
         compiler.Compile(ScriptName(szFile).c_str(), &stream, &scripts);
     } catch (EVLException* e) {
-        return FailException(e);
+        return FailException(szFile, e);
     }
     // An output folder that does not exist yet is made, with its parents.
     struct stat st;
-    if (stat(szDir, &st) != 0 && !VLMakeDirectories(szDir))
-        return Fail("cannot create the folder %s", szDir);
+    if (stat(szDir, &st) != 0 && !VLMakeDirectories(szDir)) {
+        // A part that exists and is no folder: as mkdir -p says it.
+        const int nError = errno == EEXIST || errno == 0 ? ENOTDIR : errno;
+        return Fail("%s", (std::string("cannot create the folder ") + szDir + ": " + strerror(nError)).c_str());
+    }
     if (stat(szDir, &st) != 0 || !S_ISDIR(st.st_mode))
         return Fail("%s is not a folder", szDir);
     for (CVLScriptIterator it = scripts.Begin(); !it.IsEnd(); it.Next()) {
         CVLScript* p = it.Get();
         std::string strPath = std::string(szDir) + "/" + p->GetName().GetBuffer() + ".img";
-        std::ofstream out(strPath, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(p->GetData()), static_cast<std::streamsize>(p->GetSize()));
-        out.close();
-        if (!out)
-            return Fail("cannot write %s", strPath.c_str());
-        printf("%s\n", strPath.c_str());
+        FILE* pOut = fopen(strPath.c_str(), "wb");
+        bool bWritten = pOut != nullptr && fwrite(p->GetData(), 1, p->GetSize(), pOut) == p->GetSize();
+        int nError = errno;
+        if (pOut != nullptr && fclose(pOut) != 0 && bWritten) {
+            bWritten = false;
+            nError = errno;
+        }
+        if (!bWritten)
+            return Fail("%s", ("cannot write " + strPath + ": " + strerror(nError)).c_str());
+        if (!CVLStandardOutput::Write(strPath + "\n"))
+            return CVLStandardOutput::Fail("vlscript");
     }
     return 0;
 }
@@ -232,11 +299,13 @@ std::string CheckArguments(const CVLScript& script, const char* szFunction, int 
     return std::string();
 }
 
-int RunFunction(const char* szFile, const char* szFunction, int nArgs, char** ppArgs)
+// bDump: the return value's dump (type, change mark, texts also in
+// hexadecimal) in place of its plain text.
+int RunFunction(const char* szFile, const char* szFunction, int nArgs, char** ppArgs, bool bDump)
 {
     std::string strText;
     if (!ReadFile(szFile, strText))
-        return Fail("cannot read %s", szFile);
+        return FailRead(szFile);
     CVLScriptCompiler compiler;
     CVLScriptCollection scripts;
     CSourceStream stream(strText);
@@ -255,11 +324,13 @@ int RunFunction(const char* szFile, const char* szFunction, int nArgs, char** pp
             params.Add()->SetString(ppArgs[i], VL_CHARSET_UTF8);
         pScript->Execute(params, &scripts, nullptr, nullptr);
         if (pScript->GetReturnType() != 0) {
-            CVLString strDump = params.GetReturnValue().Dump().ConvertTo(VL_CHARSET_UTF8, true);
-            printf("%s\n", strDump.GetBuffer());
+            const CVLVariant& value = params.GetReturnValue();
+            std::string strValue = bDump ? value.Dump().ConvertTo(VL_CHARSET_UTF8, true).GetBuffer() : PlainText(value);
+            if (!CVLStandardOutput::Write(strValue + "\n"))
+                return CVLStandardOutput::Fail("vlscript");
         }
     } catch (EVLException* e) {
-        return FailException(e);
+        return FailException(szFile, e);
     }
     return 0;
 }
@@ -283,9 +354,25 @@ int CompileCommand(int argc, char** argv)
     return Compile(argv[1], argv[3]);
 }
 
+// "--dump" may stand before FUNCTION; what follows FUNCTION is its
+// arguments, taken as they are.
 int RunCommand(int argc, char** argv)
 {
-    return RunFunction(argv[1], argv[2], argc - 3, argv + 3);
+    bool bDump = false;
+    const char* pNames[2] = {nullptr, nullptr};
+    int nNames = 0;
+    int i = 1;
+    for (; i < argc && nNames < 2; ++i) {
+        if (strcmp(argv[i], "--dump") == 0)
+            bDump = true;
+        else if (argv[i][0] == '-' && argv[i][1] != '\0')
+            return UsageFault(std::string("run: unknown option '") + argv[i] + "'");
+        else
+            pNames[nNames++] = argv[i];
+    }
+    if (nNames < 2)
+        return UsageFault("run takes FILE FUNCTION [ARG ...]");
+    return RunFunction(pNames[0], pNames[1], argc - i, argv + i, bDump);
 }
 
 }  // namespace
@@ -301,8 +388,10 @@ int main(int argc, char** argv)
                      1, 3, 0, CompileCommand});
     // A function's arguments are texts, "-h" too.
     line.AddCommand({"run",
-                     "  vlscript run FILE FUNCTION [ARG ...]  compile FILE, run FUNCTION with the\n"
-                     "                                        arguments and print its return value\n",
+                     "  vlscript run [--dump] FILE FUNCTION [ARG ...]\n"
+                     "                                        compile FILE, run FUNCTION with the\n"
+                     "                                        arguments and print its return value\n"
+                     "                                        (--dump: the value's dump, for debugging)\n",
                      2, -1, 3, RunCommand});
     return line.Run(argc, argv);
 }

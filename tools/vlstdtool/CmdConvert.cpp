@@ -54,7 +54,7 @@ int Convert(int argc, char** argv)
         nStart = nEnd + nUnit;
     }
     if (!VLToolWriteStdout(out.data(), out.size()))
-        return VLToolFail("cannot write standard output");
+        return VLToolOutputFailed();
     return 0;
 }
 

@@ -26,16 +26,16 @@ int Interfaces(int argc, char** /*argv*/)
         CVLSocketAddress::GetLocalAddresses(addresses);
     } catch (EVLException* e) {
         CVLExceptionOwner owner(e);
-        return VLToolFail("interfaces: %s", e->ToString().GetString());
+        return VLToolFail("interfaces: %s", VLToolReason(e).c_str());
     }
     if (!VLListInterfaceAddresses(entries))
         return VLToolFail("interfaces: cannot read the interface list");
 
-    std::printf("local addresses:%s\n", addresses.empty() ? " none" : "");
+    std::string strOut = std::string("local addresses:") + (addresses.empty() ? " none" : "") + "\n";
     for (const CVLSocketAddress& address : addresses)
-        std::printf("  %s\n", address.GetHost().GetString());
+        strOut += std::string("  ") + address.GetHost().GetString() + "\n";
 
-    std::printf("subnets (interface, address, mask, directed broadcast):\n");
+    strOut += "subnets (interface, address, mask, directed broadcast):\n";
     for (const CVLSocketAddress& address : addresses) {
         for (const VLInterfaceAddress& entry : entries) {
             if (!entry.bFirstOfInterface || Dotted(entry.address) != address.GetHost().GetString())
@@ -43,16 +43,20 @@ int Interfaces(int argc, char** /*argv*/)
             try {
                 CVLSocketAddress broadcast(address);
                 broadcast.MakeBroadcastAddress(Dotted(entry.netmask).c_str());
-                std::printf("  %-12s %-15s %-15s %s%s\n", entry.strInterface.c_str(), Dotted(entry.address).c_str(),
-                            Dotted(entry.netmask).c_str(), broadcast.GetHost().GetString(),
-                            entry.bUp ? "" : "  (down)");
+                char szLine[256];
+                std::snprintf(szLine, sizeof(szLine), "  %-12s %-15s %-15s %s%s\n", entry.strInterface.c_str(),
+                              Dotted(entry.address).c_str(), Dotted(entry.netmask).c_str(),
+                              broadcast.GetHost().GetString(), entry.bUp ? "" : "  (down)");
+                strOut += szLine;
             } catch (EVLException* e) {
                 CVLExceptionOwner owner(e);
-                return VLToolFail("interfaces: %s", e->ToString().GetString());
+                return VLToolFail("interfaces: %s", VLToolReason(e).c_str());
             }
             break;
         }
     }
+    if (!VLToolWriteStdout(strOut.data(), strOut.size()))
+        return VLToolOutputFailed();
     return 0;
 }
 

@@ -1,10 +1,13 @@
 // vlstdtool scramble IN OUT: writes IN as a scrambled resource file OUT.
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "tools/vlstdtool/ToolCommand.h"
 #include "base/stream/VLEasyEncryptionFileStream.h"
 #include "base/core/VLException.h"
+#include "base/core/VLOpenException.h"
 
 namespace {
 
@@ -14,16 +17,16 @@ int Scramble(int argc, char** argv)
         return VLToolUsage("scramble takes two files: scramble IN OUT");
     FILE* fp = fopen(argv[1], "rb");
     if (fp == nullptr)
-        return VLToolFail("cannot open %s", argv[1]);
+        return VLToolFail("cannot open %s: %s", argv[1], strerror(errno));
     std::string data;
     char buf[65536];
     size_t n;
     while ((n = fread(buf, 1, sizeof(buf), fp)) > 0)
         data.append(buf, n);
-    bool bError = ferror(fp) != 0;
+    const int nError = ferror(fp) != 0 ? errno : 0;
     fclose(fp);
-    if (bError)
-        return VLToolFail("cannot read %s", argv[1]);
+    if (nError != 0)
+        return VLToolFail("cannot read %s: %s", argv[1], strerror(nError));
     if (data.size() > 0x7ffffff0u)
         return VLToolFail("%s is too large for a scrambled file", argv[1]);
 
@@ -36,8 +39,10 @@ int Scramble(int argc, char** argv)
             pStream->Write(reinterpret_cast<const VL_BYTE*>(data.data()), static_cast<VL_SIZE_T>(data.size()));
         pStream->Close();
     } catch (EVLException* e) {
+        EVLOpenException* pOpen = dynamic_cast<EVLOpenException*>(e);
+        nResult = VLToolFail("cannot write %s: %s", argv[2],
+                             (pOpen != nullptr ? pOpen->GetReason() : VLToolReason(e)).c_str());
         e->Delete();
-        nResult = VLToolFail("cannot write %s", argv[2]);
     }
     pStream->Destroy();
     return nResult;

@@ -98,8 +98,10 @@ int UdpRecv(int argc, char** argv)
                 e->Delete();
                 strLine = "unknown 0 ";
             }
-            std::printf("%s\n", strLine.c_str());
-            std::fflush(stdout);
+            if (!VLToolPrint("%s\n", strLine.c_str())) {
+                socket.Close();
+                return VLToolOutputFailed();
+            }
             ++nReceived;
         }
         socket.Close();
@@ -107,7 +109,7 @@ int UdpRecv(int argc, char** argv)
     } catch (EVLException* e) {
         CVLExceptionOwner owner(e);
         socket.Close();
-        return VLToolFail("udp-recv: port %ld: %s", nPort, e->ToString().GetString());
+        return VLToolFail("udp-recv: port %ld: %s", nPort, VLToolReason(e).c_str());
     }
 }
 

@@ -131,14 +131,16 @@ int UdpSend(int argc, char** argv)
             socket.SetBroadcast(64, true);
         int nSent = socket.SendTo(pArgs[2], static_cast<int>(nLength), destination);
         socket.Close();
-        std::printf("sent %d bytes to %s:%d\n", nSent, destination.GetHost().GetString(), nPort);
+        if (!VLToolPrint("sent %d byte%s to %s:%d\n", nSent, nSent == 1 ? "" : "s", destination.GetHost().GetString(),
+                         nPort))
+            return VLToolOutputFailed();
         return 0;
     } catch (EVLException* e) {
         CVLExceptionOwner owner(e);
         socket.Close();
         EVLCommunicationException* pSend = dynamic_cast<EVLCommunicationException*>(e);
         if (pSend == nullptr)
-            return VLToolFail("udp-send: cannot send to %s port %d: %s", pArgs[0], nPort, e->ToString().GetString());
+            return VLToolFail("udp-send: cannot send to %s port %d: %s", pArgs[0], nPort, VLToolReason(e).c_str());
         return VLToolFail("udp-send: cannot send to %s port %d: %s", pArgs[0], nPort,
                           SendErrorText(pSend->GetSystemErrorCode(), bBroadcast).c_str());
     }

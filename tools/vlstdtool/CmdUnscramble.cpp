@@ -1,7 +1,9 @@
 // vlstdtool unscramble FILE: writes the plain contents of a scrambled
 // resource file to standard output. A file without the "VLEE" magic is read
 // plainly, as the configuration reader does.
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "tools/vlstdtool/ToolCommand.h"
@@ -45,7 +47,7 @@ int Unscramble(int argc, char** argv)
     const char* szPath = argv[1];
     FILE* fp = fopen(szPath, "rb");
     if (fp == nullptr)
-        return VLToolFail("cannot open %s", szPath);
+        return VLToolFail("cannot open %s: %s", szPath, strerror(errno));
     char magic[4] = {};
     size_t nMagic = fread(magic, 1, 4, fp);
     fclose(fp);
@@ -65,7 +67,7 @@ int Unscramble(int argc, char** argv)
             if (n == 0)
                 break;
             if (!VLToolWriteStdout(buf, n)) {
-                nResult = VLToolFail("cannot write standard output");
+                nResult = VLToolOutputFailed();
                 break;
             }
         }
@@ -76,7 +78,7 @@ int Unscramble(int argc, char** argv)
             nResult = VLToolFail("%s: malformed scrambled file: %s", szPath,
                                  bOpened ? "the scrambled data is cut short" : Diagnose(szPath).c_str());
         else
-            nResult = VLToolFail("%s: %s", szPath, e->ToString().GetString());
+            nResult = VLToolFail("%s: %s", szPath, VLToolReason(e).c_str());
     }
     pStream->Destroy();
     return nResult;

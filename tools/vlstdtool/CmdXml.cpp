@@ -19,7 +19,9 @@ int Xml(int argc, char** argv)
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--format") == 0)
             bFormat = true;
-        else if (szFile == nullptr && argv[i][0] != '-')
+        else if (argv[i][0] == '-' && argv[i][1] != '\0')
+            return VLToolUsage("xml: unknown option '%s'", argv[i]);
+        else if (szFile == nullptr)
             szFile = argv[i];
         else
             return VLToolUsage("xml takes one file and --format: xml FILE [--format]");
@@ -34,15 +36,15 @@ int Xml(int argc, char** argv)
         pFile->SetName(szFile);
         doc.Load(pFile);
     } catch (EVLXmlException* e) {
+        // Where the parser stopped: the line, and the column in bytes.
         if (e->GetXmlErrorCode() == VLXML_ERROR_PARSER)
-            nResult = VLToolFail("%s: not loaded: parser error %d (%s) at line %u, position %u", szFile,
-                                 e->GetParserErrorCode(), EVLXmlException::GetParserErrorName(e->GetParserErrorCode()),
-                                 static_cast<unsigned>(doc.GetLoadLine()), static_cast<unsigned>(doc.GetLoadColumn()));
+            nResult = VLToolFail("%s: line %u, column %u: %s", szFile, static_cast<unsigned>(doc.GetLoadLine()),
+                                 static_cast<unsigned>(doc.GetLoadColumn()), e->GetReason().c_str());
         else
-            nResult = VLToolFail("%s: not loaded: %s", szFile, e->ToString().GetString());
+            nResult = VLToolFail("%s: %s", szFile, e->GetReason().c_str());
         e->Delete();
     } catch (EVLException* e) {
-        nResult = VLToolFail("%s: cannot read: %s", szFile, e->ToString().GetString());
+        nResult = VLToolFail("%s: %s", szFile, VLToolReason(e).c_str());
         e->Delete();
     }
     pFile->Destroy();
@@ -55,11 +57,11 @@ int Xml(int argc, char** argv)
         doc.Save(&out);
     } catch (EVLException* e) {
         CVLExceptionOwner owner(e);
-        return VLToolFail("cannot write the document: %s", e->ToString().GetString());
+        return VLToolFail("cannot write the document: %s", VLToolReason(e).c_str());
     }
     CVLString& str = out.GetString();
     if (!VLToolWriteStdout(str.GetBuffer(), static_cast<size_t>(str.GetLength())))
-        return VLToolFail("cannot write standard output");
+        return VLToolOutputFailed();
     return 0;
 }
 

@@ -22,9 +22,18 @@ int VLToolFail(const char* szFormat, ...) __attribute__((format(printf, 1, 2)));
 // A command line the command cannot use: prints "vlstdtool: <message>" on
 // standard error and returns 2; the usage follows it.
 int VLToolUsage(const char* szFormat, ...) __attribute__((format(printf, 1, 2)));
+class EVLException;
+// What the base library's exception says, in words ("cannot be opened: No
+// such file or directory", "Address already in use").
+std::string VLToolReason(EVLException* e);
 // Reads all of standard input; false (with a message printed) on failure.
 bool VLToolReadStdin(std::string& data);
-// Writes all bytes to standard output; false on failure.
+// Writes all bytes to standard output (CVLStandardOutput); false on failure,
+// which VLToolOutputFailed then says.
 bool VLToolWriteStdout(const void* p, size_t n);
+// Writes the formatted text to standard output; as VLToolWriteStdout.
+bool VLToolPrint(const char* szFormat, ...) __attribute__((format(printf, 1, 2)));
+// "vlstdtool: standard output could not be written: REASON"; returns 1.
+int VLToolOutputFailed();
 
 #endif

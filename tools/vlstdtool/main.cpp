@@ -1,5 +1,6 @@
 // vlstdtool: runs pieces of the base library from the command line.
 #include <cstdarg>
+#include <cstdlib>
 #include <cstdio>
 #include <cerrno>
 #include <cstring>
@@ -8,6 +9,12 @@
 #include <vector>
 
 #include "tools/vlstdtool/ToolCommand.h"
+#include "base/core/VLCommunicationException.h"
+#include "base/core/VLIOException.h"
+#include "base/core/VLMemoryAllocException.h"
+#include "base/core/VLOpenException.h"
+#include "base/core/VLStandardOutput.h"
+#include "base/xml/VLXmlException.h"
 
 namespace {
 
@@ -54,6 +61,22 @@ int VLToolUsage(const char* szFormat, ...)
     return CVLCommandLine::STATUS_USAGE;
 }
 
+std::string VLToolReason(EVLException* e)
+{
+    if (EVLOpenException* pOpen = dynamic_cast<EVLOpenException*>(e))
+        return (pOpen->IsNotRegularFile() ? "" : "cannot be opened: ") + pOpen->GetReason();
+    if (dynamic_cast<EVLIOException*>(e) != nullptr)
+        return "cannot be read";
+    if (EVLCommunicationException* pSocket = dynamic_cast<EVLCommunicationException*>(e))
+        return pSocket->GetReason();
+    if (EVLXmlException* pXml = dynamic_cast<EVLXmlException*>(e))
+        return pXml->GetReason();
+    if (dynamic_cast<EVLMemoryAllocException*>(e) != nullptr)
+        return "out of memory";
+    CVLString str = e->ToString();
+    return str.GetString();
+}
+
 bool VLToolReadStdin(std::string& data)
 {
     char buf[65536];
@@ -75,15 +98,26 @@ bool VLToolReadStdin(std::string& data)
 
 bool VLToolWriteStdout(const void* pData, size_t n)
 {
-    const char* p = static_cast<const char*>(pData);
-    while (n > 0) {
-        ssize_t r = write(STDOUT_FILENO, p, n);
-        if (r <= 0)
-            return false;
-        p += r;
-        n -= static_cast<size_t>(r);
-    }
-    return true;
+    return CVLStandardOutput::Write(pData, n);
+}
+
+bool VLToolPrint(const char* szFormat, ...)
+{
+    va_list args;
+    va_start(args, szFormat);
+    char* pText = nullptr;
+    int nLength = vasprintf(&pText, szFormat, args);
+    va_end(args);
+    if (nLength < 0)
+        return false;
+    bool bWritten = CVLStandardOutput::Write(pText, static_cast<size_t>(nLength));
+    free(pText);
+    return bWritten;
+}
+
+int VLToolOutputFailed()
+{
+    return CVLStandardOutput::Fail("vlstdtool");
 }
 
 int main(int argc, char** argv)
