@@ -42,17 +42,27 @@ CVLECMLocalNetworks::CVLECMLocalNetworks(const std::vector<VLInterfaceAddress>& 
         SNetwork network;
         network.nMask = nMask;
         network.nAddress = CVLSocketAddress::HostOrder(entry.address) & nMask;
+        network.strInterface = CVLString(entry.strInterface.c_str(), VL_CHARSET_UTF8);
+        network.bFirstOfInterface = entry.bFirstOfInterface;
+        // A network listed again keeps its first entry, unless that was a
+        // further address of an interface and this is the first of one:
+        // the probe sends the network's broadcast for the latter.
         bool bKnown = false;
-        for (const SNetwork& other : m_Networks)
-            bKnown = bKnown || (other.nAddress == network.nAddress && other.nMask == nMask);
+        for (SNetwork& other : m_Networks) {
+            if (other.nAddress != network.nAddress || other.nMask != nMask)
+                continue;
+            bKnown = true;
+            if (network.bFirstOfInterface && !other.bFirstOfInterface) {
+                other.strInterface = network.strInterface;
+                other.bFirstOfInterface = true;
+            }
+        }
         if (bKnown)
             continue;
         network.strName = CVLSocketAddress::FormatDottedQuad(network.nAddress);
         network.strName += "/";
         network.strName += std::to_string(PrefixLength(nMask)).c_str();
         network.strBroadcast = CVLSocketAddress::FormatDottedQuad(network.nAddress | ~nMask);
-        network.strInterface = CVLString(entry.strInterface.c_str(), VL_CHARSET_UTF8);
-        network.bFirstOfInterface = entry.bFirstOfInterface;
         m_Networks.push_back(network);
     }
     for (const auto& entry : receivers) {

@@ -106,11 +106,19 @@ TEST(ECMLocalNetworks, AFurtherAddressGivesItsNetworkAndTheBroadcastsInterface)
     VLInterfaceAddress elsewhere = Entry("vl0", 1, 24);
     VLInterfaceAddress later = first;
     later.strName = later.strInterface = "vl1";
+    // A further address in the very network of vl1's first, listed before it.
+    VLInterfaceAddress sameNetwork = first;
+    sameNetwork.address[3] = 2;
+    sameNetwork.strName = "vl0:2";
+    sameNetwork.bFirstOfInterface = false;
     const struct
     {
         std::vector<VLInterfaceAddress> addresses;
         const char* szInterface;
-    } kRows[] = {{{first, secondary}, "vl0"}, {{first, other}, "vl0"}, {{elsewhere, secondary, later}, "vl1"}};
+    } kRows[] = {{{first, secondary}, "vl0"},
+                 {{first, other}, "vl0"},
+                 {{elsewhere, secondary, later}, "vl1"},
+                 {{elsewhere, sameNetwork, secondary, later}, "vl1"}};
     const std::map<CVLString, CVLString> receivers = {{Text("Probe.VLPC_LocalNetworkDBC_1"), Text("10.0.0.255")}};
     for (const auto& row : kRows) {
         SCOPED_TRACE(row.addresses[1].strName + " second, " + std::to_string(row.addresses.size()) + " addresses");
