@@ -81,11 +81,14 @@ bool CVLECMUnicastChecks::Cancel(CVLECMNIFInfo* pNIFInfo)
         if (std::this_thread::get_id() == m_ThreadId) {
             if (m_pBusy == pNIFInfo)
                 return false;
-        } else {
+        } else if (m_pBusy == pNIFInfo) {
+            // Only the busy record's Cancel holds up the thread: waking it
+            // for every other one would have it look over all the checks
+            // for each record a stop cancels.
             ++m_nCancelsWaiting;
             m_Idle.wait(lock, [&]() { return m_pBusy != pNIFInfo; });
-            --m_nCancelsWaiting;
-            m_Wake.notify_all();
+            if (--m_nCancelsWaiting == 0)
+                m_Wake.notify_all();
         }
         auto it = std::find_if(m_Checks.begin(), m_Checks.end(),
                                [&](const SCheck& entry) { return entry.pNIFInfo == pNIFInfo; });
