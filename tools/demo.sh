@@ -6,8 +6,47 @@
 # everything it made is removed when it ends, however it ends (Ctrl-C too).
 #
 # Run as root from the checkout, after the README's build:  tools/demo.sh
+# (--prefix NAME, or VL_NETNS_PREFIX, begins its namespaces' names).
 # VL_BUILD_DIR names another build folder (default: build beside tools/).
 set -uo pipefail
+
+usage="usage: tools/demo.sh [--prefix NAME]
+  Shows vlnet at work in a throw-away network of namespaces with four emulated
+  devices, and removes the network when it ends. Needs root and the build's
+  vlnet, vltestnet and vlemu (VL_BUILD_DIR names the build folder; default:
+  build beside tools/).
+
+  --prefix NAME  begins the names of the namespaces it makes, which go on
+                 with a process id (NAME4242n0xpc): 1 to 32 letters, digits,
+                 '_' or '-', from a letter, not ending in a digit. Default:
+                 \$VL_NETNS_PREFIX when set, else \"vl\"."
+usage_error() {
+  printf "demo.sh: %s\n'tools/demo.sh --help' tells its usage\n" "$1" >&2
+  exit 2
+}
+. "$(dirname "$0")/../tests/support/namespaces.sh"
+prefix_from=VL_NETNS_PREFIX
+while [ $# -gt 0 ]; do
+  case $1 in
+    -h | --help)
+      printf '%s\n' "$usage"
+      exit 0 ;;
+    --prefix | --prefix=*)
+      if [ "$1" = --prefix ]; then
+        [ $# -ge 2 ] || usage_error "--prefix needs a name"
+        shift
+      fi
+      # vltestnet takes it from there.
+      export VL_NETNS_PREFIX=${1#--prefix=}
+      prefix_from=--prefix
+      shift ;;
+    *) usage_error "unknown argument '$1'" ;;
+  esac
+done
+if [ "$prefix_from" = --prefix ] || [ -n "${VL_NETNS_PREFIX:-}" ]; then
+  why=$(netns_prefix_error "$VL_NETNS_PREFIX")
+  [ -z "$why" ] || usage_error "$prefix_from '$VL_NETNS_PREFIX' cannot begin a namespace's name: $why"
+fi
 
 bin=${VL_BUILD_DIR:-$(dirname "$0")/../build}/bin
 if [ "$(id -u)" != 0 ]; then

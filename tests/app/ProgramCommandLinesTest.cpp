@@ -141,6 +141,11 @@ const SLine kLines[] = {
     {"vlemu", "", 2, "vlemu: no file of devices given"},
     {"vlemu", "--port", 2, "vlemu: --port needs a value"},
     {"vlemu", "--bind=-h /nonexistent", 1, "vlemu: cannot read /nonexistent"},
+    {"vltestnet", "--network 1 '' --network 1", 2, "vltestnet: --network 1 is given twice: each network once\n"},
+    {"vltestnet", "--network 1 '' 'unicast=1 colour=red'", 2,
+     "vltestnet: DEVICE 'unicast=1 colour=red' of --network 1: unknown key: colour\n"},
+    {"vltestnet", "--prefix 'lab 1' --network 1", 2,
+     "vltestnet: --prefix 'lab 1' cannot begin a namespace's name: a prefix holds only letters, digits, '_' and '-'\n"},
 };
 }  // namespace
 

@@ -45,4 +45,10 @@ printf '%s\n' "$probe" | grep -qx '(exit status 3)' || fail "the probe's status 
 
 last=$(printf '%s\n' "$output" | sed -n '/GetDetail again/,$p')
 printf '%s\n' "$last" | grep -qx "VLPC.2B_5A10_01.Location='Room 4, east'" || fail "the set location did not read back"
+# A prefix that cannot begin a namespace's name is refused, named, before
+# anything is made.
+refused=$("$demo" --prefix 'lab 1' 2>&1)
+status=$?
+[ "$status" = 2 ] && [[ $refused == "demo.sh: --prefix 'lab 1' cannot begin a namespace's name"* ]] ||
+  fail "demo.sh --prefix 'lab 1' was not refused (status $status): $refused"
 echo "demo checked"

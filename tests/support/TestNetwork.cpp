@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -73,6 +74,28 @@ bool EnterNamespace(const std::string& strName)
 }  // namespace
 
 const char* const CTestNetwork::kRequiredVariable = "VL_TEST_REQUIRE_NAMESPACES";
+const char* const CTestNetwork::kPrefixVariable = "VL_NETNS_PREFIX";
+
+std::string CTestNetwork::Prefix()
+{
+    const char* szValue = getenv(kPrefixVariable);
+    return szValue != nullptr && *szValue != '\0' ? szValue : "vl";
+}
+
+std::string CTestNetwork::PrefixError(const std::string& strPrefix)
+{
+    if (strPrefix.empty() || strPrefix.size() > kMaxPrefix)
+        return "a prefix has 1 to " + std::to_string(kMaxPrefix) + " characters";
+    for (char c : strPrefix) {
+        if (!isalnum(static_cast<unsigned char>(c)) && c != '_' && c != '-')
+            return "a prefix holds only letters, digits, '_' and '-'";
+    }
+    if (!isalpha(static_cast<unsigned char>(strPrefix.front())))
+        return "a prefix begins with a letter";
+    if (isdigit(static_cast<unsigned char>(strPrefix.back())))
+        return "a prefix does not end in a digit (the process id follows it)";
+    return std::string();
+}
 
 bool CTestNetwork::Required()
 {
@@ -82,11 +105,14 @@ bool CTestNetwork::Required()
 
 std::string CTestNetwork::Unavailable()
 {
+    std::string strPrefixError = PrefixError(Prefix());
+    if (!strPrefixError.empty())
+        return std::string(kPrefixVariable) + " '" + Prefix() + "' cannot begin a namespace's name: " + strPrefixError;
     if (geteuid() != 0)
         return "needs root to create network namespaces";
     if (system("ip -V >/dev/null 2>&1") != 0)
         return "needs the 'ip' command (iproute2)";
-    std::string strName = "vl" + std::to_string(getpid()) + "probe";
+    std::string strName = Prefix() + std::to_string(getpid()) + "probe";
     std::string strError;
     if (!Shell("ip netns add " + strName, &strError))
         return "cannot create a network namespace: " + strError;
@@ -97,7 +123,7 @@ std::string CTestNetwork::Unavailable()
 CTestNetwork::CTestNetwork()
 {
     static int s_nCount = 0;
-    m_strPrefix = "vl" + std::to_string(getpid()) + "n" + std::to_string(s_nCount++) + "x";
+    m_strPrefix = Prefix() + std::to_string(getpid()) + "n" + std::to_string(s_nCount++) + "x";
 }
 
 CTestNetwork::~CTestNetwork()

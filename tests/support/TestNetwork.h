@@ -5,8 +5,10 @@
 // VL_NEEDS_NAMESPACES() (tests/support/NeedsNamespaces.h), which skips them
 // there, or fails them when Required().
 //
-// Names are made unique per process ("vl<pid>x<name>"), so parallel test
-// programs do not meet; interface names stay within the kernel's 15 bytes.
+// Names are made unique per process ("vl<pid>n<count>x<name>"), so parallel
+// test programs do not meet; interface names stay within the kernel's 15
+// bytes. The "vl" is the prefix, which a user may choose (kPrefixVariable)
+// to tell their namespaces from others' on a shared host.
 #ifndef TESTNETWORK_H
 #define TESTNETWORK_H
 
@@ -27,6 +29,17 @@ public:
     // that the namespace tests never ran.
     static bool Required();
     static const char* const kRequiredVariable;  // "VL_TEST_REQUIRE_NAMESPACES"
+    // The namespaces' prefix: kPrefixVariable's value, else (unset or
+    // empty) "vl".
+    // Unavailable() tells of a value that PrefixError refuses.
+    static std::string Prefix();
+    static const char* const kPrefixVariable;  // "VL_NETNS_PREFIX"
+    // Why strPrefix cannot begin a namespace's name; empty when it can:
+    // 1 to kMaxPrefix letters, digits, '_' or '-', beginning with a letter
+    // (the name is an argument of ip) and not ending in a digit (the
+    // process id follows: "ab" and "ab1" would make the same names).
+    static std::string PrefixError(const std::string& strPrefix);
+    static const size_t kMaxPrefix = 32;
 
     CTestNetwork();
     ~CTestNetwork();  // stops the emulators and deletes the namespaces

@@ -4,8 +4,29 @@
 # skipped by hand and fails where they must run (VL_TEST_REQUIRE_NAMESPACES,
 # which tools/test-all.sh sets).
 
+# Prints why $1 cannot begin a namespace's name, by the rule of
+# CTestNetwork::PrefixError; nothing when it can.
+netns_prefix_error() {
+  if [ ${#1} -lt 1 ] || [ ${#1} -gt 32 ]; then
+    echo "a prefix has 1 to 32 characters"
+  elif ! [[ $1 =~ ^[A-Za-z0-9_-]*$ ]]; then
+    echo "a prefix holds only letters, digits, '_' and '-'"
+  elif ! [[ $1 =~ ^[A-Za-z] ]]; then
+    echo "a prefix begins with a letter"
+  elif [[ $1 =~ [0-9]$ ]]; then
+    echo "a prefix does not end in a digit (the process id follows it)"
+  fi
+}
+
 # Prints why network namespaces cannot be made here; nothing when they can.
+# Their names begin with VL_NETNS_PREFIX (unset or empty: "vl").
 namespaces_unavailable() {
+  local prefix=${VL_NETNS_PREFIX:-vl} error
+  error=$(netns_prefix_error "$prefix")
+  if [ -n "$error" ]; then
+    echo "cannot name its namespaces: VL_NETNS_PREFIX '$prefix' cannot begin a namespace's name: $error"
+    return
+  fi
   if [ "$(id -u)" != 0 ]; then
     echo "needs root to create network namespaces"
     return
@@ -14,7 +35,7 @@ namespaces_unavailable() {
     echo "needs the 'ip' command (iproute2)"
     return
   fi
-  local name=vl$$probe error
+  local name=$prefix$$probe
   if ! error=$(ip netns add "$name" 2>&1); then
     echo "cannot create a network namespace: $error"
     return

@@ -1,0 +1,129 @@
+// The networks of namespaces the tests and vltestnet make: named with the
+// prefix a user chose, told as a probe will see them, and removed however
+// they end.
+#include <gtest/gtest.h>
+
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "tests/support/NeedsNamespaces.h"
+#include "tests/support/TestNetwork.h"
+#include "tests/support/Watchdog.h"
+
+namespace {
+// Sets an environment variable for a scope, and puts back what it was.
+class CEnvironment
+{
+public:
+    CEnvironment(const char* szName, const char* szValue) : m_strName(szName)
+    {
+        const char* szOld = getenv(szName);
+        m_bWasSet = szOld != nullptr;
+        m_strOld = szOld != nullptr ? szOld : "";
+        setenv(szName, szValue, 1);
+    }
+    ~CEnvironment()
+    {
+        if (m_bWasSet)
+            setenv(m_strName.c_str(), m_strOld.c_str(), 1);
+        else
+            unsetenv(m_strName.c_str());
+    }
+
+private:
+    std::string m_strName;
+    std::string m_strOld;
+    bool m_bWasSet;
+};
+
+std::string NamespaceList()
+{
+    std::string strList;
+    FILE* p = popen("ip netns list 2>/dev/null", "r");
+    if (p == nullptr)
+        return strList;
+    char buffer[256];
+    while (fgets(buffer, sizeof(buffer), p) != nullptr)
+        strList += buffer;
+    pclose(p);
+    return strList;
+}
+}  // namespace
+
+// The tests' namespaces begin with the prefix the environment gives, and a
+// prefix that cannot begin a namespace's name keeps them from being made,
+// saying why.
+TEST(TestNetwork, TheEnvironmentsPrefixBeginsTheNamespaces)
+{
+    {
+        CEnvironment prefix(CTestNetwork::kPrefixVariable, "lab_a-");
+        CTestNetwork net;
+        EXPECT_EQ(0u, net.Namespace("pc").find("lab_a-" + std::to_string(getpid()) + "n")) << net.Namespace("pc");
+    }
+    CEnvironment prefix(CTestNetwork::kPrefixVariable, "lab1");
+    EXPECT_NE(std::string::npos, CTestNetwork::Unavailable().find("VL_NETNS_PREFIX 'lab1'"))
+        << CTestNetwork::Unavailable();
+}
+
+// vltestnet names its namespaces with --prefix (over the environment's),
+// makes a network given no device, tells apart the listed devices that
+// share a MAC (a probe lists one of them), and, stopped by SIGINT, removes
+// all it made and ends with 130 as a shell tells it.
+TEST(VLTestNet, ThePrefixTheStatesAndAStopBySIGINT)
+{
+    VL_NEEDS_NAMESPACES();
+    CWatchdog watchdog(120, "vltestnet's network and its stop");
+    std::string strEmulator = TestEmulatorProgram();
+    std::string strProgram = strEmulator.substr(0, strEmulator.rfind('/')) + "/vltestnet";
+    int toChild[2], fromChild[2];
+    ASSERT_EQ(0, pipe(toChild));
+    ASSERT_EQ(0, pipe(fromChild));
+    fflush(nullptr);
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        dup2(toChild[0], 0);
+        dup2(fromChild[1], 1);
+        close(toChild[0]), close(toChild[1]), close(fromChild[0]), close(fromChild[1]);
+        setenv(CTestNetwork::kPrefixVariable, "notthis", 1);
+        const char* const kMac = "mac=00:26:AB:00:00:07";
+        execl(strProgram.c_str(), strProgram.c_str(), "--prefix", "vlnetlab", "--network", "1", "", kMac, kMac,
+              "mac=00:26:AB:00:00:07 unicast=0", "--network", "2", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(toChild[0]);
+    close(fromChild[1]);
+    std::string strOutput;
+    pollfd output = {fromChild[0], POLLIN, 0};
+    while (strOutput.find("ready\n") == std::string::npos && poll(&output, 1, -1) > 0) {
+        char buffer[256];
+        ssize_t n = read(fromChild[0], buffer, sizeof(buffer));
+        if (n <= 0)
+            break;
+        strOutput.append(buffer, static_cast<size_t>(n));
+    }
+    const std::string strNamespaces = "vlnetlab" + std::to_string(pid) + "n0x";
+    const std::string strMade = NamespaceList();
+    kill(pid, SIGINT);
+    int nStatus = 0;
+    waitpid(pid, &nStatus, 0);
+    close(toChild[1]);
+    close(fromChild[0]);
+
+    EXPECT_EQ(0u, strOutput.find("computer " + strNamespaces + "pc\n")) << strOutput;
+    EXPECT_NE(std::string::npos, strOutput.find(" 10.201.1.10 Model 1-0 listed\n")) << strOutput;
+    EXPECT_NE(std::string::npos, strOutput.find(" 10.201.1.11 Model 1-1 shared\n")) << strOutput;
+    EXPECT_NE(std::string::npos, strOutput.find(" 10.201.1.12 Model 1-2 shared\n")) << strOutput;
+    EXPECT_NE(std::string::npos, strOutput.find(" 10.201.1.13 Model 1-3 unlisted\n")) << strOutput;
+    EXPECT_NE(std::string::npos, strMade.find(strNamespaces + "n2")) << strMade;
+    ASSERT_TRUE(WIFEXITED(nStatus)) << nStatus;
+    EXPECT_EQ(130, WEXITSTATUS(nStatus));
+    EXPECT_EQ(std::string::npos, NamespaceList().find(strNamespaces));
+}
