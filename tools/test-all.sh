@@ -119,14 +119,21 @@ if [ -d fuzz ] && ls fuzz/*.cpp >/dev/null 2>&1; then
   clang_build build-fuzz -DVL_BUILD_FUZZ=ON -DVL_BUILD_TESTS=OFF -DVL_BUILD_BENCH=OFF
   mkdir -p "$fuzz_artifacts"
   logs=$(mktemp -d)
-  # The targets are single-threaded: one per core, longest first.
-  targets=()
-  for name in $fuzz_long_targets; do
-    [ -x "build-fuzz/bin/fuzz_$name" ] && targets+=("build-fuzz/bin/fuzz_$name")
+  # The targets are those of the sources (fuzz/<name>.cpp): a program left in
+  # build-fuzz/bin by a target since removed is not run. They are
+  # single-threaded: one per core, longest first.
+  names=()
+  for source in fuzz/*.cpp; do
+    name=$(basename "$source" .cpp)
+    case "$fuzz_long_targets" in *" $name "*) names=("$name" "${names[@]}") ;; *) names+=("$name") ;; esac
   done
-  for target in build-fuzz/bin/fuzz_*; do
-    case "$fuzz_long_targets" in *" $(basename "${target#*fuzz_}") "*) continue ;; esac
-    targets+=("$target")
+  targets=()
+  for name in "${names[@]}"; do
+    if [ ! -x "build-fuzz/bin/fuzz_$name" ]; then
+      echo "test-all.sh: fuzz/$name.cpp has no program build-fuzz/bin/fuzz_$name" >&2
+      exit 1
+    fi
+    targets+=("build-fuzz/bin/fuzz_$name")
   done
   for target in "${targets[@]}"; do
     while [ "$(jobs -rp | wc -l)" -ge "$jobs" ]; do wait -n || true; done
