@@ -451,6 +451,7 @@ protected:
 // The sends of a check that meet "host unreachable", and how it ends.
 struct SUnreachableRow
 {
+    const char* szName;         // the row's name in the test's
     std::set<int> unreachable;  // the sends that meet it, from 1
     VLECM_RESULT eResult;
     int nSends;
@@ -719,6 +720,7 @@ TEST_P(UnicastChecksUnreachable, EachSendGetsTheDefinedSends)
 INSTANTIATE_TEST_SUITE_P(Rows, UnicastChecksUnreachable,
                          ::testing::Values(
                              // Both sends of the first try: the check fails.
-                             SUnreachableRow{{1, 2}, VLECM_RESULT_COMMUNICATION_ERROR, 2},
+                             SUnreachableRow{"BothSendsOfTheFirstTry", {1, 2}, VLECM_RESULT_COMMUNICATION_ERROR, 2},
                              // The first send of each try: each try sends again, and times out.
-                             SUnreachableRow{{1, 3}, VLECM_RESULT_TIMEOUT, 4}));
+                             SUnreachableRow{"TheFirstSendOfEachTry", {1, 3}, VLECM_RESULT_TIMEOUT, 4}),
+                         [](const ::testing::TestParamInfo<SUnreachableRow>& info) { return info.param.szName; });
