@@ -33,7 +33,19 @@ done
 [ "$bad" = 0 ] || exit 1
 echo "run paths of $checked programs and libraries: ok"
 
-"$prefix/bin/vlnet" --help >/dev/null
+# Bounded, as every wait below: a hang fails the check instead of holding it.
+help_seconds=30
+help_status=0
+timeout -k 5 "$help_seconds" "$prefix/bin/vlnet" --help >/dev/null || help_status=$?
+case $help_status in
+  0) ;;
+  124 | 137)
+    echo "check-install.sh: the installed vlnet --help did not end within ${help_seconds}s" >&2
+    exit 1 ;;
+  *)
+    echo "check-install.sh: the installed vlnet --help failed (status $help_status)" >&2
+    exit 1 ;;
+esac
 echo "installed vlnet --help: ok"
 # Where no namespaces can be made the probe is skipped, saying so, or fails
 # where it must run (VL_TEST_REQUIRE_NAMESPACES, which tools/test-all.sh sets).
