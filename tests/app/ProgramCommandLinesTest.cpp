@@ -73,6 +73,8 @@ struct SLine
 
 // A script the project ships, whose functions take a number.
 #define VL_TEST_NET_RETRY_SCRIPT VL_TEST_SOURCE_DIR "/../resources/Settings/Default/NetRetry.vls"
+// A script whose functions take an int, a uint64, a float.
+#define VL_TEST_NUMBER_EDGES_SCRIPT VL_TEST_SOURCE_DIR "/app/data/NumberEdges.vls"
 
 const SLine kLines[] = {
     {"vlnet", "", 2, "vlnet: no command given"},
@@ -85,6 +87,10 @@ const SLine kLines[] = {
     {"vlnet", "prbe", 2, "vlnet: unknown command 'prbe'; did you mean probe?\n"},
     {"vlnet", "--timeout 5 probe", 2,
      "vlnet: '--timeout' stands before the command, and options follow it: vlnet probe --timeout 5\n"},
+    // The line proposed does not show the password given.
+    {"vlnet", "--password secret run 0026AB000001 SetDetail VLPC.2B_5A10_01.Location=x", 2, " --password PW"},
+    {"vlnet", "ulr", 2, "vlnet: unknown command 'ulr'; did you mean url?\n"},
+    {"vlnet", "probe --timeout 86400 --help", 0, "usage: vlnet probe"},
     {"vlnet", "--help", 1, "vlnet" VL_TEST_FULL, true},
     {"vlnet", "--version", 1, "vlnet" VL_TEST_FULL, true},
     {"vlnet", "run --help", 1, "vlnet" VL_TEST_FULL, true},
@@ -131,6 +137,12 @@ const SLine kLines[] = {
      "-2147483648 to 2147483647)"},
     {"vlscript", "run " VL_TEST_NET_RETRY_SCRIPT " IsRetryForOpenError 2147483648", 2, "is out of range"},
     {"vlscript", "run " VL_TEST_NET_RETRY_SCRIPT " IsRetryForOpenError -2147483648", 0, "false\n"},
+    {"vlscript", "run " VL_TEST_NUMBER_EDGES_SCRIPT " Int 2147483647", 0, "true\n"},
+    {"vlscript", "run " VL_TEST_NUMBER_EDGES_SCRIPT " UInt64 18446744073709551616", 2,
+     "vlscript: run: '18446744073709551616' is out of range for parameter 1 of UInt64 (uint64: 0 to "
+     "18446744073709551615)"},
+    {"vlscript", "run " VL_TEST_NUMBER_EDGES_SCRIPT " Float 1000000000000000000000000000000000000000", 2,
+     "is out of range for parameter 1 of Float (float: -3.4e38 to 3.4e38)"},
     {"vlscript", "run " VL_TEST_NET_RETRY_SCRIPT " IsRetryForOpenError 65 1", 2,
      "vlscript: run: IsRetryForOpenError takes 1 argument, not 2"},
     {"vlscript", "run", 2, "vlscript: run takes at least 2 arguments, not 0"},
