@@ -442,6 +442,14 @@ const EmuKey kKeys[] = {
      [](EmuDevice& d, K k, V v) { d.nDetailFields = static_cast<int>(Number(k, v, 0, 9)); }},
     {"quietset", "0|1", "takes SetDetail's values but never answers it",
      [](EmuDevice& d, K k, V v) { d.bAnswersSetDetail = Number(k, v, 0, 1) == 0; }},
+    {"moveearly", "0|1|2", "takes a new address before it answers: 1 leaves the old one, 2 keeps it",
+     [](EmuDevice& d, K k, V v) { d.nMoveEarly = static_cast<int>(Number(k, v, 0, 2)); }},
+    {"dataerror", "FN", "answers this function with result and two bytes of data",
+     [](EmuDevice& d, K k, V v) {
+         d.nDataErrorFunction = static_cast<uint16_t>(Number(k, v, 1, 0xFFFF));
+         if (FunctionOf(d.nDataErrorFunction) == nullptr)
+             throw EmuBadValue("unknown function for " + k + ": " + v);
+     }},
     {"delay", "MS", "each reply leaves this much later",
      [](EmuDevice& d, K k, V v) { d.nDelayMs = static_cast<int>(Number(k, v, 0, 60000)); }},
     {"limiteddelay", "MS", "a reply to the limited broadcast this much later again",
@@ -468,7 +476,7 @@ const EmuKey kKeys[] = {
      [](EmuDevice& d, K k, V v) { d.nRate = static_cast<int>(Number(k, v, 1, 1000000)); }},
     {"pool", "N", "source addresses of errorheaders, forgedmacs, changing and checkerrors",
      [](EmuDevice& d, K k, V v) { d.nPool = static_cast<int>(Number(k, v, 1, 65536)); }},
-    {"result", "N", "the result of errorheaders, checkerrors and sprayfn",
+    {"result", "N", "the result of errorheaders, checkerrors, sprayfn and dataerror",
      [](EmuDevice& d, K k, V v) { d.nResult = static_cast<uint16_t>(Number(k, v, 0, 0xFFFF)); }},
     {"poolfrom", "A.B.C.D", "the first pool address of checkerrors (default its own)",
      [](EmuDevice& d, K k, V v) {
@@ -666,6 +674,8 @@ struct CDeviceEmulator::State
     EmuDevice config;   // as configured: what a factory reset returns to
     EmuDevice now;      // as it is
     uint32_t nIP = 0, nMask = 0;
+    // The address a move kept (moveearly=2), heard as its own; 0 none.
+    uint32_t nKeptIP = 0;
     Clock::time_point started;
     Clock::time_point silentUntil;
     int nRequests = 0;
@@ -845,7 +855,7 @@ void CDeviceEmulator::Handle(const uint8_t* pData, size_t nLen, uint32_t nDst, c
 {
     std::lock_guard<std::mutex> lock(m_Mutex);
     for (State* p : m_Devices) {
-        bool bUnicast = nDst == p->nIP;
+        bool bUnicast = nDst == p->nIP || (p->nKeptIP != 0 && nDst == p->nKeptIP);
         bool bBroadcast = nDst == 0xFFFFFFFFu || (p->nMask != 0xFFFFFFFFu && nDst == (p->nIP | ~p->nMask));
         if (!bUnicast && !bBroadcast)
             continue;
@@ -1343,6 +1353,11 @@ void CDeviceEmulator::HandleDevice(State& dev, const uint8_t* pData, size_t nLen
             x.next = ReadSetDetail(in, d);
         if (in.bShort) {
             x.Error(RES_MALFORMED);
+        } else if (req.nFunction == d.nDataErrorFunction) {
+            // Whatever the request names: two bytes of reason, which do not
+            // name the device.
+            x.nResult = d.nResult;
+            x.payload = {0x00, 0x02};
         } else if (!bMacOk) {
             x.Error(RES_OTHER_DEVICE);
         } else {
@@ -1371,7 +1386,12 @@ void CDeviceEmulator::HandleDevice(State& dev, const uint8_t* pData, size_t nLen
     if (x.bRestart) {
         if (req.nFunction == FN_FACT_RESET)
             d = dev.config;
+        uint32_t nOld = dev.nIP;
         dev.nIP = ParseQuad(d.strIP);
+        if (d.nMoveEarly != 0 && dev.nIP != nOld) {
+            nFrom = dev.nIP;
+            dev.nKeptIP = d.nMoveEarly == 2 ? nOld : 0;
+        }
         dev.nMask = ParseQuad(d.strMask);
         dev.started = now;
         dev.silentUntil = now + std::chrono::milliseconds(d.nRestartMs);

@@ -124,6 +124,11 @@ struct EmuDevice
     // Behaviour
     bool bAnswersUnicast = true;  // false: everything that arrives on its own address is ignored
     bool bAnswersSetDetail = true;  // false: takes SetDetail's values but never answers it
+    // An address change (SetDetail, FactReset) takes effect before the reply,
+    // which comes from the new address: 0 no, 1 the old address is left, 2 it
+    // is kept too (requests to it are still heard).
+    int nMoveEarly = 0;
+    uint16_t nDataErrorFunction = 0;  // answered with result nResult and two bytes of data, no MAC
     int nDelayMs = 0;             // each reply leaves this much later
     int nLimitedDelayMs = 0;      // and a reply to the limited broadcast this much later again
     int nDirectedDelayMs = 0;     // and a reply to its network's directed broadcast this much later again
@@ -134,7 +139,7 @@ struct EmuDevice
     int nStrayGapUs = 0;
     int nRate = 5000;           // datagrams a second of the attacks at a rate
     int nPool = 1;              // source addresses of ErrorHeaders, ForgedMacs and Changing
-    uint16_t nResult = 0x1001;  // the result of ErrorHeaders, CheckErrors and SprayDetail's nSprayFunction
+    uint16_t nResult = 0x1001;  // the result of ErrorHeaders, CheckErrors, nSprayFunction and nDataErrorFunction
     uint16_t nSprayFunction = 0;  // the function SprayDetail forges replies to (0: GetDetail and SetDetail)
     std::string strPoolFrom;    // the pool's first address, when not the device's own
     uint8_t victim[6] = {};     // the device SprayDetail forges replies of
