@@ -26,6 +26,10 @@
 // either ends its try when its time runs out.
 #define VLCM_PARAM_LOOK "look"
 #define VLCM_PARAM_TRY_OVER "tryOver"
+// A second address (a dotted quad) from which a unicast request's replies
+// count, besides the one it went to: the address the request gives the
+// device, which may take it before it answers. Absent or empty: none.
+#define VLCM_PARAM_ALSO_REPLIES_FROM "alsoRepliesFrom"
 
 class CVLCMApi;
 class CVLProperty;

@@ -49,6 +49,8 @@ const long kWrongPasswordResult = 0x1001;
 const long kWaitSliceMilliseconds = 10;
 // Where unicast commands go.
 const char kIPAddressPath[] = "IPAddress";
+// The address SetDetail gives the device.
+const char kSetDetailAddressPath[] = "VLPC.2B_5A10_01.IPAddress";
 
 CVLString OptionKey(VLECM_COMMAND eCommand, const char* szSubKey)
 {
@@ -630,6 +632,20 @@ void CVLECMNIFInfo::getUnicastParams(VLECM_COMMAND eCommand, CVLModuleParamColle
     strPacketList = getOptionString(TextOf(OptionKey(eCommand, ".PacketListName")));
     params.GetParam(VLCM_PARAM_TIMEOUT, true)->SetLong(getOptionInt(TextOf(OptionKey(eCommand, ".Timeout"))));
     params.GetParam(VLCM_PARAM_RETRY, true)->SetLong(getOptionInt(TextOf(OptionKey(eCommand, ".Retry"))));
+    // A device may take the address SetDetail gives it before it answers:
+    // its reply then comes from there, and counts as from the address the
+    // request went to. (After FactReset the device's address is not known.)
+    if (eCommand == VLECM_COMMAND_SET_DETAIL) {
+        CVLTargetLock lock(this);
+        lock.Lock();
+        CVLProperty* pAddress = GetProperties()->GetProperty(kSetDetailAddressPath, false);
+        if (pAddress != nullptr) {
+            CVLString strAddress = pAddress->GetType() == VL_VARIANT_TYPE_SOCKET_ADDRESS
+                                       ? pAddress->GetSocketAddress().GetHost()
+                                       : pAddress->ToString("");
+            params.GetParam(VLCM_PARAM_ALSO_REPLIES_FROM, true)->SetString(strAddress);
+        }
+    }
 }
 
 VLECM_RESULT CVLECMNIFInfo::runUnicastFunction(CVLTarget* pTarget, VLECM_COMMAND eCommand)

@@ -113,6 +113,19 @@ CVLString ParamText(CVLModuleParamCollection* pParams, const char* szName)
     return p != nullptr ? p->ToString("") : CVLString();
 }
 
+// The second address a unicast request's replies may come from, in network
+// order: 0 when the call names none, or names what is no dotted quad (a
+// name is never looked up).
+uint32_t AlsoRepliesFrom(CVLModuleParamCollection* pParams)
+{
+    CVLString strAddress = ParamText(pParams, VLCM_PARAM_ALSO_REPLIES_FROM);
+    unsigned char bytes[4];
+    uint32_t nAddress = 0;
+    if (strAddress.GetLength() > 0 && CVLSocketAddress::ParseDottedQuad(strAddress.GetString(), bytes))
+        std::memcpy(&nAddress, bytes, sizeof(nAddress));
+    return nAddress;
+}
+
 // The address text of a property: the host of a socket address, else its text.
 CVLString AddressText(const CVLProperty* p)
 {
@@ -713,13 +726,13 @@ void CVLSock::Write(const VL_BYTE* pBuffer, VL_SIZE_T nBufferSize)
         // Counted before anything leaves, so that no reply is read before
         // its send is.
         ++m_nWrites;
-        m_nRepliesFrom = m_eProtocol == VLMDSOCK_PROTOCOL_UDP && m_eCastType == VLMDSOCK_CAST_UNICAST
-                             ? CVLSockShared::AddressOf(m_DestAddress)
-                             : 0;
+        const bool bUnicast = m_eProtocol == VLMDSOCK_PROTOCOL_UDP && m_eCastType == VLMDSOCK_CAST_UNICAST;
+        m_nRepliesFrom = bUnicast ? CVLSockShared::AddressOf(m_DestAddress) : 0;
+        m_nRepliesAlsoFrom = bUnicast ? AlsoRepliesFrom(m_pParams) : 0;
         VLMDSOCK_SOCKET_LIST shared;
         if (m_pShared != nullptr) {
             // The replies to this send are the ones queued here.
-            m_pShared->SetDestination(this, m_DestAddress);
+            m_pShared->SetDestination(this, m_DestAddress, m_nRepliesAlsoFrom);
             shared.push_back(m_pShared->GetSocket());
         }
         for (CVLSocket* pSocket : m_pShared != nullptr ? shared : m_listSockets) {
@@ -1001,8 +1014,15 @@ bool CVLSock::IsStray(const CVLSocketAddress& from)
     const uint32_t nExpected = m_nRepliesFrom;
     if (nExpected == 0)
         return false;
+    // The address alone decides, not the port: a device answers from its
+    // one well-known port (the port the request went to), which tells
+    // nothing the address does not. A host that forges the device's address
+    // picks that port as easily, and on a host holding the address any
+    // user may bind it (it lies above 1023).
     CVLSocketAddress sender = from;
-    if (CVLSockShared::AddressOf(sender) == nExpected)
+    const uint32_t nFrom = CVLSockShared::AddressOf(sender);
+    const uint32_t nAlso = m_nRepliesAlsoFrom;
+    if (nFrom == nExpected || (nAlso != 0 && nFrom == nAlso))
         return false;
     unsigned char expected[4];
     std::memcpy(expected, &nExpected, sizeof(expected));

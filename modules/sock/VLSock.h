@@ -5,7 +5,9 @@
 // several sockets, receive threads queue what arrives. In "shared" mode (UDP
 // unicast) it has no socket of its own: it sends through the one its bind
 // address shares with the other shared instances (CVLSockShared), whose
-// thread queues here what comes from the address it last sent to.
+// thread queues here what comes from the address it last sent to. A UDP
+// unicast instance reads replies only from that address, and from a second
+// one that the call may name (VLCM_PARAM_ALSO_REPLIES_FROM).
 //
 // Locks: the instance lock (sockets and open state) comes before a target's
 // lock; the received-datagram lock comes before a target's lock; the
@@ -190,9 +192,9 @@ private:
     // Empties the datagram queue.
     void DropRecvData();
     // A datagram that is no reply to this instance's unicast request: it
-    // came from another address than the one the request went to. Anyone
-    // on the network can send to the request's port; only the addressee
-    // answers for the device.
+    // came from another address than the one the request went to (or the
+    // second one it named). Anyone on the network can send to the
+    // request's port; only the addressee answers for the device.
     bool IsStray(const CVLSocketAddress& from);
     // Reads a number or text constant of the definitions.
     bool FindConst(const char* szKey, CVLString& strValue);
@@ -253,8 +255,10 @@ private:
     unsigned long m_nDroppedDatagrams;
     std::atomic<unsigned long> m_nWrites{0};
     // The IPv4 address (network order) the last unicast UDP send went to;
-    // 0 before one, and for other sockets, which take every sender.
+    // 0 before one, and for other sockets, which take every sender. And
+    // the second address that send named, 0 when none.
     std::atomic<uint32_t> m_nRepliesFrom{0};
+    std::atomic<uint32_t> m_nRepliesAlsoFrom{0};
     // Receives whole datagrams on the one-socket path (the reader's only).
     std::vector<VL_BYTE> m_ReadScratch;
 };

@@ -109,7 +109,7 @@ CVLSockShared* CVLSockShared::Attach(CVLSock* pSock, const CVLString& strBindAdd
         }
         ++pShared->m_nUsers;
         std::lock_guard<std::mutex> users(pShared->m_UsersMutex);
-        pShared->m_Destinations[pSock] = 0;
+        pShared->m_Destinations[pSock] = std::make_pair(0u, 0u);
         return pShared;
     }
     VL_CATCH_LADDER(VLMDSOCK_MODULE, s_szFile)
@@ -178,13 +178,13 @@ int CVLSockShared::GetOpenCount()
     return static_cast<int>(Table().size());
 }
 
-void CVLSockShared::SetDestination(CVLSock* pSock, CVLSocketAddress& destination)
+void CVLSockShared::SetDestination(CVLSock* pSock, CVLSocketAddress& destination, uint32_t nAlsoFrom)
 {
     uint32_t nAddress = AddressOf(destination);
     std::lock_guard<std::mutex> users(m_UsersMutex);
     auto it = m_Destinations.find(pSock);
     if (it != m_Destinations.end())
-        it->second = nAddress;
+        it->second = std::make_pair(nAddress, nAlsoFrom);
 }
 
 void CVLSockShared::pushRecvData(const VLMDSOCK_RECV_DATA& data)
@@ -200,7 +200,7 @@ void CVLSockShared::pushRecvData(const VLMDSOCK_RECV_DATA& data)
         return;
     std::lock_guard<std::mutex> users(m_UsersMutex);
     for (const auto& entry : m_Destinations) {
-        if (entry.second == nFrom)
+        if (entry.second.first == nFrom || entry.second.second == nFrom)
             entry.first->pushRecvData(data);
     }
 }

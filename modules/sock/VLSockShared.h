@@ -2,10 +2,11 @@
 // that any number of requests waiting for their replies hold one descriptor
 // between them. Its receive thread (the socket module's own, batched) hands
 // each datagram to the instances whose last destination is the datagram's
-// sender (one address may answer for several devices) and drops the
-// others. One is made for the first user of a bind address and closed when
-// the last one leaves; one whose thread ended on a failed socket is no
-// longer given to new users.
+// sender (one address may answer for several devices), or whose last send
+// named it as its second address, and drops the others. One is made for
+// the first user of a bind address and closed when the last one leaves;
+// one whose thread ended on a failed socket is no longer given to new
+// users.
 //
 // Locks: the table lock (taken alone, by Attach and Detach) comes before the
 // users lock; the users lock comes before an instance's received-datagram
@@ -17,6 +18,7 @@
 #include <cstdint>
 #include <map>
 #include <mutex>
+#include <utility>
 
 #include "base/core/VLString.h"
 #include "base/net/VLSocket.h"
@@ -45,8 +47,9 @@ public:
     // which replies find the requests sent to their sender.
     static uint32_t AddressOf(CVLSocketAddress& address);
 
-    // The address whose datagrams go to the instance from now on.
-    void SetDestination(CVLSock* pSock, CVLSocketAddress& destination);
+    // The addresses whose datagrams go to the instance from now on: the
+    // destination, and a second one in network order (0: none).
+    void SetDestination(CVLSock* pSock, CVLSocketAddress& destination, uint32_t nAlsoFrom = 0);
     // The socket the users send through.
     CVLSocket* GetSocket() { return &m_Socket; }
 
@@ -75,10 +78,11 @@ private:
     unsigned long m_nDropsSeen;
     // Users under the table lock.
     int m_nUsers;
-    // Each user's destination (its IPv4 address in network order; 0 before
-    // its first send), under m_UsersMutex.
+    // Each user's destination and second address (IPv4 addresses in network
+    // order; 0 before its first send, and for no second one), under
+    // m_UsersMutex.
     std::mutex m_UsersMutex;
-    std::map<CVLSock*, uint32_t> m_Destinations;
+    std::map<CVLSock*, std::pair<uint32_t, uint32_t>> m_Destinations;
 };
 
 #endif

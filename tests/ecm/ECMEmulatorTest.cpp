@@ -275,3 +275,79 @@ TEST_F(ECMEmulator, DeafDevicesWaitSideBySideOnOneSocket)
     EXPECT_EQ(0, CVLSockShared::GetOpenCount());
     EXPECT_EQ(2u, m_Client.Count("probe"));
 }
+
+namespace {
+// A command to a device that answers in its own way, and what decides it.
+struct SAnswerRow
+{
+    const char* szCase;
+    int nMoveEarly;               // the device's moveearly
+    uint16_t nDataErrorFunction;  // answered with 1234 and two bytes of data
+    VLECM_COMMAND eCommand;
+    const char* szReport;
+    int nResult;
+    long nDeviceResult;
+};
+
+class ECMEmulatorAnswers : public ECMEmulator, public ::testing::WithParamInterface<SAnswerRow>
+{
+};
+}  // namespace
+
+// The device's own answer decides its command, after one request: a device
+// that takes the address SetDetail gives it before it answers, and answers
+// from there (leaving its old address, or keeping it too, where the request
+// would be heard again).
+TEST_P(ECMEmulatorAnswers, TheDevicesOwnAnswerDecidesItsCommandAfterOneRequest)
+{
+    const SAnswerRow& row = GetParam();
+    CDeviceEmulator emu(0);
+    EmuDevice device = Device(false);
+    device.mac[5] = 0x59;
+    device.strIP = "127.0.0.4";
+    device.nMoveEarly = row.nMoveEarly;
+    device.nDataErrorFunction = row.nDataErrorFunction;
+    device.nResult = 0x1234;
+    emu.AddDevice(device);
+    std::string strError;
+    ASSERT_TRUE(emu.Start(&strError)) << strError;
+    m_ECM.GetApi()->SetConst("toPort", std::to_string(emu.Port()).c_str(), "VLMDSock", nullptr);
+    CVLECMPropertyMap options = Options({{"Option.Probe.SkipGetSupportInformation", "true"}});
+    ASSERT_EQ(VLECM_RESULT_SUCCESS, m_ECM.Probe(VLECM_PROBE_CONNECT_TYPE_ALL, &options));
+    ASSERT_TRUE(m_Client.WaitFor("probe", 1));
+    m_ECM.StopProbe();
+    CVLECMNIFInfo* pNIFInfo = m_ECM.FindNIFInfo("0026AB003459");
+    ASSERT_NE(nullptr, pNIFInfo);
+    pNIFInfo->SetCurrentPassword("secret");
+    auto run = [&](VLECM_COMMAND eCommand, const char* szReport) {
+        CVLECMPropertyMap tries = Options({{"Option.GetDetail.Timeout", "300"},
+                                           {"Option.GetDetail.Retry", "3"},
+                                           {"Option.SetDetail.Timeout", "300"},
+                                           {"Option.SetDetail.Retry", "3"}});
+        while (pNIFInfo->IsCommandRunning())
+            CVLThread::Sleep(1);
+        size_t nBefore = m_Client.Count(szReport);
+        ASSERT_EQ(VLECM_RESULT_SUCCESS, pNIFInfo->StartCommand(eCommand, VLECM_CONNECT_TYPE_NETWORK, &tries));
+        ASSERT_TRUE(m_Client.WaitFor(szReport, nBefore + 1));
+    };
+    if (row.eCommand == VLECM_COMMAND_SET_DETAIL) {
+        // SetDetail writes back what GetDetail read, the address changed.
+        run(VLECM_COMMAND_GET_DETAIL, "GetDetail");
+        ASSERT_TRUE(pNIFInfo->SetPropertyString("VLPC.2B_5A10_01.IPAddress", "127.0.0.9"));
+    }
+    const int nBefore = emu.RequestCount(EmuMacText(device.mac));
+    run(row.eCommand, row.szReport);
+    EXPECT_EQ(row.nResult, m_Client.LastResult(row.szReport));
+    EXPECT_EQ(row.nDeviceResult, pNIFInfo->GetCommandDeviceResult());
+    EXPECT_EQ(1, emu.RequestCount(EmuMacText(device.mac)) - nBefore);
+    emu.Stop();
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, ECMEmulatorAnswers,
+                         ::testing::Values(SAnswerRow{"MovesBeforeItAnswers", 1, 0, VLECM_COMMAND_SET_DETAIL,
+                                                      "SetDetail", VLECM_RESULT_SUCCESS, 0},
+                                           SAnswerRow{"MovesAndKeepsItsOldAddress", 2, 0, VLECM_COMMAND_SET_DETAIL,
+                                                      "SetDetail", VLECM_RESULT_SUCCESS, 0}),
+                         [](const ::testing::TestParamInfo<SAnswerRow>& info) {
+                             return std::string(info.param.szCase);
+                         });
