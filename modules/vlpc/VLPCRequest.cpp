@@ -418,8 +418,13 @@ int CVLPC::CheckReply(CVLTarget* pTarget, CVLPCPacket* pReply, CVLPCPacket* pSen
     pReply->DecryptData(this, pFormat);
     CVLPCPacketDataFormat* pRecvFormat =
         pFormat->FindRecvDataFormat(m_pModule, m_nVersion, pReply->GetResultBytes(), cType);
-    if (!CheckReplyMACAddress(pReply, pSent, pFormat, pSendFormat, pRecvFormat))
+    if (!CheckReplyMACAddress(pReply, pSent, pFormat, pSendFormat, pRecvFormat)) {
+        // An error whose data does not name the device is held as one without
+        // data, never dropped: the device may say no more than that.
+        if (m_bUnicast && IsErrorWithData(nResult))
+            return HoldError(nResult, cType, !pFunction->IsErrorWithDataOK() && pFunction->IsOnErrorWithData());
         return VLPC_REPLY_IGNORED;
+    }
     const bool bDataError = IsErrorWithData(nResult) && !pFunction->IsErrorWithDataOK();
     // Data that does not name the device is no surer than no data.
     if (m_bUnicast && bDataError && !NamesTheDevice(pReply, pSent, pSendFormat, pRecvFormat))

@@ -297,7 +297,7 @@ class ECMEmulatorAnswers : public ECMEmulator, public ::testing::WithParamInterf
 // The device's own answer decides its command, after one request: a device
 // that takes the address SetDetail gives it before it answers, and answers
 // from there (leaving its old address, or keeping it too, where the request
-// would be heard again).
+// would be heard again); an error whose data does not name the device.
 TEST_P(ECMEmulatorAnswers, TheDevicesOwnAnswerDecidesItsCommandAfterOneRequest)
 {
     const SAnswerRow& row = GetParam();
@@ -343,11 +343,11 @@ TEST_P(ECMEmulatorAnswers, TheDevicesOwnAnswerDecidesItsCommandAfterOneRequest)
     emu.Stop();
 }
 
-INSTANTIATE_TEST_SUITE_P(Rows, ECMEmulatorAnswers,
-                         ::testing::Values(SAnswerRow{"MovesBeforeItAnswers", 1, 0, VLECM_COMMAND_SET_DETAIL,
-                                                      "SetDetail", VLECM_RESULT_SUCCESS, 0},
-                                           SAnswerRow{"MovesAndKeepsItsOldAddress", 2, 0, VLECM_COMMAND_SET_DETAIL,
-                                                      "SetDetail", VLECM_RESULT_SUCCESS, 0}),
-                         [](const ::testing::TestParamInfo<SAnswerRow>& info) {
-                             return std::string(info.param.szCase);
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Rows, ECMEmulatorAnswers,
+    ::testing::Values(
+        SAnswerRow{"MovesBeforeItAnswers", 1, 0, VLECM_COMMAND_SET_DETAIL, "SetDetail", VLECM_RESULT_SUCCESS, 0},
+        SAnswerRow{"MovesAndKeepsItsOldAddress", 2, 0, VLECM_COMMAND_SET_DETAIL, "SetDetail", VLECM_RESULT_SUCCESS, 0},
+        SAnswerRow{"AnErrorWithDataThatNamesNoDevice", 0, 0x5A10, VLECM_COMMAND_GET_DETAIL, "GetDetail",
+                   VLECM_RESULT_DEVICE_ERROR, 0x1234}),
+    [](const ::testing::TestParamInfo<SAnswerRow>& info) { return std::string(info.param.szCase); });

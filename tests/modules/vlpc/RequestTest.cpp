@@ -407,25 +407,46 @@ TEST_F(RequestTest, OtherMacIgnoredGenuineAccepted)
     EXPECT_EQ(Text("VLPC.2B_5A10_01.NodeName"), "node");
 }
 
-// A second host at the device's address answers first with an error, which
-// names no device: the device's own reply in the same try wins, and an error
+// A second host at the device's address answers first with an error that
+// names no device (F004, without data, or 1234 with two bytes that are no
+// MAC address): the device's own reply in the same try wins, and an error
 // counts only when no reply of the device came by the try's end; it then
 // ends the request without a further try.
 TEST_F(RequestTest, AnErrorReplyCountsOnlyAtTheEndOfItsTry)
 {
-    EmuDevice other = Device(false);
-    other.mac[5] = 0x58;  // another device: the request's TargetMAC is not its own (F004)
+    Start({});
+    m_Emu.Stop();  // its port is the rows' emulators'
+    EmuDevice f004 = Device(false);
+    f004.mac[5] = 0x58;  // another device: the request's TargetMAC is not its own (F004)
+    EmuDevice data = Device(false);
+    data.mac[5] = 0x59;
+    data.nDataErrorFunction = 0x5A10;
+    data.nResult = 0x1234;
     EmuDevice genuine = Device(false);
     genuine.nDelayMs = 50;
-    Start({other, genuine});
-    Known(false);
-    EXPECT_EQ(Run("VLPC_Unicast", "GetDetail"), "");
-    EXPECT_EQ(Text("VLPC.2B_5A10_01.NodeName"), "node");
+    const struct
+    {
+        EmuDevice other;
+        const char* szError;
+    } rows[] = {{f004, "F004"}, {data, "1234"}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.szError);
+        CDeviceEmulator emu(m_Emu.Port());
+        emu.AddDevice(row.other);
+        emu.AddDevice(genuine);
+        ASSERT_TRUE(emu.Start());
+        Blank("127.0.0.2");
+        Known(false);
+        EXPECT_EQ(Run("VLPC_Unicast", "GetDetail"), "");
+        EXPECT_EQ(Text("VLPC.2B_5A10_01.NodeName"), "node");
 
-    SetProp("MACAddress", "0026AB00FFFF");  // neither device's
-    const int nBefore = m_Emu.RequestCount(EmuMacText(other.mac));
-    EXPECT_EQ(Run("VLPC_Unicast", "GetDetail", 300, 3), "EVLErrorResultException VLPC(2B-5A10 Q) F004");
-    EXPECT_EQ(m_Emu.RequestCount(EmuMacText(other.mac)) - nBefore, 1);
+        SetProp("MACAddress", "0026AB00FFFF");  // neither device's
+        const int nBefore = emu.RequestCount(EmuMacText(row.other.mac));
+        EXPECT_EQ(Run("VLPC_Unicast", "GetDetail", 300, 3),
+                  std::string("EVLErrorResultException VLPC(2B-5A10 Q) ") + row.szError);
+        EXPECT_EQ(emu.RequestCount(EmuMacText(row.other.mac)) - nBefore, 1);
+        emu.Stop();
+    }
 }
 
 // A request whose payload carries the MAC address is matched against the
