@@ -449,6 +449,31 @@ TEST_F(RequestTest, AnErrorReplyCountsOnlyAtTheEndOfItsTry)
     }
 }
 
+// A new try forgets the error the last one held: it is no answer to a
+// request that nobody answered.
+TEST_F(RequestTest, ANewTryForgetsTheErrorTheLastOneHeld)
+{
+    EmuDevice other = Device(false);
+    other.mac[5] = 0x58;  // answers F004
+    Start({other});
+    Known(false);
+    CVLModuleInstance* p = Create("VLPC_Send", "GetDetail", 200);
+    CVLModuleParamCollection* pParams = p->GetParams();
+    pParams->SetMethodName("Send");
+    EXPECT_EQ(Call(p), "");
+    pParams->SetMethodName("Recv");
+    pParams->GetParam("look", true)->SetBool(true);
+    EXPECT_EQ(Call(p), "EVLTimeoutException");  // F004 held
+    m_Emu.Stop();
+    pParams->SetMethodName("Send");
+    EXPECT_EQ(Call(p), "");
+    pParams->SetMethodName("Recv");
+    pParams->GetParam("look", true)->SetBool(false);
+    pParams->GetParam("tryOver", true)->SetBool(true);
+    EXPECT_EQ(Call(p), "EVLTimeoutException");
+    m_pController->DeleteModuleInstance(p);
+}
+
 // A request whose payload carries the MAC address is matched against the
 // plain request, also when it went out enciphered.
 TEST_F(RequestTest, MacCheckOfAnEncipheredRequest)
