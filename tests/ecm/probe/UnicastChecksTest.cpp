@@ -441,7 +441,8 @@ protected:
 
     // The directed-broadcast children of the probe in the definitions.
     static const int kLocalNetworkChildren = 5;
-    CWatchdog m_Watchdog{200, "unicast checks against the emulator"};
+    // Each test takes a few seconds at most: a hang fails well before the test's time limit.
+    CWatchdog m_Watchdog{30, "unicast checks against the emulator"};
     CModuleRegistration m_Registration{RegisterWatchedModules};
     CDeviceEmulator m_Emu{0};
     CRecordingClient m_Client;
@@ -460,6 +461,43 @@ struct SUnreachableRow
 class UnicastChecksUnreachable : public UnicastChecksOnEmulator, public ::testing::WithParamInterface<SUnreachableRow>
 {
 };
+
+// The devices a probe finds, the first of them the one whose check is
+// judged, and what ends that check: the device's own result (0: its reply)
+// after the sends counted (of all the checks).
+struct SAnswerRow
+{
+    const char* szCase;
+    std::vector<EmuDevice> devices;
+    long nDeviceResult;
+    int nSends;
+};
+
+class UnicastChecksAnswers : public UnicastChecksOnEmulator, public ::testing::WithParamInterface<SAnswerRow>
+{
+};
+
+// The device at 127.0.0.<nHost>, answering 100 ms late.
+EmuDevice Late(int nHost)
+{
+    EmuDevice device = Device(nHost);
+    device.nDelayMs = 100;
+    return device;
+}
+
+// Another device at the same address, answering a check at once: the
+// device's check with F004 (the request names the device), or every check
+// with nResult and two bytes of data that name no device.
+EmuDevice Beside(int nHost, uint16_t nResult = 0)
+{
+    EmuDevice device = Device(nHost);
+    device.mac[4] = 0x7F;
+    if (nResult != 0) {
+        device.nDataErrorFunction = 0x5A02;
+        device.nResult = nResult;
+    }
+    return device;
+}
 
 }  // namespace
 
@@ -724,3 +762,26 @@ INSTANTIATE_TEST_SUITE_P(Rows, UnicastChecksUnreachable,
                              // The first send of each try: each try sends again, and times out.
                              SUnreachableRow{"TheFirstSendOfEachTry", {1, 3}, VLECM_RESULT_TIMEOUT, 4}),
                          [](const ::testing::TestParamInfo<SUnreachableRow>& info) { return info.param.szName; });
+
+// An error heard in a try does not end a check at once: the device's own
+// reply after it wins; the error ends the check when no such reply came by
+// the try's end, with no further try.
+TEST_P(UnicastChecksAnswers, AnErrorCountsOnlyWhenTheTryEndsWithoutTheDevicesReply)
+{
+    const SAnswerRow& row = GetParam();
+    Start(row.devices);
+    ASSERT_EQ(row.devices.size(), ProbeFor(row.devices.size(), 2000, 2).size());
+    CVLECMNIFInfo* pRecord = m_ECM.FindNIFInfo(MacOf(row.devices[0]).c_str());
+    ASSERT_NE(nullptr, pRecord);
+    EXPECT_EQ(row.nDeviceResult == 0 ? VLECM_RESULT_SUCCESS : VLECM_RESULT_DEVICE_ERROR,
+              pRecord->GetUnicastCheckResult());
+    EXPECT_EQ(row.nDeviceResult, pRecord->GetUnicastCheckDeviceResult());
+    EXPECT_EQ(row.nSends, g_Sock.Writes());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, UnicastChecksAnswers,
+    ::testing::Values(SAnswerRow{"AnErrorThenTheReply", {Late(3), Beside(3)}, 0, 2},
+                      SAnswerRow{"AnErrorWithDataThenTheReply", {Late(3), Beside(3, 0x1234)}, 0, 2},
+                      SAnswerRow{"AnErrorAlone", {Beside(4, 0xF001)}, 0xF001, 1}),
+    [](const ::testing::TestParamInfo<SAnswerRow>& info) { return std::string(info.param.szCase); });
