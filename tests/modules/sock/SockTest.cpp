@@ -25,6 +25,7 @@
 #include "base/core/VLTimeoutException.h"
 #include "base/core/VLUnsupportedException.h"
 #include "cm/VLCMApi.h"
+#include "cm/VLCMDefs.h"
 #include "cm/VLModuleController.h"
 #include "cm/VLModuleParamCollection.h"
 #include "cm/VLProperty.h"
@@ -198,7 +199,8 @@ TEST_F(SockTest, SendsToTheDestinationAndReadsTheReplyWithItsSender)
 }
 
 // Anyone can send to the request's port: only the addressee's datagrams are
-// replies, on the one-socket path and through the receive threads' queue.
+// replies (a unicast instance has one socket in either mode; what its queue
+// takes is below).
 TEST_F(SockTest, ADatagramFromAnotherAddressIsNoReply)
 {
     CWatchdog watchdog(60, "ADatagramFromAnotherAddressIsNoReply");
@@ -216,6 +218,30 @@ TEST_F(SockTest, ADatagramFromAnotherAddressIsNoReply)
         device.Reply("answer");
         EXPECT_EQ("answer", Read());
         m_Sock.Close();
+    }
+}
+
+// What the receive threads or the shared socket hand a unicast instance is
+// queued for its read only when it came from the address the request went
+// to, or from the second one the request named; the port does not count.
+TEST_F(SockTest, OnlyTheRequestsAddressesAreQueued)
+{
+    CPeer device;
+    OpenTo(device);
+    m_Params.GetParam(VLCM_PARAM_ALSO_REPLIES_FROM, true)->SetString("127.0.0.3", VL_CHARSET_UTF8);
+    Write("hi");
+    VLMDSOCK_RECV_DATA data;
+    data.m_Data.Allocate(2);
+    data.m_Data.SetSize(2);
+    const struct
+    {
+        const char* szFrom;
+        int nQueued;
+    } rows[] = {{"127.0.0.2", 0}, {"127.0.0.1", 1}, {"127.0.0.3", 2}};
+    for (const auto& row : rows) {
+        data.m_FromAddress = CVLSocketAddress(VLMDSOCK_PROTOCOL_UDP, row.szFrom, 9);
+        m_Sock.pushRecvData(data);
+        EXPECT_EQ(row.nQueued, m_Sock.GetQueuedDatagramCount()) << row.szFrom;
     }
 }
 
