@@ -232,9 +232,14 @@ int main(int argc, char** argv)
     setvbuf(stdout, nullptr, _IOLBF, 0);
     CVLNetOptions options;
     if (!options.Parse(argc, argv)) {
+        // The reason, and where the usage is: run's alone is some 60 lines,
+        // after which the reason would have scrolled away.
         fprintf(stderr, "vlnet: %s\n", options.GetErrorText().c_str());
-        if (options.IsUsageFault())
-            fprintf(stderr, "\n%s", CVLNetOptions::GetUsage(options.GetCommand()).c_str());
+        if (options.IsUsageFault()) {
+            const std::string strCommand =
+                CVLNetCommands::Find(options.GetCommand()) != nullptr ? options.GetCommand() + " " : std::string();
+            fprintf(stderr, "vlnet: 'vlnet %s--help' shows the usage\n", strCommand.c_str());
+        }
         return VLNET_EXIT_USAGE;
     }
     if (options.IsHelp())

@@ -1,0 +1,52 @@
+// What vlnet says when it refuses a line or cannot start its work: the
+// reason, and what to do about it. Each line runs in a namespace of its own
+// with only its loopback, where nothing can be sent.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+
+#include "tests/support/NeedsNamespaces.h"
+
+namespace {
+struct SMessage
+{
+    const char* szLine;  // vlnet's arguments, after the shell's commands to run before it
+    int nStatus;
+    const char* szErrors;  // a part of standard error
+};
+
+const SMessage kMessages[] = {
+    // A usage error: its reason, and where the usage is, in two lines.
+    {"run 0026AB000001", 2,
+     "vlnet: run needs a device command after the device\nvlnet: 'vlnet run --help' shows the usage\n"},
+    {"bogus", 2, "vlnet: unknown command 'bogus'\nvlnet: 'vlnet --help' shows the usage\n"},
+};
+}  // namespace
+
+TEST(VLNetMessages, SayWhatWasWrongAndWhatToDo)
+{
+    VL_NEEDS_NAMESPACES();
+    CTestNetwork net;
+    std::string strError;
+    ASSERT_TRUE(net.AddHost("pc", &strError)) << strError;
+    std::string strBin = TestEmulatorProgram();
+    strBin.erase(strBin.rfind('/'));
+    for (const SMessage& message : kMessages) {
+        std::string strLine = message.szLine;
+        if (strLine.find("exec vlnet ") == std::string::npos)
+            strLine = "exec vlnet " + strLine;
+        strLine.replace(strLine.find("exec vlnet "), 11, "exec timeout 60 " + strBin + "/vlnet ");
+        std::string strOutput, strErrors;
+        const int nStatus =
+            net.RunProgram("pc", {"/bin/sh", "-c", "exec </dev/null; " + strLine}, &strOutput, &strErrors);
+        EXPECT_EQ(message.nStatus, nStatus) << message.szLine << "\n" << strErrors;
+        EXPECT_NE(std::string::npos, strErrors.find(message.szErrors)) << message.szLine << "\n" << strErrors;
+        // A line refused is said in two lines, whatever its command's usage.
+        if (message.nStatus == 2) {
+            EXPECT_EQ(2, std::count(strErrors.begin(), strErrors.end(), '\n')) << message.szLine << "\n" << strErrors;
+        }
+        EXPECT_EQ(std::string::npos, strErrors.find("secret")) << message.szLine << "\n" << strErrors;
+        EXPECT_EQ("", strOutput) << message.szLine;
+    }
+}
