@@ -554,3 +554,21 @@ bool CVLNetCommands::IsDeviceCommand(const std::string& strName, std::string& st
                                   : std::string("; 'vlnet run --help' lists them");
     return false;
 }
+
+std::string CVLNetCommands::GetNames(unsigned nCommands)
+{
+    std::vector<std::string> names;
+    for (const VLNetCommand& command : kCommands) {
+        if ((command.nBit & nCommands) != 0)
+            names.push_back(command.szName);
+    }
+    std::string strNames;
+    for (size_t i = 0; i < names.size(); i++)
+        strNames += (i == 0 ? "" : i + 1 == names.size() ? " and " : ", ") + names[i];
+    return strNames;
+}
+
+size_t CVLNetCommands::EditDistance(const std::string& strA, const std::string& strB)
+{
+    return Distance(strA, strB);
+}

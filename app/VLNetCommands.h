@@ -80,6 +80,12 @@ public:
     // The device commands that run offers, by name; false for another name,
     // with why in strWhy (the nearest name offered, when one is near).
     static bool IsDeviceCommand(const std::string& strName, std::string& strWhy);
+    // The names of the commands of the bits, "url and open"; empty for none.
+    static std::string GetNames(unsigned nCommands);
+    // The edits that turn one name into the other (a letter added, dropped
+    // or changed, two neighbours swapped; case counts as none): how near a
+    // name typed is to a known one.
+    static size_t EditDistance(const std::string& strA, const std::string& strB);
 };
 
 #endif

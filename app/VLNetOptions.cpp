@@ -18,10 +18,26 @@ const size_t kSynopsisWidth = 100;
 const size_t kHelpColumn = 21;
 const char kOnePassword[] = "one password: --password or --password-file, once";
 const char kOneMAC[] = "one device: --mac once";
+// The most edits from an option typed to a known one that is still taken
+// for a slip of the keyboard.
+const size_t kMaxSuggestedOptionDistance = 2;
+// The options that stand before any command, besides the table's.
+const char* const kProgramOptions[] = {"--help", "--version"};
 
-// The argument as the shell would take it back: in single quotes when it
-// holds a character the shell treats specially.
-std::string ShellWord(const std::string& strWord)
+// The line of the words as a user types it again: "vlnet WORD ...", each
+// word as the shell takes it back, a password given on the line not
+// written out.
+std::string LineText(const std::vector<std::string>& words)
+{
+    std::string strLine = "vlnet";
+    for (size_t i = 0; i < words.size(); i++)
+        strLine +=
+            " " + (i > 0 && words[i - 1] == "--password" ? std::string("PW") : CVLNetOptions::ShellWord(words[i]));
+    return strLine;
+}
+}  // namespace
+
+std::string CVLNetOptions::ShellWord(const std::string& strWord)
 {
     const char kPlain[] = "+,-./:=@_%";
     bool bPlain = !strWord.empty();
@@ -34,7 +50,6 @@ std::string ShellWord(const std::string& strWord)
         strQuoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
     return strQuoted + "'";
 }
-}  // namespace
 
 struct CVLNetOptions::SOption
 {
@@ -328,24 +343,88 @@ bool CVLNetOptions::Parse(int argc, const char* const* argv)
     return parseArguments(static_cast<int>(pointers.size()), pointers.data());
 }
 
-std::string CVLNetOptions::optionBeforeCommandText(int argc, const char* const* argv)
+std::string CVLNetOptions::proposeLine(const std::string& strWhy, const std::vector<std::string>& words)
 {
-    const std::string strText = "'" + std::string(argv[1]) + "' stands before the command, and options follow it: ";
-    // The same line with the command first, when it holds one; a password
-    // is not written out again.
-    for (int i = 2; i < argc; i++) {
-        if (CVLNetCommands::Find(argv[i]) == nullptr)
-            continue;
-        std::string strLine = std::string("vlnet ") + argv[i];
-        for (int j = 1; j < argc; j++) {
-            if (j == i)
-                continue;
-            const bool bPassword = j > 1 && strcmp(argv[j - 1], "--password") == 0;
-            strLine += " " + (bPassword ? std::string("PW") : ShellWord(argv[j]));
+    // The line proposed is parsed as given, so that a line that would be
+    // refused too is not proposed.
+    std::vector<const char*> argv = {"vlnet"};
+    for (const std::string& strWord : words)
+        argv.push_back(strWord.c_str());
+    CVLNetOptions proposed;
+    if (proposed.parseArguments(static_cast<int>(argv.size()), argv.data()) || !proposed.IsUsageFault())
+        return strWhy + ": " + LineText(words);
+    return strWhy + "; with that fixed: " + proposed.GetErrorText();
+}
+
+std::string CVLNetOptions::unknownOptionText(const std::string& strName, const VLNetCommand* pCommand)
+{
+    const unsigned nCommand = pCommand != nullptr ? pCommand->nBit : static_cast<unsigned>(VLNetCommand::COMMAND_ALL);
+    std::string strText =
+        "unknown option '" + strName + "'" + (pCommand != nullptr ? " for " + std::string(pCommand->szName) : "");
+    unsigned nTakers = 0;
+    for (const SOption& option : s_Options) {
+        if (option.pfnSet != nullptr && strName == option.szName) {
+            for (const SOption::SHelp& help : option.helps)
+                nTakers |= help.nCommands;
         }
-        return strText + strLine;
     }
-    return strText + "vlnet COMMAND [ARGUMENTS] [OPTIONS]";
+    if (nTakers != 0)
+        return strText + " (only " + CVLNetCommands::GetNames(nTakers) + " takes it)";
+    // The options that stand where it was given: the command's, or before
+    // a command any, --version too.
+    std::vector<std::string> candidates = {kProgramOptions[0]};
+    if (pCommand == nullptr)
+        candidates.push_back(kProgramOptions[1]);
+    for (const SOption& option : s_Options) {
+        if (option.pfnSet != nullptr && getHelp(option, nCommand) != nullptr)
+            candidates.push_back(option.szName);
+    }
+    // "-v": the long options that start with its letter; else the nearest.
+    std::vector<std::string> near;
+    const bool bShort = strName.size() == 2 && strName[0] == '-' && strName[1] != '-';
+    size_t nNearest = kMaxSuggestedOptionDistance + 1;
+    for (const std::string& strCandidate : candidates) {
+        if (bShort) {
+            if (tolower(static_cast<unsigned char>(strName[1])) == strCandidate[2])
+                near.push_back(strCandidate);
+            continue;
+        }
+        const size_t nDistance = CVLNetCommands::EditDistance(strName, strCandidate);
+        if (nDistance < nNearest)
+            near.clear();
+        if (nDistance <= nNearest) {
+            near.push_back(strCandidate);
+            nNearest = nDistance;
+        }
+    }
+    for (size_t i = 0; i < near.size(); i++)
+        strText += (i == 0 ? "; did you mean " : " or ") + near[i];
+    return strText + (near.empty() ? "" : "?");
+}
+
+std::string CVLNetOptions::optionBeforeCommandText(int argc, const char* const* argv, std::string& strCommand)
+{
+    const std::string strOption = argv[1];
+    const std::string strWhy = "'" + strOption + "' stands before the command, and options follow it";
+    // The same line with the command first, when it holds one that takes
+    // the option.
+    for (int i = 2; i < argc; i++) {
+        const VLNetCommand* pCommand = CVLNetCommands::Find(argv[i]);
+        if (pCommand == nullptr)
+            continue;
+        strCommand = pCommand->szName;
+        if (findOption(strOption, pCommand->nBit) == nullptr)
+            return unknownOptionText(strOption, pCommand);
+        std::vector<std::string> words = {argv[i]};
+        for (int j = 1; j < argc; j++) {
+            if (j != i)
+                words.push_back(argv[j]);
+        }
+        return proposeLine(strWhy, words);
+    }
+    if (findOption(strOption, VLNetCommand::COMMAND_ALL) == nullptr)
+        return unknownOptionText(strOption, nullptr);
+    return strWhy + ": vlnet COMMAND [ARGUMENTS] [OPTIONS]";
 }
 
 bool CVLNetOptions::parseArguments(int argc, const char* const* argv)
@@ -367,8 +446,13 @@ bool CVLNetOptions::parseArguments(int argc, const char* const* argv)
         return true;
     }
     const VLNetCommand* pCommand = CVLNetCommands::Find(m_strCommand);
-    if (pCommand == nullptr && m_strCommand.size() > 1 && m_strCommand[0] == '-')
-        return fail(optionBeforeCommandText(argc, argv));
+    if (pCommand == nullptr && m_strCommand.size() > 1 && m_strCommand[0] == '-') {
+        // The help then pointed to is the command's, when the line has one.
+        std::string strCommand;
+        const std::string strText = optionBeforeCommandText(argc, argv, strCommand);
+        m_strCommand = strCommand;
+        return fail(strText);
+    }
     if (pCommand == nullptr)
         return fail(CVLNetCommands::UnknownCommandText(m_strCommand));
 
@@ -391,7 +475,7 @@ bool CVLNetOptions::parseArguments(int argc, const char* const* argv)
             continue;
         }
         if (strArg.size() > 1 && strArg[0] == '-')
-            return fail("unknown option '" + strArg + "' for " + m_strCommand);
+            return fail(unknownOptionText(strArg, pCommand));
         positional.push_back(strArg);
     }
 

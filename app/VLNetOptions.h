@@ -11,6 +11,8 @@
 #include <utility>
 #include <vector>
 
+struct VLNetCommand;
+
 class CVLNetOptions
 {
 public:
@@ -68,6 +70,9 @@ public:
     // "00:26:AB:00:00:01" from any of "00:26:ab:00:00:01", "00-26-AB-00-00-01",
     // "0026AB000001"; empty when the text is no MAC address.
     static std::string NormalizeMACAddress(const std::string& strText);
+    // The argument as the shell would take it back: in single quotes when
+    // it holds a character the shell treats specially.
+    static std::string ShellWord(const std::string& strWord);
 
 private:
     // A row of the table of options.
@@ -82,8 +87,17 @@ private:
     bool parseArguments(int argc, const char* const* argv);
     bool fail(const std::string& strText);
     // Why a line that starts with an option (argv[1]) is refused, with the
-    // line as it would be understood when it holds a command.
-    static std::string optionBeforeCommandText(int argc, const char* const* argv);
+    // line as it would be understood when it holds a command that takes
+    // the option; strCommand: that command, or empty.
+    static std::string optionBeforeCommandText(int argc, const char* const* argv, std::string& strCommand);
+    // Why an option the command (null: before any command) does not take
+    // is refused: the commands that take it, or the nearest option that
+    // stands where it was given ("did you mean --version?").
+    static std::string unknownOptionText(const std::string& strName, const VLNetCommand* pCommand);
+    // strWhy, with the line of the words proposed instead ("vlnet WORD
+    // ...", a password not written out) when that line is taken; with why
+    // it is refused too otherwise.
+    static std::string proposeLine(const std::string& strWhy, const std::vector<std::string>& words);
     // The options' values checked and stored: false, with the error text
     // set, for one refused.
     bool setTimeout(const std::string& strValue);

@@ -21,6 +21,15 @@ const SMessage kMessages[] = {
     {"run 0026AB000001", 2,
      "vlnet: run needs a device command after the device\nvlnet: 'vlnet run --help' shows the usage\n"},
     {"bogus", 2, "vlnet: unknown command 'bogus'\nvlnet: 'vlnet --help' shows the usage\n"},
+    // An option before the command: the line proposed is one that is taken.
+    {"--verbose probe", 2,
+     "vlnet: unknown option '--verbose' for probe\nvlnet: 'vlnet probe --help' shows the usage\n"},
+    {"-v", 2, "vlnet: unknown option '-v'; did you mean --version?\n"},
+    {"--password secret url 0026AB000001", 2, "vlnet: unknown option '--password' for url (only run takes it)\n"},
+    {"--timeout 5 probe extra", 2,
+     "'--timeout' stands before the command, and options follow it; with that "
+     "fixed: probe takes no argument"},
+    {"probe --timout 5", 2, "vlnet: unknown option '--timout' for probe; did you mean --timeout?\n"},
 };
 }  // namespace
 
