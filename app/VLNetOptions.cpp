@@ -142,8 +142,8 @@ const CVLNetOptions::SOption CVLNetOptions::s_Options[] = {
 };
 
 CVLNetOptions::CVLNetOptions()
-    : m_bHelp(false), m_bVersion(false), m_nTimeoutSeconds(DEFAULT_TIMEOUT_SECONDS), m_bPassword(false), m_bDump(false),
-      m_bUsageFault(true)
+    : m_bHelp(false), m_bVersion(false), m_nTimeoutSeconds(DEFAULT_TIMEOUT_SECONDS), m_bTimeoutGiven(false),
+      m_bPassword(false), m_bDump(false), m_bUsageFault(true)
 {
 }
 
@@ -235,6 +235,10 @@ bool CVLNetOptions::fail(const std::string& strText)
 
 bool CVLNetOptions::setTimeout(const std::string& strValue)
 {
+    // A second one would silently win over the first.
+    if (m_bTimeoutGiven)
+        return fail("one time-out: --timeout once");
+    m_bTimeoutGiven = true;
     const std::string strError = "--timeout needs a whole number of seconds from 1 to " +
                                  std::to_string(MAX_TIMEOUT_SECONDS) + ", not '" + strValue + "'";
     if (strValue.empty() || strValue.size() > 6)
@@ -264,6 +268,8 @@ bool CVLNetOptions::setMACAddress(const std::string& strValue)
 
 bool CVLNetOptions::setResourceDir(const std::string& strValue)
 {
+    if (!m_strResourceDir.empty())
+        return fail("one resource folder: --resources once");
     if (strValue.empty())
         return fail("--resources needs a folder");
     m_strResourceDir = strValue;

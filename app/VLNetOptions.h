@@ -111,6 +111,7 @@ private:
     bool m_bHelp;
     bool m_bVersion;
     int m_nTimeoutSeconds;
+    bool m_bTimeoutGiven;
     std::string m_strMACAddress;
     std::string m_strIPAddress;
     std::string m_strResourceDir;

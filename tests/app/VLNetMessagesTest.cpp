@@ -30,6 +30,9 @@ const SMessage kMessages[] = {
      "'--timeout' stands before the command, and options follow it; with that "
      "fixed: probe takes no argument"},
     {"probe --timout 5", 2, "vlnet: unknown option '--timout' for probe; did you mean --timeout?\n"},
+    // A second value of an option is refused, not taken over the first.
+    {"run 0026AB000001 GetDetail --timeout 5 --timeout 6", 2, "vlnet: one time-out: --timeout once\n"},
+    {"probe --resources /a --resources /b", 2, "vlnet: one resource folder: --resources once\n"},
 };
 }  // namespace
 
