@@ -35,6 +35,14 @@ std::string LineText(const std::vector<std::string>& words)
             " " + (i > 0 && words[i - 1] == "--password" ? std::string("PW") : CVLNetOptions::ShellWord(words[i]));
     return strLine;
 }
+
+// A MAC or an IPv4 address, as run takes a device.
+bool IsDevice(const std::string& strWord)
+{
+    unsigned char address[4];
+    return !CVLNetOptions::NormalizeMACAddress(strWord).empty() ||
+           CVLSocketAddress::ParseDottedQuad(strWord.c_str(), address);
+}
 }  // namespace
 
 std::string CVLNetOptions::ShellWord(const std::string& strWord)
@@ -433,6 +441,20 @@ std::string CVLNetOptions::optionBeforeCommandText(int argc, const char* const* 
     return strWhy + ": vlnet COMMAND [ARGUMENTS] [OPTIONS]";
 }
 
+std::string CVLNetOptions::commandBeforeDeviceText(int argc, const char* const* argv,
+                                                   const std::vector<int>& positional)
+{
+    if (positional.size() > 1 && IsDevice(argv[positional[1]])) {
+        std::vector<std::string> words(argv + 1, argv + argc);
+        std::swap(words[positional[0] - 1], words[positional[1] - 1]);
+        return proposeLine("the device comes first", words);
+    }
+    std::string strWhy;
+    if (CVLNetCommands::IsDeviceCommand(argv[positional[0]], strWhy))
+        return "the device comes first: vlnet " + std::string(argv[1]) + " MAC|IP " + ShellWord(argv[positional[0]]);
+    return std::string();
+}
+
 bool CVLNetOptions::parseArguments(int argc, const char* const* argv)
 {
     if (argc < 2)
@@ -463,6 +485,7 @@ bool CVLNetOptions::parseArguments(int argc, const char* const* argv)
         return fail(CVLNetCommands::UnknownCommandText(m_strCommand));
 
     std::vector<std::string> positional;
+    std::vector<int> positionalAt;  // their places in argv
     for (int i = 2; i < argc; i++) {
         std::string strArg = argv[i];
         if (CVLCommandLine::IsHelp(strArg)) {
@@ -483,6 +506,7 @@ bool CVLNetOptions::parseArguments(int argc, const char* const* argv)
         if (strArg.size() > 1 && strArg[0] == '-')
             return fail(unknownOptionText(strArg, pCommand));
         positional.push_back(strArg);
+        positionalAt.push_back(i);
     }
 
     if (pCommand->eArguments == VLNetCommand::ARGUMENTS_NONE) {
@@ -498,8 +522,12 @@ bool CVLNetOptions::parseArguments(int argc, const char* const* argv)
     m_strMACAddress = NormalizeMACAddress(strDevice);
     if (m_strMACAddress.empty()) {
         unsigned char address[4];
-        if (!CVLSocketAddress::ParseDottedQuad(strDevice.c_str(), address))
+        if (!CVLSocketAddress::ParseDottedQuad(strDevice.c_str(), address)) {
+            const std::string strOrder = bDevice ? std::string() : commandBeforeDeviceText(argc, argv, positionalAt);
+            if (!strOrder.empty())
+                return fail(strOrder);
             return fail("'" + strDevice + "' is neither a MAC address (00:26:AB:00:00:01) nor an IPv4 address");
+        }
         // The address read, in the form a device's address is given
         // ("10.0.0.010" is 10.0.0.10), so that texts compare as values.
         m_strIPAddress = std::to_string(address[0]) + '.' + std::to_string(address[1]) + '.' +

@@ -98,6 +98,9 @@ private:
     // ...", a password not written out) when that line is taken; with why
     // it is refused too otherwise.
     static std::string proposeLine(const std::string& strWhy, const std::vector<std::string>& words);
+    // Why run's device and command stand in the wrong order, with the line
+    // in the right one; empty when they do not.
+    static std::string commandBeforeDeviceText(int argc, const char* const* argv, const std::vector<int>& positional);
     // The options' values checked and stored: false, with the error text
     // set, for one refused.
     bool setTimeout(const std::string& strValue);

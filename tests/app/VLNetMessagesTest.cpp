@@ -33,6 +33,11 @@ const SMessage kMessages[] = {
     // A second value of an option is refused, not taken over the first.
     {"run 0026AB000001 GetDetail --timeout 5 --timeout 6", 2, "vlnet: one time-out: --timeout once\n"},
     {"probe --resources /a --resources /b", 2, "vlnet: one resource folder: --resources once\n"},
+    // run's device before its command, with the line in that order.
+    {"run GetDetail 0026AB000001 --timeout 5", 2,
+     "vlnet: the device comes first: vlnet run 0026AB000001 GetDetail "
+     "--timeout 5\n"},
+    {"run GetDetail", 2, "vlnet: the device comes first: vlnet run MAC|IP GetDetail\n"},
 };
 }  // namespace
 
