@@ -368,8 +368,31 @@ int StoppedBeforeSending(const CVLNetOptions& options, const char* szWhen)
     return VLNET_EXIT_STOPPED;
 }
 
+// False (after saying so) when a password was given to a command whose
+// request carries none: it would be ignored, and may have been meant for
+// another command.
+bool CheckPasswordUse(CVLNetSession& session, const CVLNetOptions& options)
+{
+    const std::string& strCommand = options.GetDeviceCommand();
+    if (!options.HasPassword() || session.NeedsPassword(strCommand))
+        return true;
+    std::vector<std::string> senders;
+    for (const SDeviceCommand& command : kDeviceCommands) {
+        if (command.bCarried && session.NeedsPassword(command.szName))
+            senders.push_back(command.szName);
+    }
+    std::string strSenders;
+    for (size_t i = 0; i < senders.size(); i++)
+        strSenders += (i == 0 ? "" : i + 1 == senders.size() ? " and " : ", ") + senders[i];
+    fprintf(stderr, "vlnet: %s sends no password: leave the password out (%s send one)\n", strCommand.c_str(),
+            strSenders.c_str());
+    return false;
+}
+
 int RunDeviceCommand(CVLNetSession& session, const CVLNetOptions& options)
 {
+    if (!CheckPasswordUse(session, options))
+        return VLNET_EXIT_USAGE;
     std::vector<std::pair<std::string, std::string>> assignments = options.GetAssignments();
     if (!CheckAssignments(session, options, nullptr, assignments))
         return VLNET_EXIT_USAGE;

@@ -345,7 +345,7 @@ TEST_F(VLNetEndToEnd, GivesAURLAndAChangedLineOfGetDetailReadsBack)
         // the shell, GetDetail again: the changed line reads back, the others
         // stay. The second device is given by its address.
         std::string strMAC = i == 0 ? Mac(1, i) : Address(1, 10 + i);
-        ProgramRun get = RunVlnet(m_Net, {"run", strMAC, "GetDetail", "--password", "secret"});
+        ProgramRun get = RunVlnet(m_Net, {"run", strMAC, "GetDetail"});
         ASSERT_EQ(0, get.nStatus) << get.strOutput << get.strErrors;
         EXPECT_EQ(0u, get.strOutput.find("result 0 (success)\n")) << get.strOutput;
         EXPECT_EQ(std::string("VLPC.2B_5A10_01.NodeName=") + (i == 0 ? "first" : "second"),
@@ -358,7 +358,7 @@ TEST_F(VLNetEndToEnd, GivesAURLAndAChangedLineOfGetDetailReadsBack)
         const std::string strChanged = "VLPC.2B_5A10_01.Location='Room " + std::to_string(i) + " = east'";
         ProgramRun set = RunVlnetLine(m_Net, "run " + strMAC + " SetDetail --password secret " + strChanged);
         ASSERT_EQ(0, set.nStatus) << set.strOutput << set.strErrors;
-        ProgramRun again = RunVlnet(m_Net, {"run", strMAC, "GetDetail", "--password", "secret"});
+        ProgramRun again = RunVlnet(m_Net, {"run", strMAC, "GetDetail"});
         ASSERT_EQ(0, again.nStatus) << again.strErrors;
         EXPECT_EQ(strChanged, LineOf(again.strOutput, "VLPC.2B_5A10_01.Location=")) << again.strOutput;
         EXPECT_EQ(strAddressLine, LineOf(again.strOutput, "VLPC.2B_5A10_01.IPAddress=")) << again.strOutput;
@@ -368,7 +368,7 @@ TEST_F(VLNetEndToEnd, GivesAURLAndAChangedLineOfGetDetailReadsBack)
         EXPECT_EQ(0u, wrong.strOutput.find("result 7 (unlock refused (wrong password))")) << wrong.strOutput;
     }
     // --dump keeps the property tree for traces.
-    ProgramRun dump = RunVlnet(m_Net, {"run", Mac(1, 0), "GetDetail", "--password", "secret", "--dump"});
+    ProgramRun dump = RunVlnet(m_Net, {"run", Mac(1, 0), "GetDetail", "--dump"});
     ASSERT_EQ(0, dump.nStatus) << dump.strErrors;
     EXPECT_NE(std::string::npos, dump.strOutput.find("\n\t\t\tLocation=[Room 0 = east]")) << dump.strOutput;
 }
@@ -381,7 +381,7 @@ TEST_F(VLNetEndToEnd, ARefusedValueSendsNothingAndLeavesTheDeviceAsItWas)
     AddNetwork(
         1, {"password=secret location=lab", "password=secret version=1", "password=secret node=kept detailfields=5"});
     const std::string strMAC = Mac(1, 0);
-    ProgramRun before = RunVlnet(m_Net, {"run", strMAC, "GetDetail", "--password", "secret"});
+    ProgramRun before = RunVlnet(m_Net, {"run", strMAC, "GetDetail"});
     ASSERT_EQ(0, before.nStatus) << before.strErrors;
     ASSERT_EQ("VLPC.2B_5A10_01.Location=lab", LineOf(before.strOutput, "VLPC.2B_5A10_01.Location="))
         << before.strOutput;
@@ -404,7 +404,7 @@ TEST_F(VLNetEndToEnd, ARefusedValueSendsNothingAndLeavesTheDeviceAsItWas)
         EXPECT_EQ(0u, set.strErrors.find("vlnet: " + entry.second)) << set.strErrors;
     }
 
-    ProgramRun after = RunVlnet(m_Net, {"run", strMAC, "GetDetail", "--password", "secret"});
+    ProgramRun after = RunVlnet(m_Net, {"run", strMAC, "GetDetail"});
     ASSERT_EQ(0, after.nStatus) << after.strErrors;
     EXPECT_EQ(before.strOutput, after.strOutput);
 
@@ -701,7 +701,7 @@ TEST_F(VLNetEndToEnd, NetworksWithoutAGatewayAreProbed)
     ProgramRun url = RunVlnet(m_Net, {"url", Mac(1, 1), "--timeout", "30"});
     ASSERT_EQ(0, url.nStatus) << url.strErrors;
     EXPECT_EQ("http://" + Address(1, 11) + "/\n", url.strOutput);
-    ProgramRun get = RunVlnet(m_Net, {"run", Mac(1, 0), "GetDetail", "--password", "secret", "--timeout", "30"});
+    ProgramRun get = RunVlnet(m_Net, {"run", Mac(1, 0), "GetDetail", "--timeout", "30"});
     ASSERT_EQ(0, get.nStatus) << get.strOutput << get.strErrors;
     EXPECT_NE(std::string::npos, get.strOutput.find("first")) << get.strOutput;
 
@@ -857,7 +857,7 @@ TEST_F(VLNetUnderAttack, AnImpostorIsMarkedAndRefused)
     // By its MAC, or by either address it answered from.
     for (const std::vector<std::string>& args : {std::vector<std::string>{"url", Mac(1, 0), "--timeout", "1"},
                                                  {"url", Address(1, 11), "--timeout", "1"},
-                                                 {"run", Mac(1, 0), "GetDetail", "--password", "secret"}}) {
+                                                 {"run", Mac(1, 0), "CheckPassword", "--password", "secret"}}) {
         ProgramRun refused = RunVlnet(m_Net, args);
         EXPECT_EQ(1, refused.nStatus) << args[0];
         EXPECT_EQ("", refused.strOutput) << args[0];
