@@ -76,6 +76,8 @@ long ClampedConst(CVLCMApi* pApi, const char* szName, long nDefault, long nMax)
 
 // The device's own result codes that the front end names.
 const long kDeviceWrongPassword = 0xF003;
+// A malformed request, or a value the device does not take.
+const long kDeviceMalformed = 0xF001;
 // A request named another device's MAC: another host holds the address.
 const long kDeviceOtherDevice = 0xF004;
 // Where a command's reply says that the device restarts to apply it.
@@ -858,6 +860,15 @@ VLECM_RESULT CVLNetSession::RunCommand(CVLPFWNIFInfo* pNIFInfo, const std::strin
         return VLECM_RESULT_STOPPED;
     }
     VLECM_RESULT eResult = runAndWait(pNIFInfo, eCommand, bPasswordGiven, strError);
+    // The request's form is the definitions': a refusal of it after
+    // values were given is most likely of one of them.
+    if (eResult == VLECM_RESULT_DEVICE_ERROR && pNIFInfo->GetCommandDeviceResult() == kDeviceMalformed &&
+        !assignments.empty()) {
+        strError += "; the likely cause is a value given: ";
+        for (size_t i = 0; i < assignments.size(); i++)
+            strError +=
+                (i == 0 ? "" : ", ") + CVLNetOptions::ShellWord(assignments[i].first + "=" + assignments[i].second);
+    }
     // Without the device's answer, its request may still have been taken.
     if ((eResult == VLECM_RESULT_STOPPED || eResult == VLECM_RESULT_TIMEOUT) && ChangesDevice(eCommand))
         strError = std::string(eResult == VLECM_RESULT_STOPPED ? "stopped after the request left: the device"

@@ -442,6 +442,15 @@ TEST_F(VLNetEndToEnd, FailuresPrintNoRecordAndSayWhy)
     EXPECT_EQ(1, wrong.nStatus);
     EXPECT_EQ("result 8 (device reported an error)\n", wrong.strOutput);
     EXPECT_NE(std::string::npos, wrong.strErrors.find("SetDetail: the device refused the password")) << wrong.strErrors;
+    // A value the device does not take (IPMode above 2) is named as the
+    // likely cause of its error.
+    ProgramRun refused = RunVlnet(
+        m_Net, {"run", Mac(1, 0), "SetDetail", "--password", "secret", "VLPC.2B_5A10_01.IPMode=3", "--timeout", "5"});
+    EXPECT_EQ(1, refused.nStatus);
+    EXPECT_NE(std::string::npos, refused.strErrors.find("error F001 (a malformed request, or a value the device does "
+                                                        "not take); the likely cause is a value given: "
+                                                        "VLPC.2B_5A10_01.IPMode=3\n"))
+        << refused.strErrors;
 
     // No terminal: no prompt, and no password sent.
     ProgramRun none = RunVlnet(m_Net, {"run", Mac(1, 0), "SetDetail", "VLPC.2B_5A10_01.Location=x", "--timeout", "5"});
