@@ -135,13 +135,24 @@ size_t Distance(const std::string& strA, const std::string& strB)
     return last[strB.size()];
 }
 
+// The socket errors of a send, in the system's stored numbering, that
+// leave no network to send to.
+const long kSocketNetworkDown = 50;
+const long kSocketNetworkUnreachable = 51;
+
 // True (after saying so) when no probe datagram left the computer.
 bool ReportNothingSent(const CVLNetSession& session)
 {
     long nError = 0;
     if (!session.IsNothingSent(nError))
         return false;
-    fprintf(stderr, "vlnet: no probe could be sent: %s\n", CVLNetResultText::GetSocketErrorText(nError).c_str());
+    // No interface up, or none with an address: the route to any network
+    // is missing.
+    const bool bNoNetwork = nError == kSocketNetworkDown || nError == kSocketNetworkUnreachable;
+    fprintf(stderr, "vlnet: no probe could be sent: %s%s\n", CVLNetResultText::GetSocketErrorText(nError).c_str(),
+            bNoNetwork ? ": bring an interface up (ip link set DEV up) or give it an address (ip address add "
+                         "A.B.C.D/N dev DEV)"
+                       : "");
     return true;
 }
 

@@ -50,6 +50,8 @@ const int kStopGraceMilliseconds = 900;
 // Besides the probe's sockets, a send to the limited broadcast lists the
 // interfaces through a socket of its own for a moment.
 const int kInterfaceListDescriptors = 1;
+// Of the follow-up chains' sockets, the one their unicast checks share.
+const int kSharedCheckSockets = 1;
 // Free descriptors a run needs besides those open at its start (a device
 // command after the probe holds one socket).
 const rlim_t kDescriptorsNeeded = CPFWCommunicationManager::kMaxProbeSockets + kInterfaceListDescriptors;
@@ -168,7 +170,7 @@ bool CheckDescriptors()
     rlimit limit = {};
     if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) {
         long nOpen = CountOpenDescriptorsBelow(limit.rlim_max == RLIM_INFINITY ? limit.rlim_cur : limit.rlim_max);
-        rlim_t nWanted = static_cast<rlim_t>(nOpen) + kDescriptorsNeeded;
+        const rlim_t nWanted = static_cast<rlim_t>(nOpen) + kDescriptorsNeeded;
         if (limit.rlim_cur < nWanted) {
             rlimit raised = limit;
             raised.rlim_cur = limit.rlim_max == RLIM_INFINITY || limit.rlim_max >= nWanted ? nWanted : limit.rlim_max;
@@ -178,12 +180,23 @@ bool CheckDescriptors()
         nOpen = CountOpenDescriptorsBelow(limit.rlim_cur);
         rlim_t nFree = static_cast<rlim_t>(nOpen) > limit.rlim_cur ? 0 : limit.rlim_cur - nOpen;
         if (nFree < kDescriptorsNeeded) {
+            // The soft limit went as high as the hard one allows: what is
+            // left is a higher limit, which beyond the hard one only root
+            // gives, or fewer inherited descriptors. The chains' sockets
+            // are one per chain holding a place and one their unicast
+            // checks share.
+            std::string strHard;
+            if (limit.rlim_max != RLIM_INFINITY && limit.rlim_max < nWanted)
+                strHard = " (as root: the hard limit is " + std::to_string(limit.rlim_max) + ")";
             fprintf(stderr,
                     "vlnet: too few descriptors: %lu free of %lu allowed, %ld open; a probe may hold %lu (%d "
-                    "sockets of its children, %d of follow-up chains, %d listing the interfaces)\n",
+                    "sockets of its children, %d of follow-up chains, %d its unicast checks share, %d listing the "
+                    "interfaces); raise the limit: 'ulimit -n %lu' before vlnet%s, or start it with fewer "
+                    "descriptors open\n",
                     static_cast<unsigned long>(nFree), static_cast<unsigned long>(limit.rlim_cur), nOpen,
                     static_cast<unsigned long>(kDescriptorsNeeded), CPFWCommunicationManager::kProbeChildCount,
-                    CPFWCommunicationManager::kMaxChainSockets, kInterfaceListDescriptors);
+                    CPFWCommunicationManager::kMaxChainSockets - kSharedCheckSockets, kSharedCheckSockets,
+                    kInterfaceListDescriptors, static_cast<unsigned long>(nWanted), strHard.c_str());
             return false;
         }
     }

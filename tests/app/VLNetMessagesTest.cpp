@@ -27,22 +27,25 @@ const SMessage kMessages[] = {
     {"-v", 2, "vlnet: unknown option '-v'; did you mean --version?\n"},
     {"--password secret url 0026AB000001", 2, "vlnet: unknown option '--password' for url (only run takes it)\n"},
     {"--timeout 5 probe extra", 2,
-     "'--timeout' stands before the command, and options follow it; with that "
-     "fixed: probe takes no argument"},
+     "'--timeout' stands before the command, and options follow it; with that fixed: probe takes no argument"},
     {"probe --timout 5", 2, "vlnet: unknown option '--timout' for probe; did you mean --timeout?\n"},
     // A second value of an option is refused, not taken over the first.
     {"run 0026AB000001 GetDetail --timeout 5 --timeout 6", 2, "vlnet: one time-out: --timeout once\n"},
     {"probe --resources /a --resources /b", 2, "vlnet: one resource folder: --resources once\n"},
     // run's device before its command, with the line in that order.
     {"run GetDetail 0026AB000001 --timeout 5", 2,
-     "vlnet: the device comes first: vlnet run 0026AB000001 GetDetail "
-     "--timeout 5\n"},
+     "vlnet: the device comes first: vlnet run 0026AB000001 GetDetail --timeout 5\n"},
     {"run GetDetail", 2, "vlnet: the device comes first: vlnet run MAC|IP GetDetail\n"},
     // A password for a command that sends none, refused before the probe.
     {"run 0026AB000001 GetDetail --password secret --timeout 5", 2,
-     "vlnet: GetDetail sends no password: leave the password out "
-     "(CheckPassword, SetDetail and FactReset send "
-     "one)\n"},
+     "vlnet: GetDetail sends no password: leave the password out (CheckPassword, SetDetail and FactReset send one)\n"},
+    // What to do when the probe cannot run.
+    {"probe --timeout 5", 1,
+     "vlnet: no probe could be sent: network unreachable: bring an interface up (ip link set DEV up) or give it an "
+     "address"},
+    {"ulimit -n 9; exec vlnet probe", 1,
+     "a probe may hold 24 (6 sockets of its children, 16 of follow-up chains, 1 its unicast checks share, 1 listing "
+     "the interfaces); raise the limit: 'ulimit -n "},
 };
 }  // namespace
 
