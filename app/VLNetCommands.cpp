@@ -16,6 +16,7 @@
 #include "app/VLNetSession.h"
 #include "app/VLNetStatusLine.h"
 #include "app/VLNetValueCheck.h"
+#include "base/core/VLCommandLine.h"
 #include "base/core/VLString.h"
 #include "base/system/VLWebLauncher.h"
 #include "ecm/core/VLECMCommandList.h"
@@ -110,30 +111,6 @@ const size_t kMaxSuggestedDistance = 3;
 const size_t kMaxSuggestedCommandDistance = 1;
 const size_t kMaxSuggestedLongCommandDistance = 2;
 const size_t kLongCommandName = 5;
-
-// The edits that turn one name into the other, case aside; two neighbours
-// swapped count as one.
-size_t Distance(const std::string& strA, const std::string& strB)
-{
-    auto same = [](char a, char b) {
-        return tolower(static_cast<unsigned char>(a)) == tolower(static_cast<unsigned char>(b));
-    };
-    // Three rows: the one before the last, the last, and the one being made.
-    std::vector<size_t> before(strB.size() + 1), last(strB.size() + 1), row(strB.size() + 1);
-    for (size_t j = 0; j <= strB.size(); j++)
-        last[j] = j;
-    for (size_t i = 1; i <= strA.size(); i++) {
-        row[0] = i;
-        for (size_t j = 1; j <= strB.size(); j++) {
-            row[j] = std::min({last[j] + 1, row[j - 1] + 1, last[j - 1] + (same(strA[i - 1], strB[j - 1]) ? 0 : 1)});
-            if (i > 1 && j > 1 && same(strA[i - 1], strB[j - 2]) && same(strA[i - 2], strB[j - 1]))
-                row[j] = std::min(row[j], before[j - 2] + 1);
-        }
-        before.swap(last);
-        last.swap(row);
-    }
-    return last[strB.size()];
-}
 
 // The socket errors of a send, in the system's stored numbering, that
 // leave no network to send to.
@@ -556,7 +533,7 @@ std::string CVLNetCommands::UnknownCommandText(const std::string& strName)
     for (const VLNetCommand& command : kCommands) {
         const size_t nMax = strlen(command.szName) >= kLongCommandName ? kMaxSuggestedLongCommandDistance
                                                                        : kMaxSuggestedCommandDistance;
-        const size_t nDistance = Distance(strName, command.szName);
+        const size_t nDistance = CVLCommandLine::Distance(strName, command.szName);
         if (nDistance <= nMax && (pNearest == nullptr || nDistance < nNearest)) {
             pNearest = &command;
             nNearest = nDistance;
@@ -577,7 +554,7 @@ bool CVLNetCommands::IsDeviceCommand(const std::string& strName, std::string& st
             strWhy = strName + " is not offered: the device manager answers it with 3 (not supported)";
             return false;
         }
-        size_t nDistance = Distance(strName, command.szName);
+        size_t nDistance = CVLCommandLine::Distance(strName, command.szName);
         if (command.bCarried && nDistance < nNearest) {
             pNearest = &command;
             nNearest = nDistance;
@@ -600,9 +577,4 @@ std::string CVLNetCommands::GetNames(unsigned nCommands)
     for (size_t i = 0; i < names.size(); i++)
         strNames += (i == 0 ? "" : i + 1 == names.size() ? " and " : ", ") + names[i];
     return strNames;
-}
-
-size_t CVLNetCommands::EditDistance(const std::string& strA, const std::string& strB)
-{
-    return Distance(strA, strB);
 }

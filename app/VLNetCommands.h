@@ -82,10 +82,6 @@ public:
     static bool IsDeviceCommand(const std::string& strName, std::string& strWhy);
     // The names of the commands of the bits, "url and open"; empty for none.
     static std::string GetNames(unsigned nCommands);
-    // The edits that turn one name into the other (a letter added, dropped
-    // or changed, two neighbours swapped; case counts as none): how near a
-    // name typed is to a known one.
-    static size_t EditDistance(const std::string& strA, const std::string& strB);
 };
 
 #endif

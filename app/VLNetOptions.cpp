@@ -403,7 +403,7 @@ std::string CVLNetOptions::unknownOptionText(const std::string& strName, const V
                 near.push_back(strCandidate);
             continue;
         }
-        const size_t nDistance = CVLNetCommands::EditDistance(strName, strCandidate);
+        const size_t nDistance = CVLCommandLine::Distance(strName, strCandidate);
         if (nDistance < nNearest)
             near.clear();
         if (nDistance <= nNearest) {

@@ -8,34 +8,6 @@
 
 #include "base/core/VLStandardOutput.h"
 
-namespace {
-
-// The edit distance of two names, ignoring case, a swap of two neighbours
-// counted as one edit.
-size_t Distance(const std::string& strA, const std::string& strB)
-{
-    auto same = [](char a, char b) {
-        return tolower(static_cast<unsigned char>(a)) == tolower(static_cast<unsigned char>(b));
-    };
-    // Three rows: the one before the last, the last, and the one being made.
-    std::vector<size_t> before(strB.size() + 1), last(strB.size() + 1), row(strB.size() + 1);
-    for (size_t j = 0; j <= strB.size(); j++)
-        last[j] = j;
-    for (size_t i = 1; i <= strA.size(); i++) {
-        row[0] = i;
-        for (size_t j = 1; j <= strB.size(); j++) {
-            row[j] = std::min({last[j] + 1, row[j - 1] + 1, last[j - 1] + (same(strA[i - 1], strB[j - 1]) ? 0 : 1)});
-            if (i > 1 && j > 1 && same(strA[i - 1], strB[j - 2]) && same(strA[i - 2], strB[j - 1]))
-                row[j] = std::min(row[j], before[j - 2] + 1);
-        }
-        before.swap(last);
-        last.swap(row);
-    }
-    return last[strB.size()];
-}
-
-}  // namespace
-
 CVLCommandLine::CVLCommandLine(const char* szProgram, const char* szUsage, const char* const* ppValueOptions)
     : m_strProgram(szProgram), m_strUsage(szUsage)
 {
@@ -209,4 +181,26 @@ int CVLCommandLine::Run(int argc, const char* const* argv) const
         return CVLStandardOutput::Finish(m_strProgram.c_str(), nStatus);
     }
     return UsageError(UnknownCommand(arguments[0]));
+}
+
+size_t CVLCommandLine::Distance(const std::string& strA, const std::string& strB)
+{
+    auto same = [](char a, char b) {
+        return tolower(static_cast<unsigned char>(a)) == tolower(static_cast<unsigned char>(b));
+    };
+    // Three rows: the one before the last, the last, and the one being made.
+    std::vector<size_t> before(strB.size() + 1), last(strB.size() + 1), row(strB.size() + 1);
+    for (size_t j = 0; j <= strB.size(); j++)
+        last[j] = j;
+    for (size_t i = 1; i <= strA.size(); i++) {
+        row[0] = i;
+        for (size_t j = 1; j <= strB.size(); j++) {
+            row[j] = std::min({last[j] + 1, row[j - 1] + 1, last[j - 1] + (same(strA[i - 1], strB[j - 1]) ? 0 : 1)});
+            if (i > 1 && j > 1 && same(strA[i - 1], strB[j - 2]) && same(strA[i - 2], strB[j - 1]))
+                row[j] = std::min(row[j], before[j - 2] + 1);
+        }
+        before.swap(last);
+        last.swap(row);
+    }
+    return last[strB.size()];
 }

@@ -71,6 +71,10 @@ public:
     // The line that follows a usage error, "PROGRAM: 'HELP' shows the
     // usage", for HELP the line that prints it ("vlnet run --help").
     static std::string GetUsageHint(const std::string& strProgram, const std::string& strHelp);
+    // The edits that turn one name into the other, case aside, two
+    // neighbours swapped counted as one: how near a name typed is to a known
+    // one, for "did you mean".
+    static size_t Distance(const std::string& strA, const std::string& strB);
     // Reads the line and runs its command: help, the version, an unknown
     // command (with the nearest name) and a wrong number of arguments are
     // answered here, the usage's line is added to a command's own usage
