@@ -24,10 +24,15 @@
 
 namespace {
 const char kDescriptionProbe[] = "Probes the local networks and prints one line per device as it is found:\n"
-                                 "MAC<TAB>IP<TAB>MODEL. Ends when the probe is over, or after the time-out.\n"
+                                 "MAC<TAB>IP<TAB>MODEL, and a fourth column MARKS when the device has marks\n"
+                                 "('also answered from ADDRESS': its MAC answered from other addresses too; a\n"
+                                 "line is printed again when a mark comes later). A MAC heard from several\n"
+                                 "addresses has each checked by unicast (at most 4), and is listed at the one\n"
+                                 "that passed. Ends when the probe is over, or after the time-out; with --mac,\n"
+                                 "once every address that MAC answered from is judged.\n"
                                  "A device that answered the probe but is not listed (no answer to unicast, a\n"
-                                 "failed unicast check, failed commands, still waiting at the time-out,\n"
-                                 "refused by a bound) is named after the list on standard error,\n"
+                                 "failed unicast check, failed commands, still in its check or waiting at the\n"
+                                 "time-out, refused by a bound) is named after the list on standard error,\n"
                                  "'vlnet: not listed: MAC<TAB>IP<TAB>MODEL<TAB>WHY'. The status is 3 when the\n"
                                  "list may be short: such a device, devices a bound dropped, replies lost to a\n"
                                  "full receive buffer, datagrams lost while unicast checks waited in vain,\n"
@@ -144,24 +149,43 @@ bool ReportDeaf(const CVLNetSession& session)
     return true;
 }
 
-// Why a device whose MAC answered from two addresses is refused, and what
-// to do about it.
-std::string ConflictAdvice(const std::string& strIP, const std::string& strOtherIP)
+// "A", "A and B", "A, B and C".
+std::string AddressList(const std::vector<std::string>& addresses)
 {
-    return "another host may claim the device's MAC address, or the device has two addresses (" + strIP +
-           " passed its unicast check); find what answers at " + strOtherIP +
-           ", and take that host off the network or leave the device one address";
+    std::string strList;
+    for (size_t i = 0; i < addresses.size(); ++i)
+        strList += (i == 0 ? "" : i + 1 == addresses.size() ? " and " : ", ") + addresses[i];
+    return strList;
 }
 
-// The listed devices whose MAC answered from two addresses: of no use to
-// url, open and run until that is sorted out.
+// Why a MAC whose unicast check passed at several addresses is refused:
+// each answered unicast with the MAC, and nothing tells which is the device.
+std::string ConflictText(const std::string& strMAC, const std::vector<std::string>& passed)
+{
+    return "device " + strMAC + " passed its unicast check at " + AddressList(passed) +
+           ": nothing tells which of them is the device (a host may claim its MAC); find what answers at each";
+}
+
+// The listed devices whose unicast check passed at several addresses: of
+// no use to url, open and run until that is sorted out.
 void ReportConflicts(CVLNetSession& session)
 {
     for (const CVLNetSession::SConflict& conflict : session.GetConflicts())
+        fprintf(stderr, "vlnet: %s; until then url, open and run refuse it\n",
+                ConflictText(conflict.strMAC, conflict.passed).c_str());
+}
+
+// Says the addresses of a MAC beyond the bound, which were not checked.
+void ReportUnchecked(CVLNetSession& session, const std::string& strMAC)
+{
+    bool bMore = false;
+    unsigned long nUnchecked = session.GetUncheckedAddressCount(strMAC, bMore);
+    if (nUnchecked > 0)
         fprintf(stderr,
-                "vlnet: device %s answered from %s and also from %s: %s; until then url, open and run refuse it\n",
-                conflict.strMAC.c_str(), conflict.strIP.c_str(), conflict.strOtherIP.c_str(),
-                ConflictAdvice(conflict.strIP, conflict.strOtherIP).c_str());
+                "vlnet: device %s also answered the probe from %s%lu more address%s, not checked: at most %d "
+                "addresses of one MAC are\n",
+                strMAC.c_str(), bMore ? "more than " : "", nUnchecked, nUnchecked == 1 ? "" : "es",
+                static_cast<int>(CVLNetSession::kMaxAddressesPerMAC));
 }
 
 int RunProbe(CVLNetSession& session, const CVLNetOptions& options)
@@ -194,7 +218,13 @@ int RunProbe(CVLNetSession& session, const CVLNetOptions& options)
     // matters; missing, it says why, as url and run do.
     if (!strMAC.empty()) {
         session.ReportScriptFailures();
+        // Its other addresses are named as url and run name them.
         if (nFound > 0) {
+            for (const CVLNetSession::SUnlisted& device : unlisted)
+                fprintf(stderr, "vlnet: not listed: %s\t%s\n",
+                        CVLNetSession::FormatDeviceLine(device.strMAC, device.strIP, device.strModel).c_str(),
+                        device.strReason.c_str());
+            ReportUnchecked(session, CVLNetOptions::NormalizeMACAddress(strMAC));
             ReportConflicts(session);
             return bStopped ? VLNET_EXIT_STOPPED : VLNET_EXIT_SUCCESS;
         }
@@ -204,12 +234,17 @@ int RunProbe(CVLNetSession& session, const CVLNetOptions& options)
             fprintf(stderr, "vlnet: %s\n", strLimitedOnly.c_str());
         if (unlisted.empty())
             fprintf(stderr, "vlnet: device %s not found%s\n", strMAC.c_str(), bStopped ? " before the stop" : "");
-        else if (unlisted[0].bRefused)
-            fprintf(stderr, "vlnet: device %s answered the probe but was %s\n", strMAC.c_str(),
-                    unlisted[0].strReason.c_str());
-        else
-            fprintf(stderr, "vlnet: device %s answered the probe but %s: %s\n", strMAC.c_str(),
-                    unlisted[0].bUnicast ? "was not listed" : "not by unicast", unlisted[0].strReason.c_str());
+        // Each address it answered from, when more than one did.
+        for (const CVLNetSession::SUnlisted& device : unlisted) {
+            const std::string strFrom = unlisted.size() > 1 ? " from " + device.strIP : std::string();
+            if (device.bRefused)
+                fprintf(stderr, "vlnet: device %s answered the probe%s but was %s\n", strMAC.c_str(),
+                        strFrom.c_str(), device.strReason.c_str());
+            else
+                fprintf(stderr, "vlnet: device %s answered the probe%s but %s: %s\n", strMAC.c_str(), strFrom.c_str(),
+                        device.bUnicast ? "was not listed" : "not by unicast", device.strReason.c_str());
+        }
+        ReportUnchecked(session, CVLNetOptions::NormalizeMACAddress(strMAC));
         return bStopped ? VLNET_EXIT_STOPPED : VLNET_EXIT_FAILURE;
     }
     for (const std::string& strReason : reasons)
@@ -224,11 +259,57 @@ int RunProbe(CVLNetSession& session, const CVLNetOptions& options)
                 device.strReason.c_str());
     for (const std::string& strUnnamed : session.GetUnnamedRefused())
         fprintf(stderr, "vlnet: not listed: %s\n", strUnnamed.c_str());
+    // Listed or not, a MAC beyond the addresses checked says so.
+    std::vector<std::string> macs = session.GetListedMACs();
+    for (const CVLNetSession::SUnlisted& device : unlisted)
+        macs.push_back(device.strMAC);
+    std::sort(macs.begin(), macs.end());
+    macs.erase(std::unique(macs.begin(), macs.end()), macs.end());
+    for (const std::string& strOne : macs)
+        ReportUnchecked(session, strOne);
     ReportConflicts(session);
     unsigned long nScriptFailures = session.ReportScriptFailures();
     if (bStopped)
         return VLNET_EXIT_STOPPED;
     return CVLNetProbeStatus::ExitStatus(reasons.size(), unlisted.size(), nScriptFailures);
+}
+
+// The found device's MAC answered from other addresses too: each is named.
+// False (after saying why) when the device cannot be told: more than one
+// address passed its check, or one was still being checked.
+bool CheckOtherAddresses(CVLNetSession& session, CVLPFWNIFInfo* pNIFInfo)
+{
+    const std::string strMAC = CVLNetOptions::NormalizeMACAddress(pNIFInfo->GetMACAddress().GetBuffer());
+    CVLString strIPText = pNIFInfo->GetIPAddress();
+    const std::string strIP = strIPText.GetBuffer() != nullptr ? strIPText.GetBuffer() : "";
+    std::vector<std::string> passed = session.GetPassedAddresses(strMAC);
+    CVLNetSession::SortAddresses(passed);
+    if (passed.size() > 1) {
+        fprintf(stderr, "vlnet: %s; refused\n", ConflictText(strMAC, passed).c_str());
+        return false;
+    }
+    bool bPending = false;
+    for (const std::string& strOther : session.GetOtherAddresses(strMAC, strIP)) {
+        std::string strReason;
+        CVLNetSession::EAddressState eState = session.GetAddressState(strMAC, strOther, strReason);
+        if (eState == CVLNetSession::ADDRESS_PENDING) {
+            fprintf(stderr, "vlnet: device %s also answered the probe from %s, whose unicast check was not over\n",
+                    strMAC.c_str(), strOther.c_str());
+            bPending = true;
+        } else if (eState == CVLNetSession::ADDRESS_FAILED) {
+            fprintf(stderr, "vlnet: device %s also answered the probe from %s: %s\n", strMAC.c_str(),
+                    strOther.c_str(), strReason.c_str());
+        }
+    }
+    ReportUnchecked(session, strMAC);
+    if (bPending) {
+        fprintf(stderr,
+                "vlnet: device %s refused, as which address is the device cannot be told yet (%s passed its unicast "
+                "check); a longer --timeout lets every check end\n",
+                strMAC.c_str(), strIP.c_str());
+        return false;
+    }
+    return true;
 }
 
 // Probes until the device of the command line is found; null when it is not.
@@ -252,17 +333,7 @@ CVLPFWNIFInfo* FindDevice(CVLNetSession& session, const CVLNetOptions& options, 
         return nullptr;
     }
     CVLPFWNIFInfo* pNIFInfo = session.GetFoundNIFInfo();
-    // A second address answered for the device's MAC: which one is the
-    // device cannot be told, and a command (a password) must not go to either.
-    std::string strConflict = session.GetConflictAddress(pNIFInfo);
-    if (pNIFInfo != nullptr && !strConflict.empty()) {
-        CVLString strIPText = pNIFInfo->GetIPAddress();
-        const std::string strIP = strIPText.GetBuffer() != nullptr ? strIPText.GetBuffer() : "";
-        fprintf(
-            stderr,
-            "vlnet: device %s answered from %s and also from %s; refused, as which is the device cannot be told: %s\n",
-            CVLNetOptions::NormalizeMACAddress(pNIFInfo->GetMACAddress().GetBuffer()).c_str(), strIP.c_str(),
-            strConflict.c_str(), ConflictAdvice(strIP, strConflict).c_str());
+    if (pNIFInfo != nullptr && !CheckOtherAddresses(session, pNIFInfo)) {
         nExit = VLNET_EXIT_FAILURE;
         return nullptr;
     }
@@ -275,9 +346,17 @@ CVLPFWNIFInfo* FindDevice(CVLNetSession& session, const CVLNetOptions& options, 
         if (!session.GetRefusal().empty())
             fprintf(stderr, "vlnet: device %s answered the probe but was refused by a bound: %s\n", strDevice.c_str(),
                     session.GetRefusal().c_str());
+        else if (!session.GetPassedMACInstead().empty())
+            fprintf(stderr,
+                    "vlnet: device %s answered the probe but not by unicast; its MAC %s passed its unicast check at "
+                    "%s\n",
+                    strDevice.c_str(), session.GetPassedMACInstead().c_str(),
+                    session.GetPassedAddressInstead().c_str());
+        else if (session.IsFoundNotUnicast())
+            fprintf(stderr, "vlnet: device %s answered the probe but not by unicast: %s\n", strDevice.c_str(),
+                    session.GetNotUnicastReason().c_str());
         else
-            fprintf(stderr, "vlnet: device %s %s\n", strDevice.c_str(),
-                    session.IsFoundNotUnicast() ? "answered the probe but not by unicast" : "not found");
+            fprintf(stderr, "vlnet: device %s not found\n", strDevice.c_str());
         nExit = VLNET_EXIT_FAILURE;
     }
     return pNIFInfo;

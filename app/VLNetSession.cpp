@@ -1,6 +1,7 @@
 // One run of vlnet.
 #include "app/VLNetSession.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <thread>
@@ -12,6 +13,7 @@
 #include "app/VLNetStatusLine.h"
 #include "base/core/VLCharset.h"
 #include "base/core/VLFileSystem.h"
+#include "base/net/VLSocketAddress.h"
 #include "cm/VLCMApi.h"
 #include "cm/VLModuleController.h"
 #include "cm/VLProperty.h"
@@ -46,6 +48,10 @@ const char kCutByStop[] = "when stopped";
 
 // The probe is over once nothing has changed for this long after its schedule.
 const long kQuietMilliseconds = 1000;
+// How long past the time-out a device looked for may still be judged: its
+// addresses' checks end by themselves well before, unless something keeps
+// them from it.
+const long kMaxJudgeMilliseconds = 30000;
 // How often the main thread looks at the probe, and refreshes the status line.
 const long kPollMilliseconds = 20;
 const long kStatusMilliseconds = 200;
@@ -144,6 +150,9 @@ bool CommandOf(const std::string& strName, VLECM_COMMAND& eCommand)
 }
 }  // namespace
 
+static_assert(static_cast<int>(CVLNetSession::kMaxAddressesPerMAC) == static_cast<int>(CVLECM::MAX_ADDRESSES_PER_MAC),
+              "the bound said is the bound kept");
+
 std::atomic<int> CVLNetSession::s_nStopSignal{0};
 
 CVLNetSession::CVLNetSession()
@@ -226,9 +235,10 @@ void CVLNetSession::Terminate()
 }
 
 std::string CVLNetSession::FormatDeviceLine(const std::string& strMAC, const std::string& strIP,
-                                            const std::string& strModel)
+                                            const std::string& strModel, const std::string& strMarks)
 {
-    return PrintableText(strMAC) + '\t' + PrintableText(strIP) + '\t' + PrintableText(strModel);
+    return PrintableText(strMAC) + '\t' + PrintableText(strIP) + '\t' + PrintableText(strModel) +
+           (strMarks.empty() ? std::string() : '\t' + PrintableText(strMarks));
 }
 
 std::string CVLNetSession::PrintableText(const std::string& str)
@@ -257,33 +267,99 @@ void CVLNetSession::OnProbe(VL_CONST_STR szMACAddress, CVLPFWNIFInfo* pNIFInfo)
         return;
     std::string strMAC = CVLNetOptions::NormalizeMACAddress(szMACAddress);
     std::string strIP = Text(pNIFInfo->GetIPAddress());
-    std::string strConflict = GetConflictAddress(pNIFInfo);
+    std::string strMarks = marksOf(strMAC, strIP);
     std::lock_guard<std::mutex> lock(m_Mutex);
     m_AcceptedNIFInfoSet.insert(pNIFInfo);
     m_nChangeCount++;
-    if (!m_PrintedMACSet.insert(strMAC).second)
+    // Another address of a listed MAC passed its check too: kept, so that
+    // url, open and run refuse the MAC, but not listed twice.
+    auto it = m_PrintedLines.find(strMAC);
+    if (it != m_PrintedLines.end()) {
+        std::vector<std::string>& passed = it->second.passed;
+        if (std::find(passed.begin(), passed.end(), strIP) == passed.end())
+            passed.push_back(strIP);
+        if (m_pFoundNIFInfo == nullptr && !m_strFindIP.empty() && strIP == m_strFindIP)
+            m_pFoundNIFInfo = pNIFInfo;
         return;
+    }
     if ((!m_strFindMAC.empty() && strMAC == m_strFindMAC) || (!m_strFindIP.empty() && strIP == m_strFindIP)) {
         if (m_pFoundNIFInfo == nullptr)
             m_pFoundNIFInfo = pNIFInfo;
     }
     std::string strModel = Text(pNIFInfo->GetDisplayName());
-    m_PrintedLines[strMAC] = {strIP, strModel, !strConflict.empty()};
+    m_PrintedLines[strMAC] = {strIP, strModel, strMarks, {strIP}};
     if (m_pStatusLine != nullptr)
-        m_pStatusLine->Print(FormatDeviceLine(strMAC, strIP, strModel + ConflictMark(strConflict)));
+        m_pStatusLine->Print(FormatDeviceLine(strMAC, strIP, strModel, strMarks));
 }
 
-std::string CVLNetSession::ConflictMark(const std::string& strOtherIP)
+std::string CVLNetSession::Marks(const std::vector<std::string>& others, unsigned long nUnchecked, bool bMore)
 {
-    return strOtherIP.empty() ? std::string() : " (also answered from " + strOtherIP + ")";
+    std::string strMarks;
+    for (size_t i = 0; i < others.size(); ++i)
+        strMarks += (i == 0 ? "also answered from " : i + 1 == others.size() && nUnchecked == 0 ? " and " : ", ") +
+                    others[i];
+    if (nUnchecked > 0)
+        strMarks += std::string(others.empty() ? "also answered from " : " and ") + (bMore ? "more than " : "") +
+                    Count(nUnchecked, "more address", "more addresses");
+    return strMarks;
 }
 
-std::string CVLNetSession::GetConflictAddress(CVLPFWNIFInfo* pNIFInfo)
+std::string CVLNetSession::marksOf(const std::string& strMAC, const std::string& strIP)
 {
-    if (pNIFInfo == nullptr || !m_bInitialize)
-        return std::string();
-    CVLString strMAC = pNIFInfo->GetMACAddress();
-    return Text(m_CommunicationManager.GetVLECM().GetConflictAddress(strMAC.GetBuffer()));
+    bool bMore = false;
+    unsigned long nUnchecked = GetUncheckedAddressCount(strMAC, bMore);
+    return Marks(GetOtherAddresses(strMAC, strIP), nUnchecked, bMore);
+}
+
+std::vector<std::string> CVLNetSession::GetOtherAddresses(const std::string& strMAC, const std::string& strIP)
+{
+    std::vector<std::string> others;
+    if (!m_bInitialize)
+        return others;
+    CVLECM& ecm = m_CommunicationManager.GetVLECM();
+    CVLString strFirst = ecm.GetFirstAddress(strMAC.c_str());
+    if (strFirst.GetLength() > 0 && Text(strFirst) != strIP)
+        others.push_back(Text(strFirst));
+    for (const CVLString& strOther : ecm.GetOtherAddresses(strMAC.c_str())) {
+        if (Text(strOther) != strIP)
+            others.push_back(Text(strOther));
+    }
+    SortAddresses(others);
+    return others;
+}
+
+unsigned long CVLNetSession::GetUncheckedAddressCount(const std::string& strMAC, bool& bMore)
+{
+    bMore = false;
+    return m_bInitialize ? m_CommunicationManager.GetVLECM().GetUncheckedAddressCount(strMAC.c_str(), bMore) : 0;
+}
+
+std::vector<std::string> CVLNetSession::GetPassedAddresses(const std::string& strMAC)
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    auto it = m_PrintedLines.find(strMAC);
+    return it != m_PrintedLines.end() ? it->second.passed : std::vector<std::string>();
+}
+
+void CVLNetSession::SortAddresses(std::vector<std::string>& addresses)
+{
+    // In address order, whichever answered first: a line a script compares
+    // stays the same from run to run.
+    auto number = [](const std::string& strAddress) {
+        uint32_t nAddress = 0;
+        return CVLSocketAddress::ParseDottedQuad(strAddress.c_str(), nAddress) ? nAddress : 0;
+    };
+    std::sort(addresses.begin(), addresses.end(),
+              [&](const std::string& a, const std::string& b) { return number(a) < number(b); });
+}
+
+std::vector<std::string> CVLNetSession::GetListedMACs()
+{
+    std::vector<std::string> macs;
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    for (const auto& entry : m_PrintedLines)
+        macs.push_back(entry.first);
+    return macs;
 }
 
 std::vector<CVLNetSession::SConflict> CVLNetSession::GetConflicts()
@@ -291,30 +367,37 @@ std::vector<CVLNetSession::SConflict> CVLNetSession::GetConflicts()
     std::vector<SConflict> conflicts;
     std::lock_guard<std::mutex> lock(m_Mutex);
     for (const auto& entry : m_PrintedLines) {
-        std::string strConflict = Text(m_CommunicationManager.GetVLECM().GetConflictAddress(entry.first.c_str()));
-        if (!strConflict.empty())
-            conflicts.push_back({entry.first, entry.second.strIP, strConflict});
+        if (entry.second.passed.size() > 1) {
+            conflicts.push_back({entry.first, entry.second.passed});
+            SortAddresses(conflicts.back().passed);
+        }
     }
     return conflicts;
 }
 
 void CVLNetSession::markConflicts()
 {
-    std::vector<std::string> lines;
+    if (!m_bInitialize)
+        return;
+    // Addresses are heard seldom: a pass that heard none looks at no line.
+    unsigned long nOthers = m_CommunicationManager.GetVLECM().GetOtherAddressCount();
+    std::vector<std::pair<std::string, std::string>> lines;
     {
         std::lock_guard<std::mutex> lock(m_Mutex);
-        if (m_pStatusLine == nullptr)
+        if (m_pStatusLine == nullptr || nOthers == m_nOtherAddressesSeen)
             return;
-        for (auto& entry : m_PrintedLines) {
-            if (entry.second.bMarked)
-                continue;
-            std::string strConflict = Text(m_CommunicationManager.GetVLECM().GetConflictAddress(entry.first.c_str()));
-            if (strConflict.empty())
-                continue;
-            entry.second.bMarked = true;
-            m_pStatusLine->Print(
-                FormatDeviceLine(entry.first, entry.second.strIP, entry.second.strModel + ConflictMark(strConflict)));
-        }
+        m_nOtherAddressesSeen = nOthers;
+        for (const auto& entry : m_PrintedLines)
+            lines.emplace_back(entry.first, entry.second.strIP);
+    }
+    for (const auto& line : lines) {
+        std::string strMarks = marksOf(line.first, line.second);
+        std::lock_guard<std::mutex> lock(m_Mutex);
+        auto it = m_PrintedLines.find(line.first);
+        if (m_pStatusLine == nullptr || it == m_PrintedLines.end() || it->second.strMarks == strMarks)
+            continue;
+        it->second.strMarks = strMarks;
+        m_pStatusLine->Print(FormatDeviceLine(it->first, it->second.strIP, it->second.strModel, strMarks));
     }
 }
 
@@ -351,7 +434,7 @@ CVLPFWNIFInfo* CVLNetSession::GetFoundNIFInfo()
 int CVLNetSession::GetFoundCount()
 {
     std::lock_guard<std::mutex> lock(m_Mutex);
-    return static_cast<int>(m_PrintedMACSet.size());
+    return static_cast<int>(m_PrintedLines.size());
 }
 
 std::string CVLNetSession::GetWebConfigURL(CVLPFWNIFInfo* pNIFInfo)
@@ -372,9 +455,11 @@ long CVLNetSession::probeScheduleMilliseconds()
     return nRetryCount * (nRetryInterval + CVLProbeRecvThread::GetTimeoutPause()) + nInterval;
 }
 
-int CVLNetSession::countPendingDevices(int& nListed)
+int CVLNetSession::countPendingDevices(int& nListed, int* pChecking, const std::string& strMAC)
 {
     nListed = 0;
+    if (pChecking != nullptr)
+        *pChecking = 0;
     CVLECMNIFInfoList* pList = m_CommunicationManager.GetVLECM().GetNIFInfoList();
     if (pList == nullptr)
         return 0;
@@ -394,15 +479,108 @@ int CVLNetSession::countPendingDevices(int& nListed)
         // otherwise never let the list settle.
         if (pNIFInfo == nullptr || pNIFInfo->IsDummy() || pNIFInfo->GetMACAddress().GetLength() == 0)
             continue;
+        if (!strMAC.empty() && CVLNetOptions::NormalizeMACAddress(Text(pNIFInfo->GetMACAddress())) != strMAC)
+            continue;
         nListed++;
         // A chain goes on after each successful command until the device is
         // reported; a failed command ends it without a report.
         if (pNIFInfo->IsCommandRunning() || (pNIFInfo->GetCommandResult() == VLECM_RESULT_SUCCESS &&
-                                             accepted.count(static_cast<CVLPFWNIFInfo*>(pNIFInfo)) == 0))
+                                             accepted.count(static_cast<CVLPFWNIFInfo*>(pNIFInfo)) == 0)) {
             nPending++;
+            // Until its check passes, a device is not known to answer unicast.
+            if (pChecking != nullptr && !pNIFInfo->IsUnicast(VLECM_CONNECT_TYPE_NETWORK))
+                ++*pChecking;
+        }
     }
     pList->Unlock();
     return nPending;
+}
+
+bool CVLNetSession::isJudged(const std::string& strMAC, bool bHeard)
+{
+    if (m_CommunicationManager.GetVLECM().IsReplyWaiting(strMAC.c_str()))
+        return false;
+    int nRecords = 0;
+    return countPendingDevices(nRecords, nullptr, strMAC) == 0 && (!bHeard || nRecords > 0);
+}
+
+std::string CVLNetSession::findTargetMAC()
+{
+    std::string strFindMAC, strFindIP;
+    {
+        std::lock_guard<std::mutex> lock(m_Mutex);
+        if (m_pFoundNIFInfo != nullptr)
+            return CVLNetOptions::NormalizeMACAddress(Text(m_pFoundNIFInfo->GetMACAddress()));
+        strFindMAC = m_strFindMAC;
+        strFindIP = m_strFindIP;
+    }
+    CVLECMNIFInfoList* pList = m_CommunicationManager.GetVLECM().GetNIFInfoList();
+    if (pList == nullptr)
+        return std::string();
+    std::string strTarget;
+    pList->Lock();
+    for (CVLTargetIterator it = pList->Begin(); !it.IsEnd() && strTarget.empty(); it.Next()) {
+        CVLPFWNIFInfo* pNIFInfo = dynamic_cast<CVLPFWNIFInfo*>(it.Get());
+        if (pNIFInfo == nullptr || pNIFInfo->IsDummy() || pNIFInfo->GetMACAddress().GetLength() == 0)
+            continue;
+        std::string strMAC = CVLNetOptions::NormalizeMACAddress(Text(pNIFInfo->GetMACAddress()));
+        if ((!strFindMAC.empty() && strMAC == strFindMAC) ||
+            (!strFindIP.empty() && Text(pNIFInfo->GetIPAddress()) == strFindIP))
+            strTarget = strMAC;
+    }
+    pList->Unlock();
+    return strTarget;
+}
+
+CVLNetSession::EAddressState CVLNetSession::GetAddressState(const std::string& strMAC, const std::string& strIP,
+                                                            std::string& strReason)
+{
+    strReason.clear();
+    CVLECMNIFInfoList* pList = m_bInitialize ? m_CommunicationManager.GetVLECM().GetNIFInfoList() : nullptr;
+    if (pList == nullptr)
+        return ADDRESS_PENDING;
+    std::set<CVLPFWNIFInfo*> accepted;
+    {
+        std::lock_guard<std::mutex> lock(m_Mutex);
+        accepted = m_AcceptedNIFInfoSet;
+    }
+    // A record gone from the list was refused when it was reported.
+    EAddressState eState = ADDRESS_FAILED;
+    strReason = "not listed";
+    pList->Lock();
+    for (CVLTargetIterator it = pList->Begin(); !it.IsEnd(); it.Next()) {
+        CVLPFWNIFInfo* pNIFInfo = dynamic_cast<CVLPFWNIFInfo*>(it.Get());
+        if (pNIFInfo == nullptr || pNIFInfo->IsDummy() || Text(pNIFInfo->GetIPAddress()) != strIP ||
+            CVLNetOptions::NormalizeMACAddress(Text(pNIFInfo->GetMACAddress())) != strMAC)
+            continue;
+        strReason.clear();
+        if (accepted.count(pNIFInfo) != 0) {
+            eState = ADDRESS_PASSED;
+        } else if (!pNIFInfo->IsCommandRunning() && pNIFInfo->GetCommandResult() != VLECM_RESULT_SUCCESS) {
+            strReason = failureReason(pNIFInfo);
+        } else {
+            eState = ADDRESS_PENDING;
+        }
+        break;
+    }
+    pList->Unlock();
+    return eState;
+}
+
+std::string CVLNetSession::failureReason(CVLPFWNIFInfo* pNIFInfo)
+{
+    if (pNIFInfo->IsUnicast(VLECM_CONNECT_TYPE_NETWORK))
+        return "its commands failed: " + FailureText(pNIFInfo->GetCommandResult(), pNIFInfo->GetCommandDeviceResult());
+    VLECM_RESULT eCheck = pNIFInfo->GetUnicastCheckResult();
+    long nDeviceResult = pNIFInfo->GetUnicastCheckDeviceResult();
+    // What came from its address was not its reply (another MAC, say).
+    if (eCheck == VLECM_RESULT_TIMEOUT && pNIFInfo->IsUnicastCheckAnsweredOtherwise())
+        return "answered unicast, but not with its MAC";
+    if (eCheck == VLECM_RESULT_TIMEOUT)
+        return "no answer to unicast";
+    if (eCheck == VLECM_RESULT_DEVICE_ERROR && nDeviceResult == kDeviceOtherDevice)
+        return "unicast check failed: another device answered at its address (error F004)";
+    return "unicast check failed: " + FailureText(eCheck, nDeviceResult);
 }
 
 std::vector<std::string> CVLNetSession::GetIncompleteReasons()
@@ -432,6 +610,10 @@ bool CVLNetSession::hasNonUnicastMatch()
         bFound = (!strFindMAC.empty() &&
                   CVLNetOptions::NormalizeMACAddress(Text(pNIFInfo->GetMACAddress())) == strFindMAC) ||
                  (!strFindIP.empty() && Text(pNIFInfo->GetIPAddress()) == strFindIP);
+        if (bFound)
+            m_strNotUnicastReason = pNIFInfo->IsCommandRunning() || pNIFInfo->GetCommandResult() == VLECM_RESULT_SUCCESS
+                                        ? std::string("in its unicast check")
+                                        : failureReason(pNIFInfo);
     }
     pList->Unlock();
     return bFound;
@@ -439,10 +621,16 @@ bool CVLNetSession::hasNonUnicastMatch()
 
 void CVLNetSession::findByConflictAddress(const std::string& strIP)
 {
-    std::lock_guard<std::mutex> lock(m_Mutex);
-    for (CVLPFWNIFInfo* pNIFInfo : m_AcceptedNIFInfoSet) {
-        if (GetConflictAddress(pNIFInfo) == strIP) {
-            m_pFoundNIFInfo = pNIFInfo;
+    std::map<std::string, SPrinted> printed;
+    {
+        std::lock_guard<std::mutex> lock(m_Mutex);
+        printed = m_PrintedLines;
+    }
+    for (const auto& entry : printed) {
+        std::vector<std::string> others = GetOtherAddresses(entry.first, entry.second.strIP);
+        if (std::find(others.begin(), others.end(), strIP) != others.end()) {
+            m_strPassedMACInstead = entry.first;
+            m_strPassedAddressInstead = entry.second.strIP;
             return;
         }
     }
@@ -485,18 +673,10 @@ void CVLNetSession::noteUnlisted(const char* szCut, const std::string& strFilter
             // that ends by itself waits for them all.
             if (szCut == nullptr)
                 continue;
-            unlisted.strReason = std::string("still waiting for its commands ") + szCut;
-        } else if (!unlisted.bUnicast) {
-            VLECM_RESULT eCheck = pNIFInfo->GetUnicastCheckResult();
-            long nDeviceResult = pNIFInfo->GetUnicastCheckDeviceResult();
-            if (eCheck == VLECM_RESULT_TIMEOUT)
-                unlisted.strReason = "no answer to unicast";
-            else if (eCheck == VLECM_RESULT_DEVICE_ERROR && nDeviceResult == kDeviceOtherDevice)
-                unlisted.strReason = "unicast check failed: another device answered at its address (error F004)";
-            else
-                unlisted.strReason = "unicast check failed: " + FailureText(eCheck, nDeviceResult);
+            unlisted.strReason =
+                std::string(unlisted.bUnicast ? "still waiting for its commands " : "in its unicast check ") + szCut;
         } else {
-            unlisted.strReason = "its commands failed: " + FailureText(eResult, pNIFInfo->GetCommandDeviceResult());
+            unlisted.strReason = failureReason(pNIFInfo);
         }
         m_Unlisted.push_back(unlisted);
     }
@@ -510,8 +690,8 @@ VLPFW_RESULT CVLNetSession::Probe(int nTimeoutSeconds, const std::string& strFil
         return VLPFW_RESULT_NOT_INITIALIZED;
     {
         std::lock_guard<std::mutex> lock(m_Mutex);
-        m_PrintedMACSet.clear();
         m_PrintedLines.clear();
+        m_nOtherAddressesSeen = 0;
         m_AcceptedNIFInfoSet.clear();
         m_pFoundNIFInfo = nullptr;
         m_strFindMAC = strFindMAC;
@@ -521,6 +701,7 @@ VLPFW_RESULT CVLNetSession::Probe(int nTimeoutSeconds, const std::string& strFil
     }
     m_bNothingSent = false;
     m_bFoundNotUnicast = false;
+    m_strNotUnicastReason.clear();
     m_nSendError = 0;
     m_bDeaf = false;
     m_nDeafError = 0;
@@ -528,6 +709,8 @@ VLPFW_RESULT CVLNetSession::Probe(int nTimeoutSeconds, const std::string& strFil
     m_Unlisted.clear();
     m_UnnamedRefused.clear();
     m_strRefusal.clear();
+    m_strPassedMACInstead.clear();
+    m_strPassedAddressInstead.clear();
     m_strLimitedOnlyNote.clear();
     if (!m_CommunicationManager.SetFilterMACAddress(strFilterMAC.c_str()))
         return VLPFW_RESULT_PARAMETER_ERROR;
@@ -540,6 +723,8 @@ VLPFW_RESULT CVLNetSession::Probe(int nTimeoutSeconds, const std::string& strFil
     const long nTimeoutMilliseconds = static_cast<long>(nTimeoutSeconds) * 1000;
     const long nScheduleMilliseconds = probeScheduleMilliseconds();
     bool bFindOne = !strFindMAC.empty() || !strFindIP.empty();
+    // probe --mac is about that device alone: the others' checks do not hold it.
+    const std::string strOnlyMAC = bFindOne ? std::string() : CVLNetOptions::NormalizeMACAddress(strFilterMAC);
     int nLastListed = -1;
     int nLastChangeCount = -1;
     long nLastChange = 0;
@@ -555,22 +740,31 @@ VLPFW_RESULT CVLNetSession::Probe(int nTimeoutSeconds, const std::string& strFil
         // The list cannot be written: probing on would only delay saying so.
         if (pStatusLine != nullptr && CVLNetStatusLine::HasWriteFailed())
             break;
-        // A device looked for is used only after the send schedule, whatever
-        // the time-out: an impostor answering late must still be heard.
-        if (nElapsed >= nTimeoutMilliseconds && (!bFindOne || nElapsed >= nScheduleMilliseconds)) {
+        // The device looked for is used only after the send schedule, when
+        // every address that answers for its MAC has been heard, and once
+        // each of them has been checked, whatever the time-out: a check
+        // ends by itself, and an impostor answering late must still be
+        // heard. Judged without being found, it failed its check.
+        std::string strTarget = bFindOne && nElapsed >= nScheduleMilliseconds &&
+                                        nElapsed < nTimeoutMilliseconds + kMaxJudgeMilliseconds
+                                    ? findTargetMAC()
+                                    : std::string();
+        if (!strTarget.empty() && isJudged(strTarget, true))
+            break;
+        if (nElapsed >= nTimeoutMilliseconds && strTarget.empty() && (!bFindOne || nElapsed >= nScheduleMilliseconds)) {
             szCut = kCutByTimeout;
             break;
         }
-        // The device looked for is used only after the send schedule, when
-        // every address that answers for its MAC has been heard.
-        if (bFindOne && GetFoundNIFInfo() != nullptr && nElapsed >= nScheduleMilliseconds)
+        // probe --mac: once that device's addresses are judged.
+        if (!strOnlyMAC.empty() && nElapsed >= nScheduleMilliseconds && isJudged(strOnlyMAC, true))
             break;
         // A new device is listed by its MAC address only once its waiting
         // reply is delivered: the probe is not over while one waits. Read
         // first, as the reply stops waiting just before its device is listed.
-        bool bPending = m_CommunicationManager.GetVLECM().GetWaitingReplyCount() > 0;
+        bool bPending = strOnlyMAC.empty() ? m_CommunicationManager.GetVLECM().GetWaitingReplyCount() > 0
+                                           : m_CommunicationManager.GetVLECM().IsReplyWaiting(strOnlyMAC.c_str());
         int nListed = 0;
-        bPending = countPendingDevices(nListed) > 0 || bPending;
+        bPending = countPendingDevices(nListed, nullptr, strOnlyMAC) > 0 || bPending;
         int nChangeCount;
         {
             std::lock_guard<std::mutex> lock(m_Mutex);
@@ -706,7 +900,14 @@ void CVLNetSession::noteIncomplete(const std::vector<SVLECMBoundReport>& reports
     // The devices of waiting replies are not listed yet: counted, not named.
     int nWaiting = szCut != nullptr ? m_CommunicationManager.GetVLECM().GetWaitingReplyCount() : 0;
     int nListed = 0;
-    int nPending = szCut != nullptr ? countPendingDevices(nListed) : 0;
+    int nChecking = 0;
+    int nPending = szCut != nullptr ? countPendingDevices(nListed, &nChecking) : 0;
+    // A device deaf to unicast waits in its check, not for its commands.
+    if (nChecking > 0)
+        m_IncompleteReasons.push_back(std::to_string(nChecking) + " of " +
+                                      Count(static_cast<unsigned long>(nListed), "device", "devices") +
+                                      (nChecking == 1 ? " was" : " were") + " still in the unicast check " + szCut);
+    nPending -= nChecking;
     if (nPending > 0)
         m_IncompleteReasons.push_back(
             std::to_string(nPending) + " of " + Count(static_cast<unsigned long>(nListed), "device", "devices") +

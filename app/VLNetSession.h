@@ -94,6 +94,8 @@ public:
     // True when the device looked for was not found, but a device of its
     // MAC (or IP) address answered the last probe and not by unicast.
     bool IsFoundNotUnicast() const { return m_bFoundNotUnicast; }
+    // Why, then ("no answer to unicast", "in its unicast check", ...).
+    std::string GetNotUnicastReason() const { return m_strNotUnicastReason; }
     // Says on standard error, once, that definition scripts failed since the
     // last call (a condition that fails drops the reply it judges); the
     // failures it said, 0 when none.
@@ -133,39 +135,78 @@ public:
     // on loopback.
     CVLECM& GetVLECM() { return m_CommunicationManager.GetVLECM(); }
 
-    // The other address the device's MAC address answered from in the last
-    // probe (the device keeps the first); empty when there was none.
-    std::string GetConflictAddress(CVLPFWNIFInfo* pNIFInfo);
-    // The mark of a device line whose MAC answered from a second address.
-    static std::string ConflictMark(const std::string& strOtherIP);
-    // The listed devices of the last probe whose MAC also answered from a
-    // second address, in the order of their MACs.
+    // The other addresses the device's MAC answered the last probe from
+    // (each checked apart), strIP aside, in the order heard; and those
+    // beyond the checked ones, counted (bMore: more than counted).
+    std::vector<std::string> GetOtherAddresses(const std::string& strMAC, const std::string& strIP);
+    unsigned long GetUncheckedAddressCount(const std::string& strMAC, bool& bMore);
+    // The addresses of a MAC whose unicast check passed in the last probe,
+    // in the order they passed (the first is the one listed).
+    std::vector<std::string> GetPassedAddresses(const std::string& strMAC);
+    // Sorts dotted quads by their value.
+    static void SortAddresses(std::vector<std::string>& addresses);
+    // The MACs listed by the last probe, in their order.
+    std::vector<std::string> GetListedMACs();
+    // Addresses of one MAC that a probe checks, its first included.
+    enum
+    {
+        kMaxAddressesPerMAC = 4
+    };
+    // How the check of one address of a MAC ended: passed, not over (at
+    // the time-out or stop), or failed, with why in strReason.
+    enum EAddressState
+    {
+        ADDRESS_PASSED,
+        ADDRESS_PENDING,
+        ADDRESS_FAILED
+    };
+    EAddressState GetAddressState(const std::string& strMAC, const std::string& strIP, std::string& strReason);
+    // The marks of a device line: the other addresses its MAC answered
+    // from ("also answered from 10.0.0.9"); empty when none.
+    static std::string Marks(const std::vector<std::string>& others, unsigned long nUnchecked, bool bMore);
+    // The listed devices of the last probe whose unicast check passed at
+    // more than one address, in the order of their MACs.
     struct SConflict
     {
         std::string strMAC;
-        std::string strIP;  // listed: it passed its unicast check
-        std::string strOtherIP;
+        std::vector<std::string> passed;
     };
     std::vector<SConflict> GetConflicts();
-
+    // When the last probe looked for a device by an address that answered
+    // it but failed its check, and the address's MAC passed its check at
+    // another address: that MAC and that address; empty otherwise.
+    std::string GetPassedMACInstead() const { return m_strPassedMACInstead; }
+    std::string GetPassedAddressInstead() const { return m_strPassedAddressInstead; }
     // Asks a running probe or command wait to end, for the signal given
     // (safe in a signal handler).
     static void RequestStop(int nSignal);
     static bool IsStopRequested();
     // The signal of the stop asked for; 0 when none was.
     static int GetStopSignal();
-    // One output line of a device: MAC<TAB>IP<TAB>MODEL, each part shown by
-    // PrintableText so that a line stays one line of text.
+    // One output line of a device: MAC<TAB>IP<TAB>MODEL, and <TAB>MARKS
+    // when it has marks, each part shown by PrintableText so that a line
+    // stays one line of text.
     static std::string FormatDeviceLine(const std::string& strMAC, const std::string& strIP,
-                                        const std::string& strModel);
+                                        const std::string& strModel, const std::string& strMarks = std::string());
     // A device's text for a terminal: control characters as blanks, and a
     // byte that is not part of well-formed UTF-8 as "\xFF".
     static std::string PrintableText(const std::string& str);
 
 private:
     // The devices (not the queued replies) listed, and how many of them are
-    // still in or waiting for their follow-up commands.
-    int countPendingDevices(int& nListed);
+    // still in or waiting for their follow-up commands (nChecking of them
+    // in or waiting for their unicast check); with strMAC, the records of
+    // that MAC alone.
+    int countPendingDevices(int& nListed, int* pChecking = nullptr, const std::string& strMAC = std::string());
+    // True once every address of the MAC heard so far has been judged: no
+    // reply of it waits and no record of it is still checked or in its
+    // commands; with bHeard, only when it answered at all.
+    bool isJudged(const std::string& strMAC, bool bHeard);
+    // The MAC of the device looked for: the found one's, or that of a
+    // record at the MAC or address looked for; empty when none answered.
+    std::string findTargetMAC();
+    // Why a record whose chain ended without a report is not listed.
+    static std::string failureReason(CVLPFWNIFInfo* pNIFInfo);
     // Before the probe stops: fills the reasons of GetIncompleteReasons.
     // szCut: how a probe that did not end by itself ended ("at the
     // time-out", "when stopped"), for the devices it left waiting; null
@@ -177,8 +218,8 @@ private:
     void noteRefused(const std::vector<SVLECMBoundReport>& reports, const std::string& strFilterMAC, bool bFindOne);
     // True when the list holds the device looked for, heard but not by unicast.
     bool hasNonUnicastMatch();
-    // Takes as the device looked for a listed one whose MAC also answered
-    // from strIP, so that it is refused as it is by its MAC or first address.
+    // Notes the listed MAC that also answered from strIP, when the device
+    // looked for at strIP was not found (GetPassedMACInstead).
     void findByConflictAddress(const std::string& strIP);
     // Before the probe stops: fills GetUnlisted with the listed devices
     // (strFilterMAC alone when given) that were not accepted; szCut as for
@@ -186,9 +227,12 @@ private:
     void noteUnlisted(const char* szCut, const std::string& strFilterMAC);
     // Fills GetLimitedOnlyNote from the device manager's set-up of the probe.
     void noteLimitedOnly();
-    // Lists again, marked, the devices listed before a second address
-    // answered for their MAC.
+    // Lists again, marked, the devices listed before another address
+    // answered for their MAC (only when an address was heard since the
+    // last look).
     void markConflicts();
+    // Marks of a MAC's line listed at strIP.
+    std::string marksOf(const std::string& strMAC, const std::string& strIP);
     long probeScheduleMilliseconds();
     VLECM_RESULT runAndWait(CVLPFWNIFInfo* pNIFInfo, VLECM_COMMAND eCommand, bool bPasswordGiven,
                             std::string& strError);
@@ -199,7 +243,6 @@ private:
 
     // What OnProbe fills on the dispatch thread, under m_Mutex.
     std::mutex m_Mutex;
-    std::set<std::string> m_PrintedMACSet;
     std::set<CVLPFWNIFInfo*> m_AcceptedNIFInfoSet;
     CVLPFWNIFInfo* m_pFoundNIFInfo;
     std::string m_strFindMAC;
@@ -209,6 +252,7 @@ private:
     // The last probe's sends: none left the computer, and why.
     bool m_bNothingSent;
     bool m_bFoundNotUnicast;
+    std::string m_strNotUnicastReason;
     long m_nSendError;
     // The last probe heard none of its replies, and why.
     bool m_bDeaf;
@@ -218,14 +262,20 @@ private:
     std::vector<SUnlisted> m_Unlisted;
     std::vector<std::string> m_UnnamedRefused;
     std::string m_strRefusal;
-    // Printed devices: their line's parts, and whether the line was marked.
+    std::string m_strPassedMACInstead;
+    std::string m_strPassedAddressInstead;
+    // Printed devices: their line's parts, its marks as printed, and the
+    // addresses whose check passed.
     struct SPrinted
     {
         std::string strIP;
         std::string strModel;
-        bool bMarked;
+        std::string strMarks;
+        std::vector<std::string> passed;
     };
     std::map<std::string, SPrinted> m_PrintedLines;
+    // The device manager's count of other addresses at the last look.
+    unsigned long m_nOtherAddressesSeen = 0;
 
     static std::atomic<int> s_nStopSignal;
 };

@@ -325,3 +325,34 @@ CVLString CVLECM::GetConflictAddress(VL_CONST_STR szMACAddress)
 {
     return m_ProbeInstance.GetConflictAddress(szMACAddress);
 }
+
+std::vector<CVLString> CVLECM::GetOtherAddresses(VL_CONST_STR szMACAddress)
+{
+    return m_ProbeInstance.GetReplyFilter().GetOtherAddresses(CVLString(szMACAddress, VL_CHARSET_UTF8));
+}
+
+CVLString CVLECM::GetFirstAddress(VL_CONST_STR szMACAddress)
+{
+    return m_ProbeInstance.GetFirstAddress(szMACAddress);
+}
+
+unsigned long CVLECM::GetUncheckedAddressCount(VL_CONST_STR szMACAddress, bool& bMore)
+{
+    return m_ProbeInstance.GetReplyFilter().GetUncheckedAddressCount(CVLString(szMACAddress, VL_CHARSET_UTF8), bMore);
+}
+
+unsigned long CVLECM::GetOtherAddressCount()
+{
+    return m_ProbeInstance.GetReplyFilter().GetOtherAddressCount();
+}
+
+bool CVLECM::IsReplyWaiting(VL_CONST_STR szMACAddress)
+{
+    return m_ProbeInstance.GetHandOnQueue().IsWaiting(
+        CVLECMNIFInfo::NormalizeMACAddress(CVLString(szMACAddress, VL_CHARSET_UTF8)));
+}
+
+bool CVLECM::IsClaim(CVLECMNIFInfo* pNIFInfo)
+{
+    return m_ProbeInstance.IsClaim(pNIFInfo);
+}

@@ -160,6 +160,26 @@ public:
     // The other address the device of that MAC address answered from in
     // this probe; empty when none.
     CVLString GetConflictAddress(VL_CONST_STR szMACAddress);
+    // Every other address that MAC answered from and that is checked (each
+    // has a record of its own in the list, a claim), in the order heard;
+    // and the addresses beyond the bound of CVLECMReplyFilter, unchecked
+    // (bMore: more than counted).
+    std::vector<CVLString> GetOtherAddresses(VL_CONST_STR szMACAddress);
+    // The address the first reply of that MAC came from in this probe.
+    CVLString GetFirstAddress(VL_CONST_STR szMACAddress);
+    // Addresses of one MAC a probe checks, its first included.
+    enum
+    {
+        MAX_ADDRESSES_PER_MAC = CVLECMReplyFilter::MAX_ADDRESSES_PER_MAC
+    };
+    unsigned long GetUncheckedAddressCount(VL_CONST_STR szMACAddress, bool& bMore);
+    // Grows each time a MAC is heard from another address in this probe.
+    unsigned long GetOtherAddressCount();
+    // True while a reply of that MAC address (normal form) waits to be
+    // delivered, from any of its addresses.
+    bool IsReplyWaiting(VL_CONST_STR szMACAddress);
+    // True for a claim's record (see CVLECMProbeInstance::IsClaim).
+    bool IsClaim(CVLECMNIFInfo* pNIFInfo);
 
     // The relays of reports to the client.
     void OnProbe(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE eConnectType, bool bUnicast, bool bUpdateNIFInfo) override;

@@ -2,10 +2,13 @@
 // networks in turn.
 #include "ecm/probe/VLECMHandOnQueue.h"
 
+#include <string>
+
 #include "base/core/VLThreadLock.h"
 #include "cm/VLCallbackInfo.h"
 #include "cm/VLTarget.h"
 #include "cm/VLTargetLock.h"
+#include "ecm/core/VLECMPrivate.h"
 
 CVLECMHandOnQueue::CVLECMHandOnQueue() : m_nHandedOn(0), m_bClosed(false)
 {
@@ -227,4 +230,20 @@ int CVLECMHandOnQueue::GetUnlistedWaitingCount()
     for (const auto& entry : m_Devices)
         nCount += entry.second.eStage != STAGE_NONE && !entry.second.bDelivered ? 1 : 0;
     return nCount;
+}
+
+bool CVLECMHandOnQueue::IsWaiting(const CVLString& strMAC)
+{
+    CVLThreadLock lock(&m_Sync);
+    lock.Lock();
+    const std::string strKey = TextOf(strMAC);
+    for (auto it = m_Devices.lower_bound(strMAC); it != m_Devices.end(); ++it) {
+        const std::string strEntry = TextOf(it->first);
+        if (strEntry.compare(0, strKey.size(), strKey) != 0 ||
+            (strEntry.size() > strKey.size() && strEntry[strKey.size()] != '@'))
+            break;
+        if (it->second.eStage != STAGE_NONE && !it->second.bDelivered)
+            return true;
+    }
+    return false;
 }

@@ -114,6 +114,10 @@ public:
     // brings newer data, and one that changes its replies endlessly always
     // has one.
     int GetUnlistedWaitingCount();
+    // True when a record of that MAC address (normal form) not delivered
+    // before waits, its own or a claim's (keyed "MAC@ADDRESS"): as for
+    // GetUnlistedWaitingCount, a delivered one only brings newer data.
+    bool IsWaiting(const CVLString& strMAC);
 
 private:
     // Where a device's waiting record is.

@@ -71,6 +71,14 @@ CVLString MACAddressOf(CVLTarget* pTarget)
         return CVLString(VL_CHARSET_UTF8);
     return CVLECMNIFInfo::NormalizeMACAddress(pProperty->ToString(""));
 }
+
+// The address a target's reply came from (its record's address).
+CVLString AddressOf(CVLTarget* pTarget)
+{
+    CVLTargetLock lock(pTarget);
+    CVLProperty* pProperty = pTarget->GetProperties()->GetProperty("IPAddress", false);
+    return pProperty != nullptr ? pProperty->ToString("") : CVLString(VL_CHARSET_UTF8);
+}
 }  // namespace
 
 CVLECMProbeInstance::CVLECMProbeInstance()
@@ -314,6 +322,7 @@ void CVLECMProbeInstance::ClearNIFList()
             m_pNIFInfoList->RemoveAll();
         }
         m_NIFInfoMap.clear();
+        m_ClaimRecords.clear();
         CVLThreadLock chainLock(&m_ChainSync);
         if (chainLock.Lock()) {
             m_Chains.clear();
@@ -360,6 +369,7 @@ void CVLECMProbeInstance::DestroyNIFInfo(CVLECMNIFInfo* pNIFInfo)
                 break;
             }
         }
+        m_ClaimRecords.erase(pNIFInfo);
         pNIFInfo->StopCommand();
         // A reply of its device may wait in it (merged into it by a merge
         // condition); the device is heard again.
@@ -475,6 +485,8 @@ void CVLECMProbeInstance::releaseReplyTarget(CVLTarget* pTarget)
         if (static_cast<CVLTarget*>(entry.second) == pTarget)
             return;
     }
+    if (m_ClaimRecords.count(dynamic_cast<CVLECMNIFInfo*>(pTarget)) != 0)
+        return;
     static_cast<CVLECMApi*>(m_pOwnerVLECMInstance->GetApi())->RemoveCallbackInfo(pTarget);
     m_pNIFInfoList->RemoveAt(pTarget, true);
 }
@@ -486,7 +498,12 @@ void CVLECMProbeInstance::OnProbe(CVLCMApi* pApi, CVLModuleInstance* pInstance, 
     if (pTarget == nullptr || m_pOwnerVLECMInstance == nullptr)
         return;
     CVLString strKey = MACAddressOf(pTarget);
-    m_HandOnQueue.Delivered(strKey);
+    // A reply of the MAC from another of its addresses is a claim: a record
+    // of its own, checked apart, never merged into the device's.
+    CVLString strRecordKey =
+        strKey.GetLength() > 0 ? m_ReplyFilter.GetRecordKey(strKey, AddressOf(pTarget)) : strKey;
+    const bool bClaim = strRecordKey != strKey;
+    m_HandOnQueue.Delivered(strRecordKey);
     {
         // Its place in the dispatch queue goes to the next reply in turn.
         CVLThreadLock lock(&m_NIFListAccessSync);
@@ -506,7 +523,8 @@ void CVLECMProbeInstance::OnProbe(CVLCMApi* pApi, CVLModuleInstance* pInstance, 
         CVLThreadLock lock(&m_NIFListAccessSync);
         if (!lock.Lock() || m_pNIFInfoList == nullptr)
             return;
-        auto it = m_NIFInfoMap.find(strKey);
+        // A claim is admitted once: its reply always makes a new record.
+        auto it = bClaim ? m_NIFInfoMap.end() : m_NIFInfoMap.find(strKey);
         if (it != m_NIFInfoMap.end()) {
             pNIFInfo = it->second;
             if (static_cast<CVLTarget*>(pNIFInfo) != pTarget) {
@@ -533,7 +551,10 @@ void CVLECMProbeInstance::OnProbe(CVLCMApi* pApi, CVLModuleInstance* pInstance, 
             pNIFInfo->SetCheckRunner(&m_UnicastChecks);
             pNIFInfo->SetMACAddress(TextOf(strKey));
             pNIFInfo->SetConnect(VLECM_CONNECT_TYPE_NETWORK, true);
-            m_NIFInfoMap[strKey] = pNIFInfo;
+            if (bClaim)
+                m_ClaimRecords.insert(pNIFInfo);
+            else
+                m_NIFInfoMap[strKey] = pNIFInfo;
             bNew = true;
         }
         // The directed broadcast through which the device answered. A device
@@ -549,7 +570,8 @@ void CVLECMProbeInstance::OnProbe(CVLCMApi* pApi, CVLModuleInstance* pInstance, 
             if (pInfo != nullptr)
                 strAddress = pNetworks->GetReceiverBroadcast(pInfo->GetInstanceName());
             if (strAddress.GetLength() == 0) {
-                CVLString strBroadcast = pNetworks->GetDirectedBroadcast(m_ReplyFilter.GetFirstAddress(strKey));
+                CVLString strBroadcast = pNetworks->GetDirectedBroadcast(
+                    bClaim ? AddressOf(pNIFInfo) : m_ReplyFilter.GetFirstAddress(strKey));
                 for (const auto& entry : m_LDBCAddressInfoMap) {
                     if (strBroadcast.GetLength() > 0 && entry.second == strBroadcast) {
                         strAddress = strBroadcast;
@@ -652,7 +674,8 @@ void CVLECMProbeInstance::OnGetListInfo(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_T
 
 void CVLECMProbeInstance::beginChain(CVLECMNIFInfo* pNIFInfo)
 {
-    CVLString strNetwork = localNetworks()->GetNetwork(m_ReplyFilter.GetFirstAddress(pNIFInfo->GetMACAddress()));
+    // A claim's record holds its own address.
+    CVLString strNetwork = localNetworks()->GetNetwork(AddressOf(pNIFInfo));
     {
         CVLThreadLock lock(&m_ChainSync);
         if (!lock.Lock() || m_Chains.count(pNIFInfo) != 0)
@@ -833,4 +856,11 @@ CVLString CVLECMProbeInstance::GetConflictAddress(VL_CONST_STR szMACAddress)
 CVLString CVLECMProbeInstance::GetFirstAddress(VL_CONST_STR szMACAddress)
 {
     return m_ReplyFilter.GetFirstAddress(CVLString(szMACAddress, VL_CHARSET_UTF8));
+}
+
+bool CVLECMProbeInstance::IsClaim(CVLECMNIFInfo* pNIFInfo)
+{
+    CVLThreadLock lock(&m_NIFListAccessSync);
+    lock.Lock();
+    return m_ClaimRecords.count(pNIFInfo) != 0;
 }

@@ -93,6 +93,11 @@ public:
     // address its first reply came from, which the device keeps.
     virtual CVLString GetConflictAddress(VL_CONST_STR szMACAddress);
     virtual CVLString GetFirstAddress(VL_CONST_STR szMACAddress);
+    // True for the record of a claim: a reply of a device's MAC from another
+    // of its addresses, kept in the list beside the device's record (not
+    // found by its MAC) so that its address gets a unicast check and a
+    // chain of its own.
+    bool IsClaim(CVLECMNIFInfo* pNIFInfo);
     CVLECMReplyFilter& GetReplyFilter() { return m_ReplyFilter; }
     // Hands the local networks to the reply filter and the chains: the
     // probe's start does, with the computer's networks read then and the
@@ -199,6 +204,8 @@ protected:
     CVLThreadSync m_NIFListAccessSync;
     CVLECMNIFInfoList* m_pNIFInfoList;
     std::map<CVLString, CVLECMNIFInfo*> m_NIFInfoMap;
+    // The claims' records, members of the list; under m_NIFListAccessSync.
+    std::set<CVLECMNIFInfo*> m_ClaimRecords;
     // The probe options, guarded by m_ProbeOptionMapSync.
     CVLECMPropertyMap m_ProbeOptionMap;
     CVLThreadSync m_ProbeOptionMapSync;

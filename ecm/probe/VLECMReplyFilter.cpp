@@ -105,6 +105,7 @@ void CVLECMReplyFilter::Reset()
     m_TracedSources.clear();
     m_RefusedPerSource.clear();
     m_nRefused = 0;
+    m_nOtherAddresses = 0;
 }
 
 void CVLECMReplyFilter::SetLocalNetworks(std::shared_ptr<const CVLECMLocalNetworks> pNetworks)
@@ -156,10 +157,11 @@ bool CVLECMReplyFilter::Admit(CVLTarget* pReply, const CVLString& strReceiver, C
         // the bytes of its line in the dump.
         nBytes = sizeof(CVLTarget) + 4 * static_cast<size_t>(strData.GetLength());
     }
-    if (!Admit(strMAC, strFrom, nFingerprint, pReply, strReceiver))
+    CVLString strKey(VL_CHARSET_UTF8);
+    if (!Admit(strMAC, strFrom, nFingerprint, pReply, strReceiver, &strKey))
         return false;
     if (pMAC != nullptr)
-        *pMAC = strMAC;
+        *pMAC = strKey;
     if (pBytes != nullptr)
         *pBytes = nBytes;
     return true;
@@ -186,7 +188,7 @@ void CVLECMReplyFilter::drop(SDropped& dropped, const CVLString& strMAC, const C
 }
 
 bool CVLECMReplyFilter::Admit(const CVLString& strMAC, const CVLString& strFrom, size_t nFingerprint, CVLTarget* pReply,
-                              const CVLString& strReceiver)
+                              const CVLString& strReceiver, CVLString* pKey)
 {
     CVLThreadLock lock(&m_Sync);
     if (!lock.Lock())
@@ -198,15 +200,8 @@ bool CVLECMReplyFilter::Admit(const CVLString& strMAC, const CVLString& strFrom,
     auto it = m_Devices.find(strMAC);
     if (it != m_Devices.end()) {
         SDevice& device = it->second;
-        if (device.strFrom != strFrom) {
-            if (device.strConflict.GetLength() == 0) {
-                device.strConflict = strFrom;
-                CVLTrace::Output(VLECM_MODULE, s_szFile, __LINE__, 0,
-                                 "CVLECMReplyFilter: %s answered from %s and from %s; the first is kept",
-                                 TextOf(strMAC), TextOf(device.strFrom), TextOf(strFrom));
-            }
-            return false;
-        }
+        if (device.strFrom != strFrom)
+            return admitClaim(strMAC, device, strFrom, strReceiver, pKey);
         // One record of a device waits at a time: a change goes into it,
         // anything else is dropped while it waits.
         bool bChanged = nFingerprint != device.nFingerprint;
@@ -222,6 +217,8 @@ bool CVLECMReplyFilter::Admit(const CVLString& strMAC, const CVLString& strFrom,
             return false;
         device.nFingerprint = nFingerprint;
         m_Records.Admitted(strMAC, device.strNetwork);
+        if (pKey != nullptr)
+            *pKey = strMAC;
         return true;
     }
     CVLString strNetwork = m_pLocalNetworks->GetNetwork(strFrom);
@@ -253,7 +250,90 @@ bool CVLECMReplyFilter::Admit(const CVLString& strMAC, const CVLString& strFrom,
     device.strNetwork = strNetwork;
     device.nFingerprint = nFingerprint;
     m_Records.Admitted(strMAC, strNetwork);
+    if (pKey != nullptr)
+        *pKey = strMAC;
     return true;
+}
+
+bool CVLECMReplyFilter::admitClaim(const CVLString& strMAC, SDevice& device, const CVLString& strFrom,
+                                   const CVLString& strReceiver, CVLString* pKey)
+{
+    // A claim is heard once: its one record is all its check needs.
+    if (std::find(device.others.begin(), device.others.end(), strFrom) != device.others.end())
+        return false;
+    if (device.others.size() + 1 >= MAX_ADDRESSES_PER_MAC) {
+        if (device.unchecked.count(strFrom) == 0 && !device.bMoreUnchecked) {
+            if (device.unchecked.size() < MAX_COUNTED_UNCHECKED)
+                device.unchecked.insert(strFrom);
+            else
+                device.bMoreUnchecked = true;
+            ++m_nOtherAddresses;
+        }
+        return false;
+    }
+    // A claim costs what a device does: the bounds of its source and its
+    // network hold it too.
+    CVLString strNetwork = m_pLocalNetworks->GetNetwork(strFrom);
+    SNetworkCount& count = m_NetworkCounts[strNetwork];
+    int& nMACs = m_MACsPerSource[strFrom];
+    if (count.nDevices >= m_nDeviceBound || nMACs >= MAX_MACS_PER_SOURCE) {
+        drop(count.nDevices >= m_nDeviceBound ? count.bound : count.sourceBound, strMAC, strFrom, strReceiver);
+        return false;
+    }
+    ++nMACs;
+    ++count.nDevices;
+    device.others.push_back(strFrom);
+    ++m_nOtherAddresses;
+    CVLTrace::Output(VLECM_MODULE, s_szFile, __LINE__, 0,
+                     "CVLECMReplyFilter: %s answered from %s and from %s; each address is checked",
+                     TextOf(strMAC), TextOf(device.strFrom), TextOf(strFrom));
+    CVLString strKey = ClaimKey(strMAC, strFrom);
+    m_Records.Admitted(strKey, strNetwork);
+    if (pKey != nullptr)
+        *pKey = strKey;
+    return true;
+}
+
+CVLString CVLECMReplyFilter::ClaimKey(const CVLString& strMAC, const CVLString& strFrom)
+{
+    return CVLString((std::string(TextOf(strMAC)) + "@" + TextOf(strFrom)).c_str(), VL_CHARSET_UTF8);
+}
+
+unsigned long CVLECMReplyFilter::GetOtherAddressCount()
+{
+    CVLThreadLock lock(&m_Sync);
+    lock.Lock();
+    return m_nOtherAddresses;
+}
+
+CVLString CVLECMReplyFilter::GetRecordKey(const CVLString& strMAC, const CVLString& strFrom)
+{
+    CVLThreadLock lock(&m_Sync);
+    lock.Lock();
+    auto it = m_Devices.find(strMAC);
+    if (it == m_Devices.end() || it->second.strFrom == strFrom ||
+        std::find(it->second.others.begin(), it->second.others.end(), strFrom) == it->second.others.end())
+        return strMAC;
+    return ClaimKey(strMAC, strFrom);
+}
+
+std::vector<CVLString> CVLECMReplyFilter::GetOtherAddresses(const CVLString& strMAC)
+{
+    CVLThreadLock lock(&m_Sync);
+    lock.Lock();
+    auto it = m_Devices.find(CVLECMNIFInfo::NormalizeMACAddress(strMAC));
+    if (it == m_Devices.end())
+        return std::vector<CVLString>();
+    return it->second.others;
+}
+
+unsigned long CVLECMReplyFilter::GetUncheckedAddressCount(const CVLString& strMAC, bool& bMore)
+{
+    CVLThreadLock lock(&m_Sync);
+    lock.Lock();
+    auto it = m_Devices.find(CVLECMNIFInfo::NormalizeMACAddress(strMAC));
+    bMore = it != m_Devices.end() && it->second.bMoreUnchecked;
+    return it != m_Devices.end() ? static_cast<unsigned long>(it->second.unchecked.size()) : 0;
 }
 
 CVLString CVLECMReplyFilter::GetConflictAddress(const CVLString& strMAC)
@@ -261,7 +341,8 @@ CVLString CVLECMReplyFilter::GetConflictAddress(const CVLString& strMAC)
     CVLThreadLock lock(&m_Sync);
     lock.Lock();
     auto it = m_Devices.find(CVLECMNIFInfo::NormalizeMACAddress(strMAC));
-    return it != m_Devices.end() ? it->second.strConflict : CVLString(VL_CHARSET_UTF8);
+    return it != m_Devices.end() && !it->second.others.empty() ? it->second.others.front()
+                                                                : CVLString(VL_CHARSET_UTF8);
 }
 
 CVLString CVLECMReplyFilter::GetFirstAddress(const CVLString& strMAC)

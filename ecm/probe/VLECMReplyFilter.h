@@ -10,9 +10,12 @@
 //   record and its record ends with its latest data. The waiting records
 //   are the hand-on queue's (CVLECMHandOnQueue, given at construction),
 //   which the filter asks;
-// - a MAC address that answers from a second address keeps the first: the
-//   other replies are dropped, and the conflict is traced and kept for the
-//   client (GetConflictAddress);
+// - a MAC address that answers from further addresses keeps its first as
+//   the device's record; the first reply from each of up to
+//   MAX_ADDRESSES_PER_MAC - 1 others is admitted as a record of its own
+//   (a claim, under ClaimKey), so that each address gets its unicast check
+//   and a host claiming the MAC first cannot hide the device; the addresses
+//   beyond are counted, and all are kept for the client (GetOtherAddresses);
 // - one source address brings at most MAX_MACS_PER_SOURCE devices, and each
 //   local network at most MAX_DEVICES; the devices a bound refused are kept
 //   for the client (GetBoundReports).
@@ -48,6 +51,13 @@ public:
     enum
     {
         MAX_MACS_PER_SOURCE = 4
+    };
+    // Addresses one MAC address is checked at, its first included: a device
+    // has one, one with two ports or an address being moved a second; more
+    // are hosts claiming its MAC, and each costs a check.
+    enum
+    {
+        MAX_ADDRESSES_PER_MAC = 4
     };
     // Per local network: far above the devices of a network a probe
     // reaches, and what the records of that many devices take is a few
@@ -90,8 +100,8 @@ public:
     void SetDeviceBound(long nBound);
     int GetDeviceBound();
     // True when the reply (a work target holding "MACAddress" and
-    // "IPAddress") may be copied and queued; then its MAC address in normal
-    // form and the bytes its copy takes when the pointers are given, and
+    // "IPAddress") may be copied and queued; then its record's key (its MAC
+    // address in normal form, or a claim's key) and the bytes its copy takes when the pointers are given, and
     // the hand-on queue has the device waiting. A changed reply of a device
     // whose record waits is merged into that record, and yields false.
     // strReceiver names the module instance whose socket received the
@@ -100,12 +110,27 @@ public:
     // The same decision on its parts: the MAC address in its normal form,
     // the address it came from and a fingerprint of its data; the reply
     // itself, when given, updates a waiting record.
+    // pKey, when given, receives the key of the record admitted: the MAC
+    // address, or a claim's key.
     bool Admit(const CVLString& strMAC, const CVLString& strFrom, size_t nFingerprint, CVLTarget* pReply = nullptr,
-               const CVLString& strReceiver = CVLString());
-    // The address the first reply of that MAC came from, and the first
-    // other address it answered from; empty when there was none.
+               const CVLString& strReceiver = CVLString(), CVLString* pKey = nullptr);
+    // The address the first reply of that MAC came from; the other
+    // addresses it answered from that are checked, in the order heard (the
+    // conflict is the first of them: empty when none); and how many
+    // addresses beyond the bound answered for it, unchecked, with bMore when
+    // they were too many to count.
     CVLString GetConflictAddress(const CVLString& strMAC);
     CVLString GetFirstAddress(const CVLString& strMAC);
+    std::vector<CVLString> GetOtherAddresses(const CVLString& strMAC);
+    unsigned long GetUncheckedAddressCount(const CVLString& strMAC, bool& bMore);
+    // The key under which the hand-on queue keeps the record of a reply of
+    // that MAC (normal form) from that address: the MAC address for its
+    // first address, "MAC@ADDRESS" for a claim.
+    static CVLString ClaimKey(const CVLString& strMAC, const CVLString& strFrom);
+    // Grows each time a MAC is heard from another address, checked or not:
+    // the client looks the addresses up again only when it has grown.
+    unsigned long GetOtherAddressCount();
+    CVLString GetRecordKey(const CVLString& strMAC, const CVLString& strFrom);
     // Replies without a MAC address refused since the last Reset, in all
     // and from one source.
     unsigned long GetRefusedCount();
@@ -123,11 +148,19 @@ private:
     // An admitted device: where it answered from, its network, the other
     // address it answered from, and the fingerprint of its latest data
     // admitted.
+    // Addresses beyond the bound are told apart up to this many per MAC,
+    // then only said to be more.
+    enum
+    {
+        MAX_COUNTED_UNCHECKED = 64
+    };
     struct SDevice
     {
         CVLString strFrom;
         CVLString strNetwork;
-        CVLString strConflict;
+        std::vector<CVLString> others;
+        std::set<CVLString> unchecked;
+        bool bMoreUnchecked = false;
         size_t nFingerprint = 0;
     };
     // What one bound dropped on one network: the devices it refused (their
@@ -151,6 +184,10 @@ private:
 
     // Under m_Sync.
     void refuse(const CVLString& strFrom);
+    // A reply of a known device's MAC from another address: admitted as a
+    // claim when it is new and within the bounds.
+    bool admitClaim(const CVLString& strMAC, SDevice& device, const CVLString& strFrom, const CVLString& strReceiver,
+                    CVLString* pKey);
     // Counts a reply of a new device that a bound dropped.
     void drop(SDropped& dropped, const CVLString& strMAC, const CVLString& strFrom, const CVLString& strReceiver);
     // The report of what a bound dropped on a network that has nDevices
@@ -174,6 +211,7 @@ private:
     std::set<CVLString> m_TracedSources;
     std::map<CVLString, unsigned long> m_RefusedPerSource;
     unsigned long m_nRefused;
+    unsigned long m_nOtherAddresses = 0;
 };
 
 #endif

@@ -146,6 +146,7 @@ void CVLECMUnicastChecks::OnSockArrival(CVLSock* pSock)
     for (SCheck& check : m_Checks) {
         if (check.pSock == pSock) {
             check.bArrived = true;
+            check.bHeard = true;
             m_Wake.notify_all();
         }
     }
@@ -407,5 +408,10 @@ void CVLECMUnicastChecks::finish(SCheck& check, VLECM_RESULT eResult, long nDevi
     }
     CVLTrace::Output(VLECM_MODULE, s_szFile, __LINE__, 1, "CVLECMUnicastChecks: CheckUnicast of %s over, eResult=%d",
                      TextOf(check.pNIFInfo->GetMACAddress()), eResult);
-    check.pNIFInfo->endCheck(eResult, nDeviceResult);
+    bool bHeard = false;
+    {
+        std::lock_guard<std::mutex> lock(m_Mutex);
+        bHeard = check.bHeard;
+    }
+    check.pNIFInfo->endCheck(eResult, nDeviceResult, bHeard);
 }

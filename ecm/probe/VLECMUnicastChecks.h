@@ -79,8 +79,9 @@ private:
         CVLModuleInstance* pInstance = nullptr;
         // The instance's socket when it tells of arrivals; under m_Mutex.
         CVLSock* pSock = nullptr;
-        // Something came for it; under m_Mutex.
+        // Something came for it, and since it began; under m_Mutex.
         bool bArrived = false;
+        bool bHeard = false;
         long nTimeout = 0;
         int nTries = 1;
         int nTriesLeft = 0;

@@ -401,6 +401,13 @@ VLECM_RESULT CVLECMNIFInfo::GetUnicastCheckResult()
     return m_eUnicastCheckResult;
 }
 
+bool CVLECMNIFInfo::IsUnicastCheckAnsweredOtherwise()
+{
+    CVLThreadLock lock(&m_CommandSync);
+    lock.Lock();
+    return m_bUnicastCheckAnsweredOtherwise;
+}
+
 long CVLECMNIFInfo::GetUnicastCheckDeviceResult()
 {
     CVLThreadLock lock(&m_CommandSync);
@@ -617,12 +624,13 @@ VLECM_RESULT CVLECMNIFInfo::judgeCheckUnicast(VLECM_RESULT eResult)
     return eResult;
 }
 
-void CVLECMNIFInfo::endCheck(VLECM_RESULT eResult, long nDeviceResult)
+void CVLECMNIFInfo::endCheck(VLECM_RESULT eResult, long nDeviceResult, bool bAnsweredOtherwise)
 {
     {
         CVLThreadLock lock(&m_CommandSync);
         lock.Lock();
         m_nCommandDeviceResult = nDeviceResult;
+        m_bUnicastCheckAnsweredOtherwise = bAnsweredOtherwise && eResult == VLECM_RESULT_TIMEOUT;
     }
     endCommand(VLECM_COMMAND_CHECK_UNICAST, judgeCheckUnicast(eResult));
 }

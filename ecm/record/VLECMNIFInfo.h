@@ -103,6 +103,10 @@ public:
     // of the device's error reply, 0 when none. 0 and 0 before a check ends.
     virtual VLECM_RESULT GetUnicastCheckResult();
     virtual long GetUnicastCheckDeviceResult();
+    // True when the last unicast check timed out though datagrams came from
+    // the device's address: none was the device's reply (one with another
+    // MAC, say).
+    virtual bool IsUnicastCheckAnsweredOtherwise();
 
     void OnThread(void* pData) override;
 
@@ -111,7 +115,8 @@ public:
     // from the options; and the end of the check (nDeviceResult: the code of
     // the device's error reply, 0 when none).
     void getUnicastParams(VLECM_COMMAND eCommand, CVLModuleParamCollection& params, CVLString& strPacketList);
-    void endCheck(VLECM_RESULT eResult, long nDeviceResult);
+    // bAnsweredOtherwise: datagrams came from its address, none its reply.
+    void endCheck(VLECM_RESULT eResult, long nDeviceResult, bool bAnsweredOtherwise = false);
     // For a command kind: waits up to nMilliseconds; false when the command
     // was stopped.
     virtual bool waitCommand(long nMilliseconds);
@@ -179,6 +184,7 @@ protected:
     long m_nCommandDeviceResult;
     VLECM_RESULT m_eUnicastCheckResult;
     long m_nUnicastCheckDeviceResult;
+    bool m_bUnicastCheckAnsweredOtherwise = false;
     // How the commands reach the device (guarded by m_CommandSync): the
     // network kind, or the simulated one, made when the record is marked
     // as a simulated device.

@@ -208,9 +208,23 @@ TEST(ECMReplyFilter, RepeatsImpostorsAndInventedDevices)
     EXPECT_FALSE(filter.Admit(Text("0026AB000001"), Text("10.0.0.5"), 1));
     EXPECT_TRUE(filter.Admit(Text("0026AB000001"), Text("10.0.0.5"), 2));
     records.Delivered(Text("0026AB000001"));
-    // Its MAC from another address: the first address stays, the other is kept as the conflict.
-    EXPECT_FALSE(filter.Admit(Text("0026AB000001"), Text("10.0.0.66"), 3));
-    EXPECT_FALSE(filter.Admit(Text("0026AB000001"), Text("10.0.0.67"), 3));
+    // Its MAC from other addresses: the first address stays the device's;
+    // each other one is admitted once as a claim, up to the bound, and
+    // those beyond are counted.
+    const CVLString strMAC = Text("0026AB000001");
+    CVLString strKey;
+    EXPECT_TRUE(filter.Admit(strMAC, Text("10.0.0.66"), 3, nullptr, CVLString(), &strKey));
+    EXPECT_EQ("0026AB000001@10.0.0.66", Std(strKey));
+    EXPECT_FALSE(filter.Admit(strMAC, Text("10.0.0.66"), 4));
+    for (int i = 67; i < 71; ++i)
+        EXPECT_EQ(i < 69, filter.Admit(strMAC, Text("10.0.0." + std::to_string(i)), 3)) << i;
+    EXPECT_EQ("0026AB000001@10.0.0.67", Std(filter.GetRecordKey(strMAC, Text("10.0.0.67"))));
+    EXPECT_EQ("0026AB000001", Std(filter.GetRecordKey(strMAC, Text("10.0.0.5"))));
+    EXPECT_EQ("0026AB000001", Std(filter.GetRecordKey(strMAC, Text("10.0.0.69"))));
+    EXPECT_EQ(3u, filter.GetOtherAddresses(strMAC).size());
+    bool bMore = true;
+    EXPECT_EQ(2u, filter.GetUncheckedAddressCount(strMAC, bMore));
+    EXPECT_FALSE(bMore);
     EXPECT_EQ("10.0.0.66", Std(filter.GetConflictAddress(Text("00:26:ab:00:00:01"))));
     EXPECT_EQ("10.0.0.5", Std(filter.GetFirstAddress(Text("0026AB000001"))));
     EXPECT_EQ("", Std(filter.GetConflictAddress(Text("0026AB000002"))));
@@ -806,7 +820,16 @@ TEST_F(ECMReplies, AnImpostorNeitherTakesTheRecordNorIsReported)
     EXPECT_EQ(nullptr, pNIFInfo->GetProperties()->GetProperty("ModelName", false));
     EXPECT_EQ("10.0.0.66", Std(m_ECM.GetProbeInstance().GetConflictAddress(Mac(1).c_str())));
     EXPECT_EQ(1u, m_Client.Count("probe"));
-    EXPECT_EQ(1, m_ECM.GetNIFInfoList()->GetCount());
+    // Its claim is a record of its own, under its check, not found by the MAC.
+    ASSERT_EQ(2, m_ECM.GetNIFInfoList()->GetCount());
+    CVLECMNIFInfo* pClaim = nullptr;
+    for (CVLTargetIterator it = m_ECM.GetNIFInfoList()->Begin(); !it.IsEnd(); it.Next()) {
+        if (it.Get() != pNIFInfo)
+            pClaim = dynamic_cast<CVLECMNIFInfo*>(it.Get());
+    }
+    ASSERT_NE(nullptr, pClaim);
+    EXPECT_TRUE(m_ECM.IsClaim(pClaim));
+    EXPECT_FALSE(m_ECM.IsClaim(pNIFInfo));
 }
 
 TEST_F(ECMReplies, RepeatsCostNoQueuedRecordAndChainsWaitTheirTurn)
