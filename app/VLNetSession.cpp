@@ -455,53 +455,12 @@ long CVLNetSession::probeScheduleMilliseconds()
     return nRetryCount * (nRetryInterval + CVLProbeRecvThread::GetTimeoutPause()) + nInterval;
 }
 
-int CVLNetSession::countPendingDevices(int& nListed, int* pChecking, const std::string& strMAC)
-{
-    nListed = 0;
-    if (pChecking != nullptr)
-        *pChecking = 0;
-    CVLECMNIFInfoList* pList = m_CommunicationManager.GetVLECM().GetNIFInfoList();
-    if (pList == nullptr)
-        return 0;
-    std::set<CVLPFWNIFInfo*> accepted;
-    {
-        std::lock_guard<std::mutex> lock(m_Mutex);
-        accepted = m_AcceptedNIFInfoSet;
-    }
-    // Listed records are destroyed only after they leave the list, which
-    // waits for its lock: they stay valid while it is held.
-    int nPending = 0;
-    pList->Lock();
-    for (CVLTargetIterator it = pList->Begin(); !it.IsEnd(); it.Next()) {
-        CVLECMNIFInfo* pNIFInfo = dynamic_cast<CVLECMNIFInfo*>(it.Get());
-        // A reply waiting in the queue is listed without its MAC address
-        // until it is merged: a device whose replies keep changing would
-        // otherwise never let the list settle.
-        if (pNIFInfo == nullptr || pNIFInfo->IsDummy() || pNIFInfo->GetMACAddress().GetLength() == 0)
-            continue;
-        if (!strMAC.empty() && CVLNetOptions::NormalizeMACAddress(Text(pNIFInfo->GetMACAddress())) != strMAC)
-            continue;
-        nListed++;
-        // A chain goes on after each successful command until the device is
-        // reported; a failed command ends it without a report.
-        if (pNIFInfo->IsCommandRunning() || (pNIFInfo->GetCommandResult() == VLECM_RESULT_SUCCESS &&
-                                             accepted.count(static_cast<CVLPFWNIFInfo*>(pNIFInfo)) == 0)) {
-            nPending++;
-            // Until its check passes, a device is not known to answer unicast.
-            if (pChecking != nullptr && !pNIFInfo->IsUnicast(VLECM_CONNECT_TYPE_NETWORK))
-                ++*pChecking;
-        }
-    }
-    pList->Unlock();
-    return nPending;
-}
-
 bool CVLNetSession::isJudged(const std::string& strMAC, bool bHeard)
 {
-    if (m_CommunicationManager.GetVLECM().IsReplyWaiting(strMAC.c_str()))
+    CVLECM& ecm = m_CommunicationManager.GetVLECM();
+    if (ecm.IsReplyWaiting(strMAC.c_str()) || ecm.GetUnfinishedChainCount(strMAC.c_str()) > 0)
         return false;
-    int nRecords = 0;
-    return countPendingDevices(nRecords, nullptr, strMAC) == 0 && (!bHeard || nRecords > 0);
+    return !bHeard || ecm.FindNIFInfo(strMAC.c_str()) != nullptr;
 }
 
 std::string CVLNetSession::findTargetMAC()
@@ -514,6 +473,9 @@ std::string CVLNetSession::findTargetMAC()
         strFindMAC = m_strFindMAC;
         strFindIP = m_strFindIP;
     }
+    if (!strFindMAC.empty())
+        return m_CommunicationManager.GetVLECM().FindNIFInfo(strFindMAC.c_str()) != nullptr ? strFindMAC
+                                                                                             : std::string();
     CVLECMNIFInfoList* pList = m_CommunicationManager.GetVLECM().GetNIFInfoList();
     if (pList == nullptr)
         return std::string();
@@ -761,10 +723,15 @@ VLPFW_RESULT CVLNetSession::Probe(int nTimeoutSeconds, const std::string& strFil
         // A new device is listed by its MAC address only once its waiting
         // reply is delivered: the probe is not over while one waits. Read
         // first, as the reply stops waiting just before its device is listed.
-        bool bPending = strOnlyMAC.empty() ? m_CommunicationManager.GetVLECM().GetWaitingReplyCount() > 0
-                                           : m_CommunicationManager.GetVLECM().IsReplyWaiting(strOnlyMAC.c_str());
-        int nListed = 0;
-        bPending = countPendingDevices(nListed, nullptr, strOnlyMAC) > 0 || bPending;
+        // Counts the device manager keeps: a pass costs the same however
+        // many devices answered.
+        CVLECM& ecm = m_CommunicationManager.GetVLECM();
+        bool bPending = strOnlyMAC.empty() ? ecm.GetWaitingReplyCount() > 0 : ecm.IsReplyWaiting(strOnlyMAC.c_str());
+        int nChecking = 0;
+        int nListed = ecm.GetRecordCount();
+        bPending = (strOnlyMAC.empty() ? ecm.GetUnfinishedChainCount(nChecking)
+                                       : ecm.GetUnfinishedChainCount(strOnlyMAC.c_str())) > 0 ||
+                   bPending;
         int nChangeCount;
         {
             std::lock_guard<std::mutex> lock(m_Mutex);
@@ -899,9 +866,10 @@ void CVLNetSession::noteIncomplete(const std::vector<SVLECMBoundReport>& reports
     }
     // The devices of waiting replies are not listed yet: counted, not named.
     int nWaiting = szCut != nullptr ? m_CommunicationManager.GetVLECM().GetWaitingReplyCount() : 0;
-    int nListed = 0;
     int nChecking = 0;
-    int nPending = szCut != nullptr ? countPendingDevices(nListed, &nChecking) : 0;
+    int nListed = m_CommunicationManager.GetVLECM().GetRecordCount();
+    int nPending = szCut != nullptr ? m_CommunicationManager.GetVLECM().GetUnfinishedChainCount(nChecking) : 0;
+    nChecking = szCut != nullptr ? nChecking : 0;
     // A device deaf to unicast waits in its check, not for its commands.
     if (nChecking > 0)
         m_IncompleteReasons.push_back(std::to_string(nChecking) + " of " +

@@ -193,11 +193,6 @@ public:
     static std::string PrintableText(const std::string& str);
 
 private:
-    // The devices (not the queued replies) listed, and how many of them are
-    // still in or waiting for their follow-up commands (nChecking of them
-    // in or waiting for their unicast check); with strMAC, the records of
-    // that MAC alone.
-    int countPendingDevices(int& nListed, int* pChecking = nullptr, const std::string& strMAC = std::string());
     // True once every address of the MAC heard so far has been judged: no
     // reply of it waits and no record of it is still checked or in its
     // commands; with bHeard, only when it answered at all.

@@ -5,7 +5,8 @@
 // answering within 0.1 s as a busy network's devices do, where a
 // per-network ceiling shows. "found" counts the lines printed and
 // "exit_max" is the highest exit status of the runs: together they show
-// whether a network within its bound is listed whole with status 0. Needs
+// whether a network within its bound is listed whole with status 0;
+// "cpu_ms_per_device" is the program's user and system time per device. Needs
 // root (network namespaces); skips otherwise.
 //
 // Beside the last device stands the dispatch thread's own pacing
@@ -105,8 +106,8 @@ std::unique_ptr<CTestNetwork> MakeNetwork(int nNetworks, int nDevices, int nSpre
     return net;
 }
 
-// One run of "vlnet probe" in "pc": "first last count maxrss status" (ms, ms,
-// lines, kB, exit status or -1).
+// One run of "vlnet probe" in "pc": "first last count maxrss status cpu" (ms,
+// ms, lines, kB, exit status or -1, user + system ms).
 std::string RunProbe(CTestNetwork& net)
 {
     return net.RunIn("pc", []() -> std::string {
@@ -144,7 +145,9 @@ std::string RunProbe(CTestNetwork& net)
         wait4(pid, &nStatus, 0, &usage);
         std::ostringstream result;
         result << dFirst << " " << dLast << " " << nLines << " " << usage.ru_maxrss << " "
-               << (WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : -1);
+               << (WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : -1) << " "
+               << (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000.0 +
+                      (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1000.0;
         return result.str();
     });
 }
@@ -157,12 +160,14 @@ struct SProbe
     int nLines = 0;
     double dPeakKB = 0;
     int nStatus = 0;
+    double dCpuMs = 0;
 };
 
 bool ReadProbe(CTestNetwork& net, SProbe& probe)
 {
     std::istringstream in(RunProbe(net));
-    return static_cast<bool>(in >> probe.dFirstMs >> probe.dLastMs >> probe.nLines >> probe.dPeakKB >> probe.nStatus);
+    return static_cast<bool>(in >> probe.dFirstMs >> probe.dLastMs >> probe.nLines >> probe.dPeakKB >> probe.nStatus >>
+                             probe.dCpuMs);
 }
 
 // Probes of a layout, five runs; the figures are their means.
@@ -180,7 +185,7 @@ void RunDiscovery(benchmark::State& state, int nNetworks, int nSpreadMs)
         state.SkipWithError(strError.c_str());
         return;
     }
-    double dFirst = 0, dLast = 0, dPeak = 0;
+    double dFirst = 0, dLast = 0, dPeak = 0, dCpu = 0;
     int nRuns = 0, nFound = 0, nExitMax = 0;
     for (auto _ : state) {
         SProbe probe;
@@ -189,7 +194,7 @@ void RunDiscovery(benchmark::State& state, int nNetworks, int nSpreadMs)
             return;
         }
         state.SetIterationTime((probe.dLastMs > 0 ? probe.dLastMs : 0) / 1000.0);
-        dFirst += probe.dFirstMs, dLast += probe.dLastMs, dPeak += probe.dPeakKB;
+        dFirst += probe.dFirstMs, dLast += probe.dLastMs, dPeak += probe.dPeakKB, dCpu += probe.dCpuMs;
         nFound += probe.nLines;
         nExitMax = std::max(nExitMax, probe.nStatus);
         nRuns++;
@@ -202,6 +207,9 @@ void RunDiscovery(benchmark::State& state, int nNetworks, int nSpreadMs)
     state.counters["found"] = static_cast<double>(nFound) / nRuns;
     state.counters["exit_max"] = nExitMax;
     state.counters["peak_MB"] = dPeak / nRuns / 1000;
+    // The program's own work per device (user and system time): its
+    // waiting loop's passes must not grow with the devices.
+    state.counters["cpu_ms_per_device"] = dCpu / nRuns / nDevices;
 }
 
 void BM_Discovery(benchmark::State& state)

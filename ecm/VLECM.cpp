@@ -341,6 +341,22 @@ unsigned long CVLECM::GetUncheckedAddressCount(VL_CONST_STR szMACAddress, bool& 
     return m_ProbeInstance.GetReplyFilter().GetUncheckedAddressCount(CVLString(szMACAddress, VL_CHARSET_UTF8), bMore);
 }
 
+int CVLECM::GetUnfinishedChainCount(int& nChecking)
+{
+    return m_ProbeInstance.GetUnfinishedChainCount(nChecking);
+}
+
+int CVLECM::GetUnfinishedChainCount(VL_CONST_STR szMACAddress)
+{
+    return m_ProbeInstance.GetUnfinishedChainCount(
+        CVLECMNIFInfo::NormalizeMACAddress(CVLString(szMACAddress, VL_CHARSET_UTF8)));
+}
+
+int CVLECM::GetRecordCount()
+{
+    return m_ProbeInstance.GetRecordCount();
+}
+
 unsigned long CVLECM::GetOtherAddressCount()
 {
     return m_ProbeInstance.GetReplyFilter().GetOtherAddressCount();

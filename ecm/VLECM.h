@@ -175,6 +175,13 @@ public:
     unsigned long GetUncheckedAddressCount(VL_CONST_STR szMACAddress, bool& bMore);
     // Grows each time a MAC is heard from another address in this probe.
     unsigned long GetOtherAddressCount();
+    // What the probe's devices still do, kept as it changes (see
+    // CVLECMProbeInstance): the devices whose chain is not over, nChecking
+    // of them in or waiting for their unicast check; those of one MAC
+    // (any of its forms); and the devices and claims found.
+    int GetUnfinishedChainCount(int& nChecking);
+    int GetUnfinishedChainCount(VL_CONST_STR szMACAddress);
+    int GetRecordCount();
     // True while a reply of that MAC address (normal form) waits to be
     // delivered, from any of its addresses.
     bool IsReplyWaiting(VL_CONST_STR szMACAddress);

@@ -10,7 +10,7 @@
 #include "cm/VLTargetLock.h"
 #include "ecm/core/VLECMPrivate.h"
 
-CVLECMHandOnQueue::CVLECMHandOnQueue() : m_nHandedOn(0), m_bClosed(false)
+CVLECMHandOnQueue::CVLECMHandOnQueue() : m_nHandedOn(0), m_nUnlistedWaiting(0), m_bClosed(false)
 {
 }
 
@@ -29,6 +29,7 @@ void CVLECMHandOnQueue::Reset()
     m_WaitingDevices.clear();
     m_Held.Clear();
     m_nHandedOn = 0;
+    m_nUnlistedWaiting = 0;
     m_bClosed = false;
 }
 
@@ -64,6 +65,8 @@ void CVLECMHandOnQueue::Admitted(const CVLString& strMAC, const CVLString& strNe
         return;
     SDevice& device = m_Devices[strMAC];
     device.strNetwork = strNetwork;
+    if (device.eStage == STAGE_NONE && !device.bDelivered)
+        ++m_nUnlistedWaiting;
     device.eStage = STAGE_ADMITTED;
 }
 
@@ -139,6 +142,8 @@ bool CVLECMHandOnQueue::leave(SDevice& device, bool bDelivered)
     if (device.eStage == STAGE_HANDED_ON && m_nHandedOn > 0)
         --m_nHandedOn;
     device.eStage = STAGE_NONE;
+    if (!device.bDelivered && m_nUnlistedWaiting > 0)
+        --m_nUnlistedWaiting;
     // A lost record's data was never delivered: the filter must not take a
     // later reply carrying it for a repeat.
     device.bDelivered = bDelivered;
@@ -190,6 +195,8 @@ void CVLECMHandOnQueue::dropHeld()
 {
     for (CVLCallbackInfo* pRecord : m_Held.TakeAll()) {
         if (SDevice* pDevice = findWaiting(pRecord->GetTarget())) {
+            if (pDevice->eStage != STAGE_NONE && !pDevice->bDelivered && m_nUnlistedWaiting > 0)
+                --m_nUnlistedWaiting;
             pDevice->eStage = STAGE_NONE;
             pDevice->pWaiting = nullptr;
         }
@@ -209,6 +216,7 @@ void CVLECMHandOnQueue::Close()
         entry.second.eStage = STAGE_NONE;
         entry.second.pWaiting = nullptr;
     }
+    m_nUnlistedWaiting = 0;
     m_WaitingDevices.clear();
     m_Held.Clear();
     m_nHandedOn = 0;
@@ -226,10 +234,7 @@ int CVLECMHandOnQueue::GetUnlistedWaitingCount()
 {
     CVLThreadLock lock(&m_Sync);
     lock.Lock();
-    int nCount = 0;
-    for (const auto& entry : m_Devices)
-        nCount += entry.second.eStage != STAGE_NONE && !entry.second.bDelivered ? 1 : 0;
-    return nCount;
+    return m_nUnlistedWaiting;
 }
 
 bool CVLECMHandOnQueue::IsWaiting(const CVLString& strMAC)

@@ -154,6 +154,9 @@ private:
     // The records held for their turn.
     TVLECMNetworkTurns<CVLCallbackInfo*> m_Held;
     int m_nHandedOn;
+    // What GetUnlistedWaitingCount answers, kept as the stages change: the
+    // client asks on every pass of its wait.
+    int m_nUnlistedWaiting;
     bool m_bClosed;
 };
 

@@ -260,8 +260,15 @@ void CVLECMProbeInstance::DropWaitingChains()
     if (!chainLock.Lock())
         return;
     for (TChainQueue* pQueue : {&m_ChecksWaiting, &m_PlacesWaiting}) {
-        for (const SWaitingChain& waiting : pQueue->TakeAll())
-            m_Chains.erase(waiting.pNIFInfo);
+        for (const SWaitingChain& waiting : pQueue->TakeAll()) {
+            auto it = m_Chains.find(waiting.pNIFInfo);
+            if (it == m_Chains.end())
+                continue;
+            auto perMAC = m_ChainsPerMAC.find(it->second.strMAC);
+            if (perMAC != m_ChainsPerMAC.end() && --perMAC->second <= 0)
+                m_ChainsPerMAC.erase(perMAC);
+            m_Chains.erase(it);
+        }
     }
 }
 
@@ -326,6 +333,7 @@ void CVLECMProbeInstance::ClearNIFList()
         CVLThreadLock chainLock(&m_ChainSync);
         if (chainLock.Lock()) {
             m_Chains.clear();
+            m_ChainsPerMAC.clear();
             m_nCheckingChains = 0;
             m_nRunningChains = 0;
             m_ChecksWaiting.Clear();
@@ -682,6 +690,8 @@ void CVLECMProbeInstance::beginChain(CVLECMNIFInfo* pNIFInfo)
             return;
         SChain& chain = m_Chains[pNIFInfo];
         chain.strNetwork = strNetwork;
+        chain.strMAC = pNIFInfo->GetMACAddress();
+        ++m_ChainsPerMAC[chain.strMAC];
         if (m_nCheckingChains >= MAX_CHECKING_CHAINS) {
             SWaitingChain waiting;
             waiting.pNIFInfo = pNIFInfo;
@@ -751,6 +761,9 @@ void CVLECMProbeInstance::dropChain(CVLECMNIFInfo* pNIFInfo)
         --m_nRunningChains;
         break;
     }
+    auto perMAC = m_ChainsPerMAC.find(it->second.strMAC);
+    if (perMAC != m_ChainsPerMAC.end() && --perMAC->second <= 0)
+        m_ChainsPerMAC.erase(perMAC);
     m_Chains.erase(it);
 }
 
@@ -822,6 +835,29 @@ void CVLECMProbeInstance::GetChainCounts(int& nRunning, int& nWaiting)
     lock.Lock();
     nRunning = m_nRunningChains;
     nWaiting = m_ChecksWaiting.GetCount() + m_PlacesWaiting.GetCount();
+}
+
+int CVLECMProbeInstance::GetUnfinishedChainCount(int& nChecking)
+{
+    CVLThreadLock lock(&m_ChainSync);
+    lock.Lock();
+    nChecking = m_nCheckingChains + m_ChecksWaiting.GetCount();
+    return static_cast<int>(m_Chains.size());
+}
+
+int CVLECMProbeInstance::GetUnfinishedChainCount(const CVLString& strMAC)
+{
+    CVLThreadLock lock(&m_ChainSync);
+    lock.Lock();
+    auto it = m_ChainsPerMAC.find(strMAC);
+    return it != m_ChainsPerMAC.end() ? it->second : 0;
+}
+
+int CVLECMProbeInstance::GetRecordCount()
+{
+    CVLThreadLock lock(&m_NIFListAccessSync);
+    lock.Lock();
+    return static_cast<int>(m_NIFInfoMap.size() + m_ClaimRecords.size());
 }
 
 int CVLECMProbeInstance::GetCheckingChainCount()

@@ -134,6 +134,16 @@ public:
     virtual void GetChainCounts(int& nRunning, int& nWaiting);
     // Chains whose unicast check is under way.
     virtual int GetCheckingChainCount();
+    // Chains begun and not over (their devices neither reported nor
+    // failed yet), and of them those in or waiting for their unicast check;
+    // kept as they change, so that asking costs the same however many
+    // devices a probe found.
+    int GetUnfinishedChainCount(int& nChecking);
+    // Those of the devices of one MAC address (normal form), claims included.
+    int GetUnfinishedChainCount(const CVLString& strMAC);
+    // Records of devices and claims the probe made (its replies' waiting
+    // copies aside).
+    int GetRecordCount();
     // Around a chain callback: before it, the chain's command is over;
     // after it, the chain is over unless it started its next command or
     // waits for a place. A command the client started meanwhile (from
@@ -178,6 +188,7 @@ protected:
     {
         EChainState eState = CHAIN_WAITING_CHECK;
         CVLString strNetwork;
+        CVLString strMAC;
         // A command the chain started runs: its end, reported to the
         // chain, is still to come.
         bool bCommandRunning = false;
@@ -223,6 +234,7 @@ protected:
     // not over, the checks and places taken, and the waiting ones.
     CVLThreadSync m_ChainSync;
     std::map<CVLECMNIFInfo*, SChain> m_Chains;
+    std::map<CVLString, int> m_ChainsPerMAC;
     int m_nCheckingChains = 0;
     int m_nRunningChains = 0;
     TChainQueue m_ChecksWaiting;
