@@ -8,13 +8,13 @@
 #include <chrono>
 #include <cstdio>
 
+#include "base/core/VLStandardOutput.h"
+
 namespace {
 // Back to the line's start, and erase to its end.
 const char kClearLine[] = "\r\033[K";
 // How often a ticking status line is shown again.
 const int kTickMilliseconds = 200;
-// The error number of the first write to standard output that failed.
-std::atomic<int> s_nWriteError{0};
 }  // namespace
 
 CVLNetStatusLine::CVLNetStatusLine(bool bEnabled) : m_bEnabled(bEnabled), m_bShown(false), m_bTicking(false)
@@ -134,15 +134,12 @@ void CVLNetStatusLine::Close(int nFound)
 
 bool CVLNetStatusLine::FlushOutput(int& nError)
 {
-    if (fflush(stdout) != 0 || ferror(stdout)) {
-        int nExpected = 0;
-        s_nWriteError.compare_exchange_strong(nExpected, errno != 0 ? errno : EIO);
-    }
-    nError = s_nWriteError;
-    return nError == 0;
+    const bool bWritten = CVLStandardOutput::Flush();
+    nError = CVLStandardOutput::GetError();
+    return bWritten;
 }
 
 bool CVLNetStatusLine::HasWriteFailed()
 {
-    return s_nWriteError != 0;
+    return CVLStandardOutput::GetError() != 0;
 }

@@ -39,6 +39,7 @@
 #include "app/VLNetSession.h"
 #include "app/VLNetStatusLine.h"
 #include "base/core/VLCommandLine.h"
+#include "base/core/VLStandardOutput.h"
 #include "cm/VLCMApi.h"
 #include "modules/VLModuleLibraries.h"
 #include "pfw/PFWCommunicationManager.h"
@@ -213,14 +214,7 @@ bool CheckDescriptors()
 // other output.
 int WriteText(const std::string& strText)
 {
-    // Flushed at once, so that the error number is the failed write's.
-    fputs(strText.c_str(), stdout);
-    int nError = 0;
-    if (!CVLNetStatusLine::FlushOutput(nError)) {
-        fprintf(stderr, "vlnet: standard output could not be written: %s\n", strerror(nError));
-        return VLNET_EXIT_FAILURE;
-    }
-    return VLNET_EXIT_SUCCESS;
+    return CVLStandardOutput::Write(strText) ? VLNET_EXIT_SUCCESS : CVLStandardOutput::Fail("vlnet");
 }
 
 int InitializeFailed(VLPFW_RESULT eResult, const std::string& strError)
@@ -291,11 +285,8 @@ int main(int argc, char** argv)
     // would otherwise lose the list with status 0. Each command flushes
     // what it prints at once, which keeps the failed write's error number:
     // errno here is what the session's end left in it.
-    int nError = 0;
-    if (!CVLNetStatusLine::FlushOutput(nError) && nExit != VLNET_EXIT_STOPPED) {
-        fprintf(stderr, "vlnet: standard output could not be written: %s\n", strerror(nError));
-        nExit = VLNET_EXIT_FAILURE;
-    }
+    if (!CVLStandardOutput::Flush() && nExit != VLNET_EXIT_STOPPED)
+        nExit = CVLStandardOutput::Fail("vlnet");
     // A stop that came after the command's own check still ends the run as
     // stopped, as it would have after the grace time.
     return CVLNetSession::IsStopRequested() ? VLNET_EXIT_SIGNAL_BASE + CVLNetSession::GetStopSignal() : nExit;

@@ -66,9 +66,14 @@ bool CVLStandardOutput::Write(const std::string& strText)
 
 bool CVLStandardOutput::Flush()
 {
+    // A stdio write of the caller's own (printf) that failed just before
+    // left its reason in errno and the stream's error mark set; a flush
+    // with nothing left to write then gives no reason of its own.
+    const bool bFailedBefore = ferror(stdout) != 0;
+    const int nErrorBefore = errno;
     errno = 0;
     if (fflush(stdout) != 0 || ferror(stdout))
-        KeepError(errno);
+        KeepError(errno != 0 ? errno : bFailedBefore ? nErrorBefore : 0);
     return s_nError == 0;
 }
 
