@@ -685,8 +685,9 @@ VLPFW_RESULT CVLNetSession::Probe(int nTimeoutSeconds, const std::string& strFil
     const long nTimeoutMilliseconds = static_cast<long>(nTimeoutSeconds) * 1000;
     const long nScheduleMilliseconds = probeScheduleMilliseconds();
     bool bFindOne = !strFindMAC.empty() || !strFindIP.empty();
-    // probe --mac is about that device alone: the others' checks do not hold it.
-    const std::string strOnlyMAC = bFindOne ? std::string() : CVLNetOptions::NormalizeMACAddress(strFilterMAC);
+    // A MAC asked for (probe --mac; url, open and run given a MAC) is about
+    // that device alone: the others' checks do not hold it, found or not.
+    const std::string strOnlyMAC = CVLNetOptions::NormalizeMACAddress(strFilterMAC);
     int nLastListed = -1;
     int nLastChangeCount = -1;
     long nLastChange = 0;
