@@ -182,8 +182,8 @@ void ReportUnchecked(CVLNetSession& session, const std::string& strMAC)
     unsigned long nUnchecked = session.GetUncheckedAddressCount(strMAC, bMore);
     if (nUnchecked > 0)
         fprintf(stderr,
-                "vlnet: device %s also answered the probe from %s%lu more address%s, not checked: at most %d "
-                "addresses of one MAC are\n",
+                "vlnet: device %s also answered the probe from %s%lu more address%s, not checked: a MAC is checked "
+                "at its first %d addresses only\n",
                 strMAC.c_str(), bMore ? "more than " : "", nUnchecked, nUnchecked == 1 ? "" : "es",
                 static_cast<int>(CVLNetSession::kMaxAddressesPerMAC));
 }

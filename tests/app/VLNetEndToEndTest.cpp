@@ -905,8 +905,8 @@ TEST_F(VLNetEndToEnd, AMACAnsweredFromSeveralAddressesIsReachedWhereItPassed)
         fiveNamed.push_back("vlnet: not listed: " + strFive + "\t" + Address(3, nHost) + "\tModel 3-" +
                             std::to_string(nHost - 10) + "\tno answer to unicast");
     const std::string strBeyond = "vlnet: device " + strFive +
-                                  " also answered the probe from 1 more address, not checked: at most 4 addresses of "
-                                  "one MAC are";
+                                  " also answered the probe from 1 more address, not checked: a MAC is checked at its "
+                                  "first 4 addresses only";
     const std::string strListed = strMAC + "\t" + Address(1, 10) + "\tModel 1-0\talso answered from " +
                                   Address(1, 11) + " and " + Address(1, 12);
     const std::string strTwiceListed = strTwice + "\t" + Address(2, 10) + "\tModel 2-0";
