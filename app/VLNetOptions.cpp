@@ -105,7 +105,8 @@ const CVLNetOptions::SOption CVLNetOptions::s_Options[] = {
      {{VLNetCommand::COMMAND_RUN, "the device's password (every local user sees it in the\n"
                                   "process list). Without either, a command that sends the\n"
                                   "password (CheckPassword, SetDetail, FactReset) asks for\n"
-                                  "it, without echo, when standard input is a terminal"}},
+                                  "it on the terminal, without echo (with no terminal, the\n"
+                                  "command is sent without a password)"}},
      0,
      0},
     {"PATH=VALUE",
