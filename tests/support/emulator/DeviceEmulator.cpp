@@ -444,7 +444,7 @@ const EmuKey kKeys[] = {
      [](EmuDevice& d, K k, V v) { d.bAnswersSetDetail = Number(k, v, 0, 1) == 0; }},
     {"moveearly", "0|1|2", "takes a new address before it answers: 1 leaves the old one, 2 keeps it",
      [](EmuDevice& d, K k, V v) { d.nMoveEarly = static_cast<int>(Number(k, v, 0, 2)); }},
-    {"dataerror", "FN", "answers this function with result and two bytes of data",
+    {"dataerror", "0xFN", "answers this function with result and two bytes of data",
      [](EmuDevice& d, K k, V v) {
          d.nDataErrorFunction = static_cast<uint16_t>(Number(k, v, 1, 0xFFFF));
          if (FunctionOf(d.nDataErrorFunction) == nullptr)
@@ -492,7 +492,7 @@ const EmuKey kKeys[] = {
      }},
     {"victimip", "A.B.C.D", "its address, which the forged settings keep",
      [](EmuDevice& d, K k, V v) { d.strVictimIP = Quad(k, v); }},
-    {"sprayfn", "FN", "spraydetail forges this function alone: a header with result, at result=0 its reply",
+    {"sprayfn", "0xFN", "spraydetail forges this function alone: a header with result, at result=0 its reply",
      [](EmuDevice& d, K k, V v) {
          d.nSprayFunction = static_cast<uint16_t>(Number(k, v, 1, 0xFFFF));
          if (FunctionOf(d.nSprayFunction) == nullptr)
