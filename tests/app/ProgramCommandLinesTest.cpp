@@ -303,6 +303,7 @@ TEST(ProgramCommandLines, ToolMessagesSayWhatWasWrongAndWhere)
         {"vlscript", "run t.vls Add 2 3", 0, "5\n"},
         {"vlscript", "run t.vls Text", 0, "two words\n"},
         {"vlscript", "run --dump t.vls Add 2 3", 0, "[5](is modify)\n"},
+        {"vlscript", "run t.vls Sub 2 3", 1, "vlscript: t.vls has no function Sub\n"},
         {"vlscript", "run nothing.vls F", 1, "vlscript: cannot read nothing.vls: No such file or directory\n"},
         {"vlscript", "compile t.vls -o t.vls/images", 1,
          "vlscript: cannot create the folder t.vls/images: Not a directory\n"},

@@ -313,7 +313,7 @@ int RunFunction(const char* szFile, const char* szFunction, int nArgs, char** pp
         compiler.Compile(ScriptName(szFile).c_str(), &stream, &scripts);
         CVLScript* pScript = scripts.Find(szFunction);
         if (pScript == nullptr)
-            return Fail("no function %s", szFunction);
+            return Fail("%s", (std::string(szFile) + " has no function " + szFunction).c_str());
         std::string strFault = CheckArguments(*pScript, szFunction, nArgs, ppArgs);
         if (!strFault.empty()) {
             fprintf(stderr, "vlscript: run: %s\n", strFault.c_str());
