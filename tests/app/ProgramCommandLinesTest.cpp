@@ -152,7 +152,7 @@ const SLine kLines[] = {
     {"vlresource", "dump --help", 0, "usage:"},
     {"vlemu", "", 2, "vlemu: no file of devices given"},
     {"vlemu", "--port", 2, "vlemu: --port needs a value"},
-    {"vlemu", "--bind=-h /nonexistent", 1, "vlemu: cannot read /nonexistent"},
+    {"vlemu", "--bind=-h /nonexistent", 1, "vlemu: cannot read /nonexistent: No such file or directory\n"},
     {"vltestnet", "--network 1 '' --network 1", 2, "vltestnet: --network 1 is given twice: each network once\n"},
     {"vltestnet", "--network 1 '' 'unicast=1 colour=red'", 2,
      "vltestnet: DEVICE 'unicast=1 colour=red' of --network 1: unknown key: colour\n"},

@@ -1,6 +1,7 @@
 // vlemu: plays the devices of a device list on one UDP port until it is
 // stopped (SIGINT or SIGTERM). For tests that need the devices in another
 // network namespace than the program under test.
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -62,7 +63,7 @@ int main(int argc, char** argv)
     const char* szFile = strFile.c_str();
     std::ifstream in(szFile);
     if (!in) {
-        fprintf(stderr, "vlemu: cannot read %s\n", szFile);
+        fprintf(stderr, "vlemu: cannot read %s: %s\n", szFile, strerror(errno));
         return 1;
     }
     std::stringstream text;
