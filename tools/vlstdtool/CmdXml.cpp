@@ -68,6 +68,7 @@ int Xml(int argc, char** argv)
 }  // namespace
 
 VL_TOOL_COMMAND(xml, "xml",
-                "  xml FILE [--format]   load FILE as an XML document and write it back to standard output\n"
-                "                        (UTF-8; --format indents it, one tag per line)\n",
+                "  xml FILE [--format]\n"
+                "                    load FILE as an XML document and write it back to standard output\n"
+                "                    (UTF-8; --format indents it, one tag per line)\n",
                 Xml);
