@@ -117,8 +117,11 @@ bool CDeviceNetworks::AddNetwork(int nNetwork, const std::vector<std::string>& d
         std::string strModel = "Model " + std::to_string(nNetwork) + "-" + std::to_string(i);
         strList += "mac=" + Mac(nNetwork, nIndex) + " ip=" + strIP + " mask=" + strMask + " model=\"" + strModel +
                    "\" restart=0 " + devices[i] + "\n";
-        bool bListed =
-            devices[i].find("hostile=") == std::string::npos && devices[i].find("unicast=0") == std::string::npos;
+        // An impostor is hostile only by the MAC it is given: it answers
+        // unicast as a device does, only later.
+        bool bListed = (devices[i].find("hostile=") == std::string::npos ||
+                        devices[i].find("hostile=impostor") != std::string::npos) &&
+                       devices[i].find("unicast=0") == std::string::npos;
         // A MAC or model of the device's own keys is the one it answers with.
         std::string strMAC = Mac(nNetwork, nIndex);
         if (FindKey(devices[i], "mac", strMAC))

@@ -74,7 +74,8 @@ TEST(TestNetwork, TheEnvironmentsPrefixBeginsTheNamespaces)
 
 // vltestnet names its namespaces with --prefix (over the environment's),
 // makes a network given no device, tells apart the listed devices that
-// share a MAC (a probe lists one of them), and, stopped by SIGINT, removes
+// share a MAC (a probe lists one of them) and lists an impostor, which
+// answers unicast, and, stopped by SIGINT, removes
 // all it made and ends with 130 as a shell tells it.
 TEST(VLTestNet, ThePrefixTheStatesAndAStopBySIGINT)
 {
@@ -95,7 +96,7 @@ TEST(VLTestNet, ThePrefixTheStatesAndAStopBySIGINT)
         setenv(CTestNetwork::kPrefixVariable, "notthis", 1);
         const char* const kMac = "mac=00:26:AB:00:00:07";
         execl(strProgram.c_str(), strProgram.c_str(), "--prefix", "vlnetlab", "--network", "1", "", kMac, kMac,
-              "mac=00:26:AB:00:00:07 unicast=0", "--network", "2", static_cast<char*>(nullptr));
+              "mac=00:26:AB:00:00:07 unicast=0", "hostile=impostor", "--network", "2", static_cast<char*>(nullptr));
         _exit(127);
     }
     close(toChild[0]);
@@ -122,6 +123,7 @@ TEST(VLTestNet, ThePrefixTheStatesAndAStopBySIGINT)
     EXPECT_NE(std::string::npos, strOutput.find(" 10.201.1.11 Model 1-1 shared\n")) << strOutput;
     EXPECT_NE(std::string::npos, strOutput.find(" 10.201.1.12 Model 1-2 shared\n")) << strOutput;
     EXPECT_NE(std::string::npos, strOutput.find(" 10.201.1.13 Model 1-3 unlisted\n")) << strOutput;
+    EXPECT_NE(std::string::npos, strOutput.find(" 10.201.1.14 Model 1-4 listed\n")) << strOutput;
     EXPECT_NE(std::string::npos, strMade.find(strNamespaces + "n2")) << strMade;
     ASSERT_TRUE(WIFEXITED(nStatus)) << nStatus;
     EXPECT_EQ(130, WEXITSTATUS(nStatus));
