@@ -130,7 +130,31 @@ bool CDeviceNetworks::AddNetwork(int nNetwork, const std::vector<std::string>& d
         m_Devices.push_back({strMAC, strIP, strModel, bListed});
     }
     std::string strNumber = std::to_string(nNetwork);
-    return m_Net.Link(kComputer, "vl" + strNumber, {Address(nNetwork, 1) + strPrefix}, strHost, "vd" + strNumber,
-                      addresses, pError) &&
+    const std::string strComputerIf = "vl" + strNumber, strDevicesIf = "vd" + strNumber;
+    if (!m_Net.Link(kComputer, strComputerIf, {Address(nNetwork, 1) + strPrefix}, strHost, strDevicesIf, addresses,
+                    pError))
+        return false;
+    // The devices all sit behind one link: each side is told the other's
+    // link address for good. Left to ARP, every device the computer asks
+    // would take an entry of the kernel's neighbour table, which all the
+    // namespaces of the machine share (1,024 entries by default): parallel
+    // tests with wide networks fill it, and the kernel then drops requests
+    // without a word. Permanent entries are not counted against it.
+    std::string strDeviceList;
+    for (const std::string& strAddress : addresses)
+        strDeviceList += " " + strAddress.substr(0, strAddress.find('/'));
+    auto linkAddress = [&](const std::string& strOwner, const std::string& strIf) {
+        return "$(ip -n " + m_Net.Namespace(strOwner) + " -br link show dev " + strIf + " | awk '{print $3}')";
+    };
+    return (strDeviceList.empty() ||
+            m_Net.Exec(kComputer,
+                       "mac=" + linkAddress(strHost, strDevicesIf) +
+                           " && printf 'neigh replace %s lladdr '$mac' dev " + strComputerIf +
+                           " nud permanent\\n'" + strDeviceList + " | ip -batch -",
+                       pError)) &&
+           m_Net.Exec(strHost,
+                      "ip neigh replace " + Address(nNetwork, 1) + " lladdr " + linkAddress(kComputer, strComputerIf) +
+                          " dev " + strDevicesIf + " nud permanent",
+                      pError) &&
            m_Net.StartEmulator(strHost, strList, kDevicePort, TestEmulatorProgram(), pError);
 }

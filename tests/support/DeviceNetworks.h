@@ -7,7 +7,9 @@
 // devices .10, .11, ... with MAC 00:26:AB:(0x10+N):index:01 and model
 // "Model N-index". A wider network (a /22 from 10.201.N.0, N a multiple of
 // 4) goes on into 10.201.N+1.0 and beyond, its devices from index 256 on
-// with MAC 00:26:AB:(0x10+N):index%256:(1+index/256). The end-to-end tests
+// with MAC 00:26:AB:(0x10+N):index%256:(1+index/256). The computer and the
+// devices know each other's link address from the start (permanent
+// neighbour entries), so no ARP runs between them. The end-to-end tests
 // and the demo program (vltestnet) build their networks this way.
 #ifndef DEVICENETWORKS_H
 #define DEVICENETWORKS_H

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/DeviceNetworks.h"
 #include "tests/support/NeedsNamespaces.h"
 #include "tests/support/TestNetwork.h"
 #include "tests/support/Watchdog.h"
@@ -128,4 +129,32 @@ TEST(VLTestNet, ThePrefixTheStatesAndAStopBySIGINT)
     ASSERT_TRUE(WIFEXITED(nStatus)) << nStatus;
     EXPECT_EQ(130, WEXITSTATUS(nStatus));
     EXPECT_EQ(std::string::npos, NamespaceList().find(strNamespaces));
+}
+
+// A device network's two sides know each other's link address for good:
+// the computer asks its devices without ARP, so parallel tests that fill
+// the kernel's neighbour table (shared by all namespaces) lose no request.
+TEST(DeviceNetworks, EachSideKnowsTheOthersLinkAddressForGood)
+{
+    VL_NEEDS_NAMESPACES();
+    CDeviceNetworks networks;
+    std::string strError;
+    ASSERT_TRUE(networks.AddComputer(&strError)) << strError;
+    ASSERT_TRUE(networks.AddNetwork(4, {"", ""}, &strError, 22)) << strError;
+    CTestNetwork& net = networks.GetNetwork();
+    auto run = [&](const std::string& strHost, const std::string& strCommand) {
+        std::string strOutput;
+        EXPECT_EQ(0, net.RunProgram(strHost, {"/bin/sh", "-c", strCommand}, &strOutput)) << strCommand;
+        return strOutput;
+    };
+    auto linkAddress = [&](const std::string& strHost, const std::string& strIf) {
+        return run(strHost, "ip -br link show dev " + strIf + " | awk '{printf \"%s\", $3}'");
+    };
+    const std::string strDevicesLink = linkAddress("n4", "vd4"), strComputerLink = linkAddress("pc", "vl4");
+    ASSERT_FALSE(strDevicesLink.empty());
+    const std::string strPermanent = "ip -o neigh show nud permanent | sed 's/ *$//' | sort";
+    EXPECT_EQ("10.201.4.10 dev vl4 lladdr " + strDevicesLink + " PERMANENT\n10.201.4.11 dev vl4 lladdr " +
+                  strDevicesLink + " PERMANENT\n",
+              run("pc", strPermanent));
+    EXPECT_EQ("10.201.4.1 dev vd4 lladdr " + strComputerLink + " PERMANENT\n", run("n4", strPermanent));
 }
