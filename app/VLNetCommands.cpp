@@ -179,13 +179,20 @@ void ReportConflicts(CVLNetSession& session)
 void ReportUnchecked(CVLNetSession& session, const std::string& strMAC)
 {
     bool bMore = false;
-    unsigned long nUnchecked = session.GetUncheckedAddressCount(strMAC, bMore);
-    if (nUnchecked > 0)
-        fprintf(stderr,
-                "vlnet: device %s also answered the probe from %s%lu more address%s, not checked: a MAC is checked "
-                "at its first %d addresses only\n",
-                strMAC.c_str(), bMore ? "more than " : "", nUnchecked, nUnchecked == 1 ? "" : "es",
-                static_cast<int>(CVLNetSession::kMaxAddressesPerMAC));
+    const std::vector<std::string> unchecked = session.GetUncheckedAddresses(strMAC, bMore);
+    if (unchecked.empty())
+        return;
+    // Named, as the device itself may be among them.
+    std::string strAddresses;
+    for (size_t i = 0; i < unchecked.size(); ++i)
+        strAddresses += (i == 0 ? "" : i + 1 == unchecked.size() && !bMore ? " and " : ", ") + unchecked[i];
+    if (bMore)
+        strAddresses += " and more";
+    fprintf(stderr,
+            "vlnet: device %s also answered the probe from %s%zu more address%s, not checked: a MAC is checked "
+            "at its first %d addresses only (%s)\n",
+            strMAC.c_str(), bMore ? "more than " : "", unchecked.size(), unchecked.size() == 1 ? "" : "es",
+            static_cast<int>(CVLNetSession::kMaxAddressesPerMAC), strAddresses.c_str());
 }
 
 int RunProbe(CVLNetSession& session, const CVLNetOptions& options)
@@ -352,6 +359,12 @@ CVLPFWNIFInfo* FindDevice(CVLNetSession& session, const CVLNetOptions& options, 
                     "%s\n",
                     strDevice.c_str(), session.GetPassedMACInstead().c_str(),
                     session.GetPassedAddressInstead().c_str());
+        else if (!session.FindUncheckedMAC(options.GetIPAddress()).empty())
+            fprintf(stderr,
+                    "vlnet: device %s answered the probe for MAC %s, beyond the %d addresses a MAC is checked at: "
+                    "not checked\n",
+                    strDevice.c_str(), session.FindUncheckedMAC(options.GetIPAddress()).c_str(),
+                    static_cast<int>(CVLNetSession::kMaxAddressesPerMAC));
         else if (session.IsFoundNotUnicast())
             fprintf(stderr, "vlnet: device %s answered the probe but not by unicast: %s\n", strDevice.c_str(),
                     session.GetNotUnicastReason().c_str());

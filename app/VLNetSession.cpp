@@ -307,7 +307,7 @@ std::string CVLNetSession::Marks(const std::vector<std::string>& others, unsigne
 std::string CVLNetSession::marksOf(const std::string& strMAC, const std::string& strIP)
 {
     bool bMore = false;
-    unsigned long nUnchecked = GetUncheckedAddressCount(strMAC, bMore);
+    const unsigned long nUnchecked = static_cast<unsigned long>(GetUncheckedAddresses(strMAC, bMore).size());
     return Marks(GetOtherAddresses(strMAC, strIP), nUnchecked, bMore);
 }
 
@@ -328,10 +328,24 @@ std::vector<std::string> CVLNetSession::GetOtherAddresses(const std::string& str
     return others;
 }
 
-unsigned long CVLNetSession::GetUncheckedAddressCount(const std::string& strMAC, bool& bMore)
+std::vector<std::string> CVLNetSession::GetUncheckedAddresses(const std::string& strMAC, bool& bMore)
 {
     bMore = false;
-    return m_bInitialize ? m_CommunicationManager.GetVLECM().GetUncheckedAddressCount(strMAC.c_str(), bMore) : 0;
+    std::vector<std::string> addresses;
+    if (!m_bInitialize)
+        return addresses;
+    for (const CVLString& strAddress : m_CommunicationManager.GetVLECM().GetUncheckedAddresses(strMAC.c_str(), bMore))
+        addresses.push_back(Text(strAddress));
+    SortAddresses(addresses);
+    return addresses;
+}
+
+std::string CVLNetSession::FindUncheckedMAC(const std::string& strIP)
+{
+    if (!m_bInitialize || strIP.empty())
+        return std::string();
+    CVLString strMAC = m_CommunicationManager.GetVLECM().FindUncheckedMAC(strIP.c_str());
+    return strMAC.GetLength() > 0 ? CVLNetOptions::NormalizeMACAddress(Text(strMAC)) : std::string();
 }
 
 std::vector<std::string> CVLNetSession::GetPassedAddresses(const std::string& strMAC)

@@ -137,9 +137,12 @@ public:
 
     // The other addresses the device's MAC answered the last probe from
     // (each checked apart), strIP aside, in the order heard; and those
-    // beyond the checked ones, counted (bMore: more than counted).
+    // beyond the checked ones, in their order (bMore: more than kept).
     std::vector<std::string> GetOtherAddresses(const std::string& strMAC, const std::string& strIP);
-    unsigned long GetUncheckedAddressCount(const std::string& strMAC, bool& bMore);
+    std::vector<std::string> GetUncheckedAddresses(const std::string& strMAC, bool& bMore);
+    // The MAC ("00:26:AB:00:00:01") that answered the last probe from
+    // strIP beyond the addresses a MAC is checked at; empty when none did.
+    std::string FindUncheckedMAC(const std::string& strIP);
     // The addresses of a MAC whose unicast check passed in the last probe,
     // in the order they passed (the first is the one listed).
     std::vector<std::string> GetPassedAddresses(const std::string& strMAC);

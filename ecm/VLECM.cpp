@@ -336,9 +336,14 @@ CVLString CVLECM::GetFirstAddress(VL_CONST_STR szMACAddress)
     return m_ProbeInstance.GetFirstAddress(szMACAddress);
 }
 
-unsigned long CVLECM::GetUncheckedAddressCount(VL_CONST_STR szMACAddress, bool& bMore)
+std::vector<CVLString> CVLECM::GetUncheckedAddresses(VL_CONST_STR szMACAddress, bool& bMore)
 {
-    return m_ProbeInstance.GetReplyFilter().GetUncheckedAddressCount(CVLString(szMACAddress, VL_CHARSET_UTF8), bMore);
+    return m_ProbeInstance.GetReplyFilter().GetUncheckedAddresses(CVLString(szMACAddress, VL_CHARSET_UTF8), bMore);
+}
+
+CVLString CVLECM::FindUncheckedMAC(VL_CONST_STR szAddress)
+{
+    return m_ProbeInstance.GetReplyFilter().FindUncheckedMAC(CVLString(szAddress, VL_CHARSET_UTF8));
 }
 
 int CVLECM::GetUnfinishedChainCount(int& nChecking)

@@ -172,7 +172,10 @@ public:
     {
         MAX_ADDRESSES_PER_MAC = CVLECMReplyFilter::MAX_ADDRESSES_PER_MAC
     };
-    unsigned long GetUncheckedAddressCount(VL_CONST_STR szMACAddress, bool& bMore);
+    std::vector<CVLString> GetUncheckedAddresses(VL_CONST_STR szMACAddress, bool& bMore);
+    // The MAC that answered from that address beyond the addresses it is
+    // checked at; empty when none did.
+    CVLString FindUncheckedMAC(VL_CONST_STR szAddress);
     // Grows each time a MAC is heard from another address in this probe.
     unsigned long GetOtherAddressCount();
     // What the probe's devices still do, kept as it changes (see

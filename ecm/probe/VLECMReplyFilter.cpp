@@ -327,13 +327,27 @@ std::vector<CVLString> CVLECMReplyFilter::GetOtherAddresses(const CVLString& str
     return it->second.others;
 }
 
-unsigned long CVLECMReplyFilter::GetUncheckedAddressCount(const CVLString& strMAC, bool& bMore)
+std::vector<CVLString> CVLECMReplyFilter::GetUncheckedAddresses(const CVLString& strMAC, bool& bMore)
 {
     CVLThreadLock lock(&m_Sync);
     lock.Lock();
     auto it = m_Devices.find(CVLECMNIFInfo::NormalizeMACAddress(strMAC));
     bMore = it != m_Devices.end() && it->second.bMoreUnchecked;
-    return it != m_Devices.end() ? static_cast<unsigned long>(it->second.unchecked.size()) : 0;
+    if (it == m_Devices.end())
+        return std::vector<CVLString>();
+    return std::vector<CVLString>(it->second.unchecked.begin(), it->second.unchecked.end());
+}
+
+CVLString CVLECMReplyFilter::FindUncheckedMAC(const CVLString& strFrom)
+{
+    CVLThreadLock lock(&m_Sync);
+    lock.Lock();
+    // Bounded: each MAC keeps at most MAX_COUNTED_UNCHECKED of them.
+    for (const auto& device : m_Devices) {
+        if (device.second.unchecked.count(strFrom) != 0)
+            return device.first;
+    }
+    return CVLString(VL_CHARSET_UTF8);
 }
 
 CVLString CVLECMReplyFilter::GetConflictAddress(const CVLString& strMAC)

@@ -117,12 +117,14 @@ public:
     // The address the first reply of that MAC came from; the other
     // addresses it answered from that are checked, in the order heard (the
     // conflict is the first of them: empty when none); and how many
-    // addresses beyond the bound answered for it, unchecked, with bMore when
-    // they were too many to count.
+    // addresses beyond the bound answered for it, unchecked (in address
+    // text order), with bMore when they were too many to keep; the MAC
+    // whose unchecked addresses hold strFrom (empty when none).
     CVLString GetConflictAddress(const CVLString& strMAC);
     CVLString GetFirstAddress(const CVLString& strMAC);
     std::vector<CVLString> GetOtherAddresses(const CVLString& strMAC);
-    unsigned long GetUncheckedAddressCount(const CVLString& strMAC, bool& bMore);
+    std::vector<CVLString> GetUncheckedAddresses(const CVLString& strMAC, bool& bMore);
+    CVLString FindUncheckedMAC(const CVLString& strFrom);
     // The key under which the hand-on queue keeps the record of a reply of
     // that MAC (normal form) from that address: the MAC address for its
     // first address, "MAC@ADDRESS" for a claim.

@@ -906,7 +906,7 @@ TEST_F(VLNetEndToEnd, AMACAnsweredFromSeveralAddressesIsReachedWhereItPassed)
                             std::to_string(nHost - 10) + "\tno answer to unicast");
     const std::string strBeyond = "vlnet: device " + strFive +
                                   " also answered the probe from 1 more address, not checked: a MAC is checked at its "
-                                  "first 4 addresses only";
+                                  "first 4 addresses only (" + Address(3, 14) + ")";
     const std::string strListed = strMAC + "\t" + Address(1, 10) + "\tModel 1-0\talso answered from " +
                                   Address(1, 11) + " and " + Address(1, 12);
     const std::string strTwiceListed = strTwice + "\t" + Address(2, 10) + "\tModel 2-0";
@@ -941,6 +941,11 @@ TEST_F(VLNetEndToEnd, AMACAnsweredFromSeveralAddressesIsReachedWhereItPassed)
         {{"run", strMAC, "GetListInfo"}, 0, {}, {named(11), named(12)}},
         {{"probe", "--mac", strTwice}, 0, {strTwiceListed, strTwiceMarked}, {strUntil}},
         {{"url", strTwice}, 1, {}, {strBoth + "; refused"}},
+        {{"url", Address(3, 14)},
+         1,
+         {},
+         {"vlnet: device " + Address(3, 14) + " answered the probe for MAC " + strFive +
+          ", beyond the 4 addresses a MAC is checked at: not checked"}},
         {{"url", Address(1, 11)},
          1,
          {},

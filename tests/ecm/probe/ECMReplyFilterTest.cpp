@@ -223,8 +223,12 @@ TEST(ECMReplyFilter, RepeatsImpostorsAndInventedDevices)
     EXPECT_EQ("0026AB000001", Std(filter.GetRecordKey(strMAC, Text("10.0.0.69"))));
     EXPECT_EQ(3u, filter.GetOtherAddresses(strMAC).size());
     bool bMore = true;
-    EXPECT_EQ(2u, filter.GetUncheckedAddressCount(strMAC, bMore));
+    std::vector<CVLString> unchecked = filter.GetUncheckedAddresses(strMAC, bMore);
+    ASSERT_EQ(2u, unchecked.size());
+    EXPECT_EQ("10.0.0.69", Std(unchecked[0]));
     EXPECT_FALSE(bMore);
+    EXPECT_EQ("0026AB000001", Std(filter.FindUncheckedMAC(Text("10.0.0.70"))));
+    EXPECT_EQ("", Std(filter.FindUncheckedMAC(Text("10.0.0.67"))));
     EXPECT_EQ("10.0.0.66", Std(filter.GetConflictAddress(Text("00:26:ab:00:00:01"))));
     EXPECT_EQ("10.0.0.5", Std(filter.GetFirstAddress(Text("0026AB000001"))));
     EXPECT_EQ("", Std(filter.GetConflictAddress(Text("0026AB000002"))));
