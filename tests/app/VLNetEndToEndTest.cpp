@@ -1434,7 +1434,18 @@ TEST_F(VLNetEndToEnd, EveryEndOfAStopOrAChangeIsSaid)
     for (const auto& run : kRuns) {
         if (run.strLine.find(Mac(2, 0)) != std::string::npos && m_Networks.GetDevices().size() == 1)
             AddNetwork(2, {"password=secret quietset=1"});
-        EXPECT_EQ(run.strEnd, StopAfterReplies(m_Net, run.strLine, run.nReplies, run.nSignal));
+        std::string strEnd = StopAfterReplies(m_Net, run.strLine, run.nReplies, run.nSignal);
+        // The replies are counted as the kernel takes them: a stop may still
+        // come before vlnet has handled them, and then says what it had.
+        const std::string strUrl = "exit 143|vlnet: url: stopped while device " + Mac(1, 0) + " was looked for: ";
+        if (run.nReplies == 3 && strEnd != run.strEnd && strEnd.compare(0, strUrl.size(), strUrl) == 0) {
+            const std::string strWhat = strEnd.substr(strUrl.size());
+            EXPECT_TRUE(strWhat == "no answer from it yet; no URL printed\n" ||
+                        strWhat == "it had answered the probe, not yet by unicast; no URL printed\n")
+                << strEnd;
+            continue;
+        }
+        EXPECT_EQ(run.strEnd, strEnd);
     }
     // Each change was taken.
     for (int nNetwork : {1, 2}) {
