@@ -149,20 +149,11 @@ bool ReportDeaf(const CVLNetSession& session)
     return true;
 }
 
-// "A", "A and B", "A, B and C".
-std::string AddressList(const std::vector<std::string>& addresses)
-{
-    std::string strList;
-    for (size_t i = 0; i < addresses.size(); ++i)
-        strList += (i == 0 ? "" : i + 1 == addresses.size() ? " and " : ", ") + addresses[i];
-    return strList;
-}
-
 // Why a MAC whose unicast check passed at several addresses is refused:
 // each answered unicast with the MAC, and nothing tells which is the device.
 std::string ConflictText(const std::string& strMAC, const std::vector<std::string>& passed)
 {
-    return "device " + strMAC + " passed its unicast check at " + AddressList(passed) +
+    return "device " + strMAC + " passed its unicast check at " + CVLNetSession::ListText(passed) +
            ": nothing tells which of them is the device (a host may claim its MAC); find what answers at each";
 }
 
@@ -183,11 +174,10 @@ void ReportUnchecked(CVLNetSession& session, const std::string& strMAC)
     if (unchecked.empty())
         return;
     // Named, as the device itself may be among them.
-    std::string strAddresses;
-    for (size_t i = 0; i < unchecked.size(); ++i)
-        strAddresses += (i == 0 ? "" : i + 1 == unchecked.size() && !bMore ? " and " : ", ") + unchecked[i];
+    std::vector<std::string> named = unchecked;
     if (bMore)
-        strAddresses += " and more";
+        named.push_back("more");
+    const std::string strAddresses = CVLNetSession::ListText(named);
     fprintf(stderr,
             "vlnet: device %s also answered the probe from %s%zu more address%s, not checked: a MAC is checked "
             "at its first %d addresses only (%s)\n",
@@ -350,6 +340,7 @@ CVLPFWNIFInfo* FindDevice(CVLNetSession& session, const CVLNetOptions& options, 
         if (!session.GetLimitedOnlyNote().empty())
             fprintf(stderr, "vlnet: %s\n", session.GetLimitedOnlyNote().c_str());
         const std::string& strDevice = strMAC.empty() ? options.GetIPAddress() : strMAC;
+        const std::string strUncheckedMAC = session.FindUncheckedMAC(options.GetIPAddress());
         if (!session.GetRefusal().empty())
             fprintf(stderr, "vlnet: device %s answered the probe but was refused by a bound: %s\n", strDevice.c_str(),
                     session.GetRefusal().c_str());
@@ -359,11 +350,11 @@ CVLPFWNIFInfo* FindDevice(CVLNetSession& session, const CVLNetOptions& options, 
                     "%s\n",
                     strDevice.c_str(), session.GetPassedMACInstead().c_str(),
                     session.GetPassedAddressInstead().c_str());
-        else if (!session.FindUncheckedMAC(options.GetIPAddress()).empty())
+        else if (!strUncheckedMAC.empty())
             fprintf(stderr,
                     "vlnet: device %s answered the probe for MAC %s, beyond the %d addresses a MAC is checked at: "
                     "not checked\n",
-                    strDevice.c_str(), session.FindUncheckedMAC(options.GetIPAddress()).c_str(),
+                    strDevice.c_str(), strUncheckedMAC.c_str(),
                     static_cast<int>(CVLNetSession::kMaxAddressesPerMAC));
         else if (session.IsFoundNotUnicast())
             fprintf(stderr, "vlnet: device %s answered the probe but not by unicast: %s\n", strDevice.c_str(),
@@ -461,11 +452,8 @@ bool CheckPasswordUse(CVLNetSession& session, const CVLNetOptions& options)
         if (command.bCarried && session.NeedsPassword(command.szName))
             senders.push_back(command.szName);
     }
-    std::string strSenders;
-    for (size_t i = 0; i < senders.size(); i++)
-        strSenders += (i == 0 ? "" : i + 1 == senders.size() ? " and " : ", ") + senders[i];
     fprintf(stderr, "vlnet: %s sends no password: leave the password out (%s send one)\n", strCommand.c_str(),
-            strSenders.c_str());
+            CVLNetSession::ListText(senders).c_str());
     return false;
 }
 
@@ -665,8 +653,5 @@ std::string CVLNetCommands::GetNames(unsigned nCommands)
         if ((command.nBit & nCommands) != 0)
             names.push_back(command.szName);
     }
-    std::string strNames;
-    for (size_t i = 0; i < names.size(); i++)
-        strNames += (i == 0 ? "" : i + 1 == names.size() ? " and " : ", ") + names[i];
-    return strNames;
+    return CVLNetSession::ListText(names);
 }

@@ -241,6 +241,14 @@ std::string CVLNetSession::FormatDeviceLine(const std::string& strMAC, const std
            (strMarks.empty() ? std::string() : '\t' + PrintableText(strMarks));
 }
 
+std::string CVLNetSession::ListText(const std::vector<std::string>& names)
+{
+    std::string strText;
+    for (size_t i = 0; i < names.size(); ++i)
+        strText += (i == 0 ? "" : i + 1 == names.size() ? " and " : ", ") + names[i];
+    return strText;
+}
+
 std::string CVLNetSession::PrintableText(const std::string& str)
 {
     std::string strText;
@@ -857,9 +865,10 @@ void CVLNetSession::noteLimitedOnly()
 {
     int nReached = 0;
     std::vector<CVLString> networks = m_CommunicationManager.GetVLECM().GetNetworksWithoutDirectedBroadcast(nReached);
-    std::string strNetworks;
-    for (size_t i = 0; i < networks.size(); ++i)
-        strNetworks += (i == 0 ? "" : i + 1 == networks.size() ? " and " : ", ") + Text(networks[i]);
+    std::vector<std::string> names;
+    for (const CVLString& strNetwork : networks)
+        names.push_back(Text(strNetwork));
+    const std::string strNetworks = ListText(names);
     if (!networks.empty())
         m_strLimitedOnlyNote = "only the limited broadcast probed " + strNetworks +
                                ": directed broadcasts went to the first " + std::to_string(nReached) +

@@ -194,6 +194,8 @@ public:
     // A device's text for a terminal: control characters as blanks, and a
     // byte that is not part of well-formed UTF-8 as "\xFF".
     static std::string PrintableText(const std::string& str);
+    // Names in a sentence: "A", "A and B", "A, B and C".
+    static std::string ListText(const std::vector<std::string>& names);
 
 private:
     // True once every address of the MAC heard so far has been judged: no
