@@ -83,6 +83,9 @@ public:
     // the plain request, else the target's; an all-zero one accepts any.
     bool CheckReplyMACAddress(CVLPCPacket* pReply, CVLPCPacket* pSent, CVLPCPacketFormat* pFormat,
                               CVLPCPacketDataFormat* pSendFormat, CVLPCPacketDataFormat* pRecvFormat);
+    // Whether the reply's layout has a MAC address field and the reply is
+    // long enough to hold it.
+    bool CarriesMAC(CVLPCPacket* pReply, CVLPCPacketDataFormat* pRecvFormat);
     // Whether the reply carries the expected device's MAC address where its
     // layout has one: false too when it has no layout or no MAC field, or
     // when any device is expected.

@@ -418,17 +418,21 @@ int CVLPC::CheckReply(CVLTarget* pTarget, CVLPCPacket* pReply, CVLPCPacket* pSen
     pReply->DecryptData(this, pFormat);
     CVLPCPacketDataFormat* pRecvFormat =
         pFormat->FindRecvDataFormat(m_pModule, m_nVersion, pReply->GetResultBytes(), cType);
+    const bool bHeldThrows = !pFunction->IsErrorWithDataOK() && pFunction->IsOnErrorWithData();
     if (!CheckReplyMACAddress(pReply, pSent, pFormat, pSendFormat, pRecvFormat)) {
-        // An error whose data does not name the device is held as one without
-        // data, never dropped: the device may say no more than that.
-        if (m_bUnicast && IsErrorWithData(nResult))
-            return HoldError(nResult, cType, !pFunction->IsErrorWithDataOK() && pFunction->IsOnErrorWithData());
+        // An error whose data is too short for a MAC address is held, as one
+        // without data is: the device may say no more than that. Data that
+        // names another device makes it that device's reply: read on.
+        if (m_bUnicast && IsErrorWithData(nResult) && !CarriesMAC(pReply, pRecvFormat))
+            return HoldError(nResult, cType, bHeldThrows);
         return VLPC_REPLY_IGNORED;
     }
+    // An error with data that does not name the device (its layout has no
+    // MAC address, or any device is expected) is no surer than no data,
+    // whether its function takes it as an error or as a result.
+    if (m_bUnicast && IsErrorWithData(nResult) && !NamesTheDevice(pReply, pSent, pSendFormat, pRecvFormat))
+        return HoldError(nResult, cType, bHeldThrows);
     const bool bDataError = IsErrorWithData(nResult) && !pFunction->IsErrorWithDataOK();
-    // Data that does not name the device is no surer than no data.
-    if (m_bUnicast && bDataError && !NamesTheDevice(pReply, pSent, pSendFormat, pRecvFormat))
-        return HoldError(nResult, cType, pFunction->IsOnErrorWithData());
     bool bError = false;
     bool bThrows = false;
     if (!m_bUnicast && nResult == RESULT_UNSUPPORTED_HANDLED) {
@@ -455,10 +459,16 @@ int CVLPC::CheckReply(CVLTarget* pTarget, CVLPCPacket* pReply, CVLPCPacket* pSen
     return VLPC_REPLY_ACCEPTED;
 }
 
+bool CVLPC::CarriesMAC(CVLPCPacket* pReply, CVLPCPacketDataFormat* pRecvFormat)
+{
+    const long nOffset = pRecvFormat != nullptr ? pRecvFormat->GetMACAddressOffset() : -1;
+    return nOffset >= 0 && pReply->GetSize() >= VLPC_HEADER_SIZE + nOffset + MAC_ADDRESS_LENGTH;
+}
+
 bool CVLPC::NamesTheDevice(CVLPCPacket* pReply, CVLPCPacket* pSent, CVLPCPacketDataFormat* pSendFormat,
                            CVLPCPacketDataFormat* pRecvFormat)
 {
-    if (pRecvFormat == nullptr || pRecvFormat->GetMACAddressOffset() < 0)
+    if (!CarriesMAC(pReply, pRecvFormat))
         return false;
     VL_BYTE expected[MAC_ADDRESS_LENGTH];
     ExpectedMAC(pSent, pSendFormat, expected);

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -102,6 +103,12 @@ protected:
         std::string strRoot = TestShippedDefinition("PropertyRoot.xml");
         ASSERT_TRUE(!strVLPC.empty() && !strRoot.empty()) << "the shipped definitions cannot be read";
         strVLPC.insert(strVLPC.rfind("</VLPC>"), kExtraLists);
+        // GetDetail's error 1235 comes with a layout that has no MAC address
+        // (of the version the tests' device speaks).
+        strVLPC.insert(
+            strVLPC.find("</PacketFormat>", strVLPC.find("function=\"5A10\"", strVLPC.find("<PacketFormat"))),
+            "<RecvDataFormat result=\"1235\" version=\"2\"><Field name=\"Reason\" type=\"UShort\" "
+            "propertyPath=\"VLPC.2B_5A10_01.Reason\"/></RecvDataFormat>");
         m_Files.AddXml("VLPC.xml", strVLPC);
         m_Files.AddXml("PropertyRoot.xml", strRoot);
         m_Files.AddXml("ModuleMapping.xml", Mapping());
@@ -204,6 +211,7 @@ protected:
         SetProp("VLPC.2B_5A01_01.EncryptionMode", bEncrypted ? "1" : "0");
         SetProp("VLPC.2B_5A01_01.EncryptionType", bEncrypted ? "1" : "0");
         SetProp("VLPC.2B_5A01_01.VLPCVersion", "50");  // '2'
+        SetProp("VLPC.2B_5A01_01.CipherType", "2");    // MD5
     }
     void Probe(const char* szIP = "127.0.0.2")
     {
@@ -408,43 +416,69 @@ TEST_F(RequestTest, OtherMacIgnoredGenuineAccepted)
 }
 
 // A second host at the device's address answers first with an error that
-// names no device (F004, without data, or 1234 with two bytes that are no
-// MAC address): the device's own reply in the same try wins, and an error
-// counts only when no reply of the device came by the try's end; it then
-// ends the request without a further try.
+// names no device (F004, without data; 1234 with two bytes, too short for a
+// MAC address; 1235, whose layout has none; CheckPassword's 1001 too short
+// for one) or that names another device (1001 with its own MAC address): the
+// device's own reply in the same try wins. An error that names no device
+// counts only when no reply of the device came by the try's end, and then
+// ends the request without a further try; one that names another device is
+// that device's reply, and reading goes on (here to the device's own F004).
 TEST_F(RequestTest, AnErrorReplyCountsOnlyAtTheEndOfItsTry)
 {
     Start({});
     m_Emu.Stop();  // its port is the rows' emulators'
     EmuDevice f004 = Device(false);
     f004.mac[5] = 0x58;  // another device: the request's TargetMAC is not its own (F004)
-    EmuDevice data = Device(false);
-    data.mac[5] = 0x59;
-    data.nDataErrorFunction = 0x5A10;
-    data.nResult = 0x1234;
+    auto dataError = [](uint8_t nMac, uint16_t nFunction, uint16_t nResult, bool bNamesItself) {
+        EmuDevice d = Device(false);
+        d.mac[5] = nMac;
+        d.nDataErrorFunction = nFunction;
+        d.nResult = nResult;
+        if (bNamesItself)
+            std::memcpy(d.victim, d.mac, sizeof(d.victim));
+        return d;
+    };
     EmuDevice genuine = Device(false);
     genuine.nDelayMs = 50;
     const struct
     {
         EmuDevice other;
-        const char* szError;
-    } rows[] = {{f004, "F004"}, {data, "1234"}};
+        const char* szList;
+        const char* szSeenPath;  // what the genuine reply writes
+        const char* szSeen;
+        const char* szError;  // the outcome when the request names neither device
+        long nResult;         // and the result it leaves (-1: the function has none)
+    } rows[] = {
+        {f004, "GetDetail", "VLPC.2B_5A10_01.NodeName", "node", "EVLErrorResultException VLPC(2B-5A10 Q) F004", -1},
+        {dataError(0x59, 0x5A10, 0x1234, false), "GetDetail", "VLPC.2B_5A10_01.NodeName", "node",
+         "EVLErrorResultException VLPC(2B-5A10 Q) 1234", -1},
+        {dataError(0x59, 0x5A10, 0x1235, false), "GetDetail", "VLPC.2B_5A10_01.NodeName", "node",
+         "EVLErrorResultException VLPC(2B-5A10 Q) 1235", -1},
+        // A wrong password, told quietly as its function says.
+        {dataError(0x59, 0x5A20, 0x1001, false), "CheckPassword", "VLPC.2B_5A20_01.Result", "0", "", 0x1001},
+        {dataError(0x59, 0x5A20, 0x1001, true), "CheckPassword", "VLPC.2B_5A20_01.Result", "0",
+         "EVLErrorResultException VLPC(2B-5A20 Q) F004", 0xF004},
+    };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.szError);
+        SCOPED_TRACE(row.other.nResult);
         CDeviceEmulator emu(m_Emu.Port());
         emu.AddDevice(row.other);
         emu.AddDevice(genuine);
         ASSERT_TRUE(emu.Start());
         Blank("127.0.0.2");
         Known(false);
-        EXPECT_EQ(Run("VLPC_Unicast", "GetDetail"), "");
-        EXPECT_EQ(Text("VLPC.2B_5A10_01.NodeName"), "node");
+        m_pTarget->SetCurrentPassword("secret");
+        EXPECT_EQ(Run("VLPC_Unicast", row.szList), "");
+        EXPECT_EQ(Text(row.szSeenPath), row.szSeen);
 
         SetProp("MACAddress", "0026AB00FFFF");  // neither device's
         const int nBefore = emu.RequestCount(EmuMacText(row.other.mac));
-        EXPECT_EQ(Run("VLPC_Unicast", "GetDetail", 300, 3),
-                  std::string("EVLErrorResultException VLPC(2B-5A10 Q) ") + row.szError);
+        EXPECT_EQ(Run("VLPC_Unicast", row.szList, 300, 3), row.szError);
         EXPECT_EQ(emu.RequestCount(EmuMacText(row.other.mac)) - nBefore, 1);
+        if (row.nResult >= 0) {
+            EXPECT_EQ(Number("VLPC.2B_5A20_01.Result"), row.nResult);
+        }
         emu.Stop();
     }
 }

@@ -444,7 +444,7 @@ const EmuKey kKeys[] = {
      [](EmuDevice& d, K k, V v) { d.bAnswersSetDetail = Number(k, v, 0, 1) == 0; }},
     {"moveearly", "0|1|2", "takes a new address before it answers: 1 leaves the old one, 2 keeps it",
      [](EmuDevice& d, K k, V v) { d.nMoveEarly = static_cast<int>(Number(k, v, 0, 2)); }},
-    {"dataerror", "0xFN", "answers this function with result and two bytes of data",
+    {"dataerror", "0xFN", "answers this function with result and two bytes of data (victim's MAC and a byte)",
      [](EmuDevice& d, K k, V v) {
          d.nDataErrorFunction = static_cast<uint16_t>(Number(k, v, 1, 0xFFFF));
          if (FunctionOf(d.nDataErrorFunction) == nullptr)
@@ -485,7 +485,7 @@ const EmuKey kKeys[] = {
              throw EmuBadValue("bad " + k + ": " + v);
          d.strPoolFrom = v;
      }},
-    {"victim", "MAC", "the device spraydetail forges replies of",
+    {"victim", "MAC", "the device spraydetail and dataerror forge replies of",
      [](EmuDevice& d, K, V v) {
          if (!EmuParseMac(v, d.victim))
              throw EmuBadValue("bad MAC address: " + v);
@@ -1355,9 +1355,14 @@ void CDeviceEmulator::HandleDevice(State& dev, const uint8_t* pData, size_t nLen
             x.Error(RES_MALFORMED);
         } else if (req.nFunction == d.nDataErrorFunction) {
             // Whatever the request names: two bytes of reason, which do not
-            // name the device.
+            // name the device, or the victim's MAC address and a byte.
             x.nResult = d.nResult;
             x.payload = {0x00, 0x02};
+            static const uint8_t kNone[6] = {};
+            if (memcmp(d.victim, kNone, sizeof(kNone)) != 0) {
+                x.payload.assign(d.victim, d.victim + 6);
+                x.payload.push_back(0x01);
+            }
         } else if (!bMacOk) {
             x.Error(RES_OTHER_DEVICE);
         } else {

@@ -128,7 +128,8 @@ struct EmuDevice
     // which comes from the new address: 0 no, 1 the old address is left, 2 it
     // is kept too (requests to it are still heard).
     int nMoveEarly = 0;
-    uint16_t nDataErrorFunction = 0;  // answered with result nResult and two bytes of data, no MAC
+    uint16_t nDataErrorFunction = 0;  // answered with result nResult and two bytes of data, no MAC (or
+                                      // with the victim's MAC and a byte, when victim is set)
     int nDelayMs = 0;             // each reply leaves this much later
     int nLimitedDelayMs = 0;      // and a reply to the limited broadcast this much later again
     int nDirectedDelayMs = 0;     // and a reply to its network's directed broadcast this much later again
@@ -142,7 +143,7 @@ struct EmuDevice
     uint16_t nResult = 0x1001;  // the result of ErrorHeaders, CheckErrors, nSprayFunction and nDataErrorFunction
     uint16_t nSprayFunction = 0;  // the function SprayDetail forges replies to (0: GetDetail and SetDetail)
     std::string strPoolFrom;    // the pool's first address, when not the device's own
-    uint8_t victim[6] = {};     // the device SprayDetail forges replies of
+    uint8_t victim[6] = {};     // the device SprayDetail and nDataErrorFunction forge replies of
     std::string strVictimIP;    // and its address, which the forged settings keep (empty: this host's)
 };
 
