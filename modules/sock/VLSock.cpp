@@ -938,6 +938,7 @@ VL_SIZE_T CVLSock::readSingle(VL_BYTE* pBuffer, VL_SIZE_T nBufferSize, CVLSocket
             CVLTrace::OutputException(VLMDSOCK_MODULE, s_szFile, __LINE__, e);
             throw;
         }
+        noteSender(from);
         setFromAddress(from);
         CVLTrace::OutputDump(VLMDSOCK_MODULE, s_szFile, __LINE__, pBuffer, nReceived);
         return static_cast<VL_SIZE_T>(nReceived);
@@ -1032,6 +1033,18 @@ bool CVLSock::IsStray(const CVLSocketAddress& from)
     return true;
 }
 
+void CVLSock::noteSender(const CVLSocketAddress& from)
+{
+    const uint32_t nAlso = m_nRepliesAlsoFrom;
+    if (nAlso == 0) {
+        m_bLastReadFromSecond = false;
+        return;
+    }
+    CVLSocketAddress sender = from;
+    const uint32_t nFrom = CVLSockShared::AddressOf(sender);
+    m_bLastReadFromSecond = nFrom == nAlso && nFrom != m_nRepliesFrom;
+}
+
 void CVLSock::setFromAddress(const CVLSocketAddress& from)
 {
     if (m_eProtocol != VLMDSOCK_PROTOCOL_UDP)
@@ -1108,6 +1121,7 @@ CVLSocket* CVLSock::popRecvData(VL_BYTE* pBuffer, VL_SIZE_T nBufferSize, VL_SIZE
         *pnSize = nSize;
         CVLSocket* pSocket = record.m_pSocket;
         m_pSelectedSocket = pSocket;
+        noteSender(record.m_FromAddress);
         setFromAddress(record.m_FromAddress);
         m_listRecvData.pop_front();
         return pSocket;

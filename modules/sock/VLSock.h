@@ -151,6 +151,9 @@ public:
     // Writes begun since construction: the receive threads hear each
     // sender's replies to every send anew.
     unsigned long GetWriteCount() const override { return m_nWrites.load(); }
+    // The datagram the last Read returned came from the second address the
+    // last send named, not from the one it went to. The reader's only.
+    bool IsLastReadFromSecondAddress() const { return m_bLastReadFromSecond; }
 
 protected:
     virtual void LoadParameters(CVLModuleController* pController, CVLModuleInstance* pInstance,
@@ -196,6 +199,9 @@ private:
     // second one it named). Anyone on the network can send to the
     // request's port; only the addressee answers for the device.
     bool IsStray(const CVLSocketAddress& from);
+    // Notes whether a datagram handed to Read came from the second address
+    // only (see IsLastReadFromSecondAddress).
+    void noteSender(const CVLSocketAddress& from);
     // Reads a number or text constant of the definitions.
     bool FindConst(const char* szKey, CVLString& strValue);
     int GetTargetLong(const CVLString& strPath, int nDefault, bool* pbFound) const;
@@ -259,6 +265,7 @@ private:
     // the second address that send named, 0 when none.
     std::atomic<uint32_t> m_nRepliesFrom{0};
     std::atomic<uint32_t> m_nRepliesAlsoFrom{0};
+    bool m_bLastReadFromSecond = false;
     // Receives whole datagrams on the one-socket path (the reader's only).
     std::vector<VL_BYTE> m_ReadScratch;
 };

@@ -25,7 +25,7 @@ CVLPC::CVLPC(CVLMDVLPC* pModule)
     : m_nVersion(0), m_nEncryptionMode(0), m_nEncryptionType(0), m_nDeviceNumber(0), m_bUseSubnet(false),
       m_nRetry(DEFAULT_RETRY), m_nTimeout(DEFAULT_TIMEOUT_MS), m_bUnicast(true), m_pLastPacketFormat(nullptr),
       m_pLastDataFormat(nullptr), m_pLastFunction(nullptr), m_nHeldResult(0), m_cHeldType(0), m_bHeldThrows(false),
-      m_pModule(pModule)
+      m_bReplyFromSecondAddress(false), m_pModule(pModule)
 {
 }
 

@@ -140,6 +140,9 @@ private:
     unsigned short m_nHeldResult;
     char m_cHeldType;
     bool m_bHeldThrows;
+    // The reply being judged came from the second address the request named
+    // (the one it gives the device), not from the one it went to.
+    bool m_bReplyFromSecondAddress;
     CVLMDVLPC* m_pModule;
 };
 

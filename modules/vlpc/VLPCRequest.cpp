@@ -20,6 +20,7 @@
 #include "cm/VLSubnetInfoList.h"
 #include "cm/VLTarget.h"
 #include "cm/VLTargetLock.h"
+#include "modules/sock/VLSock.h"
 #include "modules/vlpc/VLMDVLPC.h"
 #include "modules/vlpc/VLPC.h"
 #include "modules/vlpc/VLPCDefs.h"
@@ -338,6 +339,8 @@ void CVLPC::RecvPacket(CVLModuleInstance* pInstance, CVLModuleParamCollection* p
             if (nRead > static_cast<VL_SIZE_T>(m_RecvPacket.GetCapacity()))
                 nRead = static_cast<VL_SIZE_T>(m_RecvPacket.GetCapacity());
             m_RecvPacket.SetSize(static_cast<int>(nRead));
+            CVLSock* pSock = CVLSock::Of(pChild);
+            m_bReplyFromSecondAddress = pSock != nullptr && pSock->IsLastReadFromSecondAddress();
             int nReply = CheckReply(pTarget, &m_RecvPacket, pSent, pFunction, pFormat, pSendFormat);
             // Only the reply taken speaks for the device: strays leave the
             // result as it is.
@@ -408,6 +411,14 @@ int CVLPC::CheckReply(CVLTarget* pTarget, CVLPCPacket* pReply, CVLPCPacket* pSen
         if (IsUnsupported(nResult) && nResult != RESULT_UNSUPPORTED_HANDLED)
             return VLPC_REPLY_IGNORED;
     } else {
+        // The address the request gives the device may confirm a success,
+        // never refuse: a device that refuses keeps its address, and the
+        // new one may be another host's.
+        if (m_bReplyFromSecondAddress && (IsUnsupported(nResult) || IsError(nResult) || IsErrorWithData(nResult))) {
+            CVLTrace::Output(VLMDVLPC_MODULE, s_szFile, __LINE__, 1,
+                             "CVLPC: error reply %04X from the address the request gives the device ignored", nResult);
+            return VLPC_REPLY_IGNORED;
+        }
         // An error reply carries no MAC address: any host that sends from
         // the device's address, or holds it too, could have sent it.
         if (IsUnsupported(nResult))

@@ -3,6 +3,7 @@
 // command on a plain and an enciphered device.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 #include "cm/VLModuleController.h"
@@ -287,6 +288,7 @@ struct SAnswerRow
     const char* szReport;
     int nResult;
     long nDeviceResult;
+    uint16_t nForgedError;  // a host at the address SetDetail gives sends it first, naming the device
 };
 
 class ECMEmulatorAnswers : public ECMEmulator, public ::testing::WithParamInterface<SAnswerRow>
@@ -297,7 +299,8 @@ class ECMEmulatorAnswers : public ECMEmulator, public ::testing::WithParamInterf
 // The device's own answer decides its command, after one request: a device
 // that takes the address SetDetail gives it before it answers, and answers
 // from there (leaving its old address, or keeping it too, where the request
-// would be heard again); an error whose data does not name the device.
+// would be heard again); an error whose data does not name the device; an
+// error from the address SetDetail gives, which may confirm, never refuse.
 TEST_P(ECMEmulatorAnswers, TheDevicesOwnAnswerDecidesItsCommandAfterOneRequest)
 {
     const SAnswerRow& row = GetParam();
@@ -308,6 +311,7 @@ TEST_P(ECMEmulatorAnswers, TheDevicesOwnAnswerDecidesItsCommandAfterOneRequest)
     device.nMoveEarly = row.nMoveEarly;
     device.nDataErrorFunction = row.nDataErrorFunction;
     device.nResult = 0x1234;
+    device.nDelayMs = row.nForgedError != 0 ? 50 : 0;
     emu.AddDevice(device);
     std::string strError;
     ASSERT_TRUE(emu.Start(&strError)) << strError;
@@ -335,6 +339,18 @@ TEST_P(ECMEmulatorAnswers, TheDevicesOwnAnswerDecidesItsCommandAfterOneRequest)
         run(VLECM_COMMAND_GET_DETAIL, "GetDetail");
         ASSERT_TRUE(pNIFInfo->SetPropertyString("VLPC.2B_5A10_01.IPAddress", "127.0.0.9"));
     }
+    if (row.nForgedError != 0) {
+        // It hears the request (the emulator's way to learn it), and sends
+        // from the new address, before the device answers.
+        EmuDevice forger = Device(false);
+        forger.mac[5] = 0x5A;
+        forger.strIP = device.strIP;
+        forger.strReplyFrom = "127.0.0.9";
+        forger.nDataErrorFunction = 0x5A21;
+        forger.nResult = row.nForgedError;
+        std::memcpy(forger.victim, device.mac, sizeof(forger.victim));
+        emu.AddDevice(forger);
+    }
     const int nBefore = emu.RequestCount(EmuMacText(device.mac));
     run(row.eCommand, row.szReport);
     EXPECT_EQ(row.nResult, m_Client.LastResult(row.szReport));
@@ -345,9 +361,72 @@ TEST_P(ECMEmulatorAnswers, TheDevicesOwnAnswerDecidesItsCommandAfterOneRequest)
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, ECMEmulatorAnswers,
-    ::testing::Values(
-        SAnswerRow{"MovesBeforeItAnswers", 1, 0, VLECM_COMMAND_SET_DETAIL, "SetDetail", VLECM_RESULT_SUCCESS, 0},
-        SAnswerRow{"MovesAndKeepsItsOldAddress", 2, 0, VLECM_COMMAND_SET_DETAIL, "SetDetail", VLECM_RESULT_SUCCESS, 0},
-        SAnswerRow{"AnErrorWithDataThatNamesNoDevice", 0, 0x5A10, VLECM_COMMAND_GET_DETAIL, "GetDetail",
-                   VLECM_RESULT_DEVICE_ERROR, 0x1234}),
+    ::testing::Values(SAnswerRow{"MovesBeforeItAnswers", 1, 0, VLECM_COMMAND_SET_DETAIL, "SetDetail",
+                                 VLECM_RESULT_SUCCESS, 0, 0},
+                      SAnswerRow{"MovesAndKeepsItsOldAddress", 2, 0, VLECM_COMMAND_SET_DETAIL, "SetDetail",
+                                 VLECM_RESULT_SUCCESS, 0, 0},
+                      SAnswerRow{"AnErrorWithDataThatNamesNoDevice", 0, 0x5A10, VLECM_COMMAND_GET_DETAIL, "GetDetail",
+                                 VLECM_RESULT_DEVICE_ERROR, 0x1234, 0},
+                      SAnswerRow{"AnErrorFromTheNewAddress", 0, 0, VLECM_COMMAND_SET_DETAIL, "SetDetail",
+                                 VLECM_RESULT_SUCCESS, 0, 0x1001}),
     [](const ::testing::TestParamInfo<SAnswerRow>& info) { return std::string(info.param.szCase); });
+
+// Two commands in one process, sharing one socket (the mode the definitions
+// may give the commands): device A is given the address of device B, whose
+// own SetDetail is refused (F003, with a wrong password) while A's waits
+// for its silent device. B's error answers B's command; to A's it comes
+// from the address A's request gives, and refuses nothing: A times out.
+TEST_F(ECMEmulator, AnErrorFromTheNewAddressAnswersTheCommandOfTheDeviceThere)
+{
+    CDeviceEmulator emu(0);
+    EmuDevice a = Device(false);
+    a.mac[5] = 0x59;
+    a.strIP = "127.0.0.4";
+    a.bAnswersSetDetail = false;
+    EmuDevice b = Device(false);
+    b.mac[5] = 0x5A;
+    b.strIP = "127.0.0.9";
+    emu.AddDevice(a);
+    emu.AddDevice(b);
+    std::string strError;
+    ASSERT_TRUE(emu.Start(&strError)) << strError;
+    CVLCMApi* pApi = m_ECM.GetApi();
+    pApi->SetConst("toPort", std::to_string(emu.Port()).c_str(), "VLMDSock", nullptr);
+    pApi->SetConst("socketMode", "shared", nullptr, "VLPC_Unicast.UDP");
+    CVLECMPropertyMap options = Options({{"Option.Probe.SkipGetSupportInformation", "true"}});
+    ASSERT_EQ(VLECM_RESULT_SUCCESS, m_ECM.Probe(VLECM_PROBE_CONNECT_TYPE_ALL, &options));
+    ASSERT_TRUE(m_Client.WaitFor("probe", 2));
+    m_ECM.StopProbe();
+    CVLECMNIFInfo* pA = m_ECM.FindNIFInfo("0026AB003459");
+    CVLECMNIFInfo* pB = m_ECM.FindNIFInfo("0026AB00345A");
+    ASSERT_TRUE(pA != nullptr && pB != nullptr);
+    CVLECMPropertyMap tries = Options({{"Option.GetDetail.Timeout", "300"},
+                                       {"Option.GetDetail.Retry", "1"},
+                                       {"Option.SetDetail.Timeout", "1000"},
+                                       {"Option.SetDetail.Retry", "1"}});
+    for (CVLECMNIFInfo* p : {pA, pB}) {
+        size_t nBefore = m_Client.Count("GetDetail");
+        ASSERT_EQ(VLECM_RESULT_SUCCESS, p->GetDetail(VLECM_CONNECT_TYPE_NETWORK, &tries));
+        ASSERT_TRUE(m_Client.WaitFor("GetDetail", nBefore + 1));
+        while (p->IsCommandRunning())
+            CVLThread::Sleep(1);
+    }
+    pA->SetCurrentPassword("secret");
+    pB->SetCurrentPassword("wrong");
+    ASSERT_TRUE(pA->SetPropertyString("VLPC.2B_5A10_01.IPAddress", "127.0.0.9"));
+    ASSERT_TRUE(pB->SetPropertyString("VLPC.2B_5A10_01.NodeName", "renamed"));
+    size_t nBefore = m_Client.Count("SetDetail");
+    const int nHeard = emu.RequestCount(EmuMacText(a.mac));
+    ASSERT_EQ(VLECM_RESULT_SUCCESS, pA->SetDetail(VLECM_CONNECT_TYPE_NETWORK, &tries));
+    // A's request is out (its replies are awaited) before B's goes.
+    while (emu.RequestCount(EmuMacText(a.mac)) == nHeard)
+        CVLThread::Sleep(1);
+    ASSERT_EQ(VLECM_RESULT_SUCCESS, pB->SetDetail(VLECM_CONNECT_TYPE_NETWORK, &tries));
+    ASSERT_TRUE(m_Client.WaitFor("SetDetail", nBefore + 2));
+    while (pA->IsCommandRunning() || pB->IsCommandRunning())
+        CVLThread::Sleep(1);
+    EXPECT_EQ(VLECM_RESULT_TIMEOUT, pA->GetCommandResult());
+    EXPECT_EQ(VLECM_RESULT_DEVICE_ERROR, pB->GetCommandResult());
+    EXPECT_EQ(0xF003, pB->GetCommandDeviceResult());
+    emu.Stop();
+}

@@ -450,6 +450,8 @@ const EmuKey kKeys[] = {
          if (FunctionOf(d.nDataErrorFunction) == nullptr)
              throw EmuBadValue("unknown function for " + k + ": " + v);
      }},
+    {"replyfrom", "A.B.C.D", "its replies leave from this address, not its own",
+     [](EmuDevice& d, K k, V v) { d.strReplyFrom = Quad(k, v); }},
     {"delay", "MS", "each reply leaves this much later",
      [](EmuDevice& d, K k, V v) { d.nDelayMs = static_cast<int>(Number(k, v, 0, 60000)); }},
     {"limiteddelay", "MS", "a reply to the limited broadcast this much later again",
@@ -1387,7 +1389,7 @@ void CDeviceEmulator::HandleDevice(State& dev, const uint8_t* pData, size_t nLen
     reply.insert(reply.end(), x.payload.begin(), x.payload.end());
 
     // Address changes and resets take effect after the reply has gone.
-    uint32_t nFrom = dev.nIP;
+    uint32_t nFrom = d.strReplyFrom.empty() ? dev.nIP : ParseQuad(d.strReplyFrom);
     if (x.bRestart) {
         if (req.nFunction == FN_FACT_RESET)
             d = dev.config;

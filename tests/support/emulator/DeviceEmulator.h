@@ -130,6 +130,7 @@ struct EmuDevice
     int nMoveEarly = 0;
     uint16_t nDataErrorFunction = 0;  // answered with result nResult and two bytes of data, no MAC (or
                                       // with the victim's MAC and a byte, when victim is set)
+    std::string strReplyFrom;         // the address its replies leave from, when not its own
     int nDelayMs = 0;             // each reply leaves this much later
     int nLimitedDelayMs = 0;      // and a reply to the limited broadcast this much later again
     int nDirectedDelayMs = 0;     // and a reply to its network's directed broadcast this much later again
