@@ -39,6 +39,15 @@ EmuDevice Device(bool bEncrypted)
     return d;
 }
 
+// A plain device of MAC 00:26:AB:00:34:nMac at its own address.
+EmuDevice PlainAt(uint8_t nMac, const char* szIP)
+{
+    EmuDevice d = Device(false);
+    d.mac[5] = nMac;
+    d.strIP = szIP;
+    return d;
+}
+
 CVLECMPropertyMap Options(std::initializer_list<std::pair<const char*, const char*>> entries)
 {
     CVLECMPropertyMap map;
@@ -81,6 +90,20 @@ protected:
                                              {"Option.CheckUnicast.NonUnicastDeviceFiltering", "true"}});
         ASSERT_EQ(VLECM_RESULT_SUCCESS, m_ECM.Probe(VLECM_PROBE_CONNECT_TYPE_ALL, &options));
         ASSERT_TRUE(m_Client.WaitFor("probe", 2));
+    }
+    // Plays the devices on an emulator of the test's own, points the device
+    // manager at it and probes until each device is reported.
+    void ProbeOwn(CDeviceEmulator& emu, std::initializer_list<EmuDevice> devices)
+    {
+        for (const EmuDevice& device : devices)
+            emu.AddDevice(device);
+        std::string strError;
+        ASSERT_TRUE(emu.Start(&strError)) << strError;
+        m_ECM.GetApi()->SetConst("toPort", std::to_string(emu.Port()).c_str(), "VLMDSock", nullptr);
+        CVLECMPropertyMap options = Options({{"Option.Probe.SkipGetSupportInformation", "true"}});
+        ASSERT_EQ(VLECM_RESULT_SUCCESS, m_ECM.Probe(VLECM_PROBE_CONNECT_TYPE_ALL, &options));
+        ASSERT_TRUE(m_Client.WaitFor("probe", devices.size()));
+        m_ECM.StopProbe();
     }
 
     CModuleRegistration m_Registration{VLRegisterModuleLibraries};
@@ -204,9 +227,7 @@ TEST_F(ECMEmulator, ADeviceThatStopsAnsweringTimesOut)
 TEST_F(ECMEmulator, AUnicastDeafDeviceIsReportedOnlyWithoutFiltering)
 {
     CDeviceEmulator deaf(0);
-    EmuDevice device = Device(false);
-    device.mac[5] = 0x59;
-    device.strIP = "127.0.0.4";
+    EmuDevice device = PlainAt(0x59, "127.0.0.4");
     device.bAnswersUnicast = false;
     deaf.AddDevice(device);
     std::string strError;
@@ -305,21 +326,12 @@ TEST_P(ECMEmulatorAnswers, TheDevicesOwnAnswerDecidesItsCommandAfterOneRequest)
 {
     const SAnswerRow& row = GetParam();
     CDeviceEmulator emu(0);
-    EmuDevice device = Device(false);
-    device.mac[5] = 0x59;
-    device.strIP = "127.0.0.4";
+    EmuDevice device = PlainAt(0x59, "127.0.0.4");
     device.nMoveEarly = row.nMoveEarly;
     device.nDataErrorFunction = row.nDataErrorFunction;
     device.nResult = 0x1234;
     device.nDelayMs = row.nForgedError != 0 ? 50 : 0;
-    emu.AddDevice(device);
-    std::string strError;
-    ASSERT_TRUE(emu.Start(&strError)) << strError;
-    m_ECM.GetApi()->SetConst("toPort", std::to_string(emu.Port()).c_str(), "VLMDSock", nullptr);
-    CVLECMPropertyMap options = Options({{"Option.Probe.SkipGetSupportInformation", "true"}});
-    ASSERT_EQ(VLECM_RESULT_SUCCESS, m_ECM.Probe(VLECM_PROBE_CONNECT_TYPE_ALL, &options));
-    ASSERT_TRUE(m_Client.WaitFor("probe", 1));
-    m_ECM.StopProbe();
+    ASSERT_NO_FATAL_FAILURE(ProbeOwn(emu, {device}));
     CVLECMNIFInfo* pNIFInfo = m_ECM.FindNIFInfo("0026AB003459");
     ASSERT_NE(nullptr, pNIFInfo);
     pNIFInfo->SetCurrentPassword("secret");
@@ -342,9 +354,7 @@ TEST_P(ECMEmulatorAnswers, TheDevicesOwnAnswerDecidesItsCommandAfterOneRequest)
     if (row.nForgedError != 0) {
         // It hears the request (the emulator's way to learn it), and sends
         // from the new address, before the device answers.
-        EmuDevice forger = Device(false);
-        forger.mac[5] = 0x5A;
-        forger.strIP = device.strIP;
+        EmuDevice forger = PlainAt(0x5A, "127.0.0.4");
         forger.strReplyFrom = "127.0.0.9";
         forger.nDataErrorFunction = 0x5A21;
         forger.nResult = row.nForgedError;
@@ -379,24 +389,11 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(ECMEmulator, AnErrorFromTheNewAddressAnswersTheCommandOfTheDeviceThere)
 {
     CDeviceEmulator emu(0);
-    EmuDevice a = Device(false);
-    a.mac[5] = 0x59;
-    a.strIP = "127.0.0.4";
+    EmuDevice a = PlainAt(0x59, "127.0.0.4");
     a.bAnswersSetDetail = false;
-    EmuDevice b = Device(false);
-    b.mac[5] = 0x5A;
-    b.strIP = "127.0.0.9";
-    emu.AddDevice(a);
-    emu.AddDevice(b);
-    std::string strError;
-    ASSERT_TRUE(emu.Start(&strError)) << strError;
-    CVLCMApi* pApi = m_ECM.GetApi();
-    pApi->SetConst("toPort", std::to_string(emu.Port()).c_str(), "VLMDSock", nullptr);
-    pApi->SetConst("socketMode", "shared", nullptr, "VLPC_Unicast.UDP");
-    CVLECMPropertyMap options = Options({{"Option.Probe.SkipGetSupportInformation", "true"}});
-    ASSERT_EQ(VLECM_RESULT_SUCCESS, m_ECM.Probe(VLECM_PROBE_CONNECT_TYPE_ALL, &options));
-    ASSERT_TRUE(m_Client.WaitFor("probe", 2));
-    m_ECM.StopProbe();
+    EmuDevice b = PlainAt(0x5A, "127.0.0.9");
+    m_ECM.GetApi()->SetConst("socketMode", "shared", nullptr, "VLPC_Unicast.UDP");
+    ASSERT_NO_FATAL_FAILURE(ProbeOwn(emu, {a, b}));
     CVLECMNIFInfo* pA = m_ECM.FindNIFInfo("0026AB003459");
     CVLECMNIFInfo* pB = m_ECM.FindNIFInfo("0026AB00345A");
     ASSERT_TRUE(pA != nullptr && pB != nullptr);
