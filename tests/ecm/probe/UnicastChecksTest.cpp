@@ -544,6 +544,45 @@ TEST_F(UnicastChecks, CancelWaitsForTheThreadToLetGoOfTheRecord)
     EXPECT_EQ(0u, m_Client.Count("CheckUnicast"));
 }
 
+// A stop on a quiet network cancels the check the thread works on: the
+// checks parked beside it still end at their deadlines, not when some
+// datagram happens to come (here none comes at all).
+TEST_F(UnicastChecks, TheParkedChecksEndAtTheirDeadlinesWhenTheBusyOneIsCancelled)
+{
+    CWatchdog watchdog(120, "checks parked beside a cancelled one");
+    const char* const kParked[] = {"0026AB000051", "0026AB000052", "0026AB000053"};
+    const char kBusy[] = "0026AB000054";
+    const auto kDeadline = std::chrono::milliseconds(1000);
+    std::vector<std::unique_ptr<CHeldRecord>> parked;
+    for (const char* szMac : kParked) {
+        CFakeNetwork::SetAnswer(szMac, "CheckUnicast", EFakeAnswer::Block);
+        parked.push_back(Check(szMac, std::to_string(kDeadline.count()).c_str()));
+    }
+    const auto sent = std::chrono::steady_clock::now();
+    ASSERT_TRUE(Eventually([&] {
+        return std::all_of(std::begin(kParked), std::end(kParked),
+                           [](const char* szMac) { return CFakeNetwork::RequestCount(szMac, "CheckUnicast") == 1; });
+    }));
+    CFakeNetwork::SetAnswer(kBusy, "CheckUnicast", EFakeAnswer::Block);
+    SHold hold;
+    std::unique_ptr<CHeldRecord> pBusy = Check(kBusy, kLongTimeout, &hold);
+    hold.WaitHeld();
+    std::thread canceller([&] { EXPECT_TRUE(m_Checks.Cancel(pBusy.get())); });
+    // Long enough for Cancel to wait for the thread, which it then lets go.
+    std::this_thread::sleep_for(kCancelGrace);
+    hold.Release();
+    canceller.join();
+
+    // Generous beside the deadline, so that only a check left waiting fails.
+    const auto bound = sent + kDeadline + std::chrono::seconds(20);
+    while (m_Checks.GetCount() > 0 && std::chrono::steady_clock::now() < bound)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_EQ(0, m_Checks.GetCount()) << "the parked checks waited past their deadlines";
+    Drain(m_ECM);
+    for (auto& pRecord : parked)
+        EXPECT_EQ(VLECM_RESULT_TIMEOUT, pRecord->GetUnicastCheckResult());
+}
+
 // Several checks under way at once: the first reply ends its own check
 // only, and each of the others still ends with its own result.
 TEST_F(UnicastChecks, TheThreadGoesOnWithTheOtherChecksAfterAReply)
