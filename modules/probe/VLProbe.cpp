@@ -133,6 +133,15 @@ void CVLProbe::Probe(CVLModuleInstance* pInstance, CVLModuleParamCollection* pPa
     VL_CATCH_LADDER(VLMDPROBE_MODULE, s_szFile)
 }
 
+void CVLProbe::SendAgain()
+{
+    CVLThreadLock lock(&m_ThreadSync);
+    if (!lock.Lock())
+        return;
+    for (auto& entry : m_ThreadMap)
+        entry.second->AskRound();
+}
+
 int CVLProbe::GetThreadCount()
 {
     CVLThreadLock lock(&m_ThreadSync);

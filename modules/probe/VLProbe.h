@@ -50,6 +50,10 @@ public:
     // (EVLAlreadyExecException) while an earlier probe's threads exist.
     virtual void Probe(CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams);
 
+    // Every child sends its request again, on a round of the definitions'
+    // schedule that follows the running one, from the sockets it has: the
+    // replies to the earlier sends are still heard.
+    void SendAgain();
     // The receive threads that exist now.
     int GetThreadCount();
     // The sends of the running (or last) probe.

@@ -225,6 +225,8 @@ void CVLProbeRecvThread::OnThread(void* pData)
         // dropped are counted first: they may ask for a send.
         unsigned long nLostReported = 0;
         while (!IsRequestEnd()) {
+            if (m_bRoundAsked.exchange(false))
+                schedule.AddRound();
             const unsigned long nDrops = ReadDropCount(m_pChildInstance);
             schedule.OnDropCount(nDrops);
             if (schedule.IsSendDue(NowMs())) {

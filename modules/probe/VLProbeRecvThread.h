@@ -11,6 +11,7 @@
 #ifndef VLPROBERECVTHREAD_H
 #define VLPROBERECVTHREAD_H
 
+#include <atomic>
 #include <condition_variable>
 #include <mutex>
 
@@ -38,6 +39,8 @@ public:
     // Both wake the pause after a receive, so that a stop is not held up.
     virtual void SetRequestEnd(bool bValue) override;
     virtual void End() override;
+    // Another round of the schedule after the running one (any thread).
+    void AskRound() { m_bRoundAsked = true; }
 
     // The pause after a receive that timed out, in milliseconds, for every
     // thread (tests lengthen it to see that a stop cuts it short).
@@ -83,6 +86,7 @@ protected:
     std::mutex m_PauseMutex;
     std::condition_variable m_PauseCond;
     bool m_bWake;
+    std::atomic<bool> m_bRoundAsked{false};
 };
 
 #endif

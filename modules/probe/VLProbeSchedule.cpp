@@ -2,7 +2,8 @@
 
 CVLProbeSchedule::CVLProbeSchedule(long nRetryCount, long nRetryInterval, long nInterval)
     : m_nRetryCount(nRetryCount), m_nRetryInterval(nRetryInterval), m_nInterval(nInterval), m_nSendCount(0),
-      m_nLastSendMs(0), m_nExtraSends(0), m_nDrops(0), m_nDropsAtLastSend(0), m_bQuiet(false)
+      m_nRoundSends(0), m_bRoundAsked(false), m_nLastSendMs(0), m_nExtraSends(0), m_nDrops(0), m_nDropsAtLastSend(0),
+      m_bQuiet(false)
 {
 }
 
@@ -10,7 +11,10 @@ bool CVLProbeSchedule::IsRegularSendDue(long long nNowMs) const
 {
     if (m_nSendCount == 0)
         return true;
-    return HasResendLeft() && nNowMs - m_nLastSendMs >= m_nRetryInterval;
+    if (HasResendLeft())
+        return nNowMs - m_nLastSendMs >= m_nRetryInterval;
+    // The running round's replies get their whole interval first.
+    return m_bRoundAsked && nNowMs - m_nLastSendMs >= m_nInterval;
 }
 
 bool CVLProbeSchedule::IsExtraSendDue() const
@@ -26,6 +30,11 @@ bool CVLProbeSchedule::IsSendDue(long long nNowMs) const
 void CVLProbeSchedule::OnSend(long long nNowMs)
 {
     if (IsRegularSendDue(nNowMs)) {
+        if (!HasResendLeft()) {
+            m_nRoundSends = 0;
+            m_bRoundAsked = false;
+        }
+        ++m_nRoundSends;
         ++m_nSendCount;
         m_nLastSendMs = nNowMs;
     } else {
@@ -38,8 +47,8 @@ void CVLProbeSchedule::OnSend(long long nNowMs)
 long CVLProbeSchedule::GetReceiveTimeout(long long nNowMs) const
 {
     long nTimeout = m_nInterval;
-    if (m_nSendCount > 0 && HasResendLeft()) {
-        long long nRest = m_nRetryInterval - (nNowMs - m_nLastSendMs);
+    if (m_nSendCount > 0 && (HasResendLeft() || m_bRoundAsked)) {
+        long long nRest = (HasResendLeft() ? m_nRetryInterval : m_nInterval) - (nNowMs - m_nLastSendMs);
         if (nRest <= 0)
             return 0;
         if (nRest < nTimeout)

@@ -8,6 +8,9 @@
 // Replies the system dropped (a burst filled the receive buffer) ask for a
 // send of their own once the socket has gone quiet, at most
 // kMaxExtraSends per probe; these leave the regular re-sends where they were.
+//
+// A round asked for (AddRound) sends the whole schedule again, its first
+// send "Probe_Interval" after the last send of the running round.
 #ifndef VLPROBESCHEDULE_H
 #define VLPROBESCHEDULE_H
 
@@ -27,12 +30,15 @@ public:
     void OnSend(long long nNowMs);
     // How long a receive that starts at nNowMs may wait, in milliseconds.
     long GetReceiveTimeout(long long nNowMs) const;
-    // Sends made so far, the regular ones.
+    // Sends made so far, the regular ones of every round.
     long GetSendCount() const { return m_nSendCount; }
     // Extra sends made so far.
     long GetExtraSendCount() const { return m_nExtraSends; }
-    // True while a re-send is still to come.
-    bool HasResendLeft() const { return m_nSendCount <= m_nRetryCount; }
+    // True while a re-send of the running round is still to come.
+    bool HasResendLeft() const { return m_nRoundSends <= m_nRetryCount; }
+    // Another round follows the running one (one at most: asking again
+    // before it starts asks for the same round).
+    void AddRound() { m_bRoundAsked = true; }
 
     // The receivers' count of datagrams dropped so far (it only grows while
     // the sockets stay open; a smaller one starts afresh).
@@ -51,6 +57,8 @@ private:
     long m_nRetryInterval;
     long m_nInterval;
     long m_nSendCount;
+    long m_nRoundSends;
+    bool m_bRoundAsked;
     long long m_nLastSendMs;
     long m_nExtraSends;
     unsigned long m_nDrops;

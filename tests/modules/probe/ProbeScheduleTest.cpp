@@ -38,6 +38,27 @@ TEST(ProbeSchedule, ResendsApartAndWaitsCutToTheNextSend)
     EXPECT_EQ(3, schedule.GetSendCount());
 }
 
+// A round asked for while one runs sends the schedule again once the running
+// round's last replies had their interval; asked twice, it is one round.
+TEST(ProbeSchedule, ARoundAskedForFollowsTheRunningOne)
+{
+    CVLProbeSchedule schedule(1, 700, 300);
+    schedule.OnSend(0);
+    schedule.AddRound();
+    schedule.AddRound();
+    EXPECT_TRUE(schedule.IsSendDue(700));
+    schedule.OnSend(700);
+    EXPECT_EQ(200, schedule.GetReceiveTimeout(800));
+    EXPECT_FALSE(schedule.IsSendDue(999));
+    for (long long nNow : {1000LL, 1700LL}) {
+        EXPECT_TRUE(schedule.IsSendDue(nNow)) << nNow;
+        schedule.OnSend(nNow);
+    }
+    EXPECT_FALSE(schedule.IsSendDue(60000));
+    EXPECT_EQ(300, schedule.GetReceiveTimeout(2000));
+    EXPECT_EQ(4, schedule.GetSendCount());
+}
+
 TEST(ProbeSchedule, ZeroIntervalSendsEveryPassUntilTheCount)
 {
     CVLProbeSchedule schedule(3, 0, 300);
