@@ -462,6 +462,8 @@ const EmuKey kKeys[] = {
      [](EmuDevice& d, K k, V v) { d.nLossPercent = static_cast<int>(Number(k, v, 0, 100)); }},
     {"restart", "MS", "silent this long after FactReset or an address change",
      [](EmuDevice& d, K k, V v) { d.nRestartMs = static_cast<int>(Number(k, v, 0, 600000)); }},
+    {"boot", "MS", "silent this long from the first request it hears (still starting)",
+     [](EmuDevice& d, K k, V v) { d.nBootMs = static_cast<int>(Number(k, v, 0, 600000)); }},
     {"hostile", "KIND", nullptr,  // the kinds are listed from their table
      [](EmuDevice& d, K, V v) {
          for (const auto& kind : kHostileKinds) {
@@ -680,6 +682,7 @@ struct CDeviceEmulator::State
     uint32_t nKeptIP = 0;
     Clock::time_point started;
     Clock::time_point silentUntil;
+    bool bBootStarted = false;
     int nRequests = 0;
     // A rate attack: where it sends (the probe sockets heard, at most 8),
     // its genuine reply (Repeat), and the datagrams owed.
@@ -1304,6 +1307,10 @@ void CDeviceEmulator::HandleDevice(State& dev, const uint8_t* pData, size_t nLen
 {
     EmuDevice& d = dev.now;
     Clock::time_point now = Clock::now();
+    if (d.nBootMs > 0 && !dev.bBootStarted) {
+        dev.bBootStarted = true;
+        dev.silentUntil = now + std::chrono::milliseconds(d.nBootMs);
+    }
     if (now < dev.silentUntil)
         return;
     if (bUnicast && !d.bAnswersUnicast)

@@ -136,6 +136,7 @@ struct EmuDevice
     int nDirectedDelayMs = 0;     // and a reply to its network's directed broadcast this much later again
     int nLossPercent = 0;         // share of requests ignored (seeded, repeatable)
     int nRestartMs = 3000;        // silent this long after FactReset or an address change
+    int nBootMs = 0;              // silent this long from the first request it hears (still starting)
     EmuHostile eHostile = EmuHostile::None;
     int nFloodCount = 200;
     int nStrayGapUs = 0;
