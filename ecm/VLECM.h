@@ -101,6 +101,12 @@ public:
     // are under way (waiting for a check or a place too) are still reported.
     // Always false.
     virtual bool StopProbeInstance();
+    // The running probe sends its requests again, a round of the
+    // definitions' schedule after the running one, from the same sockets
+    // (a late reply to an earlier round is still heard). Nothing found is
+    // dropped: a known device's reply merges into its record, and no
+    // command goes again. False when no probe runs.
+    bool ProbeAgain();
     virtual CVLECMNIFInfo* FindNIFInfo(VL_CONST_STR szMACAddress);
     virtual CVLECMNIFInfoList* GetNIFInfoList();
     virtual void RemoveNIFInfo(CVLECMNIFInfo* pNIFInfo);

@@ -68,6 +68,16 @@ bool CVLECM::StopProbeInstance()
     return false;
 }
 
+bool CVLECM::ProbeAgain()
+{
+    try {
+        return m_ProbeInstance.ProbeAgain();
+    } catch (...) {
+        ReleaseCurrentException();
+    }
+    return false;
+}
+
 CVLECMNIFInfo* CVLECM::FindNIFInfo(VL_CONST_STR szMACAddress)
 {
     return m_ProbeInstance.FindNIFInfo(szMACAddress);

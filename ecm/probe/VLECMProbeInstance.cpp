@@ -254,6 +254,19 @@ void CVLECMProbeInstance::StopProbe()
     }
 }
 
+bool CVLECMProbeInstance::ProbeAgain()
+{
+    // Under the lock that StopProbe takes before it deletes the instance.
+    CVLThreadLock lock(&m_ProbeInstanceSync);
+    if (!lock.Lock() || m_pProbeModuleInstance == nullptr)
+        return false;
+    CVLProbe* pProbe = dynamic_cast<CVLProbe*>(m_pProbeModuleInstance->GetImplementation());
+    if (pProbe == nullptr)
+        return false;
+    pProbe->SendAgain();
+    return true;
+}
+
 void CVLECMProbeInstance::DropWaitingChains()
 {
     CVLThreadLock chainLock(&m_ChainSync);

@@ -48,6 +48,9 @@ public:
     virtual void StartProbe(VLECM_PROBE_CONNECT_TYPE eProbeConnectType, const CVLECMPropertyMap* pProbeOptionMap);
     // Stops the probe; the chains of the devices found go on.
     virtual void StopProbe();
+    // The running probe sends its requests again (see CVLECM::ProbeAgain);
+    // false when no probe runs.
+    bool ProbeAgain();
     // Forgets the chains waiting for a check or a place: they never go on.
     virtual void DropWaitingChains();
     // Destroys every device (their commands stopped, their queued

@@ -3,8 +3,10 @@
 // command on a plain and an enciphered device.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "cm/VLModuleController.h"
 #include "cm/VLProperty.h"
@@ -296,6 +298,52 @@ TEST_F(ECMEmulator, DeafDevicesWaitSideBySideOnOneSocket)
     EXPECT_EQ(0, probe.GetUnicastChecks().GetCount());
     EXPECT_EQ(0, CVLSockShared::GetOpenCount());
     EXPECT_EQ(2u, m_Client.Count("probe"));
+}
+
+// A new round of the probe's sends finds a device that was still starting
+// while the first round went out. What the first round found stays: the
+// devices it reported are neither reported nor chained again, and the one
+// still in its unicast check keeps its record and its check.
+TEST_F(ECMEmulator, ProbeAgainFindsAStartingDeviceAndKeepsWhatWasFound)
+{
+    EmuDevice deaf = Device(false);
+    deaf.mac[5] = 0x60;
+    deaf.strIP = "127.0.0.20";
+    deaf.bAnswersUnicast = false;
+    EmuDevice starting = Device(false);
+    starting.mac[5] = 0x61;
+    starting.strIP = "127.0.0.21";
+    // Silent through the first round's sends (0 to 1.6 s).
+    starting.nBootMs = 2500;
+    m_Emu.AddDevice(deaf);
+    m_Emu.AddDevice(starting);
+    const char kDeafMac[] = "0026AB003460";
+    const char kStartingMac[] = "0026AB003461";
+    CVLECMPropertyMap options = Options({{"Option.Probe.SkipGetSupportInformation", "true"},
+                                         {"Option.CheckUnicast.NonUnicastDeviceFiltering", "true"},
+                                         {"Option.CheckUnicast.Timeout", "3600000"}});
+    ASSERT_EQ(VLECM_RESULT_SUCCESS, m_ECM.Probe(VLECM_PROBE_CONNECT_TYPE_ALL, &options));
+    ASSERT_TRUE(m_Client.WaitFor("probe", 2));
+    while (m_ECM.GetUnfinishedChainCount(kDeafMac) == 0)
+        CVLThread::Sleep(10);
+    CVLECMNIFInfo* pDeaf = m_ECM.FindNIFInfo(kDeafMac);
+    CVLECMNIFInfo* pPlain = m_ECM.FindNIFInfo(kPlainMac);
+
+    ASSERT_TRUE(m_ECM.ProbeAgain());
+    ASSERT_TRUE(m_Client.WaitFor("probe", 3)) << "the device that was starting was not found";
+    m_ECM.StopProbe();
+    Drain(m_ECM);
+    std::vector<std::string> reported;
+    for (const auto& event : m_Client.Events()) {
+        if (event.strWhat == "probe")
+            reported.push_back(event.strMac);
+    }
+    std::sort(reported.begin(), reported.end());
+    EXPECT_EQ(std::vector<std::string>({kCipherMac, kPlainMac, kStartingMac}), reported);
+    EXPECT_EQ(4, m_ECM.GetRecordCount());
+    EXPECT_EQ(pPlain, m_ECM.FindNIFInfo(kPlainMac));
+    EXPECT_EQ(pDeaf, m_ECM.FindNIFInfo(kDeafMac));
+    EXPECT_EQ(1, m_ECM.GetUnfinishedChainCount(kDeafMac));
 }
 
 namespace {
