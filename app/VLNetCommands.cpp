@@ -41,11 +41,16 @@ const char kDescriptionProbe[] = "Probes the local networks and prints one line 
                                  "that failed, each said on standard error. It is 1 when no probe could be\n"
                                  "sent or none of its replies listened for.\n";
 
-const char kDescriptionUrl[] = "Probes until the device is found and prints its web page URL.\n"
-                               "A device not found before the probe ends is an error.\n";
+// How url, open and run look for their device.
+#define VLNET_PROBES_AGAIN                                                       \
+    "Until the device answers, the probe's requests go again each time their\n"  \
+    "schedule (about 1.9 s) has passed; a device not found by the time-out is\n" \
+    "an error.\n"
 
-const char kDescriptionOpen[] = "Probes until the device is found and opens its web page in the browser.\n"
-                                "A device not found before the probe ends is an error.\n";
+const char kDescriptionUrl[] = "Probes until the device is found and prints its web page URL.\n" VLNET_PROBES_AGAIN;
+
+const char kDescriptionOpen[] =
+    "Probes until the device is found and opens its web page in the browser.\n" VLNET_PROBES_AGAIN;
 
 // clang-format off
 const char kDescriptionRun[] =
@@ -60,6 +65,7 @@ const char kDescriptionRun[] =
     "that only the given values change. A SetDetail or FactReset stopped\n"
     "(Ctrl-C) or left without an answer once its request went out may still\n"
     "have changed the device: GetDetail tells.\n"
+    VLNET_PROBES_AGAIN
     "Before the probe, each PATH=VALUE must name a value the command sends, once,\n"
     "and fit it: numbers within the field's width, addresses as A.B.C.D (decimal\n"
     "0-255), texts of at most 64 bytes and without a NUL, hex: with an even\n"

@@ -714,6 +714,7 @@ VLPFW_RESULT CVLNetSession::Probe(int nTimeoutSeconds, const std::string& strFil
     int nLastChangeCount = -1;
     long nLastChange = 0;
     long nLastStatus = -kStatusMilliseconds;
+    long nNextRound = nScheduleMilliseconds;
     const char* szCut = nullptr;
     for (;;) {
         long nElapsed =
@@ -743,12 +744,24 @@ VLPFW_RESULT CVLNetSession::Probe(int nTimeoutSeconds, const std::string& strFil
         // probe --mac: once that device's addresses are judged.
         if (!strOnlyMAC.empty() && nElapsed >= nScheduleMilliseconds && isJudged(strOnlyMAC, true))
             break;
+        CVLECM& ecm = m_CommunicationManager.GetVLECM();
+        // A device looked for that has not answered yet (still starting, or
+        // its reply late) is asked again, a round of the send schedule each
+        // time one has passed, until the time-out; the devices found stay,
+        // and a late reply to an earlier round is still heard. One that a
+        // bound refused would be refused again.
+        if (bFindOne && strTarget.empty() && nElapsed >= nNextRound && nElapsed < nTimeoutMilliseconds) {
+            nNextRound = nElapsed + nScheduleMilliseconds;
+            SVLECMBoundReport refused;
+            if (ecm.FindRefusedDevice(VLText(strFindMAC), VLText(strFindIP), refused))
+                break;
+            ecm.ProbeAgain();
+        }
         // A new device is listed by its MAC address only once its waiting
         // reply is delivered: the probe is not over while one waits. Read
         // first, as the reply stops waiting just before its device is listed.
         // Counts the device manager keeps: a pass costs the same however
         // many devices answered.
-        CVLECM& ecm = m_CommunicationManager.GetVLECM();
         bool bPending = strOnlyMAC.empty() ? ecm.GetWaitingReplyCount() > 0 : ecm.IsReplyWaiting(strOnlyMAC.c_str());
         int nChecking = 0;
         int nListed = ecm.GetRecordCount();
@@ -765,7 +778,9 @@ VLPFW_RESULT CVLNetSession::Probe(int nTimeoutSeconds, const std::string& strFil
             nLastChangeCount = nChangeCount;
             nLastChange = nElapsed;
         }
-        if (nElapsed >= nScheduleMilliseconds && !bPending && nElapsed - nLastChange >= kQuietMilliseconds)
+        // The device looked for ends the probe found, judged or at the
+        // time-out, not when the others have gone quiet.
+        if (!bFindOne && nElapsed >= nScheduleMilliseconds && !bPending && nElapsed - nLastChange >= kQuietMilliseconds)
             break;
         markConflicts();
         if (pStatusLine != nullptr && nElapsed - nLastStatus >= kStatusMilliseconds) {

@@ -40,7 +40,9 @@ public:
 
     // Probes. strFilterMAC ("00:26:AB:00:00:01" or empty) limits the devices
     // accepted; a device with strFindMAC or strFindIP ends the probe when
-    // found. Devices are printed as found when pStatusLine is given.
+    // found, and until it answers the probe sends again, a round of its
+    // schedule each time one has passed, up to the time-out. Devices are
+    // printed as found when pStatusLine is given.
     VLPFW_RESULT Probe(int nTimeoutSeconds, const std::string& strFilterMAC, const std::string& strFindMAC,
                        const std::string& strFindIP, CVLNetStatusLine* pStatusLine);
     // True when the last probe sent nothing at all (every send failed);

@@ -729,6 +729,35 @@ TEST_F(VLNetEndToEnd, NetworksWithoutAGatewayAreProbed)
                            "probe", "--timeout", "30", "--resources", BinDir() + "/../share/vlnet"}));
 }
 
+// url and run look for the device until the time-out: one still starting
+// through the probe's first round of sends, or one whose replies to the
+// probe come 2.2 s late, is found in a later round; one that never answers
+// is not found before the time-out, and a stop in a later round says what a
+// stop says.
+TEST_F(VLNetEndToEnd, UrlAndRunProbeAgainUntilTheDeviceAnswersOrTheTimeOut)
+{
+    AddNetwork(1, {"boot=2500", "limiteddelay=2200 directeddelay=2200"});
+    ASSERT_TRUE(m_Net.Exec("pc", "ip route add default dev vl1"));
+    ProgramRun url = RunVlnet(m_Net, {"url", Mac(1, 0), "--timeout", "30"});
+    EXPECT_EQ(0, url.nStatus) << url.strErrors;
+    EXPECT_EQ("http://" + Address(1, 10) + "/\n", url.strOutput);
+    ProgramRun run = RunVlnet(m_Net, {"run", Address(1, 11), "GetListInfo", "--timeout", "30"});
+    EXPECT_EQ(0, run.nStatus) << run.strErrors;
+    EXPECT_EQ(0u, run.strOutput.find("result 0 (success)\n")) << run.strOutput;
+
+    const std::string strMissing = "00:26:AB:7F:7F:7F";
+    const auto start = std::chrono::steady_clock::now();
+    ProgramRun missing = RunVlnet(m_Net, {"url", strMissing, "--timeout", "4"});
+    EXPECT_GE(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 4.0);
+    EXPECT_EQ(1, missing.nStatus);
+    EXPECT_EQ("vlnet: device " + strMissing + " not found\n", missing.strErrors);
+    ProgramRun stopped = RunVlnet(m_Net, {"url", strMissing, "--timeout", "30"}, 0, 3000);
+    EXPECT_EQ(143, stopped.nStatus);
+    EXPECT_EQ("vlnet: url: stopped while device " + strMissing +
+                  " was looked for: no answer from it yet; no URL printed\n",
+              stopped.strErrors);
+}
+
 // The default route leads through an interface without devices (and without
 // an address of its own); the devices' network has none.
 TEST_F(VLNetEndToEnd, ADefaultRouteElsewhereStillFindsTheLocalDevices)

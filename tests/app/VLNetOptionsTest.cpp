@@ -155,7 +155,9 @@ TEST(VLNetOptions, UsageLaysOutTheOptionsOfEachCommand)
 {
     EXPECT_EQ("usage: vlnet url MAC|IP [--timeout SECONDS] [--resources DIR]\n"
               "Probes until the device is found and prints its web page URL.\n"
-              "A device not found before the probe ends is an error.\n"
+              "Until the device answers, the probe's requests go again each time their\n"
+              "schedule (about 1.9 s) has passed; a device not found by the time-out is\n"
+              "an error.\n"
               "\n"
               "  --timeout SECONDS  give up after this many seconds (1 to 86400, default 60)\n"
               "  --resources DIR    the resource folder\n",

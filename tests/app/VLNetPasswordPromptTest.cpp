@@ -73,8 +73,9 @@ std::string AnswerThePrompt(const std::string& strInput, bool bAside)
             close(nNull);
         }
         close(nSlave), close(nMaster);
-        execl(strProgram.c_str(), strProgram.c_str(), "run", "00:26:AB:00:00:01", "CheckPassword", "--resources",
-              strResources.c_str(), static_cast<char*>(nullptr));
+        // It looks for the device until the time-out.
+        execl(strProgram.c_str(), strProgram.c_str(), "run", "00:26:AB:00:00:01", "CheckPassword", "--timeout", "2",
+              "--resources", strResources.c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }
     int nSlave = open(strSlave.c_str(), O_RDWR | O_NOCTTY);
