@@ -485,6 +485,17 @@ bool CVLNetSession::isJudged(const std::string& strMAC, bool bHeard)
     return !bHeard || ecm.FindNIFInfo(strMAC.c_str()) != nullptr;
 }
 
+bool CVLNetSession::isWorthAnotherRound(const std::string& strFindMAC, const std::string& strFindIP)
+{
+    CVLECM& ecm = m_CommunicationManager.GetVLECM();
+    SVLECMBoundReport refused;
+    if (ecm.FindRefusedDevice(VLText(strFindMAC), VLText(strFindIP), refused))
+        return false;
+    VLPROBE_SEND_STATUS sendStatus = ecm.GetProbeSendStatus();
+    return !(sendStatus.nSent == 0 && sendStatus.nFailed > 0) &&
+           !(sendStatus.nDeaf > 0 && sendStatus.nDeaf >= sendStatus.nChildren);
+}
+
 std::string CVLNetSession::findTargetMAC()
 {
     std::string strFindMAC, strFindIP;
@@ -748,12 +759,10 @@ VLPFW_RESULT CVLNetSession::Probe(int nTimeoutSeconds, const std::string& strFil
         // A device looked for that has not answered yet (still starting, or
         // its reply late) is asked again, a round of the send schedule each
         // time one has passed, until the time-out; the devices found stay,
-        // and a late reply to an earlier round is still heard. One that a
-        // bound refused would be refused again.
+        // and a late reply to an earlier round is still heard.
         if (bFindOne && strTarget.empty() && nElapsed >= nNextRound && nElapsed < nTimeoutMilliseconds) {
             nNextRound = nElapsed + nScheduleMilliseconds;
-            SVLECMBoundReport refused;
-            if (ecm.FindRefusedDevice(VLText(strFindMAC), VLText(strFindIP), refused))
+            if (!isWorthAnotherRound(strFindMAC, strFindIP))
                 break;
             ecm.ProbeAgain();
         }

@@ -204,6 +204,10 @@ private:
     // reply of it waits and no record of it is still checked or in its
     // commands; with bHeard, only when it answered at all.
     bool isJudged(const std::string& strMAC, bool bHeard);
+    // False when another round of the probe cannot find the device looked
+    // for: a bound refused it (and would again), or no probe datagram could
+    // leave or none of the replies be heard (which the probe's end says).
+    bool isWorthAnotherRound(const std::string& strFindMAC, const std::string& strFindIP);
     // The MAC of the device looked for: the found one's, or that of a
     // record at the MAC or address looked for; empty when none answered.
     std::string findTargetMAC();
