@@ -6,6 +6,8 @@
 #include <string>
 #include <sys/stat.h>
 
+#include "tests/script/ToolRunSupport.h"
+
 // "compile FILE -o DIR" makes the output folder, with its parents, when it
 // does not exist yet.
 TEST(ScriptTool, CompileMakesTheOutputFolder)
@@ -30,4 +32,42 @@ TEST(ScriptTool, CompileMakesTheOutputFolder)
     rc = std::system((std::string(szBin) + "/vlscript compile " + strSource + " -o " + strSource + " 2> /dev/null").c_str());
     EXPECT_NE(0, rc);
     std::system(("rm -rf '" + strDir + "'").c_str());
+}
+
+// Each line: its status and the whole of what it writes on standard error
+// (for status 0, on standard output).
+TEST(ScriptTool, StatusAndMessageOfEachLine)
+{
+    VL_NEEDS_TOOLS();
+    static const struct
+    {
+        const char* szArgs;
+        const char* szOutput;  // where standard output goes, "&-" closed; "" kept
+        int nStatus;
+        const char* szText;
+    } kLines[] = {
+        {"run t.vls Add 2 3", "", 0, "5\n"},
+        // An option where FILE stands is no file name.
+        {"run --bad t.vls Add 2 3", "", 2,
+         "vlscript: run: unknown option '--bad'\nvlscript: 'vlscript --help' shows the usage\n"},
+        // A folder where the file is expected.
+        {"run folder Add 2 3", "", 1, "vlscript: cannot read folder: Is a directory\n"},
+        {"compile folder -o out", "", 1, "vlscript: cannot read folder: Is a directory\n"},
+        // Output that cannot be written.
+        {"run t.vls Add 2 3", "/dev/full", 1,
+         "vlscript: standard output could not be written: No space left on device\n"},
+        {"run t.vls Add 2 3", "&-", 1, "vlscript: standard output could not be written: Bad file descriptor\n"},
+        {"compile t.vls -o out", "/dev/full", 1,
+         "vlscript: standard output could not be written: No space left on device\n"},
+    };
+    CToolFolder folder;
+    folder.Write("t.vls", "int Add(int a, int b) { return a + b; }\n");
+    ASSERT_EQ(0, mkdir((folder.Dir() + "/folder").c_str(), 0700));
+    for (const auto& line : kLines) {
+        SToolRun run = folder.Run(line.szArgs, line.szOutput);
+        const std::string strLine =
+            std::string("vlscript ") + line.szArgs + (line.szOutput[0] != '\0' ? " >" : "") + line.szOutput;
+        EXPECT_EQ(line.nStatus, run.nStatus) << strLine << "\n" << run.strErrors;
+        EXPECT_EQ(line.szText, line.nStatus == 0 ? run.strOutput : run.strErrors) << strLine;
+    }
 }
