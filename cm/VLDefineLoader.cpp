@@ -138,11 +138,8 @@ std::string CVLDefineLoader::DescribeFailure(EVLException* e) const
     }
     if (EVLXmlException* pXml = dynamic_cast<EVLXmlException*>(e))
         return strText + pXml->GetReason();
-    if (pScript != nullptr) {
-        const char* szWhat = EVLScriptCompileException::GetErrorText(pScript->GetErrorCode());
-        return strText + (szWhat != nullptr ? szWhat : "the script does not compile") + " (error " +
-               std::to_string(pScript->GetErrorCode()) + ")";
-    }
+    if (pScript != nullptr)
+        return strText + pScript->GetMessage();
     if (dynamic_cast<EVLMemoryAllocException*>(e) != nullptr)
         return strText + "out of memory";
     if (e == nullptr)

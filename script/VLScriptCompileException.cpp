@@ -74,6 +74,21 @@ const char* EVLScriptCompileException::GetErrorText(int nErrorCode)
     return nullptr;
 }
 
+EVLScriptCompileException* EVLScriptCompileException::SetReason(const std::string& strReason)
+{
+    m_strReason = strReason;
+    return this;
+}
+
+std::string EVLScriptCompileException::GetMessage() const
+{
+    const char* szText = GetErrorText(m_nErrorCode);
+    std::string strWhat = !m_strReason.empty() ? m_strReason
+                          : szText != nullptr  ? szText
+                                               : "the script does not compile";
+    return strWhat + " (error " + std::to_string(m_nErrorCode) + ")";
+}
+
 CVLString EVLScriptCompileException::ToString() const
 {
     CVLString str("EVLScriptCompileException", VL_CHARSET_UTF8);

@@ -3,6 +3,8 @@
 #ifndef VLSCRIPTCOMPILEEXCEPTION_H
 #define VLSCRIPTCOMPILEEXCEPTION_H
 
+#include <string>
+
 #include "base/core/VLException.h"
 
 class EVLScriptCompileException : public EVLException
@@ -25,12 +27,20 @@ public:
     // What a compile error code means, in words for a user ("';' was
     // expected"); null for a code outside the table.
     static const char* GetErrorText(int nErrorCode);
+    // What was wrong when the compiler knows more than its code says ("the
+    // file ends where '}' was expected"); empty otherwise.
+    const std::string& GetReason() const { return m_strReason; }
+    EVLScriptCompileException* SetReason(const std::string& strReason);
+    // What was wrong in words for a user, with the code: the reason, or
+    // what the code means ("';' was expected (error 1013)").
+    std::string GetMessage() const;
 
 protected:
     CVLString m_strScriptName;
     int m_nScriptLine;
     int m_nPosition;
     int m_nErrorCode;
+    std::string m_strReason;
 };
 
 #endif

@@ -162,7 +162,10 @@ public:
     bool ReadNextToken(IVLStream* pStream) { return NextToken(pStream, false, 1001); }
 
 protected:
-    [[noreturn]] void Fail(int nErrorCode, int nSourceLine);
+    // Fails at the current token; strReason says more than the code.
+    [[noreturn]] void Fail(int nErrorCode, int nSourceLine, const std::string& strReason = std::string());
+    // Fails where the text ended early: right after its last token.
+    [[noreturn]] void FailAtEnd(int nErrorCode, int nSourceLine);
     void ClearFunctionState();
     void PushBack() { m_bPushBack = true; }
     VL_ULONG CodeSize() const { return m_nCodeSize; }
@@ -178,6 +181,13 @@ protected:
     int m_nColumn;
     int m_nTokenPosition;
     int m_nTokenLine;      // the line where the current token begins
+    // Where the character last appended to a token stands, and the
+    // position right after the last token that is no comment: where a text
+    // that ends early is said to end.
+    int m_nCharLine;
+    int m_nCharColumn;
+    int m_nEndLine;
+    int m_nEndColumn;
     CVLString m_strToken;
     // The token's bytes while they are read: a buffer that grows
     // geometrically, so that a long literal is read in linear time.

@@ -83,6 +83,10 @@ void CVLScriptCompiler::BeginRead(const char* szScriptName)
     m_nColumn = 0;
     m_nTokenPosition = 0;
     m_nTokenLine = 1;
+    m_nCharLine = 1;
+    m_nCharColumn = 0;
+    m_nEndLine = 1;
+    m_nEndColumn = 1;
     m_strToken.Empty();
     m_pRow = nullptr;
     m_bPushBack = false;
@@ -138,6 +142,8 @@ bool CVLScriptCompiler::PeekChar(IVLStream* pStream, char& c)
 
 void CVLScriptCompiler::AppendChar(char c)
 {
+    m_nCharLine = m_nLine;
+    m_nCharColumn = m_nColumn;
     m_TokenText += c;
     ++m_nIndex;
     m_bCounted = false;
@@ -285,17 +291,39 @@ bool CVLScriptCompiler::NextToken(IVLStream* pStream, bool bRequired, int nError
     for (;;) {
         if (!ReadToken(pStream)) {
             if (bRequired)
-                Fail(nErrorCode, __LINE__);
+                FailAtEnd(nErrorCode, __LINE__);
             return false;
         }
-        if (m_pRow->nId != ID_COMMENT)
+        if (m_pRow->nId != ID_COMMENT) {
+            m_nEndLine = m_nCharLine;
+            m_nEndColumn = m_nCharColumn + 1;
             return true;
+        }
         SkipLine(pStream);
     }
 }
 
-void CVLScriptCompiler::Fail(int nErrorCode, int nSourceLine)
+void CVLScriptCompiler::Fail(int nErrorCode, int nSourceLine, const std::string& strReason)
 {
-    throw new EVLScriptCompileException(VLSCRIPT_MODULE, "VLScriptCompiler", nSourceLine,
-                                        m_strScriptName.GetBuffer(), m_nLine, m_nTokenPosition, nErrorCode);
+    // The token's own line: the reader may have counted the line end after
+    // it already.
+    EVLScriptCompileException* e =
+        new EVLScriptCompileException(VLSCRIPT_MODULE, "VLScriptCompiler", nSourceLine, m_strScriptName.GetBuffer(),
+                                      m_nTokenLine, m_nTokenPosition, nErrorCode);
+    e->SetReason(strReason);
+    throw e;
+}
+
+void CVLScriptCompiler::FailAtEnd(int nErrorCode, int nSourceLine)
+{
+    const char* szText = EVLScriptCompileException::GetErrorText(nErrorCode);
+    const std::string strText = szText != nullptr ? szText : "";
+    const std::string strExpected = " was expected";
+    const bool bExpected = strText.size() > strExpected.size() &&
+                           strText.compare(strText.size() - strExpected.size(), strExpected.size(), strExpected) == 0;
+    EVLScriptCompileException* e =
+        new EVLScriptCompileException(VLSCRIPT_MODULE, "VLScriptCompiler", nSourceLine, m_strScriptName.GetBuffer(),
+                                      m_nEndLine, m_nEndColumn, nErrorCode);
+    e->SetReason(bExpected ? "the file ends where " + strText : std::string("the file ends too early"));
+    throw e;
 }

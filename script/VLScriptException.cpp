@@ -80,6 +80,21 @@ EVLScriptException* EVLScriptException::SetReason(const char* szReason)
     return this;
 }
 
+EVLScriptException* EVLScriptException::SetReason(const std::string& strReason)
+{
+    m_strReason = strReason;
+    return this;
+}
+
+std::string EVLScriptException::GetMessage() const
+{
+    const std::string strCode = " (error " + std::to_string(m_nErrorCode) + ")";
+    if (!m_strReason.empty())
+        return m_nErrorCode == VLSCR_ERR_UNEXPECTED ? m_strReason : m_strReason + strCode;
+    const char* szText = GetErrorText(m_nErrorCode);
+    return (szText != nullptr ? szText : "the run failed") + strCode;
+}
+
 CVLString EVLScriptException::ToString() const
 {
     CVLString str("EVLScriptException", VL_CHARSET_UTF8);

@@ -32,6 +32,12 @@ public:
     // ("division by zero" for an unexpected error); empty otherwise.
     const std::string& GetReason() const { return m_strReason; }
     EVLScriptException* SetReason(const char* szReason);
+    EVLScriptException* SetReason(const std::string& strReason);
+    // What failed in words for a user: the reason, with the code unless it
+    // is the unexpected error's, which says nothing more ("'x' is not a
+    // variable (error 3004)", "division by zero"); else what the code means
+    // with the code.
+    std::string GetMessage() const;
 
 protected:
     CVLString m_strScriptName;

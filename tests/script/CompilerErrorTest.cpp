@@ -17,9 +17,11 @@ TEST(CompilerErrors, EveryCodeWithLineAndPosition)
         {"void f(a) { }", 1002, 1, 8},
         {"void (", 1003, 1, 6},
         {"void f {", 1004, 1, 8},
-        {"void f(", 1005, 1, 7},
+        // A text that ends early fails right after its last token.
+        {"void f(", 1005, 1, 8},
         {"void f() x", 1006, 1, 10},
-        {"void f() {\n x;\n", 1007, 3, 3},
+        {"void f() {\n x;\n", 1007, 2, 4},
+        {"void f() {\n x; // comment\n\n", 1007, 2, 4},
         {"void f(int) { }", 1008, 1, 11},
         {"void f(int a, int a) { }", 1009, 1, 19},
         {"void f(int a) { string a; }", 1009, 1, 24},
@@ -46,7 +48,7 @@ TEST(CompilerErrors, EveryCodeWithLineAndPosition)
         {"void f() { x = 1(a); }", 1001, 1, 17},
         {"void f() { g(,a); }", 1001, 1, 14},
         {"void f() { x = a = ,; }", 1001, 1, 20},
-        {"void f() { x = ", 1001, 1, 14},
+        {"void f() { x = ", 1001, 1, 15},
         {"void f() { x = \"abc", 1014, 1, 16},
     };
     for (const auto& c : cases) {

@@ -113,11 +113,13 @@ TEST(CompilerLexer, StringLiteralsKeepBackslashes)
     EXPECT_EQ(t[0].strText, "\\n");
 }
 
-TEST(CompilerLexer, UnterminatedLiteralFailsOnTheNextLine)
+// At its opening quote, on its own line: the line end that stopped it is
+// counted already.
+TEST(CompilerLexer, UnterminatedLiteralFailsWhereItStarts)
 {
     CompileError e = CompileErrorOf("void f() {\n x = \"abc\n\"; }");
     EXPECT_EQ(e.nCode, 1014);
-    EXPECT_EQ(e.nLine, 3);
+    EXPECT_EQ(e.nLine, 2);
     EXPECT_EQ(e.nPosition, 6);
     e = CompileErrorOf("void f() { x = \"abc");
     EXPECT_EQ(e.nCode, 1014);

@@ -59,9 +59,19 @@ TEST(ScriptTool, StatusAndMessageOfEachLine)
         {"run t.vls Add 2 3", "&-", 1, "vlscript: standard output could not be written: Bad file descriptor\n"},
         {"compile t.vls -o out", "/dev/full", 1,
          "vlscript: standard output could not be written: No space left on device\n"},
+        // Where a compile error is: columns count from 1, and an error at the
+        // end of the file stands after its last token, not beyond the file.
+        {"run bad.vls F", "", 1, "vlscript: bad.vls: line 2, column 11: ';' was expected (error 1013)\n"},
+        {"run open.vls F", "", 1,
+         "vlscript: open.vls: line 2, column 14: the file ends where '}' was expected (error 1007)\n"},
+        {"run literal.vls F", "", 1,
+         "vlscript: literal.vls: line 2, column 12: a text without its closing '\"' (error 1014)\n"},
     };
     CToolFolder folder;
     folder.Write("t.vls", "int Add(int a, int b) { return a + b; }\n");
+    folder.Write("bad.vls", "int F() {\n    int x = 1;\n    return x;\n}\n");
+    folder.Write("open.vls", "int F() {\n    return 1;\n\n\n");
+    folder.Write("literal.vls", "string F() {\n    return \"abc;\n}\n");
     ASSERT_EQ(0, mkdir((folder.Dir() + "/folder").c_str(), 0700));
     for (const auto& line : kLines) {
         SToolRun run = folder.Run(line.szArgs, line.szOutput);

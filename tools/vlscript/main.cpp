@@ -72,29 +72,19 @@ int Fail(const char* szFormat, const char* szText)
 }
 
 // A failed compile or run said in words, with where it failed in FILE:
-// "t.vls: line 1, column 8: ';' was expected", "t.vls: line 2: division by
-// zero".
+// "t.vls: line 1, column 8: ';' was expected (error 1013)", "t.vls: line 2:
+// division by zero".
 int FailException(const char* szFile, EVLException* e)
 {
     CVLExceptionOwner owner(e);
     std::string strText = szFile;
     if (EVLScriptCompileException* pCompile = dynamic_cast<EVLScriptCompileException*>(e)) {
-        const char* szWhat = EVLScriptCompileException::GetErrorText(pCompile->GetErrorCode());
-        strText += ": line " + std::to_string(pCompile->GetScriptLine());
-        if (pCompile->GetPosition() > 0)
-            strText += ", column " + std::to_string(pCompile->GetPosition());
-        strText += std::string(": ") + (szWhat != nullptr ? szWhat : "the compiler failed") + " (error " +
-                   std::to_string(pCompile->GetErrorCode()) + ")";
+        strText += ": line " + std::to_string(pCompile->GetScriptLine()) + ", column " +
+                   std::to_string(pCompile->GetPosition()) + ": " + pCompile->GetMessage();
     } else if (EVLScriptException* pRun = dynamic_cast<EVLScriptException*>(e)) {
-        const char* szWhat = EVLScriptException::GetErrorText(pRun->GetErrorCode());
         if (pRun->GetScriptLine() > 0)
             strText += ": line " + std::to_string(pRun->GetScriptLine());
-        strText += ": ";
-        if (!pRun->GetReason().empty())
-            strText += pRun->GetReason();
-        else
-            strText += std::string(szWhat != nullptr ? szWhat : "the run failed") + " (error " +
-                       std::to_string(pRun->GetErrorCode()) + ")";
+        strText += ": " + pRun->GetMessage();
     } else if (dynamic_cast<EVLMemoryAllocException*>(e) != nullptr) {
         strText += ": out of memory";
     } else {
