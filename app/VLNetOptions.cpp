@@ -29,11 +29,12 @@ const char* const kProgramOptions[] = {"--help", "--version"};
 // written out.
 std::string LineText(const std::vector<std::string>& words)
 {
-    std::string strLine = "vlnet";
-    for (size_t i = 0; i < words.size(); i++)
-        strLine +=
-            " " + (i > 0 && words[i - 1] == "--password" ? std::string("PW") : CVLNetOptions::ShellWord(words[i]));
-    return strLine;
+    std::vector<std::string> shown = words;
+    for (size_t i = 1; i < shown.size(); i++) {
+        if (words[i - 1] == "--password")
+            shown[i] = "PW";
+    }
+    return CVLCommandLine::LineText("vlnet", shown);
 }
 
 // A MAC or an IPv4 address, as run takes a device.
@@ -47,16 +48,7 @@ bool IsDevice(const std::string& strWord)
 
 std::string CVLNetOptions::ShellWord(const std::string& strWord)
 {
-    const char kPlain[] = "+,-./:=@_%";
-    bool bPlain = !strWord.empty();
-    for (char c : strWord)
-        bPlain = bPlain && (isalnum(static_cast<unsigned char>(c)) || strchr(kPlain, c) != nullptr);
-    if (bPlain)
-        return strWord;
-    std::string strQuoted = "'";
-    for (char c : strWord)
-        strQuoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return strQuoted + "'";
+    return CVLCommandLine::ShellWord(strWord);
 }
 
 struct CVLNetOptions::SOption

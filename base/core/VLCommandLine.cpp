@@ -183,6 +183,28 @@ int CVLCommandLine::Run(int argc, const char* const* argv) const
     return UsageError(UnknownCommand(arguments[0]));
 }
 
+std::string CVLCommandLine::ShellWord(const std::string& strWord)
+{
+    const char kPlain[] = "+,-./:=@_%";
+    bool bPlain = !strWord.empty();
+    for (char c : strWord)
+        bPlain = bPlain && (isalnum(static_cast<unsigned char>(c)) || strchr(kPlain, c) != nullptr);
+    if (bPlain)
+        return strWord;
+    std::string strQuoted = "'";
+    for (char c : strWord)
+        strQuoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return strQuoted + "'";
+}
+
+std::string CVLCommandLine::LineText(const std::string& strProgram, const std::vector<std::string>& words)
+{
+    std::string strLine = strProgram;
+    for (const std::string& strWord : words)
+        strLine += " " + ShellWord(strWord);
+    return strLine;
+}
+
 size_t CVLCommandLine::Distance(const std::string& strA, const std::string& strB)
 {
     auto same = [](char a, char b) {

@@ -71,6 +71,13 @@ public:
     // The line that follows a usage error, "PROGRAM: 'HELP' shows the
     // usage", for HELP the line that prints it ("vlnet run --help").
     static std::string GetUsageHint(const std::string& strProgram, const std::string& strHelp);
+    // A word as the shell takes it back: as it is when it holds only
+    // letters, digits and "+,-./:=@_%", else in single quotes.
+    static std::string ShellWord(const std::string& strWord);
+    // The line "PROGRAM WORD ..." as a user types it again, each word as
+    // the shell takes it back: the line proposed when the one given has its
+    // words in the wrong order.
+    static std::string LineText(const std::string& strProgram, const std::vector<std::string>& words);
     // The edits that turn one name into the other, case aside, two
     // neighbours swapped counted as one: how near a name typed is to a known
     // one, for "did you mean".

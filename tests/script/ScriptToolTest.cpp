@@ -50,6 +50,15 @@ TEST(ScriptTool, StatusAndMessageOfEachLine)
         // An option where FILE stands is no file name.
         {"run --bad t.vls Add 2 3", "", 2,
          "vlscript: run: unknown option '--bad'\nvlscript: 'vlscript --help' shows the usage\n"},
+        // -o DIR given before the file: the line as it is taken.
+        {"compile -o out t.vls", "", 2,
+         "vlscript: the file comes first: vlscript compile t.vls -o out\n"
+         "vlscript: 'vlscript --help' shows the usage\n"},
+        {"compile -o 'my out' t.vls", "", 2,
+         "vlscript: the file comes first: vlscript compile t.vls -o 'my out'\n"
+         "vlscript: 'vlscript --help' shows the usage\n"},
+        {"compile -o", "", 2,
+         "vlscript: the file comes first: vlscript compile FILE -o DIR\nvlscript: 'vlscript --help' shows the usage\n"},
         // A folder where the file is expected.
         {"run folder Add 2 3", "", 1, "vlscript: cannot read folder: Is a directory\n"},
         {"compile folder -o out", "", 1, "vlscript: cannot read folder: Is a directory\n"},

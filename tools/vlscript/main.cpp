@@ -335,6 +335,11 @@ int UsageFault(const std::string& strText)
 // The command line's arguments after the program's name.
 int CompileCommand(int argc, char** argv)
 {
+    // "compile -o DIR FILE": the line as it is taken, the file first.
+    if (argc >= 2 && strcmp(argv[1], "-o") == 0)
+        return UsageFault("the file comes first: " +
+                          CVLCommandLine::LineText("vlscript", {"compile", argc >= 4 ? argv[3] : "FILE", "-o",
+                                                                argc >= 3 ? argv[2] : "DIR"}));
     if (argc < 3)
         return UsageFault("compile needs -o DIR after FILE");
     if (strcmp(argv[2], "-o") != 0)
