@@ -11,6 +11,7 @@
 #include "base/value/VLVariant.h"
 
 #include <cstring>
+#include <string>
 #include <vector>
 
 namespace {
@@ -294,14 +295,19 @@ bool CVLScript::CallBuiltinFunction(const char* szName, CVLScriptParams* pParams
     if (nIndex < 0)
         return false;
 
-    auto countError = [&]() {
-        return new EVLScriptException(VLSCRIPT_MODULE, "VLScript", __LINE__, VLSCR_ERR_PARAMS_COUNT,
-                                      GetName().GetBuffer(), static_cast<int>(GetLineNumber(pInstruction)), true);
+    auto countError = [&](const std::string& strReason) {
+        EVLScriptException* e =
+            new EVLScriptException(VLSCRIPT_MODULE, "VLScript", __LINE__, VLSCR_ERR_PARAMS_COUNT, GetName().GetBuffer(),
+                                   static_cast<int>(GetLineNumber(pInstruction)), true);
+        return e->SetReason(strReason);
     };
     CBuiltinCall call(pParams);
     int nCount = call.Count();
-    if (nCount < s_Functions[nIndex].nMin || nCount > s_Functions[nIndex].nMax)
-        throw countError();
+    const int nMin = s_Functions[nIndex].nMin, nMax = s_Functions[nIndex].nMax;
+    if (nCount < nMin || nCount > nMax)
+        throw countError(std::string(szName) + " takes " + std::to_string(nMin) +
+                         (nMax != nMin ? " or " + std::to_string(nMax) : std::string()) + " argument" +
+                         (nMax == 1 ? "" : "s") + ", not " + std::to_string(nCount));
 
     switch (nIndex) {
     case 0:  // Mid
@@ -374,7 +380,7 @@ bool CVLScript::CallBuiltinFunction(const char* szName, CVLScriptParams* pParams
     case 17: {  // BinaryToByte
         CVLByteArray b = call.Binary(0);
         if (b.GetSize() != 1)
-            throw countError();
+            throw countError("BinaryToByte takes a binary value of 1 byte, not " + std::to_string(b.GetSize()));
         CVLVariant v;
         v.SetUChar(b.GetData()[0]);
         call.Return(v);

@@ -38,6 +38,33 @@ int GroupLevel(int nId)
     return nId;
 }
 
+// What the language writes in place of a statement other languages have,
+// named when a statement that starts with that word does not compile; null
+// for any other name.
+const char* MissingStatementHint(const CVLString& strName)
+{
+    static const struct
+    {
+        const char* szName;
+        const char* szHint;
+    } kHints[] = {
+        {"while", "the language has no 'while': a loop is written for (; CONDITION; ) { ... }"},
+        {"do", "the language has no 'do': a loop is written for (;;) { ... }, left with break"},
+        {"switch", "the language has no 'switch': a choice is written if (...) { ... } else if (...) { ... }"},
+    };
+    for (const auto& hint : kHints) {
+        if (strName == hint.szName)
+            return hint.szHint;
+    }
+    return nullptr;
+}
+
+// The limit of nesting, named when it is reached.
+std::string NestingReason()
+{
+    return "blocks nested deeper than " + std::to_string(static_cast<int>(CVLScriptCompiler::MAX_NESTING));
+}
+
 bool IsPrefixOperator(int nId)
 {
     return (nId >= CVLScriptCompiler::ID_PRE_INC && nId <= CVLScriptCompiler::ID_MINUS) ||
@@ -194,7 +221,7 @@ void CVLScriptCompiler::ParseBlock(IVLStream* pStream, std::vector<size_t>* pBre
 {
     CNestingGuard guard(m_nDepth);
     if (m_nDepth > MAX_NESTING)
-        Fail(1001, __LINE__);
+        Fail(1001, __LINE__, NestingReason());
     for (;;) {
         NextToken(pStream, true, 1007);
         switch (m_pRow->nId) {
@@ -219,8 +246,21 @@ void CVLScriptCompiler::ParseBlock(IVLStream* pStream, std::vector<size_t>* pBre
             if (m_pRow->nClass == CLASS_TYPE) {
                 ParseDeclaration(pStream);
             } else {
+                const char* szHint = m_pRow->nId == ID_NAME ? MissingStatementHint(m_strToken) : nullptr;
+                const int nLine = m_nTokenLine, nPosition = m_nTokenPosition;
                 PushBack();
-                ParseExpression(pStream, ID_SEMICOLON);
+                try {
+                    ParseExpression(pStream, ID_SEMICOLON);
+                } catch (EVLScriptCompileException* e) {
+                    // "while (n > 0) { ... }" fails at its "{": said at the
+                    // word, with what the language writes instead.
+                    if (szHint == nullptr || e->GetErrorCode() != VLSCR_CERR_SYNTAX)
+                        throw;
+                    e->Delete();
+                    m_nTokenLine = nLine;
+                    m_nTokenPosition = nPosition;
+                    Fail(VLSCR_CERR_SYNTAX, __LINE__, szHint);
+                }
             }
             break;
         }
@@ -230,11 +270,19 @@ void CVLScriptCompiler::ParseBlock(IVLStream* pStream, std::vector<size_t>* pBre
 void CVLScriptCompiler::ParseDeclaration(IVLStream* pStream)
 {
     int nType = m_pRow->nId;
+    const CVLString strType = m_strToken;
     Expect(pStream, CLASS_NONE, ID_NAME, 1012, true);
     if (!m_Declared.insert(m_strToken).second)
         Fail(1009, __LINE__);
     EmitDeclare(nType, m_strToken);
-    Expect(pStream, CLASS_NONE, ID_SEMICOLON, 1013, true);
+    const CVLString strName = m_strToken;
+    NextToken(pStream, true, 1013);
+    if (m_pRow->nId == ID_ASSIGN)
+        Fail(1013, __LINE__,
+             std::string("';' was expected: a declaration takes no value; write ") + strType.GetBuffer() + " " +
+                 strName.GetBuffer() + "; " + strName.GetBuffer() + " = ...;");
+    if (m_pRow->nId != ID_SEMICOLON)
+        Fail(1013, __LINE__);
 }
 
 size_t CVLScriptCompiler::ParseIfClause(IVLStream* pStream, std::vector<size_t>* pBreaks)
@@ -253,7 +301,7 @@ void CVLScriptCompiler::ParseIf(IVLStream* pStream, std::vector<size_t>* pBreaks
 {
     CNestingGuard guard(m_nDepth);
     if (m_nDepth > MAX_NESTING)
-        Fail(1001, __LINE__);
+        Fail(1001, __LINE__, NestingReason());
     std::vector<size_t> ends;
     ends.push_back(ParseIfClause(pStream, pBreaks));
     bool bPlainElse = false;
@@ -273,7 +321,7 @@ void CVLScriptCompiler::ParseIf(IVLStream* pStream, std::vector<size_t>* pBreaks
             ParseBlock(pStream, pBreaks);
             ends.push_back(EmitJump(0x02, 0));
         } else {
-            Fail(1001, __LINE__);
+            Fail(1001, __LINE__, "'if' or '{' was expected after 'else'");
         }
     }
     for (size_t n : ends)
@@ -284,7 +332,7 @@ void CVLScriptCompiler::ParseFor(IVLStream* pStream)
 {
     CNestingGuard guard(m_nDepth);
     if (m_nDepth > MAX_NESTING)
-        Fail(1001, __LINE__);
+        Fail(1001, __LINE__, NestingReason());
     std::vector<size_t> breaks;
     Expect(pStream, CLASS_NONE, ID_PAREN_OPEN, 1004, true);
     ParseExpression(pStream, ID_SEMICOLON);
@@ -310,14 +358,18 @@ void CVLScriptCompiler::ParseBreak(IVLStream* pStream, std::vector<size_t>* pBre
 {
     if (pBreaks == nullptr)
         Fail(1016, __LINE__);
-    Expect(pStream, CLASS_NONE, ID_SEMICOLON, 1001, true);
+    NextToken(pStream, true, 1001);
+    if (m_pRow->nId != ID_SEMICOLON)
+        Fail(1001, __LINE__, "';' was expected after 'break'");
     pBreaks->push_back(EmitJump(0x02, 0));
 }
 
 void CVLScriptCompiler::ParseReturn(IVLStream* pStream)
 {
     if (m_nReturnType == ID_VOID) {
-        Expect(pStream, CLASS_NONE, ID_SEMICOLON, 1001, true);
+        NextToken(pStream, true, 1001);
+        if (m_pRow->nId != ID_SEMICOLON)
+            Fail(1001, __LINE__, "';' was expected after 'return': a void function returns no value");
         EmitSimple(0x0f);
         return;
     }
@@ -337,7 +389,9 @@ void CVLScriptCompiler::CheckSequence(int nId, int nPrevId, int nPrevClass)
     if (nId == ID_PAREN_OPEN)
         bRejected = bRejected || nPrevClass == CLASS_LITERAL || nPrevId == ID_PAREN_CLOSE;
     if (bRejected)
-        Fail(1001, __LINE__);
+        Fail(1001, __LINE__,
+             nId == ID_PAREN_OPEN ? "'(' stands only after a function's name: the language has no grouping parentheses"
+                                  : "an operand was expected before ','");
 }
 
 bool CVLScriptCompiler::ParseExpression(IVLStream* pStream, int nTerminator)
@@ -374,7 +428,9 @@ bool CVLScriptCompiler::ParseExpression(IVLStream* pStream, int nTerminator)
         // Keywords, type names, braces and a stray ";" have no place in an
         // expression.
         if (nClass == CLASS_KEYWORD || nClass == CLASS_TYPE || nClass == CLASS_BRACE || nId == ID_SEMICOLON)
-            Fail(1001, __LINE__);
+            Fail(1001, __LINE__,
+                 std::string(parens.empty() && nTerminator == ID_SEMICOLON ? "';'" : "')'") + " was expected before '" +
+                     m_strToken.GetBuffer() + "'");
         if (nId == ID_COMMA && !parens.empty())
             ++parens.back().nCount;
 

@@ -212,7 +212,9 @@ bool CVLScriptCompiler::ReadToken(IVLStream* pStream)
                 // No value may be longer than the interpreter allows: a
                 // literal beyond it is refused here, before it is all read.
                 if (m_TokenText.size() > static_cast<size_t>(CVLScriptRun::MAX_VALUE_BYTES))
-                    Fail(VLSCR_CERR_SYNTAX, __LINE__);
+                    Fail(VLSCR_CERR_SYNTAX, __LINE__,
+                         "a text longer than " + std::to_string(static_cast<int>(CVLScriptRun::MAX_VALUE_BYTES)) +
+                             " bytes");
                 AppendChar(c);
             }
             continue;

@@ -100,6 +100,10 @@ enum VL_SCRIPT_TYPE
     VLSCR_TYPE_OBJECT = 20
 };
 
+// The language's word for a value type ("int", "string"; "NULL" for an
+// empty value), or the kind of value for the types it has no word for.
+const char* VLScriptTypeName(int nType);
+
 // Error codes -----------------------------------------------------------------
 // Compile errors (EVLScriptCompileException).
 enum VL_SCRIPT_COMPILE_ERROR

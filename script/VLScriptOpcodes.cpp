@@ -1,4 +1,5 @@
-// Operand sizes and listing names of the instruction set.
+// Operand sizes and listing names of the instruction set, and the names of
+// the value types.
 #include "script/VLScriptDefs.h"
 
 namespace {
@@ -54,4 +55,13 @@ const char* VLScriptOpcodeName(VL_BYTE nOpcode)
 {
     const SOpcodeInfo* p = FindOpcode(nOpcode);
     return p != nullptr ? p->szName : nullptr;
+}
+
+const char* VLScriptTypeName(int nType)
+{
+    static const char* const kNames[] = {"NULL",         "bool",      "char",   "byte",   "short", "ushort",
+                                         "int",          "uint",      "long",   "ulong",  "int64", "uint64",
+                                         "float",        "double",    "string", "binary", "date",  "socket address",
+                                         "XML document", "reference", "object"};
+    return nType >= 0 && nType < static_cast<int>(sizeof(kNames) / sizeof(kNames[0])) ? kNames[nType] : "unknown";
 }

@@ -50,6 +50,12 @@ private:
     size_t m_nBytes;
 };
 
+// What a call beyond the nesting limit is refused for.
+std::string NestingReason()
+{
+    return "calls nested deeper than " + std::to_string(static_cast<int>(CVLScriptRun::MAX_NESTING));
+}
+
 // Counts the nested runs of this thread.
 class CDepthGuard
 {
@@ -230,11 +236,32 @@ EVLScriptException* CVLScriptRun::MakeError(int nCode)
                                   m_pScript->GetSourceName().GetBuffer(), nLine, true);
 }
 
-void CVLScriptRun::Fail(int nCode, int nSourceLine)
+void CVLScriptRun::Fail(int nCode, int nSourceLine, const std::string& strReason)
 {
     EVLScriptException* e = MakeError(nCode);
     (void)nSourceLine;
+    e->SetReason(strReason);
     throw e;
+}
+
+std::string CVLScriptRun::CountReason(const CVLScript& script, size_t nArgs)
+{
+    const size_t nParams = script.GetProgram() != nullptr ? script.GetProgram()->m_Params.size() : 0;
+    return std::string(script.GetName().GetBuffer()) + " takes " + std::to_string(nParams) + " argument" +
+           (nParams == 1 ? "" : "s") + ", not " + std::to_string(nArgs);
+}
+
+void CVLScriptRun::FailOperator(EVLException* e, VL_BYTE nOp, const CVLVariant* pLeft, const CVLVariant& right)
+{
+    e->Delete();
+    const char* szOp = VLScriptOpcodeName(nOp);
+    std::string strReason = std::string("'") + (szOp != nullptr ? szOp : "?") + "' does not take ";
+    if (pLeft != nullptr)
+        strReason += std::string(VLScriptTypeName(pLeft->GetValueType())) + " and ";
+    strReason += VLScriptTypeName(right.GetValueType());
+    if ((nOp == VLSCR_OP_DIV || nOp == VLSCR_OP_MOD) && right.ToDouble(1.0) == 0.0)
+        strReason = "division by zero";
+    Fail(VLSCR_ERR_UNEXPECTED, __LINE__, strReason);
 }
 
 VL_STEP void CVLScriptRun::CountStep()
@@ -245,7 +272,7 @@ VL_STEP void CVLScriptRun::CountStep()
 
 void CVLScriptRun::StepLimitReached()
 {
-    Fail(VLSCR_ERR_UNEXPECTED, __LINE__);
+    Fail(VLSCR_ERR_UNEXPECTED, __LINE__, "the run took more than " + std::to_string(t_nStepLimit) + " steps");
 }
 
 void CVLScriptRun::Grow()
@@ -320,7 +347,7 @@ void CVLScriptRun::BindParameters()
     for (const SVLScriptParamInfo& info : m_pProgram->m_Params) {
         CVLVariant* pArg = it != args.end() ? *it : nullptr;
         if (pArg == nullptr)
-            Fail(VLSCR_ERR_PARAMS_COUNT, __LINE__);
+            Fail(VLSCR_ERR_PARAMS_COUNT, __LINE__, CountReason(*m_pScript, args.size()));
         SSlot& slot = m_pSlots[info.nName];
         slot.bParam = true;
         slot.Update();
@@ -339,7 +366,7 @@ void CVLScriptRun::BindParameters()
         ++it;
     }
     if (it != args.end())
-        Fail(VLSCR_ERR_PARAMS_COUNT, __LINE__);
+        Fail(VLSCR_ERR_PARAMS_COUNT, __LINE__, CountReason(*m_pScript, args.size()));
 }
 
 VL_STEP void CVLScriptRun::BindEntries(const SEntry* pArgs, size_t nArgs)
@@ -349,7 +376,7 @@ VL_STEP void CVLScriptRun::BindEntries(const SEntry* pArgs, size_t nArgs)
     // reference to it, a value as a copy, an object variable without an
     // object as an empty value.
     if (m_pProgram->m_Params.size() != nArgs)
-        Fail(VLSCR_ERR_PARAMS_COUNT, __LINE__);
+        Fail(VLSCR_ERR_PARAMS_COUNT, __LINE__, CountReason(*m_pScript, nArgs));
     for (size_t i = 0; i < nArgs; ++i) {
         const SVLScriptParamInfo& info = m_pProgram->m_Params[i];
         const SEntry& e = pArgs[i];
@@ -390,7 +417,7 @@ void CVLScriptRun::Start(const SEntry* pArgs, size_t nArgs)
         if (!m_pProgram->m_bParamsValid)
             Fail(VLSCR_ERR_UNEXPECTED, __LINE__);
         if (t_nDepth > MAX_NESTING)
-            Fail(VLSCR_ERR_UNEXPECTED, __LINE__);
+            Fail(VLSCR_ERR_UNEXPECTED, __LINE__, NestingReason());
         if (pArgs != nullptr) {
             m_pParams->CVLScriptParams::ClearReturnValue();
             BindEntries(pArgs, nArgs);
@@ -872,7 +899,8 @@ void CVLScriptRun::HostVariable(VL_ULONG nName)
         }
     }
     if (pObject == nullptr)
-        Fail(VLSCR_ERR_NO_VARIABLE, __LINE__);
+        Fail(VLSCR_ERR_NO_VARIABLE, __LINE__,
+             "'" + std::string(m_pProgram->m_Names[nName].GetBuffer()) + "' is not a variable");
     SEntry& e = Push();
     e.nKind = KIND_VALUE;
     e.value.SetObject(pObject);
@@ -899,7 +927,8 @@ void CVLScriptRun::CheckHeld(size_t nHeld)
 {
     const size_t nBudget = static_cast<size_t>(MAX_RUN_BYTES);
     if (nHeld > nBudget || t_nHeldBytes > nBudget - nHeld)
-        Fail(VLSCR_ERR_UNEXPECTED, __LINE__);
+        Fail(VLSCR_ERR_UNEXPECTED, __LINE__,
+             "the calls that wait for nested calls hold more than " + std::to_string(nBudget) + " bytes of values");
 }
 
 void CVLScriptRun::Call(const SVLScriptInstr& instr, bool bLookedUp, CVLScript* pFound)
@@ -918,7 +947,7 @@ void CVLScriptRun::Call(const SVLScriptInstr& instr, bool bLookedUp, CVLScript* 
         CVLScript* pScript = bLookedUp ? pFound : LookupScript(instr.u.nIndex);
         if (pScript != nullptr) {
             if (t_nDepth >= MAX_NESTING)
-                Fail(VLSCR_ERR_UNEXPECTED, __LINE__);
+                Fail(VLSCR_ERR_UNEXPECTED, __LINE__, NestingReason());
             CountAllWaiting();
             const size_t nHeld = HeldBytes(pFrame);
             CheckHeld(nHeld);
@@ -938,7 +967,7 @@ void CVLScriptRun::Call(const SVLScriptInstr& instr, bool bLookedUp, CVLScript* 
         }
     }
     if (!bDone)
-        Fail(VLSCR_ERR_NO_FUNCTION, __LINE__);
+        Fail(VLSCR_ERR_NO_FUNCTION, __LINE__, "'" + std::string(szName) + "' is not a function");
     PushResult(*pFrame);  // the frame is emptied as it goes anyway
     m_pFrames->CVLScriptParamsStack::Pop();
 }
@@ -988,7 +1017,7 @@ VL_STEP CVLScript* CVLScriptRun::CallDirect(const SVLScriptInstr& instr, size_t 
         return nullptr;
     }
     if (t_nDepth >= MAX_NESTING)
-        Fail(VLSCR_ERR_UNEXPECTED, __LINE__);
+        Fail(VLSCR_ERR_UNEXPECTED, __LINE__, NestingReason());
     if (!VLScrDbgIsEnabled())
         return pScript;  // entered in this loop
     // The debugger steps through a run of its own.
@@ -1542,21 +1571,27 @@ void CVLScriptRun::Binary(VL_BYTE nOp)
     const CVLVariant& l = Read(left);
     const CVLVariant& r = Read(right);
     CVLVariant result;
+    // Still the unexpected error, but with the operator and the types it
+    // does not take, or the division by zero.
+    try {
+        BinaryResult(nOp, l, r, result);
+    } catch (EVLScriptException*) {
+        throw;
+    } catch (EVLException* e) {
+        FailOperator(e, nOp, &l, r);
+    }
+    CheckValueSize(result, __LINE__);
+    left.nKind = KIND_VALUE;
+    left.value = result;
+    --m_nTop;
+}
+
+void CVLScriptRun::BinaryResult(VL_BYTE nOp, const CVLVariant& l, const CVLVariant& r, CVLVariant& result)
+{
     switch (nOp) {
     case VLSCR_OP_MUL: result = l * r; break;
-    case VLSCR_OP_DIV:
-    case VLSCR_OP_MOD:
-        try {
-            result = nOp == VLSCR_OP_DIV ? l / r : l % r;
-        } catch (EVLException* e) {
-            // Still the unexpected error, but named when the divisor is 0.
-            e->Delete();
-            EVLScriptException* pError = MakeError(VLSCR_ERR_UNEXPECTED);
-            if (r.ToDouble(1.0) == 0.0)
-                pError->SetReason("division by zero");
-            throw pError;
-        }
-        break;
+    case VLSCR_OP_DIV: result = l / r; break;
+    case VLSCR_OP_MOD: result = l % r; break;
     case VLSCR_OP_ADD: result = l + r; break;
     case VLSCR_OP_SUB: result = l - r; break;
     case VLSCR_OP_BITAND: result = l & r; break;
@@ -1574,10 +1609,6 @@ void CVLScriptRun::Binary(VL_BYTE nOp)
     case VLSCR_OP_OR: result.SetBool(l || r); break;
     default: Fail(VLSCR_ERR_UNEXPECTED, __LINE__);
     }
-    CheckValueSize(result, __LINE__);
-    left.nKind = KIND_VALUE;
-    left.value = result;
-    --m_nTop;
 }
 
 void CVLScriptRun::CheckValueSize(const CVLVariant& value, int nSourceLine)
@@ -1585,7 +1616,9 @@ void CVLScriptRun::CheckValueSize(const CVLVariant& value, int nSourceLine)
     int nType = value.GetTypeInline();
     int nLimit = t_nValueLimit != 0 ? t_nValueLimit : static_cast<int>(MAX_VALUE_BYTES);
     if ((nType == 14 || nType == 15) && value.GetSize() > nLimit)
-        Fail(VLSCR_ERR_UNEXPECTED, nSourceLine);
+        Fail(VLSCR_ERR_UNEXPECTED, nSourceLine,
+             std::string("a ") + (nType == 14 ? "text" : "binary value") + " longer than " + std::to_string(nLimit) +
+                 " bytes");
 }
 
 void CVLScriptRun::Unary(VL_BYTE nOp)
@@ -1593,6 +1626,18 @@ void CVLScriptRun::Unary(VL_BYTE nOp)
     Need(1);
     SEntry& e = m_pStack[m_nTop - 1];
     const CVLVariant& v = Read(e);
+    // As for a binary operator.
+    try {
+        UnaryResult(nOp, e, v);
+    } catch (EVLScriptException*) {
+        throw;
+    } catch (EVLException* pError) {
+        FailOperator(pError, nOp, nullptr, v);
+    }
+}
+
+void CVLScriptRun::UnaryResult(VL_BYTE nOp, SEntry& e, const CVLVariant& v)
+{
     switch (nOp) {
     case VLSCR_OP_PLUS:
         break;

@@ -5,6 +5,7 @@
 #ifndef VLSCRIPTRUN_H
 #define VLSCRIPTRUN_H
 
+#include <string>
 #include <vector>
 
 #include "script/VLScriptParams.h"
@@ -193,7 +194,13 @@ private:
     inline bool VarConstOp(const SVLScriptInstr* p);
     inline bool ConstOp(const SVLScriptInstr* p);
     inline bool VarPostStep(const SVLScriptInstr* p);
-    [[noreturn]] void Fail(int nCode, int nSourceLine);
+    // strReason says more than the code: a limit reached, a name unknown.
+    [[noreturn]] void Fail(int nCode, int nSourceLine, const std::string& strReason = std::string());
+    // "NAME takes N arguments, not M".
+    static std::string CountReason(const CVLScript& script, size_t nArgs);
+    // Fails an operator that its operands' types do not allow, or a
+    // division by zero.
+    [[noreturn]] void FailOperator(EVLException* e, VL_BYTE nOp, const CVLVariant* pLeft, const CVLVariant& right);
     // Fails the run when a produced text or binary value is larger than MAX_VALUE_BYTES.
     void CheckValueSize(const CVLVariant& value, int nSourceLine);
     EVLScriptException* MakeError(int nCode);
@@ -208,7 +215,9 @@ private:
     void Store(SEntry& target, const CVLVariant& value);
     inline void ClearStatement();
     void Binary(VL_BYTE nOp);
+    void BinaryResult(VL_BYTE nOp, const CVLVariant& l, const CVLVariant& r, CVLVariant& result);
     void Unary(VL_BYTE nOp);
+    void UnaryResult(VL_BYTE nOp, SEntry& e, const CVLVariant& v);
     inline void Variable(VL_ULONG nName);
     void HostVariable(VL_ULONG nName);
     // A call through the argument frame on top; pFound is the script that

@@ -70,16 +70,32 @@ TEST(ScriptTool, StatusAndMessageOfEachLine)
          "vlscript: standard output could not be written: No space left on device\n"},
         // Where a compile error is: columns count from 1, and an error at the
         // end of the file stands after its last token, not beyond the file.
-        {"run bad.vls F", "", 1, "vlscript: bad.vls: line 2, column 11: ';' was expected (error 1013)\n"},
+        {"run bad.vls F", "", 1,
+         "vlscript: bad.vls: line 2, column 11: ';' was expected: a declaration takes no value; write int x; x "
+         "= ...; (error 1013)\n"},
         {"run open.vls F", "", 1,
          "vlscript: open.vls: line 2, column 14: the file ends where '}' was expected (error 1007)\n"},
         {"run literal.vls F", "", 1,
          "vlscript: literal.vls: line 2, column 12: a text without its closing '\"' (error 1014)\n"},
+        // What stops a run or a compile is named.
+        {"run limits.vls Deep 0", "", 1, "vlscript: limits.vls: line 1: calls nested deeper than 200\n"},
+        {"run limits.vls Long", "", 1, "vlscript: limits.vls: line 2: a text longer than 16777216 bytes\n"},
+        {"run limits.vls Unknown", "", 1, "vlscript: limits.vls: line 3: 'x' is not a variable (error 3004)\n"},
+        {"run limits.vls Call", "", 1, "vlscript: limits.vls: line 4: 'g' is not a function (error 3005)\n"},
+        {"run while.vls F", "", 1,
+         "vlscript: while.vls: line 3, column 5: the language has no 'while': a loop is written for (; CONDITION; ) "
+         "{ ... } (error 1001)\n"},
     };
     CToolFolder folder;
     folder.Write("t.vls", "int Add(int a, int b) { return a + b; }\n");
     folder.Write("bad.vls", "int F() {\n    int x = 1;\n    return x;\n}\n");
     folder.Write("open.vls", "int F() {\n    return 1;\n\n\n");
+    folder.Write("limits.vls", "int Deep(int n) { return Deep(n + 1); }\n"
+                               "string Long() { string s; s = \"x\"; for (;;) { s = s + s; } return s; }\n"
+                               "int Unknown() { return x; }\n"
+                               "int Call() { return g(1); }\n");
+    folder.Write("while.vls",
+                 "int F() {\n    int n;\n    while (n > 0) {\n        n = n - 1;\n    }\n    return n;\n}\n");
     folder.Write("literal.vls", "string F() {\n    return \"abc;\n}\n");
     ASSERT_EQ(0, mkdir((folder.Dir() + "/folder").c_str(), 0700));
     for (const auto& line : kLines) {
