@@ -47,6 +47,11 @@ TEST(ScriptTool, StatusAndMessageOfEachLine)
         const char* szText;
     } kLines[] = {
         {"run t.vls Add 2 3", "", 0, "5\n"},
+        // A float or double with the digits that give it back.
+        {"run t.vls Third", "", 0, "0.3333333333333333\n"},
+        {"run t.vls Large", "", 0, "10000000000\n"},
+        {"run t.vls Small", "", 0, "1e-08\n"},
+        {"run t.vls Tenth", "", 0, "0.1\n"},
         // An option where FILE stands is no file name.
         {"run --bad t.vls Add 2 3", "", 2,
          "vlscript: run: unknown option '--bad'\nvlscript: 'vlscript --help' shows the usage\n"},
@@ -87,7 +92,11 @@ TEST(ScriptTool, StatusAndMessageOfEachLine)
          "{ ... } (error 1001)\n"},
     };
     CToolFolder folder;
-    folder.Write("t.vls", "int Add(int a, int b) { return a + b; }\n");
+    folder.Write("t.vls", "int Add(int a, int b) { return a + b; }\n"
+                          "double Third() { return 1.0 / 3.0; }\n"
+                          "double Large() { return 10000000000.0; }\n"
+                          "double Small() { return 0.00000001; }\n"
+                          "float Tenth() { float f; f = 0.1; return f; }\n");
     folder.Write("bad.vls", "int F() {\n    int x = 1;\n    return x;\n}\n");
     folder.Write("open.vls", "int F() {\n    return 1;\n\n\n");
     folder.Write("limits.vls", "int Deep(int n) { return Deep(n + 1); }\n"

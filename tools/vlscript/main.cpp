@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -115,10 +116,34 @@ int FailRead(const char* szFile)
     return Fail("%s", (std::string("cannot read ") + szFile + ": " + strerror(errno)).c_str());
 }
 
+// A float or a double with the fewest digits that read back as the same
+// number, whatever the locale: "0.1", "10000000000"; in the exponent form
+// beyond the magnitudes that are plain to read ("1e+300").
+template <typename T>
+std::string ShortestText(T value)
+{
+    if (std::isnan(value))
+        return "nan";
+    if (std::isinf(value))
+        return value < 0 ? "-inf" : "inf";
+    char buffer[400];
+    std::to_chars_result r = std::to_chars(buffer, buffer + sizeof(buffer), value, std::chars_format::scientific);
+    const std::string strScientific(buffer, r.ptr);
+    const int nExponent = atoi(strScientific.c_str() + strScientific.find('e') + 1);
+    if (value != 0 && (nExponent < -7 || nExponent >= 21))
+        return strScientific;
+    r = std::to_chars(buffer, buffer + sizeof(buffer), value, std::chars_format::fixed);
+    return std::string(buffer, r.ptr);
+}
+
 // A value as plain text, as a shell takes it: a number in decimal, true or
 // false, a text as it is, binary data in hexadecimal.
 std::string PlainText(const CVLVariant& value)
 {
+    if (value.GetValueType() == VL_VARIANT_TYPE_DOUBLE)
+        return ShortestText(value.ToDouble(0));
+    if (value.GetValueType() == VL_VARIANT_TYPE_FLOAT)
+        return ShortestText(value.ToFloat(0));
     if (value.GetType() == VL_VARIANT_TYPE_BINARY) {
         static const char kHex[] = "0123456789abcdef";
         std::string strHex;
