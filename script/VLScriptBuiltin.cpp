@@ -7,6 +7,7 @@
 #include "script/VLScript.h"
 #include "script/VLScriptException.h"
 #include "script/VLScriptParams.h"
+#include "script/VLScriptProgram.h"
 #include "base/net/VLSocketAddress.h"
 #include "base/value/VLVariant.h"
 
@@ -285,6 +286,11 @@ int FindBuiltin(const char* szName)
 bool VLScriptIsBuiltinName(const char* szName)
 {
     return szName != nullptr && FindBuiltin(szName) >= 0;
+}
+
+const char* VLScriptBuiltinName(int nIndex)
+{
+    return nIndex >= 0 && nIndex < kBuiltinCount ? s_Functions[nIndex].szName : nullptr;
 }
 
 bool CVLScript::CallBuiltinFunction(const char* szName, CVLScriptParams* pParams, const VL_BYTE* pInstruction) const

@@ -19,6 +19,9 @@ class CVLScript;
 
 // True when the built-in function library has a function of this name.
 bool VLScriptIsBuiltinName(const char* szName);
+// The name of the library's function at the index (from 0), in the order
+// names are tried; null past the last.
+const char* VLScriptBuiltinName(int nIndex);
 
 // Internal operation codes beside those of the image.
 #define VLSCR_IOP_FAULT 0xfe  // cannot run: raises 9999

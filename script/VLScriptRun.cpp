@@ -941,8 +941,18 @@ void CVLScriptRun::Call(const SVLScriptInstr& instr, bool bLookedUp, CVLScript* 
     // A name outside the built-in library was known not to be one when the
     // image was loaded (unless a subclass brings built-ins of its own).
     bool bDone = false;
-    if (!bLookedUp && (!m_bOwnBuiltins || m_pProgram->m_Builtin[instr.u.nIndex]))
-        bDone = m_pScript->CallBuiltinFunction(szName, pFrame, m_pScript->GetCode() + instr.nOffset);
+    if (!bLookedUp && (!m_bOwnBuiltins || m_pProgram->m_Builtin[instr.u.nIndex])) {
+        try {
+            bDone = m_pScript->CallBuiltinFunction(szName, pFrame, m_pScript->GetCode() + instr.nOffset);
+        } catch (EVLScriptException*) {
+            throw;
+        } catch (EVLException* e) {
+            // Still the unexpected error (a negative count for SubBinary),
+            // but with the function that refused.
+            e->Delete();
+            Fail(VLSCR_ERR_UNEXPECTED, __LINE__, std::string(szName) + " cannot take these arguments");
+        }
+    }
     if (!bDone && m_pScripts != nullptr) {
         CVLScript* pScript = bLookedUp ? pFound : LookupScript(instr.u.nIndex);
         if (pScript != nullptr) {
