@@ -11,7 +11,7 @@
 #include "script/VLScriptCompileException.h"
 #include "script/VLScriptException.h"
 #include "script/VLScriptProgram.h"
-#include "tests/script/ToolRunSupport.h"
+#include "tests/support/ProgramFolder.h"
 
 namespace {
 
@@ -124,17 +124,17 @@ std::vector<SExample> ReadExamples(const std::string& strText, std::set<int>& co
 
 TEST(ScriptReference, EveryExamplePrintsWhatTheReferenceSays)
 {
-    VL_NEEDS_TOOLS();
-    std::string strText = CToolFolder::ReadAll(VL_TEST_SOURCE_DIR "/../docs/script-language.md");
+    VL_NEEDS_PROGRAMS();
+    std::string strText = CProgramFolder::ReadAll(VL_TEST_SOURCE_DIR "/../docs/script-language.md");
     ASSERT_FALSE(strText.empty());
     std::set<int> codes;
     std::set<std::string> functions;
     const std::vector<SExample> examples = ReadExamples(strText, codes, functions);
     EXPECT_GT(examples.size(), 100u) << "examples found";
     for (const SExample& example : examples) {
-        CToolFolder folder;
+        CProgramFolder folder;
         folder.Write("t.vls", example.strScript);
-        const SToolRun run = folder.Run(example.strArgs);
+        const SProgramRun run = folder.Run("vlscript", example.strArgs);
         EXPECT_EQ(example.strPrinted, run.strOutput + run.strErrors)
             << example.strWhere << ": vlscript " << example.strArgs;
         // A failure says so, and only a failure.

@@ -6,7 +6,7 @@
 #include <string>
 #include <sys/stat.h>
 
-#include "tests/script/ToolRunSupport.h"
+#include "tests/support/ProgramFolder.h"
 
 // "compile FILE -o DIR" makes the output folder, with its parents, when it
 // does not exist yet.
@@ -38,7 +38,7 @@ TEST(ScriptTool, CompileMakesTheOutputFolder)
 // (for status 0, on standard output).
 TEST(ScriptTool, StatusAndMessageOfEachLine)
 {
-    VL_NEEDS_TOOLS();
+    VL_NEEDS_PROGRAMS();
     static const struct
     {
         const char* szArgs;
@@ -91,7 +91,7 @@ TEST(ScriptTool, StatusAndMessageOfEachLine)
          "vlscript: while.vls: line 3, column 5: the language has no 'while': a loop is written for (; CONDITION; ) "
          "{ ... } (error 1001)\n"},
     };
-    CToolFolder folder;
+    CProgramFolder folder;
     folder.Write("t.vls", "int Add(int a, int b) { return a + b; }\n"
                           "double Third() { return 1.0 / 3.0; }\n"
                           "double Large() { return 10000000000.0; }\n"
@@ -108,7 +108,7 @@ TEST(ScriptTool, StatusAndMessageOfEachLine)
     folder.Write("literal.vls", "string F() {\n    return \"abc;\n}\n");
     ASSERT_EQ(0, mkdir((folder.Dir() + "/folder").c_str(), 0700));
     for (const auto& line : kLines) {
-        SToolRun run = folder.Run(line.szArgs, line.szOutput);
+        SProgramRun run = folder.Run("vlscript", line.szArgs, line.szOutput);
         const std::string strLine =
             std::string("vlscript ") + line.szArgs + (line.szOutput[0] != '\0' ? " >" : "") + line.szOutput;
         EXPECT_EQ(line.nStatus, run.nStatus) << strLine << "\n" << run.strErrors;

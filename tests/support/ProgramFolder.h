@@ -1,7 +1,8 @@
-// Runs the vlscript program of the build as a user runs it, in a folder of
-// its own that holds the files a test writes.
-#ifndef TOOLRUNSUPPORT_H
-#define TOOLRUNSUPPORT_H
+// A folder of files in which a program of the build runs as a user runs
+// it: through the shell, its output and errors caught, bounded so that a
+// hang fails.
+#ifndef PROGRAMFOLDER_H
+#define PROGRAMFOLDER_H
 
 #include <sys/wait.h>
 #include <unistd.h>
@@ -11,31 +12,31 @@
 #include <sstream>
 #include <string>
 
-struct SToolRun
+struct SProgramRun
 {
     int nStatus = -1;
     std::string strOutput;
     std::string strErrors;
 };
 
-class CToolFolder
+class CProgramFolder
 {
 public:
-    CToolFolder()
+    CProgramFolder()
     {
-        char szDir[] = "/tmp/vlscript-tool-XXXXXX";
+        char szDir[] = "/tmp/vlprogram-XXXXXX";
         if (mkdtemp(szDir) != nullptr)
             m_strDir = szDir;
     }
-    ~CToolFolder()
+    ~CProgramFolder()
     {
         if (!m_strDir.empty())
             std::system(("rm -rf '" + m_strDir + "'").c_str());
     }
-    CToolFolder(const CToolFolder&) = delete;
-    CToolFolder& operator=(const CToolFolder&) = delete;
+    CProgramFolder(const CProgramFolder&) = delete;
+    CProgramFolder& operator=(const CProgramFolder&) = delete;
 
-    // Null when the tests run without the build's programs (not from ctest).
+    // The build's programs, as ctest gives them; null otherwise.
     static const char* BinDir() { return getenv("VL_TEST_BIN_DIR"); }
     const std::string& Dir() const { return m_strDir; }
 
@@ -44,16 +45,16 @@ public:
         std::ofstream(m_strDir + "/" + strName, std::ios::binary) << strText;
     }
 
-    // "vlscript ARGS" run in the folder through the shell, bounded so that a
-    // hang fails; standard output goes to strOutput instead when given
-    // ("&-" closes it).
-    SToolRun Run(const std::string& strArgs, const std::string& strOutput = "") const
+    // "PROGRAM ARGS" (redirections included) run in the folder; standard
+    // output goes to strOutput instead when given ("&-" closes it).
+    SProgramRun Run(const std::string& strProgram, const std::string& strArgs, const std::string& strOutput = "") const
     {
         const std::string strOut = m_strDir + "/.out", strErr = m_strDir + "/.err";
-        const std::string strCommand = "cd '" + m_strDir + "' && timeout 60 " + BinDir() + "/vlscript " + strArgs +
-                                       " >" + (strOutput.empty() ? strOut : strOutput) + " 2>" + strErr + " </dev/null";
+        const std::string strCommand = "cd '" + m_strDir + "' && timeout 60 " + BinDir() + "/" + strProgram + " " +
+                                       strArgs + " >" + (strOutput.empty() ? strOut : strOutput) + " 2>" + strErr +
+                                       " </dev/null";
         const int nStatus = std::system(strCommand.c_str());
-        SToolRun run;
+        SProgramRun run;
         run.nStatus = WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : -1;
         run.strOutput = ReadAll(strOut);
         run.strErrors = ReadAll(strErr);
@@ -74,9 +75,10 @@ private:
     std::string m_strDir;
 };
 
-#define VL_NEEDS_TOOLS()                               \
+// Skips a test run without the build's programs (not from ctest).
+#define VL_NEEDS_PROGRAMS()                            \
     do {                                               \
-        if (CToolFolder::BinDir() == nullptr)          \
+        if (CProgramFolder::BinDir() == nullptr)       \
             GTEST_SKIP() << "VL_TEST_BIN_DIR not set"; \
     } while (0)
 
