@@ -15,24 +15,12 @@
 
 #include "base/core/VLFileSystem.h"
 #include "tests/support/NeedsNamespaces.h"
+#include "tests/support/ProgramFolder.h"
 #include "tests/support/TestNetwork.h"
 #include "tests/support/TestSupport.h"
 
 namespace {
-struct SRun
-{
-    int nStatus = -1;
-    std::string strOutput;
-    std::string strErrors;
-};
-
-std::string ReadAll(const std::string& strPath)
-{
-    std::ifstream in(strPath, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+using SRun = SProgramRun;
 
 // Runs a program of the build with the arguments (through the shell), after
 // strPrefix ("ip netns exec NS "), bounded so that a hang fails.
@@ -40,16 +28,15 @@ std::string ReadAll(const std::string& strPath)
 SRun RunProgram(const std::string& strProgram, const std::string& strArgs, const std::string& strPrefix = "",
                 const std::string& strOutput = "")
 {
-    const char* szBin = getenv("VL_TEST_BIN_DIR");
-    std::string strBin = szBin != nullptr ? szBin : Bytes(VLGetExecutablePath());
     std::string strFiles = "/tmp/vlcommandline-" + std::to_string(getpid());
-    std::string strCommand = strPrefix + "timeout 60 " + strBin + "/" + strProgram + " " + strArgs + " >" +
-                             (strOutput.empty() ? strFiles + ".out" : strOutput) + " 2>" + strFiles + ".err </dev/null";
+    std::string strCommand = strPrefix + "timeout 60 " + CProgramFolder::BinDir() + "/" + strProgram + " " + strArgs +
+                             " >" + (strOutput.empty() ? strFiles + ".out" : strOutput) + " 2>" + strFiles +
+                             ".err </dev/null";
     int nStatus = system(strCommand.c_str());
     SRun run;
     run.nStatus = WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : -1;
-    run.strOutput = ReadAll(strFiles + ".out");
-    run.strErrors = ReadAll(strFiles + ".err");
+    run.strOutput = CProgramFolder::ReadAll(strFiles + ".out");
+    run.strErrors = CProgramFolder::ReadAll(strFiles + ".err");
     unlink((strFiles + ".out").c_str());
     unlink((strFiles + ".err").c_str());
     return run;
@@ -208,14 +195,11 @@ TEST(ProgramCommandLines, StatusUsageAndMessageOfEachLine)
 namespace {
 
 // A folder of files for the tools, the programs run inside it.
-class CToolFiles
+class CToolFiles : public CProgramFolder
 {
 public:
     CToolFiles()
     {
-        char szDir[] = "/tmp/vltoolfiles-XXXXXX";
-        if (mkdtemp(szDir) != nullptr)
-            m_strDir = szDir;
         Write("t.vls", "int Add(int a, int b) { return a + b; }\nint Div(int a, int b) {\n  return a / b; }\n"
                        "string Text() { return \"two words\"; }\n");
         Write("bad.vls", "int F() {\n  int x\n  return 1; }\n");
@@ -225,31 +209,6 @@ public:
         Write("badlist.dat", "<List><File name=\"bad.xml\"/></List>\n");
         Write("badscript.dat", "<List><File name=\"bad.vls\" type=\"script\"/></List>\n");
     }
-    ~CToolFiles() { system(("rm -rf '" + m_strDir + "'").c_str()); }
-
-    // Runs the program in the folder with the arguments (redirections
-    // included), standard output going to strOutput ("&-" closes it).
-    SRun Run(const std::string& strProgram, const std::string& strArgs, const std::string& strOutput = "") const
-    {
-        const char* szBin = getenv("VL_TEST_BIN_DIR");
-        std::string strBin = szBin != nullptr ? szBin : Bytes(VLGetExecutablePath());
-        std::string strOut = m_strDir + "/run.out", strErr = m_strDir + "/run.err";
-        std::string strCommand = "cd '" + m_strDir + "' && timeout 60 " + strBin + "/" + strProgram + " " + strArgs +
-                                 " >" + (strOutput.empty() ? strOut : strOutput) + " 2>" + strErr;
-        int nStatus = system(strCommand.c_str());
-        SRun run;
-        run.nStatus = WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : -1;
-        run.strOutput = ReadAll(strOut);
-        run.strErrors = ReadAll(strErr);
-        unlink(strOut.c_str());
-        unlink(strErr.c_str());
-        return run;
-    }
-
-private:
-    void Write(const char* szName, const char* szText) const { std::ofstream(m_strDir + "/" + szName) << szText; }
-
-    std::string m_strDir;
 };
 
 }  // namespace

@@ -124,7 +124,6 @@ std::vector<SExample> ReadExamples(const std::string& strText, std::set<int>& co
 
 TEST(ScriptReference, EveryExamplePrintsWhatTheReferenceSays)
 {
-    VL_NEEDS_PROGRAMS();
     std::string strText = CProgramFolder::ReadAll(VL_TEST_SOURCE_DIR "/../docs/script-language.md");
     ASSERT_FALSE(strText.empty());
     std::set<int> codes;

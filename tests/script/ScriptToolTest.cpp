@@ -38,7 +38,6 @@ TEST(ScriptTool, CompileMakesTheOutputFolder)
 // (for status 0, on standard output).
 TEST(ScriptTool, StatusAndMessageOfEachLine)
 {
-    VL_NEEDS_PROGRAMS();
     static const struct
     {
         const char* szArgs;

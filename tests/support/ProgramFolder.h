@@ -12,6 +12,8 @@
 #include <sstream>
 #include <string>
 
+#include "base/core/VLFileSystem.h"
+
 struct SProgramRun
 {
     int nStatus = -1;
@@ -36,8 +38,15 @@ public:
     CProgramFolder(const CProgramFolder&) = delete;
     CProgramFolder& operator=(const CProgramFolder&) = delete;
 
-    // The build's programs, as ctest gives them; null otherwise.
-    static const char* BinDir() { return getenv("VL_TEST_BIN_DIR"); }
+    // The build's programs: where ctest says, else beside the test program.
+    static std::string BinDir()
+    {
+        const char* szBin = getenv("VL_TEST_BIN_DIR");
+        if (szBin != nullptr)
+            return szBin;
+        const CVLString strPath = VLGetExecutablePath();
+        return std::string(strPath.GetBuffer(), static_cast<size_t>(strPath.GetLength()));
+    }
     const std::string& Dir() const { return m_strDir; }
 
     void Write(const std::string& strName, const std::string& strText) const
@@ -45,14 +54,14 @@ public:
         std::ofstream(m_strDir + "/" + strName, std::ios::binary) << strText;
     }
 
-    // "PROGRAM ARGS" (redirections included) run in the folder; standard
-    // output goes to strOutput instead when given ("&-" closes it).
+    // "PROGRAM ARGS" (redirections included, standard input too) run in the
+    // folder; standard output goes to strOutput instead when given ("&-"
+    // closes it).
     SProgramRun Run(const std::string& strProgram, const std::string& strArgs, const std::string& strOutput = "") const
     {
         const std::string strOut = m_strDir + "/.out", strErr = m_strDir + "/.err";
         const std::string strCommand = "cd '" + m_strDir + "' && timeout 60 " + BinDir() + "/" + strProgram + " " +
-                                       strArgs + " >" + (strOutput.empty() ? strOut : strOutput) + " 2>" + strErr +
-                                       " </dev/null";
+                                       strArgs + " >" + (strOutput.empty() ? strOut : strOutput) + " 2>" + strErr;
         const int nStatus = std::system(strCommand.c_str());
         SProgramRun run;
         run.nStatus = WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : -1;
@@ -74,12 +83,5 @@ public:
 private:
     std::string m_strDir;
 };
-
-// Skips a test run without the build's programs (not from ctest).
-#define VL_NEEDS_PROGRAMS()                            \
-    do {                                               \
-        if (CProgramFolder::BinDir() == nullptr)       \
-            GTEST_SKIP() << "VL_TEST_BIN_DIR not set"; \
-    } while (0)
 
 #endif
