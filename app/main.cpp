@@ -112,28 +112,6 @@ void InstallStopSignals()
     std::thread(WatchStopSignals, signals).detach();
 }
 
-// Opens /dev/null on the standard descriptors that are closed, before any
-// other is opened: a socket would otherwise take number 1 and be written
-// the device list. False when it cannot; bOutputClosed: standard output
-// was closed.
-bool OpenClosedStandardDescriptors(bool& bOutputClosed)
-{
-    bOutputClosed = false;
-    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; fd++) {
-        if (fcntl(fd, F_GETFD) != -1 || errno != EBADF)
-            continue;
-        bOutputClosed = bOutputClosed || fd == STDOUT_FILENO;
-        // The lower ones are open: the lowest free number is fd.
-        int nNull = open("/dev/null", O_RDWR);
-        if (nNull != fd) {
-            if (nNull >= 0)
-                close(nNull);
-            return false;
-        }
-    }
-    return true;
-}
-
 // Descriptor numbers below nLimit that are open now (the standard streams and
 // whatever the run inherited), as /proc lists them. Without /proc each
 // number is asked, up to kMaxAskedDescriptors (a hard limit may be far
@@ -231,11 +209,14 @@ int InitializeFailed(VLPFW_RESULT eResult, const std::string& strError)
 
 int main(int argc, char** argv)
 {
-    bool bOutputClosed = false;
-    if (!OpenClosedStandardDescriptors(bOutputClosed)) {
+    // Before anything else is opened: a socket would otherwise take number 1
+    // and be written the device list. Help and version written to a closed
+    // standard output then fail as the tools' do.
+    if (!CVLStandardOutput::TakeClosedDescriptors()) {
         fprintf(stderr, "vlnet: a closed standard descriptor cannot be opened on /dev/null\n");
         return VLNET_EXIT_FAILURE;
     }
+    const bool bOutputClosed = CVLStandardOutput::WasClosed();
     setvbuf(stdout, nullptr, _IOLBF, 0);
     CVLNetOptions options;
     if (!options.Parse(argc, argv)) {

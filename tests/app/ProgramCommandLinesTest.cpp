@@ -230,6 +230,8 @@ TEST(ProgramCommandLines, OutputThatCannotBeWrittenFailsWithTheReason)
         {"vlstdtool", "unscramble a.xml"},
         {"vlstdtool", "convert UTF-8 UTF-16LE <a.xml"},
         {"vlresource", "dump list.dat"},
+        {"vlnet", "--help"},
+        {"vlnet", "--version"},
     };
     CToolFiles files;
     for (const auto& write : kWrites) {
