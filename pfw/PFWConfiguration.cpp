@@ -187,16 +187,14 @@ VLPFW_RESULT CPFWConfiguration::Load(VL_CONST_STR szPath)
         m_strErrorText = error.strText;
         eResult = VLPFW_RESULT_CONFIGURATION_ERROR;
     } catch (EVLXmlException* pException) {
-        // Where and what, as the definitions' reader says it.
-        m_strErrorText = Text(("line " + std::to_string(document.GetLoadLine()) + ": ").c_str());
-        if (pException->GetXmlErrorCode() == VLXML_ERROR_PARSER) {
-            m_strErrorText += "not well-formed XML (";
-            m_strErrorText += EVLXmlException::GetParserErrorName(pException->GetParserErrorCode());
-            m_strErrorText += ")";
-            VLDeleteException(pException);
-        } else {
-            m_strErrorText += ExceptionText(pException);
-        }
+        // Where the parser stopped (the column in bytes) and what, in words,
+        // as vlstdtool says it.
+        std::string strText = pException->GetReason();
+        if (pException->GetXmlErrorCode() == VLXML_ERROR_PARSER)
+            strText = "line " + std::to_string(document.GetLoadLine()) + ", column " +
+                      std::to_string(document.GetLoadColumn()) + ": " + strText;
+        m_strErrorText = Text(strText.c_str());
+        VLDeleteException(pException);
         eResult = VLPFW_RESULT_CONFIGURATION_ERROR;
     } catch (EVLException* pException) {
         m_strErrorText = ExceptionText(pException);

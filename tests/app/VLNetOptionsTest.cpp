@@ -334,14 +334,14 @@ TEST(VLNetProgram, BadResourcesNameTheFileAndTheReason)
                                                 "vlres300.dat: the configuration is not a regular file\n"))
         << strOutput;
 
-    // Not well-formed: the parser's line, as the definitions give it.
+    // Not well-formed: where the parser stopped and why, in words.
     ASSERT_EQ(0, system(("rm " + strSettings + "vlres300.dat && printf '<Configurations>\\n<a>\\n</b>\\n' > " +
                          strSettings + "vlres300.dat")
                             .c_str()));
     strOutput.clear();
     EXPECT_EQ(1, RunVlnet("probe --resources " + strDir, strOutput));
     EXPECT_NE(std::string::npos, strOutput.find("result 13 (configuration format error): " + strSettings +
-                                                "vlres300.dat: line 3: not well-formed XML ("))
+                                                "vlres300.dat: line 3, column 3: not well-formed XML\n"))
         << strOutput;
     // A device bound that is no whole number from 1 to 512, named before
     // anything is sent.
