@@ -1414,7 +1414,7 @@ TEST_F(VLNetEndToEnd, AStopPrintsAndOpensNothingAndClosedOutputIsRefused)
 // was looked for, with what the probe had found of it; a SetDetail left
 // without an answer (one try here), which the device took all the same;
 // a change made whose result could not be written (a full disk, a pipe
-// whose reader is gone). The probe's re-sends
+// whose reader is gone), and no change after a read. The probe's re-sends
 // come a minute apart for the stops, so that they come while the probe
 // still waits (url and open use no device before its schedule has passed).
 TEST_F(VLNetEndToEnd, EveryEndOfAStopOrAChangeIsSaid)
@@ -1465,6 +1465,9 @@ TEST_F(VLNetEndToEnd, EveryEndOfAStopOrAChangeIsSaid)
          0,
          "exit 1|vlnet: SetDetail: the device took the change, but its result could not be written\n"
          "vlnet: standard output could not be written: No space left on device\n"},
+        // A command that only reads changed nothing.
+        {strVlnet + "run " + Mac(1, 0) + " GetDetail 2>&1 >/dev/full", 0, 0,
+         "exit 1|vlnet: standard output could not be written: No space left on device\n"},
     };
     for (const auto& run : kRuns) {
         if (run.strLine.find(Mac(2, 0)) != std::string::npos && m_Networks.GetDevices().size() == 1)
