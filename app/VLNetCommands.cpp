@@ -5,6 +5,7 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,8 @@
 #include "app/VLNetValueCheck.h"
 #include "base/core/VLCommandLine.h"
 #include "base/core/VLString.h"
+#include "base/net/VLInterfaceAddress.h"
+#include "base/net/VLSocketAddress.h"
 #include "base/system/VLWebLauncher.h"
 #include "ecm/core/VLECMCommandList.h"
 #include "pfw/VLPFWNIFInfo.h"
@@ -71,9 +74,12 @@ const char kDescriptionRun[] =
     "0-255), texts of at most 64 bytes and without a NUL, hex: with an even\n"
     "number of digits. An address, mask or gateway that would cut the device\n"
     "off the network is refused too (0.0.0.0, broadcast, loopback, multicast or\n"
-    "reserved addresses, the network or broadcast address of the mask given,\n"
-    "a mask with a gap; a gateway of 0.0.0.0 means none). SetDetail needs at\n"
-    "least one.\n"
+    "reserved addresses, a mask with a gap or of more than 30 bits; a gateway\n"
+    "of 0.0.0.0 means none), and so, once GetDetail has read the device's\n"
+    "settings and before any is sent, are settings it would then have that do:\n"
+    "an address that is the network or broadcast address of its subnet, this\n"
+    "computer's or another device's, a gateway outside the subnet. SetDetail\n"
+    "needs at least one.\n"
     "Exit status: 0 result 0; 1 a failure (another result, the device not found\n"
     "or refused, the input ended at the password prompt); 2 a PATH=VALUE or\n"
     "password refused, nothing sent; 130 stopped by Ctrl-C (SIGINT), 143 by\n"
@@ -417,6 +423,15 @@ int ShowUrl(CVLNetSession& session, const CVLNetOptions& options, bool bOpen)
     return VLNET_EXIT_SUCCESS;
 }
 
+// Says why an argument of the command line is refused, and where the
+// usage is; the status of a refused argument.
+int RefuseArgument(const std::string& strError)
+{
+    fprintf(stderr, "vlnet: %s\n%s", strError.c_str(),
+            CVLCommandLine::GetUsageHint("vlnet", "vlnet run --help").c_str());
+    return VLNET_EXIT_USAGE;
+}
+
 // The PATH=VALUE arguments checked against the fields the command sends
 // (to the device, when given), in the forms to set; false (after saying
 // which and why) when one is refused.
@@ -428,8 +443,39 @@ bool CheckAssignments(CVLNetSession& session, const CVLNetOptions& options, CVLP
     if (CVLNetValueCheck::Check(session.GetRequestFields(strCommand, pNIFInfo), strCommand, assignments, strError,
                                 pNIFInfo != nullptr ? " to this device" : ""))
         return true;
-    fprintf(stderr, "vlnet: %s\n", strError.c_str());
+    RefuseArgument(strError);
     return false;
+}
+
+// Empty when the settings the device will have, the values given over
+// those it holds as read, leave it on its network (its address is no
+// neighbour's: this computer's or another device's); else the refusal.
+std::string CheckSettingsRead(CVLNetSession& session, const std::string& strCommand, CVLPFWNIFInfo* pNIFInfo,
+                              const std::vector<std::pair<std::string, std::string>>& assignments)
+{
+    const std::vector<CVLNetValueCheck::SField> fields = session.GetRequestFields(strCommand, pNIFInfo);
+    std::map<std::string, std::string> read;
+    for (const CVLNetValueCheck::SField& field : fields) {
+        std::string strText;
+        if (CVLNetPropertyLines::ReadText(pNIFInfo, field.strPath, strText))
+            read[field.strPath] = strText;
+    }
+    CVLNetValueCheck::SNeighbours neighbours;
+    CVLString strIP = pNIFInfo->GetIPAddress();
+    neighbours.strCurrent = strIP.GetBuffer() != nullptr ? strIP.GetBuffer() : "";
+    std::vector<VLInterfaceAddress> interfaces;
+    VLListInterfaceAddresses(interfaces);
+    for (const VLInterfaceAddress& entry : interfaces)
+        neighbours.computer.push_back(CVLSocketAddress::FormatDottedQuad(entry.address).GetString());
+    CVLString strMACText = pNIFInfo->GetMACAddress();
+    const std::string strMAC =
+        CVLNetOptions::NormalizeMACAddress(strMACText.GetBuffer() != nullptr ? strMACText.GetBuffer() : "");
+    for (const auto& heard : session.GetHeardAddresses()) {
+        if (heard.second != strMAC)
+            neighbours.devices.push_back(heard);
+    }
+    std::string strError;
+    return CVLNetValueCheck::CheckSettings(fields, read, assignments, neighbours, strError) ? std::string() : strError;
 }
 
 // A run stopped before its command went to the device: the command's
@@ -458,8 +504,8 @@ bool CheckPasswordUse(CVLNetSession& session, const CVLNetOptions& options)
         if (command.bCarried && session.NeedsPassword(command.szName))
             senders.push_back(command.szName);
     }
-    fprintf(stderr, "vlnet: %s sends no password: leave the password out (%s send one)\n", strCommand.c_str(),
-            CVLNetSession::ListText(senders).c_str());
+    RefuseArgument(strCommand + " sends no password: leave the password out (" + CVLNetSession::ListText(senders) +
+                   " send one)");
     return false;
 }
 
@@ -508,9 +554,18 @@ int RunDeviceCommand(CVLNetSession& session, const CVLNetOptions& options)
     statusLine.StartTicking([&options, strIP](double dSeconds) {
         return CVLNetStatusLine::FormatCommand(options.GetDeviceCommand(), strIP, dSeconds);
     });
-    VLECM_RESULT eResult = session.RunCommand(pNIFInfo, options.GetDeviceCommand(), bPassword ? &strPassword : nullptr,
-                                              assignments, strError);
+    // Judged once the device's settings are read, before any is sent.
+    bool bRefused = false;
+    VLECM_RESULT eResult = session.RunCommand(
+        pNIFInfo, options.GetDeviceCommand(), bPassword ? &strPassword : nullptr, assignments, strError,
+        [&](CVLPFWNIFInfo* pRead) {
+            std::string strRefusal = CheckSettingsRead(session, options.GetDeviceCommand(), pRead, assignments);
+            bRefused = !strRefusal.empty();
+            return strRefusal;
+        });
     statusLine.StopTicking();
+    if (bRefused)
+        return RefuseArgument(strError);
     printf("result %d (%s)\n", eResult, CVLNetResultText::GetECMResultText(eResult));
     int nWriteError = 0;
     CVLNetStatusLine::FlushOutput(nWriteError);

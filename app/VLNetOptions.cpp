@@ -297,7 +297,7 @@ bool CVLNetOptions::readPasswordFile(const std::string& strPath)
     if (m_bPassword)
         return fail(kOnePassword);
     const std::string strWhat = "--password-file: " + strPath;
-    // The file's faults are said in one line, as a refused PATH=VALUE is.
+    // The file's faults are said in one line: the usage would not help.
     m_bUsageFault = false;
     FILE* pFile = fopen(strPath.c_str(), "rb");
     if (pFile == nullptr)

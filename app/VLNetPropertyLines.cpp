@@ -201,6 +201,20 @@ bool CVLNetPropertyLines::ParseHex(const std::string& strValue, std::string& str
     return true;
 }
 
+bool CVLNetPropertyLines::ReadText(CVLTarget* pTarget, const std::string& strPath, std::string& strText)
+{
+    if (pTarget == nullptr)
+        return false;
+    CVLTargetLock lock(pTarget);
+    lock.Lock();
+    CVLProperty* pRoot = pTarget->GetProperties();
+    const CVLProperty* pNode = pRoot != nullptr ? pRoot->GetProperty(strPath.c_str(), false) : nullptr;
+    if (pNode == nullptr || pNode->GetType() == VL_VARIANT_TYPE_EMPTY)
+        return false;
+    strText = Bytes(pNode->ToString(nullptr));
+    return true;
+}
+
 bool CVLNetPropertyLines::Assign(CVLTarget* pTarget, const std::string& strPath, const std::string& strValue)
 {
     if (pTarget == nullptr)

@@ -28,6 +28,9 @@ public:
     static std::string FormatValue(const CVLVariant& value);
     // The bytes of a "hex:..." value; false for any other text.
     static bool ParseHex(const std::string& strValue, std::string& strBytes);
+    // The text of the record's value at the path, under its lock; false
+    // when the record holds none there.
+    static bool ReadText(CVLTarget* pTarget, const std::string& strPath, std::string& strText);
     // Sets a value given as PATH=VALUE text on the record, under its lock:
     // a "hex:" value as those bytes (binary where the node holds binary),
     // any other as its text. False when the path cannot be set.

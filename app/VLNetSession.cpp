@@ -1037,7 +1037,8 @@ bool CVLNetSession::IsRestartPending(CVLPFWNIFInfo* pNIFInfo, const std::string&
 VLECM_RESULT CVLNetSession::RunCommand(CVLPFWNIFInfo* pNIFInfo, const std::string& strCommand,
                                        const std::string* pPassword,
                                        const std::vector<std::pair<std::string, std::string>>& assignments,
-                                       std::string& strError)
+                                       std::string& strError,
+                                       const std::function<std::string(CVLPFWNIFInfo*)>& fnCheckRead)
 {
     VLECM_COMMAND eCommand;
     if (pNIFInfo == nullptr || !CommandOf(strCommand, eCommand)) {
@@ -1062,6 +1063,13 @@ VLECM_RESULT CVLNetSession::RunCommand(CVLPFWNIFInfo* pNIFInfo, const std::strin
         if (!strUnread.empty()) {
             strError = "the device's settings could not be read first (GetDetail): its reply lacked " + strUnread;
             return VLECM_RESULT_COMMUNICATION_ERROR;
+        }
+    }
+    if (fnCheckRead) {
+        std::string strRefusal = fnCheckRead(pNIFInfo);
+        if (!strRefusal.empty()) {
+            strError = strRefusal;
+            return VLECM_RESULT_PARAMETER_ERROR;
         }
     }
     for (const auto& assignment : assignments) {
@@ -1094,4 +1102,14 @@ VLECM_RESULT CVLNetSession::RunCommand(CVLPFWNIFInfo* pNIFInfo, const std::strin
                    CVLNetOptions::NormalizeMACAddress(Text(pNIFInfo->GetMACAddress())) +
                    " GetDetail' tells whether it did)";
     return eResult;
+}
+
+std::vector<std::pair<std::string, std::string>> CVLNetSession::GetHeardAddresses()
+{
+    std::vector<std::pair<std::string, std::string>> heard;
+    if (!m_bInitialize)
+        return heard;
+    for (const auto& entry : m_CommunicationManager.GetVLECM().GetHeardAddresses())
+        heard.emplace_back(Text(entry.first), CVLNetOptions::NormalizeMACAddress(Text(entry.second)));
+    return heard;
 }

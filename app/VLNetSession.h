@@ -8,6 +8,7 @@
 #define VLNETSESSION_H
 
 #include <atomic>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <set>
@@ -112,8 +113,15 @@ public:
     // given values change). The command's result, and why it failed in
     // strError (a command that changes the device and was stopped or timed
     // out once it had started: that the device may have taken the change).
+    // fnCheckRead, when given, judges the record as read before anything
+    // of the command is set or sent: its refusal (a text) ends the run with
+    // VLECM_RESULT_PARAMETER_ERROR and that text.
     VLECM_RESULT RunCommand(CVLPFWNIFInfo* pNIFInfo, const std::string& strCommand, const std::string* pPassword,
-                            const std::vector<std::pair<std::string, std::string>>& assignments, std::string& strError);
+                            const std::vector<std::pair<std::string, std::string>>& assignments, std::string& strError,
+                            const std::function<std::string(CVLPFWNIFInfo*)>& fnCheckRead = nullptr);
+    // Every address a device answered the last probe from, with its MAC
+    // ("00:26:AB:00:00:01").
+    std::vector<std::pair<std::string, std::string>> GetHeardAddresses();
 
     // The fields that a device command's request carries, as the loaded
     // definitions lay it out (its packet list by the device manager's

@@ -8,6 +8,7 @@
 
 #include "app/VLNetPropertyLines.h"
 #include "base/core/VLCharset.h"
+#include "base/core/VLCommandLine.h"
 #include "base/core/VLException.h"
 #include "base/net/VLMACAddress.h"
 #include "base/net/VLSocketAddress.h"
@@ -55,8 +56,12 @@ const struct
     {0xF0000000, 0xF0000000, true, false, "a reserved address (240.0.0.0/4)"},
 };
 // A subnet with fewer host bits has no network and broadcast address of
-// its own (a point-to-point /31, a single host /32).
+// its own (a point-to-point /31, a single host /32), and leaves a device
+// on it no host to reach but at most one.
 const int kMinHostBits = 2;
+// The most edits (case aside) from a path given to a path sent that is
+// still taken for a slip.
+const size_t kMaxSuggestedDistance = 3;
 
 std::string Text(const CVLString& str)
 {
@@ -156,8 +161,11 @@ std::string CheckAddressRole(EAddressRole eRole, const std::string& strValue)
     const uint32_t nAddress = AddressOf(strValue);
     if (eRole == ROLE_MASK) {
         const uint32_t nHostBits = ~nAddress;
-        return (nHostBits & (nHostBits + 1)) == 0 ? std::string()
-                                                  : "a subnet mask's one-bits must be contiguous, as in 255.255.255.0";
+        if ((nHostBits & (nHostBits + 1)) != 0)
+            return "a subnet mask's one-bits must be contiguous, as in 255.255.255.0";
+        if (nHostBits < (1u << kMinHostBits) - 1)
+            return "a mask of more than 30 one-bits leaves the subnet no host addresses (255.255.255.252 leaves two)";
+        return std::string();
     }
     for (const auto& entry : kUnusableAddresses) {
         if ((nAddress & entry.nMask) != entry.nNetwork)
@@ -170,20 +178,115 @@ std::string CheckAddressRole(EAddressRole eRole, const std::string& strValue)
     return std::string();
 }
 
-// Empty when a device's address is neither the network nor the broadcast
-// address of its subnet.
-std::string CheckAddressInSubnet(const std::string& strAddress, const std::string& strMask)
+// "10.201.3.0/24": the subnet of an address under a (contiguous) mask.
+std::string SubnetText(uint32_t nAddress, uint32_t nMask)
 {
-    const uint32_t nAddress = AddressOf(strAddress);
-    const uint32_t nMask = AddressOf(strMask);
+    int nBits = 0;
+    for (uint32_t n = nMask; n != 0; n <<= 1)
+        nBits++;
+    return Text(CVLSocketAddress::FormatDottedQuad(nAddress & nMask)) + "/" + std::to_string(nBits);
+}
+
+// "the network address" or "the broadcast address" when the address is one
+// of the subnet's own (which a subnet of fewer host bits has none of);
+// else null.
+const char* SubnetOwnAddress(uint32_t nAddress, uint32_t nMask)
+{
     if (~nMask < (1u << kMinHostBits) - 1)
+        return nullptr;
+    if (nAddress == (nAddress & nMask))
+        return "the network address";
+    if (nAddress == (nAddress | ~nMask))
+        return "the broadcast address";
+    return nullptr;
+}
+
+// The field whose path is nearest the one given, or null when none is near:
+// a slip of a few letters or of case, or a field's own name given alone
+// ("NodeName" for "VLPC.2B_5A10_01.NodeName").
+const CVLNetValueCheck::SField* NearestField(const std::vector<CVLNetValueCheck::SField>& fields,
+                                              const std::string& strPath)
+{
+    const CVLNetValueCheck::SField* pNearest = nullptr;
+    size_t nNearest = kMaxSuggestedDistance + 1;
+    for (const CVLNetValueCheck::SField& field : fields) {
+        size_t nDistance = CVLCommandLine::Distance(strPath, field.strPath);
+        if (strPath.find('.') == std::string::npos)
+            nDistance = std::min(nDistance,
+                                 CVLCommandLine::Distance(strPath, field.strPath.substr(field.strPath.rfind('.') + 1)));
+        if (nDistance < nNearest) {
+            pNearest = &field;
+            nNearest = nDistance;
+        }
+    }
+    return pNearest;
+}
+
+// One node's address settings as they will be: each known or not, and
+// given or read.
+struct SSetting
+{
+    const std::string* pPath = nullptr;
+    std::string strValue;
+    bool bGiven = false;
+    bool IsKnown() const { return !strValue.empty(); }
+    std::string Argument() const { return *pPath + "=" + strValue; }
+};
+struct SSettings
+{
+    SSetting host, mask, gateway;
+};
+
+// Empty when the settings of one node leave the device on its network;
+// else "PATH=VALUE: reason", naming a value given.
+std::string JudgeSettings(const SSettings& settings, const CVLNetValueCheck::SNeighbours& neighbours)
+{
+    const SSetting& host = settings.host;
+    const SSetting& mask = settings.mask;
+    const SSetting& gateway = settings.gateway;
+    if (!host.bGiven && !mask.bGiven && !gateway.bGiven)
         return std::string();
-    const uint32_t nNetwork = nAddress & nMask;
-    if (nAddress == nNetwork)
-        return "the network address of its subnet (mask " + strMask + ") cannot be a device's address";
-    if (nAddress == (nNetwork | ~nMask))
-        return "the broadcast address of its subnet (mask " + strMask + ") cannot be a device's address";
-    return std::string();
+    const uint32_t nHost = AddressOf(host.strValue);
+    const uint32_t nMask = AddressOf(mask.strValue);
+    // The one given names the fault; the other is the device's as read.
+    if (host.IsKnown() && mask.IsKnown() && (host.bGiven || mask.bGiven)) {
+        if (const char* szWhat = SubnetOwnAddress(nHost, nMask)) {
+            const std::string strSubnet = SubnetText(nHost, nMask);
+            if (!host.bGiven)
+                return mask.Argument() + ": it makes the device's address " + host.strValue + " " + szWhat +
+                       " of its subnet " + strSubnet + ", which cannot be a device's address";
+            return host.Argument() + ": " + szWhat + " of its subnet " + strSubnet +
+                   (mask.bGiven ? std::string() : " (by the device's mask " + mask.strValue + ")") +
+                   " cannot be a device's address";
+        }
+    }
+    if (host.bGiven && host.strValue != neighbours.strCurrent) {
+        for (const std::string& strAddress : neighbours.computer) {
+            if (strAddress == host.strValue)
+                return host.Argument() + ": this computer's own address cannot be a device's address";
+        }
+        for (const auto& device : neighbours.devices) {
+            if (device.first == host.strValue)
+                return host.Argument() + ": device " + device.second +
+                       " answered the probe from this address; two devices cannot share it";
+        }
+    }
+    const uint32_t nGateway = AddressOf(gateway.strValue);
+    if (!host.IsKnown() || !mask.IsKnown() || !gateway.IsKnown() || nGateway == 0)
+        return std::string();
+    const std::string strSubnet = SubnetText(nHost, nMask);
+    const bool bOutside = (nGateway & nMask) != (nHost & nMask);
+    const char* szOwn = bOutside ? nullptr : SubnetOwnAddress(nGateway, nMask);
+    if (!bOutside && szOwn == nullptr)
+        return std::string();
+    if (gateway.bGiven)
+        return gateway.Argument() + ": " +
+               (bOutside ? "a gateway outside the device's subnet " + strSubnet + " cannot be reached"
+                         : std::string(szOwn) + " of the device's subnet " + strSubnet + " cannot be a gateway") +
+               " (0.0.0.0 means none)";
+    return (host.bGiven ? host : mask).Argument() + ": the device's gateway " + gateway.strValue +
+           (bOutside ? " would lie outside its subnet " : std::string(" would be ") + szOwn + " of its subnet ") +
+           strSubnet + ": give a Gateway in the subnet too, or 0.0.0.0 for none";
 }
 
 }  // namespace
@@ -295,10 +398,13 @@ bool CVLNetValueCheck::Check(const std::vector<SField>& fields, const std::strin
                 pField = &field;
         }
         if (pField == nullptr) {
-            strError =
-                strArgument + ": " +
-                (fields.empty() ? strCommand + " sends no values" + strTo
-                                : "not a value that " + strCommand + " sends" + strTo + "; it sends " + strPaths);
+            const SField* pNearest = NearestField(fields, assignment.first);
+            strError = strArgument + ": " +
+                       (fields.empty()        ? strCommand + " sends no values" + strTo
+                        : pNearest != nullptr ? "not a value that " + strCommand + " sends" + strTo +
+                                                    "; did you mean " + pNearest->strPath + "?"
+                                              : "not a value that " + strCommand + " sends" + strTo + "; it sends " +
+                                                    strPaths);
             return false;
         }
         if (!given.insert(pField->strPath).second) {
@@ -310,24 +416,40 @@ bool CVLNetValueCheck::Check(const std::vector<SField>& fields, const std::strin
             strError = strArgument + ": " + strReason;
             return false;
         }
-        const EAddressRole eRole = RoleOf(*pField);
-        SSubnet& subnet = subnets[pField->strPath.substr(0, pField->strPath.rfind('.'))];
-        if (eRole == ROLE_HOST) {
-            subnet.pHostPath = &pField->strPath;
-            subnet.strHost = assignment.second;
-        } else if (eRole == ROLE_MASK) {
-            subnet.strMask = assignment.second;
+    }
+    // The values given together must fit each other, whatever the device has.
+    return CheckSettings(fields, std::map<std::string, std::string>(), assignments, SNeighbours(), strError);
+}
+
+bool CVLNetValueCheck::CheckSettings(const std::vector<SField>& fields, const std::map<std::string, std::string>& read,
+                                     const std::vector<std::pair<std::string, std::string>>& assignments,
+                                     const SNeighbours& neighbours, std::string& strError)
+{
+    // The settings by the record's node that holds them.
+    std::map<std::string, SSettings> nodes;
+    for (const SField& field : fields) {
+        const EAddressRole eRole = RoleOf(field);
+        if (eRole == ROLE_NONE)
+            continue;
+        SSettings& settings = nodes[field.strPath.substr(0, field.strPath.rfind('.'))];
+        SSetting& setting = eRole == ROLE_HOST ? settings.host : eRole == ROLE_MASK ? settings.mask : settings.gateway;
+        setting.pPath = &field.strPath;
+        auto it = read.find(field.strPath);
+        // What the device holds may not be an address at all.
+        unsigned char address[4];
+        if (it != read.end() && CVLSocketAddress::ParseDottedQuad(it->second.c_str(), address))
+            setting.strValue = Text(CVLSocketAddress::FormatDottedQuad(address));
+        for (const auto& assignment : assignments) {
+            if (assignment.first == field.strPath) {
+                setting.strValue = assignment.second;
+                setting.bGiven = true;
+            }
         }
     }
-    for (const auto& entry : subnets) {
-        const SSubnet& subnet = entry.second;
-        if (subnet.pHostPath == nullptr || subnet.strMask.empty())
-            continue;
-        std::string strReason = CheckAddressInSubnet(subnet.strHost, subnet.strMask);
-        if (!strReason.empty()) {
-            strError = *subnet.pHostPath + "=" + subnet.strHost + ": " + strReason;
+    for (const auto& node : nodes) {
+        strError = JudgeSettings(node.second, neighbours);
+        if (!strError.empty())
             return false;
-        }
     }
     return true;
 }

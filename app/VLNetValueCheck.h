@@ -6,6 +6,7 @@
 #ifndef VLNETVALUECHECK_H
 #define VLNETVALUECHECK_H
 
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -51,14 +52,34 @@ public:
     static std::string CheckValue(const SField& field, std::string& strValue);
 
     // Checks every assignment of the command against its fields, making
-    // the accepted values the forms to set, and an address given with its
-    // mask against that subnet; a path takes one value. False with
+    // the accepted values the forms to set, and the addresses given
+    // together as CheckSettings does; a path takes one value. False with
     // strError naming the first refused argument ("PATH=VALUE: reason", a
-    // long one cut), or saying that a command which sends values was given
-    // none. strTo follows "sends" in the reason (" to this device").
+    // long one cut; a path near one it sends proposed), or saying that a
+    // command which sends values was given none. strTo follows "sends" in
+    // the reason (" to this device").
     static bool Check(const std::vector<SField>& fields, const std::string& strCommand,
                       std::vector<std::pair<std::string, std::string>>& assignments, std::string& strError,
                       const std::string& strTo = std::string());
+
+    // What a device's new address must not take: the address it is reached
+    // at (which it may keep), this computer's own addresses, and the
+    // addresses other devices answered the probe from, with their MACs.
+    struct SNeighbours
+    {
+        std::string strCurrent;
+        std::vector<std::string> computer;
+        std::vector<std::pair<std::string, std::string>> devices;  // address, MAC
+    };
+    // Checks the address settings the device will have, each value given
+    // (as Check made it) over the value read (read: by path; what is in
+    // neither is not judged), among the settings a value given changes:
+    // the address is neither the network nor the broadcast address of its
+    // subnet, nor a neighbour's; the gateway (0.0.0.0: none) is a host of
+    // the subnet. False with strError naming the value given and why.
+    static bool CheckSettings(const std::vector<SField>& fields, const std::map<std::string, std::string>& read,
+                              const std::vector<std::pair<std::string, std::string>>& assignments,
+                              const SNeighbours& neighbours, std::string& strError);
 };
 
 #endif

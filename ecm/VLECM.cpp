@@ -346,6 +346,11 @@ CVLString CVLECM::FindUncheckedMAC(VL_CONST_STR szAddress)
     return m_ProbeInstance.GetReplyFilter().FindUncheckedMAC(CVLString(szAddress, VL_CHARSET_UTF8));
 }
 
+std::vector<std::pair<CVLString, CVLString>> CVLECM::GetHeardAddresses()
+{
+    return m_ProbeInstance.GetReplyFilter().GetHeardAddresses();
+}
+
 int CVLECM::GetUnfinishedChainCount(int& nChecking)
 {
     return m_ProbeInstance.GetUnfinishedChainCount(nChecking);

@@ -34,6 +34,7 @@
 #include <list>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <pthread.h>
@@ -182,6 +183,8 @@ public:
     // The MAC that answered from that address beyond the addresses it is
     // checked at; empty when none did.
     CVLString FindUncheckedMAC(VL_CONST_STR szAddress);
+    // Every address a MAC answered from in this probe, with that MAC.
+    std::vector<std::pair<CVLString, CVLString>> GetHeardAddresses();
     // Grows each time a MAC is heard from another address in this probe.
     unsigned long GetOtherAddressCount();
     // What the probe's devices still do, kept as it changes (see

@@ -350,6 +350,21 @@ CVLString CVLECMReplyFilter::FindUncheckedMAC(const CVLString& strFrom)
     return CVLString(VL_CHARSET_UTF8);
 }
 
+std::vector<std::pair<CVLString, CVLString>> CVLECMReplyFilter::GetHeardAddresses()
+{
+    CVLThreadLock lock(&m_Sync);
+    lock.Lock();
+    std::vector<std::pair<CVLString, CVLString>> heard;
+    for (const auto& device : m_Devices) {
+        heard.emplace_back(device.second.strFrom, device.first);
+        for (const CVLString& strOther : device.second.others)
+            heard.emplace_back(strOther, device.first);
+        for (const CVLString& strUnchecked : device.second.unchecked)
+            heard.emplace_back(strUnchecked, device.first);
+    }
+    return heard;
+}
+
 CVLString CVLECMReplyFilter::GetConflictAddress(const CVLString& strMAC)
 {
     CVLThreadLock lock(&m_Sync);

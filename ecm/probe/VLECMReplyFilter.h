@@ -32,6 +32,7 @@
 #include <map>
 #include <memory>
 #include <set>
+#include <utility>
 #include <vector>
 
 #include "base/core/VLString.h"
@@ -125,6 +126,10 @@ public:
     std::vector<CVLString> GetOtherAddresses(const CVLString& strMAC);
     std::vector<CVLString> GetUncheckedAddresses(const CVLString& strMAC, bool& bMore);
     CVLString FindUncheckedMAC(const CVLString& strFrom);
+    // Every address a MAC answered from, checked or not, with that MAC
+    // (normal form), in MAC order: the addresses a device is not to be
+    // moved to.
+    std::vector<std::pair<CVLString, CVLString>> GetHeardAddresses();
     // The key under which the hand-on queue keeps the record of a reply of
     // that MAC (normal form) from that address: the MAC address for its
     // first address, "MAC@ADDRESS" for a claim.

@@ -24,6 +24,7 @@
 
 #include "tests/support/DeviceNetworks.h"
 #include "tests/support/NeedsNamespaces.h"
+#include "tests/support/emulator/DeviceEmulator.h"
 
 namespace {
 struct ProgramRun
@@ -428,6 +429,76 @@ TEST_F(VLNetEndToEnd, ARefusedValueSendsNothingAndLeavesTheDeviceAsItWas)
               cut.strErrors);
     ProgramRun kept = RunVlnet(m_Net, {"run", Mac(1, 2), "GetListInfo"});
     EXPECT_EQ("VLPC.2B_5A04_01.NodeName=kept", LineOf(kept.strOutput, "VLPC.2B_5A04_01.NodeName=")) << kept.strOutput;
+}
+
+// A change that would cut the device off its network, judged on the
+// settings it will have (the values given over those its GetDetail read),
+// is refused before any of it is sent: the device, played here, counts the
+// SetDetail requests it got. A change it may take is sent, once.
+TEST_F(VLNetEndToEnd, AChangeThatWouldCutTheDeviceOffIsRefusedBeforeItIsSent)
+{
+    std::string strError;
+    ASSERT_TRUE(m_Net.AddHost("d3", &strError)) << strError;
+    ASSERT_TRUE(m_Net.Link("pc", "vl3", {Address(3, 1) + "/24"}, "d3", "vd3",
+                           {Address(3, 10) + "/24", Address(3, 11) + "/24"}, &strError))
+        << strError;
+    const std::string kUsage = "\nvlnet: 'vlnet run --help' shows the usage\n";
+    const struct
+    {
+        std::string strValue;  // VLPC.2B_5A10_01.VALUE
+        std::string strError;  // after "vlnet: VLPC.2B_5A10_01.VALUE: "; empty: sent
+    } kChanges[] = {
+        {"IPAddress=10.201.3.255",
+         "the broadcast address of its subnet 10.201.3.0/24 (by the device's mask 255.255.255.0) cannot be a "
+         "device's address"},
+        {"IPAddress=10.201.3.0",
+         "the network address of its subnet 10.201.3.0/24 (by the device's mask 255.255.255.0) cannot be a device's "
+         "address"},
+        {"IPAddress=10.201.3.1", "this computer's own address cannot be a device's address"},
+        {"IPAddress=10.201.3.11",
+         "device " + Mac(3, 1) + " answered the probe from this address; two devices cannot share it"},
+        {"SubnetMask=255.255.255.255",
+         "a mask of more than 30 one-bits leaves the subnet no host addresses (255.255.255.252 leaves two)"},
+        {"Gateway=10.201.4.1",
+         "a gateway outside the device's subnet 10.201.3.0/24 cannot be reached (0.0.0.0 means none)"},
+        {"IPAddress=10.201.4.10", "the device's gateway 10.201.3.1 would lie outside its subnet 10.201.4.0/24: give a "
+                                  "Gateway in the subnet too, or 0.0.0.0 for none"},
+        {"Location=moved", ""},
+    };
+    // Each run's status, errors and the SetDetail requests the device got.
+    std::string strRuns = m_Net.RunIn("d3", [&]() -> std::string {
+        CDeviceEmulator emulator;
+        EmuDevice device, other;
+        EmuParseMac(Mac(3, 0), device.mac);
+        device.strIP = Address(3, 10);
+        device.strMask = "255.255.255.0";
+        device.strGateway = Address(3, 1);
+        device.strPassword = "secret";
+        other = device;
+        EmuParseMac(Mac(3, 1), other.mac);
+        other.strIP = Address(3, 11);
+        emulator.AddDevice(device);
+        emulator.AddDevice(other);
+        std::string strStart;
+        if (!emulator.Start(&strStart))
+            return "FAIL:" + strStart;
+        std::string strOut;
+        for (const auto& change : kChanges) {
+            const int nBefore = emulator.RequestCount(Mac(3, 0), 0x5A21);
+            ProgramRun run = RunVlnet(m_Net, {"run", Mac(3, 0), "SetDetail", "--password", "secret",
+                                              "VLPC.2B_5A10_01." + change.strValue});
+            strOut += std::to_string(run.nStatus) + "|" + run.strErrors + "|" +
+                      std::to_string(emulator.RequestCount(Mac(3, 0), 0x5A21) - nBefore) + "\n";
+        }
+        emulator.Stop();
+        return strOut;
+    });
+    std::string strExpected;
+    for (const auto& change : kChanges)
+        strExpected += change.strError.empty()
+                           ? "0||1\n"
+                           : "2|vlnet: VLPC.2B_5A10_01." + change.strValue + ": " + change.strError + kUsage + "|0\n";
+    EXPECT_EQ(strExpected, strRuns);
 }
 
 // What run prints is what the device holds: a failed command prints no

@@ -39,6 +39,10 @@ const SMessage kMessages[] = {
     // A password for a command that sends none, refused before the probe.
     {"run 0026AB000001 GetDetail --password secret --timeout 5", 2,
      "vlnet: GetDetail sends no password: leave the password out (CheckPassword, SetDetail and FactReset send one)\n"},
+    // A path near one the command sends is proposed; the usage lists them.
+    {"run 0026AB000001 SetDetail --password secret NodeName=x --timeout 5", 2,
+     "vlnet: NodeName=x: not a value that SetDetail sends; did you mean VLPC.2B_5A10_01.NodeName?\n"
+     "vlnet: 'vlnet run --help' shows the usage\n"},
     // What to do when the probe cannot run.
     {"probe --timeout 5", 1,
      "vlnet: no probe could be sent: network unreachable: bring an interface up (ip link set DEV up) or give it an "

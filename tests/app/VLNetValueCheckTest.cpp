@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -70,7 +71,10 @@ TEST_F(VLNetValueCheck, RefusesWhatTheDeviceMustNotBeGivenAndTakesTheRest)
         std::string strExpected;
     };
     const Case cases[] = {
-        {kDetail + "Locaton", "typo", false, "not a value that SetDetail sends; it sends " + kDetail + "IPMode, "},
+        {kDetail + "Locaton", "typo", false, "not a value that SetDetail sends; did you mean " + kDetail + "Location?"},
+        {kDetail + "Nodename", "x", false, "not a value that SetDetail sends; did you mean " + kDetail + "NodeName?"},
+        {"NodeName", "x", false, "not a value that SetDetail sends; did you mean " + kDetail + "NodeName?"},
+        {kDetail + "DNS", "x", false, "not a value that SetDetail sends; it sends " + kDetail + "IPMode, "},
         {kDetail + "WebPort", "70000", false, "a value from 0 to 65535"},
         {kDetail + "WebPort", "-1", false, "a value from 0 to 65535"},
         {kDetail + "IPMode", "abc", false, "a value from 0 to 255"},
@@ -96,6 +100,8 @@ TEST_F(VLNetValueCheck, RefusesWhatTheDeviceMustNotBeGivenAndTakesTheRest)
         {kDetail + "Gateway", "255.255.255.255", false, "the limited broadcast cannot be a gateway"},
         {kDetail + "Gateway", "127.0.0.1", false, "a loopback address (127.0.0.0/8) cannot be a gateway"},
         {kDetail + "Gateway", "239.255.255.250", false, "a multicast address (224.0.0.0/4) cannot be a gateway"},
+        {kDetail + "SubnetMask", "255.255.255.255", false, "a mask of more than 30 one-bits leaves the subnet no host"},
+        {kDetail + "SubnetMask", "255.255.255.254", false, "a mask of more than 30 one-bits leaves the subnet no host"},
         // What the probe's GetListInfo read shows beside GetDetail's lines,
         // but SetDetail does not send it.
         {"VLPC.2B_5A04_01.Location", "x", false, "not a value that SetDetail sends"},
@@ -108,7 +114,7 @@ TEST_F(VLNetValueCheck, RefusesWhatTheDeviceMustNotBeGivenAndTakesTheRest)
         {kDetail + "Gateway", "010.088.1.1", true, "10.88.1.1"},
         {kDetail + "IPAddress", "10.0.0.0", true, "10.0.0.0"},
         {kDetail + "IPAddress", "223.255.255.254", true, "223.255.255.254"},
-        {kDetail + "SubnetMask", "255.255.255.255", true, "255.255.255.255"},
+        {kDetail + "SubnetMask", "255.255.255.252", true, "255.255.255.252"},
         {kDetail + "SubnetMask", "0.0.0.0", true, "0.0.0.0"},
         // No gateway.
         {kDetail + "Gateway", "0.0.0.0", true, "0.0.0.0"},
@@ -192,35 +198,79 @@ TEST_F(VLNetValueCheck, ACommandTakesValuesOnlyForWhatItSends)
     EXPECT_EQ(want, paths);
 }
 
-TEST_F(VLNetValueCheck, AnAddressGivenWithItsMaskIsNeitherTheNetworkNorTheBroadcast)
+// The address settings the device will have, the values given over those
+// read, leave it on its network; before the device was asked, the values
+// given together are judged alone.
+TEST_F(VLNetValueCheck, TheAddressSettingsTheDeviceWillHaveLeaveItOnItsNetwork)
 {
+    CVLNetValueCheck::SNeighbours neighbours;
+    neighbours.strCurrent = "10.201.3.15";
+    neighbours.computer = {"192.168.7.2", "10.201.3.1"};
+    neighbours.devices = {{"10.201.3.11", "00:26:AB:13:01:01"}};
+    const std::map<std::string, std::string> kRead = {
+        {kDetail + "IPAddress", "10.201.3.15"}, {kDetail + "SubnetMask", "255.255.255.0"},
+        {kDetail + "Gateway", "10.201.3.1"}, {kDetail + "Location", "lab"}};
     const struct
     {
-        const char *szAddress, *szMask, *szReason;
+        Assignments given;
+        bool bRead;
+        const char* szRefused;  // the message; null: accepted
     } cases[] = {
-        {"10.0.0.0", "255.255.255.0", "the network address of its subnet (mask 255.255.255.0)"},
-        {"10.0.0.255", "255.255.255.0", "the broadcast address of its subnet (mask 255.255.255.0)"},
-        {"10.0.1.255", "255.255.254.0", "the broadcast address of its subnet (mask 255.255.254.0)"},
-        {"10.0.0.255", "255.255.0.0", nullptr},
-        {"10.0.0.4", "255.255.255.252", "the network address of its subnet (mask 255.255.255.252)"},
-        {"10.0.0.5", "255.255.255.252", nullptr},
-        // A point-to-point or single-host subnet has no such addresses.
-        {"10.0.0.0", "255.255.255.254", nullptr},
-        {"10.0.0.1", "255.255.255.255", nullptr},
+        {{{kDetail + "IPAddress", "10.201.3.255"}}, true,
+         "IPAddress=10.201.3.255: the broadcast address of its subnet 10.201.3.0/24 (by the device's mask "
+         "255.255.255.0) cannot be a device's address"},
+        {{{kDetail + "IPAddress", "10.201.3.0"}}, true,
+         "IPAddress=10.201.3.0: the network address of its subnet 10.201.3.0/24 (by the device's mask "
+         "255.255.255.0) cannot be a device's address"},
+        {{{kDetail + "SubnetMask", "255.255.255.240"}}, true,
+         "SubnetMask=255.255.255.240: it makes the device's address 10.201.3.15 the broadcast address of its subnet "
+         "10.201.3.0/28, which cannot be a device's address"},
+        {{{kDetail + "IPAddress", "10.201.3.1"}}, true,
+         "IPAddress=10.201.3.1: this computer's own address cannot be a device's address"},
+        {{{kDetail + "IPAddress", "10.201.3.11"}}, true,
+         "IPAddress=10.201.3.11: device 00:26:AB:13:01:01 answered the probe from this address; two devices "
+         "cannot share it"},
+        {{{kDetail + "Gateway", "10.201.4.1"}}, true,
+         "Gateway=10.201.4.1: a gateway outside the device's subnet 10.201.3.0/24 cannot be reached (0.0.0.0 means "
+         "none)"},
+        {{{kDetail + "Gateway", "10.201.3.255"}}, true,
+         "Gateway=10.201.3.255: the broadcast address of the device's subnet 10.201.3.0/24 cannot be a gateway "
+         "(0.0.0.0 means none)"},
+        {{{kDetail + "IPAddress", "10.201.4.10"}}, true,
+         "IPAddress=10.201.4.10: the device's gateway 10.201.3.1 would lie outside its subnet 10.201.4.0/24: give a "
+         "Gateway in the subnet too, or 0.0.0.0 for none"},
+        {{{kDetail + "SubnetMask", "255.255.255.248"}, {kDetail + "IPAddress", "10.201.3.10"}}, true,
+         "IPAddress=10.201.3.10: the device's gateway 10.201.3.1 would lie outside its subnet 10.201.3.8/29: give a "
+         "Gateway in the subnet too, or 0.0.0.0 for none"},
+        {{{kDetail + "IPAddress", "10.201.4.10"}, {kDetail + "Gateway", "0.0.0.0"}}, true, nullptr},
+        {{{kDetail + "IPAddress", "10.201.3.15"}}, true, nullptr},
+        {{{kDetail + "IPAddress", "10.201.3.12"}}, true, nullptr},
+        // Settings no value given changes are the device's business.
+        {{{kDetail + "Location", "x"}}, true, nullptr},
+        // Given together before the device is asked.
+        {{{kDetail + "IPAddress", "10.0.1.255"}, {kDetail + "SubnetMask", "255.255.254.0"}}, false,
+         "IPAddress=10.0.1.255: the broadcast address of its subnet 10.0.0.0/23 cannot be a device's address"},
+        {{{kDetail + "IPAddress", "10.0.0.4"}, {kDetail + "SubnetMask", "255.255.255.252"}}, false,
+         "IPAddress=10.0.0.4: the network address of its subnet 10.0.0.4/30 cannot be a device's address"},
+        {{{kDetail + "IPAddress", "10.0.0.5"}, {kDetail + "SubnetMask", "255.255.255.252"}}, false, nullptr},
+        {{{kDetail + "IPAddress", "10.0.0.255"}, {kDetail + "SubnetMask", "255.255.0.0"}}, false, nullptr},
+        {{{kDetail + "IPAddress", "10.201.3.255"}}, false, nullptr},
+        {{{kDetail + "Gateway", "10.201.4.1"}}, false, nullptr},
     };
     for (const auto& entry : cases) {
-        Assignments assignments = {{kDetail + "SubnetMask", entry.szMask}, {kDetail + "IPAddress", entry.szAddress}};
         std::string strError;
-        bool bAccepted = CVLNetValueCheck::Check(m_SetDetail, "SetDetail", assignments, strError);
-        if (entry.szReason == nullptr) {
-            EXPECT_TRUE(bAccepted) << entry.szAddress << "/" << entry.szMask << ": " << strError;
-        } else {
-            EXPECT_FALSE(bAccepted) << entry.szAddress << "/" << entry.szMask;
-            EXPECT_EQ(kDetail + "IPAddress=" + entry.szAddress + ": " + entry.szReason +
-                          " cannot be a device's address",
-                      strError);
-        }
+        const bool bAccepted = CVLNetValueCheck::CheckSettings(
+            m_SetDetail, entry.bRead ? kRead : std::map<std::string, std::string>(), entry.given, neighbours,
+            strError);
+        EXPECT_EQ(entry.szRefused == nullptr, bAccepted) << entry.given[0].first << "=" << entry.given[0].second;
+        EXPECT_EQ(entry.szRefused != nullptr ? kDetail + entry.szRefused : "", strError);
     }
+    // Before the probe, the values given together are judged so.
+    Assignments network = {{kDetail + "SubnetMask", "255.255.255.0"}, {kDetail + "IPAddress", "10.0.0.0"}};
+    std::string strError;
+    EXPECT_FALSE(CVLNetValueCheck::Check(m_SetDetail, "SetDetail", network, strError));
+    EXPECT_EQ(kDetail + "IPAddress=10.0.0.0: the network address of its subnet 10.0.0.0/24 cannot be a device's address",
+              strError);
 }
 
 // A password goes out only from --password, --password-file or the prompt:

@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
 
@@ -684,6 +685,7 @@ struct CDeviceEmulator::State
     Clock::time_point silentUntil;
     bool bBootStarted = false;
     int nRequests = 0;
+    std::map<uint16_t, int> functionRequests;
     // A rate attack: where it sends (the probe sockets heard, at most 8),
     // its genuine reply (Repeat), and the datagrams owed.
     std::vector<sockaddr_in> attackTo;
@@ -812,6 +814,21 @@ int CDeviceEmulator::RequestCount(const std::string& strMac) const
     return 0;
 }
 
+int CDeviceEmulator::RequestCount(const std::string& strMac, uint16_t nFunction) const
+{
+    uint8_t mac[6];
+    if (!EmuParseMac(strMac, mac))
+        return 0;
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    for (const State* p : m_Devices) {
+        if (memcmp(p->config.mac, mac, 6) != 0)
+            continue;
+        auto it = p->functionRequests.find(nFunction);
+        return it != p->functionRequests.end() ? it->second : 0;
+    }
+    return 0;
+}
+
 void CDeviceEmulator::Run()
 {
     std::vector<uint8_t> buffer(65536);
@@ -865,6 +882,8 @@ void CDeviceEmulator::Handle(const uint8_t* pData, size_t nLen, uint32_t nDst, c
         if (!bUnicast && !bBroadcast)
             continue;
         ++p->nRequests;
+        if (nLen >= kHeaderSize)
+            ++p->functionRequests[static_cast<uint16_t>(pData[8] << 8 | pData[9])];
         if (IsAttack(p->now.eHostile))
             Attack(*p, pData, nLen, bUnicast, from);
         else if (p->now.eHostile == EmuHostile::CheckErrors && bUnicast && nLen >= kHeaderSize)

@@ -190,6 +190,8 @@ public:
     bool GetDevice(const uint8_t mac[6], EmuDevice& device) const;
     // Requests a device has handled (answered or not), by MAC text "00:26:AB:00:00:01".
     int RequestCount(const std::string& strMac) const;
+    // Those of one function (0x5A21), as the request's header names it.
+    int RequestCount(const std::string& strMac, uint16_t nFunction) const;
     int DatagramCount() const { return m_nDatagrams.load(); }
 
 private:
