@@ -1,6 +1,8 @@
 // A device record's values as PATH=VALUE lines.
 #include "app/VLNetPropertyLines.h"
 
+#include <cstdio>
+
 #include "base/core/VLCharset.h"
 #include "base/core/VLException.h"
 #include "base/core/VLExceptionOwner.h"
@@ -11,6 +13,22 @@
 namespace {
 const char kHexMark[] = "hex:";
 const size_t kHexMarkLength = sizeof(kHexMark) - 1;
+
+// The numbers a record holds that are a character or a code to the device,
+// by their property's name.
+const struct
+{
+    const char* szName;
+    CVLNetPropertyLines::EForm eForm;
+} kForms[] = {
+    {"VLPCVersion", CVLNetPropertyLines::FORM_CHARACTER},  // the version's ASCII letter or digit
+    {"Result", CVLNetPropertyLines::FORM_CODE},            // the device's result code
+    {"Function", CVLNetPropertyLines::FORM_CODE},          // a function code of a FunctionList
+};
+const size_t kCodeDigits = 4;
+// The characters shown as themselves: printable ASCII.
+const unsigned long kFirstShownCharacter = 0x20;
+const unsigned long kLastShownCharacter = 0x7E;
 
 std::string Bytes(const CVLString& str)
 {
@@ -90,7 +108,7 @@ void AppendLines(const CVLProperty* pNode, const std::string& strPath, std::stri
         }
         if (pChild->GetType() == VL_VARIANT_TYPE_EMPTY)
             continue;
-        std::string strValue = CVLNetPropertyLines::FormatValue(*pChild);
+        std::string strValue = CVLNetPropertyLines::FormatValue(*pChild, strChildPath);
         if (IsPlainWord(strChildPath))
             strLines += strChildPath + "=" + strValue + "\n";
         else
@@ -141,9 +159,62 @@ bool CVLNetPropertyLines::IsControl(const std::string& str, size_t nPos)
            (c == 0xC2 && nPos + 1 < str.size() && static_cast<unsigned char>(str[nPos + 1]) < 0xA0);
 }
 
-std::string CVLNetPropertyLines::FormatValue(const CVLVariant& value)
+CVLNetPropertyLines::EForm CVLNetPropertyLines::GetForm(const std::string& strPath)
+{
+    const std::string strName = strPath.substr(strPath.rfind('.') + 1);
+    for (const auto& entry : kForms) {
+        if (strName == entry.szName)
+            return entry.eForm;
+    }
+    return FORM_NUMBER;
+}
+
+bool CVLNetPropertyLines::ParseForm(EForm eForm, const std::string& strText, unsigned long& nValue)
+{
+    if (eForm == FORM_CHARACTER) {
+        // Printable ASCII as itself, any byte as hex:.
+        std::string strByte;
+        const bool bHex = ParseHex(strText, strByte);
+        if (!bHex)
+            strByte = strText;
+        if (strByte.size() != 1)
+            return false;
+        const unsigned char c = static_cast<unsigned char>(strByte[0]);
+        if (!bHex && (c < kFirstShownCharacter || c > kLastShownCharacter))
+            return false;
+        nValue = c;
+        return true;
+    }
+    if (eForm != FORM_CODE || strText.size() != kCodeDigits)
+        return false;
+    unsigned long nCode = 0;
+    for (char c : strText) {
+        int nDigit = HexDigit(c);
+        if (nDigit < 0)
+            return false;
+        nCode = nCode * 16 + static_cast<unsigned long>(nDigit);
+    }
+    nValue = nCode;
+    return true;
+}
+
+std::string CVLNetPropertyLines::FormatValue(const CVLVariant& value, const std::string& strPath)
 {
     int nType = value.GetType();
+    const EForm eForm = GetForm(strPath);
+    if (eForm != FORM_NUMBER && nType >= VL_VARIANT_TYPE_CHAR && nType <= VL_VARIANT_TYPE_ULONGLONG) {
+        const unsigned long long nValue = value.ToULongLong(0);
+        if (eForm == FORM_CODE && nValue <= 0xFFFF) {
+            char szCode[8];
+            snprintf(szCode, sizeof(szCode), "%04llX", nValue);
+            return szCode;
+        }
+        if (eForm == FORM_CHARACTER && nValue <= 0xFF) {
+            const std::string strCharacter(1, static_cast<char>(nValue));
+            return nValue >= kFirstShownCharacter && nValue <= kLastShownCharacter ? ShellQuote(strCharacter)
+                                                                                   : Hex(strCharacter);
+        }
+    }
     if (nType == VL_VARIANT_TYPE_BINARY) {
         const unsigned char* p = value.GetBinary();
         int nSize = value.GetSize();

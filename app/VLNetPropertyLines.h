@@ -24,8 +24,24 @@ public:
     static std::string Format(const CVLProperty* pRoot);
     // The lines of a record, read under its lock.
     static std::string FormatTarget(CVLTarget* pTarget);
-    // The value part of a line, quoted for the shell where it needs it.
-    static std::string FormatValue(const CVLVariant& value);
+    // How a number of the record reads as the device means it: as the
+    // number, as a character (the version letter '2'), or as a code (a
+    // result or function code: four hexadecimal digits, E001, as
+    // everywhere else they are written). By the path's last name.
+    enum EForm
+    {
+        FORM_NUMBER,
+        FORM_CHARACTER,
+        FORM_CODE
+    };
+    static EForm GetForm(const std::string& strPath);
+    // The number a character (printable ASCII, or hex: and one byte) or a
+    // code (four hexadecimal digits, either case) written so gives; false
+    // for any other text.
+    static bool ParseForm(EForm eForm, const std::string& strText, unsigned long& nValue);
+    // The value part of a line, quoted for the shell where it needs it; a
+    // number in the form of the path it stands at.
+    static std::string FormatValue(const CVLVariant& value, const std::string& strPath = std::string());
     // The bytes of a "hex:..." value; false for any other text.
     static bool ParseHex(const std::string& strValue, std::string& strBytes);
     // The text of the record's value at the path, under its lock; false

@@ -100,11 +100,19 @@ bool ReadNumber(const std::string& strValue, unsigned long long nMax, std::strin
     return true;
 }
 
-std::string CheckNumber(std::string& strValue, unsigned long long nMax)
+// A number in the form its path shows it in (a character, a code, or
+// decimal digits), made plain decimal.
+std::string CheckNumber(const std::string& strPath, std::string& strValue, unsigned long long nMax)
 {
-    if (ReadNumber(strValue, nMax, strValue))
-        return std::string();
-    return "a value from 0 to " + std::to_string(nMax);
+    const CVLNetPropertyLines::EForm eForm = CVLNetPropertyLines::GetForm(strPath);
+    if (eForm == CVLNetPropertyLines::FORM_NUMBER)
+        return ReadNumber(strValue, nMax, strValue) ? std::string() : "a value from 0 to " + std::to_string(nMax);
+    unsigned long nValue = 0;
+    if (!CVLNetPropertyLines::ParseForm(eForm, strValue, nValue) || nValue > nMax)
+        return eForm == CVLNetPropertyLines::FORM_CHARACTER ? "a character, as in 2, or hex: and one byte"
+                                                           : "a code of four hexadecimal digits, as in E001";
+    strValue = std::to_string(nValue);
+    return std::string();
 }
 
 // The bytes a text or byte field gets, bounded by nLimit; szNulReason says
@@ -332,12 +340,12 @@ std::string CVLNetValueCheck::CheckValue(const SField& field, std::string& strVa
     const size_t nSize = field.nSize > 0 ? static_cast<size_t>(field.nSize) : 0;
     switch (field.nType) {
     case VLPC_FIELD_BYTE:
-        return CheckNumber(strValue, 0xFF);
+        return CheckNumber(field.strPath, strValue, 0xFF);
     case VLPC_FIELD_USHORT:
     case VLPC_FIELD_LE_USHORT:
-        return CheckNumber(strValue, 0xFFFF);
+        return CheckNumber(field.strPath, strValue, 0xFFFF);
     case VLPC_FIELD_ULONG:
-        return CheckNumber(strValue, 0xFFFFFFFF);
+        return CheckNumber(field.strPath, strValue, 0xFFFFFFFF);
     case VLPC_FIELD_IPV4_ADDRESS: {
         unsigned char address[4];
         if (!CVLSocketAddress::ParseDottedQuad(strValue.c_str(), address))

@@ -6,10 +6,12 @@
 #include <string>
 
 #include "app/VLNetPropertyLines.h"
+#include "app/VLNetValueCheck.h"
 #include "base/core/VLCharset.h"
 #include "cm/VLCMApi.h"
 #include "cm/VLProperty.h"
 #include "cm/VLTarget.h"
+#include "modules/vlpc/VLPCField.h"
 
 namespace {
 // The word a shell makes of a line: what vlnet receives as its argument.
@@ -98,4 +100,44 @@ TEST(VLNetPropertyLines, ShowsEveryValueAsALineThatSetsItBack)
     EXPECT_EQ("hex:4", Text(copy.GetProperties()->GetProperty("VLPC.2B_5A10_01.Location", false)->GetString()));
     // A path the tree cannot hold is refused.
     EXPECT_FALSE(CVLNetPropertyLines::Assign(&copy, "VLPC..Location", "x"));
+}
+
+// A number shows as what the device means by it: a character as the
+// character, a code as four hexadecimal digits as codes are written
+// elsewhere, any other as the number; and what shows, given back as
+// PATH=VALUE, reads as the number it shows.
+TEST(VLNetPropertyLines, ANumberShowsAsTheDeviceMeansItAndReadsBack)
+{
+    const struct
+    {
+        const char* szPath;
+        int nFieldType;
+        unsigned nValue;
+        const char* szShown;
+    } kValues[] = {
+        {"VLPC.2B_5A01_01.VLPCVersion", VLPC_FIELD_BYTE, '2', "2"},
+        {"VLPC.2B_5A01_01.VLPCVersion", VLPC_FIELD_BYTE, '*', "'*'"},
+        {"VLPC.2B_5A01_01.VLPCVersion", VLPC_FIELD_BYTE, 0x01, "hex:01"},
+        {"VLPC.2B_5A21_01.Result", VLPC_FIELD_USHORT, 0xE001, "E001"},
+        {"VLPC.2B_5A20_01.Result", VLPC_FIELD_USHORT, 0x1001, "1001"},
+        {"VLPC.2B_5A22_01.Result", VLPC_FIELD_USHORT, 0, "0000"},
+        {"VLPC.2B_5A03_01.FunctionList.0.Function", VLPC_FIELD_USHORT, 0x5A01, "5A01"},
+        {"VLPC.2B_5A10_01.IPMode", VLPC_FIELD_BYTE, 2, "2"},
+        {"VLPC.2B_5A01_01.CipherType", VLPC_FIELD_USHORT, 0xFFFF, "65535"},
+    };
+    CVLCMApi api;
+    for (const auto& entry : kValues) {
+        CVLTarget target(&api);
+        CVLProperty* pNode = target.GetProperties()->GetProperty(entry.szPath, true);
+        if (entry.nFieldType == VLPC_FIELD_BYTE)
+            pNode->SetUChar(static_cast<unsigned char>(entry.nValue));
+        else
+            pNode->SetUShort(static_cast<unsigned short>(entry.nValue));
+        const std::string strLine = std::string(entry.szPath) + "=" + entry.szShown;
+        EXPECT_EQ(strLine + "\n", CVLNetPropertyLines::FormatTarget(&target));
+        const std::string strWord = ShellWord(strLine);
+        std::string strValue = strWord.substr(strWord.find('=') + 1);
+        EXPECT_EQ("", CVLNetValueCheck::CheckValue({entry.szPath, entry.nFieldType, 0}, strValue)) << strLine;
+        EXPECT_EQ(std::to_string(entry.nValue), strValue) << strLine;
+    }
 }
