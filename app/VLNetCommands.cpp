@@ -551,8 +551,9 @@ int RunDeviceCommand(CVLNetSession& session, const CVLNetOptions& options)
     CVLNetStatusLine statusLine(CVLNetStatusLine::IsTerminal());
     CVLString strIPText = pNIFInfo->GetIPAddress();
     const std::string strIP = strIPText.GetBuffer() != nullptr ? strIPText.GetBuffer() : "";
-    statusLine.StartTicking([&options, strIP](double dSeconds) {
-        return CVLNetStatusLine::FormatCommand(options.GetDeviceCommand(), strIP, dSeconds);
+    statusLine.StartTicking([&options, strIP, pNIFInfo](double dSeconds) {
+        return CVLNetStatusLine::FormatCommand(options.GetDeviceCommand(), strIP, dSeconds,
+                                               pNIFInfo->GetHeldResult());
     });
     // Judged once the device's settings are read, before any is sent.
     bool bRefused = false;

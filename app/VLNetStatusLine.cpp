@@ -1,6 +1,7 @@
 // The status line on the terminal.
 #include "app/VLNetStatusLine.h"
 
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -8,6 +9,7 @@
 #include <chrono>
 #include <cstdio>
 
+#include "app/VLNetResultText.h"
 #include "base/core/VLStandardOutput.h"
 
 namespace {
@@ -39,11 +41,21 @@ std::string CVLNetStatusLine::Format(double dSeconds, int nFound)
     return szText;
 }
 
-std::string CVLNetStatusLine::FormatCommand(const std::string& strCommand, const std::string& strIP, double dSeconds)
+std::string CVLNetStatusLine::FormatCommand(const std::string& strCommand, const std::string& strIP, double dSeconds,
+                                            unsigned nHeldResult)
 {
     char szSeconds[32];
     snprintf(szSeconds, sizeof(szSeconds), "%.1f", dSeconds);
-    return strCommand + ": " + szSeconds + " s, waiting for the device at " + strIP;
+    if (nHeldResult == 0)
+        return strCommand + ": " + szSeconds + " s, waiting for the device at " + strIP;
+    // Any host could send an answer without the device's MAC: it is taken
+    // only when no reply of the device comes in the rest of the try.
+    char szResult[16];
+    snprintf(szResult, sizeof(szResult), "%04X", nHeldResult);
+    const char* szMeaning = CVLNetResultText::GetDeviceResultText(static_cast<long>(nHeldResult));
+    return strCommand + ": " + szSeconds + " s, " + strIP + " answered " + szResult +
+           (szMeaning != nullptr ? std::string(" (") + szMeaning + ")" : std::string()) +
+           "; as it names no device, it is the answer if no other comes in this try";
 }
 
 void CVLNetStatusLine::Show(double dSeconds, int nFound)
@@ -56,7 +68,13 @@ void CVLNetStatusLine::showLocked(const std::string& strText)
 {
     if (!m_bEnabled)
         return;
-    fprintf(stderr, "%s%s", kClearLine, strText.c_str());
+    // A line longer than the terminal is wide would wrap, and clearing it
+    // would leave its first part behind: it is cut to the width.
+    std::string strShown = strText;
+    winsize size = {};
+    if (ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 1 && strShown.size() >= size.ws_col)
+        strShown.resize(size.ws_col - 1u);
+    fprintf(stderr, "%s%s", kClearLine, strShown.c_str());
     fflush(stderr);
     m_bShown = true;
 }

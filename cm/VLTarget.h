@@ -67,6 +67,12 @@ public:
     // when not measured.
     void SetFootprint(size_t nBytes) { m_nFootprint = nBytes; }
     size_t GetFootprint() const { return m_nFootprint; }
+    // The error reply that names no device which the last try of a request
+    // to the target held (any host could have sent it: it is the answer
+    // only if no reply naming the device comes before the try ends); 0
+    // when none. Read while the request waits, to tell what came.
+    void SetHeldResult(unsigned nResult) { m_nHeldResult = nResult; }
+    unsigned GetHeldResult() const { return m_nHeldResult; }
     virtual void SetUserValue(VL_ULONG nValue) { m_nUserValue = nValue; }
     virtual VL_ULONG GetUserValue() const { return m_nUserValue; }
     // Detaches every running instance, then stops them without the target
@@ -102,6 +108,7 @@ private:
     CVLTargetList* m_pOwnerList;
     VL_ULONG m_nUserValue;
     std::atomic<size_t> m_nFootprint{0};
+    std::atomic<unsigned> m_nHeldResult{0};
     CVLString m_strAuxText;
     CVLString m_strCurrentPassword;
     CVLString m_strNewPassword;

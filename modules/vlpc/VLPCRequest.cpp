@@ -245,6 +245,8 @@ void CVLPC::requestOneFunction(CVLModuleInstance* pInstance, CVLModuleParamColle
             try {
                 // A new try: what the last one heard is not its answer.
                 m_nHeldResult = 0;
+                if (pTarget != nullptr)
+                    pTarget->SetHeldResult(0);
                 if (bEnciphered && pFunction->IsSendUnencryption())
                     SendPacket(pParams, pChild, pFunction, pSendFormat, &m_SendPacket);
                 SendPacket(pParams, pChild, pFunction, pSendFormat, pToSend);
@@ -351,8 +353,13 @@ void CVLPC::RecvPacket(CVLModuleInstance* pInstance, CVLModuleParamCollection* p
                                                                       : VLCM_PACKET_STATUS_IGNORED);
             if (nReply == VLPC_REPLY_ACCEPTED || nReply == VLPC_REPLY_QUIET_ERROR) {
                 m_nHeldResult = 0;
+                if (pTarget != nullptr)
+                    pTarget->SetHeldResult(0);
                 return;
             }
+            // What came, for those who watch the wait.
+            if (nReply == VLPC_REPLY_HELD && pTarget != nullptr)
+                pTarget->SetHeldResult(m_nHeldResult);
             watch.Update();
             if (watch.IsTimeout()) {
                 if (bLook) {

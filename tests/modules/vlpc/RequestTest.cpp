@@ -333,6 +333,10 @@ TEST_F(RequestTest, UnsupportedReplies)
     m_Emu.AddDevice(wired);
     Probe("127.0.0.3");
     EXPECT_EQ(Run("VLPC_Unicast", "GetWirelessLANInfo"), "EVLErrorResultException VLPC(2B-5A11 Q) FF01");
+    // The target tells, while the try waits, what came; a new try forgets it.
+    EXPECT_EQ(m_pTarget->GetHeldResult(), 0xFF01u);
+    EXPECT_EQ(Run("VLPC_Unicast", "GetDetail"), "");
+    EXPECT_EQ(m_pTarget->GetHeldResult(), 0u);
     EXPECT_EQ(Run("VLPC_Unicast", "WLANQuiet"), "");
     // Non-unicast mode: FF01 without data fails the MAC check of a known
     // device and is ignored; without an expected MAC it is handled.
