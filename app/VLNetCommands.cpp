@@ -82,7 +82,7 @@ const char kDescriptionRun[] =
     "needs at least one.\n"
     "Exit status: 0 result 0; 1 a failure (another result, the device not found\n"
     "or refused, the input ended at the password prompt); 2 a PATH=VALUE or\n"
-    "password refused, nothing sent; 130 stopped by Ctrl-C (SIGINT), 143 by\n"
+    "password refused, no change sent; 130 stopped by Ctrl-C (SIGINT), 143 by\n"
     "SIGTERM, 129 by SIGHUP.\n";
 // clang-format on
 
@@ -662,7 +662,7 @@ std::string CVLNetCommands::GetProgramUsage()
                 "exit status:\n"
                 "  0                     success\n"
                 "  1                     a failure, said on standard error\n"
-                "  2                     a command line, PATH=VALUE or password refused: nothing sent\n"
+                "  2                     a command line, PATH=VALUE or password refused: no change sent\n"
                 "  3                     probe: the list may be short, said on standard error\n"
                 "  130, 143, 129         stopped by SIGINT (Ctrl-C), SIGTERM or SIGHUP\n";
     return strUsage;

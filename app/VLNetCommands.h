@@ -15,7 +15,7 @@ enum
 {
     VLNET_EXIT_SUCCESS = 0,
     VLNET_EXIT_FAILURE = 1,
-    // A command line or argument it does not accept; nothing was sent.
+    // A command line or argument it does not accept; no change was sent.
     VLNET_EXIT_USAGE = 2,
     // The probe ran, but what it lists may be short: a device answered
     // the probe and is not listed (no answer to unicast, a failed unicast

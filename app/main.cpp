@@ -5,7 +5,7 @@
 // Exit status: 0 success; 1 a failure (start-up, standard output closed,
 // device not found, a command's non-zero result, output that could not be
 // written); 2 a command line, a PATH=VALUE or a password it does not accept,
-// nothing sent; 3 a probe whose list may be short (devices that answered
+// no change sent; 3 a probe whose list may be short (devices that answered
 // the probe and are not listed: no answer to unicast, a failed unicast
 // check, failed commands, still waiting for their commands at the time-out;
 // replies of devices not yet listed still waiting to be handled at the
