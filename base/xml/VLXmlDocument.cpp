@@ -1,5 +1,6 @@
 #include "base/xml/VLXmlDocument.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <string>
@@ -429,6 +430,53 @@ void CVLXmlDocument::RemoveElementsByAttribute(const char* szAttrName, const cha
         pRoot->RemoveElementsByAttribute(szAttrName, szValue, nCompare);
 }
 
+namespace {
+
+bool IsBlankText(const IVLXmlNode* pNode)
+{
+    const CVLString& strData = static_cast<const CVLXmlText*>(pNode)->GetData();
+    const char* p = strData.GetBuffer();
+    for (int i = 0, n = strData.GetLength(); i < n; ++i) {
+        if (p[i] != ' ' && p[i] != '\t' && p[i] != '\n' && p[i] != '\r')
+            return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+void CVLXmlDocument::ClearLayoutBlanks()
+{
+    // Level by level from a list of elements still to visit: a deep tree
+    // does not recurse once per level.
+    std::vector<CVLXmlElement*> pending;
+    for (CVLXmlNodeConstIterator it = m_Children.ConstBegin(); !it.IsEnd(); it.Next()) {
+        if (it.Get()->GetNodeType() == VLXML_NODE_ELEMENT)
+            pending.push_back(static_cast<CVLXmlElement*>(it.Get()));
+    }
+    while (!pending.empty()) {
+        CVLXmlElement* pElement = pending.back();
+        pending.pop_back();
+        bool bLayout = false;
+        bool bText = false;
+        for (CVLXmlNodeConstIterator it = pElement->GetChildNodes()->ConstBegin(); !it.IsEnd(); it.Next()) {
+            IVLXmlNode* pChild = it.Get();
+            if (pChild->GetNodeType() != VLXML_NODE_TEXT)
+                bLayout = true;
+            else if (!IsBlankText(pChild))
+                bText = true;
+            if (pChild->GetNodeType() == VLXML_NODE_ELEMENT)
+                pending.push_back(static_cast<CVLXmlElement*>(pChild));
+        }
+        if (!bLayout || bText)
+            continue;
+        for (CVLXmlNodeConstIterator it = pElement->GetChildNodes()->ConstBegin(); !it.IsEnd(); it.Next()) {
+            if (it.Get()->GetNodeType() == VLXML_NODE_TEXT)
+                it.Get()->SetNodeValue("");
+        }
+    }
+}
+
 // ---------------------------------------------------------------------------
 // Reading
 
@@ -590,6 +638,7 @@ void CVLXmlDocument::LoadFrom(IVLStream* pStream, const CVLString& strName)
         throw new EVLMemoryAllocException(VLSTD_MODULE, s_szFile, __LINE__);
     parser.SetInputStream(&input);  // a failure shows as the first event
 
+    m_Dropped.clear();
     CLoadContext ctx(parser, strName);
     ctx.stack.reserve(limits.nMaxDepth + 2);
     ctx.stack.push_back(this);
@@ -606,8 +655,17 @@ void CVLXmlDocument::LoadFrom(IVLStream* pStream, const CVLString& strName)
             throw new EVLXmlException(VLSTD_MODULE, s_szFile, kSiteLoadParser, VLXML_ERROR_PARSER,
                                       static_cast<int>(parser.GetErrorCode()), strName.GetString(), ctx.pLast);
         }
-        if (nEvent == PXP_EVENT_DOCUMENT_DONE)
+        if (nEvent == PXP_EVENT_DOCUMENT_DONE) {
+            if (parser.GetUndeclaredLine() != 0)
+                NoteDropped(DROPPED_ENTITY, parser.GetUndeclaredLine(), parser.GetUndeclaredColumn(),
+                            parser.GetUndeclaredReference());
+            if (parser.GetStandaloneLine() != 0)
+                NoteDropped(DROPPED_STANDALONE, parser.GetStandaloneLine(), parser.GetStandaloneColumn());
+            std::stable_sort(m_Dropped.begin(), m_Dropped.end(), [](const SDropped& a, const SDropped& b) {
+                return a.nLine != b.nLine ? a.nLine < b.nLine : a.nColumn < b.nColumn;
+            });
             break;
+        }
         switch (nEvent) {
         case PXP_EVENT_XML_DECLARATION:
             OnDeclaration(ctx);
@@ -624,10 +682,48 @@ void CVLXmlDocument::LoadFrom(IVLStream* pStream, const CVLString& strName)
         case PXP_EVENT_COMMENT:
             OnText(ctx, true);
             break;
+        case PXP_EVENT_PROCESSING_INSTRUCTION:
+            NoteDropped(DROPPED_INSTRUCTION, parser.GetMarkLine(), parser.GetMarkColumn());
+            break;
+        case PXP_EVENT_CDATA:
+            NoteDropped(DROPPED_CDATA, parser.GetMarkLine(), parser.GetMarkColumn());
+            break;
+        case PXP_EVENT_DOCTYPE:
+            NoteDropped(DROPPED_DOCTYPE, parser.GetMarkLine(), parser.GetMarkColumn());
+            break;
         default:
-            break;  // instructions, CDATA sections and DOCTYPEs are dropped
+            break;
         }
     }
+}
+
+// Instructions, CDATA sections and DOCTYPEs are dropped: the first of each
+// kind is noted.
+void CVLXmlDocument::NoteDropped(EDropped eKind, VL_ULONG nLine, VL_ULONG nColumn, const char* szReference)
+{
+    for (const SDropped& dropped : m_Dropped) {
+        if (dropped.eKind == eKind)
+            return;
+    }
+    m_Dropped.push_back(SDropped{eKind, nLine, nColumn, szReference != nullptr ? szReference : ""});
+}
+
+std::string CVLXmlDocument::DescribeDropped(const SDropped& dropped)
+{
+    switch (dropped.eKind) {
+    case DROPPED_INSTRUCTION:
+        return "a processing instruction would be lost: the reader drops it";
+    case DROPPED_CDATA:
+        return "a CDATA section would be lost: the reader drops it";
+    case DROPPED_DOCTYPE:
+        return "the DOCTYPE would be lost: the reader drops it";
+    case DROPPED_STANDALONE:
+        return "the standalone declaration would be lost: the reader drops it";
+    case DROPPED_ENTITY:
+        return "the reference " + dropped.strReference + " to an undeclared entity would become the text \"" +
+               dropped.strReference + "\"";
+    }
+    return "a construct would be lost";
 }
 
 void CVLXmlDocument::OnDeclaration(CLoadContext& ctx)

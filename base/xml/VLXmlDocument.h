@@ -5,6 +5,8 @@
 #define VLXMLDOCUMENT_H
 
 #include <map>
+#include <string>
+#include <vector>
 
 #include "base/xml/VLXmlAttribute.h"
 #include "base/xml/VLXmlComment.h"
@@ -49,6 +51,30 @@ public:
     // UTF-8 text; 0 before any Load.
     VL_ULONG GetLoadLine() const { return m_nLoadLine; }
     VL_ULONG GetLoadColumn() const { return m_nLoadColumn; }
+    // What the last Load read and the tree does not hold: the reader drops
+    // processing instructions, CDATA sections, the DOCTYPE and the
+    // declaration's standalone, and keeps a reference to an undeclared entity
+    // as text. The first of each kind, in document order, so that a tool that
+    // writes the document back can refuse rather than lose them.
+    enum EDropped
+    {
+        DROPPED_INSTRUCTION,
+        DROPPED_CDATA,
+        DROPPED_DOCTYPE,
+        DROPPED_STANDALONE,
+        DROPPED_ENTITY
+    };
+    struct SDropped
+    {
+        EDropped eKind;
+        VL_ULONG nLine;
+        VL_ULONG nColumn;
+        std::string strReference;  // DROPPED_ENTITY: the reference as written
+    };
+    const std::vector<SDropped>& GetDropped() const { return m_Dropped; }
+    // What becomes of the construct, in words ("a CDATA section would be
+    // lost: the reader drops it").
+    static std::string DescribeDropped(const SDropped& dropped);
     virtual CVLString& GetSpareTextB() { return m_strSpareB; }
     virtual void SetSpareTextB(const char* sz);
     virtual CVLString& GetSpareTextC() { return m_strSpareC; }
@@ -75,6 +101,10 @@ public:
     virtual IVLXmlNode* ImportNode(const IVLXmlNode* pSrc);
     virtual void Merge(const CVLXmlDocument* pSrc, const char* szKeyAttribute);
     virtual void RemoveElementsByAttribute(const char* szAttrName, const char* szValue, int nCompare);
+    // Empties the texts that only lay out the content of an element (blanks
+    // beside its elements and comments, with no other text there), so that
+    // a formatted write indents the document whatever blanks it came with.
+    void ClearLayoutBlanks();
 
     // Building a tree as Load does, for readers of other forms of a document
     // (the binary definition resource): nodes placed in the document's memory
@@ -122,6 +152,7 @@ protected:
     void AddLoadedAttributes(CLoadContext& ctx, CVLXmlElement* pElement, bool bDeclared);
     void OnCloseTag(CLoadContext& ctx);
     void OnText(CLoadContext& ctx, bool bComment);
+    void NoteDropped(EDropped eKind, VL_ULONG nLine, VL_ULONG nColumn, const char* szReference = nullptr);
     // The child list of the innermost open node, given room for a few links.
     CVLXmlNodeList* ChildListForLoad(CLoadContext& ctx);
     // Deletes the whole tree and frees the arena.
@@ -150,6 +181,7 @@ protected:
     CVLString m_strSpareD;
     VL_ULONG m_nLoadLine;
     VL_ULONG m_nLoadColumn;
+    std::vector<SDropped> m_Dropped;
 };
 
 #endif

@@ -287,3 +287,67 @@ TEST(ProgramCommandLines, ToolMessagesSayWhatWasWrongAndWhere)
             << message.szProgram << " " << message.szArgs;
     }
 }
+
+namespace {
+// ASCII text as UTF-16LE.
+std::string Utf16(const std::string& strAscii)
+{
+    std::string strOut;
+    for (char c : strAscii)
+        strOut += std::string(1, c) + '\0';
+    return strOut;
+}
+const std::string kSjisDeclaration = "<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>";
+}  // namespace
+
+// vlstdtool xml writes a document back whole or not at all: each construct
+// is kept, or the document is refused with the construct and where it
+// stands; --format indents whatever blanks the document came with.
+TEST(ProgramCommandLines, XmlRoundTripKeepsEachConstructOrRefusesTheDocument)
+{
+    static const struct
+    {
+        std::string strInput;
+        const char* szOptions;
+        int nStatus;
+        std::string strExpected;  // the output for 0 ("" for the input itself), else the errors
+    } kRows[] = {
+        {"<a><![CDATA[if (x < y) return;]]></a>", "", 1,
+         "vlstdtool: t.xml: line 1, column 4: a CDATA section would be lost: the reader drops it\n"},
+        {"<!DOCTYPE r [<!ENTITY e \"x\">]>\n<r/>", "", 1,
+         "vlstdtool: t.xml: line 1, column 1: the DOCTYPE would be lost: the reader drops it\n"},
+        {"<r>\n  <?app data?>\n</r>", "", 1,
+         "vlstdtool: t.xml: line 2, column 3: a processing instruction would be lost: the reader drops it\n"},
+        {"<r a=\"1 &e;\"/>", "", 1,
+         "vlstdtool: t.xml: line 1, column 9: the reference &e; to an undeclared entity would become the text "
+         "\"&e;\"\n"},
+        {"<?xml version=\"1.0\" standalone=\"yes\"?><r/>", "", 1,
+         "vlstdtool: t.xml: line 1, column 21: the standalone declaration would be lost: the reader drops it\n"},
+        // Comments, references to characters the writer must escape again.
+        {"<?xml version=\"1.0\" encoding=\"UTF-8\"?><r a=\"x&#9;y&#10;z\"><!-- note -->a&#13;&lt;b&amp;</r>", "", 0,
+         ""},
+        {"<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<r>\r\n  <c a=\"1\">\r\n    <d/>\r\n  </c>\r\n  <e> x </e>\r\n"
+         "</r>\r\n",
+         "--format", 0,
+         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<r>\n\t<c a=\"1\">\n\t\t<d/>\n\t</c>\n\t<e> x </e>\n</r>\n"},
+        // Written in the encoding read, NEC row, backslash and tilde included.
+        {kSjisDeclaration + "<r a=\"\x8a\xbf\x8e\x9a\">\x81\x60\x87\x40\\~\xb1</r>", "", 0, ""},
+        {"\xff\xfe" + Utf16("<?xml version=\"1.0\" encoding=\"UTF-16\"?><r>") + "\xe9" + std::string(1, '\0') +
+             Utf16("</r>"),
+         "", 0, ""},
+        {kSjisDeclaration + "<r>\xa0</r>", "", 1,
+         "vlstdtool: t.xml: cannot be written back in its encoding: it holds bytes that are no Shift_JIS character "
+         "(read as U+FFFE)\n"},
+    };
+    CToolFiles files;
+    for (const auto& row : kRows) {
+        files.Write("t.xml", row.strInput);
+        SRun run = files.Run("vlstdtool", std::string("xml t.xml ") + row.szOptions);
+        EXPECT_EQ(row.nStatus, run.nStatus) << row.strInput << "\n" << run.strErrors;
+        if (row.nStatus == 0)
+            EXPECT_EQ(row.strExpected.empty() ? row.strInput : row.strExpected, run.strOutput) << row.strInput;
+        else
+            EXPECT_EQ(row.strExpected, run.strErrors) << row.strInput;
+        EXPECT_EQ("", row.nStatus == 0 ? run.strErrors : run.strOutput) << row.strInput;
+    }
+}

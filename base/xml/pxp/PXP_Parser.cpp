@@ -148,6 +148,13 @@ void PXP_Parser::ResetState()
     m_pEncodingText = nullptr;
     m_nDashes = 0;
     m_nBrackets = 0;
+    m_nMarkLine = 0;
+    m_nMarkColumn = 0;
+    m_szUndeclared[0] = 0;
+    m_nUndeclaredLine = 0;
+    m_nUndeclaredColumn = 0;
+    m_nStandaloneLine = 0;
+    m_nStandaloneColumn = 0;
 }
 
 int PXP_Parser::Initialize(const PXP_ParserLimits* pLimits)
@@ -374,6 +381,18 @@ uint32_t PXP_Parser::GetColumn() const
             return static_cast<uint32_t>(m_pPos - p) + 1;
     }
     return m_nColumnBefore + static_cast<uint32_t>(m_pPos - m_pWork) + 1;
+}
+
+uint32_t PXP_Parser::ColumnBack(uint32_t nBytes) const
+{
+    uint32_t nColumn = GetColumn();
+    return nColumn > nBytes ? nColumn - nBytes : 1;
+}
+
+void PXP_Parser::Mark(uint32_t nBack)
+{
+    m_nMarkLine = GetLine();
+    m_nMarkColumn = ColumnBack(nBack);
 }
 
 void PXP_Parser::Refill()
@@ -660,6 +679,7 @@ uint32_t PXP_Parser::Next()
             nEvent = PXP_EVENT_CLOSE_TAG;
             m_bStepOver = true;
         } else if (c == '?') {
+            Mark(1);
             bOk = SkipProcessingInstruction();
             nEvent = PXP_EVENT_PROCESSING_INSTRUCTION;
             m_bStepOver = true;
@@ -677,6 +697,7 @@ uint32_t PXP_Parser::Next()
                 }
                 nEvent = PXP_EVENT_COMMENT;
             } else if (c == '[' && m_nDocState == 1) {
+                Mark(2);
                 bOk = Expect("[CDATA[");
                 if (bOk) {
                     Advance();
@@ -685,6 +706,7 @@ uint32_t PXP_Parser::Next()
                 }
                 nEvent = PXP_EVENT_CDATA;
             } else if (c == 'D' && m_nDocState == 0 && !m_bDoctypeSeen) {
+                Mark(2);
                 bOk = Expect("DOCTYPE");
                 if (bOk) {
                     Advance();
@@ -764,6 +786,8 @@ bool PXP_Parser::ReadDeclaration()
         } else if (szName[0] == 's') {
             if (!bVersion || bStandalone)
                 return Fail(PXP_SYNTAX_ERROR);
+            m_nStandaloneLine = GetLine();
+            m_nStandaloneColumn = ColumnBack(static_cast<uint32_t>(n));
             while (Cur() != '?') {
                 if (Cur() == PXP_END_OF_INPUT)
                     return Fail(PXP_SYNTAX_ERROR);
@@ -1458,6 +1482,11 @@ bool PXP_Parser::ReadReference(unsigned char cTerminator, bool bInAttribute)
             // Not declared (the entity table stays empty): kept as written.
             std::memcpy(m_szReplacement, m_szRef, n);
             m_nReplacement = n;
+            if (m_nUndeclaredLine == 0) {
+                std::memcpy(m_szUndeclared, m_szRef, n + 1);
+                m_nUndeclaredLine = GetLine();
+                m_nUndeclaredColumn = ColumnBack(n - 1);
+            }
         }
     }
     m_szReplacement[m_nReplacement] = 0;

@@ -75,6 +75,21 @@ public:
     uint32_t GetLine() const;
     uint32_t GetColumn() const;
 
+    // What the parser reads but hands out no data of, for a reader that
+    // reports what it does not keep. Where the current processing
+    // instruction, CDATA section or DOCTYPE began (its "<").
+    uint32_t GetMarkLine() const { return m_nMarkLine; }
+    uint32_t GetMarkColumn() const { return m_nMarkColumn; }
+    // The first reference to an entity that nothing declares, which stays in
+    // the text as written ("&e;"), and where it began; null and 0 without one.
+    const char* GetUndeclaredReference() const { return m_nUndeclaredLine != 0 ? m_szUndeclared : nullptr; }
+    uint32_t GetUndeclaredLine() const { return m_nUndeclaredLine; }
+    uint32_t GetUndeclaredColumn() const { return m_nUndeclaredColumn; }
+    // Where the declaration's standalone pseudo-attribute, which is skipped,
+    // began; 0 without one.
+    uint32_t GetStandaloneLine() const { return m_nStandaloneLine; }
+    uint32_t GetStandaloneColumn() const { return m_nStandaloneColumn; }
+
 private:
     PXP_Parser(const PXP_Parser&) = delete;
     PXP_Parser& operator=(const PXP_Parser&) = delete;
@@ -88,6 +103,10 @@ private:
     bool SetDeclaredEncoding(const char* szUpper);
     void Refill();
     void CountLines(const unsigned char* pFrom, const unsigned char* pTo);
+    // The column nBytes before the current character (on its line, at
+    // least 1), and the mark of a construct whose "<" stands nBack before it.
+    uint32_t ColumnBack(uint32_t nBytes) const;
+    void Mark(uint32_t nBack);
     void Settle();
     inline void Advance()
     {
@@ -181,6 +200,13 @@ private:
     const char* m_pEncodingText;
     uint32_t m_nDashes;
     uint32_t m_nBrackets;
+    uint32_t m_nMarkLine;
+    uint32_t m_nMarkColumn;
+    char m_szUndeclared[20];
+    uint32_t m_nUndeclaredLine;
+    uint32_t m_nUndeclaredColumn;
+    uint32_t m_nStandaloneLine;
+    uint32_t m_nStandaloneColumn;
 };
 
 #endif
