@@ -39,7 +39,7 @@ const char s_Magic[4] = {'V', 'L', 'C', 'M'};
 
 CVLDefineLoader::CVLDefineLoader()
     : m_strFilePath(VL_CHARSET_UTF8), m_strCurrentFile(VL_CHARSET_UTF8), m_nRecordNumber(0), m_nRecordOffset(0),
-      m_nCurrentLine(0), m_nCurrentColumn(0)
+      m_nCurrentLine(0), m_nCurrentColumn(0), m_strSourcePath(VL_CHARSET_UTF8), m_bStrict(false)
 {
 }
 
@@ -159,6 +159,7 @@ void CVLDefineLoader::Load(VL_CONST_STR szFilePath)
         const char* szPath = (szFilePath == nullptr || *szFilePath == 0) ? s_szDefaultFileName : szFilePath;
         m_strFilePath = szPath;
         m_strCurrentFile = szPath;
+        m_strSourcePath = szPath;
         m_strErrorText.clear();
         m_nRecordNumber = 0;
         m_nRecordOffset = 0;
@@ -188,11 +189,19 @@ void CVLDefineLoader::Load(const VL_BYTE* pBinaryData, VL_SIZE_T nBinarySize)
         while (pPos < pEnd) {
             ++m_nRecordNumber;
             m_nRecordOffset = static_cast<VL_SIZE_T>(pPos - pBinaryData);
+            // A file cut short is said as such, with what is left of it.
+            const size_t nHeadLeft = static_cast<size_t>(pEnd - pPos);
+            if (nHeadLeft < RECORD_HEAD_SIZE)
+                ThrowFormatError(__LINE__, ("the file is cut: it ends " + std::to_string(nHeadLeft) +
+                                            " bytes into the record's 16-byte head")
+                                               .c_str());
             VL_BYTE nType = ReadByte(pPos, pEnd);
             VL_ULONG nLength = ReadUInt32(pPos, pEnd);
             ReadBytes(pPos, pEnd, RECORD_RESERVED_SIZE);
             if (nLength > static_cast<size_t>(pEnd - pPos))
-                ThrowFormatError(__LINE__, "a record is longer than the data left in the file");
+                ThrowFormatError(__LINE__, ("the file is cut: the record's body holds " + std::to_string(nLength) +
+                                            " bytes, the file " + std::to_string(pEnd - pPos) + " more")
+                                               .c_str());
             if (nType == RECORD_XML)
                 pPos = ReadXmlRecord(pPos, nLength);
             else if (nType == RECORD_SCRIPT)
@@ -208,7 +217,10 @@ void CVLDefineLoader::Load(const VL_BYTE* pBinaryData, VL_SIZE_T nBinarySize)
 const VL_BYTE* CVLDefineLoader::analyzesHeader(const VL_BYTE* pData, VL_SIZE_T nSize)
 {
     try {
-        if (pData == nullptr || nSize < HEADER_SIZE || std::memcmp(pData, s_Magic, sizeof(s_Magic)) != 0)
+        if (pData != nullptr && nSize >= sizeof(s_Magic) && nSize < HEADER_SIZE &&
+            std::memcmp(pData, s_Magic, sizeof(s_Magic)) == 0)
+            m_strErrorText = "the file is cut: it ends " + std::to_string(nSize) + " bytes into the 64-byte header";
+        else if (pData == nullptr || nSize < HEADER_SIZE || std::memcmp(pData, s_Magic, sizeof(s_Magic)) != 0)
             m_strErrorText = "not a definition resource (no \"VLCM\" header)";
         else if (pData[4] > FORMAT_VERSION || pData[5] != 0)
             m_strErrorText = "a resource of a later format version";

@@ -146,6 +146,19 @@ public:
     std::string DescribeFailure(EVLException* e) const;
     // Every file that LoadFiles read: the list, then its members in order.
     const std::vector<CVLString>& GetFilesRead() const { return m_FilesRead; }
+    // The file that the last load took the definitions from: the resource
+    // or the list (empty for bytes, or before any load).
+    const CVLString& GetSourcePath() const { return m_strSourcePath; }
+    // The entries of a list that LoadFiles passed over, in words (an element
+    // other than "File", a type other than xml and script).
+    const std::vector<std::string>& GetPassedOver() const { return m_PassedOver; }
+    // For a tool that writes the definitions out: a list is read whole or
+    // not at all. Every child element of its root must be a File with a name
+    // and the type xml or script, at least one must be there, and an XML
+    // file must hold nothing the reader drops; else the load fails, saying
+    // which entry or construct. Off by default: the program passes over what
+    // it does not know.
+    void SetStrict(bool bStrict) { m_bStrict = bStrict; }
 
     // The text with every byte inverted, as UTF-8 (its own inverse).
     static CVLString UnscrambleText(const CVLString& strText);
@@ -219,6 +232,9 @@ protected:
     // A document that the resource form cannot hold: EVLInvalidParamException,
     // with strReason for GetErrorText.
     [[noreturn]] void ThrowWriteError(int nLine, const std::string& strReason);
+    // An entry of a list that is not read: the failure of the load when
+    // strict, else noted for GetPassedOver.
+    void PassOver(const std::string& strWhat);
     // Files pDocument under strName, replacing (and deleting) a document of
     // that name.
     void FileDocument(const CVLString& strName, CVLXmlDocument* pDocument);
@@ -236,6 +252,9 @@ protected:
     std::string m_strErrorText;
     std::string m_strWritingDocument;  // the name of the document being written
     std::vector<CVLString> m_FilesRead;
+    CVLString m_strSourcePath;
+    std::vector<std::string> m_PassedOver;
+    bool m_bStrict;
 
 private:
     CVLDefineLoader(const CVLDefineLoader&) = delete;

@@ -44,6 +44,8 @@ void CVLDefineLoader::LoadFiles(const CVLLocalizeUtility& objPathInfo, VL_CONST_
         m_strErrorText.clear();
         m_FilesRead.clear();
         m_FilesRead.push_back(strListPath);
+        m_strSourcePath = strListPath;
+        m_PassedOver.clear();
         m_nRecordNumber = 0;
         m_nRecordOffset = 0;
         CVLXmlDocument list;
@@ -61,28 +63,54 @@ void CVLDefineLoader::LoadFiles(const CVLLocalizeUtility& objPathInfo, VL_CONST_
         CVLXmlNodeConstIterator it;
         if (pRoot != nullptr)
             it = pRoot->GetChildNodes()->ConstBegin();
+        int nFiles = 0;
         for (; !it.IsEnd(); it.Next()) {
             IVLXmlNode* pNode = it.Get();
             if (pNode->GetNodeType() != VLXML_NODE_ELEMENT)
                 continue;
             CVLXmlElement* pFile = static_cast<CVLXmlElement*>(pNode);
-            if (pFile->GetTagNameRef() != "File")
+            std::string strTag = pFile->GetTagNameRef().GetBuffer();
+            if (strTag != "File") {
+                // Before any File, most likely another file given as the list.
+                PassOver(std::string(nFiles == 0 ? "not a definition list: " : "") + "<" +
+                         pRoot->GetTagNameRef().GetBuffer() + "> holds <" + strTag +
+                         ">, where <File name=\"...\" type=\"xml|script\"/> elements were expected");
                 continue;
+            }
             CVLString strName = pFile->GetAttribute("name");
             CVLString strType = pFile->GetAttribute("type");
+            const bool bXml = strType.GetLength() == 0 || strType.CompareNoCase("xml") == 0;
+            const bool bScript = strType.CompareNoCase("script") == 0;
+            if (m_bStrict && strName.GetLength() == 0)
+                PassOver("a <File> element without a name");
+            if (!bXml && !bScript) {
+                PassOver("<File name=\"" + std::string(strName.GetBuffer()) + "\"> has the type \"" +
+                         strType.GetBuffer() + "\", where xml or script was expected");
+                continue;
+            }
+            ++nFiles;
             CVLString strPath = pathInfo.GetLocalizedPath(strName.GetString());
             m_strCurrentFile = strPath;
-            if (strType.GetLength() == 0 || strType.CompareNoCase("xml") == 0 || strType.CompareNoCase("script") == 0)
-                m_FilesRead.push_back(strPath);
-            if (strType.GetLength() == 0 || strType.CompareNoCase("xml") == 0)
+            m_FilesRead.push_back(strPath);
+            if (bXml)
                 LoadXmlFile(strPath.GetString());
-            else if (strType.CompareNoCase("script") == 0)
+            else
                 CompileScriptFile(strPath.GetString());
+            m_strCurrentFile = strListPath;
         }
+        if (m_bStrict && nFiles == 0)
+            PassOver("not a definition list: it names no file (<File name=\"...\" type=\"xml|script\"/> elements)");
         m_strCurrentFile = strListPath;
     }
     VL_CATCH_LADDER(VLCMAPI_MODULE, s_szFile)
     CVLTrace::FunctionOut(VLCMAPI_MODULE, s_szFile, __LINE__, kSignature);
+}
+
+void CVLDefineLoader::PassOver(const std::string& strWhat)
+{
+    if (m_bStrict)
+        ThrowFormatError(__LINE__, strWhat.c_str());
+    m_PassedOver.push_back(strWhat);
 }
 
 void CVLDefineLoader::LoadXmlFile(VL_CONST_STR szPath)
@@ -97,6 +125,12 @@ void CVLDefineLoader::LoadXmlFile(VL_CONST_STR szPath)
         m_nCurrentLine = file.GetLoadLine();
         m_nCurrentColumn = file.GetLoadColumn();
         throw;
+    }
+    // The resource would be built without what the reader dropped.
+    if (m_bStrict && !file.GetDropped().empty()) {
+        m_nCurrentLine = file.GetDropped().front().nLine;
+        m_nCurrentColumn = file.GetDropped().front().nColumn;
+        ThrowFormatError(__LINE__, CVLXmlDocument::DescribeDropped(file.GetDropped().front()).c_str());
     }
     CVLXmlElement* pSrcRoot = file.GetDocumentElement();
     if (pSrcRoot == nullptr)

@@ -351,3 +351,57 @@ TEST(ProgramCommandLines, XmlRoundTripKeepsEachConstructOrRefusesTheDocument)
         EXPECT_EQ("", row.nStatus == 0 ? run.strErrors : run.strOutput) << row.strInput;
     }
 }
+
+// vlresource builds and prints definitions only: what is no list, a list it
+// cannot read whole, a resource that holds nothing or is cut are refused,
+// naming what was expected, and nothing is written.
+TEST(ProgramCommandLines, ResourceToolRefusesWhatIsNoDefinitionList)
+{
+    const std::string strHeader = std::string("VLCM\x01", 5) + std::string(59, '\0');
+    static const struct
+    {
+        const char* szArgs;
+        const char* szErrors;
+    } kRows[] = {
+        {"build a.xml out.dat",
+         "vlresource: ./a.xml: not a definition list: <A> holds <b>, where <File name=\"...\" type=\"xml|script\"/> "
+         "elements were expected\n"},
+        {"build typo.dat out.dat",
+         "vlresource: ./typo.dat: <File name=\"a.xml\"> has the type \"xlm\", where xml or script was expected\n"},
+        {"dump typo.dat",
+         "vlresource: ./typo.dat: <File name=\"a.xml\"> has the type \"xlm\", where xml or script was expected\n"},
+        {"build none.dat out.dat",
+         "vlresource: ./none.dat: not a definition list: it names no file (<File name=\"...\" "
+         "type=\"xml|script\"/> elements)\n"},
+        {"build cdatalist.dat out.dat",
+         "vlresource: ./cdata.xml: line 1, column 4: a CDATA section would be lost: the reader drops it\n"},
+        {"dump empty.dat",
+         "vlresource: empty.dat: an empty resource: no document and no script, where the definitions were "
+         "expected\n"},
+        {"dump cuthead.dat", "vlresource: cuthead.dat: the file is cut: it ends 30 bytes into the 64-byte header\n"},
+        {"dump cutbody.dat",
+         "vlresource: cutbody.dat: record 1 (offset 64): the file is cut: the record's body holds 100 bytes, the "
+         "file 10 more\n"},
+        {"build empty.dat out.dat",
+         "vlresource: empty.dat: a definition resource, not a list: build reads a list (dump prints a resource)\n"},
+        // A folder where a file is expected.
+        {"dump .", "vlresource: .: not a regular file\n"},
+        {"build list.dat .", "vlresource: .: not written: it is a folder\n"},
+    };
+    CToolFiles files;
+    files.Write("typo.dat", "<List><File name=\"a.xml\" type=\"xlm\"/></List>");
+    files.Write("none.dat", "<List>\n</List>\n");
+    files.Write("cdata.xml", "<A><![CDATA[x]]></A>");
+    files.Write("cdatalist.dat", "<List><File name=\"cdata.xml\"/></List>");
+    files.Write("empty.dat", strHeader);
+    files.Write("cuthead.dat", strHeader.substr(0, 30));
+    files.Write("cutbody.dat", strHeader + std::string("\x01\x00\x00\x00\x64", 5) + std::string(21, '\0'));
+    for (const auto& row : kRows) {
+        SRun run = files.Run("vlresource", row.szArgs);
+        EXPECT_EQ(1, run.nStatus) << row.szArgs << "\n" << run.strErrors;
+        EXPECT_EQ(row.szErrors, run.strErrors) << row.szArgs;
+        EXPECT_EQ("", run.strOutput) << row.szArgs;
+        EXPECT_NE(0, access((files.Dir() + "/out.dat").c_str(), F_OK)) << row.szArgs;
+        unlink((files.Dir() + "/out.dat").c_str());
+    }
+}

@@ -67,6 +67,8 @@ void LoadList(CVLDefineLoader& loader, const char* szList)
     pathInfo.SetRootPath(strFolder.empty() ? "/" : strFolder.c_str());
     pathInfo.SetLanguageList("", false);
     pathInfo.SetDefaultFolder("");
+    // What the resource is built from is read whole, or the build fails.
+    loader.SetStrict(true);
     loader.LoadFiles(pathInfo, strName.c_str());
 }
 
@@ -117,7 +119,12 @@ int Build(int, char** argv)
     struct stat outInfo;
     bool bOutExists = stat(szOut, &outInfo) == 0;
     if (bOutExists && !S_ISREG(outInfo.st_mode))
-        return Fail(std::string(szOut) + ": not written: it exists and is not a regular file");
+        return Fail(std::string(szOut) + ": not written: " +
+                    (S_ISDIR(outInfo.st_mode) ? "it is a folder" : "it exists and is not a regular file"));
+    std::string strReason;
+    if (IsResource(szList, strReason))
+        return Fail(std::string(szList) + ": a definition resource, not a list: build reads a list (dump prints a "
+                                          "resource)");
     CVLDefineLoader loader;
     try {
         LoadList(loader, szList);
@@ -192,6 +199,9 @@ int Dump(int, char** argv)
         }
     }
     CVLDefineLoader& shown = bResource ? loader : built;
+    if (shown.GetDocumentMap().empty() && shown.GetScriptCollection().ConstBegin().IsEnd())
+        return Fail(std::string(szFile) + ": an empty resource: no document and no script, where the definitions "
+                                          "were expected");
     std::string strOut;
     try {
         for (const auto& entry : shown.GetDocumentMap()) {
@@ -199,7 +209,9 @@ int Dump(int, char** argv)
             strOut.append(entry.first.GetBuffer(), static_cast<size_t>(entry.first.GetLength()));
             strOut += "\n";
             CVLStringStream text;
+            entry.second->ClearLayoutBlanks();
             entry.second->SetFormat(true);
+            entry.second->SetLineEndText("\n");
             entry.second->Save(&text);
             const CVLString& str = text.GetString();
             strOut.append(str.GetBuffer(), static_cast<size_t>(str.GetLength()));
