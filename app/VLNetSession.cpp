@@ -219,6 +219,16 @@ VLPFW_RESULT CVLNetSession::Initialize(const std::string& strResourceDir, std::s
                    CVLNetResultText::GetECMResultText(eECMResult) + ")" + (strReason.empty() ? "" : ": ") + strReason;
         return eResult;
     }
+    // Definitions that load but define no probe would fail every command
+    // later with result 15 and no reason: said now, with their file.
+    CVLECM& ecm = m_CommunicationManager.GetVLECM();
+    std::string strUndefined = ecm.GetApi()->GetModuleController()->DescribeUndefinedFunction(
+        Text(ecm.GetProperty("Option.Probe.ModuleInstanceName")).c_str());
+    if (!strUndefined.empty()) {
+        m_CommunicationManager.Terminate();
+        strError = strUndefined;
+        return VLPFW_RESULT_VLECM_ERROR;
+    }
     m_CommunicationManager.AddCallbackIF(this);
     m_bInitialize = true;
     return VLPFW_RESULT_SUCCESS;

@@ -297,6 +297,22 @@ CVLXmlDocument* CVLModuleController::GetDefineDocument(VL_CONST_STR szName, bool
     return m_DefineLoader.GetDocument(szName, bCreate);
 }
 
+std::string CVLModuleController::DescribeUndefinedFunction(VL_CONST_STR szName)
+{
+    CVLThreadLock lock(&m_ThreadSync);
+    if (!lock.Lock() || m_Functions.Find(szName) != nullptr)
+        return std::string();
+    const CVLString& strSource = m_DefineLoader.GetSourcePath();
+    std::string strText = strSource.GetLength() > 0 ? strSource.GetBuffer() : "the definitions";
+    strText += std::string(": no function \"") + szName + "\" is defined";
+    if (GetDefineDocument("ModuleMapping", false) == nullptr)
+        strText += ": there is no \"ModuleMapping\" document";
+    // What the list left out may be what is missing.
+    for (const std::string& strPassed : m_DefineLoader.GetPassedOver())
+        strText += "; passed over: " + strPassed;
+    return strText;
+}
+
 void CVLModuleController::OnDefineLoaded()
 {
 }

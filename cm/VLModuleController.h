@@ -118,6 +118,12 @@ public:
     virtual bool FindConst(VL_CONST_STR szConstName, CVLString& strValue, VL_CONST_STR szModuleName,
                            VL_CONST_STR szInstanceName);
     virtual CVLXmlDocument* GetDefineDocument(VL_CONST_STR szName, bool bCreate);
+    // Why the loaded definitions cannot run the function szName, in words
+    // with the file they came from (".../vlres200.dat: no function "Probe" is
+    // defined: there is no "ModuleMapping" document"); empty when it is
+    // defined. A user of the framework that needs a function says so at
+    // once instead of failing each later call without a reason.
+    std::string DescribeUndefinedFunction(VL_CONST_STR szName);
     // Takes ownership of pModule; a module already filed under the name is
     // terminated and deleted, or, while the framework is initialized (its
     // definitions and instances use it), kept until Terminate.

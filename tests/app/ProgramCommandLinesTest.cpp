@@ -404,4 +404,23 @@ TEST(ProgramCommandLines, ResourceToolRefusesWhatIsNoDefinitionList)
         EXPECT_NE(0, access((files.Dir() + "/out.dat").c_str(), F_OK)) << row.szArgs;
         unlink((files.Dir() + "/out.dat").c_str());
     }
+
+    // The program started on such a resource says which file and what it
+    // lacks, before anything is sent.
+    VL_NEEDS_NAMESPACES();
+    const char* szBin = getenv("VL_TEST_BIN_DIR");
+    std::string strBin = szBin != nullptr ? szBin : Bytes(VLGetExecutablePath());
+    std::string strResources = files.Dir() + "/resources";
+    ASSERT_EQ(0, system(("cp -r '" + strBin + "/../share/vlnet' '" + strResources + "' && cp '" + files.Dir() +
+                         "/empty.dat' '" + strResources + "/Settings/Default/vlres200.dat'")
+                            .c_str()));
+    CTestNetwork net;
+    ASSERT_TRUE(net.AddHost("pc"));
+    std::string strOutput, strErrors;
+    EXPECT_EQ(1, net.RunProgram("pc", {strBin + "/vlnet", "probe", "--timeout", "5", "--resources", strResources},
+                                &strOutput, &strErrors));
+    EXPECT_EQ("vlnet: initialization failed: " + strResources +
+                  "/Settings/Default/vlres200.dat: no function \"Probe\" is defined: there is no \"ModuleMapping\" "
+                  "document\n",
+              strErrors);
 }
