@@ -5,6 +5,7 @@
 // argument) is that value.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -278,8 +279,16 @@ TEST(ProgramCommandLines, ToolMessagesSayWhatWasWrongAndWhere)
          "vlresource: ./bad.vls: line 3, column 3: ';' was expected (error 1013)\n"},
         {"vlresource", "dmp x", 2,
          "vlresource: unknown command 'dmp'; did you mean dump?\nvlresource: 'vlresource --help' shows the usage\n"},
+        // A folder or a FIFO where a file is expected: named, neither waited
+        // for nor replaced.
+        {"vlstdtool", "xml .", 1, "vlstdtool: .: not a regular file\n"},
+        {"vlstdtool", "scramble a.xml folder", 1, "vlstdtool: folder: not written: it is a folder\n"},
+        {"vlstdtool", "scramble fifo out.bin", 1, "vlstdtool: fifo: not a regular file\n"},
+        {"vlstdtool", "unscramble fifo", 1, "vlstdtool: fifo: not a regular file\n"},
     };
     CToolFiles files;
+    ASSERT_EQ(0, mkdir((files.Dir() + "/folder").c_str(), 0755));
+    ASSERT_EQ(0, mkfifo((files.Dir() + "/fifo").c_str(), 0644));
     for (const auto& message : kMessages) {
         SRun run = files.Run(message.szProgram, message.szArgs);
         EXPECT_EQ(message.nStatus, run.nStatus) << message.szProgram << " " << message.szArgs << "\n" << run.strErrors;

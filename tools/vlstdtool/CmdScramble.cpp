@@ -1,13 +1,13 @@
 // vlstdtool scramble IN OUT: writes IN as a scrambled resource file OUT.
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <string>
+#include <sys/stat.h>
 
 #include "tools/vlstdtool/ToolCommand.h"
 #include "base/stream/VLEasyEncryptionFileStream.h"
 #include "base/core/VLException.h"
+#include "base/core/VLExceptionOwner.h"
 #include "base/core/VLOpenException.h"
+#include "base/stream/VLFileStream.h"
 
 namespace {
 
@@ -15,20 +15,28 @@ int Scramble(int argc, char** argv)
 {
     if (argc != 3)
         return VLToolUsage("scramble takes two files: scramble IN OUT");
-    FILE* fp = fopen(argv[1], "rb");
-    if (fp == nullptr)
-        return VLToolFail("cannot open %s: %s", argv[1], strerror(errno));
+    // Read as a regular file only: a FIFO or a device would block or never end.
     std::string data;
-    char buf[65536];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof(buf), fp)) > 0)
-        data.append(buf, n);
-    const int nError = ferror(fp) != 0 ? errno : 0;
-    fclose(fp);
-    if (nError != 0)
-        return VLToolFail("cannot read %s: %s", argv[1], strerror(nError));
-    if (data.size() > 0x7ffffff0u)
-        return VLToolFail("%s is too large for a scrambled file", argv[1]);
+    CVLFileStream in;
+    try {
+        in.SetFileName(argv[1]);
+        in.Open(VL_OPEN_READ);
+        VL_BYTE buf[65536];
+        for (VL_SIZE_T n; (n = in.Read(buf, sizeof(buf))) > 0;) {
+            data.append(reinterpret_cast<const char*>(buf), n);
+            if (data.size() > 0x7ffffff0u)
+                return VLToolFail("%s is too large for a scrambled file", argv[1]);
+        }
+        in.Close();
+    } catch (EVLException* e) {
+        CVLExceptionOwner owner(e);
+        return VLToolFail("%s: %s", argv[1], VLToolReason(e).c_str());
+    }
+    // Writing replaces what stands at OUT: only a regular file may.
+    struct stat info;
+    if (stat(argv[2], &info) == 0 && !S_ISREG(info.st_mode))
+        return VLToolFail("%s: not written: %s", argv[2],
+                          S_ISDIR(info.st_mode) ? "it is a folder" : "it exists and is not a regular file");
 
     CVLEasyEncryptionFileStream* pStream = new CVLEasyEncryptionFileStream();
     int nResult = 0;

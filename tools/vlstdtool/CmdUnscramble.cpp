@@ -45,13 +45,20 @@ int Unscramble(int argc, char** argv)
     if (argc != 2)
         return VLToolUsage("unscramble takes one file: unscramble FILE");
     const char* szPath = argv[1];
-    FILE* fp = fopen(szPath, "rb");
-    if (fp == nullptr)
-        return VLToolFail("cannot open %s: %s", szPath, strerror(errno));
-    char magic[4] = {};
-    size_t nMagic = fread(magic, 1, 4, fp);
-    fclose(fp);
-    bool bScrambled = nMagic == 4 && std::string(magic, 4) == "VLEE";
+    // Read as a regular file only: a FIFO or a device would block or never end.
+    VL_BYTE magic[4] = {};
+    VL_SIZE_T nMagic = 0;
+    CVLFileStream probe;
+    try {
+        probe.SetFileName(szPath);
+        probe.Open(VL_OPEN_READ);
+        nMagic = probe.Read(magic, sizeof(magic));
+        probe.Close();
+    } catch (EVLException* e) {
+        CVLExceptionOwner owner(e);
+        return VLToolFail("%s: %s", szPath, VLToolReason(e).c_str());
+    }
+    bool bScrambled = nMagic == 4 && std::memcmp(magic, "VLEE", 4) == 0;
 
     IVLStream* pStream = bScrambled ? static_cast<IVLStream*>(new CVLEasyEncryptionFileStream())
                                     : static_cast<IVLStream*>(new CVLFileStream());
