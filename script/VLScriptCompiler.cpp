@@ -434,6 +434,8 @@ bool CVLScriptCompiler::ParseExpression(IVLStream* pStream, int nTerminator)
         if (nId == ID_COMMA && !parens.empty())
             ++parens.back().nCount;
 
+        if (nId == ID_DECIMAL || nId == ID_HEX)
+            CheckLiteral(nPrevId == ID_MINUS);
         Instruction record = MakeInstruction();
         if (nId == ID_NAME) {
             NextToken(pStream, true, 1001);

@@ -140,6 +140,9 @@ protected:
     // Code generation
     virtual Instruction MakeInstruction();
     virtual void EncodeOperand(Instruction& instr);
+    // Refuses a whole-number literal its 32 bits cannot hold; 2147483648
+    // only right after a unary minus, which makes it the smallest long.
+    void CheckLiteral(bool bAfterMinus);
     virtual VL_ULONG AddString(const CVLString& strText);
     virtual size_t EmitJump(VL_BYTE nOpcode, VL_ULONG nTarget);
     virtual void EmitSimple(VL_BYTE nOpcode);

@@ -8,6 +8,33 @@
 #include <cstring>
 #include <new>
 
+namespace {
+
+// The value of a decimal or "0x" literal whose digits the lexer has checked;
+// anything above 32 bits reads as 2^32, so that no count of digits overflows.
+VL_ULONGLONG WholeLiteral(const CVLString& strText, bool bHex)
+{
+    const char* p = strText.GetBuffer() + (bHex ? 2 : 0);
+    VL_ULONGLONG n = 0;
+    for (; *p != '\0' && n <= 0xFFFFFFFFull; ++p) {
+        const int nDigit = *p <= '9' ? *p - '0' : (*p | 0x20) - 'a' + 10;
+        n = n * (bHex ? 16 : 10) + static_cast<VL_ULONGLONG>(nDigit);
+    }
+    return n > 0xFFFFFFFFull ? 0x100000000ull : n;
+}
+
+}  // namespace
+
+void CVLScriptCompiler::CheckLiteral(bool bAfterMinus)
+{
+    const bool bHex = m_pRow->nId == ID_HEX;
+    const VL_ULONGLONG nMax = bHex ? 0xFFFFFFFFull : bAfterMinus ? 2147483648ull : 2147483647ull;
+    if (WholeLiteral(m_strToken, bHex) > nMax)
+        Fail(1001, __LINE__,
+             std::string("'") + m_strToken.GetBuffer() + "' is out of range for a literal (" +
+                 (bHex ? "ulong: 0 to 0xFFFFFFFF)" : "long: -2147483648 to 2147483647)"));
+}
+
 CVLScriptCompiler::Instruction CVLScriptCompiler::MakeInstruction()
 {
     Instruction instr;
@@ -27,16 +54,13 @@ void CVLScriptCompiler::EncodeOperand(Instruction& instr)
     instr.nOperandLength = 0;
     switch (instr.nId) {
     case ID_DECIMAL:
-        CVLByteOrder::SetInt32(m_strToken.ToLong(0), VLSCRIPT_BYTE_ORDER, instr.operand);
+    case ID_HEX:
+        // In range (CheckLiteral): 2147483648 is stored as the smallest
+        // long, which the minus before it leaves as it is.
+        CVLByteOrder::SetUInt32(static_cast<VL_ULONG>(WholeLiteral(m_strToken, instr.nId == ID_HEX)),
+                                VLSCRIPT_BYTE_ORDER, instr.operand);
         instr.nOperandLength = 4;
         break;
-    case ID_HEX: {
-        VL_ULONG nValue = 0;
-        m_strToken.HexToDWord(nValue);
-        CVLByteOrder::SetUInt32(nValue, VLSCRIPT_BYTE_ORDER, instr.operand);
-        instr.nOperandLength = 4;
-        break;
-    }
     case ID_REAL:
         CVLByteOrder::SetDouble(m_strToken.ToDouble(0.0), VLSCRIPT_BYTE_ORDER, instr.operand);
         instr.nOperandLength = 8;

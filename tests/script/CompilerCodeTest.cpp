@@ -134,8 +134,8 @@ TEST(CompilerCode, Literals)
 {
     EXPECT_EQ(BodyCode("x = 0x1F;"), Cat({Var(7), Op({0x61, 0, 0, 0, 0x1F, 0x20, 0x0f})}));
     EXPECT_EQ(BodyCode("x = 0xFFFFFFFF;"), Cat({Var(7), Op({0x61, 0xFF, 0xFF, 0xFF, 0xFF, 0x20, 0x0f})}));
-    // Decimal literals are 32-bit longs, clamped.
-    EXPECT_EQ(BodyCode("x = 99999999999;"), Cat({Var(7), Op({0x60, 0x7F, 0xFF, 0xFF, 0xFF, 0x20, 0x0f})}));
+    // 2147483648 after a minus is the smallest long, and the minus stays.
+    EXPECT_EQ(BodyCode("x = -2147483648;"), Cat({Var(7), Op({0x60, 0x80, 0, 0, 0, 0x51, 0x20, 0x0f})}));
     EXPECT_EQ(BodyCode("x = 1.5;"), Cat({Var(7), Op({0x62, 0x3F, 0xF8, 0, 0, 0, 0, 0, 0, 0x20, 0x0f})}));
     EXPECT_EQ(BodyCode("x = true; x = false; x = NULL;"),
               Cat({Var(7), Op({0x64, 0x20}), Var(7), Op({0x65, 0x20}), Var(7), Op({0x66, 0x20, 0x0f})}));
