@@ -288,7 +288,9 @@ void CVLScriptCompiler::ParseDeclaration(IVLStream* pStream)
 size_t CVLScriptCompiler::ParseIfClause(IVLStream* pStream, std::vector<size_t>* pBreaks)
 {
     Expect(pStream, CLASS_NONE, ID_PAREN_OPEN, 1004, true);
-    ParseExpression(pStream, ID_PAREN_CLOSE);
+    // The jump would find no value to test.
+    if (!ParseExpression(pStream, ID_PAREN_CLOSE))
+        Fail(1001, __LINE__, "a condition was expected");
     size_t nFalse = EmitJump(0x03, 0);
     Expect(pStream, CLASS_NONE, ID_BLOCK_START, 1006, true);
     ParseBlock(pStream, pBreaks);
@@ -406,8 +408,10 @@ bool CVLScriptCompiler::ParseExpression(IVLStream* pStream, int nTerminator)
     std::vector<Paren> parens;
     int nPrevId = ID_NONE;
     int nPrevClass = CLASS_NONE;
+    const VLScriptTokenRow* pPrevRow = nullptr;
     for (;;) {
         NextToken(pStream, true, 1001);
+        const VLScriptTokenRow* pRow = m_pRow;
         int nId = m_pRow->nId;
         int nClass = m_pRow->nClass;
         // Increment and decrement change a variable: a prefix one must be
@@ -415,6 +419,17 @@ bool CVLScriptCompiler::ParseExpression(IVLStream* pStream, int nTerminator)
         const bool bNeedVariable = nPrevId == ID_PRE_INC || nPrevId == ID_PRE_DEC;
         if (bNeedVariable && nId != ID_NAME)
             Fail(VLSCR_CERR_NOT_VARIABLE, __LINE__);
+        // An operator without its operand is refused here rather than when
+        // the code runs: "x = ;", "1 + )", "* 2" ("," has its own rule).
+        const bool bOperandDue = nPrevClass == CLASS_BINARY || nPrevClass == CLASS_ASSIGN ||
+                                 nPrevClass == CLASS_UNARY || nPrevId == ID_COMMA;
+        const bool bNoOperand = nId == nTerminator || nId == ID_PAREN_CLOSE || nClass == CLASS_ASSIGN ||
+                                (nClass == CLASS_BINARY && nId != ID_ADD && nId != ID_SUB);
+        if (bNoOperand && bOperandDue)
+            Fail(1001, __LINE__, std::string("an expression was expected after '") + pPrevRow->szText + "'");
+        if (bNoOperand && nId != nTerminator && nId != ID_PAREN_CLOSE &&
+            (nPrevClass == CLASS_NONE || nPrevId == ID_PAREN_OPEN))
+            Fail(1001, __LINE__, std::string("an expression was expected before '") + pRow->szText + "'");
         if (nId == ID_PAREN_CLOSE && parens.empty()) {
             if (nTerminator != ID_PAREN_CLOSE)
                 Fail(1100, __LINE__);
@@ -491,6 +506,7 @@ bool CVLScriptCompiler::ParseExpression(IVLStream* pStream, int nTerminator)
         }
         nPrevId = record.nId;
         nPrevClass = record.nClass;
+        pPrevRow = pRow;
     }
     while (!operators.empty()) {
         AppendInstruction(operators.back());
