@@ -71,6 +71,20 @@ bool IsPrefixOperator(int nId)
            nId == CVLScriptCompiler::ID_NOT || nId == CVLScriptCompiler::ID_COMPLEMENT;
 }
 
+// A token as a message names it: a text in its quotes, a long one cut short.
+std::string QuotedToken(const CVLString& strToken, bool bText)
+{
+    const size_t kMax = 40;
+    std::string strText = strToken.GetBuffer();
+    if (strText.size() > kMax) {
+        size_t n = kMax;
+        while (n > 0 && (static_cast<unsigned char>(strText[n]) & 0xC0) == 0x80)
+            --n;  // not inside a character
+        strText = strText.substr(0, n) + "...";
+    }
+    return bText ? "'\"" + strText + "\"'" : "'" + strText + "'";
+}
+
 }  // namespace
 
 CVLScriptCompiler::CVLScriptCompiler()
@@ -388,8 +402,10 @@ void CVLScriptCompiler::CheckSequence(int nId, int nPrevId, int nPrevClass)
     bool bRejected = bStart || nPrevId == ID_SEMICOLON || nPrevId == ID_COMMA || nPrevId == ID_NOT ||
                      nPrevId == ID_COMPLEMENT || nPrevClass == CLASS_BINARY || nPrevId == ID_ASSIGN ||
                      nPrevId == ID_PRE_INC || nPrevId == ID_PRE_DEC || nPrevId == ID_PAREN_OPEN;
+    // After an operand, "1(a)", "g(a)(b)" or "a++(b)", it could only group.
     if (nId == ID_PAREN_OPEN)
-        bRejected = bRejected || nPrevClass == CLASS_LITERAL || nPrevId == ID_PAREN_CLOSE;
+        bRejected = bRejected || nPrevClass == CLASS_LITERAL || nPrevId == ID_PAREN_CLOSE || nPrevId == ID_POST_INC ||
+                    nPrevId == ID_POST_DEC;
     if (bRejected)
         Fail(1001, __LINE__,
              nId == ID_PAREN_OPEN ? "'(' stands only after a function's name: the language has no grouping parentheses"
@@ -409,6 +425,10 @@ bool CVLScriptCompiler::ParseExpression(IVLStream* pStream, int nTerminator)
     int nPrevId = ID_NONE;
     int nPrevClass = CLASS_NONE;
     const VLScriptTokenRow* pPrevRow = nullptr;
+    // Where a prefix "++" or "--" that follows an operand stands: "a ++b"
+    // is two operands, "a++ ++;" a "++" without its variable.
+    int nIncDecLine = 0;
+    int nIncDecPosition = 0;
     for (;;) {
         NextToken(pStream, true, 1001);
         const VLScriptTokenRow* pRow = m_pRow;
@@ -430,6 +450,25 @@ bool CVLScriptCompiler::ParseExpression(IVLStream* pStream, int nTerminator)
         if (bNoOperand && nId != nTerminator && nId != ID_PAREN_CLOSE &&
             (nPrevClass == CLASS_NONE || nPrevId == ID_PAREN_OPEN))
             Fail(1001, __LINE__, std::string("an expression was expected before '") + pRow->szText + "'");
+        // Two operands with no operator between them ("a = 1 2;", "a b;")
+        // would leave a value that nothing takes.
+        const bool bOperandEnded = nPrevClass == CLASS_LITERAL || nPrevId == ID_NAME || nPrevId == ID_PAREN_CLOSE ||
+                                   nPrevId == ID_POST_INC || nPrevId == ID_POST_DEC;
+        const bool bOperandStarts = nClass == CLASS_LITERAL || nClass == CLASS_NAME || nClass == CLASS_UNARY;
+        if (bOperandEnded && (nId == ID_PRE_INC || nId == ID_PRE_DEC) && nPrevClass != CLASS_NAME) {
+            nIncDecLine = m_nTokenLine;
+            nIncDecPosition = m_nTokenPosition;
+        }
+        if ((bOperandEnded && bOperandStarts) || (bNeedVariable && nIncDecLine > 0)) {
+            const char* szEnd = !parens.empty() ? ", ',' or ')'" : nTerminator == ID_SEMICOLON ? " or ';'" : " or ')'";
+            std::string strToken = QuotedToken(m_strToken, nId == ID_STRING);
+            if (bNeedVariable) {
+                m_nTokenLine = nIncDecLine;
+                m_nTokenPosition = nIncDecPosition;
+                strToken = std::string("'") + pPrevRow->szText + "'";
+            }
+            Fail(1001, __LINE__, std::string("an operator") + szEnd + " was expected before " + strToken);
+        }
         if (nId == ID_PAREN_CLOSE && parens.empty()) {
             if (nTerminator != ID_PAREN_CLOSE)
                 Fail(1100, __LINE__);
