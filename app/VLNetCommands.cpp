@@ -30,9 +30,10 @@ const char kDescriptionProbe[] = "Probes the local networks and prints one line 
                                  "MAC<TAB>IP<TAB>MODEL, and a fourth column MARKS when the device has marks\n"
                                  "('also answered from ADDRESS': its MAC answered from other addresses too; a\n"
                                  "line is printed again when a mark comes later). A MAC heard from several\n"
-                                 "addresses has each checked by unicast (at most 4), and is listed at the one\n"
-                                 "that passed. Ends when the probe is over, or after the time-out; with --mac,\n"
-                                 "once every address that MAC answered from is judged.\n"
+                                 "addresses has each checked by unicast (4 at once, up to 64 addresses), and\n"
+                                 "is listed at the one that passed first. Ends when the probe is over, or after\n"
+                                 "the time-out; with --mac, once every address that MAC answered from is\n"
+                                 "judged, listing it only where url and run would use it (status 1 otherwise).\n"
                                  "A device that answered the probe but is not listed (no answer to unicast, a\n"
                                  "failed unicast check, failed commands, still in its check or waiting at the\n"
                                  "time-out, refused by a bound) is named after the list on standard error,\n"
@@ -178,23 +179,97 @@ void ReportConflicts(CVLNetSession& session)
                 ConflictText(conflict.strMAC, conflict.passed).c_str());
 }
 
-// Says the addresses of a MAC beyond the bound, which were not checked.
-void ReportUnchecked(CVLNetSession& session, const std::string& strMAC)
+// A MAC heard from more addresses than are told apart.
+std::string UntoldText(const std::string& strMAC)
+{
+    return "device " + strMAC + " answered the probe from more than " +
+           std::to_string(static_cast<int>(CVLNetSession::kMaxAddressesPerMAC)) +
+           " addresses, the others neither kept nor checked";
+}
+
+// Says the addresses of a MAC that were never checked (named, as the
+// device itself may be among them), and when more answered for it than are
+// told apart; true when there were any.
+bool ReportUnchecked(CVLNetSession& session, const std::string& strMAC)
 {
     bool bMore = false;
-    const std::vector<std::string> unchecked = session.GetUncheckedAddresses(strMAC, bMore);
-    if (unchecked.empty())
-        return;
-    // Named, as the device itself may be among them.
-    std::vector<std::string> named = unchecked;
+    bool bAny = false;
+    for (const CVLNetSession::SAddress& address : session.GetAddresses(strMAC, bMore)) {
+        if (address.eState != CVLNetSession::ADDRESS_UNCHECKED)
+            continue;
+        fprintf(stderr, "vlnet: device %s also answered the probe from %s, not checked: %s\n", strMAC.c_str(),
+                address.strIP.c_str(), address.strReason.c_str());
+        bAny = true;
+    }
     if (bMore)
-        named.push_back("more");
-    const std::string strAddresses = CVLNetSession::ListText(named);
-    fprintf(stderr,
-            "vlnet: device %s also answered the probe from %s%zu more address%s, not checked: a MAC is checked "
-            "at its first %d addresses only (%s)\n",
-            strMAC.c_str(), bMore ? "more than " : "", unchecked.size(), unchecked.size() == 1 ? "" : "es",
-            static_cast<int>(CVLNetSession::kMaxAddressesPerMAC), strAddresses.c_str());
+        fprintf(stderr, "vlnet: %s\n", UntoldText(strMAC).c_str());
+    return bAny || bMore;
+}
+
+// Refuses a MAC heard from more addresses than are told apart: the device
+// may be among those not kept, and nothing its checks say can tell it.
+void RefuseUntold(const std::string& strMAC)
+{
+    fprintf(stderr, "vlnet: %s: which is the device cannot be told; refused\n", UntoldText(strMAC).c_str());
+}
+
+// The device's MAC answered from other addresses too: each is named with
+// why it is not used, and strIP as the one that is. False (after saying
+// why) when the device cannot be told: another address was still being
+// checked or, given by its MAC, more than one passed its check or one was
+// never checked. Given by an address that passed (bByAddress), that address
+// is the one the user chose.
+bool CheckOtherAddresses(CVLNetSession& session, const std::string& strMAC, const std::string& strIP, bool bByAddress)
+{
+    bool bMore = false;
+    const std::vector<CVLNetSession::SAddress> addresses = session.GetAddresses(strMAC, bMore);
+    if (bMore && !bByAddress) {
+        RefuseUntold(strMAC);
+        return false;
+    }
+    std::vector<std::string> passed = session.GetPassedAddresses(strMAC);
+    CVLNetSession::SortAddresses(passed);
+    const bool bConflict = passed.size() > 1 && !bByAddress;
+    bool bPending = false;
+    size_t nOthers = 0;
+    for (const CVLNetSession::SAddress& address : addresses) {
+        if (address.strIP == strIP || address.eState == CVLNetSession::ADDRESS_UNCHECKED)
+            continue;
+        ++nOthers;
+        if (address.eState == CVLNetSession::ADDRESS_PENDING) {
+            fprintf(stderr, "vlnet: device %s also answered the probe from %s, whose unicast check was not over\n",
+                    strMAC.c_str(), address.strIP.c_str());
+            bPending = true;
+        } else if (address.eState == CVLNetSession::ADDRESS_FAILED) {
+            fprintf(stderr, "vlnet: device %s also answered the probe from %s: %s\n", strMAC.c_str(),
+                    address.strIP.c_str(), address.strReason.c_str());
+        } else if (!bConflict) {
+            fprintf(stderr, "vlnet: device %s also passed its unicast check at %s: not used, as %s was given\n",
+                    strMAC.c_str(), address.strIP.c_str(), strIP.c_str());
+        }
+    }
+    const bool bUnchecked = ReportUnchecked(session, strMAC);
+    if (bConflict) {
+        fprintf(stderr, "vlnet: %s; refused\n", ConflictText(strMAC, passed).c_str());
+        return false;
+    }
+    if (bPending) {
+        fprintf(stderr,
+                "vlnet: device %s refused, as which address is the device cannot be told yet (%s passed its unicast "
+                "check); a longer --timeout lets every check end\n",
+                strMAC.c_str(), strIP.c_str());
+        return false;
+    }
+    if (bUnchecked && !bByAddress) {
+        fprintf(stderr,
+                "vlnet: device %s refused, as which address is the device cannot be told: not every address that "
+                "answered for it was checked (%s passed its unicast check: given instead of the MAC, it is used)\n",
+                strMAC.c_str(), strIP.c_str());
+        return false;
+    }
+    if (nOthers > 0 || bUnchecked)
+        fprintf(stderr, "vlnet: device %s used at %s, which passed its unicast check\n", strMAC.c_str(), strIP.c_str());
+    return true;
 }
 
 int RunProbe(CVLNetSession& session, const CVLNetOptions& options)
@@ -218,7 +293,6 @@ int RunProbe(CVLNetSession& session, const CVLNetOptions& options)
     std::vector<std::string> reasons = session.GetIncompleteReasons();
     std::vector<CVLNetSession::SUnlisted> unlisted = session.GetUnlisted();
     int nFound = session.GetFoundCount();
-    statusLine.Close(nFound);
     // A note, not a cause of status 3: a computer with more networks than
     // the definitions' entries would never end a probe with 0.
     const std::string strLimitedOnly = session.GetLimitedOnlyNote();
@@ -227,16 +301,21 @@ int RunProbe(CVLNetSession& session, const CVLNetOptions& options)
     // matters; missing, it says why, as url and run do.
     if (!strMAC.empty()) {
         session.ReportScriptFailures();
-        // Its other addresses are named as url and run name them.
+        // Listed as url and run would use it, and its other addresses
+        // named as they name them; refused as they refuse it.
         if (nFound > 0) {
-            for (const CVLNetSession::SUnlisted& device : unlisted)
-                fprintf(stderr, "vlnet: not listed: %s\t%s\n",
-                        CVLNetSession::FormatDeviceLine(device.strMAC, device.strIP, device.strModel).c_str(),
-                        device.strReason.c_str());
-            ReportUnchecked(session, CVLNetOptions::NormalizeMACAddress(strMAC));
-            ReportConflicts(session);
-            return bStopped ? VLNET_EXIT_STOPPED : VLNET_EXIT_SUCCESS;
+            const std::string strNormal = CVLNetOptions::NormalizeMACAddress(strMAC);
+            const std::vector<std::string> passed = session.GetPassedAddresses(strNormal);
+            const bool bUsable =
+                !bStopped && !passed.empty() && CheckOtherAddresses(session, strNormal, passed.front(), false);
+            if (bUsable)
+                statusLine.Print(session.GetDeviceLine(strNormal));
+            statusLine.Close(bUsable ? 1 : 0);
+            if (bStopped)
+                return VLNET_EXIT_STOPPED;
+            return bUsable && !CVLNetStatusLine::HasWriteFailed() ? VLNET_EXIT_SUCCESS : VLNET_EXIT_FAILURE;
         }
+        statusLine.Close(0);
         for (const std::string& strReason : reasons)
             fprintf(stderr, "vlnet: %s\n", strReason.c_str());
         if (!strLimitedOnly.empty())
@@ -256,6 +335,7 @@ int RunProbe(CVLNetSession& session, const CVLNetOptions& options)
         ReportUnchecked(session, CVLNetOptions::NormalizeMACAddress(strMAC));
         return bStopped ? VLNET_EXIT_STOPPED : VLNET_EXIT_FAILURE;
     }
+    statusLine.Close(nFound);
     for (const std::string& strReason : reasons)
         fprintf(stderr, "vlnet: %s\n", strReason.c_str());
     if (!strLimitedOnly.empty())
@@ -283,42 +363,30 @@ int RunProbe(CVLNetSession& session, const CVLNetOptions& options)
     return CVLNetProbeStatus::ExitStatus(reasons.size(), unlisted.size(), nScriptFailures);
 }
 
-// The found device's MAC answered from other addresses too: each is named.
-// False (after saying why) when the device cannot be told: more than one
-// address passed its check, or one was still being checked.
-bool CheckOtherAddresses(CVLNetSession& session, CVLPFWNIFInfo* pNIFInfo)
+// Why an address of a MAC was never checked.
+std::string UncheckedReason(CVLNetSession& session, const std::string& strMAC, const std::string& strIP)
 {
-    const std::string strMAC = CVLNetOptions::NormalizeMACAddress(pNIFInfo->GetMACAddress().GetBuffer());
-    CVLString strIPText = pNIFInfo->GetIPAddress();
-    const std::string strIP = strIPText.GetBuffer() != nullptr ? strIPText.GetBuffer() : "";
-    std::vector<std::string> passed = session.GetPassedAddresses(strMAC);
-    CVLNetSession::SortAddresses(passed);
-    if (passed.size() > 1) {
-        fprintf(stderr, "vlnet: %s; refused\n", ConflictText(strMAC, passed).c_str());
-        return false;
-    }
-    bool bPending = false;
-    for (const std::string& strOther : session.GetOtherAddresses(strMAC, strIP)) {
-        std::string strReason;
-        CVLNetSession::EAddressState eState = session.GetAddressState(strMAC, strOther, strReason);
-        if (eState == CVLNetSession::ADDRESS_PENDING) {
-            fprintf(stderr, "vlnet: device %s also answered the probe from %s, whose unicast check was not over\n",
-                    strMAC.c_str(), strOther.c_str());
-            bPending = true;
-        } else if (eState == CVLNetSession::ADDRESS_FAILED) {
+    std::string strReason;
+    session.GetAddressState(strMAC, strIP, strReason);
+    return strReason;
+}
+
+// A device that answered the probe but not by unicast: why, and given by
+// its MAC, why each other address it answered from was not used either.
+void ReportNotUnicast(CVLNetSession& session, const std::string& strDevice, const std::string& strMAC)
+{
+    fprintf(stderr, "vlnet: device %s answered the probe but not by unicast: %s\n", strDevice.c_str(),
+            session.GetNotUnicastReason().c_str());
+    if (strMAC.empty())
+        return;
+    bool bMore = false;
+    std::vector<CVLNetSession::SAddress> addresses = session.GetAddresses(strMAC, bMore);
+    for (size_t i = 1; i < addresses.size(); ++i) {
+        if (addresses[i].eState != CVLNetSession::ADDRESS_UNCHECKED)
             fprintf(stderr, "vlnet: device %s also answered the probe from %s: %s\n", strMAC.c_str(),
-                    strOther.c_str(), strReason.c_str());
-        }
+                    addresses[i].strIP.c_str(), addresses[i].strReason.c_str());
     }
     ReportUnchecked(session, strMAC);
-    if (bPending) {
-        fprintf(stderr,
-                "vlnet: device %s refused, as which address is the device cannot be told yet (%s passed its unicast "
-                "check); a longer --timeout lets every check end\n",
-                strMAC.c_str(), strIP.c_str());
-        return false;
-    }
-    return true;
 }
 
 // Probes until the device of the command line is found; null when it is not.
@@ -342,9 +410,14 @@ CVLPFWNIFInfo* FindDevice(CVLNetSession& session, const CVLNetOptions& options, 
         return nullptr;
     }
     CVLPFWNIFInfo* pNIFInfo = session.GetFoundNIFInfo();
-    if (pNIFInfo != nullptr && !CheckOtherAddresses(session, pNIFInfo)) {
-        nExit = VLNET_EXIT_FAILURE;
-        return nullptr;
+    if (pNIFInfo != nullptr) {
+        CVLString strIPText = pNIFInfo->GetIPAddress();
+        const std::string strIP = strIPText.GetBuffer() != nullptr ? strIPText.GetBuffer() : "";
+        if (!CheckOtherAddresses(session, CVLNetOptions::NormalizeMACAddress(pNIFInfo->GetMACAddress().GetBuffer()),
+                                 strIP, strMAC.empty())) {
+            nExit = VLNET_EXIT_FAILURE;
+            return nullptr;
+        }
     }
     if (pNIFInfo == nullptr) {
         ReportNothingSent(session);
@@ -353,7 +426,12 @@ CVLPFWNIFInfo* FindDevice(CVLNetSession& session, const CVLNetOptions& options, 
             fprintf(stderr, "vlnet: %s\n", session.GetLimitedOnlyNote().c_str());
         const std::string& strDevice = strMAC.empty() ? options.GetIPAddress() : strMAC;
         const std::string strUncheckedMAC = session.FindUncheckedMAC(options.GetIPAddress());
-        if (!session.GetRefusal().empty())
+        bool bMore = false;
+        if (!strMAC.empty())
+            session.GetAddresses(strMAC, bMore);
+        if (bMore)
+            RefuseUntold(strMAC);
+        else if (!session.GetRefusal().empty())
             fprintf(stderr, "vlnet: device %s answered the probe but was refused by a bound: %s\n", strDevice.c_str(),
                     session.GetRefusal().c_str());
         else if (!session.GetPassedMACInstead().empty())
@@ -363,14 +441,10 @@ CVLPFWNIFInfo* FindDevice(CVLNetSession& session, const CVLNetOptions& options, 
                     strDevice.c_str(), session.GetPassedMACInstead().c_str(),
                     session.GetPassedAddressInstead().c_str());
         else if (!strUncheckedMAC.empty())
-            fprintf(stderr,
-                    "vlnet: device %s answered the probe for MAC %s, beyond the %d addresses a MAC is checked at: "
-                    "not checked\n",
-                    strDevice.c_str(), strUncheckedMAC.c_str(),
-                    static_cast<int>(CVLNetSession::kMaxAddressesPerMAC));
+            fprintf(stderr, "vlnet: device %s answered the probe for MAC %s, not checked: %s\n", strDevice.c_str(),
+                    strUncheckedMAC.c_str(), UncheckedReason(session, strUncheckedMAC, options.GetIPAddress()).c_str());
         else if (session.IsFoundNotUnicast())
-            fprintf(stderr, "vlnet: device %s answered the probe but not by unicast: %s\n", strDevice.c_str(),
-                    session.GetNotUnicastReason().c_str());
+            ReportNotUnicast(session, strDevice, strMAC);
         else
             fprintf(stderr, "vlnet: device %s not found\n", strDevice.c_str());
         nExit = VLNET_EXIT_FAILURE;

@@ -289,24 +289,17 @@ void CVLNetSession::OnProbe(VL_CONST_STR szMACAddress, CVLPFWNIFInfo* pNIFInfo)
     std::lock_guard<std::mutex> lock(m_Mutex);
     m_AcceptedNIFInfoSet.insert(pNIFInfo);
     m_nChangeCount++;
-    // Another address of a listed MAC passed its check too: kept, so that
-    // url, open and run refuse the MAC, but not listed twice.
-    auto it = m_PrintedLines.find(strMAC);
-    if (it != m_PrintedLines.end()) {
-        std::vector<std::string>& passed = it->second.passed;
-        if (std::find(passed.begin(), passed.end(), strIP) == passed.end())
-            passed.push_back(strIP);
-        if (m_pFoundNIFInfo == nullptr && !m_strFindIP.empty() && strIP == m_strFindIP)
-            m_pFoundNIFInfo = pNIFInfo;
+    // The device manager reports a MAC once, at the address that passed
+    // its check first; the others are asked for (GetAddresses).
+    if (m_PrintedLines.count(strMAC) != 0)
         return;
-    }
     if ((!m_strFindMAC.empty() && strMAC == m_strFindMAC) || (!m_strFindIP.empty() && strIP == m_strFindIP)) {
         if (m_pFoundNIFInfo == nullptr)
             m_pFoundNIFInfo = pNIFInfo;
     }
     std::string strModel = Text(pNIFInfo->GetDisplayName());
-    m_PrintedLines[strMAC] = {strIP, strModel, strMarks, {strIP}};
-    if (m_pStatusLine != nullptr)
+    m_PrintedLines[strMAC] = {strIP, strModel, strMarks};
+    if (m_pStatusLine != nullptr && !m_bHoldLines)
         m_pStatusLine->Print(FormatDeviceLine(strMAC, strIP, strModel, strMarks));
 }
 
@@ -325,7 +318,9 @@ std::string CVLNetSession::Marks(const std::vector<std::string>& others, unsigne
 std::string CVLNetSession::marksOf(const std::string& strMAC, const std::string& strIP)
 {
     bool bMore = false;
-    const unsigned long nUnchecked = static_cast<unsigned long>(GetUncheckedAddresses(strMAC, bMore).size());
+    unsigned long nUnchecked = 0;
+    for (const SAddress& address : GetAddresses(strMAC, bMore))
+        nUnchecked += address.eState == ADDRESS_UNCHECKED ? 1 : 0;
     return Marks(GetOtherAddresses(strMAC, strIP), nUnchecked, bMore);
 }
 
@@ -346,18 +341,6 @@ std::vector<std::string> CVLNetSession::GetOtherAddresses(const std::string& str
     return others;
 }
 
-std::vector<std::string> CVLNetSession::GetUncheckedAddresses(const std::string& strMAC, bool& bMore)
-{
-    bMore = false;
-    std::vector<std::string> addresses;
-    if (!m_bInitialize)
-        return addresses;
-    for (const CVLString& strAddress : m_CommunicationManager.GetVLECM().GetUncheckedAddresses(strMAC.c_str(), bMore))
-        addresses.push_back(Text(strAddress));
-    SortAddresses(addresses);
-    return addresses;
-}
-
 std::string CVLNetSession::FindUncheckedMAC(const std::string& strIP)
 {
     if (!m_bInitialize || strIP.empty())
@@ -368,9 +351,13 @@ std::string CVLNetSession::FindUncheckedMAC(const std::string& strIP)
 
 std::vector<std::string> CVLNetSession::GetPassedAddresses(const std::string& strMAC)
 {
-    std::lock_guard<std::mutex> lock(m_Mutex);
-    auto it = m_PrintedLines.find(strMAC);
-    return it != m_PrintedLines.end() ? it->second.passed : std::vector<std::string>();
+    bool bMore = false;
+    std::vector<std::string> passed;
+    for (const SAddress& address : GetAddresses(strMAC, bMore)) {
+        if (address.eState == ADDRESS_PASSED)
+            passed.insert(address.bListed ? passed.begin() : passed.end(), address.strIP);
+    }
+    return passed;
 }
 
 void CVLNetSession::SortAddresses(std::vector<std::string>& addresses)
@@ -397,14 +384,27 @@ std::vector<std::string> CVLNetSession::GetListedMACs()
 std::vector<CVLNetSession::SConflict> CVLNetSession::GetConflicts()
 {
     std::vector<SConflict> conflicts;
-    std::lock_guard<std::mutex> lock(m_Mutex);
-    for (const auto& entry : m_PrintedLines) {
-        if (entry.second.passed.size() > 1) {
-            conflicts.push_back({entry.first, entry.second.passed});
-            SortAddresses(conflicts.back().passed);
+    for (const std::string& strMAC : GetListedMACs()) {
+        std::vector<std::string> passed = GetPassedAddresses(strMAC);
+        if (passed.size() > 1) {
+            SortAddresses(passed);
+            conflicts.push_back({strMAC, passed});
         }
     }
     return conflicts;
+}
+
+std::string CVLNetSession::GetDeviceLine(const std::string& strMAC)
+{
+    SPrinted printed;
+    {
+        std::lock_guard<std::mutex> lock(m_Mutex);
+        auto it = m_PrintedLines.find(strMAC);
+        if (it == m_PrintedLines.end())
+            return std::string();
+        printed = it->second;
+    }
+    return FormatDeviceLine(strMAC, printed.strIP, printed.strModel, marksOf(strMAC, printed.strIP));
 }
 
 void CVLNetSession::markConflicts()
@@ -416,7 +416,7 @@ void CVLNetSession::markConflicts()
     std::vector<std::pair<std::string, std::string>> lines;
     {
         std::lock_guard<std::mutex> lock(m_Mutex);
-        if (m_pStatusLine == nullptr || nOthers == m_nOtherAddressesSeen)
+        if (m_pStatusLine == nullptr || m_bHoldLines || nOthers == m_nOtherAddressesSeen)
             return;
         m_nOtherAddressesSeen = nOthers;
         for (const auto& entry : m_PrintedLines)
@@ -490,9 +490,20 @@ long CVLNetSession::probeScheduleMilliseconds()
 bool CVLNetSession::isJudged(const std::string& strMAC, bool bHeard)
 {
     CVLECM& ecm = m_CommunicationManager.GetVLECM();
+    bool bAny = false;
+    const bool bMore = ecm.VisitAddresses(strMAC.c_str(), [&bAny](const SVLECMAddress&) { bAny = true; });
+    bool bByAddress = false;
+    {
+        std::lock_guard<std::mutex> lock(m_Mutex);
+        bByAddress = !m_strFindIP.empty();
+    }
+    // Given by its address, the device is that address: it is judged as
+    // any other.
+    if (bMore && !bByAddress)
+        return true;
     if (ecm.IsReplyWaiting(strMAC.c_str()) || ecm.GetUnfinishedChainCount(strMAC.c_str()) > 0)
         return false;
-    return !bHeard || ecm.FindNIFInfo(strMAC.c_str()) != nullptr;
+    return !bHeard || bAny;
 }
 
 bool CVLNetSession::isWorthAnotherRound(const std::string& strFindMAC, const std::string& strFindIP)
@@ -516,60 +527,88 @@ std::string CVLNetSession::findTargetMAC()
         strFindMAC = m_strFindMAC;
         strFindIP = m_strFindIP;
     }
-    if (!strFindMAC.empty())
-        return m_CommunicationManager.GetVLECM().FindNIFInfo(strFindMAC.c_str()) != nullptr ? strFindMAC
-                                                                                             : std::string();
-    CVLECMNIFInfoList* pList = m_CommunicationManager.GetVLECM().GetNIFInfoList();
-    if (pList == nullptr)
-        return std::string();
-    std::string strTarget;
-    pList->Lock();
-    for (CVLTargetIterator it = pList->Begin(); !it.IsEnd() && strTarget.empty(); it.Next()) {
-        CVLPFWNIFInfo* pNIFInfo = dynamic_cast<CVLPFWNIFInfo*>(it.Get());
-        if (pNIFInfo == nullptr || pNIFInfo->IsDummy() || pNIFInfo->GetMACAddress().GetLength() == 0)
-            continue;
-        std::string strMAC = CVLNetOptions::NormalizeMACAddress(Text(pNIFInfo->GetMACAddress()));
-        if ((!strFindMAC.empty() && strMAC == strFindMAC) ||
-            (!strFindIP.empty() && Text(pNIFInfo->GetIPAddress()) == strFindIP))
-            strTarget = strMAC;
+    CVLECM& ecm = m_CommunicationManager.GetVLECM();
+    if (!strFindMAC.empty()) {
+        bool bAny = false;
+        ecm.VisitAddresses(strFindMAC.c_str(), [&bAny](const SVLECMAddress&) { bAny = true; });
+        return bAny ? strFindMAC : std::string();
     }
-    pList->Unlock();
+    // Any address of any MAC may be the one looked for, a claim's too.
+    std::string strTarget;
+    ecm.VisitAllAddresses([&](const CVLString& strMAC, const SVLECMAddress& address) {
+        if (strTarget.empty() && Text(address.strAddress) == strFindIP)
+            strTarget = CVLNetOptions::NormalizeMACAddress(Text(strMAC));
+    });
     return strTarget;
+}
+
+std::vector<CVLNetSession::SAddress> CVLNetSession::GetAddresses(const std::string& strMAC, bool& bMore)
+{
+    bMore = false;
+    std::vector<SAddress> addresses;
+    if (!m_bInitialize)
+        return addresses;
+    // Asked under the device manager's lock, which OnProbe never takes
+    // while it holds m_Mutex.
+    auto accepted = [this](CVLPFWNIFInfo* pNIFInfo) {
+        std::lock_guard<std::mutex> lock(m_Mutex);
+        return m_AcceptedNIFInfoSet.count(pNIFInfo) != 0;
+    };
+    bMore = m_CommunicationManager.GetVLECM().VisitAddresses(strMAC.c_str(), [&](const SVLECMAddress& found) {
+        SAddress address;
+        address.strIP = Text(found.strAddress);
+        address.bListed = found.bListed;
+        address.pNIFInfo = dynamic_cast<CVLPFWNIFInfo*>(found.pNIFInfo);
+        switch (found.eState) {
+        case VLECM_ADDRESS_WAITING:
+            address.strReason = found.pNIFInfo != nullptr ? "waiting for its unicast check" : "its reply not handled";
+            break;
+        case VLECM_ADDRESS_CHECKING:
+            address.strReason = "in its unicast check";
+            break;
+        case VLECM_ADDRESS_NOT_CHECKED:
+            address.eState = ADDRESS_UNCHECKED;
+            // As the devices a bound refused are named.
+            address.strReason = "refused by a bound: more than " +
+                                Count(static_cast<unsigned long>(found.nBound), "device", "devices") +
+                                (found.eBound == VLECM_BOUND_SOURCE ? std::string(" from one address")
+                                 : found.strNetwork.GetLength() > 0 ? " on " + Text(found.strNetwork)
+                                                                    : std::string(" on no local network"));
+            break;
+        case VLECM_ADDRESS_FAILED:
+            address.eState = ADDRESS_FAILED;
+            if (address.pNIFInfo != nullptr)
+                address.strReason = failureReason(address.pNIFInfo);
+            break;
+        case VLECM_ADDRESS_PASSED:
+            // The listed address goes on to its commands: it passed once
+            // they did and it was accepted.
+            address.eState = ADDRESS_PASSED;
+            if (address.bListed && address.pNIFInfo != nullptr && !accepted(address.pNIFInfo)) {
+                const bool bOver = !address.pNIFInfo->IsCommandRunning() &&
+                                   address.pNIFInfo->GetCommandResult() != VLECM_RESULT_SUCCESS;
+                address.eState = bOver ? ADDRESS_FAILED : ADDRESS_PENDING;
+                address.strReason = bOver ? failureReason(address.pNIFInfo) : "waiting for its commands";
+            }
+            break;
+        }
+        addresses.push_back(address);
+    });
+    return addresses;
 }
 
 CVLNetSession::EAddressState CVLNetSession::GetAddressState(const std::string& strMAC, const std::string& strIP,
                                                             std::string& strReason)
 {
-    strReason.clear();
-    CVLECMNIFInfoList* pList = m_bInitialize ? m_CommunicationManager.GetVLECM().GetNIFInfoList() : nullptr;
-    if (pList == nullptr)
-        return ADDRESS_PENDING;
-    std::set<CVLPFWNIFInfo*> accepted;
-    {
-        std::lock_guard<std::mutex> lock(m_Mutex);
-        accepted = m_AcceptedNIFInfoSet;
-    }
-    // A record gone from the list was refused when it was reported.
-    EAddressState eState = ADDRESS_FAILED;
-    strReason = "not listed";
-    pList->Lock();
-    for (CVLTargetIterator it = pList->Begin(); !it.IsEnd(); it.Next()) {
-        CVLPFWNIFInfo* pNIFInfo = dynamic_cast<CVLPFWNIFInfo*>(it.Get());
-        if (pNIFInfo == nullptr || pNIFInfo->IsDummy() || Text(pNIFInfo->GetIPAddress()) != strIP ||
-            CVLNetOptions::NormalizeMACAddress(Text(pNIFInfo->GetMACAddress())) != strMAC)
-            continue;
-        strReason.clear();
-        if (accepted.count(pNIFInfo) != 0) {
-            eState = ADDRESS_PASSED;
-        } else if (!pNIFInfo->IsCommandRunning() && pNIFInfo->GetCommandResult() != VLECM_RESULT_SUCCESS) {
-            strReason = failureReason(pNIFInfo);
-        } else {
-            eState = ADDRESS_PENDING;
+    strReason = "not heard";
+    bool bMore = false;
+    for (const SAddress& address : GetAddresses(strMAC, bMore)) {
+        if (address.strIP == strIP) {
+            strReason = address.strReason;
+            return address.eState;
         }
-        break;
     }
-    pList->Unlock();
-    return eState;
+    return ADDRESS_FAILED;
 }
 
 std::string CVLNetSession::failureReason(CVLPFWNIFInfo* pNIFInfo)
@@ -595,47 +634,45 @@ std::vector<std::string> CVLNetSession::GetIncompleteReasons()
 
 bool CVLNetSession::hasNonUnicastMatch()
 {
-    CVLECMNIFInfoList* pList = m_CommunicationManager.GetVLECM().GetNIFInfoList();
-    if (pList == nullptr)
-        return false;
     std::string strFindMAC, strFindIP;
     {
         std::lock_guard<std::mutex> lock(m_Mutex);
         strFindMAC = m_strFindMAC;
         strFindIP = m_strFindIP;
     }
-    // A device that answered the probe stays listed, unreported, while its
-    // unicast check waits and when it found no answer.
-    bool bFound = false;
-    pList->Lock();
-    for (CVLTargetIterator it = pList->Begin(); !it.IsEnd() && !bFound; it.Next()) {
-        CVLPFWNIFInfo* pNIFInfo = dynamic_cast<CVLPFWNIFInfo*>(it.Get());
-        if (pNIFInfo == nullptr || pNIFInfo->IsDummy() || pNIFInfo->IsUnicast(VLECM_CONNECT_TYPE_NETWORK))
+    // A device that answered the probe keeps its record, unreported, while
+    // its unicast check waits and when it found no answer: the first of
+    // its addresses heard says why.
+    std::string strMAC = strFindMAC.empty() ? findTargetMAC() : strFindMAC;
+    bool bMore = false;
+    for (const SAddress& address : strMAC.empty() ? std::vector<SAddress>() : GetAddresses(strMAC, bMore)) {
+        if (address.eState == ADDRESS_PASSED || address.eState == ADDRESS_UNCHECKED ||
+            (!strFindIP.empty() && address.strIP != strFindIP))
             continue;
-        bFound = (!strFindMAC.empty() &&
-                  CVLNetOptions::NormalizeMACAddress(Text(pNIFInfo->GetMACAddress())) == strFindMAC) ||
-                 (!strFindIP.empty() && Text(pNIFInfo->GetIPAddress()) == strFindIP);
-        if (bFound)
-            m_strNotUnicastReason = pNIFInfo->IsCommandRunning() || pNIFInfo->GetCommandResult() == VLECM_RESULT_SUCCESS
-                                        ? std::string("in its unicast check")
-                                        : failureReason(pNIFInfo);
+        m_strNotUnicastReason = address.eState == ADDRESS_PENDING ? "in its unicast check" : address.strReason;
+        return true;
     }
-    pList->Unlock();
-    return bFound;
+    return false;
 }
 
-void CVLNetSession::findByConflictAddress(const std::string& strIP)
+void CVLNetSession::findByAddress(const std::string& strIP)
 {
-    std::map<std::string, SPrinted> printed;
-    {
-        std::lock_guard<std::mutex> lock(m_Mutex);
-        printed = m_PrintedLines;
+    // A claim that passed its check too is never reported: the user who
+    // names its address chooses it.
+    std::string strMAC = findTargetMAC();
+    bool bMore = false;
+    std::vector<SAddress> addresses = strMAC.empty() ? std::vector<SAddress>() : GetAddresses(strMAC, bMore);
+    for (const SAddress& address : addresses) {
+        if (address.strIP == strIP && address.eState == ADDRESS_PASSED && address.pNIFInfo != nullptr) {
+            std::lock_guard<std::mutex> lock(m_Mutex);
+            m_pFoundNIFInfo = address.pNIFInfo;
+            return;
+        }
     }
-    for (const auto& entry : printed) {
-        std::vector<std::string> others = GetOtherAddresses(entry.first, entry.second.strIP);
-        if (std::find(others.begin(), others.end(), strIP) != others.end()) {
-            m_strPassedMACInstead = entry.first;
-            m_strPassedAddressInstead = entry.second.strIP;
+    for (const SAddress& address : addresses) {
+        if (address.bListed && address.eState == ADDRESS_PASSED) {
+            m_strPassedMACInstead = strMAC;
+            m_strPassedAddressInstead = address.strIP;
             return;
         }
     }
@@ -648,44 +685,37 @@ std::vector<CVLNetSession::SUnlisted> CVLNetSession::GetUnlisted()
 
 void CVLNetSession::noteUnlisted(const char* szCut, const std::string& strFilterMAC)
 {
-    CVLECMNIFInfoList* pList = m_CommunicationManager.GetVLECM().GetNIFInfoList();
-    if (pList == nullptr)
-        return;
-    std::set<CVLPFWNIFInfo*> accepted;
-    {
-        std::lock_guard<std::mutex> lock(m_Mutex);
-        accepted = m_AcceptedNIFInfoSet;
-    }
-    // The communication manager removes the devices it refuses once they
-    // are reported; a device whose chain failed, or still runs, stays listed
-    // unreported. Listed records stay valid while the list's lock is held.
-    pList->Lock();
-    for (CVLTargetIterator it = pList->Begin(); !it.IsEnd(); it.Next()) {
-        CVLPFWNIFInfo* pNIFInfo = dynamic_cast<CVLPFWNIFInfo*>(it.Get());
-        if (pNIFInfo == nullptr || pNIFInfo->IsDummy() || accepted.count(pNIFInfo) != 0)
-            continue;
-        std::string strMAC = CVLNetOptions::NormalizeMACAddress(Text(pNIFInfo->GetMACAddress()));
-        if (strMAC.empty() || (!strFilterMAC.empty() && strMAC != strFilterMAC))
-            continue;
-        SUnlisted unlisted;
-        unlisted.strMAC = strMAC;
-        unlisted.strIP = Text(pNIFInfo->GetIPAddress());
-        unlisted.strModel = Text(pNIFInfo->GetDisplayName());
-        unlisted.bUnicast = pNIFInfo->IsUnicast(VLECM_CONNECT_TYPE_NETWORK);
-        VLECM_RESULT eResult = pNIFInfo->GetCommandResult();
-        if (pNIFInfo->IsCommandRunning() || eResult == VLECM_RESULT_SUCCESS) {
-            // Only a time-out or a stop leaves a chain unfinished: a probe
-            // that ends by itself waits for them all.
-            if (szCut == nullptr)
+    // Each address with a record that was not listed: a MAC's listed
+    // address whose commands failed or were cut, every other one whose
+    // check failed or was cut. Another address that passed is said apart
+    // (GetConflicts), and one never checked too.
+    std::vector<std::string> macs;
+    m_CommunicationManager.GetVLECM().VisitAllAddresses([&](const CVLString& strMAC, const SVLECMAddress&) {
+        std::string strNormal = CVLNetOptions::NormalizeMACAddress(Text(strMAC));
+        if ((macs.empty() || macs.back() != strNormal) && (strFilterMAC.empty() || strNormal == strFilterMAC))
+            macs.push_back(strNormal);
+    });
+    for (const std::string& strMAC : macs) {
+        bool bMore = false;
+        for (const SAddress& address : GetAddresses(strMAC, bMore)) {
+            if (address.pNIFInfo == nullptr || address.eState == ADDRESS_PASSED || address.eState == ADDRESS_UNCHECKED)
                 continue;
-            unlisted.strReason =
-                std::string(unlisted.bUnicast ? "still waiting for its commands " : "in its unicast check ") + szCut;
-        } else {
-            unlisted.strReason = failureReason(pNIFInfo);
+            // Only a time-out or a stop leaves a check or a chain
+            // unfinished: a probe that ends by itself waits for them all.
+            if (address.eState == ADDRESS_PENDING && szCut == nullptr)
+                continue;
+            SUnlisted unlisted;
+            unlisted.strMAC = strMAC;
+            unlisted.strIP = address.strIP;
+            unlisted.strModel = Text(address.pNIFInfo->GetDisplayName());
+            unlisted.bUnicast = address.pNIFInfo->IsUnicast(VLECM_CONNECT_TYPE_NETWORK);
+            unlisted.strReason = address.eState == ADDRESS_PENDING
+                                     ? (address.strReason == "waiting for its commands" ? "still " : "") +
+                                           address.strReason + " " + szCut
+                                     : address.strReason;
+            m_Unlisted.push_back(unlisted);
         }
-        m_Unlisted.push_back(unlisted);
     }
-    pList->Unlock();
 }
 
 VLPFW_RESULT CVLNetSession::Probe(int nTimeoutSeconds, const std::string& strFilterMAC, const std::string& strFindMAC,
@@ -697,6 +727,7 @@ VLPFW_RESULT CVLNetSession::Probe(int nTimeoutSeconds, const std::string& strFil
         std::lock_guard<std::mutex> lock(m_Mutex);
         m_PrintedLines.clear();
         m_nOtherAddressesSeen = 0;
+        m_bHoldLines = !strFilterMAC.empty() && strFindMAC.empty() && strFindIP.empty();
         m_AcceptedNIFInfoSet.clear();
         m_pFoundNIFInfo = nullptr;
         m_strFindMAC = strFindMAC;
@@ -836,7 +867,7 @@ VLPFW_RESULT CVLNetSession::Probe(int nTimeoutSeconds, const std::string& strFil
          CVLNetProbeStatus::LossReasons(sendStatus.nLost, m_CommunicationManager.GetVLECM().GetUnicastCheckLostCount()))
         m_IncompleteReasons.push_back(strLost);
     if (!strFindIP.empty() && GetFoundNIFInfo() == nullptr)
-        findByConflictAddress(strFindIP);
+        findByAddress(strFindIP);
     m_bFoundNotUnicast = bFindOne && GetFoundNIFInfo() == nullptr && hasNonUnicastMatch();
     m_CommunicationManager.StopProbe();
     markConflicts();
@@ -924,19 +955,22 @@ void CVLNetSession::noteIncomplete(const std::vector<SVLECMBoundReport>& reports
     }
     // The devices of waiting replies are not listed yet: counted, not named.
     int nWaiting = szCut != nullptr ? m_CommunicationManager.GetVLECM().GetWaitingReplyCount() : 0;
+    // A check is of an address, a claim's too; the commands are of the one
+    // address of each device that passed first.
     int nChecking = 0;
-    int nListed = m_CommunicationManager.GetVLECM().GetRecordCount();
+    int nAddresses = m_CommunicationManager.GetVLECM().GetRecordCount();
+    int nDevices = m_CommunicationManager.GetVLECM().GetDeviceCount();
     int nPending = szCut != nullptr ? m_CommunicationManager.GetVLECM().GetUnfinishedChainCount(nChecking) : 0;
     nChecking = szCut != nullptr ? nChecking : 0;
     // A device deaf to unicast waits in its check, not for its commands.
     if (nChecking > 0)
         m_IncompleteReasons.push_back(std::to_string(nChecking) + " of " +
-                                      Count(static_cast<unsigned long>(nListed), "device", "devices") +
+                                      Count(static_cast<unsigned long>(nAddresses), "address", "addresses") +
                                       (nChecking == 1 ? " was" : " were") + " still in the unicast check " + szCut);
     nPending -= nChecking;
     if (nPending > 0)
         m_IncompleteReasons.push_back(
-            std::to_string(nPending) + " of " + Count(static_cast<unsigned long>(nListed), "device", "devices") +
+            std::to_string(nPending) + " of " + Count(static_cast<unsigned long>(nDevices), "device", "devices") +
             (nPending == 1 ? " was still waiting for its" : " were still waiting for their") + " commands " + szCut);
     if (nWaiting > 0)
         m_IncompleteReasons.push_back(

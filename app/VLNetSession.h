@@ -146,33 +146,51 @@ public:
     CVLECM& GetVLECM() { return m_CommunicationManager.GetVLECM(); }
 
     // The other addresses the device's MAC answered the last probe from
-    // (each checked apart), strIP aside, in the order heard; and those
-    // beyond the checked ones, in their order (bMore: more than kept).
+    // (each checked apart), strIP aside, in address order.
     std::vector<std::string> GetOtherAddresses(const std::string& strMAC, const std::string& strIP);
-    std::vector<std::string> GetUncheckedAddresses(const std::string& strMAC, bool& bMore);
     // The MAC ("00:26:AB:00:00:01") that answered the last probe from
-    // strIP beyond the addresses a MAC is checked at; empty when none did.
+    // strIP when a bound refused that address for it; empty when none did.
     std::string FindUncheckedMAC(const std::string& strIP);
     // The addresses of a MAC whose unicast check passed in the last probe,
-    // in the order they passed (the first is the one listed).
+    // the listed one first.
     std::vector<std::string> GetPassedAddresses(const std::string& strMAC);
     // Sorts dotted quads by their value.
     static void SortAddresses(std::vector<std::string>& addresses);
     // The MACs listed by the last probe, in their order.
     std::vector<std::string> GetListedMACs();
-    // Addresses of one MAC that a probe checks, its first included.
+    // The line of a listed MAC with its marks as they are now; empty when
+    // it is not listed.
+    std::string GetDeviceLine(const std::string& strMAC);
+    // Addresses of one MAC that a probe tells apart, its first included.
     enum
     {
-        kMaxAddressesPerMAC = 4
+        kMaxAddressesPerMAC = 64
     };
-    // How the check of one address of a MAC ended: passed, not over (at
-    // the time-out or stop), or failed, with why in strReason.
+    // How one address of a MAC stands: its check passed (for the address
+    // listed, its commands too), not over (at the time-out or stop),
+    // failed, or never checked (a bound refused it); why in strReason.
     enum EAddressState
     {
         ADDRESS_PASSED,
         ADDRESS_PENDING,
-        ADDRESS_FAILED
+        ADDRESS_FAILED,
+        ADDRESS_UNCHECKED
     };
+    struct SAddress
+    {
+        std::string strIP;
+        EAddressState eState = ADDRESS_PENDING;
+        std::string strReason;
+        // The address the MAC is listed at.
+        bool bListed = false;
+        // Its record: null for an address never checked or whose reply was
+        // not handled.
+        CVLPFWNIFInfo* pNIFInfo = nullptr;
+    };
+    // Every address the MAC answered the last probe from, in the order
+    // heard (those never checked last); bMore when it answered from more
+    // than kMaxAddressesPerMAC, the others not kept.
+    std::vector<SAddress> GetAddresses(const std::string& strMAC, bool& bMore);
     EAddressState GetAddressState(const std::string& strMAC, const std::string& strIP, std::string& strReason);
     // The marks of a device line: the other addresses its MAC answered
     // from ("also answered from 10.0.0.9"); empty when none.
@@ -187,7 +205,8 @@ public:
     std::vector<SConflict> GetConflicts();
     // When the last probe looked for a device by an address that answered
     // it but failed its check, and the address's MAC passed its check at
-    // another address: that MAC and that address; empty otherwise.
+    // another address: that MAC and that address; empty otherwise. (An
+    // address that passed, the MAC's listed one or not, is the device found.)
     std::string GetPassedMACInstead() const { return m_strPassedMACInstead; }
     std::string GetPassedAddressInstead() const { return m_strPassedAddressInstead; }
     // Asks a running probe or command wait to end, for the signal given
@@ -210,7 +229,9 @@ public:
 private:
     // True once every address of the MAC heard so far has been judged: no
     // reply of it waits and no record of it is still checked or in its
-    // commands; with bHeard, only when it answered at all.
+    // commands; with bHeard, only when it answered at all. Looked for by its
+    // MAC, a MAC heard from more addresses than are told apart is judged at
+    // once: nothing its checks say can tell the device from them.
     bool isJudged(const std::string& strMAC, bool bHeard);
     // False when another round of the probe cannot find the device looked
     // for: a bound refused it (and would again), or no probe datagram could
@@ -232,9 +253,10 @@ private:
     void noteRefused(const std::vector<SVLECMBoundReport>& reports, const std::string& strFilterMAC, bool bFindOne);
     // True when the list holds the device looked for, heard but not by unicast.
     bool hasNonUnicastMatch();
-    // Notes the listed MAC that also answered from strIP, when the device
-    // looked for at strIP was not found (GetPassedMACInstead).
-    void findByConflictAddress(const std::string& strIP);
+    // The device looked for at strIP when the address passed its check
+    // without being its MAC's listed one; otherwise notes the MAC that
+    // passed elsewhere (GetPassedMACInstead).
+    void findByAddress(const std::string& strIP);
     // Before the probe stops: fills GetUnlisted with the listed devices
     // (strFilterMAC alone when given) that were not accepted; szCut as for
     // noteIncomplete.
@@ -278,18 +300,19 @@ private:
     std::string m_strRefusal;
     std::string m_strPassedMACInstead;
     std::string m_strPassedAddressInstead;
-    // Printed devices: their line's parts, its marks as printed, and the
-    // addresses whose check passed.
+    // Printed devices: their line's parts and its marks as printed (with a
+    // filtering MAC address, kept for the end: see GetDeviceLine).
     struct SPrinted
     {
         std::string strIP;
         std::string strModel;
         std::string strMarks;
-        std::vector<std::string> passed;
     };
     std::map<std::string, SPrinted> m_PrintedLines;
     // The device manager's count of other addresses at the last look.
     unsigned long m_nOtherAddressesSeen = 0;
+    // probe --mac: the device's line waits until its addresses are judged.
+    bool m_bHoldLines = false;
 
     static std::atomic<int> s_nStopSignal;
 };

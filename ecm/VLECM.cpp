@@ -336,9 +336,15 @@ CVLString CVLECM::GetFirstAddress(VL_CONST_STR szMACAddress)
     return m_ProbeInstance.GetFirstAddress(szMACAddress);
 }
 
-std::vector<CVLString> CVLECM::GetUncheckedAddresses(VL_CONST_STR szMACAddress, bool& bMore)
+bool CVLECM::VisitAddresses(VL_CONST_STR szMACAddress, const std::function<void(const SVLECMAddress&)>& fn)
 {
-    return m_ProbeInstance.GetReplyFilter().GetUncheckedAddresses(CVLString(szMACAddress, VL_CHARSET_UTF8), bMore);
+    return m_ProbeInstance.VisitAddresses(CVLECMNIFInfo::NormalizeMACAddress(CVLString(szMACAddress, VL_CHARSET_UTF8)),
+                                          fn);
+}
+
+void CVLECM::VisitAllAddresses(const std::function<void(const CVLString&, const SVLECMAddress&)>& fn)
+{
+    m_ProbeInstance.VisitAllAddresses(fn);
 }
 
 CVLString CVLECM::FindUncheckedMAC(VL_CONST_STR szAddress)
@@ -367,6 +373,11 @@ int CVLECM::GetRecordCount()
     return m_ProbeInstance.GetRecordCount();
 }
 
+int CVLECM::GetDeviceCount()
+{
+    return m_ProbeInstance.GetDeviceCount();
+}
+
 unsigned long CVLECM::GetOtherAddressCount()
 {
     return m_ProbeInstance.GetReplyFilter().GetOtherAddressCount();
@@ -376,9 +387,4 @@ bool CVLECM::IsReplyWaiting(VL_CONST_STR szMACAddress)
 {
     return m_ProbeInstance.GetHandOnQueue().IsWaiting(
         CVLECMNIFInfo::NormalizeMACAddress(CVLString(szMACAddress, VL_CHARSET_UTF8)));
-}
-
-bool CVLECM::IsClaim(CVLECMNIFInfo* pNIFInfo)
-{
-    return m_ProbeInstance.IsClaim(pNIFInfo);
 }

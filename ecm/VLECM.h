@@ -31,6 +31,7 @@
 #define VLECM_H
 
 #include <atomic>
+#include <functional>
 #include <list>
 #include <map>
 #include <string>
@@ -43,6 +44,7 @@
 #include "base/core/VLThreadSync.h"
 #include "base/thread/VLThread.h"
 #include "cm/VLCallbackInfo.h"
+#include "ecm/core/VLECMAddressReport.h"
 #include "ecm/core/VLECMApi.h"
 #include "ecm/core/VLECMBoundReport.h"
 #include "ecm/core/VLECMCallbackIF.h"
@@ -168,37 +170,44 @@ public:
     // this probe; empty when none.
     CVLString GetConflictAddress(VL_CONST_STR szMACAddress);
     // Every other address that MAC answered from and that is checked (each
-    // has a record of its own in the list, a claim), in the order heard;
-    // and the addresses beyond the bound of CVLECMReplyFilter, unchecked
-    // (bMore: more than counted).
+    // has a record of its own, a claim, which the device list does not
+    // hold), in the order heard.
     std::vector<CVLString> GetOtherAddresses(VL_CONST_STR szMACAddress);
     // The address the first reply of that MAC came from in this probe.
     CVLString GetFirstAddress(VL_CONST_STR szMACAddress);
-    // Addresses of one MAC a probe checks, its first included.
+    // Addresses of one MAC a probe tells apart, its first included.
     enum
     {
         MAX_ADDRESSES_PER_MAC = CVLECMReplyFilter::MAX_ADDRESSES_PER_MAC
     };
-    std::vector<CVLString> GetUncheckedAddresses(VL_CONST_STR szMACAddress, bool& bMore);
-    // The MAC that answered from that address beyond the addresses it is
-    // checked at; empty when none did.
+    // Calls fn for each address that MAC (any of its forms) answered from in
+    // this probe, in the order heard (those a bound refused last), with how
+    // its check stands and its record, which stays valid while fn runs;
+    // true when the MAC answered from more addresses than are told apart.
+    // fn runs under the probe's device-list lock and must not call the
+    // device manager.
+    bool VisitAddresses(VL_CONST_STR szMACAddress, const std::function<void(const SVLECMAddress&)>& fn);
+    // The same for every MAC heard, each address with its MAC (normal form).
+    void VisitAllAddresses(const std::function<void(const CVLString&, const SVLECMAddress&)>& fn);
+    // The MAC that answered from that address when a bound refused it for
+    // that MAC, a known device's; empty when none did.
     CVLString FindUncheckedMAC(VL_CONST_STR szAddress);
     // Every address a MAC answered from in this probe, with that MAC.
     std::vector<std::pair<CVLString, CVLString>> GetHeardAddresses();
     // Grows each time a MAC is heard from another address in this probe.
     unsigned long GetOtherAddressCount();
     // What the probe's devices still do, kept as it changes (see
-    // CVLECMProbeInstance): the devices whose chain is not over, nChecking
-    // of them in or waiting for their unicast check; those of one MAC
-    // (any of its forms); and the devices and claims found.
+    // CVLECMProbeInstance): the chains not over, nChecking of them in or
+    // waiting for their unicast check, each an address (claims included);
+    // those of one MAC (any of its forms); the addresses with a record
+    // (the devices' and the claims'), and the devices (one per MAC).
     int GetUnfinishedChainCount(int& nChecking);
     int GetUnfinishedChainCount(VL_CONST_STR szMACAddress);
     int GetRecordCount();
+    int GetDeviceCount();
     // True while a reply of that MAC address (normal form) waits to be
     // delivered, from any of its addresses.
     bool IsReplyWaiting(VL_CONST_STR szMACAddress);
-    // True for a claim's record (see CVLECMProbeInstance::IsClaim).
-    bool IsClaim(CVLECMNIFInfo* pNIFInfo);
 
     // The relays of reports to the client.
     void OnProbe(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE eConnectType, bool bUnicast, bool bUpdateNIFInfo) override;

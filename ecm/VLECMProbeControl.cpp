@@ -121,21 +121,26 @@ void CVLECM::RemoveNIFInfo(CVLECMNIFInfo* pNIFInfo)
         CVLThreadLock lock(&m_DispatchCallbackSync);
         if (!lock.Lock())
             return;
-        // Only a device of the list is ours to destroy.
-        if (pNIFInfo == nullptr || !m_ProbeInstance.IsNIFInfoMember(pNIFInfo))
-            return;
-        // Its command must be over before its queued results are dropped.
-        pNIFInfo->StopCommand();
+        // Only a device of the list is ours to destroy, and with it the
+        // other addresses of its MAC, whose checks would serve nobody.
+        std::vector<CVLECMNIFInfo*> records = m_ProbeInstance.GetDeviceRecords(pNIFInfo);
+        // Their commands must be over before their queued results are
+        // dropped; all are asked to stop before any is waited for.
+        for (CVLECMNIFInfo* pRecord : records)
+            pRecord->RequestStopCommand();
+        for (CVLECMNIFInfo* pRecord : records)
+            pRecord->StopCommand();
         {
             CVLThreadLock postLock(&m_PostCallbackTargetMapSync);
             if (postLock.Lock()) {
-                auto it = m_PostCallbackTargetMap.find(pNIFInfo);
-                if (it != m_PostCallbackTargetMap.end())
-                    m_PostCallbackTargetMap.erase(it);
+                for (CVLECMNIFInfo* pRecord : records)
+                    m_PostCallbackTargetMap.erase(pRecord);
             }
         }
-        m_Api.RemoveCallbackInfo(pNIFInfo);
-        m_ProbeInstance.DestroyNIFInfo(pNIFInfo);
+        for (CVLECMNIFInfo* pRecord : records) {
+            m_Api.RemoveCallbackInfo(pRecord);
+            m_ProbeInstance.DestroyNIFInfo(pRecord);
+        }
     } catch (...) {
         ReleaseCurrentException();
     }

@@ -1,11 +1,18 @@
 #include "ecm/probe/VLECMNIFInfoList.h"
 
+#include <cstring>
+
 #include "base/core/VLCharset.h"
+#include "base/core/VLExceptionOwner.h"
+#include "base/core/VLMemoryAllocException.h"
 #include "base/core/VLString.h"
+#include "base/core/VLThreadLock.h"
 #include "cm/VLCallbackInfo.h"
 #include "cm/VLModuleController.h"
 #include "cm/VLModuleInstance.h"
 #include "cm/VLTarget.h"
+#include "ecm/core/VLECMDefs.h"
+#include "ecm/core/VLECMPrivate.h"
 #include "ecm/probe/VLECMHandOnQueue.h"
 #include "ecm/probe/VLECMReplyFilter.h"
 
@@ -17,11 +24,73 @@ CVLECMNIFInfoList::~CVLECMNIFInfoList()
 {
 }
 
-void CVLECMNIFInfoList::SetReplyPath(CVLECMReplyFilter* pFilter, CVLECMHandOnQueue* pRecords)
+void CVLECMNIFInfoList::SetReplyPath(CVLECMReplyFilter* pFilter, CVLECMHandOnQueue* pRecords,
+                                     CVLECMNIFInfoList* pClaims)
 {
     // The filter last: a filter is never used without its records.
     m_pRecords = pRecords;
+    m_pClaims = pClaims;
     m_pReplyFilter = pFilter;
+}
+
+CVLTarget* CVLECMNIFInfoList::Add(CVLTarget* pObject)
+{
+    CVLThreadLock lock(&m_ThreadSync);
+    CVLTarget* pAdded = CVLTargetList::Add(pObject);
+    if (pAdded != nullptr && lock.Lock())
+        m_Members.insert(pAdded);
+    return pAdded;
+}
+
+void CVLECMNIFInfoList::RemoveAll()
+{
+    {
+        CVLThreadLock lock(&m_ThreadSync);
+        if (lock.Lock())
+            m_Members.clear();
+    }
+    CVLTargetList::RemoveAll();
+}
+
+void CVLECMNIFInfoList::RemoveAt(CVLTarget* pTarget, bool bDestroyTarget)
+{
+    {
+        CVLThreadLock lock(&m_ThreadSync);
+        // Unlinked before it is destroyed: the set never names a target
+        // gone.
+        if (!lock.Lock() || m_Members.erase(pTarget) == 0)
+            return;
+    }
+    CVLTargetList::RemoveAt(pTarget, bDestroyTarget);
+}
+
+bool CVLECMNIFInfoList::Contains(const CVLTarget* pTarget)
+{
+    CVLThreadLock lock(&m_ThreadSync);
+    return lock.Lock() && m_Members.count(pTarget) != 0;
+}
+
+CVLTarget* CVLECMNIFInfoList::AddCopy(CVLTarget* pSrcTarget)
+{
+    CVLModuleController* pController = GetModuleController();
+    if (pSrcTarget == nullptr || pController == nullptr)
+        return nullptr;
+    CVLTarget* pNew = pController->CreateTarget();
+    if (pNew == nullptr)
+        throw new EVLMemoryAllocException(VLECM_MODULE, "VLECMNIFInfoList", __LINE__);
+    try {
+        *pNew = *pSrcTarget;
+        Add(pNew);
+    } catch (...) {
+        // Listed nowhere yet and running nothing: handed straight back.
+        try {
+            pController->DeleteTarget(pNew, true);
+        } catch (...) {
+            ReleaseCurrentException();
+        }
+        throw;
+    }
+    return pNew;
 }
 
 CVLTarget* CVLECMNIFInfoList::MargeOrAddTarget(CVLTarget* pSrcTarget, bool& bMarge)
@@ -41,8 +110,17 @@ CVLTarget* CVLECMNIFInfoList::MargeOrAddReceived(CVLTarget* pSrcTarget, bool& bM
     if (!pFilter->Admit(pSrcTarget, strReceiver, &strMAC, &nBytes))
         return nullptr;
     CVLTarget* pCopy = nullptr;
+    // A claim's reply is never merged: into another claim or the device's
+    // record it would lose its address.
+    CVLECMNIFInfoList* pClaims = m_pClaims;
+    const bool bClaim = pClaims != nullptr && strchr(TextOf(strMAC), '@') != nullptr;
     try {
-        pCopy = CVLTargetList::MargeOrAddTarget(pSrcTarget, bMarge);
+        if (bClaim) {
+            pCopy = pClaims->AddCopy(pSrcTarget);
+            bMarge = false;
+        } else {
+            pCopy = CVLTargetList::MargeOrAddTarget(pSrcTarget, bMarge);
+        }
     } catch (...) {
         pRecords->NotCopied(strMAC);
         throw;
@@ -95,11 +173,13 @@ void CVLECMNIFInfoList::HandOn()
     CVLModuleController* pController = GetModuleController();
     if (pRecords == nullptr || pController == nullptr)
         return;
-    // A refused record frees its place at once: the loop goes on.
+    // A refused record frees its place at once: the loop goes on. A
+    // claim's copy is the claims list's to remove.
     while (CVLCallbackInfo* pRecord = pRecords->NextToHandOn()) {
         CVLTarget* pTarget = pRecord->GetTarget();
         bool bMarge = pRecord->IsMarge();
+        CVLTargetList* pOwner = pTarget != nullptr ? pTarget->GetOwnerList() : nullptr;
         if (!pController->PostCallbackRecord(pRecord))
-            OnCallbackRefused(pTarget, bMarge);
+            (pOwner != nullptr ? pOwner : this)->OnCallbackRefused(pTarget, bMarge);
     }
 }

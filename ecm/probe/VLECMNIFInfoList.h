@@ -3,6 +3,7 @@
 #define VLECMNIFINFOLIST_H
 
 #include <atomic>
+#include <unordered_set>
 
 #include "cm/VLTargetList.h"
 
@@ -18,10 +19,20 @@ public:
     // The probe's replies pass the filter before they are copied into the
     // list; a reply it refuses yields null, so the probe reports nothing
     // for it. The records of those it admits go to the dispatch queue
-    // through the hand-on queue. Neither is owned; without them (null)
-    // every reply is copied and queued as it comes. Set before a probe
-    // starts.
-    void SetReplyPath(CVLECMReplyFilter* pFilter, CVLECMHandOnQueue* pRecords);
+    // through the hand-on queue. A claim's reply (its MAC from another of
+    // its addresses) is copied into pClaims instead, so that this list
+    // holds one device per MAC address. None is owned; without the filter
+    // and the records (null) every reply is copied and queued as it comes.
+    // Set before a probe starts.
+    void SetReplyPath(CVLECMReplyFilter* pFilter, CVLECMHandOnQueue* pRecords, CVLECMNIFInfoList* pClaims = nullptr);
+    // Keeps the set of its targets with the list, so that a look-up costs
+    // the same however many it holds.
+    CVLTarget* Add(CVLTarget* pObject) override;
+    void RemoveAll() override;
+    void RemoveAt(CVLTarget* pTarget, bool bDestroyTarget) override;
+    bool Contains(const CVLTarget* pTarget);
+    // Appends a copy of the target, merged into none.
+    CVLTarget* AddCopy(CVLTarget* pSrcTarget);
     CVLTarget* MargeOrAddTarget(CVLTarget* pSrcTarget, bool& bMarge) override;
     CVLTarget* MargeOrAddReceived(CVLTarget* pSrcTarget, bool& bMarge, CVLModuleInstance* pReceiver) override;
     // The record of an admitted reply goes to the dispatch queue when the
@@ -38,6 +49,9 @@ public:
 private:
     std::atomic<CVLECMReplyFilter*> m_pReplyFilter{nullptr};
     std::atomic<CVLECMHandOnQueue*> m_pRecords{nullptr};
+    std::atomic<CVLECMNIFInfoList*> m_pClaims{nullptr};
+    // The targets listed, under the list's lock.
+    std::unordered_set<const CVLTarget*> m_Members;
 };
 
 #endif

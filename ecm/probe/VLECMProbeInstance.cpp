@@ -3,6 +3,7 @@
 // complete ones to its owner.
 #include "ecm/probe/VLECMProbeInstance.h"
 
+#include <algorithm>
 #include <list>
 
 #include "base/core/VLCharset.h"
@@ -82,8 +83,9 @@ CVLString AddressOf(CVLTarget* pTarget)
 }  // namespace
 
 CVLECMProbeInstance::CVLECMProbeInstance()
-    : m_pOwnerVLECMInstance(nullptr), m_pCallbackIF(nullptr), m_pNIFInfoList(nullptr), m_pProbeModuleInstance(nullptr),
-      m_ReplyFilter(m_HandOnQueue), m_pLocalNetworks(std::make_shared<const CVLECMLocalNetworks>())
+    : m_pOwnerVLECMInstance(nullptr), m_pCallbackIF(nullptr), m_pNIFInfoList(nullptr), m_pClaimList(nullptr),
+      m_pProbeModuleInstance(nullptr), m_ReplyFilter(m_HandOnQueue),
+      m_pLocalNetworks(std::make_shared<const CVLECMLocalNetworks>())
 {
 }
 
@@ -116,8 +118,20 @@ void CVLECMProbeInstance::Initialize(IVLECMOwnerIF* pOwner, IVLECMCallbackIF* pC
                 pList->Destroy();
                 throw VLECM_RESULT_INTERNAL_ERROR;
             }
-            if (m_pNIFInfoList != nullptr)
-                m_pNIFInfoList->SetReplyPath(&m_ReplyFilter, &m_HandOnQueue);
+            // The claims are the probe's own: the client sees one device per MAC.
+            if (m_pNIFInfoList != nullptr) {
+                CVLTargetList* pClaims = pOwner->GetApi()->CreateTargetList();
+                m_pClaimList = dynamic_cast<CVLECMNIFInfoList*>(pClaims);
+                if (m_pClaimList == nullptr) {
+                    if (pClaims != nullptr)
+                        pClaims->Destroy();
+                    m_pNIFInfoList->Destroy();
+                    m_pNIFInfoList = nullptr;
+                    throw VLECM_RESULT_INTERNAL_ERROR;
+                }
+                m_pClaimList->SetReplyPath(nullptr, &m_HandOnQueue);
+                m_pNIFInfoList->SetReplyPath(&m_ReplyFilter, &m_HandOnQueue, m_pClaimList);
+            }
         }
     } catch (...) {
         RethrowFramework(__LINE__);
@@ -137,8 +151,12 @@ void CVLECMProbeInstance::Terminate()
             CVLThreadLock lock(&m_NIFListAccessSync);
             if (lock.Lock() && m_pNIFInfoList != nullptr) {
                 CVLECMNIFInfoList* pList = m_pNIFInfoList;
+                CVLECMNIFInfoList* pClaims = m_pClaimList;
                 m_pNIFInfoList = nullptr;
+                m_pClaimList = nullptr;
                 pList->Destroy();
+                if (pClaims != nullptr)
+                    pClaims->Destroy();
             }
         }
         m_pOwnerVLECMInstance = nullptr;
@@ -272,17 +290,34 @@ void CVLECMProbeInstance::DropWaitingChains()
     CVLThreadLock chainLock(&m_ChainSync);
     if (!chainLock.Lock())
         return;
-    for (TChainQueue* pQueue : {&m_ChecksWaiting, &m_PlacesWaiting}) {
-        for (const SWaitingChain& waiting : pQueue->TakeAll()) {
-            auto it = m_Chains.find(waiting.pNIFInfo);
-            if (it == m_Chains.end())
-                continue;
-            auto perMAC = m_ChainsPerMAC.find(it->second.strMAC);
-            if (perMAC != m_ChainsPerMAC.end() && --perMAC->second <= 0)
-                m_ChainsPerMAC.erase(perMAC);
-            m_Chains.erase(it);
+    auto forget = [this](CVLECMNIFInfo* pNIFInfo) {
+        auto it = m_Chains.find(pNIFInfo);
+        if (it == m_Chains.end())
+            return;
+        auto perMAC = m_ChainsPerMAC.find(it->second.strMAC);
+        if (perMAC != m_ChainsPerMAC.end() && --perMAC->second <= 0)
+            m_ChainsPerMAC.erase(perMAC);
+        if (it->second.eState == CHAIN_WAITING_CHECK) {
+            auto checks = m_MACChecks.find(it->second.strMAC);
+            if (checks != m_MACChecks.end() && checks->second.nChecks > 0)
+                --checks->second.nChecks;
         }
+        m_Chains.erase(it);
+    };
+    // The addresses waiting for their MAC's turn first, so that none is
+    // queued for a check as the others go.
+    for (auto& entry : m_MACChecks) {
+        for (CVLECMNIFInfo* pNIFInfo : entry.second.waiting)
+            forget(pNIFInfo);
+        entry.second.waiting.clear();
     }
+    m_nMACWaiting = 0;
+    for (TChainQueue* pQueue : {&m_ChecksWaiting, &m_PlacesWaiting}) {
+        for (const SWaitingChain& waiting : pQueue->TakeAll())
+            forget(waiting.pNIFInfo);
+    }
+    for (auto it = m_MACChecks.begin(); it != m_MACChecks.end();)
+        it = it->second.nChecks == 0 ? m_MACChecks.erase(it) : std::next(it);
 }
 
 VLPROBE_SEND_STATUS CVLECMProbeInstance::GetProbeSendStatus()
@@ -305,13 +340,17 @@ void CVLECMProbeInstance::StopAllCommands()
         CVLThreadLock lock(&m_NIFListAccessSync);
         if (!lock.Lock() || m_pNIFInfoList == nullptr)
             return;
-        m_pNIFInfoList->Lock();
-        for (CVLTargetIterator it = m_pNIFInfoList->Begin(); !it.IsEnd(); it.Next()) {
-            CVLECMNIFInfo* pNIFInfo = dynamic_cast<CVLECMNIFInfo*>(it.Get());
-            if (pNIFInfo != nullptr)
-                records.push_back(pNIFInfo);
+        for (CVLECMNIFInfoList* pList : {m_pNIFInfoList, m_pClaimList}) {
+            if (pList == nullptr)
+                continue;
+            pList->Lock();
+            for (CVLTargetIterator it = pList->Begin(); !it.IsEnd(); it.Next()) {
+                CVLECMNIFInfo* pNIFInfo = dynamic_cast<CVLECMNIFInfo*>(it.Get());
+                if (pNIFInfo != nullptr)
+                    records.push_back(pNIFInfo);
+            }
+            pList->Unlock();
         }
-        m_pNIFInfoList->Unlock();
     }
     // Every command is asked to stop before any thread is waited for, so
     // the stops run side by side instead of one device after the other.
@@ -327,26 +366,31 @@ void CVLECMProbeInstance::ClearNIFList()
         CVLThreadLock lock(&m_NIFListAccessSync);
         if (!lock.Lock())
             return;
-        if (m_pNIFInfoList != nullptr) {
+        for (CVLECMNIFInfoList* pList : {m_pNIFInfoList, m_pClaimList}) {
+            if (pList == nullptr)
+                continue;
             std::list<CVLTarget*> targets;
-            m_pNIFInfoList->Lock();
-            for (CVLTargetIterator it = m_pNIFInfoList->Begin(); !it.IsEnd(); it.Next())
+            pList->Lock();
+            for (CVLTargetIterator it = pList->Begin(); !it.IsEnd(); it.Next())
                 targets.push_back(it.Get());
-            m_pNIFInfoList->Unlock();
+            pList->Unlock();
             // Queued records of a target must not outlive it.
             if (m_pOwnerVLECMInstance != nullptr) {
                 CVLECMApi* pApi = static_cast<CVLECMApi*>(m_pOwnerVLECMInstance->GetApi());
                 for (CVLTarget* pTarget : targets)
                     pApi->RemoveCallbackInfo(pTarget);
             }
-            m_pNIFInfoList->RemoveAll();
+            pList->RemoveAll();
         }
         m_NIFInfoMap.clear();
-        m_ClaimRecords.clear();
+        m_Records.clear();
+        m_MACRecords.clear();
         CVLThreadLock chainLock(&m_ChainSync);
         if (chainLock.Lock()) {
             m_Chains.clear();
             m_ChainsPerMAC.clear();
+            m_MACChecks.clear();
+            m_nMACWaiting = 0;
             m_nCheckingChains = 0;
             m_nRunningChains = 0;
             m_ChecksWaiting.Clear();
@@ -362,18 +406,31 @@ bool CVLECMProbeInstance::IsNIFInfoMember(CVLECMNIFInfo* pNIFInfo)
     if (pNIFInfo == nullptr)
         return false;
     CVLThreadLock lock(&m_NIFListAccessSync);
-    if (!lock.Lock() || m_pNIFInfoList == nullptr)
-        return false;
-    bool bMember = false;
-    m_pNIFInfoList->Lock();
-    for (CVLTargetIterator it = m_pNIFInfoList->Begin(); !it.IsEnd(); it.Next()) {
-        if (it.Get() == static_cast<CVLTarget*>(pNIFInfo)) {
-            bMember = true;
-            break;
+    return lock.Lock() && m_pNIFInfoList != nullptr && m_pNIFInfoList->Contains(pNIFInfo);
+}
+
+bool CVLECMProbeInstance::isProbeRecord(CVLECMNIFInfo* pNIFInfo)
+{
+    CVLThreadLock lock(&m_NIFListAccessSync);
+    return lock.Lock() && m_Records.count(pNIFInfo) != 0;
+}
+
+std::vector<CVLECMNIFInfo*> CVLECMProbeInstance::GetDeviceRecords(CVLECMNIFInfo* pNIFInfo)
+{
+    std::vector<CVLECMNIFInfo*> records;
+    CVLThreadLock lock(&m_NIFListAccessSync);
+    if (!lock.Lock() || pNIFInfo == nullptr || m_pNIFInfoList == nullptr || !m_pNIFInfoList->Contains(pNIFInfo))
+        return records;
+    records.push_back(pNIFInfo);
+    auto record = m_Records.find(pNIFInfo);
+    auto mac = record != m_Records.end() ? m_MACRecords.find(record->second.strMAC) : m_MACRecords.end();
+    if (mac != m_MACRecords.end()) {
+        for (CVLECMNIFInfo* pOther : mac->second.records) {
+            if (pOther != pNIFInfo)
+                records.push_back(pOther);
         }
     }
-    m_pNIFInfoList->Unlock();
-    return bMember;
+    return records;
 }
 
 void CVLECMProbeInstance::DestroyNIFInfo(CVLECMNIFInfo* pNIFInfo)
@@ -382,20 +439,36 @@ void CVLECMProbeInstance::DestroyNIFInfo(CVLECMNIFInfo* pNIFInfo)
         if (pNIFInfo == nullptr)
             return;
         CVLThreadLock lock(&m_NIFListAccessSync);
-        if (!lock.Lock() || !IsNIFInfoMember(pNIFInfo))
+        if (!lock.Lock() || m_pNIFInfoList == nullptr)
             return;
-        for (auto it = m_NIFInfoMap.begin(); it != m_NIFInfoMap.end(); ++it) {
-            if (it->second == pNIFInfo) {
-                m_NIFInfoMap.erase(it);
-                break;
+        CVLECMNIFInfoList* pOwner = m_pNIFInfoList->Contains(pNIFInfo)                            ? m_pNIFInfoList
+                                    : m_pClaimList != nullptr && m_pClaimList->Contains(pNIFInfo) ? m_pClaimList
+                                                                                                  : nullptr;
+        if (pOwner == nullptr)
+            return;
+        auto record = m_Records.find(pNIFInfo);
+        CVLString strKey = record != m_Records.end() ? record->second.strMAC
+                                                     : CVLECMNIFInfo::NormalizeMACAddress(pNIFInfo->GetMACAddress());
+        auto listed = m_NIFInfoMap.find(strKey.GetLength() > 0 ? strKey : pNIFInfo->GetMACAddress());
+        if (listed != m_NIFInfoMap.end() && listed->second == pNIFInfo)
+            m_NIFInfoMap.erase(listed);
+        if (record != m_Records.end()) {
+            auto mac = m_MACRecords.find(strKey);
+            if (mac != m_MACRecords.end()) {
+                std::vector<CVLECMNIFInfo*>& records = mac->second.records;
+                records.erase(std::remove(records.begin(), records.end(), pNIFInfo), records.end());
+                if (mac->second.pLead == pNIFInfo)
+                    mac->second.pLead = nullptr;
+                if (records.empty())
+                    m_MACRecords.erase(mac);
             }
+            m_Records.erase(record);
         }
-        m_ClaimRecords.erase(pNIFInfo);
         pNIFInfo->StopCommand();
         // A reply of its device may wait in it (merged into it by a merge
         // condition); the device is heard again.
         m_HandOnQueue.Forget(pNIFInfo);
-        m_pNIFInfoList->RemoveAt(pNIFInfo, true);
+        pOwner->RemoveAt(pNIFInfo, true);
         m_pNIFInfoList->HandOn();
         lock.Unlock();
         endChain(pNIFInfo);
@@ -500,16 +573,19 @@ void CVLECMProbeInstance::releaseReplyTarget(CVLTarget* pTarget)
     if (pTarget == nullptr || m_pOwnerVLECMInstance == nullptr)
         return;
     CVLThreadLock lock(&m_NIFListAccessSync);
-    if (!lock.Lock() || m_pNIFInfoList == nullptr || pTarget->GetOwnerList() != m_pNIFInfoList)
+    if (!lock.Lock() || m_pNIFInfoList == nullptr)
         return;
-    for (const auto& entry : m_NIFInfoMap) {
-        if (static_cast<CVLTarget*>(entry.second) == pTarget)
-            return;
-    }
-    if (m_ClaimRecords.count(dynamic_cast<CVLECMNIFInfo*>(pTarget)) != 0)
+    CVLTargetList* pOwner = pTarget->GetOwnerList();
+    if (pOwner == nullptr || (pOwner != m_pNIFInfoList && pOwner != m_pClaimList))
+        return;
+    CVLECMNIFInfo* pNIFInfo = dynamic_cast<CVLECMNIFInfo*>(pTarget);
+    if (pNIFInfo != nullptr && m_Records.count(pNIFInfo) != 0)
+        return;
+    auto listed = m_NIFInfoMap.find(MACAddressOf(pTarget));
+    if (listed != m_NIFInfoMap.end() && static_cast<CVLTarget*>(listed->second) == pTarget)
         return;
     static_cast<CVLECMApi*>(m_pOwnerVLECMInstance->GetApi())->RemoveCallbackInfo(pTarget);
-    m_pNIFInfoList->RemoveAt(pTarget, true);
+    pOwner->RemoveAt(pTarget, true);
 }
 
 void CVLECMProbeInstance::OnProbe(CVLCMApi* pApi, CVLModuleInstance* pInstance, CVLTarget* pTarget,
@@ -519,10 +595,10 @@ void CVLECMProbeInstance::OnProbe(CVLCMApi* pApi, CVLModuleInstance* pInstance, 
     if (pTarget == nullptr || m_pOwnerVLECMInstance == nullptr)
         return;
     CVLString strKey = MACAddressOf(pTarget);
+    CVLString strFrom = AddressOf(pTarget);
     // A reply of the MAC from another of its addresses is a claim: a record
     // of its own, checked apart, never merged into the device's.
-    CVLString strRecordKey =
-        strKey.GetLength() > 0 ? m_ReplyFilter.GetRecordKey(strKey, AddressOf(pTarget)) : strKey;
+    CVLString strRecordKey = strKey.GetLength() > 0 ? m_ReplyFilter.GetRecordKey(strKey, strFrom) : strKey;
     const bool bClaim = strRecordKey != strKey;
     m_HandOnQueue.Delivered(strRecordKey);
     {
@@ -540,22 +616,35 @@ void CVLECMProbeInstance::OnProbe(CVLCMApi* pApi, CVLModuleInstance* pInstance, 
     }
     CVLECMNIFInfo* pNIFInfo = nullptr;
     bool bNew = false;
+    bool bListed = false;
     {
         CVLThreadLock lock(&m_NIFListAccessSync);
-        if (!lock.Lock() || m_pNIFInfoList == nullptr)
+        if (!lock.Lock() || m_pNIFInfoList == nullptr || m_pClaimList == nullptr)
             return;
-        // A claim is admitted once: its reply always makes a new record.
-        auto it = bClaim ? m_NIFInfoMap.end() : m_NIFInfoMap.find(strKey);
-        if (it != m_NIFInfoMap.end()) {
-            pNIFInfo = it->second;
+        // A reply goes to the record of its address, wherever that stands
+        // now; a simulated device of the MAC takes the replies of its first.
+        pNIFInfo = findRecord(strKey, strFrom);
+        auto known = m_NIFInfoMap.find(strKey);
+        if (pNIFInfo == nullptr && !bClaim && known != m_NIFInfoMap.end() && m_Records.count(known->second) == 0)
+            pNIFInfo = known->second;
+        if (pNIFInfo != nullptr) {
             if (static_cast<CVLTarget*>(pNIFInfo) != pTarget) {
                 CVLTargetLock targetLock(pNIFInfo);
                 pNIFInfo->Marge(pTarget);
             }
         } else {
+            // The MAC's record in the list is its first address's until
+            // an address passes its check; any other is a claim.
+            const bool bFirstListed = !bClaim && known == m_NIFInfoMap.end();
+            CVLECMNIFInfoList* pList = bFirstListed ? m_pNIFInfoList : m_pClaimList;
             CVLECMNIFInfo* pReply = dynamic_cast<CVLECMNIFInfo*>(pTarget);
-            if (pReply != nullptr && pTarget->GetOwnerList() == m_pNIFInfoList) {
+            CVLTargetList* pOwner = pTarget->GetOwnerList();
+            if (pReply != nullptr && (pOwner == m_pNIFInfoList || pOwner == m_pClaimList)) {
                 pNIFInfo = pReply;
+                if (pOwner != pList) {
+                    static_cast<CVLECMNIFInfoList*>(pOwner)->RemoveAt(pNIFInfo, false);
+                    pList->Add(pNIFInfo);
+                }
             } else {
                 CVLCMApi* pECMApi = m_pOwnerVLECMInstance->GetApi();
                 CVLTarget* pNew = m_pOwnerVLECMInstance->MakeNIFInfo();
@@ -566,18 +655,29 @@ void CVLECMProbeInstance::OnProbe(CVLCMApi* pApi, CVLModuleInstance* pInstance, 
                 }
                 pNIFInfo->SetApi(pECMApi);
                 pNIFInfo->CopyFrom(pTarget);
-                m_pNIFInfoList->Add(pNIFInfo);
+                pList->Add(pNIFInfo);
             }
             pNIFInfo->SetOwnerVLECMInstance(m_pOwnerVLECMInstance);
             pNIFInfo->SetCheckRunner(&m_UnicastChecks);
             pNIFInfo->SetMACAddress(TextOf(strKey));
             pNIFInfo->SetConnect(VLECM_CONNECT_TYPE_NETWORK, true);
-            if (bClaim)
-                m_ClaimRecords.insert(pNIFInfo);
-            else
+            SRecord& record = m_Records[pNIFInfo];
+            record.strMAC = strKey;
+            record.strAddress = strFrom;
+            record.nOrder = std::max(0, m_ReplyFilter.GetAddressOrder(strKey, strFrom));
+            // The MAC's records in the order their addresses were heard,
+            // which a reply handed on in its network's turn may break.
+            std::vector<CVLECMNIFInfo*>& records = m_MACRecords[strKey].records;
+            auto later = std::find_if(records.begin(), records.end(), [this, &record](CVLECMNIFInfo* pOther) {
+                return m_Records[pOther].nOrder > record.nOrder;
+            });
+            records.insert(later, pNIFInfo);
+            if (bFirstListed)
                 m_NIFInfoMap[strKey] = pNIFInfo;
             bNew = true;
         }
+        auto listed = m_NIFInfoMap.find(strKey);
+        bListed = listed != m_NIFInfoMap.end() && listed->second == pNIFInfo;
         // The directed broadcast through which the device answered. A device
         // answers the limited broadcast too, and whichever of its replies
         // came first is the one delivered: a device on a network probed by
@@ -591,8 +691,7 @@ void CVLECMProbeInstance::OnProbe(CVLCMApi* pApi, CVLModuleInstance* pInstance, 
             if (pInfo != nullptr)
                 strAddress = pNetworks->GetReceiverBroadcast(pInfo->GetInstanceName());
             if (strAddress.GetLength() == 0) {
-                CVLString strBroadcast = pNetworks->GetDirectedBroadcast(
-                    bClaim ? AddressOf(pNIFInfo) : m_ReplyFilter.GetFirstAddress(strKey));
+                CVLString strBroadcast = pNetworks->GetDirectedBroadcast(AddressOf(pNIFInfo));
                 for (const auto& entry : m_LDBCAddressInfoMap) {
                     if (strBroadcast.GetLength() > 0 && entry.second == strBroadcast) {
                         strAddress = strBroadcast;
@@ -609,12 +708,109 @@ void CVLECMProbeInstance::OnProbe(CVLCMApi* pApi, CVLModuleInstance* pInstance, 
     // Replies of a known device are merged; the list keeps one entry each.
     releaseReplyTarget(pTarget);
     if (getOptionBool("Option.Probe.OmitGetMoreInfo")) {
-        if (m_pCallbackIF != nullptr)
+        // A claim is no device of its own.
+        if (m_pCallbackIF != nullptr && bListed)
             m_pCallbackIF->OnProbe(pNIFInfo, VLECM_CONNECT_TYPE_NETWORK, false, false);
         return;
     }
     if (bNew)
         beginChain(pNIFInfo);
+}
+
+CVLECMNIFInfo* CVLECMProbeInstance::findRecord(const CVLString& strMAC, const CVLString& strAddress)
+{
+    auto mac = m_MACRecords.find(strMAC);
+    if (mac == m_MACRecords.end())
+        return nullptr;
+    for (CVLECMNIFInfo* pNIFInfo : mac->second.records) {
+        if (m_Records[pNIFInfo].strAddress == strAddress)
+            return pNIFInfo;
+    }
+    return nullptr;
+}
+
+void CVLECMProbeInstance::makeListed(const CVLString& strMAC, CVLECMNIFInfo* pNIFInfo)
+{
+    auto it = m_NIFInfoMap.find(strMAC);
+    CVLECMNIFInfo* pListed = it != m_NIFInfoMap.end() ? it->second : nullptr;
+    if (pListed == pNIFInfo || m_pNIFInfoList == nullptr || m_pClaimList == nullptr)
+        return;
+    if (pListed != nullptr && m_Records.count(pListed) != 0 && m_pNIFInfoList->Contains(pListed)) {
+        m_pNIFInfoList->RemoveAt(pListed, false);
+        m_pClaimList->Add(pListed);
+    }
+    if (m_pClaimList->Contains(pNIFInfo)) {
+        m_pClaimList->RemoveAt(pNIFInfo, false);
+        m_pNIFInfoList->Add(pNIFInfo);
+    }
+    m_NIFInfoMap[strMAC] = pNIFInfo;
+}
+
+SVLECMAddress CVLECMProbeInstance::describe(CVLECMNIFInfo* pNIFInfo)
+{
+    SVLECMAddress address;
+    auto record = m_Records.find(pNIFInfo);
+    if (record == m_Records.end())
+        return address;
+    address.strAddress = record->second.strAddress;
+    address.pNIFInfo = pNIFInfo;
+    auto listed = m_NIFInfoMap.find(record->second.strMAC);
+    address.bListed = listed != m_NIFInfoMap.end() && listed->second == pNIFInfo;
+    if (record->second.bCheckOver) {
+        address.eState = record->second.bPassed ? VLECM_ADDRESS_PASSED : VLECM_ADDRESS_FAILED;
+        return address;
+    }
+    // Taken inside the list lock: the chains never take that one.
+    CVLThreadLock chainLock(&m_ChainSync);
+    chainLock.Lock();
+    auto chain = m_Chains.find(pNIFInfo);
+    address.eState = chain != m_Chains.end() && chain->second.eState == CHAIN_CHECKING ? VLECM_ADDRESS_CHECKING
+                                                                                       : VLECM_ADDRESS_WAITING;
+    return address;
+}
+
+bool CVLECMProbeInstance::VisitAddresses(const CVLString& strMAC, const std::function<void(const SVLECMAddress&)>& fn)
+{
+    // The filter's lock is not taken under the list lock.
+    bool bMore = false;
+    CVLString strFirst = m_ReplyFilter.GetFirstAddress(strMAC);
+    std::vector<CVLString> addresses = m_ReplyFilter.GetOtherAddresses(strMAC);
+    std::vector<CVLECMReplyFilter::SUnchecked> unchecked = m_ReplyFilter.GetUncheckedAddresses(strMAC, bMore);
+    if (strFirst.GetLength() > 0)
+        addresses.insert(addresses.begin(), strFirst);
+    CVLThreadLock lock(&m_NIFListAccessSync);
+    if (!lock.Lock())
+        return bMore;
+    for (const CVLString& strAddress : addresses) {
+        CVLECMNIFInfo* pNIFInfo = findRecord(strMAC, strAddress);
+        SVLECMAddress address = pNIFInfo != nullptr ? describe(pNIFInfo) : SVLECMAddress();
+        address.strAddress = strAddress;
+        fn(address);
+    }
+    for (const CVLECMReplyFilter::SUnchecked& refused : unchecked) {
+        SVLECMAddress address;
+        address.strAddress = refused.strAddress;
+        address.eState = VLECM_ADDRESS_NOT_CHECKED;
+        address.eBound = refused.eBound;
+        address.nBound = refused.nBound;
+        address.strNetwork = refused.strNetwork;
+        fn(address);
+    }
+    return bMore;
+}
+
+void CVLECMProbeInstance::VisitAllAddresses(const std::function<void(const CVLString&, const SVLECMAddress&)>& fn)
+{
+    std::vector<CVLString> macs;
+    {
+        CVLThreadLock lock(&m_NIFListAccessSync);
+        if (!lock.Lock())
+            return;
+        for (const auto& entry : m_MACRecords)
+            macs.push_back(entry.first);
+    }
+    for (const CVLString& strMAC : macs)
+        VisitAddresses(strMAC, [&](const SVLECMAddress& address) { fn(strMAC, address); });
 }
 
 bool CVLECMProbeInstance::startChainCommand(CVLECMNIFInfo* pNIFInfo, VLECM_COMMAND eCommand,
@@ -654,22 +850,72 @@ void CVLECMProbeInstance::OnCheckUnicast(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_
     if (pNIFInfo == nullptr)
         return;
     CChainStep step(this, pNIFInfo);
-    // A failure ends the chain without a report.
-    if (eResult != VLECM_RESULT_SUCCESS)
-        return;
-    // Success without unicast: the check timed out or failed and filtering
-    // is off. The device is kept as one that does not answer unicast, and
-    // reported so now: the further commands go by unicast and could never
-    // reach it.
-    if (!bUnicast) {
-        if (m_pCallbackIF != nullptr)
-            m_pCallbackIF->OnProbe(pNIFInfo, eConnectType, false, false);
+    const bool bPassed = eResult == VLECM_RESULT_SUCCESS && bUnicast;
+    bool bLead = false;
+    CVLString strMAC(VL_CHARSET_UTF8);
+    {
+        CVLThreadLock lock(&m_NIFListAccessSync);
+        auto record = lock.Lock() ? m_Records.find(pNIFInfo) : m_Records.end();
+        // The client removed it meanwhile.
+        if (record == m_Records.end())
+            return;
+        record->second.bCheckOver = true;
+        record->second.bCheckSucceeded = eResult == VLECM_RESULT_SUCCESS;
+        record->second.bPassed = bPassed;
+        strMAC = record->second.strMAC;
+        // The first address of the MAC to pass is the device's record: it
+        // alone goes on to the further commands and is reported. Another
+        // that passes later is only said to have passed.
+        SMACRecords& mac = m_MACRecords[strMAC];
+        if (bPassed && mac.pLead == nullptr) {
+            mac.pLead = pNIFInfo;
+            makeListed(strMAC, pNIFInfo);
+            bLead = true;
+        }
+    }
+    // A failure ends the chain without a report. Success without unicast:
+    // the check timed out or failed and filtering is off. The device is
+    // kept as one that does not answer unicast, and reported so once each
+    // address of its MAC has been judged: the further commands go by
+    // unicast and could never reach it.
+    if (!bPassed) {
+        reportWithoutUnicast(strMAC, eConnectType);
         return;
     }
+    if (!bLead)
+        return;
     if (getOptionBool("Option.Probe.SkipGetSupportInformation"))
         continueChain(pNIFInfo, VLECM_COMMAND_GET_LIST_INFO, eConnectType);
     else
         continueChain(pNIFInfo, VLECM_COMMAND_GET_SUPPORT_INFORMATION, eConnectType);
+}
+
+void CVLECMProbeInstance::reportWithoutUnicast(const CVLString& strMAC, VLECM_CONNECT_TYPE eConnectType)
+{
+    CVLECMNIFInfo* pReport = nullptr;
+    {
+        CVLThreadLock lock(&m_NIFListAccessSync);
+        if (!lock.Lock())
+            return;
+        auto mac = m_MACRecords.find(strMAC);
+        auto listed = m_NIFInfoMap.find(strMAC);
+        auto listedRecord = listed != m_NIFInfoMap.end() ? m_Records.find(listed->second) : m_Records.end();
+        if (mac == m_MACRecords.end() || listedRecord == m_Records.end() || mac->second.pLead != nullptr ||
+            mac->second.bReportedWithoutUnicast || !listedRecord->second.bCheckSucceeded)
+            return;
+        for (CVLECMNIFInfo* pRecord : mac->second.records) {
+            auto record = m_Records.find(pRecord);
+            if (record == m_Records.end() || !record->second.bCheckOver)
+                return;
+        }
+        // An address whose reply waits may yet pass.
+        if (m_HandOnQueue.IsWaiting(strMAC))
+            return;
+        mac->second.bReportedWithoutUnicast = true;
+        pReport = listed->second;
+    }
+    if (m_pCallbackIF != nullptr)
+        m_pCallbackIF->OnProbe(pReport, eConnectType, false, false);
 }
 
 void CVLECMProbeInstance::OnGetSupportInformation(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE eConnectType,
@@ -697,6 +943,13 @@ void CVLECMProbeInstance::beginChain(CVLECMNIFInfo* pNIFInfo)
 {
     // A claim's record holds its own address.
     CVLString strNetwork = localNetworks()->GetNetwork(AddressOf(pNIFInfo));
+    int nOrder = 0;
+    {
+        CVLThreadLock lock(&m_NIFListAccessSync);
+        auto record = lock.Lock() ? m_Records.find(pNIFInfo) : m_Records.end();
+        if (record != m_Records.end())
+            nOrder = record->second.nOrder;
+    }
     {
         CVLThreadLock lock(&m_ChainSync);
         if (!lock.Lock() || m_Chains.count(pNIFInfo) != 0)
@@ -704,7 +957,22 @@ void CVLECMProbeInstance::beginChain(CVLECMNIFInfo* pNIFInfo)
         SChain& chain = m_Chains[pNIFInfo];
         chain.strNetwork = strNetwork;
         chain.strMAC = pNIFInfo->GetMACAddress();
+        chain.nOrder = nOrder;
         ++m_ChainsPerMAC[chain.strMAC];
+        // Beyond its MAC's checks at once, it waits for one of them to end,
+        // in the order its MAC's addresses were heard.
+        SMACChecks& checks = m_MACChecks[chain.strMAC];
+        if (checks.nChecks >= MAX_CHECKS_PER_MAC) {
+            chain.eState = CHAIN_WAITING_MAC;
+            auto later = std::find_if(checks.waiting.begin(), checks.waiting.end(), [this, nOrder](CVLECMNIFInfo* p) {
+                auto other = m_Chains.find(p);
+                return other != m_Chains.end() && other->second.nOrder > nOrder;
+            });
+            checks.waiting.insert(later, pNIFInfo);
+            ++m_nMACWaiting;
+            return;
+        }
+        ++checks.nChecks;
         if (m_nCheckingChains >= MAX_CHECKING_CHAINS) {
             SWaitingChain waiting;
             waiting.pNIFInfo = pNIFInfo;
@@ -730,8 +998,10 @@ void CVLECMProbeInstance::continueChain(CVLECMNIFInfo* pNIFInfo, VLECM_COMMAND e
         if (it == m_Chains.end())
             return;
         SChain& chain = it->second;
-        if (chain.eState == CHAIN_CHECKING)
+        if (chain.eState == CHAIN_CHECKING) {
             --m_nCheckingChains;
+            leaveMACCheck(chain);
+        }
         if (chain.eState == CHAIN_RUNNING) {
             bStart = true;
         } else if (m_nRunningChains < MAX_RUNNING_CHAINS) {
@@ -754,6 +1024,33 @@ void CVLECMProbeInstance::continueChain(CVLECMNIFInfo* pNIFInfo, VLECM_COMMAND e
     startWaitingChains();
 }
 
+void CVLECMProbeInstance::leaveMACCheck(SChain& chain)
+{
+    auto it = m_MACChecks.find(chain.strMAC);
+    if (it == m_MACChecks.end())
+        return;
+    SMACChecks& checks = it->second;
+    if (checks.nChecks > 0)
+        --checks.nChecks;
+    // The next address heard takes the check: queued, as any check, for
+    // one of the probe's.
+    while (checks.nChecks < MAX_CHECKS_PER_MAC && !checks.waiting.empty()) {
+        CVLECMNIFInfo* pNext = checks.waiting.front();
+        checks.waiting.erase(checks.waiting.begin());
+        --m_nMACWaiting;
+        auto next = m_Chains.find(pNext);
+        if (next == m_Chains.end())
+            continue;
+        next->second.eState = CHAIN_WAITING_CHECK;
+        ++checks.nChecks;
+        SWaitingChain waiting;
+        waiting.pNIFInfo = pNext;
+        m_ChecksWaiting.Push(next->second.strNetwork, waiting);
+    }
+    if (checks.nChecks == 0 && checks.waiting.empty())
+        m_MACChecks.erase(it);
+}
+
 void CVLECMProbeInstance::dropChain(CVLECMNIFInfo* pNIFInfo)
 {
     auto it = m_Chains.find(pNIFInfo);
@@ -761,11 +1058,27 @@ void CVLECMProbeInstance::dropChain(CVLECMNIFInfo* pNIFInfo)
         return;
     auto isChainOf = [pNIFInfo](const SWaitingChain& waiting) { return waiting.pNIFInfo == pNIFInfo; };
     switch (it->second.eState) {
+    case CHAIN_WAITING_MAC: {
+        auto checks = m_MACChecks.find(it->second.strMAC);
+        if (checks != m_MACChecks.end()) {
+            std::vector<CVLECMNIFInfo*>& waiting = checks->second.waiting;
+            auto position = std::find(waiting.begin(), waiting.end(), pNIFInfo);
+            if (position != waiting.end()) {
+                waiting.erase(position);
+                --m_nMACWaiting;
+            }
+            if (checks->second.nChecks == 0 && waiting.empty())
+                m_MACChecks.erase(checks);
+        }
+        break;
+    }
     case CHAIN_WAITING_CHECK:
         m_ChecksWaiting.Remove(it->second.strNetwork, isChainOf);
+        leaveMACCheck(it->second);
         break;
     case CHAIN_CHECKING:
         --m_nCheckingChains;
+        leaveMACCheck(it->second);
         break;
     case CHAIN_WAITING_PLACE:
         m_PlacesWaiting.Remove(it->second.strNetwork, isChainOf);
@@ -801,7 +1114,7 @@ void CVLECMProbeInstance::startWaitingChains()
         }
         // A waiting device may have been removed meanwhile; then what it
         // took goes on to the next one.
-        if (!IsNIFInfoMember(next.pNIFInfo) || !startChainCommand(next.pNIFInfo, next.eCommand, next.eConnectType)) {
+        if (!isProbeRecord(next.pNIFInfo) || !startChainCommand(next.pNIFInfo, next.eCommand, next.eConnectType)) {
             CVLThreadLock lock(&m_ChainSync);
             if (lock.Lock())
                 dropChain(next.pNIFInfo);
@@ -813,6 +1126,14 @@ void CVLECMProbeInstance::endChain(CVLECMNIFInfo* pNIFInfo)
 {
     if (pNIFInfo == nullptr)
         return;
+    {
+        // A check that never ran (it could not start) leaves its address
+        // judged, not waiting for ever.
+        CVLThreadLock lock(&m_NIFListAccessSync);
+        auto record = lock.Lock() ? m_Records.find(pNIFInfo) : m_Records.end();
+        if (record != m_Records.end())
+            record->second.bCheckOver = true;
+    }
     {
         CVLThreadLock lock(&m_ChainSync);
         if (!lock.Lock())
@@ -829,11 +1150,11 @@ void CVLECMProbeInstance::beforeChainStep(CVLECMNIFInfo* pNIFInfo)
 
 void CVLECMProbeInstance::afterChainStep(CVLECMNIFInfo* pNIFInfo)
 {
-    // The client may have removed the device in its OnProbe: only a member
-    // of the list goes on. Whether the device runs a command does not
+    // The client may have removed the device in its OnProbe: only a record
+    // of the probe's goes on. Whether the device runs a command does not
     // tell: the client may have started one from its OnProbe, which would
     // hold the place for ever.
-    if (IsNIFInfoMember(pNIFInfo)) {
+    if (isProbeRecord(pNIFInfo)) {
         CVLThreadLock lock(&m_ChainSync);
         auto it = lock.Lock() ? m_Chains.find(pNIFInfo) : m_Chains.end();
         if (it != m_Chains.end() && (it->second.bCommandRunning || it->second.eState == CHAIN_WAITING_PLACE))
@@ -847,14 +1168,14 @@ void CVLECMProbeInstance::GetChainCounts(int& nRunning, int& nWaiting)
     CVLThreadLock lock(&m_ChainSync);
     lock.Lock();
     nRunning = m_nRunningChains;
-    nWaiting = m_ChecksWaiting.GetCount() + m_PlacesWaiting.GetCount();
+    nWaiting = m_ChecksWaiting.GetCount() + m_PlacesWaiting.GetCount() + m_nMACWaiting;
 }
 
 int CVLECMProbeInstance::GetUnfinishedChainCount(int& nChecking)
 {
     CVLThreadLock lock(&m_ChainSync);
     lock.Lock();
-    nChecking = m_nCheckingChains + m_ChecksWaiting.GetCount();
+    nChecking = m_nCheckingChains + m_ChecksWaiting.GetCount() + m_nMACWaiting;
     return static_cast<int>(m_Chains.size());
 }
 
@@ -870,7 +1191,14 @@ int CVLECMProbeInstance::GetRecordCount()
 {
     CVLThreadLock lock(&m_NIFListAccessSync);
     lock.Lock();
-    return static_cast<int>(m_NIFInfoMap.size() + m_ClaimRecords.size());
+    return static_cast<int>(m_Records.size());
+}
+
+int CVLECMProbeInstance::GetDeviceCount()
+{
+    CVLThreadLock lock(&m_NIFListAccessSync);
+    lock.Lock();
+    return static_cast<int>(m_NIFInfoMap.size());
 }
 
 int CVLECMProbeInstance::GetCheckingChainCount()
@@ -905,11 +1233,4 @@ CVLString CVLECMProbeInstance::GetConflictAddress(VL_CONST_STR szMACAddress)
 CVLString CVLECMProbeInstance::GetFirstAddress(VL_CONST_STR szMACAddress)
 {
     return m_ReplyFilter.GetFirstAddress(CVLString(szMACAddress, VL_CHARSET_UTF8));
-}
-
-bool CVLECMProbeInstance::IsClaim(CVLECMNIFInfo* pNIFInfo)
-{
-    CVLThreadLock lock(&m_NIFListAccessSync);
-    lock.Lock();
-    return m_ClaimRecords.count(pNIFInfo) != 0;
 }

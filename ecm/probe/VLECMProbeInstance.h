@@ -9,18 +9,30 @@
 // dispatch thread like the others, so that no report holds the notification
 // lock while it waits for the dispatch lock.
 //
+// A MAC address heard from several addresses has a record for each (the
+// others are claims, kept in a list of their own), and each gets its
+// unicast check, MAX_CHECKS_PER_MAC of them at once. The device list holds
+// one record per MAC: the address that passed its check first, which
+// alone goes on to the further commands and is reported, once; before one
+// passed, the first address heard. The other addresses and how their checks
+// ended are asked for with VisitAddresses.
+//
 // Lock order: the owner's dispatch lock before m_NIFListAccessSync, before
 // the module controller's lock.
 #ifndef VLECMPROBEINSTANCE_H
 #define VLECMPROBEINSTANCE_H
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
+#include <unordered_map>
+#include <vector>
 
 #include "base/core/VLString.h"
 #include "base/core/VLThreadSync.h"
 #include "cm/VLFunctionListener.h"
+#include "ecm/core/VLECMAddressReport.h"
 #include "ecm/core/VLECMCallbackIF.h"
 #include "ecm/core/VLECMDefs.h"
 #include "ecm/probe/TVLECMNetworkTurns.h"
@@ -58,9 +70,13 @@ public:
     virtual void ClearNIFList();
     // Stops the commands of every device and waits for their threads.
     virtual void StopAllCommands();
-    // Destroys the device when it is a member of the device list; a pointer
-    // the list does not hold is left alone.
+    // Destroys the record when it is a member of the device list or a
+    // claim; a pointer neither holds is left alone.
     virtual void DestroyNIFInfo(CVLECMNIFInfo* pNIFInfo);
+    // The device's record followed by the other records of its MAC (its
+    // claims), for removing the device whole; empty for a record the device
+    // list does not hold.
+    std::vector<CVLECMNIFInfo*> GetDeviceRecords(CVLECMNIFInfo* pNIFInfo);
     // True when the device list holds the record.
     virtual bool IsNIFInfoMember(CVLECMNIFInfo* pNIFInfo);
     // The device of that MAC address text (any of its usual forms), or null.
@@ -93,14 +109,16 @@ public:
 
     // What the probe admitted of the replies: the other address a device's
     // MAC address answered from in this probe (empty when none), and the
-    // address its first reply came from, which the device keeps.
+    // address its first reply came from.
     virtual CVLString GetConflictAddress(VL_CONST_STR szMACAddress);
     virtual CVLString GetFirstAddress(VL_CONST_STR szMACAddress);
-    // True for the record of a claim: a reply of a device's MAC from another
-    // of its addresses, kept in the list beside the device's record (not
-    // found by its MAC) so that its address gets a unicast check and a
-    // chain of its own.
-    bool IsClaim(CVLECMNIFInfo* pNIFInfo);
+    // Calls fn, under the device-list lock, for each address the MAC (normal
+    // form) answered from: in the order heard, those a bound refused last.
+    // True when it answered from more addresses than are told apart. fn
+    // must not call the device manager.
+    bool VisitAddresses(const CVLString& strMAC, const std::function<void(const SVLECMAddress&)>& fn);
+    // The same for every MAC heard, each with its MAC.
+    void VisitAllAddresses(const std::function<void(const CVLString&, const SVLECMAddress&)>& fn);
     CVLECMReplyFilter& GetReplyFilter() { return m_ReplyFilter; }
     // Hands the local networks to the reply filter and the chains: the
     // probe's start does, with the computer's networks read then and the
@@ -127,6 +145,14 @@ public:
     {
         MAX_CHECKING_CHAINS = 512
     };
+    // Checks of one MAC address's addresses at once: a device checked at a
+    // few addresses is checked side by side, and when a check ends the next
+    // address heard for the MAC takes its place. Hosts claiming its MAC then
+    // cost the device a check's time each, not its place.
+    enum
+    {
+        MAX_CHECKS_PER_MAC = 4
+    };
     // Sockets the chains hold at most: one for each place and the one the
     // unicast checks share.
     enum
@@ -137,16 +163,18 @@ public:
     virtual void GetChainCounts(int& nRunning, int& nWaiting);
     // Chains whose unicast check is under way.
     virtual int GetCheckingChainCount();
-    // Chains begun and not over (their devices neither reported nor
-    // failed yet), and of them those in or waiting for their unicast check;
-    // kept as they change, so that asking costs the same however many
-    // devices a probe found.
+    // Chains begun and not over (their addresses neither judged nor their
+    // devices reported yet), and of them those in or waiting for their
+    // unicast check, claims included; kept as they change, so that asking
+    // costs the same however many devices a probe found.
     int GetUnfinishedChainCount(int& nChecking);
-    // Those of the devices of one MAC address (normal form), claims included.
+    // Those of the addresses of one MAC address (normal form), claims included.
     int GetUnfinishedChainCount(const CVLString& strMAC);
     // Records of devices and claims the probe made (its replies' waiting
-    // copies aside).
+    // copies aside): the addresses it checks or checked, and the devices
+    // (one per MAC address, the simulated ones included).
     int GetRecordCount();
+    int GetDeviceCount();
     // Around a chain callback: before it, the chain's command is over;
     // after it, the chain is over unless it started its next command or
     // waits for a place. A command the client started meanwhile (from
@@ -178,10 +206,24 @@ protected:
     virtual void endChain(CVLECMNIFInfo* pNIFInfo);
     // Starts waiting chains while places (first) and checks are free.
     void startWaitingChains();
+    // True for a record of the device list or a claim (takes the list lock).
+    bool isProbeRecord(CVLECMNIFInfo* pNIFInfo);
+    // Under m_NIFListAccessSync: the record of that MAC at that address, or null.
+    CVLECMNIFInfo* findRecord(const CVLString& strMAC, const CVLString& strAddress);
+    // Under m_NIFListAccessSync: makes the record the MAC's record of the
+    // device list; the one it was moves to the claims.
+    void makeListed(const CVLString& strMAC, CVLECMNIFInfo* pNIFInfo);
+    // Under m_NIFListAccessSync: the address the record stands for.
+    SVLECMAddress describe(CVLECMNIFInfo* pNIFInfo);
+    // Reports the MAC's record as a device that does not answer unicast
+    // (filtering off) once every address heard for it has been judged and
+    // none passed.
+    void reportWithoutUnicast(const CVLString& strMAC, VLECM_CONNECT_TYPE eConnectType);
 
     // What a chain holds or waits for.
     enum EChainState
     {
+        CHAIN_WAITING_MAC,
         CHAIN_WAITING_CHECK,
         CHAIN_CHECKING,
         CHAIN_WAITING_PLACE,
@@ -192,6 +234,8 @@ protected:
         EChainState eState = CHAIN_WAITING_CHECK;
         CVLString strNetwork;
         CVLString strMAC;
+        // Its address's place in the order its MAC was heard from.
+        int nOrder = 0;
         // A command the chain started runs: its end, reported to the
         // chain, is still to come.
         bool bCommandRunning = false;
@@ -205,10 +249,22 @@ protected:
     };
     // Waiting chains by the local network of their device ("" for none).
     typedef TVLECMNetworkTurns<SWaitingChain> TChainQueue;
+    // The checks of one MAC's addresses: those under way or waiting for a
+    // check of the probe's (at most MAX_CHECKS_PER_MAC), and those waiting
+    // for one of these to end, in the order their addresses were heard.
+    struct SMACChecks
+    {
+        int nChecks = 0;
+        std::vector<CVLECMNIFInfo*> waiting;
+    };
     // Marks whether a command the chain started runs (takes m_ChainSync).
     void setChainCommandRunning(CVLECMNIFInfo* pNIFInfo, bool bRunning);
     // Under m_ChainSync: forgets the chain and frees what it holds.
     void dropChain(CVLECMNIFInfo* pNIFInfo);
+    // Under m_ChainSync: the chain leaves its MAC's checks (its check is
+    // over, or it never ran); the MAC's next waiting address is queued for
+    // a check.
+    void leaveMACCheck(SChain& chain);
     // The local networks last handed (takes m_LocalNetworksSync, after
     // any other lock and never before one).
     std::shared_ptr<const CVLECMLocalNetworks> localNetworks();
@@ -218,8 +274,31 @@ protected:
     CVLThreadSync m_NIFListAccessSync;
     CVLECMNIFInfoList* m_pNIFInfoList;
     std::map<CVLString, CVLECMNIFInfo*> m_NIFInfoMap;
-    // The claims' records, members of the list; under m_NIFListAccessSync.
-    std::set<CVLECMNIFInfo*> m_ClaimRecords;
+    // The records of the addresses a MAC answered from that are not its
+    // record in the device list, and their replies' waiting copies.
+    CVLECMNIFInfoList* m_pClaimList;
+    // Each network record (listed or a claim), under m_NIFListAccessSync:
+    // its MAC, address and place in the order heard, and how its check
+    // ended.
+    struct SRecord
+    {
+        CVLString strMAC;
+        CVLString strAddress;
+        int nOrder = 0;
+        bool bCheckOver = false;
+        bool bCheckSucceeded = false;
+        bool bPassed = false;
+    };
+    std::unordered_map<CVLECMNIFInfo*, SRecord> m_Records;
+    // Each MAC's records in the order heard, and the one that passed its
+    // check first; under m_NIFListAccessSync.
+    struct SMACRecords
+    {
+        std::vector<CVLECMNIFInfo*> records;
+        CVLECMNIFInfo* pLead = nullptr;
+        bool bReportedWithoutUnicast = false;
+    };
+    std::map<CVLString, SMACRecords> m_MACRecords;
     // The probe options, guarded by m_ProbeOptionMapSync.
     CVLECMPropertyMap m_ProbeOptionMap;
     CVLThreadSync m_ProbeOptionMapSync;
@@ -238,6 +317,8 @@ protected:
     CVLThreadSync m_ChainSync;
     std::map<CVLECMNIFInfo*, SChain> m_Chains;
     std::map<CVLString, int> m_ChainsPerMAC;
+    std::map<CVLString, SMACChecks> m_MACChecks;
+    int m_nMACWaiting = 0;
     int m_nCheckingChains = 0;
     int m_nRunningChains = 0;
     TChainQueue m_ChecksWaiting;

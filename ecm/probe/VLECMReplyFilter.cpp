@@ -258,36 +258,54 @@ bool CVLECMReplyFilter::Admit(const CVLString& strMAC, const CVLString& strFrom,
 bool CVLECMReplyFilter::admitClaim(const CVLString& strMAC, SDevice& device, const CVLString& strFrom,
                                    const CVLString& strReceiver, CVLString* pKey)
 {
-    // A claim is heard once: its one record is all its check needs.
-    if (std::find(device.others.begin(), device.others.end(), strFrom) != device.others.end())
-        return false;
+    (void)strReceiver;
+    CVLString strKey = ClaimKey(strMAC, strFrom);
+    auto it = std::find_if(device.others.begin(), device.others.end(),
+                           [&strFrom](const SOther& other) { return other.strFrom == strFrom; });
+    // A claim is heard once: its one record is all its check needs, unless
+    // that record was lost (refused by the dispatch queue, never copied).
+    if (it != device.others.end()) {
+        if (it->bRefused || m_Records.GetWait(strKey) != CVLECMHandOnQueue::WAIT_NONE)
+            return false;
+        m_Records.Admitted(strKey, m_pLocalNetworks->GetNetwork(strFrom));
+        if (pKey != nullptr)
+            *pKey = strKey;
+        return true;
+    }
     if (device.others.size() + 1 >= MAX_ADDRESSES_PER_MAC) {
-        if (device.unchecked.count(strFrom) == 0 && !device.bMoreUnchecked) {
-            if (device.unchecked.size() < MAX_COUNTED_UNCHECKED)
-                device.unchecked.insert(strFrom);
-            else
-                device.bMoreUnchecked = true;
+        if (!device.bMoreAddresses) {
+            device.bMoreAddresses = true;
             ++m_nOtherAddresses;
+            CVLTrace::Output(VLECM_MODULE, s_szFile, __LINE__, 0,
+                             "CVLECMReplyFilter: %s answered from more than %d addresses; further ones are not kept",
+                             TextOf(strMAC), MAX_ADDRESSES_PER_MAC);
         }
         return false;
     }
+    SOther other;
+    other.strFrom = strFrom;
+    ++m_nOtherAddresses;
     // A claim costs what a device does: the bounds of its source and its
-    // network hold it too.
+    // network hold it too. A refused one is kept, as its MAC can no longer
+    // be told from it.
     CVLString strNetwork = m_pLocalNetworks->GetNetwork(strFrom);
     SNetworkCount& count = m_NetworkCounts[strNetwork];
     int& nMACs = m_MACsPerSource[strFrom];
     if (count.nDevices >= m_nDeviceBound || nMACs >= MAX_MACS_PER_SOURCE) {
-        drop(count.nDevices >= m_nDeviceBound ? count.bound : count.sourceBound, strMAC, strFrom, strReceiver);
+        other.bRefused = true;
+        other.eBound = count.nDevices >= m_nDeviceBound ? VLECM_BOUND_NETWORK : VLECM_BOUND_SOURCE;
+        device.others.push_back(other);
+        CVLTrace::Output(VLECM_MODULE, s_szFile, __LINE__, 0,
+                         "CVLECMReplyFilter: %s answered from %s too, beyond a bound; that address is not checked",
+                         TextOf(strMAC), TextOf(strFrom));
         return false;
     }
     ++nMACs;
     ++count.nDevices;
-    device.others.push_back(strFrom);
-    ++m_nOtherAddresses;
+    device.others.push_back(other);
     CVLTrace::Output(VLECM_MODULE, s_szFile, __LINE__, 0,
-                     "CVLECMReplyFilter: %s answered from %s and from %s; each address is checked",
-                     TextOf(strMAC), TextOf(device.strFrom), TextOf(strFrom));
-    CVLString strKey = ClaimKey(strMAC, strFrom);
+                     "CVLECMReplyFilter: %s answered from %s and from %s; each address is checked", TextOf(strMAC),
+                     TextOf(device.strFrom), TextOf(strFrom));
     m_Records.Admitted(strKey, strNetwork);
     if (pKey != nullptr)
         *pKey = strKey;
@@ -311,41 +329,63 @@ CVLString CVLECMReplyFilter::GetRecordKey(const CVLString& strMAC, const CVLStri
     CVLThreadLock lock(&m_Sync);
     lock.Lock();
     auto it = m_Devices.find(strMAC);
-    if (it == m_Devices.end() || it->second.strFrom == strFrom ||
-        std::find(it->second.others.begin(), it->second.others.end(), strFrom) == it->second.others.end())
+    if (it == m_Devices.end() || it->second.strFrom == strFrom)
         return strMAC;
-    return ClaimKey(strMAC, strFrom);
+    for (const SOther& other : it->second.others) {
+        if (other.strFrom == strFrom && !other.bRefused)
+            return ClaimKey(strMAC, strFrom);
+    }
+    return strMAC;
 }
 
 std::vector<CVLString> CVLECMReplyFilter::GetOtherAddresses(const CVLString& strMAC)
 {
     CVLThreadLock lock(&m_Sync);
     lock.Lock();
+    std::vector<CVLString> addresses;
     auto it = m_Devices.find(CVLECMNIFInfo::NormalizeMACAddress(strMAC));
     if (it == m_Devices.end())
-        return std::vector<CVLString>();
-    return it->second.others;
+        return addresses;
+    for (const SOther& other : it->second.others) {
+        if (!other.bRefused)
+            addresses.push_back(other.strFrom);
+    }
+    return addresses;
 }
 
-std::vector<CVLString> CVLECMReplyFilter::GetUncheckedAddresses(const CVLString& strMAC, bool& bMore)
+std::vector<CVLECMReplyFilter::SUnchecked> CVLECMReplyFilter::GetUncheckedAddresses(const CVLString& strMAC,
+                                                                                    bool& bMore)
 {
     CVLThreadLock lock(&m_Sync);
     lock.Lock();
+    std::vector<SUnchecked> addresses;
     auto it = m_Devices.find(CVLECMNIFInfo::NormalizeMACAddress(strMAC));
-    bMore = it != m_Devices.end() && it->second.bMoreUnchecked;
+    bMore = it != m_Devices.end() && it->second.bMoreAddresses;
     if (it == m_Devices.end())
-        return std::vector<CVLString>();
-    return std::vector<CVLString>(it->second.unchecked.begin(), it->second.unchecked.end());
+        return addresses;
+    for (const SOther& other : it->second.others) {
+        if (!other.bRefused)
+            continue;
+        SUnchecked unchecked;
+        unchecked.strAddress = other.strFrom;
+        unchecked.eBound = other.eBound;
+        unchecked.nBound = other.eBound == VLECM_BOUND_SOURCE ? static_cast<int>(MAX_MACS_PER_SOURCE) : m_nDeviceBound;
+        unchecked.strNetwork = m_pLocalNetworks->GetNetwork(other.strFrom);
+        addresses.push_back(unchecked);
+    }
+    return addresses;
 }
 
 CVLString CVLECMReplyFilter::FindUncheckedMAC(const CVLString& strFrom)
 {
     CVLThreadLock lock(&m_Sync);
     lock.Lock();
-    // Bounded: each MAC keeps at most MAX_COUNTED_UNCHECKED of them.
+    // The sources' bound keeps this short for any one address.
     for (const auto& device : m_Devices) {
-        if (device.second.unchecked.count(strFrom) != 0)
-            return device.first;
+        for (const SOther& other : device.second.others) {
+            if (other.bRefused && other.strFrom == strFrom)
+                return device.first;
+        }
     }
     return CVLString(VL_CHARSET_UTF8);
 }
@@ -357,21 +397,32 @@ std::vector<std::pair<CVLString, CVLString>> CVLECMReplyFilter::GetHeardAddresse
     std::vector<std::pair<CVLString, CVLString>> heard;
     for (const auto& device : m_Devices) {
         heard.emplace_back(device.second.strFrom, device.first);
-        for (const CVLString& strOther : device.second.others)
-            heard.emplace_back(strOther, device.first);
-        for (const CVLString& strUnchecked : device.second.unchecked)
-            heard.emplace_back(strUnchecked, device.first);
+        for (const SOther& other : device.second.others)
+            heard.emplace_back(other.strFrom, device.first);
     }
     return heard;
 }
 
-CVLString CVLECMReplyFilter::GetConflictAddress(const CVLString& strMAC)
+int CVLECMReplyFilter::GetAddressOrder(const CVLString& strMAC, const CVLString& strFrom)
 {
     CVLThreadLock lock(&m_Sync);
     lock.Lock();
-    auto it = m_Devices.find(CVLECMNIFInfo::NormalizeMACAddress(strMAC));
-    return it != m_Devices.end() && !it->second.others.empty() ? it->second.others.front()
-                                                                : CVLString(VL_CHARSET_UTF8);
+    auto it = m_Devices.find(strMAC);
+    if (it == m_Devices.end())
+        return -1;
+    if (it->second.strFrom == strFrom)
+        return 0;
+    for (size_t i = 0; i < it->second.others.size(); ++i) {
+        if (it->second.others[i].strFrom == strFrom)
+            return static_cast<int>(i) + 1;
+    }
+    return -1;
+}
+
+CVLString CVLECMReplyFilter::GetConflictAddress(const CVLString& strMAC)
+{
+    std::vector<CVLString> others = GetOtherAddresses(strMAC);
+    return others.empty() ? CVLString(VL_CHARSET_UTF8) : others.front();
 }
 
 CVLString CVLECMReplyFilter::GetFirstAddress(const CVLString& strMAC)

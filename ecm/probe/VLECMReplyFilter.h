@@ -11,11 +11,14 @@
 //   are the hand-on queue's (CVLECMHandOnQueue, given at construction),
 //   which the filter asks;
 // - a MAC address that answers from further addresses keeps its first as
-//   the device's record; the first reply from each of up to
-//   MAX_ADDRESSES_PER_MAC - 1 others is admitted as a record of its own
-//   (a claim, under ClaimKey), so that each address gets its unicast check
-//   and a host claiming the MAC first cannot hide the device; the addresses
-//   beyond are counted, and all are kept for the client (GetOtherAddresses);
+//   the device's record; the first reply from each other address is
+//   admitted as a record of its own (a claim, under ClaimKey), so that each
+//   address gets its unicast check and a host claiming the MAC first cannot
+//   hide the device. A claim costs what a device does: the bounds below
+//   hold it too, and the addresses they refused are kept, never checked.
+//   Up to MAX_ADDRESSES_PER_MAC addresses of a MAC are told apart; beyond,
+//   it is only known that there were more (GetOtherAddresses,
+//   GetUncheckedAddresses);
 // - one source address brings at most MAX_MACS_PER_SOURCE devices, and each
 //   local network at most MAX_DEVICES; the devices a bound refused are kept
 //   for the client (GetBoundReports).
@@ -53,12 +56,13 @@ public:
     {
         MAX_MACS_PER_SOURCE = 4
     };
-    // Addresses one MAC address is checked at, its first included: a device
+    // Addresses of one MAC address told apart, its first included: a device
     // has one, one with two ports or an address being moved a second; more
-    // are hosts claiming its MAC, and each costs a check.
+    // are hosts claiming its MAC. Beyond these the device cannot be told
+    // from them.
     enum
     {
-        MAX_ADDRESSES_PER_MAC = 4
+        MAX_ADDRESSES_PER_MAC = 64
     };
     // Per local network: far above the devices of a network a probe
     // reaches, and what the records of that many devices take is a few
@@ -115,27 +119,38 @@ public:
     // address, or a claim's key.
     bool Admit(const CVLString& strMAC, const CVLString& strFrom, size_t nFingerprint, CVLTarget* pReply = nullptr,
                const CVLString& strReceiver = CVLString(), CVLString* pKey = nullptr);
+    // An address a bound refused for a MAC already admitted: never checked.
+    struct SUnchecked
+    {
+        CVLString strAddress;
+        VLECM_BOUND eBound = VLECM_BOUND_NETWORK;
+        int nBound = 0;
+        CVLString strNetwork;
+    };
     // The address the first reply of that MAC came from; the other
-    // addresses it answered from that are checked, in the order heard (the
-    // conflict is the first of them: empty when none); and how many
-    // addresses beyond the bound answered for it, unchecked (in address
-    // text order), with bMore when they were too many to keep; the MAC
-    // whose unchecked addresses hold strFrom (empty when none).
+    // addresses it answered from that are checked (claims), in the order
+    // heard (the conflict is the first of them: empty when none); those a
+    // bound refused, in the order heard, with bMore when further addresses
+    // answered for it than are told apart; the MAC whose refused addresses
+    // hold strFrom (empty when none); the place of an address in the order
+    // its MAC heard them (0 its first, -1 none).
     CVLString GetConflictAddress(const CVLString& strMAC);
     CVLString GetFirstAddress(const CVLString& strMAC);
     std::vector<CVLString> GetOtherAddresses(const CVLString& strMAC);
-    std::vector<CVLString> GetUncheckedAddresses(const CVLString& strMAC, bool& bMore);
+    std::vector<SUnchecked> GetUncheckedAddresses(const CVLString& strMAC, bool& bMore);
     CVLString FindUncheckedMAC(const CVLString& strFrom);
     // Every address a MAC answered from, checked or not, with that MAC
     // (normal form), in MAC order: the addresses a device is not to be
     // moved to.
     std::vector<std::pair<CVLString, CVLString>> GetHeardAddresses();
+    int GetAddressOrder(const CVLString& strMAC, const CVLString& strFrom);
     // The key under which the hand-on queue keeps the record of a reply of
     // that MAC (normal form) from that address: the MAC address for its
     // first address, "MAC@ADDRESS" for a claim.
     static CVLString ClaimKey(const CVLString& strMAC, const CVLString& strFrom);
-    // Grows each time a MAC is heard from another address, checked or not:
-    // the client looks the addresses up again only when it has grown.
+    // Grows each time a MAC is heard from another address, checked or not,
+    // and when it is first heard from more than are told apart: the client
+    // looks the addresses up again only when it has grown.
     unsigned long GetOtherAddressCount();
     CVLString GetRecordKey(const CVLString& strMAC, const CVLString& strFrom);
     // Replies without a MAC address refused since the last Reset, in all
@@ -152,22 +167,23 @@ public:
     bool FindRefused(const CVLString& strMAC, const CVLString& strAddress, SVLECMBoundReport& report);
 
 private:
-    // An admitted device: where it answered from, its network, the other
-    // address it answered from, and the fingerprint of its latest data
-    // admitted.
-    // Addresses beyond the bound are told apart up to this many per MAC,
-    // then only said to be more.
-    enum
+    // Another address of an admitted device: a claim, or refused by a bound.
+    struct SOther
     {
-        MAX_COUNTED_UNCHECKED = 64
+        CVLString strFrom;
+        bool bRefused = false;
+        VLECM_BOUND eBound = VLECM_BOUND_NETWORK;
     };
+    // An admitted device: where it answered from, its network, the other
+    // addresses it answered from (in the order heard, up to
+    // MAX_ADDRESSES_PER_MAC in all), whether more did, and the fingerprint
+    // of its latest data admitted.
     struct SDevice
     {
         CVLString strFrom;
         CVLString strNetwork;
-        std::vector<CVLString> others;
-        std::set<CVLString> unchecked;
-        bool bMoreUnchecked = false;
+        std::vector<SOther> others;
+        bool bMoreAddresses = false;
         size_t nFingerprint = 0;
     };
     // What one bound dropped on one network: the devices it refused (their
@@ -192,7 +208,7 @@ private:
     // Under m_Sync.
     void refuse(const CVLString& strFrom);
     // A reply of a known device's MAC from another address: admitted as a
-    // claim when it is new and within the bounds.
+    // claim when it is new (or its record was lost) and within the bounds.
     bool admitClaim(const CVLString& strMAC, SDevice& device, const CVLString& strFrom, const CVLString& strReceiver,
                     CVLString* pKey);
     // Counts a reply of a new device that a bound dropped.

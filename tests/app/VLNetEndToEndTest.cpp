@@ -543,7 +543,7 @@ TEST_F(VLNetEndToEnd, FailuresPrintNoRecordAndSayWhy)
     ProgramRun waiting = RunVlnet(m_Net, {"probe", "--timeout", "2"});
     EXPECT_EQ(3, waiting.nStatus);
     EXPECT_EQ(Mac(1, 0) + "\t" + Address(1, 10) + "\tModel 1-0\n", waiting.strOutput);
-    EXPECT_EQ(std::vector<std::string>({"vlnet: 1 of 2 devices was still in the unicast check at the time-out",
+    EXPECT_EQ(std::vector<std::string>({"vlnet: 1 of 2 addresses was still in the unicast check at the time-out",
                                         NotListed(1, 1, "in its unicast check at the time-out")}),
               SortedLines(waiting.strErrors));
     ProgramRun deafOne = RunVlnet(m_Net, {"probe", "--mac", Mac(1, 1), "--timeout", "2"});
@@ -973,9 +973,8 @@ TEST_F(VLNetUnderAttack, AnImpostorIsMarkedAndRefused)
                                ": nothing tells which of them is the device (a host may claim its MAC); find what "
                                "answers at each";
     EXPECT_EQ("vlnet: " + strWhy + "; until then url, open and run refuse it\n", probe.strErrors);
-    // By its MAC, or by either address it answered from.
+    // By its MAC; an address given is the user's choice.
     for (const std::vector<std::string>& args : {std::vector<std::string>{"url", Mac(1, 0), "--timeout", "1"},
-                                                 {"url", Address(1, 11), "--timeout", "1"},
                                                  {"run", Mac(1, 0), "CheckPassword", "--password", "secret"}}) {
         ProgramRun refused = RunVlnet(m_Net, args);
         EXPECT_EQ(1, refused.nStatus) << args[0];
@@ -983,79 +982,133 @@ TEST_F(VLNetUnderAttack, AnImpostorIsMarkedAndRefused)
         EXPECT_NE(std::string::npos, refused.strErrors.find("vlnet: " + strWhy + "; refused\n"))
             << args[0] << ": " << refused.strErrors;
     }
+    ProgramRun chosen = RunVlnet(m_Net, {"url", Address(1, 11), "--timeout", "1"});
+    EXPECT_EQ(0, chosen.nStatus) << chosen.strErrors;
+    EXPECT_EQ("http://" + Address(1, 11) + "/\n", chosen.strOutput);
 }
 
-// A MAC answered from several addresses: each address is checked, the
-// device is listed and reached where it passed, and every other address is
-// named. On the first network two hosts, deaf to unicast, claim the
-// device's MAC from their own addresses and answer before it; on the
-// second a host claims it and answers unicast too, so that nothing tells
-// which is the device; on the third five hosts claim a MAC, the last one
-// heard beyond the addresses a MAC is checked at.
+// A MAC answered from several addresses: each address is checked (a few at
+// once, the next when one ends), the device is listed and reached where it
+// passed, and every other address is named, and why it was not used. On
+// the first network two hosts, deaf to unicast, claim the device's MAC
+// from their own addresses and answer before it; on the second a host
+// claims it and answers unicast too, so that nothing tells which is the
+// device unless the user names an address; on the third four deaf hosts
+// answer before the device; on the fourth one hostile host holds four
+// addresses, answering unicast from one of them, before the device; on the
+// fifth more hosts claim a MAC than are told apart.
 TEST_F(VLNetEndToEnd, AMACAnsweredFromSeveralAddressesIsReachedWhereItPassed)
 {
     const std::string strMAC = "00:26:AB:21:00:00";
     const std::string strTwice = "00:26:AB:22:00:00";
+    const std::string strFive = "00:26:AB:23:00:00";
+    const std::string strImpostor = "00:26:AB:24:00:00";
     AddNetwork(1, {"mac=" + strMAC + " delay=300", "mac=" + strMAC + " unicast=0", "mac=" + strMAC + " unicast=0"},
                false);
     AddNetwork(2, {"mac=" + strTwice, "mac=" + strTwice + " delay=300"}, false);
-    const std::string strFive = "00:26:AB:23:00:00";
     std::vector<std::string> five(4, "mac=" + strFive + " unicast=0");
-    five.push_back("mac=" + strFive + " unicast=0 delay=300");
+    five.push_back("mac=" + strFive + " delay=300");
     AddNetwork(3, five, false);
-    std::vector<std::string> fiveNamed;
-    for (int nHost = 10; nHost < 14; ++nHost)
-        fiveNamed.push_back("vlnet: not listed: " + strFive + "\t" + Address(3, nHost) + "\tModel 3-" +
-                            std::to_string(nHost - 10) + "\tno answer to unicast");
-    const std::string strBeyond = "vlnet: device " + strFive +
-                                  " also answered the probe from 1 more address, not checked: a MAC is checked at its "
-                                  "first 4 addresses only (" + Address(3, 14) + ")";
+    std::vector<std::string> hostile(3, "mac=" + strImpostor + " unicast=0");
+    hostile.push_back("mac=" + strImpostor + " delay=100 password=secret");
+    hostile.push_back("mac=" + strImpostor + " delay=200 password=secret");
+    AddNetwork(4, hostile, false);
+    auto phantom = [&](const std::string& strOf, int nNetwork, int nHost,
+                       const std::string& strWhy = "no answer to unicast") {
+        return "vlnet: not listed: " + strOf + "\t" + Address(nNetwork, nHost) + "\tModel " + std::to_string(nNetwork) +
+               "-" + std::to_string(nHost - 10) + "\t" + strWhy;
+    };
+    const std::string strInCheck = "in its unicast check at the time-out";
+    auto named = [&](const std::string& strOf, int nNetwork, int nHost) {
+        return "vlnet: device " + strOf + " also answered the probe from " + Address(nNetwork, nHost) +
+               ": no answer to unicast";
+    };
+    auto used = [&](const std::string& strOf, int nNetwork, int nHost) {
+        return "vlnet: device " + strOf + " used at " + Address(nNetwork, nHost) + ", which passed its unicast check";
+    };
+    auto both = [&](const std::string& strOf, int nNetwork, int nFirst, int nSecond) {
+        return "vlnet: device " + strOf + " passed its unicast check at " + Address(nNetwork, nFirst) + " and " +
+               Address(nNetwork, nSecond) +
+               ": nothing tells which of them is the device (a host may claim its MAC); find what answers at each";
+    };
     const std::string strListed = strMAC + "\t" + Address(1, 10) + "\tModel 1-0\talso answered from " +
                                   Address(1, 11) + " and " + Address(1, 12);
     const std::string strTwiceListed = strTwice + "\t" + Address(2, 10) + "\tModel 2-0";
     const std::string strTwiceMarked = strTwiceListed + "\talso answered from " + Address(2, 11);
-    auto phantom = [&](int nHost) {
-        return "vlnet: not listed: " + strMAC + "\t" + Address(1, nHost) + "\tModel 1-" + std::to_string(nHost - 10) +
-               "\tno answer to unicast";
-    };
-    auto named = [&](int nHost) {
-        return "vlnet: device " + strMAC + " also answered the probe from " + Address(1, nHost) +
-               ": no answer to unicast";
-    };
-    const std::string strBoth = "vlnet: device " + strTwice + " passed its unicast check at " + Address(2, 10) +
-                                " and " + Address(2, 11) +
-                                ": nothing tells which of them is the device (a host may claim its MAC); find what "
-                                "answers at each";
-    const std::string strUntil = strBoth + "; until then url, open and run refuse it";
+    const std::string strFiveListed = strFive + "\t" + Address(3, 14) + "\tModel 3-4\talso answered from " +
+                                      Address(3, 10) + ", " + Address(3, 11) + ", " + Address(3, 12) + " and " +
+                                      Address(3, 13);
+    const std::string strImpostorListed = strImpostor + "\t" + Address(4, 13) + "\tModel 4-3\talso answered from " +
+                                          Address(4, 10) + ", " + Address(4, 11) + ", " + Address(4, 12) + " and " +
+                                          Address(4, 14);
+    const std::string strUntil = "; until then url, open and run refuse it";
     struct SRow
     {
         std::vector<std::string> args;
         int nStatus;
-        std::vector<std::string> output;  // lines, in any order
+        std::vector<std::string> output;  // lines, in any order; for run, its result line
         std::vector<std::string> errors;
     };
     const std::vector<SRow> rows = {
         {{"probe"},
          3,
-         {strTwiceListed, strTwiceMarked, strListed},
-         {phantom(11), phantom(12), strUntil, fiveNamed[0], fiveNamed[1], fiveNamed[2], fiveNamed[3], strBeyond}},
-        {{"probe", "--mac", strMAC}, 0, {strListed}, {phantom(11), phantom(12)}},
-        {{"url", strMAC}, 0, {"http://" + Address(1, 10) + "/"}, {named(11), named(12)}},
-        {{"run", strMAC, "GetListInfo"}, 0, {}, {named(11), named(12)}},
-        {{"probe", "--mac", strTwice}, 0, {strTwiceListed, strTwiceMarked}, {strUntil}},
-        {{"url", strTwice}, 1, {}, {strBoth + "; refused"}},
-        {{"url", Address(3, 14)},
+         {strTwiceListed, strTwiceMarked, strListed, strFiveListed, strImpostorListed},
+         {phantom(strMAC, 1, 11), phantom(strMAC, 1, 12), both(strTwice, 2, 10, 11) + strUntil, phantom(strFive, 3, 10),
+          phantom(strFive, 3, 11), phantom(strFive, 3, 12), phantom(strFive, 3, 13), phantom(strImpostor, 4, 10),
+          phantom(strImpostor, 4, 11), phantom(strImpostor, 4, 12), both(strImpostor, 4, 13, 14) + strUntil}},
+        // At the time-out every address still to be judged is counted and
+        // named, claims too; the devices ahead of the four deaf hosts wait
+        // their turn.
+        {{"probe", "--timeout", "2"},
+         3,
+         {strTwiceListed, strTwiceMarked, strListed, strImpostorListed},
+         {"vlnet: 10 of 15 addresses were still in the unicast check at the time-out",
+          phantom(strMAC, 1, 11, strInCheck), phantom(strMAC, 1, 12, strInCheck), both(strTwice, 2, 10, 11) + strUntil,
+          phantom(strFive, 3, 10, strInCheck), phantom(strFive, 3, 11, strInCheck), phantom(strFive, 3, 12, strInCheck),
+          phantom(strFive, 3, 13, strInCheck), phantom(strFive, 3, 14, "waiting for its unicast check at the time-out"),
+          phantom(strImpostor, 4, 10, strInCheck), phantom(strImpostor, 4, 11, strInCheck),
+          phantom(strImpostor, 4, 12, strInCheck), both(strImpostor, 4, 13, 14) + strUntil}},
+        // By its MAC: probe --mac, url and run say the same.
+        {{"probe", "--mac", strMAC}, 0, {strListed}, {named(strMAC, 1, 11), named(strMAC, 1, 12), used(strMAC, 1, 10)}},
+        {{"url", strMAC},
+         0,
+         {"http://" + Address(1, 10) + "/"},
+         {named(strMAC, 1, 11), named(strMAC, 1, 12), used(strMAC, 1, 10)}},
+        // Four deaf hosts first cost the device a check's time, not its place.
+        {{"run", strFive, "GetDetail"},
+         0,
+         {"result 0 (success)"},
+         {named(strFive, 3, 10), named(strFive, 3, 11), named(strFive, 3, 12), named(strFive, 3, 13),
+          used(strFive, 3, 14)}},
+        // Two addresses that pass: refused by the MAC, used where named.
+        {{"probe", "--mac", strTwice}, 1, {}, {both(strTwice, 2, 10, 11) + "; refused"}},
+        {{"url", strTwice}, 1, {}, {both(strTwice, 2, 10, 11) + "; refused"}},
+        {{"url", Address(2, 11)},
+         0,
+         {"http://" + Address(2, 11) + "/"},
+         {"vlnet: device " + strTwice + " also passed its unicast check at " + Address(2, 10) + ": not used, as " +
+              Address(2, 11) + " was given",
+          used(strTwice, 2, 11)}},
+        {{"run", Address(2, 11), "GetListInfo"},
+         0,
+         {"result 0 (success)"},
+         {"vlnet: device " + strTwice + " also passed its unicast check at " + Address(2, 10) + ": not used, as " +
+              Address(2, 11) + " was given",
+          used(strTwice, 2, 11)}},
+        // The password goes nowhere while the host answering first is not
+        // told from the device answering later.
+        {{"run", strImpostor, "SetDetail", "--password", "secret", "VLPC.2B_5A10_01.Location=x"},
          1,
          {},
-         {"vlnet: device " + Address(3, 14) + " answered the probe for MAC " + strFive +
-          ", beyond the 4 addresses a MAC is checked at: not checked"}},
+         {named(strImpostor, 4, 10), named(strImpostor, 4, 11), named(strImpostor, 4, 12),
+          both(strImpostor, 4, 13, 14) + "; refused"}},
         {{"url", Address(1, 11)},
          1,
          {},
          {"vlnet: device " + Address(1, 11) + " answered the probe but not by unicast; its MAC " + strMAC +
           " passed its unicast check at " + Address(1, 10)}},
     };
-    for (const SRow& row : rows) {
+    auto check = [&](const SRow& row) {
         ProgramRun run = RunVlnet(m_Net, row.args);
         std::string strRow;
         for (const std::string& strArg : row.args)
@@ -1066,11 +1119,26 @@ TEST_F(VLNetEndToEnd, AMACAnsweredFromSeveralAddressesIsReachedWhereItPassed)
         EXPECT_EQ(row.nStatus, run.nStatus) << strRow << "\n" << run.strErrors;
         // run's record is not this table's business: its result line is.
         if (row.args[0] == "run")
-            EXPECT_EQ(0u, run.strOutput.find("result 0 (")) << strRow << "\n" << run.strOutput;
+            EXPECT_EQ(output.empty() ? "" : output[0], LineOf("\n" + run.strOutput, "result")) << strRow;
         else
             EXPECT_EQ(output, SortedLines(run.strOutput)) << strRow;
         EXPECT_EQ(errors, SortedLines(run.strErrors)) << strRow;
-    }
+    };
+    for (const SRow& row : rows)
+        check(row);
+    // More hosts claim a MAC than are told apart: refused at once, whatever
+    // their checks would say.
+    const std::string strFlood = "00:26:AB:25:00:00";
+    // 64 addresses of a MAC are told apart.
+    std::vector<std::string> flood(66, "mac=" + strFlood + " unicast=0");
+    flood.push_back("mac=" + strFlood + " delay=300");
+    AddNetwork(5, flood, false);
+    check({{"url", strFlood},
+           1,
+           {},
+           {"vlnet: device " + strFlood +
+            " answered the probe from more than 64 addresses, the others neither kept nor checked: which is the "
+            "device cannot be told; refused"}});
 }
 
 TEST_F(VLNetEndToEnd, TooFewDescriptorsAndStopSignals)
@@ -1201,7 +1269,7 @@ TEST_F(VLNetEndToEnd, DevicesDeafToUnicastDoNotHoldBackTheOthers)
     AddNetwork(1, std::vector<std::string>(18, "unicast=0"));
     AddNetwork(2, {"delay=300", "delay=400", "delay=500", "delay=600"});
     ExpectEachListedAndAShortListSaid(RunVlnet(m_Net, {"probe", "--timeout", "5"}),
-                                      "devices were still in the unicast check at the time-out\n");
+                                      "addresses were still in the unicast check at the time-out\n");
 }
 
 namespace {

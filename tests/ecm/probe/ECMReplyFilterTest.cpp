@@ -2,6 +2,7 @@
 // devices) and how its follow-up chains take their places.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -10,6 +11,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 #include <utility>
@@ -209,33 +211,40 @@ TEST(ECMReplyFilter, RepeatsImpostorsAndInventedDevices)
     EXPECT_TRUE(filter.Admit(Text("0026AB000001"), Text("10.0.0.5"), 2));
     records.Delivered(Text("0026AB000001"));
     // Its MAC from other addresses: the first address stays the device's;
-    // each other one is admitted once as a claim, up to the bound, and
-    // those beyond are counted.
+    // each other one is admitted once as a claim, up to the addresses told
+    // apart, and beyond them it is only known that there were more.
     const CVLString strMAC = Text("0026AB000001");
     CVLString strKey;
     EXPECT_TRUE(filter.Admit(strMAC, Text("10.0.0.66"), 3, nullptr, CVLString(), &strKey));
     EXPECT_EQ("0026AB000001@10.0.0.66", Std(strKey));
     EXPECT_FALSE(filter.Admit(strMAC, Text("10.0.0.66"), 4));
-    for (int i = 67; i < 71; ++i)
-        EXPECT_EQ(i < 69, filter.Admit(strMAC, Text("10.0.0." + std::to_string(i)), 3)) << i;
+    const int kLast = 66 + CVLECMReplyFilter::MAX_ADDRESSES_PER_MAC - 2;
+    for (int i = 67; i <= kLast + 1; ++i)
+        EXPECT_EQ(i <= kLast, filter.Admit(strMAC, Text("10.0.0." + std::to_string(i)), 3)) << i;
     EXPECT_EQ("0026AB000001@10.0.0.67", Std(filter.GetRecordKey(strMAC, Text("10.0.0.67"))));
     EXPECT_EQ("0026AB000001", Std(filter.GetRecordKey(strMAC, Text("10.0.0.5"))));
-    EXPECT_EQ("0026AB000001", Std(filter.GetRecordKey(strMAC, Text("10.0.0.69"))));
-    EXPECT_EQ(3u, filter.GetOtherAddresses(strMAC).size());
-    bool bMore = true;
-    std::vector<CVLString> unchecked = filter.GetUncheckedAddresses(strMAC, bMore);
-    ASSERT_EQ(2u, unchecked.size());
-    EXPECT_EQ("10.0.0.69", Std(unchecked[0]));
-    EXPECT_FALSE(bMore);
-    EXPECT_EQ("0026AB000001", Std(filter.FindUncheckedMAC(Text("10.0.0.70"))));
-    EXPECT_EQ("", Std(filter.FindUncheckedMAC(Text("10.0.0.67"))));
+    EXPECT_EQ("0026AB000001", Std(filter.GetRecordKey(strMAC, Text("10.0.0." + std::to_string(kLast + 1)))));
+    EXPECT_EQ(static_cast<size_t>(CVLECMReplyFilter::MAX_ADDRESSES_PER_MAC - 1),
+              filter.GetOtherAddresses(strMAC).size());
+    EXPECT_EQ(2, filter.GetAddressOrder(strMAC, Text("10.0.0.67")));
+    bool bMore = false;
+    EXPECT_TRUE(filter.GetUncheckedAddresses(strMAC, bMore).empty());
+    EXPECT_TRUE(bMore);
     EXPECT_EQ("10.0.0.66", Std(filter.GetConflictAddress(Text("00:26:ab:00:00:01"))));
     EXPECT_EQ("10.0.0.5", Std(filter.GetFirstAddress(Text("0026AB000001"))));
     EXPECT_EQ("", Std(filter.GetConflictAddress(Text("0026AB000002"))));
-    // One source brings a few MAC addresses, no more.
+    // One source brings a few MAC addresses, no more: a claim counts as one,
+    // and the claim it refuses is kept, never checked.
     for (int i = 0; i < CVLECMReplyFilter::MAX_MACS_PER_SOURCE; ++i)
         EXPECT_TRUE(filter.Admit(Text(Mac(100 + i)), Text("10.0.0.9"), 1)) << i;
     EXPECT_FALSE(filter.Admit(Text(Mac(200)), Text("10.0.0.9"), 1));
+    EXPECT_TRUE(filter.Admit(Text(Mac(300)), Text("10.0.0.3"), 1));
+    EXPECT_FALSE(filter.Admit(Text(Mac(300)), Text("10.0.0.9"), 1));
+    std::vector<CVLECMReplyFilter::SUnchecked> unchecked = filter.GetUncheckedAddresses(Text(Mac(300)), bMore);
+    ASSERT_EQ(1u, unchecked.size());
+    EXPECT_EQ("10.0.0.9", Std(unchecked[0].strAddress));
+    EXPECT_EQ(VLECM_BOUND_SOURCE, unchecked[0].eBound);
+    EXPECT_EQ(Mac(300), Std(filter.FindUncheckedMAC(Text("10.0.0.9"))));
     // The probe holds a bounded number of devices, whatever their sources.
     for (int i = 0; i < CVLECMReplyFilter::MAX_DEVICES; ++i) {
         filter.Admit(Text(Mac(1000 + i)), Text(Address(i)), 1);
@@ -824,16 +833,15 @@ TEST_F(ECMReplies, AnImpostorNeitherTakesTheRecordNorIsReported)
     EXPECT_EQ(nullptr, pNIFInfo->GetProperties()->GetProperty("ModelName", false));
     EXPECT_EQ("10.0.0.66", Std(m_ECM.GetProbeInstance().GetConflictAddress(Mac(1).c_str())));
     EXPECT_EQ(1u, m_Client.Count("probe"));
-    // Its claim is a record of its own, under its check, not found by the MAC.
-    ASSERT_EQ(2, m_ECM.GetNIFInfoList()->GetCount());
-    CVLECMNIFInfo* pClaim = nullptr;
-    for (CVLTargetIterator it = m_ECM.GetNIFInfoList()->Begin(); !it.IsEnd(); it.Next()) {
-        if (it.Get() != pNIFInfo)
-            pClaim = dynamic_cast<CVLECMNIFInfo*>(it.Get());
-    }
-    ASSERT_NE(nullptr, pClaim);
-    EXPECT_TRUE(m_ECM.IsClaim(pClaim));
-    EXPECT_FALSE(m_ECM.IsClaim(pNIFInfo));
+    // Its claim is a record of its own, under its check, which the device
+    // list does not hold: the client sees one device per MAC.
+    EXPECT_EQ(1, m_ECM.GetNIFInfoList()->GetCount());
+    std::vector<std::string> visited;
+    m_ECM.VisitAddresses(Mac(1).c_str(), [&](const SVLECMAddress& address) {
+        visited.push_back(Std(address.strAddress) + (address.bListed ? " listed" : "") +
+                          (address.pNIFInfo != nullptr ? " record" : ""));
+    });
+    EXPECT_EQ(std::vector<std::string>({"10.0.0.5 listed record", "10.0.0.66 record"}), visited);
 }
 
 TEST_F(ECMReplies, RepeatsCostNoQueuedRecordAndChainsWaitTheirTurn)
@@ -898,4 +906,279 @@ TEST_F(ECMReplies, ChainsPastTheirUnicastCheckKeepTheirPlaces)
     EXPECT_EQ(kPlaces, nRunning);
     EXPECT_EQ(kPlaces, listInfoAsked());
     EXPECT_EQ(0, CFakeNetwork::RequestCount(Mac(kPlaces), "GetListInfo"));
+}
+
+namespace {
+// One reply of a MAC's table row: the MAC (by number), the address it came
+// from, and how that address answers its unicast check: 'P' with the MAC
+// (it passes), 'D' not at all (deaf: the check times out).
+struct SClaimReply
+{
+    int nMAC;
+    std::string strFrom;
+    char cAnswer;
+};
+
+// A row: the replies in the order heard; whether they are heard while the
+// dispatch queue is backed up (held, with MAX_HANDED_ON devices queued
+// before them); the device bound of a network (0: the default); and per
+// MAC, the addresses expected to pass their check (empty: the MAC is never
+// reported), the addresses checked, and those never checked (a bound's, or
+// more than are told apart: "more").
+struct SClaimRow
+{
+    std::string strCase;
+    std::vector<SClaimReply> replies;
+    bool bBackedUp;
+    int nDeviceBound;
+    std::map<int, std::vector<std::string>> passed;
+    std::map<int, std::vector<std::string>> checked;
+    std::map<int, std::vector<std::string>> unchecked;
+};
+
+std::string ClaimMac(int nRow, int nMAC)
+{
+    return Mac(0x100 * (nRow + 1) + nMAC);
+}
+
+// N deaf hosts claim the device's MAC and answer before it.
+SClaimRow DeafFirst(int nDeaf)
+{
+    SClaimRow row{std::to_string(nDeaf) + " deaf claimants before the device", {}, false, 0, {}, {}, {}};
+    for (int i = 0; i < nDeaf; ++i) {
+        row.replies.push_back({0, "10.1.0." + std::to_string(10 + i), 'D'});
+        row.checked[0].push_back("10.1.0." + std::to_string(10 + i));
+    }
+    row.replies.push_back({0, "10.1.0.50", 'P'});
+    row.checked[0].push_back("10.1.0.50");
+    row.passed[0] = {"10.1.0.50"};
+    return row;
+}
+
+std::vector<SClaimRow> ClaimRows()
+{
+    std::vector<SClaimRow> rows;
+    for (int n = 1; n <= 6; ++n)
+        rows.push_back(DeafFirst(n));
+    rows.push_back({"AnImpostorWithDeafClaimants",
+                    {{0, "10.1.0.10", 'D'}, {0, "10.1.0.11", 'D'}, {0, "10.1.0.12", 'P'}, {0, "10.1.0.50", 'P'}},
+                    false,
+                    0,
+                    {{0, {"10.1.0.12", "10.1.0.50"}}},
+                    {{0, {"10.1.0.10", "10.1.0.11", "10.1.0.12", "10.1.0.50"}}},
+                    {}});
+    rows.push_back({"TwoAddressesThatPass",
+                    {{0, "10.1.0.10", 'P'}, {0, "10.1.0.11", 'P'}},
+                    false,
+                    0,
+                    {{0, {"10.1.0.10", "10.1.0.11"}}},
+                    {{0, {"10.1.0.10", "10.1.0.11"}}},
+                    {}});
+    rows.push_back({"AMACFromTwoInterfaces",
+                    {{0, "10.1.0.10", 'P'}, {0, "10.2.0.10", 'P'}},
+                    false,
+                    0,
+                    {{0, {"10.1.0.10", "10.2.0.10"}}},
+                    {{0, {"10.1.0.10", "10.2.0.10"}}},
+                    {}});
+    // The device first, then more hosts claim its MAC than are told apart.
+    SClaimRow flood{"AFloodOfClaims", {{0, "10.1.0.9", 'P'}}, false, 0, {{0, {"10.1.0.9"}}}, {}, {{0, {"more"}}}};
+    flood.checked[0].push_back("10.1.0.9");
+    for (int i = 0; i < CVLECMReplyFilter::MAX_ADDRESSES_PER_MAC + 5; ++i) {
+        std::string strFrom = "10.1.0." + std::to_string(10 + i);
+        flood.replies.push_back({0, strFrom, 'D'});
+        if (i + 1 < CVLECMReplyFilter::MAX_ADDRESSES_PER_MAC)
+            flood.checked[0].push_back(strFrom);
+    }
+    rows.push_back(flood);
+    // One host claims six known MACs: a claim counts against its source's
+    // bound as a device does; the claims beyond are never checked.
+    SClaimRow host{"OneHostClaimingSixKnownMACs", {}, false, 0, {}, {}, {}};
+    for (int i = 0; i < 6; ++i) {
+        std::string strOwn = "10.1.0." + std::to_string(10 + i);
+        host.replies.push_back({i, strOwn, 'P'});
+        host.passed[i] = {strOwn};
+        host.checked[i] = {strOwn};
+    }
+    for (int i = 0; i < 6; ++i) {
+        host.replies.push_back({i, "10.1.0.99", 'D'});
+        (i < CVLECMReplyFilter::MAX_MACS_PER_SOURCE ? host.checked : host.unchecked)[i].push_back("10.1.0.99");
+    }
+    rows.push_back(host);
+    // A network's bound of devices holds claims too.
+    rows.push_back({"ClaimsBeyondANetworksBound",
+                    {{0, "10.1.0.10", 'P'}, {1, "10.1.0.11", 'P'}, {0, "10.1.0.20", 'D'}, {1, "10.1.0.21", 'D'}},
+                    false,
+                    3,
+                    {{0, {"10.1.0.10"}}, {1, {"10.1.0.11"}}},
+                    {{0, {"10.1.0.10", "10.1.0.20"}}, {1, {"10.1.0.11"}}},
+                    {{1, {"10.1.0.21"}}}});
+    // The claim waits in the backed-up hand-on queue: it is still checked,
+    // and found to be the device.
+    rows.push_back({"AClaimWaitingInABackedUpQueue",
+                    {{0, "10.1.0.10", 'D'}, {0, "10.1.0.11", 'P'}},
+                    true,
+                    0,
+                    {{0, {"10.1.0.11"}}},
+                    {{0, {"10.1.0.10", "10.1.0.11"}}},
+                    {}});
+    return rows;
+}
+}  // namespace
+
+// A MAC heard from several addresses is one device to the device manager's
+// client: each address is checked (a few at once, the next when one ends),
+// the first that passes is the device's record, found by its MAC, held by
+// the list and reported once; the others are asked for.
+TEST_F(ECMReplies, OneDevicePerMACWhateverClaimsItsMAC)
+{
+    CWatchdog watchdog(120, "ECMReplies");
+    const std::vector<SClaimRow> rows = ClaimRows();
+    for (size_t nRow = 0; nRow < rows.size(); ++nRow) {
+        const SClaimRow& row = rows[nRow];
+        SCOPED_TRACE(row.strCase);
+        CVLECMPropertyMap options;
+        options[Text("Option.Probe.SkipGetSupportInformation")] = Text("true");
+        options[Text("Option.CheckUnicast.NonUnicastDeviceFiltering")] = Text("true");
+        options[Text("Option.CheckUnicast.Timeout")] = Text("100");
+        options[Text("Option.CheckUnicast.Retry")] = Text("0");
+        if (row.nDeviceBound > 0)
+            options[Text(CVLECMReplyFilter::DEVICE_BOUND_OPTION)] = Text(std::to_string(row.nDeviceBound));
+        ASSERT_EQ(VLECM_RESULT_SUCCESS, m_ECM.Probe(VLECM_PROBE_CONNECT_TYPE_ALL, &options));
+        m_ECM.GetProbeInstance().SetLocalNetworks(Networks());
+        const int kRow = static_cast<int>(nRow);
+        for (const SClaimReply& reply : row.replies)
+            CFakeNetwork::SetAnswerAt(ClaimMac(kRow, reply.nMAC), reply.strFrom, "CheckUnicast",
+                                      reply.cAnswer == 'P' ? EFakeAnswer::Success : EFakeAnswer::Timeout);
+        auto play = [&](size_t nFirst) {
+            for (size_t i = nFirst; i < row.replies.size(); ++i)
+                ASSERT_TRUE(CFakeNetwork::Reply(ClaimMac(kRow, row.replies[i].nMAC), "", row.replies[i].strFrom));
+        };
+        if (row.bBackedUp) {
+            // The first address is handled, the others wait their turn.
+            ASSERT_TRUE(CFakeNetwork::Reply(ClaimMac(kRow, row.replies[0].nMAC), "", row.replies[0].strFrom));
+            Drain(m_ECM);
+            CDispatchHold hold(m_ECM);
+            for (int i = 0; i < CVLECMHandOnQueue::MAX_HANDED_ON; ++i)
+                ASSERT_TRUE(CFakeNetwork::Reply(ClaimMac(kRow, 50 + i), "", "10.2.0." + std::to_string(10 + i)));
+            play(1);
+            // Held, its MAC is not judged yet.
+            EXPECT_TRUE(m_ECM.IsReplyWaiting(ClaimMac(kRow, 0).c_str()));
+        } else {
+            play(0);
+        }
+        Drain(m_ECM);
+        // Every check ends by itself.
+        int nChecking = 0;
+        ASSERT_TRUE(Eventually([&]() { return m_ECM.GetUnfinishedChainCount(nChecking) == 0; }));
+        Drain(m_ECM);
+        std::set<int> macs;
+        for (const SClaimReply& reply : row.replies)
+            macs.insert(reply.nMAC);
+        for (int nMAC : macs) {
+            const std::string strMAC = ClaimMac(kRow, nMAC);
+            SCOPED_TRACE(strMAC);
+            auto expected = [nMAC](const std::map<int, std::vector<std::string>>& table) {
+                auto it = table.find(nMAC);
+                std::vector<std::string> addresses = it != table.end() ? it->second : std::vector<std::string>();
+                std::sort(addresses.begin(), addresses.end());
+                return addresses;
+            };
+            std::vector<std::string> passed, checked, unchecked;
+            std::string strListed;
+            bool bMore = m_ECM.VisitAddresses(strMAC.c_str(), [&](const SVLECMAddress& address) {
+                std::string strAddress = Std(address.strAddress);
+                if (address.eState == VLECM_ADDRESS_PASSED)
+                    passed.push_back(strAddress);
+                (address.eState == VLECM_ADDRESS_NOT_CHECKED ? unchecked : checked).push_back(strAddress);
+                if (address.bListed)
+                    strListed = strAddress;
+            });
+            if (bMore)
+                unchecked.push_back("more");
+            std::sort(passed.begin(), passed.end());
+            std::sort(checked.begin(), checked.end());
+            std::sort(unchecked.begin(), unchecked.end());
+            EXPECT_EQ(expected(row.passed), passed);
+            EXPECT_EQ(expected(row.checked), checked);
+            EXPECT_EQ(expected(row.unchecked), unchecked);
+            // Each address is asked once whether it answers unicast, and
+            // those never checked not at all.
+            for (const SClaimReply& reply : row.replies) {
+                if (reply.nMAC != nMAC)
+                    continue;
+                EXPECT_EQ(std::count(checked.begin(), checked.end(), reply.strFrom),
+                          CFakeNetwork::RequestCountAt(strMAC, reply.strFrom, "CheckUnicast"))
+                    << reply.strFrom;
+            }
+            // One report, of the record that passed first: the one the MAC
+            // finds and the list holds, asked for its list information once.
+            size_t nReports = 0;
+            CVLECMNIFInfo* pReported = nullptr;
+            for (const CRecordingClient::Event& event : m_Client.Events()) {
+                if (event.strWhat == "probe" && event.strMac == strMAC) {
+                    ++nReports;
+                    pReported = event.pNIFInfo;
+                }
+            }
+            EXPECT_EQ(passed.empty() ? 0u : 1u, nReports);
+            EXPECT_EQ(passed.empty() ? 0 : 1, CFakeNetwork::RequestCount(strMAC, "GetListInfo"));
+            if (pReported != nullptr) {
+                EXPECT_EQ(pReported, m_ECM.FindNIFInfo(strMAC.c_str()));
+                EXPECT_NE(passed.end(), std::find(passed.begin(), passed.end(), strListed));
+                CVLProperty* pAddress = pReported->GetProperties()->GetProperty("IPAddress", false);
+                EXPECT_EQ(strListed, pAddress != nullptr ? Std(pAddress->ToString("")) : "");
+            }
+        }
+        // The list holds one record per MAC, none of them a claim.
+        std::map<std::string, int> listed;
+        CVLTargetList* pList = m_ECM.GetNIFInfoList();
+        pList->Lock();
+        for (CVLTargetIterator it = pList->Begin(); !it.IsEnd(); it.Next()) {
+            CVLECMNIFInfo* pNIFInfo = dynamic_cast<CVLECMNIFInfo*>(it.Get());
+            ++listed[pNIFInfo != nullptr ? ECMText(pNIFInfo->GetMACAddress()) : "?"];
+        }
+        pList->Unlock();
+        for (const auto& entry : listed)
+            EXPECT_EQ(1, entry.second) << entry.first;
+    }
+}
+
+// Blocked checks: the addresses of one MAC are checked a few at once, the
+// next heard as one ends; until then the MAC is not judged, and every
+// address still to be checked is counted, claims included.
+TEST_F(ECMReplies, AMACsAddressesAreCheckedAFewAtOnceAndCountedUntilJudged)
+{
+    CWatchdog watchdog(60, "ECMReplies");
+    const std::string strMAC = Mac(0x7000);
+    const int kAddresses = CVLECMProbeInstance::MAX_CHECKS_PER_MAC + 2;
+    for (int i = 0; i < kAddresses; ++i) {
+        CFakeNetwork::SetAnswerAt(strMAC, Address(i), "CheckUnicast", EFakeAnswer::Block);
+        ASSERT_TRUE(CFakeNetwork::Reply(strMAC, "", Address(i)));
+    }
+    Drain(m_ECM);
+    auto asked = [&]() {
+        int nAsked = 0;
+        for (int i = 0; i < kAddresses; ++i)
+            nAsked += CFakeNetwork::RequestCountAt(strMAC, Address(i), "CheckUnicast");
+        return nAsked;
+    };
+    ASSERT_TRUE(Eventually([&]() { return asked() == CVLECMProbeInstance::MAX_CHECKS_PER_MAC; }));
+    EXPECT_EQ(0, CFakeNetwork::RequestCountAt(strMAC, Address(kAddresses - 1), "CheckUnicast"));
+    int nChecking = 0;
+    EXPECT_EQ(kAddresses, m_ECM.GetUnfinishedChainCount(nChecking));
+    EXPECT_EQ(kAddresses, nChecking);
+    EXPECT_EQ(kAddresses, m_ECM.GetUnfinishedChainCount(strMAC.c_str()));
+    std::vector<VLECM_ADDRESS_STATE> states;
+    m_ECM.VisitAddresses(strMAC.c_str(), [&](const SVLECMAddress& address) { states.push_back(address.eState); });
+    std::vector<VLECM_ADDRESS_STATE> expected(CVLECMProbeInstance::MAX_CHECKS_PER_MAC, VLECM_ADDRESS_CHECKING);
+    expected.resize(kAddresses, VLECM_ADDRESS_WAITING);
+    EXPECT_EQ(expected, states);
+    // One check ends (the host answers with an error): the next address
+    // heard takes its place.
+    CFakeNetwork::SetAnswerAt(strMAC, Address(1), "CheckUnicast", EFakeAnswer::DeviceError);
+    ASSERT_TRUE(Eventually([&]() { return asked() == CVLECMProbeInstance::MAX_CHECKS_PER_MAC + 1; }));
+    EXPECT_EQ(1,
+              CFakeNetwork::RequestCountAt(strMAC, Address(CVLECMProbeInstance::MAX_CHECKS_PER_MAC), "CheckUnicast"));
+    EXPECT_EQ(0, CFakeNetwork::RequestCountAt(strMAC, Address(kAddresses - 1), "CheckUnicast"));
 }

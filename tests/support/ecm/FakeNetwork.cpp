@@ -45,6 +45,11 @@ std::string Key(const std::string& strMac, const std::string& strList)
     return Text(CVLECMNIFInfo::NormalizeMACAddress(CVLString(strMac.c_str(), 72))) + "/" + strList;
 }
 
+std::string KeyAt(const std::string& strMac, const std::string& strAddress, const std::string& strList)
+{
+    return Key(strMac, strList) + "@" + strAddress;
+}
+
 // Keeps its running instance so a test can play replies into it.
 CFakeModule::SScript FakeProbe()
 {
@@ -75,23 +80,30 @@ CFakeModule::SScript FakeVLPC()
     script.OnCall = [](CFakeInstance& self, CVLModuleInstance*, CVLModuleParamCollection* pParams) {
         std::string strMethod = Text(pParams->GetMethodName());
         CVLTarget* pTarget = pParams->GetTarget();
-        std::string strMac;
+        std::string strMac, strAddress;
         if (pTarget != nullptr) {
             CVLProperty* pMac = pTarget->GetProperties()->GetProperty("MACAddress", false);
             if (pMac != nullptr)
                 strMac = Text(pMac->ToString(""));
+            CVLProperty* pAddress = pTarget->GetProperties()->GetProperty("IPAddress", false);
+            if (pAddress != nullptr)
+                strAddress = Text(pAddress->ToString(""));
         }
         std::string strList = Text(pParams->GetPacketListName());
         std::string strKey = Key(strMac, strList);
+        std::string strKeyAt = KeyAt(strMac, strAddress, strList);
         EFakeAnswer eAnswer = EFakeAnswer::Success;
         {
             std::lock_guard<std::mutex> lock(g_Mutex);
             if (strMethod != "Recv") {
                 ++g_Requests[strKey];
+                ++g_Requests[strKeyAt];
                 CVLModuleParam* pRetry = pParams->GetParam("retry", false);
                 g_LastRetry[strList] = pRetry != nullptr ? pRetry->ToString("").ToLong(-1) : -1;
             }
-            auto it = g_Answers.find(strKey);
+            auto it = g_Answers.find(strKeyAt);
+            if (it == g_Answers.end())
+                it = g_Answers.find(strKey);
             if (it != g_Answers.end())
                 eAnswer = it->second;
         }
@@ -161,6 +173,21 @@ void CFakeNetwork::SetAnswer(const std::string& strMac, const std::string& strPa
 {
     std::lock_guard<std::mutex> lock(g_Mutex);
     g_Answers[Key(strMac, strPacketList)] = eAnswer;
+}
+
+void CFakeNetwork::SetAnswerAt(const std::string& strMac, const std::string& strAddress,
+                               const std::string& strPacketList, EFakeAnswer eAnswer)
+{
+    std::lock_guard<std::mutex> lock(g_Mutex);
+    g_Answers[KeyAt(strMac, strAddress, strPacketList)] = eAnswer;
+}
+
+int CFakeNetwork::RequestCountAt(const std::string& strMac, const std::string& strAddress,
+                                 const std::string& strPacketList)
+{
+    std::lock_guard<std::mutex> lock(g_Mutex);
+    auto it = g_Requests.find(KeyAt(strMac, strAddress, strPacketList));
+    return it == g_Requests.end() ? 0 : it->second;
 }
 
 int CFakeNetwork::RequestCount(const std::string& strMac, const std::string& strPacketList)

@@ -32,8 +32,15 @@ public:
     CFakeNetwork();
     // How a device (MAC text in any form) answers a packet list; default Success.
     static void SetAnswer(const std::string& strMac, const std::string& strPacketList, EFakeAnswer eAnswer);
-    // Unicast requests made, by device and packet list.
+    // How the host at one address answers for that MAC (a host claiming
+    // it, say), before what SetAnswer gives the MAC.
+    static void SetAnswerAt(const std::string& strMac, const std::string& strAddress, const std::string& strPacketList,
+                            EFakeAnswer eAnswer);
+    // Unicast requests made, by device and packet list, and of them those
+    // to one address.
     static int RequestCount(const std::string& strMac, const std::string& strPacketList);
+    static int RequestCountAt(const std::string& strMac, const std::string& strAddress,
+                              const std::string& strPacketList);
     // The "retry" parameter of the last request of that packet list.
     static long LastRetry(const std::string& strPacketList);
     // Plays one reply into the running probe: a target with the MAC text
