@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <cstdio>
+#include <cstdlib>
 
 namespace {
 // The port the devices answer on, the project's VLPC port.
@@ -45,6 +46,32 @@ bool FindKey(const std::string& strKeys, const std::string& strKey, std::string&
         i = nEnd;
     }
     return bFound;
+}
+
+// Whether vlnet's probe lists a device of these keys, as it does with the
+// emulator: one that answers its unicast check and its commands itself is
+// listed (an impostor too; a burst's repeats are dropped; checkerrors
+// floods only the other devices' checks), while one deaf to unicast, one
+// whose check or list information is answered with an error, one that
+// ignores every request, and the other hostile kinds are not.
+bool ListedByProbe(const std::string& strKeys)
+{
+    std::string strValue;
+    if ((FindKey(strKeys, "unicast", strValue) && strValue == "0") ||
+        (FindKey(strKeys, "loss", strValue) && strValue == "100"))
+        return false;
+    if (FindKey(strKeys, "dataerror", strValue)) {
+        const long nFunction = strtol(strValue.c_str(), nullptr, 16);
+        if (nFunction == 0x5A02 || nFunction == 0x5A04)
+            return false;
+    }
+    if (!FindKey(strKeys, "hostile", strValue))
+        return true;
+    for (const char* szListed : {"none", "impostor", "burst", "checkerrors"}) {
+        if (strValue == szListed)
+            return true;
+    }
+    return false;
 }
 
 // A MAC address as the probe lists it ("00:26:AB:11:00:01") from any form
@@ -117,11 +144,7 @@ bool CDeviceNetworks::AddNetwork(int nNetwork, const std::vector<std::string>& d
         std::string strModel = "Model " + std::to_string(nNetwork) + "-" + std::to_string(i);
         strList += "mac=" + Mac(nNetwork, nIndex) + " ip=" + strIP + " mask=" + strMask + " model=\"" + strModel +
                    "\" restart=0 " + devices[i] + "\n";
-        // An impostor is hostile only by the MAC it is given: it answers
-        // unicast as a device does, only later.
-        bool bListed = (devices[i].find("hostile=") == std::string::npos ||
-                        devices[i].find("hostile=impostor") != std::string::npos) &&
-                       devices[i].find("unicast=0") == std::string::npos;
+        const bool bListed = ListedByProbe(devices[i]);
         // A MAC or model of the device's own keys is the one it answers with.
         std::string strMAC = Mac(nNetwork, nIndex);
         if (FindKey(devices[i], "mac", strMAC))

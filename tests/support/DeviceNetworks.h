@@ -27,7 +27,8 @@ public:
         std::string strMAC;  // "00:26:AB:11:00:01"
         std::string strIP;
         std::string strModel;
-        // False for a device a probe does not list: it ignores unicast or is hostile.
+        // False for a device a probe does not list: it ignores unicast, its
+        // check or commands fail, or it is a hostile host.
         bool bListed;
     };
 
