@@ -6,7 +6,7 @@
 # listed, the wall time, the exit status, the peak memory (kB) and the peak
 # threads and descriptors, and the first lines of standard error.
 #
-#   bench/attacks.sh BUILD_DIR [TIMEOUT] [ATTACK ...]
+#   bench/attacks.sh [--prefix NAME] BUILD_DIR [TIMEOUT] [ATTACK ...]
 #
 # An ATTACK is a line of the emulator's device list without mac and ip,
 # e.g. "hostile=randommacs rate=13000", "hostile=inventmacs flood=300",
@@ -33,9 +33,16 @@
 # 10 s; its memory series shows whether the probe's memory stays flat while
 # it runs.
 # The emulator is BUILD_DIR's unless VLEMU names another (to measure an
-# older vlnet against the newer attacks). Needs root (network namespaces).
+# older vlnet against the newer attacks). Needs root (network namespaces),
+# whose names begin with --prefix NAME, else $VL_NETNS_PREFIX, else "vl"
+# (NAME4242atkpc), by the tests' rules (see the README).
 set -u
-BUILD=$(cd "${1:?build folder}" && pwd)
+. "$(dirname "$0")/netns.sh"
+USAGE="usage: bench/attacks.sh [--prefix NAME] BUILD_DIR [TIMEOUT] [ATTACK ...]"
+netns_prefix "$@"
+set -- "${ARGS[@]}"
+[ $# -ge 1 ] || netns_usage_error "needs the build folder"
+BUILD=$(cd "$1" && pwd) || exit 1
 VLEMU=${VLEMU:-$BUILD/bin/vlemu}
 TIMEOUT=${2:-20}
 shift 2 2>/dev/null || shift $#
@@ -44,9 +51,8 @@ ATTACKS=("$@")
     "hostile=randommacs rate=13000" "hostile=inventmacs flood=100" "hostile=inventmacs flood=300"
     "hostile=inventmacs flood=1000" "hostile=repeat rate=5000" "impostor"
     "pool=500 timeout=180 series=10 hostile=changing rate=10000")
-P=vlatk$$
+P=$PREFIX$$atk
 TMP=$(mktemp -d)
-. "$(dirname "$0")/netns.sh"
 
 netns_add ${P}pc || exit 1
 ip -n ${P}pc link set lo up

@@ -8,7 +8,7 @@
 # their counts), vlnet's mean wall time, and the datagrams a second the
 # computer received from the attacker while vlnet ran.
 #
-#   bench/forgedreplies.sh BUILD_DIR [RUNS] [ATTACK ...]
+#   bench/forgedreplies.sh [--prefix NAME] BUILD_DIR [RUNS] [ATTACK ...]
 #
 # An ATTACK is one of:
 #   forgeddetail       a GetDetail success of the device, with the attacker as
@@ -29,20 +29,26 @@
 #   timeout=T    vlnet's --timeout (default 20)
 # e.g. "delay=20 listerrors", "rate=50000 forgedsuccess".
 # The emulator is BUILD_DIR's unless VLEMU names another (to measure an
-# older vlnet against the newer attacks). Needs root (network namespaces).
+# older vlnet against the newer attacks). Needs root (network namespaces),
+# whose names begin with --prefix NAME, else $VL_NETNS_PREFIX, else "vl"
+# (NAME4242frgpc), by the tests' rules (see the README).
 set -u
-BUILD=$(cd "${1:?build folder}" && pwd)
+. "$(dirname "$0")/netns.sh"
+USAGE="usage: bench/forgedreplies.sh [--prefix NAME] BUILD_DIR [RUNS] [ATTACK ...]"
+netns_prefix "$@"
+set -- "${ARGS[@]}"
+[ $# -ge 1 ] || netns_usage_error "needs the build folder"
+BUILD=$(cd "$1" && pwd) || exit 1
 VLEMU=${VLEMU:-$BUILD/bin/vlemu}
 RUNS=${2:-5}
 shift 2 2>/dev/null || shift $#
 ATTACKS=("$@")
 [ ${#ATTACKS[@]} -eq 0 ] && ATTACKS=("forgeddetail" "forgedsuccess" "forgederror=0xF004" "forgederror=0xF003"
     "listerrors")
-P=vlfrg$$
+P=$PREFIX$$frg
 TMP=$(mktemp -d)
 NET=10.202.1
 ATTACKER=$NET.66
-. "$(dirname "$0")/netns.sh"
 
 # The computer's side of both links on one bridge: a single network.
 for ns in pc dev atk; do
