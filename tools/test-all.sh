@@ -18,6 +18,15 @@ fuzz_long_targets=" xmlload xmlchunks xmlparser "
 # A failing fuzz target's input (crash-, leak-, timeout-, oom-...) and its
 # whole output are kept here.
 fuzz_artifacts=$PWD/build-fuzz/artifacts
+# Minutes each stage may run, some twice what it takes on two busy cores, so
+# that a stage that hangs is stopped and the run ends saying which, well
+# within CI's 90 minutes (.ci/run gives tools/deps.sh 10 more). The fuzz
+# stage has its build's minutes and twice its runs' time.
+plain_minutes=20
+install_minutes=5
+asan_minutes=18
+tsan_minutes=18
+fuzz_build_minutes=6
 
 # This is how CI runs the tests, as root: a test that cannot make its network
 # namespaces fails there rather than skip (tests/support/NeedsNamespaces.h).
@@ -33,13 +42,33 @@ if namespaces_required; then
   fi
 fi
 
-run_build() {  # dir, extra cmake args...
-  local dir=$1; shift
+# What the stages leave for the summary: the tests skipped, one line each.
+notes=$(mktemp -d)
+skipped_list=$notes/skipped
+: >"$skipped_list"
+
+# Each setting a build of this run needs is given, whatever a tree kept holds
+# (a "build" configured without tests, with a sanitizer or for Debug would
+# not be the plain build), and one that changes is said. The compiler
+# launcher (ccache) and the other settings are kept.
+run_build() {  # dir, cmake -D settings...
+  local dir=$1 setting name value kept
+  shift
+  if [ -f "$dir/CMakeCache.txt" ]; then
+    for setting in "$@"; do
+      name=${setting#-D}; name=${name%%=*}
+      value=${setting#*=}
+      kept=$(sed -n "s/^$name:[A-Z]*=//p" "$dir/CMakeCache.txt")
+      if [ -n "$kept" ] && [ "$kept" != "$value" ]; then
+        echo "test-all.sh: $dir was configured with $name=$kept: now ${value:-empty}"
+      fi
+    done
+  fi
   cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
   cmake --build "$dir" -j "$jobs"
 }
 
-clang_build() {  # dir, extra cmake args...
+clang_build() {  # dir, cmake -D settings...
   # A tree kept from a build with another compiler is made anew: CMake keeps
   # the compiler it found first, and switching it drops the other settings.
   if [ -f "$1/CMakeCache.txt" ] && ! grep -q '^CMAKE_CXX_COMPILER:[A-Z]*=.*clang++' "$1/CMakeCache.txt"; then
@@ -48,49 +77,81 @@ clang_build() {  # dir, extra cmake args...
   CC=clang CXX=clang++ run_build "$@"
 }
 
-# ctest over a build, counting the tests it skipped; an empty test list fails.
-skipped=0
-run_ctest() {  # dir, ctest arguments...
-  local dir=$1 output
-  shift
-  output=$(mktemp)
-  ctest --test-dir "$dir" -j "$jobs" --output-on-failure --no-tests=error "$@" | tee "$output"
-  skipped=$((skipped + $(grep -c '(Skipped)$' "$output" || true)))
-  rm -f "$output"
+# The settings every build of this run shares.
+build_settings=(-DCMAKE_BUILD_TYPE=RelWithDebInfo)
+
+# Notes each test a ctest run skipped, with why (GoogleTest's skip message,
+# or a script's last line), from the run's log.
+note_skipped() {  # label, dir, ctest's output
+  local label=$1 log=$2/Testing/Temporary/LastTest.log test why
+  sed -n 's/^[[:space:]]*[0-9]* - \(.*\) (Skipped)$/\1/p' "$3" | while IFS= read -r test; do
+    why=$(awk -v name="$test" '
+      /^[0-9]+\/[0-9]+ Test: / { current = substr($0, index($0, "Test: ") + 6); next }
+      current != name { next }
+      /^Output:$/ { getline; output = 1; n = 0; next }
+      output && /^<end of output>$/ { exit }
+      output && /: Skipped$/ { gtest = 1; n = 0; next }
+      output && gtest && /^\[  SKIPPED \]/ { exit }
+      output && NF { lines[++n] = $0 }
+      END { if (gtest) { for (i = 1; i <= n; i++) printf "%s%s", (i > 1 ? " " : ""), lines[i] }
+            else if (n) printf "%s", lines[n] }' "$log" 2>/dev/null)
+    echo "$label: $test: ${why:-(no reason found in $log)}" >>"$skipped_list"
+  done
 }
 
-echo "== plain build"
-run_build build -DVL_TEST_TIMEOUT="$test_timeout"
-run_ctest build
+# ctest over a build; the tests it skipped are noted; an empty test list fails.
+run_ctest() {  # label, dir, ctest arguments...
+  local label=$1 dir=$2 output status=0
+  shift 2
+  output=$notes/ctest.out
+  ctest --test-dir "$dir" -j "$jobs" --output-on-failure --no-tests=error "$@" | tee "$output" || status=$?
+  note_skipped "$label" "$dir" "$output"
+  return "$status"
+}
 
-echo "== install into a temporary prefix"
-prefix=$(mktemp -d)
-cmake --install build --prefix "$prefix" >/dev/null
-tools/check-install.sh "$prefix" build
-rm -rf "$prefix"
+stage_plain() {
+  run_build build "${build_settings[@]}" -DVL_SANITIZE= -DVL_BUILD_TESTS=ON -DVL_BUILD_BENCH=ON -DVL_BUILD_FUZZ=OFF \
+    -DVL_TEST_TIMEOUT="$test_timeout"
+  run_ctest plain build
+}
+
+stage_install() {
+  local prefix status=0
+  prefix=$(mktemp -d)
+  cmake --install build --prefix "$prefix" >/dev/null
+  # Its standard error is kept too, for the skip it may say.
+  { tools/check-install.sh "$prefix" build 2>&1 1>&3 | tee "$notes/install.err" >&2; } 3>&1 || status=$?
+  rm -rf "$prefix"
+  # Where no namespaces can be made (and need not be), the probe is skipped.
+  sed -n 's/^check-install\.sh: \(.* is skipped: .*\)$/install: tools\/check-install.sh: \1/p' \
+    "$notes/install.err" >>"$skipped_list"
+  return "$status"
+}
 
 # clang builds the sanitizer trees faster than gcc, and its UBSan checks more
 # (loads of enum values out of range, for one).
-echo "== address and undefined-behaviour sanitizers (clang)"
-clang_build build-asan -DVL_SANITIZE=address -DVL_BUILD_BENCH=OFF -DVL_TEST_TIMEOUT="$sanitizer_test_timeout"
-ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 run_ctest build-asan
+stage_asan() {
+  clang_build build-asan "${build_settings[@]}" -DVL_SANITIZE=address -DVL_BUILD_TESTS=ON -DVL_BUILD_BENCH=OFF \
+    -DVL_BUILD_FUZZ=OFF -DVL_TEST_TIMEOUT="$sanitizer_test_timeout"
+  ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 run_ctest asan build-asan
+}
 
-echo "== thread sanitizer (clang)"
-clang_build build-tsan -DVL_SANITIZE=thread -DVL_BUILD_BENCH=OFF -DVL_TEST_TIMEOUT="$sanitizer_test_timeout"
-TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" run_ctest build-tsan
+stage_tsan() {
+  clang_build build-tsan "${build_settings[@]}" -DVL_SANITIZE=thread -DVL_BUILD_TESTS=ON -DVL_BUILD_BENCH=OFF \
+    -DVL_BUILD_FUZZ=OFF -DVL_TEST_TIMEOUT="$sanitizer_test_timeout"
+  TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" run_ctest tsan build-tsan
+}
 
 # One fuzz target from its seeds: its final coverage line goes to LOG, or,
 # when it fails, its report and where its input and whole output are kept;
 # its status to LOG.rc.
-fuzz_one() {  # target, log
-  local target=$1 log=$2
-  local name corpus work seconds output
+fuzz_one() {  # target, seconds, log
+  local target=$1 seconds=$2 log=$3
+  local name corpus work output
   name=$(basename "$target")
   corpus=fuzz/corpus/${name#fuzz_}
   work=$(mktemp -d)
   [ -d "$corpus" ] && cp -r "$corpus"/. "$work"/
-  seconds=$fuzz_seconds
-  case "$fuzz_long_targets" in *" ${name#fuzz_} "*) seconds=$fuzz_long_seconds ;; esac
   # A dictionary beside the target (fuzz/<name>.dict) is passed when there is one.
   local dict=()
   [ -f "fuzz/${name#fuzz_}.dict" ] && dict=(-dict="fuzz/${name#fuzz_}.dict")
@@ -114,43 +175,184 @@ fuzz_one() {  # target, log
   rm -rf "$work"
 }
 
-if [ -d fuzz ] && ls fuzz/*.cpp >/dev/null 2>&1; then
-  echo "== fuzz targets (${fuzz_seconds}s each, ${jobs} at a time)"
-  clang_build build-fuzz -DVL_BUILD_FUZZ=ON -DVL_BUILD_TESTS=OFF -DVL_BUILD_BENCH=OFF
-  mkdir -p "$fuzz_artifacts"
-  logs=$(mktemp -d)
-  # The targets are those of the sources (fuzz/<name>.cpp): a program left in
-  # build-fuzz/bin by a target since removed is not run. They are
-  # single-threaded: one per core, longest first.
-  names=()
+# The fuzz targets are those of the sources (fuzz/<name>.cpp): a program left
+# in build-fuzz/bin by a target since removed is not run. They are
+# single-threaded: one per core, longest first. fuzz_names and fuzz_times
+# (their seconds), and fuzz_span, the seconds their runs take.
+fuzz_plan() {
+  local source name slot least seconds
+  fuzz_names=() fuzz_times=()
   for source in fuzz/*.cpp; do
     name=$(basename "$source" .cpp)
-    case "$fuzz_long_targets" in *" $name "*) names=("$name" "${names[@]}") ;; *) names+=("$name") ;; esac
+    case "$fuzz_long_targets" in
+      *" $name "*) fuzz_names=("$name" "${fuzz_names[@]}") fuzz_times=("$fuzz_long_seconds" "${fuzz_times[@]}") ;;
+      *) fuzz_names+=("$name") fuzz_times+=("$fuzz_seconds") ;;
+    esac
   done
-  targets=()
-  for name in "${names[@]}"; do
+  # Each target on the core free first.
+  local ends=()
+  for ((slot = 0; slot < jobs; slot++)); do ends+=(0); done
+  for seconds in "${fuzz_times[@]}"; do
+    least=0
+    for ((slot = 1; slot < jobs; slot++)); do
+      if [ "${ends[slot]}" -lt "${ends[least]}" ]; then least=$slot; fi
+    done
+    ends[least]=$((ends[least] + seconds))
+  done
+  fuzz_span=0
+  for seconds in "${ends[@]}"; do
+    if [ "$seconds" -gt "$fuzz_span" ]; then fuzz_span=$seconds; fi
+  done
+}
+
+stage_fuzz() {
+  local long=${fuzz_long_targets# } i
+  echo "${#fuzz_names[@]} targets, ${fuzz_seconds}s each, ${fuzz_long_seconds}s the XML ones (${long% }), ${jobs} at" \
+    "a time: their runs take some $(duration "$fuzz_span") once built"
+  clang_build build-fuzz "${build_settings[@]}" -DVL_SANITIZE= -DVL_BUILD_FUZZ=ON -DVL_BUILD_TESTS=OFF \
+    -DVL_BUILD_BENCH=OFF
+  mkdir -p "$fuzz_artifacts"
+  local logs
+  logs=$(mktemp -d)
+  for name in "${fuzz_names[@]}"; do
     if [ ! -x "build-fuzz/bin/fuzz_$name" ]; then
       echo "test-all.sh: fuzz/$name.cpp has no program build-fuzz/bin/fuzz_$name" >&2
       exit 1
     fi
-    targets+=("build-fuzz/bin/fuzz_$name")
   done
-  for target in "${targets[@]}"; do
-    while [ "$(jobs -rp | wc -l)" -ge "$jobs" ]; do wait -n || true; done
-    fuzz_one "$target" "$logs/$(basename "$target")" &
+  # Each target's lines as it ends, and the count.
+  local -A running=()
+  local failed=0 ended=0 pid log
+  fuzz_ended() {
+    wait -n -p pid "${!running[@]}" || true
+    log=$logs/fuzz_${running[$pid]}
+    unset "running[$pid]"
+    ended=$((ended + 1))
+    sed "1s/\$/ ended, $ended of ${#fuzz_names[@]}/" "$log"
+    [ "$(cat "$log.rc" 2>/dev/null || echo 1)" = 0 ] || { echo "FAILED: $(basename "$log")"; failed=1; }
+  }
+  for ((i = 0; i < ${#fuzz_names[@]}; i++)); do
+    while [ "${#running[@]}" -ge "$jobs" ]; do fuzz_ended; done
+    fuzz_one "build-fuzz/bin/fuzz_${fuzz_names[i]}" "${fuzz_times[i]}" "$logs/fuzz_${fuzz_names[i]}" &
+    running[$!]=${fuzz_names[i]}
   done
-  wait
-  failed=0
-  for target in "${targets[@]}"; do
-    log=$logs/$(basename "$target")
-    cat "$log"
-    [ "$(cat "$log.rc" 2>/dev/null || echo 1)" = 0 ] || { echo "FAILED: $(basename "$target")"; failed=1; }
-  done
+  while [ "${#running[@]}" -gt 0 ]; do fuzz_ended; done
   rm -rf "$logs"
   [ "$failed" = 0 ]
-fi
-if [ "$skipped" = 0 ]; then
-  echo "== all tests passed"
-else
-  echo "== all tests passed but $skipped skipped (see the lists above)"
+}
+
+duration() {  # seconds: "9 min 34 s"
+  if [ "$1" -ge 60 ]; then echo "$(($1 / 60)) min $(($1 % 60)) s"; else echo "$1 s"; fi
+}
+
+# The process and every process below it, each parent before its children
+# (the tests' programs too, which start sessions of their own).
+process_tree() {  # pid
+  local child
+  echo "$1"
+  for child in $(cat /proc/"$1"/task/*/children 2>/dev/null); do process_tree "$child"; done
+}
+
+any_alive() {  # pid...
+  local pid
+  for pid in "$@"; do kill -0 "$pid" 2>/dev/null && return 0; done
+  return 1
+}
+
+# Stops a stage and everything it started: SIGTERM, and 10 s later SIGKILL
+# to what is left.
+stop_stage() {  # pid
+  local pids i
+  pids=$(process_tree "$1")
+  # shellcheck disable=SC2086
+  kill -TERM $pids 2>/dev/null || true
+  for ((i = 0; i < 10; i++)); do
+    # shellcheck disable=SC2086
+    any_alive $pids || break
+    sleep 1
+  done
+  # shellcheck disable=SC2086
+  kill -KILL $pids 2>/dev/null || true
+  wait "$1" 2>/dev/null || true
+}
+
+# The stages run so far, for the summary: "title|outcome".
+stages=()
+stage_title='' stage_pid='' timer_pid=''
+
+# Runs a stage within its time limit; a stage that fails or is stopped ends
+# the run.
+run_stage() {  # title, minutes, function
+  local title=$1 minutes=$2 start=$SECONDS status=0 ended
+  stage_title=$title
+  echo "== $title, time limit $minutes min"
+  "$3" &
+  stage_pid=$!
+  sleep $((minutes * 60)) &
+  timer_pid=$!
+  wait -n -p ended "$stage_pid" "$timer_pid" || status=$?
+  if [ "$ended" = "$timer_pid" ]; then
+    timer_pid=
+    stop_stage "$stage_pid"
+    stage_pid=
+    stages+=("$title|stopped at its time limit of $minutes min")
+    echo "test-all.sh: $title did not end within its time limit of $minutes min: stopped" >&2
+    exit 1
+  fi
+  stage_pid=
+  kill "$timer_pid" 2>/dev/null || true
+  wait "$timer_pid" 2>/dev/null || true
+  timer_pid=
+  if [ "$status" != 0 ]; then
+    stages+=("$title|failed (status $status), after $(duration $((SECONDS - start)))")
+    exit "$status"
+  fi
+  stages+=("$title|passed in $(duration $((SECONDS - start)))")
+}
+
+# Ctrl-C or a stop from CI: the stage and what it started end too.
+on_signal() {  # status
+  trap '' INT TERM HUP
+  if [ -n "$stage_pid" ]; then
+    stop_stage "$stage_pid"
+    stages+=("$stage_title|stopped by a signal")
+  fi
+  exit "$1"
+}
+trap 'on_signal 130' INT
+trap 'on_signal 143' TERM
+trap 'on_signal 129' HUP
+
+# The summary, however the run ends: each stage's outcome and time, and each
+# test skipped, with why.
+summary() {
+  local status=$? entry count
+  trap - EXIT
+  [ -z "$timer_pid" ] || kill "$timer_pid" 2>/dev/null || true
+  echo "== summary ($jobs cores, $(duration "$SECONDS"))"
+  for entry in "${stages[@]}"; do printf '  %s: %s\n' "${entry%%|*}" "${entry#*|}"; done
+  count=$(wc -l <"$skipped_list")
+  if [ "$count" != 0 ]; then
+    echo "  skipped ($count):"
+    sed 's/^/    /' "$skipped_list"
+  fi
+  rm -rf "$notes"
+  if [ "$status" != 0 ]; then
+    echo "== FAILED"
+  elif [ "$count" = 0 ]; then
+    echo "== all tests passed"
+  else
+    echo "== all tests passed but $count skipped (listed above)"
+  fi
+  exit "$status"
+}
+trap summary EXIT
+
+run_stage "plain build" "$plain_minutes" stage_plain
+run_stage "install into a temporary prefix" "$install_minutes" stage_install
+run_stage "address and undefined-behaviour sanitizers (clang)" "$asan_minutes" stage_asan
+run_stage "thread sanitizer (clang)" "$tsan_minutes" stage_tsan
+if [ -d fuzz ] && ls fuzz/*.cpp >/dev/null 2>&1; then
+  fuzz_plan
+  run_stage "fuzz targets" $((fuzz_build_minutes + (2 * fuzz_span + 59) / 60)) stage_fuzz
 fi
