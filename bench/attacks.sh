@@ -38,14 +38,12 @@
 # (NAME4242atkpc), by the tests' rules (see the README).
 set -u
 . "$(dirname "$0")/netns.sh"
-USAGE="usage: bench/attacks.sh [--prefix NAME] BUILD_DIR [TIMEOUT] [ATTACK ...]"
-netns_prefix "$@"
+usage="usage: bench/attacks.sh [--prefix NAME] BUILD_DIR [TIMEOUT] [ATTACK ...]"
+bench_arguments "$@"
 set -- "${ARGS[@]}"
-[ $# -ge 1 ] || netns_usage_error "needs the build folder"
-BUILD=$(cd "$1" && pwd) || exit 1
 VLEMU=${VLEMU:-$BUILD/bin/vlemu}
-TIMEOUT=${2:-20}
-shift 2 2>/dev/null || shift $#
+TIMEOUT=${1:-20}
+shift 1 2>/dev/null || shift $#
 ATTACKS=("$@")
 [ ${#ATTACKS[@]} -eq 0 ] && ATTACKS=("hostile=randommacs rate=1000" "hostile=randommacs rate=5000"
     "hostile=randommacs rate=13000" "hostile=inventmacs flood=100" "hostile=inventmacs flood=300"

@@ -34,14 +34,12 @@
 # (NAME4242frgpc), by the tests' rules (see the README).
 set -u
 . "$(dirname "$0")/netns.sh"
-USAGE="usage: bench/forgedreplies.sh [--prefix NAME] BUILD_DIR [RUNS] [ATTACK ...]"
-netns_prefix "$@"
+usage="usage: bench/forgedreplies.sh [--prefix NAME] BUILD_DIR [RUNS] [ATTACK ...]"
+bench_arguments "$@"
 set -- "${ARGS[@]}"
-[ $# -ge 1 ] || netns_usage_error "needs the build folder"
-BUILD=$(cd "$1" && pwd) || exit 1
 VLEMU=${VLEMU:-$BUILD/bin/vlemu}
-RUNS=${2:-5}
-shift 2 2>/dev/null || shift $#
+RUNS=${1:-5}
+shift 1 2>/dev/null || shift $#
 ATTACKS=("$@")
 [ ${#ATTACKS[@]} -eq 0 ] && ATTACKS=("forgeddetail" "forgedsuccess" "forgederror=0xF004" "forgederror=0xF003"
     "listerrors")

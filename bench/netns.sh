@@ -1,42 +1,26 @@
 # Sourced first by the benchmark scripts that make namespaces of their own:
-# the prefix of their names (netns_prefix), then, once they set TMP, the
-# namespaces a run made, each named once it exists, and the end that removes
-# these and no others, with every process still in them (the emulators and
-# vlnet, which a background job keeps through Ctrl-C), and TMP.
+# their arguments, with the beginning of their namespaces' names, then, once
+# they set TMP, the namespaces a run made, each named once it exists, and the
+# end that removes these and no others, with every process still in them
+# (the emulators and vlnet, which a background job keeps through Ctrl-C), and
+# TMP.
 . "$(dirname "${BASH_SOURCE[0]}")/../tests/support/namespaces.sh"
 
-# netns_prefix ARG...: takes "--prefix NAME" from the arguments, over
-# $VL_NETNS_PREFIX, else "vl", by the tests' rules for a prefix; sets PREFIX,
-# and ARGS to the other arguments. -h or --help prints the script's USAGE; a
-# usage error ends the script with status 2.
-netns_prefix() {
-    local from=VL_NETNS_PREFIX why
-    PREFIX=${VL_NETNS_PREFIX:-}
-    ARGS=()
-    while [ $# -gt 0 ]; do
-        case $1 in
-            -h | --help)
-                printf '%s\n' "$USAGE"
-                exit 0 ;;
-            --prefix | --prefix=*)
-                if [ "$1" = --prefix ]; then
-                    [ $# -ge 2 ] || netns_usage_error "--prefix needs a name"
-                    shift
-                fi
-                PREFIX=${1#--prefix=}
-                from=--prefix
-                shift ;;
-            *) ARGS+=("$1"); shift ;;
-        esac
-    done
-    if [ "$from" = --prefix ] || [ -n "$PREFIX" ]; then
-        why=$(netns_prefix_error "$PREFIX")
-        [ -z "$why" ] || netns_usage_error "$from '$PREFIX' cannot begin a namespace's name: $why"
-    fi
-    PREFIX=${PREFIX:-vl}
+# bench_arguments ARG...: --prefix NAME (tests/support/namespaces.sh), and
+# BUILD, the build folder the first other argument names; ARGS, the others.
+# PREFIX: the namespaces' names' beginning ("vl" when none is given).
+bench_arguments() {
+    netns_prefix_arguments "$@"
+    PREFIX=${VL_NETNS_PREFIX:-vl}
+    [ ${#ARGS[@]} -ge 1 ] || usage_error "needs the build folder"
+    BUILD=$(cd "${ARGS[0]}" 2>/dev/null && pwd) || {
+        echo "$(basename "$0"): no build folder '${ARGS[0]}'" >&2
+        exit 1
+    }
+    ARGS=("${ARGS[@]:1}")
 }
-netns_usage_error() {  # message
-    printf '%s: %s\n%s\n' "$(basename "$0")" "$1" "$USAGE" >&2
+usage_error() {  # message: with the script's $usage, status 2
+    printf '%s: %s\n%s\n' "$(basename "$0")" "$1" "$usage" >&2
     exit 2
 }
 

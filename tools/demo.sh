@@ -25,28 +25,8 @@ usage_error() {
   exit 2
 }
 . "$(dirname "$0")/../tests/support/namespaces.sh"
-prefix_from=VL_NETNS_PREFIX
-while [ $# -gt 0 ]; do
-  case $1 in
-    -h | --help)
-      printf '%s\n' "$usage"
-      exit 0 ;;
-    --prefix | --prefix=*)
-      if [ "$1" = --prefix ]; then
-        [ $# -ge 2 ] || usage_error "--prefix needs a name"
-        shift
-      fi
-      # vltestnet takes it from there.
-      export VL_NETNS_PREFIX=${1#--prefix=}
-      prefix_from=--prefix
-      shift ;;
-    *) usage_error "unknown argument '$1'" ;;
-  esac
-done
-if [ "$prefix_from" = --prefix ] || [ -n "${VL_NETNS_PREFIX:-}" ]; then
-  why=$(netns_prefix_error "$VL_NETNS_PREFIX")
-  [ -z "$why" ] || usage_error "$prefix_from '$VL_NETNS_PREFIX' cannot begin a namespace's name: $why"
-fi
+netns_prefix_arguments "$@"
+[ ${#ARGS[@]} -eq 0 ] || usage_error "unknown argument '${ARGS[0]}'"
 
 bin=${VL_BUILD_DIR:-$(dirname "$0")/../build}/bin
 if [ "$(id -u)" != 0 ]; then

@@ -2,7 +2,9 @@
 # tests/app/demo_test.sh and tools/check-install.sh: the same decision, so
 # that a check that needs network namespaces where none can be made is
 # skipped by hand and fails where they must run (VL_TEST_REQUIRE_NAMESPACES,
-# which tools/test-all.sh sets).
+# which tools/test-all.sh sets). Also sourced by the scripts that make
+# namespaces of their own (tools/demo.sh, bench/netns.sh), for their
+# --prefix.
 
 # Prints why $1 cannot begin a namespace's name, by the rule of
 # CTestNetwork::PrefixError; nothing when it can.
@@ -46,4 +48,34 @@ namespaces_unavailable() {
 # True when a check that cannot make its network fails rather than skips.
 namespaces_required() {
   [ -n "${VL_TEST_REQUIRE_NAMESPACES:-}" ] && [ "$VL_TEST_REQUIRE_NAMESPACES" != 0 ]
+}
+
+# Takes "--prefix NAME" (or --prefix=NAME), and -h or --help, from a script's
+# arguments; the others go to ARGS. The prefix given is exported as
+# VL_NETNS_PREFIX (vltestnet reads it there), over the environment's, and
+# either is checked by the rule above. --help prints the script's $usage; a
+# usage error calls the script's usage_error MESSAGE.
+netns_prefix_arguments() {
+  local from=VL_NETNS_PREFIX why
+  ARGS=()
+  while [ $# -gt 0 ]; do
+    case $1 in
+      -h | --help)
+        printf '%s\n' "$usage"
+        exit 0 ;;
+      --prefix | --prefix=*)
+        if [ "$1" = --prefix ]; then
+          [ $# -ge 2 ] || usage_error "--prefix needs a name"
+          shift
+        fi
+        export VL_NETNS_PREFIX=${1#--prefix=}
+        from=--prefix
+        shift ;;
+      *) ARGS+=("$1"); shift ;;
+    esac
+  done
+  if [ "$from" = --prefix ] || [ -n "${VL_NETNS_PREFIX:-}" ]; then
+    why=$(netns_prefix_error "$VL_NETNS_PREFIX")
+    [ -z "$why" ] || usage_error "$from '$VL_NETNS_PREFIX' cannot begin a namespace's name: $why"
+  fi
 }
