@@ -253,8 +253,7 @@ std::string CVLScriptRun::CountReason(const CVLScript& script, size_t nArgs)
 
 void CVLScriptRun::FailOperator(EVLException* e, VL_BYTE nOp, const CVLVariant* pLeft, const CVLVariant& right)
 {
-    if (e != nullptr)
-        e->Delete();
+    e->Delete();
     const char* szOp = VLScriptOpcodeName(nOp);
     std::string strReason = std::string("'") + (szOp != nullptr ? szOp : "?") + "' does not take ";
     if (pLeft != nullptr)
@@ -1707,10 +1706,6 @@ void CVLScriptRun::UnaryResult(VL_BYTE nOp, SEntry& e, const CVLVariant& v)
     }
     case VLSCR_OP_COMPLEMENT: {
         CVLVariant result = ~v;
-        // The complement of a bool, a floating-point number or binary data
-        // is nothing: refused as a binary operator refuses such operands.
-        if (result.GetValueType() == 0 && v.GetValueType() != 0)
-            FailOperator(nullptr, nOp, nullptr, v);
         e.nKind = KIND_VALUE;
         e.value = result;
         break;

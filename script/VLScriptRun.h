@@ -199,7 +199,7 @@ private:
     // "NAME takes N arguments, not M".
     static std::string CountReason(const CVLScript& script, size_t nArgs);
     // Fails an operator that its operands' types do not allow, or a
-    // division by zero; e, the error that refused them if any, is deleted.
+    // division by zero.
     [[noreturn]] void FailOperator(EVLException* e, VL_BYTE nOp, const CVLVariant* pLeft, const CVLVariant& right);
     // Fails the run when a produced text or binary value is larger than MAX_VALUE_BYTES.
     void CheckValueSize(const CVLVariant& value, int nSourceLine);
