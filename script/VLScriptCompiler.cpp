@@ -402,10 +402,11 @@ void CVLScriptCompiler::CheckSequence(int nId, int nPrevId, int nPrevClass)
     bool bRejected = bStart || nPrevId == ID_SEMICOLON || nPrevId == ID_COMMA || nPrevId == ID_NOT ||
                      nPrevId == ID_COMPLEMENT || nPrevClass == CLASS_BINARY || nPrevId == ID_ASSIGN ||
                      nPrevId == ID_PRE_INC || nPrevId == ID_PRE_DEC || nPrevId == ID_PAREN_OPEN;
-    // After an operand, "1(a)", "g(a)(b)" or "a++(b)", it could only group.
+    // After an operand, "1(a)" or "g(a)(b)", it could only group. After a
+    // postfix "++" or "--" it opens parentheses that are no call, and the
+    // "++" or "--" then applies to what they hold: "a++(b)" is a, b++.
     if (nId == ID_PAREN_OPEN)
-        bRejected = bRejected || nPrevClass == CLASS_LITERAL || nPrevId == ID_PAREN_CLOSE || nPrevId == ID_POST_INC ||
-                    nPrevId == ID_POST_DEC;
+        bRejected = bRejected || nPrevClass == CLASS_LITERAL || nPrevId == ID_PAREN_CLOSE;
     if (bRejected)
         Fail(1001, __LINE__,
              nId == ID_PAREN_OPEN ? "'(' stands only after a function's name: the language has no grouping parentheses"
@@ -440,12 +441,14 @@ bool CVLScriptCompiler::ParseExpression(IVLStream* pStream, int nTerminator)
         if (bNeedVariable && nId != ID_NAME)
             Fail(VLSCR_CERR_NOT_VARIABLE, __LINE__);
         // An operator without its operand is refused here rather than when
-        // the code runs: "x = ;", "1 + )", "* 2" ("," has its own rule).
+        // the code runs: "x = ;", "1 + )", "* 2" ("," has its own rule). A
+        // last "," may stand before ")": "g(a,)" calls g(a).
         const bool bOperandDue = nPrevClass == CLASS_BINARY || nPrevClass == CLASS_ASSIGN ||
                                  nPrevClass == CLASS_UNARY || nPrevId == ID_COMMA;
         const bool bNoOperand = nId == nTerminator || nId == ID_PAREN_CLOSE || nClass == CLASS_ASSIGN ||
                                 (nClass == CLASS_BINARY && nId != ID_ADD && nId != ID_SUB);
-        if (bNoOperand && bOperandDue)
+        const bool bCommaClosed = nPrevId == ID_COMMA && nId == ID_PAREN_CLOSE && !parens.empty();
+        if (bNoOperand && bOperandDue && !bCommaClosed)
             Fail(1001, __LINE__, std::string("an expression was expected after '") + pPrevRow->szText + "'");
         if (bNoOperand && nId != nTerminator && nId != ID_PAREN_CLOSE &&
             (nPrevClass == CLASS_NONE || nPrevId == ID_PAREN_OPEN))

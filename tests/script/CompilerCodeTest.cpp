@@ -89,6 +89,12 @@ TEST(CompilerCode, Calls)
     EXPECT_EQ(BodyCode("x++;"), Cat({Var(7), Op({0x52, 0x0f})}));
     EXPECT_EQ(BodyCode("++x;"), Cat({Var(7), Op({0x54, 0x0f})}));
     EXPECT_EQ(BodyCode("x--; --x;"), Cat({Var(7), Op({0x53}), Var(7), Op({0x55, 0x0f})}));
+    // A last comma before ")" adds no argument.
+    EXPECT_EQ(BodyCode("g(a,);"), Cat({Op({0x0a}), Var(9), Op({0x0b}), Call(7), Op({0x0f})}));
+    // After a postfix "++" or "--", "(" opens no call: what it holds is what
+    // the "++" or "--" changes.
+    EXPECT_EQ(BodyCode("a++(b);"), Cat({Var(7), Var(9), Op({0x52, 0x0f})}));
+    EXPECT_EQ(BodyCode("a--();"), Cat({Var(7), Op({0x53, 0x0f})}));
     // A comma outside any call still separates.
     EXPECT_EQ(BodyCode("a, b;"), Cat({Var(7), Op({0x0b}), Var(9), Op({0x0f})}));
     EXPECT_EQ(BodyCode("x = g(a + 1, -b);"),
