@@ -121,6 +121,7 @@ TEST(VLNetPropertyLines, ANumberShowsAsTheDeviceMeansItAndReadsBack)
         {"VLPC.2B_5A21_01.Result", VLPC_FIELD_USHORT, 0xE001, "E001"},
         {"VLPC.2B_5A20_01.Result", VLPC_FIELD_USHORT, 0x1001, "1001"},
         {"VLPC.2B_5A22_01.Result", VLPC_FIELD_USHORT, 0, "0000"},
+        {"VLPC.2B_5A22_01.Result", VLPC_FIELD_USHORT, 0xFFFF, "FFFF"},
         {"VLPC.2B_5A03_01.FunctionList.0.Function", VLPC_FIELD_USHORT, 0x5A01, "5A01"},
         {"VLPC.2B_5A10_01.IPMode", VLPC_FIELD_BYTE, 2, "2"},
         {"VLPC.2B_5A01_01.CipherType", VLPC_FIELD_USHORT, 0xFFFF, "65535"},
