@@ -108,7 +108,12 @@ protected:
         strVLPC.insert(
             strVLPC.find("</PacketFormat>", strVLPC.find("function=\"5A10\"", strVLPC.find("<PacketFormat"))),
             "<RecvDataFormat result=\"1235\" version=\"2\"><Field name=\"Reason\" type=\"UShort\" "
-            "propertyPath=\"VLPC.2B_5A10_01.Reason\"/></RecvDataFormat>");
+            "propertyPath=\"VLPC.2B_5A10_01.Reason\"/></RecvDataFormat>"
+            // Its error 1236 ends with its MAC address: the emulator's data
+            // (a MAC address and a byte) then ends right after the field.
+            "<RecvDataFormat result=\"1236\" version=\"2\"><Field name=\"Reason\" type=\"Byte\" "
+            "propertyPath=\"VLPC.2B_5A10_01.Reason\"/><Field name=\"MACAddress\" type=\"MACAddress\" "
+            "propertyPath=\"VLPC.2B_5A10_01.ErrorMAC\"/></RecvDataFormat>");
         m_Files.AddXml("VLPC.xml", strVLPC);
         m_Files.AddXml("PropertyRoot.xml", strRoot);
         m_Files.AddXml("ModuleMapping.xml", Mapping());
@@ -483,6 +488,49 @@ TEST_F(RequestTest, AnErrorReplyCountsOnlyAtTheEndOfItsTry)
         if (row.nResult >= 0) {
             EXPECT_EQ(Number("VLPC.2B_5A20_01.Result"), row.nResult);
         }
+        emu.Stop();
+    }
+}
+
+// An error whose data ends right after its MAC address carries the address:
+// naming the device, it decides at once, before the device's own reply;
+// naming another, it is read past, and the tries run out.
+TEST_F(RequestTest, AnErrorEndingRightAfterItsMACAddressNamesADevice)
+{
+    Start({});
+    m_Emu.Stop();  // its port is the rows' emulators'
+    EmuDevice genuine = Device(false);
+    genuine.mac[5] = 0x01;
+    genuine.nDelayMs = 50;
+    const struct
+    {
+        uint8_t nNamedMac4;  // the error's MAC address: 00:26:AB:00:N:01
+        bool bGenuine;       // the device itself answers too
+        const char* szOutcome;
+        int nRequests;
+    } rows[] = {
+        {0x34, true, "EVLErrorResultException VLPC(2B-5A10 Q) 1236", 1},
+        {0x35, false, "EVLTimeoutException", 2},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.szOutcome);
+        EmuDevice other = Device(false);
+        other.mac[5] = 0x59;
+        other.nDataErrorFunction = 0x5A10;
+        other.nResult = 0x1236;
+        // Sent as the MAC address and a byte; the layout reads the reason
+        // byte first, so its MAC field is the last five of these and 01.
+        const uint8_t named[6] = {0xAA, 0x00, 0x26, 0xAB, 0x00, row.nNamedMac4};
+        std::memcpy(other.victim, named, sizeof(other.victim));
+        CDeviceEmulator emu(m_Emu.Port());
+        emu.AddDevice(other);
+        if (row.bGenuine)
+            emu.AddDevice(genuine);
+        ASSERT_TRUE(emu.Start());
+        Known(false);
+        SetProp("MACAddress", "0026AB003401");
+        EXPECT_EQ(Run("VLPC_Unicast", "GetDetail", 300, 2), row.szOutcome);
+        EXPECT_EQ(emu.RequestCount(EmuMacText(other.mac)), row.nRequests);
         emu.Stop();
     }
 }
