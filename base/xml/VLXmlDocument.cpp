@@ -652,8 +652,15 @@ void CVLXmlDocument::LoadFrom(IVLStream* pStream, const CVLString& strName)
             m_nLoadColumn = parser.GetColumn();
         }
         if (nEvent == PXP_EVENT_ERROR) {
-            throw new EVLXmlException(VLSTD_MODULE, s_szFile, kSiteLoadParser, VLXML_ERROR_PARSER,
-                                      static_cast<int>(parser.GetErrorCode()), strName.GetString(), ctx.pLast);
+            EVLXmlException* pError =
+                new EVLXmlException(VLSTD_MODULE, s_szFile, kSiteLoadParser, VLXML_ERROR_PARSER,
+                                    static_cast<int>(parser.GetErrorCode()), strName.GetString(), ctx.pLast);
+            // A name the parser does not read at all is no disagreement with the text.
+            const char* szDeclared = parser.GetDeclaredEncoding();
+            if (parser.GetErrorCode() == PXP_ENCODING_DISAGREEMENT_ERROR && szDeclared != nullptr &&
+                !PXP_Parser::ReadsEncoding(szDeclared))
+                pError->SetUnreadEncoding(szDeclared);
+            throw pError;
         }
         if (nEvent == PXP_EVENT_DOCUMENT_DONE) {
             if (parser.GetUndeclaredLine() != 0)

@@ -56,6 +56,8 @@ std::string EVLXmlException::GetReason() const
                                                "nested or long beyond the parser's bounds"};
     switch (m_nXmlErrorCode) {
     case VLXML_ERROR_PARSER:
+        if (!m_strUnreadEncoding.empty())
+            return m_strUnreadEncoding + ": the reader reads UTF-8, UTF-16, Shift_JIS and EUC-JP";
         if (m_nParserErrorCode >= 0 &&
             m_nParserErrorCode < static_cast<int>(sizeof(kParserTexts) / sizeof(kParserTexts[0])))
             return kParserTexts[m_nParserErrorCode];

@@ -36,12 +36,16 @@ public:
     // What the document's fault was, in words for a user ("not well-formed
     // XML", "the XML declaration names a version other than 1.0").
     std::string GetReason() const;
+    // The declared encoding of a document refused because the reader does
+    // not read that encoding at all; the reason then names it.
+    void SetUnreadEncoding(const char* szName) { m_strUnreadEncoding = szName != nullptr ? szName : ""; }
 
 protected:
     int m_nXmlErrorCode;
     int m_nParserErrorCode;
     CVLString m_strText;
     CVLString m_strNodeXml;
+    std::string m_strUnreadEncoding;
 };
 
 #endif

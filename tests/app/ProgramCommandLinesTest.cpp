@@ -306,6 +306,7 @@ std::string Utf16(const std::string& strAscii)
         strOut += std::string(1, c) + '\0';
     return strOut;
 }
+const std::string kUnread = ": the reader reads UTF-8, UTF-16, Shift_JIS and EUC-JP\n";
 const std::string kSjisDeclaration = "<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>";
 }  // namespace
 
@@ -347,6 +348,20 @@ TEST(ProgramCommandLines, XmlRoundTripKeepsEachConstructOrRefusesTheDocument)
         {kSjisDeclaration + "<r>\xa0</r>", "", 1,
          "vlstdtool: t.xml: cannot be written back in its encoding: it holds bytes that are no Shift_JIS character "
          "(read as U+FFFE)\n"},
+        // An encoding the reader does not read is named, pure ASCII or not;
+        // one that it reads but the bytes do not bear out disagrees.
+        {"<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><r>\xe9</r>", "", 1,
+         "vlstdtool: t.xml: line 1, column 41: ISO-8859-1" + kUnread},
+        {"<?xml version=\"1.0\" encoding=\"US-ASCII\"?><r/>", "", 1,
+         "vlstdtool: t.xml: line 1, column 39: US-ASCII" + kUnread},
+        {"<?xml version=\"1.0\" encoding=\"windows-1252\"?><r/>", "", 1,
+         "vlstdtool: t.xml: line 1, column 43: windows-1252" + kUnread},
+        {"<?xml version=\"1.0\" encoding=\"CP932\"?><r/>", "", 1,
+         "vlstdtool: t.xml: line 1, column 36: CP932" + kUnread},
+        {"<?xml version=\"1.0\" encoding=\"Windows-31J\"?><r/>", "", 1,
+         "vlstdtool: t.xml: line 1, column 42: Windows-31J" + kUnread},
+        {"\xef\xbb\xbf" + kSjisDeclaration + "<r/>", "", 1,
+         "vlstdtool: t.xml: line 1, column 43: the encoding the XML declaration names disagrees with the text\n"},
     };
     CToolFiles files;
     for (const auto& row : kRows) {

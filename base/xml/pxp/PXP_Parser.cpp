@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <strings.h>
 
 namespace {
 
@@ -500,6 +501,16 @@ void PXP_Parser::Settle()
         }
         return;
     }
+}
+
+bool PXP_Parser::ReadsEncoding(const char* szName)
+{
+    static const char* const kNames[] = {"UTF-8", "UTF-16", "UTF-16LE", "UTF-16BE", "SHIFT_JIS", "EUC-JP"};
+    for (const char* szKnown : kNames) {
+        if (szName != nullptr && strcasecmp(szName, szKnown) == 0)
+            return true;
+    }
+    return false;
 }
 
 bool PXP_Parser::SetDeclaredEncoding(const char* szUpper)

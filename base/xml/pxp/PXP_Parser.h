@@ -36,6 +36,12 @@ public:
     // or the first read failed) or 5.
     int SetInputStream(PXP_InputStream* pStream);
     signed char GetEncodingCode() const { return m_nEncoding; }
+    // The encoding the declaration names, as written, also when the parser
+    // stopped at it; null before it is read or without one.
+    const char* GetDeclaredEncoding() const { return m_pEncodingText; }
+    // Whether szName (in any mix of case) is an encoding the parser reads:
+    // UTF-8, UTF-16 (either order), Shift_JIS or EUC-JP.
+    static bool ReadsEncoding(const char* szName);
 
     uint32_t Next();
     uint32_t GetEventType() const { return m_nEvent; }
