@@ -50,5 +50,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize)
         std::abort();
     doc.SetFormat(true);
     SaveBytes(doc);
+    // Every text kept: the copy reads back to the same bytes, and laid out
+    // it still reads.
+    doc.SetFormat(false);
+    doc.SetKeepText(true);
+    std::string kept = SaveBytes(doc);
+    CVLXmlDocument keptAgain;
+    if (!LoadBytes(keptAgain, kept, 1 << 20))
+        std::abort();
+    keptAgain.SetKeepText(true);
+    if (SaveBytes(keptAgain) != kept)
+        std::abort();
+    doc.SetFormat(true);
+    CVLXmlDocument laidOut;
+    if (!LoadBytes(laidOut, SaveBytes(doc), 1 << 20))
+        std::abort();
     return 0;
 }

@@ -88,6 +88,15 @@ public:
     virtual void SetLineEnd(bool bLineEnd) { m_bLineEnd = bLineEnd; }
     virtual bool GetLineEnd() const { return m_bLineEnd; }
     virtual void SetEscape(bool bEscape) { m_bEscape = bEscape; }
+    // Whether Save writes every text as it was read (off: the writing above,
+    // which drops an element's blanks-only content and, with the format
+    // flag, the tabs and line feeds around texts). With the format flag, an
+    // element is then laid out only when it holds elements or comments and
+    // nothing but blanks beside them (those blanks give way to the layout);
+    // an element with other text, its whole subtree and what
+    // xml:space="preserve" covers (up to an xml:space="default") are written
+    // as they are.
+    void SetKeepText(bool bKeepText) { m_bKeepText = bKeepText; }
     virtual void SetIndentText(const char* szText);
     virtual CVLString& GetIndentText() { return m_strIndentText; }
     virtual CVLString& GetIndent(int nLevel);
@@ -170,6 +179,7 @@ protected:
     bool m_bFormat;
     bool m_bLineEnd;
     bool m_bEscape;
+    bool m_bKeepText;
     CVLString m_strIndentText;
     CVLString m_strLineEndText;
     std::map<int, CVLString> m_IndentCache;

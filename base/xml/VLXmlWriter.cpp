@@ -257,10 +257,69 @@ void CVLXmlWriter::WriteDocument(const CVLXmlDocument* pDoc, int nLevel, bool bS
         WriteNode(pChild, nLevel, false, bText);
 }
 
+namespace {
+bool IsBlanks(const CVLString& str)
+{
+    const char* p = str.CVLString::GetBuffer();
+    for (int i = 0, n = str.CVLString::GetLength(); i < n; ++i) {
+        if (p[i] != ' ' && p[i] != '\t' && p[i] != '\n' && p[i] != '\r')
+            return false;
+    }
+    return true;
+}
+}  // namespace
+
+CVLXmlWriter::EContent CVLXmlWriter::ContentOf(const CVLXmlDocument* pDoc, const CVLXmlElement* pElement, SKeep& keep)
+{
+    if (pDoc == nullptr || !pDoc->m_bKeepText)
+        return CONTENT_CLASSIFIED;
+    static const char kSpace[] = "xml:space";
+    const IVLXmlNode* pSpace = pElement->m_Attributes.FindName(kSpace, static_cast<int>(sizeof(kSpace) - 1));
+    if (pSpace != nullptr) {
+        const CVLString& strValue = static_cast<const CVLXmlAttribute*>(pSpace)->GetValue();
+        if (strValue == "preserve")
+            keep.bPreserve = true;
+        else if (strValue == "default")
+            keep.bPreserve = false;
+    }
+    bool bMarkup = false;
+    bool bText = false;
+    for (const IVLXmlNode* pChild : pElement->m_Children.GetSequence()) {
+        if (pChild->GetNodeType() != VLXML_NODE_TEXT)
+            bMarkup = true;
+        else if (!IsBlanks(static_cast<const CVLXmlText*>(pChild)->GetData()))
+            bText = true;
+    }
+    // Text beside elements is mixed content: laying out anything below it
+    // would change its text.
+    if (bMarkup && bText)
+        keep.bFixed = true;
+    if (!pDoc->m_bFormat || keep.bPreserve || keep.bFixed || !bMarkup)
+        return CONTENT_AS_IS;
+    return CONTENT_LAID_OUT;
+}
+
+CVLXmlWriter::SKeep CVLXmlWriter::KeepAbove(const CVLXmlElement* pElement)
+{
+    SKeep keep{false, false};
+    const CVLXmlDocument* pDoc = pElement->IVLXmlNode::GetOwnerDocument();
+    if (pDoc == nullptr || !pDoc->m_bKeepText)
+        return keep;
+    std::vector<const CVLXmlElement*> above;
+    for (const IVLXmlNode* p = pElement->IVLXmlNode::GetParentNode();
+         p != nullptr && p->GetNodeType() == VLXML_NODE_ELEMENT; p = p->IVLXmlNode::GetParentNode())
+        above.push_back(static_cast<const CVLXmlElement*>(p));
+    for (auto it = above.rbegin(); it != above.rend(); ++it)
+        ContentOf(pDoc, *it, keep);
+    return keep;
+}
+
 void CVLXmlWriter::WriteElement(const CVLXmlElement* pElement, int nLevel, bool bShallow, bool bInline)
 {
+    SKeep keep = KeepAbove(pElement);
+    const EContent eContent = ContentOf(pElement->IVLXmlNode::GetOwnerDocument(), pElement, keep);
     bool bText = false;
-    if (!WriteStart(pElement, nLevel, bShallow, bInline, bText))
+    if (!WriteStart(pElement, nLevel, bShallow, bInline, eContent, bText))
         return;
     // As CVLXmlElement::WriteXml: nested elements from an explicit stack. An
     // element of a document of another class writes its tags itself.
@@ -273,10 +332,12 @@ void CVLXmlWriter::WriteElement(const CVLXmlElement* pElement, int nLevel, bool 
         bool bInline;
         bool bText;
         bool bOwn;
+        EContent eContent;
+        SKeep keep;
     };
     std::vector<CFrame> stack;
     const VLXmlNodeSequence& top = pElement->m_Children.GetSequence();
-    stack.push_back(CFrame{pElement, top.begin(), top.end(), nLevel, bInline, bText, true});
+    stack.push_back(CFrame{pElement, top.begin(), top.end(), nLevel, bInline, bText, true, eContent, keep});
     while (!stack.empty()) {
         CFrame& frame = stack.back();
         if (frame.it == frame.end) {
@@ -292,24 +353,29 @@ void CVLXmlWriter::WriteElement(const CVLXmlElement* pElement, int nLevel, bool 
         const int nChildLevel = frame.nLevel + 1;
         const bool bChildInline = frame.bText;
         if (pChild->GetNodeType() != VLXML_NODE_ELEMENT) {
-            WriteNode(pChild, nChildLevel, false, bChildInline);
+            // The blanks of laid-out content give way to the layout.
+            if (frame.eContent != CONTENT_LAID_OUT || pChild->GetNodeType() != VLXML_NODE_TEXT)
+                WriteNode(pChild, nChildLevel, false, bChildInline);
             continue;
         }
         const CVLXmlElement* pChildElement = static_cast<const CVLXmlElement*>(pChild);
         const CVLXmlDocument* pDoc = nullptr;
         const bool bOwn = Settings(pChildElement, pDoc);
+        SKeep childKeep = frame.keep;
+        const EContent eChild = bOwn ? ContentOf(pDoc, pChildElement, childKeep) : CONTENT_CLASSIFIED;
         bool bChildText = false;
-        const bool bOpen = bOwn ? WriteStart(pChildElement, nChildLevel, false, bChildInline, bChildText)
+        const bool bOpen = bOwn ? WriteStart(pChildElement, nChildLevel, false, bChildInline, eChild, bChildText)
                                 : pChildElement->WriteStart(this, nChildLevel, false, bChildInline, bChildText);
         if (bOpen) {
             const VLXmlNodeSequence& children = pChildElement->m_Children.GetSequence();
-            stack.push_back(
-                CFrame{pChildElement, children.begin(), children.end(), nChildLevel, bChildInline, bChildText, bOwn});
+            stack.push_back(CFrame{pChildElement, children.begin(), children.end(), nChildLevel, bChildInline,
+                                   bChildText, bOwn, eChild, childKeep});
         }
     }
 }
 
-bool CVLXmlWriter::WriteStart(const CVLXmlElement* pElement, int nLevel, bool bShallow, bool bInline, bool& bText)
+bool CVLXmlWriter::WriteStart(const CVLXmlElement* pElement, int nLevel, bool bShallow, bool bInline, EContent eContent,
+                              bool& bText)
 {
     const CVLXmlDocument* pDoc = pElement->IVLXmlNode::GetOwnerDocument();
     if (!bInline)
@@ -320,7 +386,23 @@ bool CVLXmlWriter::WriteStart(const CVLXmlElement* pElement, int nLevel, bool bS
         WriteNode(pAttr, nLevel, false, false);
     bool bContent = false;
     bText = false;
-    Classify(pElement->m_Children, bContent, bText);
+    switch (eContent) {
+    case CONTENT_CLASSIFIED:
+        Classify(pElement->m_Children, bContent, bText);
+        break;
+    case CONTENT_AS_IS:
+        // Every text is content, blanks too; the children go inline.
+        for (const IVLXmlNode* pChild : pElement->m_Children.GetSequence()) {
+            if (pChild->GetNodeType() != VLXML_NODE_TEXT ||
+                static_cast<const CVLXmlText*>(pChild)->GetData().CVLString::GetLength() > 0)
+                bContent = true;
+        }
+        bText = bContent;
+        break;
+    case CONTENT_LAID_OUT:
+        bContent = true;
+        break;
+    }
     if (!bContent || bShallow) {
         Put("/>", 2);
         if (!bShallow && !bInline)
@@ -362,7 +444,7 @@ void CVLXmlWriter::WriteText(const CVLXmlCharacterData* pText)
     const char* p = strData.CVLString::GetBuffer();
     int nStart = 0;
     int nEnd = strData.CVLString::GetLength();
-    if (pDoc != nullptr && pDoc->m_bFormat) {
+    if (pDoc != nullptr && pDoc->m_bFormat && !pDoc->m_bKeepText) {
         // Formatted output drops leading and trailing tabs and line feeds
         // (which escaping leaves as they are).
         while (nStart < nEnd && (p[nStart] == '\t' || p[nStart] == '\n'))

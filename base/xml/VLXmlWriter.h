@@ -72,9 +72,33 @@ private:
     void PutLineEnd(const CVLXmlDocument* pDoc);
     void PutEscaped(const CVLXmlDocument* pDoc, const char* p, int n, bool bAttribute);
 
+    // How an element's children are written: classified as the document's
+    // WriteXml does, or (when the document keeps its text) as they are, or
+    // laid out with their blanks left out.
+    enum EContent
+    {
+        CONTENT_CLASSIFIED,
+        CONTENT_AS_IS,
+        CONTENT_LAID_OUT
+    };
+    // What a document that keeps its text passes on to an element's
+    // children: xml:space="preserve" in force, and an element with text
+    // above (whose subtree is written as it is).
+    struct SKeep
+    {
+        bool bPreserve;
+        bool bFixed;
+    };
+    // The way pElement's children are written; keep turns from what holds
+    // for pElement into what holds for its children.
+    static EContent ContentOf(const CVLXmlDocument* pDoc, const CVLXmlElement* pElement, SKeep& keep);
+    // What holds for pElement from its ancestors.
+    static SKeep KeepAbove(const CVLXmlElement* pElement);
+
     void WriteDocument(const CVLXmlDocument* pDoc, int nLevel, bool bShallow);
     void WriteElement(const CVLXmlElement* pElement, int nLevel, bool bShallow, bool bInline);
-    bool WriteStart(const CVLXmlElement* pElement, int nLevel, bool bShallow, bool bInline, bool& bText);
+    bool WriteStart(const CVLXmlElement* pElement, int nLevel, bool bShallow, bool bInline, EContent eContent,
+                    bool& bText);
     void WriteEnd(const CVLXmlElement* pElement, int nLevel, bool bInline, bool bText);
     void WriteAttribute(const CVLXmlAttribute* pAttr);
     void WriteText(const CVLXmlCharacterData* pText);

@@ -362,6 +362,16 @@ TEST(ProgramCommandLines, XmlRoundTripKeepsEachConstructOrRefusesTheDocument)
          "vlstdtool: t.xml: line 1, column 42: Windows-31J" + kUnread},
         {"\xef\xbb\xbf" + kSjisDeclaration + "<r/>", "", 1,
          "vlstdtool: t.xml: line 1, column 43: the encoding the XML declaration names disagrees with the text\n"},
+        // --format lays out only what holds no text: what xml:space="preserve"
+        // covers (up to an xml:space="default"), mixed content and texts stay.
+        {"<r>\n <p xml:space=\"preserve\">\n  <a/><q xml:space=\"default\"> <b/></q>\n</p>\n"
+         " <m>a\n <b>\n  <c/>\n </b>\n z\n</m>\n <e>\t\n</e>\n</r>",
+         "--format", 0,
+         "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<r>\n"
+         "\t<p xml:space=\"preserve\">\n  <a/><q xml:space=\"default\">\n\t\t\t<b/>\n\t\t</q>\n</p>\n"
+         "\t<m>a\n <b>\n  <c/>\n </b>\n z\n</m>\n\t<e>\t\n</e>\n</r>\n"},
+        // Blanks alone are an element's content too.
+        {"<?xml version=\"1.0\"?><r>\n</r>", "", 0, ""},
     };
     CToolFiles files;
     for (const auto& row : kRows) {

@@ -112,11 +112,10 @@ int Xml(int argc, char** argv)
     if (nResult != 0)
         return nResult;
 
-    if (bFormat) {
-        doc.ClearLayoutBlanks();
-        doc.SetLineEndText("\n");
-    }
+    doc.SetKeepText(true);
     doc.SetFormat(bFormat);
+    if (bFormat)
+        doc.SetLineEndText("\n");
     CVLStringStream out;
     try {
         doc.Save(&out);
