@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base/xml/pxp/PXP_Parser.h"
+#include "base/core/VLCharset.h"
 #include "base/core/VLMemoryAllocException.h"
 #include "base/xml/VLXmlException.h"
 #include "base/xml/VLXmlStream.h"
@@ -55,6 +56,23 @@ bool IsUtf8Name(const CVLString& str)
     return str.CompareNoCase("UTF-8") == 0;
 }
 
+// The charset of a parser's encoding code.
+int CharsetOfParserCode(signed char nCode)
+{
+    switch (nCode) {
+    case PXP_CHARSET_UTF16LE:
+        return VL_CHARSET_UTF16LE;
+    case PXP_CHARSET_UTF16BE:
+        return VL_CHARSET_UTF16BE;
+    case PXP_CHARSET_SHIFT_JIS:
+        return VL_CHARSET_SHIFT_JIS;
+    case PXP_CHARSET_EUC_JP:
+        return VL_CHARSET_EUC_JP;
+    default:
+        return VL_CHARSET_UTF8;
+    }
+}
+
 // Appends pNode to pList as a child of pParent; deletes pNode when that fails.
 void AppendOwned(CVLXmlNodeList* pList, IVLXmlNode* pParent, IVLXmlNode* pNode)
 {
@@ -86,6 +104,7 @@ CVLXmlDocument::CVLXmlDocument()
     , m_strSpareD(VL_CHARSET_UTF8)
     , m_nLoadLine(0)
     , m_nLoadColumn(0)
+    , m_LoadedForm{VL_CHARSET_UTF8, false, false}
 {
     std::memset(m_EscapeTable, 0, sizeof(m_EscapeTable));
 }
@@ -640,6 +659,7 @@ void CVLXmlDocument::LoadFrom(IVLStream* pStream, const CVLString& strName)
     parser.SetInputStream(&input);  // a failure shows as the first event
 
     m_Dropped.clear();
+    m_LoadedForm = SLoadedForm{VL_CHARSET_UTF8, parser.HasByteOrderMark(), false};
     CLoadContext ctx(parser, strName);
     ctx.stack.reserve(limits.nMaxDepth + 2);
     ctx.stack.push_back(this);
@@ -651,6 +671,7 @@ void CVLXmlDocument::LoadFrom(IVLStream* pStream, const CVLString& strName)
         if (nEvent == PXP_EVENT_ERROR || nEvent == PXP_EVENT_DOCUMENT_DONE || nEvent == PXP_EVENT_XML_DECLARATION) {
             m_nLoadLine = parser.GetLine();
             m_nLoadColumn = parser.GetColumn();
+            m_LoadedForm.eCharset = CharsetOfParserCode(parser.GetEncodingCode());
         }
         if (nEvent == PXP_EVENT_ERROR) {
             EVLXmlException* pError =
@@ -741,6 +762,7 @@ void CVLXmlDocument::OnDeclaration(CLoadContext& ctx)
         throw new EVLXmlException(VLSTD_MODULE, s_szFile, kSiteLoadVersion, VLXML_ERROR_VERSION, 0,
                                   ctx.strName.GetString(), nullptr);
     SetEncoding(ctx.parser.GetEncoding());
+    m_LoadedForm.bDeclaration = true;
 }
 
 CVLXmlNodeList* CVLXmlDocument::ChildListForLoad(CLoadContext& ctx)

@@ -51,6 +51,17 @@ public:
     // UTF-8 text; 0 before any Load.
     VL_ULONG GetLoadLine() const { return m_nLoadLine; }
     VL_ULONG GetLoadColumn() const { return m_nLoadColumn; }
+    // The form of the bytes the last Load read, for a tool that writes the
+    // document back as it came: their charset (VL_CHARSET_UTF8, _UTF16LE,
+    // _UTF16BE, _SHIFT_JIS or _EUC_JP), whether a byte-order mark came
+    // first, and whether the document opened with an XML declaration.
+    struct SLoadedForm
+    {
+        int eCharset;
+        bool bByteOrderMark;
+        bool bDeclaration;
+    };
+    const SLoadedForm& GetLoadedForm() const { return m_LoadedForm; }
     // What the last Load read and the tree does not hold: the reader drops
     // processing instructions, CDATA sections, the DOCTYPE and the
     // declaration's standalone, and keeps a reference to an undeclared entity
@@ -192,6 +203,7 @@ protected:
     VL_ULONG m_nLoadLine;
     VL_ULONG m_nLoadColumn;
     std::vector<SDropped> m_Dropped;
+    SLoadedForm m_LoadedForm;
 };
 
 #endif

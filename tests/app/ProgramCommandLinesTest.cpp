@@ -298,12 +298,12 @@ TEST(ProgramCommandLines, ToolMessagesSayWhatWasWrongAndWhere)
 }
 
 namespace {
-// ASCII text as UTF-16LE.
-std::string Utf16(const std::string& strAscii)
+// ASCII text as UTF-16LE, or as UTF-16BE.
+std::string Utf16(const std::string& strAscii, bool bBig = false)
 {
     std::string strOut;
     for (char c : strAscii)
-        strOut += std::string(1, c) + '\0';
+        strOut += bBig ? std::string(1, '\0') + c : std::string(1, c) + '\0';
     return strOut;
 }
 const std::string kUnread = ": the reader reads UTF-8, UTF-16, Shift_JIS and EUC-JP\n";
@@ -372,6 +372,15 @@ TEST(ProgramCommandLines, XmlRoundTripKeepsEachConstructOrRefusesTheDocument)
          "\t<m>a\n <b>\n  <c/>\n </b>\n z\n</m>\n\t<e>\t\n</e>\n</r>\n"},
         // Blanks alone are an element's content too.
         {"<?xml version=\"1.0\"?><r>\n</r>", "", 0, ""},
+        // The byte-order mark and the UTF-16 form come back; no declaration
+        // is added unless --format writes one.
+        {"\xef\xbb\xbf<r>\n</r>", "", 0, ""},
+        {"\xef\xbb\xbf<r/>", "--format", 0, "\xef\xbb\xbf<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<r/>\n"},
+        {"\xff\xfe" + Utf16("<r/>"), "", 0, ""},
+        {"\xfe\xff" + Utf16("<r/>", true), "--format", 0,
+         "\xfe\xff" + Utf16("<?xml version=\"1.0\" encoding=\"UTF-16\"?>\n<r/>\n", true)},
+        {Utf16("<?xml version=\"1.0\"?><r/>", true), "", 0, ""},
+        {Utf16("<?xml version=\"1.0\" encoding=\"UTF-16LE\"?><r/>"), "", 0, ""},
     };
     CToolFiles files;
     for (const auto& row : kRows) {

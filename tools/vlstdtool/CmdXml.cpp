@@ -1,8 +1,11 @@
 // vlstdtool xml FILE [--format]: loads FILE as an XML document and writes it
-// back to standard output, in the encoding it was read in. A document that
-// would not come back whole (the reader drops some constructs) is refused.
+// back to standard output in the form it was read in: its encoding, its
+// byte-order mark, its declaration or none. A document that would not come
+// back whole (the reader drops some constructs) is refused.
 #include <cstring>
 #include <string>
+
+#include <strings.h>
 
 #include "tools/vlstdtool/ToolCommand.h"
 #include "base/core/VLCharset.h"
@@ -16,53 +19,74 @@
 
 namespace {
 
-// The charset that writes back what the reader read under the declared
-// encoding (its name in upper case), or -1 for UTF-8. The reader reads
-// Shift_JIS with the NEC row and with 5C and 7E as backslash and tilde,
-// which is the table CP932 writes. bMark: a byte order mark goes first, as
-// a document declared "UTF-16" needs one.
-int CharsetOf(const std::string& strUpper, bool& bMark)
+// The name of a charset the reader reads, as a declaration writes it.
+const char* NameOf(int eCharset)
 {
-    bMark = strUpper == "UTF-16";
-    if (strUpper == "SHIFT_JIS")
-        return VL_CHARSET_CP932;
-    if (strUpper == "EUC-JP")
-        return VL_CHARSET_EUC_JP;
-    if (strUpper == "UTF-16" || strUpper == "UTF-16LE")
-        return VL_CHARSET_UTF16LE;
-    if (strUpper == "UTF-16BE")
-        return VL_CHARSET_UTF16BE;
-    return -1;
+    switch (eCharset) {
+    case VL_CHARSET_UTF16LE:
+        return "UTF-16LE";
+    case VL_CHARSET_UTF16BE:
+        return "UTF-16BE";
+    case VL_CHARSET_SHIFT_JIS:
+        return "Shift_JIS";
+    case VL_CHARSET_EUC_JP:
+        return "EUC-JP";
+    default:
+        return "UTF-8";
+    }
 }
 
-// Puts the written UTF-8 text into the document's declared encoding, the
-// declaration naming it as the input did (the writer declares the UTF-8 it
-// writes); false with the reason when a character has no code there.
-bool ToDeclaredEncoding(const std::string& strEncoding, std::string& strText, std::string& strWhy)
+// The byte-order mark of a charset the reader reads.
+std::string MarkOf(int eCharset)
 {
-    std::string strUpper = strEncoding;
-    for (char& c : strUpper)
-        c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-    bool bMark = false;
-    const int eCharset = CharsetOf(strUpper, bMark);
-    if (eCharset < 0)
-        return true;
-    const std::string strWritten = " encoding=\"utf-8\"";
-    size_t nDeclaration = strText.find("?>");
-    size_t nAt = strText.find(strWritten);
-    if (nAt != std::string::npos && nAt < nDeclaration)
-        strText.replace(nAt, strWritten.size(), " encoding=\"" + strEncoding + "\"");
-    CVLString converted =
-        CVLIconvWrapper::Convert(VL_CHARSET_UTF8, strText.data(), static_cast<int>(strText.size()), eCharset, false);
-    if (converted.GetCharset() == VL_CHARSET_UNKNOWN) {
-        // U+FFFE stands in the text for bytes the reader found no character for.
-        strWhy = strText.find("\xEF\xBF\xBE") != std::string::npos
-                     ? "it holds bytes that are no " + strEncoding + " character (read as U+FFFE)"
-                     : "it holds a character that " + strEncoding + " has no code for";
-        return false;
+    switch (eCharset) {
+    case VL_CHARSET_UTF8:
+        return "\xEF\xBB\xBF";
+    case VL_CHARSET_UTF16LE:
+        return "\xFF\xFE";
+    case VL_CHARSET_UTF16BE:
+        return "\xFE\xFF";
+    default:
+        return "";
     }
-    strText.assign(bMark ? "\xFF\xFE" : "");
-    strText.append(converted.GetBuffer(), static_cast<size_t>(converted.GetLength()));
+}
+
+// Puts the written UTF-8 text into the form the document was read in: its
+// charset, its byte-order mark, and a declaration only where it had one or
+// where --format writes one; false with the reason when a character has no
+// code there. The writer declares the UTF-8 it writes: the declaration
+// names again the encoding the document named.
+bool ToLoadedForm(const CVLXmlDocument& doc, const std::string& strEncoding, bool bFormat, std::string& strText,
+                  std::string& strWhy)
+{
+    const CVLXmlDocument::SLoadedForm& form = doc.GetLoadedForm();
+    const size_t nDeclarationEnd = strText.find("?>");  // the writer's declaration comes first
+    if (!form.bDeclaration && !bFormat && nDeclarationEnd != std::string::npos) {
+        strText.erase(0, nDeclarationEnd + 2);
+    } else if (!strEncoding.empty() && strcasecmp(strEncoding.c_str(), "UTF-8") != 0) {
+        const std::string strWritten = " encoding=\"utf-8\"";
+        const size_t nAt = strText.find(strWritten);
+        if (nAt != std::string::npos && nAt < nDeclarationEnd)
+            strText.replace(nAt, strWritten.size(), " encoding=\"" + strEncoding + "\"");
+    }
+    if (form.eCharset != VL_CHARSET_UTF8) {
+        // The reader reads Shift_JIS with the NEC row and with 5C and 7E as
+        // backslash and tilde, which is the table CP932 writes.
+        const int eCharset = form.eCharset == VL_CHARSET_SHIFT_JIS ? VL_CHARSET_CP932 : form.eCharset;
+        CVLString converted = CVLIconvWrapper::Convert(VL_CHARSET_UTF8, strText.data(),
+                                                       static_cast<int>(strText.size()), eCharset, false);
+        if (converted.GetCharset() == VL_CHARSET_UNKNOWN) {
+            const std::string strName = strEncoding.empty() ? NameOf(form.eCharset) : strEncoding;
+            // U+FFFE stands in the text for bytes the reader found no character for.
+            strWhy = strText.find("\xEF\xBF\xBE") != std::string::npos
+                         ? "it holds bytes that are no " + strName + " character (read as U+FFFE)"
+                         : "it holds a character that " + strName + " has no code for";
+            return false;
+        }
+        strText.assign(converted.GetBuffer(), static_cast<size_t>(converted.GetLength()));
+    }
+    if (form.bByteOrderMark)
+        strText.insert(0, MarkOf(form.eCharset));
     return true;
 }
 
@@ -112,6 +136,14 @@ int Xml(int argc, char** argv)
     if (nResult != 0)
         return nResult;
 
+    const CVLXmlDocument::SLoadedForm& form = doc.GetLoadedForm();
+    if (!form.bDeclaration && bFormat && form.eCharset != VL_CHARSET_UTF8) {
+        // The declaration --format adds names the form written; "UTF-16"
+        // asks for a byte-order mark.
+        doc.SetEncoding(form.bByteOrderMark ? "UTF-16" : NameOf(form.eCharset));
+    }
+    const CVLString& strDeclared = doc.GetEncoding();
+    const std::string strEncoding(strDeclared.GetBuffer(), static_cast<size_t>(strDeclared.GetLength()));
     doc.SetKeepText(true);
     doc.SetFormat(bFormat);
     if (bFormat)
@@ -126,9 +158,7 @@ int Xml(int argc, char** argv)
     CVLString& str = out.GetString();
     std::string strText(str.GetBuffer(), static_cast<size_t>(str.GetLength()));
     std::string strWhy;
-    const CVLString& strEncoding = doc.GetEncoding();
-    if (!ToDeclaredEncoding(std::string(strEncoding.GetBuffer(), static_cast<size_t>(strEncoding.GetLength())),
-                            strText, strWhy))
+    if (!ToLoadedForm(doc, strEncoding, bFormat, strText, strWhy))
         return VLToolFail("%s: cannot be written back in its encoding: %s", szFile, strWhy.c_str());
     if (!VLToolWriteStdout(strText.data(), strText.size()))
         return VLToolOutputFailed();
@@ -139,7 +169,10 @@ int Xml(int argc, char** argv)
 
 VL_TOOL_COMMAND(xml, "xml",
                 "  xml FILE [--format]\n"
-                "                    load FILE as an XML document and write it back to standard output\n"
-                "                    in its encoding (--format indents it, one tag per line); a document\n"
+                "                    load FILE as an XML document (UTF-8, UTF-16, Shift_JIS or EUC-JP)\n"
+                "                    and write it back to standard output as it came: its encoding,\n"
+                "                    byte-order mark and declaration or none; --format indents what\n"
+                "                    holds no text, one tag per line, and writes a declaration (text,\n"
+                "                    mixed content and xml:space=\"preserve\" stay as they are); a document\n"
                 "                    with what the reader does not keep (CDATA, DOCTYPE, ...) is refused\n",
                 Xml);

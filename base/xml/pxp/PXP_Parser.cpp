@@ -113,6 +113,7 @@ void PXP_Parser::ResetState()
     m_nCarry = 0;
     m_pStream = nullptr;
     m_nEncoding = PXP_CHARSET_UNDECIDED;
+    m_bByteOrderMark = false;
     m_nUtf8Need = 0;
     m_nUtf8Low = 0x80;
     m_nUtf8High = 0xBF;
@@ -292,6 +293,7 @@ bool PXP_Parser::Detect(int32_t nRead)
         m_nEncoding = PXP_CHARSET_UTF8;
     }
     m_nDocState = bDecl ? 3 : 0;
+    m_bByteOrderMark = nSkip > 0;
     m_pWork = m_pRaw;
     m_pPos = m_pRaw + nSkip;
     m_pEnd = m_pRaw + n;

@@ -36,6 +36,8 @@ public:
     // or the first read failed) or 5.
     int SetInputStream(PXP_InputStream* pStream);
     signed char GetEncodingCode() const { return m_nEncoding; }
+    // Whether the document began with a byte-order mark (UTF-8 or UTF-16).
+    bool HasByteOrderMark() const { return m_bByteOrderMark; }
     // The encoding the declaration names, as written, also when the parser
     // stopped at it; null before it is read or without one.
     const char* GetDeclaredEncoding() const { return m_pEncodingText; }
@@ -156,6 +158,7 @@ private:
     int32_t m_nCarry;
     PXP_InputStream* m_pStream;
     signed char m_nEncoding;
+    bool m_bByteOrderMark;
     PXP_EncodeTranslater* m_pTranslater;
     int m_nUtf8Need;       // continuation bytes still due
     unsigned char m_nUtf8Low;   // the range of the next continuation byte
