@@ -381,6 +381,9 @@ TEST(ProgramCommandLines, XmlRoundTripKeepsEachConstructOrRefusesTheDocument)
          "\xfe\xff" + Utf16("<?xml version=\"1.0\" encoding=\"UTF-16\"?>\n<r/>\n", true)},
         {Utf16("<?xml version=\"1.0\"?><r/>", true), "", 0, ""},
         {Utf16("<?xml version=\"1.0\" encoding=\"UTF-16LE\"?><r/>"), "", 0, ""},
+        {"\xff\xfe" + Utf16("<r>") + std::string("\0\xd8", 2) + Utf16("</r>"), "", 1,
+         "vlstdtool: t.xml: cannot be written back in its encoding: it holds bytes that are no UTF-16LE character "
+         "(read as U+FFFE)\n"},
     };
     CToolFiles files;
     for (const auto& row : kRows) {

@@ -70,17 +70,20 @@ bool ToLoadedForm(const CVLXmlDocument& doc, const std::string& strEncoding, boo
             strText.replace(nAt, strWritten.size(), " encoding=\"" + strEncoding + "\"");
     }
     if (form.eCharset != VL_CHARSET_UTF8) {
+        const std::string strName = form.bDeclaration && !strEncoding.empty() ? strEncoding : NameOf(form.eCharset);
+        // U+FFFE stands in the text for bytes the reader found no character
+        // for (a lone UTF-16 surrogate too): written back, they would change.
+        if (strText.find("\xEF\xBF\xBE") != std::string::npos) {
+            strWhy = "it holds bytes that are no " + strName + " character (read as U+FFFE)";
+            return false;
+        }
         // The reader reads Shift_JIS with the NEC row and with 5C and 7E as
         // backslash and tilde, which is the table CP932 writes.
         const int eCharset = form.eCharset == VL_CHARSET_SHIFT_JIS ? VL_CHARSET_CP932 : form.eCharset;
         CVLString converted = CVLIconvWrapper::Convert(VL_CHARSET_UTF8, strText.data(),
                                                        static_cast<int>(strText.size()), eCharset, false);
         if (converted.GetCharset() == VL_CHARSET_UNKNOWN) {
-            const std::string strName = strEncoding.empty() ? NameOf(form.eCharset) : strEncoding;
-            // U+FFFE stands in the text for bytes the reader found no character for.
-            strWhy = strText.find("\xEF\xBF\xBE") != std::string::npos
-                         ? "it holds bytes that are no " + strName + " character (read as U+FFFE)"
-                         : "it holds a character that " + strName + " has no code for";
+            strWhy = "it holds a character that " + strName + " has no code for";
             return false;
         }
         strText.assign(converted.GetBuffer(), static_cast<size_t>(converted.GetLength()));
