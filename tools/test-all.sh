@@ -156,12 +156,18 @@ fuzz_one() {  # target, seconds, log
   work=$(mktemp -d)
   [ -d "$corpus" ] && cp -r "$corpus"/. "$work"/
   # A dictionary beside the target (fuzz/<name>.dict) is passed when there is one.
-  local dict=()
-  [ -f "fuzz/${name#fuzz_}.dict" ] && dict=(-dict="fuzz/${name#fuzz_}.dict")
+  local dict=() dict_file="fuzz/${name#fuzz_}.dict"
+  [ -f "$dict_file" ] && dict=(-dict="$dict_file")
   output=$fuzz_artifacts/$name.log
   local rc=0
-  "$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=0 \
-    -artifact_prefix="$fuzz_artifacts/$name-" "${dict[@]}" "$work" >"$output" 2>&1 || rc=$?
+  # A dictionary link that leads nowhere would run the target without it, unseen.
+  if [ -L "$dict_file" ] && [ ! -f "$dict_file" ]; then
+    echo "$dict_file leads to no file" >"$output"
+    rc=1
+  else
+    "$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=0 \
+      -artifact_prefix="$fuzz_artifacts/$name-" "${dict[@]}" "$work" >"$output" 2>&1 || rc=$?
+  fi
   { echo "-- $name (${seconds}s)"
     if [ "$rc" = 0 ]; then
       grep -E '^#[0-9]+[[:space:]]+DONE ' "$output" || echo "(no final coverage line)"
