@@ -30,6 +30,7 @@ asan_minutes=30
 tsan_minutes=30
 fuzz_build_minutes=8
 run_minutes=75
+run_seconds=$((run_minutes * 60))
 
 # This is how CI runs the tests, as root: a test that cannot make its network
 # namespaces fails there rather than skip (tests/support/NeedsNamespaces.h).
@@ -250,96 +251,9 @@ stage_fuzz() {
   [ "$failed" = 0 ]
 }
 
-duration() {  # seconds: "9 min 34 s", "20 min", "34 s"
-  if [ "$1" -lt 60 ]; then
-    echo "$1 s"
-  elif [ $(($1 % 60)) = 0 ]; then
-    echo "$(($1 / 60)) min"
-  else
-    echo "$(($1 / 60)) min $(($1 % 60)) s"
-  fi
-}
+# The stages' runner: run_stage, stop_stage, duration and the stages' outcomes.
+. tools/stages.sh
 
-# The process and every process below it, each parent before its children
-# (the tests' programs too, which start sessions of their own).
-process_tree() {  # pid
-  local child
-  echo "$1"
-  for child in $(cat /proc/"$1"/task/*/children 2>/dev/null); do process_tree "$child"; done
-}
-
-any_alive() {  # pid...
-  local pid
-  for pid in "$@"; do kill -0 "$pid" 2>/dev/null && return 0; done
-  return 1
-}
-
-# Stops a stage and everything it started: SIGTERM, and 10 s later SIGKILL
-# to what is left.
-stop_stage() {  # pid
-  local pids i
-  pids=$(process_tree "$1")
-  # shellcheck disable=SC2086
-  kill -TERM $pids 2>/dev/null || true
-  for ((i = 0; i < 10; i++)); do
-    # shellcheck disable=SC2086
-    any_alive $pids || break
-    sleep 1
-  done
-  # shellcheck disable=SC2086
-  kill -KILL $pids 2>/dev/null || true
-  wait "$1" 2>/dev/null || true
-}
-
-# The stages run so far, for the summary: "title|outcome".
-stages=()
-stage_title='' stage_pid='' timer_pid=''
-
-# Runs a stage within its time limit, or what is left of the run's; a stage
-# that fails or is stopped ends the run.
-run_stage() {  # title, minutes, function
-  local title=$1 limit=$(($2 * 60)) start=$SECONDS status=0 ended left
-  stage_title=$title
-  left=$((run_minutes * 60 - SECONDS))
-  [ "$left" -ge "$limit" ] || limit=$left
-  if [ "$limit" -le 0 ]; then
-    stages+=("$title|not run: the run's time limit of $run_minutes min was reached")
-    exit 1
-  fi
-  echo "== $title, time limit $(duration "$limit")"
-  "$3" &
-  stage_pid=$!
-  sleep "$limit" &
-  timer_pid=$!
-  wait -n -p ended "$stage_pid" "$timer_pid" || status=$?
-  if [ "$ended" = "$timer_pid" ]; then
-    timer_pid=
-    stop_stage "$stage_pid"
-    stage_pid=
-    stages+=("$title|stopped at its time limit of $(duration "$limit")")
-    echo "test-all.sh: $title did not end within its time limit of $(duration "$limit"): stopped" >&2
-    exit 1
-  fi
-  stage_pid=
-  kill "$timer_pid" 2>/dev/null || true
-  wait "$timer_pid" 2>/dev/null || true
-  timer_pid=
-  if [ "$status" != 0 ]; then
-    stages+=("$title|failed (status $status), after $(duration $((SECONDS - start)))")
-    exit "$status"
-  fi
-  stages+=("$title|passed in $(duration $((SECONDS - start)))")
-}
-
-# Ctrl-C or a stop from CI: the stage and what it started end too.
-on_signal() {  # status
-  trap '' INT TERM HUP
-  if [ -n "$stage_pid" ]; then
-    stop_stage "$stage_pid"
-    stages+=("$stage_title|stopped by a signal")
-  fi
-  exit "$1"
-}
 trap 'on_signal 130' INT
 trap 'on_signal 143' TERM
 trap 'on_signal 129' HUP
@@ -369,11 +283,11 @@ summary() {
 }
 trap summary EXIT
 
-run_stage "plain build" "$plain_minutes" stage_plain
-run_stage "install into a temporary prefix" "$install_minutes" stage_install
-run_stage "address and undefined-behaviour sanitizers (clang)" "$asan_minutes" stage_asan
-run_stage "thread sanitizer (clang)" "$tsan_minutes" stage_tsan
+run_stage "plain build" $((plain_minutes * 60)) stage_plain
+run_stage "install into a temporary prefix" $((install_minutes * 60)) stage_install
+run_stage "address and undefined-behaviour sanitizers (clang)" $((asan_minutes * 60)) stage_asan
+run_stage "thread sanitizer (clang)" $((tsan_minutes * 60)) stage_tsan
 if [ -d fuzz ] && ls fuzz/*.cpp >/dev/null 2>&1; then
   fuzz_plan
-  run_stage "fuzz targets" $((fuzz_build_minutes + (2 * fuzz_span + 59) / 60)) stage_fuzz
+  run_stage "fuzz targets" $(((fuzz_build_minutes + (2 * fuzz_span + 59) / 60) * 60)) stage_fuzz
 fi
