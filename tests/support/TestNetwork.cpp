@@ -1,5 +1,7 @@
 #include "tests/support/TestNetwork.h"
 
+#include <dirent.h>
+#include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <sched.h>
@@ -12,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 
 namespace {
 
@@ -120,8 +123,41 @@ std::string CTestNetwork::Unavailable()
     return std::string();
 }
 
+void CTestNetwork::RemoveLeftovers()
+{
+    const std::string strPrefix = Prefix();
+    if (!PrefixError(strPrefix).empty())
+        return;
+    DIR* pDir = opendir("/run/netns");
+    if (pDir == nullptr)
+        return;
+    std::vector<std::string> leftovers;
+    while (dirent* pEntry = readdir(pDir)) {
+        // The prefix, a process id, then a letter: the prefix ends in no
+        // digit, so a longer prefix that begins with this one never matches.
+        std::string strName = pEntry->d_name;
+        if (strName.compare(0, strPrefix.size(), strPrefix) != 0)
+            continue;
+        size_t nDigits = strPrefix.size();
+        while (nDigits < strName.size() && isdigit(static_cast<unsigned char>(strName[nDigits])))
+            ++nDigits;
+        if (nDigits == strPrefix.size() || nDigits == strName.size())
+            continue;
+        // Signal 0 sends nothing: it tells whether the process exists.
+        pid_t pid = static_cast<pid_t>(strtol(strName.c_str() + strPrefix.size(), nullptr, 10));
+        if (kill(pid, 0) != 0 && errno == ESRCH)
+            leftovers.push_back(strName);
+    }
+    closedir(pDir);
+    // Another process of the prefix may remove one first.
+    for (const std::string& strName : leftovers)
+        Shell("ip netns del " + Quote(strName), nullptr);
+}
+
 CTestNetwork::CTestNetwork()
 {
+    static std::once_flag s_leftovers;
+    std::call_once(s_leftovers, RemoveLeftovers);
     static int s_nCount = 0;
     m_strPrefix = Prefix() + std::to_string(getpid()) + "n" + std::to_string(s_nCount++) + "x";
 }

@@ -8,7 +8,10 @@
 // Names are made unique per process ("vl<pid>n<count>x<name>"), so parallel
 // test programs do not meet; interface names stay within the kernel's 15
 // bytes. The "vl" is the prefix, which a user may choose (kPrefixVariable)
-// to tell their namespaces from others' on a shared host.
+// to tell their namespaces from others' on a shared host. A process stopped
+// before it removed its namespaces (a test killed at its time limit) leaves
+// them: the first network of each process removes those of its prefix whose
+// process is gone (RemoveLeftovers).
 #ifndef TESTNETWORK_H
 #define TESTNETWORK_H
 
@@ -41,7 +44,12 @@ public:
     static std::string PrefixError(const std::string& strPrefix);
     static const size_t kMaxPrefix = 32;
 
-    CTestNetwork();
+    // Deletes the namespaces named with the prefix and the number of a
+    // process that no longer runs ("vl4242n0xpc" once 4242 is gone), with
+    // the veth ends they hold; those of a running process stay.
+    static void RemoveLeftovers();
+
+    CTestNetwork();   // the first of a process calls RemoveLeftovers()
     ~CTestNetwork();  // stops the emulators and deletes the namespaces
     CTestNetwork(const CTestNetwork&) = delete;
     CTestNetwork& operator=(const CTestNetwork&) = delete;

@@ -73,6 +73,50 @@ TEST(TestNetwork, TheEnvironmentsPrefixBeginsTheNamespaces)
         << CTestNetwork::Unavailable();
 }
 
+// A run killed at its time limit leaves its namespaces: the next run of the
+// prefix (vltestnet here, a process of its own) removes them, and keeps
+// those of a process that still runs, and those of another prefix that
+// begins with this one.
+TEST(TestNetwork, TheNextRunRemovesWhatAGoneRunOfItsPrefixLeft)
+{
+    VL_NEEDS_NAMESPACES();
+    CWatchdog watchdog(120, "the leftovers of a gone run");
+    int fds[2];
+    ASSERT_EQ(0, pipe(fds));
+    fflush(nullptr);
+    pid_t live = fork();
+    ASSERT_GE(live, 0);
+    if (live == 0) {
+        close(fds[1]);
+        char c;
+        _exit(read(fds[0], &c, 1) < 0 ? 1 : 0);
+    }
+    close(fds[0]);
+    // No process has a number above the kernel's PID_MAX_LIMIT (2^22).
+    const std::string strGonePid = std::to_string(4194304 + getpid());
+    const std::string strGone = CTestNetwork::Prefix() + strGonePid + "n0xpc";
+    const std::string strLive = CTestNetwork::Prefix() + std::to_string(live) + "n0xpc";
+    const std::string strOther = CTestNetwork::Prefix() + "-" + strGonePid + "n0xpc";
+    EXPECT_EQ(0, system(("ip netns add " + strGone).c_str()));
+    EXPECT_EQ(0, system(("ip netns add " + strLive).c_str()));
+    EXPECT_EQ(0, system(("ip netns add " + strOther).c_str()));
+    std::string strEmulator = TestEmulatorProgram();
+    std::string strProgram = strEmulator.substr(0, strEmulator.rfind('/')) + "/vltestnet";
+    int nStatus = system((strProgram + " --network 1 </dev/null >/dev/null").c_str());
+    const std::string strAfter = NamespaceList();
+    close(fds[1]);
+    waitpid(live, nullptr, 0);
+
+    EXPECT_EQ(0, nStatus);
+    EXPECT_NE(std::string::npos, strAfter.find(strLive)) << strAfter;
+    EXPECT_EQ(0, system(("ip netns del " + strLive).c_str()));
+    EXPECT_NE(std::string::npos, strAfter.find(strOther)) << strAfter;
+    EXPECT_EQ(0, system(("ip netns del " + strOther).c_str()));
+    EXPECT_EQ(std::string::npos, strAfter.find(strGone)) << strAfter;
+    if (strAfter.find(strGone) != std::string::npos)
+        EXPECT_EQ(0, system(("ip netns del " + strGone).c_str()));
+}
+
 // vltestnet names its namespaces with --prefix (over the environment's),
 // makes a network given no device, tells apart the listed devices that
 // share a MAC (a probe lists one of them) and lists an impostor, which
