@@ -35,7 +35,7 @@
 # The emulator is BUILD_DIR's unless VLEMU names another (to measure an
 # older vlnet against the newer attacks). Needs root (network namespaces),
 # whose names begin with --prefix NAME, else $VL_NETNS_PREFIX, else "vl"
-# (NAME4242atkpc), by the tests' rules (see the README).
+# (NAME4242atkpc), by the tests' rules (docs/testing.md).
 set -u
 . "$(dirname "$0")/netns.sh"
 usage="usage: bench/attacks.sh [--prefix NAME] BUILD_DIR [TIMEOUT] [ATTACK ...]"

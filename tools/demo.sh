@@ -5,7 +5,8 @@
 # the computer's namespace. Nothing it sends leaves the namespaces, and
 # everything it made is removed when it ends, however it ends (Ctrl-C too).
 #
-# Run as root from the checkout, after the README's build:  tools/demo.sh
+# Run as root from the checkout, once vlnet, vltestnet and vlemu are built
+# (cmake --build build --target vlnet vltestnet vlemu):  tools/demo.sh
 # (--prefix NAME, or VL_NETNS_PREFIX, begins its namespaces' names).
 # VL_BUILD_DIR names another build folder (default: build beside tools/).
 set -uo pipefail
@@ -35,7 +36,7 @@ if [ "$(id -u)" != 0 ]; then
 fi
 for program in vlnet vltestnet vlemu; do
   if [ ! -x "$bin/$program" ]; then
-    echo "demo.sh: $bin/$program is missing: build first (see the README's quick start)" >&2
+    echo "demo.sh: $bin/$program is missing: build first (cmake --build build --target vlnet vltestnet vlemu)" >&2
     exit 1
   fi
 done
