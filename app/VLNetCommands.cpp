@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "app/VLNetAddressQuery.h"
 #include "app/VLNetOptions.h"
 #include "app/VLNetPasswordPrompt.h"
 #include "app/VLNetProbeStatus.h"
@@ -74,17 +75,23 @@ const char kDescriptionRun[] =
     "and fit it: numbers within the field's width, addresses as A.B.C.D (decimal\n"
     "0-255), texts of at most 64 bytes and without a NUL, hex: with an even\n"
     "number of digits. An address, mask or gateway that would cut the device\n"
-    "off the network is refused too (0.0.0.0, broadcast, loopback, multicast or\n"
-    "reserved addresses, a mask with a gap or of more than 30 bits; a gateway\n"
-    "of 0.0.0.0 means none), and so, once GetDetail has read the device's\n"
-    "settings and before any is sent, are settings it would then have that do:\n"
-    "an address that is the network or broadcast address of its subnet, this\n"
-    "computer's or another device's, a gateway outside the subnet. SetDetail\n"
-    "needs at least one.\n"
+    "off the network is refused too (0.0.0.0/8, broadcast, loopback, multicast\n"
+    "or reserved addresses, a mask with a gap or of 0.0.0.0; a gateway of\n"
+    "0.0.0.0 means none), and so, once GetDetail has read the device's settings\n"
+    "and before any is sent, are settings it would then have that do (not with\n"
+    "IPMode 1 or 2, where the device takes an address of its own): the network\n"
+    "or broadcast address of its subnet; an address in use: this computer's,\n"
+    "one any device answered the probe from, the device's gateway, or one a\n"
+    "host answers for when asked (a probe to it and its link address, within\n"
+    "1 s); settings that would leave this computer unable to reach the device on\n"
+    "the interface it was heard on (a /31 only with this computer at the pair's\n"
+    "other address); a gateway outside the subnet. --force sends the last two\n"
+    "(a device to be moved to another network) and says what it overrode.\n"
+    "SetDetail needs at least one.\n"
     "Exit status: 0 result 0; 1 a failure (another result, the device not found\n"
-    "or refused, the input ended at the password prompt); 2 a PATH=VALUE or\n"
-    "password refused, no change sent; 130 stopped by Ctrl-C (SIGINT), 143 by\n"
-    "SIGTERM, 129 by SIGHUP.\n";
+    "or refused, an address in use, the input ended at the password prompt); 2\n"
+    "a PATH=VALUE or password refused, no change sent; 130 stopped by Ctrl-C\n"
+    "(SIGINT), 143 by SIGTERM, 129 by SIGHUP.\n";
 // clang-format on
 
 const char kSettingsRun[] = "\n"
@@ -515,19 +522,48 @@ bool CheckAssignments(CVLNetSession& session, const CVLNetOptions& options, CVLP
     const std::string& strCommand = options.GetDeviceCommand();
     std::string strError;
     if (CVLNetValueCheck::Check(session.GetRequestFields(strCommand, pNIFInfo), strCommand, assignments, strError,
-                                pNIFInfo != nullptr ? " to this device" : ""))
+                                pNIFInfo != nullptr ? " to this device" : "", options.IsForce()))
         return true;
     RefuseArgument(strError);
     return false;
 }
 
-// Empty when the settings the device will have, the values given over
-// those it holds as read, leave it on its network (its address is no
-// neighbour's: this computer's or another device's); else the refusal.
-std::string CheckSettingsRead(CVLNetSession& session, const std::string& strCommand, CVLPFWNIFInfo* pNIFInfo,
-                              const std::vector<std::pair<std::string, std::string>>& assignments)
+// The interface a device at strAddress is heard on: the first of this
+// computer's that holds it in its subnet, with this computer's addresses and
+// masks there; none when no interface does.
+void FindLocalInterface(const std::string& strAddress, CVLNetValueCheck::SNeighbours& neighbours)
 {
-    const std::vector<CVLNetValueCheck::SField> fields = session.GetRequestFields(strCommand, pNIFInfo);
+    uint32_t nAddress = 0;
+    if (!CVLSocketAddress::ParseDottedQuad(strAddress.c_str(), nAddress))
+        return;
+    std::vector<VLInterfaceAddress> interfaces;
+    VLListInterfaceAddresses(interfaces);
+    auto quad = [](const unsigned char bytes[4]) {
+        return std::string(CVLSocketAddress::FormatDottedQuad(bytes).GetString());
+    };
+    for (const VLInterfaceAddress& entry : interfaces) {
+        uint32_t nLocal = 0, nMask = 0;
+        CVLSocketAddress::ParseDottedQuad(quad(entry.address).c_str(), nLocal);
+        CVLSocketAddress::ParseDottedQuad(quad(entry.netmask).c_str(), nMask);
+        if (neighbours.strInterface.empty() && entry.bUp && !entry.bLoopback && nMask != 0 &&
+            CVLNetValueCheck::SameSubnet(nLocal, nAddress, nMask))
+            neighbours.strInterface = entry.strInterface;
+    }
+    for (const VLInterfaceAddress& entry : interfaces) {
+        if (!neighbours.strInterface.empty() && entry.strInterface == neighbours.strInterface)
+            neighbours.local.emplace_back(quad(entry.address), quad(entry.netmask));
+    }
+}
+
+// The judgement of the settings the device will have, the values given
+// over those it holds as read, against every host of the probe and this
+// computer's reach; an address it would newly take is asked on the network
+// before the change goes.
+CVLNetValueCheck::SJudgement CheckSettingsRead(CVLNetSession& session, const CVLNetOptions& options,
+                                               CVLPFWNIFInfo* pNIFInfo,
+                                               const std::vector<std::pair<std::string, std::string>>& assignments)
+{
+    const std::vector<CVLNetValueCheck::SField> fields = session.GetRequestFields(options.GetDeviceCommand(), pNIFInfo);
     std::map<std::string, std::string> read;
     for (const CVLNetValueCheck::SField& field : fields) {
         std::string strText;
@@ -542,14 +578,24 @@ std::string CheckSettingsRead(CVLNetSession& session, const std::string& strComm
     for (const VLInterfaceAddress& entry : interfaces)
         neighbours.computer.push_back(CVLSocketAddress::FormatDottedQuad(entry.address).GetString());
     CVLString strMACText = pNIFInfo->GetMACAddress();
-    const std::string strMAC =
+    neighbours.strMAC =
         CVLNetOptions::NormalizeMACAddress(strMACText.GetBuffer() != nullptr ? strMACText.GetBuffer() : "");
-    for (const auto& heard : session.GetHeardAddresses()) {
-        if (heard.second != strMAC)
-            neighbours.devices.push_back(heard);
+    // Whatever their checks said: a host that claims an address holds it.
+    neighbours.devices = session.GetHeardAddresses();
+    FindLocalInterface(neighbours.strCurrent, neighbours);
+    CVLNetValueCheck::SJudgement judgement =
+        CVLNetValueCheck::CheckSettings(fields, read, assignments, neighbours, options.IsForce());
+    if (judgement.eVerdict != CVLNetValueCheck::VERDICT_ACCEPTED || judgement.strAskAddress.empty())
+        return judgement;
+    unsigned short nPort = 0;
+    const std::string strRequest = session.GetProbeRequest(nPort);
+    const std::string strHolder = CVLNetAddressQuery::FindHolder(judgement.strAskAddress, strRequest, nPort);
+    if (!strHolder.empty()) {
+        judgement.eVerdict = CVLNetValueCheck::VERDICT_IN_USE;
+        judgement.strError = judgement.strAskArgument + ": in use on the network: " + strHolder + " (asked for " +
+                             CVLNetAddressQuery::WaitText() + ")";
     }
-    std::string strError;
-    return CVLNetValueCheck::CheckSettings(fields, read, assignments, neighbours, strError) ? std::string() : strError;
+    return judgement;
 }
 
 // A run stopped before its command went to the device: the command's
@@ -630,17 +676,24 @@ int RunDeviceCommand(CVLNetSession& session, const CVLNetOptions& options)
                                                pNIFInfo->GetHeldResult());
     });
     // Judged once the device's settings are read, before any is sent.
-    bool bRefused = false;
-    VLECM_RESULT eResult = session.RunCommand(
-        pNIFInfo, options.GetDeviceCommand(), bPassword ? &strPassword : nullptr, assignments, strError,
-        [&](CVLPFWNIFInfo* pRead) {
-            std::string strRefusal = CheckSettingsRead(session, options.GetDeviceCommand(), pRead, assignments);
-            bRefused = !strRefusal.empty();
-            return strRefusal;
-        });
+    CVLNetValueCheck::EVerdict eVerdict = CVLNetValueCheck::VERDICT_ACCEPTED;
+    auto judge = [&](CVLPFWNIFInfo* pRead) {
+        const CVLNetValueCheck::SJudgement judgement = CheckSettingsRead(session, options, pRead, assignments);
+        eVerdict = judgement.eVerdict;
+        for (const std::string& strOverridden : judgement.overridden)
+            fprintf(stderr, "vlnet: --force: sent although %s\n", strOverridden.c_str());
+        return judgement.strError;
+    };
+    VLECM_RESULT eResult = session.RunCommand(pNIFInfo, options.GetDeviceCommand(), bPassword ? &strPassword : nullptr,
+                                              assignments, strError, judge);
     statusLine.StopTicking();
-    if (bRefused)
+    if (eVerdict == CVLNetValueCheck::VERDICT_REFUSED)
         return RefuseArgument(strError);
+    // The command line was sound: the network stopped it.
+    if (eVerdict == CVLNetValueCheck::VERDICT_IN_USE) {
+        fprintf(stderr, "vlnet: %s: nothing was sent (--force does not send an address in use)\n", strError.c_str());
+        return VLNET_EXIT_FAILURE;
+    }
     printf("result %d (%s)\n", eResult, CVLNetResultText::GetECMResultText(eResult));
     int nWriteError = 0;
     CVLNetStatusLine::FlushOutput(nWriteError);
@@ -735,7 +788,7 @@ std::string CVLNetCommands::GetProgramUsage()
                 "\n"
                 "exit status:\n"
                 "  0                     success\n"
-                "  1                     a failure, said on standard error\n"
+                "  1                     a failure, said on standard error (run: also an address in use)\n"
                 "  2                     a command line, PATH=VALUE or password refused: no change sent\n"
                 "  3                     probe: the list may be short, said on standard error\n"
                 "  130, 143, 129         stopped by SIGINT (Ctrl-C), SIGTERM or SIGHUP\n";

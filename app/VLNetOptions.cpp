@@ -115,6 +115,17 @@ const CVLNetOptions::SOption CVLNetOptions::s_Options[] = {
      {{VLNetCommand::COMMAND_RUN, "print the record's property tree instead (for traces)"}},
      0,
      0},
+    {"--force",
+     nullptr,
+     false,
+     &CVLNetOptions::setForce,
+     {{VLNetCommand::COMMAND_RUN, "send a SetDetail that would leave this computer unable to\n"
+                                  "reach the device, or its gateway outside its subnet (a\n"
+                                  "device to be moved to another network), saying what it\n"
+                                  "overrode; never an address in use, the subnet's network\n"
+                                  "or broadcast address, or this computer's own"}},
+     0,
+     0},
     {"--timeout",
      "SECONDS",
      false,
@@ -144,7 +155,7 @@ const CVLNetOptions::SOption CVLNetOptions::s_Options[] = {
 
 CVLNetOptions::CVLNetOptions()
     : m_bHelp(false), m_bVersion(false), m_nTimeoutSeconds(DEFAULT_TIMEOUT_SECONDS), m_bTimeoutGiven(false),
-      m_bPassword(false), m_bDump(false), m_bUsageFault(true)
+      m_bPassword(false), m_bDump(false), m_bForce(false), m_bUsageFault(true)
 {
 }
 
@@ -289,6 +300,12 @@ bool CVLNetOptions::setPassword(const std::string& strValue)
 bool CVLNetOptions::setDump(const std::string&)
 {
     m_bDump = true;
+    return true;
+}
+
+bool CVLNetOptions::setForce(const std::string&)
+{
+    m_bForce = true;
     return true;
 }
 

@@ -54,6 +54,8 @@ public:
     const std::string& GetPassword() const { return m_strPassword; }
     // run --dump: the record's property tree instead of its PATH=VALUE lines.
     bool IsDump() const { return m_bDump; }
+    // run --force: sends the settings the reach and gateway checks refuse.
+    bool IsForce() const { return m_bForce; }
     const std::vector<std::pair<std::string, std::string>>& GetAssignments() const { return m_Assignments; }
     const std::string& GetErrorText() const { return m_strErrorText; }
     // False when the error is of a value that the line gave rightly (a
@@ -109,6 +111,7 @@ private:
     bool setPassword(const std::string& strValue);
     bool readPasswordFile(const std::string& strPath);
     bool setDump(const std::string& strValue);
+    bool setForce(const std::string& strValue);
 
     std::string m_strCommand;
     bool m_bHelp;
@@ -122,6 +125,7 @@ private:
     bool m_bPassword;
     std::string m_strPassword;
     bool m_bDump;
+    bool m_bForce;
     std::vector<std::pair<std::string, std::string>> m_Assignments;
     std::string m_strErrorText;
     bool m_bUsageFault;

@@ -22,6 +22,8 @@
 #include "ecm/record/VLECMNIFInfo.h"
 #include "ecm/probe/VLECMNIFInfoList.h"
 #include "modules/probe/VLProbeRecvThread.h"
+#include "modules/vlpc/VLPCDefs.h"
+#include "modules/vlpc/VLPCRequestFields.h"
 #include "pfw/VLPFWNIFInfo.h"
 
 namespace {
@@ -79,6 +81,9 @@ long ClampedConst(CVLCMApi* pApi, const char* szName, long nDefault, long nMax)
         return nDefault;
     return nValue > nMax ? nMax : nValue;
 }
+
+// The highest UDP port.
+const long kMaxPort = 65535;
 
 // The device's own result codes that the front end names.
 const long kDeviceWrongPassword = 0xF003;
@@ -895,6 +900,15 @@ bool CVLNetSession::NeedsPassword(const std::string& strCommand)
         return false;
     CVLECM& ecm = m_CommunicationManager.GetVLECM();
     return CVLNetValueCheck::CarriesPassword(ecm.GetApi(), PacketListOf(ecm, strCommand));
+}
+
+std::string CVLNetSession::GetProbeRequest(unsigned short& nPort)
+{
+    if (!m_bInitialize)
+        return std::string();
+    CVLECM& ecm = m_CommunicationManager.GetVLECM();
+    nPort = static_cast<unsigned short>(ClampedConst(ecm.GetApi(), "VLPCPort", VLPC_PORT, kMaxPort));
+    return CVLPCRequestFields::BareRequest(ecm.GetApi(), VLText(PacketListOf(ecm, "Probe")));
 }
 
 namespace {

@@ -130,6 +130,9 @@ public:
                                                            CVLPFWNIFInfo* pNIFInfo = nullptr);
     // True when the command's request carries the device's password.
     bool NeedsPassword(const std::string& strCommand);
+    // The datagram of a probe sent to one address, and the devices' port,
+    // as the definitions lay them out; empty when they have no probe.
+    std::string GetProbeRequest(unsigned short& nPort);
     // True when the command's request changes the device (SetDetail, FactReset).
     static bool WritesDevice(const std::string& strCommand);
     // True when the command's reply says that the device restarts to apply it.

@@ -31,13 +31,18 @@ enum EAddressRole
     ROLE_NONE,
     ROLE_HOST,
     ROLE_MASK,
-    ROLE_GATEWAY
+    ROLE_GATEWAY,
+    ROLE_MODE
 };
 const struct
 {
     const char* szName;
     EAddressRole eRole;
-} kAddressRoles[] = {{"IPAddress", ROLE_HOST}, {"SubnetMask", ROLE_MASK}, {"Gateway", ROLE_GATEWAY}};
+} kAddressRoles[] = {
+    {"IPAddress", ROLE_HOST}, {"SubnetMask", ROLE_MASK}, {"Gateway", ROLE_GATEWAY}, {"IPMode", ROLE_MODE}};
+// The IPMode of a device that keeps the address it is given; the others
+// (DHCP, link-local) take one of their own.
+const char kStaticMode[] = "0";
 
 // Addresses that would cut a device off its network, as its own address
 // or as its gateway (where 0.0.0.0 means "none").
@@ -50,15 +55,18 @@ const struct
     const char* szWhat;
 } kUnusableAddresses[] = {
     {0x00000000, 0xFFFFFFFF, true, false, "0.0.0.0 (no address)"},
+    {0x00000000, 0xFF000000, true, true, "an address in 0.0.0.0/8 (this network, no host's)"},
     {0xFFFFFFFF, 0xFFFFFFFF, true, true, "the limited broadcast"},
     {0x7F000000, 0xFF000000, true, true, "a loopback address (127.0.0.0/8)"},
     {0xE0000000, 0xF0000000, true, true, "a multicast address (224.0.0.0/4)"},
     {0xF0000000, 0xF0000000, true, false, "a reserved address (240.0.0.0/4)"},
 };
 // A subnet with fewer host bits has no network and broadcast address of
-// its own (a point-to-point /31, a single host /32), and leaves a device
-// on it no host to reach but at most one.
+// its own (a point-to-point /31, a single host /32).
 const int kMinHostBits = 2;
+const int kPointToPointPrefix = 31;
+// Appended to what --force lets through.
+const char kForceSends[] = " (--force sends it anyway)";
 // The most edits (case aside) from a path given to a path sent that is
 // still taken for a slip.
 const size_t kMaxSuggestedDistance = 3;
@@ -153,14 +161,18 @@ uint32_t AddressOf(const std::string& strValue)
 
 EAddressRole RoleOf(const CVLNetValueCheck::SField& field)
 {
-    if (field.nType != VLPC_FIELD_IPV4_ADDRESS)
-        return ROLE_NONE;
     const std::string strName = field.strPath.substr(field.strPath.rfind('.') + 1);
     for (const auto& entry : kAddressRoles) {
-        if (strName == entry.szName)
+        if (strName == entry.szName && (field.nType == VLPC_FIELD_IPV4_ADDRESS) == (entry.eRole != ROLE_MODE))
             return entry.eRole;
     }
     return ROLE_NONE;
+}
+
+// The node of the record that holds a field's setting.
+std::string NodeOf(const std::string& strPath)
+{
+    return strPath.substr(0, strPath.rfind('.'));
 }
 
 // Empty when the address (in plain decimal) can be what the field sets.
@@ -168,13 +180,17 @@ std::string CheckAddressRole(EAddressRole eRole, const std::string& strValue)
 {
     const uint32_t nAddress = AddressOf(strValue);
     if (eRole == ROLE_MASK) {
-        const uint32_t nHostBits = ~nAddress;
-        if ((nHostBits & (nHostBits + 1)) != 0)
+        const int nPrefix = CVLNetValueCheck::PrefixLength(nAddress);
+        if (nPrefix < 0)
             return "a subnet mask's one-bits must be contiguous, as in 255.255.255.0";
-        if (nHostBits < (1u << kMinHostBits) - 1)
-            return "a mask of more than 30 one-bits leaves the subnet no host addresses (255.255.255.252 leaves two)";
+        if (nPrefix == 0)
+            return "a mask of 0.0.0.0 (/0) would take every address for the device's own network, leaving it no "
+                   "router to reach";
         return std::string();
     }
+    // A gateway of 0.0.0.0 is none.
+    if (eRole == ROLE_GATEWAY && nAddress == 0)
+        return std::string();
     for (const auto& entry : kUnusableAddresses) {
         if ((nAddress & entry.nMask) != entry.nNetwork)
             continue;
@@ -189,10 +205,15 @@ std::string CheckAddressRole(EAddressRole eRole, const std::string& strValue)
 // "10.201.3.0/24": the subnet of an address under a (contiguous) mask.
 std::string SubnetText(uint32_t nAddress, uint32_t nMask)
 {
-    int nBits = 0;
-    for (uint32_t n = nMask; n != 0; n <<= 1)
-        nBits++;
-    return Text(CVLSocketAddress::FormatDottedQuad(nAddress & nMask)) + "/" + std::to_string(nBits);
+    return Text(CVLSocketAddress::FormatDottedQuad(nAddress & nMask)) + "/" +
+           std::to_string(CVLNetValueCheck::PrefixLength(nMask));
+}
+
+// "10.201.3.10/24": an address with its mask's prefix length.
+std::string AddressText(uint32_t nAddress, uint32_t nMask)
+{
+    return Text(CVLSocketAddress::FormatDottedQuad(nAddress)) + "/" +
+           std::to_string(CVLNetValueCheck::PrefixLength(nMask));
 }
 
 // "the network address" or "the broadcast address" when the address is one
@@ -242,60 +263,139 @@ struct SSetting
 };
 struct SSettings
 {
-    SSetting host, mask, gateway;
+    SSetting host, mask, gateway, mode;
 };
 
-// Empty when the settings of one node leave the device on its network;
-// else "PATH=VALUE: reason", naming a value given.
-std::string JudgeSettings(const SSettings& settings, const CVLNetValueCheck::SNeighbours& neighbours)
+// Stops the judgement with a refusal; true, for "return Refuse(...)".
+bool Refuse(CVLNetValueCheck::SJudgement& judgement, CVLNetValueCheck::EVerdict eVerdict, const std::string& strError)
+{
+    judgement.eVerdict = eVerdict;
+    judgement.strError = strError;
+    // Nothing is left to ask.
+    judgement.strAskArgument.clear();
+    judgement.strAskAddress.clear();
+    return true;
+}
+
+// A refusal that --force lets through (noted): true when it stops the
+// judgement.
+bool RefuseUnlessForced(CVLNetValueCheck::SJudgement& judgement, bool bForce, const std::string& strError)
+{
+    if (!bForce)
+        return Refuse(judgement, CVLNetValueCheck::VERDICT_REFUSED, strError + kForceSends);
+    judgement.overridden.push_back(strError);
+    return false;
+}
+
+// Why this computer could no longer reach the device at nHost/nMask on the
+// interface it was heard on; empty when it could.
+std::string ReachRefusal(uint32_t nHost, uint32_t nMask, const CVLNetValueCheck::SNeighbours& neighbours)
+{
+    for (const auto& local : neighbours.local) {
+        if (CVLNetValueCheck::ReachEachOther(AddressOf(local.first), AddressOf(local.second), nHost, nMask))
+            return std::string();
+    }
+    const std::string strDevice = AddressText(nHost, nMask);
+    std::string strWhy = "this computer, at " + neighbours.local.front().first + " on " + neighbours.strInterface +
+                         ", could no longer reach the device at " + strDevice;
+    if (CVLNetValueCheck::PrefixLength(nMask) != kPointToPointPrefix)
+        return strWhy;
+    return strDevice + " is a point-to-point pair whose other address, " +
+           Text(CVLSocketAddress::FormatDottedQuad(CVLNetValueCheck::PairPartner(nHost))) +
+           ", this computer does not hold: " + strWhy;
+}
+
+// Judges the settings of one node (see CheckSettings); true when refused.
+bool JudgeSettings(const SSettings& settings, const CVLNetValueCheck::SNeighbours& neighbours, bool bForce,
+                   CVLNetValueCheck::SJudgement& judgement)
 {
     const SSetting& host = settings.host;
     const SSetting& mask = settings.mask;
     const SSetting& gateway = settings.gateway;
-    if (!host.bGiven && !mask.bGiven && !gateway.bGiven)
-        return std::string();
+    if (!host.bGiven && !mask.bGiven && !gateway.bGiven && !settings.mode.bGiven)
+        return false;
+    // DHCP or link-local: the device takes an address of its own.
+    if (settings.mode.IsKnown() && settings.mode.strValue != kStaticMode)
+        return false;
     const uint32_t nHost = AddressOf(host.strValue);
     const uint32_t nMask = AddressOf(mask.strValue);
+    // A mask the device holds with a gap draws no subnet to judge by.
+    const bool bSubnet = host.IsKnown() && mask.IsKnown() && CVLNetValueCheck::PrefixLength(nMask) >= 0;
     // The one given names the fault; the other is the device's as read.
-    if (host.IsKnown() && mask.IsKnown() && (host.bGiven || mask.bGiven)) {
+    if (bSubnet && (host.bGiven || mask.bGiven)) {
         if (const char* szWhat = SubnetOwnAddress(nHost, nMask)) {
             const std::string strSubnet = SubnetText(nHost, nMask);
             if (!host.bGiven)
-                return mask.Argument() + ": it makes the device's address " + host.strValue + " " + szWhat +
-                       " of its subnet " + strSubnet + ", which cannot be a device's address";
-            return host.Argument() + ": " + szWhat + " of its subnet " + strSubnet +
-                   (mask.bGiven ? std::string() : " (by the device's mask " + mask.strValue + ")") +
-                   " cannot be a device's address";
+                return Refuse(judgement, CVLNetValueCheck::VERDICT_REFUSED,
+                              mask.Argument() + ": it makes the device's address " + host.strValue + " " + szWhat +
+                                  " of its subnet " + strSubnet + ", which cannot be a device's address");
+            return Refuse(judgement, CVLNetValueCheck::VERDICT_REFUSED,
+                          host.Argument() + ": " + szWhat + " of its subnet " + strSubnet +
+                              (mask.bGiven ? std::string() : " (by the device's mask " + mask.strValue + ")") +
+                              " cannot be a device's address");
         }
     }
-    if (host.bGiven && host.strValue != neighbours.strCurrent) {
+    const bool bNewHost = host.bGiven && host.strValue != neighbours.strCurrent;
+    if (bNewHost) {
+        const std::string strInUse = host.Argument() + ": in use on the network: ";
         for (const std::string& strAddress : neighbours.computer) {
             if (strAddress == host.strValue)
-                return host.Argument() + ": this computer's own address cannot be a device's address";
+                return Refuse(judgement, CVLNetValueCheck::VERDICT_IN_USE, strInUse + "this computer holds it");
         }
         for (const auto& device : neighbours.devices) {
             if (device.first == host.strValue)
-                return host.Argument() + ": device " + device.second +
-                       " answered the probe from this address; two devices cannot share it";
+                return Refuse(
+                    judgement, CVLNetValueCheck::VERDICT_IN_USE,
+                    strInUse + (device.second == neighbours.strMAC ? "a host claiming this device's MAC " : "device ") +
+                        device.second + " answered the probe from it");
         }
     }
     const uint32_t nGateway = AddressOf(gateway.strValue);
-    if (!host.IsKnown() || !mask.IsKnown() || !gateway.IsKnown() || nGateway == 0)
-        return std::string();
+    if (host.IsKnown() && gateway.IsKnown() && nGateway == nHost && (host.bGiven || gateway.bGiven)) {
+        if (host.bGiven && !gateway.bGiven)
+            return Refuse(judgement, CVLNetValueCheck::VERDICT_IN_USE,
+                          host.Argument() + ": in use on the network: it is the device's gateway, a router's address");
+        return Refuse(judgement, CVLNetValueCheck::VERDICT_REFUSED,
+                      gateway.Argument() + ": the device's own address cannot be its gateway (0.0.0.0 means none)");
+    }
+    if (bSubnet && (host.bGiven || mask.bGiven) && !neighbours.local.empty()) {
+        const std::string strWhy = ReachRefusal(nHost, nMask, neighbours);
+        if (!strWhy.empty() &&
+            RefuseUnlessForced(judgement, bForce, (host.bGiven ? host : mask).Argument() + ": " + strWhy))
+            return true;
+    }
+    if (bNewHost && judgement.strAskAddress.empty()) {
+        judgement.strAskArgument = host.Argument();
+        judgement.strAskAddress = host.strValue;
+    }
+    if (!bSubnet || !gateway.IsKnown() || nGateway == 0)
+        return false;
     const std::string strSubnet = SubnetText(nHost, nMask);
-    const bool bOutside = (nGateway & nMask) != (nHost & nMask);
+    const bool bOutside = !CVLNetValueCheck::SameSubnet(nGateway, nHost, nMask);
     const char* szOwn = bOutside ? nullptr : SubnetOwnAddress(nGateway, nMask);
-    if (!bOutside && szOwn == nullptr)
-        return std::string();
-    if (gateway.bGiven)
-        return gateway.Argument() + ": " +
-               (bOutside ? "a gateway outside the device's subnet " + strSubnet + " cannot be reached"
-                         : std::string(szOwn) + " of the device's subnet " + strSubnet + " cannot be a gateway") +
-               " (0.0.0.0 means none)";
-    return (host.bGiven ? host : mask).Argument() + ": the device's gateway " + gateway.strValue +
-           (bOutside ? " would lie outside its subnet " : std::string(" would be ") + szOwn + " of its subnet ") +
-           strSubnet + ": give a Gateway in the subnet too, or 0.0.0.0 for none";
+    if (szOwn != nullptr)
+        return Refuse(judgement, CVLNetValueCheck::VERDICT_REFUSED,
+                      gateway.bGiven ? gateway.Argument() + ": " + szOwn + " of the device's subnet " + strSubnet +
+                                           " cannot be a gateway (0.0.0.0 means none)"
+                                     : (host.bGiven ? host : mask).Argument() + ": the device's gateway " +
+                                           gateway.strValue + " would be " + szOwn + " of its subnet " + strSubnet +
+                                           ": give a Gateway in the subnet too, or 0.0.0.0 for none");
+    if (!bOutside)
+        return false;
+    const char kBeyond[] = "the device would stay reachable on its own segment but reach nothing beyond it";
+    return RefuseUnlessForced(judgement, bForce,
+                              gateway.bGiven ? gateway.Argument() + ": outside the device's subnet " + strSubnet +
+                                                   ": " + kBeyond + " (0.0.0.0 means none)"
+                                             : (host.bGiven ? host : mask).Argument() + ": the device's gateway " +
+                                                   gateway.strValue + " would lie outside its subnet " + strSubnet +
+                                                   ": " + kBeyond +
+                                                   "; give a Gateway in the subnet too, or 0.0.0.0 "
+                                                   "for none");
 }
+
+// CheckValue, the address's role judged only when bJudgeRole (not when
+// the device takes an address of its own).
+std::string CheckFieldValue(const CVLNetValueCheck::SField& field, std::string& strValue, bool bJudgeRole);
 
 }  // namespace
 
@@ -337,6 +437,12 @@ CVLNetValueCheck::ReadRequestFields(CVLCMApi* pApi, const std::string& strPacket
 
 std::string CVLNetValueCheck::CheckValue(const SField& field, std::string& strValue)
 {
+    return CheckFieldValue(field, strValue, true);
+}
+
+namespace {
+std::string CheckFieldValue(const CVLNetValueCheck::SField& field, std::string& strValue, bool bJudgeRole)
+{
     const size_t nSize = field.nSize > 0 ? static_cast<size_t>(field.nSize) : 0;
     switch (field.nType) {
     case VLPC_FIELD_BYTE:
@@ -351,7 +457,7 @@ std::string CVLNetValueCheck::CheckValue(const SField& field, std::string& strVa
         if (!CVLSocketAddress::ParseDottedQuad(strValue.c_str(), address))
             return "an IPv4 address of four decimal parts 0-255, such as 192.168.0.10";
         strValue = Text(CVLSocketAddress::FormatDottedQuad(address));
-        return CheckAddressRole(RoleOf(field), strValue);
+        return bJudgeRole ? CheckAddressRole(RoleOf(field), strValue) : std::string();
     }
     case VLPC_FIELD_MAC_ADDRESS: {
         CVLString strMAC = CVLMACAddress::Normalize(strValue.c_str(), nullptr);
@@ -361,12 +467,12 @@ std::string CVLNetValueCheck::CheckValue(const SField& field, std::string& strVa
         return std::string();
     }
     case VLPC_FIELD_STRING:
-        return CheckBytes(strValue, std::min<size_t>(nSize, TEXT_BYTE_LIMIT), kTextNul);
+        return CheckBytes(strValue, std::min<size_t>(nSize, CVLNetValueCheck::TEXT_BYTE_LIMIT), kTextNul);
     case VLPC_FIELD_NULL_STRING:
     case VLPC_FIELD_VAR_STRING:
     case VLPC_FIELD_VAR_STRING_BYTE_PREFIX:
     case VLPC_FIELD_LENGTH_STRING:
-        return CheckBytes(strValue, TEXT_BYTE_LIMIT, kTextNul);
+        return CheckBytes(strValue, CVLNetValueCheck::TEXT_BYTE_LIMIT, kTextNul);
     case VLPC_FIELD_BYTE_ARRAY:
         return CheckBytes(strValue, nSize, nullptr);
     case VLPC_FIELD_NULL_BYTE_ARRAY:
@@ -377,10 +483,11 @@ std::string CVLNetValueCheck::CheckValue(const SField& field, std::string& strVa
         return CheckBytes(strValue, kMaxPayloadBytes, nullptr);
     }
 }
+}  // namespace
 
 bool CVLNetValueCheck::Check(const std::vector<SField>& fields, const std::string& strCommand,
                              std::vector<std::pair<std::string, std::string>>& assignments, std::string& strError,
-                             const std::string& strTo)
+                             const std::string& strTo, bool bForce)
 {
     std::string strPaths;
     for (const SField& field : fields)
@@ -389,13 +496,15 @@ bool CVLNetValueCheck::Check(const std::vector<SField>& fields, const std::strin
         strError = strCommand + " needs at least one PATH=VALUE; it sends" + strTo + " " + strPaths;
         return false;
     }
-    // The addresses and masks given, by the record's node that holds them.
-    struct SSubnet
-    {
-        const std::string* pHostPath = nullptr;
-        std::string strHost, strMask;
-    };
-    std::map<std::string, SSubnet> subnets;
+    // The nodes given an IPMode that takes an address of its own: their
+    // address fields are not judged.
+    std::set<std::string> ownAddressNodes;
+    for (const auto& assignment : assignments) {
+        for (const SField& field : fields) {
+            if (field.strPath == assignment.first && RoleOf(field) == ROLE_MODE && assignment.second != kStaticMode)
+                ownAddressNodes.insert(NodeOf(field.strPath));
+        }
+    }
     // A second value for a path would silently win over the first.
     std::set<std::string> given;
     for (auto& assignment : assignments) {
@@ -419,19 +528,24 @@ bool CVLNetValueCheck::Check(const std::vector<SField>& fields, const std::strin
             strError = strArgument + ": a second value for the path; give each path once";
             return false;
         }
-        std::string strReason = CheckValue(*pField, assignment.second);
+        std::string strReason =
+            CheckFieldValue(*pField, assignment.second, ownAddressNodes.count(NodeOf(pField->strPath)) == 0);
         if (!strReason.empty()) {
             strError = strArgument + ": " + strReason;
             return false;
         }
     }
     // The values given together must fit each other, whatever the device has.
-    return CheckSettings(fields, std::map<std::string, std::string>(), assignments, SNeighbours(), strError);
+    const SJudgement judgement =
+        CheckSettings(fields, std::map<std::string, std::string>(), assignments, SNeighbours(), bForce);
+    strError = judgement.strError;
+    return judgement.eVerdict == VERDICT_ACCEPTED;
 }
 
-bool CVLNetValueCheck::CheckSettings(const std::vector<SField>& fields, const std::map<std::string, std::string>& read,
-                                     const std::vector<std::pair<std::string, std::string>>& assignments,
-                                     const SNeighbours& neighbours, std::string& strError)
+CVLNetValueCheck::SJudgement
+CVLNetValueCheck::CheckSettings(const std::vector<SField>& fields, const std::map<std::string, std::string>& read,
+                                const std::vector<std::pair<std::string, std::string>>& assignments,
+                                const SNeighbours& neighbours, bool bForce)
 {
     // The settings by the record's node that holds them.
     std::map<std::string, SSettings> nodes;
@@ -439,13 +553,18 @@ bool CVLNetValueCheck::CheckSettings(const std::vector<SField>& fields, const st
         const EAddressRole eRole = RoleOf(field);
         if (eRole == ROLE_NONE)
             continue;
-        SSettings& settings = nodes[field.strPath.substr(0, field.strPath.rfind('.'))];
-        SSetting& setting = eRole == ROLE_HOST ? settings.host : eRole == ROLE_MASK ? settings.mask : settings.gateway;
+        SSettings& settings = nodes[NodeOf(field.strPath)];
+        SSetting& setting = eRole == ROLE_HOST   ? settings.host
+                            : eRole == ROLE_MASK ? settings.mask
+                            : eRole == ROLE_MODE ? settings.mode
+                                                 : settings.gateway;
         setting.pPath = &field.strPath;
         auto it = read.find(field.strPath);
         // What the device holds may not be an address at all.
         unsigned char address[4];
-        if (it != read.end() && CVLSocketAddress::ParseDottedQuad(it->second.c_str(), address))
+        if (it != read.end() && eRole == ROLE_MODE)
+            setting.strValue = it->second;
+        else if (it != read.end() && CVLSocketAddress::ParseDottedQuad(it->second.c_str(), address))
             setting.strValue = Text(CVLSocketAddress::FormatDottedQuad(address));
         for (const auto& assignment : assignments) {
             if (assignment.first == field.strPath) {
@@ -454,10 +573,31 @@ bool CVLNetValueCheck::CheckSettings(const std::vector<SField>& fields, const st
             }
         }
     }
+    SJudgement judgement;
     for (const auto& node : nodes) {
-        strError = JudgeSettings(node.second, neighbours);
-        if (!strError.empty())
-            return false;
+        if (JudgeSettings(node.second, neighbours, bForce, judgement))
+            break;
     }
-    return true;
+    return judgement;
+}
+
+int CVLNetValueCheck::PrefixLength(uint32_t nMask)
+{
+    const uint32_t nHostBits = ~nMask;
+    if ((nHostBits & (nHostBits + 1)) != 0)
+        return -1;
+    int nBits = 0;
+    for (uint32_t n = nMask; n != 0; n <<= 1)
+        nBits++;
+    return nBits;
+}
+
+bool CVLNetValueCheck::SameSubnet(uint32_t nA, uint32_t nB, uint32_t nMask)
+{
+    return (nA & nMask) == (nB & nMask);
+}
+
+bool CVLNetValueCheck::ReachEachOther(uint32_t nLocal, uint32_t nLocalMask, uint32_t nDevice, uint32_t nDeviceMask)
+{
+    return SameSubnet(nLocal, nDevice, nLocalMask) && SameSubnet(nLocal, nDevice, nDeviceMask);
 }

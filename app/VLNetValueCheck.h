@@ -6,6 +6,7 @@
 #ifndef VLNETVALUECHECK_H
 #define VLNETVALUECHECK_H
 
+#include <cstdint>
 #include <map>
 #include <string>
 #include <utility>
@@ -53,33 +54,75 @@ public:
 
     // Checks every assignment of the command against its fields, making
     // the accepted values the forms to set, and the addresses given
-    // together as CheckSettings does; a path takes one value. False with
-    // strError naming the first refused argument ("PATH=VALUE: reason", a
-    // long one cut; a path near one it sends proposed), or saying that a
-    // command which sends values was given none. strTo follows "sends" in
-    // the reason (" to this device").
+    // together as CheckSettings does (bForce as there); a path takes one
+    // value. False with strError naming the first refused argument
+    // ("PATH=VALUE: reason", a long one cut; a path near one it sends
+    // proposed), or saying that a command which sends values was given
+    // none. strTo follows "sends" in the reason (" to this device").
     static bool Check(const std::vector<SField>& fields, const std::string& strCommand,
                       std::vector<std::pair<std::string, std::string>>& assignments, std::string& strError,
-                      const std::string& strTo = std::string());
+                      const std::string& strTo = std::string(), bool bForce = false);
 
-    // What a device's new address must not take: the address it is reached
-    // at (which it may keep), this computer's own addresses, and the
-    // addresses other devices answered the probe from, with their MACs.
+    // What the settings are judged against: the address the device is
+    // reached at (which it may keep), this computer's own addresses, every
+    // address heard in the probe with its MAC (the device's own MAC's other
+    // addresses too), the device's MAC, and the interface the device was
+    // heard on with this computer's addresses and masks there (empty: not
+    // known, reach not judged).
     struct SNeighbours
     {
         std::string strCurrent;
         std::vector<std::string> computer;
         std::vector<std::pair<std::string, std::string>> devices;  // address, MAC
+        std::string strMAC;
+        std::string strInterface;
+        std::vector<std::pair<std::string, std::string>> local;  // address, mask
     };
-    // Checks the address settings the device will have, each value given
+    // How a judgement ended: accepted, refused for what the command line
+    // asks (the user's to mend), or refused for what the network holds (an
+    // address another host has).
+    enum EVerdict
+    {
+        VERDICT_ACCEPTED,
+        VERDICT_REFUSED,
+        VERDICT_IN_USE
+    };
+    struct SJudgement
+    {
+        EVerdict eVerdict = VERDICT_ACCEPTED;
+        std::string strError;  // "PATH=VALUE: reason" when refused
+        // What bForce let through, one "PATH=VALUE: reason" each.
+        std::vector<std::string> overridden;
+        // A new address that only the network can tell free, to be asked
+        // before the change goes ("PATH=VALUE" and the address); empty when none.
+        std::string strAskArgument, strAskAddress;
+    };
+    // Judges the address settings the device will have, each value given
     // (as Check made it) over the value read (read: by path; what is in
-    // neither is not judged), among the settings a value given changes:
-    // the address is neither the network nor the broadcast address of its
-    // subnet, nor a neighbour's; the gateway (0.0.0.0: none) is a host of
-    // the subnet. False with strError naming the value given and why.
-    static bool CheckSettings(const std::vector<SField>& fields, const std::map<std::string, std::string>& read,
-                              const std::vector<std::pair<std::string, std::string>>& assignments,
-                              const SNeighbours& neighbours, std::string& strError);
+    // neither is not judged), among the settings a value given changes; a
+    // node whose IPMode is not 0 (DHCP, link-local) takes no address of its
+    // own, and its address settings are not judged. The address must not be
+    // the network or broadcast address of its subnet, in use (this
+    // computer's, heard in the probe, the device's gateway), and must leave
+    // this computer reaching the device on the interface it was heard on;
+    // the gateway (0.0.0.0: none) must be a host of the subnet other than
+    // the device. bForce lets the reach and gateway-outside refusals through,
+    // noted in overridden.
+    static SJudgement CheckSettings(const std::vector<SField>& fields, const std::map<std::string, std::string>& read,
+                                    const std::vector<std::pair<std::string, std::string>>& assignments,
+                                    const SNeighbours& neighbours, bool bForce = false);
+
+    // The subnet arithmetic the judgements rest on, on addresses in host
+    // order. The prefix length of a mask; -1 when its one-bits have a gap.
+    static int PrefixLength(uint32_t nMask);
+    // True when both addresses lie in one subnet of the mask.
+    static bool SameSubnet(uint32_t nA, uint32_t nB, uint32_t nMask);
+    // The other address of a /31 point-to-point pair.
+    static uint32_t PairPartner(uint32_t nAddress) { return nAddress ^ 1u; }
+    // True when a host at nLocal (mask nLocalMask) and a device at nDevice
+    // (mask nDeviceMask) see each other on their link: each inside the
+    // other's subnet as its own mask draws it.
+    static bool ReachEachOther(uint32_t nLocal, uint32_t nLocalMask, uint32_t nDevice, uint32_t nDeviceMask);
 };
 
 #endif

@@ -15,6 +15,9 @@
 
 namespace {
 
+// A function code's bytes in the header.
+const size_t kFunctionCodeBytes = 2;
+
 // The version the device announced, as the requests read it.
 long AnnouncedVersion(CVLMDVLPC* pModule, CVLTarget* pDevice)
 {
@@ -50,6 +53,26 @@ std::vector<CVLPCRequestFields::SField> CVLPCRequestFields::List(CVLCMApi* pApi,
     CVLMDVLPC* pModule =
         pController != nullptr ? dynamic_cast<CVLMDVLPC*>(pController->GetModule(VLMDVLPC_MODULE)) : nullptr;
     return List(pModule, strPacketList, pDevice);
+}
+
+std::string CVLPCRequestFields::BareRequest(CVLCMApi* pApi, const CVLString& strPacketList)
+{
+    CVLModuleController* pController = pApi != nullptr ? pApi->GetModuleController() : nullptr;
+    CVLMDVLPC* pModule =
+        pController != nullptr ? dynamic_cast<CVLMDVLPC*>(pController->GetModule(VLMDVLPC_MODULE)) : nullptr;
+    CVLPCPacketList* pList = pModule != nullptr ? pModule->FindPacketList(strPacketList) : nullptr;
+    if (pList == nullptr || pList->IsEnd(pList->Begin()))
+        return std::string();
+    const CVLPCFunction* pFunction = *pList->Begin();
+    // Magic, type letter, device type, device number, function code, then
+    // the result and the data size, both 0.
+    std::string strRequest(VLPC_MAGIC, VLPC_MAGIC_LENGTH);
+    strRequest += pFunction->GetPacketType();
+    strRequest += static_cast<char>(pFunction->GetDeviceTypeCode());
+    strRequest += '\0';
+    strRequest.append(reinterpret_cast<const char*>(pFunction->GetFunctionCode()), kFunctionCodeBytes);
+    strRequest.resize(VLPC_HEADER_SIZE, '\0');
+    return strRequest;
 }
 
 std::vector<CVLPCRequestFields::SField> CVLPCRequestFields::List(CVLMDVLPC* pModule, const CVLString& strPacketList,

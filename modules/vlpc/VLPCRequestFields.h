@@ -4,6 +4,7 @@
 #ifndef VLPCREQUESTFIELDS_H
 #define VLPCREQUESTFIELDS_H
 
+#include <string>
 #include <vector>
 
 #include "base/core/VLString.h"
@@ -31,6 +32,10 @@ public:
     static std::vector<SField> List(CVLMDVLPC* pModule, const CVLString& strPacketList, CVLTarget* pDevice = nullptr);
     // The same from the VLPC module that the api's controller has loaded.
     static std::vector<SField> List(CVLCMApi* pApi, const CVLString& strPacketList, CVLTarget* pDevice = nullptr);
+    // The datagram of the packet list's first request sent with no data and
+    // device number 0, as a probe goes to whichever device hears it; empty
+    // when the api's VLPC module has no such packet list.
+    static std::string BareRequest(CVLCMApi* pApi, const CVLString& strPacketList);
 };
 
 #endif

@@ -6,6 +6,9 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <net/if.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -458,73 +461,205 @@ TEST_F(VLNetEndToEnd, ARefusedValueSendsNothingAndLeavesTheDeviceAsItWas)
     EXPECT_EQ("VLPC.2B_5A04_01.NodeName=kept", LineOf(kept.strOutput, "VLPC.2B_5A04_01.NodeName=")) << kept.strOutput;
 }
 
-// A change that would cut the device off its network, judged on the
-// settings it will have (the values given over those its GetDetail read),
-// is refused before any of it is sent: the device, played here, counts the
-// SetDetail requests it got. A change it may take is sent, once.
+// A change that would cut the device off its network, take an address a
+// host holds, or leave this computer unable to reach the device, judged on
+// the settings it will have (the values given over those its GetDetail
+// read), is refused before any of it is sent: the device, played here
+// afresh for each run, counts the SetDetail requests it got. Beside it on
+// its network stand another device, a host claiming its MAC that fails its
+// check, a device still starting (silent through the probe), and a host
+// that speaks no VLPC; this computer has a second network. A change it may
+// take is sent, once; --force sends one this computer could not follow.
 TEST_F(VLNetEndToEnd, AChangeThatWouldCutTheDeviceOffIsRefusedBeforeItIsSent)
 {
     std::string strError;
     ASSERT_TRUE(m_Net.AddHost("d3", &strError)) << strError;
-    ASSERT_TRUE(m_Net.Link("pc", "vl3", {Address(3, 1) + "/24"}, "d3", "vd3",
-                           {Address(3, 10) + "/24", Address(3, 11) + "/24"}, &strError))
+    ASSERT_TRUE(m_Net.AddHost("d4", &strError)) << strError;
+    const std::string kClaimant = Address(3, 13), kLate = Address(3, 14), kSilent = Address(3, 12);
+    ASSERT_TRUE(m_Net.Link(
+        "pc", "vl3", {Address(3, 1) + "/24", Address(3, 101) + "/24"}, "d3", "vd3",
+        {Address(3, 10) + "/24", Address(3, 11) + "/24", kSilent + "/24", kClaimant + "/24", kLate + "/24"}, &strError))
         << strError;
+    ASSERT_TRUE(m_Net.Link("pc", "vl4", {Address(4, 1) + "/24"}, "d4", "vd4", {Address(4, 2) + "/24"}, &strError))
+        << strError;
+    // The link address the hosts of network 3 answer from.
+    const std::string strLink = m_Net.RunIn("d3", []() {
+        ifreq request = {};
+        strncpy(request.ifr_name, "vd3", sizeof(request.ifr_name) - 1);
+        const int nSocket = socket(AF_INET, SOCK_DGRAM, 0);
+        const bool bRead = ioctl(nSocket, SIOCGIFHWADDR, &request) == 0;
+        close(nSocket);
+        char szText[18] = "";
+        const unsigned char* p = reinterpret_cast<const unsigned char*>(request.ifr_hwaddr.sa_data);
+        if (bRead)
+            snprintf(szText, sizeof(szText), "%02x:%02x:%02x:%02x:%02x:%02x", p[0], p[1], p[2], p[3], p[4], p[5]);
+        return std::string(szText);
+    });
+    ASSERT_EQ(17u, strLink.size()) << strLink;
     const std::string kUsage = "\nvlnet: 'vlnet run --help' shows the usage\n";
+    const std::string kInUse = " (--force does not send an address in use)\n";
+    const std::string kRestarts = "vlnet: the device restarts to apply the change\n";
+    const std::string kUnreachable = "this computer, at 10.201.3.1 on vl3, could no longer reach the device at ";
+    const std::string kForce = " (--force sends it anyway)";
+    const std::string kBeyond = "the device would stay reachable on its own segment but reach nothing beyond it";
+    const std::string kAnswered = ": in use on the network: a host at link address " + strLink +
+                                  " on vl3 answered for it (asked for 1 s): nothing was sent";
+    const std::string kDetail = "VLPC.2B_5A10_01.";
     const struct
     {
-        std::string strValue;  // VLPC.2B_5A10_01.VALUE
-        std::string strError;  // after "vlnet: VLPC.2B_5A10_01.VALUE: "; empty: sent
+        std::vector<std::string> args;  // after the password: each VALUE for VLPC.2B_5A10_01.VALUE, or an option
+        bool bClaimant;                 // the host claiming the device's MAC stands beside it
+        int nStatus;
+        std::string strErrors;
+        int nSent;  // SetDetail requests the device got
     } kChanges[] = {
-        {"IPAddress=10.201.3.255",
-         "the broadcast address of its subnet 10.201.3.0/24 (by the device's mask 255.255.255.0) cannot be a "
-         "device's address"},
-        {"IPAddress=10.201.3.0",
-         "the network address of its subnet 10.201.3.0/24 (by the device's mask 255.255.255.0) cannot be a device's "
-         "address"},
-        {"IPAddress=10.201.3.1", "this computer's own address cannot be a device's address"},
-        {"IPAddress=10.201.3.11",
-         "device " + Mac(3, 1) + " answered the probe from this address; two devices cannot share it"},
-        {"SubnetMask=255.255.255.255",
-         "a mask of more than 30 one-bits leaves the subnet no host addresses (255.255.255.252 leaves two)"},
-        {"Gateway=10.201.4.1",
-         "a gateway outside the device's subnet 10.201.3.0/24 cannot be reached (0.0.0.0 means none)"},
-        {"IPAddress=10.201.4.10", "the device's gateway 10.201.3.1 would lie outside its subnet 10.201.4.0/24: give a "
-                                  "Gateway in the subnet too, or 0.0.0.0 for none"},
-        {"Location=moved", ""},
+        {{"IPAddress=10.201.3.255"},
+         false,
+         2,
+         "vlnet: " + kDetail +
+             "IPAddress=10.201.3.255: the broadcast address of its subnet 10.201.3.0/24 (by the device's mask "
+             "255.255.255.0) cannot be a device's address" +
+             kUsage,
+         0},
+        {{"IPAddress=10.201.3.0"},
+         false,
+         2,
+         "vlnet: " + kDetail +
+             "IPAddress=10.201.3.0: the network address of its subnet 10.201.3.0/24 (by the device's mask "
+             "255.255.255.0) cannot be a device's address" +
+             kUsage,
+         0},
+        {{"IPAddress=10.201.3.1", "--force"},
+         false,
+         1,
+         "vlnet: " + kDetail + "IPAddress=10.201.3.1: in use on the network: this computer holds it: nothing was sent" +
+             kInUse,
+         0},
+        {{"IPAddress=10.201.3.11"},
+         false,
+         1,
+         "vlnet: " + kDetail + "IPAddress=10.201.3.11: in use on the network: device " + Mac(3, 1) +
+             " answered the probe from it: nothing was sent" + kInUse,
+         0},
+        {{"IPAddress=" + kClaimant},
+         true,
+         1,
+         "vlnet: " + kDetail + "IPAddress=" + kClaimant +
+             ": in use on the network: a host claiming this device's MAC " + Mac(3, 0) +
+             " answered the probe from it: nothing was sent" + kInUse,
+         0},
+        {{"IPAddress=10.201.3.254"},
+         false,
+         1,
+         "vlnet: " + kDetail +
+             "IPAddress=10.201.3.254: in use on the network: it is the device's gateway, a router's address: nothing "
+             "was sent" +
+             kInUse,
+         0},
+        {{"Gateway=10.201.3.10"},
+         false,
+         2,
+         "vlnet: " + kDetail +
+             "Gateway=10.201.3.10: the device's own address cannot be its gateway (0.0.0.0 means none)" + kUsage,
+         0},
+        {{"IPAddress=" + kLate}, false, 1, "vlnet: " + kDetail + "IPAddress=" + kLate + kAnswered + kInUse, 0},
+        {{"IPAddress=" + kSilent}, false, 1, "vlnet: " + kDetail + "IPAddress=" + kSilent + kAnswered + kInUse, 0},
+        {{"IPAddress=10.201.4.10"},
+         false,
+         2,
+         "vlnet: " + kDetail + "IPAddress=10.201.4.10: " + kUnreachable + "10.201.4.10/24" + kForce + kUsage,
+         0},
+        {{"SubnetMask=0.0.0.0"},
+         false,
+         2,
+         "vlnet: " + kDetail +
+             "SubnetMask=0.0.0.0: a mask of 0.0.0.0 (/0) would take every address for the device's own network, "
+             "leaving it no router to reach" +
+             kUsage,
+         0},
+        {{"SubnetMask=255.255.255.255", "Gateway=0.0.0.0"},
+         false,
+         2,
+         "vlnet: " + kDetail + "SubnetMask=255.255.255.255: " + kUnreachable + "10.201.3.10/32" + kForce + kUsage,
+         0},
+        {{"IPAddress=10.201.3.102", "SubnetMask=255.255.255.254", "Gateway=0.0.0.0"},
+         false,
+         2,
+         "vlnet: " + kDetail +
+             "IPAddress=10.201.3.102: 10.201.3.102/31 is a point-to-point pair whose other address, 10.201.3.103, "
+             "this computer does not hold: " +
+             kUnreachable + "10.201.3.102/31" + kForce + kUsage,
+         0},
+        {{"Gateway=10.201.4.1"},
+         false,
+         2,
+         "vlnet: " + kDetail + "Gateway=10.201.4.1: outside the device's subnet 10.201.3.0/24: " + kBeyond +
+             " (0.0.0.0 means none)" + kForce + kUsage,
+         0},
+        // This computer holds the other address of the pair.
+        {{"IPAddress=10.201.3.100", "SubnetMask=255.255.255.254", "Gateway=0.0.0.0"}, false, 0, kRestarts, 1},
+        {{"IPAddress=10.201.4.10", "--force"},
+         false,
+         0,
+         "vlnet: --force: sent although " + kDetail + "IPAddress=10.201.4.10: " + kUnreachable +
+             "10.201.4.10/24\nvlnet: --force: sent although " + kDetail +
+             "IPAddress=10.201.4.10: the device's gateway 10.201.3.254 would lie outside its subnet 10.201.4.0/24: " +
+             kBeyond + "; give a Gateway in the subnet too, or 0.0.0.0 for none\n" + kRestarts,
+         1},
+        {{"IPAddress=10.201.3.50"}, false, 0, kRestarts, 1},
+        {{"Location=moved"}, false, 0, "", 1},
     };
     // Each run's status, errors and the SetDetail requests the device got.
     std::string strRuns = m_Net.RunIn("d3", [&]() -> std::string {
-        CDeviceEmulator emulator;
-        EmuDevice device, other;
-        EmuParseMac(Mac(3, 0), device.mac);
-        device.strIP = Address(3, 10);
-        device.strMask = "255.255.255.0";
-        device.strGateway = Address(3, 1);
-        device.strPassword = "secret";
-        other = device;
-        EmuParseMac(Mac(3, 1), other.mac);
-        other.strIP = Address(3, 11);
-        emulator.AddDevice(device);
-        emulator.AddDevice(other);
-        std::string strStart;
-        if (!emulator.Start(&strStart))
-            return "FAIL:" + strStart;
         std::string strOut;
         for (const auto& change : kChanges) {
-            const int nBefore = emulator.RequestCount(Mac(3, 0), 0x5A21);
-            ProgramRun run = RunVlnet(m_Net, {"run", Mac(3, 0), "SetDetail", "--password", "secret",
-                                              "VLPC.2B_5A10_01." + change.strValue});
-            strOut += std::to_string(run.nStatus) + "|" + run.strErrors + "|" +
-                      std::to_string(emulator.RequestCount(Mac(3, 0), 0x5A21) - nBefore) + "\n";
+            CDeviceEmulator emulator;
+            EmuDevice device, other, claimant, late;
+            EmuParseMac(Mac(3, 0), device.mac);
+            device.strIP = Address(3, 10);
+            device.strMask = "255.255.255.0";
+            device.strGateway = "10.201.3.254";
+            device.strPassword = "secret";
+            other = device;
+            EmuParseMac(Mac(3, 1), other.mac);
+            other.strIP = Address(3, 11);
+            claimant = device;
+            claimant.strIP = kClaimant;
+            claimant.bAnswersUnicast = false;
+            // Still starting: silent through the probe and the change.
+            late = device;
+            EmuParseMac(Mac(3, 2), late.mac);
+            late.strIP = kLate;
+            late.nBootMs = 600000;
+            emulator.AddDevice(device);
+            emulator.AddDevice(other);
+            emulator.AddDevice(late);
+            if (change.bClaimant)
+                emulator.AddDevice(claimant);
+            std::string strStart;
+            if (!emulator.Start(&strStart))
+                return "FAIL:" + strStart;
+            std::vector<std::string> args = {"run", Mac(3, 0), "SetDetail", "--password", "secret", "--timeout", "5"};
+            for (const std::string& strArg : change.args)
+                args.push_back(strArg.compare(0, 2, "--") == 0 ? strArg : kDetail + strArg);
+            ProgramRun run = RunVlnet(m_Net, args);
+            std::string strErrors;
+            // The claimant's address, not used, is named apart.
+            std::istringstream lines(run.strErrors);
+            for (std::string strLine; std::getline(lines, strLine);) {
+                if (strLine.find("vlnet: device " + Mac(3, 0)) != 0)
+                    strErrors += strLine + "\n";
+            }
+            strOut += std::to_string(run.nStatus) + "|" + strErrors + "|" +
+                      std::to_string(emulator.RequestCount(Mac(3, 0), 0x5A21)) + "\n";
+            emulator.Stop();
         }
-        emulator.Stop();
         return strOut;
     });
     std::string strExpected;
     for (const auto& change : kChanges)
-        strExpected += change.strError.empty()
-                           ? "0||1\n"
-                           : "2|vlnet: VLPC.2B_5A10_01." + change.strValue + ": " + change.strError + kUsage + "|0\n";
+        strExpected +=
+            std::to_string(change.nStatus) + "|" + change.strErrors + "|" + std::to_string(change.nSent) + "\n";
     EXPECT_EQ(strExpected, strRuns);
 }
 

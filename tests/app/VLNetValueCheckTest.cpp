@@ -92,6 +92,8 @@ TEST_F(VLNetValueCheck, RefusesWhatTheDeviceMustNotBeGivenAndTakesTheRest)
         // Addresses that would cut the device off the network.
         {kDetail + "IPAddress", "255.255.255.255", false, "the limited broadcast cannot be a device's address"},
         {kDetail + "IPAddress", "0.0.0.0", false, "0.0.0.0 (no address) cannot be a device's address"},
+        {kDetail + "IPAddress", "0.1.2.3", false, "an address in 0.0.0.0/8 (this network, no host's) cannot be a "},
+        {kDetail + "Gateway", "0.0.0.1", false, "an address in 0.0.0.0/8 (this network, no host's) cannot be a gate"},
         {kDetail + "IPAddress", "127.0.0.1", false, "a loopback address (127.0.0.0/8) cannot be a device's address"},
         {kDetail + "IPAddress", "224.0.0.1", false, "a multicast address (224.0.0.0/4) cannot be a device's address"},
         {kDetail + "IPAddress", "240.1.2.3", false, "a reserved address (240.0.0.0/4) cannot be a device's address"},
@@ -100,8 +102,7 @@ TEST_F(VLNetValueCheck, RefusesWhatTheDeviceMustNotBeGivenAndTakesTheRest)
         {kDetail + "Gateway", "255.255.255.255", false, "the limited broadcast cannot be a gateway"},
         {kDetail + "Gateway", "127.0.0.1", false, "a loopback address (127.0.0.0/8) cannot be a gateway"},
         {kDetail + "Gateway", "239.255.255.250", false, "a multicast address (224.0.0.0/4) cannot be a gateway"},
-        {kDetail + "SubnetMask", "255.255.255.255", false, "a mask of more than 30 one-bits leaves the subnet no host"},
-        {kDetail + "SubnetMask", "255.255.255.254", false, "a mask of more than 30 one-bits leaves the subnet no host"},
+        {kDetail + "SubnetMask", "0.0.0.0", false, "a mask of 0.0.0.0 (/0) would take every address for the"},
         // What the probe's GetListInfo read shows beside GetDetail's lines,
         // but SetDetail does not send it.
         {"VLPC.2B_5A04_01.Location", "x", false, "not a value that SetDetail sends"},
@@ -115,7 +116,10 @@ TEST_F(VLNetValueCheck, RefusesWhatTheDeviceMustNotBeGivenAndTakesTheRest)
         {kDetail + "IPAddress", "10.0.0.0", true, "10.0.0.0"},
         {kDetail + "IPAddress", "223.255.255.254", true, "223.255.255.254"},
         {kDetail + "SubnetMask", "255.255.255.252", true, "255.255.255.252"},
-        {kDetail + "SubnetMask", "0.0.0.0", true, "0.0.0.0"},
+        // A point-to-point pair and a single host: judged by this
+        // computer's reach once the device is found.
+        {kDetail + "SubnetMask", "255.255.255.254", true, "255.255.255.254"},
+        {kDetail + "SubnetMask", "255.255.255.255", true, "255.255.255.255"},
         // No gateway.
         {kDetail + "Gateway", "0.0.0.0", true, "0.0.0.0"},
         {kDetail + "DNSServer", "0.0.0.0", true, "0.0.0.0"},
@@ -199,78 +203,255 @@ TEST_F(VLNetValueCheck, ACommandTakesValuesOnlyForWhatItSends)
 }
 
 // The address settings the device will have, the values given over those
-// read, leave it on its network; before the device was asked, the values
-// given together are judged alone.
+// read, leave it on its network, free of every host's address and reached
+// by this computer; before the device was asked, the values given together
+// are judged alone.
 TEST_F(VLNetValueCheck, TheAddressSettingsTheDeviceWillHaveLeaveItOnItsNetwork)
 {
     CVLNetValueCheck::SNeighbours neighbours;
     neighbours.strCurrent = "10.201.3.15";
-    neighbours.computer = {"192.168.7.2", "10.201.3.1"};
-    neighbours.devices = {{"10.201.3.11", "00:26:AB:13:01:01"}};
-    const std::map<std::string, std::string> kRead = {
-        {kDetail + "IPAddress", "10.201.3.15"}, {kDetail + "SubnetMask", "255.255.255.0"},
-        {kDetail + "Gateway", "10.201.3.1"}, {kDetail + "Location", "lab"}};
+    neighbours.computer = {"192.168.7.2", "10.201.3.1", "10.201.3.101"};
+    neighbours.strMAC = "00:26:AB:13:00:01";
+    neighbours.devices = {{"10.201.3.15", "00:26:AB:13:00:01"},
+                          {"10.201.3.11", "00:26:AB:13:01:01"},
+                          {"10.201.3.13", "00:26:AB:13:00:01"}};
+    neighbours.strInterface = "vl3";
+    neighbours.local = {{"10.201.3.1", "255.255.255.0"}, {"10.201.3.101", "255.255.255.0"}};
+    const std::map<std::string, std::string> kRead = {{kDetail + "IPMode", "0"},
+                                                      {kDetail + "IPAddress", "10.201.3.15"},
+                                                      {kDetail + "SubnetMask", "255.255.255.0"},
+                                                      {kDetail + "Gateway", "10.201.3.254"},
+                                                      {kDetail + "Location", "lab"}};
+    std::map<std::string, std::string> dhcp = kRead;
+    dhcp[kDetail + "IPMode"] = "1";
+    const std::map<std::string, std::string> kNone;
+    const std::string kUnreachable = "this computer, at 10.201.3.1 on vl3, could no longer reach the device at ";
+    const std::string kBeyond = "the device would stay reachable on its own segment but reach nothing beyond it";
+    const std::string kForce = " (--force sends it anyway)";
+    const auto R = CVLNetValueCheck::VERDICT_REFUSED;
+    const auto U = CVLNetValueCheck::VERDICT_IN_USE;
+    const auto A = CVLNetValueCheck::VERDICT_ACCEPTED;
     const struct
     {
         Assignments given;
-        bool bRead;
-        const char* szRefused;  // the message; null: accepted
+        const std::map<std::string, std::string>& read;
+        bool bForce;
+        CVLNetValueCheck::EVerdict eVerdict;
+        std::string strMessage;                     // the refusal, or what --force overrode
+        std::string strAskAddress = std::string();  // the address to ask the network
     } cases[] = {
-        {{{kDetail + "IPAddress", "10.201.3.255"}}, true,
+        {{{kDetail + "IPAddress", "10.201.3.255"}},
+         kRead,
+         false,
+         R,
          "IPAddress=10.201.3.255: the broadcast address of its subnet 10.201.3.0/24 (by the device's mask "
          "255.255.255.0) cannot be a device's address"},
-        {{{kDetail + "IPAddress", "10.201.3.0"}}, true,
+        {{{kDetail + "IPAddress", "10.201.3.0"}},
+         kRead,
+         true,
+         R,
          "IPAddress=10.201.3.0: the network address of its subnet 10.201.3.0/24 (by the device's mask "
          "255.255.255.0) cannot be a device's address"},
-        {{{kDetail + "SubnetMask", "255.255.255.240"}}, true,
+        {{{kDetail + "SubnetMask", "255.255.255.240"}},
+         kRead,
+         false,
+         R,
          "SubnetMask=255.255.255.240: it makes the device's address 10.201.3.15 the broadcast address of its subnet "
          "10.201.3.0/28, which cannot be a device's address"},
-        {{{kDetail + "IPAddress", "10.201.3.1"}}, true,
-         "IPAddress=10.201.3.1: this computer's own address cannot be a device's address"},
-        {{{kDetail + "IPAddress", "10.201.3.11"}}, true,
-         "IPAddress=10.201.3.11: device 00:26:AB:13:01:01 answered the probe from this address; two devices "
-         "cannot share it"},
-        {{{kDetail + "Gateway", "10.201.4.1"}}, true,
-         "Gateway=10.201.4.1: a gateway outside the device's subnet 10.201.3.0/24 cannot be reached (0.0.0.0 means "
-         "none)"},
-        {{{kDetail + "Gateway", "10.201.3.255"}}, true,
+        // In use, whatever --force says.
+        {{{kDetail + "IPAddress", "10.201.3.1"}},
+         kRead,
+         true,
+         U,
+         "IPAddress=10.201.3.1: in use on the network: this computer holds it"},
+        {{{kDetail + "IPAddress", "10.201.3.11"}},
+         kRead,
+         true,
+         U,
+         "IPAddress=10.201.3.11: in use on the network: device 00:26:AB:13:01:01 answered the probe from it"},
+        {{{kDetail + "IPAddress", "10.201.3.13"}},
+         kRead,
+         true,
+         U,
+         "IPAddress=10.201.3.13: in use on the network: a host claiming this device's MAC 00:26:AB:13:00:01 "
+         "answered the probe from it"},
+        {{{kDetail + "IPAddress", "10.201.3.254"}},
+         kRead,
+         true,
+         U,
+         "IPAddress=10.201.3.254: in use on the network: it is the device's gateway, a router's address"},
+        {{{kDetail + "Gateway", "10.201.3.15"}},
+         kRead,
+         true,
+         R,
+         "Gateway=10.201.3.15: the device's own address cannot be its gateway (0.0.0.0 means none)"},
+        // Out of reach: another network, a mask that leaves this computer
+        // out, a single host, a point-to-point pair without this computer.
+        {{{kDetail + "IPAddress", "10.201.4.10"}, {kDetail + "Gateway", "0.0.0.0"}},
+         kRead,
+         false,
+         R,
+         "IPAddress=10.201.4.10: " + kUnreachable + "10.201.4.10/24" + kForce},
+        {{{kDetail + "SubnetMask", "255.255.255.248"},
+          {kDetail + "IPAddress", "10.201.3.10"},
+          {kDetail + "Gateway", "10.201.3.9"}},
+         kRead,
+         false,
+         R,
+         "IPAddress=10.201.3.10: " + kUnreachable + "10.201.3.10/29" + kForce},
+        {{{kDetail + "SubnetMask", "255.255.255.255"}, {kDetail + "Gateway", "0.0.0.0"}},
+         kRead,
+         false,
+         R,
+         "SubnetMask=255.255.255.255: " + kUnreachable + "10.201.3.15/32" + kForce},
+        {{{kDetail + "IPAddress", "10.201.3.102"},
+          {kDetail + "SubnetMask", "255.255.255.254"},
+          {kDetail + "Gateway", "0.0.0.0"}},
+         kRead,
+         false,
+         R,
+         "IPAddress=10.201.3.102: 10.201.3.102/31 is a point-to-point pair whose other address, 10.201.3.103, this "
+         "computer does not hold: " +
+             kUnreachable + "10.201.3.102/31" + kForce},
+        {{{kDetail + "IPAddress", "10.201.3.100"},
+          {kDetail + "SubnetMask", "255.255.255.254"},
+          {kDetail + "Gateway", "0.0.0.0"}},
+         kRead,
+         false,
+         A,
+         "",
+         "10.201.3.100"},
+        // A gateway outside the subnet.
+        {{{kDetail + "Gateway", "10.201.4.1"}},
+         kRead,
+         false,
+         R,
+         "Gateway=10.201.4.1: outside the device's subnet 10.201.3.0/24: " + kBeyond + " (0.0.0.0 means none)" +
+             kForce},
+        {{{kDetail + "Gateway", "10.201.3.255"}},
+         kRead,
+         true,
+         R,
          "Gateway=10.201.3.255: the broadcast address of the device's subnet 10.201.3.0/24 cannot be a gateway "
          "(0.0.0.0 means none)"},
-        {{{kDetail + "IPAddress", "10.201.4.10"}}, true,
-         "IPAddress=10.201.4.10: the device's gateway 10.201.3.1 would lie outside its subnet 10.201.4.0/24: give a "
-         "Gateway in the subnet too, or 0.0.0.0 for none"},
-        {{{kDetail + "SubnetMask", "255.255.255.248"}, {kDetail + "IPAddress", "10.201.3.10"}}, true,
-         "IPAddress=10.201.3.10: the device's gateway 10.201.3.1 would lie outside its subnet 10.201.3.8/29: give a "
-         "Gateway in the subnet too, or 0.0.0.0 for none"},
-        {{{kDetail + "IPAddress", "10.201.4.10"}, {kDetail + "Gateway", "0.0.0.0"}}, true, nullptr},
-        {{{kDetail + "IPAddress", "10.201.3.15"}}, true, nullptr},
-        {{{kDetail + "IPAddress", "10.201.3.12"}}, true, nullptr},
+        {{{kDetail + "SubnetMask", "255.255.255.128"}, {kDetail + "IPAddress", "10.201.3.10"}},
+         kRead,
+         false,
+         R,
+         "IPAddress=10.201.3.10: the device's gateway 10.201.3.254 would lie outside its subnet 10.201.3.0/25: " +
+             kBeyond + "; give a Gateway in the subnet too, or 0.0.0.0 for none" + kForce},
+        // --force sends what reach and gateway refuse, and notes it.
+        {{{kDetail + "IPAddress", "10.201.4.10"}},
+         kRead,
+         true,
+         A,
+         "IPAddress=10.201.4.10: " + kUnreachable +
+             "10.201.4.10/24|IPAddress=10.201.4.10: the device's gateway "
+             "10.201.3.254 would lie outside its subnet 10.201.4.0/24: " +
+             kBeyond + "; give a Gateway in the subnet too, or 0.0.0.0 for none",
+         "10.201.4.10"},
+        {{{kDetail + "IPAddress", "10.201.3.15"}}, kRead, false, A, ""},
+        {{{kDetail + "IPAddress", "10.201.3.12"}}, kRead, false, A, "", "10.201.3.12"},
         // Settings no value given changes are the device's business.
-        {{{kDetail + "Location", "x"}}, true, nullptr},
+        {{{kDetail + "Location", "x"}}, kRead, false, A, ""},
+        // DHCP or link-local: the address fields are moot.
+        {{{kDetail + "IPAddress", "10.201.3.11"}}, dhcp, false, A, ""},
+        {{{kDetail + "IPMode", "2"}, {kDetail + "Gateway", "10.201.4.1"}}, kRead, false, A, ""},
+        {{{kDetail + "IPMode", "0"}, {kDetail + "Gateway", "10.201.4.1"}},
+         dhcp,
+         false,
+         R,
+         "Gateway=10.201.4.1: outside the device's subnet 10.201.3.0/24: " + kBeyond + " (0.0.0.0 means none)" +
+             kForce},
         // Given together before the device is asked.
-        {{{kDetail + "IPAddress", "10.0.1.255"}, {kDetail + "SubnetMask", "255.255.254.0"}}, false,
+        {{{kDetail + "IPAddress", "10.0.1.255"}, {kDetail + "SubnetMask", "255.255.254.0"}},
+         kNone,
+         false,
+         R,
          "IPAddress=10.0.1.255: the broadcast address of its subnet 10.0.0.0/23 cannot be a device's address"},
-        {{{kDetail + "IPAddress", "10.0.0.4"}, {kDetail + "SubnetMask", "255.255.255.252"}}, false,
+        {{{kDetail + "IPAddress", "10.0.0.4"}, {kDetail + "SubnetMask", "255.255.255.252"}},
+         kNone,
+         false,
+         R,
          "IPAddress=10.0.0.4: the network address of its subnet 10.0.0.4/30 cannot be a device's address"},
-        {{{kDetail + "IPAddress", "10.0.0.5"}, {kDetail + "SubnetMask", "255.255.255.252"}}, false, nullptr},
-        {{{kDetail + "IPAddress", "10.0.0.255"}, {kDetail + "SubnetMask", "255.255.0.0"}}, false, nullptr},
-        {{{kDetail + "IPAddress", "10.201.3.255"}}, false, nullptr},
-        {{{kDetail + "Gateway", "10.201.4.1"}}, false, nullptr},
+        {{{kDetail + "IPAddress", "10.0.0.5"}, {kDetail + "SubnetMask", "255.255.255.252"}},
+         kNone,
+         false,
+         A,
+         "",
+         "10.0.0.5"},
+        {{{kDetail + "IPAddress", "10.0.0.255"}, {kDetail + "SubnetMask", "255.255.0.0"}},
+         kNone,
+         false,
+         A,
+         "",
+         "10.0.0.255"},
+        {{{kDetail + "Gateway", "10.201.4.1"}}, kNone, false, A, ""},
     };
     for (const auto& entry : cases) {
-        std::string strError;
-        const bool bAccepted = CVLNetValueCheck::CheckSettings(
-            m_SetDetail, entry.bRead ? kRead : std::map<std::string, std::string>(), entry.given, neighbours,
-            strError);
-        EXPECT_EQ(entry.szRefused == nullptr, bAccepted) << entry.given[0].first << "=" << entry.given[0].second;
-        EXPECT_EQ(entry.szRefused != nullptr ? kDetail + entry.szRefused : "", strError);
+        const CVLNetValueCheck::SJudgement judgement = CVLNetValueCheck::CheckSettings(
+            m_SetDetail, entry.read, entry.given, &entry.read == &kNone ? CVLNetValueCheck::SNeighbours() : neighbours,
+            entry.bForce);
+        std::string strOverridden;
+        for (const std::string& strNote : judgement.overridden)
+            strOverridden += (strOverridden.empty() ? "" : "|") + strNote.substr(kDetail.size());
+        const std::string strMessage =
+            judgement.strError.empty() ? strOverridden : judgement.strError.substr(kDetail.size());
+        EXPECT_EQ(entry.eVerdict, judgement.eVerdict) << entry.given[0].first << "=" << entry.given[0].second;
+        EXPECT_EQ(entry.strMessage, strMessage);
+        EXPECT_EQ(entry.strAskAddress, judgement.strAskAddress) << entry.given[0].first << "=" << entry.given[0].second;
     }
-    // Before the probe, the values given together are judged so.
+    // Before the probe, the values given together are judged so; an IPMode
+    // that takes an address of its own leaves the address unjudged.
     Assignments network = {{kDetail + "SubnetMask", "255.255.255.0"}, {kDetail + "IPAddress", "10.0.0.0"}};
     std::string strError;
     EXPECT_FALSE(CVLNetValueCheck::Check(m_SetDetail, "SetDetail", network, strError));
     EXPECT_EQ(kDetail + "IPAddress=10.0.0.0: the network address of its subnet 10.0.0.0/24 cannot be a device's address",
               strError);
+    Assignments dhcpGiven = {{kDetail + "IPMode", "1"}, {kDetail + "IPAddress", "0.0.0.0"}};
+    EXPECT_TRUE(CVLNetValueCheck::Check(m_SetDetail, "SetDetail", dhcpGiven, strError)) << strError;
+    Assignments outside = {{kDetail + "IPAddress", "10.0.0.5"},
+                           {kDetail + "SubnetMask", "255.255.255.0"},
+                           {kDetail + "Gateway", "10.0.1.1"}};
+    EXPECT_FALSE(CVLNetValueCheck::Check(m_SetDetail, "SetDetail", outside, strError));
+    EXPECT_TRUE(CVLNetValueCheck::Check(m_SetDetail, "SetDetail", outside, strError, "", true)) << strError;
+}
+
+// The subnet arithmetic: a mask's prefix (-1 with a gap), one subnet, and
+// two hosts that see each other on their link.
+TEST_F(VLNetValueCheck, SubnetArithmetic)
+{
+    const struct
+    {
+        uint32_t nMask;
+        int nPrefix;
+    } masks[] = {{0x00000000, 0},  {0x80000000, 1},  {0xFFFFFF00, 24}, {0xFFFFFFFE, 31},
+                 {0xFFFFFFFF, 32}, {0xFF00FF00, -1}, {0x00FFFFFF, -1}, {0xFFFFFFFD, -1}};
+    for (const auto& entry : masks)
+        EXPECT_EQ(entry.nPrefix, CVLNetValueCheck::PrefixLength(entry.nMask)) << std::hex << entry.nMask;
+    const struct
+    {
+        uint32_t nLocal, nLocalMask, nDevice, nDeviceMask;
+        bool bReach;
+    } reach[] = {
+        {0x0AC90301, 0xFFFFFF00, 0x0AC9030A, 0xFFFFFF00, true},   // one /24
+        {0x0AC90301, 0xFFFFFF00, 0x0AC9040A, 0xFFFFFF00, false},  // the device on another /24
+        {0x0AC90301, 0xFFFFFF00, 0x0AC9030A, 0xFFFFFFF8, false},  // this computer outside the device's /29
+        {0x0AC90301, 0xFFFFFF00, 0x0AC90309, 0xFFFFFFF8, false},  // 10.201.3.8/29 leaves out .1
+        {0x0AC90301, 0xFFFFFF00, 0x0AC9030A, 0xFFFF0000, true},   // the device's wider mask holds us
+        {0x0AC90301, 0xFFFF0000, 0x0AC9FF0A, 0xFFFFFF00, false},  // ours holds it, its mask not us
+        {0x0AC90365, 0xFFFFFF00, 0x0AC90364, 0xFFFFFFFE, true},   // the other address of the /31 pair
+        {0x0AC90365, 0xFFFFFF00, 0x0AC90366, 0xFFFFFFFE, false},  // a /31 pair without us
+        {0x0AC90301, 0xFFFFFF00, 0x0AC9030A, 0xFFFFFFFF, false},  // a /32 reaches no one
+    };
+    for (const auto& entry : reach)
+        EXPECT_EQ(entry.bReach,
+                  CVLNetValueCheck::ReachEachOther(entry.nLocal, entry.nLocalMask, entry.nDevice, entry.nDeviceMask))
+            << std::hex << entry.nDevice << "/" << entry.nDeviceMask;
+    EXPECT_EQ(0x0AC90365u, CVLNetValueCheck::PairPartner(0x0AC90364));
+    EXPECT_EQ(0x0AC90364u, CVLNetValueCheck::PairPartner(0x0AC90365));
+    EXPECT_TRUE(CVLNetValueCheck::SameSubnet(0x0AC90301, 0x0AC903FE, 0xFFFFFF00));
+    EXPECT_FALSE(CVLNetValueCheck::SameSubnet(0x0AC90301, 0x0AC90401, 0xFFFFFF00));
 }
 
 // A password goes out only from --password, --password-file or the prompt:

@@ -1,0 +1,55 @@
+// Asking the network whether a host holds an address: the probe the loaded
+// definitions send, answered by an emulated device on loopback (which has
+// no neighbour table to tell), and the wait an unheld address takes.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "app/VLNetAddressQuery.h"
+#include "app/VLNetSession.h"
+#include "cm/VLCMApi.h"
+#include "modules/VLModuleLibraries.h"
+#include "tests/support/Watchdog.h"
+#include "tests/support/emulator/DeviceEmulator.h"
+
+TEST(VLNetAddressQuery, AVLPCDeviceAtTheAddressHoldsIt)
+{
+    CWatchdog watchdog(60, "address query");
+    EmuDevice device;
+    device.strIP = "127.0.0.5";
+    // Still starting: it answers no probe.
+    EmuDevice starting;
+    starting.mac[5] = 0x02;
+    starting.strIP = "127.0.0.7";
+    starting.nBootMs = 600000;
+    CDeviceEmulator emulator(0);
+    emulator.AddDevice(device);
+    emulator.AddDevice(starting);
+    std::string strError;
+    ASSERT_TRUE(emulator.Start(&strError)) << strError;
+    CVLCMApi::SetModuleLibraries(VLRegisterModuleLibraries);
+    CVLNetSession session;
+    ASSERT_EQ(VLPFW_RESULT_SUCCESS, session.Initialize("", strError)) << strError;
+    unsigned short nPort = 0;
+    const std::string strRequest = session.GetProbeRequest(nPort);
+    // "ORVEK", a probe: type P, device type 2B, number 0, function 5A01.
+    EXPECT_EQ(std::string("ORVEKP\x2B\x00\x5A\x01\x00\x00\x00\x00", 14), strRequest);
+    EXPECT_EQ(48817, nPort);
+    const struct
+    {
+        const char* szAddress;
+        const char* szHolder;
+    } cases[] = {
+        {"127.0.0.5", "a VLPC device answered a probe sent to it"},
+        {"127.0.0.6", ""},
+        {"127.0.0.7", ""},
+        {"not an address", ""},
+    };
+    for (const auto& entry : cases)
+        EXPECT_EQ(entry.szHolder, CVLNetAddressQuery::FindHolder(entry.szAddress, strRequest, emulator.Port()))
+            << entry.szAddress;
+    EXPECT_EQ(2, emulator.RequestCount(EmuMacText(device.mac)) + emulator.RequestCount(EmuMacText(starting.mac)));
+    session.Terminate();
+    EXPECT_EQ("1 s", CVLNetAddressQuery::WaitText());
+    EXPECT_EQ("250 ms", CVLNetAddressQuery::WaitText(250));
+}
