@@ -680,8 +680,9 @@ int RunDeviceCommand(CVLNetSession& session, const CVLNetOptions& options)
     auto judge = [&](CVLPFWNIFInfo* pRead) {
         const CVLNetValueCheck::SJudgement judgement = CheckSettingsRead(session, options, pRead, assignments);
         eVerdict = judgement.eVerdict;
-        for (const std::string& strOverridden : judgement.overridden)
-            fprintf(stderr, "vlnet: --force: sent although %s\n", strOverridden.c_str());
+        // Said only of a change that goes.
+        for (size_t i = 0; eVerdict == CVLNetValueCheck::VERDICT_ACCEPTED && i < judgement.overridden.size(); i++)
+            fprintf(stderr, "vlnet: --force: sent although %s\n", judgement.overridden[i].c_str());
         return judgement.strError;
     };
     VLECM_RESULT eResult = session.RunCommand(pNIFInfo, options.GetDeviceCommand(), bPassword ? &strPassword : nullptr,

@@ -197,6 +197,24 @@ std::string Address(int nNetwork, int nHost)
     return CDeviceNetworks::Address(nNetwork, nHost);
 }
 
+// The link address of an interface of a host ("02:00:0a:c9:03:0c"); empty
+// when it cannot be read.
+std::string LinkAddress(CTestNetwork& net, const std::string& strHost, const std::string& strInterface)
+{
+    return net.RunIn(strHost, [&]() {
+        ifreq request = {};
+        strncpy(request.ifr_name, strInterface.c_str(), sizeof(request.ifr_name) - 1);
+        const int nSocket = socket(AF_INET, SOCK_DGRAM, 0);
+        const bool bRead = ioctl(nSocket, SIOCGIFHWADDR, &request) == 0;
+        close(nSocket);
+        char szText[18] = "";
+        const unsigned char* p = reinterpret_cast<const unsigned char*>(request.ifr_hwaddr.sa_data);
+        if (bRead)
+            snprintf(szText, sizeof(szText), "%02x:%02x:%02x:%02x:%02x:%02x", p[0], p[1], p[2], p[3], p[4], p[5]);
+        return std::string(szText);
+    });
+}
+
 class VLNetEndToEnd : public ::testing::Test
 {
 protected:
@@ -482,20 +500,10 @@ TEST_F(VLNetEndToEnd, AChangeThatWouldCutTheDeviceOffIsRefusedBeforeItIsSent)
         << strError;
     ASSERT_TRUE(m_Net.Link("pc", "vl4", {Address(4, 1) + "/24"}, "d4", "vd4", {Address(4, 2) + "/24"}, &strError))
         << strError;
-    // The link address the hosts of network 3 answer from.
-    const std::string strLink = m_Net.RunIn("d3", []() {
-        ifreq request = {};
-        strncpy(request.ifr_name, "vd3", sizeof(request.ifr_name) - 1);
-        const int nSocket = socket(AF_INET, SOCK_DGRAM, 0);
-        const bool bRead = ioctl(nSocket, SIOCGIFHWADDR, &request) == 0;
-        close(nSocket);
-        char szText[18] = "";
-        const unsigned char* p = reinterpret_cast<const unsigned char*>(request.ifr_hwaddr.sa_data);
-        if (bRead)
-            snprintf(szText, sizeof(szText), "%02x:%02x:%02x:%02x:%02x:%02x", p[0], p[1], p[2], p[3], p[4], p[5]);
-        return std::string(szText);
-    });
+    // The link addresses the hosts of each network answer from.
+    const std::string strLink = LinkAddress(m_Net, "d3", "vd3"), strLink4 = LinkAddress(m_Net, "d4", "vd4");
     ASSERT_EQ(17u, strLink.size()) << strLink;
+    ASSERT_EQ(17u, strLink4.size()) << strLink4;
     const std::string kUsage = "\nvlnet: 'vlnet run --help' shows the usage\n";
     const std::string kInUse = " (--force does not send an address in use)\n";
     const std::string kRestarts = "vlnet: the device restarts to apply the change\n";
@@ -606,6 +614,11 @@ TEST_F(VLNetEndToEnd, AChangeThatWouldCutTheDeviceOffIsRefusedBeforeItIsSent)
              "IPAddress=10.201.4.10: the device's gateway 10.201.3.254 would lie outside its subnet 10.201.4.0/24: " +
              kBeyond + "; give a Gateway in the subnet too, or 0.0.0.0 for none\n" + kRestarts,
          1},
+        // --force never sends an address in use, nor says it overrode anything.
+        {{"IPAddress=10.201.4.2", "--force"}, false, 1,
+         "vlnet: " + kDetail + "IPAddress=10.201.4.2: in use on the network: a host at link address " + strLink4 +
+             " on vl4 answered for it (asked for 1 s): nothing was sent" + kInUse,
+         0},
         {{"IPAddress=10.201.3.50"}, false, 0, kRestarts, 1},
         {{"Location=moved"}, false, 0, "", 1},
     };
