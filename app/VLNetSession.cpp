@@ -82,8 +82,11 @@ long ClampedConst(CVLCMApi* pApi, const char* szName, long nDefault, long nMax)
     return nValue > nMax ? nMax : nValue;
 }
 
-// The highest UDP port.
+// The highest UDP port, and the socket the probe's broadcasts leave by,
+// whose port is the devices'.
 const long kMaxPort = 65535;
+const char kSocketModuleName[] = "VLMDSock";
+const char kBroadcastSocketInstance[] = "Probe.VLPC_Broadcast.UDP";
 
 // The device's own result codes that the front end names.
 const long kDeviceWrongPassword = 0xF003;
@@ -907,7 +910,10 @@ std::string CVLNetSession::GetProbeRequest(unsigned short& nPort)
     if (!m_bInitialize)
         return std::string();
     CVLECM& ecm = m_CommunicationManager.GetVLECM();
-    nPort = static_cast<unsigned short>(ClampedConst(ecm.GetApi(), "VLPCPort", VLPC_PORT, kMaxPort));
+    // The port the probe's broadcasts go to.
+    const CVLString strPort = ecm.GetApi()->GetConst("toPort", kSocketModuleName, kBroadcastSocketInstance);
+    const long nDefined = strPort.GetLength() > 0 ? strPort.ToLong(VLPC_PORT) : VLPC_PORT;
+    nPort = static_cast<unsigned short>(nDefined > 0 && nDefined <= kMaxPort ? nDefined : VLPC_PORT);
     return CVLPCRequestFields::BareRequest(ecm.GetApi(), VLText(PacketListOf(ecm, "Probe")));
 }
 

@@ -31,10 +31,13 @@ TEST(VLNetAddressQuery, AVLPCDeviceAtTheAddressHoldsIt)
     CVLNetSession session;
     ASSERT_EQ(VLPFW_RESULT_SUCCESS, session.Initialize("", strError)) << strError;
     unsigned short nPort = 0;
+    EXPECT_EQ(48817, (session.GetProbeRequest(nPort), nPort));
+    // The port the definitions send the probe to is the one asked.
+    session.GetVLECM().GetApi()->SetConst("toPort", std::to_string(emulator.Port()).c_str(), "VLMDSock", nullptr);
     const std::string strRequest = session.GetProbeRequest(nPort);
     // "ORVEK", a probe: type P, device type 2B, number 0, function 5A01.
     EXPECT_EQ(std::string("ORVEKP\x2B\x00\x5A\x01\x00\x00\x00\x00", 14), strRequest);
-    EXPECT_EQ(48817, nPort);
+    EXPECT_EQ(emulator.Port(), nPort);
     const struct
     {
         const char* szAddress;
@@ -46,7 +49,7 @@ TEST(VLNetAddressQuery, AVLPCDeviceAtTheAddressHoldsIt)
         {"not an address", ""},
     };
     for (const auto& entry : cases)
-        EXPECT_EQ(entry.szHolder, CVLNetAddressQuery::FindHolder(entry.szAddress, strRequest, emulator.Port()))
+        EXPECT_EQ(entry.szHolder, CVLNetAddressQuery::FindHolder(entry.szAddress, strRequest, nPort))
             << entry.szAddress;
     EXPECT_EQ(2, emulator.RequestCount(EmuMacText(device.mac)) + emulator.RequestCount(EmuMacText(starting.mac)));
     session.Terminate();

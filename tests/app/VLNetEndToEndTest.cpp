@@ -444,7 +444,7 @@ TEST_F(VLNetEndToEnd, ARefusedValueSendsNothingAndLeavesTheDeviceAsItWas)
         {"", "SetDetail needs at least one PATH=VALUE"},
     };
     for (const auto& entry : refused) {
-        std::vector<std::string> args = {"run", strMAC, "SetDetail", "--password", "secret"};
+        std::vector<std::string> args = {"run", strMAC, "SetDetail", "--password", "secret", "--timeout", "5"};
         if (!entry.first.empty())
             args.push_back(entry.first);
         ProgramRun set = RunVlnet(m_Net, args);
