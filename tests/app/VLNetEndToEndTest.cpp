@@ -615,7 +615,9 @@ TEST_F(VLNetEndToEnd, AChangeThatWouldCutTheDeviceOffIsRefusedBeforeItIsSent)
              kBeyond + "; give a Gateway in the subnet too, or 0.0.0.0 for none\n" + kRestarts,
          1},
         // --force never sends an address in use, nor says it overrode anything.
-        {{"IPAddress=10.201.4.2", "--force"}, false, 1,
+        {{"IPAddress=10.201.4.2", "--force"},
+         false,
+         1,
          "vlnet: " + kDetail + "IPAddress=10.201.4.2: in use on the network: a host at link address " + strLink4 +
              " on vl4 answered for it (asked for 1 s): nothing was sent" + kInUse,
          0},

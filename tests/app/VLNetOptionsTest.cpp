@@ -163,8 +163,9 @@ TEST(VLNetOptions, UsageLaysOutTheOptionsOfEachCommand)
               "  --resources DIR    the resource folder\n",
               CVLNetOptions::GetUsage("url"));
     const std::string strRun = CVLNetOptions::GetUsage("run");
-    EXPECT_EQ(0u, strRun.find("usage: vlnet run MAC|IP COMMAND [--password-file FILE | --password PW] [PATH=VALUE ...] "
-                              "[--dump]\n                 [--force] [--timeout SECONDS] [--resources DIR]\nProbes until"))
+    EXPECT_EQ(0u,
+              strRun.find("usage: vlnet run MAC|IP COMMAND [--password-file FILE | --password PW] [PATH=VALUE ...] "
+                          "[--dump]\n                 [--force] [--timeout SECONDS] [--resources DIR]\nProbes until"))
         << strRun;
     const std::string strOptions = "\n\n  --password-file FILE\n"
                                    "                     the device's password: the first line of FILE\n"
