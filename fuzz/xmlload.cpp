@@ -65,5 +65,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize)
     CVLXmlDocument laidOut;
     if (!LoadBytes(laidOut, SaveBytes(doc), 1 << 20))
         std::abort();
+    // Read with the blanks outside the root element, the bytes load as they
+    // did, and the copy reads back to the same bytes.
+    CVLXmlDocument outer;
+    outer.SetKeepText(true);
+    if (!LoadBytes(outer, data, 1 << 20))
+        std::abort();
+    std::string outerSaved = SaveBytes(outer);
+    CVLXmlDocument outerAgain;
+    outerAgain.SetKeepText(true);
+    if (!LoadBytes(outerAgain, outerSaved, 1 << 20) || SaveBytes(outerAgain) != outerSaved)
+        std::abort();
     return 0;
 }

@@ -656,6 +656,7 @@ void CVLXmlDocument::LoadFrom(IVLStream* pStream, const CVLString& strName)
     limits.nMaxEntities = 10;
     if (parser.Initialize(&limits) == 0)
         throw new EVLMemoryAllocException(VLSTD_MODULE, s_szFile, __LINE__);
+    parser.SetOuterBlanks(m_bKeepText);
     parser.SetInputStream(&input);  // a failure shows as the first event
 
     m_Dropped.clear();

@@ -106,7 +106,9 @@ public:
     // nothing but blanks beside them (those blanks give way to the layout);
     // an element with other text, its whole subtree and what
     // xml:space="preserve" covers (up to an xml:space="default") are written
-    // as they are.
+    // as they are. Set before Load, Load keeps the blanks outside the root
+    // element too, as texts of the document, which Save writes as they are
+    // (the format flag's line ends beside them).
     void SetKeepText(bool bKeepText) { m_bKeepText = bKeepText; }
     virtual void SetIndentText(const char* szText);
     virtual CVLString& GetIndentText() { return m_strIndentText; }

@@ -111,6 +111,9 @@ int Xml(int argc, char** argv)
         return VLToolUsage("xml takes one file: xml FILE [--format]");
 
     CVLXmlDocument doc;
+    // Set before Load, the blanks outside the root element are read too;
+    // --format lays them out itself.
+    doc.SetKeepText(!bFormat);
     CVLFileStream* pFile = new CVLFileStream();
     int nResult = 0;
     try {

@@ -69,6 +69,7 @@ PXP_Parser::PXP_Parser()
     , m_pEntities(nullptr)
     , m_pText(nullptr)
     , m_nTextCapacity(0)
+    , m_bOuterBlanks(false)
 {
     ResetState();
 }
@@ -664,6 +665,10 @@ uint32_t PXP_Parser::Next()
                 m_nEvent = PXP_EVENT_TEXT;
                 return m_nEvent;
             }
+        } else if (m_bOuterBlanks && IsBlank(Cur())) {
+            ReadOuterBlanks();
+            m_nEvent = PXP_EVENT_TEXT;
+            return m_nEvent;
         } else {
             SkipBlanks();
             unsigned char c = Cur();
@@ -846,6 +851,23 @@ bool PXP_Parser::ReadDeclValue(char* pDst, uint32_t nMax)
         return Fail(PXP_SYNTAX_ERROR);
     pDst[n] = 0;
     return true;
+}
+
+// Blanks outside the root element as text: at most a text buffer of them,
+// the rest comes as the next text.
+void PXP_Parser::ReadOuterBlanks()
+{
+    uint32_t n = 0;
+    for (unsigned char c = Cur(); n < m_nTextCapacity && IsBlank(c); c = Cur()) {
+        Advance();
+        if (c == '\r' && Cur() == '\n')
+            Advance();
+        m_pText[n++] = c == '\r' ? '\n' : static_cast<char>(c);
+    }
+    m_pText[n] = 0;
+    m_nTextLength = n;
+    m_bBlankOnly = true;
+    m_bContinued = false;
 }
 
 PXP_NamespaceInfo* PXP_Parser::LookupBinding(const char* pPrefix, uint32_t nLength) const

@@ -44,6 +44,9 @@ public:
     // Whether szName (in any mix of case) is an encoding the parser reads:
     // UTF-8, UTF-16 (either order), Shift_JIS or EUC-JP.
     static bool ReadsEncoding(const char* szName);
+    // Whether the blanks outside the root element come as text events, line
+    // ends normalized as in text (off by default: they are skipped).
+    void SetOuterBlanks(bool bOuterBlanks) { m_bOuterBlanks = bOuterBlanks; }
 
     uint32_t Next();
     uint32_t GetEventType() const { return m_nEvent; }
@@ -128,6 +131,7 @@ private:
     bool SkipBlanks();
     bool ReadDeclaration();
     bool ReadDeclValue(char* pDst, uint32_t nMax);
+    void ReadOuterBlanks();
     bool ReadStartTag();
     bool ReadAttribute();
     bool ReadEndTag();
@@ -207,6 +211,7 @@ private:
     const char* m_pVersion;
     char m_szEncoding[13];
     const char* m_pEncodingText;
+    bool m_bOuterBlanks;
     uint32_t m_nDashes;
     uint32_t m_nBrackets;
     uint32_t m_nMarkLine;
