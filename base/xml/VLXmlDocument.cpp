@@ -56,6 +56,9 @@ bool IsUtf8Name(const CVLString& str)
     return str.CompareNoCase("UTF-8") == 0;
 }
 
+static_assert(CVLXmlDocument::kKeptDeclarationBytes == PXP_MAX_DECLARATION_LENGTH,
+              "the document tells how much of the declaration the parser keeps");
+
 // The charset of a parser's encoding code.
 int CharsetOfParserCode(signed char nCode)
 {
@@ -104,7 +107,7 @@ CVLXmlDocument::CVLXmlDocument()
     , m_strSpareD(VL_CHARSET_UTF8)
     , m_nLoadLine(0)
     , m_nLoadColumn(0)
-    , m_LoadedForm{VL_CHARSET_UTF8, false, false}
+    , m_LoadedForm{VL_CHARSET_UTF8, false, false, std::string()}
 {
     std::memset(m_EscapeTable, 0, sizeof(m_EscapeTable));
 }
@@ -660,7 +663,7 @@ void CVLXmlDocument::LoadFrom(IVLStream* pStream, const CVLString& strName)
     parser.SetInputStream(&input);  // a failure shows as the first event
 
     m_Dropped.clear();
-    m_LoadedForm = SLoadedForm{VL_CHARSET_UTF8, parser.HasByteOrderMark(), false};
+    m_LoadedForm = SLoadedForm{VL_CHARSET_UTF8, parser.HasByteOrderMark(), false, std::string()};
     CLoadContext ctx(parser, strName);
     ctx.stack.reserve(limits.nMaxDepth + 2);
     ctx.stack.push_back(this);
@@ -764,6 +767,8 @@ void CVLXmlDocument::OnDeclaration(CLoadContext& ctx)
                                   ctx.strName.GetString(), nullptr);
     SetEncoding(ctx.parser.GetEncoding());
     m_LoadedForm.bDeclaration = true;
+    const char* szDeclaration = ctx.parser.GetDeclarationText();
+    m_LoadedForm.strDeclaration = szDeclaration != nullptr ? szDeclaration : "";
 }
 
 CVLXmlNodeList* CVLXmlDocument::ChildListForLoad(CLoadContext& ctx)

@@ -54,12 +54,16 @@ public:
     // The form of the bytes the last Load read, for a tool that writes the
     // document back as it came: their charset (VL_CHARSET_UTF8, _UTF16LE,
     // _UTF16BE, _SHIFT_JIS or _EUC_JP), whether a byte-order mark came
-    // first, and whether the document opened with an XML declaration.
+    // first, whether the document opened with an XML declaration, and that
+    // declaration as written (in UTF-8; empty when it is longer than
+    // kKeptDeclarationBytes).
+    static const int kKeptDeclarationBytes = 256;
     struct SLoadedForm
     {
         int eCharset;
         bool bByteOrderMark;
         bool bDeclaration;
+        std::string strDeclaration;
     };
     const SLoadedForm& GetLoadedForm() const { return m_LoadedForm; }
     // What the last Load read and the tree does not hold: the reader drops

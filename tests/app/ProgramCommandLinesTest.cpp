@@ -384,9 +384,14 @@ TEST(ProgramCommandLines, XmlRoundTripKeepsEachConstructOrRefusesTheDocument)
         {"\xff\xfe" + Utf16("<r>") + std::string("\0\xd8", 2) + Utf16("</r>"), "", 1,
          "vlstdtool: t.xml: cannot be written back in its encoding: it holds bytes that are no UTF-16LE character "
          "(read as U+FFFE)\n"},
-        // The blanks outside the root element come back as written.
+        // The blanks outside the root element and the declaration come back
+        // as written.
         {"<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<r>\n  <a/>\n</r>\n", "", 0, ""},
+        {"<?xml  version='1.0'   encoding='utf-8' ?>\n<r/>", "", 0, ""},
         {"<?xml version=\"1.0\"?>\n<!-- c -->\n\n<r/>\n<!-- d -->\n", "", 0, ""},
+        {"\xff\xfe" + Utf16("<?xml version = '1.0'\n\tencoding='UTF-16'?>\n<!-- c -->\n<r/>\n"), "", 0, ""},
+        {"<?xml version=\"1.0\"" + std::string(240, ' ') + "?><r/>", "", 1,
+         "vlstdtool: t.xml: the XML declaration would be rewritten: the reader keeps no more than 256 bytes of it\n"},
     };
     CToolFiles files;
     for (const auto& row : kRows) {

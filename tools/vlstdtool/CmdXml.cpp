@@ -1,7 +1,8 @@
 // vlstdtool xml FILE [--format]: loads FILE as an XML document and writes it
 // back to standard output in the form it was read in: its encoding, its
-// byte-order mark, its declaration or none. A document that would not come
-// back whole (the reader drops some constructs) is refused.
+// byte-order mark, its declaration as written or none, the blanks around its
+// root element. A document that would not come back whole (the reader drops
+// some constructs) is refused.
 #include <cstring>
 #include <string>
 
@@ -52,17 +53,17 @@ std::string MarkOf(int eCharset)
 }
 
 // Puts the written UTF-8 text into the form the document was read in: its
-// charset, its byte-order mark, and a declaration only where it had one or
-// where --format writes one; false with the reason when a character has no
-// code there. The writer declares the UTF-8 it writes: the declaration
-// names again the encoding the document named.
+// charset, its byte-order mark, and its declaration as written or none, or
+// the one --format writes; false with the reason when a character has no
+// code there. The writer declares the UTF-8 it writes: --format's
+// declaration names again the encoding the document named.
 bool ToLoadedForm(const CVLXmlDocument& doc, const std::string& strEncoding, bool bFormat, std::string& strText,
                   std::string& strWhy)
 {
     const CVLXmlDocument::SLoadedForm& form = doc.GetLoadedForm();
     const size_t nDeclarationEnd = strText.find("?>");  // the writer's declaration comes first
-    if (!form.bDeclaration && !bFormat && nDeclarationEnd != std::string::npos) {
-        strText.erase(0, nDeclarationEnd + 2);
+    if (!bFormat && nDeclarationEnd != std::string::npos) {
+        strText.replace(0, nDeclarationEnd + 2, form.strDeclaration);
     } else if (!strEncoding.empty() && strcasecmp(strEncoding.c_str(), "UTF-8") != 0) {
         const std::string strWritten = " encoding=\"utf-8\"";
         const size_t nAt = strText.find(strWritten);
@@ -143,6 +144,9 @@ int Xml(int argc, char** argv)
         return nResult;
 
     const CVLXmlDocument::SLoadedForm& form = doc.GetLoadedForm();
+    if (form.bDeclaration && form.strDeclaration.empty() && !bFormat)
+        return VLToolFail("%s: the XML declaration would be rewritten: the reader keeps no more than %d bytes of it",
+                          szFile, CVLXmlDocument::kKeptDeclarationBytes);
     if (!form.bDeclaration && bFormat && form.eCharset != VL_CHARSET_UTF8) {
         // The declaration --format adds names the form written; "UTF-16"
         // asks for a byte-order mark.

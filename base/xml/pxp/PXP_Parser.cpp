@@ -132,6 +132,8 @@ void PXP_Parser::ResetState()
     m_bPrefixedAttrs = false;
     m_bContinued = false;
     m_bStepOver = false;
+    m_szDeclaration[0] = 0;
+    m_nDeclarationLength = 0;
     m_nDepth = 0;
     m_nAttrCount = 0;
     m_nAttrNamesUsed = 0;
@@ -758,17 +760,19 @@ bool PXP_Parser::ReadDeclaration()
 {
     if (!Expect("<?xml"))
         return false;
+    KeepDeclared("<?xml", 5);
     Advance();
     bool bVersion = false;
     bool bEncoding = false;
     bool bStandalone = false;
     for (;;) {
-        bool bBlank = SkipBlanks();
+        bool bBlank = SkipDeclaredBlanks();
         unsigned char c = Cur();
         if (c == '?') {
             Advance();
             if (Cur() != '>' || !bVersion)
                 return Fail(PXP_SYNTAX_ERROR);
+            KeepDeclared("?>", 2);
             break;
         }
         if (!bBlank)
@@ -782,6 +786,7 @@ bool PXP_Parser::ReadDeclaration()
             Advance();
         }
         szName[n] = 0;
+        KeepDeclared(szName, static_cast<uint32_t>(n));
         if (std::strcmp(szName, "version") == 0) {
             if (bVersion || bEncoding || bStandalone || !ReadDeclValue(m_szVersion, 8))
                 return Fail(PXP_SYNTAX_ERROR);
@@ -809,6 +814,7 @@ bool PXP_Parser::ReadDeclaration()
             while (Cur() != '?') {
                 if (Cur() == PXP_END_OF_INPUT)
                     return Fail(PXP_SYNTAX_ERROR);
+                KeepDeclared(reinterpret_cast<const char*>(m_pPos), 1);
                 Advance();
             }
             bStandalone = true;
@@ -828,18 +834,20 @@ bool PXP_Parser::ReadDeclaration()
 
 bool PXP_Parser::ReadDeclValue(char* pDst, uint32_t nMax)
 {
-    SkipBlanks();
+    SkipDeclaredBlanks();
     if (Cur() != '=')
         return Fail(PXP_SYNTAX_ERROR);
+    KeepDeclared("=", 1);
     Advance();
-    SkipBlanks();
-    unsigned char q = Cur();
+    SkipDeclaredBlanks();
+    const char q = static_cast<char>(Cur());
     if (q != '"' && q != '\'')
         return Fail(PXP_SYNTAX_ERROR);
+    KeepDeclared(&q, 1);
     Advance();
     uint32_t n = 0;
     unsigned char c;
-    while ((c = Cur()) != q) {
+    while ((c = Cur()) != static_cast<unsigned char>(q)) {
         if (c < 0x21 || c > 0x7E || c == '>')
             return Fail(PXP_SYNTAX_ERROR);
         if (n >= nMax)
@@ -850,7 +858,32 @@ bool PXP_Parser::ReadDeclValue(char* pDst, uint32_t nMax)
     if (n == 0)
         return Fail(PXP_SYNTAX_ERROR);
     pDst[n] = 0;
+    KeepDeclared(pDst, n);
+    KeepDeclared(&q, 1);
     return true;
+}
+
+void PXP_Parser::KeepDeclared(const char* p, uint32_t n)
+{
+    if (m_nDeclarationLength > PXP_MAX_DECLARATION_LENGTH || n > PXP_MAX_DECLARATION_LENGTH - m_nDeclarationLength) {
+        m_nDeclarationLength = PXP_MAX_DECLARATION_LENGTH + 1;
+        return;
+    }
+    std::memcpy(m_szDeclaration + m_nDeclarationLength, p, n);
+    m_nDeclarationLength += n;
+    m_szDeclaration[m_nDeclarationLength] = 0;
+}
+
+// SkipBlanks in the declaration, which keeps what it passes.
+bool PXP_Parser::SkipDeclaredBlanks()
+{
+    bool bBlank = false;
+    while (IsBlank(Cur())) {
+        KeepDeclared(reinterpret_cast<const char*>(m_pPos), 1);
+        Advance();
+        bBlank = true;
+    }
+    return bBlank;
 }
 
 // Blanks outside the root element as text: at most a text buffer of them,
@@ -1539,6 +1572,13 @@ const char* PXP_Parser::GetVersion() const
 const char* PXP_Parser::GetEncoding() const
 {
     return m_nEvent == PXP_EVENT_XML_DECLARATION ? m_pEncodingText : nullptr;
+}
+
+const char* PXP_Parser::GetDeclarationText() const
+{
+    if (m_nEvent != PXP_EVENT_XML_DECLARATION || m_nDeclarationLength > PXP_MAX_DECLARATION_LENGTH)
+        return nullptr;
+    return m_szDeclaration;
 }
 
 const char* PXP_Parser::GetText() const

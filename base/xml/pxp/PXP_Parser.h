@@ -23,6 +23,9 @@
 #include "base/xml/pxp/PXP_Object.h"
 #include "base/xml/pxp/PXP_ParserLimits.h"
 
+// The longest declaration GetDeclarationText hands out, in bytes.
+#define PXP_MAX_DECLARATION_LENGTH 256
+
 class PXP_Parser : public PXP_Object
 {
 public:
@@ -55,6 +58,10 @@ public:
 
     const char* GetVersion() const;
     const char* GetEncoding() const;
+    // At its event, the declaration as written, from "<?xml" to "?>" (in
+    // UTF-8 when the input is UTF-16); null when it is longer than
+    // PXP_MAX_DECLARATION_LENGTH bytes.
+    const char* GetDeclarationText() const;
 
     const char* GetText() const;
     // Bytes of GetText before its NUL (0 when there is no text).
@@ -131,6 +138,9 @@ private:
     bool SkipBlanks();
     bool ReadDeclaration();
     bool ReadDeclValue(char* pDst, uint32_t nMax);
+    // The declaration's characters, kept as they are passed.
+    void KeepDeclared(const char* p, uint32_t n);
+    bool SkipDeclaredBlanks();
     void ReadOuterBlanks();
     bool ReadStartTag();
     bool ReadAttribute();
@@ -211,6 +221,8 @@ private:
     const char* m_pVersion;
     char m_szEncoding[13];
     const char* m_pEncodingText;
+    char m_szDeclaration[PXP_MAX_DECLARATION_LENGTH + 1];
+    uint32_t m_nDeclarationLength;  // above the maximum: too long to keep
     bool m_bOuterBlanks;
     uint32_t m_nDashes;
     uint32_t m_nBrackets;
