@@ -113,8 +113,9 @@ TEST(TestNetwork, TheNextRunRemovesWhatAGoneRunOfItsPrefixLeft)
     EXPECT_NE(std::string::npos, strAfter.find(strOther)) << strAfter;
     EXPECT_EQ(0, system(("ip netns del " + strOther).c_str()));
     EXPECT_EQ(std::string::npos, strAfter.find(strGone)) << strAfter;
-    if (strAfter.find(strGone) != std::string::npos)
+    if (strAfter.find(strGone) != std::string::npos) {
         EXPECT_EQ(0, system(("ip netns del " + strGone).c_str()));
+    }
 }
 
 // vltestnet names its namespaces with --prefix (over the environment's),
