@@ -32,9 +32,13 @@ const char kDescriptionProbe[] = "Probes the local networks and prints one line 
                                  "('also answered from ADDRESS': its MAC answered from other addresses too; a\n"
                                  "line is printed again when a mark comes later). A MAC heard from several\n"
                                  "addresses has each checked by unicast (4 at once, up to 64 addresses), and\n"
-                                 "is listed at the one that passed first. Ends when the probe is over, or after\n"
-                                 "the time-out; with --mac, once every address that MAC answered from is\n"
-                                 "judged, listing it only where url and run would use it (status 1 otherwise).\n"
+                                 "is listed at the one that passed first. Without --timeout it ends when the\n"
+                                 "probe is over: its send schedule (about 1.9 s) has passed and every device\n"
+                                 "heard is checked (at most 60 s). With --timeout it listens that long,\n"
+                                 "probing again each time the schedule has passed, and lists every device\n"
+                                 "found in that time (a time-out shorter than the schedule: status 3). With\n"
+                                 "--mac it ends once every address that MAC answered from is judged, listing\n"
+                                 "it only where url and run would use it (status 1 otherwise).\n"
                                  "A device that answered the probe but is not listed (no answer to unicast, a\n"
                                  "failed unicast check, failed commands, still in its check or waiting at the\n"
                                  "time-out, refused by a bound) is named after the list on standard error,\n"
@@ -44,7 +48,8 @@ const char kDescriptionProbe[] = "Probes the local networks and prints one line 
                                  "replies of devices not yet listed still waiting at the time-out or stop,\n"
                                  "broadcasts whose replies could not be listened for, or a definition script\n"
                                  "that failed, each said on standard error. It is 1 when no probe could be\n"
-                                 "sent or none of its replies listened for.\n";
+                                 "sent or none of its replies listened for. An empty list with status 0\n"
+                                 "means that no device answered.\n";
 
 // How url, open and run look for their device.
 #define VLNET_PROBES_AGAIN                                                       \
@@ -282,7 +287,8 @@ bool CheckOtherAddresses(CVLNetSession& session, const std::string& strMAC, cons
 int RunProbe(CVLNetSession& session, const CVLNetOptions& options)
 {
     CVLNetStatusLine statusLine(CVLNetStatusLine::IsTerminal());
-    VLPFW_RESULT eResult = session.Probe(options.GetTimeoutSeconds(), options.GetMACAddress(), "", "", &statusLine);
+    VLPFW_RESULT eResult = session.Probe(options.GetTimeoutSeconds(), options.IsTimeoutGiven(), options.GetMACAddress(),
+                                         "", "", &statusLine);
     if (eResult != VLPFW_RESULT_SUCCESS) {
         fprintf(stderr, "vlnet: the probe did not start: result %d (%s)\n", eResult,
                 CVLNetResultText::GetPFWResultText(eResult));
@@ -403,7 +409,8 @@ CVLPFWNIFInfo* FindDevice(CVLNetSession& session, const CVLNetOptions& options, 
     statusLine.StartTicking(
         [&session](double dSeconds) { return CVLNetStatusLine::Format(dSeconds, session.GetFoundCount()); });
     const std::string& strMAC = options.GetMACAddress();
-    VLPFW_RESULT eResult = session.Probe(options.GetTimeoutSeconds(), strMAC, strMAC, options.GetIPAddress(), nullptr);
+    VLPFW_RESULT eResult =
+        session.Probe(options.GetTimeoutSeconds(), false, strMAC, strMAC, options.GetIPAddress(), nullptr);
     statusLine.StopTicking();
     if (eResult != VLPFW_RESULT_SUCCESS) {
         fprintf(stderr, "vlnet: the probe did not start: result %d (%s)\n", eResult,

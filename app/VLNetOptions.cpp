@@ -130,7 +130,7 @@ const CVLNetOptions::SOption CVLNetOptions::s_Options[] = {
      "SECONDS",
      false,
      &CVLNetOptions::setTimeout,
-     {{VLNetCommand::COMMAND_PROBE, "stop after this many seconds"},
+     {{VLNetCommand::COMMAND_PROBE, "probe in rounds and list what answers within this many seconds"},
       {VLNetCommand::COMMAND_URL | VLNetCommand::COMMAND_OPEN, "give up after this many seconds"},
       {VLNetCommand::COMMAND_RUN, "give up the probe after this many seconds"}},
      DEFAULT_TIMEOUT_SECONDS,

@@ -40,6 +40,7 @@ public:
     bool IsHelp() const { return m_bHelp; }
     bool IsVersion() const { return m_bVersion; }
     int GetTimeoutSeconds() const { return m_nTimeoutSeconds; }
+    bool IsTimeoutGiven() const { return m_bTimeoutGiven; }
     // A MAC address in the form "00:26:AB:00:00:01", or empty.
     const std::string& GetMACAddress() const { return m_strMACAddress; }
     // For url, open and run, a device given by its IPv4 address ("10.0.0.5");

@@ -118,6 +118,14 @@ std::string PacketListOf(CVLECM& ecm, const std::string& strCommand)
     return strPacketList.empty() ? strCommand : strPacketList;
 }
 
+// "1.9" for 1900 ms, whatever the locale.
+std::string SecondsText(long nMilliseconds)
+{
+    const long kPerSecond = 1000;
+    const long kPerTenth = 100;
+    return std::to_string(nMilliseconds / kPerSecond) + "." + std::to_string(nMilliseconds % kPerSecond / kPerTenth);
+}
+
 // "1 reply", "2 replies".
 std::string Count(unsigned long nCount, const char* szOne, const char* szMany)
 {
@@ -726,8 +734,9 @@ void CVLNetSession::noteUnlisted(const char* szCut, const std::string& strFilter
     }
 }
 
-VLPFW_RESULT CVLNetSession::Probe(int nTimeoutSeconds, const std::string& strFilterMAC, const std::string& strFindMAC,
-                                  const std::string& strFindIP, CVLNetStatusLine* pStatusLine)
+VLPFW_RESULT CVLNetSession::Probe(int nTimeoutSeconds, bool bListenToTimeout, const std::string& strFilterMAC,
+                                  const std::string& strFindMAC, const std::string& strFindIP,
+                                  CVLNetStatusLine* pStatusLine)
 {
     if (!m_bInitialize)
         return VLPFW_RESULT_NOT_INITIALIZED;
@@ -767,6 +776,9 @@ VLPFW_RESULT CVLNetSession::Probe(int nTimeoutSeconds, const std::string& strFil
     const long nTimeoutMilliseconds = static_cast<long>(nTimeoutSeconds) * 1000;
     const long nScheduleMilliseconds = probeScheduleMilliseconds();
     bool bFindOne = !strFindMAC.empty() || !strFindIP.empty();
+    // A time-out the user gave to a probe is how long to listen: it ends
+    // there, not when the first schedule is over.
+    const bool bListen = bListenToTimeout && !bFindOne;
     // A MAC asked for (probe --mac; url, open and run given a MAC) is about
     // that device alone: the others' checks do not hold it, found or not.
     const std::string strOnlyMAC = CVLNetOptions::NormalizeMACAddress(strFilterMAC);
@@ -809,9 +821,9 @@ VLPFW_RESULT CVLNetSession::Probe(int nTimeoutSeconds, const std::string& strFil
         // its reply late) is asked again, a round of the send schedule each
         // time one has passed, until the time-out; the devices found stay,
         // and a late reply to an earlier round is still heard.
-        if (bFindOne && strTarget.empty() && nElapsed >= nNextRound && nElapsed < nTimeoutMilliseconds) {
+        if (((bFindOne && strTarget.empty()) || bListen) && nElapsed >= nNextRound && nElapsed < nTimeoutMilliseconds) {
             nNextRound = nElapsed + nScheduleMilliseconds;
-            if (!isWorthAnotherRound(strFindMAC, strFindIP))
+            if (!(bFindOne ? isWorthAnotherRound(strFindMAC, strFindIP) : isWorthAnotherRound(strOnlyMAC, "")))
                 break;
             ecm.ProbeAgain();
         }
@@ -838,7 +850,8 @@ VLPFW_RESULT CVLNetSession::Probe(int nTimeoutSeconds, const std::string& strFil
         }
         // The device looked for ends the probe found, judged or at the
         // time-out, not when the others have gone quiet.
-        if (!bFindOne && nElapsed >= nScheduleMilliseconds && !bPending && nElapsed - nLastChange >= kQuietMilliseconds)
+        if (!bFindOne && !bListen && nElapsed >= nScheduleMilliseconds && !bPending &&
+            nElapsed - nLastChange >= kQuietMilliseconds)
             break;
         markConflicts();
         if (pStatusLine != nullptr && nElapsed - nLastStatus >= kStatusMilliseconds) {
@@ -861,6 +874,12 @@ VLPFW_RESULT CVLNetSession::Probe(int nTimeoutSeconds, const std::string& strFil
     std::vector<SVLECMBoundReport> reports = m_CommunicationManager.GetVLECM().GetBoundReports(kMaxNamedRefused);
     if (szCut == kCutByStop && !bFindOne)
         m_IncompleteReasons.push_back("the probe was stopped before it was over: the list may be short");
+    // A device answers the last of the schedule's broadcasts as late as
+    // the schedule's end: one that ended earlier may have missed some.
+    if (szCut == kCutByTimeout && !bFindOne && nTimeoutMilliseconds < nScheduleMilliseconds)
+        m_IncompleteReasons.push_back("the time-out (" + std::to_string(nTimeoutSeconds) +
+                                      " s) ended the probe before its send schedule (" +
+                                      SecondsText(nScheduleMilliseconds) + " s) was over: the list may be short");
     noteIncomplete(reports, !bFindOne && strFilterMAC.empty() ? szCut : nullptr);
     if (!bFindOne)
         noteUnlisted(szCut, CVLNetOptions::NormalizeMACAddress(strFilterMAC));

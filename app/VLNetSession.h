@@ -42,10 +42,12 @@ public:
     // Probes. strFilterMAC ("00:26:AB:00:00:01" or empty) limits the devices
     // accepted; a device with strFindMAC or strFindIP ends the probe when
     // found, and until it answers the probe sends again, a round of its
-    // schedule each time one has passed, up to the time-out. Devices are
+    // schedule each time one has passed, up to the time-out. Looking for no
+    // device, with bListenToTimeout the probe sends its rounds so until the
+    // time-out (with strFilterMAC, until that device is judged). Devices are
     // printed as found when pStatusLine is given.
-    VLPFW_RESULT Probe(int nTimeoutSeconds, const std::string& strFilterMAC, const std::string& strFindMAC,
-                       const std::string& strFindIP, CVLNetStatusLine* pStatusLine);
+    VLPFW_RESULT Probe(int nTimeoutSeconds, bool bListenToTimeout, const std::string& strFilterMAC,
+                       const std::string& strFindMAC, const std::string& strFindIP, CVLNetStatusLine* pStatusLine);
     // True when the last probe sent nothing at all (every send failed);
     // nError is then the error number of the first failure.
     bool IsNothingSent(long& nError) const;

@@ -35,7 +35,7 @@ drops() { ip netns exec "$NS" awk '/^Udp:/ { if (++n == 2) print $6 }' /proc/net
 pass=0
 for ((i = 1; i <= RUNS; i++)); do
     before=$(drops)
-    ip netns exec "$NS" "$VLNET" probe --timeout 20 --resources "$RESOURCES" >"$TMP/out" 2>"$TMP/err"
+    ip netns exec "$NS" "$VLNET" probe --resources "$RESOURCES" >"$TMP/out" 2>"$TMP/err"
     status=$?
     after=$(drops)
     listed=$(grep -c . "$TMP/out")

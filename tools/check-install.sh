@@ -61,7 +61,7 @@ if [ -n "$why" ]; then
 fi
 
 # Bounds, so that a hang fails the check instead of holding it: making the
-# network and starting its emulator, the probe (its own --timeout and the
+# network and starting its emulator, the probe (its own end and the
 # start), and vltestnet's removing what it made once told to.
 ready_seconds=60
 probe_seconds=60
@@ -106,7 +106,7 @@ if [ "$kind" != ready ] || [ -z "$computer" ] || [ -z "$mac" ]; then
   exit 1
 fi
 probe_status=0
-output=$(timeout "$probe_seconds" ip netns exec "$computer" "$prefix/bin/vlnet" probe --timeout 10) ||
+output=$(timeout "$probe_seconds" ip netns exec "$computer" "$prefix/bin/vlnet" probe) ||
   probe_status=$?
 if [ "$probe_status" != 0 ]; then
   printf 'check-install.sh: the installed vlnet probe failed (status %s):\n%s\n' "$probe_status" "$output" >&2

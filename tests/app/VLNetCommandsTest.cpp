@@ -41,9 +41,9 @@ std::string ProbeWithoutReceiveThreads(CDeviceNetworks& networks, int nCount)
             std::string strError;
             if (session.Initialize(strBin + "/../share/vlnet", strError) != VLPFW_RESULT_SUCCESS)
                 return "FAIL:" + strError;
-            const char* const argv[] = {"vlnet", "probe", "--timeout", "20"};
+            const char* const argv[] = {"vlnet", "probe"};
             CVLNetOptions options;
-            if (!options.Parse(4, argv))
+            if (!options.Parse(2, argv))
                 return "FAIL:" + options.GetErrorText();
             nStatus = CVLNetCommands::Find("probe")->pfnRun(session, options);
             session.Terminate();

@@ -315,7 +315,7 @@ TEST_F(VLNetEndToEnd, ListsEveryRealDeviceOnceAcrossSixNetworks)
     std::string strError;
     ASSERT_TRUE(m_Net.Exec("pc", "ip route add default dev vl6", &strError)) << strError;
 
-    ProgramRun run = RunVlnet(m_Net, {"probe", "--timeout", "50"});
+    ProgramRun run = RunVlnet(m_Net, {"probe"});
     auto lines = Lines(run.strOutput);
     for (const CDeviceNetworks::Device& device : m_Expected) {
         ASSERT_EQ(1u, lines[device.strMAC].size()) << device.strMAC << "\n" << run.strOutput;
@@ -344,7 +344,7 @@ TEST_F(VLNetEndToEnd, ABurstHidesNoDeviceAnsweringBesideIt)
     // A few runs: the loss the burst caused depended on when each reply came.
     for (int nRun = 0; nRun < 3; ++nRun) {
         SCOPED_TRACE(nRun);
-        ExpectExactlyTheDevices(RunVlnet(m_Net, {"probe", "--timeout", "20"}));
+        ExpectExactlyTheDevices(RunVlnet(m_Net, {"probe"}));
     }
 }
 
@@ -357,7 +357,7 @@ TEST_F(VLNetEndToEnd, AFloodLeavesTheOthersListedAndMemoryBounded)
     std::string strError;
     ASSERT_TRUE(m_Net.Exec("pc", "ip route add default dev vl2", &strError)) << strError;
     m_Expected.push_back({Mac(1, 0), Address(1, 10), "Model 1-0", true});
-    ProgramRun run = RunVlnet(m_Net, {"probe", "--timeout", "50"});
+    ProgramRun run = RunVlnet(m_Net, {"probe"});
     // A slow machine (a sanitizer build under load) may not drain the flood
     // in time: then the loss is said, and nothing else may be.
     if (run.nStatus == 3) {
@@ -826,7 +826,7 @@ TEST_F(VLNetEndToEnd, DevicesThatAnsweredOnlyTheProbeAreNamed)
     const unsigned kDevicePort = 48817;
     ASSERT_TRUE(m_Net.StartEmulator("dup", strOthers, kDevicePort, TestEmulatorProgram(), &strError)) << strError;
 
-    ProgramRun run = RunVlnet(m_Net, {"probe", "--timeout", "30"});
+    ProgramRun run = RunVlnet(m_Net, {"probe"});
     EXPECT_EQ(3, run.nStatus) << run.strErrors;
     EXPECT_EQ(std::vector<std::string>({Mac(1, 0) + "\t" + Address(1, 10) + "\tModel 1-0",
                                         otherMACs[0] + "\t" + heldTwice[0] + "\tOther",
@@ -866,7 +866,7 @@ TEST_F(VLNetEndToEnd, ForgedErrorRepliesDecideNoDevicesCheck)
     AddNetwork(1, devices, false);
     for (int i = 0; i < 11; i++)
         m_Expected.push_back(m_Networks.GetDevices()[static_cast<size_t>(i)]);
-    ProgramRun run = RunVlnet(m_Net, {"probe", "--timeout", "20"});
+    ProgramRun run = RunVlnet(m_Net, {"probe"});
     auto lines = Lines(run.strOutput);
     for (const CDeviceNetworks::Device& device : m_Expected)
         EXPECT_EQ(1u, lines[device.strMAC].size()) << device.strMAC << "\n" << run.strOutput << run.strErrors;
@@ -924,10 +924,9 @@ TEST_F(VLNetEndToEnd, ACheckRetriesASendThatMetHostUnreachable)
     AddNetwork(1, {""});
     const std::string strRoute = "unreachable " + Address(1, 10) + "/32";
     ASSERT_TRUE(m_Net.Exec("pc", "ip route add " + strRoute));
-    ExpectExactlyTheDevices(
-        RunProgram(m_Net, {"/bin/sh", "-c",
-                           "(sleep 1; ip route del " + strRoute + ") & exec " + BinDir() +
-                               "/vlnet probe --timeout 20 --resources " + BinDir() + "/../share/vlnet"}));
+    ExpectExactlyTheDevices(RunProgram(m_Net, {"/bin/sh", "-c",
+                                               "(sleep 1; ip route del " + strRoute + ") & exec " + BinDir() +
+                                                   "/vlnet probe --resources " + BinDir() + "/../share/vlnet"}));
 }
 
 TEST_F(VLNetEndToEnd, AFloodOnTheChecksPortEndsEachCheckAtItsDeadline)
@@ -943,7 +942,7 @@ TEST_F(VLNetEndToEnd, AFloodOnTheChecksPortEndsEachCheckAtItsDeadline)
     // Far above the some 5 s the probe takes.
     const int nTimeout = 60 * kSlowdown;
     auto start = std::chrono::steady_clock::now();
-    ProgramRun run = RunVlnet(m_Net, {"probe", "--timeout", std::to_string(nTimeout)});
+    ProgramRun run = RunVlnet(m_Net, {"probe"});
     double fSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     auto lines = Lines(run.strOutput);
     for (const CDeviceNetworks::Device& device : m_Expected)
@@ -962,7 +961,7 @@ TEST_F(VLNetEndToEnd, AFloodOnTheChecksPortEndsEachCheckAtItsDeadline)
 TEST_F(VLNetEndToEnd, NetworksWithoutAGatewayAreProbed)
 {
     AddNetwork(1, {"password=secret node=first", "encrypted=1"});
-    ExpectExactlyTheDevices(RunVlnet(m_Net, {"probe", "--timeout", "30"}));
+    ExpectExactlyTheDevices(RunVlnet(m_Net, {"probe"}));
 
     ProgramRun url = RunVlnet(m_Net, {"url", Mac(1, 1), "--timeout", "30"});
     ASSERT_EQ(0, url.nStatus) << url.strErrors;
@@ -973,10 +972,10 @@ TEST_F(VLNetEndToEnd, NetworksWithoutAGatewayAreProbed)
 
     // Two such networks: each device once, for any user (vlnet needs no root).
     AddNetwork(2, {"", "encrypted=1"});
-    ExpectExactlyTheDevices(RunVlnet(m_Net, {"probe", "--timeout", "30"}));
+    ExpectExactlyTheDevices(RunVlnet(m_Net, {"probe"}));
     ExpectExactlyTheDevices(
         RunProgram(m_Net, {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", BinDir() + "/vlnet",
-                           "probe", "--timeout", "30", "--resources", BinDir() + "/../share/vlnet"}));
+                           "probe", "--resources", BinDir() + "/../share/vlnet"}));
 }
 
 // url and run look for the device until the time-out: one still starting
@@ -1008,6 +1007,21 @@ TEST_F(VLNetEndToEnd, UrlAndRunProbeAgainUntilTheDeviceAnswersOrTheTimeOut)
               stopped.strErrors);
 }
 
+// Given a time-out, a probe listens that long, probing again in rounds: a
+// device silent for its first 5 s is listed. A time-out shorter than the
+// send schedule says that the list may be short.
+TEST_F(VLNetEndToEnd, AProbeGivenATimeOutListensThatLong)
+{
+    AddNetwork(1, {"", "boot=5000"});
+    ASSERT_TRUE(m_Net.Exec("pc", "ip route add default dev vl1"));
+    ExpectExactlyTheDevices(RunVlnet(m_Net, {"probe", "--timeout", "9"}));
+    ProgramRun cut = RunVlnet(m_Net, {"probe", "--timeout", "1"});
+    EXPECT_EQ(3, cut.nStatus) << cut.strErrors;
+    EXPECT_NE(std::string::npos, cut.strErrors.find("vlnet: the time-out (1 s) ended the probe before its send "
+                                                    "schedule (1.9 s) was over: the list may be short\n"))
+        << cut.strErrors;
+}
+
 // The default route leads through an interface without devices (and without
 // an address of its own); the devices' network has none.
 TEST_F(VLNetEndToEnd, ADefaultRouteElsewhereStillFindsTheLocalDevices)
@@ -1017,14 +1031,14 @@ TEST_F(VLNetEndToEnd, ADefaultRouteElsewhereStillFindsTheLocalDevices)
     ASSERT_TRUE(m_Net.AddHost("gw", &strError)) << strError;
     ASSERT_TRUE(m_Net.Link("pc", "vl9", {}, "gw", "vd9", {"10.201.9.2/24"}, &strError)) << strError;
     ASSERT_TRUE(m_Net.Exec("pc", "ip route add default dev vl9", &strError)) << strError;
-    ExpectExactlyTheDevices(RunVlnet(m_Net, {"probe", "--timeout", "30"}));
+    ExpectExactlyTheDevices(RunVlnet(m_Net, {"probe"}));
 }
 
 // Nothing can leave: no interface but the loopback, and no route. The probe
 // says so and fails instead of listing nobody.
 TEST_F(VLNetEndToEnd, AProbeThatCannotBeSentFails)
 {
-    ProgramRun run = RunVlnet(m_Net, {"probe", "--timeout", "30"});
+    ProgramRun run = RunVlnet(m_Net, {"probe"});
     EXPECT_EQ(1, run.nStatus) << run.strErrors;
     EXPECT_EQ("", run.strOutput);
     EXPECT_NE(std::string::npos, run.strErrors.find("no probe could be sent: network unreachable")) << run.strErrors;
@@ -1060,7 +1074,7 @@ ProgramRun ProbeUnderAttack(VLNetEndToEnd* pTest, CTestNetwork& net, std::vector
     const int nTimeout = 30 * kSlowdown;
     ProgramRun run;
     auto start = std::chrono::steady_clock::now();
-    run = RunVlnet(net, {"probe", "--timeout", std::to_string(nTimeout)});
+    run = RunVlnet(net, {"probe"});
     double fSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     EXPECT_EQ(strSaid.empty() ? 0 : 3, run.nStatus) << strAttacker << run.strErrors;
     if (!strSaid.empty()) {
@@ -1130,7 +1144,7 @@ TEST_F(VLNetUnderAttack, AnImpostorIsMarkedAndRefused)
     // unicast as the device does.
     AddNetwork(1, {"password=secret", "mac=" + Mac(1, 0) + " hostile=impostor delay=1100 password=secret"}, false);
     ASSERT_TRUE(m_Net.Exec("pc", "ip route add default dev vl1"));
-    ProgramRun probe = RunVlnet(m_Net, {"probe", "--timeout", "20"});
+    ProgramRun probe = RunVlnet(m_Net, {"probe"});
     ASSERT_EQ(0, probe.nStatus) << probe.strErrors;
     // Listed with the mark in a column of its own; listed before the
     // impostor was heard, it is listed again with it.
@@ -1334,7 +1348,7 @@ TEST_F(VLNetEndToEnd, TheNetworksKnowWhichDevicesAProbeLists)
         if (device.bListed)
             expected.insert(device.strMAC + "\t" + device.strIP);
     }
-    ProgramRun run = RunVlnet(m_Net, {"probe", "--timeout", "30"});
+    ProgramRun run = RunVlnet(m_Net, {"probe"});
     EXPECT_EQ(3, run.nStatus) << run.strErrors;
     std::set<std::string> listed;
     for (const std::string& strLine : SortedLines(run.strOutput))
@@ -1356,10 +1370,9 @@ TEST_F(VLNetEndToEnd, TooFewDescriptorsAndStopSignals)
     }
     // A limit of 64 leaves room for inherited descriptors beside what a
     // probe may hold.
-    ProgramRun inherited =
-        RunProgram(m_Net, {"/bin/bash", "-c",
-                           "ulimit -n 64 && exec 3</dev/null && exec " + BinDir() +
-                               "/vlnet probe --timeout 5 --resources " + BinDir() + "/../share/vlnet"});
+    ProgramRun inherited = RunProgram(m_Net, {"/bin/bash", "-c",
+                                              "ulimit -n 64 && exec 3</dev/null && exec " + BinDir() +
+                                                  "/vlnet probe --resources " + BinDir() + "/../share/vlnet"});
     ExpectExactlyTheDevices(inherited);
     auto start = std::chrono::steady_clock::now();
     ProgramRun stopped = RunVlnet(m_Net, {"probe", "--timeout", "50"}, 0, 500);
@@ -1405,7 +1418,7 @@ TEST_F(VLNetEndToEnd, ALargeNetworkAnsweringAtOnceIsListedWhole)
     for (int i = 0; i < 400; ++i)
         devices.push_back("delay=" + std::to_string(i * 37 % 101));
     AddNetwork(4, devices, true, 22);
-    ExpectExactlyTheDevices(RunVlnet(m_Net, {"probe", "--timeout", "120"}));
+    ExpectExactlyTheDevices(RunVlnet(m_Net, {"probe"}));
 }
 
 // A network's device bound, lowered to two by the configuration: the twelve
@@ -1516,8 +1529,8 @@ std::string StopWithUnreadOutput(CTestNetwork& net, int nSignals)
             dup2(out[1], 1);
             int null = open("/dev/null", O_WRONLY);
             dup2(null, 2);
-            execl(strProgram.c_str(), strProgram.c_str(), "probe", "--timeout", "30", "--resources",
-                  strResources.c_str(), static_cast<char*>(nullptr));
+            execl(strProgram.c_str(), strProgram.c_str(), "probe", "--resources", strResources.c_str(),
+                  static_cast<char*>(nullptr));
             _exit(127);
         }
         close(out[1]);
@@ -1596,7 +1609,7 @@ TEST_F(VLNetEndToEnd, DescriptorsFailingScriptsAndAStopWithUnreadOutput)
                          strSettings + "vlres201.dat && " + BinDir() + "/vlresource build " + strSettings +
                          "vlres201.dat " + strSettings + "vlres200.dat >/dev/null")
                             .c_str()));
-    run = RunProgram(m_Net, {BinDir() + "/vlnet", "probe", "--timeout", "10", "--resources", strDir});
+    run = RunProgram(m_Net, {BinDir() + "/vlnet", "probe", "--resources", strDir});
     EXPECT_EQ(3, run.nStatus) << run.strErrors;
     EXPECT_EQ("", run.strOutput);
     const std::string strReport = "vlnet: a definition script failed ";
@@ -1848,7 +1861,7 @@ TEST_F(VLNetEndToEnd, NetworksBeyondTheFifthAreNamedAndAStopNamesTheDevicesUnder
     // Its reply to the limited broadcast comes long after the probe.
     AddNetwork(6, {"", "limiteddelay=60000"}, false);
     m_Expected.push_back(m_Networks.GetDevices()[m_Networks.GetDevices().size() - 2]);
-    ProgramRun run = RunVlnet(m_Net, {"probe", "--timeout", "30"});
+    ProgramRun run = RunVlnet(m_Net, {"probe"});
     EXPECT_EQ(3, run.nStatus) << run.strErrors;
     std::vector<std::string> expected;
     for (const CDeviceNetworks::Device& device : m_Expected)
