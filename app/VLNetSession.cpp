@@ -218,6 +218,8 @@ VLPFW_RESULT CVLNetSession::Initialize(const std::string& strResourceDir, std::s
         strError = strConfiguration + ": " + Text(m_Configuration.GetErrorText());
         return eResult;
     }
+    for (const std::string& strWarning : m_Configuration.GetWarnings())
+        fprintf(stderr, "vlnet: %s: %s\n", strConfiguration.c_str(), strWarning.c_str());
     // The folders the device manager reads, unless the configuration names its own.
     CVLECMPropertyMap propertyMap;
     propertyMap[VLText("Initialize.RootDir")] = VLText(strDir + kSettingsFolder);

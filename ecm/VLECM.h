@@ -96,6 +96,10 @@ public:
     // otherwise be taken for the default), with what the option takes in
     // strWanted; true for any other key or value.
     static bool CheckOptionValue(const CVLString& strKey, const CVLString& strValue, std::string& strWanted);
+    // False for an "Option." key that no option has, with the key of one
+    // that is near it (a slip of the keyboard) in strNearest, or empty;
+    // true for a known key and for a key outside "Option.".
+    static bool IsKnownOption(const CVLString& strKey, std::string& strNearest);
 
     // Probe control and the device list.
     virtual VLECM_RESULT Probe(VLECM_PROBE_CONNECT_TYPE eProbeConnectType, const CVLECMPropertyMap* pProbeOptionMap);
@@ -244,6 +248,9 @@ public:
     static CVLString getDefaultOptionString(VL_CONST_STR szKey);
     static bool getDefaultOptionBool(VL_CONST_STR szKey);
     static long getDefaultOptionInt(VL_CONST_STR szKey);
+    // Whether the key is an option of a numbered broadcast or bind entry
+    // ("Option.LocalDBCInfo.3.Enable").
+    static bool isEntryOption(const std::string& strKey);
 
     // The factory hooks of the module framework.
     static CVLTarget* createNIFInfo(CVLCMApi* pApi);

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -166,6 +167,27 @@ void Diagnose(CVLDebugLogger& logger, int nLine, const char* szFormat, ...)
 }
 
 }  // namespace
+
+bool CVLECM::isEntryOption(const std::string& strKey)
+{
+    static const char* const kSubKeys[] = {kModulePathKey, kToAddressPathKey, kBindAddressPathKey,
+                                           kEnableKey,     kIPAddressKey,     kSubNetmaskKey};
+    for (const char* szPrefix : {kLDBCPrefix, kBindPrefix}) {
+        const size_t nPrefix = strlen(szPrefix);
+        if (strKey.compare(0, nPrefix, szPrefix) != 0)
+            continue;
+        size_t nDot = nPrefix;
+        while (nDot < strKey.size() && strKey[nDot] >= '0' && strKey[nDot] <= '9')
+            ++nDot;
+        if (nDot == nPrefix)
+            return false;
+        for (const char* szSubKey : kSubKeys) {
+            if (strKey.compare(nDot, std::string::npos, szSubKey) == 0)
+                return true;
+        }
+    }
+    return false;
+}
 
 void CVLECM::getLDBCAddressListFromPC(std::list<CVLString>& addressList)
 {

@@ -1,5 +1,6 @@
 // The device manager's options: the option map in force with its
 // accessors, and the path macros.
+#include <cstring>
 #include <string>
 
 #include "base/core/VLCharset.h"
@@ -17,6 +18,8 @@ const char* const s_szFile = "VLECM";
 namespace {
 // The keys SetProperty refuses: the start-up settings.
 const char kInitializePrefix[] = "Initialize.";
+// The keys of the options a probe and the device commands read.
+const char kOptionPrefix[] = "Option.";
 
 const char kMacroAppDir[] = "$(APP_DIR)";
 const char kMacroDefaultDir[] = "$(DEFAULT_DIR)";
@@ -176,7 +179,18 @@ bool CVLECM::CheckOptionValue(const CVLString& strKey, const CVLString& strValue
         strWanted = "a whole number from 1 to " + std::to_string(CVLECMReplyFilter::MAX_DEVICES);
         return false;
     }
-    return true;
+    return CVLECMDefaultOptions::CheckValue(TextOf(strKey), TextOf(strValue), strWanted);
+}
+
+bool CVLECM::IsKnownOption(const CVLString& strKey, std::string& strNearest)
+{
+    strNearest.clear();
+    const std::string strText = TextOf(strKey);
+    if (strText.compare(0, strlen(kOptionPrefix), kOptionPrefix) != 0 || CVLECMDefaultOptions::IsKnown(strText) ||
+        strKey == CVLECMReplyFilter::DEVICE_BOUND_OPTION || isEntryOption(strText))
+        return true;
+    strNearest = CVLECMDefaultOptions::Nearest(strText, kOptionPrefix);
+    return false;
 }
 
 CVLString CVLECM::getOptionString(VL_CONST_STR szKey, const CVLECMPropertyMap* pOptionMap, bool* pbFound)

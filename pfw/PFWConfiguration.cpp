@@ -91,9 +91,13 @@ std::string ErrorText(int nError)
 }
 
 // What is wrong with the "Property" of a key: the \"Property\" \"KEY\" WHAT.
-CVLString PropertyText(const CVLString& strKey, const char* szWhat)
+// "line 6: the "Property" "KEY" WHAT": the line its tag ends on, when known.
+CVLString PropertyText(const CVLXmlElement* pProperty, const CVLString& strKey, const char* szWhat)
 {
-    CVLString strText = Text("the \"Property\" \"");
+    CVLString strText(VL_CHARSET_UTF8);
+    if (pProperty->GetLoadLine() != 0)
+        strText += ("line " + std::to_string(pProperty->GetLoadLine()) + ": ").c_str();
+    strText += "the \"Property\" \"";
     strText += strKey;
     strText += "\" ";
     strText += szWhat;
@@ -119,6 +123,7 @@ CPFWConfiguration::~CPFWConfiguration()
 void CPFWConfiguration::Clear()
 {
     m_PropertyMap.clear();
+    m_Warnings.clear();
     m_strAcceptLanguage.Empty();
     m_strDummyWebConfigURL.Empty();
 }
@@ -232,18 +237,25 @@ void CPFWConfiguration::readCommunicationManager(CVLXmlElement* pElement)
         if (strKey.GetLength() == 0 || pProperty->GetAttributeNode(kKeyAttribute) == nullptr)
             Fail(Text("a \"Property\" of \"CommunicationManager\" has no \"key\""));
         if (pProperty->GetAttributeNode(kValueAttribute) == nullptr)
-            Fail(PropertyText(strKey, "has no \"value\""));
+            Fail(PropertyText(pProperty, strKey, "has no \"value\""));
         CVLString strName = strKey.ConvertTo(VL_CHARSET_UTF8, true);
         CVLString strValue = pProperty->GetAttribute(kValueAttribute).ConvertTo(VL_CHARSET_UTF8, true);
         // Two values of one option: which one was meant, the file does not say.
         if (m_PropertyMap.count(strName) != 0)
-            Fail(PropertyText(strName, "is given twice"));
+            Fail(PropertyText(pProperty, strName, "is given twice"));
         // A value the device manager cannot use is the file's fault, said
         // before anything is sent.
         std::string strWanted;
         if (!CVLECM::CheckOptionValue(strName, strValue, strWanted)) {
             std::string strWhy = std::string("is \"") + strValue.GetString() + "\": not " + strWanted;
-            Fail(PropertyText(strName, strWhy.c_str()));
+            Fail(PropertyText(pProperty, strName, strWhy.c_str()));
+        }
+        // A misspelt key would leave its option at the default unnoticed.
+        std::string strNearest;
+        if (!CVLECM::IsKnownOption(strName, strNearest)) {
+            const std::string strWhat = "names no option and is not used" +
+                                        (strNearest.empty() ? std::string() : "; did you mean " + strNearest + "?");
+            m_Warnings.push_back(PropertyText(pProperty, strName, strWhat.c_str()).GetString());
         }
         m_PropertyMap[strName] = strValue;
     }

@@ -2,16 +2,21 @@
 // or scrambled, with the root "Configurations" in the configuration
 // namespace. Of its children this reads:
 //   <CommunicationManager>
-//     <Property key="Option.Probe.RetryCount" value="3"/>   (any number)
+//     <Property key="Option.CheckUnicast.Timeout" value="3000"/>
 //   </CommunicationManager>
 //   <AcceptLanguage>en</AcceptLanguage>
 //   <DummyWebConfigURL>http://$IP$/</DummyWebConfigURL>
 // Each "Property" gives one option of the device manager: "key" is required
 // and not empty, and given once; "value" may be empty, but not a value that
-// the device manager refuses (CVLECM::CheckOptionValue). Other elements are
-// left alone. A file above 1 MiB is refused.
+// the device manager refuses (CVLECM::CheckOptionValue: a number that is no
+// number or out of its range). An "Option." key that no option has is kept
+// but named among the warnings. Other elements are left alone. A file above
+// 1 MiB is refused.
 #ifndef PFWCONFIGURATION_H
 #define PFWCONFIGURATION_H
+
+#include <string>
+#include <vector>
 
 #include "base/core/VLString.h"
 #include "ecm/core/VLECMDefs.h"
@@ -37,8 +42,12 @@ public:
     virtual const CVLString& GetAcceptLanguage() const { return m_strAcceptLanguage; }
     // The web page URL template; empty for the default.
     virtual const CVLString& GetDummyWebConfigURL() const { return m_strDummyWebConfigURL; }
-    // What was wrong with the last failed Load.
+    // What was wrong with the last failed Load ("line 6: ..." where a line
+    // tells).
     virtual const CVLString& GetErrorText() const { return m_strErrorText; }
+    // What the last Load passed over that may not be what was meant, one
+    // line each ("line 6: the "Property" ... did you mean ...?").
+    const std::vector<std::string>& GetWarnings() const { return m_Warnings; }
 
 protected:
     virtual void readCommunicationManager(CVLXmlElement* pElement);
@@ -47,6 +56,7 @@ protected:
     CVLString m_strAcceptLanguage;
     CVLString m_strDummyWebConfigURL;
     CVLString m_strErrorText;
+    std::vector<std::string> m_Warnings;
 };
 
 #endif

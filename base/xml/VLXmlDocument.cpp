@@ -787,6 +787,7 @@ void CVLXmlDocument::OnStartTag(CLoadContext& ctx)
     CVLXmlNodeList* pList = ChildListForLoad(ctx);
     CVLXmlElement* pElement = NewLoadedNode<CVLXmlElement>();
     AppendOwned(pList, pTop, pElement);
+    pElement->SetLoadLine(parser.GetLine());
     const char* pPrefix = parser.GetPrefix();
     const char* pLocal = parser.GetName();
     size_t nPrefix = pPrefix != nullptr ? std::strlen(pPrefix) : 0;

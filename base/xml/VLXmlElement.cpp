@@ -26,7 +26,7 @@ bool NameIs(const IVLXmlNode* pNode, const char* szName)
 
 }  // namespace
 
-CVLXmlElement::CVLXmlElement() : m_strTagName(VL_CHARSET_UTF8), m_Attributes(true), m_Children(true)
+CVLXmlElement::CVLXmlElement() : m_strTagName(VL_CHARSET_UTF8), m_Attributes(true), m_Children(true), m_nLoadLine(0)
 {
 }
 

@@ -56,6 +56,10 @@ public:
 
     const CVLString& GetTagNameRef() const { return m_strTagName; }
     void AssignTagName(const char* p, int nLength) { m_strTagName.Assign(p, nLength, VL_CHARSET_UTF8); }
+    // The line (from 1) its start tag ends on in the text it was loaded
+    // from, for messages about it; 0 for an element built in memory.
+    VL_ULONG GetLoadLine() const { return m_nLoadLine; }
+    void SetLoadLine(VL_ULONG nLine) { m_nLoadLine = nLine; }
 
 protected:
     friend class CVLXmlWriter;  // writes the tree as WriteXml does, without the calls
@@ -67,6 +71,7 @@ protected:
     CVLString m_strTagName;
     CVLXmlNamedNodeMap m_Attributes;
     CVLXmlNodeList m_Children;
+    VL_ULONG m_nLoadLine;
 };
 
 #endif

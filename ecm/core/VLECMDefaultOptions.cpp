@@ -1,73 +1,103 @@
 // The built-in option table.
 #include "ecm/core/VLECMDefaultOptions.h"
 
+#include <strings.h>
+
+#include <cstring>
+#include <map>
 #include <string>
 
 #include "base/core/VLCharset.h"
+#include "base/core/VLCommandLine.h"
 #include "base/core/VLThreadLock.h"
 #include "base/core/VLThreadSync.h"
 #include "ecm/core/VLECMPrivate.h"
 
 namespace {
-// The built-in options, in the order they are built.
-const char* const kDefaultOptions[][2] = {
-    {"Initialize.RootDir", "$(DEFAULT_DIR)/Settings"},
-    {"Initialize.DefaultLangDir", "Default"},
-    {"Initialize.BinDefineFile", "vlres200.dat"},
-    {"Initialize.XMLDefineFileConfFile", "vlres201.dat"},
-    {"Initialize.KRTTManager.Disable", "false"},
-    {"Initialize.USBDriverWrapper.Disable", "false"},
-    {"Initialize.DummyProbe.RootDir", "$(DEFAULT_DIR)/DummyProbe"},
-    {"Initialize.DummyProbe.PropertyInfoFile", "PropertyInfo.xml"},
-    {"Initialize.DummyProbe.PrinterListFile", "PrinterList.xml"},
-    {"Config.NIFPropTree.FromIPAddressPath", "IPAddress"},
-    {"Config.NIFPropTree.FromPortPath", "Port"},
-    {"Config.NIFPropTree.BindIPAddressPath", "BindIPAddress"},
-    {"Config.NIFPropTree.LDBCAddress", "LDBCAddress"},
-    {"Option.Probe.ModuleInstanceName", "Probe"},
-    {"Option.Probe.PacketListName", "Probe"},
-    {"Option.Probe.SkipGetSupportInformation", "false"},
-    {"Option.Probe.OmitGetMoreInfo", "false"},
-    {"Option.Probe.EnableBindAddress", "false"},
-    {"Option.Probe.EnableLocalDBCInfo", "false"},
-    {"Option.LocalDBCInfo.EnableMultiAddressDetection", "false"},
-    {"Option.CheckUnicast.NonUnicastDeviceFiltering", "false"},
-    {"Option.Unlock.PacketListName", "Unlock"},
-    {"Option.Unlock.Timeout", "3000"},
-    {"Option.Unlock.Retry", "7"},
-    {"Option.Unlock.UnlockTimeoutCoefficient", "12000"},
-    {"Option.Lock.PacketListName", "Lock"},
-    {"Option.Lock.Timeout", "3000"},
-    {"Option.Lock.Retry", "7"},
-    {"Option.RebootPolling.ModuleInstanceName", "RebootPolling"},
-    {"Option.RebootPolling.EnableBindAddress", "false"},
-    {"Option.RebootPolling.EnableLocalDBCInfo", "false"},
-    {"Option.RebootPolling.FirstWait", "10000"},
-    {"Option.RebootPolling.SecondWait", "15000"},
-    {"Option.RebootPolling.SecondRetryWait", "5000"},
-    {"Option.RebootPolling.WaitForAutoIP", "180000"},
-    {"Option.RebootPolling.WaitCancelRem", "30000"},
-    {"Option.RebootPolling.MaxTimeout", "300000"},
-    {"Option.RebootPolling.ExecGetDetail", "false"},
-    {"Option.RebootPolling.ExecGetNetworkDiagnosis", "false"},
-    {"Option.RebootPolling.WaitForGetNetworkDiagnosis", "120000"},
-    {"Option.RebootPolling.ExecRebootPollingExtension", "false"},
-    {"Option.GetNetworkDiagnosis.FirstWait", "5000"},
-    {"Option.GetNetworkDiagnosis.PollingInterval", "5000"},
-    {"Option.GetNetworkDiagnosis.ExecUDPTest", "true"},
-    {"Option.GetNetworkDiagnosis.UDPTestInterval", "15000"},
-    {"Option.GetNetworkDiagnosis.MaxTimeout", "100000"},
-    {"Option.SetupWebService.FirstWait", "5000"},
-    {"Option.SetupWebService.PollingInterval", "5000"},
-    {"Option.SetupWebService.MaxTimeout", "300000"},
-    {"Option.DeleteWebService.FirstWait", "5000"},
-    {"Option.DeleteWebService.PollingInterval", "5000"},
-    {"Option.DeleteWebService.MaxTimeout", "300000"},
-    {"Option.RefreshNetworkInfo.RoutingInfo", "false"},
-    {"Option.RefreshNetworkInfo.UnicastInfo", "false"},
-    {"Option.KRRT.CheckMACAddress", "false"},
-    {"Option.KRRT.SetData.ReceiverFault.RetryCount", "0"},
-    {"Option.KRRT.SetData.ReceiverFault.Interval", "5000"},
+// What an option's value must read as. A time-out of 0 would end every
+// exchange at once; a wait or an interval may be 0.
+enum EKind
+{
+    KIND_TEXT,
+    KIND_BOOL,
+    KIND_TIMEOUT,
+    KIND_WAIT,
+    KIND_COUNT,
+};
+// Milliseconds: an hour at most, so that a slip of a digit cannot stall a run.
+const long kMaxMilliseconds = 3600000;
+// Retries and repeats.
+const long kMaxCount = 100;
+// The most edits from a key typed to a known one that is still taken for
+// a slip of the keyboard.
+const size_t kMaxSlipDistance = 3;
+
+struct SOption
+{
+    const char* szKey;
+    const char* szDefault;
+    EKind eKind;
+};
+
+// The built-in options, in the order they are built, with what each takes.
+const SOption kDefaultOptions[] = {
+    {"Initialize.RootDir", "$(DEFAULT_DIR)/Settings", KIND_TEXT},
+    {"Initialize.DefaultLangDir", "Default", KIND_TEXT},
+    {"Initialize.BinDefineFile", "vlres200.dat", KIND_TEXT},
+    {"Initialize.XMLDefineFileConfFile", "vlres201.dat", KIND_TEXT},
+    {"Initialize.KRTTManager.Disable", "false", KIND_BOOL},
+    {"Initialize.USBDriverWrapper.Disable", "false", KIND_BOOL},
+    {"Initialize.DummyProbe.RootDir", "$(DEFAULT_DIR)/DummyProbe", KIND_TEXT},
+    {"Initialize.DummyProbe.PropertyInfoFile", "PropertyInfo.xml", KIND_TEXT},
+    {"Initialize.DummyProbe.PrinterListFile", "PrinterList.xml", KIND_TEXT},
+    {"Config.NIFPropTree.FromIPAddressPath", "IPAddress", KIND_TEXT},
+    {"Config.NIFPropTree.FromPortPath", "Port", KIND_TEXT},
+    {"Config.NIFPropTree.BindIPAddressPath", "BindIPAddress", KIND_TEXT},
+    {"Config.NIFPropTree.LDBCAddress", "LDBCAddress", KIND_TEXT},
+    {"Option.Probe.ModuleInstanceName", "Probe", KIND_TEXT},
+    {"Option.Probe.PacketListName", "Probe", KIND_TEXT},
+    {"Option.Probe.SkipGetSupportInformation", "false", KIND_BOOL},
+    {"Option.Probe.OmitGetMoreInfo", "false", KIND_BOOL},
+    {"Option.Probe.EnableBindAddress", "false", KIND_BOOL},
+    {"Option.Probe.EnableLocalDBCInfo", "false", KIND_BOOL},
+    {"Option.LocalDBCInfo.EnableMultiAddressDetection", "false", KIND_BOOL},
+    {"Option.CheckUnicast.NonUnicastDeviceFiltering", "false", KIND_BOOL},
+    {"Option.Unlock.PacketListName", "Unlock", KIND_TEXT},
+    {"Option.Unlock.Timeout", "3000", KIND_TIMEOUT},
+    {"Option.Unlock.Retry", "7", KIND_COUNT},
+    {"Option.Unlock.UnlockTimeoutCoefficient", "12000", KIND_WAIT},
+    {"Option.Lock.PacketListName", "Lock", KIND_TEXT},
+    {"Option.Lock.Timeout", "3000", KIND_TIMEOUT},
+    {"Option.Lock.Retry", "7", KIND_COUNT},
+    {"Option.RebootPolling.ModuleInstanceName", "RebootPolling", KIND_TEXT},
+    {"Option.RebootPolling.EnableBindAddress", "false", KIND_BOOL},
+    {"Option.RebootPolling.EnableLocalDBCInfo", "false", KIND_BOOL},
+    {"Option.RebootPolling.FirstWait", "10000", KIND_WAIT},
+    {"Option.RebootPolling.SecondWait", "15000", KIND_WAIT},
+    {"Option.RebootPolling.SecondRetryWait", "5000", KIND_WAIT},
+    {"Option.RebootPolling.WaitForAutoIP", "180000", KIND_WAIT},
+    {"Option.RebootPolling.WaitCancelRem", "30000", KIND_WAIT},
+    {"Option.RebootPolling.MaxTimeout", "300000", KIND_TIMEOUT},
+    {"Option.RebootPolling.ExecGetDetail", "false", KIND_BOOL},
+    {"Option.RebootPolling.ExecGetNetworkDiagnosis", "false", KIND_BOOL},
+    {"Option.RebootPolling.WaitForGetNetworkDiagnosis", "120000", KIND_WAIT},
+    {"Option.RebootPolling.ExecRebootPollingExtension", "false", KIND_BOOL},
+    {"Option.GetNetworkDiagnosis.FirstWait", "5000", KIND_WAIT},
+    {"Option.GetNetworkDiagnosis.PollingInterval", "5000", KIND_WAIT},
+    {"Option.GetNetworkDiagnosis.ExecUDPTest", "true", KIND_BOOL},
+    {"Option.GetNetworkDiagnosis.UDPTestInterval", "15000", KIND_WAIT},
+    {"Option.GetNetworkDiagnosis.MaxTimeout", "100000", KIND_TIMEOUT},
+    {"Option.SetupWebService.FirstWait", "5000", KIND_WAIT},
+    {"Option.SetupWebService.PollingInterval", "5000", KIND_WAIT},
+    {"Option.SetupWebService.MaxTimeout", "300000", KIND_TIMEOUT},
+    {"Option.DeleteWebService.FirstWait", "5000", KIND_WAIT},
+    {"Option.DeleteWebService.PollingInterval", "5000", KIND_WAIT},
+    {"Option.DeleteWebService.MaxTimeout", "300000", KIND_TIMEOUT},
+    {"Option.RefreshNetworkInfo.RoutingInfo", "false", KIND_BOOL},
+    {"Option.RefreshNetworkInfo.UnicastInfo", "false", KIND_BOOL},
+    {"Option.KRRT.CheckMACAddress", "false", KIND_BOOL},
+    {"Option.KRRT.SetData.ReceiverFault.RetryCount", "0", KIND_COUNT},
+    {"Option.KRRT.SetData.ReceiverFault.Interval", "5000", KIND_WAIT},
 };
 
 // The defaults of each device command's exchange through the definitions:
@@ -83,8 +113,33 @@ const SCommandExchange kCommandExchanges[] = {VLECM_COMMAND_LIST(VLECM_COMMAND_E
 const char kCommandExchangeTimeout[] = "3000";
 
 CVLECMPropertyMap g_DefaultOptionMap;
+std::map<std::string, EKind> g_KindMap;
 CVLThreadSync g_DefaultOptionMapSync;
 bool g_bDefaultOptionMapBuilt = false;
+
+void Add(const std::string& strKey, const char* szDefault, EKind eKind)
+{
+    g_DefaultOptionMap[CVLString(strKey.c_str(), VL_CHARSET_UTF8)] = CVLString(szDefault, VL_CHARSET_UTF8);
+    g_KindMap[strKey] = eKind;
+}
+
+// A whole number written with digits only, within the bounds.
+bool ReadsAsNumber(const std::string& strValue, long nMin, long nMax)
+{
+    if (strValue.empty() || strValue.size() > std::to_string(nMax).size())
+        return false;
+    for (char c : strValue) {
+        if (c < '0' || c > '9')
+            return false;
+    }
+    const long nValue = std::stol(strValue);
+    return nValue >= nMin && nValue <= nMax;
+}
+
+bool EqualsNoCase(const std::string& strA, const char* szB)
+{
+    return strcasecmp(strA.c_str(), szB) == 0;
+}
 }  // namespace
 
 void CVLECMDefaultOptions::Build()
@@ -92,18 +147,15 @@ void CVLECMDefaultOptions::Build()
     CVLThreadLock lock(&g_DefaultOptionMapSync);
     if (!lock.Lock() || g_bDefaultOptionMapBuilt)
         return;
-    for (const auto& row : kDefaultOptions)
-        g_DefaultOptionMap[CVLString(row[0], VL_CHARSET_UTF8)] = CVLString(row[1], VL_CHARSET_UTF8);
+    for (const SOption& row : kDefaultOptions)
+        Add(row.szKey, row.szDefault, row.eKind);
     for (const SCommandExchange& row : kCommandExchanges) {
         if (row.szRetry == nullptr)
             continue;
         std::string strPrefix = std::string("Option.") + row.szName + ".";
-        g_DefaultOptionMap[CVLString((strPrefix + "PacketListName").c_str(), VL_CHARSET_UTF8)] =
-            CVLString(row.szName, VL_CHARSET_UTF8);
-        g_DefaultOptionMap[CVLString((strPrefix + "Timeout").c_str(), VL_CHARSET_UTF8)] =
-            CVLString(kCommandExchangeTimeout, VL_CHARSET_UTF8);
-        g_DefaultOptionMap[CVLString((strPrefix + "Retry").c_str(), VL_CHARSET_UTF8)] =
-            CVLString(row.szRetry, VL_CHARSET_UTF8);
+        Add(strPrefix + "PacketListName", row.szName, KIND_TEXT);
+        Add(strPrefix + "Timeout", kCommandExchangeTimeout, KIND_TIMEOUT);
+        Add(strPrefix + "Retry", row.szRetry, KIND_COUNT);
     }
     g_bDefaultOptionMapBuilt = true;
 }
@@ -123,4 +175,52 @@ CVLString CVLECMDefaultOptions::String(VL_CONST_STR szKey)
     const CVLECMPropertyMap& table = Table();
     auto it = table.find(CVLString(szKey, VL_CHARSET_UTF8));
     return it == table.end() ? CVLString(VL_CHARSET_UTF8) : it->second;
+}
+
+bool CVLECMDefaultOptions::IsKnown(const std::string& strKey)
+{
+    Table();
+    return g_KindMap.count(strKey) != 0;
+}
+
+bool CVLECMDefaultOptions::CheckValue(const std::string& strKey, const std::string& strValue, std::string& strWanted)
+{
+    Table();
+    auto it = g_KindMap.find(strKey);
+    if (it == g_KindMap.end())
+        return true;
+    switch (it->second) {
+    case KIND_BOOL:
+        strWanted = "true or false";
+        return EqualsNoCase(strValue, "true") || EqualsNoCase(strValue, "false") || strValue == "0" || strValue == "1";
+    case KIND_TIMEOUT:
+        strWanted = "a whole number of milliseconds from 1 to " + std::to_string(kMaxMilliseconds);
+        return ReadsAsNumber(strValue, 1, kMaxMilliseconds);
+    case KIND_WAIT:
+        strWanted = "a whole number of milliseconds from 0 to " + std::to_string(kMaxMilliseconds);
+        return ReadsAsNumber(strValue, 0, kMaxMilliseconds);
+    case KIND_COUNT:
+        strWanted = "a whole number from 0 to " + std::to_string(kMaxCount);
+        return ReadsAsNumber(strValue, 0, kMaxCount);
+    case KIND_TEXT:
+        break;
+    }
+    return true;
+}
+
+std::string CVLECMDefaultOptions::Nearest(const std::string& strKey, const char* szPrefix)
+{
+    Table();
+    std::string strNearest;
+    size_t nNearest = 0;
+    for (const auto& entry : g_KindMap) {
+        if (entry.first.compare(0, strlen(szPrefix), szPrefix) != 0)
+            continue;
+        const size_t nDistance = CVLCommandLine::Distance(strKey, entry.first);
+        if (nDistance <= kMaxSlipDistance && (strNearest.empty() || nDistance < nNearest)) {
+            strNearest = entry.first;
+            nNearest = nDistance;
+        }
+    }
+    return strNearest;
 }

@@ -1,8 +1,11 @@
 // The built-in option table (87 keys): what every lookup of an option ends
-// with when neither a call's own map nor the options in force have the key.
-// Built once per process, on first use.
+// with when neither a call's own map nor the options in force have the key,
+// and what each key's value must read as. Built once per process, on first
+// use.
 #ifndef VLECMDEFAULTOPTIONS_H
 #define VLECMDEFAULTOPTIONS_H
+
+#include <string>
 
 #include "base/core/VLString.h"
 #include "ecm/core/VLECMDefs.h"
@@ -14,6 +17,15 @@ public:
     static const CVLECMPropertyMap& Table();
     // The key's built-in value, or an empty text.
     static CVLString String(VL_CONST_STR szKey);
+    // Whether the table has the key.
+    static bool IsKnown(const std::string& strKey);
+    // False for a value that does not read as what the key takes (a number
+    // within its range, true or false), with what it takes in strWanted;
+    // true for a text option and a key the table does not have.
+    static bool CheckValue(const std::string& strKey, const std::string& strValue, std::string& strWanted);
+    // The key of the table beginning with szPrefix that is nearest to strKey,
+    // when it is near enough to be what was meant; empty otherwise.
+    static std::string Nearest(const std::string& strKey, const char* szPrefix);
 };
 
 #endif

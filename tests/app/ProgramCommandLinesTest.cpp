@@ -478,3 +478,48 @@ TEST(ProgramCommandLines, ResourceToolRefusesWhatIsNoDefinitionList)
                   "document\n",
               strErrors);
 }
+
+// An option of the configuration that does not read as what it must be
+// refuses the start, naming the file, the line and the key; a key that no
+// option has is named with the one meant, and the run goes on.
+TEST(ProgramCommandLines, TheOptionsVlnetReadsAreChecked)
+{
+    VL_NEEDS_NAMESPACES();
+    CToolFiles files;
+    const char* szBin = getenv("VL_TEST_BIN_DIR");
+    std::string strBin = szBin != nullptr ? szBin : Bytes(VLGetExecutablePath());
+    const std::string strResources = files.Dir() + "/resources";
+    const std::string strConfiguration = strResources + "/Settings/Default/vlres300.dat";
+    ASSERT_EQ(0, system(("cp -r '" + strBin + "/../share/vlnet' '" + strResources + "'").c_str()));
+    CTestNetwork net;
+    ASSERT_TRUE(net.AddHost("pc"));
+    static const struct
+    {
+        const char* szProperty;
+        int nStatus;
+        const char* szErrors;
+    } kRows[] = {
+        {"<Property key=\"Option.CheckUnicast.Timeout\" value=\"abc\"/>", 1,
+         "vlnet: initialization failed: result 13 (configuration format error): CONF: line 4: the \"Property\" "
+         "\"Option.CheckUnicast.Timeout\" is \"abc\": not a "
+         "whole number of milliseconds from 1 to 3600000\n"},
+        {"<Property key=\"Option.CheckUnicast.Timout\" value=\"3000\"/>", 1,
+         "vlnet: CONF: line 4: the \"Property\" \"Option.CheckUnicast.Timout\" names no option and is not used; did "
+         "you "
+         "mean Option.CheckUnicast.Timeout?\n"
+         "vlnet: no probe could be sent"},
+    };
+    for (const auto& row : kRows) {
+        std::ofstream(strConfiguration) << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                                           "<Configurations xmlns=\"http://vlnet.invalid/orvek-net/2009/05/"
+                                           "configurations\">\n  <CommunicationManager>\n    "
+                                        << row.szProperty << "\n  </CommunicationManager>\n</Configurations>\n";
+        std::string strOutput, strErrors;
+        EXPECT_EQ(row.nStatus, net.RunProgram("pc", {strBin + "/vlnet", "probe", "--resources", strResources},
+                                              &strOutput, &strErrors))
+            << strErrors;
+        std::string strExpected = row.szErrors;
+        strExpected.replace(strExpected.find("CONF"), 4, strConfiguration);
+        EXPECT_EQ(0u, strErrors.find(strExpected)) << strErrors;
+    }
+}

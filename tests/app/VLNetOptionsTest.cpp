@@ -356,7 +356,7 @@ TEST(VLNetProgram, BadResourcesNameTheFileAndTheReason)
     strOutput.clear();
     EXPECT_EQ(1, RunVlnet("probe --resources " + strDir, strOutput));
     EXPECT_EQ("vlnet: initialization failed: result 13 (configuration format error): " + strSettings +
-                  "vlres300.dat: the \"Property\" \"Option.Probe.MaxDevicesPerNetwork\" is \"0\": not a whole "
+                  "vlres300.dat: line 1: the \"Property\" \"Option.Probe.MaxDevicesPerNetwork\" is \"0\": not a whole "
                   "number from 1 to 512\n",
               strOutput);
     // Unreadable (as a user other than root): the reason, and no format error.

@@ -7,6 +7,8 @@
 
 #include <cstdio>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "base/stream/VLEasyEncryptionFileStream.h"
 #include "pfw/PFWConfiguration.h"
@@ -56,6 +58,19 @@ TEST_F(PFWConfiguration, ReadsOptionsLanguageAndURLTemplate)
     EXPECT_EQ("", Text(map.at(CVLString("Option.Y", 72))));
     EXPECT_EQ("ja", Text(m_Configuration.GetAcceptLanguage()));
     EXPECT_EQ("https://$IP$:8443/", Text(m_Configuration.GetDummyWebConfigURL()));
+    // Keys that no option has are kept, and named with the nearest that
+    // one has; the options of numbered entries are known.
+    EXPECT_EQ(std::vector<std::string>({"line 1: the \"Property\" \"Option.Probe.X\" names no option and is not used",
+                                        "line 1: the \"Property\" \"Option.Y\" names no option and is not used"}),
+              m_Configuration.GetWarnings());
+    Write(std::string(kHead) +
+          "<CommunicationManager><Property key=\"Option.CheckUnicast.Timout\" value=\"3000\"/>"
+          "<Property key=\"Option.LocalDBCInfo.2.Enable\" value=\"true\"/>"
+          "<Property key=\"Option.CheckUnicast.Timeout\" value=\"3000\"/></CommunicationManager></Configurations>");
+    ASSERT_EQ(VLPFW_RESULT_SUCCESS, m_Configuration.Load(m_strPath.c_str())) << Text(m_Configuration.GetErrorText());
+    EXPECT_EQ(std::vector<std::string>({"line 1: the \"Property\" \"Option.CheckUnicast.Timout\" names no option and "
+                                        "is not used; did you mean Option.CheckUnicast.Timeout?"}),
+              m_Configuration.GetWarnings());
 }
 
 TEST_F(PFWConfiguration, ReadsAScrambledFileWithAPrefixedNamespace)
@@ -95,6 +110,14 @@ TEST_F(PFWConfiguration, RefusesWhatIsNoConfigurationAndKeepsNothing)
         "</CommunicationManager>",
         "<CommunicationManager><Property key=\"Option.Probe.MaxDevicesPerNetwork\" value=\"2abc\"/>"
         "</CommunicationManager>",
+        // numbers that do not read as one, or out of their range; a flag
+        // that is neither true nor false
+        "<CommunicationManager><Property key=\"Option.CheckUnicast.Timeout\" value=\"abc\"/></CommunicationManager>",
+        "<CommunicationManager><Property key=\"Option.CheckUnicast.Timeout\" value=\"-1\"/></CommunicationManager>",
+        "<CommunicationManager><Property key=\"Option.CheckUnicast.Timeout\" value=\"0\"/></CommunicationManager>",
+        "<CommunicationManager><Property key=\"Option.GetDetail.Retry\" value=\"101\"/></CommunicationManager>",
+        "<CommunicationManager><Property key=\"Option.RebootPolling.FirstWait\" value=\"\"/></CommunicationManager>",
+        "<CommunicationManager><Property key=\"Option.Probe.OmitGetMoreInfo\" value=\"yes\"/></CommunicationManager>",
         // not well-formed, cut short, empty
         "<CommunicationManager><Property key=\"A\" value=\"1\"></CommunicationManager>",
         "<DummyWebConfigURL>http://",
@@ -109,13 +132,20 @@ TEST_F(PFWConfiguration, RefusesWhatIsNoConfigurationAndKeepsNothing)
         EXPECT_NE("", Text(m_Configuration.GetErrorText())) << strText;
         EXPECT_TRUE(m_Configuration.GetCommunicationManagerPropertyMap().empty()) << strText;
     }
-    // The refusal names the option and what it takes.
-    Write(std::string(kHead) +
-          "<CommunicationManager><Property key=\"Option.Probe.MaxDevicesPerNetwork\" value=\"3.9\"/>"
-          "</CommunicationManager></Configurations>");
-    EXPECT_EQ(VLPFW_RESULT_CONFIGURATION_ERROR, m_Configuration.Load(m_strPath.c_str()));
-    EXPECT_EQ("the \"Property\" \"Option.Probe.MaxDevicesPerNetwork\" is \"3.9\": not a whole number from 1 to 512",
-              Text(m_Configuration.GetErrorText()));
+    // The refusal names the line, the option and what it takes.
+    const std::pair<const char*, const char*> kNamed[] = {
+        {"<CommunicationManager><Property key=\"Option.Probe.MaxDevicesPerNetwork\" value=\"3.9\"/>",
+         "line 1: the \"Property\" \"Option.Probe.MaxDevicesPerNetwork\" is \"3.9\": not a whole number from 1 to "
+         "512"},
+        {"\n<CommunicationManager>\n  <Property key=\"Option.CheckUnicast.Timeout\" value=\"-1\"/>\n",
+         "line 3: the \"Property\" \"Option.CheckUnicast.Timeout\" is \"-1\": not a whole number of milliseconds "
+         "from 1 to 3600000"},
+    };
+    for (const auto& row : kNamed) {
+        Write(std::string(kHead) + row.first + "</CommunicationManager></Configurations>");
+        EXPECT_EQ(VLPFW_RESULT_CONFIGURATION_ERROR, m_Configuration.Load(m_strPath.c_str()));
+        EXPECT_EQ(row.second, Text(m_Configuration.GetErrorText()));
+    }
     // A well-formed file too large to be a configuration.
     Write(std::string(kHead) + std::string(1024 * 1024, ' ') + "</Configurations>");
     EXPECT_EQ(VLPFW_RESULT_CONFIGURATION_ERROR, m_Configuration.Load(m_strPath.c_str()));
