@@ -678,9 +678,10 @@ int RunDeviceCommand(CVLNetSession& session, const CVLNetOptions& options)
     CVLNetStatusLine statusLine(CVLNetStatusLine::IsTerminal());
     CVLString strIPText = pNIFInfo->GetIPAddress();
     const std::string strIP = strIPText.GetBuffer() != nullptr ? strIPText.GetBuffer() : "";
-    statusLine.StartTicking([&options, strIP, pNIFInfo](double dSeconds) {
-        return CVLNetStatusLine::FormatCommand(options.GetDeviceCommand(), strIP, dSeconds,
-                                               pNIFInfo->GetHeldResult());
+    const long nMostWait = session.GetMostWaitSeconds(options.GetDeviceCommand());
+    statusLine.StartTicking([&options, strIP, pNIFInfo, nMostWait](double dSeconds) {
+        return CVLNetStatusLine::FormatCommand(options.GetDeviceCommand(), strIP, dSeconds, pNIFInfo->GetHeldResult(),
+                                               nMostWait);
     });
     // Judged once the device's settings are read, before any is sent.
     CVLNetValueCheck::EVerdict eVerdict = CVLNetValueCheck::VERDICT_ACCEPTED;
@@ -706,16 +707,19 @@ int RunDeviceCommand(CVLNetSession& session, const CVLNetOptions& options)
     int nWriteError = 0;
     CVLNetStatusLine::FlushOutput(nWriteError);
     // The record holds what the device reported only after a command that
-    // succeeded; after a failure it may hold the values given, never sent.
-    if (eResult != VLECM_RESULT_SUCCESS) {
+    // succeeded or a refusal that came with data; after another failure it
+    // may hold the values given, never sent.
+    if (eResult != VLECM_RESULT_SUCCESS)
         fprintf(stderr, "vlnet: %s: %s\n", options.GetDeviceCommand().c_str(),
                 strError.empty() ? "failed" : strError.c_str());
-    } else if (options.IsDump()) {
-        CVLString strDump = pNIFInfo->GetPropertiesText("");
-        const char* szDump = strDump.GetBuffer();
-        printf("%s\n", szDump != nullptr ? szDump : "");
-    } else {
-        fputs(CVLNetPropertyLines::FormatTarget(pNIFInfo).c_str(), stdout);
+    if (CVLNetSession::HoldsAnswer(pNIFInfo, options.GetDeviceCommand(), eResult)) {
+        if (options.IsDump()) {
+            CVLString strDump = pNIFInfo->GetPropertiesText("");
+            const char* szDump = strDump.GetBuffer();
+            printf("%s\n", szDump != nullptr ? szDump : "");
+        } else {
+            fputs(CVLNetPropertyLines::FormatTarget(pNIFInfo).c_str(), stdout);
+        }
     }
     // The result is lost with the output, the change is not: said here,
     // before the write's own failure.

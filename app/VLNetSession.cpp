@@ -19,6 +19,7 @@
 #include "cm/VLProperty.h"
 #include "cm/VLTargetLock.h"
 #include "ecm/VLECM.h"
+#include "ecm/core/VLECMDefaultOptions.h"
 #include "ecm/record/VLECMNIFInfo.h"
 #include "ecm/probe/VLECMNIFInfoList.h"
 #include "modules/probe/VLProbeRecvThread.h"
@@ -94,6 +95,8 @@ const long kDeviceWrongPassword = 0xF003;
 const long kDeviceMalformed = 0xF001;
 // A request named another device's MAC: another host holds the address.
 const long kDeviceOtherDevice = 0xF004;
+// What a wrong password's answer says of the tries left before the device locks.
+const char kTriesLeftPath[] = "VLPC.2B_5A20_01.RetryLeft";
 // Where a command's reply says that the device restarts to apply it.
 const char* RestartPath(VLECM_COMMAND eCommand)
 {
@@ -1080,7 +1083,38 @@ VLECM_RESULT CVLNetSession::runAndWait(CVLPFWNIFInfo* pNIFInfo, VLECM_COMMAND eC
     eResult = pNIFInfo->GetCommandResult();
     if (eResult != VLECM_RESULT_SUCCESS)
         strError = FailureText(eResult, pNIFInfo->GetCommandDeviceResult(), bPasswordGiven);
+    std::string strTries;
+    if (eCommand == VLECM_COMMAND_CHECK_PASSWORD && eResult == VLECM_RESULT_UNLOCK_REFUSED &&
+        CVLNetPropertyLines::ReadText(pNIFInfo, kTriesLeftPath, strTries))
+        strError += "; " + strTries + (strTries == "1" ? " try" : " tries") + " left before it locks, it says";
     return eResult;
+}
+
+bool CVLNetSession::HoldsAnswer(CVLPFWNIFInfo* pNIFInfo, const std::string& strCommand, VLECM_RESULT eResult)
+{
+    VLECM_COMMAND eCommand;
+    std::string strTries;
+    return eResult == VLECM_RESULT_SUCCESS ||
+           (eResult == VLECM_RESULT_UNLOCK_REFUSED && CommandOf(strCommand, eCommand) &&
+            eCommand == VLECM_COMMAND_CHECK_PASSWORD &&
+            CVLNetPropertyLines::ReadText(pNIFInfo, kTriesLeftPath, strTries));
+}
+
+long CVLNetSession::GetMostWaitSeconds(const std::string& strCommand)
+{
+    VLECM_COMMAND eCommand;
+    if (!m_bInitialize || !CommandOf(strCommand, eCommand) || eCommand != VLECM_COMMAND_REBOOT_POLLING)
+        return 0;
+    CVLECM& ecm = m_CommunicationManager.GetVLECM();
+    auto option = [&ecm](const char* szKey) {
+        CVLString strValue = ecm.GetProperty(szKey);
+        return (strValue.GetLength() > 0 ? strValue : CVLECMDefaultOptions::String(szKey)).ToLong(0);
+    };
+    // The first wait, the polls up to the deadline, and the last exchange.
+    const long nMilliseconds = option("Option.RebootPolling.FirstWait") + option("Option.RebootPolling.MaxTimeout") +
+                               option("Option.RebootPolling.Timeout") * (option("Option.RebootPolling.Retry") + 1);
+    const long kPerSecond = 1000;
+    return (nMilliseconds + kPerSecond - 1) / kPerSecond;
 }
 
 std::string CVLNetSession::FailureText(VLECM_RESULT eResult, long nDeviceResult, bool bPasswordGiven)

@@ -139,6 +139,13 @@ public:
     static bool WritesDevice(const std::string& strCommand);
     // True when the command's reply says that the device restarts to apply it.
     static bool IsRestartPending(CVLPFWNIFInfo* pNIFInfo, const std::string& strCommand);
+    // True when the record holds what the device answered the command: it
+    // succeeded, or CheckPassword's wrong password came with the tries left.
+    static bool HoldsAnswer(CVLPFWNIFInfo* pNIFInfo, const std::string& strCommand, VLECM_RESULT eResult);
+    // The longest the command waits for the device, in seconds, when it
+    // waits longer than an exchange (RebootPolling: the device's restart);
+    // 0 for the others.
+    long GetMostWaitSeconds(const std::string& strCommand);
     // Why a command failed, from its result and the device's own result
     // code (0 when the device sent none); a refused password is a missing
     // one when none was given.

@@ -42,12 +42,13 @@ std::string CVLNetStatusLine::Format(double dSeconds, int nFound)
 }
 
 std::string CVLNetStatusLine::FormatCommand(const std::string& strCommand, const std::string& strIP, double dSeconds,
-                                            unsigned nHeldResult)
+                                            unsigned nHeldResult, long nMostSeconds)
 {
     char szSeconds[32];
     snprintf(szSeconds, sizeof(szSeconds), "%.1f", dSeconds);
     if (nHeldResult == 0)
-        return strCommand + ": " + szSeconds + " s, waiting for the device at " + strIP;
+        return strCommand + ": " + szSeconds + " s, waiting for the device at " + strIP +
+               (nMostSeconds > 0 ? " (at most " + std::to_string(nMostSeconds) + " s)" : std::string());
     // Any host could send an answer without the device's MAC: it is taken
     // only when no reply of the device comes in the rest of the try.
     char szResult[16];

@@ -36,9 +36,10 @@ public:
     // The status text of a device command's wait: "SetDetail: 1.4 s,
     // waiting for the device at 10.0.0.5"; once an error reply that names
     // no device came (nHeldResult, as the record holds it), that it came
-    // and what it said, and why it is not taken yet.
+    // and what it said, and why it is not taken yet. nMostSeconds, when not
+    // 0, is the longest the command waits (" (at most 325 s)").
     static std::string FormatCommand(const std::string& strCommand, const std::string& strIP, double dSeconds,
-                                     unsigned nHeldResult = 0);
+                                     unsigned nHeldResult = 0, long nMostSeconds = 0);
     // The closing line on a terminal, once the status line is gone:
     // "0 devices found".
     void Close(int nFound);

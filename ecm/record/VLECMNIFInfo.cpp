@@ -45,6 +45,8 @@ const char kUnicastFunctionName[] = "VLPC_Unicast";
 // The result property of a password check and the device's answer to a wrong password.
 const char kCheckPasswordResultPath[] = "VLPC.2B_5A20_01.Result";
 const long kWrongPasswordResult = 0x1001;
+// Where a reboot-polling reply holds what the device says of itself.
+const char kRebootPollingReplyPath[] = "VLPC.2B_5A30_01";
 // A wait is cut into slices, so that a stop ends it soon.
 const long kWaitSliceMilliseconds = 10;
 // Where unicast commands go.
@@ -713,6 +715,16 @@ VLECM_RESULT CVLECMNIFInfo::runUnicastFunction(CVLTarget* pTarget, VLECM_COMMAND
     return eResult;
 }
 
+void CVLECMNIFInfo::keepRebootPollingReply(CVLTarget* pReply)
+{
+    const CVLProperty* pSource = pReply->GetProperties()->GetProperty(kRebootPollingReplyPath, false);
+    if (pSource == nullptr)
+        return;
+    CVLTargetLock lock(this);
+    lock.Lock();
+    GetProperties()->GetProperty(kRebootPollingReplyPath, true)->Assign(pSource);
+}
+
 VLECM_RESULT CVLECMNIFInfo::executeRebootPollingModule()
 {
     CVLECMPropertyMap options;
@@ -758,7 +770,9 @@ VLECM_RESULT CVLECMNIFInfo::executeRebootPollingModule()
             CVLProperty* pMAC = pBlank->GetProperties()->GetProperty("MACAddress", false);
             if (pMAC != nullptr && NormalizeMACAddress(pMAC->ToString("")) == NormalizeMACAddress(strMyMAC)) {
                 // Only the answer counts: the blank target's cleared key
-                // properties must not overwrite the device's.
+                // properties must not overwrite the device's; what it
+                // reported of itself is kept.
+                keepRebootPollingReply(pBlank);
                 pBlank->Destroy(false);
                 SetUnicast(VLECM_CONNECT_TYPE_NETWORK, true);
                 return VLECM_RESULT_SUCCESS;

@@ -155,6 +155,8 @@ protected:
     // (or a chain started it), reported to the callback interface it was
     // started with.
     void endCommand(VLECM_COMMAND eCommand, VLECM_RESULT eResult);
+    // Copies a reboot-polling reply's values of the device to the record.
+    void keepRebootPollingReply(CVLTarget* pReply);
     virtual VLECM_RESULT executeRebootPollingModule();
     // Joins the thread of a finished command, which has posted its end and
     // is returning: a device whose commands are over holds no thread, and

@@ -412,14 +412,30 @@ TEST_F(VLNetEndToEnd, GivesAURLAndAChangedLineOfGetDetailReadsBack)
         EXPECT_EQ(strChanged, LineOf(again.strOutput, "VLPC.2B_5A10_01.Location=")) << again.strOutput;
         EXPECT_EQ(strAddressLine, LineOf(again.strOutput, "VLPC.2B_5A10_01.IPAddress=")) << again.strOutput;
 
+        // A wrong password's answer says how many tries are left.
         ProgramRun wrong = RunVlnet(m_Net, {"run", strMAC, "CheckPassword", "--password", "wrong"});
         EXPECT_EQ(1, wrong.nStatus);
         EXPECT_EQ(0u, wrong.strOutput.find("result 7 (unlock refused (wrong password))")) << wrong.strOutput;
+        EXPECT_EQ("VLPC.2B_5A20_01.RetryLeft=4", LineOf(wrong.strOutput, "VLPC.2B_5A20_01.RetryLeft="))
+            << wrong.strOutput;
+        EXPECT_EQ("vlnet: CheckPassword: the device refused the password; 4 tries left before it locks, it says\n",
+                  wrong.strErrors);
     }
-    // --dump keeps the property tree for traces.
+    // --dump keeps the property tree for traces, and a wrong password's tries.
     ProgramRun dump = RunVlnet(m_Net, {"run", Mac(1, 0), "GetDetail", "--dump"});
     ASSERT_EQ(0, dump.nStatus) << dump.strErrors;
     EXPECT_NE(std::string::npos, dump.strOutput.find("\n\t\t\tLocation=[Room 0 = east]")) << dump.strOutput;
+    ProgramRun wrongDump = RunVlnet(m_Net, {"run", Mac(1, 0), "CheckPassword", "--password", "wrong", "--dump"});
+    EXPECT_EQ(1, wrongDump.nStatus);
+    EXPECT_NE(std::string::npos, wrongDump.strOutput.find("\n\t\t\tRetryLeft=[3]")) << wrongDump.strOutput;
+    // RebootPolling shows what the device answered of itself.
+    ProgramRun polled = RunVlnet(m_Net, {"run", Mac(1, 0), "RebootPolling"});
+    ASSERT_EQ(0, polled.nStatus) << polled.strErrors;
+    for (const std::string& strLine : std::vector<std::string>{
+             "VLPC.2B_5A30_01.DeviceStatus=0", "VLPC.2B_5A30_01.IPMode=0",
+             "VLPC.2B_5A30_01.IPAddress=" + Address(1, 10), "VLPC.2B_5A30_01.SubnetMask=255.255.255.0"})
+        EXPECT_EQ(strLine, LineOf(polled.strOutput, strLine.substr(0, strLine.find('=') + 1))) << polled.strOutput;
+    EXPECT_NE("", LineOf(polled.strOutput, "VLPC.2B_5A30_01.Uptime=")) << polled.strOutput;
 }
 
 // Values a device must not be given are refused before the probe: nothing
