@@ -23,6 +23,7 @@
 #include "base/net/VLInterfaceAddress.h"
 #include "base/net/VLSocketAddress.h"
 #include "base/system/VLWebLauncher.h"
+#include "ecm/VLECM.h"
 #include "ecm/core/VLECMCommandList.h"
 #include "pfw/VLPFWNIFInfo.h"
 
@@ -55,7 +56,8 @@ const char kDescriptionProbe[] = "Probes the local networks and prints one line 
 #define VLNET_PROBES_AGAIN                                                       \
     "Until the device answers, the probe's requests go again each time their\n"  \
     "schedule (about 1.9 s) has passed; a device not found by the time-out is\n" \
-    "an error.\n"
+    "an error. An address on none of this computer's networks is refused at\n"   \
+    "once: vlnet reaches devices on the computer's own networks only.\n"
 
 const char kDescriptionUrl[] = "Probes until the device is found and prints its web page URL.\n" VLNET_PROBES_AGAIN;
 
@@ -402,9 +404,28 @@ void ReportNotUnicast(CVLNetSession& session, const std::string& strDevice, cons
     ReportUnchecked(session, strMAC);
 }
 
+// False (after saying so) for a device address on none of the computer's
+// networks: a probe hears only those, and a request to it would leave
+// through a router to whatever holds the address there.
+bool CheckOnLocalNetwork(const std::string& strIP)
+{
+    std::vector<std::string> networks;
+    if (strIP.empty() || CVLECM::IsOnLocalNetwork(CVLString(strIP.c_str(), VL_CHARSET_UTF8), networks))
+        return true;
+    fprintf(stderr,
+            "vlnet: %s is on none of this computer's networks (%s): vlnet reaches devices on the computer's own "
+            "networks only; nothing was sent\n",
+            strIP.c_str(), networks.empty() ? "it has none" : CVLNetSession::ListText(networks).c_str());
+    return false;
+}
+
 // Probes until the device of the command line is found; null when it is not.
 CVLPFWNIFInfo* FindDevice(CVLNetSession& session, const CVLNetOptions& options, int& nExit)
 {
+    if (!CheckOnLocalNetwork(options.GetIPAddress())) {
+        nExit = VLNET_EXIT_FAILURE;
+        return nullptr;
+    }
     CVLNetStatusLine statusLine(CVLNetStatusLine::IsTerminal());
     statusLine.StartTicking(
         [&session](double dSeconds) { return CVLNetStatusLine::Format(dSeconds, session.GetFoundCount()); });

@@ -3,7 +3,8 @@
 // schedule has passed, no reply of a device not yet listed still waits to
 // be handled, no device is still in its follow-up commands, and nothing
 // changed for a quiet second), the time-out, the device looked for, or a
-// stop request (SIGINT, SIGTERM).
+// stop request (SIGINT, SIGTERM); one told to listen until its time-out
+// probes in rounds until then.
 #ifndef VLNETSESSION_H
 #define VLNETSESSION_H
 

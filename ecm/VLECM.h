@@ -100,6 +100,10 @@ public:
     // that is near it (a slip of the keyboard) in strNearest, or empty;
     // true for a known key and for a key outside "Option.".
     static bool IsKnownOption(const CVLString& strKey, std::string& strNearest);
+    // Whether the address lies on one of the computer's local networks as
+    // its interfaces are now (the networks a probe reaches), and their names
+    // ("10.71.2.0/24 (eth1)") in networks.
+    static bool IsOnLocalNetwork(const CVLString& strAddress, std::vector<std::string>& networks);
 
     // Probe control and the device list.
     virtual VLECM_RESULT Probe(VLECM_PROBE_CONNECT_TYPE eProbeConnectType, const CVLECMPropertyMap* pProbeOptionMap);

@@ -5,6 +5,7 @@
 #include "base/core/VLTrace.h"
 #include "ecm/VLECM.h"
 #include "ecm/core/VLECMPrivate.h"
+#include "ecm/probe/VLECMLocalNetworks.h"
 #include "ecm/probe/VLECMReplyFilter.h"
 #include "ecm/record/VLECMNIFInfo.h"
 
@@ -184,4 +185,11 @@ bool CVLECM::IsCallbackNotification()
     CVLThreadLock lock(&m_CallbackNotificationSync);
     lock.Lock();
     return m_bCallbackNotification;
+}
+
+bool CVLECM::IsOnLocalNetwork(const CVLString& strAddress, std::vector<std::string>& networks)
+{
+    std::shared_ptr<const CVLECMLocalNetworks> pNetworks = CVLECMLocalNetworks::Read({});
+    networks = pNetworks->GetNetworkNames();
+    return pNetworks->GetNetwork(strAddress).GetLength() > 0;
 }

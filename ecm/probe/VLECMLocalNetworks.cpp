@@ -135,6 +135,14 @@ CVLString CVLECMLocalNetworks::GetNetwork(const CVLString& strFrom) const
     return pNetwork != nullptr ? pNetwork->strName : CVLString(VL_CHARSET_UTF8);
 }
 
+std::vector<std::string> CVLECMLocalNetworks::GetNetworkNames() const
+{
+    std::vector<std::string> names;
+    for (const SNetwork& network : m_Networks)
+        names.push_back(std::string(TextOf(network.strName)) + " (" + TextOf(network.strInterface) + ")");
+    return names;
+}
+
 CVLString CVLECMLocalNetworks::GetDirectedBroadcast(const CVLString& strFrom) const
 {
     const SNetwork* pNetwork = findNetwork(strFrom);

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "base/core/VLString.h"
@@ -48,6 +49,9 @@ public:
     // The local network of an address ("10.71.2.0/24"); empty for an
     // address on none of them.
     CVLString GetNetwork(const CVLString& strFrom) const;
+    // Each network as a user names it, with its interface ("10.71.2.0/24
+    // (eth1)"), in the order the interfaces list them.
+    std::vector<std::string> GetNetworkNames() const;
     // The directed broadcast of the local network of an address; empty for
     // an address on none of them.
     CVLString GetDirectedBroadcast(const CVLString& strFrom) const;

@@ -215,6 +215,36 @@ std::string LinkAddress(CTestNetwork& net, const std::string& strHost, const std
     });
 }
 
+// A UDP counter of the namespace (/proc/net/snmp's Udp line, from 0:
+// InDatagrams, NoPorts, InErrors, OutDatagrams).
+long UdpCounter(int nField)
+{
+    std::ifstream in("/proc/self/net/snmp");
+    std::string strLine;
+    bool bHeader = true;
+    while (std::getline(in, strLine)) {
+        if (strLine.compare(0, 4, "Udp:") != 0)
+            continue;
+        if (bHeader) {
+            bHeader = false;
+            continue;
+        }
+        std::istringstream fields(strLine.substr(4));
+        long nValue = -1;
+        for (int i = 0; i <= nField; i++)
+            fields >> nValue;
+        return nValue;
+    }
+    return -1;
+}
+
+// The UDP datagrams the namespace's sockets have been given.
+long UdpDatagramsIn()
+{
+    const int kInDatagrams = 0;
+    return UdpCounter(kInDatagrams);
+}
+
 class VLNetEndToEnd : public ::testing::Test
 {
 protected:
@@ -992,6 +1022,22 @@ TEST_F(VLNetEndToEnd, NetworksWithoutAGatewayAreProbed)
     ExpectExactlyTheDevices(
         RunProgram(m_Net, {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", BinDir() + "/vlnet",
                            "probe", "--resources", BinDir() + "/../share/vlnet"}));
+
+    // An address on none of the computer's networks (the namespace has no
+    // route beyond them) is refused at once: nothing is sent.
+    const int kOutDatagrams = 3;
+    const std::string strBefore = m_Net.RunIn("pc", [&]() { return std::to_string(UdpCounter(kOutDatagrams)); });
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"run", "8.8.8.8", "GetDetail"}, {"url", "10.201.3.10"}}) {
+        ProgramRun outside = RunVlnet(m_Net, args);
+        EXPECT_EQ(1, outside.nStatus) << outside.strErrors;
+        EXPECT_EQ("", outside.strOutput);
+        EXPECT_EQ("vlnet: " + args[1] +
+                      " is on none of this computer's networks (10.201.1.0/24 (vl1) and 10.201.2.0/24 (vl2)): vlnet "
+                      "reaches devices on the computer's own networks only; nothing was sent\n",
+                  outside.strErrors);
+    }
+    EXPECT_EQ(strBefore, m_Net.RunIn("pc", [&]() { return std::to_string(UdpCounter(kOutDatagrams)); }));
 }
 
 // url and run look for the device until the time-out: one still starting
@@ -1640,26 +1686,6 @@ TEST_F(VLNetEndToEnd, DescriptorsFailingScriptsAndAStopWithUnreadOutput)
 }
 
 namespace {
-// The UDP datagrams the namespace's sockets have been given (Udp InDatagrams).
-long UdpDatagramsIn()
-{
-    std::ifstream in("/proc/self/net/snmp");
-    std::string strLine;
-    bool bHeader = true;
-    while (std::getline(in, strLine)) {
-        if (strLine.compare(0, 4, "Udp:") != 0)
-            continue;
-        if (bHeader) {
-            bHeader = false;
-            continue;
-        }
-        std::istringstream fields(strLine.substr(4));
-        long nIn = -1;
-        fields >> nIn;
-        return nIn;
-    }
-    return -1;
-}
 
 // True once the process has a socket open: its probe has started, and its
 // stop signals are taken by then.

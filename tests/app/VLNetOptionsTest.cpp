@@ -157,7 +157,8 @@ TEST(VLNetOptions, UsageLaysOutTheOptionsOfEachCommand)
               "Probes until the device is found and prints its web page URL.\n"
               "Until the device answers, the probe's requests go again each time their\n"
               "schedule (about 1.9 s) has passed; a device not found by the time-out is\n"
-              "an error.\n"
+              "an error. An address on none of this computer's networks is refused at\n"
+              "once: vlnet reaches devices on the computer's own networks only.\n"
               "\n"
               "  --timeout SECONDS  give up after this many seconds (1 to 86400, default 60)\n"
               "  --resources DIR    the resource folder\n",
