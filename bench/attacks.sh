@@ -19,7 +19,8 @@
 # "deaf=0" is the same without them; beyond 100 they share the addresses
 # .100 to .199, up to 4 to one). Words before it change the run:
 #   devices=A,B,C  real devices on the three networks (default 3,2,2)
-#   timeout=T      vlnet's --timeout for this attack
+#   timeout=T      the most the probe may run: then it is stopped by SIGINT
+#                  (a probe given --timeout would listen that long)
 #   pool=N         the attacker is on a network of its own (10.202.4.0/22)
 #                  and answers from N addresses (its "pool")
 #   series=S       also prints vlnet's resident memory every S seconds
@@ -130,7 +131,7 @@ for attack in "${ATTACKS[@]}"; do
     sleep 0.5
     START=$(date +%s.%N)
     ip netns exec ${P}pc /usr/bin/time -f "%M %e %U %S" -o "$TMP/time" bash -c "$LIMIT exec \"\$@\"" vlnet \
-        "$BUILD/bin/vlnet" probe --timeout "$RUNTIMEOUT" --resources "$BUILD/share/vlnet" 2>"$TMP/err" |
+        timeout -s INT "$RUNTIMEOUT" "$BUILD/bin/vlnet" probe --resources "$BUILD/share/vlnet" 2>"$TMP/err" |
         while IFS= read -r line; do echo "$(date +%s.%N) $line"; done >"$TMP/out" &
     TPID=$!
     PEAKT=0 PEAKF=0 MEMORY="" NEXT=$SERIES SINCE=$SECONDS
