@@ -442,10 +442,10 @@ TEST(ProgramConventions, HelpUnknownCommandsAndOptionValues)
     // The emulator's usage lists every key of a device line.
     std::string strUsage;
     RunVlnet("--help", strUsage, std::string(), "vlemu");
-    for (const char* szKey :
-         {"mac=",     "ip=",    "mask=", "gw=",       "dns=",     "number=",   "version=", "encrypted=", "cipher=",
-          "kind=",    "model=", "node=", "location=", "contact=", "firmware=", "serial=",  "password=",  "wireless=",
-          "unicast=", "delay=", "loss=", "restart=",  "hostile=", "flood=",    "rate=",    "straygap=",  "services="})
+    for (const char* szKey : {"mac=",     "ip=",        "mask=",    "gw=",       "dns=",      "ipmode=",   "number=",
+                              "version=", "encrypted=", "cipher=",  "kind=",     "model=",    "node=",     "location=",
+                              "contact=", "firmware=",  "serial=",  "password=", "wireless=", "unicast=",  "delay=",
+                              "loss=",    "restart=",   "hostile=", "flood=",    "rate=",     "straygap=", "services="})
         EXPECT_NE(std::string::npos, strUsage.find(szKey)) << szKey;
 }
 

@@ -415,6 +415,8 @@ const EmuKey kKeys[] = {
     {"mask", "A.B.C.D", "its network mask", [](EmuDevice& d, K k, V v) { d.strMask = Quad(k, v); }},
     {"gw", "A.B.C.D", "its gateway", [](EmuDevice& d, K k, V v) { d.strGateway = Quad(k, v); }},
     {"dns", "A.B.C.D", "its DNS server", [](EmuDevice& d, K k, V v) { d.strDNS = Quad(k, v); }},
+    {"ipmode", "0|1|2", "how it takes its address: 0 static, 1 DHCP, 2 link-local",
+     [](EmuDevice& d, K k, V v) { d.nIPMode = static_cast<uint8_t>(Number(k, v, 0, 2)); }},
     {"number", "N", "its device number (0-255)",
      [](EmuDevice& d, K k, V v) { d.nNumber = static_cast<uint8_t>(Number(k, v, 0, 255)); }},
     {"version", "C", "its VLPC version character ('2')",
