@@ -317,6 +317,14 @@ bool JudgeSettings(const SSettings& settings, const CVLNetValueCheck::SNeighbour
     // DHCP or link-local: the device takes an address of its own.
     if (settings.mode.IsKnown() && settings.mode.strValue != kStaticMode)
         return false;
+    // Values no device may hold; Check leaves them here when no IPMode is given.
+    const std::pair<const SSetting*, EAddressRole> roles[] = {
+        {&host, ROLE_HOST}, {&mask, ROLE_MASK}, {&gateway, ROLE_GATEWAY}};
+    for (const auto& role : roles) {
+        const std::string strWhy = role.first->bGiven ? CheckAddressRole(role.second, role.first->strValue) : "";
+        if (!strWhy.empty())
+            return Refuse(judgement, CVLNetValueCheck::VERDICT_REFUSED, role.first->Argument() + ": " + strWhy);
+    }
     const uint32_t nHost = AddressOf(host.strValue);
     const uint32_t nMask = AddressOf(mask.strValue);
     // A mask the device holds with a gap draws no subnet to judge by.
@@ -394,7 +402,7 @@ bool JudgeSettings(const SSettings& settings, const CVLNetValueCheck::SNeighbour
 }
 
 // CheckValue, the address's role judged only when bJudgeRole (not when
-// the device takes an address of its own).
+// the device takes an address of its own, or its mode is not read yet).
 std::string CheckFieldValue(const CVLNetValueCheck::SField& field, std::string& strValue, bool bJudgeRole);
 
 }  // namespace
@@ -496,13 +504,23 @@ bool CVLNetValueCheck::Check(const std::vector<SField>& fields, const std::strin
         strError = strCommand + " needs at least one PATH=VALUE; it sends" + strTo + " " + strPaths;
         return false;
     }
-    // The nodes given an IPMode that takes an address of its own: their
-    // address fields are not judged.
-    std::set<std::string> ownAddressNodes;
+    // The nodes whose address fields are judged here: those without an
+    // IPMode, and those given the static one. A node given no IPMode has
+    // the device's, known once read (CheckSettings judges them then); one
+    // given DHCP or link-local takes an address of its own.
+    std::set<std::string> judgedNodes;
+    for (const SField& field : fields)
+        judgedNodes.insert(NodeOf(field.strPath));
+    for (const SField& field : fields) {
+        if (RoleOf(field) == ROLE_MODE)
+            judgedNodes.erase(NodeOf(field.strPath));
+    }
     for (const auto& assignment : assignments) {
         for (const SField& field : fields) {
-            if (field.strPath == assignment.first && RoleOf(field) == ROLE_MODE && assignment.second != kStaticMode)
-                ownAddressNodes.insert(NodeOf(field.strPath));
+            std::string strMode = assignment.second;
+            if (field.strPath == assignment.first && RoleOf(field) == ROLE_MODE &&
+                CheckFieldValue(field, strMode, false).empty() && strMode == kStaticMode)
+                judgedNodes.insert(NodeOf(field.strPath));
         }
     }
     // A second value for a path would silently win over the first.
@@ -529,15 +547,20 @@ bool CVLNetValueCheck::Check(const std::vector<SField>& fields, const std::strin
             return false;
         }
         std::string strReason =
-            CheckFieldValue(*pField, assignment.second, ownAddressNodes.count(NodeOf(pField->strPath)) == 0);
+            CheckFieldValue(*pField, assignment.second, judgedNodes.count(NodeOf(pField->strPath)) != 0);
         if (!strReason.empty()) {
             strError = strArgument + ": " + strReason;
             return false;
         }
     }
     // The values given together must fit each other, whatever the device has.
+    std::vector<SField> judgedFields;
+    for (const SField& field : fields) {
+        if (judgedNodes.count(NodeOf(field.strPath)) != 0)
+            judgedFields.push_back(field);
+    }
     const SJudgement judgement =
-        CheckSettings(fields, std::map<std::string, std::string>(), assignments, SNeighbours(), bForce);
+        CheckSettings(judgedFields, std::map<std::string, std::string>(), assignments, SNeighbours(), bForce);
     strError = judgement.strError;
     return judgement.eVerdict == VERDICT_ACCEPTED;
 }

@@ -55,7 +55,9 @@ public:
     // Checks every assignment of the command against its fields, making
     // the accepted values the forms to set, and the addresses given
     // together as CheckSettings does (bForce as there); a path takes one
-    // value. False with strError naming the first refused argument
+    // value. The address checks that an IPMode makes moot are left to
+    // CheckSettings where the fields carry an IPMode and none is given.
+    // False with strError naming the first refused argument
     // ("PATH=VALUE: reason", a long one cut; a path near one it sends
     // proposed), or saying that a command which sends values was given
     // none. strTo follows "sends" in the reason (" to this device").
@@ -101,7 +103,8 @@ public:
     // (as Check made it) over the value read (read: by path; what is in
     // neither is not judged), among the settings a value given changes; a
     // node whose IPMode is not 0 (DHCP, link-local) takes no address of its
-    // own, and its address settings are not judged. The address must not be
+    // own, and its address settings are not judged. An address, mask or
+    // gateway given must be one CheckValue takes. The address must not be
     // the network or broadcast address of its subnet, in use (this
     // computer's, heard in the probe, the device's gateway), and must leave
     // this computer reaching the device on the interface it was heard on;

@@ -468,8 +468,8 @@ TEST_F(VLNetEndToEnd, GivesAURLAndAChangedLineOfGetDetailReadsBack)
     EXPECT_NE("", LineOf(polled.strOutput, "VLPC.2B_5A30_01.Uptime=")) << polled.strOutput;
 }
 
-// Values a device must not be given are refused before the probe: nothing
-// goes out, the status is 2, and the device keeps its settings. Settings a
+// Values a device must not be given are refused before any of the change
+// goes out: the status is 2, and the device keeps its settings. Settings a
 // short GetDetail reply left unread are not written back either.
 TEST_F(VLNetEndToEnd, ARefusedValueSendsNothingAndLeavesTheDeviceAsItWas)
 {
@@ -566,6 +566,7 @@ TEST_F(VLNetEndToEnd, AChangeThatWouldCutTheDeviceOffIsRefusedBeforeItIsSent)
         int nStatus;
         std::string strErrors;
         int nSent;  // SetDetail requests the device got
+        uint8_t nIPMode = 0;  // the device's, as GetDetail reads it
     } kChanges[] = {
         {{"IPAddress=10.201.3.255"},
          false,
@@ -669,6 +670,13 @@ TEST_F(VLNetEndToEnd, AChangeThatWouldCutTheDeviceOffIsRefusedBeforeItIsSent)
          0},
         {{"IPAddress=10.201.3.50"}, false, 0, kRestarts, 1},
         {{"Location=moved"}, false, 0, "", 1},
+        // Without an IPMode given, the device's decides whether an address matters.
+        {{"IPAddress=0.0.0.0"},
+         false,
+         2,
+         "vlnet: " + kDetail + "IPAddress=0.0.0.0: 0.0.0.0 (no address) cannot be a device's address" + kUsage,
+         0},
+        {{"IPAddress=0.0.0.0"}, false, 0, kRestarts, 1, 1},
     };
     // Each run's status, errors and the SetDetail requests the device got.
     std::string strRuns = m_Net.RunIn("d3", [&]() -> std::string {
@@ -681,6 +689,7 @@ TEST_F(VLNetEndToEnd, AChangeThatWouldCutTheDeviceOffIsRefusedBeforeItIsSent)
             device.strMask = "255.255.255.0";
             device.strGateway = "10.201.3.254";
             device.strPassword = "secret";
+            device.nIPMode = change.nIPMode;
             other = device;
             EmuParseMac(Mac(3, 1), other.mac);
             other.strIP = Address(3, 11);

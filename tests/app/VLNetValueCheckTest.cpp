@@ -43,13 +43,18 @@ protected:
     }
 
     // Empty when the one assignment is accepted (value then the form to
-    // set), else the message.
+    // set), else the message; as before the probe, then as judged on a
+    // device read in the static IPMode (where what the mode makes moot waits).
     std::string Check(const std::string& strPath, std::string& strValue)
     {
         Assignments assignments = {{strPath, strValue}};
         std::string strError;
         if (!CVLNetValueCheck::Check(m_SetDetail, "SetDetail", assignments, strError))
             return strError;
+        const CVLNetValueCheck::SJudgement judgement = CVLNetValueCheck::CheckSettings(
+            m_SetDetail, {{kDetail + "IPMode", "0"}}, assignments, CVLNetValueCheck::SNeighbours());
+        if (judgement.eVerdict != CVLNetValueCheck::VERDICT_ACCEPTED)
+            return judgement.strError;
         strValue = assignments[0].second;
         return std::string();
     }
@@ -356,6 +361,12 @@ TEST_F(VLNetValueCheck, TheAddressSettingsTheDeviceWillHaveLeaveItOnItsNetwork)
         {{{kDetail + "Location", "x"}}, kRead, false, A, ""},
         // DHCP or link-local: the address fields are moot.
         {{{kDetail + "IPAddress", "10.201.3.11"}}, dhcp, false, A, ""},
+        {{{kDetail + "IPAddress", "0.0.0.0"}}, dhcp, false, A, ""},
+        {{{kDetail + "IPAddress", "0.0.0.0"}},
+         kRead,
+         false,
+         R,
+         "IPAddress=0.0.0.0: 0.0.0.0 (no address) cannot be a device's address"},
         {{{kDetail + "IPMode", "2"}, {kDetail + "Gateway", "10.201.4.1"}}, kRead, false, A, ""},
         {{{kDetail + "IPMode", "0"}, {kDetail + "Gateway", "10.201.4.1"}},
          dhcp,
@@ -401,16 +412,26 @@ TEST_F(VLNetValueCheck, TheAddressSettingsTheDeviceWillHaveLeaveItOnItsNetwork)
         EXPECT_EQ(entry.strMessage, strMessage);
         EXPECT_EQ(entry.strAskAddress, judgement.strAskAddress) << entry.given[0].first << "=" << entry.given[0].second;
     }
-    // Before the probe, the values given together are judged so; an IPMode
-    // that takes an address of its own leaves the address unjudged.
-    Assignments network = {{kDetail + "SubnetMask", "255.255.255.0"}, {kDetail + "IPAddress", "10.0.0.0"}};
+    // Before the probe, the values given together with the static IPMode
+    // are judged so; one that takes an address of its own leaves the
+    // address unjudged, and none given leaves it to the one read.
+    Assignments network = {
+        {kDetail + "IPMode", "0"}, {kDetail + "SubnetMask", "255.255.255.0"}, {kDetail + "IPAddress", "10.0.0.0"}};
     std::string strError;
     EXPECT_FALSE(CVLNetValueCheck::Check(m_SetDetail, "SetDetail", network, strError));
     EXPECT_EQ(kDetail + "IPAddress=10.0.0.0: the network address of its subnet 10.0.0.0/24 cannot be a device's address",
               strError);
+    network.erase(network.begin());
+    EXPECT_TRUE(CVLNetValueCheck::Check(m_SetDetail, "SetDetail", network, strError)) << strError;
     Assignments dhcpGiven = {{kDetail + "IPMode", "1"}, {kDetail + "IPAddress", "0.0.0.0"}};
     EXPECT_TRUE(CVLNetValueCheck::Check(m_SetDetail, "SetDetail", dhcpGiven, strError)) << strError;
-    Assignments outside = {{kDetail + "IPAddress", "10.0.0.5"},
+    dhcpGiven.erase(dhcpGiven.begin());
+    EXPECT_TRUE(CVLNetValueCheck::Check(m_SetDetail, "SetDetail", dhcpGiven, strError)) << strError;
+    Assignments staticGiven = {{kDetail + "IPMode", "00"}, {kDetail + "IPAddress", "0.0.0.0"}};
+    EXPECT_FALSE(CVLNetValueCheck::Check(m_SetDetail, "SetDetail", staticGiven, strError));
+    EXPECT_EQ(kDetail + "IPAddress=0.0.0.0: 0.0.0.0 (no address) cannot be a device's address", strError);
+    Assignments outside = {{kDetail + "IPMode", "0"},
+                           {kDetail + "IPAddress", "10.0.0.5"},
                            {kDetail + "SubnetMask", "255.255.255.0"},
                            {kDetail + "Gateway", "10.0.1.1"}};
     EXPECT_FALSE(CVLNetValueCheck::Check(m_SetDetail, "SetDetail", outside, strError));
