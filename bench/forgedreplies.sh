@@ -26,7 +26,7 @@
 #   delay=MS     the devices answer this much late (default 200)
 #   rate=N       the attacker's datagrams a second (default 300000)
 #   devices=N    the devices of listerrors (default 10)
-#   timeout=T    vlnet's --timeout (default 20)
+#   timeout=T    vlnet's --timeout (default 20; for probe, the SIGINT bound)
 # e.g. "delay=20 listerrors", "rate=50000 forgedsuccess".
 # The emulator is BUILD_DIR's unless VLEMU names another (to measure an
 # older vlnet against the newer attacks). Needs root (network namespaces),
@@ -81,8 +81,13 @@ stop_emulators() {
     for pid in "${EMUS[@]}"; do kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; done
     EMUS=()
 }
+# A probe given --timeout listens that long: it is bounded by SIGINT instead.
 vlnet() {
-    ip netns exec ${P}pc "$BUILD/bin/vlnet" "$@" --timeout "$TIMEOUT" --resources "$BUILD/share/vlnet"
+    if [ "$1" = probe ]; then
+        ip netns exec ${P}pc timeout -s INT "$TIMEOUT" "$BUILD/bin/vlnet" "$@" --resources "$BUILD/share/vlnet"
+    else
+        ip netns exec ${P}pc "$BUILD/bin/vlnet" "$@" --timeout "$TIMEOUT" --resources "$BUILD/share/vlnet"
+    fi
 }
 received() { ip netns exec ${P}pc cat /sys/class/net/vlx/statistics/rx_packets; }
 mac() { printf '00:26:AB:11:%02X:01' "$1"; }
