@@ -321,11 +321,6 @@ int CVLECM::GetWaitingReplyCount()
     return m_ProbeInstance.GetHandOnQueue().GetUnlistedWaitingCount();
 }
 
-CVLString CVLECM::GetConflictAddress(VL_CONST_STR szMACAddress)
-{
-    return m_ProbeInstance.GetConflictAddress(szMACAddress);
-}
-
 std::vector<CVLString> CVLECM::GetOtherAddresses(VL_CONST_STR szMACAddress)
 {
     return m_ProbeInstance.GetReplyFilter().GetOtherAddresses(CVLString(szMACAddress, VL_CHARSET_UTF8));
@@ -387,4 +382,93 @@ bool CVLECM::IsReplyWaiting(VL_CONST_STR szMACAddress)
 {
     return m_ProbeInstance.GetHandOnQueue().IsWaiting(
         CVLECMNIFInfo::NormalizeMACAddress(CVLString(szMACAddress, VL_CHARSET_UTF8)));
+}
+
+bool CVLECM::GetMACState(VL_CONST_STR szMACAddress, SVLECMMACState& state)
+{
+    return m_ProbeInstance.GetMACTable().GetState(
+        CVLECMNIFInfo::NormalizeMACAddress(CVLString(szMACAddress, VL_CHARSET_UTF8)), state);
+}
+
+std::vector<SVLECMHeardAddress> CVLECM::FindAddress(VL_CONST_STR szAddress)
+{
+    CVLString strAddress(szAddress, VL_CHARSET_UTF8);
+    std::vector<SVLECMHeardAddress> found = m_ProbeInstance.GetMACTable().FindAddress(strAddress);
+    // A MAC whose first reply a bound refused is the filter's alone.
+    SVLECMBoundReport report;
+    if (m_ProbeInstance.GetReplyFilter().FindRefused(CVLString(VL_CHARSET_UTF8), strAddress, report)) {
+        SVLECMHeardAddress heard;
+        heard.strMAC = report.devices.front().strMAC;
+        heard.address.strAddress = strAddress;
+        heard.address.eState = VLECM_MAC_ADDRESS_REFUSED;
+        heard.address.eBound = report.eBound;
+        heard.address.nBound = report.nBound;
+        heard.address.strNetwork = report.strNetwork;
+        heard.eVerdict = VLECM_MAC_NONE;
+        found.push_back(heard);
+    }
+    return found;
+}
+
+std::vector<SVLECMHeardAddress> CVLECM::GetAllHeardAddresses(bool& bMore)
+{
+    std::vector<SVLECMHeardAddress> all = m_ProbeInstance.GetMACTable().GetAll(bMore);
+    for (const SVLECMBoundReport& report :
+         m_ProbeInstance.GetReplyFilter().GetBoundReports(CVLECMReplyFilter::MAX_REFUSED_DEVICES)) {
+        bMore = bMore || report.bMore;
+        for (const SVLECMRefusedDevice& device : report.devices) {
+            SVLECMHeardAddress heard;
+            heard.strMAC = device.strMAC;
+            heard.address.strAddress = device.strAddress;
+            heard.address.eState = VLECM_MAC_ADDRESS_REFUSED;
+            heard.address.eBound = report.eBound;
+            heard.address.nBound = report.nBound;
+            heard.address.strNetwork = report.strNetwork;
+            heard.eVerdict = VLECM_MAC_NONE;
+            all.push_back(heard);
+        }
+    }
+    return all;
+}
+
+std::vector<SVLECMConflictReport> CVLECM::GetConflictReports(size_t nReports, bool& bMore)
+{
+    return m_ProbeInstance.GetMACTable().GetConflicts(nReports, bMore);
+}
+
+int CVLECM::GetPendingMACCount()
+{
+    return m_ProbeInstance.GetMACTable().GetPendingCount();
+}
+
+unsigned long CVLECM::GetMACChangeCount()
+{
+    return m_ProbeInstance.GetMACTable().GetChangeCount();
+}
+
+unsigned long CVLECM::WaitForMACChange(unsigned long nSeen, int nMilliseconds)
+{
+    return m_ProbeInstance.GetMACTable().WaitForChange(nSeen, nMilliseconds);
+}
+
+std::vector<CVLString> CVLECM::GetMACsChangedSince(unsigned long nSeen)
+{
+    return m_ProbeInstance.GetMACTable().GetChangedSince(nSeen);
+}
+
+bool CVLECM::WithRecord(VL_CONST_STR szMACAddress, VL_CONST_STR szAddress,
+                        const std::function<void(CVLECMNIFInfo*)>& fn)
+{
+    // RemoveNIFInfo and a new probe take this lock before they destroy a
+    // record: the one found stays while fn runs.
+    CVLThreadLock lock(&m_DispatchCallbackSync);
+    if (!lock.Lock())
+        return false;
+    CVLECMNIFInfo* pNIFInfo = m_ProbeInstance.GetMACTable().FindRecord(
+        CVLECMNIFInfo::NormalizeMACAddress(CVLString(szMACAddress, VL_CHARSET_UTF8)),
+        CVLString(szAddress != nullptr ? szAddress : "", VL_CHARSET_UTF8));
+    if (pNIFInfo == nullptr)
+        return false;
+    fn(pNIFInfo);
+    return true;
 }

@@ -50,6 +50,7 @@
 #include "ecm/core/VLECMCallbackIF.h"
 #include "ecm/core/VLECMOwnerIF.h"
 #include "ecm/core/VLECMDefs.h"
+#include "ecm/core/VLECMMACState.h"
 #include "ecm/VLECMNIFInfoFactoryIF.h"
 #include "ecm/VLECMNIFInfoListFactoryIF.h"
 #include "ecm/probe/VLECMProbeInstance.h"
@@ -120,6 +121,10 @@ public:
     bool ProbeAgain();
     virtual CVLECMNIFInfo* FindNIFInfo(VL_CONST_STR szMACAddress);
     virtual CVLECMNIFInfoList* GetNIFInfoList();
+    // Removes the device whole: the records of every address of its MAC,
+    // replies in flight included. Its MAC is not handed on again in this
+    // probe, and no check starts for any of its addresses; GetMACState
+    // tells it removed.
     virtual void RemoveNIFInfo(CVLECMNIFInfo* pNIFInfo);
     virtual void RemoveAllNIFInfo();
     virtual bool SetCallbackIF(IVLECMCallbackIF* pCallbackIF);
@@ -174,9 +179,6 @@ public:
     // the list lacks their devices. A listed device's waiting reply, which
     // only brings newer data, is not counted. None once the probe stops.
     int GetWaitingReplyCount();
-    // The other address the device of that MAC address answered from in
-    // this probe; empty when none.
-    CVLString GetConflictAddress(VL_CONST_STR szMACAddress);
     // Every other address that MAC answered from and that is checked (each
     // has a record of its own, a claim, which the device list does not
     // hold), in the order heard.
@@ -216,6 +218,44 @@ public:
     // True while a reply of that MAC address (normal form) waits to be
     // delivered, from any of its addresses.
     bool IsReplyWaiting(VL_CONST_STR szMACAddress);
+
+    // How the probe judged each MAC: one decision per MAC, taken here (see
+    // ecm/core/VLECMMACState.h). A client is handed a MAC (OnProbe, the
+    // device list) once, when its verdict is VLECM_MAC_ONE, from the
+    // address that passed; a MAC in conflict is never handed on, and is
+    // reported by GetConflictReports. Everything is kept after the probe
+    // stops, until the next one starts.
+    //
+    // The MAC (any of its usual forms) as judged now; false when it was not
+    // heard in this probe.
+    bool GetMACState(VL_CONST_STR szMACAddress, SVLECMMACState& state);
+    // Every MAC heard for from that address (a refused or beyond one
+    // included), each with its verdict: more than one when several MACs
+    // answered from it.
+    std::vector<SVLECMHeardAddress> FindAddress(VL_CONST_STR szAddress);
+    // Every (MAC, address) heard in this probe, in any state: the kept
+    // addresses, those a bound refused and those beyond the kept ones that
+    // the bounded lists hold; bMore when further ones were only counted.
+    std::vector<SVLECMHeardAddress> GetAllHeardAddresses(bool& bMore);
+    // The MACs in conflict, in MAC order, each naming every address kept;
+    // at most nReports of them, with bMore when there were more.
+    std::vector<SVLECMConflictReport> GetConflictReports(size_t nReports, bool& bMore);
+    // MACs whose verdict is pending: none once every address heard is
+    // judged. Kept as it changes: asking costs nothing.
+    int GetPendingMACCount();
+    // Grows with every change of an address's state or a MAC's verdict
+    // (and when a new probe starts). WaitForMACChange returns once it
+    // differs from nSeen or nMilliseconds passed, with its value then;
+    // GetMACsChangedSince names the MACs changed after nSeen.
+    unsigned long GetMACChangeCount();
+    unsigned long WaitForMACChange(unsigned long nSeen, int nMilliseconds);
+    std::vector<CVLString> GetMACsChangedSince(unsigned long nSeen);
+    // Runs fn with the record of that MAC at that address (empty: the
+    // address the MAC was handed on from) when it exists and is not being
+    // removed, under the lock RemoveNIFInfo takes, so the record stays
+    // while fn runs. fn may start a command on it, not wait for one, and
+    // must not keep the pointer. False (fn not run) when there is none.
+    bool WithRecord(VL_CONST_STR szMACAddress, VL_CONST_STR szAddress, const std::function<void(CVLECMNIFInfo*)>& fn);
 
     // The relays of reports to the client.
     void OnProbe(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE eConnectType, bool bUnicast, bool bUpdateNIFInfo) override;

@@ -38,6 +38,7 @@
 #include "ecm/probe/TVLECMNetworkTurns.h"
 #include "ecm/probe/VLECMHandOnQueue.h"
 #include "ecm/probe/VLECMLocalNetworks.h"
+#include "ecm/probe/VLECMMACTable.h"
 #include "ecm/probe/VLECMReplyFilter.h"
 #include "ecm/probe/VLECMUnicastChecks.h"
 #include "ecm/simulated/VLECMDummyProbe.h"
@@ -120,6 +121,8 @@ public:
     // The same for every MAC heard, each with its MAC.
     void VisitAllAddresses(const std::function<void(const CVLString&, const SVLECMAddress&)>& fn);
     CVLECMReplyFilter& GetReplyFilter() { return m_ReplyFilter; }
+    // Every address heard for each MAC and the decision taken from them.
+    CVLECMMACTable& GetMACTable() { return m_MACTable; }
     // Hands the local networks to the reply filter and the chains: the
     // probe's start does, with the computer's networks read then and the
     // sockets of its directed broadcasts; other networks may be handed
@@ -307,7 +310,9 @@ protected:
     CVLModuleInstance* m_pProbeModuleInstance;
     CVLThreadSync m_ProbeInstanceSync;
     CVLECMDummyProbe m_DummyProbe;
-    // The filter asks the hand-on queue, which it is given: built first.
+    // The filter and the hand-on queue use the table and the filter asks
+    // the hand-on queue: built in that order.
+    CVLECMMACTable m_MACTable;
     CVLECMHandOnQueue m_HandOnQueue;
     CVLECMReplyFilter m_ReplyFilter;
     std::shared_ptr<const CVLECMLocalNetworks> m_pLocalNetworks;

@@ -1,0 +1,121 @@
+// How a probe judged one MAC address: every address heard for it, how each
+// stands, and the one decision taken from them, which is the device
+// manager's alone. Its clients read these as values; none holds a record.
+#ifndef VLECMMACSTATE_H
+#define VLECMMACSTATE_H
+
+#include <vector>
+
+#include "base/core/VLString.h"
+#include "ecm/core/VLECMBoundReport.h"
+#include "ecm/core/VLECMDefs.h"
+
+// What the addresses of a MAC come to.
+enum VLECM_MAC_VERDICT
+{
+    // An address is not judged yet: heard, waiting for or in its check, or
+    // its check passed and its follow-up commands are still to end.
+    VLECM_MAC_PENDING,
+    // Exactly one address passed (its unicast check and then its follow-up
+    // commands) and no other answered unicast. Also one address alone, no
+    // address having answered unicast, whose check ended without unicast
+    // while the unicast filter is off (bUnicast false).
+    VLECM_MAC_ONE,
+    // Two or more addresses answered unicast and one of them passed, or,
+    // none having answered unicast and the filter being off, two or more
+    // ended their checks without unicast: the device cannot be told apart.
+    VLECM_MAC_CONFLICT,
+    // No address passed (or the client removed the MAC).
+    VLECM_MAC_NONE
+};
+
+// How one address of a MAC stands.
+enum VLECM_MAC_ADDRESS_STATE
+{
+    VLECM_MAC_ADDRESS_HEARD,     // its reply was admitted and waits to be handled
+    VLECM_MAC_ADDRESS_WAITING,   // its record waits for its unicast check
+    VLECM_MAC_ADDRESS_CHECKING,  // its unicast check runs
+    // It answered unicast; its follow-up commands wait or run, or never
+    // run once another address passed (the MAC is then in conflict).
+    VLECM_MAC_ADDRESS_ANSWERED,
+    VLECM_MAC_ADDRESS_PASSED,   // it answered unicast and its follow-up commands succeeded
+    VLECM_MAC_ADDRESS_FAILED,   // judged otherwise: eFailure says why
+    VLECM_MAC_ADDRESS_REFUSED,  // a bound refused it (eBound): never checked
+    VLECM_MAC_ADDRESS_BEYOND,   // heard beyond the addresses kept per MAC: never checked
+    VLECM_MAC_ADDRESS_REMOVED   // the client removed the MAC
+};
+
+// Why an address failed.
+enum VLECM_MAC_FAILURE
+{
+    VLECM_MAC_FAILURE_NONE,
+    VLECM_MAC_FAILURE_NO_ANSWER,    // no reply to unicast by the check's time-out
+    VLECM_MAC_FAILURE_NOT_UNICAST,  // the same with the unicast filter off: stands only alone
+    VLECM_MAC_FAILURE_CHECK,        // the check ended with an error (eResult, nDeviceResult)
+    VLECM_MAC_FAILURE_COMMAND,      // a follow-up command failed (eCommand, eResult, nDeviceResult)
+    VLECM_MAC_FAILURE_LOST          // its reply was lost before it was handled (a full queue, the probe's stop)
+};
+
+struct SVLECMMACAddress
+{
+    CVLString strAddress;
+    VLECM_MAC_ADDRESS_STATE eState = VLECM_MAC_ADDRESS_HEARD;
+    // VLECM_MAC_ADDRESS_FAILED: why, the command that failed, its result and
+    // the device's error code (0 when none); bAnsweredOtherwise when what
+    // came from its address during the check was not its reply.
+    VLECM_MAC_FAILURE eFailure = VLECM_MAC_FAILURE_NONE;
+    VLECM_COMMAND eCommand = VLECM_COMMAND_CHECK_UNICAST;
+    VLECM_RESULT eResult = VLECM_RESULT_SUCCESS;
+    long nDeviceResult = 0;
+    bool bAnsweredOtherwise = false;
+    // VLECM_MAC_ADDRESS_REFUSED: the bound, its number of devices and the
+    // network it holds (empty: none of the computer's).
+    VLECM_BOUND eBound = VLECM_BOUND_NETWORK;
+    int nBound = 0;
+    CVLString strNetwork;
+    // The model name its replies carried (empty before its record is made).
+    CVLString strModel;
+    // It answered its unicast check with the MAC.
+    bool bUnicast = false;
+    // The client was handed the MAC from this address (OnProbe, the list).
+    bool bReported = false;
+};
+
+// One MAC as judged at one moment.
+struct SVLECMMACState
+{
+    CVLString strMAC;  // normal form
+    VLECM_MAC_VERDICT eVerdict = VLECM_MAC_PENDING;
+    // Every address heard for it in this probe, in the order heard: those
+    // kept (checked or to be), then those a bound refused that are kept,
+    // then those beyond the kept ones that the bounded list holds.
+    std::vector<SVLECMMACAddress> addresses;
+    // Addresses a bound refused, and addresses beyond the kept ones, in
+    // all; bMore when not all of them are in addresses.
+    unsigned long nRefused = 0;
+    unsigned long nBeyond = 0;
+    bool bMore = false;
+    // The client removed it: nothing more of it is heard in this probe.
+    bool bRemoved = false;
+    // The change count at its last change (see CVLECM::GetMACChangeCount).
+    unsigned long nChange = 0;
+};
+
+// A MAC in conflict, reported as a bound's drop is: every address, why.
+struct SVLECMConflictReport
+{
+    CVLString strMAC;
+    std::vector<SVLECMMACAddress> addresses;
+    // It was handed to the client before the conflict arose.
+    bool bReported = false;
+};
+
+// An address heard for a MAC, with that MAC (normal form).
+struct SVLECMHeardAddress
+{
+    CVLString strMAC;
+    SVLECMMACAddress address;
+    VLECM_MAC_VERDICT eVerdict = VLECM_MAC_PENDING;
+};
+
+#endif

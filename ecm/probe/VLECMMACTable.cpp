@@ -1,0 +1,616 @@
+// The addresses of each MAC a probe heard, and the one decision per MAC.
+#include "ecm/probe/VLECMMACTable.h"
+
+#include <algorithm>
+#include <chrono>
+
+#include "base/core/VLCharset.h"
+#include "base/net/VLSocketAddress.h"
+#include "ecm/core/VLECMPrivate.h"
+
+namespace {
+// An address as a number for the refused ones' count; false when it is no
+// dotted quad (it is then only named, or counted again).
+bool AddressNumber(const CVLString& strAddress, uint32_t& nAddress)
+{
+    return CVLSocketAddress::ParseDottedQuad(TextOf(strAddress), nAddress);
+}
+}  // namespace
+
+CVLECMMACTable::CVLECMMACTable()
+{
+}
+
+void CVLECMMACTable::Reset()
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    m_MACs.clear();
+    m_Records.clear();
+    m_Beyond.clear();
+    m_nBeyondKept = 0;
+    m_nPending = 0;
+    ++m_nChange;
+    m_Changed.notify_all();
+}
+
+bool CVLECMMACTable::isPendingState(VLECM_MAC_ADDRESS_STATE eState)
+{
+    return eState == VLECM_MAC_ADDRESS_HEARD || eState == VLECM_MAC_ADDRESS_WAITING ||
+           eState == VLECM_MAC_ADDRESS_CHECKING;
+}
+
+VLECM_MAC_VERDICT CVLECMMACTable::derive(const SMAC& mac, const SEntry** ppOne)
+{
+    *ppOne = nullptr;
+    if (mac.bRemoved)
+        return VLECM_MAC_NONE;
+    int nPending = 0, nPassed = 0, nAnswered = 0, nNotUnicast = 0;
+    const SEntry* pPassed = nullptr;
+    const SEntry* pNotUnicast = nullptr;
+    for (const SEntry& entry : mac.kept) {
+        const VLECM_MAC_ADDRESS_STATE eState = entry.address.eState;
+        if (isPendingState(eState)) {
+            ++nPending;
+        } else if (eState == VLECM_MAC_ADDRESS_ANSWERED) {
+            ++nAnswered;
+        } else if (eState == VLECM_MAC_ADDRESS_PASSED) {
+            ++nPassed;
+            pPassed = &entry;
+        } else if (eState == VLECM_MAC_ADDRESS_FAILED && entry.address.eFailure == VLECM_MAC_FAILURE_NOT_UNICAST) {
+            ++nNotUnicast;
+            pNotUnicast = &entry;
+        }
+    }
+    if (nPending > 0)
+        return VLECM_MAC_PENDING;
+    if (nPassed > 0 && nPassed + nAnswered >= 2)
+        return VLECM_MAC_CONFLICT;
+    // The next address that answered runs the commands.
+    if (nAnswered > 0)
+        return VLECM_MAC_PENDING;
+    if (nPassed == 1) {
+        *ppOne = pPassed;
+        return VLECM_MAC_ONE;
+    }
+    // No address answered unicast: one that did not, alone, may stand for
+    // the device (the filter is off); two or more cannot be told apart.
+    if (nNotUnicast == 1) {
+        *ppOne = pNotUnicast;
+        return VLECM_MAC_ONE;
+    }
+    return nNotUnicast > 1 ? VLECM_MAC_CONFLICT : VLECM_MAC_NONE;
+}
+
+void CVLECMMACTable::bump(SMAC& mac)
+{
+    mac.nChange = ++m_nChange;
+    m_Changed.notify_all();
+}
+
+CVLECMMACTable::SNext CVLECMMACTable::changed(SMAC& mac)
+{
+    SNext next;
+    const SEntry* pOne = nullptr;
+    VLECM_MAC_VERDICT eVerdict = derive(mac, &pOne);
+    if (mac.eVerdict == VLECM_MAC_PENDING)
+        --m_nPending;
+    if (eVerdict == VLECM_MAC_PENDING)
+        ++m_nPending;
+    mac.eVerdict = eVerdict;
+    bump(mac);
+    if (mac.bRemoved)
+        return next;
+    // One address at a time runs the follow-up commands: the first to
+    // answer, and when its commands fail the next.
+    bool bBusy = false;
+    SEntry* pNext = nullptr;
+    for (SEntry& entry : mac.kept) {
+        if (entry.address.eState == VLECM_MAC_ADDRESS_PASSED || entry.bCommands)
+            bBusy = true;
+        if (entry.address.eState == VLECM_MAC_ADDRESS_ANSWERED && entry.pRecord != nullptr &&
+            (pNext == nullptr || entry.nAnswered < pNext->nAnswered))
+            pNext = &entry;
+    }
+    if (!bBusy && pNext != nullptr) {
+        pNext->bCommands = true;
+        next.pCommands = pNext->pRecord;
+    }
+    if (eVerdict == VLECM_MAC_ONE && !mac.bReported && pOne != nullptr && pOne->pRecord != nullptr) {
+        mac.bReported = true;
+        const_cast<SEntry*>(pOne)->address.bReported = true;
+        next.pReport = pOne->pRecord;
+        next.bReportUnicast = pOne->address.bUnicast;
+    }
+    return next;
+}
+
+CVLECMMACTable::EHeard CVLECMMACTable::Hear(const SVLECMReplyKey& key)
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    auto it = m_MACs.find(key.strMAC);
+    if (it == m_MACs.end())
+        return HEARD_NEW;
+    SMAC& mac = it->second;
+    if (mac.bRemoved)
+        return HEARD_REMOVED;
+    for (const SEntry& entry : mac.kept) {
+        if (entry.address.strAddress == key.strAddress)
+            return HEARD_KEPT;
+    }
+    uint32_t nAddress = 0;
+    if (AddressNumber(key.strAddress, nAddress)
+            ? std::binary_search(mac.refusedCounted.begin(), mac.refusedCounted.end(), nAddress)
+            : std::any_of(mac.refusedNamed.begin(), mac.refusedNamed.end(),
+                          [&key](const SVLECMMACAddress& named) { return named.strAddress == key.strAddress; }))
+        return HEARD_REFUSED;
+    if (mac.kept.size() < MAX_ADDRESSES_PER_MAC)
+        return HEARD_NEW;
+    std::vector<CVLString>& beyond = m_Beyond[key.strMAC];
+    if (std::find(beyond.begin(), beyond.end(), key.strAddress) != beyond.end())
+        return HEARD_BEYOND;
+    ++mac.nBeyond;
+    if (m_nBeyondKept < MAX_BEYOND) {
+        beyond.push_back(key.strAddress);
+        ++m_nBeyondKept;
+    } else {
+        mac.bMore = true;
+    }
+    if (beyond.empty())
+        m_Beyond.erase(key.strMAC);
+    bump(mac);
+    return HEARD_BEYOND;
+}
+
+void CVLECMMACTable::Keep(const SVLECMReplyKey& key)
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    auto it = m_MACs.find(key.strMAC);
+    if (it == m_MACs.end())
+        it = m_MACs.emplace(key.strMAC, SMAC()).first;
+    SMAC& mac = it->second;
+    if (mac.bRemoved)
+        return;
+    for (SEntry& entry : mac.kept) {
+        if (entry.address.strAddress != key.strAddress)
+            continue;
+        // A lost reply heard again is pending again.
+        if (entry.pRecord == nullptr && entry.address.eState == VLECM_MAC_ADDRESS_FAILED &&
+            entry.address.eFailure == VLECM_MAC_FAILURE_LOST) {
+            entry.address.eState = VLECM_MAC_ADDRESS_HEARD;
+            entry.address.eFailure = VLECM_MAC_FAILURE_NONE;
+            changed(mac);
+        }
+        return;
+    }
+    if (mac.kept.size() >= MAX_ADDRESSES_PER_MAC)
+        return;
+    SEntry entry;
+    entry.address.strAddress = key.strAddress;
+    mac.kept.push_back(entry);
+    changed(mac);
+}
+
+bool CVLECMMACTable::IsRemoved(const CVLString& strMAC)
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    auto it = m_MACs.find(strMAC);
+    return it != m_MACs.end() && it->second.bRemoved;
+}
+
+void CVLECMMACTable::Refuse(const SVLECMReplyKey& key, VLECM_BOUND eBound, int nBound, const CVLString& strNetwork)
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    SMAC& mac = m_MACs[key.strMAC];
+    uint32_t nAddress = 0;
+    const bool bNumber = AddressNumber(key.strAddress, nAddress);
+    if (bNumber) {
+        auto position = std::lower_bound(mac.refusedCounted.begin(), mac.refusedCounted.end(), nAddress);
+        if (position != mac.refusedCounted.end() && *position == nAddress)
+            return;
+        if (mac.refusedCounted.size() < MAX_REFUSED_COUNTED)
+            mac.refusedCounted.insert(position, nAddress);
+        else
+            mac.bMore = true;
+    } else if (std::any_of(mac.refusedNamed.begin(), mac.refusedNamed.end(),
+                           [&key](const SVLECMMACAddress& named) { return named.strAddress == key.strAddress; })) {
+        return;
+    }
+    ++mac.nRefused;
+    if (mac.refusedNamed.size() < MAX_REFUSED_NAMED) {
+        SVLECMMACAddress address;
+        address.strAddress = key.strAddress;
+        address.eState = VLECM_MAC_ADDRESS_REFUSED;
+        address.eBound = eBound;
+        address.nBound = nBound;
+        address.strNetwork = strNetwork;
+        mac.refusedNamed.push_back(address);
+    } else {
+        mac.bMore = true;
+    }
+    bump(mac);
+}
+
+void CVLECMMACTable::ReplyLost(const SVLECMReplyKey& key)
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    auto it = m_MACs.find(key.strMAC);
+    if (it == m_MACs.end())
+        return;
+    for (SEntry& entry : it->second.kept) {
+        if (entry.address.strAddress == key.strAddress) {
+            if (entry.pRecord == nullptr && entry.address.eState == VLECM_MAC_ADDRESS_HEARD) {
+                entry.address.eState = VLECM_MAC_ADDRESS_FAILED;
+                entry.address.eFailure = VLECM_MAC_FAILURE_LOST;
+                changed(it->second);
+            }
+            return;
+        }
+    }
+}
+
+bool CVLECMMACTable::Attach(const SVLECMReplyKey& key, CVLECMNIFInfo* pRecord, const CVLString& strModel)
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    auto it = m_MACs.find(key.strMAC);
+    if (it == m_MACs.end() || it->second.bRemoved || pRecord == nullptr)
+        return false;
+    for (SEntry& entry : it->second.kept) {
+        if (entry.address.strAddress != key.strAddress)
+            continue;
+        if (entry.pRecord != nullptr)
+            return entry.pRecord == pRecord;
+        entry.pRecord = pRecord;
+        entry.address.strModel = strModel;
+        entry.address.eState = VLECM_MAC_ADDRESS_WAITING;
+        entry.address.eFailure = VLECM_MAC_FAILURE_NONE;
+        m_Records[pRecord] = key;
+        changed(it->second);
+        return true;
+    }
+    return false;
+}
+
+CVLECMMACTable::SEntry* CVLECMMACTable::findEntry(const CVLECMNIFInfo* pRecord, SMAC** ppMAC)
+{
+    auto record = m_Records.find(pRecord);
+    if (record == m_Records.end())
+        return nullptr;
+    auto mac = m_MACs.find(record->second.strMAC);
+    if (mac == m_MACs.end())
+        return nullptr;
+    for (SEntry& entry : mac->second.kept) {
+        if (entry.pRecord == pRecord) {
+            *ppMAC = &mac->second;
+            return &entry;
+        }
+    }
+    return nullptr;
+}
+
+CVLECMNIFInfo* CVLECMMACTable::FindRecord(const CVLString& strMAC, const CVLString& strAddress)
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    auto it = m_MACs.find(strMAC);
+    if (it == m_MACs.end() || it->second.bRemoved)
+        return nullptr;
+    for (const SEntry& entry : it->second.kept) {
+        if (strAddress.GetLength() > 0 ? entry.address.strAddress == strAddress : entry.address.bReported)
+            return entry.pRecord;
+    }
+    return nullptr;
+}
+
+bool CVLECMMACTable::FindKey(const CVLECMNIFInfo* pRecord, SVLECMReplyKey& key)
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    auto it = m_Records.find(pRecord);
+    if (it == m_Records.end())
+        return false;
+    key = it->second;
+    return true;
+}
+
+void CVLECMMACTable::SetModel(const CVLECMNIFInfo* pRecord, const CVLString& strModel)
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    SMAC* pMAC = nullptr;
+    SEntry* pEntry = findEntry(pRecord, &pMAC);
+    if (pEntry != nullptr && pEntry->address.strModel != strModel) {
+        pEntry->address.strModel = strModel;
+        bump(*pMAC);
+    }
+}
+
+bool CVLECMMACTable::StartCheck(const CVLECMNIFInfo* pRecord)
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    SMAC* pMAC = nullptr;
+    SEntry* pEntry = findEntry(pRecord, &pMAC);
+    if (pEntry == nullptr || pMAC->bRemoved || pEntry->address.eState != VLECM_MAC_ADDRESS_WAITING)
+        return false;
+    pEntry->address.eState = VLECM_MAC_ADDRESS_CHECKING;
+    bump(*pMAC);
+    return true;
+}
+
+CVLECMMACTable::SNext CVLECMMACTable::CheckEnded(const CVLECMNIFInfo* pRecord, bool bAnswered,
+                                                 VLECM_MAC_FAILURE eFailure, VLECM_RESULT eResult, long nDeviceResult,
+                                                 bool bAnsweredOtherwise)
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    SMAC* pMAC = nullptr;
+    SEntry* pEntry = findEntry(pRecord, &pMAC);
+    if (pEntry == nullptr || !isPendingState(pEntry->address.eState))
+        return SNext();
+    SVLECMMACAddress& address = pEntry->address;
+    if (bAnswered) {
+        address.eState = VLECM_MAC_ADDRESS_ANSWERED;
+        address.bUnicast = true;
+        pEntry->nAnswered = ++pMAC->nAnswered;
+    } else {
+        address.eState = VLECM_MAC_ADDRESS_FAILED;
+        address.eFailure = eFailure;
+        address.eCommand = VLECM_COMMAND_CHECK_UNICAST;
+        address.eResult = eResult;
+        address.nDeviceResult = nDeviceResult;
+        address.bAnsweredOtherwise = bAnsweredOtherwise;
+    }
+    return changed(*pMAC);
+}
+
+CVLECMMACTable::SNext CVLECMMACTable::CommandsEnded(const CVLECMNIFInfo* pRecord, bool bSucceeded,
+                                                    VLECM_COMMAND eCommand, VLECM_RESULT eResult, long nDeviceResult)
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    SMAC* pMAC = nullptr;
+    SEntry* pEntry = findEntry(pRecord, &pMAC);
+    if (pEntry == nullptr || pEntry->address.eState != VLECM_MAC_ADDRESS_ANSWERED || !pEntry->bCommands)
+        return SNext();
+    pEntry->bCommands = false;
+    SVLECMMACAddress& address = pEntry->address;
+    if (bSucceeded) {
+        address.eState = VLECM_MAC_ADDRESS_PASSED;
+    } else {
+        address.eState = VLECM_MAC_ADDRESS_FAILED;
+        address.eFailure = VLECM_MAC_FAILURE_COMMAND;
+        address.eCommand = eCommand;
+        address.eResult = eResult;
+        address.nDeviceResult = nDeviceResult;
+    }
+    return changed(*pMAC);
+}
+
+CVLECMMACTable::SNext CVLECMMACTable::Accept(const CVLECMNIFInfo* pRecord)
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    SMAC* pMAC = nullptr;
+    SEntry* pEntry = findEntry(pRecord, &pMAC);
+    if (pEntry == nullptr || !isPendingState(pEntry->address.eState))
+        return SNext();
+    pEntry->address.eState = VLECM_MAC_ADDRESS_PASSED;
+    return changed(*pMAC);
+}
+
+CVLECMMACTable::SNext CVLECMMACTable::ChainEnded(const CVLECMNIFInfo* pRecord)
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    SMAC* pMAC = nullptr;
+    SEntry* pEntry = findEntry(pRecord, &pMAC);
+    if (pEntry == nullptr)
+        return SNext();
+    SVLECMMACAddress& address = pEntry->address;
+    if (isPendingState(address.eState)) {
+        // Its check never ran to its end.
+        address.eState = VLECM_MAC_ADDRESS_FAILED;
+        address.eFailure = VLECM_MAC_FAILURE_CHECK;
+        address.eCommand = VLECM_COMMAND_CHECK_UNICAST;
+        address.eResult = VLECM_RESULT_FAILED;
+    } else if (address.eState == VLECM_MAC_ADDRESS_ANSWERED && pEntry->bCommands) {
+        // Its commands ended without a word (one did not start).
+        pEntry->bCommands = false;
+        address.eState = VLECM_MAC_ADDRESS_FAILED;
+        address.eFailure = VLECM_MAC_FAILURE_COMMAND;
+        address.eResult = VLECM_RESULT_FAILED;
+    } else {
+        return SNext();
+    }
+    return changed(*pMAC);
+}
+
+std::vector<CVLECMNIFInfo*> CVLECMMACTable::Remove(const CVLString& strMAC)
+{
+    std::vector<CVLECMNIFInfo*> records;
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    SMAC& mac = m_MACs[strMAC];
+    mac.bRemoved = true;
+    for (SEntry& entry : mac.kept) {
+        if (entry.pRecord != nullptr) {
+            records.push_back(entry.pRecord);
+            m_Records.erase(entry.pRecord);
+        }
+        entry.pRecord = nullptr;
+        entry.bCommands = false;
+        entry.address.eState = VLECM_MAC_ADDRESS_REMOVED;
+    }
+    changed(mac);
+    return records;
+}
+
+void CVLECMMACTable::Detach(const CVLECMNIFInfo* pRecord)
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    SMAC* pMAC = nullptr;
+    SEntry* pEntry = findEntry(pRecord, &pMAC);
+    m_Records.erase(pRecord);
+    if (pEntry == nullptr)
+        return;
+    pEntry->pRecord = nullptr;
+    // Its check or commands can no longer end: judged as they stand.
+    if (isPendingState(pEntry->address.eState) || pEntry->address.eState == VLECM_MAC_ADDRESS_ANSWERED) {
+        pEntry->address.eState = VLECM_MAC_ADDRESS_FAILED;
+        pEntry->address.eFailure = VLECM_MAC_FAILURE_CHECK;
+        pEntry->address.eResult = VLECM_RESULT_STOPPED;
+        pEntry->bCommands = false;
+    }
+    changed(*pMAC);
+}
+
+void CVLECMMACTable::fillState(const CVLString& strMAC, const SMAC& mac, SVLECMMACState& state)
+{
+    state.strMAC = strMAC;
+    state.eVerdict = mac.eVerdict;
+    state.addresses.clear();
+    for (const SEntry& entry : mac.kept)
+        state.addresses.push_back(entry.address);
+    state.addresses.insert(state.addresses.end(), mac.refusedNamed.begin(), mac.refusedNamed.end());
+    auto beyond = m_Beyond.find(strMAC);
+    if (beyond != m_Beyond.end()) {
+        for (const CVLString& strAddress : beyond->second) {
+            SVLECMMACAddress address;
+            address.strAddress = strAddress;
+            address.eState = VLECM_MAC_ADDRESS_BEYOND;
+            state.addresses.push_back(address);
+        }
+    }
+    state.nRefused = mac.nRefused;
+    state.nBeyond = mac.nBeyond;
+    state.bMore = mac.bMore || mac.nRefused > mac.refusedNamed.size();
+    state.bRemoved = mac.bRemoved;
+    state.nChange = mac.nChange;
+}
+
+bool CVLECMMACTable::GetState(const CVLString& strMAC, SVLECMMACState& state)
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    auto it = m_MACs.find(strMAC);
+    if (it == m_MACs.end())
+        return false;
+    fillState(it->first, it->second, state);
+    return true;
+}
+
+std::vector<SVLECMHeardAddress> CVLECMMACTable::FindAddress(const CVLString& strAddress)
+{
+    std::vector<SVLECMHeardAddress> found;
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    uint32_t nAddress = 0;
+    const bool bNumber = AddressNumber(strAddress, nAddress);
+    SVLECMMACState state;
+    for (const auto& mac : m_MACs) {
+        fillState(mac.first, mac.second, state);
+        bool bFound = false;
+        for (const SVLECMMACAddress& address : state.addresses) {
+            if (address.strAddress == strAddress) {
+                found.push_back({mac.first, address, mac.second.eVerdict});
+                bFound = true;
+                break;
+            }
+        }
+        // A refused address counted but not named.
+        if (!bFound && bNumber &&
+            std::binary_search(mac.second.refusedCounted.begin(), mac.second.refusedCounted.end(), nAddress)) {
+            SVLECMHeardAddress heard;
+            heard.strMAC = mac.first;
+            heard.address.strAddress = strAddress;
+            heard.address.eState = VLECM_MAC_ADDRESS_REFUSED;
+            heard.eVerdict = mac.second.eVerdict;
+            found.push_back(heard);
+        }
+    }
+    return found;
+}
+
+std::vector<SVLECMHeardAddress> CVLECMMACTable::GetAll(bool& bMore)
+{
+    std::vector<SVLECMHeardAddress> all;
+    bMore = false;
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    SVLECMMACState state;
+    for (const auto& mac : m_MACs) {
+        fillState(mac.first, mac.second, state);
+        for (const SVLECMMACAddress& address : state.addresses)
+            all.push_back({mac.first, address, mac.second.eVerdict});
+        // The refused ones counted but not named are only numbers.
+        const std::vector<uint32_t>& counted = mac.second.refusedCounted;
+        for (uint32_t nAddress : counted) {
+            CVLString strAddress = CVLSocketAddress::FormatDottedQuad(nAddress);
+            if (std::any_of(mac.second.refusedNamed.begin(), mac.second.refusedNamed.end(),
+                            [&strAddress](const SVLECMMACAddress& named) { return named.strAddress == strAddress; }))
+                continue;
+            SVLECMHeardAddress heard;
+            heard.strMAC = mac.first;
+            heard.address.strAddress = strAddress;
+            heard.address.eState = VLECM_MAC_ADDRESS_REFUSED;
+            heard.eVerdict = mac.second.eVerdict;
+            all.push_back(heard);
+        }
+        bMore = bMore || mac.second.bMore;
+    }
+    return all;
+}
+
+std::vector<SVLECMConflictReport> CVLECMMACTable::GetConflicts(size_t nReports, bool& bMore)
+{
+    std::vector<SVLECMConflictReport> reports;
+    bMore = false;
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    for (const auto& mac : m_MACs) {
+        if (mac.second.eVerdict != VLECM_MAC_CONFLICT)
+            continue;
+        if (reports.size() >= nReports) {
+            bMore = true;
+            break;
+        }
+        SVLECMConflictReport report;
+        report.strMAC = mac.first;
+        report.bReported = mac.second.bReported;
+        for (const SEntry& entry : mac.second.kept)
+            report.addresses.push_back(entry.address);
+        reports.push_back(report);
+    }
+    return reports;
+}
+
+int CVLECMMACTable::GetPendingCount()
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    return m_nPending;
+}
+
+bool CVLECMMACTable::IsPending(const CVLString& strMAC)
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    auto it = m_MACs.find(strMAC);
+    return it != m_MACs.end() && it->second.eVerdict == VLECM_MAC_PENDING;
+}
+
+unsigned long CVLECMMACTable::GetChangeCount()
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    return m_nChange;
+}
+
+unsigned long CVLECMMACTable::WaitForChange(unsigned long nSeen, int nMilliseconds)
+{
+    std::unique_lock<std::mutex> lock(m_Mutex);
+    m_Changed.wait_for(lock, std::chrono::milliseconds(std::max(0, nMilliseconds)),
+                       [this, nSeen]() { return m_nChange != nSeen; });
+    return m_nChange;
+}
+
+std::vector<CVLString> CVLECMMACTable::GetChangedSince(unsigned long nSeen)
+{
+    std::vector<CVLString> macs;
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    for (const auto& mac : m_MACs) {
+        if (mac.second.nChange > nSeen)
+            macs.push_back(mac.first);
+    }
+    return macs;
+}
+
+int CVLECMMACTable::GetRecordCount()
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    return static_cast<int>(m_Records.size());
+}

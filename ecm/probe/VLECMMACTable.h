@@ -1,0 +1,186 @@
+// Every address a probe heard for each MAC address, how each stands, and
+// the one decision taken from them (ecm/core/VLECMMACState.h), under one
+// lock: what a client is handed, what is checked and what runs the
+// follow-up commands is read here and nowhere else.
+//
+// An address counts from its admission (Hear) until it is judged: heard,
+// its record waiting for or in its unicast check, or answered with its
+// follow-up commands still to end. All kept addresses of a MAC are checked
+// at once; of those that answered, one at a time runs the follow-up
+// commands, in the order they answered, the next when one fails. The MAC
+// is handed on when exactly one address passed and none is pending.
+//
+// Up to MAX_ADDRESSES_PER_MAC addresses of a MAC are kept and checked. The
+// others are kept as (MAC, address) pairs, at most MAX_BEYOND for the whole
+// probe, then only counted. Addresses a bound refused are kept per MAC as
+// numbers (to count each once), the first MAX_REFUSED_NAMED with their
+// bound; nothing else is kept per refused address.
+//
+// Lock: taken alone, after any other (the reply filter's, the hand-on
+// queue's, the device list's); it calls nothing outside.
+#ifndef VLECMMACTABLE_H
+#define VLECMMACTABLE_H
+
+#include <condition_variable>
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <unordered_map>
+#include <vector>
+
+#include "base/core/VLString.h"
+#include "ecm/core/VLECMMACState.h"
+#include "ecm/probe/VLECMReplyKey.h"
+
+class CVLECMNIFInfo;
+
+class CVLECMMACTable
+{
+public:
+    // Addresses of one MAC kept and checked, its first included: a device
+    // has one, one with two ports or an address being moved a second; more
+    // are hosts claiming its MAC.
+    enum
+    {
+        MAX_ADDRESSES_PER_MAC = 64
+    };
+    // (MAC, address) pairs kept beyond the kept addresses, in all.
+    enum
+    {
+        MAX_BEYOND = 4096
+    };
+    // Refused addresses per MAC named with their bound, and counted once each.
+    enum
+    {
+        MAX_REFUSED_NAMED = 4,
+        MAX_REFUSED_COUNTED = 1024
+    };
+
+    CVLECMMACTable();
+
+    // A new probe starts: everything is forgotten.
+    void Reset();
+
+    // What a probe knows of an address its reply came from.
+    enum EHeard
+    {
+        HEARD_NEW,      // not heard before, and there is room to keep it
+        HEARD_KEPT,     // kept: it is checked, or was
+        HEARD_BEYOND,   // beyond the kept addresses (now noted): never checked
+        HEARD_REFUSED,  // a bound refused it before
+        HEARD_REMOVED   // the MAC was removed: nothing of it is admitted
+    };
+    // Asked by the reply filter as it admits a reply; an address beyond
+    // the kept ones is noted (kept as a pair, or counted).
+    EHeard Hear(const SVLECMReplyKey& key);
+    // The filter admitted the address's reply: it is pending until judged.
+    void Keep(const SVLECMReplyKey& key);
+    bool IsRemoved(const CVLString& strMAC);
+    // A bound refused a new address of a MAC already admitted.
+    void Refuse(const SVLECMReplyKey& key, VLECM_BOUND eBound, int nBound, const CVLString& strNetwork);
+    // The reply of a kept address without a record was lost (the dispatch
+    // queue refused it, or the probe stopped): judged until heard again.
+    void ReplyLost(const SVLECMReplyKey& key);
+
+    // The record made for a kept address as its reply is delivered: false
+    // (not taken) when the MAC was removed or the address is not kept.
+    bool Attach(const SVLECMReplyKey& key, CVLECMNIFInfo* pRecord, const CVLString& strModel);
+    // The record of that address (empty: the one the MAC was handed on
+    // from), or null; the record's key.
+    CVLECMNIFInfo* FindRecord(const CVLString& strMAC, const CVLString& strAddress);
+    bool FindKey(const CVLECMNIFInfo* pRecord, SVLECMReplyKey& key);
+    // The record's model name, updated as its replies come.
+    void SetModel(const CVLECMNIFInfo* pRecord, const CVLString& strModel);
+
+    // What a change asks of the probe instance: the record whose follow-up
+    // commands start now, and the record to hand on as the MAC's device.
+    struct SNext
+    {
+        CVLECMNIFInfo* pCommands = nullptr;
+        CVLECMNIFInfo* pReport = nullptr;
+        bool bReportUnicast = false;
+    };
+    // The record's unicast check starts: false (it must not) when its MAC
+    // is removed or it is no record of the table's.
+    bool StartCheck(const CVLECMNIFInfo* pRecord);
+    // Its check ended: bAnswered with the MAC by unicast; otherwise how.
+    SNext CheckEnded(const CVLECMNIFInfo* pRecord, bool bAnswered, VLECM_MAC_FAILURE eFailure, VLECM_RESULT eResult,
+                     long nDeviceResult, bool bAnsweredOtherwise);
+    // Its follow-up commands ended, or one failed (which, and how).
+    SNext CommandsEnded(const CVLECMNIFInfo* pRecord, bool bSucceeded, VLECM_COMMAND eCommand, VLECM_RESULT eResult,
+                        long nDeviceResult);
+    // Accepted without any check (the probe asks for no more than the
+    // replies): it stands for the device unless another address does.
+    SNext Accept(const CVLECMNIFInfo* pRecord);
+    // Its chain ended: an address still waiting or answered is judged
+    // failed (its check or its commands never ran to their end).
+    SNext ChainEnded(const CVLECMNIFInfo* pRecord);
+
+    // The client removes the MAC: every address is marked removed and its
+    // records are handed back for destroying; nothing more of the MAC is
+    // admitted, attached, checked or handed on in this probe.
+    std::vector<CVLECMNIFInfo*> Remove(const CVLString& strMAC);
+    // The record is destroyed otherwise: forgotten.
+    void Detach(const CVLECMNIFInfo* pRecord);
+
+    // What the clients read (see CVLECM).
+    bool GetState(const CVLString& strMAC, SVLECMMACState& state);
+    std::vector<SVLECMHeardAddress> FindAddress(const CVLString& strAddress);
+    std::vector<SVLECMHeardAddress> GetAll(bool& bMore);
+    std::vector<SVLECMConflictReport> GetConflicts(size_t nReports, bool& bMore);
+    int GetPendingCount();
+    bool IsPending(const CVLString& strMAC);
+    unsigned long GetChangeCount();
+    unsigned long WaitForChange(unsigned long nSeen, int nMilliseconds);
+    std::vector<CVLString> GetChangedSince(unsigned long nSeen);
+    // The records of the kept addresses (for the probe's own counts).
+    int GetRecordCount();
+
+private:
+    struct SEntry
+    {
+        SVLECMMACAddress address;
+        CVLECMNIFInfo* pRecord = nullptr;
+        // The place in the order its MAC's addresses answered (0: not yet).
+        unsigned long nAnswered = 0;
+        // Its follow-up commands run.
+        bool bCommands = false;
+    };
+    struct SMAC
+    {
+        std::vector<SEntry> kept;
+        std::vector<SVLECMMACAddress> refusedNamed;
+        std::vector<uint32_t> refusedCounted;  // sorted
+        unsigned long nRefused = 0;
+        unsigned long nBeyond = 0;
+        bool bMore = false;
+        bool bRemoved = false;
+        bool bReported = false;
+        unsigned long nAnswered = 0;
+        // Counted in m_nPending only once derived.
+        VLECM_MAC_VERDICT eVerdict = VLECM_MAC_NONE;
+        unsigned long nChange = 0;
+    };
+
+    // Under m_Mutex.
+    SEntry* findEntry(const CVLECMNIFInfo* pRecord, SMAC** ppMAC);
+    // Derives the MAC's verdict again after a change, counts the change and
+    // tells what the probe instance is to do next.
+    SNext changed(SMAC& mac);
+    static VLECM_MAC_VERDICT derive(const SMAC& mac, const SEntry** ppOne);
+    static bool isPendingState(VLECM_MAC_ADDRESS_STATE eState);
+    void fillState(const CVLString& strMAC, const SMAC& mac, SVLECMMACState& state);
+    void bump(SMAC& mac);
+
+    std::mutex m_Mutex;
+    std::condition_variable m_Changed;
+    std::map<CVLString, SMAC> m_MACs;
+    std::unordered_map<const CVLECMNIFInfo*, SVLECMReplyKey> m_Records;
+    // Beyond the kept addresses: per MAC, in the order heard.
+    std::map<CVLString, std::vector<CVLString>> m_Beyond;
+    size_t m_nBeyondKept = 0;
+    int m_nPending = 0;
+    unsigned long m_nChange = 0;
+};
+
+#endif
