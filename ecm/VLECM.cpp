@@ -323,12 +323,26 @@ int CVLECM::GetWaitingReplyCount()
 
 std::vector<CVLString> CVLECM::GetOtherAddresses(VL_CONST_STR szMACAddress)
 {
-    return m_ProbeInstance.GetReplyFilter().GetOtherAddresses(CVLString(szMACAddress, VL_CHARSET_UTF8));
+    std::vector<CVLString> addresses;
+    SVLECMMACState state;
+    if (!GetMACState(szMACAddress, state))
+        return addresses;
+    for (const SVLECMMACAddress& address : state.addresses) {
+        if (address.eState != VLECM_MAC_ADDRESS_REFUSED && address.eState != VLECM_MAC_ADDRESS_BEYOND)
+            addresses.push_back(address.strAddress);
+    }
+    if (!addresses.empty())
+        addresses.erase(addresses.begin());
+    return addresses;
 }
 
 CVLString CVLECM::GetFirstAddress(VL_CONST_STR szMACAddress)
 {
-    return m_ProbeInstance.GetFirstAddress(szMACAddress);
+    SVLECMMACState state;
+    if (!GetMACState(szMACAddress, state) || state.addresses.empty() ||
+        state.addresses.front().eState == VLECM_MAC_ADDRESS_REFUSED)
+        return CVLString(VL_CHARSET_UTF8);
+    return state.addresses.front().strAddress;
 }
 
 bool CVLECM::VisitAddresses(VL_CONST_STR szMACAddress, const std::function<void(const SVLECMAddress&)>& fn)
@@ -344,12 +358,21 @@ void CVLECM::VisitAllAddresses(const std::function<void(const CVLString&, const 
 
 CVLString CVLECM::FindUncheckedMAC(VL_CONST_STR szAddress)
 {
-    return m_ProbeInstance.GetReplyFilter().FindUncheckedMAC(CVLString(szAddress, VL_CHARSET_UTF8));
+    for (const SVLECMHeardAddress& heard :
+         m_ProbeInstance.GetMACTable().FindAddress(CVLString(szAddress, VL_CHARSET_UTF8))) {
+        if (heard.address.eState == VLECM_MAC_ADDRESS_REFUSED)
+            return heard.strMAC;
+    }
+    return CVLString(VL_CHARSET_UTF8);
 }
 
 std::vector<std::pair<CVLString, CVLString>> CVLECM::GetHeardAddresses()
 {
-    return m_ProbeInstance.GetReplyFilter().GetHeardAddresses();
+    bool bMore = false;
+    std::vector<std::pair<CVLString, CVLString>> heard;
+    for (const SVLECMHeardAddress& address : m_ProbeInstance.GetMACTable().GetAll(bMore))
+        heard.emplace_back(address.address.strAddress, address.strMAC);
+    return heard;
 }
 
 int CVLECM::GetUnfinishedChainCount(int& nChecking)
@@ -375,7 +398,7 @@ int CVLECM::GetDeviceCount()
 
 unsigned long CVLECM::GetOtherAddressCount()
 {
-    return m_ProbeInstance.GetReplyFilter().GetOtherAddressCount();
+    return m_ProbeInstance.GetMACTable().GetChangeCount();
 }
 
 bool CVLECM::IsReplyWaiting(VL_CONST_STR szMACAddress)
@@ -464,9 +487,11 @@ bool CVLECM::WithRecord(VL_CONST_STR szMACAddress, VL_CONST_STR szAddress,
     CVLThreadLock lock(&m_DispatchCallbackSync);
     if (!lock.Lock())
         return false;
-    CVLECMNIFInfo* pNIFInfo = m_ProbeInstance.GetMACTable().FindRecord(
-        CVLECMNIFInfo::NormalizeMACAddress(CVLString(szMACAddress, VL_CHARSET_UTF8)),
-        CVLString(szAddress != nullptr ? szAddress : "", VL_CHARSET_UTF8));
+    CVLECMMACTable& table = m_ProbeInstance.GetMACTable();
+    CVLString strMAC = CVLECMNIFInfo::NormalizeMACAddress(CVLString(szMACAddress, VL_CHARSET_UTF8));
+    CVLECMNIFInfo* pNIFInfo = szAddress != nullptr && szAddress[0] != '\0'
+                                  ? table.FindRecord(strMAC, CVLString(szAddress, VL_CHARSET_UTF8))
+                                  : table.FindReported(strMAC);
     if (pNIFInfo == nullptr)
         return false;
     fn(pNIFInfo);

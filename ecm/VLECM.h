@@ -188,7 +188,7 @@ public:
     // Addresses of one MAC a probe tells apart, its first included.
     enum
     {
-        MAX_ADDRESSES_PER_MAC = CVLECMReplyFilter::MAX_ADDRESSES_PER_MAC
+        MAX_ADDRESSES_PER_MAC = CVLECMMACTable::MAX_ADDRESSES_PER_MAC
     };
     // Calls fn for each address that MAC (any of its forms) answered from in
     // this probe, in the order heard (those a bound refused last), with how

@@ -122,9 +122,11 @@ void CVLECM::RemoveNIFInfo(CVLECMNIFInfo* pNIFInfo)
         CVLThreadLock lock(&m_DispatchCallbackSync);
         if (!lock.Lock())
             return;
-        // Only a device of the list is ours to destroy, and with it the
+        // Only a record of the probe's is ours to destroy, and with it the
         // other addresses of its MAC, whose checks would serve nobody.
-        std::vector<CVLECMNIFInfo*> records = m_ProbeInstance.GetDeviceRecords(pNIFInfo);
+        // Its MAC is marked removed first: none of its replies on their way
+        // makes a record again, and no check starts for another of them.
+        std::vector<CVLECMNIFInfo*> records = m_ProbeInstance.RemoveDevice(pNIFInfo);
         // Their commands must be over before their queued results are
         // dropped; all are asked to stop before any is waited for.
         for (CVLECMNIFInfo* pRecord : records)

@@ -17,13 +17,13 @@ enum VLECM_MAC_VERDICT
     // its check passed and its follow-up commands are still to end.
     VLECM_MAC_PENDING,
     // Exactly one address passed (its unicast check and then its follow-up
-    // commands) and no other answered unicast. Also one address alone, no
-    // address having answered unicast, whose check ended without unicast
-    // while the unicast filter is off (bUnicast false).
+    // commands). Also one address alone, no address having answered
+    // unicast, whose check ended without unicast while the unicast filter
+    // is off (bUnicast false).
     VLECM_MAC_ONE,
-    // Two or more addresses answered unicast and one of them passed, or,
-    // none having answered unicast and the filter being off, two or more
-    // ended their checks without unicast: the device cannot be told apart.
+    // Two or more addresses passed, or, none having answered unicast and
+    // the filter being off, two or more ended their checks without unicast:
+    // the device cannot be told apart.
     VLECM_MAC_CONFLICT,
     // No address passed (or the client removed the MAC).
     VLECM_MAC_NONE
@@ -35,8 +35,8 @@ enum VLECM_MAC_ADDRESS_STATE
     VLECM_MAC_ADDRESS_HEARD,     // its reply was admitted and waits to be handled
     VLECM_MAC_ADDRESS_WAITING,   // its record waits for its unicast check
     VLECM_MAC_ADDRESS_CHECKING,  // its unicast check runs
-    // It answered unicast; its follow-up commands wait or run, or never
-    // run once another address passed (the MAC is then in conflict).
+    // It answered unicast; its follow-up commands wait (one address of a
+    // MAC runs them at a time) or run.
     VLECM_MAC_ADDRESS_ANSWERED,
     VLECM_MAC_ADDRESS_PASSED,   // it answered unicast and its follow-up commands succeeded
     VLECM_MAC_ADDRESS_FAILED,   // judged otherwise: eFailure says why

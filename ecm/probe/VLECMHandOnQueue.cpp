@@ -2,15 +2,16 @@
 // networks in turn.
 #include "ecm/probe/VLECMHandOnQueue.h"
 
-#include <string>
-
+#include "base/core/VLCharset.h"
 #include "base/core/VLThreadLock.h"
 #include "cm/VLCallbackInfo.h"
 #include "cm/VLTarget.h"
 #include "cm/VLTargetLock.h"
 #include "ecm/core/VLECMPrivate.h"
+#include "ecm/probe/VLECMMACTable.h"
 
-CVLECMHandOnQueue::CVLECMHandOnQueue() : m_nHandedOn(0), m_nUnlistedWaiting(0), m_bClosed(false)
+CVLECMHandOnQueue::CVLECMHandOnQueue(CVLECMMACTable* pTable)
+    : m_pTable(pTable), m_nHandedOn(0), m_nUnlistedWaiting(0), m_bClosed(false)
 {
 }
 
@@ -33,11 +34,11 @@ void CVLECMHandOnQueue::Reset()
     m_bClosed = false;
 }
 
-CVLECMHandOnQueue::EWait CVLECMHandOnQueue::GetWait(const CVLString& strMAC)
+CVLECMHandOnQueue::EWait CVLECMHandOnQueue::GetWait(const SVLECMReplyKey& key)
 {
     CVLThreadLock lock(&m_Sync);
     lock.Lock();
-    auto it = m_Devices.find(strMAC);
+    auto it = m_Devices.find(key);
     if (it == m_Devices.end())
         return WAIT_NONE;
     if (it->second.eStage != STAGE_NONE)
@@ -45,12 +46,12 @@ CVLECMHandOnQueue::EWait CVLECMHandOnQueue::GetWait(const CVLString& strMAC)
     return it->second.bDelivered ? WAIT_DELIVERED : WAIT_NONE;
 }
 
-bool CVLECMHandOnQueue::MergeIntoWaiting(const CVLString& strMAC, CVLTarget* pReply)
+bool CVLECMHandOnQueue::MergeIntoWaiting(const SVLECMReplyKey& key, CVLTarget* pReply)
 {
     CVLThreadLock lock(&m_Sync);
     if (!lock.Lock() || pReply == nullptr)
         return false;
-    auto it = m_Devices.find(strMAC);
+    auto it = m_Devices.find(key);
     if (it == m_Devices.end() || it->second.eStage == STAGE_NONE || it->second.pWaiting == nullptr)
         return false;
     CVLTargetLock waitingLock(it->second.pWaiting);
@@ -58,42 +59,39 @@ bool CVLECMHandOnQueue::MergeIntoWaiting(const CVLString& strMAC, CVLTarget* pRe
     return true;
 }
 
-void CVLECMHandOnQueue::Admitted(const CVLString& strMAC, const CVLString& strNetwork)
+void CVLECMHandOnQueue::Admitted(const SVLECMReplyKey& key, const CVLString& strNetwork)
 {
     CVLThreadLock lock(&m_Sync);
     if (!lock.Lock())
         return;
-    SDevice& device = m_Devices[strMAC];
+    SDevice& device = m_Devices[key];
     device.strNetwork = strNetwork;
     if (device.eStage == STAGE_NONE && !device.bDelivered)
         ++m_nUnlistedWaiting;
     device.eStage = STAGE_ADMITTED;
 }
 
-void CVLECMHandOnQueue::Copied(const CVLString& strMAC, CVLTarget* pCopy)
+void CVLECMHandOnQueue::Copied(const SVLECMReplyKey& key, CVLTarget* pCopy)
 {
     CVLThreadLock lock(&m_Sync);
     if (!lock.Lock())
         return;
-    auto it = m_Devices.find(strMAC);
+    auto it = m_Devices.find(key);
     if (it != m_Devices.end() && it->second.eStage == STAGE_ADMITTED && pCopy != nullptr) {
         it->second.pWaiting = pCopy;
-        m_WaitingDevices[pCopy] = strMAC;
+        m_WaitingDevices[pCopy] = key;
     }
 }
 
-void CVLECMHandOnQueue::NotCopied(const CVLString& strMAC)
+void CVLECMHandOnQueue::NotCopied(const SVLECMReplyKey& key)
 {
-    release(strMAC, false);
+    release(key, false);
 }
 
-CVLECMHandOnQueue::SDevice* CVLECMHandOnQueue::findWaiting(const CVLTarget* pTarget)
+CVLECMHandOnQueue::TDevices::iterator CVLECMHandOnQueue::findWaiting(const CVLTarget* pTarget)
 {
     auto waiting = m_WaitingDevices.find(pTarget);
-    if (waiting == m_WaitingDevices.end())
-        return nullptr;
-    auto it = m_Devices.find(waiting->second);
-    return it != m_Devices.end() ? &it->second : nullptr;
+    return waiting != m_WaitingDevices.end() ? m_Devices.find(waiting->second) : m_Devices.end();
 }
 
 CVLECMHandOnQueue::EHold CVLECMHandOnQueue::Hold(CVLCallbackInfo* pRecord)
@@ -101,9 +99,10 @@ CVLECMHandOnQueue::EHold CVLECMHandOnQueue::Hold(CVLCallbackInfo* pRecord)
     CVLThreadLock lock(&m_Sync);
     if (!lock.Lock() || pRecord == nullptr || m_bClosed)
         return HOLD_NOT_OURS;
-    SDevice* pDevice = findWaiting(pRecord->GetTarget());
-    if (pDevice == nullptr || pDevice->eStage != STAGE_ADMITTED)
+    auto it = findWaiting(pRecord->GetTarget());
+    if (it == m_Devices.end() || it->second.eStage != STAGE_ADMITTED)
         return HOLD_NOT_OURS;
+    SDevice* pDevice = &it->second;
     // Records are held only while the dispatch queue is full: there is
     // nobody to pass.
     if (m_nHandedOn < MAX_HANDED_ON && m_Held.IsEmpty()) {
@@ -124,18 +123,20 @@ CVLCallbackInfo* CVLECMHandOnQueue::NextToHandOn()
     if (!lock.Lock() || m_nHandedOn >= MAX_HANDED_ON || !m_Held.Take(pRecord))
         return nullptr;
     ++m_nHandedOn;
-    if (SDevice* pDevice = findWaiting(pRecord->GetTarget()))
-        pDevice->eStage = STAGE_HANDED_ON;
+    auto it = findWaiting(pRecord->GetTarget());
+    if (it != m_Devices.end())
+        it->second.eStage = STAGE_HANDED_ON;
     return pRecord;
 }
 
-void CVLECMHandOnQueue::Delivered(const CVLString& strMAC)
+void CVLECMHandOnQueue::Delivered(const SVLECMReplyKey& key)
 {
-    release(strMAC, true);
+    release(key, true);
 }
 
-bool CVLECMHandOnQueue::leave(SDevice& device, bool bDelivered)
+bool CVLECMHandOnQueue::leave(TDevices::iterator it, bool bDelivered)
 {
+    SDevice& device = it->second;
     if (device.eStage == STAGE_NONE)
         return false;
     // Its place in the dispatch queue is free.
@@ -150,17 +151,20 @@ bool CVLECMHandOnQueue::leave(SDevice& device, bool bDelivered)
     if (device.pWaiting != nullptr)
         m_WaitingDevices.erase(device.pWaiting);
     device.pWaiting = nullptr;
+    // Its address is no longer pending: nothing of it is coming.
+    if (!bDelivered && m_pTable != nullptr)
+        m_pTable->ReplyLost(it->first);
     return true;
 }
 
-void CVLECMHandOnQueue::release(const CVLString& strMAC, bool bDelivered)
+void CVLECMHandOnQueue::release(const SVLECMReplyKey& key, bool bDelivered)
 {
     CVLThreadLock lock(&m_Sync);
     if (!lock.Lock())
         return;
-    auto it = m_Devices.find(strMAC);
+    auto it = m_Devices.find(key);
     if (it != m_Devices.end())
-        leave(it->second, bDelivered);
+        leave(it, bDelivered);
 }
 
 bool CVLECMHandOnQueue::QueueRefused(CVLTarget* pCopy)
@@ -168,8 +172,8 @@ bool CVLECMHandOnQueue::QueueRefused(CVLTarget* pCopy)
     CVLThreadLock lock(&m_Sync);
     if (!lock.Lock() || pCopy == nullptr)
         return false;
-    SDevice* pDevice = findWaiting(pCopy);
-    return pDevice != nullptr && leave(*pDevice, false);
+    auto it = findWaiting(pCopy);
+    return it != m_Devices.end() && leave(it, false);
 }
 
 void CVLECMHandOnQueue::Forget(CVLTarget* pTarget)
@@ -177,28 +181,32 @@ void CVLECMHandOnQueue::Forget(CVLTarget* pTarget)
     CVLThreadLock lock(&m_Sync);
     if (!lock.Lock() || pTarget == nullptr)
         return;
-    SDevice* pDevice = findWaiting(pTarget);
-    if (pDevice == nullptr) {
+    auto it = findWaiting(pTarget);
+    if (it == m_Devices.end()) {
         m_WaitingDevices.erase(pTarget);
         return;
     }
     CVLCallbackInfo* pHeld = nullptr;
-    if (pDevice->eStage == STAGE_HELD &&
+    if (it->second.eStage == STAGE_HELD &&
         m_Held.Remove(
-            pDevice->strNetwork, [pTarget](CVLCallbackInfo* pRecord) { return pRecord->GetTarget() == pTarget; },
+            it->second.strNetwork, [pTarget](CVLCallbackInfo* pRecord) { return pRecord->GetTarget() == pTarget; },
             &pHeld))
         delete pHeld;
-    leave(*pDevice, false);
+    leave(it, false);
 }
 
 void CVLECMHandOnQueue::dropHeld()
 {
     for (CVLCallbackInfo* pRecord : m_Held.TakeAll()) {
-        if (SDevice* pDevice = findWaiting(pRecord->GetTarget())) {
+        auto it = findWaiting(pRecord->GetTarget());
+        if (it != m_Devices.end()) {
+            SDevice* pDevice = &it->second;
             if (pDevice->eStage != STAGE_NONE && !pDevice->bDelivered && m_nUnlistedWaiting > 0)
                 --m_nUnlistedWaiting;
             pDevice->eStage = STAGE_NONE;
             pDevice->pWaiting = nullptr;
+            if (m_pTable != nullptr)
+                m_pTable->ReplyLost(it->first);
         }
         m_WaitingDevices.erase(pRecord->GetTarget());
         delete pRecord;
@@ -213,6 +221,9 @@ void CVLECMHandOnQueue::Close()
     m_bClosed = true;
     dropHeld();
     for (auto& entry : m_Devices) {
+        // Its reply will not be handled in this probe.
+        if (entry.second.eStage != STAGE_NONE && m_pTable != nullptr)
+            m_pTable->ReplyLost(entry.first);
         entry.second.eStage = STAGE_NONE;
         entry.second.pWaiting = nullptr;
     }
@@ -241,12 +252,10 @@ bool CVLECMHandOnQueue::IsWaiting(const CVLString& strMAC)
 {
     CVLThreadLock lock(&m_Sync);
     lock.Lock();
-    const std::string strKey = TextOf(strMAC);
-    for (auto it = m_Devices.lower_bound(strMAC); it != m_Devices.end(); ++it) {
-        const std::string strEntry = TextOf(it->first);
-        if (strEntry.compare(0, strKey.size(), strKey) != 0 ||
-            (strEntry.size() > strKey.size() && strEntry[strKey.size()] != '@'))
-            break;
+    SVLECMReplyKey first;
+    first.strMAC = strMAC;
+    first.strAddress = CVLString(VL_CHARSET_UTF8);
+    for (auto it = m_Devices.lower_bound(first); it != m_Devices.end() && it->first.strMAC == strMAC; ++it) {
         if (it->second.eStage != STAGE_NONE && !it->second.bDelivered)
             return true;
     }

@@ -9,20 +9,22 @@
 // networks taking turns. So another network's device waits behind a few
 // records, not behind a flood.
 //
-// A device has at most one waiting record: from the admission of its reply
-// (Admitted), through its copy (Copied) and its record's hold (Hold), until
+// Each address of a MAC address (a key) has at most one waiting record:
+// from the admission of its reply (Admitted), through its copy (Copied) and its record's hold (Hold), until
 // the record is delivered (Delivered), refused by the dispatch queue
 // (QueueRefused), never copied (NotCopied) or its target goes (Forget). The
 // reply filter asks for it before it admits a known device's reply
 // (GetWait), and has a changed reply merged into it (MergeIntoWaiting), so
 // that a device costs at most one waiting record and its record ends with
-// its latest data. What is held here is bounded by the filter's bounds: a
+// its latest data. A record lost before its delivery (never copied, refused
+// by the dispatch queue, dropped as the probe stops) is told to the MAC
+// table, whose address is then no longer pending. What is held here is bounded by the filter's bounds: a
 // network at most its bound of devices (512). Nothing here refuses a
 // record, so a network within its bound is listed whole however many of
 // its devices answer at once.
 //
 // Safe to use from several threads. Lock order: the reply filter's lock
-// before this one, this one before a target's lock.
+// before this one, this one before a target's lock and the MAC table's.
 #ifndef VLECMHANDONQUEUE_H
 #define VLECMHANDONQUEUE_H
 
@@ -31,8 +33,10 @@
 #include "base/core/VLString.h"
 #include "base/core/VLThreadSync.h"
 #include "ecm/probe/TVLECMNetworkTurns.h"
+#include "ecm/probe/VLECMReplyKey.h"
 
 class CVLCallbackInfo;
+class CVLECMMACTable;
 class CVLTarget;
 
 class CVLECMHandOnQueue
@@ -60,7 +64,8 @@ public:
         HOLD_KEPT       // kept, handed on later (NextToHandOn)
     };
 
-    CVLECMHandOnQueue();
+    // pTable, when given, hears of the records lost.
+    explicit CVLECMHandOnQueue(CVLECMMACTable* pTable = nullptr);
     ~CVLECMHandOnQueue();
 
     // A new probe starts: every device is forgotten and the held records
@@ -68,22 +73,21 @@ public:
     void Reset();
 
     // Asked by the reply filter under its lock, which admits one reply at
-    // a time: the device's records, as its MAC address in normal form
-    // names it.
-    EWait GetWait(const CVLString& strMAC);
+    // a time: the records of that address of a MAC.
+    EWait GetWait(const SVLECMReplyKey& key);
     // Merges a changed reply into the device's waiting record; false when
     // none waits or its reply is not copied yet.
-    bool MergeIntoWaiting(const CVLString& strMAC, CVLTarget* pReply);
+    bool MergeIntoWaiting(const SVLECMReplyKey& key, CVLTarget* pReply);
     // The filter admitted a reply of the device, from that local network:
     // a record of it waits from now on.
-    void Admitted(const CVLString& strMAC, const CVLString& strNetwork);
+    void Admitted(const SVLECMReplyKey& key, const CVLString& strNetwork);
 
     // The admitted reply of that device was copied as pCopy (the target of
     // the record that will be queued).
-    void Copied(const CVLString& strMAC, CVLTarget* pCopy);
+    void Copied(const SVLECMReplyKey& key, CVLTarget* pCopy);
     // The admitted reply of that device was not copied: the device may be
     // heard again at once.
-    void NotCopied(const CVLString& strMAC);
+    void NotCopied(const SVLECMReplyKey& key);
     // The record made for a copied reply (its target as given to Copied),
     // before it is queued. Once kept here, it is owned here until
     // NextToHandOn gives it back.
@@ -93,7 +97,7 @@ public:
     // yields null.
     CVLCallbackInfo* NextToHandOn();
     // The queued record of that device has been delivered.
-    void Delivered(const CVLString& strMAC);
+    void Delivered(const SVLECMReplyKey& key);
     // The dispatch queue refused the record: the device may be heard again
     // at once; false when no device waited on it.
     bool QueueRefused(CVLTarget* pCopy);
@@ -115,7 +119,7 @@ public:
     // has one.
     int GetUnlistedWaitingCount();
     // True when a record of that MAC address (normal form) not delivered
-    // before waits, its own or a claim's (keyed "MAC@ADDRESS"): as for
+    // before waits, from any of its addresses: as for
     // GetUnlistedWaitingCount, a delivered one only brings newer data.
     bool IsWaiting(const CVLString& strMAC);
 
@@ -136,21 +140,23 @@ private:
         CVLTarget* pWaiting = nullptr;
     };
 
+    typedef std::map<SVLECMReplyKey, SDevice> TDevices;
     // Under m_Sync: a device's record is no longer waiting (delivered or
     // not); false when none was.
-    bool leave(SDevice& device, bool bDelivered);
+    bool leave(TDevices::iterator it, bool bDelivered);
     // Takes m_Sync: the device's record left, delivered or not.
-    void release(const CVLString& strMAC, bool bDelivered);
-    // Under m_Sync: the device whose record has that target, or null.
-    SDevice* findWaiting(const CVLTarget* pTarget);
+    void release(const SVLECMReplyKey& key, bool bDelivered);
+    // Under m_Sync: the device whose record has that target, or end.
+    TDevices::iterator findWaiting(const CVLTarget* pTarget);
     // Under m_Sync: deletes the held records and forgets their devices'
     // waits.
     void dropHeld();
 
+    CVLECMMACTable* m_pTable;
     CVLThreadSync m_Sync;
-    std::map<CVLString, SDevice> m_Devices;
+    TDevices m_Devices;
     // The device whose reply each copy holds, while it waits.
-    std::map<const CVLTarget*, CVLString> m_WaitingDevices;
+    std::map<const CVLTarget*, SVLECMReplyKey> m_WaitingDevices;
     // The records held for their turn.
     TVLECMNetworkTurns<CVLCallbackInfo*> m_Held;
     int m_nHandedOn;

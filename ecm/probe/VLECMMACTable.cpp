@@ -61,13 +61,12 @@ VLECM_MAC_VERDICT CVLECMMACTable::derive(const SMAC& mac, const SEntry** ppOne)
             pNotUnicast = &entry;
         }
     }
-    if (nPending > 0)
+    // An address that answered is judged by its commands too, whatever
+    // passed before it: the decision is the same in any order.
+    if (nPending > 0 || nAnswered > 0)
         return VLECM_MAC_PENDING;
-    if (nPassed > 0 && nPassed + nAnswered >= 2)
+    if (nPassed > 1)
         return VLECM_MAC_CONFLICT;
-    // The next address that answered runs the commands.
-    if (nAnswered > 0)
-        return VLECM_MAC_PENDING;
     if (nPassed == 1) {
         *ppOne = pPassed;
         return VLECM_MAC_ONE;
@@ -87,7 +86,7 @@ void CVLECMMACTable::bump(SMAC& mac)
     m_Changed.notify_all();
 }
 
-CVLECMMACTable::SNext CVLECMMACTable::changed(SMAC& mac)
+CVLECMMACTable::SNext CVLECMMACTable::changed(SMAC& mac, bool bGoOn)
 {
     SNext next;
     const SEntry* pOne = nullptr;
@@ -98,14 +97,14 @@ CVLECMMACTable::SNext CVLECMMACTable::changed(SMAC& mac)
         ++m_nPending;
     mac.eVerdict = eVerdict;
     bump(mac);
-    if (mac.bRemoved)
+    if (mac.bRemoved || !bGoOn)
         return next;
-    // One address at a time runs the follow-up commands: the first to
-    // answer, and when its commands fail the next.
+    // One address at a time runs the follow-up commands, in the order they
+    // answered: the first, and when its commands end the next.
     bool bBusy = false;
     SEntry* pNext = nullptr;
     for (SEntry& entry : mac.kept) {
-        if (entry.address.eState == VLECM_MAC_ADDRESS_PASSED || entry.bCommands)
+        if (entry.bCommands)
             bBusy = true;
         if (entry.address.eState == VLECM_MAC_ADDRESS_ANSWERED && entry.pRecord != nullptr &&
             (pNext == nullptr || entry.nAnswered < pNext->nAnswered))
@@ -195,6 +194,17 @@ bool CVLECMMACTable::IsRemoved(const CVLString& strMAC)
     std::lock_guard<std::mutex> lock(m_Mutex);
     auto it = m_MACs.find(strMAC);
     return it != m_MACs.end() && it->second.bRemoved;
+}
+
+bool CVLECMMACTable::IsReported(const SVLECMReplyKey& key)
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    auto it = m_MACs.find(key.strMAC);
+    if (it == m_MACs.end())
+        return false;
+    return std::any_of(it->second.kept.begin(), it->second.kept.end(), [&key](const SEntry& entry) {
+        return entry.address.bReported && entry.address.strAddress == key.strAddress;
+    });
 }
 
 void CVLECMMACTable::Refuse(const SVLECMReplyKey& key, VLECM_BOUND eBound, int nBound, const CVLString& strNetwork)
@@ -294,7 +304,20 @@ CVLECMNIFInfo* CVLECMMACTable::FindRecord(const CVLString& strMAC, const CVLStri
     if (it == m_MACs.end() || it->second.bRemoved)
         return nullptr;
     for (const SEntry& entry : it->second.kept) {
-        if (strAddress.GetLength() > 0 ? entry.address.strAddress == strAddress : entry.address.bReported)
+        if (entry.address.strAddress == strAddress)
+            return entry.pRecord;
+    }
+    return nullptr;
+}
+
+CVLECMNIFInfo* CVLECMMACTable::FindReported(const CVLString& strMAC)
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    auto it = m_MACs.find(strMAC);
+    if (it == m_MACs.end() || it->second.bRemoved)
+        return nullptr;
+    for (const SEntry& entry : it->second.kept) {
+        if (entry.address.bReported)
             return entry.pRecord;
     }
     return nullptr;
@@ -391,7 +414,8 @@ CVLECMMACTable::SNext CVLECMMACTable::Accept(const CVLECMNIFInfo* pRecord)
     return changed(*pMAC);
 }
 
-CVLECMMACTable::SNext CVLECMMACTable::ChainEnded(const CVLECMNIFInfo* pRecord)
+CVLECMMACTable::SNext CVLECMMACTable::ChainEnded(const CVLECMNIFInfo* pRecord, bool bGoOn, VLECM_COMMAND eCommand,
+                                                 VLECM_RESULT eResult, long nDeviceResult)
 {
     std::lock_guard<std::mutex> lock(m_Mutex);
     SMAC* pMAC = nullptr;
@@ -401,20 +425,20 @@ CVLECMMACTable::SNext CVLECMMACTable::ChainEnded(const CVLECMNIFInfo* pRecord)
     SVLECMMACAddress& address = pEntry->address;
     if (isPendingState(address.eState)) {
         // Its check never ran to its end.
-        address.eState = VLECM_MAC_ADDRESS_FAILED;
         address.eFailure = VLECM_MAC_FAILURE_CHECK;
         address.eCommand = VLECM_COMMAND_CHECK_UNICAST;
-        address.eResult = VLECM_RESULT_FAILED;
     } else if (address.eState == VLECM_MAC_ADDRESS_ANSWERED && pEntry->bCommands) {
         // Its commands ended without a word (one did not start).
         pEntry->bCommands = false;
-        address.eState = VLECM_MAC_ADDRESS_FAILED;
         address.eFailure = VLECM_MAC_FAILURE_COMMAND;
-        address.eResult = VLECM_RESULT_FAILED;
+        address.eCommand = eCommand != VLECM_COMMAND_COUNT ? eCommand : VLECM_COMMAND_GET_LIST_INFO;
     } else {
         return SNext();
     }
-    return changed(*pMAC);
+    address.eState = VLECM_MAC_ADDRESS_FAILED;
+    address.eResult = eResult != VLECM_RESULT_SUCCESS ? eResult : VLECM_RESULT_FAILED;
+    address.nDeviceResult = nDeviceResult;
+    return changed(*pMAC, bGoOn);
 }
 
 std::vector<CVLECMNIFInfo*> CVLECMMACTable::Remove(const CVLString& strMAC)
@@ -452,7 +476,7 @@ void CVLECMMACTable::Detach(const CVLECMNIFInfo* pRecord)
         pEntry->address.eResult = VLECM_RESULT_STOPPED;
         pEntry->bCommands = false;
     }
-    changed(*pMAC);
+    changed(*pMAC, false);
 }
 
 void CVLECMMACTable::fillState(const CVLString& strMAC, const SMAC& mac, SVLECMMACState& state)

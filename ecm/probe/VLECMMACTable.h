@@ -3,12 +3,13 @@
 // lock: what a client is handed, what is checked and what runs the
 // follow-up commands is read here and nowhere else.
 //
-// An address counts from its admission (Hear) until it is judged: heard,
+// An address counts from its admission (Keep) until it is judged: heard,
 // its record waiting for or in its unicast check, or answered with its
 // follow-up commands still to end. All kept addresses of a MAC are checked
-// at once; of those that answered, one at a time runs the follow-up
-// commands, in the order they answered, the next when one fails. The MAC
-// is handed on when exactly one address passed and none is pending.
+// at once; those that answered run the follow-up commands one at a time,
+// in the order they answered. The MAC is handed on when exactly one
+// address passed and none is pending; two that passed are a conflict,
+// whichever came first.
 //
 // Up to MAX_ADDRESSES_PER_MAC addresses of a MAC are kept and checked. The
 // others are kept as (MAC, address) pairs, at most MAX_BEYOND for the whole
@@ -76,6 +77,8 @@ public:
     // The filter admitted the address's reply: it is pending until judged.
     void Keep(const SVLECMReplyKey& key);
     bool IsRemoved(const CVLString& strMAC);
+    // The address is the one the MAC was handed on from.
+    bool IsReported(const SVLECMReplyKey& key);
     // A bound refused a new address of a MAC already admitted.
     void Refuse(const SVLECMReplyKey& key, VLECM_BOUND eBound, int nBound, const CVLString& strNetwork);
     // The reply of a kept address without a record was lost (the dispatch
@@ -85,9 +88,10 @@ public:
     // The record made for a kept address as its reply is delivered: false
     // (not taken) when the MAC was removed or the address is not kept.
     bool Attach(const SVLECMReplyKey& key, CVLECMNIFInfo* pRecord, const CVLString& strModel);
-    // The record of that address (empty: the one the MAC was handed on
-    // from), or null; the record's key.
+    // The record of that address, or of the one the MAC was handed on
+    // from, or null; the record's key.
     CVLECMNIFInfo* FindRecord(const CVLString& strMAC, const CVLString& strAddress);
+    CVLECMNIFInfo* FindReported(const CVLString& strMAC);
     bool FindKey(const CVLECMNIFInfo* pRecord, SVLECMReplyKey& key);
     // The record's model name, updated as its replies come.
     void SetModel(const CVLECMNIFInfo* pRecord, const CVLString& strModel);
@@ -113,8 +117,11 @@ public:
     // replies): it stands for the device unless another address does.
     SNext Accept(const CVLECMNIFInfo* pRecord);
     // Its chain ended: an address still waiting or answered is judged
-    // failed (its check or its commands never ran to their end).
-    SNext ChainEnded(const CVLECMNIFInfo* pRecord);
+    // failed (its check or its commands never ran to their end). Without
+    // bGoOn (the probe stops) nothing is asked to go on or be reported.
+    // eCommand, eResult and nDeviceResult tell how, where known.
+    SNext ChainEnded(const CVLECMNIFInfo* pRecord, bool bGoOn = true, VLECM_COMMAND eCommand = VLECM_COMMAND_COUNT,
+                     VLECM_RESULT eResult = VLECM_RESULT_FAILED, long nDeviceResult = 0);
 
     // The client removes the MAC: every address is marked removed and its
     // records are handed back for destroying; nothing more of the MAC is
@@ -165,8 +172,8 @@ private:
     // Under m_Mutex.
     SEntry* findEntry(const CVLECMNIFInfo* pRecord, SMAC** ppMAC);
     // Derives the MAC's verdict again after a change, counts the change and
-    // tells what the probe instance is to do next.
-    SNext changed(SMAC& mac);
+    // tells what the probe instance is to do next (nothing without bGoOn).
+    SNext changed(SMAC& mac, bool bGoOn = true);
     static VLECM_MAC_VERDICT derive(const SMAC& mac, const SEntry** ppOne);
     static bool isPendingState(VLECM_MAC_ADDRESS_STATE eState);
     void fillState(const CVLString& strMAC, const SMAC& mac, SVLECMMACState& state);

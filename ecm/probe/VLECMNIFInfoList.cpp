@@ -1,7 +1,5 @@
 #include "ecm/probe/VLECMNIFInfoList.h"
 
-#include <cstring>
-
 #include "base/core/VLCharset.h"
 #include "base/core/VLExceptionOwner.h"
 #include "base/core/VLMemoryAllocException.h"
@@ -104,34 +102,36 @@ CVLTarget* CVLECMNIFInfoList::MargeOrAddReceived(CVLTarget* pSrcTarget, bool& bM
     CVLECMHandOnQueue* pRecords = m_pRecords;
     if (pFilter == nullptr || pRecords == nullptr || pSrcTarget == nullptr)
         return CVLTargetList::MargeOrAddTarget(pSrcTarget, bMarge);
-    CVLString strMAC(VL_CHARSET_UTF8);
+    SVLECMReplyKey key;
     size_t nBytes = 0;
+    bool bReported = false;
     CVLString strReceiver = pReceiver != nullptr ? pReceiver->GetName() : CVLString(VL_CHARSET_UTF8);
-    if (!pFilter->Admit(pSrcTarget, strReceiver, &strMAC, &nBytes))
+    if (!pFilter->Admit(pSrcTarget, strReceiver, &key, &nBytes, &bReported))
         return nullptr;
     CVLTarget* pCopy = nullptr;
-    // A claim's reply is never merged: into another claim or the device's
-    // record it would lose its address.
+    // Only the address the MAC was handed on from may merge into its
+    // record; any other address's reply is a record of its own, or it
+    // would lose its address.
     CVLECMNIFInfoList* pClaims = m_pClaims;
-    const bool bClaim = pClaims != nullptr && strchr(TextOf(strMAC), '@') != nullptr;
+    const bool bOwnRecord = pClaims != nullptr && !bReported;
     try {
-        if (bClaim) {
+        if (bOwnRecord) {
             pCopy = pClaims->AddCopy(pSrcTarget);
             bMarge = false;
         } else {
             pCopy = CVLTargetList::MargeOrAddTarget(pSrcTarget, bMarge);
         }
     } catch (...) {
-        pRecords->NotCopied(strMAC);
+        pRecords->NotCopied(key);
         throw;
     }
     if (pCopy == nullptr) {
-        pRecords->NotCopied(strMAC);
+        pRecords->NotCopied(key);
         return nullptr;
     }
     // The queue counts what the copy takes while its record waits there.
     pCopy->SetFootprint(nBytes);
-    pRecords->Copied(strMAC, pCopy);
+    pRecords->Copied(key, pCopy);
     return pCopy;
 }
 

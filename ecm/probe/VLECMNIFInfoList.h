@@ -19,9 +19,10 @@ public:
     // The probe's replies pass the filter before they are copied into the
     // list; a reply it refuses yields null, so the probe reports nothing
     // for it. The records of those it admits go to the dispatch queue
-    // through the hand-on queue. A claim's reply (its MAC from another of
-    // its addresses) is copied into pClaims instead, so that this list
-    // holds one device per MAC address. None is owned; without the filter
+    // through the hand-on queue. A reply from any address but the one its
+    // MAC was handed on from is copied into pClaims instead (the records of
+    // the addresses not handed on), so that this list holds the devices
+    // handed on, one per MAC address. None is owned; without the filter
     // and the records (null) every reply is copied and queued as it comes.
     // Set before a probe starts.
     void SetReplyPath(CVLECMReplyFilter* pFilter, CVLECMHandOnQueue* pRecords, CVLECMNIFInfoList* pClaims = nullptr);

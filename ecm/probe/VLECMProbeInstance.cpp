@@ -73,6 +73,14 @@ CVLString MACAddressOf(CVLTarget* pTarget)
     return CVLECMNIFInfo::NormalizeMACAddress(pProperty->ToString(""));
 }
 
+// The model name a target's reply carried.
+CVLString ModelOf(CVLTarget* pTarget)
+{
+    CVLTargetLock lock(pTarget);
+    CVLProperty* pProperty = pTarget->GetProperties()->GetProperty("ModelName", false);
+    return pProperty != nullptr ? pProperty->ToString("") : CVLString(VL_CHARSET_UTF8);
+}
+
 // The address a target's reply came from (its record's address).
 CVLString AddressOf(CVLTarget* pTarget)
 {
@@ -84,7 +92,7 @@ CVLString AddressOf(CVLTarget* pTarget)
 
 CVLECMProbeInstance::CVLECMProbeInstance()
     : m_pOwnerVLECMInstance(nullptr), m_pCallbackIF(nullptr), m_pNIFInfoList(nullptr), m_pClaimList(nullptr),
-      m_pProbeModuleInstance(nullptr), m_ReplyFilter(m_HandOnQueue),
+      m_pProbeModuleInstance(nullptr), m_HandOnQueue(&m_MACTable), m_ReplyFilter(m_HandOnQueue, m_MACTable),
       m_pLocalNetworks(std::make_shared<const CVLECMLocalNetworks>())
 {
 }
@@ -175,6 +183,7 @@ void CVLECMProbeInstance::StartProbe(VLECM_PROBE_CONNECT_TYPE eProbeConnectType,
         ClearNIFList();
         m_HandOnQueue.Reset();
         m_ReplyFilter.Reset();
+        m_MACTable.Reset();
         m_UnicastChecks.ResetLostCount();
         {
             CVLThreadLock lock(&m_ProbeOptionMapSync);
@@ -287,37 +296,27 @@ bool CVLECMProbeInstance::ProbeAgain()
 
 void CVLECMProbeInstance::DropWaitingChains()
 {
-    CVLThreadLock chainLock(&m_ChainSync);
-    if (!chainLock.Lock())
-        return;
-    auto forget = [this](CVLECMNIFInfo* pNIFInfo) {
-        auto it = m_Chains.find(pNIFInfo);
-        if (it == m_Chains.end())
+    std::vector<CVLECMNIFInfo*> dropped;
+    {
+        CVLThreadLock chainLock(&m_ChainSync);
+        if (!chainLock.Lock())
             return;
-        auto perMAC = m_ChainsPerMAC.find(it->second.strMAC);
-        if (perMAC != m_ChainsPerMAC.end() && --perMAC->second <= 0)
-            m_ChainsPerMAC.erase(perMAC);
-        if (it->second.eState == CHAIN_WAITING_CHECK) {
-            auto checks = m_MACChecks.find(it->second.strMAC);
-            if (checks != m_MACChecks.end() && checks->second.nChecks > 0)
-                --checks->second.nChecks;
+        for (TChainQueue* pQueue : {&m_ChecksWaiting, &m_PlacesWaiting}) {
+            for (const SWaitingChain& waiting : pQueue->TakeAll()) {
+                auto it = m_Chains.find(waiting.pNIFInfo);
+                if (it == m_Chains.end())
+                    continue;
+                auto perMAC = m_ChainsPerMAC.find(it->second.strMAC);
+                if (perMAC != m_ChainsPerMAC.end() && --perMAC->second <= 0)
+                    m_ChainsPerMAC.erase(perMAC);
+                m_Chains.erase(it);
+                dropped.push_back(waiting.pNIFInfo);
+            }
         }
-        m_Chains.erase(it);
-    };
-    // The addresses waiting for their MAC's turn first, so that none is
-    // queued for a check as the others go.
-    for (auto& entry : m_MACChecks) {
-        for (CVLECMNIFInfo* pNIFInfo : entry.second.waiting)
-            forget(pNIFInfo);
-        entry.second.waiting.clear();
     }
-    m_nMACWaiting = 0;
-    for (TChainQueue* pQueue : {&m_ChecksWaiting, &m_PlacesWaiting}) {
-        for (const SWaitingChain& waiting : pQueue->TakeAll())
-            forget(waiting.pNIFInfo);
-    }
-    for (auto it = m_MACChecks.begin(); it != m_MACChecks.end();)
-        it = it->second.nChecks == 0 ? m_MACChecks.erase(it) : std::next(it);
+    // Their addresses are judged as they stand: none goes on now.
+    for (CVLECMNIFInfo* pNIFInfo : dropped)
+        m_MACTable.ChainEnded(pNIFInfo, false);
 }
 
 VLPROBE_SEND_STATUS CVLECMProbeInstance::GetProbeSendStatus()
@@ -383,14 +382,11 @@ void CVLECMProbeInstance::ClearNIFList()
             pList->RemoveAll();
         }
         m_NIFInfoMap.clear();
-        m_Records.clear();
-        m_MACRecords.clear();
+        m_MACTable.Reset();
         CVLThreadLock chainLock(&m_ChainSync);
         if (chainLock.Lock()) {
             m_Chains.clear();
             m_ChainsPerMAC.clear();
-            m_MACChecks.clear();
-            m_nMACWaiting = 0;
             m_nCheckingChains = 0;
             m_nRunningChains = 0;
             m_ChecksWaiting.Clear();
@@ -401,31 +397,25 @@ void CVLECMProbeInstance::ClearNIFList()
     }
 }
 
-bool CVLECMProbeInstance::IsNIFInfoMember(CVLECMNIFInfo* pNIFInfo)
-{
-    if (pNIFInfo == nullptr)
-        return false;
-    CVLThreadLock lock(&m_NIFListAccessSync);
-    return lock.Lock() && m_pNIFInfoList != nullptr && m_pNIFInfoList->Contains(pNIFInfo);
-}
-
 bool CVLECMProbeInstance::isProbeRecord(CVLECMNIFInfo* pNIFInfo)
 {
-    CVLThreadLock lock(&m_NIFListAccessSync);
-    return lock.Lock() && m_Records.count(pNIFInfo) != 0;
+    SVLECMReplyKey key;
+    return m_MACTable.FindKey(pNIFInfo, key);
 }
 
-std::vector<CVLECMNIFInfo*> CVLECMProbeInstance::GetDeviceRecords(CVLECMNIFInfo* pNIFInfo)
+std::vector<CVLECMNIFInfo*> CVLECMProbeInstance::RemoveDevice(CVLECMNIFInfo* pNIFInfo)
 {
     std::vector<CVLECMNIFInfo*> records;
     CVLThreadLock lock(&m_NIFListAccessSync);
-    if (!lock.Lock() || pNIFInfo == nullptr || m_pNIFInfoList == nullptr || !m_pNIFInfoList->Contains(pNIFInfo))
+    if (!lock.Lock() || pNIFInfo == nullptr || m_pNIFInfoList == nullptr ||
+        (!m_pNIFInfoList->Contains(pNIFInfo) && !isProbeRecord(pNIFInfo)))
         return records;
     records.push_back(pNIFInfo);
-    auto record = m_Records.find(pNIFInfo);
-    auto mac = record != m_Records.end() ? m_MACRecords.find(record->second.strMAC) : m_MACRecords.end();
-    if (mac != m_MACRecords.end()) {
-        for (CVLECMNIFInfo* pOther : mac->second.records) {
+    // Marked removed before any record goes, so that freeing a check or a
+    // place starts nothing for another address of the MAC.
+    SVLECMReplyKey key;
+    if (m_MACTable.FindKey(pNIFInfo, key)) {
+        for (CVLECMNIFInfo* pOther : m_MACTable.Remove(key.strMAC)) {
             if (pOther != pNIFInfo)
                 records.push_back(pOther);
         }
@@ -446,24 +436,11 @@ void CVLECMProbeInstance::DestroyNIFInfo(CVLECMNIFInfo* pNIFInfo)
                                                                                                   : nullptr;
         if (pOwner == nullptr)
             return;
-        auto record = m_Records.find(pNIFInfo);
-        CVLString strKey = record != m_Records.end() ? record->second.strMAC
-                                                     : CVLECMNIFInfo::NormalizeMACAddress(pNIFInfo->GetMACAddress());
+        CVLString strKey = CVLECMNIFInfo::NormalizeMACAddress(pNIFInfo->GetMACAddress());
         auto listed = m_NIFInfoMap.find(strKey.GetLength() > 0 ? strKey : pNIFInfo->GetMACAddress());
         if (listed != m_NIFInfoMap.end() && listed->second == pNIFInfo)
             m_NIFInfoMap.erase(listed);
-        if (record != m_Records.end()) {
-            auto mac = m_MACRecords.find(strKey);
-            if (mac != m_MACRecords.end()) {
-                std::vector<CVLECMNIFInfo*>& records = mac->second.records;
-                records.erase(std::remove(records.begin(), records.end(), pNIFInfo), records.end());
-                if (mac->second.pLead == pNIFInfo)
-                    mac->second.pLead = nullptr;
-                if (records.empty())
-                    m_MACRecords.erase(mac);
-            }
-            m_Records.erase(record);
-        }
+        m_MACTable.Detach(pNIFInfo);
         pNIFInfo->StopCommand();
         // A reply of its device may wait in it (merged into it by a merge
         // condition); the device is heard again.
@@ -579,7 +556,7 @@ void CVLECMProbeInstance::releaseReplyTarget(CVLTarget* pTarget)
     if (pOwner == nullptr || (pOwner != m_pNIFInfoList && pOwner != m_pClaimList))
         return;
     CVLECMNIFInfo* pNIFInfo = dynamic_cast<CVLECMNIFInfo*>(pTarget);
-    if (pNIFInfo != nullptr && m_Records.count(pNIFInfo) != 0)
+    if (pNIFInfo != nullptr && isProbeRecord(pNIFInfo))
         return;
     auto listed = m_NIFInfoMap.find(MACAddressOf(pTarget));
     if (listed != m_NIFInfoMap.end() && static_cast<CVLTarget*>(listed->second) == pTarget)
@@ -594,20 +571,17 @@ void CVLECMProbeInstance::OnProbe(CVLCMApi* pApi, CVLModuleInstance* pInstance, 
     (void)pApi, (void)pInstance;
     if (pTarget == nullptr || m_pOwnerVLECMInstance == nullptr)
         return;
-    CVLString strKey = MACAddressOf(pTarget);
-    CVLString strFrom = AddressOf(pTarget);
-    // A reply of the MAC from another of its addresses is a claim: a record
-    // of its own, checked apart, never merged into the device's.
-    CVLString strRecordKey = strKey.GetLength() > 0 ? m_ReplyFilter.GetRecordKey(strKey, strFrom) : strKey;
-    const bool bClaim = strRecordKey != strKey;
-    m_HandOnQueue.Delivered(strRecordKey);
+    SVLECMReplyKey key;
+    key.strMAC = MACAddressOf(pTarget);
+    key.strAddress = AddressOf(pTarget);
+    m_HandOnQueue.Delivered(key);
     {
         // Its place in the dispatch queue goes to the next reply in turn.
         CVLThreadLock lock(&m_NIFListAccessSync);
         if (lock.Lock() && m_pNIFInfoList != nullptr)
             m_pNIFInfoList->HandOn();
     }
-    if (strKey.GetLength() == 0) {
+    if (key.strMAC.GetLength() == 0) {
         // An error reply to a broadcast expands to an empty target.
         CVLTrace::Output(VLECM_MODULE, s_szFile, __LINE__, 2,
                          "CVLECMProbeInstance::OnProbe(): reply without a MAC address dropped");
@@ -616,6 +590,7 @@ void CVLECMProbeInstance::OnProbe(CVLCMApi* pApi, CVLModuleInstance* pInstance, 
     }
     CVLECMNIFInfo* pNIFInfo = nullptr;
     bool bNew = false;
+    bool bSimulated = false;
     bool bListed = false;
     {
         CVLThreadLock lock(&m_NIFListAccessSync);
@@ -623,27 +598,29 @@ void CVLECMProbeInstance::OnProbe(CVLCMApi* pApi, CVLModuleInstance* pInstance, 
             return;
         // A reply goes to the record of its address, wherever that stands
         // now; a simulated device of the MAC takes the replies of its first.
-        pNIFInfo = findRecord(strKey, strFrom);
-        auto known = m_NIFInfoMap.find(strKey);
-        if (pNIFInfo == nullptr && !bClaim && known != m_NIFInfoMap.end() && m_Records.count(known->second) == 0)
+        pNIFInfo = m_MACTable.FindRecord(key.strMAC, key.strAddress);
+        auto known = m_NIFInfoMap.find(key.strMAC);
+        if (pNIFInfo == nullptr && known != m_NIFInfoMap.end() && !isProbeRecord(known->second)) {
             pNIFInfo = known->second;
+            bSimulated = true;
+        }
         if (pNIFInfo != nullptr) {
             if (static_cast<CVLTarget*>(pNIFInfo) != pTarget) {
                 CVLTargetLock targetLock(pNIFInfo);
                 pNIFInfo->Marge(pTarget);
             }
-        } else {
-            // The MAC's record in the list is its first address's until
-            // an address passes its check; any other is a claim.
-            const bool bFirstListed = !bClaim && known == m_NIFInfoMap.end();
-            CVLECMNIFInfoList* pList = bFirstListed ? m_pNIFInfoList : m_pClaimList;
+            if (!bSimulated)
+                m_MACTable.SetModel(pNIFInfo, ModelOf(pNIFInfo));
+        } else if (!m_MACTable.IsRemoved(key.strMAC)) {
+            // A new address's record is the probe's own until the table
+            // names it the MAC's device.
             CVLECMNIFInfo* pReply = dynamic_cast<CVLECMNIFInfo*>(pTarget);
             CVLTargetList* pOwner = pTarget->GetOwnerList();
             if (pReply != nullptr && (pOwner == m_pNIFInfoList || pOwner == m_pClaimList)) {
                 pNIFInfo = pReply;
-                if (pOwner != pList) {
+                if (pOwner != m_pClaimList) {
                     static_cast<CVLECMNIFInfoList*>(pOwner)->RemoveAt(pNIFInfo, false);
-                    pList->Add(pNIFInfo);
+                    m_pClaimList->Add(pNIFInfo);
                 }
             } else {
                 CVLCMApi* pECMApi = m_pOwnerVLECMInstance->GetApi();
@@ -655,61 +632,41 @@ void CVLECMProbeInstance::OnProbe(CVLCMApi* pApi, CVLModuleInstance* pInstance, 
                 }
                 pNIFInfo->SetApi(pECMApi);
                 pNIFInfo->CopyFrom(pTarget);
-                pList->Add(pNIFInfo);
+                m_pClaimList->Add(pNIFInfo);
             }
             pNIFInfo->SetOwnerVLECMInstance(m_pOwnerVLECMInstance);
             pNIFInfo->SetCheckRunner(&m_UnicastChecks);
-            pNIFInfo->SetMACAddress(TextOf(strKey));
+            pNIFInfo->SetMACAddress(TextOf(key.strMAC));
             pNIFInfo->SetConnect(VLECM_CONNECT_TYPE_NETWORK, true);
-            SRecord& record = m_Records[pNIFInfo];
-            record.strMAC = strKey;
-            record.strAddress = strFrom;
-            record.nOrder = std::max(0, m_ReplyFilter.GetAddressOrder(strKey, strFrom));
-            // The MAC's records in the order their addresses were heard,
-            // which a reply handed on in its network's turn may break.
-            std::vector<CVLECMNIFInfo*>& records = m_MACRecords[strKey].records;
-            auto later = std::find_if(records.begin(), records.end(), [this, &record](CVLECMNIFInfo* pOther) {
-                return m_Records[pOther].nOrder > record.nOrder;
-            });
-            records.insert(later, pNIFInfo);
-            if (bFirstListed)
-                m_NIFInfoMap[strKey] = pNIFInfo;
-            bNew = true;
-        }
-        auto listed = m_NIFInfoMap.find(strKey);
-        bListed = listed != m_NIFInfoMap.end() && listed->second == pNIFInfo;
-        // The directed broadcast through which the device answered. A device
-        // answers the limited broadcast too, and whichever of its replies
-        // came first is the one delivered: a device on a network probed by
-        // its directed broadcast is given that address also when the reply
-        // delivered came in through the limited broadcast.
-        if (!m_LDBCAddressInfoMap.empty()) {
-            // The local networks know the receivers: the same map, given at
-            // the probe's start.
-            std::shared_ptr<const CVLECMLocalNetworks> pNetworks = localNetworks();
-            CVLString strAddress(VL_CHARSET_UTF8);
-            if (pInfo != nullptr)
-                strAddress = pNetworks->GetReceiverBroadcast(pInfo->GetInstanceName());
-            if (strAddress.GetLength() == 0) {
-                CVLString strBroadcast = pNetworks->GetDirectedBroadcast(AddressOf(pNIFInfo));
-                for (const auto& entry : m_LDBCAddressInfoMap) {
-                    if (strBroadcast.GetLength() > 0 && entry.second == strBroadcast) {
-                        strAddress = strBroadcast;
-                        break;
-                    }
-                }
+            if (m_MACTable.Attach(key, pNIFInfo, ModelOf(pNIFInfo))) {
+                bNew = true;
+            } else {
+                // Not kept (its MAC was removed meanwhile): a reply target
+                // goes below, a copy here.
+                if (static_cast<CVLTarget*>(pNIFInfo) != pTarget)
+                    m_pClaimList->RemoveAt(pNIFInfo, true);
+                pNIFInfo = nullptr;
             }
-            if (strAddress.GetLength() > 0)
-                pNIFInfo->SetPropertyString(TextOf(getOptionString("Config.NIFPropTree.LDBCAddress")),
-                                            TextOf(strAddress));
         }
-        pNIFInfo->DebugHookProperties();
+        // A removed MAC's reply that was on its way is dropped with its target.
+        if (pNIFInfo != nullptr) {
+            auto listed = m_NIFInfoMap.find(key.strMAC);
+            bListed = listed != m_NIFInfoMap.end() && listed->second == pNIFInfo;
+            setReceiverBroadcast(pNIFInfo, pInfo);
+            pNIFInfo->DebugHookProperties();
+        }
     }
+    // The simulated device stands for it: its address is not pending.
+    if (bSimulated)
+        m_MACTable.ReplyLost(key);
     // Replies of a known device are merged; the list keeps one entry each.
     releaseReplyTarget(pTarget);
+    if (pNIFInfo == nullptr)
+        return;
     if (getOptionBool("Option.Probe.OmitGetMoreInfo")) {
-        // A claim is no device of its own.
-        if (m_pCallbackIF != nullptr && bListed)
+        if (bNew)
+            follow(m_MACTable.Accept(pNIFInfo));
+        else if (bListed && m_pCallbackIF != nullptr)
             m_pCallbackIF->OnProbe(pNIFInfo, VLECM_CONNECT_TYPE_NETWORK, false, false);
         return;
     }
@@ -717,98 +674,84 @@ void CVLECMProbeInstance::OnProbe(CVLCMApi* pApi, CVLModuleInstance* pInstance, 
         beginChain(pNIFInfo);
 }
 
-CVLECMNIFInfo* CVLECMProbeInstance::findRecord(const CVLString& strMAC, const CVLString& strAddress)
+void CVLECMProbeInstance::setReceiverBroadcast(CVLECMNIFInfo* pNIFInfo, CVLCallbackInfo* pInfo)
 {
-    auto mac = m_MACRecords.find(strMAC);
-    if (mac == m_MACRecords.end())
-        return nullptr;
-    for (CVLECMNIFInfo* pNIFInfo : mac->second.records) {
-        if (m_Records[pNIFInfo].strAddress == strAddress)
-            return pNIFInfo;
-    }
-    return nullptr;
-}
-
-void CVLECMProbeInstance::makeListed(const CVLString& strMAC, CVLECMNIFInfo* pNIFInfo)
-{
-    auto it = m_NIFInfoMap.find(strMAC);
-    CVLECMNIFInfo* pListed = it != m_NIFInfoMap.end() ? it->second : nullptr;
-    if (pListed == pNIFInfo || m_pNIFInfoList == nullptr || m_pClaimList == nullptr)
+    // The directed broadcast through which the device answered. A device
+    // answers the limited broadcast too, and whichever of its replies came
+    // first is the one delivered: a device on a network probed by its
+    // directed broadcast is given that address also when the reply
+    // delivered came in through the limited broadcast.
+    if (m_LDBCAddressInfoMap.empty())
         return;
-    if (pListed != nullptr && m_Records.count(pListed) != 0 && m_pNIFInfoList->Contains(pListed)) {
-        m_pNIFInfoList->RemoveAt(pListed, false);
-        m_pClaimList->Add(pListed);
+    // The local networks know the receivers: the same map, given at the
+    // probe's start.
+    std::shared_ptr<const CVLECMLocalNetworks> pNetworks = localNetworks();
+    CVLString strAddress(VL_CHARSET_UTF8);
+    if (pInfo != nullptr)
+        strAddress = pNetworks->GetReceiverBroadcast(pInfo->GetInstanceName());
+    if (strAddress.GetLength() == 0) {
+        CVLString strBroadcast = pNetworks->GetDirectedBroadcast(AddressOf(pNIFInfo));
+        for (const auto& entry : m_LDBCAddressInfoMap) {
+            if (strBroadcast.GetLength() > 0 && entry.second == strBroadcast) {
+                strAddress = strBroadcast;
+                break;
+            }
+        }
     }
-    if (m_pClaimList->Contains(pNIFInfo)) {
-        m_pClaimList->RemoveAt(pNIFInfo, false);
-        m_pNIFInfoList->Add(pNIFInfo);
-    }
-    m_NIFInfoMap[strMAC] = pNIFInfo;
-}
-
-SVLECMAddress CVLECMProbeInstance::describe(CVLECMNIFInfo* pNIFInfo)
-{
-    SVLECMAddress address;
-    auto record = m_Records.find(pNIFInfo);
-    if (record == m_Records.end())
-        return address;
-    address.strAddress = record->second.strAddress;
-    address.pNIFInfo = pNIFInfo;
-    auto listed = m_NIFInfoMap.find(record->second.strMAC);
-    address.bListed = listed != m_NIFInfoMap.end() && listed->second == pNIFInfo;
-    if (record->second.bCheckOver) {
-        address.eState = record->second.bPassed ? VLECM_ADDRESS_PASSED : VLECM_ADDRESS_FAILED;
-        return address;
-    }
-    // Taken inside the list lock: the chains never take that one.
-    CVLThreadLock chainLock(&m_ChainSync);
-    chainLock.Lock();
-    auto chain = m_Chains.find(pNIFInfo);
-    address.eState = chain != m_Chains.end() && chain->second.eState == CHAIN_CHECKING ? VLECM_ADDRESS_CHECKING
-                                                                                       : VLECM_ADDRESS_WAITING;
-    return address;
+    if (strAddress.GetLength() > 0)
+        pNIFInfo->SetPropertyString(TextOf(getOptionString("Config.NIFPropTree.LDBCAddress")), TextOf(strAddress));
 }
 
 bool CVLECMProbeInstance::VisitAddresses(const CVLString& strMAC, const std::function<void(const SVLECMAddress&)>& fn)
 {
-    // The filter's lock is not taken under the list lock.
-    bool bMore = false;
-    CVLString strFirst = m_ReplyFilter.GetFirstAddress(strMAC);
-    std::vector<CVLString> addresses = m_ReplyFilter.GetOtherAddresses(strMAC);
-    std::vector<CVLECMReplyFilter::SUnchecked> unchecked = m_ReplyFilter.GetUncheckedAddresses(strMAC, bMore);
-    if (strFirst.GetLength() > 0)
-        addresses.insert(addresses.begin(), strFirst);
+    SVLECMMACState state;
+    if (!m_MACTable.GetState(strMAC, state))
+        return false;
+    // The records stay while the list lock is held.
     CVLThreadLock lock(&m_NIFListAccessSync);
     if (!lock.Lock())
-        return bMore;
-    for (const CVLString& strAddress : addresses) {
-        CVLECMNIFInfo* pNIFInfo = findRecord(strMAC, strAddress);
-        SVLECMAddress address = pNIFInfo != nullptr ? describe(pNIFInfo) : SVLECMAddress();
-        address.strAddress = strAddress;
-        fn(address);
-    }
-    for (const CVLECMReplyFilter::SUnchecked& refused : unchecked) {
+        return state.nBeyond > 0;
+    for (const SVLECMMACAddress& found : state.addresses) {
+        if (found.eState == VLECM_MAC_ADDRESS_BEYOND)
+            continue;
         SVLECMAddress address;
-        address.strAddress = refused.strAddress;
-        address.eState = VLECM_ADDRESS_NOT_CHECKED;
-        address.eBound = refused.eBound;
-        address.nBound = refused.nBound;
-        address.strNetwork = refused.strNetwork;
+        address.strAddress = found.strAddress;
+        address.bListed = found.bReported;
+        address.eBound = found.eBound;
+        address.nBound = found.nBound;
+        address.strNetwork = found.strNetwork;
+        switch (found.eState) {
+        case VLECM_MAC_ADDRESS_CHECKING:
+            address.eState = VLECM_ADDRESS_CHECKING;
+            break;
+        case VLECM_MAC_ADDRESS_ANSWERED:
+        case VLECM_MAC_ADDRESS_PASSED:
+            address.eState = VLECM_ADDRESS_PASSED;
+            break;
+        case VLECM_MAC_ADDRESS_FAILED:
+        case VLECM_MAC_ADDRESS_REMOVED:
+            address.eState = VLECM_ADDRESS_FAILED;
+            break;
+        case VLECM_MAC_ADDRESS_REFUSED:
+            address.eState = VLECM_ADDRESS_NOT_CHECKED;
+            break;
+        default:
+            address.eState = VLECM_ADDRESS_WAITING;
+            break;
+        }
+        if (address.eState != VLECM_ADDRESS_NOT_CHECKED)
+            address.pNIFInfo = m_MACTable.FindRecord(strMAC, found.strAddress);
         fn(address);
     }
-    return bMore;
+    return state.nBeyond > 0;
 }
 
 void CVLECMProbeInstance::VisitAllAddresses(const std::function<void(const CVLString&, const SVLECMAddress&)>& fn)
 {
-    std::vector<CVLString> macs;
-    {
-        CVLThreadLock lock(&m_NIFListAccessSync);
-        if (!lock.Lock())
-            return;
-        for (const auto& entry : m_MACRecords)
-            macs.push_back(entry.first);
-    }
+    bool bMore = false;
+    std::set<CVLString> macs;
+    for (const SVLECMHeardAddress& heard : m_MACTable.GetAll(bMore))
+        macs.insert(heard.strMAC);
     for (const CVLString& strMAC : macs)
         VisitAddresses(strMAC, [&](const SVLECMAddress& address) { fn(strMAC, address); });
 }
@@ -823,7 +766,7 @@ bool CVLECMProbeInstance::startChainCommand(CVLECMNIFInfo* pNIFInfo, VLECM_COMMA
             options = m_ProbeOptionMap;
     }
     // Marked before it starts: its end may be posted at once.
-    setChainCommandRunning(pNIFInfo, true);
+    setChainCommandRunning(pNIFInfo, true, eCommand);
     VLECM_RESULT eResult = pNIFInfo->StartChainCommand(eCommand, eConnectType, &options, this);
     if (eResult != VLECM_RESULT_SUCCESS) {
         setChainCommandRunning(pNIFInfo, false);
@@ -834,88 +777,103 @@ bool CVLECMProbeInstance::startChainCommand(CVLECMNIFInfo* pNIFInfo, VLECM_COMMA
     return true;
 }
 
-void CVLECMProbeInstance::setChainCommandRunning(CVLECMNIFInfo* pNIFInfo, bool bRunning)
+void CVLECMProbeInstance::setChainCommandRunning(CVLECMNIFInfo* pNIFInfo, bool bRunning, VLECM_COMMAND eCommand)
 {
     CVLThreadLock lock(&m_ChainSync);
     if (!lock.Lock())
         return;
     auto it = m_Chains.find(pNIFInfo);
-    if (it != m_Chains.end())
-        it->second.bCommandRunning = bRunning;
+    if (it == m_Chains.end())
+        return;
+    it->second.bCommandRunning = bRunning;
+    if (eCommand != VLECM_COMMAND_COUNT)
+        it->second.eCommand = eCommand;
 }
 
 void CVLECMProbeInstance::OnCheckUnicast(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE eConnectType, VLECM_RESULT eResult,
                                          bool bUnicast)
 {
+    (void)eConnectType;
     if (pNIFInfo == nullptr)
         return;
     CChainStep step(this, pNIFInfo);
-    const bool bPassed = eResult == VLECM_RESULT_SUCCESS && bUnicast;
-    bool bLead = false;
-    CVLString strMAC(VL_CHARSET_UTF8);
-    {
-        CVLThreadLock lock(&m_NIFListAccessSync);
-        auto record = lock.Lock() ? m_Records.find(pNIFInfo) : m_Records.end();
-        // The client removed it meanwhile.
-        if (record == m_Records.end())
-            return;
-        record->second.bCheckOver = true;
-        record->second.bCheckSucceeded = eResult == VLECM_RESULT_SUCCESS;
-        record->second.bPassed = bPassed;
-        strMAC = record->second.strMAC;
-        // The first address of the MAC to pass is the device's record: it
-        // alone goes on to the further commands and is reported. Another
-        // that passes later is only said to have passed.
-        SMACRecords& mac = m_MACRecords[strMAC];
-        if (bPassed && mac.pLead == nullptr) {
-            mac.pLead = pNIFInfo;
-            makeListed(strMAC, pNIFInfo);
-            bLead = true;
-        }
-    }
-    // A failure ends the chain without a report. Success without unicast:
-    // the check timed out or failed and filtering is off. The device is
-    // kept as one that does not answer unicast, and reported so once each
-    // address of its MAC has been judged: the further commands go by
-    // unicast and could never reach it.
-    if (!bPassed) {
-        reportWithoutUnicast(strMAC, eConnectType);
-        return;
-    }
-    if (!bLead)
-        return;
-    if (getOptionBool("Option.Probe.SkipGetSupportInformation"))
-        continueChain(pNIFInfo, VLECM_COMMAND_GET_LIST_INFO, eConnectType);
-    else
-        continueChain(pNIFInfo, VLECM_COMMAND_GET_SUPPORT_INFORMATION, eConnectType);
+    // Success without unicast: the check timed out or failed and filtering
+    // is off; the address may stand for the device only if no other does
+    // (the further commands go by unicast and could never reach it).
+    const bool bAnswered = eResult == VLECM_RESULT_SUCCESS && bUnicast;
+    VLECM_MAC_FAILURE eFailure = VLECM_MAC_FAILURE_NONE;
+    if (!bAnswered)
+        eFailure = eResult == VLECM_RESULT_SUCCESS   ? VLECM_MAC_FAILURE_NOT_UNICAST
+                   : eResult == VLECM_RESULT_TIMEOUT ? VLECM_MAC_FAILURE_NO_ANSWER
+                                                     : VLECM_MAC_FAILURE_CHECK;
+    follow(m_MACTable.CheckEnded(pNIFInfo, bAnswered, eFailure,
+                                 eResult == VLECM_RESULT_SUCCESS ? pNIFInfo->GetUnicastCheckResult() : eResult,
+                                 pNIFInfo->GetUnicastCheckDeviceResult(), pNIFInfo->IsUnicastCheckAnsweredOtherwise()));
 }
 
-void CVLECMProbeInstance::reportWithoutUnicast(const CVLString& strMAC, VLECM_CONNECT_TYPE eConnectType)
+void CVLECMProbeInstance::follow(const CVLECMMACTable::SNext& next)
 {
-    CVLECMNIFInfo* pReport = nullptr;
+    if (next.pCommands != nullptr)
+        startCommands(next.pCommands);
+    if (next.pReport != nullptr)
+        report(next.pReport, next.bReportUnicast);
+}
+
+void CVLECMProbeInstance::startCommands(CVLECMNIFInfo* pNIFInfo)
+{
+    const VLECM_COMMAND eCommand = getOptionBool("Option.Probe.SkipGetSupportInformation")
+                                       ? VLECM_COMMAND_GET_LIST_INFO
+                                       : VLECM_COMMAND_GET_SUPPORT_INFORMATION;
+    CVLString strNetwork = localNetworks()->GetNetwork(AddressOf(pNIFInfo));
+    bool bStart = false;
     {
-        CVLThreadLock lock(&m_NIFListAccessSync);
+        CVLThreadLock lock(&m_ChainSync);
         if (!lock.Lock())
             return;
-        auto mac = m_MACRecords.find(strMAC);
-        auto listed = m_NIFInfoMap.find(strMAC);
-        auto listedRecord = listed != m_NIFInfoMap.end() ? m_Records.find(listed->second) : m_Records.end();
-        if (mac == m_MACRecords.end() || listedRecord == m_Records.end() || mac->second.pLead != nullptr ||
-            mac->second.bReportedWithoutUnicast || !listedRecord->second.bCheckSucceeded)
+        // Its own check's chain goes on (its callback ends it when the
+        // command does not start).
+        if (m_Chains.count(pNIFInfo) == 0) {
+            SChain& chain = m_Chains[pNIFInfo];
+            chain.strNetwork = strNetwork;
+            chain.strMAC = pNIFInfo->GetMACAddress();
+            ++m_ChainsPerMAC[chain.strMAC];
+            if (m_nRunningChains < MAX_RUNNING_CHAINS) {
+                chain.eState = CHAIN_RUNNING;
+                ++m_nRunningChains;
+                bStart = true;
+            } else {
+                chain.eState = CHAIN_WAITING_PLACE;
+                SWaitingChain waiting;
+                waiting.pNIFInfo = pNIFInfo;
+                waiting.eCommand = eCommand;
+                m_PlacesWaiting.Push(strNetwork, waiting);
+            }
+        } else {
+            lock.Unlock();
+            continueChain(pNIFInfo, eCommand, VLECM_CONNECT_TYPE_NETWORK);
             return;
-        for (CVLECMNIFInfo* pRecord : mac->second.records) {
-            auto record = m_Records.find(pRecord);
-            if (record == m_Records.end() || !record->second.bCheckOver)
-                return;
         }
-        // An address whose reply waits may yet pass.
-        if (m_HandOnQueue.IsWaiting(strMAC))
+    }
+    if (bStart && !startChainCommand(pNIFInfo, eCommand, VLECM_CONNECT_TYPE_NETWORK))
+        endChain(pNIFInfo);
+}
+
+void CVLECMProbeInstance::report(CVLECMNIFInfo* pNIFInfo, bool bUnicast)
+{
+    {
+        CVLThreadLock lock(&m_NIFListAccessSync);
+        SVLECMReplyKey key;
+        if (!lock.Lock() || m_pNIFInfoList == nullptr || m_pClaimList == nullptr || !m_MACTable.FindKey(pNIFInfo, key))
             return;
-        mac->second.bReportedWithoutUnicast = true;
-        pReport = listed->second;
+        if (m_pClaimList->Contains(pNIFInfo)) {
+            m_pClaimList->RemoveAt(pNIFInfo, false);
+            m_pNIFInfoList->Add(pNIFInfo);
+        }
+        m_NIFInfoMap[key.strMAC] = pNIFInfo;
     }
     if (m_pCallbackIF != nullptr)
-        m_pCallbackIF->OnProbe(pReport, eConnectType, false, false);
+        m_pCallbackIF->OnProbe(pNIFInfo, VLECM_CONNECT_TYPE_NETWORK,
+                               bUnicast && pNIFInfo->IsUnicast(VLECM_CONNECT_TYPE_NETWORK), false);
 }
 
 void CVLECMProbeInstance::OnGetSupportInformation(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE eConnectType,
@@ -924,32 +882,31 @@ void CVLECMProbeInstance::OnGetSupportInformation(CVLECMNIFInfo* pNIFInfo, VLECM
     if (pNIFInfo == nullptr)
         return;
     CChainStep step(this, pNIFInfo);
-    if (eResult != VLECM_RESULT_SUCCESS)
+    if (eResult != VLECM_RESULT_SUCCESS) {
+        follow(m_MACTable.CommandsEnded(pNIFInfo, false, VLECM_COMMAND_GET_SUPPORT_INFORMATION, eResult,
+                                        pNIFInfo->GetCommandDeviceResult()));
         return;
+    }
     startChainCommand(pNIFInfo, VLECM_COMMAND_GET_LIST_INFO, eConnectType);
 }
 
 void CVLECMProbeInstance::OnGetListInfo(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE eConnectType, VLECM_RESULT eResult)
 {
+    (void)eConnectType;
     if (pNIFInfo == nullptr)
         return;
     CChainStep step(this, pNIFInfo);
-    if (eResult != VLECM_RESULT_SUCCESS || m_pCallbackIF == nullptr)
-        return;
-    m_pCallbackIF->OnProbe(pNIFInfo, eConnectType, pNIFInfo->IsUnicast(eConnectType), false);
+    // The table reports the device once no other address may be it; when
+    // these commands failed, the next address that answered runs them.
+    const bool bSucceeded = eResult == VLECM_RESULT_SUCCESS;
+    follow(m_MACTable.CommandsEnded(pNIFInfo, bSucceeded, VLECM_COMMAND_GET_LIST_INFO, eResult,
+                                    bSucceeded ? 0 : pNIFInfo->GetCommandDeviceResult()));
 }
 
 void CVLECMProbeInstance::beginChain(CVLECMNIFInfo* pNIFInfo)
 {
-    // A claim's record holds its own address.
+    // A record holds its own address.
     CVLString strNetwork = localNetworks()->GetNetwork(AddressOf(pNIFInfo));
-    int nOrder = 0;
-    {
-        CVLThreadLock lock(&m_NIFListAccessSync);
-        auto record = lock.Lock() ? m_Records.find(pNIFInfo) : m_Records.end();
-        if (record != m_Records.end())
-            nOrder = record->second.nOrder;
-    }
     {
         CVLThreadLock lock(&m_ChainSync);
         if (!lock.Lock() || m_Chains.count(pNIFInfo) != 0)
@@ -957,22 +914,9 @@ void CVLECMProbeInstance::beginChain(CVLECMNIFInfo* pNIFInfo)
         SChain& chain = m_Chains[pNIFInfo];
         chain.strNetwork = strNetwork;
         chain.strMAC = pNIFInfo->GetMACAddress();
-        chain.nOrder = nOrder;
         ++m_ChainsPerMAC[chain.strMAC];
-        // Beyond its MAC's checks at once, it waits for one of them to end,
-        // in the order its MAC's addresses were heard.
-        SMACChecks& checks = m_MACChecks[chain.strMAC];
-        if (checks.nChecks >= MAX_CHECKS_PER_MAC) {
-            chain.eState = CHAIN_WAITING_MAC;
-            auto later = std::find_if(checks.waiting.begin(), checks.waiting.end(), [this, nOrder](CVLECMNIFInfo* p) {
-                auto other = m_Chains.find(p);
-                return other != m_Chains.end() && other->second.nOrder > nOrder;
-            });
-            checks.waiting.insert(later, pNIFInfo);
-            ++m_nMACWaiting;
-            return;
-        }
-        ++checks.nChecks;
+        // Every address of a MAC is checked at once, as any device's: only
+        // the probe's bound of checks makes one wait.
         if (m_nCheckingChains >= MAX_CHECKING_CHAINS) {
             SWaitingChain waiting;
             waiting.pNIFInfo = pNIFInfo;
@@ -982,7 +926,8 @@ void CVLECMProbeInstance::beginChain(CVLECMNIFInfo* pNIFInfo)
         chain.eState = CHAIN_CHECKING;
         ++m_nCheckingChains;
     }
-    if (!startChainCommand(pNIFInfo, VLECM_COMMAND_CHECK_UNICAST, VLECM_CONNECT_TYPE_NETWORK))
+    if (!m_MACTable.StartCheck(pNIFInfo) ||
+        !startChainCommand(pNIFInfo, VLECM_COMMAND_CHECK_UNICAST, VLECM_CONNECT_TYPE_NETWORK))
         endChain(pNIFInfo);
 }
 
@@ -998,10 +943,8 @@ void CVLECMProbeInstance::continueChain(CVLECMNIFInfo* pNIFInfo, VLECM_COMMAND e
         if (it == m_Chains.end())
             return;
         SChain& chain = it->second;
-        if (chain.eState == CHAIN_CHECKING) {
+        if (chain.eState == CHAIN_CHECKING)
             --m_nCheckingChains;
-            leaveMACCheck(chain);
-        }
         if (chain.eState == CHAIN_RUNNING) {
             bStart = true;
         } else if (m_nRunningChains < MAX_RUNNING_CHAINS) {
@@ -1024,33 +967,6 @@ void CVLECMProbeInstance::continueChain(CVLECMNIFInfo* pNIFInfo, VLECM_COMMAND e
     startWaitingChains();
 }
 
-void CVLECMProbeInstance::leaveMACCheck(SChain& chain)
-{
-    auto it = m_MACChecks.find(chain.strMAC);
-    if (it == m_MACChecks.end())
-        return;
-    SMACChecks& checks = it->second;
-    if (checks.nChecks > 0)
-        --checks.nChecks;
-    // The next address heard takes the check: queued, as any check, for
-    // one of the probe's.
-    while (checks.nChecks < MAX_CHECKS_PER_MAC && !checks.waiting.empty()) {
-        CVLECMNIFInfo* pNext = checks.waiting.front();
-        checks.waiting.erase(checks.waiting.begin());
-        --m_nMACWaiting;
-        auto next = m_Chains.find(pNext);
-        if (next == m_Chains.end())
-            continue;
-        next->second.eState = CHAIN_WAITING_CHECK;
-        ++checks.nChecks;
-        SWaitingChain waiting;
-        waiting.pNIFInfo = pNext;
-        m_ChecksWaiting.Push(next->second.strNetwork, waiting);
-    }
-    if (checks.nChecks == 0 && checks.waiting.empty())
-        m_MACChecks.erase(it);
-}
-
 void CVLECMProbeInstance::dropChain(CVLECMNIFInfo* pNIFInfo)
 {
     auto it = m_Chains.find(pNIFInfo);
@@ -1058,27 +974,11 @@ void CVLECMProbeInstance::dropChain(CVLECMNIFInfo* pNIFInfo)
         return;
     auto isChainOf = [pNIFInfo](const SWaitingChain& waiting) { return waiting.pNIFInfo == pNIFInfo; };
     switch (it->second.eState) {
-    case CHAIN_WAITING_MAC: {
-        auto checks = m_MACChecks.find(it->second.strMAC);
-        if (checks != m_MACChecks.end()) {
-            std::vector<CVLECMNIFInfo*>& waiting = checks->second.waiting;
-            auto position = std::find(waiting.begin(), waiting.end(), pNIFInfo);
-            if (position != waiting.end()) {
-                waiting.erase(position);
-                --m_nMACWaiting;
-            }
-            if (checks->second.nChecks == 0 && waiting.empty())
-                m_MACChecks.erase(checks);
-        }
-        break;
-    }
     case CHAIN_WAITING_CHECK:
         m_ChecksWaiting.Remove(it->second.strNetwork, isChainOf);
-        leaveMACCheck(it->second);
         break;
     case CHAIN_CHECKING:
         --m_nCheckingChains;
-        leaveMACCheck(it->second);
         break;
     case CHAIN_WAITING_PLACE:
         m_PlacesWaiting.Remove(it->second.strNetwork, isChainOf);
@@ -1097,6 +997,7 @@ void CVLECMProbeInstance::startWaitingChains()
 {
     for (;;) {
         SWaitingChain next;
+        bool bCheck = false;
         {
             CVLThreadLock lock(&m_ChainSync);
             if (!lock.Lock())
@@ -1108,39 +1009,45 @@ void CVLECMProbeInstance::startWaitingChains()
             } else if (m_nCheckingChains < MAX_CHECKING_CHAINS && m_ChecksWaiting.Take(next)) {
                 m_Chains[next.pNIFInfo].eState = CHAIN_CHECKING;
                 ++m_nCheckingChains;
+                bCheck = true;
             } else {
                 return;
             }
         }
-        // A waiting device may have been removed meanwhile; then what it
-        // took goes on to the next one.
-        if (!isProbeRecord(next.pNIFInfo) || !startChainCommand(next.pNIFInfo, next.eCommand, next.eConnectType)) {
-            CVLThreadLock lock(&m_ChainSync);
-            if (lock.Lock())
-                dropChain(next.pNIFInfo);
+        // A waiting device may have been removed meanwhile (the table no
+        // longer knows it, and no check starts for a removed MAC); then what
+        // it took goes on to the next one.
+        const bool bGoesOn = bCheck ? m_MACTable.StartCheck(next.pNIFInfo) : isProbeRecord(next.pNIFInfo);
+        if (!bGoesOn || !startChainCommand(next.pNIFInfo, next.eCommand, next.eConnectType)) {
+            {
+                CVLThreadLock lock(&m_ChainSync);
+                if (lock.Lock())
+                    dropChain(next.pNIFInfo);
+            }
+            follow(m_MACTable.ChainEnded(next.pNIFInfo));
         }
     }
 }
 
-void CVLECMProbeInstance::endChain(CVLECMNIFInfo* pNIFInfo)
+void CVLECMProbeInstance::endChain(CVLECMNIFInfo* pNIFInfo, VLECM_RESULT eResult, long nDeviceResult)
 {
     if (pNIFInfo == nullptr)
         return;
-    {
-        // A check that never ran (it could not start) leaves its address
-        // judged, not waiting for ever.
-        CVLThreadLock lock(&m_NIFListAccessSync);
-        auto record = lock.Lock() ? m_Records.find(pNIFInfo) : m_Records.end();
-        if (record != m_Records.end())
-            record->second.bCheckOver = true;
-    }
+    VLECM_COMMAND eCommand = VLECM_COMMAND_COUNT;
     {
         CVLThreadLock lock(&m_ChainSync);
         if (!lock.Lock())
             return;
+        auto it = m_Chains.find(pNIFInfo);
+        if (it != m_Chains.end())
+            eCommand = it->second.eCommand;
         dropChain(pNIFInfo);
     }
+    // A check or commands that never ran to their end leave the address
+    // judged, not pending for ever.
+    CVLECMMACTable::SNext next = m_MACTable.ChainEnded(pNIFInfo, true, eCommand, eResult, nDeviceResult);
     startWaitingChains();
+    follow(next);
 }
 
 void CVLECMProbeInstance::beforeChainStep(CVLECMNIFInfo* pNIFInfo)
@@ -1154,13 +1061,18 @@ void CVLECMProbeInstance::afterChainStep(CVLECMNIFInfo* pNIFInfo)
     // of the probe's goes on. Whether the device runs a command does not
     // tell: the client may have started one from its OnProbe, which would
     // hold the place for ever.
-    if (isProbeRecord(pNIFInfo)) {
+    if (!isProbeRecord(pNIFInfo)) {
+        endChain(pNIFInfo);
+        return;
+    }
+    {
         CVLThreadLock lock(&m_ChainSync);
         auto it = lock.Lock() ? m_Chains.find(pNIFInfo) : m_Chains.end();
         if (it != m_Chains.end() && (it->second.bCommandRunning || it->second.eState == CHAIN_WAITING_PLACE))
             return;
     }
-    endChain(pNIFInfo);
+    // Still the probe's: how its last command ended tells why it stops.
+    endChain(pNIFInfo, pNIFInfo->GetCommandResult(), pNIFInfo->GetCommandDeviceResult());
 }
 
 void CVLECMProbeInstance::GetChainCounts(int& nRunning, int& nWaiting)
@@ -1168,14 +1080,14 @@ void CVLECMProbeInstance::GetChainCounts(int& nRunning, int& nWaiting)
     CVLThreadLock lock(&m_ChainSync);
     lock.Lock();
     nRunning = m_nRunningChains;
-    nWaiting = m_ChecksWaiting.GetCount() + m_PlacesWaiting.GetCount() + m_nMACWaiting;
+    nWaiting = m_ChecksWaiting.GetCount() + m_PlacesWaiting.GetCount();
 }
 
 int CVLECMProbeInstance::GetUnfinishedChainCount(int& nChecking)
 {
     CVLThreadLock lock(&m_ChainSync);
     lock.Lock();
-    nChecking = m_nCheckingChains + m_ChecksWaiting.GetCount() + m_nMACWaiting;
+    nChecking = m_nCheckingChains + m_ChecksWaiting.GetCount();
     return static_cast<int>(m_Chains.size());
 }
 
@@ -1189,9 +1101,7 @@ int CVLECMProbeInstance::GetUnfinishedChainCount(const CVLString& strMAC)
 
 int CVLECMProbeInstance::GetRecordCount()
 {
-    CVLThreadLock lock(&m_NIFListAccessSync);
-    lock.Lock();
-    return static_cast<int>(m_Records.size());
+    return m_MACTable.GetRecordCount();
 }
 
 int CVLECMProbeInstance::GetDeviceCount()
@@ -1223,14 +1133,4 @@ std::shared_ptr<const CVLECMLocalNetworks> CVLECMProbeInstance::localNetworks()
     CVLThreadLock lock(&m_LocalNetworksSync);
     lock.Lock();
     return m_pLocalNetworks;
-}
-
-CVLString CVLECMProbeInstance::GetConflictAddress(VL_CONST_STR szMACAddress)
-{
-    return m_ReplyFilter.GetConflictAddress(CVLString(szMACAddress, VL_CHARSET_UTF8));
-}
-
-CVLString CVLECMProbeInstance::GetFirstAddress(VL_CONST_STR szMACAddress)
-{
-    return m_ReplyFilter.GetFirstAddress(CVLString(szMACAddress, VL_CHARSET_UTF8));
 }

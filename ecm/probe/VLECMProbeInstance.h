@@ -9,13 +9,12 @@
 // dispatch thread like the others, so that no report holds the notification
 // lock while it waits for the dispatch lock.
 //
-// A MAC address heard from several addresses has a record for each (the
-// others are claims, kept in a list of their own), and each gets its
-// unicast check, MAX_CHECKS_PER_MAC of them at once. The device list holds
-// one record per MAC: the address that passed its check first, which
-// alone goes on to the further commands and is reported, once; before one
-// passed, the first address heard. The other addresses and how their checks
-// ended are asked for with VisitAddresses.
+// Each address a MAC address answered from has a record of its own, kept
+// in a list of the probe's (the claims), and each gets its unicast check,
+// all at once. The MAC table (CVLECMMACTable) decides, for each MAC, which
+// address runs the further commands and whether one is the device: only
+// then is that record moved to the device list and reported, once. How
+// each address stands is asked of the table.
 //
 // Lock order: the owner's dispatch lock before m_NIFListAccessSync, before
 // the module controller's lock.
@@ -47,6 +46,7 @@
 
 class IVLECMOwnerIF;
 class CVLECMNIFInfo;
+class CVLCallbackInfo;
 class CVLECMNIFInfoList;
 class CVLModuleInstance;
 
@@ -74,12 +74,11 @@ public:
     // Destroys the record when it is a member of the device list or a
     // claim; a pointer neither holds is left alone.
     virtual void DestroyNIFInfo(CVLECMNIFInfo* pNIFInfo);
-    // The device's record followed by the other records of its MAC (its
-    // claims), for removing the device whole; empty for a record the device
-    // list does not hold.
-    std::vector<CVLECMNIFInfo*> GetDeviceRecords(CVLECMNIFInfo* pNIFInfo);
-    // True when the device list holds the record.
-    virtual bool IsNIFInfoMember(CVLECMNIFInfo* pNIFInfo);
+    // The device's record followed by the other records of its MAC, for
+    // removing the device whole; empty for a record neither the device list
+    // nor the probe's records hold. Its MAC is removed in the table first: nothing more of it is
+    // admitted, checked or reported in this probe.
+    std::vector<CVLECMNIFInfo*> RemoveDevice(CVLECMNIFInfo* pNIFInfo);
     // The device of that MAC address text (any of its usual forms), or null.
     virtual CVLECMNIFInfo* FindNIFInfo(VL_CONST_STR szMACAddress);
     virtual CVLECMNIFInfoList* GetNIFInfoList();
@@ -108,15 +107,11 @@ public:
     // from one that nobody answered.
     VLPROBE_SEND_STATUS GetProbeSendStatus();
 
-    // What the probe admitted of the replies: the other address a device's
-    // MAC address answered from in this probe (empty when none), and the
-    // address its first reply came from.
-    virtual CVLString GetConflictAddress(VL_CONST_STR szMACAddress);
-    virtual CVLString GetFirstAddress(VL_CONST_STR szMACAddress);
     // Calls fn, under the device-list lock, for each address the MAC (normal
     // form) answered from: in the order heard, those a bound refused last.
     // True when it answered from more addresses than are told apart. fn
-    // must not call the device manager.
+    // must not call the device manager. (The table's states in the form
+    // they had before it; for the client that still reads them so.)
     bool VisitAddresses(const CVLString& strMAC, const std::function<void(const SVLECMAddress&)>& fn);
     // The same for every MAC heard, each with its MAC.
     void VisitAllAddresses(const std::function<void(const CVLString&, const SVLECMAddress&)>& fn);
@@ -147,14 +142,6 @@ public:
     enum
     {
         MAX_CHECKING_CHAINS = 512
-    };
-    // Checks of one MAC address's addresses at once: a device checked at a
-    // few addresses is checked side by side, and when a check ends the next
-    // address heard for the MAC takes its place. Hosts claiming its MAC then
-    // cost the device a check's time each, not its place.
-    enum
-    {
-        MAX_CHECKS_PER_MAC = 4
     };
     // Sockets the chains hold at most: one for each place and the one the
     // unicast checks share.
@@ -206,27 +193,26 @@ protected:
     virtual void continueChain(CVLECMNIFInfo* pNIFInfo, VLECM_COMMAND eCommand, VLECM_CONNECT_TYPE eConnectType);
     // The device's chain is over (or the device went away; the pointer is
     // only compared): its place or check goes to the next waiting chain.
-    virtual void endChain(CVLECMNIFInfo* pNIFInfo);
+    // eResult and nDeviceResult: how its last command ended, where known.
+    virtual void endChain(CVLECMNIFInfo* pNIFInfo, VLECM_RESULT eResult = VLECM_RESULT_FAILED, long nDeviceResult = 0);
     // Starts waiting chains while places (first) and checks are free.
     void startWaitingChains();
     // True for a record of the device list or a claim (takes the list lock).
     bool isProbeRecord(CVLECMNIFInfo* pNIFInfo);
-    // Under m_NIFListAccessSync: the record of that MAC at that address, or null.
-    CVLECMNIFInfo* findRecord(const CVLString& strMAC, const CVLString& strAddress);
-    // Under m_NIFListAccessSync: makes the record the MAC's record of the
-    // device list; the one it was moves to the claims.
-    void makeListed(const CVLString& strMAC, CVLECMNIFInfo* pNIFInfo);
-    // Under m_NIFListAccessSync: the address the record stands for.
-    SVLECMAddress describe(CVLECMNIFInfo* pNIFInfo);
-    // Reports the MAC's record as a device that does not answer unicast
-    // (filtering off) once every address heard for it has been judged and
-    // none passed.
-    void reportWithoutUnicast(const CVLString& strMAC, VLECM_CONNECT_TYPE eConnectType);
+    // Does what the table asks after a change: starts the follow-up
+    // commands of the address it names, and reports the MAC's device.
+    void follow(const CVLECMMACTable::SNext& next);
+    // The record whose address the table chose runs the further commands,
+    // in a chain of its own when its check's chain is over.
+    void startCommands(CVLECMNIFInfo* pNIFInfo);
+    // Moves the record to the device list and reports it to the client.
+    void report(CVLECMNIFInfo* pNIFInfo, bool bUnicast);
+    // Gives the record the directed broadcast its reply came through.
+    void setReceiverBroadcast(CVLECMNIFInfo* pNIFInfo, CVLCallbackInfo* pInfo);
 
     // What a chain holds or waits for.
     enum EChainState
     {
-        CHAIN_WAITING_MAC,
         CHAIN_WAITING_CHECK,
         CHAIN_CHECKING,
         CHAIN_WAITING_PLACE,
@@ -237,11 +223,10 @@ protected:
         EChainState eState = CHAIN_WAITING_CHECK;
         CVLString strNetwork;
         CVLString strMAC;
-        // Its address's place in the order its MAC was heard from.
-        int nOrder = 0;
         // A command the chain started runs: its end, reported to the
-        // chain, is still to come.
+        // chain, is still to come. The last one it started.
         bool bCommandRunning = false;
+        VLECM_COMMAND eCommand = VLECM_COMMAND_CHECK_UNICAST;
     };
     // A waiting chain and the command it starts with.
     struct SWaitingChain
@@ -252,22 +237,11 @@ protected:
     };
     // Waiting chains by the local network of their device ("" for none).
     typedef TVLECMNetworkTurns<SWaitingChain> TChainQueue;
-    // The checks of one MAC's addresses: those under way or waiting for a
-    // check of the probe's (at most MAX_CHECKS_PER_MAC), and those waiting
-    // for one of these to end, in the order their addresses were heard.
-    struct SMACChecks
-    {
-        int nChecks = 0;
-        std::vector<CVLECMNIFInfo*> waiting;
-    };
-    // Marks whether a command the chain started runs (takes m_ChainSync).
-    void setChainCommandRunning(CVLECMNIFInfo* pNIFInfo, bool bRunning);
+    // Marks whether a command the chain started runs, and which (takes
+    // m_ChainSync).
+    void setChainCommandRunning(CVLECMNIFInfo* pNIFInfo, bool bRunning, VLECM_COMMAND eCommand = VLECM_COMMAND_COUNT);
     // Under m_ChainSync: forgets the chain and frees what it holds.
     void dropChain(CVLECMNIFInfo* pNIFInfo);
-    // Under m_ChainSync: the chain leaves its MAC's checks (its check is
-    // over, or it never ran); the MAC's next waiting address is queued for
-    // a check.
-    void leaveMACCheck(SChain& chain);
     // The local networks last handed (takes m_LocalNetworksSync, after
     // any other lock and never before one).
     std::shared_ptr<const CVLECMLocalNetworks> localNetworks();
@@ -280,28 +254,6 @@ protected:
     // The records of the addresses a MAC answered from that are not its
     // record in the device list, and their replies' waiting copies.
     CVLECMNIFInfoList* m_pClaimList;
-    // Each network record (listed or a claim), under m_NIFListAccessSync:
-    // its MAC, address and place in the order heard, and how its check
-    // ended.
-    struct SRecord
-    {
-        CVLString strMAC;
-        CVLString strAddress;
-        int nOrder = 0;
-        bool bCheckOver = false;
-        bool bCheckSucceeded = false;
-        bool bPassed = false;
-    };
-    std::unordered_map<CVLECMNIFInfo*, SRecord> m_Records;
-    // Each MAC's records in the order heard, and the one that passed its
-    // check first; under m_NIFListAccessSync.
-    struct SMACRecords
-    {
-        std::vector<CVLECMNIFInfo*> records;
-        CVLECMNIFInfo* pLead = nullptr;
-        bool bReportedWithoutUnicast = false;
-    };
-    std::map<CVLString, SMACRecords> m_MACRecords;
     // The probe options, guarded by m_ProbeOptionMapSync.
     CVLECMPropertyMap m_ProbeOptionMap;
     CVLThreadSync m_ProbeOptionMapSync;
@@ -322,8 +274,6 @@ protected:
     CVLThreadSync m_ChainSync;
     std::map<CVLECMNIFInfo*, SChain> m_Chains;
     std::map<CVLString, int> m_ChainsPerMAC;
-    std::map<CVLString, SMACChecks> m_MACChecks;
-    int m_nMACWaiting = 0;
     int m_nCheckingChains = 0;
     int m_nRunningChains = 0;
     TChainQueue m_ChecksWaiting;

@@ -58,9 +58,9 @@ uint64_t HostCount(const CVLString& strNetwork)
 }
 }  // namespace
 
-CVLECMReplyFilter::CVLECMReplyFilter(CVLECMHandOnQueue& records)
-    : m_Records(records), m_pLocalNetworks(std::make_shared<const CVLECMLocalNetworks>()), m_nDeviceBound(MAX_DEVICES),
-      m_nRefused(0)
+CVLECMReplyFilter::CVLECMReplyFilter(CVLECMHandOnQueue& records, CVLECMMACTable& table)
+    : m_Records(records), m_Table(table), m_pLocalNetworks(std::make_shared<const CVLECMLocalNetworks>()),
+      m_nDeviceBound(MAX_DEVICES), m_nRefused(0)
 {
 }
 
@@ -105,7 +105,6 @@ void CVLECMReplyFilter::Reset()
     m_TracedSources.clear();
     m_RefusedPerSource.clear();
     m_nRefused = 0;
-    m_nOtherAddresses = 0;
 }
 
 void CVLECMReplyFilter::SetLocalNetworks(std::shared_ptr<const CVLECMLocalNetworks> pNetworks)
@@ -132,7 +131,8 @@ void CVLECMReplyFilter::refuse(const CVLString& strFrom)
     ++it->second;
 }
 
-bool CVLECMReplyFilter::Admit(CVLTarget* pReply, const CVLString& strReceiver, CVLString* pMAC, size_t* pBytes)
+bool CVLECMReplyFilter::Admit(CVLTarget* pReply, const CVLString& strReceiver, SVLECMReplyKey* pKey, size_t* pBytes,
+                              bool* pbReported)
 {
     if (pReply == nullptr)
         return false;
@@ -157,11 +157,15 @@ bool CVLECMReplyFilter::Admit(CVLTarget* pReply, const CVLString& strReceiver, C
         // the bytes of its line in the dump.
         nBytes = sizeof(CVLTarget) + 4 * static_cast<size_t>(strData.GetLength());
     }
-    CVLString strKey(VL_CHARSET_UTF8);
-    if (!Admit(strMAC, strFrom, nFingerprint, pReply, strReceiver, &strKey))
+    if (!Admit(strMAC, strFrom, nFingerprint, pReply, strReceiver))
         return false;
-    if (pMAC != nullptr)
-        *pMAC = strKey;
+    SVLECMReplyKey key;
+    key.strMAC = strMAC;
+    key.strAddress = strFrom;
+    if (pbReported != nullptr)
+        *pbReported = m_Table.IsReported(key);
+    if (pKey != nullptr)
+        *pKey = key;
     if (pBytes != nullptr)
         *pBytes = nBytes;
     return true;
@@ -188,7 +192,7 @@ void CVLECMReplyFilter::drop(SDropped& dropped, const CVLString& strMAC, const C
 }
 
 bool CVLECMReplyFilter::Admit(const CVLString& strMAC, const CVLString& strFrom, size_t nFingerprint, CVLTarget* pReply,
-                              const CVLString& strReceiver, CVLString* pKey)
+                              const CVLString& strReceiver)
 {
     CVLThreadLock lock(&m_Sync);
     if (!lock.Lock())
@@ -197,28 +201,33 @@ bool CVLECMReplyFilter::Admit(const CVLString& strMAC, const CVLString& strFrom,
         refuse(strFrom);
         return false;
     }
+    SVLECMReplyKey key;
+    key.strMAC = strMAC;
+    key.strAddress = strFrom;
     auto it = m_Devices.find(strMAC);
     if (it != m_Devices.end()) {
         SDevice& device = it->second;
+        const CVLECMMACTable::EHeard eHeard = m_Table.Hear(key);
+        if (eHeard != CVLECMMACTable::HEARD_NEW && eHeard != CVLECMMACTable::HEARD_KEPT)
+            return false;
         if (device.strFrom != strFrom)
-            return admitClaim(strMAC, device, strFrom, strReceiver, pKey);
+            return admitOther(key, eHeard == CVLECMMACTable::HEARD_NEW);
         // One record of a device waits at a time: a change goes into it,
         // anything else is dropped while it waits.
         bool bChanged = nFingerprint != device.nFingerprint;
-        if (bChanged && m_Records.MergeIntoWaiting(strMAC, pReply)) {
+        if (bChanged && m_Records.MergeIntoWaiting(key, pReply)) {
             device.nFingerprint = nFingerprint;
             return false;
         }
         // Unchanged data is dropped once the record that carried it was
         // delivered; when that record was lost (refused or never copied)
         // the next reply may stand in for it.
-        CVLECMHandOnQueue::EWait eWait = m_Records.GetWait(strMAC);
+        CVLECMHandOnQueue::EWait eWait = m_Records.GetWait(key);
         if (eWait == CVLECMHandOnQueue::WAIT_WAITING || (!bChanged && eWait == CVLECMHandOnQueue::WAIT_DELIVERED))
             return false;
         device.nFingerprint = nFingerprint;
-        m_Records.Admitted(strMAC, device.strNetwork);
-        if (pKey != nullptr)
-            *pKey = strMAC;
+        m_Records.Admitted(key, device.strNetwork);
+        m_Table.Keep(key);
         return true;
     }
     CVLString strNetwork = m_pLocalNetworks->GetNetwork(strFrom);
@@ -249,188 +258,45 @@ bool CVLECMReplyFilter::Admit(const CVLString& strMAC, const CVLString& strFrom,
     device.strFrom = strFrom;
     device.strNetwork = strNetwork;
     device.nFingerprint = nFingerprint;
-    m_Records.Admitted(strMAC, strNetwork);
-    if (pKey != nullptr)
-        *pKey = strMAC;
+    m_Records.Admitted(key, strNetwork);
+    m_Table.Keep(key);
     return true;
 }
 
-bool CVLECMReplyFilter::admitClaim(const CVLString& strMAC, SDevice& device, const CVLString& strFrom,
-                                   const CVLString& strReceiver, CVLString* pKey)
+bool CVLECMReplyFilter::admitOther(const SVLECMReplyKey& key, bool bNew)
 {
-    (void)strReceiver;
-    CVLString strKey = ClaimKey(strMAC, strFrom);
-    auto it = std::find_if(device.others.begin(), device.others.end(),
-                           [&strFrom](const SOther& other) { return other.strFrom == strFrom; });
-    // A claim is heard once: its one record is all its check needs, unless
-    // that record was lost (refused by the dispatch queue, never copied).
-    if (it != device.others.end()) {
-        if (it->bRefused || m_Records.GetWait(strKey) != CVLECMHandOnQueue::WAIT_NONE)
+    CVLString strNetwork = m_pLocalNetworks->GetNetwork(key.strAddress);
+    // An address is heard once: its one record is all its check needs,
+    // unless that record was lost (refused by the dispatch queue, never
+    // copied).
+    if (!bNew) {
+        if (m_Records.GetWait(key) != CVLECMHandOnQueue::WAIT_NONE)
             return false;
-        m_Records.Admitted(strKey, m_pLocalNetworks->GetNetwork(strFrom));
-        if (pKey != nullptr)
-            *pKey = strKey;
+        m_Records.Admitted(key, strNetwork);
+        m_Table.Keep(key);
         return true;
     }
-    if (device.others.size() + 1 >= MAX_ADDRESSES_PER_MAC) {
-        if (!device.bMoreAddresses) {
-            device.bMoreAddresses = true;
-            ++m_nOtherAddresses;
-            CVLTrace::Output(VLECM_MODULE, s_szFile, __LINE__, 0,
-                             "CVLECMReplyFilter: %s answered from more than %d addresses; further ones are not kept",
-                             TextOf(strMAC), MAX_ADDRESSES_PER_MAC);
-        }
-        return false;
-    }
-    SOther other;
-    other.strFrom = strFrom;
-    ++m_nOtherAddresses;
-    // A claim costs what a device does: the bounds of its source and its
-    // network hold it too. A refused one is kept, as its MAC can no longer
-    // be told from it.
-    CVLString strNetwork = m_pLocalNetworks->GetNetwork(strFrom);
+    // A new address costs what a device does: the bounds of its source and
+    // its network hold it too. What they refuse the table keeps, as its
+    // MAC can no longer be told from it; a source that only brings refused
+    // ones takes no entry of its own.
     SNetworkCount& count = m_NetworkCounts[strNetwork];
-    int& nMACs = m_MACsPerSource[strFrom];
+    auto source = m_MACsPerSource.find(key.strAddress);
+    const int nMACs = source != m_MACsPerSource.end() ? source->second : 0;
     if (count.nDevices >= m_nDeviceBound || nMACs >= MAX_MACS_PER_SOURCE) {
-        other.bRefused = true;
-        other.eBound = count.nDevices >= m_nDeviceBound ? VLECM_BOUND_NETWORK : VLECM_BOUND_SOURCE;
-        device.others.push_back(other);
-        CVLTrace::Output(VLECM_MODULE, s_szFile, __LINE__, 0,
-                         "CVLECMReplyFilter: %s answered from %s too, beyond a bound; that address is not checked",
-                         TextOf(strMAC), TextOf(strFrom));
+        const bool bNetwork = count.nDevices >= m_nDeviceBound;
+        m_Table.Refuse(key, bNetwork ? VLECM_BOUND_NETWORK : VLECM_BOUND_SOURCE,
+                       bNetwork ? m_nDeviceBound : static_cast<int>(MAX_MACS_PER_SOURCE), strNetwork);
         return false;
     }
-    ++nMACs;
+    ++m_MACsPerSource[key.strAddress];
     ++count.nDevices;
-    device.others.push_back(other);
     CVLTrace::Output(VLECM_MODULE, s_szFile, __LINE__, 0,
-                     "CVLECMReplyFilter: %s answered from %s and from %s; each address is checked", TextOf(strMAC),
-                     TextOf(device.strFrom), TextOf(strFrom));
-    m_Records.Admitted(strKey, strNetwork);
-    if (pKey != nullptr)
-        *pKey = strKey;
+                     "CVLECMReplyFilter: %s answered from another address, %s; each address is checked",
+                     TextOf(key.strMAC), TextOf(key.strAddress));
+    m_Records.Admitted(key, strNetwork);
+    m_Table.Keep(key);
     return true;
-}
-
-CVLString CVLECMReplyFilter::ClaimKey(const CVLString& strMAC, const CVLString& strFrom)
-{
-    return CVLString((std::string(TextOf(strMAC)) + "@" + TextOf(strFrom)).c_str(), VL_CHARSET_UTF8);
-}
-
-unsigned long CVLECMReplyFilter::GetOtherAddressCount()
-{
-    CVLThreadLock lock(&m_Sync);
-    lock.Lock();
-    return m_nOtherAddresses;
-}
-
-CVLString CVLECMReplyFilter::GetRecordKey(const CVLString& strMAC, const CVLString& strFrom)
-{
-    CVLThreadLock lock(&m_Sync);
-    lock.Lock();
-    auto it = m_Devices.find(strMAC);
-    if (it == m_Devices.end() || it->second.strFrom == strFrom)
-        return strMAC;
-    for (const SOther& other : it->second.others) {
-        if (other.strFrom == strFrom && !other.bRefused)
-            return ClaimKey(strMAC, strFrom);
-    }
-    return strMAC;
-}
-
-std::vector<CVLString> CVLECMReplyFilter::GetOtherAddresses(const CVLString& strMAC)
-{
-    CVLThreadLock lock(&m_Sync);
-    lock.Lock();
-    std::vector<CVLString> addresses;
-    auto it = m_Devices.find(CVLECMNIFInfo::NormalizeMACAddress(strMAC));
-    if (it == m_Devices.end())
-        return addresses;
-    for (const SOther& other : it->second.others) {
-        if (!other.bRefused)
-            addresses.push_back(other.strFrom);
-    }
-    return addresses;
-}
-
-std::vector<CVLECMReplyFilter::SUnchecked> CVLECMReplyFilter::GetUncheckedAddresses(const CVLString& strMAC,
-                                                                                    bool& bMore)
-{
-    CVLThreadLock lock(&m_Sync);
-    lock.Lock();
-    std::vector<SUnchecked> addresses;
-    auto it = m_Devices.find(CVLECMNIFInfo::NormalizeMACAddress(strMAC));
-    bMore = it != m_Devices.end() && it->second.bMoreAddresses;
-    if (it == m_Devices.end())
-        return addresses;
-    for (const SOther& other : it->second.others) {
-        if (!other.bRefused)
-            continue;
-        SUnchecked unchecked;
-        unchecked.strAddress = other.strFrom;
-        unchecked.eBound = other.eBound;
-        unchecked.nBound = other.eBound == VLECM_BOUND_SOURCE ? static_cast<int>(MAX_MACS_PER_SOURCE) : m_nDeviceBound;
-        unchecked.strNetwork = m_pLocalNetworks->GetNetwork(other.strFrom);
-        addresses.push_back(unchecked);
-    }
-    return addresses;
-}
-
-CVLString CVLECMReplyFilter::FindUncheckedMAC(const CVLString& strFrom)
-{
-    CVLThreadLock lock(&m_Sync);
-    lock.Lock();
-    // The sources' bound keeps this short for any one address.
-    for (const auto& device : m_Devices) {
-        for (const SOther& other : device.second.others) {
-            if (other.bRefused && other.strFrom == strFrom)
-                return device.first;
-        }
-    }
-    return CVLString(VL_CHARSET_UTF8);
-}
-
-std::vector<std::pair<CVLString, CVLString>> CVLECMReplyFilter::GetHeardAddresses()
-{
-    CVLThreadLock lock(&m_Sync);
-    lock.Lock();
-    std::vector<std::pair<CVLString, CVLString>> heard;
-    for (const auto& device : m_Devices) {
-        heard.emplace_back(device.second.strFrom, device.first);
-        for (const SOther& other : device.second.others)
-            heard.emplace_back(other.strFrom, device.first);
-    }
-    return heard;
-}
-
-int CVLECMReplyFilter::GetAddressOrder(const CVLString& strMAC, const CVLString& strFrom)
-{
-    CVLThreadLock lock(&m_Sync);
-    lock.Lock();
-    auto it = m_Devices.find(strMAC);
-    if (it == m_Devices.end())
-        return -1;
-    if (it->second.strFrom == strFrom)
-        return 0;
-    for (size_t i = 0; i < it->second.others.size(); ++i) {
-        if (it->second.others[i].strFrom == strFrom)
-            return static_cast<int>(i) + 1;
-    }
-    return -1;
-}
-
-CVLString CVLECMReplyFilter::GetConflictAddress(const CVLString& strMAC)
-{
-    std::vector<CVLString> others = GetOtherAddresses(strMAC);
-    return others.empty() ? CVLString(VL_CHARSET_UTF8) : others.front();
-}
-
-CVLString CVLECMReplyFilter::GetFirstAddress(const CVLString& strMAC)
-{
-    CVLThreadLock lock(&m_Sync);
-    lock.Lock();
-    auto it = m_Devices.find(CVLECMNIFInfo::NormalizeMACAddress(strMAC));
-    return it != m_Devices.end() ? it->second.strFrom : CVLString(VL_CHARSET_UTF8);
 }
 
 unsigned long CVLECMReplyFilter::GetRefusedCount()

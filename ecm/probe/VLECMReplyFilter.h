@@ -10,15 +10,13 @@
 //   record and its record ends with its latest data. The waiting records
 //   are the hand-on queue's (CVLECMHandOnQueue, given at construction),
 //   which the filter asks;
-// - a MAC address that answers from further addresses keeps its first as
-//   the device's record; the first reply from each other address is
-//   admitted as a record of its own (a claim, under ClaimKey), so that each
-//   address gets its unicast check and a host claiming the MAC first cannot
-//   hide the device. A claim costs what a device does: the bounds below
-//   hold it too, and the addresses they refused are kept, never checked.
-//   Up to MAX_ADDRESSES_PER_MAC addresses of a MAC are told apart; beyond,
-//   it is only known that there were more (GetOtherAddresses,
-//   GetUncheckedAddresses);
+// - a MAC address that answers from further addresses keeps each in the
+//   MAC table (CVLECMMACTable, given at construction); the first reply from
+//   each is admitted as a record of its own, so that each address gets its
+//   unicast check and a host claiming the MAC first cannot hide the device.
+//   A new address costs what a device does: the bounds below hold it too,
+//   and the table keeps what they refused, never checked. Nothing of a MAC
+//   the client removed is admitted;
 // - one source address brings at most MAX_MACS_PER_SOURCE devices, and each
 //   local network at most MAX_DEVICES; the devices a bound refused are kept
 //   for the client (GetBoundReports).
@@ -43,6 +41,8 @@
 #include "ecm/core/VLECMBoundReport.h"
 #include "ecm/probe/VLECMHandOnQueue.h"
 #include "ecm/probe/VLECMLocalNetworks.h"
+#include "ecm/probe/VLECMMACTable.h"
+#include "ecm/probe/VLECMReplyKey.h"
 
 class CVLTarget;
 
@@ -55,14 +55,6 @@ public:
     enum
     {
         MAX_MACS_PER_SOURCE = 4
-    };
-    // Addresses of one MAC address told apart, its first included: a device
-    // has one, one with two ports or an address being moved a second; more
-    // are hosts claiming its MAC. Beyond these the device cannot be told
-    // from them.
-    enum
-    {
-        MAX_ADDRESSES_PER_MAC = 64
     };
     // Per local network: far above the devices of a network a probe
     // reaches, and what the records of that many devices take is a few
@@ -84,8 +76,9 @@ public:
         MAX_REFUSED_DEVICES = 1024
     };
 
-    // The hand-on queue that keeps the admitted devices' waiting records.
-    explicit CVLECMReplyFilter(CVLECMHandOnQueue& records);
+    // The hand-on queue that keeps the admitted devices' waiting records,
+    // and the table of each MAC's addresses.
+    CVLECMReplyFilter(CVLECMHandOnQueue& records, CVLECMMACTable& table);
 
     // Forgets every device and count: a new probe starts (the hand-on
     // queue is reset apart, and the local networks handed on their own).
@@ -105,54 +98,20 @@ public:
     void SetDeviceBound(long nBound);
     int GetDeviceBound();
     // True when the reply (a work target holding "MACAddress" and
-    // "IPAddress") may be copied and queued; then its record's key (its MAC
-    // address in normal form, or a claim's key) and the bytes its copy takes when the pointers are given, and
-    // the hand-on queue has the device waiting. A changed reply of a device
+    // "IPAddress") may be copied and queued; then, when the pointers are
+    // given, its key (its MAC address in normal form and its address), the
+    // bytes its copy takes and whether it comes from the address the MAC
+    // was handed on from; the hand-on queue has it waiting. A changed reply
     // whose record waits is merged into that record, and yields false.
     // strReceiver names the module instance whose socket received the
     // reply (empty when not known).
-    bool Admit(CVLTarget* pReply, const CVLString& strReceiver, CVLString* pMAC = nullptr, size_t* pBytes = nullptr);
+    bool Admit(CVLTarget* pReply, const CVLString& strReceiver, SVLECMReplyKey* pKey = nullptr,
+               size_t* pBytes = nullptr, bool* pbReported = nullptr);
     // The same decision on its parts: the MAC address in its normal form,
     // the address it came from and a fingerprint of its data; the reply
     // itself, when given, updates a waiting record.
-    // pKey, when given, receives the key of the record admitted: the MAC
-    // address, or a claim's key.
     bool Admit(const CVLString& strMAC, const CVLString& strFrom, size_t nFingerprint, CVLTarget* pReply = nullptr,
-               const CVLString& strReceiver = CVLString(), CVLString* pKey = nullptr);
-    // An address a bound refused for a MAC already admitted: never checked.
-    struct SUnchecked
-    {
-        CVLString strAddress;
-        VLECM_BOUND eBound = VLECM_BOUND_NETWORK;
-        int nBound = 0;
-        CVLString strNetwork;
-    };
-    // The address the first reply of that MAC came from; the other
-    // addresses it answered from that are checked (claims), in the order
-    // heard (the conflict is the first of them: empty when none); those a
-    // bound refused, in the order heard, with bMore when further addresses
-    // answered for it than are told apart; the MAC whose refused addresses
-    // hold strFrom (empty when none); the place of an address in the order
-    // its MAC heard them (0 its first, -1 none).
-    CVLString GetConflictAddress(const CVLString& strMAC);
-    CVLString GetFirstAddress(const CVLString& strMAC);
-    std::vector<CVLString> GetOtherAddresses(const CVLString& strMAC);
-    std::vector<SUnchecked> GetUncheckedAddresses(const CVLString& strMAC, bool& bMore);
-    CVLString FindUncheckedMAC(const CVLString& strFrom);
-    // Every address a MAC answered from, checked or not, with that MAC
-    // (normal form), in MAC order: the addresses a device is not to be
-    // moved to.
-    std::vector<std::pair<CVLString, CVLString>> GetHeardAddresses();
-    int GetAddressOrder(const CVLString& strMAC, const CVLString& strFrom);
-    // The key under which the hand-on queue keeps the record of a reply of
-    // that MAC (normal form) from that address: the MAC address for its
-    // first address, "MAC@ADDRESS" for a claim.
-    static CVLString ClaimKey(const CVLString& strMAC, const CVLString& strFrom);
-    // Grows each time a MAC is heard from another address, checked or not,
-    // and when it is first heard from more than are told apart: the client
-    // looks the addresses up again only when it has grown.
-    unsigned long GetOtherAddressCount();
-    CVLString GetRecordKey(const CVLString& strMAC, const CVLString& strFrom);
+               const CVLString& strReceiver = CVLString());
     // Replies without a MAC address refused since the last Reset, in all
     // and from one source.
     unsigned long GetRefusedCount();
@@ -167,23 +126,12 @@ public:
     bool FindRefused(const CVLString& strMAC, const CVLString& strAddress, SVLECMBoundReport& report);
 
 private:
-    // Another address of an admitted device: a claim, or refused by a bound.
-    struct SOther
-    {
-        CVLString strFrom;
-        bool bRefused = false;
-        VLECM_BOUND eBound = VLECM_BOUND_NETWORK;
-    };
-    // An admitted device: where it answered from, its network, the other
-    // addresses it answered from (in the order heard, up to
-    // MAX_ADDRESSES_PER_MAC in all), whether more did, and the fingerprint
-    // of its latest data admitted.
+    // An admitted device: where it first answered from, its network, and
+    // the fingerprint of its latest data admitted from there.
     struct SDevice
     {
         CVLString strFrom;
         CVLString strNetwork;
-        std::vector<SOther> others;
-        bool bMoreAddresses = false;
         size_t nFingerprint = 0;
     };
     // What one bound dropped on one network: the devices it refused (their
@@ -207,10 +155,9 @@ private:
 
     // Under m_Sync.
     void refuse(const CVLString& strFrom);
-    // A reply of a known device's MAC from another address: admitted as a
-    // claim when it is new (or its record was lost) and within the bounds.
-    bool admitClaim(const CVLString& strMAC, SDevice& device, const CVLString& strFrom, const CVLString& strReceiver,
-                    CVLString* pKey);
+    // A reply of a known device's MAC from another address: admitted when
+    // it is new (bNew) and within the bounds, or its record was lost.
+    bool admitOther(const SVLECMReplyKey& key, bool bNew);
     // Counts a reply of a new device that a bound dropped.
     void drop(SDropped& dropped, const CVLString& strMAC, const CVLString& strFrom, const CVLString& strReceiver);
     // The report of what a bound dropped on a network that has nDevices
@@ -224,8 +171,9 @@ private:
     void forEachBound(const std::function<void(const CVLString&, VLECM_BOUND, const SDropped&, int)>& fn);
 
     CVLThreadSync m_Sync;
-    // Locks itself, after m_Sync and never before it.
+    // Lock themselves, after m_Sync and never before it.
     CVLECMHandOnQueue& m_Records;
+    CVLECMMACTable& m_Table;
     std::shared_ptr<const CVLECMLocalNetworks> m_pLocalNetworks;
     std::map<CVLString, SDevice> m_Devices;
     int m_nDeviceBound;
@@ -234,7 +182,6 @@ private:
     std::set<CVLString> m_TracedSources;
     std::map<CVLString, unsigned long> m_RefusedPerSource;
     unsigned long m_nRefused;
-    unsigned long m_nOtherAddresses = 0;
 };
 
 #endif

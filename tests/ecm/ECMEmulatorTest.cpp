@@ -256,15 +256,16 @@ TEST_F(ECMEmulator, AUnicastDeafDeviceIsReportedOnlyWithoutFiltering)
 
     options[CVLString("Option.CheckUnicast.NonUnicastDeviceFiltering", 72)] = CVLString("true", 72);
     ASSERT_EQ(VLECM_RESULT_SUCCESS, m_ECM.Probe(VLECM_PROBE_CONNECT_TYPE_ALL, &options));
-    for (;;) {
-        pNIFInfo = m_ECM.FindNIFInfo(kDeafMac);
-        if (pNIFInfo != nullptr && !pNIFInfo->IsCommandRunning() &&
-            pNIFInfo->GetCommandResult() == VLECM_RESULT_TIMEOUT)
-            break;
-        CVLThread::Sleep(10);
-    }
+    // Judged: its one address failed, so it is handed to nobody.
+    SVLECMMACState state;
+    ASSERT_TRUE(WaitJudged(m_ECM, kDeafMac, state));
+    EXPECT_EQ(VLECM_MAC_NONE, state.eVerdict);
     m_ECM.StopProbe();
     Drain(m_ECM);
+    ASSERT_EQ(1u, state.addresses.size());
+    EXPECT_EQ(VLECM_MAC_ADDRESS_FAILED, state.addresses[0].eState);
+    EXPECT_EQ(VLECM_MAC_FAILURE_NO_ANSWER, state.addresses[0].eFailure);
+    EXPECT_EQ(nullptr, m_ECM.FindNIFInfo(kDeafMac));
     EXPECT_EQ(1u, m_Client.Count("probe"));
     deaf.Stop();
 }

@@ -144,7 +144,15 @@ TEST_F(ECMProbe, SkippedSupportInformationAndFailedChains)
     Drain(m_ECM);
     EXPECT_EQ(1u, m_Client.Count("probe"));
     EXPECT_EQ(0, CFakeNetwork::RequestCount(kMac1, "GetSupportInformation"));
-    EXPECT_NE(nullptr, m_ECM.FindNIFInfo(kMac2));
+    // Its one address failed: no device, and said why.
+    EXPECT_EQ(nullptr, m_ECM.FindNIFInfo(kMac2));
+    SVLECMMACState state;
+    ASSERT_TRUE(m_ECM.GetMACState(kMac2, state));
+    EXPECT_EQ(VLECM_MAC_NONE, state.eVerdict);
+    ASSERT_EQ(1u, state.addresses.size());
+    EXPECT_EQ(VLECM_MAC_FAILURE_COMMAND, state.addresses[0].eFailure);
+    EXPECT_EQ(VLECM_COMMAND_GET_LIST_INFO, state.addresses[0].eCommand);
+    EXPECT_EQ(VLECM_RESULT_TIMEOUT, state.addresses[0].eResult);
 }
 
 // A command whose thread cannot start ends there as failed: a chain that
@@ -180,11 +188,16 @@ TEST_F(ECMProbe, ACommandThatCannotStartEndsFailed)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     ASSERT_EQ(0, nRunning);
-    CVLECMNIFInfo* pRecord = m_ECM.FindNIFInfo(kMac1);
-    ASSERT_NE(nullptr, pRecord);
-    EXPECT_TRUE(pRecord->IsUnicast(VLECM_CONNECT_TYPE_NETWORK));
-    EXPECT_FALSE(pRecord->IsCommandRunning());
-    EXPECT_EQ(VLECM_RESULT_INTERNAL_ERROR, pRecord->GetCommandResult());
+    // It answered unicast, and its commands could not start: so it says.
+    EXPECT_EQ(nullptr, m_ECM.FindNIFInfo(kMac1));
+    SVLECMMACState state;
+    ASSERT_TRUE(m_ECM.GetMACState(kMac1, state));
+    EXPECT_EQ(VLECM_MAC_NONE, state.eVerdict);
+    ASSERT_EQ(1u, state.addresses.size());
+    EXPECT_TRUE(state.addresses[0].bUnicast);
+    EXPECT_EQ(VLECM_MAC_ADDRESS_FAILED, state.addresses[0].eState);
+    EXPECT_EQ(VLECM_MAC_FAILURE_COMMAND, state.addresses[0].eFailure);
+    EXPECT_EQ(VLECM_RESULT_INTERNAL_ERROR, state.addresses[0].eResult);
     EXPECT_EQ(0, CFakeNetwork::RequestCount(kMac1, "GetListInfo"));
     EXPECT_EQ(0u, m_Client.Count("probe"));
 
@@ -215,30 +228,29 @@ TEST_F(ECMProbe, FailedUnicastChecksAreReportedUnlessFilteredAndSayWhy)
             CVLString(bFilter ? "true" : "false", 72);
         // The unanswered check's time-out passes soon.
         options[CVLString("Option.CheckUnicast.Timeout", 72)] = CVLString("30", 72);
-        const int nAskedBefore[2] = {CFakeNetwork::RequestCount(kMac1, "CheckUnicast"),
-                                     CFakeNetwork::RequestCount(kMac2, "CheckUnicast")};
         ASSERT_EQ(VLECM_RESULT_SUCCESS, m_ECM.Probe(VLECM_PROBE_CONNECT_TYPE_ALL, &options));
         ASSERT_TRUE(CFakeNetwork::Reply(kMac1));
         ASSERT_TRUE(CFakeNetwork::Reply(kMac2));
         if (!bFilter) {
             ASSERT_TRUE(m_Client.WaitFor("probe", 2));
         }
-        // Each check has been asked for (so its record exists) and has ended.
-        for (int n = 0; n < 2; ++n) {
-            const char* szMac = n == 0 ? kMac1 : kMac2;
-            for (int i = 0; i < 2000 && (CFakeNetwork::RequestCount(szMac, "CheckUnicast") == nAskedBefore[n] ||
-                                         m_ECM.FindNIFInfo(szMac)->IsCommandRunning());
-                 ++i)
-                std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-        CVLECMNIFInfo* pDeaf = m_ECM.FindNIFInfo(kMac1);
-        CVLECMNIFInfo* pHeldTwice = m_ECM.FindNIFInfo(kMac2);
-        ASSERT_NE(nullptr, pDeaf);
-        ASSERT_NE(nullptr, pHeldTwice);
-        EXPECT_EQ(VLECM_RESULT_TIMEOUT, pDeaf->GetUnicastCheckResult());
-        EXPECT_EQ(0, pDeaf->GetUnicastCheckDeviceResult());
-        EXPECT_EQ(VLECM_RESULT_DEVICE_ERROR, pHeldTwice->GetUnicastCheckResult());
-        EXPECT_EQ(0xF003, pHeldTwice->GetUnicastCheckDeviceResult());
+        // Each is judged once its check has ended, and says how.
+        SVLECMMACState deaf, heldTwice;
+        ASSERT_TRUE(WaitJudged(m_ECM, kMac1, deaf));
+        ASSERT_TRUE(WaitJudged(m_ECM, kMac2, heldTwice));
+        EXPECT_EQ(bFilter ? VLECM_MAC_NONE : VLECM_MAC_ONE, deaf.eVerdict);
+        EXPECT_EQ(bFilter ? VLECM_MAC_NONE : VLECM_MAC_ONE, heldTwice.eVerdict);
+        ASSERT_EQ(1u, deaf.addresses.size());
+        ASSERT_EQ(1u, heldTwice.addresses.size());
+        EXPECT_EQ(bFilter ? VLECM_MAC_FAILURE_NO_ANSWER : VLECM_MAC_FAILURE_NOT_UNICAST, deaf.addresses[0].eFailure);
+        EXPECT_EQ(VLECM_RESULT_TIMEOUT, deaf.addresses[0].eResult);
+        EXPECT_EQ(0, deaf.addresses[0].nDeviceResult);
+        EXPECT_EQ(bFilter ? VLECM_MAC_FAILURE_CHECK : VLECM_MAC_FAILURE_NOT_UNICAST, heldTwice.addresses[0].eFailure);
+        EXPECT_EQ(VLECM_RESULT_DEVICE_ERROR, heldTwice.addresses[0].eResult);
+        EXPECT_EQ(0xF003, heldTwice.addresses[0].nDeviceResult);
+        // Only a device handed on is found.
+        EXPECT_EQ(!bFilter, m_ECM.FindNIFInfo(kMac1) != nullptr);
+        EXPECT_EQ(!bFilter, m_ECM.FindNIFInfo(kMac2) != nullptr);
         EXPECT_EQ(0, CFakeNetwork::RequestCount(kMac2, "GetListInfo"));
         Drain(m_ECM);
         // Reported once each, without unicast, in the unfiltered probe only.
@@ -274,7 +286,7 @@ TEST_F(ECMProbe, AnUnansweredCheckKeepsItsTriesAndStopsWithItsDevice)
     ASSERT_EQ(VLECM_RESULT_SUCCESS, m_ECM.Probe(VLECM_PROBE_CONNECT_TYPE_ALL, &options));
     ASSERT_TRUE(CFakeNetwork::Reply(kMac2));
     Drain(m_ECM);
-    CVLECMNIFInfo* pNIFInfo = m_ECM.FindNIFInfo(kMac2);
+    CVLECMNIFInfo* pNIFInfo = ProbeRecord(m_ECM, kMac2);
     ASSERT_NE(nullptr, pNIFInfo);
     EXPECT_TRUE(pNIFInfo->IsCommandRunning());
     EXPECT_EQ(1, m_ECM.GetProbeInstance().GetUnicastChecks().GetCount());
@@ -390,7 +402,7 @@ TEST_F(ECMProbe, StopProbeInstanceLetsTheChainsUnderWayFinish)
     EXPECT_EQ(kPlaces, nRunning);
     ASSERT_EQ(1, nWaiting);
     // A place frees up: the waiting device takes it and is reported.
-    m_ECM.RemoveNIFInfo(m_ECM.FindNIFInfo(macs[0].c_str()));
+    m_ECM.RemoveNIFInfo(ProbeRecord(m_ECM, macs[0], "10.0.2.1"));
     ASSERT_TRUE(m_Client.WaitFor("probe", 1));
     EXPECT_EQ(macs[kPlaces], m_Client.Events()[0].strMac);
 }
@@ -463,10 +475,10 @@ TEST_F(ECMProbe, AStoppedChainCommandEndsItsChain)
     }
     ASSERT_EQ(1, nWaiting);
     ASSERT_EQ(1, probe.GetCheckingChainCount());
-    m_ECM.FindNIFInfo(macs[0].c_str())->StopCommand();
+    ProbeRecord(m_ECM, macs[0], "10.0.4.1")->StopCommand();
     ASSERT_TRUE(m_Client.WaitFor("probe", 1));
     EXPECT_EQ(macs[kPlaces], m_Client.Events()[0].strMac);
-    m_ECM.FindNIFInfo(macs[kPlaces + 1].c_str())->StopCommand();
+    ProbeRecord(m_ECM, macs[kPlaces + 1], "10.0.4." + std::to_string(kPlaces + 2))->StopCommand();
     Drain(m_ECM);
     EXPECT_EQ(0, probe.GetCheckingChainCount());
     probe.GetChainCounts(nRunning, nWaiting);

@@ -11,6 +11,7 @@
 #include "base/core/VLString.h"
 #include "ecm/probe/VLECMHandOnQueue.h"
 #include "ecm/probe/VLECMLocalNetworks.h"
+#include "ecm/probe/VLECMMACTable.h"
 #include "ecm/probe/VLECMReplyFilter.h"
 
 namespace {
@@ -127,8 +128,9 @@ TEST(ECMLocalNetworks, AFurtherAddressGivesItsNetworkAndTheBroadcastsInterface)
         EXPECT_EQ("10.0.0.0/24", Std(pNetworks->GetNetwork(Text("10.0.0.5"))));
         EXPECT_EQ(row.szInterface, Std(pNetworks->GetReceiverInterface(Text("VLPC_LocalNetworkDBC_1"))));
 
-        CVLECMHandOnQueue records;
-        CVLECMReplyFilter filter(records);
+        CVLECMMACTable table;
+        CVLECMHandOnQueue records(&table);
+        CVLECMReplyFilter filter(records, table);
         filter.SetLocalNetworks(pNetworks);
         filter.SetDeviceBound(1);
         EXPECT_TRUE(filter.Admit(Text("0026AB000001"), Text("10.0.0.140"), 1, nullptr, Text("VLPC_LocalNetworkDBC_1")));

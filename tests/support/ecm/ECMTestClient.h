@@ -184,4 +184,27 @@ inline void Drain(CVLECM& ecm)
     }
 }
 
+// Waits until the MAC (any form) was heard and its verdict is no longer
+// pending; false once nothing changed for kDispatchStallSeconds.
+inline bool WaitJudged(CVLECM& ecm, const char* szMAC, SVLECMMACState& state)
+{
+    for (;;) {
+        const unsigned long nSeen = ecm.GetMACChangeCount();
+        if (ecm.GetMACState(szMAC, state) && state.eVerdict != VLECM_MAC_PENDING)
+            return true;
+        if (ecm.WaitForMACChange(nSeen, kDispatchStallSeconds * 1000) == nSeen) {
+            std::fprintf(stderr, "WaitJudged: %s not judged, nothing changed for %d s\n", szMAC, kDispatchStallSeconds);
+            return false;
+        }
+    }
+}
+
+// The probe's record of that MAC (normal form) at that address, handed on
+// or not: the tests reach a device still in its chain so.
+inline CVLECMNIFInfo* ProbeRecord(CVLECM& ecm, const std::string& strMAC, const std::string& strAddress = "")
+{
+    return ecm.GetProbeInstance().GetMACTable().FindRecord(CVLString(strMAC.c_str(), 72),
+                                                           CVLString(strAddress.c_str(), 72));
+}
+
 #endif
