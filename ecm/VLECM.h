@@ -12,21 +12,28 @@
 // only as IVLECMOwnerIF.
 //
 // Where a probe reply goes: the probe module hands it to the device list
-// (probe/VLECMNIFInfoList), whose reply filter admits or drops it; an
-// admitted reply is copied into the list and the copy waits in the hand-on
-// queue, which owns it until its network's turn puts it in the dispatch
-// queue. On the dispatch thread the probe instance (probe/VLECMProbeInstance)
-// merges it into the device's one record, keyed by MAC address (a new
-// device's copy becomes its record), which the device list owns until the
-// device is removed. A new device's chain (unicast check on the check
-// thread, then its commands on the record's command thread) runs before the
-// device is reported to OnProbe.
+// (probe/VLECMNIFInfoList), whose reply filter admits or drops it, asking
+// the MAC table (probe/VLECMMACTable) what it knows of that address of the
+// MAC; an admitted reply is copied (into the device list for the address
+// its MAC was handed on from, else into the probe's own records) and the
+// copy waits in the hand-on queue, keyed by MAC and address, until its
+// network's turn puts it in the dispatch queue. On the dispatch thread the
+// probe instance (probe/VLECMProbeInstance) merges it into the record of
+// its address (a new address's copy becomes that record). Each record's
+// chain: its unicast check on the check thread, all of a MAC's addresses
+// at once; then, for each address that answered, one at a time per MAC,
+// its commands on the record's command thread. The table takes the one
+// decision per MAC: when exactly one address passed and none is still to
+// be judged, its record moves to the device list and is reported to
+// OnProbe, once; two that passed are a conflict (GetConflictReports).
 //
 // Locks, in this order: m_DispatchCallbackSync, m_PostCallbackTargetMapSync,
 // the probe instance's device-list lock, m_CallbackNotificationSync. All are
 // recursive, so a client callback on the dispatch thread may call the probe
-// control operations. m_AccessSync serialises Initialize and Terminate;
-// m_PropertyMapSync guards the option map and is taken alone.
+// control operations. On the receive threads the reply filter's lock comes
+// before the hand-on queue's. The MAC table's lock is taken after any of
+// these and calls nothing outside. m_AccessSync serialises Initialize and
+// Terminate; m_PropertyMapSync guards the option map and is taken alone.
 #ifndef VLECM_H
 #define VLECM_H
 
@@ -179,9 +186,12 @@ public:
     // the list lacks their devices. A listed device's waiting reply, which
     // only brings newer data, is not counted. None once the probe stops.
     int GetWaitingReplyCount();
-    // Every other address that MAC answered from and that is checked (each
-    // has a record of its own, a claim, which the device list does not
-    // hold), in the order heard.
+    // The calls from here to GetOtherAddressCount read the MAC table in the form
+    // its client read before the table (GetMACState and the calls after it
+    // say the same as values), and go once no client reads them so.
+    //
+    // Every other address that MAC answered from and that is checked, in
+    // the order heard.
     std::vector<CVLString> GetOtherAddresses(VL_CONST_STR szMACAddress);
     // The address the first reply of that MAC came from in this probe.
     CVLString GetFirstAddress(VL_CONST_STR szMACAddress);
@@ -192,10 +202,10 @@ public:
     };
     // Calls fn for each address that MAC (any of its forms) answered from in
     // this probe, in the order heard (those a bound refused last), with how
-    // its check stands and its record, which stays valid while fn runs;
-    // true when the MAC answered from more addresses than are told apart.
-    // fn runs under the probe's device-list lock and must not call the
-    // device manager.
+    // its check stands (an address that answered unicast counts as passed)
+    // and its record, which stays valid while fn runs; true when the MAC
+    // answered from more addresses than are kept. fn runs under the probe's
+    // device-list lock and must not call the device manager.
     bool VisitAddresses(VL_CONST_STR szMACAddress, const std::function<void(const SVLECMAddress&)>& fn);
     // The same for every MAC heard, each address with its MAC (normal form).
     void VisitAllAddresses(const std::function<void(const CVLString&, const SVLECMAddress&)>& fn);
@@ -204,7 +214,7 @@ public:
     CVLString FindUncheckedMAC(VL_CONST_STR szAddress);
     // Every address a MAC answered from in this probe, with that MAC.
     std::vector<std::pair<CVLString, CVLString>> GetHeardAddresses();
-    // Grows each time a MAC is heard from another address in this probe.
+    // Grows with every change of the MAC table (GetMACChangeCount).
     unsigned long GetOtherAddressCount();
     // What the probe's devices still do, kept as it changes (see
     // CVLECMProbeInstance): the chains not over, nChecking of them in or

@@ -29,9 +29,8 @@ struct SVLECMAddress
     VLECM_BOUND eBound = VLECM_BOUND_NETWORK;
     int nBound = 0;
     CVLString strNetwork;
-    // Its record is the MAC's in the device list: the address that passed
-    // first, which alone goes on to the further commands and is reported,
-    // or before one did, the first address heard.
+    // Its record is the MAC's in the device list: the address the MAC was
+    // handed on from.
     bool bListed = false;
     // Its record; null while its reply waits and for one never checked.
     // Valid only while the visit runs.

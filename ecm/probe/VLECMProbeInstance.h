@@ -17,7 +17,7 @@
 // each address stands is asked of the table.
 //
 // Lock order: the owner's dispatch lock before m_NIFListAccessSync, before
-// the module controller's lock.
+// the module controller's lock; the MAC table's lock after any of them.
 #ifndef VLECMPROBEINSTANCE_H
 #define VLECMPROBEINSTANCE_H
 
