@@ -33,6 +33,16 @@ void CVLECMMACTable::Reset()
     m_Changed.notify_all();
 }
 
+void CVLECMMACTable::fail(SVLECMMACAddress& address, VLECM_MAC_FAILURE eFailure, VLECM_COMMAND eCommand,
+                          VLECM_RESULT eResult, long nDeviceResult)
+{
+    address.eState = VLECM_MAC_ADDRESS_FAILED;
+    address.eFailure = eFailure;
+    address.eCommand = eCommand;
+    address.eResult = eResult;
+    address.nDeviceResult = nDeviceResult;
+}
+
 bool CVLECMMACTable::isPendingState(VLECM_MAC_ADDRESS_STATE eState)
 {
     return eState == VLECM_MAC_ADDRESS_HEARD || eState == VLECM_MAC_ADDRESS_WAITING ||
@@ -371,11 +381,7 @@ CVLECMMACTable::SNext CVLECMMACTable::CheckEnded(const CVLECMNIFInfo* pRecord, b
         address.bUnicast = true;
         pEntry->nAnswered = ++pMAC->nAnswered;
     } else {
-        address.eState = VLECM_MAC_ADDRESS_FAILED;
-        address.eFailure = eFailure;
-        address.eCommand = VLECM_COMMAND_CHECK_UNICAST;
-        address.eResult = eResult;
-        address.nDeviceResult = nDeviceResult;
+        fail(address, eFailure, VLECM_COMMAND_CHECK_UNICAST, eResult, nDeviceResult);
         address.bAnsweredOtherwise = bAnsweredOtherwise;
     }
     return changed(*pMAC);
@@ -394,11 +400,7 @@ CVLECMMACTable::SNext CVLECMMACTable::CommandsEnded(const CVLECMNIFInfo* pRecord
     if (bSucceeded) {
         address.eState = VLECM_MAC_ADDRESS_PASSED;
     } else {
-        address.eState = VLECM_MAC_ADDRESS_FAILED;
-        address.eFailure = VLECM_MAC_FAILURE_COMMAND;
-        address.eCommand = eCommand;
-        address.eResult = eResult;
-        address.nDeviceResult = nDeviceResult;
+        fail(address, VLECM_MAC_FAILURE_COMMAND, eCommand, eResult, nDeviceResult);
     }
     return changed(*pMAC);
 }
@@ -423,21 +425,18 @@ CVLECMMACTable::SNext CVLECMMACTable::ChainEnded(const CVLECMNIFInfo* pRecord, b
     if (pEntry == nullptr)
         return SNext();
     SVLECMMACAddress& address = pEntry->address;
+    eResult = eResult != VLECM_RESULT_SUCCESS ? eResult : VLECM_RESULT_FAILED;
     if (isPendingState(address.eState)) {
         // Its check never ran to its end.
-        address.eFailure = VLECM_MAC_FAILURE_CHECK;
-        address.eCommand = VLECM_COMMAND_CHECK_UNICAST;
+        fail(address, VLECM_MAC_FAILURE_CHECK, VLECM_COMMAND_CHECK_UNICAST, eResult, nDeviceResult);
     } else if (address.eState == VLECM_MAC_ADDRESS_ANSWERED && pEntry->bCommands) {
         // Its commands ended without a word (one did not start).
         pEntry->bCommands = false;
-        address.eFailure = VLECM_MAC_FAILURE_COMMAND;
-        address.eCommand = eCommand != VLECM_COMMAND_COUNT ? eCommand : VLECM_COMMAND_GET_LIST_INFO;
+        fail(address, VLECM_MAC_FAILURE_COMMAND,
+             eCommand != VLECM_COMMAND_COUNT ? eCommand : VLECM_COMMAND_GET_LIST_INFO, eResult, nDeviceResult);
     } else {
         return SNext();
     }
-    address.eState = VLECM_MAC_ADDRESS_FAILED;
-    address.eResult = eResult != VLECM_RESULT_SUCCESS ? eResult : VLECM_RESULT_FAILED;
-    address.nDeviceResult = nDeviceResult;
     return changed(*pMAC, bGoOn);
 }
 
@@ -471,9 +470,9 @@ void CVLECMMACTable::Detach(const CVLECMNIFInfo* pRecord)
     pEntry->pRecord = nullptr;
     // Its check or commands can no longer end: judged as they stand.
     if (isPendingState(pEntry->address.eState) || pEntry->address.eState == VLECM_MAC_ADDRESS_ANSWERED) {
-        pEntry->address.eState = VLECM_MAC_ADDRESS_FAILED;
-        pEntry->address.eFailure = VLECM_MAC_FAILURE_CHECK;
-        pEntry->address.eResult = VLECM_RESULT_STOPPED;
+        const bool bChecked = pEntry->address.eState == VLECM_MAC_ADDRESS_ANSWERED;
+        fail(pEntry->address, bChecked ? VLECM_MAC_FAILURE_COMMAND : VLECM_MAC_FAILURE_CHECK,
+             bChecked ? VLECM_COMMAND_GET_LIST_INFO : VLECM_COMMAND_CHECK_UNICAST, VLECM_RESULT_STOPPED, 0);
         pEntry->bCommands = false;
     }
     changed(*pMAC, false);

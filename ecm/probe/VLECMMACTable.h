@@ -176,6 +176,8 @@ private:
     SNext changed(SMAC& mac, bool bGoOn = true);
     static VLECM_MAC_VERDICT derive(const SMAC& mac, const SEntry** ppOne);
     static bool isPendingState(VLECM_MAC_ADDRESS_STATE eState);
+    static void fail(SVLECMMACAddress& address, VLECM_MAC_FAILURE eFailure, VLECM_COMMAND eCommand,
+                     VLECM_RESULT eResult, long nDeviceResult);
     void fillState(const CVLString& strMAC, const SMAC& mac, SVLECMMACState& state);
     void bump(SMAC& mac);
 

@@ -819,6 +819,25 @@ void CVLECMProbeInstance::follow(const CVLECMMACTable::SNext& next)
         report(next.pReport, next.bReportUnicast);
 }
 
+bool CVLECMProbeInstance::takePlace(SChain& chain, CVLECMNIFInfo* pNIFInfo, VLECM_COMMAND eCommand,
+                                    VLECM_CONNECT_TYPE eConnectType)
+{
+    if (chain.eState == CHAIN_RUNNING)
+        return true;
+    if (m_nRunningChains < MAX_RUNNING_CHAINS) {
+        chain.eState = CHAIN_RUNNING;
+        ++m_nRunningChains;
+        return true;
+    }
+    chain.eState = CHAIN_WAITING_PLACE;
+    SWaitingChain waiting;
+    waiting.pNIFInfo = pNIFInfo;
+    waiting.eCommand = eCommand;
+    waiting.eConnectType = eConnectType;
+    m_PlacesWaiting.Push(chain.strNetwork, waiting);
+    return false;
+}
+
 void CVLECMProbeInstance::startCommands(CVLECMNIFInfo* pNIFInfo)
 {
     const VLECM_COMMAND eCommand = getOptionBool("Option.Probe.SkipGetSupportInformation")
@@ -837,17 +856,7 @@ void CVLECMProbeInstance::startCommands(CVLECMNIFInfo* pNIFInfo)
             chain.strNetwork = strNetwork;
             chain.strMAC = pNIFInfo->GetMACAddress();
             ++m_ChainsPerMAC[chain.strMAC];
-            if (m_nRunningChains < MAX_RUNNING_CHAINS) {
-                chain.eState = CHAIN_RUNNING;
-                ++m_nRunningChains;
-                bStart = true;
-            } else {
-                chain.eState = CHAIN_WAITING_PLACE;
-                SWaitingChain waiting;
-                waiting.pNIFInfo = pNIFInfo;
-                waiting.eCommand = eCommand;
-                m_PlacesWaiting.Push(strNetwork, waiting);
-            }
+            bStart = takePlace(chain, pNIFInfo, eCommand, VLECM_CONNECT_TYPE_NETWORK);
         } else {
             lock.Unlock();
             continueChain(pNIFInfo, eCommand, VLECM_CONNECT_TYPE_NETWORK);
@@ -945,20 +954,7 @@ void CVLECMProbeInstance::continueChain(CVLECMNIFInfo* pNIFInfo, VLECM_COMMAND e
         SChain& chain = it->second;
         if (chain.eState == CHAIN_CHECKING)
             --m_nCheckingChains;
-        if (chain.eState == CHAIN_RUNNING) {
-            bStart = true;
-        } else if (m_nRunningChains < MAX_RUNNING_CHAINS) {
-            chain.eState = CHAIN_RUNNING;
-            ++m_nRunningChains;
-            bStart = true;
-        } else {
-            chain.eState = CHAIN_WAITING_PLACE;
-            SWaitingChain waiting;
-            waiting.pNIFInfo = pNIFInfo;
-            waiting.eCommand = eCommand;
-            waiting.eConnectType = eConnectType;
-            m_PlacesWaiting.Push(chain.strNetwork, waiting);
-        }
+        bStart = takePlace(chain, pNIFInfo, eCommand, eConnectType);
     }
     // A command that does not start ends the chain after its callback.
     if (bStart)

@@ -242,6 +242,9 @@ protected:
     void setChainCommandRunning(CVLECMNIFInfo* pNIFInfo, bool bRunning, VLECM_COMMAND eCommand = VLECM_COMMAND_COUNT);
     // Under m_ChainSync: forgets the chain and frees what it holds.
     void dropChain(CVLECMNIFInfo* pNIFInfo);
+    // Under m_ChainSync: the chain takes a place for its next command, or
+    // waits for one; true when the command may start now.
+    bool takePlace(SChain& chain, CVLECMNIFInfo* pNIFInfo, VLECM_COMMAND eCommand, VLECM_CONNECT_TYPE eConnectType);
     // The local networks last handed (takes m_LocalNetworksSync, after
     // any other lock and never before one).
     std::shared_ptr<const CVLECMLocalNetworks> localNetworks();

@@ -8,11 +8,11 @@
 #include <vector>
 
 #include "base/core/VLCharset.h"
-#include "base/net/VLInterfaceAddress.h"
 #include "ecm/probe/VLECMHandOnQueue.h"
 #include "ecm/probe/VLECMLocalNetworks.h"
 #include "ecm/probe/VLECMMACTable.h"
 #include "ecm/probe/VLECMReplyFilter.h"
+#include "tests/support/ecm/LocalInterfaces.h"
 
 namespace {
 CVLString Text(const std::string& str)
@@ -30,20 +30,7 @@ std::string Mac(int nNetwork, int n)
 // Local networks 10.1.0.0/16 ... 10.N.0.0/16.
 std::shared_ptr<const CVLECMLocalNetworks> Networks(int nNetworks)
 {
-    std::vector<VLInterfaceAddress> addresses(static_cast<size_t>(nNetworks));
-    for (int i = 0; i < nNetworks; ++i) {
-        VLInterfaceAddress& a = addresses[static_cast<size_t>(i)];
-        a.strName = a.strInterface = "vl" + std::to_string(i + 1);
-        const unsigned char address[4] = {10, static_cast<unsigned char>(i + 1), 0, 1};
-        const unsigned char mask[4] = {255, 255, 0, 0};
-        std::copy(address, address + 4, a.address);
-        std::copy(mask, mask + 4, a.netmask);
-        a.bUp = true;
-        a.bLoopback = false;
-        a.bFirstOfInterface = true;
-        a.nFlags = 0;
-    }
-    return std::make_shared<const CVLECMLocalNetworks>(addresses, std::map<CVLString, CVLString>());
+    return std::make_shared<const CVLECMLocalNetworks>(LocalInterfaces(nNetworks, 2), std::map<CVLString, CVLString>());
 }
 
 // The process's resident memory, in kilobytes (0 when it cannot be read).

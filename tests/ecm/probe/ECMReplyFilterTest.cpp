@@ -32,6 +32,7 @@
 #include "ecm/probe/VLECMReplyFilter.h"
 #include "tests/support/ecm/FakeNetwork.h"
 #include "tests/support/ecm/ECMTestClient.h"
+#include "tests/support/ecm/LocalInterfaces.h"
 #include "tests/support/Watchdog.h"
 
 namespace {
@@ -66,31 +67,13 @@ SVLECMReplyKey Key(const std::string& strMAC, const std::string& strFrom)
     return key;
 }
 
-// Two local networks, 10.1.0.0/24 and 10.2.0.0/24.
-std::vector<VLInterfaceAddress> TwoNetworks()
-{
-    std::vector<VLInterfaceAddress> addresses(2);
-    for (int i = 0; i < 2; ++i) {
-        VLInterfaceAddress& a = addresses[static_cast<size_t>(i)];
-        a.strName = a.strInterface = "vl" + std::to_string(i + 1);
-        const unsigned char address[4] = {10, static_cast<unsigned char>(i + 1), 0, 1};
-        const unsigned char mask[4] = {255, 255, 255, 0};
-        std::copy(address, address + 4, a.address);
-        std::copy(mask, mask + 4, a.netmask);
-        a.bUp = true;
-        a.bLoopback = false;
-        a.bFirstOfInterface = true;
-        a.nFlags = 0;
-    }
-    return addresses;
-}
-
 // The two networks as a probe hands them, with the sockets that receive
 // from one of them each (by module instance path and directed broadcast).
 std::shared_ptr<const CVLECMLocalNetworks>
 Networks(const std::map<CVLString, CVLString>& receivers = std::map<CVLString, CVLString>())
 {
-    return std::make_shared<const CVLECMLocalNetworks>(TwoNetworks(), receivers);
+    // Two local networks, 10.1.0.0/24 and 10.2.0.0/24.
+    return std::make_shared<const CVLECMLocalNetworks>(LocalInterfaces(2, 3), receivers);
 }
 
 // Holds the dispatch thread in a callback until released, so that replies
