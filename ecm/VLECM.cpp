@@ -398,7 +398,7 @@ int CVLECM::GetDeviceCount()
 
 unsigned long CVLECM::GetOtherAddressCount()
 {
-    return m_ProbeInstance.GetMACTable().GetChangeCount();
+    return m_ProbeInstance.GetMACTable().GetOtherAddressCount();
 }
 
 bool CVLECM::IsReplyWaiting(VL_CONST_STR szMACAddress)

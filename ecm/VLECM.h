@@ -214,7 +214,7 @@ public:
     CVLString FindUncheckedMAC(VL_CONST_STR szAddress);
     // Every address a MAC answered from in this probe, with that MAC.
     std::vector<std::pair<CVLString, CVLString>> GetHeardAddresses();
-    // Grows with every change of the MAC table (GetMACChangeCount).
+    // Grows each time a MAC is heard from a further address in this probe.
     unsigned long GetOtherAddressCount();
     // What the probe's devices still do, kept as it changes (see
     // CVLECMProbeInstance): the chains not over, nChecking of them in or
