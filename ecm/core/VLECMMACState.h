@@ -53,7 +53,7 @@ enum VLECM_MAC_FAILURE
     VLECM_MAC_FAILURE_NOT_UNICAST,  // the same with the unicast filter off: stands only alone
     VLECM_MAC_FAILURE_CHECK,        // the check ended with an error (eResult, nDeviceResult)
     VLECM_MAC_FAILURE_COMMAND,      // a follow-up command failed (eCommand, eResult, nDeviceResult)
-    VLECM_MAC_FAILURE_LOST          // its reply was lost before it was handled (a full queue, the probe's stop)
+    VLECM_MAC_FAILURE_LOST          // the probe stopped before its reply was handled
 };
 
 struct SVLECMMACAddress

@@ -151,9 +151,6 @@ bool CVLECMHandOnQueue::leave(TDevices::iterator it, bool bDelivered)
     if (device.pWaiting != nullptr)
         m_WaitingDevices.erase(device.pWaiting);
     device.pWaiting = nullptr;
-    // Its address is no longer pending: nothing of it is coming.
-    if (!bDelivered && m_pTable != nullptr)
-        m_pTable->ReplyLost(it->first);
     return true;
 }
 

@@ -16,9 +16,10 @@
 // reply filter asks for it before it admits a known device's reply
 // (GetWait), and has a changed reply merged into it (MergeIntoWaiting), so
 // that a device costs at most one waiting record and its record ends with
-// its latest data. A record lost before its delivery (never copied, refused
-// by the dispatch queue, dropped as the probe stops) is told to the MAC
-// table, whose address is then no longer pending. What is held here is bounded by the filter's bounds: a
+// its latest data. A record lost before its delivery stays pending in the
+// MAC table while the probe runs (the filter admits the next reply of its
+// address); one dropped as the probe stops is told to the table, whose
+// address is then judged lost. What is held here is bounded by the filter's bounds: a
 // network at most its bound of devices (512). Nothing here refuses a
 // record, so a network within its bound is listed whole however many of
 // its devices answer at once.

@@ -266,7 +266,7 @@ void CVLECMMACTable::ReplyLost(const SVLECMReplyKey& key)
             if (entry.pRecord == nullptr && entry.address.eState == VLECM_MAC_ADDRESS_HEARD) {
                 entry.address.eState = VLECM_MAC_ADDRESS_FAILED;
                 entry.address.eFailure = VLECM_MAC_FAILURE_LOST;
-                changed(it->second);
+                changed(it->second, false);
             }
             return;
         }

@@ -81,8 +81,9 @@ public:
     bool IsReported(const SVLECMReplyKey& key);
     // A bound refused a new address of a MAC already admitted.
     void Refuse(const SVLECMReplyKey& key, VLECM_BOUND eBound, int nBound, const CVLString& strNetwork);
-    // The reply of a kept address without a record was lost (the dispatch
-    // queue refused it, or the probe stopped): judged until heard again.
+    // The reply of a kept address without a record will not be handled
+    // (the probe stopped, or another record stands for it): judged lost
+    // until heard again; nothing is asked to go on or be reported.
     void ReplyLost(const SVLECMReplyKey& key);
 
     // The record made for a kept address as its reply is delivered: false
