@@ -517,6 +517,16 @@ bool CVLECMMACTable::GetState(const CVLString& strMAC, SVLECMMACState& state)
     return true;
 }
 
+SVLECMHeardAddress CVLECMMACTable::countedRefusal(const CVLString& strMAC, const SMAC& mac, const CVLString& strAddress)
+{
+    SVLECMHeardAddress heard;
+    heard.strMAC = strMAC;
+    heard.address.strAddress = strAddress;
+    heard.address.eState = VLECM_MAC_ADDRESS_REFUSED;
+    heard.eVerdict = mac.eVerdict;
+    return heard;
+}
+
 std::vector<SVLECMHeardAddress> CVLECMMACTable::FindAddress(const CVLString& strAddress)
 {
     std::vector<SVLECMHeardAddress> found;
@@ -536,14 +546,8 @@ std::vector<SVLECMHeardAddress> CVLECMMACTable::FindAddress(const CVLString& str
         }
         // A refused address counted but not named.
         if (!bFound && bNumber &&
-            std::binary_search(mac.second.refusedCounted.begin(), mac.second.refusedCounted.end(), nAddress)) {
-            SVLECMHeardAddress heard;
-            heard.strMAC = mac.first;
-            heard.address.strAddress = strAddress;
-            heard.address.eState = VLECM_MAC_ADDRESS_REFUSED;
-            heard.eVerdict = mac.second.eVerdict;
-            found.push_back(heard);
-        }
+            std::binary_search(mac.second.refusedCounted.begin(), mac.second.refusedCounted.end(), nAddress))
+            found.push_back(countedRefusal(mac.first, mac.second, strAddress));
     }
     return found;
 }
@@ -565,12 +569,7 @@ std::vector<SVLECMHeardAddress> CVLECMMACTable::GetAll(bool& bMore)
             if (std::any_of(mac.second.refusedNamed.begin(), mac.second.refusedNamed.end(),
                             [&strAddress](const SVLECMMACAddress& named) { return named.strAddress == strAddress; }))
                 continue;
-            SVLECMHeardAddress heard;
-            heard.strMAC = mac.first;
-            heard.address.strAddress = strAddress;
-            heard.address.eState = VLECM_MAC_ADDRESS_REFUSED;
-            heard.eVerdict = mac.second.eVerdict;
-            all.push_back(heard);
+            all.push_back(countedRefusal(mac.first, mac.second, strAddress));
         }
         bMore = bMore || mac.second.bMore;
     }

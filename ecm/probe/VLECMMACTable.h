@@ -184,6 +184,8 @@ private:
     static void fail(SVLECMMACAddress& address, VLECM_MAC_FAILURE eFailure, VLECM_COMMAND eCommand,
                      VLECM_RESULT eResult, long nDeviceResult);
     void fillState(const CVLString& strMAC, const SMAC& mac, SVLECMMACState& state);
+    // A refused address the MAC keeps only as a number, as heard.
+    static SVLECMHeardAddress countedRefusal(const CVLString& strMAC, const SMAC& mac, const CVLString& strAddress);
     void bump(SMAC& mac);
 
     std::mutex m_Mutex;
