@@ -53,11 +53,14 @@ const char kDescriptionProbe[] = "Probes the local networks and prints one line 
                                  "means that no device answered.\n";
 
 // How url, open and run look for their device.
-#define VLNET_PROBES_AGAIN                                                       \
-    "Until the device answers, the probe's requests go again each time their\n"  \
-    "schedule (about 1.9 s) has passed; a device not found by the time-out is\n" \
-    "an error. An address on none of this computer's networks is refused at\n"   \
-    "once: vlnet reaches devices on the computer's own networks only.\n"
+#define VLNET_PROBES_AGAIN                                                        \
+    "Until the device answers, the probe's requests go again each time their\n"   \
+    "schedule (about 1.9 s) has passed; a device not found by the time-out is\n"  \
+    "an error. An address on none of this computer's networks is refused at\n"    \
+    "once: vlnet reaches devices on the computer's own networks only.\n"          \
+    "Given by its MAC, the device is used at the address that passed\n"           \
+    "its unicast check once every address that answered for the MAC is judged;\n" \
+    "given by its IP address, once that address's own check passed.\n"
 
 const char kDescriptionUrl[] = "Probes until the device is found and prints its web page URL.\n" VLNET_PROBES_AGAIN;
 
@@ -78,6 +81,10 @@ const char kDescriptionRun[] =
     "(Ctrl-C) or left without an answer once its request went out may still\n"
     "have changed the device: GetDetail tells.\n"
     VLNET_PROBES_AGAIN
+    "Given by its MAC, SetDetail, FactReset and a password go only when the MAC\n"
+    "answered from one address alone, in one more round of the probe too;\n"
+    "otherwise nothing is sent and each address is named: give the device's IP\n"
+    "address to choose.\n"
     "Before the probe, each PATH=VALUE must name a value the command sends, once,\n"
     "and fit it: numbers within the field's width, addresses as A.B.C.D (decimal\n"
     "0-255), texts of at most 64 bytes and without a NUL, hex: with an even\n"
@@ -187,11 +194,23 @@ std::string ConflictText(const std::string& strMAC, const std::vector<std::strin
 
 // The listed devices whose unicast check passed at several addresses: of
 // no use to url, open and run until that is sorted out.
-void ReportConflicts(CVLNetSession& session)
+size_t ReportConflicts(CVLNetSession& session)
 {
-    for (const CVLNetSession::SConflict& conflict : session.GetConflicts())
+    const std::vector<CVLNetSession::SConflict> conflicts = session.GetConflicts();
+    for (const CVLNetSession::SConflict& conflict : conflicts)
         fprintf(stderr, "vlnet: %s; until then url, open and run refuse it\n",
                 ConflictText(conflict.strMAC, conflict.passed).c_str());
+    return conflicts.size();
+}
+
+// The addresses more than one MAC answered its unicast check from; how many.
+size_t ReportShared(CVLNetSession& session)
+{
+    const auto shared = session.GetSharedAddresses();
+    for (const auto& address : shared)
+        fprintf(stderr, "vlnet: %s answered the probe for %s: two devices share the address\n", address.first.c_str(),
+                CVLNetSession::ListText(address.second).c_str());
+    return shared.size();
 }
 
 // A MAC heard from more addresses than are told apart.
@@ -233,8 +252,11 @@ void RefuseUntold(const std::string& strMAC)
 // why) when the device cannot be told: another address was still being
 // checked or, given by its MAC, more than one passed its check or one was
 // never checked. Given by an address that passed (bByAddress), that address
-// is the one the user chose.
-bool CheckOtherAddresses(CVLNetSession& session, const std::string& strMAC, const std::string& strIP, bool bByAddress)
+// is the one the user chose, whatever the others are. szChange: the command,
+// when it changes the device or carries a password: by MAC it goes only
+// where no other address answered for the MAC at all.
+bool CheckOtherAddresses(CVLNetSession& session, const std::string& strMAC, const std::string& strIP, bool bByAddress,
+                         const char* szChange = nullptr)
 {
     bool bMore = false;
     const std::vector<CVLNetSession::SAddress> addresses = session.GetAddresses(strMAC, bMore);
@@ -244,7 +266,9 @@ bool CheckOtherAddresses(CVLNetSession& session, const std::string& strMAC, cons
     }
     std::vector<std::string> passed = session.GetPassedAddresses(strMAC);
     CVLNetSession::SortAddresses(passed);
-    const bool bConflict = passed.size() > 1 && !bByAddress;
+    // A change by MAC is refused whatever the other addresses are.
+    const bool bChange = szChange != nullptr && !bByAddress;
+    const bool bConflict = passed.size() > 1 && !bByAddress && !bChange;
     bool bPending = false;
     size_t nOthers = 0;
     for (const CVLNetSession::SAddress& address : addresses) {
@@ -252,12 +276,15 @@ bool CheckOtherAddresses(CVLNetSession& session, const std::string& strMAC, cons
             continue;
         ++nOthers;
         if (address.eState == CVLNetSession::ADDRESS_PENDING) {
-            fprintf(stderr, "vlnet: device %s also answered the probe from %s, whose unicast check was not over\n",
-                    strMAC.c_str(), address.strIP.c_str());
+            fprintf(stderr, "vlnet: device %s also answered the probe from %s: %s\n", strMAC.c_str(),
+                    address.strIP.c_str(), address.strReason.c_str());
             bPending = true;
         } else if (address.eState == CVLNetSession::ADDRESS_FAILED) {
             fprintf(stderr, "vlnet: device %s also answered the probe from %s: %s\n", strMAC.c_str(),
                     address.strIP.c_str(), address.strReason.c_str());
+        } else if (bChange) {
+            fprintf(stderr, "vlnet: device %s also passed its unicast check at %s\n", strMAC.c_str(),
+                    address.strIP.c_str());
         } else if (!bConflict) {
             fprintf(stderr, "vlnet: device %s also passed its unicast check at %s: not used, as %s was given\n",
                     strMAC.c_str(), address.strIP.c_str(), strIP.c_str());
@@ -268,7 +295,19 @@ bool CheckOtherAddresses(CVLNetSession& session, const std::string& strMAC, cons
         fprintf(stderr, "vlnet: %s; refused\n", ConflictText(strMAC, passed).c_str());
         return false;
     }
-    if (bPending) {
+    // A host answering for the MAC cannot be told from the device: nothing
+    // that changes the device, and no password, goes to either.
+    if (bChange && (nOthers > 0 || bUnchecked)) {
+        fprintf(stderr,
+                "vlnet: device %s passed its unicast check at %s\n"
+                "vlnet: device %s refused for %s: it answered the probe from more than one address, and a change "
+                "or a password goes only where nothing else answers for its MAC; give the device's IP address to "
+                "choose\n",
+                strMAC.c_str(), strIP.c_str(), strMAC.c_str(), szChange);
+        return false;
+    }
+    // By its MAC, the checks still running were cut by the time-out.
+    if (bPending && !bByAddress) {
         fprintf(stderr,
                 "vlnet: device %s refused, as which address is the device cannot be told yet (%s passed its unicast "
                 "check); a longer --timeout lets every check end\n",
@@ -372,11 +411,13 @@ int RunProbe(CVLNetSession& session, const CVLNetOptions& options)
     macs.erase(std::unique(macs.begin(), macs.end()), macs.end());
     for (const std::string& strOne : macs)
         ReportUnchecked(session, strOne);
-    ReportConflicts(session);
+    // A line of a MAC in conflict, or of an address two MACs share, may
+    // name what is not the device: the list is not to be taken as it is.
+    const size_t nConflicts = ReportConflicts(session) + ReportShared(session);
     unsigned long nScriptFailures = session.ReportScriptFailures();
     if (bStopped)
         return VLNET_EXIT_STOPPED;
-    return CVLNetProbeStatus::ExitStatus(reasons.size(), unlisted.size(), nScriptFailures);
+    return CVLNetProbeStatus::ExitStatus(reasons.size() + nConflicts, unlisted.size(), nScriptFailures);
 }
 
 // Why an address of a MAC was never checked.
@@ -388,21 +429,55 @@ std::string UncheckedReason(CVLNetSession& session, const std::string& strMAC, c
 }
 
 // A device that answered the probe but not by unicast: why, and given by
-// its MAC, why each other address it answered from was not used either.
+// its MAC from several addresses, why of each address.
 void ReportNotUnicast(CVLNetSession& session, const std::string& strDevice, const std::string& strMAC)
 {
-    fprintf(stderr, "vlnet: device %s answered the probe but not by unicast: %s\n", strDevice.c_str(),
-            session.GetNotUnicastReason().c_str());
-    if (strMAC.empty())
-        return;
     bool bMore = false;
-    std::vector<CVLNetSession::SAddress> addresses = session.GetAddresses(strMAC, bMore);
-    for (size_t i = 1; i < addresses.size(); ++i) {
-        if (addresses[i].eState != CVLNetSession::ADDRESS_UNCHECKED)
-            fprintf(stderr, "vlnet: device %s also answered the probe from %s: %s\n", strMAC.c_str(),
-                    addresses[i].strIP.c_str(), addresses[i].strReason.c_str());
+    std::vector<CVLNetSession::SAddress> addresses;
+    for (const CVLNetSession::SAddress& address :
+         strMAC.empty() ? std::vector<CVLNetSession::SAddress>() : session.GetAddresses(strMAC, bMore)) {
+        if (address.eState != CVLNetSession::ADDRESS_UNCHECKED)
+            addresses.push_back(address);
     }
-    ReportUnchecked(session, strMAC);
+    if (addresses.size() <= 1) {
+        fprintf(stderr, "vlnet: device %s answered the probe but not by unicast: %s\n", strDevice.c_str(),
+                session.GetNotUnicastReason().c_str());
+    } else {
+        // No one address is the device's: each is said with its own reason.
+        for (const CVLNetSession::SAddress& address : addresses)
+            fprintf(stderr, "vlnet: device %s answered the probe from %s but not by unicast: %s%s\n", strMAC.c_str(),
+                    address.strIP.c_str(), address.strReason.c_str(),
+                    address.eState == CVLNetSession::ADDRESS_PENDING ? " at the time-out" : "");
+    }
+    if (!strMAC.empty())
+        ReportUnchecked(session, strMAC);
+}
+
+// Refuses an address that more than one MAC answered its unicast check
+// from: which device the user meant cannot be told. True when it did.
+bool RefuseShared(CVLNetSession& session, const std::string& strIP)
+{
+    const std::vector<std::string> macs = session.GetMACsAnsweringAt(strIP);
+    if (macs.size() < 2)
+        return false;
+    fprintf(stderr,
+            "vlnet: %s answered the probe for %s: which device is meant cannot be told; refused (give its MAC)\n",
+            strIP.c_str(), CVLNetSession::ListText(macs).c_str());
+    return true;
+}
+
+// Says that the address a device given by its MAC is used at answered for
+// other MACs too.
+void NoteShared(CVLNetSession& session, const std::string& strMAC, const std::string& strIP)
+{
+    std::vector<std::string> others;
+    for (const std::string& strOther : session.GetMACsAnsweringAt(strIP)) {
+        if (strOther != strMAC)
+            others.push_back(strOther);
+    }
+    if (!others.empty())
+        fprintf(stderr, "vlnet: device %s is at %s, which also answered the probe for %s\n", strMAC.c_str(),
+                strIP.c_str(), CVLNetSession::ListText(others).c_str());
 }
 
 // False (after saying so) for a device address on none of the computer's
@@ -421,7 +496,9 @@ bool CheckOnLocalNetwork(const std::string& strIP)
 }
 
 // Probes until the device of the command line is found; null when it is not.
-CVLPFWNIFInfo* FindDevice(CVLNetSession& session, const CVLNetOptions& options, int& nExit)
+// szChange: the command, when it changes the device or carries a password.
+CVLPFWNIFInfo* FindDevice(CVLNetSession& session, const CVLNetOptions& options, int& nExit,
+                          const char* szChange = nullptr)
 {
     if (!CheckOnLocalNetwork(options.GetIPAddress())) {
         nExit = VLNET_EXIT_FAILURE;
@@ -431,8 +508,8 @@ CVLPFWNIFInfo* FindDevice(CVLNetSession& session, const CVLNetOptions& options, 
     statusLine.StartTicking(
         [&session](double dSeconds) { return CVLNetStatusLine::Format(dSeconds, session.GetFoundCount()); });
     const std::string& strMAC = options.GetMACAddress();
-    VLPFW_RESULT eResult =
-        session.Probe(options.GetTimeoutSeconds(), false, strMAC, strMAC, options.GetIPAddress(), nullptr);
+    VLPFW_RESULT eResult = session.Probe(options.GetTimeoutSeconds(), false, strMAC, strMAC, options.GetIPAddress(),
+                                         nullptr, szChange != nullptr && !strMAC.empty());
     statusLine.StopTicking();
     if (eResult != VLPFW_RESULT_SUCCESS) {
         fprintf(stderr, "vlnet: the probe did not start: result %d (%s)\n", eResult,
@@ -445,15 +522,42 @@ CVLPFWNIFInfo* FindDevice(CVLNetSession& session, const CVLNetOptions& options, 
         nExit = VLNET_EXIT_STOPPED;
         return nullptr;
     }
+    if (strMAC.empty() && RefuseShared(session, options.GetIPAddress())) {
+        nExit = VLNET_EXIT_FAILURE;
+        return nullptr;
+    }
     CVLPFWNIFInfo* pNIFInfo = session.GetFoundNIFInfo();
+    const std::string strNormal = CVLNetOptions::NormalizeMACAddress(strMAC);
+    // A MAC in conflict is never reported: refused as one that is.
+    std::vector<std::string> passed;
+    if (pNIFInfo == nullptr && !strMAC.empty() && session.GetVerdict(strNormal) == CVLNetSession::VERDICT_CONFLICT)
+        passed = session.GetPassedAddresses(strNormal);
+    if (!passed.empty()) {
+        CheckOtherAddresses(session, strNormal, passed.front(), false, szChange);
+        nExit = VLNET_EXIT_FAILURE;
+        return nullptr;
+    }
     if (pNIFInfo != nullptr) {
         CVLString strIPText = pNIFInfo->GetIPAddress();
         const std::string strIP = strIPText.GetBuffer() != nullptr ? strIPText.GetBuffer() : "";
-        if (!CheckOtherAddresses(session, CVLNetOptions::NormalizeMACAddress(pNIFInfo->GetMACAddress().GetBuffer()),
-                                 strIP, strMAC.empty())) {
+        const std::string strFoundMAC = CVLNetOptions::NormalizeMACAddress(pNIFInfo->GetMACAddress().GetBuffer());
+        if (!CheckOtherAddresses(session, strFoundMAC, strIP, strMAC.empty(), szChange)) {
             nExit = VLNET_EXIT_FAILURE;
             return nullptr;
         }
+        // Nothing else answered for it, but the time-out came before one
+        // more round of the probe could show that nothing else would.
+        if (szChange != nullptr && !strMAC.empty() && !session.IsSoleAddressConfirmed()) {
+            fprintf(stderr,
+                    "vlnet: device %s refused for %s: the time-out came before one more round of the probe could "
+                    "show that nothing else answers for its MAC; a longer --timeout lets it, or give the device's IP "
+                    "address\n",
+                    strFoundMAC.c_str(), szChange);
+            nExit = VLNET_EXIT_FAILURE;
+            return nullptr;
+        }
+        if (!strMAC.empty())
+            NoteShared(session, strFoundMAC, strIP);
     }
     if (pNIFInfo == nullptr) {
         ReportNothingSent(session);
@@ -688,7 +792,9 @@ int RunDeviceCommand(CVLNetSession& session, const CVLNetOptions& options)
         bPassword = true;
     }
     int nExit = VLNET_EXIT_SUCCESS;
-    CVLPFWNIFInfo* pNIFInfo = FindDevice(session, options, nExit);
+    const bool bChange = bPassword || CVLNetSession::WritesDevice(options.GetDeviceCommand());
+    CVLPFWNIFInfo* pNIFInfo =
+        FindDevice(session, options, nExit, bChange ? options.GetDeviceCommand().c_str() : nullptr);
     if (pNIFInfo == nullptr && nExit == VLNET_EXIT_STOPPED)
         return StoppedBeforeSending(options, "while the device was looked for");
     if (pNIFInfo == nullptr)

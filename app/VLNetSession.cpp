@@ -308,10 +308,9 @@ void CVLNetSession::OnProbe(VL_CONST_STR szMACAddress, CVLPFWNIFInfo* pNIFInfo)
     std::string strIP = Text(pNIFInfo->GetIPAddress());
     std::string strMarks = marksOf(strMAC, strIP);
     std::lock_guard<std::mutex> lock(m_Mutex);
-    m_AcceptedNIFInfoSet.insert(pNIFInfo);
     m_nChangeCount++;
-    // The device manager reports a MAC once, at the address that passed
-    // its check first; the others are asked for (GetAddresses).
+    // The device manager reports a MAC once, judged at the one address that
+    // passed; the others are asked for (GetAddresses).
     if (m_PrintedLines.count(strMAC) != 0)
         return;
     if ((!m_strFindMAC.empty() && strMAC == m_strFindMAC) || (!m_strFindIP.empty() && strIP == m_strFindIP)) {
@@ -340,23 +339,24 @@ std::string CVLNetSession::marksOf(const std::string& strMAC, const std::string&
 {
     bool bMore = false;
     unsigned long nUnchecked = 0;
-    for (const SAddress& address : GetAddresses(strMAC, bMore))
-        nUnchecked += address.eState == ADDRESS_UNCHECKED ? 1 : 0;
-    return Marks(GetOtherAddresses(strMAC, strIP), nUnchecked, bMore);
+    std::vector<std::string> others;
+    for (const SAddress& address : GetAddresses(strMAC, bMore)) {
+        if (address.eState == ADDRESS_UNCHECKED)
+            nUnchecked++;
+        else if (address.strIP != strIP)
+            others.push_back(address.strIP);
+    }
+    SortAddresses(others);
+    return Marks(others, nUnchecked, bMore);
 }
 
 std::vector<std::string> CVLNetSession::GetOtherAddresses(const std::string& strMAC, const std::string& strIP)
 {
+    bool bMore = false;
     std::vector<std::string> others;
-    if (!m_bInitialize)
-        return others;
-    CVLECM& ecm = m_CommunicationManager.GetVLECM();
-    CVLString strFirst = ecm.GetFirstAddress(strMAC.c_str());
-    if (strFirst.GetLength() > 0 && Text(strFirst) != strIP)
-        others.push_back(Text(strFirst));
-    for (const CVLString& strOther : ecm.GetOtherAddresses(strMAC.c_str())) {
-        if (Text(strOther) != strIP)
-            others.push_back(Text(strOther));
+    for (const SAddress& address : GetAddresses(strMAC, bMore)) {
+        if (address.eState != ADDRESS_UNCHECKED && address.strIP != strIP)
+            others.push_back(address.strIP);
     }
     SortAddresses(others);
     return others;
@@ -366,8 +366,49 @@ std::string CVLNetSession::FindUncheckedMAC(const std::string& strIP)
 {
     if (!m_bInitialize || strIP.empty())
         return std::string();
-    CVLString strMAC = m_CommunicationManager.GetVLECM().FindUncheckedMAC(strIP.c_str());
-    return strMAC.GetLength() > 0 ? CVLNetOptions::NormalizeMACAddress(Text(strMAC)) : std::string();
+    for (const SVLECMHeardAddress& heard : m_CommunicationManager.GetVLECM().FindAddress(strIP.c_str())) {
+        if (heard.address.eState == VLECM_MAC_ADDRESS_REFUSED || heard.address.eState == VLECM_MAC_ADDRESS_BEYOND)
+            return CVLNetOptions::NormalizeMACAddress(Text(heard.strMAC));
+    }
+    return std::string();
+}
+
+std::vector<std::string> CVLNetSession::GetMACsAnsweringAt(const std::string& strIP)
+{
+    std::vector<std::string> macs;
+    if (!m_bInitialize || strIP.empty())
+        return macs;
+    for (const SVLECMHeardAddress& heard : m_CommunicationManager.GetVLECM().FindAddress(strIP.c_str())) {
+        if (heard.address.bUnicast)
+            macs.push_back(CVLNetOptions::NormalizeMACAddress(Text(heard.strMAC)));
+    }
+    std::sort(macs.begin(), macs.end());
+    macs.erase(std::unique(macs.begin(), macs.end()), macs.end());
+    return macs;
+}
+
+std::vector<std::pair<std::string, std::vector<std::string>>> CVLNetSession::GetSharedAddresses()
+{
+    std::vector<std::pair<std::string, std::vector<std::string>>> shared;
+    if (!m_bInitialize)
+        return shared;
+    // Only MACs that answered unicast there: a host that merely names many
+    // MACs in its probe replies shares no address with a device.
+    std::map<std::string, std::set<std::string>> byAddress;
+    bool bMore = false;
+    for (const SVLECMHeardAddress& heard : m_CommunicationManager.GetVLECM().GetAllHeardAddresses(bMore)) {
+        if (heard.address.bUnicast)
+            byAddress[Text(heard.address.strAddress)].insert(CVLNetOptions::NormalizeMACAddress(Text(heard.strMAC)));
+    }
+    std::vector<std::string> addresses;
+    for (const auto& entry : byAddress) {
+        if (entry.second.size() > 1)
+            addresses.push_back(entry.first);
+    }
+    SortAddresses(addresses);
+    for (const std::string& strIP : addresses)
+        shared.emplace_back(strIP, std::vector<std::string>(byAddress[strIP].begin(), byAddress[strIP].end()));
+    return shared;
 }
 
 std::vector<std::string> CVLNetSession::GetPassedAddresses(const std::string& strMAC)
@@ -432,25 +473,62 @@ void CVLNetSession::markConflicts()
 {
     if (!m_bInitialize)
         return;
-    // Addresses are heard seldom: a pass that heard none looks at no line.
-    unsigned long nOthers = m_CommunicationManager.GetVLECM().GetOtherAddressCount();
-    std::vector<std::pair<std::string, std::string>> lines;
+    // Only the MACs whose addresses changed since the last look: a flood of
+    // claims costs a look at the MACs it claims, not at every line.
+    CVLECM& ecm = m_CommunicationManager.GetVLECM();
+    unsigned long nSeen = 0;
     {
         std::lock_guard<std::mutex> lock(m_Mutex);
-        if (m_pStatusLine == nullptr || m_bHoldLines || nOthers == m_nOtherAddressesSeen)
+        if (m_pStatusLine == nullptr)
             return;
-        m_nOtherAddressesSeen = nOthers;
-        for (const auto& entry : m_PrintedLines)
-            lines.emplace_back(entry.first, entry.second.strIP);
+        nSeen = m_nMACChangeSeen;
     }
-    for (const auto& line : lines) {
-        std::string strMarks = marksOf(line.first, line.second);
+    const unsigned long nChange = ecm.GetMACChangeCount();
+    if (nChange == nSeen)
+        return;
+    const std::vector<CVLString> changed = ecm.GetMACsChangedSince(nSeen);
+    {
         std::lock_guard<std::mutex> lock(m_Mutex);
-        auto it = m_PrintedLines.find(line.first);
-        if (m_pStatusLine == nullptr || it == m_PrintedLines.end() || it->second.strMarks == strMarks)
+        m_nMACChangeSeen = nChange;
+    }
+    for (const CVLString& strChanged : changed) {
+        const std::string strMAC = CVLNetOptions::NormalizeMACAddress(Text(strChanged));
+        if (!m_strFilterMAC.empty() && strMAC != m_strFilterMAC)
             continue;
+        SPrinted printed;
+        {
+            std::lock_guard<std::mutex> lock(m_Mutex);
+            auto it = m_PrintedLines.find(strMAC);
+            if (it != m_PrintedLines.end())
+                printed = it->second;
+        }
+        // A MAC in conflict is never reported: listed here at the address
+        // that passed (or answered) first, its others marked.
+        if (printed.strIP.empty()) {
+            bool bMore = false;
+            if (GetVerdict(strMAC) != VERDICT_CONFLICT)
+                continue;
+            for (const SAddress& address : GetAddresses(strMAC, bMore)) {
+                if (address.eState == ADDRESS_PASSED && (printed.strIP.empty() || address.bListed)) {
+                    printed.strIP = address.strIP;
+                    printed.strModel = modelAt(strMAC, address);
+                }
+            }
+            if (printed.strIP.empty())
+                continue;
+        }
+        std::string strMarks = marksOf(strMAC, printed.strIP);
+        std::lock_guard<std::mutex> lock(m_Mutex);
+        auto it = m_PrintedLines.find(strMAC);
+        if (it == m_PrintedLines.end()) {
+            it = m_PrintedLines.emplace(strMAC, SPrinted{printed.strIP, printed.strModel, std::string()}).first;
+            m_nChangeCount++;
+        } else if (it->second.strMarks == strMarks) {
+            continue;
+        }
         it->second.strMarks = strMarks;
-        m_pStatusLine->Print(FormatDeviceLine(it->first, it->second.strIP, it->second.strModel, strMarks));
+        if (m_pStatusLine != nullptr && !m_bHoldLines)
+            m_pStatusLine->Print(FormatDeviceLine(it->first, it->second.strIP, it->second.strModel, strMarks));
     }
 }
 
@@ -508,25 +586,6 @@ long CVLNetSession::probeScheduleMilliseconds()
     return nRetryCount * (nRetryInterval + CVLProbeRecvThread::GetTimeoutPause()) + nInterval;
 }
 
-bool CVLNetSession::isJudged(const std::string& strMAC, bool bHeard)
-{
-    CVLECM& ecm = m_CommunicationManager.GetVLECM();
-    bool bAny = false;
-    const bool bMore = ecm.VisitAddresses(strMAC.c_str(), [&bAny](const SVLECMAddress&) { bAny = true; });
-    bool bByAddress = false;
-    {
-        std::lock_guard<std::mutex> lock(m_Mutex);
-        bByAddress = !m_strFindIP.empty();
-    }
-    // Given by its address, the device is that address: it is judged as
-    // any other.
-    if (bMore && !bByAddress)
-        return true;
-    if (ecm.IsReplyWaiting(strMAC.c_str()) || ecm.GetUnfinishedChainCount(strMAC.c_str()) > 0)
-        return false;
-    return !bHeard || bAny;
-}
-
 bool CVLNetSession::isWorthAnotherRound(const std::string& strFindMAC, const std::string& strFindIP)
 {
     CVLECM& ecm = m_CommunicationManager.GetVLECM();
@@ -548,46 +607,161 @@ std::string CVLNetSession::findTargetMAC()
         strFindMAC = m_strFindMAC;
         strFindIP = m_strFindIP;
     }
+    if (!strFindMAC.empty())
+        return GetVerdict(strFindMAC) != VERDICT_NOT_HEARD ? strFindMAC : std::string();
+    // Any MAC heard from the address may be the one looked for, a claim's too.
+    std::vector<SVLECMHeardAddress> heard = m_CommunicationManager.GetVLECM().FindAddress(strFindIP.c_str());
+    return heard.empty() ? std::string() : CVLNetOptions::NormalizeMACAddress(Text(heard.front().strMAC));
+}
+
+std::string CVLNetSession::modelAt(const std::string& strMAC, const SAddress& address)
+{
+    if (!address.strModel.empty() || !m_bInitialize)
+        return address.strModel;
+    // Read from its record when the device manager's values lack it.
+    std::string strModel;
+    m_CommunicationManager.GetVLECM().WithRecord(strMAC.c_str(), address.strIP.c_str(), [&](CVLECMNIFInfo* pRecord) {
+        CVLPFWNIFInfo* pNIFInfo = dynamic_cast<CVLPFWNIFInfo*>(pRecord);
+        if (pNIFInfo != nullptr)
+            strModel = Text(pNIFInfo->GetDisplayName());
+    });
+    return strModel;
+}
+
+CVLNetSession::EVerdict CVLNetSession::GetVerdict(const std::string& strMAC)
+{
+    SVLECMMACState state;
+    if (!m_bInitialize || !m_CommunicationManager.GetVLECM().GetMACState(strMAC.c_str(), state))
+        return VERDICT_NOT_HEARD;
+    switch (state.eVerdict) {
+    case VLECM_MAC_ONE:
+        return VERDICT_ONE;
+    case VLECM_MAC_CONFLICT:
+        return VERDICT_CONFLICT;
+    case VLECM_MAC_NONE:
+        return VERDICT_NONE;
+    default:
+        return VERDICT_PENDING;
+    }
+}
+
+CVLNetSession::ETarget CVLNetSession::judgeTarget(size_t& nAddresses, bool& bSole)
+{
+    nAddresses = 0;
+    bSole = false;
+    std::string strFindMAC, strFindIP;
+    {
+        std::lock_guard<std::mutex> lock(m_Mutex);
+        strFindMAC = m_strFindMAC;
+        strFindIP = m_strFindIP;
+    }
     CVLECM& ecm = m_CommunicationManager.GetVLECM();
     if (!strFindMAC.empty()) {
-        bool bAny = false;
-        ecm.VisitAddresses(strFindMAC.c_str(), [&bAny](const SVLECMAddress&) { bAny = true; });
-        return bAny ? strFindMAC : std::string();
+        SVLECMMACState state;
+        if (!ecm.GetMACState(strFindMAC.c_str(), state))
+            return TARGET_NOT_HEARD;
+        nAddresses = state.addresses.size();
+        bSole = state.eVerdict == VLECM_MAC_ONE && nAddresses == 1;
+        // Heard from more addresses than are told apart, it is judged at
+        // once: nothing their checks say can tell the device from them.
+        if (state.nBeyond > 0 || state.bMore)
+            return TARGET_JUDGED;
+        // Judged at one address, it is the device once reported to us.
+        if (state.eVerdict == VLECM_MAC_PENDING || (state.eVerdict == VLECM_MAC_ONE && GetFoundNIFInfo() == nullptr))
+            return TARGET_PENDING;
+        return state.eVerdict == VLECM_MAC_NONE ? TARGET_FAILED : TARGET_JUDGED;
     }
-    // Any address of any MAC may be the one looked for, a claim's too.
-    std::string strTarget;
-    ecm.VisitAllAddresses([&](const CVLString& strMAC, const SVLECMAddress& address) {
-        if (strTarget.empty() && Text(address.strAddress) == strFindIP)
-            strTarget = CVLNetOptions::NormalizeMACAddress(Text(strMAC));
-    });
-    return strTarget;
+    // By its address the device is that address alone: the other addresses
+    // of its MAC are named, never waited for.
+    std::vector<SVLECMHeardAddress> heard = ecm.FindAddress(strFindIP.c_str());
+    if (heard.empty())
+        return TARGET_NOT_HEARD;
+    nAddresses = heard.size();
+    bool bPending = false;
+    for (const SVLECMHeardAddress& one : heard) {
+        switch (one.address.eState) {
+        case VLECM_MAC_ADDRESS_HEARD:
+        case VLECM_MAC_ADDRESS_WAITING:
+        case VLECM_MAC_ADDRESS_CHECKING:
+            bPending = true;
+            break;
+        case VLECM_MAC_ADDRESS_ANSWERED:
+            // Its commands are still to run unless another address of its
+            // MAC passed them.
+            bPending = bPending || one.eVerdict != VLECM_MAC_CONFLICT;
+            break;
+        default:
+            break;
+        }
+    }
+    return bPending ? TARGET_PENDING : TARGET_JUDGED;
 }
+
+namespace {
+// Why an address failed, as the device manager judged it.
+std::string FailedReason(const SVLECMMACAddress& address)
+{
+    switch (address.eFailure) {
+    case VLECM_MAC_FAILURE_NO_ANSWER:
+    case VLECM_MAC_FAILURE_NOT_UNICAST:
+        // What came from its address was not its reply (another MAC, say).
+        return address.bAnsweredOtherwise ? "answered unicast, but not with its MAC" : "no answer to unicast";
+    case VLECM_MAC_FAILURE_CHECK:
+        if (address.eResult == VLECM_RESULT_TIMEOUT)
+            return address.bAnsweredOtherwise ? "answered unicast, but not with its MAC" : "no answer to unicast";
+        if (address.eResult == VLECM_RESULT_DEVICE_ERROR && address.nDeviceResult == kDeviceOtherDevice)
+            return "unicast check failed: another device answered at its address (error F004)";
+        return "unicast check failed: " + CVLNetSession::FailureText(address.eResult, address.nDeviceResult);
+    case VLECM_MAC_FAILURE_COMMAND:
+        return "its commands failed: " + CVLNetSession::FailureText(address.eResult, address.nDeviceResult);
+    case VLECM_MAC_FAILURE_LOST:
+        return "its reply was lost before it was handled";
+    default:
+        return "its unicast check failed";
+    }
+}
+}  // namespace
 
 std::vector<CVLNetSession::SAddress> CVLNetSession::GetAddresses(const std::string& strMAC, bool& bMore)
 {
     bMore = false;
     std::vector<SAddress> addresses;
-    if (!m_bInitialize)
+    SVLECMMACState state;
+    if (!m_bInitialize || !m_CommunicationManager.GetVLECM().GetMACState(strMAC.c_str(), state))
         return addresses;
-    // Asked under the device manager's lock, which OnProbe never takes
-    // while it holds m_Mutex.
-    auto accepted = [this](CVLPFWNIFInfo* pNIFInfo) {
-        std::lock_guard<std::mutex> lock(m_Mutex);
-        return m_AcceptedNIFInfoSet.count(pNIFInfo) != 0;
-    };
-    bMore = m_CommunicationManager.GetVLECM().VisitAddresses(strMAC.c_str(), [&](const SVLECMAddress& found) {
+    bMore = state.nBeyond > 0;
+    const bool bConflict = state.eVerdict == VLECM_MAC_CONFLICT;
+    for (const SVLECMMACAddress& found : state.addresses) {
         SAddress address;
         address.strIP = Text(found.strAddress);
-        address.bListed = found.bListed;
-        address.pNIFInfo = dynamic_cast<CVLPFWNIFInfo*>(found.pNIFInfo);
+        address.bListed = found.bReported;
+        address.strModel = Text(found.strModel);
+        address.bUnicast = found.bUnicast;
         switch (found.eState) {
-        case VLECM_ADDRESS_WAITING:
-            address.strReason = found.pNIFInfo != nullptr ? "waiting for its unicast check" : "its reply not handled";
+        case VLECM_MAC_ADDRESS_HEARD:
+            address.bHeardOnly = true;
+            address.strReason = "its reply not handled";
             break;
-        case VLECM_ADDRESS_CHECKING:
+        case VLECM_MAC_ADDRESS_WAITING:
+            address.strReason = "waiting for its unicast check";
+            break;
+        case VLECM_MAC_ADDRESS_CHECKING:
             address.strReason = "in its unicast check";
             break;
-        case VLECM_ADDRESS_NOT_CHECKED:
+        case VLECM_MAC_ADDRESS_ANSWERED:
+            // In a conflict its commands never run: it passed its check,
+            // which is what tells it apart.
+            address.eState = bConflict ? ADDRESS_PASSED : ADDRESS_PENDING;
+            address.strReason = bConflict ? std::string() : "waiting for its commands";
+            break;
+        case VLECM_MAC_ADDRESS_PASSED:
+            address.eState = ADDRESS_PASSED;
+            break;
+        case VLECM_MAC_ADDRESS_FAILED:
+            address.eState = ADDRESS_FAILED;
+            address.strReason = FailedReason(found);
+            break;
+        case VLECM_MAC_ADDRESS_REFUSED:
             address.eState = ADDRESS_UNCHECKED;
             // As the devices a bound refused are named.
             address.strReason = "refused by a bound: more than " +
@@ -596,25 +770,18 @@ std::vector<CVLNetSession::SAddress> CVLNetSession::GetAddresses(const std::stri
                                  : found.strNetwork.GetLength() > 0 ? " on " + Text(found.strNetwork)
                                                                     : std::string(" on no local network"));
             break;
-        case VLECM_ADDRESS_FAILED:
-            address.eState = ADDRESS_FAILED;
-            if (address.pNIFInfo != nullptr)
-                address.strReason = failureReason(address.pNIFInfo);
+        case VLECM_MAC_ADDRESS_BEYOND:
+            address.eState = ADDRESS_UNCHECKED;
+            address.strReason = "beyond the " + std::to_string(static_cast<int>(kMaxAddressesPerMAC)) +
+                                " addresses checked for one MAC";
             break;
-        case VLECM_ADDRESS_PASSED:
-            // The listed address goes on to its commands: it passed once
-            // they did and it was accepted.
-            address.eState = ADDRESS_PASSED;
-            if (address.bListed && address.pNIFInfo != nullptr && !accepted(address.pNIFInfo)) {
-                const bool bOver = !address.pNIFInfo->IsCommandRunning() &&
-                                   address.pNIFInfo->GetCommandResult() != VLECM_RESULT_SUCCESS;
-                address.eState = bOver ? ADDRESS_FAILED : ADDRESS_PENDING;
-                address.strReason = bOver ? failureReason(address.pNIFInfo) : "waiting for its commands";
-            }
+        case VLECM_MAC_ADDRESS_REMOVED:
+            address.eState = ADDRESS_FAILED;
+            address.strReason = "not accepted";
             break;
         }
         addresses.push_back(address);
-    });
+    }
     return addresses;
 }
 
@@ -630,22 +797,6 @@ CVLNetSession::EAddressState CVLNetSession::GetAddressState(const std::string& s
         }
     }
     return ADDRESS_FAILED;
-}
-
-std::string CVLNetSession::failureReason(CVLPFWNIFInfo* pNIFInfo)
-{
-    if (pNIFInfo->IsUnicast(VLECM_CONNECT_TYPE_NETWORK))
-        return "its commands failed: " + FailureText(pNIFInfo->GetCommandResult(), pNIFInfo->GetCommandDeviceResult());
-    VLECM_RESULT eCheck = pNIFInfo->GetUnicastCheckResult();
-    long nDeviceResult = pNIFInfo->GetUnicastCheckDeviceResult();
-    // What came from its address was not its reply (another MAC, say).
-    if (eCheck == VLECM_RESULT_TIMEOUT && pNIFInfo->IsUnicastCheckAnsweredOtherwise())
-        return "answered unicast, but not with its MAC";
-    if (eCheck == VLECM_RESULT_TIMEOUT)
-        return "no answer to unicast";
-    if (eCheck == VLECM_RESULT_DEVICE_ERROR && nDeviceResult == kDeviceOtherDevice)
-        return "unicast check failed: another device answered at its address (error F004)";
-    return "unicast check failed: " + FailureText(eCheck, nDeviceResult);
 }
 
 std::vector<std::string> CVLNetSession::GetIncompleteReasons()
@@ -670,7 +821,7 @@ bool CVLNetSession::hasNonUnicastMatch()
         if (address.eState == ADDRESS_PASSED || address.eState == ADDRESS_UNCHECKED ||
             (!strFindIP.empty() && address.strIP != strFindIP))
             continue;
-        m_strNotUnicastReason = address.eState == ADDRESS_PENDING ? "in its unicast check" : address.strReason;
+        m_strNotUnicastReason = address.strReason + (address.eState == ADDRESS_PENDING ? " at the time-out" : "");
         return true;
     }
     return false;
@@ -678,20 +829,35 @@ bool CVLNetSession::hasNonUnicastMatch()
 
 void CVLNetSession::findByAddress(const std::string& strIP)
 {
-    // A claim that passed its check too is never reported: the user who
-    // names its address chooses it.
-    std::string strMAC = findTargetMAC();
-    bool bMore = false;
-    std::vector<SAddress> addresses = strMAC.empty() ? std::vector<SAddress>() : GetAddresses(strMAC, bMore);
-    for (const SAddress& address : addresses) {
-        if (address.strIP == strIP && address.eState == ADDRESS_PASSED && address.pNIFInfo != nullptr) {
+    // Two MACs that answered from the address: which is meant cannot be told.
+    if (GetMACsAnsweringAt(strIP).size() > 1)
+        return;
+    CVLECM& ecm = m_CommunicationManager.GetVLECM();
+    for (const SVLECMHeardAddress& heard : ecm.FindAddress(strIP.c_str())) {
+        const bool bPassed =
+            heard.address.eState == VLECM_MAC_ADDRESS_PASSED ||
+            (heard.address.eState == VLECM_MAC_ADDRESS_ANSWERED && heard.eVerdict == VLECM_MAC_CONFLICT);
+        if (bPassed) {
+            // Not reported (its MAC not judged, or in conflict): the user
+            // who names its address chooses it. The probe has stopped, so
+            // the record stays until the next one.
+            CVLPFWNIFInfo* pFound = nullptr;
+            ecm.WithRecord(Text(heard.strMAC).c_str(), strIP.c_str(),
+                           [&pFound](CVLECMNIFInfo* pNIFInfo) { pFound = dynamic_cast<CVLPFWNIFInfo*>(pNIFInfo); });
             std::lock_guard<std::mutex> lock(m_Mutex);
-            m_pFoundNIFInfo = address.pNIFInfo;
+            m_pFoundNIFInfo = pFound;
             return;
         }
     }
-    for (const SAddress& address : addresses) {
-        if (address.bListed && address.eState == ADDRESS_PASSED) {
+    // Only an address judged failed points elsewhere: one still checked
+    // at the time-out is said to be.
+    const std::string strMAC = findTargetMAC();
+    bool bMore = false;
+    std::string strReason;
+    if (strMAC.empty() || GetAddressState(strMAC, strIP, strReason) != ADDRESS_FAILED)
+        return;
+    for (const SAddress& address : GetAddresses(strMAC, bMore)) {
+        if (address.eState == ADDRESS_PASSED && address.strIP != strIP) {
             m_strPassedMACInstead = strMAC;
             m_strPassedAddressInstead = address.strIP;
             return;
@@ -711,16 +877,27 @@ void CVLNetSession::noteUnlisted(const char* szCut, const std::string& strFilter
     // check failed or was cut. Another address that passed is said apart
     // (GetConflicts), and one never checked too.
     std::vector<std::string> macs;
-    m_CommunicationManager.GetVLECM().VisitAllAddresses([&](const CVLString& strMAC, const SVLECMAddress&) {
-        std::string strNormal = CVLNetOptions::NormalizeMACAddress(Text(strMAC));
+    bool bMoreHeard = false;
+    for (const SVLECMHeardAddress& heard : m_CommunicationManager.GetVLECM().GetAllHeardAddresses(bMoreHeard)) {
+        std::string strNormal = CVLNetOptions::NormalizeMACAddress(Text(heard.strMAC));
         if ((macs.empty() || macs.back() != strNormal) && (strFilterMAC.empty() || strNormal == strFilterMAC))
             macs.push_back(strNormal);
-    });
+    }
+    std::sort(macs.begin(), macs.end());
+    macs.erase(std::unique(macs.begin(), macs.end()), macs.end());
     for (const std::string& strMAC : macs) {
         bool bMore = false;
         for (const SAddress& address : GetAddresses(strMAC, bMore)) {
-            if (address.pNIFInfo == nullptr || address.eState == ADDRESS_PASSED || address.eState == ADDRESS_UNCHECKED)
+            // One whose reply was never handled has no record, and no model.
+            if (address.bHeardOnly || address.eState == ADDRESS_UNCHECKED)
                 continue;
+            // One that passed is listed, unless its MAC was still judged
+            // when the probe was cut.
+            if (address.eState == ADDRESS_PASSED) {
+                std::lock_guard<std::mutex> lock(m_Mutex);
+                if (szCut == nullptr || m_PrintedLines.count(strMAC) != 0)
+                    continue;
+            }
             // Only a time-out or a stop leaves a check or a chain
             // unfinished: a probe that ends by itself waits for them all.
             if (address.eState == ADDRESS_PENDING && szCut == nullptr)
@@ -728,12 +905,16 @@ void CVLNetSession::noteUnlisted(const char* szCut, const std::string& strFilter
             SUnlisted unlisted;
             unlisted.strMAC = strMAC;
             unlisted.strIP = address.strIP;
-            unlisted.strModel = Text(address.pNIFInfo->GetDisplayName());
-            unlisted.bUnicast = address.pNIFInfo->IsUnicast(VLECM_CONNECT_TYPE_NETWORK);
-            unlisted.strReason = address.eState == ADDRESS_PENDING
-                                     ? (address.strReason == "waiting for its commands" ? "still " : "") +
-                                           address.strReason + " " + szCut
-                                     : address.strReason;
+            unlisted.strModel = modelAt(strMAC, address);
+            unlisted.bUnicast = address.bUnicast;
+            unlisted.strReason =
+                address.eState == ADDRESS_PASSED
+                    ? std::string("passed its unicast check, but its MAC's other addresses were not all judged ") +
+                          szCut
+                : address.eState == ADDRESS_PENDING
+                    ? (address.strReason == "waiting for its commands" ? "still " : "") + address.strReason + " " +
+                          szCut
+                    : address.strReason;
             m_Unlisted.push_back(unlisted);
         }
     }
@@ -741,16 +922,15 @@ void CVLNetSession::noteUnlisted(const char* szCut, const std::string& strFilter
 
 VLPFW_RESULT CVLNetSession::Probe(int nTimeoutSeconds, bool bListenToTimeout, const std::string& strFilterMAC,
                                   const std::string& strFindMAC, const std::string& strFindIP,
-                                  CVLNetStatusLine* pStatusLine)
+                                  CVLNetStatusLine* pStatusLine, bool bSoleAddress)
 {
     if (!m_bInitialize)
         return VLPFW_RESULT_NOT_INITIALIZED;
     {
         std::lock_guard<std::mutex> lock(m_Mutex);
         m_PrintedLines.clear();
-        m_nOtherAddressesSeen = 0;
+        m_nMACChangeSeen = 0;
         m_bHoldLines = !strFilterMAC.empty() && strFindMAC.empty() && strFindIP.empty();
-        m_AcceptedNIFInfoSet.clear();
         m_pFoundNIFInfo = nullptr;
         m_strFindMAC = strFindMAC;
         m_strFindIP = strFindIP;
@@ -770,6 +950,8 @@ VLPFW_RESULT CVLNetSession::Probe(int nTimeoutSeconds, bool bListenToTimeout, co
     m_strPassedMACInstead.clear();
     m_strPassedAddressInstead.clear();
     m_strLimitedOnlyNote.clear();
+    m_strFilterMAC = CVLNetOptions::NormalizeMACAddress(strFilterMAC);
+    m_bSoleAddressConfirmed = false;
     if (!m_CommunicationManager.SetFilterMACAddress(strFilterMAC.c_str()))
         return VLPFW_RESULT_PARAMETER_ERROR;
     using Clock = std::chrono::steady_clock;
@@ -792,7 +974,19 @@ VLPFW_RESULT CVLNetSession::Probe(int nTimeoutSeconds, bool bListenToTimeout, co
     long nLastChange = 0;
     long nLastStatus = -kStatusMilliseconds;
     long nNextRound = nScheduleMilliseconds;
+    // The device looked for as last judged, read again only when the
+    // device manager's verdicts changed.
+    unsigned long nTargetSeen = 0;
+    int nTargetReportsSeen = -1;
+    ETarget eTarget = TARGET_NOT_HEARD;
+    size_t nTargetAddresses = 0;
+    bool bSole = false;
+    // The extra round a sole address waits for: when it ends (-1: not
+    // begun), and the addresses heard for the MAC when it began.
+    long nSoleRoundEnd = -1;
+    size_t nSoleRoundAddresses = 0;
     const char* szCut = nullptr;
+    CVLECM& ecm = m_CommunicationManager.GetVLECM();
     for (;;) {
         long nElapsed =
             static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
@@ -803,30 +997,57 @@ VLPFW_RESULT CVLNetSession::Probe(int nTimeoutSeconds, bool bListenToTimeout, co
         // The list cannot be written: probing on would only delay saying so.
         if (pStatusLine != nullptr && CVLNetStatusLine::HasWriteFailed())
             break;
+        const unsigned long nMACChange = ecm.GetMACChangeCount();
+        int nReports;
+        {
+            std::lock_guard<std::mutex> lock(m_Mutex);
+            nReports = m_nChangeCount;
+        }
+        if (bFindOne && (nMACChange != nTargetSeen || nReports != nTargetReportsSeen)) {
+            nTargetSeen = nMACChange;
+            nTargetReportsSeen = nReports;
+            eTarget = judgeTarget(nTargetAddresses, bSole);
+        }
         // The device looked for is used only after the send schedule, when
         // every address that answers for its MAC has been heard, and once
-        // each of them has been checked, whatever the time-out: a check
-        // ends by itself, and an impostor answering late must still be
-        // heard. Judged without being found, it failed its check.
-        std::string strTarget = bFindOne && nElapsed >= nScheduleMilliseconds &&
-                                        nElapsed < nTimeoutMilliseconds + kMaxJudgeMilliseconds
-                                    ? findTargetMAC()
-                                    : std::string();
-        if (!strTarget.empty() && isJudged(strTarget, true))
+        // the device manager judged it. A change or a password by MAC waits
+        // one more round, in which no other address may answer for it.
+        if (bFindOne && nElapsed >= nScheduleMilliseconds && eTarget == TARGET_JUDGED) {
+            if (!bSoleAddress || !bSole || (nSoleRoundEnd >= 0 && nTargetAddresses > nSoleRoundAddresses))
+                break;
+            if (nSoleRoundEnd < 0) {
+                if (!ecm.ProbeAgain())
+                    break;
+                nSoleRoundEnd = nElapsed + nScheduleMilliseconds;
+                nSoleRoundAddresses = nTargetAddresses;
+            } else if (nElapsed >= nSoleRoundEnd) {
+                m_bSoleAddressConfirmed = true;
+                break;
+            }
+        } else if (bSoleAddress && nSoleRoundEnd >= 0 && eTarget != TARGET_JUDGED) {
+            // Another address answered in the extra round.
             break;
-        if (nElapsed >= nTimeoutMilliseconds && strTarget.empty() && (!bFindOne || nElapsed >= nScheduleMilliseconds)) {
+        }
+        // The time-out ends a search whatever waits: what did is said.
+        if (nElapsed >= nTimeoutMilliseconds && (!bFindOne || nElapsed >= nScheduleMilliseconds)) {
             szCut = kCutByTimeout;
             break;
         }
         // probe --mac: once that device's addresses are judged.
-        if (!strOnlyMAC.empty() && nElapsed >= nScheduleMilliseconds && isJudged(strOnlyMAC, true))
-            break;
-        CVLECM& ecm = m_CommunicationManager.GetVLECM();
+        if (!strOnlyMAC.empty() && !bFindOne && nElapsed >= nScheduleMilliseconds) {
+            EVerdict eVerdict = GetVerdict(strOnlyMAC);
+            if (eVerdict != VERDICT_NOT_HEARD && eVerdict != VERDICT_PENDING)
+                break;
+        }
         // A device looked for that has not answered yet (still starting, or
-        // its reply late) is asked again, a round of the send schedule each
-        // time one has passed, until the time-out; the devices found stay,
-        // and a late reply to an earlier round is still heard.
-        if (((bFindOne && strTarget.empty()) || bListen) && nElapsed >= nNextRound && nElapsed < nTimeoutMilliseconds) {
+        // its reply late), or whose every address failed, is asked again, a
+        // round of the send schedule each time one has passed, until the
+        // time-out; so is every device of a probe that listens to its
+        // time-out. The devices found stay, and a late reply to an earlier
+        // round is still heard. Claimants heard before it do not end the
+        // search.
+        if (((bFindOne && (eTarget == TARGET_NOT_HEARD || eTarget == TARGET_FAILED)) || bListen) &&
+            nElapsed >= nNextRound && nElapsed < nTimeoutMilliseconds) {
             nNextRound = nElapsed + nScheduleMilliseconds;
             if (!(bFindOne ? isWorthAnotherRound(strFindMAC, strFindIP) : isWorthAnotherRound(strOnlyMAC, "")))
                 break;
@@ -837,11 +1058,11 @@ VLPFW_RESULT CVLNetSession::Probe(int nTimeoutSeconds, bool bListenToTimeout, co
         // first, as the reply stops waiting just before its device is listed.
         // Counts the device manager keeps: a pass costs the same however
         // many devices answered.
-        bool bPending = strOnlyMAC.empty() ? ecm.GetWaitingReplyCount() > 0 : ecm.IsReplyWaiting(strOnlyMAC.c_str());
+        bool bPending = strOnlyMAC.empty() && ecm.GetWaitingReplyCount() > 0;
         int nChecking = 0;
         int nListed = ecm.GetRecordCount();
-        bPending = (strOnlyMAC.empty() ? ecm.GetUnfinishedChainCount(nChecking)
-                                       : ecm.GetUnfinishedChainCount(strOnlyMAC.c_str())) > 0 ||
+        bPending = (strOnlyMAC.empty() ? ecm.GetUnfinishedChainCount(nChecking) > 0
+                                       : GetVerdict(strOnlyMAC) == VERDICT_PENDING) ||
                    bPending;
         int nChangeCount;
         {
@@ -898,10 +1119,10 @@ VLPFW_RESULT CVLNetSession::Probe(int nTimeoutSeconds, bool bListenToTimeout, co
     for (const std::string& strLost :
          CVLNetProbeStatus::LossReasons(sendStatus.nLost, m_CommunicationManager.GetVLECM().GetUnicastCheckLostCount()))
         m_IncompleteReasons.push_back(strLost);
+    m_CommunicationManager.StopProbe();
     if (!strFindIP.empty() && GetFoundNIFInfo() == nullptr)
         findByAddress(strFindIP);
     m_bFoundNotUnicast = bFindOne && GetFoundNIFInfo() == nullptr && hasNonUnicastMatch();
-    m_CommunicationManager.StopProbe();
     markConflicts();
     if (pStatusLine != nullptr)
         pStatusLine->Clear();
@@ -1228,7 +1449,8 @@ std::vector<std::pair<std::string, std::string>> CVLNetSession::GetHeardAddresse
     std::vector<std::pair<std::string, std::string>> heard;
     if (!m_bInitialize)
         return heard;
-    for (const auto& entry : m_CommunicationManager.GetVLECM().GetHeardAddresses())
-        heard.emplace_back(Text(entry.first), CVLNetOptions::NormalizeMACAddress(Text(entry.second)));
+    bool bMore = false;
+    for (const SVLECMHeardAddress& entry : m_CommunicationManager.GetVLECM().GetAllHeardAddresses(bMore))
+        heard.emplace_back(Text(entry.address.strAddress), CVLNetOptions::NormalizeMACAddress(Text(entry.strMAC)));
     return heard;
 }

@@ -46,9 +46,17 @@ public:
     // schedule each time one has passed, up to the time-out. Looking for no
     // device, with bListenToTimeout the probe sends its rounds so until the
     // time-out (with strFilterMAC, until that device is judged). Devices are
-    // printed as found when pStatusLine is given.
+    // printed as found when pStatusLine is given. bSoleAddress (a device
+    // looked for by its MAC that is to be changed or sent a password): once
+    // the MAC is judged at one address alone, one more round of the
+    // schedule must pass without another address answering for it
+    // (IsSoleAddressConfirmed).
     VLPFW_RESULT Probe(int nTimeoutSeconds, bool bListenToTimeout, const std::string& strFilterMAC,
-                       const std::string& strFindMAC, const std::string& strFindIP, CVLNetStatusLine* pStatusLine);
+                       const std::string& strFindMAC, const std::string& strFindIP, CVLNetStatusLine* pStatusLine,
+                       bool bSoleAddress = false);
+    // True when the extra round bSoleAddress asked for passed with no other
+    // address heard for the MAC.
+    bool IsSoleAddressConfirmed() const { return m_bSoleAddressConfirmed; }
     // True when the last probe sent nothing at all (every send failed);
     // nError is then the error number of the first failure.
     bool IsNothingSent(long& nError) const;
@@ -125,6 +133,12 @@ public:
     // Every address a device answered the last probe from, with its MAC
     // ("00:26:AB:00:00:01").
     std::vector<std::pair<std::string, std::string>> GetHeardAddresses();
+    // The MACs that answered their unicast check from strIP in the last
+    // probe (more than one: devices share the address), in MAC order.
+    std::vector<std::string> GetMACsAnsweringAt(const std::string& strIP);
+    // The addresses more than one MAC answered its unicast check from, each
+    // with those MACs, in address order.
+    std::vector<std::pair<std::string, std::vector<std::string>>> GetSharedAddresses();
 
     // The fields that a device command's request carries, as the loaded
     // definitions lay it out (its packet list by the device manager's
@@ -196,14 +210,28 @@ public:
         std::string strReason;
         // The address the MAC is listed at.
         bool bListed = false;
-        // Its record: null for an address never checked or whose reply was
-        // not handled.
-        CVLPFWNIFInfo* pNIFInfo = nullptr;
+        // The model its replies named (empty when none was handled), and
+        // whether it answered its unicast check with the MAC.
+        std::string strModel;
+        bool bUnicast = false;
+        // Its reply waits to be handled: it has no record yet.
+        bool bHeardOnly = false;
     };
     // Every address the MAC answered the last probe from, in the order
     // heard (those never checked last); bMore when it answered from more
-    // than kMaxAddressesPerMAC, the others not kept.
+    // than kMaxAddressesPerMAC, the others not checked.
     std::vector<SAddress> GetAddresses(const std::string& strMAC, bool& bMore);
+    // The device manager's decision on the MAC in the last probe: judged
+    // (at one address or more than one) or not yet, or not heard at all.
+    enum EVerdict
+    {
+        VERDICT_NOT_HEARD,
+        VERDICT_PENDING,
+        VERDICT_ONE,
+        VERDICT_CONFLICT,
+        VERDICT_NONE
+    };
+    EVerdict GetVerdict(const std::string& strMAC);
     EAddressState GetAddressState(const std::string& strMAC, const std::string& strIP, std::string& strReason);
     // The marks of a device line: the other addresses its MAC answered
     // from ("also answered from 10.0.0.9"); empty when none.
@@ -240,12 +268,20 @@ public:
     static std::string ListText(const std::vector<std::string>& names);
 
 private:
-    // True once every address of the MAC heard so far has been judged: no
-    // reply of it waits and no record of it is still checked or in its
-    // commands; with bHeard, only when it answered at all. Looked for by its
-    // MAC, a MAC heard from more addresses than are told apart is judged at
-    // once: nothing its checks say can tell the device from them.
-    bool isJudged(const std::string& strMAC, bool bHeard);
+    // How the device looked for stands: not heard yet, its addresses not
+    // all judged, judged (found or refused: what FindDevice says), or, by
+    // its MAC, judged with no address that passed (looked for again).
+    enum ETarget
+    {
+        TARGET_NOT_HEARD,
+        TARGET_PENDING,
+        TARGET_JUDGED,
+        TARGET_FAILED
+    };
+    // The device looked for as the device manager judged it; nAddresses:
+    // the addresses heard for its MAC, bSole: judged at one address that
+    // no other address answered with.
+    ETarget judgeTarget(size_t& nAddresses, bool& bSole);
     // False when another round of the probe cannot find the device looked
     // for: a bound refused it (and would again), or no probe datagram could
     // leave or none of the replies be heard (which the probe's end says).
@@ -253,8 +289,6 @@ private:
     // The MAC of the device looked for: the found one's, or that of a
     // record at the MAC or address looked for; empty when none answered.
     std::string findTargetMAC();
-    // Why a record whose chain ended without a report is not listed.
-    static std::string failureReason(CVLPFWNIFInfo* pNIFInfo);
     // Before the probe stops: fills the reasons of GetIncompleteReasons.
     // szCut: how a probe that did not end by itself ended ("at the
     // time-out", "when stopped"), for the devices it left waiting; null
@@ -268,7 +302,8 @@ private:
     bool hasNonUnicastMatch();
     // The device looked for at strIP when the address passed its check
     // without being its MAC's listed one; otherwise notes the MAC that
-    // passed elsewhere (GetPassedMACInstead).
+    // passed elsewhere (GetPassedMACInstead). Only once the probe stopped:
+    // no record is removed after it until the next probe.
     void findByAddress(const std::string& strIP);
     // Before the probe stops: fills GetUnlisted with the listed devices
     // (strFilterMAC alone when given) that were not accepted; szCut as for
@@ -277,9 +312,11 @@ private:
     // Fills GetLimitedOnlyNote from the device manager's set-up of the probe.
     void noteLimitedOnly();
     // Lists again, marked, the devices listed before another address
-    // answered for their MAC (only when an address was heard since the
-    // last look).
+    // answered for their MAC, and lists a MAC judged in conflict, which is
+    // never reported (only the MACs changed since the last look).
     void markConflicts();
+    // The model an address of the MAC named.
+    std::string modelAt(const std::string& strMAC, const SAddress& address);
     // Marks of a MAC's line listed at strIP.
     std::string marksOf(const std::string& strMAC, const std::string& strIP);
     long probeScheduleMilliseconds();
@@ -292,7 +329,6 @@ private:
 
     // What OnProbe fills on the dispatch thread, under m_Mutex.
     std::mutex m_Mutex;
-    std::set<CVLPFWNIFInfo*> m_AcceptedNIFInfoSet;
     CVLPFWNIFInfo* m_pFoundNIFInfo;
     std::string m_strFindMAC;
     std::string m_strFindIP;
@@ -322,8 +358,11 @@ private:
         std::string strMarks;
     };
     std::map<std::string, SPrinted> m_PrintedLines;
-    // The device manager's count of other addresses at the last look.
-    unsigned long m_nOtherAddressesSeen = 0;
+    // The device manager's count of changes at the last look.
+    unsigned long m_nMACChangeSeen = 0;
+    // The filtering MAC address of the probe (empty: none).
+    std::string m_strFilterMAC;
+    bool m_bSoleAddressConfirmed = false;
     // probe --mac: the device's line waits until its addresses are judged.
     bool m_bHoldLines = false;
 

@@ -159,6 +159,9 @@ TEST(VLNetOptions, UsageLaysOutTheOptionsOfEachCommand)
               "schedule (about 1.9 s) has passed; a device not found by the time-out is\n"
               "an error. An address on none of this computer's networks is refused at\n"
               "once: vlnet reaches devices on the computer's own networks only.\n"
+              "Given by its MAC, the device is used at the address that passed\n"
+              "its unicast check once every address that answered for the MAC is judged;\n"
+              "given by its IP address, once that address's own check passed.\n"
               "\n"
               "  --timeout SECONDS  give up after this many seconds (1 to 86400, default 60)\n"
               "  --resources DIR    the resource folder\n",
