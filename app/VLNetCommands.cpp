@@ -545,14 +545,15 @@ CVLPFWNIFInfo* FindDevice(CVLNetSession& session, const CVLNetOptions& options, 
             nExit = VLNET_EXIT_FAILURE;
             return nullptr;
         }
-        // Nothing else answered for it, but the time-out came before one
-        // more round of the probe could show that nothing else would.
+        // Nothing else answered for it, but the probe ended (at the
+        // time-out, as a rule) before one more round of it could show that
+        // nothing else would.
         if (szChange != nullptr && !strMAC.empty() && !session.IsSoleAddressConfirmed()) {
             fprintf(stderr,
-                    "vlnet: device %s refused for %s: the time-out came before one more round of the probe could "
-                    "show that nothing else answers for its MAC; a longer --timeout lets it, or give the device's IP "
-                    "address\n",
-                    strFoundMAC.c_str(), szChange);
+                    "vlnet: device %s refused for %s: the probe ended%s before one more round of it could show that "
+                    "nothing else answers for its MAC; give the device's IP address to choose%s\n",
+                    strFoundMAC.c_str(), szChange, session.IsTimedOut() ? " at the time-out" : "",
+                    session.IsTimedOut() ? ", or a longer --timeout" : "");
             nExit = VLNET_EXIT_FAILURE;
             return nullptr;
         }

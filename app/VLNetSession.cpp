@@ -952,6 +952,7 @@ VLPFW_RESULT CVLNetSession::Probe(int nTimeoutSeconds, bool bListenToTimeout, co
     m_strLimitedOnlyNote.clear();
     m_strFilterMAC = CVLNetOptions::NormalizeMACAddress(strFilterMAC);
     m_bSoleAddressConfirmed = false;
+    m_bTimedOut = false;
     if (!m_CommunicationManager.SetFilterMACAddress(strFilterMAC.c_str()))
         return VLPFW_RESULT_PARAMETER_ERROR;
     using Clock = std::chrono::steady_clock;
@@ -1040,14 +1041,14 @@ VLPFW_RESULT CVLNetSession::Probe(int nTimeoutSeconds, bool bListenToTimeout, co
                 break;
         }
         // A device looked for that has not answered yet (still starting, or
-        // its reply late), or whose every address failed, is asked again, a
-        // round of the send schedule each time one has passed, until the
-        // time-out; so is every device of a probe that listens to its
-        // time-out. The devices found stay, and a late reply to an earlier
-        // round is still heard. Claimants heard before it do not end the
-        // search.
-        if (((bFindOne && (eTarget == TARGET_NOT_HEARD || eTarget == TARGET_FAILED)) || bListen) &&
-            nElapsed >= nNextRound && nElapsed < nTimeoutMilliseconds) {
+        // its reply late), or whose addresses heard so far are still
+        // checked or failed, is asked again, a round of the send schedule
+        // each time one has passed, until the time-out; so is every device
+        // of a probe that listens to its time-out. The devices found stay,
+        // and a late reply to an earlier round is still heard. Claimants
+        // heard before it do not end the search.
+        if (((bFindOne && eTarget != TARGET_JUDGED) || bListen) && nElapsed >= nNextRound &&
+            nElapsed < nTimeoutMilliseconds) {
             nNextRound = nElapsed + nScheduleMilliseconds;
             if (!(bFindOne ? isWorthAnotherRound(strFindMAC, strFindIP) : isWorthAnotherRound(strOnlyMAC, "")))
                 break;
@@ -1086,6 +1087,7 @@ VLPFW_RESULT CVLNetSession::Probe(int nTimeoutSeconds, bool bListenToTimeout, co
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(kPollMilliseconds));
     }
+    m_bTimedOut = szCut == kCutByTimeout;
     // Read before the stop, which releases the probe: an empty list means
     // only "nobody answered" when the probe went out.
     VLPROBE_SEND_STATUS sendStatus = m_CommunicationManager.GetVLECM().GetProbeSendStatus();

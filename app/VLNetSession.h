@@ -57,6 +57,8 @@ public:
     // True when the extra round bSoleAddress asked for passed with no other
     // address heard for the MAC.
     bool IsSoleAddressConfirmed() const { return m_bSoleAddressConfirmed; }
+    // True when the last probe ended at its time-out.
+    bool IsTimedOut() const { return m_bTimedOut; }
     // True when the last probe sent nothing at all (every send failed);
     // nError is then the error number of the first failure.
     bool IsNothingSent(long& nError) const;
@@ -363,6 +365,7 @@ private:
     // The filtering MAC address of the probe (empty: none).
     std::string m_strFilterMAC;
     bool m_bSoleAddressConfirmed = false;
+    bool m_bTimedOut = false;
     // probe --mac: the device's line waits until its addresses are judged.
     bool m_bHoldLines = false;
 

@@ -1498,7 +1498,7 @@ TEST_F(VLNetEndToEnd, AMACAnsweredFromSeveralAddressesIsReachedWhereItPassed)
            {"vlnet: device " + strFlood +
             " answered the probe from more than 64 addresses, the others neither kept nor checked: which is the "
             "device cannot be told; refused"}});
-    ProgramRun byAddress = RunVlnet(m_Net, {"run", Address(5, 10), "GetDetail", "--timeout", "4"});
+    ProgramRun byAddress = RunVlnet(m_Net, {"run", Address(5, 10), "GetDetail", "--timeout", "20"});
     EXPECT_EQ(0, byAddress.nStatus) << byAddress.strErrors;
     EXPECT_EQ("result 0 (success)", LineOf("\n" + byAddress.strOutput, "result"));
     EXPECT_NE(std::string::npos, byAddress.strErrors.find(used(strFlood, 5, 10))) << byAddress.strErrors;
