@@ -188,7 +188,8 @@ public:
 
     // The device's current state (SetDetail changes it); false when unknown.
     bool GetDevice(const uint8_t mac[6], EmuDevice& device) const;
-    // Requests a device has handled (answered or not), by MAC text "00:26:AB:00:00:01".
+    // Requests a device has handled (answered or not), by MAC text "00:26:AB:00:00:01"
+    // (of the first device added with that MAC).
     int RequestCount(const std::string& strMac) const;
     // Those of one function (0x5A21), as the request's header names it.
     int RequestCount(const std::string& strMac, uint16_t nFunction) const;
