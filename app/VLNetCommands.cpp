@@ -306,12 +306,12 @@ bool CheckOtherAddresses(CVLNetSession& session, const std::string& strMAC, cons
                 strMAC.c_str(), strIP.c_str(), strMAC.c_str(), szChange);
         return false;
     }
-    // By its MAC, the checks still running were cut by the time-out.
+    // By its MAC, the checks still running were cut short.
     if (bPending && !bByAddress) {
         fprintf(stderr,
                 "vlnet: device %s refused, as which address is the device cannot be told yet (%s passed its unicast "
-                "check); a longer --timeout lets every check end\n",
-                strMAC.c_str(), strIP.c_str());
+                "check)%s\n",
+                strMAC.c_str(), strIP.c_str(), session.IsTimedOut() ? "; a longer --timeout lets every check end" : "");
         return false;
     }
     if (bUnchecked && !bByAddress) {
@@ -447,7 +447,7 @@ void ReportNotUnicast(CVLNetSession& session, const std::string& strDevice, cons
         for (const CVLNetSession::SAddress& address : addresses)
             fprintf(stderr, "vlnet: device %s answered the probe from %s but not by unicast: %s%s\n", strMAC.c_str(),
                     address.strIP.c_str(), address.strReason.c_str(),
-                    address.eState == CVLNetSession::ADDRESS_PENDING ? " at the time-out" : "");
+                    address.eState == CVLNetSession::ADDRESS_PENDING && session.IsTimedOut() ? " at the time-out" : "");
     }
     if (!strMAC.empty())
         ReportUnchecked(session, strMAC);

@@ -821,7 +821,8 @@ bool CVLNetSession::hasNonUnicastMatch()
         if (address.eState == ADDRESS_PASSED || address.eState == ADDRESS_UNCHECKED ||
             (!strFindIP.empty() && address.strIP != strFindIP))
             continue;
-        m_strNotUnicastReason = address.strReason + (address.eState == ADDRESS_PENDING ? " at the time-out" : "");
+        m_strNotUnicastReason =
+            address.strReason + (address.eState == ADDRESS_PENDING && m_bTimedOut ? " at the time-out" : "");
         return true;
     }
     return false;
