@@ -275,13 +275,10 @@ bool CheckOtherAddresses(CVLNetSession& session, const std::string& strMAC, cons
         if (address.strIP == strIP || address.eState == CVLNetSession::ADDRESS_UNCHECKED)
             continue;
         ++nOthers;
-        if (address.eState == CVLNetSession::ADDRESS_PENDING) {
+        if (address.eState == CVLNetSession::ADDRESS_PENDING || address.eState == CVLNetSession::ADDRESS_FAILED) {
             fprintf(stderr, "vlnet: device %s also answered the probe from %s: %s\n", strMAC.c_str(),
                     address.strIP.c_str(), address.strReason.c_str());
-            bPending = true;
-        } else if (address.eState == CVLNetSession::ADDRESS_FAILED) {
-            fprintf(stderr, "vlnet: device %s also answered the probe from %s: %s\n", strMAC.c_str(),
-                    address.strIP.c_str(), address.strReason.c_str());
+            bPending = bPending || address.eState == CVLNetSession::ADDRESS_PENDING;
         } else if (bChange) {
             fprintf(stderr, "vlnet: device %s also passed its unicast check at %s\n", strMAC.c_str(),
                     address.strIP.c_str());
