@@ -1486,6 +1486,10 @@ TEST_F(VLNetEndToEnd, AMACAnsweredFromSeveralAddressesIsReachedWhereItPassed)
     flood[0] = "mac=" + strFlood;
     flood.insert(flood.end(), {"mac=" + strStarting + " unicast=0", "mac=" + strStarting + " boot=2500",
                                "mac=" + strShared, "mac=" + strSharer + " ip=" + Address(5, 79)});
+    // A device whose claimants filled its MAC's addresses before it answered.
+    const std::string strCrowded = "00:26:AB:2A:00:00";
+    flood.insert(flood.end(), 64, "mac=" + strCrowded + " unicast=0");
+    flood.push_back("mac=" + strCrowded);
     AddNetwork(5, flood, false);
     // First, while the starting device is still silent.
     check({{"url", strStarting, "--timeout", "12"},
@@ -1512,6 +1516,11 @@ TEST_F(VLNetEndToEnd, AMACAnsweredFromSeveralAddressesIsReachedWhereItPassed)
             strUnnamed += Address(5, nHost) + " ";
     }
     EXPECT_EQ("", strUnnamed) << byAddress.strErrors;
+    check({{"run", Address(5, 145), "GetDetail", "--timeout", "4"},
+           1,
+           {},
+           {"vlnet: device " + Address(5, 145) + " answered the probe for MAC " + strCrowded +
+            ", not checked: beyond the 64 addresses checked for one MAC"}});
     const std::string strSharedBy = Address(5, 79) + " answered the probe for " + strShared + " and " + strSharer;
     check({{"run", Address(5, 79), "GetListInfo", "--timeout", "4"},
            1,
