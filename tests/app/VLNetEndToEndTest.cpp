@@ -718,7 +718,11 @@ TEST_F(VLNetEndToEnd, AChangeThatWouldCutTheDeviceOffIsRefusedBeforeItIsSent)
             std::string strStart;
             if (!emulator.Start(&strStart))
                 return "FAIL:" + strStart;
-            std::vector<std::string> args = {"run", Mac(3, 0), "SetDetail", "--password", "secret", "--timeout", "5"};
+            // With a claimant of its MAC the device is chosen by its address:
+            // by MAC, a change goes nowhere while another address answers.
+            std::vector<std::string> args = {
+                "run", change.bClaimant ? Address(3, 10) : Mac(3, 0), "SetDetail", "--password", "secret", "--timeout",
+                "5"};
             for (const std::string& strArg : change.args)
                 args.push_back(strArg.compare(0, 2, "--") == 0 ? strArg : kDetail + strArg);
             ProgramRun run = RunVlnet(m_Net, args);
