@@ -440,11 +440,20 @@ void ReportNotUnicast(CVLNetSession& session, const std::string& strDevice, cons
         fprintf(stderr, "vlnet: device %s answered the probe but not by unicast: %s\n", strDevice.c_str(),
                 session.GetNotUnicastReason().c_str());
     } else {
-        // No one address is the device's: each is said with its own reason.
-        for (const CVLNetSession::SAddress& address : addresses)
+        // No one address is the device's: each is said with its own reason;
+        // one that passed was not used as its MAC's others were not judged.
+        for (const CVLNetSession::SAddress& address : addresses) {
+            if (address.eState == CVLNetSession::ADDRESS_PASSED) {
+                fprintf(stderr,
+                        "vlnet: device %s passed its unicast check at %s, but its MAC's other addresses were not all "
+                        "judged%s\n",
+                        strMAC.c_str(), address.strIP.c_str(), session.IsTimedOut() ? " at the time-out" : "");
+                continue;
+            }
             fprintf(stderr, "vlnet: device %s answered the probe from %s but not by unicast: %s%s\n", strMAC.c_str(),
                     address.strIP.c_str(), address.strReason.c_str(),
                     address.eState == CVLNetSession::ADDRESS_PENDING && session.IsTimedOut() ? " at the time-out" : "");
+        }
     }
     if (!strMAC.empty())
         ReportUnchecked(session, strMAC);

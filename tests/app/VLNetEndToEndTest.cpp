@@ -1423,6 +1423,16 @@ TEST_F(VLNetEndToEnd, AMACAnsweredFromSeveralAddressesIsReachedWhereItPassed)
          0,
          {"http://" + Address(1, 10) + "/"},
          {named(strMAC, 1, 11), named(strMAC, 1, 12), used(strMAC, 1, 10)}},
+        // Cut by the time-out while its claimants are checked: the address
+        // that passed is said as such, not as one that failed.
+        {{"url", strMAC, "--timeout", "2"},
+         1,
+         {},
+         {"vlnet: device " + strMAC + " passed its unicast check at " + Address(1, 10) +
+              ", but its MAC's other addresses were not all judged at the time-out",
+          "vlnet: device " + strMAC + " answered the probe from " + Address(1, 11) + " but not by unicast: " + strInCheck,
+          "vlnet: device " + strMAC + " answered the probe from " + Address(1, 12) + " but not by unicast: " +
+              strInCheck}},
         // Four deaf hosts first cost the device a check's time, not its place.
         {{"run", strFive, "GetDetail"},
          0,
