@@ -51,10 +51,6 @@ const char kCutByStop[] = "when stopped";
 
 // The probe is over once nothing has changed for this long after its schedule.
 const long kQuietMilliseconds = 1000;
-// How long past the time-out a device looked for may still be judged: its
-// addresses' checks end by themselves well before, unless something keeps
-// them from it.
-const long kMaxJudgeMilliseconds = 30000;
 // How often the main thread looks at the probe, and refreshes the status line.
 const long kPollMilliseconds = 20;
 const long kStatusMilliseconds = 200;
@@ -1223,8 +1219,8 @@ void CVLNetSession::noteIncomplete(const std::vector<SVLECMBoundReport>& reports
     }
     // The devices of waiting replies are not listed yet: counted, not named.
     int nWaiting = szCut != nullptr ? m_CommunicationManager.GetVLECM().GetWaitingReplyCount() : 0;
-    // A check is of an address, a claim's too; the commands are of the one
-    // address of each device that passed first.
+    // A check is of an address, a claim's too; the commands are of the
+    // addresses that passed, one of a MAC at a time.
     int nChecking = 0;
     int nAddresses = m_CommunicationManager.GetVLECM().GetRecordCount();
     int nDevices = m_CommunicationManager.GetVLECM().GetDeviceCount();
