@@ -507,7 +507,7 @@ void CVLNetSession::markConflicts()
             for (const SAddress& address : GetAddresses(strMAC, bMore)) {
                 if (address.eState == ADDRESS_PASSED && (printed.strIP.empty() || address.bListed)) {
                     printed.strIP = address.strIP;
-                    printed.strModel = modelAt(strMAC, address);
+                    printed.strModel = address.strModel;
                 }
             }
             if (printed.strIP.empty())
@@ -608,20 +608,6 @@ std::string CVLNetSession::findTargetMAC()
     // Any MAC heard from the address may be the one looked for, a claim's too.
     std::vector<SVLECMHeardAddress> heard = m_CommunicationManager.GetVLECM().FindAddress(strFindIP.c_str());
     return heard.empty() ? std::string() : CVLNetOptions::NormalizeMACAddress(Text(heard.front().strMAC));
-}
-
-std::string CVLNetSession::modelAt(const std::string& strMAC, const SAddress& address)
-{
-    if (!address.strModel.empty() || !m_bInitialize)
-        return address.strModel;
-    // Read from its record when the device manager's values lack it.
-    std::string strModel;
-    m_CommunicationManager.GetVLECM().WithRecord(strMAC.c_str(), address.strIP.c_str(), [&](CVLECMNIFInfo* pRecord) {
-        CVLPFWNIFInfo* pNIFInfo = dynamic_cast<CVLPFWNIFInfo*>(pRecord);
-        if (pNIFInfo != nullptr)
-            strModel = Text(pNIFInfo->GetDisplayName());
-    });
-    return strModel;
 }
 
 CVLNetSession::EVerdict CVLNetSession::GetVerdict(const std::string& strMAC)
@@ -902,7 +888,7 @@ void CVLNetSession::noteUnlisted(const char* szCut, const std::string& strFilter
             SUnlisted unlisted;
             unlisted.strMAC = strMAC;
             unlisted.strIP = address.strIP;
-            unlisted.strModel = modelAt(strMAC, address);
+            unlisted.strModel = address.strModel;
             unlisted.bUnicast = address.bUnicast;
             unlisted.strReason =
                 address.eState == ADDRESS_PASSED

@@ -317,8 +317,6 @@ private:
     // answered for their MAC, and lists a MAC judged in conflict, which is
     // never reported (only the MACs changed since the last look).
     void markConflicts();
-    // The model an address of the MAC named.
-    std::string modelAt(const std::string& strMAC, const SAddress& address);
     // Marks of a MAC's line listed at strIP.
     std::string marksOf(const std::string& strMAC, const std::string& strIP);
     long probeScheduleMilliseconds();

@@ -6,10 +6,10 @@
 #include "base/core/VLExceptionOwner.h"
 #include "cm/VLProperty.h"
 #include "cm/VLTargetLock.h"
+#include "ecm/core/VLECMDefs.h"
 
 namespace {
 // Where the definitions put what the list shows.
-const char kModelNamePath[] = "VLPC.2B_5A01_01.ModelName";
 const char kReplyAddressPath[] = "IPAddress";
 const char kReportedAddressPath[] = "VLPC.2B_5A01_01.IPAddress";
 // The web page when the configuration names no template.
@@ -46,7 +46,7 @@ CVLString CVLPFWNIFInfo::GetPropertyText(VL_CONST_STR szPath)
 
 CVLString CVLPFWNIFInfo::GetDisplayName()
 {
-    return GetPropertyText(kModelNamePath);
+    return GetPropertyText(VLECM_MODEL_NAME_PATH);
 }
 
 CVLString CVLPFWNIFInfo::GetIPAddress()

@@ -11,6 +11,9 @@
 // The module name of the device manager's trace, log and throw sites.
 #define VLECM_MODULE "VLECM"
 
+// Where the definitions put the model name a device's probe reply carries.
+#define VLECM_MODEL_NAME_PATH "VLPC.2B_5A01_01.ModelName"
+
 enum VLECM_RESULT
 {
     VLECM_RESULT_SUCCESS = 0,

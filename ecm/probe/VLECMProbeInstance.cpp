@@ -18,6 +18,7 @@
 #include "cm/VLTargetList.h"
 #include "cm/VLTargetLock.h"
 #include "ecm/core/VLECMApi.h"
+#include "ecm/core/VLECMDefs.h"
 #include "ecm/core/VLECMDefaultOptions.h"
 #include "ecm/core/VLECMOwnerIF.h"
 #include "ecm/core/VLECMPrivate.h"
@@ -77,7 +78,7 @@ CVLString MACAddressOf(CVLTarget* pTarget)
 CVLString ModelOf(CVLTarget* pTarget)
 {
     CVLTargetLock lock(pTarget);
-    CVLProperty* pProperty = pTarget->GetProperties()->GetProperty("ModelName", false);
+    CVLProperty* pProperty = pTarget->GetProperties()->GetProperty(VLECM_MODEL_NAME_PATH, false);
     return pProperty != nullptr ? pProperty->ToString("") : CVLString(VL_CHARSET_UTF8);
 }
 

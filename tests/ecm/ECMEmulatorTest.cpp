@@ -135,6 +135,11 @@ TEST_F(ECMEmulator, ProbeFindsTheDevicesAndChainsTheirCommands)
         EXPECT_TRUE(pNIFInfo->IsUnicast(VLECM_CONNECT_TYPE_NETWORK));
         EXPECT_EQ("Model A", PropertyText(pNIFInfo, "VLPC.2B_5A01_01.ModelName"));
         EXPECT_EQ("SN0000000001", PropertyText(pNIFInfo, "VLPC.2B_5A04_01.SerialNumber"));
+        // The table carries the model its reply named.
+        SVLECMMACState state;
+        ASSERT_TRUE(m_ECM.GetMACState(szMac, state));
+        ASSERT_EQ(1u, state.addresses.size());
+        EXPECT_EQ("Model A", ECMText(state.addresses[0].strModel));
     }
     for (const auto& event : m_Client.Events()) {
         if (event.strWhat == "probe") {
