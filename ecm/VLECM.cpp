@@ -321,69 +321,9 @@ int CVLECM::GetWaitingReplyCount()
     return m_ProbeInstance.GetHandOnQueue().GetUnlistedWaitingCount();
 }
 
-std::vector<CVLString> CVLECM::GetOtherAddresses(VL_CONST_STR szMACAddress)
-{
-    std::vector<CVLString> addresses;
-    SVLECMMACState state;
-    if (!GetMACState(szMACAddress, state))
-        return addresses;
-    for (const SVLECMMACAddress& address : state.addresses) {
-        if (address.eState != VLECM_MAC_ADDRESS_REFUSED && address.eState != VLECM_MAC_ADDRESS_BEYOND)
-            addresses.push_back(address.strAddress);
-    }
-    if (!addresses.empty())
-        addresses.erase(addresses.begin());
-    return addresses;
-}
-
-CVLString CVLECM::GetFirstAddress(VL_CONST_STR szMACAddress)
-{
-    SVLECMMACState state;
-    if (!GetMACState(szMACAddress, state) || state.addresses.empty() ||
-        state.addresses.front().eState == VLECM_MAC_ADDRESS_REFUSED)
-        return CVLString(VL_CHARSET_UTF8);
-    return state.addresses.front().strAddress;
-}
-
-bool CVLECM::VisitAddresses(VL_CONST_STR szMACAddress, const std::function<void(const SVLECMAddress&)>& fn)
-{
-    return m_ProbeInstance.VisitAddresses(CVLECMNIFInfo::NormalizeMACAddress(CVLString(szMACAddress, VL_CHARSET_UTF8)),
-                                          fn);
-}
-
-void CVLECM::VisitAllAddresses(const std::function<void(const CVLString&, const SVLECMAddress&)>& fn)
-{
-    m_ProbeInstance.VisitAllAddresses(fn);
-}
-
-CVLString CVLECM::FindUncheckedMAC(VL_CONST_STR szAddress)
-{
-    for (const SVLECMHeardAddress& heard :
-         m_ProbeInstance.GetMACTable().FindAddress(CVLString(szAddress, VL_CHARSET_UTF8))) {
-        if (heard.address.eState == VLECM_MAC_ADDRESS_REFUSED)
-            return heard.strMAC;
-    }
-    return CVLString(VL_CHARSET_UTF8);
-}
-
-std::vector<std::pair<CVLString, CVLString>> CVLECM::GetHeardAddresses()
-{
-    bool bMore = false;
-    std::vector<std::pair<CVLString, CVLString>> heard;
-    for (const SVLECMHeardAddress& address : m_ProbeInstance.GetMACTable().GetAll(bMore))
-        heard.emplace_back(address.address.strAddress, address.strMAC);
-    return heard;
-}
-
 int CVLECM::GetUnfinishedChainCount(int& nChecking)
 {
     return m_ProbeInstance.GetUnfinishedChainCount(nChecking);
-}
-
-int CVLECM::GetUnfinishedChainCount(VL_CONST_STR szMACAddress)
-{
-    return m_ProbeInstance.GetUnfinishedChainCount(
-        CVLECMNIFInfo::NormalizeMACAddress(CVLString(szMACAddress, VL_CHARSET_UTF8)));
 }
 
 int CVLECM::GetRecordCount()
@@ -394,17 +334,6 @@ int CVLECM::GetRecordCount()
 int CVLECM::GetDeviceCount()
 {
     return m_ProbeInstance.GetDeviceCount();
-}
-
-unsigned long CVLECM::GetOtherAddressCount()
-{
-    return m_ProbeInstance.GetMACTable().GetOtherAddressCount();
-}
-
-bool CVLECM::IsReplyWaiting(VL_CONST_STR szMACAddress)
-{
-    return m_ProbeInstance.GetHandOnQueue().IsWaiting(
-        CVLECMNIFInfo::NormalizeMACAddress(CVLString(szMACAddress, VL_CHARSET_UTF8)));
 }
 
 bool CVLECM::GetMACState(VL_CONST_STR szMACAddress, SVLECMMACState& state)

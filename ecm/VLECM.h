@@ -51,7 +51,6 @@
 #include "base/core/VLThreadSync.h"
 #include "base/thread/VLThread.h"
 #include "cm/VLCallbackInfo.h"
-#include "ecm/core/VLECMAddressReport.h"
 #include "ecm/core/VLECMApi.h"
 #include "ecm/core/VLECMBoundReport.h"
 #include "ecm/core/VLECMCallbackIF.h"
@@ -186,48 +185,19 @@ public:
     // the list lacks their devices. A listed device's waiting reply, which
     // only brings newer data, is not counted. None once the probe stops.
     int GetWaitingReplyCount();
-    // The calls from here to GetOtherAddressCount read the MAC table in the form
-    // its client read before the table (GetMACState and the calls after it
-    // say the same as values), and go once no client reads them so.
-    //
-    // Every other address that MAC answered from and that is checked, in
-    // the order heard.
-    std::vector<CVLString> GetOtherAddresses(VL_CONST_STR szMACAddress);
-    // The address the first reply of that MAC came from in this probe.
-    CVLString GetFirstAddress(VL_CONST_STR szMACAddress);
     // Addresses of one MAC a probe tells apart, its first included.
     enum
     {
         MAX_ADDRESSES_PER_MAC = CVLECMMACTable::MAX_ADDRESSES_PER_MAC
     };
-    // Calls fn for each address that MAC (any of its forms) answered from in
-    // this probe, in the order heard (those a bound refused last), with how
-    // its check stands (an address that answered unicast counts as passed)
-    // and its record, which stays valid while fn runs; true when the MAC
-    // answered from more addresses than are kept. fn runs under the probe's
-    // device-list lock and must not call the device manager.
-    bool VisitAddresses(VL_CONST_STR szMACAddress, const std::function<void(const SVLECMAddress&)>& fn);
-    // The same for every MAC heard, each address with its MAC (normal form).
-    void VisitAllAddresses(const std::function<void(const CVLString&, const SVLECMAddress&)>& fn);
-    // The MAC that answered from that address when a bound refused it for
-    // that MAC, a known device's; empty when none did.
-    CVLString FindUncheckedMAC(VL_CONST_STR szAddress);
-    // Every address a MAC answered from in this probe, with that MAC.
-    std::vector<std::pair<CVLString, CVLString>> GetHeardAddresses();
-    // Grows each time a MAC is heard from a further address in this probe.
-    unsigned long GetOtherAddressCount();
     // What the probe's devices still do, kept as it changes (see
     // CVLECMProbeInstance): the chains not over, nChecking of them in or
     // waiting for their unicast check, each an address (claims included);
-    // those of one MAC (any of its forms); the addresses with a record
-    // (the devices' and the claims'), and the devices (one per MAC).
+    // the addresses with a record (the devices' and the claims'), and the
+    // devices (one per MAC).
     int GetUnfinishedChainCount(int& nChecking);
-    int GetUnfinishedChainCount(VL_CONST_STR szMACAddress);
     int GetRecordCount();
     int GetDeviceCount();
-    // True while a reply of that MAC address (normal form) waits to be
-    // delivered, from any of its addresses.
-    bool IsReplyWaiting(VL_CONST_STR szMACAddress);
 
     // How the probe judged each MAC: one decision per MAC, taken here (see
     // ecm/core/VLECMMACState.h). A client is handed a MAC (OnProbe, the

@@ -244,17 +244,3 @@ int CVLECMHandOnQueue::GetUnlistedWaitingCount()
     lock.Lock();
     return m_nUnlistedWaiting;
 }
-
-bool CVLECMHandOnQueue::IsWaiting(const CVLString& strMAC)
-{
-    CVLThreadLock lock(&m_Sync);
-    lock.Lock();
-    SVLECMReplyKey first;
-    first.strMAC = strMAC;
-    first.strAddress = CVLString(VL_CHARSET_UTF8);
-    for (auto it = m_Devices.lower_bound(first); it != m_Devices.end() && it->first.strMAC == strMAC; ++it) {
-        if (it->second.eStage != STAGE_NONE && !it->second.bDelivered)
-            return true;
-    }
-    return false;
-}

@@ -119,10 +119,6 @@ public:
     // brings newer data, and one that changes its replies endlessly always
     // has one.
     int GetUnlistedWaitingCount();
-    // True when a record of that MAC address (normal form) not delivered
-    // before waits, from any of its addresses: as for
-    // GetUnlistedWaitingCount, a delivered one only brings newer data.
-    bool IsWaiting(const CVLString& strMAC);
 
 private:
     // Where a device's waiting record is.

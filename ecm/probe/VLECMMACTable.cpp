@@ -29,7 +29,6 @@ void CVLECMMACTable::Reset()
     m_Beyond.clear();
     m_nBeyondKept = 0;
     m_nPending = 0;
-    m_nOtherAddresses = 0;
     ++m_nChange;
     m_Changed.notify_all();
 }
@@ -159,7 +158,6 @@ CVLECMMACTable::EHeard CVLECMMACTable::Hear(const SVLECMReplyKey& key)
     if (std::find(beyond.begin(), beyond.end(), key.strAddress) != beyond.end())
         return HEARD_BEYOND;
     ++mac.nBeyond;
-    ++m_nOtherAddresses;
     if (m_nBeyondKept < MAX_BEYOND) {
         beyond.push_back(key.strAddress);
         ++m_nBeyondKept;
@@ -198,8 +196,6 @@ void CVLECMMACTable::Keep(const SVLECMReplyKey& key)
     SEntry entry;
     entry.address.strAddress = key.strAddress;
     mac.kept.push_back(entry);
-    if (mac.kept.size() > 1)
-        ++m_nOtherAddresses;
     changed(mac);
 }
 
@@ -240,7 +236,6 @@ void CVLECMMACTable::Refuse(const SVLECMReplyKey& key, VLECM_BOUND eBound, int n
         return;
     }
     ++mac.nRefused;
-    ++m_nOtherAddresses;
     if (mac.refusedNamed.size() < MAX_REFUSED_NAMED) {
         SVLECMMACAddress address;
         address.strAddress = key.strAddress;
@@ -604,13 +599,6 @@ int CVLECMMACTable::GetPendingCount()
     return m_nPending;
 }
 
-bool CVLECMMACTable::IsPending(const CVLString& strMAC)
-{
-    std::lock_guard<std::mutex> lock(m_Mutex);
-    auto it = m_MACs.find(strMAC);
-    return it != m_MACs.end() && it->second.eVerdict == VLECM_MAC_PENDING;
-}
-
 unsigned long CVLECMMACTable::GetChangeCount()
 {
     std::lock_guard<std::mutex> lock(m_Mutex);
@@ -640,10 +628,4 @@ int CVLECMMACTable::GetRecordCount()
 {
     std::lock_guard<std::mutex> lock(m_Mutex);
     return static_cast<int>(m_Records.size());
-}
-
-unsigned long CVLECMMACTable::GetOtherAddressCount()
-{
-    std::lock_guard<std::mutex> lock(m_Mutex);
-    return m_nOtherAddresses;
 }

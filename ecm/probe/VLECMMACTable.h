@@ -137,16 +137,11 @@ public:
     std::vector<SVLECMHeardAddress> GetAll(bool& bMore);
     std::vector<SVLECMConflictReport> GetConflicts(size_t nReports, bool& bMore);
     int GetPendingCount();
-    bool IsPending(const CVLString& strMAC);
     unsigned long GetChangeCount();
     unsigned long WaitForChange(unsigned long nSeen, int nMilliseconds);
     std::vector<CVLString> GetChangedSince(unsigned long nSeen);
     // The records of the kept addresses (for the probe's own counts).
     int GetRecordCount();
-    // Grows each time a MAC is heard from a further address (kept, refused
-    // or beyond): a client that looks at the MACs heard from several
-    // addresses looks again only when it has grown.
-    unsigned long GetOtherAddressCount();
 
 private:
     struct SEntry
@@ -197,7 +192,6 @@ private:
     size_t m_nBeyondKept = 0;
     int m_nPending = 0;
     unsigned long m_nChange = 0;
-    unsigned long m_nOtherAddresses = 0;
 };
 
 #endif

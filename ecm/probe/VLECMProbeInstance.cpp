@@ -307,9 +307,6 @@ void CVLECMProbeInstance::DropWaitingChains()
                 auto it = m_Chains.find(waiting.pNIFInfo);
                 if (it == m_Chains.end())
                     continue;
-                auto perMAC = m_ChainsPerMAC.find(it->second.strMAC);
-                if (perMAC != m_ChainsPerMAC.end() && --perMAC->second <= 0)
-                    m_ChainsPerMAC.erase(perMAC);
                 m_Chains.erase(it);
                 dropped.push_back(waiting.pNIFInfo);
             }
@@ -387,7 +384,6 @@ void CVLECMProbeInstance::ClearNIFList()
         CVLThreadLock chainLock(&m_ChainSync);
         if (chainLock.Lock()) {
             m_Chains.clear();
-            m_ChainsPerMAC.clear();
             m_nCheckingChains = 0;
             m_nRunningChains = 0;
             m_ChecksWaiting.Clear();
@@ -703,60 +699,6 @@ void CVLECMProbeInstance::setReceiverBroadcast(CVLECMNIFInfo* pNIFInfo, CVLCallb
         pNIFInfo->SetPropertyString(TextOf(getOptionString("Config.NIFPropTree.LDBCAddress")), TextOf(strAddress));
 }
 
-bool CVLECMProbeInstance::VisitAddresses(const CVLString& strMAC, const std::function<void(const SVLECMAddress&)>& fn)
-{
-    SVLECMMACState state;
-    if (!m_MACTable.GetState(strMAC, state))
-        return false;
-    // The records stay while the list lock is held.
-    CVLThreadLock lock(&m_NIFListAccessSync);
-    if (!lock.Lock())
-        return state.nBeyond > 0;
-    for (const SVLECMMACAddress& found : state.addresses) {
-        if (found.eState == VLECM_MAC_ADDRESS_BEYOND)
-            continue;
-        SVLECMAddress address;
-        address.strAddress = found.strAddress;
-        address.bListed = found.bReported;
-        address.eBound = found.eBound;
-        address.nBound = found.nBound;
-        address.strNetwork = found.strNetwork;
-        switch (found.eState) {
-        case VLECM_MAC_ADDRESS_CHECKING:
-            address.eState = VLECM_ADDRESS_CHECKING;
-            break;
-        case VLECM_MAC_ADDRESS_ANSWERED:
-        case VLECM_MAC_ADDRESS_PASSED:
-            address.eState = VLECM_ADDRESS_PASSED;
-            break;
-        case VLECM_MAC_ADDRESS_FAILED:
-        case VLECM_MAC_ADDRESS_REMOVED:
-            address.eState = VLECM_ADDRESS_FAILED;
-            break;
-        case VLECM_MAC_ADDRESS_REFUSED:
-            address.eState = VLECM_ADDRESS_NOT_CHECKED;
-            break;
-        default:
-            address.eState = VLECM_ADDRESS_WAITING;
-            break;
-        }
-        if (address.eState != VLECM_ADDRESS_NOT_CHECKED)
-            address.pNIFInfo = m_MACTable.FindRecord(strMAC, found.strAddress);
-        fn(address);
-    }
-    return state.nBeyond > 0;
-}
-
-void CVLECMProbeInstance::VisitAllAddresses(const std::function<void(const CVLString&, const SVLECMAddress&)>& fn)
-{
-    bool bMore = false;
-    std::set<CVLString> macs;
-    for (const SVLECMHeardAddress& heard : m_MACTable.GetAll(bMore))
-        macs.insert(heard.strMAC);
-    for (const CVLString& strMAC : macs)
-        VisitAddresses(strMAC, [&](const SVLECMAddress& address) { fn(strMAC, address); });
-}
-
 bool CVLECMProbeInstance::startChainCommand(CVLECMNIFInfo* pNIFInfo, VLECM_COMMAND eCommand,
                                             VLECM_CONNECT_TYPE eConnectType)
 {
@@ -855,8 +797,6 @@ void CVLECMProbeInstance::startCommands(CVLECMNIFInfo* pNIFInfo)
         if (m_Chains.count(pNIFInfo) == 0) {
             SChain& chain = m_Chains[pNIFInfo];
             chain.strNetwork = strNetwork;
-            chain.strMAC = pNIFInfo->GetMACAddress();
-            ++m_ChainsPerMAC[chain.strMAC];
             bStart = takePlace(chain, pNIFInfo, eCommand, VLECM_CONNECT_TYPE_NETWORK);
         } else {
             lock.Unlock();
@@ -923,8 +863,6 @@ void CVLECMProbeInstance::beginChain(CVLECMNIFInfo* pNIFInfo)
             return;
         SChain& chain = m_Chains[pNIFInfo];
         chain.strNetwork = strNetwork;
-        chain.strMAC = pNIFInfo->GetMACAddress();
-        ++m_ChainsPerMAC[chain.strMAC];
         // Every address of a MAC is checked at once, as any device's: only
         // the probe's bound of checks makes one wait.
         if (m_nCheckingChains >= MAX_CHECKING_CHAINS) {
@@ -984,9 +922,6 @@ void CVLECMProbeInstance::dropChain(CVLECMNIFInfo* pNIFInfo)
         --m_nRunningChains;
         break;
     }
-    auto perMAC = m_ChainsPerMAC.find(it->second.strMAC);
-    if (perMAC != m_ChainsPerMAC.end() && --perMAC->second <= 0)
-        m_ChainsPerMAC.erase(perMAC);
     m_Chains.erase(it);
 }
 
@@ -1086,14 +1021,6 @@ int CVLECMProbeInstance::GetUnfinishedChainCount(int& nChecking)
     lock.Lock();
     nChecking = m_nCheckingChains + m_ChecksWaiting.GetCount();
     return static_cast<int>(m_Chains.size());
-}
-
-int CVLECMProbeInstance::GetUnfinishedChainCount(const CVLString& strMAC)
-{
-    CVLThreadLock lock(&m_ChainSync);
-    lock.Lock();
-    auto it = m_ChainsPerMAC.find(strMAC);
-    return it != m_ChainsPerMAC.end() ? it->second : 0;
 }
 
 int CVLECMProbeInstance::GetRecordCount()

@@ -21,17 +21,14 @@
 #ifndef VLECMPROBEINSTANCE_H
 #define VLECMPROBEINSTANCE_H
 
-#include <functional>
 #include <map>
 #include <memory>
-#include <set>
 #include <unordered_map>
 #include <vector>
 
 #include "base/core/VLString.h"
 #include "base/core/VLThreadSync.h"
 #include "cm/VLFunctionListener.h"
-#include "ecm/core/VLECMAddressReport.h"
 #include "ecm/core/VLECMCallbackIF.h"
 #include "ecm/core/VLECMDefs.h"
 #include "ecm/probe/TVLECMNetworkTurns.h"
@@ -107,14 +104,6 @@ public:
     // from one that nobody answered.
     VLPROBE_SEND_STATUS GetProbeSendStatus();
 
-    // Calls fn, under the device-list lock, for each address the MAC (normal
-    // form) answered from: in the order heard, those a bound refused last.
-    // True when it answered from more addresses than are told apart. fn
-    // must not call the device manager. (The table's states in the form
-    // they had before it; for the client that still reads them so.)
-    bool VisitAddresses(const CVLString& strMAC, const std::function<void(const SVLECMAddress&)>& fn);
-    // The same for every MAC heard, each with its MAC.
-    void VisitAllAddresses(const std::function<void(const CVLString&, const SVLECMAddress&)>& fn);
     CVLECMReplyFilter& GetReplyFilter() { return m_ReplyFilter; }
     // Every address heard for each MAC and the decision taken from them.
     CVLECMMACTable& GetMACTable() { return m_MACTable; }
@@ -158,8 +147,6 @@ public:
     // unicast check, claims included; kept as they change, so that asking
     // costs the same however many devices a probe found.
     int GetUnfinishedChainCount(int& nChecking);
-    // Those of the addresses of one MAC address (normal form), claims included.
-    int GetUnfinishedChainCount(const CVLString& strMAC);
     // Records of devices and claims the probe made (its replies' waiting
     // copies aside): the addresses it checks or checked, and the devices
     // (one per MAC address, the simulated ones included).
@@ -222,7 +209,6 @@ protected:
     {
         EChainState eState = CHAIN_WAITING_CHECK;
         CVLString strNetwork;
-        CVLString strMAC;
         // A command the chain started runs: its end, reported to the
         // chain, is still to come. The last one it started.
         bool bCommandRunning = false;
@@ -276,7 +262,6 @@ protected:
     // not over, the checks and places taken, and the waiting ones.
     CVLThreadSync m_ChainSync;
     std::map<CVLECMNIFInfo*, SChain> m_Chains;
-    std::map<CVLString, int> m_ChainsPerMAC;
     int m_nCheckingChains = 0;
     int m_nRunningChains = 0;
     TChainQueue m_ChecksWaiting;

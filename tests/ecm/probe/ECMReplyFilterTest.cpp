@@ -868,10 +868,10 @@ TEST_F(ECMReplies, AnImpostorNeitherTakesTheRecordNorIsReported)
     // list does not hold: the client sees one device per MAC.
     EXPECT_EQ(1, m_ECM.GetNIFInfoList()->GetCount());
     std::vector<std::string> visited;
-    m_ECM.VisitAddresses(Mac(1).c_str(), [&](const SVLECMAddress& address) {
-        visited.push_back(Std(address.strAddress) + (address.bListed ? " listed" : "") +
-                          (address.pNIFInfo != nullptr ? " record" : ""));
-    });
+    for (const SVLECMMACAddress& address : state.addresses) {
+        bool bRecord = m_ECM.WithRecord(Mac(1).c_str(), Std(address.strAddress).c_str(), [](CVLECMNIFInfo*) {});
+        visited.push_back(Std(address.strAddress) + (address.bReported ? " listed" : "") + (bRecord ? " record" : ""));
+    }
     EXPECT_EQ(std::vector<std::string>({"10.0.0.5 listed record", "10.0.0.66 record"}), visited);
 }
 
@@ -1104,7 +1104,11 @@ TEST_F(ECMReplies, OneDevicePerMACWhateverClaimsItsMAC)
                 ASSERT_TRUE(CFakeNetwork::Reply(ClaimMac(kRow, 50 + i), "", "10.2.0." + std::to_string(10 + i)));
             play(1);
             // Held, its MAC is not judged yet.
-            EXPECT_TRUE(m_ECM.IsReplyWaiting(ClaimMac(kRow, 0).c_str()));
+            SVLECMMACState held;
+            ASSERT_TRUE(m_ECM.GetMACState(ClaimMac(kRow, 0).c_str(), held));
+            EXPECT_EQ(VLECM_MAC_PENDING, held.eVerdict);
+            ASSERT_EQ(2u, held.addresses.size());
+            EXPECT_EQ(VLECM_MAC_ADDRESS_HEARD, held.addresses[1].eState);
         } else {
             play(0);
         }
@@ -1213,7 +1217,6 @@ TEST_F(ECMReplies, AMACsAddressesAreCheckedAllAtOnceAndCountedUntilJudged)
     int nChecking = 0;
     EXPECT_EQ(kKept, m_ECM.GetUnfinishedChainCount(nChecking));
     EXPECT_EQ(kKept, nChecking);
-    EXPECT_EQ(kKept, m_ECM.GetUnfinishedChainCount(strMAC.c_str()));
     SVLECMMACState state;
     ASSERT_TRUE(m_ECM.GetMACState(strMAC.c_str(), state));
     EXPECT_EQ(VLECM_MAC_PENDING, state.eVerdict);
