@@ -114,6 +114,12 @@ public:
 
     // Probe control and the device list.
     virtual VLECM_RESULT Probe(VLECM_PROBE_CONNECT_TYPE eProbeConnectType, const CVLECMPropertyMap* pProbeOptionMap);
+    // Once it returns, nothing more is relayed to OnProbe and no reply of
+    // the probe is handled after the one under way. The checks and
+    // commands under way end on their own (an address may still be judged,
+    // a MAC moved to the device list) but destroy no record: every record
+    // of the probe stays until the next Probe, RemoveNIFInfo,
+    // RemoveAllNIFInfo or Terminate.
     virtual void StopProbe();
     // Stops the probe but leaves the probing state: the devices whose chains
     // are under way (waiting for a check or a place too) are still reported.
@@ -234,7 +240,10 @@ public:
     // address the MAC was handed on from) when it exists and is not being
     // removed, under the lock RemoveNIFInfo takes, so the record stays
     // while fn runs. fn may start a command on it, not wait for one, and
-    // must not keep the pointer. False (fn not run) when there is none.
+    // must not keep the pointer while the probe runs. Taken after
+    // StopProbe, the record stays the client's to use (commands waited
+    // for included) until the client calls Probe, RemoveNIFInfo,
+    // RemoveAllNIFInfo or Terminate. False (fn not run) when there is none.
     bool WithRecord(VL_CONST_STR szMACAddress, VL_CONST_STR szAddress, const std::function<void(CVLECMNIFInfo*)>& fn);
 
     // The relays of reports to the client.

@@ -1192,6 +1192,44 @@ TEST_F(ECMReplies, OneDevicePerMACWhateverClaimsItsMAC)
     }
 }
 
+// A record taken after the probe stops is the client's to use while the
+// checks under way end: they judge its MAC, report nothing and destroy no
+// record.
+TEST_F(ECMReplies, ARecordTakenAfterTheProbeStopsOutlivesTheChecksUnderWay)
+{
+    CWatchdog watchdog(60, "ECMReplies");
+    const std::string strMAC = Mac(0x7100);
+    CFakeNetwork::SetAnswerAt(strMAC, Address(1), "CheckUnicast", EFakeAnswer::Block);
+    ASSERT_TRUE(CFakeNetwork::Reply(strMAC, "", Address(0)));
+    ASSERT_TRUE(CFakeNetwork::Reply(strMAC, "", Address(1)));
+    SVLECMMACState state;
+    ASSERT_TRUE(Eventually([&]() {
+        return m_ECM.GetMACState(strMAC.c_str(), state) && state.addresses.size() == 2 &&
+               state.addresses[0].eState == VLECM_MAC_ADDRESS_PASSED &&
+               state.addresses[1].eState == VLECM_MAC_ADDRESS_CHECKING;
+    }));
+    m_ECM.StopProbe();
+    CVLECMNIFInfo* pKept = nullptr;
+    ASSERT_TRUE(m_ECM.WithRecord(strMAC.c_str(), Address(0).c_str(), [&pKept](CVLECMNIFInfo* p) { pKept = p; }));
+    ASSERT_NE(nullptr, pKept);
+    // The other check ends while the kept record runs a command.
+    const size_t nReportsBefore = m_Client.Count("GetListInfo");
+    ASSERT_EQ(VLECM_RESULT_SUCCESS,
+              pKept->StartCommand(VLECM_COMMAND_GET_LIST_INFO, VLECM_CONNECT_TYPE_NETWORK, nullptr));
+    CFakeNetwork::SetAnswerAt(strMAC, Address(1), "CheckUnicast", EFakeAnswer::DeviceError);
+    ASSERT_TRUE(m_Client.WaitFor("GetListInfo", nReportsBefore + 1));
+    EXPECT_EQ(VLECM_RESULT_SUCCESS, m_Client.LastResult("GetListInfo"));
+    ASSERT_TRUE(
+        Eventually([&]() { return m_ECM.GetMACState(strMAC.c_str(), state) && state.eVerdict != VLECM_MAC_PENDING; }));
+    Drain(m_ECM);
+    EXPECT_EQ(VLECM_MAC_ONE, state.eVerdict);
+    EXPECT_EQ(0u, m_Client.Count("probe"));
+    CVLECMNIFInfo* pNow = nullptr;
+    ASSERT_TRUE(m_ECM.WithRecord(strMAC.c_str(), Address(0).c_str(), [&pNow](CVLECMNIFInfo* p) { pNow = p; }));
+    EXPECT_EQ(pKept, pNow);
+    EXPECT_EQ(strMAC, Std(pKept->GetMACAddress()));
+}
+
 // Blocked checks: every kept address of a MAC is checked at once, those
 // beyond the kept ones never; until each is judged the MAC is pending, and
 // every address still to be checked is counted.
