@@ -180,7 +180,7 @@ std::string CheckAddressRole(EAddressRole eRole, const std::string& strValue)
 {
     const uint32_t nAddress = AddressOf(strValue);
     if (eRole == ROLE_MASK) {
-        const int nPrefix = CVLNetValueCheck::PrefixLength(nAddress);
+        const int nPrefix = CVLSocketAddress::PrefixLength(nAddress);
         if (nPrefix < 0)
             return "a subnet mask's one-bits must be contiguous, as in 255.255.255.0";
         if (nPrefix == 0)
@@ -206,14 +206,14 @@ std::string CheckAddressRole(EAddressRole eRole, const std::string& strValue)
 std::string SubnetText(uint32_t nAddress, uint32_t nMask)
 {
     return Text(CVLSocketAddress::FormatDottedQuad(nAddress & nMask)) + "/" +
-           std::to_string(CVLNetValueCheck::PrefixLength(nMask));
+           std::to_string(CVLSocketAddress::PrefixLength(nMask));
 }
 
 // "10.201.3.10/24": an address with its mask's prefix length.
 std::string AddressText(uint32_t nAddress, uint32_t nMask)
 {
     return Text(CVLSocketAddress::FormatDottedQuad(nAddress)) + "/" +
-           std::to_string(CVLNetValueCheck::PrefixLength(nMask));
+           std::to_string(CVLSocketAddress::PrefixLength(nMask));
 }
 
 // "the network address" or "the broadcast address" when the address is one
@@ -298,7 +298,7 @@ std::string ReachRefusal(uint32_t nHost, uint32_t nMask, const CVLNetValueCheck:
     const std::string strDevice = AddressText(nHost, nMask);
     std::string strWhy = "this computer, at " + neighbours.local.front().first + " on " + neighbours.strInterface +
                          ", could no longer reach the device at " + strDevice;
-    if (CVLNetValueCheck::PrefixLength(nMask) != kPointToPointPrefix)
+    if (CVLSocketAddress::PrefixLength(nMask) != kPointToPointPrefix)
         return strWhy;
     return strDevice + " is a point-to-point pair whose other address, " +
            Text(CVLSocketAddress::FormatDottedQuad(CVLNetValueCheck::PairPartner(nHost))) +
@@ -328,7 +328,7 @@ bool JudgeSettings(const SSettings& settings, const CVLNetValueCheck::SNeighbour
     const uint32_t nHost = AddressOf(host.strValue);
     const uint32_t nMask = AddressOf(mask.strValue);
     // A mask the device holds with a gap draws no subnet to judge by.
-    const bool bSubnet = host.IsKnown() && mask.IsKnown() && CVLNetValueCheck::PrefixLength(nMask) >= 0;
+    const bool bSubnet = host.IsKnown() && mask.IsKnown() && CVLSocketAddress::PrefixLength(nMask) >= 0;
     // The one given names the fault; the other is the device's as read.
     if (bSubnet && (host.bGiven || mask.bGiven)) {
         if (const char* szWhat = SubnetOwnAddress(nHost, nMask)) {
@@ -602,17 +602,6 @@ CVLNetValueCheck::CheckSettings(const std::vector<SField>& fields, const std::ma
             break;
     }
     return judgement;
-}
-
-int CVLNetValueCheck::PrefixLength(uint32_t nMask)
-{
-    const uint32_t nHostBits = ~nMask;
-    if ((nHostBits & (nHostBits + 1)) != 0)
-        return -1;
-    int nBits = 0;
-    for (uint32_t n = nMask; n != 0; n <<= 1)
-        nBits++;
-    return nBits;
 }
 
 bool CVLNetValueCheck::SameSubnet(uint32_t nA, uint32_t nB, uint32_t nMask)

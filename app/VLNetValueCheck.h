@@ -116,8 +116,7 @@ public:
                                     const SNeighbours& neighbours, bool bForce = false);
 
     // The subnet arithmetic the judgements rest on, on addresses in host
-    // order. The prefix length of a mask; -1 when its one-bits have a gap.
-    static int PrefixLength(uint32_t nMask);
+    // order (a mask's prefix length is CVLSocketAddress::PrefixLength).
     // True when both addresses lie in one subnet of the mask.
     static bool SameSubnet(uint32_t nA, uint32_t nB, uint32_t nMask);
     // The other address of a /31 point-to-point pair.

@@ -402,6 +402,17 @@ uint32_t CVLSocketAddress::HostOrder(const unsigned char bytes[4])
     return (uint32_t(bytes[0]) << 24) | (uint32_t(bytes[1]) << 16) | (uint32_t(bytes[2]) << 8) | bytes[3];
 }
 
+int CVLSocketAddress::PrefixLength(uint32_t nMask)
+{
+    const uint32_t nHostBits = ~nMask;
+    if ((nHostBits & (nHostBits + 1)) != 0)
+        return -1;
+    int nBits = 0;
+    for (uint32_t n = nMask; n != 0; n <<= 1)
+        nBits++;
+    return nBits;
+}
+
 CVLString CVLSocketAddress::FormatDottedQuad(uint32_t nAddress)
 {
     const unsigned char bytes[4] = {static_cast<unsigned char>(nAddress >> 24),

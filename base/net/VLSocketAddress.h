@@ -84,6 +84,9 @@ public:
     static bool ParseDottedQuad(const char* szText, uint32_t& nAddress);
     static uint32_t HostOrder(const unsigned char bytes[4]);
     static CVLString FormatDottedQuad(uint32_t nAddress);
+    // The prefix length of a mask in host order; -1 when its one-bits have
+    // a gap (no subnet has such a mask).
+    static int PrefixLength(uint32_t nMask);
     // Fills pOut (nSize bytes, at least 16) with the address's socket address:
     // all zero for a protocol other than UDP and TCP.
     static void Resolve(sockaddr* pOut, int nSize, const CVLSocketAddress& address);

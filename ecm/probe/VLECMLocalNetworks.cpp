@@ -7,16 +7,6 @@
 #include "base/net/VLSocketAddress.h"
 #include "ecm/core/VLECMPrivate.h"
 
-namespace {
-int PrefixLength(uint32_t nMask)
-{
-    int n = 0;
-    while (n < 32 && (nMask & (0x80000000u >> n)) != 0)
-        ++n;
-    return n;
-}
-}  // namespace
-
 CVLECMLocalNetworks::EAddress CVLECMLocalNetworks::Judge(const VLInterfaceAddress& entry)
 {
     if (entry.bLoopback)
@@ -61,7 +51,7 @@ CVLECMLocalNetworks::CVLECMLocalNetworks(const std::vector<VLInterfaceAddress>& 
             continue;
         network.strName = CVLSocketAddress::FormatDottedQuad(network.nAddress);
         network.strName += "/";
-        network.strName += std::to_string(PrefixLength(nMask)).c_str();
+        network.strName += std::to_string(CVLSocketAddress::PrefixLength(nMask)).c_str();
         network.strBroadcast = CVLSocketAddress::FormatDottedQuad(network.nAddress | ~nMask);
         m_Networks.push_back(network);
     }

@@ -13,6 +13,7 @@
 #include "app/VLNetPropertyLines.h"
 #include "app/VLNetSession.h"
 #include "app/VLNetValueCheck.h"
+#include "base/net/VLSocketAddress.h"
 #include "cm/VLCMApi.h"
 #include "modules/VLModuleLibraries.h"
 #include "modules/vlpc/VLPCField.h"
@@ -449,7 +450,7 @@ TEST_F(VLNetValueCheck, SubnetArithmetic)
     } masks[] = {{0x00000000, 0},  {0x80000000, 1},  {0xFFFFFF00, 24}, {0xFFFFFFFE, 31},
                  {0xFFFFFFFF, 32}, {0xFF00FF00, -1}, {0x00FFFFFF, -1}, {0xFFFFFFFD, -1}};
     for (const auto& entry : masks)
-        EXPECT_EQ(entry.nPrefix, CVLNetValueCheck::PrefixLength(entry.nMask)) << std::hex << entry.nMask;
+        EXPECT_EQ(entry.nPrefix, CVLSocketAddress::PrefixLength(entry.nMask)) << std::hex << entry.nMask;
     const struct
     {
         uint32_t nLocal, nLocalMask, nDevice, nDeviceMask;
