@@ -88,8 +88,8 @@ protected:
         options[CVLString("Option.CheckUnicast.Retry", 72)] = CVLString("1", 72);
         if (bHold)
             record.Arm();
-        ASSERT_EQ(VLECM_RESULT_SUCCESS,
-                  record.StartCommandAsync(VLECM_COMMAND_CHECK_UNICAST, VLECM_CONNECT_TYPE_NETWORK, &options, &m_Client));
+        ASSERT_EQ(VLECM_RESULT_SUCCESS, record.StartCommandAsync(VLECM_COMMAND_CHECK_UNICAST,
+                                                                 VLECM_CONNECT_TYPE_NETWORK, &options, &m_Client));
     }
 
     CFakeNetwork m_Network;

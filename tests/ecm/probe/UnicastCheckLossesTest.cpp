@@ -89,7 +89,9 @@ private:
 bool DropSharedDatagrams()
 {
     const unsigned long nBefore = CVLSockShared::GetDropCount();
-    { CSharedSocketDrops drops; }
+    {
+        CSharedSocketDrops drops;
+    }
     return CVLSockShared::GetDropCount() > nBefore;
 }
 
