@@ -19,9 +19,10 @@ public:
     static CVLString String(VL_CONST_STR szKey);
     // Whether the table has the key.
     static bool IsKnown(const std::string& strKey);
-    // False for a value that does not read as what the key takes (a number
-    // within its range, true or false), with what it takes in strWanted;
-    // true for a text option and a key the table does not have.
+    // False for a value that does not read as what the key takes (a whole
+    // number within its range; for a flag true, false, a whole number or
+    // nothing), with what it takes in strWanted; true for a text option and
+    // a key the table does not have.
     static bool CheckValue(const std::string& strKey, const std::string& strValue, std::string& strWanted);
     // The key of the table beginning with szPrefix that is nearest to strKey,
     // when it is near enough to be what was meant; empty otherwise.

@@ -159,3 +159,38 @@ TEST_F(PFWConfiguration, RefusesWhatIsNoConfigurationAndKeepsNothing)
     EXPECT_EQ("the configuration is not a regular file", Text(m_Configuration.GetErrorText()));
     EXPECT_EQ(VLPFW_RESULT_PATH_ERROR, m_Configuration.Load(nullptr));
 }
+
+// What the options' readers take as meant starts: a flag of "" (false), "2"
+// (true), "0" and "1", and the top values of a time-out and a retry count.
+TEST_F(PFWConfiguration, TakesWhatTheOptionsReadAsMeant)
+{
+    Write(std::string(kHead) + "<CommunicationManager>"
+                               "<Property key=\"Option.Probe.OmitGetMoreInfo\" value=\"\"/>"
+                               "<Property key=\"Option.RebootPolling.ExecGetDetail\" value=\"2\"/>"
+                               "<Property key=\"Option.KRRT.CheckMACAddress\" value=\"0\"/>"
+                               "<Property key=\"Initialize.KRTTManager.Disable\" value=\"1\"/>"
+                               "<Property key=\"Option.GetDetail.Timeout\" value=\"3600000\"/>"
+                               "<Property key=\"Option.RebootPolling.MaxTimeout\" value=\"3600000\"/>"
+                               "<Property key=\"Option.GetDetail.Retry\" value=\"100\"/>"
+                               "</CommunicationManager></Configurations>");
+    ASSERT_EQ(VLPFW_RESULT_SUCCESS, m_Configuration.Load(m_strPath.c_str())) << Text(m_Configuration.GetErrorText());
+    EXPECT_EQ(7u, m_Configuration.GetCommunicationManagerPropertyMap().size());
+    EXPECT_TRUE(m_Configuration.GetWarnings().empty());
+    // What would read as a value nobody meant is still refused: a flag of
+    // "yes" reads as false; every time-out of 0 ends each exchange at once.
+    const std::pair<const char*, const char*> kRefused[] = {
+        {"Option.RebootPolling.ExecGetDetail", "yes"},
+        {"Option.RebootPolling.MaxTimeout", "0"},
+        {"Option.Lock.Timeout", "abc"},
+        {"Option.GetDetail.Retry", "101"},
+    };
+    for (const auto& row : kRefused) {
+        Write(std::string(kHead) + "\n<CommunicationManager>\n<Property key=\"" + row.first + "\" value=\"" +
+              row.second + "\"/></CommunicationManager></Configurations>");
+        EXPECT_EQ(VLPFW_RESULT_CONFIGURATION_ERROR, m_Configuration.Load(m_strPath.c_str())) << row.first;
+        EXPECT_EQ(0u, Text(m_Configuration.GetErrorText())
+                          .find(std::string("line 3: the \"Property\" \"") + row.first + "\" is \"" + row.second +
+                                "\": not "))
+            << Text(m_Configuration.GetErrorText());
+    }
+}
