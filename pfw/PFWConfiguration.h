@@ -9,9 +9,11 @@
 // Each "Property" gives one option of the device manager: "key" is required
 // and not empty, and given once; "value" may be empty, but not a value that
 // the device manager refuses (CVLECM::CheckOptionValue: a number that is no
-// whole number or out of its range, a flag that reads as neither). An
-// "Option." key that no option has is kept but named among the warnings.
-// Other elements are left alone. A file above 1 MiB is refused.
+// whole number or out of its range, a flag that reads as neither). A key
+// that no option has (case counts) is kept but named among the warnings,
+// with the key meant when one is near; so is an element that is not read
+// (a misspelt one, one of another namespace), with the element meant.
+// "StringManager" is known and left alone. A file above 1 MiB is refused.
 #ifndef PFWCONFIGURATION_H
 #define PFWCONFIGURATION_H
 

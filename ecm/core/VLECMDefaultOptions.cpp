@@ -3,6 +3,7 @@
 
 #include <strings.h>
 
+#include <algorithm>
 #include <cstring>
 #include <map>
 #include <string>
@@ -227,19 +228,26 @@ bool CVLECMDefaultOptions::CheckValue(const std::string& strKey, const std::stri
     return true;
 }
 
-std::string CVLECMDefaultOptions::Nearest(const std::string& strKey, const char* szPrefix)
+std::string CVLECMDefaultOptions::Nearest(const std::string& strKey, const std::vector<std::string>& others)
 {
     Table();
     std::string strNearest;
     size_t nNearest = 0;
-    for (const auto& entry : g_KindMap) {
-        if (entry.first.compare(0, strlen(szPrefix), szPrefix) != 0)
-            continue;
-        const size_t nDistance = CVLCommandLine::Distance(strKey, entry.first);
+    auto weigh = [&](const std::string& strKnown) {
+        // The distance is at least the difference of the lengths: a key far
+        // longer than any known one is not compared letter by letter.
+        const size_t nLonger = std::max(strKey.size(), strKnown.size());
+        if (nLonger - std::min(strKey.size(), strKnown.size()) > kMaxSlipDistance)
+            return;
+        const size_t nDistance = CVLCommandLine::Distance(strKey, strKnown);
         if (nDistance <= kMaxSlipDistance && (strNearest.empty() || nDistance < nNearest)) {
-            strNearest = entry.first;
+            strNearest = strKnown;
             nNearest = nDistance;
         }
-    }
+    };
+    for (const auto& entry : g_KindMap)
+        weigh(entry.first);
+    for (const std::string& strOther : others)
+        weigh(strOther);
     return strNearest;
 }

@@ -6,6 +6,7 @@
 #define VLECMDEFAULTOPTIONS_H
 
 #include <string>
+#include <vector>
 
 #include "base/core/VLString.h"
 #include "ecm/core/VLECMDefs.h"
@@ -24,9 +25,10 @@ public:
     // nothing), with what it takes in strWanted; true for a text option and
     // a key the table does not have.
     static bool CheckValue(const std::string& strKey, const std::string& strValue, std::string& strWanted);
-    // The key of the table beginning with szPrefix that is nearest to strKey,
-    // when it is near enough to be what was meant; empty otherwise.
-    static std::string Nearest(const std::string& strKey, const char* szPrefix);
+    // The key of the table, or of others, that is nearest to strKey (letter
+    // case aside), when it is near enough to be what was meant; empty
+    // otherwise.
+    static std::string Nearest(const std::string& strKey, const std::vector<std::string>& others);
 };
 
 #endif

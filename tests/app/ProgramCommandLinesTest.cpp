@@ -481,8 +481,8 @@ TEST(ProgramCommandLines, ResourceToolRefusesWhatIsNoDefinitionList)
 
 // An option of the configuration that does not read as what it must be
 // refuses the start, naming the file, the line and the key; one that reads
-// as meant starts; a key that no option has is named with the one meant,
-// and the run goes on.
+// as meant starts; a key that no option has, or an element that is not
+// read, is named with the one meant, and the run goes on.
 TEST(ProgramCommandLines, TheOptionsVlnetReadsAreChecked)
 {
     VL_NEEDS_NAMESPACES();
@@ -516,6 +516,10 @@ TEST(ProgramCommandLines, TheOptionsVlnetReadsAreChecked)
          "<Property key=\"Option.GetDetail.Timeout\" value=\"3600000\"/>"
          "<Property key=\"Option.GetDetail.Retry\" value=\"100\"/>",
          1, "vlnet: no probe could be sent"},
+        {"</CommunicationManager><CommunicationManger/><CommunicationManager>", 1,
+         "vlnet: CONF: line 4: the element \"CommunicationManger\" is not read; did you mean "
+         "CommunicationManager?\n"
+         "vlnet: no probe could be sent"},
     };
     for (const auto& row : kRows) {
         std::ofstream(strConfiguration) << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"

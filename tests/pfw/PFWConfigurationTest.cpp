@@ -194,3 +194,44 @@ TEST_F(PFWConfiguration, TakesWhatTheOptionsReadAsMeant)
             << Text(m_Configuration.GetErrorText());
     }
 }
+
+// Mistakes outside the options' values are named, with the name meant when
+// one is near, and the rest of the file is read as before.
+TEST_F(PFWConfiguration, NamesWhatItDoesNotRead)
+{
+    Write(std::string(kHead) +
+          "\n<CommunicationManger><Property key=\"Option.GetDetail.Retry\" value=\"3\"/></CommunicationManger>"
+          "\n<CommunicationManager>"
+          "\n<Property key=\"Initialize.DummyProbe.RootDri\" value=\"/x\"/>"
+          "\n<Property key=\"option.checkunicast.timeout\" value=\"5000\"/>"
+          "\n<Propety key=\"Option.GetDetail.Timeout\" value=\"5000\"/>"
+          "\n<Property key=\"Option.GetDetail.Retry\" value=\"3\"/>"
+          "\n<Property key=\"" +
+          std::string(200, 'Z') +
+          "\" value=\"1\"/>"
+          "\n</CommunicationManager>"
+          "\n<DummyWebConfigUrl>https://$IP$/</DummyWebConfigUrl>"
+          "\n<Settings/>"
+          "\n<x:AcceptLanguage xmlns:x=\"http://example.invalid/\">ja</x:AcceptLanguage>"
+          "\n<StringManager/><AcceptLanguage>en</AcceptLanguage>"
+          "\n</Configurations>");
+    ASSERT_EQ(VLPFW_RESULT_SUCCESS, m_Configuration.Load(m_strPath.c_str())) << Text(m_Configuration.GetErrorText());
+    EXPECT_EQ(std::vector<std::string>({
+                  "line 2: the element \"CommunicationManger\" is not read; did you mean CommunicationManager?",
+                  "line 4: the \"Property\" \"Initialize.DummyProbe.RootDri\" names no option and is not used; did "
+                  "you mean Initialize.DummyProbe.RootDir?",
+                  "line 5: the \"Property\" \"option.checkunicast.timeout\" names no option and is not used; did "
+                  "you mean Option.CheckUnicast.Timeout?",
+                  "line 6: the element \"Propety\" in \"CommunicationManager\" is not read; did you mean Property?",
+                  "line 8: the \"Property\" \"" + std::string(80, 'Z') + "...\" names no option and is not used",
+                  "line 10: the element \"DummyWebConfigUrl\" is not read; did you mean DummyWebConfigURL?",
+                  "line 11: the element \"Settings\" is not read",
+                  "line 12: the element \"x:AcceptLanguage\" is not in the configuration's namespace and is not "
+                  "read",
+              }),
+              m_Configuration.GetWarnings());
+    // Kept as given, as the options of the other keys are.
+    EXPECT_EQ(4u, m_Configuration.GetCommunicationManagerPropertyMap().size());
+    EXPECT_EQ("", Text(m_Configuration.GetDummyWebConfigURL()));
+    EXPECT_EQ("en", Text(m_Configuration.GetAcceptLanguage()));
+}

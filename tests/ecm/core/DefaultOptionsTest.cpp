@@ -1,5 +1,6 @@
 // What each built-in option's value must read as, walked over the whole
-// table so that no key of a kind is left unchecked.
+// table so that no key of a kind is left unchecked, and the keys named for
+// a slip of the keyboard.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -100,4 +101,34 @@ TEST(ECMDefaultOptions, EveryFlagTakesWhatReadsAsMeant)
         ASSERT_TRUE(ecm.SetProperty("Option.Probe.OmitGetMoreInfo", row.first));
         EXPECT_EQ(row.second, ecm.GetPropertyBoolean("Option.Probe.OmitGetMoreInfo")) << row.first;
     }
+}
+
+// Any key that no option has is named, whatever its group, with the key
+// meant when one is near; letter case counts.
+TEST(ECMDefaultOptions, KeysNoOptionHasAreNamedWithTheNearest)
+{
+    const std::vector<std::pair<const char*, const char*>> kUnknown = {
+        {"Initialize.DummyProbe.RootDri", "Initialize.DummyProbe.RootDir"},
+        {"option.checkunicast.timeout", "Option.CheckUnicast.Timeout"},
+        {"Config.NIFPropTree.FromPortPth", "Config.NIFPropTree.FromPortPath"},
+        {"Option.CheckUnicast.Timout", "Option.CheckUnicast.Timeout"},
+        {"Option.Probe.MaxDevicesPerNetwrk", "Option.Probe.MaxDevicesPerNetwork"},
+        {"Option.Y", ""},
+        {"Foo", ""},
+    };
+    for (const auto& row : kUnknown) {
+        std::string strNearest = "left over";
+        EXPECT_FALSE(CVLECM::IsKnownOption(CVLString(row.first, VL_CHARSET_UTF8), strNearest)) << row.first;
+        EXPECT_EQ(row.second, strNearest) << row.first;
+    }
+    for (const char* szKnown : {"Initialize.DummyProbe.RootDir", "Option.CheckUnicast.Timeout",
+                                "Option.Probe.MaxDevicesPerNetwork", "Option.LocalDBCInfo.3.Enable"}) {
+        std::string strNearest;
+        EXPECT_TRUE(CVLECM::IsKnownOption(CVLString(szKnown, VL_CHARSET_UTF8), strNearest)) << szKnown;
+    }
+    // A key far longer than any is not compared letter by letter.
+    std::string strNearest;
+    const std::string strLong(1 << 20, 'O');
+    EXPECT_FALSE(CVLECM::IsKnownOption(CVLString(strLong.c_str(), VL_CHARSET_UTF8), strNearest));
+    EXPECT_EQ("", strNearest);
 }
