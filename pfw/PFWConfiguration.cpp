@@ -47,6 +47,9 @@ const char* const kCommunicationManagerChildNames[] = {kPropertyName};
 const size_t kMaxSlipDistance = 3;
 // The most bytes of a name or value that a message repeats.
 const size_t kMaxShownBytes = 80;
+// The most warnings said one by one: a file of thousands of unknown
+// elements is counted, not listed.
+const size_t kMaxWarnings = 20;
 const char kKeyAttribute[] = "key";
 const char kValueAttribute[] = "value";
 // A scrambled file starts with this magic; any other file is read plainly.
@@ -174,7 +177,8 @@ CVLString ExceptionText(EVLException* pException)
 }  // namespace
 
 CPFWConfiguration::CPFWConfiguration()
-    : m_strAcceptLanguage(VL_CHARSET_UTF8), m_strDummyWebConfigURL(VL_CHARSET_UTF8), m_strErrorText(VL_CHARSET_UTF8)
+    : m_strAcceptLanguage(VL_CHARSET_UTF8), m_strDummyWebConfigURL(VL_CHARSET_UTF8), m_strErrorText(VL_CHARSET_UTF8),
+      m_nWarningsNotKept(0)
 {
 }
 
@@ -182,10 +186,19 @@ CPFWConfiguration::~CPFWConfiguration()
 {
 }
 
+void CPFWConfiguration::addWarning(const std::string& strWarning)
+{
+    if (m_Warnings.size() < kMaxWarnings)
+        m_Warnings.push_back(strWarning);
+    else
+        m_nWarningsNotKept++;
+}
+
 void CPFWConfiguration::Clear()
 {
     m_PropertyMap.clear();
     m_Warnings.clear();
+    m_nWarningsNotKept = 0;
     m_strAcceptLanguage.Empty();
     m_strDummyWebConfigURL.Empty();
 }
@@ -248,10 +261,12 @@ VLPFW_RESULT CPFWConfiguration::Load(VL_CONST_STR szPath)
             else if (CVLXMLUtility::MatchNode(pElement, kDummyWebConfigURLName, kNamespaceURI))
                 m_strDummyWebConfigURL = pElement->GetText();
             else if (!CVLXMLUtility::MatchNode(pElement, kStringManagerName, kNamespaceURI))
-                m_Warnings.push_back(UnreadElementText(pElement, nullptr, kRootChildNames));
+                addWarning(UnreadElementText(pElement, nullptr, kRootChildNames));
         }
         m_strAcceptLanguage.Trim();
         m_strDummyWebConfigURL.Trim();
+        if (m_nWarningsNotKept > 0)
+            m_Warnings.push_back("and " + std::to_string(m_nWarningsNotKept) + " more elements or keys not read");
     } catch (ConfigurationError& error) {
         m_strErrorText = error.strText;
         eResult = VLPFW_RESULT_CONFIGURATION_ERROR;
@@ -297,8 +312,7 @@ void CPFWConfiguration::readCommunicationManager(CVLXmlElement* pElement)
             continue;
         CVLXmlElement* pProperty = static_cast<CVLXmlElement*>(pNode);
         if (!CVLXMLUtility::MatchNode(pNode, kPropertyName, kNamespaceURI)) {
-            m_Warnings.push_back(
-                UnreadElementText(pProperty, kCommunicationManagerName, kCommunicationManagerChildNames));
+            addWarning(UnreadElementText(pProperty, kCommunicationManagerName, kCommunicationManagerChildNames));
             continue;
         }
         CVLString strKey = pProperty->GetAttribute(kKeyAttribute);
@@ -323,7 +337,7 @@ void CPFWConfiguration::readCommunicationManager(CVLXmlElement* pElement)
         if (!CVLECM::IsKnownOption(strName, strNearest)) {
             const std::string strWhat = "names no option and is not used" +
                                         (strNearest.empty() ? std::string() : "; did you mean " + strNearest + "?");
-            m_Warnings.push_back(PropertyText(pProperty, strName, strWhat.c_str()).GetString());
+            addWarning(PropertyText(pProperty, strName, strWhat.c_str()).GetString());
         }
         m_PropertyMap[strName] = strValue;
     }

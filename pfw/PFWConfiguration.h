@@ -48,17 +48,20 @@ public:
     // tells).
     virtual const CVLString& GetErrorText() const { return m_strErrorText; }
     // What the last Load passed over that may not be what was meant, one
-    // line each ("line 6: the "Property" ... did you mean ...?").
+    // line each ("line 6: the "Property" ... did you mean ...?"); past the
+    // first 20, a last line counts the others.
     const std::vector<std::string>& GetWarnings() const { return m_Warnings; }
 
 protected:
     virtual void readCommunicationManager(CVLXmlElement* pElement);
+    void addWarning(const std::string& strWarning);
 
     CVLECMPropertyMap m_PropertyMap;
     CVLString m_strAcceptLanguage;
     CVLString m_strDummyWebConfigURL;
     CVLString m_strErrorText;
     std::vector<std::string> m_Warnings;
+    size_t m_nWarningsNotKept;
 };
 
 #endif

@@ -234,4 +234,13 @@ TEST_F(PFWConfiguration, NamesWhatItDoesNotRead)
     EXPECT_EQ(4u, m_Configuration.GetCommunicationManagerPropertyMap().size());
     EXPECT_EQ("", Text(m_Configuration.GetDummyWebConfigURL()));
     EXPECT_EQ("en", Text(m_Configuration.GetAcceptLanguage()));
+    // Thousands of them are counted past the first twenty, not listed.
+    std::string strMany;
+    for (int i = 0; i < 1000; i++)
+        strMany += "<Unknown/>";
+    Write(std::string(kHead) + strMany + "</Configurations>");
+    ASSERT_EQ(VLPFW_RESULT_SUCCESS, m_Configuration.Load(m_strPath.c_str())) << Text(m_Configuration.GetErrorText());
+    ASSERT_EQ(21u, m_Configuration.GetWarnings().size());
+    EXPECT_EQ("line 1: the element \"Unknown\" is not read", m_Configuration.GetWarnings()[19]);
+    EXPECT_EQ("and 980 more elements or keys not read", m_Configuration.GetWarnings()[20]);
 }
