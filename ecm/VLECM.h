@@ -103,9 +103,8 @@ public:
     // otherwise be taken for the default), with what the option takes in
     // strWanted; true for any other key or value.
     static bool CheckOptionValue(const CVLString& strKey, const CVLString& strValue, std::string& strWanted);
-    // False for an "Option." key that no option has, with the key of one
-    // that is near it (a slip of the keyboard) in strNearest, or empty;
-    // true for a known key and for a key outside "Option.".
+    // False for a key that no option has (case counts), with the key of one
+    // that is near it (a slip of the keyboard) in strNearest, or empty.
     static bool IsKnownOption(const CVLString& strKey, std::string& strNearest);
     // Whether the address lies on one of the computer's local networks as
     // its interfaces are now (the networks a probe reaches), and their names

@@ -1,6 +1,5 @@
 // The device manager's options: the option map in force with its
 // accessors, and the path macros.
-#include <cstring>
 #include <string>
 
 #include "base/core/VLCharset.h"
@@ -18,8 +17,6 @@ const char* const s_szFile = "VLECM";
 namespace {
 // The keys SetProperty refuses: the start-up settings.
 const char kInitializePrefix[] = "Initialize.";
-// The keys of the options a probe and the device commands read.
-const char kOptionPrefix[] = "Option.";
 
 const char kMacroAppDir[] = "$(APP_DIR)";
 const char kMacroDefaultDir[] = "$(DEFAULT_DIR)";
@@ -186,10 +183,12 @@ bool CVLECM::IsKnownOption(const CVLString& strKey, std::string& strNearest)
 {
     strNearest.clear();
     const std::string strText = TextOf(strKey);
-    if (strText.compare(0, strlen(kOptionPrefix), kOptionPrefix) != 0 || CVLECMDefaultOptions::IsKnown(strText) ||
-        strKey == CVLECMReplyFilter::DEVICE_BOUND_OPTION || isEntryOption(strText))
+    if (CVLECMDefaultOptions::IsKnown(strText) || strKey == CVLECMReplyFilter::DEVICE_BOUND_OPTION ||
+        isEntryOption(strText))
         return true;
-    strNearest = CVLECMDefaultOptions::Nearest(strText, kOptionPrefix);
+    // Keys match exactly, letter case included: a key that differs only in
+    // case is as unused as a misspelt one.
+    strNearest = CVLECMDefaultOptions::Nearest(strText, {CVLECMReplyFilter::DEVICE_BOUND_OPTION});
     return false;
 }
 

@@ -1,6 +1,7 @@
 // The application's configuration.
 #include "pfw/PFWConfiguration.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
@@ -11,6 +12,7 @@
 #include <unistd.h>
 
 #include "base/core/VLCharset.h"
+#include "base/core/VLCommandLine.h"
 #include "base/core/VLException.h"
 #include "base/core/VLExceptionOwner.h"
 #include "base/core/VLFileSystem.h"
@@ -34,6 +36,20 @@ const char kCommunicationManagerName[] = "CommunicationManager";
 const char kPropertyName[] = "Property";
 const char kAcceptLanguageName[] = "AcceptLanguage";
 const char kDummyWebConfigURLName[] = "DummyWebConfigURL";
+// Read by the other front ends, not by this one: known, so not named.
+const char kStringManagerName[] = "StringManager";
+// The children of the root that a configuration may have.
+const char* const kRootChildNames[] = {kStringManagerName, kCommunicationManagerName, kAcceptLanguageName,
+                                       kDummyWebConfigURLName};
+const char* const kCommunicationManagerChildNames[] = {kPropertyName};
+// The most edits from an element name written to a known one that is still
+// taken for a slip of the keyboard.
+const size_t kMaxSlipDistance = 3;
+// The most bytes of a name or value that a message repeats.
+const size_t kMaxShownBytes = 80;
+// The most warnings said one by one: a file of thousands of unknown
+// elements is counted, not listed.
+const size_t kMaxWarnings = 20;
 const char kKeyAttribute[] = "key";
 const char kValueAttribute[] = "value";
 // A scrambled file starts with this magic; any other file is read plainly.
@@ -90,6 +106,18 @@ std::string ErrorText(int nError)
     return str;
 }
 
+// A name or value as a message shows it: a long one cut (at a character's
+// start) so that the message stays a line.
+std::string Shown(const std::string& strText)
+{
+    if (strText.size() <= kMaxShownBytes)
+        return strText;
+    size_t nCut = kMaxShownBytes;
+    while (nCut > 0 && (static_cast<unsigned char>(strText[nCut]) & 0xC0) == 0x80)
+        --nCut;
+    return strText.substr(0, nCut) + "...";
+}
+
 // What is wrong with the "Property" of a key: the \"Property\" \"KEY\" WHAT.
 // "line 6: the "Property" "KEY" WHAT": the line its tag ends on, when known.
 CVLString PropertyText(const CVLXmlElement* pProperty, const CVLString& strKey, const char* szWhat)
@@ -98,9 +126,46 @@ CVLString PropertyText(const CVLXmlElement* pProperty, const CVLString& strKey, 
     if (pProperty->GetLoadLine() != 0)
         strText += ("line " + std::to_string(pProperty->GetLoadLine()) + ": ").c_str();
     strText += "the \"Property\" \"";
-    strText += strKey;
+    strText += Shown(strKey.GetString()).c_str();
     strText += "\" ";
     strText += szWhat;
+    return strText;
+}
+
+// "line 6: the element "NAME" in "PARENT" is not read", with why and the
+// name meant when one is near: an element the configuration does not have
+// would otherwise be passed over without a word.
+template <size_t N>
+std::string UnreadElementText(const CVLXmlElement* pElement, const char* szParent, const char* const (&known)[N])
+{
+    const std::string strName = pElement->GetTagNameRef().GetString();
+    const std::string strLocal = pElement->GetLocalName().GetString();
+    std::string strText;
+    if (pElement->GetLoadLine() != 0)
+        strText = "line " + std::to_string(pElement->GetLoadLine()) + ": ";
+    strText += "the element \"" + Shown(strName) + "\"";
+    if (szParent != nullptr)
+        strText += std::string(" in \"") + szParent + "\"";
+    for (const char* szKnown : known) {
+        if (strLocal == szKnown)
+            return strText + " is not in the configuration's namespace and is not read";
+    }
+    const char* szNearest = nullptr;
+    size_t nNearest = 0;
+    for (const char* szKnown : known) {
+        const size_t nKnown = strlen(szKnown);
+        // The distance is at least the difference of the lengths.
+        if (std::max(nKnown, strLocal.size()) - std::min(nKnown, strLocal.size()) > kMaxSlipDistance)
+            continue;
+        const size_t nDistance = CVLCommandLine::Distance(strLocal, szKnown);
+        if (nDistance <= kMaxSlipDistance && (szNearest == nullptr || nDistance < nNearest)) {
+            szNearest = szKnown;
+            nNearest = nDistance;
+        }
+    }
+    strText += " is not read";
+    if (szNearest != nullptr)
+        strText += std::string("; did you mean ") + szNearest + "?";
     return strText;
 }
 
@@ -112,7 +177,8 @@ CVLString ExceptionText(EVLException* pException)
 }  // namespace
 
 CPFWConfiguration::CPFWConfiguration()
-    : m_strAcceptLanguage(VL_CHARSET_UTF8), m_strDummyWebConfigURL(VL_CHARSET_UTF8), m_strErrorText(VL_CHARSET_UTF8)
+    : m_strAcceptLanguage(VL_CHARSET_UTF8), m_strDummyWebConfigURL(VL_CHARSET_UTF8), m_strErrorText(VL_CHARSET_UTF8),
+      m_nWarningsNotKept(0)
 {
 }
 
@@ -120,10 +186,19 @@ CPFWConfiguration::~CPFWConfiguration()
 {
 }
 
+void CPFWConfiguration::addWarning(const std::string& strWarning)
+{
+    if (m_Warnings.size() < kMaxWarnings)
+        m_Warnings.push_back(strWarning);
+    else
+        m_nWarningsNotKept++;
+}
+
 void CPFWConfiguration::Clear()
 {
     m_PropertyMap.clear();
     m_Warnings.clear();
+    m_nWarningsNotKept = 0;
     m_strAcceptLanguage.Empty();
     m_strDummyWebConfigURL.Empty();
 }
@@ -185,9 +260,13 @@ VLPFW_RESULT CPFWConfiguration::Load(VL_CONST_STR szPath)
                 m_strAcceptLanguage = pElement->GetText();
             else if (CVLXMLUtility::MatchNode(pElement, kDummyWebConfigURLName, kNamespaceURI))
                 m_strDummyWebConfigURL = pElement->GetText();
+            else if (!CVLXMLUtility::MatchNode(pElement, kStringManagerName, kNamespaceURI))
+                addWarning(UnreadElementText(pElement, nullptr, kRootChildNames));
         }
         m_strAcceptLanguage.Trim();
         m_strDummyWebConfigURL.Trim();
+        if (m_nWarningsNotKept > 0)
+            m_Warnings.push_back("and " + std::to_string(m_nWarningsNotKept) + " more elements or keys not read");
     } catch (ConfigurationError& error) {
         m_strErrorText = error.strText;
         eResult = VLPFW_RESULT_CONFIGURATION_ERROR;
@@ -229,10 +308,13 @@ void CPFWConfiguration::readCommunicationManager(CVLXmlElement* pElement)
         it = pElement->GetChildNodes()->ConstBegin();
     for (; !it.IsEnd(); it.Next()) {
         IVLXmlNode* pNode = it.Get();
-        if (pNode == nullptr || pNode->GetNodeType() != VLXML_NODE_ELEMENT ||
-            !CVLXMLUtility::MatchNode(pNode, kPropertyName, kNamespaceURI))
+        if (pNode == nullptr || pNode->GetNodeType() != VLXML_NODE_ELEMENT)
             continue;
         CVLXmlElement* pProperty = static_cast<CVLXmlElement*>(pNode);
+        if (!CVLXMLUtility::MatchNode(pNode, kPropertyName, kNamespaceURI)) {
+            addWarning(UnreadElementText(pProperty, kCommunicationManagerName, kCommunicationManagerChildNames));
+            continue;
+        }
         CVLString strKey = pProperty->GetAttribute(kKeyAttribute);
         if (strKey.GetLength() == 0 || pProperty->GetAttributeNode(kKeyAttribute) == nullptr)
             Fail(Text("a \"Property\" of \"CommunicationManager\" has no \"key\""));
@@ -247,7 +329,7 @@ void CPFWConfiguration::readCommunicationManager(CVLXmlElement* pElement)
         // before anything is sent.
         std::string strWanted;
         if (!CVLECM::CheckOptionValue(strName, strValue, strWanted)) {
-            std::string strWhy = std::string("is \"") + strValue.GetString() + "\": not " + strWanted;
+            std::string strWhy = std::string("is \"") + Shown(strValue.GetString()) + "\": not " + strWanted;
             Fail(PropertyText(pProperty, strName, strWhy.c_str()));
         }
         // A misspelt key would leave its option at the default unnoticed.
@@ -255,7 +337,7 @@ void CPFWConfiguration::readCommunicationManager(CVLXmlElement* pElement)
         if (!CVLECM::IsKnownOption(strName, strNearest)) {
             const std::string strWhat = "names no option and is not used" +
                                         (strNearest.empty() ? std::string() : "; did you mean " + strNearest + "?");
-            m_Warnings.push_back(PropertyText(pProperty, strName, strWhat.c_str()).GetString());
+            addWarning(PropertyText(pProperty, strName, strWhat.c_str()).GetString());
         }
         m_PropertyMap[strName] = strValue;
     }

@@ -9,9 +9,11 @@
 // Each "Property" gives one option of the device manager: "key" is required
 // and not empty, and given once; "value" may be empty, but not a value that
 // the device manager refuses (CVLECM::CheckOptionValue: a number that is no
-// number or out of its range). An "Option." key that no option has is kept
-// but named among the warnings. Other elements are left alone. A file above
-// 1 MiB is refused.
+// whole number or out of its range, a flag that reads as neither). A key
+// that no option has (case counts) is kept but named among the warnings,
+// with the key meant when one is near; so is an element that is not read
+// (a misspelt one, one of another namespace), with the element meant.
+// "StringManager" is known and left alone. A file above 1 MiB is refused.
 #ifndef PFWCONFIGURATION_H
 #define PFWCONFIGURATION_H
 
@@ -46,17 +48,20 @@ public:
     // tells).
     virtual const CVLString& GetErrorText() const { return m_strErrorText; }
     // What the last Load passed over that may not be what was meant, one
-    // line each ("line 6: the "Property" ... did you mean ...?").
+    // line each ("line 6: the "Property" ... did you mean ...?"); past the
+    // first 20, a last line counts the others.
     const std::vector<std::string>& GetWarnings() const { return m_Warnings; }
 
 protected:
     virtual void readCommunicationManager(CVLXmlElement* pElement);
+    void addWarning(const std::string& strWarning);
 
     CVLECMPropertyMap m_PropertyMap;
     CVLString m_strAcceptLanguage;
     CVLString m_strDummyWebConfigURL;
     CVLString m_strErrorText;
     std::vector<std::string> m_Warnings;
+    size_t m_nWarningsNotKept;
 };
 
 #endif

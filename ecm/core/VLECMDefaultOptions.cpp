@@ -3,6 +3,7 @@
 
 #include <strings.h>
 
+#include <algorithm>
 #include <cstring>
 #include <map>
 #include <string>
@@ -123,22 +124,41 @@ void Add(const std::string& strKey, const char* szDefault, EKind eKind)
     g_KindMap[strKey] = eKind;
 }
 
-// A whole number written with digits only, within the bounds.
-bool ReadsAsNumber(const std::string& strValue, long nMin, long nMax)
+// Whether the text is a whole number (an optional sign, then digits), as
+// the option's reader takes it, and its value; one too long for any range
+// here reads as beyond it.
+bool ReadsAsInteger(const std::string& strValue, long& nValue)
 {
-    if (strValue.empty() || strValue.size() > std::to_string(nMax).size())
+    const size_t nSign = !strValue.empty() && (strValue[0] == '+' || strValue[0] == '-') ? 1 : 0;
+    if (strValue.size() == nSign)
         return false;
-    for (char c : strValue) {
+    long nMagnitude = 0;
+    for (size_t i = nSign; i < strValue.size(); i++) {
+        const char c = strValue[i];
         if (c < '0' || c > '9')
             return false;
+        if (nMagnitude <= kMaxMilliseconds)
+            nMagnitude = nMagnitude * 10 + (c - '0');
     }
-    const long nValue = std::stol(strValue);
-    return nValue >= nMin && nValue <= nMax;
+    nValue = strValue[0] == '-' ? -nMagnitude : nMagnitude;
+    return true;
 }
 
-bool EqualsNoCase(const std::string& strA, const char* szB)
+// A whole number within the bounds.
+bool ReadsAsNumber(const std::string& strValue, long nMin, long nMax)
 {
-    return strcasecmp(strA.c_str(), szB) == 0;
+    long nValue = 0;
+    return ReadsAsInteger(strValue, nValue) && nValue >= nMin && nValue <= nMax;
+}
+
+// What a flag's reader takes for what was written: true or false in any
+// letter case, a whole number (0 is false, any other true), or nothing
+// (false). Other text reads as false whatever it says ("yes").
+bool ReadsAsFlag(const std::string& strValue)
+{
+    long nValue = 0;
+    return strValue.empty() || strcasecmp(strValue.c_str(), "true") == 0 ||
+           strcasecmp(strValue.c_str(), "false") == 0 || ReadsAsInteger(strValue, nValue);
 }
 }  // namespace
 
@@ -191,8 +211,8 @@ bool CVLECMDefaultOptions::CheckValue(const std::string& strKey, const std::stri
         return true;
     switch (it->second) {
     case KIND_BOOL:
-        strWanted = "true or false";
-        return EqualsNoCase(strValue, "true") || EqualsNoCase(strValue, "false") || strValue == "0" || strValue == "1";
+        strWanted = "true, false, a whole number (0 for false) or empty (false)";
+        return ReadsAsFlag(strValue);
     case KIND_TIMEOUT:
         strWanted = "a whole number of milliseconds from 1 to " + std::to_string(kMaxMilliseconds);
         return ReadsAsNumber(strValue, 1, kMaxMilliseconds);
@@ -208,19 +228,26 @@ bool CVLECMDefaultOptions::CheckValue(const std::string& strKey, const std::stri
     return true;
 }
 
-std::string CVLECMDefaultOptions::Nearest(const std::string& strKey, const char* szPrefix)
+std::string CVLECMDefaultOptions::Nearest(const std::string& strKey, const std::vector<std::string>& others)
 {
     Table();
     std::string strNearest;
     size_t nNearest = 0;
-    for (const auto& entry : g_KindMap) {
-        if (entry.first.compare(0, strlen(szPrefix), szPrefix) != 0)
-            continue;
-        const size_t nDistance = CVLCommandLine::Distance(strKey, entry.first);
+    auto weigh = [&](const std::string& strKnown) {
+        // The distance is at least the difference of the lengths: a key far
+        // longer than any known one is not compared letter by letter.
+        const size_t nLonger = std::max(strKey.size(), strKnown.size());
+        if (nLonger - std::min(strKey.size(), strKnown.size()) > kMaxSlipDistance)
+            return;
+        const size_t nDistance = CVLCommandLine::Distance(strKey, strKnown);
         if (nDistance <= kMaxSlipDistance && (strNearest.empty() || nDistance < nNearest)) {
-            strNearest = entry.first;
+            strNearest = strKnown;
             nNearest = nDistance;
         }
-    }
+    };
+    for (const auto& entry : g_KindMap)
+        weigh(entry.first);
+    for (const std::string& strOther : others)
+        weigh(strOther);
     return strNearest;
 }

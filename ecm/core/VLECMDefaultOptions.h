@@ -6,6 +6,7 @@
 #define VLECMDEFAULTOPTIONS_H
 
 #include <string>
+#include <vector>
 
 #include "base/core/VLString.h"
 #include "ecm/core/VLECMDefs.h"
@@ -19,13 +20,15 @@ public:
     static CVLString String(VL_CONST_STR szKey);
     // Whether the table has the key.
     static bool IsKnown(const std::string& strKey);
-    // False for a value that does not read as what the key takes (a number
-    // within its range, true or false), with what it takes in strWanted;
-    // true for a text option and a key the table does not have.
+    // False for a value that does not read as what the key takes (a whole
+    // number within its range; for a flag true, false, a whole number or
+    // nothing), with what it takes in strWanted; true for a text option and
+    // a key the table does not have.
     static bool CheckValue(const std::string& strKey, const std::string& strValue, std::string& strWanted);
-    // The key of the table beginning with szPrefix that is nearest to strKey,
-    // when it is near enough to be what was meant; empty otherwise.
-    static std::string Nearest(const std::string& strKey, const char* szPrefix);
+    // The key of the table, or of others, that is nearest to strKey (letter
+    // case aside), when it is near enough to be what was meant; empty
+    // otherwise.
+    static std::string Nearest(const std::string& strKey, const std::vector<std::string>& others);
 };
 
 #endif

@@ -159,3 +159,88 @@ TEST_F(PFWConfiguration, RefusesWhatIsNoConfigurationAndKeepsNothing)
     EXPECT_EQ("the configuration is not a regular file", Text(m_Configuration.GetErrorText()));
     EXPECT_EQ(VLPFW_RESULT_PATH_ERROR, m_Configuration.Load(nullptr));
 }
+
+// What the options' readers take as meant starts: a flag of "" (false), "2"
+// (true), "0" and "1", and the top values of a time-out and a retry count.
+TEST_F(PFWConfiguration, TakesWhatTheOptionsReadAsMeant)
+{
+    Write(std::string(kHead) + "<CommunicationManager>"
+                               "<Property key=\"Option.Probe.OmitGetMoreInfo\" value=\"\"/>"
+                               "<Property key=\"Option.RebootPolling.ExecGetDetail\" value=\"2\"/>"
+                               "<Property key=\"Option.KRRT.CheckMACAddress\" value=\"0\"/>"
+                               "<Property key=\"Initialize.KRTTManager.Disable\" value=\"1\"/>"
+                               "<Property key=\"Option.GetDetail.Timeout\" value=\"3600000\"/>"
+                               "<Property key=\"Option.RebootPolling.MaxTimeout\" value=\"3600000\"/>"
+                               "<Property key=\"Option.GetDetail.Retry\" value=\"100\"/>"
+                               "</CommunicationManager></Configurations>");
+    ASSERT_EQ(VLPFW_RESULT_SUCCESS, m_Configuration.Load(m_strPath.c_str())) << Text(m_Configuration.GetErrorText());
+    EXPECT_EQ(7u, m_Configuration.GetCommunicationManagerPropertyMap().size());
+    EXPECT_TRUE(m_Configuration.GetWarnings().empty());
+    // What would read as a value nobody meant is still refused: a flag of
+    // "yes" reads as false; every time-out of 0 ends each exchange at once.
+    const std::pair<const char*, const char*> kRefused[] = {
+        {"Option.RebootPolling.ExecGetDetail", "yes"},
+        {"Option.RebootPolling.MaxTimeout", "0"},
+        {"Option.Lock.Timeout", "abc"},
+        {"Option.GetDetail.Retry", "101"},
+    };
+    for (const auto& row : kRefused) {
+        Write(std::string(kHead) + "\n<CommunicationManager>\n<Property key=\"" + row.first + "\" value=\"" +
+              row.second + "\"/></CommunicationManager></Configurations>");
+        EXPECT_EQ(VLPFW_RESULT_CONFIGURATION_ERROR, m_Configuration.Load(m_strPath.c_str())) << row.first;
+        EXPECT_EQ(0u, Text(m_Configuration.GetErrorText())
+                          .find(std::string("line 3: the \"Property\" \"") + row.first + "\" is \"" + row.second +
+                                "\": not "))
+            << Text(m_Configuration.GetErrorText());
+    }
+}
+
+// Mistakes outside the options' values are named, with the name meant when
+// one is near, and the rest of the file is read as before.
+TEST_F(PFWConfiguration, NamesWhatItDoesNotRead)
+{
+    Write(std::string(kHead) +
+          "\n<CommunicationManger><Property key=\"Option.GetDetail.Retry\" value=\"3\"/></CommunicationManger>"
+          "\n<CommunicationManager>"
+          "\n<Property key=\"Initialize.DummyProbe.RootDri\" value=\"/x\"/>"
+          "\n<Property key=\"option.checkunicast.timeout\" value=\"5000\"/>"
+          "\n<Propety key=\"Option.GetDetail.Timeout\" value=\"5000\"/>"
+          "\n<Property key=\"Option.GetDetail.Retry\" value=\"3\"/>"
+          "\n<Property key=\"" +
+          std::string(200, 'Z') +
+          "\" value=\"1\"/>"
+          "\n</CommunicationManager>"
+          "\n<DummyWebConfigUrl>https://$IP$/</DummyWebConfigUrl>"
+          "\n<Settings/>"
+          "\n<x:AcceptLanguage xmlns:x=\"http://example.invalid/\">ja</x:AcceptLanguage>"
+          "\n<StringManager/><AcceptLanguage>en</AcceptLanguage>"
+          "\n</Configurations>");
+    ASSERT_EQ(VLPFW_RESULT_SUCCESS, m_Configuration.Load(m_strPath.c_str())) << Text(m_Configuration.GetErrorText());
+    EXPECT_EQ(std::vector<std::string>({
+                  "line 2: the element \"CommunicationManger\" is not read; did you mean CommunicationManager?",
+                  "line 4: the \"Property\" \"Initialize.DummyProbe.RootDri\" names no option and is not used; did "
+                  "you mean Initialize.DummyProbe.RootDir?",
+                  "line 5: the \"Property\" \"option.checkunicast.timeout\" names no option and is not used; did "
+                  "you mean Option.CheckUnicast.Timeout?",
+                  "line 6: the element \"Propety\" in \"CommunicationManager\" is not read; did you mean Property?",
+                  "line 8: the \"Property\" \"" + std::string(80, 'Z') + "...\" names no option and is not used",
+                  "line 10: the element \"DummyWebConfigUrl\" is not read; did you mean DummyWebConfigURL?",
+                  "line 11: the element \"Settings\" is not read",
+                  "line 12: the element \"x:AcceptLanguage\" is not in the configuration's namespace and is not "
+                  "read",
+              }),
+              m_Configuration.GetWarnings());
+    // Kept as given, as the options of the other keys are.
+    EXPECT_EQ(4u, m_Configuration.GetCommunicationManagerPropertyMap().size());
+    EXPECT_EQ("", Text(m_Configuration.GetDummyWebConfigURL()));
+    EXPECT_EQ("en", Text(m_Configuration.GetAcceptLanguage()));
+    // Thousands of them are counted past the first twenty, not listed.
+    std::string strMany;
+    for (int i = 0; i < 1000; i++)
+        strMany += "<Unknown/>";
+    Write(std::string(kHead) + strMany + "</Configurations>");
+    ASSERT_EQ(VLPFW_RESULT_SUCCESS, m_Configuration.Load(m_strPath.c_str())) << Text(m_Configuration.GetErrorText());
+    ASSERT_EQ(21u, m_Configuration.GetWarnings().size());
+    EXPECT_EQ("line 1: the element \"Unknown\" is not read", m_Configuration.GetWarnings()[19]);
+    EXPECT_EQ("and 980 more elements or keys not read", m_Configuration.GetWarnings()[20]);
+}
