@@ -314,14 +314,19 @@ bool JudgeSettings(const SSettings& settings, const CVLNetValueCheck::SNeighbour
     const SSetting& gateway = settings.gateway;
     if (!host.bGiven && !mask.bGiven && !gateway.bGiven && !settings.mode.bGiven)
         return false;
-    // DHCP or link-local: the device takes an address of its own.
-    if (settings.mode.IsKnown() && settings.mode.strValue != kStaticMode)
+    // DHCP or link-local: the device takes an address of its own, but keeps
+    // one given when no server answers; that address is judged as it would
+    // be in the static mode, while reach, mask and gateway are its own.
+    const bool bStatic = !settings.mode.IsKnown() || settings.mode.strValue == kStaticMode;
+    if (!bStatic && (!host.bGiven || AddressOf(host.strValue) == 0))
         return false;
     // Values no device may hold; Check leaves them here when no IPMode is given.
     const std::pair<const SSetting*, EAddressRole> roles[] = {
         {&host, ROLE_HOST}, {&mask, ROLE_MASK}, {&gateway, ROLE_GATEWAY}};
     for (const auto& role : roles) {
-        const std::string strWhy = role.first->bGiven ? CheckAddressRole(role.second, role.first->strValue) : "";
+        const std::string strWhy = role.first->bGiven && (bStatic || role.second == ROLE_HOST)
+                                       ? CheckAddressRole(role.second, role.first->strValue)
+                                       : "";
         if (!strWhy.empty())
             return Refuse(judgement, CVLNetValueCheck::VERDICT_REFUSED, role.first->Argument() + ": " + strWhy);
     }
@@ -330,7 +335,7 @@ bool JudgeSettings(const SSettings& settings, const CVLNetValueCheck::SNeighbour
     // A mask the device holds with a gap draws no subnet to judge by.
     const bool bSubnet = host.IsKnown() && mask.IsKnown() && CVLSocketAddress::PrefixLength(nMask) >= 0;
     // The one given names the fault; the other is the device's as read.
-    if (bSubnet && (host.bGiven || mask.bGiven)) {
+    if (bSubnet && (host.bGiven || (bStatic && mask.bGiven))) {
         if (const char* szWhat = SubnetOwnAddress(nHost, nMask)) {
             const std::string strSubnet = SubnetText(nHost, nMask);
             if (!host.bGiven)
@@ -359,14 +364,14 @@ bool JudgeSettings(const SSettings& settings, const CVLNetValueCheck::SNeighbour
         }
     }
     const uint32_t nGateway = AddressOf(gateway.strValue);
-    if (host.IsKnown() && gateway.IsKnown() && nGateway == nHost && (host.bGiven || gateway.bGiven)) {
+    if (host.IsKnown() && gateway.IsKnown() && nGateway == nHost && (host.bGiven || (bStatic && gateway.bGiven))) {
         if (host.bGiven && !gateway.bGiven)
             return Refuse(judgement, CVLNetValueCheck::VERDICT_IN_USE,
                           host.Argument() + ": in use on the network: it is the device's gateway, a router's address");
         return Refuse(judgement, CVLNetValueCheck::VERDICT_REFUSED,
                       gateway.Argument() + ": the device's own address cannot be its gateway (0.0.0.0 means none)");
     }
-    if (bSubnet && (host.bGiven || mask.bGiven) && !neighbours.local.empty()) {
+    if (bStatic && bSubnet && (host.bGiven || mask.bGiven) && !neighbours.local.empty()) {
         const std::string strWhy = ReachRefusal(nHost, nMask, neighbours);
         if (!strWhy.empty() &&
             RefuseUnlessForced(judgement, bForce, (host.bGiven ? host : mask).Argument() + ": " + strWhy))
@@ -376,7 +381,7 @@ bool JudgeSettings(const SSettings& settings, const CVLNetValueCheck::SNeighbour
         judgement.strAskArgument = host.Argument();
         judgement.strAskAddress = host.strValue;
     }
-    if (!bSubnet || !gateway.IsKnown() || nGateway == 0)
+    if (!bStatic || !bSubnet || !gateway.IsKnown() || nGateway == 0)
         return false;
     const std::string strSubnet = SubnetText(nHost, nMask);
     const bool bOutside = !CVLNetValueCheck::SameSubnet(nGateway, nHost, nMask);
@@ -505,22 +510,27 @@ bool CVLNetValueCheck::Check(const std::vector<SField>& fields, const std::strin
         return false;
     }
     // The nodes whose address fields are judged here: those without an
-    // IPMode, and those given the static one. A node given no IPMode has
-    // the device's, known once read (CheckSettings judges them then); one
-    // given DHCP or link-local takes an address of its own.
-    std::set<std::string> judgedNodes;
+    // IPMode, and those given one. A node given no IPMode has the device's,
+    // known once read (CheckSettings judges them then). Each field's own
+    // value is judged as an address only where the mode is static;
+    // CheckSettings judges a DHCP or link-local node's address as such.
+    std::set<std::string> judgedNodes, staticNodes;
     for (const SField& field : fields)
         judgedNodes.insert(NodeOf(field.strPath));
     for (const SField& field : fields) {
         if (RoleOf(field) == ROLE_MODE)
             judgedNodes.erase(NodeOf(field.strPath));
     }
+    staticNodes = judgedNodes;
     for (const auto& assignment : assignments) {
         for (const SField& field : fields) {
             std::string strMode = assignment.second;
             if (field.strPath == assignment.first && RoleOf(field) == ROLE_MODE &&
-                CheckFieldValue(field, strMode, false).empty() && strMode == kStaticMode)
+                CheckFieldValue(field, strMode, false).empty()) {
                 judgedNodes.insert(NodeOf(field.strPath));
+                if (strMode == kStaticMode)
+                    staticNodes.insert(NodeOf(field.strPath));
+            }
         }
     }
     // A second value for a path would silently win over the first.
@@ -547,7 +557,7 @@ bool CVLNetValueCheck::Check(const std::vector<SField>& fields, const std::strin
             return false;
         }
         std::string strReason =
-            CheckFieldValue(*pField, assignment.second, judgedNodes.count(NodeOf(pField->strPath)) != 0);
+            CheckFieldValue(*pField, assignment.second, staticNodes.count(NodeOf(pField->strPath)) != 0);
         if (!strReason.empty()) {
             strError = strArgument + ": " + strReason;
             return false;

@@ -55,7 +55,7 @@ public:
     // Checks every assignment of the command against its fields, making
     // the accepted values the forms to set, and the addresses given
     // together as CheckSettings does (bForce as there); a path takes one
-    // value. The address checks that an IPMode makes moot are left to
+    // value. The address checks that hang on an IPMode are left to
     // CheckSettings where the fields carry an IPMode and none is given.
     // False with strError naming the first refused argument
     // ("PATH=VALUE: reason", a long one cut; a path near one it sends
@@ -101,16 +101,17 @@ public:
     };
     // Judges the address settings the device will have, each value given
     // (as Check made it) over the value read (read: by path; what is in
-    // neither is not judged), among the settings a value given changes; a
-    // node whose IPMode is not 0 (DHCP, link-local) takes no address of its
-    // own, and its address settings are not judged. An address, mask or
-    // gateway given must be one CheckValue takes. The address must not be
-    // the network or broadcast address of its subnet, in use (this
-    // computer's, heard in the probe, the device's gateway), and must leave
-    // this computer reaching the device on the interface it was heard on;
-    // the gateway (0.0.0.0: none) must be a host of the subnet other than
-    // the device. bForce lets the reach and gateway-outside refusals through,
-    // noted in overridden.
+    // neither is not judged), among the settings a value given changes. An
+    // address, mask or gateway given must be one CheckValue takes. The
+    // address must not be the network or broadcast address of its subnet,
+    // nor in use (this computer's, heard in the probe, the device's
+    // gateway), and must leave this computer reaching the device on the
+    // interface it was heard on; the gateway (0.0.0.0: none) must be a host
+    // of the subnet other than the device. A node whose IPMode is not 0
+    // (DHCP, link-local) takes an address of its own but keeps one given
+    // when no server answers: only that address (not 0.0.0.0, none) is
+    // judged, and not for reach. bForce lets the reach and gateway-outside
+    // refusals through, noted in overridden.
     static SJudgement CheckSettings(const std::vector<SField>& fields, const std::map<std::string, std::string>& read,
                                     const std::vector<std::pair<std::string, std::string>>& assignments,
                                     const SNeighbours& neighbours, bool bForce = false);

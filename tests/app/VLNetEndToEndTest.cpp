@@ -686,6 +686,32 @@ TEST_F(VLNetEndToEnd, AChangeThatWouldCutTheDeviceOffIsRefusedBeforeItIsSent)
          "vlnet: " + kDetail + "IPAddress=0.0.0.0: 0.0.0.0 (no address) cannot be a device's address" + kUsage,
          0},
         {{"IPAddress=0.0.0.0"}, false, 0, kRestarts, 1, 1},
+        // DHCP or link-local, given or read: the device keeps an address
+        // given when no server answers, so one in use is refused as ever;
+        // this computer's reach is the device's own business then.
+        {{"IPMode=1", "IPAddress=10.201.3.11"},
+         false,
+         1,
+         "vlnet: " + kDetail + "IPAddress=10.201.3.11: in use on the network: device " + Mac(3, 1) +
+             " answered the probe from it: nothing was sent" + kInUse,
+         0},
+        {{"IPMode=2", "IPAddress=10.201.3.1"},
+         false,
+         1,
+         "vlnet: " + kDetail + "IPAddress=10.201.3.1: in use on the network: this computer holds it: nothing was sent" +
+             kInUse,
+         0},
+        {{"IPAddress=" + kSilent}, false, 1, "vlnet: " + kDetail + "IPAddress=" + kSilent + kAnswered + kInUse, 0, 1},
+        {{"IPAddress=10.201.3.255"},
+         false,
+         2,
+         "vlnet: " + kDetail +
+             "IPAddress=10.201.3.255: the broadcast address of its subnet 10.201.3.0/24 (by the device's mask "
+             "255.255.255.0) cannot be a device's address" +
+             kUsage,
+         0,
+         2},
+        {{"IPMode=1", "IPAddress=10.201.4.10"}, false, 0, kRestarts, 1},
     };
     // Each run's status, errors and the SetDetail requests the device got.
     std::string strRuns = m_Net.RunIn("d3", [&]() -> std::string {

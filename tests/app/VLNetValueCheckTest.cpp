@@ -360,8 +360,32 @@ TEST_F(VLNetValueCheck, TheAddressSettingsTheDeviceWillHaveLeaveItOnItsNetwork)
         {{{kDetail + "IPAddress", "10.201.3.12"}}, kRead, false, A, "", "10.201.3.12"},
         // Settings no value given changes are the device's business.
         {{{kDetail + "Location", "x"}}, kRead, false, A, ""},
-        // DHCP or link-local: the address fields are moot.
-        {{{kDetail + "IPAddress", "10.201.3.11"}}, dhcp, false, A, ""},
+        // DHCP or link-local: the device keeps an address given when no
+        // server answers, so it is judged as such; this computer's reach,
+        // and the mask and gateway, are the device's own.
+        {{{kDetail + "IPAddress", "10.201.3.11"}},
+         dhcp,
+         false,
+         U,
+         "IPAddress=10.201.3.11: in use on the network: device 00:26:AB:13:01:01 answered the probe from it"},
+        {{{kDetail + "IPMode", "2"}, {kDetail + "IPAddress", "10.201.3.1"}},
+         kRead,
+         false,
+         U,
+         "IPAddress=10.201.3.1: in use on the network: this computer holds it"},
+        {{{kDetail + "IPAddress", "10.201.3.255"}},
+         dhcp,
+         false,
+         R,
+         "IPAddress=10.201.3.255: the broadcast address of its subnet 10.201.3.0/24 (by the device's mask "
+         "255.255.255.0) cannot be a device's address"},
+        {{{kDetail + "IPAddress", "10.201.3.254"}},
+         dhcp,
+         false,
+         U,
+         "IPAddress=10.201.3.254: in use on the network: it is the device's gateway, a router's address"},
+        {{{kDetail + "IPAddress", "10.201.4.10"}}, dhcp, false, A, "", "10.201.4.10"},
+        {{{kDetail + "SubnetMask", "255.255.255.240"}}, dhcp, false, A, ""},
         {{{kDetail + "IPAddress", "0.0.0.0"}}, dhcp, false, A, ""},
         {{{kDetail + "IPAddress", "0.0.0.0"}},
          kRead,
@@ -428,6 +452,17 @@ TEST_F(VLNetValueCheck, TheAddressSettingsTheDeviceWillHaveLeaveItOnItsNetwork)
     EXPECT_TRUE(CVLNetValueCheck::Check(m_SetDetail, "SetDetail", dhcpGiven, strError)) << strError;
     dhcpGiven.erase(dhcpGiven.begin());
     EXPECT_TRUE(CVLNetValueCheck::Check(m_SetDetail, "SetDetail", dhcpGiven, strError)) << strError;
+    // An address given with DHCP or link-local is one the device may keep.
+    Assignments dhcpBroadcast = {{kDetail + "IPMode", "1"},
+                                 {kDetail + "IPAddress", "10.0.0.255"},
+                                 {kDetail + "SubnetMask", "255.255.255.0"}};
+    EXPECT_FALSE(CVLNetValueCheck::Check(m_SetDetail, "SetDetail", dhcpBroadcast, strError));
+    EXPECT_EQ(kDetail + "IPAddress=10.0.0.255: the broadcast address of its subnet 10.0.0.0/24 cannot be a device's "
+                        "address",
+              strError);
+    Assignments linkLocalLoopback = {{kDetail + "IPMode", "2"}, {kDetail + "IPAddress", "127.0.0.1"}};
+    EXPECT_FALSE(CVLNetValueCheck::Check(m_SetDetail, "SetDetail", linkLocalLoopback, strError));
+    EXPECT_EQ(kDetail + "IPAddress=127.0.0.1: a loopback address (127.0.0.0/8) cannot be a device's address", strError);
     Assignments staticGiven = {{kDetail + "IPMode", "00"}, {kDetail + "IPAddress", "0.0.0.0"}};
     EXPECT_FALSE(CVLNetValueCheck::Check(m_SetDetail, "SetDetail", staticGiven, strError));
     EXPECT_EQ(kDetail + "IPAddress=0.0.0.0: 0.0.0.0 (no address) cannot be a device's address", strError);
