@@ -91,6 +91,18 @@ bool IsSettable(const CVLPCRequestFields::SField& field)
     }
 }
 
+// Numbers a device takes only within a narrower range than their field's
+// width (it answers others with an error), by the field's name.
+const struct
+{
+    const char* szName;
+    unsigned long long nMin, nMax;
+    const char* szWhat;
+} kNumberRanges[] = {
+    {"IPMode", 0, 2, "0 (static address), 1 (DHCP) or 2 (link-local)"},
+    {"WebPort", 1, 0xFFFF, "a port from 1 to 65535"},
+};
+
 // A whole decimal number from 0 to nMax, in its plain form.
 bool ReadNumber(const std::string& strValue, unsigned long long nMax, std::string& strNumber)
 {
@@ -123,13 +135,26 @@ std::string CheckNumber(const std::string& strPath, std::string& strValue, unsig
     return std::string();
 }
 
+// The first characters of a text the user gave, for a message.
+std::string Shown(const std::string& str)
+{
+    size_t nPos = 0;
+    for (size_t nCount = 0; nPos < str.size() && nCount < kShownCharacters; nCount++)
+        nPos += std::max<size_t>(CVLNetPropertyLines::GetCharacterLength(str, nPos), 1);
+    return nPos < str.size() ? str.substr(0, nPos) + kEllipsis : str;
+}
+
 // The bytes a text or byte field gets, bounded by nLimit; szNulReason says
 // why a NUL cannot be in them, or is null where it can.
 std::string CheckBytes(const std::string& strValue, size_t nLimit, const char* szNulReason)
 {
     std::string strBytes = strValue;
-    if (strValue.compare(0, sizeof(kHexMark) - 1, kHexMark) == 0 && !CVLNetPropertyLines::ParseHex(strValue, strBytes))
-        return "hex: needs an even number of hexadecimal digits";
+    if (strValue.compare(0, sizeof(kHexMark) - 1, kHexMark) == 0 && !CVLNetPropertyLines::ParseHex(strValue, strBytes)) {
+        const std::string strDigits = strValue.substr(sizeof(kHexMark) - 1);
+        return strDigits.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos
+                   ? "hex: takes hexadecimal digits only (0-9, A-F), not '" + Shown(strDigits) + "'"
+                   : "hex: needs an even number of hexadecimal digits";
+    }
     if (strBytes.size() > nLimit)
         return "at most " + std::to_string(nLimit) + " bytes, not " + std::to_string(strBytes.size());
     if (szNulReason != nullptr && strBytes.find('\0') != std::string::npos)
@@ -142,15 +167,6 @@ std::string CheckBytes(const std::string& strValue, size_t nLimit, const char* s
 const char kTextNul[] = "a text cannot hold a NUL byte";
 // A NUL ends the value of the Null types on the wire.
 const char kNulEnds[] = "a NUL byte would end it early";
-
-// The first characters of a text the user gave, for a message.
-std::string Shown(const std::string& str)
-{
-    size_t nPos = 0;
-    for (size_t nCount = 0; nPos < str.size() && nCount < kShownCharacters; nCount++)
-        nPos += std::max<size_t>(CVLNetPropertyLines::GetCharacterLength(str, nPos), 1);
-    return nPos < str.size() ? str.substr(0, nPos) + kEllipsis : str;
-}
 
 uint32_t AddressOf(const std::string& strValue)
 {
@@ -409,6 +425,7 @@ bool JudgeSettings(const SSettings& settings, const CVLNetValueCheck::SNeighbour
 // CheckValue, the address's role judged only when bJudgeRole (not when
 // the device takes an address of its own, or its mode is not read yet).
 std::string CheckFieldValue(const CVLNetValueCheck::SField& field, std::string& strValue, bool bJudgeRole);
+std::string CheckFieldWidth(const CVLNetValueCheck::SField& field, std::string& strValue, bool bJudgeRole);
 
 }  // namespace
 
@@ -455,6 +472,25 @@ std::string CVLNetValueCheck::CheckValue(const SField& field, std::string& strVa
 
 namespace {
 std::string CheckFieldValue(const CVLNetValueCheck::SField& field, std::string& strValue, bool bJudgeRole)
+{
+    const std::string strWhy = CheckFieldWidth(field, strValue, bJudgeRole);
+    if (!strWhy.empty())
+        return strWhy;
+    const bool bNumber = field.nType == VLPC_FIELD_BYTE || field.nType == VLPC_FIELD_USHORT ||
+                         field.nType == VLPC_FIELD_LE_USHORT || field.nType == VLPC_FIELD_ULONG;
+    const std::string strName = field.strPath.substr(field.strPath.rfind('.') + 1);
+    for (const auto& range : kNumberRanges) {
+        if (bNumber && strName == range.szName) {
+            const unsigned long long nValue = std::stoull(strValue);
+            return nValue >= range.nMin && nValue <= range.nMax ? std::string() : range.szWhat;
+        }
+    }
+    return std::string();
+}
+
+// The value fits the field's type and width (an address its role, when
+// bJudgeRole), made the form to set.
+std::string CheckFieldWidth(const CVLNetValueCheck::SField& field, std::string& strValue, bool bJudgeRole)
 {
     const size_t nSize = field.nSize > 0 ? static_cast<size_t>(field.nSize) : 0;
     switch (field.nType) {

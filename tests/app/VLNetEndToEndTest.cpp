@@ -483,7 +483,8 @@ TEST_F(VLNetEndToEnd, GivesAURLAndAChangedLineOfGetDetailReadsBack)
 TEST_F(VLNetEndToEnd, ARefusedValueSendsNothingAndLeavesTheDeviceAsItWas)
 {
     AddNetwork(
-        1, {"password=secret location=lab", "password=secret version=1", "password=secret node=kept detailfields=5"});
+        1, {"password=secret location=lab", "password=secret version=1", "password=secret node=kept detailfields=5",
+            "password=secret refuseset=1"});
     const std::string strMAC = Mac(1, 0);
     ProgramRun before = RunVlnet(m_Net, {"run", strMAC, "GetDetail"});
     ASSERT_EQ(0, before.nStatus) << before.strErrors;
@@ -493,6 +494,8 @@ TEST_F(VLNetEndToEnd, ARefusedValueSendsNothingAndLeavesTheDeviceAsItWas)
     const std::vector<std::pair<std::string, std::string>> refused = {
         {"VLPC.2B_5A10_01.Locaton=typo", "VLPC.2B_5A10_01.Locaton=typo: not a value that SetDetail sends"},
         {"VLPC.2B_5A10_01.WebPort=70000", "VLPC.2B_5A10_01.WebPort=70000: a value from 0 to 65535"},
+        {"VLPC.2B_5A10_01.WebPort=0", "VLPC.2B_5A10_01.WebPort=0: a port from 1 to 65535"},
+        {"VLPC.2B_5A10_01.IPMode=3", "VLPC.2B_5A10_01.IPMode=3: 0 (static address), 1 (DHCP) or 2 (link-local)"},
         {"VLPC.2B_5A10_01.Location=hex:4800", "VLPC.2B_5A10_01.Location=hex:4800: a text cannot hold a NUL byte"},
         {"VLPC.2B_5A10_01.IPAddress=255.255.255.255",
          "VLPC.2B_5A10_01.IPAddress=255.255.255.255: the limited broadcast cannot be a device's address"},
@@ -532,6 +535,16 @@ TEST_F(VLNetEndToEnd, ARefusedValueSendsNothingAndLeavesTheDeviceAsItWas)
               cut.strErrors);
     ProgramRun kept = RunVlnet(m_Net, {"run", Mac(1, 2), "GetListInfo"});
     EXPECT_EQ("VLPC.2B_5A04_01.NodeName=kept", LineOf(kept.strOutput, "VLPC.2B_5A04_01.NodeName=")) << kept.strOutput;
+
+    // A value the device does not take is named as the likely cause of
+    // its error.
+    ProgramRun malformed = RunVlnet(
+        m_Net, {"run", Mac(1, 3), "SetDetail", "--password", "secret", "VLPC.2B_5A10_01.Location=x", "--timeout", "5"});
+    EXPECT_EQ(1, malformed.nStatus);
+    EXPECT_NE(std::string::npos, malformed.strErrors.find("error F001 (a malformed request, or a value the device does "
+                                                        "not take); the likely cause is a value given: "
+                                                        "VLPC.2B_5A10_01.Location=x\n"))
+        << malformed.strErrors;
 }
 
 // A change that would cut the device off its network, take an address a
@@ -855,16 +868,6 @@ TEST_F(VLNetEndToEnd, FailuresPrintNoRecordAndSayWhy)
     EXPECT_EQ(1, wrong.nStatus);
     EXPECT_EQ("result 8 (device reported an error)\n", wrong.strOutput);
     EXPECT_NE(std::string::npos, wrong.strErrors.find("SetDetail: the device refused the password")) << wrong.strErrors;
-    // A value the device does not take (IPMode above 2) is named as the
-    // likely cause of its error.
-    ProgramRun refused = RunVlnet(
-        m_Net, {"run", Mac(1, 0), "SetDetail", "--password", "secret", "VLPC.2B_5A10_01.IPMode=3", "--timeout", "5"});
-    EXPECT_EQ(1, refused.nStatus);
-    EXPECT_NE(std::string::npos, refused.strErrors.find("error F001 (a malformed request, or a value the device does "
-                                                        "not take); the likely cause is a value given: "
-                                                        "VLPC.2B_5A10_01.IPMode=3\n"))
-        << refused.strErrors;
-
     // No terminal: no prompt, and no password sent.
     ProgramRun none = RunVlnet(m_Net, {"run", Mac(1, 0), "SetDetail", "VLPC.2B_5A10_01.Location=x", "--timeout", "5"});
     EXPECT_EQ(1, none.nStatus);

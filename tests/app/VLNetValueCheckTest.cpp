@@ -85,12 +85,17 @@ TEST_F(VLNetValueCheck, RefusesWhatTheDeviceMustNotBeGivenAndTakesTheRest)
         {kDetail + "WebPort", "-1", false, "a value from 0 to 65535"},
         {kDetail + "IPMode", "abc", false, "a value from 0 to 255"},
         {kDetail + "IPMode", "256", false, "a value from 0 to 255"},
+        // Within the field's width, but not what a device takes.
+        {kDetail + "IPMode", "3", false, "0 (static address), 1 (DHCP) or 2 (link-local)"},
+        {kDetail + "WebPort", "0", false, "a port from 1 to 65535"},
+        {kDetail + "WebPort", "00", false, "a port from 1 to 65535"},
         {kDetail + "Gateway", "localhost", false, "an IPv4 address of four decimal parts 0-255"},
         {kDetail + "Gateway", "10.88.1", false, "an IPv4 address of four decimal parts 0-255"},
         {kDetail + "Gateway", "999.1.1.1", false, "an IPv4 address of four decimal parts 0-255"},
         {kDetail + "Location", std::string(63, 'x') + "\xC3\xBC", false, "at most 64 bytes, not 65"},
         {kDetail + "Location", "hex:414", false, "hex: needs an even number of hexadecimal digits"},
-        {kDetail + "Location", "hex:zz", false, "hex: needs an even number of hexadecimal digits"},
+        {kDetail + "Location", "hex:zz", false, "hex: takes hexadecimal digits only (0-9, A-F), not 'zz'"},
+        {kDetail + "Location", "hex:4g1", false, "hex: takes hexadecimal digits only (0-9, A-F), not '4g1'"},
         // A text is held as a string, which would end at the NUL.
         {kDetail + "Location", "hex:4800", false, "a text cannot hold a NUL byte"},
         {kDetail + "NodeName", "hex:5A0059", false, "a text cannot hold a NUL byte"},
