@@ -1377,11 +1377,13 @@ VLECM_RESULT CVLNetSession::RunCommand(CVLPFWNIFInfo* pNIFInfo, const std::strin
     const bool bPasswordGiven = pPassword != nullptr;
     if (eCommand == VLECM_COMMAND_SET_DETAIL) {
         VLECM_RESULT eResult = runAndWait(pNIFInfo, VLECM_COMMAND_GET_DETAIL, bPasswordGiven, strError);
-        if (eResult != VLECM_RESULT_SUCCESS) {
-            if (eResult != VLECM_RESULT_STOPPED)
-                strError = "the device's settings could not be read first (GetDetail): " + strError;
+        if (eResult == VLECM_RESULT_STOPPED)
+            strError = "stopped while the device's settings were read first (GetDetail): no change was sent to the "
+                       "device";
+        else if (eResult != VLECM_RESULT_SUCCESS)
+            strError = "the device's settings could not be read first (GetDetail): " + strError;
+        if (eResult != VLECM_RESULT_SUCCESS)
             return eResult;
-        }
         // A reply that ended early leaves settings unread, which would go
         // back as defaults the user never gave.
         const std::string strUnread = UnreadValues(pNIFInfo, GetRequestFields(strCommand, pNIFInfo), assignments);
@@ -1410,6 +1412,16 @@ VLECM_RESULT CVLNetSession::RunCommand(CVLPFWNIFInfo* pNIFInfo, const std::strin
         return VLECM_RESULT_STOPPED;
     }
     VLECM_RESULT eResult = runAndWait(pNIFInfo, eCommand, bPasswordGiven, strError);
+    // A reply cut short decodes without a fault, the settings it lacked
+    // left empty: they are what SetDetail writes back.
+    if (eResult == VLECM_RESULT_SUCCESS && eCommand == VLECM_COMMAND_GET_DETAIL) {
+        const std::string strUnread = UnreadValues(
+            pNIFInfo, GetRequestFields(CVLECMNIFInfo::GetCommandName(VLECM_COMMAND_SET_DETAIL), pNIFInfo), {});
+        if (!strUnread.empty()) {
+            strError = "the device's reply was cut short: it lacked " + strUnread;
+            return VLECM_RESULT_COMMUNICATION_ERROR;
+        }
+    }
     // The request's form is the definitions': a refusal of it after
     // values were given is most likely of one of them.
     if (eResult == VLECM_RESULT_DEVICE_ERROR && pNIFInfo->GetCommandDeviceResult() == kDeviceMalformed &&

@@ -535,6 +535,13 @@ TEST_F(VLNetEndToEnd, ARefusedValueSendsNothingAndLeavesTheDeviceAsItWas)
               cut.strErrors);
     ProgramRun kept = RunVlnet(m_Net, {"run", Mac(1, 2), "GetListInfo"});
     EXPECT_EQ("VLPC.2B_5A04_01.NodeName=kept", LineOf(kept.strOutput, "VLPC.2B_5A04_01.NodeName=")) << kept.strOutput;
+    // GetDetail alone says so too, rather than show the record as read.
+    ProgramRun cutRead = RunVlnet(m_Net, {"run", Mac(1, 2), "GetDetail"});
+    EXPECT_EQ(1, cutRead.nStatus);
+    EXPECT_EQ("result 6 (communication error)\n", cutRead.strOutput);
+    EXPECT_EQ("vlnet: GetDetail: the device's reply was cut short: it lacked VLPC.2B_5A10_01.NodeName, "
+              "VLPC.2B_5A10_01.Location, VLPC.2B_5A10_01.Contact, VLPC.2B_5A10_01.DNSServer\n",
+              cutRead.strErrors);
 
     // A value the device does not take is named as the likely cause of
     // its error.
@@ -957,6 +964,53 @@ TEST_F(VLNetEndToEnd, AStopAfterTheRequestLeftSaysTheDeviceMayHaveTakenTheChange
             << stopped.strErrors;
     }
     unlink(strFile.c_str());
+}
+
+// A SetDetail stopped while it reads the device's settings (GetDetail, which
+// never reaches the device here: the link drops it) has sent no change, and
+// says so.
+TEST_F(VLNetEndToEnd, AStopWhileTheSettingsAreReadSaysNoChangeWasSent)
+{
+    AddNetwork(1, {"password=secret"});
+    // GetDetail's requests (function 5A10 at byte 8 of the datagram, 36 of
+    // the IP packet) are dropped on their way out, and counted.
+    std::string strError;
+    ASSERT_TRUE(m_Net.Exec("pc",
+                           "tc qdisc add dev vl1 root handle 1: htb default 20 && "
+                           "tc class add dev vl1 parent 1: classid 1:10 htb rate 100mbit && "
+                           "tc class add dev vl1 parent 1: classid 1:20 htb rate 100mbit && "
+                           "tc filter add dev vl1 parent 1: protocol ip u32 match ip dport 48817 0xffff "
+                           "match u16 0x5a10 0xffff at 36 flowid 1:10 && "
+                           "tc qdisc add dev vl1 parent 1:10 handle 10: pfifo limit 0",
+                           &strError))
+        << strError;
+    // True once a GetDetail request has been dropped (the pfifo's count).
+    auto reading = []() {
+        for (int nTry = 0; nTry < 200; nTry++) {
+            std::string strStats;
+            if (FILE* pStats = popen("tc -s qdisc show dev vl1 parent 1:10", "r")) {
+                char buffer[4096];
+                size_t n;
+                while ((n = fread(buffer, 1, sizeof(buffer), pStats)) > 0)
+                    strStats.append(buffer, n);
+                pclose(pStats);
+            }
+            const size_t nDropped = strStats.find("(dropped ");
+            if (nDropped != std::string::npos && strStats.compare(nDropped, 11, "(dropped 0,") != 0)
+                return true;
+            usleep(100000);
+        }
+        return false;
+    };
+    ProgramRun stopped = RunProgram(m_Net,
+                                    {BinDir() + "/vlnet", "run", Mac(1, 0), "SetDetail", "VLPC.2B_5A10_01.Location=x",
+                                     "--password", "secret", "--resources", BinDir() + "/../share/vlnet"},
+                                    0, 0, reading, SIGINT);
+    EXPECT_EQ(130, stopped.nStatus) << stopped.strErrors;
+    EXPECT_EQ("result 17 (stopped)\n", stopped.strOutput);
+    EXPECT_EQ("vlnet: SetDetail: stopped while the device's settings were read first (GetDetail): no change was sent "
+              "to the device\n",
+              stopped.strErrors);
 }
 
 // Devices that answer the probe but not by unicast are named after the list,
