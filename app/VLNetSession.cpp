@@ -93,6 +93,8 @@ const long kDeviceMalformed = 0xF001;
 const long kDeviceOtherDevice = 0xF004;
 // What a wrong password's answer says of the tries left before the device locks.
 const char kTriesLeftPath[] = "VLPC.2B_5A20_01.RetryLeft";
+// The subnet mask a device announces in its probe reply.
+const char kProbeMaskPath[] = "VLPC.2B_5A01_01.SubnetMask";
 // Where a command's reply says that the device restarts to apply it.
 const char* RestartPath(VLECM_COMMAND eCommand)
 {
@@ -742,6 +744,11 @@ std::vector<CVLNetSession::SAddress> CVLNetSession::GetAddresses(const std::stri
         case VLECM_MAC_ADDRESS_FAILED:
             address.eState = ADDRESS_FAILED;
             address.strReason = FailedReason(found);
+            if (found.eFailure != VLECM_MAC_FAILURE_COMMAND && found.eFailure != VLECM_MAC_FAILURE_LOST) {
+                const std::string strOff = offNetworkReason(Text(state.strMAC), address.strIP);
+                if (!strOff.empty())
+                    address.strReason = strOff;
+            }
             break;
         case VLECM_MAC_ADDRESS_REFUSED:
             address.eState = ADDRESS_UNCHECKED;
@@ -765,6 +772,19 @@ std::vector<CVLNetSession::SAddress> CVLNetSession::GetAddresses(const std::stri
         addresses.push_back(address);
     }
     return addresses;
+}
+
+std::string CVLNetSession::offNetworkReason(const std::string& strMAC, const std::string& strIP)
+{
+    std::vector<std::string> networks;
+    if (CVLECM::IsOnLocalNetwork(CVLString(strIP.c_str(), VL_CHARSET_UTF8), networks))
+        return std::string();
+    // The mask the device announced in its probe reply.
+    std::string strMask;
+    m_CommunicationManager.GetVLECM().WithRecord(strMAC.c_str(), strIP.c_str(), [&strMask](CVLECMNIFInfo* pNIFInfo) {
+        CVLNetPropertyLines::ReadText(pNIFInfo, kProbeMaskPath, strMask);
+    });
+    return CVLNetResultText::GetOffNetworkText(strIP, strMask, ListText(networks));
 }
 
 CVLNetSession::EAddressState CVLNetSession::GetAddressState(const std::string& strMAC, const std::string& strIP,

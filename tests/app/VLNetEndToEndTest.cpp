@@ -1218,6 +1218,49 @@ TEST_F(VLNetEndToEnd, NetworksWithoutAGatewayAreProbed)
     EXPECT_EQ(strBefore, m_Net.RunIn("pc", [&]() { return std::to_string(UdpCounter(kOutDatagrams)); }));
 }
 
+// A device at an address on none of the computer's networks (a factory
+// address) answers the probe's limited broadcast, but unicast cannot reach
+// it: the probe and run say so, and what lets the computer reach it.
+TEST_F(VLNetEndToEnd, ADeviceOffTheComputersNetworksIsSaidSo)
+{
+    std::string strError;
+    ASSERT_TRUE(m_Net.AddHost("f5", &strError)) << strError;
+    const std::string kFactory = "192.168.0.10";
+    ASSERT_TRUE(m_Net.Link("pc", "vl5", {Address(5, 1) + "/24"}, "f5", "vd5", {kFactory + "/24"}, &strError))
+        << strError;
+    // The device answers whoever asked, through its link.
+    ASSERT_TRUE(m_Net.Exec("f5", "ip route add default dev vd5", &strError)) << strError;
+    const std::string kWhy = "its address " + kFactory +
+                             " (subnet 192.168.0.0/24) is on none of this computer's networks (10.201.5.0/24 (vl5)), "
+                             "so unicast cannot reach it: give this computer an address on that subnet on the link "
+                             "the device is on (ip address add A.B.C.D/24 dev DEV)";
+    const std::string strRuns = m_Net.RunIn("f5", [&]() -> std::string {
+        CDeviceEmulator emulator;
+        EmuDevice device;
+        EmuParseMac(Mac(5, 0), device.mac);
+        device.strIP = kFactory;
+        device.strMask = "255.255.255.0";
+        emulator.AddDevice(device);
+        std::string strStart;
+        if (!emulator.Start(&strStart))
+            return "FAIL:" + strStart;
+        ProgramRun probe = RunVlnet(m_Net, {"probe"});
+        ProgramRun run = RunVlnet(m_Net, {"run", Mac(5, 0), "GetDetail", "--timeout", "5"});
+        // Done as said, the device is reached.
+        std::string strAdded;
+        if (!m_Net.Exec("pc", "ip address add 192.168.0.1/24 dev vl5", &strAdded))
+            return "FAIL:" + strAdded;
+        ProgramRun reached = RunVlnet(m_Net, {"run", Mac(5, 0), "GetDetail", "--timeout", "5"});
+        emulator.Stop();
+        return std::to_string(probe.nStatus) + "|" + probe.strOutput + "|" + probe.strErrors + "|" +
+               std::to_string(run.nStatus) + "|" + run.strOutput + "|" + run.strErrors + "|" +
+               std::to_string(reached.nStatus) + "|" + reached.strErrors;
+    });
+    EXPECT_EQ("3||vlnet: not listed: " + Mac(5, 0) + "\t" + kFactory + "\tModel A\t" + kWhy + "\n|1||vlnet: device " +
+                  Mac(5, 0) + " answered the probe but not by unicast: " + kWhy + "\n|0|",
+              strRuns);
+}
+
 // url and run look for the device until the time-out: one still starting
 // through the probe's first round of sends, or one whose replies to the
 // probe come 2.2 s late, is found in a later round; one that never answers
