@@ -78,7 +78,11 @@ const char kDescriptionRun[] =
     "show what the device reported and are refused as PATH=VALUE. Binary values,\n"
     "and texts that are not printable, show as hex:HEXDIGITS, which reads back\n"
     "as those bytes. SetDetail reads the device's settings first (GetDetail), so\n"
-    "that only the given values change. A SetDetail or FactReset stopped\n"
+    "that only the given values change. --timeout bounds the search for the\n"
+    "device; once found, each request waits the configuration's time-out per\n"
+    "try (Option.COMMAND.Timeout, 3 s) for its tries (Option.COMMAND.Retry, 7):\n"
+    "21 s for a device that never answers, twice that for SetDetail, which reads\n"
+    "first. A SetDetail or FactReset stopped\n"
     "(Ctrl-C) or left without an answer once its request went out may still\n"
     "have changed the device: GetDetail tells.\n"
     VLNET_PROBES_AGAIN
@@ -496,13 +500,44 @@ void NoteShared(CVLNetSession& session, const std::string& strMAC, const std::st
 bool CheckOnLocalNetwork(const std::string& strIP)
 {
     std::vector<std::string> networks;
-    if (strIP.empty() || CVLECM::IsOnLocalNetwork(CVLString(strIP.c_str(), VL_CHARSET_UTF8), networks))
+    if (strIP.empty())
         return true;
-    fprintf(stderr,
-            "vlnet: %s is on none of this computer's networks (%s): vlnet reaches devices on the computer's own "
-            "networks only; nothing was sent\n",
-            strIP.c_str(), networks.empty() ? "it has none" : CVLNetSession::ListText(networks).c_str());
-    return false;
+    if (!CVLECM::IsOnLocalNetwork(CVLString(strIP.c_str(), VL_CHARSET_UTF8), networks)) {
+        fprintf(stderr,
+                "vlnet: %s is on none of this computer's networks (%s): vlnet reaches devices on the computer's own "
+                "networks only; nothing was sent\n",
+                strIP.c_str(), networks.empty() ? "it has none" : CVLNetSession::ListText(networks).c_str());
+        return false;
+    }
+    // No device answers from this computer's own address or from a
+    // network's own addresses: a search for one would run to the time-out.
+    uint32_t nAddress = 0;
+    CVLSocketAddress::ParseDottedQuad(strIP.c_str(), nAddress);
+    std::vector<VLInterfaceAddress> interfaces;
+    VLListInterfaceAddresses(interfaces);
+    for (const VLInterfaceAddress& entry : interfaces) {
+        uint32_t nLocal = 0, nMask = 0;
+        CVLSocketAddress::ParseDottedQuad(CVLSocketAddress::FormatDottedQuad(entry.address).GetString(), nLocal);
+        CVLSocketAddress::ParseDottedQuad(CVLSocketAddress::FormatDottedQuad(entry.netmask).GetString(), nMask);
+        // A subnet with fewer than two host bits has no network and
+        // broadcast address of its own.
+        const bool bSubnet = CVLNetValueCheck::SameSubnet(nAddress, nLocal, nMask) && ~nMask > 1;
+        const std::string strNetwork = std::string(CVLSocketAddress::FormatDottedQuad(nLocal & nMask).GetString()) +
+                                       "/" + std::to_string(CVLSocketAddress::PrefixLength(nMask));
+        std::string strWhat;
+        if (nAddress == nLocal)
+            strWhat = "this computer's own address (" + entry.strName + ")";
+        else if (bSubnet && nAddress == (nLocal & nMask))
+            strWhat = "the network address of this computer's network " + strNetwork + " (" + entry.strName + ")";
+        else if (bSubnet && nAddress == (nLocal | ~nMask))
+            strWhat = "the broadcast address of this computer's network " + strNetwork + " (" + entry.strName + ")";
+        if (strWhat.empty())
+            continue;
+        fprintf(stderr, "vlnet: %s is %s, no device's address: give the device's own; nothing was sent\n",
+                strIP.c_str(), strWhat.c_str());
+        return false;
+    }
+    return true;
 }
 
 // Probes until the device of the command line is found; null when it is not.
@@ -649,11 +684,12 @@ int ShowUrl(CVLNetSession& session, const CVLNetOptions& options, bool bOpen)
 }
 
 // Says why an argument of the command line is refused, and where the
-// usage is; the status of a refused argument.
-int RefuseArgument(const std::string& strError)
+// usage is unless the line is sound (bUsage false: a value the network
+// refuses, which --force would send); the status of a refused argument.
+int RefuseArgument(const std::string& strError, bool bUsage)
 {
     fprintf(stderr, "vlnet: %s\n%s", strError.c_str(),
-            CVLCommandLine::GetUsageHint("vlnet", "vlnet run --help").c_str());
+            bUsage ? CVLCommandLine::GetUsageHint("vlnet", "vlnet run --help").c_str() : "");
     return VLNET_EXIT_USAGE;
 }
 
@@ -665,10 +701,11 @@ bool CheckAssignments(CVLNetSession& session, const CVLNetOptions& options, CVLP
 {
     const std::string& strCommand = options.GetDeviceCommand();
     std::string strError;
+    bool bForcible = false;
     if (CVLNetValueCheck::Check(session.GetRequestFields(strCommand, pNIFInfo), strCommand, assignments, strError,
-                                pNIFInfo != nullptr ? " to this device" : "", options.IsForce()))
+                                pNIFInfo != nullptr ? " to this device" : "", options.IsForce(), &bForcible))
         return true;
-    RefuseArgument(strError);
+    RefuseArgument(strError, !bForcible);
     return false;
 }
 
@@ -769,7 +806,8 @@ bool CheckPasswordUse(CVLNetSession& session, const CVLNetOptions& options)
             senders.push_back(command.szName);
     }
     RefuseArgument(strCommand + " sends no password: leave the password out (" + CVLNetSession::ListText(senders) +
-                   " send one)");
+                       " send one)",
+                   true);
     return false;
 }
 
@@ -783,7 +821,17 @@ int RunDeviceCommand(CVLNetSession& session, const CVLNetOptions& options)
     // Asked for before the probe, where nothing else writes to the terminal.
     bool bPassword = options.HasPassword();
     std::string strPassword = options.GetPassword();
-    if (!bPassword && session.NeedsPassword(options.GetDeviceCommand()) && CVLNetPasswordPrompt::IsAvailable()) {
+    const bool bNeedsPassword = session.NeedsPassword(options.GetDeviceCommand());
+    // Without one the request would carry an empty password, which a device
+    // that has one counts as a wrong try.
+    if (!bPassword && bNeedsPassword && !CVLNetPasswordPrompt::IsAvailable()) {
+        fprintf(stderr,
+                "vlnet: %s sends the device's password, and none was given (no terminal to ask on): give it with "
+                "--password-file FILE (its first line) or --password PW; nothing was sent\n",
+                options.GetDeviceCommand().c_str());
+        return VLNET_EXIT_USAGE;
+    }
+    if (!bPassword && bNeedsPassword) {
         std::string strError;
         CVLNetPasswordPrompt::EResult eAsked = CVLNetPasswordPrompt::Ask(
             "Password of " + options.GetDevice() + " (" + options.GetDeviceCommand() + "): ", strPassword, strError);
@@ -798,6 +846,13 @@ int RunDeviceCommand(CVLNetSession& session, const CVLNetOptions& options)
         }
         if (eAsked == CVLNetPasswordPrompt::RESULT_FAILED) {
             fprintf(stderr, "vlnet: %s\n", strError.c_str());
+            return VLNET_EXIT_USAGE;
+        }
+        if (strPassword.empty()) {
+            fprintf(stderr,
+                    "vlnet: %s: the password given at the prompt is empty: nothing was sent to the device (a device "
+                    "without a password takes --password '')\n",
+                    options.GetDeviceCommand().c_str());
             return VLNET_EXIT_USAGE;
         }
         bPassword = true;
@@ -824,9 +879,11 @@ int RunDeviceCommand(CVLNetSession& session, const CVLNetOptions& options)
     });
     // Judged once the device's settings are read, before any is sent.
     CVLNetValueCheck::EVerdict eVerdict = CVLNetValueCheck::VERDICT_ACCEPTED;
+    bool bForcible = false;
     auto judge = [&](CVLPFWNIFInfo* pRead) {
         const CVLNetValueCheck::SJudgement judgement = CheckSettingsRead(session, options, pRead, assignments);
         eVerdict = judgement.eVerdict;
+        bForcible = judgement.bForcible;
         // Said only of a change that goes.
         for (size_t i = 0; eVerdict == CVLNetValueCheck::VERDICT_ACCEPTED && i < judgement.overridden.size(); i++)
             fprintf(stderr, "vlnet: --force: sent although %s\n", judgement.overridden[i].c_str());
@@ -836,7 +893,7 @@ int RunDeviceCommand(CVLNetSession& session, const CVLNetOptions& options)
                                               assignments, strError, judge);
     statusLine.StopTicking();
     if (eVerdict == CVLNetValueCheck::VERDICT_REFUSED)
-        return RefuseArgument(strError);
+        return RefuseArgument(strError, !bForcible);
     // The command line was sound: the network stopped it.
     if (eVerdict == CVLNetValueCheck::VERDICT_IN_USE) {
         fprintf(stderr, "vlnet: %s: nothing was sent (--force does not send an address in use)\n", strError.c_str());
@@ -959,7 +1016,7 @@ std::string CVLNetCommands::UnknownCommandText(const std::string& strName)
             nNearest = nDistance;
         }
     }
-    return "unknown command '" + strName + "'" +
+    return "unknown command '" + CVLNetResultText::Shown(strName) + "'" +
            (pNearest != nullptr ? std::string("; did you mean ") + pNearest->szName + "?" : std::string());
 }
 
@@ -980,7 +1037,7 @@ bool CVLNetCommands::IsDeviceCommand(const std::string& strName, std::string& st
             nNearest = nDistance;
         }
     }
-    strWhy = "unknown device command '" + strName + "'";
+    strWhy = "unknown device command '" + CVLNetResultText::Shown(strName) + "'";
     strWhy += pNearest != nullptr ? std::string("; did you mean ") + pNearest->szName + "?"
                                   : std::string("; 'vlnet run --help' lists them");
     return false;

@@ -1,9 +1,11 @@
 // The meanings of the result codes.
 #include "app/VLNetResultText.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 
+#include "app/VLNetPropertyLines.h"
 #include "base/net/VLSocketAddress.h"
 #include "ecm/core/VLECMDefs.h"
 #include "pfw/VLPFWDefs.h"
@@ -153,4 +155,14 @@ std::string CVLNetResultText::GetOffNetworkText(const std::string& strIP, const 
                (nPrefix > 0 ? "that subnet" : "the device's subnet") + " on the link the device is on (ip address add A.B.C.D/" +
                (nPrefix > 0 ? std::to_string(nPrefix) : std::string("N")) + " dev DEV)";
     return strText;
+}
+
+std::string CVLNetResultText::Shown(const std::string& strText)
+{
+    // How much of an argument a message repeats.
+    const size_t kShownCharacters = 60;
+    size_t nPos = 0;
+    for (size_t nCount = 0; nPos < strText.size() && nCount < kShownCharacters; nCount++)
+        nPos += std::max<size_t>(CVLNetPropertyLines::GetCharacterLength(strText, nPos), 1);
+    return nPos < strText.size() ? strText.substr(0, nPos) + "\xE2\x80\xA6" : strText;
 }

@@ -7,6 +7,7 @@
 #include <set>
 
 #include "app/VLNetPropertyLines.h"
+#include "app/VLNetResultText.h"
 #include "base/core/VLCharset.h"
 #include "base/core/VLCommandLine.h"
 #include "base/core/VLException.h"
@@ -21,9 +22,6 @@ const char kHexMark[] = "hex:";
 // one-byte length.
 const size_t kMaxPayloadBytes = 498;
 const size_t kMaxBytePrefixed = 255;
-// How much of a refused argument its message repeats.
-const size_t kShownCharacters = 60;
-const char kEllipsis[] = "\xE2\x80\xA6";
 
 // What an address field of a request sets, by its property's name.
 enum EAddressRole
@@ -138,10 +136,7 @@ std::string CheckNumber(const std::string& strPath, std::string& strValue, unsig
 // The first characters of a text the user gave, for a message.
 std::string Shown(const std::string& str)
 {
-    size_t nPos = 0;
-    for (size_t nCount = 0; nPos < str.size() && nCount < kShownCharacters; nCount++)
-        nPos += std::max<size_t>(CVLNetPropertyLines::GetCharacterLength(str, nPos), 1);
-    return nPos < str.size() ? str.substr(0, nPos) + kEllipsis : str;
+    return CVLNetResultText::Shown(str);
 }
 
 // The bytes a text or byte field gets, bounded by nLimit; szNulReason says
@@ -297,8 +292,11 @@ bool Refuse(CVLNetValueCheck::SJudgement& judgement, CVLNetValueCheck::EVerdict 
 // judgement.
 bool RefuseUnlessForced(CVLNetValueCheck::SJudgement& judgement, bool bForce, const std::string& strError)
 {
-    if (!bForce)
-        return Refuse(judgement, CVLNetValueCheck::VERDICT_REFUSED, strError + kForceSends);
+    if (!bForce) {
+        Refuse(judgement, CVLNetValueCheck::VERDICT_REFUSED, strError + kForceSends);
+        judgement.bForcible = true;
+        return true;
+    }
     judgement.overridden.push_back(strError);
     return false;
 }
@@ -536,8 +534,10 @@ std::string CheckFieldWidth(const CVLNetValueCheck::SField& field, std::string& 
 
 bool CVLNetValueCheck::Check(const std::vector<SField>& fields, const std::string& strCommand,
                              std::vector<std::pair<std::string, std::string>>& assignments, std::string& strError,
-                             const std::string& strTo, bool bForce)
+                             const std::string& strTo, bool bForce, bool* pForcible)
 {
+    if (pForcible != nullptr)
+        *pForcible = false;
     std::string strPaths;
     for (const SField& field : fields)
         strPaths += (strPaths.empty() ? "" : ", ") + field.strPath;
@@ -608,6 +608,8 @@ bool CVLNetValueCheck::Check(const std::vector<SField>& fields, const std::strin
     const SJudgement judgement =
         CheckSettings(judgedFields, std::map<std::string, std::string>(), assignments, SNeighbours(), bForce);
     strError = judgement.strError;
+    if (pForcible != nullptr)
+        *pForcible = judgement.bForcible;
     return judgement.eVerdict == VERDICT_ACCEPTED;
 }
 

@@ -60,10 +60,11 @@ public:
     // False with strError naming the first refused argument
     // ("PATH=VALUE: reason", a long one cut; a path near one it sends
     // proposed), or saying that a command which sends values was given
-    // none. strTo follows "sends" in the reason (" to this device").
+    // none. strTo follows "sends" in the reason (" to this device");
+    // pForcible, when given, is set as SJudgement::bForcible.
     static bool Check(const std::vector<SField>& fields, const std::string& strCommand,
                       std::vector<std::pair<std::string, std::string>>& assignments, std::string& strError,
-                      const std::string& strTo = std::string(), bool bForce = false);
+                      const std::string& strTo = std::string(), bool bForce = false, bool* pForcible = nullptr);
 
     // What the settings are judged against: the address the device is
     // reached at (which it may keep), this computer's own addresses, every
@@ -93,6 +94,9 @@ public:
     {
         EVerdict eVerdict = VERDICT_ACCEPTED;
         std::string strError;  // "PATH=VALUE: reason" when refused
+        // Refused for what --force would send (reach, a gateway outside
+        // the subnet): the command line is sound, the network is not.
+        bool bForcible = false;
         // What bForce let through, one "PATH=VALUE: reason" each.
         std::vector<std::string> overridden;
         // A new address that only the network can tell free, to be asked
