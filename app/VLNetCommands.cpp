@@ -82,7 +82,8 @@ const char kDescriptionRun[] =
     "device; once found, each request waits the configuration's time-out per\n"
     "try (Option.COMMAND.Timeout, 3 s) for its tries (Option.COMMAND.Retry, 7):\n"
     "21 s for a device that never answers, twice that for SetDetail, which reads\n"
-    "first. A SetDetail or FactReset stopped\n"
+    "first (RebootPolling polls for up to its own 5 min). A SetDetail or\n"
+    "FactReset stopped\n"
     "(Ctrl-C) or left without an answer once its request went out may still\n"
     "have changed the device: GetDetail tells.\n"
     VLNET_PROBES_AGAIN
