@@ -67,6 +67,9 @@ const SMessage kMessages[] = {
      "vlnet: SetDetail sends the device's password, and none was given (no terminal to ask on): give it with "
      "--password-file FILE (its first line) or --password PW; nothing was sent\n",
      true},
+    // Given on the line, an empty password is meant: it goes on (here to a
+    // probe that cannot be sent).
+    {"run 0026AB000001 CheckPassword --password '' --timeout 5", 1, "vlnet: no probe could be sent"},
     {"run 0026AB000001 CheckPassword --password-file /dev/null --timeout 5", 2,
      "vlnet: --password-file: /dev/null: the first line is empty (a device without a password takes --password "
      "'')\n",
