@@ -78,7 +78,12 @@ const char kDescriptionRun[] =
     "show what the device reported and are refused as PATH=VALUE. Binary values,\n"
     "and texts that are not printable, show as hex:HEXDIGITS, which reads back\n"
     "as those bytes. SetDetail reads the device's settings first (GetDetail), so\n"
-    "that only the given values change. A SetDetail or FactReset stopped\n"
+    "that only the given values change. --timeout bounds the search for the\n"
+    "device; once found, each request waits the configuration's time-out per\n"
+    "try (Option.COMMAND.Timeout, 3 s) for its tries (Option.COMMAND.Retry, 7):\n"
+    "21 s for a device that never answers, twice that for SetDetail, which reads\n"
+    "first (RebootPolling polls for up to its own 5 min). A SetDetail or\n"
+    "FactReset stopped\n"
     "(Ctrl-C) or left without an answer once its request went out may still\n"
     "have changed the device: GetDetail tells.\n"
     VLNET_PROBES_AGAIN
@@ -87,22 +92,25 @@ const char kDescriptionRun[] =
     "otherwise nothing is sent and each address is named: give the device's IP\n"
     "address to choose.\n"
     "Before the probe, each PATH=VALUE must name a value the command sends, once,\n"
-    "and fit it: numbers within the field's width, addresses as A.B.C.D (decimal\n"
-    "0-255), texts of at most 64 bytes and without a NUL, hex: with an even\n"
-    "number of digits. An address, mask or gateway that would cut the device\n"
+    "and fit it: numbers within the field's width (IPMode 0-2, WebPort 1-65535,\n"
+    "what a device takes), addresses as A.B.C.D (decimal 0-255), texts of at\n"
+    "most 64 bytes and without a NUL, hex: with an even number of hexadecimal\n"
+    "digits. An address, mask or gateway that would cut the device\n"
     "off the network is refused too (0.0.0.0/8, broadcast, loopback, multicast\n"
     "or reserved addresses, a mask with a gap or of 0.0.0.0; a gateway of\n"
     "0.0.0.0 means none; with no IPMode given, once GetDetail has read the\n"
     "device's), and so, once GetDetail has read the device's settings and before\n"
-    "any is sent, are settings it would then have that do (not with IPMode 1 or\n"
-    "2, given or read, where the device takes an address of its own): the network\n"
-    "or broadcast address of its subnet; an address in use: this computer's,\n"
-    "one any device answered the probe from, the device's gateway, or one a\n"
-    "host answers for when asked (a probe to it and its link address, within\n"
-    "1 s); settings that would leave this computer unable to reach the device on\n"
-    "the interface it was heard on (a /31 only with this computer at the pair's\n"
-    "other address); a gateway outside the subnet. --force sends the last two\n"
-    "(a device to be moved to another network) and says what it overrode.\n"
+    "any is sent, are settings it would then have that do: the network or\n"
+    "broadcast address of its subnet; an address in use: this computer's, one\n"
+    "any device answered the probe from, the device's gateway, or one a host\n"
+    "answers for when asked (a probe to it and its link address, within 1 s);\n"
+    "and, with IPMode 0 only (given or read; with 1 or 2 the device takes an\n"
+    "address of its own, but keeps one given, judged as above, when no server\n"
+    "answers), settings that would leave this computer unable to reach the\n"
+    "device on the interface it was heard on (a /31 only with this computer at\n"
+    "the pair's other address); a gateway outside the subnet. --force sends the\n"
+    "last two (a device to be moved to another network) and says what it\n"
+    "overrode.\n"
     "SetDetail needs at least one.\n"
     "Exit status: 0 result 0; 1 a failure (another result, the device not found\n"
     "or refused, an address in use, the input ended at the password prompt); 2\n"
@@ -493,13 +501,44 @@ void NoteShared(CVLNetSession& session, const std::string& strMAC, const std::st
 bool CheckOnLocalNetwork(const std::string& strIP)
 {
     std::vector<std::string> networks;
-    if (strIP.empty() || CVLECM::IsOnLocalNetwork(CVLString(strIP.c_str(), VL_CHARSET_UTF8), networks))
+    if (strIP.empty())
         return true;
-    fprintf(stderr,
-            "vlnet: %s is on none of this computer's networks (%s): vlnet reaches devices on the computer's own "
-            "networks only; nothing was sent\n",
-            strIP.c_str(), networks.empty() ? "it has none" : CVLNetSession::ListText(networks).c_str());
-    return false;
+    if (!CVLECM::IsOnLocalNetwork(CVLString(strIP.c_str(), VL_CHARSET_UTF8), networks)) {
+        fprintf(stderr,
+                "vlnet: %s is on none of this computer's networks (%s): vlnet reaches devices on the computer's own "
+                "networks only; nothing was sent\n",
+                strIP.c_str(), networks.empty() ? "it has none" : CVLNetSession::ListText(networks).c_str());
+        return false;
+    }
+    // No device answers from this computer's own address or from a
+    // network's own addresses: a search for one would run to the time-out.
+    uint32_t nAddress = 0;
+    CVLSocketAddress::ParseDottedQuad(strIP.c_str(), nAddress);
+    std::vector<VLInterfaceAddress> interfaces;
+    VLListInterfaceAddresses(interfaces);
+    for (const VLInterfaceAddress& entry : interfaces) {
+        uint32_t nLocal = 0, nMask = 0;
+        CVLSocketAddress::ParseDottedQuad(CVLSocketAddress::FormatDottedQuad(entry.address).GetString(), nLocal);
+        CVLSocketAddress::ParseDottedQuad(CVLSocketAddress::FormatDottedQuad(entry.netmask).GetString(), nMask);
+        // A subnet with fewer than two host bits has no network and
+        // broadcast address of its own.
+        const bool bSubnet = CVLNetValueCheck::SameSubnet(nAddress, nLocal, nMask) && ~nMask > 1;
+        const std::string strNetwork = std::string(CVLSocketAddress::FormatDottedQuad(nLocal & nMask).GetString()) +
+                                       "/" + std::to_string(CVLSocketAddress::PrefixLength(nMask));
+        std::string strWhat;
+        if (nAddress == nLocal)
+            strWhat = "this computer's own address (" + entry.strName + ")";
+        else if (bSubnet && nAddress == (nLocal & nMask))
+            strWhat = "the network address of this computer's network " + strNetwork + " (" + entry.strName + ")";
+        else if (bSubnet && nAddress == (nLocal | ~nMask))
+            strWhat = "the broadcast address of this computer's network " + strNetwork + " (" + entry.strName + ")";
+        if (strWhat.empty())
+            continue;
+        fprintf(stderr, "vlnet: %s is %s, no device's address: give the device's own; nothing was sent\n",
+                strIP.c_str(), strWhat.c_str());
+        return false;
+    }
+    return true;
 }
 
 // Probes until the device of the command line is found; null when it is not.
@@ -646,11 +685,12 @@ int ShowUrl(CVLNetSession& session, const CVLNetOptions& options, bool bOpen)
 }
 
 // Says why an argument of the command line is refused, and where the
-// usage is; the status of a refused argument.
-int RefuseArgument(const std::string& strError)
+// usage is unless the line is sound (bUsage false: a value the network
+// refuses, which --force would send); the status of a refused argument.
+int RefuseArgument(const std::string& strError, bool bUsage)
 {
     fprintf(stderr, "vlnet: %s\n%s", strError.c_str(),
-            CVLCommandLine::GetUsageHint("vlnet", "vlnet run --help").c_str());
+            bUsage ? CVLCommandLine::GetUsageHint("vlnet", "vlnet run --help").c_str() : "");
     return VLNET_EXIT_USAGE;
 }
 
@@ -662,10 +702,11 @@ bool CheckAssignments(CVLNetSession& session, const CVLNetOptions& options, CVLP
 {
     const std::string& strCommand = options.GetDeviceCommand();
     std::string strError;
+    bool bForcible = false;
     if (CVLNetValueCheck::Check(session.GetRequestFields(strCommand, pNIFInfo), strCommand, assignments, strError,
-                                pNIFInfo != nullptr ? " to this device" : "", options.IsForce()))
+                                pNIFInfo != nullptr ? " to this device" : "", options.IsForce(), &bForcible))
         return true;
-    RefuseArgument(strError);
+    RefuseArgument(strError, !bForcible);
     return false;
 }
 
@@ -766,7 +807,8 @@ bool CheckPasswordUse(CVLNetSession& session, const CVLNetOptions& options)
             senders.push_back(command.szName);
     }
     RefuseArgument(strCommand + " sends no password: leave the password out (" + CVLNetSession::ListText(senders) +
-                   " send one)");
+                       " send one)",
+                   true);
     return false;
 }
 
@@ -780,7 +822,17 @@ int RunDeviceCommand(CVLNetSession& session, const CVLNetOptions& options)
     // Asked for before the probe, where nothing else writes to the terminal.
     bool bPassword = options.HasPassword();
     std::string strPassword = options.GetPassword();
-    if (!bPassword && session.NeedsPassword(options.GetDeviceCommand()) && CVLNetPasswordPrompt::IsAvailable()) {
+    const bool bNeedsPassword = session.NeedsPassword(options.GetDeviceCommand());
+    // Without one the request would carry an empty password, which a device
+    // that has one counts as a wrong try.
+    if (!bPassword && bNeedsPassword && !CVLNetPasswordPrompt::IsAvailable()) {
+        fprintf(stderr,
+                "vlnet: %s sends the device's password, and none was given (no terminal to ask on): give it with "
+                "--password-file FILE (its first line) or --password PW; nothing was sent\n",
+                options.GetDeviceCommand().c_str());
+        return VLNET_EXIT_USAGE;
+    }
+    if (!bPassword && bNeedsPassword) {
         std::string strError;
         CVLNetPasswordPrompt::EResult eAsked = CVLNetPasswordPrompt::Ask(
             "Password of " + options.GetDevice() + " (" + options.GetDeviceCommand() + "): ", strPassword, strError);
@@ -795,6 +847,13 @@ int RunDeviceCommand(CVLNetSession& session, const CVLNetOptions& options)
         }
         if (eAsked == CVLNetPasswordPrompt::RESULT_FAILED) {
             fprintf(stderr, "vlnet: %s\n", strError.c_str());
+            return VLNET_EXIT_USAGE;
+        }
+        if (strPassword.empty()) {
+            fprintf(stderr,
+                    "vlnet: %s: the password given at the prompt is empty: nothing was sent to the device (a device "
+                    "without a password takes --password '')\n",
+                    options.GetDeviceCommand().c_str());
             return VLNET_EXIT_USAGE;
         }
         bPassword = true;
@@ -821,9 +880,11 @@ int RunDeviceCommand(CVLNetSession& session, const CVLNetOptions& options)
     });
     // Judged once the device's settings are read, before any is sent.
     CVLNetValueCheck::EVerdict eVerdict = CVLNetValueCheck::VERDICT_ACCEPTED;
+    bool bForcible = false;
     auto judge = [&](CVLPFWNIFInfo* pRead) {
         const CVLNetValueCheck::SJudgement judgement = CheckSettingsRead(session, options, pRead, assignments);
         eVerdict = judgement.eVerdict;
+        bForcible = judgement.bForcible;
         // Said only of a change that goes.
         for (size_t i = 0; eVerdict == CVLNetValueCheck::VERDICT_ACCEPTED && i < judgement.overridden.size(); i++)
             fprintf(stderr, "vlnet: --force: sent although %s\n", judgement.overridden[i].c_str());
@@ -833,7 +894,7 @@ int RunDeviceCommand(CVLNetSession& session, const CVLNetOptions& options)
                                               assignments, strError, judge);
     statusLine.StopTicking();
     if (eVerdict == CVLNetValueCheck::VERDICT_REFUSED)
-        return RefuseArgument(strError);
+        return RefuseArgument(strError, !bForcible);
     // The command line was sound: the network stopped it.
     if (eVerdict == CVLNetValueCheck::VERDICT_IN_USE) {
         fprintf(stderr, "vlnet: %s: nothing was sent (--force does not send an address in use)\n", strError.c_str());
@@ -956,7 +1017,7 @@ std::string CVLNetCommands::UnknownCommandText(const std::string& strName)
             nNearest = nDistance;
         }
     }
-    return "unknown command '" + strName + "'" +
+    return "unknown command '" + CVLNetResultText::Shown(strName) + "'" +
            (pNearest != nullptr ? std::string("; did you mean ") + pNearest->szName + "?" : std::string());
 }
 
@@ -977,7 +1038,7 @@ bool CVLNetCommands::IsDeviceCommand(const std::string& strName, std::string& st
             nNearest = nDistance;
         }
     }
-    strWhy = "unknown device command '" + strName + "'";
+    strWhy = "unknown device command '" + CVLNetResultText::Shown(strName) + "'";
     strWhy += pNearest != nullptr ? std::string("; did you mean ") + pNearest->szName + "?"
                                   : std::string("; 'vlnet run --help' lists them");
     return false;

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "app/VLNetCommands.h"
+#include "app/VLNetResultText.h"
 #include "base/core/VLCommandLine.h"
 #include "base/net/VLMACAddress.h"
 #include "base/net/VLSocketAddress.h"
@@ -30,10 +31,8 @@ const char* const kProgramOptions[] = {"--help", "--version"};
 std::string LineText(const std::vector<std::string>& words)
 {
     std::vector<std::string> shown = words;
-    for (size_t i = 1; i < shown.size(); i++) {
-        if (words[i - 1] == "--password")
-            shown[i] = "PW";
-    }
+    for (size_t i = 0; i < shown.size(); i++)
+        shown[i] = i > 0 && words[i - 1] == "--password" ? "PW" : CVLNetResultText::Shown(words[i]);
     return CVLCommandLine::LineText("vlnet", shown);
 }
 
@@ -97,8 +96,9 @@ const CVLNetOptions::SOption CVLNetOptions::s_Options[] = {
      {{VLNetCommand::COMMAND_RUN, "the device's password (every local user sees it in the\n"
                                   "process list). Without either, a command that sends the\n"
                                   "password (CheckPassword, SetDetail, FactReset) asks for\n"
-                                  "it on the terminal, without echo (with no terminal, the\n"
-                                  "command is sent without a password)"}},
+                                  "it on the terminal, without echo (with no terminal, it\n"
+                                  "is refused: nothing is sent). An empty password goes only\n"
+                                  "as --password '' (a device without one)"}},
      0,
      0},
     {"PATH=VALUE",
@@ -132,7 +132,9 @@ const CVLNetOptions::SOption CVLNetOptions::s_Options[] = {
      &CVLNetOptions::setTimeout,
      {{VLNetCommand::COMMAND_PROBE, "probe in rounds and list what answers within this many seconds"},
       {VLNetCommand::COMMAND_URL | VLNetCommand::COMMAND_OPEN, "give up after this many seconds"},
-      {VLNetCommand::COMMAND_RUN, "give up the probe after this many seconds"}},
+      {VLNetCommand::COMMAND_RUN,
+       "the device command waits its own time-out (see above); the\n"
+       "search for the device gives up after this many seconds"}},
      DEFAULT_TIMEOUT_SECONDS,
      MAX_TIMEOUT_SECONDS},
     {"--mac",
@@ -252,7 +254,7 @@ bool CVLNetOptions::setTimeout(const std::string& strValue)
         return fail("one time-out: --timeout once");
     m_bTimeoutGiven = true;
     const std::string strError = "--timeout needs a whole number of seconds from 1 to " +
-                                 std::to_string(MAX_TIMEOUT_SECONDS) + ", not '" + strValue + "'";
+                                 std::to_string(MAX_TIMEOUT_SECONDS) + ", not '" + CVLNetResultText::Shown(strValue) + "'";
     if (strValue.empty() || strValue.size() > 6)
         return fail(strError);
     long nValue = 0;
@@ -274,7 +276,8 @@ bool CVLNetOptions::setMACAddress(const std::string& strValue)
         return fail(kOneMAC);
     m_strMACAddress = NormalizeMACAddress(strValue);
     if (m_strMACAddress.empty())
-        return fail("--mac needs a MAC address such as 00:26:AB:00:00:01, not '" + strValue + "'");
+        return fail("--mac needs a MAC address such as 00:26:AB:00:00:01, not '" + CVLNetResultText::Shown(strValue) +
+                    "'");
     return true;
 }
 
@@ -313,7 +316,7 @@ bool CVLNetOptions::readPasswordFile(const std::string& strPath)
 {
     if (m_bPassword)
         return fail(kOnePassword);
-    const std::string strWhat = "--password-file: " + strPath;
+    const std::string strWhat = "--password-file: " + CVLNetResultText::Shown(strPath);
     // The file's faults are said in one line: the usage would not help.
     m_bUsageFault = false;
     FILE* pFile = fopen(strPath.c_str(), "rb");
@@ -331,6 +334,9 @@ bool CVLNetOptions::readPasswordFile(const std::string& strPath)
     std::string strWhy;
     if (!TakePasswordLine(strLine, strWhy))
         return fail(strWhat + ": the first line " + strWhy);
+    // An empty file, or one saved without its password, would send none.
+    if (strLine.empty())
+        return fail(strWhat + ": the first line is empty (a device without a password takes --password '')");
     m_bUsageFault = true;
     return setPassword(strLine);
 }
@@ -384,7 +390,7 @@ std::string CVLNetOptions::unknownOptionText(const std::string& strName, const V
 {
     const unsigned nCommand = pCommand != nullptr ? pCommand->nBit : static_cast<unsigned>(VLNetCommand::COMMAND_ALL);
     std::string strText =
-        "unknown option '" + strName + "'" + (pCommand != nullptr ? " for " + std::string(pCommand->szName) : "");
+        "unknown option '" + CVLNetResultText::Shown(strName) + "'" + (pCommand != nullptr ? " for " + std::string(pCommand->szName) : "");
     unsigned nTakers = 0;
     for (const SOption& option : s_Options) {
         if (option.pfnSet != nullptr && strName == option.szName) {
@@ -429,7 +435,8 @@ std::string CVLNetOptions::unknownOptionText(const std::string& strName, const V
 std::string CVLNetOptions::optionBeforeCommandText(int argc, const char* const* argv, std::string& strCommand)
 {
     const std::string strOption = argv[1];
-    const std::string strWhy = "'" + strOption + "' stands before the command, and options follow it";
+    const std::string strWhy =
+        "'" + CVLNetResultText::Shown(strOption) + "' stands before the command, and options follow it";
     // The same line with the command first, when it holds one that takes
     // the option.
     for (int i = 2; i < argc; i++) {
@@ -521,7 +528,8 @@ bool CVLNetOptions::parseArguments(int argc, const char* const* argv)
 
     if (pCommand->eArguments == VLNetCommand::ARGUMENTS_NONE) {
         if (!positional.empty())
-            return fail(m_strCommand + " takes no argument, but '" + positional[0] + "' was given");
+            return fail(m_strCommand + " takes no argument, but '" + CVLNetResultText::Shown(positional[0]) +
+                        "' was given");
         return true;
     }
     bool bDevice = pCommand->eArguments == VLNetCommand::ARGUMENTS_DEVICE;
@@ -536,7 +544,8 @@ bool CVLNetOptions::parseArguments(int argc, const char* const* argv)
             const std::string strOrder = bDevice ? std::string() : commandBeforeDeviceText(argc, argv, positionalAt);
             if (!strOrder.empty())
                 return fail(strOrder);
-            return fail("'" + strDevice + "' is neither a MAC address (00:26:AB:00:00:01) nor an IPv4 address");
+            return fail("'" + CVLNetResultText::Shown(strDevice) +
+                        "' is neither a MAC address (00:26:AB:00:00:01) nor an IPv4 address");
         }
         // The address read, in the form a device's address is given
         // ("10.0.0.010" is 10.0.0.10), so that texts compare as values.
@@ -545,7 +554,8 @@ bool CVLNetOptions::parseArguments(int argc, const char* const* argv)
     }
     if (bDevice) {
         if (positional.size() > 1)
-            return fail(m_strCommand + " takes one device, but '" + positional[1] + "' was also given");
+            return fail(m_strCommand + " takes one device, but '" + CVLNetResultText::Shown(positional[1]) +
+                        "' was also given");
         return true;
     }
     // DEVICE COMMAND [PATH=VALUE ...]
@@ -559,7 +569,7 @@ bool CVLNetOptions::parseArguments(int argc, const char* const* argv)
         const std::string& strAssignment = positional[i];
         size_t nEqual = strAssignment.find('=');
         if (nEqual == std::string::npos || nEqual == 0)
-            return fail("'" + strAssignment + "' is not a PATH=VALUE property setting");
+            return fail("'" + CVLNetResultText::Shown(strAssignment) + "' is not a PATH=VALUE property setting");
         m_Assignments.emplace_back(strAssignment.substr(0, nEqual), strAssignment.substr(nEqual + 1));
     }
     return true;

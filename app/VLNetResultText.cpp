@@ -1,9 +1,12 @@
 // The meanings of the result codes.
 #include "app/VLNetResultText.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 
+#include "app/VLNetPropertyLines.h"
+#include "base/net/VLSocketAddress.h"
 #include "ecm/core/VLECMDefs.h"
 #include "pfw/VLPFWDefs.h"
 
@@ -129,4 +132,37 @@ std::string CVLNetResultText::GetSystemErrorText(long nError)
     if (!str.empty())
         str[0] = static_cast<char>(tolower(static_cast<unsigned char>(str[0])));
     return str;
+}
+
+std::string CVLNetResultText::GetOffNetworkText(const std::string& strIP, const std::string& strMask,
+                                                const std::string& strNetworks)
+{
+    uint32_t nAddress = 0, nMask = 0;
+    const bool bAddress = CVLSocketAddress::ParseDottedQuad(strIP.c_str(), nAddress);
+    const int nPrefix = CVLSocketAddress::ParseDottedQuad(strMask.c_str(), nMask) ? CVLSocketAddress::PrefixLength(nMask)
+                                                                                    : -1;
+    // A device answers the limited broadcast whatever its address: one at
+    // a factory address is heard, but unicast to it leaves through no
+    // interface of its network.
+    std::string strText = "its address " + strIP;
+    if (bAddress && nPrefix > 0) {
+        CVLString strSubnet = CVLSocketAddress::FormatDottedQuad(nAddress & nMask);
+        strText += " (subnet " + std::string(strSubnet.GetBuffer() != nullptr ? strSubnet.GetBuffer() : "") + "/" +
+                   std::to_string(nPrefix) + ")";
+    }
+    strText += " is on none of this computer's networks (" + (strNetworks.empty() ? "it has none" : strNetworks) +
+               "), so unicast cannot reach it: give this computer an address on " +
+               (nPrefix > 0 ? "that subnet" : "the device's subnet") + " on the link the device is on (ip address add A.B.C.D/" +
+               (nPrefix > 0 ? std::to_string(nPrefix) : std::string("N")) + " dev DEV)";
+    return strText;
+}
+
+std::string CVLNetResultText::Shown(const std::string& strText)
+{
+    // How much of an argument a message repeats.
+    const size_t kShownCharacters = 60;
+    size_t nPos = 0;
+    for (size_t nCount = 0; nPos < strText.size() && nCount < kShownCharacters; nCount++)
+        nPos += std::max<size_t>(CVLNetPropertyLines::GetCharacterLength(strText, nPos), 1);
+    return nPos < strText.size() ? strText.substr(0, nPos) + "\xE2\x80\xA6" : strText;
 }

@@ -21,6 +21,14 @@ public:
     // An error number in errno's numbering, as the system says it, in
     // lower case as the other reasons are; "unknown error" for 0.
     static std::string GetSystemErrorText(long nError);
+    // The first 60 characters of a text the user gave, ending in an
+    // ellipsis when cut: what a message repeats of an argument.
+    static std::string Shown(const std::string& strText);
+    // Why a device at strIP (mask strMask; empty or no mask: not known) on
+    // none of this computer's networks (strNetworks, as a sentence names
+    // them) cannot be reached, and what lets this computer reach it.
+    static std::string GetOffNetworkText(const std::string& strIP, const std::string& strMask,
+                                         const std::string& strNetworks);
 };
 
 #endif

@@ -93,6 +93,8 @@ const long kDeviceMalformed = 0xF001;
 const long kDeviceOtherDevice = 0xF004;
 // What a wrong password's answer says of the tries left before the device locks.
 const char kTriesLeftPath[] = "VLPC.2B_5A20_01.RetryLeft";
+// The subnet mask a device announces in its probe reply.
+const char kProbeMaskPath[] = "VLPC.2B_5A01_01.SubnetMask";
 // Where a command's reply says that the device restarts to apply it.
 const char* RestartPath(VLECM_COMMAND eCommand)
 {
@@ -742,6 +744,11 @@ std::vector<CVLNetSession::SAddress> CVLNetSession::GetAddresses(const std::stri
         case VLECM_MAC_ADDRESS_FAILED:
             address.eState = ADDRESS_FAILED;
             address.strReason = FailedReason(found);
+            if (found.eFailure != VLECM_MAC_FAILURE_COMMAND && found.eFailure != VLECM_MAC_FAILURE_LOST) {
+                const std::string strOff = offNetworkReason(Text(state.strMAC), address.strIP);
+                if (!strOff.empty())
+                    address.strReason = strOff;
+            }
             break;
         case VLECM_MAC_ADDRESS_REFUSED:
             address.eState = ADDRESS_UNCHECKED;
@@ -765,6 +772,19 @@ std::vector<CVLNetSession::SAddress> CVLNetSession::GetAddresses(const std::stri
         addresses.push_back(address);
     }
     return addresses;
+}
+
+std::string CVLNetSession::offNetworkReason(const std::string& strMAC, const std::string& strIP)
+{
+    std::vector<std::string> networks;
+    if (CVLECM::IsOnLocalNetwork(CVLString(strIP.c_str(), VL_CHARSET_UTF8), networks))
+        return std::string();
+    // The mask the device announced in its probe reply.
+    std::string strMask;
+    m_CommunicationManager.GetVLECM().WithRecord(strMAC.c_str(), strIP.c_str(), [&strMask](CVLECMNIFInfo* pNIFInfo) {
+        CVLNetPropertyLines::ReadText(pNIFInfo, kProbeMaskPath, strMask);
+    });
+    return CVLNetResultText::GetOffNetworkText(strIP, strMask, ListText(networks));
 }
 
 CVLNetSession::EAddressState CVLNetSession::GetAddressState(const std::string& strMAC, const std::string& strIP,
@@ -1377,11 +1397,13 @@ VLECM_RESULT CVLNetSession::RunCommand(CVLPFWNIFInfo* pNIFInfo, const std::strin
     const bool bPasswordGiven = pPassword != nullptr;
     if (eCommand == VLECM_COMMAND_SET_DETAIL) {
         VLECM_RESULT eResult = runAndWait(pNIFInfo, VLECM_COMMAND_GET_DETAIL, bPasswordGiven, strError);
-        if (eResult != VLECM_RESULT_SUCCESS) {
-            if (eResult != VLECM_RESULT_STOPPED)
-                strError = "the device's settings could not be read first (GetDetail): " + strError;
+        if (eResult == VLECM_RESULT_STOPPED)
+            strError = "stopped while the device's settings were read first (GetDetail): no change was sent to the "
+                       "device";
+        else if (eResult != VLECM_RESULT_SUCCESS)
+            strError = "the device's settings could not be read first (GetDetail): " + strError;
+        if (eResult != VLECM_RESULT_SUCCESS)
             return eResult;
-        }
         // A reply that ended early leaves settings unread, which would go
         // back as defaults the user never gave.
         const std::string strUnread = UnreadValues(pNIFInfo, GetRequestFields(strCommand, pNIFInfo), assignments);
@@ -1410,6 +1432,16 @@ VLECM_RESULT CVLNetSession::RunCommand(CVLPFWNIFInfo* pNIFInfo, const std::strin
         return VLECM_RESULT_STOPPED;
     }
     VLECM_RESULT eResult = runAndWait(pNIFInfo, eCommand, bPasswordGiven, strError);
+    // A reply cut short decodes without a fault, the settings it lacked
+    // left empty: they are what SetDetail writes back.
+    if (eResult == VLECM_RESULT_SUCCESS && eCommand == VLECM_COMMAND_GET_DETAIL) {
+        const std::string strUnread = UnreadValues(
+            pNIFInfo, GetRequestFields(CVLECMNIFInfo::GetCommandName(VLECM_COMMAND_SET_DETAIL), pNIFInfo), {});
+        if (!strUnread.empty()) {
+            strError = "the device's reply was cut short: it lacked " + strUnread;
+            return VLECM_RESULT_COMMUNICATION_ERROR;
+        }
+    }
     // The request's form is the definitions': a refusal of it after
     // values were given is most likely of one of them.
     if (eResult == VLECM_RESULT_DEVICE_ERROR && pNIFInfo->GetCommandDeviceResult() == kDeviceMalformed &&

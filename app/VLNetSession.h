@@ -302,6 +302,9 @@ private:
     void noteRefused(const std::vector<SVLECMBoundReport>& reports, const std::string& strFilterMAC, bool bFindOne);
     // True when the list holds the device looked for, heard but not by unicast.
     bool hasNonUnicastMatch();
+    // Why the device's address strIP cannot be reached by unicast when it is
+    // on none of this computer's networks; empty when it is on one.
+    std::string offNetworkReason(const std::string& strMAC, const std::string& strIP);
     // The device looked for at strIP when the address passed its check
     // without being its MAC's listed one; otherwise notes the MAC that
     // passed elsewhere (GetPassedMACInstead). Only once the probe stopped:

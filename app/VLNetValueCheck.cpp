@@ -7,6 +7,7 @@
 #include <set>
 
 #include "app/VLNetPropertyLines.h"
+#include "app/VLNetResultText.h"
 #include "base/core/VLCharset.h"
 #include "base/core/VLCommandLine.h"
 #include "base/core/VLException.h"
@@ -21,9 +22,6 @@ const char kHexMark[] = "hex:";
 // one-byte length.
 const size_t kMaxPayloadBytes = 498;
 const size_t kMaxBytePrefixed = 255;
-// How much of a refused argument its message repeats.
-const size_t kShownCharacters = 60;
-const char kEllipsis[] = "\xE2\x80\xA6";
 
 // What an address field of a request sets, by its property's name.
 enum EAddressRole
@@ -91,6 +89,18 @@ bool IsSettable(const CVLPCRequestFields::SField& field)
     }
 }
 
+// Numbers a device takes only within a narrower range than their field's
+// width (it answers others with an error), by the field's name.
+const struct
+{
+    const char* szName;
+    unsigned long long nMin, nMax;
+    const char* szWhat;
+} kNumberRanges[] = {
+    {"IPMode", 0, 2, "0 (static address), 1 (DHCP) or 2 (link-local)"},
+    {"WebPort", 1, 0xFFFF, "a port from 1 to 65535"},
+};
+
 // A whole decimal number from 0 to nMax, in its plain form.
 bool ReadNumber(const std::string& strValue, unsigned long long nMax, std::string& strNumber)
 {
@@ -123,13 +133,23 @@ std::string CheckNumber(const std::string& strPath, std::string& strValue, unsig
     return std::string();
 }
 
+// The first characters of a text the user gave, for a message.
+std::string Shown(const std::string& str)
+{
+    return CVLNetResultText::Shown(str);
+}
+
 // The bytes a text or byte field gets, bounded by nLimit; szNulReason says
 // why a NUL cannot be in them, or is null where it can.
 std::string CheckBytes(const std::string& strValue, size_t nLimit, const char* szNulReason)
 {
     std::string strBytes = strValue;
-    if (strValue.compare(0, sizeof(kHexMark) - 1, kHexMark) == 0 && !CVLNetPropertyLines::ParseHex(strValue, strBytes))
-        return "hex: needs an even number of hexadecimal digits";
+    if (strValue.compare(0, sizeof(kHexMark) - 1, kHexMark) == 0 && !CVLNetPropertyLines::ParseHex(strValue, strBytes)) {
+        const std::string strDigits = strValue.substr(sizeof(kHexMark) - 1);
+        return strDigits.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos
+                   ? "hex: takes hexadecimal digits only (0-9, A-F), not '" + Shown(strDigits) + "'"
+                   : "hex: needs an even number of hexadecimal digits";
+    }
     if (strBytes.size() > nLimit)
         return "at most " + std::to_string(nLimit) + " bytes, not " + std::to_string(strBytes.size());
     if (szNulReason != nullptr && strBytes.find('\0') != std::string::npos)
@@ -142,15 +162,6 @@ std::string CheckBytes(const std::string& strValue, size_t nLimit, const char* s
 const char kTextNul[] = "a text cannot hold a NUL byte";
 // A NUL ends the value of the Null types on the wire.
 const char kNulEnds[] = "a NUL byte would end it early";
-
-// The first characters of a text the user gave, for a message.
-std::string Shown(const std::string& str)
-{
-    size_t nPos = 0;
-    for (size_t nCount = 0; nPos < str.size() && nCount < kShownCharacters; nCount++)
-        nPos += std::max<size_t>(CVLNetPropertyLines::GetCharacterLength(str, nPos), 1);
-    return nPos < str.size() ? str.substr(0, nPos) + kEllipsis : str;
-}
 
 uint32_t AddressOf(const std::string& strValue)
 {
@@ -281,8 +292,11 @@ bool Refuse(CVLNetValueCheck::SJudgement& judgement, CVLNetValueCheck::EVerdict 
 // judgement.
 bool RefuseUnlessForced(CVLNetValueCheck::SJudgement& judgement, bool bForce, const std::string& strError)
 {
-    if (!bForce)
-        return Refuse(judgement, CVLNetValueCheck::VERDICT_REFUSED, strError + kForceSends);
+    if (!bForce) {
+        Refuse(judgement, CVLNetValueCheck::VERDICT_REFUSED, strError + kForceSends);
+        judgement.bForcible = true;
+        return true;
+    }
     judgement.overridden.push_back(strError);
     return false;
 }
@@ -314,14 +328,19 @@ bool JudgeSettings(const SSettings& settings, const CVLNetValueCheck::SNeighbour
     const SSetting& gateway = settings.gateway;
     if (!host.bGiven && !mask.bGiven && !gateway.bGiven && !settings.mode.bGiven)
         return false;
-    // DHCP or link-local: the device takes an address of its own.
-    if (settings.mode.IsKnown() && settings.mode.strValue != kStaticMode)
+    // DHCP or link-local: the device takes an address of its own, but keeps
+    // one given when no server answers; that address is judged as it would
+    // be in the static mode, while reach, mask and gateway are its own.
+    const bool bStatic = !settings.mode.IsKnown() || settings.mode.strValue == kStaticMode;
+    if (!bStatic && (!host.bGiven || AddressOf(host.strValue) == 0))
         return false;
     // Values no device may hold; Check leaves them here when no IPMode is given.
     const std::pair<const SSetting*, EAddressRole> roles[] = {
         {&host, ROLE_HOST}, {&mask, ROLE_MASK}, {&gateway, ROLE_GATEWAY}};
     for (const auto& role : roles) {
-        const std::string strWhy = role.first->bGiven ? CheckAddressRole(role.second, role.first->strValue) : "";
+        const std::string strWhy = role.first->bGiven && (bStatic || role.second == ROLE_HOST)
+                                       ? CheckAddressRole(role.second, role.first->strValue)
+                                       : "";
         if (!strWhy.empty())
             return Refuse(judgement, CVLNetValueCheck::VERDICT_REFUSED, role.first->Argument() + ": " + strWhy);
     }
@@ -330,7 +349,7 @@ bool JudgeSettings(const SSettings& settings, const CVLNetValueCheck::SNeighbour
     // A mask the device holds with a gap draws no subnet to judge by.
     const bool bSubnet = host.IsKnown() && mask.IsKnown() && CVLSocketAddress::PrefixLength(nMask) >= 0;
     // The one given names the fault; the other is the device's as read.
-    if (bSubnet && (host.bGiven || mask.bGiven)) {
+    if (bSubnet && (host.bGiven || (bStatic && mask.bGiven))) {
         if (const char* szWhat = SubnetOwnAddress(nHost, nMask)) {
             const std::string strSubnet = SubnetText(nHost, nMask);
             if (!host.bGiven)
@@ -359,14 +378,14 @@ bool JudgeSettings(const SSettings& settings, const CVLNetValueCheck::SNeighbour
         }
     }
     const uint32_t nGateway = AddressOf(gateway.strValue);
-    if (host.IsKnown() && gateway.IsKnown() && nGateway == nHost && (host.bGiven || gateway.bGiven)) {
+    if (host.IsKnown() && gateway.IsKnown() && nGateway == nHost && (host.bGiven || (bStatic && gateway.bGiven))) {
         if (host.bGiven && !gateway.bGiven)
             return Refuse(judgement, CVLNetValueCheck::VERDICT_IN_USE,
                           host.Argument() + ": in use on the network: it is the device's gateway, a router's address");
         return Refuse(judgement, CVLNetValueCheck::VERDICT_REFUSED,
                       gateway.Argument() + ": the device's own address cannot be its gateway (0.0.0.0 means none)");
     }
-    if (bSubnet && (host.bGiven || mask.bGiven) && !neighbours.local.empty()) {
+    if (bStatic && bSubnet && (host.bGiven || mask.bGiven) && !neighbours.local.empty()) {
         const std::string strWhy = ReachRefusal(nHost, nMask, neighbours);
         if (!strWhy.empty() &&
             RefuseUnlessForced(judgement, bForce, (host.bGiven ? host : mask).Argument() + ": " + strWhy))
@@ -376,7 +395,7 @@ bool JudgeSettings(const SSettings& settings, const CVLNetValueCheck::SNeighbour
         judgement.strAskArgument = host.Argument();
         judgement.strAskAddress = host.strValue;
     }
-    if (!bSubnet || !gateway.IsKnown() || nGateway == 0)
+    if (!bStatic || !bSubnet || !gateway.IsKnown() || nGateway == 0)
         return false;
     const std::string strSubnet = SubnetText(nHost, nMask);
     const bool bOutside = !CVLNetValueCheck::SameSubnet(nGateway, nHost, nMask);
@@ -404,6 +423,7 @@ bool JudgeSettings(const SSettings& settings, const CVLNetValueCheck::SNeighbour
 // CheckValue, the address's role judged only when bJudgeRole (not when
 // the device takes an address of its own, or its mode is not read yet).
 std::string CheckFieldValue(const CVLNetValueCheck::SField& field, std::string& strValue, bool bJudgeRole);
+std::string CheckFieldWidth(const CVLNetValueCheck::SField& field, std::string& strValue, bool bJudgeRole);
 
 }  // namespace
 
@@ -451,6 +471,25 @@ std::string CVLNetValueCheck::CheckValue(const SField& field, std::string& strVa
 namespace {
 std::string CheckFieldValue(const CVLNetValueCheck::SField& field, std::string& strValue, bool bJudgeRole)
 {
+    const std::string strWhy = CheckFieldWidth(field, strValue, bJudgeRole);
+    if (!strWhy.empty())
+        return strWhy;
+    const bool bNumber = field.nType == VLPC_FIELD_BYTE || field.nType == VLPC_FIELD_USHORT ||
+                         field.nType == VLPC_FIELD_LE_USHORT || field.nType == VLPC_FIELD_ULONG;
+    const std::string strName = field.strPath.substr(field.strPath.rfind('.') + 1);
+    for (const auto& range : kNumberRanges) {
+        if (bNumber && strName == range.szName) {
+            const unsigned long long nValue = std::stoull(strValue);
+            return nValue >= range.nMin && nValue <= range.nMax ? std::string() : range.szWhat;
+        }
+    }
+    return std::string();
+}
+
+// The value fits the field's type and width (an address its role, when
+// bJudgeRole), made the form to set.
+std::string CheckFieldWidth(const CVLNetValueCheck::SField& field, std::string& strValue, bool bJudgeRole)
+{
     const size_t nSize = field.nSize > 0 ? static_cast<size_t>(field.nSize) : 0;
     switch (field.nType) {
     case VLPC_FIELD_BYTE:
@@ -495,8 +534,10 @@ std::string CheckFieldValue(const CVLNetValueCheck::SField& field, std::string& 
 
 bool CVLNetValueCheck::Check(const std::vector<SField>& fields, const std::string& strCommand,
                              std::vector<std::pair<std::string, std::string>>& assignments, std::string& strError,
-                             const std::string& strTo, bool bForce)
+                             const std::string& strTo, bool bForce, bool* pForcible)
 {
+    if (pForcible != nullptr)
+        *pForcible = false;
     std::string strPaths;
     for (const SField& field : fields)
         strPaths += (strPaths.empty() ? "" : ", ") + field.strPath;
@@ -505,22 +546,27 @@ bool CVLNetValueCheck::Check(const std::vector<SField>& fields, const std::strin
         return false;
     }
     // The nodes whose address fields are judged here: those without an
-    // IPMode, and those given the static one. A node given no IPMode has
-    // the device's, known once read (CheckSettings judges them then); one
-    // given DHCP or link-local takes an address of its own.
-    std::set<std::string> judgedNodes;
+    // IPMode, and those given one. A node given no IPMode has the device's,
+    // known once read (CheckSettings judges them then). Each field's own
+    // value is judged as an address only where the mode is static;
+    // CheckSettings judges a DHCP or link-local node's address as such.
+    std::set<std::string> judgedNodes, staticNodes;
     for (const SField& field : fields)
         judgedNodes.insert(NodeOf(field.strPath));
     for (const SField& field : fields) {
         if (RoleOf(field) == ROLE_MODE)
             judgedNodes.erase(NodeOf(field.strPath));
     }
+    staticNodes = judgedNodes;
     for (const auto& assignment : assignments) {
         for (const SField& field : fields) {
             std::string strMode = assignment.second;
             if (field.strPath == assignment.first && RoleOf(field) == ROLE_MODE &&
-                CheckFieldValue(field, strMode, false).empty() && strMode == kStaticMode)
+                CheckFieldValue(field, strMode, false).empty()) {
                 judgedNodes.insert(NodeOf(field.strPath));
+                if (strMode == kStaticMode)
+                    staticNodes.insert(NodeOf(field.strPath));
+            }
         }
     }
     // A second value for a path would silently win over the first.
@@ -547,7 +593,7 @@ bool CVLNetValueCheck::Check(const std::vector<SField>& fields, const std::strin
             return false;
         }
         std::string strReason =
-            CheckFieldValue(*pField, assignment.second, judgedNodes.count(NodeOf(pField->strPath)) != 0);
+            CheckFieldValue(*pField, assignment.second, staticNodes.count(NodeOf(pField->strPath)) != 0);
         if (!strReason.empty()) {
             strError = strArgument + ": " + strReason;
             return false;
@@ -562,6 +608,8 @@ bool CVLNetValueCheck::Check(const std::vector<SField>& fields, const std::strin
     const SJudgement judgement =
         CheckSettings(judgedFields, std::map<std::string, std::string>(), assignments, SNeighbours(), bForce);
     strError = judgement.strError;
+    if (pForcible != nullptr)
+        *pForcible = judgement.bForcible;
     return judgement.eVerdict == VERDICT_ACCEPTED;
 }
 

@@ -55,15 +55,16 @@ public:
     // Checks every assignment of the command against its fields, making
     // the accepted values the forms to set, and the addresses given
     // together as CheckSettings does (bForce as there); a path takes one
-    // value. The address checks that an IPMode makes moot are left to
+    // value. The address checks that hang on an IPMode are left to
     // CheckSettings where the fields carry an IPMode and none is given.
     // False with strError naming the first refused argument
     // ("PATH=VALUE: reason", a long one cut; a path near one it sends
     // proposed), or saying that a command which sends values was given
-    // none. strTo follows "sends" in the reason (" to this device").
+    // none. strTo follows "sends" in the reason (" to this device");
+    // pForcible, when given, is set as SJudgement::bForcible.
     static bool Check(const std::vector<SField>& fields, const std::string& strCommand,
                       std::vector<std::pair<std::string, std::string>>& assignments, std::string& strError,
-                      const std::string& strTo = std::string(), bool bForce = false);
+                      const std::string& strTo = std::string(), bool bForce = false, bool* pForcible = nullptr);
 
     // What the settings are judged against: the address the device is
     // reached at (which it may keep), this computer's own addresses, every
@@ -93,6 +94,9 @@ public:
     {
         EVerdict eVerdict = VERDICT_ACCEPTED;
         std::string strError;  // "PATH=VALUE: reason" when refused
+        // Refused for what --force would send (reach, a gateway outside
+        // the subnet): the command line is sound, the network is not.
+        bool bForcible = false;
         // What bForce let through, one "PATH=VALUE: reason" each.
         std::vector<std::string> overridden;
         // A new address that only the network can tell free, to be asked
@@ -101,16 +105,17 @@ public:
     };
     // Judges the address settings the device will have, each value given
     // (as Check made it) over the value read (read: by path; what is in
-    // neither is not judged), among the settings a value given changes; a
-    // node whose IPMode is not 0 (DHCP, link-local) takes no address of its
-    // own, and its address settings are not judged. An address, mask or
-    // gateway given must be one CheckValue takes. The address must not be
-    // the network or broadcast address of its subnet, in use (this
-    // computer's, heard in the probe, the device's gateway), and must leave
-    // this computer reaching the device on the interface it was heard on;
-    // the gateway (0.0.0.0: none) must be a host of the subnet other than
-    // the device. bForce lets the reach and gateway-outside refusals through,
-    // noted in overridden.
+    // neither is not judged), among the settings a value given changes. An
+    // address, mask or gateway given must be one CheckValue takes. The
+    // address must not be the network or broadcast address of its subnet,
+    // nor in use (this computer's, heard in the probe, the device's
+    // gateway), and must leave this computer reaching the device on the
+    // interface it was heard on; the gateway (0.0.0.0: none) must be a host
+    // of the subnet other than the device. A node whose IPMode is not 0
+    // (DHCP, link-local) takes an address of its own but keeps one given
+    // when no server answers: only that address (not 0.0.0.0, none) is
+    // judged, and not for reach. bForce lets the reach and gateway-outside
+    // refusals through, noted in overridden.
     static SJudgement CheckSettings(const std::vector<SField>& fields, const std::map<std::string, std::string>& read,
                                     const std::vector<std::pair<std::string, std::string>>& assignments,
                                     const SNeighbours& neighbours, bool bForce = false);

@@ -232,6 +232,7 @@ TEST(ProgramCommandLines, OutputThatCannotBeWrittenFailsWithTheReason)
         {"vlstdtool", "convert UTF-8 UTF-16LE <a.xml"},
         {"vlresource", "dump list.dat"},
         {"vlnet", "--help"},
+        {"vlnet", "probe --help"},
         {"vlnet", "--version"},
     };
     CToolFiles files;

@@ -1,6 +1,7 @@
 // Asking the network whether a host holds an address: the probe the loaded
 // definitions send, answered by an emulated device on loopback (which has
-// no neighbour table to tell), and the wait an unheld address takes.
+// no neighbour table to tell), and the wait an unheld address takes; an
+// answer from another address than the one asked holds nothing.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -22,9 +23,15 @@ TEST(VLNetAddressQuery, AVLPCDeviceAtTheAddressHoldsIt)
     starting.mac[5] = 0x02;
     starting.strIP = "127.0.0.7";
     starting.nBootMs = 600000;
+    // Its answers leave from another address: not the one asked.
+    EmuDevice elsewhere;
+    elsewhere.mac[5] = 0x03;
+    elsewhere.strIP = "127.0.0.8";
+    elsewhere.strReplyFrom = "127.0.0.9";
     CDeviceEmulator emulator(0);
     emulator.AddDevice(device);
     emulator.AddDevice(starting);
+    emulator.AddDevice(elsewhere);
     std::string strError;
     ASSERT_TRUE(emulator.Start(&strError)) << strError;
     CVLCMApi::SetModuleLibraries(VLRegisterModuleLibraries);
@@ -46,12 +53,15 @@ TEST(VLNetAddressQuery, AVLPCDeviceAtTheAddressHoldsIt)
         {"127.0.0.5", "a VLPC device answered a probe sent to it"},
         {"127.0.0.6", ""},
         {"127.0.0.7", ""},
+        {"127.0.0.8", ""},
         {"not an address", ""},
     };
     for (const auto& entry : cases)
         EXPECT_EQ(entry.szHolder, CVLNetAddressQuery::FindHolder(entry.szAddress, strRequest, nPort))
             << entry.szAddress;
     EXPECT_EQ(2, emulator.RequestCount(EmuMacText(device.mac)) + emulator.RequestCount(EmuMacText(starting.mac)));
+    // It did answer.
+    EXPECT_EQ(1, emulator.RequestCount(EmuMacText(elsewhere.mac)));
     session.Terminate();
     EXPECT_EQ("1 s", CVLNetAddressQuery::WaitText());
     EXPECT_EQ("250 ms", CVLNetAddressQuery::WaitText(250));

@@ -483,7 +483,8 @@ TEST_F(VLNetEndToEnd, GivesAURLAndAChangedLineOfGetDetailReadsBack)
 TEST_F(VLNetEndToEnd, ARefusedValueSendsNothingAndLeavesTheDeviceAsItWas)
 {
     AddNetwork(
-        1, {"password=secret location=lab", "password=secret version=1", "password=secret node=kept detailfields=5"});
+        1, {"password=secret location=lab", "password=secret version=1", "password=secret node=kept detailfields=5",
+            "password=secret refuseset=1"});
     const std::string strMAC = Mac(1, 0);
     ProgramRun before = RunVlnet(m_Net, {"run", strMAC, "GetDetail"});
     ASSERT_EQ(0, before.nStatus) << before.strErrors;
@@ -493,6 +494,8 @@ TEST_F(VLNetEndToEnd, ARefusedValueSendsNothingAndLeavesTheDeviceAsItWas)
     const std::vector<std::pair<std::string, std::string>> refused = {
         {"VLPC.2B_5A10_01.Locaton=typo", "VLPC.2B_5A10_01.Locaton=typo: not a value that SetDetail sends"},
         {"VLPC.2B_5A10_01.WebPort=70000", "VLPC.2B_5A10_01.WebPort=70000: a value from 0 to 65535"},
+        {"VLPC.2B_5A10_01.WebPort=0", "VLPC.2B_5A10_01.WebPort=0: a port from 1 to 65535"},
+        {"VLPC.2B_5A10_01.IPMode=3", "VLPC.2B_5A10_01.IPMode=3: 0 (static address), 1 (DHCP) or 2 (link-local)"},
         {"VLPC.2B_5A10_01.Location=hex:4800", "VLPC.2B_5A10_01.Location=hex:4800: a text cannot hold a NUL byte"},
         {"VLPC.2B_5A10_01.IPAddress=255.255.255.255",
          "VLPC.2B_5A10_01.IPAddress=255.255.255.255: the limited broadcast cannot be a device's address"},
@@ -532,6 +535,23 @@ TEST_F(VLNetEndToEnd, ARefusedValueSendsNothingAndLeavesTheDeviceAsItWas)
               cut.strErrors);
     ProgramRun kept = RunVlnet(m_Net, {"run", Mac(1, 2), "GetListInfo"});
     EXPECT_EQ("VLPC.2B_5A04_01.NodeName=kept", LineOf(kept.strOutput, "VLPC.2B_5A04_01.NodeName=")) << kept.strOutput;
+    // GetDetail alone says so too, rather than show the record as read.
+    ProgramRun cutRead = RunVlnet(m_Net, {"run", Mac(1, 2), "GetDetail"});
+    EXPECT_EQ(1, cutRead.nStatus);
+    EXPECT_EQ("result 6 (communication error)\n", cutRead.strOutput);
+    EXPECT_EQ("vlnet: GetDetail: the device's reply was cut short: it lacked VLPC.2B_5A10_01.NodeName, "
+              "VLPC.2B_5A10_01.Location, VLPC.2B_5A10_01.Contact, VLPC.2B_5A10_01.DNSServer\n",
+              cutRead.strErrors);
+
+    // A value the device does not take is named as the likely cause of
+    // its error.
+    ProgramRun malformed = RunVlnet(
+        m_Net, {"run", Mac(1, 3), "SetDetail", "--password", "secret", "VLPC.2B_5A10_01.Location=x", "--timeout", "5"});
+    EXPECT_EQ(1, malformed.nStatus);
+    EXPECT_NE(std::string::npos, malformed.strErrors.find("error F001 (a malformed request, or a value the device does "
+                                                        "not take); the likely cause is a value given: "
+                                                        "VLPC.2B_5A10_01.Location=x\n"))
+        << malformed.strErrors;
 }
 
 // A change that would cut the device off its network, take an address a
@@ -631,7 +651,7 @@ TEST_F(VLNetEndToEnd, AChangeThatWouldCutTheDeviceOffIsRefusedBeforeItIsSent)
         {{"IPAddress=10.201.4.10"},
          false,
          2,
-         "vlnet: " + kDetail + "IPAddress=10.201.4.10: " + kUnreachable + "10.201.4.10/24" + kForce + kUsage,
+         "vlnet: " + kDetail + "IPAddress=10.201.4.10: " + kUnreachable + "10.201.4.10/24" + kForce + "\n",
          0},
         {{"SubnetMask=0.0.0.0"},
          false,
@@ -644,7 +664,7 @@ TEST_F(VLNetEndToEnd, AChangeThatWouldCutTheDeviceOffIsRefusedBeforeItIsSent)
         {{"SubnetMask=255.255.255.255", "Gateway=0.0.0.0"},
          false,
          2,
-         "vlnet: " + kDetail + "SubnetMask=255.255.255.255: " + kUnreachable + "10.201.3.10/32" + kForce + kUsage,
+         "vlnet: " + kDetail + "SubnetMask=255.255.255.255: " + kUnreachable + "10.201.3.10/32" + kForce + "\n",
          0},
         {{"IPAddress=10.201.3.102", "SubnetMask=255.255.255.254", "Gateway=0.0.0.0"},
          false,
@@ -652,13 +672,13 @@ TEST_F(VLNetEndToEnd, AChangeThatWouldCutTheDeviceOffIsRefusedBeforeItIsSent)
          "vlnet: " + kDetail +
              "IPAddress=10.201.3.102: 10.201.3.102/31 is a point-to-point pair whose other address, 10.201.3.103, "
              "this computer does not hold: " +
-             kUnreachable + "10.201.3.102/31" + kForce + kUsage,
+             kUnreachable + "10.201.3.102/31" + kForce + "\n",
          0},
         {{"Gateway=10.201.4.1"},
          false,
          2,
          "vlnet: " + kDetail + "Gateway=10.201.4.1: outside the device's subnet 10.201.3.0/24: " + kBeyond +
-             " (0.0.0.0 means none)" + kForce + kUsage,
+             " (0.0.0.0 means none)" + kForce + "\n",
          0},
         // This computer holds the other address of the pair.
         {{"IPAddress=10.201.3.100", "SubnetMask=255.255.255.254", "Gateway=0.0.0.0"}, false, 0, kRestarts, 1},
@@ -686,6 +706,32 @@ TEST_F(VLNetEndToEnd, AChangeThatWouldCutTheDeviceOffIsRefusedBeforeItIsSent)
          "vlnet: " + kDetail + "IPAddress=0.0.0.0: 0.0.0.0 (no address) cannot be a device's address" + kUsage,
          0},
         {{"IPAddress=0.0.0.0"}, false, 0, kRestarts, 1, 1},
+        // DHCP or link-local, given or read: the device keeps an address
+        // given when no server answers, so one in use is refused as ever;
+        // this computer's reach is the device's own business then.
+        {{"IPMode=1", "IPAddress=10.201.3.11"},
+         false,
+         1,
+         "vlnet: " + kDetail + "IPAddress=10.201.3.11: in use on the network: device " + Mac(3, 1) +
+             " answered the probe from it: nothing was sent" + kInUse,
+         0},
+        {{"IPMode=2", "IPAddress=10.201.3.1"},
+         false,
+         1,
+         "vlnet: " + kDetail + "IPAddress=10.201.3.1: in use on the network: this computer holds it: nothing was sent" +
+             kInUse,
+         0},
+        {{"IPAddress=" + kSilent}, false, 1, "vlnet: " + kDetail + "IPAddress=" + kSilent + kAnswered + kInUse, 0, 1},
+        {{"IPAddress=10.201.3.255"},
+         false,
+         2,
+         "vlnet: " + kDetail +
+             "IPAddress=10.201.3.255: the broadcast address of its subnet 10.201.3.0/24 (by the device's mask "
+             "255.255.255.0) cannot be a device's address" +
+             kUsage,
+         0,
+         2},
+        {{"IPMode=1", "IPAddress=10.201.4.10"}, false, 0, kRestarts, 1},
     };
     // Each run's status, errors and the SetDetail requests the device got.
     std::string strRuns = m_Net.RunIn("d3", [&]() -> std::string {
@@ -829,23 +875,14 @@ TEST_F(VLNetEndToEnd, FailuresPrintNoRecordAndSayWhy)
     EXPECT_EQ(1, wrong.nStatus);
     EXPECT_EQ("result 8 (device reported an error)\n", wrong.strOutput);
     EXPECT_NE(std::string::npos, wrong.strErrors.find("SetDetail: the device refused the password")) << wrong.strErrors;
-    // A value the device does not take (IPMode above 2) is named as the
-    // likely cause of its error.
-    ProgramRun refused = RunVlnet(
-        m_Net, {"run", Mac(1, 0), "SetDetail", "--password", "secret", "VLPC.2B_5A10_01.IPMode=3", "--timeout", "5"});
-    EXPECT_EQ(1, refused.nStatus);
-    EXPECT_NE(std::string::npos, refused.strErrors.find("error F001 (a malformed request, or a value the device does "
-                                                        "not take); the likely cause is a value given: "
-                                                        "VLPC.2B_5A10_01.IPMode=3\n"))
-        << refused.strErrors;
-
-    // No terminal: no prompt, and no password sent.
+    // No terminal: no prompt, and nothing sent, not even an empty password
+    // that a device would count as a wrong try.
     ProgramRun none = RunVlnet(m_Net, {"run", Mac(1, 0), "SetDetail", "VLPC.2B_5A10_01.Location=x", "--timeout", "5"});
-    EXPECT_EQ(1, none.nStatus);
-    EXPECT_EQ("result 8 (device reported an error)\n", none.strOutput);
-    EXPECT_NE(std::string::npos,
-              none.strErrors.find("SetDetail: the device needs a password (--password-file or --password)"))
-        << none.strErrors;
+    EXPECT_EQ(2, none.nStatus);
+    EXPECT_EQ("", none.strOutput);
+    EXPECT_EQ("vlnet: SetDetail sends the device's password, and none was given (no terminal to ask on): give it with "
+              "--password-file FILE (its first line) or --password PW; nothing was sent\n",
+              none.strErrors);
 
     // Its check outlasts the time-out, which ends the run, saying so.
     ProgramRun deaf = RunVlnet(m_Net, {"run", Mac(1, 1), "GetDetail", "--timeout", "2"});
@@ -928,6 +965,53 @@ TEST_F(VLNetEndToEnd, AStopAfterTheRequestLeftSaysTheDeviceMayHaveTakenTheChange
             << stopped.strErrors;
     }
     unlink(strFile.c_str());
+}
+
+// A SetDetail stopped while it reads the device's settings (GetDetail, which
+// never reaches the device here: the link drops it) has sent no change, and
+// says so.
+TEST_F(VLNetEndToEnd, AStopWhileTheSettingsAreReadSaysNoChangeWasSent)
+{
+    AddNetwork(1, {"password=secret"});
+    // GetDetail's requests (function 5A10 at byte 8 of the datagram, 36 of
+    // the IP packet) are dropped on their way out, and counted.
+    std::string strError;
+    ASSERT_TRUE(m_Net.Exec("pc",
+                           "tc qdisc add dev vl1 root handle 1: htb default 20 && "
+                           "tc class add dev vl1 parent 1: classid 1:10 htb rate 100mbit && "
+                           "tc class add dev vl1 parent 1: classid 1:20 htb rate 100mbit && "
+                           "tc filter add dev vl1 parent 1: protocol ip u32 match ip dport 48817 0xffff "
+                           "match u16 0x5a10 0xffff at 36 flowid 1:10 && "
+                           "tc qdisc add dev vl1 parent 1:10 handle 10: pfifo limit 0",
+                           &strError))
+        << strError;
+    // True once a GetDetail request has been dropped (the pfifo's count).
+    auto reading = []() {
+        for (int nTry = 0; nTry < 200; nTry++) {
+            std::string strStats;
+            if (FILE* pStats = popen("tc -s qdisc show dev vl1 parent 1:10", "r")) {
+                char buffer[4096];
+                size_t n;
+                while ((n = fread(buffer, 1, sizeof(buffer), pStats)) > 0)
+                    strStats.append(buffer, n);
+                pclose(pStats);
+            }
+            const size_t nDropped = strStats.find("(dropped ");
+            if (nDropped != std::string::npos && strStats.compare(nDropped, 11, "(dropped 0,") != 0)
+                return true;
+            usleep(100000);
+        }
+        return false;
+    };
+    ProgramRun stopped = RunProgram(m_Net,
+                                    {BinDir() + "/vlnet", "run", Mac(1, 0), "SetDetail", "VLPC.2B_5A10_01.Location=x",
+                                     "--password", "secret", "--resources", BinDir() + "/../share/vlnet"},
+                                    0, 0, reading, SIGINT);
+    EXPECT_EQ(130, stopped.nStatus) << stopped.strErrors;
+    EXPECT_EQ("result 17 (stopped)\n", stopped.strOutput);
+    EXPECT_EQ("vlnet: SetDetail: stopped while the device's settings were read first (GetDetail): no change was sent "
+              "to the device\n",
+              stopped.strErrors);
 }
 
 // Devices that answer the probe but not by unicast are named after the list,
@@ -1133,6 +1217,49 @@ TEST_F(VLNetEndToEnd, NetworksWithoutAGatewayAreProbed)
                   outside.strErrors);
     }
     EXPECT_EQ(strBefore, m_Net.RunIn("pc", [&]() { return std::to_string(UdpCounter(kOutDatagrams)); }));
+}
+
+// A device at an address on none of the computer's networks (a factory
+// address) answers the probe's limited broadcast, but unicast cannot reach
+// it: the probe and run say so, and what lets the computer reach it.
+TEST_F(VLNetEndToEnd, ADeviceOffTheComputersNetworksIsSaidSo)
+{
+    std::string strError;
+    ASSERT_TRUE(m_Net.AddHost("f5", &strError)) << strError;
+    const std::string kFactory = "192.168.0.10";
+    ASSERT_TRUE(m_Net.Link("pc", "vl5", {Address(5, 1) + "/24"}, "f5", "vd5", {kFactory + "/24"}, &strError))
+        << strError;
+    // The device answers whoever asked, through its link.
+    ASSERT_TRUE(m_Net.Exec("f5", "ip route add default dev vd5", &strError)) << strError;
+    const std::string kWhy = "its address " + kFactory +
+                             " (subnet 192.168.0.0/24) is on none of this computer's networks (10.201.5.0/24 (vl5)), "
+                             "so unicast cannot reach it: give this computer an address on that subnet on the link "
+                             "the device is on (ip address add A.B.C.D/24 dev DEV)";
+    const std::string strRuns = m_Net.RunIn("f5", [&]() -> std::string {
+        CDeviceEmulator emulator;
+        EmuDevice device;
+        EmuParseMac(Mac(5, 0), device.mac);
+        device.strIP = kFactory;
+        device.strMask = "255.255.255.0";
+        emulator.AddDevice(device);
+        std::string strStart;
+        if (!emulator.Start(&strStart))
+            return "FAIL:" + strStart;
+        ProgramRun probe = RunVlnet(m_Net, {"probe"});
+        ProgramRun run = RunVlnet(m_Net, {"run", Mac(5, 0), "GetDetail", "--timeout", "5"});
+        // Done as said, the device is reached.
+        std::string strAdded;
+        if (!m_Net.Exec("pc", "ip address add 192.168.0.1/24 dev vl5", &strAdded))
+            return "FAIL:" + strAdded;
+        ProgramRun reached = RunVlnet(m_Net, {"run", Mac(5, 0), "GetDetail", "--timeout", "5"});
+        emulator.Stop();
+        return std::to_string(probe.nStatus) + "|" + probe.strOutput + "|" + probe.strErrors + "|" +
+               std::to_string(run.nStatus) + "|" + run.strOutput + "|" + run.strErrors + "|" +
+               std::to_string(reached.nStatus) + "|" + reached.strErrors;
+    });
+    EXPECT_EQ("3||vlnet: not listed: " + Mac(5, 0) + "\t" + kFactory + "\tModel A\t" + kWhy + "\n|1||vlnet: device " +
+                  Mac(5, 0) + " answered the probe but not by unicast: " + kWhy + "\n|0|",
+              strRuns);
 }
 
 // url and run look for the device until the time-out: one still starting

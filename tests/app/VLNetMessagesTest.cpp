@@ -14,7 +14,14 @@ struct SMessage
     const char* szLine;  // vlnet's arguments, after the shell's commands to run before it
     int nStatus;
     const char* szErrors;  // a part of standard error
+    bool bWhole = false;   // szErrors is all of standard error
 };
+
+// 5,000 characters, and the 60 a message repeats of them.
+#define VLNET_LONG "\"$(head -c 5000 /dev/zero | tr '\\0' x)\""
+#define VLNET_SHOWN "xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx\xE2\x80\xA6"
+// After the "--" of an option.
+#define VLNET_SHOWN_OPTION "xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx\xE2\x80\xA6"
 
 const SMessage kMessages[] = {
     // A usage error: its reason, and where the usage is, in two lines.
@@ -47,9 +54,50 @@ const SMessage kMessages[] = {
     {"probe --timeout 5", 1,
      "vlnet: no probe could be sent: network unreachable: bring an interface up (ip link set DEV up) or give it an "
      "address"},
+    // A refusal --force would override: the line is sound, no usage follows.
+    {"run 0026AB000001 SetDetail --password secret VLPC.2B_5A10_01.IPMode=0 VLPC.2B_5A10_01.IPAddress=10.0.0.5 "
+     "VLPC.2B_5A10_01.SubnetMask=255.255.255.0 VLPC.2B_5A10_01.Gateway=10.0.1.1 --timeout 5",
+     2,
+     "vlnet: VLPC.2B_5A10_01.Gateway=10.0.1.1: outside the device's subnet 10.0.0.0/24: the device would stay "
+     "reachable on its own segment but reach nothing beyond it (0.0.0.0 means none) (--force sends it anyway)\n",
+     true},
+    // No password and no terminal to ask on, or an empty one: refused
+    // before a try of the device's is spent.
+    {"run 0026AB000001 SetDetail VLPC.2B_5A10_01.Location=x --timeout 5", 2,
+     "vlnet: SetDetail sends the device's password, and none was given (no terminal to ask on): give it with "
+     "--password-file FILE (its first line) or --password PW; nothing was sent\n",
+     true},
+    // Given on the line, an empty password is meant: it goes on (here to a
+    // probe that cannot be sent).
+    {"run 0026AB000001 CheckPassword --password '' --timeout 5", 1, "vlnet: no probe could be sent"},
+    {"run 0026AB000001 CheckPassword --password-file /dev/null --timeout 5", 2,
+     "vlnet: --password-file: /dev/null: the first line is empty (a device without a password takes --password "
+     "'')\n",
+     true},
+    // An argument is repeated no longer than a PATH=VALUE is.
+    {VLNET_LONG, 2, "vlnet: unknown command '" VLNET_SHOWN "'\n"},
+    {"run " VLNET_LONG " GetDetail", 2,
+     "vlnet: '" VLNET_SHOWN "' is neither a MAC address (00:26:AB:00:00:01) nor an IPv4 address\n"},
+    {"run 0026AB000001 " VLNET_LONG, 2, "vlnet: unknown device command '" VLNET_SHOWN "'; 'vlnet run --help'"},
+    {"probe --timeout " VLNET_LONG, 2, "not '" VLNET_SHOWN "'\n"},
+    {"probe --" VLNET_LONG, 2, "vlnet: unknown option '--" VLNET_SHOWN_OPTION "' for probe\n"},
     {"ulimit -n 9; exec vlnet probe", 1,
      "a probe may hold 24 (6 sockets of its children, 16 of follow-up chains, 1 its unicast checks share, 1 listing "
      "the interfaces); raise the limit: 'ulimit -n "},
+    // This computer's own address, or its network's own, is no device's.
+    {"ip link add vt0 type veth peer name vt1 && ip addr add 10.9.0.1/24 dev vt0 && ip link set vt0 up && ip link "
+     "set vt1 up; exec vlnet url 10.9.0.1 --timeout 5",
+     1, "vlnet: 10.9.0.1 is this computer's own address (vt0), no device's address: give the device's own; nothing was "
+        "sent\n",
+     true},
+    {"run 10.9.0.0 GetDetail --timeout 5", 1,
+     "vlnet: 10.9.0.0 is the network address of this computer's network 10.9.0.0/24 (vt0), no device's address: give "
+     "the device's own; nothing was sent\n",
+     true},
+    {"url 10.9.0.255 --timeout 5", 1,
+     "vlnet: 10.9.0.255 is the broadcast address of this computer's network 10.9.0.0/24 (vt0), no device's address: "
+     "give the device's own; nothing was sent\n",
+     true},
 };
 }  // namespace
 
@@ -71,6 +119,11 @@ TEST(VLNetMessages, SayWhatWasWrongAndWhatToDo)
             net.RunProgram("pc", {"/bin/sh", "-c", "exec </dev/null; " + strLine}, &strOutput, &strErrors);
         EXPECT_EQ(message.nStatus, nStatus) << message.szLine << "\n" << strErrors;
         EXPECT_NE(std::string::npos, strErrors.find(message.szErrors)) << message.szLine << "\n" << strErrors;
+        if (message.bWhole) {
+            EXPECT_EQ(message.szErrors, strErrors) << message.szLine;
+        }
+        // An argument of 5,000 characters is not repeated whole.
+        EXPECT_GT(400u, strErrors.size()) << message.szLine << "\n" << strErrors;
         // A line refused is said in two lines at most, whatever its usage.
         if (message.nStatus == 2) {
             EXPECT_GE(2, std::count(strErrors.begin(), strErrors.end(), '\n')) << message.szLine << "\n" << strErrors;

@@ -129,9 +129,12 @@ TEST(VLNetPasswordPrompt, TheEchoIsBackHoweverThePromptEnds)
         // Ctrl-D ends the input: what was typed before it is no password.
         {"\x04", false, "exit 1", kEnded},
         {"secret\x04\x04", false, "exit 1", kEnded},
-        // The empty line is one: the run goes on to its probe, whose status
-        // line shows, and finds nothing.
-        {"\n", false, "exit 1", "probing: 0.0 s, 0 devices found"},
+        // The empty line is one, but would send no password: refused before
+        // the probe (a device without one takes --password '').
+        {"\n", false, "exit 2", "vlnet: CheckPassword: the password given at the prompt is empty: nothing was sent"},
+        // A password typed goes on to the probe, whose status line shows,
+        // and finds nothing.
+        {"secret\n", false, "exit 1", "probing: 0.0 s, 0 devices found"},
         // The prompt is the terminal's own, whatever the standard streams are.
         {"\x04", true, "exit 1", ""},
     };

@@ -85,12 +85,17 @@ TEST_F(VLNetValueCheck, RefusesWhatTheDeviceMustNotBeGivenAndTakesTheRest)
         {kDetail + "WebPort", "-1", false, "a value from 0 to 65535"},
         {kDetail + "IPMode", "abc", false, "a value from 0 to 255"},
         {kDetail + "IPMode", "256", false, "a value from 0 to 255"},
+        // Within the field's width, but not what a device takes.
+        {kDetail + "IPMode", "3", false, "0 (static address), 1 (DHCP) or 2 (link-local)"},
+        {kDetail + "WebPort", "0", false, "a port from 1 to 65535"},
+        {kDetail + "WebPort", "00", false, "a port from 1 to 65535"},
         {kDetail + "Gateway", "localhost", false, "an IPv4 address of four decimal parts 0-255"},
         {kDetail + "Gateway", "10.88.1", false, "an IPv4 address of four decimal parts 0-255"},
         {kDetail + "Gateway", "999.1.1.1", false, "an IPv4 address of four decimal parts 0-255"},
         {kDetail + "Location", std::string(63, 'x') + "\xC3\xBC", false, "at most 64 bytes, not 65"},
         {kDetail + "Location", "hex:414", false, "hex: needs an even number of hexadecimal digits"},
-        {kDetail + "Location", "hex:zz", false, "hex: needs an even number of hexadecimal digits"},
+        {kDetail + "Location", "hex:zz", false, "hex: takes hexadecimal digits only (0-9, A-F), not 'zz'"},
+        {kDetail + "Location", "hex:4g1", false, "hex: takes hexadecimal digits only (0-9, A-F), not '4g1'"},
         // A text is held as a string, which would end at the NUL.
         {kDetail + "Location", "hex:4800", false, "a text cannot hold a NUL byte"},
         {kDetail + "NodeName", "hex:5A0059", false, "a text cannot hold a NUL byte"},
@@ -360,8 +365,32 @@ TEST_F(VLNetValueCheck, TheAddressSettingsTheDeviceWillHaveLeaveItOnItsNetwork)
         {{{kDetail + "IPAddress", "10.201.3.12"}}, kRead, false, A, "", "10.201.3.12"},
         // Settings no value given changes are the device's business.
         {{{kDetail + "Location", "x"}}, kRead, false, A, ""},
-        // DHCP or link-local: the address fields are moot.
-        {{{kDetail + "IPAddress", "10.201.3.11"}}, dhcp, false, A, ""},
+        // DHCP or link-local: the device keeps an address given when no
+        // server answers, so it is judged as such; this computer's reach,
+        // and the mask and gateway, are the device's own.
+        {{{kDetail + "IPAddress", "10.201.3.11"}},
+         dhcp,
+         false,
+         U,
+         "IPAddress=10.201.3.11: in use on the network: device 00:26:AB:13:01:01 answered the probe from it"},
+        {{{kDetail + "IPMode", "2"}, {kDetail + "IPAddress", "10.201.3.1"}},
+         kRead,
+         false,
+         U,
+         "IPAddress=10.201.3.1: in use on the network: this computer holds it"},
+        {{{kDetail + "IPAddress", "10.201.3.255"}},
+         dhcp,
+         false,
+         R,
+         "IPAddress=10.201.3.255: the broadcast address of its subnet 10.201.3.0/24 (by the device's mask "
+         "255.255.255.0) cannot be a device's address"},
+        {{{kDetail + "IPAddress", "10.201.3.254"}},
+         dhcp,
+         false,
+         U,
+         "IPAddress=10.201.3.254: in use on the network: it is the device's gateway, a router's address"},
+        {{{kDetail + "IPAddress", "10.201.4.10"}}, dhcp, false, A, "", "10.201.4.10"},
+        {{{kDetail + "SubnetMask", "255.255.255.240"}}, dhcp, false, A, ""},
         {{{kDetail + "IPAddress", "0.0.0.0"}}, dhcp, false, A, ""},
         {{{kDetail + "IPAddress", "0.0.0.0"}},
          kRead,
@@ -428,6 +457,17 @@ TEST_F(VLNetValueCheck, TheAddressSettingsTheDeviceWillHaveLeaveItOnItsNetwork)
     EXPECT_TRUE(CVLNetValueCheck::Check(m_SetDetail, "SetDetail", dhcpGiven, strError)) << strError;
     dhcpGiven.erase(dhcpGiven.begin());
     EXPECT_TRUE(CVLNetValueCheck::Check(m_SetDetail, "SetDetail", dhcpGiven, strError)) << strError;
+    // An address given with DHCP or link-local is one the device may keep.
+    Assignments dhcpBroadcast = {{kDetail + "IPMode", "1"},
+                                 {kDetail + "IPAddress", "10.0.0.255"},
+                                 {kDetail + "SubnetMask", "255.255.255.0"}};
+    EXPECT_FALSE(CVLNetValueCheck::Check(m_SetDetail, "SetDetail", dhcpBroadcast, strError));
+    EXPECT_EQ(kDetail + "IPAddress=10.0.0.255: the broadcast address of its subnet 10.0.0.0/24 cannot be a device's "
+                        "address",
+              strError);
+    Assignments linkLocalLoopback = {{kDetail + "IPMode", "2"}, {kDetail + "IPAddress", "127.0.0.1"}};
+    EXPECT_FALSE(CVLNetValueCheck::Check(m_SetDetail, "SetDetail", linkLocalLoopback, strError));
+    EXPECT_EQ(kDetail + "IPAddress=127.0.0.1: a loopback address (127.0.0.0/8) cannot be a device's address", strError);
     Assignments staticGiven = {{kDetail + "IPMode", "00"}, {kDetail + "IPAddress", "0.0.0.0"}};
     EXPECT_FALSE(CVLNetValueCheck::Check(m_SetDetail, "SetDetail", staticGiven, strError));
     EXPECT_EQ(kDetail + "IPAddress=0.0.0.0: 0.0.0.0 (no address) cannot be a device's address", strError);

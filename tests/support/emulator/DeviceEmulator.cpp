@@ -445,6 +445,8 @@ const EmuKey kKeys[] = {
      [](EmuDevice& d, K k, V v) { d.nDetailFields = static_cast<int>(Number(k, v, 0, 9)); }},
     {"quietset", "0|1", "takes SetDetail's values but never answers it",
      [](EmuDevice& d, K k, V v) { d.bAnswersSetDetail = Number(k, v, 0, 1) == 0; }},
+    {"refuseset", "0|1", "answers every SetDetail F001, as a value it does not take",
+     [](EmuDevice& d, K k, V v) { d.bRefusesSetDetail = Number(k, v, 0, 1) != 0; }},
     {"moveearly", "0|1|2", "takes a new address before it answers: 1 leaves the old one, 2 keeps it",
      [](EmuDevice& d, K k, V v) { d.nMoveEarly = static_cast<int>(Number(k, v, 0, 2)); }},
     {"dataerror", "0xFN", "answers this function with result and two bytes of data (victim's MAC and a byte)",
@@ -1100,7 +1102,7 @@ void ReplySetDetail(SExchange& x)
         x.Error(RES_WRONG_PASSWORD);
         return;
     }
-    if (next.nIPMode > 2 || next.nWebPort == 0) {
+    if (next.nIPMode > 2 || next.nWebPort == 0 || d.bRefusesSetDetail) {
         x.Error(RES_MALFORMED);
         return;
     }
