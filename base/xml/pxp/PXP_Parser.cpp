@@ -122,6 +122,7 @@ void PXP_Parser::ResetState()
     m_bInputEnded = false;
     m_nLinesBefore = 0;
     m_nColumnBefore = 0;
+    RestartCount();
     m_nEvent = PXP_EVENT_INITIAL;
     m_nError = PXP_NO_ERROR;
     m_nDocState = 0;
@@ -300,6 +301,7 @@ bool PXP_Parser::Detect(int32_t nRead)
     m_pWork = m_pRaw;
     m_pPos = m_pRaw + nSkip;
     m_pEnd = m_pRaw + n;
+    RestartCount();
     if (m_nEncoding == PXP_CHARSET_UTF16LE || m_nEncoding == PXP_CHARSET_UTF16BE) {
         if (!CreateTranslater(2))
             return false;
@@ -350,6 +352,7 @@ bool PXP_Parser::TranslateRest()
     m_pEnd = m_pTrans + nOut;
     m_pEnd[0] = 0;
     m_pEnd[1] = 0;
+    RestartCount();
     return true;
 }
 
@@ -368,24 +371,44 @@ void PXP_Parser::CountLines(const unsigned char* pFrom, const unsigned char* pTo
     m_nColumnBefore = static_cast<uint32_t>(pTo - static_cast<const unsigned char*>(pLast) - 1);
 }
 
+void PXP_Parser::RestartCount() const
+{
+    m_pCounted = m_pWork;
+    m_nCountedLines = 0;
+    m_pCountedLast = nullptr;
+}
+
+void PXP_Parser::CountToPos() const
+{
+    if (m_pCounted == nullptr || m_pCounted > m_pPos)
+        RestartCount();
+    const unsigned char* p = m_pCounted;
+    while (p < m_pPos) {
+        const void* pFeed = std::memchr(p, '\n', static_cast<size_t>(m_pPos - p));
+        if (pFeed == nullptr)
+            break;
+        m_pCountedLast = static_cast<const unsigned char*>(pFeed);
+        ++m_nCountedLines;
+        p = m_pCountedLast + 1;
+    }
+    m_pCounted = m_pPos;
+}
+
 uint32_t PXP_Parser::GetLine() const
 {
-    uint32_t n = 1 + m_nLinesBefore;
-    if (m_pWork != nullptr) {
-        for (const unsigned char* p = m_pWork; p < m_pPos; ++p)
-            n += (*p == '\n');
-    }
-    return n;
+    if (m_pWork == nullptr)
+        return 1 + m_nLinesBefore;
+    CountToPos();
+    return 1 + m_nLinesBefore + m_nCountedLines;
 }
 
 uint32_t PXP_Parser::GetColumn() const
 {
     if (m_pWork == nullptr)
         return 1;
-    for (const unsigned char* p = m_pPos; p > m_pWork; --p) {
-        if (p[-1] == '\n')
-            return static_cast<uint32_t>(m_pPos - p) + 1;
-    }
+    CountToPos();
+    if (m_pCountedLast != nullptr)
+        return static_cast<uint32_t>(m_pPos - m_pCountedLast);
     return m_nColumnBefore + static_cast<uint32_t>(m_pPos - m_pWork) + 1;
 }
 
@@ -456,6 +479,7 @@ void PXP_Parser::Refill()
             m_pEnd[1] = 0;
         }
         m_pPos = m_pWork;
+        RestartCount();
         return;
     }
 }
