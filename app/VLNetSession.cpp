@@ -232,6 +232,14 @@ VLPFW_RESULT CVLNetSession::Initialize(const std::string& strResourceDir, std::s
         std::string strReason = m_CommunicationManager.GetVLECM().GetInitializeErrorText();
         if (eECMResult == VLECM_RESULT_PATH_ERROR)
             strReason = "no definitions below " + strDir;
+        CVLModuleController* pController = m_CommunicationManager.GetVLECM().GetApi()->GetModuleController();
+        if (pController != nullptr && pController->DefinitionsFailed() && !strReason.empty()) {
+            // A file that is missing, cut or damaged is no fault of the
+            // device manager's own: the file leads, its result follows.
+            strError = "the definitions could not be read: " + strReason + " (the device manager's result " +
+                       std::to_string(eECMResult) + ")";
+            return eResult;
+        }
         strError = "the device manager did not start: result " + std::to_string(eECMResult) + " (" +
                    CVLNetResultText::GetECMResultText(eECMResult) + ")" + (strReason.empty() ? "" : ": ") + strReason;
         return eResult;
