@@ -50,6 +50,14 @@ const SMessage kMessages[] = {
     {"ulimit -n 9; exec vlnet probe", 1,
      "a probe may hold 24 (6 sockets of its children, 16 of follow-up chains, 1 its unicast checks share, 1 listing "
      "the interfaces); raise the limit: 'ulimit -n "},
+    // An interface that is down is named, and why its network was left out
+    // (last: the interfaces stay for the lines after it).
+    {"ip link add vup type veth peer name vupp && ip address add 10.201.8.1/24 dev vup && ip link set vup up && "
+     "ip link set vupp up && ip link add vdown type veth peer name vdownp && ip address add 10.201.9.1/24 dev vdown "
+     "&& exec vlnet probe --timeout 3",
+     0,
+     "vlnet: interface vdown (10.201.9.1/24) is down, so the probe left out its network: bring it up (ip link set "
+     "vdown up)\n"},
 };
 }  // namespace
 
