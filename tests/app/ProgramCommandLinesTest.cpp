@@ -401,10 +401,12 @@ TEST(ProgramCommandLines, XmlRoundTripKeepsEachConstructOrRefusesTheDocument)
         {"<r xmlns:q='u'><x q:a='1' p:b='2'/></r>", "", 1,
          "vlstdtool: t.xml: line 1, column 35: not well-formed XML: the prefix 'p' of attribute 'p:b' is bound to no "
          "namespace\n"},
-        {"<r>\xff</r>", "", 1, "vlstdtool: t.xml: line 1, column 4: not well-formed XML: a byte (0xFF) that is not "
-                              "valid UTF-8\n"},
-        {"<r>\xc3<</r>", "", 1, "vlstdtool: t.xml: line 1, column 5: not well-formed XML: a UTF-8 sequence cut short "
-                               "(byte 0x3C where it goes on)\n"},
+        {"<r>\xff</r>", "", 1,
+         "vlstdtool: t.xml: line 1, column 4: not well-formed XML: a byte (0xFF) that is not "
+         "valid UTF-8\n"},
+        {"<r>\xc3<</r>", "", 1,
+         "vlstdtool: t.xml: line 1, column 5: not well-formed XML: a UTF-8 sequence cut short "
+         "(byte 0x3C where it goes on)\n"},
         {std::string("<r>a\0</r>", 9), "", 1,
          "vlstdtool: t.xml: line 1, column 5: not well-formed XML: a NUL byte, which XML does not allow\n"},
         {"", "", 1, "vlstdtool: t.xml: line 1, column 1: not well-formed XML: the document is empty\n"},

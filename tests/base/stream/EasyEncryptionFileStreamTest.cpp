@@ -320,7 +320,8 @@ TEST_F(ScrambleTest, ToolRoundTripsAndRefusesMalformed)
     m_strFile = back;
     EXPECT_EQ("", ReadFile());
     m_strFile = err;
-    EXPECT_NE(std::string::npos, ReadFile().find(": malformed scrambled file: the file is cut or damaged")) << ReadFile();
+    EXPECT_NE(std::string::npos, ReadFile().find(": malformed scrambled file: the file is cut or damaged"))
+        << ReadFile();
 }
 
 #include <thread>

@@ -459,11 +459,20 @@ TEST(XmlDocument, ElementLinesHoldAcrossChunksAndCrlf)
         expected.push_back(line());
         src += "<e i='" + std::to_string(i) + "'/>";
         switch (i % 5) {
-        case 0: src += "\r\n"; break;
-        case 1: src += "<!-- a\r\nb\n -->"; break;
-        case 2: src += "<![CDATA[\n\r\n]]>text\r\n\r\n"; break;
-        case 3: break;
-        default: src += "<?pi x\n?>\n"; break;
+        case 0:
+            src += "\r\n";
+            break;
+        case 1:
+            src += "<!-- a\r\nb\n -->";
+            break;
+        case 2:
+            src += "<![CDATA[\n\r\n]]>text\r\n\r\n";
+            break;
+        case 3:
+            break;
+        default:
+            src += "<?pi x\n?>\n";
+            break;
         }
     }
     src += "</r>\r\n";
@@ -481,10 +490,8 @@ TEST(XmlDocument, ElementLinesHoldAcrossChunksAndCrlf)
                 EXPECT_EQ(expected[i], static_cast<CVLXmlElement*>(found.Item(static_cast<int>(i)))->GetLoadLine())
                     << "element " << i;
             CVLXmlDocument bad;
-            EXPECT_NE("", LoadString(bad, (bUtf16 ? Utf16(src.substr(0, src.size() - 6), false, true)
-                                                  : src.substr(0, src.size() - 6)) +
-                                                   (bUtf16 ? Utf16("\r\n  </z>", false, false) : "\r\n  </z>"),
-                                       nChunk));
+            const std::string strBad = src.substr(0, src.size() - 6) + "\r\n  </z>";
+            EXPECT_NE("", LoadString(bad, bUtf16 ? Utf16(strBad, false, true) : strBad, nChunk));
             EXPECT_EQ(line(), bad.GetLoadLine());
             EXPECT_EQ(5u, bad.GetLoadColumn());
         }
