@@ -383,40 +383,32 @@ void PXP_Parser::RestartCount() const
 {
     m_pCounted = m_pWork;
     m_nCountedLines = 0;
-    m_pCountedLast = nullptr;
-}
-
-void PXP_Parser::CountToPos() const
-{
-    if (m_pCounted == nullptr || m_pCounted > m_pPos)
-        RestartCount();
-    const unsigned char* p = m_pCounted;
-    while (p < m_pPos) {
-        const void* pFeed = std::memchr(p, '\n', static_cast<size_t>(m_pPos - p));
-        if (pFeed == nullptr)
-            break;
-        m_pCountedLast = static_cast<const unsigned char*>(pFeed);
-        ++m_nCountedLines;
-        p = m_pCountedLast + 1;
-    }
-    m_pCounted = m_pPos;
 }
 
 uint32_t PXP_Parser::GetLine() const
 {
     if (m_pWork == nullptr)
         return 1 + m_nLinesBefore;
-    CountToPos();
+    if (m_pCounted == nullptr || m_pCounted > m_pPos)
+        RestartCount();
+    // A plain count: the stretch since the last call is a tag or two.
+    uint32_t n = 0;
+    for (const unsigned char* p = m_pCounted; p < m_pPos; ++p)
+        n += (*p == '\n');
+    m_nCountedLines += n;
+    m_pCounted = m_pPos;
     return 1 + m_nLinesBefore + m_nCountedLines;
 }
 
+// Asked for at errors and at the constructs the reader drops, not per tag.
 uint32_t PXP_Parser::GetColumn() const
 {
     if (m_pWork == nullptr)
         return 1;
-    CountToPos();
-    if (m_pCountedLast != nullptr)
-        return static_cast<uint32_t>(m_pPos - m_pCountedLast);
+    for (const unsigned char* p = m_pPos; p > m_pWork; --p) {
+        if (p[-1] == '\n')
+            return static_cast<uint32_t>(m_pPos - p) + 1;
+    }
     return m_nColumnBefore + static_cast<uint32_t>(m_pPos - m_pWork) + 1;
 }
 

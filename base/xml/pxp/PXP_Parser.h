@@ -129,7 +129,6 @@ private:
     // count stopped: a count from the chunk's start at every tag made
     // loading quadratic in the chunk size.
     void RestartCount() const;
-    void CountToPos() const;
     // The column nBytes before the current character (on its line, at
     // least 1), and the mark of a construct whose "<" stands nBack before it.
     uint32_t ColumnBack(uint32_t nBytes) const;
@@ -194,7 +193,6 @@ private:
     uint32_t m_nColumnBefore;  // bytes behind the last of them
     mutable const unsigned char* m_pCounted;      // chunk counted up to here
     mutable uint32_t m_nCountedLines;             // line feeds before it
-    mutable const unsigned char* m_pCountedLast;  // the last of them, or null
 
     uint32_t m_nEvent;
     uint32_t m_nError;
