@@ -381,6 +381,8 @@ int RunProbe(CVLNetSession& session, const CVLNetOptions& options)
             fprintf(stderr, "vlnet: %s\n", strReason.c_str());
         if (!strLimitedOnly.empty())
             fprintf(stderr, "vlnet: %s\n", strLimitedOnly.c_str());
+        if (!session.GetDownNote().empty())
+            fprintf(stderr, "vlnet: %s\n", session.GetDownNote().c_str());
         if (unlisted.empty())
             fprintf(stderr, "vlnet: device %s not found%s\n", strMAC.c_str(), bStopped ? " before the stop" : "");
         // Each address it answered from, when more than one did.
@@ -401,6 +403,8 @@ int RunProbe(CVLNetSession& session, const CVLNetOptions& options)
         fprintf(stderr, "vlnet: %s\n", strReason.c_str());
     if (!strLimitedOnly.empty())
         fprintf(stderr, "vlnet: %s\n", strLimitedOnly.c_str());
+    if (!session.GetDownNote().empty())
+        fprintf(stderr, "vlnet: %s\n", session.GetDownNote().c_str());
     // A device that answered the probe alone is the one most in need of
     // attention (a wrong address or mask, another host holding its address).
     for (const CVLNetSession::SUnlisted& device : unlisted)
@@ -611,6 +615,8 @@ CVLPFWNIFInfo* FindDevice(CVLNetSession& session, const CVLNetOptions& options, 
         ReportDeaf(session);
         if (!session.GetLimitedOnlyNote().empty())
             fprintf(stderr, "vlnet: %s\n", session.GetLimitedOnlyNote().c_str());
+        if (!session.GetDownNote().empty())
+            fprintf(stderr, "vlnet: %s\n", session.GetDownNote().c_str());
         const std::string& strDevice = strMAC.empty() ? options.GetIPAddress() : strMAC;
         const std::string strUncheckedMAC = session.FindUncheckedMAC(options.GetIPAddress());
         bool bMore = false;

@@ -13,6 +13,7 @@
 #include "app/VLNetStatusLine.h"
 #include "base/core/VLCharset.h"
 #include "base/core/VLFileSystem.h"
+#include "base/net/VLInterfaceAddress.h"
 #include "base/net/VLSocketAddress.h"
 #include "cm/VLCMApi.h"
 #include "cm/VLModuleController.h"
@@ -234,6 +235,14 @@ VLPFW_RESULT CVLNetSession::Initialize(const std::string& strResourceDir, std::s
         std::string strReason = m_CommunicationManager.GetVLECM().GetInitializeErrorText();
         if (eECMResult == VLECM_RESULT_PATH_ERROR)
             strReason = "no definitions below " + strDir;
+        CVLModuleController* pController = m_CommunicationManager.GetVLECM().GetApi()->GetModuleController();
+        if (pController != nullptr && pController->DefinitionsFailed() && !strReason.empty()) {
+            // A file that is missing, cut or damaged is no fault of the
+            // device manager's own: the file leads, its result follows.
+            strError = "the definitions could not be read: " + strReason + " (the device manager's result " +
+                       std::to_string(eECMResult) + ")";
+            return eResult;
+        }
         strError = "the device manager did not start: result " + std::to_string(eECMResult) + " (" +
                    CVLNetResultText::GetECMResultText(eECMResult) + ")" + (strReason.empty() ? "" : ": ") + strReason;
         return eResult;
@@ -953,6 +962,7 @@ VLPFW_RESULT CVLNetSession::Probe(int nTimeoutSeconds, bool bListenToTimeout, co
     m_strPassedMACInstead.clear();
     m_strPassedAddressInstead.clear();
     m_strLimitedOnlyNote.clear();
+    m_strDownNote.clear();
     m_strFilterMAC = CVLNetOptions::NormalizeMACAddress(strFilterMAC);
     m_bSoleAddressConfirmed = false;
     m_bTimedOut = false;
@@ -1095,6 +1105,9 @@ VLPFW_RESULT CVLNetSession::Probe(int nTimeoutSeconds, bool bListenToTimeout, co
     // only "nobody answered" when the probe went out.
     VLPROBE_SEND_STATUS sendStatus = m_CommunicationManager.GetVLECM().GetProbeSendStatus();
     noteLimitedOnly();
+    std::vector<VLInterfaceAddress> interfaces;
+    if (VLListInterfaceAddresses(interfaces))
+        m_strDownNote = DownNote(interfaces);
     m_bNothingSent = sendStatus.nSent == 0 && sendStatus.nFailed > 0;
     m_nSendError = sendStatus.nFirstError;
     // Nor does it when the replies could not be heard.
@@ -1195,6 +1208,30 @@ std::string BoundText(const SVLECMBoundReport& report)
            (report.strNetwork.GetLength() > 0 ? Text(report.strNetwork) : std::string("no local network"));
 }
 }  // namespace
+
+std::string CVLNetSession::DownNote(const std::vector<VLInterfaceAddress>& entries)
+{
+    // An interface that is down has no route: the probe sends nothing there
+    // (nor could a device there answer), and says nothing of it otherwise.
+    std::vector<std::string> names;
+    std::vector<std::string> interfaces;
+    for (const VLInterfaceAddress& entry : entries) {
+        if (entry.bUp || entry.bLoopback || !entry.bFirstOfInterface)
+            continue;
+        const int nPrefix = CVLSocketAddress::PrefixLength(CVLSocketAddress::HostOrder(entry.netmask));
+        std::string strAddress = Text(CVLSocketAddress::FormatDottedQuad(CVLSocketAddress::HostOrder(entry.address)));
+        if (nPrefix > 0)
+            strAddress += "/" + std::to_string(nPrefix);
+        names.push_back(entry.strInterface + " (" + strAddress + ")");
+        interfaces.push_back(entry.strInterface);
+    }
+    if (names.empty())
+        return std::string();
+    const bool bOne = names.size() == 1;
+    return std::string(bOne ? "interface " : "interfaces ") + ListText(names) + (bOne ? " is" : " are") +
+           " down, so the probe left out " + (bOne ? "its network" : "their networks") + ": bring " +
+           (bOne ? "it" : "them") + " up (ip link set " + (bOne ? interfaces.front() : std::string("DEV")) + " up)";
+}
 
 void CVLNetSession::noteLimitedOnly()
 {

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "app/VLNetValueCheck.h"
+#include "base/net/VLInterfaceAddress.h"
 #include "ecm/core/VLECMBoundReport.h"
 #include "ecm/core/VLECMDefs.h"
 #include "pfw/PFWCommunicationManager.h"
@@ -107,6 +108,12 @@ public:
     // broadcast alone, as one line for standard error; empty when it sent
     // a directed broadcast to each of them.
     std::string GetLimitedOnlyNote() const { return m_strLimitedOnlyNote; }
+    // The interfaces with an IPv4 address that were down at the last probe,
+    // whose networks it left out, as one line for standard error; empty
+    // when none was.
+    std::string GetDownNote() const { return m_strDownNote; }
+    // That line for the computer's interface addresses.
+    static std::string DownNote(const std::vector<VLInterfaceAddress>& entries);
     // True when the device looked for was not found, but a device of its
     // MAC (or IP) address answered the last probe and not by unicast.
     bool IsFoundNotUnicast() const { return m_bFoundNotUnicast; }
@@ -347,6 +354,7 @@ private:
     long m_nDeafError;
     std::vector<std::string> m_IncompleteReasons;
     std::string m_strLimitedOnlyNote;
+    std::string m_strDownNote;
     std::vector<SUnlisted> m_Unlisted;
     std::vector<std::string> m_UnnamedRefused;
     std::string m_strRefusal;

@@ -2,6 +2,12 @@
 // sources) and the build tool's generated sources.
 #include "cm/VLDefineLoader.h"
 
+#include <limits.h>
+#include <stdlib.h>
+
+#include <set>
+#include <string>
+
 #include "base/core/VLException.h"
 #include "base/core/VLFileSystem.h"
 #include "base/core/VLInvalidParamException.h"
@@ -26,6 +32,14 @@ void AppendNode(IVLXmlNode* pParent, IVLXmlNode* pNode)
         throw;
     }
     pNode->SetParentNode(pParent);
+}
+
+// The file a path names, with links and "." resolved; the path itself when
+// it does not resolve (its load then says why).
+std::string ResolvedPath(const char* szPath)
+{
+    char resolved[PATH_MAX];
+    return realpath(szPath, resolved) != nullptr ? std::string(resolved) : std::string(szPath);
 }
 
 }  // namespace
@@ -64,6 +78,9 @@ void CVLDefineLoader::LoadFiles(const CVLLocalizeUtility& objPathInfo, VL_CONST_
         if (pRoot != nullptr)
             it = pRoot->GetChildNodes()->ConstBegin();
         int nFiles = 0;
+        // A file listed twice (under one name or two: "a.xml", "./a.xml")
+        // is read once; read again, its document would be doubled.
+        std::set<std::string> resolved;
         for (; !it.IsEnd(); it.Next()) {
             IVLXmlNode* pNode = it.Get();
             if (pNode->GetNodeType() != VLXML_NODE_ELEMENT)
@@ -90,6 +107,8 @@ void CVLDefineLoader::LoadFiles(const CVLLocalizeUtility& objPathInfo, VL_CONST_
             }
             ++nFiles;
             CVLString strPath = pathInfo.GetLocalizedPath(strName.GetString());
+            if (!resolved.insert(ResolvedPath(strPath.GetString())).second)
+                continue;
             m_strCurrentFile = strPath;
             m_FilesRead.push_back(strPath);
             if (bXml)

@@ -132,6 +132,7 @@ void CVLModuleController::Initialize(CVLCMApi* pApi, CVLCMApiConfig* pConfig, IV
         if (pApi == nullptr)
             throw new EVLInvalidParamException(VLCMAPI_MODULE, s_szFile, __LINE__);
         m_strInitializeErrorText.clear();
+        m_bDefinitionsFailed = false;
         bool bLoadingDefinitions = false;
         try {
             SetApi(pApi);
@@ -180,6 +181,7 @@ void CVLModuleController::Initialize(CVLCMApi* pApi, CVLCMApiConfig* pConfig, IV
             try {
                 throw;
             } catch (EVLException* pException) {
+                m_bDefinitionsFailed = bLoadingDefinitions;
                 m_strInitializeErrorText =
                     bLoadingDefinitions ? m_DefineLoader.DescribeFailure(pException) : ExceptionText(pException);
             } catch (...) {

@@ -77,6 +77,9 @@ public:
     // Why the last Initialize failed, in words: for the definitions, the
     // file, the record or line, and what was wrong. Empty after a success.
     const std::string& GetInitializeErrorText() const { return m_strInitializeErrorText; }
+    // Whether it failed reading the definitions (a file missing, cut or
+    // damaged), which the text then names.
+    bool DefinitionsFailed() const { return m_bDefinitionsFailed; }
 
     // --- options ---------------------------------------------------------
     virtual void LockOptions();
@@ -274,6 +277,7 @@ protected:
     // with the queue under the controller lock.
     size_t m_nQueuedBytes = 0;
     std::string m_strInitializeErrorText;
+    bool m_bDefinitionsFailed = false;
 
 public:
     // The bytes a queued record is counted with.

@@ -209,7 +209,9 @@ VLPFW_RESULT CPFWConfiguration::Load(VL_CONST_STR szPath)
     m_strErrorText.Empty();
     if (szPath == nullptr || !VLFileExists(szPath, 0)) {
         // The caller names the path.
-        m_strErrorText = Text(szPath != nullptr ? "the configuration does not exist" : "no path given");
+        m_strErrorText = Text(szPath == nullptr         ? "no path given"
+                              : VLFileExists(szPath, 1) ? "the configuration is a folder, where a file was expected"
+                                                        : "the configuration does not exist");
         CVLTrace::Output(VLPFW_MODULE, s_szFile, __LINE__, 0, "CPFWConfiguration::Load(): path error!, szPath=%s",
                          szPath != nullptr ? szPath : "");
         return VLPFW_RESULT_PATH_ERROR;

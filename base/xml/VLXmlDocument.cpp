@@ -681,6 +681,7 @@ void CVLXmlDocument::LoadFrom(IVLStream* pStream, const CVLString& strName)
             EVLXmlException* pError =
                 new EVLXmlException(VLSTD_MODULE, s_szFile, kSiteLoadParser, VLXML_ERROR_PARSER,
                                     static_cast<int>(parser.GetErrorCode()), strName.GetString(), ctx.pLast);
+            pError->SetParserDetail(parser.GetErrorDetail());
             // A name the parser does not read at all is no disagreement with the text.
             const char* szDeclared = parser.GetDeclaredEncoding();
             if (parser.GetErrorCode() == PXP_ENCODING_DISAGREEMENT_ERROR && szDeclared != nullptr &&

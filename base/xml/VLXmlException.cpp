@@ -3,6 +3,7 @@
 #include "base/core/VLExceptionOwner.h"
 #include "base/core/VLTrace.h"
 #include "base/xml/VLXmlNode.h"
+#include "base/xml/pxp/PXP_Defs.h"
 
 EVLXmlException::EVLXmlException(const char* szModule, const char* szFile, int nLine, int nXmlErrorCode,
                                  int nParserErrorCode, const char* szText, const IVLXmlNode* pNode)
@@ -58,6 +59,8 @@ std::string EVLXmlException::GetReason() const
     case VLXML_ERROR_PARSER:
         if (!m_strUnreadEncoding.empty())
             return m_strUnreadEncoding + ": the reader reads UTF-8, UTF-16, Shift_JIS and EUC-JP";
+        if (m_nParserErrorCode == PXP_SYNTAX_ERROR && !m_strParserDetail.empty())
+            return std::string(kParserTexts[PXP_SYNTAX_ERROR]) + ": " + m_strParserDetail;
         if (m_nParserErrorCode >= 0 &&
             m_nParserErrorCode < static_cast<int>(sizeof(kParserTexts) / sizeof(kParserTexts[0])))
             return kParserTexts[m_nParserErrorCode];

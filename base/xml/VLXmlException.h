@@ -39,6 +39,9 @@ public:
     // The declared encoding of a document refused because the reader does
     // not read that encoding at all; the reason then names it.
     void SetUnreadEncoding(const char* szName) { m_strUnreadEncoding = szName != nullptr ? szName : ""; }
+    // What the parser said its syntax error was (PXP_Parser::GetErrorDetail);
+    // the reason then names it.
+    void SetParserDetail(const char* szDetail) { m_strParserDetail = szDetail != nullptr ? szDetail : ""; }
 
 protected:
     int m_nXmlErrorCode;
@@ -46,6 +49,7 @@ protected:
     CVLString m_strText;
     CVLString m_strNodeXml;
     std::string m_strUnreadEncoding;
+    std::string m_strParserDetail;
 };
 
 #endif

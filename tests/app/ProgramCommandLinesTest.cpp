@@ -274,6 +274,8 @@ TEST(ProgramCommandLines, ToolMessagesSayWhatWasWrongAndWhere)
          "vlstdtool: xml: unknown option '--fromat'\nvlstdtool: 'vlstdtool --help' shows the usage\n"},
         {"vlstdtool", "xml bad.xml", 1, "vlstdtool: bad.xml: line 2, column 9: not well-formed XML\n"},
         {"vlstdtool", "xml nothing.xml", 1, "vlstdtool: nothing.xml: cannot be opened: No such file or directory\n"},
+        {"vlstdtool", "xml a.xml --format --format", 2,
+         "vlstdtool: xml: --format given twice\nvlstdtool: 'vlstdtool --help' shows the usage\n"},
         {"vlstdtool", "udp-send 127.0.0.1 9 x", 0, "sent 1 byte to 127.0.0.1:9\n"},
         {"vlresource", "dump badlist.dat", 1, "vlresource: ./bad.xml: line 2, column 9: not well-formed XML\n"},
         {"vlresource", "dump badscript.dat", 1,
@@ -391,6 +393,26 @@ TEST(ProgramCommandLines, XmlRoundTripKeepsEachConstructOrRefusesTheDocument)
         {"<?xml  version='1.0'   encoding='utf-8' ?>\n<r/>", "", 0, ""},
         {"<?xml version=\"1.0\"?>\n<!-- c -->\n\n<r/>\n<!-- d -->\n", "", 0, ""},
         {"\xff\xfe" + Utf16("<?xml version = '1.0'\n\tencoding='UTF-16'?>\n<!-- c -->\n<r/>\n"), "", 0, ""},
+        // A document that is not well-formed is refused with what was wrong.
+        {"<r a=\"1\" b='2' a=\"3\"/>", "", 1,
+         "vlstdtool: t.xml: line 1, column 20: not well-formed XML: attribute 'a' appears twice in one tag\n"},
+        {"<r>\n <p:x/></r>", "", 1,
+         "vlstdtool: t.xml: line 2, column 7: not well-formed XML: the prefix 'p' of element <p:x> is bound to no "
+         "namespace\n"},
+        {"<r xmlns:q='u'><x q:a='1' p:b='2'/></r>", "", 1,
+         "vlstdtool: t.xml: line 1, column 35: not well-formed XML: the prefix 'p' of attribute 'p:b' is bound to no "
+         "namespace\n"},
+        {"<r>\xff</r>", "", 1,
+         "vlstdtool: t.xml: line 1, column 4: not well-formed XML: a byte (0xFF) that is not "
+         "valid UTF-8\n"},
+        {"<r>\xc3<</r>", "", 1,
+         "vlstdtool: t.xml: line 1, column 5: not well-formed XML: a UTF-8 sequence cut short "
+         "(byte 0x3C where it goes on)\n"},
+        {std::string("<r>a\0</r>", 9), "", 1,
+         "vlstdtool: t.xml: line 1, column 5: not well-formed XML: a NUL byte, which XML does not allow\n"},
+        {"", "", 1, "vlstdtool: t.xml: line 1, column 1: not well-formed XML: the document is empty\n"},
+        {"<?xml version=\"1.0\"?>\n<!-- c -->\n", "", 1,
+         "vlstdtool: t.xml: line 3, column 1: not well-formed XML: the document has no root element\n"},
         {"<?xml version=\"1.0\"" + std::string(240, ' ') + "?><r/>", "", 1,
          "vlstdtool: t.xml: the XML declaration would be rewritten: the reader keeps no more than 256 bytes of it\n"},
     };

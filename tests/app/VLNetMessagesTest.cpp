@@ -98,6 +98,14 @@ const SMessage kMessages[] = {
      "vlnet: 10.9.0.255 is the broadcast address of this computer's network 10.9.0.0/24 (vt0), no device's address: "
      "give the device's own; nothing was sent\n",
      true},
+    // An interface that is down is named, and why its network was left out
+    // (last: the interfaces stay for the lines after it).
+    {"ip link add vup type veth peer name vupp && ip address add 10.201.8.1/24 dev vup && ip link set vup up && "
+     "ip link set vupp up && ip link add vdown type veth peer name vdownp && ip address add 10.201.9.1/24 dev vdown "
+     "&& exec vlnet probe --timeout 3",
+     0,
+     "vlnet: interface vdown (10.201.9.1/24) is down, so the probe left out its network: bring it up (ip link set "
+     "vdown up)\n"},
 };
 }  // namespace
 

@@ -321,10 +321,10 @@ TEST(VLNetProgram, ExitStatusOfHelpBadLinesAndBadResources)
     strOutput.clear();
     EXPECT_EQ(1, RunVlnet("probe --resources " + strDir, strOutput));
     // Its result once, with the reason.
-    EXPECT_EQ(0u, strOutput.find("vlnet: initialization failed: the device manager did not start: result 15 "
-                                 "(internal error): " +
-                                 strDir + "/Settings/Default/vlres201.dat: cannot be opened"))
+    EXPECT_EQ(0u, strOutput.find("vlnet: initialization failed: the definitions could not be read: " + strDir +
+                                 "/Settings/Default/vlres201.dat: cannot be opened"))
         << strOutput;
+    EXPECT_NE(std::string::npos, strOutput.find(" (the device manager's result 15)\n")) << strOutput;
     EXPECT_EQ(strOutput.rfind("result "), strOutput.find("result ")) << strOutput;
     EXPECT_EQ(0, system(("rm -rf " + strDir).c_str()));
 }
@@ -380,8 +380,8 @@ TEST(VLNetProgram, BadResourcesNameTheFileAndTheReason)
                             .c_str()));
     strOutput.clear();
     EXPECT_EQ(1, RunVlnet("probe --resources " + strDir, strOutput));
-    EXPECT_NE(std::string::npos, strOutput.find("the device manager did not start: result 15 (internal error): " +
-                                                strSettings + "vlres200.dat: not a regular file\n"))
+    EXPECT_NE(std::string::npos, strOutput.find("the definitions could not be read: " + strSettings +
+                                                "vlres200.dat: not a regular file (the device manager's result 15)\n"))
         << strOutput;
 
     // A resource with a record of an unknown type.
@@ -395,11 +395,28 @@ TEST(VLNetProgram, BadResourcesNameTheFileAndTheReason)
     fclose(fp);
     strOutput.clear();
     EXPECT_EQ(1, RunVlnet("probe --resources " + strDir, strOutput));
-    EXPECT_NE(std::string::npos,
-              strOutput.find("initialization failed: the device manager did not start: result 15 (internal "
-                             "error): " +
-                             strSettings + "vlres200.dat: record 1 (offset 64): a record of an unknown type\n"))
-        << strOutput;
+    EXPECT_EQ("vlnet: initialization failed: the definitions could not be read: " + strSettings +
+                  "vlres200.dat: record 1 (offset 64): a record of an unknown type (the device manager's result 15)\n",
+              strOutput);
+    // A resource cut short: the file, and that it is cut.
+    strResource.resize(70);
+    fp = fopen((strSettings + "vlres200.dat").c_str(), "wb");
+    ASSERT_NE(fp, nullptr);
+    fwrite(strResource.data(), 1, strResource.size(), fp);
+    fclose(fp);
+    strOutput.clear();
+    EXPECT_EQ(1, RunVlnet("probe --resources " + strDir, strOutput));
+    EXPECT_EQ("vlnet: initialization failed: the definitions could not be read: " + strSettings +
+                  "vlres200.dat: record 1 (offset 64): the file is cut: it ends 6 bytes into the record's 16-byte "
+                  "head (the device manager's result 15)\n",
+              strOutput);
+    // A folder where the configuration should be is said to be one.
+    ASSERT_EQ(0, system(("rm " + strSettings + "vlres300.dat && mkdir " + strSettings + "vlres300.dat").c_str()));
+    strOutput.clear();
+    EXPECT_EQ(1, RunVlnet("probe --resources " + strDir, strOutput));
+    EXPECT_EQ("vlnet: initialization failed: result 12 (path error): " + strSettings +
+                  "vlres300.dat: the configuration is a folder, where a file was expected\n",
+              strOutput);
     EXPECT_EQ(0, system(("rm -rf " + strDir).c_str()));
 }
 

@@ -192,6 +192,38 @@ TEST_F(DefineLoaderFiles, ToolBuildsAndDumpsTheSameDefinitions)
     EXPECT_EQ(ReadText(d + "vlres200.dat"), full);
 }
 
+// A file listed twice, under one name or two, is one document once; an
+// element of text and elements (mixed content) comes out of the resource as
+// it went in.
+TEST_F(DefineLoaderFiles, AFileListedTwiceIsReadOnceAndMixedContentIsKept)
+{
+    Write("vlres201.dat", "<Files><File name=\"VLPC.xml\"/><File name=\"./VLPC.xml\"/><File name=\"s.vls\" "
+                          "type=\"script\"/><File name=\"./s.vls\" type=\"script\"/><File name=\"m.xml\"/></Files>");
+    Write("VLPC.xml", "<VLPC><Key name=\"a\"/></VLPC>");
+    Write("s.vls", "int A() { return 1; }\n");
+    Write("m.xml", "<Doc><P>text <b>bold</b> <i/>  <u>x</u> end</P>\n  <Q> spaced </Q></Doc>");
+    CVLDefineLoader loader;
+    ASSERT_EQ(LoadList(loader), "");
+    CVLXmlDocument* pDoc = loader.GetDocument("VLPC", false);
+    ASSERT_NE(pDoc, nullptr);
+    EXPECT_EQ(1, pDoc->GetDocumentElement()->GetChildNodes()->GetLength());
+    EXPECT_EQ(1, loader.GetScriptCollection().GetCount());
+
+    const char* szBin = getenv("VL_TEST_BIN_DIR");
+    if (szBin == nullptr)
+        GTEST_SKIP() << "VL_TEST_BIN_DIR not set";
+    std::string tool = std::string(szBin) + "/vlresource";
+    std::string d = m_strDir + "/";
+    ASSERT_EQ(0, std::system((tool + " build " + d + "vlres201.dat " + d + "vlres200.dat").c_str()));
+    ASSERT_EQ(0, std::system((tool + " dump " + d + "vlres200.dat > " + d + "out.txt").c_str()));
+    std::string out = ReadText(d + "out.txt");
+    size_t nFirst = out.find("<Key name=\"a\"/>");
+    ASSERT_NE(std::string::npos, nFirst) << out;
+    EXPECT_EQ(std::string::npos, out.find("<Key", nFirst + 1)) << out;
+    EXPECT_NE(std::string::npos, out.find("<P>text <b>bold</b> <i/>  <u>x</u> end</P>")) << out;
+    EXPECT_NE(std::string::npos, out.find("<Q> spaced </Q>")) << out;
+}
+
 TEST_F(DefineLoaderFiles, OnlyRegularFilesAreRead)
 {
     // A FIFO would block the open for ever: the list, a member and a

@@ -157,6 +157,11 @@ TEST_F(PFWConfiguration, RefusesWhatIsNoConfigurationAndKeepsNothing)
     ASSERT_EQ(0, mkfifo(m_strPath.c_str(), 0600));
     EXPECT_EQ(VLPFW_RESULT_PATH_ERROR, m_Configuration.Load(m_strPath.c_str()));
     EXPECT_EQ("the configuration is not a regular file", Text(m_Configuration.GetErrorText()));
+    unlink(m_strPath.c_str());
+    ASSERT_EQ(0, mkdir(m_strPath.c_str(), 0700));
+    EXPECT_EQ(VLPFW_RESULT_PATH_ERROR, m_Configuration.Load(m_strPath.c_str()));
+    EXPECT_EQ("the configuration is a folder, where a file was expected", Text(m_Configuration.GetErrorText()));
+    rmdir(m_strPath.c_str());
     EXPECT_EQ(VLPFW_RESULT_PATH_ERROR, m_Configuration.Load(nullptr));
 }
 

@@ -48,6 +48,8 @@ TEST(CompilerErrors, EveryCodeWithLineAndPosition)
         {"void f() { x = 1(a); }", 1001, 1, 17},
         {"void f() { g(,a); }", 1001, 1, 14},
         {"void f() { x = a = ,; }", 1001, 1, 20},
+        // A comma with no operand behind it, where a statement ends.
+        {"void f() { x = a,; }", 1001, 1, 18},
         {"void f() { = 1; }", 1001, 1, 12},
         {"void f() { g(a) b; }", 1001, 1, 17},
         {"void f() { x = !; }", 1001, 1, 17},

@@ -1,6 +1,7 @@
 // vlstdtool unscramble FILE: writes the plain contents of a scrambled
 // resource file to standard output. A file without the "VLEE" magic is read
-// plainly, as the configuration reader does.
+// plainly, as the configuration reader does. The output is written once the
+// whole file has been read: a file that fails writes nothing.
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -14,18 +15,28 @@
 
 namespace {
 
-// Why a file that starts with the magic cannot be read as a scrambled file.
-std::string Diagnose(const char* szPath)
+// The first trailer byte a writer makes: 12 - (size AND 1) + 2 x (0 to 49).
+const unsigned kTrailerLow = 11;
+const unsigned kTrailerHigh = 110;
+
+std::string ReadRaw(const char* szPath)
 {
+    std::string data;
     FILE* fp = fopen(szPath, "rb");
     if (fp == nullptr)
-        return "cannot open the file";
-    std::string data;
+        return data;
     char buf[4096];
     size_t n;
     while ((n = fread(buf, 1, sizeof(buf), fp)) > 0)
         data.append(buf, n);
     fclose(fp);
+    return data;
+}
+
+// Why a file that starts with the magic cannot be read as a scrambled file.
+std::string Diagnose(const char* szPath)
+{
+    std::string data = ReadRaw(szPath);
     if (data.size() < 12)
         return "too short for a scrambled file (" + std::to_string(data.size()) + " bytes, at least 12 needed)";
     if (static_cast<unsigned char>(data[4]) != 0x31)
@@ -38,6 +49,25 @@ std::string Diagnose(const char* szPath)
     if (nBody == 0 && (static_cast<unsigned char>(data[data.size() - 2]) & 1))
         return "the trailer claims an odd length for empty data";
     return "the file cannot be read";
+}
+
+// The format holds no length: a file cut at an even length still opens,
+// its last two bytes taken for the trailer. A first trailer byte that no
+// writer makes shows such a cut (or damage); "" when it is one.
+std::string CheckTrailer(const char* szPath)
+{
+    std::string data = ReadRaw(szPath);
+    if (data.size() < 12)
+        return "";
+    unsigned nFirst = static_cast<unsigned char>(data[data.size() - 2]);
+    if (nFirst >= kTrailerLow && nFirst <= kTrailerHigh)
+        return "";
+    char szWhy[160];
+    snprintf(szWhy, sizeof(szWhy),
+             "the file is cut or damaged: its last two bytes are no trailer (the first is %u, where %u to %u is "
+             "written)",
+             nFirst, kTrailerLow, kTrailerHigh);
+    return szWhy;
 }
 
 int Unscramble(int argc, char** argv)
@@ -64,6 +94,7 @@ int Unscramble(int argc, char** argv)
                                     : static_cast<IVLStream*>(new CVLFileStream());
     int nResult = 0;
     bool bOpened = false;
+    std::string strPlain;
     try {
         pStream->SetName(szPath);
         pStream->Open(VL_OPEN_READ);
@@ -73,12 +104,14 @@ int Unscramble(int argc, char** argv)
             VL_SIZE_T n = pStream->Read(buf, sizeof(buf));
             if (n == 0)
                 break;
-            if (!VLToolWriteStdout(buf, n)) {
-                nResult = VLToolOutputFailed();
-                break;
-            }
+            strPlain.append(reinterpret_cast<const char*>(buf), n);
         }
         pStream->Close();
+        const std::string strCut = bScrambled ? CheckTrailer(szPath) : std::string();
+        if (!strCut.empty())
+            nResult = VLToolFail("%s: malformed scrambled file: %s", szPath, strCut.c_str());
+        else if (!VLToolWriteStdout(strPlain.data(), strPlain.size()))
+            nResult = VLToolOutputFailed();
     } catch (EVLException* e) {
         CVLExceptionOwner owner(e);
         if (bScrambled)

@@ -99,7 +99,9 @@ int Xml(int argc, char** argv)
     const char* szFile = nullptr;
     bool bFormat = false;
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--format") == 0)
+        if (std::strcmp(argv[i], "--format") == 0 && bFormat)
+            return VLToolUsage("xml: --format given twice");
+        else if (std::strcmp(argv[i], "--format") == 0)
             bFormat = true;
         else if (argv[i][0] == '-' && argv[i][1] != '\0')
             return VLToolUsage("xml: unknown option '%s'", argv[i]);

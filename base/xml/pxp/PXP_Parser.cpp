@@ -1,5 +1,7 @@
 #include "base/xml/pxp/PXP_Parser.h"
 
+#include <cstdarg>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <strings.h>
@@ -122,8 +124,13 @@ void PXP_Parser::ResetState()
     m_bInputEnded = false;
     m_nLinesBefore = 0;
     m_nColumnBefore = 0;
+    RestartCount();
     m_nEvent = PXP_EVENT_INITIAL;
     m_nError = PXP_NO_ERROR;
+    m_szErrorDetail[0] = 0;
+    m_nBadByte = 0;
+    m_bBadCut = false;
+    m_bNothingRead = false;
     m_nDocState = 0;
     m_bDoctypeSeen = false;
     m_bAtTag = false;
@@ -300,6 +307,9 @@ bool PXP_Parser::Detect(int32_t nRead)
     m_pWork = m_pRaw;
     m_pPos = m_pRaw + nSkip;
     m_pEnd = m_pRaw + n;
+    RestartCount();
+    // The stream ends its bytes with the end-of-input mark.
+    m_bNothingRead = n == nSkip || (n == nSkip + 1 && b[nSkip] == PXP_END_OF_INPUT && m_bInputEnded);
     if (m_nEncoding == PXP_CHARSET_UTF16LE || m_nEncoding == PXP_CHARSET_UTF16BE) {
         if (!CreateTranslater(2))
             return false;
@@ -350,6 +360,7 @@ bool PXP_Parser::TranslateRest()
     m_pEnd = m_pTrans + nOut;
     m_pEnd[0] = 0;
     m_pEnd[1] = 0;
+    RestartCount();
     return true;
 }
 
@@ -368,16 +379,28 @@ void PXP_Parser::CountLines(const unsigned char* pFrom, const unsigned char* pTo
     m_nColumnBefore = static_cast<uint32_t>(pTo - static_cast<const unsigned char*>(pLast) - 1);
 }
 
-uint32_t PXP_Parser::GetLine() const
+void PXP_Parser::RestartCount() const
 {
-    uint32_t n = 1 + m_nLinesBefore;
-    if (m_pWork != nullptr) {
-        for (const unsigned char* p = m_pWork; p < m_pPos; ++p)
-            n += (*p == '\n');
-    }
-    return n;
+    m_pCounted = m_pWork;
+    m_nCountedLines = 0;
 }
 
+uint32_t PXP_Parser::GetLine() const
+{
+    if (m_pWork == nullptr)
+        return 1 + m_nLinesBefore;
+    if (m_pCounted == nullptr || m_pCounted > m_pPos)
+        RestartCount();
+    // A plain count: the stretch since the last call is a tag or two.
+    uint32_t n = 0;
+    for (const unsigned char* p = m_pCounted; p < m_pPos; ++p)
+        n += (*p == '\n');
+    m_nCountedLines += n;
+    m_pCounted = m_pPos;
+    return 1 + m_nLinesBefore + m_nCountedLines;
+}
+
+// Asked for at errors and at the constructs the reader drops, not per tag.
 uint32_t PXP_Parser::GetColumn() const
 {
     if (m_pWork == nullptr)
@@ -456,6 +479,7 @@ void PXP_Parser::Refill()
             m_pEnd[1] = 0;
         }
         m_pPos = m_pWork;
+        RestartCount();
         return;
     }
 }
@@ -474,6 +498,8 @@ void PXP_Parser::Settle()
             // A NUL is never legal in XML.
             *m_pPos = PXP_END_OF_INPUT;
             m_bBadInput = true;
+            m_nBadByte = 0;
+            m_bBadCut = false;
             return;
         }
         if (m_nEncoding == PXP_CHARSET_UTF8 && m_pCurEntity == nullptr) {
@@ -501,6 +527,8 @@ void PXP_Parser::Settle()
             if (bBad) {
                 *m_pPos = PXP_END_OF_INPUT;
                 m_bBadInput = true;
+                m_nBadByte = c;
+                m_bBadCut = m_nUtf8Need != 0 && (c < 0x80 || c >= 0xC0);
                 m_nUtf8Need = 0;
             }
         }
@@ -553,8 +581,33 @@ bool PXP_Parser::SetDeclaredEncoding(const char* szUpper)
 
 bool PXP_Parser::Fail(uint32_t nError)
 {
-    if (m_nError == PXP_NO_ERROR)
+    if (m_nError == PXP_NO_ERROR) {
         m_nError = nError;
+        // A byte that is no character ended the input: whatever the
+        // tokenizer then missed, that byte is the fault.
+        if (nError == PXP_SYNTAX_ERROR && m_bBadInput) {
+            if (m_nBadByte == 0)
+                std::snprintf(m_szErrorDetail, sizeof(m_szErrorDetail), "a NUL byte, which XML does not allow");
+            else if (m_bBadCut)
+                std::snprintf(m_szErrorDetail, sizeof(m_szErrorDetail),
+                              "a UTF-8 sequence cut short (byte 0x%02X where it goes on)", m_nBadByte);
+            else if (m_nEncoding == PXP_CHARSET_UTF8)
+                std::snprintf(m_szErrorDetail, sizeof(m_szErrorDetail), "a byte (0x%02X) that is not valid UTF-8",
+                              m_nBadByte);
+        }
+    }
+    return false;
+}
+
+bool PXP_Parser::FailWith(const char* szFormat, ...)
+{
+    if (m_nError != PXP_NO_ERROR)
+        return false;
+    m_nError = PXP_SYNTAX_ERROR;
+    va_list args;
+    va_start(args, szFormat);
+    std::vsnprintf(m_szErrorDetail, sizeof(m_szErrorDetail), szFormat, args);
+    va_end(args);
     return false;
 }
 
@@ -679,6 +732,9 @@ uint32_t PXP_Parser::Next()
             } else if (c == PXP_END_OF_INPUT && m_nDocState == 2 && !m_bBadInput) {
                 m_nEvent = PXP_EVENT_DOCUMENT_DONE;
                 return m_nEvent;
+            } else if (c == PXP_END_OF_INPUT && m_nDocState == 0 && !m_bBadInput) {
+                FailWith(m_bNothingRead ? "the document is empty" : "the document has no root element");
+                bOk = false;
             } else {
                 bOk = false;
             }
@@ -994,7 +1050,7 @@ bool PXP_Parser::ReadStartTag()
 
     PXP_NamespaceInfo* pNs = LookupBinding(bPrefix ? m_szPrefix : nullptr, nPrefix);
     if (bPrefix && pNs == nullptr)
-        return Fail(PXP_SYNTAX_ERROR);
+        return FailWith("the prefix '%s' of element <%s:%s> is bound to no namespace", m_szPrefix, m_szPrefix, pName);
     elem.Set(pNs, m_nNsCount - nNsBefore, m_pCurEntity);
     if (m_bPrefixedAttrs) {
         for (int32_t i = 0; i < m_nAttrCount; ++i) {
@@ -1006,7 +1062,8 @@ bool PXP_Parser::ReadStartTag()
             PXP_NamespaceInfo* pAttrNs =
                 LookupBinding(pAttrName, static_cast<uint32_t>(pColon - pAttrName));
             if (pAttrNs == nullptr)
-                return Fail(PXP_SYNTAX_ERROR);
+                return FailWith("the prefix '%.*s' of attribute '%.64s' is bound to no namespace",
+                                static_cast<int>(pColon - pAttrName), pAttrName, pAttrName);
             attr.SetName(pColon + 1);
             attr.SetNamespace(pAttrNs);
         }
@@ -1148,7 +1205,7 @@ bool PXP_Parser::ReadAttribute()
     for (int32_t i = 0; i < m_nAttrCount; ++i) {
         const char* pOther = m_pAttributes[i].GetName();
         if (pOther[0] == pName[0] && std::strcmp(pOther, pName) == 0)
-            return Fail(PXP_SYNTAX_ERROR);
+            return FailWith("attribute '%.64s' appears twice in one tag", pName);
     }
     PXP_AttributeInfo& attr = m_pAttributes[m_nAttrCount++];
     attr.Set(pName, pValue, bPrefixed, nullptr);

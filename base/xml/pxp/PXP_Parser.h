@@ -55,6 +55,10 @@ public:
     uint32_t GetEventType() const { return m_nEvent; }
     bool HasNext() const { return m_nEvent != PXP_EVENT_ERROR && m_nEvent != PXP_EVENT_DOCUMENT_DONE; }
     uint32_t GetErrorCode() const { return m_nError; }
+    // What a syntax error was, in words, when the parser can say more than
+    // "not well-formed" (a duplicate attribute, an unbound prefix, a byte
+    // that is no character, no root element); "" otherwise.
+    const char* GetErrorDetail() const { return m_szErrorDetail; }
 
     const char* GetVersion() const;
     const char* GetEncoding() const;
@@ -121,6 +125,10 @@ private:
     bool SetDeclaredEncoding(const char* szUpper);
     void Refill();
     void CountLines(const unsigned char* pFrom, const unsigned char* pTo);
+    // The line feeds of the chunk are counted once, from where the last
+    // count stopped: a count from the chunk's start at every tag made
+    // loading quadratic in the chunk size.
+    void RestartCount() const;
     // The column nBytes before the current character (on its line, at
     // least 1), and the mark of a construct whose "<" stands nBack before it.
     uint32_t ColumnBack(uint32_t nBytes) const;
@@ -135,6 +143,8 @@ private:
 
     // Tokenizer.
     bool Fail(uint32_t nError);
+    // A syntax error with what it was (printf-style), kept for GetErrorDetail.
+    bool FailWith(const char* szFormat, ...) __attribute__((format(printf, 2, 3)));
     bool SkipBlanks();
     bool ReadDeclaration();
     bool ReadDeclValue(char* pDst, uint32_t nMax);
@@ -181,9 +191,15 @@ private:
     bool m_bInputEnded;
     uint32_t m_nLinesBefore;   // line feeds in the chunks already left
     uint32_t m_nColumnBefore;  // bytes behind the last of them
+    mutable const unsigned char* m_pCounted;      // chunk counted up to here
+    mutable uint32_t m_nCountedLines;             // line feeds before it
 
     uint32_t m_nEvent;
     uint32_t m_nError;
+    char m_szErrorDetail[128];
+    unsigned char m_nBadByte;  // the byte m_bBadInput stands for
+    bool m_bBadCut;            // it broke off a UTF-8 sequence
+    bool m_bNothingRead;       // the input held no byte at all
     int m_nDocState;
     bool m_bDoctypeSeen;
     bool m_bAtTag;

@@ -307,6 +307,21 @@ TEST_F(ScrambleTest, ToolRoundTripsAndRefusesMalformed)
     WriteFile(f.substr(0, f.size() - 3));  // the body cut short
     rc = std::system((tool + " unscramble " + out + " > /dev/null 2>&1").c_str());
     EXPECT_EQ(1, WEXITSTATUS(rc));
+    // Cut at an even length, where the last two bytes are no trailer a
+    // writer makes: refused, naming the cut, and nothing written.
+    size_t nCut = f.size() - 2;
+    while (nCut > 12 && static_cast<unsigned char>(f[nCut - 2]) >= 11 && static_cast<unsigned char>(f[nCut - 2]) <= 110)
+        nCut -= 2;
+    ASSERT_GT(nCut, 12u);
+    WriteFile(f.substr(0, nCut));
+    std::string err = m_strDir + "/err";
+    rc = std::system((tool + " unscramble " + out + " > " + back + " 2> " + err).c_str());
+    EXPECT_EQ(1, WEXITSTATUS(rc));
+    m_strFile = back;
+    EXPECT_EQ("", ReadFile());
+    m_strFile = err;
+    EXPECT_NE(std::string::npos, ReadFile().find(": malformed scrambled file: the file is cut or damaged"))
+        << ReadFile();
 }
 
 #include <thread>

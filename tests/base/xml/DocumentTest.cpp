@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <thread>
 
@@ -444,6 +445,57 @@ TEST(XmlDocument, LoadReportsWhereItStopped)
     EXPECT_NE("", LoadString(doc, big + "<y></z></r>", 7));
     EXPECT_EQ(3001u, doc.GetLoadLine());
     EXPECT_EQ(6u, doc.GetLoadColumn());
+}
+
+// Lines are carried from chunk to chunk and counted once within one: every
+// element keeps the line of its tag whatever the chunk size, with CRLF line
+// ends, line feeds inside comments, CDATA and texts, and in UTF-16.
+TEST(XmlDocument, ElementLinesHoldAcrossChunksAndCrlf)
+{
+    std::string src = "<?xml version=\"1.0\"?>\r\n<r>\r\n";
+    std::vector<unsigned long> expected;
+    auto line = [&src]() { return 1ul + static_cast<unsigned long>(std::count(src.begin(), src.end(), '\n')); };
+    for (int i = 0; i < 40; ++i) {
+        expected.push_back(line());
+        src += "<e i='" + std::to_string(i) + "'/>";
+        switch (i % 5) {
+        case 0:
+            src += "\r\n";
+            break;
+        case 1:
+            src += "<!-- a\r\nb\n -->";
+            break;
+        case 2:
+            src += "<![CDATA[\n\r\n]]>text\r\n\r\n";
+            break;
+        case 3:
+            break;
+        default:
+            src += "<?pi x\n?>\n";
+            break;
+        }
+    }
+    src += "</r>\r\n";
+    const size_t chunks[] = {1, 2, 3, 7, 16, 1 << 20};
+    for (bool bUtf16 : {false, true}) {
+        const std::string data = bUtf16 ? Utf16(src, false, true) : src;
+        for (size_t nChunk : chunks) {
+            SCOPED_TRACE("chunk " + std::to_string(nChunk) + (bUtf16 ? " utf-16" : ""));
+            CVLXmlDocument doc;
+            ASSERT_EQ("", LoadString(doc, data, nChunk));
+            CVLXmlNodeList found(false);
+            doc.GetElementsByTagName("e", &found);
+            ASSERT_EQ(static_cast<int>(expected.size()), found.GetLength());
+            for (size_t i = 0; i < expected.size(); ++i)
+                EXPECT_EQ(expected[i], static_cast<CVLXmlElement*>(found.Item(static_cast<int>(i)))->GetLoadLine())
+                    << "element " << i;
+            CVLXmlDocument bad;
+            const std::string strBad = src.substr(0, src.size() - 6) + "\r\n  </z>";
+            EXPECT_NE("", LoadString(bad, bUtf16 ? Utf16(strBad, false, true) : strBad, nChunk));
+            EXPECT_EQ(line(), bad.GetLoadLine());
+            EXPECT_EQ(5u, bad.GetLoadColumn());
+        }
+    }
 }
 
 TEST(XmlDocument, LoadedNodesCanBeChangedRemovedAndOutliveNothing)
