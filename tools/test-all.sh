@@ -46,6 +46,11 @@ if namespaces_required; then
   fi
 fi
 
+# The stages' runner: run_stage, stop_stage, duration, the run's folder and
+# the stages' outcomes.
+. tools/stages.sh
+make_run_folder
+
 # What the stages leave for the summary: the tests skipped, one line each.
 notes=$(mktemp -d)
 skipped_list=$notes/skipped
@@ -251,9 +256,6 @@ stage_fuzz() {
   [ "$failed" = 0 ]
 }
 
-# The stages' runner: run_stage, stop_stage, duration and the stages' outcomes.
-. tools/stages.sh
-
 trap 'on_signal 130' INT
 trap 'on_signal 143' TERM
 trap 'on_signal 129' HUP
@@ -271,7 +273,7 @@ summary() {
     echo "  skipped ($count):"
     sed 's/^/    /' "$skipped_list"
   fi
-  rm -rf "$notes"
+  remove_run_folder
   if [ "$status" != 0 ]; then
     echo "== FAILED"
   elif [ "$count" = 0 ]; then
