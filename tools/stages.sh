@@ -44,6 +44,30 @@ stop_stage() {  # pid
   wait "$1" 2>/dev/null || true
 }
 
+# The run's folder for temporary files, exported as TMPDIR to the stages and
+# all they start (the tests' emulator device lists, the install prefix, the
+# fuzz runs' copies of their seeds), so that what a stopped stage leaves
+# there goes with the folder: remove_run_folder, which the summary calls.
+# Named after the run's process (vl-run-PID-XXXXXX): a run killed outright
+# leaves its folder, and the next run removes it.
+run_folder=''
+make_run_folder() {
+  local base=${TMPDIR:-/tmp} folder pid
+  for folder in "$base"/vl-run-*; do
+    [ -d "$folder" ] || continue
+    pid=${folder##*/vl-run-}
+    pid=${pid%%-*}
+    case $pid in '' | *[!0-9]*) continue ;; esac
+    [ -d "/proc/$pid" ] || rm -rf "$folder"
+  done
+  run_folder=$(mktemp -d "$base/vl-run-$$-XXXXXX")
+  export TMPDIR=$run_folder
+}
+
+remove_run_folder() {
+  [ -z "$run_folder" ] || rm -rf "$run_folder"
+}
+
 # The stages run so far, for the summary: "title|outcome".
 stages=()
 stage_title='' stage_pid='' timer_pid=''

@@ -7,6 +7,9 @@ cd "$(dirname "$0")/.."
 # One job per core this run may use: nproc follows the CPU affinity, so
 # "taskset -c 0,1 tools/test-all.sh" keeps it to two.
 jobs=$(nproc)
+# Tests at a time, three per core, no more than one per core of those that
+# compute (run_ctest).
+test_jobs=$((jobs * 3))
 # Seconds each test may run (CMake's VL_TEST_TIMEOUT, each test's limit): the
 # sanitizer builds run several times slower.
 test_timeout=240
@@ -19,9 +22,13 @@ fuzz_long_targets=" xmlload xmlchunks xmlparser "
 # whole output are kept here.
 fuzz_artifacts=$PWD/build-fuzz/artifacts
 # Minutes each stage may run, over twice what it takes on two cores from a
-# fresh clone (12 to 13 minutes for the plain and each sanitizer stage), so
-# that a stage that hangs is stopped and the run ends saying which. The fuzz
-# stage has its build's minutes and twice its runs' time. No stage runs past
+# fresh clone, so that a stage that hangs is stopped and the run ends saying
+# which. The plain and each sanitizer stage took 14:27 to 14:36 there with
+# one test per core; three per core (run_ctest) took 3 min 35 s off the
+# plain build's tests, 3 min 39 s off the ASan and 4 min 34 s off the TSan
+# build's (measured as taskset -c 0,1 ctest, the builds done): some 10 to
+# 11 minutes each now (docs/testing.md). The fuzz stage has its build's
+# minutes and twice its runs' time. No stage runs past
 # the run's own limit, which with the 10 minutes .ci/run gives tools/deps.sh
 # stays within CI's 90.
 plain_minutes=30
@@ -46,10 +53,19 @@ if namespaces_required; then
   fi
 fi
 
+# The stages' runner: run_stage, stop_stage, duration, the run's folder and
+# the stages' outcomes.
+. tools/stages.sh
+make_run_folder
+
 # What the stages leave for the summary: the tests skipped, one line each.
 notes=$(mktemp -d)
 skipped_list=$notes/skipped
 : >"$skipped_list"
+# The cores the tests that compute share (run_ctest).
+resources=$notes/resources.json
+printf '{"version": {"major": 1, "minor": 0}, "local": [{"cores": [{"id": "0", "slots": %d}]}]}\n' "$jobs" \
+  >"$resources"
 
 # Each setting a build of this run needs is given, whatever a tree kept holds
 # (a "build" configured without tests, with a sanitizer or for Debug would
@@ -103,12 +119,18 @@ note_skipped() {  # label, dir, ctest's output
   done
 }
 
-# ctest over a build; the tests it skipped are noted; an empty test list fails.
+# ctest over a build; the tests it skipped are noted; an empty test list
+# fails. The tests that wait (label "waits" in tests/CMakeLists.txt: those
+# in network namespaces, whose time goes on their programs' time-outs)
+# leave a core mostly idle: it runs three tests per core, of which no more
+# than one per core of the others, each of which takes a slot of the
+# "cores" this run's resource file gives (RESOURCE_GROUPS).
 run_ctest() {  # label, dir, ctest arguments...
   local label=$1 dir=$2 output status=0
   shift 2
   output=$notes/ctest.out
-  ctest --test-dir "$dir" -j "$jobs" --output-on-failure --no-tests=error "$@" | tee "$output" || status=$?
+  ctest --test-dir "$dir" -j "$test_jobs" --resource-spec-file "$resources" --output-on-failure --no-tests=error \
+    "$@" | tee "$output" || status=$?
   note_skipped "$label" "$dir" "$output"
   return "$status"
 }
@@ -251,9 +273,6 @@ stage_fuzz() {
   [ "$failed" = 0 ]
 }
 
-# The stages' runner: run_stage, stop_stage, duration and the stages' outcomes.
-. tools/stages.sh
-
 trap 'on_signal 130' INT
 trap 'on_signal 143' TERM
 trap 'on_signal 129' HUP
@@ -271,7 +290,7 @@ summary() {
     echo "  skipped ($count):"
     sed 's/^/    /' "$skipped_list"
   fi
-  rm -rf "$notes"
+  remove_run_folder
   if [ "$status" != 0 ]; then
     echo "== FAILED"
   elif [ "$count" = 0 ]; then

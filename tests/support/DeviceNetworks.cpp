@@ -1,5 +1,8 @@
 #include "tests/support/DeviceNetworks.h"
 
+#include <arpa/inet.h>
+
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -137,19 +140,28 @@ bool CDeviceNetworks::AddNetwork(int nNetwork, const std::vector<std::string>& d
         return false;
     std::vector<std::string> addresses;
     std::string strList;
+    // A device answers from its address only once that address is on its
+    // side of the link; one off the network also needs a route back to the
+    // computer.
+    bool bOffNetwork = false;
+    const unsigned nNetworkAddress = ntohl(inet_addr(Address(nNetwork, 0).c_str()));
     for (size_t i = 0; i < devices.size(); i++) {
         int nIndex = static_cast<int>(i);
         std::string strIP = Address(nNetwork, kFirstDeviceHost + nIndex);
-        addresses.push_back(strIP + strPrefix);
         std::string strModel = "Model " + std::to_string(nNetwork) + "-" + std::to_string(i);
         strList += "mac=" + Mac(nNetwork, nIndex) + " ip=" + strIP + " mask=" + strMask + " model=\"" + strModel +
                    "\" restart=0 " + devices[i] + "\n";
         const bool bListed = ListedByProbe(devices[i]);
-        // A MAC or model of the device's own keys is the one it answers with.
+        // A MAC, address or model of the device's own keys is the one it
+        // answers with.
         std::string strMAC = Mac(nNetwork, nIndex);
         if (FindKey(devices[i], "mac", strMAC))
             strMAC = ListedMac(strMAC);
         FindKey(devices[i], "model", strModel);
+        if (FindKey(devices[i], "ip", strIP) && (ntohl(inet_addr(strIP.c_str())) & nMask) != nNetworkAddress)
+            bOffNetwork = true;
+        if (std::find(addresses.begin(), addresses.end(), strIP + strPrefix) == addresses.end())
+            addresses.push_back(strIP + strPrefix);
         m_Devices.push_back({strMAC, strIP, strModel, bListed});
     }
     std::string strNumber = std::to_string(nNetwork);
@@ -163,6 +175,9 @@ bool CDeviceNetworks::AddNetwork(int nNetwork, const std::vector<std::string>& d
     // namespaces of the machine share (1,024 entries by default): parallel
     // tests with wide networks fill it, and the kernel then drops requests
     // without a word. Permanent entries are not counted against it.
+    if (bOffNetwork &&
+        !m_Net.Exec(strHost, "ip route replace " + Address(nNetwork, 0) + strPrefix + " dev " + strDevicesIf, pError))
+        return false;
     std::string strDeviceList;
     for (const std::string& strAddress : addresses)
         strDeviceList += " " + strAddress.substr(0, strAddress.find('/'));

@@ -41,10 +41,11 @@ public:
     // Makes the computer's namespace. False with a message on failure.
     bool AddComputer(std::string* pError = nullptr);
     // Adds network nNetwork (1..99) with one device per entry of devices: the
-    // emulator's keys of that device (see EmuParseDevices) without ip and
-    // mask, which are given here, as are mac and model unless the keys give
-    // them (GetDevices then holds the ones given). nPrefixLength from 16 to
-    // 24 makes it wider.
+    // emulator's keys of that device (see EmuParseDevices). Its address,
+    // mask, mac and model are given here unless the keys give them
+    // (GetDevices then holds the ones given); an address of its own is put on
+    // the devices' side of the link, so that it answers from there, even off
+    // the network. nPrefixLength from 16 to 24 makes it wider.
     bool AddNetwork(int nNetwork, const std::vector<std::string>& devices, std::string* pError = nullptr,
                     int nPrefixLength = 24);
 

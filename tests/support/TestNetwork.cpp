@@ -173,8 +173,6 @@ CTestNetwork::~CTestNetwork()
     // the peers.
     for (const std::string& strHost : m_Hosts)
         Shell("ip netns del " + Namespace(strHost), nullptr);
-    for (const std::string& strFile : m_Files)
-        unlink(strFile.c_str());
 }
 
 std::string CTestNetwork::Namespace(const std::string& strHost) const
@@ -227,18 +225,30 @@ bool CTestNetwork::Exec(const std::string& strHost, const std::string& strComman
 bool CTestNetwork::StartEmulator(const std::string& strHost, const std::string& strDevices, unsigned nPort,
                                  const std::string& strProgram, std::string* pError)
 {
-    char szFile[] = "/tmp/vlemu-devices-XXXXXX";
-    int fd = mkstemp(szFile);
+    // In the run's temporary folder (TMPDIR: tools/test-all.sh removes its
+    // own however a stage ends), and removed as soon as the emulator has
+    // read it, so that a test killed outright leaves no list behind.
+    const char* szTemp = getenv("TMPDIR");
+    const std::string strFolder = szTemp != nullptr && *szTemp != '\0' ? szTemp : "/tmp";
+    std::string strFile = strFolder + "/vlemu-devices-XXXXXX";
+    int fd = mkstemp(&strFile[0]);
     if (fd < 0) {
         if (pError)
-            *pError = "cannot write the device list";
+            *pError = "cannot write the device list in " + strFolder + ": " + strerror(errno);
         return false;
     }
-    m_Files.push_back(szFile);
+    struct CRemove
+    {
+        const std::string& strPath;
+        ~CRemove() { unlink(strPath.c_str()); }
+    } remove{strFile};
     bool bWritten = write(fd, strDevices.data(), strDevices.size()) == static_cast<ssize_t>(strDevices.size());
     close(fd);
-    if (!bWritten)
+    if (!bWritten) {
+        if (pError)
+            *pError = "cannot write the device list " + strFile;
         return false;
+    }
     int fds[2];
     if (pipe(fds) != 0)
         return false;
@@ -246,20 +256,24 @@ bool CTestNetwork::StartEmulator(const std::string& strHost, const std::string& 
     std::string strPort = std::to_string(nPort);
     fflush(nullptr);
     pid_t pid = fork();
-    if (pid < 0)
+    if (pid < 0) {
+        close(fds[0]);
+        close(fds[1]);
         return false;
+    }
     if (pid == 0) {
         dup2(fds[1], 1);
         close(fds[0]);
         close(fds[1]);
         if (!EnterNamespace(strNamespace))
             _exit(126);
-        execl(strProgram.c_str(), strProgram.c_str(), "--port", strPort.c_str(), szFile, static_cast<char*>(nullptr));
+        execl(strProgram.c_str(), strProgram.c_str(), "--port", strPort.c_str(), strFile.c_str(),
+              static_cast<char*>(nullptr));
         _exit(127);
     }
     close(fds[1]);
     m_Emulators.push_back(pid);
-    // Wait for its "ready" line (or its end).
+    // Wait for its "ready" line (or its end): it has read its list by then.
     std::string strLine;
     pollfd p = {fds[0], POLLIN, 0};
     while (strLine.find('\n') == std::string::npos && poll(&p, 1, 10000) > 0) {

@@ -84,7 +84,6 @@ private:
     std::string m_strPrefix;
     std::vector<std::string> m_Hosts;
     std::vector<pid_t> m_Emulators;
-    std::vector<std::string> m_Files;
 };
 
 // The emulator program beside the test programs (VL_TEST_BIN_DIR, else the

@@ -103,11 +103,16 @@ protected:
     {
         m_Api.GetModuleController()->SetConst(szName, szValue, nullptr, nullptr);
     }
-    void OpenTo(const CPeer& peer)
+    // Opens the instance towards the peer; it may stay closed (IsOpen).
+    void OpenTowards(const CPeer& peer)
     {
         Const("toAddress", "127.0.0.1");
         Const("toPort", std::to_string(peer.m_nPort).c_str());
         m_Sock.Open(VL_OPEN_WRITE);
+    }
+    void OpenTo(const CPeer& peer)
+    {
+        OpenTowards(peer);
         ASSERT_TRUE(m_Sock.IsOpen());
     }
     void Write(const std::string& str)
@@ -209,7 +214,12 @@ TEST_F(SockTest, ADatagramFromAnotherAddressIsNoReply)
         CPeer device;
         CPeer stranger("127.0.0.2");
         Const("socketMode", szMode);
-        OpenTo(device);
+        OpenTowards(device);
+        // Multi mode binds the interfaces' addresses, and the loopback's is
+        // none of them.
+        if (!m_Sock.IsOpen() && std::string(szMode) == "multi")
+            GTEST_SKIP() << "no interface besides the loopback: multi mode makes no socket";
+        ASSERT_TRUE(m_Sock.IsOpen());
         Write("hi");
         device.Receive();
         stranger.SendTo(device, "forged");

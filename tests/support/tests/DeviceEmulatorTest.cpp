@@ -7,6 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
+#include "tests/support/DeviceNetworks.h"
 #include "tests/support/NeedsNamespaces.h"
 #include "tests/support/emulator/DeviceEmulator.h"
 #include "tests/support/TestNetwork.h"
@@ -194,4 +197,35 @@ TEST(DeviceEmulator, InNamespaces)
     EXPECT_EQ("10.201.1.255: 10.201.1.10 10.201.1.11;10.201.2.255: 10.201.2.10;"
               "255.255.255.255: 10.201.1.10 10.201.1.11;",
               strResult);
+}
+
+// A device given an address of its own (ip=) is told at that address and
+// answers from it, on its network or off it; the others keep theirs.
+TEST(DeviceEmulator, ADeviceOfANetworkAnswersFromTheAddressItIsGiven)
+{
+    VL_NEEDS_NAMESPACES();
+    CDeviceNetworks networks;
+    std::string strError;
+    ASSERT_TRUE(networks.AddComputer(&strError)) << strError;
+    ASSERT_TRUE(networks.AddNetwork(3, {"ip=10.201.3.50", "", "ip=192.168.7.10"}, &strError)) << strError;
+    std::vector<std::string> told;
+    for (const CDeviceNetworks::Device& device : networks.GetDevices())
+        told.push_back(device.strIP);
+    EXPECT_EQ((std::vector<std::string>{"10.201.3.50", "10.201.3.11", "192.168.7.10"}), told);
+    // The limited broadcast, which the device off the network answers too.
+    ASSERT_TRUE(networks.GetNetwork().Exec(CDeviceNetworks::kComputer, "ip route add default dev vl3", &strError))
+        << strError;
+    std::string strResult = networks.GetNetwork().RunIn(CDeviceNetworks::kComputer, [] {
+        Client client;
+        Bytes probe = Hex("4f 52 56 45 4b 50 2b 00 5a 01 00 00 00 00");
+        std::vector<std::string> from;
+        for (auto& reply : client.Exchange("255.255.255.255", 48817, probe))
+            from.push_back(reply.first);
+        std::sort(from.begin(), from.end());
+        std::string s;
+        for (const std::string& strFrom : from)
+            s += strFrom + ";";
+        return s;
+    });
+    EXPECT_EQ("10.201.3.11;10.201.3.50;192.168.7.10;", strResult);
 }
