@@ -383,7 +383,7 @@ int RunProbe(CVLNetSession& session, const CVLNetOptions& options)
                         strFrom.c_str(), device.strReason.c_str());
             else
                 fprintf(stderr, "vlnet: device %s answered the probe%s but %s: %s\n", strMAC.c_str(), strFrom.c_str(),
-                        device.bUnicast ? "was not listed" : "not by unicast", device.strReason.c_str());
+                        device.bSilent ? "not by unicast" : "was not listed", device.strReason.c_str());
         }
         ReportUnchecked(session, CVLNetOptions::NormalizeMACAddress(strMAC));
         return bStopped ? VLNET_EXIT_STOPPED : VLNET_EXIT_FAILURE;
@@ -438,7 +438,8 @@ void ReportNotUnicast(CVLNetSession& session, const std::string& strDevice, cons
             addresses.push_back(address);
     }
     if (addresses.size() <= 1) {
-        fprintf(stderr, "vlnet: device %s answered the probe but not by unicast: %s\n", strDevice.c_str(),
+        fprintf(stderr, "vlnet: device %s answered the probe but %s: %s\n", strDevice.c_str(),
+                session.IsFoundAnsweringUnicast() ? "was not used" : "not by unicast",
                 session.GetNotUnicastReason().c_str());
     } else {
         // No one address is the device's: each is said with its own reason;
@@ -451,8 +452,9 @@ void ReportNotUnicast(CVLNetSession& session, const std::string& strDevice, cons
                         strMAC.c_str(), address.strIP.c_str(), session.IsTimedOut() ? " at the time-out" : "");
                 continue;
             }
-            fprintf(stderr, "vlnet: device %s answered the probe from %s but not by unicast: %s%s\n", strMAC.c_str(),
-                    address.strIP.c_str(), address.strReason.c_str(),
+            fprintf(stderr, "vlnet: device %s answered the probe from %s but %s: %s%s\n", strMAC.c_str(),
+                    address.strIP.c_str(), address.bSilent ? "not by unicast" : "was not used",
+                    address.strReason.c_str(),
                     address.eState == CVLNetSession::ADDRESS_PENDING && session.IsTimedOut() ? " at the time-out" : "");
         }
     }
@@ -584,9 +586,8 @@ CVLPFWNIFInfo* FindDevice(CVLNetSession& session, const CVLNetOptions& options, 
                     session.GetRefusal().c_str());
         else if (!session.GetPassedMACInstead().empty())
             fprintf(stderr,
-                    "vlnet: device %s answered the probe but not by unicast; its MAC %s passed its unicast check at "
-                    "%s\n",
-                    strDevice.c_str(), session.GetPassedMACInstead().c_str(),
+                    "vlnet: device %s answered the probe but %s; its MAC %s passed its unicast check at %s\n",
+                    strDevice.c_str(), session.GetNotUsedWhy().c_str(), session.GetPassedMACInstead().c_str(),
                     session.GetPassedAddressInstead().c_str());
         else if (!strUncheckedMAC.empty())
             fprintf(stderr, "vlnet: device %s answered the probe for MAC %s, not checked: %s\n", strDevice.c_str(),

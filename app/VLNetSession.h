@@ -9,6 +9,7 @@
 #define VLNETSESSION_H
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -85,6 +86,7 @@ public:
         std::string strModel;
         std::string strReason;
         bool bUnicast = false;  // it did answer by unicast
+        bool bSilent = false;   // nothing came from its address to its unicast check
         bool bRefused = false;  // a bound refused it
     };
     // Those of the last probe (with a filtering MAC address, that device
@@ -112,6 +114,11 @@ public:
     bool IsFoundNotUnicast() const { return m_bFoundNotUnicast; }
     // Why, then ("no answer to unicast", "in its unicast check", ...).
     std::string GetNotUnicastReason() const { return m_strNotUnicastReason; }
+    // True when that address did answer its unicast check, and was not
+    // used for another reason (its commands failed or were still running,
+    // it answered with another MAC): then "not by unicast" is not what
+    // happened.
+    bool IsFoundAnsweringUnicast() const { return m_bFoundAnsweringUnicast; }
     // Says on standard error, once, that definition scripts failed since the
     // last call (a condition that fails drops the reply it judges); the
     // failures it said, 0 when none.
@@ -218,6 +225,9 @@ public:
         bool bUnicast = false;
         // Its reply waits to be handled: it has no record yet.
         bool bHeardOnly = false;
+        // Nothing came from its address to its unicast check (yet): it is
+        // one that answered the probe but not by unicast.
+        bool bSilent = false;
     };
     // Every address the MAC answered the last probe from, in the order
     // heard (those never checked last); bMore when it answered from more
@@ -252,6 +262,9 @@ public:
     // address that passed, the MAC's listed one or not, is the device found.)
     std::string GetPassedMACInstead() const { return m_strPassedMACInstead; }
     std::string GetPassedAddressInstead() const { return m_strPassedAddressInstead; }
+    // Then how the address given fared: "not by unicast", or "was not used
+    // (WHY)" when it did answer its unicast check.
+    std::string GetNotUsedWhy() const { return m_strNotUsedWhy; }
     // Asks a running probe or command wait to end, for the signal given
     // (safe in a signal handler).
     static void RequestStop(int nSignal);
@@ -280,6 +293,30 @@ private:
         TARGET_JUDGED,
         TARGET_FAILED
     };
+    // What a probe is for, as Probe was asked: how long it may run, its
+    // send schedule, the device looked for, the MAC it is limited to.
+    struct SProbeGoal
+    {
+        std::chrono::steady_clock::time_point start;
+        int nTimeoutSeconds = 0;
+        long nTimeoutMilliseconds = 0;
+        long nScheduleMilliseconds = 0;
+        bool bFindOne = false;
+        bool bListen = false;
+        bool bSoleAddress = false;
+        std::string strFindMAC;
+        std::string strFindIP;
+        std::string strOnlyMAC;
+    };
+    // Forgets what the last probe found.
+    void resetProbe(const SProbeGoal& goal, CVLNetStatusLine* pStatusLine);
+    // Waits, on the device manager's changes, until the probe is over, the
+    // device looked for is judged, the time-out or a stop; how a probe that
+    // did not end by itself ended (kCutByTimeout, kCutByStop), else null.
+    const char* waitForEnd(const SProbeGoal& goal, CVLNetStatusLine* pStatusLine);
+    // Notes what the probe's end says (GetIncompleteReasons, GetUnlisted,
+    // the device looked for) and stops it.
+    void noteEnd(const SProbeGoal& goal, const char* szCut);
     // The device looked for as the device manager judged it; nAddresses:
     // the addresses heard for its MAC, bSole: judged at one address that
     // no other address answered with.
@@ -337,6 +374,7 @@ private:
     // The last probe's sends: none left the computer, and why.
     bool m_bNothingSent;
     bool m_bFoundNotUnicast;
+    bool m_bFoundAnsweringUnicast = false;
     std::string m_strNotUnicastReason;
     long m_nSendError;
     // The last probe heard none of its replies, and why.
@@ -349,6 +387,7 @@ private:
     std::string m_strRefusal;
     std::string m_strPassedMACInstead;
     std::string m_strPassedAddressInstead;
+    std::string m_strNotUsedWhy;
     // Printed devices: their line's parts and its marks as printed (with a
     // filtering MAC address, kept for the end: see GetDeviceLine).
     struct SPrinted
