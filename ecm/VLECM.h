@@ -41,6 +41,7 @@
 #include <functional>
 #include <list>
 #include <map>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -59,10 +60,10 @@
 #include "ecm/core/VLECMMACState.h"
 #include "ecm/VLECMNIFInfoFactoryIF.h"
 #include "ecm/VLECMNIFInfoListFactoryIF.h"
-#include "ecm/probe/VLECMProbeInstance.h"
 #include "modules/probe/VLProbe.h"
 
 class CVLECMNIFInfo;
+class CVLECMProbeInstance;
 class CVLECMNIFInfoList;
 class CVLProperty;
 class CVLTarget;
@@ -168,7 +169,7 @@ public:
     // probe's own.
     enum
     {
-        MAX_CHAIN_SOCKETS = CVLECMProbeInstance::MAX_CHAIN_SOCKETS
+        MAX_CHAIN_SOCKETS = 17
     };
     // What the client reads of a probe. The sends of the running probe so
     // far (all zero when no probe runs), which tell a probe whose every send
@@ -194,7 +195,7 @@ public:
     // Addresses of one MAC a probe tells apart, its first included.
     enum
     {
-        MAX_ADDRESSES_PER_MAC = CVLECMMACTable::MAX_ADDRESSES_PER_MAC
+        MAX_ADDRESSES_PER_MAC = VLECM_MAX_ADDRESSES_PER_MAC
     };
     // What the probe's devices still do, kept as it changes (see
     // CVLECMProbeInstance): the chains not over, nChecking of them in or
@@ -219,10 +220,20 @@ public:
     // included), each with its verdict: more than one when several MACs
     // answered from it.
     std::vector<SVLECMHeardAddress> FindAddress(VL_CONST_STR szAddress);
+    // The MAC counted without copying its addresses; false when it was not
+    // heard in this probe.
+    bool GetMACSummary(VL_CONST_STR szMACAddress, SVLECMMACSummary& summary);
     // Every (MAC, address) heard in this probe, in any state: the kept
-    // addresses, those a bound refused and those beyond the kept ones that
-    // the bounded lists hold; bMore when further ones were only counted.
+    // addresses, those a bound refused that are named and those beyond the
+    // kept ones that the bounded lists hold; bMore when further ones were
+    // only counted (GetCountedRefusalCount: the refused ones).
     std::vector<SVLECMHeardAddress> GetAllHeardAddresses(bool& bMore);
+    unsigned long GetCountedRefusalCount();
+    // The address the user names (empty or null: none), kept across probes
+    // until changed: a reply from it is admitted and checked even beyond
+    // the addresses kept per MAC, and its follow-up commands take a place
+    // kept for it as soon as its own check passes.
+    void SetNamedAddress(VL_CONST_STR szAddress);
     // The MACs in conflict, in MAC order, each naming every address kept;
     // at most nReports of them, with bMore when there were more.
     std::vector<SVLECMConflictReport> GetConflictReports(size_t nReports, bool& bMore);
@@ -294,10 +305,7 @@ public:
     static void deleteProperty(CVLCMApi* pApi, CVLProperty* pProperty);
 
     // The probe instance (the simulated probe reaches its devices through it).
-    CVLECMProbeInstance& GetProbeInstance()
-    {
-        return m_ProbeInstance;
-    }
+    CVLECMProbeInstance& GetProbeInstance();
     // True on the dispatch thread.
     bool IsDispatchThread();
 
@@ -312,7 +320,8 @@ protected:
     IVLECMCallbackIF* m_pCallbackIF;
     IVLECMNIFInfoFactoryIF* m_pNIFInfoFactoryIF;
     IVLECMNIFInfoListFactoryIF* m_pNIFInfoListFactoryIF;
-    CVLECMProbeInstance m_ProbeInstance;
+    // Held apart, so that the clients of this header see only values.
+    std::unique_ptr<CVLECMProbeInstance> m_pProbeInstance;
     CVLECMPropertyMap m_CurrentPropertyMap;
     CVLThreadSync m_PropertyMapSync;
     CVLThreadSync m_AccessSync;

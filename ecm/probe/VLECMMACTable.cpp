@@ -25,6 +25,7 @@ void CVLECMMACTable::Reset()
 {
     std::lock_guard<std::mutex> lock(m_Mutex);
     m_MACs.clear();
+    m_ChangedOrder.clear();
     m_Records.clear();
     m_Beyond.clear();
     m_nBeyondKept = 0;
@@ -93,7 +94,21 @@ VLECM_MAC_VERDICT CVLECMMACTable::derive(const SMAC& mac, const SEntry** ppOne)
 void CVLECMMACTable::bump(SMAC& mac)
 {
     mac.nChange = ++m_nChange;
+    if (mac.bInChanged)
+        m_ChangedOrder.erase(mac.itChanged);
+    mac.itChanged = m_ChangedOrder.insert(m_ChangedOrder.end(), &mac);
+    mac.bInChanged = true;
     m_Changed.notify_all();
+}
+
+CVLECMMACTable::SMAC& CVLECMMACTable::entryOf(const CVLString& strMAC)
+{
+    auto it = m_MACs.find(strMAC);
+    if (it == m_MACs.end()) {
+        it = m_MACs.emplace(strMAC, SMAC()).first;
+        it->second.pMAC = &it->first;
+    }
+    return it->second;
 }
 
 CVLECMMACTable::SNext CVLECMMACTable::changed(SMAC& mac, bool bGoOn)
@@ -173,10 +188,7 @@ CVLECMMACTable::EHeard CVLECMMACTable::Hear(const SVLECMReplyKey& key)
 void CVLECMMACTable::Keep(const SVLECMReplyKey& key)
 {
     std::lock_guard<std::mutex> lock(m_Mutex);
-    auto it = m_MACs.find(key.strMAC);
-    if (it == m_MACs.end())
-        it = m_MACs.emplace(key.strMAC, SMAC()).first;
-    SMAC& mac = it->second;
+    SMAC& mac = entryOf(key.strMAC);
     if (mac.bRemoved)
         return;
     for (SEntry& entry : mac.kept) {
@@ -220,7 +232,7 @@ bool CVLECMMACTable::IsReported(const SVLECMReplyKey& key)
 void CVLECMMACTable::Refuse(const SVLECMReplyKey& key, VLECM_BOUND eBound, int nBound, const CVLString& strNetwork)
 {
     std::lock_guard<std::mutex> lock(m_Mutex);
-    SMAC& mac = m_MACs[key.strMAC];
+    SMAC& mac = entryOf(key.strMAC);
     uint32_t nAddress = 0;
     const bool bNumber = AddressNumber(key.strAddress, nAddress);
     if (bNumber) {
@@ -444,7 +456,7 @@ std::vector<CVLECMNIFInfo*> CVLECMMACTable::Remove(const CVLString& strMAC)
 {
     std::vector<CVLECMNIFInfo*> records;
     std::lock_guard<std::mutex> lock(m_Mutex);
-    SMAC& mac = m_MACs[strMAC];
+    SMAC& mac = entryOf(strMAC);
     mac.bRemoved = true;
     for (SEntry& entry : mac.kept) {
         if (entry.pRecord != nullptr) {
@@ -557,18 +569,73 @@ std::vector<SVLECMHeardAddress> CVLECMMACTable::GetAll(bool& bMore)
         fillState(mac.first, mac.second, state);
         for (const SVLECMMACAddress& address : state.addresses)
             all.push_back({mac.first, address, mac.second.eVerdict});
-        // The refused ones counted but not named are only numbers.
-        const std::vector<uint32_t>& counted = mac.second.refusedCounted;
-        for (uint32_t nAddress : counted) {
-            CVLString strAddress = CVLSocketAddress::FormatDottedQuad(nAddress);
-            if (std::any_of(mac.second.refusedNamed.begin(), mac.second.refusedNamed.end(),
-                            [&strAddress](const SVLECMMACAddress& named) { return named.strAddress == strAddress; }))
-                continue;
-            all.push_back(countedRefusal(mac.first, mac.second, strAddress));
-        }
-        bMore = bMore || mac.second.bMore;
+        // The refused ones counted but not named stay numbers: bMore says
+        // there were more (GetCountedRefusalCount how many).
+        bMore = bMore || state.bMore;
     }
     return all;
+}
+
+unsigned long CVLECMMACTable::GetCountedRefusalCount()
+{
+    unsigned long nCounted = 0;
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    for (const auto& mac : m_MACs)
+        nCounted += mac.second.nRefused - static_cast<unsigned long>(mac.second.refusedNamed.size());
+    return nCounted;
+}
+
+void CVLECMMACTable::SetNamedAddress(const CVLString& strAddress)
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    m_strNamedAddress = strAddress;
+}
+
+CVLString CVLECMMACTable::GetNamedAddress()
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    return m_strNamedAddress;
+}
+
+void CVLECMMACTable::summarize(const SMAC& mac, SVLECMMACSummary& summary)
+{
+    summary.eVerdict = mac.eVerdict;
+    summary.nKept = static_cast<unsigned long>(mac.kept.size());
+    for (const SEntry& entry : mac.kept) {
+        const SVLECMMACAddress& address = entry.address;
+        if (isPendingState(address.eState))
+            ++summary.nPending;
+        else if (address.eState == VLECM_MAC_ADDRESS_ANSWERED)
+            ++summary.nAnswered;
+        else if (address.eState == VLECM_MAC_ADDRESS_PASSED)
+            ++summary.nPassed;
+        else if (address.eState == VLECM_MAC_ADDRESS_FAILED)
+            ++summary.nFailed;
+        if (address.eState == VLECM_MAC_ADDRESS_FAILED && address.eFailure == VLECM_MAC_FAILURE_NOT_UNICAST)
+            ++summary.nNotUnicast;
+        if (address.bReported) {
+            summary.bReported = true;
+            summary.strReportedAddress = address.strAddress;
+        }
+    }
+    summary.nRefused = mac.nRefused;
+    summary.nBeyond = mac.nBeyond;
+    summary.bMore = mac.bMore || mac.nRefused > mac.refusedNamed.size();
+    summary.bConflictMarked = mac.bConflictMarked;
+    summary.bRemoved = mac.bRemoved;
+    summary.nChange = mac.nChange;
+}
+
+bool CVLECMMACTable::GetSummary(const CVLString& strMAC, SVLECMMACSummary& summary)
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    auto it = m_MACs.find(strMAC);
+    if (it == m_MACs.end())
+        return false;
+    summary = SVLECMMACSummary();
+    summary.strMAC = it->first;
+    summarize(it->second, summary);
+    return true;
 }
 
 std::vector<SVLECMConflictReport> CVLECMMACTable::GetConflicts(size_t nReports, bool& bMore)
@@ -617,10 +684,10 @@ std::vector<CVLString> CVLECMMACTable::GetChangedSince(unsigned long nSeen)
 {
     std::vector<CVLString> macs;
     std::lock_guard<std::mutex> lock(m_Mutex);
-    for (const auto& mac : m_MACs) {
-        if (mac.second.nChange > nSeen)
-            macs.push_back(mac.first);
-    }
+    // From the latest change back to the first one seen.
+    for (auto it = m_ChangedOrder.rbegin(); it != m_ChangedOrder.rend() && (*it)->nChange > nSeen; ++it)
+        macs.push_back(*(*it)->pMAC);
+    std::sort(macs.begin(), macs.end());
     return macs;
 }
 

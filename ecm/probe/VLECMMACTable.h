@@ -24,6 +24,7 @@
 
 #include <condition_variable>
 #include <cstdint>
+#include <list>
 #include <map>
 #include <mutex>
 #include <unordered_map>
@@ -43,7 +44,7 @@ public:
     // are hosts claiming its MAC.
     enum
     {
-        MAX_ADDRESSES_PER_MAC = 64
+        MAX_ADDRESSES_PER_MAC = VLECM_MAX_ADDRESSES_PER_MAC
     };
     // (MAC, address) pairs kept beyond the kept addresses, in all.
     enum
@@ -131,8 +132,16 @@ public:
     // The record is destroyed otherwise: forgotten.
     void Detach(const CVLECMNIFInfo* pRecord);
 
+    // The address the user named (empty: none), kept across probes: it is
+    // admitted and checked beyond the addresses kept per MAC.
+    void SetNamedAddress(const CVLString& strAddress);
+    CVLString GetNamedAddress();
+
     // What the clients read (see CVLECM).
     bool GetState(const CVLString& strMAC, SVLECMMACState& state);
+    bool GetSummary(const CVLString& strMAC, SVLECMMACSummary& summary);
+    // Refused addresses only counted, not named, in all MACs.
+    unsigned long GetCountedRefusalCount();
     std::vector<SVLECMHeardAddress> FindAddress(const CVLString& strAddress);
     std::vector<SVLECMHeardAddress> GetAll(bool& bMore);
     std::vector<SVLECMConflictReport> GetConflicts(size_t nReports, bool& bMore);
@@ -163,10 +172,16 @@ private:
         bool bMore = false;
         bool bRemoved = false;
         bool bReported = false;
+        // The record handed on carries the conflict mark.
+        bool bConflictMarked = false;
         unsigned long nAnswered = 0;
         // Counted in m_nPending only once derived.
         VLECM_MAC_VERDICT eVerdict = VLECM_MAC_NONE;
         unsigned long nChange = 0;
+        // Its key in m_MACs, and its place in m_ChangedOrder.
+        const CVLString* pMAC = nullptr;
+        std::list<SMAC*>::iterator itChanged;
+        bool bInChanged = false;
     };
 
     // Under m_Mutex.
@@ -182,10 +197,18 @@ private:
     // A refused address the MAC keeps only as a number, as heard.
     static SVLECMHeardAddress countedRefusal(const CVLString& strMAC, const SMAC& mac, const CVLString& strAddress);
     void bump(SMAC& mac);
+    // The MAC's entry, made when it is new.
+    SMAC& entryOf(const CVLString& strMAC);
+    // Counts for the summary.
+    void summarize(const SMAC& mac, SVLECMMACSummary& summary);
 
     std::mutex m_Mutex;
     std::condition_variable m_Changed;
     std::map<CVLString, SMAC> m_MACs;
+    // The MACs in the order of their last change, the latest last: a client
+    // asking what changed reads only those.
+    std::list<SMAC*> m_ChangedOrder;
+    CVLString m_strNamedAddress;
     std::unordered_map<const CVLECMNIFInfo*, SVLECMReplyKey> m_Records;
     // Beyond the kept addresses: per MAC, in the order heard.
     std::map<CVLString, std::vector<CVLString>> m_Beyond;

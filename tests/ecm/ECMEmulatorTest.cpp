@@ -12,6 +12,7 @@
 #include "cm/VLProperty.h"
 #include "cm/VLTargetList.h"
 #include "ecm/VLECM.h"
+#include "ecm/probe/VLECMProbeInstance.h"
 #include "ecm/record/VLECMNIFInfo.h"
 #include "ecm/probe/VLECMNIFInfoList.h"
 #include "modules/VLModuleLibraries.h"

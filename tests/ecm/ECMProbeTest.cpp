@@ -15,6 +15,7 @@
 #include "base/core/VLThreadLock.h"
 #include "cm/VLTargetList.h"
 #include "ecm/VLECM.h"
+#include "ecm/probe/VLECMProbeInstance.h"
 #include "ecm/record/VLECMNIFInfo.h"
 #include "ecm/VLECMNIFInfoFactoryIF.h"
 #include "ecm/probe/VLECMNIFInfoList.h"

@@ -96,3 +96,50 @@ TEST(ECMMACTable, ARefusedClaimFloodKeepsACountAndAFewNames)
     ASSERT_EQ(static_cast<size_t>(kDevices), found.size());
     EXPECT_EQ(VLECM_MAC_ADDRESS_REFUSED, found.front().address.eState);
 }
+
+// What a client reads at the end of a flood costs what is kept, not what
+// was counted: the refused addresses only counted stay a number; a MAC is
+// read without its addresses; what changed is only what changed.
+TEST(ECMMACTable, ClientsReadWhatIsKeptAndOnlyWhatChanged)
+{
+    const int kDevices = 8, kSources = 40;
+    CVLECMMACTable table;
+    CVLECMHandOnQueue records(&table);
+    CVLECMReplyFilter filter(records, table);
+    filter.SetLocalNetworks(Networks(1));
+    filter.SetDeviceBound(kDevices);
+    for (int i = 0; i < kDevices; ++i)
+        ASSERT_TRUE(filter.Admit(Text(Mac(1, i)), Text("10.1.0." + std::to_string(1 + i)), 1));
+    for (int s = 0; s < kSources; ++s) {
+        for (int i = 0; i < kDevices; ++i)
+            ASSERT_FALSE(filter.Admit(Text(Mac(1, i)), Text("10.1.1." + std::to_string(1 + s)), 1));
+    }
+    bool bMore = false;
+    std::vector<SVLECMHeardAddress> all = table.GetAll(bMore);
+    EXPECT_TRUE(bMore);
+    EXPECT_EQ(static_cast<size_t>(kDevices * (1 + CVLECMMACTable::MAX_REFUSED_NAMED)), all.size());
+    EXPECT_EQ(static_cast<unsigned long>(kDevices * (kSources - CVLECMMACTable::MAX_REFUSED_NAMED)),
+              table.GetCountedRefusalCount());
+
+    SVLECMMACSummary summary;
+    ASSERT_TRUE(table.GetSummary(Text(Mac(1, 3)), summary));
+    EXPECT_EQ(Mac(1, 3), std::string(summary.strMAC.GetBuffer()));
+    EXPECT_EQ(1u, summary.nKept);
+    EXPECT_EQ(1u, summary.nPending);
+    EXPECT_EQ(static_cast<unsigned long>(kSources), summary.nRefused);
+    EXPECT_TRUE(summary.bMore);
+    EXPECT_FALSE(summary.bReported);
+    EXPECT_FALSE(table.GetSummary(Text(Mac(2, 0)), summary));
+
+    // Two MACs change after nSeen, one of them twice: each named once.
+    const unsigned long nSeen = table.GetChangeCount();
+    EXPECT_TRUE(table.GetChangedSince(nSeen).empty());
+    ASSERT_FALSE(filter.Admit(Text(Mac(1, 5)), Text("10.1.2.1"), 1));
+    ASSERT_FALSE(filter.Admit(Text(Mac(1, 2)), Text("10.1.2.1"), 1));
+    ASSERT_FALSE(filter.Admit(Text(Mac(1, 5)), Text("10.1.2.2"), 1));
+    std::vector<CVLString> changed = table.GetChangedSince(nSeen);
+    ASSERT_EQ(2u, changed.size());
+    EXPECT_EQ(Mac(1, 2), std::string(changed[0].GetBuffer()));
+    EXPECT_EQ(Mac(1, 5), std::string(changed[1].GetBuffer()));
+    EXPECT_EQ(1u, table.GetChangedSince(table.GetChangeCount() - 1).size());
+}

@@ -20,6 +20,7 @@
 #include "cm/VLCMApi.h"
 #include "cm/VLProperty.h"
 #include "ecm/VLECM.h"
+#include "ecm/probe/VLECMProbeInstance.h"
 #include "ecm/simulated/VLECMDummyProbe.h"
 #include "ecm/simulated/VLECMDummyProbeCallbackIF.h"
 #include "ecm/record/VLECMNIFInfo.h"
