@@ -33,10 +33,10 @@ const char kDescriptionProbe[] = "Probes the local networks and prints one line 
                                  "('also answered from ADDRESS': its MAC answered from other addresses too; a\n"
                                  "line is printed again when a mark comes later). A MAC heard from several\n"
                                  "addresses has each checked by unicast (all at once, up to 64 addresses),\n"
-                                 "and is listed once every one is judged, at the one that passed (two that\n"
-                                 "passed: listed, said, status 3). Without --timeout it ends when the\n"
-                                 "probe is over: its send schedule (about 1.9 s) has passed and every device\n"
-                                 "heard is checked (at most 60 s). With --timeout it listens that long,\n"
+                                 "each followed by its own commands, and is listed at the first whose\n"
+                                 "commands succeed (two that pass: said, status 3). Without --timeout it ends\n"
+                                 "when the probe is over: its send schedule (about 1.9 s) has passed and every\n"
+                                 "device heard is checked (at most 60 s). With --timeout it listens that long,\n"
                                  "probing again each time the schedule has passed, and lists every device\n"
                                  "found in that time (a time-out shorter than the schedule: status 3). With\n"
                                  "--mac it ends once every address that MAC answered from is judged, listing\n"
@@ -61,7 +61,8 @@ const char kDescriptionProbe[] = "Probes the local networks and prints one line 
     "once: vlnet reaches devices on the computer's own networks only.\n"          \
     "Given by its MAC, the device is used at the address that passed\n"           \
     "its unicast check once every address that answered for the MAC is judged;\n" \
-    "given by its IP address, once that address's own check passed.\n"
+    "given by its IP address, once that address's own check passed (it is\n"     \
+    "checked however many other addresses claimed its MAC first).\n"
 
 const char kDescriptionUrl[] = "Probes until the device is found and prints its web page URL.\n" VLNET_PROBES_AGAIN;
 

@@ -308,11 +308,14 @@ void CVLNetSession::OnProbe(VL_CONST_STR szMACAddress, CVLPFWNIFInfo* pNIFInfo)
         return;
     std::string strMAC = CVLNetOptions::NormalizeMACAddress(szMACAddress);
     std::string strIP = Text(pNIFInfo->GetIPAddress());
+    const unsigned long nHeard = countHeard(strMAC);
     std::string strMarks = marksOf(strMAC, strIP);
     std::lock_guard<std::mutex> lock(m_Mutex);
     m_nChangeCount++;
-    // The device manager reports a MAC once, judged at the one address that
-    // passed; the others are asked for (GetAddresses).
+    // The device manager hands a MAC on once, at the end of the first of
+    // its addresses' chains that succeeds, whatever its other addresses
+    // do; they are asked for (GetAddresses), and a mark that comes later
+    // lists the line again (markConflicts).
     if (m_PrintedLines.count(strMAC) != 0)
         return;
     if ((!m_strFindMAC.empty() && strMAC == m_strFindMAC) || (!m_strFindIP.empty() && strIP == m_strFindIP)) {
@@ -320,7 +323,7 @@ void CVLNetSession::OnProbe(VL_CONST_STR szMACAddress, CVLPFWNIFInfo* pNIFInfo)
             m_pFoundNIFInfo = pNIFInfo;
     }
     std::string strModel = Text(pNIFInfo->GetDisplayName());
-    m_PrintedLines[strMAC] = {strIP, strModel, strMarks};
+    m_PrintedLines[strMAC] = {strIP, strModel, strMarks, nHeard};
     if (m_pStatusLine != nullptr && !m_bHoldLines)
         m_pStatusLine->Print(FormatDeviceLine(strMAC, strIP, strModel, strMarks));
 }
@@ -471,6 +474,14 @@ std::string CVLNetSession::GetDeviceLine(const std::string& strMAC)
     return FormatDeviceLine(strMAC, printed.strIP, printed.strModel, marksOf(strMAC, printed.strIP));
 }
 
+unsigned long CVLNetSession::countHeard(const std::string& strMAC)
+{
+    SVLECMMACSummary summary;
+    if (!m_bInitialize || !m_CommunicationManager.GetVLECM().GetMACSummary(strMAC.c_str(), summary))
+        return 0;
+    return summary.nKept + summary.nRefused + summary.nBeyond + (summary.bMore ? 1 : 0);
+}
+
 void CVLNetSession::markConflicts()
 {
     if (!m_bInitialize)
@@ -497,6 +508,7 @@ void CVLNetSession::markConflicts()
         const std::string strMAC = CVLNetOptions::NormalizeMACAddress(Text(strChanged));
         if (!m_strFilterMAC.empty() && strMAC != m_strFilterMAC)
             continue;
+        // A MAC not listed yet is listed when it is handed on (OnProbe).
         SPrinted printed;
         {
             std::lock_guard<std::mutex> lock(m_Mutex);
@@ -504,30 +516,36 @@ void CVLNetSession::markConflicts()
             if (it != m_PrintedLines.end())
                 printed = it->second;
         }
-        // A MAC in conflict is never reported: listed here at the address
-        // that passed (or answered) first, its others marked.
+        // TRANSITION: until the device manager hands on a MAC in conflict.
         if (printed.strIP.empty()) {
             bool bMore = false;
             if (GetVerdict(strMAC) != VERDICT_CONFLICT)
                 continue;
             for (const SAddress& address : GetAddresses(strMAC, bMore)) {
-                if (address.eState == ADDRESS_PASSED && (printed.strIP.empty() || address.bListed)) {
+                if (address.eState == ADDRESS_PASSED && printed.strIP.empty()) {
                     printed.strIP = address.strIP;
                     printed.strModel = address.strModel;
                 }
             }
             if (printed.strIP.empty())
                 continue;
+            std::lock_guard<std::mutex> lock(m_Mutex);
+            if (m_PrintedLines.emplace(strMAC, SPrinted{printed.strIP, printed.strModel, std::string(), 0}).second)
+                m_nChangeCount++;
         }
-        std::string strMarks = marksOf(strMAC, printed.strIP);
+        // Counted before the marks are read: an address heard in between
+        // is read at the next look.
+        const unsigned long nHeard = countHeard(strMAC);
+        if (nHeard == printed.nHeard)
+            continue;
+        const std::string strMarks = marksOf(strMAC, printed.strIP);
         std::lock_guard<std::mutex> lock(m_Mutex);
         auto it = m_PrintedLines.find(strMAC);
-        if (it == m_PrintedLines.end()) {
-            it = m_PrintedLines.emplace(strMAC, SPrinted{printed.strIP, printed.strModel, std::string()}).first;
-            m_nChangeCount++;
-        } else if (it->second.strMarks == strMarks) {
+        if (it == m_PrintedLines.end())
             continue;
-        }
+        it->second.nHeard = nHeard;
+        if (it->second.strMarks == strMarks)
+            continue;
         it->second.strMarks = strMarks;
         if (m_pStatusLine != nullptr && !m_bHoldLines)
             m_pStatusLine->Print(FormatDeviceLine(it->first, it->second.strIP, it->second.strModel, strMarks));
@@ -618,10 +636,10 @@ std::string CVLNetSession::findTargetMAC()
 
 CVLNetSession::EVerdict CVLNetSession::GetVerdict(const std::string& strMAC)
 {
-    SVLECMMACState state;
-    if (!m_bInitialize || !m_CommunicationManager.GetVLECM().GetMACState(strMAC.c_str(), state))
+    SVLECMMACSummary summary;
+    if (!m_bInitialize || !m_CommunicationManager.GetVLECM().GetMACSummary(strMAC.c_str(), summary))
         return VERDICT_NOT_HEARD;
-    switch (state.eVerdict) {
+    switch (summary.eVerdict) {
     case VLECM_MAC_ONE:
         return VERDICT_ONE;
     case VLECM_MAC_CONFLICT:
@@ -645,19 +663,20 @@ CVLNetSession::ETarget CVLNetSession::judgeTarget(size_t& nAddresses, bool& bSol
     }
     CVLECM& ecm = m_CommunicationManager.GetVLECM();
     if (!strFindMAC.empty()) {
-        SVLECMMACState state;
-        if (!ecm.GetMACState(strFindMAC.c_str(), state))
+        SVLECMMACSummary summary;
+        if (!ecm.GetMACSummary(strFindMAC.c_str(), summary))
             return TARGET_NOT_HEARD;
-        nAddresses = state.addresses.size();
-        bSole = state.eVerdict == VLECM_MAC_ONE && nAddresses == 1;
+        nAddresses = summary.nKept + summary.nRefused + summary.nBeyond;
+        bSole = summary.eVerdict == VLECM_MAC_ONE && nAddresses == 1;
         // Heard from more addresses than are told apart, it is judged at
         // once: nothing their checks say can tell the device from them.
-        if (state.nBeyond > 0 || state.bMore)
+        if (summary.nBeyond > 0 || summary.bMore)
             return TARGET_JUDGED;
-        // Judged at one address, it is the device once reported to us.
-        if (state.eVerdict == VLECM_MAC_PENDING || (state.eVerdict == VLECM_MAC_ONE && GetFoundNIFInfo() == nullptr))
+        // Judged at one address, it is the device once handed on to us.
+        if (summary.eVerdict == VLECM_MAC_PENDING ||
+            (summary.eVerdict == VLECM_MAC_ONE && GetFoundNIFInfo() == nullptr))
             return TARGET_PENDING;
-        return state.eVerdict == VLECM_MAC_NONE ? TARGET_FAILED : TARGET_JUDGED;
+        return summary.eVerdict == VLECM_MAC_NONE ? TARGET_FAILED : TARGET_JUDGED;
     }
     // By its address the device is that address alone: the other addresses
     // of its MAC are named, never waited for.
@@ -882,6 +901,10 @@ void CVLNetSession::noteUnlisted(const char* szCut, const std::string& strFilter
     std::vector<std::string> macs;
     bool bMoreHeard = false;
     for (const SVLECMHeardAddress& heard : m_CommunicationManager.GetVLECM().GetAllHeardAddresses(bMoreHeard)) {
+        // An address never checked is said apart (ReportUnchecked): a MAC
+        // that only a bound's refusals name is not read whole.
+        if (heard.address.eState == VLECM_MAC_ADDRESS_REFUSED || heard.address.eState == VLECM_MAC_ADDRESS_BEYOND)
+            continue;
         std::string strNormal = CVLNetOptions::NormalizeMACAddress(Text(heard.strMAC));
         if ((macs.empty() || macs.back() != strNormal) && (strFilterMAC.empty() || strNormal == strFilterMAC))
             macs.push_back(strNormal);
@@ -982,7 +1005,7 @@ VLPFW_RESULT CVLNetSession::Probe(int nTimeoutSeconds, bool bListenToTimeout, co
         return VLPFW_RESULT_PARAMETER_ERROR;
     // The address the user names is checked whatever else claimed its MAC
     // before it, and its commands wait for no other address's.
-    // SETNAMED m_CommunicationManager.GetVLECM().SetNamedAddress(VLText(strFindIP).GetString());
+    m_CommunicationManager.GetVLECM().SetNamedAddress(VLText(strFindIP).GetString());
     goal.start = std::chrono::steady_clock::now();
     VLPFW_RESULT eResult = m_CommunicationManager.Probe();
     if (eResult != VLPFW_RESULT_SUCCESS)

@@ -351,9 +351,11 @@ private:
     // Fills GetLimitedOnlyNote from the device manager's set-up of the probe.
     void noteLimitedOnly();
     // Lists again, marked, the devices listed before another address
-    // answered for their MAC, and lists a MAC judged in conflict, which is
-    // never reported (only the MACs changed since the last look).
+    // answered for their MAC (only the MACs changed since the last look,
+    // each read whole only when its count of addresses changed).
     void markConflicts();
+    // The addresses heard for a MAC, as its summary counts them.
+    unsigned long countHeard(const std::string& strMAC);
     // Marks of a MAC's line listed at strIP.
     std::string marksOf(const std::string& strMAC, const std::string& strIP);
     long probeScheduleMilliseconds();
@@ -395,6 +397,9 @@ private:
         std::string strIP;
         std::string strModel;
         std::string strMarks;
+        // The addresses heard for the MAC when its marks were made: they
+        // change only with these.
+        unsigned long nHeard = 0;
     };
     std::map<std::string, SPrinted> m_PrintedLines;
     // The device manager's count of changes at the last look.

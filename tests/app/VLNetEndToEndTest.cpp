@@ -1552,6 +1552,50 @@ TEST_F(VLNetEndToEnd, AMACAnsweredFromSeveralAddressesIsReachedWhereItPassed)
         << probe.strErrors;
 }
 
+// What slipped before: a claim of a device's MAC that the bound of its
+// source refused was never checked, so the device is refused by its MAC;
+// a device that also forges another MAC's probe reply from its address is
+// used by that address (the forged MAC never answered unicast there); and
+// probe --mac of a device whose every check failed ends once they did,
+// not at its time-out.
+TEST_F(VLNetEndToEnd, ARefusedClaimAForgedMACAndFailedChecksAreJudgedAtOnce)
+{
+    const std::string strClaimed = "00:26:AB:35:00:00";
+    // 10.201.1.11 names four other MACs, then the device's: its fifth.
+    std::vector<std::string> claimed = {"mac=" + strClaimed};
+    for (int i = 1; i <= 4; ++i)
+        claimed.push_back("mac=00:26:AB:35:00:0" + std::to_string(i) + " ip=" + Address(1, 11) + " unicast=0");
+    claimed.push_back("mac=" + strClaimed + " ip=" + Address(1, 11) + " unicast=0 delay=400");
+    AddNetwork(1, claimed, false);
+    const std::string strForger = "00:26:AB:36:00:00";
+    AddNetwork(2, {"mac=" + strForger, "mac=00:26:AB:36:00:01 ip=" + Address(2, 10) + " unicast=0"}, false);
+    const std::string strDeaf = "00:26:AB:37:00:00";
+    AddNetwork(3, {"mac=" + strDeaf + " unicast=0", "mac=" + strDeaf + " unicast=0"}, false);
+    ASSERT_TRUE(m_Net.Exec("pc", "ip route add default dev vl1"));
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"url", strClaimed, "--timeout", "6"},
+                                                 {"run", strClaimed, "GetDetail", "--timeout", "6"}}) {
+        ProgramRun refused = RunVlnet(m_Net, args);
+        EXPECT_EQ(1, refused.nStatus) << args[0] << "\n" << refused.strErrors;
+        EXPECT_EQ("", refused.strOutput) << args[0];
+        EXPECT_NE(std::string::npos, refused.strErrors.find("device " + strClaimed +
+                                                            " refused, as which address is the device cannot be "
+                                                            "told: not every address that answered for it was "
+                                                            "checked"))
+            << args[0] << "\n" << refused.strErrors;
+    }
+    ProgramRun forger = RunVlnet(m_Net, {"url", Address(2, 10), "--timeout", "6"});
+    EXPECT_EQ(0, forger.nStatus) << forger.strErrors;
+    EXPECT_EQ("http://" + Address(2, 10) + "/\n", forger.strOutput);
+    const int nTimeout = 60;
+    auto start = std::chrono::steady_clock::now();
+    ProgramRun deaf = RunVlnet(m_Net, {"probe", "--mac", strDeaf, "--timeout", std::to_string(nTimeout)});
+    const double fSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_EQ(1, deaf.nStatus) << deaf.strErrors;
+    EXPECT_LT(fSeconds, nTimeout) << deaf.strErrors;
+    EXPECT_EQ(std::string::npos, deaf.strErrors.find("at the time-out")) << deaf.strErrors;
+    EXPECT_NE(std::string::npos, deaf.strErrors.find("but not by unicast: no answer to unicast")) << deaf.strErrors;
+}
+
 // The test networks (and vltestnet, which labels its devices so) know
 // which devices a probe lists: exactly those, each MAC once, with four deaf
 // hosts claiming a device's MAC before it, a host flooding the checks'
