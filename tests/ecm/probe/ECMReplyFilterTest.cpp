@@ -1779,3 +1779,29 @@ TEST_F(ECMReplies, TwoAddressesWithoutUnicastAreAConflictHandedToNobody)
     bool bMore = false;
     ASSERT_EQ(1u, m_ECM.GetConflictReports(8, bMore).size());
 }
+
+// Replies queued or held for their turn when the probe stops are judged
+// lost: delivered after the stop, none makes a record pending again or
+// starts a check.
+TEST_F(ECMReplies, RepliesDroppedAtTheStopLeaveNoAddressPending)
+{
+    CWatchdog watchdog(60, "ECMReplies");
+    const int kReplies = CVLECMHandOnQueue::MAX_HANDED_ON + 8;
+    {
+        CDispatchHold hold(m_ECM);
+        for (int i = 0; i < kReplies; ++i)
+            ASSERT_TRUE(CFakeNetwork::Reply(Mac(0xB400 + i), "", Address(3000 + i)));
+        EXPECT_EQ(kReplies, m_ECM.GetPendingMACCount());
+        m_ECM.StopProbe();
+        EXPECT_EQ(0, m_ECM.GetPendingMACCount());
+    }
+    Drain(m_ECM);
+    EXPECT_EQ(0, m_ECM.GetPendingMACCount());
+    for (int i = 0; i < kReplies; ++i) {
+        SVLECMMACState state;
+        ASSERT_TRUE(m_ECM.GetMACState(Mac(0xB400 + i).c_str(), state));
+        ASSERT_EQ(1u, state.addresses.size());
+        EXPECT_EQ(VLECM_MAC_FAILURE_LOST, state.addresses[0].eFailure) << i;
+        EXPECT_EQ(0, CFakeNetwork::RequestCount(Mac(0xB400 + i), "CheckUnicast")) << i;
+    }
+}
