@@ -693,20 +693,36 @@ std::vector<SVLECMHeardAddress> CVLECMMACTable::FindAddress(const CVLString& str
     std::lock_guard<std::mutex> lock(m_Mutex);
     uint32_t nAddress = 0;
     const bool bNumber = AddressNumber(strAddress, nAddress);
-    SVLECMMACState state;
+    // Each MAC's addresses in place, none copied but the one found.
     for (const auto& mac : m_MACs) {
-        fillState(mac.first, mac.second, state);
-        bool bFound = false;
-        for (const SVLECMMACAddress& address : state.addresses) {
-            if (address.strAddress == strAddress) {
-                found.push_back({mac.first, address, mac.second.eVerdict});
-                bFound = true;
+        const SVLECMMACAddress* pFound = nullptr;
+        for (const SEntry& entry : mac.second.kept) {
+            if (entry.address.strAddress == strAddress) {
+                pFound = &entry.address;
                 break;
             }
         }
+        for (size_t i = 0; pFound == nullptr && i < mac.second.refusedNamed.size(); ++i) {
+            if (mac.second.refusedNamed[i].strAddress == strAddress)
+                pFound = &mac.second.refusedNamed[i];
+        }
+        if (pFound != nullptr) {
+            found.push_back({mac.first, *pFound, mac.second.eVerdict});
+            continue;
+        }
+        auto beyond = m_Beyond.find(mac.first);
+        if (beyond != m_Beyond.end() &&
+            std::find(beyond->second.begin(), beyond->second.end(), strAddress) != beyond->second.end()) {
+            SVLECMHeardAddress heard;
+            heard.strMAC = mac.first;
+            heard.address.strAddress = strAddress;
+            heard.address.eState = VLECM_MAC_ADDRESS_BEYOND;
+            heard.eVerdict = mac.second.eVerdict;
+            found.push_back(heard);
+            continue;
+        }
         // A refused address counted but not named.
-        if (!bFound && bNumber &&
-            std::binary_search(mac.second.refusedCounted.begin(), mac.second.refusedCounted.end(), nAddress))
+        if (bNumber && std::binary_search(mac.second.refusedCounted.begin(), mac.second.refusedCounted.end(), nAddress))
             found.push_back(countedRefusal(mac.first, mac.second, strAddress));
     }
     return found;

@@ -92,6 +92,17 @@ TEST(ECMMACTable, ARefusedClaimFloodKeepsACountAndAFewNames)
         }
     }
     EXPECT_EQ(static_cast<size_t>(kNetworks * kDevices * CVLECMMACTable::MAX_REFUSED_NAMED), nNamed);
+    // The end of the probe reads what is kept, not a record per refusal
+    // counted (some 190,000 here).
+    bool bMore = false;
+    const long nBeforeAll = ResidentKilobytes();
+    EXPECT_EQ(static_cast<size_t>(kNetworks * kDevices * (1 + CVLECMMACTable::MAX_REFUSED_NAMED)),
+              table.GetAll(bMore).size());
+    EXPECT_TRUE(bMore);
+    EXPECT_EQ(static_cast<unsigned long>(kNetworks * kDevices * (kSources - CVLECMMACTable::MAX_REFUSED_NAMED)),
+              table.GetCountedRefusalCount());
+    std::printf("the end of that probe's read of every address heard grew resident memory by %ld kB\n",
+                ResidentKilobytes() - nBeforeAll);
     // A refused address is still found by its address, with its MAC.
     std::vector<SVLECMHeardAddress> found = table.FindAddress(Text("10.3.1.63"));
     ASSERT_EQ(static_cast<size_t>(kDevices), found.size());
