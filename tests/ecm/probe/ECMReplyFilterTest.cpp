@@ -1805,3 +1805,52 @@ TEST_F(ECMReplies, RepliesDroppedAtTheStopLeaveNoAddressPending)
         EXPECT_EQ(0, CFakeNetwork::RequestCount(Mac(0xB400 + i), "CheckUnicast")) << i;
     }
 }
+
+namespace {
+// Records whose unicast check cannot start at one address.
+class CUncheckableRecord : public CVLECMNIFInfo
+{
+public:
+    VLECM_RESULT StartChainCommand(VLECM_COMMAND eCommand, VLECM_CONNECT_TYPE eConnectType,
+                                   const CVLECMPropertyMap* pOptionMap, IVLECMCallbackIF* pCallbackIF) override
+    {
+        CVLProperty* pAddress = GetProperties()->GetProperty("IPAddress", false);
+        if (eCommand == VLECM_COMMAND_CHECK_UNICAST && pAddress != nullptr &&
+            Std(pAddress->ToString("")) == kUncheckable)
+            return VLECM_RESULT_FAILED;
+        return CVLECMNIFInfo::StartChainCommand(eCommand, eConnectType, pOptionMap, pCallbackIF);
+    }
+    static constexpr const char* kUncheckable = "10.8.6.1";
+};
+
+class CUncheckableFactory : public IVLECMNIFInfoFactoryIF
+{
+public:
+    CVLTarget* CreateNIFInfo(CVLECM*, CVLCMApi*) override { return new CUncheckableRecord; }
+    void DestroyNIFInfo(CVLECM*, CVLCMApi*, CVLTarget* pTarget) override { delete pTarget; }
+};
+}  // namespace
+
+// An address whose check cannot start is judged so; the address that
+// passed beside it is handed on, once.
+TEST_F(ECMReplies, AnAddressThatPassedIsHandedOnWhileAnotherCannotBeChecked)
+{
+    CWatchdog watchdog(60, "ECMReplies");
+    static CUncheckableFactory factory;
+    ASSERT_EQ(VLECM_RESULT_SUCCESS, m_ECM.Initialize(&m_Client, &factory, nullptr, nullptr));
+    CVLECMPropertyMap options;
+    options[Text("Option.Probe.SkipGetSupportInformation")] = Text("true");
+    ASSERT_EQ(VLECM_RESULT_SUCCESS, m_ECM.Probe(VLECM_PROBE_CONNECT_TYPE_ALL, &options));
+    const std::string strMAC = Mac(0xB500);
+    ASSERT_TRUE(CFakeNetwork::Reply(strMAC, "", CUncheckableRecord::kUncheckable));
+    ASSERT_TRUE(CFakeNetwork::Reply(strMAC, "", "10.8.6.2"));
+    SVLECMMACState state;
+    ASSERT_TRUE(WaitJudged(m_ECM, strMAC.c_str(), state));
+    Drain(m_ECM);
+    EXPECT_EQ(VLECM_MAC_ONE, state.eVerdict);
+    ASSERT_EQ(2u, state.addresses.size());
+    EXPECT_EQ(VLECM_MAC_FAILURE_CHECK, state.addresses[0].eFailure);
+    EXPECT_TRUE(state.addresses[1].bReported);
+    EXPECT_EQ(1u, m_Client.Count("probe"));
+    EXPECT_EQ(0, m_ECM.GetPendingMACCount());
+}
