@@ -347,31 +347,10 @@ bool CVLECM::GetMACState(VL_CONST_STR szMACAddress, SVLECMMACState& state)
         CVLECMNIFInfo::NormalizeMACAddress(CVLString(szMACAddress, VL_CHARSET_UTF8)), state);
 }
 
-namespace {
-// A device a bound refused before its MAC was admitted, as an address heard.
-SVLECMHeardAddress RefusedAddress(const SVLECMBoundReport& report, const SVLECMRefusedDevice& device)
-{
-    SVLECMHeardAddress heard;
-    heard.strMAC = device.strMAC;
-    heard.address.strAddress = device.strAddress;
-    heard.address.eState = VLECM_MAC_ADDRESS_REFUSED;
-    heard.address.eBound = report.eBound;
-    heard.address.nBound = report.nBound;
-    heard.address.strNetwork = report.strNetwork;
-    heard.eVerdict = VLECM_MAC_NONE;
-    return heard;
-}
-}  // namespace
-
 std::vector<SVLECMHeardAddress> CVLECM::FindAddress(VL_CONST_STR szAddress)
 {
-    CVLString strAddress(szAddress, VL_CHARSET_UTF8);
-    std::vector<SVLECMHeardAddress> found = m_pProbeInstance->GetMACTable().FindAddress(strAddress);
-    // A MAC whose first reply a bound refused is the filter's alone.
-    SVLECMBoundReport report;
-    if (m_pProbeInstance->GetReplyFilter().FindRefused(CVLString(VL_CHARSET_UTF8), strAddress, report))
-        found.push_back(RefusedAddress(report, report.devices.front()));
-    return found;
+    // The table keeps what the bounds refused, of MACs admitted or not.
+    return m_pProbeInstance->GetMACTable().FindAddress(CVLString(szAddress, VL_CHARSET_UTF8));
 }
 
 CVLECMProbeInstance& CVLECM::GetProbeInstance()
@@ -397,14 +376,7 @@ void CVLECM::SetNamedAddress(VL_CONST_STR szAddress)
 
 std::vector<SVLECMHeardAddress> CVLECM::GetAllHeardAddresses(bool& bMore)
 {
-    std::vector<SVLECMHeardAddress> all = m_pProbeInstance->GetMACTable().GetAll(bMore);
-    for (const SVLECMBoundReport& report :
-         m_pProbeInstance->GetReplyFilter().GetBoundReports(CVLECMReplyFilter::MAX_REFUSED_DEVICES)) {
-        bMore = bMore || report.bMore;
-        for (const SVLECMRefusedDevice& device : report.devices)
-            all.push_back(RefusedAddress(report, device));
-    }
-    return all;
+    return m_pProbeInstance->GetMACTable().GetAll(bMore);
 }
 
 std::vector<SVLECMConflictReport> CVLECM::GetConflictReports(size_t nReports, bool& bMore)

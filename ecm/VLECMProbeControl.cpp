@@ -51,6 +51,9 @@ void CVLECM::StopProbe()
             if (lock.Lock())
                 m_bProbing = false;
         }
+        // Every address still to be judged is judged stopped first: a
+        // check or a command that ends now starts nothing more.
+        m_pProbeInstance->StopChains();
         m_pProbeInstance->StopProbe();
         // Nothing is forwarded any more: a chain that waits would work for
         // nobody.

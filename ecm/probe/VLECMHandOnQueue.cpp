@@ -86,6 +86,8 @@ void CVLECMHandOnQueue::Copied(const SVLECMReplyKey& key, CVLTarget* pCopy)
 void CVLECMHandOnQueue::NotCopied(const SVLECMReplyKey& key)
 {
     release(key, false);
+    if (m_pTable != nullptr)
+        m_pTable->ReplyLost(key);
 }
 
 CVLECMHandOnQueue::TDevices::iterator CVLECMHandOnQueue::findWaiting(const CVLTarget* pTarget)
@@ -170,7 +172,13 @@ bool CVLECMHandOnQueue::QueueRefused(CVLTarget* pCopy)
     if (!lock.Lock() || pCopy == nullptr)
         return false;
     auto it = findWaiting(pCopy);
-    return it != m_Devices.end() && leave(it, false);
+    if (it == m_Devices.end() || !leave(it, false))
+        return false;
+    // Lost before its delivery: judged so until its address is heard
+    // again, not pending for ever once the probe stops.
+    if (m_pTable != nullptr)
+        m_pTable->ReplyLost(it->first);
+    return true;
 }
 
 void CVLECMHandOnQueue::Forget(CVLTarget* pTarget)

@@ -30,6 +30,8 @@ void CVLECMMACTable::Reset()
     m_Beyond.clear();
     m_nBeyondKept = 0;
     m_nPending = 0;
+    m_nRefusedOnlyMACs = 0;
+    m_bStopped = false;
     ++m_nChange;
     m_Changed.notify_all();
 }
@@ -122,28 +124,60 @@ CVLECMMACTable::SNext CVLECMMACTable::changed(SMAC& mac, bool bGoOn)
         ++m_nPending;
     mac.eVerdict = eVerdict;
     bump(mac);
-    if (mac.bRemoved || !bGoOn)
+    if (mac.bRemoved || !bGoOn || m_bStopped)
         return next;
-    // One address at a time runs the follow-up commands, in the order they
-    // answered: the first, and when its commands end the next.
-    bool bBusy = false;
-    SEntry* pNext = nullptr;
+    // Every address that answered runs its commands at once, its own chain.
+    SEntry* pFirstPassed = nullptr;
     for (SEntry& entry : mac.kept) {
-        if (entry.bCommands)
-            bBusy = true;
-        if (entry.address.eState == VLECM_MAC_ADDRESS_ANSWERED && entry.pRecord != nullptr &&
-            (pNext == nullptr || entry.nAnswered < pNext->nAnswered))
-            pNext = &entry;
+        if (entry.address.eState == VLECM_MAC_ADDRESS_ANSWERED && entry.pRecord != nullptr && !entry.bCommands) {
+            entry.bCommands = true;
+            next.commands.push_back(entry.pRecord);
+        }
+        if (entry.address.eState == VLECM_MAC_ADDRESS_PASSED && entry.pRecord != nullptr &&
+            (pFirstPassed == nullptr || entry.nPassed < pFirstPassed->nPassed))
+            pFirstPassed = &entry;
     }
-    if (!bBusy && pNext != nullptr) {
-        pNext->bCommands = true;
-        next.pCommands = pNext->pRecord;
+    // Handed on once, at the end of the first chain that succeeded. An
+    // address that did not answer unicast (the filter off) has no chain:
+    // it stands for the device only once every address is judged.
+    if (!mac.bReported) {
+        SEntry* pReport = pFirstPassed;
+        if (pReport == nullptr && eVerdict == VLECM_MAC_ONE && pOne != nullptr && pOne->pRecord != nullptr)
+            pReport = const_cast<SEntry*>(pOne);
+        if (pReport != nullptr) {
+            mac.bReported = true;
+            pReport->address.bReported = true;
+            next.pReport = pReport->pRecord;
+            next.bReportUnicast = pReport->address.bUnicast;
+        }
     }
-    if (eVerdict == VLECM_MAC_ONE && !mac.bReported && pOne != nullptr && pOne->pRecord != nullptr) {
-        mac.bReported = true;
-        const_cast<SEntry*>(pOne)->address.bReported = true;
-        next.pReport = pOne->pRecord;
-        next.bReportUnicast = pOne->address.bUnicast;
+    // The marks of the record handed on: the other addresses that passed,
+    // and the conflict as soon as a second one did (nothing can undo it).
+    if (mac.bReported) {
+        const SEntry* pReported = nullptr;
+        CVLString strOther(VL_CHARSET_UTF8);
+        int nPassed = 0;
+        for (const SEntry& entry : mac.kept) {
+            if (entry.address.bReported)
+                pReported = &entry;
+            if (entry.address.eState != VLECM_MAC_ADDRESS_PASSED)
+                continue;
+            ++nPassed;
+            if (entry.address.bReported)
+                continue;
+            if (strOther.GetLength() > 0)
+                strOther += " ";
+            strOther += entry.address.strAddress;
+        }
+        const bool bConflict = nPassed > 1 || eVerdict == VLECM_MAC_CONFLICT;
+        if (pReported != nullptr && pReported->pRecord != nullptr &&
+            (bConflict != mac.bConflictMarked || strOther != mac.strMarkedOther)) {
+            mac.bConflictMarked = bConflict;
+            mac.strMarkedOther = strOther;
+            next.pMark = pReported->pRecord;
+            next.bConflict = bConflict;
+            next.strOtherPassed = strOther;
+        }
     }
     return next;
 }
@@ -167,33 +201,49 @@ CVLECMMACTable::EHeard CVLECMMACTable::Hear(const SVLECMReplyKey& key)
             : std::any_of(mac.refusedNamed.begin(), mac.refusedNamed.end(),
                           [&key](const SVLECMMACAddress& named) { return named.strAddress == key.strAddress; }))
         return HEARD_REFUSED;
-    if (mac.kept.size() < MAX_ADDRESSES_PER_MAC)
+    if (mac.kept.size() < MAX_ADDRESSES_PER_MAC || isNamedNew(mac, key.strAddress))
         return HEARD_NEW;
     std::vector<CVLString>& beyond = m_Beyond[key.strMAC];
     if (std::find(beyond.begin(), beyond.end(), key.strAddress) != beyond.end())
         return HEARD_BEYOND;
-    ++mac.nBeyond;
     if (m_nBeyondKept < MAX_BEYOND) {
         beyond.push_back(key.strAddress);
         ++m_nBeyondKept;
     } else {
+        // Only counted: as a number, once, as far as the numbers go.
         mac.bMore = true;
+        if (AddressNumber(key.strAddress, nAddress)) {
+            auto position = std::lower_bound(mac.beyondCounted.begin(), mac.beyondCounted.end(), nAddress);
+            if (position != mac.beyondCounted.end() && *position == nAddress) {
+                if (beyond.empty())
+                    m_Beyond.erase(key.strMAC);
+                return HEARD_BEYOND;
+            }
+            if (mac.beyondCounted.size() < MAX_REFUSED_COUNTED)
+                mac.beyondCounted.insert(position, nAddress);
+        }
     }
+    ++mac.nBeyond;
     if (beyond.empty())
         m_Beyond.erase(key.strMAC);
     bump(mac);
     return HEARD_BEYOND;
 }
 
-void CVLECMMACTable::Keep(const SVLECMReplyKey& key)
+void CVLECMMACTable::Keep(const SVLECMReplyKey& key, size_t nFingerprint)
 {
     std::lock_guard<std::mutex> lock(m_Mutex);
+    if (m_bStopped)
+        return;
     SMAC& mac = entryOf(key.strMAC);
     if (mac.bRemoved)
         return;
+    if (mac.kept.empty() && (mac.nRefused > 0 || mac.nBeyond > 0) && m_nRefusedOnlyMACs > 0)
+        --m_nRefusedOnlyMACs;
     for (SEntry& entry : mac.kept) {
         if (entry.address.strAddress != key.strAddress)
             continue;
+        entry.nFingerprint = nFingerprint;
         // A lost reply heard again is pending again.
         if (entry.pRecord == nullptr && entry.address.eState == VLECM_MAC_ADDRESS_FAILED &&
             entry.address.eFailure == VLECM_MAC_FAILURE_LOST) {
@@ -203,12 +253,52 @@ void CVLECMMACTable::Keep(const SVLECMReplyKey& key)
         }
         return;
     }
-    if (mac.kept.size() >= MAX_ADDRESSES_PER_MAC)
+    if (mac.kept.size() >= MAX_ADDRESSES_PER_MAC && !isNamedNew(mac, key.strAddress))
         return;
     SEntry entry;
     entry.address.strAddress = key.strAddress;
+    entry.nFingerprint = nFingerprint;
     mac.kept.push_back(entry);
     changed(mac);
+}
+
+bool CVLECMMACTable::isNamedNew(const SMAC& mac, const CVLString& strAddress)
+{
+    // Beyond the kept ones, only the named address itself, once.
+    if (m_strNamedAddress.GetLength() == 0 || strAddress != m_strNamedAddress)
+        return false;
+    return std::none_of(mac.kept.begin(), mac.kept.end(),
+                        [&strAddress](const SEntry& entry) { return entry.address.strAddress == strAddress; });
+}
+
+CVLECMMACTable::SEntry* CVLECMMACTable::findKept(const SVLECMReplyKey& key)
+{
+    auto it = m_MACs.find(key.strMAC);
+    if (it == m_MACs.end())
+        return nullptr;
+    for (SEntry& entry : it->second.kept) {
+        if (entry.address.strAddress == key.strAddress)
+            return &entry;
+    }
+    return nullptr;
+}
+
+bool CVLECMMACTable::GetFingerprint(const SVLECMReplyKey& key, size_t& nFingerprint)
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    const SEntry* pEntry = findKept(key);
+    if (pEntry == nullptr)
+        return false;
+    nFingerprint = pEntry->nFingerprint;
+    return true;
+}
+
+void CVLECMMACTable::SetFingerprint(const SVLECMReplyKey& key, size_t nFingerprint)
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    SEntry* pEntry = findKept(key);
+    if (pEntry != nullptr)
+        pEntry->nFingerprint = nFingerprint;
 }
 
 bool CVLECMMACTable::IsRemoved(const CVLString& strMAC)
@@ -232,6 +322,13 @@ bool CVLECMMACTable::IsReported(const SVLECMReplyKey& key)
 void CVLECMMACTable::Refuse(const SVLECMReplyKey& key, VLECM_BOUND eBound, int nBound, const CVLString& strNetwork)
 {
     std::lock_guard<std::mutex> lock(m_Mutex);
+    // A MAC never admitted is kept for its refusals up to a bound.
+    auto known = m_MACs.find(key.strMAC);
+    if (known == m_MACs.end()) {
+        if (m_nRefusedOnlyMACs >= MAX_REFUSED_MACS)
+            return;
+        ++m_nRefusedOnlyMACs;
+    }
     SMAC& mac = entryOf(key.strMAC);
     uint32_t nAddress = 0;
     const bool bNumber = AddressNumber(key.strAddress, nAddress);
@@ -284,13 +381,15 @@ bool CVLECMMACTable::Attach(const SVLECMReplyKey& key, CVLECMNIFInfo* pRecord, c
 {
     std::lock_guard<std::mutex> lock(m_Mutex);
     auto it = m_MACs.find(key.strMAC);
-    if (it == m_MACs.end() || it->second.bRemoved || pRecord == nullptr)
+    if (it == m_MACs.end() || it->second.bRemoved || pRecord == nullptr || m_bStopped)
         return false;
     for (SEntry& entry : it->second.kept) {
         if (entry.address.strAddress != key.strAddress)
             continue;
         if (entry.pRecord != nullptr)
             return entry.pRecord == pRecord;
+        if (entry.address.eState != VLECM_MAC_ADDRESS_HEARD)
+            return false;
         entry.pRecord = pRecord;
         entry.address.strModel = strModel;
         entry.address.eState = VLECM_MAC_ADDRESS_WAITING;
@@ -371,7 +470,7 @@ bool CVLECMMACTable::StartCheck(const CVLECMNIFInfo* pRecord)
     std::lock_guard<std::mutex> lock(m_Mutex);
     SMAC* pMAC = nullptr;
     SEntry* pEntry = findEntry(pRecord, &pMAC);
-    if (pEntry == nullptr || pMAC->bRemoved || pEntry->address.eState != VLECM_MAC_ADDRESS_WAITING)
+    if (pEntry == nullptr || pMAC->bRemoved || m_bStopped || pEntry->address.eState != VLECM_MAC_ADDRESS_WAITING)
         return false;
     pEntry->address.eState = VLECM_MAC_ADDRESS_CHECKING;
     bump(*pMAC);
@@ -411,6 +510,7 @@ CVLECMMACTable::SNext CVLECMMACTable::CommandsEnded(const CVLECMNIFInfo* pRecord
     SVLECMMACAddress& address = pEntry->address;
     if (bSucceeded) {
         address.eState = VLECM_MAC_ADDRESS_PASSED;
+        pEntry->nPassed = ++pMAC->nPassed;
     } else {
         fail(address, VLECM_MAC_FAILURE_COMMAND, eCommand, eResult, nDeviceResult);
     }
@@ -425,6 +525,7 @@ CVLECMMACTable::SNext CVLECMMACTable::Accept(const CVLECMNIFInfo* pRecord)
     if (pEntry == nullptr || !isPendingState(pEntry->address.eState))
         return SNext();
     pEntry->address.eState = VLECM_MAC_ADDRESS_PASSED;
+    pEntry->nPassed = ++pMAC->nPassed;
     return changed(*pMAC);
 }
 
@@ -450,6 +551,58 @@ CVLECMMACTable::SNext CVLECMMACTable::ChainEnded(const CVLECMNIFInfo* pRecord, b
         return SNext();
     }
     return changed(*pMAC, bGoOn);
+}
+
+void CVLECMMACTable::Stop()
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    m_bStopped = true;
+    for (auto& it : m_MACs) {
+        SMAC& mac = it.second;
+        bool bChanged = false;
+        for (SEntry& entry : mac.kept) {
+            SVLECMMACAddress& address = entry.address;
+            if (address.eState == VLECM_MAC_ADDRESS_HEARD && entry.pRecord == nullptr) {
+                fail(address, VLECM_MAC_FAILURE_LOST, VLECM_COMMAND_CHECK_UNICAST, VLECM_RESULT_STOPPED, 0);
+            } else if (isPendingState(address.eState)) {
+                fail(address, VLECM_MAC_FAILURE_STOPPED, VLECM_COMMAND_CHECK_UNICAST, VLECM_RESULT_STOPPED, 0);
+            } else if (address.eState == VLECM_MAC_ADDRESS_ANSWERED) {
+                fail(address, VLECM_MAC_FAILURE_STOPPED, VLECM_COMMAND_GET_LIST_INFO, VLECM_RESULT_STOPPED, 0);
+            } else {
+                continue;
+            }
+            entry.bCommands = false;
+            bChanged = true;
+        }
+        if (bChanged)
+            changed(mac, false);
+    }
+}
+
+bool CVLECMMACTable::MayRunCommands(const CVLECMNIFInfo* pRecord)
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    SMAC* pMAC = nullptr;
+    SEntry* pEntry = findEntry(pRecord, &pMAC);
+    return pEntry != nullptr && !pMAC->bRemoved && !m_bStopped &&
+           pEntry->address.eState == VLECM_MAC_ADDRESS_ANSWERED && pEntry->bCommands;
+}
+
+bool CVLECMMACTable::MayStart(const CVLECMNIFInfo* pRecord, VLECM_COMMAND eCommand)
+{
+    if (eCommand != VLECM_COMMAND_CHECK_UNICAST)
+        return MayRunCommands(pRecord);
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    SMAC* pMAC = nullptr;
+    SEntry* pEntry = findEntry(pRecord, &pMAC);
+    return pEntry != nullptr && !pMAC->bRemoved && !m_bStopped && pEntry->address.eState == VLECM_MAC_ADDRESS_CHECKING;
+}
+
+bool CVLECMMACTable::IsNamed(const CVLECMNIFInfo* pRecord)
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    auto it = m_Records.find(pRecord);
+    return it != m_Records.end() && m_strNamedAddress.GetLength() > 0 && it->second.strAddress == m_strNamedAddress;
 }
 
 std::vector<CVLECMNIFInfo*> CVLECMMACTable::Remove(const CVLString& strMAC)
@@ -540,20 +693,36 @@ std::vector<SVLECMHeardAddress> CVLECMMACTable::FindAddress(const CVLString& str
     std::lock_guard<std::mutex> lock(m_Mutex);
     uint32_t nAddress = 0;
     const bool bNumber = AddressNumber(strAddress, nAddress);
-    SVLECMMACState state;
+    // Each MAC's addresses in place, none copied but the one found.
     for (const auto& mac : m_MACs) {
-        fillState(mac.first, mac.second, state);
-        bool bFound = false;
-        for (const SVLECMMACAddress& address : state.addresses) {
-            if (address.strAddress == strAddress) {
-                found.push_back({mac.first, address, mac.second.eVerdict});
-                bFound = true;
+        const SVLECMMACAddress* pFound = nullptr;
+        for (const SEntry& entry : mac.second.kept) {
+            if (entry.address.strAddress == strAddress) {
+                pFound = &entry.address;
                 break;
             }
         }
+        for (size_t i = 0; pFound == nullptr && i < mac.second.refusedNamed.size(); ++i) {
+            if (mac.second.refusedNamed[i].strAddress == strAddress)
+                pFound = &mac.second.refusedNamed[i];
+        }
+        if (pFound != nullptr) {
+            found.push_back({mac.first, *pFound, mac.second.eVerdict});
+            continue;
+        }
+        auto beyond = m_Beyond.find(mac.first);
+        if (beyond != m_Beyond.end() &&
+            std::find(beyond->second.begin(), beyond->second.end(), strAddress) != beyond->second.end()) {
+            SVLECMHeardAddress heard;
+            heard.strMAC = mac.first;
+            heard.address.strAddress = strAddress;
+            heard.address.eState = VLECM_MAC_ADDRESS_BEYOND;
+            heard.eVerdict = mac.second.eVerdict;
+            found.push_back(heard);
+            continue;
+        }
         // A refused address counted but not named.
-        if (!bFound && bNumber &&
-            std::binary_search(mac.second.refusedCounted.begin(), mac.second.refusedCounted.end(), nAddress))
+        if (bNumber && std::binary_search(mac.second.refusedCounted.begin(), mac.second.refusedCounted.end(), nAddress))
             found.push_back(countedRefusal(mac.first, mac.second, strAddress));
     }
     return found;

@@ -126,14 +126,6 @@ public:
     bool FindRefused(const CVLString& strMAC, const CVLString& strAddress, SVLECMBoundReport& report);
 
 private:
-    // An admitted device: where it first answered from, its network, and
-    // the fingerprint of its latest data admitted from there.
-    struct SDevice
-    {
-        CVLString strFrom;
-        CVLString strNetwork;
-        size_t nFingerprint = 0;
-    };
     // What one bound dropped on one network: the devices it refused (their
     // MAC addresses as numbers) and the address each first answered from,
     // up to MAX_REFUSED_DEVICES; the interfaces of the sockets that
@@ -155,9 +147,9 @@ private:
 
     // Under m_Sync.
     void refuse(const CVLString& strFrom);
-    // A reply of a known device's MAC from another address: admitted when
-    // it is new (bNew) and within the bounds, or its record was lost.
-    bool admitOther(const SVLECMReplyKey& key, bool bNew);
+    // A reply of a known device's MAC from a new address: admitted within
+    // the bounds.
+    bool admitOther(const SVLECMReplyKey& key, size_t nFingerprint);
     // Counts a reply of a new device that a bound dropped.
     void drop(SDropped& dropped, const CVLString& strMAC, const CVLString& strFrom, const CVLString& strReceiver);
     // The report of what a bound dropped on a network that has nDevices
@@ -175,7 +167,9 @@ private:
     CVLECMHandOnQueue& m_Records;
     CVLECMMACTable& m_Table;
     std::shared_ptr<const CVLECMLocalNetworks> m_pLocalNetworks;
-    std::map<CVLString, SDevice> m_Devices;
+    // The MACs admitted; what each address of them stands at (its
+    // fingerprint included) is the table's.
+    std::set<CVLString> m_Devices;
     int m_nDeviceBound;
     std::map<CVLString, SNetworkCount> m_NetworkCounts;
     std::map<CVLString, int> m_MACsPerSource;
