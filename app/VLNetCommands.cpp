@@ -404,8 +404,11 @@ int RunProbe(CVLNetSession& session, const CVLNetOptions& options)
         fprintf(stderr, "vlnet: not listed: %s\n", strUnnamed.c_str());
     // Listed or not, a MAC beyond the addresses checked says so.
     std::vector<std::string> macs = session.GetListedMACs();
-    for (const CVLNetSession::SUnlisted& device : unlisted)
-        macs.push_back(device.strMAC);
+    // One a bound refused is named above already, with its bound.
+    for (const CVLNetSession::SUnlisted& device : unlisted) {
+        if (!device.bRefused)
+            macs.push_back(device.strMAC);
+    }
     std::sort(macs.begin(), macs.end());
     macs.erase(std::unique(macs.begin(), macs.end()), macs.end());
     for (const std::string& strOne : macs)

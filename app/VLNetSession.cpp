@@ -513,25 +513,9 @@ void CVLNetSession::markConflicts()
         {
             std::lock_guard<std::mutex> lock(m_Mutex);
             auto it = m_PrintedLines.find(strMAC);
-            if (it != m_PrintedLines.end())
-                printed = it->second;
-        }
-        // TRANSITION: until the device manager hands on a MAC in conflict.
-        if (printed.strIP.empty()) {
-            bool bMore = false;
-            if (GetVerdict(strMAC) != VERDICT_CONFLICT)
+            if (it == m_PrintedLines.end())
                 continue;
-            for (const SAddress& address : GetAddresses(strMAC, bMore)) {
-                if (address.eState == ADDRESS_PASSED && printed.strIP.empty()) {
-                    printed.strIP = address.strIP;
-                    printed.strModel = address.strModel;
-                }
-            }
-            if (printed.strIP.empty())
-                continue;
-            std::lock_guard<std::mutex> lock(m_Mutex);
-            if (m_PrintedLines.emplace(strMAC, SPrinted{printed.strIP, printed.strModel, std::string(), 0}).second)
-                m_nChangeCount++;
+            printed = it->second;
         }
         // Counted before the marks are read: an address heard in between
         // is read at the next look.
@@ -734,6 +718,8 @@ bool IsSilent(const SVLECMMACAddress& address)
     case VLECM_MAC_ADDRESS_CHECKING:
         return true;
     case VLECM_MAC_ADDRESS_FAILED:
+        if (address.eFailure == VLECM_MAC_FAILURE_STOPPED)
+            return address.eCommand == VLECM_COMMAND_CHECK_UNICAST;
         return !address.bAnsweredOtherwise && (address.eFailure == VLECM_MAC_FAILURE_NO_ANSWER ||
                                                address.eFailure == VLECM_MAC_FAILURE_NOT_UNICAST ||
                                                (address.eFailure == VLECM_MAC_FAILURE_CHECK &&
@@ -777,6 +763,12 @@ std::vector<CVLNetSession::SAddress> CVLNetSession::GetAddresses(const std::stri
             address.eState = ADDRESS_PASSED;
             break;
         case VLECM_MAC_ADDRESS_FAILED:
+            // Cut by the probe's stop: where it was, as when it ran.
+            if (found.eFailure == VLECM_MAC_FAILURE_STOPPED) {
+                address.strReason = found.eCommand == VLECM_COMMAND_CHECK_UNICAST ? "in its unicast check"
+                                                                                   : "waiting for its commands";
+                break;
+            }
             address.eState = ADDRESS_FAILED;
             address.strReason = FailedReason(found);
             break;
