@@ -1550,6 +1550,34 @@ TEST_F(VLNetEndToEnd, AMACAnsweredFromSeveralAddressesIsReachedWhereItPassed)
         << probe.strErrors;
 }
 
+// Hosts that claim a device's MAC, pass their unicast check and then never
+// answer GetListInfo hold back neither the device's own chain nor the
+// address the user names: one of them on the first network, four on the
+// second, each answering before the device.
+TEST_F(VLNetEndToEnd, StallingClaimantsHoldBackNeitherTheListNorTheAddressNamed)
+{
+    const std::string strOne = "00:26:AB:34:00:01", strFour = "00:26:AB:34:00:04";
+    AddNetwork(1, {"mac=" + strOne + " quietlist=1", "mac=" + strOne + " delay=300"}, false);
+    std::vector<std::string> four(4, "mac=" + strFour + " quietlist=1");
+    four.push_back("mac=" + strFour + " delay=300");
+    AddNetwork(2, four, false);
+    ASSERT_TRUE(m_Net.Exec("pc", "ip route add default dev vl1"));
+    for (const std::string& strDevice : {Address(1, 11), Address(2, 14)}) {
+        ProgramRun run = RunVlnet(m_Net, {"run", strDevice, "GetDetail", "--timeout", "10"});
+        EXPECT_EQ(0, run.nStatus) << strDevice << "\n" << run.strErrors;
+        EXPECT_EQ("result 0 (success)", LineOf("\n" + run.strOutput, "result")) << strDevice;
+    }
+    // Listed at the device's address, marked; the claimants named, as
+    // their commands failed. Status 3: the line's mark.
+    ProgramRun probe = RunVlnet(m_Net, {"probe"});
+    EXPECT_EQ(3, probe.nStatus) << probe.strErrors;
+    EXPECT_NE(std::string::npos, probe.strOutput.find(strOne + "\t" + Address(1, 11) + "\tModel 1-1\t"))
+        << probe.strOutput;
+    EXPECT_NE(std::string::npos, probe.strOutput.find(strFour + "\t" + Address(2, 14) + "\tModel 2-4\t"))
+        << probe.strOutput;
+    EXPECT_EQ(std::string::npos, probe.strErrors.find("at the time-out")) << probe.strErrors;
+}
+
 // What slipped before: a claim of a device's MAC that the bound of its
 // source refused was never checked, so the device is refused by its MAC;
 // a device that also forges another MAC's probe reply from its address is
