@@ -400,10 +400,12 @@ std::vector<std::pair<std::string, std::vector<std::string>>> CVLNetSession::Get
     // Only MACs that answered unicast there: a host that merely names many
     // MACs in its probe replies shares no address with a device.
     std::map<std::string, std::set<std::string>> byAddress;
-    bool bMore = false;
-    for (const SVLECMHeardAddress& heard : m_CommunicationManager.GetVLECM().GetAllHeardAddresses(bMore)) {
-        if (heard.address.bUnicast)
-            byAddress[Text(heard.address.strAddress)].insert(CVLNetOptions::NormalizeMACAddress(Text(heard.strMAC)));
+    for (const std::string& strMAC : keptMACs(true)) {
+        bool bMore = false;
+        for (const SAddress& address : GetAddresses(strMAC, bMore)) {
+            if (address.bUnicast)
+                byAddress[address.strIP].insert(strMAC);
+        }
     }
     std::vector<std::string> addresses;
     for (const auto& entry : byAddress) {
@@ -414,6 +416,25 @@ std::vector<std::pair<std::string, std::vector<std::string>>> CVLNetSession::Get
     for (const std::string& strIP : addresses)
         shared.emplace_back(strIP, std::vector<std::string>(byAddress[strIP].begin(), byAddress[strIP].end()));
     return shared;
+}
+
+std::vector<std::string> CVLNetSession::keptMACs(bool bUnicast)
+{
+    std::vector<std::string> macs;
+    CVLECM& ecm = m_CommunicationManager.GetVLECM();
+    // Every MAC of this probe, once each, without its addresses.
+    for (const CVLString& strMAC : ecm.GetMACsChangedSince(0)) {
+        SVLECMMACSummary summary;
+        if (!ecm.GetMACSummary(strMAC.GetString(), summary) || summary.nKept == 0)
+            continue;
+        // Failed for not answering unicast, or not judged: none answered.
+        if (bUnicast && summary.nPassed + summary.nAnswered + summary.nFailed - summary.nNotUnicast == 0)
+            continue;
+        macs.push_back(CVLNetOptions::NormalizeMACAddress(Text(strMAC)));
+    }
+    std::sort(macs.begin(), macs.end());
+    macs.erase(std::unique(macs.begin(), macs.end()), macs.end());
+    return macs;
 }
 
 std::vector<std::string> CVLNetSession::GetPassedAddresses(const std::string& strMAC)
@@ -890,20 +911,9 @@ void CVLNetSession::noteUnlisted(const char* szCut, const std::string& strFilter
     // address whose commands failed or were cut, every other one whose
     // check failed or was cut. Another address that passed is said apart
     // (GetConflicts), and one never checked too.
-    std::vector<std::string> macs;
-    bool bMoreHeard = false;
-    for (const SVLECMHeardAddress& heard : m_CommunicationManager.GetVLECM().GetAllHeardAddresses(bMoreHeard)) {
-        // An address never checked is said apart (ReportUnchecked): a MAC
-        // that only a bound's refusals name is not read whole.
-        if (heard.address.eState == VLECM_MAC_ADDRESS_REFUSED || heard.address.eState == VLECM_MAC_ADDRESS_BEYOND)
-            continue;
-        std::string strNormal = CVLNetOptions::NormalizeMACAddress(Text(heard.strMAC));
-        if ((macs.empty() || macs.back() != strNormal) && (strFilterMAC.empty() || strNormal == strFilterMAC))
-            macs.push_back(strNormal);
-    }
-    std::sort(macs.begin(), macs.end());
-    macs.erase(std::unique(macs.begin(), macs.end()), macs.end());
-    for (const std::string& strMAC : macs) {
+    // An address never checked is said apart (ReportUnchecked): a MAC that
+    // only a bound's refusals name is not read.
+    for (const std::string& strMAC : strFilterMAC.empty() ? keptMACs(false) : std::vector<std::string>{strFilterMAC}) {
         bool bMore = false;
         for (const SAddress& address : GetAddresses(strMAC, bMore)) {
             // One whose reply was never handled has no record, and no model.
@@ -1272,17 +1282,29 @@ void CVLNetSession::noteIncomplete(const std::vector<SVLECMBoundReport>& reports
     // Each count is of addresses, claims' too, out of those that came as
     // far: the addresses kept for a check, and those that passed it.
     unsigned long nChecking = 0, nKept = 0, nCommands = 0, nAnswered = 0;
-    bool bMore = false;
-    for (const SVLECMHeardAddress& heard :
-         szCut != nullptr ? ecm.GetAllHeardAddresses(bMore) : std::vector<SVLECMHeardAddress>()) {
-        const VLECM_MAC_ADDRESS_STATE eState = heard.address.eState;
-        if (eState == VLECM_MAC_ADDRESS_REFUSED || eState == VLECM_MAC_ADDRESS_BEYOND ||
-            eState == VLECM_MAC_ADDRESS_HEARD)
+    for (const std::string& strMAC : szCut != nullptr ? keptMACs(false) : std::vector<std::string>()) {
+        // A MAC none of whose addresses is still to be judged or answered
+        // unicast is counted by its summary, without its addresses.
+        SVLECMMACSummary summary;
+        if (!ecm.GetMACSummary(strMAC.c_str(), summary))
             continue;
-        nKept++;
-        nChecking += eState == VLECM_MAC_ADDRESS_WAITING || eState == VLECM_MAC_ADDRESS_CHECKING ? 1 : 0;
-        nAnswered += heard.address.bUnicast ? 1 : 0;
-        nCommands += eState == VLECM_MAC_ADDRESS_ANSWERED ? 1 : 0;
+        if (summary.nPending + summary.nAnswered + summary.nPassed + summary.nFailed - summary.nNotUnicast == 0) {
+            nKept += summary.nKept;
+            continue;
+        }
+        SVLECMMACState state;
+        if (!ecm.GetMACState(strMAC.c_str(), state))
+            continue;
+        for (const SVLECMMACAddress& address : state.addresses) {
+            const VLECM_MAC_ADDRESS_STATE eState = address.eState;
+            if (eState == VLECM_MAC_ADDRESS_REFUSED || eState == VLECM_MAC_ADDRESS_BEYOND ||
+                eState == VLECM_MAC_ADDRESS_HEARD)
+                continue;
+            nKept++;
+            nChecking += eState == VLECM_MAC_ADDRESS_WAITING || eState == VLECM_MAC_ADDRESS_CHECKING ? 1 : 0;
+            nAnswered += address.bUnicast ? 1 : 0;
+            nCommands += eState == VLECM_MAC_ADDRESS_ANSWERED ? 1 : 0;
+        }
     }
     // A device deaf to unicast waits in its check, not for its commands.
     if (nChecking > 0)

@@ -356,6 +356,10 @@ private:
     void markConflicts();
     // The addresses heard for a MAC, as its summary counts them.
     unsigned long countHeard(const std::string& strMAC);
+    // The MACs of this probe that kept an address (not those only a bound's
+    // refusals name), read by their summaries; with bUnicast, only those
+    // an address of which may have answered unicast.
+    std::vector<std::string> keptMACs(bool bUnicast);
     // Marks of a MAC's line listed at strIP.
     std::string marksOf(const std::string& strMAC, const std::string& strIP);
     long probeScheduleMilliseconds();
