@@ -283,6 +283,21 @@ CVLECMMACTable::SEntry* CVLECMMACTable::findKept(const SVLECMReplyKey& key)
     return nullptr;
 }
 
+void CVLECMMACTable::SetDelivered(const SVLECMReplyKey& key, bool bDelivered)
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    SEntry* pEntry = findKept(key);
+    if (pEntry != nullptr)
+        pEntry->bDelivered = bDelivered;
+}
+
+bool CVLECMMACTable::WasDelivered(const SVLECMReplyKey& key)
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    const SEntry* pEntry = findKept(key);
+    return pEntry != nullptr && pEntry->bDelivered;
+}
+
 bool CVLECMMACTable::GetFingerprint(const SVLECMReplyKey& key, size_t& nFingerprint)
 {
     std::lock_guard<std::mutex> lock(m_Mutex);

@@ -115,6 +115,11 @@ public:
     CVLECMNIFInfo* FindRecord(const CVLString& strMAC, const CVLString& strAddress);
     CVLECMNIFInfo* FindReported(const CVLString& strMAC);
     bool FindKey(const CVLECMNIFInfo* pRecord, SVLECMReplyKey& key);
+    // Whether the last record of the kept address's replies was delivered
+    // (its reply handled), as the hand-on queue tells it: a repeat of a
+    // reply delivered is no news, one of a reply lost is.
+    void SetDelivered(const SVLECMReplyKey& key, bool bDelivered);
+    bool WasDelivered(const SVLECMReplyKey& key);
     // The record's model name, updated as its replies come.
     void SetModel(const CVLECMNIFInfo* pRecord, const CVLString& strModel);
 
@@ -198,6 +203,7 @@ private:
         unsigned long nAnswered = 0;
         unsigned long nPassed = 0;
         size_t nFingerprint = 0;
+        bool bDelivered = false;
         // Its follow-up commands run.
         bool bCommands = false;
     };

@@ -2,21 +2,23 @@
 // threads before a reply is copied or queued:
 // - a reply without a MAC address (a device's error answer) is refused, and
 //   the refusals are counted and traced per source;
-// - a known device's reply whose data did not change is dropped, unless the
-//   record of that data was lost before its delivery (refused by the
-//   dispatch queue, never copied); while one record of a device waits to be
-//   delivered its next replies are not admitted: a changed one is merged
-//   into the waiting record instead, so a device costs at most one waiting
-//   record and its record ends with its latest data. The waiting records
-//   are the hand-on queue's (CVLECMHandOnQueue, given at construction),
-//   which the filter asks;
+// - a reply of a kept address (any address of a MAC, whichever answered
+//   first) whose data did not change is dropped, unless the record of that
+//   data was lost before its delivery (refused by the dispatch queue, never
+//   copied); while one record of an address waits to be delivered its next
+//   replies are not admitted: a changed one is merged into the waiting
+//   record instead, so an address costs at most one waiting record and its
+//   record ends with its latest data. The waiting records are the hand-on
+//   queue's (CVLECMHandOnQueue, given at construction), which the filter
+//   asks; each address's fingerprint and whether its last record was
+//   delivered are the MAC table's;
 // - a MAC address that answers from further addresses keeps each in the
 //   MAC table (CVLECMMACTable, given at construction); the first reply from
 //   each is admitted as a record of its own, so that each address gets its
 //   unicast check and a host claiming the MAC first cannot hide the device.
 //   A new address costs what a device does: the bounds below hold it too,
-//   and the table keeps what they refused, never checked. Nothing of a MAC
-//   the client removed is admitted;
+//   and the table keeps what they refused, never checked, of a MAC admitted
+//   or not. Nothing of a MAC the client removed is admitted;
 // - one source address brings at most MAX_MACS_PER_SOURCE devices, and each
 //   local network at most MAX_DEVICES; the devices a bound refused are kept
 //   for the client (GetBoundReports).

@@ -1854,3 +1854,27 @@ TEST_F(ECMReplies, AnAddressThatPassedIsHandedOnWhileAnotherCannotBeChecked)
     EXPECT_EQ(1u, m_Client.Count("probe"));
     EXPECT_EQ(0, m_ECM.GetPendingMACCount());
 }
+
+// A check that ends after the stop, answered, starts nothing: the stop
+// judged its address, and no command of the probe is sent after it.
+TEST_F(ECMReplies, ACheckAnsweredAfterTheStopStartsNoCommand)
+{
+    CWatchdog watchdog(60, "ECMReplies");
+    const std::string strMAC = Mac(0xB600), strFrom = "10.8.7.1";
+    CFakeNetwork::SetAnswerAt(strMAC, strFrom, "CheckUnicast", EFakeAnswer::Block);
+    ASSERT_TRUE(CFakeNetwork::Reply(strMAC, "", strFrom));
+    ASSERT_TRUE(Eventually([&]() { return CFakeNetwork::RequestCountAt(strMAC, strFrom, "CheckUnicast") == 1; }));
+    m_ECM.StopProbe();
+    EXPECT_EQ(0, m_ECM.GetPendingMACCount());
+    CFakeNetwork::SetAnswerAt(strMAC, strFrom, "CheckUnicast", EFakeAnswer::Success);
+    SVLECMMACState state;
+    ASSERT_TRUE(Eventually([&]() {
+        return m_ECM.GetProbeInstance().GetCheckingChainCount() == 0 && m_ECM.GetMACState(strMAC.c_str(), state);
+    }));
+    Drain(m_ECM);
+    EXPECT_EQ(0, CFakeNetwork::RequestCountAt(strMAC, strFrom, "GetListInfo"));
+    ASSERT_TRUE(m_ECM.GetMACState(strMAC.c_str(), state));
+    EXPECT_EQ(VLECM_MAC_FAILURE_STOPPED, state.addresses[0].eFailure);
+    EXPECT_EQ(0, m_ECM.GetPendingMACCount());
+    EXPECT_EQ(0u, m_Client.Count("probe"));
+}
