@@ -33,10 +33,10 @@ const char kDescriptionProbe[] = "Probes the local networks and prints one line 
                                  "('also answered from ADDRESS': its MAC answered from other addresses too; a\n"
                                  "line is printed again when a mark comes later). A MAC heard from several\n"
                                  "addresses has each checked by unicast (all at once, up to 64 addresses),\n"
-                                 "and is listed once every one is judged, at the one that passed (two that\n"
-                                 "passed: listed, said, status 3). Without --timeout it ends when the\n"
-                                 "probe is over: its send schedule (about 1.9 s) has passed and every device\n"
-                                 "heard is checked (at most 60 s). With --timeout it listens that long,\n"
+                                 "each followed by its own commands, and is listed at the first whose\n"
+                                 "commands succeed (two that pass: said, status 3). Without --timeout it ends\n"
+                                 "when the probe is over: its send schedule (about 1.9 s) has passed and every\n"
+                                 "device heard is checked (at most 60 s). With --timeout it listens that long,\n"
                                  "probing again each time the schedule has passed, and lists every device\n"
                                  "found in that time (a time-out shorter than the schedule: status 3). With\n"
                                  "--mac it ends once every address that MAC answered from is judged, listing\n"
@@ -61,7 +61,8 @@ const char kDescriptionProbe[] = "Probes the local networks and prints one line 
     "once: vlnet reaches devices on the computer's own networks only.\n"          \
     "Given by its MAC, the device is used at the address that passed\n"           \
     "its unicast check once every address that answered for the MAC is judged;\n" \
-    "given by its IP address, once that address's own check passed.\n"
+    "given by its IP address, once that address's own check passed (it is\n"     \
+    "checked however many other addresses claimed its MAC first).\n"
 
 const char kDescriptionUrl[] = "Probes until the device is found and prints its web page URL.\n" VLNET_PROBES_AGAIN;
 
@@ -393,7 +394,7 @@ int RunProbe(CVLNetSession& session, const CVLNetOptions& options)
                         strFrom.c_str(), device.strReason.c_str());
             else
                 fprintf(stderr, "vlnet: device %s answered the probe%s but %s: %s\n", strMAC.c_str(), strFrom.c_str(),
-                        device.bUnicast ? "was not listed" : "not by unicast", device.strReason.c_str());
+                        device.bSilent ? "not by unicast" : "was not listed", device.strReason.c_str());
         }
         ReportUnchecked(session, CVLNetOptions::NormalizeMACAddress(strMAC));
         return bStopped ? VLNET_EXIT_STOPPED : VLNET_EXIT_FAILURE;
@@ -415,8 +416,11 @@ int RunProbe(CVLNetSession& session, const CVLNetOptions& options)
         fprintf(stderr, "vlnet: not listed: %s\n", strUnnamed.c_str());
     // Listed or not, a MAC beyond the addresses checked says so.
     std::vector<std::string> macs = session.GetListedMACs();
-    for (const CVLNetSession::SUnlisted& device : unlisted)
-        macs.push_back(device.strMAC);
+    // One a bound refused is named above already, with its bound.
+    for (const CVLNetSession::SUnlisted& device : unlisted) {
+        if (!device.bRefused)
+            macs.push_back(device.strMAC);
+    }
     std::sort(macs.begin(), macs.end());
     macs.erase(std::unique(macs.begin(), macs.end()), macs.end());
     for (const std::string& strOne : macs)
@@ -450,7 +454,8 @@ void ReportNotUnicast(CVLNetSession& session, const std::string& strDevice, cons
             addresses.push_back(address);
     }
     if (addresses.size() <= 1) {
-        fprintf(stderr, "vlnet: device %s answered the probe but not by unicast: %s\n", strDevice.c_str(),
+        fprintf(stderr, "vlnet: device %s answered the probe but %s: %s\n", strDevice.c_str(),
+                session.IsFoundAnsweringUnicast() ? "was not used" : "not by unicast",
                 session.GetNotUnicastReason().c_str());
     } else {
         // No one address is the device's: each is said with its own reason;
@@ -463,8 +468,9 @@ void ReportNotUnicast(CVLNetSession& session, const std::string& strDevice, cons
                         strMAC.c_str(), address.strIP.c_str(), session.IsTimedOut() ? " at the time-out" : "");
                 continue;
             }
-            fprintf(stderr, "vlnet: device %s answered the probe from %s but not by unicast: %s%s\n", strMAC.c_str(),
-                    address.strIP.c_str(), address.strReason.c_str(),
+            fprintf(stderr, "vlnet: device %s answered the probe from %s but %s: %s%s\n", strMAC.c_str(),
+                    address.strIP.c_str(), address.bSilent ? "not by unicast" : "was not used",
+                    address.strReason.c_str(),
                     address.eState == CVLNetSession::ADDRESS_PENDING && session.IsTimedOut() ? " at the time-out" : "");
         }
     }
@@ -629,9 +635,8 @@ CVLPFWNIFInfo* FindDevice(CVLNetSession& session, const CVLNetOptions& options, 
                     session.GetRefusal().c_str());
         else if (!session.GetPassedMACInstead().empty())
             fprintf(stderr,
-                    "vlnet: device %s answered the probe but not by unicast; its MAC %s passed its unicast check at "
-                    "%s\n",
-                    strDevice.c_str(), session.GetPassedMACInstead().c_str(),
+                    "vlnet: device %s answered the probe but %s; its MAC %s passed its unicast check at %s\n",
+                    strDevice.c_str(), session.GetNotUsedWhy().c_str(), session.GetPassedMACInstead().c_str(),
                     session.GetPassedAddressInstead().c_str());
         else if (!strUncheckedMAC.empty())
             fprintf(stderr, "vlnet: device %s answered the probe for MAC %s, not checked: %s\n", strDevice.c_str(),

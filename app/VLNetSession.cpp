@@ -52,9 +52,15 @@ const char kCutByStop[] = "when stopped";
 
 // The probe is over once nothing has changed for this long after its schedule.
 const long kQuietMilliseconds = 1000;
-// How often the main thread looks at the probe, and refreshes the status line.
+// How often the main thread looks at a running command, and refreshes the
+// status line.
 const long kPollMilliseconds = 20;
 const long kStatusMilliseconds = 200;
+// The longest a probe's wait for the device manager's next change lasts: a
+// stop asked for by a signal is seen within it.
+const long kWaitMilliseconds = 100;
+// The shortest time between two looks at a probe whose table keeps changing.
+const long kMinPassMilliseconds = 10;
 
 std::string Text(const CVLString& str)
 {
@@ -313,11 +319,14 @@ void CVLNetSession::OnProbe(VL_CONST_STR szMACAddress, CVLPFWNIFInfo* pNIFInfo)
         return;
     std::string strMAC = CVLNetOptions::NormalizeMACAddress(szMACAddress);
     std::string strIP = Text(pNIFInfo->GetIPAddress());
+    const unsigned long nHeard = countHeard(strMAC);
     std::string strMarks = marksOf(strMAC, strIP);
     std::lock_guard<std::mutex> lock(m_Mutex);
     m_nChangeCount++;
-    // The device manager reports a MAC once, judged at the one address that
-    // passed; the others are asked for (GetAddresses).
+    // The device manager hands a MAC on once, at the end of the first of
+    // its addresses' chains that succeeds, whatever its other addresses
+    // do; they are asked for (GetAddresses), and a mark that comes later
+    // lists the line again (markConflicts).
     if (m_PrintedLines.count(strMAC) != 0)
         return;
     if ((!m_strFindMAC.empty() && strMAC == m_strFindMAC) || (!m_strFindIP.empty() && strIP == m_strFindIP)) {
@@ -325,7 +334,7 @@ void CVLNetSession::OnProbe(VL_CONST_STR szMACAddress, CVLPFWNIFInfo* pNIFInfo)
             m_pFoundNIFInfo = pNIFInfo;
     }
     std::string strModel = Text(pNIFInfo->GetDisplayName());
-    m_PrintedLines[strMAC] = {strIP, strModel, strMarks};
+    m_PrintedLines[strMAC] = {strIP, strModel, strMarks, nHeard};
     if (m_pStatusLine != nullptr && !m_bHoldLines)
         m_pStatusLine->Print(FormatDeviceLine(strMAC, strIP, strModel, strMarks));
 }
@@ -402,10 +411,12 @@ std::vector<std::pair<std::string, std::vector<std::string>>> CVLNetSession::Get
     // Only MACs that answered unicast there: a host that merely names many
     // MACs in its probe replies shares no address with a device.
     std::map<std::string, std::set<std::string>> byAddress;
-    bool bMore = false;
-    for (const SVLECMHeardAddress& heard : m_CommunicationManager.GetVLECM().GetAllHeardAddresses(bMore)) {
-        if (heard.address.bUnicast)
-            byAddress[Text(heard.address.strAddress)].insert(CVLNetOptions::NormalizeMACAddress(Text(heard.strMAC)));
+    for (const std::string& strMAC : keptMACs(true)) {
+        bool bMore = false;
+        for (const SAddress& address : GetAddresses(strMAC, bMore)) {
+            if (address.bUnicast)
+                byAddress[address.strIP].insert(strMAC);
+        }
     }
     std::vector<std::string> addresses;
     for (const auto& entry : byAddress) {
@@ -416,6 +427,25 @@ std::vector<std::pair<std::string, std::vector<std::string>>> CVLNetSession::Get
     for (const std::string& strIP : addresses)
         shared.emplace_back(strIP, std::vector<std::string>(byAddress[strIP].begin(), byAddress[strIP].end()));
     return shared;
+}
+
+std::vector<std::string> CVLNetSession::keptMACs(bool bUnicast)
+{
+    std::vector<std::string> macs;
+    CVLECM& ecm = m_CommunicationManager.GetVLECM();
+    // Every MAC of this probe, once each, without its addresses.
+    for (const CVLString& strMAC : ecm.GetMACsChangedSince(0)) {
+        SVLECMMACSummary summary;
+        if (!ecm.GetMACSummary(strMAC.GetString(), summary) || summary.nKept == 0)
+            continue;
+        // Failed for not answering unicast, or not judged: none answered.
+        if (bUnicast && summary.nPassed + summary.nAnswered + summary.nFailed - summary.nNotUnicast == 0)
+            continue;
+        macs.push_back(CVLNetOptions::NormalizeMACAddress(Text(strMAC)));
+    }
+    std::sort(macs.begin(), macs.end());
+    macs.erase(std::unique(macs.begin(), macs.end()), macs.end());
+    return macs;
 }
 
 std::vector<std::string> CVLNetSession::GetPassedAddresses(const std::string& strMAC)
@@ -476,6 +506,14 @@ std::string CVLNetSession::GetDeviceLine(const std::string& strMAC)
     return FormatDeviceLine(strMAC, printed.strIP, printed.strModel, marksOf(strMAC, printed.strIP));
 }
 
+unsigned long CVLNetSession::countHeard(const std::string& strMAC)
+{
+    SVLECMMACSummary summary;
+    if (!m_bInitialize || !m_CommunicationManager.GetVLECM().GetMACSummary(strMAC.c_str(), summary))
+        return 0;
+    return summary.nKept + summary.nRefused + summary.nBeyond + (summary.bMore ? 1 : 0);
+}
+
 void CVLNetSession::markConflicts()
 {
     if (!m_bInitialize)
@@ -502,37 +540,28 @@ void CVLNetSession::markConflicts()
         const std::string strMAC = CVLNetOptions::NormalizeMACAddress(Text(strChanged));
         if (!m_strFilterMAC.empty() && strMAC != m_strFilterMAC)
             continue;
+        // A MAC not listed yet is listed when it is handed on (OnProbe).
         SPrinted printed;
         {
             std::lock_guard<std::mutex> lock(m_Mutex);
             auto it = m_PrintedLines.find(strMAC);
-            if (it != m_PrintedLines.end())
-                printed = it->second;
-        }
-        // A MAC in conflict is never reported: listed here at the address
-        // that passed (or answered) first, its others marked.
-        if (printed.strIP.empty()) {
-            bool bMore = false;
-            if (GetVerdict(strMAC) != VERDICT_CONFLICT)
+            if (it == m_PrintedLines.end())
                 continue;
-            for (const SAddress& address : GetAddresses(strMAC, bMore)) {
-                if (address.eState == ADDRESS_PASSED && (printed.strIP.empty() || address.bListed)) {
-                    printed.strIP = address.strIP;
-                    printed.strModel = address.strModel;
-                }
-            }
-            if (printed.strIP.empty())
-                continue;
+            printed = it->second;
         }
-        std::string strMarks = marksOf(strMAC, printed.strIP);
+        // Counted before the marks are read: an address heard in between
+        // is read at the next look.
+        const unsigned long nHeard = countHeard(strMAC);
+        if (nHeard == printed.nHeard)
+            continue;
+        const std::string strMarks = marksOf(strMAC, printed.strIP);
         std::lock_guard<std::mutex> lock(m_Mutex);
         auto it = m_PrintedLines.find(strMAC);
-        if (it == m_PrintedLines.end()) {
-            it = m_PrintedLines.emplace(strMAC, SPrinted{printed.strIP, printed.strModel, std::string()}).first;
-            m_nChangeCount++;
-        } else if (it->second.strMarks == strMarks) {
+        if (it == m_PrintedLines.end())
             continue;
-        }
+        it->second.nHeard = nHeard;
+        if (it->second.strMarks == strMarks)
+            continue;
         it->second.strMarks = strMarks;
         if (m_pStatusLine != nullptr && !m_bHoldLines)
             m_pStatusLine->Print(FormatDeviceLine(it->first, it->second.strIP, it->second.strModel, strMarks));
@@ -623,10 +652,10 @@ std::string CVLNetSession::findTargetMAC()
 
 CVLNetSession::EVerdict CVLNetSession::GetVerdict(const std::string& strMAC)
 {
-    SVLECMMACState state;
-    if (!m_bInitialize || !m_CommunicationManager.GetVLECM().GetMACState(strMAC.c_str(), state))
+    SVLECMMACSummary summary;
+    if (!m_bInitialize || !m_CommunicationManager.GetVLECM().GetMACSummary(strMAC.c_str(), summary))
         return VERDICT_NOT_HEARD;
-    switch (state.eVerdict) {
+    switch (summary.eVerdict) {
     case VLECM_MAC_ONE:
         return VERDICT_ONE;
     case VLECM_MAC_CONFLICT:
@@ -650,19 +679,20 @@ CVLNetSession::ETarget CVLNetSession::judgeTarget(size_t& nAddresses, bool& bSol
     }
     CVLECM& ecm = m_CommunicationManager.GetVLECM();
     if (!strFindMAC.empty()) {
-        SVLECMMACState state;
-        if (!ecm.GetMACState(strFindMAC.c_str(), state))
+        SVLECMMACSummary summary;
+        if (!ecm.GetMACSummary(strFindMAC.c_str(), summary))
             return TARGET_NOT_HEARD;
-        nAddresses = state.addresses.size();
-        bSole = state.eVerdict == VLECM_MAC_ONE && nAddresses == 1;
+        nAddresses = summary.nKept + summary.nRefused + summary.nBeyond;
+        bSole = summary.eVerdict == VLECM_MAC_ONE && nAddresses == 1;
         // Heard from more addresses than are told apart, it is judged at
         // once: nothing their checks say can tell the device from them.
-        if (state.nBeyond > 0 || state.bMore)
+        if (summary.nBeyond > 0 || summary.bMore)
             return TARGET_JUDGED;
-        // Judged at one address, it is the device once reported to us.
-        if (state.eVerdict == VLECM_MAC_PENDING || (state.eVerdict == VLECM_MAC_ONE && GetFoundNIFInfo() == nullptr))
+        // Judged at one address, it is the device once handed on to us.
+        if (summary.eVerdict == VLECM_MAC_PENDING ||
+            (summary.eVerdict == VLECM_MAC_ONE && GetFoundNIFInfo() == nullptr))
             return TARGET_PENDING;
-        return state.eVerdict == VLECM_MAC_NONE ? TARGET_FAILED : TARGET_JUDGED;
+        return summary.eVerdict == VLECM_MAC_NONE ? TARGET_FAILED : TARGET_JUDGED;
     }
     // By its address the device is that address alone: the other addresses
     // of its MAC are named, never waited for.
@@ -676,12 +706,8 @@ CVLNetSession::ETarget CVLNetSession::judgeTarget(size_t& nAddresses, bool& bSol
         case VLECM_MAC_ADDRESS_HEARD:
         case VLECM_MAC_ADDRESS_WAITING:
         case VLECM_MAC_ADDRESS_CHECKING:
-            bPending = true;
-            break;
         case VLECM_MAC_ADDRESS_ANSWERED:
-            // Its commands are still to run unless another address of its
-            // MAC passed them.
-            bPending = bPending || one.eVerdict != VLECM_MAC_CONFLICT;
+            bPending = true;
             break;
         default:
             break;
@@ -713,6 +739,27 @@ std::string FailedReason(const SVLECMMACAddress& address)
         return "its unicast check failed";
     }
 }
+
+// True when nothing came from the address to its unicast check, or its
+// check has not ended: it answered the probe but not by unicast.
+bool IsSilent(const SVLECMMACAddress& address)
+{
+    switch (address.eState) {
+    case VLECM_MAC_ADDRESS_HEARD:
+    case VLECM_MAC_ADDRESS_WAITING:
+    case VLECM_MAC_ADDRESS_CHECKING:
+        return true;
+    case VLECM_MAC_ADDRESS_FAILED:
+        if (address.eFailure == VLECM_MAC_FAILURE_STOPPED)
+            return address.eCommand == VLECM_COMMAND_CHECK_UNICAST;
+        return !address.bAnsweredOtherwise && (address.eFailure == VLECM_MAC_FAILURE_NO_ANSWER ||
+                                               address.eFailure == VLECM_MAC_FAILURE_NOT_UNICAST ||
+                                               (address.eFailure == VLECM_MAC_FAILURE_CHECK &&
+                                                address.eResult == VLECM_RESULT_TIMEOUT));
+    default:
+        return false;
+    }
+}
 }  // namespace
 
 std::vector<CVLNetSession::SAddress> CVLNetSession::GetAddresses(const std::string& strMAC, bool& bMore)
@@ -723,13 +770,13 @@ std::vector<CVLNetSession::SAddress> CVLNetSession::GetAddresses(const std::stri
     if (!m_bInitialize || !m_CommunicationManager.GetVLECM().GetMACState(strMAC.c_str(), state))
         return addresses;
     bMore = state.nBeyond > 0;
-    const bool bConflict = state.eVerdict == VLECM_MAC_CONFLICT;
     for (const SVLECMMACAddress& found : state.addresses) {
         SAddress address;
         address.strIP = Text(found.strAddress);
         address.bListed = found.bReported;
         address.strModel = Text(found.strModel);
         address.bUnicast = found.bUnicast;
+        address.bSilent = IsSilent(found);
         switch (found.eState) {
         case VLECM_MAC_ADDRESS_HEARD:
             address.bHeardOnly = true;
@@ -742,15 +789,18 @@ std::vector<CVLNetSession::SAddress> CVLNetSession::GetAddresses(const std::stri
             address.strReason = "in its unicast check";
             break;
         case VLECM_MAC_ADDRESS_ANSWERED:
-            // In a conflict its commands never run: it passed its check,
-            // which is what tells it apart.
-            address.eState = bConflict ? ADDRESS_PASSED : ADDRESS_PENDING;
-            address.strReason = bConflict ? std::string() : "waiting for its commands";
+            address.strReason = "waiting for its commands";
             break;
         case VLECM_MAC_ADDRESS_PASSED:
             address.eState = ADDRESS_PASSED;
             break;
         case VLECM_MAC_ADDRESS_FAILED:
+            // Cut by the probe's stop: where it was, as when it ran.
+            if (found.eFailure == VLECM_MAC_FAILURE_STOPPED) {
+                address.strReason = found.eCommand == VLECM_COMMAND_CHECK_UNICAST ? "in its unicast check"
+                                                                                   : "waiting for its commands";
+                break;
+            }
             address.eState = ADDRESS_FAILED;
             address.strReason = FailedReason(found);
             if (found.eFailure != VLECM_MAC_FAILURE_COMMAND && found.eFailure != VLECM_MAC_FAILURE_LOST) {
@@ -834,6 +884,7 @@ bool CVLNetSession::hasNonUnicastMatch()
             continue;
         m_strNotUnicastReason =
             address.strReason + (address.eState == ADDRESS_PENDING && m_bTimedOut ? " at the time-out" : "");
+        m_bFoundAnsweringUnicast = !address.bSilent;
         return true;
     }
     return false;
@@ -846,13 +897,10 @@ void CVLNetSession::findByAddress(const std::string& strIP)
         return;
     CVLECM& ecm = m_CommunicationManager.GetVLECM();
     for (const SVLECMHeardAddress& heard : ecm.FindAddress(strIP.c_str())) {
-        const bool bPassed =
-            heard.address.eState == VLECM_MAC_ADDRESS_PASSED ||
-            (heard.address.eState == VLECM_MAC_ADDRESS_ANSWERED && heard.eVerdict == VLECM_MAC_CONFLICT);
-        if (bPassed) {
-            // Not reported (its MAC not judged, or in conflict): the user
-            // who names its address chooses it. The probe has stopped, so
-            // the record stays until the next one.
+        if (heard.address.eState == VLECM_MAC_ADDRESS_PASSED) {
+            // Not the address its MAC was handed on from: the user who
+            // names it chooses it. The probe has stopped, so the record
+            // stays until the next one.
             CVLPFWNIFInfo* pFound = nullptr;
             ecm.WithRecord(Text(heard.strMAC).c_str(), strIP.c_str(),
                            [&pFound](CVLECMNIFInfo* pNIFInfo) { pFound = dynamic_cast<CVLPFWNIFInfo*>(pNIFInfo); });
@@ -868,12 +916,16 @@ void CVLNetSession::findByAddress(const std::string& strIP)
     std::string strReason;
     if (strMAC.empty() || GetAddressState(strMAC, strIP, strReason) != ADDRESS_FAILED)
         return;
-    for (const SAddress& address : GetAddresses(strMAC, bMore)) {
+    const std::vector<SAddress> addresses = GetAddresses(strMAC, bMore);
+    for (const SAddress& address : addresses) {
         if (address.eState == ADDRESS_PASSED && address.strIP != strIP) {
             m_strPassedMACInstead = strMAC;
             m_strPassedAddressInstead = address.strIP;
-            return;
         }
+    }
+    for (const SAddress& address : addresses) {
+        if (address.strIP == strIP && !m_strPassedMACInstead.empty())
+            m_strNotUsedWhy = address.bSilent ? "not by unicast" : "was not used (" + address.strReason + ")";
     }
 }
 
@@ -888,16 +940,9 @@ void CVLNetSession::noteUnlisted(const char* szCut, const std::string& strFilter
     // address whose commands failed or were cut, every other one whose
     // check failed or was cut. Another address that passed is said apart
     // (GetConflicts), and one never checked too.
-    std::vector<std::string> macs;
-    bool bMoreHeard = false;
-    for (const SVLECMHeardAddress& heard : m_CommunicationManager.GetVLECM().GetAllHeardAddresses(bMoreHeard)) {
-        std::string strNormal = CVLNetOptions::NormalizeMACAddress(Text(heard.strMAC));
-        if ((macs.empty() || macs.back() != strNormal) && (strFilterMAC.empty() || strNormal == strFilterMAC))
-            macs.push_back(strNormal);
-    }
-    std::sort(macs.begin(), macs.end());
-    macs.erase(std::unique(macs.begin(), macs.end()), macs.end());
-    for (const std::string& strMAC : macs) {
+    // An address never checked is said apart (ReportUnchecked): a MAC that
+    // only a bound's refusals name is not read.
+    for (const std::string& strMAC : strFilterMAC.empty() ? keptMACs(false) : std::vector<std::string>{strFilterMAC}) {
         bool bMore = false;
         for (const SAddress& address : GetAddresses(strMAC, bMore)) {
             // One whose reply was never handled has no record, and no model.
@@ -919,6 +964,7 @@ void CVLNetSession::noteUnlisted(const char* szCut, const std::string& strFilter
             unlisted.strIP = address.strIP;
             unlisted.strModel = address.strModel;
             unlisted.bUnicast = address.bUnicast;
+            unlisted.bSilent = address.bSilent;
             unlisted.strReason =
                 address.eState == ADDRESS_PASSED
                     ? std::string("passed its unicast check, but its MAC's other addresses were not all judged ") +
@@ -932,25 +978,22 @@ void CVLNetSession::noteUnlisted(const char* szCut, const std::string& strFilter
     }
 }
 
-VLPFW_RESULT CVLNetSession::Probe(int nTimeoutSeconds, bool bListenToTimeout, const std::string& strFilterMAC,
-                                  const std::string& strFindMAC, const std::string& strFindIP,
-                                  CVLNetStatusLine* pStatusLine, bool bSoleAddress)
+void CVLNetSession::resetProbe(const SProbeGoal& goal, CVLNetStatusLine* pStatusLine)
 {
-    if (!m_bInitialize)
-        return VLPFW_RESULT_NOT_INITIALIZED;
     {
         std::lock_guard<std::mutex> lock(m_Mutex);
         m_PrintedLines.clear();
         m_nMACChangeSeen = 0;
-        m_bHoldLines = !strFilterMAC.empty() && strFindMAC.empty() && strFindIP.empty();
+        m_bHoldLines = !goal.strOnlyMAC.empty() && !goal.bFindOne;
         m_pFoundNIFInfo = nullptr;
-        m_strFindMAC = strFindMAC;
-        m_strFindIP = strFindIP;
+        m_strFindMAC = goal.strFindMAC;
+        m_strFindIP = goal.strFindIP;
         m_pStatusLine = pStatusLine;
         m_nChangeCount = 0;
     }
     m_bNothingSent = false;
     m_bFoundNotUnicast = false;
+    m_bFoundAnsweringUnicast = false;
     m_strNotUnicastReason.clear();
     m_nSendError = 0;
     m_bDeaf = false;
@@ -961,37 +1004,74 @@ VLPFW_RESULT CVLNetSession::Probe(int nTimeoutSeconds, bool bListenToTimeout, co
     m_strRefusal.clear();
     m_strPassedMACInstead.clear();
     m_strPassedAddressInstead.clear();
+    m_strNotUsedWhy.clear();
     m_strLimitedOnlyNote.clear();
     m_strDownNote.clear();
-    m_strFilterMAC = CVLNetOptions::NormalizeMACAddress(strFilterMAC);
+    m_strFilterMAC = goal.strOnlyMAC;
     m_bSoleAddressConfirmed = false;
     m_bTimedOut = false;
+}
+
+VLPFW_RESULT CVLNetSession::Probe(int nTimeoutSeconds, bool bListenToTimeout, const std::string& strFilterMAC,
+                                  const std::string& strFindMAC, const std::string& strFindIP,
+                                  CVLNetStatusLine* pStatusLine, bool bSoleAddress)
+{
+    if (!m_bInitialize)
+        return VLPFW_RESULT_NOT_INITIALIZED;
+    SProbeGoal goal;
+    goal.nTimeoutSeconds = nTimeoutSeconds;
+    goal.nTimeoutMilliseconds = static_cast<long>(nTimeoutSeconds) * 1000;
+    goal.nScheduleMilliseconds = probeScheduleMilliseconds();
+    goal.bFindOne = !strFindMAC.empty() || !strFindIP.empty();
+    // A time-out the user gave to a probe is how long to listen: it ends
+    // there, not when the first schedule is over.
+    goal.bListen = bListenToTimeout && !goal.bFindOne;
+    goal.bSoleAddress = bSoleAddress;
+    goal.strFindMAC = strFindMAC;
+    goal.strFindIP = strFindIP;
+    // A MAC asked for (probe --mac; url, open and run given a MAC) is about
+    // that device alone: the others' checks do not hold it, found or not.
+    goal.strOnlyMAC = CVLNetOptions::NormalizeMACAddress(strFilterMAC);
+    resetProbe(goal, pStatusLine);
     if (!m_CommunicationManager.SetFilterMACAddress(strFilterMAC.c_str()))
         return VLPFW_RESULT_PARAMETER_ERROR;
-    using Clock = std::chrono::steady_clock;
-    const Clock::time_point start = Clock::now();
+    // The address the user names is checked whatever else claimed its MAC
+    // before it, and its commands wait for no other address's.
+    m_CommunicationManager.GetVLECM().SetNamedAddress(VLText(strFindIP).GetString());
+    goal.start = std::chrono::steady_clock::now();
     VLPFW_RESULT eResult = m_CommunicationManager.Probe();
     if (eResult != VLPFW_RESULT_SUCCESS)
         return eResult;
+    const char* szCut = waitForEnd(goal, pStatusLine);
+    m_bTimedOut = szCut == kCutByTimeout;
+    noteEnd(goal, szCut);
+    if (pStatusLine != nullptr)
+        pStatusLine->Clear();
+    {
+        std::lock_guard<std::mutex> lock(m_Mutex);
+        m_pStatusLine = nullptr;
+    }
+    return VLPFW_RESULT_SUCCESS;
+}
 
-    const long nTimeoutMilliseconds = static_cast<long>(nTimeoutSeconds) * 1000;
-    const long nScheduleMilliseconds = probeScheduleMilliseconds();
-    bool bFindOne = !strFindMAC.empty() || !strFindIP.empty();
-    // A time-out the user gave to a probe is how long to listen: it ends
-    // there, not when the first schedule is over.
-    const bool bListen = bListenToTimeout && !bFindOne;
-    // A MAC asked for (probe --mac; url, open and run given a MAC) is about
-    // that device alone: the others' checks do not hold it, found or not.
-    const std::string strOnlyMAC = CVLNetOptions::NormalizeMACAddress(strFilterMAC);
-    int nLastListed = -1;
-    int nLastChangeCount = -1;
+const char* CVLNetSession::waitForEnd(const SProbeGoal& goal, CVLNetStatusLine* pStatusLine)
+{
+    using Clock = std::chrono::steady_clock;
+    CVLECM& ecm = m_CommunicationManager.GetVLECM();
+    const long nSchedule = goal.nScheduleMilliseconds;
+    const long nTimeout = goal.nTimeoutMilliseconds;
+    // What changed last, and when: the addresses with a record and the
+    // devices listed (not the table's every change: a device whose replies
+    // keep coming changes its address's state with each).
+    int nLastRecords = -1;
+    int nLastReports = -1;
+    unsigned long nJudgedChange = 0;
     long nLastChange = 0;
     long nLastStatus = -kStatusMilliseconds;
-    long nNextRound = nScheduleMilliseconds;
-    // The device looked for as last judged, read again only when the
-    // device manager's verdicts changed.
-    unsigned long nTargetSeen = 0;
-    int nTargetReportsSeen = -1;
+    long nNextRound = nSchedule;
+    // The device looked for as last judged, judged again only when the
+    // device manager's verdicts or the devices handed on changed.
+    bool bJudged = false;
     ETarget eTarget = TARGET_NOT_HEARD;
     size_t nTargetAddresses = 0;
     bool bSole = false;
@@ -999,60 +1079,53 @@ VLPFW_RESULT CVLNetSession::Probe(int nTimeoutSeconds, bool bListenToTimeout, co
     // begun), and the addresses heard for the MAC when it began.
     long nSoleRoundEnd = -1;
     size_t nSoleRoundAddresses = 0;
-    const char* szCut = nullptr;
-    CVLECM& ecm = m_CommunicationManager.GetVLECM();
     for (;;) {
-        long nElapsed =
-            static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
-        if (IsStopRequested()) {
-            szCut = kCutByStop;
-            break;
-        }
+        const long nElapsed =
+            static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - goal.start).count());
+        if (IsStopRequested())
+            return kCutByStop;
         // The list cannot be written: probing on would only delay saying so.
         if (pStatusLine != nullptr && CVLNetStatusLine::HasWriteFailed())
-            break;
+            return nullptr;
         const unsigned long nMACChange = ecm.GetMACChangeCount();
         int nReports;
         {
             std::lock_guard<std::mutex> lock(m_Mutex);
             nReports = m_nChangeCount;
         }
-        if (bFindOne && (nMACChange != nTargetSeen || nReports != nTargetReportsSeen)) {
-            nTargetSeen = nMACChange;
-            nTargetReportsSeen = nReports;
+        if (goal.bFindOne && (nMACChange != nJudgedChange || nReports != nLastReports || !bJudged)) {
             eTarget = judgeTarget(nTargetAddresses, bSole);
+            nJudgedChange = nMACChange;
+            bJudged = true;
         }
         // The device looked for is used only after the send schedule, when
         // every address that answers for its MAC has been heard, and once
         // the device manager judged it. A change or a password by MAC waits
         // one more round, in which no other address may answer for it.
-        if (bFindOne && nElapsed >= nScheduleMilliseconds && eTarget == TARGET_JUDGED) {
-            if (!bSoleAddress || !bSole || (nSoleRoundEnd >= 0 && nTargetAddresses > nSoleRoundAddresses))
-                break;
+        if (goal.bFindOne && nElapsed >= nSchedule && eTarget == TARGET_JUDGED) {
+            if (!goal.bSoleAddress || !bSole || (nSoleRoundEnd >= 0 && nTargetAddresses > nSoleRoundAddresses))
+                return nullptr;
             if (nSoleRoundEnd < 0) {
                 if (!ecm.ProbeAgain())
-                    break;
-                nSoleRoundEnd = nElapsed + nScheduleMilliseconds;
+                    return nullptr;
+                nSoleRoundEnd = nElapsed + nSchedule;
                 nSoleRoundAddresses = nTargetAddresses;
             } else if (nElapsed >= nSoleRoundEnd) {
                 m_bSoleAddressConfirmed = true;
-                break;
+                return nullptr;
             }
-        } else if (bSoleAddress && nSoleRoundEnd >= 0 && eTarget != TARGET_JUDGED) {
+        } else if (goal.bSoleAddress && nSoleRoundEnd >= 0 && eTarget != TARGET_JUDGED) {
             // Another address answered in the extra round.
-            break;
+            return nullptr;
         }
         // The time-out ends a search whatever waits: what did is said.
-        if (nElapsed >= nTimeoutMilliseconds && (!bFindOne || nElapsed >= nScheduleMilliseconds)) {
-            szCut = kCutByTimeout;
-            break;
-        }
+        if (nElapsed >= nTimeout && (!goal.bFindOne || nElapsed >= nSchedule))
+            return kCutByTimeout;
         // probe --mac: once that device's addresses are judged.
-        if (!strOnlyMAC.empty() && !bFindOne && nElapsed >= nScheduleMilliseconds) {
-            EVerdict eVerdict = GetVerdict(strOnlyMAC);
-            if (eVerdict != VERDICT_NOT_HEARD && eVerdict != VERDICT_PENDING)
-                break;
-        }
+        const bool bOnlyPending = !goal.strOnlyMAC.empty() && GetVerdict(goal.strOnlyMAC) == VERDICT_PENDING;
+        if (!goal.strOnlyMAC.empty() && !goal.bFindOne && nElapsed >= nSchedule && !bOnlyPending &&
+            GetVerdict(goal.strOnlyMAC) != VERDICT_NOT_HEARD)
+            return nullptr;
         // A device looked for that has not answered yet (still starting, or
         // its reply late), or whose addresses heard so far are still
         // checked or failed, is asked again, a round of the send schedule
@@ -1060,50 +1133,57 @@ VLPFW_RESULT CVLNetSession::Probe(int nTimeoutSeconds, bool bListenToTimeout, co
         // of a probe that listens to its time-out. The devices found stay,
         // and a late reply to an earlier round is still heard. Claimants
         // heard before it do not end the search.
-        if (((bFindOne && eTarget != TARGET_JUDGED) || bListen) && nElapsed >= nNextRound &&
-            nElapsed < nTimeoutMilliseconds) {
-            nNextRound = nElapsed + nScheduleMilliseconds;
-            if (!(bFindOne ? isWorthAnotherRound(strFindMAC, strFindIP) : isWorthAnotherRound(strOnlyMAC, "")))
-                break;
+        const bool bRounds = (goal.bFindOne && eTarget != TARGET_JUDGED) || goal.bListen;
+        if (bRounds && nElapsed >= nNextRound && nElapsed < nTimeout) {
+            nNextRound = nElapsed + nSchedule;
+            if (!(goal.bFindOne ? isWorthAnotherRound(goal.strFindMAC, goal.strFindIP)
+                                : isWorthAnotherRound(goal.strOnlyMAC, "")))
+                return nullptr;
             ecm.ProbeAgain();
         }
-        // A new device is listed by its MAC address only once its waiting
-        // reply is delivered: the probe is not over while one waits. Read
-        // first, as the reply stops waiting just before its device is listed.
-        // Counts the device manager keeps: a pass costs the same however
-        // many devices answered.
-        bool bPending = strOnlyMAC.empty() && ecm.GetWaitingReplyCount() > 0;
-        int nChecking = 0;
-        int nListed = ecm.GetRecordCount();
-        bPending = (strOnlyMAC.empty() ? ecm.GetUnfinishedChainCount(nChecking) > 0
-                                       : GetVerdict(strOnlyMAC) == VERDICT_PENDING) ||
-                   bPending;
-        int nChangeCount;
-        {
-            std::lock_guard<std::mutex> lock(m_Mutex);
-            nChangeCount = m_nChangeCount;
-        }
-        if (nListed != nLastListed || nChangeCount != nLastChangeCount || bPending) {
-            nLastListed = nListed;
-            nLastChangeCount = nChangeCount;
+        // Over when the table holds no MAC still to be judged (a reply
+        // waiting to be handled, a check or commands under way) and nothing
+        // changed for a quiet second: a pass costs the same however many
+        // devices answered.
+        const bool bPending = goal.strOnlyMAC.empty() ? ecm.GetPendingMACCount() > 0 : bOnlyPending;
+        const int nRecords = ecm.GetRecordCount();
+        if (nRecords != nLastRecords || nReports != nLastReports || bPending) {
+            nLastRecords = nRecords;
+            nLastReports = nReports;
             nLastChange = nElapsed;
         }
-        // The device looked for ends the probe found, judged or at the
-        // time-out, not when the others have gone quiet.
-        if (!bFindOne && !bListen && nElapsed >= nScheduleMilliseconds && !bPending &&
+        if (!goal.bFindOne && !goal.bListen && nElapsed >= nSchedule && !bPending &&
             nElapsed - nLastChange >= kQuietMilliseconds)
-            break;
+            return nullptr;
         markConflicts();
         if (pStatusLine != nullptr && nElapsed - nLastStatus >= kStatusMilliseconds) {
             pStatusLine->Show(nElapsed / 1000.0, GetFoundCount());
             nLastStatus = nElapsed;
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(kPollMilliseconds));
+        // Until the table changes or the next thing falls due; a stop asked
+        // for by a signal is seen within a wait.
+        long nWait = kWaitMilliseconds;
+        for (long nDue : {nSchedule, nTimeout, bRounds ? nNextRound : 0L, nSoleRoundEnd,
+                          bPending ? 0L : nLastChange + kQuietMilliseconds,
+                          pStatusLine != nullptr ? nLastStatus + kStatusMilliseconds : 0L}) {
+            if (nDue > nElapsed)
+                nWait = std::min(nWait, nDue - nElapsed);
+        }
+        ecm.WaitForMACChange(nMACChange, static_cast<int>(nWait));
+        // Changes that come fast are taken together: a pass at most so often.
+        const long nPassed = static_cast<long>(
+            std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - goal.start).count() - nElapsed);
+        if (nPassed < kMinPassMilliseconds)
+            std::this_thread::sleep_for(std::chrono::milliseconds(kMinPassMilliseconds - nPassed));
     }
-    m_bTimedOut = szCut == kCutByTimeout;
+}
+
+void CVLNetSession::noteEnd(const SProbeGoal& goal, const char* szCut)
+{
+    CVLECM& ecm = m_CommunicationManager.GetVLECM();
     // Read before the stop, which releases the probe: an empty list means
     // only "nobody answered" when the probe went out.
-    VLPROBE_SEND_STATUS sendStatus = m_CommunicationManager.GetVLECM().GetProbeSendStatus();
+    VLPROBE_SEND_STATUS sendStatus = ecm.GetProbeSendStatus();
     noteLimitedOnly();
     std::vector<VLInterfaceAddress> interfaces;
     if (VLListInterfaceAddresses(interfaces))
@@ -1115,19 +1195,19 @@ VLPFW_RESULT CVLNetSession::Probe(int nTimeoutSeconds, bool bListenToTimeout, co
     m_nDeafError = sendStatus.nDeafError;
     // With a filtering MAC address, the others do not matter; its device,
     // if it still waits, is named below.
-    std::vector<SVLECMBoundReport> reports = m_CommunicationManager.GetVLECM().GetBoundReports(kMaxNamedRefused);
-    if (szCut == kCutByStop && !bFindOne)
+    std::vector<SVLECMBoundReport> reports = ecm.GetBoundReports(kMaxNamedRefused);
+    if (szCut == kCutByStop && !goal.bFindOne)
         m_IncompleteReasons.push_back("the probe was stopped before it was over: the list may be short");
     // A device answers the last of the schedule's broadcasts as late as
     // the schedule's end: one that ended earlier may have missed some.
-    if (szCut == kCutByTimeout && !bFindOne && nTimeoutMilliseconds < nScheduleMilliseconds)
-        m_IncompleteReasons.push_back("the time-out (" + std::to_string(nTimeoutSeconds) +
+    if (szCut == kCutByTimeout && !goal.bFindOne && goal.nTimeoutMilliseconds < goal.nScheduleMilliseconds)
+        m_IncompleteReasons.push_back("the time-out (" + std::to_string(goal.nTimeoutSeconds) +
                                       " s) ended the probe before its send schedule (" +
-                                      SecondsText(nScheduleMilliseconds) + " s) was over: the list may be short");
-    noteIncomplete(reports, !bFindOne && strFilterMAC.empty() ? szCut : nullptr);
-    if (!bFindOne)
-        noteUnlisted(szCut, CVLNetOptions::NormalizeMACAddress(strFilterMAC));
-    noteRefused(reports, CVLNetOptions::NormalizeMACAddress(strFilterMAC), bFindOne && GetFoundNIFInfo() == nullptr);
+                                      SecondsText(goal.nScheduleMilliseconds) + " s) was over: the list may be short");
+    noteIncomplete(reports, !goal.bFindOne && goal.strOnlyMAC.empty() ? szCut : nullptr);
+    if (!goal.bFindOne)
+        noteUnlisted(szCut, goal.strOnlyMAC);
+    noteRefused(reports, goal.strOnlyMAC, goal.bFindOne && GetFoundNIFInfo() == nullptr);
     if (sendStatus.nDeaf > 0 && !m_bDeaf)
         m_IncompleteReasons.push_back(
             "the probe could not listen for replies to " + std::to_string(sendStatus.nDeaf) + " of its " +
@@ -1135,20 +1215,13 @@ VLPFW_RESULT CVLNetSession::Probe(int nTimeoutSeconds, bool bListenToTimeout, co
             CVLNetResultText::GetSystemErrorText(sendStatus.nDeafError) + "): the list may be short");
     // A burst on the probe's sockets, a flood on the checks' port.
     for (const std::string& strLost :
-         CVLNetProbeStatus::LossReasons(sendStatus.nLost, m_CommunicationManager.GetVLECM().GetUnicastCheckLostCount()))
+         CVLNetProbeStatus::LossReasons(sendStatus.nLost, ecm.GetUnicastCheckLostCount()))
         m_IncompleteReasons.push_back(strLost);
     m_CommunicationManager.StopProbe();
-    if (!strFindIP.empty() && GetFoundNIFInfo() == nullptr)
-        findByAddress(strFindIP);
-    m_bFoundNotUnicast = bFindOne && GetFoundNIFInfo() == nullptr && hasNonUnicastMatch();
+    if (!goal.strFindIP.empty() && GetFoundNIFInfo() == nullptr)
+        findByAddress(goal.strFindIP);
+    m_bFoundNotUnicast = goal.bFindOne && GetFoundNIFInfo() == nullptr && hasNonUnicastMatch();
     markConflicts();
-    if (pStatusLine != nullptr)
-        pStatusLine->Clear();
-    {
-        std::lock_guard<std::mutex> lock(m_Mutex);
-        m_pStatusLine = nullptr;
-    }
-    return VLPFW_RESULT_SUCCESS;
 }
 
 std::vector<CVLNetValueCheck::SField> CVLNetSession::GetRequestFields(const std::string& strCommand,
@@ -1261,24 +1334,45 @@ void CVLNetSession::noteIncomplete(const std::vector<SVLECMBoundReport>& reports
                                       " not listed: more than " + strBound + ArrivalText(report));
     }
     // The devices of waiting replies are not listed yet: counted, not named.
-    int nWaiting = szCut != nullptr ? m_CommunicationManager.GetVLECM().GetWaitingReplyCount() : 0;
-    // A check is of an address, a claim's too; the commands are of the
-    // addresses that passed, one of a MAC at a time.
-    int nChecking = 0;
-    int nAddresses = m_CommunicationManager.GetVLECM().GetRecordCount();
-    int nDevices = m_CommunicationManager.GetVLECM().GetDeviceCount();
-    int nPending = szCut != nullptr ? m_CommunicationManager.GetVLECM().GetUnfinishedChainCount(nChecking) : 0;
-    nChecking = szCut != nullptr ? nChecking : 0;
+    CVLECM& ecm = m_CommunicationManager.GetVLECM();
+    const int nWaiting = szCut != nullptr ? ecm.GetWaitingReplyCount() : 0;
+    // Each count is of addresses, claims' too, out of those that came as
+    // far: the addresses kept for a check, and those that passed it.
+    unsigned long nChecking = 0, nKept = 0, nCommands = 0, nAnswered = 0;
+    for (const std::string& strMAC : szCut != nullptr ? keptMACs(false) : std::vector<std::string>()) {
+        // A MAC none of whose addresses is still to be judged or answered
+        // unicast is counted by its summary, without its addresses.
+        SVLECMMACSummary summary;
+        if (!ecm.GetMACSummary(strMAC.c_str(), summary))
+            continue;
+        if (summary.nPending + summary.nAnswered + summary.nPassed + summary.nFailed - summary.nNotUnicast == 0) {
+            nKept += summary.nKept;
+            continue;
+        }
+        SVLECMMACState state;
+        if (!ecm.GetMACState(strMAC.c_str(), state))
+            continue;
+        for (const SVLECMMACAddress& address : state.addresses) {
+            const VLECM_MAC_ADDRESS_STATE eState = address.eState;
+            if (eState == VLECM_MAC_ADDRESS_REFUSED || eState == VLECM_MAC_ADDRESS_BEYOND ||
+                eState == VLECM_MAC_ADDRESS_HEARD)
+                continue;
+            nKept++;
+            nChecking += eState == VLECM_MAC_ADDRESS_WAITING || eState == VLECM_MAC_ADDRESS_CHECKING ? 1 : 0;
+            nAnswered += address.bUnicast ? 1 : 0;
+            nCommands += eState == VLECM_MAC_ADDRESS_ANSWERED ? 1 : 0;
+        }
+    }
     // A device deaf to unicast waits in its check, not for its commands.
     if (nChecking > 0)
-        m_IncompleteReasons.push_back(std::to_string(nChecking) + " of " +
-                                      Count(static_cast<unsigned long>(nAddresses), "address", "addresses") +
+        m_IncompleteReasons.push_back(std::to_string(nChecking) + " of " + Count(nKept, "address", "addresses") +
                                       (nChecking == 1 ? " was" : " were") + " still in the unicast check " + szCut);
-    nPending -= nChecking;
-    if (nPending > 0)
-        m_IncompleteReasons.push_back(
-            std::to_string(nPending) + " of " + Count(static_cast<unsigned long>(nDevices), "device", "devices") +
-            (nPending == 1 ? " was still waiting for its" : " were still waiting for their") + " commands " + szCut);
+    if (nCommands > 0)
+        m_IncompleteReasons.push_back(std::to_string(nCommands) + " of " + std::to_string(nAnswered) +
+                                      (nAnswered == 1 ? " address that passed its" : " addresses that passed their") +
+                                      " unicast check " + (nCommands == 1 ? "was" : "were") +
+                                      " still waiting for " + (nCommands == 1 ? "its" : "their") + " commands " +
+                                      szCut);
     if (nWaiting > 0)
         m_IncompleteReasons.push_back(
             Count(static_cast<unsigned long>(nWaiting), "reply", "replies") +

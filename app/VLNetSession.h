@@ -9,6 +9,7 @@
 #define VLNETSESSION_H
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -86,6 +87,7 @@ public:
         std::string strModel;
         std::string strReason;
         bool bUnicast = false;  // it did answer by unicast
+        bool bSilent = false;   // nothing came from its address to its unicast check
         bool bRefused = false;  // a bound refused it
     };
     // Those of the last probe (with a filtering MAC address, that device
@@ -119,6 +121,11 @@ public:
     bool IsFoundNotUnicast() const { return m_bFoundNotUnicast; }
     // Why, then ("no answer to unicast", "in its unicast check", ...).
     std::string GetNotUnicastReason() const { return m_strNotUnicastReason; }
+    // True when that address did answer its unicast check, and was not
+    // used for another reason (its commands failed or were still running,
+    // it answered with another MAC): then "not by unicast" is not what
+    // happened.
+    bool IsFoundAnsweringUnicast() const { return m_bFoundAnsweringUnicast; }
     // Says on standard error, once, that definition scripts failed since the
     // last call (a condition that fails drops the reply it judges); the
     // failures it said, 0 when none.
@@ -225,6 +232,9 @@ public:
         bool bUnicast = false;
         // Its reply waits to be handled: it has no record yet.
         bool bHeardOnly = false;
+        // Nothing came from its address to its unicast check (yet): it is
+        // one that answered the probe but not by unicast.
+        bool bSilent = false;
     };
     // Every address the MAC answered the last probe from, in the order
     // heard (those never checked last); bMore when it answered from more
@@ -259,6 +269,9 @@ public:
     // address that passed, the MAC's listed one or not, is the device found.)
     std::string GetPassedMACInstead() const { return m_strPassedMACInstead; }
     std::string GetPassedAddressInstead() const { return m_strPassedAddressInstead; }
+    // Then how the address given fared: "not by unicast", or "was not used
+    // (WHY)" when it did answer its unicast check.
+    std::string GetNotUsedWhy() const { return m_strNotUsedWhy; }
     // Asks a running probe or command wait to end, for the signal given
     // (safe in a signal handler).
     static void RequestStop(int nSignal);
@@ -287,6 +300,30 @@ private:
         TARGET_JUDGED,
         TARGET_FAILED
     };
+    // What a probe is for, as Probe was asked: how long it may run, its
+    // send schedule, the device looked for, the MAC it is limited to.
+    struct SProbeGoal
+    {
+        std::chrono::steady_clock::time_point start;
+        int nTimeoutSeconds = 0;
+        long nTimeoutMilliseconds = 0;
+        long nScheduleMilliseconds = 0;
+        bool bFindOne = false;
+        bool bListen = false;
+        bool bSoleAddress = false;
+        std::string strFindMAC;
+        std::string strFindIP;
+        std::string strOnlyMAC;
+    };
+    // Forgets what the last probe found.
+    void resetProbe(const SProbeGoal& goal, CVLNetStatusLine* pStatusLine);
+    // Waits, on the device manager's changes, until the probe is over, the
+    // device looked for is judged, the time-out or a stop; how a probe that
+    // did not end by itself ended (kCutByTimeout, kCutByStop), else null.
+    const char* waitForEnd(const SProbeGoal& goal, CVLNetStatusLine* pStatusLine);
+    // Notes what the probe's end says (GetIncompleteReasons, GetUnlisted,
+    // the device looked for) and stops it.
+    void noteEnd(const SProbeGoal& goal, const char* szCut);
     // The device looked for as the device manager judged it; nAddresses:
     // the addresses heard for its MAC, bSole: judged at one address that
     // no other address answered with.
@@ -324,9 +361,15 @@ private:
     // Fills GetLimitedOnlyNote from the device manager's set-up of the probe.
     void noteLimitedOnly();
     // Lists again, marked, the devices listed before another address
-    // answered for their MAC, and lists a MAC judged in conflict, which is
-    // never reported (only the MACs changed since the last look).
+    // answered for their MAC (only the MACs changed since the last look,
+    // each read whole only when its count of addresses changed).
     void markConflicts();
+    // The addresses heard for a MAC, as its summary counts them.
+    unsigned long countHeard(const std::string& strMAC);
+    // The MACs of this probe that kept an address (not those only a bound's
+    // refusals name), read by their summaries; with bUnicast, only those
+    // an address of which may have answered unicast.
+    std::vector<std::string> keptMACs(bool bUnicast);
     // Marks of a MAC's line listed at strIP.
     std::string marksOf(const std::string& strMAC, const std::string& strIP);
     long probeScheduleMilliseconds();
@@ -347,6 +390,7 @@ private:
     // The last probe's sends: none left the computer, and why.
     bool m_bNothingSent;
     bool m_bFoundNotUnicast;
+    bool m_bFoundAnsweringUnicast = false;
     std::string m_strNotUnicastReason;
     long m_nSendError;
     // The last probe heard none of its replies, and why.
@@ -360,6 +404,7 @@ private:
     std::string m_strRefusal;
     std::string m_strPassedMACInstead;
     std::string m_strPassedAddressInstead;
+    std::string m_strNotUsedWhy;
     // Printed devices: their line's parts and its marks as printed (with a
     // filtering MAC address, kept for the end: see GetDeviceLine).
     struct SPrinted
@@ -367,6 +412,9 @@ private:
         std::string strIP;
         std::string strModel;
         std::string strMarks;
+        // The addresses heard for the MAC when its marks were made: they
+        // change only with these.
+        unsigned long nHeard = 0;
     };
     std::map<std::string, SPrinted> m_PrintedLines;
     // The device manager's count of changes at the last look.

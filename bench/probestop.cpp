@@ -2,15 +2,16 @@
 // device manager over the real modules and definitions finds N devices of
 // the emulator on loopback that answer the probe (within 0.1 s) but not
 // unicast, so each device's chain starts its CheckUnicast on the check
-// thread and waits there (the check's time-out is a minute). Once every
-// device is listed, the probe counts N chains in their checks and none
-// holding a place for further commands or waiting, and this has held for a
+// thread and waits there (the check's time-out is a minute); none is ever
+// handed on. Once the MAC table holds N MACs still to be judged and the
+// probe counts N chains, all in their checks, and this has held for a
 // while, the time of RemoveAllNIFInfo (what a new probe, Terminate and
-// vlnet's stop do first) is measured, wall and the calling thread's CPU:
-// the probe is stopped and every check is cancelled, which the benchmark
-// checks after. The counters give what
-// the stop found: devices listed, chains in their checks, chains holding a
-// place. 500 devices come near the bound of checks at once (512).
+// vlnet's stop do first: StopProbe, then the records go) is measured,
+// wall and the calling thread's CPU: the probe is stopped and every check
+// is cancelled, which the benchmark checks after (no MAC left pending, no
+// chain in its check). The counters give what the stop found: MACs
+// pending, chains in their checks. 500 devices come near the bound of
+// checks at once (512).
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -19,11 +20,7 @@
 
 #include "cm/VLCMApi.h"
 #include "cm/VLModuleController.h"
-#include "cm/VLTargetList.h"
 #include "ecm/VLECM.h"
-#include "ecm/record/VLECMNIFInfo.h"
-#include "ecm/probe/VLECMNIFInfoList.h"
-#include "ecm/probe/VLECMProbeInstance.h"
 #include "modules/VLModuleLibraries.h"
 #include "tests/support/emulator/DeviceEmulator.h"
 
@@ -48,47 +45,30 @@ CVLECMPropertyMap Options()
 // What the stop will find.
 struct SState
 {
-    int nListed = 0;
-    int nRunning = 0;   // records whose command runs
-    int nChecking = 0;  // chains in their unicast check
-    int nPlaced = 0;    // chains holding a place for further commands
-    int nWaiting = 0;   // chains waiting for a check or a place
+    int nPending = 0;     // MACs still to be judged
+    int nUnfinished = 0;  // chains not over
+    int nChecking = 0;    // of them, in or waiting for their unicast check
     bool operator==(const SState& other) const
     {
-        return nListed == other.nListed && nRunning == other.nRunning && nChecking == other.nChecking &&
-               nPlaced == other.nPlaced && nWaiting == other.nWaiting;
+        return nPending == other.nPending && nUnfinished == other.nUnfinished && nChecking == other.nChecking;
     }
 };
 
 SState Count(CVLECM& ecm)
 {
     SState state;
-    CVLECMProbeInstance& probe = ecm.GetProbeInstance();
-    state.nChecking = probe.GetCheckingChainCount();
-    probe.GetChainCounts(state.nPlaced, state.nWaiting);
-    CVLECMNIFInfoList* pList = ecm.GetNIFInfoList();
-    if (pList == nullptr)
-        return state;
-    pList->Lock();
-    for (CVLTargetIterator it = pList->Begin(); !it.IsEnd(); it.Next()) {
-        state.nListed++;
-        CVLECMNIFInfo* pNIFInfo = dynamic_cast<CVLECMNIFInfo*>(it.Get());
-        if (pNIFInfo != nullptr && pNIFInfo->IsCommandRunning())
-            state.nRunning++;
-    }
-    pList->Unlock();
+    state.nPending = ecm.GetPendingMACCount();
+    state.nUnfinished = ecm.GetUnfinishedChainCount(state.nChecking);
     return state;
 }
 
-// Waits until every device is listed and in its check (its command
-// running, its chain counted as checking, no chain past or waiting for its
-// check) and that has held for a while. False after a minute, with what
-// was last seen.
+// Waits until every device is in its check and that has held for a
+// while. False after a minute, with what was last seen.
 bool WaitForEveryDeviceInItsCheck(CVLECM& ecm, int nDevices, SState& state)
 {
     const auto kSettled = std::chrono::milliseconds(500);
     SState wanted;
-    wanted.nListed = wanted.nRunning = wanted.nChecking = nDevices;
+    wanted.nPending = wanted.nUnfinished = wanted.nChecking = nDevices;
     auto start = std::chrono::steady_clock::now();
     auto since = start;
     for (;;) {
@@ -156,22 +136,22 @@ static void BM_StopDevicesInTheirChecks(benchmark::State& state)
         }
         SState found;
         if (!WaitForEveryDeviceInItsCheck(ecm, nDevices, found)) {
-            std::string strWhy = "the devices did not all come into their checks: " + std::to_string(found.nListed) +
-                                 " listed, " + std::to_string(found.nChecking) + " checking, " +
-                                 std::to_string(found.nPlaced) + " placed, " + std::to_string(found.nWaiting) +
-                                 " waiting";
+            std::string strWhy = "the devices did not all come into their checks: " +
+                                 std::to_string(found.nPending) + " MACs pending, " +
+                                 std::to_string(found.nUnfinished) + " chains, " + std::to_string(found.nChecking) +
+                                 " checking";
             state.SkipWithError(strWhy.c_str());
             break;
         }
-        state.counters["listed"] = found.nListed;
+        state.counters["pending"] = found.nPending;
         state.counters["checking"] = found.nChecking;
-        state.counters["placed"] = found.nPlaced;
         state.ResumeTiming();
         auto start = std::chrono::steady_clock::now();
         ecm.RemoveAllNIFInfo();
         state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
-        if (Count(ecm).nChecking != 0) {
-            state.SkipWithError("the stop left checks under way");
+        const SState after = Count(ecm);
+        if (after.nChecking != 0 || after.nPending != 0) {
+            state.SkipWithError("the stop left checks under way or MACs pending");
             break;
         }
     }

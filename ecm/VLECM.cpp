@@ -20,15 +20,20 @@
 #include "cm/VLModuleController.h"
 #include "ecm/record/VLECMNIFInfo.h"
 #include "ecm/probe/VLECMNIFInfoList.h"
+#include "ecm/probe/VLECMProbeInstance.h"
 #include "ecm/core/VLECMPrivate.h"
 #include "ecm/core/VLECMProperty.h"
 
 const char* const s_szFile = "VLECM";
 
+static_assert(static_cast<int>(CVLECM::MAX_CHAIN_SOCKETS) == static_cast<int>(CVLECMProbeInstance::MAX_CHAIN_SOCKETS),
+              "the manager's count of chain sockets is the probe instance's");
+
 CVLECM::CVLECM()
-    : m_pCallbackIF(nullptr), m_pNIFInfoFactoryIF(nullptr), m_pNIFInfoListFactoryIF(nullptr), m_bInitializeFlag(false),
-      m_bStopCallbackLoop(false), m_bCallbackNotification(false), m_bProbing(false),
-      m_strRootDirectoryPath(VL_CHARSET_UTF8), m_bDispatchThreadRunning(false), m_DispatchThreadId(pthread_t())
+    : m_pCallbackIF(nullptr), m_pNIFInfoFactoryIF(nullptr), m_pNIFInfoListFactoryIF(nullptr),
+      m_pProbeInstance(new CVLECMProbeInstance()), m_bInitializeFlag(false), m_bStopCallbackLoop(false),
+      m_bCallbackNotification(false), m_bProbing(false), m_strRootDirectoryPath(VL_CHARSET_UTF8),
+      m_bDispatchThreadRunning(false), m_DispatchThreadId(pthread_t())
 {
     m_Api.SetOwnerVLECMInstance(this);
 }
@@ -154,7 +159,7 @@ VLECM_RESULT CVLECM::Initialize(IVLECMCallbackIF* pCallbackIF, IVLECMNIFInfoFact
         config.SetPropertyFunc(createProperty, deleteProperty);
         m_Api.Initialize(&config, nullptr);
 
-        m_ProbeInstance.Initialize(this, static_cast<IVLECMCallbackIF*>(this));
+        m_pProbeInstance->Initialize(this, static_cast<IVLECMCallbackIF*>(this));
 
         m_bStopCallbackLoop = false;
         Start(static_cast<void*>(this));
@@ -196,7 +201,7 @@ void CVLECM::Terminate()
             }
             m_bStopCallbackLoop = true;
             End();
-            m_ProbeInstance.Terminate();
+            m_pProbeInstance->Terminate();
             {
                 CVLThreadLock notifyLock(&m_CallbackNotificationSync);
                 if (notifyLock.Lock())
@@ -298,112 +303,105 @@ void CVLECM::deleteProperty(CVLCMApi* pApi, CVLProperty* pProperty)
 
 VLPROBE_SEND_STATUS CVLECM::GetProbeSendStatus()
 {
-    return m_ProbeInstance.GetProbeSendStatus();
+    return m_pProbeInstance->GetProbeSendStatus();
 }
 
 std::vector<SVLECMBoundReport> CVLECM::GetBoundReports(size_t nNamed)
 {
-    return m_ProbeInstance.GetReplyFilter().GetBoundReports(nNamed);
+    return m_pProbeInstance->GetReplyFilter().GetBoundReports(nNamed);
 }
 
 bool CVLECM::FindRefusedDevice(const CVLString& strMAC, const CVLString& strAddress, SVLECMBoundReport& report)
 {
-    return m_ProbeInstance.GetReplyFilter().FindRefused(strMAC, strAddress, report);
+    return m_pProbeInstance->GetReplyFilter().FindRefused(strMAC, strAddress, report);
 }
 
 unsigned long CVLECM::GetUnicastCheckLostCount()
 {
-    return m_ProbeInstance.GetUnicastChecks().GetLostCount();
+    return m_pProbeInstance->GetUnicastChecks().GetLostCount();
 }
 
 int CVLECM::GetWaitingReplyCount()
 {
-    return m_ProbeInstance.GetHandOnQueue().GetUnlistedWaitingCount();
+    return m_pProbeInstance->GetHandOnQueue().GetUnlistedWaitingCount();
 }
 
 int CVLECM::GetUnfinishedChainCount(int& nChecking)
 {
-    return m_ProbeInstance.GetUnfinishedChainCount(nChecking);
+    return m_pProbeInstance->GetUnfinishedChainCount(nChecking);
 }
 
 int CVLECM::GetRecordCount()
 {
-    return m_ProbeInstance.GetRecordCount();
+    return m_pProbeInstance->GetRecordCount();
 }
 
 int CVLECM::GetDeviceCount()
 {
-    return m_ProbeInstance.GetDeviceCount();
+    return m_pProbeInstance->GetDeviceCount();
 }
 
 bool CVLECM::GetMACState(VL_CONST_STR szMACAddress, SVLECMMACState& state)
 {
-    return m_ProbeInstance.GetMACTable().GetState(
+    return m_pProbeInstance->GetMACTable().GetState(
         CVLECMNIFInfo::NormalizeMACAddress(CVLString(szMACAddress, VL_CHARSET_UTF8)), state);
 }
 
-namespace {
-// A device a bound refused before its MAC was admitted, as an address heard.
-SVLECMHeardAddress RefusedAddress(const SVLECMBoundReport& report, const SVLECMRefusedDevice& device)
-{
-    SVLECMHeardAddress heard;
-    heard.strMAC = device.strMAC;
-    heard.address.strAddress = device.strAddress;
-    heard.address.eState = VLECM_MAC_ADDRESS_REFUSED;
-    heard.address.eBound = report.eBound;
-    heard.address.nBound = report.nBound;
-    heard.address.strNetwork = report.strNetwork;
-    heard.eVerdict = VLECM_MAC_NONE;
-    return heard;
-}
-}  // namespace
-
 std::vector<SVLECMHeardAddress> CVLECM::FindAddress(VL_CONST_STR szAddress)
 {
-    CVLString strAddress(szAddress, VL_CHARSET_UTF8);
-    std::vector<SVLECMHeardAddress> found = m_ProbeInstance.GetMACTable().FindAddress(strAddress);
-    // A MAC whose first reply a bound refused is the filter's alone.
-    SVLECMBoundReport report;
-    if (m_ProbeInstance.GetReplyFilter().FindRefused(CVLString(VL_CHARSET_UTF8), strAddress, report))
-        found.push_back(RefusedAddress(report, report.devices.front()));
-    return found;
+    // The table keeps what the bounds refused, of MACs admitted or not.
+    return m_pProbeInstance->GetMACTable().FindAddress(CVLString(szAddress, VL_CHARSET_UTF8));
+}
+
+CVLECMProbeInstance& CVLECM::GetProbeInstance()
+{
+    return *m_pProbeInstance;
+}
+
+bool CVLECM::GetMACSummary(VL_CONST_STR szMACAddress, SVLECMMACSummary& summary)
+{
+    return m_pProbeInstance->GetMACTable().GetSummary(
+        CVLECMNIFInfo::NormalizeMACAddress(CVLString(szMACAddress, VL_CHARSET_UTF8)), summary);
+}
+
+unsigned long CVLECM::GetCountedRefusalCount()
+{
+    return m_pProbeInstance->GetMACTable().GetCountedRefusalCount();
+}
+
+void CVLECM::SetNamedAddress(VL_CONST_STR szAddress)
+{
+    m_pProbeInstance->GetMACTable().SetNamedAddress(CVLString(szAddress != nullptr ? szAddress : "", VL_CHARSET_UTF8));
 }
 
 std::vector<SVLECMHeardAddress> CVLECM::GetAllHeardAddresses(bool& bMore)
 {
-    std::vector<SVLECMHeardAddress> all = m_ProbeInstance.GetMACTable().GetAll(bMore);
-    for (const SVLECMBoundReport& report :
-         m_ProbeInstance.GetReplyFilter().GetBoundReports(CVLECMReplyFilter::MAX_REFUSED_DEVICES)) {
-        bMore = bMore || report.bMore;
-        for (const SVLECMRefusedDevice& device : report.devices)
-            all.push_back(RefusedAddress(report, device));
-    }
-    return all;
+    return m_pProbeInstance->GetMACTable().GetAll(bMore);
 }
 
 std::vector<SVLECMConflictReport> CVLECM::GetConflictReports(size_t nReports, bool& bMore)
 {
-    return m_ProbeInstance.GetMACTable().GetConflicts(nReports, bMore);
+    return m_pProbeInstance->GetMACTable().GetConflicts(nReports, bMore);
 }
 
 int CVLECM::GetPendingMACCount()
 {
-    return m_ProbeInstance.GetMACTable().GetPendingCount();
+    return m_pProbeInstance->GetMACTable().GetPendingCount();
 }
 
 unsigned long CVLECM::GetMACChangeCount()
 {
-    return m_ProbeInstance.GetMACTable().GetChangeCount();
+    return m_pProbeInstance->GetMACTable().GetChangeCount();
 }
 
 unsigned long CVLECM::WaitForMACChange(unsigned long nSeen, int nMilliseconds)
 {
-    return m_ProbeInstance.GetMACTable().WaitForChange(nSeen, nMilliseconds);
+    return m_pProbeInstance->GetMACTable().WaitForChange(nSeen, nMilliseconds);
 }
 
 std::vector<CVLString> CVLECM::GetMACsChangedSince(unsigned long nSeen)
 {
-    return m_ProbeInstance.GetMACTable().GetChangedSince(nSeen);
+    return m_pProbeInstance->GetMACTable().GetChangedSince(nSeen);
 }
 
 bool CVLECM::WithRecord(VL_CONST_STR szMACAddress, VL_CONST_STR szAddress,
@@ -414,7 +412,7 @@ bool CVLECM::WithRecord(VL_CONST_STR szMACAddress, VL_CONST_STR szAddress,
     CVLThreadLock lock(&m_DispatchCallbackSync);
     if (!lock.Lock())
         return false;
-    CVLECMMACTable& table = m_ProbeInstance.GetMACTable();
+    CVLECMMACTable& table = m_pProbeInstance->GetMACTable();
     CVLString strMAC = CVLECMNIFInfo::NormalizeMACAddress(CVLString(szMACAddress, VL_CHARSET_UTF8));
     CVLECMNIFInfo* pNIFInfo = szAddress != nullptr && szAddress[0] != '\0'
                                   ? table.FindRecord(strMAC, CVLString(szAddress, VL_CHARSET_UTF8))

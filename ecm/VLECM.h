@@ -16,24 +16,27 @@
 // the MAC table (probe/VLECMMACTable) what it knows of that address of the
 // MAC; an admitted reply is copied (into the device list for the address
 // its MAC was handed on from, else into the probe's own records) and the
-// copy waits in the hand-on queue, keyed by MAC and address, until its
-// network's turn puts it in the dispatch queue. On the dispatch thread the
-// probe instance (probe/VLECMProbeInstance) merges it into the record of
-// its address (a new address's copy becomes that record). Each record's
-// chain: its unicast check on the check thread, all of a MAC's addresses
-// at once; then, for each address that answered, one at a time per MAC,
-// its commands on the record's command thread. The table takes the one
-// decision per MAC: when exactly one address passed and none is still to
-// be judged, its record moves to the device list and is reported to
-// OnProbe, once; two that passed are a conflict (GetConflictReports).
+// copy waits in the hand-on queue until its network's turn puts it in the
+// dispatch queue. On the dispatch thread the probe instance
+// (probe/VLECMProbeInstance) merges it into the record of its address (a
+// new address's copy becomes that record). Each record's chain: its
+// unicast check on the check thread, all of a MAC's addresses at once;
+// then, for each address that answered, at once, its commands on the
+// record's command thread, within the places all chains share. The table
+// keeps each address's life and takes the one decision per MAC: the MAC is
+// handed on (moved to the device list, reported to OnProbe) once, at the
+// end of the first of its addresses' chains that succeeds; a second
+// address that passes marks that record in conflict (GetConflictReports).
 //
-// Locks, in this order: m_DispatchCallbackSync, m_PostCallbackTargetMapSync,
-// the probe instance's device-list lock, m_CallbackNotificationSync. All are
-// recursive, so a client callback on the dispatch thread may call the probe
-// control operations. On the receive threads the reply filter's lock comes
-// before the hand-on queue's. The MAC table's lock is taken after any of
-// these and calls nothing outside. m_AccessSync serialises Initialize and
-// Terminate; m_PropertyMapSync guards the option map and is taken alone.
+// Locks, in this order: m_DispatchCallbackSync, m_CallbackNotificationSync
+// (a client's OnProbe runs under it and may remove a device),
+// m_PostCallbackTargetMapSync and the probe instance's device-list lock.
+// All are recursive, so a client callback on the dispatch thread may call
+// the probe control operations. On the receive threads the reply filter's
+// lock comes before the hand-on queue's. The MAC table's lock is taken
+// after any of these and calls nothing outside. m_AccessSync serialises
+// Initialize and Terminate; m_PropertyMapSync guards the option map and is
+// taken alone.
 #ifndef VLECM_H
 #define VLECM_H
 
@@ -41,6 +44,7 @@
 #include <functional>
 #include <list>
 #include <map>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -59,10 +63,10 @@
 #include "ecm/core/VLECMMACState.h"
 #include "ecm/VLECMNIFInfoFactoryIF.h"
 #include "ecm/VLECMNIFInfoListFactoryIF.h"
-#include "ecm/probe/VLECMProbeInstance.h"
 #include "modules/probe/VLProbe.h"
 
 class CVLECMNIFInfo;
+class CVLECMProbeInstance;
 class CVLECMNIFInfoList;
 class CVLProperty;
 class CVLTarget;
@@ -113,11 +117,12 @@ public:
 
     // Probe control and the device list.
     virtual VLECM_RESULT Probe(VLECM_PROBE_CONNECT_TYPE eProbeConnectType, const CVLECMPropertyMap* pProbeOptionMap);
-    // Once it returns, nothing more is relayed to OnProbe and no reply of
-    // the probe is handled after the one under way. The checks and
-    // commands under way end on their own (an address may still be judged,
-    // a MAC moved to the device list) but destroy no record: every record
-    // of the probe stays until the next Probe, RemoveNIFInfo,
+    // Once it returns, nothing more is relayed to OnProbe, no reply of the
+    // probe is handled after the one under way, every address not yet
+    // judged is judged stopped (GetPendingMACCount is 0 and stays 0) and no
+    // chain starts a command. The checks and commands under way end on
+    // their own but change no judgement and destroy no record: every
+    // record of the probe stays until the next Probe, RemoveNIFInfo,
     // RemoveAllNIFInfo or Terminate.
     virtual void StopProbe();
     // Stops the probe but leaves the probing state: the devices whose chains
@@ -167,7 +172,7 @@ public:
     // probe's own.
     enum
     {
-        MAX_CHAIN_SOCKETS = CVLECMProbeInstance::MAX_CHAIN_SOCKETS
+        MAX_CHAIN_SOCKETS = 17
     };
     // What the client reads of a probe. The sends of the running probe so
     // far (all zero when no probe runs), which tell a probe whose every send
@@ -193,7 +198,7 @@ public:
     // Addresses of one MAC a probe tells apart, its first included.
     enum
     {
-        MAX_ADDRESSES_PER_MAC = CVLECMMACTable::MAX_ADDRESSES_PER_MAC
+        MAX_ADDRESSES_PER_MAC = VLECM_MAX_ADDRESSES_PER_MAC
     };
     // What the probe's devices still do, kept as it changes (see
     // CVLECMProbeInstance): the chains not over, nChecking of them in or
@@ -206,10 +211,16 @@ public:
 
     // How the probe judged each MAC: one decision per MAC, taken here (see
     // ecm/core/VLECMMACState.h). A client is handed a MAC (OnProbe, the
-    // device list) once, when its verdict is VLECM_MAC_ONE, from the
-    // address that passed; a MAC in conflict is never handed on, and is
-    // reported by GetConflictReports. Everything is kept after the probe
-    // stops, until the next one starts.
+    // device list, FindNIFInfo) once, at the end of the first of its
+    // addresses' chains that succeeds, whatever the others do before or
+    // after (an address that did not answer unicast, the filter off, only
+    // once every address is judged and it stands alone). The record handed
+    // on carries the MAC's state: VLECM_CONFLICT_MARK_PATH reads "1" from
+    // the moment a second address passed, VLECM_OTHER_PASSED_PATH names the
+    // other addresses that passed; a client reads them before it sends a
+    // change or a password. A MAC in conflict is reported by
+    // GetConflictReports. Everything is kept after the probe stops, until
+    // the next one starts.
     //
     // The MAC (any of its usual forms) as judged now; false when it was not
     // heard in this probe.
@@ -218,10 +229,20 @@ public:
     // included), each with its verdict: more than one when several MACs
     // answered from it.
     std::vector<SVLECMHeardAddress> FindAddress(VL_CONST_STR szAddress);
+    // The MAC counted without copying its addresses; false when it was not
+    // heard in this probe.
+    bool GetMACSummary(VL_CONST_STR szMACAddress, SVLECMMACSummary& summary);
     // Every (MAC, address) heard in this probe, in any state: the kept
-    // addresses, those a bound refused and those beyond the kept ones that
-    // the bounded lists hold; bMore when further ones were only counted.
+    // addresses, those a bound refused that are named and those beyond the
+    // kept ones that the bounded lists hold; bMore when further ones were
+    // only counted (GetCountedRefusalCount: the refused ones).
     std::vector<SVLECMHeardAddress> GetAllHeardAddresses(bool& bMore);
+    unsigned long GetCountedRefusalCount();
+    // The address the user names (empty or null: none), kept across probes
+    // until changed: a reply from it is admitted and checked even beyond
+    // the addresses kept per MAC, and its follow-up commands take a place
+    // kept for it as soon as its own check passes.
+    void SetNamedAddress(VL_CONST_STR szAddress);
     // The MACs in conflict, in MAC order, each naming every address kept;
     // at most nReports of them, with bMore when there were more.
     std::vector<SVLECMConflictReport> GetConflictReports(size_t nReports, bool& bMore);
@@ -293,10 +314,7 @@ public:
     static void deleteProperty(CVLCMApi* pApi, CVLProperty* pProperty);
 
     // The probe instance (the simulated probe reaches its devices through it).
-    CVLECMProbeInstance& GetProbeInstance()
-    {
-        return m_ProbeInstance;
-    }
+    CVLECMProbeInstance& GetProbeInstance();
     // True on the dispatch thread.
     bool IsDispatchThread();
 
@@ -311,7 +329,8 @@ protected:
     IVLECMCallbackIF* m_pCallbackIF;
     IVLECMNIFInfoFactoryIF* m_pNIFInfoFactoryIF;
     IVLECMNIFInfoListFactoryIF* m_pNIFInfoListFactoryIF;
-    CVLECMProbeInstance m_ProbeInstance;
+    // Held apart, so that the clients of this header see only values.
+    std::unique_ptr<CVLECMProbeInstance> m_pProbeInstance;
     CVLECMPropertyMap m_CurrentPropertyMap;
     CVLThreadSync m_PropertyMapSync;
     CVLThreadSync m_AccessSync;

@@ -4,6 +4,7 @@
 #include "base/core/VLThreadLock.h"
 #include "base/core/VLTrace.h"
 #include "ecm/VLECM.h"
+#include "ecm/probe/VLECMProbeInstance.h"
 #include "ecm/core/VLECMPrivate.h"
 #include "ecm/probe/VLECMLocalNetworks.h"
 #include "ecm/probe/VLECMReplyFilter.h"
@@ -34,7 +35,7 @@ VLECM_RESULT CVLECM::Probe(VLECM_PROBE_CONNECT_TYPE eProbeConnectType, const CVL
             if (lock.Lock())
                 m_bProbing = true;
         }
-        m_ProbeInstance.StartProbe(eProbeConnectType, pProbeOptionMap);
+        m_pProbeInstance->StartProbe(eProbeConnectType, pProbeOptionMap);
     } catch (...) {
         eResult = resultFromCurrentException();
     }
@@ -50,10 +51,13 @@ void CVLECM::StopProbe()
             if (lock.Lock())
                 m_bProbing = false;
         }
-        m_ProbeInstance.StopProbe();
+        // Every address still to be judged is judged stopped first: a
+        // check or a command that ends now starts nothing more.
+        m_pProbeInstance->StopChains();
+        m_pProbeInstance->StopProbe();
         // Nothing is forwarded any more: a chain that waits would work for
         // nobody.
-        m_ProbeInstance.DropWaitingChains();
+        m_pProbeInstance->DropWaitingChains();
     } catch (...) {
         ReleaseCurrentException();
     }
@@ -62,7 +66,7 @@ void CVLECM::StopProbe()
 bool CVLECM::StopProbeInstance()
 {
     try {
-        m_ProbeInstance.StopProbe();
+        m_pProbeInstance->StopProbe();
     } catch (...) {
         ReleaseCurrentException();
     }
@@ -72,7 +76,7 @@ bool CVLECM::StopProbeInstance()
 bool CVLECM::ProbeAgain()
 {
     try {
-        return m_ProbeInstance.ProbeAgain();
+        return m_pProbeInstance->ProbeAgain();
     } catch (...) {
         ReleaseCurrentException();
     }
@@ -81,12 +85,12 @@ bool CVLECM::ProbeAgain()
 
 CVLECMNIFInfo* CVLECM::FindNIFInfo(VL_CONST_STR szMACAddress)
 {
-    return m_ProbeInstance.FindNIFInfo(szMACAddress);
+    return m_pProbeInstance->FindNIFInfo(szMACAddress);
 }
 
 CVLECMNIFInfoList* CVLECM::GetNIFInfoList()
 {
-    return m_ProbeInstance.GetNIFInfoList();
+    return m_pProbeInstance->GetNIFInfoList();
 }
 
 void CVLECM::RemoveAllNIFInfo()
@@ -97,7 +101,7 @@ void CVLECM::RemoveAllNIFInfo()
         if (!lock.Lock())
             return;
         // No command may post a result between the purge and the destruction.
-        m_ProbeInstance.StopAllCommands();
+        m_pProbeInstance->StopAllCommands();
         {
             CVLThreadLock postLock(&m_PostCallbackTargetMapSync);
             if (postLock.Lock()) {
@@ -108,7 +112,7 @@ void CVLECM::RemoveAllNIFInfo()
                 m_PostCallbackTargetMap.clear();
             }
         }
-        m_ProbeInstance.ClearNIFList();
+        m_pProbeInstance->ClearNIFList();
     } catch (...) {
         ReleaseCurrentException();
     }
@@ -126,7 +130,7 @@ void CVLECM::RemoveNIFInfo(CVLECMNIFInfo* pNIFInfo)
         // other addresses of its MAC, whose checks would serve nobody.
         // Its MAC is marked removed first: none of its replies on their way
         // makes a record again, and no check starts for another of them.
-        std::vector<CVLECMNIFInfo*> records = m_ProbeInstance.RemoveDevice(pNIFInfo);
+        std::vector<CVLECMNIFInfo*> records = m_pProbeInstance->RemoveDevice(pNIFInfo);
         // Their commands must be over before their queued results are
         // dropped; all are asked to stop before any is waited for.
         for (CVLECMNIFInfo* pRecord : records)
@@ -142,7 +146,7 @@ void CVLECM::RemoveNIFInfo(CVLECMNIFInfo* pNIFInfo)
         }
         for (CVLECMNIFInfo* pRecord : records) {
             m_Api.RemoveCallbackInfo(pRecord);
-            m_ProbeInstance.DestroyNIFInfo(pRecord);
+            m_pProbeInstance->DestroyNIFInfo(pRecord);
         }
     } catch (...) {
         ReleaseCurrentException();

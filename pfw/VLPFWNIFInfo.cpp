@@ -57,6 +57,16 @@ CVLString CVLPFWNIFInfo::GetIPAddress()
     return strAddress;
 }
 
+bool CVLPFWNIFInfo::IsConflictMarked()
+{
+    return GetPropertyText(VLECM_CONFLICT_MARK_PATH).Compare(CVLString("1", VL_CHARSET_UTF8)) == 0;
+}
+
+CVLString CVLPFWNIFInfo::GetOtherPassedAddresses()
+{
+    return GetPropertyText(VLECM_OTHER_PASSED_PATH);
+}
+
 CVLString CVLPFWNIFInfo::GetWebConfigURL(VL_CONST_STR szTemplate)
 {
     CVLString strAddress = GetIPAddress();

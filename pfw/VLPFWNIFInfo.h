@@ -24,6 +24,13 @@ public:
     virtual bool IsSupportedNIF();
     // The text at a dotted property path, or an empty text; never creates a node.
     virtual CVLString GetPropertyText(VL_CONST_STR szPath);
+    // The device manager's marks: another address passed for the device's
+    // MAC too (read it before sending a change or a password: the device
+    // cannot be told from a host claiming its MAC), and those addresses,
+    // separated by spaces. Set as they arise, also after the record was
+    // handed on.
+    bool IsConflictMarked();
+    CVLString GetOtherPassedAddresses();
 
     // "$IP$" in the template replaced by the address, every occurrence.
     static CVLString MakeWebConfigURL(VL_CONST_STR szTemplate, VL_CONST_STR szIPAddress);

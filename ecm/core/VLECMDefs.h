@@ -14,6 +14,14 @@
 // Where the definitions put the model name a device's probe reply carries.
 #define VLECM_MODEL_NAME_PATH "VLPC.2B_5A01_01.ModelName"
 
+// How the device manager judged a device's MAC, carried by the record handed
+// on, under a branch the definitions do not use. The conflict mark reads "1"
+// from the moment a second address of the MAC passed (also after the record
+// was handed on): a client reads it before it sends a change or a password.
+// The other addresses that passed, separated by spaces (empty: none).
+#define VLECM_CONFLICT_MARK_PATH "MACState.Conflict"
+#define VLECM_OTHER_PASSED_PATH "MACState.OtherPassed"
+
 enum VLECM_RESULT
 {
     VLECM_RESULT_SUCCESS = 0,

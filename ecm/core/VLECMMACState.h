@@ -10,6 +10,14 @@
 #include "ecm/core/VLECMBoundReport.h"
 #include "ecm/core/VLECMDefs.h"
 
+// Addresses of one MAC kept and checked, its first included: a device has
+// one, one with two ports or an address being moved a second; more are
+// hosts claiming its MAC. The address the user named is checked beyond them.
+enum
+{
+    VLECM_MAX_ADDRESSES_PER_MAC = 64
+};
+
 // What the addresses of a MAC come to.
 enum VLECM_MAC_VERDICT
 {
@@ -53,7 +61,8 @@ enum VLECM_MAC_FAILURE
     VLECM_MAC_FAILURE_NOT_UNICAST,  // the same with the unicast filter off: stands only alone
     VLECM_MAC_FAILURE_CHECK,        // the check ended with an error (eResult, nDeviceResult)
     VLECM_MAC_FAILURE_COMMAND,      // a follow-up command failed (eCommand, eResult, nDeviceResult)
-    VLECM_MAC_FAILURE_LOST          // the probe stopped before its reply was handled
+    VLECM_MAC_FAILURE_LOST,         // its reply was lost before it was handled
+    VLECM_MAC_FAILURE_STOPPED       // the probe stopped before its check or commands ended
 };
 
 struct SVLECMMACAddress
@@ -98,6 +107,35 @@ struct SVLECMMACState
     // The client removed it: nothing more of it is heard in this probe.
     bool bRemoved = false;
     // The change count at its last change (see CVLECM::GetMACChangeCount).
+    unsigned long nChange = 0;
+};
+
+// One MAC as judged at one moment, counted without its addresses.
+struct SVLECMMACSummary
+{
+    CVLString strMAC;  // normal form
+    VLECM_MAC_VERDICT eVerdict = VLECM_MAC_PENDING;
+    // The addresses kept (checked or to be), and of them those still to be
+    // judged (heard, waiting for or in their check), those running their
+    // follow-up commands (answered), those that passed, those that failed
+    // and of these the ones that did not answer unicast.
+    unsigned long nKept = 0;
+    unsigned long nPending = 0;
+    unsigned long nAnswered = 0;
+    unsigned long nPassed = 0;
+    unsigned long nFailed = 0;
+    unsigned long nNotUnicast = 0;
+    // Addresses a bound refused, and addresses beyond the kept ones; bMore
+    // as in SVLECMMACState.
+    unsigned long nRefused = 0;
+    unsigned long nBeyond = 0;
+    bool bMore = false;
+    // Handed on to the client, from that address (empty when not yet).
+    bool bReported = false;
+    CVLString strReportedAddress;
+    // The record handed on carries the conflict mark.
+    bool bConflictMarked = false;
+    bool bRemoved = false;
     unsigned long nChange = 0;
 };
 

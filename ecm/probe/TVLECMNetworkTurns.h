@@ -37,6 +37,32 @@ public:
         return true;
     }
 
+    // The same, from the first network in turn that fnAllowed (given the
+    // network's name) lets go on; false when none waits that may.
+    template <class TAllowed>
+    bool Take(TItem& item, TAllowed fnAllowed)
+    {
+        if (m_Networks.empty())
+            return false;
+        auto start = m_Networks.upper_bound(m_strLastNetwork);
+        if (start == m_Networks.end())
+            start = m_Networks.begin();
+        auto it = start;
+        do {
+            if (fnAllowed(it->first)) {
+                item = it->second.front();
+                it->second.pop_front();
+                m_strLastNetwork = it->first;
+                if (it->second.empty())
+                    m_Networks.erase(it);
+                return true;
+            }
+            if (++it == m_Networks.end())
+                it = m_Networks.begin();
+        } while (it != start);
+        return false;
+    }
+
     // An item of that network went on without waiting: it had its turn.
     void Served(const CVLString& strNetwork) { m_strLastNetwork = strNetwork; }
 

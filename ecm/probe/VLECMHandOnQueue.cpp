@@ -43,7 +43,7 @@ CVLECMHandOnQueue::EWait CVLECMHandOnQueue::GetWait(const SVLECMReplyKey& key)
         return WAIT_NONE;
     if (it->second.eStage != STAGE_NONE)
         return WAIT_WAITING;
-    return it->second.bDelivered ? WAIT_DELIVERED : WAIT_NONE;
+    return wasDelivered(key) ? WAIT_DELIVERED : WAIT_NONE;
 }
 
 bool CVLECMHandOnQueue::MergeIntoWaiting(const SVLECMReplyKey& key, CVLTarget* pReply)
@@ -66,7 +66,7 @@ void CVLECMHandOnQueue::Admitted(const SVLECMReplyKey& key, const CVLString& str
         return;
     SDevice& device = m_Devices[key];
     device.strNetwork = strNetwork;
-    if (device.eStage == STAGE_NONE && !device.bDelivered)
+    if (device.eStage == STAGE_NONE && !wasDelivered(key))
         ++m_nUnlistedWaiting;
     device.eStage = STAGE_ADMITTED;
 }
@@ -86,6 +86,8 @@ void CVLECMHandOnQueue::Copied(const SVLECMReplyKey& key, CVLTarget* pCopy)
 void CVLECMHandOnQueue::NotCopied(const SVLECMReplyKey& key)
 {
     release(key, false);
+    if (m_pTable != nullptr)
+        m_pTable->ReplyLost(key);
 }
 
 CVLECMHandOnQueue::TDevices::iterator CVLECMHandOnQueue::findWaiting(const CVLTarget* pTarget)
@@ -143,11 +145,12 @@ bool CVLECMHandOnQueue::leave(TDevices::iterator it, bool bDelivered)
     if (device.eStage == STAGE_HANDED_ON && m_nHandedOn > 0)
         --m_nHandedOn;
     device.eStage = STAGE_NONE;
-    if (!device.bDelivered && m_nUnlistedWaiting > 0)
+    if (!wasDelivered(it->first) && m_nUnlistedWaiting > 0)
         --m_nUnlistedWaiting;
     // A lost record's data was never delivered: the filter must not take a
     // later reply carrying it for a repeat.
-    device.bDelivered = bDelivered;
+    if (m_pTable != nullptr)
+        m_pTable->SetDelivered(it->first, bDelivered);
     if (device.pWaiting != nullptr)
         m_WaitingDevices.erase(device.pWaiting);
     device.pWaiting = nullptr;
@@ -170,7 +173,13 @@ bool CVLECMHandOnQueue::QueueRefused(CVLTarget* pCopy)
     if (!lock.Lock() || pCopy == nullptr)
         return false;
     auto it = findWaiting(pCopy);
-    return it != m_Devices.end() && leave(it, false);
+    if (it == m_Devices.end() || !leave(it, false))
+        return false;
+    // Lost before its delivery: judged so until its address is heard
+    // again, not pending for ever once the probe stops.
+    if (m_pTable != nullptr)
+        m_pTable->ReplyLost(it->first);
+    return true;
 }
 
 void CVLECMHandOnQueue::Forget(CVLTarget* pTarget)
@@ -192,13 +201,18 @@ void CVLECMHandOnQueue::Forget(CVLTarget* pTarget)
     leave(it, false);
 }
 
+bool CVLECMHandOnQueue::wasDelivered(const SVLECMReplyKey& key)
+{
+    return m_pTable != nullptr && m_pTable->WasDelivered(key);
+}
+
 void CVLECMHandOnQueue::dropHeld()
 {
     for (CVLCallbackInfo* pRecord : m_Held.TakeAll()) {
         auto it = findWaiting(pRecord->GetTarget());
         if (it != m_Devices.end()) {
             SDevice* pDevice = &it->second;
-            if (pDevice->eStage != STAGE_NONE && !pDevice->bDelivered && m_nUnlistedWaiting > 0)
+            if (pDevice->eStage != STAGE_NONE && !wasDelivered(it->first) && m_nUnlistedWaiting > 0)
                 --m_nUnlistedWaiting;
             pDevice->eStage = STAGE_NONE;
             pDevice->pWaiting = nullptr;

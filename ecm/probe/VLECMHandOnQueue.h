@@ -16,10 +16,11 @@
 // reply filter asks for it before it admits a known device's reply
 // (GetWait), and has a changed reply merged into it (MergeIntoWaiting), so
 // that a device costs at most one waiting record and its record ends with
-// its latest data. A record lost before its delivery stays pending in the
-// MAC table while the probe runs (the filter admits the next reply of its
-// address); one dropped as the probe stops is told to the table, whose
-// address is then judged lost. What is held here is bounded by the filter's bounds: a
+// its latest data. What is kept here is transport: where the record is,
+// its copy, the places. Whether an address's last record was delivered,
+// and an address whose record was lost before its delivery (refused,
+// never copied, dropped as the probe stops), are told to the MAC table,
+// which judges that address lost until it is heard again. What is held here is bounded by the filter's bounds: a
 // network at most its bound of devices (512). Nothing here refuses a
 // record, so a network within its bound is listed whole however many of
 // its devices answer at once.
@@ -129,11 +130,12 @@ private:
         STAGE_HELD,      // held here for its turn
         STAGE_HANDED_ON  // in the dispatch queue
     };
+    // The transport of an address's record; whether its last one was
+    // delivered is the MAC table's.
     struct SDevice
     {
         CVLString strNetwork;
         EStage eStage = STAGE_NONE;
-        bool bDelivered = false;
         CVLTarget* pWaiting = nullptr;
     };
 
@@ -148,6 +150,9 @@ private:
     // Under m_Sync: deletes the held records and forgets their devices'
     // waits.
     void dropHeld();
+    // Asks the table (after m_Sync) whether the address's last record was
+    // delivered; false without a table.
+    bool wasDelivered(const SVLECMReplyKey& key);
 
     CVLECMMACTable* m_pTable;
     CVLThreadSync m_Sync;

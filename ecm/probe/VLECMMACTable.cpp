@@ -25,10 +25,13 @@ void CVLECMMACTable::Reset()
 {
     std::lock_guard<std::mutex> lock(m_Mutex);
     m_MACs.clear();
+    m_ChangedOrder.clear();
     m_Records.clear();
     m_Beyond.clear();
     m_nBeyondKept = 0;
     m_nPending = 0;
+    m_nRefusedOnlyMACs = 0;
+    m_bStopped = false;
     ++m_nChange;
     m_Changed.notify_all();
 }
@@ -93,7 +96,21 @@ VLECM_MAC_VERDICT CVLECMMACTable::derive(const SMAC& mac, const SEntry** ppOne)
 void CVLECMMACTable::bump(SMAC& mac)
 {
     mac.nChange = ++m_nChange;
+    if (mac.bInChanged)
+        m_ChangedOrder.erase(mac.itChanged);
+    mac.itChanged = m_ChangedOrder.insert(m_ChangedOrder.end(), &mac);
+    mac.bInChanged = true;
     m_Changed.notify_all();
+}
+
+CVLECMMACTable::SMAC& CVLECMMACTable::entryOf(const CVLString& strMAC)
+{
+    auto it = m_MACs.find(strMAC);
+    if (it == m_MACs.end()) {
+        it = m_MACs.emplace(strMAC, SMAC()).first;
+        it->second.pMAC = &it->first;
+    }
+    return it->second;
 }
 
 CVLECMMACTable::SNext CVLECMMACTable::changed(SMAC& mac, bool bGoOn)
@@ -107,28 +124,60 @@ CVLECMMACTable::SNext CVLECMMACTable::changed(SMAC& mac, bool bGoOn)
         ++m_nPending;
     mac.eVerdict = eVerdict;
     bump(mac);
-    if (mac.bRemoved || !bGoOn)
+    if (mac.bRemoved || !bGoOn || m_bStopped)
         return next;
-    // One address at a time runs the follow-up commands, in the order they
-    // answered: the first, and when its commands end the next.
-    bool bBusy = false;
-    SEntry* pNext = nullptr;
+    // Every address that answered runs its commands at once, its own chain.
+    SEntry* pFirstPassed = nullptr;
     for (SEntry& entry : mac.kept) {
-        if (entry.bCommands)
-            bBusy = true;
-        if (entry.address.eState == VLECM_MAC_ADDRESS_ANSWERED && entry.pRecord != nullptr &&
-            (pNext == nullptr || entry.nAnswered < pNext->nAnswered))
-            pNext = &entry;
+        if (entry.address.eState == VLECM_MAC_ADDRESS_ANSWERED && entry.pRecord != nullptr && !entry.bCommands) {
+            entry.bCommands = true;
+            next.commands.push_back(entry.pRecord);
+        }
+        if (entry.address.eState == VLECM_MAC_ADDRESS_PASSED && entry.pRecord != nullptr &&
+            (pFirstPassed == nullptr || entry.nPassed < pFirstPassed->nPassed))
+            pFirstPassed = &entry;
     }
-    if (!bBusy && pNext != nullptr) {
-        pNext->bCommands = true;
-        next.pCommands = pNext->pRecord;
+    // Handed on once, at the end of the first chain that succeeded. An
+    // address that did not answer unicast (the filter off) has no chain:
+    // it stands for the device only once every address is judged.
+    if (!mac.bReported) {
+        SEntry* pReport = pFirstPassed;
+        if (pReport == nullptr && eVerdict == VLECM_MAC_ONE && pOne != nullptr && pOne->pRecord != nullptr)
+            pReport = const_cast<SEntry*>(pOne);
+        if (pReport != nullptr) {
+            mac.bReported = true;
+            pReport->address.bReported = true;
+            next.pReport = pReport->pRecord;
+            next.bReportUnicast = pReport->address.bUnicast;
+        }
     }
-    if (eVerdict == VLECM_MAC_ONE && !mac.bReported && pOne != nullptr && pOne->pRecord != nullptr) {
-        mac.bReported = true;
-        const_cast<SEntry*>(pOne)->address.bReported = true;
-        next.pReport = pOne->pRecord;
-        next.bReportUnicast = pOne->address.bUnicast;
+    // The marks of the record handed on: the other addresses that passed,
+    // and the conflict as soon as a second one did (nothing can undo it).
+    if (mac.bReported) {
+        const SEntry* pReported = nullptr;
+        CVLString strOther(VL_CHARSET_UTF8);
+        int nPassed = 0;
+        for (const SEntry& entry : mac.kept) {
+            if (entry.address.bReported)
+                pReported = &entry;
+            if (entry.address.eState != VLECM_MAC_ADDRESS_PASSED)
+                continue;
+            ++nPassed;
+            if (entry.address.bReported)
+                continue;
+            if (strOther.GetLength() > 0)
+                strOther += " ";
+            strOther += entry.address.strAddress;
+        }
+        const bool bConflict = nPassed > 1 || eVerdict == VLECM_MAC_CONFLICT;
+        if (pReported != nullptr && pReported->pRecord != nullptr &&
+            (bConflict != mac.bConflictMarked || strOther != mac.strMarkedOther)) {
+            mac.bConflictMarked = bConflict;
+            mac.strMarkedOther = strOther;
+            next.pMark = pReported->pRecord;
+            next.bConflict = bConflict;
+            next.strOtherPassed = strOther;
+        }
     }
     return next;
 }
@@ -152,36 +201,49 @@ CVLECMMACTable::EHeard CVLECMMACTable::Hear(const SVLECMReplyKey& key)
             : std::any_of(mac.refusedNamed.begin(), mac.refusedNamed.end(),
                           [&key](const SVLECMMACAddress& named) { return named.strAddress == key.strAddress; }))
         return HEARD_REFUSED;
-    if (mac.kept.size() < MAX_ADDRESSES_PER_MAC)
+    if (mac.kept.size() < MAX_ADDRESSES_PER_MAC || isNamedNew(mac, key.strAddress))
         return HEARD_NEW;
     std::vector<CVLString>& beyond = m_Beyond[key.strMAC];
     if (std::find(beyond.begin(), beyond.end(), key.strAddress) != beyond.end())
         return HEARD_BEYOND;
-    ++mac.nBeyond;
     if (m_nBeyondKept < MAX_BEYOND) {
         beyond.push_back(key.strAddress);
         ++m_nBeyondKept;
     } else {
+        // Only counted: as a number, once, as far as the numbers go.
         mac.bMore = true;
+        if (AddressNumber(key.strAddress, nAddress)) {
+            auto position = std::lower_bound(mac.beyondCounted.begin(), mac.beyondCounted.end(), nAddress);
+            if (position != mac.beyondCounted.end() && *position == nAddress) {
+                if (beyond.empty())
+                    m_Beyond.erase(key.strMAC);
+                return HEARD_BEYOND;
+            }
+            if (mac.beyondCounted.size() < MAX_REFUSED_COUNTED)
+                mac.beyondCounted.insert(position, nAddress);
+        }
     }
+    ++mac.nBeyond;
     if (beyond.empty())
         m_Beyond.erase(key.strMAC);
     bump(mac);
     return HEARD_BEYOND;
 }
 
-void CVLECMMACTable::Keep(const SVLECMReplyKey& key)
+void CVLECMMACTable::Keep(const SVLECMReplyKey& key, size_t nFingerprint)
 {
     std::lock_guard<std::mutex> lock(m_Mutex);
-    auto it = m_MACs.find(key.strMAC);
-    if (it == m_MACs.end())
-        it = m_MACs.emplace(key.strMAC, SMAC()).first;
-    SMAC& mac = it->second;
+    if (m_bStopped)
+        return;
+    SMAC& mac = entryOf(key.strMAC);
     if (mac.bRemoved)
         return;
+    if (mac.kept.empty() && (mac.nRefused > 0 || mac.nBeyond > 0) && m_nRefusedOnlyMACs > 0)
+        --m_nRefusedOnlyMACs;
     for (SEntry& entry : mac.kept) {
         if (entry.address.strAddress != key.strAddress)
             continue;
+        entry.nFingerprint = nFingerprint;
         // A lost reply heard again is pending again.
         if (entry.pRecord == nullptr && entry.address.eState == VLECM_MAC_ADDRESS_FAILED &&
             entry.address.eFailure == VLECM_MAC_FAILURE_LOST) {
@@ -191,12 +253,67 @@ void CVLECMMACTable::Keep(const SVLECMReplyKey& key)
         }
         return;
     }
-    if (mac.kept.size() >= MAX_ADDRESSES_PER_MAC)
+    if (mac.kept.size() >= MAX_ADDRESSES_PER_MAC && !isNamedNew(mac, key.strAddress))
         return;
     SEntry entry;
     entry.address.strAddress = key.strAddress;
+    entry.nFingerprint = nFingerprint;
     mac.kept.push_back(entry);
     changed(mac);
+}
+
+bool CVLECMMACTable::isNamedNew(const SMAC& mac, const CVLString& strAddress)
+{
+    // Beyond the kept ones, only the named address itself, once.
+    if (m_strNamedAddress.GetLength() == 0 || strAddress != m_strNamedAddress)
+        return false;
+    return std::none_of(mac.kept.begin(), mac.kept.end(),
+                        [&strAddress](const SEntry& entry) { return entry.address.strAddress == strAddress; });
+}
+
+CVLECMMACTable::SEntry* CVLECMMACTable::findKept(const SVLECMReplyKey& key)
+{
+    auto it = m_MACs.find(key.strMAC);
+    if (it == m_MACs.end())
+        return nullptr;
+    for (SEntry& entry : it->second.kept) {
+        if (entry.address.strAddress == key.strAddress)
+            return &entry;
+    }
+    return nullptr;
+}
+
+void CVLECMMACTable::SetDelivered(const SVLECMReplyKey& key, bool bDelivered)
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    SEntry* pEntry = findKept(key);
+    if (pEntry != nullptr)
+        pEntry->bDelivered = bDelivered;
+}
+
+bool CVLECMMACTable::WasDelivered(const SVLECMReplyKey& key)
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    const SEntry* pEntry = findKept(key);
+    return pEntry != nullptr && pEntry->bDelivered;
+}
+
+bool CVLECMMACTable::GetFingerprint(const SVLECMReplyKey& key, size_t& nFingerprint)
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    const SEntry* pEntry = findKept(key);
+    if (pEntry == nullptr)
+        return false;
+    nFingerprint = pEntry->nFingerprint;
+    return true;
+}
+
+void CVLECMMACTable::SetFingerprint(const SVLECMReplyKey& key, size_t nFingerprint)
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    SEntry* pEntry = findKept(key);
+    if (pEntry != nullptr)
+        pEntry->nFingerprint = nFingerprint;
 }
 
 bool CVLECMMACTable::IsRemoved(const CVLString& strMAC)
@@ -220,7 +337,14 @@ bool CVLECMMACTable::IsReported(const SVLECMReplyKey& key)
 void CVLECMMACTable::Refuse(const SVLECMReplyKey& key, VLECM_BOUND eBound, int nBound, const CVLString& strNetwork)
 {
     std::lock_guard<std::mutex> lock(m_Mutex);
-    SMAC& mac = m_MACs[key.strMAC];
+    // A MAC never admitted is kept for its refusals up to a bound.
+    auto known = m_MACs.find(key.strMAC);
+    if (known == m_MACs.end()) {
+        if (m_nRefusedOnlyMACs >= MAX_REFUSED_MACS)
+            return;
+        ++m_nRefusedOnlyMACs;
+    }
+    SMAC& mac = entryOf(key.strMAC);
     uint32_t nAddress = 0;
     const bool bNumber = AddressNumber(key.strAddress, nAddress);
     if (bNumber) {
@@ -272,13 +396,15 @@ bool CVLECMMACTable::Attach(const SVLECMReplyKey& key, CVLECMNIFInfo* pRecord, c
 {
     std::lock_guard<std::mutex> lock(m_Mutex);
     auto it = m_MACs.find(key.strMAC);
-    if (it == m_MACs.end() || it->second.bRemoved || pRecord == nullptr)
+    if (it == m_MACs.end() || it->second.bRemoved || pRecord == nullptr || m_bStopped)
         return false;
     for (SEntry& entry : it->second.kept) {
         if (entry.address.strAddress != key.strAddress)
             continue;
         if (entry.pRecord != nullptr)
             return entry.pRecord == pRecord;
+        if (entry.address.eState != VLECM_MAC_ADDRESS_HEARD)
+            return false;
         entry.pRecord = pRecord;
         entry.address.strModel = strModel;
         entry.address.eState = VLECM_MAC_ADDRESS_WAITING;
@@ -359,7 +485,7 @@ bool CVLECMMACTable::StartCheck(const CVLECMNIFInfo* pRecord)
     std::lock_guard<std::mutex> lock(m_Mutex);
     SMAC* pMAC = nullptr;
     SEntry* pEntry = findEntry(pRecord, &pMAC);
-    if (pEntry == nullptr || pMAC->bRemoved || pEntry->address.eState != VLECM_MAC_ADDRESS_WAITING)
+    if (pEntry == nullptr || pMAC->bRemoved || m_bStopped || pEntry->address.eState != VLECM_MAC_ADDRESS_WAITING)
         return false;
     pEntry->address.eState = VLECM_MAC_ADDRESS_CHECKING;
     bump(*pMAC);
@@ -399,6 +525,7 @@ CVLECMMACTable::SNext CVLECMMACTable::CommandsEnded(const CVLECMNIFInfo* pRecord
     SVLECMMACAddress& address = pEntry->address;
     if (bSucceeded) {
         address.eState = VLECM_MAC_ADDRESS_PASSED;
+        pEntry->nPassed = ++pMAC->nPassed;
     } else {
         fail(address, VLECM_MAC_FAILURE_COMMAND, eCommand, eResult, nDeviceResult);
     }
@@ -413,6 +540,7 @@ CVLECMMACTable::SNext CVLECMMACTable::Accept(const CVLECMNIFInfo* pRecord)
     if (pEntry == nullptr || !isPendingState(pEntry->address.eState))
         return SNext();
     pEntry->address.eState = VLECM_MAC_ADDRESS_PASSED;
+    pEntry->nPassed = ++pMAC->nPassed;
     return changed(*pMAC);
 }
 
@@ -440,11 +568,63 @@ CVLECMMACTable::SNext CVLECMMACTable::ChainEnded(const CVLECMNIFInfo* pRecord, b
     return changed(*pMAC, bGoOn);
 }
 
+void CVLECMMACTable::Stop()
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    m_bStopped = true;
+    for (auto& it : m_MACs) {
+        SMAC& mac = it.second;
+        bool bChanged = false;
+        for (SEntry& entry : mac.kept) {
+            SVLECMMACAddress& address = entry.address;
+            if (address.eState == VLECM_MAC_ADDRESS_HEARD && entry.pRecord == nullptr) {
+                fail(address, VLECM_MAC_FAILURE_LOST, VLECM_COMMAND_CHECK_UNICAST, VLECM_RESULT_STOPPED, 0);
+            } else if (isPendingState(address.eState)) {
+                fail(address, VLECM_MAC_FAILURE_STOPPED, VLECM_COMMAND_CHECK_UNICAST, VLECM_RESULT_STOPPED, 0);
+            } else if (address.eState == VLECM_MAC_ADDRESS_ANSWERED) {
+                fail(address, VLECM_MAC_FAILURE_STOPPED, VLECM_COMMAND_GET_LIST_INFO, VLECM_RESULT_STOPPED, 0);
+            } else {
+                continue;
+            }
+            entry.bCommands = false;
+            bChanged = true;
+        }
+        if (bChanged)
+            changed(mac, false);
+    }
+}
+
+bool CVLECMMACTable::MayRunCommands(const CVLECMNIFInfo* pRecord)
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    SMAC* pMAC = nullptr;
+    SEntry* pEntry = findEntry(pRecord, &pMAC);
+    return pEntry != nullptr && !pMAC->bRemoved && !m_bStopped &&
+           pEntry->address.eState == VLECM_MAC_ADDRESS_ANSWERED && pEntry->bCommands;
+}
+
+bool CVLECMMACTable::MayStart(const CVLECMNIFInfo* pRecord, VLECM_COMMAND eCommand)
+{
+    if (eCommand != VLECM_COMMAND_CHECK_UNICAST)
+        return MayRunCommands(pRecord);
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    SMAC* pMAC = nullptr;
+    SEntry* pEntry = findEntry(pRecord, &pMAC);
+    return pEntry != nullptr && !pMAC->bRemoved && !m_bStopped && pEntry->address.eState == VLECM_MAC_ADDRESS_CHECKING;
+}
+
+bool CVLECMMACTable::IsNamed(const CVLECMNIFInfo* pRecord)
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    auto it = m_Records.find(pRecord);
+    return it != m_Records.end() && m_strNamedAddress.GetLength() > 0 && it->second.strAddress == m_strNamedAddress;
+}
+
 std::vector<CVLECMNIFInfo*> CVLECMMACTable::Remove(const CVLString& strMAC)
 {
     std::vector<CVLECMNIFInfo*> records;
     std::lock_guard<std::mutex> lock(m_Mutex);
-    SMAC& mac = m_MACs[strMAC];
+    SMAC& mac = entryOf(strMAC);
     mac.bRemoved = true;
     for (SEntry& entry : mac.kept) {
         if (entry.pRecord != nullptr) {
@@ -528,20 +708,36 @@ std::vector<SVLECMHeardAddress> CVLECMMACTable::FindAddress(const CVLString& str
     std::lock_guard<std::mutex> lock(m_Mutex);
     uint32_t nAddress = 0;
     const bool bNumber = AddressNumber(strAddress, nAddress);
-    SVLECMMACState state;
+    // Each MAC's addresses in place, none copied but the one found.
     for (const auto& mac : m_MACs) {
-        fillState(mac.first, mac.second, state);
-        bool bFound = false;
-        for (const SVLECMMACAddress& address : state.addresses) {
-            if (address.strAddress == strAddress) {
-                found.push_back({mac.first, address, mac.second.eVerdict});
-                bFound = true;
+        const SVLECMMACAddress* pFound = nullptr;
+        for (const SEntry& entry : mac.second.kept) {
+            if (entry.address.strAddress == strAddress) {
+                pFound = &entry.address;
                 break;
             }
         }
+        for (size_t i = 0; pFound == nullptr && i < mac.second.refusedNamed.size(); ++i) {
+            if (mac.second.refusedNamed[i].strAddress == strAddress)
+                pFound = &mac.second.refusedNamed[i];
+        }
+        if (pFound != nullptr) {
+            found.push_back({mac.first, *pFound, mac.second.eVerdict});
+            continue;
+        }
+        auto beyond = m_Beyond.find(mac.first);
+        if (beyond != m_Beyond.end() &&
+            std::find(beyond->second.begin(), beyond->second.end(), strAddress) != beyond->second.end()) {
+            SVLECMHeardAddress heard;
+            heard.strMAC = mac.first;
+            heard.address.strAddress = strAddress;
+            heard.address.eState = VLECM_MAC_ADDRESS_BEYOND;
+            heard.eVerdict = mac.second.eVerdict;
+            found.push_back(heard);
+            continue;
+        }
         // A refused address counted but not named.
-        if (!bFound && bNumber &&
-            std::binary_search(mac.second.refusedCounted.begin(), mac.second.refusedCounted.end(), nAddress))
+        if (bNumber && std::binary_search(mac.second.refusedCounted.begin(), mac.second.refusedCounted.end(), nAddress))
             found.push_back(countedRefusal(mac.first, mac.second, strAddress));
     }
     return found;
@@ -557,18 +753,73 @@ std::vector<SVLECMHeardAddress> CVLECMMACTable::GetAll(bool& bMore)
         fillState(mac.first, mac.second, state);
         for (const SVLECMMACAddress& address : state.addresses)
             all.push_back({mac.first, address, mac.second.eVerdict});
-        // The refused ones counted but not named are only numbers.
-        const std::vector<uint32_t>& counted = mac.second.refusedCounted;
-        for (uint32_t nAddress : counted) {
-            CVLString strAddress = CVLSocketAddress::FormatDottedQuad(nAddress);
-            if (std::any_of(mac.second.refusedNamed.begin(), mac.second.refusedNamed.end(),
-                            [&strAddress](const SVLECMMACAddress& named) { return named.strAddress == strAddress; }))
-                continue;
-            all.push_back(countedRefusal(mac.first, mac.second, strAddress));
-        }
-        bMore = bMore || mac.second.bMore;
+        // The refused ones counted but not named stay numbers: bMore says
+        // there were more (GetCountedRefusalCount how many).
+        bMore = bMore || state.bMore;
     }
     return all;
+}
+
+unsigned long CVLECMMACTable::GetCountedRefusalCount()
+{
+    unsigned long nCounted = 0;
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    for (const auto& mac : m_MACs)
+        nCounted += mac.second.nRefused - static_cast<unsigned long>(mac.second.refusedNamed.size());
+    return nCounted;
+}
+
+void CVLECMMACTable::SetNamedAddress(const CVLString& strAddress)
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    m_strNamedAddress = strAddress;
+}
+
+CVLString CVLECMMACTable::GetNamedAddress()
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    return m_strNamedAddress;
+}
+
+void CVLECMMACTable::summarize(const SMAC& mac, SVLECMMACSummary& summary)
+{
+    summary.eVerdict = mac.eVerdict;
+    summary.nKept = static_cast<unsigned long>(mac.kept.size());
+    for (const SEntry& entry : mac.kept) {
+        const SVLECMMACAddress& address = entry.address;
+        if (isPendingState(address.eState))
+            ++summary.nPending;
+        else if (address.eState == VLECM_MAC_ADDRESS_ANSWERED)
+            ++summary.nAnswered;
+        else if (address.eState == VLECM_MAC_ADDRESS_PASSED)
+            ++summary.nPassed;
+        else if (address.eState == VLECM_MAC_ADDRESS_FAILED)
+            ++summary.nFailed;
+        if (address.eState == VLECM_MAC_ADDRESS_FAILED && address.eFailure == VLECM_MAC_FAILURE_NOT_UNICAST)
+            ++summary.nNotUnicast;
+        if (address.bReported) {
+            summary.bReported = true;
+            summary.strReportedAddress = address.strAddress;
+        }
+    }
+    summary.nRefused = mac.nRefused;
+    summary.nBeyond = mac.nBeyond;
+    summary.bMore = mac.bMore || mac.nRefused > mac.refusedNamed.size();
+    summary.bConflictMarked = mac.bConflictMarked;
+    summary.bRemoved = mac.bRemoved;
+    summary.nChange = mac.nChange;
+}
+
+bool CVLECMMACTable::GetSummary(const CVLString& strMAC, SVLECMMACSummary& summary)
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    auto it = m_MACs.find(strMAC);
+    if (it == m_MACs.end())
+        return false;
+    summary = SVLECMMACSummary();
+    summary.strMAC = it->first;
+    summarize(it->second, summary);
+    return true;
 }
 
 std::vector<SVLECMConflictReport> CVLECMMACTable::GetConflicts(size_t nReports, bool& bMore)
@@ -617,10 +868,10 @@ std::vector<CVLString> CVLECMMACTable::GetChangedSince(unsigned long nSeen)
 {
     std::vector<CVLString> macs;
     std::lock_guard<std::mutex> lock(m_Mutex);
-    for (const auto& mac : m_MACs) {
-        if (mac.second.nChange > nSeen)
-            macs.push_back(mac.first);
-    }
+    // From the latest change back to the first one seen.
+    for (auto it = m_ChangedOrder.rbegin(); it != m_ChangedOrder.rend() && (*it)->nChange > nSeen; ++it)
+        macs.push_back(*(*it)->pMAC);
+    std::sort(macs.begin(), macs.end());
     return macs;
 }
 

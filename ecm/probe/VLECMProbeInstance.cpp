@@ -295,6 +295,13 @@ bool CVLECMProbeInstance::ProbeAgain()
     return true;
 }
 
+void CVLECMProbeInstance::StopChains()
+{
+    CVLThreadLock startLock(&m_ChainStartSync);
+    startLock.Lock();
+    m_MACTable.Stop();
+}
+
 void CVLECMProbeInstance::DropWaitingChains()
 {
     std::vector<CVLECMNIFInfo*> dropped;
@@ -386,6 +393,8 @@ void CVLECMProbeInstance::ClearNIFList()
             m_Chains.clear();
             m_nCheckingChains = 0;
             m_nRunningChains = 0;
+            m_RunningPerNetwork.clear();
+            m_bNamedPlaceTaken = false;
             m_ChecksWaiting.Clear();
             m_PlacesWaiting.Clear();
         }
@@ -708,6 +717,11 @@ bool CVLECMProbeInstance::startChainCommand(CVLECMNIFInfo* pNIFInfo, VLECM_COMMA
         if (lock.Lock())
             options = m_ProbeOptionMap;
     }
+    CVLThreadLock startLock(&m_ChainStartSync);
+    startLock.Lock();
+    // Only while the table lets the address go on (not once the probe stopped).
+    if (!m_MACTable.MayStart(pNIFInfo, eCommand))
+        return false;
     // Marked before it starts: its end may be posted at once.
     setChainCommandRunning(pNIFInfo, true, eCommand);
     VLECM_RESULT eResult = pNIFInfo->StartChainCommand(eCommand, eConnectType, &options, this);
@@ -756,8 +770,14 @@ void CVLECMProbeInstance::OnCheckUnicast(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_
 
 void CVLECMProbeInstance::follow(const CVLECMMACTable::SNext& next)
 {
-    if (next.pCommands != nullptr)
-        startCommands(next.pCommands);
+    for (CVLECMNIFInfo* pNIFInfo : next.commands)
+        startCommands(pNIFInfo);
+    // Marked before it is handed on: a client reads the marks in OnProbe.
+    if (next.pMark != nullptr) {
+        if (next.bConflict)
+            next.pMark->SetPropertyString(VLECM_CONFLICT_MARK_PATH, "1");
+        next.pMark->SetPropertyString(VLECM_OTHER_PASSED_PATH, TextOf(next.strOtherPassed));
+    }
     if (next.pReport != nullptr)
         report(next.pReport, next.bReportUnicast);
 }
@@ -767,9 +787,17 @@ bool CVLECMProbeInstance::takePlace(SChain& chain, CVLECMNIFInfo* pNIFInfo, VLEC
 {
     if (chain.eState == CHAIN_RUNNING)
         return true;
-    if (m_nRunningChains < MAX_RUNNING_CHAINS) {
+    // The named address's commands take the place kept for them.
+    if (!m_bNamedPlaceTaken && m_MACTable.IsNamed(pNIFInfo)) {
+        chain.eState = CHAIN_RUNNING;
+        chain.bNamedPlace = true;
+        m_bNamedPlaceTaken = true;
+        return true;
+    }
+    if (m_nRunningChains < sharedPlaces() && m_RunningPerNetwork[chain.strNetwork] < MAX_PLACES_PER_NETWORK) {
         chain.eState = CHAIN_RUNNING;
         ++m_nRunningChains;
+        ++m_RunningPerNetwork[chain.strNetwork];
         return true;
     }
     chain.eState = CHAIN_WAITING_PLACE;
@@ -846,8 +874,8 @@ void CVLECMProbeInstance::OnGetListInfo(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_T
     if (pNIFInfo == nullptr)
         return;
     CChainStep step(this, pNIFInfo);
-    // The table reports the device once no other address may be it; when
-    // these commands failed, the next address that answered runs them.
+    // The table hands the MAC on at the end of the first chain of its
+    // addresses that succeeds, and marks it when another one passes too.
     const bool bSucceeded = eResult == VLECM_RESULT_SUCCESS;
     follow(m_MACTable.CommandsEnded(pNIFInfo, bSucceeded, VLECM_COMMAND_GET_LIST_INFO, eResult,
                                     bSucceeded ? 0 : pNIFInfo->GetCommandDeviceResult()));
@@ -864,8 +892,8 @@ void CVLECMProbeInstance::beginChain(CVLECMNIFInfo* pNIFInfo)
         SChain& chain = m_Chains[pNIFInfo];
         chain.strNetwork = strNetwork;
         // Every address of a MAC is checked at once, as any device's: only
-        // the probe's bound of checks makes one wait.
-        if (m_nCheckingChains >= MAX_CHECKING_CHAINS) {
+        // the probe's bound of checks makes one wait, never the named address.
+        if (m_nCheckingChains >= MAX_CHECKING_CHAINS && !m_MACTable.IsNamed(pNIFInfo)) {
             SWaitingChain waiting;
             waiting.pNIFInfo = pNIFInfo;
             m_ChecksWaiting.Push(strNetwork, waiting);
@@ -919,7 +947,13 @@ void CVLECMProbeInstance::dropChain(CVLECMNIFInfo* pNIFInfo)
         m_PlacesWaiting.Remove(it->second.strNetwork, isChainOf);
         break;
     case CHAIN_RUNNING:
-        --m_nRunningChains;
+        if (it->second.bNamedPlace) {
+            m_bNamedPlaceTaken = false;
+        } else {
+            --m_nRunningChains;
+            if (--m_RunningPerNetwork[it->second.strNetwork] <= 0)
+                m_RunningPerNetwork.erase(it->second.strNetwork);
+        }
         break;
     }
     m_Chains.erase(it);
@@ -935,9 +969,15 @@ void CVLECMProbeInstance::startWaitingChains()
             if (!lock.Lock())
                 return;
             // A device that answered goes on before a new one is asked.
-            if (m_nRunningChains < MAX_RUNNING_CHAINS && m_PlacesWaiting.Take(next)) {
-                m_Chains[next.pNIFInfo].eState = CHAIN_RUNNING;
+            auto underItsShare = [this](const CVLString& strNetwork) {
+                auto it = m_RunningPerNetwork.find(strNetwork);
+                return it == m_RunningPerNetwork.end() || it->second < MAX_PLACES_PER_NETWORK;
+            };
+            if (m_nRunningChains < sharedPlaces() && m_PlacesWaiting.Take(next, underItsShare)) {
+                SChain& chain = m_Chains[next.pNIFInfo];
+                chain.eState = CHAIN_RUNNING;
                 ++m_nRunningChains;
+                ++m_RunningPerNetwork[chain.strNetwork];
             } else if (m_nCheckingChains < MAX_CHECKING_CHAINS && m_ChecksWaiting.Take(next)) {
                 m_Chains[next.pNIFInfo].eState = CHAIN_CHECKING;
                 ++m_nCheckingChains;
@@ -949,7 +989,7 @@ void CVLECMProbeInstance::startWaitingChains()
         // A waiting device may have been removed meanwhile (the table no
         // longer knows it, and no check starts for a removed MAC); then what
         // it took goes on to the next one.
-        const bool bGoesOn = bCheck ? m_MACTable.StartCheck(next.pNIFInfo) : isProbeRecord(next.pNIFInfo);
+        const bool bGoesOn = bCheck ? m_MACTable.StartCheck(next.pNIFInfo) : m_MACTable.MayRunCommands(next.pNIFInfo);
         if (!bGoesOn || !startChainCommand(next.pNIFInfo, next.eCommand, next.eConnectType)) {
             {
                 CVLThreadLock lock(&m_ChainSync);
@@ -1007,11 +1047,16 @@ void CVLECMProbeInstance::afterChainStep(CVLECMNIFInfo* pNIFInfo)
     endChain(pNIFInfo, pNIFInfo->GetCommandResult(), pNIFInfo->GetCommandDeviceResult());
 }
 
+int CVLECMProbeInstance::sharedPlaces()
+{
+    return m_MACTable.GetNamedAddress().GetLength() > 0 ? MAX_RUNNING_CHAINS - 1 : MAX_RUNNING_CHAINS;
+}
+
 void CVLECMProbeInstance::GetChainCounts(int& nRunning, int& nWaiting)
 {
     CVLThreadLock lock(&m_ChainSync);
     lock.Lock();
-    nRunning = m_nRunningChains;
+    nRunning = m_nRunningChains + (m_bNamedPlaceTaken ? 1 : 0);
     nWaiting = m_ChecksWaiting.GetCount() + m_PlacesWaiting.GetCount();
 }
 

@@ -11,10 +11,11 @@
 //
 // Each address a MAC address answered from has a record of its own, kept
 // in a list of the probe's (the claims), and each gets its unicast check,
-// all at once. The MAC table (CVLECMMACTable) decides, for each MAC, which
-// address runs the further commands and whether one is the device: only
-// then is that record moved to the device list and reported, once. How
-// each address stands is asked of the table.
+// all at once, and, when it answered, its further commands at once. The
+// MAC table (CVLECMMACTable) says, for each MAC, what starts and which
+// record is the device: that record, the first whose chain succeeded, is
+// moved to the device list and reported, once, and marked when another
+// address passes too. How each address stands is asked of the table.
 //
 // Lock order: the owner's dispatch lock before m_NIFListAccessSync, before
 // the module controller's lock; the MAC table's lock after any of them.
@@ -63,6 +64,9 @@ public:
     bool ProbeAgain();
     // Forgets the chains waiting for a check or a place: they never go on.
     virtual void DropWaitingChains();
+    // Every address still to be judged is judged stopped: once it returns,
+    // no chain starts a command in this probe.
+    void StopChains();
     // Destroys every device (their commands stopped, their queued
     // callbacks dropped) and empties the MAC map.
     virtual void ClearNIFList();
@@ -123,10 +127,20 @@ public:
     // MAX_RUNNING_CHAINS at once, each holding a command thread and a
     // socket. Chains beyond either bound wait their turn, each network's in
     // the order its devices were found (for a check) or answered (for a
-    // place), the networks taking the free ones in turn.
+    // place), the networks taking the free ones in turn. Every address of
+    // a MAC that answered takes a place of its own: none waits for another
+    // of its MAC. While an address is named (CVLECM::SetNamedAddress), one
+    // of the places is kept for its commands.
     enum
     {
         MAX_RUNNING_CHAINS = 16
+    };
+    // Places the chains of one local network hold at most: the others
+    // always have the rest, so that hosts of one network that pass their
+    // checks and then stall delay no other network's devices.
+    enum
+    {
+        MAX_PLACES_PER_NETWORK = 12
     };
     enum
     {
@@ -213,6 +227,8 @@ protected:
         // chain, is still to come. The last one it started.
         bool bCommandRunning = false;
         VLECM_COMMAND eCommand = VLECM_COMMAND_CHECK_UNICAST;
+        // It holds the place kept for the named address.
+        bool bNamedPlace = false;
     };
     // A waiting chain and the command it starts with.
     struct SWaitingChain
@@ -231,6 +247,9 @@ protected:
     // Under m_ChainSync: the chain takes a place for its next command, or
     // waits for one; true when the command may start now.
     bool takePlace(SChain& chain, CVLECMNIFInfo* pNIFInfo, VLECM_COMMAND eCommand, VLECM_CONNECT_TYPE eConnectType);
+    // The places the chains share: one fewer while an address is named,
+    // whose commands have a place of their own.
+    int sharedPlaces();
     // The local networks last handed (takes m_LocalNetworksSync, after
     // any other lock and never before one).
     std::shared_ptr<const CVLECMLocalNetworks> localNetworks();
@@ -258,12 +277,20 @@ protected:
     CVLECMReplyFilter m_ReplyFilter;
     std::shared_ptr<const CVLECMLocalNetworks> m_pLocalNetworks;
     CVLThreadSync m_LocalNetworksSync;
-    // The chains, under m_ChainSync (taken alone): every chain begun and
-    // not over, the checks and places taken, and the waiting ones.
+    // The chains, under m_ChainSync: every chain begun and not over, the
+    // checks and places taken, and the waiting ones. Taken after the
+    // device-list lock where both are held (ClearNIFList); the MAC table's
+    // lock is the only one taken under it.
     CVLThreadSync m_ChainSync;
+    // Held while a chain's command is judged allowed and started, and by
+    // StopChains: nothing starts after the probe stops. Taken before the
+    // MAC table's lock and the record's.
+    CVLThreadSync m_ChainStartSync;
     std::map<CVLECMNIFInfo*, SChain> m_Chains;
     int m_nCheckingChains = 0;
     int m_nRunningChains = 0;
+    std::map<CVLString, int> m_RunningPerNetwork;
+    bool m_bNamedPlaceTaken = false;
     TChainQueue m_ChecksWaiting;
     TChainQueue m_PlacesWaiting;
     CVLECMUnicastChecks m_UnicastChecks;

@@ -204,19 +204,19 @@ bool CVLECMReplyFilter::Admit(const CVLString& strMAC, const CVLString& strFrom,
     SVLECMReplyKey key;
     key.strMAC = strMAC;
     key.strAddress = strFrom;
-    auto it = m_Devices.find(strMAC);
-    if (it != m_Devices.end()) {
-        SDevice& device = it->second;
+    if (m_Devices.count(strMAC) != 0) {
         const CVLECMMACTable::EHeard eHeard = m_Table.Hear(key);
-        if (eHeard != CVLECMMACTable::HEARD_NEW && eHeard != CVLECMMACTable::HEARD_KEPT)
+        if (eHeard == CVLECMMACTable::HEARD_NEW)
+            return admitOther(key, nFingerprint);
+        if (eHeard != CVLECMMACTable::HEARD_KEPT)
             return false;
-        if (device.strFrom != strFrom)
-            return admitOther(key, eHeard == CVLECMMACTable::HEARD_NEW);
-        // One record of a device waits at a time: a change goes into it,
-        // anything else is dropped while it waits.
-        bool bChanged = nFingerprint != device.nFingerprint;
+        // Each address of a MAC alike, whichever answered first: one record
+        // of it waits at a time; a change goes into it, anything else is
+        // dropped while it waits.
+        size_t nKept = 0;
+        const bool bChanged = !m_Table.GetFingerprint(key, nKept) || nFingerprint != nKept;
         if (bChanged && m_Records.MergeIntoWaiting(key, pReply)) {
-            device.nFingerprint = nFingerprint;
+            m_Table.SetFingerprint(key, nFingerprint);
             return false;
         }
         // Unchanged data is dropped once the record that carried it was
@@ -225,9 +225,8 @@ bool CVLECMReplyFilter::Admit(const CVLString& strMAC, const CVLString& strFrom,
         CVLECMHandOnQueue::EWait eWait = m_Records.GetWait(key);
         if (eWait == CVLECMHandOnQueue::WAIT_WAITING || (!bChanged && eWait == CVLECMHandOnQueue::WAIT_DELIVERED))
             return false;
-        device.nFingerprint = nFingerprint;
-        m_Records.Admitted(key, device.strNetwork);
-        m_Table.Keep(key);
+        m_Records.Admitted(key, m_pLocalNetworks->GetNetwork(strFrom));
+        m_Table.Keep(key, nFingerprint);
         return true;
     }
     CVLString strNetwork = m_pLocalNetworks->GetNetwork(strFrom);
@@ -240,6 +239,7 @@ bool CVLECMReplyFilter::Admit(const CVLString& strMAC, const CVLString& strFrom,
                              m_nDeviceBound, strNetwork.GetLength() > 0 ? TextOf(strNetwork) : "no local network");
         }
         drop(count.bound, strMAC, strFrom, strReceiver);
+        m_Table.Refuse(key, VLECM_BOUND_NETWORK, m_nDeviceBound, strNetwork);
         return false;
     }
     int& nMACs = m_MACsPerSource[strFrom];
@@ -250,32 +250,20 @@ bool CVLECMReplyFilter::Admit(const CVLString& strMAC, const CVLString& strFrom,
                              "dropped",
                              TextOf(strFrom), MAX_MACS_PER_SOURCE);
         drop(count.sourceBound, strMAC, strFrom, strReceiver);
+        m_Table.Refuse(key, VLECM_BOUND_SOURCE, static_cast<int>(MAX_MACS_PER_SOURCE), strNetwork);
         return false;
     }
     ++nMACs;
     ++count.nDevices;
-    SDevice& device = m_Devices[strMAC];
-    device.strFrom = strFrom;
-    device.strNetwork = strNetwork;
-    device.nFingerprint = nFingerprint;
+    m_Devices.insert(strMAC);
     m_Records.Admitted(key, strNetwork);
-    m_Table.Keep(key);
+    m_Table.Keep(key, nFingerprint);
     return true;
 }
 
-bool CVLECMReplyFilter::admitOther(const SVLECMReplyKey& key, bool bNew)
+bool CVLECMReplyFilter::admitOther(const SVLECMReplyKey& key, size_t nFingerprint)
 {
     CVLString strNetwork = m_pLocalNetworks->GetNetwork(key.strAddress);
-    // An address is heard once: its one record is all its check needs,
-    // unless that record was lost (refused by the dispatch queue, never
-    // copied).
-    if (!bNew) {
-        if (m_Records.GetWait(key) != CVLECMHandOnQueue::WAIT_NONE)
-            return false;
-        m_Records.Admitted(key, strNetwork);
-        m_Table.Keep(key);
-        return true;
-    }
     // A new address costs what a device does: the bounds of its source and
     // its network hold it too. What they refuse the table keeps, as its
     // MAC can no longer be told from it; a source that only brings refused
@@ -295,7 +283,7 @@ bool CVLECMReplyFilter::admitOther(const SVLECMReplyKey& key, bool bNew)
                      "CVLECMReplyFilter: %s answered from another address, %s; each address is checked",
                      TextOf(key.strMAC), TextOf(key.strAddress));
     m_Records.Admitted(key, strNetwork);
-    m_Table.Keep(key);
+    m_Table.Keep(key, nFingerprint);
     return true;
 }
 

@@ -2,21 +2,23 @@
 // threads before a reply is copied or queued:
 // - a reply without a MAC address (a device's error answer) is refused, and
 //   the refusals are counted and traced per source;
-// - a known device's reply whose data did not change is dropped, unless the
-//   record of that data was lost before its delivery (refused by the
-//   dispatch queue, never copied); while one record of a device waits to be
-//   delivered its next replies are not admitted: a changed one is merged
-//   into the waiting record instead, so a device costs at most one waiting
-//   record and its record ends with its latest data. The waiting records
-//   are the hand-on queue's (CVLECMHandOnQueue, given at construction),
-//   which the filter asks;
+// - a reply of a kept address (any address of a MAC, whichever answered
+//   first) whose data did not change is dropped, unless the record of that
+//   data was lost before its delivery (refused by the dispatch queue, never
+//   copied); while one record of an address waits to be delivered its next
+//   replies are not admitted: a changed one is merged into the waiting
+//   record instead, so an address costs at most one waiting record and its
+//   record ends with its latest data. The waiting records are the hand-on
+//   queue's (CVLECMHandOnQueue, given at construction), which the filter
+//   asks; each address's fingerprint and whether its last record was
+//   delivered are the MAC table's;
 // - a MAC address that answers from further addresses keeps each in the
 //   MAC table (CVLECMMACTable, given at construction); the first reply from
 //   each is admitted as a record of its own, so that each address gets its
 //   unicast check and a host claiming the MAC first cannot hide the device.
 //   A new address costs what a device does: the bounds below hold it too,
-//   and the table keeps what they refused, never checked. Nothing of a MAC
-//   the client removed is admitted;
+//   and the table keeps what they refused, never checked, of a MAC admitted
+//   or not. Nothing of a MAC the client removed is admitted;
 // - one source address brings at most MAX_MACS_PER_SOURCE devices, and each
 //   local network at most MAX_DEVICES; the devices a bound refused are kept
 //   for the client (GetBoundReports).
@@ -126,14 +128,6 @@ public:
     bool FindRefused(const CVLString& strMAC, const CVLString& strAddress, SVLECMBoundReport& report);
 
 private:
-    // An admitted device: where it first answered from, its network, and
-    // the fingerprint of its latest data admitted from there.
-    struct SDevice
-    {
-        CVLString strFrom;
-        CVLString strNetwork;
-        size_t nFingerprint = 0;
-    };
     // What one bound dropped on one network: the devices it refused (their
     // MAC addresses as numbers) and the address each first answered from,
     // up to MAX_REFUSED_DEVICES; the interfaces of the sockets that
@@ -155,9 +149,9 @@ private:
 
     // Under m_Sync.
     void refuse(const CVLString& strFrom);
-    // A reply of a known device's MAC from another address: admitted when
-    // it is new (bNew) and within the bounds, or its record was lost.
-    bool admitOther(const SVLECMReplyKey& key, bool bNew);
+    // A reply of a known device's MAC from a new address: admitted within
+    // the bounds.
+    bool admitOther(const SVLECMReplyKey& key, size_t nFingerprint);
     // Counts a reply of a new device that a bound dropped.
     void drop(SDropped& dropped, const CVLString& strMAC, const CVLString& strFrom, const CVLString& strReceiver);
     // The report of what a bound dropped on a network that has nDevices
@@ -175,7 +169,9 @@ private:
     CVLECMHandOnQueue& m_Records;
     CVLECMMACTable& m_Table;
     std::shared_ptr<const CVLECMLocalNetworks> m_pLocalNetworks;
-    std::map<CVLString, SDevice> m_Devices;
+    // The MACs admitted; what each address of them stands at (its
+    // fingerprint included) is the table's.
+    std::set<CVLString> m_Devices;
     int m_nDeviceBound;
     std::map<CVLString, SNetworkCount> m_NetworkCounts;
     std::map<CVLString, int> m_MACsPerSource;

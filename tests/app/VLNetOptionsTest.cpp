@@ -161,7 +161,8 @@ TEST(VLNetOptions, UsageLaysOutTheOptionsOfEachCommand)
               "once: vlnet reaches devices on the computer's own networks only.\n"
               "Given by its MAC, the device is used at the address that passed\n"
               "its unicast check once every address that answered for the MAC is judged;\n"
-              "given by its IP address, once that address's own check passed.\n"
+              "given by its IP address, once that address's own check passed (it is\n"
+              "checked however many other addresses claimed its MAC first).\n"
               "\n"
               "  --timeout SECONDS  give up after this many seconds (1 to 86400, default 60)\n"
               "  --resources DIR    the resource folder\n",

@@ -12,6 +12,7 @@
 #include "cm/VLProperty.h"
 #include "cm/VLTargetList.h"
 #include "ecm/VLECM.h"
+#include "ecm/probe/VLECMProbeInstance.h"
 #include "ecm/record/VLECMNIFInfo.h"
 #include "ecm/probe/VLECMNIFInfoList.h"
 #include "modules/VLModuleLibraries.h"
@@ -354,7 +355,12 @@ TEST_F(ECMEmulator, ProbeAgainFindsAStartingDeviceAndKeepsWhatWasFound)
     EXPECT_EQ(4, m_ECM.GetRecordCount());
     EXPECT_EQ(pPlain, m_ECM.FindNIFInfo(kPlainMac));
     EXPECT_EQ(pDeaf, m_ECM.FindNIFInfo(kDeafMac));
-    EXPECT_TRUE(deafChecking());
+    // Its check, cut by the stop, is judged so: nothing is left pending.
+    SVLECMMACState state;
+    ASSERT_TRUE(m_ECM.GetMACState(kDeafMac, state));
+    ASSERT_EQ(1u, state.addresses.size());
+    EXPECT_EQ(VLECM_MAC_FAILURE_STOPPED, state.addresses[0].eFailure);
+    EXPECT_EQ(0, m_ECM.GetPendingMACCount());
 }
 
 namespace {

@@ -15,6 +15,7 @@
 #include "base/core/VLThreadLock.h"
 #include "cm/VLTargetList.h"
 #include "ecm/VLECM.h"
+#include "ecm/probe/VLECMProbeInstance.h"
 #include "ecm/record/VLECMNIFInfo.h"
 #include "ecm/VLECMNIFInfoFactoryIF.h"
 #include "ecm/probe/VLECMNIFInfoList.h"
@@ -379,7 +380,7 @@ TEST_F(ECMProbe, ReportsRelayedAfterStopProbeAreDropped)
 TEST_F(ECMProbe, StopProbeInstanceLetsTheChainsUnderWayFinish)
 {
     CWatchdog watchdog(60, "chains after StopProbeInstance");
-    const int kPlaces = CVLECMProbeInstance::MAX_RUNNING_CHAINS;
+    const int kPlaces = CVLECMProbeInstance::MAX_PLACES_PER_NETWORK;
     ASSERT_EQ(VLECM_RESULT_SUCCESS, Probe());
     std::vector<std::string> macs;
     for (int i = 0; i <= kPlaces; ++i) {
@@ -414,7 +415,7 @@ TEST_F(ECMProbe, StopProbeInstanceLetsTheChainsUnderWayFinish)
 TEST_F(ECMProbe, ACommandStartedInOnProbeLeavesTheChainsPlace)
 {
     CWatchdog watchdog(60, "commands started in OnProbe");
-    const int kDevices = CVLECMProbeInstance::MAX_RUNNING_CHAINS + 1;
+    const int kDevices = CVLECMProbeInstance::MAX_PLACES_PER_NETWORK + 1;
     m_Client.m_OnProbe = [&](CVLECMNIFInfo* pNIFInfo) {
         EXPECT_EQ(VLECM_RESULT_SUCCESS, pNIFInfo->GetDetail(VLECM_CONNECT_TYPE_NETWORK, nullptr));
     };
@@ -440,7 +441,7 @@ TEST_F(ECMProbe, ACommandStartedInOnProbeLeavesTheChainsPlace)
 TEST_F(ECMProbe, AStoppedChainCommandEndsItsChain)
 {
     CWatchdog watchdog(60, "stopped chain commands");
-    const int kPlaces = CVLECMProbeInstance::MAX_RUNNING_CHAINS;
+    const int kPlaces = CVLECMProbeInstance::MAX_PLACES_PER_NETWORK;
     CVLECMPropertyMap options;
     options[CVLString("Option.Probe.SkipGetSupportInformation", 72)] = CVLString("true", 72);
     options[CVLString("Option.CheckUnicast.Timeout", 72)] = CVLString("3600000", 72);

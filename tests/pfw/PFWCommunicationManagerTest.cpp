@@ -2,7 +2,9 @@
 // accepts, and its start with and without the project's definitions.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "base/core/VLFileSystem.h"
@@ -13,6 +15,8 @@
 #include "pfw/VLPFWNIFInfo.h"
 #include "pfw/VLPFWNIFInfoFactory.h"
 #include "tests/support/cm/ModuleRegistration.h"
+#include "tests/support/ecm/FakeNetwork.h"
+#include "tests/support/Watchdog.h"
 
 namespace {
 std::string Text(const CVLString& str)
@@ -150,4 +154,45 @@ TEST(PFWNIFInfo, FactoryMakesApplicationRecords)
     EXPECT_NE(nullptr, dynamic_cast<CVLPFWNIFInfo*>(pTarget));
     factory.DestroyNIFInfo(nullptr, nullptr, pTarget);
     factory.DestroyNIFInfo(nullptr, nullptr, nullptr);
+}
+
+// A device and a host claiming its MAC both pass: the application is
+// handed the MAC once, and the record it holds carries the conflict mark
+// the device manager set, naming the other address.
+TEST(PFWCommunicationManager, TheRecordHandedOnCarriesTheConflictMark)
+{
+    CWatchdog watchdog(60, "PFWCommunicationManager");
+    CFakeNetwork network;
+    CPFWCommunicationManager manager;
+    CReceiver receiver;
+    CVLECMPropertyMap map;
+    map[Key("Initialize.RootDir")] = CVLString((ResourcesFolder() + "/Settings").c_str(), 72);
+    ASSERT_EQ(VLPFW_RESULT_SUCCESS, manager.Initialize(&map));
+    ASSERT_TRUE(manager.AddCallbackIF(&receiver));
+    ASSERT_EQ(VLPFW_RESULT_SUCCESS, manager.Probe());
+    const std::string strMAC = "0026AB00C0DE";
+    ASSERT_TRUE(CFakeNetwork::Reply(strMAC, "", "10.0.7.1"));
+    auto judged = [&]() {
+        SVLECMMACSummary summary;
+        return manager.GetVLECM().GetMACSummary(strMAC.c_str(), summary) && summary.nPassed == 1;
+    };
+    for (int i = 0; i < 2000 && !judged(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_TRUE(judged());
+    ASSERT_TRUE(CFakeNetwork::Reply(strMAC, "", "10.0.7.2"));
+    SVLECMMACState state;
+    for (int i = 0; i < 2000; ++i) {
+        if (manager.GetVLECM().GetMACState(strMAC.c_str(), state) && state.eVerdict == VLECM_MAC_CONFLICT)
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ASSERT_EQ(VLECM_MAC_CONFLICT, state.eVerdict);
+    manager.StopProbe();
+    ASSERT_EQ(1u, receiver.m_Records.size());
+    CVLPFWNIFInfo* pRecord = receiver.m_Records[0];
+    EXPECT_EQ(pRecord, manager.GetVLECM().FindNIFInfo(strMAC.c_str()));
+    EXPECT_EQ("10.0.7.1", Text(pRecord->GetIPAddress()));
+    EXPECT_TRUE(pRecord->IsConflictMarked());
+    EXPECT_EQ("10.0.7.2", Text(pRecord->GetOtherPassedAddresses()));
+    manager.Terminate();
 }

@@ -12,6 +12,7 @@
 #include "ecm/probe/VLECMLocalNetworks.h"
 #include "ecm/probe/VLECMMACTable.h"
 #include "ecm/probe/VLECMReplyFilter.h"
+#include "ecm/record/VLECMNIFInfo.h"
 #include "tests/support/ecm/LocalInterfaces.h"
 
 namespace {
@@ -91,8 +92,222 @@ TEST(ECMMACTable, ARefusedClaimFloodKeepsACountAndAFewNames)
         }
     }
     EXPECT_EQ(static_cast<size_t>(kNetworks * kDevices * CVLECMMACTable::MAX_REFUSED_NAMED), nNamed);
+    // The end of the probe reads what is kept, not a record per refusal
+    // counted (some 190,000 here).
+    bool bMore = false;
+    const long nBeforeAll = ResidentKilobytes();
+    EXPECT_EQ(static_cast<size_t>(kNetworks * kDevices * (1 + CVLECMMACTable::MAX_REFUSED_NAMED)),
+              table.GetAll(bMore).size());
+    EXPECT_TRUE(bMore);
+    EXPECT_EQ(static_cast<unsigned long>(kNetworks * kDevices * (kSources - CVLECMMACTable::MAX_REFUSED_NAMED)),
+              table.GetCountedRefusalCount());
+    std::printf("the end of that probe's read of every address heard grew resident memory by %ld kB\n",
+                ResidentKilobytes() - nBeforeAll);
     // A refused address is still found by its address, with its MAC.
     std::vector<SVLECMHeardAddress> found = table.FindAddress(Text("10.3.1.63"));
     ASSERT_EQ(static_cast<size_t>(kDevices), found.size());
     EXPECT_EQ(VLECM_MAC_ADDRESS_REFUSED, found.front().address.eState);
+}
+
+// What a client reads at the end of a flood costs what is kept, not what
+// was counted: the refused addresses only counted stay a number; a MAC is
+// read without its addresses; what changed is only what changed.
+TEST(ECMMACTable, ClientsReadWhatIsKeptAndOnlyWhatChanged)
+{
+    const int kDevices = 8, kSources = 40;
+    CVLECMMACTable table;
+    CVLECMHandOnQueue records(&table);
+    CVLECMReplyFilter filter(records, table);
+    filter.SetLocalNetworks(Networks(1));
+    filter.SetDeviceBound(kDevices);
+    for (int i = 0; i < kDevices; ++i)
+        ASSERT_TRUE(filter.Admit(Text(Mac(1, i)), Text("10.1.0." + std::to_string(1 + i)), 1));
+    for (int s = 0; s < kSources; ++s) {
+        for (int i = 0; i < kDevices; ++i)
+            ASSERT_FALSE(filter.Admit(Text(Mac(1, i)), Text("10.1.1." + std::to_string(1 + s)), 1));
+    }
+    bool bMore = false;
+    std::vector<SVLECMHeardAddress> all = table.GetAll(bMore);
+    EXPECT_TRUE(bMore);
+    EXPECT_EQ(static_cast<size_t>(kDevices * (1 + CVLECMMACTable::MAX_REFUSED_NAMED)), all.size());
+    EXPECT_EQ(static_cast<unsigned long>(kDevices * (kSources - CVLECMMACTable::MAX_REFUSED_NAMED)),
+              table.GetCountedRefusalCount());
+
+    SVLECMMACSummary summary;
+    ASSERT_TRUE(table.GetSummary(Text(Mac(1, 3)), summary));
+    EXPECT_EQ(Mac(1, 3), std::string(summary.strMAC.GetBuffer()));
+    EXPECT_EQ(1u, summary.nKept);
+    EXPECT_EQ(1u, summary.nPending);
+    EXPECT_EQ(static_cast<unsigned long>(kSources), summary.nRefused);
+    EXPECT_TRUE(summary.bMore);
+    EXPECT_FALSE(summary.bReported);
+    EXPECT_FALSE(table.GetSummary(Text(Mac(2, 0)), summary));
+
+    // Two MACs change after nSeen, one of them twice: each named once.
+    const unsigned long nSeen = table.GetChangeCount();
+    EXPECT_TRUE(table.GetChangedSince(nSeen).empty());
+    ASSERT_FALSE(filter.Admit(Text(Mac(1, 5)), Text("10.1.2.1"), 1));
+    ASSERT_FALSE(filter.Admit(Text(Mac(1, 2)), Text("10.1.2.1"), 1));
+    ASSERT_FALSE(filter.Admit(Text(Mac(1, 5)), Text("10.1.2.2"), 1));
+    std::vector<CVLString> changed = table.GetChangedSince(nSeen);
+    ASSERT_EQ(2u, changed.size());
+    EXPECT_EQ(Mac(1, 2), std::string(changed[0].GetBuffer()));
+    EXPECT_EQ(Mac(1, 5), std::string(changed[1].GetBuffer()));
+    EXPECT_EQ(1u, table.GetChangedSince(table.GetChangeCount() - 1).size());
+}
+
+namespace {
+SVLECMReplyKey Key(const std::string& strMAC, const std::string& strFrom)
+{
+    SVLECMReplyKey key;
+    key.strMAC = Text(strMAC);
+    key.strAddress = Text(strFrom);
+    return key;
+}
+
+// How the address stands in the table, as a line to compare.
+std::string StateOf(CVLECMMACTable& table, const std::string& strMAC, const std::string& strFrom)
+{
+    SVLECMMACState state;
+    if (!table.GetState(Text(strMAC), state))
+        return "unknown MAC";
+    for (const SVLECMMACAddress& address : state.addresses) {
+        if (std::string(address.strAddress.GetBuffer()) == strFrom)
+            return std::to_string(address.eState) + " " + std::to_string(address.eBound) + " " +
+                   std::to_string(address.nBound) + " " + std::string(address.strNetwork.GetBuffer());
+    }
+    return "not heard";
+}
+}  // namespace
+
+// A claim a bound refused is kept the same whether its MAC was admitted
+// before it or after: refused, with its bound, and refused again.
+TEST(ECMMACTable, ARefusedClaimIsTheSameBeforeAndAfterItsMACIsAdmitted)
+{
+    std::string strStates[2];
+    for (int nOrder = 0; nOrder < 2; ++nOrder) {
+        CVLECMMACTable table;
+        CVLECMHandOnQueue records(&table);
+        CVLECMReplyFilter filter(records, table);
+        filter.SetLocalNetworks(Networks(2));
+        filter.SetDeviceBound(1);
+        ASSERT_TRUE(filter.Admit(Text(Mac(1, 1)), Text("10.1.0.5"), 1));
+        // The claim on the full network, before or after its MAC is
+        // admitted on the other one.
+        if (nOrder == 0) {
+            EXPECT_FALSE(filter.Admit(Text(Mac(1, 2)), Text("10.1.0.6"), 1));
+        }
+        EXPECT_TRUE(filter.Admit(Text(Mac(1, 2)), Text("10.2.0.6"), 1));
+        if (nOrder == 1) {
+            EXPECT_FALSE(filter.Admit(Text(Mac(1, 2)), Text("10.1.0.6"), 1));
+        }
+        strStates[nOrder] = StateOf(table, Mac(1, 2), "10.1.0.6");
+        EXPECT_FALSE(filter.Admit(Text(Mac(1, 2)), Text("10.1.0.6"), 2)) << nOrder;
+        SVLECMMACSummary summary;
+        ASSERT_TRUE(table.GetSummary(Text(Mac(1, 2)), summary));
+        EXPECT_EQ(1u, summary.nRefused) << nOrder;
+        EXPECT_EQ(1u, summary.nKept) << nOrder;
+    }
+    EXPECT_EQ(std::to_string(VLECM_MAC_ADDRESS_REFUSED) + " " + std::to_string(VLECM_BOUND_NETWORK) + " 1 10.1.0.0/16",
+              strStates[0]);
+    EXPECT_EQ(strStates[0], strStates[1]);
+}
+
+// The pairs kept beyond the kept addresses are bounded for the whole
+// probe, and an address heard again beyond them counts once.
+TEST(ECMMACTable, PairsBeyondTheKeptAddressesAreBoundedAndCountedOnce)
+{
+    CVLECMMACTable table;
+    const int kKept = CVLECMMACTable::MAX_ADDRESSES_PER_MAC, kBeyond = 60;
+    const int kMACs = CVLECMMACTable::MAX_BEYOND / kBeyond + 2;
+    for (int m = 0; m < kMACs; ++m) {
+        for (int i = 0; i < kKept + kBeyond; ++i) {
+            const SVLECMReplyKey key =
+                Key(Mac(1, m), "10.5." + std::to_string(i / 200) + "." + std::to_string(i % 200));
+            if (table.Hear(key) == CVLECMMACTable::HEARD_NEW)
+                table.Keep(key);
+        }
+    }
+    size_t nPairs = 0;
+    bool bAnyMore = false;
+    for (int m = 0; m < kMACs; ++m) {
+        SVLECMMACState state;
+        ASSERT_TRUE(table.GetState(Text(Mac(1, m)), state));
+        EXPECT_EQ(static_cast<unsigned long>(kBeyond), state.nBeyond) << m;
+        nPairs += state.addresses.size() - kKept;
+        bAnyMore = bAnyMore || state.bMore;
+    }
+    EXPECT_EQ(static_cast<size_t>(CVLECMMACTable::MAX_BEYOND), nPairs);
+    EXPECT_TRUE(bAnyMore);
+    // Heard again: counted once, for a pair kept and for one only counted.
+    for (int m : {0, kMACs - 1}) {
+        const SVLECMReplyKey key = Key(Mac(1, m), "10.5.0." + std::to_string(kKept + 1));
+        EXPECT_EQ(CVLECMMACTable::HEARD_BEYOND, table.Hear(key));
+        SVLECMMACSummary summary;
+        ASSERT_TRUE(table.GetSummary(Text(Mac(1, m)), summary));
+        EXPECT_EQ(static_cast<unsigned long>(kBeyond), summary.nBeyond) << m;
+    }
+}
+
+// Every step a client waits on moves the change count; a lost reply heard
+// again makes its MAC pending again, though another address passed.
+TEST(ECMMACTable, EveryStepMovesTheChangeCountAndALostReplyHeardAgainIsPending)
+{
+    CVLECMMACTable table;
+    CVLECMNIFInfo device, other;
+    const std::string strMAC = Mac(1, 1);
+    const SVLECMReplyKey deviceKey = Key(strMAC, "10.1.0.1"), otherKey = Key(strMAC, "10.1.0.2");
+    unsigned long nSeen = table.GetChangeCount();
+    auto moved = [&]() {
+        const unsigned long nNow = table.GetChangeCount();
+        const bool bMoved = nNow != nSeen;
+        nSeen = nNow;
+        return bMoved;
+    };
+    table.Keep(deviceKey);
+    EXPECT_TRUE(moved());
+    table.Keep(otherKey);
+    EXPECT_TRUE(moved());
+    ASSERT_TRUE(table.Attach(deviceKey, &device, Text("M")));
+    EXPECT_TRUE(moved());
+    ASSERT_TRUE(table.StartCheck(&device));
+    EXPECT_TRUE(moved());
+    CVLECMMACTable::SNext next =
+        table.CheckEnded(&device, true, VLECM_MAC_FAILURE_NONE, VLECM_RESULT_SUCCESS, 0, false);
+    EXPECT_TRUE(moved());
+    ASSERT_EQ(1u, next.commands.size());
+    EXPECT_EQ(&device, next.commands[0]);
+    next = table.CommandsEnded(&device, true, VLECM_COMMAND_GET_LIST_INFO, VLECM_RESULT_SUCCESS, 0);
+    EXPECT_TRUE(moved());
+    // Handed on at the end of its chain, the other address still heard.
+    EXPECT_EQ(&device, next.pReport);
+    EXPECT_EQ(1, table.GetPendingCount());
+    table.ReplyLost(otherKey);
+    EXPECT_TRUE(moved());
+    SVLECMMACSummary summary;
+    ASSERT_TRUE(table.GetSummary(Text(strMAC), summary));
+    EXPECT_EQ(VLECM_MAC_ONE, summary.eVerdict);
+    EXPECT_EQ(0, table.GetPendingCount());
+    // Heard again: pending until judged, and never handed on twice.
+    table.Keep(otherKey);
+    EXPECT_TRUE(moved());
+    ASSERT_TRUE(table.GetSummary(Text(strMAC), summary));
+    EXPECT_EQ(VLECM_MAC_PENDING, summary.eVerdict);
+    EXPECT_EQ(1, table.GetPendingCount());
+    ASSERT_TRUE(table.Attach(otherKey, &other, Text("M")));
+    ASSERT_TRUE(table.StartCheck(&other));
+    next = table.CheckEnded(&other, true, VLECM_MAC_FAILURE_NONE, VLECM_RESULT_SUCCESS, 0, false);
+    EXPECT_TRUE(moved());
+    next = table.CommandsEnded(&other, true, VLECM_COMMAND_GET_LIST_INFO, VLECM_RESULT_SUCCESS, 0);
+    EXPECT_TRUE(moved());
+    EXPECT_EQ(nullptr, next.pReport);
+    // The record handed on is marked in conflict, naming the other.
+    EXPECT_EQ(&device, next.pMark);
+    EXPECT_TRUE(next.bConflict);
+    EXPECT_EQ("10.1.0.2", std::string(next.strOtherPassed.GetBuffer()));
+    ASSERT_TRUE(table.GetSummary(Text(strMAC), summary));
+    EXPECT_EQ(VLECM_MAC_CONFLICT, summary.eVerdict);
+    EXPECT_TRUE(summary.bConflictMarked);
+    table.Detach(&device);
+    table.Detach(&other);
 }

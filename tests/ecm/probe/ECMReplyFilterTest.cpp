@@ -24,6 +24,7 @@
 #include "cm/VLTarget.h"
 #include "cm/VLProperty.h"
 #include "ecm/VLECM.h"
+#include "ecm/probe/VLECMProbeInstance.h"
 #include "ecm/record/VLECMNIFInfo.h"
 #include "ecm/probe/VLECMHandOnQueue.h"
 #include "ecm/probe/VLECMLocalNetworks.h"
@@ -236,9 +237,13 @@ TEST(ECMReplyFilter, RepeatsImpostorsAndInventedDevices)
     EXPECT_EQ(VLECM_MAC_ADDRESS_REFUSED, state.addresses[1].eState);
     EXPECT_EQ(VLECM_BOUND_SOURCE, state.addresses[1].eBound);
     EXPECT_EQ(1u, state.nRefused);
-    // Its address names every MAC heard from it, the refused one last.
+    // Its address names every MAC heard from it, the refused ones last:
+    // a MAC refused before it was admitted (none was) as one refused after.
     std::vector<SVLECMHeardAddress> found = table.FindAddress(Text("10.0.0.9"));
-    ASSERT_EQ(static_cast<size_t>(CVLECMReplyFilter::MAX_MACS_PER_SOURCE + 1), found.size());
+    ASSERT_EQ(static_cast<size_t>(CVLECMReplyFilter::MAX_MACS_PER_SOURCE + 2), found.size());
+    EXPECT_EQ(Mac(200), Std(found[found.size() - 2].strMAC));
+    EXPECT_EQ(VLECM_MAC_ADDRESS_REFUSED, found[found.size() - 2].address.eState);
+    EXPECT_EQ(VLECM_BOUND_SOURCE, found[found.size() - 2].address.eBound);
     EXPECT_EQ(Mac(300), Std(found.back().strMAC));
     EXPECT_EQ(VLECM_MAC_ADDRESS_REFUSED, found.back().address.eState);
     // The probe holds a bounded number of devices, whatever their sources.
@@ -701,6 +706,16 @@ TEST_F(ECMReplies, ADeviceWhoseRecordTheFullQueueRefusedIsHeardAgainAtOnce)
     // Each was admitted, refused by the queue, and its copy went.
     EXPECT_EQ(0, m_ECM.GetNIFInfoList()->GetCount());
     EXPECT_EQ(nDropped + 3, pController->GetDroppedCallbackCount());
+    // Its address is judged lost before its delivery, not pending: heard
+    // again it would be pending again; the stop leaves nothing pending.
+    SVLECMMACState state;
+    ASSERT_TRUE(m_ECM.GetMACState(Mac(0).c_str(), state));
+    ASSERT_EQ(1u, state.addresses.size());
+    EXPECT_EQ(VLECM_MAC_ADDRESS_FAILED, state.addresses[0].eState);
+    EXPECT_EQ(VLECM_MAC_FAILURE_LOST, state.addresses[0].eFailure);
+    EXPECT_EQ(0, m_ECM.GetPendingMACCount());
+    m_ECM.StopProbe();
+    EXPECT_EQ(0, m_ECM.GetPendingMACCount());
 }
 
 // With a merge condition a device's later reply is merged into its record
@@ -763,7 +778,7 @@ TEST_F(ECMReplies, ARemovedDeviceStaysGoneWithItsRepliesInFlight)
         EXPECT_EQ(VLECM_MAC_ADDRESS_REMOVED, address.eState) << Std(address.strAddress);
 }
 
-TEST_F(ECMReplies, DevicesThatAnswerTakeThePlacesAheadOfDeafOnesAndNetworksTakeTurns)
+TEST_F(ECMReplies, DevicesThatAnswerTakeThePlacesAheadOfDeafOnesEachNetworkWithinItsShare)
 {
     CWatchdog watchdog(60, "ECMReplies");
     CVLECMProbeInstance& probe = m_ECM.GetProbeInstance();
@@ -773,8 +788,8 @@ TEST_F(ECMReplies, DevicesThatAnswerTakeThePlacesAheadOfDeafOnesAndNetworksTakeT
     // before the next answers, so that they are found in the order they
     // answered (the networks' turns on the way to the queue would put the
     // second network's first).
-    const int kDeaf = CVLECMProbeInstance::MAX_RUNNING_CHAINS + 4;
-    const int kFirst = kDeaf + CVLECMProbeInstance::MAX_RUNNING_CHAINS + 4;
+    const int kDeaf = CVLECMProbeInstance::MAX_PLACES_PER_NETWORK + 4;
+    const int kFirst = kDeaf + CVLECMProbeInstance::MAX_PLACES_PER_NETWORK + 4;
     const int kDevices = kFirst + 3;
     for (int i = 0; i < kDevices; ++i) {
         CFakeNetwork::SetAnswer(Mac(i), i < kDeaf ? "CheckUnicast" : "GetListInfo", EFakeAnswer::Block);
@@ -785,37 +800,37 @@ TEST_F(ECMReplies, DevicesThatAnswerTakeThePlacesAheadOfDeafOnesAndNetworksTakeT
     auto asked = [&](int i, const char* szList) { return CFakeNetwork::RequestCount(Mac(i), szList); };
     int nRunning = 0, nWaiting = 0;
     // Every device is asked at once whether it answers unicast; the places
-    // go to the devices that did, in the order they answered.
+    // go to the devices that did, in the order they answered, each
+    // network's up to its share: the second network's devices take theirs
+    // at once, though the first network's waited longer.
+    const int kPlaces = CVLECMProbeInstance::MAX_PLACES_PER_NETWORK;
+    const int kSecond = kDevices - kFirst;
     Drain(m_ECM);
     ASSERT_TRUE(Eventually([&]() {
         probe.GetChainCounts(nRunning, nWaiting);
-        return nWaiting == kDevices - kDeaf - CVLECMProbeInstance::MAX_RUNNING_CHAINS;
+        return nWaiting == kFirst - kDeaf - kPlaces && nRunning == kPlaces + kSecond;
     }));
-    EXPECT_EQ(CVLECMProbeInstance::MAX_RUNNING_CHAINS, nRunning);
     EXPECT_EQ(kDeaf, probe.GetCheckingChainCount());
     for (int i = 0; i < kDevices; ++i) {
         EXPECT_EQ(1, asked(i, "CheckUnicast")) << i;
-        EXPECT_EQ(i >= kDeaf && i < kDeaf + CVLECMProbeInstance::MAX_RUNNING_CHAINS ? 1 : 0, asked(i, "GetListInfo"))
-            << i;
+        EXPECT_EQ((i >= kDeaf && i < kDeaf + kPlaces) || i >= kFirst ? 1 : 0, asked(i, "GetListInfo")) << i;
     }
-    // Two places free up: one for each network, though the first network's
-    // devices waited longer.
+    // Two of the first network's places free up: its next two go.
     m_ECM.RemoveNIFInfo(ProbeRecord(m_ECM, Mac(kDeaf), "10.1.0." + std::to_string(1 + kDeaf / 4)));
     m_ECM.RemoveNIFInfo(ProbeRecord(m_ECM, Mac(kDeaf + 1), "10.1.0." + std::to_string(1 + (kDeaf + 1) / 4)));
-    const int kNextOfFirst = kDeaf + CVLECMProbeInstance::MAX_RUNNING_CHAINS;
-    ASSERT_TRUE(
-        Eventually([&]() { return asked(kNextOfFirst, "GetListInfo") == 1 && asked(kFirst, "GetListInfo") == 1; }));
-    EXPECT_EQ(0, asked(kNextOfFirst + 1, "GetListInfo"));
-    EXPECT_EQ(0, asked(kFirst + 1, "GetListInfo"));
+    const int kNextOfFirst = kDeaf + kPlaces;
+    ASSERT_TRUE(Eventually(
+        [&]() { return asked(kNextOfFirst, "GetListInfo") == 1 && asked(kNextOfFirst + 1, "GetListInfo") == 1; }));
+    EXPECT_EQ(0, asked(kNextOfFirst + 2, "GetListInfo"));
     probe.GetChainCounts(nRunning, nWaiting);
-    EXPECT_EQ(CVLECMProbeInstance::MAX_RUNNING_CHAINS, nRunning);
-    EXPECT_EQ(kDevices - kDeaf - CVLECMProbeInstance::MAX_RUNNING_CHAINS - 2, nWaiting);
+    EXPECT_EQ(kPlaces + kSecond, nRunning);
+    EXPECT_EQ(kFirst - kDeaf - kPlaces - 2, nWaiting);
 }
 
 TEST_F(ECMReplies, AStopEmptiesTheWaitingChains)
 {
     CWatchdog watchdog(60, "ECMReplies");
-    const int kDevices = CVLECMProbeInstance::MAX_RUNNING_CHAINS + 4;
+    const int kDevices = CVLECMProbeInstance::MAX_PLACES_PER_NETWORK + 4;
     for (int i = 0; i < kDevices; ++i) {
         CFakeNetwork::SetAnswer(Mac(i), "GetListInfo", EFakeAnswer::Block);
         ASSERT_TRUE(CFakeNetwork::Reply(Mac(i), "", Address(i)));
@@ -828,12 +843,23 @@ TEST_F(ECMReplies, AStopEmptiesTheWaitingChains)
     m_ECM.StopProbe();
     m_ECM.GetProbeInstance().GetChainCounts(nRunning, nWaiting);
     EXPECT_EQ(0, nWaiting);
+    // Every address, running its commands or waiting for a place, is
+    // judged stopped as the stop returns: none is left pending.
+    EXPECT_EQ(0, m_ECM.GetPendingMACCount());
+    for (int i = 0; i < kDevices; ++i) {
+        SVLECMMACState state;
+        ASSERT_TRUE(m_ECM.GetMACState(Mac(i).c_str(), state));
+        EXPECT_EQ(VLECM_MAC_FAILURE_STOPPED, state.addresses[0].eFailure) << i;
+        EXPECT_EQ(VLECM_COMMAND_GET_LIST_INFO, state.addresses[0].eCommand) << i;
+    }
     // A place that frees up goes to nobody.
     m_ECM.RemoveNIFInfo(ProbeRecord(m_ECM, Mac(0), Address(0)));
     m_ECM.GetProbeInstance().GetChainCounts(nRunning, nWaiting);
-    EXPECT_EQ(CVLECMProbeInstance::MAX_RUNNING_CHAINS - 1, nRunning);
-    for (int i = CVLECMProbeInstance::MAX_RUNNING_CHAINS; i < kDevices; ++i)
+    EXPECT_EQ(CVLECMProbeInstance::MAX_PLACES_PER_NETWORK - 1, nRunning);
+    for (int i = CVLECMProbeInstance::MAX_PLACES_PER_NETWORK; i < kDevices; ++i)
         EXPECT_EQ(0, CFakeNetwork::RequestCount(Mac(i), "GetListInfo")) << i;
+    Drain(m_ECM);
+    EXPECT_EQ(0, m_ECM.GetPendingMACCount());
 }
 
 TEST_F(ECMReplies, AnImpostorNeitherTakesTheRecordNorIsReported)
@@ -878,7 +904,7 @@ TEST_F(ECMReplies, AnImpostorNeitherTakesTheRecordNorIsReported)
 TEST_F(ECMReplies, RepeatsCostNoQueuedRecordAndChainsWaitTheirTurn)
 {
     CWatchdog watchdog(60, "ECMReplies");
-    const int kDevices = CVLECMProbeInstance::MAX_RUNNING_CHAINS + 4;
+    const int kDevices = CVLECMProbeInstance::MAX_PLACES_PER_NETWORK + 4;
     for (int i = 0; i < kDevices; ++i)
         CFakeNetwork::SetAnswer(Mac(i), "GetListInfo", EFakeAnswer::Block);
     CVLModuleController* pController = m_ECM.GetApi()->GetModuleController();
@@ -897,18 +923,18 @@ TEST_F(ECMReplies, RepeatsCostNoQueuedRecordAndChainsWaitTheirTurn)
         m_ECM.GetProbeInstance().GetChainCounts(nRunning, nWaiting);
         return nWaiting == 4;
     }));
-    EXPECT_EQ(CVLECMProbeInstance::MAX_RUNNING_CHAINS, nRunning);
+    EXPECT_EQ(CVLECMProbeInstance::MAX_PLACES_PER_NETWORK, nRunning);
     int nAsked = 0;
     for (int i = 0; i < kDevices; ++i)
         nAsked += CFakeNetwork::RequestCount(Mac(i), "GetListInfo");
-    EXPECT_EQ(CVLECMProbeInstance::MAX_RUNNING_CHAINS, nAsked);
+    EXPECT_EQ(CVLECMProbeInstance::MAX_PLACES_PER_NETWORK, nAsked);
     // A device that goes away gives its place to the first waiting one.
     m_ECM.RemoveNIFInfo(ProbeRecord(m_ECM, Mac(0), Address(0)));
     ASSERT_TRUE(Eventually([&]() {
-        return CFakeNetwork::RequestCount(Mac(CVLECMProbeInstance::MAX_RUNNING_CHAINS), "GetListInfo") == 1;
+        return CFakeNetwork::RequestCount(Mac(CVLECMProbeInstance::MAX_PLACES_PER_NETWORK), "GetListInfo") == 1;
     }));
     m_ECM.GetProbeInstance().GetChainCounts(nRunning, nWaiting);
-    EXPECT_EQ(CVLECMProbeInstance::MAX_RUNNING_CHAINS, nRunning);
+    EXPECT_EQ(CVLECMProbeInstance::MAX_PLACES_PER_NETWORK, nRunning);
     EXPECT_EQ(3, nWaiting);
 }
 
@@ -918,7 +944,7 @@ TEST_F(ECMReplies, ChainsPastTheirUnicastCheckKeepTheirPlaces)
 {
     CWatchdog watchdog(60, "ECMReplies");
     CVLECMProbeInstance& probe = m_ECM.GetProbeInstance();
-    const int kPlaces = CVLECMProbeInstance::MAX_RUNNING_CHAINS;
+    const int kPlaces = CVLECMProbeInstance::MAX_PLACES_PER_NETWORK;
     for (int i = 0; i <= kPlaces; ++i) {
         CFakeNetwork::SetAnswer(Mac(i), "GetListInfo", EFakeAnswer::Block);
         ASSERT_TRUE(CFakeNetwork::Reply(Mac(i), "", Address(i)));
@@ -1004,13 +1030,16 @@ std::vector<SClaimRow> ClaimRows()
     std::vector<SClaimRow> rows;
     for (int n : {1, 2, 4})
         rows.push_back(DeafFirst(n));
+    // Two that pass: the MAC is handed on once, from whichever chain ended
+    // first ("*"), and marked in conflict.
     rows.push_back(OneMAC("AnImpostorWithDeafClaimants",
                           {{"10.1.0.10", 'D'}, {"10.1.0.11", 'D'}, {"10.1.0.12", 'P'}, {"10.1.0.50", 'P'}},
-                          VLECM_MAC_CONFLICT, ""));
-    rows.push_back(OneMAC("TwoAddressesThatPass", {{"10.1.0.10", 'P'}, {"10.1.0.11", 'P'}}, VLECM_MAC_CONFLICT, ""));
-    rows.push_back(OneMAC("AMACFromTwoInterfaces", {{"10.1.0.10", 'P'}, {"10.2.0.10", 'P'}}, VLECM_MAC_CONFLICT, ""));
+                          VLECM_MAC_CONFLICT, "*"));
+    rows.push_back(OneMAC("TwoAddressesThatPass", {{"10.1.0.10", 'P'}, {"10.1.0.11", 'P'}}, VLECM_MAC_CONFLICT, "*"));
+    rows.push_back(OneMAC("AMACFromTwoInterfaces", {{"10.1.0.10", 'P'}, {"10.2.0.10", 'P'}}, VLECM_MAC_CONFLICT, "*"));
     // A claimant passes its check first, then fails its commands: the
-    // device runs them after it and is the one reported, in either order.
+    // device, whose commands run beside its, is the one reported, in
+    // either order.
     rows.push_back(OneMAC("AClaimantWhoseListInformationFails", {{"10.1.0.10", 'E'}, {"10.1.0.50", 'P'}}, VLECM_MAC_ONE,
                           "10.1.0.50"));
     rows.push_back(
@@ -1141,7 +1170,16 @@ TEST_F(ECMReplies, OneDevicePerMACWhateverClaimsItsMAC)
             EXPECT_EQ(sorted(row.checked), checked);
             EXPECT_EQ(sorted(row.unchecked), unchecked);
             auto reported = row.reported.find(nMAC);
-            EXPECT_EQ(reported != row.reported.end() ? reported->second : "", strReported);
+            const std::string strExpected = reported != row.reported.end() ? reported->second : "";
+            std::set<std::string> passed;
+            for (const SClaimReply& reply : row.replies) {
+                if (reply.nMAC == nMAC && reply.cAnswer == 'P')
+                    passed.insert(reply.strFrom);
+            }
+            if (strExpected == "*")
+                EXPECT_EQ(1u, passed.count(strReported)) << strReported;
+            else
+                EXPECT_EQ(strExpected, strReported);
             // Each address is asked once whether it answers unicast, those
             // never checked not at all; each that answered runs its
             // commands once.
@@ -1170,6 +1208,18 @@ TEST_F(ECMReplies, OneDevicePerMACWhateverClaimsItsMAC)
             if (pReported != nullptr) {
                 CVLProperty* pAddress = pReported->GetProperties()->GetProperty("IPAddress", false);
                 EXPECT_EQ(strReported, pAddress != nullptr ? Std(pAddress->ToString("")) : "");
+                // The record carries the MAC's state: marked in conflict,
+                // naming the other address that passed.
+                CVLProperty* pMark = pReported->GetProperties()->GetProperty(VLECM_CONFLICT_MARK_PATH, false);
+                EXPECT_EQ(expected.second == VLECM_MAC_CONFLICT ? "1" : "",
+                          pMark != nullptr ? Std(pMark->ToString("")) : "");
+                std::string strOther;
+                for (const std::string& strPassed : passed) {
+                    if (strPassed != strReported)
+                        strOther += (strOther.empty() ? "" : " ") + strPassed;
+                }
+                CVLProperty* pOther = pReported->GetProperties()->GetProperty(VLECM_OTHER_PASSED_PATH, false);
+                EXPECT_EQ(strOther, pOther != nullptr ? Std(pOther->ToString("")) : "");
             }
             // A conflict is said to every client.
             bool bMore = false;
@@ -1193,8 +1243,8 @@ TEST_F(ECMReplies, OneDevicePerMACWhateverClaimsItsMAC)
 }
 
 // A record taken after the probe stops is the client's to use while the
-// checks under way end: they judge its MAC, report nothing and destroy no
-// record.
+// checks under way end: the stop judged them, they report nothing and
+// destroy no record.
 TEST_F(ECMReplies, ARecordTakenAfterTheProbeStopsOutlivesTheChecksUnderWay)
 {
     CWatchdog watchdog(60, "ECMReplies");
@@ -1219,11 +1269,12 @@ TEST_F(ECMReplies, ARecordTakenAfterTheProbeStopsOutlivesTheChecksUnderWay)
     CFakeNetwork::SetAnswerAt(strMAC, Address(1), "CheckUnicast", EFakeAnswer::DeviceError);
     ASSERT_TRUE(m_Client.WaitFor("GetListInfo", nReportsBefore + 1));
     EXPECT_EQ(VLECM_RESULT_SUCCESS, m_Client.LastResult("GetListInfo"));
-    ASSERT_TRUE(
-        Eventually([&]() { return m_ECM.GetMACState(strMAC.c_str(), state) && state.eVerdict != VLECM_MAC_PENDING; }));
+    ASSERT_TRUE(m_ECM.GetMACState(strMAC.c_str(), state));
     Drain(m_ECM);
     EXPECT_EQ(VLECM_MAC_ONE, state.eVerdict);
-    EXPECT_EQ(0u, m_Client.Count("probe"));
+    EXPECT_EQ(VLECM_MAC_FAILURE_STOPPED, state.addresses[1].eFailure);
+    // Handed on at the end of its chain, before the stop; not again.
+    EXPECT_EQ(1u, m_Client.Count("probe"));
     CVLECMNIFInfo* pNow = nullptr;
     ASSERT_TRUE(m_ECM.WithRecord(strMAC.c_str(), Address(0).c_str(), [&pNow](CVLECMNIFInfo* p) { pNow = p; }));
     EXPECT_EQ(pKept, pNow);
@@ -1281,9 +1332,9 @@ TEST_F(ECMReplies, AMACsAddressesAreCheckedAllAtOnceAndCountedUntilJudged)
 }
 
 // Deaf hosts claim a device's MAC: every kept address is checked at once,
-// so they cost the device one check's time, however many. Nothing is
-// reported while any is checked; then the device once. Beyond the kept
-// addresses (the device heard first) the rest are never checked.
+// and the device is handed on at the end of its own chain, however many
+// are still in their checks; once. Beyond the kept addresses (the device
+// heard first) the rest are never checked.
 TEST_F(ECMReplies, DeafClaimantsCostTheDeviceOneCheckTime)
 {
     CWatchdog watchdog(120, "ECMReplies");
@@ -1316,14 +1367,17 @@ TEST_F(ECMReplies, DeafClaimantsCostTheDeviceOneCheckTime)
                 nAsked += CFakeNetwork::RequestCountAt(strMAC, strFrom, "CheckUnicast");
             return nAsked;
         };
-        // All started together; the device, already through its commands,
-        // waits for them.
+        // All started together; the device, through its commands, is
+        // handed on while they wait.
         ASSERT_TRUE(Eventually([&]() {
             return asked() == nChecked && CFakeNetwork::RequestCountAt(strMAC, strDevice, "GetListInfo") == 1;
         }));
-        Drain(m_ECM);
-        EXPECT_EQ(nReports, m_Client.Count("probe"));
-        EXPECT_EQ(nullptr, m_ECM.FindNIFInfo(strMAC.c_str()));
+        ASSERT_TRUE(m_Client.WaitFor("probe", nReports + 1));
+        EXPECT_NE(nullptr, m_ECM.FindNIFInfo(strMAC.c_str()));
+        SVLECMMACSummary summary;
+        ASSERT_TRUE(m_ECM.GetMACSummary(strMAC.c_str(), summary));
+        EXPECT_EQ(VLECM_MAC_PENDING, summary.eVerdict);
+        EXPECT_EQ(strDevice, Std(summary.strReportedAddress));
         for (const std::string& strFrom : addresses) {
             if (strFrom != strDevice)
                 CFakeNetwork::SetAnswerAt(strMAC, strFrom, "CheckUnicast", EFakeAnswer::DeviceError);
@@ -1340,11 +1394,12 @@ TEST_F(ECMReplies, DeafClaimantsCostTheDeviceOneCheckTime)
     }
 }
 
-// A claimant answers unicast before the device does. Nothing is reported
-// while the device is not judged: when the claimant's commands then fail
-// (an error, silence) the device is reported once, from its own address;
-// when they succeed the MAC is a conflict, reported to nobody as a device.
-TEST_F(ECMReplies, NothingIsReportedWhileTheDeviceIsNotJudged)
+// A claimant answers unicast before the device does. When the claimant's
+// commands fail (an error, silence) the device is handed on once, from its
+// own address, at the end of its chain; when they succeed the claimant,
+// faster, is handed on, and marked in conflict as soon as the device passes
+// too: one OnProbe each way.
+TEST_F(ECMReplies, AClaimantFasterThanTheDeviceIsMarkedWhenTheDevicePasses)
 {
     CWatchdog watchdog(60, "ECMReplies");
     struct SRow
@@ -1373,21 +1428,31 @@ TEST_F(ECMReplies, NothingIsReportedWhileTheDeviceIsNotJudged)
         }));
         Drain(m_ECM);
         EXPECT_EQ(VLECM_MAC_PENDING, state.eVerdict);
-        EXPECT_EQ(nReports, m_Client.Count("probe"));
-        EXPECT_EQ(nullptr, m_ECM.FindNIFInfo(strMAC.c_str()));
+        const bool bClaimantFirst = row.eVerdict == VLECM_MAC_CONFLICT;
+        EXPECT_EQ(nReports + (bClaimantFirst ? 1 : 0), m_Client.Count("probe"));
+        CVLECMNIFInfo* pReported = m_ECM.FindNIFInfo(strMAC.c_str());
+        EXPECT_EQ(bClaimantFirst, pReported != nullptr);
+        auto mark = [](CVLECMNIFInfo* pNIFInfo, const char* szPath) {
+            CVLProperty* pMark = pNIFInfo->GetProperties()->GetProperty(szPath, false);
+            return pMark != nullptr ? Std(pMark->ToString("")) : "";
+        };
+        if (pReported != nullptr) {
+            EXPECT_EQ("", mark(pReported, VLECM_CONFLICT_MARK_PATH));
+        }
         // The device answers.
         CFakeNetwork::SetAnswerAt(strMAC, strDevice, "CheckUnicast", EFakeAnswer::Success);
         ASSERT_TRUE(WaitJudged(m_ECM, strMAC.c_str(), state));
         Drain(m_ECM);
         EXPECT_EQ(row.eVerdict, state.eVerdict);
-        const bool bOne = row.eVerdict == VLECM_MAC_ONE;
-        EXPECT_EQ(nReports + (bOne ? 1 : 0), m_Client.Count("probe"));
+        EXPECT_EQ(nReports + 1, m_Client.Count("probe"));
         CVLECMNIFInfo* pDevice = m_ECM.FindNIFInfo(strMAC.c_str());
-        ASSERT_EQ(bOne, pDevice != nullptr);
-        if (bOne) {
-            EXPECT_EQ(pDevice, m_Client.Events().back().pNIFInfo);
-            CVLProperty* pAddress = pDevice->GetProperties()->GetProperty("IPAddress", false);
-            EXPECT_EQ(strDevice, pAddress != nullptr ? Std(pAddress->ToString("")) : "");
+        ASSERT_NE(nullptr, pDevice);
+        EXPECT_EQ(pDevice, m_Client.Events().back().pNIFInfo);
+        CVLProperty* pAddress = pDevice->GetProperties()->GetProperty("IPAddress", false);
+        EXPECT_EQ(bClaimantFirst ? strClaimant : strDevice, pAddress != nullptr ? Std(pAddress->ToString("")) : "");
+        EXPECT_EQ(bClaimantFirst ? "1" : "", mark(pDevice, VLECM_CONFLICT_MARK_PATH));
+        EXPECT_EQ(bClaimantFirst ? strDevice : "", mark(pDevice, VLECM_OTHER_PASSED_PATH));
+        if (!bClaimantFirst) {
             EXPECT_EQ(VLECM_MAC_FAILURE_COMMAND, state.addresses[0].eFailure);
             EXPECT_TRUE(state.addresses[1].bReported);
         }
@@ -1537,13 +1602,279 @@ TEST_F(ECMReplies, AnAddressStillToBeJudgedKeepsItsMACPending)
     player.join();
     Drain(m_ECM);
     EXPECT_GT(nPendingSeen, 0) << nLooks;
-    // Judged: one report per device whose one address passed.
-    size_t nOne = 0;
+    // Judged: one report per device an address of which passed (or whose
+    // one address stands without unicast), each once.
+    size_t nHandedOn = 0;
     for (int i = 0; i < kDevices; ++i) {
         SVLECMMACState state;
         ASSERT_TRUE(m_ECM.GetMACState(Mac(0xC000 + i).c_str(), state));
-        nOne += state.eVerdict == VLECM_MAC_ONE ? 1 : 0;
+        bool bPassed = state.eVerdict == VLECM_MAC_ONE;
+        for (const SVLECMMACAddress& address : state.addresses)
+            bPassed = bPassed || address.eState == VLECM_MAC_ADDRESS_PASSED;
+        nHandedOn += bPassed ? 1 : 0;
     }
-    EXPECT_GT(nOne, 0u);
-    EXPECT_EQ(nOne, m_Client.Count("probe"));
+    EXPECT_GT(nHandedOn, 0u);
+    EXPECT_EQ(nHandedOn, m_Client.Count("probe"));
+    std::set<std::string> reported;
+    for (const CRecordingClient::Event& event : m_Client.Events()) {
+        if (event.strWhat == "probe")
+            reported.insert(event.strMac);
+    }
+    EXPECT_EQ(nHandedOn, reported.size());
+}
+
+// Hosts that pass their unicast check for a device's MAC and then never
+// answer its list information hold nothing back: the device's own chain
+// ends at its own pace, and it is handed on once.
+TEST_F(ECMReplies, StallingClaimantsDelayNoDeviceOfTheirMAC)
+{
+    CWatchdog watchdog(60, "ECMReplies");
+    for (int nStalling : {1, 4}) {
+        SCOPED_TRACE(std::to_string(nStalling) + " stalling claimants");
+        CVLECMPropertyMap options;
+        options[Text("Option.Probe.SkipGetSupportInformation")] = Text("true");
+        ASSERT_EQ(VLECM_RESULT_SUCCESS, m_ECM.Probe(VLECM_PROBE_CONNECT_TYPE_ALL, &options));
+        const std::string strMAC = Mac(0xA000 + nStalling);
+        const std::string strDevice = "10.8.2.50";
+        const size_t nReports = m_Client.Count("probe");
+        for (int i = 0; i < nStalling; ++i) {
+            const std::string strFrom = "10.8.2." + std::to_string(10 + i);
+            CFakeNetwork::SetAnswerAt(strMAC, strFrom, "GetListInfo", EFakeAnswer::Block);
+            ASSERT_TRUE(CFakeNetwork::Reply(strMAC, "", strFrom));
+            ASSERT_TRUE(
+                Eventually([&]() { return CFakeNetwork::RequestCountAt(strMAC, strFrom, "GetListInfo") == 1; }));
+        }
+        ASSERT_TRUE(CFakeNetwork::Reply(strMAC, "", strDevice));
+        ASSERT_TRUE(m_Client.WaitFor("probe", nReports + 1));
+        Drain(m_ECM);
+        EXPECT_EQ(nReports + 1, m_Client.Count("probe"));
+        CVLECMNIFInfo* pDevice = m_ECM.FindNIFInfo(strMAC.c_str());
+        ASSERT_NE(nullptr, pDevice);
+        CVLProperty* pAddress = pDevice->GetProperties()->GetProperty("IPAddress", false);
+        EXPECT_EQ(strDevice, pAddress != nullptr ? Std(pAddress->ToString("")) : "");
+        SVLECMMACSummary summary;
+        ASSERT_TRUE(m_ECM.GetMACSummary(strMAC.c_str(), summary));
+        EXPECT_EQ(static_cast<unsigned long>(nStalling), summary.nAnswered);
+        EXPECT_EQ(1u, summary.nPassed);
+        EXPECT_EQ(VLECM_MAC_PENDING, summary.eVerdict);
+    }
+}
+
+// A host that makes many addresses pass and then stall holds at most its
+// network's share of the places: a device of another network takes a
+// place at once, a device of its own network waits for one, and the
+// address the user named takes the place kept for it.
+TEST_F(ECMReplies, StallingAddressesHoldTheirNetworksShareOfThePlacesOnly)
+{
+    CWatchdog watchdog(60, "ECMReplies");
+    m_ECM.GetProbeInstance().SetLocalNetworks(Networks());
+    const std::string strNamed = "10.1.0.200";
+    m_ECM.SetNamedAddress(strNamed.c_str());
+    const std::string strClaimed = Mac(0xB000);
+    const int kStalling = 20;
+    std::vector<std::string> stalling;
+    for (int i = 0; i < kStalling; ++i) {
+        stalling.push_back("10.1.0." + std::to_string(10 + i));
+        CFakeNetwork::SetAnswerAt(strClaimed, stalling.back(), "GetListInfo", EFakeAnswer::Block);
+        ASSERT_TRUE(CFakeNetwork::Reply(strClaimed, "", stalling.back()));
+    }
+    auto stalled = [&]() {
+        int nAsked = 0;
+        for (const std::string& strFrom : stalling)
+            nAsked += CFakeNetwork::RequestCountAt(strClaimed, strFrom, "GetListInfo");
+        return nAsked;
+    };
+    ASSERT_TRUE(Eventually([&]() { return stalled() == CVLECMProbeInstance::MAX_PLACES_PER_NETWORK; }));
+    // Another network's device is not held back.
+    ASSERT_TRUE(CFakeNetwork::Reply(Mac(0xB001), "", "10.2.0.50"));
+    ASSERT_TRUE(m_Client.WaitFor("probe", 1));
+    EXPECT_NE(nullptr, m_ECM.FindNIFInfo(Mac(0xB001).c_str()));
+    // A device of theirs waits for a place.
+    ASSERT_TRUE(CFakeNetwork::Reply(Mac(0xB002), "", "10.1.0.60"));
+    SVLECMMACState state;
+    ASSERT_TRUE(Eventually([&]() {
+        return m_ECM.GetMACState(Mac(0xB002).c_str(), state) && state.addresses[0].eState == VLECM_MAC_ADDRESS_ANSWERED;
+    }));
+    Drain(m_ECM);
+    EXPECT_EQ(0, CFakeNetwork::RequestCount(Mac(0xB002), "GetListInfo"));
+    // The device at the named address, whose MAC they claim, is not held back.
+    ASSERT_TRUE(CFakeNetwork::Reply(strClaimed, "", strNamed));
+    ASSERT_TRUE(m_Client.WaitFor("probe", 2));
+    CVLECMNIFInfo* pDevice = m_ECM.FindNIFInfo(strClaimed.c_str());
+    ASSERT_NE(nullptr, pDevice);
+    CVLProperty* pAddress = pDevice->GetProperties()->GetProperty("IPAddress", false);
+    EXPECT_EQ(strNamed, pAddress != nullptr ? Std(pAddress->ToString("")) : "");
+    EXPECT_EQ(CVLECMProbeInstance::MAX_PLACES_PER_NETWORK, stalled());
+    EXPECT_EQ(0, CFakeNetwork::RequestCount(Mac(0xB002), "GetListInfo"));
+}
+
+// 70 hosts claim a device's MAC before it answers: the address the user
+// named is checked beyond the 64 kept, and the device is handed on.
+TEST_F(ECMReplies, TheNamedAddressIsCheckedBeyondTheAddressesKept)
+{
+    CWatchdog watchdog(60, "ECMReplies");
+    const std::string strNamed = "10.8.3.250";
+    m_ECM.SetNamedAddress(strNamed.c_str());
+    const std::string strMAC = Mac(0xB100);
+    const int kClaims = 70;
+    for (int i = 0; i < kClaims; ++i) {
+        CFakeNetwork::SetAnswerAt(strMAC, Address(2000 + i), "CheckUnicast", EFakeAnswer::Block);
+        ASSERT_TRUE(CFakeNetwork::Reply(strMAC, "", Address(2000 + i)));
+    }
+    ASSERT_TRUE(CFakeNetwork::Reply(strMAC, "", strNamed));
+    ASSERT_TRUE(m_Client.WaitFor("probe", 1));
+    CVLECMNIFInfo* pDevice = m_ECM.FindNIFInfo(strMAC.c_str());
+    ASSERT_NE(nullptr, pDevice);
+    CVLProperty* pAddress = pDevice->GetProperties()->GetProperty("IPAddress", false);
+    EXPECT_EQ(strNamed, pAddress != nullptr ? Std(pAddress->ToString("")) : "");
+    SVLECMMACSummary summary;
+    ASSERT_TRUE(m_ECM.GetMACSummary(strMAC.c_str(), summary));
+    EXPECT_EQ(static_cast<unsigned long>(CVLECMMACTable::MAX_ADDRESSES_PER_MAC + 1), summary.nKept);
+    EXPECT_EQ(static_cast<unsigned long>(kClaims - CVLECMMACTable::MAX_ADDRESSES_PER_MAC), summary.nBeyond);
+    EXPECT_EQ(strNamed, Std(summary.strReportedAddress));
+}
+
+// A device that answered after a claimant is refreshed when its reply
+// changes (as ProbeAgain makes it answer again), as the first one is.
+TEST_F(ECMReplies, AChangedReplyRefreshesAnAddressThatAnsweredSecond)
+{
+    CWatchdog watchdog(60, "ECMReplies");
+    const std::string strMAC = Mac(0xB200);
+    const std::string strClaimant = "10.8.4.1", strDevice = "10.8.4.2";
+    ASSERT_TRUE(CFakeNetwork::Reply(strMAC, "Model A", strClaimant));
+    ASSERT_TRUE(CFakeNetwork::Reply(strMAC, "Model A", strDevice));
+    SVLECMMACState state;
+    ASSERT_TRUE(WaitJudged(m_ECM, strMAC.c_str(), state));
+    Drain(m_ECM);
+    auto model = [&](const std::string& strFrom) {
+        CVLECMNIFInfo* pRecord = ProbeRecord(m_ECM, strMAC, strFrom);
+        CVLProperty* pModel = pRecord != nullptr ? pRecord->GetProperties()->GetProperty("ModelName", false) : nullptr;
+        return pModel != nullptr ? Std(pModel->ToString("")) : "none";
+    };
+    ASSERT_EQ("Model A", model(strDevice));
+    ASSERT_TRUE(CFakeNetwork::Reply(strMAC, "Model B", strDevice));
+    Drain(m_ECM);
+    EXPECT_EQ("Model B", model(strDevice));
+    EXPECT_EQ("Model A", model(strClaimant));
+    // Heard once, checked once.
+    EXPECT_EQ(1, CFakeNetwork::RequestCountAt(strMAC, strDevice, "CheckUnicast"));
+}
+
+// Two addresses that did not answer unicast, the filter off: nothing tells
+// which is the device, and no chain succeeded: a conflict, handed to nobody.
+TEST_F(ECMReplies, TwoAddressesWithoutUnicastAreAConflictHandedToNobody)
+{
+    CWatchdog watchdog(60, "ECMReplies");
+    const std::string strMAC = Mac(0xB300);
+    for (const char* szFrom : {"10.8.5.1", "10.8.5.2"}) {
+        CFakeNetwork::SetAnswerAt(strMAC, szFrom, "CheckUnicast", EFakeAnswer::DeviceError);
+        ASSERT_TRUE(CFakeNetwork::Reply(strMAC, "", szFrom));
+    }
+    SVLECMMACState state;
+    ASSERT_TRUE(WaitJudged(m_ECM, strMAC.c_str(), state));
+    Drain(m_ECM);
+    EXPECT_EQ(VLECM_MAC_CONFLICT, state.eVerdict);
+    EXPECT_EQ(0u, m_Client.Count("probe"));
+    EXPECT_EQ(nullptr, m_ECM.FindNIFInfo(strMAC.c_str()));
+    bool bMore = false;
+    ASSERT_EQ(1u, m_ECM.GetConflictReports(8, bMore).size());
+}
+
+// Replies queued or held for their turn when the probe stops are judged
+// lost: delivered after the stop, none makes a record pending again or
+// starts a check.
+TEST_F(ECMReplies, RepliesDroppedAtTheStopLeaveNoAddressPending)
+{
+    CWatchdog watchdog(60, "ECMReplies");
+    const int kReplies = CVLECMHandOnQueue::MAX_HANDED_ON + 8;
+    {
+        CDispatchHold hold(m_ECM);
+        for (int i = 0; i < kReplies; ++i)
+            ASSERT_TRUE(CFakeNetwork::Reply(Mac(0xB400 + i), "", Address(3000 + i)));
+        EXPECT_EQ(kReplies, m_ECM.GetPendingMACCount());
+        m_ECM.StopProbe();
+        EXPECT_EQ(0, m_ECM.GetPendingMACCount());
+    }
+    Drain(m_ECM);
+    EXPECT_EQ(0, m_ECM.GetPendingMACCount());
+    for (int i = 0; i < kReplies; ++i) {
+        SVLECMMACState state;
+        ASSERT_TRUE(m_ECM.GetMACState(Mac(0xB400 + i).c_str(), state));
+        ASSERT_EQ(1u, state.addresses.size());
+        EXPECT_EQ(VLECM_MAC_FAILURE_LOST, state.addresses[0].eFailure) << i;
+        EXPECT_EQ(0, CFakeNetwork::RequestCount(Mac(0xB400 + i), "CheckUnicast")) << i;
+    }
+}
+
+namespace {
+// Records whose unicast check cannot start at one address.
+class CUncheckableRecord : public CVLECMNIFInfo
+{
+public:
+    VLECM_RESULT StartChainCommand(VLECM_COMMAND eCommand, VLECM_CONNECT_TYPE eConnectType,
+                                   const CVLECMPropertyMap* pOptionMap, IVLECMCallbackIF* pCallbackIF) override
+    {
+        CVLProperty* pAddress = GetProperties()->GetProperty("IPAddress", false);
+        if (eCommand == VLECM_COMMAND_CHECK_UNICAST && pAddress != nullptr &&
+            Std(pAddress->ToString("")) == kUncheckable)
+            return VLECM_RESULT_FAILED;
+        return CVLECMNIFInfo::StartChainCommand(eCommand, eConnectType, pOptionMap, pCallbackIF);
+    }
+    static constexpr const char* kUncheckable = "10.8.6.1";
+};
+
+class CUncheckableFactory : public IVLECMNIFInfoFactoryIF
+{
+public:
+    CVLTarget* CreateNIFInfo(CVLECM*, CVLCMApi*) override { return new CUncheckableRecord; }
+    void DestroyNIFInfo(CVLECM*, CVLCMApi*, CVLTarget* pTarget) override { delete pTarget; }
+};
+}  // namespace
+
+// An address whose check cannot start is judged so; the address that
+// passed beside it is handed on, once.
+TEST_F(ECMReplies, AnAddressThatPassedIsHandedOnWhileAnotherCannotBeChecked)
+{
+    CWatchdog watchdog(60, "ECMReplies");
+    static CUncheckableFactory factory;
+    ASSERT_EQ(VLECM_RESULT_SUCCESS, m_ECM.Initialize(&m_Client, &factory, nullptr, nullptr));
+    CVLECMPropertyMap options;
+    options[Text("Option.Probe.SkipGetSupportInformation")] = Text("true");
+    ASSERT_EQ(VLECM_RESULT_SUCCESS, m_ECM.Probe(VLECM_PROBE_CONNECT_TYPE_ALL, &options));
+    const std::string strMAC = Mac(0xB500);
+    ASSERT_TRUE(CFakeNetwork::Reply(strMAC, "", CUncheckableRecord::kUncheckable));
+    ASSERT_TRUE(CFakeNetwork::Reply(strMAC, "", "10.8.6.2"));
+    SVLECMMACState state;
+    ASSERT_TRUE(WaitJudged(m_ECM, strMAC.c_str(), state));
+    Drain(m_ECM);
+    EXPECT_EQ(VLECM_MAC_ONE, state.eVerdict);
+    ASSERT_EQ(2u, state.addresses.size());
+    EXPECT_EQ(VLECM_MAC_FAILURE_CHECK, state.addresses[0].eFailure);
+    EXPECT_TRUE(state.addresses[1].bReported);
+    EXPECT_EQ(1u, m_Client.Count("probe"));
+    EXPECT_EQ(0, m_ECM.GetPendingMACCount());
+}
+
+// A check that ends after the stop, answered, starts nothing: the stop
+// judged its address, and no command of the probe is sent after it.
+TEST_F(ECMReplies, ACheckAnsweredAfterTheStopStartsNoCommand)
+{
+    CWatchdog watchdog(60, "ECMReplies");
+    const std::string strMAC = Mac(0xB600), strFrom = "10.8.7.1";
+    CFakeNetwork::SetAnswerAt(strMAC, strFrom, "CheckUnicast", EFakeAnswer::Block);
+    ASSERT_TRUE(CFakeNetwork::Reply(strMAC, "", strFrom));
+    ASSERT_TRUE(Eventually([&]() { return CFakeNetwork::RequestCountAt(strMAC, strFrom, "CheckUnicast") == 1; }));
+    m_ECM.StopProbe();
+    EXPECT_EQ(0, m_ECM.GetPendingMACCount());
+    CFakeNetwork::SetAnswerAt(strMAC, strFrom, "CheckUnicast", EFakeAnswer::Success);
+    SVLECMMACState state;
+    ASSERT_TRUE(Eventually([&]() {
+        return m_ECM.GetProbeInstance().GetCheckingChainCount() == 0 && m_ECM.GetMACState(strMAC.c_str(), state);
+    }));
+    Drain(m_ECM);
+    EXPECT_EQ(0, CFakeNetwork::RequestCountAt(strMAC, strFrom, "GetListInfo"));
+    ASSERT_TRUE(m_ECM.GetMACState(strMAC.c_str(), state));
+    EXPECT_EQ(VLECM_MAC_FAILURE_STOPPED, state.addresses[0].eFailure);
+    EXPECT_EQ(0, m_ECM.GetPendingMACCount());
+    EXPECT_EQ(0u, m_Client.Count("probe"));
 }

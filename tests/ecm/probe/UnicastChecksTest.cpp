@@ -32,6 +32,7 @@
 #include "base/core/VLFileSystem.h"
 #include "cm/VLCMApi.h"
 #include "ecm/VLECM.h"
+#include "ecm/probe/VLECMProbeInstance.h"
 #include "ecm/probe/VLECMUnicastChecks.h"
 #include "ecm/record/VLECMNIFInfo.h"
 #include "modules/VLModuleLibraries.h"

@@ -20,6 +20,7 @@
 #include "cm/VLCMApi.h"
 #include "cm/VLProperty.h"
 #include "ecm/VLECM.h"
+#include "ecm/probe/VLECMProbeInstance.h"
 #include "ecm/simulated/VLECMDummyProbe.h"
 #include "ecm/simulated/VLECMDummyProbeCallbackIF.h"
 #include "ecm/record/VLECMNIFInfo.h"
@@ -501,8 +502,10 @@ TEST_F(DummyProbeTest, SimulatedAndRealDeviceWithOneMACAddress)
             &bDrained, nullptr);
         while (!bDrained)
             CVLThread::Sleep(5);
-        // Merged into the simulated record: no follow-up commands, no second report.
+        // Merged into the simulated record: no follow-up commands, no second
+        // report, and its MAC is not left pending.
         EXPECT_EQ(0, CFakeNetwork::RequestCount("0026AB000001", "CheckUnicast"));
+        EXPECT_EQ(0, ecm.GetPendingMACCount());
         ecm.StopProbe();
         ecm.Terminate();
         EXPECT_EQ(1u, client.m_Reports.size());

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "ecm/VLECM.h"
+#include "ecm/probe/VLECMProbeInstance.h"
 #include "ecm/record/VLECMNIFInfo.h"
 
 // How long a wait on the dispatch queue may go without headway (a report,

@@ -447,6 +447,8 @@ const EmuKey kKeys[] = {
      [](EmuDevice& d, K k, V v) { d.bAnswersSetDetail = Number(k, v, 0, 1) == 0; }},
     {"refuseset", "0|1", "answers every SetDetail F001, as a value it does not take",
      [](EmuDevice& d, K k, V v) { d.bRefusesSetDetail = Number(k, v, 0, 1) != 0; }},
+    {"quietlist", "0|1", "answers its unicast check, then never GetListInfo (a host that stalls)",
+     [](EmuDevice& d, K k, V v) { d.bAnswersListInfo = Number(k, v, 0, 1) == 0; }},
     {"moveearly", "0|1|2", "takes a new address before it answers: 1 leaves the old one, 2 keeps it",
      [](EmuDevice& d, K k, V v) { d.nMoveEarly = static_cast<int>(Number(k, v, 0, 2)); }},
     {"dataerror", "0xFN", "answers this function with result and two bytes of data (victim's MAC and a byte)",
@@ -1402,7 +1404,8 @@ void CDeviceEmulator::HandleDevice(State& dev, const uint8_t* pData, size_t nLen
             if (d.eHostile == EmuHostile::SpoofMac && bUnicast)
                 x.payload[5] ^= 0xFF;
             pFunction->Reply(x);
-            if (req.nFunction == FN_SET_DETAIL && !d.bAnswersSetDetail)
+            if ((req.nFunction == FN_SET_DETAIL && !d.bAnswersSetDetail) ||
+                (req.nFunction == FN_LIST_INFO && !d.bAnswersListInfo))
                 x.bAnswer = false;
         }
     }

@@ -125,6 +125,7 @@ struct EmuDevice
     bool bAnswersUnicast = true;  // false: everything that arrives on its own address is ignored
     bool bAnswersSetDetail = true;  // false: takes SetDetail's values but never answers it
     bool bRefusesSetDetail = false;  // true: answers every SetDetail F001, as a value it does not take
+    bool bAnswersListInfo = true;   // false: passes its unicast check, then never answers GetListInfo (stalls)
     // An address change (SetDetail, FactReset) takes effect before the reply,
     // which comes from the new address: 0 no, 1 the old address is left, 2 it
     // is kept too (requests to it are still heard).

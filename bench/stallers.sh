@@ -1,0 +1,58 @@
+#!/bin/bash
+# Measures what hosts that stall cost a device: N hosts claim the device's
+# MAC, answer before it, pass their unicast check and then never answer
+# GetListInfo (the emulator's quietlist=1). Prints, for each N, when
+# `vlnet probe` listed the device and when it ended (with its status), and
+# how long `vlnet run DEVICE_IP GetDetail` took (with its status), on a
+# network of vltestnet's (10.201.1.0/24, the device after the claimants).
+#
+#   bench/stallers.sh [--prefix NAME] BUILD_DIR [N ...]   (default 0 1 4 16)
+#
+# The vlnet measured is BUILD_DIR's unless VLNET names another (an older
+# one, against this build's emulator). Needs root (network namespaces), whose names begin with --prefix NAME,
+# else $VL_NETNS_PREFIX, else "vl", by the tests' rules (docs/testing.md).
+set -u
+. "$(dirname "$0")/netns.sh"
+usage="usage: bench/stallers.sh [--prefix NAME] BUILD_DIR [N ...]"
+bench_arguments "$@"
+set -- "${ARGS[@]}"
+COUNTS=("$@")
+[ ${#COUNTS[@]} -eq 0 ] && COUNTS=(0 1 4 16)
+VLNET=${VLNET:-$BUILD/bin/vlnet}
+RESOURCES=$(dirname "$VLNET")/../share/vlnet
+MAC=00:26:AB:38:00:01
+TMP=$(mktemp -d)
+
+for n in "${COUNTS[@]}"; do
+    devices=()
+    for ((i = 0; i < n; i++)); do devices+=("mac=$MAC quietlist=1"); done
+    devices+=("mac=$MAC delay=300")
+    DEVICE=10.201.1.$((10 + n))
+    coproc NET { exec "$BUILD/bin/vltestnet" ${PREFIX:+--prefix "$PREFIX"} --network 1 "${devices[@]}"; }
+    computer=""
+    while read -r -u "${NET[0]}" kind rest; do
+        case $kind in
+        computer) computer=$rest ;;
+        ready) break ;;
+        esac
+    done
+    if [ -z "$computer" ]; then
+        echo "stallers.sh: the network could not be made" >&2
+        exit 1
+    fi
+    START=$(date +%s.%N)
+    ip netns exec "$computer" "$VLNET" probe --resources "$RESOURCES" 2>/dev/null |
+        while IFS= read -r line; do echo "$(date +%s.%N) $line"; done >"$TMP/out"
+    PSTATUS=${PIPESTATUS[0]}
+    END=$(date +%s.%N)
+    LISTED=$(grep " $MAC	$DEVICE	" "$TMP/out" | head -1 | awk -v s="$START" '{printf "%.1f", $1 - s}')
+    RSTART=$(date +%s.%N)
+    ip netns exec "$computer" "$VLNET" run "$DEVICE" GetDetail --timeout 60 \
+        --resources "$RESOURCES" >/dev/null 2>&1
+    RSTATUS=$?
+    REND=$(date +%s.%N)
+    printf '%2d stalling claimants: probe listed the device at %4s s, ended at %5.1f s (exit %d); run IP %5.1f s (exit %d)\n' \
+        "$n" "${LISTED:--}" "$(echo "$END - $START" | bc)" "$PSTATUS" "$(echo "$REND - $RSTART" | bc)" "$RSTATUS"
+    exec {NET[1]}>&-
+    wait "$NET_PID" 2>/dev/null
+done
