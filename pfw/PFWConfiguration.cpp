@@ -57,6 +57,9 @@ const char kScrambledMagic[] = "VLEE";
 const size_t kScrambledMagicLength = 4;
 // A configuration is a few lines; a larger file is refused before parsing.
 const long kMaxConfigurationBytes = 1024 * 1024;
+// So no element of it lies past the last line an element keeps, and the
+// lines the messages name are exact.
+static_assert(kMaxConfigurationBytes < CVLXmlElement::kMaxLoadLine, "configuration lines are shown exactly");
 
 // A bad configuration: the reason goes to the caller, the load fails with 13.
 struct ConfigurationError

@@ -57,9 +57,13 @@ public:
     const CVLString& GetTagNameRef() const { return m_strTagName; }
     void AssignTagName(const char* p, int nLength) { m_strTagName.Assign(p, nLength, VL_CHARSET_UTF8); }
     // The line (from 1) its start tag ends on in the text it was loaded
-    // from, for messages about it; 0 for an element built in memory.
+    // from, for messages about it; 0 for an element built in memory. It is
+    // kept in 24 bits: a line past kMaxLoadLine reads as kMaxLoadLine, so a
+    // message showing kMaxLoadLine must say "or later" unless its text
+    // cannot be that long.
+    static constexpr VL_ULONG kMaxLoadLine = (VL_ULONG(1) << kLoadLineBits) - 1;
     VL_ULONG GetLoadLine() const { return m_nLoadLine; }
-    void SetLoadLine(VL_ULONG nLine) { m_nLoadLine = nLine; }
+    void SetLoadLine(VL_ULONG nLine) { m_nLoadLine = nLine < kMaxLoadLine ? nLine : kMaxLoadLine; }
 
 protected:
     friend class CVLXmlWriter;  // writes the tree as WriteXml does, without the calls
@@ -71,7 +75,6 @@ protected:
     CVLString m_strTagName;
     CVLXmlNamedNodeMap m_Attributes;
     CVLXmlNodeList m_Children;
-    VL_ULONG m_nLoadLine;
 };
 
 #endif

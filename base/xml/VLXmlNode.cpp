@@ -9,7 +9,8 @@
 #include "base/xml/VLXmlNamedNodeMap.h"
 #include "base/xml/VLXmlNodeList.h"
 
-IVLXmlNode::IVLXmlNode() : m_pParent(nullptr), m_pOwnerDocument(nullptr), m_nUserData(0), m_bInArena(false)
+IVLXmlNode::IVLXmlNode()
+    : m_pParent(nullptr), m_pOwnerDocument(nullptr), m_nUserData(0), m_bInArena(false), m_nLoadLine(0)
 {
 }
 

@@ -498,6 +498,30 @@ TEST(XmlDocument, ElementLinesHoldAcrossChunksAndCrlf)
     }
 }
 
+// An element keeps its line in 24 bits: the lines up to the last it can hold
+// are exact, and any later one reads as that last line rather than wrapping
+// round to a small, wrong one.
+TEST(XmlDocument, ElementLinesPastTheLastKeptReadAsTheLast)
+{
+    const VL_ULONG nMax = CVLXmlElement::kMaxLoadLine;
+    ASSERT_EQ(16777215u, nMax);
+    std::string src = "<r>" + std::string(nMax - 2, '\n') + "<a/>\n<b/>\n<c/>\n<d/></r>";
+    CVLXmlDocument doc;
+    ASSERT_EQ("", LoadString(doc, src, 1 << 20));
+    const VL_ULONG expected[] = {nMax - 1, nMax, nMax, nMax};
+    const char* const names[] = {"a", "b", "c", "d"};
+    for (int i = 0; i < 4; ++i) {
+        CVLXmlElement* pElement = doc.GetDocumentElement()->FindChildElement(names[i]);
+        ASSERT_NE(nullptr, pElement);
+        EXPECT_EQ(expected[i], pElement->GetLoadLine()) << names[i];
+    }
+    CVLXmlElement* pBuilt = doc.CreateElement("e");
+    doc.GetDocumentElement()->AppendChild(pBuilt);
+    EXPECT_EQ(0u, pBuilt->GetLoadLine());
+    pBuilt->SetLoadLine(0xFFFFFFFFu);
+    EXPECT_EQ(nMax, pBuilt->GetLoadLine());
+}
+
 TEST(XmlDocument, LoadedNodesCanBeChangedRemovedAndOutliveNothing)
 {
     // Many elements and attributes, long and short values.
