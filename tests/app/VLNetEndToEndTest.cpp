@@ -1259,7 +1259,7 @@ TEST_F(VLNetEndToEnd, ADeviceOffTheComputersNetworksIsSaidSo)
                std::to_string(reached.nStatus) + "|" + reached.strErrors;
     });
     EXPECT_EQ("3||vlnet: not listed: " + Mac(5, 0) + "\t" + kFactory + "\tModel A\t" + kWhy + "\n|1||vlnet: device " +
-                  Mac(5, 0) + " answered the probe but not by unicast: " + kWhy + "\n|0|",
+                  Mac(5, 0) + " answered the probe but was not used: " + kWhy + "\n|0|",
               strRuns);
 }
 
