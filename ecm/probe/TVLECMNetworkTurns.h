@@ -24,17 +24,7 @@ public:
     // nothing waits.
     bool Take(TItem& item)
     {
-        if (m_Networks.empty())
-            return false;
-        auto it = m_Networks.upper_bound(m_strLastNetwork);
-        if (it == m_Networks.end())
-            it = m_Networks.begin();
-        item = it->second.front();
-        it->second.pop_front();
-        m_strLastNetwork = it->first;
-        if (it->second.empty())
-            m_Networks.erase(it);
-        return true;
+        return Take(item, [](const CVLString&) { return true; });
     }
 
     // The same, from the first network in turn that fnAllowed (given the
