@@ -768,7 +768,7 @@ TEST_F(VLNetEndToEnd, AChangeThatWouldCutTheDeviceOffIsRefusedBeforeItIsSent)
             // by MAC, a change goes nowhere while another address answers.
             std::vector<std::string> args = {
                 "run", change.bClaimant ? Address(3, 10) : Mac(3, 0), "SetDetail", "--password", "secret", "--timeout",
-                "5"};
+                "15"};
             for (const std::string& strArg : change.args)
                 args.push_back(strArg.compare(0, 2, "--") == 0 ? strArg : kDetail + strArg);
             ProgramRun run = RunVlnet(m_Net, args);
@@ -1662,11 +1662,11 @@ TEST_F(VLNetEndToEnd, AMACAnsweredFromSeveralAddressesIsReachedWhereItPassed)
     EXPECT_EQ(0, crowded.nStatus) << crowded.strErrors;
     EXPECT_EQ("result 0 (success)", LineOf("\n" + crowded.strOutput, "result"));
     const std::string strSharedBy = Address(5, 79) + " answered the probe for " + strShared + " and " + strSharer;
-    check({{"run", Address(5, 79), "GetListInfo", "--timeout", "4"},
+    check({{"run", Address(5, 79), "GetListInfo", "--timeout", "12"},
            1,
            {},
            {"vlnet: " + strSharedBy + ": which device is meant cannot be told; refused (give its MAC)"}});
-    check({{"url", strShared, "--timeout", "4"},
+    check({{"url", strShared, "--timeout", "12"},
            0,
            {"http://" + Address(5, 79) + "/"},
            {"vlnet: device " + strShared + " is at " + Address(5, 79) + ", which also answered the probe for " +
