@@ -4,6 +4,7 @@
 #define VLECMDEFS_H
 
 #include <map>
+#include <memory>
 
 #include "base/core/VLString.h"
 #include "ecm/core/VLECMCommandList.h"
@@ -67,5 +68,8 @@ enum VLECM_PROBE_CONNECT_TYPE : int
 
 // The options: text keys to text values, ordered by CVLString comparison.
 typedef std::map<CVLString, CVLString> CVLECMPropertyMap;
+// Options that many records' commands read at once (a probe's, for every
+// follow-up command it starts): one copy shared, never changed.
+typedef std::shared_ptr<const CVLECMPropertyMap> CVLECMSharedOptions;
 
 #endif

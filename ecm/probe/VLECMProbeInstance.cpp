@@ -192,6 +192,7 @@ void CVLECMProbeInstance::StartProbe(VLECM_PROBE_CONNECT_TYPE eProbeConnectType,
                 m_ProbeOptionMap.clear();
                 if (pProbeOptionMap != nullptr)
                     m_ProbeOptionMap = *pProbeOptionMap;
+                m_pChainOptions = std::make_shared<const CVLECMPropertyMap>(m_ProbeOptionMap);
             }
         }
         if (eProbeConnectType != VLECM_PROBE_CONNECT_TYPE_NETWORK &&
@@ -272,8 +273,10 @@ void CVLECMProbeInstance::StopProbe()
         m_DummyProbe.StopDummyProbe();
         {
             CVLThreadLock lock(&m_ProbeOptionMapSync);
-            if (lock.Lock())
+            if (lock.Lock()) {
                 m_ProbeOptionMap.clear();
+                m_pChainOptions.reset();
+            }
         }
         m_BindAddressInfoMap.clear();
         m_LDBCAddressInfoMap.clear();
@@ -711,11 +714,11 @@ void CVLECMProbeInstance::setReceiverBroadcast(CVLECMNIFInfo* pNIFInfo, CVLCallb
 bool CVLECMProbeInstance::startChainCommand(CVLECMNIFInfo* pNIFInfo, VLECM_COMMAND eCommand,
                                             VLECM_CONNECT_TYPE eConnectType)
 {
-    CVLECMPropertyMap options;
+    CVLECMSharedOptions pOptions;
     {
         CVLThreadLock lock(&m_ProbeOptionMapSync);
         if (lock.Lock())
-            options = m_ProbeOptionMap;
+            pOptions = m_pChainOptions;
     }
     CVLThreadLock startLock(&m_ChainStartSync);
     startLock.Lock();
@@ -724,7 +727,7 @@ bool CVLECMProbeInstance::startChainCommand(CVLECMNIFInfo* pNIFInfo, VLECM_COMMA
         return false;
     // Marked before it starts: its end may be posted at once.
     setChainCommandRunning(pNIFInfo, true, eCommand);
-    VLECM_RESULT eResult = pNIFInfo->StartChainCommand(eCommand, eConnectType, &options, this);
+    VLECM_RESULT eResult = pNIFInfo->StartChainCommand(eCommand, eConnectType, pOptions, this);
     if (eResult != VLECM_RESULT_SUCCESS) {
         setChainCommandRunning(pNIFInfo, false);
         CVLTrace::Output(VLECM_MODULE, s_szFile, __LINE__, 0, "CVLECMProbeInstance: command %d not started, eResult=%d",

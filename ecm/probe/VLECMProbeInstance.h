@@ -264,6 +264,8 @@ protected:
     CVLECMNIFInfoList* m_pClaimList;
     // The probe options, guarded by m_ProbeOptionMapSync.
     CVLECMPropertyMap m_ProbeOptionMap;
+    // The same options, shared by every follow-up command the probe starts.
+    CVLECMSharedOptions m_pChainOptions;
     CVLThreadSync m_ProbeOptionMapSync;
     CVLECMPropertyMap m_BindAddressInfoMap;
     CVLECMPropertyMap m_LDBCAddressInfoMap;

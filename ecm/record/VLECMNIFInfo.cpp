@@ -47,6 +47,8 @@ const char kCheckPasswordResultPath[] = "VLPC.2B_5A20_01.Result";
 const long kWrongPasswordResult = 0x1001;
 // Where a reboot-polling reply holds what the device says of itself.
 const char kRebootPollingReplyPath[] = "VLPC.2B_5A30_01";
+// What a command started without options reads.
+const CVLECMPropertyMap kNoOptions;
 // A wait is cut into slices, so that a stop ends it soon.
 const long kWaitSliceMilliseconds = 10;
 // Where unicast commands go.
@@ -277,17 +279,20 @@ VLECM_RESULT CVLECMNIFInfo::StartCommand(VLECM_COMMAND eCommand, VLECM_CONNECT_T
 VLECM_RESULT CVLECMNIFInfo::StartCommandAsync(VLECM_COMMAND eCommand, VLECM_CONNECT_TYPE eConnectType,
                                               const CVLECMPropertyMap* pOptionMap, IVLECMCallbackIF* pCallbackIF)
 {
-    return startCommand(eCommand, eConnectType, pOptionMap, pCallbackIF, false);
+    return startCommand(eCommand, eConnectType,
+                        pOptionMap != nullptr ? std::make_shared<const CVLECMPropertyMap>(*pOptionMap)
+                                              : CVLECMSharedOptions(),
+                        pCallbackIF, false);
 }
 
 VLECM_RESULT CVLECMNIFInfo::StartChainCommand(VLECM_COMMAND eCommand, VLECM_CONNECT_TYPE eConnectType,
-                                              const CVLECMPropertyMap* pOptionMap, IVLECMCallbackIF* pCallbackIF)
+                                              const CVLECMSharedOptions& pOptions, IVLECMCallbackIF* pCallbackIF)
 {
-    return startCommand(eCommand, eConnectType, pOptionMap, pCallbackIF, true);
+    return startCommand(eCommand, eConnectType, pOptions, pCallbackIF, true);
 }
 
 VLECM_RESULT CVLECMNIFInfo::startCommand(VLECM_COMMAND eCommand, VLECM_CONNECT_TYPE eConnectType,
-                                         const CVLECMPropertyMap* pOptionMap, IVLECMCallbackIF* pCallbackIF,
+                                         const CVLECMSharedOptions& pOptions, IVLECMCallbackIF* pCallbackIF,
                                          bool bReportStop)
 {
     if (m_pOwnerVLECMInstance == nullptr)
@@ -312,9 +317,7 @@ VLECM_RESULT CVLECMNIFInfo::startCommand(VLECM_COMMAND eCommand, VLECM_CONNECT_T
             m_eCommandConnectType = eConnectType;
             m_pCommandCallbackIF = pCallbackIF;
             m_bReportStop = bReportStop;
-            m_CommandOptionMap.clear();
-            if (pOptionMap != nullptr)
-                m_CommandOptionMap = *pOptionMap;
+            m_pCommandOptions = pOptions;
         }
         // The previous run has posted its end and is returning: wait for it.
         End();
@@ -327,7 +330,7 @@ VLECM_RESULT CVLECMNIFInfo::startCommand(VLECM_COMMAND eCommand, VLECM_CONNECT_T
         lock.Lock();
         m_bCommandRunning = false;
         m_eCommandResult = VLECM_RESULT_INTERNAL_ERROR;
-        m_CommandOptionMap.clear();
+        m_pCommandOptions.reset();
         if (eCommand == VLECM_COMMAND_CHECK_UNICAST) {
             m_eUnicastCheckResult = VLECM_RESULT_INTERNAL_ERROR;
             m_nUnicastCheckDeviceResult = 0;
@@ -459,7 +462,7 @@ void CVLECMNIFInfo::endCommand(VLECM_COMMAND eCommand, VLECM_RESULT eResult)
         m_bCommandRunning = false;
         // A device keeps its record for the whole probe, its options only
         // while a command of its runs.
-        m_CommandOptionMap.clear();
+        m_pCommandOptions.reset();
     }
     if (bReport && m_pOwnerVLECMInstance != nullptr && pCallbackIF != nullptr)
         m_pOwnerVLECMInstance->PostCallbackUser(this, nifCommandCallback, eCommand, pCallbackIF);
@@ -531,14 +534,17 @@ VLECM_RESULT CVLECMNIFInfo::ResultFromException(EVLException* pException)
     return eResult;
 }
 
+CVLECMSharedOptions CVLECMNIFInfo::getCommandOptions()
+{
+    CVLThreadLock lock(&m_CommandSync);
+    lock.Lock();
+    return m_pCommandOptions;
+}
+
 CVLString CVLECMNIFInfo::getOptionString(VL_CONST_STR szKey)
 {
-    CVLECMPropertyMap options;
-    {
-        CVLThreadLock lock(&m_CommandSync);
-        lock.Lock();
-        options = m_CommandOptionMap;
-    }
+    const CVLECMSharedOptions pOptions = getCommandOptions();
+    const CVLECMPropertyMap& options = pOptions != nullptr ? *pOptions : kNoOptions;
     if (m_pOwnerVLECMInstance != nullptr)
         return m_pOwnerVLECMInstance->getOptionString(szKey, &options, nullptr);
     auto it = options.find(CVLString(szKey, VL_CHARSET_UTF8));
@@ -727,12 +733,8 @@ void CVLECMNIFInfo::keepRebootPollingReply(CVLTarget* pReply)
 
 VLECM_RESULT CVLECMNIFInfo::executeRebootPollingModule()
 {
-    CVLECMPropertyMap options;
-    {
-        CVLThreadLock lock(&m_CommandSync);
-        lock.Lock();
-        options = m_CommandOptionMap;
-    }
+    const CVLECMSharedOptions pOptions = getCommandOptions();
+    const CVLECMPropertyMap& options = pOptions != nullptr ? *pOptions : kNoOptions;
     CVLString strRoot = getOptionString("Option.RebootPolling.ModuleInstanceName");
     CVLECMPropertyMap addressInfo;
     if (getOptionBool("Option.RebootPolling.EnableBindAddress") &&

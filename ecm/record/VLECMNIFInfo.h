@@ -82,8 +82,9 @@ public:
     // Starts a command of a probe's follow-up chain: as StartCommandAsync,
     // but its end is reported also when it is stopped (result 17), so that
     // the chain waiting for it ends and frees what it holds.
+    // The options are shared, not copied: a probe starts thousands.
     virtual VLECM_RESULT StartChainCommand(VLECM_COMMAND eCommand, VLECM_CONNECT_TYPE eConnectType,
-                                           const CVLECMPropertyMap* pOptionMap, IVLECMCallbackIF* pCallbackIF);
+                                           const CVLECMSharedOptions& pOptions, IVLECMCallbackIF* pCallbackIF);
     // Stops the running command (its end is not reported, unless a chain
     // started it) and waits for the command thread. Does nothing when
     // called on that thread.
@@ -150,7 +151,9 @@ protected:
     VLECM_RESULT judgeCheckUnicast(VLECM_RESULT eResult);
     // Both starts: bReportStop tells whether a stopped end is reported.
     VLECM_RESULT startCommand(VLECM_COMMAND eCommand, VLECM_CONNECT_TYPE eConnectType,
-                              const CVLECMPropertyMap* pOptionMap, IVLECMCallbackIF* pCallbackIF, bool bReportStop);
+                              const CVLECMSharedOptions& pOptions, IVLECMCallbackIF* pCallbackIF, bool bReportStop);
+    // The running command's options (null: none), under m_CommandSync.
+    CVLECMSharedOptions getCommandOptions();
     // The command is over: its result is kept and, unless it was stopped
     // (or a chain started it), reported to the callback interface it was
     // started with.
@@ -181,7 +184,7 @@ protected:
     bool m_bReportStop;
     // The module instance the command runs now, for StopCommand.
     CVLModuleInstance* m_pCommandInstance;
-    CVLECMPropertyMap m_CommandOptionMap;
+    CVLECMSharedOptions m_pCommandOptions;
     VLECM_RESULT m_eCommandResult;
     long m_nCommandDeviceResult;
     VLECM_RESULT m_eUnicastCheckResult;

@@ -87,11 +87,11 @@ TEST_F(ECMProbe, DeviceWhoseCommandsAreOverKeepsNoThreadNorOptions)
     class CRecord : public CVLECMNIFInfo
     {
     public:
-        size_t OptionCount()
+        bool HoldsOptions()
         {
             CVLThreadLock lock(&m_CommandSync);
             lock.Lock();
-            return m_CommandOptionMap.size();
+            return m_pCommandOptions != nullptr;
         }
     };
     class CFactory : public IVLECMNIFInfoFactoryIF
@@ -107,7 +107,7 @@ TEST_F(ECMProbe, DeviceWhoseCommandsAreOverKeepsNoThreadNorOptions)
     CRecord* pRecord = dynamic_cast<CRecord*>(m_ECM.FindNIFInfo(kMac1));
     ASSERT_NE(nullptr, pRecord);
     EXPECT_FALSE(pRecord->HoldsThread());
-    EXPECT_EQ(0u, pRecord->OptionCount());
+    EXPECT_FALSE(pRecord->HoldsOptions());
     m_ECM.Terminate();
 }
 

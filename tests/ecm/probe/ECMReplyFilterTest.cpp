@@ -1465,14 +1465,14 @@ class CCountingRecord : public CVLECMNIFInfo
 {
 public:
     VLECM_RESULT StartChainCommand(VLECM_COMMAND eCommand, VLECM_CONNECT_TYPE eConnectType,
-                                   const CVLECMPropertyMap* pOptionMap, IVLECMCallbackIF* pCallbackIF) override
+                                   const CVLECMSharedOptions& pOptions, IVLECMCallbackIF* pCallbackIF) override
     {
         if (eCommand == VLECM_COMMAND_CHECK_UNICAST) {
             CVLProperty* pAddress = GetProperties()->GetProperty("IPAddress", false);
             std::lock_guard<std::mutex> lock(s_Mutex);
             ++s_Checks[pAddress != nullptr ? Std(pAddress->ToString("")) : ""];
         }
-        return CVLECMNIFInfo::StartChainCommand(eCommand, eConnectType, pOptionMap, pCallbackIF);
+        return CVLECMNIFInfo::StartChainCommand(eCommand, eConnectType, pOptions, pCallbackIF);
     }
     static int ChecksAt(const std::string& strAddress)
     {
@@ -1812,13 +1812,13 @@ class CUncheckableRecord : public CVLECMNIFInfo
 {
 public:
     VLECM_RESULT StartChainCommand(VLECM_COMMAND eCommand, VLECM_CONNECT_TYPE eConnectType,
-                                   const CVLECMPropertyMap* pOptionMap, IVLECMCallbackIF* pCallbackIF) override
+                                   const CVLECMSharedOptions& pOptions, IVLECMCallbackIF* pCallbackIF) override
     {
         CVLProperty* pAddress = GetProperties()->GetProperty("IPAddress", false);
         if (eCommand == VLECM_COMMAND_CHECK_UNICAST && pAddress != nullptr &&
             Std(pAddress->ToString("")) == kUncheckable)
             return VLECM_RESULT_FAILED;
-        return CVLECMNIFInfo::StartChainCommand(eCommand, eConnectType, pOptionMap, pCallbackIF);
+        return CVLECMNIFInfo::StartChainCommand(eCommand, eConnectType, pOptions, pCallbackIF);
     }
     static constexpr const char* kUncheckable = "10.8.6.1";
 };

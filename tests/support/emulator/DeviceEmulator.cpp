@@ -383,6 +383,7 @@ const std::pair<const char*, EmuHostile> kHostileKinds[] = {{"none", EmuHostile:
                                                             {"errorheaders", EmuHostile::ErrorHeaders},
                                                             {"forgedmacs", EmuHostile::ForgedMacs},
                                                             {"changing", EmuHostile::Changing},
+                                                            {"claims", EmuHostile::Claims},
                                                             {"othertype", EmuHostile::OtherType},
                                                             {"burst", EmuHostile::Burst},
                                                             {"checkerrors", EmuHostile::CheckErrors},
@@ -481,11 +482,11 @@ const EmuKey kKeys[] = {
          }
          throw EmuBadValue("unknown hostile kind: " + v);
      }},
-    {"flood", "N", "datagrams of flood, strays, inventmacs, forgedmacs, burst",
+    {"flood", "N", "datagrams of flood, strays, inventmacs, forgedmacs, burst; MACs of claims",
      [](EmuDevice& d, K k, V v) { d.nFloodCount = static_cast<int>(Number(k, v, 0, 100000)); }},
-    {"rate", "N", "per second: randommacs, repeat, errorheaders, changing, checkerrors, spraydetail",
+    {"rate", "N", "per second: randommacs, repeat, errorheaders, changing, claims, checkerrors, spraydetail",
      [](EmuDevice& d, K k, V v) { d.nRate = static_cast<int>(Number(k, v, 1, 1000000)); }},
-    {"pool", "N", "source addresses of errorheaders, forgedmacs, changing and checkerrors",
+    {"pool", "N", "source addresses of errorheaders, forgedmacs, changing, claims and checkerrors",
      [](EmuDevice& d, K k, V v) { d.nPool = static_cast<int>(Number(k, v, 1, 65536)); }},
     {"result", "N", "the result of errorheaders, checkerrors, sprayfn and dataerror",
      [](EmuDevice& d, K k, V v) { d.nResult = static_cast<uint16_t>(Number(k, v, 0, 0xFFFF)); }},
@@ -658,7 +659,7 @@ bool IsAttack(EmuHostile e)
 {
     return e == EmuHostile::RandomMacs || e == EmuHostile::InventMacs || e == EmuHostile::Repeat ||
            e == EmuHostile::ErrorHeaders || e == EmuHostile::ForgedMacs || e == EmuHostile::Changing ||
-           e == EmuHostile::SprayDetail;
+           e == EmuHostile::Claims || e == EmuHostile::SprayDetail;
 }
 
 // The nth address of a device's pool (network order).
@@ -701,9 +702,11 @@ struct CDeviceEmulator::State
     Clock::time_point lastAttack;
     double fAttackCredit = 0;
     // The pool address the next datagram of a pool attack comes from, and
-    // the replies a Changing attack has sent.
+    // the replies a Changing or Claims attack has sent.
     int nPoolNext = 0;
     unsigned long nChanges = 0;
+    // When a Claims attack begins.
+    Clock::time_point claimsFrom;
     // SprayDetail: its datagrams, the prober's ephemeral ports, and the
     // datagrams sent.
     std::vector<std::vector<uint8_t>> sprayReplies;
@@ -1537,6 +1540,7 @@ void CDeviceEmulator::Attack(State& dev, const uint8_t* pData, size_t nLen, bool
     if (dev.attackTo.empty()) {
         dev.lastAttack = Clock::now();
         dev.fAttackCredit = 0;
+        dev.claimsFrom = dev.lastAttack + std::chrono::milliseconds(d.nDelayMs);
     }
     dev.attackTo.push_back(from);
 }
@@ -1600,6 +1604,24 @@ bool CDeviceEmulator::RunRateAttacks()
                     inet_pton(AF_INET, d.strPoolFrom.c_str(), &nFirst);
                 SendFrom(PoolAddress(nFirst, p->nPoolNext), to, p->errorHeader);
                 p->nPoolNext = (p->nPoolNext + 1) % d.nPool;
+                continue;
+            }
+            if (d.eHostile == EmuHostile::Claims) {
+                const unsigned long nPairs = static_cast<unsigned long>(d.nPool) * static_cast<unsigned long>(d.nFloodCount);
+                if (now < p->claimsFrom || p->nChanges >= 2 * nPairs) {
+                    p->fAttackCredit = 0;
+                    break;
+                }
+                const unsigned long nPair = p->nChanges++ % nPairs;
+                const unsigned nMAC = static_cast<unsigned>(nPair % static_cast<unsigned long>(d.nFloodCount));
+                uint8_t mac[6];
+                memcpy(mac, d.mac, 6);
+                const unsigned nLow = ((d.mac[4] << 8) | d.mac[5]) + nMAC;
+                mac[4] = static_cast<uint8_t>(nLow >> 8);
+                mac[5] = static_cast<uint8_t>(nLow);
+                uint8_t header[kHeaderSize] = {'O', 'R', 'V', 'E', 'K', 'p', kDeviceType, d.nNumber, 0x5A, 0x01, 0, 0, 0, 0};
+                SendFrom(PoolAddress(p->nIP, static_cast<int>(nPair / static_cast<unsigned long>(d.nFloodCount))), to,
+                         ProbeReply(d, mac, header));
                 continue;
             }
             if (d.eHostile == EmuHostile::ErrorHeaders || d.eHostile == EmuHostile::Changing) {

@@ -72,6 +72,9 @@ enum class EmuHostile
     Changing,      // from the first probe heard on, nRate probe replies a second to the probe's ports, from
                    // the pool's addresses in turn, each address with a MAC of its own and every reply's
                    // model name different; no unicast
+    Claims,        // nDelayMs after the first probe heard, nRate probe replies a second to the probe's ports:
+                   // from each pool address in turn, the reply of each of the nFloodCount MACs counted up
+                   // from its own (the devices it claims), every address and MAC twice, then nothing
     CheckErrors,   // a device of its own, but once a unicast request reaches its address it sends that
                    // request's reply header with result nResult, nRate times a second, to the first such
                    // request's sender, from the pool's addresses in turn (starting at strPoolFrom if given)
@@ -143,7 +146,7 @@ struct EmuDevice
     int nFloodCount = 200;
     int nStrayGapUs = 0;
     int nRate = 5000;           // datagrams a second of the attacks at a rate
-    int nPool = 1;              // source addresses of ErrorHeaders, ForgedMacs and Changing
+    int nPool = 1;              // source addresses of ErrorHeaders, ForgedMacs, Changing and Claims
     uint16_t nResult = 0x1001;  // the result of ErrorHeaders, CheckErrors, nSprayFunction and nDataErrorFunction
     uint16_t nSprayFunction = 0;  // the function SprayDetail forges replies to (0: GetDetail and SetDetail)
     std::string strPoolFrom;    // the pool's first address, when not the device's own
