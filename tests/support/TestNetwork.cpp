@@ -398,3 +398,19 @@ std::string TestEmulatorProgram()
     std::string strPath(szPath, static_cast<size_t>(n));
     return strPath.substr(0, strPath.rfind('/')) + "/vlemu";
 }
+
+std::string RunInNamespace(const std::vector<std::string>& commands, const std::function<std::string()>& fnBody)
+{
+    std::string strWhy = CTestNetwork::Unavailable();
+    if (!strWhy.empty())
+        return "SKIP:" + strWhy;
+    CTestNetwork net;
+    std::string strError;
+    if (!net.AddHost("h", &strError))
+        return "SKIP:" + strError;
+    for (const std::string& strCommand : commands) {
+        if (!net.Exec("h", strCommand, &strError))
+            return "SKIP:command failed: " + strCommand + ": " + strError;
+    }
+    return net.RunIn("h", fnBody);
+}

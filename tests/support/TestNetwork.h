@@ -86,6 +86,11 @@ private:
     std::vector<pid_t> m_Emulators;
 };
 
+// Makes a host (its loopback up), runs the set-up commands in it and then
+// the body in a child inside it; returns what the body returned, or
+// "SKIP:..." when namespaces or the interfaces cannot be made here.
+std::string RunInNamespace(const std::vector<std::string>& commands, const std::function<std::string()>& fnBody);
+
 // The emulator program beside the test programs (VL_TEST_BIN_DIR, else the
 // running program's folder).
 std::string TestEmulatorProgram();

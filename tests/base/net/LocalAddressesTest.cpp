@@ -16,26 +16,6 @@
 
 namespace {
 
-// Makes a host (its loopback up), runs the set-up commands in it and then
-// the body in a child inside it; returns what the body returned, or
-// "SKIP:..." when namespaces or the interfaces cannot be made here.
-template <typename F>
-std::string RunInNamespace(const std::vector<std::string>& commands, F body)
-{
-    std::string strWhy = CTestNetwork::Unavailable();
-    if (!strWhy.empty())
-        return "SKIP:" + strWhy;
-    CTestNetwork net;
-    std::string strError;
-    if (!net.AddHost("h", &strError))
-        return "SKIP:" + strError;
-    for (const std::string& cmd : commands) {
-        if (!net.Exec("h", cmd, &strError))
-            return "SKIP:command failed: " + cmd + ": " + strError;
-    }
-    return net.RunIn("h", body);
-}
-
 std::string Join(const std::vector<CVLSocketAddress>& list)
 {
     std::string s;

@@ -12,25 +12,6 @@
 #include "tests/support/TestNetwork.h"
 
 namespace {
-// Makes a host, runs the set-up commands in it and then the body in a child
-// inside it; "SKIP:..." when namespaces or the interfaces cannot be made.
-template <typename F>
-std::string RunInNamespace(const std::vector<std::string>& commands, F body)
-{
-    std::string strWhy = CTestNetwork::Unavailable();
-    if (!strWhy.empty())
-        return "SKIP:" + strWhy;
-    CTestNetwork net;
-    std::string strError;
-    if (!net.AddHost("h", &strError))
-        return "SKIP:" + strError;
-    for (const std::string& strCommand : commands) {
-        if (!net.Exec("h", strCommand, &strError))
-            return "SKIP:command failed: " + strCommand + ": " + strError;
-    }
-    return net.RunIn("h", body);
-}
-
 // Whether the address is on a local network, and every network's name.
 std::string Networks(const char* szAddress)
 {
