@@ -471,19 +471,29 @@ std::string CVLNetValueCheck::CheckValue(const SField& field, std::string& strVa
 namespace {
 std::string CheckFieldValue(const CVLNetValueCheck::SField& field, std::string& strValue, bool bJudgeRole)
 {
-    const std::string strWhy = CheckFieldWidth(field, strValue, bJudgeRole);
-    if (!strWhy.empty())
-        return strWhy;
     const bool bNumber = field.nType == VLPC_FIELD_BYTE || field.nType == VLPC_FIELD_USHORT ||
                          field.nType == VLPC_FIELD_LE_USHORT || field.nType == VLPC_FIELD_ULONG;
     const std::string strName = field.strPath.substr(field.strPath.rfind('.') + 1);
+    const char* szRange = nullptr;
+    unsigned long long nMin = 0, nMax = 0;
     for (const auto& range : kNumberRanges) {
         if (bNumber && strName == range.szName) {
-            const unsigned long long nValue = std::stoull(strValue);
-            return nValue >= range.nMin && nValue <= range.nMax ? std::string() : range.szWhat;
+            szRange = range.szWhat;
+            nMin = range.nMin;
+            nMax = range.nMax;
         }
     }
-    return std::string();
+    const std::string strWhy = CheckFieldWidth(field, strValue, bJudgeRole);
+    // A number beyond the field's width is said by the narrower range the
+    // device takes, which is the one that holds.
+    if (!strWhy.empty())
+        return szRange != nullptr && CVLNetPropertyLines::GetForm(field.strPath) == CVLNetPropertyLines::FORM_NUMBER
+                   ? szRange
+                   : strWhy;
+    if (szRange == nullptr)
+        return std::string();
+    const unsigned long long nValue = std::stoull(strValue);
+    return nValue >= nMin && nValue <= nMax ? std::string() : szRange;
 }
 
 // The value fits the field's type and width (an address its role, when

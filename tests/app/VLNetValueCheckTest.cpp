@@ -81,10 +81,13 @@ TEST_F(VLNetValueCheck, RefusesWhatTheDeviceMustNotBeGivenAndTakesTheRest)
         {kDetail + "Nodename", "x", false, "not a value that SetDetail sends; did you mean " + kDetail + "NodeName?"},
         {"NodeName", "x", false, "not a value that SetDetail sends; did you mean " + kDetail + "NodeName?"},
         {kDetail + "DNS", "x", false, "not a value that SetDetail sends; it sends " + kDetail + "IPMode, "},
-        {kDetail + "WebPort", "70000", false, "a value from 0 to 65535"},
-        {kDetail + "WebPort", "-1", false, "a value from 0 to 65535"},
-        {kDetail + "IPMode", "abc", false, "a value from 0 to 255"},
-        {kDetail + "IPMode", "256", false, "a value from 0 to 255"},
+        // Beyond the field's width: the range the device takes is the one said.
+        {kDetail + "WebPort", "70000", false, "a port from 1 to 65535"},
+        {kDetail + "WebPort", "-1", false, "a port from 1 to 65535"},
+        {kDetail + "IPMode", "abc", false, "0 (static address), 1 (DHCP) or 2 (link-local)"},
+        {kDetail + "IPMode", "256", false, "0 (static address), 1 (DHCP) or 2 (link-local)"},
+        {kDetail + "IPMode", "-1", false, "0 (static address), 1 (DHCP) or 2 (link-local)"},
+        {kDetail + "WebPort", "65536", false, "a port from 1 to 65535"},
         // Within the field's width, but not what a device takes.
         {kDetail + "IPMode", "3", false, "0 (static address), 1 (DHCP) or 2 (link-local)"},
         {kDetail + "WebPort", "0", false, "a port from 1 to 65535"},
