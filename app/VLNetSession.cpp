@@ -261,6 +261,14 @@ VLPFW_RESULT CVLNetSession::Initialize(const std::string& strResourceDir, std::s
                    CVLNetResultText::GetECMResultText(eECMResult) + ")" + (strReason.empty() ? "" : ": ") + strReason;
         return eResult;
     }
+    // An option of the file that names what the definitions lack (a packet
+    // list, a function) would leave its command sending nothing.
+    eResult = m_Configuration.CheckNames(m_CommunicationManager.GetVLECM());
+    if (eResult != VLPFW_RESULT_SUCCESS) {
+        m_CommunicationManager.Terminate();
+        strError = strConfiguration + ": " + Text(m_Configuration.GetErrorText());
+        return eResult;
+    }
     // Definitions that load but define no probe would fail every command
     // later with result 15 and no reason: said now, with their file.
     CVLECM& ecm = m_CommunicationManager.GetVLECM();

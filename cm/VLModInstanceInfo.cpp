@@ -137,3 +137,19 @@ int CVLModInstanceInfo::GetPacketCount(VL_CONST_STR szName)
         nCount += it.Get()->GetPacketCount(szName);
     return nCount;
 }
+
+void CVLModInstanceInfo::AddPacketListNames(std::set<std::string>& names) const
+{
+    if (m_pModule != nullptr)
+        m_pModule->AddPacketListNames(names);
+    for (CVLModInstanceInfoConstIterator it = ConstBegin(); !it.IsEnd(); it.Next())
+        it.Get()->AddPacketListNames(names);
+}
+
+void CVLModInstanceInfo::AddInstanceNames(std::vector<std::string>& names) const
+{
+    for (CVLModInstanceInfoConstIterator it = ConstBegin(); !it.IsEnd(); it.Next()) {
+        names.push_back(it.Get()->GetName().GetString());
+        it.Get()->AddInstanceNames(names);
+    }
+}

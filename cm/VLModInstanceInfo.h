@@ -4,6 +4,10 @@
 #ifndef VLMODINSTANCEINFO_H
 #define VLMODINSTANCEINFO_H
 
+#include <set>
+#include <string>
+#include <vector>
+
 #include "base/core/TVLStringKeyCollection.h"
 #include "base/core/VLString.h"
 #include "base/core/VLTypes.h"
@@ -52,6 +56,11 @@ public:
     virtual CVLModuleInstance* CreateInstance(CVLModuleParamCollection* pParams, CVLModuleInstance* pParent);
     // The packets of this definition's module plus those of the whole subtree.
     virtual int GetPacketCount(VL_CONST_STR szName);
+    // Adds the packet lists of this definition's module and of the whole
+    // subtree's.
+    void AddPacketListNames(std::set<std::string>& names) const;
+    // Adds the full names of the whole subtree, below this definition.
+    void AddInstanceNames(std::vector<std::string>& names) const;
 
     CVLXmlElement* GetXmlElement() const { return m_pXmlElement; }
 

@@ -103,6 +103,11 @@ int CVLModule::GetPacketCount(VL_CONST_STR szName)
     return 0;
 }
 
+void CVLModule::AddPacketListNames(std::set<std::string>& names)
+{
+    (void)names;
+}
+
 bool CVLModule::IsInit()
 {
     return m_bInit;

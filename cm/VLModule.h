@@ -5,6 +5,9 @@
 #ifndef VLMODULE_H
 #define VLMODULE_H
 
+#include <set>
+#include <string>
+
 #include "base/core/VLString.h"
 #include "base/core/VLTypes.h"
 
@@ -30,6 +33,8 @@ public:
     virtual void DestroyInstance(IVLModInstanceIF* pInstanceIF, CVLModuleInstance* pInstance,
                                  CVLModuleParamCollection* pParams);
     virtual int GetPacketCount(VL_CONST_STR szName);
+    // Adds the names of the packet lists the module runs (none by default).
+    virtual void AddPacketListNames(std::set<std::string>& names);
     virtual bool IsInit();
 
 protected:

@@ -24,8 +24,10 @@
 #include <list>
 #include <map>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "cm/VLApiObject.h"
 #include "cm/VLCMApiConfig.h"
@@ -102,6 +104,13 @@ public:
     virtual void EnableInstance(VL_CONST_STR szName, bool bEnable);
     virtual void DeleteModuleInstance(CVLModuleInstance* pInstance);
     virtual int GetPacketCount(VL_CONST_STR szFunctionName, VL_CONST_STR szName);
+    // What the definitions name, for a user of the framework to check a name
+    // it was configured with: the top-level functions; the packet lists the
+    // modules of a function's tree run (false when there is no such
+    // function); the full names of the definitions below a function.
+    std::vector<std::string> GetFunctionNames();
+    bool GetPacketListNames(VL_CONST_STR szFunctionName, std::set<std::string>& names);
+    std::vector<std::string> GetInstanceNames(VL_CONST_STR szFunctionName);
 
     // --- targets and target lists ----------------------------------------
     virtual CVLTarget* CreateTarget();

@@ -219,3 +219,36 @@ int CVLModuleController::GetPacketCount(VL_CONST_STR szFunctionName, VL_CONST_ST
     }
     VL_CATCH_LADDER(VLCMAPI_MODULE, s_szFile)
 }
+
+// The definitions do not change between Initialize and Terminate, which
+// take the controller lock; so does each of these.
+std::vector<std::string> CVLModuleController::GetFunctionNames()
+{
+    std::vector<std::string> names;
+    CVLThreadLock lock(&m_ThreadSync);
+    if (!lock.Lock())
+        return names;
+    for (CVLModInstanceInfoConstIterator it = m_Functions.ConstBegin(); !it.IsEnd(); it.Next())
+        names.push_back(it.Get()->GetName().GetString());
+    return names;
+}
+
+bool CVLModuleController::GetPacketListNames(VL_CONST_STR szFunctionName, std::set<std::string>& names)
+{
+    CVLThreadLock lock(&m_ThreadSync);
+    const CVLModInstanceInfo* pInfo = lock.Lock() ? m_Functions.Find(szFunctionName) : nullptr;
+    if (pInfo == nullptr)
+        return false;
+    pInfo->AddPacketListNames(names);
+    return true;
+}
+
+std::vector<std::string> CVLModuleController::GetInstanceNames(VL_CONST_STR szFunctionName)
+{
+    std::vector<std::string> names;
+    CVLThreadLock lock(&m_ThreadSync);
+    const CVLModInstanceInfo* pInfo = lock.Lock() ? m_Functions.Find(szFunctionName) : nullptr;
+    if (pInfo != nullptr)
+        pInfo->AddInstanceNames(names);
+    return names;
+}

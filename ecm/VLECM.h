@@ -107,9 +107,18 @@ public:
     // otherwise be taken for the default), with what the option takes in
     // strWanted; true for any other key or value.
     static bool CheckOptionValue(const CVLString& strKey, const CVLString& strValue, std::string& strWanted);
-    // False for a key that no option has (case counts), with the key of one
-    // that is near it (a slip of the keyboard) in strNearest, or empty.
-    static bool IsKnownOption(const CVLString& strKey, std::string& strNearest);
+    // False for a key that no option has (case counts).
+    static bool IsKnownOption(const CVLString& strKey);
+    // The key of an option near one that no option has (a slip of the
+    // keyboard), or empty.
+    static std::string NearestOption(const CVLString& strKey);
+    // For an option whose value names something of the loaded definitions
+    // (the probe's and the reboot polling's function, a command's packet
+    // list, the module instance of a broadcast or bind entry below the
+    // probe's function): false when they have nothing of that name, with
+    // what it must name and the names they have in strWanted. True for any
+    // other option; true before Initialize, with nothing to check against.
+    bool CheckOptionName(const CVLString& strKey, const CVLString& strValue, std::string& strWanted);
     // Whether the address lies on one of the computer's local networks as
     // its interfaces are now (the networks a probe reaches), and their names
     // ("10.71.2.0/24 (eth1)") in networks.

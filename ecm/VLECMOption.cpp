@@ -1,12 +1,18 @@
 // The device manager's options: the option map in force with its
 // accessors, and the path macros.
+#include <algorithm>
+#include <cstring>
+#include <set>
 #include <string>
+#include <vector>
 
 #include "base/core/VLCharset.h"
 #include "base/core/VLException.h"
 #include "base/core/VLFileSystem.h"
 #include "base/core/VLThreadLock.h"
 #include "base/core/VLTrace.h"
+#include "cm/VLCMApi.h"
+#include "cm/VLModuleController.h"
 #include "ecm/VLECM.h"
 #include "ecm/core/VLECMDefaultOptions.h"
 #include "ecm/core/VLECMPrivate.h"
@@ -38,6 +44,33 @@ CVLString ResourcesFolder()
 bool StartsWith(const CVLString& str, const char* szPrefix)
 {
     return str.Find(szPrefix) == 0;
+}
+
+bool EndsWith(const std::string& str, const char* szSuffix)
+{
+    const size_t nSuffix = strlen(szSuffix);
+    return str.size() >= nSuffix && str.compare(str.size() - nSuffix, nSuffix, szSuffix) == 0;
+}
+
+// The options whose values name what the definitions have.
+const char kProbeFunctionOption[] = "Option.Probe.ModuleInstanceName";
+const char kRebootPollingFunctionOption[] = "Option.RebootPolling.ModuleInstanceName";
+const char kProbePacketListOption[] = "Option.Probe.PacketListName";
+const char kPacketListSuffix[] = ".PacketListName";
+const char kModulePathSuffix[] = ".VLMDSockModulePath";
+// The most names a message lists; definitions of hundreds are counted.
+const size_t kMaxNamesListed = 30;
+
+// "A, B and C"; past kMaxNamesListed, "... and N more".
+std::string NameList(const std::vector<std::string>& names)
+{
+    std::string strText;
+    const size_t nListed = std::min(names.size(), kMaxNamesListed);
+    for (size_t i = 0; i < nListed; ++i)
+        strText += (i == 0 ? "" : i + 1 == names.size() ? " and " : ", ") + names[i];
+    if (nListed < names.size())
+        strText += " and " + std::to_string(names.size() - nListed) + " more";
+    return strText.empty() ? "none" : strText;
 }
 }  // namespace
 
@@ -179,16 +212,64 @@ bool CVLECM::CheckOptionValue(const CVLString& strKey, const CVLString& strValue
     return CVLECMDefaultOptions::CheckValue(TextOf(strKey), TextOf(strValue), strWanted);
 }
 
-bool CVLECM::IsKnownOption(const CVLString& strKey, std::string& strNearest)
+bool CVLECM::IsKnownOption(const CVLString& strKey)
 {
-    strNearest.clear();
     const std::string strText = TextOf(strKey);
-    if (CVLECMDefaultOptions::IsKnown(strText) || strKey == CVLECMReplyFilter::DEVICE_BOUND_OPTION ||
-        isEntryOption(strText))
-        return true;
+    return CVLECMDefaultOptions::IsKnown(strText) || strKey == CVLECMReplyFilter::DEVICE_BOUND_OPTION ||
+           isEntryOption(strText);
+}
+
+std::string CVLECM::NearestOption(const CVLString& strKey)
+{
     // Keys match exactly, letter case included: a key that differs only in
     // case is as unused as a misspelt one.
-    strNearest = CVLECMDefaultOptions::Nearest(strText, {CVLECMReplyFilter::DEVICE_BOUND_OPTION});
+    return CVLECMDefaultOptions::Nearest(TextOf(strKey), {CVLECMReplyFilter::DEVICE_BOUND_OPTION});
+}
+
+bool CVLECM::CheckOptionName(const CVLString& strKey, const CVLString& strValue, std::string& strWanted)
+{
+    const std::string strText = TextOf(strKey);
+    const std::string strName = TextOf(strValue);
+    const bool bFunction = strText == kProbeFunctionOption || strText == kRebootPollingFunctionOption;
+    const bool bPacketList = EndsWith(strText, kPacketListSuffix) && CVLECMDefaultOptions::IsKnown(strText);
+    const bool bInstance = EndsWith(strText, kModulePathSuffix) && isEntryOption(strText);
+    CVLCMApi* pApi = GetApi();
+    CVLModuleController* pController = pApi != nullptr ? pApi->GetModuleController() : nullptr;
+    if ((!bFunction && !bPacketList && !bInstance) || pController == nullptr || !pController->IsInitialized())
+        return true;
+    const std::string strProbeFunction = TextOf(getOptionString(kProbeFunctionOption, nullptr, nullptr));
+    if (bFunction) {
+        const std::vector<std::string> functions = pController->GetFunctionNames();
+        if (std::find(functions.begin(), functions.end(), strName) != functions.end())
+            return true;
+        strWanted = "a function of the definitions (" + NameList(functions) + ")";
+        return false;
+    }
+    if (bPacketList) {
+        // The probe runs its list with its own function; the commands, the
+        // reboot polling's included, with theirs. A function the
+        // definitions lack is said where it is named.
+        const std::string strFunction = strText == kProbePacketListOption ? strProbeFunction : VLECM_UNICAST_FUNCTION;
+        std::set<std::string> lists;
+        if (!pController->GetPacketListNames(strFunction.c_str(), lists) || lists.count(strName) != 0)
+            return true;
+        strWanted = "a packet list of the function \"" + strFunction + "\" (" +
+                    NameList(std::vector<std::string>(lists.begin(), lists.end())) + ")";
+        return false;
+    }
+    // An entry's socket instance, by its path below the probe's function.
+    const std::vector<std::string> functions = pController->GetFunctionNames();
+    if (std::find(functions.begin(), functions.end(), strProbeFunction) == functions.end())
+        return true;
+    const std::string strPrefix = strProbeFunction + ".";
+    std::vector<std::string> paths;
+    for (const std::string& strInstance : pController->GetInstanceNames(strProbeFunction.c_str())) {
+        if (strInstance.compare(0, strPrefix.size(), strPrefix) == 0)
+            paths.push_back(strInstance.substr(strPrefix.size()));
+    }
+    if (std::find(paths.begin(), paths.end(), strName) != paths.end())
+        return true;
+    strWanted = "a module instance below the function \"" + strProbeFunction + "\" (" + NameList(paths) + ")";
     return false;
 }
 

@@ -2,6 +2,7 @@
 #include "pfw/PFWConfiguration.h"
 
 #include <algorithm>
+#include <iterator>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
@@ -38,9 +39,17 @@ const char kAcceptLanguageName[] = "AcceptLanguage";
 const char kDummyWebConfigURLName[] = "DummyWebConfigURL";
 // Read by the other front ends, not by this one: known, so not named.
 const char kStringManagerName[] = "StringManager";
-// The children of the root that a configuration may have.
+// The children of the root that a configuration may have, in the order of
+// ERootChild.
 const char* const kRootChildNames[] = {kStringManagerName, kCommunicationManagerName, kAcceptLanguageName,
                                        kDummyWebConfigURLName};
+enum ERootChild
+{
+    CHILD_STRING_MANAGER,
+    CHILD_COMMUNICATION_MANAGER,
+    CHILD_ACCEPT_LANGUAGE,
+    CHILD_DUMMY_WEB_CONFIG_URL,
+};
 const char* const kCommunicationManagerChildNames[] = {kPropertyName};
 // The most edits from an element name written to a known one that is still
 // taken for a slip of the keyboard.
@@ -121,38 +130,60 @@ std::string Shown(const std::string& strText)
     return strText.substr(0, nCut) + "...";
 }
 
-// What is wrong with the "Property" of a key: the \"Property\" \"KEY\" WHAT.
-// "line 6: the "Property" "KEY" WHAT": the line its tag ends on, when known.
-CVLString PropertyText(const CVLXmlElement* pProperty, const CVLString& strKey, const char* szWhat)
+// "line 6: " for an element whose line is known, else nothing.
+std::string LineText(VL_ULONG nLine)
 {
-    CVLString strText(VL_CHARSET_UTF8);
-    if (pProperty->GetLoadLine() != 0)
-        strText += ("line " + std::to_string(pProperty->GetLoadLine()) + ": ").c_str();
-    strText += "the \"Property\" \"";
-    strText += Shown(strKey.GetString()).c_str();
-    strText += "\" ";
-    strText += szWhat;
-    return strText;
+    return nLine != 0 ? "line " + std::to_string(nLine) + ": " : std::string();
+}
+
+// What is wrong with the "Property" of a key, on its line:
+// "line 6: the "Property" "KEY" WHAT".
+CVLString PropertyText(VL_ULONG nLine, const CVLString& strKey, const std::string& strWhat)
+{
+    const std::string strText = LineText(nLine) + "the \"Property\" \"" + Shown(strKey.GetString()) + "\" " + strWhat;
+    return Text(strText.c_str());
+}
+
+// The element's name after its prefix, read in place: an element is matched
+// against the names it may have without copying its name for each.
+const char* LocalNameOf(const CVLXmlElement* pElement)
+{
+    const char* szName = pElement->GetTagNameRef().GetString();
+    if (szName == nullptr)
+        return "";
+    const char* szColon = strchr(szName, ':');
+    return szColon != nullptr ? szColon + 1 : szName;
+}
+
+// The index among the names of the one the local name is, or N.
+template <size_t N>
+size_t IndexOfName(const char* szLocal, const char* const (&names)[N])
+{
+    size_t i = 0;
+    while (i < N && strcmp(szLocal, names[i]) != 0)
+        ++i;
+    return i;
+}
+
+bool InConfigurationNamespace(const CVLXmlElement* pElement)
+{
+    return pElement->GetNamespaceURI().CompareNoCase(kNamespaceURI) == 0;
 }
 
 // "line 6: the element "NAME" in "PARENT" is not read", with why and the
 // name meant when one is near: an element the configuration does not have
 // would otherwise be passed over without a word.
 template <size_t N>
-std::string UnreadElementText(const CVLXmlElement* pElement, const char* szParent, const char* const (&known)[N])
+std::string UnreadElementText(const CVLXmlElement* pElement, const char* szParent, const char* const (&known)[N],
+                              bool bForeign)
 {
-    const std::string strName = pElement->GetTagNameRef().GetString();
-    const std::string strLocal = pElement->GetLocalName().GetString();
-    std::string strText;
-    if (pElement->GetLoadLine() != 0)
-        strText = "line " + std::to_string(pElement->GetLoadLine()) + ": ";
-    strText += "the element \"" + Shown(strName) + "\"";
+    const std::string strLocal = LocalNameOf(pElement);
+    std::string strText =
+        LineText(pElement->GetLoadLine()) + "the element \"" + Shown(pElement->GetTagNameRef().GetString()) + "\"";
     if (szParent != nullptr)
         strText += std::string(" in \"") + szParent + "\"";
-    for (const char* szKnown : known) {
-        if (strLocal == szKnown)
-            return strText + " is not in the configuration's namespace and is not read";
-    }
+    if (bForeign)
+        return strText + " is not in the configuration's namespace and is not read";
     const char* szNearest = nullptr;
     size_t nNearest = 0;
     for (const char* szKnown : known) {
@@ -189,17 +220,18 @@ CPFWConfiguration::~CPFWConfiguration()
 {
 }
 
-void CPFWConfiguration::addWarning(const std::string& strWarning)
+bool CPFWConfiguration::keepsWarning()
 {
     if (m_Warnings.size() < kMaxWarnings)
-        m_Warnings.push_back(strWarning);
-    else
-        m_nWarningsNotKept++;
+        return true;
+    m_nWarningsNotKept++;
+    return false;
 }
 
 void CPFWConfiguration::Clear()
 {
     m_PropertyMap.clear();
+    m_PropertyLines.clear();
     m_Warnings.clear();
     m_nWarningsNotKept = 0;
     m_strAcceptLanguage.Empty();
@@ -259,14 +291,29 @@ VLPFW_RESULT CPFWConfiguration::Load(VL_CONST_STR szPath)
             if (pNode == nullptr || pNode->GetNodeType() != VLXML_NODE_ELEMENT)
                 continue;
             CVLXmlElement* pElement = static_cast<CVLXmlElement*>(pNode);
-            if (CVLXMLUtility::MatchNode(pElement, kCommunicationManagerName, kNamespaceURI))
+            // Each element's name is matched once; its namespace only
+            // when the name is one of the configuration's.
+            const size_t nChild = IndexOfName(LocalNameOf(pElement), kRootChildNames);
+            const bool bKnown = nChild < std::size(kRootChildNames);
+            if (!bKnown || !InConfigurationNamespace(pElement)) {
+                // Past the warnings kept, only counted: no text is made.
+                if (keepsWarning())
+                    m_Warnings.push_back(UnreadElementText(pElement, nullptr, kRootChildNames, bKnown));
+                continue;
+            }
+            switch (nChild) {
+            case CHILD_COMMUNICATION_MANAGER:
                 readCommunicationManager(pElement);
-            else if (CVLXMLUtility::MatchNode(pElement, kAcceptLanguageName, kNamespaceURI))
+                break;
+            case CHILD_ACCEPT_LANGUAGE:
                 m_strAcceptLanguage = pElement->GetText();
-            else if (CVLXMLUtility::MatchNode(pElement, kDummyWebConfigURLName, kNamespaceURI))
+                break;
+            case CHILD_DUMMY_WEB_CONFIG_URL:
                 m_strDummyWebConfigURL = pElement->GetText();
-            else if (!CVLXMLUtility::MatchNode(pElement, kStringManagerName, kNamespaceURI))
-                addWarning(UnreadElementText(pElement, nullptr, kRootChildNames));
+                break;
+            default:
+                break;
+            }
         }
         m_strAcceptLanguage.Trim();
         m_strDummyWebConfigURL.Trim();
@@ -316,34 +363,60 @@ void CPFWConfiguration::readCommunicationManager(CVLXmlElement* pElement)
         if (pNode == nullptr || pNode->GetNodeType() != VLXML_NODE_ELEMENT)
             continue;
         CVLXmlElement* pProperty = static_cast<CVLXmlElement*>(pNode);
-        if (!CVLXMLUtility::MatchNode(pNode, kPropertyName, kNamespaceURI)) {
-            addWarning(UnreadElementText(pProperty, kCommunicationManagerName, kCommunicationManagerChildNames));
+        const bool bKnown = IndexOfName(LocalNameOf(pProperty), kCommunicationManagerChildNames) <
+                            std::size(kCommunicationManagerChildNames);
+        if (!bKnown || !InConfigurationNamespace(pProperty)) {
+            if (keepsWarning())
+                m_Warnings.push_back(
+                    UnreadElementText(pProperty, kCommunicationManagerName, kCommunicationManagerChildNames, bKnown));
             continue;
         }
+        const VL_ULONG nLine = pProperty->GetLoadLine();
         CVLString strKey = pProperty->GetAttribute(kKeyAttribute);
-        if (strKey.GetLength() == 0 || pProperty->GetAttributeNode(kKeyAttribute) == nullptr)
-            Fail(Text("a \"Property\" of \"CommunicationManager\" has no \"key\""));
+        if (pProperty->GetAttributeNode(kKeyAttribute) == nullptr)
+            Fail(Text((LineText(nLine) + "a \"Property\" of \"CommunicationManager\" has no \"key\"").c_str()));
+        if (strKey.GetLength() == 0)
+            Fail(Text((LineText(nLine) + "a \"Property\" of \"CommunicationManager\" has an empty \"key\"").c_str()));
         if (pProperty->GetAttributeNode(kValueAttribute) == nullptr)
-            Fail(PropertyText(pProperty, strKey, "has no \"value\""));
+            Fail(PropertyText(nLine, strKey, "has no \"value\""));
         CVLString strName = strKey.ConvertTo(VL_CHARSET_UTF8, true);
         CVLString strValue = pProperty->GetAttribute(kValueAttribute).ConvertTo(VL_CHARSET_UTF8, true);
         // Two values of one option: which one was meant, the file does not say.
         if (m_PropertyMap.count(strName) != 0)
-            Fail(PropertyText(pProperty, strName, "is given twice"));
+            Fail(PropertyText(nLine, strName, "is given twice"));
         // A value the device manager cannot use is the file's fault, said
         // before anything is sent.
         std::string strWanted;
-        if (!CVLECM::CheckOptionValue(strName, strValue, strWanted)) {
-            std::string strWhy = std::string("is \"") + Shown(strValue.GetString()) + "\": not " + strWanted;
-            Fail(PropertyText(pProperty, strName, strWhy.c_str()));
-        }
+        if (!CVLECM::CheckOptionValue(strName, strValue, strWanted))
+            Fail(PropertyText(nLine, strName, "is \"" + Shown(strValue.GetString()) + "\": not " + strWanted));
         // A misspelt key would leave its option at the default unnoticed.
-        std::string strNearest;
-        if (!CVLECM::IsKnownOption(strName, strNearest)) {
-            const std::string strWhat = "names no option and is not used" +
-                                        (strNearest.empty() ? std::string() : "; did you mean " + strNearest + "?");
-            addWarning(PropertyText(pProperty, strName, strWhat.c_str()).GetString());
+        if (!CVLECM::IsKnownOption(strName) && keepsWarning()) {
+            const std::string strNearest = CVLECM::NearestOption(strName);
+            m_Warnings.push_back(
+                PropertyText(nLine, strName,
+                             "names no option and is not used" +
+                                 (strNearest.empty() ? std::string() : "; did you mean " + strNearest + "?"))
+                    .GetString());
         }
         m_PropertyMap[strName] = strValue;
+        m_PropertyLines.emplace_back(nLine, strName);
     }
+}
+
+VLPFW_RESULT CPFWConfiguration::CheckNames(CVLECM& ecm)
+{
+    m_strErrorText.Empty();
+    // In the order of the file: the first mistake is named.
+    for (const auto& entry : m_PropertyLines) {
+        auto it = m_PropertyMap.find(entry.second);
+        std::string strWanted;
+        if (it == m_PropertyMap.end() || ecm.CheckOptionName(it->first, it->second, strWanted))
+            continue;
+        m_strErrorText =
+            PropertyText(entry.first, it->first, "is \"" + Shown(it->second.GetString()) + "\": not " + strWanted);
+        CVLTrace::Output(VLPFW_MODULE, s_szFile, __LINE__, 0, "CPFWConfiguration::CheckNames(): %s",
+                         m_strErrorText.GetString());
+        return VLPFW_RESULT_CONFIGURATION_ERROR;
+    }
+    return VLPFW_RESULT_SUCCESS;
 }

@@ -126,10 +126,15 @@ void Add(const std::string& strKey, const char* szDefault, EKind eKind)
 
 // Whether the text is a whole number (an optional sign, then digits), as
 // the option's reader takes it, and its value; one too long for any range
-// here reads as beyond it.
+// here reads as beyond it. The reader takes an empty text for 0, as it
+// takes "0"; a sign alone is no number.
 bool ReadsAsInteger(const std::string& strValue, long& nValue)
 {
-    const size_t nSign = !strValue.empty() && (strValue[0] == '+' || strValue[0] == '-') ? 1 : 0;
+    if (strValue.empty()) {
+        nValue = 0;
+        return true;
+    }
+    const size_t nSign = strValue[0] == '+' || strValue[0] == '-' ? 1 : 0;
     if (strValue.size() == nSign)
         return false;
     long nMagnitude = 0;
@@ -157,8 +162,8 @@ bool ReadsAsNumber(const std::string& strValue, long nMin, long nMax)
 bool ReadsAsFlag(const std::string& strValue)
 {
     long nValue = 0;
-    return strValue.empty() || strcasecmp(strValue.c_str(), "true") == 0 ||
-           strcasecmp(strValue.c_str(), "false") == 0 || ReadsAsInteger(strValue, nValue);
+    return strcasecmp(strValue.c_str(), "true") == 0 || strcasecmp(strValue.c_str(), "false") == 0 ||
+           ReadsAsInteger(strValue, nValue);
 }
 }  // namespace
 
@@ -217,10 +222,10 @@ bool CVLECMDefaultOptions::CheckValue(const std::string& strKey, const std::stri
         strWanted = "a whole number of milliseconds from 1 to " + std::to_string(kMaxMilliseconds);
         return ReadsAsNumber(strValue, 1, kMaxMilliseconds);
     case KIND_WAIT:
-        strWanted = "a whole number of milliseconds from 0 to " + std::to_string(kMaxMilliseconds);
+        strWanted = "a whole number of milliseconds from 0 to " + std::to_string(kMaxMilliseconds) + " (empty for 0)";
         return ReadsAsNumber(strValue, 0, kMaxMilliseconds);
     case KIND_COUNT:
-        strWanted = "a whole number from 0 to " + std::to_string(kMaxCount);
+        strWanted = "a whole number from 0 to " + std::to_string(kMaxCount) + " (empty for 0)";
         return ReadsAsNumber(strValue, 0, kMaxCount);
     case KIND_TEXT:
         break;

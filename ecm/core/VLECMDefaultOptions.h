@@ -21,9 +21,10 @@ public:
     // Whether the table has the key.
     static bool IsKnown(const std::string& strKey);
     // False for a value that does not read as what the key takes (a whole
-    // number within its range; for a flag true, false, a whole number or
-    // nothing), with what it takes in strWanted; true for a text option and
-    // a key the table does not have.
+    // number within its range, an optional sign then digits, or nothing,
+    // which reads as 0; for a flag true, false, a whole number or nothing),
+    // with what it takes in strWanted; true for a text option and a key the
+    // table does not have.
     static bool CheckValue(const std::string& strKey, const std::string& strValue, std::string& strWanted);
     // The key of the table, or of others, that is nearest to strKey (letter
     // case aside), when it is near enough to be what was meant; empty

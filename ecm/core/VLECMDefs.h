@@ -12,6 +12,10 @@
 // The module name of the device manager's trace, log and throw sites.
 #define VLECM_MODULE "VLECM"
 
+// The function of the definitions that carries out every device command
+// (the reboot polling's request included), with the command's packet list.
+#define VLECM_UNICAST_FUNCTION "VLPC_Unicast"
+
 // Where the definitions put the model name a device's probe reply carries.
 #define VLECM_MODEL_NAME_PATH "VLPC.2B_5A01_01.ModelName"
 

@@ -41,7 +41,7 @@ const char* const kCommandNames[VLECM_COMMAND_COUNT] = {VLECM_COMMAND_LIST(VLECM
 #undef VLECM_COMMAND_NAME
 
 // The function of the definitions that carries every unicast command.
-const char kUnicastFunctionName[] = "VLPC_Unicast";
+const char kUnicastFunctionName[] = VLECM_UNICAST_FUNCTION;
 // The result property of a password check and the device's answer to a wrong password.
 const char kCheckPasswordResultPath[] = "VLPC.2B_5A20_01.Result";
 const long kWrongPasswordResult = 0x1001;

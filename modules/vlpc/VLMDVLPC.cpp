@@ -93,6 +93,12 @@ long CVLMDVLPC::GetFunctionCount(VL_CONST_STR szPacketListName)
     return pList != nullptr ? pList->GetCount() : 0;
 }
 
+void CVLMDVLPC::AddPacketListNames(std::set<std::string>& names)
+{
+    for (const auto& entry : m_PacketLists)
+        names.insert(entry.first.GetString());
+}
+
 long CVLMDVLPC::GetVersionNumber(VL_CONST_STR szVersion)
 {
     CVLString strVersion(szVersion, VL_CHARSET_UTF8);

@@ -30,6 +30,7 @@ public:
     // The number of functions of the packet list; 0 when there is none.
     virtual int GetPacketCount(VL_CONST_STR szPacketListName) override;
     long GetFunctionCount(VL_CONST_STR szPacketListName);
+    virtual void AddPacketListNames(std::set<std::string>& names) override;
     // A version text: empty is the NUL character, one byte is that
     // character, a longer text is one byte in hexadecimal (-1 when it is
     // not). The number is the version map's; -1 without an entry.

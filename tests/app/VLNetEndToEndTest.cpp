@@ -493,7 +493,7 @@ TEST_F(VLNetEndToEnd, ARefusedValueSendsNothingAndLeavesTheDeviceAsItWas)
 
     const std::vector<std::pair<std::string, std::string>> refused = {
         {"VLPC.2B_5A10_01.Locaton=typo", "VLPC.2B_5A10_01.Locaton=typo: not a value that SetDetail sends"},
-        {"VLPC.2B_5A10_01.WebPort=70000", "VLPC.2B_5A10_01.WebPort=70000: a value from 0 to 65535"},
+        {"VLPC.2B_5A10_01.WebPort=70000", "VLPC.2B_5A10_01.WebPort=70000: a port from 1 to 65535"},
         {"VLPC.2B_5A10_01.WebPort=0", "VLPC.2B_5A10_01.WebPort=0: a port from 1 to 65535"},
         {"VLPC.2B_5A10_01.IPMode=3", "VLPC.2B_5A10_01.IPMode=3: 0 (static address), 1 (DHCP) or 2 (link-local)"},
         {"VLPC.2B_5A10_01.Location=hex:4800", "VLPC.2B_5A10_01.Location=hex:4800: a text cannot hold a NUL byte"},
@@ -1893,6 +1893,34 @@ TEST_F(VLNetEndToEnd, DevicesABoundRefusedAreNamed)
         EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 20.0);
         EXPECT_EQ(1, refused.nStatus) << szCommand;
         EXPECT_EQ(strRefused, refused.strErrors) << szCommand;
+    }
+    EXPECT_EQ(0, system(("rm -rf " + strDir).c_str()));
+}
+
+// A configuration naming a packet list or a function the definitions do
+// not have would probe by sending nothing and list no device, with status
+// 0: it is refused at the start, naming the file, line and key.
+TEST_F(VLNetEndToEnd, AConfigurationNamingWhatIsNotDefinedStopsTheStart)
+{
+    AddNetwork(1, {""});
+    const std::string strDir = "/tmp/vlnet_names_" + std::to_string(getpid());
+    const std::string strConfiguration = strDir + "/Settings/Default/vlres300.dat";
+    for (const char* szKey : {"Option.Probe.PacketListName", "Option.CheckUnicast.PacketListName",
+                              "Option.Probe.ModuleInstanceName"}) {
+        ASSERT_EQ(0, system(("rm -rf " + strDir + " && cp -r " + BinDir() + "/../share/vlnet " + strDir +
+                             " && sed -i 's|<CommunicationManager/>|<CommunicationManager><Property key=\"" + szKey +
+                             "\" value=\"Nope\"/></CommunicationManager>|' " + strConfiguration +
+                             " && grep -q Nope " + strConfiguration)
+                                .c_str()));
+        ProgramRun run = RunProgram(m_Net, {BinDir() + "/vlnet", "probe", "--timeout", "5", "--resources", strDir});
+        EXPECT_EQ(1, run.nStatus) << szKey;
+        EXPECT_EQ("", run.strOutput) << szKey;
+        EXPECT_EQ(0u, run.strErrors.find("vlnet: initialization failed: result 13 (configuration format error): " +
+                                         strConfiguration + ": line "))
+            << run.strErrors;
+        EXPECT_NE(std::string::npos,
+                  run.strErrors.find(std::string(": the \"Property\" \"") + szKey + "\" is \"Nope\": not a "))
+            << run.strErrors;
     }
     EXPECT_EQ(0, system(("rm -rf " + strDir).c_str()));
 }

@@ -10,8 +10,12 @@
 #include <utility>
 #include <vector>
 
+#include "base/core/VLFileSystem.h"
 #include "base/stream/VLEasyEncryptionFileStream.h"
+#include "modules/VLModuleLibraries.h"
+#include "pfw/PFWCommunicationManager.h"
 #include "pfw/PFWConfiguration.h"
+#include "tests/support/cm/ModuleRegistration.h"
 
 namespace {
 const char kHead[] = "<Configurations xmlns=\"http://vlnet.invalid/orvek-net/2009/05/configurations\">";
@@ -20,6 +24,17 @@ std::string Text(const CVLString& str)
 {
     const char* sz = str.GetBuffer();
     return sz != nullptr ? sz : "";
+}
+
+// The configuration's options with the project's definitions.
+CVLECMPropertyMap& Options(const CPFWConfiguration& configuration)
+{
+    static CVLECMPropertyMap s_Map;
+    s_Map = configuration.GetCommunicationManagerPropertyMap();
+    std::string strExe = Text(VLGetExecutablePath());
+    s_Map[CVLString("Initialize.RootDir", VL_CHARSET_UTF8)] =
+        CVLString((strExe.substr(0, strExe.rfind('/')) + "/share/vlnet/Settings").c_str(), VL_CHARSET_UTF8);
+    return s_Map;
 }
 
 class PFWConfiguration : public ::testing::Test
@@ -116,7 +131,7 @@ TEST_F(PFWConfiguration, RefusesWhatIsNoConfigurationAndKeepsNothing)
         "<CommunicationManager><Property key=\"Option.CheckUnicast.Timeout\" value=\"-1\"/></CommunicationManager>",
         "<CommunicationManager><Property key=\"Option.CheckUnicast.Timeout\" value=\"0\"/></CommunicationManager>",
         "<CommunicationManager><Property key=\"Option.GetDetail.Retry\" value=\"101\"/></CommunicationManager>",
-        "<CommunicationManager><Property key=\"Option.RebootPolling.FirstWait\" value=\"\"/></CommunicationManager>",
+        "<CommunicationManager><Property key=\"Option.GetDetail.Timeout\" value=\"\"/></CommunicationManager>",
         "<CommunicationManager><Property key=\"Option.Probe.OmitGetMoreInfo\" value=\"yes\"/></CommunicationManager>",
         // not well-formed, cut short, empty
         "<CommunicationManager><Property key=\"A\" value=\"1\"></CommunicationManager>",
@@ -140,6 +155,9 @@ TEST_F(PFWConfiguration, RefusesWhatIsNoConfigurationAndKeepsNothing)
         {"\n<CommunicationManager>\n  <Property key=\"Option.CheckUnicast.Timeout\" value=\"-1\"/>\n",
          "line 3: the \"Property\" \"Option.CheckUnicast.Timeout\" is \"-1\": not a whole number of milliseconds "
          "from 1 to 3600000"},
+        {"\n<CommunicationManager>\n<Property key=\"Option.GetDetail.Retry\" value=\"1\"/>\n"
+         "<Property kye=\"Option.GetDetail.Timeout\" value=\"5000\"/>\n",
+         "line 4: a \"Property\" of \"CommunicationManager\" has no \"key\""},
     };
     for (const auto& row : kNamed) {
         Write(std::string(kHead) + row.first + "</CommunicationManager></Configurations>");
@@ -166,7 +184,9 @@ TEST_F(PFWConfiguration, RefusesWhatIsNoConfigurationAndKeepsNothing)
 }
 
 // What the options' readers take as meant starts: a flag of "" (false), "2"
-// (true), "0" and "1", and the top values of a time-out and a retry count.
+// (true), "0" and "1", the top values of a time-out and a retry count, and
+// what reads as a number written plainly ("+3000"; "" for a count or a
+// wait of 0).
 TEST_F(PFWConfiguration, TakesWhatTheOptionsReadAsMeant)
 {
     Write(std::string(kHead) + "<CommunicationManager>"
@@ -177,9 +197,12 @@ TEST_F(PFWConfiguration, TakesWhatTheOptionsReadAsMeant)
                                "<Property key=\"Option.GetDetail.Timeout\" value=\"3600000\"/>"
                                "<Property key=\"Option.RebootPolling.MaxTimeout\" value=\"3600000\"/>"
                                "<Property key=\"Option.GetDetail.Retry\" value=\"100\"/>"
+                               "<Property key=\"Option.Lock.Timeout\" value=\"+3000\"/>"
+                               "<Property key=\"Option.Lock.Retry\" value=\"\"/>"
+                               "<Property key=\"Option.RebootPolling.FirstWait\" value=\"\"/>"
                                "</CommunicationManager></Configurations>");
     ASSERT_EQ(VLPFW_RESULT_SUCCESS, m_Configuration.Load(m_strPath.c_str())) << Text(m_Configuration.GetErrorText());
-    EXPECT_EQ(7u, m_Configuration.GetCommunicationManagerPropertyMap().size());
+    EXPECT_EQ(10u, m_Configuration.GetCommunicationManagerPropertyMap().size());
     EXPECT_TRUE(m_Configuration.GetWarnings().empty());
     // What would read as a value nobody meant is still refused: a flag of
     // "yes" reads as false; every time-out of 0 ends each exchange at once.
@@ -248,4 +271,55 @@ TEST_F(PFWConfiguration, NamesWhatItDoesNotRead)
     ASSERT_EQ(21u, m_Configuration.GetWarnings().size());
     EXPECT_EQ("line 1: the element \"Unknown\" is not read", m_Configuration.GetWarnings()[19]);
     EXPECT_EQ("and 980 more elements or keys not read", m_Configuration.GetWarnings()[20]);
+}
+
+// An option that names a packet list, a function or a module instance the
+// definitions do not have would leave what it names sending nothing: it is
+// refused at the start, with its line and the names they have.
+TEST_F(PFWConfiguration, RefusesNamesTheDefinitionsDoNotHave)
+{
+    CModuleRegistration registration(VLRegisterModuleLibraries);
+    const std::string strLists = "(CheckPassword, CheckUnicast, FactReset, GetDetail, GetListInfo, "
+                                 "GetSupportInformation, GetWirelessLANInfo, Probe, RebootPolling and SetDetail)";
+    const std::string strFunctions = "not a function of the definitions (Probe, RebootPolling and VLPC_Unicast)";
+    const std::pair<const char*, std::string> kRows[] = {
+        {"Option.Probe.PacketListName", "not a packet list of the function \"Probe\" " + strLists},
+        {"Option.CheckUnicast.PacketListName", "not a packet list of the function \"VLPC_Unicast\" " + strLists},
+        {"Option.RebootPolling.PacketListName", "not a packet list of the function \"VLPC_Unicast\" " + strLists},
+        {"Option.Probe.ModuleInstanceName", strFunctions},
+        {"Option.RebootPolling.ModuleInstanceName", strFunctions},
+        {"Option.LocalDBCInfo.2.VLMDSockModulePath",
+         "not a module instance below the function \"Probe\" (VLPC_Broadcast, VLPC_Broadcast.UDP, "},
+        {"Option.BindAddress.1.VLMDSockModulePath", "not a module instance below the function \"Probe\" ("},
+    };
+    for (const auto& row : kRows) {
+        Write(std::string(kHead) + "\n<CommunicationManager>\n<Property key=\"Option.GetDetail.Retry\" value=\"1\"/>" +
+              "\n<Property key=\"" + row.first + "\" value=\"Nope\"/>\n</CommunicationManager></Configurations>");
+        ASSERT_EQ(VLPFW_RESULT_SUCCESS, m_Configuration.Load(m_strPath.c_str())) << row.first;
+        CPFWCommunicationManager manager;
+        ASSERT_EQ(VLPFW_RESULT_SUCCESS, manager.Initialize(&Options(m_Configuration))) << row.first;
+        EXPECT_EQ(VLPFW_RESULT_CONFIGURATION_ERROR, m_Configuration.CheckNames(manager.GetVLECM())) << row.first;
+        EXPECT_EQ(0u,
+                  Text(m_Configuration.GetErrorText())
+                      .find("line 4: the \"Property\" \"" + std::string(row.first) + "\" is \"Nope\": " + row.second))
+            << Text(m_Configuration.GetErrorText());
+        manager.Terminate();
+    }
+    // What the definitions have starts; a packet list is judged against
+    // the probe's function as configured.
+    Write(std::string(kHead) + "<CommunicationManager>"
+                               "<Property key=\"Option.Probe.ModuleInstanceName\" value=\"RebootPolling\"/>"
+                               "<Property key=\"Option.Probe.PacketListName\" value=\"GetDetail\"/>"
+                               "<Property key=\"Option.CheckUnicast.PacketListName\" value=\"CheckUnicast\"/>"
+                               "<Property key=\"Option.RebootPolling.ModuleInstanceName\" value=\"Probe\"/>"
+                               "<Property key=\"Option.LocalDBCInfo.7.VLMDSockModulePath\" value=\"VLPC_Broadcast\"/>"
+                               "<Property key=\"Option.BindAddress.1.VLMDSockModulePath\" "
+                               "value=\"VLPC_LocalNetworkDBC_5.UDP\"/>"
+                               "</CommunicationManager></Configurations>");
+    ASSERT_EQ(VLPFW_RESULT_SUCCESS, m_Configuration.Load(m_strPath.c_str()));
+    CPFWCommunicationManager manager;
+    ASSERT_EQ(VLPFW_RESULT_SUCCESS, manager.Initialize(&Options(m_Configuration)));
+    EXPECT_EQ(VLPFW_RESULT_SUCCESS, m_Configuration.CheckNames(manager.GetVLECM()))
+        << Text(m_Configuration.GetErrorText());
+    manager.Terminate();
 }

@@ -57,7 +57,9 @@ TEST(ECMDefaultOptions, EveryTimeoutTakesOneToAnHour)
     for (const std::string& strKey : keys.timeouts) {
         for (const char* szGood : {"1", "3000", "3600000", "+5", "0003600000"})
             EXPECT_TRUE(Takes(strKey, szGood)) << strKey << " = " << szGood;
-        for (const char* szBad : {"0", "-0", "abc", "", "3600001", "-1", "1.5", " 5", "99999999999999999999"})
+        // Empty reads as 0; 2^64 + 3000 must not wrap round to 3000.
+        for (const char* szBad :
+             {"0", "-0", "abc", "", "+", "3600001", "-1", "1.5", " 5", "99999999999999999999", "18446744073709554616"})
             EXPECT_FALSE(Takes(strKey, szBad)) << strKey << " = " << szBad;
     }
 }
@@ -68,16 +70,18 @@ TEST(ECMDefaultOptions, EveryRetryCountTakesZeroToAHundred)
     // Ten commands, Unlock, Lock and the receiver fault's.
     EXPECT_EQ(13u, keys.counts.size());
     for (const std::string& strKey : keys.counts) {
-        for (const char* szGood : {"0", "7", "100"})
+        // The reader takes an empty value for 0, as it takes "0", and "+7" for 7.
+        for (const char* szGood : {"0", "", "7", "+7", "100"})
             EXPECT_TRUE(Takes(strKey, szGood)) << strKey << " = " << szGood;
-        for (const char* szBad : {"101", "-1", "abc", ""})
+        // 2^64 + 7 must not wrap round to 7.
+        for (const char* szBad : {"101", "-1", "abc", "-", "18446744073709551623"})
             EXPECT_FALSE(Takes(strKey, szBad)) << strKey << " = " << szBad;
     }
     EXPECT_FALSE(keys.waits.empty());
     for (const std::string& strKey : keys.waits) {
-        for (const char* szGood : {"0", "3600000"})
+        for (const char* szGood : {"0", "", "+0", "3600000"})
             EXPECT_TRUE(Takes(strKey, szGood)) << strKey << " = " << szGood;
-        for (const char* szBad : {"3600001", "-1", "x"})
+        for (const char* szBad : {"3600001", "-1", "x", "+", "18446744073709552616"})
             EXPECT_FALSE(Takes(strKey, szBad)) << strKey << " = " << szBad;
     }
 }
@@ -117,18 +121,14 @@ TEST(ECMDefaultOptions, KeysNoOptionHasAreNamedWithTheNearest)
         {"Foo", ""},
     };
     for (const auto& row : kUnknown) {
-        std::string strNearest = "left over";
-        EXPECT_FALSE(CVLECM::IsKnownOption(CVLString(row.first, VL_CHARSET_UTF8), strNearest)) << row.first;
-        EXPECT_EQ(row.second, strNearest) << row.first;
+        EXPECT_FALSE(CVLECM::IsKnownOption(CVLString(row.first, VL_CHARSET_UTF8))) << row.first;
+        EXPECT_EQ(row.second, CVLECM::NearestOption(CVLString(row.first, VL_CHARSET_UTF8))) << row.first;
     }
     for (const char* szKnown : {"Initialize.DummyProbe.RootDir", "Option.CheckUnicast.Timeout",
-                                "Option.Probe.MaxDevicesPerNetwork", "Option.LocalDBCInfo.3.Enable"}) {
-        std::string strNearest;
-        EXPECT_TRUE(CVLECM::IsKnownOption(CVLString(szKnown, VL_CHARSET_UTF8), strNearest)) << szKnown;
-    }
+                                "Option.Probe.MaxDevicesPerNetwork", "Option.LocalDBCInfo.3.Enable"})
+        EXPECT_TRUE(CVLECM::IsKnownOption(CVLString(szKnown, VL_CHARSET_UTF8))) << szKnown;
     // A key far longer than any is not compared letter by letter.
-    std::string strNearest;
     const std::string strLong(1 << 20, 'O');
-    EXPECT_FALSE(CVLECM::IsKnownOption(CVLString(strLong.c_str(), VL_CHARSET_UTF8), strNearest));
-    EXPECT_EQ("", strNearest);
+    EXPECT_FALSE(CVLECM::IsKnownOption(CVLString(strLong.c_str(), VL_CHARSET_UTF8)));
+    EXPECT_EQ("", CVLECM::NearestOption(CVLString(strLong.c_str(), VL_CHARSET_UTF8)));
 }
