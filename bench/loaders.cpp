@@ -1,5 +1,6 @@
 // The definition and configuration loaders on lists of many children: the
-// configuration, the VLPC module's table, a packet list, a packet format, a
+// configuration (unread elements, and options of unknown keys), the VLPC
+// module's table, a packet list, a packet format, a
 // field list and a function's field names, each with N child elements (the
 // configuration as large as its 1 MiB cap allows). A loader walks its list
 // once, so the time per element stays flat as N grows.
@@ -69,6 +70,33 @@ static void BM_ConfigurationLoad(benchmark::State& state)
 }
 // 262,000 empty elements are the most that the 1 MiB cap lets in.
 BENCHMARK(BM_ConfigurationLoad)->Arg(10000)->Arg(100000)->Arg(262000)->Unit(benchmark::kMillisecond);
+
+// Options of keys that no option has, each as long as the known keys (so
+// each would be weighed against them for the nearest): past the warnings
+// kept, each is only counted.
+static void BM_ConfigurationUnknownKeys(benchmark::State& state)
+{
+    std::string strPath = "/tmp/bench_loaders_keys_" + std::to_string(getpid()) + ".xml";
+    std::string strXml = "<Configurations xmlns=\"http://vlnet.invalid/orvek-net/2009/05/configurations\">"
+                         "<CommunicationManager>";
+    for (long i = 0; i < state.range(0); ++i)
+        strXml += "<Property key=\"Option.GetDetail.Key" + std::to_string(1000000 + i) + "\" value=\"\"/>";
+    strXml += "</CommunicationManager></Configurations>";
+    FILE* pFile = fopen(strPath.c_str(), "wb");
+    if (pFile == nullptr || fwrite(strXml.data(), 1, strXml.size(), pFile) != strXml.size()) {
+        state.SkipWithError("cannot write the configuration");
+        return;
+    }
+    fclose(pFile);
+    Run(state, [&] {
+        CPFWConfiguration config;
+        if (config.Load(strPath.c_str()) != 0)
+            state.SkipWithError("the configuration did not load");
+    });
+    remove(strPath.c_str());
+}
+// Some 18,000 such options are the most that the 1 MiB cap lets in.
+BENCHMARK(BM_ConfigurationUnknownKeys)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
 
 static void BM_VLPCModuleLoad(benchmark::State& state)
 {
