@@ -1,8 +1,8 @@
 // How long a session's probe waits, and what it counts, with fake modules in
 // place of the network (the replies are played into the running probe): a
 // time-out shorter than the send schedule, a probe for one MAC, the quiet
-// second, a device handed on after its MAC was judged, and the MACs that
-// answered at an address.
+// second, a device judged but not handed on, and the MACs that answered at
+// an address.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -151,40 +151,25 @@ TEST_F(VLNetWaits, AProbeEndsAQuietSecondAfterItsLastChange)
     EXPECT_GE(std::chrono::duration_cast<std::chrono::milliseconds>(ended - released).count(), 900);
 }
 
-namespace {
-// A session to which each device is handed on only once the probe ran for
-// nHoldMilliseconds.
-class CLateSession : public CVLNetSession
-{
-public:
-    void OnProbe(VL_CONST_STR szMACAddress, CVLPFWNIFInfo* pNIFInfo) override
-    {
-        while (MillisecondsSince(m_Start) < m_nHoldMilliseconds)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        CVLNetSession::OnProbe(szMACAddress, pNIFInfo);
-    }
-    Clock::time_point m_Start = Clock::now();
-    long m_nHoldMilliseconds = 0;
-};
-}  // namespace
-
-// The device looked for is judged at once, but handed on to the session
-// only after the send schedule: the search waits for the hand-on and
-// finds it, rather than end at the verdict with nothing found.
-TEST_F(VLNetWaits, ASearchWaitsForTheHandOnAfterTheVerdict)
+// The device looked for is judged at once, but its hand-on never reaches
+// the session (the device manager's reports are switched off): the search
+// is not over at the verdict, the device not being handed on; it runs to
+// its time-out.
+TEST_F(VLNetWaits, ASearchIsOverAtTheHandOnNotAtTheVerdict)
 {
     CWatchdog watchdog(60, "VLNetWaits");
-    CLateSession session;
-    Initialize(session);
-    session.m_nHoldMilliseconds = kScheduleMilliseconds + 1000;
-    CPlayer player([]() { CFakeNetwork::Reply(kDevice, "", "10.8.13.1"); });
-    session.m_Start = Clock::now();
-    ASSERT_EQ(VLPFW_RESULT_SUCCESS, session.Probe(30, false, "", kDevice, "", nullptr));
+    CVLECM& ecm = m_Session.GetVLECM();
+    CPlayer player([&ecm]() {
+        ecm.SetCallbackNotification(false);
+        CFakeNetwork::Reply(kDevice, "", "10.8.13.1");
+    });
+    const int kTimeoutSeconds = 4;
+    ASSERT_GT(kTimeoutSeconds * 1000, kScheduleMilliseconds);
+    ASSERT_EQ(VLPFW_RESULT_SUCCESS, m_Session.Probe(kTimeoutSeconds, false, "", kDevice, "", nullptr));
     ASSERT_TRUE(player.Join());
-    EXPECT_FALSE(session.IsTimedOut());
-    EXPECT_NE(nullptr, session.GetFoundNIFInfo());
-    EXPECT_EQ(CVLNetSession::VERDICT_ONE, session.GetVerdict(kDevice));
-    session.Terminate();
+    EXPECT_EQ(CVLNetSession::VERDICT_ONE, m_Session.GetVerdict(kDevice));
+    EXPECT_TRUE(m_Session.IsTimedOut());
+    EXPECT_EQ(nullptr, m_Session.GetFoundNIFInfo());
 }
 
 // Two MACs answered the probe from one address; only one answered its
