@@ -8,13 +8,12 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
-#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
-#include <utility>
+#include <vector>
 
 #include "cm/VLCMApi.h"
 #include "cm/VLCallbackInfo.h"
@@ -262,8 +261,8 @@ TEST_F(ECMJudgedEdges, AChangeMergedWhileItsRecordWaitedIsNotHandledAgain)
 {
     CWatchdog watchdog(60, "ECMJudgedEdges");
     const std::string strMAC = Mac(5), strFrom = "10.8.5.1";
-    // Its check waits: the record stays the probe's, not listed.
-    CFakeNetwork::SetAnswerAt(strMAC, strFrom, "CheckUnicast", EFakeAnswer::Block);
+    // Its commands wait: the record stays the probe's, not listed.
+    CFakeNetwork::SetAnswerAt(strMAC, strFrom, "GetListInfo", EFakeAnswer::Block);
     CVLModuleController* pController = m_ECM.GetApi()->GetModuleController();
     {
         CDispatchHold hold(m_ECM);
@@ -272,6 +271,7 @@ TEST_F(ECMJudgedEdges, AChangeMergedWhileItsRecordWaitedIsNotHandledAgain)
     }
     Drain(m_ECM);
     EXPECT_EQ("Model B", PropertyOf(ProbeRecord(m_ECM, strMAC, strFrom), "ModelName"));
+    ASSERT_TRUE(Eventually([&]() { return CFakeNetwork::RequestCountAt(strMAC, strFrom, "GetListInfo") == 1; }));
     {
         CDispatchHold hold(m_ECM);
         const size_t nBytes = pController->GetQueuedCallbackBytes();
@@ -285,6 +285,7 @@ TEST_F(ECMJudgedEdges, AChangeMergedWhileItsRecordWaitedIsNotHandledAgain)
     Drain(m_ECM);
     EXPECT_EQ("Model C", PropertyOf(ProbeRecord(m_ECM, strMAC, strFrom), "ModelName"));
     EXPECT_EQ(1, CFakeNetwork::RequestCountAt(strMAC, strFrom, "CheckUnicast"));
+    EXPECT_EQ(nullptr, m_ECM.FindNIFInfo(strMAC.c_str()));
 }
 
 // Every check the probe runs at once is taken by hosts that never answer

@@ -36,9 +36,12 @@ SVLECMReplyKey Key(const std::string& strMAC, const std::string& strFrom)
 }
 
 // "STATE REASON" of each address, then what FindUncheckedMAC names for
-// the address beyond the kept ones; or what failed.
+// the address beyond the kept ones; or what failed. It runs in a child
+// process (a namespace's), whose watchdog is its own: the parent starts
+// no thread before the fork, which ThreadSanitizer refuses.
 std::string JudgeInSession()
 {
+    CWatchdog watchdog(120, "VLNetMACAddresses");
     CVLCMApi::SetModuleLibraries(VLRegisterModuleLibraries);
     const char* szBin = getenv("VL_TEST_BIN_DIR");
     if (szBin == nullptr)
@@ -97,9 +100,8 @@ std::string JudgeInSession()
 // however its check ended; one from which nothing came had "no answer".
 // An address beyond the 64 kept for its MAC was heard and is named as not
 // checked, not as unheard.
-TEST(VLNetAddressReasons, AnAddressIsSaidAsItsCheckFoundIt)
+TEST(VLNetMACAddresses, AnAddressIsSaidAsItsCheckFoundIt)
 {
-    CWatchdog watchdog(120, "VLNetAddressReasons");
     const std::string strResult = RunInNamespace(
         {"ip link add vlr0 type dummy || ip link add vlr0 type veth peer name vlr0p", "ip addr add 10.77.0.1/24 dev vlr0",
          "ip link set vlr0 up"},
@@ -125,6 +127,7 @@ const int kLocalNetworkChildren = 5;
 // alone confirmed by one more round). "confirmed C timed-out T found F".
 std::string LookForOneAddress(bool bClaimed)
 {
+    CWatchdog watchdog(120, "VLNetMACAddresses");
     CVLCMApi::SetModuleLibraries(VLRegisterModuleLibraries);
     EmuDevice device;
     device.strIP = "127.0.0.2";
@@ -161,9 +164,8 @@ std::string LookForOneAddress(bool bClaimed)
 // A change by MAC waits one more round only for a MAC heard at one address
 // alone, and is confirmed after it; a MAC heard at two addresses is
 // judged at once, never confirmed as one address alone.
-TEST(VLNetAddressReasons, AChangeByMACIsConfirmedOnlyForAMACHeardAtOneAddress)
+TEST(VLNetMACAddresses, AChangeByMACIsConfirmedOnlyForAMACHeardAtOneAddress)
 {
-    CWatchdog watchdog(120, "VLNetAddressReasons");
     for (bool bClaimed : {false, true}) {
         SCOPED_TRACE(bClaimed ? "claimed" : "alone");
         const std::string strResult = RunInNamespace({}, [bClaimed]() { return LookForOneAddress(bClaimed); });
