@@ -806,7 +806,7 @@ std::vector<CVLNetSession::SAddress> CVLNetSession::GetAddresses(const std::stri
         switch (found.eState) {
         case VLECM_MAC_ADDRESS_HEARD:
             address.bHeardOnly = true;
-            address.strReason = "its reply not handled";
+            address.strReason = "waiting for its reply to be handled";
             break;
         case VLECM_MAC_ADDRESS_WAITING:
             address.strReason = "waiting for its unicast check";
