@@ -328,8 +328,8 @@ bool CheckOtherAddresses(CVLNetSession& session, const std::string& strMAC, cons
     // A host answering for the MAC cannot be told from the device: nothing
     // that changes the device, and no password, goes to either.
     if (bChange && (nOthers > 0 || bUnchecked)) {
-        fprintf(stderr, "vlnet: device %s passed its unicast check at %s\nvlnet: %s\n", strMAC.c_str(),
-                strIP.c_str(), SeveralRefusal(strMAC, szChange).c_str());
+        fprintf(stderr, "vlnet: device %s passed its unicast check at %s\nvlnet: %s\n", strMAC.c_str(), strIP.c_str(),
+                SeveralRefusal(strMAC, szChange).c_str());
         return false;
     }
     // By its MAC, the checks still running were cut short.
@@ -491,8 +491,8 @@ void ReportNotUnicast(CVLNetSession& session, const std::string& strDevice, cons
     }
     if (addresses.size() <= 1) {
         fprintf(stderr, "vlnet: device %s answered the probe%s\n", strDevice.c_str(),
-                NotUsedText(!session.IsFoundAnsweringUnicast(), session.IsFoundPending(),
-                            session.GetNotUnicastReason(), "was not used")
+                NotUsedText(!session.IsFoundAnsweringUnicast(), session.IsFoundPending(), session.GetNotUnicastReason(),
+                            "was not used")
                     .c_str());
     } else {
         // No one address is the device's: each is said with its own reason;
@@ -600,7 +600,7 @@ void RefuseSeveral(CVLNetSession& session, const std::string& strMAC, const char
     for (const CVLNetSession::SAddress& address : session.GetSeveralAddresses())
         fprintf(stderr, "vlnet: device %s answered the probe from %s: %s\n", strMAC.c_str(), address.strIP.c_str(),
                 address.eState == CVLNetSession::ADDRESS_PASSED ? "passed its unicast check"
-                                                                 : address.strReason.c_str());
+                                                                : address.strReason.c_str());
     fprintf(stderr, "vlnet: %s\n", SeveralRefusal(strMAC, szChange).c_str());
 }
 

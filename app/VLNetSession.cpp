@@ -838,12 +838,12 @@ std::vector<CVLNetSession::SAddress> CVLNetSession::GetAddresses(const std::stri
         case VLECM_MAC_ADDRESS_REFUSED:
             address.eState = ADDRESS_UNCHECKED;
             // As the devices a bound refused are named.
-            address.strReason = "refused by a bound: more than " +
-                                Count(static_cast<unsigned long>(found.nBound), "device", "devices") +
-                                (found.eBound == VLECM_BOUND_SOURCE
-                                     ? std::string(" from one address (source addresses may be forged)")
-                                 : found.strNetwork.GetLength() > 0 ? " on " + Text(found.strNetwork)
-                                                                    : std::string(" on no local network"));
+            address.strReason =
+                "refused by a bound: more than " +
+                Count(static_cast<unsigned long>(found.nBound), "device", "devices") +
+                (found.eBound == VLECM_BOUND_SOURCE ? std::string(" from one address (source addresses may be forged)")
+                 : found.strNetwork.GetLength() > 0 ? " on " + Text(found.strNetwork)
+                                                    : std::string(" on no local network"));
             break;
         case VLECM_MAC_ADDRESS_BEYOND:
             address.eState = ADDRESS_UNCHECKED;
@@ -1359,12 +1359,11 @@ std::string CVLNetSession::DownNetworkText(const std::vector<VLInterfaceAddress>
         return std::string();
     for (const VLInterfaceAddress& entry : entries) {
         const uint32_t nMask = CVLSocketAddress::HostOrder(entry.netmask);
-        if (!IsDown(entry) || nMask == 0 ||
-            (CVLSocketAddress::HostOrder(entry.address) & nMask) != (nAddress & nMask))
+        if (!IsDown(entry) || nMask == 0 || (CVLSocketAddress::HostOrder(entry.address) & nMask) != (nAddress & nMask))
             continue;
         return strIP + " is on the network of interface " + InterfaceText(entry) +
-               ", which is down, so the probe leaves that network out: bring it up (ip link set " +
-               entry.strInterface + " up)";
+               ", which is down, so the probe leaves that network out: bring it up (ip link set " + entry.strInterface +
+               " up)";
     }
     return std::string();
 }

@@ -659,16 +659,15 @@ CVLNetValueCheck::CheckSettings(const std::vector<SField>& fields, const std::ma
     return judgement;
 }
 
-std::string CVLNetValueCheck::ComputerAddress(uint32_t nAddress, const std::vector<SLocalAddress>& computer,
-                                              bool* pOwn)
+std::string CVLNetValueCheck::ComputerAddress(uint32_t nAddress, const std::vector<SLocalAddress>& computer, bool* pOwn)
 {
     if (pOwn != nullptr)
         *pOwn = false;
     for (const SLocalAddress& local : computer) {
         const uint32_t nLocal = AddressOf(local.strAddress);
         const uint32_t nMask = AddressOf(local.strMask);
-        const std::string strNetwork = " of this computer's network " + SubnetText(nLocal, nMask) + " (" +
-                                       local.strInterface + ")";
+        const std::string strNetwork =
+            " of this computer's network " + SubnetText(nLocal, nMask) + " (" + local.strInterface + ")";
         if (nAddress == nLocal) {
             if (pOwn != nullptr)
                 *pOwn = true;

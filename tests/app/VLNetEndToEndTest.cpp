@@ -620,8 +620,8 @@ TEST_F(VLNetEndToEnd, AChangeThatWouldCutTheDeviceOffIsRefusedBeforeItIsSent)
         {{"SubnetMask=255.255.0.0", "IPAddress=10.201.3.255"},
          false,
          2,
-         "vlnet: " + kDetail + "IPAddress=10.201.3.255: the broadcast address of this computer's network " +
-             kTheirs + kUsage,
+         "vlnet: " + kDetail + "IPAddress=10.201.3.255: the broadcast address of this computer's network " + kTheirs +
+             kUsage,
          0},
         {{"IPMode=1", "SubnetMask=255.255.0.0", "IPAddress=10.201.3.0", "--force"},
          false,
@@ -925,8 +925,7 @@ TEST_F(VLNetEndToEnd, FailuresPrintNoRecordAndSayWhy)
               SortedLines(waiting.strErrors));
     ProgramRun deafOne = RunVlnet(m_Net, {"probe", "--mac", Mac(1, 1), "--timeout", "2"});
     EXPECT_EQ(1, deafOne.nStatus);
-    EXPECT_EQ("vlnet: device " + Mac(1, 1) +
-                  " answered the probe but was still in its unicast check at the time-out\n",
+    EXPECT_EQ("vlnet: device " + Mac(1, 1) + " answered the probe but was still in its unicast check at the time-out\n",
               deafOne.strErrors);
 
     ProgramRun full = RunProgram(m_Net, {"/bin/sh", "-c",
@@ -1515,8 +1514,8 @@ TEST_F(VLNetEndToEnd, AMACAnsweredFromSeveralAddressesIsReachedWhereItPassed)
     // Another address of a MAC that is listed.
     auto alsoFrom = [&](const std::string& strOf, int nListed, int nNetwork, int nHost,
                         const std::string& strWhy = "no answer to unicast") {
-        return "vlnet: device " + strOf + ", listed at " + Address(nNetwork, nListed) + ", also answered the probe from " +
-               Address(nNetwork, nHost) + ": " + strWhy;
+        return "vlnet: device " + strOf + ", listed at " + Address(nNetwork, nListed) +
+               ", also answered the probe from " + Address(nNetwork, nHost) + ": " + strWhy;
     };
     auto named = [&](const std::string& strOf, int nNetwork, int nHost) {
         return "vlnet: device " + strOf + " also answered the probe from " + Address(nNetwork, nHost) +
@@ -1584,8 +1583,8 @@ TEST_F(VLNetEndToEnd, AMACAnsweredFromSeveralAddressesIsReachedWhereItPassed)
          {},
          {"vlnet: device " + strMAC + " also answered the probe from " + Address(1, 11) + ": in its unicast check",
           "vlnet: device " + strMAC + " also answered the probe from " + Address(1, 12) + ": in its unicast check",
-          "vlnet: device " + strMAC + " refused, as which address is the device cannot be told yet (" +
-              Address(1, 10) + " passed its unicast check); a longer --timeout lets every check end"}},
+          "vlnet: device " + strMAC + " refused, as which address is the device cannot be told yet (" + Address(1, 10) +
+              " passed its unicast check); a longer --timeout lets every check end"}},
         // Four deaf hosts first cost the device a check's time, not its place.
         {{"run", strFive, "GetDetail"},
          0,

@@ -103,10 +103,9 @@ TEST(VLNetOptions, ParsesEachCommand)
         const std::string strRange = "(1 to " + std::to_string(CVLNetOptions::MAX_TIMEOUT_SECONDS);
         const std::string strDefault = std::to_string(CVLNetOptions::DEFAULT_TIMEOUT_SECONDS);
         EXPECT_NE(std::string::npos,
-                  CVLNetOptions::GetUsage(szCommand).find(std::string(szCommand) == "probe"
-                                                              ? "at " + strDefault + " s at most " + strRange + ")\n"
-                                                              : "seconds " + strRange + ", default " + strDefault +
-                                                                    ")\n"))
+                  CVLNetOptions::GetUsage(szCommand).find(
+                      std::string(szCommand) == "probe" ? "at " + strDefault + " s at most " + strRange + ")\n"
+                                                        : "seconds " + strRange + ", default " + strDefault + ")\n"))
             << szCommand << "\n"
             << CVLNetOptions::GetUsage(szCommand);
     }

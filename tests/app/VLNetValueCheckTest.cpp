@@ -270,8 +270,7 @@ TEST_F(VLNetValueCheck, TheAddressSettingsTheDeviceWillHaveLeaveItOnItsNetwork)
          kRead,
          true,
          R,
-         "IPAddress=192.168.7.255: the broadcast address of this computer's network 192.168.7.0/24 (eth0), " +
-             kTheirs},
+         "IPAddress=192.168.7.255: the broadcast address of this computer's network 192.168.7.0/24 (eth0), " + kTheirs},
         {{{kDetail + "IPAddress", "10.201.3.255"}},
          kRead,
          false,
