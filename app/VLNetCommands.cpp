@@ -46,14 +46,17 @@ const char kDescriptionProbe[] = "Probes the local networks and prints one line 
                                  "A device that answered the probe but is not listed (no answer to unicast, a\n"
                                  "failed unicast check, failed commands, still in its check or waiting at the\n"
                                  "time-out, refused by a bound) is named after the list on standard error,\n"
-                                 "'vlnet: not listed: MAC<TAB>IP<TAB>MODEL<TAB>WHY'. The status is 3 when the\n"
+                                 "'vlnet: not listed: MAC<TAB>IP<TAB>MODEL<TAB>WHY' (another address of a\n"
+                                 "listed MAC: 'vlnet: device MAC, listed at IP, also answered the probe from\n"
+                                 "ADDRESS: WHY'). The status is 3 when the\n"
                                  "list may be short: such a device, devices a bound dropped, replies lost to a\n"
                                  "full receive buffer, datagrams lost while unicast checks waited in vain,\n"
                                  "replies of devices not yet listed still waiting at the time-out or stop,\n"
                                  "broadcasts whose replies could not be listened for, or a definition script\n"
                                  "that failed, each said on standard error. It is 1 when no probe could be\n"
                                  "sent or none of its replies listened for. An empty list with status 0\n"
-                                 "means that no device answered.\n";
+                                 "means that no device answered (on the networks of interfaces that are up:\n"
+                                 "one that is down is left out, said on standard error).\n";
 
 // How url, open and run look for their device.
 #define VLNET_PROBES_AGAIN                                                        \
