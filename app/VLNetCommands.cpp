@@ -34,24 +34,29 @@ const char kDescriptionProbe[] = "Probes the local networks and prints one line 
                                  "line is printed again when a mark comes later). A MAC heard from several\n"
                                  "addresses has each checked by unicast (all at once, up to 64 addresses),\n"
                                  "each followed by its own commands, and is listed at the first whose\n"
-                                 "commands succeed (two that pass: said, status 3). Without --timeout it ends\n"
-                                 "when the probe is over: its send schedule (about 1.9 s) has passed and every\n"
-                                 "device heard is checked (at most 60 s). With --timeout it listens that long,\n"
+                                 "commands succeed (two that pass: said, status 3). Without --timeout it sends\n"
+                                 "one round and ends once its send schedule (about 1.9 s) has passed, every\n"
+                                 "device heard has been checked and run its commands, and nothing new came\n"
+                                 "for a second; at 60 s at most. With --timeout it listens that long,\n"
                                  "probing again each time the schedule has passed, and lists every device\n"
                                  "found in that time (a time-out shorter than the schedule: status 3). With\n"
                                  "--mac it ends once every address that MAC answered from is judged, listing\n"
-                                 "it only where url and run would use it (status 1 otherwise).\n"
+                                 "it only where url and run would use it (status 1 otherwise); a MAC not\n"
+                                 "heard in the one round may answer a later one: --timeout listens longer.\n"
                                  "A device that answered the probe but is not listed (no answer to unicast, a\n"
                                  "failed unicast check, failed commands, still in its check or waiting at the\n"
                                  "time-out, refused by a bound) is named after the list on standard error,\n"
-                                 "'vlnet: not listed: MAC<TAB>IP<TAB>MODEL<TAB>WHY'. The status is 3 when the\n"
+                                 "'vlnet: not listed: MAC<TAB>IP<TAB>MODEL<TAB>WHY' (another address of a\n"
+                                 "listed MAC: 'vlnet: device MAC, listed at IP, also answered the probe from\n"
+                                 "ADDRESS: WHY'). The status is 3 when the\n"
                                  "list may be short: such a device, devices a bound dropped, replies lost to a\n"
                                  "full receive buffer, datagrams lost while unicast checks waited in vain,\n"
                                  "replies of devices not yet listed still waiting at the time-out or stop,\n"
                                  "broadcasts whose replies could not be listened for, or a definition script\n"
                                  "that failed, each said on standard error. It is 1 when no probe could be\n"
                                  "sent or none of its replies listened for. An empty list with status 0\n"
-                                 "means that no device answered.\n";
+                                 "means that no device answered (on the networks of interfaces that are up:\n"
+                                 "one that is down is left out, said on standard error).\n";
 
 // How url, open and run look for their device.
 #define VLNET_PROBES_AGAIN                                                        \
@@ -166,6 +171,27 @@ const size_t kLongCommandName = 5;
 // leave no network to send to.
 const long kSocketNetworkDown = 50;
 const long kSocketNetworkUnreachable = 51;
+
+// Why a change or a password (szChange: the command) by MAC is refused
+// when the MAC answered from more than one address.
+std::string SeveralRefusal(const std::string& strMAC, const char* szChange)
+{
+    return "device " + strMAC + " refused for " + szChange +
+           ": it answered the probe from more than one address, and a change or a password goes only where nothing "
+           "else answers for its MAC; give the device's IP address to choose";
+}
+
+// What follows "answered the probe" for an address that was not used or
+// listed: " but not by unicast: REASON" when nothing came from it to its
+// unicast check, " but was still ..." when its check or commands were not
+// over (bPending: the reason says where it was), else " but " szNotUsed
+// ": REASON".
+std::string NotUsedText(bool bSilent, bool bPending, const std::string& strReason, const char* szNotUsed)
+{
+    if (bPending)
+        return " but was " + (strReason.compare(0, 6, "still ") == 0 ? strReason : "still " + strReason);
+    return std::string(" but ") + (bSilent ? "not by unicast" : szNotUsed) + ": " + strReason;
+}
 
 // True (after saying so) when no probe datagram left the computer.
 bool ReportNothingSent(const CVLNetSession& session)
@@ -305,12 +331,8 @@ bool CheckOtherAddresses(CVLNetSession& session, const std::string& strMAC, cons
     // A host answering for the MAC cannot be told from the device: nothing
     // that changes the device, and no password, goes to either.
     if (bChange && (nOthers > 0 || bUnchecked)) {
-        fprintf(stderr,
-                "vlnet: device %s passed its unicast check at %s\n"
-                "vlnet: device %s refused for %s: it answered the probe from more than one address, and a change "
-                "or a password goes only where nothing else answers for its MAC; give the device's IP address to "
-                "choose\n",
-                strMAC.c_str(), strIP.c_str(), strMAC.c_str(), szChange);
+        fprintf(stderr, "vlnet: device %s passed its unicast check at %s\nvlnet: %s\n", strMAC.c_str(), strIP.c_str(),
+                SeveralRefusal(strMAC, szChange).c_str());
         return false;
     }
     // By its MAC, the checks still running were cut short.
@@ -377,15 +399,21 @@ int RunProbe(CVLNetSession& session, const CVLNetOptions& options)
                 return VLNET_EXIT_STOPPED;
             return bUsable && !CVLNetStatusLine::HasWriteFailed() ? VLNET_EXIT_SUCCESS : VLNET_EXIT_FAILURE;
         }
-        statusLine.Close(0);
+        statusLine.Close(0, session.GetDownInterfaces());
         for (const std::string& strReason : reasons)
             fprintf(stderr, "vlnet: %s\n", strReason.c_str());
         if (!strLimitedOnly.empty())
             fprintf(stderr, "vlnet: %s\n", strLimitedOnly.c_str());
         if (!session.GetDownNote().empty())
             fprintf(stderr, "vlnet: %s\n", session.GetDownNote().c_str());
+        // Without a time-out given the probe sent one round: a device still
+        // starting may answer a later one.
         if (unlisted.empty())
-            fprintf(stderr, "vlnet: device %s not found%s\n", strMAC.c_str(), bStopped ? " before the stop" : "");
+            fprintf(stderr, "vlnet: device %s not found%s\n", strMAC.c_str(),
+                    bStopped                   ? " before the stop"
+                    : options.IsTimeoutGiven() ? ""
+                                               : " in the probe's one round of sends; a device still starting may "
+                                                 "answer later: --timeout N probes again each round for N seconds");
         // Each address it answered from, when more than one did.
         for (const CVLNetSession::SUnlisted& device : unlisted) {
             const std::string strFrom = unlisted.size() > 1 ? " from " + device.strIP : std::string();
@@ -393,13 +421,13 @@ int RunProbe(CVLNetSession& session, const CVLNetOptions& options)
                 fprintf(stderr, "vlnet: device %s answered the probe%s but was %s\n", strMAC.c_str(),
                         strFrom.c_str(), device.strReason.c_str());
             else
-                fprintf(stderr, "vlnet: device %s answered the probe%s but %s: %s\n", strMAC.c_str(), strFrom.c_str(),
-                        device.bSilent ? "not by unicast" : "was not listed", device.strReason.c_str());
+                fprintf(stderr, "vlnet: device %s answered the probe%s%s\n", strMAC.c_str(), strFrom.c_str(),
+                        NotUsedText(device.bSilent, device.bPending, device.strReason, "was not listed").c_str());
         }
         ReportUnchecked(session, CVLNetOptions::NormalizeMACAddress(strMAC));
         return bStopped ? VLNET_EXIT_STOPPED : VLNET_EXIT_FAILURE;
     }
-    statusLine.Close(nFound);
+    statusLine.Close(nFound, session.GetDownInterfaces());
     for (const std::string& strReason : reasons)
         fprintf(stderr, "vlnet: %s\n", strReason.c_str());
     if (!strLimitedOnly.empty())
@@ -408,10 +436,21 @@ int RunProbe(CVLNetSession& session, const CVLNetOptions& options)
         fprintf(stderr, "vlnet: %s\n", session.GetDownNote().c_str());
     // A device that answered the probe alone is the one most in need of
     // attention (a wrong address or mask, another host holding its address).
-    for (const CVLNetSession::SUnlisted& device : unlisted)
-        fprintf(stderr, "vlnet: not listed: %s\t%s\n",
-                CVLNetSession::FormatDeviceLine(device.strMAC, device.strIP, device.strModel).c_str(),
-                device.strReason.c_str());
+    // A listed MAC's other addresses are named as its own.
+    std::vector<std::string> listed = session.GetListedMACs();
+    std::sort(listed.begin(), listed.end());
+    for (const CVLNetSession::SUnlisted& device : unlisted) {
+        const std::vector<std::string> passed = std::binary_search(listed.begin(), listed.end(), device.strMAC)
+                                                    ? session.GetPassedAddresses(device.strMAC)
+                                                    : std::vector<std::string>();
+        if (!passed.empty())
+            fprintf(stderr, "vlnet: device %s, listed at %s, also answered the probe from %s: %s\n",
+                    device.strMAC.c_str(), passed.front().c_str(), device.strIP.c_str(), device.strReason.c_str());
+        else
+            fprintf(stderr, "vlnet: not listed: %s\t%s\n",
+                    CVLNetSession::FormatDeviceLine(device.strMAC, device.strIP, device.strModel).c_str(),
+                    device.strReason.c_str());
+    }
     for (const std::string& strUnnamed : session.GetUnnamedRefused())
         fprintf(stderr, "vlnet: not listed: %s\n", strUnnamed.c_str());
     // Listed or not, a MAC beyond the addresses checked says so.
@@ -454,9 +493,10 @@ void ReportNotUnicast(CVLNetSession& session, const std::string& strDevice, cons
             addresses.push_back(address);
     }
     if (addresses.size() <= 1) {
-        fprintf(stderr, "vlnet: device %s answered the probe but %s: %s\n", strDevice.c_str(),
-                session.IsFoundAnsweringUnicast() ? "was not used" : "not by unicast",
-                session.GetNotUnicastReason().c_str());
+        fprintf(stderr, "vlnet: device %s answered the probe%s\n", strDevice.c_str(),
+                NotUsedText(!session.IsFoundAnsweringUnicast(), session.IsFoundPending(), session.GetNotUnicastReason(),
+                            "was not used")
+                    .c_str());
     } else {
         // No one address is the device's: each is said with its own reason;
         // one that passed was not used as its MAC's others were not judged.
@@ -468,10 +508,12 @@ void ReportNotUnicast(CVLNetSession& session, const std::string& strDevice, cons
                         strMAC.c_str(), address.strIP.c_str(), session.IsTimedOut() ? " at the time-out" : "");
                 continue;
             }
-            fprintf(stderr, "vlnet: device %s answered the probe from %s but %s: %s%s\n", strMAC.c_str(),
-                    address.strIP.c_str(), address.bSilent ? "not by unicast" : "was not used",
-                    address.strReason.c_str(),
-                    address.eState == CVLNetSession::ADDRESS_PENDING && session.IsTimedOut() ? " at the time-out" : "");
+            const bool bPending = address.eState == CVLNetSession::ADDRESS_PENDING;
+            fprintf(stderr, "vlnet: device %s answered the probe from %s%s\n", strMAC.c_str(), address.strIP.c_str(),
+                    NotUsedText(address.bSilent, bPending,
+                                address.strReason + (bPending && session.IsTimedOut() ? " at the time-out" : ""),
+                                "was not used")
+                        .c_str());
         }
     }
     if (!strMAC.empty())
@@ -505,6 +547,18 @@ void NoteShared(CVLNetSession& session, const std::string& strMAC, const std::st
                 strIP.c_str(), CVLNetSession::ListText(others).c_str());
 }
 
+// This computer's IPv4 addresses, each with its mask and interface.
+std::vector<CVLNetValueCheck::SLocalAddress> ReadComputerAddresses()
+{
+    std::vector<VLInterfaceAddress> interfaces;
+    VLListInterfaceAddresses(interfaces);
+    std::vector<CVLNetValueCheck::SLocalAddress> computer;
+    for (const VLInterfaceAddress& entry : interfaces)
+        computer.push_back({CVLSocketAddress::FormatDottedQuad(entry.address).GetString(),
+                            CVLSocketAddress::FormatDottedQuad(entry.netmask).GetString(), entry.strName});
+    return computer;
+}
+
 // False (after saying so) for a device address on none of the computer's
 // networks: a probe hears only those, and a request to it would leave
 // through a router to whatever holds the address there.
@@ -514,41 +568,43 @@ bool CheckOnLocalNetwork(const std::string& strIP)
     if (strIP.empty())
         return true;
     if (!CVLECM::IsOnLocalNetwork(CVLString(strIP.c_str(), VL_CHARSET_UTF8), networks)) {
+        // Said as the probe says it of the network it leaves out.
+        std::vector<VLInterfaceAddress> interfaces;
+        VLListInterfaceAddresses(interfaces);
+        const std::string strDown = CVLNetSession::DownNetworkText(interfaces, strIP);
+        if (!strDown.empty()) {
+            fprintf(stderr, "vlnet: %s; nothing was sent\n", strDown.c_str());
+            return false;
+        }
         fprintf(stderr,
                 "vlnet: %s is on none of this computer's networks (%s): vlnet reaches devices on the computer's own "
-                "networks only; nothing was sent\n",
-                strIP.c_str(), networks.empty() ? "it has none" : CVLNetSession::ListText(networks).c_str());
+                "networks only; nothing was sent; to reach a device there, give this computer an address on its "
+                "subnet on the device's link (%s)\n",
+                strIP.c_str(), networks.empty() ? "it has none" : CVLNetSession::ListText(networks).c_str(),
+                CVLNetResultText::GetAddAddressCommand(0, CVLNetSession::BroadcastInterfaces()).c_str());
         return false;
     }
     // No device answers from this computer's own address or from a
     // network's own addresses: a search for one would run to the time-out.
     uint32_t nAddress = 0;
     CVLSocketAddress::ParseDottedQuad(strIP.c_str(), nAddress);
-    std::vector<VLInterfaceAddress> interfaces;
-    VLListInterfaceAddresses(interfaces);
-    for (const VLInterfaceAddress& entry : interfaces) {
-        uint32_t nLocal = 0, nMask = 0;
-        CVLSocketAddress::ParseDottedQuad(CVLSocketAddress::FormatDottedQuad(entry.address).GetString(), nLocal);
-        CVLSocketAddress::ParseDottedQuad(CVLSocketAddress::FormatDottedQuad(entry.netmask).GetString(), nMask);
-        // A subnet with fewer than two host bits has no network and
-        // broadcast address of its own.
-        const bool bSubnet = CVLNetValueCheck::SameSubnet(nAddress, nLocal, nMask) && ~nMask > 1;
-        const std::string strNetwork = std::string(CVLSocketAddress::FormatDottedQuad(nLocal & nMask).GetString()) +
-                                       "/" + std::to_string(CVLSocketAddress::PrefixLength(nMask));
-        std::string strWhat;
-        if (nAddress == nLocal)
-            strWhat = "this computer's own address (" + entry.strName + ")";
-        else if (bSubnet && nAddress == (nLocal & nMask))
-            strWhat = "the network address of this computer's network " + strNetwork + " (" + entry.strName + ")";
-        else if (bSubnet && nAddress == (nLocal | ~nMask))
-            strWhat = "the broadcast address of this computer's network " + strNetwork + " (" + entry.strName + ")";
-        if (strWhat.empty())
-            continue;
-        fprintf(stderr, "vlnet: %s is %s, no device's address: give the device's own; nothing was sent\n",
-                strIP.c_str(), strWhat.c_str());
-        return false;
-    }
-    return true;
+    const std::string strWhat = CVLNetValueCheck::ComputerAddress(nAddress, ReadComputerAddresses());
+    if (strWhat.empty())
+        return true;
+    fprintf(stderr, "vlnet: %s is %s, no device's address: give the device's own; nothing was sent\n", strIP.c_str(),
+            strWhat.c_str());
+    return false;
+}
+
+// A change or a password by MAC refused as soon as a second address
+// answered for it: each address named as it stood then.
+void RefuseSeveral(CVLNetSession& session, const std::string& strMAC, const char* szChange)
+{
+    for (const CVLNetSession::SAddress& address : session.GetSeveralAddresses())
+        fprintf(stderr, "vlnet: device %s answered the probe from %s: %s\n", strMAC.c_str(), address.strIP.c_str(),
+                address.eState == CVLNetSession::ADDRESS_PASSED ? "passed its unicast check"
+                                                                : address.strReason.c_str());
+    fprintf(stderr, "vlnet: %s\n", SeveralRefusal(strMAC, szChange).c_str());
 }
 
 // Probes until the device of the command line is found; null when it is not.
@@ -561,8 +617,11 @@ CVLPFWNIFInfo* FindDevice(CVLNetSession& session, const CVLNetOptions& options, 
         return nullptr;
     }
     CVLNetStatusLine statusLine(CVLNetStatusLine::IsTerminal());
-    statusLine.StartTicking(
-        [&session](double dSeconds) { return CVLNetStatusLine::Format(dSeconds, session.GetFoundCount()); });
+    statusLine.StartTicking([&session](double dSeconds) {
+        int nChecking = 0, nCommands = 0;
+        session.GetWaitCounts(nChecking, nCommands);
+        return CVLNetStatusLine::Format(dSeconds, session.GetFoundCount(), nChecking, nCommands);
+    });
     const std::string& strMAC = options.GetMACAddress();
     VLPFW_RESULT eResult = session.Probe(options.GetTimeoutSeconds(), false, strMAC, strMAC, options.GetIPAddress(),
                                          nullptr, szChange != nullptr && !strMAC.empty());
@@ -579,6 +638,11 @@ CVLPFWNIFInfo* FindDevice(CVLNetSession& session, const CVLNetOptions& options, 
         return nullptr;
     }
     if (strMAC.empty() && RefuseShared(session, options.GetIPAddress())) {
+        nExit = VLNET_EXIT_FAILURE;
+        return nullptr;
+    }
+    if (szChange != nullptr && session.IsSeveralAnswered()) {
+        RefuseSeveral(session, CVLNetOptions::NormalizeMACAddress(strMAC), szChange);
         nExit = VLNET_EXIT_FAILURE;
         return nullptr;
     }
@@ -766,10 +830,7 @@ CVLNetValueCheck::SJudgement CheckSettingsRead(CVLNetSession& session, const CVL
     CVLNetValueCheck::SNeighbours neighbours;
     CVLString strIP = pNIFInfo->GetIPAddress();
     neighbours.strCurrent = strIP.GetBuffer() != nullptr ? strIP.GetBuffer() : "";
-    std::vector<VLInterfaceAddress> interfaces;
-    VLListInterfaceAddresses(interfaces);
-    for (const VLInterfaceAddress& entry : interfaces)
-        neighbours.computer.push_back(CVLSocketAddress::FormatDottedQuad(entry.address).GetString());
+    neighbours.computer = ReadComputerAddresses();
     CVLString strMACText = pNIFInfo->GetMACAddress();
     neighbours.strMAC =
         CVLNetOptions::NormalizeMACAddress(strMACText.GetBuffer() != nullptr ? strMACText.GetBuffer() : "");

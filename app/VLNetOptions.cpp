@@ -58,6 +58,8 @@ struct CVLNetOptions::SOption
     {
         unsigned nCommands;
         const char* szText;
+        // The text says what happens without the option: no default shown.
+        bool bOwnDefault = false;
     };
     enum
     {
@@ -130,7 +132,11 @@ const CVLNetOptions::SOption CVLNetOptions::s_Options[] = {
      "SECONDS",
      false,
      &CVLNetOptions::setTimeout,
-     {{VLNetCommand::COMMAND_PROBE, "probe in rounds and list what answers within this many seconds"},
+     {{VLNetCommand::COMMAND_PROBE,
+       "listen this many seconds, probing again each round, and list\n"
+       "what answers in that time; without it the probe ends as said\n"
+       "above, at 60 s at most",
+       true},
       {VLNetCommand::COMMAND_URL | VLNetCommand::COMMAND_OPEN, "give up after this many seconds"},
       {VLNetCommand::COMMAND_RUN,
        "the device command waits its own time-out (see above); the\n"
@@ -209,8 +215,16 @@ std::string CVLNetOptions::GetUsage(const std::string& strCommand)
             if (*sz == '\n')
                 strHelp.append(kHelpColumn, ' ');
         }
+        bool bOwnDefault = false;
+        for (const SOption::SHelp& help : option.helps) {
+            if ((help.nCommands & pCommand->nBit) != 0) {
+                bOwnDefault = help.bOwnDefault;
+                break;
+            }
+        }
         if (option.nMax != 0)
-            strHelp += " (1 to " + std::to_string(option.nMax) + ", default " + std::to_string(option.nDefault) + ")";
+            strHelp += " (1 to " + std::to_string(option.nMax) +
+                       (bOwnDefault ? std::string() : ", default " + std::to_string(option.nDefault)) + ")";
         else if (option.nDefault != 0)
             strHelp += " (default " + std::to_string(option.nDefault) + ")";
         strHelp += '\n';

@@ -134,8 +134,24 @@ std::string CVLNetResultText::GetSystemErrorText(long nError)
     return str;
 }
 
+std::string CVLNetResultText::GetAddAddressCommand(int nPrefix, const std::vector<std::string>& interfaces)
+{
+    std::string strCommand =
+        "ip address add A.B.C.D/" + (nPrefix > 0 ? std::to_string(nPrefix) : std::string("N")) + " dev ";
+    if (interfaces.size() == 1)
+        return strCommand + interfaces.front();
+    strCommand += "DEV";
+    if (interfaces.empty())
+        return strCommand;
+    std::string strList;
+    for (size_t i = 0; i < interfaces.size(); i++)
+        strList += (i == 0 ? "" : i + 1 == interfaces.size() ? " or " : ", ") + interfaces[i];
+    return strCommand + ", DEV one of " + strList;
+}
+
 std::string CVLNetResultText::GetOffNetworkText(const std::string& strIP, const std::string& strMask,
-                                                const std::string& strNetworks)
+                                                const std::string& strNetworks,
+                                                const std::vector<std::string>& interfaces)
 {
     uint32_t nAddress = 0, nMask = 0;
     const bool bAddress = CVLSocketAddress::ParseDottedQuad(strIP.c_str(), nAddress);
@@ -152,8 +168,8 @@ std::string CVLNetResultText::GetOffNetworkText(const std::string& strIP, const 
     }
     strText += " is on none of this computer's networks (" + (strNetworks.empty() ? "it has none" : strNetworks) +
                "), so unicast cannot reach it: give this computer an address on " +
-               (nPrefix > 0 ? "that subnet" : "the device's subnet") + " on the link the device is on (ip address add A.B.C.D/" +
-               (nPrefix > 0 ? std::to_string(nPrefix) : std::string("N")) + " dev DEV)";
+               (nPrefix > 0 ? "that subnet" : "the device's subnet") + " on the link the device is on (" +
+               GetAddAddressCommand(nPrefix, interfaces) + ")";
     return strText;
 }
 

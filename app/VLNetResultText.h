@@ -3,6 +3,7 @@
 #define VLNETRESULTTEXT_H
 
 #include <string>
+#include <vector>
 
 class CVLNetResultText
 {
@@ -27,8 +28,14 @@ public:
     // Why a device at strIP (mask strMask; empty or no mask: not known) on
     // none of this computer's networks (strNetworks, as a sentence names
     // them) cannot be reached, and what lets this computer reach it.
+    // interfaces: those the device's link may be (see GetAddAddressCommand).
     static std::string GetOffNetworkText(const std::string& strIP, const std::string& strMask,
-                                         const std::string& strNetworks);
+                                         const std::string& strNetworks, const std::vector<std::string>& interfaces);
+    // The command that gives this computer an address on a device's subnet
+    // (nPrefix, 0 when not known) on the device's link: "ip address add
+    // A.B.C.D/24 dev vl5", the interface named when interfaces (those the
+    // probe's limited broadcast leaves through) holds one alone.
+    static std::string GetAddAddressCommand(int nPrefix, const std::vector<std::string>& interfaces);
 };
 
 #endif

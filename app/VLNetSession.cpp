@@ -2,6 +2,7 @@
 #include "app/VLNetSession.h"
 
 #include <malloc.h>
+#include <net/if.h>
 
 #include <algorithm>
 #include <chrono>
@@ -74,6 +75,23 @@ std::string Text(const CVLString& str)
 {
     const char* sz = str.GetBuffer();
     return sz != nullptr ? std::string(sz, static_cast<size_t>(str.GetLength())) : std::string();
+}
+
+// "eth2 (10.0.2.5/24)": an interface by its address.
+std::string InterfaceText(const VLInterfaceAddress& entry)
+{
+    const int nPrefix = CVLSocketAddress::PrefixLength(CVLSocketAddress::HostOrder(entry.netmask));
+    std::string strAddress = Text(CVLSocketAddress::FormatDottedQuad(CVLSocketAddress::HostOrder(entry.address)));
+    if (nPrefix > 0)
+        strAddress += "/" + std::to_string(nPrefix);
+    return entry.strInterface + " (" + strAddress + ")";
+}
+
+// An interface that is down: its network has no route, and the probe
+// sends nothing there.
+bool IsDown(const VLInterfaceAddress& entry)
+{
+    return !entry.bUp && !entry.bLoopback;
 }
 
 CVLString VLText(const std::string& str)
@@ -796,7 +814,7 @@ std::vector<CVLNetSession::SAddress> CVLNetSession::GetAddresses(const std::stri
         switch (found.eState) {
         case VLECM_MAC_ADDRESS_HEARD:
             address.bHeardOnly = true;
-            address.strReason = "its reply not handled";
+            address.strReason = "waiting for its reply to be handled";
             break;
         case VLECM_MAC_ADDRESS_WAITING:
             address.strReason = "waiting for its unicast check";
@@ -828,11 +846,12 @@ std::vector<CVLNetSession::SAddress> CVLNetSession::GetAddresses(const std::stri
         case VLECM_MAC_ADDRESS_REFUSED:
             address.eState = ADDRESS_UNCHECKED;
             // As the devices a bound refused are named.
-            address.strReason = "refused by a bound: more than " +
-                                Count(static_cast<unsigned long>(found.nBound), "device", "devices") +
-                                (found.eBound == VLECM_BOUND_SOURCE ? std::string(" from one address")
-                                 : found.strNetwork.GetLength() > 0 ? " on " + Text(found.strNetwork)
-                                                                    : std::string(" on no local network"));
+            address.strReason =
+                "refused by a bound: more than " +
+                Count(static_cast<unsigned long>(found.nBound), "device", "devices") +
+                (found.eBound == VLECM_BOUND_SOURCE ? std::string(" from one address (source addresses may be forged)")
+                 : found.strNetwork.GetLength() > 0 ? " on " + Text(found.strNetwork)
+                                                    : std::string(" on no local network"));
             break;
         case VLECM_MAC_ADDRESS_BEYOND:
             address.eState = ADDRESS_UNCHECKED;
@@ -859,7 +878,7 @@ std::string CVLNetSession::offNetworkReason(const std::string& strMAC, const std
     m_CommunicationManager.GetVLECM().WithRecord(strMAC.c_str(), strIP.c_str(), [&strMask](CVLECMNIFInfo* pNIFInfo) {
         CVLNetPropertyLines::ReadText(pNIFInfo, kProbeMaskPath, strMask);
     });
-    return CVLNetResultText::GetOffNetworkText(strIP, strMask, ListText(networks));
+    return CVLNetResultText::GetOffNetworkText(strIP, strMask, ListText(networks), BroadcastInterfaces());
 }
 
 CVLNetSession::EAddressState CVLNetSession::GetAddressState(const std::string& strMAC, const std::string& strIP,
@@ -901,6 +920,7 @@ bool CVLNetSession::hasNonUnicastMatch()
         m_strNotUnicastReason =
             address.strReason + (address.eState == ADDRESS_PENDING && m_bTimedOut ? " at the time-out" : "");
         m_bFoundAnsweringUnicast = !address.bSilent;
+        m_bFoundPending = address.eState == ADDRESS_PENDING;
         return true;
     }
     return false;
@@ -981,6 +1001,7 @@ void CVLNetSession::noteUnlisted(const char* szCut, const std::string& strFilter
             unlisted.strModel = address.strModel;
             unlisted.bUnicast = address.bUnicast;
             unlisted.bSilent = address.bSilent;
+            unlisted.bPending = address.eState == ADDRESS_PENDING;
             unlisted.strReason =
                 address.eState == ADDRESS_PASSED
                     ? std::string("passed its unicast check, but its MAC's other addresses were not all judged ") +
@@ -1010,6 +1031,7 @@ void CVLNetSession::resetProbe(const SProbeGoal& goal, CVLNetStatusLine* pStatus
     m_bNothingSent = false;
     m_bFoundNotUnicast = false;
     m_bFoundAnsweringUnicast = false;
+    m_bFoundPending = false;
     m_strNotUnicastReason.clear();
     m_nSendError = 0;
     m_bDeaf = false;
@@ -1023,8 +1045,11 @@ void CVLNetSession::resetProbe(const SProbeGoal& goal, CVLNetStatusLine* pStatus
     m_strNotUsedWhy.clear();
     m_strLimitedOnlyNote.clear();
     m_strDownNote.clear();
+    m_DownInterfaces.clear();
     m_strFilterMAC = goal.strOnlyMAC;
     m_bSoleAddressConfirmed = false;
+    m_bSeveralAnswered = false;
+    m_SeveralAddresses.clear();
     m_bTimedOut = false;
 }
 
@@ -1115,6 +1140,15 @@ const char* CVLNetSession::waitForEnd(const SProbeGoal& goal, CVLNetStatusLine* 
             nJudgedChange = nMACChange;
             bJudged = true;
         }
+        // A change or a password by MAC goes only where one address alone
+        // answers for it: a second decides the refusal, whatever the
+        // checks still under way say.
+        if (goal.bSoleAddress && nTargetAddresses > 1) {
+            bool bMore = false;
+            m_SeveralAddresses = GetAddresses(goal.strFindMAC, bMore);
+            m_bSeveralAnswered = true;
+            return nullptr;
+        }
         // The device looked for is used only after the send schedule, when
         // every address that answers for its MAC has been heard, and once
         // the device manager judged it. A change or a password by MAC waits
@@ -1174,7 +1208,9 @@ const char* CVLNetSession::waitForEnd(const SProbeGoal& goal, CVLNetStatusLine* 
             return nullptr;
         markConflicts();
         if (pStatusLine != nullptr && nElapsed - nLastStatus >= kStatusMilliseconds) {
-            pStatusLine->Show(nElapsed / 1000.0, GetFoundCount());
+            int nChecking = 0, nCommands = 0;
+            GetWaitCounts(nChecking, nCommands);
+            pStatusLine->Show(nElapsed / 1000.0, GetFoundCount(), nChecking, nCommands);
             nLastStatus = nElapsed;
         }
         // Until the table changes or the next thing falls due; a stop asked
@@ -1199,6 +1235,16 @@ const char* CVLNetSession::waitForEnd(const SProbeGoal& goal, CVLNetStatusLine* 
     }
 }
 
+void CVLNetSession::GetWaitCounts(int& nChecking, int& nCommands)
+{
+    nChecking = 0;
+    nCommands = 0;
+    if (!m_bInitialize)
+        return;
+    const int nChains = m_CommunicationManager.GetVLECM().GetUnfinishedChainCount(nChecking);
+    nCommands = std::max(nChains - nChecking, 0);
+}
+
 void CVLNetSession::noteEnd(const SProbeGoal& goal, const char* szCut)
 {
     CVLECM& ecm = m_CommunicationManager.GetVLECM();
@@ -1209,6 +1255,10 @@ void CVLNetSession::noteEnd(const SProbeGoal& goal, const char* szCut)
     std::vector<VLInterfaceAddress> interfaces;
     if (VLListInterfaceAddresses(interfaces))
         m_strDownNote = DownNote(interfaces);
+    for (const VLInterfaceAddress& entry : interfaces) {
+        if (IsDown(entry) && entry.bFirstOfInterface)
+            m_DownInterfaces.push_back(entry.strInterface);
+    }
     m_bNothingSent = sendStatus.nSent == 0 && sendStatus.nFailed > 0;
     m_nSendError = sendStatus.nFirstError;
     // Nor does it when the replies could not be heard.
@@ -1291,6 +1341,13 @@ std::string ArrivalText(const SVLECMBoundReport& report)
     return strText.empty() ? strText : " (" + strText + ")";
 }
 
+// " (source addresses may be forged)" where something points to forgery
+// (see ArrivalText); empty otherwise.
+std::string ForgeryNote(const SVLECMBoundReport& report)
+{
+    return report.bMayBeForged ? " (source addresses may be forged)" : "";
+}
+
 // What a bound of a report refused: "more than 512 devices on
 // 10.71.2.0/24", "more than 4 devices from one address".
 std::string BoundText(const SVLECMBoundReport& report)
@@ -1303,6 +1360,37 @@ std::string BoundText(const SVLECMBoundReport& report)
 }
 }  // namespace
 
+std::string CVLNetSession::DownNetworkText(const std::vector<VLInterfaceAddress>& entries, const std::string& strIP)
+{
+    uint32_t nAddress = 0;
+    if (!CVLSocketAddress::ParseDottedQuad(strIP.c_str(), nAddress))
+        return std::string();
+    for (const VLInterfaceAddress& entry : entries) {
+        const uint32_t nMask = CVLSocketAddress::HostOrder(entry.netmask);
+        if (!IsDown(entry) || nMask == 0 || (CVLSocketAddress::HostOrder(entry.address) & nMask) != (nAddress & nMask))
+            continue;
+        return strIP + " is on the network of interface " + InterfaceText(entry) +
+               ", which is down, so the probe leaves that network out: bring it up (ip link set " + entry.strInterface +
+               " up)";
+    }
+    return std::string();
+}
+
+std::vector<std::string> CVLNetSession::BroadcastInterfaces()
+{
+    std::vector<VLInterfaceAddress> entries;
+    VLListInterfaceAddresses(entries);
+    std::vector<std::string> interfaces;
+    for (const VLInterfaceAddress& entry : entries) {
+        if (!entry.bUp || entry.bLoopback || (entry.nFlags & IFF_BROADCAST) == 0 ||
+            (entry.nFlags & IFF_POINTOPOINT) != 0 ||
+            std::find(interfaces.begin(), interfaces.end(), entry.strInterface) != interfaces.end())
+            continue;
+        interfaces.push_back(entry.strInterface);
+    }
+    return interfaces;
+}
+
 std::string CVLNetSession::DownNote(const std::vector<VLInterfaceAddress>& entries)
 {
     // An interface that is down has no route: the probe sends nothing there
@@ -1310,13 +1398,9 @@ std::string CVLNetSession::DownNote(const std::vector<VLInterfaceAddress>& entri
     std::vector<std::string> names;
     std::vector<std::string> interfaces;
     for (const VLInterfaceAddress& entry : entries) {
-        if (entry.bUp || entry.bLoopback || !entry.bFirstOfInterface)
+        if (!IsDown(entry) || !entry.bFirstOfInterface)
             continue;
-        const int nPrefix = CVLSocketAddress::PrefixLength(CVLSocketAddress::HostOrder(entry.netmask));
-        std::string strAddress = Text(CVLSocketAddress::FormatDottedQuad(CVLSocketAddress::HostOrder(entry.address)));
-        if (nPrefix > 0)
-            strAddress += "/" + std::to_string(nPrefix);
-        names.push_back(entry.strInterface + " (" + strAddress + ")");
+        names.push_back(InterfaceText(entry));
         interfaces.push_back(entry.strInterface);
     }
     if (names.empty())
@@ -1413,8 +1497,9 @@ void CVLNetSession::noteRefused(const std::vector<SVLECMBoundReport>& reports, c
             strFindMAC = m_strFindMAC;
             strFindIP = m_strFindIP;
         }
+        // Whether its source may be forged, as the probe says it.
         if (ecm.FindRefusedDevice(VLText(strFindMAC), VLText(strFindIP), found))
-            m_strRefusal = BoundText(found);
+            m_strRefusal = BoundText(found) + ForgeryNote(found);
         return;
     }
     auto unlisted = [this](const SVLECMBoundReport& report) {
@@ -1422,7 +1507,7 @@ void CVLNetSession::noteRefused(const std::vector<SVLECMBoundReport>& reports, c
             SUnlisted refused;
             refused.strMAC = CVLNetOptions::NormalizeMACAddress(Text(device.strMAC));
             refused.strIP = Text(device.strAddress);
-            refused.strReason = "refused by a bound: " + BoundText(report);
+            refused.strReason = "refused by a bound: " + BoundText(report) + ForgeryNote(report);
             refused.bRefused = true;
             m_Unlisted.push_back(refused);
         }

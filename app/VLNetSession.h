@@ -59,6 +59,10 @@ public:
     // True when the extra round bSoleAddress asked for passed with no other
     // address heard for the MAC.
     bool IsSoleAddressConfirmed() const { return m_bSoleAddressConfirmed; }
+    // True when, looking for a MAC a change or a password goes to
+    // (bSoleAddress), the probe ended as soon as a second address answered
+    // for it: nothing its checks say could let the change go.
+    bool IsSeveralAnswered() const { return m_bSeveralAnswered; }
     // True when the last probe ended at its time-out.
     bool IsTimedOut() const { return m_bTimedOut; }
     // True when the last probe sent nothing at all (every send failed);
@@ -89,6 +93,7 @@ public:
         bool bUnicast = false;  // it did answer by unicast
         bool bSilent = false;   // nothing came from its address to its unicast check
         bool bRefused = false;  // a bound refused it
+        bool bPending = false;  // its check or commands were not over (the reason says when)
     };
     // Those of the last probe (with a filtering MAC address, that device
     // alone): the device list's in its order, then those a bound refused,
@@ -114,8 +119,23 @@ public:
     // whose networks it left out, as one line for standard error; empty
     // when none was.
     std::string GetDownNote() const { return m_strDownNote; }
+    // The interfaces of that line.
+    std::vector<std::string> GetDownInterfaces() const { return m_DownInterfaces; }
+    // What the probe running waits for: the addresses in or waiting for
+    // their unicast check, and those whose commands are not over.
+    void GetWaitCounts(int& nChecking, int& nCommands);
     // That line for the computer's interface addresses.
     static std::string DownNote(const std::vector<VLInterfaceAddress>& entries);
+    // Why a device at strIP cannot be reached when its network is that of
+    // an interface that is down (the probe leaves it out), for standard
+    // error: "10.0.2.7 is on the network of interface eth2 (10.0.2.5/24),
+    // which is down: bring it up (ip link set eth2 up)"; empty when no
+    // interface that is down holds it.
+    static std::string DownNetworkText(const std::vector<VLInterfaceAddress>& entries, const std::string& strIP);
+    // The interfaces the probe's limited broadcast leaves through (up, not
+    // a loopback nor a point-to-point link), each once: the links a device
+    // that answered it may be on.
+    static std::vector<std::string> BroadcastInterfaces();
     // True when the device looked for was not found, but a device of its
     // MAC (or IP) address answered the last probe and not by unicast.
     bool IsFoundNotUnicast() const { return m_bFoundNotUnicast; }
@@ -126,6 +146,9 @@ public:
     // it answered with another MAC): then "not by unicast" is not what
     // happened.
     bool IsFoundAnsweringUnicast() const { return m_bFoundAnsweringUnicast; }
+    // True when that address's check or commands were not over: the reason
+    // says where it was ("in its unicast check at the time-out").
+    bool IsFoundPending() const { return m_bFoundPending; }
     // Says on standard error, once, that definition scripts failed since the
     // last call (a condition that fails drops the reply it judges); the
     // failures it said, 0 when none.
@@ -240,6 +263,9 @@ public:
     // heard (those never checked last); bMore when it answered from more
     // than kMaxAddressesPerMAC, the others not checked.
     std::vector<SAddress> GetAddresses(const std::string& strMAC, bool& bMore);
+    // When IsSeveralAnswered, the MAC's addresses as they stood as the probe
+    // ended (its stop cut their checks short).
+    std::vector<SAddress> GetSeveralAddresses() const { return m_SeveralAddresses; }
     // The device manager's decision on the MAC in the last probe: judged
     // (at one address or more than one) or not yet, or not heard at all.
     enum EVerdict
@@ -390,6 +416,7 @@ private:
     // The last probe's sends: none left the computer, and why.
     bool m_bNothingSent;
     bool m_bFoundNotUnicast;
+    bool m_bFoundPending = false;
     bool m_bFoundAnsweringUnicast = false;
     std::string m_strNotUnicastReason;
     long m_nSendError;
@@ -399,6 +426,7 @@ private:
     std::vector<std::string> m_IncompleteReasons;
     std::string m_strLimitedOnlyNote;
     std::string m_strDownNote;
+    std::vector<std::string> m_DownInterfaces;
     std::vector<SUnlisted> m_Unlisted;
     std::vector<std::string> m_UnnamedRefused;
     std::string m_strRefusal;
@@ -422,6 +450,8 @@ private:
     // The filtering MAC address of the probe (empty: none).
     std::string m_strFilterMAC;
     bool m_bSoleAddressConfirmed = false;
+    bool m_bSeveralAnswered = false;
+    std::vector<SAddress> m_SeveralAddresses;
     bool m_bTimedOut = false;
     // probe --mac: the device's line waits until its addresses are judged.
     bool m_bHoldLines = false;

@@ -34,11 +34,17 @@ bool CVLNetStatusLine::IsTerminal()
     return isatty(STDERR_FILENO) == 1;
 }
 
-std::string CVLNetStatusLine::Format(double dSeconds, int nFound)
+std::string CVLNetStatusLine::Format(double dSeconds, int nFound, int nChecking, int nCommands)
 {
     char szText[96];
     snprintf(szText, sizeof(szText), "probing: %.1f s, %d device%s found", dSeconds, nFound, nFound == 1 ? "" : "s");
-    return szText;
+    std::string strText = szText;
+    if (nChecking > 0)
+        strText += "; waiting for " + std::to_string(nChecking) + " unicast check" + (nChecking == 1 ? "" : "s");
+    if (nCommands > 0)
+        strText += std::string(nChecking > 0 ? " and" : "; waiting for") + " the commands of " +
+                   std::to_string(nCommands) + (nCommands == 1 ? " address" : " addresses");
+    return strText;
 }
 
 std::string CVLNetStatusLine::FormatCommand(const std::string& strCommand, const std::string& strIP, double dSeconds,
@@ -59,10 +65,10 @@ std::string CVLNetStatusLine::FormatCommand(const std::string& strCommand, const
            "; as it names no device, it is the answer if no other comes in this try";
 }
 
-void CVLNetStatusLine::Show(double dSeconds, int nFound)
+void CVLNetStatusLine::Show(double dSeconds, int nFound, int nChecking, int nCommands)
 {
     std::lock_guard<std::mutex> lock(m_Mutex);
-    showLocked(Format(dSeconds, nFound));
+    showLocked(Format(dSeconds, nFound, nChecking, nCommands));
 }
 
 void CVLNetStatusLine::showLocked(const std::string& strText)
@@ -142,13 +148,25 @@ void CVLNetStatusLine::Print(const std::string& strLine)
     FlushOutput(nError);
 }
 
-void CVLNetStatusLine::Close(int nFound)
+std::string CVLNetStatusLine::CloseText(int nFound, const std::vector<std::string>& down)
+{
+    std::string strText = std::to_string(nFound) + (nFound == 1 ? " device" : " devices") + " found";
+    if (down.empty())
+        return strText;
+    std::string strList;
+    for (size_t i = 0; i < down.size(); i++)
+        strList += (i == 0 ? "" : i + 1 == down.size() ? " and " : ", ") + down[i];
+    return strText + "; the probe left out the network" + (down.size() == 1 ? " of " : "s of ") + strList +
+           (down.size() == 1 ? ", which is down" : ", which are down");
+}
+
+void CVLNetStatusLine::Close(int nFound, const std::vector<std::string>& down)
 {
     std::lock_guard<std::mutex> lock(m_Mutex);
     if (!m_bEnabled)
         return;
     clearLocked();
-    fprintf(stderr, "%d device%s found\n", nFound, nFound == 1 ? "" : "s");
+    fprintf(stderr, "%s\n", CloseText(nFound, down).c_str());
 }
 
 bool CVLNetStatusLine::FlushOutput(int& nError)

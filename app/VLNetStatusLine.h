@@ -10,6 +10,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 class CVLNetStatusLine
 {
@@ -20,7 +21,7 @@ public:
 
     static bool IsTerminal();
 
-    void Show(double dSeconds, int nFound);
+    void Show(double dSeconds, int nFound, int nChecking = 0, int nCommands = 0);
     void Clear();
     // Shows, from a thread of its own, the text fnText makes of the seconds
     // since the call, and again every few tenths of a second, until
@@ -31,8 +32,11 @@ public:
     // Writes one line to standard output (and flushes it).
     void Print(const std::string& strLine);
 
-    // The status text: "probing: 3.2 s, 4 devices found".
-    static std::string Format(double dSeconds, int nFound);
+    // The status text: "probing: 3.2 s, 4 devices found", and what the
+    // probe waits for, when it waits for addresses (nChecking in or
+    // waiting for their unicast check, nCommands for their commands):
+    // "; waiting for 2 unicast checks and the commands of 3 addresses".
+    static std::string Format(double dSeconds, int nFound, int nChecking = 0, int nCommands = 0);
     // The status text of a device command's wait: "SetDetail: 1.4 s,
     // waiting for the device at 10.0.0.5"; once an error reply that names
     // no device came (nHeldResult, as the record holds it), that it came
@@ -41,8 +45,10 @@ public:
     static std::string FormatCommand(const std::string& strCommand, const std::string& strIP, double dSeconds,
                                      unsigned nHeldResult = 0, long nMostSeconds = 0);
     // The closing line on a terminal, once the status line is gone:
-    // "0 devices found".
-    void Close(int nFound);
+    // "0 devices found", and the interfaces whose networks the probe left
+    // out, being down (CloseText).
+    void Close(int nFound, const std::vector<std::string>& down = std::vector<std::string>());
+    static std::string CloseText(int nFound, const std::vector<std::string>& down);
 
     // Flushes standard output. False when a write to it has failed (a full
     // disk, a closed pipe), with the first failure's error number.

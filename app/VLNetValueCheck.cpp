@@ -364,11 +364,18 @@ bool JudgeSettings(const SSettings& settings, const CVLNetValueCheck::SNeighbour
     }
     const bool bNewHost = host.bGiven && host.strValue != neighbours.strCurrent;
     if (bNewHost) {
+        // This computer takes its own networks' network and broadcast
+        // addresses as its networks', whatever mask the device would have.
+        bool bOwn = false;
+        const std::string strWhat = CVLNetValueCheck::ComputerAddress(nHost, neighbours.computer, &bOwn);
+        if (!strWhat.empty() && !bOwn)
+            return Refuse(judgement, CVLNetValueCheck::VERDICT_REFUSED,
+                          host.Argument() + ": " + strWhat +
+                              ", which this computer takes for its network's own: it could not reach the device "
+                              "there");
         const std::string strInUse = host.Argument() + ": in use on the network: ";
-        for (const std::string& strAddress : neighbours.computer) {
-            if (strAddress == host.strValue)
-                return Refuse(judgement, CVLNetValueCheck::VERDICT_IN_USE, strInUse + "this computer holds it");
-        }
+        if (bOwn)
+            return Refuse(judgement, CVLNetValueCheck::VERDICT_IN_USE, strInUse + "this computer holds it");
         for (const auto& device : neighbours.devices) {
             if (device.first == host.strValue)
                 return Refuse(
@@ -660,6 +667,28 @@ CVLNetValueCheck::CheckSettings(const std::vector<SField>& fields, const std::ma
             break;
     }
     return judgement;
+}
+
+std::string CVLNetValueCheck::ComputerAddress(uint32_t nAddress, const std::vector<SLocalAddress>& computer, bool* pOwn)
+{
+    if (pOwn != nullptr)
+        *pOwn = false;
+    for (const SLocalAddress& local : computer) {
+        const uint32_t nLocal = AddressOf(local.strAddress);
+        const uint32_t nMask = AddressOf(local.strMask);
+        const std::string strNetwork =
+            " of this computer's network " + SubnetText(nLocal, nMask) + " (" + local.strInterface + ")";
+        if (nAddress == nLocal) {
+            if (pOwn != nullptr)
+                *pOwn = true;
+            return "this computer's own address (" + local.strInterface + ")";
+        }
+        if (!SameSubnet(nAddress, nLocal, nMask))
+            continue;
+        if (const char* szWhat = SubnetOwnAddress(nAddress, nMask))
+            return szWhat + strNetwork;
+    }
+    return std::string();
 }
 
 bool CVLNetValueCheck::SameSubnet(uint32_t nA, uint32_t nB, uint32_t nMask)

@@ -66,6 +66,23 @@ public:
                       std::vector<std::pair<std::string, std::string>>& assignments, std::string& strError,
                       const std::string& strTo = std::string(), bool bForce = false, bool* pForcible = nullptr);
 
+    // One of this computer's addresses, with its mask and the interface
+    // that holds it.
+    struct SLocalAddress
+    {
+        std::string strAddress;
+        std::string strMask;
+        std::string strInterface;
+    };
+    // What nAddress (host order) is to this computer: empty when it is no
+    // address of its own; else, for a message, "this computer's own address
+    // (eth0)", or "the network address" or "the broadcast address" "of this
+    // computer's network 10.201.1.0/24 (eth0)", which the computer takes as
+    // its network's own, so that no device is reached there. pOwn, when
+    // given, is set true for the computer's own address.
+    static std::string ComputerAddress(uint32_t nAddress, const std::vector<SLocalAddress>& computer,
+                                       bool* pOwn = nullptr);
+
     // What the settings are judged against: the address the device is
     // reached at (which it may keep), this computer's own addresses, every
     // address heard in the probe with its MAC (the device's own MAC's other
@@ -75,7 +92,7 @@ public:
     struct SNeighbours
     {
         std::string strCurrent;
-        std::vector<std::string> computer;
+        std::vector<SLocalAddress> computer;
         std::vector<std::pair<std::string, std::string>> devices;  // address, MAC
         std::string strMAC;
         std::string strInterface;
@@ -111,7 +128,9 @@ public:
     // nor in use (this computer's, heard in the probe, the device's
     // gateway), and must leave this computer reaching the device on the
     // interface it was heard on; the gateway (0.0.0.0: none) must be a host
-    // of the subnet other than the device. A node whose IPMode is not 0
+    // of the subnet other than the device. Nor may the address be the
+    // network or broadcast address of one of this computer's networks,
+    // whatever the device's mask. A node whose IPMode is not 0
     // (DHCP, link-local) takes an address of its own but keeps one given
     // when no server answers: only that address (not 0.0.0.0, none) is
     // judged, and not for reach. bForce lets the reach and gateway-outside

@@ -98,6 +98,11 @@ const SMessage kMessages[] = {
      "vlnet: 10.9.0.255 is the broadcast address of this computer's network 10.9.0.0/24 (vt0), no device's address: "
      "give the device's own; nothing was sent\n",
      true},
+    // A MAC not heard in the probe's one round may answer a later one.
+    {"probe --mac 00:26:AB:7F:7F:7F", 1,
+     "vlnet: device 00:26:AB:7F:7F:7F not found in the probe's one round of sends; a device still starting may "
+     "answer later: --timeout N probes again each round for N seconds\n",
+     true},
     // An interface that is down is named, and why its network was left out
     // (last: the interfaces stay for the lines after it).
     {"ip link add vup type veth peer name vupp && ip address add 10.201.8.1/24 dev vup && ip link set vup up && "
@@ -106,6 +111,18 @@ const SMessage kMessages[] = {
      0,
      "vlnet: interface vdown (10.201.9.1/24) is down, so the probe left out its network: bring it up (ip link set "
      "vdown up)\n"},
+    // An address on its network is said to be so, not to be on none.
+    {"url 10.201.9.20 --timeout 5", 1,
+     "vlnet: 10.201.9.20 is on the network of interface vdown (10.201.9.1/24), which is down, so the probe leaves "
+     "that network out: bring it up (ip link set vdown up); nothing was sent\n",
+     true},
+    // An address on none of the networks: what would reach a device there.
+    {"run 192.168.77.10 GetDetail --timeout 5", 1,
+     "vlnet: 192.168.77.10 is on none of this computer's networks (10.9.0.0/24 (vt0) and 10.201.8.0/24 (vup)): vlnet "
+     "reaches devices on the computer's own networks only; nothing was sent; to reach a device there, give this "
+     "computer an address on its subnet on the device's link (ip address add A.B.C.D/N dev DEV, DEV one of vt0 or "
+     "vup)\n",
+     true},
 };
 }  // namespace
 

@@ -18,3 +18,19 @@ TEST(VLNetStatusLine, ACommandsWaitSaysWhatCame)
               "device, it is the answer if no other comes in this try",
               CVLNetStatusLine::FormatCommand("GetWirelessLANInfo", "10.0.0.5", 0.2, 0xFF01));
 }
+
+// While the probe waits for addresses, the line says what for; its
+// closing line names the networks it left out, their interfaces down.
+TEST(VLNetStatusLine, AProbeSaysWhatItWaitsForAndWhatItLeftOut)
+{
+    EXPECT_EQ("probing: 21.9 s, 2 devices found", CVLNetStatusLine::Format(21.94, 2));
+    EXPECT_EQ("probing: 21.9 s, 2 devices found; waiting for the commands of 3 addresses",
+              CVLNetStatusLine::Format(21.9, 2, 0, 3));
+    EXPECT_EQ("probing: 3.0 s, 1 device found; waiting for 1 unicast check and the commands of 1 address",
+              CVLNetStatusLine::Format(3, 1, 1, 1));
+    EXPECT_EQ("0 devices found", CVLNetStatusLine::CloseText(0, {}));
+    EXPECT_EQ("1 device found; the probe left out the network of eth2, which is down",
+              CVLNetStatusLine::CloseText(1, {"eth2"}));
+    EXPECT_EQ("2 devices found; the probe left out the networks of eth2 and eth3, which are down",
+              CVLNetStatusLine::CloseText(2, {"eth2", "eth3"}));
+}

@@ -224,7 +224,9 @@ TEST_F(VLNetValueCheck, TheAddressSettingsTheDeviceWillHaveLeaveItOnItsNetwork)
 {
     CVLNetValueCheck::SNeighbours neighbours;
     neighbours.strCurrent = "10.201.3.15";
-    neighbours.computer = {"192.168.7.2", "10.201.3.1", "10.201.3.101"};
+    neighbours.computer = {{"192.168.7.2", "255.255.255.0", "eth0"},
+                           {"10.201.3.1", "255.255.255.0", "vl3"},
+                           {"10.201.3.101", "255.255.255.0", "vl3"}};
     neighbours.strMAC = "00:26:AB:13:00:01";
     neighbours.devices = {{"10.201.3.15", "00:26:AB:13:00:01"},
                           {"10.201.3.11", "00:26:AB:13:01:01"},
@@ -242,6 +244,7 @@ TEST_F(VLNetValueCheck, TheAddressSettingsTheDeviceWillHaveLeaveItOnItsNetwork)
     const std::string kUnreachable = "this computer, at 10.201.3.1 on vl3, could no longer reach the device at ";
     const std::string kBeyond = "the device would stay reachable on its own segment but reach nothing beyond it";
     const std::string kForce = " (--force sends it anyway)";
+    const std::string kTheirs = "which this computer takes for its network's own: it could not reach the device there";
     const auto R = CVLNetValueCheck::VERDICT_REFUSED;
     const auto U = CVLNetValueCheck::VERDICT_IN_USE;
     const auto A = CVLNetValueCheck::VERDICT_ACCEPTED;
@@ -254,6 +257,23 @@ TEST_F(VLNetValueCheck, TheAddressSettingsTheDeviceWillHaveLeaveItOnItsNetwork)
         std::string strMessage;                     // the refusal, or what --force overrode
         std::string strAskAddress = std::string();  // the address to ask the network
     } cases[] = {
+        // A wider mask makes them hosts of the device's subnet, but this
+        // computer still takes them for its networks' own, in every mode.
+        {{{kDetail + "SubnetMask", "255.255.0.0"}, {kDetail + "IPAddress", "10.201.3.255"}},
+         kRead,
+         false,
+         R,
+         "IPAddress=10.201.3.255: the broadcast address of this computer's network 10.201.3.0/24 (vl3), " + kTheirs},
+        {{{kDetail + "IPMode", "1"}, {kDetail + "SubnetMask", "255.255.0.0"}, {kDetail + "IPAddress", "10.201.3.0"}},
+         kRead,
+         false,
+         R,
+         "IPAddress=10.201.3.0: the network address of this computer's network 10.201.3.0/24 (vl3), " + kTheirs},
+        {{{kDetail + "SubnetMask", "255.0.0.0"}, {kDetail + "IPAddress", "192.168.7.255"}},
+         kRead,
+         true,
+         R,
+         "IPAddress=192.168.7.255: the broadcast address of this computer's network 192.168.7.0/24 (eth0), " + kTheirs},
         {{{kDetail + "IPAddress", "10.201.3.255"}},
          kRead,
          false,

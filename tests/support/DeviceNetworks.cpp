@@ -56,12 +56,15 @@ bool FindKey(const std::string& strKeys, const std::string& strKey, std::string&
 // listed (an impostor too; a burst's repeats are dropped; checkerrors
 // floods only the other devices' checks), while one deaf to unicast, one
 // whose check or list information is answered with an error, one that
-// ignores every request, and the other hostile kinds are not.
+// never answers its list information, one that ignores every request, and
+// the other hostile kinds are not (nor, see AddNetwork, one whose address
+// is off the network, which unicast does not reach).
 bool ListedByProbe(const std::string& strKeys)
 {
     std::string strValue;
     if ((FindKey(strKeys, "unicast", strValue) && strValue == "0") ||
-        (FindKey(strKeys, "loss", strValue) && strValue == "100"))
+        (FindKey(strKeys, "loss", strValue) && strValue == "100") ||
+        (FindKey(strKeys, "quietlist", strValue) && strValue == "1"))
         return false;
     if (FindKey(strKeys, "dataerror", strValue)) {
         const long nFunction = strtol(strValue.c_str(), nullptr, 16);
@@ -151,15 +154,18 @@ bool CDeviceNetworks::AddNetwork(int nNetwork, const std::vector<std::string>& d
         std::string strModel = "Model " + std::to_string(nNetwork) + "-" + std::to_string(i);
         strList += "mac=" + Mac(nNetwork, nIndex) + " ip=" + strIP + " mask=" + strMask + " model=\"" + strModel +
                    "\" restart=0 " + devices[i] + "\n";
-        const bool bListed = ListedByProbe(devices[i]);
+        bool bListed = ListedByProbe(devices[i]);
         // A MAC, address or model of the device's own keys is the one it
         // answers with.
         std::string strMAC = Mac(nNetwork, nIndex);
         if (FindKey(devices[i], "mac", strMAC))
             strMAC = ListedMac(strMAC);
         FindKey(devices[i], "model", strModel);
-        if (FindKey(devices[i], "ip", strIP) && (ntohl(inet_addr(strIP.c_str())) & nMask) != nNetworkAddress)
+        // Off the network, unicast from the computer does not reach it.
+        if (FindKey(devices[i], "ip", strIP) && (ntohl(inet_addr(strIP.c_str())) & nMask) != nNetworkAddress) {
             bOffNetwork = true;
+            bListed = false;
+        }
         if (std::find(addresses.begin(), addresses.end(), strIP + strPrefix) == addresses.end())
             addresses.push_back(strIP + strPrefix);
         m_Devices.push_back({strMAC, strIP, strModel, bListed});

@@ -30,9 +30,14 @@ std::string Quote(const std::string& s)
     return q + "'";
 }
 
+// Runs a shell command line, its output and errors read, not shown; false
+// (with them in *pError) when it fails. The whole line is redirected, a
+// list of commands too: "ip link show" of a veth looks up its peer's
+// namespace among all of /run/netns and says "Peer netns reference is
+// invalid" of one that another program is making or removing.
 bool Shell(const std::string& strCommand, std::string* pError)
 {
-    std::string strLine = strCommand + " 2>&1";
+    std::string strLine = "{ " + strCommand + "\n} 2>&1";
     FILE* p = popen(strLine.c_str(), "r");
     if (!p) {
         if (pError)

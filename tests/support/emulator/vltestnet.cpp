@@ -51,8 +51,9 @@ const char kUsage[] = "usage: vltestnet [--prefix NAME] --network N [DEVICE...] 
                       "  Prints \"computer NAMESPACE\" (the computer's namespace), then per device\n"
                       "  \"device MAC IP MODEL STATE\" (MODEL may hold blanks; STATE is listed, unlisted\n"
                       "  when a probe does not list it, as it ignores unicast, its check or commands\n"
-                      "  fail, or it is a hostile host, or shared when another listed device has its\n"
-                      "  MAC: a probe lists one of them, and url and run refuse the MAC), then\n"
+                      "  fail or never end (quietlist=1), its address is off its network, or it is a\n"
+                      "  hostile host, or shared when another listed device has its MAC: a probe\n"
+                      "  lists one of them, and url and run refuse the MAC), then\n"
                       "  \"ready\" once the devices answer.\n"
                       "  Exit status: 0 after its input ended, 1 when the network could not be made,\n"
                       "  2 for a wrong command line, 128+N once signal N stopped it (130: Ctrl-C).\n";

@@ -120,33 +120,43 @@ TEST(TestNetwork, TheNextRunRemovesWhatAGoneRunOfItsPrefixLeft)
 
 // vltestnet names its namespaces with --prefix (over the environment's),
 // makes a network given no device, tells apart the listed devices that
-// share a MAC (a probe lists one of them) and lists an impostor, which
-// answers unicast, and, stopped by SIGINT, removes
-// all it made and ends with 130 as a shell tells it.
+// share a MAC (a probe lists one of them), lists an impostor, which
+// answers unicast, and neither a device off the network nor a host that
+// stalls after its check, and, stopped by SIGINT, removes all it made and
+// ends with 130 as a shell tells it. What its commands say stays theirs:
+// a name in /run/netns that is no namespace (one that another program is
+// making or removing) puts nothing on its standard error.
 TEST(VLTestNet, ThePrefixTheStatesAndAStopBySIGINT)
 {
     VL_NEEDS_NAMESPACES();
     CWatchdog watchdog(120, "vltestnet's network and its stop");
     std::string strEmulator = TestEmulatorProgram();
     std::string strProgram = strEmulator.substr(0, strEmulator.rfind('/')) + "/vltestnet";
-    int toChild[2], fromChild[2];
+    const std::string strStray = "/run/netns/vlnetlab-stray" + std::to_string(getpid()) + "x";
+    ASSERT_EQ(0, system(("touch " + strStray).c_str()));
+    int toChild[2], fromChild[2], errors[2];
     ASSERT_EQ(0, pipe(toChild));
     ASSERT_EQ(0, pipe(fromChild));
+    ASSERT_EQ(0, pipe(errors));
     fflush(nullptr);
     pid_t pid = fork();
     ASSERT_GE(pid, 0);
     if (pid == 0) {
         dup2(toChild[0], 0);
         dup2(fromChild[1], 1);
+        dup2(errors[1], 2);
         close(toChild[0]), close(toChild[1]), close(fromChild[0]), close(fromChild[1]);
+        close(errors[0]), close(errors[1]);
         setenv(CTestNetwork::kPrefixVariable, "notthis", 1);
         const char* const kMac = "mac=00:26:AB:00:00:07";
         execl(strProgram.c_str(), strProgram.c_str(), "--prefix", "vlnetlab", "--network", "1", "", kMac, kMac,
-              "mac=00:26:AB:00:00:07 unicast=0", "hostile=impostor", "--network", "2", static_cast<char*>(nullptr));
+              "mac=00:26:AB:00:00:07 unicast=0", "hostile=impostor", "ip=192.168.50.10", "quietlist=1", "--network",
+              "2", static_cast<char*>(nullptr));
         _exit(127);
     }
     close(toChild[0]);
     close(fromChild[1]);
+    close(errors[1]);
     std::string strOutput;
     pollfd output = {fromChild[0], POLLIN, 0};
     while (strOutput.find("ready\n") == std::string::npos && poll(&output, 1, -1) > 0) {
@@ -156,6 +166,7 @@ TEST(VLTestNet, ThePrefixTheStatesAndAStopBySIGINT)
             break;
         strOutput.append(buffer, static_cast<size_t>(n));
     }
+    unlink(strStray.c_str());
     const std::string strNamespaces = "vlnetlab" + std::to_string(pid) + "n0x";
     const std::string strMade = NamespaceList();
     kill(pid, SIGINT);
@@ -163,6 +174,11 @@ TEST(VLTestNet, ThePrefixTheStatesAndAStopBySIGINT)
     waitpid(pid, &nStatus, 0);
     close(toChild[1]);
     close(fromChild[0]);
+    std::string strErrors;
+    char buffer[256];
+    for (ssize_t n; (n = read(errors[0], buffer, sizeof(buffer))) > 0;)
+        strErrors.append(buffer, static_cast<size_t>(n));
+    close(errors[0]);
 
     EXPECT_EQ(0u, strOutput.find("computer " + strNamespaces + "pc\n")) << strOutput;
     EXPECT_NE(std::string::npos, strOutput.find(" 10.201.1.10 Model 1-0 listed\n")) << strOutput;
@@ -170,6 +186,9 @@ TEST(VLTestNet, ThePrefixTheStatesAndAStopBySIGINT)
     EXPECT_NE(std::string::npos, strOutput.find(" 10.201.1.12 Model 1-2 shared\n")) << strOutput;
     EXPECT_NE(std::string::npos, strOutput.find(" 10.201.1.13 Model 1-3 unlisted\n")) << strOutput;
     EXPECT_NE(std::string::npos, strOutput.find(" 10.201.1.14 Model 1-4 listed\n")) << strOutput;
+    EXPECT_NE(std::string::npos, strOutput.find(" 192.168.50.10 Model 1-5 unlisted\n")) << strOutput;
+    EXPECT_NE(std::string::npos, strOutput.find(" 10.201.1.16 Model 1-6 unlisted\n")) << strOutput;
+    EXPECT_EQ("", strErrors);
     EXPECT_NE(std::string::npos, strMade.find(strNamespaces + "n2")) << strMade;
     ASSERT_TRUE(WIFEXITED(nStatus)) << nStatus;
     EXPECT_EQ(130, WEXITSTATUS(nStatus));
