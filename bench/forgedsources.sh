@@ -113,10 +113,15 @@ for ((run = 1; run <= RUNS; run++)); do
     ip netns exec ${P}pc "$VLNET" run $DEVICE GetDetail --timeout "$TIMEOUT" --resources "$RESOURCES" \
         >"$TMP/out" 2>"$TMP/err" &
     VPID=$!
-    [ -n "$SAMPLE" ] && sample $VPID
+    SPID=""
+    if [ -n "$SAMPLE" ]; then
+        sample $VPID &
+        SPID=$!
+    fi
     wait $VPID
     STATUS=$?
     WALL=$(echo "$(date +%s.%N) - $START" | bc)
+    [ -n "$SPID" ] && wait $SPID
     TOTAL=$(echo "$TOTAL + $WALL" | bc)
     grep -q '^VLPC.2B_5A10_01.NodeName=' "$TMP/out" && ANSWERED=$((ANSWERED + 1))
     printf '  run %d: %.2f s, exit %d%s\n' "$run" "$WALL" "$STATUS" \
