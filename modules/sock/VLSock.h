@@ -153,7 +153,7 @@ public:
     unsigned long GetWriteCount() const override { return m_nWrites.load(); }
     // The last Write sent nothing because the shared socket's send buffer
     // was full: it failed at once, to be sent again later.
-    bool WasSendBufferFull() const { return m_bSendBufferFull.load(); }
+    virtual bool WasSendBufferFull() const { return m_bSendBufferFull.load(); }
     // The datagram the last Read returned came from the second address the
     // last send named, not from the one it went to. The reader's only.
     bool IsLastReadFromSecondAddress() const { return m_bLastReadFromSecond; }

@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <atomic>
 #include <condition_variable>
 #include <cstdlib>
 #include <filesystem>
@@ -161,13 +162,18 @@ struct SSharedSockWatch
     int nReadPauseMs = 0;
     std::map<int, SHold*> holds;
     std::set<int> unreachable;
+    // Sends that find the send buffer full: those by number, or from
+    // nFullFrom on (0: none).
+    std::set<int> full;
+    int nFullFrom = 0;
 
     void Reset()
     {
         std::lock_guard<std::mutex> lock(mutex);
-        nWrites = nReads = nQueued = nReadPauseMs = 0;
+        nWrites = nReads = nQueued = nReadPauseMs = nFullFrom = 0;
         holds.clear();
         unreachable.clear();
+        full.clear();
     }
     int Reads()
     {
@@ -200,6 +206,7 @@ class CWatchedSock : public CVLSock
 public:
     void Write(const VL_BYTE* pBuffer, VL_SIZE_T nSize) override
     {
+        m_bFull = false;
         if (IsShared()) {
             SHold* pHold = nullptr;
             bool bUnreachable = false;
@@ -209,15 +216,19 @@ public:
                 auto it = g_Sock.holds.find(n);
                 pHold = it != g_Sock.holds.end() ? it->second : nullptr;
                 bUnreachable = g_Sock.unreachable.count(n) > 0;
+                m_bFull = g_Sock.full.count(n) > 0 || (g_Sock.nFullFrom > 0 && n >= g_Sock.nFullFrom);
             }
             if (pHold != nullptr)
                 pHold->Enter();
             if (bUnreachable)
                 throw new EVLCommunicationException("WatchedSock", "UnicastChecksTest", __LINE__, kHostUnreachable, "",
                                                     false);
+            if (m_bFull)
+                throw new EVLCommunicationException("WatchedSock", "UnicastChecksTest", __LINE__, 0, "", false);
         }
         CVLSock::Write(pBuffer, nSize);
     }
+    bool WasSendBufferFull() const override { return m_bFull || CVLSock::WasSendBufferFull(); }
     VL_SIZE_T Read(VL_BYTE* pBuffer, VL_SIZE_T nSize) override
     {
         if (IsShared()) {
@@ -238,6 +249,10 @@ public:
         ++g_Sock.nQueued;
         g_Sock.cond.notify_all();
     }
+
+private:
+    // The last send found the shared send buffer full (the check thread's).
+    std::atomic<bool> m_bFull{false};
 };
 
 class CWatchedSockModule : public CVLMDSock
@@ -767,6 +782,36 @@ TEST_F(UnicastChecksOnEmulator, AReplyQueuedByTheDeadlineCountsWhenTheThreadCome
     // Its end, the first (the others wait for an hour).
     ASSERT_TRUE(m_Client.WaitFor("CheckUnicast", 1));
     EXPECT_EQ(VLECM_RESULT_SUCCESS, pAnswering->GetUnicastCheckResult());
+}
+
+// A send that finds the shared send buffer full (requests to absent
+// addresses fill it) goes again in turn until there is room: the check
+// then ends with the device's reply. One that finds it full for longer
+// than its check's whole time fails.
+TEST_F(UnicastChecksOnEmulator, ASendThatFindsTheBufferFullGoesAgainInTurn)
+{
+    Start({Device(5)});
+    {
+        std::lock_guard<std::mutex> lock(g_Sock.mutex);
+        g_Sock.full = {1, 2, 3};
+    }
+    std::vector<CVLECMNIFInfo*> records = ProbeFor(1, 3000);
+    ASSERT_EQ(1u, records.size());
+    EXPECT_EQ(VLECM_RESULT_SUCCESS, records[0]->GetUnicastCheckResult());
+    EXPECT_EQ(4, g_Sock.Writes());
+}
+
+TEST_F(UnicastChecksOnEmulator, ASendThatFindsTheBufferFullForTheChecksWholeTimeFails)
+{
+    Start({Device(6)});
+    {
+        std::lock_guard<std::mutex> lock(g_Sock.mutex);
+        g_Sock.nFullFrom = 1;
+    }
+    std::vector<CVLECMNIFInfo*> records = ProbeFor(1, 100, 2);
+    ASSERT_EQ(1u, records.size());
+    EXPECT_EQ(VLECM_RESULT_COMMUNICATION_ERROR, records[0]->GetUnicastCheckResult());
+    EXPECT_GT(g_Sock.Writes(), 1);
 }
 
 // A send that meets "host unreachable" goes again after a pause, as often
