@@ -371,7 +371,9 @@ unsigned long CVLECM::GetCountedRefusalCount()
 
 void CVLECM::SetNamedAddress(VL_CONST_STR szAddress)
 {
-    m_pProbeInstance->GetMACTable().SetNamedAddress(CVLString(szAddress != nullptr ? szAddress : "", VL_CHARSET_UTF8));
+    CVLString strAddress(szAddress != nullptr ? szAddress : "", VL_CHARSET_UTF8);
+    m_pProbeInstance->GetMACTable().SetNamedAddress(strAddress);
+    m_pProbeInstance->GetUnicastChecks().SetNamedAddress(strAddress);
 }
 
 std::vector<SVLECMHeardAddress> CVLECM::GetAllHeardAddresses(bool& bMore)

@@ -289,6 +289,22 @@ int CVLSocket::SendTo(const void* pData, int nLength, CVLSocketAddress& address)
     return static_cast<int>(nSent);
 }
 
+bool CVLSocket::TrySendTo(const void* pData, int nLength, CVLSocketAddress& address)
+{
+    CheckBuffer(pData, nLength, kSiteSendTo);
+    const sockaddr* pSockAddr = address.GetSockAddr();
+    ssize_t nSent;
+    do {
+        nSent = sendto(m_nSocket, pData, static_cast<size_t>(nLength), MSG_NOSIGNAL | MSG_DONTWAIT, pSockAddr,
+                       static_cast<socklen_t>(address.GetSockAddrLength()));
+    } while (nSent == -1 && errno == EINTR);
+    if (nSent == -1 && (errno == EAGAIN || errno == EWOULDBLOCK))
+        return false;
+    if (nSent == -1)
+        ThrowCommunication(kSiteSendTo, address.GetHost().GetString());
+    return true;
+}
+
 int CVLSocket::SendToEachInterface(const void* pData, int nLength, CVLSocketAddress& address)
 {
     CheckBuffer(pData, nLength, kSiteSendTo);
@@ -374,6 +390,13 @@ int CVLSocket::RaiseReceiveBuffer(int nBytes)
     if (m_nSocket == -1 || nBytes <= 0)
         return 0;
     return VLPlatformRaiseRecvBuffer(m_nSocket, nBytes);
+}
+
+int CVLSocket::RaiseSendBuffer(int nBytes)
+{
+    if (m_nSocket == -1 || nBytes <= 0)
+        return 0;
+    return VLPlatformRaiseSendBuffer(m_nSocket, nBytes);
 }
 
 bool CVLSocket::EnableDropCount()

@@ -58,6 +58,10 @@ public:
     // One receive call; returns more than 0 bytes or throws.
     virtual int Receive(void* pBuffer, int nLength);
     virtual int SendTo(const void* pData, int nLength, CVLSocketAddress& address);
+    // SendTo without waiting for room in the send buffer: false, with
+    // nothing sent, while the buffer is full (of datagrams the system holds,
+    // e.g. for addresses whose link-layer address it is still asking for).
+    virtual bool TrySendTo(const void* pData, int nLength, CVLSocketAddress& address);
     // Sends one datagram out of every local IPv4 interface that is up, can
     // broadcast and is neither a loopback nor a point-to-point link, from its
     // first address, whether or not a route leads
@@ -71,6 +75,8 @@ public:
     // ceiling when the process may; never lowers it. Returns the size the
     // system reports (twice what it holds in datagrams), 0 when unknown.
     virtual int RaiseReceiveBuffer(int nBytes);
+    // The same for the UDP send buffer.
+    virtual int RaiseSendBuffer(int nBytes);
     // Has the system count the datagrams it drops for a full receive buffer
     // (GetDropCount); false when it cannot.
     virtual bool EnableDropCount();

@@ -8,24 +8,38 @@
 #include <cstdint>
 #include <cstring>
 
-int VLPlatformRaiseRecvBuffer(int nSocket, int nBytes)
+namespace {
+
+// Raises the buffer nOption names, forced by nForceOption when the process may.
+int RaiseBuffer(int nSocket, int nOption, int nForceOption, int nBytes)
 {
     int nCurrent = 0;
     socklen_t nSize = sizeof(nCurrent);
-    if (getsockopt(nSocket, SOL_SOCKET, SO_RCVBUF, &nCurrent, &nSize) != 0)
+    if (getsockopt(nSocket, SOL_SOCKET, nOption, &nCurrent, &nSize) != 0)
         return 0;
     // The system reports twice what was asked (its bookkeeping share).
     if (nCurrent >= 2 * static_cast<long long>(nBytes))
         return nCurrent;
     // Forcing needs CAP_NET_ADMIN; without it the plain request is capped
     // at the system's ceiling, which is all an ordinary user may have.
-    bool bForced = geteuid() == 0 && setsockopt(nSocket, SOL_SOCKET, SO_RCVBUFFORCE, &nBytes, sizeof(nBytes)) == 0;
+    bool bForced = geteuid() == 0 && setsockopt(nSocket, SOL_SOCKET, nForceOption, &nBytes, sizeof(nBytes)) == 0;
     if (!bForced)
-        setsockopt(nSocket, SOL_SOCKET, SO_RCVBUF, &nBytes, sizeof(nBytes));
+        setsockopt(nSocket, SOL_SOCKET, nOption, &nBytes, sizeof(nBytes));
     nSize = sizeof(nCurrent);
-    if (getsockopt(nSocket, SOL_SOCKET, SO_RCVBUF, &nCurrent, &nSize) != 0)
+    if (getsockopt(nSocket, SOL_SOCKET, nOption, &nCurrent, &nSize) != 0)
         return 0;
     return nCurrent;
+}
+}  // namespace
+
+int VLPlatformRaiseRecvBuffer(int nSocket, int nBytes)
+{
+    return RaiseBuffer(nSocket, SO_RCVBUF, SO_RCVBUFFORCE, nBytes);
+}
+
+int VLPlatformRaiseSendBuffer(int nSocket, int nBytes)
+{
+    return RaiseBuffer(nSocket, SO_SNDBUF, SO_SNDBUFFORCE, nBytes);
 }
 
 bool VLPlatformEnableDropCount(int nSocket)

@@ -1,6 +1,7 @@
-// The receive calls only Linux has: batched reads (recvmmsg), the count of
-// datagrams the system dropped for a full buffer (SO_RXQ_OVFL), and a receive
-// buffer beyond the system's default ceiling (SO_RCVBUFFORCE).
+// The socket calls only Linux has: batched reads (recvmmsg), the count of
+// datagrams the system dropped for a full buffer (SO_RXQ_OVFL), and receive
+// and send buffers beyond the system's default ceiling (SO_RCVBUFFORCE,
+// SO_SNDBUFFORCE).
 #ifndef VLPLATFORMSOCKET_H
 #define VLPLATFORMSOCKET_H
 
@@ -24,6 +25,8 @@ struct VLPLATFORM_DATAGRAM
 // the process may, else as far as the ceiling allows; never lowered. Returns
 // the size the system reports afterwards (0 when it cannot be read).
 int VLPlatformRaiseRecvBuffer(int nSocket, int nBytes);
+// The same for the send buffer.
+int VLPlatformRaiseSendBuffer(int nSocket, int nBytes);
 
 // Has every received datagram carry the socket's drop count; false when the
 // system refuses.

@@ -10,6 +10,12 @@
 #include "ecm/core/VLECMPrivate.h"
 #include "ecm/probe/VLECMMACTable.h"
 
+namespace {
+// The line of the address the user named, apart from every network's (no
+// network is named so).
+const char kNamedLine[] = "named address";
+}  // namespace
+
 CVLECMHandOnQueue::CVLECMHandOnQueue(CVLECMMACTable* pTable)
     : m_pTable(pTable), m_nHandedOn(0), m_nUnlistedWaiting(0), m_bClosed(false)
 {
@@ -61,11 +67,13 @@ bool CVLECMHandOnQueue::MergeIntoWaiting(const SVLECMReplyKey& key, CVLTarget* p
 
 void CVLECMHandOnQueue::Admitted(const SVLECMReplyKey& key, const CVLString& strNetwork)
 {
+    const bool bNamed =
+        m_pTable != nullptr && key.strAddress.GetLength() > 0 && key.strAddress == m_pTable->GetNamedAddress();
     CVLThreadLock lock(&m_Sync);
     if (!lock.Lock())
         return;
     SDevice& device = m_Devices[key];
-    device.strNetwork = strNetwork;
+    device.strNetwork = bNamed ? CVLString(kNamedLine, VL_CHARSET_UTF8) : strNetwork;
     if (device.eStage == STAGE_NONE && !wasDelivered(key))
         ++m_nUnlistedWaiting;
     device.eStage = STAGE_ADMITTED;
@@ -122,7 +130,12 @@ CVLCallbackInfo* CVLECMHandOnQueue::NextToHandOn()
 {
     CVLThreadLock lock(&m_Sync);
     CVLCallbackInfo* pRecord = nullptr;
-    if (!lock.Lock() || m_nHandedOn >= MAX_HANDED_ON || !m_Held.Take(pRecord))
+    if (!lock.Lock() || m_nHandedOn >= MAX_HANDED_ON)
+        return nullptr;
+    // The named address's record goes before every network's.
+    const CVLString strNamed(kNamedLine, VL_CHARSET_UTF8);
+    if (!m_Held.Take(pRecord, [&strNamed](const CVLString& strLine) { return strLine == strNamed; }) &&
+        !m_Held.Take(pRecord))
         return nullptr;
     ++m_nHandedOn;
     auto it = findWaiting(pRecord->GetTarget());

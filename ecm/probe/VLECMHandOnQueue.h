@@ -7,7 +7,9 @@
 // others are held here, each network's in the order they came, and are
 // handed on one for each record that leaves the dispatch queue, the
 // networks taking turns. So another network's device waits behind a few
-// records, not behind a flood.
+// records, not behind a flood. The record of the address the user named
+// (CVLECMMACTable::GetNamedAddress) has a line of its own, taken before
+// every network's: it waits behind no flood, its own network's included.
 //
 // Each address of a MAC address (a key) has at most one waiting record:
 // from the admission of its reply (Admitted), through its copy (Copied) and its record's hold (Hold), until

@@ -14,6 +14,8 @@
 #include "cm/VLModuleInstance.h"
 #include "cm/VLModuleParam.h"
 #include "cm/VLModuleParamCollection.h"
+#include "cm/VLProperty.h"
+#include "cm/VLTargetLock.h"
 #include "ecm/core/VLECMPrivate.h"
 #include "ecm/record/VLECMNIFInfo.h"
 #include "modules/sock/VLSockShared.h"
@@ -31,10 +33,19 @@ const long kReceiveMilliseconds = 1;
 // A send is not paused and retried inside the socket module, which would
 // hold up every check on this thread: the check retries it on its schedule.
 const long kSendAttempts = 1;
+
+// The address a record's reply came from.
+CVLString AddressOf(CVLECMNIFInfo* pNIFInfo)
+{
+    CVLTargetLock lock(pNIFInfo);
+    CVLProperty* pProperty = pNIFInfo->GetProperties()->GetProperty("IPAddress", false);
+    return pProperty != nullptr ? pProperty->ToString("") : CVLString(VL_CHARSET_UTF8);
+}
 }  // namespace
 
 CVLECMUnicastChecks::CVLECMUnicastChecks()
-    : m_pBusy(nullptr), m_nCancelsWaiting(0), m_nLost(0), m_nSharedDropsCounted(0), m_bStarted(false), m_bEnd(false)
+    : m_pBusy(nullptr), m_nCancelsWaiting(0), m_nLost(0), m_nSharedDropsCounted(0), m_strNamedAddress(VL_CHARSET_UTF8),
+      m_bStarted(false), m_bEnd(false)
 {
 }
 
@@ -46,6 +57,7 @@ bool CVLECMUnicastChecks::Begin(CVLECMNIFInfo* pNIFInfo)
 {
     if (pNIFInfo == nullptr)
         return false;
+    CVLString strAddress = AddressOf(pNIFInfo);
     std::lock_guard<std::mutex> lock(m_Mutex);
     if (m_bEnd)
         return false;
@@ -64,9 +76,12 @@ bool CVLECMUnicastChecks::Begin(CVLECMNIFInfo* pNIFInfo)
         m_nLost = 0;
         m_nSharedDropsCounted = CVLSockShared::GetDropCount();
     }
-    m_Checks.emplace_back();
-    m_Checks.back().pNIFInfo = pNIFInfo;
-    m_Checks.back().nSharedDropsBefore = CVLSockShared::GetDropCount();
+    // The named address's check is first in line, the others in turn.
+    const bool bNamed = m_strNamedAddress.GetLength() > 0 && strAddress == m_strNamedAddress;
+    auto it = m_Checks.emplace(bNamed ? m_Checks.begin() : m_Checks.end());
+    it->pNIFInfo = pNIFInfo;
+    it->bNamed = bNamed;
+    it->nSharedDropsBefore = CVLSockShared::GetDropCount();
     m_Wake.notify_all();
     return true;
 }
@@ -121,6 +136,12 @@ void CVLECMUnicastChecks::Shutdown()
         finish(check, VLECM_RESULT_STOPPED, 0);
 }
 
+void CVLECMUnicastChecks::SetNamedAddress(const CVLString& strAddress)
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    m_strNamedAddress = strAddress;
+}
+
 int CVLECMUnicastChecks::GetCount()
 {
     std::lock_guard<std::mutex> lock(m_Mutex);
@@ -162,16 +183,24 @@ void CVLECMUnicastChecks::OnThread(void* pData)
         Clock::time_point next = Clock::time_point::max();
         auto work = m_Checks.end();
         EStep eStep = STEP_SEND;
+        // While the shared send buffer is full, no check but the named
+        // one begins, and none sends again for room before m_RoomAt.
+        const bool bRoom = m_RoomAt <= now;
         for (auto it = m_Checks.begin(); it != m_Checks.end(); ++it) {
             SCheck& check = *it;
+            EStep eNext = STEP_SEND;
+            if (!bRoom && !check.bNamed && (check.pInstance == nullptr || check.bWaitsForRoom)) {
+                next = std::min(next, m_RoomAt);
+                continue;
+            }
             if (check.pInstance == nullptr) {
-                eStep = STEP_SEND;
+                eNext = STEP_SEND;
             } else if (check.deadline <= now) {
                 // Before what arrived: a flood must not hold a check past
                 // its end.
-                eStep = STEP_TRY_OVER;
+                eNext = STEP_TRY_OVER;
             } else if (check.bArrived || (check.pSock == nullptr && check.look <= now)) {
-                eStep = STEP_RECEIVE;
+                eNext = STEP_RECEIVE;
             } else {
                 next = std::min(next, check.deadline);
                 if (check.pSock == nullptr)
@@ -179,6 +208,7 @@ void CVLECMUnicastChecks::OnThread(void* pData)
                 continue;
             }
             work = it;
+            eStep = eNext;
             break;
         }
         if (work == m_Checks.end()) {
@@ -188,8 +218,10 @@ void CVLECMUnicastChecks::OnThread(void* pData)
                 m_Wake.wait_until(lock, next);
             continue;
         }
-        // Each check in turn: the one served goes to the back.
-        m_Checks.splice(m_Checks.end(), m_Checks, work);
+        // Each check in turn: the one served goes to the back, but the
+        // named one stays first.
+        if (!work->bNamed)
+            m_Checks.splice(m_Checks.end(), m_Checks, work);
         if (eStep == STEP_RECEIVE)
             work->bArrived = false;
         m_pBusy = work->pNIFInfo;
@@ -234,8 +266,10 @@ bool CVLECMUnicastChecks::runStep(std::list<SCheck>::iterator it, EStep eStep)
         check.nTimeout = std::min(std::max(nTimeout, 1L), static_cast<long>(INT_MAX));
         check.nTries = static_cast<int>(std::min(std::max(nTries, 1L), static_cast<long>(INT_MAX)));
         check.nTriesLeft = check.nTries - 1;
-        // The checks share their socket instead of having one each.
-        CVLSock::AskShared(&params);
+        // The checks share their socket instead of having one each; the
+        // named address's has one of its own, which no other request fills.
+        if (!check.bNamed)
+            CVLSock::AskShared(&params);
         CVLSock::SetSendAttempts(&params, kSendAttempts);
         check.pController = check.pNIFInfo->GetModuleController();
         if (check.pController == nullptr) {
@@ -332,6 +366,22 @@ bool CVLECMUnicastChecks::send(SCheck& check)
     VLECM_RESULT eResult =
         call(check.pInstance, kSendMethod, check.nTimeout, check.nTries, nDeviceResult, &nSystemError);
     check.bSendAgain = false;
+    if (eResult != VLECM_RESULT_SUCCESS && pSock != nullptr && pSock->WasSendBufferFull()) {
+        // No room in the shared send buffer (requests to absent addresses
+        // fill it until the system gives them up): sent again in turn once
+        // there may be room, for no longer than the check's whole time.
+        Clock::time_point now = Clock::now();
+        if (!check.bWaitsForRoom)
+            check.roomBy = now + std::chrono::milliseconds(static_cast<long long>(check.nTimeout) * check.nTries);
+        if (now < check.roomBy) {
+            check.bWaitsForRoom = true;
+            check.bSendAgain = true;
+            m_RoomAt = now + std::chrono::milliseconds(kRoomMilliseconds);
+            check.deadline = m_RoomAt;
+            return true;
+        }
+    }
+    check.bWaitsForRoom = false;
     if (eResult != VLECM_RESULT_SUCCESS) {
         // Retried as the socket module retries a send, but after a pause
         // on this thread's schedule rather than in a sleep that would hold

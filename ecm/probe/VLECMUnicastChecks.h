@@ -18,6 +18,16 @@
 // arrived later, so that no flood keeps a check from its end; what had
 // arrived by then is judged first.
 //
+// A send never waits for room in the shared socket's send buffer: requests
+// to absent addresses (hosts that forge their source address answer no ARP
+// request) stay there until the system gives them up, some 3 s later, and
+// a thread waiting for room would hold every check up behind them. While
+// the buffer is full the checks' sends wait their turn on this thread's
+// schedule, each at most its check's whole time.
+//
+// The address the user names goes first: its steps before any other's,
+// its request from a socket of its own, which nothing else fills.
+//
 // Lock: m_Mutex is taken alone. While the thread works on a record (without
 // the lock) Cancel waits for it, so a cancelled record is never touched
 // again; a waiting Cancel goes before the thread's next step.
@@ -30,6 +40,7 @@
 #include <mutex>
 #include <thread>
 
+#include "base/core/VLString.h"
 #include "base/thread/VLThread.h"
 #include "ecm/core/VLECMDefs.h"
 #include "ecm/record/VLECMCheckRunnerIF.h"
@@ -54,6 +65,9 @@ public:
     bool Cancel(CVLECMNIFInfo* pNIFInfo) override;
     // Ends the thread and stops the checks left; a later Begin starts again.
     void Shutdown();
+    // The address the user named (empty: none): a record of it that begins
+    // its check from now on is checked ahead of the others.
+    void SetNamedAddress(const CVLString& strAddress);
     // Checks under way.
     int GetCount();
     // Datagrams dropped (by the shared socket's full buffer or a check's
@@ -67,8 +81,10 @@ public:
     void OnSockArrival(CVLSock* pSock) override;
 
     // How often a check looks for its reply when its socket does not tell of
-    // arrivals (a stand-in module).
+    // arrivals (a stand-in module, or the named address's own socket).
     static constexpr int kLookMilliseconds = 20;
+    // How soon a send that found the shared send buffer full goes again.
+    static constexpr int kRoomMilliseconds = 20;
 
 private:
     typedef std::chrono::steady_clock Clock;
@@ -91,6 +107,12 @@ private:
         // its request is to go again at its deadline.
         int nUnreachableSends = 0;
         bool bSendAgain = false;
+        // The record is of the named address (set at Begin).
+        bool bNamed = false;
+        // Its request waits for room in the shared send buffer, at most
+        // until roomBy (its check's whole time from the first full buffer).
+        bool bWaitsForRoom = false;
+        Clock::time_point roomBy;
         // The shared sockets' drop count when the check began.
         unsigned long nSharedDropsBefore = 0;
         Clock::time_point deadline;  // the running try's end
@@ -142,6 +164,11 @@ private:
     // passed over so far; under m_Mutex.
     unsigned long m_nLost;
     unsigned long m_nSharedDropsCounted;
+    // The address named, under m_Mutex.
+    CVLString m_strNamedAddress;
+    // No send through the shared socket before this time: its buffer was
+    // full (thread only).
+    Clock::time_point m_RoomAt;
     std::thread::id m_ThreadId;
     bool m_bStarted;
     bool m_bEnd;

@@ -726,6 +726,7 @@ void CVLSock::Write(const VL_BYTE* pBuffer, VL_SIZE_T nBufferSize)
         // Counted before anything leaves, so that no reply is read before
         // its send is.
         ++m_nWrites;
+        m_bSendBufferFull = false;
         const bool bUnicast = m_eProtocol == VLMDSOCK_PROTOCOL_UDP && m_eCastType == VLMDSOCK_CAST_UNICAST;
         m_nRepliesFrom = bUnicast ? CVLSockShared::AddressOf(m_DestAddress) : 0;
         m_nRepliesAlsoFrom = bUnicast ? AlsoRepliesFrom(m_pParams) : 0;
@@ -747,10 +748,17 @@ void CVLSock::Write(const VL_BYTE* pBuffer, VL_SIZE_T nBufferSize)
                                          m_DestAddress.GetHost().GetString(),
                                          static_cast<long>(m_DestAddress.GetPort()));
                     } else {
-                        if (IsLimitedBroadcast())
+                        if (IsLimitedBroadcast()) {
                             pSocket->SendToEachInterface(pBuffer, static_cast<int>(nBufferSize), m_DestAddress);
-                        else
+                        } else if (m_pShared == nullptr) {
                             pSocket->SendTo(pBuffer, static_cast<int>(nBufferSize), m_DestAddress);
+                        } else if (!pSocket->TrySendTo(pBuffer, static_cast<int>(nBufferSize), m_DestAddress)) {
+                            // The shared buffer is full: the caller sends
+                            // again once there is room, on its own schedule.
+                            m_bSendBufferFull = true;
+                            throw new EVLCommunicationException(VLMDSOCK_MODULE, s_szFile, __LINE__, 0,
+                                                                m_DestAddress.GetHost().GetString(), false);
+                        }
                         CVLTrace::Output(VLMDSOCK_MODULE, s_szFile, __LINE__, 1, "SendTo:IP address=%s Port=%ld",
                                          m_DestAddress.GetHost().GetString(),
                                          static_cast<long>(m_DestAddress.GetPort()));
@@ -758,6 +766,8 @@ void CVLSock::Write(const VL_BYTE* pBuffer, VL_SIZE_T nBufferSize)
                     CVLTrace::OutputDump(VLMDSOCK_MODULE, s_szFile, __LINE__, pBuffer, static_cast<int>(nBufferSize));
                     break;
                 } catch (EVLCommunicationException* e) {
+                    if (m_bSendBufferFull)
+                        throw;
                     if (IsStopRequested()) {
                         e->Delete();
                         throw new EVLStopFunctionException(VLMDSOCK_MODULE, s_szFile, __LINE__);

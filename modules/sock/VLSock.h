@@ -151,6 +151,9 @@ public:
     // Writes begun since construction: the receive threads hear each
     // sender's replies to every send anew.
     unsigned long GetWriteCount() const override { return m_nWrites.load(); }
+    // The last Write sent nothing because the shared socket's send buffer
+    // was full: it failed at once, to be sent again later.
+    virtual bool WasSendBufferFull() const { return m_bSendBufferFull.load(); }
     // The datagram the last Read returned came from the second address the
     // last send named, not from the one it went to. The reader's only.
     bool IsLastReadFromSecondAddress() const { return m_bLastReadFromSecond; }
@@ -260,6 +263,7 @@ private:
     int m_nError65RetryInterval;
     unsigned long m_nDroppedDatagrams;
     std::atomic<unsigned long> m_nWrites{0};
+    std::atomic<bool> m_bSendBufferFull{false};
     // The IPv4 address (network order) the last unicast UDP send went to;
     // 0 before one, and for other sockets, which take every sender. And
     // the second address that send named, 0 when none.

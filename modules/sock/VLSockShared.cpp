@@ -21,6 +21,12 @@ const char kAnyAddress[] = "0.0.0.0";
 // Every device asked at once may answer at once: room for their replies
 // while the thread hands them on.
 const int kSharedRecvBufferSize = 1024 * 1024;
+// A request to an address whose link-layer address the system is still
+// asking for stays in the send buffer until it leaves or the address is
+// found absent (some 3 s): room for a request to every device checked at
+// once (a small datagram takes some 800 bytes of it) however many of them
+// are absent. Beyond the system's ceiling only when the process may.
+const int kSharedSendBufferSize = 1024 * 1024;
 // Longest single wait of the thread, so that its end request is seen soon.
 const int kWaitSliceMs = 100;
 // The longest datagram handed on: far above a reply (512 bytes), which a
@@ -90,6 +96,7 @@ CVLSockShared* CVLSockShared::Attach(CVLSock* pSock, const CVLString& strBindAdd
                 if (!pShared->m_Socket.IsValid())
                     throw new EVLCommunicationException(VLMDSOCK_MODULE, s_szFile, __LINE__, 0, strKey.c_str(), false);
                 pShared->m_Socket.RaiseReceiveBuffer(kSharedRecvBufferSize);
+                pShared->m_Socket.RaiseSendBuffer(kSharedSendBufferSize);
                 pShared->m_Socket.EnableDropCount();
                 CVLSocketAddress local(VLMDSOCK_PROTOCOL_UDP, strKey.c_str(), 0);
                 pShared->m_Socket.Bind(&local);

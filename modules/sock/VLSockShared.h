@@ -6,7 +6,9 @@
 // named it as its second address, and drops the others. One is made for
 // the first user of a bind address and closed when the last one leaves;
 // one whose thread ended on a failed socket is no longer given to new
-// users.
+// users. Its users' sends never wait for room in its send buffer
+// (CVLSock::WasSendBufferFull): one user's requests to absent addresses
+// must not hold up another's.
 //
 // Locks: the table lock (taken alone, by Attach and Detach) comes before the
 // users lock; the users lock comes before an instance's received-datagram

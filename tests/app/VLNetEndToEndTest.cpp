@@ -1870,6 +1870,31 @@ TEST_F(VLNetEndToEnd, ForgedSourcesOnOneNetworkCrowdOutNoOtherAndAreReported)
                                       "(received on vl3; source addresses may be forged)\n");
 }
 
+// 510 invented devices from forged sources of the devices' own network, 4
+// to a source, 512 with the two devices (every bound kept), and all but
+// the two hosts' own addresses answer no ARP request: each check sent there
+// waits in the computer's neighbour queue until the computer gives the
+// address up, here after 9 s (three tries 3 s apart). Neither the address the user names nor the
+// other genuine device waits behind them: both answer within a time-out
+// that ends before the first forged address is given up.
+TEST_F(VLNetEndToEnd, ChecksDoNotWaitBehindForgedSourcesThatNeverResolve)
+{
+    AddNetwork(5,
+               {"delay=300", "delay=300", "ip=10.201.5.100 unicast=0 hostile=forgedmacs pool=127 flood=4 straygap=100",
+                "ip=10.201.5.240 unicast=0 hostile=forgedmacs pool=1 flood=2 straygap=100"});
+    ASSERT_TRUE(m_Net.Exec("n5", "sysctl -qw net.ipv4.conf.all.arp_ignore=8 && for i in $(seq 101 226); do "
+                                 "ip addr add 10.201.5.$i/24 dev vd5; done"));
+    ASSERT_TRUE(m_Net.Exec("pc", "sysctl -qw net.ipv4.neigh.vl5.retrans_time_ms=3000"));
+    ProgramRun named = RunVlnet(m_Net, {"run", Address(5, 10), "GetDetail", "--timeout", "6"});
+    EXPECT_EQ(0, named.nStatus) << named.strErrors;
+    EXPECT_EQ("VLPC.2B_5A10_01.IPAddress=" + Address(5, 10), LineOf(named.strOutput, "VLPC.2B_5A10_01.IPAddress="))
+        << named.strOutput;
+    ProgramRun probe = RunVlnet(m_Net, {"probe", "--timeout", "6"});
+    EXPECT_EQ(2u, Lines(probe.strOutput).size()) << probe.strOutput << probe.strErrors;
+    for (int i = 0; i < 2; ++i)
+        EXPECT_EQ(1u, Lines(probe.strOutput)[Mac(5, i)].size()) << probe.strOutput << probe.strErrors;
+}
+
 // A network of 400 devices that all answer within 0.1 s, far more than the
 // dispatch queue takes at once, is within its bound: one probe lists it
 // whole.

@@ -1,4 +1,5 @@
-// Sockets over loopback only.
+// Sockets over loopback, and in a namespace of the test's own where a
+// datagram must wait for an address that nobody answers for.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -15,6 +16,8 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/NeedsNamespaces.h"
+#include "tests/support/TestNetwork.h"
 #include "tests/support/TestSupport.h"
 #include "tests/support/Watchdog.h"
 #include "base/core/VLCommunicationException.h"
@@ -123,6 +126,53 @@ TEST(Socket, RaiseReceiveBufferGoesPastTheCeilingWhenItMay)
     s.Create(0, 0, 0);
     EXPECT_EQ(2L * (bMayForce ? nRequest : nCeiling), s.RaiseReceiveBuffer(nRequest));
     s.Close();
+}
+
+// The same for the send buffer.
+TEST(Socket, RaiseSendBufferGoesPastTheCeilingWhenItMay)
+{
+    long nCeiling = 0;
+    std::ifstream("/proc/sys/net/core/wmem_max") >> nCeiling;
+    ASSERT_GT(nCeiling, 0);
+    if (nCeiling > (1L << 28))
+        GTEST_SKIP() << "net.core.wmem_max is " << nCeiling << ": no request goes beyond it";
+    const int nRequest = static_cast<int>(std::max(4L << 20, 2 * nCeiling));
+    int nScratch = socket(AF_INET, SOCK_DGRAM, 0);
+    int nSmall = 4096;
+    bool bMayForce = setsockopt(nScratch, SOL_SOCKET, SO_SNDBUFFORCE, &nSmall, sizeof(nSmall)) == 0;
+    close(nScratch);
+    CVLSocket s;
+    s.Create(0, 0, 0);
+    EXPECT_EQ(2L * (bMayForce ? nRequest : nCeiling), s.RaiseSendBuffer(nRequest));
+    s.Close();
+}
+
+// Datagrams to on-link addresses that nobody answers ARP for wait in the
+// system's neighbour queue, held against the send buffer, until the
+// addresses are given up (some 3 s): once the buffer is full, TrySendTo
+// says so at once instead of waiting for room.
+TEST(Socket, TrySendToSaysTheSendBufferIsFullInsteadOfWaiting)
+{
+    CWatchdog watchdog(60, "sends to absent addresses");
+    const std::vector<std::string> commands = {"ip link add vlt0 type veth peer name vlt0p",
+                                               "ip addr add 10.5.0.1/24 dev vlt0", "ip link set vlt0 up",
+                                               "ip link set vlt0p up"};
+    std::string strResult = RunInNamespace(commands, [] {
+        CVLSocket s;
+        s.Create(0, 0, 0);
+        std::vector<char> data(1400, 'x');
+        // The send buffer's default holds some 90 of them.
+        const int kSends = 400;
+        for (int i = 0; i < kSends; ++i) {
+            CVLSocketAddress to(0, ("10.5.0." + std::to_string(2 + i % 60)).c_str(), 9);
+            if (!s.TrySendTo(data.data(), static_cast<int>(data.size()), to))
+                return std::string(i > 0 ? "full" : "full at once");
+        }
+        return std::string("never full");
+    });
+    if (strResult.compare(0, 5, "SKIP:") == 0)
+        VL_NO_NAMESPACES(strResult.substr(5));
+    EXPECT_EQ("full", strResult);
 }
 
 // A flood into a socket nobody reads overflows its buffer: the drops are

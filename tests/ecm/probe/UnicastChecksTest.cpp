@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <atomic>
 #include <condition_variable>
 #include <cstdlib>
 #include <filesystem>
@@ -161,13 +162,18 @@ struct SSharedSockWatch
     int nReadPauseMs = 0;
     std::map<int, SHold*> holds;
     std::set<int> unreachable;
+    // Sends that find the send buffer full: those by number, or from
+    // nFullFrom on (0: none).
+    std::set<int> full;
+    int nFullFrom = 0;
 
     void Reset()
     {
         std::lock_guard<std::mutex> lock(mutex);
-        nWrites = nReads = nQueued = nReadPauseMs = 0;
+        nWrites = nReads = nQueued = nReadPauseMs = nFullFrom = 0;
         holds.clear();
         unreachable.clear();
+        full.clear();
     }
     int Reads()
     {
@@ -200,6 +206,7 @@ class CWatchedSock : public CVLSock
 public:
     void Write(const VL_BYTE* pBuffer, VL_SIZE_T nSize) override
     {
+        m_bFull = false;
         if (IsShared()) {
             SHold* pHold = nullptr;
             bool bUnreachable = false;
@@ -209,15 +216,19 @@ public:
                 auto it = g_Sock.holds.find(n);
                 pHold = it != g_Sock.holds.end() ? it->second : nullptr;
                 bUnreachable = g_Sock.unreachable.count(n) > 0;
+                m_bFull = g_Sock.full.count(n) > 0 || (g_Sock.nFullFrom > 0 && n >= g_Sock.nFullFrom);
             }
             if (pHold != nullptr)
                 pHold->Enter();
             if (bUnreachable)
                 throw new EVLCommunicationException("WatchedSock", "UnicastChecksTest", __LINE__, kHostUnreachable, "",
                                                     false);
+            if (m_bFull)
+                throw new EVLCommunicationException("WatchedSock", "UnicastChecksTest", __LINE__, 0, "", false);
         }
         CVLSock::Write(pBuffer, nSize);
     }
+    bool WasSendBufferFull() const override { return m_bFull || CVLSock::WasSendBufferFull(); }
     VL_SIZE_T Read(VL_BYTE* pBuffer, VL_SIZE_T nSize) override
     {
         if (IsShared()) {
@@ -238,6 +249,10 @@ public:
         ++g_Sock.nQueued;
         g_Sock.cond.notify_all();
     }
+
+private:
+    // The last send found the shared send buffer full (the check thread's).
+    std::atomic<bool> m_bFull{false};
 };
 
 class CWatchedSockModule : public CVLMDSock
@@ -550,6 +565,62 @@ TEST_F(UnicastChecks, TheThreadGoesOnWithTheOtherChecksAfterAReply)
     EXPECT_EQ(0, m_Checks.GetCount());
 }
 
+// The address the user named is checked ahead of every check waiting: its
+// steps come first, though the others began before it. The thread is held
+// in the first check, then in the first waiting one it comes to: the named
+// one ends in between.
+TEST_F(UnicastChecks, TheNamedAddressIsCheckedAheadOfTheWaitingChecks)
+{
+    CWatchdog watchdog(120, "the named address's check");
+    m_Checks.SetNamedAddress(CVLString("10.9.0.7", 72));
+    SHold first, waiting;
+    std::unique_ptr<CHeldRecord> pFirst = Check("0026AB000031", kLongTimeout, &first);
+    first.WaitHeld();
+    std::vector<std::unique_ptr<CHeldRecord>> others;
+    others.push_back(Check("0026AB000032", kLongTimeout, &waiting));
+    for (int i = 3; i < 9; ++i)
+        others.push_back(Check(("0026AB00003" + std::to_string(i)).c_str(), kLongTimeout));
+    std::unique_ptr<CHeldRecord> pNamed(new CHeldRecord(nullptr));
+    // Let go however the test ends, before the records go (each waits for
+    // the thread to let go of it).
+    struct SLetGo
+    {
+        SHold& hold;
+        ~SLetGo() { hold.Release(); }
+    } letGo{waiting};
+    {
+        // Started as Check starts a record, with its address known.
+        pNamed->SetApi(m_ECM.GetApi());
+        pNamed->SetPropertyString("IPAddress", "10.9.0.7");
+        pNamed->SetOwnerVLECMInstance(&m_ECM);
+        pNamed->SetCheckRunner(&m_Checks);
+        pNamed->SetMACAddress("0026AB000039");
+        pNamed->SetPropertyString("MACAddress", "0026AB000039");
+        CVLECMPropertyMap options;
+        options[CVLString("Option.CheckUnicast.Timeout", 72)] = CVLString(kLongTimeout, 72);
+        options[CVLString("Option.CheckUnicast.Retry", 72)] = CVLString("1", 72);
+        ASSERT_EQ(VLECM_RESULT_SUCCESS, pNamed->StartCommandAsync(VLECM_COMMAND_CHECK_UNICAST,
+                                                                  VLECM_CONNECT_TYPE_NETWORK, &options, &m_Client));
+    }
+    first.Release();
+    // The first check may end (it was under way); the named one ends
+    // before any that waited.
+    auto ended = [&](const CVLECMNIFInfo* pRecord) {
+        for (const CRecordingClient::Event& event : m_Client.Events()) {
+            if (event.strWhat == "CheckUnicast" && event.pNIFInfo == pRecord)
+                return true;
+        }
+        return false;
+    };
+    ASSERT_TRUE(Eventually([&]() { return ended(pNamed.get()); }));
+    EXPECT_EQ(VLECM_RESULT_SUCCESS, pNamed->GetUnicastCheckResult());
+    for (const auto& pOther : others)
+        EXPECT_FALSE(ended(pOther.get()));
+    waiting.Release();
+    ASSERT_TRUE(m_Client.WaitFor("CheckUnicast", 9));
+    Drain(m_ECM);
+}
+
 // A socket that the definitions keep from sharing tells the thread nothing
 // of arrivals: the check looks at it in turn and ends with the device's
 // reply, not at its time-out (after which a filtering probe would not list
@@ -711,6 +782,36 @@ TEST_F(UnicastChecksOnEmulator, AReplyQueuedByTheDeadlineCountsWhenTheThreadCome
     // Its end, the first (the others wait for an hour).
     ASSERT_TRUE(m_Client.WaitFor("CheckUnicast", 1));
     EXPECT_EQ(VLECM_RESULT_SUCCESS, pAnswering->GetUnicastCheckResult());
+}
+
+// A send that finds the shared send buffer full (requests to absent
+// addresses fill it) goes again in turn until there is room: the check
+// then ends with the device's reply. One that finds it full for longer
+// than its check's whole time fails.
+TEST_F(UnicastChecksOnEmulator, ASendThatFindsTheBufferFullGoesAgainInTurn)
+{
+    Start({Device(5)});
+    {
+        std::lock_guard<std::mutex> lock(g_Sock.mutex);
+        g_Sock.full = {1, 2, 3};
+    }
+    std::vector<CVLECMNIFInfo*> records = ProbeFor(1, 3000);
+    ASSERT_EQ(1u, records.size());
+    EXPECT_EQ(VLECM_RESULT_SUCCESS, records[0]->GetUnicastCheckResult());
+    EXPECT_EQ(4, g_Sock.Writes());
+}
+
+TEST_F(UnicastChecksOnEmulator, ASendThatFindsTheBufferFullForTheChecksWholeTimeFails)
+{
+    Start({Device(6)});
+    {
+        std::lock_guard<std::mutex> lock(g_Sock.mutex);
+        g_Sock.nFullFrom = 1;
+    }
+    std::vector<CVLECMNIFInfo*> records = ProbeFor(1, 100, 2);
+    ASSERT_EQ(1u, records.size());
+    EXPECT_EQ(VLECM_RESULT_COMMUNICATION_ERROR, records[0]->GetUnicastCheckResult());
+    EXPECT_GT(g_Sock.Writes(), 1);
 }
 
 // A send that meets "host unreachable" goes again after a pause, as often
