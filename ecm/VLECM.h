@@ -118,11 +118,12 @@ public:
     // Probe control and the device list.
     virtual VLECM_RESULT Probe(VLECM_PROBE_CONNECT_TYPE eProbeConnectType, const CVLECMPropertyMap* pProbeOptionMap);
     // Once it returns, nothing more is relayed to OnProbe, no reply of the
-    // probe is handled after the one under way, every address not yet
-    // judged is judged stopped (GetPendingMACCount is 0 and stays 0) and no
-    // chain starts a command. The checks and commands under way end on
-    // their own but change no judgement and destroy no record: every
-    // record of the probe stays until the next Probe, RemoveNIFInfo,
+    // probe is admitted, and no chain starts a command: an address waiting
+    // for its check or a place is judged stopped. A check or command under
+    // way ends on its own and its address is judged by its answer: a device
+    // that answered enters the device list (FindNIFInfo finds it), not
+    // reported; GetPendingMACCount is 0 once they have ended. Every record
+    // of the probe stays until the next Probe, RemoveNIFInfo,
     // RemoveAllNIFInfo or Terminate.
     virtual void StopProbe();
     // Stops the probe but leaves the probing state: the devices whose chains
@@ -149,8 +150,9 @@ public:
 
     CVLCMApi* GetApi() override;
 
-    // Queues a command result of a device record for the dispatch thread.
-    void PostCallbackUser(CVLTarget* pTarget, VLCM_USER_CALLBACK pCallback, long lCallbackId,
+    // Queues a command result of a device record for the dispatch thread;
+    // false when the queue refused it.
+    bool PostCallbackUser(CVLTarget* pTarget, VLCM_USER_CALLBACK pCallback, long lCallbackId,
                           void* pCallbackParam) override;
 
     // The local-network set-ups of a probe or a reboot polling: they enable
@@ -169,10 +171,12 @@ public:
     std::vector<CVLString> GetNetworksWithoutDirectedBroadcast(int& nReached);
 
     // The sockets the follow-up chains of a probe hold at most, beside the
-    // probe's own.
+    // probe's own, on a computer with up to five local networks (64 places
+    // each, 64 more for replies from no local network, the named address's
+    // place and the socket the unicast checks share).
     enum
     {
-        MAX_CHAIN_SOCKETS = 17
+        MAX_CHAIN_SOCKETS = 386
     };
     // What the client reads of a probe. The sends of the running probe so
     // far (all zero when no probe runs), which tell a probe whose every send
@@ -316,7 +320,7 @@ public:
     // The probe instance (the simulated probe reaches its devices through it).
     CVLECMProbeInstance& GetProbeInstance();
     // True on the dispatch thread.
-    bool IsDispatchThread();
+    bool IsDispatchThread() override;
 
 protected:
     // Maps a failure caught by an operation with a result.
