@@ -170,13 +170,13 @@ public:
     // broadcast, only the limited one. nReached: the networks that got one.
     std::vector<CVLString> GetNetworksWithoutDirectedBroadcast(int& nReached);
 
-    // The sockets the follow-up chains of a probe hold at most, beside the
-    // probe's own, on a computer with up to five local networks (64 places
-    // each, 64 more for replies from no local network, the named address's
-    // place and the socket the unicast checks share).
+    // The sockets a client keeps free for the follow-up chains of a probe
+    // at the least, beside the probe's own. A probe gives each local network
+    // (and the replies from none) as many places as the descriptors free at
+    // its start allow, less a few, up to 64 each (see CVLECMProbeInstance).
     enum
     {
-        MAX_CHAIN_SOCKETS = 386
+        MAX_CHAIN_SOCKETS = 17
     };
     // What the client reads of a probe. The sends of the running probe so
     // far (all zero when no probe runs), which tell a probe whose every send

@@ -40,6 +40,18 @@ void CVLECMMACTable::Reset(bool bKeepStop)
     m_Changed.notify_all();
 }
 
+void CVLECMMACTable::SetPlacesPerNetwork(int nPlaces)
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    m_nPlacesPerNetwork = std::max(1, std::min(static_cast<int>(MAX_PLACES_PER_NETWORK), nPlaces));
+}
+
+int CVLECMMACTable::GetPlacesPerNetwork()
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    return m_nPlacesPerNetwork;
+}
+
 void CVLECMMACTable::SetFirstCommand(VLECM_COMMAND eCommand)
 {
     std::lock_guard<std::mutex> lock(m_Mutex);
@@ -218,7 +230,7 @@ void CVLECMMACTable::takePlace(SEntry& entry, SNext& next)
         return;
     }
     SPlaces& places = m_Places[entry.strNetwork];
-    if (places.nRunning < MAX_PLACES_PER_NETWORK) {
+    if (places.nRunning < m_nPlacesPerNetwork) {
         ++places.nRunning;
         entry.eChain = CHAIN_RUNNING;
         next.starts.push_back({entry.pRecord, entry.eCommand});
@@ -313,7 +325,7 @@ void CVLECMMACTable::givePlaces(const CVLString& strNetwork, SNext& next)
     if (it == m_Places.end())
         return;
     SPlaces& places = it->second;
-    while (!m_bStopped && places.nRunning < MAX_PLACES_PER_NETWORK && !places.waiting.empty()) {
+    while (!m_bStopped && places.nRunning < m_nPlacesPerNetwork && !places.waiting.empty()) {
         const CVLECMNIFInfo* pRecord = places.waiting.front();
         places.waiting.pop_front();
         SMAC* pMAC = nullptr;

@@ -106,6 +106,11 @@ public:
     // A new probe starts: everything is forgotten. With bKeepStop a stopped
     // probe stays stopped (its devices are cleared, nothing is admitted).
     void Reset(bool bKeepStop = false);
+    // The places of each local network, from 1 to MAX_PLACES_PER_NETWORK,
+    // set as the probe starts (fewer where the process may open fewer
+    // sockets).
+    void SetPlacesPerNetwork(int nPlaces);
+    int GetPlacesPerNetwork();
     // The first follow-up command after the check (GetSupportInformation,
     // or GetListInfo when it is skipped), set as the probe starts.
     void SetFirstCommand(VLECM_COMMAND eCommand);
@@ -369,6 +374,7 @@ private:
     TVLECMNetworkTurns<const CVLECMNIFInfo*> m_ChecksWaiting;
     std::map<CVLString, SPlaces> m_Places;
     bool m_bNamedPlaceTaken = false;
+    int m_nPlacesPerNetwork = MAX_PLACES_PER_NETWORK;
 };
 
 #endif

@@ -4,8 +4,12 @@
 #include "ecm/probe/VLECMProbeInstance.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <deque>
 #include <list>
+
+#include <dirent.h>
+#include <sys/resource.h>
 
 #include "base/core/VLCharset.h"
 #include "base/core/VLException.h"
@@ -40,6 +44,42 @@ namespace {
     } catch (...) {
         VLRethrowAsFramework(VLECM_MODULE, s_szFile, nLine);
     }
+}
+
+// Descriptors kept free beside the places: the named address's place, the
+// socket the unicast checks share, a client's command after the probe, the
+// interface listing of a send to the limited broadcast, and some slack.
+const long kDescriptorsBesidePlaces = 8;
+
+// Descriptors open now, as /proc lists them; 0 when it cannot be read.
+long CountOpenDescriptors()
+{
+    DIR* pDir = opendir("/proc/self/fd");
+    if (pDir == nullptr)
+        return 0;
+    long nOpen = 0;
+    const int nOwn = dirfd(pDir);
+    while (const dirent* pEntry = readdir(pDir)) {
+        char* pEnd = nullptr;
+        const long nFd = strtol(pEntry->d_name, &pEnd, 10);
+        if (pEnd != pEntry->d_name && *pEnd == '\0' && nFd != nOwn)
+            ++nOpen;
+    }
+    closedir(pDir);
+    return nOpen;
+}
+
+// The places each of nNetworks can have while every place holds a socket:
+// what the process may still open beside what it holds, shared alike.
+int PlacesThatFit(int nNetworks)
+{
+    rlimit limit = {};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
+        return CVLECMMACTable::MAX_PLACES_PER_NETWORK;
+    const long nFree =
+        static_cast<long>(std::min<rlim_t>(limit.rlim_cur, 1 << 20)) - CountOpenDescriptors() - kDescriptorsBesidePlaces;
+    return static_cast<int>(std::max(1L, std::min(static_cast<long>(CVLECMMACTable::MAX_PLACES_PER_NETWORK),
+                                                  nFree / std::max(1, nNetworks))));
 }
 
 // The MAC address text a target carries, in its normal form.
@@ -225,6 +265,11 @@ void CVLECMProbeInstance::StartProbe(VLECM_PROBE_CONNECT_TYPE eProbeConnectType,
             if (lock.Lock())
                 m_pProbeModuleInstance = pInstance;
         }
+        // Every place of every network (the replies from none included) may
+        // hold a socket at once: as many places as the descriptors allow,
+        // counted once the probe's own sockets are open.
+        m_MACTable.SetPlacesPerNetwork(
+            PlacesThatFit(static_cast<int>(localNetworks()->GetNetworkNames().size()) + 1));
         // The simulated devices come also when the real probe could not start.
         m_DummyProbe.StartDummyProbe();
         // A set-up that failed is a failed probe, not a silent one.

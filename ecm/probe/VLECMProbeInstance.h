@@ -141,19 +141,15 @@ public:
     {
         MAX_CHECKING_CHAINS = CVLECMMACTable::MAX_CHECKING
     };
-    // Networks counted for the sockets the chains hold at most: the five
-    // local networks a probe reaches by their directed broadcasts and the
-    // replies from no local network. A computer with more local networks
-    // holds more (64 each).
+    // Sockets a client keeps free for the chains at the least (vlnet does):
+    // with so few, each network has a place or two. Each network's places
+    // are the descriptors free at the probe's start, less a few, shared out
+    // by the networks, up to MAX_PLACES_PER_NETWORK
+    // (CVLECMMACTable::SetPlacesPerNetwork): 64 each for five networks and
+    // the replies from none take 386 of the usual 1,024.
     enum
     {
-        PLACE_NETWORKS = 6
-    };
-    // Sockets the chains hold at most: one for each place, the named
-    // address's, and the one the unicast checks share.
-    enum
-    {
-        MAX_CHAIN_SOCKETS = MAX_PLACES_PER_NETWORK * PLACE_NETWORKS + 2
+        MAX_CHAIN_SOCKETS = 17
     };
     // Chains holding a place, and chains waiting for a place or a check.
     virtual void GetChainCounts(int& nRunning, int& nWaiting);

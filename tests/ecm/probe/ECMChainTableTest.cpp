@@ -119,8 +119,9 @@ public:
         m_Table.GetChainCounts(nRunning, nWaiting);
         EXPECT_EQ(nCommands, nRunning);
         EXPECT_EQ(nChecks, m_Table.GetCheckingCount());
-        if (m_Table.IsStopped())
+        if (m_Table.IsStopped()) {
             EXPECT_EQ(0, nWaiting);
+        }
     }
 
     size_t GetUnderWayCount() const { return m_UnderWay.size(); }
