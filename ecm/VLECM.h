@@ -22,11 +22,13 @@
 // new address's copy becomes that record). Each record's chain: its
 // unicast check on the check thread, all of a MAC's addresses at once;
 // then, for each address that answered, at once, its commands on the
-// record's command thread, within the places all chains share. The table
-// keeps each address's life and takes the one decision per MAC: the MAC is
-// handed on (moved to the device list, reported to OnProbe) once, at the
-// end of the first of its addresses' chains that succeeds; a second
-// address that passes marks that record in conflict (GetConflictReports).
+// record's command thread, in a place of its local network's (each network
+// has places of its own, the named address one more). The table keeps each
+// address's life, its chain included, and takes the one decision per MAC:
+// the MAC is handed on (moved to the device list, reported to OnProbe)
+// once, at the end of the first of its addresses' chains that succeeds; a
+// second address that passes marks that record in conflict
+// (GetConflictReports), before it is handed on when it passed first.
 //
 // Locks, in this order: m_DispatchCallbackSync, m_CallbackNotificationSync
 // (a client's OnProbe runs under it and may remove a device),
@@ -218,11 +220,13 @@ public:
     // device list, FindNIFInfo) once, at the end of the first of its
     // addresses' chains that succeeds, whatever the others do before or
     // after (an address that did not answer unicast, the filter off, only
-    // once every address is judged and it stands alone). The record handed
-    // on carries the MAC's state: VLECM_CONFLICT_MARK_PATH reads "1" from
-    // the moment a second address passed, VLECM_OTHER_PASSED_PATH names the
-    // other addresses that passed; a client reads them before it sends a
-    // change or a password. A MAC in conflict is reported by
+    // once every address is judged, it stands alone and no other address
+    // answered unicast). The record handed on carries the MAC's state:
+    // VLECM_CONFLICT_MARK_PATH reads "1" from the moment a second address
+    // passed (already in OnProbe when it passed before the hand-on),
+    // VLECM_OTHER_PASSED_PATH names the other addresses that passed; a
+    // client reads them before it sends a change or a password. After
+    // StopProbe a device is listed, not reported. A MAC in conflict is reported by
     // GetConflictReports. Everything is kept after the probe stops, until
     // the next one starts.
     //

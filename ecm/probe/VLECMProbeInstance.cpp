@@ -832,7 +832,8 @@ void CVLECMProbeInstance::follow(const CVLECMMACTable::SNext& first)
     while (!work.empty()) {
         CVLECMMACTable::SNext next = work.front();
         work.pop_front();
-        // Marked before it is handed on: a client reads the marks in OnProbe.
+        // Marked before it is handed on, so that a client reads in OnProbe
+        // what the table knew then.
         if (next.pMark != nullptr) {
             if (next.bConflict)
                 next.pMark->SetPropertyString(VLECM_CONFLICT_MARK_PATH, "1");
