@@ -221,3 +221,34 @@ TEST(ECMChainTable, RandomEventsKeepPlacesHandOnsAndPendingSound)
     // Chains waited for places in some run.
     EXPECT_GT(nMostWaitingOfAll, 0);
 }
+
+// With the unicast filter off, an address that did not answer unicast
+// stands for the device only when no address of its MAC answered unicast:
+// one that did and then failed its commands is the device, failed.
+TEST(ECMChainTable, AnAddressDeafToUnicastDoesNotStandForADeviceThatFailed)
+{
+    CVLECMMACTable table;
+    table.SetFirstCommand(VLECM_COMMAND_GET_LIST_INFO);
+    CVLECMNIFInfo deaf, device;
+    SVLECMReplyKey deafKey, deviceKey;
+    deafKey.strMAC = deviceKey.strMAC = Text("0026AB00E001");
+    deafKey.strAddress = Text("10.1.0.66");
+    deviceKey.strAddress = Text("10.1.0.5");
+    CChainModel model(table);
+    for (const SVLECMReplyKey* pKey : {&deafKey, &deviceKey}) {
+        ASSERT_TRUE(table.Keep(*pKey));
+        ASSERT_TRUE(table.Attach(*pKey, pKey == &deafKey ? &deaf : &device, Text("M")));
+    }
+    model.Follow(table.BeginChain(&deaf, Text("10.1")));
+    model.Follow(table.BeginChain(&device, Text("10.1")));
+    model.Follow(table.CheckEnded(&deaf, false, VLECM_MAC_FAILURE_NOT_UNICAST, VLECM_RESULT_TIMEOUT, 0, false));
+    CVLECMMACTable::SNext next =
+        table.CheckEnded(&device, true, VLECM_MAC_FAILURE_NONE, VLECM_RESULT_SUCCESS, 0, false);
+    ASSERT_EQ(1u, next.starts.size());
+    next = table.CommandEnded(&device, VLECM_COMMAND_GET_LIST_INFO, VLECM_RESULT_TIMEOUT, 0);
+    EXPECT_EQ(nullptr, next.pReport);
+    SVLECMMACSummary summary;
+    ASSERT_TRUE(table.GetSummary(deafKey.strMAC, summary));
+    EXPECT_EQ(VLECM_MAC_NONE, summary.eVerdict);
+    EXPECT_FALSE(summary.bReported);
+}
