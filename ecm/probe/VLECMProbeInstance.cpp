@@ -46,6 +46,10 @@ namespace {
     }
 }
 
+// The flags of a hand-on posted to the dispatch thread.
+const long kHandOnUnicast = 1;
+const long kHandOnListOnly = 2;
+
 // Descriptors kept free beside the places: the named address's place, the
 // socket the unicast checks share, a client's command after the probe, the
 // interface listing of a send to the limited broadcast, and some slack.
@@ -588,7 +592,7 @@ void CVLECMProbeInstance::handOnCallback(long lFlags, void* pProbeInstance, CVLC
         return;
     CVLECMNIFInfo* pNIFInfo = dynamic_cast<CVLECMNIFInfo*>(pCallbackInfo->GetTarget());
     if (pNIFInfo != nullptr)
-        pThis->report(pNIFInfo, lFlags != 0);
+        pThis->report(pNIFInfo, (lFlags & kHandOnUnicast) != 0, (lFlags & kHandOnListOnly) != 0);
 }
 
 void CVLECMProbeInstance::releaseReplyTarget(CVLTarget* pTarget)
@@ -846,11 +850,17 @@ void CVLECMProbeInstance::follow(const CVLECMMACTable::SNext& first)
         }
         if (next.pReport == nullptr)
             continue;
-        // The client hears of devices on the dispatch thread only.
-        if (next.bListOnly || m_pOwnerVLECMInstance == nullptr || m_pOwnerVLECMInstance->IsDispatchThread())
+        // Devices are handed on on the dispatch thread only: the client
+        // hears of them there, and a record is destroyed only under the
+        // dispatch lock (a command thread that ended its chain may be
+        // waited for under the device-list lock).
+        if (m_pOwnerVLECMInstance == nullptr || m_pOwnerVLECMInstance->IsDispatchThread())
             report(next.pReport, next.bReportUnicast, next.bListOnly);
         else
-            m_pOwnerVLECMInstance->PostCallbackUser(next.pReport, handOnCallback, next.bReportUnicast ? 1 : 0, this);
+            m_pOwnerVLECMInstance->PostCallbackUser(next.pReport, handOnCallback,
+                                                    (next.bReportUnicast ? kHandOnUnicast : 0) |
+                                                        (next.bListOnly ? kHandOnListOnly : 0),
+                                                    this);
     }
 }
 

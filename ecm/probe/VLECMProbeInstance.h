@@ -171,7 +171,7 @@ public:
     // callback's target, the connect type its identifier).
     static void dummyProbeCallback(long lConnectType, void* pProbeInstance, CVLCallbackInfo* pCallbackInfo);
     // Delivers a device handed on off the dispatch thread (lFlags: its
-    // unicast flag).
+    // unicast flag, listed only).
     static void handOnCallback(long lFlags, void* pProbeInstance, CVLCallbackInfo* pCallbackInfo);
 
 protected:
