@@ -252,3 +252,57 @@ TEST(ECMChainTable, AnAddressDeafToUnicastDoesNotStandForADeviceThatFailed)
     EXPECT_EQ(VLECM_MAC_NONE, summary.eVerdict);
     EXPECT_FALSE(summary.bReported);
 }
+
+// The named address has a place of its own; a named chain that has to wait
+// (that place taken) waits ahead of its network's line and takes the named
+// place when it frees; clearing the name runs no more chains than there
+// are places.
+TEST(ECMChainTable, ANamedChainThatWaitsGetsTheNamedPlace)
+{
+    CVLECMMACTable table;
+    table.SetFirstCommand(VLECM_COMMAND_GET_LIST_INFO);
+    table.SetPlacesPerNetwork(1);
+    table.SetNamedAddress(Text("10.1.0.9"));
+    CVLECMNIFInfo records[4];
+    const char* const kAddresses[4] = {"10.1.0.1", "10.1.0.9", "10.1.0.9", "10.1.0.2"};
+    std::vector<CVLECMMACTable::SNext> answers;
+    for (int i = 0; i < 4; ++i) {
+        SVLECMReplyKey key;
+        key.strMAC = Text("0026AB00F00" + std::to_string(i));
+        key.strAddress = Text(kAddresses[i]);
+        ASSERT_TRUE(table.Keep(key));
+        ASSERT_TRUE(table.Attach(key, &records[i], Text("M")));
+        ASSERT_EQ(1u, table.BeginChain(&records[i], Text("10.1")).starts.size());
+        answers.push_back(table.CheckEnded(&records[i], true, VLECM_MAC_FAILURE_NONE, VLECM_RESULT_SUCCESS, 0, false));
+    }
+    // The network's place, the named place; the second named chain and the
+    // last wait.
+    ASSERT_EQ(1u, answers[0].starts.size());
+    ASSERT_EQ(1u, answers[1].starts.size());
+    EXPECT_TRUE(answers[2].starts.empty());
+    EXPECT_TRUE(answers[3].starts.empty());
+    int nRunning = 0, nWaiting = 0;
+    table.GetChainCounts(nRunning, nWaiting);
+    EXPECT_EQ(2, nRunning);
+    EXPECT_EQ(2, nWaiting);
+    // The named place frees: the named chain waiting takes it, ahead of
+    // the one waiting before it for the network's place.
+    CVLECMMACTable::SNext next = table.CommandEnded(&records[1], VLECM_COMMAND_GET_LIST_INFO, VLECM_RESULT_SUCCESS, 0);
+    ASSERT_EQ(1u, next.starts.size());
+    EXPECT_EQ(&records[2], next.starts[0].pRecord);
+    // The name is cleared while the named place is held: no more run.
+    table.SetNamedAddress(Text(""));
+    table.GetChainCounts(nRunning, nWaiting);
+    EXPECT_EQ(2, nRunning);
+    EXPECT_EQ(1, nWaiting);
+    next = table.CommandEnded(&records[0], VLECM_COMMAND_GET_LIST_INFO, VLECM_RESULT_SUCCESS, 0);
+    ASSERT_EQ(1u, next.starts.size());
+    EXPECT_EQ(&records[3], next.starts[0].pRecord);
+    table.GetChainCounts(nRunning, nWaiting);
+    EXPECT_EQ(2, nRunning);
+    EXPECT_EQ(0, nWaiting);
+    // The named place frees and goes to nobody.
+    EXPECT_TRUE(table.CommandEnded(&records[2], VLECM_COMMAND_GET_LIST_INFO, VLECM_RESULT_SUCCESS, 0).starts.empty());
+    table.GetChainCounts(nRunning, nWaiting);
+    EXPECT_EQ(1, nRunning);
+}
