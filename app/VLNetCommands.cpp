@@ -648,7 +648,8 @@ CVLPFWNIFInfo* FindDevice(CVLNetSession& session, const CVLNetOptions& options, 
     }
     CVLPFWNIFInfo* pNIFInfo = session.GetFoundNIFInfo();
     const std::string strNormal = CVLNetOptions::NormalizeMACAddress(strMAC);
-    // A MAC in conflict is never reported: refused as one that is.
+    // A MAC in conflict whose device was not found here: refused as one
+    // that was.
     std::vector<std::string> passed;
     if (pNIFInfo == nullptr && !strMAC.empty() && session.GetVerdict(strNormal) == CVLNetSession::VERDICT_CONFLICT)
         passed = session.GetPassedAddresses(strNormal);

@@ -4,8 +4,8 @@
 // modules (no network). Each iteration starts a probe, lets N claimants of
 // the device's MAC pass and stall, then times the device's reply until its
 // OnProbe. Unnamed, the device takes a place of its own beside them while
-// its network's share of the places (12) holds it with them; named, the place kept for
-// the named address. Beyond the share an unnamed device waits for a
+// its network's places (64) hold it with them; named, the place kept for
+// the named address. Beyond them an unnamed device waits for a
 // claimant's chain to end (the fake's stall never does: not measured).
 #include <benchmark/benchmark.h>
 

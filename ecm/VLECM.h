@@ -22,11 +22,13 @@
 // new address's copy becomes that record). Each record's chain: its
 // unicast check on the check thread, all of a MAC's addresses at once;
 // then, for each address that answered, at once, its commands on the
-// record's command thread, within the places all chains share. The table
-// keeps each address's life and takes the one decision per MAC: the MAC is
-// handed on (moved to the device list, reported to OnProbe) once, at the
-// end of the first of its addresses' chains that succeeds; a second
-// address that passes marks that record in conflict (GetConflictReports).
+// record's command thread, in a place of its local network's (each network
+// has places of its own, the named address one more). The table keeps each
+// address's life, its chain included, and takes the one decision per MAC:
+// the MAC is handed on (moved to the device list, reported to OnProbe)
+// once, at the end of the first of its addresses' chains that succeeds; a
+// second address that passes marks that record in conflict
+// (GetConflictReports), before it is handed on when it passed first.
 //
 // Locks, in this order: m_DispatchCallbackSync, m_CallbackNotificationSync
 // (a client's OnProbe runs under it and may remove a device),
@@ -127,11 +129,12 @@ public:
     // Probe control and the device list.
     virtual VLECM_RESULT Probe(VLECM_PROBE_CONNECT_TYPE eProbeConnectType, const CVLECMPropertyMap* pProbeOptionMap);
     // Once it returns, nothing more is relayed to OnProbe, no reply of the
-    // probe is handled after the one under way, every address not yet
-    // judged is judged stopped (GetPendingMACCount is 0 and stays 0) and no
-    // chain starts a command. The checks and commands under way end on
-    // their own but change no judgement and destroy no record: every
-    // record of the probe stays until the next Probe, RemoveNIFInfo,
+    // probe is admitted, and no chain starts a command: an address waiting
+    // for its check or a place is judged stopped. A check or command under
+    // way ends on its own and its address is judged by its answer: a device
+    // that answered enters the device list (FindNIFInfo finds it), not
+    // reported; GetPendingMACCount is 0 once they have ended. Every record
+    // of the probe stays until the next Probe, RemoveNIFInfo,
     // RemoveAllNIFInfo or Terminate.
     virtual void StopProbe();
     // Stops the probe but leaves the probing state: the devices whose chains
@@ -158,8 +161,9 @@ public:
 
     CVLCMApi* GetApi() override;
 
-    // Queues a command result of a device record for the dispatch thread.
-    void PostCallbackUser(CVLTarget* pTarget, VLCM_USER_CALLBACK pCallback, long lCallbackId,
+    // Queues a command result of a device record for the dispatch thread;
+    // false when the queue refused it.
+    bool PostCallbackUser(CVLTarget* pTarget, VLCM_USER_CALLBACK pCallback, long lCallbackId,
                           void* pCallbackParam) override;
 
     // The local-network set-ups of a probe or a reboot polling: they enable
@@ -177,8 +181,10 @@ public:
     // broadcast, only the limited one. nReached: the networks that got one.
     std::vector<CVLString> GetNetworksWithoutDirectedBroadcast(int& nReached);
 
-    // The sockets the follow-up chains of a probe hold at most, beside the
-    // probe's own.
+    // The sockets a client keeps free for the follow-up chains of a probe
+    // at the least, beside the probe's own. A probe gives each local network
+    // (and the replies from none) as many places as the descriptors free at
+    // its start allow, less a few, up to 64 each (see CVLECMProbeInstance).
     enum
     {
         MAX_CHAIN_SOCKETS = 17
@@ -223,11 +229,13 @@ public:
     // device list, FindNIFInfo) once, at the end of the first of its
     // addresses' chains that succeeds, whatever the others do before or
     // after (an address that did not answer unicast, the filter off, only
-    // once every address is judged and it stands alone). The record handed
-    // on carries the MAC's state: VLECM_CONFLICT_MARK_PATH reads "1" from
-    // the moment a second address passed, VLECM_OTHER_PASSED_PATH names the
-    // other addresses that passed; a client reads them before it sends a
-    // change or a password. A MAC in conflict is reported by
+    // once every address is judged, it stands alone and no other address
+    // answered unicast). The record handed on carries the MAC's state:
+    // VLECM_CONFLICT_MARK_PATH reads "1" from the moment a second address
+    // passed (already in OnProbe when it passed before the hand-on),
+    // VLECM_OTHER_PASSED_PATH names the other addresses that passed; a
+    // client reads them before it sends a change or a password. After
+    // StopProbe a device is listed, not reported. A MAC in conflict is reported by
     // GetConflictReports. Everything is kept after the probe stops, until
     // the next one starts.
     //
@@ -325,7 +333,7 @@ public:
     // The probe instance (the simulated probe reaches its devices through it).
     CVLECMProbeInstance& GetProbeInstance();
     // True on the dispatch thread.
-    bool IsDispatchThread();
+    bool IsDispatchThread() override;
 
 protected:
     // Maps a failure caught by an operation with a result.

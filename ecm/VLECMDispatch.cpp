@@ -2,6 +2,8 @@
 #include "base/core/VLException.h"
 #include "base/core/VLThreadLock.h"
 #include "base/core/VLTrace.h"
+#include "cm/VLCMDefs.h"
+#include "cm/VLModuleController.h"
 #include "ecm/VLECM.h"
 #include "ecm/core/VLECMPrivate.h"
 
@@ -46,15 +48,25 @@ void CVLECM::dispatchCallbackLoop()
     }
 }
 
-void CVLECM::PostCallbackUser(CVLTarget* pTarget, VLCM_USER_CALLBACK pCallback, long lCallbackId, void* pCallbackParam)
+bool CVLECM::PostCallbackUser(CVLTarget* pTarget, VLCM_USER_CALLBACK pCallback, long lCallbackId, void* pCallbackParam)
 {
     try {
         CVLThreadLock lock(&m_PostCallbackTargetMapSync);
-        if (lock.Lock()) {
-            m_PostCallbackTargetMap[pTarget] = nullptr;
-            m_Api.PostCallbackUser(nullptr, pTarget, pCallback, lCallbackId, pCallbackParam, nullptr);
-        }
+        if (!lock.Lock())
+            return false;
+        CVLModuleController* pController = m_Api.GetModuleController();
+        if (pController == nullptr)
+            return false;
+        m_PostCallbackTargetMap[pTarget] = nullptr;
+        // A record of our own, so that a refusal is known.
+        CVLCallbackInfo* pInfo = new CVLCallbackInfo();
+        pInfo->SetType(VLCM_CALLBACK_USER);
+        pInfo->SetApi(&m_Api);
+        pInfo->SetTarget(pTarget);
+        pInfo->SetUserCallback(pCallback, lCallbackId, pCallbackParam);
+        return pController->PostCallbackRecord(pInfo);
     } catch (...) {
         ReleaseCurrentException();
     }
+    return false;
 }

@@ -51,13 +51,10 @@ void CVLECM::StopProbe()
             if (lock.Lock())
                 m_bProbing = false;
         }
-        // Every address still to be judged is judged stopped first: a
-        // check or a command that ends now starts nothing more.
+        // Nothing is admitted or starts from here on; the chains waiting are
+        // judged stopped, those under way end on their own answer.
         m_pProbeInstance->StopChains();
         m_pProbeInstance->StopProbe();
-        // Nothing is forwarded any more: a chain that waits would work for
-        // nobody.
-        m_pProbeInstance->DropWaitingChains();
     } catch (...) {
         ReleaseCurrentException();
     }

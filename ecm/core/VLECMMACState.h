@@ -43,8 +43,8 @@ enum VLECM_MAC_ADDRESS_STATE
     VLECM_MAC_ADDRESS_HEARD,     // its reply was admitted and waits to be handled
     VLECM_MAC_ADDRESS_WAITING,   // its record waits for its unicast check
     VLECM_MAC_ADDRESS_CHECKING,  // its unicast check runs
-    // It answered unicast; its follow-up commands wait (one address of a
-    // MAC runs them at a time) or run.
+    // It answered unicast; its follow-up commands wait for a place of its
+    // network's or run (every address of a MAC runs its own at once).
     VLECM_MAC_ADDRESS_ANSWERED,
     VLECM_MAC_ADDRESS_PASSED,   // it answered unicast and its follow-up commands succeeded
     VLECM_MAC_ADDRESS_FAILED,   // judged otherwise: eFailure says why

@@ -27,8 +27,9 @@ public:
     // The lookup with a call's own map: that map, the options in force, the
     // built-in table. pOptionMap and pbFound may be null.
     virtual CVLString getOptionString(VL_CONST_STR szKey, const CVLECMPropertyMap* pOptionMap, bool* pbFound) = 0;
-    // Queues a report of a device record for the dispatch thread.
-    virtual void PostCallbackUser(CVLTarget* pTarget, VLCM_USER_CALLBACK pCallback, long lCallbackId,
+    // Queues a report of a device record for the dispatch thread; false
+    // when the dispatch queue refused it (then it is never delivered).
+    virtual bool PostCallbackUser(CVLTarget* pTarget, VLCM_USER_CALLBACK pCallback, long lCallbackId,
                                   void* pCallbackParam) = 0;
     // The local-network set-ups of a probe (pNIFInfo null) or a reboot
     // polling; true when every entry was handled.
@@ -40,6 +41,8 @@ public:
     // and its end. MakeNIFInfo never answers null.
     virtual CVLTarget* MakeNIFInfo() = 0;
     virtual void DestroyNIFInfo(CVLTarget* pTarget) = 0;
+    // True on the dispatch thread, where the reports to the client go.
+    virtual bool IsDispatchThread() = 0;
 };
 
 #endif

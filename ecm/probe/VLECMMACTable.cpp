@@ -21,7 +21,7 @@ CVLECMMACTable::CVLECMMACTable()
 {
 }
 
-void CVLECMMACTable::Reset()
+void CVLECMMACTable::Reset(bool bKeepStop)
 {
     std::lock_guard<std::mutex> lock(m_Mutex);
     m_MACs.clear();
@@ -31,9 +31,31 @@ void CVLECMMACTable::Reset()
     m_nBeyondKept = 0;
     m_nPending = 0;
     m_nRefusedOnlyMACs = 0;
-    m_bStopped = false;
+    m_bStopped = bKeepStop && m_bStopped;
+    m_nChecking = 0;
+    m_ChecksWaiting.Clear();
+    m_Places.clear();
+    m_bNamedPlaceTaken = false;
     ++m_nChange;
     m_Changed.notify_all();
+}
+
+void CVLECMMACTable::SetPlacesPerNetwork(int nPlaces)
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    m_nPlacesPerNetwork = std::max(1, std::min(static_cast<int>(MAX_PLACES_PER_NETWORK), nPlaces));
+}
+
+int CVLECMMACTable::GetPlacesPerNetwork()
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    return m_nPlacesPerNetwork;
+}
+
+void CVLECMMACTable::SetFirstCommand(VLECM_COMMAND eCommand)
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    m_eFirstCommand = eCommand;
 }
 
 void CVLECMMACTable::fail(SVLECMMACAddress& address, VLECM_MAC_FAILURE eFailure, VLECM_COMMAND eCommand,
@@ -57,11 +79,13 @@ VLECM_MAC_VERDICT CVLECMMACTable::derive(const SMAC& mac, const SEntry** ppOne)
     *ppOne = nullptr;
     if (mac.bRemoved)
         return VLECM_MAC_NONE;
-    int nPending = 0, nPassed = 0, nAnswered = 0, nNotUnicast = 0;
+    int nPending = 0, nPassed = 0, nAnswered = 0, nNotUnicast = 0, nUnicast = 0;
     const SEntry* pPassed = nullptr;
     const SEntry* pNotUnicast = nullptr;
     for (const SEntry& entry : mac.kept) {
         const VLECM_MAC_ADDRESS_STATE eState = entry.address.eState;
+        if (entry.address.bUnicast)
+            ++nUnicast;
         if (isPendingState(eState)) {
             ++nPending;
         } else if (eState == VLECM_MAC_ADDRESS_ANSWERED) {
@@ -85,7 +109,11 @@ VLECM_MAC_VERDICT CVLECMMACTable::derive(const SMAC& mac, const SEntry** ppOne)
         return VLECM_MAC_ONE;
     }
     // No address answered unicast: one that did not, alone, may stand for
-    // the device (the filter is off); two or more cannot be told apart.
+    // the device (the filter is off); two or more cannot be told apart. One
+    // that answered unicast and then failed its commands is the device that
+    // failed: an address that never answered unicast does not stand for it.
+    if (nUnicast > 0)
+        return VLECM_MAC_NONE;
     if (nNotUnicast == 1) {
         *ppOne = pNotUnicast;
         return VLECM_MAC_ONE;
@@ -113,9 +141,14 @@ CVLECMMACTable::SMAC& CVLECMMACTable::entryOf(const CVLString& strMAC)
     return it->second;
 }
 
-CVLECMMACTable::SNext CVLECMMACTable::changed(SMAC& mac, bool bGoOn)
+CVLECMMACTable::SNext CVLECMMACTable::changed(SMAC& mac, SNext next)
 {
-    SNext next;
+    changed(mac, &next);
+    return next;
+}
+
+void CVLECMMACTable::changed(SMAC& mac, SNext* pNext)
+{
     const SEntry* pOne = nullptr;
     VLECM_MAC_VERDICT eVerdict = derive(mac, &pOne);
     if (mac.eVerdict == VLECM_MAC_PENDING)
@@ -124,22 +157,19 @@ CVLECMMACTable::SNext CVLECMMACTable::changed(SMAC& mac, bool bGoOn)
         ++m_nPending;
     mac.eVerdict = eVerdict;
     bump(mac);
-    if (mac.bRemoved || !bGoOn || m_bStopped)
-        return next;
-    // Every address that answered runs its commands at once, its own chain.
+    if (mac.bRemoved || pNext == nullptr)
+        return;
+    SNext& next = *pNext;
     SEntry* pFirstPassed = nullptr;
     for (SEntry& entry : mac.kept) {
-        if (entry.address.eState == VLECM_MAC_ADDRESS_ANSWERED && entry.pRecord != nullptr && !entry.bCommands) {
-            entry.bCommands = true;
-            next.commands.push_back(entry.pRecord);
-        }
         if (entry.address.eState == VLECM_MAC_ADDRESS_PASSED && entry.pRecord != nullptr &&
             (pFirstPassed == nullptr || entry.nPassed < pFirstPassed->nPassed))
             pFirstPassed = &entry;
     }
     // Handed on once, at the end of the first chain that succeeded. An
     // address that did not answer unicast (the filter off) has no chain:
-    // it stands for the device only once every address is judged.
+    // it stands for the device only once every address is judged. After
+    // the stop the device is listed, not reported.
     if (!mac.bReported) {
         SEntry* pReport = pFirstPassed;
         if (pReport == nullptr && eVerdict == VLECM_MAC_ONE && pOne != nullptr && pOne->pRecord != nullptr)
@@ -149,10 +179,12 @@ CVLECMMACTable::SNext CVLECMMACTable::changed(SMAC& mac, bool bGoOn)
             pReport->address.bReported = true;
             next.pReport = pReport->pRecord;
             next.bReportUnicast = pReport->address.bUnicast;
+            next.bListOnly = m_bStopped;
         }
     }
     // The marks of the record handed on: the other addresses that passed,
     // and the conflict as soon as a second one did (nothing can undo it).
+    // The probe instance writes them before it hands the record on.
     if (mac.bReported) {
         const SEntry* pReported = nullptr;
         CVLString strOther(VL_CHARSET_UTF8);
@@ -179,7 +211,132 @@ CVLECMMACTable::SNext CVLECMMACTable::changed(SMAC& mac, bool bGoOn)
             next.strOtherPassed = strOther;
         }
     }
-    return next;
+}
+
+bool CVLECMMACTable::isNamedEntry(const SEntry& entry)
+{
+    return m_strNamedAddress.GetLength() > 0 && entry.address.strAddress == m_strNamedAddress;
+}
+
+void CVLECMMACTable::takePlace(SEntry& entry, SNext& next)
+{
+    entry.eCommand = m_eFirstCommand;
+    const bool bNamed = isNamedEntry(entry);
+    if (bNamed && !m_bNamedPlaceTaken) {
+        m_bNamedPlaceTaken = true;
+        entry.bNamedPlace = true;
+        entry.eChain = CHAIN_RUNNING;
+        next.starts.push_back({entry.pRecord, entry.eCommand});
+        return;
+    }
+    SPlaces& places = m_Places[entry.strNetwork];
+    if (places.nRunning < m_nPlacesPerNetwork) {
+        ++places.nRunning;
+        entry.eChain = CHAIN_RUNNING;
+        next.starts.push_back({entry.pRecord, entry.eCommand});
+        return;
+    }
+    // The named address goes ahead of every chain of its network.
+    entry.eChain = CHAIN_WAITING_PLACE;
+    if (bNamed)
+        places.waiting.push_front(entry.pRecord);
+    else
+        places.waiting.push_back(entry.pRecord);
+}
+
+void CVLECMMACTable::freeChain(SEntry& entry, SNext& next)
+{
+    const CVLECMNIFInfo* pRecord = entry.pRecord;
+    const EChain eChain = entry.eChain;
+    entry.eChain = CHAIN_NONE;
+    switch (eChain) {
+    case CHAIN_NONE:
+        break;
+    case CHAIN_WAITING_CHECK:
+        m_ChecksWaiting.Remove(entry.strNetwork, [pRecord](const CVLECMNIFInfo* p) { return p == pRecord; });
+        break;
+    case CHAIN_CHECKING:
+        --m_nChecking;
+        startWaitingChecks(next);
+        break;
+    case CHAIN_WAITING_PLACE: {
+        auto places = m_Places.find(entry.strNetwork);
+        if (places != m_Places.end()) {
+            std::deque<const CVLECMNIFInfo*>& waiting = places->second.waiting;
+            waiting.erase(std::remove(waiting.begin(), waiting.end(), pRecord), waiting.end());
+        }
+        break;
+    }
+    case CHAIN_RUNNING:
+        if (entry.bNamedPlace) {
+            entry.bNamedPlace = false;
+            m_bNamedPlaceTaken = false;
+            giveNamedPlace(next);
+        } else {
+            --m_Places[entry.strNetwork].nRunning;
+        }
+        givePlaces(entry.strNetwork, next);
+        break;
+    }
+}
+
+void CVLECMMACTable::startWaitingChecks(SNext& next)
+{
+    const CVLECMNIFInfo* pRecord = nullptr;
+    while (!m_bStopped && m_nChecking < MAX_CHECKING && m_ChecksWaiting.Take(pRecord)) {
+        SMAC* pMAC = nullptr;
+        SEntry* pEntry = findEntry(pRecord, &pMAC);
+        if (pEntry == nullptr || pEntry->eChain != CHAIN_WAITING_CHECK)
+            continue;
+        pEntry->eChain = CHAIN_CHECKING;
+        pEntry->eCommand = VLECM_COMMAND_CHECK_UNICAST;
+        pEntry->address.eState = VLECM_MAC_ADDRESS_CHECKING;
+        ++m_nChecking;
+        next.starts.push_back({pEntry->pRecord, VLECM_COMMAND_CHECK_UNICAST});
+        bump(*pMAC);
+    }
+}
+
+void CVLECMMACTable::giveNamedPlace(SNext& next)
+{
+    if (m_bStopped || m_bNamedPlaceTaken || m_strNamedAddress.GetLength() == 0)
+        return;
+    // A named chain that waits is at the front of its network's line.
+    for (auto& places : m_Places) {
+        if (places.second.waiting.empty())
+            continue;
+        SMAC* pMAC = nullptr;
+        SEntry* pEntry = findEntry(places.second.waiting.front(), &pMAC);
+        if (pEntry == nullptr || !isNamedEntry(*pEntry))
+            continue;
+        places.second.waiting.pop_front();
+        m_bNamedPlaceTaken = true;
+        pEntry->bNamedPlace = true;
+        pEntry->eChain = CHAIN_RUNNING;
+        next.starts.push_back({pEntry->pRecord, pEntry->eCommand});
+        bump(*pMAC);
+        return;
+    }
+}
+
+void CVLECMMACTable::givePlaces(const CVLString& strNetwork, SNext& next)
+{
+    auto it = m_Places.find(strNetwork);
+    if (it == m_Places.end())
+        return;
+    SPlaces& places = it->second;
+    while (!m_bStopped && places.nRunning < m_nPlacesPerNetwork && !places.waiting.empty()) {
+        const CVLECMNIFInfo* pRecord = places.waiting.front();
+        places.waiting.pop_front();
+        SMAC* pMAC = nullptr;
+        SEntry* pEntry = findEntry(pRecord, &pMAC);
+        if (pEntry == nullptr || pEntry->eChain != CHAIN_WAITING_PLACE)
+            continue;
+        ++places.nRunning;
+        pEntry->eChain = CHAIN_RUNNING;
+        next.starts.push_back({pEntry->pRecord, pEntry->eCommand});
+        bump(*pMAC);
+    }
 }
 
 CVLECMMACTable::EHeard CVLECMMACTable::Hear(const SVLECMReplyKey& key)
@@ -230,14 +387,14 @@ CVLECMMACTable::EHeard CVLECMMACTable::Hear(const SVLECMReplyKey& key)
     return HEARD_BEYOND;
 }
 
-void CVLECMMACTable::Keep(const SVLECMReplyKey& key, size_t nFingerprint)
+bool CVLECMMACTable::Keep(const SVLECMReplyKey& key, size_t nFingerprint)
 {
     std::lock_guard<std::mutex> lock(m_Mutex);
     if (m_bStopped)
-        return;
+        return false;
     SMAC& mac = entryOf(key.strMAC);
     if (mac.bRemoved)
-        return;
+        return false;
     if (mac.kept.empty() && (mac.nRefused > 0 || mac.nBeyond > 0) && m_nRefusedOnlyMACs > 0)
         --m_nRefusedOnlyMACs;
     for (SEntry& entry : mac.kept) {
@@ -251,15 +408,23 @@ void CVLECMMACTable::Keep(const SVLECMReplyKey& key, size_t nFingerprint)
             entry.address.eFailure = VLECM_MAC_FAILURE_NONE;
             changed(mac);
         }
-        return;
+        return true;
     }
     if (mac.kept.size() >= MAX_ADDRESSES_PER_MAC && !isNamedNew(mac, key.strAddress))
-        return;
+        return false;
     SEntry entry;
     entry.address.strAddress = key.strAddress;
     entry.nFingerprint = nFingerprint;
     mac.kept.push_back(entry);
     changed(mac);
+    return true;
+}
+
+bool CVLECMMACTable::IsAdmitted(const CVLString& strMAC)
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    auto it = m_MACs.find(strMAC);
+    return it != m_MACs.end() && (!it->second.kept.empty() || it->second.bRemoved || it->second.pSimulated != nullptr);
 }
 
 bool CVLECMMACTable::isNamedNew(const SMAC& mac, const CVLString& strAddress)
@@ -385,7 +550,7 @@ void CVLECMMACTable::ReplyLost(const SVLECMReplyKey& key)
             if (entry.pRecord == nullptr && entry.address.eState == VLECM_MAC_ADDRESS_HEARD) {
                 entry.address.eState = VLECM_MAC_ADDRESS_FAILED;
                 entry.address.eFailure = VLECM_MAC_FAILURE_LOST;
-                changed(it->second, false);
+                changed(it->second);
             }
             return;
         }
@@ -397,6 +562,9 @@ bool CVLECMMACTable::Attach(const SVLECMReplyKey& key, CVLECMNIFInfo* pRecord, c
     std::lock_guard<std::mutex> lock(m_Mutex);
     auto it = m_MACs.find(key.strMAC);
     if (it == m_MACs.end() || it->second.bRemoved || pRecord == nullptr || m_bStopped)
+        return false;
+    // A record of the simulated device stands for the MAC already.
+    if (it->second.pSimulated == pRecord)
         return false;
     for (SEntry& entry : it->second.kept) {
         if (entry.address.strAddress != key.strAddress)
@@ -452,6 +620,8 @@ CVLECMNIFInfo* CVLECMMACTable::FindReported(const CVLString& strMAC)
     auto it = m_MACs.find(strMAC);
     if (it == m_MACs.end() || it->second.bRemoved)
         return nullptr;
+    if (it->second.pSimulated != nullptr)
+        return it->second.pSimulated;
     for (const SEntry& entry : it->second.kept) {
         if (entry.address.bReported)
             return entry.pRecord;
@@ -480,96 +650,139 @@ void CVLECMMACTable::SetModel(const CVLECMNIFInfo* pRecord, const CVLString& str
     }
 }
 
-bool CVLECMMACTable::StartCheck(const CVLECMNIFInfo* pRecord)
+CVLECMMACTable::SNext CVLECMMACTable::BeginChain(const CVLECMNIFInfo* pRecord, const CVLString& strNetwork)
 {
+    SNext next;
     std::lock_guard<std::mutex> lock(m_Mutex);
     SMAC* pMAC = nullptr;
     SEntry* pEntry = findEntry(pRecord, &pMAC);
-    if (pEntry == nullptr || pMAC->bRemoved || m_bStopped || pEntry->address.eState != VLECM_MAC_ADDRESS_WAITING)
-        return false;
+    if (pEntry == nullptr || pMAC->bRemoved || m_bStopped || pEntry->eChain != CHAIN_NONE ||
+        pEntry->address.eState != VLECM_MAC_ADDRESS_WAITING)
+        return next;
+    pEntry->strNetwork = strNetwork;
+    pEntry->eCommand = VLECM_COMMAND_CHECK_UNICAST;
+    // Every address of a MAC is checked at once, as any device's: only the
+    // bound of checks makes one wait, never the named address.
+    if (m_nChecking >= MAX_CHECKING && !isNamedEntry(*pEntry)) {
+        pEntry->eChain = CHAIN_WAITING_CHECK;
+        m_ChecksWaiting.Push(strNetwork, pRecord);
+        return next;
+    }
+    pEntry->eChain = CHAIN_CHECKING;
     pEntry->address.eState = VLECM_MAC_ADDRESS_CHECKING;
+    ++m_nChecking;
+    next.starts.push_back({pEntry->pRecord, VLECM_COMMAND_CHECK_UNICAST});
     bump(*pMAC);
-    return true;
+    return next;
 }
 
 CVLECMMACTable::SNext CVLECMMACTable::CheckEnded(const CVLECMNIFInfo* pRecord, bool bAnswered,
                                                  VLECM_MAC_FAILURE eFailure, VLECM_RESULT eResult, long nDeviceResult,
                                                  bool bAnsweredOtherwise)
 {
+    SNext next;
     std::lock_guard<std::mutex> lock(m_Mutex);
     SMAC* pMAC = nullptr;
     SEntry* pEntry = findEntry(pRecord, &pMAC);
-    if (pEntry == nullptr || !isPendingState(pEntry->address.eState))
-        return SNext();
+    if (pEntry == nullptr || pEntry->eChain != CHAIN_CHECKING)
+        return next;
+    freeChain(*pEntry, next);
     SVLECMMACAddress& address = pEntry->address;
     if (bAnswered) {
         address.eState = VLECM_MAC_ADDRESS_ANSWERED;
         address.bUnicast = true;
         pEntry->nAnswered = ++pMAC->nAnswered;
+        if (!m_bStopped) {
+            takePlace(*pEntry, next);
+        } else {
+            // Its own answer judges it: nothing starts after the stop.
+            address.eState = VLECM_MAC_ADDRESS_PASSED;
+            pEntry->nPassed = ++pMAC->nPassed;
+        }
     } else {
         fail(address, eFailure, VLECM_COMMAND_CHECK_UNICAST, eResult, nDeviceResult);
         address.bAnsweredOtherwise = bAnsweredOtherwise;
     }
-    return changed(*pMAC);
+    return changed(*pMAC, next);
 }
 
-CVLECMMACTable::SNext CVLECMMACTable::CommandsEnded(const CVLECMNIFInfo* pRecord, bool bSucceeded,
-                                                    VLECM_COMMAND eCommand, VLECM_RESULT eResult, long nDeviceResult)
+CVLECMMACTable::SNext CVLECMMACTable::CommandEnded(const CVLECMNIFInfo* pRecord, VLECM_COMMAND eCommand,
+                                                   VLECM_RESULT eResult, long nDeviceResult)
 {
+    SNext next;
     std::lock_guard<std::mutex> lock(m_Mutex);
     SMAC* pMAC = nullptr;
     SEntry* pEntry = findEntry(pRecord, &pMAC);
-    if (pEntry == nullptr || pEntry->address.eState != VLECM_MAC_ADDRESS_ANSWERED || !pEntry->bCommands)
-        return SNext();
-    pEntry->bCommands = false;
+    if (pEntry == nullptr || pEntry->eChain != CHAIN_RUNNING || pEntry->eCommand != eCommand ||
+        eCommand == VLECM_COMMAND_CHECK_UNICAST)
+        return next;
+    const bool bSucceeded = eResult == VLECM_RESULT_SUCCESS;
+    // The list information follows the support information in the same place.
+    if (bSucceeded && eCommand == VLECM_COMMAND_GET_SUPPORT_INFORMATION && !m_bStopped) {
+        pEntry->eCommand = VLECM_COMMAND_GET_LIST_INFO;
+        next.starts.push_back({pEntry->pRecord, VLECM_COMMAND_GET_LIST_INFO});
+        bump(*pMAC);
+        return next;
+    }
+    freeChain(*pEntry, next);
     SVLECMMACAddress& address = pEntry->address;
     if (bSucceeded) {
         address.eState = VLECM_MAC_ADDRESS_PASSED;
         pEntry->nPassed = ++pMAC->nPassed;
     } else {
-        fail(address, VLECM_MAC_FAILURE_COMMAND, eCommand, eResult, nDeviceResult);
+        fail(address, eResult == VLECM_RESULT_STOPPED && m_bStopped ? VLECM_MAC_FAILURE_STOPPED
+                                                                    : VLECM_MAC_FAILURE_COMMAND,
+             eCommand, eResult, nDeviceResult);
     }
-    return changed(*pMAC);
+    return changed(*pMAC, next);
+}
+
+CVLECMMACTable::SNext CVLECMMACTable::EndLost(const CVLECMNIFInfo* pRecord, VLECM_COMMAND eCommand)
+{
+    return endUnderWay(pRecord, eCommand, VLECM_MAC_FAILURE_LOST, VLECM_RESULT_FAILED);
+}
+
+CVLECMMACTable::SNext CVLECMMACTable::StartFailed(const CVLECMNIFInfo* pRecord, VLECM_COMMAND eCommand,
+                                                  VLECM_RESULT eResult)
+{
+    const VLECM_MAC_FAILURE eFailure = eResult == VLECM_RESULT_STOPPED           ? VLECM_MAC_FAILURE_STOPPED
+                                       : eCommand == VLECM_COMMAND_CHECK_UNICAST ? VLECM_MAC_FAILURE_CHECK
+                                                                                 : VLECM_MAC_FAILURE_COMMAND;
+    return endUnderWay(pRecord, eCommand, eFailure,
+                       eResult != VLECM_RESULT_SUCCESS ? eResult : VLECM_RESULT_FAILED);
+}
+
+CVLECMMACTable::SNext CVLECMMACTable::endUnderWay(const CVLECMNIFInfo* pRecord, VLECM_COMMAND eCommand,
+                                                  VLECM_MAC_FAILURE eFailure, VLECM_RESULT eResult)
+{
+    SNext next;
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    SMAC* pMAC = nullptr;
+    SEntry* pEntry = findEntry(pRecord, &pMAC);
+    const EChain eWanted = eCommand == VLECM_COMMAND_CHECK_UNICAST ? CHAIN_CHECKING : CHAIN_RUNNING;
+    if (pEntry == nullptr || pEntry->eChain != eWanted || pEntry->eCommand != eCommand)
+        return next;
+    freeChain(*pEntry, next);
+    fail(pEntry->address, eFailure, eCommand, eResult, 0);
+    return changed(*pMAC, next);
 }
 
 CVLECMMACTable::SNext CVLECMMACTable::Accept(const CVLECMNIFInfo* pRecord)
 {
+    SNext next;
     std::lock_guard<std::mutex> lock(m_Mutex);
     SMAC* pMAC = nullptr;
     SEntry* pEntry = findEntry(pRecord, &pMAC);
-    if (pEntry == nullptr || !isPendingState(pEntry->address.eState))
-        return SNext();
+    if (pEntry == nullptr || !isPendingState(pEntry->address.eState) || pEntry->eChain != CHAIN_NONE)
+        return next;
     pEntry->address.eState = VLECM_MAC_ADDRESS_PASSED;
     pEntry->nPassed = ++pMAC->nPassed;
-    return changed(*pMAC);
+    return changed(*pMAC, next);
 }
 
-CVLECMMACTable::SNext CVLECMMACTable::ChainEnded(const CVLECMNIFInfo* pRecord, bool bGoOn, VLECM_COMMAND eCommand,
-                                                 VLECM_RESULT eResult, long nDeviceResult)
+CVLECMMACTable::SNext CVLECMMACTable::Stop()
 {
-    std::lock_guard<std::mutex> lock(m_Mutex);
-    SMAC* pMAC = nullptr;
-    SEntry* pEntry = findEntry(pRecord, &pMAC);
-    if (pEntry == nullptr)
-        return SNext();
-    SVLECMMACAddress& address = pEntry->address;
-    eResult = eResult != VLECM_RESULT_SUCCESS ? eResult : VLECM_RESULT_FAILED;
-    if (isPendingState(address.eState)) {
-        // Its check never ran to its end.
-        fail(address, VLECM_MAC_FAILURE_CHECK, VLECM_COMMAND_CHECK_UNICAST, eResult, nDeviceResult);
-    } else if (address.eState == VLECM_MAC_ADDRESS_ANSWERED && pEntry->bCommands) {
-        // Its commands ended without a word (one did not start).
-        pEntry->bCommands = false;
-        fail(address, VLECM_MAC_FAILURE_COMMAND,
-             eCommand != VLECM_COMMAND_COUNT ? eCommand : VLECM_COMMAND_GET_LIST_INFO, eResult, nDeviceResult);
-    } else {
-        return SNext();
-    }
-    return changed(*pMAC, bGoOn);
-}
-
-void CVLECMMACTable::Stop()
-{
+    SNext next;
     std::lock_guard<std::mutex> lock(m_Mutex);
     m_bStopped = true;
     for (auto& it : m_MACs) {
@@ -577,40 +790,45 @@ void CVLECMMACTable::Stop()
         bool bChanged = false;
         for (SEntry& entry : mac.kept) {
             SVLECMMACAddress& address = entry.address;
+            // A check or command under way ends on its own and is judged by
+            // its answer.
+            if (entry.eChain == CHAIN_CHECKING || entry.eChain == CHAIN_RUNNING)
+                continue;
             if (address.eState == VLECM_MAC_ADDRESS_HEARD && entry.pRecord == nullptr) {
                 fail(address, VLECM_MAC_FAILURE_LOST, VLECM_COMMAND_CHECK_UNICAST, VLECM_RESULT_STOPPED, 0);
             } else if (isPendingState(address.eState)) {
                 fail(address, VLECM_MAC_FAILURE_STOPPED, VLECM_COMMAND_CHECK_UNICAST, VLECM_RESULT_STOPPED, 0);
             } else if (address.eState == VLECM_MAC_ADDRESS_ANSWERED) {
-                fail(address, VLECM_MAC_FAILURE_STOPPED, VLECM_COMMAND_GET_LIST_INFO, VLECM_RESULT_STOPPED, 0);
+                fail(address, VLECM_MAC_FAILURE_STOPPED, entry.eCommand, VLECM_RESULT_STOPPED, 0);
             } else {
                 continue;
             }
-            entry.bCommands = false;
+            freeChain(entry, next);
             bChanged = true;
         }
         if (bChanged)
-            changed(mac, false);
+            changed(mac, &next);
     }
+    m_ChecksWaiting.Clear();
+    for (auto& places : m_Places)
+        places.second.waiting.clear();
+    return next;
 }
 
-bool CVLECMMACTable::MayRunCommands(const CVLECMNIFInfo* pRecord)
+bool CVLECMMACTable::IsStopped()
 {
     std::lock_guard<std::mutex> lock(m_Mutex);
-    SMAC* pMAC = nullptr;
-    SEntry* pEntry = findEntry(pRecord, &pMAC);
-    return pEntry != nullptr && !pMAC->bRemoved && !m_bStopped &&
-           pEntry->address.eState == VLECM_MAC_ADDRESS_ANSWERED && pEntry->bCommands;
+    return m_bStopped;
 }
 
 bool CVLECMMACTable::MayStart(const CVLECMNIFInfo* pRecord, VLECM_COMMAND eCommand)
 {
-    if (eCommand != VLECM_COMMAND_CHECK_UNICAST)
-        return MayRunCommands(pRecord);
     std::lock_guard<std::mutex> lock(m_Mutex);
     SMAC* pMAC = nullptr;
     SEntry* pEntry = findEntry(pRecord, &pMAC);
-    return pEntry != nullptr && !pMAC->bRemoved && !m_bStopped && pEntry->address.eState == VLECM_MAC_ADDRESS_CHECKING;
+    if (pEntry == nullptr || pMAC->bRemoved || m_bStopped || pEntry->eCommand != eCommand)
+        return false;
+    return pEntry->eChain == (eCommand == VLECM_COMMAND_CHECK_UNICAST ? CHAIN_CHECKING : CHAIN_RUNNING);
 }
 
 bool CVLECMMACTable::IsNamed(const CVLECMNIFInfo* pRecord)
@@ -620,42 +838,113 @@ bool CVLECMMACTable::IsNamed(const CVLECMNIFInfo* pRecord)
     return it != m_Records.end() && m_strNamedAddress.GetLength() > 0 && it->second.strAddress == m_strNamedAddress;
 }
 
-std::vector<CVLECMNIFInfo*> CVLECMMACTable::Remove(const CVLString& strMAC)
+bool CVLECMMACTable::HandOnSimulated(const CVLString& strMAC, CVLECMNIFInfo* pRecord)
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    if (m_bStopped || pRecord == nullptr)
+        return false;
+    SMAC& mac = entryOf(strMAC);
+    if (mac.bRemoved || mac.bReported)
+        return false;
+    mac.bReported = true;
+    mac.pSimulated = pRecord;
+    bump(mac);
+    return true;
+}
+
+CVLECMNIFInfo* CVLECMMACTable::FindSimulated(const CVLString& strMAC)
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    auto it = m_MACs.find(strMAC);
+    return it != m_MACs.end() && !it->second.bRemoved ? it->second.pSimulated : nullptr;
+}
+
+void CVLECMMACTable::GetChainCounts(int& nRunning, int& nWaiting)
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    nRunning = m_bNamedPlaceTaken ? 1 : 0;
+    nWaiting = m_ChecksWaiting.GetCount();
+    for (const auto& places : m_Places) {
+        nRunning += places.second.nRunning;
+        nWaiting += static_cast<int>(places.second.waiting.size());
+    }
+}
+
+int CVLECMMACTable::GetCheckingCount()
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    return m_nChecking;
+}
+
+int CVLECMMACTable::GetRunningCount(const CVLString& strNetwork)
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    auto it = m_Places.find(strNetwork);
+    return it != m_Places.end() ? it->second.nRunning : 0;
+}
+
+int CVLECMMACTable::GetUnfinishedChainCount(int& nChecking)
+{
+    int nRunning = 0, nWaiting = 0;
+    GetChainCounts(nRunning, nWaiting);
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    nChecking = m_nChecking + m_ChecksWaiting.GetCount();
+    return nRunning + nWaiting + m_nChecking;
+}
+
+std::vector<CVLECMNIFInfo*> CVLECMMACTable::Remove(const CVLString& strMAC, SNext* pNext)
 {
     std::vector<CVLECMNIFInfo*> records;
+    SNext next;
     std::lock_guard<std::mutex> lock(m_Mutex);
     SMAC& mac = entryOf(strMAC);
     mac.bRemoved = true;
+    // Marked removed first: what its chains held goes to other MACs' chains.
+    for (SEntry& entry : mac.kept)
+        freeChain(entry, next);
     for (SEntry& entry : mac.kept) {
         if (entry.pRecord != nullptr) {
             records.push_back(entry.pRecord);
             m_Records.erase(entry.pRecord);
         }
         entry.pRecord = nullptr;
-        entry.bCommands = false;
         entry.address.eState = VLECM_MAC_ADDRESS_REMOVED;
     }
+    if (mac.pSimulated != nullptr) {
+        records.push_back(mac.pSimulated);
+        mac.pSimulated = nullptr;
+    }
     changed(mac);
+    if (pNext != nullptr)
+        *pNext = next;
     return records;
 }
 
-void CVLECMMACTable::Detach(const CVLECMNIFInfo* pRecord)
+CVLECMMACTable::SNext CVLECMMACTable::Detach(const CVLECMNIFInfo* pRecord)
 {
+    SNext next;
     std::lock_guard<std::mutex> lock(m_Mutex);
     SMAC* pMAC = nullptr;
     SEntry* pEntry = findEntry(pRecord, &pMAC);
+    if (pEntry == nullptr) {
+        m_Records.erase(pRecord);
+        for (auto& mac : m_MACs) {
+            if (mac.second.pSimulated == pRecord)
+                mac.second.pSimulated = nullptr;
+        }
+        return next;
+    }
+    freeChain(*pEntry, next);
     m_Records.erase(pRecord);
-    if (pEntry == nullptr)
-        return;
     pEntry->pRecord = nullptr;
     // Its check or commands can no longer end: judged as they stand.
     if (isPendingState(pEntry->address.eState) || pEntry->address.eState == VLECM_MAC_ADDRESS_ANSWERED) {
         const bool bChecked = pEntry->address.eState == VLECM_MAC_ADDRESS_ANSWERED;
         fail(pEntry->address, bChecked ? VLECM_MAC_FAILURE_COMMAND : VLECM_MAC_FAILURE_CHECK,
-             bChecked ? VLECM_COMMAND_GET_LIST_INFO : VLECM_COMMAND_CHECK_UNICAST, VLECM_RESULT_STOPPED, 0);
-        pEntry->bCommands = false;
+             bChecked ? pEntry->eCommand : VLECM_COMMAND_CHECK_UNICAST, VLECM_RESULT_STOPPED, 0);
     }
-    changed(*pMAC, false);
+    changed(*pMAC);
+    return next;
 }
 
 void CVLECMMACTable::fillState(const CVLString& strMAC, const SMAC& mac, SVLECMMACState& state)
@@ -802,6 +1091,8 @@ void CVLECMMACTable::summarize(const SMAC& mac, SVLECMMACSummary& summary)
             summary.strReportedAddress = address.strAddress;
         }
     }
+    if (mac.pSimulated != nullptr)
+        summary.bReported = true;
     summary.nRefused = mac.nRefused;
     summary.nBeyond = mac.nBeyond;
     summary.bMore = mac.bMore || mac.nRefused > mac.refusedNamed.size();

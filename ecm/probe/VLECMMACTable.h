@@ -1,18 +1,28 @@
-// Every address a probe heard for each MAC address, how each stands, and
-// the one decision taken from them (ecm/core/VLECMMACState.h), under one
-// lock: what a client is handed, what is checked and what runs the
-// follow-up commands is read here and nowhere else.
+// Every address a probe heard for each MAC address, how each stands, its
+// chain, and the one decision taken from them (ecm/core/VLECMMACState.h),
+// under one lock: what a client is handed, what is checked, what runs the
+// follow-up commands and which places they hold is decided here and nowhere
+// else; the probe instance starts what the table answers.
 //
 // An address counts from its admission (Keep) until it is judged: heard
 // (its reply waits to be delivered), its record waiting for or in its
 // unicast check, or answered with its follow-up commands still to end. All
-// kept addresses of a MAC are checked at once, and each that answered runs
-// the follow-up commands at once, its own chain: no address waits for
-// another of its MAC. The MAC is handed on once, from the first address
-// whose commands succeed, whatever the others do before or after; the
-// verdict is derived from every address (two that passed are a conflict,
-// whichever came first), and the record handed on is marked as soon as a
-// second address passed (SNext::pMark).
+// kept addresses of a MAC are checked at once (up to MAX_CHECKING checks at
+// a time; the named address beyond them), and each that answered runs the
+// follow-up commands in a place of its network's, at once while one is
+// free: no address waits for another of its MAC. Each local network ("" for
+// none) has MAX_PLACES_PER_NETWORK places of its own, which no other
+// network's chains take; the named address (SetNamedAddress) has one more
+// of its own, and while it is taken a named chain waits ahead of every other
+// chain of its network. A place or a check is freed in the transition that
+// judges its address (an answer, a failure, a lost end, a stop, a removal).
+//
+// The MAC is handed on once, from the first address whose commands succeed
+// (or the simulated device of the MAC, whichever comes first), whatever the
+// others do before or after; the verdict is derived from every address (two
+// that passed are a conflict, whichever came first), and the record handed
+// on is marked, before it is handed on when the table already knows a
+// second address that passed, and as soon as one passes after.
 //
 // Up to MAX_ADDRESSES_PER_MAC addresses of a MAC are kept and checked, and
 // the address the user named beyond them. The others are kept as (MAC,
@@ -24,15 +34,19 @@
 // fingerprint of its latest reply admitted, so that a changed reply from
 // any of them is heard.
 //
-// Stop judges every address still to be judged stopped: nothing starts,
-// is attached or is pending after it, until Reset.
+// Stop: nothing is admitted, attached or started after it; an address
+// waiting for its check or a place is judged stopped; a check or command
+// under way ends and is judged by its own answer (an address that answered
+// its check or its command passes: its MAC is listed, not reported), then
+// nothing is pending.
 //
 // Lock: taken after any other (the reply filter's, the hand-on queue's,
-// the device list's, the chains'); it calls nothing outside.
+// the device list's, the chains' start lock); it calls nothing outside.
 #ifndef VLECMMACTABLE_H
 #define VLECMMACTABLE_H
 
 #include <condition_variable>
+#include <deque>
 #include <cstdint>
 #include <list>
 #include <map>
@@ -42,6 +56,7 @@
 
 #include "base/core/VLString.h"
 #include "ecm/core/VLECMMACState.h"
+#include "ecm/probe/TVLECMNetworkTurns.h"
 #include "ecm/probe/VLECMReplyKey.h"
 
 class CVLECMNIFInfo;
@@ -73,10 +88,32 @@ public:
         MAX_REFUSED_MACS = 8192
     };
 
+    // Unicast checks under way at once (they share one thread and socket).
+    enum
+    {
+        MAX_CHECKING = 512
+    };
+    // Places of one local network for the follow-up commands (a command
+    // thread and its socket each): a device waits behind no more than this
+    // many addresses of its own network that pass their check and stall.
+    enum
+    {
+        MAX_PLACES_PER_NETWORK = 64
+    };
+
     CVLECMMACTable();
 
-    // A new probe starts: everything is forgotten.
-    void Reset();
+    // A new probe starts: everything is forgotten. With bKeepStop a stopped
+    // probe stays stopped (its devices are cleared, nothing is admitted).
+    void Reset(bool bKeepStop = false);
+    // The places of each local network, from 1 to MAX_PLACES_PER_NETWORK,
+    // set as the probe starts (fewer where the process may open fewer
+    // sockets).
+    void SetPlacesPerNetwork(int nPlaces);
+    int GetPlacesPerNetwork();
+    // The first follow-up command after the check (GetSupportInformation,
+    // or GetListInfo when it is skipped), set as the probe starts.
+    void SetFirstCommand(VLECM_COMMAND eCommand);
 
     // What a probe knows of an address its reply came from.
     enum EHeard
@@ -90,9 +127,13 @@ public:
     // Asked by the reply filter as it admits a reply; an address beyond
     // the kept ones is noted (kept as a pair, or counted).
     EHeard Hear(const SVLECMReplyKey& key);
-    // The filter admitted the address's reply, of that fingerprint: it is
-    // pending until judged.
-    void Keep(const SVLECMReplyKey& key, size_t nFingerprint = 0);
+    // The filter admits the address's reply, of that fingerprint: it is
+    // pending until judged. False (not admitted) once the probe stopped, or
+    // when the MAC was removed or has no room for the address.
+    bool Keep(const SVLECMReplyKey& key, size_t nFingerprint = 0);
+    // Whether any address of the MAC was admitted in this probe (a removed
+    // MAC counts); the filter counts a new MAC against its bounds.
+    bool IsAdmitted(const CVLString& strMAC);
     // The fingerprint of the kept address's latest reply admitted; false
     // when the address is not kept.
     bool GetFingerprint(const SVLECMReplyKey& key, size_t& nFingerprint);
@@ -123,56 +164,79 @@ public:
     // The record's model name, updated as its replies come.
     void SetModel(const CVLECMNIFInfo* pRecord, const CVLString& strModel);
 
-    // What a change asks of the probe instance: the records whose
-    // follow-up commands start now, the record to hand on as the MAC's
-    // device, and the record handed on whose marks change (the conflict
-    // mark, the other addresses that passed), to be marked before it is
-    // handed on.
+    // A command the probe instance is to start now for a record.
+    struct SStart
+    {
+        CVLECMNIFInfo* pRecord = nullptr;
+        VLECM_COMMAND eCommand = VLECM_COMMAND_CHECK_UNICAST;
+    };
+    // What a change asks of the probe instance: the commands to start now
+    // (each holds its check or place already), the record handed on now as
+    // the MAC's device (bListOnly: listed, not reported, the probe having
+    // stopped), and the record handed on whose marks change (the conflict
+    // mark, the other addresses that passed): marked before it is handed on.
     struct SNext
     {
-        std::vector<CVLECMNIFInfo*> commands;
+        std::vector<SStart> starts;
         CVLECMNIFInfo* pReport = nullptr;
         bool bReportUnicast = false;
+        bool bListOnly = false;
         CVLECMNIFInfo* pMark = nullptr;
         bool bConflict = false;
         CVLString strOtherPassed;
     };
-    // The probe stops: every address still to be judged is judged stopped
-    // (its reply lost when it had no record); nothing is asked to go on.
-    void Stop();
-    // The record's follow-up commands may start (it answered, its MAC is
-    // neither removed nor the probe stopped).
-    bool MayRunCommands(const CVLECMNIFInfo* pRecord);
-    // The chain's command may start: its check while it is in it, a
-    // follow-up command while it may run them.
-    bool MayStart(const CVLECMNIFInfo* pRecord, VLECM_COMMAND eCommand);
-    // The record is of the address the user named.
-    bool IsNamed(const CVLECMNIFInfo* pRecord);
-    // The record's unicast check starts: false (it must not) when its MAC
-    // is removed or it is no record of the table's.
-    bool StartCheck(const CVLECMNIFInfo* pRecord);
+    // The record's chain begins, its address on that local network ("" for
+    // none): its check starts now (a start) or waits for one.
+    SNext BeginChain(const CVLECMNIFInfo* pRecord, const CVLString& strNetwork);
     // Its check ended: bAnswered with the MAC by unicast; otherwise how.
+    // An answer takes a place for the first follow-up command, or waits for
+    // one; after the stop it passes on its answer.
     SNext CheckEnded(const CVLECMNIFInfo* pRecord, bool bAnswered, VLECM_MAC_FAILURE eFailure, VLECM_RESULT eResult,
                      long nDeviceResult, bool bAnsweredOtherwise);
-    // Its follow-up commands ended, or one failed (which, and how).
-    SNext CommandsEnded(const CVLECMNIFInfo* pRecord, bool bSucceeded, VLECM_COMMAND eCommand, VLECM_RESULT eResult,
-                        long nDeviceResult);
+    // A follow-up command of its chain ended with eResult: the next one
+    // starts in the same place, or the address is judged and its place
+    // freed.
+    SNext CommandEnded(const CVLECMNIFInfo* pRecord, VLECM_COMMAND eCommand, VLECM_RESULT eResult,
+                       long nDeviceResult);
+    // The end of its check or command never reaches the dispatch thread
+    // (the queue refused it): judged lost, what it held freed.
+    SNext EndLost(const CVLECMNIFInfo* pRecord, VLECM_COMMAND eCommand);
+    // The command the table asked for did not start (eResult why; stopped
+    // when the probe stopped meanwhile): judged failed, what it held freed.
+    SNext StartFailed(const CVLECMNIFInfo* pRecord, VLECM_COMMAND eCommand, VLECM_RESULT eResult);
     // Accepted without any check (the probe asks for no more than the
     // replies): it stands for the device unless another address does.
     SNext Accept(const CVLECMNIFInfo* pRecord);
-    // Its chain ended: an address still waiting or answered is judged
-    // failed (its check or its commands never ran to their end). Without
-    // bGoOn (the probe stops) nothing is asked to go on or be reported.
-    // eCommand, eResult and nDeviceResult tell how, where known.
-    SNext ChainEnded(const CVLECMNIFInfo* pRecord, bool bGoOn = true, VLECM_COMMAND eCommand = VLECM_COMMAND_COUNT,
-                     VLECM_RESULT eResult = VLECM_RESULT_FAILED, long nDeviceResult = 0);
+    // The probe stops: see the class comment. Nothing is asked to start.
+    SNext Stop();
+    bool IsStopped();
+    // The command the table asked for may start now: the record's chain is
+    // at it and the probe has not stopped.
+    bool MayStart(const CVLECMNIFInfo* pRecord, VLECM_COMMAND eCommand);
+    // The record is of the address the user named.
+    bool IsNamed(const CVLECMNIFInfo* pRecord);
+    // The simulated probe's device of the MAC is handed on: false when the
+    // MAC was handed on already, removed, or the probe stopped.
+    bool HandOnSimulated(const CVLString& strMAC, CVLECMNIFInfo* pRecord);
+    CVLECMNIFInfo* FindSimulated(const CVLString& strMAC);
 
-    // The client removes the MAC: every address is marked removed and its
-    // records are handed back for destroying; nothing more of the MAC is
+    // Chains holding a place (the named one included) and those waiting
+    // for a check or a place; checks under way; a network's places taken.
+    void GetChainCounts(int& nRunning, int& nWaiting);
+    int GetCheckingCount();
+    int GetRunningCount(const CVLString& strNetwork);
+    // Chains begun and not over, nChecking of them in or waiting for their
+    // check.
+    int GetUnfinishedChainCount(int& nChecking);
+
+    // The client removes the MAC: every address is marked removed, what its
+    // chains held goes to the next waiting ones (pNext: what to start), and
+    // its records are handed back for destroying; nothing more of the MAC is
     // admitted, attached, checked or handed on in this probe.
-    std::vector<CVLECMNIFInfo*> Remove(const CVLString& strMAC);
-    // The record is destroyed otherwise: forgotten.
-    void Detach(const CVLECMNIFInfo* pRecord);
+    std::vector<CVLECMNIFInfo*> Remove(const CVLString& strMAC, SNext* pNext = nullptr);
+    // The record is destroyed otherwise: forgotten, its address judged as
+    // it stands and what it held freed.
+    SNext Detach(const CVLECMNIFInfo* pRecord);
 
     // The address the user named (empty: none), kept across probes: it is
     // admitted and checked beyond the addresses kept per MAC.
@@ -195,6 +259,14 @@ public:
     int GetRecordCount();
 
 private:
+    enum EChain
+    {
+        CHAIN_NONE,           // not begun, or over
+        CHAIN_WAITING_CHECK,  // waits for a check
+        CHAIN_CHECKING,       // its check runs
+        CHAIN_WAITING_PLACE,  // answered, waits for a place
+        CHAIN_RUNNING         // holds a place, its command runs
+    };
     struct SEntry
     {
         SVLECMMACAddress address;
@@ -204,8 +276,18 @@ private:
         unsigned long nPassed = 0;
         size_t nFingerprint = 0;
         bool bDelivered = false;
-        // Its follow-up commands run.
-        bool bCommands = false;
+        // Its chain: what it holds or waits for, its network, the command
+        // under way (or to start), whether it holds the named place.
+        EChain eChain = CHAIN_NONE;
+        CVLString strNetwork;
+        VLECM_COMMAND eCommand = VLECM_COMMAND_CHECK_UNICAST;
+        bool bNamedPlace = false;
+    };
+    // A network's places: taken, and the records waiting for one.
+    struct SPlaces
+    {
+        int nRunning = 0;
+        std::deque<const CVLECMNIFInfo*> waiting;
     };
     struct SMAC
     {
@@ -223,6 +305,8 @@ private:
         // The record handed on carries the conflict mark.
         bool bConflictMarked = false;
         CVLString strMarkedOther;
+        // The simulated probe's device handed on for it.
+        CVLECMNIFInfo* pSimulated = nullptr;
         unsigned long nAnswered = 0;
         unsigned long nPassed = 0;
         // Counted in m_nPending only once derived.
@@ -240,8 +324,22 @@ private:
     // A new address of the MAC beyond the kept ones that is the named one.
     bool isNamedNew(const SMAC& mac, const CVLString& strAddress);
     // Derives the MAC's verdict again after a change, counts the change and
-    // tells what the probe instance is to do next (nothing without bGoOn).
-    SNext changed(SMAC& mac, bool bGoOn = true);
+    // adds to next what is handed on or marked.
+    void changed(SMAC& mac, SNext* pNext = nullptr);
+    SNext changed(SMAC& mac, SNext next);
+    // The chain of the entry: takes a place or waits; frees what it holds
+    // or waits for, the next waiting chain taking it; the waiting checks
+    // and places taken while free.
+    bool isNamedEntry(const SEntry& entry);
+    void takePlace(SEntry& entry, SNext& next);
+    void freeChain(SEntry& entry, SNext& next);
+    void startWaitingChecks(SNext& next);
+    void giveNamedPlace(SNext& next);
+    void givePlaces(const CVLString& strNetwork, SNext& next);
+    // Judges the address whose check or command did not end on its own
+    // (lost, not started).
+    SNext endUnderWay(const CVLECMNIFInfo* pRecord, VLECM_COMMAND eCommand, VLECM_MAC_FAILURE eFailure,
+                      VLECM_RESULT eResult);
     static VLECM_MAC_VERDICT derive(const SMAC& mac, const SEntry** ppOne);
     static bool isPendingState(VLECM_MAC_ADDRESS_STATE eState);
     static void fail(SVLECMMACAddress& address, VLECM_MAC_FAILURE eFailure, VLECM_COMMAND eCommand,
@@ -270,6 +368,13 @@ private:
     unsigned long m_nChange = 0;
     size_t m_nRefusedOnlyMACs = 0;
     bool m_bStopped = false;
+    VLECM_COMMAND m_eFirstCommand = VLECM_COMMAND_GET_SUPPORT_INFORMATION;
+    // The chains' checks and places.
+    int m_nChecking = 0;
+    TVLECMNetworkTurns<const CVLECMNIFInfo*> m_ChecksWaiting;
+    std::map<CVLString, SPlaces> m_Places;
+    bool m_bNamedPlaceTaken = false;
+    int m_nPlacesPerNetwork = MAX_PLACES_PER_NETWORK;
 };
 
 #endif

@@ -4,7 +4,12 @@
 #include "ecm/probe/VLECMProbeInstance.h"
 
 #include <algorithm>
+#include <cstdlib>
+#include <deque>
 #include <list>
+
+#include <dirent.h>
+#include <sys/resource.h>
 
 #include "base/core/VLCharset.h"
 #include "base/core/VLException.h"
@@ -41,28 +46,45 @@ namespace {
     }
 }
 
-// Ends a device's chain after a chain callback unless it started the next
-// command.
-class CChainStep
-{
-public:
-    CChainStep(CVLECMProbeInstance* pOwner, CVLECMNIFInfo* pNIFInfo) : m_pOwner(pOwner), m_pNIFInfo(pNIFInfo)
-    {
-        m_pOwner->beforeChainStep(m_pNIFInfo);
-    }
-    ~CChainStep()
-    {
-        try {
-            m_pOwner->afterChainStep(m_pNIFInfo);
-        } catch (...) {
-            ReleaseCurrentException();
-        }
-    }
+// The flags of a hand-on posted to the dispatch thread.
+const long kHandOnUnicast = 1;
+const long kHandOnListOnly = 2;
 
-private:
-    CVLECMProbeInstance* m_pOwner;
-    CVLECMNIFInfo* m_pNIFInfo;
-};
+// Descriptors kept free beside the places: the named address's place, the
+// socket the unicast checks share, a client's command after the probe, the
+// interface listing of a send to the limited broadcast, and some slack.
+const long kDescriptorsBesidePlaces = 8;
+
+// Descriptors open now, as /proc lists them; 0 when it cannot be read.
+long CountOpenDescriptors()
+{
+    DIR* pDir = opendir("/proc/self/fd");
+    if (pDir == nullptr)
+        return 0;
+    long nOpen = 0;
+    const int nOwn = dirfd(pDir);
+    while (const dirent* pEntry = readdir(pDir)) {
+        char* pEnd = nullptr;
+        const long nFd = strtol(pEntry->d_name, &pEnd, 10);
+        if (pEnd != pEntry->d_name && *pEnd == '\0' && nFd != nOwn)
+            ++nOpen;
+    }
+    closedir(pDir);
+    return nOpen;
+}
+
+// The places each of nNetworks can have while every place holds a socket:
+// what the process may still open beside what it holds, shared alike.
+int PlacesThatFit(int nNetworks)
+{
+    rlimit limit = {};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
+        return CVLECMMACTable::MAX_PLACES_PER_NETWORK;
+    const long nFree =
+        static_cast<long>(std::min<rlim_t>(limit.rlim_cur, 1 << 20)) - CountOpenDescriptors() - kDescriptorsBesidePlaces;
+    return static_cast<int>(std::max(1L, std::min(static_cast<long>(CVLECMMACTable::MAX_PLACES_PER_NETWORK),
+                                                  nFree / std::max(1, nNetworks))));
+}
 
 // The MAC address text a target carries, in its normal form.
 CVLString MACAddressOf(CVLTarget* pTarget)
@@ -182,9 +204,8 @@ void CVLECMProbeInstance::StartProbe(VLECM_PROBE_CONNECT_TYPE eProbeConnectType,
         StopProbe();
         StopAllCommands();
         ClearNIFList();
-        m_HandOnQueue.Reset();
-        m_ReplyFilter.Reset();
-        m_MACTable.Reset();
+        // Every store at once, the stop forgotten: a new probe.
+        m_ReplyFilter.Reset(false);
         m_UnicastChecks.ResetLostCount();
         {
             CVLThreadLock lock(&m_ProbeOptionMapSync);
@@ -220,6 +241,9 @@ void CVLECMProbeInstance::StartProbe(VLECM_PROBE_CONNECT_TYPE eProbeConnectType,
         int nBound = CVLECMReplyFilter::MAX_DEVICES;
         CVLECMReplyFilter::ParseDeviceBound(getOptionString(CVLECMReplyFilter::DEVICE_BOUND_OPTION), nBound);
         m_ReplyFilter.SetDeviceBound(nBound);
+        m_MACTable.SetFirstCommand(getOptionBool("Option.Probe.SkipGetSupportInformation")
+                                       ? VLECM_COMMAND_GET_LIST_INFO
+                                       : VLECM_COMMAND_GET_SUPPORT_INFORMATION);
         CVLString strRoot = getOptionString("Option.Probe.ModuleInstanceName");
         bool bSetupFailed = false;
         if (getOptionBool("Option.Probe.EnableBindAddress") &&
@@ -245,6 +269,11 @@ void CVLECMProbeInstance::StartProbe(VLECM_PROBE_CONNECT_TYPE eProbeConnectType,
             if (lock.Lock())
                 m_pProbeModuleInstance = pInstance;
         }
+        // Every place of every network (the replies from none included) may
+        // hold a socket at once: as many places as the descriptors allow,
+        // counted once the probe's own sockets are open.
+        m_MACTable.SetPlacesPerNetwork(
+            PlacesThatFit(static_cast<int>(localNetworks()->GetNetworkNames().size()) + 1));
         // The simulated devices come also when the real probe could not start.
         m_DummyProbe.StartDummyProbe();
         // A set-up that failed is a failed probe, not a silent one.
@@ -300,31 +329,16 @@ bool CVLECMProbeInstance::ProbeAgain()
 
 void CVLECMProbeInstance::StopChains()
 {
-    CVLThreadLock startLock(&m_ChainStartSync);
-    startLock.Lock();
-    m_MACTable.Stop();
-}
-
-void CVLECMProbeInstance::DropWaitingChains()
-{
-    std::vector<CVLECMNIFInfo*> dropped;
+    CVLECMMACTable::SNext next;
     {
-        CVLThreadLock chainLock(&m_ChainSync);
-        if (!chainLock.Lock())
-            return;
-        for (TChainQueue* pQueue : {&m_ChecksWaiting, &m_PlacesWaiting}) {
-            for (const SWaitingChain& waiting : pQueue->TakeAll()) {
-                auto it = m_Chains.find(waiting.pNIFInfo);
-                if (it == m_Chains.end())
-                    continue;
-                m_Chains.erase(it);
-                dropped.push_back(waiting.pNIFInfo);
-            }
-        }
+        CVLThreadLock startLock(&m_ChainStartSync);
+        startLock.Lock();
+        // Under the filter's lock: a reply is admitted wholly before the
+        // stop, or not at all.
+        next = m_ReplyFilter.Stop();
     }
-    // Their addresses are judged as they stand: none goes on now.
-    for (CVLECMNIFInfo* pNIFInfo : dropped)
-        m_MACTable.ChainEnded(pNIFInfo, false);
+    // Only devices listed (not reported) come of it.
+    follow(next);
 }
 
 VLPROBE_SEND_STATUS CVLECMProbeInstance::GetProbeSendStatus()
@@ -390,17 +404,9 @@ void CVLECMProbeInstance::ClearNIFList()
             pList->RemoveAll();
         }
         m_NIFInfoMap.clear();
-        m_MACTable.Reset();
-        CVLThreadLock chainLock(&m_ChainSync);
-        if (chainLock.Lock()) {
-            m_Chains.clear();
-            m_nCheckingChains = 0;
-            m_nRunningChains = 0;
-            m_RunningPerNetwork.clear();
-            m_bNamedPlaceTaken = false;
-            m_ChecksWaiting.Clear();
-            m_PlacesWaiting.Clear();
-        }
+        // The table, the filter's counts and the hand-on queue at once; a
+        // stopped probe stays stopped.
+        m_ReplyFilter.Reset(true);
     } catch (...) {
         RethrowFramework(__LINE__);
     }
@@ -421,14 +427,28 @@ std::vector<CVLECMNIFInfo*> CVLECMProbeInstance::RemoveDevice(CVLECMNIFInfo* pNI
         return records;
     records.push_back(pNIFInfo);
     // Marked removed before any record goes, so that freeing a check or a
-    // place starts nothing for another address of the MAC.
+    // place starts nothing for another address of the MAC; under the start
+    // lock, so that no command starts on a record about to go.
     SVLECMReplyKey key;
-    if (m_MACTable.FindKey(pNIFInfo, key)) {
-        for (CVLECMNIFInfo* pOther : m_MACTable.Remove(key.strMAC)) {
+    CVLString strMAC = m_MACTable.FindKey(pNIFInfo, key) ? key.strMAC : CVLString(VL_CHARSET_UTF8);
+    if (strMAC.GetLength() == 0) {
+        CVLString strKey = CVLECMNIFInfo::NormalizeMACAddress(pNIFInfo->GetMACAddress());
+        strKey = strKey.GetLength() > 0 ? strKey : pNIFInfo->GetMACAddress();
+        if (m_MACTable.FindSimulated(strKey) == pNIFInfo)
+            strMAC = strKey;
+    }
+    CVLECMMACTable::SNext next;
+    if (strMAC.GetLength() > 0) {
+        CVLThreadLock startLock(&m_ChainStartSync);
+        startLock.Lock();
+        for (CVLECMNIFInfo* pOther : m_MACTable.Remove(strMAC, &next)) {
             if (pOther != pNIFInfo)
                 records.push_back(pOther);
         }
     }
+    lock.Unlock();
+    // The places its chains held go to other devices' chains.
+    follow(next);
     return records;
 }
 
@@ -449,7 +469,12 @@ void CVLECMProbeInstance::DestroyNIFInfo(CVLECMNIFInfo* pNIFInfo)
         auto listed = m_NIFInfoMap.find(strKey.GetLength() > 0 ? strKey : pNIFInfo->GetMACAddress());
         if (listed != m_NIFInfoMap.end() && listed->second == pNIFInfo)
             m_NIFInfoMap.erase(listed);
-        m_MACTable.Detach(pNIFInfo);
+        CVLECMMACTable::SNext next;
+        {
+            CVLThreadLock startLock(&m_ChainStartSync);
+            startLock.Lock();
+            next = m_MACTable.Detach(pNIFInfo);
+        }
         pNIFInfo->StopCommand();
         // A reply of its device may wait in it (merged into it by a merge
         // condition); the device is heard again.
@@ -457,7 +482,7 @@ void CVLECMProbeInstance::DestroyNIFInfo(CVLECMNIFInfo* pNIFInfo)
         pOwner->RemoveAt(pNIFInfo, true);
         m_pNIFInfoList->HandOn();
         lock.Unlock();
-        endChain(pNIFInfo);
+        follow(next);
     } catch (...) {
         RethrowFramework(__LINE__);
     }
@@ -520,7 +545,8 @@ void CVLECMProbeInstance::OnDummyProbe(CVLECMDummyProbe* pDummyProbe, CVLECMNIFI
         CVLString strKey = CVLECMNIFInfo::NormalizeMACAddress(DummyNIFInfo.GetMACAddress());
         if (strKey.GetLength() == 0)
             strKey = DummyNIFInfo.GetMACAddress();
-        if (strKey.GetLength() == 0 || m_NIFInfoMap.find(strKey) != m_NIFInfoMap.end())
+        if (strKey.GetLength() == 0 || m_NIFInfoMap.find(strKey) != m_NIFInfoMap.end() ||
+            m_MACTable.FindReported(strKey) != nullptr || m_MACTable.IsStopped())
             return;
         CVLCMApi* pApi = m_pOwnerVLECMInstance->GetApi();
         CVLTarget* pTarget = m_pOwnerVLECMInstance->MakeNIFInfo();
@@ -534,6 +560,11 @@ void CVLECMProbeInstance::OnDummyProbe(CVLECMDummyProbe* pDummyProbe, CVLECMNIFI
         pNIFInfo->SetCheckRunner(&m_UnicastChecks);
         pNIFInfo->SetMACAddress(TextOf(strKey));
         pNIFInfo->MargeNIFInfo(DummyNIFInfo);
+        // One hand-on per MAC, simulated or real: the table decides.
+        if (!m_MACTable.HandOnSimulated(strKey, pNIFInfo)) {
+            m_pOwnerVLECMInstance->DestroyNIFInfo(pNIFInfo);
+            return;
+        }
         m_pNIFInfoList->Add(pNIFInfo);
         m_NIFInfoMap[strKey] = pNIFInfo;
         pNIFInfo->DebugHookProperties();
@@ -552,6 +583,16 @@ void CVLECMProbeInstance::dummyProbeCallback(long lConnectType, void* pProbeInst
         return;
     VLECM_CONNECT_TYPE eConnectType = static_cast<VLECM_CONNECT_TYPE>(lConnectType);
     pThis->m_pCallbackIF->OnProbe(pNIFInfo, eConnectType, pNIFInfo->IsUnicast(eConnectType), false);
+}
+
+void CVLECMProbeInstance::handOnCallback(long lFlags, void* pProbeInstance, CVLCallbackInfo* pCallbackInfo)
+{
+    CVLECMProbeInstance* pThis = static_cast<CVLECMProbeInstance*>(pProbeInstance);
+    if (pThis == nullptr || pCallbackInfo == nullptr)
+        return;
+    CVLECMNIFInfo* pNIFInfo = dynamic_cast<CVLECMNIFInfo*>(pCallbackInfo->GetTarget());
+    if (pNIFInfo != nullptr)
+        pThis->report(pNIFInfo, (lFlags & kHandOnUnicast) != 0, (lFlags & kHandOnListOnly) != 0);
 }
 
 void CVLECMProbeInstance::releaseReplyTarget(CVLTarget* pTarget)
@@ -608,10 +649,9 @@ void CVLECMProbeInstance::OnProbe(CVLCMApi* pApi, CVLModuleInstance* pInstance, 
         // A reply goes to the record of its address, wherever that stands
         // now; a simulated device of the MAC takes the replies of its first.
         pNIFInfo = m_MACTable.FindRecord(key.strMAC, key.strAddress);
-        auto known = m_NIFInfoMap.find(key.strMAC);
-        if (pNIFInfo == nullptr && known != m_NIFInfoMap.end() && !isProbeRecord(known->second)) {
-            pNIFInfo = known->second;
-            bSimulated = true;
+        if (pNIFInfo == nullptr) {
+            pNIFInfo = m_MACTable.FindSimulated(key.strMAC);
+            bSimulated = pNIFInfo != nullptr;
         }
         if (pNIFInfo != nullptr) {
             if (static_cast<CVLTarget*>(pNIFInfo) != pTarget) {
@@ -680,7 +720,7 @@ void CVLECMProbeInstance::OnProbe(CVLCMApi* pApi, CVLModuleInstance* pInstance, 
         return;
     }
     if (bNew)
-        beginChain(pNIFInfo);
+        follow(m_MACTable.BeginChain(pNIFInfo, localNetworks()->GetNetwork(key.strAddress)));
 }
 
 void CVLECMProbeInstance::setReceiverBroadcast(CVLECMNIFInfo* pNIFInfo, CVLCallbackInfo* pInfo)
@@ -712,7 +752,7 @@ void CVLECMProbeInstance::setReceiverBroadcast(CVLECMNIFInfo* pNIFInfo, CVLCallb
 }
 
 bool CVLECMProbeInstance::startChainCommand(CVLECMNIFInfo* pNIFInfo, VLECM_COMMAND eCommand,
-                                            VLECM_CONNECT_TYPE eConnectType)
+                                            CVLECMMACTable::SNext& more)
 {
     CVLECMSharedOptions pOptions;
     {
@@ -720,34 +760,22 @@ bool CVLECMProbeInstance::startChainCommand(CVLECMNIFInfo* pNIFInfo, VLECM_COMMA
         if (lock.Lock())
             pOptions = m_pChainOptions;
     }
-    CVLThreadLock startLock(&m_ChainStartSync);
-    startLock.Lock();
-    // Only while the table lets the address go on (not once the probe stopped).
-    if (!m_MACTable.MayStart(pNIFInfo, eCommand))
-        return false;
-    // Marked before it starts: its end may be posted at once.
-    setChainCommandRunning(pNIFInfo, true, eCommand);
-    VLECM_RESULT eResult = pNIFInfo->StartChainCommand(eCommand, eConnectType, pOptions, this);
-    if (eResult != VLECM_RESULT_SUCCESS) {
-        setChainCommandRunning(pNIFInfo, false);
-        CVLTrace::Output(VLECM_MODULE, s_szFile, __LINE__, 0, "CVLECMProbeInstance: command %d not started, eResult=%d",
-                         eCommand, eResult);
-        return false;
+    VLECM_RESULT eResult = VLECM_RESULT_STOPPED;
+    {
+        CVLThreadLock startLock(&m_ChainStartSync);
+        startLock.Lock();
+        // Only while the table lets the address go on (not once the probe
+        // stopped, nor for a record removed meanwhile, which is not touched).
+        if (m_MACTable.MayStart(pNIFInfo, eCommand)) {
+            eResult = pNIFInfo->StartChainCommand(eCommand, VLECM_CONNECT_TYPE_NETWORK, pOptions, this);
+            if (eResult == VLECM_RESULT_SUCCESS)
+                return true;
+            CVLTrace::Output(VLECM_MODULE, s_szFile, __LINE__, 0,
+                             "CVLECMProbeInstance: command %d not started, eResult=%d", eCommand, eResult);
+        }
     }
-    return true;
-}
-
-void CVLECMProbeInstance::setChainCommandRunning(CVLECMNIFInfo* pNIFInfo, bool bRunning, VLECM_COMMAND eCommand)
-{
-    CVLThreadLock lock(&m_ChainSync);
-    if (!lock.Lock())
-        return;
-    auto it = m_Chains.find(pNIFInfo);
-    if (it == m_Chains.end())
-        return;
-    it->second.bCommandRunning = bRunning;
-    if (eCommand != VLECM_COMMAND_COUNT)
-        it->second.eCommand = eCommand;
+    more = m_MACTable.StartFailed(pNIFInfo, eCommand, eResult);
+    return false;
 }
 
 void CVLECMProbeInstance::OnCheckUnicast(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE eConnectType, VLECM_RESULT eResult,
@@ -756,7 +784,6 @@ void CVLECMProbeInstance::OnCheckUnicast(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_
     (void)eConnectType;
     if (pNIFInfo == nullptr)
         return;
-    CChainStep step(this, pNIFInfo);
     // Success without unicast: the check timed out or failed and filtering
     // is off; the address may stand for the device only if no other does
     // (the further commands go by unicast and could never reach it).
@@ -771,75 +798,73 @@ void CVLECMProbeInstance::OnCheckUnicast(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_
                                  pNIFInfo->GetUnicastCheckDeviceResult(), pNIFInfo->IsUnicastCheckAnsweredOtherwise()));
 }
 
-void CVLECMProbeInstance::follow(const CVLECMMACTable::SNext& next)
+void CVLECMProbeInstance::OnGetSupportInformation(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE eConnectType,
+                                                  VLECM_RESULT eResult)
 {
-    for (CVLECMNIFInfo* pNIFInfo : next.commands)
-        startCommands(pNIFInfo);
-    // Marked before it is handed on: a client reads the marks in OnProbe.
-    if (next.pMark != nullptr) {
-        if (next.bConflict)
-            next.pMark->SetPropertyString(VLECM_CONFLICT_MARK_PATH, "1");
-        next.pMark->SetPropertyString(VLECM_OTHER_PASSED_PATH, TextOf(next.strOtherPassed));
-    }
-    if (next.pReport != nullptr)
-        report(next.pReport, next.bReportUnicast);
+    (void)eConnectType;
+    if (pNIFInfo == nullptr)
+        return;
+    follow(m_MACTable.CommandEnded(pNIFInfo, VLECM_COMMAND_GET_SUPPORT_INFORMATION, eResult,
+                                   eResult == VLECM_RESULT_SUCCESS ? 0 : pNIFInfo->GetCommandDeviceResult()));
 }
 
-bool CVLECMProbeInstance::takePlace(SChain& chain, CVLECMNIFInfo* pNIFInfo, VLECM_COMMAND eCommand,
-                                    VLECM_CONNECT_TYPE eConnectType)
+void CVLECMProbeInstance::OnGetListInfo(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE eConnectType, VLECM_RESULT eResult)
 {
-    if (chain.eState == CHAIN_RUNNING)
-        return true;
-    // The named address's commands take the place kept for them.
-    if (!m_bNamedPlaceTaken && m_MACTable.IsNamed(pNIFInfo)) {
-        chain.eState = CHAIN_RUNNING;
-        chain.bNamedPlace = true;
-        m_bNamedPlaceTaken = true;
-        return true;
-    }
-    if (m_nRunningChains < sharedPlaces() && m_RunningPerNetwork[chain.strNetwork] < MAX_PLACES_PER_NETWORK) {
-        chain.eState = CHAIN_RUNNING;
-        ++m_nRunningChains;
-        ++m_RunningPerNetwork[chain.strNetwork];
-        return true;
-    }
-    chain.eState = CHAIN_WAITING_PLACE;
-    SWaitingChain waiting;
-    waiting.pNIFInfo = pNIFInfo;
-    waiting.eCommand = eCommand;
-    waiting.eConnectType = eConnectType;
-    m_PlacesWaiting.Push(chain.strNetwork, waiting);
-    return false;
+    (void)eConnectType;
+    if (pNIFInfo == nullptr)
+        return;
+    // The table hands the MAC on at the end of the first chain of its
+    // addresses that succeeds, and marks it when another one passes too.
+    follow(m_MACTable.CommandEnded(pNIFInfo, VLECM_COMMAND_GET_LIST_INFO, eResult,
+                                   eResult == VLECM_RESULT_SUCCESS ? 0 : pNIFInfo->GetCommandDeviceResult()));
 }
 
-void CVLECMProbeInstance::startCommands(CVLECMNIFInfo* pNIFInfo)
+void CVLECMProbeInstance::OnChainEndLost(CVLECMNIFInfo* pNIFInfo, VLECM_COMMAND eCommand)
 {
-    const VLECM_COMMAND eCommand = getOptionBool("Option.Probe.SkipGetSupportInformation")
-                                       ? VLECM_COMMAND_GET_LIST_INFO
-                                       : VLECM_COMMAND_GET_SUPPORT_INFORMATION;
-    CVLString strNetwork = localNetworks()->GetNetwork(AddressOf(pNIFInfo));
-    bool bStart = false;
-    {
-        CVLThreadLock lock(&m_ChainSync);
-        if (!lock.Lock())
-            return;
-        // Its own check's chain goes on (its callback ends it when the
-        // command does not start).
-        if (m_Chains.count(pNIFInfo) == 0) {
-            SChain& chain = m_Chains[pNIFInfo];
-            chain.strNetwork = strNetwork;
-            bStart = takePlace(chain, pNIFInfo, eCommand, VLECM_CONNECT_TYPE_NETWORK);
-        } else {
-            lock.Unlock();
-            continueChain(pNIFInfo, eCommand, VLECM_CONNECT_TYPE_NETWORK);
-            return;
+    CVLTrace::Output(VLECM_MODULE, s_szFile, __LINE__, 0,
+                     "CVLECMProbeInstance: the end of command %d was refused by the dispatch queue; judged lost",
+                     eCommand);
+    follow(m_MACTable.EndLost(pNIFInfo, eCommand));
+}
+
+void CVLECMProbeInstance::follow(const CVLECMMACTable::SNext& first)
+{
+    // A command that does not start frees what it held at once, which may
+    // start another: each answer is followed in turn.
+    std::deque<CVLECMMACTable::SNext> work;
+    work.push_back(first);
+    while (!work.empty()) {
+        CVLECMMACTable::SNext next = work.front();
+        work.pop_front();
+        // Marked before it is handed on, so that a client reads in OnProbe
+        // what the table knew then.
+        if (next.pMark != nullptr) {
+            if (next.bConflict)
+                next.pMark->SetPropertyString(VLECM_CONFLICT_MARK_PATH, "1");
+            next.pMark->SetPropertyString(VLECM_OTHER_PASSED_PATH, TextOf(next.strOtherPassed));
         }
+        for (const CVLECMMACTable::SStart& start : next.starts) {
+            CVLECMMACTable::SNext more;
+            if (!startChainCommand(start.pRecord, start.eCommand, more))
+                work.push_back(more);
+        }
+        if (next.pReport == nullptr)
+            continue;
+        // Devices are handed on on the dispatch thread only: the client
+        // hears of them there, and a record is destroyed only under the
+        // dispatch lock (a command thread that ended its chain may be
+        // waited for under the device-list lock).
+        if (m_pOwnerVLECMInstance == nullptr || m_pOwnerVLECMInstance->IsDispatchThread())
+            report(next.pReport, next.bReportUnicast, next.bListOnly);
+        else
+            m_pOwnerVLECMInstance->PostCallbackUser(next.pReport, handOnCallback,
+                                                    (next.bReportUnicast ? kHandOnUnicast : 0) |
+                                                        (next.bListOnly ? kHandOnListOnly : 0),
+                                                    this);
     }
-    if (bStart && !startChainCommand(pNIFInfo, eCommand, VLECM_CONNECT_TYPE_NETWORK))
-        endChain(pNIFInfo);
 }
 
-void CVLECMProbeInstance::report(CVLECMNIFInfo* pNIFInfo, bool bUnicast)
+void CVLECMProbeInstance::report(CVLECMNIFInfo* pNIFInfo, bool bUnicast, bool bListOnly)
 {
     {
         CVLThreadLock lock(&m_NIFListAccessSync);
@@ -852,223 +877,19 @@ void CVLECMProbeInstance::report(CVLECMNIFInfo* pNIFInfo, bool bUnicast)
         }
         m_NIFInfoMap[key.strMAC] = pNIFInfo;
     }
-    if (m_pCallbackIF != nullptr)
+    if (!bListOnly && m_pCallbackIF != nullptr)
         m_pCallbackIF->OnProbe(pNIFInfo, VLECM_CONNECT_TYPE_NETWORK,
                                bUnicast && pNIFInfo->IsUnicast(VLECM_CONNECT_TYPE_NETWORK), false);
 }
 
-void CVLECMProbeInstance::OnGetSupportInformation(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE eConnectType,
-                                                  VLECM_RESULT eResult)
-{
-    if (pNIFInfo == nullptr)
-        return;
-    CChainStep step(this, pNIFInfo);
-    if (eResult != VLECM_RESULT_SUCCESS) {
-        follow(m_MACTable.CommandsEnded(pNIFInfo, false, VLECM_COMMAND_GET_SUPPORT_INFORMATION, eResult,
-                                        pNIFInfo->GetCommandDeviceResult()));
-        return;
-    }
-    startChainCommand(pNIFInfo, VLECM_COMMAND_GET_LIST_INFO, eConnectType);
-}
-
-void CVLECMProbeInstance::OnGetListInfo(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE eConnectType, VLECM_RESULT eResult)
-{
-    (void)eConnectType;
-    if (pNIFInfo == nullptr)
-        return;
-    CChainStep step(this, pNIFInfo);
-    // The table hands the MAC on at the end of the first chain of its
-    // addresses that succeeds, and marks it when another one passes too.
-    const bool bSucceeded = eResult == VLECM_RESULT_SUCCESS;
-    follow(m_MACTable.CommandsEnded(pNIFInfo, bSucceeded, VLECM_COMMAND_GET_LIST_INFO, eResult,
-                                    bSucceeded ? 0 : pNIFInfo->GetCommandDeviceResult()));
-}
-
-void CVLECMProbeInstance::beginChain(CVLECMNIFInfo* pNIFInfo)
-{
-    // A record holds its own address.
-    CVLString strNetwork = localNetworks()->GetNetwork(AddressOf(pNIFInfo));
-    {
-        CVLThreadLock lock(&m_ChainSync);
-        if (!lock.Lock() || m_Chains.count(pNIFInfo) != 0)
-            return;
-        SChain& chain = m_Chains[pNIFInfo];
-        chain.strNetwork = strNetwork;
-        // Every address of a MAC is checked at once, as any device's: only
-        // the probe's bound of checks makes one wait, never the named address.
-        if (m_nCheckingChains >= MAX_CHECKING_CHAINS && !m_MACTable.IsNamed(pNIFInfo)) {
-            SWaitingChain waiting;
-            waiting.pNIFInfo = pNIFInfo;
-            m_ChecksWaiting.Push(strNetwork, waiting);
-            return;
-        }
-        chain.eState = CHAIN_CHECKING;
-        ++m_nCheckingChains;
-    }
-    if (!m_MACTable.StartCheck(pNIFInfo) ||
-        !startChainCommand(pNIFInfo, VLECM_COMMAND_CHECK_UNICAST, VLECM_CONNECT_TYPE_NETWORK))
-        endChain(pNIFInfo);
-}
-
-void CVLECMProbeInstance::continueChain(CVLECMNIFInfo* pNIFInfo, VLECM_COMMAND eCommand,
-                                        VLECM_CONNECT_TYPE eConnectType)
-{
-    bool bStart = false;
-    {
-        CVLThreadLock lock(&m_ChainSync);
-        if (!lock.Lock())
-            return;
-        auto it = m_Chains.find(pNIFInfo);
-        if (it == m_Chains.end())
-            return;
-        SChain& chain = it->second;
-        if (chain.eState == CHAIN_CHECKING)
-            --m_nCheckingChains;
-        bStart = takePlace(chain, pNIFInfo, eCommand, eConnectType);
-    }
-    // A command that does not start ends the chain after its callback.
-    if (bStart)
-        startChainCommand(pNIFInfo, eCommand, eConnectType);
-    // The check it held is free.
-    startWaitingChains();
-}
-
-void CVLECMProbeInstance::dropChain(CVLECMNIFInfo* pNIFInfo)
-{
-    auto it = m_Chains.find(pNIFInfo);
-    if (it == m_Chains.end())
-        return;
-    auto isChainOf = [pNIFInfo](const SWaitingChain& waiting) { return waiting.pNIFInfo == pNIFInfo; };
-    switch (it->second.eState) {
-    case CHAIN_WAITING_CHECK:
-        m_ChecksWaiting.Remove(it->second.strNetwork, isChainOf);
-        break;
-    case CHAIN_CHECKING:
-        --m_nCheckingChains;
-        break;
-    case CHAIN_WAITING_PLACE:
-        m_PlacesWaiting.Remove(it->second.strNetwork, isChainOf);
-        break;
-    case CHAIN_RUNNING:
-        if (it->second.bNamedPlace) {
-            m_bNamedPlaceTaken = false;
-        } else {
-            --m_nRunningChains;
-            if (--m_RunningPerNetwork[it->second.strNetwork] <= 0)
-                m_RunningPerNetwork.erase(it->second.strNetwork);
-        }
-        break;
-    }
-    m_Chains.erase(it);
-}
-
-void CVLECMProbeInstance::startWaitingChains()
-{
-    for (;;) {
-        SWaitingChain next;
-        bool bCheck = false;
-        {
-            CVLThreadLock lock(&m_ChainSync);
-            if (!lock.Lock())
-                return;
-            // A device that answered goes on before a new one is asked.
-            auto underItsShare = [this](const CVLString& strNetwork) {
-                auto it = m_RunningPerNetwork.find(strNetwork);
-                return it == m_RunningPerNetwork.end() || it->second < MAX_PLACES_PER_NETWORK;
-            };
-            if (m_nRunningChains < sharedPlaces() && m_PlacesWaiting.Take(next, underItsShare)) {
-                SChain& chain = m_Chains[next.pNIFInfo];
-                chain.eState = CHAIN_RUNNING;
-                ++m_nRunningChains;
-                ++m_RunningPerNetwork[chain.strNetwork];
-            } else if (m_nCheckingChains < MAX_CHECKING_CHAINS && m_ChecksWaiting.Take(next)) {
-                m_Chains[next.pNIFInfo].eState = CHAIN_CHECKING;
-                ++m_nCheckingChains;
-                bCheck = true;
-            } else {
-                return;
-            }
-        }
-        // A waiting device may have been removed meanwhile (the table no
-        // longer knows it, and no check starts for a removed MAC); then what
-        // it took goes on to the next one.
-        const bool bGoesOn = bCheck ? m_MACTable.StartCheck(next.pNIFInfo) : m_MACTable.MayRunCommands(next.pNIFInfo);
-        if (!bGoesOn || !startChainCommand(next.pNIFInfo, next.eCommand, next.eConnectType)) {
-            {
-                CVLThreadLock lock(&m_ChainSync);
-                if (lock.Lock())
-                    dropChain(next.pNIFInfo);
-            }
-            follow(m_MACTable.ChainEnded(next.pNIFInfo));
-        }
-    }
-}
-
-void CVLECMProbeInstance::endChain(CVLECMNIFInfo* pNIFInfo, VLECM_RESULT eResult, long nDeviceResult)
-{
-    if (pNIFInfo == nullptr)
-        return;
-    VLECM_COMMAND eCommand = VLECM_COMMAND_COUNT;
-    {
-        CVLThreadLock lock(&m_ChainSync);
-        if (!lock.Lock())
-            return;
-        auto it = m_Chains.find(pNIFInfo);
-        if (it != m_Chains.end())
-            eCommand = it->second.eCommand;
-        dropChain(pNIFInfo);
-    }
-    // A check or commands that never ran to their end leave the address
-    // judged, not pending for ever.
-    CVLECMMACTable::SNext next = m_MACTable.ChainEnded(pNIFInfo, true, eCommand, eResult, nDeviceResult);
-    startWaitingChains();
-    follow(next);
-}
-
-void CVLECMProbeInstance::beforeChainStep(CVLECMNIFInfo* pNIFInfo)
-{
-    setChainCommandRunning(pNIFInfo, false);
-}
-
-void CVLECMProbeInstance::afterChainStep(CVLECMNIFInfo* pNIFInfo)
-{
-    // The client may have removed the device in its OnProbe: only a record
-    // of the probe's goes on. Whether the device runs a command does not
-    // tell: the client may have started one from its OnProbe, which would
-    // hold the place for ever.
-    if (!isProbeRecord(pNIFInfo)) {
-        endChain(pNIFInfo);
-        return;
-    }
-    {
-        CVLThreadLock lock(&m_ChainSync);
-        auto it = lock.Lock() ? m_Chains.find(pNIFInfo) : m_Chains.end();
-        if (it != m_Chains.end() && (it->second.bCommandRunning || it->second.eState == CHAIN_WAITING_PLACE))
-            return;
-    }
-    // Still the probe's: how its last command ended tells why it stops.
-    endChain(pNIFInfo, pNIFInfo->GetCommandResult(), pNIFInfo->GetCommandDeviceResult());
-}
-
-int CVLECMProbeInstance::sharedPlaces()
-{
-    return m_MACTable.GetNamedAddress().GetLength() > 0 ? MAX_RUNNING_CHAINS - 1 : MAX_RUNNING_CHAINS;
-}
-
 void CVLECMProbeInstance::GetChainCounts(int& nRunning, int& nWaiting)
 {
-    CVLThreadLock lock(&m_ChainSync);
-    lock.Lock();
-    nRunning = m_nRunningChains + (m_bNamedPlaceTaken ? 1 : 0);
-    nWaiting = m_ChecksWaiting.GetCount() + m_PlacesWaiting.GetCount();
+    m_MACTable.GetChainCounts(nRunning, nWaiting);
 }
 
 int CVLECMProbeInstance::GetUnfinishedChainCount(int& nChecking)
 {
-    CVLThreadLock lock(&m_ChainSync);
-    lock.Lock();
-    nChecking = m_nCheckingChains + m_ChecksWaiting.GetCount();
-    return static_cast<int>(m_Chains.size());
+    return m_MACTable.GetUnfinishedChainCount(nChecking);
 }
 
 int CVLECMProbeInstance::GetRecordCount()
@@ -1085,9 +906,7 @@ int CVLECMProbeInstance::GetDeviceCount()
 
 int CVLECMProbeInstance::GetCheckingChainCount()
 {
-    CVLThreadLock lock(&m_ChainSync);
-    lock.Lock();
-    return m_nCheckingChains;
+    return m_MACTable.GetCheckingCount();
 }
 
 void CVLECMProbeInstance::SetLocalNetworks(std::shared_ptr<const CVLECMLocalNetworks> pNetworks)

@@ -1,24 +1,23 @@
 // Runs the probes of one device manager and keeps the found devices: a
 // device list and a map from each device's MAC address (in its normal form,
 // twelve upper-case hexadecimal digits) to its record, both under
-// m_NIFListAccessSync. A reply of a new device starts the follow-up chain
-// (check unicast on the check thread, then on the device's command thread
-// get support information unless skipped, get list information); a
-// complete device is reported to the owner's OnProbe. It also owns and
-// drives the simulated probe, whose devices are queued and reported on the
-// dispatch thread like the others, so that no report holds the notification
-// lock while it waits for the dispatch lock.
+// m_NIFListAccessSync. It also owns and drives the simulated probe, whose
+// devices are handed on through the MAC table like the others and reported
+// on the dispatch thread, so that no report holds the notification lock
+// while it waits for the dispatch lock.
 //
 // Each address a MAC address answered from has a record of its own, kept
-// in a list of the probe's (the claims), and each gets its unicast check,
-// all at once, and, when it answered, its further commands at once. The
-// MAC table (CVLECMMACTable) says, for each MAC, what starts and which
-// record is the device: that record, the first whose chain succeeded, is
-// moved to the device list and reported, once, and marked when another
-// address passes too. How each address stands is asked of the table.
+// in a list of the probe's (the claims). The MAC table (CVLECMMACTable)
+// owns each address's chain: its unicast check (on the check thread), its
+// place, its follow-up commands (get support information unless skipped,
+// get list information, on the record's command thread) and its judgement;
+// every event goes to the table, and this instance starts what the table
+// answers and hands on the record the table names: moved to the device
+// list and reported once, marked before when another address passed too.
 //
 // Lock order: the owner's dispatch lock before m_NIFListAccessSync, before
-// the module controller's lock; the MAC table's lock after any of them.
+// m_ChainStartSync, before the module controller's lock; the MAC table's
+// lock after any of them.
 #ifndef VLECMPROBEINSTANCE_H
 #define VLECMPROBEINSTANCE_H
 
@@ -32,12 +31,12 @@
 #include "cm/VLFunctionListener.h"
 #include "ecm/core/VLECMCallbackIF.h"
 #include "ecm/core/VLECMDefs.h"
-#include "ecm/probe/TVLECMNetworkTurns.h"
 #include "ecm/probe/VLECMHandOnQueue.h"
 #include "ecm/probe/VLECMLocalNetworks.h"
 #include "ecm/probe/VLECMMACTable.h"
 #include "ecm/probe/VLECMReplyFilter.h"
 #include "ecm/probe/VLECMUnicastChecks.h"
+#include "ecm/record/VLECMChainEndIF.h"
 #include "ecm/simulated/VLECMDummyProbe.h"
 #include "ecm/simulated/VLECMDummyProbeCallbackIF.h"
 #include "modules/probe/VLProbe.h"
@@ -48,7 +47,10 @@ class CVLCallbackInfo;
 class CVLECMNIFInfoList;
 class CVLModuleInstance;
 
-class CVLECMProbeInstance : public IVLECMCallbackIF, public IVLECMDummyProbeCallbackIF, public IVLFunctionListener
+class CVLECMProbeInstance : public IVLECMCallbackIF,
+                            public IVLECMDummyProbeCallbackIF,
+                            public IVLFunctionListener,
+                            public IVLECMChainEndIF
 {
 public:
     CVLECMProbeInstance();
@@ -57,15 +59,15 @@ public:
     virtual void Initialize(IVLECMOwnerIF* pOwner, IVLECMCallbackIF* pCallbackIF);
     virtual void Terminate();
     virtual void StartProbe(VLECM_PROBE_CONNECT_TYPE eProbeConnectType, const CVLECMPropertyMap* pProbeOptionMap);
-    // Stops the probe; the chains of the devices found go on.
+    // Stops the probe module and the simulated probe; the chains of the
+    // devices found go on (StopChains stops them).
     virtual void StopProbe();
     // The running probe sends its requests again (see CVLECM::ProbeAgain);
     // false when no probe runs.
     bool ProbeAgain();
-    // Forgets the chains waiting for a check or a place: they never go on.
-    virtual void DropWaitingChains();
-    // Every address still to be judged is judged stopped: once it returns,
-    // no chain starts a command in this probe.
+    // Nothing is admitted and no chain starts a command once it returns;
+    // the chains waiting are judged stopped, those under way are judged by
+    // their own answer when they end (their devices listed, not reported).
     void StopChains();
     // Destroys every device (their commands stopped, their queued
     // callbacks dropped) and empties the MAC map.
@@ -90,6 +92,9 @@ public:
     // The simulated probe's devices (on its thread).
     void OnDummyProbe(CVLECMDummyProbe* pDummyProbe, CVLECMNIFInfo& DummyNIFInfo,
                       VLECM_CONNECT_TYPE eConnectType) override;
+
+    // A chain's end the dispatch queue refused.
+    void OnChainEndLost(CVLECMNIFInfo* pNIFInfo, VLECM_COMMAND eCommand) override;
 
     // The follow-up chain (on the dispatch thread).
     void OnCheckUnicast(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE eConnectType, VLECM_RESULT eResult,
@@ -123,34 +128,28 @@ public:
     // MAX_CHECKING_CHAINS checks at a time: they share the check thread and
     // its socket, so a device that never answers unicast holds neither a
     // thread nor a socket while its check waits out the time-out. A chain
-    // whose device answered takes a place for its further commands, up to
-    // MAX_RUNNING_CHAINS at once, each holding a command thread and a
-    // socket. Chains beyond either bound wait their turn, each network's in
-    // the order its devices were found (for a check) or answered (for a
-    // place), the networks taking the free ones in turn. Every address of
-    // a MAC that answered takes a place of its own: none waits for another
-    // of its MAC. While an address is named (CVLECM::SetNamedAddress), one
-    // of the places is kept for its commands.
+    // whose device answered takes a place of its local network's for its
+    // further commands, each holding a command thread and a socket while
+    // its command runs: MAX_PLACES_PER_NETWORK per network ("" for replies
+    // from no local network), and one more for the named address
+    // (CVLECM::SetNamedAddress). The table decides (CVLECMMACTable).
     enum
     {
-        MAX_RUNNING_CHAINS = 16
-    };
-    // Places the chains of one local network hold at most: the others
-    // always have the rest, so that hosts of one network that pass their
-    // checks and then stall delay no other network's devices.
-    enum
-    {
-        MAX_PLACES_PER_NETWORK = 12
+        MAX_PLACES_PER_NETWORK = CVLECMMACTable::MAX_PLACES_PER_NETWORK
     };
     enum
     {
-        MAX_CHECKING_CHAINS = 512
+        MAX_CHECKING_CHAINS = CVLECMMACTable::MAX_CHECKING
     };
-    // Sockets the chains hold at most: one for each place and the one the
-    // unicast checks share.
+    // Sockets a client keeps free for the chains at the least (vlnet does):
+    // with so few, each network has a place or two. Each network's places
+    // are the descriptors free at the probe's start, less a few, shared out
+    // by the networks, up to MAX_PLACES_PER_NETWORK
+    // (CVLECMMACTable::SetPlacesPerNetwork): 64 each for five networks and
+    // the replies from none take 386 of the usual 1,024.
     enum
     {
-        MAX_CHAIN_SOCKETS = MAX_RUNNING_CHAINS + 1
+        MAX_CHAIN_SOCKETS = 17
     };
     // Chains holding a place, and chains waiting for a place or a check.
     virtual void GetChainCounts(int& nRunning, int& nWaiting);
@@ -158,98 +157,42 @@ public:
     virtual int GetCheckingChainCount();
     // Chains begun and not over (their addresses neither judged nor their
     // devices reported yet), and of them those in or waiting for their
-    // unicast check, claims included; kept as they change, so that asking
-    // costs the same however many devices a probe found.
+    // unicast check, claims included.
     int GetUnfinishedChainCount(int& nChecking);
     // Records of devices and claims the probe made (its replies' waiting
     // copies aside): the addresses it checks or checked, and the devices
     // (one per MAC address, the simulated ones included).
     int GetRecordCount();
     int GetDeviceCount();
-    // Around a chain callback: before it, the chain's command is over;
-    // after it, the chain is over unless it started its next command or
-    // waits for a place. A command the client started meanwhile (from
-    // OnProbe) is not the chain's, and holds neither place nor check.
-    void beforeChainStep(CVLECMNIFInfo* pNIFInfo);
-    void afterChainStep(CVLECMNIFInfo* pNIFInfo);
     // The check thread of the devices' unicast checks.
     CVLECMUnicastChecks& GetUnicastChecks() { return m_UnicastChecks; }
 
     // Delivers a simulated device on the dispatch thread (the record is the
     // callback's target, the connect type its identifier).
     static void dummyProbeCallback(long lConnectType, void* pProbeInstance, CVLCallbackInfo* pCallbackInfo);
+    // Delivers a device handed on off the dispatch thread (lFlags: its
+    // unicast flag, listed only).
+    static void handOnCallback(long lFlags, void* pProbeInstance, CVLCallbackInfo* pCallbackInfo);
 
 protected:
     // Takes a reply target out of the device list and destroys it, with
     // its queued callbacks; targets of other owners are left alone.
     virtual void releaseReplyTarget(CVLTarget* pTarget);
-    // Starts the next command of the chain, marked as the chain's own;
-    // false when it did not start.
-    virtual bool startChainCommand(CVLECMNIFInfo* pNIFInfo, VLECM_COMMAND eCommand, VLECM_CONNECT_TYPE eConnectType);
-    // A new device's chain: its check started when fewer than
-    // MAX_CHECKING_CHAINS run, else queued.
-    virtual void beginChain(CVLECMNIFInfo* pNIFInfo);
-    // The device answered its check: the chain's next command starts when
-    // a place is free, else waits for one.
-    virtual void continueChain(CVLECMNIFInfo* pNIFInfo, VLECM_COMMAND eCommand, VLECM_CONNECT_TYPE eConnectType);
-    // The device's chain is over (or the device went away; the pointer is
-    // only compared): its place or check goes to the next waiting chain.
-    // eResult and nDeviceResult: how its last command ended, where known.
-    virtual void endChain(CVLECMNIFInfo* pNIFInfo, VLECM_RESULT eResult = VLECM_RESULT_FAILED, long nDeviceResult = 0);
-    // Starts waiting chains while places (first) and checks are free.
-    void startWaitingChains();
+    // Starts the command the table asked for; false, with what the table
+    // says then in more, when it did not start (the probe stopped, or the
+    // record could not start it).
+    virtual bool startChainCommand(CVLECMNIFInfo* pNIFInfo, VLECM_COMMAND eCommand, CVLECMMACTable::SNext& more);
     // True for a record of the device list or a claim (takes the list lock).
     bool isProbeRecord(CVLECMNIFInfo* pNIFInfo);
-    // Does what the table asks after a change: starts the follow-up
-    // commands of the address it names, and reports the MAC's device.
+    // Does what the table asks after a change: marks the record handed on,
+    // starts the commands it names, and hands the MAC's device on.
     void follow(const CVLECMMACTable::SNext& next);
-    // The record whose address the table chose runs the further commands,
-    // in a chain of its own when its check's chain is over.
-    void startCommands(CVLECMNIFInfo* pNIFInfo);
-    // Moves the record to the device list and reports it to the client.
-    void report(CVLECMNIFInfo* pNIFInfo, bool bUnicast);
+    // Moves the record to the device list and, unless bListOnly, reports it
+    // to the client.
+    void report(CVLECMNIFInfo* pNIFInfo, bool bUnicast, bool bListOnly = false);
     // Gives the record the directed broadcast its reply came through.
     void setReceiverBroadcast(CVLECMNIFInfo* pNIFInfo, CVLCallbackInfo* pInfo);
 
-    // What a chain holds or waits for.
-    enum EChainState
-    {
-        CHAIN_WAITING_CHECK,
-        CHAIN_CHECKING,
-        CHAIN_WAITING_PLACE,
-        CHAIN_RUNNING
-    };
-    struct SChain
-    {
-        EChainState eState = CHAIN_WAITING_CHECK;
-        CVLString strNetwork;
-        // A command the chain started runs: its end, reported to the
-        // chain, is still to come. The last one it started.
-        bool bCommandRunning = false;
-        VLECM_COMMAND eCommand = VLECM_COMMAND_CHECK_UNICAST;
-        // It holds the place kept for the named address.
-        bool bNamedPlace = false;
-    };
-    // A waiting chain and the command it starts with.
-    struct SWaitingChain
-    {
-        CVLECMNIFInfo* pNIFInfo = nullptr;
-        VLECM_COMMAND eCommand = VLECM_COMMAND_CHECK_UNICAST;
-        VLECM_CONNECT_TYPE eConnectType = VLECM_CONNECT_TYPE_NETWORK;
-    };
-    // Waiting chains by the local network of their device ("" for none).
-    typedef TVLECMNetworkTurns<SWaitingChain> TChainQueue;
-    // Marks whether a command the chain started runs, and which (takes
-    // m_ChainSync).
-    void setChainCommandRunning(CVLECMNIFInfo* pNIFInfo, bool bRunning, VLECM_COMMAND eCommand = VLECM_COMMAND_COUNT);
-    // Under m_ChainSync: forgets the chain and frees what it holds.
-    void dropChain(CVLECMNIFInfo* pNIFInfo);
-    // Under m_ChainSync: the chain takes a place for its next command, or
-    // waits for one; true when the command may start now.
-    bool takePlace(SChain& chain, CVLECMNIFInfo* pNIFInfo, VLECM_COMMAND eCommand, VLECM_CONNECT_TYPE eConnectType);
-    // The places the chains share: one fewer while an address is named,
-    // whose commands have a place of their own.
-    int sharedPlaces();
     // The local networks last handed (takes m_LocalNetworksSync, after
     // any other lock and never before one).
     std::shared_ptr<const CVLECMLocalNetworks> localNetworks();
@@ -279,22 +222,11 @@ protected:
     CVLECMReplyFilter m_ReplyFilter;
     std::shared_ptr<const CVLECMLocalNetworks> m_pLocalNetworks;
     CVLThreadSync m_LocalNetworksSync;
-    // The chains, under m_ChainSync: every chain begun and not over, the
-    // checks and places taken, and the waiting ones. Taken after the
-    // device-list lock where both are held (ClearNIFList); the MAC table's
-    // lock is the only one taken under it.
-    CVLThreadSync m_ChainSync;
-    // Held while a chain's command is judged allowed and started, and by
-    // StopChains: nothing starts after the probe stops. Taken before the
-    // MAC table's lock and the record's.
+    // Held while a chain's command is judged allowed and started, by
+    // StopChains and while a MAC is removed or a record detached: nothing
+    // starts after the stop, nor on a record being destroyed. Taken before
+    // the MAC table's lock and the record's.
     CVLThreadSync m_ChainStartSync;
-    std::map<CVLECMNIFInfo*, SChain> m_Chains;
-    int m_nCheckingChains = 0;
-    int m_nRunningChains = 0;
-    std::map<CVLString, int> m_RunningPerNetwork;
-    bool m_bNamedPlaceTaken = false;
-    TChainQueue m_ChecksWaiting;
-    TChainQueue m_PlacesWaiting;
     CVLECMUnicastChecks m_UnicastChecks;
 };
 

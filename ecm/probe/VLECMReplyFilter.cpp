@@ -95,16 +95,27 @@ int CVLECMReplyFilter::GetDeviceBound()
     return m_nDeviceBound;
 }
 
-void CVLECMReplyFilter::Reset()
+void CVLECMReplyFilter::Reset(bool bKeepStop)
 {
     CVLThreadLock lock(&m_Sync);
     lock.Lock();
-    m_Devices.clear();
     m_NetworkCounts.clear();
     m_MACsPerSource.clear();
     m_TracedSources.clear();
     m_RefusedPerSource.clear();
     m_nRefused = 0;
+    // Under this lock no reply is admitted meanwhile: the stores go together.
+    m_Records.Reset();
+    if (bKeepStop && m_Table.IsStopped())
+        m_Records.Close();
+    m_Table.Reset(bKeepStop);
+}
+
+CVLECMMACTable::SNext CVLECMReplyFilter::Stop()
+{
+    CVLThreadLock lock(&m_Sync);
+    lock.Lock();
+    return m_Table.Stop();
 }
 
 void CVLECMReplyFilter::SetLocalNetworks(std::shared_ptr<const CVLECMLocalNetworks> pNetworks)
@@ -204,7 +215,7 @@ bool CVLECMReplyFilter::Admit(const CVLString& strMAC, const CVLString& strFrom,
     SVLECMReplyKey key;
     key.strMAC = strMAC;
     key.strAddress = strFrom;
-    if (m_Devices.count(strMAC) != 0) {
+    if (m_Table.IsAdmitted(strMAC)) {
         const CVLECMMACTable::EHeard eHeard = m_Table.Hear(key);
         if (eHeard == CVLECMMACTable::HEARD_NEW)
             return admitOther(key, nFingerprint);
@@ -225,8 +236,10 @@ bool CVLECMReplyFilter::Admit(const CVLString& strMAC, const CVLString& strFrom,
         CVLECMHandOnQueue::EWait eWait = m_Records.GetWait(key);
         if (eWait == CVLECMHandOnQueue::WAIT_WAITING || (!bChanged && eWait == CVLECMHandOnQueue::WAIT_DELIVERED))
             return false;
+        // The table first: after the stop nothing is admitted.
+        if (!m_Table.Keep(key, nFingerprint))
+            return false;
         m_Records.Admitted(key, m_pLocalNetworks->GetNetwork(strFrom));
-        m_Table.Keep(key, nFingerprint);
         return true;
     }
     CVLString strNetwork = m_pLocalNetworks->GetNetwork(strFrom);
@@ -253,11 +266,11 @@ bool CVLECMReplyFilter::Admit(const CVLString& strMAC, const CVLString& strFrom,
         m_Table.Refuse(key, VLECM_BOUND_SOURCE, static_cast<int>(MAX_MACS_PER_SOURCE), strNetwork);
         return false;
     }
+    if (!m_Table.Keep(key, nFingerprint))
+        return false;
     ++nMACs;
     ++count.nDevices;
-    m_Devices.insert(strMAC);
     m_Records.Admitted(key, strNetwork);
-    m_Table.Keep(key, nFingerprint);
     return true;
 }
 
@@ -277,13 +290,14 @@ bool CVLECMReplyFilter::admitOther(const SVLECMReplyKey& key, size_t nFingerprin
                        bNetwork ? m_nDeviceBound : static_cast<int>(MAX_MACS_PER_SOURCE), strNetwork);
         return false;
     }
+    if (!m_Table.Keep(key, nFingerprint))
+        return false;
     ++m_MACsPerSource[key.strAddress];
     ++count.nDevices;
     CVLTrace::Output(VLECM_MODULE, s_szFile, __LINE__, 0,
                      "CVLECMReplyFilter: %s answered from another address, %s; each address is checked",
                      TextOf(key.strMAC), TextOf(key.strAddress));
     m_Records.Admitted(key, strNetwork);
-    m_Table.Keep(key, nFingerprint);
     return true;
 }
 
@@ -315,7 +329,7 @@ SVLECMBoundReport CVLECMReplyFilter::makeReport(const CVLString& strNetwork, VLE
     std::vector<std::pair<uint32_t, uint64_t>> refused;
     std::set<uint32_t> addresses;
     for (const auto& entry : dropped.devices) {
-        if (m_Devices.count(MACText(entry.first)) != 0)
+        if (m_Table.IsAdmitted(MACText(entry.first)))
             continue;
         refused.emplace_back(entry.second, entry.first);
         addresses.insert(entry.second);

@@ -12,6 +12,8 @@
 //   queue's (CVLECMHandOnQueue, given at construction), which the filter
 //   asks; each address's fingerprint and whether its last record was
 //   delivered are the MAC table's;
+// What was admitted, and how each address stands (its fingerprint
+// included), is the table's; the filter keeps only the counts of its bounds.
 // - a MAC address that answers from further addresses keeps each in the
 //   MAC table (CVLECMMACTable, given at construction); the first reply from
 //   each is admitted as a record of its own, so that each address gets its
@@ -82,9 +84,15 @@ public:
     // and the table of each MAC's addresses.
     CVLECMReplyFilter(CVLECMHandOnQueue& records, CVLECMMACTable& table);
 
-    // Forgets every device and count: a new probe starts (the hand-on
-    // queue is reset apart, and the local networks handed on their own).
-    void Reset();
+    // Forgets every count, and with them, at once, the hand-on queue's
+    // records and the table (the local networks are handed on their own):
+    // a new probe starts, or (bKeepStop) a stopped probe's devices are
+    // cleared and it stays stopped, nothing admitted.
+    void Reset(bool bKeepStop = false);
+    // The probe stops: the table is stopped under this lock, so that a
+    // reply is admitted wholly before the stop or not at all; what the
+    // table answers is to be followed.
+    CVLECMMACTable::SNext Stop();
     // The local networks the device bound counts by, handed as a probe
     // starts; replies from elsewhere count as one further network. None
     // until handed.
@@ -169,9 +177,6 @@ private:
     CVLECMHandOnQueue& m_Records;
     CVLECMMACTable& m_Table;
     std::shared_ptr<const CVLECMLocalNetworks> m_pLocalNetworks;
-    // The MACs admitted; what each address of them stands at (its
-    // fingerprint included) is the table's.
-    std::set<CVLString> m_Devices;
     int m_nDeviceBound;
     std::map<CVLString, SNetworkCount> m_NetworkCounts;
     std::map<CVLString, int> m_MACsPerSource;

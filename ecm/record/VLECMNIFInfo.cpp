@@ -32,6 +32,7 @@
 #include "ecm/core/VLXMLUtility.h"
 #include "ecm/record/VLECMCheckRunnerIF.h"
 #include "ecm/record/VLECMCommandKind.h"
+#include "ecm/record/VLECMChainEndIF.h"
 
 const char* const s_szFile = "VLECMNIFInfo";
 
@@ -449,6 +450,7 @@ void CVLECMNIFInfo::endCommand(VLECM_COMMAND eCommand, VLECM_RESULT eResult)
         DebugHookProperties();
     IVLECMCallbackIF* pCallbackIF = nullptr;
     bool bReport = false;
+    bool bChain = false;
     {
         CVLThreadLock lock(&m_CommandSync);
         lock.Lock();
@@ -459,13 +461,21 @@ void CVLECMNIFInfo::endCommand(VLECM_COMMAND eCommand, VLECM_RESULT eResult)
         // A stopped command reports nothing, its owner taking the device
         // away, except to a chain: the chain would wait for it for ever.
         bReport = eResult != VLECM_RESULT_STOPPED || m_bReportStop;
+        bChain = m_bReportStop;
         m_bCommandRunning = false;
         // A device keeps its record for the whole probe, its options only
         // while a command of its runs.
         m_pCommandOptions.reset();
     }
-    if (bReport && m_pOwnerVLECMInstance != nullptr && pCallbackIF != nullptr)
-        m_pOwnerVLECMInstance->PostCallbackUser(this, nifCommandCallback, eCommand, pCallbackIF);
+    if (!bReport || m_pOwnerVLECMInstance == nullptr || pCallbackIF == nullptr)
+        return;
+    // A chain's end that the dispatch queue refused would leave its chain
+    // waiting for good: the chain is told at once instead.
+    if (!m_pOwnerVLECMInstance->PostCallbackUser(this, nifCommandCallback, eCommand, pCallbackIF) && bChain) {
+        IVLECMChainEndIF* pChain = dynamic_cast<IVLECMChainEndIF*>(pCallbackIF);
+        if (pChain != nullptr)
+            pChain->OnChainEndLost(this, eCommand);
+    }
 }
 
 void CVLECMNIFInfo::nifCommandCallback(long lCommand, void* pCallbackIF, CVLCallbackInfo* pCallbackInfo)

@@ -355,12 +355,13 @@ TEST_F(ECMEmulator, ProbeAgainFindsAStartingDeviceAndKeepsWhatWasFound)
     EXPECT_EQ(4, m_ECM.GetRecordCount());
     EXPECT_EQ(pPlain, m_ECM.FindNIFInfo(kPlainMac));
     EXPECT_EQ(pDeaf, m_ECM.FindNIFInfo(kDeafMac));
-    // Its check, cut by the stop, is judged so: nothing is left pending.
+    // Its check (an hour's time-out), under way at the stop, goes on to be
+    // judged by its own answer: the only MAC pending.
     SVLECMMACState state;
     ASSERT_TRUE(m_ECM.GetMACState(kDeafMac, state));
     ASSERT_EQ(1u, state.addresses.size());
-    EXPECT_EQ(VLECM_MAC_FAILURE_STOPPED, state.addresses[0].eFailure);
-    EXPECT_EQ(0, m_ECM.GetPendingMACCount());
+    EXPECT_EQ(VLECM_MAC_ADDRESS_CHECKING, state.addresses[0].eState);
+    EXPECT_EQ(1, m_ECM.GetPendingMACCount());
 }
 
 namespace {

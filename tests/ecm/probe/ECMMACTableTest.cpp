@@ -254,6 +254,7 @@ TEST(ECMMACTable, PairsBeyondTheKeptAddressesAreBoundedAndCountedOnce)
 TEST(ECMMACTable, EveryStepMovesTheChangeCountAndALostReplyHeardAgainIsPending)
 {
     CVLECMMACTable table;
+    table.SetFirstCommand(VLECM_COMMAND_GET_LIST_INFO);
     CVLECMNIFInfo device, other;
     const std::string strMAC = Mac(1, 1);
     const SVLECMReplyKey deviceKey = Key(strMAC, "10.1.0.1"), otherKey = Key(strMAC, "10.1.0.2");
@@ -270,14 +271,16 @@ TEST(ECMMACTable, EveryStepMovesTheChangeCountAndALostReplyHeardAgainIsPending)
     EXPECT_TRUE(moved());
     ASSERT_TRUE(table.Attach(deviceKey, &device, Text("M")));
     EXPECT_TRUE(moved());
-    ASSERT_TRUE(table.StartCheck(&device));
+    CVLECMMACTable::SNext next = table.BeginChain(&device, Text(""));
+    ASSERT_EQ(1u, next.starts.size());
     EXPECT_TRUE(moved());
-    CVLECMMACTable::SNext next =
+    next =
         table.CheckEnded(&device, true, VLECM_MAC_FAILURE_NONE, VLECM_RESULT_SUCCESS, 0, false);
     EXPECT_TRUE(moved());
-    ASSERT_EQ(1u, next.commands.size());
-    EXPECT_EQ(&device, next.commands[0]);
-    next = table.CommandsEnded(&device, true, VLECM_COMMAND_GET_LIST_INFO, VLECM_RESULT_SUCCESS, 0);
+    ASSERT_EQ(1u, next.starts.size());
+    EXPECT_EQ(&device, next.starts[0].pRecord);
+    EXPECT_EQ(VLECM_COMMAND_GET_LIST_INFO, next.starts[0].eCommand);
+    next = table.CommandEnded(&device, VLECM_COMMAND_GET_LIST_INFO, VLECM_RESULT_SUCCESS, 0);
     EXPECT_TRUE(moved());
     // Handed on at the end of its chain, the other address still heard.
     EXPECT_EQ(&device, next.pReport);
@@ -295,10 +298,10 @@ TEST(ECMMACTable, EveryStepMovesTheChangeCountAndALostReplyHeardAgainIsPending)
     EXPECT_EQ(VLECM_MAC_PENDING, summary.eVerdict);
     EXPECT_EQ(1, table.GetPendingCount());
     ASSERT_TRUE(table.Attach(otherKey, &other, Text("M")));
-    ASSERT_TRUE(table.StartCheck(&other));
+    ASSERT_EQ(1u, table.BeginChain(&other, Text("")).starts.size());
     next = table.CheckEnded(&other, true, VLECM_MAC_FAILURE_NONE, VLECM_RESULT_SUCCESS, 0, false);
     EXPECT_TRUE(moved());
-    next = table.CommandsEnded(&other, true, VLECM_COMMAND_GET_LIST_INFO, VLECM_RESULT_SUCCESS, 0);
+    next = table.CommandEnded(&other, VLECM_COMMAND_GET_LIST_INFO, VLECM_RESULT_SUCCESS, 0);
     EXPECT_TRUE(moved());
     EXPECT_EQ(nullptr, next.pReport);
     // The record handed on is marked in conflict, naming the other.

@@ -867,39 +867,52 @@ TEST_F(ECMReplies, DevicesThatAnswerTakeThePlacesAheadOfDeafOnesEachNetworkWithi
     EXPECT_EQ(kFirst - kDeaf - kPlaces - 2, nWaiting);
 }
 
-TEST_F(ECMReplies, AStopEmptiesTheWaitingChains)
+// A stop while devices run their list information and others wait for a
+// place: the waiting ones are judged stopped at once and no place goes to
+// anybody; those under way are judged by their own answers, their devices
+// listed (FindNIFInfo), not reported; then nothing is pending.
+TEST_F(ECMReplies, AStopEmptiesTheWaitingChainsAndKeepsTheDevicesUnderWay)
 {
     CWatchdog watchdog(60, "ECMReplies");
-    const int kDevices = CVLECMProbeInstance::MAX_PLACES_PER_NETWORK + 4;
+    const int kPlaces = CVLECMProbeInstance::MAX_PLACES_PER_NETWORK;
+    const int kDevices = kPlaces + 4;
     for (int i = 0; i < kDevices; ++i) {
-        CFakeNetwork::SetAnswer(Mac(i), "GetListInfo", EFakeAnswer::Block);
+        CFakeNetwork::SetAnswer(Mac(i), "GetListInfo", EFakeAnswer::Hold);
         ASSERT_TRUE(CFakeNetwork::Reply(Mac(i), "", Address(i)));
     }
     int nRunning = 0, nWaiting = 0;
     ASSERT_TRUE(Eventually([&]() {
         m_ECM.GetProbeInstance().GetChainCounts(nRunning, nWaiting);
-        return nWaiting == 4;
+        return nWaiting == 4 && nRunning == kPlaces;
     }));
+    Drain(m_ECM);
     m_ECM.StopProbe();
     m_ECM.GetProbeInstance().GetChainCounts(nRunning, nWaiting);
     EXPECT_EQ(0, nWaiting);
-    // Every address, running its commands or waiting for a place, is
-    // judged stopped as the stop returns: none is left pending.
-    EXPECT_EQ(0, m_ECM.GetPendingMACCount());
-    for (int i = 0; i < kDevices; ++i) {
+    EXPECT_EQ(kPlaces, nRunning);
+    for (int i = kPlaces; i < kDevices; ++i) {
         SVLECMMACState state;
         ASSERT_TRUE(m_ECM.GetMACState(Mac(i).c_str(), state));
         EXPECT_EQ(VLECM_MAC_FAILURE_STOPPED, state.addresses[0].eFailure) << i;
         EXPECT_EQ(VLECM_COMMAND_GET_LIST_INFO, state.addresses[0].eCommand) << i;
     }
+    EXPECT_EQ(kPlaces, m_ECM.GetPendingMACCount());
     // A place that frees up goes to nobody.
     m_ECM.RemoveNIFInfo(ProbeRecord(m_ECM, Mac(0), Address(0)));
     m_ECM.GetProbeInstance().GetChainCounts(nRunning, nWaiting);
-    EXPECT_EQ(CVLECMProbeInstance::MAX_PLACES_PER_NETWORK - 1, nRunning);
-    for (int i = CVLECMProbeInstance::MAX_PLACES_PER_NETWORK; i < kDevices; ++i)
-        EXPECT_EQ(0, CFakeNetwork::RequestCount(Mac(i), "GetListInfo")) << i;
+    EXPECT_EQ(kPlaces - 1, nRunning);
+    // The others answer: listed, not reported.
+    for (int i = 1; i < kPlaces; ++i)
+        CFakeNetwork::SetAnswer(Mac(i), "GetListInfo", EFakeAnswer::Success);
+    ASSERT_TRUE(Eventually([&]() { return m_ECM.GetPendingMACCount() == 0; }));
     Drain(m_ECM);
-    EXPECT_EQ(0, m_ECM.GetPendingMACCount());
+    for (int i = 1; i < kDevices; ++i) {
+        EXPECT_EQ(i < kPlaces, m_ECM.FindNIFInfo(Mac(i).c_str()) != nullptr) << i;
+        EXPECT_EQ(i < kPlaces ? 1 : 0, CFakeNetwork::RequestCount(Mac(i), "GetListInfo")) << i;
+    }
+    EXPECT_EQ(0u, m_Client.Count("probe"));
+    m_ECM.GetProbeInstance().GetChainCounts(nRunning, nWaiting);
+    EXPECT_EQ(0, nRunning + nWaiting);
 }
 
 TEST_F(ECMReplies, AnImpostorNeitherTakesTheRecordNorIsReported)
@@ -1309,10 +1322,11 @@ TEST_F(ECMReplies, ARecordTakenAfterTheProbeStopsOutlivesTheChecksUnderWay)
     CFakeNetwork::SetAnswerAt(strMAC, Address(1), "CheckUnicast", EFakeAnswer::DeviceError);
     ASSERT_TRUE(m_Client.WaitFor("GetListInfo", nReportsBefore + 1));
     EXPECT_EQ(VLECM_RESULT_SUCCESS, m_Client.LastResult("GetListInfo"));
-    ASSERT_TRUE(m_ECM.GetMACState(strMAC.c_str(), state));
+    // The check under way at the stop is judged by its own answer.
+    ASSERT_TRUE(WaitJudged(m_ECM, strMAC.c_str(), state));
     Drain(m_ECM);
     EXPECT_EQ(VLECM_MAC_ONE, state.eVerdict);
-    EXPECT_EQ(VLECM_MAC_FAILURE_STOPPED, state.addresses[1].eFailure);
+    EXPECT_EQ(VLECM_MAC_FAILURE_NOT_UNICAST, state.addresses[1].eFailure);
     // Handed on at the end of its chain, before the stop; not again.
     EXPECT_EQ(1u, m_Client.Count("probe"));
     CVLECMNIFInfo* pNow = nullptr;
@@ -1700,37 +1714,48 @@ TEST_F(ECMReplies, StallingClaimantsDelayNoDeviceOfTheirMAC)
     }
 }
 
-// A host that makes many addresses pass and then stall holds at most its
-// network's share of the places: a device of another network takes a
-// place at once, a device of its own network waits for one, and the
-// address the user named takes the place kept for it.
-TEST_F(ECMReplies, StallingAddressesHoldTheirNetworksShareOfThePlacesOnly)
+// Hosts that make addresses pass and then stall hold places of their own
+// network only: two networks full of them (every place taken, more
+// waiting) hold back no device of a third, and 48 of them on the third
+// hold back no device of theirs; a device of a full network waits for a
+// place, and the address the user named takes the place kept for it (also
+// with a MAC the stalling hosts claim).
+TEST_F(ECMReplies, StallingHostsHoldOnlyTheirOwnNetworksPlaces)
 {
-    CWatchdog watchdog(60, "ECMReplies");
-    m_ECM.GetProbeInstance().SetLocalNetworks(Networks());
-    const std::string strNamed = "10.1.0.200";
+    CWatchdog watchdog(120, "ECMReplies");
+    m_ECM.GetProbeInstance().SetLocalNetworks(
+        std::make_shared<const CVLECMLocalNetworks>(LocalInterfaces(3, 3), std::map<CVLString, CVLString>()));
+    const std::string strNamed = "10.2.0.200";
     m_ECM.SetNamedAddress(strNamed.c_str());
     const std::string strClaimed = Mac(0xB000);
-    const int kStalling = 20;
-    std::vector<std::string> stalling;
-    for (int i = 0; i < kStalling; ++i) {
-        stalling.push_back("10.1.0." + std::to_string(10 + i));
-        CFakeNetwork::SetAnswerAt(strClaimed, stalling.back(), "GetListInfo", EFakeAnswer::Block);
-        ASSERT_TRUE(CFakeNetwork::Reply(strClaimed, "", stalling.back()));
+    const int kPlaces = CVLECMProbeInstance::MAX_PLACES_PER_NETWORK;
+    const int kOwn = 48;
+    std::vector<std::pair<std::string, std::string>> stalling;
+    auto stall = [&](const std::string& strMAC, const std::string& strFrom) {
+        stalling.emplace_back(strMAC, strFrom);
+        CFakeNetwork::SetAnswerAt(strMAC, strFrom, "GetListInfo", EFakeAnswer::Block);
+        ASSERT_TRUE(CFakeNetwork::Reply(strMAC, "", strFrom));
+    };
+    for (int nNetwork : {2, 3}) {
+        for (int i = 0; i < kPlaces + 4; ++i)
+            stall(i < 8 ? strClaimed : Mac(0xB100 + nNetwork * 0x100 + i),
+                  "10." + std::to_string(nNetwork) + ".0." + std::to_string(10 + i));
     }
+    for (int i = 0; i < kOwn; ++i)
+        stall(Mac(0xB100 + i), "10.1.0." + std::to_string(10 + i));
     auto stalled = [&]() {
         int nAsked = 0;
-        for (const std::string& strFrom : stalling)
-            nAsked += CFakeNetwork::RequestCountAt(strClaimed, strFrom, "GetListInfo");
+        for (const auto& host : stalling)
+            nAsked += CFakeNetwork::RequestCountAt(host.first, host.second, "GetListInfo");
         return nAsked;
     };
-    ASSERT_TRUE(Eventually([&]() { return stalled() == CVLECMProbeInstance::MAX_PLACES_PER_NETWORK; }));
-    // Another network's device is not held back.
-    ASSERT_TRUE(CFakeNetwork::Reply(Mac(0xB001), "", "10.2.0.50"));
+    ASSERT_TRUE(Eventually([&]() { return stalled() == 2 * kPlaces + kOwn; }));
+    // The third network's device is listed at once.
+    ASSERT_TRUE(CFakeNetwork::Reply(Mac(0xB001), "", "10.1.0.150"));
     ASSERT_TRUE(m_Client.WaitFor("probe", 1));
     EXPECT_NE(nullptr, m_ECM.FindNIFInfo(Mac(0xB001).c_str()));
-    // A device of theirs waits for a place.
-    ASSERT_TRUE(CFakeNetwork::Reply(Mac(0xB002), "", "10.1.0.60"));
+    // A device of a full network waits for a place.
+    ASSERT_TRUE(CFakeNetwork::Reply(Mac(0xB002), "", "10.2.0.150"));
     SVLECMMACState state;
     ASSERT_TRUE(Eventually([&]() {
         return m_ECM.GetMACState(Mac(0xB002).c_str(), state) && state.addresses[0].eState == VLECM_MAC_ADDRESS_ANSWERED;
@@ -1744,8 +1769,187 @@ TEST_F(ECMReplies, StallingAddressesHoldTheirNetworksShareOfThePlacesOnly)
     ASSERT_NE(nullptr, pDevice);
     CVLProperty* pAddress = pDevice->GetProperties()->GetProperty("IPAddress", false);
     EXPECT_EQ(strNamed, pAddress != nullptr ? Std(pAddress->ToString("")) : "");
-    EXPECT_EQ(CVLECMProbeInstance::MAX_PLACES_PER_NETWORK, stalled());
+    EXPECT_EQ(2 * kPlaces + kOwn, stalled());
     EXPECT_EQ(0, CFakeNetwork::RequestCount(Mac(0xB002), "GetListInfo"));
+    // With the name cleared, a device of the full network still waits: no
+    // more chains run than before.
+    int nRunning = 0, nWaiting = 0;
+    m_ECM.GetProbeInstance().GetChainCounts(nRunning, nWaiting);
+    const int nMost = nRunning;
+    m_ECM.SetNamedAddress("");
+    ASSERT_TRUE(CFakeNetwork::Reply(Mac(0xB003), "", "10.2.0.151"));
+    Drain(m_ECM);
+    m_ECM.GetProbeInstance().GetChainCounts(nRunning, nWaiting);
+    EXPECT_LE(nRunning, nMost);
+    EXPECT_EQ(2 * kPlaces + kOwn, stalled());
+    EXPECT_EQ(0, CFakeNetwork::RequestCount(Mac(0xB003), "GetListInfo"));
+}
+
+// Forty devices that answer at once run their list information at once,
+// not in waves.
+TEST_F(ECMReplies, FortyDevicesAnsweringAtOnceRunTheirCommandsAtOnce)
+{
+    CWatchdog watchdog(60, "ECMReplies");
+    const int kDevices = 40;
+    for (int i = 0; i < kDevices; ++i) {
+        CFakeNetwork::SetAnswer(Mac(0xC000 + i), "GetListInfo", EFakeAnswer::Block);
+        ASSERT_TRUE(CFakeNetwork::Reply(Mac(0xC000 + i), "", "10.8.3." + std::to_string(10 + i)));
+    }
+    auto asked = [&]() {
+        int nAsked = 0;
+        for (int i = 0; i < kDevices; ++i)
+            nAsked += CFakeNetwork::RequestCount(Mac(0xC000 + i), "GetListInfo");
+        return nAsked;
+    };
+    ASSERT_TRUE(Eventually([&]() { return asked() == kDevices; })) << asked() << " of " << kDevices << " at once";
+}
+
+namespace {
+// Fills the dispatch queue until it refuses even the records that end a
+// command; they go with the object.
+class CRefusingQueue
+{
+public:
+    explicit CRefusingQueue(CVLECM& ecm) : m_pController(ecm.GetApi()->GetModuleController())
+    {
+        const std::string strLong(64 * 1024, 'x');
+        for (;;) {
+            CVLCallbackInfo* pInfo = new CVLCallbackInfo();
+            pInfo->SetType(VLCM_CALLBACK_USER);
+            pInfo->SetExtraText(strLong.c_str());
+            pInfo->SetUserCallback([](long, void*, CVLCallbackInfo*) {}, 0, &m_nFiller);
+            if (!m_pController->PostCallbackRecord(pInfo))
+                break;
+        }
+    }
+    ~CRefusingQueue()
+    {
+        m_pController->RemoveCallbackInfo(nullptr, nullptr, &m_nFiller);
+        m_pController->UnlockCallbackInfo(nullptr, nullptr, &m_nFiller);
+    }
+
+private:
+    CVLModuleController* m_pController;
+    int m_nFiller = 0;
+};
+}  // namespace
+
+// A command end that the dispatch queue refuses is judged lost at once and
+// its place freed: the chain does not wait for an end that never comes.
+TEST_F(ECMReplies, ARefusedCommandEndIsJudgedLostAndFreesItsPlace)
+{
+    CWatchdog watchdog(60, "ECMReplies");
+    const std::string strMAC = Mac(0xD000);
+    CFakeNetwork::SetAnswer(strMAC, "GetListInfo", EFakeAnswer::Hold);
+    ASSERT_TRUE(CFakeNetwork::Reply(strMAC, "", "10.8.4.1"));
+    ASSERT_TRUE(Eventually([&]() { return CFakeNetwork::RequestCount(strMAC, "GetListInfo") == 1; }));
+    int nRunning = 0, nWaiting = 0;
+    m_ECM.GetProbeInstance().GetChainCounts(nRunning, nWaiting);
+    ASSERT_EQ(1, nRunning);
+    {
+        CDispatchHold hold(m_ECM);
+        CRefusingQueue full(m_ECM);
+        CFakeNetwork::SetAnswer(strMAC, "GetListInfo", EFakeAnswer::Success);
+        SVLECMMACState state;
+        ASSERT_TRUE(Eventually([&]() {
+            return m_ECM.GetMACState(strMAC.c_str(), state) && state.eVerdict != VLECM_MAC_PENDING;
+        }));
+        EXPECT_EQ(VLECM_MAC_FAILURE_LOST, state.addresses[0].eFailure);
+        EXPECT_EQ(VLECM_COMMAND_GET_LIST_INFO, state.addresses[0].eCommand);
+        m_ECM.GetProbeInstance().GetChainCounts(nRunning, nWaiting);
+        EXPECT_EQ(0, nRunning);
+        EXPECT_EQ(0, m_ECM.GetPendingMACCount());
+    }
+    Drain(m_ECM);
+    EXPECT_EQ(0u, m_Client.Count("probe"));
+}
+
+// A simulated device with the MAC of a real device whose chain is under
+// way: one hand-on for the MAC, whichever comes first.
+TEST_F(ECMReplies, ASimulatedAndARealDeviceOfOneMACAreHandedOnOnce)
+{
+    CWatchdog watchdog(60, "ECMReplies");
+    const std::string strMAC = Mac(0xD100);
+    CFakeNetwork::SetAnswer(strMAC, "GetListInfo", EFakeAnswer::Hold);
+    ASSERT_TRUE(CFakeNetwork::Reply(strMAC, "", "10.8.4.2"));
+    ASSERT_TRUE(Eventually([&]() { return CFakeNetwork::RequestCount(strMAC, "GetListInfo") == 1; }));
+    CVLECMNIFInfo simulated;
+    simulated.SetMACAddress(strMAC.c_str());
+    simulated.SetDummy(true);
+    m_ECM.GetProbeInstance().OnDummyProbe(nullptr, simulated, VLECM_CONNECT_TYPE_NETWORK);
+    ASSERT_TRUE(m_Client.WaitFor("probe", 1));
+    CFakeNetwork::SetAnswer(strMAC, "GetListInfo", EFakeAnswer::Success);
+    SVLECMMACState state;
+    ASSERT_TRUE(WaitJudged(m_ECM, strMAC.c_str(), state));
+    Drain(m_ECM);
+    EXPECT_EQ(VLECM_MAC_ADDRESS_PASSED, state.addresses[0].eState);
+    EXPECT_EQ(1u, m_Client.Count("probe"));
+    CVLECMNIFInfo* pListed = m_ECM.FindNIFInfo(strMAC.c_str());
+    ASSERT_NE(nullptr, pListed);
+    EXPECT_TRUE(pListed->IsDummy());
+    EXPECT_EQ(1, m_ECM.GetNIFInfoList()->GetCount());
+}
+
+// RemoveAllNIFInfo after a stop clears the table, the filter's counts and
+// the hand-on queue together, and keeps the stop: nothing is admitted.
+TEST_F(ECMReplies, RemovingAllDevicesAfterAStopKeepsTheStop)
+{
+    CWatchdog watchdog(60, "ECMReplies");
+    CVLECMProbeInstance& probe = m_ECM.GetProbeInstance();
+    probe.GetReplyFilter().SetDeviceBound(1);
+    ASSERT_TRUE(CFakeNetwork::Reply(Mac(0xD200), "", "10.8.4.3"));
+    ASSERT_TRUE(CFakeNetwork::Reply(Mac(0xD201), "", "10.8.4.4"));
+    ASSERT_TRUE(m_Client.WaitFor("probe", 1));
+    ASSERT_EQ(1u, m_ECM.GetBoundReports(8).size());
+    m_ECM.StopProbe();
+    // A reply heard after the stop is not admitted: nothing waits for it.
+    EXPECT_FALSE(probe.GetReplyFilter().Admit(Text(Mac(0xD202)), Text("10.9.4.5"), 1));
+    EXPECT_EQ(0, m_ECM.GetWaitingReplyCount());
+    m_ECM.RemoveAllNIFInfo();
+    EXPECT_TRUE(m_ECM.GetBoundReports(8).empty());
+    EXPECT_EQ(nullptr, m_ECM.FindNIFInfo(Mac(0xD200).c_str()));
+    SVLECMMACSummary summary;
+    EXPECT_FALSE(m_ECM.GetMACSummary(Mac(0xD200).c_str(), summary));
+    EXPECT_FALSE(probe.GetReplyFilter().Admit(Text(Mac(0xD203)), Text("10.9.4.6"), 1));
+    EXPECT_FALSE(m_ECM.GetMACSummary(Mac(0xD203).c_str(), summary));
+    EXPECT_EQ(0, m_ECM.GetWaitingReplyCount());
+    EXPECT_EQ(0, m_ECM.GetPendingMACCount());
+}
+
+// A second probe on one device manager starts afresh: no place, check or
+// pending MAC of the first is counted, and its network's devices run at once.
+TEST_F(ECMReplies, ASecondProbeStartsWithEveryPlaceFree)
+{
+    CWatchdog watchdog(60, "ECMReplies");
+    CVLECMProbeInstance& probe = m_ECM.GetProbeInstance();
+    const int kPlaces = CVLECMProbeInstance::MAX_PLACES_PER_NETWORK;
+    for (int i = 0; i < kPlaces + 2; ++i) {
+        CFakeNetwork::SetAnswer(Mac(0xD300 + i), "GetListInfo", EFakeAnswer::Hold);
+        ASSERT_TRUE(CFakeNetwork::Reply(Mac(0xD300 + i), "", "10.8.5." + std::to_string(10 + i)));
+    }
+    int nRunning = 0, nWaiting = 0;
+    ASSERT_TRUE(Eventually([&]() {
+        probe.GetChainCounts(nRunning, nWaiting);
+        return nRunning == kPlaces && nWaiting == 2;
+    }));
+    CVLECMPropertyMap options;
+    options[Text("Option.Probe.SkipGetSupportInformation")] = Text("true");
+    ASSERT_EQ(VLECM_RESULT_SUCCESS, m_ECM.Probe(VLECM_PROBE_CONNECT_TYPE_ALL, &options));
+    probe.GetChainCounts(nRunning, nWaiting);
+    EXPECT_EQ(0, nRunning + nWaiting + probe.GetCheckingChainCount());
+    EXPECT_EQ(0, m_ECM.GetPendingMACCount());
+    EXPECT_EQ(0, m_ECM.GetWaitingReplyCount());
+    EXPECT_EQ(0, probe.GetMACTable().GetRunningCount(Text("")));
+    for (int i = 0; i < kPlaces; ++i) {
+        CFakeNetwork::SetAnswer(Mac(0xD400 + i), "GetListInfo", EFakeAnswer::Hold);
+        ASSERT_TRUE(CFakeNetwork::Reply(Mac(0xD400 + i), "", "10.8.5." + std::to_string(10 + i)));
+    }
+    ASSERT_TRUE(Eventually([&]() {
+        int nAsked = 0;
+        for (int i = 0; i < kPlaces; ++i)
+            nAsked += CFakeNetwork::RequestCount(Mac(0xD400 + i), "GetListInfo");
+        return nAsked == kPlaces;
+    }));
 }
 
 // 70 hosts claim a device's MAC before it answers: the address the user
@@ -1895,9 +2099,10 @@ TEST_F(ECMReplies, AnAddressThatPassedIsHandedOnWhileAnotherCannotBeChecked)
     EXPECT_EQ(0, m_ECM.GetPendingMACCount());
 }
 
-// A check that ends after the stop, answered, starts nothing: the stop
-// judged its address, and no command of the probe is sent after it.
-TEST_F(ECMReplies, ACheckAnsweredAfterTheStopStartsNoCommand)
+// A check under way at the stop, answered after it, starts nothing: the
+// address is judged by its answer, its device listed (FindNIFInfo finds it)
+// and not reported; then nothing is pending.
+TEST_F(ECMReplies, ACheckAnsweredAfterTheStopListsItsDeviceAndStartsNoCommand)
 {
     CWatchdog watchdog(60, "ECMReplies");
     const std::string strMAC = Mac(0xB600), strFrom = "10.8.7.1";
@@ -1905,16 +2110,16 @@ TEST_F(ECMReplies, ACheckAnsweredAfterTheStopStartsNoCommand)
     ASSERT_TRUE(CFakeNetwork::Reply(strMAC, "", strFrom));
     ASSERT_TRUE(Eventually([&]() { return CFakeNetwork::RequestCountAt(strMAC, strFrom, "CheckUnicast") == 1; }));
     m_ECM.StopProbe();
-    EXPECT_EQ(0, m_ECM.GetPendingMACCount());
+    EXPECT_EQ(1, m_ECM.GetPendingMACCount());
+    EXPECT_EQ(nullptr, m_ECM.FindNIFInfo(strMAC.c_str()));
     CFakeNetwork::SetAnswerAt(strMAC, strFrom, "CheckUnicast", EFakeAnswer::Success);
     SVLECMMACState state;
-    ASSERT_TRUE(Eventually([&]() {
-        return m_ECM.GetProbeInstance().GetCheckingChainCount() == 0 && m_ECM.GetMACState(strMAC.c_str(), state);
-    }));
+    ASSERT_TRUE(WaitJudged(m_ECM, strMAC.c_str(), state));
     Drain(m_ECM);
     EXPECT_EQ(0, CFakeNetwork::RequestCountAt(strMAC, strFrom, "GetListInfo"));
     ASSERT_TRUE(m_ECM.GetMACState(strMAC.c_str(), state));
-    EXPECT_EQ(VLECM_MAC_FAILURE_STOPPED, state.addresses[0].eFailure);
+    EXPECT_EQ(VLECM_MAC_ADDRESS_PASSED, state.addresses[0].eState);
     EXPECT_EQ(0, m_ECM.GetPendingMACCount());
+    EXPECT_NE(nullptr, m_ECM.FindNIFInfo(strMAC.c_str()));
     EXPECT_EQ(0u, m_Client.Count("probe"));
 }

@@ -109,7 +109,18 @@ CFakeModule::SScript FakeVLPC()
         }
         if (strMethod == "Send")
             return;
-        if (strMethod == "Recv" && (eAnswer == EFakeAnswer::Block || eAnswer == EFakeAnswer::SlowStop))
+        while (eAnswer == EFakeAnswer::Hold && strMethod != "Recv") {
+            if (self.IsStopped())
+                throw new EVLStopFunctionException("FakeVLPC", "FakeNetwork", __LINE__);
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            std::lock_guard<std::mutex> lock(g_Mutex);
+            auto it = g_Answers.find(strKeyAt);
+            if (it == g_Answers.end())
+                it = g_Answers.find(strKey);
+            eAnswer = it != g_Answers.end() ? it->second : EFakeAnswer::Success;
+        }
+        if (strMethod == "Recv" &&
+            (eAnswer == EFakeAnswer::Block || eAnswer == EFakeAnswer::SlowStop || eAnswer == EFakeAnswer::Hold))
             eAnswer = EFakeAnswer::Timeout;
         switch (eAnswer) {
         case EFakeAnswer::Success:
@@ -122,6 +133,7 @@ CFakeModule::SScript FakeVLPC()
             throw new EVLCommunicationException("FakeVLPC", "FakeNetwork", __LINE__, 0, "", false);
         case EFakeAnswer::Block:
         case EFakeAnswer::SlowStop:
+        case EFakeAnswer::Hold:
             while (!self.IsStopped())
                 std::this_thread::sleep_for(std::chrono::milliseconds(2));
             if (eAnswer == EFakeAnswer::SlowStop) {

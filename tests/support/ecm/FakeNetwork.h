@@ -19,8 +19,10 @@ enum class EFakeAnswer
                   // waited for; a request sent apart still goes out
     Block,        // runs until the instance is stopped (a request received
                   // apart: no reply comes)
-    SlowStop      // Block, then stays in its stop until as many stops as
+    SlowStop,     // Block, then stays in its stop until as many stops as
                   // SetStopsTogether names are under way at once (2 s at most)
+    Hold          // a command thread's request waits until the instance is
+                  // stopped or the test sets another answer, then answers so
 };
 
 // While an object lives, the fakes are the registered modules; it restores
