@@ -272,12 +272,14 @@ TEST(ProgramCommandLines, ToolMessagesSayWhatWasWrongAndWhere)
          "vlscript: cannot create the folder t.vls/images: Not a directory\n"},
         {"vlstdtool", "xml a.xml --fromat", 2,
          "vlstdtool: xml: unknown option '--fromat'\nvlstdtool: 'vlstdtool --help' shows the usage\n"},
-        {"vlstdtool", "xml bad.xml", 1, "vlstdtool: bad.xml: line 2, column 9: not well-formed XML\n"},
+        {"vlstdtool", "xml bad.xml", 1, "vlstdtool: bad.xml: line 2, column 9: not well-formed XML: the end tag </c> does not match the "
+         "start tag <b> (line 2)\n"},
         {"vlstdtool", "xml nothing.xml", 1, "vlstdtool: nothing.xml: cannot be opened: No such file or directory\n"},
         {"vlstdtool", "xml a.xml --format --format", 2,
          "vlstdtool: xml: --format given twice\nvlstdtool: 'vlstdtool --help' shows the usage\n"},
         {"vlstdtool", "udp-send 127.0.0.1 9 x", 0, "sent 1 byte to 127.0.0.1:9\n"},
-        {"vlresource", "dump badlist.dat", 1, "vlresource: ./bad.xml: line 2, column 9: not well-formed XML\n"},
+        {"vlresource", "dump badlist.dat", 1, "vlresource: ./bad.xml: line 2, column 9: not well-formed XML: the end tag </c> does not match the "
+         "start tag <b> (line 2)\n"},
         {"vlresource", "dump badscript.dat", 1,
          "vlresource: ./bad.vls: line 3, column 3: ';' was expected (error 1013)\n"},
         {"vlresource", "dmp x", 2,
@@ -413,6 +415,12 @@ TEST(ProgramCommandLines, XmlRoundTripKeepsEachConstructOrRefusesTheDocument)
         {"", "", 1, "vlstdtool: t.xml: line 1, column 1: not well-formed XML: the document is empty\n"},
         {"<?xml version=\"1.0\"?>\n<!-- c -->\n", "", 1,
          "vlstdtool: t.xml: line 3, column 1: not well-formed XML: the document has no root element\n"},
+        {"<r>\n  <a>\n  </a>\n", "", 1,
+         "vlstdtool: t.xml: line 4, column 1: not well-formed XML: <r> (line 1) is not closed: the document ends "
+         "before its end tag\n"},
+        {"<r/>\n<s/>\n", "", 1,
+         "vlstdtool: t.xml: line 2, column 2: not well-formed XML: a second root element <s>, after <r> (line 1): a "
+         "document has one root element\n"},
         {"<?xml version=\"1.0\"" + std::string(240, ' ') + "?><r/>", "", 1,
          "vlstdtool: t.xml: the XML declaration would be rewritten: the reader keeps no more than 256 bytes of it\n"},
     };

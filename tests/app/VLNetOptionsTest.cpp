@@ -349,7 +349,8 @@ TEST(VLNetProgram, BadResourcesNameTheFileAndTheReason)
     strOutput.clear();
     EXPECT_EQ(1, RunVlnet("probe --resources " + strDir, strOutput));
     EXPECT_NE(std::string::npos, strOutput.find("result 13 (configuration format error): " + strSettings +
-                                                "vlres300.dat: line 3, column 3: not well-formed XML\n"))
+                                                "vlres300.dat: line 3, column 3: not well-formed XML: the end "
+                                                "tag </b> does not match the start tag <a> (line 2)\n"))
         << strOutput;
     // A device bound that is no whole number from 1 to 512, named before
     // anything is sent.
