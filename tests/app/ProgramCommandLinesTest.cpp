@@ -463,10 +463,12 @@ TEST(ProgramCommandLines, ResourceToolRefusesWhatIsNoDefinitionList)
         {"dump empty.dat",
          "vlresource: empty.dat: an empty resource: no document and no script, where the definitions were "
          "expected\n"},
-        {"dump cuthead.dat", "vlresource: cuthead.dat: the file is cut: it ends 30 bytes into the 64-byte header\n"},
+        {"dump cuthead.dat", "vlresource: cuthead.dat: the file is cut: it ends 30 bytes into the 64-byte header; "
+                             "build it again from its definition list: vlresource build LIST cuthead.dat\n"},
         {"dump cutbody.dat",
-         "vlresource: cutbody.dat: record 1 (offset 64): the file is cut: the record's body holds 100 bytes, the "
-         "file 10 more\n"},
+         "vlresource: cutbody.dat: record 1 (offset 64): the file is cut: the record's body is 100 bytes long, and "
+         "the file ends 10 bytes into it; build it again from its definition list: vlresource build LIST "
+         "cutbody.dat\n"},
         {"build empty.dat out.dat",
          "vlresource: empty.dat: a definition resource, not a list: build reads a list (dump prints a resource)\n"},
         // A folder where a file is expected.

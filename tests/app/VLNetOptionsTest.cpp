@@ -410,7 +410,8 @@ TEST(VLNetProgram, BadResourcesNameTheFileAndTheReason)
     EXPECT_EQ(1, RunVlnet("probe --resources " + strDir, strOutput));
     EXPECT_EQ("vlnet: initialization failed: the definitions could not be read: " + strSettings +
                   "vlres200.dat: record 1 (offset 64): the file is cut: it ends 6 bytes into the record's 16-byte "
-                  "head (the device manager's result 15)\n",
+                  "head; build it again from its definition list: vlresource build LIST vlres200.dat (the device "
+                  "manager's result 15)\n",
               strOutput);
     // A folder where the configuration should be is said to be one.
     ASSERT_EQ(0, system(("rm " + strSettings + "vlres300.dat && mkdir " + strSettings + "vlres300.dat").c_str()));

@@ -111,6 +111,40 @@ TEST_F(DefineLoaderFiles, FailuresNameTheFileAndKeepWhatLoaded)
     EXPECT_TRUE(other.GetDocumentMap().empty());
 }
 
+// Files with one root element form one document: a name that a later file
+// defines again under that root (a copy of a file, say) is refused, naming
+// both files, the element and its lines; names given once merge.
+TEST_F(DefineLoaderFiles, ANameDefinedByTwoFilesOfOneRootIsRefused)
+{
+    Write("vlres201.dat",
+          "<Files><File name=\"a.xml\"/><File name=\"other.xml\"/><File name=\"b.xml\"/></Files>");
+    Write("a.xml", "<ModuleMapping>\n  <Const name=\"Port\" value=\"1\"/>\n  <Instance name=\"Probe\"/>\n"
+                   "  <Instance name=\"Twice\"/><Instance name=\"Twice\"/>\n</ModuleMapping>");
+    Write("other.xml", "<VLPC><Instance name=\"Probe\"/></VLPC>");
+    Write("b.xml", "<ModuleMapping>\n  <Const name=\"Probe\"/>\n  <Instance name=\"Run\"/>\n\n"
+                   "  <Instance name=\"Probe\"/>\n</ModuleMapping>");
+    CVLDefineLoader loader;
+    EXPECT_EQ(LoadList(loader), "EVLXmlException");
+    EXPECT_EQ(loader.DescribeFailure(nullptr),
+              m_strDir + "/b.xml: line 5: <Instance name=\"Probe\"> is defined in " + m_strDir +
+                  "/a.xml (line 3) as well: files with the same root element <ModuleMapping> form one document, "
+                  "which defines a name once");
+    auto elements = [](CVLDefineLoader& l) {
+        int n = 0;
+        CVLXmlNodeList* pList = l.GetDocument("ModuleMapping", false)->GetDocumentElement()->GetChildNodes();
+        for (CVLXmlNodeConstIterator it = pList->ConstBegin(); !it.IsEnd(); it.Next())
+            n += it.Get()->GetNodeType() == VLXML_NODE_ELEMENT;
+        return n;
+    };
+    // Nothing of the refused file was added.
+    EXPECT_EQ(elements(loader), 4);
+
+    Write("b.xml", "<ModuleMapping><Const name=\"Probe\"/><Instance name=\"Run\"/></ModuleMapping>");
+    CVLDefineLoader merged;
+    EXPECT_EQ(LoadList(merged), "");
+    EXPECT_EQ(elements(merged), 6);
+}
+
 TEST_F(DefineLoaderFiles, ResourceFileRoundTripsTheListedDefinitions)
 {
     Write("vlres201.dat", "<Files><File name=\"p.xml\"/><File name=\"s.vls\" type=\"script\"/></Files>");
