@@ -235,13 +235,22 @@ TEST_F(DefineLoaderFiles, AFileListedTwiceIsReadOnceAndMixedContentIsKept)
                           "type=\"script\"/><File name=\"./s.vls\" type=\"script\"/><File name=\"m.xml\"/></Files>");
     Write("VLPC.xml", "<VLPC><Key name=\"a\"/></VLPC>");
     Write("s.vls", "int A() { return 1; }\n");
-    Write("m.xml", "<Doc><P>text <b>bold</b> <i/>  <u>x</u> end</P>\n  <Q> spaced </Q></Doc>");
+    Write("m.xml", "<Doc><P>text <b>bold</b> <i/>  <u>x</u> end</P>\n  <Q> spaced </Q>\n  <R> <b/>x </R>\n"
+                   "  <S>  </S>\n  <T>\n    <u> </u>\n  </T></Doc>");
     CVLDefineLoader loader;
     ASSERT_EQ(LoadList(loader), "");
     CVLXmlDocument* pDoc = loader.GetDocument("VLPC", false);
     ASSERT_NE(pDoc, nullptr);
     EXPECT_EQ(1, pDoc->GetDocumentElement()->GetChildNodes()->GetLength());
     EXPECT_EQ(1, loader.GetScriptCollection().GetCount());
+    // The resource holds every text as it was, blanks beside elements too.
+    CTestStream bytes;
+    loader.Save(&bytes);
+    CVLDefineLoader reread;
+    reread.Load(reinterpret_cast<const VL_BYTE*>(bytes.m_Data.data()), static_cast<VL_SIZE_T>(bytes.m_Data.size()));
+    ASSERT_NE(reread.GetDocument("Doc", false), nullptr);
+    EXPECT_TRUE(loader.GetDocument("Doc", false)->GetDocumentElement()->IsEqualNode(
+        reread.GetDocument("Doc", false)->GetDocumentElement()));
 
     const char* szBin = getenv("VL_TEST_BIN_DIR");
     if (szBin == nullptr)
@@ -256,6 +265,10 @@ TEST_F(DefineLoaderFiles, AFileListedTwiceIsReadOnceAndMixedContentIsKept)
     EXPECT_EQ(std::string::npos, out.find("<Key", nFirst + 1)) << out;
     EXPECT_NE(std::string::npos, out.find("<P>text <b>bold</b> <i/>  <u>x</u> end</P>")) << out;
     EXPECT_NE(std::string::npos, out.find("<Q> spaced </Q>")) << out;
+    // Blanks are dropped from the print only where they lay out elements.
+    EXPECT_NE(std::string::npos, out.find("<R> <b/>x </R>")) << out;
+    EXPECT_NE(std::string::npos, out.find("<S>  </S>")) << out;
+    EXPECT_NE(std::string::npos, out.find("\t<T>\n\t\t<u> </u>\n\t</T>\n")) << out;
 }
 
 TEST_F(DefineLoaderFiles, OnlyRegularFilesAreRead)
