@@ -57,6 +57,7 @@ void CVLDefineLoader::Clear()
     for (auto& entry : m_DocumentMap)
         entry.second->Delete();
     m_DocumentMap.clear();
+    m_DefinedNames.clear();
     m_ByteArray.Clear();
     m_ScriptCollection.RemoveAll();
 }
@@ -110,6 +111,17 @@ void CVLDefineLoader::ThrowFormatError(int nLine, const char* szReason)
     throw new EVLIOException(VLCMAPI_MODULE, s_szFile, nLine, m_strFilePath.GetString(), 0);
 }
 
+std::string CVLDefineLoader::CutText(const std::string& strWhat) const
+{
+    // A cut resource is no fault of its list: the list builds it again.
+    std::string strName = m_strFilePath.GetLength() > 0 ? m_strFilePath.GetBuffer() : s_szDefaultFileName;
+    const size_t nSlash = strName.rfind('/');
+    if (nSlash != std::string::npos)
+        strName.erase(0, nSlash + 1);
+    return "the file is cut: " + strWhat + "; build it again from its definition list: vlresource build LIST " +
+           strName;
+}
+
 void CVLDefineLoader::ThrowWriteError(int nLine, const std::string& strReason)
 {
     m_strErrorText = m_strWritingDocument.empty() ? strReason : "document " + m_strWritingDocument + ": " + strReason;
@@ -124,6 +136,8 @@ std::string CVLDefineLoader::DescribeFailure(EVLException* e) const
     if (m_nRecordNumber > 0)
         snprintf(szWhere, sizeof(szWhere), ": record %d (offset %lu)", m_nRecordNumber,
                  static_cast<unsigned long>(m_nRecordOffset));
+    else if (m_nCurrentLine > 0 && m_nCurrentColumn == 0)
+        snprintf(szWhere, sizeof(szWhere), ": line %lu", static_cast<unsigned long>(m_nCurrentLine));
     else if (m_nCurrentLine > 0)
         snprintf(szWhere, sizeof(szWhere), ": line %lu, column %lu", static_cast<unsigned long>(m_nCurrentLine),
                  static_cast<unsigned long>(m_nCurrentColumn));
@@ -192,15 +206,16 @@ void CVLDefineLoader::Load(const VL_BYTE* pBinaryData, VL_SIZE_T nBinarySize)
             // A file cut short is said as such, with what is left of it.
             const size_t nHeadLeft = static_cast<size_t>(pEnd - pPos);
             if (nHeadLeft < RECORD_HEAD_SIZE)
-                ThrowFormatError(__LINE__, ("the file is cut: it ends " + std::to_string(nHeadLeft) +
-                                            " bytes into the record's 16-byte head")
-                                               .c_str());
+                ThrowFormatError(__LINE__,
+                                 CutText("it ends " + std::to_string(nHeadLeft) + " bytes into the record's 16-byte head")
+                                     .c_str());
             VL_BYTE nType = ReadByte(pPos, pEnd);
             VL_ULONG nLength = ReadUInt32(pPos, pEnd);
             ReadBytes(pPos, pEnd, RECORD_RESERVED_SIZE);
             if (nLength > static_cast<size_t>(pEnd - pPos))
-                ThrowFormatError(__LINE__, ("the file is cut: the record's body holds " + std::to_string(nLength) +
-                                            " bytes, the file " + std::to_string(pEnd - pPos) + " more")
+                ThrowFormatError(__LINE__, CutText("the record's body is " + std::to_string(nLength) +
+                                                   " bytes long, and the file ends " + std::to_string(pEnd - pPos) +
+                                                   " bytes into it")
                                                .c_str());
             if (nType == RECORD_XML)
                 pPos = ReadXmlRecord(pPos, nLength);
@@ -219,7 +234,7 @@ const VL_BYTE* CVLDefineLoader::analyzesHeader(const VL_BYTE* pData, VL_SIZE_T n
     try {
         if (pData != nullptr && nSize >= sizeof(s_Magic) && nSize < HEADER_SIZE &&
             std::memcmp(pData, s_Magic, sizeof(s_Magic)) == 0)
-            m_strErrorText = "the file is cut: it ends " + std::to_string(nSize) + " bytes into the 64-byte header";
+            m_strErrorText = CutText("it ends " + std::to_string(nSize) + " bytes into the 64-byte header");
         else if (pData == nullptr || nSize < HEADER_SIZE || std::memcmp(pData, s_Magic, sizeof(s_Magic)) != 0)
             m_strErrorText = "not a definition resource (no \"VLCM\" header)";
         else if (pData[4] > FORMAT_VERSION || pData[5] != 0)

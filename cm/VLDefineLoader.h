@@ -229,6 +229,14 @@ protected:
     // The malformed-resource failure, naming the file being read; szReason
     // says what was wrong.
     [[noreturn]] void ThrowFormatError(int nLine, const char* szReason);
+    // The words for a resource that ends before strWhat: that it is cut,
+    // and how it is made again.
+    std::string CutText(const std::string& strWhat) const;
+    // An element of a later file that a file read before, with the same
+    // root element, already defines under the same name: the two would be
+    // one document holding the name twice. Fails with EVLXmlException,
+    // naming both files and the element.
+    void CheckDefinedOnce(const CVLXmlElement* pSrcRoot);
     // A document that the resource form cannot hold: EVLInvalidParamException,
     // with strReason for GetErrorText.
     [[noreturn]] void ThrowWriteError(int nLine, const std::string& strReason);
@@ -255,6 +263,14 @@ protected:
     CVLString m_strSourcePath;
     std::vector<std::string> m_PassedOver;
     bool m_bStrict;
+    // Of the files of one list: where each named element directly below a
+    // root was defined ("root", "tag", "name" to the file and its line).
+    struct SDefinedAt
+    {
+        CVLString strFile;
+        VL_ULONG nLine;
+    };
+    std::map<std::string, SDefinedAt> m_DefinedNames;
 
 private:
     CVLDefineLoader(const CVLDefineLoader&) = delete;

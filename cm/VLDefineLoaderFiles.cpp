@@ -7,12 +7,15 @@
 
 #include <set>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "base/core/VLException.h"
 #include "base/core/VLFileSystem.h"
 #include "base/core/VLInvalidParamException.h"
 #include "base/core/VLTrace.h"
 #include "base/stream/VLFileStream.h"
+#include "base/xml/VLXmlException.h"
 #include "base/xml/VLXmlNodeList.h"
 #include "cm/VLCMDefs.h"
 #include "cm/VLDefineLoaderPrivate.h"
@@ -21,6 +24,11 @@
 using namespace VLDefineLoaderPrivate;
 
 namespace {
+
+std::string Text(const CVLString& str)
+{
+    return std::string(str.GetBuffer(), static_cast<size_t>(str.GetLength()));
+}
 
 // Appends pNode to pParent's children; deletes pNode when that fails.
 void AppendNode(IVLXmlNode* pParent, IVLXmlNode* pNode)
@@ -60,6 +68,7 @@ void CVLDefineLoader::LoadFiles(const CVLLocalizeUtility& objPathInfo, VL_CONST_
         m_FilesRead.push_back(strListPath);
         m_strSourcePath = strListPath;
         m_PassedOver.clear();
+        m_DefinedNames.clear();
         m_nRecordNumber = 0;
         m_nRecordOffset = 0;
         CVLXmlDocument list;
@@ -154,6 +163,7 @@ void CVLDefineLoader::LoadXmlFile(VL_CONST_STR szPath)
     CVLXmlElement* pSrcRoot = file.GetDocumentElement();
     if (pSrcRoot == nullptr)
         return;
+    CheckDefinedOnce(pSrcRoot);
     CVLString strName = pSrcRoot->GetTagName();
     CVLXmlDocument* pDocument = GetDocument(strName.GetString(), true);
     CVLXmlElement* pRoot = pDocument->GetDocumentElement();
@@ -164,6 +174,45 @@ void CVLDefineLoader::LoadXmlFile(VL_CONST_STR szPath)
     } else {
         pRoot->CopyChildren(*pSrcRoot, false);
     }
+}
+
+void CVLDefineLoader::CheckDefinedOnce(const CVLXmlElement* pSrcRoot)
+{
+    const std::string strRoot = pSrcRoot->GetTagNameRef().GetBuffer();
+    const std::string strFile(m_strCurrentFile.GetBuffer(), static_cast<size_t>(m_strCurrentFile.GetLength()));
+    // The whole file is checked before any of its names is kept.
+    std::vector<std::pair<std::string, SDefinedAt>> added;
+    for (CVLXmlNodeConstIterator it = pSrcRoot->GetChildNodes()->ConstBegin(); !it.IsEnd(); it.Next()) {
+        if (it.Get()->GetNodeType() != VLXML_NODE_ELEMENT)
+            continue;
+        const CVLXmlElement* pChild = static_cast<const CVLXmlElement*>(it.Get());
+        CVLString strName = pChild->GetAttribute("name");
+        if (strName.GetLength() == 0)
+            continue;
+        const std::string strTag = pChild->GetTagNameRef().GetBuffer();
+        std::string strKey = strRoot;
+        strKey += '\0';
+        strKey += strTag;
+        strKey += '\0';
+        strKey.append(strName.GetBuffer(), static_cast<size_t>(strName.GetLength()));
+        auto found = m_DefinedNames.find(strKey);
+        if (found == m_DefinedNames.end()) {
+            added.emplace_back(strKey, SDefinedAt{m_strCurrentFile, pChild->GetLoadLine()});
+            continue;
+        }
+        if (Text(found->second.strFile) == strFile)
+            continue;  // a name given twice in one file is its readers' to judge
+        m_nCurrentLine = pChild->GetLoadLine();
+        m_nCurrentColumn = 0;
+        m_strErrorText = "<" + strTag + " name=\"" + Text(strName) + "\"> is defined in " +
+                         Text(found->second.strFile) + " (line " + std::to_string(found->second.nLine) +
+                         ") as well: files with the same root element <" + strRoot +
+                         "> form one document, which defines a name once";
+        throw new EVLXmlException(VLCMAPI_MODULE, s_szFile, __LINE__, VLXML_ERROR_PARAMETER, 0,
+                                  m_strCurrentFile.GetString(), nullptr);
+    }
+    for (auto& entry : added)
+        m_DefinedNames.emplace(std::move(entry));
 }
 
 void CVLDefineLoader::CompileScriptFile(VL_CONST_STR szPath)

@@ -272,12 +272,14 @@ TEST(ProgramCommandLines, ToolMessagesSayWhatWasWrongAndWhere)
          "vlscript: cannot create the folder t.vls/images: Not a directory\n"},
         {"vlstdtool", "xml a.xml --fromat", 2,
          "vlstdtool: xml: unknown option '--fromat'\nvlstdtool: 'vlstdtool --help' shows the usage\n"},
-        {"vlstdtool", "xml bad.xml", 1, "vlstdtool: bad.xml: line 2, column 9: not well-formed XML\n"},
+        {"vlstdtool", "xml bad.xml", 1, "vlstdtool: bad.xml: line 2, column 9: not well-formed XML: the end tag </c> does not match the "
+         "start tag <b> (line 2)\n"},
         {"vlstdtool", "xml nothing.xml", 1, "vlstdtool: nothing.xml: cannot be opened: No such file or directory\n"},
         {"vlstdtool", "xml a.xml --format --format", 2,
          "vlstdtool: xml: --format given twice\nvlstdtool: 'vlstdtool --help' shows the usage\n"},
         {"vlstdtool", "udp-send 127.0.0.1 9 x", 0, "sent 1 byte to 127.0.0.1:9\n"},
-        {"vlresource", "dump badlist.dat", 1, "vlresource: ./bad.xml: line 2, column 9: not well-formed XML\n"},
+        {"vlresource", "dump badlist.dat", 1, "vlresource: ./bad.xml: line 2, column 9: not well-formed XML: the end tag </c> does not match the "
+         "start tag <b> (line 2)\n"},
         {"vlresource", "dump badscript.dat", 1,
          "vlresource: ./bad.vls: line 3, column 3: ';' was expected (error 1013)\n"},
         {"vlresource", "dmp x", 2,
@@ -413,6 +415,12 @@ TEST(ProgramCommandLines, XmlRoundTripKeepsEachConstructOrRefusesTheDocument)
         {"", "", 1, "vlstdtool: t.xml: line 1, column 1: not well-formed XML: the document is empty\n"},
         {"<?xml version=\"1.0\"?>\n<!-- c -->\n", "", 1,
          "vlstdtool: t.xml: line 3, column 1: not well-formed XML: the document has no root element\n"},
+        {"<r>\n  <a>\n  </a>\n", "", 1,
+         "vlstdtool: t.xml: line 4, column 1: not well-formed XML: <r> (line 1) is not closed: the document ends "
+         "before its end tag\n"},
+        {"<r/>\n<s/>\n", "", 1,
+         "vlstdtool: t.xml: line 2, column 2: not well-formed XML: a second root element <s>, after <r> (line 1): a "
+         "document has one root element\n"},
         {"<?xml version=\"1.0\"" + std::string(240, ' ') + "?><r/>", "", 1,
          "vlstdtool: t.xml: the XML declaration would be rewritten: the reader keeps no more than 256 bytes of it\n"},
     };
@@ -455,10 +463,12 @@ TEST(ProgramCommandLines, ResourceToolRefusesWhatIsNoDefinitionList)
         {"dump empty.dat",
          "vlresource: empty.dat: an empty resource: no document and no script, where the definitions were "
          "expected\n"},
-        {"dump cuthead.dat", "vlresource: cuthead.dat: the file is cut: it ends 30 bytes into the 64-byte header\n"},
+        {"dump cuthead.dat", "vlresource: cuthead.dat: the file is cut: it ends 30 bytes into the 64-byte header; "
+                             "build it again from its definition list: vlresource build LIST cuthead.dat\n"},
         {"dump cutbody.dat",
-         "vlresource: cutbody.dat: record 1 (offset 64): the file is cut: the record's body holds 100 bytes, the "
-         "file 10 more\n"},
+         "vlresource: cutbody.dat: record 1 (offset 64): the file is cut: the record's body is 100 bytes long, and "
+         "the file ends 10 bytes into it; build it again from its definition list: vlresource build LIST "
+         "cutbody.dat\n"},
         {"build empty.dat out.dat",
          "vlresource: empty.dat: a definition resource, not a list: build reads a list (dump prints a resource)\n"},
         // A folder where a file is expected.

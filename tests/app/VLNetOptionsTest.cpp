@@ -354,7 +354,8 @@ TEST(VLNetProgram, BadResourcesNameTheFileAndTheReason)
     strOutput.clear();
     EXPECT_EQ(1, RunVlnet("probe --resources " + strDir, strOutput));
     EXPECT_NE(std::string::npos, strOutput.find("result 13 (configuration format error): " + strSettings +
-                                                "vlres300.dat: line 3, column 3: not well-formed XML\n"))
+                                                "vlres300.dat: line 3, column 3: not well-formed XML: the end "
+                                                "tag </b> does not match the start tag <a> (line 2)\n"))
         << strOutput;
     // A device bound that is no whole number from 1 to 512, named before
     // anything is sent.
@@ -414,7 +415,8 @@ TEST(VLNetProgram, BadResourcesNameTheFileAndTheReason)
     EXPECT_EQ(1, RunVlnet("probe --resources " + strDir, strOutput));
     EXPECT_EQ("vlnet: initialization failed: the definitions could not be read: " + strSettings +
                   "vlres200.dat: record 1 (offset 64): the file is cut: it ends 6 bytes into the record's 16-byte "
-                  "head (the device manager's result 15)\n",
+                  "head; build it again from its definition list: vlresource build LIST vlres200.dat (the device "
+                  "manager's result 15)\n",
               strOutput);
     // A folder where the configuration should be is said to be one.
     ASSERT_EQ(0, system(("rm " + strSettings + "vlres300.dat && mkdir " + strSettings + "vlres300.dat").c_str()));

@@ -111,6 +111,40 @@ TEST_F(DefineLoaderFiles, FailuresNameTheFileAndKeepWhatLoaded)
     EXPECT_TRUE(other.GetDocumentMap().empty());
 }
 
+// Files with one root element form one document: a name that a later file
+// defines again under that root (a copy of a file, say) is refused, naming
+// both files, the element and its lines; names given once merge.
+TEST_F(DefineLoaderFiles, ANameDefinedByTwoFilesOfOneRootIsRefused)
+{
+    Write("vlres201.dat",
+          "<Files><File name=\"a.xml\"/><File name=\"other.xml\"/><File name=\"b.xml\"/></Files>");
+    Write("a.xml", "<ModuleMapping>\n  <Const name=\"Port\" value=\"1\"/>\n  <Instance name=\"Probe\"/>\n"
+                   "  <Instance name=\"Twice\"/><Instance name=\"Twice\"/>\n</ModuleMapping>");
+    Write("other.xml", "<VLPC><Instance name=\"Probe\"/></VLPC>");
+    Write("b.xml", "<ModuleMapping>\n  <Const name=\"Probe\"/>\n  <Instance name=\"Run\"/>\n\n"
+                   "  <Instance name=\"Probe\"/>\n</ModuleMapping>");
+    CVLDefineLoader loader;
+    EXPECT_EQ(LoadList(loader), "EVLXmlException");
+    EXPECT_EQ(loader.DescribeFailure(nullptr),
+              m_strDir + "/b.xml: line 5: <Instance name=\"Probe\"> is defined in " + m_strDir +
+                  "/a.xml (line 3) as well: files with the same root element <ModuleMapping> form one document, "
+                  "which defines a name once");
+    auto elements = [](CVLDefineLoader& l) {
+        int n = 0;
+        CVLXmlNodeList* pList = l.GetDocument("ModuleMapping", false)->GetDocumentElement()->GetChildNodes();
+        for (CVLXmlNodeConstIterator it = pList->ConstBegin(); !it.IsEnd(); it.Next())
+            n += it.Get()->GetNodeType() == VLXML_NODE_ELEMENT;
+        return n;
+    };
+    // Nothing of the refused file was added.
+    EXPECT_EQ(elements(loader), 4);
+
+    Write("b.xml", "<ModuleMapping><Const name=\"Probe\"/><Instance name=\"Run\"/></ModuleMapping>");
+    CVLDefineLoader merged;
+    EXPECT_EQ(LoadList(merged), "");
+    EXPECT_EQ(elements(merged), 6);
+}
+
 TEST_F(DefineLoaderFiles, ResourceFileRoundTripsTheListedDefinitions)
 {
     Write("vlres201.dat", "<Files><File name=\"p.xml\"/><File name=\"s.vls\" type=\"script\"/></Files>");
@@ -201,13 +235,22 @@ TEST_F(DefineLoaderFiles, AFileListedTwiceIsReadOnceAndMixedContentIsKept)
                           "type=\"script\"/><File name=\"./s.vls\" type=\"script\"/><File name=\"m.xml\"/></Files>");
     Write("VLPC.xml", "<VLPC><Key name=\"a\"/></VLPC>");
     Write("s.vls", "int A() { return 1; }\n");
-    Write("m.xml", "<Doc><P>text <b>bold</b> <i/>  <u>x</u> end</P>\n  <Q> spaced </Q></Doc>");
+    Write("m.xml", "<Doc><P>text <b>bold</b> <i/>  <u>x</u> end</P>\n  <Q> spaced </Q>\n  <R> <b/>x </R>\n"
+                   "  <S>  </S>\n  <T>\n    <u> </u>\n  </T></Doc>");
     CVLDefineLoader loader;
     ASSERT_EQ(LoadList(loader), "");
     CVLXmlDocument* pDoc = loader.GetDocument("VLPC", false);
     ASSERT_NE(pDoc, nullptr);
     EXPECT_EQ(1, pDoc->GetDocumentElement()->GetChildNodes()->GetLength());
     EXPECT_EQ(1, loader.GetScriptCollection().GetCount());
+    // The resource holds every text as it was, blanks beside elements too.
+    CTestStream bytes;
+    loader.Save(&bytes);
+    CVLDefineLoader reread;
+    reread.Load(reinterpret_cast<const VL_BYTE*>(bytes.m_Data.data()), static_cast<VL_SIZE_T>(bytes.m_Data.size()));
+    ASSERT_NE(reread.GetDocument("Doc", false), nullptr);
+    EXPECT_TRUE(loader.GetDocument("Doc", false)->GetDocumentElement()->IsEqualNode(
+        reread.GetDocument("Doc", false)->GetDocumentElement()));
 
     const char* szBin = getenv("VL_TEST_BIN_DIR");
     if (szBin == nullptr)
@@ -222,6 +265,10 @@ TEST_F(DefineLoaderFiles, AFileListedTwiceIsReadOnceAndMixedContentIsKept)
     EXPECT_EQ(std::string::npos, out.find("<Key", nFirst + 1)) << out;
     EXPECT_NE(std::string::npos, out.find("<P>text <b>bold</b> <i/>  <u>x</u> end</P>")) << out;
     EXPECT_NE(std::string::npos, out.find("<Q> spaced </Q>")) << out;
+    // Blanks are dropped from the print only where they lay out elements.
+    EXPECT_NE(std::string::npos, out.find("<R> <b/>x </R>")) << out;
+    EXPECT_NE(std::string::npos, out.find("<S>  </S>")) << out;
+    EXPECT_NE(std::string::npos, out.find("\t<T>\n\t\t<u> </u>\n\t</T>\n")) << out;
 }
 
 TEST_F(DefineLoaderFiles, OnlyRegularFilesAreRead)

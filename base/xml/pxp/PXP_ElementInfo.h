@@ -19,6 +19,7 @@ public:
     virtual ~PXP_ElementInfo();
 
     char* GetNameBuffer() { return m_szName; }
+    const char* GetName() const { return m_szName; }
     void Set(PXP_NamespaceInfo* pNamespace, int32_t nDeclared, PXP_EntityInfo* pEntity)
     {
         m_pNamespace = pNamespace;
@@ -29,12 +30,16 @@ public:
     int32_t GetDeclaredCount() const { return m_nDeclared; }
     PXP_EntityInfo* GetEntity() const { return m_pEntity; }
     const char* GetPrefix() const { return m_pNamespace != nullptr ? m_pNamespace->GetPrefix() : nullptr; }
+    // The line of its start tag, for an error that names the element.
+    uint32_t GetLine() const { return m_nLine; }
+    void SetLine(uint32_t nLine) { m_nLine = nLine; }
 
 private:
     char m_szName[PXP_MAX_NAME_LENGTH + 1];
     int32_t m_nDeclared;
     PXP_NamespaceInfo* m_pNamespace;
     PXP_EntityInfo* m_pEntity;
+    uint32_t m_nLine;
 };
 
 #endif

@@ -13,8 +13,8 @@ inline bool IsBlank(unsigned char c)
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
 }
 
-// Character classes of the text fast path: 0 handled one by one, 1 a plain
-// byte, 2 a plain blank.
+// Character classes of the text fast path: 0 handled one by one (a line
+// feed too, which is counted), 1 a plain byte, 2 a plain blank.
 struct CTextClass
 {
     unsigned char m_Class[256];
@@ -26,7 +26,6 @@ struct CTextClass
         m_Class[static_cast<unsigned char>('&')] = 0;
         m_Class[static_cast<unsigned char>(' ')] = 2;
         m_Class[static_cast<unsigned char>('\t')] = 2;
-        m_Class[static_cast<unsigned char>('\n')] = 2;
     }
 };
 const CTextClass s_TextClass;
@@ -53,6 +52,11 @@ struct CAttrClass
 const CAttrClass s_AttrClass;
 
 const uint32_t kMaxLimit = 1u << 26;
+
+// The longest name an error message quotes as written, in bytes; an end
+// tag's matched part (an open element's prefixed name) always fits.
+const uint32_t kWrittenNameBytes = 64;
+static_assert(kWrittenNameBytes >= PXP_MAX_PREFIX_LENGTH + 1 + PXP_MAX_NAME_LENGTH, "a prefixed name fits");
 
 }  // namespace
 
@@ -122,12 +126,14 @@ void PXP_Parser::ResetState()
     m_nUtf8High = 0xBF;
     m_bBadInput = false;
     m_bInputEnded = false;
-    m_nLinesBefore = 0;
+    m_nLines = 0;
+    m_pLineStart = nullptr;
     m_nColumnBefore = 0;
-    RestartCount();
     m_nEvent = PXP_EVENT_INITIAL;
     m_nError = PXP_NO_ERROR;
     m_szErrorDetail[0] = 0;
+    m_nHeldLine = 0;
+    m_nHeldColumn = 0;
     m_nBadByte = 0;
     m_bBadCut = false;
     m_bNothingRead = false;
@@ -307,7 +313,6 @@ bool PXP_Parser::Detect(int32_t nRead)
     m_pWork = m_pRaw;
     m_pPos = m_pRaw + nSkip;
     m_pEnd = m_pRaw + n;
-    RestartCount();
     // The stream ends its bytes with the end-of-input mark.
     m_bNothingRead = n == nSkip || (n == nSkip + 1 && b[nSkip] == PXP_END_OF_INPUT && m_bInputEnded);
     if (m_nEncoding == PXP_CHARSET_UTF16LE || m_nEncoding == PXP_CHARSET_UTF16BE) {
@@ -345,7 +350,7 @@ bool PXP_Parser::CreateTranslater(uint32_t /*nFactor*/)
 // buffer; the current character stays the current one.
 bool PXP_Parser::TranslateRest()
 {
-    CountLines(m_pWork, m_pPos);
+    LeaveChunk(m_pPos);
     int32_t nLength = static_cast<int32_t>(m_pEnd - m_pPos);
     // The bytes may lie in the raw buffer itself: move them to its start first.
     std::memmove(m_pRaw, m_pPos, static_cast<size_t>(nLength));
@@ -360,55 +365,31 @@ bool PXP_Parser::TranslateRest()
     m_pEnd = m_pTrans + nOut;
     m_pEnd[0] = 0;
     m_pEnd[1] = 0;
-    RestartCount();
     return true;
 }
 
-void PXP_Parser::CountLines(const unsigned char* pFrom, const unsigned char* pTo)
+void PXP_Parser::LeaveChunk(const unsigned char* pTo)
 {
-    const size_t n = static_cast<size_t>(pTo - pFrom);
-    const void* pLast = n != 0 ? memrchr(pFrom, '\n', n) : nullptr;
-    if (pLast == nullptr) {
-        m_nColumnBefore += static_cast<uint32_t>(n);
-        return;
-    }
-    for (const unsigned char* p = pFrom; (p = static_cast<const unsigned char*>(
-                                                 std::memchr(p, '\n', static_cast<size_t>(pTo - p)))) != nullptr;
-         ++p)
-        ++m_nLinesBefore;
-    m_nColumnBefore = static_cast<uint32_t>(pTo - static_cast<const unsigned char*>(pLast) - 1);
-}
-
-void PXP_Parser::RestartCount() const
-{
-    m_pCounted = m_pWork;
-    m_nCountedLines = 0;
+    if (m_pLineStart != nullptr)
+        m_nColumnBefore = static_cast<uint32_t>(pTo - m_pLineStart);
+    else if (m_pWork != nullptr)
+        m_nColumnBefore += static_cast<uint32_t>(pTo - m_pWork);
+    m_pLineStart = nullptr;
 }
 
 uint32_t PXP_Parser::GetLine() const
 {
-    if (m_pWork == nullptr)
-        return 1 + m_nLinesBefore;
-    if (m_pCounted == nullptr || m_pCounted > m_pPos)
-        RestartCount();
-    // A plain count: the stretch since the last call is a tag or two.
-    uint32_t n = 0;
-    for (const unsigned char* p = m_pCounted; p < m_pPos; ++p)
-        n += (*p == '\n');
-    m_nCountedLines += n;
-    m_pCounted = m_pPos;
-    return 1 + m_nLinesBefore + m_nCountedLines;
+    return m_nHeldLine != 0 ? m_nHeldLine : 1 + m_nLines;
 }
 
-// Asked for at errors and at the constructs the reader drops, not per tag.
 uint32_t PXP_Parser::GetColumn() const
 {
+    if (m_nHeldLine != 0)
+        return m_nHeldColumn;
     if (m_pWork == nullptr)
         return 1;
-    for (const unsigned char* p = m_pPos; p > m_pWork; --p) {
-        if (p[-1] == '\n')
-            return static_cast<uint32_t>(m_pPos - p) + 1;
-    }
+    if (m_pLineStart != nullptr)
+        return static_cast<uint32_t>(m_pPos - m_pLineStart) + 1;
     return m_nColumnBefore + static_cast<uint32_t>(m_pPos - m_pWork) + 1;
 }
 
@@ -427,7 +408,7 @@ void PXP_Parser::Mark(uint32_t nBack)
 void PXP_Parser::Refill()
 {
     if (m_pWork != nullptr && m_pEnd > m_pWork)
-        CountLines(m_pWork, m_pEnd);
+        LeaveChunk(m_pEnd);
     unsigned char* pRaw = m_pRaw;
     const int32_t nChunk = static_cast<int32_t>(m_Limits.nReadBufferSize);
     for (;;) {
@@ -479,7 +460,6 @@ void PXP_Parser::Refill()
             m_pEnd[1] = 0;
         }
         m_pPos = m_pWork;
-        RestartCount();
         return;
     }
 }
@@ -601,8 +581,11 @@ bool PXP_Parser::Fail(uint32_t nError)
 
 bool PXP_Parser::FailWith(const char* szFormat, ...)
 {
-    if (m_nError != PXP_NO_ERROR)
+    // A syntax error said without words yet takes the first words found.
+    if (m_nError != PXP_NO_ERROR && (m_nError != PXP_SYNTAX_ERROR || m_szErrorDetail[0] != 0))
         return false;
+    if (m_bBadInput)
+        return Fail(PXP_SYNTAX_ERROR);
     m_nError = PXP_SYNTAX_ERROR;
     va_list args;
     va_start(args, szFormat);
@@ -617,11 +600,14 @@ bool PXP_Parser::SkipBlanks()
         return false;
     // A run of blanks straight from the chunk: plain ASCII needs no settling
     // until the byte behind it.
-    unsigned char* p = m_pPos + 1;
-    while (p < m_pEnd && IsBlank(*p))
+    unsigned char* p = m_pPos;
+    do {
+        if (*p == '\n')
+            NewLine(p + 1);
         ++p;
-    m_pPos = p - 1;
-    Advance();
+    } while (p < m_pEnd && IsBlank(*p));
+    m_pPos = p;
+    Settle();
     while (IsBlank(Cur()))
         Advance();
     return true;
@@ -681,7 +667,7 @@ uint32_t PXP_Parser::Next()
             else
                 bOk = ReadCData();
             if (!bOk) {
-                Fail(PXP_SYNTAX_ERROR);
+                FailSyntax();
                 m_nEvent = PXP_EVENT_ERROR;
                 return m_nEvent;
             }
@@ -794,7 +780,7 @@ uint32_t PXP_Parser::Next()
                 bOk = false;
             }
         } else if (m_nDocState == 2) {
-            bOk = false;
+            bOk = FailSecondRoot();
         } else {
             bOk = ReadStartTag();
             if (bOk)
@@ -805,11 +791,64 @@ uint32_t PXP_Parser::Next()
     }
 
     if (!bOk) {
-        Fail(PXP_SYNTAX_ERROR);
+        FailSyntax();
         nEvent = PXP_EVENT_ERROR;
     }
     m_nEvent = nEvent;
     return m_nEvent;
+}
+
+void PXP_Parser::FailSyntax()
+{
+    if (Cur() == PXP_END_OF_INPUT && m_nDocState == 1 && m_nDepth > 0) {
+        const PXP_ElementInfo& open = m_pElements[m_nDepth - 1];
+        const char* szPrefix = open.GetPrefix();
+        FailWith("<%s%s%s> (line %u) is not closed: the document ends before its end tag",
+                 szPrefix != nullptr ? szPrefix : "", szPrefix != nullptr ? ":" : "",
+                 open.GetName(), open.GetLine());
+    }
+    Fail(PXP_SYNTAX_ERROR);
+}
+
+uint32_t PXP_Parser::ReadWrittenName(char* szName, uint32_t n)
+{
+    // The error is where the name went wrong, not behind it.
+    if (m_nHeldLine == 0) {
+        const uint32_t nLine = GetLine();
+        m_nHeldColumn = GetColumn();
+        m_nHeldLine = nLine;
+    }
+    for (unsigned char c = Cur(); c > 0x20 && c != '>' && c != '<' && c != '/' && c != '=' &&
+                                  c != PXP_END_OF_INPUT && (n < kWrittenNameBytes || (c & 0xC0) == 0x80);
+         c = Cur()) {
+        szName[n++] = static_cast<char>(c);
+        Advance();
+    }
+    szName[n] = 0;
+    return n;
+}
+
+bool PXP_Parser::FailEndTag(const char* szExpected, uint32_t nMatched, uint32_t nLine)
+{
+    char szWritten[kWrittenNameBytes + 8];
+    std::memcpy(szWritten, szExpected, nMatched);
+    if (ReadWrittenName(szWritten, nMatched) == 0 && Cur() == PXP_END_OF_INPUT)
+        return Fail(PXP_SYNTAX_ERROR);  // said as the element not closed
+    if (szWritten[0] == 0)
+        return FailWith("an end tag without a name, where </%s> (of line %u) was expected", szExpected, nLine);
+    return FailWith("the end tag </%s> does not match the start tag <%s> (line %u)", szWritten, szExpected, nLine);
+}
+
+bool PXP_Parser::FailSecondRoot()
+{
+    char szName[kWrittenNameBytes + 8];
+    if (ReadWrittenName(szName, 0) == 0)
+        return Fail(PXP_SYNTAX_ERROR);
+    PXP_ElementInfo& root = m_pElements[0];
+    const char* szPrefix = root.GetPrefix();
+    return FailWith("a second root element <%s>, after <%s%s%s> (line %u): a document has one root element", szName,
+                    szPrefix != nullptr ? szPrefix : "", szPrefix != nullptr ? ":" : "", root.GetNameBuffer(),
+                    root.GetLine());
 }
 
 bool PXP_Parser::ReadDeclaration()
@@ -987,6 +1026,7 @@ bool PXP_Parser::ReadStartTag()
     if (m_nDepth >= static_cast<int32_t>(m_Limits.nMaxDepth))
         return Fail(PXP_BUFFER_OVERFLOW_ERROR);
     PXP_ElementInfo& elem = m_pElements[m_nDepth];
+    elem.SetLine(GetLine());
     char* pName = elem.GetNameBuffer();
     uint32_t n = 0;
     uint32_t nPrefix = 0;
@@ -1004,7 +1044,7 @@ bool PXP_Parser::ReadStartTag()
                 pName[n++] = static_cast<char>(*p++);
             } while (p < m_pEnd && *p > 0x20 && *p < 0x80 && *p != ':' && *p != '/' && *p != '>');
             m_pPos = p - 1;
-            Advance();
+            Step();
             continue;
         }
         if (c == ':') {
@@ -1096,7 +1136,7 @@ bool PXP_Parser::ReadAttribute()
                 pName[n++] = static_cast<char>(*p++);
             } while (p < m_pEnd && *p > 0x20 && *p < 0x80 && *p != '=');
             m_pPos = p - 1;
-            Advance();
+            Step();
             continue;
         }
         if (m_nAttrNamesUsed + n + 2 > nNameCap)
@@ -1166,7 +1206,7 @@ bool PXP_Parser::ReadAttribute()
             } while (p < pStop && (s_AttrClass.m_Class[*p] & 1) != 0);
             m = static_cast<uint32_t>(d - pValue);
             m_pPos = p - 1;
-            Advance();
+            Step();
             continue;
         }
         if (c == '<' || c == PXP_END_OF_INPUT)
@@ -1236,36 +1276,41 @@ bool PXP_Parser::ReadEndTag()
     if (m_nDepth < 1)
         return Fail(PXP_SYNTAX_ERROR);
     PXP_ElementInfo& elem = m_pElements[m_nDepth - 1];
-    const char* pPrefix = elem.GetPrefix();
-    if (pPrefix != nullptr) {
-        for (; *pPrefix != 0; ++pPrefix) {
-            if (Cur() != static_cast<unsigned char>(*pPrefix))
-                return Fail(PXP_SYNTAX_ERROR);
-            Advance();
-        }
-        if (Cur() != ':')
-            return Fail(PXP_SYNTAX_ERROR);
-        Advance();
+    // The name the tag must give: the open element's, with its prefix.
+    char szExpected[PXP_MAX_PREFIX_LENGTH + PXP_MAX_NAME_LENGTH + 2];
+    uint32_t nExpected = 0;
+    if (const char* pPrefix = elem.GetPrefix()) {
+        const size_t nPrefix = std::strlen(pPrefix);
+        std::memcpy(szExpected, pPrefix, nPrefix);
+        szExpected[nPrefix] = ':';
+        nExpected = static_cast<uint32_t>(nPrefix + 1);
     }
     const char* pName = elem.GetNameBuffer();
+    const size_t nName = std::strlen(pName);
+    std::memcpy(szExpected + nExpected, pName, nName + 1);
+    nExpected += static_cast<uint32_t>(nName);
+    uint32_t i = 0;
     {
         // The name straight from the chunk when it lies there whole in plain
         // ASCII; otherwise byte by byte below.
         const unsigned char* p = m_pPos;
-        size_t i = 0;
-        while (pName[i] != 0 && p + i < m_pEnd && p[i] == static_cast<unsigned char>(pName[i]) && p[i] < 0x80)
+        while (i < nExpected && p + i < m_pEnd && p[i] == static_cast<unsigned char>(szExpected[i]) && p[i] < 0x80)
             ++i;
         if (i > 1) {
             m_pPos += i - 1;
-            Advance();
-            pName += i;
+            Step();
+        } else {
+            i = 0;
         }
     }
-    for (const char* p = pName; *p != 0; ++p) {
-        if (Cur() != static_cast<unsigned char>(*p))
-            return Fail(PXP_SYNTAX_ERROR);
+    for (; i < nExpected; ++i) {
+        if (Cur() != static_cast<unsigned char>(szExpected[i]))
+            return FailEndTag(szExpected, i, elem.GetLine());
         Advance();
     }
+    const unsigned char c = Cur();
+    if (c > 0x20 && c != '>' && c != '<' && c != '/' && c != '=' && c != PXP_END_OF_INPUT)
+        return FailEndTag(szExpected, nExpected, elem.GetLine());
     SkipBlanks();
     if (Cur() != '>' || elem.GetEntity() != m_pCurEntity)
         return Fail(PXP_SYNTAX_ERROR);
@@ -1351,12 +1396,23 @@ bool PXP_Parser::ReadText()
                 bBlank = false;
             n = static_cast<uint32_t>(d - t);
             m_pPos = p - 1;
-            Advance();
+            Step();
+            continue;
+        }
+        if (c >= 0x80) {
+            // A byte of a multibyte character, settled (checked) one by one.
+            t[n++] = static_cast<char>(c);
+            bBlank = false;
+            Step();
             continue;
         }
         switch (c) {
         case PXP_END_OF_INPUT:
             return Fail(PXP_SYNTAX_ERROR);
+        case '\n':
+            t[n++] = '\n';
+            Advance();
+            continue;
         case '\r':
             t[n++] = '\n';
             Advance();
@@ -1380,7 +1436,7 @@ bool PXP_Parser::ReadText()
         default:
             t[n++] = static_cast<char>(c);
             bBlank = false;
-            Advance();
+            Step();
             continue;
         }
         break;
@@ -1513,8 +1569,8 @@ bool PXP_Parser::ReadReference(unsigned char cTerminator, bool bInAttribute)
 {
     m_szRef[0] = '&';
     uint32_t n = 1;
-    for (;;) {
-        Advance();
+    Step();
+    for (;; Advance()) {
         unsigned char c = Cur();
         if (c == PXP_END_OF_INPUT || c == cTerminator || (bInAttribute && c == '<'))
             return Fail(PXP_SYNTAX_ERROR);

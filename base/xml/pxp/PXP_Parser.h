@@ -57,7 +57,9 @@ public:
     uint32_t GetErrorCode() const { return m_nError; }
     // What a syntax error was, in words, when the parser can say more than
     // "not well-formed" (a duplicate attribute, an unbound prefix, a byte
-    // that is no character, no root element); "" otherwise.
+    // that is no character, no root element, an element not closed, an end
+    // tag of another element, a second root element); "" otherwise. The
+    // first fault found is the one described.
     const char* GetErrorDetail() const { return m_szErrorDetail; }
 
     const char* GetVersion() const;
@@ -124,17 +126,31 @@ private:
     bool TranslateRest();
     bool SetDeclaredEncoding(const char* szUpper);
     void Refill();
-    void CountLines(const unsigned char* pFrom, const unsigned char* pTo);
-    // The line feeds of the chunk are counted once, from where the last
-    // count stopped: a count from the chunk's start at every tag made
-    // loading quadratic in the chunk size.
-    void RestartCount() const;
+    // Lines are counted as the tokenizer passes their line feeds, so that
+    // no byte is looked at again for them: Advance counts the byte it
+    // leaves, and the runs that move over several bytes at once count their
+    // own. NewLine takes note of a line feed whose next line starts at p.
+    inline void NewLine(const unsigned char* p)
+    {
+        ++m_nLines;
+        m_pLineStart = p;
+    }
+    // Keeps the column of pTo before the current chunk is left.
+    void LeaveChunk(const unsigned char* pTo);
     // The column nBytes before the current character (on its line, at
     // least 1), and the mark of a construct whose "<" stands nBack before it.
     uint32_t ColumnBack(uint32_t nBytes) const;
     void Mark(uint32_t nBack);
     void Settle();
     inline void Advance()
+    {
+        if (*m_pPos == '\n')
+            NewLine(m_pPos + 1);
+        ++m_pPos;
+        Settle();
+    }
+    // Advance over a byte known to be no line feed.
+    inline void Step()
     {
         ++m_pPos;
         Settle();
@@ -143,8 +159,23 @@ private:
 
     // Tokenizer.
     bool Fail(uint32_t nError);
-    // A syntax error with what it was (printf-style), kept for GetErrorDetail.
+    // A syntax error with what it was (printf-style), kept for GetErrorDetail
+    // unless an error came first; a byte that is no character, which ended
+    // the input, is the fault whatever the tokenizer then missed.
     bool FailWith(const char* szFormat, ...) __attribute__((format(printf, 2, 3)));
+    // A syntax error; where the input ends inside the root element, says
+    // which element is not closed.
+    void FailSyntax();
+    // An end tag that names another element than the open one: the name
+    // as written (the nMatched bytes of szExpected that matched, and the
+    // rest read here), and the one expected.
+    bool FailEndTag(const char* szExpected, uint32_t nMatched, uint32_t nLine);
+    // A start tag behind the root element.
+    bool FailSecondRoot();
+    // Reads the rest of a name as written into szName behind its first n
+    // bytes (at most about 64, whole characters), for a message, keeping
+    // the place where it started as the error's; returns its length.
+    uint32_t ReadWrittenName(char* szName, uint32_t n);
     bool SkipBlanks();
     bool ReadDeclaration();
     bool ReadDeclValue(char* pDst, uint32_t nMax);
@@ -189,14 +220,15 @@ private:
     unsigned char m_nUtf8High;
     bool m_bBadInput;      // a byte that is not allowed was met
     bool m_bInputEnded;
-    uint32_t m_nLinesBefore;   // line feeds in the chunks already left
-    uint32_t m_nColumnBefore;  // bytes behind the last of them
-    mutable const unsigned char* m_pCounted;      // chunk counted up to here
-    mutable uint32_t m_nCountedLines;             // line feeds before it
+    uint32_t m_nLines;                    // line feeds passed
+    const unsigned char* m_pLineStart;    // behind the last of them in this chunk, or null
+    uint32_t m_nColumnBefore;             // bytes behind the last in the chunks left
 
     uint32_t m_nEvent;
     uint32_t m_nError;
-    char m_szErrorDetail[128];
+    uint32_t m_nHeldLine;    // where an error was found, when the parser read on
+    uint32_t m_nHeldColumn;  // to quote a name (0: not held)
+    char m_szErrorDetail[256];
     unsigned char m_nBadByte;  // the byte m_bBadInput stands for
     bool m_bBadCut;            // it broke off a UTF-8 sequence
     bool m_bNothingRead;       // the input held no byte at all

@@ -449,7 +449,8 @@ TEST(XmlDocument, LoadReportsWhereItStopped)
 
 // Lines are carried from chunk to chunk and counted once within one: every
 // element keeps the line of its tag whatever the chunk size, with CRLF line
-// ends, line feeds inside comments, CDATA and texts, and in UTF-16.
+// ends, line feeds inside comments, CDATA, texts, tags and attribute values,
+// and in UTF-16.
 TEST(XmlDocument, ElementLinesHoldAcrossChunksAndCrlf)
 {
     std::string src = "<?xml version=\"1.0\"?>\r\n<r>\r\n";
@@ -469,6 +470,7 @@ TEST(XmlDocument, ElementLinesHoldAcrossChunksAndCrlf)
             src += "<![CDATA[\n\r\n]]>text\r\n\r\n";
             break;
         case 3:
+            src += "<f a='1\n2'\n b='&#10;'\r\n/>";
             break;
         default:
             src += "<?pi x\n?>\n";

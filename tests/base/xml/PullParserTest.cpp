@@ -392,6 +392,52 @@ TEST(PullParser, DocumentStructure)
     EXPECT_EQ("S:a[]|E:a|OK|", Events("<a/>\n\n"));
 }
 
+// A structural fault is said in words, at the place it was found, in any
+// chunking; where the reader meets more than one fault, the first one's words
+// stay.
+TEST(PullParser, StructuralFaultsSayWhichAndWhere)
+{
+    struct
+    {
+        const char* szDoc;
+        const char* szDetail;
+        uint32_t nLine;
+        uint32_t nColumn;
+    } const kCases[] = {
+        {"<a>\n  <b>\n    <c/>\n  </b>\n", "<a> (line 1) is not closed: the document ends before its end tag", 5, 1},
+        {"<a>\n  <b x='1\n2'\n  >", "<b> (line 2) is not closed: the document ends before its end tag", 4, 4},
+        {"<a>\n  <b>\n  </bb>\n</a>\n", "the end tag </bb> does not match the start tag <b> (line 2)", 3, 6},
+        {"<a>\n  <b>\n  </a>\n", "the end tag </a> does not match the start tag <b> (line 2)", 3, 5},
+        {"<p:a xmlns:p='u'>\n</a>", "the end tag </a> does not match the start tag <p:a> (line 1)", 2, 3},
+        {"<a>\n</>", "an end tag without a name, where </a> (of line 1) was expected", 2, 3},
+        {"<a>\n</a>\n<!-- c -->\n<b/>\n", "a second root element <b>, after <a> (line 1): a document has one root element",
+         4, 2},
+        // The end tag's fault comes first; the end of the input behind it
+        // would also say that <a> is not closed.
+        {"<a></b", "the end tag </b> does not match the start tag <a> (line 1)", 1, 6},
+        {"<a></", "<a> (line 1) is not closed: the document ends before its end tag", 1, 6},
+        // A byte that is no character ends the input: it is the fault.
+        {"<a>\n\xFF", "a byte (0xFF) that is not valid UTF-8", 2, 1},
+        {"<ab></a\xFF>", "a byte (0xFF) that is not valid UTF-8", 1, 8},
+    };
+    for (const auto& c : kCases) {
+        for (int nChunk : {1, 3, 1 << 20}) {
+            SCOPED_TRACE(std::string(c.szDoc) + " chunk " + std::to_string(nChunk));
+            CStringInput in(c.szDoc, nChunk);
+            PXP_Parser parser;
+            ASSERT_EQ(1, parser.Initialize());
+            ASSERT_EQ(1, parser.SetInputStream(&in));
+            uint32_t nEvent = 0;
+            for (int guard = 0; guard < 100 && (nEvent = parser.Next()) != PXP_EVENT_ERROR; ++guard)
+                ASSERT_NE(PXP_EVENT_DOCUMENT_DONE, nEvent);
+            EXPECT_EQ(1u, parser.GetErrorCode());
+            EXPECT_STREQ(c.szDetail, parser.GetErrorDetail());
+            EXPECT_EQ(c.nLine, parser.GetLine());
+            EXPECT_EQ(c.nColumn, parser.GetColumn());
+        }
+    }
+}
+
 TEST(PullParser, CommentsKeepDashRuns)
 {
     EXPECT_EQ("C: a -- b |S:a[]|E:a|OK|", Events("<!-- a -- b --><a/>"));
