@@ -190,6 +190,10 @@ void CVLDefineLoader::CheckDefinedOnce(const CVLXmlElement* pSrcRoot)
         if (strName.GetLength() == 0)
             continue;
         const std::string strTag = pChild->GetTagNameRef().GetBuffer();
+        // A later constant of a name takes its value: an overlay file may
+        // set one again.
+        if (strTag == "Const")
+            continue;
         std::string strKey = strRoot;
         strKey += '\0';
         strKey += strTag;

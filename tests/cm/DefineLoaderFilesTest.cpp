@@ -139,10 +139,12 @@ TEST_F(DefineLoaderFiles, ANameDefinedByTwoFilesOfOneRootIsRefused)
     // Nothing of the refused file was added.
     EXPECT_EQ(elements(loader), 4);
 
-    Write("b.xml", "<ModuleMapping><Const name=\"Probe\"/><Instance name=\"Run\"/></ModuleMapping>");
+    // A constant set again is no fault: the later value holds.
+    Write("b.xml", "<ModuleMapping><Const name=\"Probe\"/><Instance name=\"Run\"/><Const name=\"Port\" "
+                   "value=\"2\"/></ModuleMapping>");
     CVLDefineLoader merged;
     EXPECT_EQ(LoadList(merged), "");
-    EXPECT_EQ(elements(merged), 6);
+    EXPECT_EQ(elements(merged), 7);
 }
 
 TEST_F(DefineLoaderFiles, ResourceFileRoundTripsTheListedDefinitions)
