@@ -67,6 +67,9 @@ CVLECMReplyFilter::CVLECMReplyFilter(CVLECMHandOnQueue& records, CVLECMMACTable&
 bool CVLECMReplyFilter::ParseDeviceBound(const CVLString& strText, int& nBound)
 {
     const char* sz = TextOf(strText);
+    // One plus sign may lead, as in the other options' numbers.
+    if (*sz == '+')
+        ++sz;
     long nValue = 0;
     size_t nDigits = 0;
     for (; sz[nDigits] >= '0' && sz[nDigits] <= '9'; ++nDigits) {

@@ -99,9 +99,9 @@ public:
     void SetLocalNetworks(std::shared_ptr<const CVLECMLocalNetworks> pNetworks);
     // The option that lowers the device bound of each network.
     static constexpr const char* DEVICE_BOUND_OPTION = "Option.Probe.MaxDevicesPerNetwork";
-    // The bound that the option's text gives: decimal digits alone, of a
-    // number from 1 to MAX_DEVICES; false for any other text, which an
-    // administrator cannot have meant as a bound.
+    // The bound that the option's text gives: decimal digits alone, after
+    // one optional '+', of a number from 1 to MAX_DEVICES; false for any
+    // other text, which an administrator cannot have meant as a bound.
     static bool ParseDeviceBound(const CVLString& strText, int& nBound);
     // The device bound of each network, from 1 to MAX_DEVICES (other values
     // give MAX_DEVICES); the probe instance sets it as a probe starts.

@@ -663,15 +663,16 @@ TEST_F(ECMReplies, ADeviceKeepsOneQueuedRecordThatTakesItsLaterRepliesAndIsCount
 }
 
 // The option that lowers a network's device bound takes a whole number
-// from 1 to 512 and nothing else: any other text refuses the probe before
-// it sends, rather than give the default bound.
+// from 1 to 512, one '+' before it allowed, and nothing else: any other
+// text refuses the probe before it sends, rather than give the default
+// bound.
 TEST_F(ECMReplies, ADeviceBoundThatIsNoWholeNumberFrom1To512RefusesTheProbe)
 {
     CWatchdog watchdog(60, "ECMReplies");
     m_ECM.StopProbe();
     const int nStarts = CFakeNetwork::ProbeStarts();
     CVLECMPropertyMap options;
-    for (const char* szBad : {"0", "-1", "513", "99999999999", "abc", "2abc", "0x3", "3.9", " 3"}) {
+    for (const char* szBad : {"0", "-1", "513", "99999999999", "abc", "2abc", "0x3", "3.9", " 3", "+", "++5", "+-5", "+0"}) {
         int nBound = 0;
         EXPECT_FALSE(CVLECMReplyFilter::ParseDeviceBound(Text(szBad), nBound)) << szBad;
         options[Text(CVLECMReplyFilter::DEVICE_BOUND_OPTION)] = Text(szBad);
@@ -680,7 +681,8 @@ TEST_F(ECMReplies, ADeviceBoundThatIsNoWholeNumberFrom1To512RefusesTheProbe)
     EXPECT_EQ(nStarts, CFakeNetwork::ProbeStarts());
     // An empty value is no value: the default.
     for (const std::pair<const char*, int>& good :
-         {std::make_pair("1", 1), std::make_pair("007", 7), std::make_pair("512", 512), std::make_pair("", 512)}) {
+         {std::make_pair("1", 1), std::make_pair("007", 7), std::make_pair("+5", 5), std::make_pair("512", 512),
+          std::make_pair("", 512)}) {
         options[Text(CVLECMReplyFilter::DEVICE_BOUND_OPTION)] = Text(good.first);
         EXPECT_EQ(VLECM_RESULT_SUCCESS, m_ECM.Probe(VLECM_PROBE_CONNECT_TYPE_ALL, &options)) << good.first;
         EXPECT_EQ(good.second, m_ECM.GetProbeInstance().GetReplyFilter().GetDeviceBound()) << good.first;

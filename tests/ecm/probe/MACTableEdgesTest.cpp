@@ -45,13 +45,13 @@ void Refuse(CVLECMMACTable& table, const std::string& strMAC, const std::string&
 }
 
 // Takes a kept address with its record through its check (answered) and
-// its commands (succeeded): what the table asks next.
+// its one command (GetListInfo, succeeded): what the table asks last.
 CVLECMMACTable::SNext Pass(CVLECMMACTable& table, CVLECMNIFInfo* pRecord)
 {
-    EXPECT_TRUE(table.StartCheck(pRecord));
+    EXPECT_EQ(1u, table.BeginChain(pRecord, Text("10.5")).starts.size());
     CVLECMMACTable::SNext next = table.CheckEnded(pRecord, true, VLECM_MAC_FAILURE_NONE, VLECM_RESULT_SUCCESS, 0, false);
-    EXPECT_EQ(1u, next.commands.size());
-    return table.CommandsEnded(pRecord, true, VLECM_COMMAND_GET_LIST_INFO, VLECM_RESULT_SUCCESS, 0);
+    EXPECT_EQ(1u, next.starts.size());
+    return table.CommandEnded(pRecord, VLECM_COMMAND_GET_LIST_INFO, VLECM_RESULT_SUCCESS, 0);
 }
 }  // namespace
 
@@ -141,6 +141,7 @@ TEST(ECMMACTableEdges, AModelChangeIsAChange)
 TEST(ECMMACTableEdges, TheMarksOfTheRecordHandedOnFollowEveryAddressThatPassesAfterIt)
 {
     CVLECMMACTable table;
+    table.SetFirstCommand(VLECM_COMMAND_GET_LIST_INFO);
     CVLECMNIFInfo records[3];
     const std::string strMAC = Mac(0x300);
     const char* kFrom[] = {"10.5.0.1", "10.5.0.2", "10.5.0.3"};
@@ -170,13 +171,13 @@ TEST(ECMMACTableEdges, TheMarksOfTheRecordHandedOnFollowEveryAddressThatPassesAf
     const std::string strQuiet = Mac(0x301);
     quiet.Keep(Key(strQuiet, "10.5.1.1"));
     ASSERT_TRUE(quiet.Attach(Key(strQuiet, "10.5.1.1"), &first, Text("M")));
-    ASSERT_TRUE(quiet.StartCheck(&first));
+    ASSERT_EQ(1u, quiet.BeginChain(&first, Text("10.5")).starts.size());
     next = quiet.CheckEnded(&first, false, VLECM_MAC_FAILURE_NOT_UNICAST, VLECM_RESULT_SUCCESS, 0, false);
     EXPECT_EQ(&first, next.pReport);
     EXPECT_FALSE(next.bReportUnicast);
     quiet.Keep(Key(strQuiet, "10.5.1.2"));
     ASSERT_TRUE(quiet.Attach(Key(strQuiet, "10.5.1.2"), &second, Text("M")));
-    ASSERT_TRUE(quiet.StartCheck(&second));
+    ASSERT_EQ(1u, quiet.BeginChain(&second, Text("10.5")).starts.size());
     next = quiet.CheckEnded(&second, false, VLECM_MAC_FAILURE_NOT_UNICAST, VLECM_RESULT_SUCCESS, 0, false);
     EXPECT_EQ(nullptr, next.pReport);
     EXPECT_EQ(&first, next.pMark);
@@ -189,41 +190,44 @@ TEST(ECMMACTableEdges, TheMarksOfTheRecordHandedOnFollowEveryAddressThatPassesAf
     quiet.Detach(&second);
 }
 
-// Once the probe stops, a reply that comes (as the stop runs) is neither
-// kept nor given its record: nothing of it is pending, checked or followed
-// by commands; a check that ends answered asks for none either.
-TEST(ECMMACTableEdges, AfterTheStopAReplyIsNeitherCheckedNorFollowedByCommands)
+// Once the probe stops, a reply that comes (as the stop runs) is not kept
+// nor given its record: nothing of it is pending or checked. A check under
+// way at the stop ends on its own answer: the address passes and its MAC
+// is listed, with no command after it.
+TEST(ECMMACTableEdges, AfterTheStopAReplyIsNotCheckedAndACheckUnderWayStartsNoCommand)
 {
     CVLECMMACTable table;
-    CVLECMNIFInfo checked, late, again;
+    CVLECMNIFInfo checked, late;
     const std::string strMAC = Mac(0x400), strLate = Mac(0x401);
-    table.Keep(Key(strMAC, "10.6.0.1"));
+    ASSERT_TRUE(table.Keep(Key(strMAC, "10.6.0.1")));
     ASSERT_TRUE(table.Attach(Key(strMAC, "10.6.0.1"), &checked, Text("M")));
-    ASSERT_TRUE(table.StartCheck(&checked));
-    table.Keep(Key(strMAC, "10.6.0.2"));
+    ASSERT_EQ(1u, table.BeginChain(&checked, Text("10.6")).starts.size());
+    ASSERT_TRUE(table.Keep(Key(strMAC, "10.6.0.2")));
     table.ReplyLost(Key(strMAC, "10.6.0.2"));
-    table.Stop();
-    EXPECT_EQ(0, table.GetPendingCount());
-    // A new MAC, and a lost address heard again.
-    table.Keep(Key(strLate, "10.6.0.3"));
-    table.Keep(Key(strMAC, "10.6.0.2"));
-    EXPECT_EQ(0, table.GetPendingCount());
+    EXPECT_TRUE(table.Stop().starts.empty());
+    EXPECT_EQ(1, table.GetPendingCount());
+    // A new MAC, and a lost address heard again: neither is kept.
+    EXPECT_FALSE(table.Keep(Key(strLate, "10.6.0.3")));
+    EXPECT_FALSE(table.Keep(Key(strMAC, "10.6.0.2")));
+    EXPECT_EQ(1, table.GetPendingCount());
     EXPECT_FALSE(table.Attach(Key(strLate, "10.6.0.3"), &late, Text("M")));
-    EXPECT_FALSE(table.Attach(Key(strMAC, "10.6.0.2"), &again, Text("M")));
-    EXPECT_FALSE(table.MayStart(&late, VLECM_COMMAND_CHECK_UNICAST));
     SVLECMMACSummary summary;
     EXPECT_FALSE(table.GetSummary(Text(strLate), summary) && summary.nPending > 0);
-    // The check under way ends answered: no command follows.
+    // The check under way ends answered: it passes, no command follows.
     EXPECT_FALSE(table.MayStart(&checked, VLECM_COMMAND_CHECK_UNICAST));
     CVLECMMACTable::SNext next =
         table.CheckEnded(&checked, true, VLECM_MAC_FAILURE_NONE, VLECM_RESULT_SUCCESS, 0, false);
-    EXPECT_TRUE(next.commands.empty());
-    EXPECT_EQ(nullptr, next.pReport);
-    EXPECT_FALSE(table.MayRunCommands(&checked));
-    EXPECT_FALSE(table.MayStart(&checked, VLECM_COMMAND_GET_LIST_INFO));
+    EXPECT_TRUE(next.starts.empty());
+    EXPECT_EQ(&checked, next.pReport);
+    EXPECT_TRUE(next.bListOnly);
+    EXPECT_FALSE(table.MayStart(&checked, VLECM_COMMAND_GET_SUPPORT_INFORMATION));
+    int nRunning = 0, nWaiting = 0;
+    table.GetChainCounts(nRunning, nWaiting);
+    EXPECT_EQ(0, nRunning + nWaiting + table.GetCheckingCount());
     SVLECMMACState state;
     ASSERT_TRUE(table.GetState(Text(strMAC), state));
-    EXPECT_EQ(VLECM_MAC_FAILURE_STOPPED, state.addresses[0].eFailure);
+    ASSERT_EQ(2u, state.addresses.size());
+    EXPECT_EQ(VLECM_MAC_ADDRESS_PASSED, state.addresses[0].eState);
     EXPECT_EQ(VLECM_MAC_FAILURE_LOST, state.addresses[1].eFailure);
     EXPECT_EQ(0, table.GetPendingCount());
     table.Detach(&checked);
