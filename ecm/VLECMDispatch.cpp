@@ -1,4 +1,5 @@
-// The dispatch thread: one queued callback per pass, then a short sleep.
+// The dispatch thread: one queued callback per pass, and what the dispatch
+// queue refused of the probe's chains, then a short sleep.
 #include "base/core/VLException.h"
 #include "base/core/VLThreadLock.h"
 #include "base/core/VLTrace.h"
@@ -6,6 +7,7 @@
 #include "cm/VLModuleController.h"
 #include "ecm/VLECM.h"
 #include "ecm/core/VLECMPrivate.h"
+#include "ecm/probe/VLECMProbeInstance.h"
 
 const char* const s_szFile = "VLECM";
 
@@ -38,8 +40,11 @@ void CVLECM::dispatchCallbackLoop()
         try {
             {
                 CVLThreadLock lock(&m_DispatchCallbackSync);
-                if (lock.Lock())
+                if (lock.Lock()) {
                     m_Api.DispatchCallback(0);
+                    if (m_pProbeInstance != nullptr)
+                        m_pProbeInstance->DispatchPass();
+                }
             }
             CVLThread::Sleep(kDispatchSleepMilliseconds);
         } catch (...) {

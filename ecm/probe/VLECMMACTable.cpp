@@ -36,6 +36,8 @@ void CVLECMMACTable::Reset(bool bKeepStop)
     m_ChecksWaiting.Clear();
     m_Places.clear();
     m_bNamedPlaceTaken = false;
+    m_LostEnds.clear();
+    m_WaitingHandOns.clear();
     ++m_nChange;
     m_Changed.notify_all();
 }
@@ -739,7 +741,66 @@ CVLECMMACTable::SNext CVLECMMACTable::CommandEnded(const CVLECMNIFInfo* pRecord,
 
 CVLECMMACTable::SNext CVLECMMACTable::EndLost(const CVLECMNIFInfo* pRecord, VLECM_COMMAND eCommand)
 {
+    {
+        // Its thread, if it has one, has finished: nobody else releases it
+        // until the record's next command or its end.
+        std::lock_guard<std::mutex> lock(m_Mutex);
+        SMAC* pMAC = nullptr;
+        SEntry* pEntry = findEntry(pRecord, &pMAC);
+        if (pEntry != nullptr && std::find(m_LostEnds.begin(), m_LostEnds.end(), pEntry->pRecord) == m_LostEnds.end())
+            m_LostEnds.push_back(pEntry->pRecord);
+    }
     return endUnderWay(pRecord, eCommand, VLECM_MAC_FAILURE_LOST, VLECM_RESULT_FAILED);
+}
+
+std::vector<CVLECMNIFInfo*> CVLECMMACTable::TakeLostEnds()
+{
+    std::vector<CVLECMNIFInfo*> records;
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    records.swap(m_LostEnds);
+    return records;
+}
+
+void CVLECMMACTable::HandOnRefused(const CVLECMNIFInfo* pRecord)
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    SMAC* pMAC = nullptr;
+    SEntry* pEntry = findEntry(pRecord, &pMAC);
+    if (pEntry == nullptr || pMAC->bRemoved || !pEntry->address.bReported ||
+        std::find(m_WaitingHandOns.begin(), m_WaitingHandOns.end(), pRecord) != m_WaitingHandOns.end())
+        return;
+    m_WaitingHandOns.push_back(pRecord);
+}
+
+std::vector<CVLECMMACTable::SNext> CVLECMMACTable::TakeWaitingHandOns()
+{
+    std::vector<SNext> handOns;
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    for (const CVLECMNIFInfo* pRecord : m_WaitingHandOns) {
+        SMAC* pMAC = nullptr;
+        SEntry* pEntry = findEntry(pRecord, &pMAC);
+        if (pEntry == nullptr || pMAC->bRemoved || !pEntry->address.bReported)
+            continue;
+        SNext next;
+        next.pReport = pEntry->pRecord;
+        next.bReportUnicast = pEntry->address.bUnicast;
+        // Nothing reaches the client by OnProbe after the stop.
+        next.bListOnly = m_bStopped;
+        // Its marks as they stand, written again before it is handed on.
+        next.pMark = pEntry->pRecord;
+        next.bConflict = pMAC->bConflictMarked;
+        next.strOtherPassed = pMAC->strMarkedOther;
+        handOns.push_back(next);
+    }
+    m_WaitingHandOns.clear();
+    return handOns;
+}
+
+void CVLECMMACTable::forgetWaiting(const CVLECMNIFInfo* pRecord)
+{
+    m_LostEnds.erase(std::remove(m_LostEnds.begin(), m_LostEnds.end(), pRecord), m_LostEnds.end());
+    m_WaitingHandOns.erase(std::remove(m_WaitingHandOns.begin(), m_WaitingHandOns.end(), pRecord),
+                           m_WaitingHandOns.end());
 }
 
 CVLECMMACTable::SNext CVLECMMACTable::StartFailed(const CVLECMNIFInfo* pRecord, VLECM_COMMAND eCommand,
@@ -806,8 +867,27 @@ CVLECMMACTable::SNext CVLECMMACTable::Stop()
             freeChain(entry, next);
             bChanged = true;
         }
-        if (bChanged)
-            changed(mac, &next);
+        if (!bChanged)
+            continue;
+        SNext one;
+        changed(mac, &one);
+        // A stop judges no address passed: the marks stand as they were.
+        if (one.pMark != nullptr && next.pMark == nullptr) {
+            next.pMark = one.pMark;
+            next.bConflict = one.bConflict;
+            next.strOtherPassed = one.strOtherPassed;
+        }
+        // An answer carries one hand-on: the stop's others wait for the
+        // dispatch thread's next pass, which lists them.
+        if (one.pReport == nullptr)
+            continue;
+        if (next.pReport == nullptr) {
+            next.pReport = one.pReport;
+            next.bReportUnicast = one.bReportUnicast;
+            next.bListOnly = one.bListOnly;
+        } else {
+            m_WaitingHandOns.push_back(one.pReport);
+        }
     }
     m_ChecksWaiting.Clear();
     for (auto& places : m_Places)
@@ -889,7 +969,7 @@ int CVLECMMACTable::GetUnfinishedChainCount(int& nChecking)
     GetChainCounts(nRunning, nWaiting);
     std::lock_guard<std::mutex> lock(m_Mutex);
     nChecking = m_nChecking + m_ChecksWaiting.GetCount();
-    return nRunning + nWaiting + m_nChecking;
+    return nRunning + nWaiting + m_nChecking + static_cast<int>(m_WaitingHandOns.size());
 }
 
 std::vector<CVLECMNIFInfo*> CVLECMMACTable::Remove(const CVLString& strMAC, SNext* pNext)
@@ -906,6 +986,7 @@ std::vector<CVLECMNIFInfo*> CVLECMMACTable::Remove(const CVLString& strMAC, SNex
         if (entry.pRecord != nullptr) {
             records.push_back(entry.pRecord);
             m_Records.erase(entry.pRecord);
+            forgetWaiting(entry.pRecord);
         }
         entry.pRecord = nullptr;
         entry.address.eState = VLECM_MAC_ADDRESS_REMOVED;
@@ -926,6 +1007,7 @@ CVLECMMACTable::SNext CVLECMMACTable::Detach(const CVLECMNIFInfo* pRecord)
     std::lock_guard<std::mutex> lock(m_Mutex);
     SMAC* pMAC = nullptr;
     SEntry* pEntry = findEntry(pRecord, &pMAC);
+    forgetWaiting(pRecord);
     if (pEntry == nullptr) {
         m_Records.erase(pRecord);
         for (auto& mac : m_MACs) {

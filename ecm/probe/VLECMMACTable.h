@@ -199,15 +199,29 @@ public:
     SNext CommandEnded(const CVLECMNIFInfo* pRecord, VLECM_COMMAND eCommand, VLECM_RESULT eResult,
                        long nDeviceResult);
     // The end of its check or command never reaches the dispatch thread
-    // (the queue refused it): judged lost, what it held freed.
+    // (the queue refused it): judged lost, what it held freed; the record
+    // is noted for TakeLostEnds.
     SNext EndLost(const CVLECMNIFInfo* pRecord, VLECM_COMMAND eCommand);
+    // The records whose end was lost since the last call: their finished
+    // command threads are for the dispatch thread to release.
+    std::vector<CVLECMNIFInfo*> TakeLostEnds();
+    // The hand-on of the record, decided off the dispatch thread, could not
+    // be posted to it (the queue refused it): the MAC stays handed on from
+    // it and waits, counted as unfinished, for TakeWaitingHandOns.
+    void HandOnRefused(const CVLECMNIFInfo* pRecord);
+    // The hand-ons waiting since the last call (refused, or beyond the one
+    // a stop answers), one answer each with the record's marks, for the
+    // dispatch thread to carry out (listed only once the probe stopped).
+    std::vector<SNext> TakeWaitingHandOns();
     // The command the table asked for did not start (eResult why; stopped
     // when the probe stopped meanwhile): judged failed, what it held freed.
     SNext StartFailed(const CVLECMNIFInfo* pRecord, VLECM_COMMAND eCommand, VLECM_RESULT eResult);
     // Accepted without any check (the probe asks for no more than the
     // replies): it stands for the device unless another address does.
     SNext Accept(const CVLECMNIFInfo* pRecord);
-    // The probe stops: see the class comment. Nothing is asked to start.
+    // The probe stops: see the class comment. Nothing is asked to start;
+    // of the MACs the stop hands on, all but the one answered wait for
+    // TakeWaitingHandOns.
     SNext Stop();
     bool IsStopped();
     // The command the table asked for may start now: the record's chain is
@@ -225,8 +239,8 @@ public:
     void GetChainCounts(int& nRunning, int& nWaiting);
     int GetCheckingCount();
     int GetRunningCount(const CVLString& strNetwork);
-    // Chains begun and not over, nChecking of them in or waiting for their
-    // check.
+    // Chains begun and not over (a hand-on refused and waiting included),
+    // nChecking of them in or waiting for their check.
     int GetUnfinishedChainCount(int& nChecking);
 
     // The client removes the MAC: every address is marked removed, what its
@@ -340,6 +354,8 @@ private:
     // (lost, not started).
     SNext endUnderWay(const CVLECMNIFInfo* pRecord, VLECM_COMMAND eCommand, VLECM_MAC_FAILURE eFailure,
                       VLECM_RESULT eResult);
+    // The record goes from the lost ends and the waiting hand-ons.
+    void forgetWaiting(const CVLECMNIFInfo* pRecord);
     static VLECM_MAC_VERDICT derive(const SMAC& mac, const SEntry** ppOne);
     static bool isPendingState(VLECM_MAC_ADDRESS_STATE eState);
     static void fail(SVLECMMACAddress& address, VLECM_MAC_FAILURE eFailure, VLECM_COMMAND eCommand,
@@ -375,6 +391,11 @@ private:
     std::map<CVLString, SPlaces> m_Places;
     bool m_bNamedPlaceTaken = false;
     int m_nPlacesPerNetwork = MAX_PLACES_PER_NETWORK;
+    // For the dispatch thread: records whose end was lost, and records
+    // whose hand-on waits. A record goes from them as it is detached or its
+    // MAC removed.
+    std::vector<CVLECMNIFInfo*> m_LostEnds;
+    std::vector<const CVLECMNIFInfo*> m_WaitingHandOns;
 };
 
 #endif

@@ -337,8 +337,10 @@ void CVLECMProbeInstance::StopChains()
         // stop, or not at all.
         next = m_ReplyFilter.Stop();
     }
-    // Only devices listed (not reported) come of it.
+    // Only devices listed (not reported) come of it; on the dispatch
+    // thread all of them at once.
     follow(next);
+    DispatchPass();
 }
 
 VLPROBE_SEND_STATUS CVLECMProbeInstance::GetProbeSendStatus()
@@ -854,14 +856,33 @@ void CVLECMProbeInstance::follow(const CVLECMMACTable::SNext& first)
         // hears of them there, and a record is destroyed only under the
         // dispatch lock (a command thread that ended its chain may be
         // waited for under the device-list lock).
-        if (m_pOwnerVLECMInstance == nullptr || m_pOwnerVLECMInstance->IsDispatchThread())
+        if (m_pOwnerVLECMInstance == nullptr || m_pOwnerVLECMInstance->IsDispatchThread()) {
             report(next.pReport, next.bReportUnicast, next.bListOnly);
-        else
-            m_pOwnerVLECMInstance->PostCallbackUser(next.pReport, handOnCallback,
-                                                    (next.bReportUnicast ? kHandOnUnicast : 0) |
-                                                        (next.bListOnly ? kHandOnListOnly : 0),
-                                                    this);
+        } else if (!m_pOwnerVLECMInstance->PostCallbackUser(
+                       next.pReport, handOnCallback,
+                       (next.bReportUnicast ? kHandOnUnicast : 0) | (next.bListOnly ? kHandOnListOnly : 0), this)) {
+            // The MAC is handed on from this record already: the dispatch
+            // thread's next pass (DispatchPass) carries it out.
+            CVLTrace::Output(VLECM_MODULE, s_szFile, __LINE__, 0,
+                             "CVLECMProbeInstance: a hand-on was refused by the dispatch queue; it waits for the "
+                             "dispatch thread");
+            m_MACTable.HandOnRefused(next.pReport);
+        }
     }
+}
+
+void CVLECMProbeInstance::DispatchPass()
+{
+    if (m_pOwnerVLECMInstance != nullptr && !m_pOwnerVLECMInstance->IsDispatchThread())
+        return;
+    // A lost end's thread has finished its command (it may still be
+    // returning from the chain's answer, which takes no lock held here).
+    for (CVLECMNIFInfo* pNIFInfo : m_MACTable.TakeLostEnds()) {
+        if (!pNIFInfo->IsCommandRunning())
+            pNIFInfo->End();
+    }
+    for (const CVLECMMACTable::SNext& next : m_MACTable.TakeWaitingHandOns())
+        follow(next);
 }
 
 void CVLECMProbeInstance::report(CVLECMNIFInfo* pNIFInfo, bool bUnicast, bool bListOnly)

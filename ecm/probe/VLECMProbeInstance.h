@@ -173,6 +173,13 @@ public:
     // Delivers a device handed on off the dispatch thread (lFlags: its
     // unicast flag, listed only).
     static void handOnCallback(long lFlags, void* pProbeInstance, CVLCallbackInfo* pCallbackInfo);
+    // What the dispatch queue refused of the chains, carried out on the
+    // dispatch thread (the owner's loop calls it on each pass, under the
+    // dispatch lock; elsewhere it does nothing): the devices whose hand-on
+    // waits (it could not be posted, or a stop handed on more than one)
+    // are handed on, and the finished threads of commands whose end was
+    // lost are released.
+    void DispatchPass();
 
 protected:
     // Takes a reply target out of the device list and destroys it, with

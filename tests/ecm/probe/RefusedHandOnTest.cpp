@@ -1,0 +1,250 @@
+// Hand-ons and ends that cannot reach the dispatch thread at once: a device
+// handed on off it whose post the queue refused is still listed and
+// reported, every device a stop hands on is listed, and the thread of a
+// command whose end was refused is released.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <functional>
+#include <mutex>
+#include <set>
+#include <string>
+#include <thread>
+
+#include "cm/VLCMDefs.h"
+#include "cm/VLCallbackInfo.h"
+#include "cm/VLModuleController.h"
+#include "ecm/VLECM.h"
+#include "ecm/probe/VLECMMACTable.h"
+#include "ecm/probe/VLECMProbeInstance.h"
+#include "ecm/record/VLECMNIFInfo.h"
+#include "tests/support/ecm/ECMTestClient.h"
+#include "tests/support/ecm/FakeNetwork.h"
+#include "tests/support/Watchdog.h"
+
+namespace {
+CVLString Text(const std::string& str)
+{
+    return CVLString(str.c_str(), 72);
+}
+
+std::string Mac(int n)
+{
+    char sz[16];
+    snprintf(sz, sizeof(sz), "0026AB%06X", n);
+    return sz;
+}
+
+// Holds the dispatch thread in a callback until the object goes, so that
+// nothing queued after it is delivered meanwhile.
+class CDispatchHold
+{
+public:
+    explicit CDispatchHold(CVLECM& ecm)
+    {
+        ecm.GetApi()->PostCallbackUser(
+            nullptr, nullptr,
+            [](long, void* p, CVLCallbackInfo*) {
+                CDispatchHold* pHold = static_cast<CDispatchHold*>(p);
+                std::unique_lock<std::mutex> lock(pHold->m_Mutex);
+                pHold->m_bHeld = true;
+                pHold->m_Cond.notify_all();
+                pHold->m_Cond.wait(lock, [pHold]() { return pHold->m_bReleased; });
+                pHold->m_bLeft = true;
+                pHold->m_Cond.notify_all();
+            },
+            0, this, nullptr);
+        std::unique_lock<std::mutex> lock(m_Mutex);
+        m_Cond.wait(lock, [this]() { return m_bHeld; });
+    }
+    ~CDispatchHold()
+    {
+        std::unique_lock<std::mutex> lock(m_Mutex);
+        m_bReleased = true;
+        m_Cond.notify_all();
+        m_Cond.wait(lock, [this]() { return m_bLeft; });
+    }
+
+private:
+    std::mutex m_Mutex;
+    std::condition_variable m_Cond;
+    bool m_bHeld = false;
+    bool m_bReleased = false;
+    bool m_bLeft = false;
+};
+
+// Fills the dispatch queue until it refuses even the records that end a
+// command; they go with the object.
+class CRefusingQueue
+{
+public:
+    explicit CRefusingQueue(CVLECM& ecm) : m_pController(ecm.GetApi()->GetModuleController())
+    {
+        const std::string strLong(64 * 1024, 'x');
+        for (;;) {
+            CVLCallbackInfo* pInfo = new CVLCallbackInfo();
+            pInfo->SetType(VLCM_CALLBACK_USER);
+            pInfo->SetExtraText(strLong.c_str());
+            pInfo->SetUserCallback([](long, void*, CVLCallbackInfo*) {}, 0, &m_nFiller);
+            if (!m_pController->PostCallbackRecord(pInfo))
+                break;
+        }
+    }
+    ~CRefusingQueue()
+    {
+        m_pController->RemoveCallbackInfo(nullptr, nullptr, &m_nFiller);
+        m_pController->UnlockCallbackInfo(nullptr, nullptr, &m_nFiller);
+    }
+
+private:
+    CVLModuleController* m_pController;
+    int m_nFiller = 0;
+};
+
+// Waits until the condition holds (the watchdog ends a test that waits in vain).
+template <typename TCondition>
+bool Eventually(TCondition condition)
+{
+    for (int i = 0; i < 4000 && !condition(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    return condition();
+}
+
+class ECMRefusedEnds : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_EQ(VLECM_RESULT_SUCCESS, m_ECM.Initialize(&m_Client, nullptr, nullptr, nullptr));
+        CVLECMPropertyMap options;
+        options[Text("Option.Probe.SkipGetSupportInformation")] = Text("true");
+        // A check that gets no answer waits as long as a test needs.
+        options[Text("Option.CheckUnicast.Timeout")] = Text("3600000");
+        ASSERT_EQ(VLECM_RESULT_SUCCESS, m_ECM.Probe(VLECM_PROBE_CONNECT_TYPE_ALL, &options));
+    }
+    void TearDown() override { m_ECM.Terminate(); }
+
+    CFakeNetwork m_Network;
+    CRecordingClient m_Client;
+    CVLECM m_ECM;
+};
+}  // namespace
+
+// The check end of a MAC's second address is refused and judged lost on
+// the check thread; the first address, which did not answer unicast, then
+// stands for the device. Its hand-on, decided there, is refused too: the
+// dispatch thread hands it on once it runs again, listed and reported once.
+TEST_F(ECMRefusedEnds, AHandOnTheDispatchQueueRefusedIsListedAndReported)
+{
+    CWatchdog watchdog(60, "ECMRefusedEnds");
+    const std::string strMAC = Mac(0xE000);
+    const std::string strFirst = "10.8.6.1";
+    const std::string strSecond = "10.8.6.2";
+    CFakeNetwork::SetAnswerAt(strMAC, strFirst, "CheckUnicast", EFakeAnswer::DeviceError);
+    CFakeNetwork::SetAnswerAt(strMAC, strSecond, "CheckUnicast", EFakeAnswer::Block);
+    // The second first: pending before the first is judged.
+    ASSERT_TRUE(CFakeNetwork::Reply(strMAC, "", strSecond));
+    ASSERT_TRUE(CFakeNetwork::Reply(strMAC, "", strFirst));
+    SVLECMMACState state;
+    ASSERT_TRUE(Eventually([&]() {
+        return m_ECM.GetMACState(strMAC.c_str(), state) && state.addresses.size() == 2 &&
+               state.addresses[0].eState == VLECM_MAC_ADDRESS_CHECKING &&
+               state.addresses[1].eState == VLECM_MAC_ADDRESS_FAILED;
+    }));
+    ASSERT_EQ(VLECM_MAC_FAILURE_NOT_UNICAST, state.addresses[1].eFailure);
+    ASSERT_EQ(VLECM_MAC_PENDING, state.eVerdict);
+    {
+        CDispatchHold hold(m_ECM);
+        CRefusingQueue full(m_ECM);
+        CFakeNetwork::SetAnswerAt(strMAC, strSecond, "CheckUnicast", EFakeAnswer::DeviceError);
+        ASSERT_TRUE(Eventually(
+            [&]() { return m_ECM.GetMACState(strMAC.c_str(), state) && state.eVerdict != VLECM_MAC_PENDING; }));
+        EXPECT_EQ(VLECM_MAC_FAILURE_LOST, state.addresses[0].eFailure);
+        EXPECT_EQ(VLECM_MAC_ONE, state.eVerdict);
+        // Not over while its device waits to be handed on.
+        int nChecking = 0;
+        EXPECT_EQ(1, m_ECM.GetUnfinishedChainCount(nChecking));
+    }
+    ASSERT_TRUE(m_Client.WaitFor("probe", 1));
+    Drain(m_ECM);
+    EXPECT_EQ(1u, m_Client.Count("probe"));
+    CVLECMNIFInfo* pListed = m_ECM.FindNIFInfo(strMAC.c_str());
+    ASSERT_NE(nullptr, pListed);
+    CVLECMNIFInfo* pFirst = nullptr;
+    ASSERT_TRUE(m_ECM.WithRecord(strMAC.c_str(), strFirst.c_str(), [&pFirst](CVLECMNIFInfo* p) { pFirst = p; }));
+    EXPECT_EQ(pFirst, pListed);
+    int nChecking = 0;
+    EXPECT_EQ(0, m_ECM.GetUnfinishedChainCount(nChecking));
+}
+
+// A command whose end the dispatch queue refused is judged lost; its
+// finished thread is released once the dispatch thread runs again, not kept
+// until the record goes.
+TEST_F(ECMRefusedEnds, TheThreadOfARefusedCommandEndIsReleased)
+{
+    CWatchdog watchdog(60, "ECMRefusedEnds");
+    const std::string strMAC = Mac(0xE100);
+    const std::string strAddress = "10.8.6.3";
+    CFakeNetwork::SetAnswer(strMAC, "GetListInfo", EFakeAnswer::Hold);
+    ASSERT_TRUE(CFakeNetwork::Reply(strMAC, "", strAddress));
+    ASSERT_TRUE(Eventually([&]() { return CFakeNetwork::RequestCount(strMAC, "GetListInfo") == 1; }));
+    CVLECMNIFInfo* pRecord = nullptr;
+    ASSERT_TRUE(m_ECM.WithRecord(strMAC.c_str(), strAddress.c_str(), [&pRecord](CVLECMNIFInfo* p) { pRecord = p; }));
+    ASSERT_NE(nullptr, pRecord);
+    ASSERT_TRUE(pRecord->HoldsThread());
+    SVLECMMACState state;
+    {
+        CDispatchHold hold(m_ECM);
+        CRefusingQueue full(m_ECM);
+        CFakeNetwork::SetAnswer(strMAC, "GetListInfo", EFakeAnswer::Success);
+        ASSERT_TRUE(Eventually(
+            [&]() { return m_ECM.GetMACState(strMAC.c_str(), state) && state.eVerdict != VLECM_MAC_PENDING; }));
+        EXPECT_EQ(VLECM_MAC_FAILURE_LOST, state.addresses[0].eFailure);
+    }
+    Drain(m_ECM);
+    // The record stays the probe's (its address judged); only its thread goes.
+    EXPECT_TRUE(Eventually([&]() { return !pRecord->HoldsThread(); }));
+    CVLECMNIFInfo* pNow = nullptr;
+    ASSERT_TRUE(m_ECM.WithRecord(strMAC.c_str(), strAddress.c_str(), [&pNow](CVLECMNIFInfo* p) { pNow = p; }));
+    EXPECT_EQ(pRecord, pNow);
+    EXPECT_EQ(0u, m_Client.Count("probe"));
+}
+
+// A stop judges the addresses whose reply was still on its way; of two MACs
+// whose other address, which did not answer unicast, then stands for the
+// device, both are handed on: one in the stop's answer, the other waiting
+// for the dispatch thread, counted as unfinished until then.
+TEST(MACTableStop, EveryMACAStopHandsOnIsHandedOn)
+{
+    CVLECMMACTable table;
+    CVLECMNIFInfo records[2];
+    std::set<const CVLECMNIFInfo*> silent;
+    for (int i = 0; i < 2; ++i) {
+        SVLECMReplyKey onItsWay{Text(Mac(0xE200 + i)), Text("10.8.7." + std::to_string(10 + i))};
+        SVLECMReplyKey key{onItsWay.strMAC, Text("10.8.7." + std::to_string(20 + i))};
+        ASSERT_TRUE(table.Keep(onItsWay));
+        ASSERT_TRUE(table.Keep(key));
+        ASSERT_TRUE(table.Attach(key, &records[i], Text("")));
+        CVLECMMACTable::SNext next = table.BeginChain(&records[i], Text(""));
+        ASSERT_EQ(1u, next.starts.size());
+        next = table.CheckEnded(&records[i], false, VLECM_MAC_FAILURE_NOT_UNICAST, VLECM_RESULT_SUCCESS, 0, false);
+        ASSERT_EQ(nullptr, next.pReport);
+        silent.insert(&records[i]);
+    }
+    std::set<const CVLECMNIFInfo*> handedOn;
+    CVLECMMACTable::SNext stop = table.Stop();
+    ASSERT_NE(nullptr, stop.pReport);
+    EXPECT_TRUE(stop.bListOnly);
+    handedOn.insert(stop.pReport);
+    int nChecking = 0;
+    EXPECT_EQ(1, table.GetUnfinishedChainCount(nChecking));
+    for (const CVLECMMACTable::SNext& next : table.TakeWaitingHandOns()) {
+        EXPECT_TRUE(next.bListOnly);
+        EXPECT_TRUE(handedOn.insert(next.pReport).second);
+    }
+    EXPECT_EQ(silent, handedOn);
+    EXPECT_EQ(0, table.GetUnfinishedChainCount(nChecking));
+    EXPECT_TRUE(table.TakeWaitingHandOns().empty());
+}
