@@ -12,29 +12,14 @@
 #include "app/VLNetSession.h"
 #include "cm/VLCMApi.h"
 #include "ecm/VLECM.h"
-#include "ecm/probe/VLECMMACTable.h"
-#include "ecm/probe/VLECMProbeInstance.h"
-#include "ecm/record/VLECMNIFInfo.h"
 #include "modules/VLModuleLibraries.h"
 #include "tests/support/NeedsNamespaces.h"
 #include "tests/support/TestNetwork.h"
 #include "tests/support/Watchdog.h"
+#include "tests/support/ecm/MACTableStates.h"
 #include "tests/support/emulator/DeviceEmulator.h"
 
 namespace {
-CVLString Text(const std::string& str)
-{
-    return CVLString(str.c_str(), 72);
-}
-
-SVLECMReplyKey Key(const std::string& strMAC, const std::string& strFrom)
-{
-    SVLECMReplyKey key;
-    key.strMAC = Text(strMAC);
-    key.strAddress = Text(strFrom);
-    return key;
-}
-
 // "STATE REASON" of each address, then what FindUncheckedMAC names for
 // the address beyond the kept ones; or what failed. It runs in a child
 // process (a namespace's), whose watchdog is its own: the parent starts
@@ -50,36 +35,19 @@ std::string JudgeInSession()
     std::string strError;
     if (session.Initialize(std::string(szBin) + "/../share/vlnet", strError) != VLPFW_RESULT_SUCCESS)
         return "Initialize: " + strError;
-    CVLECMMACTable& table = session.GetVLECM().GetProbeInstance().GetMACTable();
     const std::string strMAC = "0026AB0F0001", strBeyondMAC = "0026AB0F0002";
     // Each check ends unanswered by the device, how it ended given.
-    struct SCheck
-    {
-        const char* szFrom;
-        VLECM_MAC_FAILURE eFailure;
-        VLECM_RESULT eResult;
-        bool bAnsweredOtherwise;
-    };
-    const SCheck kChecks[] = {
-        {"10.77.0.5", VLECM_MAC_FAILURE_NO_ANSWER, VLECM_RESULT_TIMEOUT, true},
-        {"10.77.0.6", VLECM_MAC_FAILURE_NOT_UNICAST, VLECM_RESULT_SUCCESS, true},
-        {"10.77.0.7", VLECM_MAC_FAILURE_CHECK, VLECM_RESULT_TIMEOUT, true},
-        {"10.77.0.8", VLECM_MAC_FAILURE_NO_ANSWER, VLECM_RESULT_TIMEOUT, false},
-    };
-    CVLECMNIFInfo records[4];
-    for (int i = 0; i < 4; ++i) {
-        const SVLECMReplyKey key = Key(strMAC, kChecks[i].szFrom);
-        table.Keep(key);
-        if (!table.Attach(key, &records[i], Text("M")) ||
-            table.BeginChain(&records[i], Text("10.77")).starts.size() != 1)
-            return std::string("not attached: ") + kChecks[i].szFrom;
-        table.CheckEnded(&records[i], false, kChecks[i].eFailure, kChecks[i].eResult, 0,
-                         kChecks[i].bAnsweredOtherwise);
-    }
-    for (int i = 0; i < CVLECMMACTable::MAX_ADDRESSES_PER_MAC; ++i)
-        table.Keep(Key(strBeyondMAC, "10.77.0." + std::to_string(100 + i)));
+    CMACTableStates states(session.GetVLECM());
+    std::string strFailed;
+    if (!states.EndChecks(strMAC,
+                          {{"10.77.0.5", VLECM_MAC_FAILURE_NO_ANSWER, VLECM_RESULT_TIMEOUT, true},
+                           {"10.77.0.6", VLECM_MAC_FAILURE_NOT_UNICAST, VLECM_RESULT_SUCCESS, true},
+                           {"10.77.0.7", VLECM_MAC_FAILURE_CHECK, VLECM_RESULT_TIMEOUT, true},
+                           {"10.77.0.8", VLECM_MAC_FAILURE_NO_ANSWER, VLECM_RESULT_TIMEOUT, false}},
+                          strFailed))
+        return "not attached: " + strFailed;
     const std::string strBeyond = "10.77.0.200";
-    table.Hear(Key(strBeyondMAC, strBeyond));
+    states.HearBeyond(strBeyondMAC, "10.77.0.", strBeyond);
     std::string strResult;
     bool bMore = false;
     for (const CVLNetSession::SAddress& address : session.GetAddresses(strMAC, bMore))
@@ -89,8 +57,6 @@ std::string JudgeInSession()
     const CVLNetSession::EAddressState eState = session.GetAddressState(strBeyondMAC, strBeyond, strReason);
     strResult += strBeyond + " " + std::to_string(eState) + " " + strReason + "\n";
     strResult += "unchecked MAC: " + session.FindUncheckedMAC(strBeyond) + "\n";
-    for (CVLECMNIFInfo& record : records)
-        table.Detach(&record);
     session.Terminate();
     return strResult;
 }
