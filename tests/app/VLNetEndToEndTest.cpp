@@ -29,6 +29,7 @@
 #include "tests/support/DeviceNetworks.h"
 #include "tests/support/NeedsNamespaces.h"
 #include "tests/support/emulator/DeviceEmulator.h"
+#include "tests/support/TempFolder.h"
 
 namespace {
 // gcc marks a sanitizer build with macros, clang with __has_feature.
@@ -933,7 +934,7 @@ TEST_F(VLNetEndToEnd, FailuresPrintNoRecordAndSayWhy)
 TEST_F(VLNetEndToEnd, AStopAfterTheRequestLeftSaysTheDeviceMayHaveTakenTheChange)
 {
     AddNetwork(1, {"password=secret location=lab quietset=1"});
-    const std::string strFile = "/tmp/vlnet_password_" + std::to_string(getpid());
+    const std::string strFile = TestTempFolder() + "/vlnet_password_" + std::to_string(getpid());
     std::ofstream(strFile) << "secret\r\nsecond line\n";
     const std::string strResources = BinDir() + "/../share/vlnet";
     const std::string strGet = BinDir() + "/vlnet run " + Mac(1, 0) + " GetDetail --timeout 10 --resources " +
@@ -1854,7 +1855,7 @@ TEST_F(VLNetEndToEnd, DevicesABoundRefusedAreNamed)
     devices[0] = devices[1] = "";
     AddNetwork(1, devices, false);
     AddNetwork(2, {""});
-    const std::string strDir = "/tmp/vlnet_bound_" + std::to_string(getpid());
+    const std::string strDir = TestTempFolder() + "/vlnet_bound_" + std::to_string(getpid());
     const std::string strConfiguration = strDir + "/Settings/Default/vlres300.dat";
     ASSERT_EQ(0, system(("rm -rf " + strDir + " && cp -r " + BinDir() + "/../share/vlnet " + strDir +
                          " && sed -i 's|<CommunicationManager/>|<CommunicationManager><Property "
@@ -2020,7 +2021,7 @@ TEST_F(VLNetEndToEnd, DescriptorsFailingScriptsAndAStopWithUnreadOutput)
     }
 
     // Definitions whose probe condition loops until its step budget is spent.
-    std::string strDir = "/tmp/vlnet_condition_" + std::to_string(getpid());
+    std::string strDir = TestTempFolder() + "/vlnet_condition_" + std::to_string(getpid());
     std::string strSettings = strDir + "/Settings/Default/";
     ASSERT_EQ(0, system(("rm -rf " + strDir + " && cp -r " + BinDir() + "/../share/vlnet " + strDir +
                          " && sed -i 's|<ModuleMapping>|&<Const name=\"condition\" value=\"Loops\"/>|' " + strSettings +
@@ -2111,7 +2112,7 @@ TEST_F(VLNetEndToEnd, AStopPrintsAndOpensNothingAndClosedOutputIsRefused)
 {
     AddNetwork(1, {""});
     ASSERT_TRUE(m_Net.Exec("pc", "ip route add default dev vl1"));
-    const std::string strDir = "/tmp/vlnet_stop_" + std::to_string(getpid());
+    const std::string strDir = TestTempFolder() + "/vlnet_stop_" + std::to_string(getpid());
     const std::string strSettings = strDir + "/resources/Settings/Default/";
     const std::string strBrowser = strDir + "/bin/xdg-open";
     const std::string strOpened = strDir + "/opened";
@@ -2176,7 +2177,7 @@ TEST_F(VLNetEndToEnd, EveryEndOfAStopOrAChangeIsSaid)
 {
     AddNetwork(1, {"password=secret"});
     ASSERT_TRUE(m_Net.Exec("pc", "ip route add default dev vl1"));
-    const std::string strDir = "/tmp/vlnet_ends_" + std::to_string(getpid());
+    const std::string strDir = TestTempFolder() + "/vlnet_ends_" + std::to_string(getpid());
     const std::string strSettings = "/Settings/Default/";
     const std::string strSetUp =
         "rm -rf " + strDir + " && mkdir -p " + strDir + " && cp -r " + BinDir() + "/../share/vlnet " + strDir +

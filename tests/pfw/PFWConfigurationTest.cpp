@@ -12,6 +12,7 @@
 
 #include "base/stream/VLEasyEncryptionFileStream.h"
 #include "pfw/PFWConfiguration.h"
+#include "tests/support/TempFolder.h"
 
 namespace {
 const char kHead[] = "<Configurations xmlns=\"http://vlnet.invalid/orvek-net/2009/05/configurations\">";
@@ -25,7 +26,7 @@ std::string Text(const CVLString& str)
 class PFWConfiguration : public ::testing::Test
 {
 protected:
-    void SetUp() override { m_strPath = "/tmp/vlpfw_config_" + std::to_string(getpid()) + ".dat"; }
+    void SetUp() override { m_strPath = TestTempFolder() + "/vlpfw_config_" + std::to_string(getpid()) + ".dat"; }
     void TearDown() override { unlink(m_strPath.c_str()); }
 
     void Write(const std::string& strText)

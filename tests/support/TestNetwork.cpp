@@ -16,6 +16,8 @@
 #include <cstring>
 #include <mutex>
 
+#include "tests/support/TempFolder.h"
+
 namespace {
 
 std::string Quote(const std::string& s)
@@ -228,8 +230,7 @@ bool CTestNetwork::StartEmulator(const std::string& strHost, const std::string& 
     // In the run's temporary folder (TMPDIR: tools/test-all.sh removes its
     // own however a stage ends), and removed as soon as the emulator has
     // read it, so that a test killed outright leaves no list behind.
-    const char* szTemp = getenv("TMPDIR");
-    const std::string strFolder = szTemp != nullptr && *szTemp != '\0' ? szTemp : "/tmp";
+    const std::string strFolder = TestTempFolder();
     std::string strFile = strFolder + "/vlemu-devices-XXXXXX";
     int fd = mkstemp(&strFile[0]);
     if (fd < 0) {

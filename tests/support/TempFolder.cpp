@@ -1,0 +1,43 @@
+#include "tests/support/TempFolder.h"
+
+#include <ftw.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+std::string s_strOwnFolder;
+pid_t s_nOwner = 0;
+
+int RemoveEntry(const char* szPath, const struct stat*, int, struct FTW*)
+{
+    std::remove(szPath);
+    return 0;
+}
+
+// The process's own folder goes when it exits; a child it forked that
+// exits leaves it to the parent.
+void RemoveOwnFolder()
+{
+    if (getpid() == s_nOwner)
+        nftw(s_strOwnFolder.c_str(), RemoveEntry, 16, FTW_DEPTH | FTW_PHYS);
+}
+}  // namespace
+
+std::string TestTempFolder()
+{
+    const char* szRun = getenv("TMPDIR");
+    if (szRun != nullptr && *szRun != '\0' && access(szRun, W_OK | X_OK) == 0)
+        return szRun;
+    static const std::string s_strFolder = [] {
+        char szFolder[] = "/tmp/vltest-XXXXXX";
+        if (mkdtemp(szFolder) == nullptr)
+            return std::string("/tmp");
+        s_strOwnFolder = szFolder;
+        s_nOwner = getpid();
+        std::atexit(RemoveOwnFolder);
+        return s_strOwnFolder;
+    }();
+    return s_strFolder;
+}
