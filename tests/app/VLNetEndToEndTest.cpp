@@ -1826,7 +1826,7 @@ TEST_F(VLNetEndToEnd, ForgedSourcesOnOneNetworkCrowdOutNoOtherAndAreReported)
     // drops. The replies came in through the directed broadcast of vl3, and
     // through the limited broadcast, which any network reaches.
     AddNetwork(3, {"unicast=0 hostile=forgedmacs pool=240 flood=4 straygap=100"}, false);
-    ASSERT_TRUE(m_Net.Exec("n3", "for i in $(seq 11 249); do ip addr add 10.201.3.$i/24 dev vd3; done"));
+    ASSERT_TRUE(m_Networks.AddAddresses(3, 11, 249));
     ExpectEachListedAndAShortListSaid(RunVlnet(m_Net, {"probe", "--timeout", "6"}),
                                       "addresses on 10.201.3.0/24 not listed: more than 512 devices "
                                       "(received on vl3; source addresses may be forged)\n");

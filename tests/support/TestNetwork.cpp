@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cctype>
 #include <climits>
 #include <cstdio>
@@ -156,12 +157,20 @@ void CTestNetwork::RemoveLeftovers()
         Shell("ip netns del " + Quote(strName), nullptr);
 }
 
+namespace {
+std::atomic<unsigned> s_nMade{0};
+}  // namespace
+
+unsigned CTestNetwork::Made()
+{
+    return s_nMade;
+}
+
 CTestNetwork::CTestNetwork()
 {
     static std::once_flag s_leftovers;
     std::call_once(s_leftovers, RemoveLeftovers);
-    static int s_nCount = 0;
-    m_strPrefix = Prefix() + std::to_string(getpid()) + "n" + std::to_string(s_nCount++) + "x";
+    m_strPrefix = Prefix() + std::to_string(getpid()) + "n" + std::to_string(s_nMade++) + "x";
 }
 
 CTestNetwork::~CTestNetwork()
