@@ -1,7 +1,7 @@
-# The stage runner of tools/test-all.sh, sourced by it and by its test
-# (tests/tools/stage_limit_test.sh): each stage runs within a time limit and
-# is stopped, with all it started, when it reaches it; "stages" keeps each
-# stage's outcome for the summary.
+# The stage runner of tools/test-all.sh, sourced by it and by its tests
+# (tests/tools/stage_*_test.sh): each stage runs within a time limit and
+# is stopped, with all it started, when it reaches it, or when the runner
+# is stopped or killed; "stages" keeps each stage's outcome for the summary.
 
 duration() {  # seconds: "9 min 34 s", "20 min", "34 s"
   if [ "$1" -lt 60 ]; then
