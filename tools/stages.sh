@@ -153,6 +153,9 @@ make_run_folder() {
     fi
   done
   run_folder=$(mktemp -d "$base/vl-run-$runner-XXXXXX")
+  # Open to all as /tmp is (a test runs a program as another user on files
+  # in it), but writable by this user alone.
+  chmod 755 "$run_folder"
   started=$(start_time "$runner")
   echo "$runner $started" >"$run_folder/.vl-runner"
   env -u VL_RUN_FOLDER setsid bash -c '. "$0"; watch_runner "$@"' "$stages_script" "$runner" "$started" \

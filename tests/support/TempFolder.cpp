@@ -1,12 +1,14 @@
 #include "tests/support/TempFolder.h"
 
 #include <ftw.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 
 namespace {
+const mode_t kFolderMode = 0755;
 std::string s_strOwnFolder;
 pid_t s_nOwner = 0;
 
@@ -31,8 +33,10 @@ std::string TestTempFolder()
     if (szRun != nullptr && *szRun != '\0' && access(szRun, W_OK | X_OK) == 0)
         return szRun;
     static const std::string s_strFolder = [] {
+        // Open to all as /tmp is (a test runs a program as another user on
+        // files in it), but writable by this user alone.
         char szFolder[] = "/tmp/vltest-XXXXXX";
-        if (mkdtemp(szFolder) == nullptr)
+        if (mkdtemp(szFolder) == nullptr || chmod(szFolder, kFolderMode) != 0)
             return std::string("/tmp");
         s_strOwnFolder = szFolder;
         s_nOwner = getpid();

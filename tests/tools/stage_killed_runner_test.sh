@@ -77,6 +77,9 @@ wait_gone() {  # what, file...
 # A run killed outright: its watcher ends the stage and removes the folder.
 start_run "$work/a"
 folder=$(cat "$work/a/folder")
+# The run's folder is open to all, as /tmp is: a test runs a program as
+# another user on files in it.
+[ "$(stat -c %a "$folder")" = 755 ] || fail "the run's folder is not open to all: $(stat -c %a "$folder")"
 # Meanwhile another run starts: the first still runs, so its folder and its
 # stage stay.
 (export TMPDIR=$base; make_run_folder; remove_run_folder)

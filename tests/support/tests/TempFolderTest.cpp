@@ -15,11 +15,19 @@ bool IsFolder(const std::string& strPath)
     struct stat st;
     return stat(strPath.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
+
+// Open to all, as /tmp is: a test runs a program as another user on files
+// in it.
+bool OpenToAll(const std::string& strPath)
+{
+    struct stat st;
+    return stat(strPath.c_str(), &st) == 0 && (st.st_mode & 0777) == 0755;
+}
 }  // namespace
 
 // The run's folder (TMPDIR, as tools/test-all.sh sets it) holds what the
-// tests make; without it, each process makes one of its own, which goes
-// when the process exits.
+// tests make; without it, each process makes one of its own, open to all,
+// which goes when the process exits.
 TEST(TempFolder, IsTheRunsElseOneOfTheProcessRemovedAtItsExit)
 {
     char szRun[] = "/tmp/vltempfolder-run-XXXXXX";
@@ -36,7 +44,8 @@ TEST(TempFolder, IsTheRunsElseOneOfTheProcessRemovedAtItsExit)
                             std::string(szDir).rfind(std::string(szRun) + "/vlnamed-", 0) == 0 && IsFolder(szDir);
         unsetenv("TMPDIR");
         const std::string strOwn = TestTempFolder() + "\n";
-        const bool bOwn = strOwn.rfind("/tmp/vltest-", 0) == 0 && IsFolder(strOwn.substr(0, strOwn.size() - 1));
+        const bool bOwn = strOwn.rfind("/tmp/vltest-", 0) == 0 && IsFolder(strOwn.substr(0, strOwn.size() - 1)) &&
+                          OpenToAll(strOwn.substr(0, strOwn.size() - 1));
         if (write(fds[1], strOwn.data(), strOwn.size()) < 0)
             _exit(3);
         std::exit(bInRun && bOwn ? 0 : 1);
