@@ -38,14 +38,20 @@ start_time() {  # pid
   echo "${20}"
 }
 
-# Every process of a run but the caller: the stage's process group (the
-# stage's own shells, run_stage starts each stage in a group of its own),
-# every process started with the run's VL_RUN_FOLDER (each program a stage
-# runs and theirs, even those that have left the stage's tree or session),
-# and every process below them.
+# Every process of a run: the stage's process group (the stage's own
+# shells; run_stage starts each stage in a group of its own and writes its
+# id and start time in the folder's .vl-stage), every process started with
+# the run's VL_RUN_FOLDER (each program a stage runs and theirs, even those
+# that have left the stage's tree or session), and every process below
+# them. A group whose leader's pid now names a newer process is another's:
+# the kernel reuses a group's id only once none of its processes is left.
 run_processes() {  # folder
-  local folder=$1 group='' pid stat found=()
-  [ -f "$folder/.vl-stage" ] && group=$(cat "$folder/.vl-stage")
+  local folder=$1 group='' started='' now pid stat found=()
+  read -r group started 2>/dev/null <"$folder/.vl-stage" || group=''
+  if [ -n "$group" ]; then
+    now=$(start_time "$group")
+    [ -z "$now" ] || [ "$now" = "$started" ] || group=''
+  fi
   if [ -n "$group" ]; then
     for stat in /proc/[0-9]*/stat; do
       stat=$(cat "$stat" 2>/dev/null) || continue
@@ -192,7 +198,7 @@ run_stage() {  # title, seconds, function
   "$3" &
   stage_pid=$!
   set +m
-  [ -z "$run_folder" ] || echo "$stage_pid" >"$run_folder/.vl-stage"
+  [ -z "$run_folder" ] || echo "$stage_pid $(start_time "$stage_pid")" >"$run_folder/.vl-stage"
   sleep "$limit" &
   timer_pid=$!
   wait -n -p ended "$stage_pid" "$timer_pid" || status=$?

@@ -4,8 +4,9 @@
 # a session of its own, which ends the stage, the programs it started (one
 # in a session of its own too) and removes the run's folder. With the
 # watcher killed as well, the next run ends what is left before it removes
-# the folder. A run that still runs keeps its folder and its stage, and a
-# folder whose runner's pid now names another process goes.
+# the folder. A run that still runs keeps its folder and its stage; a
+# folder whose runner's pid now names another process goes, and a process
+# group that took the id of a dead run's stage group stays.
 set -u
 runner=$1
 work=$(mktemp -d)
@@ -86,8 +87,8 @@ folder=$(cat "$work/a/folder")
 [ -d "$folder" ] || fail "the next run removed the folder of a run that still runs"
 [ "$(running "$work/a/children" | wc -l)" = 2 ] || fail "the next run ended the stage of a run that still runs"
 kill_runner() {  # dir
+  disown "$(cat "$1/run")"
   kill -KILL "$(cat "$1/run")"
-  wait "$(cat "$1/run")" 2>/dev/null
 }
 kill_runner "$work/a"
 wait_gone "the stage of a run killed outright" "$work/a/stage" "$work/a/children"
@@ -119,4 +120,17 @@ echo "$$ $(echo "$stat" | awk '{ print $20 }')" >"$base/vl-run-$$-live/.vl-runne
 [ ! -d "$folder" ] || fail "the next run left the killed run's folder"
 [ ! -d "$base/vl-run-$$-reused" ] || fail "the folder of a runner whose pid was reused is left"
 [ -d "$base/vl-run-$$-live" ] || fail "the folder of a run that still runs was removed"
+# A dead run's stage group whose id now names another process group (its
+# leader started after the run wrote it) is not the run's: it stays.
+setsid sleep 600 &
+bystander=$!
+pids_to_end+=("$bystander")
+sleep 0.2
+mkdir "$base/vl-run-999999999-reused"
+echo "999999999 1" >"$base/vl-run-999999999-reused/.vl-runner"
+echo "$bystander 1" >"$base/vl-run-999999999-reused/.vl-stage"
+(export TMPDIR=$base; make_run_folder; remove_run_folder)
+[ ! -d "$base/vl-run-999999999-reused" ] || fail "the folder of a dead run whose group id was reused is left"
+echo "$bystander" >"$work/bystander"
+[ -n "$(running "$work/bystander")" ] || fail "a process group that reused a dead run's group id was ended"
 echo "a run killed outright checked"
