@@ -9,8 +9,19 @@
 
 namespace {
 const mode_t kFolderMode = 0755;
-std::string s_strOwnFolder;
-pid_t s_nOwner = 0;
+
+// The folder a process made for itself, and the process; made on first use,
+// so that a call from another file's static initializer finds it built.
+struct SOwnFolder
+{
+    std::string strPath;
+    pid_t nOwner = 0;
+};
+SOwnFolder& OwnFolder()
+{
+    static SOwnFolder s_Folder;
+    return s_Folder;
+}
 
 int RemoveEntry(const char* szPath, const struct stat*, int, struct FTW*)
 {
@@ -22,8 +33,8 @@ int RemoveEntry(const char* szPath, const struct stat*, int, struct FTW*)
 // exits leaves it to the parent.
 void RemoveOwnFolder()
 {
-    if (getpid() == s_nOwner)
-        nftw(s_strOwnFolder.c_str(), RemoveEntry, 16, FTW_DEPTH | FTW_PHYS);
+    if (getpid() == OwnFolder().nOwner)
+        nftw(OwnFolder().strPath.c_str(), RemoveEntry, 16, FTW_DEPTH | FTW_PHYS);
 }
 }  // namespace
 
@@ -38,10 +49,10 @@ std::string TestTempFolder()
         char szFolder[] = "/tmp/vltest-XXXXXX";
         if (mkdtemp(szFolder) == nullptr || chmod(szFolder, kFolderMode) != 0)
             return std::string("/tmp");
-        s_strOwnFolder = szFolder;
-        s_nOwner = getpid();
+        OwnFolder().strPath = szFolder;
+        OwnFolder().nOwner = getpid();
         std::atexit(RemoveOwnFolder);
-        return s_strOwnFolder;
+        return OwnFolder().strPath;
     }();
     return s_strFolder;
 }

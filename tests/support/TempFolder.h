@@ -9,6 +9,8 @@
 // The run's folder: $TMPDIR, which tools/test-all.sh sets to its own
 // vl-run-PID-XXXXXX for everything it starts; without it a folder made
 // with mkdtemp in /tmp for this process, removed when the process exits.
+// A test program makes it as it starts (TempFolderAtStart.cpp), so that
+// the children it forks use it too.
 std::string TestTempFolder();
 
 // A name in that folder, for mkdtemp and mkstemp: CTempPath szDir("vllog_XXXXXX");
