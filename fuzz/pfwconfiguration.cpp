@@ -10,10 +10,11 @@
 #include <string>
 
 #include "pfw/PFWConfiguration.h"
+#include "tests/support/TempFolder.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize)
 {
-    static const std::string s_strPath = "/tmp/fuzz_pfwconfiguration_" + std::to_string(getpid()) + ".dat";
+    static const std::string s_strPath = TestTempFolder() + "/fuzz_pfwconfiguration_" + std::to_string(getpid()) + ".dat";
     FILE* fp = fopen(s_strPath.c_str(), "wb");
     if (fp == nullptr)
         return 0;

@@ -8,10 +8,11 @@
 
 #include "base/stream/VLEasyEncryptionFileStream.h"
 #include "base/core/VLException.h"
+#include "tests/support/TempFolder.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize)
 {
-    static const std::string path = "/tmp/fuzz_scrambled_" + std::to_string(getpid());
+    static const std::string path = TestTempFolder() + "/fuzz_scrambled_" + std::to_string(getpid());
     static const bool s_bCleanup = [] { return std::atexit([] { std::remove(path.c_str()); }) == 0; }();
     (void)s_bCleanup;
     FILE* fp = fopen(path.c_str(), "wb");

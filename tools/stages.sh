@@ -1,7 +1,7 @@
-# The stage runner of tools/test-all.sh, sourced by it and by its test
-# (tests/tools/stage_limit_test.sh): each stage runs within a time limit and
-# is stopped, with all it started, when it reaches it; "stages" keeps each
-# stage's outcome for the summary.
+# The stage runner of tools/test-all.sh, sourced by it and by its tests
+# (tests/tools/stage_*_test.sh): each stage runs within a time limit and
+# is stopped, with all it started, when it reaches it, or when the runner
+# is stopped or killed; "stages" keeps each stage's outcome for the summary.
 
 duration() {  # seconds: "9 min 34 s", "20 min", "34 s"
   if [ "$1" -lt 60 ]; then
@@ -27,8 +27,74 @@ any_alive() {  # pid...
   return 1
 }
 
+# A process's start time (clock ticks after boot), empty once it is gone:
+# with its pid, it names the process even once the pid is reused.
+start_time() {  # pid
+  local stat
+  stat=$(cat "/proc/$1/stat" 2>/dev/null) || return 0
+  stat=${stat##*) }
+  # shellcheck disable=SC2086
+  set -- $stat
+  echo "${20}"
+}
+
+# Every process of a run: the stage's process group (the stage's own
+# shells; run_stage starts each stage in a group of its own and writes its
+# id and start time in the folder's .vl-stage), every process started with
+# the run's VL_RUN_FOLDER (each program a stage runs and theirs, even those
+# that have left the stage's tree or session), and every process below
+# them. A group whose leader's pid now names a newer process is another's:
+# the kernel reuses a group's id only once none of its processes is left.
+run_processes() {  # folder
+  local folder=$1 group='' started='' now pid stat found=()
+  read -r group started 2>/dev/null <"$folder/.vl-stage" || group=''
+  if [ -n "$group" ]; then
+    now=$(start_time "$group")
+    [ -z "$now" ] || [ "$now" = "$started" ] || group=''
+  fi
+  if [ -n "$group" ]; then
+    for stat in /proc/[0-9]*/stat; do
+      stat=$(cat "$stat" 2>/dev/null) || continue
+      pid=${stat%% *}
+      stat=${stat##*) }
+      # shellcheck disable=SC2086
+      set -- $stat
+      [ "$3" = "$group" ] && [ "$1" != Z ] && found+=("$pid")
+    done
+  fi
+  for pid in $(grep -lzxF "VL_RUN_FOLDER=$folder" /proc/[0-9]*/environ 2>/dev/null); do
+    pid=${pid#/proc/}
+    found+=("${pid%/environ}")
+  done
+  for pid in "${found[@]}"; do process_tree "$pid"; done | sort -un
+}
+
+# Ends every process of a run: SIGTERM, and 10 s later SIGKILL to what is
+# left; fails when something still runs after that.
+end_run() {  # folder
+  local pids i
+  pids=$(run_processes "$1")
+  [ -n "$pids" ] || return 0
+  # shellcheck disable=SC2086
+  kill -TERM $pids 2>/dev/null || true
+  for ((i = 0; i < 10; i++)); do
+    # shellcheck disable=SC2086
+    any_alive $pids || break
+    sleep 1
+  done
+  for ((i = 0; i < 10; i++)); do
+    pids=$(run_processes "$1")
+    [ -n "$pids" ] || return 0
+    # shellcheck disable=SC2086
+    kill -KILL $pids 2>/dev/null || true
+    sleep 0.5
+  done
+  [ -z "$(run_processes "$1")" ]
+}
+
 # Stops a stage and everything it started: SIGTERM, and 10 s later SIGKILL
-# to what is left.
+# to what is left; with a run's folder, whatever of the run has left the
+# stage's tree goes too.
 stop_stage() {  # pid
   local pids i
   pids=$(process_tree "$1")
@@ -41,31 +107,72 @@ stop_stage() {  # pid
   done
   # shellcheck disable=SC2086
   kill -KILL $pids 2>/dev/null || true
+  [ -z "$run_folder" ] || end_run "$run_folder" || true
   wait "$1" 2>/dev/null || true
 }
 
+# Whether the run that made a folder still runs: its runner, as the
+# folder's .vl-runner says ("PID START"), or, before the runner has written
+# that, the process its name gives (vl-run-PID-XXXXXX).
+run_alive() {  # folder
+  local pid start
+  if read -r pid start 2>/dev/null <"$1/.vl-runner"; then
+    [ -n "$pid" ] && [ "$(start_time "$pid")" = "$start" ]
+  else
+    pid=${1##*/vl-run-}
+    pid=${pid%%-*}
+    case $pid in '' | *[!0-9]*) return 0 ;; esac
+    [ -d "/proc/$pid" ]
+  fi
+}
+
+# Stays beside the runner, in a session of its own (so that what stops the
+# runner's process group or session spares it), and once the runner has
+# gone, killed outright, ends what is left of its run and removes its
+# folder; it ends once the runner has removed the folder itself.
+watch_runner() {  # pid, start time, folder
+  exec </dev/null >/dev/null 2>&1
+  while [ -d "$3" ] && [ "$(start_time "$1")" = "$2" ]; do sleep 1; done
+  [ -d "$3" ] || exit 0
+  end_run "$3" && rm -rf "$3"
+}
+
 # The run's folder for temporary files, exported as TMPDIR to the stages and
-# all they start (the tests' emulator device lists, the install prefix, the
-# fuzz runs' copies of their seeds), so that what a stopped stage leaves
-# there goes with the folder: remove_run_folder, which the summary calls.
-# Named after the run's process (vl-run-PID-XXXXXX): a run killed outright
-# leaves its folder, and the next run removes it.
-run_folder=''
+# all they start (the tests' temporary files and emulator device lists, the
+# install prefix, the fuzz runs' copies of their seeds), so that what a
+# stopped stage leaves there goes with the folder: remove_run_folder, which
+# the summary calls. Named after the runner's process (vl-run-PID-XXXXXX);
+# VL_RUN_FOLDER, exported too, marks every program the run starts. A run
+# killed outright is ended by its watcher (watch_runner), or else by the
+# next run, which removes a folder only once nothing of its run runs.
+stages_script=${BASH_SOURCE[0]}
+run_folder='' watcher_pid=''
 make_run_folder() {
-  local base=${TMPDIR:-/tmp} folder pid
+  local base=${TMPDIR:-/tmp} folder runner=$BASHPID started
   for folder in "$base"/vl-run-*; do
     [ -d "$folder" ] || continue
-    pid=${folder##*/vl-run-}
-    pid=${pid%%-*}
-    case $pid in '' | *[!0-9]*) continue ;; esac
-    [ -d "/proc/$pid" ] || rm -rf "$folder"
+    run_alive "$folder" && continue
+    if end_run "$folder"; then
+      rm -rf "$folder"
+    else
+      echo "test-all.sh: $folder is kept: processes of the run that made it still run" >&2
+    fi
   done
-  run_folder=$(mktemp -d "$base/vl-run-$$-XXXXXX")
-  export TMPDIR=$run_folder
+  run_folder=$(mktemp -d "$base/vl-run-$runner-XXXXXX")
+  # Open to all as /tmp is (a test runs a program as another user on files
+  # in it), but writable by this user alone.
+  chmod 755 "$run_folder"
+  started=$(start_time "$runner")
+  echo "$runner $started" >"$run_folder/.vl-runner"
+  env -u VL_RUN_FOLDER setsid bash -c '. "$0"; watch_runner "$@"' "$stages_script" "$runner" "$started" \
+    "$run_folder" &
+  watcher_pid=$!
+  export TMPDIR=$run_folder VL_RUN_FOLDER=$run_folder
 }
 
 remove_run_folder() {
   [ -z "$run_folder" ] || rm -rf "$run_folder"
+  [ -z "$watcher_pid" ] || kill "$watcher_pid" 2>/dev/null || true
 }
 
 # The stages run so far, for the summary: "title|outcome".
@@ -85,8 +192,13 @@ run_stage() {  # title, seconds, function
     exit 1
   fi
   echo "== $title, time limit $(duration "$limit")"
+  # In a process group of its own (job control on for the start), which a
+  # runner killed outright leaves for its watcher or the next run to end.
+  set -m
   "$3" &
   stage_pid=$!
+  set +m
+  [ -z "$run_folder" ] || echo "$stage_pid $(start_time "$stage_pid")" >"$run_folder/.vl-stage"
   sleep "$limit" &
   timer_pid=$!
   wait -n -p ended "$stage_pid" "$timer_pid" || status=$?
@@ -99,6 +211,7 @@ run_stage() {  # title, seconds, function
     exit 1
   fi
   stage_pid=
+  [ -z "$run_folder" ] || rm -f "$run_folder/.vl-stage"
   kill "$timer_pid" 2>/dev/null || true
   wait "$timer_pid" 2>/dev/null || true
   timer_pid=

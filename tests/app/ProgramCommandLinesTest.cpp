@@ -19,6 +19,7 @@
 #include "tests/support/ProgramFolder.h"
 #include "tests/support/TestNetwork.h"
 #include "tests/support/TestSupport.h"
+#include "tests/support/TempFolder.h"
 
 namespace {
 using SRun = SProgramRun;
@@ -29,7 +30,7 @@ using SRun = SProgramRun;
 SRun RunProgram(const std::string& strProgram, const std::string& strArgs, const std::string& strPrefix = "",
                 const std::string& strOutput = "")
 {
-    std::string strFiles = "/tmp/vlcommandline-" + std::to_string(getpid());
+    std::string strFiles = TestTempFolder() + "/vlcommandline-" + std::to_string(getpid());
     std::string strCommand = strPrefix + "timeout 60 " + CProgramFolder::BinDir() + "/" + strProgram + " " + strArgs +
                              " >" + (strOutput.empty() ? strFiles + ".out" : strOutput) + " 2>" + strFiles +
                              ".err </dev/null";

@@ -29,6 +29,7 @@
 #include "tests/support/DeviceNetworks.h"
 #include "tests/support/NeedsNamespaces.h"
 #include "tests/support/emulator/DeviceEmulator.h"
+#include "tests/support/TempFolder.h"
 
 namespace {
 // gcc marks a sanitizer build with macros, clang with __has_feature.
@@ -954,7 +955,7 @@ TEST_F(VLNetEndToEnd, FailuresPrintNoRecordAndSayWhy)
 TEST_F(VLNetEndToEnd, AStopAfterTheRequestLeftSaysTheDeviceMayHaveTakenTheChange)
 {
     AddNetwork(1, {"password=secret location=lab quietset=1"});
-    const std::string strFile = "/tmp/vlnet_password_" + std::to_string(getpid());
+    const std::string strFile = TestTempFolder() + "/vlnet_password_" + std::to_string(getpid());
     std::ofstream(strFile) << "secret\r\nsecond line\n";
     const std::string strResources = BinDir() + "/../share/vlnet";
     const std::string strGet = BinDir() + "/vlnet run " + Mac(1, 0) + " GetDetail --timeout 10 --resources " +
@@ -1864,7 +1865,7 @@ TEST_F(VLNetEndToEnd, ForgedSourcesOnOneNetworkCrowdOutNoOtherAndAreReported)
     // drops. The replies came in through the directed broadcast of vl3, and
     // through the limited broadcast, which any network reaches.
     AddNetwork(3, {"unicast=0 hostile=forgedmacs pool=240 flood=4 straygap=100"}, false);
-    ASSERT_TRUE(m_Net.Exec("n3", "for i in $(seq 11 249); do ip addr add 10.201.3.$i/24 dev vd3; done"));
+    ASSERT_TRUE(m_Networks.AddAddresses(3, 11, 249));
     ExpectEachListedAndAShortListSaid(RunVlnet(m_Net, {"probe", "--timeout", "6"}),
                                       "addresses on 10.201.3.0/24 not listed: more than 512 devices "
                                       "(received on vl3; source addresses may be forged)\n");
@@ -1918,7 +1919,7 @@ TEST_F(VLNetEndToEnd, DevicesABoundRefusedAreNamed)
     devices[0] = devices[1] = "";
     AddNetwork(1, devices, false);
     AddNetwork(2, {""});
-    const std::string strDir = "/tmp/vlnet_bound_" + std::to_string(getpid());
+    const std::string strDir = TestTempFolder() + "/vlnet_bound_" + std::to_string(getpid());
     const std::string strConfiguration = strDir + "/Settings/Default/vlres300.dat";
     ASSERT_EQ(0, system(("rm -rf " + strDir + " && cp -r " + BinDir() + "/../share/vlnet " + strDir +
                          " && sed -i 's|<CommunicationManager/>|<CommunicationManager><Property "
@@ -2132,7 +2133,7 @@ TEST_F(VLNetEndToEnd, DescriptorsFailingScriptsAndAStopWithUnreadOutput)
     }
 
     // Definitions whose probe condition loops until its step budget is spent.
-    std::string strDir = "/tmp/vlnet_condition_" + std::to_string(getpid());
+    std::string strDir = TestTempFolder() + "/vlnet_condition_" + std::to_string(getpid());
     std::string strSettings = strDir + "/Settings/Default/";
     ASSERT_EQ(0, system(("rm -rf " + strDir + " && cp -r " + BinDir() + "/../share/vlnet " + strDir +
                          " && sed -i 's|<ModuleMapping>|&<Const name=\"condition\" value=\"Loops\"/>|' " + strSettings +
@@ -2223,7 +2224,7 @@ TEST_F(VLNetEndToEnd, AStopPrintsAndOpensNothingAndClosedOutputIsRefused)
 {
     AddNetwork(1, {""});
     ASSERT_TRUE(m_Net.Exec("pc", "ip route add default dev vl1"));
-    const std::string strDir = "/tmp/vlnet_stop_" + std::to_string(getpid());
+    const std::string strDir = TestTempFolder() + "/vlnet_stop_" + std::to_string(getpid());
     const std::string strSettings = strDir + "/resources/Settings/Default/";
     const std::string strBrowser = strDir + "/bin/xdg-open";
     const std::string strOpened = strDir + "/opened";
@@ -2288,7 +2289,7 @@ TEST_F(VLNetEndToEnd, EveryEndOfAStopOrAChangeIsSaid)
 {
     AddNetwork(1, {"password=secret"});
     ASSERT_TRUE(m_Net.Exec("pc", "ip route add default dev vl1"));
-    const std::string strDir = "/tmp/vlnet_ends_" + std::to_string(getpid());
+    const std::string strDir = TestTempFolder() + "/vlnet_ends_" + std::to_string(getpid());
     const std::string strSettings = "/Settings/Default/";
     const std::string strSetUp =
         "rm -rf " + strDir + " && mkdir -p " + strDir + " && cp -r " + BinDir() + "/../share/vlnet " + strDir +

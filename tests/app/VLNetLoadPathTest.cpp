@@ -12,6 +12,7 @@
 #include "tests/support/NeedsNamespaces.h"
 #include "tests/support/TestNetwork.h"
 #include "tests/support/TestSupport.h"
+#include "tests/support/TempFolder.h"
 
 namespace {
 // The folders a relative run path ("", ".", "lib", "../lib") would name
@@ -30,7 +31,7 @@ TEST(VLNetLoadPath, NothingIsLoadedFromTheStartFolder)
 {
     const char* szBin = getenv("VL_TEST_BIN_DIR");
     std::string strBin = szBin != nullptr ? szBin : Bytes(VLGetExecutablePath());
-    char szRoot[] = "/tmp/vlplanted-XXXXXX";
+    CTempPath szRoot("vlplanted-XXXXXX");
     ASSERT_NE(mkdtemp(szRoot), nullptr);
     std::string strRun = PlantIn(szRoot);
     ASSERT_FALSE(strRun.empty());

@@ -20,6 +20,7 @@
 #include "base/core/VLCommandLine.h"
 #include "base/core/VLFileSystem.h"
 #include "ecm/core/VLECMCommandList.h"
+#include "tests/support/TempFolder.h"
 
 namespace {
 bool Parse(CVLNetOptions& options, std::vector<const char*> args)
@@ -187,7 +188,7 @@ TEST(VLNetOptions, UsageLaysOutTheOptionsOfEachCommand)
 
 TEST(VLNetOptions, APasswordFileGivesItsFirstLine)
 {
-    const std::string strFile = "/tmp/vlnet_password_" + std::to_string(getpid());
+    const std::string strFile = TestTempFolder() + "/vlnet_password_" + std::to_string(getpid());
     const struct
     {
         std::string strContent, strPassword;
@@ -307,7 +308,7 @@ TEST(VLNetProgram, ExitStatusOfHelpBadLinesAndBadResources)
     EXPECT_NE(std::string::npos, strOutput.find("result 12 (path error)")) << strOutput;
 
     // A missing configuration is named once, with the reason.
-    std::string strDir = "/tmp/vlnet_app_" + std::to_string(getpid());
+    std::string strDir = TestTempFolder() + "/vlnet_app_" + std::to_string(getpid());
     ASSERT_EQ(0, system(("mkdir -p " + strDir + "/Settings/Default").c_str()));
     strOutput.clear();
     EXPECT_EQ(1, RunVlnet("probe --resources " + strDir, strOutput));
@@ -338,7 +339,7 @@ TEST(VLNetProgram, ExitStatusOfHelpBadLinesAndBadResources)
 TEST(VLNetProgram, BadResourcesNameTheFileAndTheReason)
 {
     // A FIFO would block the start for ever.
-    std::string strDir = "/tmp/vlnet_app_bad_" + std::to_string(getpid());
+    std::string strDir = TestTempFolder() + "/vlnet_app_bad_" + std::to_string(getpid());
     std::string strSettings = strDir + "/Settings/Default/";
     ASSERT_EQ(0, system(("mkdir -p " + strSettings + " && mkfifo " + strSettings + "vlres300.dat").c_str()));
     std::string strOutput;

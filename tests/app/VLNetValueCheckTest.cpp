@@ -17,6 +17,7 @@
 #include "cm/VLCMApi.h"
 #include "modules/VLModuleLibraries.h"
 #include "modules/vlpc/VLPCField.h"
+#include "tests/support/TempFolder.h"
 
 namespace {
 typedef std::vector<std::pair<std::string, std::string>> Assignments;
@@ -545,7 +546,7 @@ TEST_F(VLNetValueCheck, SubnetArithmetic)
 TEST_F(VLNetValueCheck, APasswordFieldIsNeverAPathValueTarget)
 {
     const std::string strBin = getenv("VL_TEST_BIN_DIR");
-    const std::string strDir = "/tmp/vlnet_password_field_" + std::to_string(getpid());
+    const std::string strDir = TestTempFolder() + "/vlnet_password_field_" + std::to_string(getpid());
     const std::string strSettings = strDir + "/Settings/Default/";
     ASSERT_EQ(0, system(("rm -rf " + strDir + " && cp -r " + strBin + "/../share/vlnet " + strDir +
                          " && sed -i 's|<Field name=\"Password\" type=\"Password\"/>|<Field name=\"Password\" "

@@ -15,6 +15,7 @@
 #include "tests/support/TestSupport.h"
 #include "tests/support/Watchdog.h"
 #include "tests/support/XmlTestStream.h"
+#include "tests/support/TempFolder.h"
 
 namespace {
 
@@ -23,7 +24,7 @@ class DefineLoaderFiles : public ::testing::Test
 protected:
     void SetUp() override
     {
-        char szTemplate[] = "/tmp/vldefineXXXXXX";
+        CTempPath szTemplate("vldefineXXXXXX");
         ASSERT_NE(mkdtemp(szTemplate), nullptr);
         m_strDir = szTemplate;
         m_PathInfo.SetRootPath(m_strDir.c_str());

@@ -15,6 +15,7 @@
 #include "modules/VLModuleLibraries.h"
 #include "pfw/PFWCommunicationManager.h"
 #include "pfw/PFWConfiguration.h"
+#include "tests/support/TempFolder.h"
 #include "tests/support/cm/ModuleRegistration.h"
 
 namespace {
@@ -40,7 +41,7 @@ CVLECMPropertyMap& Options(const CPFWConfiguration& configuration)
 class PFWConfiguration : public ::testing::Test
 {
 protected:
-    void SetUp() override { m_strPath = "/tmp/vlpfw_config_" + std::to_string(getpid()) + ".dat"; }
+    void SetUp() override { m_strPath = TestTempFolder() + "/vlpfw_config_" + std::to_string(getpid()) + ".dat"; }
     void TearDown() override { unlink(m_strPath.c_str()); }
 
     void Write(const std::string& strText)

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 
 #include "tests/support/ProgramFolder.h"
+#include "tests/support/TempFolder.h"
 
 // "compile FILE -o DIR" makes the output folder, with its parents, when it
 // does not exist yet.
@@ -15,7 +16,7 @@ TEST(ScriptTool, CompileMakesTheOutputFolder)
     const char* szBin = getenv("VL_TEST_BIN_DIR");
     if (szBin == nullptr)
         GTEST_SKIP() << "VL_TEST_BIN_DIR not set";
-    char szDir[] = "/tmp/vlscript-tool-XXXXXX";
+    CTempPath szDir("vlscript-tool-XXXXXX");
     ASSERT_NE(nullptr, mkdtemp(szDir));
     const std::string strDir = szDir;
     const std::string strSource = strDir + "/s.scr";

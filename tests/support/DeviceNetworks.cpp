@@ -115,6 +115,34 @@ std::string CDeviceNetworks::Address(int nNetwork, int nHost)
     return "10.201." + std::to_string(nNetwork + nHost / 256) + "." + std::to_string(nHost % 256);
 }
 
+// The link address of an interface, read by the shell command it is put in.
+std::string CDeviceNetworks::LinkAddress(const std::string& strOwner, const std::string& strIf)
+{
+    return "$(ip -n " + m_Net.Namespace(strOwner) + " -br link show dev " + strIf + " | awk '{print $3}')";
+}
+
+bool CDeviceNetworks::PinAddresses(int nNetwork, const std::string& strAddresses, std::string* pError)
+{
+    const std::string strNumber = std::to_string(nNetwork);
+    return m_Net.Exec(kComputer,
+                      "mac=" + LinkAddress("n" + strNumber, "vd" + strNumber) +
+                          " && printf 'neigh replace %s lladdr '$mac' dev vl" + strNumber +
+                          " nud permanent\\n'" + strAddresses + " | ip -batch -",
+                      pError);
+}
+
+bool CDeviceNetworks::AddAddresses(int nNetwork, int nFirst, int nLast, std::string* pError)
+{
+    std::string strAddresses;
+    for (int nHost = nFirst; nHost <= nLast; nHost++)
+        strAddresses += " " + Address(nNetwork, nHost);
+    const std::string strNumber = std::to_string(nNetwork);
+    return m_Net.Exec("n" + strNumber,
+                      "printf 'address add %s/24 dev vd" + strNumber + "\\n'" + strAddresses + " | ip -batch -",
+                      pError) &&
+           PinAddresses(nNetwork, strAddresses, pError);
+}
+
 bool CDeviceNetworks::AddComputer(std::string* pError)
 {
     return m_Net.AddHost(kComputer, pError);
@@ -187,17 +215,9 @@ bool CDeviceNetworks::AddNetwork(int nNetwork, const std::vector<std::string>& d
     std::string strDeviceList;
     for (const std::string& strAddress : addresses)
         strDeviceList += " " + strAddress.substr(0, strAddress.find('/'));
-    auto linkAddress = [&](const std::string& strOwner, const std::string& strIf) {
-        return "$(ip -n " + m_Net.Namespace(strOwner) + " -br link show dev " + strIf + " | awk '{print $3}')";
-    };
-    return (strDeviceList.empty() ||
-            m_Net.Exec(kComputer,
-                       "mac=" + linkAddress(strHost, strDevicesIf) +
-                           " && printf 'neigh replace %s lladdr '$mac' dev " + strComputerIf +
-                           " nud permanent\\n'" + strDeviceList + " | ip -batch -",
-                       pError)) &&
+    return (strDeviceList.empty() || PinAddresses(nNetwork, strDeviceList, pError)) &&
            m_Net.Exec(strHost,
-                      "ip neigh replace " + Address(nNetwork, 1) + " lladdr " + linkAddress(kComputer, strComputerIf) +
+                      "ip neigh replace " + Address(nNetwork, 1) + " lladdr " + LinkAddress(kComputer, strComputerIf) +
                           " dev " + strDevicesIf + " nud permanent",
                       pError) &&
            m_Net.StartEmulator(strHost, strList, kDevicePort, TestEmulatorProgram(), pError);

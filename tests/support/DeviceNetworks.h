@@ -49,10 +49,22 @@ public:
     bool AddNetwork(int nNetwork, const std::vector<std::string>& devices, std::string* pError = nullptr,
                     int nPrefixLength = 24);
 
+    // Puts hosts nFirst to nLast of network nNetwork (24-bit prefix) on its
+    // devices' side as well, for a device that sends from addresses besides
+    // its own (the emulator's pool=), each pinned in the computer's
+    // neighbour table as the devices' addresses are. False with a message
+    // on failure.
+    bool AddAddresses(int nNetwork, int nFirst, int nLast, std::string* pError = nullptr);
+
     const std::vector<Device>& GetDevices() const { return m_Devices; }
     CTestNetwork& GetNetwork() { return m_Net; }
 
 private:
+    // Tells the computer's side of network nNetwork the devices' link
+    // address for each of the addresses given ("10.201.1.10", no prefix).
+    bool PinAddresses(int nNetwork, const std::string& strAddresses, std::string* pError);
+    std::string LinkAddress(const std::string& strOwner, const std::string& strIf);
+
     CTestNetwork m_Net;
     std::vector<Device> m_Devices;
 };

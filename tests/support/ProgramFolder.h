@@ -13,6 +13,7 @@
 #include <string>
 
 #include "base/core/VLFileSystem.h"
+#include "tests/support/TempFolder.h"
 
 struct SProgramRun
 {
@@ -26,7 +27,7 @@ class CProgramFolder
 public:
     CProgramFolder()
     {
-        char szDir[] = "/tmp/vlprogram-XXXXXX";
+        CTempPath szDir("vlprogram-XXXXXX");
         if (mkdtemp(szDir) != nullptr)
             m_strDir = szDir;
     }

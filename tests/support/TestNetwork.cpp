@@ -9,12 +9,15 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cctype>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+
+#include "tests/support/TempFolder.h"
 
 namespace {
 
@@ -159,12 +162,20 @@ void CTestNetwork::RemoveLeftovers()
         Shell("ip netns del " + Quote(strName), nullptr);
 }
 
+namespace {
+std::atomic<unsigned> s_nMade{0};
+}  // namespace
+
+unsigned CTestNetwork::Made()
+{
+    return s_nMade;
+}
+
 CTestNetwork::CTestNetwork()
 {
     static std::once_flag s_leftovers;
     std::call_once(s_leftovers, RemoveLeftovers);
-    static int s_nCount = 0;
-    m_strPrefix = Prefix() + std::to_string(getpid()) + "n" + std::to_string(s_nCount++) + "x";
+    m_strPrefix = Prefix() + std::to_string(getpid()) + "n" + std::to_string(s_nMade++) + "x";
 }
 
 CTestNetwork::~CTestNetwork()
@@ -233,8 +244,7 @@ bool CTestNetwork::StartEmulator(const std::string& strHost, const std::string& 
     // In the run's temporary folder (TMPDIR: tools/test-all.sh removes its
     // own however a stage ends), and removed as soon as the emulator has
     // read it, so that a test killed outright leaves no list behind.
-    const char* szTemp = getenv("TMPDIR");
-    const std::string strFolder = szTemp != nullptr && *szTemp != '\0' ? szTemp : "/tmp";
+    const std::string strFolder = TestTempFolder();
     std::string strFile = strFolder + "/vlemu-devices-XXXXXX";
     int fd = mkstemp(&strFile[0]);
     if (fd < 0) {

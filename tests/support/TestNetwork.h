@@ -49,6 +49,10 @@ public:
     // the veth ends they hold; those of a running process stay.
     static void RemoveLeftovers();
 
+    // How many networks this process has made: a test during which it grew
+    // is a network test.
+    static unsigned Made();
+
     CTestNetwork();   // the first of a process calls RemoveLeftovers()
     ~CTestNetwork();  // stops the emulators and deletes the namespaces
     CTestNetwork(const CTestNetwork&) = delete;

@@ -5,12 +5,12 @@
 # stages do, and hangs (vltestnet is frozen, so only SIGKILL ends it and it
 # removes nothing itself). Once the run has ended, neither the device list
 # nor the folder nor the run's folder is left, and the run's folder of a
-# run that no longer runs, found at the start, was removed.
+# run that no longer runs, found at the start, was removed. Its namespaces
+# have VL_NETNS_PREFIX's names; it removes those of its own vltestnet alone.
 set -u
 runner=$1
 vltestnet=$2
 . "$(dirname "$0")/../support/namespaces.sh"
-export VL_NETNS_PREFIX=vlstagetest
 why=$(namespaces_unavailable)
 if [ -n "$why" ]; then
   if namespaces_required; then
@@ -21,8 +21,16 @@ if [ -n "$why" ]; then
   exit 77
 fi
 work=$(mktemp -d)
-# The namespaces of the frozen vltestnet, which could not remove them.
-trap 'rm -rf "$work"; for ns in $(ip netns list | awk "/^$VL_NETNS_PREFIX[0-9]/ { print \$1 }"); do ip netns del "$ns"; done' EXIT
+# The namespaces of the frozen vltestnet, which could not remove them:
+# PREFIX<its pid>n..., PREFIX being "vl" unless VL_NETNS_PREFIX says.
+remove_namespaces() {
+  local net ns
+  net=$(cat "$work/net" 2>/dev/null) || return 0
+  for ns in $(ip netns list | awk '{ print $1 }'); do
+    case $ns in "${VL_NETNS_PREFIX:-vl}${net}n"*) ip netns del "$ns" ;; esac
+  done
+}
+trap 'remove_namespaces; rm -rf "$work"' EXIT
 fail() {
   echo "FAILED: $1"
   exit 1
@@ -42,6 +50,7 @@ mkdir -p "$base/vl-run-999999999-gone" "$base/vl-run-$$-running"
   stage_devices() {
     local line
     coproc NET { exec "$vltestnet" --network 1 ''; }
+    echo "$NET_PID" >"$work/net"
     while read -r line <&"${NET[0]}"; do [ "$line" = ready ] && break; done
     [ "$line" = ready ] || return 1
     # The emulator's device list: its command line's last argument.

@@ -12,6 +12,7 @@
 #include "base/core/VLException.h"
 #include "base/core/VLFileSystem.h"
 #include "base/core/VLOpenException.h"
+#include "tests/support/TempFolder.h"
 
 namespace {
 
@@ -56,7 +57,7 @@ TEST(DynamicLibrary, CandidateOrder)
 // never loaded: its constructor would leave a mark there.
 TEST(DynamicLibrary, NeverLoadsFromTheCurrentFolder)
 {
-    char szTemplate[] = "/tmp/vlplanted-XXXXXX";
+    CTempPath szTemplate("vlplanted-XXXXXX");
     ASSERT_NE(mkdtemp(szTemplate), nullptr);
     std::string dir = szTemplate;
     std::string cmd = "cd '" + dir + "' && for n in VLTestNowhere libVLTestNowhere.so; do cp '" +
@@ -142,7 +143,7 @@ TEST(DynamicLibrary, DISABLED_RegexMatchWithoutLibraryChild)
 
 TEST(DynamicLibrary, RegexMatchWithoutLibrary)
 {
-    char szTemplate[] = "/tmp/vlboost-absent-XXXXXX";
+    CTempPath szTemplate("vlboost-absent-XXXXXX");
     ASSERT_NE(mkdtemp(szTemplate), nullptr);
     std::string dir = szTemplate;
     std::string self = Bytes(VLGetExecutablePath()) + "/vlstd_tests";

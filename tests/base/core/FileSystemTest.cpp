@@ -13,6 +13,7 @@
 #include "tests/support/TestSupport.h"
 #include "base/stream/VLFileLock.h"
 #include "base/core/VLFileSystem.h"
+#include "tests/support/TempFolder.h"
 
 namespace {
 
@@ -21,7 +22,7 @@ class FileSystemTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        char tmpl[] = "/tmp/vlfs_XXXXXX";
+        CTempPath tmpl("vlfs_XXXXXX");
         ASSERT_NE(nullptr, mkdtemp(tmpl));
         m_strDir = tmpl;
     }

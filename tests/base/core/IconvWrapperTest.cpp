@@ -2,6 +2,7 @@
 
 #include "tests/support/TestSupport.h"
 #include "base/core/VLIconvWrapper.h"
+#include "tests/support/TempFolder.h"
 
 namespace {
 std::string Conv(const std::string& in, int eFrom, int eTo, bool bDiscard = false, int* pCharset = nullptr)
@@ -176,7 +177,7 @@ TEST(IconvWrapper, ConvertToolKeepsNulCharacters)
     const char* szBin = getenv("VL_TEST_BIN_DIR");
     if (szBin == nullptr)
         GTEST_SKIP() << "VL_TEST_BIN_DIR not set";
-    char szDir[] = "/tmp/vlconvert-XXXXXX";
+    CTempPath szDir("vlconvert-XXXXXX");
     ASSERT_NE(nullptr, mkdtemp(szDir));
     const std::string strIn = std::string(szDir) + "/in", strOut = std::string(szDir) + "/out";
     auto run = [&](const std::string& data, const char* szFrom, const char* szTo) {

@@ -8,6 +8,7 @@
 #include "base/core/VLTrace.h"
 #include "base/core/VLUnexpectedException.h"
 #include "base/platform/VLTracePropertyList.h"
+#include "tests/support/TempFolder.h"
 
 TEST(Trace, NothingWhileOff)
 {
@@ -92,7 +93,7 @@ TEST(Trace, PropertyList)
     p = VLReadTracePropertyList("/nonexistent/trace.plist");
     EXPECT_FALSE(p.bHasFlag);
 
-    char szPath[] = "/tmp/vltrace-XXXXXX";
+    CTempPath szPath("vltrace-XXXXXX");
     int fd = mkstemp(szPath);
     ASSERT_GE(fd, 0);
     close(fd);
@@ -193,7 +194,7 @@ TEST(Trace, DumpOfOneByte)
 
 TEST(Trace, InitializeFromFile)
 {
-    char szPath[] = "/tmp/vltrace-XXXXXX";
+    CTempPath szPath("vltrace-XXXXXX");
     int fd = mkstemp(szPath);
     ASSERT_GE(fd, 0);
     close(fd);

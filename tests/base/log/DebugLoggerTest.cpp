@@ -12,6 +12,7 @@
 #include "base/log/VLDebugLoggerEx.h"
 #include "base/core/VLFileSystem.h"
 #include "base/log/VLTraceFile.h"
+#include "tests/support/TempFolder.h"
 
 namespace {
 
@@ -20,7 +21,7 @@ class DebugLoggerTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        char tmpl[] = "/tmp/vllog_XXXXXX";
+        CTempPath tmpl("vllog_XXXXXX");
         ASSERT_NE(nullptr, mkdtemp(tmpl));
         m_strDir = tmpl;
         m_strFile = m_strDir + "/debug.log";

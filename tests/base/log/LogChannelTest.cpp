@@ -20,6 +20,7 @@
 #include "tests/support/TestSupport.h"
 #include "base/log/VLLogSender.h"
 #include "base/system/VLProcessStartCheck.h"
+#include "tests/support/TempFolder.h"
 
 namespace {
 
@@ -291,7 +292,7 @@ class LogStartTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        char tmpl[] = "/tmp/vlrecv_XXXXXX";
+        CTempPath tmpl("vlrecv_XXXXXX");
         ASSERT_NE(nullptr, mkdtemp(tmpl));
         m_strDir = tmpl;
         char buf[PATH_MAX];

@@ -12,6 +12,7 @@
 #include "base/core/VLIOException.h"
 #include "base/core/VLInvalidParamException.h"
 #include "base/core/VLOpenException.h"
+#include "tests/support/TempFolder.h"
 
 namespace {
 
@@ -20,7 +21,7 @@ class ScrambleTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        char tmpl[] = "/tmp/vlee_XXXXXX";
+        CTempPath tmpl("vlee_XXXXXX");
         ASSERT_NE(nullptr, mkdtemp(tmpl));
         m_strDir = tmpl;
         m_strFile = m_strDir + "/data.vlee";

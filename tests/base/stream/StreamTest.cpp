@@ -9,6 +9,7 @@
 
 #include "tests/support/TestSupport.h"
 #include "tests/support/Watchdog.h"
+#include "tests/support/TempFolder.h"
 #include "base/core/VLByteArray.h"
 #include "base/stream/VLFileStream.h"
 #include "base/core/VLIOException.h"
@@ -55,7 +56,7 @@ class FileStreamTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        char tmpl[] = "/tmp/vlfstream_XXXXXX";
+        CTempPath tmpl("vlfstream_XXXXXX");
         ASSERT_NE(nullptr, mkdtemp(tmpl));
         m_strDir = tmpl;
         m_strFile = m_strDir + "/ten";

@@ -9,6 +9,7 @@
 #include "base/system/VLFirewallConfigurer.h"
 #include "base/system/VLLocalizeUtility.h"
 #include "base/platform/VLPlatformLocale.h"
+#include "tests/support/TempFolder.h"
 
 namespace {
 
@@ -17,7 +18,7 @@ class LocalizeTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        char tmpl[] = "/tmp/vlloc_XXXXXX";
+        CTempPath tmpl("vlloc_XXXXXX");
         ASSERT_NE(nullptr, mkdtemp(tmpl));
         m_strRoot = tmpl;
     }

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "base/system/VLWebLauncher.h"
+#include "tests/support/TempFolder.h"
 
 namespace {
 
@@ -19,7 +20,7 @@ class WebLauncherTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        char tmpl[] = "/tmp/vlweb_XXXXXX";
+        CTempPath tmpl("vlweb_XXXXXX");
         ASSERT_NE(nullptr, mkdtemp(tmpl));
         m_strDir = tmpl;
         const char* sz = getenv("PATH");

@@ -46,6 +46,7 @@
 #include "tests/support/ecm/FakeNetwork.h"
 #include "tests/support/ecm/SharedSocketFlood.h"
 #include "tests/support/emulator/DeviceEmulator.h"
+#include "tests/support/TempFolder.h"
 
 namespace {
 // Long enough that a try never ends before its reply is looked at.
@@ -274,7 +275,7 @@ class CDefinitionsCopy
 public:
     CDefinitionsCopy(const std::string& strFrom, const std::string& strTo)
     {
-        char szFolder[] = "/tmp/vlchecks_XXXXXX";
+        CTempPath szFolder("vlchecks_XXXXXX");
         if (mkdtemp(szFolder) == nullptr)
             return;
         m_strFolder = szFolder;

@@ -28,6 +28,7 @@
 #include "tests/support/ecm/ECMTestClient.h"
 #include "tests/support/TestSupport.h"
 #include "tests/support/Watchdog.h"
+#include "tests/support/TempFolder.h"
 
 namespace {
 
@@ -108,7 +109,7 @@ class DummyProbeTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        char szDir[] = "/tmp/vlecm-dummy-XXXXXX";
+        CTempPath szDir("vlecm-dummy-XXXXXX");
         ASSERT_NE(nullptr, mkdtemp(szDir));
         m_strDir = szDir;
         m_ECM.m_Overrides["Initialize.DummyProbe.RootDir"] = m_strDir;

@@ -24,6 +24,7 @@
 #include "modules/sock/VLSock.h"
 #include "tests/support/NeedsNamespaces.h"
 #include "tests/support/TestNetwork.h"
+#include "tests/support/TempFolder.h"
 
 namespace {
 
@@ -58,7 +59,7 @@ std::string FailedScripts(CVLModuleController* pController)
 std::string SendWithoutRoute(const char* szApprove, const char* szCount, bool bStop, bool bBindElsewhere = false,
                              const char* szScripts = kScripts)
 {
-    char szFolder[] = "/tmp/vlsockXXXXXX";
+    CTempPath szFolder("vlsockXXXXXX");
     if (mkdtemp(szFolder) == nullptr)
         return "FAIL:mkdtemp";
     std::string strFolder = szFolder;

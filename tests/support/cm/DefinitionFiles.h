@@ -13,13 +13,14 @@
 #include <vector>
 
 #include "cm/VLCMApiConfig.h"
+#include "tests/support/TempFolder.h"
 
 class CDefinitionFiles
 {
 public:
     CDefinitionFiles()
     {
-        char szTemplate[] = "/tmp/vlcm_test_XXXXXX";
+        CTempPath szTemplate("vlcm_test_XXXXXX");
         const char* p = mkdtemp(szTemplate);
         m_strFolder = p == nullptr ? std::string() : std::string(p);
     }

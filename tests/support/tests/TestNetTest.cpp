@@ -198,6 +198,7 @@ TEST(VLTestNet, ThePrefixTheStatesAndAStopBySIGINT)
 // A device network's two sides know each other's link address for good:
 // the computer asks its devices without ARP, so parallel tests that fill
 // the kernel's neighbour table (shared by all namespaces) lose no request.
+// So do the addresses a device sends from besides its own (AddAddresses).
 TEST(DeviceNetworks, EachSideKnowsTheOthersLinkAddressForGood)
 {
     VL_NEEDS_NAMESPACES();
@@ -205,6 +206,7 @@ TEST(DeviceNetworks, EachSideKnowsTheOthersLinkAddressForGood)
     std::string strError;
     ASSERT_TRUE(networks.AddComputer(&strError)) << strError;
     ASSERT_TRUE(networks.AddNetwork(4, {"", ""}, &strError, 22)) << strError;
+    ASSERT_TRUE(networks.AddAddresses(4, 12, 13, &strError)) << strError;
     CTestNetwork& net = networks.GetNetwork();
     auto run = [&](const std::string& strHost, const std::string& strCommand) {
         std::string strOutput;
@@ -217,8 +219,11 @@ TEST(DeviceNetworks, EachSideKnowsTheOthersLinkAddressForGood)
     const std::string strDevicesLink = linkAddress("n4", "vd4"), strComputerLink = linkAddress("pc", "vl4");
     ASSERT_FALSE(strDevicesLink.empty());
     const std::string strPermanent = "ip -o neigh show nud permanent | sed 's/ *$//' | sort";
-    EXPECT_EQ("10.201.4.10 dev vl4 lladdr " + strDevicesLink + " PERMANENT\n10.201.4.11 dev vl4 lladdr " +
-                  strDevicesLink + " PERMANENT\n",
-              run("pc", strPermanent));
+    std::string strExpected;
+    for (int nHost = 10; nHost <= 13; nHost++)
+        strExpected += "10.201.4." + std::to_string(nHost) + " dev vl4 lladdr " + strDevicesLink + " PERMANENT\n";
+    EXPECT_EQ(strExpected, run("pc", strPermanent));
+    EXPECT_EQ("10.201.4.12/24\n10.201.4.13/24\n",
+              run("n4", "ip -o -4 address show dev vd4 | awk '{ print $4 }' | grep -e '\\.12/' -e '\\.13/'"));
     EXPECT_EQ("10.201.4.1 dev vd4 lladdr " + strComputerLink + " PERMANENT\n", run("n4", strPermanent));
 }

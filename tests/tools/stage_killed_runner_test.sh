@@ -1,0 +1,136 @@
+#!/usr/bin/env bash
+# A run killed outright (SIGKILL, which it cannot trap) leaves nothing
+# running: its stage runs in a process group of its own beside a watcher in
+# a session of its own, which ends the stage, the programs it started (one
+# in a session of its own too) and removes the run's folder. With the
+# watcher killed as well, the next run ends what is left before it removes
+# the folder. A run that still runs keeps its folder and its stage; a
+# folder whose runner's pid now names another process goes, and a process
+# group that took the id of a dead run's stage group stays.
+set -u
+runner=$1
+work=$(mktemp -d)
+pids_to_end=()
+trap 'kill -KILL "${pids_to_end[@]}" 2>/dev/null; rm -rf "$work"' EXIT
+fail() {
+  echo "FAILED: $1"
+  exit 1
+}
+base=$work/tmp
+mkdir -p "$base"
+. "$runner"
+
+# Starts a run whose one stage holds two programs (one in a session of its
+# own) until killed; in DIR its pids: "run", "stage", "watcher", "children",
+# and its folder, "folder".
+start_run() {  # dir
+  local dir=$1 i
+  mkdir -p "$dir"
+  (
+    exec >"$dir/output" 2>&1
+    export TMPDIR=$base
+    . "$runner"
+    run_seconds=3600
+    stage_held() {
+      sleep 600 &
+      echo $! >"$dir/children"
+      setsid sleep 600 &
+      echo $! >>"$dir/children"
+      echo "$BASHPID" >"$dir/stage"
+      echo "${watcher_pid:-}" >"$dir/watcher"
+      echo "$TMPDIR" >"$dir/folder"
+      : >"$dir/ready"
+      wait
+    }
+    make_run_folder
+    run_stage "held" 3600 stage_held
+  ) &
+  echo $! >"$dir/run"
+  pids_to_end+=($!)
+  for ((i = 0; i < 300; i++)); do
+    [ -e "$dir/ready" ] && break
+    sleep 0.1
+  done
+  [ -e "$dir/ready" ] || { cat "$dir/output"; fail "the run did not start its stage within 30 s"; }
+  pids_to_end+=($(cat "$dir/children" "$dir/stage" "$dir/watcher"))
+}
+
+# The pids in the files given that still run (zombies are gone).
+running() {  # file...
+  local pid
+  for pid in $(cat "$@"); do
+    [ -n "$pid" ] && grep -q '^[^)]*) [^Z]' "/proc/$pid/stat" 2>/dev/null && echo "$pid"
+  done
+}
+
+# Waits up to 30 s for the pids in the files given to be gone.
+wait_gone() {  # what, file...
+  local what=$1 i left
+  shift
+  for ((i = 0; i < 300; i++)); do
+    left=$(running "$@")
+    [ -z "$left" ] && return 0
+    sleep 0.1
+  done
+  fail "$what: still running: $(echo $left)"
+}
+
+# A run killed outright: its watcher ends the stage and removes the folder.
+start_run "$work/a"
+folder=$(cat "$work/a/folder")
+# The run's folder is open to all, as /tmp is: a test runs a program as
+# another user on files in it.
+[ "$(stat -c %a "$folder")" = 755 ] || fail "the run's folder is not open to all: $(stat -c %a "$folder")"
+# Meanwhile another run starts: the first still runs, so its folder and its
+# stage stay.
+(export TMPDIR=$base; make_run_folder; remove_run_folder)
+[ -d "$folder" ] || fail "the next run removed the folder of a run that still runs"
+[ "$(running "$work/a/children" | wc -l)" = 2 ] || fail "the next run ended the stage of a run that still runs"
+kill_runner() {  # dir
+  disown "$(cat "$1/run")"
+  kill -KILL "$(cat "$1/run")"
+}
+kill_runner "$work/a"
+wait_gone "the stage of a run killed outright" "$work/a/stage" "$work/a/children"
+for ((i = 0; i < 100; i++)); do
+  [ -d "$folder" ] || break
+  sleep 0.1
+done
+[ ! -d "$folder" ] || fail "the folder of a run killed outright is left: $(ls -A "$folder")"
+wait_gone "the watcher of a run that has ended" "$work/a/watcher"
+
+# The watcher killed too: the stage runs on until the next run ends it, and
+# only then is its folder removed. A folder whose runner's pid is another
+# process's now (its start time differs) goes as well; one of a live run
+# stays.
+start_run "$work/b"
+folder=$(cat "$work/b/folder")
+kill -KILL "$(cat "$work/b/watcher")"
+kill_runner "$work/b"
+sleep 1
+[ "$(running "$work/b/children" | wc -l)" = 2 ] || fail "the stage's programs ended without a watcher"
+mkdir "$base/vl-run-$$-reused" "$base/vl-run-$$-live"
+echo "$$ 1" >"$base/vl-run-$$-reused/.vl-runner"
+stat=$(cat /proc/$$/stat)
+stat=${stat##*) }
+echo "$$ $(echo "$stat" | awk '{ print $20 }')" >"$base/vl-run-$$-live/.vl-runner"
+(export TMPDIR=$base; make_run_folder; remove_run_folder)
+[ -z "$(running "$work/b/stage" "$work/b/children")" ] ||
+  fail "the next run left the killed run's stage running: $(echo $(running "$work/b/stage" "$work/b/children"))"
+[ ! -d "$folder" ] || fail "the next run left the killed run's folder"
+[ ! -d "$base/vl-run-$$-reused" ] || fail "the folder of a runner whose pid was reused is left"
+[ -d "$base/vl-run-$$-live" ] || fail "the folder of a run that still runs was removed"
+# A dead run's stage group whose id now names another process group (its
+# leader started after the run wrote it) is not the run's: it stays.
+setsid sleep 600 &
+bystander=$!
+pids_to_end+=("$bystander")
+sleep 0.2
+mkdir "$base/vl-run-999999999-reused"
+echo "999999999 1" >"$base/vl-run-999999999-reused/.vl-runner"
+echo "$bystander 1" >"$base/vl-run-999999999-reused/.vl-stage"
+(export TMPDIR=$base; make_run_folder; remove_run_folder)
+[ ! -d "$base/vl-run-999999999-reused" ] || fail "the folder of a dead run whose group id was reused is left"
+echo "$bystander" >"$work/bystander"
+[ -n "$(running "$work/bystander")" ] || fail "a process group that reused a dead run's group id was ended"
+echo "a run killed outright checked"
