@@ -1968,7 +1968,7 @@ TEST_F(VLNetEndToEnd, DevicesABoundRefusedAreNamed)
 TEST_F(VLNetEndToEnd, AConfigurationNamingWhatIsNotDefinedStopsTheStart)
 {
     AddNetwork(1, {""});
-    const std::string strDir = "/tmp/vlnet_names_" + std::to_string(getpid());
+    const std::string strDir = TestTempFolder() + "/vlnet_names_" + std::to_string(getpid());
     const std::string strConfiguration = strDir + "/Settings/Default/vlres300.dat";
     for (const char* szKey : {"Option.Probe.PacketListName", "Option.CheckUnicast.PacketListName",
                               "Option.Probe.ModuleInstanceName"}) {
