@@ -1,8 +1,7 @@
 #include "cm/VLProperty.h"
 
+#include <cstdint>
 #include <cstring>
-#include <set>
-#include <string>
 #include <vector>
 
 #include "base/core/VLCharset.h"
@@ -23,72 +22,107 @@ const char* const s_szFile = "VLProperty";
 const char* const s_szRootLabel = "<root>";
 const char* const s_szPropertyTag = "Property";
 
-// The "Property" elements directly below pElement, in document order.
-std::vector<const CVLXmlElement*> DeclaredChildren(const CVLXmlElement* pElement)
+// Declared children are noted, not built, only up to this many a node
+// (one bit each); a node that declares more builds them at once.
+const int kMaxNotedChildren = 64;
+
+// The next "Property" element at or after it, which is left past it; null
+// at the end.
+const CVLXmlElement* NextDeclared(CVLXmlNodeConstIterator& it)
 {
-    std::vector<const CVLXmlElement*> declared;
-    CVLXmlNodeList* pNodes = pElement == nullptr ? nullptr : pElement->GetChildNodes();
-    if (pNodes == nullptr)
-        return declared;
-    for (CVLXmlNodeConstIterator it = pNodes->ConstBegin(); !it.IsEnd(); it.Next()) {
+    for (; !it.IsEnd(); it.Next()) {
         IVLXmlNode* pNode = it.Get();
         if (pNode == nullptr || pNode->GetNodeType() != VLXML_NODE_ELEMENT)
             continue;
-        const CVLXmlElement* pChild = static_cast<const CVLXmlElement*>(pNode);
-        if (pChild->GetTagName() == s_szPropertyTag)
-            declared.push_back(pChild);
+        const CVLXmlElement* pElement = static_cast<const CVLXmlElement*>(pNode);
+        if (pElement->GetTagNameRef() == s_szPropertyTag) {
+            it.Next();
+            return pElement;
+        }
     }
-    return declared;
+    return nullptr;
+}
+
+CVLXmlNodeConstIterator FirstDeclared(const CVLXmlElement* pElement)
+{
+    CVLXmlNodeList* pNodes = pElement == nullptr ? nullptr : pElement->GetChildNodes();
+    return pNodes == nullptr ? CVLXmlNodeConstIterator() : pNodes->ConstBegin();
+}
+
+// The value of pElement's attribute szName, or null; read in place.
+const CVLString* AttributeOf(const CVLXmlElement* pElement, const char* szName)
+{
+    const CVLXmlAttribute* pAttribute = dynamic_cast<const CVLXmlAttribute*>(pElement->GetAttributeNode(szName));
+    return pAttribute == nullptr ? nullptr : &pAttribute->GetValue();
+}
+
+const CVLString* NameOf(const CVLXmlElement* pElement)
+{
+    return AttributeOf(pElement, "name");
+}
+
+// The attribute read as a flag, as GetAttributeBool(szName, false) reads it.
+bool FlagOf(const CVLXmlElement* pElement, const char* szName)
+{
+    const CVLString* pstrValue = AttributeOf(pElement, szName);
+    return pstrValue != nullptr && pstrValue->GetLength() > 0 && pstrValue->ToBool(false);
 }
 
 // True when the "name" attribute of pElement is the nLength bytes at pName.
 bool IsNamed(const CVLXmlElement* pElement, const char* pName, size_t nLength)
 {
-    const CVLXmlAttribute* pAttribute = dynamic_cast<const CVLXmlAttribute*>(pElement->GetAttributeNode("name"));
-    if (pAttribute == nullptr)
+    const CVLString* pstrName = NameOf(pElement);
+    if (pstrName == nullptr)
         return nLength == 0;
-    const CVLString& strName = pAttribute->GetValue();
-    return static_cast<size_t>(strName.GetLength()) == nLength &&
-           std::memcmp(strName.GetString(), pName, nLength) == 0;
+    return static_cast<size_t>(pstrName->GetLength()) == nLength &&
+           std::memcmp(pstrName->GetString(), pName, nLength) == 0;
 }
 
 bool IsExpandedAtOnce(const CVLXmlElement* pElement)
 {
-    return !pElement->GetAttributeBool("variable", false) && !pElement->GetAttributeBool("auto", false);
+    return !FlagOf(pElement, "variable") && !FlagOf(pElement, "auto");
 }
 
-// True when the children declared below pElement, and below those that are
-// expanded at once, can all be built at nDepth: named, without ".", each
-// name once among its siblings.
-bool DeclaresBuildably(const CVLXmlElement* pElement, int nDepth)
+// The children pElement declares when they, and those below them that
+// binding builds at once, can all be built at nDepth (named, without ".",
+// each name once among its siblings, at most kMaxNotedChildren); else -1.
+int CountBuildable(const CVLXmlElement* pElement, int nDepth)
 {
-    std::vector<const CVLXmlElement*> declared = DeclaredChildren(pElement);
-    if (declared.empty())
-        return true;
-    if (nDepth > VLCM_PROPERTY_MAX_DEPTH)
-        return false;
-    std::set<std::string> names;
-    for (const CVLXmlElement* pChild : declared) {
-        CVLString strName = pChild->GetAttribute("name");
-        std::string name(strName.GetString() == nullptr ? "" : strName.GetString());
-        if (name.empty() || name.find('.') != std::string::npos || !names.insert(name).second)
-            return false;
-        if (IsExpandedAtOnce(pChild) && !DeclaresBuildably(pChild, nDepth + 1))
-            return false;
+    const CVLString* names[kMaxNotedChildren];
+    int nCount = 0;
+    CVLXmlNodeConstIterator it = FirstDeclared(pElement);
+    for (const CVLXmlElement* pChild = NextDeclared(it); pChild != nullptr; pChild = NextDeclared(it)) {
+        if (nCount == kMaxNotedChildren || nDepth > VLCM_PROPERTY_MAX_DEPTH)
+            return -1;
+        const CVLString* pstrName = NameOf(pChild);
+        if (pstrName == nullptr || pstrName->GetLength() == 0 || std::strchr(pstrName->GetString(), '.') != nullptr)
+            return -1;
+        for (int i = 0; i < nCount; ++i) {
+            if (*names[i] == *pstrName)
+                return -1;
+        }
+        names[nCount++] = pstrName;
+        CVLXmlNodeList* pGrandchildren = pChild->GetChildNodes();
+        bool bHasChildren = pGrandchildren != nullptr && !pGrandchildren->ConstBegin().IsEnd();
+        if (bHasChildren && IsExpandedAtOnce(pChild) && CountBuildable(pChild, nDepth + 1) < 0)
+            return -1;
     }
-    return true;
+    return nCount;
 }
 
 }  // namespace
 
-// The declared children of an auto node; the built ones stand in the
+// The declared children a node has noted: the built ones stand in the
 // collection in declared order before any other child, so a child's place
 // there is the count of built children declared before it.
 struct CVLProperty::LazyChildren
 {
-    std::vector<const CVLXmlElement*> declared;
-    std::vector<bool> built;
-    size_t nPending = 0;
+    const CVLXmlElement* pDeclaring;  // whose "Property" children they are
+    uint64_t nBuilt;                  // bit i: the ith is built
+    int nDeclared;
+    int nPending;
+
+    bool IsBuilt(int i) const { return ((nBuilt >> i) & 1) != 0; }
 };
 
 CVLProperty::CVLProperty()
@@ -214,10 +248,11 @@ CVLProperty* CVLProperty::FindChild(const char* szName) const
 {
     if (m_pChildren == nullptr)
         return nullptr;
+    CVLProperty* pChild = m_pChildren->Find(szName);
     // Building a declared child changes nothing a reader sees.
-    if (m_pLazy != nullptr && szName != nullptr)
-        const_cast<CVLProperty*>(this)->BuildNamed(szName, std::strlen(szName));
-    return m_pChildren->Find(szName);
+    if (pChild == nullptr && m_pLazy != nullptr && szName != nullptr)
+        pChild = const_cast<CVLProperty*>(this)->BuildNamed(szName, std::strlen(szName));
+    return pChild;
 }
 
 CVLPropertyCollection* CVLProperty::GetChildren()
@@ -280,56 +315,55 @@ int CVLProperty::GetChildCount() const
 
 void CVLProperty::ExpandLazily()
 {
-    std::vector<const CVLXmlElement*> declared = DeclaredChildren(m_pDefinition);
-    if (declared.empty())
+    if (m_pDefinition == nullptr)
         return;
-    if (m_pChildren != nullptr || !DeclaresBuildably(m_pDefinition, m_nDepth + 1)) {
+    int nDeclared = m_pChildren != nullptr ? -1 : CountBuildable(m_pDefinition, m_nDepth + 1);
+    if (nDeclared < 0) {
         ExpandDefinition();
         return;
     }
+    if (nDeclared == 0)
+        return;
     GetChildren();
-    LazyChildren* pLazy = new LazyChildren;
-    pLazy->built.assign(declared.size(), false);
-    pLazy->nPending = declared.size();
-    pLazy->declared.swap(declared);
-    m_pLazy = pLazy;
+    m_pLazy = new LazyChildren{m_pDefinition, 0, nDeclared, nDeclared};
 }
 
-CVLProperty* CVLProperty::BuildDeclared(size_t nIndex)
+CVLProperty* CVLProperty::BuildDeclared(int nIndex, const CVLXmlElement* pElement)
 {
     LazyChildren* pLazy = m_pLazy;
-    int nPosition = 0;
-    for (size_t i = 0; i < nIndex; ++i) {
-        if (pLazy->built[i])
-            ++nPosition;
-    }
-    const CVLXmlElement* pElement = pLazy->declared[nIndex];
-    CVLString strName = pElement->GetAttribute("name");
-    CVLProperty* pChild = GetChildren()->Insert(nPosition, strName.GetString());
-    pLazy->built[nIndex] = true;
+    uint64_t nBefore = pLazy->nBuilt & ((uint64_t(1) << nIndex) - 1);
+    int nPosition = __builtin_popcountll(nBefore);
+    CVLProperty* pChild = GetChildren()->Insert(nPosition, NameOf(pElement)->GetString());
+    pLazy->nBuilt |= uint64_t(1) << nIndex;
     if (--pLazy->nPending == 0)
         DropLazy();
     pChild->SetDefinition(pElement);
     return pChild;
 }
 
-void CVLProperty::BuildNamed(const char* pName, size_t nLength)
+CVLProperty* CVLProperty::BuildNamed(const char* pName, size_t nLength)
 {
     if (m_pLazy == nullptr)
-        return;
-    for (size_t i = 0; i < m_pLazy->declared.size(); ++i) {
-        if (!m_pLazy->built[i] && IsNamed(m_pLazy->declared[i], pName, nLength)) {
-            BuildDeclared(i);
-            return;
-        }
+        return nullptr;
+    CVLXmlNodeConstIterator it = FirstDeclared(m_pLazy->pDeclaring);
+    int i = 0;
+    for (const CVLXmlElement* pElement = NextDeclared(it); pElement != nullptr; pElement = NextDeclared(it), ++i) {
+        if (!m_pLazy->IsBuilt(i) && IsNamed(pElement, pName, nLength))
+            return BuildDeclared(i, pElement);
     }
+    return nullptr;
 }
 
 void CVLProperty::BuildAllDeclared()
 {
-    for (size_t i = 0; m_pLazy != nullptr && i < m_pLazy->declared.size(); ++i) {
-        if (!m_pLazy->built[i])
-            BuildDeclared(i);
+    if (m_pLazy == nullptr)
+        return;
+    CVLXmlNodeConstIterator it = FirstDeclared(m_pLazy->pDeclaring);
+    int i = 0;
+    for (const CVLXmlElement* pElement = NextDeclared(it); pElement != nullptr && m_pLazy != nullptr;
+         pElement = NextDeclared(it), ++i) {
+        if (!m_pLazy->IsBuilt(i))
+            BuildDeclared(i, pElement);
     }
 }
 
@@ -343,9 +377,11 @@ bool CVLProperty::IsPending(const CVLXmlElement* pElement) const
 {
     if (m_pLazy == nullptr)
         return false;
-    for (size_t i = 0; i < m_pLazy->declared.size(); ++i) {
-        if (m_pLazy->declared[i] == pElement)
-            return !m_pLazy->built[i];
+    CVLXmlNodeConstIterator it = FirstDeclared(m_pLazy->pDeclaring);
+    int i = 0;
+    for (const CVLXmlElement* pDeclared = NextDeclared(it); pDeclared != nullptr; pDeclared = NextDeclared(it), ++i) {
+        if (pDeclared == pElement)
+            return !m_pLazy->IsBuilt(i);
     }
     return false;
 }
@@ -366,10 +402,10 @@ CVLProperty* CVLProperty::GetProperty(const char* szPath, bool bCreate)
         int nLength = pDot == nullptr ? static_cast<int>(std::strlen(p)) : static_cast<int>(pDot - p);
         if (pCurrent->m_bAuto && pCurrent->m_pChildren == nullptr)
             pCurrent->ExpandLazily();
-        if (pCurrent->m_pLazy != nullptr)
-            pCurrent->BuildNamed(p, static_cast<size_t>(nLength));
         CVLProperty* pChild =
             pCurrent->m_pChildren == nullptr ? nullptr : pCurrent->m_pChildren->FindSegment(p, nLength);
+        if (pChild == nullptr && pCurrent->m_pLazy != nullptr)
+            pChild = pCurrent->BuildNamed(p, static_cast<size_t>(nLength));
         if (pChild == nullptr) {
             if (!bCreate)
                 return nullptr;
@@ -453,20 +489,23 @@ void CVLProperty::Merge(const CVLProperty* pSource)
     // The source's children in the order a full expansion gives it. A
     // declared child that neither side has built is the same empty node on
     // both: nothing to merge. One only the source waits for is built there.
-    std::vector<bool> built;
+    LazyChildren noted{nullptr, 0, 0, 0};
     if (pSource->m_pLazy != nullptr)
-        built = pSource->m_pLazy->built;
+        noted = *pSource->m_pLazy;
+    CVLXmlNodeConstIterator declared = FirstDeclared(noted.pDeclaring);
     CVLPropertyConstIterator it = pSource->m_pChildren->ConstBegin();
-    for (size_t i = 0; i < built.size() || !it.IsEnd(); ++i) {
+    for (int i = 0; i < noted.nDeclared || !it.IsEnd(); ++i) {
+        const CVLXmlElement* pElement = i < noted.nDeclared ? NextDeclared(declared) : nullptr;
         const CVLProperty* pChild = nullptr;
-        if (i < built.size() && !built[i]) {
-            const CVLXmlElement* pElement = pSource->m_pLazy->declared[i];
+        if (pElement != nullptr && !noted.IsBuilt(i)) {
             if (IsPending(pElement))
                 continue;
-            pChild = const_cast<CVLProperty*>(pSource)->BuildDeclared(i);
-        } else {
+            pChild = const_cast<CVLProperty*>(pSource)->BuildDeclared(i, pElement);
+        } else if (!it.IsEnd()) {
             pChild = it.Get();
             it.Next();
+        } else {
+            continue;
         }
         const CVLString& strName = pChild->GetName();
         CVLProperty* pCounterpart = GetProperty(strName.GetString(), true);
@@ -536,13 +575,14 @@ void CVLProperty::DumpDeclared(CVLString& strText, int nLevel, const CVLXmlEleme
     static const CVLVariant s_Empty;
     for (int i = 0; i < nLevel; ++i)
         strText += '\t';
-    strText += pElement->GetAttribute("name");
+    strText += *NameOf(pElement);
     strText += '=';
     strText += s_Empty.Dump();
     strText += '\n';
     if (!IsExpandedAtOnce(pElement))
         return;
-    for (const CVLXmlElement* pChild : DeclaredChildren(pElement))
+    CVLXmlNodeConstIterator it = FirstDeclared(pElement);
+    for (const CVLXmlElement* pChild = NextDeclared(it); pChild != nullptr; pChild = NextDeclared(it))
         DumpDeclared(strText, nLevel + 1, pChild);
 }
 
@@ -556,11 +596,14 @@ CVLString CVLProperty::Dump(int nLevel, const char* szRootLabel) const
     {
         const CVLProperty* pNode;
         CVLPropertyConstIterator it;
-        size_t nDeclared;
+        CVLXmlNodeConstIterator declared;
+        int nDeclared;
     };
     auto levelOf = [](const CVLProperty* pNode) {
         CVLPropertyCollection* pChildren = pNode->m_pChildren;
-        return Level{pNode, pChildren == nullptr ? CVLPropertyConstIterator() : pChildren->ConstBegin(), 0};
+        const LazyChildren* pLazy = pNode->m_pLazy;
+        return Level{pNode, pChildren == nullptr ? CVLPropertyConstIterator() : pChildren->ConstBegin(),
+                     FirstDeclared(pLazy == nullptr ? nullptr : pLazy->pDeclaring), 0};
     };
     CVLString strText(VL_CHARSET_UTF8);
     DumpLine(strText, nLevel, szRootLabel);
@@ -570,9 +613,13 @@ CVLString CVLProperty::Dump(int nLevel, const char* szRootLabel) const
         Level& level = stack.back();
         int nChildLevel = nLevel + static_cast<int>(stack.size());
         const LazyChildren* pLazy = level.pNode->m_pLazy;
-        if (pLazy != nullptr && level.nDeclared < pLazy->declared.size() && !pLazy->built[level.nDeclared]) {
-            DumpDeclared(strText, nChildLevel, pLazy->declared[level.nDeclared++]);
-            continue;
+        if (pLazy != nullptr && level.nDeclared < pLazy->nDeclared) {
+            const CVLXmlElement* pElement = NextDeclared(level.declared);
+            int nIndex = level.nDeclared++;
+            if (pElement != nullptr && !pLazy->IsBuilt(nIndex)) {
+                DumpDeclared(strText, nChildLevel, pElement);
+                continue;
+            }
         }
         if (level.it.IsEnd()) {
             stack.pop_back();
@@ -580,7 +627,6 @@ CVLString CVLProperty::Dump(int nLevel, const char* szRootLabel) const
         }
         const CVLProperty* pChild = level.it.Get();
         level.it.Next();
-        ++level.nDeclared;
         pChild->DumpLine(strText, nChildLevel, nullptr);
         stack.push_back(levelOf(pChild));
     }
@@ -637,8 +683,8 @@ void CVLProperty::SetDefinition(const CVLXmlElement* pDefinition)
     m_pDefinition = pDefinition;
     if (pDefinition == nullptr)
         return;
-    m_bVariable = pDefinition->GetAttributeBool("variable", false);
-    m_bAuto = pDefinition->GetAttributeBool("auto", false);
+    m_bVariable = FlagOf(pDefinition, "variable");
+    m_bAuto = FlagOf(pDefinition, "auto");
     if (!m_bVariable && !m_bAuto)
         ExpandLazily();
 }
@@ -655,7 +701,7 @@ void CVLProperty::ExpandDefinition()
         if (pNode == nullptr || pNode->GetNodeType() != VLXML_NODE_ELEMENT)
             continue;
         const CVLXmlElement* pElement = static_cast<const CVLXmlElement*>(pNode);
-        if (pElement->GetTagName() != s_szPropertyTag)
+        if (pElement->GetTagNameRef() != s_szPropertyTag)
             continue;
         CVLString strName = pElement->GetAttribute("name");
         CVLProperty* pChild = CreateChild(strName.GetString());

@@ -144,13 +144,16 @@ private:
     // The expansion of a node at binding, or of an auto node when a path
     // first passes through it: the declared children are noted, not built.
     // A node with children already, or a definition whose children could
-    // not all be built (empty, dotted or repeated names, too deep), is
+    // not all be built (empty, dotted or repeated names, too deep, too
+    // many), is
     // expanded at once, so that it fails as a full expansion fails.
     void ExpandLazily();
-    // Builds the declared child nIndex in its declared place.
-    CVLProperty* BuildDeclared(size_t nIndex);
-    // Builds the declared child of that name when it is not built yet.
-    void BuildNamed(const char* pName, size_t nLength);
+    // Builds the declared child nIndex (declared by pElement) in its
+    // declared place.
+    CVLProperty* BuildDeclared(int nIndex, const CVLXmlElement* pElement);
+    // Builds the declared child of that name when it is not built yet and
+    // returns it; null when no such child waits.
+    CVLProperty* BuildNamed(const char* pName, size_t nLength);
     // Builds every declared child not built yet.
     void BuildAllDeclared();
     void DropLazy();
