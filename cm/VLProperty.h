@@ -59,8 +59,8 @@ public:
     virtual void Clear();
     virtual void ResetModify();
 
-    // Builds the named declared child of an auto node when it is not built
-    // yet (building does not change what any reader sees).
+    // Builds the named declared child when it is not built yet (building
+    // changes nothing a reader sees).
     virtual CVLProperty* FindChild(const char* szName) const;
     // A null or empty name files the child under the child count; a taken
     // name, a name holding "." or a child beyond the depth limit throws
@@ -135,7 +135,8 @@ protected:
 private:
     struct LazyChildren;
 
-    // Declared children not built yet (null when there are none).
+    // The declared children noted and which of them are built (null when
+    // every one is built or none was noted).
     LazyChildren* m_pLazy;
 
     CVLProperty(const CVLProperty&) = delete;
@@ -144,9 +145,9 @@ private:
     // The expansion of a node at binding, or of an auto node when a path
     // first passes through it: the declared children are noted, not built.
     // A node with children already, or a definition whose children could
-    // not all be built (empty, dotted or repeated names, too deep, too
-    // many), is
-    // expanded at once, so that it fails as a full expansion fails.
+    // not all be built (empty, dotted or repeated names, too deep) or that
+    // declares more than 64, is expanded at once, so that it fails as a
+    // full expansion fails.
     void ExpandLazily();
     // Builds the declared child nIndex (declared by pElement) in its
     // declared place.
