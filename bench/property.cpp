@@ -1,19 +1,29 @@
 // Cost of the property-tree operations a probe performs for every field of
 // every reply: path lookup, child creation, merging a reply tree into a
-// device tree, and copying a device tree.
+// device tree, copying a device tree, and a probe reply's record in the
+// shipped device tree (the memory it holds).
 #include <benchmark/benchmark.h>
+
+#include <malloc.h>
 
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <new>
+#include <sstream>
+#include <string>
 
+#include "base/xml/VLXmlDocument.h"
 #include "cm/VLCMApi.h"
 #include "cm/VLProperty.h"
+#include "tests/support/XmlTestStream.h"
 
-// Counts heap allocations, to show that a lookup makes none. Not inlined, so
-// the compiler pairs every new with its delete, not with malloc.
+// Counts heap allocations, to show that a lookup makes none, and the bytes
+// they hold (as malloc hands them out). Not inlined, so the compiler pairs
+// every new with its delete, not with malloc.
 static std::atomic<long> g_nAllocations(0);
+static std::atomic<long> g_nHeldBytes(0);
 
 __attribute__((noinline)) void* operator new(std::size_t nSize)
 {
@@ -21,17 +31,20 @@ __attribute__((noinline)) void* operator new(std::size_t nSize)
     void* p = std::malloc(nSize == 0 ? 1 : nSize);
     if (p == nullptr)
         throw std::bad_alloc();
+    g_nHeldBytes.fetch_add(static_cast<long>(malloc_usable_size(p)), std::memory_order_relaxed);
     return p;
 }
 
 __attribute__((noinline)) void operator delete(void* p) noexcept
 {
+    if (p != nullptr)
+        g_nHeldBytes.fetch_sub(static_cast<long>(malloc_usable_size(p)), std::memory_order_relaxed);
     std::free(p);
 }
 
 __attribute__((noinline)) void operator delete(void* p, std::size_t) noexcept
 {
-    std::free(p);
+    operator delete(p);
 }
 
 namespace {
@@ -144,6 +157,50 @@ void BM_CopyDeviceTree(benchmark::State& state)
     pDevice->Destroy();
 }
 BENCHMARK(BM_CopyDeviceTree);
+
+// A probe reply's record: a root bound to the shipped device tree, and the
+// fields the probe function's reply writes (one service). The time is one
+// record made and destroyed; "bytes/record" what one record holds.
+void BM_ProbeReplyRecord(benchmark::State& state)
+{
+    std::string strPath(__FILE__);
+    strPath = strPath.substr(0, strPath.rfind('/')) + "/../resources/Settings/Default/PropertyRoot.xml";
+    std::ifstream file(strPath, std::ios::binary);
+    std::stringstream text;
+    text << file.rdbuf();
+    std::string strXml = text.str();
+    if (strXml.empty()) {
+        state.SkipWithError("the shipped PropertyRoot.xml cannot be read");
+        return;
+    }
+    CTestStream stream(strXml);
+    CVLXmlDocument doc;
+    doc.Load(&stream);
+    static const char* const s_aszFields[] = {
+        "MACAddress", "IPAddress", "LAN.UnicastFlag", "VLPC.2B_5A01_01.VLPCVersion", "VLPC.2B_5A01_01.DeviceNumber",
+        "VLPC.2B_5A01_01.EncryptionMode", "VLPC.2B_5A01_01.EncryptionType", "VLPC.2B_5A01_01.CipherType",
+        "VLPC.2B_5A01_01.DeviceKind", "VLPC.2B_5A01_01.IPMode", "VLPC.2B_5A01_01.IPAddress",
+        "VLPC.2B_5A01_01.SubnetMask", "VLPC.2B_5A01_01.Gateway", "VLPC.2B_5A01_01.ModelName",
+        "VLPC.2B_5A01_01.ServiceList", "VLPC.2B_5A01_01.ServiceList.0.ServiceId",
+        "VLPC.2B_5A01_01.ServiceList.0.Port"};
+    CVLCMApi api;
+    auto makeRecord = [&]() {
+        CVLProperty* pRoot = api.NewProperty(nullptr);
+        pRoot->SetDefinition(doc.GetDocumentElement());
+        for (const char* szPath : s_aszFields)
+            pRoot->GetProperty(szPath, true)->SetInt(1);
+        return pRoot;
+    };
+    long nBytesBefore = g_nHeldBytes.load();
+    long nAllocationsBefore = g_nAllocations.load();
+    CVLProperty* pKept = makeRecord();
+    state.counters["bytes/record"] = static_cast<double>(g_nHeldBytes.load() - nBytesBefore);
+    state.counters["allocs/record"] = static_cast<double>(g_nAllocations.load() - nAllocationsBefore);
+    for (auto _ : state)
+        makeRecord()->Destroy();
+    pKept->Destroy();
+}
+BENCHMARK(BM_ProbeReplyRecord);
 
 }  // namespace
 

@@ -57,6 +57,19 @@ CVLProperty* CVLPropertyCollection::Create(const char* szName)
     return pProperty;
 }
 
+CVLProperty* CVLPropertyCollection::Insert(int nPosition, const char* szName)
+{
+    if (szName == nullptr || szName[0] == '\0' || Find(szName) != nullptr)
+        throw new EVLInvalidParamException(VLCMAPI_MODULE, s_szFile, __LINE__);
+    CVLProperty* pProperty = Create(szName);
+    auto it = m_List.begin();
+    for (int i = 0; i < nPosition && it != m_List.end(); ++i)
+        ++it;
+    m_List.insert(it, pProperty);
+    m_Map[MakeKey(szName)] = pProperty;
+    return pProperty;
+}
+
 void CVLPropertyCollection::Delete(CVLProperty* pProperty)
 {
     if (pProperty != nullptr)

@@ -31,6 +31,10 @@ public:
     // A new, unfiled child of the owner named szName. A name holding "." or a
     // child beyond the depth limit is refused (EVLInvalidParamException).
     virtual CVLProperty* Create(const char* szName);
+    // A new child of the owner named szName, filed at nPosition of the order
+    // (at the end when beyond it). A taken or empty name is refused
+    // (EVLInvalidParamException), as Create refuses its names.
+    CVLProperty* Insert(int nPosition, const char* szName);
     // Destroys the element through its own Destroy.
     virtual void Delete(CVLProperty* pProperty);
     virtual void OnDelete();

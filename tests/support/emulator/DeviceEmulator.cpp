@@ -488,6 +488,10 @@ const EmuKey kKeys[] = {
      [](EmuDevice& d, K k, V v) { d.nRate = static_cast<int>(Number(k, v, 1, 1000000)); }},
     {"pool", "N", "source addresses of errorheaders, forgedmacs, changing, claims and checkerrors",
      [](EmuDevice& d, K k, V v) { d.nPool = static_cast<int>(Number(k, v, 1, 65536)); }},
+    {"passes", "N", "rounds of claims over every address and MAC (2; 0: without end)",
+     [](EmuDevice& d, K k, V v) { d.nPasses = static_cast<int>(Number(k, v, 0, 1000000)); }},
+    {"spread", "0|1", "claims: each pool address claims its own share of the MACs, not all of them",
+     [](EmuDevice& d, K k, V v) { d.bSpread = Number(k, v, 0, 1) != 0; }},
     {"result", "N", "the result of errorheaders, checkerrors, sprayfn and dataerror",
      [](EmuDevice& d, K k, V v) { d.nResult = static_cast<uint16_t>(Number(k, v, 0, 0xFFFF)); }},
     {"poolfrom", "A.B.C.D", "the first pool address of checkerrors (default its own)",
@@ -1607,21 +1611,24 @@ bool CDeviceEmulator::RunRateAttacks()
                 continue;
             }
             if (d.eHostile == EmuHostile::Claims) {
-                const unsigned long nPairs = static_cast<unsigned long>(d.nPool) * static_cast<unsigned long>(d.nFloodCount);
-                if (now < p->claimsFrom || p->nChanges >= 2 * nPairs) {
+                const unsigned long nMACs = static_cast<unsigned long>(d.nFloodCount);
+                const unsigned long nPairs = d.bSpread ? nMACs : static_cast<unsigned long>(d.nPool) * nMACs;
+                const bool bDone = d.nPasses > 0 && p->nChanges >= static_cast<unsigned long>(d.nPasses) * nPairs;
+                if (nPairs == 0 || now < p->claimsFrom || bDone) {
                     p->fAttackCredit = 0;
                     break;
                 }
                 const unsigned long nPair = p->nChanges++ % nPairs;
-                const unsigned nMAC = static_cast<unsigned>(nPair % static_cast<unsigned long>(d.nFloodCount));
+                const unsigned nMAC = static_cast<unsigned>(nPair % nMACs);
+                const unsigned long nPool = static_cast<unsigned long>(d.nPool);
+                const int nSource = static_cast<int>(d.bSpread ? nPair % nPool : nPair / nMACs);
                 uint8_t mac[6];
                 memcpy(mac, d.mac, 6);
                 const unsigned nLow = ((d.mac[4] << 8) | d.mac[5]) + nMAC;
                 mac[4] = static_cast<uint8_t>(nLow >> 8);
                 mac[5] = static_cast<uint8_t>(nLow);
                 uint8_t header[kHeaderSize] = {'O', 'R', 'V', 'E', 'K', 'p', kDeviceType, d.nNumber, 0x5A, 0x01, 0, 0, 0, 0};
-                SendFrom(PoolAddress(p->nIP, static_cast<int>(nPair / static_cast<unsigned long>(d.nFloodCount))), to,
-                         ProbeReply(d, mac, header));
+                SendFrom(PoolAddress(p->nIP, nSource), to, ProbeReply(d, mac, header));
                 continue;
             }
             if (d.eHostile == EmuHostile::ErrorHeaders || d.eHostile == EmuHostile::Changing) {
