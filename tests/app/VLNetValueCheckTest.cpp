@@ -61,6 +61,23 @@ protected:
         return std::string();
     }
 
+    // Empty when accepted before the probe (Check) and on the device as
+    // read (CheckSettings), else the first refusal.
+    std::string Judge(Assignments assignments, const std::string& strModeRead)
+    {
+        std::string strError;
+        if (!CVLNetValueCheck::Check(m_SetDetail, "SetDetail", assignments, strError))
+            return "before: " + strError;
+        const std::map<std::string, std::string> read = {{kDetail + "IPMode", strModeRead},
+                                                         {kDetail + "IPAddress", "10.201.3.10"},
+                                                         {kDetail + "SubnetMask", "255.255.255.0"},
+                                                         {kDetail + "Gateway", "10.201.3.254"}};
+        const CVLNetValueCheck::SJudgement judgement =
+            CVLNetValueCheck::CheckSettings(m_SetDetail, read, assignments, CVLNetValueCheck::SNeighbours());
+        return judgement.eVerdict == CVLNetValueCheck::VERDICT_ACCEPTED ? std::string()
+                                                                          : "read: " + judgement.strError;
+    }
+
     VLCM_MODULE_LIBRARIES_FUNC m_pfnBefore = nullptr;
     CVLNetSession m_Session;
     std::vector<CVLNetValueCheck::SField> m_SetDetail;
@@ -567,4 +584,40 @@ TEST_F(VLNetValueCheck, APasswordFieldIsNeverAPathValueTarget)
     }
     session.Terminate();
     EXPECT_EQ(0, system(("rm -rf " + strDir).c_str()));
+}
+
+// A DHCP or link-local device (IPMode 1 or 2) takes its mask and gateway
+// from its network: given with such a mode, they are not judged as a
+// static device's would be; its address, which it keeps when no server
+// answers, still is.
+TEST_F(VLNetValueCheck, MaskAndGatewayAreNotJudgedAsStaticInDHCPOrLinkLocal)
+{
+    // A mask with a gap and a loopback gateway: no static device may hold them.
+    const Assignments kOdd = {{kDetail + "SubnetMask", "255.0.255.0"}, {kDetail + "Gateway", "127.0.0.1"}};
+    for (const char* szMode : {"1", "2"}) {
+        SCOPED_TRACE(szMode);
+        // Given with the mode, the device read static.
+        Assignments given = {{kDetail + "IPMode", szMode}, {kDetail + "IPAddress", "10.201.3.20"}};
+        given.insert(given.end(), kOdd.begin(), kOdd.end());
+        EXPECT_EQ("", Judge(given, "0"));
+        // The mode read from the device, none given.
+        Assignments read = {{kDetail + "IPAddress", "10.201.3.20"}};
+        read.insert(read.end(), kOdd.begin(), kOdd.end());
+        EXPECT_EQ("", Judge(read, szMode));
+        // Its address is judged still.
+        given[1].second = "127.0.0.1";
+        EXPECT_EQ("before: " + kDetail + "IPAddress=127.0.0.1: a loopback address (127.0.0.0/8) cannot be a device's address",
+                  Judge(given, "0"));
+    }
+    // Static, given or read: refused, each before the probe where it can be.
+    Assignments given = {{kDetail + "IPMode", "0"}, {kDetail + "IPAddress", "10.201.3.20"}};
+    given.insert(given.end(), kOdd.begin(), kOdd.end());
+    EXPECT_EQ("before: " + kDetail +
+                  "SubnetMask=255.0.255.0: a subnet mask's one-bits must be contiguous, as in 255.255.255.0",
+              Judge(given, "1"));
+    Assignments read = {{kDetail + "IPAddress", "10.201.3.20"}};
+    read.insert(read.end(), kOdd.begin(), kOdd.end());
+    EXPECT_EQ("read: " + kDetail +
+                  "SubnetMask=255.0.255.0: a subnet mask's one-bits must be contiguous, as in 255.255.255.0",
+              Judge(read, "0"));
 }
