@@ -16,6 +16,7 @@
 #include "app/VLNetSession.h"
 #include "ecm/VLECM.h"
 #include "pfw/VLPFWNIFInfo.h"
+#include "tests/support/Eventually.h"
 #include "tests/support/Watchdog.h"
 #include "tests/support/ecm/FakeNetwork.h"
 
@@ -30,15 +31,6 @@ const long kScheduleMilliseconds = 2 * (700 + 100) + 300;
 long MillisecondsSince(Clock::time_point start)
 {
     return static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
-}
-
-// Waits until the condition holds, at most 20 s.
-template <typename TCondition>
-bool Eventually(TCondition condition)
-{
-    for (int i = 0; i < 4000 && !condition(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    return condition();
 }
 
 // Runs fnPlay on a thread of its own once the session's probe runs, while

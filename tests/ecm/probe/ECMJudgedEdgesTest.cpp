@@ -26,17 +26,15 @@
 #include "ecm/probe/VLECMMACTable.h"
 #include "ecm/probe/VLECMProbeInstance.h"
 #include "ecm/record/VLECMNIFInfo.h"
+#include "tests/support/Eventually.h"
 #include "tests/support/Watchdog.h"
+#include "tests/support/ecm/DispatchHold.h"
+#include "tests/support/ecm/ECMProbeTest.h"
 #include "tests/support/ecm/ECMTestClient.h"
 #include "tests/support/ecm/FakeNetwork.h"
 #include "tests/support/ecm/LocalInterfaces.h"
 
 namespace {
-CVLString Text(const std::string& str)
-{
-    return CVLString(str.c_str(), 72);
-}
-
 std::string Mac(int n)
 {
     char sz[16];
@@ -55,70 +53,8 @@ std::string PropertyOf(CVLECMNIFInfo* pNIFInfo, const char* szPath)
     return pProperty != nullptr ? ECMText(pProperty->ToString("")) : "";
 }
 
-// Waits until the condition holds (the watchdog ends a test that waits in vain).
-template <typename TCondition>
-bool Eventually(TCondition condition)
+class ECMJudgedEdges : public CECMProbeTest
 {
-    for (int i = 0; i < 4000 && !condition(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    return condition();
-}
-
-// Holds the dispatch thread in a callback until it goes, so that replies
-// wait in the queue or are held for their turn.
-class CDispatchHold
-{
-public:
-    explicit CDispatchHold(CVLECM& ecm)
-    {
-        ecm.GetApi()->PostCallbackUser(
-            nullptr, nullptr,
-            [](long, void* p, CVLCallbackInfo*) {
-                CDispatchHold* pHold = static_cast<CDispatchHold*>(p);
-                std::unique_lock<std::mutex> lock(pHold->m_Mutex);
-                pHold->m_bHeld = true;
-                pHold->m_Cond.notify_all();
-                pHold->m_Cond.wait(lock, [pHold]() { return pHold->m_bReleased; });
-                pHold->m_bLeft = true;
-                pHold->m_Cond.notify_all();
-            },
-            0, this, nullptr);
-        std::unique_lock<std::mutex> lock(m_Mutex);
-        m_Cond.wait(lock, [this]() { return m_bHeld; });
-    }
-    ~CDispatchHold()
-    {
-        std::unique_lock<std::mutex> lock(m_Mutex);
-        m_bReleased = true;
-        m_Cond.notify_all();
-        m_Cond.wait(lock, [this]() { return m_bLeft; });
-    }
-
-private:
-    std::mutex m_Mutex;
-    std::condition_variable m_Cond;
-    bool m_bHeld = false;
-    bool m_bReleased = false;
-    bool m_bLeft = false;
-};
-
-class ECMJudgedEdges : public ::testing::Test
-{
-protected:
-    void SetUp() override
-    {
-        ASSERT_EQ(VLECM_RESULT_SUCCESS, m_ECM.Initialize(&m_Client, nullptr, nullptr, nullptr));
-        CVLECMPropertyMap options;
-        options[Text("Option.Probe.SkipGetSupportInformation")] = Text("true");
-        // A check that gets no answer waits as long as a test needs.
-        options[Text("Option.CheckUnicast.Timeout")] = Text("3600000");
-        ASSERT_EQ(VLECM_RESULT_SUCCESS, m_ECM.Probe(VLECM_PROBE_CONNECT_TYPE_ALL, &options));
-    }
-    void TearDown() override { m_ECM.Terminate(); }
-
-    CFakeNetwork m_Network;
-    CRecordingClient m_Client;
-    CVLECM m_ECM;
 };
 }  // namespace
 

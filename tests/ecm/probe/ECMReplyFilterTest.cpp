@@ -31,7 +31,11 @@
 #include "ecm/probe/VLECMMACTable.h"
 #include "ecm/probe/VLECMNIFInfoList.h"
 #include "ecm/probe/VLECMReplyFilter.h"
+#include "tests/support/Eventually.h"
+#include "tests/support/ecm/DispatchHold.h"
+#include "tests/support/ecm/ECMProbeTest.h"
 #include "tests/support/ecm/FakeNetwork.h"
+#include "tests/support/ecm/RefusingQueue.h"
 #include "tests/support/ecm/ECMTestClient.h"
 #include "tests/support/ecm/LocalInterfaces.h"
 #include "tests/support/Watchdog.h"
@@ -77,56 +81,6 @@ Networks(const std::map<CVLString, CVLString>& receivers = std::map<CVLString, C
     return std::make_shared<const CVLECMLocalNetworks>(LocalInterfaces(2, 3), receivers);
 }
 
-// Holds the dispatch thread in a callback until released, so that replies
-// wait in the queue; fnOnRelease, when given, then runs on that thread
-// before anything queued after the hold.
-class CDispatchHold
-{
-public:
-    explicit CDispatchHold(CVLECM& ecm, std::function<void()> fnOnRelease = nullptr)
-        : m_fnOnRelease(std::move(fnOnRelease))
-    {
-        ecm.GetApi()->PostCallbackUser(
-            nullptr, nullptr,
-            [](long, void* p, CVLCallbackInfo*) {
-                CDispatchHold* pHold = static_cast<CDispatchHold*>(p);
-                std::unique_lock<std::mutex> lock(pHold->m_Mutex);
-                pHold->m_bHeld = true;
-                pHold->m_Cond.notify_all();
-                pHold->m_Cond.wait(lock, [pHold]() { return pHold->m_bReleased; });
-                if (pHold->m_fnOnRelease)
-                    pHold->m_fnOnRelease();
-                // The hold may go once it sees this: nothing here reads it after.
-                pHold->m_bLeft = true;
-                pHold->m_Cond.notify_all();
-            },
-            0, this, nullptr);
-        std::unique_lock<std::mutex> lock(m_Mutex);
-        m_Cond.wait(lock, [this]() { return m_bHeld; });
-    }
-    // Waits for the callback to leave: a woken wait reads the hold again.
-    ~CDispatchHold()
-    {
-        Release();
-        std::unique_lock<std::mutex> lock(m_Mutex);
-        m_Cond.wait(lock, [this]() { return m_bLeft; });
-    }
-    void Release()
-    {
-        std::lock_guard<std::mutex> lock(m_Mutex);
-        m_bReleased = true;
-        m_Cond.notify_all();
-    }
-
-private:
-    std::function<void()> m_fnOnRelease;
-    std::mutex m_Mutex;
-    std::condition_variable m_Cond;
-    bool m_bHeld = false;
-    bool m_bReleased = false;
-    bool m_bLeft = false;
-};
-
 // Long records of no use fill the queue until it refuses probe records;
 // they go with the object.
 class CFullQueue
@@ -157,15 +111,6 @@ private:
     CVLTarget m_ProbeFiller;
 };
 
-// Waits until the condition holds (the watchdog ends a test that waits in vain).
-template <typename TCondition>
-bool Eventually(TCondition condition)
-{
-    for (int i = 0; i < 4000 && !condition(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    return condition();
-}
-
 std::string ModelOf(CVLECM& ecm, const std::string& strMac)
 {
     CVLECMNIFInfo* pNIFInfo = ecm.FindNIFInfo(strMac.c_str());
@@ -173,23 +118,8 @@ std::string ModelOf(CVLECM& ecm, const std::string& strMac)
     return pModel != nullptr ? Std(pModel->ToString("")) : "none";
 }
 
-class ECMReplies : public ::testing::Test
+class ECMReplies : public CECMProbeTest
 {
-protected:
-    void SetUp() override
-    {
-        ASSERT_EQ(VLECM_RESULT_SUCCESS, m_ECM.Initialize(&m_Client, nullptr, nullptr, nullptr));
-        CVLECMPropertyMap options;
-        options[Text("Option.Probe.SkipGetSupportInformation")] = Text("true");
-        // A check that gets no answer waits as long as a test needs.
-        options[Text("Option.CheckUnicast.Timeout")] = Text("3600000");
-        ASSERT_EQ(VLECM_RESULT_SUCCESS, m_ECM.Probe(VLECM_PROBE_CONNECT_TYPE_ALL, &options));
-    }
-    void TearDown() override { m_ECM.Terminate(); }
-
-    CFakeNetwork m_Network;
-    CRecordingClient m_Client;
-    CVLECM m_ECM;
 };
 }  // namespace
 
@@ -1805,36 +1735,6 @@ TEST_F(ECMReplies, FortyDevicesAnsweringAtOnceRunTheirCommandsAtOnce)
     };
     ASSERT_TRUE(Eventually([&]() { return asked() == kDevices; })) << asked() << " of " << kDevices << " at once";
 }
-
-namespace {
-// Fills the dispatch queue until it refuses even the records that end a
-// command; they go with the object.
-class CRefusingQueue
-{
-public:
-    explicit CRefusingQueue(CVLECM& ecm) : m_pController(ecm.GetApi()->GetModuleController())
-    {
-        const std::string strLong(64 * 1024, 'x');
-        for (;;) {
-            CVLCallbackInfo* pInfo = new CVLCallbackInfo();
-            pInfo->SetType(VLCM_CALLBACK_USER);
-            pInfo->SetExtraText(strLong.c_str());
-            pInfo->SetUserCallback([](long, void*, CVLCallbackInfo*) {}, 0, &m_nFiller);
-            if (!m_pController->PostCallbackRecord(pInfo))
-                break;
-        }
-    }
-    ~CRefusingQueue()
-    {
-        m_pController->RemoveCallbackInfo(nullptr, nullptr, &m_nFiller);
-        m_pController->UnlockCallbackInfo(nullptr, nullptr, &m_nFiller);
-    }
-
-private:
-    CVLModuleController* m_pController;
-    int m_nFiller = 0;
-};
-}  // namespace
 
 // A command end that the dispatch queue refuses is judged lost at once and
 // its place freed: the chain does not wait for an end that never comes.

@@ -40,6 +40,7 @@
 #include "modules/sock/VLMDSock.h"
 #include "modules/sock/VLSock.h"
 #include "modules/sock/VLSockShared.h"
+#include "tests/support/Eventually.h"
 #include "tests/support/Watchdog.h"
 #include "tests/support/cm/ModuleRegistration.h"
 #include "tests/support/ecm/ECMTestClient.h"
@@ -105,15 +106,6 @@ protected:
 private:
     SHold* m_pHold;
 };
-
-// Waits until the condition holds (the watchdog ends a test that waits in vain).
-template <typename TCondition>
-bool Eventually(TCondition condition)
-{
-    for (int i = 0; i < 4000 && !condition(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    return condition();
-}
 
 // Records checked on a thread of the test's own, against the fake modules.
 class UnicastChecks : public ::testing::Test
