@@ -37,9 +37,7 @@
 namespace {
 std::string Mac(int n)
 {
-    char sz[16];
-    snprintf(sz, sizeof(sz), "0026AD%06X", n);
-    return sz;
+    return CFakeNetwork::Mac("0026AD", n);
 }
 
 std::string Address(int n)

@@ -48,9 +48,7 @@ CVLString Text(const std::string& str)
 
 std::string Mac(int n)
 {
-    char sz[16];
-    snprintf(sz, sizeof(sz), "0026AB%06X", n);
-    return sz;
+    return CFakeNetwork::Mac("0026AB", n);
 }
 
 std::string Address(int n)

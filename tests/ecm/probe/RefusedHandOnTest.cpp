@@ -36,9 +36,7 @@ CVLString Text(const std::string& str)
 
 std::string Mac(int n)
 {
-    char sz[16];
-    snprintf(sz, sizeof(sz), "0026AB%06X", n);
-    return sz;
+    return CFakeNetwork::Mac("0026AB", n);
 }
 
 class ECMRefusedEnds : public CECMProbeTest

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
+#include <cstdio>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -237,6 +238,13 @@ bool CFakeNetwork::Reply(const std::string& strMacText, const std::string& strDa
     if (pTarget != pSource)
         pSource->Destroy(false);
     return true;
+}
+
+std::string CFakeNetwork::Mac(const char* szMaker, int n)
+{
+    char sz[16];
+    snprintf(sz, sizeof(sz), "%.6s%06X", szMaker, n);
+    return sz;
 }
 
 bool CFakeNetwork::IsProbeRunning()

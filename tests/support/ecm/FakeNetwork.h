@@ -52,6 +52,9 @@ public:
     // reply the list refuses.
     static bool Reply(const std::string& strMacText, const std::string& strData = "", const std::string& strFrom = "");
     static bool IsProbeRunning();
+    // The MAC text of device n in a maker's range (six hex digits): each
+    // test file keeps to a range of its own.
+    static std::string Mac(const char* szMaker, int n);
     // SlowStop: the stops awaited together, and the most seen at once.
     static void SetStopsTogether(int nStops);
     static int PeakStopsTogether();
