@@ -1241,6 +1241,9 @@ TEST_F(ECMReplies, ARecordTakenAfterTheProbeStopsOutlivesTheChecksUnderWay)
                state.addresses[0].eState == VLECM_MAC_ADDRESS_PASSED &&
                state.addresses[1].eState == VLECM_MAC_ADDRESS_CHECKING;
     }));
+    // Reported before the stop: a report still on its way at the stop
+    // would be listed only.
+    ASSERT_TRUE(m_Client.WaitFor("probe", 1));
     m_ECM.StopProbe();
     CVLECMNIFInfo* pKept = nullptr;
     ASSERT_TRUE(m_ECM.WithRecord(strMAC.c_str(), Address(0).c_str(), [&pKept](CVLECMNIFInfo* p) { pKept = p; }));
