@@ -324,3 +324,49 @@ TEST_F(PFWConfiguration, RefusesNamesTheDefinitionsDoNotHave)
         << Text(m_Configuration.GetErrorText());
     manager.Terminate();
 }
+
+// Each device a probe, a unicast check or a reboot polling hears is sent
+// that option's packet list: a list whose requests do more than read
+// (the factory reset, a setting, a password check that uses up a try) is
+// refused at the start, judged by the requests it holds. A default the
+// definitions lack (Lock) starts written as it does unwritten.
+TEST_F(PFWConfiguration, RefusesAListThatChangesDevicesWhereEveryDeviceIsSentIt)
+{
+    CModuleRegistration registration(VLRegisterModuleLibraries);
+    auto check = [&](const std::string& strProperties) {
+        Write(std::string(kHead) + "\n<CommunicationManager>\n" + strProperties +
+              "\n</CommunicationManager></Configurations>");
+        EXPECT_EQ(VLPFW_RESULT_SUCCESS, m_Configuration.Load(m_strPath.c_str()));
+        CPFWCommunicationManager manager;
+        EXPECT_EQ(VLPFW_RESULT_SUCCESS, manager.Initialize(&Options(m_Configuration)));
+        m_Configuration.CheckNames(manager.GetVLECM());
+        manager.Terminate();
+        return Text(m_Configuration.GetErrorText());
+    };
+    const std::string strReading = "CheckUnicast, GetDetail, GetListInfo, GetSupportInformation, "
+                                   "GetWirelessLANInfo, Probe and RebootPolling)";
+    const std::pair<std::string, std::string> kRows[] = {
+        {"Option.CheckUnicast.PacketListName\" value=\"FactReset",
+         "the request 2B 5A22 \"I\"; those of the function \"VLPC_Unicast\" that only read: " + strReading},
+        {"Option.Probe.PacketListName\" value=\"SetDetail",
+         "the request 2B 5A21 \"S\"; those of the function \"Probe\" that only read: " + strReading},
+        {"Option.RebootPolling.PacketListName\" value=\"CheckPassword", "the request 2B 5A20 \"Q\"; "},
+    };
+    for (const auto& row : kRows) {
+        const std::string strKey = row.first.substr(0, row.first.find('"'));
+        const std::string strValue = row.first.substr(row.first.rfind('"') + 1);
+        EXPECT_EQ(0u, check("<Property key=\"" + row.first + "\"/>")
+                          .find("line 3: the \"Property\" \"" + strKey + "\" is \"" + strValue +
+                                "\": not a packet list that only reads devices (it sends " + row.second))
+            << Text(m_Configuration.GetErrorText());
+    }
+    EXPECT_EQ("", check("<Property key=\"Option.Lock.PacketListName\" value=\"Lock\"/>"
+                        "<Property key=\"Option.Unlock.PacketListName\" value=\"Unlock\"/>"
+                        "<Property key=\"Option.GetNetworkDiagnosis.PacketListName\" value=\"GetNetworkDiagnosis\"/>"
+                        "<Property key=\"Option.CheckUnicast.PacketListName\" value=\"GetListInfo\"/>"
+                        "<Property key=\"Option.RebootPolling.PacketListName\" value=\"RebootPolling\"/>"));
+    // Only its own default: another missing name is still refused.
+    EXPECT_EQ(0u, check("<Property key=\"Option.Lock.PacketListName\" value=\"Unlock\"/>")
+                      .find("line 3: the \"Property\" \"Option.Lock.PacketListName\" is \"Unlock\": not a packet "
+                            "list of the function \"VLPC_Unicast\" ("));
+}
