@@ -250,6 +250,8 @@ bool CVLECM::CheckOptionValue(const CVLString& strKey, const CVLString& strValue
         strWanted = "a whole number from 1 to " + std::to_string(CVLECMReplyFilter::MAX_DEVICES);
         return false;
     }
+    if (isEntryFlag(TextOf(strKey)))
+        return CVLECMDefaultOptions::CheckFlag(TextOf(strValue), strWanted);
     return CVLECMDefaultOptions::CheckValue(TextOf(strKey), TextOf(strValue), strWanted);
 }
 

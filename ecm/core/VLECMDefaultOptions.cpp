@@ -216,8 +216,7 @@ bool CVLECMDefaultOptions::CheckValue(const std::string& strKey, const std::stri
         return true;
     switch (it->second) {
     case KIND_BOOL:
-        strWanted = "true, false, a whole number (0 for false) or empty (false)";
-        return ReadsAsFlag(strValue);
+        return CheckFlag(strValue, strWanted);
     case KIND_TIMEOUT:
         strWanted = "a whole number of milliseconds from 1 to " + std::to_string(kMaxMilliseconds);
         return ReadsAsNumber(strValue, 1, kMaxMilliseconds);
@@ -231,6 +230,12 @@ bool CVLECMDefaultOptions::CheckValue(const std::string& strKey, const std::stri
         break;
     }
     return true;
+}
+
+bool CVLECMDefaultOptions::CheckFlag(const std::string& strValue, std::string& strWanted)
+{
+    strWanted = "true, false, a whole number (0 for false) or empty (false)";
+    return ReadsAsFlag(strValue);
 }
 
 std::string CVLECMDefaultOptions::Nearest(const std::string& strKey, const std::vector<std::string>& others)

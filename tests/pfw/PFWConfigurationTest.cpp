@@ -187,7 +187,7 @@ TEST_F(PFWConfiguration, RefusesWhatIsNoConfigurationAndKeepsNothing)
 // What the options' readers take as meant starts: a flag of "" (false), "2"
 // (true), "0" and "1", the top values of a time-out and a retry count, and
 // what reads as a number written plainly ("+3000"; "" for a count or a
-// wait of 0).
+// wait of 0), and so for the flags of the numbered entries.
 TEST_F(PFWConfiguration, TakesWhatTheOptionsReadAsMeant)
 {
     Write(std::string(kHead) + "<CommunicationManager>"
@@ -201,14 +201,18 @@ TEST_F(PFWConfiguration, TakesWhatTheOptionsReadAsMeant)
                                "<Property key=\"Option.Lock.Timeout\" value=\"+3000\"/>"
                                "<Property key=\"Option.Lock.Retry\" value=\"\"/>"
                                "<Property key=\"Option.RebootPolling.FirstWait\" value=\"\"/>"
+                               "<Property key=\"Option.BindAddress.3.Enable\" value=\"TRUE\"/>"
+                               "<Property key=\"Option.LocalDBCInfo.3.NIFInfoToAddressPath\" value=\"yes\"/>"
                                "</CommunicationManager></Configurations>");
     ASSERT_EQ(VLPFW_RESULT_SUCCESS, m_Configuration.Load(m_strPath.c_str())) << Text(m_Configuration.GetErrorText());
-    EXPECT_EQ(10u, m_Configuration.GetCommunicationManagerPropertyMap().size());
+    EXPECT_EQ(12u, m_Configuration.GetCommunicationManagerPropertyMap().size());
     EXPECT_TRUE(m_Configuration.GetWarnings().empty());
     // What would read as a value nobody meant is still refused: a flag of
     // "yes" reads as false; every time-out of 0 ends each exchange at once.
     const std::pair<const char*, const char*> kRefused[] = {
         {"Option.RebootPolling.ExecGetDetail", "yes"},
+        {"Option.LocalDBCInfo.2.Enable", "yes"},
+        {"Option.BindAddress.10.Enable", "no"},
         {"Option.RebootPolling.MaxTimeout", "0"},
         {"Option.Lock.Timeout", "abc"},
         {"Option.GetDetail.Retry", "101"},
