@@ -374,3 +374,29 @@ TEST_F(DefineLoaderFiles, ToolWritesOnlyItsOwnFileAndReadsOnlyRegularOnes)
     EXPECT_EQ(1, run("dump " + d + "bad.dat"));
     EXPECT_EQ(err(), "vlresource: " + d + "bad.dat: record 1 (offset 64): a record of an unknown type\n");
 }
+
+// A resource that is empty or cut is built again from its list: the list
+// beside it is named in the command, when there is one.
+TEST_F(DefineLoaderFiles, AnEmptyOrCutResourceNamesTheListThatBuildsItAgain)
+{
+    const std::string strResource = m_strDir + "/vlres200.dat";
+    auto error = [&] {
+        CVLDefineLoader loader;
+        loader.SetListName("vlres201.dat");
+        try {
+            loader.Load(strResource.c_str());
+        } catch (EVLException* e) {
+            CVLExceptionOwner owner(e);
+        }
+        return loader.GetErrorText();
+    };
+    Write("vlres200.dat", "");
+    EXPECT_EQ("the file is empty; build it again from its definition list: vlresource build LIST vlres200.dat",
+              error());
+    Write("vlres201.dat", "<Files/>");
+    const std::string strAgain = "build it again from the definition list beside it: vlresource build " + m_strDir +
+                                 "/vlres201.dat " + strResource;
+    EXPECT_EQ("the file is empty; " + strAgain, error());
+    Write("vlres200.dat", std::string("VLCM\x01\0\0\0", 8));
+    EXPECT_EQ("the file is cut: it ends 8 bytes into the 64-byte header; " + strAgain, error());
+}
