@@ -276,6 +276,14 @@ TEST_F(PFWConfiguration, NamesWhatItDoesNotRead)
     ASSERT_EQ(21u, m_Configuration.GetWarnings().size());
     EXPECT_EQ("line 1: the element \"Unknown\" is not read", m_Configuration.GetWarnings()[19]);
     EXPECT_EQ("and 980 more elements or keys not read", m_Configuration.GetWarnings()[20]);
+    // A Property of another namespace is no option, whatever its key.
+    Write(std::string(kHead) + "<CommunicationManager><x:Property xmlns:x=\"http://example.invalid/\" "
+                               "key=\"Option.GetDetail.Retry\" value=\"1\"/></CommunicationManager></Configurations>");
+    ASSERT_EQ(VLPFW_RESULT_SUCCESS, m_Configuration.Load(m_strPath.c_str())) << Text(m_Configuration.GetErrorText());
+    EXPECT_TRUE(m_Configuration.GetCommunicationManagerPropertyMap().empty());
+    EXPECT_EQ(std::vector<std::string>({"line 1: the element \"x:Property\" in \"CommunicationManager\" is not in "
+                                        "the configuration's namespace and is not read"}),
+              m_Configuration.GetWarnings());
 }
 
 // An option that names a packet list, a function or a module instance the
@@ -307,6 +315,20 @@ TEST_F(PFWConfiguration, RefusesNamesTheDefinitionsDoNotHave)
         EXPECT_EQ(0u,
                   Text(m_Configuration.GetErrorText())
                       .find("line 4: the \"Property\" \"" + std::string(row.first) + "\" is \"Nope\": " + row.second))
+            << Text(m_Configuration.GetErrorText());
+        manager.Terminate();
+    }
+    // Of several, the first in the file is named.
+    Write(std::string(kHead) + "\n<CommunicationManager>\n<Property key=\"Option.Probe.PacketListName\" value=\"A\"/>"
+                               "\n<Property key=\"Option.CheckUnicast.PacketListName\" value=\"B\"/>"
+                               "\n</CommunicationManager></Configurations>");
+    ASSERT_EQ(VLPFW_RESULT_SUCCESS, m_Configuration.Load(m_strPath.c_str()));
+    {
+        CPFWCommunicationManager manager;
+        ASSERT_EQ(VLPFW_RESULT_SUCCESS, manager.Initialize(&Options(m_Configuration)));
+        EXPECT_EQ(VLPFW_RESULT_CONFIGURATION_ERROR, m_Configuration.CheckNames(manager.GetVLECM()));
+        EXPECT_EQ(0u, Text(m_Configuration.GetErrorText())
+                          .find("line 3: the \"Property\" \"Option.Probe.PacketListName\" is \"A\""))
             << Text(m_Configuration.GetErrorText());
         manager.Terminate();
     }
