@@ -63,10 +63,16 @@ const char kPacketListSuffix[] = ".PacketListName";
 const char kModulePathSuffix[] = ".VLMDSockModulePath";
 // The most names a message lists; definitions of hundreds are counted.
 const size_t kMaxNamesListed = 30;
-// The options whose packet list every probe, unicast check or reboot
-// polling sends to each device it hears: a list that changed a device
-// would change every one of them.
-const char* const kReadingPacketListOptions[] = {"Option.Probe.PacketListName", "Option.CheckUnicast.PacketListName",
+// The options whose packet list every probe, unicast check, follow-up
+// command or reboot polling sends to each device it hears (a list that
+// changed a device would change every one of them), and those of the
+// commands a user runs to read a device.
+const char* const kReadingPacketListOptions[] = {"Option.Probe.PacketListName",
+                                                 "Option.CheckUnicast.PacketListName",
+                                                 "Option.GetSupportInformation.PacketListName",
+                                                 "Option.GetListInfo.PacketListName",
+                                                 "Option.GetDetail.PacketListName",
+                                                 "Option.GetWirelessLANInfo.PacketListName",
                                                  "Option.RebootPolling.PacketListName"};
 // The requests that only read a device, as packet type letter, device type
 // and function: the probe road ("P") and the queries of its state ("Q").

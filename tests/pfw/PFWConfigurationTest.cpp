@@ -377,6 +377,9 @@ TEST_F(PFWConfiguration, RefusesAListThatChangesDevicesWhereEveryDeviceIsSentIt)
         {"Option.Probe.PacketListName\" value=\"SetDetail",
          "the request 2B 5A21 \"S\"; those of the function \"Probe\" that only read: " + strReading},
         {"Option.RebootPolling.PacketListName\" value=\"CheckPassword", "the request 2B 5A20 \"Q\"; "},
+        // The probe runs the follow-up commands on every device that passes its check.
+        {"Option.GetListInfo.PacketListName\" value=\"FactReset", "the request 2B 5A22 \"I\"; "},
+        {"Option.GetDetail.PacketListName\" value=\"SetDetail", "the request 2B 5A21 \"S\"; "},
     };
     for (const auto& row : kRows) {
         const std::string strKey = row.first.substr(0, row.first.find('"'));
