@@ -243,7 +243,9 @@ VLPFW_RESULT CVLNetSession::Initialize(const std::string& strResourceDir, std::s
     while (strDir.size() > 1 && strDir.back() == '/')
         strDir.pop_back();
     if (!VLFileExists(strDir.c_str(), 1)) {
-        strError = "no resource folder at " + strDir;
+        // Found by the program's own place, which a copied program leaves.
+        strError =
+            "no resource folder at " + strDir + (strResourceDir.empty() ? "; give one with --resources DIR" : "");
         return VLPFW_RESULT_PATH_ERROR;
     }
     std::string strConfiguration = strDir + kConfigurationFile;

@@ -11,8 +11,10 @@
 #include <sys/stat.h>
 
 #include "base/core/VLByteOrder.h"
+#include "base/core/VLCommandLine.h"
 #include "base/core/VLException.h"
 #include "base/core/VLExceptionOwner.h"
+#include "base/core/VLFileSystem.h"
 #include "base/core/VLIOException.h"
 #include "base/core/VLInvalidParamException.h"
 #include "base/core/VLMemoryAllocException.h"
@@ -113,13 +115,19 @@ void CVLDefineLoader::ThrowFormatError(int nLine, const char* szReason)
 
 std::string CVLDefineLoader::CutText(const std::string& strWhat) const
 {
+    return "the file is cut: " + strWhat + "; " + RebuildText();
+}
+
+std::string CVLDefineLoader::RebuildText() const
+{
     // A cut resource is no fault of its list: the list builds it again.
-    std::string strName = m_strFilePath.GetLength() > 0 ? m_strFilePath.GetBuffer() : s_szDefaultFileName;
-    const size_t nSlash = strName.rfind('/');
-    if (nSlash != std::string::npos)
-        strName.erase(0, nSlash + 1);
-    return "the file is cut: " + strWhat + "; build it again from its definition list: vlresource build LIST " +
-           strName;
+    const std::string strPath = m_strFilePath.GetLength() > 0 ? m_strFilePath.GetBuffer() : s_szDefaultFileName;
+    const size_t nSlash = strPath.rfind('/');
+    const std::string strList = m_strListName.empty() ? std::string() : strPath.substr(0, nSlash + 1) + m_strListName;
+    if (strList.empty() || !VLFileExists(strList.c_str(), 0))
+        return "build it again from its definition list: vlresource build LIST " + strPath.substr(nSlash + 1);
+    return "build it again from the definition list beside it: vlresource build " + CVLCommandLine::ShellWord(strList) +
+           " " + CVLCommandLine::ShellWord(strPath);
 }
 
 void CVLDefineLoader::ThrowWriteError(int nLine, const std::string& strReason)
@@ -206,9 +214,9 @@ void CVLDefineLoader::Load(const VL_BYTE* pBinaryData, VL_SIZE_T nBinarySize)
             // A file cut short is said as such, with what is left of it.
             const size_t nHeadLeft = static_cast<size_t>(pEnd - pPos);
             if (nHeadLeft < RECORD_HEAD_SIZE)
-                ThrowFormatError(__LINE__,
-                                 CutText("it ends " + std::to_string(nHeadLeft) + " bytes into the record's 16-byte head")
-                                     .c_str());
+                ThrowFormatError(
+                    __LINE__,
+                    CutText("it ends " + std::to_string(nHeadLeft) + " bytes into the record's 16-byte head").c_str());
             VL_BYTE nType = ReadByte(pPos, pEnd);
             VL_ULONG nLength = ReadUInt32(pPos, pEnd);
             ReadBytes(pPos, pEnd, RECORD_RESERVED_SIZE);
@@ -235,6 +243,8 @@ const VL_BYTE* CVLDefineLoader::analyzesHeader(const VL_BYTE* pData, VL_SIZE_T n
         if (pData != nullptr && nSize >= sizeof(s_Magic) && nSize < HEADER_SIZE &&
             std::memcmp(pData, s_Magic, sizeof(s_Magic)) == 0)
             m_strErrorText = CutText("it ends " + std::to_string(nSize) + " bytes into the 64-byte header");
+        else if (nSize == 0)
+            m_strErrorText = "the file is empty; " + RebuildText();
         else if (pData == nullptr || nSize < HEADER_SIZE || std::memcmp(pData, s_Magic, sizeof(s_Magic)) != 0)
             m_strErrorText = "not a definition resource (no \"VLCM\" header)";
         else if (pData[4] > FORMAT_VERSION || pData[5] != 0)

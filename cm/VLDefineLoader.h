@@ -159,6 +159,10 @@ public:
     // which entry or construct. Off by default: the program passes over what
     // it does not know.
     void SetStrict(bool bStrict) { m_bStrict = bStrict; }
+    // The name of the definition list a resource is built from: a resource
+    // that is cut or empty names the list of that name beside it, when there
+    // is one, in the command that builds it again.
+    void SetListName(const std::string& strName) { m_strListName = strName; }
 
     // The text with every byte inverted, as UTF-8 (its own inverse).
     static CVLString UnscrambleText(const CVLString& strText);
@@ -232,6 +236,8 @@ protected:
     // The words for a resource that ends before strWhat: that it is cut,
     // and how it is made again.
     std::string CutText(const std::string& strWhat) const;
+    // "build it again from ...: vlresource build LIST OUT".
+    std::string RebuildText() const;
     // An element of a later file that a file read before, with the same
     // root element, already defines under the same name: the two would be
     // one document holding the name twice. Fails with EVLXmlException,
@@ -256,13 +262,14 @@ protected:
     VL_SIZE_T m_nRecordOffset;
     VL_ULONG m_nCurrentLine;
     VL_ULONG m_nCurrentColumn;  // of m_nCurrentLine, when it is set
-    std::string m_Scratch;  // the attribute value being read, inverted back
+    std::string m_Scratch;      // the attribute value being read, inverted back
     std::string m_strErrorText;
     std::string m_strWritingDocument;  // the name of the document being written
     std::vector<CVLString> m_FilesRead;
     CVLString m_strSourcePath;
     std::vector<std::string> m_PassedOver;
     bool m_bStrict;
+    std::string m_strListName;
     // Of the files of one list: where each named element directly below a
     // root was defined ("root", "tag", "name" to the file and its line).
     struct SDefinedAt

@@ -59,6 +59,9 @@ public:
     // Adds the packet lists of this definition's module and of the whole
     // subtree's.
     void AddPacketListNames(std::set<std::string>& names) const;
+    // Adds the requests of the named packet list, of this definition's
+    // module and of the whole subtree's.
+    void AddPacketListRequests(VL_CONST_STR szName, std::vector<std::string>& requests) const;
     // Adds the full names of the whole subtree, below this definition.
     void AddInstanceNames(std::vector<std::string>& names) const;
 

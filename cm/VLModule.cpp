@@ -108,6 +108,12 @@ void CVLModule::AddPacketListNames(std::set<std::string>& names)
     (void)names;
 }
 
+void CVLModule::AddPacketListRequests(VL_CONST_STR szName, std::vector<std::string>& requests)
+{
+    (void)szName;
+    (void)requests;
+}
+
 bool CVLModule::IsInit()
 {
     return m_bInit;

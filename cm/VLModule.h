@@ -7,6 +7,7 @@
 
 #include <set>
 #include <string>
+#include <vector>
 
 #include "base/core/VLString.h"
 #include "base/core/VLTypes.h"
@@ -35,6 +36,10 @@ public:
     virtual int GetPacketCount(VL_CONST_STR szName);
     // Adds the names of the packet lists the module runs (none by default).
     virtual void AddPacketListNames(std::set<std::string>& names);
+    // Adds, for each request the named packet list sends, its packet type
+    // letter, device type and function as the definitions write them
+    // ("Q2B5A02"); none by default.
+    virtual void AddPacketListRequests(VL_CONST_STR szName, std::vector<std::string>& requests);
     virtual bool IsInit();
 
 protected:

@@ -159,6 +159,8 @@ void CVLModuleController::Initialize(CVLCMApi* pApi, CVLCMApiConfig* pConfig, IV
             CVLCMApi::InitializeModuleLibraries(*pApi);
 
             bLoadingDefinitions = true;
+            m_DefineLoader.SetListName(
+                m_Config.GetFileListName().GetBuffer() != nullptr ? m_Config.GetFileListName().GetBuffer() : "");
             if (m_Config.GetDefineData() != nullptr && m_Config.GetDefineDataSize() > 0)
                 m_DefineLoader.Load(m_Config.GetDefineData(), static_cast<VL_SIZE_T>(m_Config.GetDefineDataSize()));
             else if (m_Config.GetDefineFilePath().GetLength() > 0 &&

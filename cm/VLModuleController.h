@@ -107,9 +107,12 @@ public:
     // What the definitions name, for a user of the framework to check a name
     // it was configured with: the top-level functions; the packet lists the
     // modules of a function's tree run (false when there is no such
-    // function); the full names of the definitions below a function.
+    // function); the requests a packet list of a function's tree sends
+    // (see CVLModule::AddPacketListRequests); the full names of the
+    // definitions below a function.
     std::vector<std::string> GetFunctionNames();
     bool GetPacketListNames(VL_CONST_STR szFunctionName, std::set<std::string>& names);
+    std::vector<std::string> GetPacketListRequests(VL_CONST_STR szFunctionName, VL_CONST_STR szName);
     std::vector<std::string> GetInstanceNames(VL_CONST_STR szFunctionName);
 
     // --- targets and target lists ----------------------------------------

@@ -243,6 +243,16 @@ bool CVLModuleController::GetPacketListNames(VL_CONST_STR szFunctionName, std::s
     return true;
 }
 
+std::vector<std::string> CVLModuleController::GetPacketListRequests(VL_CONST_STR szFunctionName, VL_CONST_STR szName)
+{
+    std::vector<std::string> requests;
+    CVLThreadLock lock(&m_ThreadSync);
+    const CVLModInstanceInfo* pInfo = lock.Lock() ? m_Functions.Find(szFunctionName) : nullptr;
+    if (pInfo != nullptr)
+        pInfo->AddPacketListRequests(szName, requests);
+    return requests;
+}
+
 std::vector<std::string> CVLModuleController::GetInstanceNames(VL_CONST_STR szFunctionName)
 {
     std::vector<std::string> names;

@@ -321,6 +321,8 @@ public:
     // Whether the key is an option of a numbered broadcast or bind entry
     // ("Option.LocalDBCInfo.3.Enable").
     static bool isEntryOption(const std::string& strKey);
+    // Whether the key is an entry's flag ("Option.BindAddress.N.Enable").
+    static bool isEntryFlag(const std::string& strKey);
 
     // The factory hooks of the module framework.
     static CVLTarget* createNIFInfo(CVLCMApi* pApi);

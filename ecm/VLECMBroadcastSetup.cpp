@@ -189,6 +189,13 @@ bool CVLECM::isEntryOption(const std::string& strKey)
     return false;
 }
 
+bool CVLECM::isEntryFlag(const std::string& strKey)
+{
+    const size_t nEnable = strlen(kEnableKey);
+    return isEntryOption(strKey) && strKey.size() > nEnable &&
+           strKey.compare(strKey.size() - nEnable, nEnable, kEnableKey) == 0;
+}
+
 void CVLECM::getLDBCAddressListFromPC(std::list<CVLString>& addressList)
 {
     try {

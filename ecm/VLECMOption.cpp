@@ -1,7 +1,10 @@
 // The device manager's options: the option map in force with its
 // accessors, and the path macros.
+#include <strings.h>
+
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <set>
 #include <string>
 #include <vector>
@@ -60,6 +63,27 @@ const char kPacketListSuffix[] = ".PacketListName";
 const char kModulePathSuffix[] = ".VLMDSockModulePath";
 // The most names a message lists; definitions of hundreds are counted.
 const size_t kMaxNamesListed = 30;
+// The options whose packet list every probe, unicast check, follow-up
+// command or reboot polling sends to each device it hears (a list that
+// changed a device would change every one of them), and those of the
+// commands a user runs to read a device.
+const char* const kReadingPacketListOptions[] = {"Option.Probe.PacketListName",
+                                                 "Option.CheckUnicast.PacketListName",
+                                                 "Option.GetSupportInformation.PacketListName",
+                                                 "Option.GetListInfo.PacketListName",
+                                                 "Option.GetDetail.PacketListName",
+                                                 "Option.GetWirelessLANInfo.PacketListName",
+                                                 "Option.RebootPolling.PacketListName"};
+// The requests that only read a device, as packet type letter, device type
+// and function: the probe road ("P") and the queries of its state ("Q").
+// Checking a password ("Q" 5A20) uses up one of the device's tries when
+// the password is wrong; setting ("S") and the factory reset ("I") change
+// it.
+const char* const kReadingRequests[] = {"P2B5A01", "Q2B5A02", "Q2B5A03", "Q2B5A04", "Q2B5A10", "Q2B5A11", "P2B5A30"};
+// The letter before the device type and function of a request's text.
+const size_t kRequestLetterLength = 1;
+// The device type's digits before the function's.
+const size_t kRequestDeviceTypeLength = 2;
 
 // "A, B and C"; past kMaxNamesListed, "... and N more".
 std::string NameList(const std::vector<std::string>& names)
@@ -71,6 +95,29 @@ std::string NameList(const std::vector<std::string>& names)
     if (nListed < names.size())
         strText += " and " + std::to_string(names.size() - nListed) + " more";
     return strText.empty() ? "none" : strText;
+}
+
+bool IsReadingRequest(const std::string& strRequest)
+{
+    // The definitions may write the codes in either case.
+    return std::any_of(std::begin(kReadingRequests), std::end(kReadingRequests),
+                       [&](const char* szReading) { return strcasecmp(strRequest.c_str(), szReading) == 0; });
+}
+
+// Whether the list sends something, and only requests that read.
+bool OnlyReads(const std::vector<std::string>& requests)
+{
+    return !requests.empty() && std::all_of(requests.begin(), requests.end(), IsReadingRequest);
+}
+
+// "2B 5A22 \"I\"" for "I2B5A22".
+std::string RequestText(const std::string& strRequest)
+{
+    if (strRequest.size() <= kRequestLetterLength + kRequestDeviceTypeLength)
+        return strRequest;
+    return strRequest.substr(kRequestLetterLength, kRequestDeviceTypeLength) + " " +
+           strRequest.substr(kRequestLetterLength + kRequestDeviceTypeLength) + " \"" +
+           strRequest.substr(0, kRequestLetterLength) + "\"";
 }
 }  // namespace
 
@@ -209,6 +256,8 @@ bool CVLECM::CheckOptionValue(const CVLString& strKey, const CVLString& strValue
         strWanted = "a whole number from 1 to " + std::to_string(CVLECMReplyFilter::MAX_DEVICES);
         return false;
     }
+    if (isEntryFlag(TextOf(strKey)))
+        return CVLECMDefaultOptions::CheckFlag(TextOf(strValue), strWanted);
     return CVLECMDefaultOptions::CheckValue(TextOf(strKey), TextOf(strValue), strWanted);
 }
 
@@ -251,10 +300,35 @@ bool CVLECM::CheckOptionName(const CVLString& strKey, const CVLString& strValue,
         // definitions lack is said where it is named.
         const std::string strFunction = strText == kProbePacketListOption ? strProbeFunction : VLECM_UNICAST_FUNCTION;
         std::set<std::string> lists;
-        if (!pController->GetPacketListNames(strFunction.c_str(), lists) || lists.count(strName) != 0)
+        if (!pController->GetPacketListNames(strFunction.c_str(), lists))
             return true;
-        strWanted = "a packet list of the function \"" + strFunction + "\" (" +
-                    NameList(std::vector<std::string>(lists.begin(), lists.end())) + ")";
+        if (lists.count(strName) == 0) {
+            // The default starts written as it does unwritten, though the
+            // definitions lack it (Lock, Unlock): the command that would
+            // run it is refused when it is run.
+            if (strName == TextOf(CVLECMDefaultOptions::String(strText.c_str())))
+                return true;
+            strWanted = "a packet list of the function \"" + strFunction + "\" (" +
+                        NameList(std::vector<std::string>(lists.begin(), lists.end())) + ")";
+            return false;
+        }
+        if (std::find(std::begin(kReadingPacketListOptions), std::end(kReadingPacketListOptions), strText) ==
+            std::end(kReadingPacketListOptions))
+            return true;
+        // Judged by the requests the list sends, whatever it is called.
+        const std::vector<std::string> requests =
+            pController->GetPacketListRequests(strFunction.c_str(), strName.c_str());
+        if (OnlyReads(requests))
+            return true;
+        std::vector<std::string> reading;
+        for (const std::string& strList : lists) {
+            if (OnlyReads(pController->GetPacketListRequests(strFunction.c_str(), strList.c_str())))
+                reading.push_back(strList);
+        }
+        auto itRefused = std::find_if_not(requests.begin(), requests.end(), IsReadingRequest);
+        strWanted = "a packet list that only reads devices (it sends " +
+                    (itRefused == requests.end() ? std::string("nothing") : "the request " + RequestText(*itRefused)) +
+                    "; those of the function \"" + strFunction + "\" that only read: " + NameList(reading) + ")";
         return false;
     }
     // An entry's socket instance, by its path below the probe's function.

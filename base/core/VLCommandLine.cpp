@@ -205,6 +205,38 @@ std::string CVLCommandLine::LineText(const std::string& strProgram, const std::v
     return strLine;
 }
 
+size_t CVLCommandLine::Distance(const std::string& strA, const std::string& strB, size_t nBound,
+                                std::vector<size_t>& rows)
+{
+    // The distance is at least the difference of the lengths.
+    if (std::max(strA.size(), strB.size()) - std::min(strA.size(), strB.size()) > nBound)
+        return nBound + 1;
+    const size_t nWidth = strB.size() + 1;
+    rows.assign(3 * nWidth, 0);
+    size_t* before = rows.data();
+    size_t* last = before + nWidth;
+    size_t* row = last + nWidth;
+    for (size_t j = 0; j < nWidth; j++)
+        last[j] = j;
+    for (size_t i = 1; i <= strA.size(); i++) {
+        row[0] = i;
+        size_t nLeast = row[0];
+        for (size_t j = 1; j < nWidth; j++) {
+            row[j] = std::min({last[j] + 1, row[j - 1] + 1, last[j - 1] + (strA[i - 1] == strB[j - 1] ? 0 : 1)});
+            if (i > 1 && j > 1 && strA[i - 1] == strB[j - 2] && strA[i - 2] == strB[j - 1])
+                row[j] = std::min(row[j], before[j - 2] + 1);
+            nLeast = std::min(nLeast, row[j]);
+        }
+        // No later row is less than the least of this one (a swap reaches
+        // back two rows, but adds one to a row at most one less).
+        if (nLeast > nBound)
+            return nBound + 1;
+        std::swap(before, last);
+        std::swap(last, row);
+    }
+    return std::min(last[strB.size()], nBound + 1);
+}
+
 size_t CVLCommandLine::Distance(const std::string& strA, const std::string& strB)
 {
     auto same = [](char a, char b) {

@@ -82,6 +82,11 @@ public:
     // neighbours swapped counted as one: how near a name typed is to a known
     // one, for "did you mean".
     static size_t Distance(const std::string& strA, const std::string& strB);
+    // The same with the letters compared as they are (a caller weighing one
+    // name against many folds their case once) and the work cut at nBound:
+    // the distance when it is at most nBound, else nBound + 1. The rows are
+    // the caller's, reused from call to call.
+    static size_t Distance(const std::string& strA, const std::string& strB, size_t nBound, std::vector<size_t>& rows);
     // Reads the line and runs its command: help, the version, an unknown
     // command (with the nearest name) and a wrong number of arguments are
     // answered here, the usage's line is added to a command's own usage

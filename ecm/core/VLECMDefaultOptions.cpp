@@ -7,6 +7,8 @@
 #include <cstring>
 #include <map>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "base/core/VLCharset.h"
 #include "base/core/VLCommandLine.h"
@@ -115,6 +117,9 @@ const char kCommandExchangeTimeout[] = "3000";
 
 CVLECMPropertyMap g_DefaultOptionMap;
 std::map<std::string, EKind> g_KindMap;
+// The keys in lower case, each beside its own, in the order of g_KindMap:
+// folded once, for the nearest of each key that names no option.
+std::vector<std::pair<std::string, std::string>> g_FoldedKeys;
 CVLThreadSync g_DefaultOptionMapSync;
 bool g_bDefaultOptionMapBuilt = false;
 
@@ -165,6 +170,13 @@ bool ReadsAsFlag(const std::string& strValue)
     return strcasecmp(strValue.c_str(), "true") == 0 || strcasecmp(strValue.c_str(), "false") == 0 ||
            ReadsAsInteger(strValue, nValue);
 }
+
+std::string Folded(std::string str)
+{
+    for (char& c : str)
+        c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+    return str;
+}
 }  // namespace
 
 void CVLECMDefaultOptions::Build()
@@ -182,6 +194,8 @@ void CVLECMDefaultOptions::Build()
         Add(strPrefix + "Timeout", kCommandExchangeTimeout, KIND_TIMEOUT);
         Add(strPrefix + "Retry", row.szRetry, KIND_COUNT);
     }
+    for (const auto& entry : g_KindMap)
+        g_FoldedKeys.emplace_back(Folded(entry.first), entry.first);
     g_bDefaultOptionMapBuilt = true;
 }
 
@@ -216,8 +230,7 @@ bool CVLECMDefaultOptions::CheckValue(const std::string& strKey, const std::stri
         return true;
     switch (it->second) {
     case KIND_BOOL:
-        strWanted = "true, false, a whole number (0 for false) or empty (false)";
-        return ReadsAsFlag(strValue);
+        return CheckFlag(strValue, strWanted);
     case KIND_TIMEOUT:
         strWanted = "a whole number of milliseconds from 1 to " + std::to_string(kMaxMilliseconds);
         return ReadsAsNumber(strValue, 1, kMaxMilliseconds);
@@ -233,26 +246,34 @@ bool CVLECMDefaultOptions::CheckValue(const std::string& strKey, const std::stri
     return true;
 }
 
+bool CVLECMDefaultOptions::CheckFlag(const std::string& strValue, std::string& strWanted)
+{
+    strWanted = "true, false, a whole number (0 for false) or empty (false)";
+    return ReadsAsFlag(strValue);
+}
+
 std::string CVLECMDefaultOptions::Nearest(const std::string& strKey, const std::vector<std::string>& others)
 {
     Table();
+    const std::string strFolded = Folded(strKey);
+    std::vector<size_t> rows;
     std::string strNearest;
     size_t nNearest = 0;
-    auto weigh = [&](const std::string& strKnown) {
-        // The distance is at least the difference of the lengths: a key far
-        // longer than any known one is not compared letter by letter.
-        const size_t nLonger = std::max(strKey.size(), strKnown.size());
-        if (nLonger - std::min(strKey.size(), strKnown.size()) > kMaxSlipDistance)
+    // Only a key nearer than the nearest so far is taken: the work is cut
+    // short of the distance found.
+    auto weigh = [&](const std::string& strFoldedKnown, const std::string& strKnown) {
+        if (!strNearest.empty() && nNearest == 0)
             return;
-        const size_t nDistance = CVLCommandLine::Distance(strKey, strKnown);
-        if (nDistance <= kMaxSlipDistance && (strNearest.empty() || nDistance < nNearest)) {
+        const size_t nBound = strNearest.empty() ? kMaxSlipDistance : nNearest - 1;
+        const size_t nDistance = CVLCommandLine::Distance(strFolded, strFoldedKnown, nBound, rows);
+        if (nDistance <= nBound) {
             strNearest = strKnown;
             nNearest = nDistance;
         }
     };
-    for (const auto& entry : g_KindMap)
-        weigh(entry.first);
+    for (const auto& entry : g_FoldedKeys)
+        weigh(entry.first, entry.second);
     for (const std::string& strOther : others)
-        weigh(strOther);
+        weigh(Folded(strOther), strOther);
     return strNearest;
 }

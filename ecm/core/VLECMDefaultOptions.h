@@ -26,6 +26,8 @@ public:
     // with what it takes in strWanted; true for a text option and a key the
     // table does not have.
     static bool CheckValue(const std::string& strKey, const std::string& strValue, std::string& strWanted);
+    // The same for a flag the table does not have (an entry's).
+    static bool CheckFlag(const std::string& strValue, std::string& strWanted);
     // The key of the table, or of others, that is nearest to strKey (letter
     // case aside), when it is near enough to be what was meant; empty
     // otherwise.

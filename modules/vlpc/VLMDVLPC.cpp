@@ -13,6 +13,7 @@
 #include "cm/VLModuleParamCollection.h"
 #include "modules/vlpc/VLPC.h"
 #include "modules/vlpc/VLPCDefs.h"
+#include "modules/vlpc/VLPCFunction.h"
 #include "modules/vlpc/VLPCPacketFormat.h"
 #include "modules/vlpc/VLPCPacketList.h"
 
@@ -97,6 +98,15 @@ void CVLMDVLPC::AddPacketListNames(std::set<std::string>& names)
 {
     for (const auto& entry : m_PacketLists)
         names.insert(entry.first.GetString());
+}
+
+void CVLMDVLPC::AddPacketListRequests(VL_CONST_STR szName, std::vector<std::string>& requests)
+{
+    CVLPCPacketList* pList = FindPacketList(CVLString(szName, VL_CHARSET_UTF8));
+    if (pList == nullptr)
+        return;
+    for (CVLPCFunctionIterator it = pList->Begin(); !pList->IsEnd(it); ++it)
+        requests.push_back(std::string(1, (*it)->GetPacketType()) + (*it)->GetKey().GetString());
 }
 
 long CVLMDVLPC::GetVersionNumber(VL_CONST_STR szVersion)

@@ -31,6 +31,7 @@ public:
     virtual int GetPacketCount(VL_CONST_STR szPacketListName) override;
     long GetFunctionCount(VL_CONST_STR szPacketListName);
     virtual void AddPacketListNames(std::set<std::string>& names) override;
+    virtual void AddPacketListRequests(VL_CONST_STR szName, std::vector<std::string>& requests) override;
     // A version text: empty is the NUL character, one byte is that
     // character, a longer text is one byte in hexadecimal (-1 when it is
     // not). The number is the version map's; -1 without an entry.

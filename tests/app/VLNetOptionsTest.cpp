@@ -306,6 +306,23 @@ TEST(VLNetProgram, ExitStatusOfHelpBadLinesAndBadResources)
     strOutput.clear();
     EXPECT_EQ(1, RunVlnet("probe --resources /nonexistent/vlnet", strOutput));
     EXPECT_NE(std::string::npos, strOutput.find("result 12 (path error)")) << strOutput;
+    // A copy of the program, away from its resources, says how to give them.
+    const bool bBinGiven = getenv("VL_TEST_BIN_DIR") != nullptr;
+    const char* szBin = getenv("VL_TEST_BIN_DIR");
+    const std::string strBin = szBin != nullptr ? szBin : VLGetExecutablePath().GetBuffer();
+    const std::string strCopy = TestTempFolder() + "/vlnet_copy_" + std::to_string(getpid());
+    ASSERT_EQ(0, system(("mkdir -p " + strCopy + "/bin && cp " + strBin + "/vlnet " + strCopy + "/bin/").c_str()));
+    setenv("VL_TEST_BIN_DIR", (strCopy + "/bin").c_str(), 1);
+    strOutput.clear();
+    EXPECT_EQ(1, RunVlnet("probe", strOutput));
+    EXPECT_NE(std::string::npos,
+              strOutput.find("no resource folder at " + strCopy + "/share/vlnet; give one with --resources DIR\n"))
+        << strOutput;
+    if (bBinGiven)
+        setenv("VL_TEST_BIN_DIR", strBin.c_str(), 1);
+    else
+        unsetenv("VL_TEST_BIN_DIR");
+    EXPECT_EQ(0, system(("rm -rf " + strCopy).c_str()));
 
     // A missing configuration is named once, with the reason.
     std::string strDir = TestTempFolder() + "/vlnet_app_" + std::to_string(getpid());

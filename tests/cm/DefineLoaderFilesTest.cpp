@@ -117,8 +117,7 @@ TEST_F(DefineLoaderFiles, FailuresNameTheFileAndKeepWhatLoaded)
 // both files, the element and its lines; names given once merge.
 TEST_F(DefineLoaderFiles, ANameDefinedByTwoFilesOfOneRootIsRefused)
 {
-    Write("vlres201.dat",
-          "<Files><File name=\"a.xml\"/><File name=\"other.xml\"/><File name=\"b.xml\"/></Files>");
+    Write("vlres201.dat", "<Files><File name=\"a.xml\"/><File name=\"other.xml\"/><File name=\"b.xml\"/></Files>");
     Write("a.xml", "<ModuleMapping>\n  <Const name=\"Port\" value=\"1\"/>\n  <Instance name=\"Probe\"/>\n"
                    "  <Instance name=\"Twice\"/><Instance name=\"Twice\"/>\n</ModuleMapping>");
     Write("other.xml", "<VLPC><Instance name=\"Probe\"/></VLPC>");
@@ -252,8 +251,9 @@ TEST_F(DefineLoaderFiles, AFileListedTwiceIsReadOnceAndMixedContentIsKept)
     CVLDefineLoader reread;
     reread.Load(reinterpret_cast<const VL_BYTE*>(bytes.m_Data.data()), static_cast<VL_SIZE_T>(bytes.m_Data.size()));
     ASSERT_NE(reread.GetDocument("Doc", false), nullptr);
-    EXPECT_TRUE(loader.GetDocument("Doc", false)->GetDocumentElement()->IsEqualNode(
-        reread.GetDocument("Doc", false)->GetDocumentElement()));
+    EXPECT_TRUE(loader.GetDocument("Doc", false)
+                    ->GetDocumentElement()
+                    ->IsEqualNode(reread.GetDocument("Doc", false)->GetDocumentElement()));
 
     const char* szBin = getenv("VL_TEST_BIN_DIR");
     if (szBin == nullptr)
@@ -373,4 +373,45 @@ TEST_F(DefineLoaderFiles, ToolWritesOnlyItsOwnFileAndReadsOnlyRegularOnes)
     Write("bad.dat", full);
     EXPECT_EQ(1, run("dump " + d + "bad.dat"));
     EXPECT_EQ(err(), "vlresource: " + d + "bad.dat: record 1 (offset 64): a record of an unknown type\n");
+}
+
+// A resource that is empty or cut is built again from its list: the list
+// beside it is named in the command, when there is one.
+TEST_F(DefineLoaderFiles, AnEmptyOrCutResourceNamesTheListThatBuildsItAgain)
+{
+    const std::string strResource = m_strDir + "/vlres200.dat";
+    auto error = [&] {
+        CVLDefineLoader loader;
+        loader.SetListName("vlres201.dat");
+        try {
+            loader.Load(strResource.c_str());
+        } catch (EVLException* e) {
+            CVLExceptionOwner owner(e);
+        }
+        return loader.GetErrorText();
+    };
+    Write("vlres200.dat", "");
+    EXPECT_EQ("the file is empty; build it again from its definition list: vlresource build LIST vlres200.dat",
+              error());
+    Write("vlres201.dat", "<Files/>");
+    const std::string strAgain = "build it again from the definition list beside it: vlresource build " + m_strDir +
+                                 "/vlres201.dat " + strResource;
+    EXPECT_EQ("the file is empty; " + strAgain, error());
+    Write("vlres200.dat", std::string("VLCM\x01\0\0\0", 8));
+    EXPECT_EQ("the file is cut: it ends 8 bytes into the 64-byte header; " + strAgain, error());
+}
+
+// A name is defined once per element kind, and per list: a Packet may
+// share a Function's name, and a second list loaded by the same loader
+// does not meet the first one's names.
+TEST_F(DefineLoaderFiles, ANameIsDefinedOncePerElementKindAndPerList)
+{
+    Write("vlres201.dat", "<Files><File name=\"a.xml\"/><File name=\"b.xml\"/></Files>");
+    Write("a.xml", "<VLPC><Function name=\"X\"/></VLPC>");
+    Write("b.xml", "<VLPC><Packet name=\"X\"/></VLPC>");
+    CVLDefineLoader loader;
+    EXPECT_EQ(LoadList(loader), "") << loader.GetErrorText();
+    Write("again.dat", "<Files><File name=\"c.xml\"/></Files>");
+    Write("c.xml", "<VLPC><Function name=\"X\"/></VLPC>");
+    EXPECT_EQ(LoadList(loader, "again.dat"), "") << loader.GetErrorText();
 }

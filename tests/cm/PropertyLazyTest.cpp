@@ -192,6 +192,39 @@ TEST_F(PropertyLazyTest, DeclaredChildrenKeepTheirPlaces)
     EXPECT_EQ(0, emptied->FindChild("A")->GetChildCount());
     EXPECT_EQ(nullptr, emptied->GetProperty("A.x", false));
     EXPECT_EQ("", Names(emptied->FindChild("A")));
+
+    // A walk through a const node lists every declared child too.
+    RootPtr walked = NewRoot();
+    walked->GetProperty("A.y", true);
+    const CVLProperty* pWalkedA = walked->FindChild("A");
+    std::string strWalked;
+    for (CVLPropertyConstIterator it = pWalkedA->ConstBegin(); !it.IsEnd(); it.Next())
+        strWalked += Bytes(it.Get()->GetName()) + ",";
+    EXPECT_EQ("x,P,B,V,y,", strWalked);
+}
+
+// Declared children not built dump as a full expansion builds them: an
+// auto or variable one without the children it declares.
+TEST_F(PropertyLazyTest, UnbuiltChildrenDumpAsAFullExpansionBuildsThem)
+{
+    RootPtr lazy = NewRoot();
+    RootPtr full = NewRoot();
+    Reach(lazy.get(), "A.x", false, false);
+    Reach(full.get(), "A.x", false, true);
+    EXPECT_EQ(Dump(full.get()), Dump(lazy.get()));
+    EXPECT_NE(std::string::npos, Dump(lazy.get()).find("\t\tB=[<Empty>]\n\t\tV=[<Empty>]\n")) << Dump(lazy.get());
+}
+
+// A declared name that a full expansion cannot build (a dot would split
+// its path) fails when the tree is bound, as a full expansion fails, not
+// when a path first reaches it.
+TEST_F(PropertyLazyTest, ADottedDeclaredNameIsRefusedAtBinding)
+{
+    CTestStream stream("<PropertyRoot><Property name=\"P\"><Property name=\"a.b\"/></Property></PropertyRoot>");
+    CVLXmlDocument doc;
+    doc.Load(&stream);
+    RootPtr root(m_Api.NewProperty(nullptr));
+    EXPECT_TRUE(VLThrows<EVLInvalidParamException>([&] { root->SetDefinition(doc.GetDocumentElement()); }));
 }
 
 // The shipped device tree: a record that writes one field of one function

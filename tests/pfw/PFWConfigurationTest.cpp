@@ -187,7 +187,7 @@ TEST_F(PFWConfiguration, RefusesWhatIsNoConfigurationAndKeepsNothing)
 // What the options' readers take as meant starts: a flag of "" (false), "2"
 // (true), "0" and "1", the top values of a time-out and a retry count, and
 // what reads as a number written plainly ("+3000"; "" for a count or a
-// wait of 0).
+// wait of 0), and so for the flags of the numbered entries.
 TEST_F(PFWConfiguration, TakesWhatTheOptionsReadAsMeant)
 {
     Write(std::string(kHead) + "<CommunicationManager>"
@@ -201,14 +201,18 @@ TEST_F(PFWConfiguration, TakesWhatTheOptionsReadAsMeant)
                                "<Property key=\"Option.Lock.Timeout\" value=\"+3000\"/>"
                                "<Property key=\"Option.Lock.Retry\" value=\"\"/>"
                                "<Property key=\"Option.RebootPolling.FirstWait\" value=\"\"/>"
+                               "<Property key=\"Option.BindAddress.3.Enable\" value=\"TRUE\"/>"
+                               "<Property key=\"Option.LocalDBCInfo.3.NIFInfoToAddressPath\" value=\"yes\"/>"
                                "</CommunicationManager></Configurations>");
     ASSERT_EQ(VLPFW_RESULT_SUCCESS, m_Configuration.Load(m_strPath.c_str())) << Text(m_Configuration.GetErrorText());
-    EXPECT_EQ(10u, m_Configuration.GetCommunicationManagerPropertyMap().size());
+    EXPECT_EQ(12u, m_Configuration.GetCommunicationManagerPropertyMap().size());
     EXPECT_TRUE(m_Configuration.GetWarnings().empty());
     // What would read as a value nobody meant is still refused: a flag of
     // "yes" reads as false; every time-out of 0 ends each exchange at once.
     const std::pair<const char*, const char*> kRefused[] = {
         {"Option.RebootPolling.ExecGetDetail", "yes"},
+        {"Option.LocalDBCInfo.2.Enable", "yes"},
+        {"Option.BindAddress.10.Enable", "no"},
         {"Option.RebootPolling.MaxTimeout", "0"},
         {"Option.Lock.Timeout", "abc"},
         {"Option.GetDetail.Retry", "101"},
@@ -272,6 +276,14 @@ TEST_F(PFWConfiguration, NamesWhatItDoesNotRead)
     ASSERT_EQ(21u, m_Configuration.GetWarnings().size());
     EXPECT_EQ("line 1: the element \"Unknown\" is not read", m_Configuration.GetWarnings()[19]);
     EXPECT_EQ("and 980 more elements or keys not read", m_Configuration.GetWarnings()[20]);
+    // A Property of another namespace is no option, whatever its key.
+    Write(std::string(kHead) + "<CommunicationManager><x:Property xmlns:x=\"http://example.invalid/\" "
+                               "key=\"Option.GetDetail.Retry\" value=\"1\"/></CommunicationManager></Configurations>");
+    ASSERT_EQ(VLPFW_RESULT_SUCCESS, m_Configuration.Load(m_strPath.c_str())) << Text(m_Configuration.GetErrorText());
+    EXPECT_TRUE(m_Configuration.GetCommunicationManagerPropertyMap().empty());
+    EXPECT_EQ(std::vector<std::string>({"line 1: the element \"x:Property\" in \"CommunicationManager\" is not in "
+                                        "the configuration's namespace and is not read"}),
+              m_Configuration.GetWarnings());
 }
 
 // An option that names a packet list, a function or a module instance the
@@ -306,6 +318,20 @@ TEST_F(PFWConfiguration, RefusesNamesTheDefinitionsDoNotHave)
             << Text(m_Configuration.GetErrorText());
         manager.Terminate();
     }
+    // Of several, the first in the file is named.
+    Write(std::string(kHead) + "\n<CommunicationManager>\n<Property key=\"Option.Probe.PacketListName\" value=\"A\"/>"
+                               "\n<Property key=\"Option.CheckUnicast.PacketListName\" value=\"B\"/>"
+                               "\n</CommunicationManager></Configurations>");
+    ASSERT_EQ(VLPFW_RESULT_SUCCESS, m_Configuration.Load(m_strPath.c_str()));
+    {
+        CPFWCommunicationManager manager;
+        ASSERT_EQ(VLPFW_RESULT_SUCCESS, manager.Initialize(&Options(m_Configuration)));
+        EXPECT_EQ(VLPFW_RESULT_CONFIGURATION_ERROR, m_Configuration.CheckNames(manager.GetVLECM()));
+        EXPECT_EQ(0u, Text(m_Configuration.GetErrorText())
+                          .find("line 3: the \"Property\" \"Option.Probe.PacketListName\" is \"A\""))
+            << Text(m_Configuration.GetErrorText());
+        manager.Terminate();
+    }
     // What the definitions have starts; a packet list is judged against
     // the probe's function as configured.
     Write(std::string(kHead) + "<CommunicationManager>"
@@ -323,4 +349,53 @@ TEST_F(PFWConfiguration, RefusesNamesTheDefinitionsDoNotHave)
     EXPECT_EQ(VLPFW_RESULT_SUCCESS, m_Configuration.CheckNames(manager.GetVLECM()))
         << Text(m_Configuration.GetErrorText());
     manager.Terminate();
+}
+
+// Each device a probe, a unicast check or a reboot polling hears is sent
+// that option's packet list: a list whose requests do more than read
+// (the factory reset, a setting, a password check that uses up a try) is
+// refused at the start, judged by the requests it holds. A default the
+// definitions lack (Lock) starts written as it does unwritten.
+TEST_F(PFWConfiguration, RefusesAListThatChangesDevicesWhereEveryDeviceIsSentIt)
+{
+    CModuleRegistration registration(VLRegisterModuleLibraries);
+    auto check = [&](const std::string& strProperties) {
+        Write(std::string(kHead) + "\n<CommunicationManager>\n" + strProperties +
+              "\n</CommunicationManager></Configurations>");
+        EXPECT_EQ(VLPFW_RESULT_SUCCESS, m_Configuration.Load(m_strPath.c_str()));
+        CPFWCommunicationManager manager;
+        EXPECT_EQ(VLPFW_RESULT_SUCCESS, manager.Initialize(&Options(m_Configuration)));
+        m_Configuration.CheckNames(manager.GetVLECM());
+        manager.Terminate();
+        return Text(m_Configuration.GetErrorText());
+    };
+    const std::string strReading = "CheckUnicast, GetDetail, GetListInfo, GetSupportInformation, "
+                                   "GetWirelessLANInfo, Probe and RebootPolling)";
+    const std::pair<std::string, std::string> kRows[] = {
+        {"Option.CheckUnicast.PacketListName\" value=\"FactReset",
+         "the request 2B 5A22 \"I\"; those of the function \"VLPC_Unicast\" that only read: " + strReading},
+        {"Option.Probe.PacketListName\" value=\"SetDetail",
+         "the request 2B 5A21 \"S\"; those of the function \"Probe\" that only read: " + strReading},
+        {"Option.RebootPolling.PacketListName\" value=\"CheckPassword", "the request 2B 5A20 \"Q\"; "},
+        // The probe runs the follow-up commands on every device that passes its check.
+        {"Option.GetListInfo.PacketListName\" value=\"FactReset", "the request 2B 5A22 \"I\"; "},
+        {"Option.GetDetail.PacketListName\" value=\"SetDetail", "the request 2B 5A21 \"S\"; "},
+    };
+    for (const auto& row : kRows) {
+        const std::string strKey = row.first.substr(0, row.first.find('"'));
+        const std::string strValue = row.first.substr(row.first.rfind('"') + 1);
+        EXPECT_EQ(0u, check("<Property key=\"" + row.first + "\"/>")
+                          .find("line 3: the \"Property\" \"" + strKey + "\" is \"" + strValue +
+                                "\": not a packet list that only reads devices (it sends " + row.second))
+            << Text(m_Configuration.GetErrorText());
+    }
+    EXPECT_EQ("", check("<Property key=\"Option.Lock.PacketListName\" value=\"Lock\"/>"
+                        "<Property key=\"Option.Unlock.PacketListName\" value=\"Unlock\"/>"
+                        "<Property key=\"Option.GetNetworkDiagnosis.PacketListName\" value=\"GetNetworkDiagnosis\"/>"
+                        "<Property key=\"Option.CheckUnicast.PacketListName\" value=\"GetListInfo\"/>"
+                        "<Property key=\"Option.RebootPolling.PacketListName\" value=\"RebootPolling\"/>"));
+    // Only its own default: another missing name is still refused.
+    EXPECT_EQ(0u, check("<Property key=\"Option.Lock.PacketListName\" value=\"Unlock\"/>")
+                      .find("line 3: the \"Property\" \"Option.Lock.PacketListName\" is \"Unlock\": not a packet "
+                            "list of the function \"VLPC_Unicast\" ("));
 }
