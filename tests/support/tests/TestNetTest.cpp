@@ -198,6 +198,31 @@ TEST(VLTestNet, ThePrefixTheStatesAndAStopBySIGINT)
     EXPECT_EQ(std::string::npos, NamespaceList().find(strNamespaces));
 }
 
+// A device at the computer's own address or at its network's broadcast
+// address would be listed as made, and a probe would hear nothing there:
+// either is a usage error, which says why.
+TEST(VLTestNet, RefusesADeviceAtTheComputersOrTheBroadcastAddress)
+{
+    std::string strEmulator = TestEmulatorProgram();
+    std::string strProgram = strEmulator.substr(0, strEmulator.rfind('/')) + "/vltestnet";
+    auto errors = [&](const std::string& strArguments) {
+        std::string strOutput;
+        FILE* p = popen((strProgram + " " + strArguments + " 2>&1 >/dev/null </dev/null; echo status $?").c_str(), "r");
+        char buffer[256];
+        while (p != nullptr && fgets(buffer, sizeof(buffer), p) != nullptr)
+            strOutput += buffer;
+        if (p != nullptr)
+            pclose(p);
+        return strOutput.substr(0, strOutput.find('\n') + 1) + strOutput.substr(strOutput.rfind("status"));
+    };
+    EXPECT_EQ("vltestnet: DEVICE 'model=X ip=10.201.3.1' of --network 3: ip=10.201.3.1 is the computer's own "
+              "address on 10.201.3.0/24, and the computer takes no reply from it\nstatus 2\n",
+              errors("--network 3 '' 'model=X ip=10.201.3.1'"));
+    EXPECT_EQ("vltestnet: DEVICE 'ip=10.201.2.255' of --network 2: ip=10.201.2.255 is the broadcast address of "
+              "10.201.2.0/24, and the computer takes no reply from it\nstatus 2\n",
+              errors("--network 1 'ip=10.201.2.255' --network 2 'ip=10.201.2.255'"));
+}
+
 // A device network's two sides know each other's link address for good,
 // and each its broadcasts and loopback: the computer and its devices talk
 // without ARP, so parallel tests that fill the kernel's neighbour table
