@@ -69,12 +69,34 @@ run_processes() {  # folder
   for pid in "${found[@]}"; do process_tree "$pid"; done | sort -un
 }
 
+# Deletes the network namespaces that the processes given made and left,
+# ended before they removed them: those named PREFIX<pid>n... (the tests'
+# and vltestnet's, tests/support/TestNetwork.h; PREFIX is VL_NETNS_PREFIX,
+# else "vl"), with the veth pairs they hold. Others' stay, however named.
+remove_namespaces() {  # pid...
+  local prefix=${VL_NETNS_PREFIX:-vl} pid name rest
+  local -A gone=()
+  for pid in "$@"; do gone[$pid]=1; done
+  for name in /run/netns/"$prefix"[0-9]*n*; do
+    [ -e "$name" ] || continue
+    name=${name##*/}
+    rest=${name#"$prefix"}
+    pid=${rest%%[!0-9]*}
+    if [ "${rest:${#pid}:1}" = n ] && [ -n "${gone[$pid]:-}" ]; then
+      ip netns del "$name" 2>/dev/null || true
+    fi
+  done
+}
+
 # Ends every process of a run: SIGTERM, and 10 s later SIGKILL to what is
-# left; fails when something still runs after that.
+# left, then deletes the namespaces they left; fails when something still
+# runs after that.
 end_run() {  # folder
-  local pids i
+  local pids i ended=()
   pids=$(run_processes "$1")
   [ -n "$pids" ] || return 0
+  # shellcheck disable=SC2206
+  ended=($pids)
   # shellcheck disable=SC2086
   kill -TERM $pids 2>/dev/null || true
   for ((i = 0; i < 10; i++)); do
@@ -84,17 +106,20 @@ end_run() {  # folder
   done
   for ((i = 0; i < 10; i++)); do
     pids=$(run_processes "$1")
-    [ -n "$pids" ] || return 0
+    [ -n "$pids" ] || break
+    # shellcheck disable=SC2206
+    ended+=($pids)
     # shellcheck disable=SC2086
     kill -KILL $pids 2>/dev/null || true
     sleep 0.5
   done
+  remove_namespaces "${ended[@]}"
   [ -z "$(run_processes "$1")" ]
 }
 
 # Stops a stage and everything it started: SIGTERM, and 10 s later SIGKILL
-# to what is left; with a run's folder, whatever of the run has left the
-# stage's tree goes too.
+# to what is left, and deletes the namespaces they left; with a run's
+# folder, whatever of the run has left the stage's tree goes too.
 stop_stage() {  # pid
   local pids i
   pids=$(process_tree "$1")
@@ -108,6 +133,8 @@ stop_stage() {  # pid
   # shellcheck disable=SC2086
   kill -KILL $pids 2>/dev/null || true
   [ -z "$run_folder" ] || end_run "$run_folder" || true
+  # shellcheck disable=SC2086
+  remove_namespaces $pids
   wait "$1" 2>/dev/null || true
 }
 

@@ -22,17 +22,13 @@ fuzz_long_targets=" xmlload xmlchunks xmlparser "
 # A failing fuzz target's input (crash-, leak-, timeout-, oom-...) and its
 # whole output are kept here.
 fuzz_artifacts=$PWD/build-fuzz/artifacts
-# Minutes each stage may run, over twice what it takes on two cores from a
-# fresh clone, so that a stage that hangs is stopped and the run ends saying
-# which. The plain and each sanitizer stage took 14:27 to 14:36 there with
-# one test per core; three per core took 3 min 35 s off the plain build's
-# tests, 3 min 39 s off the ASan and 4 min 34 s off the TSan build's
-# (measured as taskset -c 0,1 ctest, the builds done); two per core
-# (run_ctest) gives back part of that: some 10 to 12 minutes each now
-# (docs/testing.md). The fuzz stage has its build's
-# minutes and twice its runs' time. No stage runs past
-# the run's own limit, which with the 10 minutes .ci/run gives tools/deps.sh
-# stays within CI's 90.
+# Minutes each stage may run, some four times what it takes on two cores
+# from a fresh clone, so that a stage that hangs is stopped and the run ends
+# saying which. Measured there (docs/testing.md): plain 7:24, ASan 7:08,
+# TSan 7:43, fuzz 3:36, 25 min 53 s in all; their longest tests took up to
+# 139 s (TSan). The fuzz stage has its build's minutes and twice its runs'
+# time. No stage runs past the run's own limit, which with the 10 minutes
+# .ci/run gives tools/deps.sh stays within CI's 90.
 plain_minutes=30
 install_minutes=5
 asan_minutes=30

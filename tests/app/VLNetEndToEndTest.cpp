@@ -1062,10 +1062,12 @@ TEST_F(VLNetEndToEnd, DevicesThatAnsweredOnlyTheProbeAreNamed)
     const std::string strBridge = "ip link add br1 type bridge && ip link set vl1 master br1 && "
                                   "ip link set vlx master br1 && ip link set br1 up && ip addr del " +
                                   strComputer + " dev vl1 && ip addr add " + strComputer + " dev br1";
-    std::string strNeighbours;
+    ASSERT_TRUE(m_Net.Exec("pc", strBridge, &strError)) << strError;
+    ASSERT_TRUE(m_Net.PinNeighbours("pc", &strError)) << strError;
+    std::string strNeighbours = "true";
     for (const std::string& strAddress : heldTwice)
         strNeighbours += " && ip neigh replace " + strAddress + " lladdr " + strOtherLink + " dev br1 nud permanent";
-    ASSERT_TRUE(m_Net.Exec("pc", strBridge + strNeighbours, &strError)) << strError;
+    ASSERT_TRUE(m_Net.Exec("pc", strNeighbours, &strError)) << strError;
     const std::string strOthers = "mac=" + otherMACs[0] + " ip=" + heldTwice[0] +
                                   " mask=255.255.255.0 model=Other restart=0 delay=20\n"
                                   "mac=" +
@@ -1141,6 +1143,7 @@ TEST_F(VLNetEndToEnd, RepliesSprayedFromAnotherHostDecideNoDeviceCommand)
                                strComputer + " dev vl1 && ip addr add " + strComputer + " dev br1",
                            &strError))
         << strError;
+    ASSERT_TRUE(m_Net.PinNeighbours("pc", &strError)) << strError;
     const unsigned kDevicePort = 48817;
     ASSERT_TRUE(m_Net.StartEmulator("atk",
                                     "ip=" + strAttacker +
@@ -1274,7 +1277,8 @@ TEST_F(VLNetEndToEnd, ADeviceOffTheComputersNetworksIsSaidSo)
         ProgramRun run = RunVlnet(m_Net, {"run", Mac(5, 0), "GetDetail", "--timeout", "5"});
         // Done as said, the device is reached.
         std::string strAdded;
-        if (!m_Net.Exec("pc", "ip address add 192.168.0.1/24 dev vl5", &strAdded))
+        if (!m_Net.Exec("pc", "ip address add 192.168.0.1/24 dev vl5", &strAdded) ||
+            !m_Net.PinNeighbours("pc", &strAdded))
             return "FAIL:" + strAdded;
         ProgramRun reached = RunVlnet(m_Net, {"run", Mac(5, 0), "GetDetail", "--timeout", "5"});
         emulator.Stop();

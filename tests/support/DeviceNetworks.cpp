@@ -115,22 +115,6 @@ std::string CDeviceNetworks::Address(int nNetwork, int nHost)
     return "10.201." + std::to_string(nNetwork + nHost / 256) + "." + std::to_string(nHost % 256);
 }
 
-// The link address of an interface, read by the shell command it is put in.
-std::string CDeviceNetworks::LinkAddress(const std::string& strOwner, const std::string& strIf)
-{
-    return "$(ip -n " + m_Net.Namespace(strOwner) + " -br link show dev " + strIf + " | awk '{print $3}')";
-}
-
-bool CDeviceNetworks::PinAddresses(int nNetwork, const std::string& strAddresses, std::string* pError)
-{
-    const std::string strNumber = std::to_string(nNetwork);
-    return m_Net.Exec(kComputer,
-                      "mac=" + LinkAddress("n" + strNumber, "vd" + strNumber) +
-                          " && printf 'neigh replace %s lladdr '$mac' dev vl" + strNumber +
-                          " nud permanent\\n'" + strAddresses + " | ip -batch -",
-                      pError);
-}
-
 bool CDeviceNetworks::AddAddresses(int nNetwork, int nFirst, int nLast, std::string* pError)
 {
     std::string strAddresses;
@@ -140,7 +124,7 @@ bool CDeviceNetworks::AddAddresses(int nNetwork, int nFirst, int nLast, std::str
     return m_Net.Exec("n" + strNumber,
                       "printf 'address add %s/24 dev vd" + strNumber + "\\n'" + strAddresses + " | ip -batch -",
                       pError) &&
-           PinAddresses(nNetwork, strAddresses, pError);
+           m_Net.PinNeighbours("n" + strNumber, pError);
 }
 
 bool CDeviceNetworks::AddComputer(std::string* pError)
@@ -203,22 +187,8 @@ bool CDeviceNetworks::AddNetwork(int nNetwork, const std::vector<std::string>& d
     if (!m_Net.Link(kComputer, strComputerIf, {Address(nNetwork, 1) + strPrefix}, strHost, strDevicesIf, addresses,
                     pError))
         return false;
-    // The devices all sit behind one link: each side is told the other's
-    // link address for good. Left to ARP, every device the computer asks
-    // would take an entry of the kernel's neighbour table, which all the
-    // namespaces of the machine share (1,024 entries by default): parallel
-    // tests with wide networks fill it, and the kernel then drops requests
-    // without a word. Permanent entries are not counted against it.
     if (bOffNetwork &&
         !m_Net.Exec(strHost, "ip route replace " + Address(nNetwork, 0) + strPrefix + " dev " + strDevicesIf, pError))
         return false;
-    std::string strDeviceList;
-    for (const std::string& strAddress : addresses)
-        strDeviceList += " " + strAddress.substr(0, strAddress.find('/'));
-    return (strDeviceList.empty() || PinAddresses(nNetwork, strDeviceList, pError)) &&
-           m_Net.Exec(strHost,
-                      "ip neigh replace " + Address(nNetwork, 1) + " lladdr " + LinkAddress(kComputer, strComputerIf) +
-                          " dev " + strDevicesIf + " nud permanent",
-                      pError) &&
-           m_Net.StartEmulator(strHost, strList, kDevicePort, TestEmulatorProgram(), pError);
+    return m_Net.StartEmulator(strHost, strList, kDevicePort, TestEmulatorProgram(), pError);
 }

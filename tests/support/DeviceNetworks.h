@@ -52,7 +52,7 @@ public:
     // Puts hosts nFirst to nLast of network nNetwork (24-bit prefix) on its
     // devices' side as well, for a device that sends from addresses besides
     // its own (the emulator's pool=), each pinned in the computer's
-    // neighbour table as the devices' addresses are. False with a message
+    // neighbour table as the devices' addresses are (PinNeighbours). False with a message
     // on failure.
     bool AddAddresses(int nNetwork, int nFirst, int nLast, std::string* pError = nullptr);
 
@@ -60,11 +60,6 @@ public:
     CTestNetwork& GetNetwork() { return m_Net; }
 
 private:
-    // Tells the computer's side of network nNetwork the devices' link
-    // address for each of the addresses given ("10.201.1.10", no prefix).
-    bool PinAddresses(int nNetwork, const std::string& strAddresses, std::string* pError);
-    std::string LinkAddress(const std::string& strOwner, const std::string& strIf);
-
     CTestNetwork m_Net;
     std::vector<Device> m_Devices;
 };

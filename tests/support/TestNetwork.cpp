@@ -1,5 +1,6 @@
 #include "tests/support/TestNetwork.h"
 
+#include <arpa/inet.h>
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
@@ -15,7 +16,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <mutex>
+#include <sstream>
 
 #include "tests/support/TempFolder.h"
 
@@ -38,7 +41,7 @@ std::string Quote(const std::string& s)
 // list of commands too: "ip link show" of a veth looks up its peer's
 // namespace among all of /run/netns and says "Peer netns reference is
 // invalid" of one that another program is making or removing.
-bool Shell(const std::string& strCommand, std::string* pError)
+bool Capture(const std::string& strCommand, std::string& strOut, std::string* pError)
 {
     std::string strLine = "{ " + strCommand + "\n} 2>&1";
     FILE* p = popen(strLine.c_str(), "r");
@@ -47,7 +50,7 @@ bool Shell(const std::string& strCommand, std::string* pError)
             *pError = "cannot run: " + strCommand;
         return false;
     }
-    std::string strOut;
+    strOut.clear();
     char buf[256];
     size_t n;
     while ((n = fread(buf, 1, sizeof(buf), p)) > 0)
@@ -59,6 +62,118 @@ bool Shell(const std::string& strCommand, std::string* pError)
         return false;
     }
     return true;
+}
+
+bool Shell(const std::string& strCommand, std::string* pError)
+{
+    std::string strOut;
+    return Capture(strCommand, strOut, pError);
+}
+
+// Permanent neighbour entries: the kernel's table of them (ARP) is one for
+// every namespace of the host, and when other work has filled it, the
+// kernel makes no new entry, not even for a broadcast or the loopback, and
+// drops the datagram. Permanent entries do not count against its limit.
+const char kPermanent[] = " nud permanent";
+const char kBroadcastLink[] = "ff:ff:ff:ff:ff:ff";
+// The loopback's one entry (the kernel keys it 0.0.0.0 whatever the
+// destination).
+const char kLoopbackPin[] = "neigh replace 0.0.0.0 dev lo lladdr 00:00:00:00:00:00 nud permanent";
+
+// A namespace's interfaces as a pin needs them: each one's link address and
+// the bridge it is a port of, and the IPv4 addresses ("10.201.1.1/24") of
+// each.
+struct SInterfaces
+{
+    std::map<std::string, std::pair<std::string, std::string>> links;  // name: link address, bridge
+    std::vector<std::pair<std::string, std::string>> addresses;        // interface, address/prefix
+};
+
+// Read from sysfs, as "ip link show" of a veth looks up its peer's
+// namespace among all of /run/netns (see Shell).
+bool ReadInterfaces(const std::string& strNamespace, SInterfaces& interfaces, std::string* pError)
+{
+    std::string strOut;
+    if (!Capture("ip netns exec " + strNamespace +
+                     " sh -c 'for i in /sys/class/net/*; do [ -f $i/address ] || continue; m=; "
+                     "[ -e $i/master ] && m=$(basename \"$(readlink $i/master)\"); "
+                     "echo \"link ${i##*/} $(cat $i/address) $m\"; done; ip -4 -o address show'",
+                 strOut, pError))
+        return false;
+    std::istringstream in(strOut);
+    std::string strLine;
+    while (std::getline(in, strLine)) {
+        std::istringstream line(strLine);
+        std::string strFirst, strName, strThird, strFourth;
+        line >> strFirst >> strName >> strThird >> strFourth;
+        if (strFirst == "link") {
+            interfaces.links[strName] = {strThird, strFourth};
+        } else if (strThird == "inet") {
+            interfaces.addresses.push_back({strName.substr(0, strName.find('@')), strFourth});
+        }
+    }
+    return true;
+}
+
+// The interface that holds an interface's addresses: its bridge, if any.
+std::string AddressedInterface(const SInterfaces& interfaces, const std::string& strIf)
+{
+    auto it = interfaces.links.find(strIf);
+    return it != interfaces.links.end() && !it->second.second.empty() ? it->second.second : strIf;
+}
+
+// The directed broadcast address of "10.201.1.1/24"; empty for a /31 or
+// /32, which have none.
+std::string DirectedBroadcast(const std::string& strAddress)
+{
+    const size_t nSlash = strAddress.find('/');
+    in_addr address;
+    if (nSlash == std::string::npos || inet_pton(AF_INET, strAddress.substr(0, nSlash).c_str(), &address) != 1)
+        return std::string();
+    const int nPrefix = atoi(strAddress.c_str() + nSlash + 1);
+    if (nPrefix < 1 || nPrefix > 30)
+        return std::string();
+    address.s_addr |= htonl(~0u >> nPrefix);
+    char sz[INET_ADDRSTRLEN];
+    return inet_ntop(AF_INET, &address, sz, sizeof(sz)) ? sz : std::string();
+}
+
+// The pins of a namespace's own: the loopback's entry, and on each Ethernet
+// interface the limited broadcast and the directed broadcast of each of its
+// addresses.
+std::string BroadcastPins(const SInterfaces& interfaces)
+{
+    std::string strPins = std::string(kLoopbackPin) + "\n";
+    for (const auto& link : interfaces.links) {
+        if (link.first != "lo" && link.second.first.size() == strlen(kBroadcastLink))
+            strPins +=
+                "neigh replace 255.255.255.255 dev " + link.first + " lladdr " + kBroadcastLink + kPermanent + "\n";
+    }
+    for (const auto& address : interfaces.addresses) {
+        const std::string strBroadcast = DirectedBroadcast(address.second);
+        if (address.first != "lo" && !strBroadcast.empty())
+            strPins += "neigh replace " + strBroadcast + " dev " + address.first + " lladdr " + kBroadcastLink +
+                       kPermanent + "\n";
+    }
+    return strPins;
+}
+
+// The pins on one end of a link of every address of the other end (those of
+// its bridge, if it is a port of one), at the other end's link address.
+std::string PeerPins(const SInterfaces& own, const std::string& strIf, const SInterfaces& peer,
+                     const std::string& strPeerIf)
+{
+    auto it = peer.links.find(strPeerIf);
+    if (it == peer.links.end())
+        return std::string();
+    const std::string strPeerAddressed = AddressedInterface(peer, strPeerIf);
+    std::string strPins;
+    for (const auto& address : peer.addresses) {
+        if (address.first == strPeerAddressed)
+            strPins += "neigh replace " + address.second.substr(0, address.second.find('/')) + " dev " +
+                       AddressedInterface(own, strIf) + " lladdr " + it->second.first + kPermanent + "\n";
+    }
+    return strPins;
 }
 
 std::string ReadAll(int fd)
@@ -202,7 +317,7 @@ bool CTestNetwork::AddHost(const std::string& strHost, std::string* pError)
     if (!Shell("ip netns add " + strName, pError))
         return false;
     m_Hosts.push_back(strHost);
-    return Shell("ip -n " + strName + " link set lo up", pError);
+    return Shell("ip -n " + strName + " link set lo up && ip -n " + strName + " " + kLoopbackPin, pError);
 }
 
 bool CTestNetwork::Link(const std::string& strHostA, const std::string& strIfA,
@@ -225,12 +340,53 @@ bool CTestNetwork::Link(const std::string& strHostA, const std::string& strIfA,
     if (!Shell("ip -n " + strA + " link set " + strIfA + " up", pError) ||
         !Shell("ip -n " + strB + " link set " + strIfB + " up", pError))
         return false;
+    m_Links.push_back({strHostA, strIfA, strHostB, strIfB});
     // The pair carries nothing until the kernel has brought its carrier up,
     // which a loaded machine does late: a probe sent before would be lost.
-    return Shell("for i in $(seq 500); do ip -n " + strA + " -o link show " + strIfA +
+    return PinNeighbours(strHostA, strHostB, pError) &&
+           Shell("for i in $(seq 500); do ip -n " + strA + " -o link show " + strIfA +
                      " | grep -q 'state UP' && ip -n " + strB + " -o link show " + strIfB +
                      " | grep -q 'state UP' && exit 0; sleep 0.02; done; exit 1",
                  pError);
+}
+
+bool CTestNetwork::PinNeighbours(const std::string& strHost, std::string* pError)
+{
+    return PinNeighbours(strHost, std::string(), pError);
+}
+
+bool CTestNetwork::PinNeighbours(const std::string& strHost, const std::string& strPeer, std::string* pError)
+{
+    // Each host of the links pinned (those of strHost, or the one between
+    // the two), read once.
+    std::map<std::string, SInterfaces> hosts;
+    hosts[strHost];
+    std::vector<const SLink*> links;
+    for (const SLink& link : m_Links) {
+        const bool bOfHost = link.strHostA == strHost || link.strHostB == strHost;
+        if (strPeer.empty() ? bOfHost : bOfHost && (link.strHostA == strPeer || link.strHostB == strPeer)) {
+            links.push_back(&link);
+            hosts[link.strHostA];
+            hosts[link.strHostB];
+        }
+    }
+    for (auto& host : hosts) {
+        if (!ReadInterfaces(Namespace(host.first), host.second, pError))
+            return false;
+    }
+    std::map<std::string, std::string> pins;
+    for (const auto& host : hosts)
+        pins[host.first] = BroadcastPins(host.second);
+    for (const SLink* pLink : links) {
+        const SInterfaces &a = hosts[pLink->strHostA], &b = hosts[pLink->strHostB];
+        pins[pLink->strHostA] += PeerPins(a, pLink->strIfA, b, pLink->strIfB);
+        pins[pLink->strHostB] += PeerPins(b, pLink->strIfB, a, pLink->strIfA);
+    }
+    for (const auto& pin : pins) {
+        if (!Shell("printf %s " + Quote(pin.second) + " | ip -n " + Namespace(pin.first) + " -batch -", pError))
+            return false;
+    }
+    return true;
 }
 
 bool CTestNetwork::Exec(const std::string& strHost, const std::string& strCommand, std::string* pError)
@@ -414,6 +570,18 @@ std::string TestEmulatorProgram()
     return strPath.substr(0, strPath.rfind('/')) + "/vlemu";
 }
 
+std::vector<std::string> HeldSendsCommands(int nAddresses)
+{
+    return {"ip link add vlt0 type veth peer name vlt0p",
+            "ip addr add 10.5.0.1/24 dev vlt0",
+            "tc qdisc add dev vlt0 root tbf rate 1kbit burst 1600 limit 100000000",
+            "for i in $(seq 2 " + std::to_string(1 + nAddresses) +
+                "); do ip neigh replace 10.5.0.$i lladdr $(cat /sys/class/net/vlt0p/address) dev vlt0" + kPermanent +
+                "; done",
+            "ip link set vlt0 up",
+            "ip link set vlt0p up"};
+}
+
 std::string RunInNamespace(const std::vector<std::string>& commands, const std::function<std::string()>& fnBody)
 {
     std::string strWhy = CTestNetwork::Unavailable();
@@ -427,5 +595,7 @@ std::string RunInNamespace(const std::vector<std::string>& commands, const std::
         if (!net.Exec("h", strCommand, &strError))
             return "SKIP:command failed: " + strCommand + ": " + strError;
     }
+    if (!net.PinNeighbours("h", &strError))
+        return "SKIP:" + strError;
     return net.RunIn("h", fnBody);
 }

@@ -62,10 +62,22 @@ public:
     bool AddHost(const std::string& strHost, std::string* pError = nullptr);
     // Joins two hosts by a veth pair named strIfA in host A and strIfB in host
     // B, each side given its addresses ("10.201.1.1/24"; more than one adds
-    // secondary addresses), both sides up.
+    // secondary addresses), both sides up and their neighbours pinned.
     bool Link(const std::string& strHostA, const std::string& strIfA, const std::vector<std::string>& addressesA,
               const std::string& strHostB, const std::string& strIfB, const std::vector<std::string>& addressesB,
               std::string* pError = nullptr);
+    // Pins, with permanent entries, every neighbour a host's traffic needs,
+    // as its addresses now stand: its loopback's entry and its broadcasts
+    // (limited, and directed of each address) on each interface, and on
+    // each end of each of its links every address of the other end (that
+    // of its bridge, if it is a port of one) at the other end's link
+    // address. The kernel's neighbour table is shared by every namespace of
+    // the host, and other work may fill it; permanent entries do not count
+    // against its limit. AddHost and Link pin what they make, and
+    // RunInNamespace its host once set up; a test that adds addresses or
+    // bridges later pins again. An address the other end holds only later
+    // is left to ARP.
+    bool PinNeighbours(const std::string& strHost, std::string* pError = nullptr);
     // Runs a command (through the shell) inside a host: "ip route add default dev vl1".
     bool Exec(const std::string& strHost, const std::string& strCommand, std::string* pError = nullptr);
     // Starts build/bin/vlemu inside a host with the given device list text
@@ -85,15 +97,33 @@ public:
     std::string Namespace(const std::string& strHost) const;
 
 private:
+    struct SLink
+    {
+        std::string strHostA, strIfA, strHostB, strIfB;
+    };
+    // Those of strHost's links that lead to strPeer (all of them when it is
+    // empty).
+    bool PinNeighbours(const std::string& strHost, const std::string& strPeer, std::string* pError);
+
     std::string m_strPrefix;
+    std::vector<SLink> m_Links;
     std::vector<std::string> m_Hosts;
     std::vector<pid_t> m_Emulators;
 };
 
-// Makes a host (its loopback up), runs the set-up commands in it and then
-// the body in a child inside it; returns what the body returned, or
-// "SKIP:..." when namespaces or the interfaces cannot be made here.
+// Makes a host (its loopback up), runs the set-up commands in it, pins its
+// neighbours (CTestNetwork::PinNeighbours) and then runs the body in a
+// child inside it; returns what the body returned, or "SKIP:..." when
+// namespaces or the interfaces cannot be made here.
 std::string RunInNamespace(const std::vector<std::string>& commands, const std::function<std::string()>& fnBody);
+
+// Set-up commands for RunInNamespace: an interface vlt0 (10.5.0.1/24, its
+// veth peer vlt0p up) whose datagrams to 10.5.0.2 to 10.5.0.(1 + nAddresses),
+// each pinned, wait in its queue (a token bucket letting out 1 kbit/s),
+// held against their sender's send buffer: a send buffer filled without
+// the kernel's neighbour queues, which would take an entry of the table
+// every namespace shares for each address.
+std::vector<std::string> HeldSendsCommands(int nAddresses);
 
 // The emulator program beside the test programs (VL_TEST_BIN_DIR, else the
 // running program's folder).

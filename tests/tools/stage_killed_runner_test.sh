@@ -2,16 +2,20 @@
 # A run killed outright (SIGKILL, which it cannot trap) leaves nothing
 # running: its stage runs in a process group of its own beside a watcher in
 # a session of its own, which ends the stage, the programs it started (one
-# in a session of its own too) and removes the run's folder. With the
+# in a session of its own, one that dropped its environment) and the
+# network namespaces they left, and removes the run's folder. With the
 # watcher killed as well, the next run ends what is left before it removes
-# the folder. A run that still runs keeps its folder and its stage; a
-# folder whose runner's pid now names another process goes, and a process
-# group that took the id of a dead run's stage group stays.
+# the folder. A run stopped by SIGTERM ends the same. A run that still runs
+# keeps its folder and its stage; a folder whose runner's pid now names
+# another process goes, and a process group that took the id of a dead
+# run's stage group stays. A namespace named with a pid of no process of
+# the run stays. Without namespaces (not root) those are not checked.
 set -u
 runner=$1
 work=$(mktemp -d)
 pids_to_end=()
-trap 'kill -KILL "${pids_to_end[@]}" 2>/dev/null; rm -rf "$work"' EXIT
+export VL_NETNS_PREFIX=vlstagetest
+trap 'kill -KILL "${pids_to_end[@]}" 2>/dev/null; remove_test_namespaces; rm -rf "$work"' EXIT
 fail() {
   echo "FAILED: $1"
   exit 1
@@ -19,23 +23,62 @@ fail() {
 base=$work/tmp
 mkdir -p "$base"
 . "$runner"
+. "$(dirname "$0")/../support/namespaces.sh"
+namespaces=yes
+why=$(namespaces_unavailable)
+if [ -n "$why" ]; then
+  namespaces_required && fail "the stages' namespaces: this run $why (VL_TEST_REQUIRE_NAMESPACES is set)"
+  echo "the stages' namespaces are not checked: this run $why"
+  namespaces=
+fi
+remove_test_namespaces() {
+  local ns
+  for ns in "$VL_NETNS_PREFIX$$n0xbystander" $(cat "$work"/*/namespaces 2>/dev/null); do
+    [ ! -e "/run/netns/$ns" ] || ip netns del "$ns"
+  done
+}
+# One that no process of a run made: it stays.
+[ -z "$namespaces" ] || ip netns add "$VL_NETNS_PREFIX$$n0xbystander"
 
-# Starts a run whose one stage holds two programs (one in a session of its
-# own) until killed; in DIR its pids: "run", "stage", "watcher", "children",
-# and its folder, "folder".
-start_run() {  # dir
-  local dir=$1 i
+# Fails unless the namespaces the stage in DIR made are gone and the
+# bystander stays.
+namespaces_ended() {  # what, dir
+  local left
+  [ -n "$namespaces" ] || return 0
+  left=$(ip netns list | awk '{ print $1 }' | grep -xF -f "$2/namespaces")
+  [ -z "$left" ] || fail "$1: its namespaces are left: $(echo $left)"
+  [ -e "/run/netns/$VL_NETNS_PREFIX$$n0xbystander" ] || fail "$1: a namespace of no process of the run was removed"
+}
+
+# Starts a run whose one stage holds three programs (one in a session of
+# its own, one without the run's environment), each with a namespace named
+# after it, until killed (or stopped, with a second argument); in DIR its
+# pids: "run", "stage", "watcher", "children", its folder, "folder", and
+# the namespaces, "namespaces".
+start_run() {  # dir [stopped by SIGTERM]
+  local dir=$1 stoppable=${2:-} i
   mkdir -p "$dir"
+  : >"$dir/namespaces"
   (
     exec >"$dir/output" 2>&1
     export TMPDIR=$base
     . "$runner"
     run_seconds=3600
+    [ -z "$stoppable" ] || trap 'on_signal 143' TERM
     stage_held() {
+      local child
       sleep 600 &
       echo $! >"$dir/children"
       setsid sleep 600 &
       echo $! >>"$dir/children"
+      env -i sleep 600 &
+      echo $! >>"$dir/children"
+      if [ -n "$namespaces" ]; then
+        for child in $(cat "$dir/children"); do
+          ip netns add "$VL_NETNS_PREFIX${child}n0xpc"
+          echo "$VL_NETNS_PREFIX${child}n0xpc" >>"$dir/namespaces"
+        done
+      fi
       echo "$BASHPID" >"$dir/stage"
       echo "${watcher_pid:-}" >"$dir/watcher"
       echo "$TMPDIR" >"$dir/folder"
@@ -85,7 +128,7 @@ folder=$(cat "$work/a/folder")
 # stage stay.
 (export TMPDIR=$base; make_run_folder; remove_run_folder)
 [ -d "$folder" ] || fail "the next run removed the folder of a run that still runs"
-[ "$(running "$work/a/children" | wc -l)" = 2 ] || fail "the next run ended the stage of a run that still runs"
+[ "$(running "$work/a/children" | wc -l)" = 3 ] || fail "the next run ended the stage of a run that still runs"
 kill_runner() {  # dir
   disown "$(cat "$1/run")"
   kill -KILL "$(cat "$1/run")"
@@ -98,6 +141,14 @@ for ((i = 0; i < 100; i++)); do
 done
 [ ! -d "$folder" ] || fail "the folder of a run killed outright is left: $(ls -A "$folder")"
 wait_gone "the watcher of a run that has ended" "$work/a/watcher"
+namespaces_ended "a run killed outright" "$work/a"
+
+# A run stopped by SIGTERM ends its stage itself.
+start_run "$work/c" stoppable
+kill -TERM "$(cat "$work/c/run")"
+wait "$(cat "$work/c/run")"
+wait_gone "the stage of a run stopped by SIGTERM" "$work/c/stage" "$work/c/children"
+namespaces_ended "a run stopped by SIGTERM" "$work/c"
 
 # The watcher killed too: the stage runs on until the next run ends it, and
 # only then is its folder removed. A folder whose runner's pid is another
@@ -108,7 +159,7 @@ folder=$(cat "$work/b/folder")
 kill -KILL "$(cat "$work/b/watcher")"
 kill_runner "$work/b"
 sleep 1
-[ "$(running "$work/b/children" | wc -l)" = 2 ] || fail "the stage's programs ended without a watcher"
+[ "$(running "$work/b/children" | wc -l)" = 3 ] || fail "the stage's programs ended without a watcher"
 mkdir "$base/vl-run-$$-reused" "$base/vl-run-$$-live"
 echo "$$ 1" >"$base/vl-run-$$-reused/.vl-runner"
 stat=$(cat /proc/$$/stat)
@@ -118,6 +169,7 @@ echo "$$ $(echo "$stat" | awk '{ print $20 }')" >"$base/vl-run-$$-live/.vl-runne
 [ -z "$(running "$work/b/stage" "$work/b/children")" ] ||
   fail "the next run left the killed run's stage running: $(echo $(running "$work/b/stage" "$work/b/children"))"
 [ ! -d "$folder" ] || fail "the next run left the killed run's folder"
+namespaces_ended "the next run after a run and its watcher were killed" "$work/b"
 [ ! -d "$base/vl-run-$$-reused" ] || fail "the folder of a runner whose pid was reused is left"
 [ -d "$base/vl-run-$$-live" ] || fail "the folder of a run that still runs was removed"
 # A dead run's stage group whose id now names another process group (its

@@ -1,5 +1,5 @@
-// Sockets over loopback, and in a namespace of the test's own where a
-// datagram must wait for an address that nobody answers for.
+// Sockets over loopback, and in a namespace of the test's own where
+// datagrams wait in an interface's queue.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -147,17 +147,12 @@ TEST(Socket, RaiseSendBufferGoesPastTheCeilingWhenItMay)
     s.Close();
 }
 
-// Datagrams to on-link addresses that nobody answers ARP for wait in the
-// system's neighbour queue, held against the send buffer, until the
-// addresses are given up (some 3 s): once the buffer is full, TrySendTo
-// says so at once instead of waiting for room.
+// Datagrams held in an interface's queue are held against the send buffer:
+// once it is full, TrySendTo says so at once instead of waiting for room.
 TEST(Socket, TrySendToSaysTheSendBufferIsFullInsteadOfWaiting)
 {
-    CWatchdog watchdog(60, "sends to absent addresses");
-    const std::vector<std::string> commands = {"ip link add vlt0 type veth peer name vlt0p",
-                                               "ip addr add 10.5.0.1/24 dev vlt0", "ip link set vlt0 up",
-                                               "ip link set vlt0p up"};
-    std::string strResult = RunInNamespace(commands, [] {
+    CWatchdog watchdog(60, "sends held in the queue");
+    std::string strResult = RunInNamespace(HeldSendsCommands(60), [] {
         CVLSocket s;
         s.Create(0, 0, 0);
         std::vector<char> data(1400, 'x');

@@ -183,16 +183,13 @@ TEST_F(SockReplySenders, AReplyFromASendsSecondAddressReachesEveryUserItAnswers)
     EXPECT_EQ(0, other.m_Sock.GetQueuedDatagramCount());
 }
 
-// Requests to on-link addresses that nobody answers ARP for stay in the
-// system's neighbour queues, held against the shared socket's send buffer,
-// until the addresses are given up (some 3 s). Once they fill it, a send
-// through it fails at once, saying the buffer was full, instead of
-// waiting (with every other user of the socket behind it) for room.
+// Requests held in an interface's queue are held against the shared
+// socket's send buffer. Once they fill it, a send through it fails at
+// once, saying the buffer was full, instead of waiting (with every other
+// user of the socket behind it) for room.
 TEST(SockSharedSends, ASharedSocketsSendDoesNotWaitForRoom)
 {
-    const std::vector<std::string> commands = {"ip link add vlt0 type veth peer name vlt0p",
-                                               "ip addr add 10.5.0.1/24 dev vlt0", "ip link set vlt0 up",
-                                               "ip link set vlt0p up"};
+    const std::vector<std::string> commands = HeldSendsCommands(200);
     // All of it in the child: a thread started after a fork of a process
     // with threads is beyond a thread sanitizer (so is a watchdog here).
     std::string strResult = RunInNamespace(commands, [] {
@@ -209,8 +206,8 @@ TEST(SockSharedSends, ASharedSocketsSendDoesNotWaitForRoom)
             CInstance instance(api, pTarget);
             instance.Create();
             instance.m_Sock.Open(VL_OPEN_WRITE);
-            // Far more than the buffer holds (1 MiB asked), spread over
-            // addresses so that no address's own queue drops the oldest.
+            // Far more than the buffer holds (1 MiB asked), to each of
+            // the addresses held in turn.
             const std::string strData(1400, 'x');
             for (int i = 0; i < 4000 && strWhat == "never full"; ++i) {
                 instance.m_Params.GetParam("toAddress", true)

@@ -40,7 +40,7 @@ const char kUsage[] = "usage: vltestnet [--prefix NAME] --network N [DEVICE...] 
                       "  address on it, and no device. A device's address (.10, .11, ... in order)\n"
                       "  and mask are its network's, its MAC and model made up, unless ip=, mask=,\n"
                       "  mac= and model= give them (it answers from an address ip= gives, even off\n"
-                      "  its network). Keeps them\n"
+                      "  its network; not the computer's .1 nor the broadcast .255). Keeps them\n"
                       "  until standard input ends or it is stopped, then removes them. Needs root.\n"
                       "\n"
                       "  --prefix NAME  begins the namespaces' names, which go on with the process id\n"
@@ -73,6 +73,27 @@ std::string DeviceError(const std::string& strDevice)
         const std::string strLine = "line 1: ";
         return strError.compare(0, strLine.size(), strLine) == 0 ? strError.substr(strLine.size()) : strError;
     }
+    return std::string();
+}
+
+// Why a device of network nNetwork cannot have the address its keys give
+// (ip=): the computer's own address there, or the network's broadcast
+// address, from which the computer takes no reply, so that a probe would
+// list nothing there; empty when it can.
+std::string AddressError(const std::string& strDevice, int nNetwork)
+{
+    std::vector<EmuDevice> devices;
+    std::string strError;
+    if (!EmuParseDevices(strDevice, devices, &strError) || devices.size() != 1)
+        return std::string();
+    const std::string& strIP = devices[0].strIP;
+    const std::string strNetwork = CDeviceNetworks::Address(nNetwork, 0) + "/24";
+    if (strIP == CDeviceNetworks::Address(nNetwork, 1))
+        return "ip=" + strIP + " is the computer's own address on " + strNetwork +
+               ", and the computer takes no reply from it";
+    if (strIP == CDeviceNetworks::Address(nNetwork, 255))
+        return "ip=" + strIP + " is the broadcast address of " + strNetwork +
+               ", and the computer takes no reply from it";
     return std::string();
 }
 
@@ -122,6 +143,8 @@ int main(int argc, char** argv)
             return line.UsageError("a DEVICE before the first --network");
         } else {
             std::string strWhy = DeviceError(strArgument);
+            if (strWhy.empty())
+                strWhy = AddressError(strArgument, networks.back().first);
             if (!strWhy.empty())
                 return line.UsageError("DEVICE '" + strArgument + "' of --network " +
                                        std::to_string(networks.back().first) + ": " + strWhy);

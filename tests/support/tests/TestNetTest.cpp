@@ -3,7 +3,10 @@
 // they end.
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <poll.h>
+#include <sys/socket.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -195,10 +198,37 @@ TEST(VLTestNet, ThePrefixTheStatesAndAStopBySIGINT)
     EXPECT_EQ(std::string::npos, NamespaceList().find(strNamespaces));
 }
 
-// A device network's two sides know each other's link address for good:
-// the computer asks its devices without ARP, so parallel tests that fill
-// the kernel's neighbour table (shared by all namespaces) lose no request.
-// So do the addresses a device sends from besides its own (AddAddresses).
+// A device at the computer's own address or at its network's broadcast
+// address would be listed as made, and a probe would hear nothing there:
+// either is a usage error, which says why.
+TEST(VLTestNet, RefusesADeviceAtTheComputersOrTheBroadcastAddress)
+{
+    std::string strEmulator = TestEmulatorProgram();
+    std::string strProgram = strEmulator.substr(0, strEmulator.rfind('/')) + "/vltestnet";
+    auto errors = [&](const std::string& strArguments) {
+        std::string strOutput;
+        FILE* p = popen((strProgram + " " + strArguments + " 2>&1 >/dev/null </dev/null; echo status $?").c_str(), "r");
+        char buffer[256];
+        while (p != nullptr && fgets(buffer, sizeof(buffer), p) != nullptr)
+            strOutput += buffer;
+        if (p != nullptr)
+            pclose(p);
+        return strOutput.substr(0, strOutput.find('\n') + 1) + strOutput.substr(strOutput.rfind("status"));
+    };
+    EXPECT_EQ("vltestnet: DEVICE 'model=X ip=10.201.3.1' of --network 3: ip=10.201.3.1 is the computer's own "
+              "address on 10.201.3.0/24, and the computer takes no reply from it\nstatus 2\n",
+              errors("--network 3 '' 'model=X ip=10.201.3.1'"));
+    EXPECT_EQ("vltestnet: DEVICE 'ip=10.201.2.255' of --network 2: ip=10.201.2.255 is the broadcast address of "
+              "10.201.2.0/24, and the computer takes no reply from it\nstatus 2\n",
+              errors("--network 1 'ip=10.201.2.255' --network 2 'ip=10.201.2.255'"));
+}
+
+// A device network's two sides know each other's link address for good,
+// and each its broadcasts and loopback: the computer and its devices talk
+// without ARP, so parallel tests that fill the kernel's neighbour table
+// (shared by all namespaces) lose nothing. So do the addresses a device
+// sends from besides its own (AddAddresses). Sends each way leave no other
+// entry.
 TEST(DeviceNetworks, EachSideKnowsTheOthersLinkAddressForGood)
 {
     VL_NEEDS_NAMESPACES();
@@ -216,14 +246,50 @@ TEST(DeviceNetworks, EachSideKnowsTheOthersLinkAddressForGood)
     auto linkAddress = [&](const std::string& strHost, const std::string& strIf) {
         return run(strHost, "ip -br link show dev " + strIf + " | awk '{printf \"%s\", $3}'");
     };
+    // Datagrams to each address given, from the host, out of its link.
+    auto send = [&](const std::string& strHost, const std::string& strIf, const std::vector<std::string>& addresses) {
+        return net.RunIn(strHost, [&strIf, &addresses]() -> std::string {
+            const int nSocket = socket(AF_INET, SOCK_DGRAM, 0);
+            const int nOn = 1;
+            setsockopt(nSocket, SOL_SOCKET, SO_BROADCAST, &nOn, sizeof(nOn));
+            setsockopt(nSocket, SOL_SOCKET, SO_BINDTODEVICE, strIf.c_str(), static_cast<socklen_t>(strIf.size()));
+            std::string strFailed;
+            for (const std::string& strAddress : addresses) {
+                sockaddr_in to = {};
+                to.sin_family = AF_INET;
+                to.sin_port = htons(9);
+                inet_pton(AF_INET, strAddress.c_str(), &to.sin_addr);
+                if (sendto(nSocket, "x", 1, 0, reinterpret_cast<const sockaddr*>(&to), sizeof(to)) != 1)
+                    strFailed += " " + strAddress;
+            }
+            close(nSocket);
+            return strFailed;
+        });
+    };
+    EXPECT_EQ("", send("pc", "vl4", {"10.201.4.10", "10.201.4.13", "10.201.7.255", "255.255.255.255"}));
+    EXPECT_EQ("", send("pc", "lo", {"127.0.0.1", "10.201.4.1"}));
+    EXPECT_EQ("", send("n4", "vd4", {"10.201.4.1", "10.201.7.255", "10.201.4.255", "255.255.255.255"}));
+    EXPECT_EQ("", send("n4", "lo", {"127.0.0.1", "10.201.4.10"}));
     const std::string strDevicesLink = linkAddress("n4", "vd4"), strComputerLink = linkAddress("pc", "vl4");
     ASSERT_FALSE(strDevicesLink.empty());
-    const std::string strPermanent = "ip -o neigh show nud permanent | sed 's/ *$//' | sort";
-    std::string strExpected;
+    const std::string strEntries = "ip -4 -o neigh show nud all | sed 's/ *$//' | LC_ALL=C sort";
+    const std::string strBroadcasts = "10.201.7.255 dev DEV lladdr ff:ff:ff:ff:ff:ff PERMANENT\n"
+                                      "255.255.255.255 dev DEV lladdr ff:ff:ff:ff:ff:ff PERMANENT\n";
+    auto broadcasts = [&](const std::string& strIf) {
+        std::string strLines = strBroadcasts;
+        for (size_t n; (n = strLines.find("DEV")) != std::string::npos;)
+            strLines.replace(n, 3, strIf);
+        return strLines;
+    };
+    const std::string strLoopback = "0.0.0.0 dev lo lladdr 00:00:00:00:00:00 PERMANENT\n";
+    std::string strExpected = strLoopback;
     for (int nHost = 10; nHost <= 13; nHost++)
         strExpected += "10.201.4." + std::to_string(nHost) + " dev vl4 lladdr " + strDevicesLink + " PERMANENT\n";
-    EXPECT_EQ(strExpected, run("pc", strPermanent));
+    EXPECT_EQ(strExpected + broadcasts("vl4"), run("pc", strEntries));
     EXPECT_EQ("10.201.4.12/24\n10.201.4.13/24\n",
               run("n4", "ip -o -4 address show dev vd4 | awk '{ print $4 }' | grep -e '\\.12/' -e '\\.13/'"));
-    EXPECT_EQ("10.201.4.1 dev vd4 lladdr " + strComputerLink + " PERMANENT\n", run("n4", strPermanent));
+    // The added addresses' own /24 has a broadcast address of its own.
+    EXPECT_EQ(strLoopback + "10.201.4.1 dev vd4 lladdr " + strComputerLink +
+                  " PERMANENT\n10.201.4.255 dev vd4 lladdr ff:ff:ff:ff:ff:ff PERMANENT\n" + broadcasts("vd4"),
+              run("n4", strEntries));
 }
