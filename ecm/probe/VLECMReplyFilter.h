@@ -157,9 +157,9 @@ private:
 
     // Under m_Sync.
     void refuse(const CVLString& strFrom);
-    // A reply of a known device's MAC from a new address: admitted within
-    // the bounds.
-    bool admitOther(const SVLECMReplyKey& key, size_t nFingerprint);
+    // A reply of a known device's MAC from a new address (on that local
+    // network): admitted within the bounds.
+    bool admitOther(const SVLECMReplyKey& key, size_t nFingerprint, const CVLString& strNetwork);
     // Counts a reply of a new device that a bound dropped.
     void drop(SDropped& dropped, const CVLString& strMAC, const CVLString& strFrom, const CVLString& strReceiver);
     // The report of what a bound dropped on a network that has nDevices
