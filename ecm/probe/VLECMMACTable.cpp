@@ -1173,6 +1173,12 @@ CVLString CVLECMMACTable::GetNamedAddress()
     return m_strNamedAddress;
 }
 
+bool CVLECMMACTable::IsNamedAddress(const CVLString& strAddress)
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    return m_strNamedAddress.GetLength() > 0 && strAddress == m_strNamedAddress;
+}
+
 void CVLECMMACTable::summarize(const SMAC& mac, SVLECMMACSummary& summary)
 {
     summary.eVerdict = mac.eVerdict;

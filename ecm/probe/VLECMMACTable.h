@@ -261,6 +261,7 @@ public:
     // admitted and checked beyond the addresses kept per MAC.
     void SetNamedAddress(const CVLString& strAddress);
     CVLString GetNamedAddress();
+    bool IsNamedAddress(const CVLString& strAddress);
 
     // What the clients read (see CVLECM).
     bool GetState(const CVLString& strMAC, SVLECMMACState& state);

@@ -248,7 +248,10 @@ bool CVLECMReplyFilter::Admit(const CVLString& strMAC, const CVLString& strFrom,
         return true;
     }
     SNetworkCount& count = m_NetworkCounts[strNetwork];
-    if (count.nDevices >= m_nDeviceBound) {
+    // The address the user named is admitted beyond its network's bound,
+    // as it is beyond the addresses kept per MAC: its source's bound still
+    // holds, so it costs a few devices at most.
+    if (count.nDevices >= m_nDeviceBound && !m_Table.IsNamedAddress(strFrom)) {
         if (!count.bBoundTraced) {
             count.bBoundTraced = true;
             CVLTrace::Output(VLECM_MODULE, s_szFile, __LINE__, 0,
@@ -281,14 +284,15 @@ bool CVLECMReplyFilter::Admit(const CVLString& strMAC, const CVLString& strFrom,
 bool CVLECMReplyFilter::admitOther(const SVLECMReplyKey& key, size_t nFingerprint, const CVLString& strNetwork)
 {
     // A new address costs what a device does: the bounds of its source and
-    // its network hold it too. What they refuse the table keeps, as its
-    // MAC can no longer be told from it; a source that only brings refused
-    // ones takes no entry of its own.
+    // its network hold it too (the named address beyond its network's).
+    // What they refuse the table keeps, as its MAC can no longer be told
+    // from it; a source that only brings refused ones takes no entry of its
+    // own.
     SNetworkCount& count = m_NetworkCounts[strNetwork];
     auto source = m_MACsPerSource.find(key.strAddress);
     const int nMACs = source != m_MACsPerSource.end() ? source->second : 0;
-    if (count.nDevices >= m_nDeviceBound || nMACs >= MAX_MACS_PER_SOURCE) {
-        const bool bNetwork = count.nDevices >= m_nDeviceBound;
+    const bool bNetwork = count.nDevices >= m_nDeviceBound && !m_Table.IsNamedAddress(key.strAddress);
+    if (bNetwork || nMACs >= MAX_MACS_PER_SOURCE) {
         m_Table.Refuse(key, bNetwork ? VLECM_BOUND_NETWORK : VLECM_BOUND_SOURCE,
                        bNetwork ? m_nDeviceBound : static_cast<int>(MAX_MACS_PER_SOURCE), strNetwork);
         return false;

@@ -22,8 +22,9 @@
 //   and the table keeps what they refused, never checked, of a MAC admitted
 //   or not. Nothing of a MAC the client removed is admitted;
 // - one source address brings at most MAX_MACS_PER_SOURCE devices, and each
-//   local network at most MAX_DEVICES; the devices a bound refused are kept
-//   for the client (GetBoundReports).
+//   local network at most MAX_DEVICES (the address the user named beyond
+//   them); the devices a bound refused are kept for the client
+//   (GetBoundReports).
 // The network of a reply is the local network its source address lies in
 // (CVLECMLocalNetworks); where the socket that received it belongs to one
 // local network (a directed broadcast's), the reports also name that

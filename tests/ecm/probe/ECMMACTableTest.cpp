@@ -390,3 +390,37 @@ TEST(ECMMACTable, UnreachableClaimantsOnlyCountedHideNothing)
     EXPECT_EQ(static_cast<unsigned long>(kBeyond + 1), state.nBeyond);
     EXPECT_TRUE(state.bMore);
 }
+
+// The address the user named is admitted beyond its network's bound, a
+// new MAC or a further address of one, on a local network and on none; its
+// source's bound still holds, and every other address stays refused.
+TEST(ECMMACTable, TheNamedAddressIsAdmittedBeyondItsNetworksBound)
+{
+    const int kDevices = CVLECMReplyFilter::MAX_DEVICES;
+    CVLECMMACTable table;
+    CVLECMHandOnQueue records(&table);
+    CVLECMReplyFilter filter(records, table);
+    filter.SetLocalNetworks(Networks(2));
+    const std::string strNamed[2] = {"10.1.3.250", OffNetwork(700)};
+    const std::string strFill[2] = {"10.1.0.", "192.0.2."};
+    for (int n = 0; n < 2; ++n) {
+        table.SetNamedAddress(Text(strNamed[n]));
+        // Hosts fill the network's bound before the device answers.
+        for (int i = 0; i < kDevices; ++i)
+            ASSERT_TRUE(filter.Admit(Text(Mac(10 + n, i)), Text(strFill[n] + std::to_string(1 + i / 4)), 1)) << i;
+        EXPECT_FALSE(filter.Admit(Text(Mac(12, n)), Text(strFill[n] + "200"), 1)) << n;
+        EXPECT_TRUE(filter.Admit(Text(Mac(13, n)), Text(strNamed[n]), 1)) << n;
+        // A MAC admitted on the other network, then heard from the named
+        // address: a further address of it, admitted as well.
+        EXPECT_TRUE(filter.Admit(Text(Mac(14, n)), Text("10.2.0.9"), 1)) << n;
+        EXPECT_FALSE(filter.Admit(Text(Mac(14, n)), Text(strFill[n] + "201"), 1)) << n;
+        EXPECT_TRUE(filter.Admit(Text(Mac(14, n)), Text(strNamed[n]), 1)) << n;
+        for (int i = 2; i < CVLECMReplyFilter::MAX_MACS_PER_SOURCE; ++i)
+            EXPECT_TRUE(filter.Admit(Text(Mac(15, 4 * n + i)), Text(strNamed[n]), 1)) << n << " " << i;
+        EXPECT_FALSE(filter.Admit(Text(Mac(16, n)), Text(strNamed[n]), 1)) << n;
+        SVLECMMACState state;
+        ASSERT_TRUE(table.GetState(Text(Mac(16, n)), state));
+        ASSERT_EQ(1u, state.addresses.size());
+        EXPECT_EQ(VLECM_BOUND_SOURCE, state.addresses[0].eBound) << n;
+    }
+}
