@@ -722,7 +722,7 @@ CVLNetSession::ETarget CVLNetSession::judgeTarget(size_t& nAddresses, bool& bSol
         bSole = summary.eVerdict == VLECM_MAC_ONE && nAddresses == 1;
         // Heard from more addresses than are told apart, it is judged at
         // once: nothing their checks say can tell the device from them.
-        if (summary.nBeyond > 0 || summary.bMore)
+        if (summary.nBeyond > summary.nBeyondOffNetwork || summary.bMore)
             return TARGET_JUDGED;
         // Judged at one address, it is the device once handed on to us.
         if (summary.eVerdict == VLECM_MAC_PENDING ||
@@ -805,7 +805,7 @@ std::vector<CVLNetSession::SAddress> CVLNetSession::GetAddresses(const std::stri
     SVLECMMACState state;
     if (!m_bInitialize || !m_CommunicationManager.GetVLECM().GetMACState(strMAC.c_str(), state))
         return addresses;
-    bMore = state.nBeyond > 0;
+    bMore = state.nBeyond > state.nBeyondOffNetwork;
     for (const SVLECMMACAddress& found : state.addresses) {
         SAddress address;
         address.strIP = Text(found.strAddress);
@@ -856,6 +856,14 @@ std::vector<CVLNetSession::SAddress> CVLNetSession::GetAddresses(const std::stri
                                                     : std::string(" on no local network"));
             break;
         case VLECM_MAC_ADDRESS_BEYOND:
+            // One that no check could reach is judged as a kept one would be.
+            if (found.bOffNetwork) {
+                address.strReason = offNetworkReason(Text(state.strMAC), address.strIP);
+                if (!address.strReason.empty()) {
+                    address.eState = ADDRESS_FAILED;
+                    break;
+                }
+            }
             address.eState = ADDRESS_UNCHECKED;
             address.strReason = "beyond the " + std::to_string(static_cast<int>(kMaxAddressesPerMAC)) +
                                 " addresses checked for one MAC";

@@ -86,6 +86,8 @@ struct SVLECMMACAddress
     CVLString strModel;
     // It answered its unicast check with the MAC.
     bool bUnicast = false;
+    // It lies on none of the computer's networks: no check can reach it.
+    bool bOffNetwork = false;
     // The client was handed the MAC from this address (OnProbe, the list).
     bool bReported = false;
 };
@@ -100,9 +102,13 @@ struct SVLECMMACState
     // then those beyond the kept ones that the bounded list holds.
     std::vector<SVLECMMACAddress> addresses;
     // Addresses a bound refused, and addresses beyond the kept ones, in
-    // all; bMore when not all of them are in addresses.
+    // all; bMore when not all of them are in addresses. Of those beyond,
+    // the ones on none of the computer's networks (bMore leaves them out):
+    // they could not have been checked, so no device that unicast reaches
+    // is among them.
     unsigned long nRefused = 0;
     unsigned long nBeyond = 0;
+    unsigned long nBeyondOffNetwork = 0;
     bool bMore = false;
     // The client removed it: nothing more of it is heard in this probe.
     bool bRemoved = false;
@@ -125,10 +131,11 @@ struct SVLECMMACSummary
     unsigned long nPassed = 0;
     unsigned long nFailed = 0;
     unsigned long nNotUnicast = 0;
-    // Addresses a bound refused, and addresses beyond the kept ones; bMore
-    // as in SVLECMMACState.
+    // Addresses a bound refused, and addresses beyond the kept ones; these
+    // and bMore as in SVLECMMACState.
     unsigned long nRefused = 0;
     unsigned long nBeyond = 0;
+    unsigned long nBeyondOffNetwork = 0;
     bool bMore = false;
     // Handed on to the client, from that address (empty when not yet).
     bool bReported = false;

@@ -341,7 +341,7 @@ void CVLECMMACTable::givePlaces(const CVLString& strNetwork, SNext& next)
     }
 }
 
-CVLECMMACTable::EHeard CVLECMMACTable::Hear(const SVLECMReplyKey& key)
+CVLECMMACTable::EHeard CVLECMMACTable::Hear(const SVLECMReplyKey& key, bool bOnNetwork)
 {
     std::lock_guard<std::mutex> lock(m_Mutex);
     auto it = m_MACs.find(key.strMAC);
@@ -360,17 +360,20 @@ CVLECMMACTable::EHeard CVLECMMACTable::Hear(const SVLECMReplyKey& key)
             : std::any_of(mac.refusedNamed.begin(), mac.refusedNamed.end(),
                           [&key](const SVLECMMACAddress& named) { return named.strAddress == key.strAddress; }))
         return HEARD_REFUSED;
-    if (mac.kept.size() < MAX_ADDRESSES_PER_MAC || isNamedNew(mac, key.strAddress))
+    const bool bOffNetwork = !bOnNetwork;
+    if (hasRoom(mac, key.strAddress, bOffNetwork))
         return HEARD_NEW;
-    std::vector<CVLString>& beyond = m_Beyond[key.strMAC];
-    if (std::find(beyond.begin(), beyond.end(), key.strAddress) != beyond.end())
+    std::vector<SBeyond>& beyond = m_Beyond[key.strMAC];
+    if (std::any_of(beyond.begin(), beyond.end(),
+                    [&key](const SBeyond& pair) { return pair.strAddress == key.strAddress; }))
         return HEARD_BEYOND;
     if (m_nBeyondKept < MAX_BEYOND) {
-        beyond.push_back(key.strAddress);
+        beyond.push_back({key.strAddress, bOffNetwork});
         ++m_nBeyondKept;
     } else {
-        // Only counted: as a number, once, as far as the numbers go.
-        mac.bMore = true;
+        // Only counted: as a number, once, as far as the numbers go. One
+        // that no check could reach hides no device.
+        mac.bMore = mac.bMore || !bOffNetwork;
         if (AddressNumber(key.strAddress, nAddress)) {
             auto position = std::lower_bound(mac.beyondCounted.begin(), mac.beyondCounted.end(), nAddress);
             if (position != mac.beyondCounted.end() && *position == nAddress) {
@@ -383,13 +386,15 @@ CVLECMMACTable::EHeard CVLECMMACTable::Hear(const SVLECMReplyKey& key)
         }
     }
     ++mac.nBeyond;
+    if (bOffNetwork)
+        ++mac.nBeyondOffNetwork;
     if (beyond.empty())
         m_Beyond.erase(key.strMAC);
     bump(mac);
     return HEARD_BEYOND;
 }
 
-bool CVLECMMACTable::Keep(const SVLECMReplyKey& key, size_t nFingerprint)
+bool CVLECMMACTable::Keep(const SVLECMReplyKey& key, size_t nFingerprint, bool bOnNetwork)
 {
     std::lock_guard<std::mutex> lock(m_Mutex);
     if (m_bStopped)
@@ -412,10 +417,11 @@ bool CVLECMMACTable::Keep(const SVLECMReplyKey& key, size_t nFingerprint)
         }
         return true;
     }
-    if (mac.kept.size() >= MAX_ADDRESSES_PER_MAC && !isNamedNew(mac, key.strAddress))
+    if (!hasRoom(mac, key.strAddress, !bOnNetwork))
         return false;
     SEntry entry;
     entry.address.strAddress = key.strAddress;
+    entry.address.bOffNetwork = !bOnNetwork;
     entry.nFingerprint = nFingerprint;
     mac.kept.push_back(entry);
     changed(mac);
@@ -436,6 +442,14 @@ bool CVLECMMACTable::isNamedNew(const SMAC& mac, const CVLString& strAddress)
         return false;
     return std::none_of(mac.kept.begin(), mac.kept.end(),
                         [&strAddress](const SEntry& entry) { return entry.address.strAddress == strAddress; });
+}
+
+bool CVLECMMACTable::hasRoom(const SMAC& mac, const CVLString& strAddress, bool bOffNetwork)
+{
+    const auto nKept = std::count_if(mac.kept.begin(), mac.kept.end(), [bOffNetwork](const SEntry& entry) {
+        return entry.address.bOffNetwork == bOffNetwork;
+    });
+    return nKept < MAX_ADDRESSES_PER_MAC || isNamedNew(mac, strAddress);
 }
 
 CVLECMMACTable::SEntry* CVLECMMACTable::findKept(const SVLECMReplyKey& key)
@@ -1039,15 +1053,17 @@ void CVLECMMACTable::fillState(const CVLString& strMAC, const SMAC& mac, SVLECMM
     state.addresses.insert(state.addresses.end(), mac.refusedNamed.begin(), mac.refusedNamed.end());
     auto beyond = m_Beyond.find(strMAC);
     if (beyond != m_Beyond.end()) {
-        for (const CVLString& strAddress : beyond->second) {
+        for (const SBeyond& pair : beyond->second) {
             SVLECMMACAddress address;
-            address.strAddress = strAddress;
+            address.strAddress = pair.strAddress;
             address.eState = VLECM_MAC_ADDRESS_BEYOND;
+            address.bOffNetwork = pair.bOffNetwork;
             state.addresses.push_back(address);
         }
     }
     state.nRefused = mac.nRefused;
     state.nBeyond = mac.nBeyond;
+    state.nBeyondOffNetwork = mac.nBeyondOffNetwork;
     state.bMore = mac.bMore || mac.nRefused > mac.refusedNamed.size();
     state.bRemoved = mac.bRemoved;
     state.nChange = mac.nChange;
@@ -1097,12 +1113,17 @@ std::vector<SVLECMHeardAddress> CVLECMMACTable::FindAddress(const CVLString& str
             continue;
         }
         auto beyond = m_Beyond.find(mac.first);
-        if (beyond != m_Beyond.end() &&
-            std::find(beyond->second.begin(), beyond->second.end(), strAddress) != beyond->second.end()) {
+        const SBeyond* pBeyond = nullptr;
+        for (size_t i = 0; beyond != m_Beyond.end() && pBeyond == nullptr && i < beyond->second.size(); ++i) {
+            if (beyond->second[i].strAddress == strAddress)
+                pBeyond = &beyond->second[i];
+        }
+        if (pBeyond != nullptr) {
             SVLECMHeardAddress heard;
             heard.strMAC = mac.first;
             heard.address.strAddress = strAddress;
             heard.address.eState = VLECM_MAC_ADDRESS_BEYOND;
+            heard.address.bOffNetwork = pBeyond->bOffNetwork;
             heard.eVerdict = mac.second.eVerdict;
             found.push_back(heard);
             continue;
@@ -1152,6 +1173,12 @@ CVLString CVLECMMACTable::GetNamedAddress()
     return m_strNamedAddress;
 }
 
+bool CVLECMMACTable::IsNamedAddress(const CVLString& strAddress)
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    return m_strNamedAddress.GetLength() > 0 && strAddress == m_strNamedAddress;
+}
+
 void CVLECMMACTable::summarize(const SMAC& mac, SVLECMMACSummary& summary)
 {
     summary.eVerdict = mac.eVerdict;
@@ -1177,6 +1204,7 @@ void CVLECMMACTable::summarize(const SMAC& mac, SVLECMMACSummary& summary)
         summary.bReported = true;
     summary.nRefused = mac.nRefused;
     summary.nBeyond = mac.nBeyond;
+    summary.nBeyondOffNetwork = mac.nBeyondOffNetwork;
     summary.bMore = mac.bMore || mac.nRefused > mac.refusedNamed.size();
     summary.bConflictMarked = mac.bConflictMarked;
     summary.bRemoved = mac.bRemoved;

@@ -24,8 +24,11 @@
 // on is marked, before it is handed on when the table already knows a
 // second address that passed, and as soon as one passes after.
 //
-// Up to MAX_ADDRESSES_PER_MAC addresses of a MAC are kept and checked, and
-// the address the user named beyond them. The others are kept as (MAC,
+// Up to MAX_ADDRESSES_PER_MAC addresses of a MAC on the computer's
+// networks are kept and checked, and the address the user named beyond
+// them; addresses on none of them (which no check can reach) have as many
+// places of their own, so that however many came first they never take
+// the place of one that can be checked. The others are kept as (MAC,
 // address) pairs, at most MAX_BEYOND for the whole probe, then only
 // counted. Addresses a bound refused are kept per MAC as numbers (to count
 // each once), the first MAX_REFUSED_NAMED with their bound, whether the MAC
@@ -125,12 +128,14 @@ public:
         HEARD_REMOVED   // the MAC was removed: nothing of it is admitted
     };
     // Asked by the reply filter as it admits a reply; an address beyond
-    // the kept ones is noted (kept as a pair, or counted).
-    EHeard Hear(const SVLECMReplyKey& key);
+    // the kept ones is noted (kept as a pair, or counted). bOnNetwork: the
+    // address lies on one of the computer's networks (the places it is
+    // counted in).
+    EHeard Hear(const SVLECMReplyKey& key, bool bOnNetwork = true);
     // The filter admits the address's reply, of that fingerprint: it is
     // pending until judged. False (not admitted) once the probe stopped, or
     // when the MAC was removed or has no room for the address.
-    bool Keep(const SVLECMReplyKey& key, size_t nFingerprint = 0);
+    bool Keep(const SVLECMReplyKey& key, size_t nFingerprint = 0, bool bOnNetwork = true);
     // Whether any address of the MAC was admitted in this probe (a removed
     // MAC counts); the filter counts a new MAC against its bounds.
     bool IsAdmitted(const CVLString& strMAC);
@@ -256,6 +261,7 @@ public:
     // admitted and checked beyond the addresses kept per MAC.
     void SetNamedAddress(const CVLString& strAddress);
     CVLString GetNamedAddress();
+    bool IsNamedAddress(const CVLString& strAddress);
 
     // What the clients read (see CVLECM).
     bool GetState(const CVLString& strMAC, SVLECMMACState& state);
@@ -313,6 +319,7 @@ private:
         std::vector<uint32_t> beyondCounted;
         unsigned long nRefused = 0;
         unsigned long nBeyond = 0;
+        unsigned long nBeyondOffNetwork = 0;
         bool bMore = false;
         bool bRemoved = false;
         bool bReported = false;
@@ -337,6 +344,9 @@ private:
     SEntry* findKept(const SVLECMReplyKey& key);
     // A new address of the MAC beyond the kept ones that is the named one.
     bool isNamedNew(const SMAC& mac, const CVLString& strAddress);
+    // Whether the MAC has room for a new address on the computer's networks
+    // (bOffNetwork false) or on none of them.
+    bool hasRoom(const SMAC& mac, const CVLString& strAddress, bool bOffNetwork);
     // Derives the MAC's verdict again after a change, counts the change and
     // adds to next what is handed on or marked.
     void changed(SMAC& mac, SNext* pNext = nullptr);
@@ -378,7 +388,12 @@ private:
     CVLString m_strNamedAddress;
     std::unordered_map<const CVLECMNIFInfo*, SVLECMReplyKey> m_Records;
     // Beyond the kept addresses: per MAC, in the order heard.
-    std::map<CVLString, std::vector<CVLString>> m_Beyond;
+    struct SBeyond
+    {
+        CVLString strAddress;
+        bool bOffNetwork = false;
+    };
+    std::map<CVLString, std::vector<SBeyond>> m_Beyond;
     size_t m_nBeyondKept = 0;
     int m_nPending = 0;
     unsigned long m_nChange = 0;

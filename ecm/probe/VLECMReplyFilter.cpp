@@ -218,10 +218,12 @@ bool CVLECMReplyFilter::Admit(const CVLString& strMAC, const CVLString& strFrom,
     SVLECMReplyKey key;
     key.strMAC = strMAC;
     key.strAddress = strFrom;
+    const CVLString strNetwork = m_pLocalNetworks->GetNetwork(strFrom);
+    const bool bOnNetwork = strNetwork.GetLength() > 0;
     if (m_Table.IsAdmitted(strMAC)) {
-        const CVLECMMACTable::EHeard eHeard = m_Table.Hear(key);
+        const CVLECMMACTable::EHeard eHeard = m_Table.Hear(key, bOnNetwork);
         if (eHeard == CVLECMMACTable::HEARD_NEW)
-            return admitOther(key, nFingerprint);
+            return admitOther(key, nFingerprint, strNetwork);
         if (eHeard != CVLECMMACTable::HEARD_KEPT)
             return false;
         // Each address of a MAC alike, whichever answered first: one record
@@ -240,14 +242,16 @@ bool CVLECMReplyFilter::Admit(const CVLString& strMAC, const CVLString& strFrom,
         if (eWait == CVLECMHandOnQueue::WAIT_WAITING || (!bChanged && eWait == CVLECMHandOnQueue::WAIT_DELIVERED))
             return false;
         // The table first: after the stop nothing is admitted.
-        if (!m_Table.Keep(key, nFingerprint))
+        if (!m_Table.Keep(key, nFingerprint, bOnNetwork))
             return false;
-        m_Records.Admitted(key, m_pLocalNetworks->GetNetwork(strFrom));
+        m_Records.Admitted(key, strNetwork);
         return true;
     }
-    CVLString strNetwork = m_pLocalNetworks->GetNetwork(strFrom);
     SNetworkCount& count = m_NetworkCounts[strNetwork];
-    if (count.nDevices >= m_nDeviceBound) {
+    // The address the user named is admitted beyond its network's bound,
+    // as it is beyond the addresses kept per MAC: its source's bound still
+    // holds, so it costs a few devices at most.
+    if (count.nDevices >= m_nDeviceBound && !m_Table.IsNamedAddress(strFrom)) {
         if (!count.bBoundTraced) {
             count.bBoundTraced = true;
             CVLTrace::Output(VLECM_MODULE, s_szFile, __LINE__, 0,
@@ -269,7 +273,7 @@ bool CVLECMReplyFilter::Admit(const CVLString& strMAC, const CVLString& strFrom,
         m_Table.Refuse(key, VLECM_BOUND_SOURCE, static_cast<int>(MAX_MACS_PER_SOURCE), strNetwork);
         return false;
     }
-    if (!m_Table.Keep(key, nFingerprint))
+    if (!m_Table.Keep(key, nFingerprint, bOnNetwork))
         return false;
     ++nMACs;
     ++count.nDevices;
@@ -277,23 +281,23 @@ bool CVLECMReplyFilter::Admit(const CVLString& strMAC, const CVLString& strFrom,
     return true;
 }
 
-bool CVLECMReplyFilter::admitOther(const SVLECMReplyKey& key, size_t nFingerprint)
+bool CVLECMReplyFilter::admitOther(const SVLECMReplyKey& key, size_t nFingerprint, const CVLString& strNetwork)
 {
-    CVLString strNetwork = m_pLocalNetworks->GetNetwork(key.strAddress);
     // A new address costs what a device does: the bounds of its source and
-    // its network hold it too. What they refuse the table keeps, as its
-    // MAC can no longer be told from it; a source that only brings refused
-    // ones takes no entry of its own.
+    // its network hold it too (the named address beyond its network's).
+    // What they refuse the table keeps, as its MAC can no longer be told
+    // from it; a source that only brings refused ones takes no entry of its
+    // own.
     SNetworkCount& count = m_NetworkCounts[strNetwork];
     auto source = m_MACsPerSource.find(key.strAddress);
     const int nMACs = source != m_MACsPerSource.end() ? source->second : 0;
-    if (count.nDevices >= m_nDeviceBound || nMACs >= MAX_MACS_PER_SOURCE) {
-        const bool bNetwork = count.nDevices >= m_nDeviceBound;
+    const bool bNetwork = count.nDevices >= m_nDeviceBound && !m_Table.IsNamedAddress(key.strAddress);
+    if (bNetwork || nMACs >= MAX_MACS_PER_SOURCE) {
         m_Table.Refuse(key, bNetwork ? VLECM_BOUND_NETWORK : VLECM_BOUND_SOURCE,
                        bNetwork ? m_nDeviceBound : static_cast<int>(MAX_MACS_PER_SOURCE), strNetwork);
         return false;
     }
-    if (!m_Table.Keep(key, nFingerprint))
+    if (!m_Table.Keep(key, nFingerprint, strNetwork.GetLength() > 0))
         return false;
     ++m_MACsPerSource[key.strAddress];
     ++count.nDevices;

@@ -22,8 +22,9 @@
 //   and the table keeps what they refused, never checked, of a MAC admitted
 //   or not. Nothing of a MAC the client removed is admitted;
 // - one source address brings at most MAX_MACS_PER_SOURCE devices, and each
-//   local network at most MAX_DEVICES; the devices a bound refused are kept
-//   for the client (GetBoundReports).
+//   local network at most MAX_DEVICES (the address the user named beyond
+//   them); the devices a bound refused are kept for the client
+//   (GetBoundReports).
 // The network of a reply is the local network its source address lies in
 // (CVLECMLocalNetworks); where the socket that received it belongs to one
 // local network (a directed broadcast's), the reports also name that
@@ -157,9 +158,9 @@ private:
 
     // Under m_Sync.
     void refuse(const CVLString& strFrom);
-    // A reply of a known device's MAC from a new address: admitted within
-    // the bounds.
-    bool admitOther(const SVLECMReplyKey& key, size_t nFingerprint);
+    // A reply of a known device's MAC from a new address (on that local
+    // network): admitted within the bounds.
+    bool admitOther(const SVLECMReplyKey& key, size_t nFingerprint, const CVLString& strNetwork);
     // Counts a reply of a new device that a bound dropped.
     void drop(SDropped& dropped, const CVLString& strMAC, const CVLString& strFrom, const CVLString& strReceiver);
     // The report of what a bound dropped on a network that has nDevices

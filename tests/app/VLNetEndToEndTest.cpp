@@ -1746,6 +1746,27 @@ TEST_F(VLNetEndToEnd, StallingClaimantsHoldBackNeitherTheListNorTheAddressNamed)
     EXPECT_EQ(std::string::npos, probe.strErrors.find("at the time-out")) << probe.strErrors;
 }
 
+// 70 hosts claim the device's MAC before it answers, from addresses on
+// none of the computer's networks (which it has no route to): more than
+// the addresses kept for a MAC. The device is still checked and reached by
+// its MAC, the claimants judged unreachable.
+TEST_F(VLNetEndToEnd, UnreachableClaimantsDoNotHideTheDevice)
+{
+    const int kClaimants = 70;
+    AddNetwork(1,
+               {"delay=300", "mac=" + Mac(1, 0) + " ip=192.168.77.1 unicast=0 hostile=claims flood=1 pool=" +
+                                 std::to_string(kClaimants) + " rate=20000"},
+               false);
+    ASSERT_TRUE(m_Net.Exec("n1", "for i in $(seq 2 " + std::to_string(kClaimants) +
+                                     "); do ip addr add 192.168.77.$i/24 dev vd1; done"));
+    ProgramRun run = RunVlnet(m_Net, {"run", Mac(1, 0), "GetDetail", "--timeout", "10"});
+    EXPECT_EQ(0, run.nStatus) << run.strErrors;
+    EXPECT_EQ("VLPC.2B_5A10_01.IPAddress=" + Address(1, 10), LineOf(run.strOutput, "VLPC.2B_5A10_01.IPAddress="))
+        << run.strOutput;
+    EXPECT_NE(std::string::npos, run.strErrors.find("also answered the probe from 192.168.77.70: its address"))
+        << run.strErrors;
+}
+
 // What slipped before: a claim of a device's MAC that the bound of its
 // source refused was never checked, so the device is refused by its MAC;
 // a device that also forges another MAC's probe reply from its address is

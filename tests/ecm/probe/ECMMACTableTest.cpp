@@ -314,3 +314,113 @@ TEST(ECMMACTable, EveryStepMovesTheChangeCountAndALostReplyHeardAgainIsPending)
     table.Detach(&device);
     table.Detach(&other);
 }
+
+namespace {
+// The claimants' addresses, on none of the computer's networks.
+std::string OffNetwork(int n)
+{
+    return "192.0." + std::to_string(2 + n / 250) + "." + std::to_string(1 + n % 250);
+}
+}  // namespace
+
+// Hosts that claim a MAC from addresses no check can reach fill only the
+// places of their own: the device, and every address on the computer's
+// networks up to the places kept, is admitted after any number of them,
+// and those beyond are said but counted apart, as hiding no device.
+TEST(ECMMACTable, UnreachableClaimantsTakeNoPlaceOfAnAddressThatCanBeChecked)
+{
+    const int kKept = CVLECMMACTable::MAX_ADDRESSES_PER_MAC, kClaims = 1000;
+    CVLECMMACTable table;
+    CVLECMHandOnQueue records(&table);
+    CVLECMReplyFilter filter(records, table);
+    filter.SetLocalNetworks(Networks(2));
+    const std::string strMAC = Mac(1, 7);
+    for (int i = 0; i < kClaims; ++i)
+        ASSERT_EQ(i < kKept, filter.Admit(Text(strMAC), Text(OffNetwork(i)), 1)) << i;
+    // The device, then as many more addresses of the computer's networks.
+    EXPECT_TRUE(filter.Admit(Text(strMAC), Text("10.1.0.5"), 1));
+    for (int i = 1; i <= kKept; ++i)
+        ASSERT_EQ(i < kKept, filter.Admit(Text(strMAC), Text("10.2.0." + std::to_string(i)), 1)) << i;
+    SVLECMMACSummary summary;
+    ASSERT_TRUE(table.GetSummary(Text(strMAC), summary));
+    EXPECT_EQ(static_cast<unsigned long>(2 * kKept), summary.nKept);
+    EXPECT_EQ(static_cast<unsigned long>(kClaims - kKept + 1), summary.nBeyond);
+    EXPECT_EQ(static_cast<unsigned long>(kClaims - kKept), summary.nBeyondOffNetwork);
+    EXPECT_FALSE(summary.bMore);
+    std::vector<SVLECMHeardAddress> found = table.FindAddress(Text(OffNetwork(kClaims - 1)));
+    ASSERT_EQ(1u, found.size());
+    EXPECT_EQ(VLECM_MAC_ADDRESS_BEYOND, found[0].address.eState);
+    EXPECT_TRUE(found[0].address.bOffNetwork);
+    found = table.FindAddress(Text("10.2.0." + std::to_string(kKept)));
+    ASSERT_EQ(1u, found.size());
+    EXPECT_FALSE(found[0].address.bOffNetwork);
+    found = table.FindAddress(Text(OffNetwork(0)));
+    ASSERT_EQ(1u, found.size());
+    EXPECT_EQ(VLECM_MAC_ADDRESS_HEARD, found[0].address.eState);
+    EXPECT_TRUE(found[0].address.bOffNetwork);
+}
+
+// Beyond the pairs kept for the whole probe, unreachable claimants are only
+// counted, and do not say that addresses went unchecked: one that could
+// have been checked does.
+TEST(ECMMACTable, UnreachableClaimantsOnlyCountedHideNothing)
+{
+    const int kKept = CVLECMMACTable::MAX_ADDRESSES_PER_MAC, kBeyond = CVLECMMACTable::MAX_BEYOND + 10;
+    CVLECMMACTable table;
+    const std::string strMAC = Mac(1, 8);
+    for (int i = 0; i < kKept + kBeyond; ++i) {
+        const SVLECMReplyKey key = Key(strMAC, OffNetwork(i));
+        if (table.Hear(key, false) == CVLECMMACTable::HEARD_NEW) {
+            ASSERT_TRUE(table.Keep(key, 0, false)) << i;
+        }
+    }
+    SVLECMMACState state;
+    ASSERT_TRUE(table.GetState(Text(strMAC), state));
+    EXPECT_EQ(static_cast<unsigned long>(kBeyond), state.nBeyond);
+    EXPECT_EQ(state.nBeyond, state.nBeyondOffNetwork);
+    EXPECT_FALSE(state.bMore);
+    for (int i = 0; i <= kKept; ++i) {
+        const SVLECMReplyKey key = Key(strMAC, "10.1.0." + std::to_string(1 + i));
+        ASSERT_EQ(i < kKept ? CVLECMMACTable::HEARD_NEW : CVLECMMACTable::HEARD_BEYOND, table.Hear(key)) << i;
+        if (i < kKept) {
+            ASSERT_TRUE(table.Keep(key)) << i;
+        }
+    }
+    ASSERT_TRUE(table.GetState(Text(strMAC), state));
+    EXPECT_EQ(static_cast<unsigned long>(kBeyond + 1), state.nBeyond);
+    EXPECT_TRUE(state.bMore);
+}
+
+// The address the user named is admitted beyond its network's bound, a
+// new MAC or a further address of one, on a local network and on none; its
+// source's bound still holds, and every other address stays refused.
+TEST(ECMMACTable, TheNamedAddressIsAdmittedBeyondItsNetworksBound)
+{
+    const int kDevices = CVLECMReplyFilter::MAX_DEVICES;
+    CVLECMMACTable table;
+    CVLECMHandOnQueue records(&table);
+    CVLECMReplyFilter filter(records, table);
+    filter.SetLocalNetworks(Networks(2));
+    const std::string strNamed[2] = {"10.1.3.250", OffNetwork(700)};
+    const std::string strFill[2] = {"10.1.0.", "192.0.2."};
+    for (int n = 0; n < 2; ++n) {
+        table.SetNamedAddress(Text(strNamed[n]));
+        // Hosts fill the network's bound before the device answers.
+        for (int i = 0; i < kDevices; ++i)
+            ASSERT_TRUE(filter.Admit(Text(Mac(10 + n, i)), Text(strFill[n] + std::to_string(1 + i / 4)), 1)) << i;
+        EXPECT_FALSE(filter.Admit(Text(Mac(12, n)), Text(strFill[n] + "200"), 1)) << n;
+        EXPECT_TRUE(filter.Admit(Text(Mac(13, n)), Text(strNamed[n]), 1)) << n;
+        // A MAC admitted on the other network, then heard from the named
+        // address: a further address of it, admitted as well.
+        EXPECT_TRUE(filter.Admit(Text(Mac(14, n)), Text("10.2.0.9"), 1)) << n;
+        EXPECT_FALSE(filter.Admit(Text(Mac(14, n)), Text(strFill[n] + "201"), 1)) << n;
+        EXPECT_TRUE(filter.Admit(Text(Mac(14, n)), Text(strNamed[n]), 1)) << n;
+        for (int i = 2; i < CVLECMReplyFilter::MAX_MACS_PER_SOURCE; ++i)
+            EXPECT_TRUE(filter.Admit(Text(Mac(15, 4 * n + i)), Text(strNamed[n]), 1)) << n << " " << i;
+        EXPECT_FALSE(filter.Admit(Text(Mac(16, n)), Text(strNamed[n]), 1)) << n;
+        SVLECMMACState state;
+        ASSERT_TRUE(table.GetState(Text(Mac(16, n)), state));
+        ASSERT_EQ(1u, state.addresses.size());
+        EXPECT_EQ(VLECM_BOUND_SOURCE, state.addresses[0].eBound) << n;
+    }
+}

@@ -257,3 +257,40 @@ TEST(ECMMACTableEdges, AReplyWhoseCopyFailedIsJudgedLost)
     table.Keep(key, 1);
     EXPECT_EQ(1, table.GetPendingCount());
 }
+
+// A removed MAC admits nothing more, yet counts as admitted (its further
+// replies are no new device); so does one the simulated probe handed on,
+// which no real address of its MAC is handed on after, nor it after one.
+TEST(ECMMACTableEdges, ARemovedOrSimulatedMACIsAdmittedAndHandedOnOnce)
+{
+    CVLECMMACTable table;
+    table.SetFirstCommand(VLECM_COMMAND_GET_LIST_INFO);
+    const std::string strRemoved = Mac(0x600), strSimulated = Mac(0x601), strReal = Mac(0x602);
+    ASSERT_TRUE(table.Keep(Key(strRemoved, "10.8.0.1")));
+    EXPECT_TRUE(table.Remove(Text(strRemoved)).empty());
+    EXPECT_TRUE(table.IsAdmitted(Text(strRemoved)));
+    EXPECT_EQ(CVLECMMACTable::HEARD_REMOVED, table.Hear(Key(strRemoved, "10.8.0.2")));
+    EXPECT_FALSE(table.Keep(Key(strRemoved, "10.8.0.2")));
+    EXPECT_FALSE(table.Keep(Key(strRemoved, "10.8.0.1")));
+    SVLECMMACSummary summary;
+    ASSERT_TRUE(table.GetSummary(Text(strRemoved), summary));
+    EXPECT_EQ(1u, summary.nKept);
+    EXPECT_EQ(0u, summary.nPending);
+    CVLECMNIFInfo simulated, real, late;
+    EXPECT_FALSE(table.IsAdmitted(Text(strSimulated)));
+    ASSERT_TRUE(table.HandOnSimulated(Text(strSimulated), &simulated));
+    EXPECT_TRUE(table.IsAdmitted(Text(strSimulated)));
+    EXPECT_FALSE(table.HandOnSimulated(Text(strSimulated), &late));
+    // Removed, the simulated device leaves no address, and still counts.
+    ASSERT_EQ(1u, table.Remove(Text(strSimulated)).size());
+    EXPECT_TRUE(table.IsAdmitted(Text(strSimulated)));
+    EXPECT_FALSE(table.Keep(Key(strSimulated, "10.8.0.4")));
+    // A real device handed on first keeps the MAC.
+    ASSERT_TRUE(table.Keep(Key(strReal, "10.8.0.3")));
+    ASSERT_TRUE(table.Attach(Key(strReal, "10.8.0.3"), &real, Text("M")));
+    ASSERT_EQ(&real, Pass(table, &real).pReport);
+    EXPECT_FALSE(table.HandOnSimulated(Text(strReal), &late));
+    EXPECT_EQ(nullptr, table.FindSimulated(Text(strReal)));
+    EXPECT_EQ(&real, table.FindReported(Text(strReal)));
+    table.Detach(&real);
+}

@@ -1,0 +1,129 @@
+#!/bin/bash
+# Measures whether hosts that answer the probe before a device hide it.
+#
+#   bench/hiddendevice.sh [--prefix NAME] BUILD_DIR claims [CLAIMANTS [RUNS]]
+#   bench/hiddendevice.sh [--prefix NAME] BUILD_DIR deaf|forged [RUNS]
+#
+# claims: CLAIMANTS hosts (default 64) answer for the device's MAC from
+# addresses of 172.20.0.0/16, a network the computer has no address or
+# route in, before the device does (300 ms late); per run, `vlnet probe
+# --mac MAC` (its time, whether it listed the device) and `vlnet run MAC
+# GetDetail` (its time, status, first line of standard error).
+# deaf: 600 hosts deaf to unicast on the device's network (10.206.0.0/22)
+# answer the probe first; forged: 1,024 invented devices, 4 each from 256
+# forged sources of that network that answer no ARP request. Per run,
+# `vlnet run IP GetDetail` for the device (300 ms late): its time, status
+# and first line of standard error.
+#
+# RUNS (default 3); each run starts the emulators afresh and runs with
+# --timeout 10. The device, the hosts and the computer are namespaces on
+# one bridge. The vlnet measured is BUILD_DIR's unless VLNET names another,
+# its resources beside it. Needs root (network namespaces), whose names
+# begin with --prefix NAME, else $VL_NETNS_PREFIX, else "vl", by the tests'
+# rules (docs/testing.md).
+set -u
+. "$(dirname "$0")/netns.sh"
+usage="usage: bench/hiddendevice.sh [--prefix NAME] BUILD_DIR claims [CLAIMANTS [RUNS]] | deaf|forged [RUNS]"
+bench_arguments "$@"
+set -- "${ARGS[@]}"
+KIND=${1:-}
+case "$KIND" in
+claims) CLAIMANTS=${2:-64} RUNS=${3:-3} ;;
+deaf | forged) RUNS=${2:-3} ;;
+*) usage_error "needs claims, deaf or forged" ;;
+esac
+VLNET=${VLNET:-$BUILD/bin/vlnet}
+RESOURCES=$(dirname "$VLNET")/../share/vlnet
+TIMEOUT=10
+P=$PREFIX$$hd
+TMP=$(mktemp -d)
+NET=10.206
+DEVICE=$NET.3.200 MAC=00:26:AB:11:00:01
+
+for ns in pc dev atk; do
+    netns_add $P$ns || exit 1
+    ip -n $P$ns link set lo up
+done
+ip link add vl1 netns ${P}pc type veth peer name vd1 netns ${P}dev
+ip link add vlx netns ${P}pc type veth peer name vdx netns ${P}atk
+ip -n ${P}pc link add br1 type bridge
+for link in vl1 vlx; do ip -n ${P}pc link set $link master br1 up; done
+ip -n ${P}pc link set br1 up
+ip -n ${P}pc addr add $NET.0.1/22 dev br1
+ip -n ${P}dev link set vd1 up
+ip -n ${P}dev addr add $DEVICE/22 dev vd1
+ip -n ${P}atk link set vdx up
+ip -n ${P}atk addr add $NET.0.2/22 dev vdx
+echo "mac=$MAC ip=$DEVICE mask=255.255.252.0 model=\"Model 0\" restart=0 delay=300" >"$TMP/device"
+# address I: the Ith host address of the attacker's pool.
+address() { echo "$1.$(($2 / 256)).$(($2 % 256))"; }
+case "$KIND" in
+claims)
+    # The claimants' network, which the computer has no route to.
+    for ((i = 1; i <= CLAIMANTS; i++)); do echo "addr add $(address 172.20 "$i")/16 dev vdx"; done >"$TMP/addr"
+    echo "mac=$MAC ip=172.20.0.1 mask=255.255.0.0 restart=0 unicast=0 hostile=claims flood=1" \
+        "pool=$CLAIMANTS rate=20000" >"$TMP/attacker"
+    ;;
+deaf)
+    for ((i = 0; i < 600; i++)); do
+        echo "addr add $(address $NET $((256 + i)))/22 dev vdx"
+        printf 'mac=00:26:AB:7E:%02X:%02X ip=%s mask=255.255.252.0 restart=0 unicast=0\n' $((i / 256)) $((i % 256)) \
+            "$(address $NET $((256 + i)))" >>"$TMP/attacker"
+    done >"$TMP/addr"
+    ;;
+forged)
+    # Forged sources answer no ARP request; the attacker's own address does.
+    ip netns exec ${P}atk sysctl -qw net.ipv4.conf.all.arp_ignore=8 net.ipv4.conf.all.arp_announce=2
+    for ((i = 0; i < 256; i++)); do echo "addr add $(address $NET $((256 + i)))/22 dev vdx"; done >"$TMP/addr"
+    echo "mac=00:26:AB:7F:7F:01 ip=$(address $NET 256) mask=255.255.252.0 restart=0 unicast=0" \
+        "hostile=forgedmacs pool=256 flood=4 straygap=100" >"$TMP/attacker"
+    ;;
+esac
+ip -n ${P}atk -force -batch "$TMP/addr" >/dev/null 2>&1
+
+EMUS=()
+emulator() {  # NS FILE: starts vlemu in the namespace, once it is bound
+    ip netns exec "$1" "$BUILD/bin/vlemu" "$2" >"$2.out" &
+    EMUS+=($!)
+    for ((w = 0; w < 200; w++)); do
+        grep -q ready "$2.out" 2>/dev/null && return
+        sleep 0.02
+    done
+    echo "vlemu did not start: $2" >&2
+    exit 1
+}
+stop_emulators() {
+    for pid in "${EMUS[@]}"; do kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; done
+    EMUS=()
+}
+vlnet() {  # ARG...: runs vlnet in the computer's namespace; prints time, status, its errors
+    local start wall status
+    start=$(date +%s.%N)
+    ip netns exec ${P}pc "$VLNET" "$@" --timeout $TIMEOUT --resources "$RESOURCES" >"$TMP/out" 2>"$TMP/err"
+    status=$?
+    wall=$(echo "$(date +%s.%N) - $start" | bc)
+    printf '%.2f s, exit %d, %d lines on standard error%s' "$wall" "$status" "$(wc -l <"$TMP/err")" \
+        "$(grep -m1 -v '^$' "$TMP/err" | cut -c1-150 | sed 's/^/; /')"
+}
+
+echo "vlnet: $VLNET"
+for ((run = 1; run <= RUNS; run++)); do
+    ip -n ${P}pc neigh flush dev br1 2>/dev/null
+    emulator ${P}dev "$TMP/device"
+    emulator ${P}atk "$TMP/attacker"
+    if [ "$KIND" = claims ]; then
+        printf '  run %d behind %d unreachable claimants: probe --mac %s' "$run" "$CLAIMANTS" "$(vlnet probe --mac $MAC)"
+        printf '; listed %d\n' "$(grep -c "^$MAC" "$TMP/out")"
+        stop_emulators
+        emulator ${P}dev "$TMP/device"
+        emulator ${P}atk "$TMP/attacker"
+        printf '         run MAC GetDetail: %s' "$(vlnet run $MAC GetDetail)"
+        printf '; answered %d\n' "$(grep -c '^VLPC.2B_5A10_01.NodeName=' "$TMP/out")"
+    else
+        printf '  run %d behind %s: run %s GetDetail: %s' "$run" \
+            "$([ "$KIND" = deaf ] && echo "600 deaf hosts" || echo "1024 forged devices")" "$DEVICE" \
+            "$(vlnet run $DEVICE GetDetail)"
+        printf '; answered %d\n' "$(grep -c '^VLPC.2B_5A10_01.NodeName=' "$TMP/out")"
+    fi
+    stop_emulators
+done
