@@ -858,7 +858,7 @@ void CVLECMProbeInstance::follow(const CVLECMMACTable::SNext& first)
         // waited for under the device-list lock).
         if (m_pOwnerVLECMInstance == nullptr || m_pOwnerVLECMInstance->IsDispatchThread()) {
             report(next.pReport, next.bReportUnicast, next.bListOnly);
-        } else if (!m_pOwnerVLECMInstance->PostCallbackUser(
+        } else if (!m_pOwnerVLECMInstance->PostCallbackQueued(
                        next.pReport, handOnCallback,
                        (next.bReportUnicast ? kHandOnUnicast : 0) | (next.bListOnly ? kHandOnListOnly : 0), this)) {
             // The MAC is handed on from this record already: the dispatch

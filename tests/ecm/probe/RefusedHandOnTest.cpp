@@ -1,9 +1,11 @@
 // Hand-ons and ends that cannot reach the dispatch thread at once: a device
 // handed on off it whose post the queue refused is still listed and
-// reported, every device a stop hands on is listed, and the thread of a
-// command whose end was refused is released.
+// reported, every device a stop hands on is listed, the thread of a
+// command whose end was refused is released, and a refusal is known
+// through a client's override of PostCallbackUser.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -12,6 +14,8 @@
 #include <set>
 #include <string>
 #include <thread>
+#include <type_traits>
+#include <utility>
 
 #include "cm/VLCMDefs.h"
 #include "cm/VLCallbackInfo.h"
@@ -41,6 +45,38 @@ std::string Mac(int n)
 
 class ECMRefusedEnds : public CECMProbeTest
 {
+};
+
+// Clients derive the device manager and override PostCallbackUser as
+// declared; a member pointer of the declared type takes it too.
+static_assert(std::is_same<decltype(&CVLECM::PostCallbackUser),
+                           void (CVLECM::*)(CVLTarget*, VLCM_USER_CALLBACK, long, void*)>::value,
+              "PostCallbackUser keeps its declared signature");
+
+// Sees every post; passes it on, or drops it while m_bDrop is set.
+class CPostWatchingECM : public CVLECM
+{
+public:
+    void PostCallbackUser(CVLTarget* pTarget, VLCM_USER_CALLBACK pCallback, long lCallbackId,
+                          void* pCallbackParam) override
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_Mutex);
+            m_Posts.insert({pTarget, lCallbackId});
+        }
+        if (!m_bDrop)
+            CVLECM::PostCallbackUser(pTarget, pCallback, lCallbackId, pCallbackParam);
+    }
+    bool Saw(CVLTarget* pTarget, long lCallbackId)
+    {
+        std::lock_guard<std::mutex> lock(m_Mutex);
+        return m_Posts.count({pTarget, lCallbackId}) != 0;
+    }
+    std::atomic<bool> m_bDrop{false};
+
+private:
+    std::mutex m_Mutex;
+    std::set<std::pair<CVLTarget*, long>> m_Posts;
 };
 }  // namespace
 
@@ -122,6 +158,55 @@ TEST_F(ECMRefusedEnds, TheThreadOfARefusedCommandEndIsReleased)
     ASSERT_TRUE(m_ECM.WithRecord(strMAC.c_str(), strAddress.c_str(), [&pNow](CVLECMNIFInfo* p) { pNow = p; }));
     EXPECT_EQ(pRecord, pNow);
     EXPECT_EQ(0u, m_Client.Count("probe"));
+}
+
+// Through an override that passes every post on, a device's command ends
+// reach the chain; an end the queue refused, or one the override dropped,
+// is judged lost rather than waited for.
+TEST(ECMPostOverride, TheOverrideSeesEveryPostAndARefusalIsStillKnown)
+{
+    CWatchdog watchdog(60, "ECMPostOverride");
+    CFakeNetwork network;
+    CRecordingClient client;
+    CPostWatchingECM ecm;
+    ASSERT_EQ(VLECM_RESULT_SUCCESS, ecm.Initialize(&client, nullptr, nullptr, nullptr));
+    CVLECMPropertyMap options;
+    options[Text("Option.Probe.SkipGetSupportInformation")] = Text("true");
+    ASSERT_EQ(VLECM_RESULT_SUCCESS, ecm.Probe(VLECM_PROBE_CONNECT_TYPE_ALL, &options));
+    const std::string strPassed = Mac(0xE300);
+    ASSERT_TRUE(CFakeNetwork::Reply(strPassed, "", "10.8.8.1"));
+    ASSERT_TRUE(client.WaitFor("probe", 1));
+    CVLECMNIFInfo* pPassed = ecm.FindNIFInfo(strPassed.c_str());
+    ASSERT_NE(nullptr, pPassed);
+    EXPECT_TRUE(ecm.Saw(pPassed, VLECM_COMMAND_CHECK_UNICAST));
+    EXPECT_TRUE(ecm.Saw(pPassed, VLECM_COMMAND_GET_LIST_INFO));
+
+    const std::string strRefused = Mac(0xE301);
+    const std::string strDropped = Mac(0xE302);
+    for (const std::string& strMAC : {strRefused, strDropped})
+        CFakeNetwork::SetAnswer(strMAC, "GetListInfo", EFakeAnswer::Hold);
+    ASSERT_TRUE(CFakeNetwork::Reply(strRefused, "", "10.8.8.2"));
+    ASSERT_TRUE(CFakeNetwork::Reply(strDropped, "", "10.8.8.3"));
+    ASSERT_TRUE(Eventually([&]() {
+        return CFakeNetwork::RequestCount(strRefused, "GetListInfo") == 1 &&
+               CFakeNetwork::RequestCount(strDropped, "GetListInfo") == 1;
+    }));
+    SVLECMMACState state;
+    {
+        CDispatchHold hold(ecm);
+        CRefusingQueue full(ecm);
+        CFakeNetwork::SetAnswer(strRefused, "GetListInfo", EFakeAnswer::Success);
+        ASSERT_TRUE(Eventually(
+            [&]() { return ecm.GetMACState(strRefused.c_str(), state) && state.eVerdict != VLECM_MAC_PENDING; }));
+        EXPECT_EQ(VLECM_MAC_FAILURE_LOST, state.addresses[0].eFailure);
+    }
+    ecm.m_bDrop = true;
+    CFakeNetwork::SetAnswer(strDropped, "GetListInfo", EFakeAnswer::Success);
+    ASSERT_TRUE(Eventually(
+        [&]() { return ecm.GetMACState(strDropped.c_str(), state) && state.eVerdict != VLECM_MAC_PENDING; }));
+    EXPECT_EQ(VLECM_MAC_FAILURE_LOST, state.addresses[0].eFailure);
+    ecm.m_bDrop = false;
+    ecm.Terminate();
 }
 
 // A stop judges the addresses whose reply was still on its way; of two MACs
