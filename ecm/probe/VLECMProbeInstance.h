@@ -177,7 +177,8 @@ public:
     // dispatch thread (the owner's loop calls it on each pass, under the
     // dispatch lock; elsewhere it does nothing): the devices whose hand-on
     // waits (it could not be posted, or a stop handed on more than one)
-    // are handed on, and the finished threads of commands whose end was
+    // are handed on, the simulated devices whose report could not be posted
+    // are reported, and the finished threads of commands whose end was
     // lost are released.
     void DispatchPass();
 
@@ -235,6 +236,16 @@ protected:
     // the MAC table's lock and the record's.
     CVLThreadSync m_ChainStartSync;
     CVLECMUnicastChecks m_UnicastChecks;
+    // Simulated devices handed on whose report the dispatch queue refused,
+    // under m_NIFListAccessSync: each is reported on the next dispatch pass
+    // while the table still holds it for its MAC.
+    struct SWaitingSimulated
+    {
+        CVLString strMAC;
+        CVLECMNIFInfo* pNIFInfo;
+        VLECM_CONNECT_TYPE eConnectType;
+    };
+    std::vector<SWaitingSimulated> m_WaitingSimulated;
 };
 
 #endif
