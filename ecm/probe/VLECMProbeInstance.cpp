@@ -450,7 +450,13 @@ std::vector<CVLECMNIFInfo*> CVLECMProbeInstance::RemoveDevice(CVLECMNIFInfo* pNI
         }
     }
     lock.Unlock();
-    // The places its chains held go to other devices' chains.
+    // Their commands end before the places they held go to other devices'
+    // chains, lest more sockets be open than places; all are asked to stop
+    // before any is waited for.
+    for (CVLECMNIFInfo* pRecord : records)
+        pRecord->RequestStopCommand();
+    for (CVLECMNIFInfo* pRecord : records)
+        pRecord->StopCommand();
     follow(next);
     return records;
 }

@@ -78,8 +78,9 @@ public:
     // claim; a pointer neither holds is left alone.
     virtual void DestroyNIFInfo(CVLECMNIFInfo* pNIFInfo);
     // The device's record followed by the other records of its MAC, for
-    // removing the device whole; empty for a record neither the device list
-    // nor the probe's records hold. Its MAC is removed in the table first: nothing more of it is
+    // removing the device whole, their commands stopped and waited for;
+    // empty for a record neither the device list nor the probe's records
+    // hold. Its MAC is removed in the table first: nothing more of it is
     // admitted, checked or reported in this probe.
     std::vector<CVLECMNIFInfo*> RemoveDevice(CVLECMNIFInfo* pNIFInfo);
     // The device of that MAC address text (any of its usual forms), or null.
