@@ -836,6 +836,23 @@ TEST_F(UnicastChecksOnEmulator, TheWaitForRoomIsBoundedOncePerCheck)
     EXPECT_EQ(3, g_Sock.Writes());
 }
 
+// The address the user names is checked from a socket of its own: the
+// shared send buffer being full holds its check up not at all.
+TEST_F(UnicastChecksOnEmulator, TheNamedAddressIsCheckedFromItsOwnSocketWhileTheSharedBufferIsFull)
+{
+    const EmuDevice named = Device(8);
+    Start({named});
+    m_ECM.SetNamedAddress(named.strIP.c_str());
+    {
+        std::lock_guard<std::mutex> lock(g_Sock.mutex);
+        g_Sock.nFullFrom = 1;
+    }
+    std::vector<CVLECMNIFInfo*> records = ProbeFor(1, 100);
+    ASSERT_EQ(1u, records.size());
+    EXPECT_EQ(VLECM_RESULT_SUCCESS, records[0]->GetUnicastCheckResult());
+    EXPECT_EQ(0, g_Sock.Writes());
+}
+
 // A send that meets "host unreachable" goes again after a pause, as often
 // as the definitions allow for each send (here two sends in all): by their
 // count from the first send on, and anew in each try.
