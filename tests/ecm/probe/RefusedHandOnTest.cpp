@@ -2,7 +2,8 @@
 // handed on off it whose post the queue refused is still listed and
 // reported, every device a stop hands on is listed, the thread of a
 // command whose end was refused is released, and a refusal is known
-// through a client's override of PostCallbackUser.
+// through a client's override of PostCallbackUser. And what the stop
+// judges of a command under way.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -244,4 +245,44 @@ TEST(MACTableStop, EveryMACAStopHandsOnIsHandedOn)
     EXPECT_EQ(silent, handedOn);
     EXPECT_EQ(0, table.GetUnfinishedChainCount(nChecking));
     EXPECT_TRUE(table.TakeWaitingHandOns().empty());
+}
+
+// After the stop, a command under way is judged by its own answer: a first
+// command that succeeds passes its address (nothing more starts; its MAC is
+// listed, not reported), and a command that ends stopped, or a start that
+// could not be made because of the stop, is judged stopped, not failed.
+TEST(MACTableStop, ACommandUnderWayIsJudgedByItsOwnAnswer)
+{
+    CVLECMMACTable table;
+    CVLECMNIFInfo records[3];
+    for (int i = 0; i < 3; ++i) {
+        SVLECMReplyKey key{Text(Mac(0xE400 + i)), Text("10.8.7." + std::to_string(30 + i))};
+        ASSERT_TRUE(table.Keep(key));
+        ASSERT_TRUE(table.Attach(key, &records[i], Text("")));
+        ASSERT_EQ(1u, table.BeginChain(&records[i], Text("")).starts.size());
+        CVLECMMACTable::SNext next =
+            table.CheckEnded(&records[i], true, VLECM_MAC_FAILURE_NONE, VLECM_RESULT_SUCCESS, 0, false);
+        ASSERT_EQ(1u, next.starts.size());
+        ASSERT_EQ(VLECM_COMMAND_GET_SUPPORT_INFORMATION, next.starts[0].eCommand);
+    }
+    table.Stop();
+    CVLECMMACTable::SNext passed =
+        table.CommandEnded(&records[0], VLECM_COMMAND_GET_SUPPORT_INFORMATION, VLECM_RESULT_SUCCESS, 0);
+    EXPECT_TRUE(passed.starts.empty());
+    EXPECT_EQ(&records[0], passed.pReport);
+    EXPECT_TRUE(passed.bListOnly);
+    table.CommandEnded(&records[1], VLECM_COMMAND_GET_SUPPORT_INFORMATION, VLECM_RESULT_STOPPED, 0);
+    table.StartFailed(&records[2], VLECM_COMMAND_GET_SUPPORT_INFORMATION, VLECM_RESULT_STOPPED);
+    const VLECM_MAC_ADDRESS_STATE eStates[] = {VLECM_MAC_ADDRESS_PASSED, VLECM_MAC_ADDRESS_FAILED,
+                                               VLECM_MAC_ADDRESS_FAILED};
+    const VLECM_MAC_FAILURE eFailures[] = {VLECM_MAC_FAILURE_NONE, VLECM_MAC_FAILURE_STOPPED,
+                                           VLECM_MAC_FAILURE_STOPPED};
+    for (int i = 0; i < 3; ++i) {
+        SVLECMMACState state;
+        ASSERT_TRUE(table.GetState(Text(Mac(0xE400 + i)), state));
+        ASSERT_EQ(1u, state.addresses.size());
+        EXPECT_EQ(eStates[i], state.addresses[0].eState) << i;
+        EXPECT_EQ(eFailures[i], state.addresses[0].eFailure) << i;
+    }
+    EXPECT_EQ(0, table.GetPendingCount());
 }
