@@ -161,9 +161,10 @@ public:
 
     CVLCMApi* GetApi() override;
 
-    // Queues a command result of a device record for the dispatch thread;
-    // false when the queue refused it.
-    bool PostCallbackUser(CVLTarget* pTarget, VLCM_USER_CALLBACK pCallback, long lCallbackId,
+    // Queues a command result of a device record for the dispatch thread.
+    // An override that passes the post on to this one lets the parts that
+    // post (through PostCallbackQueued) know when the queue refused it.
+    void PostCallbackUser(CVLTarget* pTarget, VLCM_USER_CALLBACK pCallback, long lCallbackId,
                           void* pCallbackParam) override;
 
     // The local-network set-ups of a probe or a reboot polling: they enable

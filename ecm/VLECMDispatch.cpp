@@ -53,25 +53,24 @@ void CVLECM::dispatchCallbackLoop()
     }
 }
 
-bool CVLECM::PostCallbackUser(CVLTarget* pTarget, VLCM_USER_CALLBACK pCallback, long lCallbackId, void* pCallbackParam)
+void CVLECM::PostCallbackUser(CVLTarget* pTarget, VLCM_USER_CALLBACK pCallback, long lCallbackId, void* pCallbackParam)
 {
+    bool bQueued = false;
     try {
         CVLThreadLock lock(&m_PostCallbackTargetMapSync);
-        if (!lock.Lock())
-            return false;
-        CVLModuleController* pController = m_Api.GetModuleController();
-        if (pController == nullptr)
-            return false;
-        m_PostCallbackTargetMap[pTarget] = nullptr;
-        // A record of our own, so that a refusal is known.
-        CVLCallbackInfo* pInfo = new CVLCallbackInfo();
-        pInfo->SetType(VLCM_CALLBACK_USER);
-        pInfo->SetApi(&m_Api);
-        pInfo->SetTarget(pTarget);
-        pInfo->SetUserCallback(pCallback, lCallbackId, pCallbackParam);
-        return pController->PostCallbackRecord(pInfo);
+        CVLModuleController* pController = lock.Lock() ? m_Api.GetModuleController() : nullptr;
+        if (pController != nullptr) {
+            m_PostCallbackTargetMap[pTarget] = nullptr;
+            // A record of our own, so that a refusal is known.
+            CVLCallbackInfo* pInfo = new CVLCallbackInfo();
+            pInfo->SetType(VLCM_CALLBACK_USER);
+            pInfo->SetApi(&m_Api);
+            pInfo->SetTarget(pTarget);
+            pInfo->SetUserCallback(pCallback, lCallbackId, pCallbackParam);
+            bQueued = pController->PostCallbackRecord(pInfo);
+        }
     } catch (...) {
         ReleaseCurrentException();
     }
-    return false;
+    noteCallbackQueued(bQueued);
 }

@@ -127,13 +127,9 @@ void CVLECM::RemoveNIFInfo(CVLECMNIFInfo* pNIFInfo)
         // other addresses of its MAC, whose checks would serve nobody.
         // Its MAC is marked removed first: none of its replies on their way
         // makes a record again, and no check starts for another of them.
+        // Their commands are over once it returns, so that no result is
+        // queued after the purge.
         std::vector<CVLECMNIFInfo*> records = m_pProbeInstance->RemoveDevice(pNIFInfo);
-        // Their commands must be over before their queued results are
-        // dropped; all are asked to stop before any is waited for.
-        for (CVLECMNIFInfo* pRecord : records)
-            pRecord->RequestStopCommand();
-        for (CVLECMNIFInfo* pRecord : records)
-            pRecord->StopCommand();
         {
             CVLThreadLock postLock(&m_PostCallbackTargetMapSync);
             if (postLock.Lock()) {

@@ -27,10 +27,22 @@ public:
     // The lookup with a call's own map: that map, the options in force, the
     // built-in table. pOptionMap and pbFound may be null.
     virtual CVLString getOptionString(VL_CONST_STR szKey, const CVLECMPropertyMap* pOptionMap, bool* pbFound) = 0;
-    // Queues a report of a device record for the dispatch thread; false
-    // when the dispatch queue refused it (then it is never delivered).
-    virtual bool PostCallbackUser(CVLTarget* pTarget, VLCM_USER_CALLBACK pCallback, long lCallbackId,
+    // Queues a report of a device record for the dispatch thread; it says
+    // nothing of the queue's answer, so that a client's override keeps the
+    // device manager's signature.
+    virtual void PostCallbackUser(CVLTarget* pTarget, VLCM_USER_CALLBACK pCallback, long lCallbackId,
                                   void* pCallbackParam) = 0;
+    // Posts through PostCallbackUser and tells whether the dispatch queue
+    // took the report: false when it refused it, or when an override passed
+    // it on to no implementation that answers (noteCallbackQueued); then it
+    // is never delivered.
+    bool PostCallbackQueued(CVLTarget* pTarget, VLCM_USER_CALLBACK pCallback, long lCallbackId, void* pCallbackParam)
+    {
+        bool bQueued = false;
+        SAnswerScope scope(&bQueued);
+        PostCallbackUser(pTarget, pCallback, lCallbackId, pCallbackParam);
+        return bQueued;
+    }
     // The local-network set-ups of a probe (pNIFInfo null) or a reboot
     // polling; true when every entry was handled.
     virtual bool SetupBindAddressInfo(CVLECMPropertyMap* pAddressInfoMap, VL_CONST_STR szRootModuleInstanceName,
@@ -43,6 +55,32 @@ public:
     virtual void DestroyNIFInfo(CVLTarget* pTarget) = 0;
     // True on the dispatch thread, where the reports to the client go.
     virtual bool IsDispatchThread() = 0;
+
+protected:
+    // What the queue answered a post, told by the implementation of
+    // PostCallbackUser to the PostCallbackQueued under way on this thread.
+    static void noteCallbackQueued(bool bQueued)
+    {
+        if (answer() != nullptr)
+            *answer() = bQueued;
+    }
+
+private:
+    // Per thread and per call: a post made inside an override (a nested
+    // PostCallbackQueued included) answers only its own caller.
+    static bool*& answer()
+    {
+        static thread_local bool* s_pAnswer = nullptr;
+        return s_pAnswer;
+    }
+    struct SAnswerScope
+    {
+        explicit SAnswerScope(bool* pAnswer) : m_pOuter(answer()) { answer() = pAnswer; }
+        ~SAnswerScope() { answer() = m_pOuter; }
+        SAnswerScope(const SAnswerScope&) = delete;
+        SAnswerScope& operator=(const SAnswerScope&) = delete;
+        bool* m_pOuter;
+    };
 };
 
 #endif

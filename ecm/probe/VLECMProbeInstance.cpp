@@ -406,6 +406,7 @@ void CVLECMProbeInstance::ClearNIFList()
             pList->RemoveAll();
         }
         m_NIFInfoMap.clear();
+        m_WaitingSimulated.clear();
         // The table, the filter's counts and the hand-on queue at once; a
         // stopped probe stays stopped.
         m_ReplyFilter.Reset(true);
@@ -449,7 +450,13 @@ std::vector<CVLECMNIFInfo*> CVLECMProbeInstance::RemoveDevice(CVLECMNIFInfo* pNI
         }
     }
     lock.Unlock();
-    // The places its chains held go to other devices' chains.
+    // Their commands end before the places they held go to other devices'
+    // chains, lest more sockets be open than places; all are asked to stop
+    // before any is waited for.
+    for (CVLECMNIFInfo* pRecord : records)
+        pRecord->RequestStopCommand();
+    for (CVLECMNIFInfo* pRecord : records)
+        pRecord->StopCommand();
     follow(next);
     return records;
 }
@@ -537,6 +544,7 @@ void CVLECMProbeInstance::OnDummyProbe(CVLECMDummyProbe* pDummyProbe, CVLECMNIFI
         throw VLECM_RESULT_INTERNAL_ERROR;
     }
     CVLECMNIFInfo* pReport = nullptr;
+    CVLString strKey(VL_CHARSET_UTF8);
     // Added under the list lock; the report is posted after it is released.
     {
         CVLThreadLock lock(&m_NIFListAccessSync);
@@ -544,7 +552,7 @@ void CVLECMProbeInstance::OnDummyProbe(CVLECMDummyProbe* pDummyProbe, CVLECMNIFI
             return;
         // A MAC-shaped key in its normal form (one device whatever the
         // letter case); any other text as written.
-        CVLString strKey = CVLECMNIFInfo::NormalizeMACAddress(DummyNIFInfo.GetMACAddress());
+        strKey = CVLECMNIFInfo::NormalizeMACAddress(DummyNIFInfo.GetMACAddress());
         if (strKey.GetLength() == 0)
             strKey = DummyNIFInfo.GetMACAddress();
         if (strKey.GetLength() == 0 || m_NIFInfoMap.find(strKey) != m_NIFInfoMap.end() ||
@@ -572,7 +580,13 @@ void CVLECMProbeInstance::OnDummyProbe(CVLECMDummyProbe* pDummyProbe, CVLECMNIFI
         pNIFInfo->DebugHookProperties();
         pReport = pNIFInfo;
     }
-    m_pOwnerVLECMInstance->PostCallbackUser(pReport, dummyProbeCallback, eConnectType, this);
+    if (m_pOwnerVLECMInstance->PostCallbackQueued(pReport, dummyProbeCallback, eConnectType, this))
+        return;
+    // Its MAC is handed on already: no other record of it would ever be
+    // reported. The next dispatch pass reports it, unless it went meanwhile.
+    CVLThreadLock lock(&m_NIFListAccessSync);
+    if (lock.Lock() && m_MACTable.FindSimulated(strKey) == pReport)
+        m_WaitingSimulated.push_back({strKey, pReport, eConnectType});
 }
 
 void CVLECMProbeInstance::dummyProbeCallback(long lConnectType, void* pProbeInstance, CVLCallbackInfo* pCallbackInfo)
@@ -858,7 +872,7 @@ void CVLECMProbeInstance::follow(const CVLECMMACTable::SNext& first)
         // waited for under the device-list lock).
         if (m_pOwnerVLECMInstance == nullptr || m_pOwnerVLECMInstance->IsDispatchThread()) {
             report(next.pReport, next.bReportUnicast, next.bListOnly);
-        } else if (!m_pOwnerVLECMInstance->PostCallbackUser(
+        } else if (!m_pOwnerVLECMInstance->PostCallbackQueued(
                        next.pReport, handOnCallback,
                        (next.bReportUnicast ? kHandOnUnicast : 0) | (next.bListOnly ? kHandOnListOnly : 0), this)) {
             // The MAC is handed on from this record already: the dispatch
@@ -883,6 +897,19 @@ void CVLECMProbeInstance::DispatchPass()
     }
     for (const CVLECMMACTable::SNext& next : m_MACTable.TakeWaitingHandOns())
         follow(next);
+    std::vector<SWaitingSimulated> simulated;
+    {
+        CVLThreadLock lock(&m_NIFListAccessSync);
+        if (lock.Lock())
+            simulated.swap(m_WaitingSimulated);
+    }
+    // A removal takes the dispatch lock, held here: a record the table
+    // still holds stays until it is reported.
+    for (const SWaitingSimulated& waiting : simulated) {
+        if (m_pCallbackIF != nullptr && m_MACTable.FindSimulated(waiting.strMAC) == waiting.pNIFInfo)
+            m_pCallbackIF->OnProbe(waiting.pNIFInfo, waiting.eConnectType,
+                                   waiting.pNIFInfo->IsUnicast(waiting.eConnectType), false);
+    }
 }
 
 void CVLECMProbeInstance::report(CVLECMNIFInfo* pNIFInfo, bool bUnicast, bool bListOnly)

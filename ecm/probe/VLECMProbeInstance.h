@@ -78,8 +78,9 @@ public:
     // claim; a pointer neither holds is left alone.
     virtual void DestroyNIFInfo(CVLECMNIFInfo* pNIFInfo);
     // The device's record followed by the other records of its MAC, for
-    // removing the device whole; empty for a record neither the device list
-    // nor the probe's records hold. Its MAC is removed in the table first: nothing more of it is
+    // removing the device whole, their commands stopped and waited for;
+    // empty for a record neither the device list nor the probe's records
+    // hold. Its MAC is removed in the table first: nothing more of it is
     // admitted, checked or reported in this probe.
     std::vector<CVLECMNIFInfo*> RemoveDevice(CVLECMNIFInfo* pNIFInfo);
     // The device of that MAC address text (any of its usual forms), or null.
@@ -177,7 +178,8 @@ public:
     // dispatch thread (the owner's loop calls it on each pass, under the
     // dispatch lock; elsewhere it does nothing): the devices whose hand-on
     // waits (it could not be posted, or a stop handed on more than one)
-    // are handed on, and the finished threads of commands whose end was
+    // are handed on, the simulated devices whose report could not be posted
+    // are reported, and the finished threads of commands whose end was
     // lost are released.
     void DispatchPass();
 
@@ -235,6 +237,16 @@ protected:
     // the MAC table's lock and the record's.
     CVLThreadSync m_ChainStartSync;
     CVLECMUnicastChecks m_UnicastChecks;
+    // Simulated devices handed on whose report the dispatch queue refused,
+    // under m_NIFListAccessSync: each is reported on the next dispatch pass
+    // while the table still holds it for its MAC.
+    struct SWaitingSimulated
+    {
+        CVLString strMAC;
+        CVLECMNIFInfo* pNIFInfo;
+        VLECM_CONNECT_TYPE eConnectType;
+    };
+    std::vector<SWaitingSimulated> m_WaitingSimulated;
 };
 
 #endif

@@ -369,10 +369,13 @@ bool CVLECMUnicastChecks::send(SCheck& check)
     if (eResult != VLECM_RESULT_SUCCESS && pSock != nullptr && pSock->WasSendBufferFull()) {
         // No room in the shared send buffer (requests to absent addresses
         // fill it until the system gives them up): sent again in turn once
-        // there may be room, for no longer than the check's whole time.
+        // there may be room, for no longer than the check's whole time in
+        // all, counted once from its first full buffer.
         Clock::time_point now = Clock::now();
-        if (!check.bWaitsForRoom)
+        if (!check.bRoomBySet) {
+            check.bRoomBySet = true;
             check.roomBy = now + std::chrono::milliseconds(static_cast<long long>(check.nTimeout) * check.nTries);
+        }
         if (now < check.roomBy) {
             check.bWaitsForRoom = true;
             check.bSendAgain = true;

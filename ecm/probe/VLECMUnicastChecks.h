@@ -110,8 +110,10 @@ private:
         // The record is of the named address (set at Begin).
         bool bNamed = false;
         // Its request waits for room in the shared send buffer, at most
-        // until roomBy (its check's whole time from the first full buffer).
+        // until roomBy (its check's whole time from the first full buffer,
+        // set once: the waits of all its sends count against it).
         bool bWaitsForRoom = false;
+        bool bRoomBySet = false;
         Clock::time_point roomBy;
         // The shared sockets' drop count when the check began.
         unsigned long nSharedDropsBefore = 0;

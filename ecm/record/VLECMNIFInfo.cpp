@@ -471,7 +471,7 @@ void CVLECMNIFInfo::endCommand(VLECM_COMMAND eCommand, VLECM_RESULT eResult)
         return;
     // A chain's end that the dispatch queue refused would leave its chain
     // waiting for good: the chain is told at once instead.
-    if (!m_pOwnerVLECMInstance->PostCallbackUser(this, nifCommandCallback, eCommand, pCallbackIF) && bChain) {
+    if (!m_pOwnerVLECMInstance->PostCallbackQueued(this, nifCommandCallback, eCommand, pCallbackIF) && bChain) {
         IVLECMChainEndIF* pChain = dynamic_cast<IVLECMChainEndIF*>(pCallbackIF);
         if (pChain != nullptr)
             pChain->OnChainEndLost(this, eCommand);

@@ -19,6 +19,7 @@
 #include "ecm/record/VLECMNIFInfo.h"
 #include "ecm/VLECMNIFInfoFactoryIF.h"
 #include "ecm/probe/VLECMNIFInfoList.h"
+#include "tests/support/Eventually.h"
 #include "tests/support/ecm/FakeNetwork.h"
 #include "tests/support/ecm/ECMTestClient.h"
 #include "tests/support/TestSupport.h"
@@ -561,6 +562,34 @@ TEST_F(ECMProbe, RemovingAllDevicesStopsTheirCommandsSideBySide)
     m_ECM.RemoveAllNIFInfo();
     EXPECT_EQ(kDevices, CFakeNetwork::PeakStopsTogether());
     EXPECT_EQ(0, m_ECM.GetNIFInfoList()->GetCount());
+}
+
+// A removed device's place goes to the next chain only once its command
+// has ended: never more commands under way than places. Its stop lingers,
+// so that a command started early would be seen beside it.
+TEST_F(ECMProbe, ARemovedDevicesPlaceIsGivenOnOnceItsCommandEnded)
+{
+    CWatchdog watchdog(60, "a removed device's place");
+    ASSERT_EQ(VLECM_RESULT_SUCCESS, Probe());
+    m_ECM.GetProbeInstance().GetMACTable().SetPlacesPerNetwork(1);
+    const std::string strRemoved = "0026AB000301";
+    const std::string strWaiting = "0026AB000302";
+    CFakeNetwork::SetStopsTogether(2);
+    CFakeNetwork::SetAnswer(strRemoved, "GetListInfo", EFakeAnswer::SlowStop);
+    ASSERT_TRUE(CFakeNetwork::Reply(strRemoved, "", "10.0.3.1"));
+    ASSERT_TRUE(Eventually([&]() { return CFakeNetwork::RequestCount(strRemoved, "GetListInfo") == 1; }));
+    ASSERT_TRUE(CFakeNetwork::Reply(strWaiting, "", "10.0.3.2"));
+    ASSERT_TRUE(Eventually([&]() {
+        int nRunning = 0, nWaiting = 0;
+        m_ECM.GetProbeInstance().GetChainCounts(nRunning, nWaiting);
+        return nWaiting == 1;
+    }));
+    CVLECMNIFInfo* pRemoved = nullptr;
+    ASSERT_TRUE(m_ECM.WithRecord(strRemoved.c_str(), "10.0.3.1", [&pRemoved](CVLECMNIFInfo* p) { pRemoved = p; }));
+    m_ECM.RemoveNIFInfo(pRemoved);
+    ASSERT_TRUE(m_Client.WaitFor("probe", 1));
+    EXPECT_NE(nullptr, m_ECM.FindNIFInfo(strWaiting.c_str()));
+    EXPECT_EQ(1, CFakeNetwork::PeakUnderWay("GetListInfo"));
 }
 
 TEST_F(ECMProbe, RemoveInsideOnProbePurgesTheDevicesQueuedResults)

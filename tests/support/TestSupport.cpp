@@ -1,7 +1,12 @@
 #include "tests/support/TestSupport.h"
 
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <system_error>
 
 #include "base/core/VLTrace.h"
 
@@ -37,4 +42,17 @@ std::string TestShippedDefinition(const std::string& strName)
     std::stringstream text;
     text << in.rdbuf();
     return text.str();
+}
+
+std::set<int> TestSocketDescriptors()
+{
+    std::set<int> descriptors;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd", error)) {
+        struct stat status;
+        int nDescriptor = std::atoi(entry.path().filename().c_str());
+        if (fstat(nDescriptor, &status) == 0 && S_ISSOCK(status.st_mode))
+            descriptors.insert(nDescriptor);
+    }
+    return descriptors;
 }

@@ -2,6 +2,7 @@
 #ifndef TESTSUPPORT_H
 #define TESTSUPPORT_H
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -46,6 +47,10 @@ bool VLThrows(F f)
 // Tests, benchmarks and fuzz targets read the project's data from there
 // rather than keep copies of it.
 std::string TestShippedDefinition(const std::string& strName);
+
+// The process's socket descriptors now: the one a call opened is the one
+// the set gained, for reading its options from the system.
+std::set<int> TestSocketDescriptors();
 
 inline std::string Bytes(const CVLString& s)
 {

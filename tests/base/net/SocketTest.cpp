@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstring>
 #include <fstream>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -141,9 +142,19 @@ TEST(Socket, RaiseSendBufferGoesPastTheCeilingWhenItMay)
     int nSmall = 4096;
     bool bMayForce = setsockopt(nScratch, SOL_SOCKET, SO_SNDBUFFORCE, &nSmall, sizeof(nSmall)) == 0;
     close(nScratch);
+    const std::set<int> before = TestSocketDescriptors();
     CVLSocket s;
     s.Create(0, 0, 0);
+    std::set<int> made = TestSocketDescriptors();
+    for (int nDescriptor : before)
+        made.erase(nDescriptor);
+    ASSERT_EQ(1u, made.size());
     EXPECT_EQ(2L * (bMayForce ? nRequest : nCeiling), s.RaiseSendBuffer(nRequest));
+    // The send buffer itself, as the system has it.
+    int nSendBuffer = 0;
+    socklen_t nLength = sizeof(nSendBuffer);
+    ASSERT_EQ(0, getsockopt(*made.begin(), SOL_SOCKET, SO_SNDBUF, &nSendBuffer, &nLength));
+    EXPECT_EQ(2L * (bMayForce ? nRequest : nCeiling), nSendBuffer);
     s.Close();
 }
 

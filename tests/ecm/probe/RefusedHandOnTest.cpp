@@ -1,9 +1,12 @@
 // Hand-ons and ends that cannot reach the dispatch thread at once: a device
 // handed on off it whose post the queue refused is still listed and
-// reported, every device a stop hands on is listed, and the thread of a
-// command whose end was refused is released.
+// reported, every device a stop hands on is listed, the thread of a
+// command whose end was refused is released, and a refusal is known
+// through a client's override of PostCallbackUser. And what the stop
+// judges of a command under way.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -12,6 +15,8 @@
 #include <set>
 #include <string>
 #include <thread>
+#include <type_traits>
+#include <utility>
 
 #include "cm/VLCMDefs.h"
 #include "cm/VLCallbackInfo.h"
@@ -41,6 +46,38 @@ std::string Mac(int n)
 
 class ECMRefusedEnds : public CECMProbeTest
 {
+};
+
+// Clients derive the device manager and override PostCallbackUser as
+// declared; a member pointer of the declared type takes it too.
+static_assert(std::is_same<decltype(&CVLECM::PostCallbackUser),
+                           void (CVLECM::*)(CVLTarget*, VLCM_USER_CALLBACK, long, void*)>::value,
+              "PostCallbackUser keeps its declared signature");
+
+// Sees every post; passes it on, or drops it while m_bDrop is set.
+class CPostWatchingECM : public CVLECM
+{
+public:
+    void PostCallbackUser(CVLTarget* pTarget, VLCM_USER_CALLBACK pCallback, long lCallbackId,
+                          void* pCallbackParam) override
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_Mutex);
+            m_Posts.insert({pTarget, lCallbackId});
+        }
+        if (!m_bDrop)
+            CVLECM::PostCallbackUser(pTarget, pCallback, lCallbackId, pCallbackParam);
+    }
+    bool Saw(CVLTarget* pTarget, long lCallbackId)
+    {
+        std::lock_guard<std::mutex> lock(m_Mutex);
+        return m_Posts.count({pTarget, lCallbackId}) != 0;
+    }
+    std::atomic<bool> m_bDrop{false};
+
+private:
+    std::mutex m_Mutex;
+    std::set<std::pair<CVLTarget*, long>> m_Posts;
 };
 }  // namespace
 
@@ -124,6 +161,55 @@ TEST_F(ECMRefusedEnds, TheThreadOfARefusedCommandEndIsReleased)
     EXPECT_EQ(0u, m_Client.Count("probe"));
 }
 
+// Through an override that passes every post on, a device's command ends
+// reach the chain; an end the queue refused, or one the override dropped,
+// is judged lost rather than waited for.
+TEST(ECMPostOverride, TheOverrideSeesEveryPostAndARefusalIsStillKnown)
+{
+    CWatchdog watchdog(60, "ECMPostOverride");
+    CFakeNetwork network;
+    CRecordingClient client;
+    CPostWatchingECM ecm;
+    ASSERT_EQ(VLECM_RESULT_SUCCESS, ecm.Initialize(&client, nullptr, nullptr, nullptr));
+    CVLECMPropertyMap options;
+    options[Text("Option.Probe.SkipGetSupportInformation")] = Text("true");
+    ASSERT_EQ(VLECM_RESULT_SUCCESS, ecm.Probe(VLECM_PROBE_CONNECT_TYPE_ALL, &options));
+    const std::string strPassed = Mac(0xE300);
+    ASSERT_TRUE(CFakeNetwork::Reply(strPassed, "", "10.8.8.1"));
+    ASSERT_TRUE(client.WaitFor("probe", 1));
+    CVLECMNIFInfo* pPassed = ecm.FindNIFInfo(strPassed.c_str());
+    ASSERT_NE(nullptr, pPassed);
+    EXPECT_TRUE(ecm.Saw(pPassed, VLECM_COMMAND_CHECK_UNICAST));
+    EXPECT_TRUE(ecm.Saw(pPassed, VLECM_COMMAND_GET_LIST_INFO));
+
+    const std::string strRefused = Mac(0xE301);
+    const std::string strDropped = Mac(0xE302);
+    for (const std::string& strMAC : {strRefused, strDropped})
+        CFakeNetwork::SetAnswer(strMAC, "GetListInfo", EFakeAnswer::Hold);
+    ASSERT_TRUE(CFakeNetwork::Reply(strRefused, "", "10.8.8.2"));
+    ASSERT_TRUE(CFakeNetwork::Reply(strDropped, "", "10.8.8.3"));
+    ASSERT_TRUE(Eventually([&]() {
+        return CFakeNetwork::RequestCount(strRefused, "GetListInfo") == 1 &&
+               CFakeNetwork::RequestCount(strDropped, "GetListInfo") == 1;
+    }));
+    SVLECMMACState state;
+    {
+        CDispatchHold hold(ecm);
+        CRefusingQueue full(ecm);
+        CFakeNetwork::SetAnswer(strRefused, "GetListInfo", EFakeAnswer::Success);
+        ASSERT_TRUE(Eventually(
+            [&]() { return ecm.GetMACState(strRefused.c_str(), state) && state.eVerdict != VLECM_MAC_PENDING; }));
+        EXPECT_EQ(VLECM_MAC_FAILURE_LOST, state.addresses[0].eFailure);
+    }
+    ecm.m_bDrop = true;
+    CFakeNetwork::SetAnswer(strDropped, "GetListInfo", EFakeAnswer::Success);
+    ASSERT_TRUE(Eventually(
+        [&]() { return ecm.GetMACState(strDropped.c_str(), state) && state.eVerdict != VLECM_MAC_PENDING; }));
+    EXPECT_EQ(VLECM_MAC_FAILURE_LOST, state.addresses[0].eFailure);
+    ecm.m_bDrop = false;
+    ecm.Terminate();
+}
+
 // A stop judges the addresses whose reply was still on its way; of two MACs
 // whose other address, which did not answer unicast, then stands for the
 // device, both are handed on: one in the stop's answer, the other waiting
@@ -159,4 +245,44 @@ TEST(MACTableStop, EveryMACAStopHandsOnIsHandedOn)
     EXPECT_EQ(silent, handedOn);
     EXPECT_EQ(0, table.GetUnfinishedChainCount(nChecking));
     EXPECT_TRUE(table.TakeWaitingHandOns().empty());
+}
+
+// After the stop, a command under way is judged by its own answer: a first
+// command that succeeds passes its address (nothing more starts; its MAC is
+// listed, not reported), and a command that ends stopped, or a start that
+// could not be made because of the stop, is judged stopped, not failed.
+TEST(MACTableStop, ACommandUnderWayIsJudgedByItsOwnAnswer)
+{
+    CVLECMMACTable table;
+    CVLECMNIFInfo records[3];
+    for (int i = 0; i < 3; ++i) {
+        SVLECMReplyKey key{Text(Mac(0xE400 + i)), Text("10.8.7." + std::to_string(30 + i))};
+        ASSERT_TRUE(table.Keep(key));
+        ASSERT_TRUE(table.Attach(key, &records[i], Text("")));
+        ASSERT_EQ(1u, table.BeginChain(&records[i], Text("")).starts.size());
+        CVLECMMACTable::SNext next =
+            table.CheckEnded(&records[i], true, VLECM_MAC_FAILURE_NONE, VLECM_RESULT_SUCCESS, 0, false);
+        ASSERT_EQ(1u, next.starts.size());
+        ASSERT_EQ(VLECM_COMMAND_GET_SUPPORT_INFORMATION, next.starts[0].eCommand);
+    }
+    table.Stop();
+    CVLECMMACTable::SNext passed =
+        table.CommandEnded(&records[0], VLECM_COMMAND_GET_SUPPORT_INFORMATION, VLECM_RESULT_SUCCESS, 0);
+    EXPECT_TRUE(passed.starts.empty());
+    EXPECT_EQ(&records[0], passed.pReport);
+    EXPECT_TRUE(passed.bListOnly);
+    table.CommandEnded(&records[1], VLECM_COMMAND_GET_SUPPORT_INFORMATION, VLECM_RESULT_STOPPED, 0);
+    table.StartFailed(&records[2], VLECM_COMMAND_GET_SUPPORT_INFORMATION, VLECM_RESULT_STOPPED);
+    const VLECM_MAC_ADDRESS_STATE eStates[] = {VLECM_MAC_ADDRESS_PASSED, VLECM_MAC_ADDRESS_FAILED,
+                                               VLECM_MAC_ADDRESS_FAILED};
+    const VLECM_MAC_FAILURE eFailures[] = {VLECM_MAC_FAILURE_NONE, VLECM_MAC_FAILURE_STOPPED,
+                                           VLECM_MAC_FAILURE_STOPPED};
+    for (int i = 0; i < 3; ++i) {
+        SVLECMMACState state;
+        ASSERT_TRUE(table.GetState(Text(Mac(0xE400 + i)), state));
+        ASSERT_EQ(1u, state.addresses.size());
+        EXPECT_EQ(eStates[i], state.addresses[0].eState) << i;
+        EXPECT_EQ(eFailures[i], state.addresses[0].eFailure) << i;
+    }
+    EXPECT_EQ(0, table.GetPendingCount());
 }

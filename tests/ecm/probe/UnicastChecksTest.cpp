@@ -807,6 +807,52 @@ TEST_F(UnicastChecksOnEmulator, ASendThatFindsTheBufferFullForTheChecksWholeTime
     EXPECT_GT(g_Sock.Writes(), 1);
 }
 
+// The wait for room counts against the check's whole time once: a later
+// try's send that finds the buffer full after that time fails at once
+// instead of waiting anew (each send waiting its own whole time, a check
+// lasted several times its own).
+TEST_F(UnicastChecksOnEmulator, TheWaitForRoomIsBoundedOncePerCheck)
+{
+    Start({Device(7, false)});
+    const long kTimeout = 100;
+    const int kTries = 3;
+    SHold held;
+    {
+        std::lock_guard<std::mutex> lock(g_Sock.mutex);
+        g_Sock.full = {1};
+        g_Sock.holds[2] = &held;
+        g_Sock.nFullFrom = 3;
+    }
+    // The check's whole time passes while the send that found room is held.
+    std::thread releaser([&]() {
+        held.WaitHeld();
+        std::this_thread::sleep_for(std::chrono::milliseconds(kTimeout * kTries));
+        held.Release();
+    });
+    std::vector<CVLECMNIFInfo*> records = ProbeFor(1, kTimeout, kTries);
+    releaser.join();
+    ASSERT_EQ(1u, records.size());
+    EXPECT_EQ(VLECM_RESULT_COMMUNICATION_ERROR, records[0]->GetUnicastCheckResult());
+    EXPECT_EQ(3, g_Sock.Writes());
+}
+
+// The address the user names is checked from a socket of its own: the
+// shared send buffer being full holds its check up not at all.
+TEST_F(UnicastChecksOnEmulator, TheNamedAddressIsCheckedFromItsOwnSocketWhileTheSharedBufferIsFull)
+{
+    const EmuDevice named = Device(8);
+    Start({named});
+    m_ECM.SetNamedAddress(named.strIP.c_str());
+    {
+        std::lock_guard<std::mutex> lock(g_Sock.mutex);
+        g_Sock.nFullFrom = 1;
+    }
+    std::vector<CVLECMNIFInfo*> records = ProbeFor(1, 100);
+    ASSERT_EQ(1u, records.size());
+    EXPECT_EQ(VLECM_RESULT_SUCCESS, records[0]->GetUnicastCheckResult());
+    EXPECT_EQ(0, g_Sock.Writes());
+}
+
 // A send that meets "host unreachable" goes again after a pause, as often
 // as the definitions allow for each send (here two sends in all): by their
 // count from the first send on, and anew in each try.

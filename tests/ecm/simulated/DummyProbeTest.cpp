@@ -24,7 +24,10 @@
 #include "ecm/simulated/VLECMDummyProbe.h"
 #include "ecm/simulated/VLECMDummyProbeCallbackIF.h"
 #include "ecm/record/VLECMNIFInfo.h"
+#include "tests/support/Eventually.h"
+#include "tests/support/ecm/DispatchHold.h"
 #include "tests/support/ecm/FakeNetwork.h"
+#include "tests/support/ecm/RefusingQueue.h"
 #include "tests/support/ecm/ECMTestClient.h"
 #include "tests/support/TestSupport.h"
 #include "tests/support/Watchdog.h"
@@ -511,6 +514,37 @@ TEST_F(DummyProbeTest, SimulatedAndRealDeviceWithOneMACAddress)
         ecm.Terminate();
         EXPECT_EQ(1u, client.m_Reports.size());
     }
+}
+
+// The simulated device's report that the dispatch queue refused is made on
+// a later pass: its MAC is handed on, so no other record of it ever would be.
+TEST_F(DummyProbeTest, ARefusedReportIsMadeOnALaterPass)
+{
+    CWatchdog watchdog(120, "DummyProbeTest.ARefusedReportIsMadeOnALaterPass");
+    Write("PropertyInfo.xml", PropertyInfo(""));
+    Write("PrinterList.xml", PrinterList(""));
+    CFakeNetwork network;
+    CVLECM ecm;
+    CCountingClient client;
+    CVLECMPropertyMap options;
+    options[CVLString("Initialize.DummyProbe.RootDir", 72)] = CVLString(m_strDir.c_str(), 72);
+    ASSERT_EQ(VLECM_RESULT_SUCCESS, ecm.Initialize(&client, nullptr, nullptr, &options));
+    ASSERT_EQ(VLECM_RESULT_SUCCESS, ecm.Probe(VLECM_PROBE_CONNECT_TYPE_ALL, nullptr));
+    CVLECMDummyProbe& dummy = ecm.GetProbeInstance().GetDummyProbe();
+    ASSERT_TRUE(Eventually([&]() { return !dummy.IsStarted(); }));
+    Write("PrinterList.xml", PrinterList("<l:DummyPrinter macAddress=\"00:26:ab:00:00:03\"/>"));
+    {
+        CDispatchHold hold(ecm);
+        CRefusingQueue full(ecm);
+        dummy.StartDummyProbe();
+        // Its run is over: the report was refused.
+        ASSERT_TRUE(Eventually([&]() { return !dummy.IsStarted(); }));
+        ASSERT_NE(nullptr, ecm.FindNIFInfo("0026AB000003"));
+    }
+    EXPECT_TRUE(Eventually([&]() { return client.Count() == 1; }));
+    ecm.StopProbe();
+    ecm.Terminate();
+    EXPECT_EQ(std::vector<std::string>{"0026AB000003"}, client.m_Reports);
 }
 
 // A simulated device's address that is no MAC address is kept and reported

@@ -9,6 +9,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <string>
 
 #include "base/core/VLException.h"
@@ -186,7 +187,8 @@ TEST_F(SockReplySenders, AReplyFromASendsSecondAddressReachesEveryUserItAnswers)
 // Requests held in an interface's queue are held against the shared
 // socket's send buffer. Once they fill it, a send through it fails at
 // once, saying the buffer was full, instead of waiting (with every other
-// user of the socket behind it) for room.
+// user of the socket behind it) for room; the next send that finds room
+// says it is full no more.
 TEST(SockSharedSends, ASharedSocketsSendDoesNotWaitForRoom)
 {
     const std::vector<std::string> commands = HeldSendsCommands(200);
@@ -219,6 +221,19 @@ TEST(SockSharedSends, ASharedSocketsSendDoesNotWaitForRoom)
                 } catch (EVLException* e) {
                     e->Delete();
                     strWhat = instance.m_Sock.WasSendBufferFull() ? "full" : "failed otherwise";
+                }
+            }
+            // Room again (the queue holding the requests gone): a good send
+            // says the buffer is no longer full.
+            if (strWhat == "full" && std::system("tc qdisc del dev vlt0 root") != 0) {
+                strWhat += ", the queue stayed";
+            } else if (strWhat == "full") {
+                try {
+                    instance.Write(strData);
+                    strWhat += instance.m_Sock.WasSendBufferFull() ? ", still said full after a good send" : "";
+                } catch (EVLException* e) {
+                    e->Delete();
+                    strWhat += ", no room once the queue went";
                 }
             }
             if (!instance.m_Sock.IsShared())

@@ -15,6 +15,7 @@
 #include <cstring>
 #include <fstream>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 
@@ -518,6 +519,30 @@ TEST_F(SockTest, ASharedSocketCountsItsDropsWhenAsked)
     EXPECT_EQ(nCounted, CVLSockShared::GetDropCount());
     m_Sock.Close();
     EXPECT_EQ(nCounted, CVLSockShared::GetDropCount());
+}
+
+// The shared socket's send buffer is raised beyond the system's default:
+// the requests of every check wait there while their addresses are
+// resolved.
+TEST_F(SockTest, TheSharedSocketsSendBufferIsRaised)
+{
+    long nDefault = 0;
+    std::ifstream("/proc/sys/net/core/wmem_default") >> nDefault;
+    ASSERT_GT(nDefault, 0);
+    const std::set<int> before = TestSocketDescriptors();
+    Const("toAddress", "127.0.0.1");
+    m_Params.GetParam("socketMode", true)->SetString("shared", 72);
+    m_Sock.Open(VL_OPEN_WRITE);
+    ASSERT_TRUE(m_Sock.IsShared());
+    std::set<int> made = TestSocketDescriptors();
+    for (int nDescriptor : before)
+        made.erase(nDescriptor);
+    ASSERT_EQ(1u, made.size());
+    int nSendBuffer = 0;
+    socklen_t nLength = sizeof(nSendBuffer);
+    ASSERT_EQ(0, getsockopt(*made.begin(), SOL_SOCKET, SO_SNDBUF, &nSendBuffer, &nLength));
+    EXPECT_GT(nSendBuffer, nDefault);
+    m_Sock.Close();
 }
 
 TEST_F(SockTest, ParametersFallBackToTheirDefaultsAndKeepEarlierValues)

@@ -34,6 +34,31 @@ std::condition_variable g_StopCond;
 int g_nStopping = 0;
 int g_nPeakStopping = 0;
 int g_nStopsTogether = 1;
+// Requests of each packet list under way now, and the most at once.
+std::map<std::string, int> g_UnderWay;
+std::map<std::string, int> g_PeakUnderWay;
+
+// Counts a request under way while it lives.
+class CUnderWay
+{
+public:
+    explicit CUnderWay(const std::string& strList) : m_strList(strList)
+    {
+        std::lock_guard<std::mutex> lock(g_Mutex);
+        int& nPeak = g_PeakUnderWay[m_strList];
+        nPeak = std::max(nPeak, ++g_UnderWay[m_strList]);
+    }
+    ~CUnderWay()
+    {
+        std::lock_guard<std::mutex> lock(g_Mutex);
+        --g_UnderWay[m_strList];
+    }
+    CUnderWay(const CUnderWay&) = delete;
+    CUnderWay& operator=(const CUnderWay&) = delete;
+
+private:
+    std::string m_strList;
+};
 
 std::string Text(const CVLString& str)
 {
@@ -110,6 +135,7 @@ CFakeModule::SScript FakeVLPC()
         }
         if (strMethod == "Send")
             return;
+        CUnderWay underWay(strList);
         while (eAnswer == EFakeAnswer::Hold && strMethod != "Recv") {
             if (self.IsStopped())
                 throw new EVLStopFunctionException("FakeVLPC", "FakeNetwork", __LINE__);
@@ -168,12 +194,21 @@ CFakeNetwork::CFakeNetwork() : m_Registration(RegisterFakes)
     g_nStopping = 0;
     g_nPeakStopping = 0;
     g_nStopsTogether = 1;
+    g_UnderWay.clear();
+    g_PeakUnderWay.clear();
 }
 
 void CFakeNetwork::SetStopsTogether(int nStops)
 {
     std::lock_guard<std::mutex> lock(g_Mutex);
     g_nStopsTogether = nStops;
+}
+
+int CFakeNetwork::PeakUnderWay(const std::string& strPacketList)
+{
+    std::lock_guard<std::mutex> lock(g_Mutex);
+    auto it = g_PeakUnderWay.find(strPacketList);
+    return it == g_PeakUnderWay.end() ? 0 : it->second;
 }
 
 int CFakeNetwork::PeakStopsTogether()

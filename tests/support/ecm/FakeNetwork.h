@@ -43,6 +43,9 @@ public:
     static int RequestCount(const std::string& strMac, const std::string& strPacketList);
     static int RequestCountAt(const std::string& strMac, const std::string& strAddress,
                               const std::string& strPacketList);
+    // The most requests of that packet list under way at once (a receive
+    // after a request sent apart included), of every device.
+    static int PeakUnderWay(const std::string& strPacketList);
     // The "retry" parameter of the last request of that packet list.
     static long LastRetry(const std::string& strPacketList);
     // Plays one reply into the running probe: a target with the MAC text
