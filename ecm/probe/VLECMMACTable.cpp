@@ -48,6 +48,12 @@ void CVLECMMACTable::SetPlacesPerNetwork(int nPlaces)
     m_nPlacesPerNetwork = std::max(1, std::min(static_cast<int>(MAX_PLACES_PER_NETWORK), nPlaces));
 }
 
+void CVLECMMACTable::SetCheckLimit(int nChecks)
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    m_nCheckLimit = std::max(1, std::min(static_cast<int>(MAX_CHECKING), nChecks));
+}
+
 int CVLECMMACTable::GetPlacesPerNetwork()
 {
     std::lock_guard<std::mutex> lock(m_Mutex);
@@ -285,7 +291,7 @@ void CVLECMMACTable::freeChain(SEntry& entry, SNext& next)
 void CVLECMMACTable::startWaitingChecks(SNext& next)
 {
     const CVLECMNIFInfo* pRecord = nullptr;
-    while (!m_bStopped && m_nChecking < MAX_CHECKING && m_ChecksWaiting.Take(pRecord)) {
+    while (!m_bStopped && m_nChecking < m_nCheckLimit && m_ChecksWaiting.Take(pRecord)) {
         SMAC* pMAC = nullptr;
         SEntry* pEntry = findEntry(pRecord, &pMAC);
         if (pEntry == nullptr || pEntry->eChain != CHAIN_WAITING_CHECK)
@@ -679,7 +685,7 @@ CVLECMMACTable::SNext CVLECMMACTable::BeginChain(const CVLECMNIFInfo* pRecord, c
     pEntry->eCommand = VLECM_COMMAND_CHECK_UNICAST;
     // Every address of a MAC is checked at once, as any device's: only the
     // bound of checks makes one wait, never the named address.
-    if (m_nChecking >= MAX_CHECKING && !isNamedEntry(*pEntry)) {
+    if (m_nChecking >= m_nCheckLimit && !isNamedEntry(*pEntry)) {
         pEntry->eChain = CHAIN_WAITING_CHECK;
         m_ChecksWaiting.Push(strNetwork, pRecord);
         return next;

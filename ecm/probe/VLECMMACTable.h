@@ -113,6 +113,8 @@ public:
     // set as the probe starts (fewer where the process may open fewer
     // sockets).
     void SetPlacesPerNetwork(int nPlaces);
+    // The checks under way at once, from 1 to MAX_CHECKING.
+    void SetCheckLimit(int nChecks);
     int GetPlacesPerNetwork();
     // The first follow-up command after the check (GetSupportInformation,
     // or GetListInfo when it is skipped), set as the probe starts.
@@ -402,6 +404,7 @@ private:
     VLECM_COMMAND m_eFirstCommand = VLECM_COMMAND_GET_SUPPORT_INFORMATION;
     // The chains' checks and places.
     int m_nChecking = 0;
+    int m_nCheckLimit = MAX_CHECKING;
     TVLECMNetworkTurns<const CVLECMNIFInfo*> m_ChecksWaiting;
     std::map<CVLString, SPlaces> m_Places;
     bool m_bNamedPlaceTaken = false;
