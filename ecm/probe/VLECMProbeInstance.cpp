@@ -4,6 +4,7 @@
 #include "ecm/probe/VLECMProbeInstance.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <deque>
 #include <list>
@@ -54,6 +55,9 @@ const long kHandOnListOnly = 2;
 // socket the unicast checks share, a client's command after the probe, the
 // interface listing of a send to the limited broadcast, and some slack.
 const long kDescriptorsBesidePlaces = 8;
+// How often the chains whose command found no descriptor or thread free
+// try again: seldom enough that chains failing to start cost little.
+const auto kDeferredRetryInterval = std::chrono::milliseconds(200);
 
 // Descriptors open now, as /proc lists them; 0 when it cannot be read.
 long CountOpenDescriptors()
@@ -776,7 +780,12 @@ bool CVLECMProbeInstance::startChainCommand(CVLECMNIFInfo* pNIFInfo, VLECM_COMMA
                              "CVLECMProbeInstance: command %d not started, eResult=%d", eCommand, eResult);
         }
     }
-    more = m_MACTable.StartFailed(pNIFInfo, eCommand, eResult);
+    // A thread that could not start is the computer's want, not the
+    // device's answer: the chain waits for a place again.
+    if (eResult == VLECM_RESULT_INTERNAL_ERROR && eCommand != VLECM_COMMAND_CHECK_UNICAST)
+        more = m_MACTable.StartDeferred(pNIFInfo, eCommand);
+    else
+        more = m_MACTable.StartFailed(pNIFInfo, eCommand, eResult);
     return false;
 }
 
@@ -806,8 +815,7 @@ void CVLECMProbeInstance::OnGetSupportInformation(CVLECMNIFInfo* pNIFInfo, VLECM
     (void)eConnectType;
     if (pNIFInfo == nullptr)
         return;
-    follow(m_MACTable.CommandEnded(pNIFInfo, VLECM_COMMAND_GET_SUPPORT_INFORMATION, eResult,
-                                   eResult == VLECM_RESULT_SUCCESS ? 0 : pNIFInfo->GetCommandDeviceResult()));
+    followCommandEnd(pNIFInfo, VLECM_COMMAND_GET_SUPPORT_INFORMATION, eResult);
 }
 
 void CVLECMProbeInstance::OnGetListInfo(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE eConnectType, VLECM_RESULT eResult)
@@ -817,7 +825,17 @@ void CVLECMProbeInstance::OnGetListInfo(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_T
         return;
     // The table hands the MAC on at the end of the first chain of its
     // addresses that succeeds, and marks it when another one passes too.
-    follow(m_MACTable.CommandEnded(pNIFInfo, VLECM_COMMAND_GET_LIST_INFO, eResult,
+    followCommandEnd(pNIFInfo, VLECM_COMMAND_GET_LIST_INFO, eResult);
+}
+
+void CVLECMProbeInstance::followCommandEnd(CVLECMNIFInfo* pNIFInfo, VLECM_COMMAND eCommand, VLECM_RESULT eResult)
+{
+    // A command that found no descriptor free never reached the device.
+    if (eResult != VLECM_RESULT_SUCCESS && pNIFInfo->IsCommandShortOfDescriptors()) {
+        follow(m_MACTable.StartDeferred(pNIFInfo, eCommand));
+        return;
+    }
+    follow(m_MACTable.CommandEnded(pNIFInfo, eCommand, eResult,
                                    eResult == VLECM_RESULT_SUCCESS ? 0 : pNIFInfo->GetCommandDeviceResult()));
 }
 
@@ -883,6 +901,11 @@ void CVLECMProbeInstance::DispatchPass()
     }
     for (const CVLECMMACTable::SNext& next : m_MACTable.TakeWaitingHandOns())
         follow(next);
+    const std::chrono::steady_clock::time_point now = std::chrono::steady_clock::now();
+    if (now >= m_NextDeferredRetry) {
+        m_NextDeferredRetry = now + kDeferredRetryInterval;
+        follow(m_MACTable.RetryDeferred());
+    }
 }
 
 void CVLECMProbeInstance::report(CVLECMNIFInfo* pNIFInfo, bool bUnicast, bool bListOnly)

@@ -21,6 +21,7 @@
 #ifndef VLECMPROBEINSTANCE_H
 #define VLECMPROBEINSTANCE_H
 
+#include <chrono>
 #include <map>
 #include <memory>
 #include <unordered_map>
@@ -178,7 +179,8 @@ public:
     // dispatch lock; elsewhere it does nothing): the devices whose hand-on
     // waits (it could not be posted, or a stop handed on more than one)
     // are handed on, and the finished threads of commands whose end was
-    // lost are released.
+    // lost are released. Now and then the chains whose command found no
+    // descriptor or thread free wait for a place again.
     void DispatchPass();
 
 protected:
@@ -191,6 +193,9 @@ protected:
     virtual bool startChainCommand(CVLECMNIFInfo* pNIFInfo, VLECM_COMMAND eCommand, CVLECMMACTable::SNext& more);
     // True for a record of the device list or a claim (takes the list lock).
     bool isProbeRecord(CVLECMNIFInfo* pNIFInfo);
+    // A follow-up command's end to the table: one that never reached the
+    // device for want of descriptors defers its chain.
+    void followCommandEnd(CVLECMNIFInfo* pNIFInfo, VLECM_COMMAND eCommand, VLECM_RESULT eResult);
     // Does what the table asks after a change: marks the record handed on,
     // starts the commands it names, and hands the MAC's device on.
     void follow(const CVLECMMACTable::SNext& next);
@@ -235,6 +240,9 @@ protected:
     // the MAC table's lock and the record's.
     CVLThreadSync m_ChainStartSync;
     CVLECMUnicastChecks m_UnicastChecks;
+    // When DispatchPass next lets the deferred chains try again (on the
+    // dispatch thread only).
+    std::chrono::steady_clock::time_point m_NextDeferredRetry;
 };
 
 #endif
