@@ -55,6 +55,8 @@ const long kHandOnListOnly = 2;
 // socket the unicast checks share, a client's command after the probe, the
 // interface listing of a send to the limited broadcast, and some slack.
 const long kDescriptorsBesidePlaces = 8;
+// A limit beyond this many descriptors counts as this many.
+const rlim_t kMaxCountedDescriptors = 1 << 20;
 // How often the chains whose command found no descriptor or thread free
 // try again: seldom enough that chains failing to start cost little.
 const auto kDeferredRetryInterval = std::chrono::milliseconds(200);
@@ -77,17 +79,30 @@ long CountOpenDescriptors()
     return nOpen;
 }
 
-// The places each of nNetworks can have while every place holds a socket:
-// what the process may still open beside what it holds, shared alike.
-int PlacesThatFit(int nNetworks)
+// The places of nNetworks while every place holds a socket: the soft
+// limit on descriptors is raised as far as every network's
+// MAX_PLACES_PER_NETWORK need (never beyond the hard limit, never lowered);
+// what the process may then still open beside what it holds is shared out
+// (CVLECMChainScheduler::ShareOut).
+void PlacesThatFit(int nNetworks, int& nPerNetwork, int& nShared)
 {
+    nPerNetwork = CVLECMMACTable::MAX_PLACES_PER_NETWORK;
+    nShared = 0;
     rlimit limit = {};
     if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
-        return CVLECMMACTable::MAX_PLACES_PER_NETWORK;
-    const long nFree =
-        static_cast<long>(std::min<rlim_t>(limit.rlim_cur, 1 << 20)) - CountOpenDescriptors() - kDescriptorsBesidePlaces;
-    return static_cast<int>(std::max(1L, std::min(static_cast<long>(CVLECMMACTable::MAX_PLACES_PER_NETWORK),
-                                                  nFree / std::max(1, nNetworks))));
+        return;
+    const long nOpen = CountOpenDescriptors();
+    const rlim_t nWanted = static_cast<rlim_t>(nOpen + kDescriptorsBesidePlaces) +
+                           static_cast<rlim_t>(std::max(1, nNetworks)) * CVLECMMACTable::MAX_PLACES_PER_NETWORK;
+    if (limit.rlim_cur < nWanted) {
+        rlimit raised = limit;
+        raised.rlim_cur = limit.rlim_max == RLIM_INFINITY || limit.rlim_max >= nWanted ? nWanted : limit.rlim_max;
+        if (raised.rlim_cur > limit.rlim_cur && setrlimit(RLIMIT_NOFILE, &raised) == 0)
+            limit = raised;
+    }
+    const long nFree = static_cast<long>(std::min<rlim_t>(limit.rlim_cur, kMaxCountedDescriptors)) - nOpen -
+                       kDescriptorsBesidePlaces;
+    CVLECMChainScheduler::ShareOut(nFree, nNetworks, nPerNetwork, nShared);
 }
 
 // The MAC address text a target carries, in its normal form.
@@ -276,8 +291,9 @@ void CVLECMProbeInstance::StartProbe(VLECM_PROBE_CONNECT_TYPE eProbeConnectType,
         // Every place of every network (the replies from none included) may
         // hold a socket at once: as many places as the descriptors allow,
         // counted once the probe's own sockets are open.
-        m_MACTable.SetPlacesPerNetwork(
-            PlacesThatFit(static_cast<int>(localNetworks()->GetNetworkNames().size()) + 1));
+        int nPerNetwork = 0, nShared = 0;
+        PlacesThatFit(static_cast<int>(localNetworks()->GetNetworkNames().size()) + 1, nPerNetwork, nShared);
+        m_MACTable.SetPlaces(nPerNetwork, nShared);
         // The simulated devices come also when the real probe could not start.
         m_DummyProbe.StartDummyProbe();
         // A set-up that failed is a failed probe, not a silent one.

@@ -133,7 +133,8 @@ public:
     // further commands, each holding a command thread and a socket while
     // its command runs: MAX_PLACES_PER_NETWORK per network ("" for replies
     // from no local network), and one more for the named address
-    // (CVLECM::SetNamedAddress). The table decides (CVLECMMACTable).
+    // (CVLECM::SetNamedAddress), fewer of its own and a shared pool under a
+    // low descriptor limit. The table decides (CVLECMMACTable).
     enum
     {
         MAX_PLACES_PER_NETWORK = CVLECMMACTable::MAX_PLACES_PER_NETWORK
@@ -143,11 +144,12 @@ public:
         MAX_CHECKING_CHAINS = CVLECMMACTable::MAX_CHECKING
     };
     // Sockets a client keeps free for the chains at the least (vlnet does):
-    // with so few, each network has a place or two. Each network's places
-    // are the descriptors free at the probe's start, less a few, shared out
-    // by the networks, up to MAX_PLACES_PER_NETWORK
-    // (CVLECMMACTable::SetPlacesPerNetwork): 64 each for five networks and
-    // the replies from none take 386 of the usual 1,024.
+    // with so few, each network has a place and a few are shared. As the
+    // probe starts it raises the soft limit on descriptors as far as
+    // MAX_PLACES_PER_NETWORK for each network need (64 each for five
+    // networks and the replies from none take 386); where the hard limit
+    // leaves fewer, the descriptors free, less a few, are shared out: some
+    // each network's own, the rest a pool (CVLECMChainScheduler::ShareOut).
     enum
     {
         MAX_CHAIN_SOCKETS = 17

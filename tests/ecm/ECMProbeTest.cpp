@@ -2,6 +2,9 @@
 // device commands, with fake modules in place of the network.
 #include <gtest/gtest.h>
 
+#include <dirent.h>
+#include <sys/resource.h>
+
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -263,6 +266,41 @@ TEST_F(ECMProbe, ACommandWithoutADescriptorWaitsAndTheDeviceIsListedLater)
     EXPECT_EQ(nullptr, m_ECM.FindNIFInfo(kMac2));
     int nChecking = 0;
     EXPECT_EQ(0, m_ECM.GetProbeInstance().GetUnfinishedChainCount(nChecking));
+}
+
+// Places are descriptors: a probe raises the soft limit as far as every
+// network's places need (never beyond the hard limit, which a test cannot
+// raise again: how few are shared out is the scheduler's test).
+TEST_F(ECMProbe, PlacesUnderALowDescriptorLimit)
+{
+    rlimit saved = {};
+    ASSERT_EQ(0, getrlimit(RLIMIT_NOFILE, &saved));
+    if (saved.rlim_max != RLIM_INFINITY && saved.rlim_max < 4096)
+        GTEST_SKIP() << "the hard limit on descriptors is low already";
+    struct SRestore
+    {
+        rlimit limit;
+        ~SRestore() { setrlimit(RLIMIT_NOFILE, &limit); }
+    } restore{saved};
+    long nOpen = 0;
+    if (DIR* pDir = opendir("/proc/self/fd")) {
+        while (readdir(pDir) != nullptr)
+            ++nOpen;
+        closedir(pDir);
+    }
+    ASSERT_GT(nOpen, 0);
+    CVLECMMACTable& table = m_ECM.GetProbeInstance().GetMACTable();
+    rlimit low = saved;
+    low.rlim_cur = static_cast<rlim_t>(nOpen + 30);
+    ASSERT_EQ(0, setrlimit(RLIMIT_NOFILE, &low));
+    ASSERT_EQ(VLECM_RESULT_SUCCESS, Probe());
+    EXPECT_EQ(CVLECMMACTable::MAX_PLACES_PER_NETWORK, table.GetPlacesPerNetwork());
+    EXPECT_EQ(0, table.GetSharedPlaces());
+    rlimit raised = {};
+    ASSERT_EQ(0, getrlimit(RLIMIT_NOFILE, &raised));
+    EXPECT_GT(raised.rlim_cur, low.rlim_cur);
+    EXPECT_EQ(saved.rlim_max, raised.rlim_max);
+    m_ECM.StopProbe();
 }
 
 // A device that answers the probe but not its unicast check, whether the
