@@ -183,9 +183,10 @@ public:
     std::vector<CVLString> GetNetworksWithoutDirectedBroadcast(int& nReached);
 
     // The sockets a client keeps free for the follow-up chains of a probe
-    // at the least, beside the probe's own. A probe gives each local network
-    // (and the replies from none) as many places as the descriptors free at
-    // its start allow, less a few, up to 64 each (see CVLECMProbeInstance).
+    // at the least, beside the probe's own. A probe raises the soft limit
+    // as far as 64 places for each local network (and the replies from
+    // none) need, and shares out what is free where that is less (see
+    // CVLECMProbeInstance).
     enum
     {
         MAX_CHAIN_SOCKETS = 17

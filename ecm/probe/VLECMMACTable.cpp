@@ -32,10 +32,9 @@ void CVLECMMACTable::Reset(bool bKeepStop)
     m_nPending = 0;
     m_nRefusedOnlyMACs = 0;
     m_bStopped = bKeepStop && m_bStopped;
-    m_nChecking = 0;
-    m_ChecksWaiting.Clear();
-    m_Places.clear();
-    m_bNamedPlaceTaken = false;
+    m_Scheduler.Reset();
+    if (m_bStopped)
+        m_Scheduler.Stop();
     m_LostEnds.clear();
     m_WaitingHandOns.clear();
     ++m_nChange;
@@ -44,20 +43,31 @@ void CVLECMMACTable::Reset(bool bKeepStop)
 
 void CVLECMMACTable::SetPlacesPerNetwork(int nPlaces)
 {
-    std::lock_guard<std::mutex> lock(m_Mutex);
-    m_nPlacesPerNetwork = std::max(1, std::min(static_cast<int>(MAX_PLACES_PER_NETWORK), nPlaces));
+    SetPlaces(nPlaces, 0);
 }
 
 void CVLECMMACTable::SetCheckLimit(int nChecks)
 {
     std::lock_guard<std::mutex> lock(m_Mutex);
-    m_nCheckLimit = std::max(1, std::min(static_cast<int>(MAX_CHECKING), nChecks));
+    m_Scheduler.SetCheckLimit(nChecks);
 }
 
 int CVLECMMACTable::GetPlacesPerNetwork()
 {
     std::lock_guard<std::mutex> lock(m_Mutex);
-    return m_nPlacesPerNetwork;
+    return m_Scheduler.GetPlacesPerNetwork();
+}
+
+void CVLECMMACTable::SetPlaces(int nPerNetwork, int nShared)
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    m_Scheduler.SetPlaces(nPerNetwork, nShared);
+}
+
+int CVLECMMACTable::GetSharedPlaces()
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    return m_Scheduler.GetSharedPlaces();
 }
 
 void CVLECMMACTable::SetFirstCommand(VLECM_COMMAND eCommand)
@@ -229,119 +239,38 @@ bool CVLECMMACTable::isNamedEntry(const SEntry& entry)
 void CVLECMMACTable::takePlace(SEntry& entry, SNext& next)
 {
     entry.eCommand = m_eFirstCommand;
-    const bool bNamed = isNamedEntry(entry);
-    if (bNamed && !m_bNamedPlaceTaken) {
-        m_bNamedPlaceTaken = true;
-        entry.bNamedPlace = true;
-        entry.eChain = CHAIN_RUNNING;
-        next.starts.push_back({entry.pRecord, entry.eCommand});
+    if (!m_Scheduler.AskPlace(entry.pRecord, entry.strNetwork, isNamedEntry(entry))) {
+        entry.eChain = CHAIN_WAITING_PLACE;
         return;
     }
-    SPlaces& places = m_Places[entry.strNetwork];
-    if (places.nRunning < m_nPlacesPerNetwork) {
-        ++places.nRunning;
-        entry.eChain = CHAIN_RUNNING;
-        next.starts.push_back({entry.pRecord, entry.eCommand});
-        return;
-    }
-    // The named address goes ahead of every chain of its network.
-    entry.eChain = CHAIN_WAITING_PLACE;
-    if (bNamed)
-        places.waiting.push_front(entry.pRecord);
-    else
-        places.waiting.push_back(entry.pRecord);
+    entry.eChain = CHAIN_RUNNING;
+    next.starts.push_back({entry.pRecord, entry.eCommand});
 }
 
 void CVLECMMACTable::freeChain(SEntry& entry, SNext& next)
 {
-    const CVLECMNIFInfo* pRecord = entry.pRecord;
-    const EChain eChain = entry.eChain;
+    if (entry.eChain == CHAIN_NONE)
+        return;
     entry.eChain = CHAIN_NONE;
-    switch (eChain) {
-    case CHAIN_NONE:
-        break;
-    case CHAIN_WAITING_CHECK:
-        m_ChecksWaiting.Remove(entry.strNetwork, [pRecord](const CVLECMNIFInfo* p) { return p == pRecord; });
-        break;
-    case CHAIN_CHECKING:
-        --m_nChecking;
-        startWaitingChecks(next);
-        break;
-    case CHAIN_WAITING_PLACE: {
-        auto places = m_Places.find(entry.strNetwork);
-        if (places != m_Places.end()) {
-            std::deque<const CVLECMNIFInfo*>& waiting = places->second.waiting;
-            waiting.erase(std::remove(waiting.begin(), waiting.end(), pRecord), waiting.end());
-        }
-        break;
-    }
-    case CHAIN_RUNNING:
-        if (entry.bNamedPlace) {
-            entry.bNamedPlace = false;
-            m_bNamedPlaceTaken = false;
-            giveNamedPlace(next);
+    std::vector<CVLECMChainScheduler::SStarted> started;
+    m_Scheduler.Free(entry.pRecord, started);
+    startChains(started, next);
+}
+
+void CVLECMMACTable::startChains(const std::vector<CVLECMChainScheduler::SStarted>& started, SNext& next)
+{
+    for (const CVLECMChainScheduler::SStarted& one : started) {
+        SMAC* pMAC = nullptr;
+        SEntry* pEntry = findEntry(one.chain, &pMAC);
+        if (pEntry == nullptr)
+            continue;
+        if (one.bCheck) {
+            pEntry->eChain = CHAIN_CHECKING;
+            pEntry->eCommand = VLECM_COMMAND_CHECK_UNICAST;
+            pEntry->address.eState = VLECM_MAC_ADDRESS_CHECKING;
         } else {
-            --m_Places[entry.strNetwork].nRunning;
+            pEntry->eChain = CHAIN_RUNNING;
         }
-        givePlaces(entry.strNetwork, next);
-        break;
-    }
-}
-
-void CVLECMMACTable::startWaitingChecks(SNext& next)
-{
-    const CVLECMNIFInfo* pRecord = nullptr;
-    while (!m_bStopped && m_nChecking < m_nCheckLimit && m_ChecksWaiting.Take(pRecord)) {
-        SMAC* pMAC = nullptr;
-        SEntry* pEntry = findEntry(pRecord, &pMAC);
-        if (pEntry == nullptr || pEntry->eChain != CHAIN_WAITING_CHECK)
-            continue;
-        pEntry->eChain = CHAIN_CHECKING;
-        pEntry->eCommand = VLECM_COMMAND_CHECK_UNICAST;
-        pEntry->address.eState = VLECM_MAC_ADDRESS_CHECKING;
-        ++m_nChecking;
-        next.starts.push_back({pEntry->pRecord, VLECM_COMMAND_CHECK_UNICAST});
-        bump(*pMAC);
-    }
-}
-
-void CVLECMMACTable::giveNamedPlace(SNext& next)
-{
-    if (m_bStopped || m_bNamedPlaceTaken || m_strNamedAddress.GetLength() == 0)
-        return;
-    // A named chain that waits is at the front of its network's line.
-    for (auto& places : m_Places) {
-        if (places.second.waiting.empty())
-            continue;
-        SMAC* pMAC = nullptr;
-        SEntry* pEntry = findEntry(places.second.waiting.front(), &pMAC);
-        if (pEntry == nullptr || !isNamedEntry(*pEntry))
-            continue;
-        places.second.waiting.pop_front();
-        m_bNamedPlaceTaken = true;
-        pEntry->bNamedPlace = true;
-        pEntry->eChain = CHAIN_RUNNING;
-        next.starts.push_back({pEntry->pRecord, pEntry->eCommand});
-        bump(*pMAC);
-        return;
-    }
-}
-
-void CVLECMMACTable::givePlaces(const CVLString& strNetwork, SNext& next)
-{
-    auto it = m_Places.find(strNetwork);
-    if (it == m_Places.end())
-        return;
-    SPlaces& places = it->second;
-    while (!m_bStopped && places.nRunning < m_nPlacesPerNetwork && !places.waiting.empty()) {
-        const CVLECMNIFInfo* pRecord = places.waiting.front();
-        places.waiting.pop_front();
-        SMAC* pMAC = nullptr;
-        SEntry* pEntry = findEntry(pRecord, &pMAC);
-        if (pEntry == nullptr || pEntry->eChain != CHAIN_WAITING_PLACE)
-            continue;
-        ++places.nRunning;
-        pEntry->eChain = CHAIN_RUNNING;
         next.starts.push_back({pEntry->pRecord, pEntry->eCommand});
         bump(*pMAC);
     }
@@ -685,14 +614,12 @@ CVLECMMACTable::SNext CVLECMMACTable::BeginChain(const CVLECMNIFInfo* pRecord, c
     pEntry->eCommand = VLECM_COMMAND_CHECK_UNICAST;
     // Every address of a MAC is checked at once, as any device's: only the
     // bound of checks makes one wait, never the named address.
-    if (m_nChecking >= m_nCheckLimit && !isNamedEntry(*pEntry)) {
+    if (!m_Scheduler.AskCheck(pRecord, strNetwork, isNamedEntry(*pEntry))) {
         pEntry->eChain = CHAIN_WAITING_CHECK;
-        m_ChecksWaiting.Push(strNetwork, pRecord);
         return next;
     }
     pEntry->eChain = CHAIN_CHECKING;
     pEntry->address.eState = VLECM_MAC_ADDRESS_CHECKING;
-    ++m_nChecking;
     next.starts.push_back({pEntry->pRecord, VLECM_COMMAND_CHECK_UNICAST});
     bump(*pMAC);
     return next;
@@ -833,6 +760,39 @@ CVLECMMACTable::SNext CVLECMMACTable::StartFailed(const CVLECMNIFInfo* pRecord, 
                        eResult != VLECM_RESULT_SUCCESS ? eResult : VLECM_RESULT_FAILED);
 }
 
+CVLECMMACTable::SNext CVLECMMACTable::StartDeferred(const CVLECMNIFInfo* pRecord, VLECM_COMMAND eCommand)
+{
+    SNext next;
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    SMAC* pMAC = nullptr;
+    SEntry* pEntry = findEntry(pRecord, &pMAC);
+    if (pEntry == nullptr || pEntry->eChain != CHAIN_RUNNING || pEntry->eCommand != eCommand ||
+        eCommand == VLECM_COMMAND_CHECK_UNICAST)
+        return next;
+    // After the stop nothing waits: it is judged stopped.
+    if (m_bStopped) {
+        freeChain(*pEntry, next);
+        fail(pEntry->address, VLECM_MAC_FAILURE_STOPPED, eCommand, VLECM_RESULT_STOPPED, 0);
+        return changed(*pMAC, next);
+    }
+    std::vector<CVLECMChainScheduler::SStarted> started;
+    m_Scheduler.Defer(pRecord, started);
+    pEntry->eChain = CHAIN_WAITING_PLACE;
+    startChains(started, next);
+    bump(*pMAC);
+    return next;
+}
+
+CVLECMMACTable::SNext CVLECMMACTable::RetryDeferred()
+{
+    SNext next;
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    std::vector<CVLECMChainScheduler::SStarted> started;
+    m_Scheduler.Retry(started);
+    startChains(started, next);
+    return next;
+}
+
 CVLECMMACTable::SNext CVLECMMACTable::endUnderWay(const CVLECMNIFInfo* pRecord, VLECM_COMMAND eCommand,
                                                   VLECM_MAC_FAILURE eFailure, VLECM_RESULT eResult)
 {
@@ -866,6 +826,8 @@ CVLECMMACTable::SNext CVLECMMACTable::Stop()
     SNext next;
     std::lock_guard<std::mutex> lock(m_Mutex);
     m_bStopped = true;
+    // What waits is judged below; nothing takes what frees.
+    m_Scheduler.Stop();
     for (auto& it : m_MACs) {
         SMAC& mac = it.second;
         bool bChanged = false;
@@ -909,9 +871,6 @@ CVLECMMACTable::SNext CVLECMMACTable::Stop()
             m_WaitingHandOns.push_back(one.pReport);
         }
     }
-    m_ChecksWaiting.Clear();
-    for (auto& places : m_Places)
-        places.second.waiting.clear();
     return next;
 }
 
@@ -962,34 +921,28 @@ CVLECMNIFInfo* CVLECMMACTable::FindSimulated(const CVLString& strMAC)
 void CVLECMMACTable::GetChainCounts(int& nRunning, int& nWaiting)
 {
     std::lock_guard<std::mutex> lock(m_Mutex);
-    nRunning = m_bNamedPlaceTaken ? 1 : 0;
-    nWaiting = m_ChecksWaiting.GetCount();
-    for (const auto& places : m_Places) {
-        nRunning += places.second.nRunning;
-        nWaiting += static_cast<int>(places.second.waiting.size());
-    }
+    nRunning = m_Scheduler.GetRunningCount();
+    nWaiting = m_Scheduler.GetWaitingCount();
 }
 
 int CVLECMMACTable::GetCheckingCount()
 {
     std::lock_guard<std::mutex> lock(m_Mutex);
-    return m_nChecking;
+    return m_Scheduler.GetCheckingCount();
 }
 
 int CVLECMMACTable::GetRunningCount(const CVLString& strNetwork)
 {
     std::lock_guard<std::mutex> lock(m_Mutex);
-    auto it = m_Places.find(strNetwork);
-    return it != m_Places.end() ? it->second.nRunning : 0;
+    return m_Scheduler.GetRunningCount(strNetwork);
 }
 
 int CVLECMMACTable::GetUnfinishedChainCount(int& nChecking)
 {
-    int nRunning = 0, nWaiting = 0;
-    GetChainCounts(nRunning, nWaiting);
     std::lock_guard<std::mutex> lock(m_Mutex);
-    nChecking = m_nChecking + m_ChecksWaiting.GetCount();
-    return nRunning + nWaiting + m_nChecking + static_cast<int>(m_WaitingHandOns.size());
+    nChecking = m_Scheduler.GetCheckingCount() + m_Scheduler.GetWaitingCheckCount();
+    return m_Scheduler.GetRunningCount() + m_Scheduler.GetWaitingCount() + m_Scheduler.GetCheckingCount() +
+           static_cast<int>(m_WaitingHandOns.size());
 }
 
 std::vector<CVLECMNIFInfo*> CVLECMMACTable::Remove(const CVLString& strMAC, SNext* pNext)

@@ -10,12 +10,12 @@
 // kept addresses of a MAC are checked at once (up to MAX_CHECKING checks at
 // a time; the named address beyond them), and each that answered runs the
 // follow-up commands in a place of its network's, at once while one is
-// free: no address waits for another of its MAC. Each local network ("" for
-// none) has MAX_PLACES_PER_NETWORK places of its own, which no other
-// network's chains take; the named address (SetNamedAddress) has one more
-// of its own, and while it is taken a named chain waits ahead of every other
-// chain of its network. A place or a check is freed in the transition that
-// judges its address (an answer, a failure, a lost end, a stop, a removal).
+// free: no address waits for another of its MAC. Which check or place a
+// chain takes, and who waits for one in what order, the scheduler decides
+// (CVLECMChainScheduler), asked under the table's lock; the named address
+// (SetNamedAddress) is the table's to say. A place or a check is freed in
+// the transition that judges its address (an answer, a failure, a lost end,
+// a stop, a removal), or that defers its command (StartDeferred).
 //
 // The MAC is handed on once, from the first address whose commands succeed
 // (or the simulated device of the MAC, whichever comes first), whatever the
@@ -49,7 +49,6 @@
 #define VLECMMACTABLE_H
 
 #include <condition_variable>
-#include <deque>
 #include <cstdint>
 #include <list>
 #include <map>
@@ -59,7 +58,7 @@
 
 #include "base/core/VLString.h"
 #include "ecm/core/VLECMMACState.h"
-#include "ecm/probe/TVLECMNetworkTurns.h"
+#include "ecm/probe/VLECMChainScheduler.h"
 #include "ecm/probe/VLECMReplyKey.h"
 
 class CVLECMNIFInfo;
@@ -94,14 +93,14 @@ public:
     // Unicast checks under way at once (they share one thread and socket).
     enum
     {
-        MAX_CHECKING = 512
+        MAX_CHECKING = CVLECMChainScheduler::MAX_CHECKING
     };
     // Places of one local network for the follow-up commands (a command
     // thread and its socket each): a device waits behind no more than this
     // many addresses of its own network that pass their check and stall.
     enum
     {
-        MAX_PLACES_PER_NETWORK = 64
+        MAX_PLACES_PER_NETWORK = CVLECMChainScheduler::MAX_PLACES_PER_NETWORK
     };
 
     CVLECMMACTable();
@@ -110,12 +109,16 @@ public:
     // probe stays stopped (its devices are cleared, nothing is admitted).
     void Reset(bool bKeepStop = false);
     // The places of each local network, from 1 to MAX_PLACES_PER_NETWORK,
-    // set as the probe starts (fewer where the process may open fewer
-    // sockets).
+    // none shared.
     void SetPlacesPerNetwork(int nPlaces);
-    // The checks under way at once, from 1 to MAX_CHECKING.
+    // Checks under way at once, from 1 to MAX_CHECKING (the default).
     void SetCheckLimit(int nChecks);
     int GetPlacesPerNetwork();
+    // Each network's own places and a pool the networks share, set as the
+    // probe starts (fewer own and a pool where the process may open few
+    // sockets; see CVLECMChainScheduler::ShareOut).
+    void SetPlaces(int nPerNetwork, int nShared);
+    int GetSharedPlaces();
     // The first follow-up command after the check (GetSupportInformation,
     // or GetListInfo when it is skipped), set as the probe starts.
     void SetFirstCommand(VLECM_COMMAND eCommand);
@@ -223,6 +226,14 @@ public:
     // The command the table asked for did not start (eResult why; stopped
     // when the probe stopped meanwhile): judged failed, what it held freed.
     SNext StartFailed(const CVLECMNIFInfo* pRecord, VLECM_COMMAND eCommand, VLECM_RESULT eResult);
+    // A follow-up command the table asked for could not start or open its
+    // socket for want of the computer's own resources (no descriptor or
+    // thread free), which is no answer of the device: its place goes to
+    // the next waiting chain and the chain waits apart, unjudged, until
+    // RetryDeferred (the dispatch thread's passes) lets it wait for a place
+    // again, at the head of its network's line.
+    SNext StartDeferred(const CVLECMNIFInfo* pRecord, VLECM_COMMAND eCommand);
+    SNext RetryDeferred();
     // Accepted without any check (the probe asks for no more than the
     // replies): it stands for the device unless another address does.
     SNext Accept(const CVLECMNIFInfo* pRecord);
@@ -242,12 +253,13 @@ public:
     CVLECMNIFInfo* FindSimulated(const CVLString& strMAC);
 
     // Chains holding a place (the named one included) and those waiting
-    // for a check or a place; checks under way; a network's places taken.
+    // for a check or a place (deferred included); checks under way; a
+    // network's places taken.
     void GetChainCounts(int& nRunning, int& nWaiting);
     int GetCheckingCount();
     int GetRunningCount(const CVLString& strNetwork);
     // Chains begun and not over (a hand-on refused and waiting included),
-    // nChecking of them in or waiting for their check.
+    // nChecking of them in or waiting for their check: one reading.
     int GetUnfinishedChainCount(int& nChecking);
 
     // The client removes the MAC: every address is marked removed, what its
@@ -298,18 +310,12 @@ private:
         unsigned long nPassed = 0;
         size_t nFingerprint = 0;
         bool bDelivered = false;
-        // Its chain: what it holds or waits for, its network, the command
-        // under way (or to start), whether it holds the named place.
+        // Its chain: what it holds or waits for (which check or place the
+        // scheduler keeps), its network, the command under way (or to
+        // start).
         EChain eChain = CHAIN_NONE;
         CVLString strNetwork;
         VLECM_COMMAND eCommand = VLECM_COMMAND_CHECK_UNICAST;
-        bool bNamedPlace = false;
-    };
-    // A network's places: taken, and the records waiting for one.
-    struct SPlaces
-    {
-        int nRunning = 0;
-        std::deque<const CVLECMNIFInfo*> waiting;
     };
     struct SMAC
     {
@@ -354,14 +360,12 @@ private:
     void changed(SMAC& mac, SNext* pNext = nullptr);
     SNext changed(SMAC& mac, SNext next);
     // The chain of the entry: takes a place or waits; frees what it holds
-    // or waits for, the next waiting chain taking it; the waiting checks
-    // and places taken while free.
+    // or waits for, the next waiting chains taking it (started: the
+    // scheduler's answer, carried out on their entries).
     bool isNamedEntry(const SEntry& entry);
     void takePlace(SEntry& entry, SNext& next);
     void freeChain(SEntry& entry, SNext& next);
-    void startWaitingChecks(SNext& next);
-    void giveNamedPlace(SNext& next);
-    void givePlaces(const CVLString& strNetwork, SNext& next);
+    void startChains(const std::vector<CVLECMChainScheduler::SStarted>& started, SNext& next);
     // Judges the address whose check or command did not end on its own
     // (lost, not started).
     SNext endUnderWay(const CVLECMNIFInfo* pRecord, VLECM_COMMAND eCommand, VLECM_MAC_FAILURE eFailure,
@@ -403,12 +407,7 @@ private:
     bool m_bStopped = false;
     VLECM_COMMAND m_eFirstCommand = VLECM_COMMAND_GET_SUPPORT_INFORMATION;
     // The chains' checks and places.
-    int m_nChecking = 0;
-    int m_nCheckLimit = MAX_CHECKING;
-    TVLECMNetworkTurns<const CVLECMNIFInfo*> m_ChecksWaiting;
-    std::map<CVLString, SPlaces> m_Places;
-    bool m_bNamedPlaceTaken = false;
-    int m_nPlacesPerNetwork = MAX_PLACES_PER_NETWORK;
+    CVLECMChainScheduler m_Scheduler;
     // For the dispatch thread: records whose end was lost, and records
     // whose hand-on waits. A record goes from them as it is detached or its
     // MAC removed.

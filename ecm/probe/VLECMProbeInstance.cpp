@@ -4,6 +4,7 @@
 #include "ecm/probe/VLECMProbeInstance.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <deque>
 #include <list>
@@ -54,6 +55,11 @@ const long kHandOnListOnly = 2;
 // socket the unicast checks share, a client's command after the probe, the
 // interface listing of a send to the limited broadcast, and some slack.
 const long kDescriptorsBesidePlaces = 8;
+// A limit beyond this many descriptors counts as this many.
+const rlim_t kMaxCountedDescriptors = 1 << 20;
+// How often the chains whose command found no descriptor or thread free
+// try again: seldom enough that chains failing to start cost little.
+const auto kDeferredRetryInterval = std::chrono::milliseconds(200);
 
 // Descriptors open now, as /proc lists them; 0 when it cannot be read.
 long CountOpenDescriptors()
@@ -73,17 +79,30 @@ long CountOpenDescriptors()
     return nOpen;
 }
 
-// The places each of nNetworks can have while every place holds a socket:
-// what the process may still open beside what it holds, shared alike.
-int PlacesThatFit(int nNetworks)
+// The places of nNetworks while every place holds a socket: the soft
+// limit on descriptors is raised as far as every network's
+// MAX_PLACES_PER_NETWORK need (never beyond the hard limit, never lowered);
+// what the process may then still open beside what it holds is shared out
+// (CVLECMChainScheduler::ShareOut).
+void PlacesThatFit(int nNetworks, int& nPerNetwork, int& nShared)
 {
+    nPerNetwork = CVLECMMACTable::MAX_PLACES_PER_NETWORK;
+    nShared = 0;
     rlimit limit = {};
     if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
-        return CVLECMMACTable::MAX_PLACES_PER_NETWORK;
-    const long nFree =
-        static_cast<long>(std::min<rlim_t>(limit.rlim_cur, 1 << 20)) - CountOpenDescriptors() - kDescriptorsBesidePlaces;
-    return static_cast<int>(std::max(1L, std::min(static_cast<long>(CVLECMMACTable::MAX_PLACES_PER_NETWORK),
-                                                  nFree / std::max(1, nNetworks))));
+        return;
+    const long nOpen = CountOpenDescriptors();
+    const rlim_t nWanted = static_cast<rlim_t>(nOpen + kDescriptorsBesidePlaces) +
+                           static_cast<rlim_t>(std::max(1, nNetworks)) * CVLECMMACTable::MAX_PLACES_PER_NETWORK;
+    if (limit.rlim_cur < nWanted) {
+        rlimit raised = limit;
+        raised.rlim_cur = limit.rlim_max == RLIM_INFINITY || limit.rlim_max >= nWanted ? nWanted : limit.rlim_max;
+        if (raised.rlim_cur > limit.rlim_cur && setrlimit(RLIMIT_NOFILE, &raised) == 0)
+            limit = raised;
+    }
+    const long nFree = static_cast<long>(std::min<rlim_t>(limit.rlim_cur, kMaxCountedDescriptors)) - nOpen -
+                       kDescriptorsBesidePlaces;
+    CVLECMChainScheduler::ShareOut(nFree, nNetworks, nPerNetwork, nShared);
 }
 
 // The MAC address text a target carries, in its normal form.
@@ -272,8 +291,9 @@ void CVLECMProbeInstance::StartProbe(VLECM_PROBE_CONNECT_TYPE eProbeConnectType,
         // Every place of every network (the replies from none included) may
         // hold a socket at once: as many places as the descriptors allow,
         // counted once the probe's own sockets are open.
-        m_MACTable.SetPlacesPerNetwork(
-            PlacesThatFit(static_cast<int>(localNetworks()->GetNetworkNames().size()) + 1));
+        int nPerNetwork = 0, nShared = 0;
+        PlacesThatFit(static_cast<int>(localNetworks()->GetNetworkNames().size()) + 1, nPerNetwork, nShared);
+        m_MACTable.SetPlaces(nPerNetwork, nShared);
         // The simulated devices come also when the real probe could not start.
         m_DummyProbe.StartDummyProbe();
         // A set-up that failed is a failed probe, not a silent one.
@@ -790,7 +810,12 @@ bool CVLECMProbeInstance::startChainCommand(CVLECMNIFInfo* pNIFInfo, VLECM_COMMA
                              "CVLECMProbeInstance: command %d not started, eResult=%d", eCommand, eResult);
         }
     }
-    more = m_MACTable.StartFailed(pNIFInfo, eCommand, eResult);
+    // A thread that could not start is the computer's want, not the
+    // device's answer: the chain waits for a place again.
+    if (eResult == VLECM_RESULT_INTERNAL_ERROR && eCommand != VLECM_COMMAND_CHECK_UNICAST)
+        more = m_MACTable.StartDeferred(pNIFInfo, eCommand);
+    else
+        more = m_MACTable.StartFailed(pNIFInfo, eCommand, eResult);
     return false;
 }
 
@@ -820,8 +845,7 @@ void CVLECMProbeInstance::OnGetSupportInformation(CVLECMNIFInfo* pNIFInfo, VLECM
     (void)eConnectType;
     if (pNIFInfo == nullptr)
         return;
-    follow(m_MACTable.CommandEnded(pNIFInfo, VLECM_COMMAND_GET_SUPPORT_INFORMATION, eResult,
-                                   eResult == VLECM_RESULT_SUCCESS ? 0 : pNIFInfo->GetCommandDeviceResult()));
+    followCommandEnd(pNIFInfo, VLECM_COMMAND_GET_SUPPORT_INFORMATION, eResult);
 }
 
 void CVLECMProbeInstance::OnGetListInfo(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE eConnectType, VLECM_RESULT eResult)
@@ -831,7 +855,17 @@ void CVLECMProbeInstance::OnGetListInfo(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_T
         return;
     // The table hands the MAC on at the end of the first chain of its
     // addresses that succeeds, and marks it when another one passes too.
-    follow(m_MACTable.CommandEnded(pNIFInfo, VLECM_COMMAND_GET_LIST_INFO, eResult,
+    followCommandEnd(pNIFInfo, VLECM_COMMAND_GET_LIST_INFO, eResult);
+}
+
+void CVLECMProbeInstance::followCommandEnd(CVLECMNIFInfo* pNIFInfo, VLECM_COMMAND eCommand, VLECM_RESULT eResult)
+{
+    // A command that found no descriptor free never reached the device.
+    if (eResult != VLECM_RESULT_SUCCESS && pNIFInfo->IsCommandShortOfDescriptors()) {
+        follow(m_MACTable.StartDeferred(pNIFInfo, eCommand));
+        return;
+    }
+    follow(m_MACTable.CommandEnded(pNIFInfo, eCommand, eResult,
                                    eResult == VLECM_RESULT_SUCCESS ? 0 : pNIFInfo->GetCommandDeviceResult()));
 }
 
@@ -909,6 +943,11 @@ void CVLECMProbeInstance::DispatchPass()
         if (m_pCallbackIF != nullptr && m_MACTable.FindSimulated(waiting.strMAC) == waiting.pNIFInfo)
             m_pCallbackIF->OnProbe(waiting.pNIFInfo, waiting.eConnectType,
                                    waiting.pNIFInfo->IsUnicast(waiting.eConnectType), false);
+    }
+    const std::chrono::steady_clock::time_point now = std::chrono::steady_clock::now();
+    if (now >= m_NextDeferredRetry) {
+        m_NextDeferredRetry = now + kDeferredRetryInterval;
+        follow(m_MACTable.RetryDeferred());
     }
 }
 

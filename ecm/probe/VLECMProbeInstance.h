@@ -21,6 +21,7 @@
 #ifndef VLECMPROBEINSTANCE_H
 #define VLECMPROBEINSTANCE_H
 
+#include <chrono>
 #include <map>
 #include <memory>
 #include <unordered_map>
@@ -133,7 +134,8 @@ public:
     // further commands, each holding a command thread and a socket while
     // its command runs: MAX_PLACES_PER_NETWORK per network ("" for replies
     // from no local network), and one more for the named address
-    // (CVLECM::SetNamedAddress). The table decides (CVLECMMACTable).
+    // (CVLECM::SetNamedAddress), fewer of its own and a shared pool under a
+    // low descriptor limit. The table decides (CVLECMMACTable).
     enum
     {
         MAX_PLACES_PER_NETWORK = CVLECMMACTable::MAX_PLACES_PER_NETWORK
@@ -143,11 +145,12 @@ public:
         MAX_CHECKING_CHAINS = CVLECMMACTable::MAX_CHECKING
     };
     // Sockets a client keeps free for the chains at the least (vlnet does):
-    // with so few, each network has a place or two. Each network's places
-    // are the descriptors free at the probe's start, less a few, shared out
-    // by the networks, up to MAX_PLACES_PER_NETWORK
-    // (CVLECMMACTable::SetPlacesPerNetwork): 64 each for five networks and
-    // the replies from none take 386 of the usual 1,024.
+    // with so few, each network has a place and a few are shared. As the
+    // probe starts it raises the soft limit on descriptors as far as
+    // MAX_PLACES_PER_NETWORK for each network need (64 each for five
+    // networks and the replies from none take 386); where the hard limit
+    // leaves fewer, the descriptors free, less a few, are shared out: some
+    // each network's own, the rest a pool (CVLECMChainScheduler::ShareOut).
     enum
     {
         MAX_CHAIN_SOCKETS = 17
@@ -180,7 +183,8 @@ public:
     // waits (it could not be posted, or a stop handed on more than one)
     // are handed on, the simulated devices whose report could not be posted
     // are reported, and the finished threads of commands whose end was
-    // lost are released.
+    // lost are released. Now and then the chains whose command found no
+    // descriptor or thread free wait for a place again.
     void DispatchPass();
 
 protected:
@@ -193,6 +197,9 @@ protected:
     virtual bool startChainCommand(CVLECMNIFInfo* pNIFInfo, VLECM_COMMAND eCommand, CVLECMMACTable::SNext& more);
     // True for a record of the device list or a claim (takes the list lock).
     bool isProbeRecord(CVLECMNIFInfo* pNIFInfo);
+    // A follow-up command's end to the table: one that never reached the
+    // device for want of descriptors defers its chain.
+    void followCommandEnd(CVLECMNIFInfo* pNIFInfo, VLECM_COMMAND eCommand, VLECM_RESULT eResult);
     // Does what the table asks after a change: marks the record handed on,
     // starts the commands it names, and hands the MAC's device on.
     void follow(const CVLECMMACTable::SNext& next);
@@ -247,6 +254,9 @@ protected:
         VLECM_CONNECT_TYPE eConnectType;
     };
     std::vector<SWaitingSimulated> m_WaitingSimulated;
+    // When DispatchPass next lets the deferred chains try again (on the
+    // dispatch thread only).
+    std::chrono::steady_clock::time_point m_NextDeferredRetry;
 };
 
 #endif

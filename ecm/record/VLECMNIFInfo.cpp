@@ -8,6 +8,7 @@
 #include "base/core/VLErrorResultException.h"
 #include "base/core/VLException.h"
 #include "base/core/VLMemoryAllocException.h"
+#include "base/core/VLOpenException.h"
 #include "base/core/VLStopFunctionException.h"
 #include "base/core/VLThreadLock.h"
 #include "base/core/VLTimeoutException.h"
@@ -37,6 +38,11 @@
 const char* const s_szFile = "VLECMNIFInfo";
 
 namespace {
+// The stored error numbers (as the socket module stores them, the same on
+// every numbering) of a process and of a system out of descriptors.
+const VL_LONG kTooManyOpenFiles = 24;
+const VL_LONG kTooManyOpenFilesInSystem = 23;
+
 #define VLECM_COMMAND_NAME(ID, NAME, REPORT, CARRIED, RETRY) #NAME,
 const char* const kCommandNames[VLECM_COMMAND_COUNT] = {VLECM_COMMAND_LIST(VLECM_COMMAND_NAME)};
 #undef VLECM_COMMAND_NAME
@@ -314,6 +320,7 @@ VLECM_RESULT CVLECMNIFInfo::startCommand(VLECM_COMMAND eCommand, VLECM_CONNECT_T
             m_bCommandRunning = true;
             m_bCommandStop = false;
             m_nCommandDeviceResult = 0;
+            m_bCommandShortOfDescriptors = false;
             m_eCommand = eCommand;
             m_eCommandConnectType = eConnectType;
             m_pCommandCallbackIF = pCallbackIF;
@@ -398,6 +405,13 @@ long CVLECMNIFInfo::GetCommandDeviceResult()
     CVLThreadLock lock(&m_CommandSync);
     lock.Lock();
     return m_nCommandDeviceResult;
+}
+
+bool CVLECMNIFInfo::IsCommandShortOfDescriptors()
+{
+    CVLThreadLock lock(&m_CommandSync);
+    lock.Lock();
+    return m_bCommandShortOfDescriptors;
 }
 
 VLECM_RESULT CVLECMNIFInfo::GetUnicastCheckResult()
@@ -713,6 +727,15 @@ VLECM_RESULT CVLECMNIFInfo::runUnicastFunction(CVLTarget* pTarget, VLECM_COMMAND
             CVLThreadLock lock(&m_CommandSync);
             lock.Lock();
             m_nCommandDeviceResult = static_cast<long>(pError->GetResultCode());
+        }
+        // A socket the process could not open: the request never left.
+        if (EVLOpenException* pOpen = dynamic_cast<EVLOpenException*>(pException)) {
+            const VL_LONG nError = pOpen->GetSystemErrorCode();
+            if (nError == kTooManyOpenFiles || nError == kTooManyOpenFilesInSystem) {
+                CVLThreadLock lock(&m_CommandSync);
+                lock.Lock();
+                m_bCommandShortOfDescriptors = true;
+            }
         }
         eResult = ResultFromException(pException);
     }

@@ -98,6 +98,9 @@ public:
     // The result code of the device's error reply that ended the last
     // finished command (0xF003 a wrong password, ...); 0 when none did.
     virtual long GetCommandDeviceResult();
+    // True when the last finished command could not open its socket for
+    // want of descriptors: it never reached the device.
+    virtual bool IsCommandShortOfDescriptors();
     // How the last unicast check ended, as the device's answer (or its
     // absence) gave it: 10 when the device did not answer, before a
     // probe without filtering counts that as success; and the result code
@@ -190,6 +193,7 @@ protected:
     VLECM_RESULT m_eUnicastCheckResult;
     long m_nUnicastCheckDeviceResult;
     bool m_bUnicastCheckAnsweredOtherwise = false;
+    bool m_bCommandShortOfDescriptors = false;
     // How the commands reach the device (guarded by m_CommandSync): the
     // network kind, or the simulated one, made when the record is marked
     // as a simulated device.

@@ -513,6 +513,7 @@ bool CVLSock::OpenPass(const std::vector<CVLSocketAddress>& addresses)
             m_listSockets.push_back(pSocket);
         } catch (EVLCommunicationException* e) {
             VL_LONG nError = e->GetSystemErrorCode();
+            m_nOpenError = nError;
             e->Delete();
             CloseQuietly(pSocket);
             delete pSocket;
@@ -574,10 +575,13 @@ void CVLSock::Open(VL_OPEN_MODE eMode)
         // The instance counts as open only once the passes are over, so no
         // reader or writer can use the sockets of a pass that is retried.
         int nLeft = m_nCurError65RetryCount;
+        m_nOpenError = 0;
         for (;;) {
             bool bRetry = OpenPass(addresses);
             if (!bRetry) {
                 m_bOpen = !m_listSockets.empty();
+                if (m_bOpen)
+                    m_nOpenError = 0;
                 return;
             }
             if (--nLeft < 1) {
@@ -715,14 +719,14 @@ void CVLSock::Write(const VL_BYTE* pBuffer, VL_SIZE_T nBufferSize)
 {
     try {
         if (!IsOpen())
-            throw new EVLOpenException(VLMDSOCK_MODULE, s_szFile, __LINE__, "CVLSock", 0);
+            throw new EVLOpenException(VLMDSOCK_MODULE, s_szFile, __LINE__, "CVLSock", m_nOpenError);
         UpdateParameters(m_pParams);
         CVLThreadLock lock(&m_ThreadSync);
         // A send that cannot happen is a failure, not a quiet success.
         if (!lock.Lock())
             throw new EVLLockException(VLMDSOCK_MODULE, s_szFile, __LINE__);
         if (!m_bOpen)
-            throw new EVLOpenException(VLMDSOCK_MODULE, s_szFile, __LINE__, "CVLSock", 0);
+            throw new EVLOpenException(VLMDSOCK_MODULE, s_szFile, __LINE__, "CVLSock", m_nOpenError);
         // Counted before anything leaves, so that no reply is read before
         // its send is.
         ++m_nWrites;

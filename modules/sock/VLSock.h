@@ -219,6 +219,9 @@ private:
     CVLSockShared* m_pShared;
     std::atomic<IVLSockArrivalListener*> m_pArrivalListener;
     std::atomic<bool> m_bOpen;
+    // Why the last open opened no socket (the system's error; 0: it did, or
+    // none was asked for): a send then says so.
+    std::atomic<VL_LONG> m_nOpenError{0};
     int m_eProtocol;
     int m_eCastType;
     int m_eSocketMode;

@@ -3,6 +3,10 @@
 // command on a plain and an enciphered device.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstring>
 #include <string>
@@ -492,4 +496,39 @@ TEST_F(ECMEmulator, AnErrorFromTheNewAddressAnswersTheCommandOfTheDeviceThere)
     EXPECT_EQ(VLECM_RESULT_DEVICE_ERROR, pB->GetCommandResult());
     EXPECT_EQ(0xF003, pB->GetCommandDeviceResult());
     emu.Stop();
+}
+// A command that finds no descriptor free for its socket fails, and its
+// record says why: the request never left, which is no answer of the device.
+TEST_F(ECMEmulator, ACommandWithoutAFreeDescriptorSaysSo)
+{
+    ProbeBoth();
+    m_ECM.StopProbe();
+    CVLECMNIFInfo* pNIFInfo = m_ECM.FindNIFInfo(kPlainMac);
+    ASSERT_NE(nullptr, pNIFInfo);
+    rlimit saved = {};
+    ASSERT_EQ(0, getrlimit(RLIMIT_NOFILE, &saved));
+    {
+        // The lowest descriptor free is beyond the limit: no socket opens.
+        const int nFree = fcntl(0, F_DUPFD_CLOEXEC, 0);
+        ASSERT_GE(nFree, 0);
+        close(nFree);
+        rlimit low = saved;
+        low.rlim_cur = static_cast<rlim_t>(nFree);
+        ASSERT_EQ(0, setrlimit(RLIMIT_NOFILE, &low));
+        const VLECM_RESULT eStarted = pNIFInfo->GetListInfo(VLECM_CONNECT_TYPE_NETWORK, nullptr);
+        const bool bEnded = eStarted == VLECM_RESULT_SUCCESS && m_Client.WaitFor("GetListInfo", 1);
+        ASSERT_EQ(0, setrlimit(RLIMIT_NOFILE, &saved));
+        ASSERT_TRUE(bEnded);
+    }
+    while (pNIFInfo->IsCommandRunning())
+        CVLThread::Sleep(1);
+    EXPECT_NE(VLECM_RESULT_SUCCESS, m_Client.LastResult("GetListInfo"));
+    EXPECT_TRUE(pNIFInfo->IsCommandShortOfDescriptors());
+    // With descriptors again it reaches the device.
+    ASSERT_EQ(VLECM_RESULT_SUCCESS, pNIFInfo->GetListInfo(VLECM_CONNECT_TYPE_NETWORK, nullptr));
+    ASSERT_TRUE(m_Client.WaitFor("GetListInfo", 2));
+    EXPECT_EQ(VLECM_RESULT_SUCCESS, m_Client.LastResult("GetListInfo"));
+    while (pNIFInfo->IsCommandRunning())
+        CVLThread::Sleep(1);
+    EXPECT_FALSE(pNIFInfo->IsCommandShortOfDescriptors());
 }

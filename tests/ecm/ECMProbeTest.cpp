@@ -2,6 +2,10 @@
 // device commands, with fake modules in place of the network.
 #include <gtest/gtest.h>
 
+#include <dirent.h>
+#include <sys/resource.h>
+
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <condition_variable>
@@ -22,6 +26,7 @@
 #include "tests/support/Eventually.h"
 #include "tests/support/ecm/FakeNetwork.h"
 #include "tests/support/ecm/ECMTestClient.h"
+#include "tests/support/Eventually.h"
 #include "tests/support/TestSupport.h"
 #include "tests/support/Watchdog.h"
 
@@ -157,16 +162,29 @@ TEST_F(ECMProbe, SkippedSupportInformationAndFailedChains)
     EXPECT_EQ(VLECM_RESULT_TIMEOUT, state.addresses[0].eResult);
 }
 
-// A command whose thread cannot start ends there as failed: a chain that
-// cannot go on leaves its device failed, so that a front end names it
-// instead of waiting for it, and a check that cannot start says so.
-TEST_F(ECMProbe, ACommandThatCannotStartEndsFailed)
+// A follow-up command whose thread cannot start is the computer's want, not
+// the device's answer: the chain waits for a place again, unjudged (a
+// front end names it among those still waiting), and the device is listed
+// once threads start again. A command started alone that cannot start
+// ends there as failed, so that no one waits for it.
+TEST_F(ECMProbe, ACommandWhoseThreadCannotStartWaitsAndGoesOnLater)
 {
+    static std::atomic<bool> s_bRefuse;
+    static std::atomic<int> s_nRefused;
+    s_bRefuse = true;
+    s_nRefused = 0;
     class CRecord : public CVLECMNIFInfo
     {
     public:
         using CVLECMNIFInfo::Start;
-        void Start(void*) override { throw new EVLStartThreadException("test", "ECMProbeTest", __LINE__); }
+        void Start(void* pData) override
+        {
+            if (s_bRefuse) {
+                ++s_nRefused;
+                throw new EVLStartThreadException("test", "ECMProbeTest", __LINE__);
+            }
+            CVLECMNIFInfo::Start(pData);
+        }
     };
     class CFactory : public IVLECMNIFInfoFactoryIF
     {
@@ -174,35 +192,40 @@ TEST_F(ECMProbe, ACommandThatCannotStartEndsFailed)
         CVLTarget* CreateNIFInfo(CVLECM*, CVLCMApi*) override { return new CRecord; }
         void DestroyNIFInfo(CVLECM*, CVLCMApi*, CVLTarget* pTarget) override { delete pTarget; }
     } factory;
+    // Its records go before the factory does, whatever fails below.
+    struct STerminate
+    {
+        CVLECM& ecm;
+        ~STerminate() { ecm.Terminate(); }
+    } terminate{m_ECM};
     CWatchdog watchdog(60, "commands that cannot start");
     ASSERT_EQ(VLECM_RESULT_SUCCESS, m_ECM.Initialize(&m_Client, &factory, nullptr, nullptr));
     ASSERT_EQ(VLECM_RESULT_SUCCESS, Probe());
     ASSERT_TRUE(CFakeNetwork::Reply(kMac1));
-    // The check runs on the check thread; the next command needs a thread.
+    // The check runs on the check thread; the next command needs a thread,
+    // and is tried again.
     CVLECMProbeInstance& probe = m_ECM.GetProbeInstance();
-    int nRunning = 1, nWaiting = 0;
-    for (int i = 0; i < 4000; ++i) {
-        // The checking count first: a chain leaves its check before it runs.
-        bool bChecked = probe.GetCheckingChainCount() == 0;
+    ASSERT_TRUE(Eventually([] { return s_nRefused >= 2; }));
+    // Between its tries it waits, holding no place.
+    EXPECT_TRUE(Eventually([&probe] {
+        int nRunning = 1, nWaiting = 0;
         probe.GetChainCounts(nRunning, nWaiting);
-        if (CFakeNetwork::RequestCount(kMac1, "CheckUnicast") == 1 && bChecked && nRunning == 0)
-            break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    ASSERT_EQ(0, nRunning);
-    // It answered unicast, and its commands could not start: so it says.
-    EXPECT_EQ(nullptr, m_ECM.FindNIFInfo(kMac1));
+        return nRunning == 0 && nWaiting == 1;
+    }));
     SVLECMMACState state;
     ASSERT_TRUE(m_ECM.GetMACState(kMac1, state));
-    EXPECT_EQ(VLECM_MAC_NONE, state.eVerdict);
+    EXPECT_EQ(VLECM_MAC_PENDING, state.eVerdict);
     ASSERT_EQ(1u, state.addresses.size());
     EXPECT_TRUE(state.addresses[0].bUnicast);
-    EXPECT_EQ(VLECM_MAC_ADDRESS_FAILED, state.addresses[0].eState);
-    EXPECT_EQ(VLECM_MAC_FAILURE_COMMAND, state.addresses[0].eFailure);
-    EXPECT_EQ(VLECM_RESULT_INTERNAL_ERROR, state.addresses[0].eResult);
+    EXPECT_EQ(VLECM_MAC_ADDRESS_ANSWERED, state.addresses[0].eState);
     EXPECT_EQ(0, CFakeNetwork::RequestCount(kMac1, "GetListInfo"));
     EXPECT_EQ(0u, m_Client.Count("probe"));
+    s_bRefuse = false;
+    ASSERT_TRUE(m_Client.WaitFor("probe", 1));
+    EXPECT_NE(nullptr, m_ECM.FindNIFInfo(kMac1));
+    EXPECT_EQ(1, CFakeNetwork::RequestCount(kMac1, "GetListInfo"));
 
+    s_bRefuse = true;
     CRecord lone;
     lone.SetOwnerVLECMInstance(&m_ECM);
     EXPECT_EQ(VLECM_RESULT_INTERNAL_ERROR,
@@ -210,7 +233,75 @@ TEST_F(ECMProbe, ACommandThatCannotStartEndsFailed)
     EXPECT_FALSE(lone.IsCommandRunning());
     EXPECT_EQ(VLECM_RESULT_INTERNAL_ERROR, lone.GetCommandResult());
     EXPECT_EQ(VLECM_RESULT_INTERNAL_ERROR, lone.GetUnicastCheckResult());
-    m_ECM.Terminate();
+}
+
+// A command that found no descriptor free never reached the device: its
+// chain waits, unjudged, and the device is listed once descriptors come
+// back; a stop judges a chain still waiting so stopped.
+TEST_F(ECMProbe, ACommandWithoutADescriptorWaitsAndTheDeviceIsListedLater)
+{
+    CWatchdog watchdog(60, "commands without descriptors");
+    CFakeNetwork::SetAnswer(kMac1, "GetListInfo", EFakeAnswer::NoDescriptor);
+    CFakeNetwork::SetAnswer(kMac2, "GetListInfo", EFakeAnswer::NoDescriptor);
+    ASSERT_EQ(VLECM_RESULT_SUCCESS, Probe());
+    ASSERT_TRUE(CFakeNetwork::Reply(kMac1));
+    ASSERT_TRUE(CFakeNetwork::Reply(kMac2));
+    // Tried again and again, never judged.
+    ASSERT_TRUE(Eventually([] {
+        return CFakeNetwork::RequestCount(kMac1, "GetListInfo") >= 2 &&
+               CFakeNetwork::RequestCount(kMac2, "GetListInfo") >= 2;
+    }));
+    SVLECMMACState state;
+    ASSERT_TRUE(m_ECM.GetMACState(kMac1, state));
+    EXPECT_EQ(VLECM_MAC_PENDING, state.eVerdict);
+    CFakeNetwork::SetAnswer(kMac1, "GetListInfo", EFakeAnswer::Success);
+    ASSERT_TRUE(m_Client.WaitFor("probe", 1));
+    EXPECT_NE(nullptr, m_ECM.FindNIFInfo(kMac1));
+    // The other still waits; the stop judges it.
+    ASSERT_TRUE(m_ECM.GetMACState(kMac2, state));
+    EXPECT_EQ(VLECM_MAC_PENDING, state.eVerdict);
+    m_ECM.StopProbe();
+    ASSERT_TRUE(WaitJudged(m_ECM, kMac2, state));
+    ASSERT_EQ(1u, state.addresses.size());
+    EXPECT_EQ(VLECM_MAC_FAILURE_STOPPED, state.addresses[0].eFailure);
+    EXPECT_EQ(nullptr, m_ECM.FindNIFInfo(kMac2));
+    int nChecking = 0;
+    EXPECT_EQ(0, m_ECM.GetProbeInstance().GetUnfinishedChainCount(nChecking));
+}
+
+// Places are descriptors: a probe raises the soft limit as far as every
+// network's places need (never beyond the hard limit, which a test cannot
+// raise again: how few are shared out is the scheduler's test).
+TEST_F(ECMProbe, PlacesUnderALowDescriptorLimit)
+{
+    rlimit saved = {};
+    ASSERT_EQ(0, getrlimit(RLIMIT_NOFILE, &saved));
+    if (saved.rlim_max != RLIM_INFINITY && saved.rlim_max < 4096)
+        GTEST_SKIP() << "the hard limit on descriptors is low already";
+    struct SRestore
+    {
+        rlimit limit;
+        ~SRestore() { setrlimit(RLIMIT_NOFILE, &limit); }
+    } restore{saved};
+    long nOpen = 0;
+    if (DIR* pDir = opendir("/proc/self/fd")) {
+        while (readdir(pDir) != nullptr)
+            ++nOpen;
+        closedir(pDir);
+    }
+    ASSERT_GT(nOpen, 0);
+    CVLECMMACTable& table = m_ECM.GetProbeInstance().GetMACTable();
+    rlimit low = saved;
+    low.rlim_cur = static_cast<rlim_t>(nOpen + 30);
+    ASSERT_EQ(0, setrlimit(RLIMIT_NOFILE, &low));
+    ASSERT_EQ(VLECM_RESULT_SUCCESS, Probe());
+    EXPECT_EQ(CVLECMMACTable::MAX_PLACES_PER_NETWORK, table.GetPlacesPerNetwork());
+    EXPECT_EQ(0, table.GetSharedPlaces());
+    rlimit raised = {};
+    ASSERT_EQ(0, getrlimit(RLIMIT_NOFILE, &raised));
+    EXPECT_GT(raised.rlim_cur, low.rlim_cur);
+    EXPECT_EQ(saved.rlim_max, raised.rlim_max);
+    m_ECM.StopProbe();
 }
 
 // A device that answers the probe but not its unicast check, whether the

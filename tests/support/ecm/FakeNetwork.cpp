@@ -10,6 +10,7 @@
 
 #include "base/core/VLCommunicationException.h"
 #include "base/core/VLErrorResultException.h"
+#include "base/core/VLOpenException.h"
 #include "base/core/VLStopFunctionException.h"
 #include "base/core/VLTimeoutException.h"
 #include "cm/VLCMApi.h"
@@ -158,6 +159,9 @@ CFakeModule::SScript FakeVLPC()
             throw new EVLErrorResultException("FakeVLPC", "FakeNetwork", __LINE__, "VLPC", 0xF003);
         case EFakeAnswer::Unreachable:
             throw new EVLCommunicationException("FakeVLPC", "FakeNetwork", __LINE__, 0, "", false);
+        case EFakeAnswer::NoDescriptor:
+            // As the socket module stores EMFILE.
+            throw new EVLOpenException("FakeVLPC", "FakeNetwork", __LINE__, "CVLSock", 24);
         case EFakeAnswer::Block:
         case EFakeAnswer::SlowStop:
         case EFakeAnswer::Hold:

@@ -21,8 +21,9 @@ enum class EFakeAnswer
                   // apart: no reply comes)
     SlowStop,     // Block, then stays in its stop until as many stops as
                   // SetStopsTogether names are under way at once (2 s at most)
-    Hold          // a command thread's request waits until the instance is
+    Hold,         // a command thread's request waits until the instance is
                   // stopped or the test sets another answer, then answers so
+    NoDescriptor  // EVLOpenException for want of descriptors: no request leaves
 };
 
 // While an object lives, the fakes are the registered modules; it restores

@@ -1,0 +1,303 @@
+// The chains' checks and places, and who waits for them in what order.
+#include "ecm/probe/VLECMChainScheduler.h"
+
+#include <algorithm>
+
+CVLECMChainScheduler::CVLECMChainScheduler()
+{
+}
+
+void CVLECMChainScheduler::Reset()
+{
+    m_Chains.clear();
+    m_nChecking = 0;
+    m_ChecksWaiting.Clear();
+    m_nSharedTaken = 0;
+    m_Networks.clear();
+    m_strLastShared = CVLString();
+    m_bNamedPlaceTaken = false;
+    m_nNamedWaiting = 0;
+    m_Deferred.clear();
+    m_bStopped = false;
+}
+
+void CVLECMChainScheduler::Stop()
+{
+    m_bStopped = true;
+    for (const TChain chain : m_ChecksWaiting.TakeAll())
+        m_Chains.erase(chain);
+    for (auto& network : m_Networks) {
+        for (const TChain chain : network.second.waiting)
+            m_Chains.erase(chain);
+        network.second.waiting.clear();
+    }
+    for (const TChain chain : m_Deferred)
+        m_Chains.erase(chain);
+    m_Deferred.clear();
+    m_nNamedWaiting = 0;
+}
+
+void CVLECMChainScheduler::SetCheckLimit(int nChecks)
+{
+    m_nCheckLimit = std::max(1, std::min(static_cast<int>(MAX_CHECKING), nChecks));
+}
+
+void CVLECMChainScheduler::SetPlaces(int nPerNetwork, int nShared)
+{
+    m_nPerNetwork = std::max(1, std::min(static_cast<int>(MAX_PLACES_PER_NETWORK), nPerNetwork));
+    m_nShared = std::max(0, nShared);
+}
+
+void CVLECMChainScheduler::ShareOut(long nPlaces, int nNetworks, int& nPerNetwork, int& nShared)
+{
+    const long nEach = MAX_PLACES_PER_NETWORK;
+    nNetworks = std::max(1, nNetworks);
+    if (nPlaces >= nEach * nNetworks) {
+        nPerNetwork = MAX_PLACES_PER_NETWORK;
+        nShared = 0;
+        return;
+    }
+    // Half of what there is kept network by network (a network's own
+    // stalling hosts never take another's), the other half for whichever
+    // networks need more: a network's hosts then take no more than they
+    // leave the others.
+    nPerNetwork = static_cast<int>(std::max(1L, nPlaces / (2L * nNetworks)));
+    nShared = static_cast<int>(std::max(0L, nPlaces - static_cast<long>(nPerNetwork) * nNetworks));
+}
+
+bool CVLECMChainScheduler::AskCheck(TChain chain, const CVLString& strNetwork, bool bNamed)
+{
+    SHeld& held = m_Chains[chain];
+    held.strNetwork = strNetwork;
+    held.bNamed = bNamed;
+    // Only the bound of checks makes one wait, never the named address.
+    if (m_bStopped || (m_nChecking >= m_nCheckLimit && !bNamed)) {
+        held.eHeld = HELD_WAITING_CHECK;
+        m_ChecksWaiting.Push(strNetwork, chain);
+        return false;
+    }
+    held.eHeld = HELD_CHECK;
+    ++m_nChecking;
+    return true;
+}
+
+bool CVLECMChainScheduler::AskPlace(TChain chain, const CVLString& strNetwork, bool bNamed)
+{
+    SHeld& held = m_Chains[chain];
+    held.strNetwork = strNetwork;
+    held.bNamed = bNamed;
+    SNetwork& network = m_Networks[strNetwork];
+    if (!m_bStopped) {
+        if (bNamed && !m_bNamedPlaceTaken) {
+            m_bNamedPlaceTaken = true;
+            held.eHeld = HELD_NAMED_PLACE;
+            return true;
+        }
+        // No chain of the network waits while it may take a place: its
+        // line is empty here, but for a named chain ahead of it.
+        if (network.waiting.empty() || bNamed) {
+            if (network.nOwn < m_nPerNetwork) {
+                ++network.nOwn;
+                held.eHeld = HELD_PLACE;
+                return true;
+            }
+            if (m_nSharedTaken < m_nShared && network.nOwn + network.nShared < MAX_PLACES_PER_NETWORK) {
+                ++network.nShared;
+                ++m_nSharedTaken;
+                m_strLastShared = strNetwork;
+                held.eHeld = HELD_PLACE;
+                return true;
+            }
+        }
+    }
+    // The named address goes ahead of every chain of its network.
+    held.eHeld = HELD_WAITING_PLACE;
+    if (bNamed) {
+        network.waiting.push_front(chain);
+        ++m_nNamedWaiting;
+    } else {
+        network.waiting.push_back(chain);
+    }
+    return false;
+}
+
+void CVLECMChainScheduler::Defer(TChain chain, std::vector<SStarted>& started)
+{
+    auto it = m_Chains.find(chain);
+    if (it == m_Chains.end())
+        return;
+    const bool bNamed = it->second.bNamed;
+    const CVLString strNetwork = it->second.strNetwork;
+    Free(chain, started);
+    if (m_bStopped)
+        return;
+    SHeld& held = m_Chains[chain];
+    held.eHeld = HELD_DEFERRED;
+    held.strNetwork = strNetwork;
+    held.bNamed = bNamed;
+    m_Deferred.push_back(chain);
+}
+
+void CVLECMChainScheduler::Retry(std::vector<SStarted>& started)
+{
+    if (m_bStopped || m_Deferred.empty())
+        return;
+    // In the order they were deferred, each network's at its line's head.
+    for (auto it = m_Deferred.rbegin(); it != m_Deferred.rend(); ++it) {
+        SHeld& held = m_Chains[*it];
+        held.eHeld = HELD_WAITING_PLACE;
+        m_Networks[held.strNetwork].waiting.push_front(*it);
+        if (held.bNamed)
+            ++m_nNamedWaiting;
+    }
+    m_Deferred.clear();
+    givePlaces(started);
+}
+
+void CVLECMChainScheduler::forgetWaiting(TChain chain, const SHeld& held)
+{
+    if (held.eHeld == HELD_WAITING_CHECK) {
+        m_ChecksWaiting.Remove(held.strNetwork, [chain](TChain waiting) { return waiting == chain; });
+    } else if (held.eHeld == HELD_DEFERRED) {
+        m_Deferred.erase(std::remove(m_Deferred.begin(), m_Deferred.end(), chain), m_Deferred.end());
+    } else if (held.eHeld == HELD_WAITING_PLACE) {
+        auto network = m_Networks.find(held.strNetwork);
+        if (network != m_Networks.end()) {
+            std::deque<TChain>& waiting = network->second.waiting;
+            waiting.erase(std::remove(waiting.begin(), waiting.end(), chain), waiting.end());
+        }
+        if (held.bNamed)
+            --m_nNamedWaiting;
+    }
+}
+
+void CVLECMChainScheduler::Free(TChain chain, std::vector<SStarted>& started)
+{
+    auto it = m_Chains.find(chain);
+    if (it == m_Chains.end())
+        return;
+    const SHeld held = it->second;
+    m_Chains.erase(it);
+    switch (held.eHeld) {
+    case HELD_WAITING_CHECK:
+    case HELD_WAITING_PLACE:
+    case HELD_DEFERRED:
+        forgetWaiting(chain, held);
+        return;
+    case HELD_CHECK:
+        --m_nChecking;
+        startWaitingChecks(started);
+        return;
+    case HELD_NAMED_PLACE:
+        m_bNamedPlaceTaken = false;
+        break;
+    case HELD_PLACE: {
+        // A network uses its own places first: the pool's goes back as soon
+        // as one of its chains ends, to whichever network needs it.
+        SNetwork& network = m_Networks[held.strNetwork];
+        if (network.nShared > 0) {
+            --network.nShared;
+            --m_nSharedTaken;
+        } else {
+            --network.nOwn;
+        }
+        break;
+    }
+    }
+    givePlaces(started);
+}
+
+void CVLECMChainScheduler::startWaitingChecks(std::vector<SStarted>& started)
+{
+    TChain chain = nullptr;
+    while (!m_bStopped && m_nChecking < m_nCheckLimit && m_ChecksWaiting.Take(chain)) {
+        m_Chains[chain].eHeld = HELD_CHECK;
+        ++m_nChecking;
+        started.push_back({chain, true});
+    }
+}
+
+void CVLECMChainScheduler::giveFirst(SNetwork& network, EHeld ePlace, std::vector<SStarted>& started)
+{
+    const TChain chain = network.waiting.front();
+    network.waiting.pop_front();
+    SHeld& held = m_Chains[chain];
+    if (held.bNamed)
+        --m_nNamedWaiting;
+    held.eHeld = ePlace;
+    started.push_back({chain, false});
+}
+
+void CVLECMChainScheduler::givePlaces(std::vector<SStarted>& started)
+{
+    if (m_bStopped)
+        return;
+    // A named chain that waits is ahead of its network's others.
+    if (!m_bNamedPlaceTaken && m_nNamedWaiting > 0) {
+        for (auto& network : m_Networks) {
+            auto named = std::find_if(network.second.waiting.begin(), network.second.waiting.end(),
+                                      [this](TChain chain) { return m_Chains[chain].bNamed; });
+            if (named == network.second.waiting.end())
+                continue;
+            // Brought to the head, it takes the named place.
+            const TChain chain = *named;
+            network.second.waiting.erase(named);
+            network.second.waiting.push_front(chain);
+            m_bNamedPlaceTaken = true;
+            giveFirst(network.second, HELD_NAMED_PLACE, started);
+            break;
+        }
+    }
+    for (auto& network : m_Networks) {
+        while (!network.second.waiting.empty() && network.second.nOwn < m_nPerNetwork) {
+            ++network.second.nOwn;
+            giveFirst(network.second, HELD_PLACE, started);
+        }
+    }
+    // The pool's free places, the networks that wait in turn (in the order
+    // of their names, from the one after the network served last).
+    while (m_nSharedTaken < m_nShared && !m_Networks.empty()) {
+        auto start = m_Networks.upper_bound(m_strLastShared);
+        if (start == m_Networks.end())
+            start = m_Networks.begin();
+        auto it = start;
+        bool bGiven = false;
+        do {
+            SNetwork& network = it->second;
+            if (!network.waiting.empty() && network.nOwn + network.nShared < MAX_PLACES_PER_NETWORK) {
+                ++network.nShared;
+                ++m_nSharedTaken;
+                m_strLastShared = it->first;
+                giveFirst(network, HELD_PLACE, started);
+                bGiven = true;
+                break;
+            }
+            if (++it == m_Networks.end())
+                it = m_Networks.begin();
+        } while (it != start);
+        if (!bGiven)
+            break;
+    }
+}
+
+int CVLECMChainScheduler::GetRunningCount() const
+{
+    int nRunning = m_bNamedPlaceTaken ? 1 : 0;
+    for (const auto& network : m_Networks)
+        nRunning += network.second.nOwn + network.second.nShared;
+    return nRunning;
+}
+
+int CVLECMChainScheduler::GetWaitingCount() const
+{
+    int nWaiting = m_ChecksWaiting.GetCount() + static_cast<int>(m_Deferred.size());
+    for (const auto& network : m_Networks)
+        nWaiting += static_cast<int>(network.second.waiting.size());
+    return nWaiting;
+}
+
+int CVLECMChainScheduler::GetRunningCount(const CVLString& strNetwork) const
+{
+    auto it = m_Networks.find(strNetwork);
+    return it != m_Networks.end() ? it->second.nOwn + it->second.nShared : 0;
+}

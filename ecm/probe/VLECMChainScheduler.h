@@ -1,0 +1,150 @@
+// The chains' turns: the unicast checks under way at once, each local
+// network's places for the follow-up commands, the named address's place,
+// and what waits for a check or a place and in what order. It knows a chain
+// only by its record: asked, it answers "start" or "wait", and as it frees
+// what a chain held it names the waiting chains that start in its stead.
+// The MAC table owns each address's state and calls it under its one lock:
+// it is not thread-safe and calls nothing outside.
+//
+// Checks: up to the check limit at once; the named address's check never
+// waits. Those beyond wait, the networks taking the free checks in turn.
+//
+// Places: each local network ("" for none) has places of its own that no
+// other network's chains take; beyond them a network takes places of a
+// pool the networks share, up to MAX_PLACES_PER_NETWORK in all, the
+// networks that wait taking the pool's free places in turn. A network uses
+// its own places first: as a chain of a network in the pool ends, the
+// pool's place goes back whichever of its chains ended. The named address has one
+// more place of its own; while it is taken a named chain waits at the head
+// of its network's line. A chain whose command could not start for want of
+// the computer's own resources waits apart until Retry, then at the head
+// of its network's line.
+#ifndef VLECMCHAINSCHEDULER_H
+#define VLECMCHAINSCHEDULER_H
+
+#include <deque>
+#include <map>
+#include <unordered_map>
+#include <vector>
+
+#include "base/core/VLString.h"
+#include "ecm/probe/TVLECMNetworkTurns.h"
+
+class CVLECMNIFInfo;
+
+class CVLECMChainScheduler
+{
+public:
+    // Unicast checks under way at once (they share one thread and socket).
+    enum
+    {
+        MAX_CHECKING = 512
+    };
+    // Places one local network may hold in all, its own and the pool's: a
+    // device waits behind no more than this many addresses of its own
+    // network that pass their check and stall.
+    enum
+    {
+        MAX_PLACES_PER_NETWORK = 64
+    };
+
+    typedef const CVLECMNIFInfo* TChain;
+    // A waiting chain that starts: its check, or its command in a place.
+    struct SStarted
+    {
+        TChain chain = nullptr;
+        bool bCheck = false;
+    };
+
+    CVLECMChainScheduler();
+
+    // Every chain forgotten, the stop too; the limits stay.
+    void Reset();
+    // Nothing starts any more; what waits is forgotten (the table judges it).
+    void Stop();
+
+    // Checks at once, from 1 to MAX_CHECKING.
+    void SetCheckLimit(int nChecks);
+    int GetCheckLimit() const { return m_nCheckLimit; }
+    // Each network's own places (1 to MAX_PLACES_PER_NETWORK) and the
+    // pool's (0 or more).
+    void SetPlaces(int nPerNetwork, int nShared);
+    int GetPlacesPerNetwork() const { return m_nPerNetwork; }
+    int GetSharedPlaces() const { return m_nShared; }
+    // Shares nPlaces (the descriptors a probe may hold for its places) out
+    // among nNetworks: each its own, the rest a pool. Where there are
+    // enough, each network has MAX_PLACES_PER_NETWORK of its own.
+    static void ShareOut(long nPlaces, int nNetworks, int& nPerNetwork, int& nShared);
+
+    // A chain of that network asks for its check, or for a place: true, it
+    // holds one and starts now; false, it waits.
+    bool AskCheck(TChain chain, const CVLString& strNetwork, bool bNamed);
+    bool AskPlace(TChain chain, const CVLString& strNetwork, bool bNamed);
+    // The chain's command could not start for want of the computer's own
+    // resources: its place is freed and it waits apart until Retry.
+    void Defer(TChain chain, std::vector<SStarted>& started);
+    // The chains deferred wait for a place again, each at the head of its
+    // network's line, and take what is free.
+    void Retry(std::vector<SStarted>& started);
+    // Frees what the chain holds or waits for.
+    void Free(TChain chain, std::vector<SStarted>& started);
+
+    // Chains holding a place (the named one included), waiting for a check
+    // or a place (deferred included), in their check; a network's places
+    // taken.
+    int GetRunningCount() const;
+    int GetWaitingCount() const;
+    int GetCheckingCount() const { return m_nChecking; }
+    int GetWaitingCheckCount() const { return m_ChecksWaiting.GetCount(); }
+    int GetRunningCount(const CVLString& strNetwork) const;
+    int GetDeferredCount() const { return static_cast<int>(m_Deferred.size()); }
+
+private:
+    enum EHeld
+    {
+        HELD_WAITING_CHECK,
+        HELD_CHECK,
+        HELD_WAITING_PLACE,
+        HELD_DEFERRED,
+        HELD_PLACE,
+        HELD_NAMED_PLACE
+    };
+    struct SHeld
+    {
+        EHeld eHeld = HELD_WAITING_CHECK;
+        CVLString strNetwork;
+        bool bNamed = false;
+    };
+    // A network's places taken (its own and the pool's) and its line.
+    struct SNetwork
+    {
+        int nOwn = 0;
+        int nShared = 0;
+        std::deque<TChain> waiting;
+    };
+
+    void startWaitingChecks(std::vector<SStarted>& started);
+    // The free places to the chains that wait: the named place, each
+    // network's own, then the pool's in turn.
+    void givePlaces(std::vector<SStarted>& started);
+    // The network's first waiting chain takes a place of that kind.
+    void giveFirst(SNetwork& network, EHeld ePlace, std::vector<SStarted>& started);
+    void forgetWaiting(TChain chain, const SHeld& held);
+
+    std::unordered_map<TChain, SHeld> m_Chains;
+    int m_nCheckLimit = MAX_CHECKING;
+    int m_nChecking = 0;
+    TVLECMNetworkTurns<TChain> m_ChecksWaiting;
+    int m_nPerNetwork = MAX_PLACES_PER_NETWORK;
+    int m_nShared = 0;
+    int m_nSharedTaken = 0;
+    std::map<CVLString, SNetwork> m_Networks;
+    // The network that took the pool's last place.
+    CVLString m_strLastShared;
+    bool m_bNamedPlaceTaken = false;
+    int m_nNamedWaiting = 0;
+    std::vector<TChain> m_Deferred;
+    bool m_bStopped = false;
+};
+
+#endif
