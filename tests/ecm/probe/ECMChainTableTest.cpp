@@ -4,10 +4,10 @@
 // keeps its rules after each: no network holds more than its own places and
 // what it took from the pool, the pool is never over-given, no chain waits
 // while a place or check it may take is free (a deferred one waits apart
-// until the retry), what is held belongs to addresses still to be judged,
-// nothing starts after a stop, every MAC the table hands on is handed on
-// once, and after a stop and the ends of what was under way nothing is
-// pending.
+// until the retry, then at the head of its network's line), what is held
+// belongs to addresses still to be judged, nothing starts after a stop,
+// every MAC the table hands on is handed on once, and after a stop and the
+// ends of what was under way nothing is pending.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -573,6 +573,13 @@ private:
         return &m_Records[found[static_cast<size_t>(Draw(static_cast<int>(found.size())))]];
     }
 
+    bool RetriedWaits(const std::string& strNetwork) const
+    {
+        return std::any_of(m_Records.begin(), m_Records.end(), [&strNetwork](const SRecord& record) {
+            return record.ePhase == PHASE_WAITING_PLACE && record.bRetried && record.strNetwork == strNetwork;
+        });
+    }
+
     SRecord* AnyWaiting()
     {
         std::vector<size_t> found;
@@ -680,6 +687,12 @@ private:
                                                                                    : PHASE_WAITING_PLACE;
                 EXPECT_EQ(eWanted, pRecord->ePhase) << "started " << pRecord->strAddress;
                 EXPECT_TRUE(m_Table.MayStart(start.pRecord, start.eCommand));
+                // Let wait again, a deferred chain is at the head of its
+                // network's line: only a named chain goes ahead of it.
+                if (pRecord->ePhase == PHASE_WAITING_PLACE && !pRecord->bRetried && !pRecord->bNamed) {
+                    EXPECT_FALSE(RetriedWaits(pRecord->strNetwork))
+                        << "started " << pRecord->strAddress << " ahead of a chain deferred and let wait again";
+                }
                 if (pRecord->bRetried && pRecord->ePhase == PHASE_WAITING_PLACE) {
                     EXPECT_EQ(pRecord->eCommand, start.eCommand) << "a deferred chain restarted otherwise";
                     ++m_nRetriedStarts;
