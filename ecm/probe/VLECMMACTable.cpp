@@ -952,7 +952,12 @@ std::vector<CVLECMNIFInfo*> CVLECMMACTable::Remove(const CVLString& strMAC, SNex
     std::lock_guard<std::mutex> lock(m_Mutex);
     SMAC& mac = entryOf(strMAC);
     mac.bRemoved = true;
-    // Marked removed first: what its chains held goes to other MACs' chains.
+    // Marked removed first, and its waiting chains forgotten before what
+    // the others held is given out: it goes to other MACs' chains only.
+    for (SEntry& entry : mac.kept) {
+        if (entry.eChain == CHAIN_WAITING_CHECK || entry.eChain == CHAIN_WAITING_PLACE)
+            freeChain(entry, next);
+    }
     for (SEntry& entry : mac.kept)
         freeChain(entry, next);
     for (SEntry& entry : mac.kept) {

@@ -1,6 +1,7 @@
 // What a chain leaves as it ends otherwise than by its answer: lost ends
 // are taken once, a record detached or its MAC removed leaves nothing held,
-// waiting or pending, and a chain judged while it waits leaves its line;
+// waiting or pending (what a removed MAC held goes to other MACs' chains),
+// and a chain judged while it waits leaves its line;
 // a named chain that waits behind others takes the named place as it frees.
 #include <gtest/gtest.h>
 
@@ -128,6 +129,27 @@ TEST_F(ECMChainTableEnds, ARemovedMACLeavesNothingHeldWaitingOrPending)
         m_Table.Remove(Key(nMAC, "").strMAC, &next);
         return next;
     });
+}
+
+// What a removed MAC's chains held (a place, a check) goes to other MACs'
+// waiting chains, never to one of its own addresses that waited for it.
+TEST_F(ECMChainTableEnds, ARemovedMACsPlaceAndCheckGoToOtherMACsOnly)
+{
+    CVLECMNIFInfo running, waitingPlace, checking, waitingCheck, other, otherCheck;
+    ASSERT_EQ(1u, Begin(&running, Key(0, "10.1.0.1")));
+    ASSERT_EQ(1u, Answer(&running));
+    ASSERT_EQ(1u, Begin(&waitingPlace, Key(0, "10.1.0.2")));
+    ASSERT_EQ(0u, Answer(&waitingPlace));
+    ASSERT_EQ(1u, Begin(&other, Key(1, "10.1.0.3")));
+    ASSERT_EQ(0u, Answer(&other));
+    ASSERT_EQ(1u, Begin(&checking, Key(0, "10.1.0.4")));
+    ASSERT_EQ(0u, Begin(&waitingCheck, Key(0, "10.1.0.5")));
+    ASSERT_EQ(0u, Begin(&otherCheck, Key(2, "10.1.0.6")));
+    CVLECMMACTable::SNext next;
+    m_Table.Remove(Key(0, "").strMAC, &next);
+    ASSERT_EQ(2u, next.starts.size());
+    EXPECT_EQ(&other, next.starts[0].pRecord);
+    EXPECT_EQ(&otherCheck, next.starts[1].pRecord);
 }
 
 // A chain judged while it waits leaves its line: a record made again at

@@ -1,10 +1,13 @@
 // The MAC table owns each address's chain. Driven with random events (every
-// transition it has, with few places and checks as well as many), it keeps
-// its rules after each: no network holds more than its places, no chain
-// waits while a place or check it may take is free, what is held belongs to
-// addresses still to be judged, nothing starts after a stop, every MAC the
-// table hands on is handed on once, and after a stop and the ends of what
-// was under way nothing is pending.
+// transition it has, deferred starts and their retries too, with few places
+// and checks as well as many, with and without a pool of shared places), it
+// keeps its rules after each: no network holds more than its own places and
+// what it took from the pool, the pool is never over-given, no chain waits
+// while a place or check it may take is free (a deferred one waits apart
+// until the retry, then at the head of its network's line), what is held
+// belongs to addresses still to be judged, nothing starts after a stop,
+// every MAC the table hands on is handed on once, and after a stop and the
+// ends of what was under way nothing is pending.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -19,6 +22,7 @@
 #include <vector>
 
 #include "base/core/VLCharset.h"
+#include "ecm/probe/VLECMChainScheduler.h"
 #include "ecm/probe/VLECMMACTable.h"
 #include "ecm/record/VLECMNIFInfo.h"
 
@@ -42,9 +46,10 @@ enum EPhase
     PHASE_CHECKING,
     PHASE_WAITING_PLACE,
     PHASE_RUNNING,
-    PHASE_ENDING,  // its command ended: the next may start in its place
-    PHASE_OVER,    // judged
-    PHASE_GONE     // detached, or its MAC removed
+    PHASE_DEFERRED,  // its command could not start for a local reason
+    PHASE_ENDING,    // its command ended: the next may start in its place
+    PHASE_OVER,      // judged
+    PHASE_GONE       // detached, or its MAC removed
 };
 
 // A network's chains as the probe instance sees them.
@@ -53,15 +58,27 @@ struct SNetworkView
     int nRunning = 0, nNamedRunning = 0, nWaiting = 0, nNamedWaiting = 0;
 };
 
-// The place rules, each checked here alone. Held: a network's chains hold
-// no more than its places; the named place holds one more, a named chain.
-// Gives whether the named place is taken.
-bool ExpectPlacesHeld(CVLECMMACTable& table, int nPlaces, const std::map<std::string, SNetworkView>& networks)
+// The places a network holds beyond its own: the pool's.
+int PoolTaken(CVLECMMACTable& table, int nPerNetwork, const std::map<std::string, SNetworkView>& networks)
 {
+    int nTaken = 0;
+    for (const auto& network : networks)
+        nTaken += std::max(0, table.GetRunningCount(Text(network.first)) - nPerNetwork);
+    return nTaken;
+}
+
+// The place rules, each checked here alone. Held: a network's chains hold
+// no more than its own places and what they took of the pool, the pool no
+// more than it has; the named place holds one more, a named chain. Gives
+// whether the named place is taken.
+bool ExpectPlacesHeld(CVLECMMACTable& table, int nPerNetwork, int nShared,
+                      const std::map<std::string, SNetworkView>& networks)
+{
+    EXPECT_LE(PoolTaken(table, nPerNetwork, networks), nShared) << "the pool over-given";
     int nInPlaces = 0, nSeen = 0;
     for (const auto& network : networks) {
         const int nHeld = table.GetRunningCount(Text(network.first));
-        EXPECT_LE(nHeld, nPlaces) << "network '" << network.first << "'";
+        EXPECT_LE(nHeld, nPerNetwork + nShared) << "network '" << network.first << "'";
         EXPECT_GE(network.second.nRunning - nHeld, 0) << "network '" << network.first << "'";
         EXPECT_LE(network.second.nRunning - nHeld, std::min(1, network.second.nNamedRunning))
             << "network '" << network.first << "'";
@@ -76,14 +93,20 @@ bool ExpectPlacesHeld(CVLECMMACTable& table, int nPlaces, const std::map<std::st
 }
 
 // Waiting: a chain waits for a place only while every place of its network
-// is taken, a named one only while the named place is taken too.
-void ExpectNoPlaceLeftFree(CVLECMMACTable& table, int nPlaces, const std::map<std::string, SNetworkView>& networks,
-                           bool bNamedPlaceTaken)
+// is taken and the pool's too (or the network holds all it may), a named
+// one only while the named place is taken as well. Deferred chains are not
+// counted here: they wait apart.
+void ExpectNoPlaceLeftFree(CVLECMMACTable& table, int nPerNetwork, int nShared,
+                           const std::map<std::string, SNetworkView>& networks, bool bNamedPlaceTaken)
 {
+    const int nPoolTaken = PoolTaken(table, nPerNetwork, networks);
     for (const auto& network : networks) {
         if (network.second.nWaiting > 0) {
-            EXPECT_EQ(nPlaces, table.GetRunningCount(Text(network.first)))
-                << "a chain of '" << network.first << "' waits beside a free place";
+            const int nHeld = table.GetRunningCount(Text(network.first));
+            EXPECT_GE(nHeld, nPerNetwork) << "a chain of '" << network.first << "' waits beside a free place";
+            EXPECT_TRUE(nPoolTaken == nShared || nHeld >= CVLECMChainScheduler::MAX_PLACES_PER_NETWORK)
+                << "a chain of '" << network.first << "' waits beside a free place of the pool (" << nPoolTaken
+                << " of " << nShared << " taken)";
         }
         if (network.second.nNamedWaiting > 0) {
             EXPECT_TRUE(bNamedPlaceTaken) << "a named chain waits beside the free named place";
@@ -115,8 +138,8 @@ EPhase PhaseAfterFailedStart(VLECM_COMMAND)
 class CProbeModel
 {
 public:
-    CProbeModel(CVLECMMACTable& table, std::mt19937& random, int nPlaces, int nChecks)
-        : m_Table(table), m_Random(random), m_nPlaces(nPlaces), m_nChecks(nChecks)
+    CProbeModel(CVLECMMACTable& table, std::mt19937& random, int nPerNetwork, int nShared, int nChecks)
+        : m_Table(table), m_Random(random), m_nPerNetwork(nPerNetwork), m_nShared(nShared), m_nChecks(nChecks)
     {
     }
 
@@ -249,6 +272,39 @@ public:
             pRecord->ePhase = PHASE_OVER;
     }
 
+    // A command the table asked for cannot start for a local reason (its
+    // start may come after the stop): it waits apart, or is judged stopped.
+    void Defer()
+    {
+        std::vector<SRecord*> found;
+        for (SRecord& record : m_Records) {
+            if (record.ePhase == PHASE_RUNNING)
+                found.push_back(&record);
+        }
+        if (found.empty())
+            return;
+        SRecord& record = *found[static_cast<size_t>(Draw(static_cast<int>(found.size())))];
+        Note("start deferred " + record.strAddress + " command " + std::to_string(record.eCommand));
+        record.ePhase = m_bStopped ? PHASE_OVER : PHASE_DEFERRED;
+        Follow(m_Table.StartDeferred(record.pRecord.get(), record.eCommand));
+    }
+
+    // The dispatch thread's pass: the deferred chains wait for a place
+    // again (none after the stop) and take what is free.
+    void Retry()
+    {
+        Note("retry deferred");
+        if (!m_bStopped) {
+            for (SRecord& record : m_Records) {
+                if (record.ePhase == PHASE_DEFERRED) {
+                    record.ePhase = PHASE_WAITING_PLACE;
+                    record.bRetried = true;
+                }
+            }
+        }
+        Follow(m_Table.RetryDeferred());
+    }
+
     // The record is destroyed otherwise: its address is judged at once.
     void Detach()
     {
@@ -266,10 +322,12 @@ public:
         EXPECT_FALSE(IsPending(*pRecord)) << "detached and still pending: " << pRecord->strAddress;
     }
 
-    // The client removes a MAC: its records come back, and none else.
+    // The client removes a MAC (half the time one with a chain that waits):
+    // its records come back, and none else.
     void Remove(int nMAC)
     {
-        const std::string strMAC = MACOf(nMAC);
+        const SRecord* pWaiting = Draw(2) == 0 ? AnyWaiting() : nullptr;
+        const std::string strMAC = pWaiting != nullptr ? pWaiting->strMAC : MACOf(nMAC);
         Note("remove " + strMAC);
         std::set<const CVLECMNIFInfo*> expected;
         for (SRecord& record : m_Records) {
@@ -286,9 +344,7 @@ public:
         CVLECMMACTable::SNext next;
         const std::vector<CVLECMNIFInfo*> records = m_Table.Remove(Text(strMAC), &next);
         EXPECT_EQ(expected, std::set<const CVLECMNIFInfo*>(records.begin(), records.end()));
-        m_strRemoving = strMAC;
         Follow(next);
-        m_strRemoving.clear();
     }
 
     void Stop()
@@ -296,7 +352,8 @@ public:
         Note("stop");
         m_bStopped = true;
         for (SRecord& record : m_Records) {
-            if (record.ePhase == PHASE_WAITING_CHECK || record.ePhase == PHASE_WAITING_PLACE)
+            if (record.ePhase == PHASE_WAITING_CHECK || record.ePhase == PHASE_WAITING_PLACE ||
+                record.ePhase == PHASE_DEFERRED)
                 record.ePhase = PHASE_OVER;
         }
         m_Heard.clear();
@@ -359,7 +416,7 @@ public:
     void Check(bool bStates)
     {
         std::map<std::string, SNetworkView> networks{{"", {}}, {"10.1", {}}, {"10.2", {}}};
-        int nChecking = 0, nNamedChecking = 0, nWaitingChecks = 0, nNamedWaitingChecks = 0;
+        int nChecking = 0, nNamedChecking = 0, nWaitingChecks = 0, nNamedWaitingChecks = 0, nDeferred = 0;
         for (const SRecord& record : m_Records) {
             SNetworkView& network = networks[record.strNetwork];
             switch (record.ePhase) {
@@ -379,6 +436,9 @@ public:
                 ++network.nWaiting;
                 network.nNamedWaiting += record.bNamed;
                 break;
+            case PHASE_DEFERRED:
+                ++nDeferred;
+                break;
             default:
                 break;
             }
@@ -390,16 +450,17 @@ public:
         int nWaitingPlaces = 0;
         for (const auto& network : networks)
             nWaitingPlaces += network.second.nWaiting;
-        const bool bNamedPlaceTaken = ExpectPlacesHeld(m_Table, m_nPlaces, networks);
+        const bool bNamedPlaceTaken = ExpectPlacesHeld(m_Table, m_nPerNetwork, m_nShared, networks);
+        m_nMostPoolTaken = std::max(m_nMostPoolTaken, PoolTaken(m_Table, m_nPerNetwork, networks));
         for (const auto& network : networks) {
             if (network.second.nNamedWaiting > 0 && network.second.nWaiting > network.second.nNamedWaiting)
                 ++m_nNamedWaitedBehind;
         }
-        ExpectNoPlaceLeftFree(m_Table, m_nPlaces, networks, bNamedPlaceTaken);
+        ExpectNoPlaceLeftFree(m_Table, m_nPerNetwork, m_nShared, networks, bNamedPlaceTaken);
         ExpectChecksKept(m_Table, m_nChecks, nChecking, nNamedChecking, nWaitingChecks, nNamedWaitingChecks);
         int nRunning = 0, nWaiting = 0;
         m_Table.GetChainCounts(nRunning, nWaiting);
-        EXPECT_EQ(nWaitingChecks + nWaitingPlaces, nWaiting);
+        EXPECT_EQ(nWaitingChecks + nWaitingPlaces + nDeferred, nWaiting);
         if (m_bStopped) {
             EXPECT_EQ(0, nWaiting);
         }
@@ -464,6 +525,8 @@ public:
 
     int GetHandedOnCount() const { return static_cast<int>(m_HandedOn.size()); }
     int GetNamedWaitedBehind() const { return m_nNamedWaitedBehind; }
+    int GetMostPoolTaken() const { return m_nMostPoolTaken; }
+    int GetRetriedStarts() const { return m_nRetriedStarts; }
 
 private:
     struct SRecord
@@ -473,6 +536,8 @@ private:
         bool bNamed = false;
         EPhase ePhase = PHASE_WAITING_CHECK;
         VLECM_COMMAND eCommand = VLECM_COMMAND_CHECK_UNICAST;
+        // Deferred, then let wait for a place again: it restarts its command.
+        bool bRetried = false;
     };
 
     SRecord& Add(std::unique_ptr<CVLECMNIFInfo> pRecord, const SVLECMReplyKey& key, const std::string& strNetwork)
@@ -501,6 +566,25 @@ private:
         for (size_t i = 0; i < m_Records.size(); ++i) {
             const EPhase ePhase = m_Records[i].ePhase;
             if (bUnderWay ? ePhase == PHASE_CHECKING || ePhase == PHASE_RUNNING : ePhase != PHASE_GONE)
+                found.push_back(i);
+        }
+        if (found.empty())
+            return nullptr;
+        return &m_Records[found[static_cast<size_t>(Draw(static_cast<int>(found.size())))]];
+    }
+
+    bool RetriedWaits(const std::string& strNetwork) const
+    {
+        return std::any_of(m_Records.begin(), m_Records.end(), [&strNetwork](const SRecord& record) {
+            return record.ePhase == PHASE_WAITING_PLACE && record.bRetried && record.strNetwork == strNetwork;
+        });
+    }
+
+    SRecord* AnyWaiting()
+    {
+        std::vector<size_t> found;
+        for (size_t i = 0; i < m_Records.size(); ++i) {
+            if (m_Records[i].ePhase == PHASE_WAITING_CHECK || m_Records[i].ePhase == PHASE_WAITING_PLACE)
                 found.push_back(i);
         }
         if (found.empty())
@@ -553,6 +637,7 @@ private:
             return address.eState == VLECM_MAC_ADDRESS_CHECKING;
         case PHASE_WAITING_PLACE:
         case PHASE_RUNNING:
+        case PHASE_DEFERRED:
             return address.eState == VLECM_MAC_ADDRESS_ANSWERED;
         default:
             return address.eState == VLECM_MAC_ADDRESS_PASSED || address.eState == VLECM_MAC_ADDRESS_FAILED;
@@ -593,14 +678,8 @@ private:
                     continue;
                 }
                 Note("start " + pRecord->strAddress + " command " + std::to_string(start.eCommand));
-                if (pRecord->ePhase == PHASE_GONE && pRecord->strMAC == m_strRemoving) {
-                    // Freeing one address of a MAC being removed can hand
-                    // its slot or place to another of that MAC: MayStart
-                    // refuses it and its failed start changes nothing.
-                    EXPECT_FALSE(m_Table.MayStart(start.pRecord, start.eCommand));
-                    const CVLECMMACTable::SNext none =
-                        m_Table.StartFailed(start.pRecord, start.eCommand, VLECM_RESULT_STOPPED);
-                    EXPECT_TRUE(none.starts.empty() && none.pReport == nullptr);
+                if (pRecord->ePhase == PHASE_GONE) {
+                    ADD_FAILURE() << "started " << pRecord->strAddress << ", its record gone";
                     continue;
                 }
                 const EPhase eWanted = start.eCommand == VLECM_COMMAND_CHECK_UNICAST ? PHASE_WAITING_CHECK
@@ -608,12 +687,28 @@ private:
                                                                                    : PHASE_WAITING_PLACE;
                 EXPECT_EQ(eWanted, pRecord->ePhase) << "started " << pRecord->strAddress;
                 EXPECT_TRUE(m_Table.MayStart(start.pRecord, start.eCommand));
+                // Let wait again, a deferred chain is at the head of its
+                // network's line: only a named chain goes ahead of it.
+                if (pRecord->ePhase == PHASE_WAITING_PLACE && !pRecord->bRetried && !pRecord->bNamed) {
+                    EXPECT_FALSE(RetriedWaits(pRecord->strNetwork))
+                        << "started " << pRecord->strAddress << " ahead of a chain deferred and let wait again";
+                }
+                if (pRecord->bRetried && pRecord->ePhase == PHASE_WAITING_PLACE) {
+                    EXPECT_EQ(pRecord->eCommand, start.eCommand) << "a deferred chain restarted otherwise";
+                    ++m_nRetriedStarts;
+                }
+                pRecord->bRetried = false;
                 pRecord->ePhase = start.eCommand == VLECM_COMMAND_CHECK_UNICAST ? PHASE_CHECKING : PHASE_RUNNING;
                 pRecord->eCommand = start.eCommand;
-                if (Draw(12) == 0) {
+                const int nWay = Draw(12);
+                if (nWay == 0) {
                     Note("start failed " + pRecord->strAddress);
                     pRecord->ePhase = PhaseAfterFailedStart(start.eCommand);
                     work.push_back(m_Table.StartFailed(start.pRecord, start.eCommand, VLECM_RESULT_FAILED));
+                } else if (nWay == 1 && start.eCommand != VLECM_COMMAND_CHECK_UNICAST) {
+                    Note("start deferred " + pRecord->strAddress);
+                    pRecord->ePhase = PHASE_DEFERRED;
+                    work.push_back(m_Table.StartDeferred(start.pRecord, start.eCommand));
                 }
             }
         }
@@ -621,7 +716,7 @@ private:
 
     CVLECMMACTable& m_Table;
     std::mt19937& m_Random;
-    const int m_nPlaces, m_nChecks;
+    const int m_nPerNetwork, m_nShared, m_nChecks;
     bool m_bStopped = false;
     std::deque<std::string> m_Trace;
     std::vector<SRecord> m_Records;
@@ -633,8 +728,9 @@ private:
     // MACs whose record handed on went before its hand-on was carried out.
     std::set<std::string> m_HandOnMayLack;
     std::set<std::string> m_Removed;
-    std::string m_strRemoving;
     int m_nNamedWaitedBehind = 0;
+    int m_nMostPoolTaken = 0;
+    int m_nRetriedStarts = 0;
     std::set<const CVLECMNIFInfo*> m_LostEnds;
     std::set<const CVLECMNIFInfo*> m_Refused;
 };
@@ -643,73 +739,109 @@ private:
 TEST(ECMChainTable, RandomEventsKeepPlacesHandOnsAndPendingSound)
 {
     const int kMACs = 40;
-    int nMostWaiting = 0, nProbes = 0, nHandedOn = 0, nNamedWaitedBehind = 0;
+    // Places each network's own, none shared (SetPlacesPerNetwork); then
+    // own places and a pool (SetPlaces).
+    struct SConfiguration
+    {
+        int nPerNetwork, nShared, nChecks;
+        bool bPool;
+        unsigned nSeed;
+    };
+    std::vector<SConfiguration> configurations;
     for (int nPlaces = 1; nPlaces <= 3; ++nPlaces) {
         for (int nChecks = 1; nChecks <= 3; ++nChecks) {
+            for (unsigned nSeed = 1; nSeed <= 2; ++nSeed)
+                configurations.push_back(
+                    {nPlaces, 0, nChecks, false, nSeed * 100 + static_cast<unsigned>(nPlaces * 10 + nChecks)});
+        }
+    }
+    for (int nPerNetwork = 1; nPerNetwork <= 3; ++nPerNetwork) {
+        for (int nShared = 0; nShared <= 3; ++nShared) {
             for (unsigned nSeed = 1; nSeed <= 2; ++nSeed) {
-                const std::string strConfiguration = "seed " + std::to_string(nSeed) + ", places " +
-                                                     std::to_string(nPlaces) + ", checks " + std::to_string(nChecks);
-                SCOPED_TRACE(strConfiguration);
-                std::mt19937 random(nSeed * 100 + static_cast<unsigned>(nPlaces * 10 + nChecks));
-                CVLECMMACTable table;
-                table.SetFirstCommand(nSeed % 2 == 0 ? VLECM_COMMAND_GET_LIST_INFO
-                                                     : VLECM_COMMAND_GET_SUPPORT_INFORMATION);
-                table.SetPlacesPerNetwork(nPlaces);
-                table.SetCheckLimit(nChecks);
-                table.SetNamedAddress(Text(kNamed));
-                CProbeModel model(table, random, nPlaces, nChecks);
-                for (int nStep = 0; nStep < 4000 && !::testing::Test::HasFailure(); ++nStep) {
-                    const int nEvent = model.Draw(1000);
-                    if (nEvent < 400) {
-                        model.Reply(model.Draw(kMACs), model.Draw(4));
-                    } else if (nEvent < 430) {
-                        model.AttachHeard();
-                    } else if (nEvent < 750) {
-                        model.End();
-                    } else if (nEvent < 780) {
-                        model.Detach();
-                    } else if (nEvent < 795) {
-                        model.Remove(model.Draw(kMACs));
-                    } else if (nEvent < 815) {
-                        model.AcceptAgain();
-                    } else if (nEvent < 835) {
-                        model.HandOnSimulated(model.Draw(kMACs));
-                    } else if (nEvent < 870) {
-                        model.TakeLostEnds();
-                    } else if (nEvent < 900) {
-                        model.TakeWaitingHandOns();
-                    } else if (nEvent < 904 && !model.IsStopped()) {
-                        model.Stop();
-                    }
-                    if (model.IsStopped() && !model.IsUnderWay()) {
-                        model.CheckEnd();
-                        nHandedOn += model.GetHandedOnCount();
-                        ++nProbes;
-                        model.Reset(model.Draw(4) == 0);
-                    } else if (model.IsStopped() && model.Draw(40) == 0) {
-                        // A second probe before the first one's ends came:
-                        // they are dropped with its records.
-                        model.Reset(false);
-                    }
-                    model.Check(nStep % 4 == 0);
-                    int nRunning = 0, nWaiting = 0;
-                    table.GetChainCounts(nRunning, nWaiting);
-                    nMostWaiting = std::max(nMostWaiting, nWaiting);
-                }
-                nNamedWaitedBehind += model.GetNamedWaitedBehind();
-                if (::testing::Test::HasFailure()) {
-                    ADD_FAILURE() << strConfiguration << ", the last events:\n" << model.GetTrace();
-                    return;
-                }
+                configurations.push_back({nPerNetwork, nShared,
+                                          1 + (nPerNetwork + nShared + static_cast<int>(nSeed)) % 3, true,
+                                          1000 + nSeed * 100 + static_cast<unsigned>(nPerNetwork * 10 + nShared)});
             }
         }
     }
+    int nMostWaiting = 0, nProbes = 0, nHandedOn = 0, nNamedWaitedBehind = 0, nMostPoolTaken = 0, nRetriedStarts = 0;
+    for (const SConfiguration& configuration : configurations) {
+        const std::string strConfiguration =
+            "seed " + std::to_string(configuration.nSeed) + ", places " + std::to_string(configuration.nPerNetwork) +
+            (configuration.bPool ? " and a pool of " + std::to_string(configuration.nShared) : "") + ", checks " +
+            std::to_string(configuration.nChecks);
+        SCOPED_TRACE(strConfiguration);
+        std::mt19937 random(configuration.nSeed);
+        CVLECMMACTable table;
+        table.SetFirstCommand(configuration.nSeed % 2 == 0 ? VLECM_COMMAND_GET_LIST_INFO
+                                                           : VLECM_COMMAND_GET_SUPPORT_INFORMATION);
+        if (configuration.bPool)
+            table.SetPlaces(configuration.nPerNetwork, configuration.nShared);
+        else
+            table.SetPlacesPerNetwork(configuration.nPerNetwork);
+        table.SetCheckLimit(configuration.nChecks);
+        table.SetNamedAddress(Text(kNamed));
+        CProbeModel model(table, random, configuration.nPerNetwork, configuration.nShared, configuration.nChecks);
+        for (int nStep = 0; nStep < 4000 && !::testing::Test::HasFailure(); ++nStep) {
+            const int nEvent = model.Draw(1000);
+            if (nEvent < 400) {
+                model.Reply(model.Draw(kMACs), model.Draw(4));
+            } else if (nEvent < 430) {
+                model.AttachHeard();
+            } else if (nEvent < 750) {
+                model.End();
+            } else if (nEvent < 780) {
+                model.Detach();
+            } else if (nEvent < 795) {
+                model.Remove(model.Draw(kMACs));
+            } else if (nEvent < 815) {
+                model.AcceptAgain();
+            } else if (nEvent < 835) {
+                model.HandOnSimulated(model.Draw(kMACs));
+            } else if (nEvent < 870) {
+                model.TakeLostEnds();
+            } else if (nEvent < 900) {
+                model.TakeWaitingHandOns();
+            } else if (nEvent < 904) {
+                if (!model.IsStopped())
+                    model.Stop();
+            } else if (nEvent < 915) {
+                model.Defer();
+            } else if (nEvent < 935) {
+                model.Retry();
+            }
+            if (model.IsStopped() && !model.IsUnderWay()) {
+                model.CheckEnd();
+                nHandedOn += model.GetHandedOnCount();
+                ++nProbes;
+                model.Reset(model.Draw(4) == 0);
+            } else if (model.IsStopped() && model.Draw(40) == 0) {
+                // A second probe before the first one's ends came: they
+                // are dropped with its records.
+                model.Reset(false);
+            }
+            model.Check(nStep % 4 == 0);
+            int nRunning = 0, nWaiting = 0;
+            table.GetChainCounts(nRunning, nWaiting);
+            nMostWaiting = std::max(nMostWaiting, nWaiting);
+        }
+        nNamedWaitedBehind += model.GetNamedWaitedBehind();
+        nMostPoolTaken = std::max(nMostPoolTaken, model.GetMostPoolTaken());
+        nRetriedStarts += model.GetRetriedStarts();
+        if (::testing::Test::HasFailure()) {
+            ADD_FAILURE() << strConfiguration << ", the last events:\n" << model.GetTrace();
+            return;
+        }
+    }
     // The run is worth its name: chains waited, named ones behind others,
-    // probes ended, MACs were handed on.
+    // probes ended, MACs were handed on, the pool was taken whole, deferred
+    // chains started again.
     EXPECT_GT(nMostWaiting, 0);
     EXPECT_GT(nNamedWaitedBehind, 0);
     EXPECT_GT(nProbes, 18);
     EXPECT_GT(nHandedOn, 0);
+    EXPECT_EQ(3, nMostPoolTaken);
+    EXPECT_GT(nRetriedStarts, 0);
 }
 
 // With the unicast filter off, an address that did not answer unicast

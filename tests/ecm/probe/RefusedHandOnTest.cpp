@@ -112,9 +112,10 @@ TEST_F(ECMRefusedEnds, AHandOnTheDispatchQueueRefusedIsListedAndReported)
             [&]() { return m_ECM.GetMACState(strMAC.c_str(), state) && state.eVerdict != VLECM_MAC_PENDING; }));
         EXPECT_EQ(VLECM_MAC_FAILURE_LOST, state.addresses[0].eFailure);
         EXPECT_EQ(VLECM_MAC_ONE, state.eVerdict);
-        // Not over while its device waits to be handed on.
+        // Not over while its device waits to be handed on: the refusal is
+        // noted after the verdict, on the check thread, so it is waited for.
         int nChecking = 0;
-        EXPECT_EQ(1, m_ECM.GetUnfinishedChainCount(nChecking));
+        EXPECT_TRUE(Eventually([&]() { return m_ECM.GetUnfinishedChainCount(nChecking) == 1; }));
     }
     ASSERT_TRUE(m_Client.WaitFor("probe", 1));
     Drain(m_ECM);
