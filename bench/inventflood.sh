@@ -17,10 +17,11 @@
 # With FRESH=1 the 256 inventing addresses answer every probe round with
 # four new MACs each (the emulator's forgedmacs) 0.3 s after the probe,
 # which no claim names.
-# TIMEOUT (default 180) is vlnet's --timeout; RATE (default 20000) each
-# network's datagrams a second (half the claims, a quarter each inventing
-# host); SOURCES (default 63) the claiming addresses of each network. The
-# vlnet measured is BUILD_DIR's unless VLNET names another (an older one,
+# TIMEOUT (default 180) is vlnet's --timeout; RATE (default 20000) the
+# replies a second on each network (half of them claims, a quarter from
+# each group of inventing addresses; with FRESH=1, the claims alone);
+# SOURCES (default 63) the claiming addresses of each network. The vlnet
+# measured is BUILD_DIR's unless VLNET names another (an older one,
 # against this build's emulator), its resources beside it. Needs root
 # (network namespaces), whose names begin with --prefix NAME, else
 # $VL_NETNS_PREFIX, else "vl" (NAME4242ifpc), by the tests' rules
@@ -119,7 +120,7 @@ STATUS=$?
 # time's last line (a first one says a status other than 0).
 read -r PEAK WALL <<<"$(tail -1 "$TMP/time" 2>/dev/null)"
 echo "vlnet: $VLNET"
-printf 'invented-device flood: %d networks x (%d on + %d off the network) MACs%s, %d claiming sources each, %d datagrams/s a network\n' \
+printf 'invented-device flood: %d networks x (%d on + %d off the network) MACs%s, %d claiming sources each, %d replies a second a network\n' \
     $NETWORKS $INVENTED $INVENTED "$([ "$FRESH" = 1 ] && echo ' new each round')" "$SOURCES" "$RATE"
 printf 'peak memory (VmHWM) %.1f MB (%s MB by 60 s), wall %s s, exit %d, genuine devices listed %d of %d, lines %d\n' \
     "$(echo "scale=1; ${PEAK:-0} / 1024" | bc)" "${AT60:-?}" "$WALL" "$STATUS" "$(grep -c '^00:26:AB:2' "$TMP/out")" \

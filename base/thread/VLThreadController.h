@@ -7,6 +7,8 @@
 #include <pthread.h>
 #include <sys/types.h>
 
+#include <cstddef>
+
 #include "base/thread/VLLockableObject.h"
 #include "base/thread/VLSemaphore.h"
 
@@ -37,6 +39,13 @@ public:
     virtual void Detach(bool bThreadSide);
     virtual void ExitThread();
 
+    // The stack of the thread Start creates: nBytes as the optimised code
+    // needs it (sanitized and unoptimised builds get a multiple of it); 0
+    // (the default) the system's. Set it before Start.
+    void SetStackSize(size_t nBytes);
+    // The stack Start asks for; 0 for the system's.
+    size_t GetStackSize() const { return m_nStackSize; }
+
     // For tests: asked before each thread is created, with the CVLThread
     // that starts it; an error number other than 0 fails the start with
     // it, as pthread_create would have. Null (the default) asks nothing.
@@ -55,6 +64,7 @@ private:
     bool m_bCreated;       // m_Thread holds a created thread
     pid_t m_nKernelId;     // the kernel's id of the thread, for trace texts
     CVLSemaphore m_IdReady; // posted once m_nKernelId is known
+    size_t m_nStackSize;    // 0: the system's default
 };
 
 #endif

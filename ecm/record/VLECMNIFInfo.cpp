@@ -457,6 +457,14 @@ void CVLECMNIFInfo::OnThread(void* pData)
     endCommand(eCommand, eResult);
 }
 
+CVLThreadController* CVLECMNIFInfo::CreateController()
+{
+    CVLThreadController* pController = CVLThread::CreateController();
+    if (pController != nullptr)
+        pController->SetStackSize(COMMAND_STACK_BYTES);
+    return pController;
+}
+
 void CVLECMNIFInfo::endCommand(VLECM_COMMAND eCommand, VLECM_RESULT eResult)
 {
     if (eCommand == VLECM_COMMAND_GET_LIST_INFO || eCommand == VLECM_COMMAND_GET_DETAIL ||

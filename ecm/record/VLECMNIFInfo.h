@@ -9,6 +9,7 @@
 #ifndef VLECMNIFINFO_H
 #define VLECMNIFINFO_H
 
+#include <cstddef>
 #include <memory>
 
 #include "base/core/VLString.h"
@@ -113,6 +114,16 @@ public:
     virtual bool IsUnicastCheckAnsweredOtherwise();
 
     void OnThread(void* pData) override;
+    // A command thread's controller, with the command stack.
+    CVLThreadController* CreateController() override;
+
+    // The stack of a command thread. A probe may hold hundreds of them: with
+    // the system's default of 8 MB each, every place of six networks held
+    // took 3.2 GB of address space. A command takes some 13 KB; the most
+    // one can take is a definition script that calls its own function
+    // again, each call through the VLPC module, up to the script runs'
+    // nesting bound (CVLScriptRun::MAX_NESTING): 470 KB.
+    static constexpr size_t COMMAND_STACK_BYTES = 1024 * 1024;
 
     // For the check runner that runs the record's CheckUnicast: the unicast
     // function's time-out and retry for the command, and its packet list,

@@ -906,9 +906,13 @@ void CVLSock::waitRecv(CVLSocket* pSocket)
 
 VL_SIZE_T CVLSock::readSingle(VL_BYTE* pBuffer, VL_SIZE_T nBufferSize, CVLSocket* pSocket)
 {
-    // Allocated once: a read must not clear 64 KB each time.
-    if (m_ReadScratch.size() < static_cast<size_t>(kMaxDatagram))
-        m_ReadScratch.resize(kMaxDatagram);
+    // One byte more than the reader takes: a datagram that would not fit
+    // comes out longer than its buffer, and is dropped whole. Not the
+    // largest datagram: each command under way holds its scratch, and a
+    // probe runs hundreds of them. Allocated once, not cleared per read.
+    const size_t nScratch = nBufferSize < static_cast<VL_SIZE_T>(kMaxDatagram) ? nBufferSize + 1 : kMaxDatagram;
+    if (m_ReadScratch.size() < nScratch)
+        m_ReadScratch.resize(nScratch);
     VL_BYTE* pScratch = m_ReadScratch.data();
     // At most "retry" x "timeout" in all, whatever is skipped meanwhile.
     m_nReadDeadline = m_nCurRetry == 0 ? -1
@@ -924,13 +928,14 @@ VL_SIZE_T CVLSock::readSingle(VL_BYTE* pBuffer, VL_SIZE_T nBufferSize, CVLSocket
                 CVLTrace::Output(VLMDSOCK_MODULE, s_szFile, __LINE__, 1, "Recv:IP address=%s Port=%ld",
                                  m_DestAddress.GetHost().GetString(), static_cast<long>(m_DestAddress.GetPort()));
             } else {
-                nReceived = pSocket->ReceiveFrom(pScratch, kMaxDatagram, &from);
+                nReceived = pSocket->ReceiveFrom(pScratch, static_cast<int>(nScratch), &from);
                 CVLTrace::Output(VLMDSOCK_MODULE, s_szFile, __LINE__, 1, "RecvFrom:IP address=%s Port=%ld",
                                  from.GetHost().GetString(), static_cast<long>(from.GetPort()));
                 if (static_cast<VL_SIZE_T>(nReceived) > nBufferSize) {
                     // Cut, it would parse as another packet: dropped.
-                    CVLTrace::Output(VLMDSOCK_MODULE, s_szFile, __LINE__, 1, "datagram of %d bytes dropped, buffer %u",
-                                     nReceived, static_cast<unsigned>(nBufferSize));
+                    CVLTrace::Output(VLMDSOCK_MODULE, s_szFile, __LINE__, 1,
+                                     "datagram of %d bytes or more dropped, buffer %u", nReceived,
+                                     static_cast<unsigned>(nBufferSize));
                     continue;
                 }
                 if (IsStray(from))

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <pthread.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -336,4 +337,63 @@ TEST(Thread, TraceLines)
         EXPECT_EQ(capture.m_Lines, expected);
     }
     EXPECT_EQ(t.m_pSeen.load(), pArg);
+}
+
+namespace {
+// A thread whose controller is asked for a stack of the test's size (0:
+// none asked); its body reads the stack it runs on.
+class CSizedStackThread : public CVLThread
+{
+public:
+    explicit CSizedStackThread(size_t nAsked) : m_nAsked(nAsked) {}
+    CVLThreadController* CreateController() override
+    {
+        CVLThreadController* pController = CVLThread::CreateController();
+        pController->SetStackSize(m_nAsked);
+        m_nGiven = pController->GetStackSize();
+        return pController;
+    }
+    void OnThread(void*) override
+    {
+        pthread_attr_t attr;
+        if (pthread_getattr_np(pthread_self(), &attr) != 0)
+            return;
+        void* pAddress = nullptr;
+        size_t nSize = 0;
+        if (pthread_attr_getstack(&attr, &pAddress, &nSize) == 0)
+            m_nStack = nSize;
+        pthread_attr_destroy(&attr);
+    }
+    size_t m_nAsked;
+    size_t m_nGiven = 0;
+    std::atomic<size_t> m_nStack{0};
+};
+}  // namespace
+
+// A stack size set on the controller is the stack the thread runs on, from
+// the size asked for up (sanitized builds take more); none set, the
+// system's default.
+TEST(Thread, AThreadRunsOnTheStackItsControllerWasGiven)
+{
+    const size_t kAsked = 192 * 1024;
+    // The C library may give a new thread the kept stack of an ended one of
+    // up to this many times the size asked for.
+    const size_t kReusedStackFactor = 4;
+    CSizedStackThread sized(kAsked);
+    sized.Start(nullptr);
+    sized.End();
+    EXPECT_GE(sized.m_nGiven, kAsked);
+    EXPECT_GE(sized.m_nStack.load(), sized.m_nGiven);
+    EXPECT_LE(sized.m_nStack.load(), kReusedStackFactor * sized.m_nGiven);
+    CSizedStackThread plain(0);
+    plain.Start(nullptr);
+    plain.End();
+    EXPECT_EQ(0u, plain.m_nGiven);
+    EXPECT_GT(plain.m_nStack.load(), 0u);
+    EXPECT_NE(sized.m_nStack.load(), plain.m_nStack.load());
+    // Below the system's least, the least.
+    CSizedStackThread tiny(1);
+    tiny.Start(nullptr);
+    tiny.End();
+    EXPECT_GE(tiny.m_nStack.load(), static_cast<size_t>(PTHREAD_STACK_MIN));
 }

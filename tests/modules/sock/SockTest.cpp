@@ -266,9 +266,13 @@ TEST_F(SockTest, EmptyAndOversizedDatagramsAreSkipped)
     peer.Reply(std::string(600, 'x'));  // longer than the reader's 512 bytes
     peer.Reply("ok");
     EXPECT_EQ("ok", Read(512));
-    // Exactly the reader's size fits.
+    // Exactly the reader's size fits, one byte more does not; a larger
+    // reader then takes a larger one.
+    peer.Reply(std::string(513, 'z'));
     peer.Reply(std::string(512, 'y'));
     EXPECT_EQ(std::string(512, 'y'), Read(512));
+    peer.Reply(std::string(1000, 'w'));
+    EXPECT_EQ(std::string(1000, 'w'), Read(1024));
 }
 
 TEST_F(SockTest, AReadWithoutAnswerTimesOutAfterItsRetries)
