@@ -329,10 +329,10 @@ bool JudgeSettings(const SSettings& settings, const CVLNetValueCheck::SNeighbour
     if (!host.bGiven && !mask.bGiven && !gateway.bGiven && !settings.mode.bGiven)
         return false;
     // DHCP or link-local: the device takes an address of its own, but keeps
-    // one given when no server answers; that address is judged as it would
-    // be in the static mode, while reach, mask and gateway are its own.
+    // its address and mask when no server answers; that address is judged
+    // as it would be in the static mode, the gateway is its own.
     const bool bStatic = !settings.mode.IsKnown() || settings.mode.strValue == kStaticMode;
-    if (!bStatic && (!host.bGiven || AddressOf(host.strValue) == 0))
+    if (!bStatic && (!host.IsKnown() || AddressOf(host.strValue) == 0))
         return false;
     // Values no device may hold; Check leaves them here when no IPMode is given.
     const std::pair<const SSetting*, EAddressRole> roles[] = {
@@ -349,7 +349,7 @@ bool JudgeSettings(const SSettings& settings, const CVLNetValueCheck::SNeighbour
     // A mask the device holds with a gap draws no subnet to judge by.
     const bool bSubnet = host.IsKnown() && mask.IsKnown() && CVLSocketAddress::PrefixLength(nMask) >= 0;
     // The one given names the fault; the other is the device's as read.
-    if (bSubnet && (host.bGiven || (bStatic && mask.bGiven))) {
+    if (bSubnet && (host.bGiven || mask.bGiven)) {
         if (const char* szWhat = SubnetOwnAddress(nHost, nMask)) {
             const std::string strSubnet = SubnetText(nHost, nMask);
             if (!host.bGiven)
@@ -392,10 +392,12 @@ bool JudgeSettings(const SSettings& settings, const CVLNetValueCheck::SNeighbour
         return Refuse(judgement, CVLNetValueCheck::VERDICT_REFUSED,
                       gateway.Argument() + ": the device's own address cannot be its gateway (0.0.0.0 means none)");
     }
-    if (bStatic && bSubnet && (host.bGiven || mask.bGiven) && !neighbours.local.empty()) {
+    if (bSubnet && (host.bGiven || mask.bGiven) && !neighbours.local.empty()) {
         const std::string strWhy = ReachRefusal(nHost, nMask, neighbours);
         if (!strWhy.empty() &&
-            RefuseUnlessForced(judgement, bForce, (host.bGiven ? host : mask).Argument() + ": " + strWhy))
+            RefuseUnlessForced(judgement, bForce,
+                               (host.bGiven ? host : mask).Argument() + ": " + strWhy +
+                                   (bStatic ? "" : ", the address it keeps when no server answers")))
             return true;
     }
     if (bNewHost && judgement.strAskAddress.empty()) {

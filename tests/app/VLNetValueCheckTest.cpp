@@ -262,6 +262,7 @@ TEST_F(VLNetValueCheck, TheAddressSettingsTheDeviceWillHaveLeaveItOnItsNetwork)
     const std::string kUnreachable = "this computer, at 10.201.3.1 on vl3, could no longer reach the device at ";
     const std::string kBeyond = "the device would stay reachable on its own segment but reach nothing beyond it";
     const std::string kForce = " (--force sends it anyway)";
+    const std::string kKept = ", the address it keeps when no server answers";
     const std::string kTheirs = "which this computer takes for its network's own: it could not reach the device there";
     const auto R = CVLNetValueCheck::VERDICT_REFUSED;
     const auto U = CVLNetValueCheck::VERDICT_IN_USE;
@@ -406,9 +407,9 @@ TEST_F(VLNetValueCheck, TheAddressSettingsTheDeviceWillHaveLeaveItOnItsNetwork)
         {{{kDetail + "IPAddress", "10.201.3.12"}}, kRead, false, A, "", "10.201.3.12"},
         // Settings no value given changes are the device's business.
         {{{kDetail + "Location", "x"}}, kRead, false, A, ""},
-        // DHCP or link-local: the device keeps an address given when no
-        // server answers, so it is judged as such; this computer's reach,
-        // and the mask and gateway, are the device's own.
+        // DHCP or link-local: the device keeps its address and mask when
+        // no server answers, so they are judged as such, this computer's
+        // reach too; the gateway is the device's own.
         {{{kDetail + "IPAddress", "10.201.3.11"}},
          dhcp,
          false,
@@ -430,8 +431,29 @@ TEST_F(VLNetValueCheck, TheAddressSettingsTheDeviceWillHaveLeaveItOnItsNetwork)
          false,
          U,
          "IPAddress=10.201.3.254: in use on the network: it is the device's gateway, a router's address"},
-        {{{kDetail + "IPAddress", "10.201.4.10"}}, dhcp, false, A, "", "10.201.4.10"},
-        {{{kDetail + "SubnetMask", "255.255.255.240"}}, dhcp, false, A, ""},
+        {{{kDetail + "IPAddress", "10.201.4.10"}},
+         dhcp,
+         false,
+         R,
+         "IPAddress=10.201.4.10: " + kUnreachable + "10.201.4.10/24" + kKept + kForce},
+        {{{kDetail + "IPMode", "2"}, {kDetail + "IPAddress", "10.201.4.10"}},
+         kRead,
+         true,
+         A,
+         "IPAddress=10.201.4.10: " + kUnreachable + "10.201.4.10/24" + kKept,
+         "10.201.4.10"},
+        {{{kDetail + "IPMode", "1"}, {kDetail + "IPAddress", "10.201.3.10"}, {kDetail + "SubnetMask", "255.255.255.252"}},
+         kRead,
+         false,
+         R,
+         "IPAddress=10.201.3.10: " + kUnreachable + "10.201.3.10/30" + kKept + kForce},
+        {{{kDetail + "SubnetMask", "255.255.255.240"}},
+         dhcp,
+         false,
+         R,
+         "SubnetMask=255.255.255.240: it makes the device's address 10.201.3.15 the broadcast address of its subnet "
+         "10.201.3.0/28, which cannot be a device's address"},
+        {{{kDetail + "IPMode", "1"}}, kRead, false, A, ""},
         {{{kDetail + "IPAddress", "0.0.0.0"}}, dhcp, false, A, ""},
         {{{kDetail + "IPAddress", "0.0.0.0"}},
          kRead,
