@@ -728,7 +728,18 @@ CVLNetSession::ETarget CVLNetSession::judgeTarget(size_t& nAddresses, bool& bSol
         if (summary.eVerdict == VLECM_MAC_PENDING ||
             (summary.eVerdict == VLECM_MAC_ONE && GetFoundNIFInfo() == nullptr))
             return TARGET_PENDING;
-        return summary.eVerdict == VLECM_MAC_NONE ? TARGET_FAILED : TARGET_JUDGED;
+        if (summary.eVerdict != VLECM_MAC_NONE)
+            return TARGET_JUDGED;
+        // No address passed. One that answered unicast otherwise (another
+        // MAC, an error), or that unicast cannot reach, fares no better in
+        // another round: the probe's reason ends the search. A silent one
+        // may be a claimant heard before the device, still starting.
+        bool bMore = false;
+        for (const SAddress& address : GetAddresses(strFindMAC, bMore)) {
+            if (address.eState != ADDRESS_FAILED || (address.bSilent && !address.bOffNetwork))
+                return TARGET_FAILED;
+        }
+        return TARGET_JUDGED;
     }
     // By its address the device is that address alone: the other addresses
     // of its MAC are named, never waited for.
@@ -841,7 +852,8 @@ std::vector<CVLNetSession::SAddress> CVLNetSession::GetAddresses(const std::stri
             address.strReason = FailedReason(found);
             if (found.eFailure != VLECM_MAC_FAILURE_COMMAND && found.eFailure != VLECM_MAC_FAILURE_LOST) {
                 const std::string strOff = offNetworkReason(Text(state.strMAC), address.strIP);
-                if (!strOff.empty())
+                address.bOffNetwork = !strOff.empty();
+                if (address.bOffNetwork)
                     address.strReason = strOff;
             }
             break;
@@ -861,6 +873,7 @@ std::vector<CVLNetSession::SAddress> CVLNetSession::GetAddresses(const std::stri
                 address.strReason = offNetworkReason(Text(state.strMAC), address.strIP);
                 if (!address.strReason.empty()) {
                     address.eState = ADDRESS_FAILED;
+                    address.bOffNetwork = true;
                     break;
                 }
             }

@@ -258,6 +258,9 @@ public:
         // Nothing came from its address to its unicast check (yet): it is
         // one that answered the probe but not by unicast.
         bool bSilent = false;
+        // Its address is on none of this computer's networks: unicast
+        // cannot reach it, whatever another round would hear.
+        bool bOffNetwork = false;
     };
     // Every address the MAC answered the last probe from, in the order
     // heard (those never checked last); bMore when it answered from more
@@ -318,7 +321,9 @@ public:
 private:
     // How the device looked for stands: not heard yet, its addresses not
     // all judged, judged (found or refused: what FindDevice says), or, by
-    // its MAC, judged with no address that passed (looked for again).
+    // its MAC, judged with no address that passed while one of them was
+    // silent, perhaps a claimant heard before the device (looked for
+    // again).
     enum ETarget
     {
         TARGET_NOT_HEARD,
