@@ -84,7 +84,9 @@ const char kDescriptionRun[] =
     "show what the device reported and are refused as PATH=VALUE. Binary values,\n"
     "and texts that are not printable, show as hex:HEXDIGITS, which reads back\n"
     "as those bytes. SetDetail reads the device's settings first (GetDetail), so\n"
-    "that only the given values change. --timeout bounds the search for the\n"
+    "that only the given values change. FactReset returns the device's settings,\n"
+    "its address included, to the factory's: it restarts and may then answer at\n"
+    "its factory address. --timeout bounds the search for the\n"
     "device; once found, each request waits the configuration's time-out per\n"
     "try (Option.COMMAND.Timeout, 3 s) for its tries (Option.COMMAND.Retry, 7):\n"
     "21 s for a device that never answers, twice that for SetDetail, which reads\n"
@@ -110,13 +112,13 @@ const char kDescriptionRun[] =
     "broadcast address of its subnet; an address in use: this computer's, one\n"
     "any device answered the probe from, the device's gateway, or one a host\n"
     "answers for when asked (a probe to it and its link address, within 1 s);\n"
-    "and, with IPMode 0 only (given or read; with 1 or 2 the device takes an\n"
-    "address of its own, but keeps one given, judged as above, when no server\n"
-    "answers), settings that would leave this computer unable to reach the\n"
-    "device on the interface it was heard on (a /31 only with this computer at\n"
-    "the pair's other address); a gateway outside the subnet. --force sends the\n"
-    "last two (a device to be moved to another network) and says what it\n"
-    "overrode.\n"
+    "and settings that would leave this computer unable to reach the device on\n"
+    "the interface it was heard on (a /31 only with this computer at the pair's\n"
+    "other address; with IPMode 1 or 2, given or read, the device takes an\n"
+    "address of its own, but keeps its address and mask, judged so, when no\n"
+    "server answers); with IPMode 0 only, a gateway outside the subnet. --force\n"
+    "sends the last two (a device to be moved to another network) and says what\n"
+    "it overrode.\n"
     "SetDetail needs at least one.\n"
     "Exit status: 0 result 0; 1 a failure (another result, the device not found\n"
     "or refused, an address in use, the input ended at the password prompt); 2\n"
@@ -885,6 +887,39 @@ bool CheckPasswordUse(CVLNetSession& session, const CVLNetOptions& options)
     return false;
 }
 
+// After a command that succeeded: that the device restarts, and where it
+// answers once it has when the change moved it (the record printed still
+// holds the address it answered the probe from) or reset it.
+void SayWhereItAnswers(CVLNetSession& session, const CVLNetOptions& options, CVLPFWNIFInfo* pNIFInfo,
+                       const std::string& strIP, const std::vector<std::pair<std::string, std::string>>& assignments)
+{
+    CVLString strMACText = pNIFInfo->GetMACAddress();
+    const std::string strMAC =
+        CVLNetOptions::NormalizeMACAddress(strMACText.GetBuffer() != nullptr ? strMACText.GetBuffer() : "");
+    const std::string& strCommand = options.GetDeviceCommand();
+    if (CVLNetSession::ResetsDevice(strCommand)) {
+        fprintf(stderr,
+                "vlnet: the device's settings, its address included, return to the factory's: it restarts and may "
+                "then answer at its factory address ('vlnet probe' lists it; 'vlnet url %s' finds it by its MAC)\n",
+                strMAC.c_str());
+        return;
+    }
+    if (CVLNetSession::IsRestartPending(pNIFInfo, strCommand))
+        fprintf(stderr, "vlnet: the device restarts to apply the change\n");
+    bool bOwnAddress = false;
+    const std::string strMoved =
+        CVLNetValueCheck::MovedTo(session.GetRequestFields(strCommand, pNIFInfo), assignments, strIP, bOwnAddress);
+    if (bOwnAddress)
+        fprintf(stderr,
+                "vlnet: the device takes an address of its own from now on%s: 'vlnet url %s' finds it by its MAC\n",
+                strMoved.empty() ? "" : (", keeping " + strMoved + " when no server answers").c_str(), strMAC.c_str());
+    else if (!strMoved.empty())
+        fprintf(stderr,
+                "vlnet: the device answers at %s from now on ('vlnet url %s' finds it there); the record's lines "
+                "from its probe reply still show %s\n",
+                strMoved.c_str(), strMAC.c_str(), strIP.c_str());
+}
+
 int RunDeviceCommand(CVLNetSession& session, const CVLNetOptions& options)
 {
     if (!CheckPasswordUse(session, options))
@@ -997,8 +1032,8 @@ int RunDeviceCommand(CVLNetSession& session, const CVLNetOptions& options)
         CVLNetSession::WritesDevice(options.GetDeviceCommand()))
         fprintf(stderr, "vlnet: %s: the device took the change, but its result could not be written\n",
                 options.GetDeviceCommand().c_str());
-    if (eResult == VLECM_RESULT_SUCCESS && CVLNetSession::IsRestartPending(pNIFInfo, options.GetDeviceCommand()))
-        fprintf(stderr, "vlnet: the device restarts to apply the change\n");
+    if (eResult == VLECM_RESULT_SUCCESS)
+        SayWhereItAnswers(session, options, pNIFInfo, strIP, assignments);
     if (CVLNetSession::IsStopRequested())
         return VLNET_EXIT_STOPPED;
     return eResult == VLECM_RESULT_SUCCESS ? VLNET_EXIT_SUCCESS : VLNET_EXIT_FAILURE;

@@ -1756,6 +1756,12 @@ bool CVLNetSession::WritesDevice(const std::string& strCommand)
     return CommandOf(strCommand, eCommand) && ChangesDevice(eCommand);
 }
 
+bool CVLNetSession::ResetsDevice(const std::string& strCommand)
+{
+    VLECM_COMMAND eCommand;
+    return CommandOf(strCommand, eCommand) && eCommand == VLECM_COMMAND_FACT_RESET;
+}
+
 bool CVLNetSession::IsRestartPending(CVLPFWNIFInfo* pNIFInfo, const std::string& strCommand)
 {
     VLECM_COMMAND eCommand;

@@ -197,6 +197,9 @@ public:
     std::string GetProbeRequest(unsigned short& nPort);
     // True when the command's request changes the device (SetDetail, FactReset).
     static bool WritesDevice(const std::string& strCommand);
+    // True when the command returns the device's settings to the factory's
+    // (FactReset).
+    static bool ResetsDevice(const std::string& strCommand);
     // True when the command's reply says that the device restarts to apply it.
     static bool IsRestartPending(CVLPFWNIFInfo* pNIFInfo, const std::string& strCommand);
     // True when the record holds what the device answered the command: it

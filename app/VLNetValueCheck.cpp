@@ -671,6 +671,26 @@ CVLNetValueCheck::CheckSettings(const std::vector<SField>& fields, const std::ma
     return judgement;
 }
 
+std::string CVLNetValueCheck::MovedTo(const std::vector<SField>& fields,
+                                      const std::vector<std::pair<std::string, std::string>>& assignments,
+                                      const std::string& strCurrent, bool& bOwnAddress)
+{
+    bOwnAddress = false;
+    std::string strAddress;
+    for (const auto& assignment : assignments) {
+        for (const SField& field : fields) {
+            if (field.strPath != assignment.first)
+                continue;
+            const EAddressRole eRole = RoleOf(field);
+            if (eRole == ROLE_MODE)
+                bOwnAddress = assignment.second != kStaticMode;
+            else if (eRole == ROLE_HOST && assignment.second != strCurrent)
+                strAddress = assignment.second;
+        }
+    }
+    return strAddress;
+}
+
 std::string CVLNetValueCheck::ComputerAddress(uint32_t nAddress, const std::vector<SLocalAddress>& computer, bool* pOwn)
 {
     if (pOwn != nullptr)

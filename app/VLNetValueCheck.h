@@ -139,6 +139,14 @@ public:
                                     const std::vector<std::pair<std::string, std::string>>& assignments,
                                     const SNeighbours& neighbours, bool bForce = false);
 
+    // Where a change of these assignments (as Check made them) leaves the
+    // device: the address given when it is not strCurrent (empty when
+    // none), and bOwnAddress set when an IPMode given makes it take an
+    // address of its own (DHCP, link-local).
+    static std::string MovedTo(const std::vector<SField>& fields,
+                               const std::vector<std::pair<std::string, std::string>>& assignments,
+                               const std::string& strCurrent, bool& bOwnAddress);
+
     // The subnet arithmetic the judgements rest on, on addresses in host
     // order (a mask's prefix length is CVLSocketAddress::PrefixLength).
     // True when both addresses lie in one subnet of the mask.
