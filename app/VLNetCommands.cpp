@@ -121,8 +121,9 @@ const char kDescriptionRun[] =
     "it overrode.\n"
     "SetDetail needs at least one.\n"
     "Exit status: 0 result 0; 1 a failure (another result, the device not found\n"
-    "or refused, an address in use, the input ended at the password prompt); 2\n"
-    "a PATH=VALUE or password refused, no change sent; 130 stopped by Ctrl-C\n"
+    "or refused, a value the device's settings or the network refuse, such as an\n"
+    "address in use, the input ended at the password prompt); 2 a PATH=VALUE or\n"
+    "password refused by the command line alone, no change sent; 130 stopped by Ctrl-C\n"
     "(SIGINT), 143 by SIGTERM, 129 by SIGHUP.\n";
 // clang-format on
 
@@ -815,6 +816,19 @@ void FindLocalInterface(const std::string& strAddress, CVLNetValueCheck::SNeighb
     }
 }
 
+// The record's values of the fields, by path (those it holds).
+std::map<std::string, std::string> ReadFields(CVLPFWNIFInfo* pNIFInfo,
+                                              const std::vector<CVLNetValueCheck::SField>& fields)
+{
+    std::map<std::string, std::string> read;
+    for (const CVLNetValueCheck::SField& field : fields) {
+        std::string strText;
+        if (CVLNetPropertyLines::ReadText(pNIFInfo, field.strPath, strText))
+            read[field.strPath] = strText;
+    }
+    return read;
+}
+
 // The judgement of the settings the device will have, the values given
 // over those it holds as read, against every host of the probe and this
 // computer's reach; an address it would newly take is asked on the network
@@ -824,12 +838,7 @@ CVLNetValueCheck::SJudgement CheckSettingsRead(CVLNetSession& session, const CVL
                                                const std::vector<std::pair<std::string, std::string>>& assignments)
 {
     const std::vector<CVLNetValueCheck::SField> fields = session.GetRequestFields(options.GetDeviceCommand(), pNIFInfo);
-    std::map<std::string, std::string> read;
-    for (const CVLNetValueCheck::SField& field : fields) {
-        std::string strText;
-        if (CVLNetPropertyLines::ReadText(pNIFInfo, field.strPath, strText))
-            read[field.strPath] = strText;
-    }
+    const std::map<std::string, std::string> read = ReadFields(pNIFInfo, fields);
     CVLNetValueCheck::SNeighbours neighbours;
     CVLString strIP = pNIFInfo->GetIPAddress();
     neighbours.strCurrent = strIP.GetBuffer() != nullptr ? strIP.GetBuffer() : "";
@@ -887,6 +896,9 @@ bool CheckPasswordUse(CVLNetSession& session, const CVLNetOptions& options)
     return false;
 }
 
+// An address setting of none (in DHCP or link-local).
+const char kNoAddress[] = "0.0.0.0";
+
 // After a command that succeeded: that the device restarts, and where it
 // answers once it has when the change moved it (the record printed still
 // holds the address it answered the probe from) or reset it.
@@ -906,13 +918,17 @@ void SayWhereItAnswers(CVLNetSession& session, const CVLNetOptions& options, CVL
     }
     if (CVLNetSession::IsRestartPending(pNIFInfo, strCommand))
         fprintf(stderr, "vlnet: the device restarts to apply the change\n");
+    const std::vector<CVLNetValueCheck::SField> fields = session.GetRequestFields(strCommand, pNIFInfo);
     bool bOwnAddress = false;
     const std::string strMoved =
-        CVLNetValueCheck::MovedTo(session.GetRequestFields(strCommand, pNIFInfo), assignments, strIP, bOwnAddress);
+        CVLNetValueCheck::MovedTo(fields, ReadFields(pNIFInfo, fields), assignments, strIP, bOwnAddress);
     if (bOwnAddress)
         fprintf(stderr,
                 "vlnet: the device takes an address of its own from now on%s: 'vlnet url %s' finds it by its MAC\n",
-                strMoved.empty() ? "" : (", keeping " + strMoved + " when no server answers").c_str(), strMAC.c_str());
+                strMoved.empty() || strMoved == kNoAddress
+                    ? ""
+                    : (", keeping " + strMoved + " when no server answers").c_str(),
+                strMAC.c_str());
     else if (!strMoved.empty())
         fprintf(stderr,
                 "vlnet: the device answers at %s from now on ('vlnet url %s' finds it there); the record's lines "
@@ -988,11 +1004,9 @@ int RunDeviceCommand(CVLNetSession& session, const CVLNetOptions& options)
     });
     // Judged once the device's settings are read, before any is sent.
     CVLNetValueCheck::EVerdict eVerdict = CVLNetValueCheck::VERDICT_ACCEPTED;
-    bool bForcible = false;
     auto judge = [&](CVLPFWNIFInfo* pRead) {
         const CVLNetValueCheck::SJudgement judgement = CheckSettingsRead(session, options, pRead, assignments);
         eVerdict = judgement.eVerdict;
-        bForcible = judgement.bForcible;
         // Said only of a change that goes.
         for (size_t i = 0; eVerdict == CVLNetValueCheck::VERDICT_ACCEPTED && i < judgement.overridden.size(); i++)
             fprintf(stderr, "vlnet: --force: sent although %s\n", judgement.overridden[i].c_str());
@@ -1001,9 +1015,12 @@ int RunDeviceCommand(CVLNetSession& session, const CVLNetOptions& options)
     VLECM_RESULT eResult = session.RunCommand(pNIFInfo, options.GetDeviceCommand(), bPassword ? &strPassword : nullptr,
                                               assignments, strError, judge);
     statusLine.StopTicking();
-    if (eVerdict == CVLNetValueCheck::VERDICT_REFUSED)
-        return RefuseArgument(strError, !bForcible);
-    // The command line was sound: the network stopped it.
+    // The command line was sound: what the device holds, or the network,
+    // refused the value.
+    if (eVerdict == CVLNetValueCheck::VERDICT_REFUSED) {
+        fprintf(stderr, "vlnet: %s\n", strError.c_str());
+        return VLNET_EXIT_FAILURE;
+    }
     if (eVerdict == CVLNetValueCheck::VERDICT_IN_USE) {
         fprintf(stderr, "vlnet: %s: nothing was sent (--force does not send an address in use)\n", strError.c_str());
         return VLNET_EXIT_FAILURE;

@@ -329,8 +329,8 @@ bool JudgeSettings(const SSettings& settings, const CVLNetValueCheck::SNeighbour
     if (!host.bGiven && !mask.bGiven && !gateway.bGiven && !settings.mode.bGiven)
         return false;
     // DHCP or link-local: the device takes an address of its own, but keeps
-    // its address and mask when no server answers; that address is judged
-    // as it would be in the static mode, the gateway is its own.
+    // its address and mask when no server answers; they are judged as they
+    // would be in the static mode, the gateway is its own.
     const bool bStatic = !settings.mode.IsKnown() || settings.mode.strValue == kStaticMode;
     if (!bStatic && (!host.IsKnown() || AddressOf(host.strValue) == 0))
         return false;
@@ -338,7 +338,7 @@ bool JudgeSettings(const SSettings& settings, const CVLNetValueCheck::SNeighbour
     const std::pair<const SSetting*, EAddressRole> roles[] = {
         {&host, ROLE_HOST}, {&mask, ROLE_MASK}, {&gateway, ROLE_GATEWAY}};
     for (const auto& role : roles) {
-        const std::string strWhy = role.first->bGiven && (bStatic || role.second == ROLE_HOST)
+        const std::string strWhy = role.first->bGiven && (bStatic || role.second != ROLE_GATEWAY)
                                        ? CheckAddressRole(role.second, role.first->strValue)
                                        : "";
         if (!strWhy.empty())
@@ -613,6 +613,12 @@ bool CVLNetValueCheck::Check(const std::vector<SField>& fields, const std::strin
         }
         std::string strReason =
             CheckFieldValue(*pField, assignment.second, staticNodes.count(NodeOf(pField->strPath)) != 0);
+        // Whatever the mode, a mask draws the subnet of the address kept
+        // when no server answers, and an address other than 0.0.0.0 (none,
+        // in DHCP or link-local) is that address: both are judged here.
+        const EAddressRole eRole = RoleOf(*pField);
+        if (strReason.empty() && (eRole == ROLE_MASK || (eRole == ROLE_HOST && AddressOf(assignment.second) != 0)))
+            strReason = CheckAddressRole(eRole, assignment.second);
         if (!strReason.empty()) {
             strError = strArgument + ": " + strReason;
             return false;
@@ -671,23 +677,31 @@ CVLNetValueCheck::CheckSettings(const std::vector<SField>& fields, const std::ma
     return judgement;
 }
 
-std::string CVLNetValueCheck::MovedTo(const std::vector<SField>& fields,
+std::string CVLNetValueCheck::MovedTo(const std::vector<SField>& fields, const std::map<std::string, std::string>& read,
                                       const std::vector<std::pair<std::string, std::string>>& assignments,
                                       const std::string& strCurrent, bool& bOwnAddress)
 {
     bOwnAddress = false;
-    std::string strAddress;
-    for (const auto& assignment : assignments) {
-        for (const SField& field : fields) {
-            if (field.strPath != assignment.first)
-                continue;
-            const EAddressRole eRole = RoleOf(field);
-            if (eRole == ROLE_MODE)
-                bOwnAddress = assignment.second != kStaticMode;
-            else if (eRole == ROLE_HOST && assignment.second != strCurrent)
-                strAddress = assignment.second;
+    std::string strAddress, strMode;
+    bool bChanged = false;
+    for (const SField& field : fields) {
+        const EAddressRole eRole = RoleOf(field);
+        if (eRole != ROLE_MODE && eRole != ROLE_HOST)
+            continue;
+        auto it = read.find(field.strPath);
+        std::string strValue = it != read.end() ? it->second : std::string();
+        for (const auto& assignment : assignments) {
+            if (assignment.first == field.strPath) {
+                strValue = assignment.second;
+                bChanged = true;
+                if (eRole == ROLE_HOST && strValue != strCurrent)
+                    strAddress = strValue;
+            }
         }
+        if (eRole == ROLE_MODE)
+            strMode = strValue;
     }
+    bOwnAddress = bChanged && !strMode.empty() && strMode != kStaticMode;
     return strAddress;
 }
 

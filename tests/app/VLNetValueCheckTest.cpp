@@ -608,14 +608,15 @@ TEST_F(VLNetValueCheck, APasswordFieldIsNeverAPathValueTarget)
     EXPECT_EQ(0, system(("rm -rf " + strDir).c_str()));
 }
 
-// A DHCP or link-local device (IPMode 1 or 2) takes its mask and gateway
-// from its network: given with such a mode, they are not judged as a
-// static device's would be; its address, which it keeps when no server
-// answers, still is.
-TEST_F(VLNetValueCheck, MaskAndGatewayAreNotJudgedAsStaticInDHCPOrLinkLocal)
+// A DHCP or link-local device (IPMode 1 or 2) takes its gateway from its
+// network: given with such a mode, it is not judged as a static device's
+// would be. Its address and mask, which it keeps when no server answers,
+// are: a mask with a gap or a loopback address, which no mode takes, is
+// refused before the probe, whatever mode the device has.
+TEST_F(VLNetValueCheck, TheGatewayIsNotJudgedAsStaticInDHCPOrLinkLocal)
 {
-    // A mask with a gap and a loopback gateway: no static device may hold them.
-    const Assignments kOdd = {{kDetail + "SubnetMask", "255.0.255.0"}, {kDetail + "Gateway", "127.0.0.1"}};
+    // A loopback gateway: no static device may hold it.
+    const Assignments kOdd = {{kDetail + "Gateway", "127.0.0.1"}};
     for (const char* szMode : {"1", "2"}) {
         SCOPED_TRACE(szMode);
         // Given with the mode, the device read static.
@@ -626,20 +627,30 @@ TEST_F(VLNetValueCheck, MaskAndGatewayAreNotJudgedAsStaticInDHCPOrLinkLocal)
         Assignments read = {{kDetail + "IPAddress", "10.201.3.20"}};
         read.insert(read.end(), kOdd.begin(), kOdd.end());
         EXPECT_EQ("", Judge(read, szMode));
-        // Its address is judged still.
-        given[1].second = "127.0.0.1";
-        EXPECT_EQ("before: " + kDetail + "IPAddress=127.0.0.1: a loopback address (127.0.0.0/8) cannot be a device's address",
-                  Judge(given, "0"));
     }
     // Static, given or read: refused, each before the probe where it can be.
     Assignments given = {{kDetail + "IPMode", "0"}, {kDetail + "IPAddress", "10.201.3.20"}};
     given.insert(given.end(), kOdd.begin(), kOdd.end());
-    EXPECT_EQ("before: " + kDetail +
-                  "SubnetMask=255.0.255.0: a subnet mask's one-bits must be contiguous, as in 255.255.255.0",
+    EXPECT_EQ("before: " + kDetail + "Gateway=127.0.0.1: a loopback address (127.0.0.0/8) cannot be a gateway",
               Judge(given, "1"));
     Assignments read = {{kDetail + "IPAddress", "10.201.3.20"}};
     read.insert(read.end(), kOdd.begin(), kOdd.end());
-    EXPECT_EQ("read: " + kDetail +
-                  "SubnetMask=255.0.255.0: a subnet mask's one-bits must be contiguous, as in 255.255.255.0",
+    EXPECT_EQ("read: " + kDetail + "Gateway=127.0.0.1: a loopback address (127.0.0.0/8) cannot be a gateway",
               Judge(read, "0"));
+    // The address and mask, in every mode, before the probe.
+    const std::string kGap =
+        "before: " + kDetail + "SubnetMask=255.0.255.0: a subnet mask's one-bits must be contiguous, as in 255.255.255.0";
+    const std::string kLoopback =
+        "before: " + kDetail + "IPAddress=127.0.0.1: a loopback address (127.0.0.0/8) cannot be a device's address";
+    for (const char* szMode : {"0", "1", "2", ""}) {
+        SCOPED_TRACE(szMode);
+        Assignments mode;
+        if (*szMode != '\0')
+            mode.push_back({kDetail + "IPMode", szMode});
+        Assignments mask = mode, address = mode;
+        mask.push_back({kDetail + "SubnetMask", "255.0.255.0"});
+        address.push_back({kDetail + "IPAddress", "127.0.0.1"});
+        EXPECT_EQ(kGap, Judge(mask, "1"));
+        EXPECT_EQ(kLoopback, Judge(address, "1"));
+    }
 }
