@@ -137,6 +137,9 @@ const long kDeviceMalformed = 0xF001;
 const long kDeviceOtherDevice = 0xF004;
 // What a wrong password's answer says of the tries left before the device locks.
 const char kTriesLeftPath[] = "VLPC.2B_5A20_01.RetryLeft";
+// The count once the tries are spent: the device stays there, repeating
+// it for each further wrong password, until a right one.
+const char kNoTriesLeft[] = "0";
 // The subnet mask a device announces in its probe reply.
 const char kProbeMaskPath[] = "VLPC.2B_5A01_01.SubnetMask";
 // Where a command's reply says that the device restarts to apply it.
@@ -1702,7 +1705,10 @@ VLECM_RESULT CVLNetSession::runAndWait(CVLPFWNIFInfo* pNIFInfo, VLECM_COMMAND eC
     std::string strTries;
     if (eCommand == VLECM_COMMAND_CHECK_PASSWORD && eResult == VLECM_RESULT_UNLOCK_REFUSED &&
         CVLNetPropertyLines::ReadText(pNIFInfo, kTriesLeftPath, strTries))
-        strError += "; " + strTries + (strTries == "1" ? " try" : " tries") + " left before it locks, it says";
+        strError += strTries == kNoTriesLeft
+                        ? "; it says no tries are left: it counts no further wrong ones, and the right password gives "
+                          "them back"
+                        : "; " + strTries + (strTries == "1" ? " try" : " tries") + " left before it locks, it says";
     return eResult;
 }
 
