@@ -247,8 +247,9 @@ size_t ReportShared(CVLNetSession& session)
 {
     const auto shared = session.GetSharedAddresses();
     for (const auto& address : shared)
-        fprintf(stderr, "vlnet: %s answered the probe for %s: two devices share the address\n", address.first.c_str(),
-                CVLNetSession::ListText(address.second).c_str());
+        fprintf(stderr, "vlnet: %s answered the probe for %s: %s devices share the address\n", address.first.c_str(),
+                CVLNetSession::ListText(address.second).c_str(),
+                address.second.size() == 2 ? "two" : std::to_string(address.second.size()).c_str());
     return shared.size();
 }
 
