@@ -30,14 +30,16 @@ enum EAddressRole
     ROLE_HOST,
     ROLE_MASK,
     ROLE_GATEWAY,
-    ROLE_MODE
+    ROLE_MODE,
+    ROLE_SERVER  // a server the device asks (DNS): judged as a gateway is
 };
 const struct
 {
     const char* szName;
     EAddressRole eRole;
 } kAddressRoles[] = {
-    {"IPAddress", ROLE_HOST}, {"SubnetMask", ROLE_MASK}, {"Gateway", ROLE_GATEWAY}, {"IPMode", ROLE_MODE}};
+    {"IPAddress", ROLE_HOST}, {"SubnetMask", ROLE_MASK}, {"Gateway", ROLE_GATEWAY}, {"IPMode", ROLE_MODE},
+    {"DNSServer", ROLE_SERVER}};
 // The IPMode of a device that keeps the address it is given; the others
 // (DHCP, link-local) take one of their own.
 const char kStaticMode[] = "0";
@@ -199,8 +201,8 @@ std::string CheckAddressRole(EAddressRole eRole, const std::string& strValue)
                    "router to reach";
         return std::string();
     }
-    // A gateway of 0.0.0.0 is none.
-    if (eRole == ROLE_GATEWAY && nAddress == 0)
+    // A gateway or server of 0.0.0.0 is none.
+    if ((eRole == ROLE_GATEWAY || eRole == ROLE_SERVER) && nAddress == 0)
         return std::string();
     for (const auto& entry : kUnusableAddresses) {
         if ((nAddress & entry.nMask) != entry.nNetwork)
@@ -209,6 +211,8 @@ std::string CheckAddressRole(EAddressRole eRole, const std::string& strValue)
             return std::string(entry.szWhat) + " cannot be a device's address";
         if (eRole == ROLE_GATEWAY && entry.bGateway)
             return std::string(entry.szWhat) + " cannot be a gateway";
+        if (eRole == ROLE_SERVER && entry.bGateway)
+            return std::string(entry.szWhat) + " cannot be a server's address";
     }
     return std::string();
 }
@@ -616,8 +620,10 @@ bool CVLNetValueCheck::Check(const std::vector<SField>& fields, const std::strin
         // Whatever the mode, a mask draws the subnet of the address kept
         // when no server answers, and an address other than 0.0.0.0 (none,
         // in DHCP or link-local) is that address: both are judged here.
+        // A server's address is judged whatever the mode.
         const EAddressRole eRole = RoleOf(*pField);
-        if (strReason.empty() && (eRole == ROLE_MASK || (eRole == ROLE_HOST && AddressOf(assignment.second) != 0)))
+        if (strReason.empty() && (eRole == ROLE_MASK || eRole == ROLE_SERVER ||
+                                  (eRole == ROLE_HOST && AddressOf(assignment.second) != 0)))
             strReason = CheckAddressRole(eRole, assignment.second);
         if (!strReason.empty()) {
             strError = strArgument + ": " + strReason;
@@ -647,7 +653,7 @@ CVLNetValueCheck::CheckSettings(const std::vector<SField>& fields, const std::ma
     std::map<std::string, SSettings> nodes;
     for (const SField& field : fields) {
         const EAddressRole eRole = RoleOf(field);
-        if (eRole == ROLE_NONE)
+        if (eRole == ROLE_NONE || eRole == ROLE_SERVER)
             continue;
         SSettings& settings = nodes[NodeOf(field.strPath)];
         SSetting& setting = eRole == ROLE_HOST   ? settings.host

@@ -134,6 +134,10 @@ TEST_F(VLNetValueCheck, RefusesWhatTheDeviceMustNotBeGivenAndTakesTheRest)
         {kDetail + "Gateway", "255.255.255.255", false, "the limited broadcast cannot be a gateway"},
         {kDetail + "Gateway", "127.0.0.1", false, "a loopback address (127.0.0.0/8) cannot be a gateway"},
         {kDetail + "Gateway", "239.255.255.250", false, "a multicast address (224.0.0.0/4) cannot be a gateway"},
+        {kDetail + "DNSServer", "255.255.255.255", false, "the limited broadcast cannot be a server's address"},
+        {kDetail + "DNSServer", "127.0.0.53", false, "a loopback address (127.0.0.0/8) cannot be a server's address"},
+        {kDetail + "DNSServer", "0.0.0.0", true, "0.0.0.0"},
+        {kDetail + "DNSServer", "10.0.0.53", true, "10.0.0.53"},
         {kDetail + "SubnetMask", "0.0.0.0", false, "a mask of 0.0.0.0 (/0) would take every address for the"},
         // What the probe's GetListInfo read shows beside GetDetail's lines,
         // but SetDetail does not send it.
