@@ -18,6 +18,9 @@ const size_t kSynopsisWidth = 100;
 // The column of the options' help lines.
 const size_t kHelpColumn = 21;
 const char kOnePassword[] = "one password: --password or --password-file, once";
+// What a text editor may put before a file's first line, and after it.
+const char kByteOrderMark[] = "\xEF\xBB\xBF";
+const char kBlanks[] = " \t";
 const char kOneMAC[] = "one device: --mac once";
 // The most edits from an option typed to a known one that is still taken
 // for a slip of the keyboard.
@@ -351,6 +354,14 @@ bool CVLNetOptions::readPasswordFile(const std::string& strPath)
     // An empty file, or one saved without its password, would send none.
     if (strLine.empty())
         return fail(strWhat + ": the first line is empty (a device without a password takes --password '')");
+    // What an editor leaves around a line would be sent as part of the
+    // password, and spend one of the device's tries.
+    if (strLine.compare(0, sizeof(kByteOrderMark) - 1, kByteOrderMark) == 0)
+        return fail(strWhat + ": the file begins with a UTF-8 byte-order mark, which would be sent as part of the "
+                              "password: save it without one");
+    if (strLine.find_last_of(kBlanks) == strLine.size() - 1)
+        return fail(strWhat + ": the first line ends with a blank, which would be sent as part of the password: "
+                              "remove it, or give a password that ends so with --password");
     m_bUsageFault = true;
     return setPassword(strLine);
 }

@@ -226,6 +226,15 @@ TEST(VLNetOptions, APasswordFileGivesItsFirstLine)
         // It would send no password.
         {"\r\nsecond\n", strFile,
          "--password-file: " + strFile + ": the first line is empty (a device without a password takes --password '')"},
+        // An editor's byte-order mark or blank would be sent with it.
+        {"\xEF\xBB\xBFsecret\n", strFile,
+         "--password-file: " + strFile +
+             ": the file begins with a UTF-8 byte-order mark, which would be sent as part of the password: save it "
+             "without one"},
+        {"secret \r\n", strFile,
+         "--password-file: " + strFile +
+             ": the first line ends with a blank, which would be sent as part of the password: remove it, or give a "
+             "password that ends so with --password"},
     };
     for (const auto& entry : bad) {
         FILE* pFile = fopen(strFile.c_str(), "wb");
