@@ -425,11 +425,9 @@ std::string CVLNetOptions::unknownOptionText(const std::string& strName, const V
     }
     if (nTakers != 0)
         return strText + " (only " + CVLNetCommands::GetNames(nTakers) + " takes it)";
-    // The options that stand where it was given: the command's, or before
-    // a command any, --version too.
-    std::vector<std::string> candidates = {kProgramOptions[0]};
-    if (pCommand == nullptr)
-        candidates.push_back(kProgramOptions[1]);
+    // The options that stand where it was given: the command's, and
+    // --help and --version anywhere.
+    std::vector<std::string> candidates = {kProgramOptions[0], kProgramOptions[1]};
     for (const SOption& option : s_Options) {
         if (option.pfnSet != nullptr && getHelp(option, nCommand) != nullptr)
             candidates.push_back(option.szName);
@@ -532,6 +530,11 @@ bool CVLNetOptions::parseArguments(int argc, const char* const* argv)
         std::string strArg = argv[i];
         if (CVLCommandLine::IsHelp(strArg)) {
             m_bHelp = true;
+            return true;
+        }
+        // Every program takes --version, after a command too.
+        if (CVLCommandLine::IsVersion(strArg)) {
+            m_bVersion = true;
             return true;
         }
         if (const SOption* pOption = findOption(strArg, pCommand->nBit)) {

@@ -94,6 +94,12 @@ TEST(VLNetOptions, ParsesEachCommand)
     CVLNetOptions help;
     ASSERT_TRUE(Parse(help, {"run", "--help"}));
     EXPECT_TRUE(help.IsHelp());
+    // --version after a command too, as every program takes it.
+    for (const char* szCommand : {"probe", "url", "run"}) {
+        CVLNetOptions version;
+        ASSERT_TRUE(Parse(version, {szCommand, "--version"})) << szCommand << ": " << version.GetErrorText();
+        EXPECT_TRUE(version.IsVersion());
+    }
     // The program's usage lists every command; each command's usage is its own.
     const std::string strProgram = CVLNetOptions::GetUsage("");
     for (const char* szCommand : {"probe", "url", "open", "run"}) {
