@@ -417,7 +417,8 @@ int RunProbe(CVLNetSession& session, const CVLNetOptions& options)
                     bStopped                   ? " before the stop"
                     : options.IsTimeoutGiven() ? ""
                                                : " in the probe's one round of sends; a device still starting may "
-                                                 "answer later: --timeout N probes again each round for N seconds");
+                                                 "answer later: given --timeout N, the probe sends round after "
+                                                 "round for N seconds");
         // Each address it answered from, when more than one did.
         for (const CVLNetSession::SUnlisted& device : unlisted) {
             const std::string strFrom = unlisted.size() > 1 ? " from " + device.strIP : std::string();

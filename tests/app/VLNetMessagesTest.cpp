@@ -103,7 +103,7 @@ const SMessage kMessages[] = {
     {"probe --mac 00:26:AB:7F:7F:7F", 1,
      "vlnet: interface vt1 is up without an IPv4 address, so the probe has no network there: give it one (ip address "
      "add A.B.C.D/N dev vt1)\nvlnet: device 00:26:AB:7F:7F:7F not found in the probe's one round of sends; a device "
-     "still starting may answer later: --timeout N probes again each round for N seconds\n",
+     "still starting may answer later: given --timeout N, the probe sends round after round for N seconds\n",
      true},
     // An interface that is down, one up without carrier (its peer down) and
     // those up without an IPv4 address are named once each, and why their
