@@ -1124,10 +1124,12 @@ std::string CVLNetCommands::GetProgramUsage()
                 "\n"
                 "exit status:\n"
                 "  0                     success\n"
-                "  1                     a failure, said on standard error (run: also an address in use)\n"
+                "  1                     a failure, said on standard error (run: also a value the device's\n"
+                "                        settings or the network refuse, such as an address in use)\n"
                 "  2                     a command line, PATH=VALUE or password refused: no change sent\n"
                 "  3                     probe: the list may be short, said on standard error\n"
-                "  130, 143, 129         stopped by SIGINT (Ctrl-C), SIGTERM or SIGHUP\n";
+                "  130, 143, 129         stopped by SIGINT (Ctrl-C), SIGTERM or SIGHUP\n"
+                "  141                   the reader of its output went away (a closed pipe)\n";
     return strUsage;
 }
 

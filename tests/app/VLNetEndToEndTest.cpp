@@ -2367,8 +2367,9 @@ TEST_F(VLNetEndToEnd, EveryEndOfAStopOrAChangeIsSaid)
         {"exec 5> >(exit 0); wait $!; " + strVlnet + "run " + Mac(1, 0) +
              " SetDetail --password secret VLPC.2B_5A10_01.Location=p 2>&1 >&5",
          0, 0,
-         "exit 1|vlnet: SetDetail: the device took the change, but its result could not be written\n"
-         "vlnet: standard output could not be written: Broken pipe\n"},
+         // A reader that went away ends it quietly, as the pipe's signal
+         // would, once the change is said.
+         "exit 141|vlnet: SetDetail: the device took the change, but its result could not be written\n"},
         {strVlnet + "run " + Mac(1, 0) + " SetDetail --password secret VLPC.2B_5A10_01.Location=y 2>&1 >/dev/full", 0,
          0,
          "exit 1|vlnet: SetDetail: the device took the change, but its result could not be written\n"
