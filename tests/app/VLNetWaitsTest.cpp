@@ -218,3 +218,32 @@ TEST_F(VLNetWaits, ASearchByMACEndsWhenNoRoundCouldPassIt)
         EXPECT_EQ(0u, m_Session.GetNotUnicastReason().find(entry.szReason)) << m_Session.GetNotUnicastReason();
     }
 }
+
+// The status line's counts while the probe waits: one address in its
+// unicast check, another past it and waiting for its commands, each
+// counted once and where it stands.
+TEST_F(VLNetWaits, TheWaitCountsSayWhereEachAddressStands)
+{
+    CWatchdog watchdog(60, "VLNetWaits");
+    CFakeNetwork::SetAnswer(kDevice, "CheckUnicast", EFakeAnswer::Block);
+    CFakeNetwork::SetAnswer(kOther, "GetListInfo", EFakeAnswer::Block);
+    std::atomic<bool> bCounted{false};
+    CPlayer player([this, &bCounted]() {
+        CFakeNetwork::Reply(kDevice, "", "10.8.16.1");
+        CFakeNetwork::Reply(kOther, "", "10.8.16.2");
+        // Both stand where they stay: the check sent, the commands begun.
+        bCounted = Eventually([]() {
+            return CFakeNetwork::RequestCount(kDevice, "CheckUnicast") > 0 &&
+                   CFakeNetwork::RequestCount(kOther, "GetListInfo") > 0;
+        }) && Eventually([this]() {
+            int nChecking = 0, nCommands = 0;
+            m_Session.GetWaitCounts(nChecking, nCommands);
+            return nChecking == 1 && nCommands == 1;
+        });
+    });
+    // Neither ends: the time-out ends the probe.
+    const int kTimeoutSeconds = 5;
+    ASSERT_EQ(VLPFW_RESULT_SUCCESS, m_Session.Probe(kTimeoutSeconds, false, "", "", "", nullptr));
+    ASSERT_TRUE(player.Join());
+    EXPECT_TRUE(bCounted);
+}
