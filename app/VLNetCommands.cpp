@@ -28,6 +28,10 @@
 #include "pfw/VLPFWNIFInfo.h"
 
 namespace {
+// How a reason that says where an address was begins once it is said to be
+// there still.
+const std::string kStill = "still ";
+
 const char kDescriptionProbe[] = "Probes the local networks and prints one line per device as it is found:\n"
                                  "MAC<TAB>IP<TAB>MODEL, and a fourth column MARKS when the device has marks\n"
                                  "('also answered from ADDRESS': its MAC answered from other addresses too; a\n"
@@ -182,18 +186,6 @@ std::string SeveralRefusal(const std::string& strMAC, const char* szChange)
     return "device " + strMAC + " refused for " + szChange +
            ": it answered the probe from more than one address, and a change or a password goes only where nothing "
            "else answers for its MAC; give the device's IP address to choose";
-}
-
-// What follows "answered the probe" for an address that was not used or
-// listed: " but not by unicast: REASON" when nothing came from it to its
-// unicast check, " but was still ..." when its check or commands were not
-// over (bPending: the reason says where it was), else " but " szNotUsed
-// ": REASON".
-std::string NotUsedText(bool bSilent, bool bPending, const std::string& strReason, const char* szNotUsed)
-{
-    if (bPending)
-        return " but was " + (strReason.compare(0, 6, "still ") == 0 ? strReason : "still " + strReason);
-    return std::string(" but ") + (bSilent ? "not by unicast" : szNotUsed) + ": " + strReason;
 }
 
 // True (after saying so) when no probe datagram left the computer.
@@ -427,7 +419,7 @@ int RunProbe(CVLNetSession& session, const CVLNetOptions& options)
                         strFrom.c_str(), device.strReason.c_str());
             else
                 fprintf(stderr, "vlnet: device %s answered the probe%s%s\n", strMAC.c_str(), strFrom.c_str(),
-                        NotUsedText(device.bSilent, device.bPending, device.strReason, "was not listed").c_str());
+                        CVLNetCommands::NotUsedText(device.bSilent, device.bPending, device.strReason, "was not listed").c_str());
         }
         ReportUnchecked(session, CVLNetOptions::NormalizeMACAddress(strMAC));
         return bStopped ? VLNET_EXIT_STOPPED : VLNET_EXIT_FAILURE;
@@ -499,7 +491,7 @@ void ReportNotUnicast(CVLNetSession& session, const std::string& strDevice, cons
     }
     if (addresses.size() <= 1) {
         fprintf(stderr, "vlnet: device %s answered the probe%s\n", strDevice.c_str(),
-                NotUsedText(!session.IsFoundAnsweringUnicast(), session.IsFoundPending(), session.GetNotUnicastReason(),
+                CVLNetCommands::NotUsedText(!session.IsFoundAnsweringUnicast(), session.IsFoundPending(), session.GetNotUnicastReason(),
                             "was not used")
                     .c_str());
     } else {
@@ -515,7 +507,7 @@ void ReportNotUnicast(CVLNetSession& session, const std::string& strDevice, cons
             }
             const bool bPending = address.eState == CVLNetSession::ADDRESS_PENDING;
             fprintf(stderr, "vlnet: device %s answered the probe from %s%s\n", strMAC.c_str(), address.strIP.c_str(),
-                    NotUsedText(address.bSilent, bPending,
+                    CVLNetCommands::NotUsedText(address.bSilent, bPending,
                                 address.strReason + (bPending && session.IsTimedOut() ? " at the time-out" : ""),
                                 "was not used")
                         .c_str());
@@ -1171,6 +1163,14 @@ bool CVLNetCommands::IsDeviceCommand(const std::string& strName, std::string& st
     strWhy += pNearest != nullptr ? std::string("; did you mean ") + pNearest->szName + "?"
                                   : std::string("; 'vlnet run --help' lists them");
     return false;
+}
+
+std::string CVLNetCommands::NotUsedText(bool bSilent, bool bPending, const std::string& strReason,
+                                        const char* szNotUsed)
+{
+    if (bPending)
+        return " but was " + (strReason.compare(0, kStill.size(), kStill) == 0 ? strReason : kStill + strReason);
+    return std::string(" but ") + (bSilent ? "not by unicast" : szNotUsed) + ": " + strReason;
 }
 
 std::string CVLNetCommands::GetNames(unsigned nCommands)
