@@ -90,8 +90,8 @@ const char kDescriptionRun[] =
     "as those bytes. SetDetail reads the device's settings first (GetDetail), so\n"
     "that only the given values change. FactReset returns the device's settings,\n"
     "its address included, to the factory's: it restarts and may then answer at\n"
-    "its factory address. --timeout bounds the search for the\n"
-    "device; once found, each request waits the configuration's time-out per\n"
+    "its factory address. --timeout bounds the search for the device; once\n"
+    "found, each request waits the configuration's time-out per\n"
     "try (Option.COMMAND.Timeout, 3 s) for its tries (Option.COMMAND.Retry, 7):\n"
     "21 s for a device that never answers, twice that for SetDetail, which reads\n"
     "first (RebootPolling polls for up to its own 5 min). A SetDetail or\n"
@@ -127,8 +127,9 @@ const char kDescriptionRun[] =
     "Exit status: 0 result 0; 1 a failure (another result, the device not found\n"
     "or refused, a value the device's settings or the network refuse, such as an\n"
     "address in use, the input ended at the password prompt); 2 a PATH=VALUE or\n"
-    "password refused by the command line alone, no change sent; 130 stopped by Ctrl-C\n"
-    "(SIGINT), 143 by SIGTERM, 129 by SIGHUP.\n";
+    "password refused by the command line alone, no change sent; 130 stopped by\n"
+    "Ctrl-C (SIGINT), 143 by SIGTERM, 129 by SIGHUP; 141 the reader of its output\n"
+    "went away.\n";
 // clang-format on
 
 const char kSettingsRun[] = "\n"
