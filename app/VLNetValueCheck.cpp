@@ -323,6 +323,66 @@ std::string ReachRefusal(uint32_t nHost, uint32_t nMask, const CVLNetValueCheck:
            ", this computer does not hold: " + strWhy;
 }
 
+// Judges a new address against the hosts that hold one (this computer,
+// those heard in the probe) and this computer's networks' own addresses;
+// true when refused.
+bool JudgeNewAddress(const SSetting& host, const CVLNetValueCheck::SNeighbours& neighbours,
+                     CVLNetValueCheck::SJudgement& judgement)
+{
+    // This computer takes its own networks' network and broadcast
+    // addresses as its networks', whatever mask the device would have.
+    bool bOwn = false;
+    const std::string strWhat = CVLNetValueCheck::ComputerAddress(AddressOf(host.strValue), neighbours.computer, &bOwn);
+    if (!strWhat.empty() && !bOwn)
+        return Refuse(judgement, CVLNetValueCheck::VERDICT_REFUSED,
+                      host.Argument() + ": " + strWhat +
+                          ", which this computer takes for its network's own: it could not reach the device there");
+    const std::string strInUse = host.Argument() + ": in use on the network: ";
+    if (bOwn)
+        return Refuse(judgement, CVLNetValueCheck::VERDICT_IN_USE, strInUse + "this computer holds it");
+    for (const auto& device : neighbours.devices) {
+        if (device.first == host.strValue)
+            return Refuse(
+                judgement, CVLNetValueCheck::VERDICT_IN_USE,
+                strInUse + (device.second == neighbours.strMAC ? "a host claiming this device's MAC " : "device ") +
+                    device.second + " answered the probe from it");
+    }
+    return false;
+}
+
+// Judges a static device's gateway (known, not 0.0.0.0) against its subnet
+// (known, without a gap); true when refused.
+bool JudgeGateway(const SSettings& settings, bool bForce, CVLNetValueCheck::SJudgement& judgement)
+{
+    const SSetting& host = settings.host;
+    const SSetting& mask = settings.mask;
+    const SSetting& gateway = settings.gateway;
+    const uint32_t nHost = AddressOf(host.strValue);
+    const uint32_t nMask = AddressOf(mask.strValue);
+    const uint32_t nGateway = AddressOf(gateway.strValue);
+    const std::string strSubnet = SubnetText(nHost, nMask);
+    const bool bOutside = !CVLNetValueCheck::SameSubnet(nGateway, nHost, nMask);
+    const char* szOwn = bOutside ? nullptr : SubnetOwnAddress(nGateway, nMask);
+    if (szOwn != nullptr)
+        return Refuse(judgement, CVLNetValueCheck::VERDICT_REFUSED,
+                      gateway.bGiven ? gateway.Argument() + ": " + szOwn + " of the device's subnet " + strSubnet +
+                                           " cannot be a gateway (0.0.0.0 means none)"
+                                     : (host.bGiven ? host : mask).Argument() + ": the device's gateway " +
+                                           gateway.strValue + " would be " + szOwn + " of its subnet " + strSubnet +
+                                           ": give a Gateway in the subnet too, or 0.0.0.0 for none");
+    if (!bOutside)
+        return false;
+    const char kBeyond[] = "the device would stay reachable on its own segment but reach nothing beyond it";
+    return RefuseUnlessForced(judgement, bForce,
+                              gateway.bGiven ? gateway.Argument() + ": outside the device's subnet " + strSubnet +
+                                                   ": " + kBeyond + " (0.0.0.0 means none)"
+                                             : (host.bGiven ? host : mask).Argument() + ": the device's gateway " +
+                                                   gateway.strValue + " would lie outside its subnet " + strSubnet +
+                                                   ": " + kBeyond +
+                                                   "; give a Gateway in the subnet too, or 0.0.0.0 "
+                                                   "for none");
+}
+
 // Judges the settings of one node (see CheckSettings); true when refused.
 bool JudgeSettings(const SSettings& settings, const CVLNetValueCheck::SNeighbours& neighbours, bool bForce,
                    CVLNetValueCheck::SJudgement& judgement)
@@ -367,27 +427,8 @@ bool JudgeSettings(const SSettings& settings, const CVLNetValueCheck::SNeighbour
         }
     }
     const bool bNewHost = host.bGiven && host.strValue != neighbours.strCurrent;
-    if (bNewHost) {
-        // This computer takes its own networks' network and broadcast
-        // addresses as its networks', whatever mask the device would have.
-        bool bOwn = false;
-        const std::string strWhat = CVLNetValueCheck::ComputerAddress(nHost, neighbours.computer, &bOwn);
-        if (!strWhat.empty() && !bOwn)
-            return Refuse(judgement, CVLNetValueCheck::VERDICT_REFUSED,
-                          host.Argument() + ": " + strWhat +
-                              ", which this computer takes for its network's own: it could not reach the device "
-                              "there");
-        const std::string strInUse = host.Argument() + ": in use on the network: ";
-        if (bOwn)
-            return Refuse(judgement, CVLNetValueCheck::VERDICT_IN_USE, strInUse + "this computer holds it");
-        for (const auto& device : neighbours.devices) {
-            if (device.first == host.strValue)
-                return Refuse(
-                    judgement, CVLNetValueCheck::VERDICT_IN_USE,
-                    strInUse + (device.second == neighbours.strMAC ? "a host claiming this device's MAC " : "device ") +
-                        device.second + " answered the probe from it");
-        }
-    }
+    if (bNewHost && JudgeNewAddress(host, neighbours, judgement))
+        return true;
     const uint32_t nGateway = AddressOf(gateway.strValue);
     if (host.IsKnown() && gateway.IsKnown() && nGateway == nHost && (host.bGiven || (bStatic && gateway.bGiven))) {
         if (host.bGiven && !gateway.bGiven)
@@ -410,27 +451,7 @@ bool JudgeSettings(const SSettings& settings, const CVLNetValueCheck::SNeighbour
     }
     if (!bStatic || !bSubnet || !gateway.IsKnown() || nGateway == 0)
         return false;
-    const std::string strSubnet = SubnetText(nHost, nMask);
-    const bool bOutside = !CVLNetValueCheck::SameSubnet(nGateway, nHost, nMask);
-    const char* szOwn = bOutside ? nullptr : SubnetOwnAddress(nGateway, nMask);
-    if (szOwn != nullptr)
-        return Refuse(judgement, CVLNetValueCheck::VERDICT_REFUSED,
-                      gateway.bGiven ? gateway.Argument() + ": " + szOwn + " of the device's subnet " + strSubnet +
-                                           " cannot be a gateway (0.0.0.0 means none)"
-                                     : (host.bGiven ? host : mask).Argument() + ": the device's gateway " +
-                                           gateway.strValue + " would be " + szOwn + " of its subnet " + strSubnet +
-                                           ": give a Gateway in the subnet too, or 0.0.0.0 for none");
-    if (!bOutside)
-        return false;
-    const char kBeyond[] = "the device would stay reachable on its own segment but reach nothing beyond it";
-    return RefuseUnlessForced(judgement, bForce,
-                              gateway.bGiven ? gateway.Argument() + ": outside the device's subnet " + strSubnet +
-                                                   ": " + kBeyond + " (0.0.0.0 means none)"
-                                             : (host.bGiven ? host : mask).Argument() + ": the device's gateway " +
-                                                   gateway.strValue + " would lie outside its subnet " + strSubnet +
-                                                   ": " + kBeyond +
-                                                   "; give a Gateway in the subnet too, or 0.0.0.0 "
-                                                   "for none");
+    return JudgeGateway(settings, bForce, judgement);
 }
 
 // CheckValue, the address's role judged only when bJudgeRole (not when
