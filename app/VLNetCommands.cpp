@@ -420,7 +420,8 @@ int RunProbe(CVLNetSession& session, const CVLNetOptions& options)
                         strFrom.c_str(), device.strReason.c_str());
             else
                 fprintf(stderr, "vlnet: device %s answered the probe%s%s\n", strMAC.c_str(), strFrom.c_str(),
-                        CVLNetCommands::NotUsedText(device.bSilent, device.bPending, device.strReason, "was not listed").c_str());
+                        CVLNetCommands::NotUsedText(device.bSilent, device.bPending, device.strReason, "was not listed")
+                            .c_str());
         }
         ReportUnchecked(session, CVLNetOptions::NormalizeMACAddress(strMAC));
         return bStopped ? VLNET_EXIT_STOPPED : VLNET_EXIT_FAILURE;
@@ -492,8 +493,8 @@ void ReportNotUnicast(CVLNetSession& session, const std::string& strDevice, cons
     }
     if (addresses.size() <= 1) {
         fprintf(stderr, "vlnet: device %s answered the probe%s\n", strDevice.c_str(),
-                CVLNetCommands::NotUsedText(!session.IsFoundAnsweringUnicast(), session.IsFoundPending(), session.GetNotUnicastReason(),
-                            "was not used")
+                CVLNetCommands::NotUsedText(!session.IsFoundAnsweringUnicast(), session.IsFoundPending(),
+                                            session.GetNotUnicastReason(), "was not used")
                     .c_str());
     } else {
         // No one address is the device's: each is said with its own reason;
@@ -509,8 +510,9 @@ void ReportNotUnicast(CVLNetSession& session, const std::string& strDevice, cons
             const bool bPending = address.eState == CVLNetSession::ADDRESS_PENDING;
             fprintf(stderr, "vlnet: device %s answered the probe from %s%s\n", strMAC.c_str(), address.strIP.c_str(),
                     CVLNetCommands::NotUsedText(address.bSilent, bPending,
-                                address.strReason + (bPending && session.IsTimedOut() ? " at the time-out" : ""),
-                                "was not used")
+                                                address.strReason +
+                                                    (bPending && session.IsTimedOut() ? " at the time-out" : ""),
+                                                "was not used")
                         .c_str());
         }
     }
@@ -918,12 +920,11 @@ void SayWhereItAnswers(CVLNetSession& session, const CVLNetOptions& options, CVL
     const std::string strMoved =
         CVLNetValueCheck::MovedTo(fields, ReadFields(pNIFInfo, fields), assignments, strIP, bOwnAddress);
     if (bOwnAddress)
-        fprintf(stderr,
-                "vlnet: the device takes an address of its own from now on%s: 'vlnet url %s' finds it by its MAC\n",
-                strMoved.empty() || strMoved == kNoAddress
-                    ? ""
-                    : (", keeping " + strMoved + " when no server answers").c_str(),
-                strMAC.c_str());
+        fprintf(
+            stderr, "vlnet: the device takes an address of its own from now on%s: 'vlnet url %s' finds it by its MAC\n",
+            strMoved.empty() || strMoved == kNoAddress ? ""
+                                                       : (", keeping " + strMoved + " when no server answers").c_str(),
+            strMAC.c_str());
     else if (!strMoved.empty())
         fprintf(stderr,
                 "vlnet: the device answers at %s from now on ('vlnet url %s' finds it there); the record's lines "

@@ -1467,10 +1467,10 @@ std::string CVLNetSession::DownNote(const std::vector<VLInterfaceAddress>& entri
     }
     if (!unaddressed.empty()) {
         const bool bOne = unaddressed.size() == 1;
-        parts.push_back(std::string(bOne ? "interface " : "interfaces ") + ListText(unaddressed) +
-                        (bOne ? " is up" : " are up") +
-                        " without an IPv4 address, so the probe has no network there: give " + (bOne ? "it one" : "each one") +
-                        " (ip address add A.B.C.D/N dev " + (bOne ? unaddressed.front() : std::string("DEV")) + ")");
+        parts.push_back(
+            std::string(bOne ? "interface " : "interfaces ") + ListText(unaddressed) + (bOne ? " is up" : " are up") +
+            " without an IPv4 address, so the probe has no network there: give " + (bOne ? "it one" : "each one") +
+            " (ip address add A.B.C.D/N dev " + (bOne ? unaddressed.front() : std::string("DEV")) + ")");
     }
     std::string strNote;
     for (const std::string& strPart : parts)

@@ -37,9 +37,11 @@ const struct
 {
     const char* szName;
     EAddressRole eRole;
-} kAddressRoles[] = {
-    {"IPAddress", ROLE_HOST}, {"SubnetMask", ROLE_MASK}, {"Gateway", ROLE_GATEWAY}, {"IPMode", ROLE_MODE},
-    {"DNSServer", ROLE_SERVER}};
+} kAddressRoles[] = {{"IPAddress", ROLE_HOST},
+                     {"SubnetMask", ROLE_MASK},
+                     {"Gateway", ROLE_GATEWAY},
+                     {"IPMode", ROLE_MODE},
+                     {"DNSServer", ROLE_SERVER}};
 // The IPMode of a device that keeps the address it is given; the others
 // (DHCP, link-local) take one of their own.
 const char kStaticMode[] = "0";
@@ -342,10 +344,10 @@ bool JudgeNewAddress(const SSetting& host, const CVLNetValueCheck::SNeighbours& 
         return Refuse(judgement, CVLNetValueCheck::VERDICT_IN_USE, strInUse + "this computer holds it");
     for (const auto& device : neighbours.devices) {
         if (device.first == host.strValue)
-            return Refuse(
-                judgement, CVLNetValueCheck::VERDICT_IN_USE,
-                strInUse + (device.second == neighbours.strMAC ? "a host claiming this device's MAC " : "device ") +
-                    device.second + " answered the probe from it");
+            return Refuse(judgement, CVLNetValueCheck::VERDICT_IN_USE,
+                          strInUse +
+                              (device.second == neighbours.strMAC ? "a host claiming this device's MAC " : "device ") +
+                              device.second + " answered the probe from it");
     }
     return false;
 }
@@ -439,10 +441,9 @@ bool JudgeSettings(const SSettings& settings, const CVLNetValueCheck::SNeighbour
     }
     if (bSubnet && (host.bGiven || mask.bGiven) && !neighbours.local.empty()) {
         const std::string strWhy = ReachRefusal(nHost, nMask, neighbours);
-        if (!strWhy.empty() &&
-            RefuseUnlessForced(judgement, bForce,
-                               (host.bGiven ? host : mask).Argument() + ": " + strWhy +
-                                   (bStatic ? "" : ", the address it keeps when no server answers")))
+        if (!strWhy.empty() && RefuseUnlessForced(judgement, bForce,
+                                                  (host.bGiven ? host : mask).Argument() + ": " + strWhy +
+                                                      (bStatic ? "" : ", the address it keeps when no server answers")))
             return true;
     }
     if (bNewHost && judgement.strAskAddress.empty()) {
@@ -643,8 +644,8 @@ bool CVLNetValueCheck::Check(const std::vector<SField>& fields, const std::strin
         // in DHCP or link-local) is that address: both are judged here.
         // A server's address is judged whatever the mode.
         const EAddressRole eRole = RoleOf(*pField);
-        if (strReason.empty() && (eRole == ROLE_MASK || eRole == ROLE_SERVER ||
-                                  (eRole == ROLE_HOST && AddressOf(assignment.second) != 0)))
+        if (strReason.empty() &&
+            (eRole == ROLE_MASK || eRole == ROLE_SERVER || (eRole == ROLE_HOST && AddressOf(assignment.second) != 0)))
             strReason = CheckAddressRole(eRole, assignment.second);
         if (!strReason.empty()) {
             strError = strArgument + ": " + strReason;

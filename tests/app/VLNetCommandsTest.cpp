@@ -88,8 +88,9 @@ TEST(VLNetCommands, AProbeThatCannotListenForRepliesSaysSo)
 // already says "still" is not said so twice.
 TEST(VLNetCommands, AnAddressNotUsedIsSaidOnce)
 {
-    EXPECT_EQ(" but was still waiting for its commands at the time-out",
-              CVLNetCommands::NotUsedText(false, true, "still waiting for its commands at the time-out", "was not used"));
+    EXPECT_EQ(
+        " but was still waiting for its commands at the time-out",
+        CVLNetCommands::NotUsedText(false, true, "still waiting for its commands at the time-out", "was not used"));
     EXPECT_EQ(" but was still in its unicast check at the time-out",
               CVLNetCommands::NotUsedText(true, true, "in its unicast check at the time-out", "was not used"));
     EXPECT_EQ(" but not by unicast: no answer to unicast",

@@ -625,7 +625,8 @@ TEST_F(VLNetEndToEnd, AChangeThatWouldCutTheDeviceOffIsRefusedBeforeItIsSent)
         {{"SubnetMask=255.255.0.0", "IPAddress=10.201.3.255"},
          false,
          1,
-         "vlnet: " + kDetail + "IPAddress=10.201.3.255: the broadcast address of this computer's network " + kTheirs + "\n",
+         "vlnet: " + kDetail + "IPAddress=10.201.3.255: the broadcast address of this computer's network " + kTheirs +
+             "\n",
          0},
         {{"IPMode=1", "SubnetMask=255.255.0.0", "IPAddress=10.201.3.0", "--force"},
          false,

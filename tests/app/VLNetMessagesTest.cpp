@@ -87,8 +87,9 @@ const SMessage kMessages[] = {
     // This computer's own address, or its network's own, is no device's.
     {"ip link add vt0 type veth peer name vt1 && ip addr add 10.9.0.1/24 dev vt0 && ip link set vt0 up && ip link "
      "set vt1 up; exec vlnet url 10.9.0.1 --timeout 5",
-     1, "vlnet: 10.9.0.1 is this computer's own address (vt0), no device's address: give the device's own; nothing was "
-        "sent\n",
+     1,
+     "vlnet: 10.9.0.1 is this computer's own address (vt0), no device's address: give the device's own; nothing was "
+     "sent\n",
      true},
     {"run 10.9.0.0 GetDetail --timeout 5", 1,
      "vlnet: 10.9.0.0 is the network address of this computer's network 10.9.0.0/24 (vt0), no device's address: give "

@@ -446,7 +446,9 @@ TEST_F(VLNetValueCheck, TheAddressSettingsTheDeviceWillHaveLeaveItOnItsNetwork)
          A,
          "IPAddress=10.201.4.10: " + kUnreachable + "10.201.4.10/24" + kKept,
          "10.201.4.10"},
-        {{{kDetail + "IPMode", "1"}, {kDetail + "IPAddress", "10.201.3.10"}, {kDetail + "SubnetMask", "255.255.255.252"}},
+        {{{kDetail + "IPMode", "1"},
+          {kDetail + "IPAddress", "10.201.3.10"},
+          {kDetail + "SubnetMask", "255.255.255.252"}},
          kRead,
          false,
          R,
@@ -642,8 +644,8 @@ TEST_F(VLNetValueCheck, TheGatewayIsNotJudgedAsStaticInDHCPOrLinkLocal)
     EXPECT_EQ("read: " + kDetail + "Gateway=127.0.0.1: a loopback address (127.0.0.0/8) cannot be a gateway",
               Judge(read, "0"));
     // The address and mask, in every mode, before the probe.
-    const std::string kGap =
-        "before: " + kDetail + "SubnetMask=255.0.255.0: a subnet mask's one-bits must be contiguous, as in 255.255.255.0";
+    const std::string kGap = "before: " + kDetail +
+                             "SubnetMask=255.0.255.0: a subnet mask's one-bits must be contiguous, as in 255.255.255.0";
     const std::string kLoopback =
         "before: " + kDetail + "IPAddress=127.0.0.1: a loopback address (127.0.0.0/8) cannot be a device's address";
     for (const char* szMode : {"0", "1", "2", ""}) {

@@ -233,13 +233,14 @@ TEST_F(VLNetWaits, TheWaitCountsSayWhereEachAddressStands)
         CFakeNetwork::Reply(kOther, "", "10.8.16.2");
         // Both stand where they stay: the check sent, the commands begun.
         bCounted = Eventually([]() {
-            return CFakeNetwork::RequestCount(kDevice, "CheckUnicast") > 0 &&
-                   CFakeNetwork::RequestCount(kOther, "GetListInfo") > 0;
-        }) && Eventually([this]() {
-            int nChecking = 0, nCommands = 0;
-            m_Session.GetWaitCounts(nChecking, nCommands);
-            return nChecking == 1 && nCommands == 1;
-        });
+                       return CFakeNetwork::RequestCount(kDevice, "CheckUnicast") > 0 &&
+                              CFakeNetwork::RequestCount(kOther, "GetListInfo") > 0;
+                   }) &&
+                   Eventually([this]() {
+                       int nChecking = 0, nCommands = 0;
+                       m_Session.GetWaitCounts(nChecking, nCommands);
+                       return nChecking == 1 && nCommands == 1;
+                   });
     });
     // Neither ends: the time-out ends the probe.
     const int kTimeoutSeconds = 5;
