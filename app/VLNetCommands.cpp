@@ -28,6 +28,10 @@
 #include "pfw/VLPFWNIFInfo.h"
 
 namespace {
+// How a reason that says where an address was begins once it is said to be
+// there still.
+const std::string kStill = "still ";
+
 const char kDescriptionProbe[] = "Probes the local networks and prints one line per device as it is found:\n"
                                  "MAC<TAB>IP<TAB>MODEL, and a fourth column MARKS when the device has marks\n"
                                  "('also answered from ADDRESS': its MAC answered from other addresses too; a\n"
@@ -84,8 +88,10 @@ const char kDescriptionRun[] =
     "show what the device reported and are refused as PATH=VALUE. Binary values,\n"
     "and texts that are not printable, show as hex:HEXDIGITS, which reads back\n"
     "as those bytes. SetDetail reads the device's settings first (GetDetail), so\n"
-    "that only the given values change. --timeout bounds the search for the\n"
-    "device; once found, each request waits the configuration's time-out per\n"
+    "that only the given values change. FactReset returns the device's settings,\n"
+    "its address included, to the factory's: it restarts and may then answer at\n"
+    "its factory address. --timeout bounds the search for the device; once\n"
+    "found, each request waits the configuration's time-out per\n"
     "try (Option.COMMAND.Timeout, 3 s) for its tries (Option.COMMAND.Retry, 7):\n"
     "21 s for a device that never answers, twice that for SetDetail, which reads\n"
     "first (RebootPolling polls for up to its own 5 min). A SetDetail or\n"
@@ -110,18 +116,20 @@ const char kDescriptionRun[] =
     "broadcast address of its subnet; an address in use: this computer's, one\n"
     "any device answered the probe from, the device's gateway, or one a host\n"
     "answers for when asked (a probe to it and its link address, within 1 s);\n"
-    "and, with IPMode 0 only (given or read; with 1 or 2 the device takes an\n"
-    "address of its own, but keeps one given, judged as above, when no server\n"
-    "answers), settings that would leave this computer unable to reach the\n"
-    "device on the interface it was heard on (a /31 only with this computer at\n"
-    "the pair's other address); a gateway outside the subnet. --force sends the\n"
-    "last two (a device to be moved to another network) and says what it\n"
-    "overrode.\n"
+    "and settings that would leave this computer unable to reach the device on\n"
+    "the interface it was heard on (a /31 only with this computer at the pair's\n"
+    "other address; with IPMode 1 or 2, given or read, the device takes an\n"
+    "address of its own, but keeps its address and mask, judged so, when no\n"
+    "server answers); with IPMode 0 only, a gateway outside the subnet. --force\n"
+    "sends the last two (a device to be moved to another network) and says what\n"
+    "it overrode.\n"
     "SetDetail needs at least one.\n"
     "Exit status: 0 result 0; 1 a failure (another result, the device not found\n"
-    "or refused, an address in use, the input ended at the password prompt); 2\n"
-    "a PATH=VALUE or password refused, no change sent; 130 stopped by Ctrl-C\n"
-    "(SIGINT), 143 by SIGTERM, 129 by SIGHUP.\n";
+    "or refused, a value the device's settings or the network refuse, such as an\n"
+    "address in use, the input ended at the password prompt); 2 a PATH=VALUE or\n"
+    "password refused by the command line alone, no change sent; 130 stopped by\n"
+    "Ctrl-C (SIGINT), 143 by SIGTERM, 129 by SIGHUP; 141 the reader of its output\n"
+    "went away.\n";
 // clang-format on
 
 const char kSettingsRun[] = "\n"
@@ -181,18 +189,6 @@ std::string SeveralRefusal(const std::string& strMAC, const char* szChange)
            "else answers for its MAC; give the device's IP address to choose";
 }
 
-// What follows "answered the probe" for an address that was not used or
-// listed: " but not by unicast: REASON" when nothing came from it to its
-// unicast check, " but was still ..." when its check or commands were not
-// over (bPending: the reason says where it was), else " but " szNotUsed
-// ": REASON".
-std::string NotUsedText(bool bSilent, bool bPending, const std::string& strReason, const char* szNotUsed)
-{
-    if (bPending)
-        return " but was " + (strReason.compare(0, 6, "still ") == 0 ? strReason : "still " + strReason);
-    return std::string(" but ") + (bSilent ? "not by unicast" : szNotUsed) + ": " + strReason;
-}
-
 // True (after saying so) when no probe datagram left the computer.
 bool ReportNothingSent(const CVLNetSession& session)
 {
@@ -244,8 +240,9 @@ size_t ReportShared(CVLNetSession& session)
 {
     const auto shared = session.GetSharedAddresses();
     for (const auto& address : shared)
-        fprintf(stderr, "vlnet: %s answered the probe for %s: two devices share the address\n", address.first.c_str(),
-                CVLNetSession::ListText(address.second).c_str());
+        fprintf(stderr, "vlnet: %s answered the probe for %s: %s devices share the address\n", address.first.c_str(),
+                CVLNetSession::ListText(address.second).c_str(),
+                address.second.size() == 2 ? "two" : std::to_string(address.second.size()).c_str());
     return shared.size();
 }
 
@@ -413,7 +410,8 @@ int RunProbe(CVLNetSession& session, const CVLNetOptions& options)
                     bStopped                   ? " before the stop"
                     : options.IsTimeoutGiven() ? ""
                                                : " in the probe's one round of sends; a device still starting may "
-                                                 "answer later: --timeout N probes again each round for N seconds");
+                                                 "answer later: given --timeout N, the probe sends round after "
+                                                 "round for N seconds");
         // Each address it answered from, when more than one did.
         for (const CVLNetSession::SUnlisted& device : unlisted) {
             const std::string strFrom = unlisted.size() > 1 ? " from " + device.strIP : std::string();
@@ -422,7 +420,8 @@ int RunProbe(CVLNetSession& session, const CVLNetOptions& options)
                         strFrom.c_str(), device.strReason.c_str());
             else
                 fprintf(stderr, "vlnet: device %s answered the probe%s%s\n", strMAC.c_str(), strFrom.c_str(),
-                        NotUsedText(device.bSilent, device.bPending, device.strReason, "was not listed").c_str());
+                        CVLNetCommands::NotUsedText(device.bSilent, device.bPending, device.strReason, "was not listed")
+                            .c_str());
         }
         ReportUnchecked(session, CVLNetOptions::NormalizeMACAddress(strMAC));
         return bStopped ? VLNET_EXIT_STOPPED : VLNET_EXIT_FAILURE;
@@ -494,8 +493,8 @@ void ReportNotUnicast(CVLNetSession& session, const std::string& strDevice, cons
     }
     if (addresses.size() <= 1) {
         fprintf(stderr, "vlnet: device %s answered the probe%s\n", strDevice.c_str(),
-                NotUsedText(!session.IsFoundAnsweringUnicast(), session.IsFoundPending(), session.GetNotUnicastReason(),
-                            "was not used")
+                CVLNetCommands::NotUsedText(!session.IsFoundAnsweringUnicast(), session.IsFoundPending(),
+                                            session.GetNotUnicastReason(), "was not used")
                     .c_str());
     } else {
         // No one address is the device's: each is said with its own reason;
@@ -510,9 +509,10 @@ void ReportNotUnicast(CVLNetSession& session, const std::string& strDevice, cons
             }
             const bool bPending = address.eState == CVLNetSession::ADDRESS_PENDING;
             fprintf(stderr, "vlnet: device %s answered the probe from %s%s\n", strMAC.c_str(), address.strIP.c_str(),
-                    NotUsedText(address.bSilent, bPending,
-                                address.strReason + (bPending && session.IsTimedOut() ? " at the time-out" : ""),
-                                "was not used")
+                    CVLNetCommands::NotUsedText(address.bSilent, bPending,
+                                                address.strReason +
+                                                    (bPending && session.IsTimedOut() ? " at the time-out" : ""),
+                                                "was not used")
                         .c_str());
         }
     }
@@ -813,6 +813,19 @@ void FindLocalInterface(const std::string& strAddress, CVLNetValueCheck::SNeighb
     }
 }
 
+// The record's values of the fields, by path (those it holds).
+std::map<std::string, std::string> ReadFields(CVLPFWNIFInfo* pNIFInfo,
+                                              const std::vector<CVLNetValueCheck::SField>& fields)
+{
+    std::map<std::string, std::string> read;
+    for (const CVLNetValueCheck::SField& field : fields) {
+        std::string strText;
+        if (CVLNetPropertyLines::ReadText(pNIFInfo, field.strPath, strText))
+            read[field.strPath] = strText;
+    }
+    return read;
+}
+
 // The judgement of the settings the device will have, the values given
 // over those it holds as read, against every host of the probe and this
 // computer's reach; an address it would newly take is asked on the network
@@ -822,12 +835,7 @@ CVLNetValueCheck::SJudgement CheckSettingsRead(CVLNetSession& session, const CVL
                                                const std::vector<std::pair<std::string, std::string>>& assignments)
 {
     const std::vector<CVLNetValueCheck::SField> fields = session.GetRequestFields(options.GetDeviceCommand(), pNIFInfo);
-    std::map<std::string, std::string> read;
-    for (const CVLNetValueCheck::SField& field : fields) {
-        std::string strText;
-        if (CVLNetPropertyLines::ReadText(pNIFInfo, field.strPath, strText))
-            read[field.strPath] = strText;
-    }
+    const std::map<std::string, std::string> read = ReadFields(pNIFInfo, fields);
     CVLNetValueCheck::SNeighbours neighbours;
     CVLString strIP = pNIFInfo->GetIPAddress();
     neighbours.strCurrent = strIP.GetBuffer() != nullptr ? strIP.GetBuffer() : "";
@@ -883,6 +891,45 @@ bool CheckPasswordUse(CVLNetSession& session, const CVLNetOptions& options)
                        " send one)",
                    true);
     return false;
+}
+
+// An address setting of none (in DHCP or link-local).
+const char kNoAddress[] = "0.0.0.0";
+
+// After a command that succeeded: that the device restarts, and where it
+// answers once it has when the change moved it (the record printed still
+// holds the address it answered the probe from) or reset it.
+void SayWhereItAnswers(CVLNetSession& session, const CVLNetOptions& options, CVLPFWNIFInfo* pNIFInfo,
+                       const std::string& strIP, const std::vector<std::pair<std::string, std::string>>& assignments)
+{
+    CVLString strMACText = pNIFInfo->GetMACAddress();
+    const std::string strMAC =
+        CVLNetOptions::NormalizeMACAddress(strMACText.GetBuffer() != nullptr ? strMACText.GetBuffer() : "");
+    const std::string& strCommand = options.GetDeviceCommand();
+    if (CVLNetSession::ResetsDevice(strCommand)) {
+        fprintf(stderr,
+                "vlnet: the device's settings, its address included, return to the factory's: it restarts and may "
+                "then answer at its factory address ('vlnet probe' lists it; 'vlnet url %s' finds it by its MAC)\n",
+                strMAC.c_str());
+        return;
+    }
+    if (CVLNetSession::IsRestartPending(pNIFInfo, strCommand))
+        fprintf(stderr, "vlnet: the device restarts to apply the change\n");
+    const std::vector<CVLNetValueCheck::SField> fields = session.GetRequestFields(strCommand, pNIFInfo);
+    bool bOwnAddress = false;
+    const std::string strMoved =
+        CVLNetValueCheck::MovedTo(fields, ReadFields(pNIFInfo, fields), assignments, strIP, bOwnAddress);
+    if (bOwnAddress)
+        fprintf(
+            stderr, "vlnet: the device takes an address of its own from now on%s: 'vlnet url %s' finds it by its MAC\n",
+            strMoved.empty() || strMoved == kNoAddress ? ""
+                                                       : (", keeping " + strMoved + " when no server answers").c_str(),
+            strMAC.c_str());
+    else if (!strMoved.empty())
+        fprintf(stderr,
+                "vlnet: the device answers at %s from now on ('vlnet url %s' finds it there); the record's lines "
+                "from its probe reply still show %s\n",
+                strMoved.c_str(), strMAC.c_str(), strIP.c_str());
 }
 
 int RunDeviceCommand(CVLNetSession& session, const CVLNetOptions& options)
@@ -953,11 +1000,9 @@ int RunDeviceCommand(CVLNetSession& session, const CVLNetOptions& options)
     });
     // Judged once the device's settings are read, before any is sent.
     CVLNetValueCheck::EVerdict eVerdict = CVLNetValueCheck::VERDICT_ACCEPTED;
-    bool bForcible = false;
     auto judge = [&](CVLPFWNIFInfo* pRead) {
         const CVLNetValueCheck::SJudgement judgement = CheckSettingsRead(session, options, pRead, assignments);
         eVerdict = judgement.eVerdict;
-        bForcible = judgement.bForcible;
         // Said only of a change that goes.
         for (size_t i = 0; eVerdict == CVLNetValueCheck::VERDICT_ACCEPTED && i < judgement.overridden.size(); i++)
             fprintf(stderr, "vlnet: --force: sent although %s\n", judgement.overridden[i].c_str());
@@ -966,9 +1011,12 @@ int RunDeviceCommand(CVLNetSession& session, const CVLNetOptions& options)
     VLECM_RESULT eResult = session.RunCommand(pNIFInfo, options.GetDeviceCommand(), bPassword ? &strPassword : nullptr,
                                               assignments, strError, judge);
     statusLine.StopTicking();
-    if (eVerdict == CVLNetValueCheck::VERDICT_REFUSED)
-        return RefuseArgument(strError, !bForcible);
-    // The command line was sound: the network stopped it.
+    // The command line was sound: what the device holds, or the network,
+    // refused the value.
+    if (eVerdict == CVLNetValueCheck::VERDICT_REFUSED) {
+        fprintf(stderr, "vlnet: %s\n", strError.c_str());
+        return VLNET_EXIT_FAILURE;
+    }
     if (eVerdict == CVLNetValueCheck::VERDICT_IN_USE) {
         fprintf(stderr, "vlnet: %s: nothing was sent (--force does not send an address in use)\n", strError.c_str());
         return VLNET_EXIT_FAILURE;
@@ -997,8 +1045,8 @@ int RunDeviceCommand(CVLNetSession& session, const CVLNetOptions& options)
         CVLNetSession::WritesDevice(options.GetDeviceCommand()))
         fprintf(stderr, "vlnet: %s: the device took the change, but its result could not be written\n",
                 options.GetDeviceCommand().c_str());
-    if (eResult == VLECM_RESULT_SUCCESS && CVLNetSession::IsRestartPending(pNIFInfo, options.GetDeviceCommand()))
-        fprintf(stderr, "vlnet: the device restarts to apply the change\n");
+    if (eResult == VLECM_RESULT_SUCCESS)
+        SayWhereItAnswers(session, options, pNIFInfo, strIP, assignments);
     if (CVLNetSession::IsStopRequested())
         return VLNET_EXIT_STOPPED;
     return eResult == VLECM_RESULT_SUCCESS ? VLNET_EXIT_SUCCESS : VLNET_EXIT_FAILURE;
@@ -1070,10 +1118,12 @@ std::string CVLNetCommands::GetProgramUsage()
                 "\n"
                 "exit status:\n"
                 "  0                     success\n"
-                "  1                     a failure, said on standard error (run: also an address in use)\n"
+                "  1                     a failure, said on standard error (run: also a value the device's\n"
+                "                        settings or the network refuse, such as an address in use)\n"
                 "  2                     a command line, PATH=VALUE or password refused: no change sent\n"
                 "  3                     probe: the list may be short, said on standard error\n"
-                "  130, 143, 129         stopped by SIGINT (Ctrl-C), SIGTERM or SIGHUP\n";
+                "  130, 143, 129         stopped by SIGINT (Ctrl-C), SIGTERM or SIGHUP\n"
+                "  141                   the reader of its output went away (a closed pipe)\n";
     return strUsage;
 }
 
@@ -1115,6 +1165,14 @@ bool CVLNetCommands::IsDeviceCommand(const std::string& strName, std::string& st
     strWhy += pNearest != nullptr ? std::string("; did you mean ") + pNearest->szName + "?"
                                   : std::string("; 'vlnet run --help' lists them");
     return false;
+}
+
+std::string CVLNetCommands::NotUsedText(bool bSilent, bool bPending, const std::string& strReason,
+                                        const char* szNotUsed)
+{
+    if (bPending)
+        return " but was " + (strReason.compare(0, kStill.size(), kStill) == 0 ? strReason : kStill + strReason);
+    return std::string(" but ") + (bSilent ? "not by unicast" : szNotUsed) + ": " + strReason;
 }
 
 std::string CVLNetCommands::GetNames(unsigned nCommands)

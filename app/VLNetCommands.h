@@ -82,6 +82,12 @@ public:
     static bool IsDeviceCommand(const std::string& strName, std::string& strWhy);
     // The names of the commands of the bits, "url and open"; empty for none.
     static std::string GetNames(unsigned nCommands);
+    // What follows "answered the probe" for an address that was not used or
+    // listed: " but not by unicast: REASON" when nothing came from it to its
+    // unicast check (bSilent), " but was still ..." when its check or
+    // commands were not over (bPending: the reason says where it was, with
+    // or without its "still"), else " but " szNotUsed ": REASON".
+    static std::string NotUsedText(bool bSilent, bool bPending, const std::string& strReason, const char* szNotUsed);
 };
 
 #endif

@@ -18,6 +18,9 @@ const size_t kSynopsisWidth = 100;
 // The column of the options' help lines.
 const size_t kHelpColumn = 21;
 const char kOnePassword[] = "one password: --password or --password-file, once";
+// What a text editor may put before a file's first line, and after it.
+const char kByteOrderMark[] = "\xEF\xBB\xBF";
+const char kBlanks[] = " \t";
 const char kOneMAC[] = "one device: --mac once";
 // The most edits from an option typed to a known one that is still taken
 // for a slip of the keyboard.
@@ -351,6 +354,14 @@ bool CVLNetOptions::readPasswordFile(const std::string& strPath)
     // An empty file, or one saved without its password, would send none.
     if (strLine.empty())
         return fail(strWhat + ": the first line is empty (a device without a password takes --password '')");
+    // What an editor leaves around a line would be sent as part of the
+    // password, and spend one of the device's tries.
+    if (strLine.compare(0, sizeof(kByteOrderMark) - 1, kByteOrderMark) == 0)
+        return fail(strWhat + ": the file begins with a UTF-8 byte-order mark, which would be sent as part of the "
+                              "password: save it without one");
+    if (strLine.find_last_of(kBlanks) == strLine.size() - 1)
+        return fail(strWhat + ": the first line ends with a blank, which would be sent as part of the password: "
+                              "remove it, or give a password that ends so with --password");
     m_bUsageFault = true;
     return setPassword(strLine);
 }
@@ -414,11 +425,9 @@ std::string CVLNetOptions::unknownOptionText(const std::string& strName, const V
     }
     if (nTakers != 0)
         return strText + " (only " + CVLNetCommands::GetNames(nTakers) + " takes it)";
-    // The options that stand where it was given: the command's, or before
-    // a command any, --version too.
-    std::vector<std::string> candidates = {kProgramOptions[0]};
-    if (pCommand == nullptr)
-        candidates.push_back(kProgramOptions[1]);
+    // The options that stand where it was given: the command's, and
+    // --help and --version anywhere.
+    std::vector<std::string> candidates = {kProgramOptions[0], kProgramOptions[1]};
     for (const SOption& option : s_Options) {
         if (option.pfnSet != nullptr && getHelp(option, nCommand) != nullptr)
             candidates.push_back(option.szName);
@@ -521,6 +530,11 @@ bool CVLNetOptions::parseArguments(int argc, const char* const* argv)
         std::string strArg = argv[i];
         if (CVLCommandLine::IsHelp(strArg)) {
             m_bHelp = true;
+            return true;
+        }
+        // Every program takes --version, after a command too.
+        if (CVLCommandLine::IsVersion(strArg)) {
+            m_bVersion = true;
             return true;
         }
         if (const SOption* pOption = findOption(strArg, pCommand->nBit)) {

@@ -1,12 +1,19 @@
 // One run of vlnet.
 #include "app/VLNetSession.h"
 
+#include <ifaddrs.h>
+#include <linux/netlink.h>
+#include <linux/rtnetlink.h>
 #include <malloc.h>
 #include <net/if.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <thread>
 
 #include "app/VLNetOptions.h"
@@ -25,6 +32,7 @@
 #include "ecm/VLECM.h"
 #include "ecm/core/VLECMDefaultOptions.h"
 #include "ecm/record/VLECMNIFInfo.h"
+#include "ecm/probe/VLECMLocalNetworks.h"
 #include "ecm/probe/VLECMNIFInfoList.h"
 #include "modules/probe/VLProbeRecvThread.h"
 #include "modules/vlpc/VLPCDefs.h"
@@ -94,6 +102,9 @@ bool IsDown(const VLInterfaceAddress& entry)
     return !entry.bUp && !entry.bLoopback;
 }
 
+// What to do about an interface up without carrier.
+const char kConnectIt[] = "(its cable, or the other end of its link)";
+
 CVLString VLText(const std::string& str)
 {
     return CVLString(str.c_str(), VL_CHARSET_UTF8);
@@ -126,6 +137,9 @@ const long kDeviceMalformed = 0xF001;
 const long kDeviceOtherDevice = 0xF004;
 // What a wrong password's answer says of the tries left before the device locks.
 const char kTriesLeftPath[] = "VLPC.2B_5A20_01.RetryLeft";
+// The count once the tries are spent: the device stays there, repeating
+// it for each further wrong password, until a right one.
+const char kNoTriesLeft[] = "0";
 // The subnet mask a device announces in its probe reply.
 const char kProbeMaskPath[] = "VLPC.2B_5A01_01.SubnetMask";
 // Where a command's reply says that the device restarts to apply it.
@@ -728,7 +742,18 @@ CVLNetSession::ETarget CVLNetSession::judgeTarget(size_t& nAddresses, bool& bSol
         if (summary.eVerdict == VLECM_MAC_PENDING ||
             (summary.eVerdict == VLECM_MAC_ONE && GetFoundNIFInfo() == nullptr))
             return TARGET_PENDING;
-        return summary.eVerdict == VLECM_MAC_NONE ? TARGET_FAILED : TARGET_JUDGED;
+        if (summary.eVerdict != VLECM_MAC_NONE)
+            return TARGET_JUDGED;
+        // No address passed. One that answered unicast otherwise (another
+        // MAC, an error), or that unicast cannot reach, fares no better in
+        // another round: the probe's reason ends the search. A silent one
+        // may be a claimant heard before the device, still starting.
+        bool bMore = false;
+        for (const SAddress& address : GetAddresses(strFindMAC, bMore)) {
+            if (address.eState != ADDRESS_FAILED || (address.bSilent && !address.bOffNetwork))
+                return TARGET_FAILED;
+        }
+        return TARGET_JUDGED;
     }
     // By its address the device is that address alone: the other addresses
     // of its MAC are named, never waited for.
@@ -841,7 +866,8 @@ std::vector<CVLNetSession::SAddress> CVLNetSession::GetAddresses(const std::stri
             address.strReason = FailedReason(found);
             if (found.eFailure != VLECM_MAC_FAILURE_COMMAND && found.eFailure != VLECM_MAC_FAILURE_LOST) {
                 const std::string strOff = offNetworkReason(Text(state.strMAC), address.strIP);
-                if (!strOff.empty())
+                address.bOffNetwork = !strOff.empty();
+                if (address.bOffNetwork)
                     address.strReason = strOff;
             }
             break;
@@ -861,6 +887,7 @@ std::vector<CVLNetSession::SAddress> CVLNetSession::GetAddresses(const std::stri
                 address.strReason = offNetworkReason(Text(state.strMAC), address.strIP);
                 if (!address.strReason.empty()) {
                     address.eState = ADDRESS_FAILED;
+                    address.bOffNetwork = true;
                     break;
                 }
             }
@@ -1264,7 +1291,7 @@ void CVLNetSession::noteEnd(const SProbeGoal& goal, const char* szCut)
     noteLimitedOnly();
     std::vector<VLInterfaceAddress> interfaces;
     if (VLListInterfaceAddresses(interfaces))
-        m_strDownNote = DownNote(interfaces);
+        m_strDownNote = DownNote(interfaces, UnaddressedInterfaces());
     for (const VLInterfaceAddress& entry : interfaces) {
         if (IsDown(entry) && entry.bFirstOfInterface)
             m_DownInterfaces.push_back(entry.strInterface);
@@ -1377,8 +1404,13 @@ std::string CVLNetSession::DownNetworkText(const std::vector<VLInterfaceAddress>
         return std::string();
     for (const VLInterfaceAddress& entry : entries) {
         const uint32_t nMask = CVLSocketAddress::HostOrder(entry.netmask);
-        if (!IsDown(entry) || nMask == 0 || (CVLSocketAddress::HostOrder(entry.address) & nMask) != (nAddress & nMask))
+        const bool bNoCarrier = CVLECMLocalNetworks::HasNoCarrier(entry);
+        if ((!IsDown(entry) && !bNoCarrier) || nMask == 0 ||
+            (CVLSocketAddress::HostOrder(entry.address) & nMask) != (nAddress & nMask))
             continue;
+        if (bNoCarrier)
+            return strIP + " is on the network of interface " + InterfaceText(entry) +
+                   ", which has no carrier, so the probe leaves that network out: connect it " + kConnectIt;
         return strIP + " is on the network of interface " + InterfaceText(entry) +
                ", which is down, so the probe leaves that network out: bring it up (ip link set " + entry.strInterface +
                " up)";
@@ -1393,7 +1425,7 @@ std::vector<std::string> CVLNetSession::BroadcastInterfaces()
     std::vector<std::string> interfaces;
     for (const VLInterfaceAddress& entry : entries) {
         if (!entry.bUp || entry.bLoopback || (entry.nFlags & IFF_BROADCAST) == 0 ||
-            (entry.nFlags & IFF_POINTOPOINT) != 0 ||
+            (entry.nFlags & IFF_POINTOPOINT) != 0 || CVLECMLocalNetworks::HasNoCarrier(entry) ||
             std::find(interfaces.begin(), interfaces.end(), entry.strInterface) != interfaces.end())
             continue;
         interfaces.push_back(entry.strInterface);
@@ -1401,24 +1433,138 @@ std::vector<std::string> CVLNetSession::BroadcastInterfaces()
     return interfaces;
 }
 
-std::string CVLNetSession::DownNote(const std::vector<VLInterfaceAddress>& entries)
+std::string CVLNetSession::DownNote(const std::vector<VLInterfaceAddress>& entries,
+                                    const std::vector<std::string>& unaddressed)
 {
-    // An interface that is down has no route: the probe sends nothing there
-    // (nor could a device there answer), and says nothing of it otherwise.
-    std::vector<std::string> names;
-    std::vector<std::string> interfaces;
+    // An interface that is down, or up without carrier, has no route: the
+    // probe sends nothing there (nor could a device there answer), and says
+    // nothing of it otherwise; one without an IPv4 address has no network.
+    std::vector<std::string> down, downInterfaces, unplugged;
     for (const VLInterfaceAddress& entry : entries) {
-        if (!IsDown(entry) || !entry.bFirstOfInterface)
+        if (!entry.bFirstOfInterface)
             continue;
-        names.push_back(InterfaceText(entry));
-        interfaces.push_back(entry.strInterface);
+        if (IsDown(entry)) {
+            down.push_back(InterfaceText(entry));
+            downInterfaces.push_back(entry.strInterface);
+        } else if (CVLECMLocalNetworks::HasNoCarrier(entry)) {
+            unplugged.push_back(InterfaceText(entry));
+        }
     }
-    if (names.empty())
-        return std::string();
-    const bool bOne = names.size() == 1;
-    return std::string(bOne ? "interface " : "interfaces ") + ListText(names) + (bOne ? " is" : " are") +
-           " down, so the probe left out " + (bOne ? "its network" : "their networks") + ": bring " +
-           (bOne ? "it" : "them") + " up (ip link set " + (bOne ? interfaces.front() : std::string("DEV")) + " up)";
+    std::vector<std::string> parts;
+    if (!down.empty()) {
+        const bool bOne = down.size() == 1;
+        parts.push_back(std::string(bOne ? "interface " : "interfaces ") + ListText(down) + (bOne ? " is" : " are") +
+                        " down, so the probe left out " + (bOne ? "its network" : "their networks") + ": bring " +
+                        (bOne ? "it" : "them") + " up (ip link set " +
+                        (bOne ? downInterfaces.front() : std::string("DEV")) + " up)");
+    }
+    if (!unplugged.empty()) {
+        const bool bOne = unplugged.size() == 1;
+        parts.push_back(std::string(bOne ? "interface " : "interfaces ") + ListText(unplugged) +
+                        (bOne ? " has" : " have") + " no carrier, so the probe left out " +
+                        (bOne ? "its network" : "their networks") + ": connect " + (bOne ? "it " : "them ") +
+                        kConnectIt);
+    }
+    if (!unaddressed.empty()) {
+        const bool bOne = unaddressed.size() == 1;
+        parts.push_back(
+            std::string(bOne ? "interface " : "interfaces ") + ListText(unaddressed) + (bOne ? " is up" : " are up") +
+            " without an IPv4 address, so the probe has no network there: give " + (bOne ? "it one" : "each one") +
+            " (ip address add A.B.C.D/N dev " + (bOne ? unaddressed.front() : std::string("DEV")) + ")");
+    }
+    std::string strNote;
+    for (const std::string& strPart : parts)
+        strNote += (strNote.empty() ? "" : "; ") + strPart;
+    return strNote;
+}
+
+namespace {
+// Room for one read of the kernel's link table, and how long a read of it
+// may wait.
+const size_t kLinkTableBytes = 32768;
+const long kLinkTableWaitMicroseconds = 500000;
+
+// The links that are a port of a bridge or bond (they carry their
+// master's network), read from the kernel's link table of this process's
+// network namespace; none when it cannot be read.
+std::set<std::string> PortLinks()
+{
+    std::set<std::string> ports;
+    const int fd = socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE);
+    if (fd < 0)
+        return ports;
+    struct timeval wait = {0, kLinkTableWaitMicroseconds};
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof(wait));
+    struct
+    {
+        struct nlmsghdr header;
+        struct ifinfomsg info;
+    } request = {};
+    request.header.nlmsg_len = sizeof(request);
+    request.header.nlmsg_type = RTM_GETLINK;
+    request.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
+    request.header.nlmsg_seq = 1;
+    request.info.ifi_family = AF_UNSPEC;
+    std::vector<char> buffer(kLinkTableBytes);
+    bool bDone = send(fd, &request, sizeof(request), 0) < 0;
+    while (!bDone) {
+        const ssize_t nRead = recv(fd, buffer.data(), buffer.size(), 0);
+        if (nRead <= 0)
+            break;
+        int nLeft = static_cast<int>(nRead);
+        for (struct nlmsghdr* pHeader = reinterpret_cast<struct nlmsghdr*>(buffer.data()); NLMSG_OK(pHeader, nLeft);
+             pHeader = NLMSG_NEXT(pHeader, nLeft)) {
+            if (pHeader->nlmsg_type == NLMSG_DONE || pHeader->nlmsg_type == NLMSG_ERROR) {
+                bDone = true;
+                break;
+            }
+            if (pHeader->nlmsg_type != RTM_NEWLINK)
+                continue;
+            struct ifinfomsg* pInfo = static_cast<struct ifinfomsg*>(NLMSG_DATA(pHeader));
+            int nAttributes = static_cast<int>(IFLA_PAYLOAD(pHeader));
+            std::string strName;
+            bool bPort = false;
+            for (struct rtattr* pAttribute = IFLA_RTA(pInfo); RTA_OK(pAttribute, nAttributes);
+                 pAttribute = RTA_NEXT(pAttribute, nAttributes)) {
+                const char* pData = static_cast<const char*>(RTA_DATA(pAttribute));
+                if (pAttribute->rta_type == IFLA_IFNAME)
+                    strName.assign(pData, strnlen(pData, RTA_PAYLOAD(pAttribute)));
+                else if (pAttribute->rta_type == IFLA_MASTER)
+                    bPort = true;
+            }
+            if (bPort && !strName.empty())
+                ports.insert(strName);
+        }
+    }
+    close(fd);
+    return ports;
+}
+}  // namespace
+
+std::vector<std::string> CVLNetSession::UnaddressedInterfaces()
+{
+    std::vector<std::string> names;
+    struct ifaddrs* pList = nullptr;
+    if (getifaddrs(&pList) != 0)
+        return names;
+    const std::set<std::string> ports = PortLinks();
+    std::set<std::string> addressed;
+    for (const struct ifaddrs* p = pList; p != nullptr; p = p->ifa_next) {
+        if (p->ifa_addr != nullptr && p->ifa_addr->sa_family == AF_INET)
+            addressed.insert(p->ifa_name);
+    }
+    for (const struct ifaddrs* p = pList; p != nullptr; p = p->ifa_next) {
+        // Each link once (its packet entry); a port of a bridge or bond
+        // carries its master's network, not one of its own.
+        const unsigned int nFlags = p->ifa_flags;
+        if (p->ifa_addr == nullptr || p->ifa_addr->sa_family != AF_PACKET || (nFlags & IFF_UP) == 0 ||
+            (nFlags & IFF_LOOPBACK) != 0 || (nFlags & IFF_BROADCAST) == 0 || addressed.count(p->ifa_name) != 0 ||
+            ports.count(p->ifa_name) != 0)
+            continue;
+        names.push_back(p->ifa_name);
+    }
+    freeifaddrs(pList);
+    return names;
 }
 
 void CVLNetSession::noteLimitedOnly()
@@ -1559,7 +1705,10 @@ VLECM_RESULT CVLNetSession::runAndWait(CVLPFWNIFInfo* pNIFInfo, VLECM_COMMAND eC
     std::string strTries;
     if (eCommand == VLECM_COMMAND_CHECK_PASSWORD && eResult == VLECM_RESULT_UNLOCK_REFUSED &&
         CVLNetPropertyLines::ReadText(pNIFInfo, kTriesLeftPath, strTries))
-        strError += "; " + strTries + (strTries == "1" ? " try" : " tries") + " left before it locks, it says";
+        strError += strTries == kNoTriesLeft
+                        ? "; it says no tries are left: it counts no further wrong ones, and the right password gives "
+                          "them back"
+                        : "; " + strTries + (strTries == "1" ? " try" : " tries") + " left before it locks, it says";
     return eResult;
 }
 
@@ -1611,6 +1760,12 @@ bool CVLNetSession::WritesDevice(const std::string& strCommand)
 {
     VLECM_COMMAND eCommand;
     return CommandOf(strCommand, eCommand) && ChangesDevice(eCommand);
+}
+
+bool CVLNetSession::ResetsDevice(const std::string& strCommand)
+{
+    VLECM_COMMAND eCommand;
+    return CommandOf(strCommand, eCommand) && eCommand == VLECM_COMMAND_FACT_RESET;
 }
 
 bool CVLNetSession::IsRestartPending(CVLPFWNIFInfo* pNIFInfo, const std::string& strCommand)

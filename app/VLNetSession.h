@@ -115,25 +115,31 @@ public:
     // broadcast alone, as one line for standard error; empty when it sent
     // a directed broadcast to each of them.
     std::string GetLimitedOnlyNote() const { return m_strLimitedOnlyNote; }
-    // The interfaces with an IPv4 address that were down at the last probe,
-    // whose networks it left out, as one line for standard error; empty
-    // when none was.
+    // The interfaces that were down, up without carrier or up without an
+    // IPv4 address at the last probe, whose networks it left out, as one
+    // line for standard error; empty when none was.
     std::string GetDownNote() const { return m_strDownNote; }
     // The interfaces of that line.
     std::vector<std::string> GetDownInterfaces() const { return m_DownInterfaces; }
     // What the probe running waits for: the addresses in or waiting for
     // their unicast check, and those whose commands are not over.
     void GetWaitCounts(int& nChecking, int& nCommands);
-    // That line for the computer's interface addresses.
-    static std::string DownNote(const std::vector<VLInterfaceAddress>& entries);
+    // That line for the computer's interface addresses, naming also those
+    // up without carrier, and the interfaces given as up without an IPv4
+    // address (UnaddressedInterfaces), whose networks it left out too.
+    static std::string DownNote(const std::vector<VLInterfaceAddress>& entries,
+                                const std::vector<std::string>& unaddressed = std::vector<std::string>());
+    // The broadcast links that are up without an IPv4 address (not the
+    // ports of a bridge or bond), in the kernel's order.
+    static std::vector<std::string> UnaddressedInterfaces();
     // Why a device at strIP cannot be reached when its network is that of
-    // an interface that is down (the probe leaves it out), for standard
-    // error: "10.0.2.7 is on the network of interface eth2 (10.0.2.5/24),
-    // which is down: bring it up (ip link set eth2 up)"; empty when no
-    // interface that is down holds it.
+    // an interface that is down or up without carrier (the probe leaves it
+    // out), for standard error: "10.0.2.7 is on the network of interface
+    // eth2 (10.0.2.5/24), which is down: bring it up (ip link set eth2
+    // up)"; empty when no such interface holds it.
     static std::string DownNetworkText(const std::vector<VLInterfaceAddress>& entries, const std::string& strIP);
-    // The interfaces the probe's limited broadcast leaves through (up, not
-    // a loopback nor a point-to-point link), each once: the links a device
+    // The interfaces the probe's limited broadcast leaves through (up with
+    // carrier, not a loopback nor a point-to-point link), each once: the links a device
     // that answered it may be on.
     static std::vector<std::string> BroadcastInterfaces();
     // True when the device looked for was not found, but a device of its
@@ -191,6 +197,9 @@ public:
     std::string GetProbeRequest(unsigned short& nPort);
     // True when the command's request changes the device (SetDetail, FactReset).
     static bool WritesDevice(const std::string& strCommand);
+    // True when the command returns the device's settings to the factory's
+    // (FactReset).
+    static bool ResetsDevice(const std::string& strCommand);
     // True when the command's reply says that the device restarts to apply it.
     static bool IsRestartPending(CVLPFWNIFInfo* pNIFInfo, const std::string& strCommand);
     // True when the record holds what the device answered the command: it
@@ -258,6 +267,9 @@ public:
         // Nothing came from its address to its unicast check (yet): it is
         // one that answered the probe but not by unicast.
         bool bSilent = false;
+        // Its address is on none of this computer's networks: unicast
+        // cannot reach it, whatever another round would hear.
+        bool bOffNetwork = false;
     };
     // Every address the MAC answered the last probe from, in the order
     // heard (those never checked last); bMore when it answered from more
@@ -318,7 +330,9 @@ public:
 private:
     // How the device looked for stands: not heard yet, its addresses not
     // all judged, judged (found or refused: what FindDevice says), or, by
-    // its MAC, judged with no address that passed (looked for again).
+    // its MAC, judged with no address that passed while one of them was
+    // silent, perhaps a claimant heard before the device (looked for
+    // again).
     enum ETarget
     {
         TARGET_NOT_HEARD,

@@ -30,14 +30,18 @@ enum EAddressRole
     ROLE_HOST,
     ROLE_MASK,
     ROLE_GATEWAY,
-    ROLE_MODE
+    ROLE_MODE,
+    ROLE_SERVER  // a server the device asks (DNS): judged as a gateway is
 };
 const struct
 {
     const char* szName;
     EAddressRole eRole;
-} kAddressRoles[] = {
-    {"IPAddress", ROLE_HOST}, {"SubnetMask", ROLE_MASK}, {"Gateway", ROLE_GATEWAY}, {"IPMode", ROLE_MODE}};
+} kAddressRoles[] = {{"IPAddress", ROLE_HOST},
+                     {"SubnetMask", ROLE_MASK},
+                     {"Gateway", ROLE_GATEWAY},
+                     {"IPMode", ROLE_MODE},
+                     {"DNSServer", ROLE_SERVER}};
 // The IPMode of a device that keeps the address it is given; the others
 // (DHCP, link-local) take one of their own.
 const char kStaticMode[] = "0";
@@ -199,8 +203,8 @@ std::string CheckAddressRole(EAddressRole eRole, const std::string& strValue)
                    "router to reach";
         return std::string();
     }
-    // A gateway of 0.0.0.0 is none.
-    if (eRole == ROLE_GATEWAY && nAddress == 0)
+    // A gateway or server of 0.0.0.0 is none.
+    if ((eRole == ROLE_GATEWAY || eRole == ROLE_SERVER) && nAddress == 0)
         return std::string();
     for (const auto& entry : kUnusableAddresses) {
         if ((nAddress & entry.nMask) != entry.nNetwork)
@@ -209,6 +213,8 @@ std::string CheckAddressRole(EAddressRole eRole, const std::string& strValue)
             return std::string(entry.szWhat) + " cannot be a device's address";
         if (eRole == ROLE_GATEWAY && entry.bGateway)
             return std::string(entry.szWhat) + " cannot be a gateway";
+        if (eRole == ROLE_SERVER && entry.bGateway)
+            return std::string(entry.szWhat) + " cannot be a server's address";
     }
     return std::string();
 }
@@ -319,91 +325,43 @@ std::string ReachRefusal(uint32_t nHost, uint32_t nMask, const CVLNetValueCheck:
            ", this computer does not hold: " + strWhy;
 }
 
-// Judges the settings of one node (see CheckSettings); true when refused.
-bool JudgeSettings(const SSettings& settings, const CVLNetValueCheck::SNeighbours& neighbours, bool bForce,
-                   CVLNetValueCheck::SJudgement& judgement)
+// Judges a new address against the hosts that hold one (this computer,
+// those heard in the probe) and this computer's networks' own addresses;
+// true when refused.
+bool JudgeNewAddress(const SSetting& host, const CVLNetValueCheck::SNeighbours& neighbours,
+                     CVLNetValueCheck::SJudgement& judgement)
+{
+    // This computer takes its own networks' network and broadcast
+    // addresses as its networks', whatever mask the device would have.
+    bool bOwn = false;
+    const std::string strWhat = CVLNetValueCheck::ComputerAddress(AddressOf(host.strValue), neighbours.computer, &bOwn);
+    if (!strWhat.empty() && !bOwn)
+        return Refuse(judgement, CVLNetValueCheck::VERDICT_REFUSED,
+                      host.Argument() + ": " + strWhat +
+                          ", which this computer takes for its network's own: it could not reach the device there");
+    const std::string strInUse = host.Argument() + ": in use on the network: ";
+    if (bOwn)
+        return Refuse(judgement, CVLNetValueCheck::VERDICT_IN_USE, strInUse + "this computer holds it");
+    for (const auto& device : neighbours.devices) {
+        if (device.first == host.strValue)
+            return Refuse(judgement, CVLNetValueCheck::VERDICT_IN_USE,
+                          strInUse +
+                              (device.second == neighbours.strMAC ? "a host claiming this device's MAC " : "device ") +
+                              device.second + " answered the probe from it");
+    }
+    return false;
+}
+
+// Judges a static device's gateway (known, not 0.0.0.0) against its subnet
+// (known, without a gap); true when refused.
+bool JudgeGateway(const SSettings& settings, bool bForce, CVLNetValueCheck::SJudgement& judgement)
 {
     const SSetting& host = settings.host;
     const SSetting& mask = settings.mask;
     const SSetting& gateway = settings.gateway;
-    if (!host.bGiven && !mask.bGiven && !gateway.bGiven && !settings.mode.bGiven)
-        return false;
-    // DHCP or link-local: the device takes an address of its own, but keeps
-    // one given when no server answers; that address is judged as it would
-    // be in the static mode, while reach, mask and gateway are its own.
-    const bool bStatic = !settings.mode.IsKnown() || settings.mode.strValue == kStaticMode;
-    if (!bStatic && (!host.bGiven || AddressOf(host.strValue) == 0))
-        return false;
-    // Values no device may hold; Check leaves them here when no IPMode is given.
-    const std::pair<const SSetting*, EAddressRole> roles[] = {
-        {&host, ROLE_HOST}, {&mask, ROLE_MASK}, {&gateway, ROLE_GATEWAY}};
-    for (const auto& role : roles) {
-        const std::string strWhy = role.first->bGiven && (bStatic || role.second == ROLE_HOST)
-                                       ? CheckAddressRole(role.second, role.first->strValue)
-                                       : "";
-        if (!strWhy.empty())
-            return Refuse(judgement, CVLNetValueCheck::VERDICT_REFUSED, role.first->Argument() + ": " + strWhy);
-    }
     const uint32_t nHost = AddressOf(host.strValue);
     const uint32_t nMask = AddressOf(mask.strValue);
-    // A mask the device holds with a gap draws no subnet to judge by.
-    const bool bSubnet = host.IsKnown() && mask.IsKnown() && CVLSocketAddress::PrefixLength(nMask) >= 0;
-    // The one given names the fault; the other is the device's as read.
-    if (bSubnet && (host.bGiven || (bStatic && mask.bGiven))) {
-        if (const char* szWhat = SubnetOwnAddress(nHost, nMask)) {
-            const std::string strSubnet = SubnetText(nHost, nMask);
-            if (!host.bGiven)
-                return Refuse(judgement, CVLNetValueCheck::VERDICT_REFUSED,
-                              mask.Argument() + ": it makes the device's address " + host.strValue + " " + szWhat +
-                                  " of its subnet " + strSubnet + ", which cannot be a device's address");
-            return Refuse(judgement, CVLNetValueCheck::VERDICT_REFUSED,
-                          host.Argument() + ": " + szWhat + " of its subnet " + strSubnet +
-                              (mask.bGiven ? std::string() : " (by the device's mask " + mask.strValue + ")") +
-                              " cannot be a device's address");
-        }
-    }
-    const bool bNewHost = host.bGiven && host.strValue != neighbours.strCurrent;
-    if (bNewHost) {
-        // This computer takes its own networks' network and broadcast
-        // addresses as its networks', whatever mask the device would have.
-        bool bOwn = false;
-        const std::string strWhat = CVLNetValueCheck::ComputerAddress(nHost, neighbours.computer, &bOwn);
-        if (!strWhat.empty() && !bOwn)
-            return Refuse(judgement, CVLNetValueCheck::VERDICT_REFUSED,
-                          host.Argument() + ": " + strWhat +
-                              ", which this computer takes for its network's own: it could not reach the device "
-                              "there");
-        const std::string strInUse = host.Argument() + ": in use on the network: ";
-        if (bOwn)
-            return Refuse(judgement, CVLNetValueCheck::VERDICT_IN_USE, strInUse + "this computer holds it");
-        for (const auto& device : neighbours.devices) {
-            if (device.first == host.strValue)
-                return Refuse(
-                    judgement, CVLNetValueCheck::VERDICT_IN_USE,
-                    strInUse + (device.second == neighbours.strMAC ? "a host claiming this device's MAC " : "device ") +
-                        device.second + " answered the probe from it");
-        }
-    }
     const uint32_t nGateway = AddressOf(gateway.strValue);
-    if (host.IsKnown() && gateway.IsKnown() && nGateway == nHost && (host.bGiven || (bStatic && gateway.bGiven))) {
-        if (host.bGiven && !gateway.bGiven)
-            return Refuse(judgement, CVLNetValueCheck::VERDICT_IN_USE,
-                          host.Argument() + ": in use on the network: it is the device's gateway, a router's address");
-        return Refuse(judgement, CVLNetValueCheck::VERDICT_REFUSED,
-                      gateway.Argument() + ": the device's own address cannot be its gateway (0.0.0.0 means none)");
-    }
-    if (bStatic && bSubnet && (host.bGiven || mask.bGiven) && !neighbours.local.empty()) {
-        const std::string strWhy = ReachRefusal(nHost, nMask, neighbours);
-        if (!strWhy.empty() &&
-            RefuseUnlessForced(judgement, bForce, (host.bGiven ? host : mask).Argument() + ": " + strWhy))
-            return true;
-    }
-    if (bNewHost && judgement.strAskAddress.empty()) {
-        judgement.strAskArgument = host.Argument();
-        judgement.strAskAddress = host.strValue;
-    }
-    if (!bStatic || !bSubnet || !gateway.IsKnown() || nGateway == 0)
-        return false;
     const std::string strSubnet = SubnetText(nHost, nMask);
     const bool bOutside = !CVLNetValueCheck::SameSubnet(nGateway, nHost, nMask);
     const char* szOwn = bOutside ? nullptr : SubnetOwnAddress(nGateway, nMask);
@@ -425,6 +383,76 @@ bool JudgeSettings(const SSettings& settings, const CVLNetValueCheck::SNeighbour
                                                    ": " + kBeyond +
                                                    "; give a Gateway in the subnet too, or 0.0.0.0 "
                                                    "for none");
+}
+
+// Judges the settings of one node (see CheckSettings); true when refused.
+bool JudgeSettings(const SSettings& settings, const CVLNetValueCheck::SNeighbours& neighbours, bool bForce,
+                   CVLNetValueCheck::SJudgement& judgement)
+{
+    const SSetting& host = settings.host;
+    const SSetting& mask = settings.mask;
+    const SSetting& gateway = settings.gateway;
+    if (!host.bGiven && !mask.bGiven && !gateway.bGiven && !settings.mode.bGiven)
+        return false;
+    // DHCP or link-local: the device takes an address of its own, but keeps
+    // its address and mask when no server answers; they are judged as they
+    // would be in the static mode, the gateway is its own.
+    const bool bStatic = !settings.mode.IsKnown() || settings.mode.strValue == kStaticMode;
+    if (!bStatic && (!host.IsKnown() || AddressOf(host.strValue) == 0))
+        return false;
+    // Values no device may hold; Check leaves them here when no IPMode is given.
+    const std::pair<const SSetting*, EAddressRole> roles[] = {
+        {&host, ROLE_HOST}, {&mask, ROLE_MASK}, {&gateway, ROLE_GATEWAY}};
+    for (const auto& role : roles) {
+        const std::string strWhy = role.first->bGiven && (bStatic || role.second != ROLE_GATEWAY)
+                                       ? CheckAddressRole(role.second, role.first->strValue)
+                                       : "";
+        if (!strWhy.empty())
+            return Refuse(judgement, CVLNetValueCheck::VERDICT_REFUSED, role.first->Argument() + ": " + strWhy);
+    }
+    const uint32_t nHost = AddressOf(host.strValue);
+    const uint32_t nMask = AddressOf(mask.strValue);
+    // A mask the device holds with a gap draws no subnet to judge by.
+    const bool bSubnet = host.IsKnown() && mask.IsKnown() && CVLSocketAddress::PrefixLength(nMask) >= 0;
+    // The one given names the fault; the other is the device's as read.
+    if (bSubnet && (host.bGiven || mask.bGiven)) {
+        if (const char* szWhat = SubnetOwnAddress(nHost, nMask)) {
+            const std::string strSubnet = SubnetText(nHost, nMask);
+            if (!host.bGiven)
+                return Refuse(judgement, CVLNetValueCheck::VERDICT_REFUSED,
+                              mask.Argument() + ": it makes the device's address " + host.strValue + " " + szWhat +
+                                  " of its subnet " + strSubnet + ", which cannot be a device's address");
+            return Refuse(judgement, CVLNetValueCheck::VERDICT_REFUSED,
+                          host.Argument() + ": " + szWhat + " of its subnet " + strSubnet +
+                              (mask.bGiven ? std::string() : " (by the device's mask " + mask.strValue + ")") +
+                              " cannot be a device's address");
+        }
+    }
+    const bool bNewHost = host.bGiven && host.strValue != neighbours.strCurrent;
+    if (bNewHost && JudgeNewAddress(host, neighbours, judgement))
+        return true;
+    const uint32_t nGateway = AddressOf(gateway.strValue);
+    if (host.IsKnown() && gateway.IsKnown() && nGateway == nHost && (host.bGiven || (bStatic && gateway.bGiven))) {
+        if (host.bGiven && !gateway.bGiven)
+            return Refuse(judgement, CVLNetValueCheck::VERDICT_IN_USE,
+                          host.Argument() + ": in use on the network: it is the device's gateway, a router's address");
+        return Refuse(judgement, CVLNetValueCheck::VERDICT_REFUSED,
+                      gateway.Argument() + ": the device's own address cannot be its gateway (0.0.0.0 means none)");
+    }
+    if (bSubnet && (host.bGiven || mask.bGiven) && !neighbours.local.empty()) {
+        const std::string strWhy = ReachRefusal(nHost, nMask, neighbours);
+        if (!strWhy.empty() && RefuseUnlessForced(judgement, bForce,
+                                                  (host.bGiven ? host : mask).Argument() + ": " + strWhy +
+                                                      (bStatic ? "" : ", the address it keeps when no server answers")))
+            return true;
+    }
+    if (bNewHost && judgement.strAskAddress.empty()) {
+        judgement.strAskArgument = host.Argument();
+        judgement.strAskAddress = host.strValue;
+    }
+    if (!bStatic || !bSubnet || !gateway.IsKnown() || nGateway == 0)
+        return false;
+    return JudgeGateway(settings, bForce, judgement);
 }
 
 // CheckValue, the address's role judged only when bJudgeRole (not when
@@ -611,6 +639,14 @@ bool CVLNetValueCheck::Check(const std::vector<SField>& fields, const std::strin
         }
         std::string strReason =
             CheckFieldValue(*pField, assignment.second, staticNodes.count(NodeOf(pField->strPath)) != 0);
+        // Whatever the mode, a mask draws the subnet of the address kept
+        // when no server answers, and an address other than 0.0.0.0 (none,
+        // in DHCP or link-local) is that address: both are judged here.
+        // A server's address is judged whatever the mode.
+        const EAddressRole eRole = RoleOf(*pField);
+        if (strReason.empty() &&
+            (eRole == ROLE_MASK || eRole == ROLE_SERVER || (eRole == ROLE_HOST && AddressOf(assignment.second) != 0)))
+            strReason = CheckAddressRole(eRole, assignment.second);
         if (!strReason.empty()) {
             strError = strArgument + ": " + strReason;
             return false;
@@ -639,7 +675,7 @@ CVLNetValueCheck::CheckSettings(const std::vector<SField>& fields, const std::ma
     std::map<std::string, SSettings> nodes;
     for (const SField& field : fields) {
         const EAddressRole eRole = RoleOf(field);
-        if (eRole == ROLE_NONE)
+        if (eRole == ROLE_NONE || eRole == ROLE_SERVER)
             continue;
         SSettings& settings = nodes[NodeOf(field.strPath)];
         SSetting& setting = eRole == ROLE_HOST   ? settings.host
@@ -667,6 +703,34 @@ CVLNetValueCheck::CheckSettings(const std::vector<SField>& fields, const std::ma
             break;
     }
     return judgement;
+}
+
+std::string CVLNetValueCheck::MovedTo(const std::vector<SField>& fields, const std::map<std::string, std::string>& read,
+                                      const std::vector<std::pair<std::string, std::string>>& assignments,
+                                      const std::string& strCurrent, bool& bOwnAddress)
+{
+    bOwnAddress = false;
+    std::string strAddress, strMode;
+    bool bChanged = false;
+    for (const SField& field : fields) {
+        const EAddressRole eRole = RoleOf(field);
+        if (eRole != ROLE_MODE && eRole != ROLE_HOST)
+            continue;
+        auto it = read.find(field.strPath);
+        std::string strValue = it != read.end() ? it->second : std::string();
+        for (const auto& assignment : assignments) {
+            if (assignment.first == field.strPath) {
+                strValue = assignment.second;
+                bChanged = true;
+                if (eRole == ROLE_HOST && strValue != strCurrent)
+                    strAddress = strValue;
+            }
+        }
+        if (eRole == ROLE_MODE)
+            strMode = strValue;
+    }
+    bOwnAddress = bChanged && !strMode.empty() && strMode != kStaticMode;
+    return strAddress;
 }
 
 std::string CVLNetValueCheck::ComputerAddress(uint32_t nAddress, const std::vector<SLocalAddress>& computer, bool* pOwn)

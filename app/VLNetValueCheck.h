@@ -139,6 +139,15 @@ public:
                                     const std::vector<std::pair<std::string, std::string>>& assignments,
                                     const SNeighbours& neighbours, bool bForce = false);
 
+    // Where a change of these assignments (as Check made them) leaves the
+    // device, its settings read by path (as CheckSettings takes them): the
+    // address given when it is not strCurrent (empty when none), and
+    // bOwnAddress set when an address or IPMode given leaves it in a mode
+    // that takes an address of its own (DHCP, link-local).
+    static std::string MovedTo(const std::vector<SField>& fields, const std::map<std::string, std::string>& read,
+                               const std::vector<std::pair<std::string, std::string>>& assignments,
+                               const std::string& strCurrent, bool& bOwnAddress);
+
     // The subnet arithmetic the judgements rest on, on addresses in host
     // order (a mask's prefix length is CVLSocketAddress::PrefixLength).
     // True when both addresses lie in one subnet of the mask.

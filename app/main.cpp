@@ -189,11 +189,21 @@ bool CheckDescriptors()
     return true;
 }
 
+// The status of output that could not be written, said with its reason;
+// a reader that went away (vlnet probe | head -1) ends it as the pipe's
+// signal ends other tools: quietly, with 128 + SIGPIPE.
+int OutputFailed()
+{
+    if (CVLStandardOutput::GetError() == EPIPE)
+        return VLNET_EXIT_SIGNAL_BASE + SIGPIPE;
+    return CVLStandardOutput::Fail("vlnet");
+}
+
 // Writes the text on standard output; a failure is said as that of any
 // other output.
 int WriteText(const std::string& strText)
 {
-    return CVLStandardOutput::Write(strText) ? VLNET_EXIT_SUCCESS : CVLStandardOutput::Fail("vlnet");
+    return CVLStandardOutput::Write(strText) ? VLNET_EXIT_SUCCESS : OutputFailed();
 }
 
 int InitializeFailed(VLPFW_RESULT eResult, const std::string& strError)
@@ -252,10 +262,10 @@ int main(int argc, char** argv)
         return VLNET_EXIT_FAILURE;
     }
     InstallStopSignals();
-    // A closed pipe is output that cannot be written, said with its reason
-    // like any other (a change the device took among it), not a silent end.
-    // A handler that does nothing, not SIG_IGN: the browser started by
-    // open gets the default back.
+    // A closed pipe is output that cannot be written, which ends the run
+    // quietly (OutputFailed) once a change the device took is said. A
+    // handler that does nothing, not SIG_IGN: the browser started by open
+    // gets the default back.
     signal(SIGPIPE, IgnorePipeSignal);
     if (!CheckDescriptors())
         return VLNET_EXIT_FAILURE;
@@ -280,7 +290,7 @@ int main(int argc, char** argv)
     // what it prints at once, which keeps the failed write's error number:
     // errno here is what the session's end left in it.
     if (!CVLStandardOutput::Flush() && nExit != VLNET_EXIT_STOPPED)
-        nExit = CVLStandardOutput::Fail("vlnet");
+        nExit = OutputFailed();
     // A stop that came after the command's own check still ends the run as
     // stopped, as it would have after the grace time.
     return CVLNetSession::IsStopRequested() ? VLNET_EXIT_SIGNAL_BASE + CVLNetSession::GetStopSignal() : nExit;

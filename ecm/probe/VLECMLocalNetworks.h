@@ -30,10 +30,15 @@ public:
     {
         ADDRESS_NETWORK,    // on a local network
         ADDRESS_LOOPBACK,   // a loopback address
-        ADDRESS_DOWN,       // its interface is down: its network has no route
+        ADDRESS_DOWN,       // its interface is down, or up without carrier: its network has no route
         ADDRESS_NO_NETWORK  // no mask, or one that makes the address its own broadcast
     };
     static EAddress Judge(const VLInterfaceAddress& entry);
+    // True when the interface is up but has no carrier (a cable out, the
+    // other end of its link down): the kernel marks its network's route
+    // down, so nothing sent there arrives. An entry whose flags were not
+    // read (no IFF_UP among them) is taken to have carrier.
+    static bool HasNoCarrier(const VLInterfaceAddress& entry);
 
     // The networks of the addresses that lie on one (Judge), each network
     // once; and the probe's sockets of one local network each: the path of

@@ -83,3 +83,18 @@ TEST(VLNetCommands, AProbeThatCannotListenForRepliesSaysSo)
                              "threads could not start: resource temporarily unavailable): the list may be short\n"))
         << strPartly;
 }
+
+// An address not used is said with where it was or why: a reason that
+// already says "still" is not said so twice.
+TEST(VLNetCommands, AnAddressNotUsedIsSaidOnce)
+{
+    EXPECT_EQ(
+        " but was still waiting for its commands at the time-out",
+        CVLNetCommands::NotUsedText(false, true, "still waiting for its commands at the time-out", "was not used"));
+    EXPECT_EQ(" but was still in its unicast check at the time-out",
+              CVLNetCommands::NotUsedText(true, true, "in its unicast check at the time-out", "was not used"));
+    EXPECT_EQ(" but not by unicast: no answer to unicast",
+              CVLNetCommands::NotUsedText(true, false, "no answer to unicast", "was not used"));
+    EXPECT_EQ(" but was not listed: answered unicast, but not with its MAC",
+              CVLNetCommands::NotUsedText(false, false, "answered unicast, but not with its MAC", "was not listed"));
+}

@@ -87,8 +87,9 @@ const SMessage kMessages[] = {
     // This computer's own address, or its network's own, is no device's.
     {"ip link add vt0 type veth peer name vt1 && ip addr add 10.9.0.1/24 dev vt0 && ip link set vt0 up && ip link "
      "set vt1 up; exec vlnet url 10.9.0.1 --timeout 5",
-     1, "vlnet: 10.9.0.1 is this computer's own address (vt0), no device's address: give the device's own; nothing was "
-        "sent\n",
+     1,
+     "vlnet: 10.9.0.1 is this computer's own address (vt0), no device's address: give the device's own; nothing was "
+     "sent\n",
      true},
     {"run 10.9.0.0 GetDetail --timeout 5", 1,
      "vlnet: 10.9.0.0 is the network address of this computer's network 10.9.0.0/24 (vt0), no device's address: give "
@@ -99,22 +100,34 @@ const SMessage kMessages[] = {
      "give the device's own; nothing was sent\n",
      true},
     // A MAC not heard in the probe's one round may answer a later one.
+    // (vt1, vt0's peer, is up without an IPv4 address.)
     {"probe --mac 00:26:AB:7F:7F:7F", 1,
-     "vlnet: device 00:26:AB:7F:7F:7F not found in the probe's one round of sends; a device still starting may "
-     "answer later: --timeout N probes again each round for N seconds\n",
+     "vlnet: interface vt1 is up without an IPv4 address, so the probe has no network there: give it one (ip address "
+     "add A.B.C.D/N dev vt1)\nvlnet: device 00:26:AB:7F:7F:7F not found in the probe's one round of sends; a device "
+     "still starting may answer later: given --timeout N, the probe sends round after round for N seconds\n",
      true},
-    // An interface that is down is named, and why its network was left out
-    // (last: the interfaces stay for the lines after it).
+    // An interface that is down, one up without carrier (its peer down) and
+    // those up without an IPv4 address are named once each, and why their
+    // networks were left out (last: the interfaces stay for the lines
+    // after it).
     {"ip link add vup type veth peer name vupp && ip address add 10.201.8.1/24 dev vup && ip link set vup up && "
      "ip link set vupp up && ip link add vdown type veth peer name vdownp && ip address add 10.201.9.1/24 dev vdown "
-     "&& exec vlnet probe --timeout 3",
+     "&& ip address add 10.201.9.2/24 dev vdown && ip link add vnc type veth peer name vncp && "
+     "ip address add 10.201.7.1/24 dev vnc && ip link set vnc up && exec vlnet probe --timeout 3",
      0,
      "vlnet: interface vdown (10.201.9.1/24) is down, so the probe left out its network: bring it up (ip link set "
-     "vdown up)\n"},
+     "vdown up); interface vnc (10.201.7.1/24) has no carrier, so the probe left out its network: connect it (its "
+     "cable, or the other end of its link); interfaces vt1 and vupp are up without an IPv4 address, so the probe has "
+     "no network there: give each one (ip address add A.B.C.D/N dev DEV)\n",
+     true},
     // An address on its network is said to be so, not to be on none.
     {"url 10.201.9.20 --timeout 5", 1,
      "vlnet: 10.201.9.20 is on the network of interface vdown (10.201.9.1/24), which is down, so the probe leaves "
      "that network out: bring it up (ip link set vdown up); nothing was sent\n",
+     true},
+    {"url 10.201.7.20 --timeout 5", 1,
+     "vlnet: 10.201.7.20 is on the network of interface vnc (10.201.7.1/24), which has no carrier, so the probe "
+     "leaves that network out: connect it (its cable, or the other end of its link); nothing was sent\n",
      true},
     // An address on none of the networks: what would reach a device there.
     {"run 192.168.77.10 GetDetail --timeout 5", 1,

@@ -94,6 +94,12 @@ TEST(VLNetOptions, ParsesEachCommand)
     CVLNetOptions help;
     ASSERT_TRUE(Parse(help, {"run", "--help"}));
     EXPECT_TRUE(help.IsHelp());
+    // --version after a command too, as every program takes it.
+    for (const char* szCommand : {"probe", "url", "run"}) {
+        CVLNetOptions version;
+        ASSERT_TRUE(Parse(version, {szCommand, "--version"})) << szCommand << ": " << version.GetErrorText();
+        EXPECT_TRUE(version.IsVersion());
+    }
     // The program's usage lists every command; each command's usage is its own.
     const std::string strProgram = CVLNetOptions::GetUsage("");
     for (const char* szCommand : {"probe", "url", "open", "run"}) {
@@ -226,6 +232,15 @@ TEST(VLNetOptions, APasswordFileGivesItsFirstLine)
         // It would send no password.
         {"\r\nsecond\n", strFile,
          "--password-file: " + strFile + ": the first line is empty (a device without a password takes --password '')"},
+        // An editor's byte-order mark or blank would be sent with it.
+        {"\xEF\xBB\xBFsecret\n", strFile,
+         "--password-file: " + strFile +
+             ": the file begins with a UTF-8 byte-order mark, which would be sent as part of the password: save it "
+             "without one"},
+        {"secret \r\n", strFile,
+         "--password-file: " + strFile +
+             ": the first line ends with a blank, which would be sent as part of the password: remove it, or give a "
+             "password that ends so with --password"},
     };
     for (const auto& entry : bad) {
         FILE* pFile = fopen(strFile.c_str(), "wb");

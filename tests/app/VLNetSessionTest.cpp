@@ -2,12 +2,15 @@
 // without a network of namespaces: the device manager's definitions are
 // pointed at the emulator's port and 127.255.255.255.
 #include <gtest/gtest.h>
+#include <net/if.h>
 
+#include <algorithm>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "app/VLNetSession.h"
+#include "base/net/VLInterfaceAddress.h"
 #include "cm/VLCMApi.h"
 #include "modules/VLModuleLibraries.h"
 #include "pfw/VLPFWNIFInfo.h"
@@ -75,4 +78,50 @@ TEST(VLNetSession, ASetDetailAfterAGetDetailCutShortSendsNothing)
     EXPECT_EQ("kept", after.strNodeName);
     session.Terminate();
     emulator.Stop();
+}
+
+namespace {
+VLInterfaceAddress InterfaceEntry(const std::string& strName, unsigned char nThird, unsigned char nFourth)
+{
+    VLInterfaceAddress entry;
+    entry.strName = strName;
+    entry.strInterface = strName.substr(0, strName.find(':'));
+    const unsigned char address[4] = {10, 0, nThird, nFourth};
+    const unsigned char netmask[4] = {255, 255, 255, 0};
+    std::copy(address, address + 4, entry.address);
+    std::copy(netmask, netmask + 4, entry.netmask);
+    entry.bUp = true;
+    entry.bLoopback = false;
+    entry.bFirstOfInterface = true;
+    entry.nFlags = IFF_UP | IFF_BROADCAST | IFF_RUNNING;
+    return entry;
+}
+}  // namespace
+
+// The probe's end names each interface whose network it left out once, by
+// its first address, with what to do: down (two addresses), up without
+// carrier, up without an IPv4 address; a running one is not named. An
+// address on the network of one without carrier says so.
+TEST(VLNetSession, TheNetworksLeftOutAreNamedOnceEach)
+{
+    VLInterfaceAddress down = InterfaceEntry("eth2", 2, 5);
+    down.bUp = false;
+    down.nFlags = IFF_BROADCAST;
+    VLInterfaceAddress downAgain = down;
+    downAgain.strName = "eth2:1";
+    downAgain.address[3] = 6;
+    downAgain.bFirstOfInterface = false;
+    VLInterfaceAddress unplugged = InterfaceEntry("eth3", 3, 5);
+    unplugged.nFlags &= ~static_cast<unsigned int>(IFF_RUNNING);
+    const std::vector<VLInterfaceAddress> entries = {InterfaceEntry("eth1", 1, 5), down, downAgain, unplugged};
+    EXPECT_EQ("interface eth2 (10.0.2.5/24) is down, so the probe left out its network: bring it up (ip link set eth2 "
+              "up); interface eth3 (10.0.3.5/24) has no carrier, so the probe left out its network: connect it (its "
+              "cable, or the other end of its link); interface eth4 is up without an IPv4 address, so the probe has "
+              "no network there: give it one (ip address add A.B.C.D/N dev eth4)",
+              CVLNetSession::DownNote(entries, {"eth4"}));
+    EXPECT_EQ("", CVLNetSession::DownNote({InterfaceEntry("eth1", 1, 5)}));
+    EXPECT_EQ("10.0.3.7 is on the network of interface eth3 (10.0.3.5/24), which has no carrier, so the probe leaves "
+              "that network out: connect it (its cable, or the other end of its link)",
+              CVLNetSession::DownNetworkText(entries, "10.0.3.7"));
+    EXPECT_EQ("", CVLNetSession::DownNetworkText(entries, "10.0.1.7"));
 }

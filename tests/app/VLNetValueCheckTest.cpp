@@ -134,6 +134,10 @@ TEST_F(VLNetValueCheck, RefusesWhatTheDeviceMustNotBeGivenAndTakesTheRest)
         {kDetail + "Gateway", "255.255.255.255", false, "the limited broadcast cannot be a gateway"},
         {kDetail + "Gateway", "127.0.0.1", false, "a loopback address (127.0.0.0/8) cannot be a gateway"},
         {kDetail + "Gateway", "239.255.255.250", false, "a multicast address (224.0.0.0/4) cannot be a gateway"},
+        {kDetail + "DNSServer", "255.255.255.255", false, "the limited broadcast cannot be a server's address"},
+        {kDetail + "DNSServer", "127.0.0.53", false, "a loopback address (127.0.0.0/8) cannot be a server's address"},
+        {kDetail + "DNSServer", "0.0.0.0", true, "0.0.0.0"},
+        {kDetail + "DNSServer", "10.0.0.53", true, "10.0.0.53"},
         {kDetail + "SubnetMask", "0.0.0.0", false, "a mask of 0.0.0.0 (/0) would take every address for the"},
         // What the probe's GetListInfo read shows beside GetDetail's lines,
         // but SetDetail does not send it.
@@ -262,6 +266,7 @@ TEST_F(VLNetValueCheck, TheAddressSettingsTheDeviceWillHaveLeaveItOnItsNetwork)
     const std::string kUnreachable = "this computer, at 10.201.3.1 on vl3, could no longer reach the device at ";
     const std::string kBeyond = "the device would stay reachable on its own segment but reach nothing beyond it";
     const std::string kForce = " (--force sends it anyway)";
+    const std::string kKept = ", the address it keeps when no server answers";
     const std::string kTheirs = "which this computer takes for its network's own: it could not reach the device there";
     const auto R = CVLNetValueCheck::VERDICT_REFUSED;
     const auto U = CVLNetValueCheck::VERDICT_IN_USE;
@@ -406,9 +411,9 @@ TEST_F(VLNetValueCheck, TheAddressSettingsTheDeviceWillHaveLeaveItOnItsNetwork)
         {{{kDetail + "IPAddress", "10.201.3.12"}}, kRead, false, A, "", "10.201.3.12"},
         // Settings no value given changes are the device's business.
         {{{kDetail + "Location", "x"}}, kRead, false, A, ""},
-        // DHCP or link-local: the device keeps an address given when no
-        // server answers, so it is judged as such; this computer's reach,
-        // and the mask and gateway, are the device's own.
+        // DHCP or link-local: the device keeps its address and mask when
+        // no server answers, so they are judged as such, this computer's
+        // reach too; the gateway is the device's own.
         {{{kDetail + "IPAddress", "10.201.3.11"}},
          dhcp,
          false,
@@ -430,8 +435,31 @@ TEST_F(VLNetValueCheck, TheAddressSettingsTheDeviceWillHaveLeaveItOnItsNetwork)
          false,
          U,
          "IPAddress=10.201.3.254: in use on the network: it is the device's gateway, a router's address"},
-        {{{kDetail + "IPAddress", "10.201.4.10"}}, dhcp, false, A, "", "10.201.4.10"},
-        {{{kDetail + "SubnetMask", "255.255.255.240"}}, dhcp, false, A, ""},
+        {{{kDetail + "IPAddress", "10.201.4.10"}},
+         dhcp,
+         false,
+         R,
+         "IPAddress=10.201.4.10: " + kUnreachable + "10.201.4.10/24" + kKept + kForce},
+        {{{kDetail + "IPMode", "2"}, {kDetail + "IPAddress", "10.201.4.10"}},
+         kRead,
+         true,
+         A,
+         "IPAddress=10.201.4.10: " + kUnreachable + "10.201.4.10/24" + kKept,
+         "10.201.4.10"},
+        {{{kDetail + "IPMode", "1"},
+          {kDetail + "IPAddress", "10.201.3.10"},
+          {kDetail + "SubnetMask", "255.255.255.252"}},
+         kRead,
+         false,
+         R,
+         "IPAddress=10.201.3.10: " + kUnreachable + "10.201.3.10/30" + kKept + kForce},
+        {{{kDetail + "SubnetMask", "255.255.255.240"}},
+         dhcp,
+         false,
+         R,
+         "SubnetMask=255.255.255.240: it makes the device's address 10.201.3.15 the broadcast address of its subnet "
+         "10.201.3.0/28, which cannot be a device's address"},
+        {{{kDetail + "IPMode", "1"}}, kRead, false, A, ""},
         {{{kDetail + "IPAddress", "0.0.0.0"}}, dhcp, false, A, ""},
         {{{kDetail + "IPAddress", "0.0.0.0"}},
          kRead,
@@ -586,14 +614,15 @@ TEST_F(VLNetValueCheck, APasswordFieldIsNeverAPathValueTarget)
     EXPECT_EQ(0, system(("rm -rf " + strDir).c_str()));
 }
 
-// A DHCP or link-local device (IPMode 1 or 2) takes its mask and gateway
-// from its network: given with such a mode, they are not judged as a
-// static device's would be; its address, which it keeps when no server
-// answers, still is.
-TEST_F(VLNetValueCheck, MaskAndGatewayAreNotJudgedAsStaticInDHCPOrLinkLocal)
+// A DHCP or link-local device (IPMode 1 or 2) takes its gateway from its
+// network: given with such a mode, it is not judged as a static device's
+// would be. Its address and mask, which it keeps when no server answers,
+// are: a mask with a gap or a loopback address, which no mode takes, is
+// refused before the probe, whatever mode the device has.
+TEST_F(VLNetValueCheck, TheGatewayIsNotJudgedAsStaticInDHCPOrLinkLocal)
 {
-    // A mask with a gap and a loopback gateway: no static device may hold them.
-    const Assignments kOdd = {{kDetail + "SubnetMask", "255.0.255.0"}, {kDetail + "Gateway", "127.0.0.1"}};
+    // A loopback gateway: no static device may hold it.
+    const Assignments kOdd = {{kDetail + "Gateway", "127.0.0.1"}};
     for (const char* szMode : {"1", "2"}) {
         SCOPED_TRACE(szMode);
         // Given with the mode, the device read static.
@@ -604,20 +633,30 @@ TEST_F(VLNetValueCheck, MaskAndGatewayAreNotJudgedAsStaticInDHCPOrLinkLocal)
         Assignments read = {{kDetail + "IPAddress", "10.201.3.20"}};
         read.insert(read.end(), kOdd.begin(), kOdd.end());
         EXPECT_EQ("", Judge(read, szMode));
-        // Its address is judged still.
-        given[1].second = "127.0.0.1";
-        EXPECT_EQ("before: " + kDetail + "IPAddress=127.0.0.1: a loopback address (127.0.0.0/8) cannot be a device's address",
-                  Judge(given, "0"));
     }
     // Static, given or read: refused, each before the probe where it can be.
     Assignments given = {{kDetail + "IPMode", "0"}, {kDetail + "IPAddress", "10.201.3.20"}};
     given.insert(given.end(), kOdd.begin(), kOdd.end());
-    EXPECT_EQ("before: " + kDetail +
-                  "SubnetMask=255.0.255.0: a subnet mask's one-bits must be contiguous, as in 255.255.255.0",
+    EXPECT_EQ("before: " + kDetail + "Gateway=127.0.0.1: a loopback address (127.0.0.0/8) cannot be a gateway",
               Judge(given, "1"));
     Assignments read = {{kDetail + "IPAddress", "10.201.3.20"}};
     read.insert(read.end(), kOdd.begin(), kOdd.end());
-    EXPECT_EQ("read: " + kDetail +
-                  "SubnetMask=255.0.255.0: a subnet mask's one-bits must be contiguous, as in 255.255.255.0",
+    EXPECT_EQ("read: " + kDetail + "Gateway=127.0.0.1: a loopback address (127.0.0.0/8) cannot be a gateway",
               Judge(read, "0"));
+    // The address and mask, in every mode, before the probe.
+    const std::string kGap = "before: " + kDetail +
+                             "SubnetMask=255.0.255.0: a subnet mask's one-bits must be contiguous, as in 255.255.255.0";
+    const std::string kLoopback =
+        "before: " + kDetail + "IPAddress=127.0.0.1: a loopback address (127.0.0.0/8) cannot be a device's address";
+    for (const char* szMode : {"0", "1", "2", ""}) {
+        SCOPED_TRACE(szMode);
+        Assignments mode;
+        if (*szMode != '\0')
+            mode.push_back({kDetail + "IPMode", szMode});
+        Assignments mask = mode, address = mode;
+        mask.push_back({kDetail + "SubnetMask", "255.0.255.0"});
+        address.push_back({kDetail + "IPAddress", "127.0.0.1"});
+        EXPECT_EQ(kGap, Judge(mask, "1"));
+        EXPECT_EQ(kLoopback, Judge(address, "1"));
+    }
 }

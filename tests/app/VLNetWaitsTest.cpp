@@ -182,3 +182,69 @@ TEST_F(VLNetWaits, AMACAnswersAtAnAddressOnlyWhereItAnsweredUnicast)
     EXPECT_EQ(std::vector<std::string>{kDevice}, m_Session.GetMACsAnsweringAt(kShared));
     EXPECT_TRUE(m_Session.GetSharedAddresses().empty());
 }
+
+// A device looked for by its MAC answers its unicast check with an error
+// alone, or from an address on none of this computer's networks: the probe
+// judged it, and another round would fare no better, so the search ends
+// with the probe's reason, not at its time-out. One whose check heard
+// nothing may be a claimant heard before the device: the search goes on.
+TEST_F(VLNetWaits, ASearchByMACEndsWhenNoRoundCouldPassIt)
+{
+    CWatchdog watchdog(120, "VLNetWaits");
+    const struct
+    {
+        EFakeAnswer eCheck;
+        const char* szAddress;
+        bool bTimedOut;
+        const char* szReason;
+    } cases[] = {
+        {EFakeAnswer::DeviceError, "192.0.2.15", false, "unicast check failed"},
+        {EFakeAnswer::Timeout, "10.8.15.1", false, "its address 10.8.15.1 is on none of this computer's networks"},
+        {EFakeAnswer::Timeout, "192.0.2.16", true, ""},
+    };
+    // A check that gets no answer ends soon.
+    ASSERT_TRUE(m_Session.GetVLECM().SetProperty("Option.CheckUnicast.Timeout", "300"));
+    const int kTimeoutSeconds = 30;
+    for (const auto& entry : cases) {
+        SCOPED_TRACE(entry.szAddress);
+        CFakeNetwork::SetAnswer(kDevice, "CheckUnicast", entry.eCheck);
+        CPlayer player([&entry]() { CFakeNetwork::Reply(kDevice, "", entry.szAddress); });
+        ASSERT_EQ(VLPFW_RESULT_SUCCESS,
+                  m_Session.Probe(entry.bTimedOut ? 4 : kTimeoutSeconds, false, "", kDevice, "", nullptr));
+        ASSERT_TRUE(player.Join());
+        EXPECT_EQ(entry.bTimedOut, m_Session.IsTimedOut());
+        EXPECT_EQ(nullptr, m_Session.GetFoundNIFInfo());
+        EXPECT_TRUE(m_Session.IsFoundNotUnicast());
+        EXPECT_EQ(0u, m_Session.GetNotUnicastReason().find(entry.szReason)) << m_Session.GetNotUnicastReason();
+    }
+}
+
+// The status line's counts while the probe waits: one address in its
+// unicast check, another past it and waiting for its commands, each
+// counted once and where it stands.
+TEST_F(VLNetWaits, TheWaitCountsSayWhereEachAddressStands)
+{
+    CWatchdog watchdog(60, "VLNetWaits");
+    CFakeNetwork::SetAnswer(kDevice, "CheckUnicast", EFakeAnswer::Block);
+    CFakeNetwork::SetAnswer(kOther, "GetListInfo", EFakeAnswer::Block);
+    std::atomic<bool> bCounted{false};
+    CPlayer player([this, &bCounted]() {
+        CFakeNetwork::Reply(kDevice, "", "10.8.16.1");
+        CFakeNetwork::Reply(kOther, "", "10.8.16.2");
+        // Both stand where they stay: the check sent, the commands begun.
+        bCounted = Eventually([]() {
+                       return CFakeNetwork::RequestCount(kDevice, "CheckUnicast") > 0 &&
+                              CFakeNetwork::RequestCount(kOther, "GetListInfo") > 0;
+                   }) &&
+                   Eventually([this]() {
+                       int nChecking = 0, nCommands = 0;
+                       m_Session.GetWaitCounts(nChecking, nCommands);
+                       return nChecking == 1 && nCommands == 1;
+                   });
+    });
+    // Neither ends: the time-out ends the probe.
+    const int kTimeoutSeconds = 5;
+    ASSERT_EQ(VLPFW_RESULT_SUCCESS, m_Session.Probe(kTimeoutSeconds, false, "", "", "", nullptr));
+    ASSERT_TRUE(player.Join());
+    EXPECT_TRUE(bCounted);
+}

@@ -35,11 +35,13 @@ TEST(ECMLocalNetworksNaming, ANetworkIsNamedAfterTheInterfaceOfItsPrimaryAddress
         "ip addr add 10.2.0.1/24 dev vlt1",
         "ip addr add 10.1.0.7/24 dev vlt1",
         "ip link set vlt1 up",
+        "ip link set vlt1p up 2>/dev/null || true",
         "ip link add vlt0 type dummy || ip link add vlt0 type veth peer name vlt0p",
         "ip addr add 10.1.0.5/24 dev vlt0",
         "ip addr add 10.1.0.6/24 dev vlt0",
         "ip addr add 10.9.0.1/16 dev vlt0 label vlt0:1",
         "ip link set vlt0 up",
+        "ip link set vlt0p up 2>/dev/null || true",
     };
     std::string strResult = RunInNamespace(commands, [] {
         std::string s;

@@ -1,5 +1,6 @@
 // The computer's local networks as a probe sees them.
 #include <gtest/gtest.h>
+#include <net/if.h>
 
 #include <algorithm>
 #include <map>
@@ -79,8 +80,15 @@ TEST(ECMLocalNetworks, AnAddressUpWithANetworkGivesOne)
     EXPECT_EQ(CVLECMLocalNetworks::ADDRESS_NO_NETWORK, CVLECMLocalNetworks::Judge(host));
     EXPECT_EQ(CVLECMLocalNetworks::ADDRESS_NO_NETWORK, CVLECMLocalNetworks::Judge(none));
     EXPECT_EQ(CVLECMLocalNetworks::ADDRESS_NETWORK, CVLECMLocalNetworks::Judge(second));
-    CVLECMLocalNetworks networks({down, loopback, host, none, second});
-    for (const char* szFrom : {"10.2.0.1", "10.3.0.1", "10.4.0.1", "10.5.0.1"})
+    // Up without carrier, by the kernel's flags: its route is down too.
+    VLInterfaceAddress unplugged = Entry("vlunplugged", 7, 24);
+    unplugged.nFlags = IFF_UP | IFF_BROADCAST;
+    EXPECT_EQ(CVLECMLocalNetworks::ADDRESS_DOWN, CVLECMLocalNetworks::Judge(unplugged));
+    VLInterfaceAddress running = unplugged;
+    running.nFlags |= IFF_RUNNING;
+    EXPECT_EQ(CVLECMLocalNetworks::ADDRESS_NETWORK, CVLECMLocalNetworks::Judge(running));
+    CVLECMLocalNetworks networks({down, loopback, host, none, second, unplugged});
+    for (const char* szFrom : {"10.2.0.1", "10.3.0.1", "10.4.0.1", "10.5.0.1", "10.7.0.1"})
         EXPECT_EQ("", Std(networks.GetNetwork(Text(szFrom)))) << szFrom;
     EXPECT_EQ("10.6.0.0/24", Std(networks.GetNetwork(Text("10.6.0.9"))));
 }
