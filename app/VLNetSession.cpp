@@ -32,7 +32,6 @@
 #include "ecm/VLECM.h"
 #include "ecm/core/VLECMDefaultOptions.h"
 #include "ecm/record/VLECMNIFInfo.h"
-#include "ecm/probe/VLECMLocalNetworks.h"
 #include "ecm/probe/VLECMNIFInfoList.h"
 #include "modules/probe/VLProbeRecvThread.h"
 #include "modules/vlpc/VLPCDefs.h"
@@ -1404,7 +1403,7 @@ std::string CVLNetSession::DownNetworkText(const std::vector<VLInterfaceAddress>
         return std::string();
     for (const VLInterfaceAddress& entry : entries) {
         const uint32_t nMask = CVLSocketAddress::HostOrder(entry.netmask);
-        const bool bNoCarrier = CVLECMLocalNetworks::HasNoCarrier(entry);
+        const bool bNoCarrier = VLHasNoCarrier(entry);
         if ((!IsDown(entry) && !bNoCarrier) || nMask == 0 ||
             (CVLSocketAddress::HostOrder(entry.address) & nMask) != (nAddress & nMask))
             continue;
@@ -1425,7 +1424,7 @@ std::vector<std::string> CVLNetSession::BroadcastInterfaces()
     std::vector<std::string> interfaces;
     for (const VLInterfaceAddress& entry : entries) {
         if (!entry.bUp || entry.bLoopback || (entry.nFlags & IFF_BROADCAST) == 0 ||
-            (entry.nFlags & IFF_POINTOPOINT) != 0 || CVLECMLocalNetworks::HasNoCarrier(entry) ||
+            (entry.nFlags & IFF_POINTOPOINT) != 0 || VLHasNoCarrier(entry) ||
             std::find(interfaces.begin(), interfaces.end(), entry.strInterface) != interfaces.end())
             continue;
         interfaces.push_back(entry.strInterface);
@@ -1446,7 +1445,7 @@ std::string CVLNetSession::DownNote(const std::vector<VLInterfaceAddress>& entri
         if (IsDown(entry)) {
             down.push_back(InterfaceText(entry));
             downInterfaces.push_back(entry.strInterface);
-        } else if (CVLECMLocalNetworks::HasNoCarrier(entry)) {
+        } else if (VLHasNoCarrier(entry)) {
             unplugged.push_back(InterfaceText(entry));
         }
     }

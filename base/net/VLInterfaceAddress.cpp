@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include <net/if.h>
+
 #include "base/platform/VLPlatformInterfaces.h"
 
 bool VLListInterfaceAddresses(std::vector<VLInterfaceAddress>& list)
@@ -22,4 +24,9 @@ bool VLListInterfaceAddresses(std::vector<VLInterfaceAddress>& list)
         list.push_back(a);
     }
     return true;
+}
+
+bool VLHasNoCarrier(const VLInterfaceAddress& entry)
+{
+    return entry.bUp && !entry.bLoopback && (entry.nFlags & IFF_UP) != 0 && (entry.nFlags & IFF_RUNNING) == 0;
 }

@@ -19,6 +19,12 @@ struct VLInterfaceAddress
     unsigned int nFlags;        // the interface flags (IFF_*)
 };
 
+// True when the interface is up but has no carrier (a cable out, the other
+// end of its link down): the kernel marks its network's route down, so
+// nothing sent there arrives. An entry whose flags were not read (no IFF_UP
+// among them) is taken to have carrier.
+bool VLHasNoCarrier(const VLInterfaceAddress& entry);
+
 // Appends every IPv4 address of every interface, in the kernel's order.
 // Returns false (and appends nothing) when the list cannot be read.
 bool VLListInterfaceAddresses(std::vector<VLInterfaceAddress>& list);

@@ -13,7 +13,7 @@ CVLECMLocalNetworks::EAddress CVLECMLocalNetworks::Judge(const VLInterfaceAddres
 {
     if (entry.bLoopback)
         return ADDRESS_LOOPBACK;
-    if (!entry.bUp || HasNoCarrier(entry))
+    if (!entry.bUp || VLHasNoCarrier(entry))
         return ADDRESS_DOWN;
     // Without a mask the "broadcast" is the limited broadcast; with a host
     // mask it is the computer's own address. Neither is a network.
@@ -22,11 +22,6 @@ CVLECMLocalNetworks::EAddress CVLECMLocalNetworks::Judge(const VLInterfaceAddres
     if (nMask == 0 || (nAddress | ~nMask) == nAddress)
         return ADDRESS_NO_NETWORK;
     return ADDRESS_NETWORK;
-}
-
-bool CVLECMLocalNetworks::HasNoCarrier(const VLInterfaceAddress& entry)
-{
-    return entry.bUp && !entry.bLoopback && (entry.nFlags & IFF_UP) != 0 && (entry.nFlags & IFF_RUNNING) == 0;
 }
 
 CVLECMLocalNetworks::CVLECMLocalNetworks(const std::vector<VLInterfaceAddress>& addresses,

@@ -34,11 +34,6 @@ public:
         ADDRESS_NO_NETWORK  // no mask, or one that makes the address its own broadcast
     };
     static EAddress Judge(const VLInterfaceAddress& entry);
-    // True when the interface is up but has no carrier (a cable out, the
-    // other end of its link down): the kernel marks its network's route
-    // down, so nothing sent there arrives. An entry whose flags were not
-    // read (no IFF_UP among them) is taken to have carrier.
-    static bool HasNoCarrier(const VLInterfaceAddress& entry);
 
     // The networks of the addresses that lie on one (Judge), each network
     // once; and the probe's sockets of one local network each: the path of
