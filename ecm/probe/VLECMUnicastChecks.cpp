@@ -167,7 +167,6 @@ void CVLECMUnicastChecks::OnSockArrival(CVLSock* pSock)
     for (SCheck& check : m_Checks) {
         if (check.pSock == pSock) {
             check.bArrived = true;
-            check.bHeard = true;
             m_Wake.notify_all();
         }
     }
@@ -437,6 +436,11 @@ VLECM_RESULT CVLECMUnicastChecks::call(CVLModuleInstance* pInstance, const char*
 
 void CVLECMUnicastChecks::finish(SCheck& check, VLECM_RESULT eResult, long nDeviceResult)
 {
+    // What reached its socket, counted on every path: the named address's
+    // own socket tells of no arrivals, yet its check must say what it heard
+    // as a shared one does.
+    const bool bHeard = check.pImplementation != nullptr && check.pImplementation->GetHeardCount() > 0;
+    check.pImplementation = nullptr;
     if (check.pInstance != nullptr) {
         {
             std::lock_guard<std::mutex> lock(m_Mutex);
@@ -461,10 +465,5 @@ void CVLECMUnicastChecks::finish(SCheck& check, VLECM_RESULT eResult, long nDevi
     }
     CVLTrace::Output(VLECM_MODULE, s_szFile, __LINE__, 1, "CVLECMUnicastChecks: CheckUnicast of %s over, eResult=%d",
                      TextOf(check.pNIFInfo->GetMACAddress()), eResult);
-    bool bHeard = false;
-    {
-        std::lock_guard<std::mutex> lock(m_Mutex);
-        bHeard = check.bHeard;
-    }
     check.pNIFInfo->endCheck(eResult, nDeviceResult, bHeard);
 }

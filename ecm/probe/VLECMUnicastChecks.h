@@ -26,7 +26,9 @@
 // schedule, each at most its check's whole time.
 //
 // The address the user names goes first: its steps before any other's,
-// its request from a socket of its own, which nothing else fills.
+// its request from a socket of its own, which nothing else fills. What came
+// to its socket is told as for the shared one: the reason a check gives does
+// not depend on the socket it read from.
 //
 // Lock: m_Mutex is taken alone. While the thread works on a record (without
 // the lock) Cancel waits for it, so a cancelled record is never touched
@@ -95,13 +97,13 @@ private:
         CVLModuleInstance* pInstance = nullptr;
         // The instance's socket when it tells of arrivals; under m_Mutex.
         CVLSock* pSock = nullptr;
-        // Something came for it, and since it began; under m_Mutex.
+        // Something came for it; under m_Mutex.
         bool bArrived = false;
-        bool bHeard = false;
         long nTimeout = 0;
         int nTries = 1;
         int nTriesLeft = 0;
-        // The instance's socket module, for its retry rules (thread only).
+        // The instance's socket module, for its retry rules and for what
+        // reached it (thread only).
         CVLSock* pImplementation = nullptr;
         // Sends of the running try that met "host unreachable", and whether
         // its request is to go again at its deadline.

@@ -957,6 +957,8 @@ VL_SIZE_T CVLSock::readSingle(VL_BYTE* pBuffer, VL_SIZE_T nBufferSize, CVLSocket
             CVLTrace::OutputException(VLMDSOCK_MODULE, s_szFile, __LINE__, e);
             throw;
         }
+        if (nReceived > 0)
+            ++m_nHeard;
         noteSender(from);
         setFromAddress(from);
         CVLTrace::OutputDump(VLMDSOCK_MODULE, s_szFile, __LINE__, pBuffer, nReceived);
@@ -1115,6 +1117,7 @@ void CVLSock::pushRecvData(const VLMDSOCK_RECV_DATA& data)
         copy.m_Data.SetSize(nSize);
         m_RecvSemaphore.Post();
     }
+    ++m_nHeard;
     if (IVLSockArrivalListener* pListener = m_pArrivalListener.load())
         pListener->OnSockArrival(this);
 }

@@ -140,6 +140,11 @@ public:
     virtual unsigned long GetReceiveDropCount() override;
     // Datagrams queued now (for tests and diagnostics).
     int GetQueuedDatagramCount();
+    // Datagrams from the addresses replies are taken from (every sender's,
+    // on a socket that takes all), whole and not empty, that reached the
+    // instance since construction: queued, or read on the one-socket path
+    // alike, so that what was heard does not depend on the path.
+    unsigned long GetHeardCount() const { return m_nHeard.load(); }
     // The definitions' retry of a send that failed: whether the error is
     // one to retry ("IsRetryForWriteError"), how many sends in all, and the
     // pause before each further one, in ms (a call's own override aside):
@@ -266,6 +271,7 @@ private:
     int m_nError65RetryInterval;
     unsigned long m_nDroppedDatagrams;
     std::atomic<unsigned long> m_nWrites{0};
+    std::atomic<unsigned long> m_nHeard{0};
     std::atomic<bool> m_bSendBufferFull{false};
     // The IPv4 address (network order) the last unicast UDP send went to;
     // 0 before one, and for other sockets, which take every sender. And

@@ -5,7 +5,8 @@
 // keeps neither a check from its end nor its cancel waiting; a check the
 // definitions pass over ends at once; a reply queued by the deadline is
 // judged however late the thread comes; a send that meets "host
-// unreachable" goes again as the definitions say, in each try.
+// unreachable" goes again as the definitions say, in each try; what came
+// is told alike from the shared socket and the named address's own.
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
@@ -445,6 +446,19 @@ EmuDevice Beside(int nHost, uint16_t nResult = 0)
     }
     return device;
 }
+
+// A device that answers its check with another MAC address, or not at
+// all, checked from the shared socket or, named, from one of its own.
+struct SHeardRow
+{
+    const char* szCase;
+    bool bNamed;
+    bool bOtherMAC;
+};
+
+class UnicastChecksHeard : public UnicastChecksOnEmulator, public ::testing::WithParamInterface<SHeardRow>
+{
+};
 
 }  // namespace
 
@@ -903,3 +917,30 @@ INSTANTIATE_TEST_SUITE_P(
                       SAnswerRow{"AnErrorWithDataThenTheReply", {Late(3), Beside(3, 0x1234)}, 0, 2},
                       SAnswerRow{"AnErrorAlone", {Beside(4, 0xF001)}, 0xF001, 1}),
     [](const ::testing::TestParamInfo<SAnswerRow>& info) { return std::string(info.param.szCase); });
+
+// What came from a device's address is told the same whichever socket its
+// check read from: a reply with another MAC address is an answer, though
+// not the device's (the check times out), and silence is none.
+TEST_P(UnicastChecksHeard, WhatCameIsToldAlikeFromEitherSocket)
+{
+    const SHeardRow& row = GetParam();
+    EmuDevice device = Device(9, row.bOtherMAC);
+    if (row.bOtherMAC)
+        device.eHostile = EmuHostile::SpoofMac;
+    Start({device});
+    if (row.bNamed)
+        m_ECM.SetNamedAddress(device.strIP.c_str());
+    std::vector<CVLECMNIFInfo*> records = ProbeFor(1, 1000);
+    ASSERT_EQ(1u, records.size());
+    EXPECT_EQ(VLECM_RESULT_TIMEOUT, records[0]->GetUnicastCheckResult());
+    EXPECT_EQ(row.bOtherMAC, records[0]->IsUnicastCheckAnsweredOtherwise());
+    // The socket it read from: the named address's sends none on the shared one.
+    EXPECT_EQ(row.bNamed ? 0 : 1, g_Sock.Writes());
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, UnicastChecksHeard,
+                         ::testing::Values(SHeardRow{"AnotherMACOnTheSharedSocket", false, true},
+                                           SHeardRow{"AnotherMACOnTheNamedSocket", true, true},
+                                           SHeardRow{"SilenceOnTheSharedSocket", false, false},
+                                           SHeardRow{"SilenceOnTheNamedSocket", true, false}),
+                         [](const ::testing::TestParamInfo<SHeardRow>& info) { return std::string(info.param.szCase); });
