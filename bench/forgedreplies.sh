@@ -65,22 +65,6 @@ for ((i = 10; i < 110; i++)); do ip -n ${P}dev addr add $NET.$i/24 dev vd1; done
 ip -n ${P}atk link set vdx up
 ip -n ${P}atk addr add $ATTACKER/24 dev vdx
 
-# emulator NS FILE: starts vlemu in the namespace, once it is bound.
-EMUS=()
-emulator() {
-    ip netns exec "$1" "$VLEMU" "$2" >"$2.out" &
-    EMUS+=($!)
-    for ((w = 0; w < 100; w++)); do
-        grep -q ready "$2.out" 2>/dev/null && return
-        sleep 0.02
-    done
-    echo "vlemu did not start: $2" >&2
-    exit 1
-}
-stop_emulators() {
-    for pid in "${EMUS[@]}"; do kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; done
-    EMUS=()
-}
 # A probe given --timeout listens that long: it is bounded by SIGINT instead.
 vlnet() {
     if [ "$1" = probe ]; then

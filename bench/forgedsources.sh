@@ -71,21 +71,6 @@ echo "mac=00:26:AB:11:00:01 ip=$DEVICE mask=255.255.255.0 model=\"Model 0\" rest
         "pool=1 flood=3 straygap=100"
 } >"$TMP/attacker"
 
-EMUS=()
-emulator() {  # NS FILE: starts vlemu in the namespace, once it is bound
-    ip netns exec "$1" "$BUILD/bin/vlemu" "$2" >"$2.out" &
-    EMUS+=($!)
-    for ((w = 0; w < 100; w++)); do
-        grep -q ready "$2.out" 2>/dev/null && return
-        sleep 0.02
-    done
-    echo "vlemu did not start: $2" >&2
-    exit 1
-}
-stop_emulators() {
-    for pid in "${EMUS[@]}"; do kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; done
-    EMUS=()
-}
 # The computer forgets what the last run taught it.
 forget() { ip -n ${P}pc neigh flush dev br1 2>/dev/null; }
 neighbours() {  # the computer's neighbour entries by state

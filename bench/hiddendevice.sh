@@ -81,21 +81,6 @@ forged)
 esac
 ip -n ${P}atk -force -batch "$TMP/addr" >/dev/null 2>&1
 
-EMUS=()
-emulator() {  # NS FILE: starts vlemu in the namespace, once it is bound
-    ip netns exec "$1" "$BUILD/bin/vlemu" "$2" >"$2.out" &
-    EMUS+=($!)
-    for ((w = 0; w < 200; w++)); do
-        grep -q ready "$2.out" 2>/dev/null && return
-        sleep 0.02
-    done
-    echo "vlemu did not start: $2" >&2
-    exit 1
-}
-stop_emulators() {
-    for pid in "${EMUS[@]}"; do kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; done
-    EMUS=()
-}
 vlnet() {  # ARG...: runs vlnet in the computer's namespace; prints time, status, its errors
     local start wall status
     start=$(date +%s.%N)
