@@ -38,24 +38,13 @@ DEVICE=$NET.10
 # 127 sources with 4 MACs each from .100, and one with 3: 511.
 POOL=127 LAST=$NET.240
 
-for ns in pc dev atk; do
-    netns_add $P$ns || exit 1
-    ip -n $P$ns link set lo up
-done
-ip link add vl1 netns ${P}pc type veth peer name vd1 netns ${P}dev
-ip link add vlx netns ${P}pc type veth peer name vdx netns ${P}atk
-ip -n ${P}pc link add br1 type bridge
-for link in vl1 vlx; do ip -n ${P}pc link set $link master br1 up; done
-ip -n ${P}pc link set br1 up
-ip -n ${P}pc addr add $NET.1/24 dev br1
+bridged_network $P $NET.1/24
 ip -n ${P}pc route add default dev br1
-ip -n ${P}dev link set vd1 up
 ip -n ${P}dev addr add $DEVICE/24 dev vd1
 # The attacker's own address first (its ARP requests name it, so that the
 # computer learns no forged source from them), then the forged sources,
 # which answer no ARP request.
 ip netns exec ${P}atk sysctl -qw net.ipv4.conf.all.arp_ignore=8 net.ipv4.conf.all.arp_announce=2
-ip -n ${P}atk link set vdx up
 ip -n ${P}atk addr add $NET.2/24 dev vdx
 {
     for ((i = 100; i < 100 + POOL; i++)); do echo "addr add $NET.$i/24 dev vdx"; done

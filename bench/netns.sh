@@ -75,3 +75,23 @@ testnet() {
         exit 1
     fi
 }
+
+# bridged_network P ADDRESS/LENGTH: the namespaces ${P}pc (the computer),
+# ${P}dev and ${P}atk, their links vd1 and vdx joined on the computer's
+# bridge br1 (by vl1 and vlx), all up, with ADDRESS on br1. Their other
+# addresses and routes are the script's own.
+bridged_network() {
+    local ns link
+    for ns in pc dev atk; do
+        netns_add "$1$ns" || exit 1
+        ip -n "$1$ns" link set lo up
+    done
+    ip link add vl1 netns "${1}pc" type veth peer name vd1 netns "${1}dev"
+    ip link add vlx netns "${1}pc" type veth peer name vdx netns "${1}atk"
+    ip -n "${1}pc" link add br1 type bridge
+    for link in vl1 vlx; do ip -n "${1}pc" link set $link master br1 up; done
+    ip -n "${1}pc" link set br1 up
+    ip -n "${1}pc" addr add "$2" dev br1
+    ip -n "${1}dev" link set vd1 up
+    ip -n "${1}atk" link set vdx up
+}
