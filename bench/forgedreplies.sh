@@ -49,38 +49,11 @@ NET=10.202.1
 ATTACKER=$NET.66
 
 # The computer's side of both links on one bridge: a single network.
-for ns in pc dev atk; do
-    netns_add $P$ns || exit 1
-    ip -n $P$ns link set lo up
-done
-ip link add vl1 netns ${P}pc type veth peer name vd1 netns ${P}dev
-ip link add vlx netns ${P}pc type veth peer name vdx netns ${P}atk
-ip -n ${P}pc link add br1 type bridge
-for link in vl1 vlx; do ip -n ${P}pc link set $link master br1 up; done
-ip -n ${P}pc link set br1 up
-ip -n ${P}pc addr add $NET.1/24 dev br1
+bridged_network $P $NET.1/24
 ip -n ${P}pc route add default dev br1
-ip -n ${P}dev link set vd1 up
 for ((i = 10; i < 110; i++)); do ip -n ${P}dev addr add $NET.$i/24 dev vd1; done
-ip -n ${P}atk link set vdx up
 ip -n ${P}atk addr add $ATTACKER/24 dev vdx
 
-# emulator NS FILE: starts vlemu in the namespace, once it is bound.
-EMUS=()
-emulator() {
-    ip netns exec "$1" "$VLEMU" "$2" >"$2.out" &
-    EMUS+=($!)
-    for ((w = 0; w < 100; w++)); do
-        grep -q ready "$2.out" 2>/dev/null && return
-        sleep 0.02
-    done
-    echo "vlemu did not start: $2" >&2
-    exit 1
-}
-stop_emulators() {
-    for pid in "${EMUS[@]}"; do kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; done
-    EMUS=()
-}
 # A probe given --timeout listens that long: it is bounded by SIGINT instead.
 vlnet() {
     if [ "$1" = probe ]; then

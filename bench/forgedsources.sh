@@ -38,24 +38,13 @@ DEVICE=$NET.10
 # 127 sources with 4 MACs each from .100, and one with 3: 511.
 POOL=127 LAST=$NET.240
 
-for ns in pc dev atk; do
-    netns_add $P$ns || exit 1
-    ip -n $P$ns link set lo up
-done
-ip link add vl1 netns ${P}pc type veth peer name vd1 netns ${P}dev
-ip link add vlx netns ${P}pc type veth peer name vdx netns ${P}atk
-ip -n ${P}pc link add br1 type bridge
-for link in vl1 vlx; do ip -n ${P}pc link set $link master br1 up; done
-ip -n ${P}pc link set br1 up
-ip -n ${P}pc addr add $NET.1/24 dev br1
+bridged_network $P $NET.1/24
 ip -n ${P}pc route add default dev br1
-ip -n ${P}dev link set vd1 up
 ip -n ${P}dev addr add $DEVICE/24 dev vd1
 # The attacker's own address first (its ARP requests name it, so that the
 # computer learns no forged source from them), then the forged sources,
 # which answer no ARP request.
 ip netns exec ${P}atk sysctl -qw net.ipv4.conf.all.arp_ignore=8 net.ipv4.conf.all.arp_announce=2
-ip -n ${P}atk link set vdx up
 ip -n ${P}atk addr add $NET.2/24 dev vdx
 {
     for ((i = 100; i < 100 + POOL; i++)); do echo "addr add $NET.$i/24 dev vdx"; done
@@ -71,21 +60,6 @@ echo "mac=00:26:AB:11:00:01 ip=$DEVICE mask=255.255.255.0 model=\"Model 0\" rest
         "pool=1 flood=3 straygap=100"
 } >"$TMP/attacker"
 
-EMUS=()
-emulator() {  # NS FILE: starts vlemu in the namespace, once it is bound
-    ip netns exec "$1" "$BUILD/bin/vlemu" "$2" >"$2.out" &
-    EMUS+=($!)
-    for ((w = 0; w < 100; w++)); do
-        grep -q ready "$2.out" 2>/dev/null && return
-        sleep 0.02
-    done
-    echo "vlemu did not start: $2" >&2
-    exit 1
-}
-stop_emulators() {
-    for pid in "${EMUS[@]}"; do kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; done
-    EMUS=()
-}
 # The computer forgets what the last run taught it.
 forget() { ip -n ${P}pc neigh flush dev br1 2>/dev/null; }
 neighbours() {  # the computer's neighbour entries by state

@@ -30,26 +30,15 @@ for ((n = 1; n <= NETWORKS; n++)); do
     args+=(--network "$n")
     for ((i = 0; i < HOSTS; i++)); do args+=("quietlist=1"); done
 done
-coproc NET { exec "$BUILD/bin/vltestnet" ${PREFIX:+--prefix "$PREFIX"} "${args[@]}"; }
-computer=""
-while read -r -u "${NET[0]}" kind rest; do
-    case $kind in
-    computer) computer=$rest ;;
-    ready) break ;;
-    esac
-done
-if [ -z "$computer" ]; then
-    echo "heldplaces.sh: the network could not be made" >&2
-    exit 1
-fi
+testnet "${args[@]}"
 (
     ulimit -n $DESCRIPTORS
-    exec ip netns exec "$computer" "$VLNET" probe --timeout 30 --resources "$RESOURCES" >/dev/null 2>&1
+    exec ip netns exec "$COMPUTER" "$VLNET" probe --timeout 30 --resources "$RESOURCES" >/dev/null 2>&1
 ) &
 RUN=$!
 BEST=0 SIZE="" RSS="" HWM=""
 while kill -0 $RUN 2>/dev/null; do
-    for pid in $(ip netns pids "$computer" 2>/dev/null); do
+    for pid in $(ip netns pids "$COMPUTER" 2>/dev/null); do
         [ "$(cat /proc/$pid/comm 2>/dev/null)" = vlnet ] || continue
         read -r T S R H <<<"$(awk '/^Threads/ {t = $2} /^VmSize/ {s = $2} /^VmRSS/ {r = $2} /^VmHWM/ {h = $2}
             END {printf "%d %.1f %.1f %.1f", t, s / 1024, r / 1024, h / 1024}' /proc/$pid/status 2>/dev/null)"

@@ -40,19 +40,8 @@ TMP=$(mktemp -d)
 NET=10.206
 DEVICE=$NET.3.200 MAC=00:26:AB:11:00:01
 
-for ns in pc dev atk; do
-    netns_add $P$ns || exit 1
-    ip -n $P$ns link set lo up
-done
-ip link add vl1 netns ${P}pc type veth peer name vd1 netns ${P}dev
-ip link add vlx netns ${P}pc type veth peer name vdx netns ${P}atk
-ip -n ${P}pc link add br1 type bridge
-for link in vl1 vlx; do ip -n ${P}pc link set $link master br1 up; done
-ip -n ${P}pc link set br1 up
-ip -n ${P}pc addr add $NET.0.1/22 dev br1
-ip -n ${P}dev link set vd1 up
+bridged_network $P $NET.0.1/22
 ip -n ${P}dev addr add $DEVICE/22 dev vd1
-ip -n ${P}atk link set vdx up
 ip -n ${P}atk addr add $NET.0.2/22 dev vdx
 echo "mac=$MAC ip=$DEVICE mask=255.255.252.0 model=\"Model 0\" restart=0 delay=300" >"$TMP/device"
 # address I: the Ith host address of the attacker's pool.
@@ -81,21 +70,6 @@ forged)
 esac
 ip -n ${P}atk -force -batch "$TMP/addr" >/dev/null 2>&1
 
-EMUS=()
-emulator() {  # NS FILE: starts vlemu in the namespace, once it is bound
-    ip netns exec "$1" "$BUILD/bin/vlemu" "$2" >"$2.out" &
-    EMUS+=($!)
-    for ((w = 0; w < 200; w++)); do
-        grep -q ready "$2.out" 2>/dev/null && return
-        sleep 0.02
-    done
-    echo "vlemu did not start: $2" >&2
-    exit 1
-}
-stop_emulators() {
-    for pid in "${EMUS[@]}"; do kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; done
-    EMUS=()
-}
 vlnet() {  # ARG...: runs vlnet in the computer's namespace; prints time, status, its errors
     local start wall status
     start=$(date +%s.%N)

@@ -28,26 +28,15 @@ for n in "${COUNTS[@]}"; do
     for ((i = 0; i < n; i++)); do devices+=("mac=$MAC quietlist=1"); done
     devices+=("mac=$MAC delay=300")
     DEVICE=10.201.1.$((10 + n))
-    coproc NET { exec "$BUILD/bin/vltestnet" ${PREFIX:+--prefix "$PREFIX"} --network 1 "${devices[@]}"; }
-    computer=""
-    while read -r -u "${NET[0]}" kind rest; do
-        case $kind in
-        computer) computer=$rest ;;
-        ready) break ;;
-        esac
-    done
-    if [ -z "$computer" ]; then
-        echo "stallers.sh: the network could not be made" >&2
-        exit 1
-    fi
+    testnet --network 1 "${devices[@]}"
     START=$(date +%s.%N)
-    ip netns exec "$computer" "$VLNET" probe --resources "$RESOURCES" 2>/dev/null |
+    ip netns exec "$COMPUTER" "$VLNET" probe --resources "$RESOURCES" 2>/dev/null |
         while IFS= read -r line; do echo "$(date +%s.%N) $line"; done >"$TMP/out"
     PSTATUS=${PIPESTATUS[0]}
     END=$(date +%s.%N)
     LISTED=$(grep " $MAC	$DEVICE	" "$TMP/out" | head -1 | awk -v s="$START" '{printf "%.1f", $1 - s}')
     RSTART=$(date +%s.%N)
-    ip netns exec "$computer" "$VLNET" run "$DEVICE" GetDetail --timeout 60 \
+    ip netns exec "$COMPUTER" "$VLNET" run "$DEVICE" GetDetail --timeout 60 \
         --resources "$RESOURCES" >/dev/null 2>&1
     RSTATUS=$?
     REND=$(date +%s.%N)

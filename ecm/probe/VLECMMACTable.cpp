@@ -552,6 +552,20 @@ CVLECMMACTable::SEntry* CVLECMMACTable::findEntry(const CVLECMNIFInfo* pRecord, 
     return nullptr;
 }
 
+CVLECMMACTable::SEntry* CVLECMMACTable::findUnderWay(const CVLECMNIFInfo* pRecord, VLECM_COMMAND eCommand, SMAC** ppMAC)
+{
+    SEntry* pEntry = findEntry(pRecord, ppMAC);
+    const EChain eWanted = eCommand == VLECM_COMMAND_CHECK_UNICAST ? CHAIN_CHECKING : CHAIN_RUNNING;
+    if (pEntry == nullptr || pEntry->eChain != eWanted || pEntry->eCommand != eCommand)
+        return nullptr;
+    return pEntry;
+}
+
+CVLECMMACTable::SEntry* CVLECMMACTable::findRunning(const CVLECMNIFInfo* pRecord, VLECM_COMMAND eCommand, SMAC** ppMAC)
+{
+    return eCommand == VLECM_COMMAND_CHECK_UNICAST ? nullptr : findUnderWay(pRecord, eCommand, ppMAC);
+}
+
 CVLECMNIFInfo* CVLECMMACTable::FindRecord(const CVLString& strMAC, const CVLString& strAddress)
 {
     std::lock_guard<std::mutex> lock(m_Mutex);
@@ -661,9 +675,8 @@ CVLECMMACTable::SNext CVLECMMACTable::CommandEnded(const CVLECMNIFInfo* pRecord,
     SNext next;
     std::lock_guard<std::mutex> lock(m_Mutex);
     SMAC* pMAC = nullptr;
-    SEntry* pEntry = findEntry(pRecord, &pMAC);
-    if (pEntry == nullptr || pEntry->eChain != CHAIN_RUNNING || pEntry->eCommand != eCommand ||
-        eCommand == VLECM_COMMAND_CHECK_UNICAST)
+    SEntry* pEntry = findRunning(pRecord, eCommand, &pMAC);
+    if (pEntry == nullptr)
         return next;
     const bool bSucceeded = eResult == VLECM_RESULT_SUCCESS;
     // The list information follows the support information in the same place.
@@ -765,9 +778,8 @@ CVLECMMACTable::SNext CVLECMMACTable::StartDeferred(const CVLECMNIFInfo* pRecord
     SNext next;
     std::lock_guard<std::mutex> lock(m_Mutex);
     SMAC* pMAC = nullptr;
-    SEntry* pEntry = findEntry(pRecord, &pMAC);
-    if (pEntry == nullptr || pEntry->eChain != CHAIN_RUNNING || pEntry->eCommand != eCommand ||
-        eCommand == VLECM_COMMAND_CHECK_UNICAST)
+    SEntry* pEntry = findRunning(pRecord, eCommand, &pMAC);
+    if (pEntry == nullptr)
         return next;
     // After the stop nothing waits: it is judged stopped.
     if (m_bStopped) {
@@ -799,9 +811,8 @@ CVLECMMACTable::SNext CVLECMMACTable::endUnderWay(const CVLECMNIFInfo* pRecord, 
     SNext next;
     std::lock_guard<std::mutex> lock(m_Mutex);
     SMAC* pMAC = nullptr;
-    SEntry* pEntry = findEntry(pRecord, &pMAC);
-    const EChain eWanted = eCommand == VLECM_COMMAND_CHECK_UNICAST ? CHAIN_CHECKING : CHAIN_RUNNING;
-    if (pEntry == nullptr || pEntry->eChain != eWanted || pEntry->eCommand != eCommand)
+    SEntry* pEntry = findUnderWay(pRecord, eCommand, &pMAC);
+    if (pEntry == nullptr)
         return next;
     freeChain(*pEntry, next);
     fail(pEntry->address, eFailure, eCommand, eResult, 0);
@@ -884,10 +895,7 @@ bool CVLECMMACTable::MayStart(const CVLECMNIFInfo* pRecord, VLECM_COMMAND eComma
 {
     std::lock_guard<std::mutex> lock(m_Mutex);
     SMAC* pMAC = nullptr;
-    SEntry* pEntry = findEntry(pRecord, &pMAC);
-    if (pEntry == nullptr || pMAC->bRemoved || m_bStopped || pEntry->eCommand != eCommand)
-        return false;
-    return pEntry->eChain == (eCommand == VLECM_COMMAND_CHECK_UNICAST ? CHAIN_CHECKING : CHAIN_RUNNING);
+    return findUnderWay(pRecord, eCommand, &pMAC) != nullptr && !pMAC->bRemoved && !m_bStopped;
 }
 
 bool CVLECMMACTable::IsNamed(const CVLECMNIFInfo* pRecord)

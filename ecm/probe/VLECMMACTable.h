@@ -349,6 +349,11 @@ private:
 
     // Under m_Mutex.
     SEntry* findEntry(const CVLECMNIFInfo* pRecord, SMAC** ppMAC);
+    // The record's entry if eCommand is under way in its chain (its unicast
+    // check, or a command that holds a place), else nullptr.
+    SEntry* findUnderWay(const CVLECMNIFInfo* pRecord, VLECM_COMMAND eCommand, SMAC** ppMAC);
+    // The same for a command that holds a place: never the unicast check.
+    SEntry* findRunning(const CVLECMNIFInfo* pRecord, VLECM_COMMAND eCommand, SMAC** ppMAC);
     SEntry* findKept(const SVLECMReplyKey& key);
     // A new address of the MAC beyond the kept ones that is the named one.
     bool isNamedNew(const SMAC& mac, const CVLString& strAddress);
