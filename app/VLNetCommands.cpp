@@ -181,12 +181,15 @@ const long kSocketNetworkDown = 50;
 const long kSocketNetworkUnreachable = 51;
 
 // Why a change or a password (szChange: the command) by MAC is refused
-// when the MAC answered from more than one address.
-std::string SeveralRefusal(const std::string& strMAC, const char* szChange)
+// when the MAC answered from more than one address; heard: the addresses
+// to choose from, when known.
+std::string SeveralRefusal(const std::string& strMAC, const char* szChange,
+                           const std::vector<std::string>& heard = std::vector<std::string>())
 {
     return "device " + strMAC + " refused for " + szChange +
            ": it answered the probe from more than one address, and a change or a password goes only where nothing "
-           "else answers for its MAC; give the device's IP address to choose";
+           "else answers for its MAC; give the device's IP address to choose" +
+           (heard.empty() ? "" : "; heard so far from " + CVLNetSession::ListText(heard));
 }
 
 // True (after saying so) when no probe datagram left the computer.
@@ -597,14 +600,15 @@ bool CheckOnLocalNetwork(const std::string& strIP)
 }
 
 // A change or a password by MAC refused as soon as a second address
-// answered for it: each address named as it stood then.
+// answered for it, in one line naming the addresses heard by then: how far
+// their checks had got is moot once refused, save one that passed.
 void RefuseSeveral(CVLNetSession& session, const std::string& strMAC, const char* szChange)
 {
+    std::vector<std::string> heard;
     for (const CVLNetSession::SAddress& address : session.GetSeveralAddresses())
-        fprintf(stderr, "vlnet: device %s answered the probe from %s: %s\n", strMAC.c_str(), address.strIP.c_str(),
-                address.eState == CVLNetSession::ADDRESS_PASSED ? "passed its unicast check"
-                                                                : address.strReason.c_str());
-    fprintf(stderr, "vlnet: %s\n", SeveralRefusal(strMAC, szChange).c_str());
+        heard.push_back(address.strIP +
+                        (address.eState == CVLNetSession::ADDRESS_PASSED ? " (passed its unicast check)" : ""));
+    fprintf(stderr, "vlnet: %s\n", SeveralRefusal(strMAC, szChange, heard).c_str());
 }
 
 // Probes until the device of the command line is found; null when it is not.
