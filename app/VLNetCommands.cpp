@@ -355,87 +355,69 @@ bool CheckOtherAddresses(CVLNetSession& session, const std::string& strMAC, cons
     return true;
 }
 
-int RunProbe(CVLNetSession& session, const CVLNetOptions& options)
+// Says why the list may be incomplete: the probe's reasons and notes.
+void ReportIncomplete(CVLNetSession& session, const std::vector<std::string>& reasons,
+                      const std::string& strLimitedOnly)
 {
-    CVLNetStatusLine statusLine(CVLNetStatusLine::IsTerminal());
-    VLPFW_RESULT eResult = session.Probe(options.GetTimeoutSeconds(), options.IsTimeoutGiven(), options.GetMACAddress(),
-                                         "", "", &statusLine);
-    if (eResult != VLPFW_RESULT_SUCCESS) {
-        fprintf(stderr, "vlnet: the probe did not start: result %d (%s)\n", eResult,
-                CVLNetResultText::GetPFWResultText(eResult));
-        return VLNET_EXIT_FAILURE;
-    }
-    // The write that failed is said once the session has ended.
-    if (CVLNetStatusLine::HasWriteFailed())
-        return VLNET_EXIT_FAILURE;
-    // A stop lists no further device, but says, as a time-out does, that
-    // the list was cut and which devices were still being checked.
-    const bool bStopped = CVLNetSession::IsStopRequested();
-    bool bNothingSent = ReportNothingSent(session);
-    if (ReportDeaf(session) || bNothingSent)
-        return VLNET_EXIT_FAILURE;
-    std::vector<std::string> reasons = session.GetIncompleteReasons();
-    std::vector<CVLNetSession::SUnlisted> unlisted = session.GetUnlisted();
-    int nFound = session.GetFoundCount();
-    // A note, not a cause of status 3: a computer with more networks than
-    // the definitions' entries would never end a probe with 0.
-    const std::string strLimitedOnly = session.GetLimitedOnlyNote();
-    const std::string& strMAC = options.GetMACAddress();
-    // With --mac the run is about that device alone: listed, nothing else
-    // matters; missing, it says why, as url and run do.
-    if (!strMAC.empty()) {
-        session.ReportScriptFailures();
-        // Listed as url and run would use it, and its other addresses
-        // named as they name them; refused as they refuse it.
-        if (nFound > 0) {
-            const std::string strNormal = CVLNetOptions::NormalizeMACAddress(strMAC);
-            const std::vector<std::string> passed = session.GetPassedAddresses(strNormal);
-            const bool bUsable =
-                !bStopped && !passed.empty() && CheckOtherAddresses(session, strNormal, passed.front(), false);
-            if (bUsable)
-                statusLine.Print(session.GetDeviceLine(strNormal));
-            statusLine.Close(bUsable ? 1 : 0);
-            if (bStopped)
-                return VLNET_EXIT_STOPPED;
-            return bUsable && !CVLNetStatusLine::HasWriteFailed() ? VLNET_EXIT_SUCCESS : VLNET_EXIT_FAILURE;
-        }
-        statusLine.Close(0, session.GetDownInterfaces());
-        for (const std::string& strReason : reasons)
-            fprintf(stderr, "vlnet: %s\n", strReason.c_str());
-        if (!strLimitedOnly.empty())
-            fprintf(stderr, "vlnet: %s\n", strLimitedOnly.c_str());
-        if (!session.GetDownNote().empty())
-            fprintf(stderr, "vlnet: %s\n", session.GetDownNote().c_str());
-        // Without a time-out given the probe sent one round: a device still
-        // starting may answer a later one.
-        if (unlisted.empty())
-            fprintf(stderr, "vlnet: device %s not found%s\n", strMAC.c_str(),
-                    bStopped                   ? " before the stop"
-                    : options.IsTimeoutGiven() ? ""
-                                               : " in the probe's one round of sends; a device still starting may "
-                                                 "answer later: given --timeout N, the probe sends round after "
-                                                 "round for N seconds");
-        // Each address it answered from, when more than one did.
-        for (const CVLNetSession::SUnlisted& device : unlisted) {
-            const std::string strFrom = unlisted.size() > 1 ? " from " + device.strIP : std::string();
-            if (device.bRefused)
-                fprintf(stderr, "vlnet: device %s answered the probe%s but was %s\n", strMAC.c_str(),
-                        strFrom.c_str(), device.strReason.c_str());
-            else
-                fprintf(stderr, "vlnet: device %s answered the probe%s%s\n", strMAC.c_str(), strFrom.c_str(),
-                        CVLNetCommands::NotUsedText(device.bSilent, device.bPending, device.strReason, "was not listed")
-                            .c_str());
-        }
-        ReportUnchecked(session, CVLNetOptions::NormalizeMACAddress(strMAC));
-        return bStopped ? VLNET_EXIT_STOPPED : VLNET_EXIT_FAILURE;
-    }
-    statusLine.Close(nFound, session.GetDownInterfaces());
     for (const std::string& strReason : reasons)
         fprintf(stderr, "vlnet: %s\n", strReason.c_str());
     if (!strLimitedOnly.empty())
         fprintf(stderr, "vlnet: %s\n", strLimitedOnly.c_str());
     if (!session.GetDownNote().empty())
         fprintf(stderr, "vlnet: %s\n", session.GetDownNote().c_str());
+}
+
+// probe --mac of a device found: listed as url and run would use it, and
+// its other addresses named as they name them; refused as they refuse it.
+int ListProbedMAC(CVLNetSession& session, const std::string& strMAC, CVLNetStatusLine& statusLine, bool bStopped)
+{
+    const std::string strNormal = CVLNetOptions::NormalizeMACAddress(strMAC);
+    const std::vector<std::string> passed = session.GetPassedAddresses(strNormal);
+    const bool bUsable = !bStopped && !passed.empty() && CheckOtherAddresses(session, strNormal, passed.front(), false);
+    if (bUsable)
+        statusLine.Print(session.GetDeviceLine(strNormal));
+    statusLine.Close(bUsable ? 1 : 0);
+    if (bStopped)
+        return VLNET_EXIT_STOPPED;
+    return bUsable && !CVLNetStatusLine::HasWriteFailed() ? VLNET_EXIT_SUCCESS : VLNET_EXIT_FAILURE;
+}
+
+// probe --mac of a device not listed: why, as url and run say it.
+int ReportProbedMACMissing(CVLNetSession& session, const CVLNetOptions& options, CVLNetStatusLine& statusLine,
+                           bool bStopped, const std::vector<std::string>& reasons,
+                           const std::vector<CVLNetSession::SUnlisted>& unlisted, const std::string& strLimitedOnly)
+{
+    const std::string& strMAC = options.GetMACAddress();
+    statusLine.Close(0, session.GetDownInterfaces());
+    ReportIncomplete(session, reasons, strLimitedOnly);
+    // Without a time-out given the probe sent one round: a device still
+    // starting may answer a later one.
+    if (unlisted.empty())
+        fprintf(stderr, "vlnet: device %s not found%s\n", strMAC.c_str(),
+                bStopped                   ? " before the stop"
+                : options.IsTimeoutGiven() ? ""
+                                           : " in the probe's one round of sends; a device still starting may "
+                                             "answer later: given --timeout N, the probe sends round after "
+                                             "round for N seconds");
+    // Each address it answered from, when more than one did.
+    for (const CVLNetSession::SUnlisted& device : unlisted) {
+        const std::string strFrom = unlisted.size() > 1 ? " from " + device.strIP : std::string();
+        if (device.bRefused)
+            fprintf(stderr, "vlnet: device %s answered the probe%s but was %s\n", strMAC.c_str(), strFrom.c_str(),
+                    device.strReason.c_str());
+        else
+            fprintf(stderr, "vlnet: device %s answered the probe%s%s\n", strMAC.c_str(), strFrom.c_str(),
+                    CVLNetCommands::NotUsedText(device.bSilent, device.bPending, device.strReason, "was not listed")
+                        .c_str());
+    }
+    ReportUnchecked(session, CVLNetOptions::NormalizeMACAddress(strMAC));
+    return bStopped ? VLNET_EXIT_STOPPED : VLNET_EXIT_FAILURE;
+}
+
+// Names the devices that answered the probe but are not listed, and each
+// MAC beyond the addresses checked.
+void ReportUnlisted(CVLNetSession& session, const std::vector<CVLNetSession::SUnlisted>& unlisted)
+{
     // A device that answered the probe alone is the one most in need of
     // attention (a wrong address or mask, another host holding its address).
     // A listed MAC's other addresses are named as its own.
@@ -466,6 +448,45 @@ int RunProbe(CVLNetSession& session, const CVLNetOptions& options)
     macs.erase(std::unique(macs.begin(), macs.end()), macs.end());
     for (const std::string& strOne : macs)
         ReportUnchecked(session, strOne);
+}
+
+int RunProbe(CVLNetSession& session, const CVLNetOptions& options)
+{
+    CVLNetStatusLine statusLine(CVLNetStatusLine::IsTerminal());
+    VLPFW_RESULT eResult = session.Probe(options.GetTimeoutSeconds(), options.IsTimeoutGiven(), options.GetMACAddress(),
+                                         "", "", &statusLine);
+    if (eResult != VLPFW_RESULT_SUCCESS) {
+        fprintf(stderr, "vlnet: the probe did not start: result %d (%s)\n", eResult,
+                CVLNetResultText::GetPFWResultText(eResult));
+        return VLNET_EXIT_FAILURE;
+    }
+    // The write that failed is said once the session has ended.
+    if (CVLNetStatusLine::HasWriteFailed())
+        return VLNET_EXIT_FAILURE;
+    // A stop lists no further device, but says, as a time-out does, that
+    // the list was cut and which devices were still being checked.
+    const bool bStopped = CVLNetSession::IsStopRequested();
+    bool bNothingSent = ReportNothingSent(session);
+    if (ReportDeaf(session) || bNothingSent)
+        return VLNET_EXIT_FAILURE;
+    std::vector<std::string> reasons = session.GetIncompleteReasons();
+    std::vector<CVLNetSession::SUnlisted> unlisted = session.GetUnlisted();
+    int nFound = session.GetFoundCount();
+    // A note, not a cause of status 3: a computer with more networks than
+    // the definitions' entries would never end a probe with 0.
+    const std::string strLimitedOnly = session.GetLimitedOnlyNote();
+    const std::string& strMAC = options.GetMACAddress();
+    // With --mac the run is about that device alone: listed, nothing else
+    // matters; missing, it says why, as url and run do.
+    if (!strMAC.empty()) {
+        session.ReportScriptFailures();
+        if (nFound > 0)
+            return ListProbedMAC(session, strMAC, statusLine, bStopped);
+        return ReportProbedMACMissing(session, options, statusLine, bStopped, reasons, unlisted, strLimitedOnly);
+    }
+    statusLine.Close(nFound, session.GetDownInterfaces());
+    ReportIncomplete(session, reasons, strLimitedOnly);
+    ReportUnlisted(session, unlisted);
     // A line of a MAC in conflict, or of an address two MACs share, may
     // name what is not the device: the list is not to be taken as it is.
     const size_t nConflicts = ReportConflicts(session) + ReportShared(session);
