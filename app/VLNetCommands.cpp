@@ -632,6 +632,65 @@ void RefuseSeveral(CVLNetSession& session, const std::string& strMAC, const char
     fprintf(stderr, "vlnet: %s\n", SeveralRefusal(strMAC, szChange, heard).c_str());
 }
 
+// False (after saying why) when the device found is not to be used: other
+// addresses answered for its MAC, or, for a change by MAC, the probe ended
+// before it could show that none would.
+bool AcceptFoundDevice(CVLNetSession& session, CVLPFWNIFInfo* pNIFInfo, const std::string& strMAC, const char* szChange)
+{
+    CVLString strIPText = pNIFInfo->GetIPAddress();
+    const std::string strIP = strIPText.GetBuffer() != nullptr ? strIPText.GetBuffer() : "";
+    const std::string strFoundMAC = CVLNetOptions::NormalizeMACAddress(pNIFInfo->GetMACAddress().GetBuffer());
+    if (!CheckOtherAddresses(session, strFoundMAC, strIP, strMAC.empty(), szChange))
+        return false;
+    // Nothing else answered for it, but the probe ended (at the
+    // time-out, as a rule) before one more round of it could show that
+    // nothing else would.
+    if (szChange != nullptr && !strMAC.empty() && !session.IsSoleAddressConfirmed()) {
+        fprintf(stderr,
+                "vlnet: device %s refused for %s: the probe ended%s before one more round of it could show that "
+                "nothing else answers for its MAC; give the device's IP address to choose%s\n",
+                strFoundMAC.c_str(), szChange, session.IsTimedOut() ? " at the time-out" : "",
+                session.IsTimedOut() ? ", or a longer --timeout" : "");
+        return false;
+    }
+    if (!strMAC.empty())
+        NoteShared(session, strFoundMAC, strIP);
+    return true;
+}
+
+// Why the device of the command line was not found.
+void ReportNotFound(CVLNetSession& session, const CVLNetOptions& options)
+{
+    const std::string& strMAC = options.GetMACAddress();
+    ReportNothingSent(session);
+    ReportDeaf(session);
+    if (!session.GetLimitedOnlyNote().empty())
+        fprintf(stderr, "vlnet: %s\n", session.GetLimitedOnlyNote().c_str());
+    if (!session.GetDownNote().empty())
+        fprintf(stderr, "vlnet: %s\n", session.GetDownNote().c_str());
+    const std::string& strDevice = strMAC.empty() ? options.GetIPAddress() : strMAC;
+    const std::string strUncheckedMAC = session.FindUncheckedMAC(options.GetIPAddress());
+    bool bMore = false;
+    if (!strMAC.empty())
+        session.GetAddresses(strMAC, bMore);
+    if (bMore)
+        RefuseUntold(strMAC);
+    else if (!session.GetRefusal().empty())
+        fprintf(stderr, "vlnet: device %s answered the probe but was refused by a bound: %s\n", strDevice.c_str(),
+                session.GetRefusal().c_str());
+    else if (!session.GetPassedMACInstead().empty())
+        fprintf(stderr, "vlnet: device %s answered the probe but %s; its MAC %s passed its unicast check at %s\n",
+                strDevice.c_str(), session.GetNotUsedWhy().c_str(), session.GetPassedMACInstead().c_str(),
+                session.GetPassedAddressInstead().c_str());
+    else if (!strUncheckedMAC.empty())
+        fprintf(stderr, "vlnet: device %s answered the probe for MAC %s, not checked: %s\n", strDevice.c_str(),
+                strUncheckedMAC.c_str(), UncheckedReason(session, strUncheckedMAC, options.GetIPAddress()).c_str());
+    else if (session.IsFoundNotUnicast())
+        ReportNotUnicast(session, strDevice, strMAC);
+    else
+        fprintf(stderr, "vlnet: device %s not found\n", strDevice.c_str());
+}
+
 // Probes until the device of the command line is found; null when it is not.
 // szChange: the command, when it changes the device or carries a password.
 CVLPFWNIFInfo* FindDevice(CVLNetSession& session, const CVLNetOptions& options, int& nExit,
@@ -683,58 +742,12 @@ CVLPFWNIFInfo* FindDevice(CVLNetSession& session, const CVLNetOptions& options, 
         nExit = VLNET_EXIT_FAILURE;
         return nullptr;
     }
-    if (pNIFInfo != nullptr) {
-        CVLString strIPText = pNIFInfo->GetIPAddress();
-        const std::string strIP = strIPText.GetBuffer() != nullptr ? strIPText.GetBuffer() : "";
-        const std::string strFoundMAC = CVLNetOptions::NormalizeMACAddress(pNIFInfo->GetMACAddress().GetBuffer());
-        if (!CheckOtherAddresses(session, strFoundMAC, strIP, strMAC.empty(), szChange)) {
-            nExit = VLNET_EXIT_FAILURE;
-            return nullptr;
-        }
-        // Nothing else answered for it, but the probe ended (at the
-        // time-out, as a rule) before one more round of it could show that
-        // nothing else would.
-        if (szChange != nullptr && !strMAC.empty() && !session.IsSoleAddressConfirmed()) {
-            fprintf(stderr,
-                    "vlnet: device %s refused for %s: the probe ended%s before one more round of it could show that "
-                    "nothing else answers for its MAC; give the device's IP address to choose%s\n",
-                    strFoundMAC.c_str(), szChange, session.IsTimedOut() ? " at the time-out" : "",
-                    session.IsTimedOut() ? ", or a longer --timeout" : "");
-            nExit = VLNET_EXIT_FAILURE;
-            return nullptr;
-        }
-        if (!strMAC.empty())
-            NoteShared(session, strFoundMAC, strIP);
+    if (pNIFInfo != nullptr && !AcceptFoundDevice(session, pNIFInfo, strMAC, szChange)) {
+        nExit = VLNET_EXIT_FAILURE;
+        return nullptr;
     }
     if (pNIFInfo == nullptr) {
-        ReportNothingSent(session);
-        ReportDeaf(session);
-        if (!session.GetLimitedOnlyNote().empty())
-            fprintf(stderr, "vlnet: %s\n", session.GetLimitedOnlyNote().c_str());
-        if (!session.GetDownNote().empty())
-            fprintf(stderr, "vlnet: %s\n", session.GetDownNote().c_str());
-        const std::string& strDevice = strMAC.empty() ? options.GetIPAddress() : strMAC;
-        const std::string strUncheckedMAC = session.FindUncheckedMAC(options.GetIPAddress());
-        bool bMore = false;
-        if (!strMAC.empty())
-            session.GetAddresses(strMAC, bMore);
-        if (bMore)
-            RefuseUntold(strMAC);
-        else if (!session.GetRefusal().empty())
-            fprintf(stderr, "vlnet: device %s answered the probe but was refused by a bound: %s\n", strDevice.c_str(),
-                    session.GetRefusal().c_str());
-        else if (!session.GetPassedMACInstead().empty())
-            fprintf(stderr,
-                    "vlnet: device %s answered the probe but %s; its MAC %s passed its unicast check at %s\n",
-                    strDevice.c_str(), session.GetNotUsedWhy().c_str(), session.GetPassedMACInstead().c_str(),
-                    session.GetPassedAddressInstead().c_str());
-        else if (!strUncheckedMAC.empty())
-            fprintf(stderr, "vlnet: device %s answered the probe for MAC %s, not checked: %s\n", strDevice.c_str(),
-                    strUncheckedMAC.c_str(), UncheckedReason(session, strUncheckedMAC, options.GetIPAddress()).c_str());
-        else if (session.IsFoundNotUnicast())
-            ReportNotUnicast(session, strDevice, strMAC);
-        else
-            fprintf(stderr, "vlnet: device %s not found\n", strDevice.c_str());
+        ReportNotFound(session, options);
         nExit = VLNET_EXIT_FAILURE;
     }
     return pNIFInfo;
