@@ -970,6 +970,90 @@ void SayWhereItAnswers(CVLNetSession& session, const CVLNetOptions& options, CVL
                 strMoved.c_str(), strMAC.c_str(), strIP.c_str());
 }
 
+// The password to send, asked for when the command sends one and none was
+// given; false (after saying why, nExit set) when there is none to send.
+bool TakePassword(CVLNetSession& session, const CVLNetOptions& options, bool& bPassword, std::string& strPassword,
+                  int& nExit)
+{
+    const bool bNeedsPassword = session.NeedsPassword(options.GetDeviceCommand());
+    // Without one the request would carry an empty password, which a device
+    // that has one counts as a wrong try.
+    if (!bPassword && bNeedsPassword && !CVLNetPasswordPrompt::IsAvailable()) {
+        fprintf(stderr,
+                "vlnet: %s sends the device's password, and none was given (no terminal to ask on): give it with "
+                "--password-file FILE (its first line) or --password PW; nothing was sent\n",
+                options.GetDeviceCommand().c_str());
+        nExit = VLNET_EXIT_USAGE;
+        return false;
+    }
+    if (!bPassword && bNeedsPassword) {
+        std::string strError;
+        CVLNetPasswordPrompt::EResult eAsked = CVLNetPasswordPrompt::Ask(
+            "Password of " + options.GetDevice() + " (" + options.GetDeviceCommand() + "): ", strPassword, strError);
+        if (eAsked == CVLNetPasswordPrompt::RESULT_STOPPED) {
+            nExit = StoppedBeforeSending(options, "at the password prompt");
+            return false;
+        }
+        if (eAsked == CVLNetPasswordPrompt::RESULT_END_OF_INPUT) {
+            fprintf(stderr,
+                    "vlnet: %s: the input ended at the password prompt before a line did: nothing was sent "
+                    "to the device\n",
+                    options.GetDeviceCommand().c_str());
+            nExit = VLNET_EXIT_FAILURE;
+            return false;
+        }
+        if (eAsked == CVLNetPasswordPrompt::RESULT_FAILED) {
+            fprintf(stderr, "vlnet: %s\n", strError.c_str());
+            nExit = VLNET_EXIT_USAGE;
+            return false;
+        }
+        if (strPassword.empty()) {
+            fprintf(stderr,
+                    "vlnet: %s: the password given at the prompt is empty: nothing was sent to the device (a device "
+                    "without a password takes --password '')\n",
+                    options.GetDeviceCommand().c_str());
+            nExit = VLNET_EXIT_USAGE;
+            return false;
+        }
+        bPassword = true;
+    }
+    return true;
+}
+
+// The command's result line, and the record the device reported when it
+// holds one; where the device answers after a change.
+void PrintCommandResult(CVLNetSession& session, const CVLNetOptions& options, CVLPFWNIFInfo* pNIFInfo,
+                        VLECM_RESULT eResult, const std::string& strError, const std::string& strIP,
+                        const std::vector<std::pair<std::string, std::string>>& assignments)
+{
+    printf("result %d (%s)\n", eResult, CVLNetResultText::GetECMResultText(eResult));
+    int nWriteError = 0;
+    CVLNetStatusLine::FlushOutput(nWriteError);
+    // The record holds what the device reported only after a command that
+    // succeeded or a refusal that came with data; after another failure it
+    // may hold the values given, never sent.
+    if (eResult != VLECM_RESULT_SUCCESS)
+        fprintf(stderr, "vlnet: %s: %s\n", options.GetDeviceCommand().c_str(),
+                strError.empty() ? "failed" : strError.c_str());
+    if (CVLNetSession::HoldsAnswer(pNIFInfo, options.GetDeviceCommand(), eResult)) {
+        if (options.IsDump()) {
+            CVLString strDump = pNIFInfo->GetPropertiesText("");
+            const char* szDump = strDump.GetBuffer();
+            printf("%s\n", szDump != nullptr ? szDump : "");
+        } else {
+            fputs(CVLNetPropertyLines::FormatTarget(pNIFInfo).c_str(), stdout);
+        }
+    }
+    // The result is lost with the output, the change is not: said here,
+    // before the write's own failure.
+    if (!CVLNetStatusLine::FlushOutput(nWriteError) && eResult == VLECM_RESULT_SUCCESS &&
+        CVLNetSession::WritesDevice(options.GetDeviceCommand()))
+        fprintf(stderr, "vlnet: %s: the device took the change, but its result could not be written\n",
+                options.GetDeviceCommand().c_str());
+    if (eResult == VLECM_RESULT_SUCCESS)
+        SayWhereItAnswers(session, options, pNIFInfo, strIP, assignments);
+}
+
 int RunDeviceCommand(CVLNetSession& session, const CVLNetOptions& options)
 {
     if (!CheckPasswordUse(session, options))
@@ -980,43 +1064,9 @@ int RunDeviceCommand(CVLNetSession& session, const CVLNetOptions& options)
     // Asked for before the probe, where nothing else writes to the terminal.
     bool bPassword = options.HasPassword();
     std::string strPassword = options.GetPassword();
-    const bool bNeedsPassword = session.NeedsPassword(options.GetDeviceCommand());
-    // Without one the request would carry an empty password, which a device
-    // that has one counts as a wrong try.
-    if (!bPassword && bNeedsPassword && !CVLNetPasswordPrompt::IsAvailable()) {
-        fprintf(stderr,
-                "vlnet: %s sends the device's password, and none was given (no terminal to ask on): give it with "
-                "--password-file FILE (its first line) or --password PW; nothing was sent\n",
-                options.GetDeviceCommand().c_str());
-        return VLNET_EXIT_USAGE;
-    }
-    if (!bPassword && bNeedsPassword) {
-        std::string strError;
-        CVLNetPasswordPrompt::EResult eAsked = CVLNetPasswordPrompt::Ask(
-            "Password of " + options.GetDevice() + " (" + options.GetDeviceCommand() + "): ", strPassword, strError);
-        if (eAsked == CVLNetPasswordPrompt::RESULT_STOPPED)
-            return StoppedBeforeSending(options, "at the password prompt");
-        if (eAsked == CVLNetPasswordPrompt::RESULT_END_OF_INPUT) {
-            fprintf(stderr,
-                    "vlnet: %s: the input ended at the password prompt before a line did: nothing was sent "
-                    "to the device\n",
-                    options.GetDeviceCommand().c_str());
-            return VLNET_EXIT_FAILURE;
-        }
-        if (eAsked == CVLNetPasswordPrompt::RESULT_FAILED) {
-            fprintf(stderr, "vlnet: %s\n", strError.c_str());
-            return VLNET_EXIT_USAGE;
-        }
-        if (strPassword.empty()) {
-            fprintf(stderr,
-                    "vlnet: %s: the password given at the prompt is empty: nothing was sent to the device (a device "
-                    "without a password takes --password '')\n",
-                    options.GetDeviceCommand().c_str());
-            return VLNET_EXIT_USAGE;
-        }
-        bPassword = true;
-    }
     int nExit = VLNET_EXIT_SUCCESS;
+    if (!TakePassword(session, options, bPassword, strPassword, nExit))
+        return nExit;
     const bool bChange = bPassword || CVLNetSession::WritesDevice(options.GetDeviceCommand());
     CVLPFWNIFInfo* pNIFInfo =
         FindDevice(session, options, nExit, bChange ? options.GetDeviceCommand().c_str() : nullptr);
@@ -1059,32 +1109,7 @@ int RunDeviceCommand(CVLNetSession& session, const CVLNetOptions& options)
         fprintf(stderr, "vlnet: %s: nothing was sent (--force does not send an address in use)\n", strError.c_str());
         return VLNET_EXIT_FAILURE;
     }
-    printf("result %d (%s)\n", eResult, CVLNetResultText::GetECMResultText(eResult));
-    int nWriteError = 0;
-    CVLNetStatusLine::FlushOutput(nWriteError);
-    // The record holds what the device reported only after a command that
-    // succeeded or a refusal that came with data; after another failure it
-    // may hold the values given, never sent.
-    if (eResult != VLECM_RESULT_SUCCESS)
-        fprintf(stderr, "vlnet: %s: %s\n", options.GetDeviceCommand().c_str(),
-                strError.empty() ? "failed" : strError.c_str());
-    if (CVLNetSession::HoldsAnswer(pNIFInfo, options.GetDeviceCommand(), eResult)) {
-        if (options.IsDump()) {
-            CVLString strDump = pNIFInfo->GetPropertiesText("");
-            const char* szDump = strDump.GetBuffer();
-            printf("%s\n", szDump != nullptr ? szDump : "");
-        } else {
-            fputs(CVLNetPropertyLines::FormatTarget(pNIFInfo).c_str(), stdout);
-        }
-    }
-    // The result is lost with the output, the change is not: said here,
-    // before the write's own failure.
-    if (!CVLNetStatusLine::FlushOutput(nWriteError) && eResult == VLECM_RESULT_SUCCESS &&
-        CVLNetSession::WritesDevice(options.GetDeviceCommand()))
-        fprintf(stderr, "vlnet: %s: the device took the change, but its result could not be written\n",
-                options.GetDeviceCommand().c_str());
-    if (eResult == VLECM_RESULT_SUCCESS)
-        SayWhereItAnswers(session, options, pNIFInfo, strIP, assignments);
+    PrintCommandResult(session, options, pNIFInfo, eResult, strError, strIP, assignments);
     if (CVLNetSession::IsStopRequested())
         return VLNET_EXIT_STOPPED;
     return eResult == VLECM_RESULT_SUCCESS ? VLNET_EXIT_SUCCESS : VLNET_EXIT_FAILURE;
