@@ -181,12 +181,15 @@ const long kSocketNetworkDown = 50;
 const long kSocketNetworkUnreachable = 51;
 
 // Why a change or a password (szChange: the command) by MAC is refused
-// when the MAC answered from more than one address.
-std::string SeveralRefusal(const std::string& strMAC, const char* szChange)
+// when the MAC answered from more than one address; heard: the addresses
+// to choose from, when known.
+std::string SeveralRefusal(const std::string& strMAC, const char* szChange,
+                           const std::vector<std::string>& heard = std::vector<std::string>())
 {
     return "device " + strMAC + " refused for " + szChange +
            ": it answered the probe from more than one address, and a change or a password goes only where nothing "
-           "else answers for its MAC; give the device's IP address to choose";
+           "else answers for its MAC; give the device's IP address to choose" +
+           (heard.empty() ? "" : "; heard so far from " + CVLNetSession::ListText(heard));
 }
 
 // True (after saying so) when no probe datagram left the computer.
@@ -352,87 +355,69 @@ bool CheckOtherAddresses(CVLNetSession& session, const std::string& strMAC, cons
     return true;
 }
 
-int RunProbe(CVLNetSession& session, const CVLNetOptions& options)
+// Says why the list may be incomplete: the probe's reasons and notes.
+void ReportIncomplete(CVLNetSession& session, const std::vector<std::string>& reasons,
+                      const std::string& strLimitedOnly)
 {
-    CVLNetStatusLine statusLine(CVLNetStatusLine::IsTerminal());
-    VLPFW_RESULT eResult = session.Probe(options.GetTimeoutSeconds(), options.IsTimeoutGiven(), options.GetMACAddress(),
-                                         "", "", &statusLine);
-    if (eResult != VLPFW_RESULT_SUCCESS) {
-        fprintf(stderr, "vlnet: the probe did not start: result %d (%s)\n", eResult,
-                CVLNetResultText::GetPFWResultText(eResult));
-        return VLNET_EXIT_FAILURE;
-    }
-    // The write that failed is said once the session has ended.
-    if (CVLNetStatusLine::HasWriteFailed())
-        return VLNET_EXIT_FAILURE;
-    // A stop lists no further device, but says, as a time-out does, that
-    // the list was cut and which devices were still being checked.
-    const bool bStopped = CVLNetSession::IsStopRequested();
-    bool bNothingSent = ReportNothingSent(session);
-    if (ReportDeaf(session) || bNothingSent)
-        return VLNET_EXIT_FAILURE;
-    std::vector<std::string> reasons = session.GetIncompleteReasons();
-    std::vector<CVLNetSession::SUnlisted> unlisted = session.GetUnlisted();
-    int nFound = session.GetFoundCount();
-    // A note, not a cause of status 3: a computer with more networks than
-    // the definitions' entries would never end a probe with 0.
-    const std::string strLimitedOnly = session.GetLimitedOnlyNote();
-    const std::string& strMAC = options.GetMACAddress();
-    // With --mac the run is about that device alone: listed, nothing else
-    // matters; missing, it says why, as url and run do.
-    if (!strMAC.empty()) {
-        session.ReportScriptFailures();
-        // Listed as url and run would use it, and its other addresses
-        // named as they name them; refused as they refuse it.
-        if (nFound > 0) {
-            const std::string strNormal = CVLNetOptions::NormalizeMACAddress(strMAC);
-            const std::vector<std::string> passed = session.GetPassedAddresses(strNormal);
-            const bool bUsable =
-                !bStopped && !passed.empty() && CheckOtherAddresses(session, strNormal, passed.front(), false);
-            if (bUsable)
-                statusLine.Print(session.GetDeviceLine(strNormal));
-            statusLine.Close(bUsable ? 1 : 0);
-            if (bStopped)
-                return VLNET_EXIT_STOPPED;
-            return bUsable && !CVLNetStatusLine::HasWriteFailed() ? VLNET_EXIT_SUCCESS : VLNET_EXIT_FAILURE;
-        }
-        statusLine.Close(0, session.GetDownInterfaces());
-        for (const std::string& strReason : reasons)
-            fprintf(stderr, "vlnet: %s\n", strReason.c_str());
-        if (!strLimitedOnly.empty())
-            fprintf(stderr, "vlnet: %s\n", strLimitedOnly.c_str());
-        if (!session.GetDownNote().empty())
-            fprintf(stderr, "vlnet: %s\n", session.GetDownNote().c_str());
-        // Without a time-out given the probe sent one round: a device still
-        // starting may answer a later one.
-        if (unlisted.empty())
-            fprintf(stderr, "vlnet: device %s not found%s\n", strMAC.c_str(),
-                    bStopped                   ? " before the stop"
-                    : options.IsTimeoutGiven() ? ""
-                                               : " in the probe's one round of sends; a device still starting may "
-                                                 "answer later: given --timeout N, the probe sends round after "
-                                                 "round for N seconds");
-        // Each address it answered from, when more than one did.
-        for (const CVLNetSession::SUnlisted& device : unlisted) {
-            const std::string strFrom = unlisted.size() > 1 ? " from " + device.strIP : std::string();
-            if (device.bRefused)
-                fprintf(stderr, "vlnet: device %s answered the probe%s but was %s\n", strMAC.c_str(),
-                        strFrom.c_str(), device.strReason.c_str());
-            else
-                fprintf(stderr, "vlnet: device %s answered the probe%s%s\n", strMAC.c_str(), strFrom.c_str(),
-                        CVLNetCommands::NotUsedText(device.bSilent, device.bPending, device.strReason, "was not listed")
-                            .c_str());
-        }
-        ReportUnchecked(session, CVLNetOptions::NormalizeMACAddress(strMAC));
-        return bStopped ? VLNET_EXIT_STOPPED : VLNET_EXIT_FAILURE;
-    }
-    statusLine.Close(nFound, session.GetDownInterfaces());
     for (const std::string& strReason : reasons)
         fprintf(stderr, "vlnet: %s\n", strReason.c_str());
     if (!strLimitedOnly.empty())
         fprintf(stderr, "vlnet: %s\n", strLimitedOnly.c_str());
     if (!session.GetDownNote().empty())
         fprintf(stderr, "vlnet: %s\n", session.GetDownNote().c_str());
+}
+
+// probe --mac of a device found: listed as url and run would use it, and
+// its other addresses named as they name them; refused as they refuse it.
+int ListProbedMAC(CVLNetSession& session, const std::string& strMAC, CVLNetStatusLine& statusLine, bool bStopped)
+{
+    const std::string strNormal = CVLNetOptions::NormalizeMACAddress(strMAC);
+    const std::vector<std::string> passed = session.GetPassedAddresses(strNormal);
+    const bool bUsable = !bStopped && !passed.empty() && CheckOtherAddresses(session, strNormal, passed.front(), false);
+    if (bUsable)
+        statusLine.Print(session.GetDeviceLine(strNormal));
+    statusLine.Close(bUsable ? 1 : 0);
+    if (bStopped)
+        return VLNET_EXIT_STOPPED;
+    return bUsable && !CVLNetStatusLine::HasWriteFailed() ? VLNET_EXIT_SUCCESS : VLNET_EXIT_FAILURE;
+}
+
+// probe --mac of a device not listed: why, as url and run say it.
+int ReportProbedMACMissing(CVLNetSession& session, const CVLNetOptions& options, CVLNetStatusLine& statusLine,
+                           bool bStopped, const std::vector<std::string>& reasons,
+                           const std::vector<CVLNetSession::SUnlisted>& unlisted, const std::string& strLimitedOnly)
+{
+    const std::string& strMAC = options.GetMACAddress();
+    statusLine.Close(0, session.GetDownInterfaces());
+    ReportIncomplete(session, reasons, strLimitedOnly);
+    // Without a time-out given the probe sent one round: a device still
+    // starting may answer a later one.
+    if (unlisted.empty())
+        fprintf(stderr, "vlnet: device %s not found%s\n", strMAC.c_str(),
+                bStopped                   ? " before the stop"
+                : options.IsTimeoutGiven() ? ""
+                                           : " in the probe's one round of sends; a device still starting may "
+                                             "answer later: given --timeout N, the probe sends round after "
+                                             "round for N seconds");
+    // Each address it answered from, when more than one did.
+    for (const CVLNetSession::SUnlisted& device : unlisted) {
+        const std::string strFrom = unlisted.size() > 1 ? " from " + device.strIP : std::string();
+        if (device.bRefused)
+            fprintf(stderr, "vlnet: device %s answered the probe%s but was %s\n", strMAC.c_str(), strFrom.c_str(),
+                    device.strReason.c_str());
+        else
+            fprintf(stderr, "vlnet: device %s answered the probe%s%s\n", strMAC.c_str(), strFrom.c_str(),
+                    CVLNetCommands::NotUsedText(device.bSilent, device.bPending, device.strReason, "was not listed")
+                        .c_str());
+    }
+    ReportUnchecked(session, CVLNetOptions::NormalizeMACAddress(strMAC));
+    return bStopped ? VLNET_EXIT_STOPPED : VLNET_EXIT_FAILURE;
+}
+
+// Names the devices that answered the probe but are not listed, and each
+// MAC beyond the addresses checked.
+void ReportUnlisted(CVLNetSession& session, const std::vector<CVLNetSession::SUnlisted>& unlisted)
+{
     // A device that answered the probe alone is the one most in need of
     // attention (a wrong address or mask, another host holding its address).
     // A listed MAC's other addresses are named as its own.
@@ -463,6 +448,45 @@ int RunProbe(CVLNetSession& session, const CVLNetOptions& options)
     macs.erase(std::unique(macs.begin(), macs.end()), macs.end());
     for (const std::string& strOne : macs)
         ReportUnchecked(session, strOne);
+}
+
+int RunProbe(CVLNetSession& session, const CVLNetOptions& options)
+{
+    CVLNetStatusLine statusLine(CVLNetStatusLine::IsTerminal());
+    VLPFW_RESULT eResult = session.Probe(options.GetTimeoutSeconds(), options.IsTimeoutGiven(), options.GetMACAddress(),
+                                         "", "", &statusLine);
+    if (eResult != VLPFW_RESULT_SUCCESS) {
+        fprintf(stderr, "vlnet: the probe did not start: result %d (%s)\n", eResult,
+                CVLNetResultText::GetPFWResultText(eResult));
+        return VLNET_EXIT_FAILURE;
+    }
+    // The write that failed is said once the session has ended.
+    if (CVLNetStatusLine::HasWriteFailed())
+        return VLNET_EXIT_FAILURE;
+    // A stop lists no further device, but says, as a time-out does, that
+    // the list was cut and which devices were still being checked.
+    const bool bStopped = CVLNetSession::IsStopRequested();
+    bool bNothingSent = ReportNothingSent(session);
+    if (ReportDeaf(session) || bNothingSent)
+        return VLNET_EXIT_FAILURE;
+    std::vector<std::string> reasons = session.GetIncompleteReasons();
+    std::vector<CVLNetSession::SUnlisted> unlisted = session.GetUnlisted();
+    int nFound = session.GetFoundCount();
+    // A note, not a cause of status 3: a computer with more networks than
+    // the definitions' entries would never end a probe with 0.
+    const std::string strLimitedOnly = session.GetLimitedOnlyNote();
+    const std::string& strMAC = options.GetMACAddress();
+    // With --mac the run is about that device alone: listed, nothing else
+    // matters; missing, it says why, as url and run do.
+    if (!strMAC.empty()) {
+        session.ReportScriptFailures();
+        if (nFound > 0)
+            return ListProbedMAC(session, strMAC, statusLine, bStopped);
+        return ReportProbedMACMissing(session, options, statusLine, bStopped, reasons, unlisted, strLimitedOnly);
+    }
+    statusLine.Close(nFound, session.GetDownInterfaces());
+    ReportIncomplete(session, reasons, strLimitedOnly);
+    ReportUnlisted(session, unlisted);
     // A line of a MAC in conflict, or of an address two MACs share, may
     // name what is not the device: the list is not to be taken as it is.
     const size_t nConflicts = ReportConflicts(session) + ReportShared(session);
@@ -597,14 +621,74 @@ bool CheckOnLocalNetwork(const std::string& strIP)
 }
 
 // A change or a password by MAC refused as soon as a second address
-// answered for it: each address named as it stood then.
+// answered for it, in one line naming the addresses heard by then: how far
+// their checks had got is moot once refused, save one that passed.
 void RefuseSeveral(CVLNetSession& session, const std::string& strMAC, const char* szChange)
 {
+    std::vector<std::string> heard;
     for (const CVLNetSession::SAddress& address : session.GetSeveralAddresses())
-        fprintf(stderr, "vlnet: device %s answered the probe from %s: %s\n", strMAC.c_str(), address.strIP.c_str(),
-                address.eState == CVLNetSession::ADDRESS_PASSED ? "passed its unicast check"
-                                                                : address.strReason.c_str());
-    fprintf(stderr, "vlnet: %s\n", SeveralRefusal(strMAC, szChange).c_str());
+        heard.push_back(address.strIP +
+                        (address.eState == CVLNetSession::ADDRESS_PASSED ? " (passed its unicast check)" : ""));
+    fprintf(stderr, "vlnet: %s\n", SeveralRefusal(strMAC, szChange, heard).c_str());
+}
+
+// False (after saying why) when the device found is not to be used: other
+// addresses answered for its MAC, or, for a change by MAC, the probe ended
+// before it could show that none would.
+bool AcceptFoundDevice(CVLNetSession& session, CVLPFWNIFInfo* pNIFInfo, const std::string& strMAC, const char* szChange)
+{
+    CVLString strIPText = pNIFInfo->GetIPAddress();
+    const std::string strIP = strIPText.GetBuffer() != nullptr ? strIPText.GetBuffer() : "";
+    const std::string strFoundMAC = CVLNetOptions::NormalizeMACAddress(pNIFInfo->GetMACAddress().GetBuffer());
+    if (!CheckOtherAddresses(session, strFoundMAC, strIP, strMAC.empty(), szChange))
+        return false;
+    // Nothing else answered for it, but the probe ended (at the
+    // time-out, as a rule) before one more round of it could show that
+    // nothing else would.
+    if (szChange != nullptr && !strMAC.empty() && !session.IsSoleAddressConfirmed()) {
+        fprintf(stderr,
+                "vlnet: device %s refused for %s: the probe ended%s before one more round of it could show that "
+                "nothing else answers for its MAC; give the device's IP address to choose%s\n",
+                strFoundMAC.c_str(), szChange, session.IsTimedOut() ? " at the time-out" : "",
+                session.IsTimedOut() ? ", or a longer --timeout" : "");
+        return false;
+    }
+    if (!strMAC.empty())
+        NoteShared(session, strFoundMAC, strIP);
+    return true;
+}
+
+// Why the device of the command line was not found.
+void ReportNotFound(CVLNetSession& session, const CVLNetOptions& options)
+{
+    const std::string& strMAC = options.GetMACAddress();
+    ReportNothingSent(session);
+    ReportDeaf(session);
+    if (!session.GetLimitedOnlyNote().empty())
+        fprintf(stderr, "vlnet: %s\n", session.GetLimitedOnlyNote().c_str());
+    if (!session.GetDownNote().empty())
+        fprintf(stderr, "vlnet: %s\n", session.GetDownNote().c_str());
+    const std::string& strDevice = strMAC.empty() ? options.GetIPAddress() : strMAC;
+    const std::string strUncheckedMAC = session.FindUncheckedMAC(options.GetIPAddress());
+    bool bMore = false;
+    if (!strMAC.empty())
+        session.GetAddresses(strMAC, bMore);
+    if (bMore)
+        RefuseUntold(strMAC);
+    else if (!session.GetRefusal().empty())
+        fprintf(stderr, "vlnet: device %s answered the probe but was refused by a bound: %s\n", strDevice.c_str(),
+                session.GetRefusal().c_str());
+    else if (!session.GetPassedMACInstead().empty())
+        fprintf(stderr, "vlnet: device %s answered the probe but %s; its MAC %s passed its unicast check at %s\n",
+                strDevice.c_str(), session.GetNotUsedWhy().c_str(), session.GetPassedMACInstead().c_str(),
+                session.GetPassedAddressInstead().c_str());
+    else if (!strUncheckedMAC.empty())
+        fprintf(stderr, "vlnet: device %s answered the probe for MAC %s, not checked: %s\n", strDevice.c_str(),
+                strUncheckedMAC.c_str(), UncheckedReason(session, strUncheckedMAC, options.GetIPAddress()).c_str());
+    else if (session.IsFoundNotUnicast())
+        ReportNotUnicast(session, strDevice, strMAC);
+    else
+        fprintf(stderr, "vlnet: device %s not found\n", strDevice.c_str());
 }
 
 // Probes until the device of the command line is found; null when it is not.
@@ -658,58 +742,12 @@ CVLPFWNIFInfo* FindDevice(CVLNetSession& session, const CVLNetOptions& options, 
         nExit = VLNET_EXIT_FAILURE;
         return nullptr;
     }
-    if (pNIFInfo != nullptr) {
-        CVLString strIPText = pNIFInfo->GetIPAddress();
-        const std::string strIP = strIPText.GetBuffer() != nullptr ? strIPText.GetBuffer() : "";
-        const std::string strFoundMAC = CVLNetOptions::NormalizeMACAddress(pNIFInfo->GetMACAddress().GetBuffer());
-        if (!CheckOtherAddresses(session, strFoundMAC, strIP, strMAC.empty(), szChange)) {
-            nExit = VLNET_EXIT_FAILURE;
-            return nullptr;
-        }
-        // Nothing else answered for it, but the probe ended (at the
-        // time-out, as a rule) before one more round of it could show that
-        // nothing else would.
-        if (szChange != nullptr && !strMAC.empty() && !session.IsSoleAddressConfirmed()) {
-            fprintf(stderr,
-                    "vlnet: device %s refused for %s: the probe ended%s before one more round of it could show that "
-                    "nothing else answers for its MAC; give the device's IP address to choose%s\n",
-                    strFoundMAC.c_str(), szChange, session.IsTimedOut() ? " at the time-out" : "",
-                    session.IsTimedOut() ? ", or a longer --timeout" : "");
-            nExit = VLNET_EXIT_FAILURE;
-            return nullptr;
-        }
-        if (!strMAC.empty())
-            NoteShared(session, strFoundMAC, strIP);
+    if (pNIFInfo != nullptr && !AcceptFoundDevice(session, pNIFInfo, strMAC, szChange)) {
+        nExit = VLNET_EXIT_FAILURE;
+        return nullptr;
     }
     if (pNIFInfo == nullptr) {
-        ReportNothingSent(session);
-        ReportDeaf(session);
-        if (!session.GetLimitedOnlyNote().empty())
-            fprintf(stderr, "vlnet: %s\n", session.GetLimitedOnlyNote().c_str());
-        if (!session.GetDownNote().empty())
-            fprintf(stderr, "vlnet: %s\n", session.GetDownNote().c_str());
-        const std::string& strDevice = strMAC.empty() ? options.GetIPAddress() : strMAC;
-        const std::string strUncheckedMAC = session.FindUncheckedMAC(options.GetIPAddress());
-        bool bMore = false;
-        if (!strMAC.empty())
-            session.GetAddresses(strMAC, bMore);
-        if (bMore)
-            RefuseUntold(strMAC);
-        else if (!session.GetRefusal().empty())
-            fprintf(stderr, "vlnet: device %s answered the probe but was refused by a bound: %s\n", strDevice.c_str(),
-                    session.GetRefusal().c_str());
-        else if (!session.GetPassedMACInstead().empty())
-            fprintf(stderr,
-                    "vlnet: device %s answered the probe but %s; its MAC %s passed its unicast check at %s\n",
-                    strDevice.c_str(), session.GetNotUsedWhy().c_str(), session.GetPassedMACInstead().c_str(),
-                    session.GetPassedAddressInstead().c_str());
-        else if (!strUncheckedMAC.empty())
-            fprintf(stderr, "vlnet: device %s answered the probe for MAC %s, not checked: %s\n", strDevice.c_str(),
-                    strUncheckedMAC.c_str(), UncheckedReason(session, strUncheckedMAC, options.GetIPAddress()).c_str());
-        else if (session.IsFoundNotUnicast())
-            ReportNotUnicast(session, strDevice, strMAC);
-        else
-            fprintf(stderr, "vlnet: device %s not found\n", strDevice.c_str());
+        ReportNotFound(session, options);
         nExit = VLNET_EXIT_FAILURE;
     }
     return pNIFInfo;
@@ -932,6 +970,90 @@ void SayWhereItAnswers(CVLNetSession& session, const CVLNetOptions& options, CVL
                 strMoved.c_str(), strMAC.c_str(), strIP.c_str());
 }
 
+// The password to send, asked for when the command sends one and none was
+// given; false (after saying why, nExit set) when there is none to send.
+bool TakePassword(CVLNetSession& session, const CVLNetOptions& options, bool& bPassword, std::string& strPassword,
+                  int& nExit)
+{
+    const bool bNeedsPassword = session.NeedsPassword(options.GetDeviceCommand());
+    // Without one the request would carry an empty password, which a device
+    // that has one counts as a wrong try.
+    if (!bPassword && bNeedsPassword && !CVLNetPasswordPrompt::IsAvailable()) {
+        fprintf(stderr,
+                "vlnet: %s sends the device's password, and none was given (no terminal to ask on): give it with "
+                "--password-file FILE (its first line) or --password PW; nothing was sent\n",
+                options.GetDeviceCommand().c_str());
+        nExit = VLNET_EXIT_USAGE;
+        return false;
+    }
+    if (!bPassword && bNeedsPassword) {
+        std::string strError;
+        CVLNetPasswordPrompt::EResult eAsked = CVLNetPasswordPrompt::Ask(
+            "Password of " + options.GetDevice() + " (" + options.GetDeviceCommand() + "): ", strPassword, strError);
+        if (eAsked == CVLNetPasswordPrompt::RESULT_STOPPED) {
+            nExit = StoppedBeforeSending(options, "at the password prompt");
+            return false;
+        }
+        if (eAsked == CVLNetPasswordPrompt::RESULT_END_OF_INPUT) {
+            fprintf(stderr,
+                    "vlnet: %s: the input ended at the password prompt before a line did: nothing was sent "
+                    "to the device\n",
+                    options.GetDeviceCommand().c_str());
+            nExit = VLNET_EXIT_FAILURE;
+            return false;
+        }
+        if (eAsked == CVLNetPasswordPrompt::RESULT_FAILED) {
+            fprintf(stderr, "vlnet: %s\n", strError.c_str());
+            nExit = VLNET_EXIT_USAGE;
+            return false;
+        }
+        if (strPassword.empty()) {
+            fprintf(stderr,
+                    "vlnet: %s: the password given at the prompt is empty: nothing was sent to the device (a device "
+                    "without a password takes --password '')\n",
+                    options.GetDeviceCommand().c_str());
+            nExit = VLNET_EXIT_USAGE;
+            return false;
+        }
+        bPassword = true;
+    }
+    return true;
+}
+
+// The command's result line, and the record the device reported when it
+// holds one; where the device answers after a change.
+void PrintCommandResult(CVLNetSession& session, const CVLNetOptions& options, CVLPFWNIFInfo* pNIFInfo,
+                        VLECM_RESULT eResult, const std::string& strError, const std::string& strIP,
+                        const std::vector<std::pair<std::string, std::string>>& assignments)
+{
+    printf("result %d (%s)\n", eResult, CVLNetResultText::GetECMResultText(eResult));
+    int nWriteError = 0;
+    CVLNetStatusLine::FlushOutput(nWriteError);
+    // The record holds what the device reported only after a command that
+    // succeeded or a refusal that came with data; after another failure it
+    // may hold the values given, never sent.
+    if (eResult != VLECM_RESULT_SUCCESS)
+        fprintf(stderr, "vlnet: %s: %s\n", options.GetDeviceCommand().c_str(),
+                strError.empty() ? "failed" : strError.c_str());
+    if (CVLNetSession::HoldsAnswer(pNIFInfo, options.GetDeviceCommand(), eResult)) {
+        if (options.IsDump()) {
+            CVLString strDump = pNIFInfo->GetPropertiesText("");
+            const char* szDump = strDump.GetBuffer();
+            printf("%s\n", szDump != nullptr ? szDump : "");
+        } else {
+            fputs(CVLNetPropertyLines::FormatTarget(pNIFInfo).c_str(), stdout);
+        }
+    }
+    // The result is lost with the output, the change is not: said here,
+    // before the write's own failure.
+    if (!CVLNetStatusLine::FlushOutput(nWriteError) && eResult == VLECM_RESULT_SUCCESS &&
+        CVLNetSession::WritesDevice(options.GetDeviceCommand()))
+        fprintf(stderr, "vlnet: %s: the device took the change, but its result could not be written\n",
+                options.GetDeviceCommand().c_str());
+    if (eResult == VLECM_RESULT_SUCCESS)
+        SayWhereItAnswers(session, options, pNIFInfo, strIP, assignments);
+}
+
 int RunDeviceCommand(CVLNetSession& session, const CVLNetOptions& options)
 {
     if (!CheckPasswordUse(session, options))
@@ -942,43 +1064,9 @@ int RunDeviceCommand(CVLNetSession& session, const CVLNetOptions& options)
     // Asked for before the probe, where nothing else writes to the terminal.
     bool bPassword = options.HasPassword();
     std::string strPassword = options.GetPassword();
-    const bool bNeedsPassword = session.NeedsPassword(options.GetDeviceCommand());
-    // Without one the request would carry an empty password, which a device
-    // that has one counts as a wrong try.
-    if (!bPassword && bNeedsPassword && !CVLNetPasswordPrompt::IsAvailable()) {
-        fprintf(stderr,
-                "vlnet: %s sends the device's password, and none was given (no terminal to ask on): give it with "
-                "--password-file FILE (its first line) or --password PW; nothing was sent\n",
-                options.GetDeviceCommand().c_str());
-        return VLNET_EXIT_USAGE;
-    }
-    if (!bPassword && bNeedsPassword) {
-        std::string strError;
-        CVLNetPasswordPrompt::EResult eAsked = CVLNetPasswordPrompt::Ask(
-            "Password of " + options.GetDevice() + " (" + options.GetDeviceCommand() + "): ", strPassword, strError);
-        if (eAsked == CVLNetPasswordPrompt::RESULT_STOPPED)
-            return StoppedBeforeSending(options, "at the password prompt");
-        if (eAsked == CVLNetPasswordPrompt::RESULT_END_OF_INPUT) {
-            fprintf(stderr,
-                    "vlnet: %s: the input ended at the password prompt before a line did: nothing was sent "
-                    "to the device\n",
-                    options.GetDeviceCommand().c_str());
-            return VLNET_EXIT_FAILURE;
-        }
-        if (eAsked == CVLNetPasswordPrompt::RESULT_FAILED) {
-            fprintf(stderr, "vlnet: %s\n", strError.c_str());
-            return VLNET_EXIT_USAGE;
-        }
-        if (strPassword.empty()) {
-            fprintf(stderr,
-                    "vlnet: %s: the password given at the prompt is empty: nothing was sent to the device (a device "
-                    "without a password takes --password '')\n",
-                    options.GetDeviceCommand().c_str());
-            return VLNET_EXIT_USAGE;
-        }
-        bPassword = true;
-    }
     int nExit = VLNET_EXIT_SUCCESS;
+    if (!TakePassword(session, options, bPassword, strPassword, nExit))
+        return nExit;
     const bool bChange = bPassword || CVLNetSession::WritesDevice(options.GetDeviceCommand());
     CVLPFWNIFInfo* pNIFInfo =
         FindDevice(session, options, nExit, bChange ? options.GetDeviceCommand().c_str() : nullptr);
@@ -1021,32 +1109,7 @@ int RunDeviceCommand(CVLNetSession& session, const CVLNetOptions& options)
         fprintf(stderr, "vlnet: %s: nothing was sent (--force does not send an address in use)\n", strError.c_str());
         return VLNET_EXIT_FAILURE;
     }
-    printf("result %d (%s)\n", eResult, CVLNetResultText::GetECMResultText(eResult));
-    int nWriteError = 0;
-    CVLNetStatusLine::FlushOutput(nWriteError);
-    // The record holds what the device reported only after a command that
-    // succeeded or a refusal that came with data; after another failure it
-    // may hold the values given, never sent.
-    if (eResult != VLECM_RESULT_SUCCESS)
-        fprintf(stderr, "vlnet: %s: %s\n", options.GetDeviceCommand().c_str(),
-                strError.empty() ? "failed" : strError.c_str());
-    if (CVLNetSession::HoldsAnswer(pNIFInfo, options.GetDeviceCommand(), eResult)) {
-        if (options.IsDump()) {
-            CVLString strDump = pNIFInfo->GetPropertiesText("");
-            const char* szDump = strDump.GetBuffer();
-            printf("%s\n", szDump != nullptr ? szDump : "");
-        } else {
-            fputs(CVLNetPropertyLines::FormatTarget(pNIFInfo).c_str(), stdout);
-        }
-    }
-    // The result is lost with the output, the change is not: said here,
-    // before the write's own failure.
-    if (!CVLNetStatusLine::FlushOutput(nWriteError) && eResult == VLECM_RESULT_SUCCESS &&
-        CVLNetSession::WritesDevice(options.GetDeviceCommand()))
-        fprintf(stderr, "vlnet: %s: the device took the change, but its result could not be written\n",
-                options.GetDeviceCommand().c_str());
-    if (eResult == VLECM_RESULT_SUCCESS)
-        SayWhereItAnswers(session, options, pNIFInfo, strIP, assignments);
+    PrintCommandResult(session, options, pNIFInfo, eResult, strError, strIP, assignments);
     if (CVLNetSession::IsStopRequested())
         return VLNET_EXIT_STOPPED;
     return eResult == VLECM_RESULT_SUCCESS ? VLNET_EXIT_SUCCESS : VLNET_EXIT_FAILURE;

@@ -526,33 +526,10 @@ bool CVLNetOptions::parseArguments(int argc, const char* const* argv)
 
     std::vector<std::string> positional;
     std::vector<int> positionalAt;  // their places in argv
-    for (int i = 2; i < argc; i++) {
-        std::string strArg = argv[i];
-        if (CVLCommandLine::IsHelp(strArg)) {
-            m_bHelp = true;
-            return true;
-        }
-        // Every program takes --version, after a command too.
-        if (CVLCommandLine::IsVersion(strArg)) {
-            m_bVersion = true;
-            return true;
-        }
-        if (const SOption* pOption = findOption(strArg, pCommand->nBit)) {
-            std::string strValue;
-            if (pOption->szValue != nullptr) {
-                if (i + 1 >= argc)
-                    return fail(strArg + " needs a value");
-                strValue = argv[++i];
-            }
-            if (!(this->*pOption->pfnSet)(strValue))
-                return false;
-            continue;
-        }
-        if (strArg.size() > 1 && strArg[0] == '-')
-            return fail(unknownOptionText(strArg, pCommand));
-        positional.push_back(strArg);
-        positionalAt.push_back(i);
-    }
+    if (!parseOptions(argc, argv, *pCommand, positional, positionalAt))
+        return false;
+    if (m_bHelp || m_bVersion)
+        return true;
 
     if (pCommand->eArguments == VLNetCommand::ARGUMENTS_NONE) {
         if (!positional.empty())
@@ -564,7 +541,53 @@ bool CVLNetOptions::parseArguments(int argc, const char* const* argv)
     if (positional.empty())
         return fail(bDevice ? m_strCommand + " needs a MAC or IP address"
                             : m_strCommand + " needs a MAC or IP address and a command");
-    const std::string& strDevice = positional[0];
+    if (!parseDevice(argc, argv, positional[0], bDevice, positionalAt))
+        return false;
+    if (bDevice) {
+        if (positional.size() > 1)
+            return fail(m_strCommand + " takes one device, but '" + CVLNetResultText::Shown(positional[1]) +
+                        "' was also given");
+        return true;
+    }
+    return parseDeviceCommand(positional);
+}
+
+bool CVLNetOptions::parseOptions(int argc, const char* const* argv, const VLNetCommand& command,
+                                 std::vector<std::string>& positional, std::vector<int>& positionalAt)
+{
+    for (int i = 2; i < argc; i++) {
+        std::string strArg = argv[i];
+        if (CVLCommandLine::IsHelp(strArg)) {
+            m_bHelp = true;
+            return true;
+        }
+        // Every program takes --version, after a command too.
+        if (CVLCommandLine::IsVersion(strArg)) {
+            m_bVersion = true;
+            return true;
+        }
+        if (const SOption* pOption = findOption(strArg, command.nBit)) {
+            std::string strValue;
+            if (pOption->szValue != nullptr) {
+                if (i + 1 >= argc)
+                    return fail(strArg + " needs a value");
+                strValue = argv[++i];
+            }
+            if (!(this->*pOption->pfnSet)(strValue))
+                return false;
+            continue;
+        }
+        if (strArg.size() > 1 && strArg[0] == '-')
+            return fail(unknownOptionText(strArg, &command));
+        positional.push_back(strArg);
+        positionalAt.push_back(i);
+    }
+    return true;
+}
+
+bool CVLNetOptions::parseDevice(int argc, const char* const* argv, const std::string& strDevice, bool bDevice,
+                                const std::vector<int>& positionalAt)
+{
     m_strMACAddress = NormalizeMACAddress(strDevice);
     if (m_strMACAddress.empty()) {
         unsigned char address[4];
@@ -580,12 +603,11 @@ bool CVLNetOptions::parseArguments(int argc, const char* const* argv)
         m_strIPAddress = std::to_string(address[0]) + '.' + std::to_string(address[1]) + '.' +
                          std::to_string(address[2]) + '.' + std::to_string(address[3]);
     }
-    if (bDevice) {
-        if (positional.size() > 1)
-            return fail(m_strCommand + " takes one device, but '" + CVLNetResultText::Shown(positional[1]) +
-                        "' was also given");
-        return true;
-    }
+    return true;
+}
+
+bool CVLNetOptions::parseDeviceCommand(const std::vector<std::string>& positional)
+{
     // DEVICE COMMAND [PATH=VALUE ...]
     if (positional.size() < 2)
         return fail(m_strCommand + " needs a device command after the device");

@@ -88,6 +88,16 @@ private:
     // command does not take the option.
     static const char* getHelp(const SOption& option, unsigned nCommand);
     bool parseArguments(int argc, const char* const* argv);
+    // The options after the command stored, the other words collected with
+    // their places in argv; stops at a help or version option.
+    bool parseOptions(int argc, const char* const* argv, const VLNetCommand& command,
+                      std::vector<std::string>& positional, std::vector<int>& positionalAt);
+    // The device given by its MAC or IPv4 address; bDevice: the command
+    // takes a device alone (run's words may stand in the wrong order).
+    bool parseDevice(int argc, const char* const* argv, const std::string& strDevice, bool bDevice,
+                     const std::vector<int>& positionalAt);
+    // run's device command and its PATH=VALUE settings, after the device.
+    bool parseDeviceCommand(const std::vector<std::string>& positional);
     bool fail(const std::string& strText);
     // Why a line that starts with an option (argv[1]) is refused, with the
     // line as it would be understood when it holds a command that takes

@@ -1137,26 +1137,9 @@ const char* CVLNetSession::waitForEnd(const SProbeGoal& goal, CVLNetStatusLine* 
     CVLECM& ecm = m_CommunicationManager.GetVLECM();
     const long nSchedule = goal.nScheduleMilliseconds;
     const long nTimeout = goal.nTimeoutMilliseconds;
-    // What changed last, and when: the addresses with a record and the
-    // devices listed (not the table's every change: a device whose replies
-    // keep coming changes its address's state with each).
-    int nLastRecords = -1;
-    int nLastReports = -1;
-    unsigned long nJudgedChange = 0;
-    long nLastChange = 0;
-    long nLastStatus = -kStatusMilliseconds;
-    long nLastTrim = 0;
-    long nNextRound = nSchedule;
-    // The device looked for as last judged, judged again only when the
-    // device manager's verdicts or the devices handed on changed.
-    bool bJudged = false;
-    ETarget eTarget = TARGET_NOT_HEARD;
-    size_t nTargetAddresses = 0;
-    bool bSole = false;
-    // The extra round a sole address waits for: when it ends (-1: not
-    // begun), and the addresses heard for the MAC when it began.
-    long nSoleRoundEnd = -1;
-    size_t nSoleRoundAddresses = 0;
+    SWaitState state;
+    state.nLastStatus = -kStatusMilliseconds;
+    state.nNextRound = nSchedule;
     for (;;) {
         const long nElapsed =
             static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - goal.start).count());
@@ -1171,40 +1154,13 @@ const char* CVLNetSession::waitForEnd(const SProbeGoal& goal, CVLNetStatusLine* 
             std::lock_guard<std::mutex> lock(m_Mutex);
             nReports = m_nChangeCount;
         }
-        if (goal.bFindOne && (nMACChange != nJudgedChange || nReports != nLastReports || !bJudged)) {
-            eTarget = judgeTarget(nTargetAddresses, bSole);
-            nJudgedChange = nMACChange;
-            bJudged = true;
+        if (goal.bFindOne && (nMACChange != state.nJudgedChange || nReports != state.nLastReports || !state.bJudged)) {
+            state.eTarget = judgeTarget(state.nTargetAddresses, state.bSole);
+            state.nJudgedChange = nMACChange;
+            state.bJudged = true;
         }
-        // A change or a password by MAC goes only where one address alone
-        // answers for it: a second decides the refusal, whatever the
-        // checks still under way say.
-        if (goal.bSoleAddress && nTargetAddresses > 1) {
-            bool bMore = false;
-            m_SeveralAddresses = GetAddresses(goal.strFindMAC, bMore);
-            m_bSeveralAnswered = true;
+        if (isTargetDecided(goal, state, nElapsed))
             return nullptr;
-        }
-        // The device looked for is used only after the send schedule, when
-        // every address that answers for its MAC has been heard, and once
-        // the device manager judged it. A change or a password by MAC waits
-        // one more round, in which no other address may answer for it.
-        if (goal.bFindOne && nElapsed >= nSchedule && eTarget == TARGET_JUDGED) {
-            if (!goal.bSoleAddress || !bSole || (nSoleRoundEnd >= 0 && nTargetAddresses > nSoleRoundAddresses))
-                return nullptr;
-            if (nSoleRoundEnd < 0) {
-                if (!ecm.ProbeAgain())
-                    return nullptr;
-                nSoleRoundEnd = nElapsed + nSchedule;
-                nSoleRoundAddresses = nTargetAddresses;
-            } else if (nElapsed >= nSoleRoundEnd) {
-                m_bSoleAddressConfirmed = true;
-                return nullptr;
-            }
-        } else if (goal.bSoleAddress && nSoleRoundEnd >= 0 && eTarget != TARGET_JUDGED) {
-            // Another address answered in the extra round.
-            return nullptr;
-        }
         // The time-out ends a search whatever waits: what did is said.
         if (nElapsed >= nTimeout && (!goal.bFindOne || nElapsed >= nSchedule))
             return kCutByTimeout;
@@ -1213,62 +1169,112 @@ const char* CVLNetSession::waitForEnd(const SProbeGoal& goal, CVLNetStatusLine* 
         if (!goal.strOnlyMAC.empty() && !goal.bFindOne && nElapsed >= nSchedule && !bOnlyPending &&
             GetVerdict(goal.strOnlyMAC) != VERDICT_NOT_HEARD)
             return nullptr;
-        // A device looked for that has not answered yet (still starting, or
-        // its reply late), or whose addresses heard so far are still
-        // checked or failed, is asked again, a round of the send schedule
-        // each time one has passed, until the time-out; so is every device
-        // of a probe that listens to its time-out. The devices found stay,
-        // and a late reply to an earlier round is still heard. Claimants
-        // heard before it do not end the search.
-        const bool bRounds = (goal.bFindOne && eTarget != TARGET_JUDGED) || goal.bListen;
-        if (bRounds && nElapsed >= nNextRound && nElapsed < nTimeout) {
-            nNextRound = nElapsed + nSchedule;
-            if (!(goal.bFindOne ? isWorthAnotherRound(goal.strFindMAC, goal.strFindIP)
-                                : isWorthAnotherRound(goal.strOnlyMAC, "")))
-                return nullptr;
-            ecm.ProbeAgain();
-        }
+        const bool bRounds = (goal.bFindOne && state.eTarget != TARGET_JUDGED) || goal.bListen;
+        if (!probeAgainWhenDue(goal, state, bRounds, nElapsed))
+            return nullptr;
         // Over when the table holds no MAC still to be judged (a reply
         // waiting to be handled, a check or commands under way) and nothing
         // changed for a quiet second: a pass costs the same however many
         // devices answered.
         const bool bPending = goal.strOnlyMAC.empty() ? ecm.GetPendingMACCount() > 0 : bOnlyPending;
         const int nRecords = ecm.GetRecordCount();
-        if (nRecords != nLastRecords || nReports != nLastReports || bPending) {
-            nLastRecords = nRecords;
-            nLastReports = nReports;
-            nLastChange = nElapsed;
+        if (nRecords != state.nLastRecords || nReports != state.nLastReports || bPending) {
+            state.nLastRecords = nRecords;
+            state.nLastReports = nReports;
+            state.nLastChange = nElapsed;
         }
         if (!goal.bFindOne && !goal.bListen && nElapsed >= nSchedule && !bPending &&
-            nElapsed - nLastChange >= kQuietMilliseconds)
+            nElapsed - state.nLastChange >= kQuietMilliseconds)
             return nullptr;
         markConflicts();
-        if (pStatusLine != nullptr && nElapsed - nLastStatus >= kStatusMilliseconds) {
-            int nChecking = 0, nCommands = 0;
-            GetWaitCounts(nChecking, nCommands);
-            pStatusLine->Show(nElapsed / 1000.0, GetFoundCount(), nChecking, nCommands);
-            nLastStatus = nElapsed;
-        }
-        // Until the table changes or the next thing falls due; a stop asked
-        // for by a signal is seen within a wait.
-        long nWait = kWaitMilliseconds;
-        for (long nDue : {nSchedule, nTimeout, bRounds ? nNextRound : 0L, nSoleRoundEnd,
-                          bPending ? 0L : nLastChange + kQuietMilliseconds,
-                          pStatusLine != nullptr ? nLastStatus + kStatusMilliseconds : 0L}) {
-            if (nDue > nElapsed)
-                nWait = std::min(nWait, nDue - nElapsed);
-        }
-        ecm.WaitForMACChange(nMACChange, static_cast<int>(nWait));
-        if (nElapsed - nLastTrim >= kTrimMilliseconds) {
-            malloc_trim(0);
-            nLastTrim = nElapsed;
-        }
-        // Changes that come fast are taken together: a pass at most so often.
-        const long nPassed = static_cast<long>(
-            std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - goal.start).count() - nElapsed);
-        if (nPassed < kMinPassMilliseconds)
-            std::this_thread::sleep_for(std::chrono::milliseconds(kMinPassMilliseconds - nPassed));
+        waitForNextDue(goal, state, pStatusLine, nMACChange, bRounds, bPending, nElapsed);
     }
+}
+
+bool CVLNetSession::isTargetDecided(const SProbeGoal& goal, SWaitState& state, long nElapsed)
+{
+    CVLECM& ecm = m_CommunicationManager.GetVLECM();
+    // A change or a password by MAC goes only where one address alone
+    // answers for it: a second decides the refusal, whatever the
+    // checks still under way say.
+    if (goal.bSoleAddress && state.nTargetAddresses > 1) {
+        bool bMore = false;
+        m_SeveralAddresses = GetAddresses(goal.strFindMAC, bMore);
+        m_bSeveralAnswered = true;
+        return true;
+    }
+    // The device looked for is used only after the send schedule, when
+    // every address that answers for its MAC has been heard, and once
+    // the device manager judged it. A change or a password by MAC waits
+    // one more round, in which no other address may answer for it.
+    if (goal.bFindOne && nElapsed >= goal.nScheduleMilliseconds && state.eTarget == TARGET_JUDGED) {
+        if (!goal.bSoleAddress || !state.bSole ||
+            (state.nSoleRoundEnd >= 0 && state.nTargetAddresses > state.nSoleRoundAddresses))
+            return true;
+        if (state.nSoleRoundEnd < 0) {
+            if (!ecm.ProbeAgain())
+                return true;
+            state.nSoleRoundEnd = nElapsed + goal.nScheduleMilliseconds;
+            state.nSoleRoundAddresses = state.nTargetAddresses;
+        } else if (nElapsed >= state.nSoleRoundEnd) {
+            m_bSoleAddressConfirmed = true;
+            return true;
+        }
+    } else if (goal.bSoleAddress && state.nSoleRoundEnd >= 0 && state.eTarget != TARGET_JUDGED) {
+        // Another address answered in the extra round.
+        return true;
+    }
+    return false;
+}
+
+bool CVLNetSession::probeAgainWhenDue(const SProbeGoal& goal, SWaitState& state, bool bRounds, long nElapsed)
+{
+    // A device looked for that has not answered yet (still starting, or
+    // its reply late), or whose addresses heard so far are still
+    // checked or failed, is asked again, a round of the send schedule
+    // each time one has passed, until the time-out; so is every device
+    // of a probe that listens to its time-out. The devices found stay,
+    // and a late reply to an earlier round is still heard. Claimants
+    // heard before it do not end the search.
+    if (bRounds && nElapsed >= state.nNextRound && nElapsed < goal.nTimeoutMilliseconds) {
+        state.nNextRound = nElapsed + goal.nScheduleMilliseconds;
+        if (!(goal.bFindOne ? isWorthAnotherRound(goal.strFindMAC, goal.strFindIP)
+                            : isWorthAnotherRound(goal.strOnlyMAC, "")))
+            return false;
+        m_CommunicationManager.GetVLECM().ProbeAgain();
+    }
+    return true;
+}
+
+void CVLNetSession::waitForNextDue(const SProbeGoal& goal, SWaitState& state, CVLNetStatusLine* pStatusLine,
+                                   unsigned long nMACChange, bool bRounds, bool bPending, long nElapsed)
+{
+    using Clock = std::chrono::steady_clock;
+    if (pStatusLine != nullptr && nElapsed - state.nLastStatus >= kStatusMilliseconds) {
+        int nChecking = 0, nCommands = 0;
+        GetWaitCounts(nChecking, nCommands);
+        pStatusLine->Show(nElapsed / 1000.0, GetFoundCount(), nChecking, nCommands);
+        state.nLastStatus = nElapsed;
+    }
+    // Until the table changes or the next thing falls due; a stop asked
+    // for by a signal is seen within a wait.
+    long nWait = kWaitMilliseconds;
+    for (long nDue : {goal.nScheduleMilliseconds, goal.nTimeoutMilliseconds, bRounds ? state.nNextRound : 0L,
+                      state.nSoleRoundEnd, bPending ? 0L : state.nLastChange + kQuietMilliseconds,
+                      pStatusLine != nullptr ? state.nLastStatus + kStatusMilliseconds : 0L}) {
+        if (nDue > nElapsed)
+            nWait = std::min(nWait, nDue - nElapsed);
+    }
+    m_CommunicationManager.GetVLECM().WaitForMACChange(nMACChange, static_cast<int>(nWait));
+    if (nElapsed - state.nLastTrim >= kTrimMilliseconds) {
+        malloc_trim(0);
+        state.nLastTrim = nElapsed;
+    }
+    // Changes that come fast are taken together: a pass at most so often.
+    const long nPassed = static_cast<long>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - goal.start).count() - nElapsed);
+    if (nPassed < kMinPassMilliseconds)
+        std::this_thread::sleep_for(std::chrono::milliseconds(kMinPassMilliseconds - nPassed));
 }
 
 void CVLNetSession::GetWaitCounts(int& nChecking, int& nCommands)

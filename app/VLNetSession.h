@@ -361,6 +361,41 @@ private:
     // device looked for is judged, the time-out or a stop; how a probe that
     // did not end by itself ended (kCutByTimeout, kCutByStop), else null.
     const char* waitForEnd(const SProbeGoal& goal, CVLNetStatusLine* pStatusLine);
+    // What waitForEnd has seen so far, from one pass to the next.
+    struct SWaitState
+    {
+        // What changed last, and when: the addresses with a record and the
+        // devices listed (not the table's every change: a device whose
+        // replies keep coming changes its address's state with each).
+        int nLastRecords = -1;
+        int nLastReports = -1;
+        unsigned long nJudgedChange = 0;
+        long nLastChange = 0;
+        long nLastStatus = 0;
+        long nLastTrim = 0;
+        long nNextRound = 0;
+        // The device looked for as last judged, judged again only when the
+        // device manager's verdicts or the devices handed on changed.
+        bool bJudged = false;
+        ETarget eTarget = TARGET_NOT_HEARD;
+        size_t nTargetAddresses = 0;
+        bool bSole = false;
+        // The extra round a sole address waits for: when it ends (-1: not
+        // begun), and the addresses heard for the MAC when it began.
+        long nSoleRoundEnd = -1;
+        size_t nSoleRoundAddresses = 0;
+    };
+    // True when the device looked for is decided: found, or, for a change
+    // by MAC, refused for a second address or confirmed alone by the extra
+    // round.
+    bool isTargetDecided(const SProbeGoal& goal, SWaitState& state, long nElapsed);
+    // Sends another round when one is due; false when no round could find
+    // the device looked for (or a device of a probe that listens).
+    bool probeAgainWhenDue(const SProbeGoal& goal, SWaitState& state, bool bRounds, long nElapsed);
+    // Shows the status line when due, then waits until the table changes
+    // or the next thing falls due.
+    void waitForNextDue(const SProbeGoal& goal, SWaitState& state, CVLNetStatusLine* pStatusLine,
+                        unsigned long nMACChange, bool bRounds, bool bPending, long nElapsed);
     // Notes what the probe's end says (GetIncompleteReasons, GetUnlisted,
     // the device looked for) and stops it.
     void noteEnd(const SProbeGoal& goal, const char* szCut);
