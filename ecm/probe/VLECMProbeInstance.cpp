@@ -697,41 +697,8 @@ void CVLECMProbeInstance::OnProbe(CVLCMApi* pApi, CVLModuleInstance* pInstance, 
             if (!bSimulated)
                 m_MACTable.SetModel(pNIFInfo, ModelOf(pNIFInfo));
         } else if (!m_MACTable.IsRemoved(key.strMAC)) {
-            // A new address's record is the probe's own until the table
-            // names it the MAC's device.
-            CVLECMNIFInfo* pReply = dynamic_cast<CVLECMNIFInfo*>(pTarget);
-            CVLTargetList* pOwner = pTarget->GetOwnerList();
-            if (pReply != nullptr && (pOwner == m_pNIFInfoList || pOwner == m_pClaimList)) {
-                pNIFInfo = pReply;
-                if (pOwner != m_pClaimList) {
-                    static_cast<CVLECMNIFInfoList*>(pOwner)->RemoveAt(pNIFInfo, false);
-                    m_pClaimList->Add(pNIFInfo);
-                }
-            } else {
-                CVLCMApi* pECMApi = m_pOwnerVLECMInstance->GetApi();
-                CVLTarget* pNew = m_pOwnerVLECMInstance->MakeNIFInfo();
-                pNIFInfo = dynamic_cast<CVLECMNIFInfo*>(pNew);
-                if (pNIFInfo == nullptr) {
-                    m_pOwnerVLECMInstance->DestroyNIFInfo(pNew);
-                    return;
-                }
-                pNIFInfo->SetApi(pECMApi);
-                pNIFInfo->CopyFrom(pTarget);
-                m_pClaimList->Add(pNIFInfo);
-            }
-            pNIFInfo->SetOwnerVLECMInstance(m_pOwnerVLECMInstance);
-            pNIFInfo->SetCheckRunner(&m_UnicastChecks);
-            pNIFInfo->SetMACAddress(TextOf(key.strMAC));
-            pNIFInfo->SetConnect(VLECM_CONNECT_TYPE_NETWORK, true);
-            if (m_MACTable.Attach(key, pNIFInfo, ModelOf(pNIFInfo))) {
-                bNew = true;
-            } else {
-                // Not kept (its MAC was removed meanwhile): a reply target
-                // goes below, a copy here.
-                if (static_cast<CVLTarget*>(pNIFInfo) != pTarget)
-                    m_pClaimList->RemoveAt(pNIFInfo, true);
-                pNIFInfo = nullptr;
-            }
+            pNIFInfo = adoptNewAddress(key, pTarget);
+            bNew = pNIFInfo != nullptr;
         }
         // A removed MAC's reply that was on its way is dropped with its target.
         if (pNIFInfo != nullptr) {
@@ -757,6 +724,44 @@ void CVLECMProbeInstance::OnProbe(CVLCMApi* pApi, CVLModuleInstance* pInstance, 
     }
     if (bNew)
         follow(m_MACTable.BeginChain(pNIFInfo, localNetworks()->GetNetwork(key.strAddress)));
+}
+
+CVLECMNIFInfo* CVLECMProbeInstance::adoptNewAddress(const SVLECMReplyKey& key, CVLTarget* pTarget)
+{
+    // A new address's record is the probe's own until the table names it
+    // the MAC's device.
+    CVLECMNIFInfo* pNIFInfo = nullptr;
+    CVLECMNIFInfo* pReply = dynamic_cast<CVLECMNIFInfo*>(pTarget);
+    CVLTargetList* pOwner = pTarget->GetOwnerList();
+    if (pReply != nullptr && (pOwner == m_pNIFInfoList || pOwner == m_pClaimList)) {
+        pNIFInfo = pReply;
+        if (pOwner != m_pClaimList) {
+            static_cast<CVLECMNIFInfoList*>(pOwner)->RemoveAt(pNIFInfo, false);
+            m_pClaimList->Add(pNIFInfo);
+        }
+    } else {
+        CVLCMApi* pECMApi = m_pOwnerVLECMInstance->GetApi();
+        CVLTarget* pNew = m_pOwnerVLECMInstance->MakeNIFInfo();
+        pNIFInfo = dynamic_cast<CVLECMNIFInfo*>(pNew);
+        if (pNIFInfo == nullptr) {
+            m_pOwnerVLECMInstance->DestroyNIFInfo(pNew);
+            return nullptr;
+        }
+        pNIFInfo->SetApi(pECMApi);
+        pNIFInfo->CopyFrom(pTarget);
+        m_pClaimList->Add(pNIFInfo);
+    }
+    pNIFInfo->SetOwnerVLECMInstance(m_pOwnerVLECMInstance);
+    pNIFInfo->SetCheckRunner(&m_UnicastChecks);
+    pNIFInfo->SetMACAddress(TextOf(key.strMAC));
+    pNIFInfo->SetConnect(VLECM_CONNECT_TYPE_NETWORK, true);
+    if (m_MACTable.Attach(key, pNIFInfo, ModelOf(pNIFInfo)))
+        return pNIFInfo;
+    // Not kept (its MAC was removed meanwhile): a reply target goes with the
+    // reply, a copy here.
+    if (static_cast<CVLTarget*>(pNIFInfo) != pTarget)
+        m_pClaimList->RemoveAt(pNIFInfo, true);
+    return nullptr;
 }
 
 void CVLECMProbeInstance::setReceiverBroadcast(CVLECMNIFInfo* pNIFInfo, CVLCallbackInfo* pInfo)

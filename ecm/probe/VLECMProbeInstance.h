@@ -208,6 +208,11 @@ protected:
     void report(CVLECMNIFInfo* pNIFInfo, bool bUnicast, bool bListOnly = false);
     // Gives the record the directed broadcast its reply came through.
     void setReceiverBroadcast(CVLECMNIFInfo* pNIFInfo, CVLCallbackInfo* pInfo);
+    // Under m_NIFListAccessSync: the record of a reply from an address the
+    // probe has none for (the reply target itself when it is of the probe's
+    // lists, else a copy), attached in the table; null when the table does
+    // not keep it or no record could be made.
+    CVLECMNIFInfo* adoptNewAddress(const SVLECMReplyKey& key, CVLTarget* pTarget);
 
     // The local networks last handed (takes m_LocalNetworksSync, after
     // any other lock and never before one).
