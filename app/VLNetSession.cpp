@@ -1,9 +1,6 @@
 // One run of vlnet.
 #include "app/VLNetSession.h"
 
-#include <ifaddrs.h>
-#include <linux/netlink.h>
-#include <linux/rtnetlink.h>
 #include <malloc.h>
 #include <net/if.h>
 #include <sys/socket.h>
@@ -1483,92 +1480,10 @@ std::string CVLNetSession::DownNote(const std::vector<VLInterfaceAddress>& entri
     return strNote;
 }
 
-namespace {
-// Room for one read of the kernel's link table, and how long a read of it
-// may wait.
-const size_t kLinkTableBytes = 32768;
-const long kLinkTableWaitMicroseconds = 500000;
-
-// The links that are a port of a bridge or bond (they carry their
-// master's network), read from the kernel's link table of this process's
-// network namespace; none when it cannot be read.
-std::set<std::string> PortLinks()
-{
-    std::set<std::string> ports;
-    const int fd = socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE);
-    if (fd < 0)
-        return ports;
-    struct timeval wait = {0, kLinkTableWaitMicroseconds};
-    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof(wait));
-    struct
-    {
-        struct nlmsghdr header;
-        struct ifinfomsg info;
-    } request = {};
-    request.header.nlmsg_len = sizeof(request);
-    request.header.nlmsg_type = RTM_GETLINK;
-    request.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
-    request.header.nlmsg_seq = 1;
-    request.info.ifi_family = AF_UNSPEC;
-    std::vector<char> buffer(kLinkTableBytes);
-    bool bDone = send(fd, &request, sizeof(request), 0) < 0;
-    while (!bDone) {
-        const ssize_t nRead = recv(fd, buffer.data(), buffer.size(), 0);
-        if (nRead <= 0)
-            break;
-        int nLeft = static_cast<int>(nRead);
-        for (struct nlmsghdr* pHeader = reinterpret_cast<struct nlmsghdr*>(buffer.data()); NLMSG_OK(pHeader, nLeft);
-             pHeader = NLMSG_NEXT(pHeader, nLeft)) {
-            if (pHeader->nlmsg_type == NLMSG_DONE || pHeader->nlmsg_type == NLMSG_ERROR) {
-                bDone = true;
-                break;
-            }
-            if (pHeader->nlmsg_type != RTM_NEWLINK)
-                continue;
-            struct ifinfomsg* pInfo = static_cast<struct ifinfomsg*>(NLMSG_DATA(pHeader));
-            int nAttributes = static_cast<int>(IFLA_PAYLOAD(pHeader));
-            std::string strName;
-            bool bPort = false;
-            for (struct rtattr* pAttribute = IFLA_RTA(pInfo); RTA_OK(pAttribute, nAttributes);
-                 pAttribute = RTA_NEXT(pAttribute, nAttributes)) {
-                const char* pData = static_cast<const char*>(RTA_DATA(pAttribute));
-                if (pAttribute->rta_type == IFLA_IFNAME)
-                    strName.assign(pData, strnlen(pData, RTA_PAYLOAD(pAttribute)));
-                else if (pAttribute->rta_type == IFLA_MASTER)
-                    bPort = true;
-            }
-            if (bPort && !strName.empty())
-                ports.insert(strName);
-        }
-    }
-    close(fd);
-    return ports;
-}
-}  // namespace
-
 std::vector<std::string> CVLNetSession::UnaddressedInterfaces()
 {
     std::vector<std::string> names;
-    struct ifaddrs* pList = nullptr;
-    if (getifaddrs(&pList) != 0)
-        return names;
-    const std::set<std::string> ports = PortLinks();
-    std::set<std::string> addressed;
-    for (const struct ifaddrs* p = pList; p != nullptr; p = p->ifa_next) {
-        if (p->ifa_addr != nullptr && p->ifa_addr->sa_family == AF_INET)
-            addressed.insert(p->ifa_name);
-    }
-    for (const struct ifaddrs* p = pList; p != nullptr; p = p->ifa_next) {
-        // Each link once (its packet entry); a port of a bridge or bond
-        // carries its master's network, not one of its own.
-        const unsigned int nFlags = p->ifa_flags;
-        if (p->ifa_addr == nullptr || p->ifa_addr->sa_family != AF_PACKET || (nFlags & IFF_UP) == 0 ||
-            (nFlags & IFF_LOOPBACK) != 0 || (nFlags & IFF_BROADCAST) == 0 || addressed.count(p->ifa_name) != 0 ||
-            ports.count(p->ifa_name) != 0)
-            continue;
-        names.push_back(p->ifa_name);
-    }
-    freeifaddrs(pList);
+    VLListUnaddressedInterfaces(names);
     return names;
 }
 

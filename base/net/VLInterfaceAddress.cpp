@@ -30,3 +30,8 @@ bool VLHasNoCarrier(const VLInterfaceAddress& entry)
 {
     return entry.bUp && !entry.bLoopback && (entry.nFlags & IFF_UP) != 0 && (entry.nFlags & IFF_RUNNING) == 0;
 }
+
+bool VLListUnaddressedInterfaces(std::vector<std::string>& names)
+{
+    return VLPlatformListUnaddressedLinks(names);
+}

@@ -29,4 +29,9 @@ bool VLHasNoCarrier(const VLInterfaceAddress& entry);
 // Returns false (and appends nothing) when the list cannot be read.
 bool VLListInterfaceAddresses(std::vector<VLInterfaceAddress>& list);
 
+// Appends the interfaces that are up and could broadcast but have no IPv4
+// address (not the ports of a bridge or bond, which carry their master's
+// network), in the kernel's order. False when they cannot be read.
+bool VLListUnaddressedInterfaces(std::vector<std::string>& names);
+
 #endif

@@ -21,4 +21,9 @@ struct VLPlatformIPv4Address
 // false (and appends nothing) when the list cannot be read.
 bool VLPlatformListIPv4Addresses(std::vector<VLPlatformIPv4Address>& list);
 
+// Appends the broadcast links that are up without an IPv4 address, in the
+// kernel's order, leaving out the ports of a bridge or bond (they carry
+// their master's network). False when the list cannot be read.
+bool VLPlatformListUnaddressedLinks(std::vector<std::string>& names);
+
 #endif
