@@ -387,10 +387,11 @@ void CPFWConfiguration::readCommunicationManager(CVLXmlElement* pElement)
         // A value the device manager cannot use is the file's fault, said
         // before anything is sent.
         std::string strWanted;
-        if (!CVLECM::CheckOptionValue(strName, strValue, strWanted))
+        const CVLECM::EOption eOption = CVLECM::JudgeOption(strName, strValue, strWanted);
+        if (eOption == CVLECM::OPTION_REFUSED)
             Fail(PropertyText(nLine, strName, "is \"" + Shown(strValue.GetString()) + "\": not " + strWanted));
         // A misspelt key would leave its option at the default unnoticed.
-        if (!CVLECM::IsKnownOption(strName) && keepsWarning()) {
+        if (eOption == CVLECM::OPTION_UNKNOWN && keepsWarning()) {
             const std::string strNearest = CVLECM::NearestOption(strName);
             m_Warnings.push_back(
                 PropertyText(nLine, strName,
