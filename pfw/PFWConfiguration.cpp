@@ -167,7 +167,13 @@ size_t IndexOfName(const char* szLocal, const char* const (&names)[N])
 
 bool InConfigurationNamespace(const CVLXmlElement* pElement)
 {
-    return pElement->GetNamespaceURI().CompareNoCase(kNamespaceURI) == 0;
+    // Mostly written as it is here: the bytes alone say so, before each
+    // letter is weighed in either case.
+    const CVLString strURI = pElement->GetNamespaceURI();
+    const size_t nLength = static_cast<size_t>(strURI.GetLength());
+    if (nLength == sizeof(kNamespaceURI) - 1 && memcmp(strURI.GetBuffer(), kNamespaceURI, nLength) == 0)
+        return true;
+    return strURI.CompareNoCase(kNamespaceURI) == 0;
 }
 
 // "line 6: the element "NAME" in "PARENT" is not read", with why and the
