@@ -388,7 +388,9 @@ void CPFWConfiguration::readCommunicationManager(CVLXmlElement* pElement)
         CVLString strName = strKey.ConvertTo(VL_CHARSET_UTF8, true);
         CVLString strValue = pProperty->GetAttribute(kValueAttribute).ConvertTo(VL_CHARSET_UTF8, true);
         // Two values of one option: which one was meant, the file does not say.
-        if (m_PropertyMap.count(strName) != 0)
+        // The place found is where the option goes.
+        auto itPlace = m_PropertyMap.lower_bound(strName);
+        if (itPlace != m_PropertyMap.end() && !(strName < itPlace->first))
             Fail(PropertyText(nLine, strName, "is given twice"));
         // A value the device manager cannot use is the file's fault, said
         // before anything is sent.
@@ -405,7 +407,7 @@ void CPFWConfiguration::readCommunicationManager(CVLXmlElement* pElement)
                                  (strNearest.empty() ? std::string() : "; did you mean " + strNearest + "?"))
                     .GetString());
         }
-        m_PropertyMap[strName] = strValue;
+        m_PropertyMap.emplace_hint(itPlace, strName, strValue);
         m_PropertyLines.emplace_back(nLine, strName);
     }
 }
