@@ -48,6 +48,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -111,6 +112,14 @@ public:
     static bool CheckOptionValue(const CVLString& strKey, const CVLString& strValue, std::string& strWanted);
     // False for a key that no option has (case counts).
     static bool IsKnownOption(const CVLString& strKey);
+    // Both judgements of a configuration's option in one lookup of its key.
+    enum EOption
+    {
+        OPTION_TAKEN,    // a key of an option, its value one the option takes
+        OPTION_UNKNOWN,  // a key that no option has (IsKnownOption false)
+        OPTION_REFUSED   // a value the option refuses (CheckOptionValue false)
+    };
+    static EOption JudgeOption(const CVLString& strKey, const CVLString& strValue, std::string& strWanted);
     // The key of an option near one that no option has (a slip of the
     // keyboard), or empty.
     static std::string NearestOption(const CVLString& strKey);
@@ -322,9 +331,9 @@ public:
     static long getDefaultOptionInt(VL_CONST_STR szKey);
     // Whether the key is an option of a numbered broadcast or bind entry
     // ("Option.LocalDBCInfo.3.Enable").
-    static bool isEntryOption(const std::string& strKey);
+    static bool isEntryOption(std::string_view strKey);
     // Whether the key is an entry's flag ("Option.BindAddress.N.Enable").
-    static bool isEntryFlag(const std::string& strKey);
+    static bool isEntryFlag(std::string_view strKey);
 
     // The factory hooks of the module framework.
     static CVLTarget* createNIFInfo(CVLCMApi* pApi);

@@ -15,6 +15,7 @@
 #include <cstring>
 #include <iterator>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "base/core/VLException.h"
@@ -168,7 +169,7 @@ void Diagnose(CVLDebugLogger& logger, int nLine, const char* szFormat, ...)
 
 }  // namespace
 
-bool CVLECM::isEntryOption(const std::string& strKey)
+bool CVLECM::isEntryOption(std::string_view strKey)
 {
     static const char* const kSubKeys[] = {kModulePathKey, kToAddressPathKey, kBindAddressPathKey,
                                            kEnableKey,     kIPAddressKey,     kSubNetmaskKey};
@@ -189,7 +190,7 @@ bool CVLECM::isEntryOption(const std::string& strKey)
     return false;
 }
 
-bool CVLECM::isEntryFlag(const std::string& strKey)
+bool CVLECM::isEntryFlag(std::string_view strKey)
 {
     const size_t nEnable = strlen(kEnableKey);
     return isEntryOption(strKey) && strKey.size() > nEnable &&

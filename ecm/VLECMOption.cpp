@@ -7,6 +7,7 @@
 #include <iterator>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "base/core/VLCharset.h"
@@ -251,21 +252,36 @@ bool CVLECM::SetPropertyBoolean(VL_CONST_STR szPropertyKey, bool bValue)
 
 bool CVLECM::CheckOptionValue(const CVLString& strKey, const CVLString& strValue, std::string& strWanted)
 {
-    int nBound = 0;
-    if (strKey == CVLECMReplyFilter::DEVICE_BOUND_OPTION && !CVLECMReplyFilter::ParseDeviceBound(strValue, nBound)) {
-        strWanted = "a whole number from 1 to " + std::to_string(CVLECMReplyFilter::MAX_DEVICES);
-        return false;
-    }
-    if (isEntryFlag(TextOf(strKey)))
-        return CVLECMDefaultOptions::CheckFlag(TextOf(strValue), strWanted);
-    return CVLECMDefaultOptions::CheckValue(TextOf(strKey), TextOf(strValue), strWanted);
+    return JudgeOption(strKey, strValue, strWanted) != OPTION_REFUSED;
 }
 
 bool CVLECM::IsKnownOption(const CVLString& strKey)
 {
-    const std::string strText = TextOf(strKey);
-    return CVLECMDefaultOptions::IsKnown(strText) || strKey == CVLECMReplyFilter::DEVICE_BOUND_OPTION ||
-           isEntryOption(strText);
+    std::string strWanted;
+    return JudgeOption(strKey, CVLString(VL_CHARSET_UTF8), strWanted) != OPTION_UNKNOWN;
+}
+
+CVLECM::EOption CVLECM::JudgeOption(const CVLString& strKey, const CVLString& strValue, std::string& strWanted)
+{
+    // The key's bytes as they are, without a copy: each of a configuration's
+    // keys is judged as it loads.
+    const std::string_view strText(TextOf(strKey), static_cast<size_t>(strKey.GetLength()));
+    if (strText == CVLECMReplyFilter::DEVICE_BOUND_OPTION) {
+        int nBound = 0;
+        if (CVLECMReplyFilter::ParseDeviceBound(strValue, nBound))
+            return OPTION_TAKEN;
+        strWanted = "a whole number from 1 to " + std::to_string(CVLECMReplyFilter::MAX_DEVICES);
+        return OPTION_REFUSED;
+    }
+    if (isEntryOption(strText)) {
+        if (isEntryFlag(strText) && !CVLECMDefaultOptions::CheckFlag(TextOf(strValue), strWanted))
+            return OPTION_REFUSED;
+        return OPTION_TAKEN;
+    }
+    bool bKnown = false;
+    if (!CVLECMDefaultOptions::Judge(strText, TextOf(strValue), bKnown, strWanted))
+        return OPTION_REFUSED;
+    return bKnown ? OPTION_TAKEN : OPTION_UNKNOWN;
 }
 
 std::string CVLECM::NearestOption(const CVLString& strKey)

@@ -167,7 +167,13 @@ size_t IndexOfName(const char* szLocal, const char* const (&names)[N])
 
 bool InConfigurationNamespace(const CVLXmlElement* pElement)
 {
-    return pElement->GetNamespaceURI().CompareNoCase(kNamespaceURI) == 0;
+    // Mostly written as it is here: the bytes alone say so, before each
+    // letter is weighed in either case.
+    const CVLString strURI = pElement->GetNamespaceURI();
+    const size_t nLength = static_cast<size_t>(strURI.GetLength());
+    if (nLength == sizeof(kNamespaceURI) - 1 && memcmp(strURI.GetBuffer(), kNamespaceURI, nLength) == 0)
+        return true;
+    return strURI.CompareNoCase(kNamespaceURI) == 0;
 }
 
 // "line 6: the element "NAME" in "PARENT" is not read", with why and the
@@ -382,15 +388,18 @@ void CPFWConfiguration::readCommunicationManager(CVLXmlElement* pElement)
         CVLString strName = strKey.ConvertTo(VL_CHARSET_UTF8, true);
         CVLString strValue = pProperty->GetAttribute(kValueAttribute).ConvertTo(VL_CHARSET_UTF8, true);
         // Two values of one option: which one was meant, the file does not say.
-        if (m_PropertyMap.count(strName) != 0)
+        // The place found is where the option goes.
+        auto itPlace = m_PropertyMap.lower_bound(strName);
+        if (itPlace != m_PropertyMap.end() && !(strName < itPlace->first))
             Fail(PropertyText(nLine, strName, "is given twice"));
         // A value the device manager cannot use is the file's fault, said
         // before anything is sent.
         std::string strWanted;
-        if (!CVLECM::CheckOptionValue(strName, strValue, strWanted))
+        const CVLECM::EOption eOption = CVLECM::JudgeOption(strName, strValue, strWanted);
+        if (eOption == CVLECM::OPTION_REFUSED)
             Fail(PropertyText(nLine, strName, "is \"" + Shown(strValue.GetString()) + "\": not " + strWanted));
         // A misspelt key would leave its option at the default unnoticed.
-        if (!CVLECM::IsKnownOption(strName) && keepsWarning()) {
+        if (eOption == CVLECM::OPTION_UNKNOWN && keepsWarning()) {
             const std::string strNearest = CVLECM::NearestOption(strName);
             m_Warnings.push_back(
                 PropertyText(nLine, strName,
@@ -398,7 +407,7 @@ void CPFWConfiguration::readCommunicationManager(CVLXmlElement* pElement)
                                  (strNearest.empty() ? std::string() : "; did you mean " + strNearest + "?"))
                     .GetString());
         }
-        m_PropertyMap[strName] = strValue;
+        m_PropertyMap.emplace_hint(itPlace, strName, strValue);
         m_PropertyLines.emplace_back(nLine, strName);
     }
 }

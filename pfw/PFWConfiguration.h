@@ -8,7 +8,7 @@
 //   <DummyWebConfigURL>http://$IP$/</DummyWebConfigURL>
 // Each "Property" gives one option of the device manager: "key" is required
 // and not empty, and given once; "value" may be empty, but not a value that
-// the device manager refuses (CVLECM::CheckOptionValue: a number that is no
+// the device manager refuses (CVLECM::JudgeOption: a number that is no
 // whole number or out of its range, a flag that reads as neither), nor,
 // once the device manager has loaded the definitions, a name they do not
 // have (CheckNames). A key that no option has (case counts) is kept but

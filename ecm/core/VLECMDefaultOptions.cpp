@@ -4,6 +4,7 @@
 #include <strings.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <map>
 #include <string>
@@ -116,12 +117,15 @@ const SCommandExchange kCommandExchanges[] = {VLECM_COMMAND_LIST(VLECM_COMMAND_E
 const char kCommandExchangeTimeout[] = "3000";
 
 CVLECMPropertyMap g_DefaultOptionMap;
-std::map<std::string, EKind> g_KindMap;
+// Looked up by a view of a key as well, without a copy of it.
+std::map<std::string, EKind, std::less<>> g_KindMap;
 // The keys in lower case, each beside its own, in the order of g_KindMap:
 // folded once, for the nearest of each key that names no option.
 std::vector<std::pair<std::string, std::string>> g_FoldedKeys;
 CVLThreadSync g_DefaultOptionMapSync;
-bool g_bDefaultOptionMapBuilt = false;
+// Set once the table is built: from then on it only is read, and a lookup
+// takes no lock (a configuration's load looks up each of its keys).
+std::atomic<bool> g_bDefaultOptionMapBuilt{false};
 
 void Add(const std::string& strKey, const char* szDefault, EKind eKind)
 {
@@ -181,8 +185,10 @@ std::string Folded(std::string str)
 
 void CVLECMDefaultOptions::Build()
 {
+    if (g_bDefaultOptionMapBuilt.load(std::memory_order_acquire))
+        return;
     CVLThreadLock lock(&g_DefaultOptionMapSync);
-    if (!lock.Lock() || g_bDefaultOptionMapBuilt)
+    if (!lock.Lock() || g_bDefaultOptionMapBuilt.load(std::memory_order_relaxed))
         return;
     for (const SOption& row : kDefaultOptions)
         Add(row.szKey, row.szDefault, row.eKind);
@@ -196,7 +202,7 @@ void CVLECMDefaultOptions::Build()
     }
     for (const auto& entry : g_KindMap)
         g_FoldedKeys.emplace_back(Folded(entry.first), entry.first);
-    g_bDefaultOptionMapBuilt = true;
+    g_bDefaultOptionMapBuilt.store(true, std::memory_order_release);
 }
 
 const CVLECMPropertyMap& CVLECMDefaultOptions::Table()
@@ -222,12 +228,14 @@ bool CVLECMDefaultOptions::IsKnown(const std::string& strKey)
     return g_KindMap.count(strKey) != 0;
 }
 
-bool CVLECMDefaultOptions::CheckValue(const std::string& strKey, const std::string& strValue, std::string& strWanted)
+bool CVLECMDefaultOptions::Judge(std::string_view strKey, const char* szValue, bool& bKnown, std::string& strWanted)
 {
     Table();
     auto it = g_KindMap.find(strKey);
-    if (it == g_KindMap.end())
+    bKnown = it != g_KindMap.end();
+    if (!bKnown)
         return true;
+    const std::string strValue = szValue;
     switch (it->second) {
     case KIND_BOOL:
         return CheckFlag(strValue, strWanted);

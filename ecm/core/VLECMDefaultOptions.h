@@ -6,6 +6,7 @@
 #define VLECMDEFAULTOPTIONS_H
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "base/core/VLString.h"
@@ -20,12 +21,13 @@ public:
     static CVLString String(VL_CONST_STR szKey);
     // Whether the table has the key.
     static bool IsKnown(const std::string& strKey);
-    // False for a value that does not read as what the key takes (a whole
+    // Whether the table has the key, in bKnown, and in the same lookup
+    // false for a value that does not read as what the key takes (a whole
     // number within its range, an optional sign then digits, or nothing,
     // which reads as 0; for a flag true, false, a whole number or nothing),
     // with what it takes in strWanted; true for a text option and a key the
     // table does not have.
-    static bool CheckValue(const std::string& strKey, const std::string& strValue, std::string& strWanted);
+    static bool Judge(std::string_view strKey, const char* szValue, bool& bKnown, std::string& strWanted);
     // The same for a flag the table does not have (an entry's).
     static bool CheckFlag(const std::string& strValue, std::string& strWanted);
     // The key of the table, or of others, that is nearest to strKey (letter

@@ -104,6 +104,15 @@ TEST_F(PFWConfiguration, ReadsAScrambledFileWithAPrefixedNamespace)
     EXPECT_EQ("", Text(m_Configuration.GetDummyWebConfigURL()));
 }
 
+// The namespace is the configuration's in any letter case.
+TEST_F(PFWConfiguration, ReadsTheNamespaceInAnyLetterCase)
+{
+    Write("<Configurations xmlns=\"HTTP://vlnet.invalid/Orvek-Net/2009/05/Configurations\"><CommunicationManager>"
+          "<Property key=\"K\" value=\"V\"/></CommunicationManager></Configurations>");
+    ASSERT_EQ(VLPFW_RESULT_SUCCESS, m_Configuration.Load(m_strPath.c_str())) << Text(m_Configuration.GetErrorText());
+    EXPECT_EQ("V", Text(m_Configuration.GetCommunicationManagerPropertyMap().at(CVLString("K", 72))));
+}
+
 TEST_F(PFWConfiguration, RefusesWhatIsNoConfigurationAndKeepsNothing)
 {
     const char* const kBad[] = {

@@ -132,3 +132,26 @@ TEST(ECMDefaultOptions, KeysNoOptionHasAreNamedWithTheNearest)
     EXPECT_FALSE(CVLECM::IsKnownOption(CVLString(strLong.c_str(), VL_CHARSET_UTF8)));
     EXPECT_EQ("", CVLECM::NearestOption(CVLString(strLong.c_str(), VL_CHARSET_UTF8)));
 }
+
+// One lookup tells both: a key's option and whether it takes the value. A
+// value is refused only by an option the key names.
+TEST(ECMDefaultOptions, JudgingAnOptionTellsKeyAndValueAtOnce)
+{
+    const std::vector<std::pair<std::pair<const char*, const char*>, CVLECM::EOption>> kRows = {
+        {{"Option.Lock.Timeout", "5"}, CVLECM::OPTION_TAKEN},
+        {{"Option.Lock.Timeout", "0"}, CVLECM::OPTION_REFUSED},
+        {{"Option.Lock.Timout", "0"}, CVLECM::OPTION_UNKNOWN},
+        {{"Option.Probe.MaxDevicesPerNetwork", "0"}, CVLECM::OPTION_REFUSED},
+        {{"Option.Probe.MaxDevicesPerNetwork", "8"}, CVLECM::OPTION_TAKEN},
+        {{"Option.BindAddress.2.Enable", "yes"}, CVLECM::OPTION_REFUSED},
+        {{"Option.BindAddress.2.IPAddress", "yes"}, CVLECM::OPTION_TAKEN},
+        {{"Option.BindAddress.X.Enable", "yes"}, CVLECM::OPTION_UNKNOWN},
+    };
+    for (const auto& row : kRows) {
+        std::string strWanted;
+        EXPECT_EQ(row.second, CVLECM::JudgeOption(CVLString(row.first.first, VL_CHARSET_UTF8),
+                                                  CVLString(row.first.second, VL_CHARSET_UTF8), strWanted))
+            << row.first.first << " = " << row.first.second;
+        EXPECT_TRUE(row.second != CVLECM::OPTION_REFUSED || !strWanted.empty()) << row.first.first;
+    }
+}
