@@ -33,6 +33,8 @@
 // Locks, in this order: m_DispatchCallbackSync, m_CallbackNotificationSync
 // (a client's OnProbe runs under it and may remove a device),
 // m_PostCallbackTargetMapSync and the probe instance's device-list lock.
+// The post answers' lock (m_PostAnswers) comes before
+// m_PostCallbackTargetMapSync; a post's loss runs outside it.
 // All are recursive, so a client callback on the dispatch thread may call
 // the probe control operations. On the receive threads the reply filter's
 // lock comes before the hand-on queue's. The MAC table's lock is taken
@@ -142,7 +144,8 @@ public:
     // for its check or a place is judged stopped. A check or command under
     // way ends on its own and its address is judged by its answer: a device
     // that answered enters the device list (FindNIFInfo finds it), not
-    // reported; GetPendingMACCount is 0 once they have ended. Every record
+    // reported (an end that an override of PostCallbackUser holds, not
+    // passed on yet, is judged stopped); GetPendingMACCount is 0 once they have ended. Every record
     // of the probe stays until the next Probe, RemoveNIFInfo,
     // RemoveAllNIFInfo or Terminate.
     virtual void StopProbe();
@@ -171,8 +174,14 @@ public:
     CVLCMApi* GetApi() override;
 
     // Queues a command result of a device record for the dispatch thread.
-    // An override that passes the post on to this one lets the parts that
-    // post (through PostCallbackQueued) know when the queue refused it.
+    // An override may pass the post on to this one from any thread, at once
+    // or later, and post notes of its own; the parts that post (through
+    // PostCallbackQueued) learn of a refusal of their post alone. A device's
+    // post that is never passed on leaves its device unjudged until the
+    // probe stops. A refusal of a post passed on after the override
+    // returned is handled before this returns, and may post again through
+    // PostCallbackUser: an override does not hold a lock of its own across
+    // this call that its PostCallbackUser takes.
     void PostCallbackUser(CVLTarget* pTarget, VLCM_USER_CALLBACK pCallback, long lCallbackId,
                           void* pCallbackParam) override;
 

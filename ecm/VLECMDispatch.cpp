@@ -55,22 +55,24 @@ void CVLECM::dispatchCallbackLoop()
 
 void CVLECM::PostCallbackUser(CVLTarget* pTarget, VLCM_USER_CALLBACK pCallback, long lCallbackId, void* pCallbackParam)
 {
-    bool bQueued = false;
-    try {
+    CVLECMPostAnswers::SPost post;
+    post.pTarget = pTarget;
+    post.pCallback = pCallback;
+    post.lCallbackId = lCallbackId;
+    post.pCallbackParam = pCallbackParam;
+    // The answer settles the post itself, on whatever thread it is passed on.
+    m_PostAnswers.Pass(post, [&]() {
         CVLThreadLock lock(&m_PostCallbackTargetMapSync);
         CVLModuleController* pController = lock.Lock() ? m_Api.GetModuleController() : nullptr;
-        if (pController != nullptr) {
-            m_PostCallbackTargetMap[pTarget] = nullptr;
-            // A record of our own, so that a refusal is known.
-            CVLCallbackInfo* pInfo = new CVLCallbackInfo();
-            pInfo->SetType(VLCM_CALLBACK_USER);
-            pInfo->SetApi(&m_Api);
-            pInfo->SetTarget(pTarget);
-            pInfo->SetUserCallback(pCallback, lCallbackId, pCallbackParam);
-            bQueued = pController->PostCallbackRecord(pInfo);
-        }
-    } catch (...) {
-        ReleaseCurrentException();
-    }
-    noteCallbackQueued(bQueued);
+        if (pController == nullptr)
+            return false;
+        m_PostCallbackTargetMap[pTarget] = nullptr;
+        // A record of our own, so that a refusal is known.
+        CVLCallbackInfo* pInfo = new CVLCallbackInfo();
+        pInfo->SetType(VLCM_CALLBACK_USER);
+        pInfo->SetApi(&m_Api);
+        pInfo->SetTarget(pTarget);
+        pInfo->SetUserCallback(pCallback, lCallbackId, pCallbackParam);
+        return pController->PostCallbackRecord(pInfo);
+    });
 }

@@ -138,6 +138,9 @@ void CVLECM::RemoveNIFInfo(CVLECMNIFInfo* pNIFInfo)
             }
         }
         for (CVLECMNIFInfo* pRecord : records) {
+            // A post of it that a client's override still holds is dropped
+            // when passed on, and loses nothing more.
+            ForgetPosts(pRecord);
             m_Api.RemoveCallbackInfo(pRecord);
             m_pProbeInstance->DestroyNIFInfo(pRecord);
         }

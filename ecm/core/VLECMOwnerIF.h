@@ -6,10 +6,13 @@
 #ifndef VLECMOWNERIF_H
 #define VLECMOWNERIF_H
 
+#include <utility>
+
 #include "base/core/VLString.h"
 #include "cm/VLCallbackInfo.h"
 #include "ecm/core/VLECMCallbackIF.h"
 #include "ecm/core/VLECMDefs.h"
+#include "ecm/core/VLECMPostAnswers.h"
 
 class CVLCMApi;
 class CVLECMNIFInfo;
@@ -32,17 +35,36 @@ public:
     // device manager's signature.
     virtual void PostCallbackUser(CVLTarget* pTarget, VLCM_USER_CALLBACK pCallback, long lCallbackId,
                                   void* pCallbackParam) = 0;
-    // Posts through PostCallbackUser and tells whether the dispatch queue
-    // took the report: false when it refused it, or when an override passed
-    // it on to no implementation that answers (noteCallbackQueued); then it
-    // is never delivered.
-    bool PostCallbackQueued(CVLTarget* pTarget, VLCM_USER_CALLBACK pCallback, long lCallbackId, void* pCallbackParam)
+    // Posts through PostCallbackUser; fnLost (may be empty) runs once if the
+    // post is lost: when the dispatch queue refuses it, whichever thread
+    // passes it on to the implementation and whenever, or when the probe
+    // stops before anything passed it on (see CVLECMPostAnswers).
+    void PostCallbackQueued(CVLTarget* pTarget, VLCM_USER_CALLBACK pCallback, long lCallbackId, void* pCallbackParam,
+                            CVLECMPostAnswers::FLost fnLost)
     {
-        bool bQueued = false;
-        SAnswerScope scope(&bQueued);
-        PostCallbackUser(pTarget, pCallback, lCallbackId, pCallbackParam);
-        return bQueued;
+        if (!fnLost) {
+            PostCallbackUser(pTarget, pCallback, lCallbackId, pCallbackParam);
+            return;
+        }
+        CVLECMPostAnswers::SPost post;
+        post.pTarget = pTarget;
+        post.pCallback = pCallback;
+        post.lCallbackId = lCallbackId;
+        post.pCallbackParam = pCallbackParam;
+        const unsigned long long nTicket = m_PostAnswers.Register(post, std::move(fnLost));
+        try {
+            PostCallbackUser(pTarget, pCallback, lCallbackId, pCallbackParam);
+        } catch (...) {
+            m_PostAnswers.Returned(nTicket);
+            throw;
+        }
+        m_PostAnswers.Returned(nTicket);
     }
+    // The probe stops: the posts not passed on yet are lost.
+    void JudgeUnpassedPosts() { m_PostAnswers.Judge(); }
+    // The record (null: every one) goes: nothing more of its posts is lost
+    // or queued. Not under a lock that a post's loss takes.
+    void ForgetPosts(CVLTarget* pTarget) { m_PostAnswers.Forget(pTarget); }
     // The local-network set-ups of a probe (pNIFInfo null) or a reboot
     // polling; true when every entry was handled.
     virtual bool SetupBindAddressInfo(CVLECMPropertyMap* pAddressInfoMap, VL_CONST_STR szRootModuleInstanceName,
@@ -57,30 +79,9 @@ public:
     virtual bool IsDispatchThread() = 0;
 
 protected:
-    // What the queue answered a post, told by the implementation of
-    // PostCallbackUser to the PostCallbackQueued under way on this thread.
-    static void noteCallbackQueued(bool bQueued)
-    {
-        if (answer() != nullptr)
-            *answer() = bQueued;
-    }
-
-private:
-    // Per thread and per call: a post made inside an override (a nested
-    // PostCallbackQueued included) answers only its own caller.
-    static bool*& answer()
-    {
-        static thread_local bool* s_pAnswer = nullptr;
-        return s_pAnswer;
-    }
-    struct SAnswerScope
-    {
-        explicit SAnswerScope(bool* pAnswer) : m_pOuter(answer()) { answer() = pAnswer; }
-        ~SAnswerScope() { answer() = m_pOuter; }
-        SAnswerScope(const SAnswerScope&) = delete;
-        SAnswerScope& operator=(const SAnswerScope&) = delete;
-        bool* m_pOuter;
-    };
+    // The answers of the posts under way, settled by the implementation of
+    // PostCallbackUser.
+    CVLECMPostAnswers m_PostAnswers;
 };
 
 #endif

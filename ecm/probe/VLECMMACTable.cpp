@@ -699,7 +699,7 @@ CVLECMMACTable::SNext CVLECMMACTable::CommandEnded(const CVLECMNIFInfo* pRecord,
     return changed(*pMAC, next);
 }
 
-CVLECMMACTable::SNext CVLECMMACTable::EndLost(const CVLECMNIFInfo* pRecord, VLECM_COMMAND eCommand)
+CVLECMMACTable::SNext CVLECMMACTable::EndLost(const CVLECMNIFInfo* pRecord, VLECM_COMMAND eCommand, bool bRefused)
 {
     {
         // Its thread, if it has one, has finished: nobody else releases it
@@ -710,7 +710,8 @@ CVLECMMACTable::SNext CVLECMMACTable::EndLost(const CVLECMNIFInfo* pRecord, VLEC
         if (pEntry != nullptr && std::find(m_LostEnds.begin(), m_LostEnds.end(), pEntry->pRecord) == m_LostEnds.end())
             m_LostEnds.push_back(pEntry->pRecord);
     }
-    return endUnderWay(pRecord, eCommand, VLECM_MAC_FAILURE_LOST, VLECM_RESULT_FAILED);
+    return bRefused ? endUnderWay(pRecord, eCommand, VLECM_MAC_FAILURE_LOST, VLECM_RESULT_FAILED)
+                    : endUnderWay(pRecord, eCommand, VLECM_MAC_FAILURE_STOPPED, VLECM_RESULT_STOPPED);
 }
 
 std::vector<CVLECMNIFInfo*> CVLECMMACTable::TakeLostEnds()

@@ -208,10 +208,11 @@ public:
     // freed.
     SNext CommandEnded(const CVLECMNIFInfo* pRecord, VLECM_COMMAND eCommand, VLECM_RESULT eResult,
                        long nDeviceResult);
-    // The end of its check or command never reaches the dispatch thread
-    // (the queue refused it): judged lost, what it held freed; the record
-    // is noted for TakeLostEnds.
-    SNext EndLost(const CVLECMNIFInfo* pRecord, VLECM_COMMAND eCommand);
+    // The end of its check or command never reaches the dispatch thread:
+    // judged lost when the queue refused it (bRefused), stopped when the
+    // probe stopped before it was passed on to the queue; what it held is
+    // freed and the record noted for TakeLostEnds.
+    SNext EndLost(const CVLECMNIFInfo* pRecord, VLECM_COMMAND eCommand, bool bRefused = true);
     // The records whose end was lost since the last call: their finished
     // command threads are for the dispatch thread to release.
     std::vector<CVLECMNIFInfo*> TakeLostEnds();

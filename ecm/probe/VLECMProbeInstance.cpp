@@ -360,6 +360,10 @@ void CVLECMProbeInstance::StopChains()
     // Only devices listed (not reported) come of it; on the dispatch
     // thread all of them at once.
     follow(next);
+    // An end or hand-on that a client's override holds and has not passed
+    // on yet would keep its device pending for good.
+    if (m_pOwnerVLECMInstance != nullptr)
+        m_pOwnerVLECMInstance->JudgeUnpassedPosts();
     DispatchPass();
 }
 
@@ -406,6 +410,9 @@ void CVLECMProbeInstance::StopAllCommands()
 void CVLECMProbeInstance::ClearNIFList()
 {
     try {
+        // Before the list lock, which a post's loss may take.
+        if (m_pOwnerVLECMInstance != nullptr)
+            m_pOwnerVLECMInstance->ForgetPosts(nullptr);
         CVLThreadLock lock(&m_NIFListAccessSync);
         if (!lock.Lock())
             return;
@@ -600,13 +607,15 @@ void CVLECMProbeInstance::OnDummyProbe(CVLECMDummyProbe* pDummyProbe, CVLECMNIFI
         pNIFInfo->DebugHookProperties();
         pReport = pNIFInfo;
     }
-    if (m_pOwnerVLECMInstance->PostCallbackQueued(pReport, dummyProbeCallback, eConnectType, this))
-        return;
-    // Its MAC is handed on already: no other record of it would ever be
-    // reported. The next dispatch pass reports it, unless it went meanwhile.
-    CVLThreadLock lock(&m_NIFListAccessSync);
-    if (lock.Lock() && m_MACTable.FindSimulated(strKey) == pReport)
-        m_WaitingSimulated.push_back({strKey, pReport, eConnectType});
+    // Refused, its MAC is handed on already: no other record of it would
+    // ever be reported. The next dispatch pass reports it, unless it went
+    // meanwhile. One not passed on by the stop is listed, not reported.
+    m_pOwnerVLECMInstance->PostCallbackQueued(
+        pReport, dummyProbeCallback, eConnectType, this, [this, strKey, pReport, eConnectType](bool bRefused) {
+            CVLThreadLock lock(&m_NIFListAccessSync);
+            if (bRefused && lock.Lock() && m_MACTable.FindSimulated(strKey) == pReport)
+                m_WaitingSimulated.push_back({strKey, pReport, eConnectType});
+        });
 }
 
 void CVLECMProbeInstance::dummyProbeCallback(long lConnectType, void* pProbeInstance, CVLCallbackInfo* pCallbackInfo)
@@ -874,12 +883,14 @@ void CVLECMProbeInstance::followCommandEnd(CVLECMNIFInfo* pNIFInfo, VLECM_COMMAN
                                    eResult == VLECM_RESULT_SUCCESS ? 0 : pNIFInfo->GetCommandDeviceResult()));
 }
 
-void CVLECMProbeInstance::OnChainEndLost(CVLECMNIFInfo* pNIFInfo, VLECM_COMMAND eCommand)
+void CVLECMProbeInstance::OnChainEndLost(CVLECMNIFInfo* pNIFInfo, VLECM_COMMAND eCommand, bool bRefused)
 {
     CVLTrace::Output(VLECM_MODULE, s_szFile, __LINE__, 0,
-                     "CVLECMProbeInstance: the end of command %d was refused by the dispatch queue; judged lost",
+                     bRefused
+                         ? "CVLECMProbeInstance: the end of command %d was refused by the dispatch queue; judged lost"
+                         : "CVLECMProbeInstance: the end of command %d was not passed on by the stop; judged stopped",
                      eCommand);
-    follow(m_MACTable.EndLost(pNIFInfo, eCommand));
+    follow(m_MACTable.EndLost(pNIFInfo, eCommand, bRefused));
 }
 
 void CVLECMProbeInstance::follow(const CVLECMMACTable::SNext& first)
@@ -911,15 +922,20 @@ void CVLECMProbeInstance::follow(const CVLECMMACTable::SNext& first)
         // waited for under the device-list lock).
         if (m_pOwnerVLECMInstance == nullptr || m_pOwnerVLECMInstance->IsDispatchThread()) {
             report(next.pReport, next.bReportUnicast, next.bListOnly);
-        } else if (!m_pOwnerVLECMInstance->PostCallbackQueued(
-                       next.pReport, handOnCallback,
-                       (next.bReportUnicast ? kHandOnUnicast : 0) | (next.bListOnly ? kHandOnListOnly : 0), this)) {
-            // The MAC is handed on from this record already: the dispatch
-            // thread's next pass (DispatchPass) carries it out.
-            CVLTrace::Output(VLECM_MODULE, s_szFile, __LINE__, 0,
-                             "CVLECMProbeInstance: a hand-on was refused by the dispatch queue; it waits for the "
-                             "dispatch thread");
-            m_MACTable.HandOnRefused(next.pReport);
+        } else {
+            // Refused (or not passed on by the stop): the MAC is handed on
+            // from this record already, so the dispatch thread's next pass
+            // (DispatchPass) carries it out.
+            CVLECMNIFInfo* pReport = next.pReport;
+            m_pOwnerVLECMInstance->PostCallbackQueued(
+                pReport, handOnCallback,
+                (next.bReportUnicast ? kHandOnUnicast : 0) | (next.bListOnly ? kHandOnListOnly : 0), this,
+                [this, pReport](bool) {
+                    CVLTrace::Output(VLECM_MODULE, s_szFile, __LINE__, 0,
+                                     "CVLECMProbeInstance: a hand-on did not reach the dispatch queue; it waits for "
+                                     "the dispatch thread");
+                    m_MACTable.HandOnRefused(pReport);
+                });
         }
     }
 }

@@ -95,8 +95,9 @@ public:
     void OnDummyProbe(CVLECMDummyProbe* pDummyProbe, CVLECMNIFInfo& DummyNIFInfo,
                       VLECM_CONNECT_TYPE eConnectType) override;
 
-    // A chain's end the dispatch queue refused.
-    void OnChainEndLost(CVLECMNIFInfo* pNIFInfo, VLECM_COMMAND eCommand) override;
+    // A chain's end the dispatch queue refused, or one not passed on to it
+    // by the stop.
+    void OnChainEndLost(CVLECMNIFInfo* pNIFInfo, VLECM_COMMAND eCommand, bool bRefused) override;
 
     // The follow-up chain (on the dispatch thread).
     void OnCheckUnicast(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE eConnectType, VLECM_RESULT eResult,

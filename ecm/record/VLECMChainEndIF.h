@@ -1,6 +1,7 @@
 // Told of a probe chain's command whose end never reaches the dispatch
-// thread (the dispatch queue refused it), so that the chain's address is
-// judged and what it held freed instead of being held for good.
+// thread (the dispatch queue refused it, or the probe stopped before it was
+// passed on to the queue), so that the chain's address is judged and what
+// it held freed instead of being held for good.
 #ifndef VLECMCHAINENDIF_H
 #define VLECMCHAINENDIF_H
 
@@ -12,9 +13,10 @@ class IVLECMChainEndIF
 {
 public:
     virtual ~IVLECMChainEndIF() {}
-    // On the thread that ended the command (a command thread or the check
-    // thread).
-    virtual void OnChainEndLost(CVLECMNIFInfo* pNIFInfo, VLECM_COMMAND eCommand) = 0;
+    // bRefused: the queue refused it, on the thread that passed it on or
+    // the one that ended the command; otherwise on the thread that stops
+    // the probe.
+    virtual void OnChainEndLost(CVLECMNIFInfo* pNIFInfo, VLECM_COMMAND eCommand, bool bRefused) = 0;
 };
 
 #endif

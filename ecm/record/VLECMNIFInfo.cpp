@@ -2,6 +2,7 @@
 #include "ecm/record/VLECMNIFInfo.h"
 
 #include <chrono>
+#include <utility>
 
 #include "base/core/VLCharset.h"
 #include "base/core/VLCommunicationException.h"
@@ -492,12 +493,13 @@ void CVLECMNIFInfo::endCommand(VLECM_COMMAND eCommand, VLECM_RESULT eResult)
     if (!bReport || m_pOwnerVLECMInstance == nullptr || pCallbackIF == nullptr)
         return;
     // A chain's end that the dispatch queue refused would leave its chain
-    // waiting for good: the chain is told at once instead.
-    if (!m_pOwnerVLECMInstance->PostCallbackQueued(this, nifCommandCallback, eCommand, pCallbackIF) && bChain) {
-        IVLECMChainEndIF* pChain = dynamic_cast<IVLECMChainEndIF*>(pCallbackIF);
-        if (pChain != nullptr)
-            pChain->OnChainEndLost(this, eCommand);
-    }
+    // waiting for good: the chain is told when the queue refuses it (or
+    // when the probe stops before it was passed on) instead.
+    IVLECMChainEndIF* pChain = bChain ? dynamic_cast<IVLECMChainEndIF*>(pCallbackIF) : nullptr;
+    CVLECMPostAnswers::FLost fnLost;
+    if (pChain != nullptr)
+        fnLost = [this, pChain, eCommand](bool bRefused) { pChain->OnChainEndLost(this, eCommand, bRefused); };
+    m_pOwnerVLECMInstance->PostCallbackQueued(this, nifCommandCallback, eCommand, pCallbackIF, std::move(fnLost));
 }
 
 void CVLECMNIFInfo::nifCommandCallback(long lCommand, void* pCallbackIF, CVLCallbackInfo* pCallbackInfo)

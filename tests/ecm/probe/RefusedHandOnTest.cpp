@@ -163,8 +163,8 @@ TEST_F(ECMRefusedEnds, TheThreadOfARefusedCommandEndIsReleased)
 }
 
 // Through an override that passes every post on, a device's command ends
-// reach the chain; an end the queue refused, or one the override dropped,
-// is judged lost rather than waited for.
+// reach the chain; an end the queue refused is judged lost rather than
+// waited for. One the override dropped is not lost: the stop judges it.
 TEST(ECMPostOverride, TheOverrideSeesEveryPostAndARefusalIsStillKnown)
 {
     CWatchdog watchdog(60, "ECMPostOverride");
@@ -203,10 +203,15 @@ TEST(ECMPostOverride, TheOverrideSeesEveryPostAndARefusalIsStillKnown)
         EXPECT_EQ(VLECM_MAC_FAILURE_LOST, state.addresses[0].eFailure);
     }
     ecm.m_bDrop = true;
+    CVLECMNIFInfo* pDropped = nullptr;
+    ASSERT_TRUE(ecm.WithRecord(strDropped.c_str(), "10.8.8.3", [&pDropped](CVLECMNIFInfo* p) { pDropped = p; }));
     CFakeNetwork::SetAnswer(strDropped, "GetListInfo", EFakeAnswer::Success);
-    ASSERT_TRUE(Eventually(
-        [&]() { return ecm.GetMACState(strDropped.c_str(), state) && state.eVerdict != VLECM_MAC_PENDING; }));
-    EXPECT_EQ(VLECM_MAC_FAILURE_LOST, state.addresses[0].eFailure);
+    ASSERT_TRUE(Eventually([&]() { return ecm.Saw(pDropped, VLECM_COMMAND_GET_LIST_INFO); }));
+    ecm.StopProbe();
+    ASSERT_TRUE(ecm.GetMACState(strDropped.c_str(), state));
+    EXPECT_EQ(VLECM_MAC_NONE, state.eVerdict);
+    EXPECT_EQ(VLECM_MAC_FAILURE_STOPPED, state.addresses[0].eFailure);
+    EXPECT_EQ(0, ecm.GetPendingMACCount());
     ecm.m_bDrop = false;
     ecm.Terminate();
 }
