@@ -1622,6 +1622,9 @@ VLECM_RESULT CVLNetSession::runAndWait(CVLPFWNIFInfo* pNIFInfo, VLECM_COMMAND eC
     eResult = pNIFInfo->GetCommandResult();
     if (eResult != VLECM_RESULT_SUCCESS)
         strError = FailureText(eResult, pNIFInfo->GetCommandDeviceResult(), bPasswordGiven);
+    const std::string strRefusal = pNIFInfo->GetCommandRefusal();
+    if (eResult != VLECM_RESULT_SUCCESS && !strRefusal.empty())
+        strError = strRefusal;
     std::string strTries;
     if (eCommand == VLECM_COMMAND_CHECK_PASSWORD && eResult == VLECM_RESULT_UNLOCK_REFUSED &&
         CVLNetPropertyLines::ReadText(pNIFInfo, kTriesLeftPath, strTries))
