@@ -947,7 +947,8 @@ void SayWhereItAnswers(CVLNetSession& session, const CVLNetOptions& options, CVL
     if (CVLNetSession::ResetsDevice(strCommand)) {
         fprintf(stderr,
                 "vlnet: the device's settings, its address included, return to the factory's: it restarts and may "
-                "then answer at its factory address ('vlnet probe' lists it; 'vlnet url %s' finds it by its MAC)\n",
+                "then answer at its factory address; a restart may take a while, and until it has ended 'vlnet "
+                "probe' does not list it ('vlnet url %s' then finds it by its MAC)\n",
                 strMAC.c_str());
         return;
     }

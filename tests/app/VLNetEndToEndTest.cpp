@@ -2035,7 +2035,7 @@ TEST_F(VLNetEndToEnd, AConfigurationNamingWhatIsNotDefinedStopsTheStart)
         ProgramRun run = RunProgram(m_Net, {BinDir() + "/vlnet", "probe", "--timeout", "5", "--resources", strDir});
         EXPECT_EQ(1, run.nStatus) << szKey;
         EXPECT_EQ("", run.strOutput) << szKey;
-        EXPECT_EQ(0u, run.strErrors.find("vlnet: initialization failed: result 13 (configuration format error): " +
+        EXPECT_EQ(0u, run.strErrors.find("vlnet: initialization failed: result 13 (configuration error): " +
                                          strConfiguration + ": line "))
             << run.strErrors;
         EXPECT_NE(std::string::npos,
