@@ -198,6 +198,10 @@ bool ReportNothingSent(const CVLNetSession& session)
     long nError = 0;
     if (!session.IsNothingSent(nError))
         return false;
+    if (!session.GetSendRefusal().empty()) {
+        fprintf(stderr, "vlnet: no probe could be sent: %s\n", session.GetSendRefusal().c_str());
+        return true;
+    }
     // No interface up, or none with an address: the route to any network
     // is missing.
     const bool bNoNetwork = nError == kSocketNetworkDown || nError == kSocketNetworkUnreachable;

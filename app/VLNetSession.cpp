@@ -1067,6 +1067,7 @@ void CVLNetSession::resetProbe(const SProbeGoal& goal, CVLNetStatusLine* pStatus
     m_bFoundPending = false;
     m_strNotUnicastReason.clear();
     m_nSendError = 0;
+    m_strSendRefusal.clear();
     m_bDeaf = false;
     m_nDeafError = 0;
     m_IncompleteReasons.clear();
@@ -1300,6 +1301,7 @@ void CVLNetSession::noteEnd(const SProbeGoal& goal, const char* szCut)
     }
     m_bNothingSent = sendStatus.nSent == 0 && sendStatus.nFailed > 0;
     m_nSendError = sendStatus.nFirstError;
+    m_strSendRefusal = sendStatus.strFirstRefusal;
     // Nor does it when the replies could not be heard.
     m_bDeaf = sendStatus.nDeaf > 0 && sendStatus.nDeaf >= sendStatus.nChildren;
     m_nDeafError = sendStatus.nDeafError;

@@ -2079,6 +2079,19 @@ TEST_F(VLNetEndToEnd, AScriptThatTurnsAReadIntoTheResetLeavesTheDeviceUntouched)
     ProgramRun get = RunVlnet(m_Net, {"run", Mac(1, 0), "GetDetail"});
     ASSERT_EQ(0, get.nStatus) << get.strErrors;
     EXPECT_EQ(strLocation + "moved", LineOf(get.strOutput, strLocation)) << get.strOutput;
+
+    // The same script on the probe's instances, renaming the probe's list.
+    ASSERT_EQ(0, system(("sed -i 's|methodRecv=\"Recv\">|methodRecv=\"Recv\" onStartMethod=\"Reset\">|' " +
+                         strSettings + "ModuleMapping.xml && sed -i 's|\"GetDetail\"|\"Probe\"|' " + strSettings +
+                         "Reset.vls && " + BinDir() + "/vlresource build " + strSettings + "vlres201.dat " +
+                         strSettings + "vlres200.dat >/dev/null")
+                            .c_str()));
+    ProgramRun probe = RunProgram(m_Net, {BinDir() + "/vlnet", "probe", "--resources", strDir});
+    EXPECT_EQ(1, probe.nStatus) << probe.strErrors;
+    EXPECT_EQ("", probe.strOutput);
+    EXPECT_EQ(0u, probe.strErrors.find("vlnet: no probe could be sent: the packet list \"FactReset\" sends the request "
+                                       "2B 5A22 \"I\", which this call may not send: refused before it was sent\n"))
+        << probe.strErrors;
     EXPECT_EQ(0, system(("rm -rf " + strDir).c_str()));
 }
 
