@@ -2095,6 +2095,20 @@ TEST_F(VLNetEndToEnd, AScriptThatTurnsAReadIntoTheResetLeavesTheDeviceUntouched)
     EXPECT_EQ(0, system(("rm -rf " + strDir).c_str()));
 }
 
+// After a factory reset the device restarts: the probe lists it only once
+// it has, which is said.
+TEST_F(VLNetEndToEnd, AFactResetSaysTheProbeListsTheDeviceOnlyOnceRestarted)
+{
+    AddNetwork(1, {"restart=0"});
+    ProgramRun reset = RunVlnet(m_Net, {"run", Mac(1, 0), "FactReset", "--password", ""});
+    EXPECT_EQ(0, reset.nStatus) << reset.strErrors;
+    EXPECT_EQ("vlnet: the device's settings, its address included, return to the factory's: it restarts and may then "
+              "answer at its factory address; a restart may take a while, and until it has ended 'vlnet probe' does "
+              "not list it ('vlnet url " +
+                  Mac(1, 0) + "' then finds it by its MAC)\n",
+              reset.strErrors);
+}
+
 // A device the bound of its source address refused is said so by url and
 // probe --mac as by probe: that the sources may be forged.
 TEST_F(VLNetEndToEnd, ARefusalByTheSourcesBoundSaysSourcesMayBeForged)

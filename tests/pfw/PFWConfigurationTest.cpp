@@ -439,8 +439,10 @@ TEST_F(PFWConfiguration, RefusesAListOfAnotherKindThanItsCommand)
         {"Option.GetSupportInformation.PacketListName\" value=\"SetDetail", strReads + "2B 5A21 \"S\"; "},
         {"Option.GetDetail.PacketListName\" value=\"SetDetail", strReads + "2B 5A21 \"S\"; "},
         {"Option.GetWirelessLANInfo.PacketListName\" value=\"CheckPassword", strReads + "2B 5A20 \"Q\"; "},
-        // No function of the device profile is Lock's own.
+        // No function of the device profile is Lock's, Unlock's or GetNetworkDiagnosis's own.
         {"Option.Lock.PacketListName\" value=\"FactReset", strReads + "2B 5A22 \"I\"; "},
+        {"Option.Unlock.PacketListName\" value=\"SetDetail", strReads + "2B 5A21 \"S\"; "},
+        {"Option.GetNetworkDiagnosis.PacketListName\" value=\"CheckPassword", strReads + "2B 5A20 \"Q\"; "},
         {"Option.RebootPolling.PacketListName\" value=\"CheckUnicast",
          "not a packet list for RebootPolling (it sends the request 2B 5A02 \"Q\"; those that fit: RebootPolling)"},
         {"Option.CheckPassword.PacketListName\" value=\"FactReset",
