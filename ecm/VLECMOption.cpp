@@ -1,10 +1,8 @@
 // The device manager's options: the option map in force with its
 // accessors, and the path macros.
-#include <strings.h>
 
 #include <algorithm>
 #include <cstring>
-#include <iterator>
 #include <set>
 #include <string>
 #include <vector>

@@ -4,7 +4,6 @@
 #include <strings.h>
 
 #include <algorithm>
-#include <cstring>
 #include <iterator>
 
 namespace {
