@@ -198,6 +198,10 @@ bool ReportNothingSent(const CVLNetSession& session)
     long nError = 0;
     if (!session.IsNothingSent(nError))
         return false;
+    if (!session.GetSendRefusal().empty()) {
+        fprintf(stderr, "vlnet: no probe could be sent: %s\n", session.GetSendRefusal().c_str());
+        return true;
+    }
     // No interface up, or none with an address: the route to any network
     // is missing.
     const bool bNoNetwork = nError == kSocketNetworkDown || nError == kSocketNetworkUnreachable;
@@ -947,7 +951,8 @@ void SayWhereItAnswers(CVLNetSession& session, const CVLNetOptions& options, CVL
     if (CVLNetSession::ResetsDevice(strCommand)) {
         fprintf(stderr,
                 "vlnet: the device's settings, its address included, return to the factory's: it restarts and may "
-                "then answer at its factory address ('vlnet probe' lists it; 'vlnet url %s' finds it by its MAC)\n",
+                "then answer at its factory address; a restart may take a while, and until it has ended 'vlnet "
+                "probe' does not list it ('vlnet url %s' then finds it by its MAC)\n",
                 strMAC.c_str());
         return;
     }

@@ -28,7 +28,7 @@ const char* CVLNetResultText::GetPFWResultText(int nResult)
     case VLPFW_RESULT_PATH_ERROR:
         return "path error";
     case VLPFW_RESULT_CONFIGURATION_ERROR:
-        return "configuration format error";
+        return "configuration error";
     case VLPFW_RESULT_VLECM_ERROR:
         return "device manager call failed";
     case VLPFW_RESULT_NOT_CREATED:

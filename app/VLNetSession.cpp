@@ -1067,6 +1067,7 @@ void CVLNetSession::resetProbe(const SProbeGoal& goal, CVLNetStatusLine* pStatus
     m_bFoundPending = false;
     m_strNotUnicastReason.clear();
     m_nSendError = 0;
+    m_strSendRefusal.clear();
     m_bDeaf = false;
     m_nDeafError = 0;
     m_IncompleteReasons.clear();
@@ -1300,6 +1301,7 @@ void CVLNetSession::noteEnd(const SProbeGoal& goal, const char* szCut)
     }
     m_bNothingSent = sendStatus.nSent == 0 && sendStatus.nFailed > 0;
     m_nSendError = sendStatus.nFirstError;
+    m_strSendRefusal = sendStatus.strFirstRefusal;
     // Nor does it when the replies could not be heard.
     m_bDeaf = sendStatus.nDeaf > 0 && sendStatus.nDeaf >= sendStatus.nChildren;
     m_nDeafError = sendStatus.nDeafError;
@@ -1622,6 +1624,9 @@ VLECM_RESULT CVLNetSession::runAndWait(CVLPFWNIFInfo* pNIFInfo, VLECM_COMMAND eC
     eResult = pNIFInfo->GetCommandResult();
     if (eResult != VLECM_RESULT_SUCCESS)
         strError = FailureText(eResult, pNIFInfo->GetCommandDeviceResult(), bPasswordGiven);
+    const std::string strRefusal = pNIFInfo->GetCommandRefusal();
+    if (eResult != VLECM_RESULT_SUCCESS && !strRefusal.empty())
+        strError = strRefusal;
     std::string strTries;
     if (eCommand == VLECM_COMMAND_CHECK_PASSWORD && eResult == VLECM_RESULT_UNLOCK_REFUSED &&
         CVLNetPropertyLines::ReadText(pNIFInfo, kTriesLeftPath, strTries))

@@ -68,6 +68,9 @@ public:
     // True when the last probe sent nothing at all (every send failed);
     // nError is then the error number of the first failure.
     bool IsNothingSent(long& nError) const;
+    // Why the probe's list was refused before it was sent; empty when it
+    // was not.
+    std::string GetSendRefusal() const { return m_strSendRefusal; }
     // True when the last probe could hear none of its replies: no thread
     // to receive them could start; nError is then the error number
     // (errno's) of the first that could not. One that heard only some of
@@ -469,6 +472,7 @@ private:
     bool m_bFoundAnsweringUnicast = false;
     std::string m_strNotUnicastReason;
     long m_nSendError;
+    std::string m_strSendRefusal;
     // The last probe heard none of its replies, and why.
     bool m_bDeaf;
     long m_nDeafError;

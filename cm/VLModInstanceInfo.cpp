@@ -146,12 +146,13 @@ void CVLModInstanceInfo::AddPacketListNames(std::set<std::string>& names) const
         it.Get()->AddPacketListNames(names);
 }
 
-void CVLModInstanceInfo::AddPacketListRequests(VL_CONST_STR szName, std::vector<std::string>& requests) const
+void CVLModInstanceInfo::AddPacketListRequests(CVLModuleController* pController, VL_CONST_STR szName,
+                                               std::vector<std::string>& requests) const
 {
     if (m_pModule != nullptr)
-        m_pModule->AddPacketListRequests(szName, requests);
+        m_pModule->AddPacketListRequests(pController, this, szName, requests);
     for (CVLModInstanceInfoConstIterator it = ConstBegin(); !it.IsEnd(); it.Next())
-        it.Get()->AddPacketListRequests(szName, requests);
+        it.Get()->AddPacketListRequests(pController, szName, requests);
 }
 
 void CVLModInstanceInfo::AddInstanceNames(std::vector<std::string>& names) const

@@ -14,6 +14,7 @@
 
 class CVLModInstanceInfo;
 class CVLModule;
+class CVLModuleController;
 class CVLModuleInstance;
 class CVLModuleParamCollection;
 class CVLXmlElement;
@@ -61,7 +62,8 @@ public:
     void AddPacketListNames(std::set<std::string>& names) const;
     // Adds the requests of the named packet list, of this definition's
     // module and of the whole subtree's.
-    void AddPacketListRequests(VL_CONST_STR szName, std::vector<std::string>& requests) const;
+    void AddPacketListRequests(CVLModuleController* pController, VL_CONST_STR szName,
+                               std::vector<std::string>& requests) const;
     // Adds the full names of the whole subtree, below this definition.
     void AddInstanceNames(std::vector<std::string>& names) const;
 

@@ -108,8 +108,11 @@ void CVLModule::AddPacketListNames(std::set<std::string>& names)
     (void)names;
 }
 
-void CVLModule::AddPacketListRequests(VL_CONST_STR szName, std::vector<std::string>& requests)
+void CVLModule::AddPacketListRequests(CVLModuleController* pController, const CVLModInstanceInfo* pInfo,
+                                      VL_CONST_STR szName, std::vector<std::string>& requests)
 {
+    (void)pController;
+    (void)pInfo;
     (void)szName;
     (void)requests;
 }

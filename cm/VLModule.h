@@ -13,6 +13,7 @@
 #include "base/core/VLTypes.h"
 
 class CVLModInstanceInfo;
+class CVLModuleController;
 class CVLModuleInstance;
 class CVLModuleParamCollection;
 class IVLModInstanceIF;
@@ -36,10 +37,14 @@ public:
     virtual int GetPacketCount(VL_CONST_STR szName);
     // Adds the names of the packet lists the module runs (none by default).
     virtual void AddPacketListNames(std::set<std::string>& names);
-    // Adds, for each request the named packet list sends, its packet type
+    // Adds, for each request that an instance of the definition pInfo sends
+    // when it is asked to run the packet list szName, its packet type
     // letter, device type and function as the definitions write them
-    // ("Q2B5A02"); none by default.
-    virtual void AddPacketListRequests(VL_CONST_STR szName, std::vector<std::string>& requests);
+    // ("Q2B5A02"): the list the instance actually runs (its constants may
+    // add to the name), and only the requests it can build. None by
+    // default.
+    virtual void AddPacketListRequests(CVLModuleController* pController, const CVLModInstanceInfo* pInfo,
+                                       VL_CONST_STR szName, std::vector<std::string>& requests);
     virtual bool IsInit();
 
 protected:

@@ -17,6 +17,7 @@
 #include "base/core/VLInvalidParamException.h"
 #include "base/core/VLLockException.h"
 #include "base/core/VLMemoryAllocException.h"
+#include "base/core/VLOpenException.h"
 #include "base/core/VLThreadLock.h"
 #include "base/core/VLTrace.h"
 #include "base/xml/VLXmlDocument.h"
@@ -134,6 +135,7 @@ void CVLModuleController::Initialize(CVLCMApi* pApi, CVLCMApiConfig* pConfig, IV
         m_strInitializeErrorText.clear();
         m_bDefinitionsFailed = false;
         bool bLoadingDefinitions = false;
+        CVLString strMissingResource(VL_CHARSET_UTF8);
         try {
             SetApi(pApi);
             m_pCustomCallbackIF = pCustomCallbackIF;
@@ -159,6 +161,8 @@ void CVLModuleController::Initialize(CVLCMApi* pApi, CVLCMApiConfig* pConfig, IV
             CVLCMApi::InitializeModuleLibraries(*pApi);
 
             bLoadingDefinitions = true;
+            // The resource that is missing, when its list is read instead.
+            strMissingResource.Empty();
             m_DefineLoader.SetListName(
                 m_Config.GetFileListName().GetBuffer() != nullptr ? m_Config.GetFileListName().GetBuffer() : "");
             if (m_Config.GetDefineData() != nullptr && m_Config.GetDefineDataSize() > 0)
@@ -166,8 +170,10 @@ void CVLModuleController::Initialize(CVLCMApi* pApi, CVLCMApiConfig* pConfig, IV
             else if (m_Config.GetDefineFilePath().GetLength() > 0 &&
                      VLFileExists(m_Config.GetDefineFilePath().GetBuffer(), kExistsFileOrDirectory))
                 m_DefineLoader.Load(m_Config.GetDefineFilePath().GetBuffer());
-            else if (m_Config.GetFileListName().GetLength() > 0)
+            else if (m_Config.GetFileListName().GetLength() > 0) {
+                strMissingResource = m_Config.GetDefineFilePath();
                 m_DefineLoader.LoadFiles(m_Config.GetPathInfo(), m_Config.GetFileListName().GetBuffer());
+            }
             bLoadingDefinitions = false;
 
             m_pPropertyTreeDocument = GetDefineDocument("PropertyRoot", false);
@@ -186,6 +192,12 @@ void CVLModuleController::Initialize(CVLCMApi* pApi, CVLCMApiConfig* pConfig, IV
                 m_bDefinitionsFailed = bLoadingDefinitions;
                 m_strInitializeErrorText =
                     bLoadingDefinitions ? m_DefineLoader.DescribeFailure(pException) : ExceptionText(pException);
+                // Neither form of the definitions is there: both are named.
+                if (bLoadingDefinitions && strMissingResource.GetLength() > 0 &&
+                    dynamic_cast<EVLOpenException*>(pException) != nullptr &&
+                    !VLFileExists(m_DefineLoader.GetSourcePath().GetBuffer(), kExistsFileOrDirectory))
+                    m_strInitializeErrorText += std::string("; ") + strMissingResource.GetBuffer() +
+                                                " does not exist either";
             } catch (...) {
                 m_strInitializeErrorText = "an unexpected failure";
             }

@@ -249,7 +249,7 @@ std::vector<std::string> CVLModuleController::GetPacketListRequests(VL_CONST_STR
     CVLThreadLock lock(&m_ThreadSync);
     const CVLModInstanceInfo* pInfo = lock.Lock() ? m_Functions.Find(szFunctionName) : nullptr;
     if (pInfo != nullptr)
-        pInfo->AddPacketListRequests(szName, requests);
+        pInfo->AddPacketListRequests(this, szName, requests);
     return requests;
 }
 

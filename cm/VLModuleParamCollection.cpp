@@ -1,5 +1,7 @@
 #include "cm/VLModuleParamCollection.h"
 
+#include <cctype>
+
 #include "cm/VLModuleInstance.h"
 
 CVLModuleParamCollection::CVLModuleParamCollection()
@@ -186,7 +188,31 @@ CVLModuleParamCollection& CVLModuleParamCollection::operator=(const CVLModulePar
     m_strTemplateName = src.m_strTemplateName;
     m_pInstance = src.m_pInstance;
     m_strPacketListName = src.m_strPacketListName;
+    m_AllowedRequests = src.m_AllowedRequests;
+    m_bRequestsLimited = src.m_bRequestsLimited;
     return *this;
+}
+
+namespace {
+std::string Upper(std::string str)
+{
+    for (char& c : str)
+        c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
+    return str;
+}
+}  // namespace
+
+void CVLModuleParamCollection::SetAllowedRequests(const std::set<std::string>& requests)
+{
+    m_AllowedRequests.clear();
+    for (const std::string& strRequest : requests)
+        m_AllowedRequests.insert(Upper(strRequest));
+    m_bRequestsLimited = true;
+}
+
+bool CVLModuleParamCollection::IsRequestAllowed(const std::string& strRequest) const
+{
+    return !m_bRequestsLimited || m_AllowedRequests.count(Upper(strRequest)) != 0;
 }
 
 CVLModuleParam* CVLModuleParamCollection::GetParam(const char* szName, bool bCreate)

@@ -4,6 +4,9 @@
 #ifndef VLMODULEPARAMCOLLECTION_H
 #define VLMODULEPARAMCOLLECTION_H
 
+#include <set>
+#include <string>
+
 #include "cm/VLModuleParam.h"
 #include "base/core/TVLStringKeyCollection.h"
 #include "base/core/VLString.h"
@@ -59,6 +62,13 @@ public:
     virtual IVLProgressListener* GetProgressListener() const;
     virtual void SetStreamCollection(CVLStreamCollection* pStreams);
     virtual CVLStreamCollection* GetStreamCollection() const;
+    // The requests the call may send, each as packet type letter, device
+    // type and function ("Q2B5A02", letter case aside); any request when
+    // none were set. Set by the caller of a function, out of reach of the
+    // definitions' scripts, and carried with the call context to every
+    // collection copied from this one (the instance's children included).
+    virtual void SetAllowedRequests(const std::set<std::string>& requests);
+    virtual bool IsRequestAllowed(const std::string& strRequest) const;
     // The parameters and the call context; not the owner, not the result.
     virtual CVLModuleParamCollection& operator=(const CVLModuleParamCollection& src);
     // Find, then with bCreate an empty parameter under the plain name.
@@ -80,6 +90,9 @@ protected:
     CVLString m_strFunctionName;
     CVLString m_strPacketListName;
     CVLString m_strMethodName;
+    // In upper case; m_bRequestsLimited false: any request.
+    std::set<std::string> m_AllowedRequests;
+    bool m_bRequestsLimited = false;
     CVLVariant m_Result;
 };
 

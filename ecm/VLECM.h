@@ -71,6 +71,7 @@
 #include "modules/probe/VLProbe.h"
 
 class CVLECMNIFInfo;
+class CVLModuleController;
 class CVLECMProbeInstance;
 class CVLECMNIFInfoList;
 class CVLProperty;
@@ -131,7 +132,14 @@ public:
     // probe's function): false when they have nothing of that name, with
     // what it must name and the names they have in strWanted. True for any
     // other option; true before Initialize, with nothing to check against.
+    // A packet list is judged by the requests it sends, as the instance
+    // that runs it resolves it: each command's only of its own kind (see
+    // CVLECMRequestKinds).
     bool CheckOptionName(const CVLString& strKey, const CVLString& strValue, std::string& strWanted);
+    // The same for the packet list each command's option resolves to as the
+    // options in force stand, its default included: what the first that
+    // does not fit is and why; empty when all fit (or before Initialize).
+    std::string CheckResolvedPacketLists();
     // Whether the address lies on one of the computer's local networks as
     // its interfaces are now (the networks a probe reaches), and their names
     // ("10.71.2.0/24 (eth1)") in networks.
@@ -358,6 +366,9 @@ public:
     bool IsDispatchThread() override;
 
 protected:
+    // CheckOptionName for the packet list option strKey naming strName.
+    bool checkPacketList(CVLModuleController* pController, const std::string& strKey, const std::string& strName,
+                         std::string& strWanted);
     // Maps a failure caught by an operation with a result.
     static VLECM_RESULT resultFromCurrentException();
 

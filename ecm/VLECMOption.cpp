@@ -1,10 +1,8 @@
 // The device manager's options: the option map in force with its
 // accessors, and the path macros.
-#include <strings.h>
 
 #include <algorithm>
 #include <cstring>
-#include <iterator>
 #include <set>
 #include <string>
 #include <string_view>
@@ -20,6 +18,7 @@
 #include "ecm/VLECM.h"
 #include "ecm/core/VLECMDefaultOptions.h"
 #include "ecm/core/VLECMPrivate.h"
+#include "ecm/core/VLECMRequestKinds.h"
 #include "ecm/probe/VLECMReplyFilter.h"
 
 const char* const s_szFile = "VLECM";
@@ -62,29 +61,9 @@ const char kRebootPollingFunctionOption[] = "Option.RebootPolling.ModuleInstance
 const char kProbePacketListOption[] = "Option.Probe.PacketListName";
 const char kPacketListSuffix[] = ".PacketListName";
 const char kModulePathSuffix[] = ".VLMDSockModulePath";
+const char kOptionPrefix[] = "Option.";
 // The most names a message lists; definitions of hundreds are counted.
 const size_t kMaxNamesListed = 30;
-// The options whose packet list every probe, unicast check, follow-up
-// command or reboot polling sends to each device it hears (a list that
-// changed a device would change every one of them), and those of the
-// commands a user runs to read a device.
-const char* const kReadingPacketListOptions[] = {"Option.Probe.PacketListName",
-                                                 "Option.CheckUnicast.PacketListName",
-                                                 "Option.GetSupportInformation.PacketListName",
-                                                 "Option.GetListInfo.PacketListName",
-                                                 "Option.GetDetail.PacketListName",
-                                                 "Option.GetWirelessLANInfo.PacketListName",
-                                                 "Option.RebootPolling.PacketListName"};
-// The requests that only read a device, as packet type letter, device type
-// and function: the probe road ("P") and the queries of its state ("Q").
-// Checking a password ("Q" 5A20) uses up one of the device's tries when
-// the password is wrong; setting ("S") and the factory reset ("I") change
-// it.
-const char* const kReadingRequests[] = {"P2B5A01", "Q2B5A02", "Q2B5A03", "Q2B5A04", "Q2B5A10", "Q2B5A11", "P2B5A30"};
-// The letter before the device type and function of a request's text.
-const size_t kRequestLetterLength = 1;
-// The device type's digits before the function's.
-const size_t kRequestDeviceTypeLength = 2;
 
 // "A, B and C"; past kMaxNamesListed, "... and N more".
 std::string NameList(const std::vector<std::string>& names)
@@ -98,27 +77,24 @@ std::string NameList(const std::vector<std::string>& names)
     return strText.empty() ? "none" : strText;
 }
 
-bool IsReadingRequest(const std::string& strRequest)
+// "CheckUnicast" of "Option.CheckUnicast.PacketListName".
+std::string CommandOf(const std::string& strKey)
 {
-    // The definitions may write the codes in either case.
-    return std::any_of(std::begin(kReadingRequests), std::end(kReadingRequests),
-                       [&](const char* szReading) { return strcasecmp(strRequest.c_str(), szReading) == 0; });
+    const size_t nPrefix = sizeof(kOptionPrefix) - 1;
+    const size_t nSuffix = sizeof(kPacketListSuffix) - 1;
+    return strKey.size() > nPrefix + nSuffix ? strKey.substr(nPrefix, strKey.size() - nPrefix - nSuffix)
+                                             : std::string();
 }
 
-// Whether the list sends something, and only requests that read.
-bool OnlyReads(const std::vector<std::string>& requests)
+bool IsPacketListOption(const std::string& strKey)
 {
-    return !requests.empty() && std::all_of(requests.begin(), requests.end(), IsReadingRequest);
+    return EndsWith(strKey, kPacketListSuffix) && CVLECMDefaultOptions::IsKnown(strKey);
 }
 
-// "2B 5A22 \"I\"" for "I2B5A22".
-std::string RequestText(const std::string& strRequest)
+CVLModuleController* LoadedController(CVLCMApi* pApi)
 {
-    if (strRequest.size() <= kRequestLetterLength + kRequestDeviceTypeLength)
-        return strRequest;
-    return strRequest.substr(kRequestLetterLength, kRequestDeviceTypeLength) + " " +
-           strRequest.substr(kRequestLetterLength + kRequestDeviceTypeLength) + " \"" +
-           strRequest.substr(0, kRequestLetterLength) + "\"";
+    CVLModuleController* pController = pApi != nullptr ? pApi->GetModuleController() : nullptr;
+    return pController != nullptr && pController->IsInitialized() ? pController : nullptr;
 }
 }  // namespace
 
@@ -296,11 +272,10 @@ bool CVLECM::CheckOptionName(const CVLString& strKey, const CVLString& strValue,
     const std::string strText = TextOf(strKey);
     const std::string strName = TextOf(strValue);
     const bool bFunction = strText == kProbeFunctionOption || strText == kRebootPollingFunctionOption;
-    const bool bPacketList = EndsWith(strText, kPacketListSuffix) && CVLECMDefaultOptions::IsKnown(strText);
+    const bool bPacketList = IsPacketListOption(strText);
     const bool bInstance = EndsWith(strText, kModulePathSuffix) && isEntryOption(strText);
-    CVLCMApi* pApi = GetApi();
-    CVLModuleController* pController = pApi != nullptr ? pApi->GetModuleController() : nullptr;
-    if ((!bFunction && !bPacketList && !bInstance) || pController == nullptr || !pController->IsInitialized())
+    CVLModuleController* pController = LoadedController(GetApi());
+    if ((!bFunction && !bPacketList && !bInstance) || pController == nullptr)
         return true;
     const std::string strProbeFunction = TextOf(getOptionString(kProbeFunctionOption, nullptr, nullptr));
     if (bFunction) {
@@ -310,43 +285,8 @@ bool CVLECM::CheckOptionName(const CVLString& strKey, const CVLString& strValue,
         strWanted = "a function of the definitions (" + NameList(functions) + ")";
         return false;
     }
-    if (bPacketList) {
-        // The probe runs its list with its own function; the commands, the
-        // reboot polling's included, with theirs. A function the
-        // definitions lack is said where it is named.
-        const std::string strFunction = strText == kProbePacketListOption ? strProbeFunction : VLECM_UNICAST_FUNCTION;
-        std::set<std::string> lists;
-        if (!pController->GetPacketListNames(strFunction.c_str(), lists))
-            return true;
-        if (lists.count(strName) == 0) {
-            // The default starts written as it does unwritten, though the
-            // definitions lack it (Lock, Unlock): the command that would
-            // run it is refused when it is run.
-            if (strName == TextOf(CVLECMDefaultOptions::String(strText.c_str())))
-                return true;
-            strWanted = "a packet list of the function \"" + strFunction + "\" (" +
-                        NameList(std::vector<std::string>(lists.begin(), lists.end())) + ")";
-            return false;
-        }
-        if (std::find(std::begin(kReadingPacketListOptions), std::end(kReadingPacketListOptions), strText) ==
-            std::end(kReadingPacketListOptions))
-            return true;
-        // Judged by the requests the list sends, whatever it is called.
-        const std::vector<std::string> requests =
-            pController->GetPacketListRequests(strFunction.c_str(), strName.c_str());
-        if (OnlyReads(requests))
-            return true;
-        std::vector<std::string> reading;
-        for (const std::string& strList : lists) {
-            if (OnlyReads(pController->GetPacketListRequests(strFunction.c_str(), strList.c_str())))
-                reading.push_back(strList);
-        }
-        auto itRefused = std::find_if_not(requests.begin(), requests.end(), IsReadingRequest);
-        strWanted = "a packet list that only reads devices (it sends " +
-                    (itRefused == requests.end() ? std::string("nothing") : "the request " + RequestText(*itRefused)) +
-                    "; those of the function \"" + strFunction + "\" that only read: " + NameList(reading) + ")";
-        return false;
-    }
+    if (bPacketList)
+        return checkPacketList(pController, strText, strName, strWanted);
     // An entry's socket instance, by its path below the probe's function.
     const std::vector<std::string> functions = pController->GetFunctionNames();
     if (std::find(functions.begin(), functions.end(), strProbeFunction) == functions.end())
@@ -361,6 +301,68 @@ bool CVLECM::CheckOptionName(const CVLString& strKey, const CVLString& strValue,
         return true;
     strWanted = "a module instance below the function \"" + strProbeFunction + "\" (" + NameList(paths) + ")";
     return false;
+}
+
+bool CVLECM::checkPacketList(CVLModuleController* pController, const std::string& strKey, const std::string& strName,
+                             std::string& strWanted)
+{
+    // The probe runs its list with its own function; the commands, the
+    // reboot polling's included, with theirs. A function the definitions
+    // lack is said where it is named.
+    const std::string strFunction = strKey == kProbePacketListOption
+                                        ? TextOf(getOptionString(kProbeFunctionOption, nullptr, nullptr))
+                                        : std::string(VLECM_UNICAST_FUNCTION);
+    std::set<std::string> lists;
+    if (!pController->GetPacketListNames(strFunction.c_str(), lists))
+        return true;
+    if (lists.count(strName) == 0) {
+        // The default starts written as it does unwritten, though the
+        // definitions lack it (Lock, Unlock): the command that would run it
+        // is refused when it is run.
+        if (strName == TextOf(CVLECMDefaultOptions::String(strKey.c_str())))
+            return true;
+        strWanted = "a packet list of the function \"" + strFunction + "\" (" +
+                    NameList(std::vector<std::string>(lists.begin(), lists.end())) + ")";
+        return false;
+    }
+    // Judged by the requests the list sends as the instances run it (with
+    // the name their constants add), whatever it is called.
+    const std::string strCommand = CommandOf(strKey);
+    std::string strWhy;
+    if (CVLECMRequestKinds::Fits(strCommand, pController->GetPacketListRequests(strFunction.c_str(), strName.c_str()),
+                                 strWhy))
+        return true;
+    std::vector<std::string> fitting;
+    for (const std::string& strList : lists) {
+        std::string strNot;
+        if (CVLECMRequestKinds::Fits(strCommand, pController->GetPacketListRequests(strFunction.c_str(), strList.c_str()),
+                                     strNot))
+            fitting.push_back(strList);
+    }
+    if (CVLECMRequestKinds::OnlyReads(strCommand))
+        strWanted = "a packet list that only reads devices (" + strWhy + "; those of the function \"" + strFunction +
+                    "\" that only read: " + NameList(fitting) + ")";
+    else
+        strWanted = "a packet list for " + strCommand + " (" + strWhy + "; those that fit: " + NameList(fitting) + ")";
+    return false;
+}
+
+std::string CVLECM::CheckResolvedPacketLists()
+{
+    CVLModuleController* pController = LoadedController(GetApi());
+    if (pController == nullptr)
+        return std::string();
+    for (const auto& entry : CVLECMDefaultOptions::Table()) {
+        const std::string strKey = TextOf(entry.first);
+        if (!IsPacketListOption(strKey))
+            continue;
+        const std::string strName = TextOf(getOptionString(strKey.c_str(), nullptr, nullptr));
+        std::string strWanted;
+        if (!checkPacketList(pController, strKey, strName, strWanted))
+            return "the option \"" + strKey + "\" runs the packet list \"" + strName +
+                   "\" of the definitions: not " + strWanted;
+    }
+    return std::string();
 }
 
 CVLString CVLECM::getOptionString(VL_CONST_STR szKey, const CVLECMPropertyMap* pOptionMap, bool* pbFound)

@@ -427,5 +427,14 @@ VLPFW_RESULT CPFWConfiguration::CheckNames(CVLECM& ecm)
                          m_strErrorText.GetString());
         return VLPFW_RESULT_CONFIGURATION_ERROR;
     }
+    // The lists the file does not name run too: their defaults, as the
+    // definitions have them.
+    const std::string strRefused = ecm.CheckResolvedPacketLists();
+    if (!strRefused.empty()) {
+        m_strErrorText = Text(strRefused.c_str());
+        CVLTrace::Output(VLPFW_MODULE, s_szFile, __LINE__, 0, "CPFWConfiguration::CheckNames(): %s",
+                         m_strErrorText.GetString());
+        return VLPFW_RESULT_CONFIGURATION_ERROR;
+    }
     return VLPFW_RESULT_SUCCESS;
 }

@@ -20,6 +20,7 @@
 #include "cm/VLCallbackInfo.h"
 #include "cm/VLModuleController.h"
 #include "cm/VLModuleInstance.h"
+#include "cm/VLModuleParamCollection.h"
 #include "cm/VLProperty.h"
 #include "cm/VLTargetList.h"
 #include "cm/VLTargetLock.h"
@@ -28,12 +29,15 @@
 #include "ecm/core/VLECMDefaultOptions.h"
 #include "ecm/core/VLECMOwnerIF.h"
 #include "ecm/core/VLECMPrivate.h"
+#include "ecm/core/VLECMRequestKinds.h"
 #include "ecm/probe/VLECMNIFInfoList.h"
 #include "ecm/record/VLECMNIFInfo.h"
 
 const char* const s_szFile = "VLECMProbeInstance";
 
 namespace {
+// The probe's name among the lists' kinds.
+const char kProbeCommand[] = "Probe";
 // The catch ladder of an operation without a result: framework exceptions
 // pass, a thrown result or any other value becomes EVLUnexpectedException.
 [[noreturn]] void RethrowFramework(int nLine)
@@ -282,8 +286,12 @@ void CVLECMProbeInstance::StartProbe(VLECM_PROBE_CONNECT_TYPE eProbeConnectType,
         SetLocalNetworks(CVLECMLocalNetworks::Read(m_LDBCAddressInfoMap));
         if (!bSetupFailed) {
             CVLString strPacketList = getOptionString("Option.Probe.PacketListName");
+            // Every device that hears the probe is sent its requests: they
+            // only read, whatever the list or a script makes it send.
+            CVLModuleParamCollection params;
+            params.SetAllowedRequests(CVLECMRequestKinds::Allowed(kProbeCommand));
             CVLModuleInstance* pInstance = m_pOwnerVLECMInstance->GetApi()->Probe(
-                this, m_pNIFInfoList, TextOf(strPacketList), TextOf(strRoot), nullptr);
+                this, m_pNIFInfoList, TextOf(strPacketList), TextOf(strRoot), &params);
             CVLThreadLock lock(&m_ProbeInstanceSync);
             if (lock.Lock())
                 m_pProbeModuleInstance = pInstance;

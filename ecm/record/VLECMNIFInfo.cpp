@@ -26,11 +26,13 @@
 #include "cm/VLModuleParam.h"
 #include "cm/VLModuleParamCollection.h"
 #include "cm/VLProperty.h"
+#include "cm/VLRefusedRequestException.h"
 #include "cm/VLTargetLock.h"
 #include "ecm/core/VLECMCallbackIF.h"
 #include "ecm/core/VLECMDefaultOptions.h"
 #include "ecm/core/VLECMOwnerIF.h"
 #include "ecm/core/VLECMPrivate.h"
+#include "ecm/core/VLECMRequestKinds.h"
 #include "ecm/core/VLXMLUtility.h"
 #include "ecm/record/VLECMCheckRunnerIF.h"
 #include "ecm/record/VLECMCommandKind.h"
@@ -322,6 +324,7 @@ VLECM_RESULT CVLECMNIFInfo::startCommand(VLECM_COMMAND eCommand, VLECM_CONNECT_T
             m_bCommandStop = false;
             m_nCommandDeviceResult = 0;
             m_bCommandShortOfDescriptors = false;
+            m_strCommandRefusal.clear();
             m_eCommand = eCommand;
             m_eCommandConnectType = eConnectType;
             m_pCommandCallbackIF = pCallbackIF;
@@ -406,6 +409,13 @@ long CVLECMNIFInfo::GetCommandDeviceResult()
     CVLThreadLock lock(&m_CommandSync);
     lock.Lock();
     return m_nCommandDeviceResult;
+}
+
+std::string CVLECMNIFInfo::GetCommandRefusal()
+{
+    CVLThreadLock lock(&m_CommandSync);
+    lock.Lock();
+    return m_strCommandRefusal;
 }
 
 bool CVLECMNIFInfo::IsCommandShortOfDescriptors()
@@ -556,6 +566,8 @@ VLECM_RESULT CVLECMNIFInfo::ResultFromException(EVLException* pException)
         eResult = VLECM_RESULT_TIMEOUT;
     else if (dynamic_cast<EVLErrorResultException*>(pException) != nullptr)
         eResult = VLECM_RESULT_DEVICE_ERROR;
+    else if (dynamic_cast<EVLRefusedRequestException*>(pException) != nullptr)
+        eResult = VLECM_RESULT_NOT_SUPPORTED;
     else if (dynamic_cast<EVLUnlockException*>(pException) != nullptr)
         eResult = VLECM_RESULT_UNLOCK_REFUSED;
     else if (dynamic_cast<EVLCommunicationException*>(pException) != nullptr)
@@ -680,6 +692,9 @@ void CVLECMNIFInfo::endCheck(VLECM_RESULT eResult, long nDeviceResult, bool bAns
 void CVLECMNIFInfo::getUnicastParams(VLECM_COMMAND eCommand, CVLModuleParamCollection& params, CVLString& strPacketList)
 {
     strPacketList = getOptionString(TextOf(OptionKey(eCommand, ".PacketListName")));
+    // Whatever list the options, the definitions or their scripts make it
+    // run, the instance sends only requests of the command's kind.
+    params.SetAllowedRequests(CVLECMRequestKinds::Allowed(GetCommandName(eCommand)));
     params.GetParam(VLCM_PARAM_TIMEOUT, true)->SetLong(getOptionInt(TextOf(OptionKey(eCommand, ".Timeout"))));
     params.GetParam(VLCM_PARAM_RETRY, true)->SetLong(getOptionInt(TextOf(OptionKey(eCommand, ".Retry"))));
     // A device may take the address SetDetail gives it before it answers:
@@ -737,6 +752,11 @@ VLECM_RESULT CVLECMNIFInfo::runUnicastFunction(CVLTarget* pTarget, VLECM_COMMAND
             CVLThreadLock lock(&m_CommandSync);
             lock.Lock();
             m_nCommandDeviceResult = static_cast<long>(pError->GetResultCode());
+        }
+        if (EVLRefusedRequestException* pRefused = dynamic_cast<EVLRefusedRequestException*>(pException)) {
+            CVLThreadLock lock(&m_CommandSync);
+            lock.Lock();
+            m_strCommandRefusal = TextOf(pRefused->GetReason());
         }
         // A socket the process could not open: the request never left.
         if (EVLOpenException* pOpen = dynamic_cast<EVLOpenException*>(pException)) {

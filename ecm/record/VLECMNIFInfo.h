@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <string>
 
 #include "base/core/VLString.h"
 #include "base/core/VLThreadSync.h"
@@ -102,6 +103,9 @@ public:
     // True when the last finished command could not open its socket for
     // want of descriptors: it never reached the device.
     virtual bool IsCommandShortOfDescriptors();
+    // Why the last finished command's packet list was refused before it was
+    // sent (it held a request of another kind); empty when it was not.
+    std::string GetCommandRefusal();
     // How the last unicast check ended, as the device's answer (or its
     // absence) gave it: 10 when the device did not answer, before a
     // probe without filtering counts that as success; and the result code
@@ -205,6 +209,7 @@ protected:
     long m_nUnicastCheckDeviceResult;
     bool m_bUnicastCheckAnsweredOtherwise = false;
     bool m_bCommandShortOfDescriptors = false;
+    std::string m_strCommandRefusal;
     // How the commands reach the device (guarded by m_CommandSync): the
     // network kind, or the simulated one, made when the record is marked
     // as a simulated device.

@@ -199,7 +199,7 @@ void CVLProbe::OnReceiveLoss(CVLModuleInstance* pChild, unsigned long nLost)
         m_LostByChild[pChild].nLost = nLost;
 }
 
-void CVLProbe::OnSendResult(bool bSent, long nError)
+void CVLProbe::OnSendResult(bool bSent, long nError, const std::string& strRefusal)
 {
     CVLThreadLock lock(&m_SendStatusSync);
     if (!lock.Lock())
@@ -208,8 +208,10 @@ void CVLProbe::OnSendResult(bool bSent, long nError)
         m_SendStatus.nSent++;
         return;
     }
-    if (m_SendStatus.nFailed++ == 0)
+    if (m_SendStatus.nFailed++ == 0) {
         m_SendStatus.nFirstError = nError;
+        m_SendStatus.strFirstRefusal = strRefusal;
+    }
 }
 
 void CVLProbe::removeAllThread()

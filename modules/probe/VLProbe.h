@@ -7,6 +7,7 @@
 
 #include <map>
 #include <set>
+#include <string>
 
 #include "base/core/VLThreadSync.h"
 #include "cm/VLModInstanceIF.h"
@@ -23,6 +24,9 @@ struct VLPROBE_SEND_STATUS
     long nSent = 0;        // sends that left the computer
     long nFailed = 0;      // sends that failed
     long nFirstError = 0;  // the error number of the first failure (0: none, or not a socket error)
+    // Why the first failure's packet list was refused before it was sent
+    // (a request the probe may not send); empty when it was not.
+    std::string strFirstRefusal;
     // Replies lost: datagrams the system dropped for a full receive buffer
     // since the last send of their child, which no send has brought again.
     unsigned long nLost = 0;
@@ -59,7 +63,7 @@ public:
     // The sends of the running (or last) probe.
     VLPROBE_SEND_STATUS GetSendStatus();
     // A receive thread's send: sent, or failed with the error number.
-    void OnSendResult(bool bSent, long nError);
+    void OnSendResult(bool bSent, long nError, const std::string& strRefusal = std::string());
     // A receive thread's replies lost since its child's last send.
     void OnReceiveLoss(CVLModuleInstance* pChild, unsigned long nLost);
     // A receive thread's child is about to send: the count of datagrams its

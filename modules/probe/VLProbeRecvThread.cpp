@@ -10,6 +10,7 @@
 #include "cm/VLModuleInstance.h"
 #include "cm/VLModuleParam.h"
 #include "cm/VLModuleParamCollection.h"
+#include "cm/VLRefusedRequestException.h"
 #include "cm/VLTarget.h"
 #include "cm/VLTargetList.h"
 #include "base/core/VLException.h"
@@ -281,8 +282,10 @@ void CVLProbeRecvThread::SendOnce(CVLModuleParamCollection* pChildParams, CVLTar
         return;
     }
     EVLCommunicationException* pCommunication = dynamic_cast<EVLCommunicationException*>(pFailure);
+    EVLRefusedRequestException* pRefused = dynamic_cast<EVLRefusedRequestException*>(pFailure);
     if (m_pOwner != nullptr)
-        m_pOwner->OnSendResult(false, pCommunication != nullptr ? pCommunication->GetSystemErrorCode() : 0);
+        m_pOwner->OnSendResult(false, pCommunication != nullptr ? pCommunication->GetSystemErrorCode() : 0,
+                               pRefused != nullptr ? pRefused->GetReason().GetString() : std::string());
     CVLTrace::OutputException(VLMDPROBE_MODULE, s_szFile, __LINE__, pFailure);
     // Reported once per child: a channel that keeps failing would otherwise
     // report every re-send. The schedule goes on, since a failure may pass.

@@ -9,6 +9,7 @@
 #include "base/xml/VLXmlElement.h"
 #include "base/xml/VLXmlNodeList.h"
 #include "cm/VLDefineFormatException.h"
+#include "cm/VLModInstanceInfo.h"
 #include "cm/VLModuleController.h"
 #include "cm/VLModuleParamCollection.h"
 #include "modules/vlpc/VLPC.h"
@@ -23,6 +24,7 @@ const char* const s_szFile = "VLMDVLPC";
 const char* const DEFINITION_DOCUMENT = "VLPC";
 const int XML_ELEMENT_NODE = 1;
 const long NO_VERSION = -1;
+const char kPacketListSuffixConst[] = "packetListSuffix";
 
 [[noreturn]] void ThrowFormat(const CVLXmlElement* pElement, const char* szAttribute, int nLine)
 {
@@ -100,13 +102,32 @@ void CVLMDVLPC::AddPacketListNames(std::set<std::string>& names)
         names.insert(entry.first.GetString());
 }
 
-void CVLMDVLPC::AddPacketListRequests(VL_CONST_STR szName, std::vector<std::string>& requests)
+void CVLMDVLPC::AddPacketListRequests(CVLModuleController* pController, const CVLModInstanceInfo* pInfo,
+                                      VL_CONST_STR szName, std::vector<std::string>& requests)
 {
-    CVLPCPacketList* pList = FindPacketList(CVLString(szName, VL_CHARSET_UTF8));
+    CVLString strName(szName, VL_CHARSET_UTF8);
+    strName += PacketListSuffix(pController, pInfo);
+    CVLPCPacketList* pList = FindPacketList(strName);
     if (pList == nullptr)
         return;
-    for (CVLPCFunctionIterator it = pList->Begin(); !pList->IsEnd(it); ++it)
-        requests.push_back(std::string(1, (*it)->GetPacketType()) + (*it)->GetKey().GetString());
+    // A function without a packet format is passed over when the list runs.
+    for (CVLPCFunctionIterator it = pList->Begin(); !pList->IsEnd(it); ++it) {
+        if (FindPacketFormat((*it)->GetKey()) != nullptr)
+            requests.push_back(std::string(1, (*it)->GetPacketType()) + (*it)->GetKey().GetString());
+    }
+}
+
+CVLString CVLMDVLPC::PacketListSuffix(CVLModuleController* pController, const CVLModInstanceInfo* pInfo)
+{
+    CVLString strSuffix(VL_CHARSET_UTF8);
+    if (pController == nullptr)
+        return strSuffix;
+    CVLString strModule = pInfo != nullptr ? pInfo->GetModuleName() : CVLString(VL_CHARSET_UTF8);
+    CVLString strInstance = pInfo != nullptr ? pInfo->GetName() : CVLString(VL_CHARSET_UTF8);
+    if (!pController->FindConst(kPacketListSuffixConst, strSuffix, strModule.GetLength() > 0 ? strModule.GetBuffer() : nullptr,
+                                strInstance.GetLength() > 0 ? strInstance.GetBuffer() : nullptr))
+        strSuffix = CVLString(VL_CHARSET_UTF8);
+    return strSuffix;
 }
 
 long CVLMDVLPC::GetVersionNumber(VL_CONST_STR szVersion)

@@ -12,6 +12,7 @@
 #include "base/core/VLString.h"
 #include "cm/VLModule.h"
 
+class CVLModInstanceInfo;
 class CVLModuleController;
 class CVLPCPacketFormat;
 class CVLPCPacketList;
@@ -31,7 +32,11 @@ public:
     virtual int GetPacketCount(VL_CONST_STR szPacketListName) override;
     long GetFunctionCount(VL_CONST_STR szPacketListName);
     virtual void AddPacketListNames(std::set<std::string>& names) override;
-    virtual void AddPacketListRequests(VL_CONST_STR szName, std::vector<std::string>& requests) override;
+    virtual void AddPacketListRequests(CVLModuleController* pController, const CVLModInstanceInfo* pInfo,
+                                       VL_CONST_STR szName, std::vector<std::string>& requests) override;
+    // What the constants of an instance of pInfo add to every packet list
+    // name it is asked to run ("packetListSuffix"); empty for none.
+    static CVLString PacketListSuffix(CVLModuleController* pController, const CVLModInstanceInfo* pInfo);
     // A version text: empty is the NUL character, one byte is that
     // character, a longer text is one byte in hexadecimal (-1 when it is
     // not). The number is the version map's; -1 without an entry.

@@ -100,6 +100,10 @@ public:
     // The end of a try without a reply of the device: the error held is its
     // answer (thrown, or set quietly as the result), else a time-out.
     void EndTry(CVLModuleInstance* pChild, CVLTarget* pTarget, CVLPCPacketFormat* pFormat);
+    // Throws EVLRefusedRequestException, naming the list and the request,
+    // when the call may not send the function's request (see
+    // CVLModuleParamCollection::SetAllowedRequests).
+    void RefuseDisallowed(CVLModuleParamCollection* pParams, CVLPCPacketList* pPacketList, CVLPCFunction* pFunction);
     // Empties the format's result property, or sets it to nResult.
     void SetResultProperty(CVLTarget* pTarget, CVLPCPacketFormat* pFormat, bool bSet, unsigned short nResult);
 

@@ -3,6 +3,7 @@
 #include <climits>
 #include <cstring>
 #include <new>
+#include <string>
 
 #include "base/core/VLErrorResultException.h"
 #include "base/core/VLException.h"
@@ -17,6 +18,7 @@
 #include "cm/VLModuleInstance.h"
 #include "cm/VLModuleParamCollection.h"
 #include "cm/VLProperty.h"
+#include "cm/VLRefusedRequestException.h"
 #include "cm/VLSubnetInfoList.h"
 #include "cm/VLTarget.h"
 #include "cm/VLTargetLock.h"
@@ -152,8 +154,7 @@ void CVLPC::LoadParameters(CVLModuleInstance* pInstance, CVLModuleParamCollectio
             m_bUseSubnet = strValue.ToBool(false);
         if (pController->FindConst("unicast", strValue, szModule, szInstance))
             m_bUnicast = strValue.ToBool(true);
-        if (pController->FindConst("packetListSuffix", strValue, szModule, szInstance))
-            m_strPacketListSuffix = strValue;
+        m_strPacketListSuffix = CVLMDVLPC::PacketListSuffix(pController, pInfo);
     }
     if (pParams != nullptr) {
         if (CVLModuleParam* p = pParams->Find(VLCM_PARAM_TIMEOUT))
@@ -175,6 +176,11 @@ void CVLPC::Request(CVLModuleInstance* pInstance, CVLModuleParamCollection* pPar
         CVLTarget* pTarget = pParams != nullptr ? pParams->GetTarget() : nullptr;
         bool bProgress = pController != nullptr && pParams->GetProgressListener() != nullptr;
         const VL_SIZE_T nCount = static_cast<VL_SIZE_T>(pPacketList->GetCount());
+        // A list that holds a request the call may not send sends none of it.
+        for (CVLPCFunctionIterator it = pPacketList->Begin(); !pPacketList->IsEnd(it); ++it) {
+            if (FindPacketFormat((*it)->GetKey()) != nullptr)
+                RefuseDisallowed(pParams, pPacketList, *it);
+        }
         if (bProgress)
             pController->PostCallbackProgress(pInstance, pParams, pTarget, EVENT_START_PACKETLIST, nCount);
         VL_SIZE_T nDone = 0;
@@ -193,11 +199,23 @@ void CVLPC::Request(CVLModuleInstance* pInstance, CVLModuleParamCollection* pPar
     VL_CATCH_LADDER(VLMDVLPC_MODULE, s_szFile)
 }
 
+void CVLPC::RefuseDisallowed(CVLModuleParamCollection* pParams, CVLPCPacketList* pPacketList, CVLPCFunction* pFunction)
+{
+    const std::string strRequest = std::string(1, pFunction->GetPacketType()) + pFunction->GetKey().GetString();
+    if (pParams == nullptr || pParams->IsRequestAllowed(strRequest))
+        return;
+    const std::string strReason = std::string("the packet list \"") + pPacketList->GetName().GetString() +
+                                  "\" sends the request " + pFunction->GetDeviceType().GetString() + " " +
+                                  pFunction->GetFunction().GetString() + " \"" + pFunction->GetPacketType() +
+                                  "\", which this call may not send: refused before it was sent";
+    CVLTrace::Output(VLMDVLPC_MODULE, s_szFile, __LINE__, 0, "CVLPC::RefuseDisallowed(): %s", strReason.c_str());
+    throw new EVLRefusedRequestException(VLMDVLPC_MODULE, s_szFile, __LINE__, strReason.c_str());
+}
+
 void CVLPC::requestOneFunction(CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams,
                                CVLPCPacketList* pPacketList, CVLPCFunction* pFunction, CVLPCPacketFormat* pFormat,
                                bool bRecv)
 {
-    (void)pPacketList;
     try {
         CVLTarget* pTarget = pParams != nullptr ? pParams->GetTarget() : nullptr;
         SetResultProperty(pTarget, pFormat, false, 0);
@@ -238,6 +256,9 @@ void CVLPC::requestOneFunction(CVLModuleInstance* pInstance, CVLModuleParamColle
         CVLModuleInstance* pChild = pInstance != nullptr ? pInstance->GetFirstChild() : nullptr;
         if (pChild == nullptr)
             return;
+        // Judged again where it leaves: a script run since may have changed
+        // what the call holds.
+        RefuseDisallowed(pParams, pPacketList, pFunction);
         int nAttempts = m_nRetry;
         if (!bRecv || nAttempts < 1)
             nAttempts = 1;

@@ -535,7 +535,7 @@ TEST(ProgramCommandLines, TheOptionsVlnetReadsAreChecked)
         const char* szErrors;
     } kRows[] = {
         {"<Property key=\"Option.CheckUnicast.Timeout\" value=\"abc\"/>", 1,
-         "vlnet: initialization failed: result 13 (configuration format error): CONF: line 4: the \"Property\" "
+         "vlnet: initialization failed: result 13 (configuration error): CONF: line 4: the \"Property\" "
          "\"Option.CheckUnicast.Timeout\" is \"abc\": not a "
          "whole number of milliseconds from 1 to 3600000\n"},
         {"<Property key=\"Option.CheckUnicast.Timout\" value=\"3000\"/>", 1,

@@ -2035,7 +2035,7 @@ TEST_F(VLNetEndToEnd, AConfigurationNamingWhatIsNotDefinedStopsTheStart)
         ProgramRun run = RunProgram(m_Net, {BinDir() + "/vlnet", "probe", "--timeout", "5", "--resources", strDir});
         EXPECT_EQ(1, run.nStatus) << szKey;
         EXPECT_EQ("", run.strOutput) << szKey;
-        EXPECT_EQ(0u, run.strErrors.find("vlnet: initialization failed: result 13 (configuration format error): " +
+        EXPECT_EQ(0u, run.strErrors.find("vlnet: initialization failed: result 13 (configuration error): " +
                                          strConfiguration + ": line "))
             << run.strErrors;
         EXPECT_NE(std::string::npos,
@@ -2043,6 +2043,70 @@ TEST_F(VLNetEndToEnd, AConfigurationNamingWhatIsNotDefinedStopsTheStart)
             << run.strErrors;
     }
     EXPECT_EQ(0, system(("rm -rf " + strDir).c_str()));
+}
+
+// A definition script that has the unicast instance run the factory reset
+// when a command only reads the device: the reset is refused where it
+// would be sent, naming the list and the request, and the device keeps
+// the setting it was given.
+TEST_F(VLNetEndToEnd, AScriptThatTurnsAReadIntoTheResetLeavesTheDeviceUntouched)
+{
+    AddNetwork(1, {"location=lab restart=0"});
+    const std::string strLocation = "VLPC.2B_5A10_01.Location=";
+    ProgramRun set =
+        RunVlnet(m_Net, {"run", Mac(1, 0), "SetDetail", "--password", "", strLocation + "moved"});
+    ASSERT_EQ(0, set.nStatus) << set.strErrors;
+    const std::string strDir = TestTempFolder() + "/vlnet_rename_" + std::to_string(getpid());
+    const std::string strSettings = strDir + "/Settings/Default/";
+    const std::string strUnicast = "<Instance name=\"VLPC_Unicast\" module=\"VLMDVLPC\" method=\"Request\"";
+    ASSERT_EQ(0, system(("rm -rf " + strDir + " && cp -r " + BinDir() + "/../share/vlnet " + strDir +
+                         " && sed -i 's|" + strUnicast + ">|" + strUnicast + " onStartMethod=\"Reset\">|' " +
+                         strSettings + "ModuleMapping.xml && grep -q onStartMethod " + strSettings +
+                         "ModuleMapping.xml && printf 'bool Reset()\\n{\\n    if (GetParameter(\"packetListName\") == "
+                         "\"GetDetail\") {\\n        SetParameter(\"packetListName\", \"FactReset\");\\n    }\\n"
+                         "    return true;\\n}\\n' > " +
+                         strSettings + "Reset.vls" +
+                         " && sed -i 's|</DefineFileList>|<File name=\"Reset.vls\" type=\"Script\"/>&|' " +
+                         strSettings + "vlres201.dat && " + BinDir() + "/vlresource build " + strSettings +
+                         "vlres201.dat " + strSettings + "vlres200.dat >/dev/null")
+                            .c_str()));
+    ProgramRun run = RunProgram(m_Net, {BinDir() + "/vlnet", "run", Mac(1, 0), "GetDetail", "--resources", strDir});
+    EXPECT_EQ(1, run.nStatus) << run.strOutput << run.strErrors;
+    EXPECT_EQ(0u, run.strOutput.find("result 3 (not supported)\n")) << run.strOutput;
+    EXPECT_EQ("vlnet: GetDetail: the packet list \"FactReset\" sends the request 2B 5A22 \"I\", which this call may "
+              "not send: refused before it was sent\n",
+              run.strErrors);
+    ProgramRun get = RunVlnet(m_Net, {"run", Mac(1, 0), "GetDetail"});
+    ASSERT_EQ(0, get.nStatus) << get.strErrors;
+    EXPECT_EQ(strLocation + "moved", LineOf(get.strOutput, strLocation)) << get.strOutput;
+
+    // The same script on the probe's instances, renaming the probe's list.
+    ASSERT_EQ(0, system(("sed -i 's|methodRecv=\"Recv\">|methodRecv=\"Recv\" onStartMethod=\"Reset\">|' " +
+                         strSettings + "ModuleMapping.xml && sed -i 's|\"GetDetail\"|\"Probe\"|' " + strSettings +
+                         "Reset.vls && " + BinDir() + "/vlresource build " + strSettings + "vlres201.dat " +
+                         strSettings + "vlres200.dat >/dev/null")
+                            .c_str()));
+    ProgramRun probe = RunProgram(m_Net, {BinDir() + "/vlnet", "probe", "--resources", strDir});
+    EXPECT_EQ(1, probe.nStatus) << probe.strErrors;
+    EXPECT_EQ("", probe.strOutput);
+    EXPECT_EQ(0u, probe.strErrors.find("vlnet: no probe could be sent: the packet list \"FactReset\" sends the request "
+                                       "2B 5A22 \"I\", which this call may not send: refused before it was sent\n"))
+        << probe.strErrors;
+    EXPECT_EQ(0, system(("rm -rf " + strDir).c_str()));
+}
+
+// After a factory reset the device restarts: the probe lists it only once
+// it has, which is said.
+TEST_F(VLNetEndToEnd, AFactResetSaysTheProbeListsTheDeviceOnlyOnceRestarted)
+{
+    AddNetwork(1, {"restart=0"});
+    ProgramRun reset = RunVlnet(m_Net, {"run", Mac(1, 0), "FactReset", "--password", ""});
+    EXPECT_EQ(0, reset.nStatus) << reset.strErrors;
+    EXPECT_EQ("vlnet: the device's settings, its address included, return to the factory's: it restarts and may then "
+              "answer at its factory address; a restart may take a while, and until it has ended 'vlnet probe' does "
+              "not list it ('vlnet url " +
+                  Mac(1, 0) + "' then finds it by its MAC)\n",
+              reset.strErrors);
 }
 
 // A device the bound of its source address refused is said so by url and

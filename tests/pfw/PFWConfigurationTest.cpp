@@ -6,6 +6,9 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <utility>
 #include <vector>
@@ -27,14 +30,19 @@ std::string Text(const CVLString& str)
     return sz != nullptr ? sz : "";
 }
 
+// The project's definitions, as built.
+std::string ShippedSettings()
+{
+    std::string strExe = Text(VLGetExecutablePath());
+    return strExe.substr(0, strExe.rfind('/')) + "/share/vlnet/Settings";
+}
+
 // The configuration's options with the project's definitions.
 CVLECMPropertyMap& Options(const CPFWConfiguration& configuration)
 {
     static CVLECMPropertyMap s_Map;
     s_Map = configuration.GetCommunicationManagerPropertyMap();
-    std::string strExe = Text(VLGetExecutablePath());
-    s_Map[CVLString("Initialize.RootDir", VL_CHARSET_UTF8)] =
-        CVLString((strExe.substr(0, strExe.rfind('/')) + "/share/vlnet/Settings").c_str(), VL_CHARSET_UTF8);
+    s_Map[CVLString("Initialize.RootDir", VL_CHARSET_UTF8)] = CVLString(ShippedSettings().c_str(), VL_CHARSET_UTF8);
     return s_Map;
 }
 
@@ -42,7 +50,12 @@ class PFWConfiguration : public ::testing::Test
 {
 protected:
     void SetUp() override { m_strPath = TestTempFolder() + "/vlpfw_config_" + std::to_string(getpid()) + ".dat"; }
-    void TearDown() override { unlink(m_strPath.c_str()); }
+    void TearDown() override
+    {
+        unlink(m_strPath.c_str());
+        for (const std::string& strDir : m_Folders)
+            EXPECT_EQ(0, system(("rm -rf " + strDir).c_str()));
+    }
 
     void Write(const std::string& strText)
     {
@@ -52,8 +65,61 @@ protected:
         fclose(fp);
     }
 
+    // A copy of the project's definitions in plain files (no resource file:
+    // the list of files is read), with strLists added to the packet lists,
+    // strConst to the unicast instance's constants and strFrom replaced by
+    // strTo; the folder to start with.
+    std::string Definitions(const std::string& strLists, const std::string& strConst, const std::string& strFrom = "",
+                            const std::string& strTo = "")
+    {
+        const std::string strDir = TestTempFolder() + "/vlpfw_definitions_" + std::to_string(getpid()) + "_" +
+                                   std::to_string(m_nDefinitions++);
+        const std::string strDefault = strDir + "/Default/";
+        EXPECT_EQ(0, system(("rm -rf " + strDir + " && cp -r " + m_strShipped + " " + strDir + " && rm " +
+                             strDefault + "vlres200.dat")
+                                .c_str()));
+        m_Folders.push_back(strDir);
+        std::string strVLPC = ReadFile(strDefault + "VLPC.xml");
+        strVLPC.insert(strVLPC.rfind("</VLPC>"), strLists);
+        if (!strFrom.empty())
+            strVLPC.replace(strVLPC.find(strFrom), strFrom.size(), strTo);
+        WriteFile(strDefault + "VLPC.xml", strVLPC);
+        std::string strMapping = ReadFile(strDefault + "ModuleMapping.xml");
+        const std::string strUnicast = "<Instance name=\"VLPC_Unicast\" module=\"VLMDVLPC\" method=\"Request\">";
+        strMapping.insert(strMapping.find(strUnicast) + strUnicast.size(), strConst);
+        WriteFile(strDefault + "ModuleMapping.xml", strMapping);
+        return strDir;
+    }
+    // The error text of the file's properties judged against the
+    // definitions in strDefinitions.
+    std::string CheckWith(const std::string& strDefinitions, const std::string& strProperties)
+    {
+        Write(std::string(kHead) + "\n<CommunicationManager>\n" + strProperties +
+              "\n</CommunicationManager></Configurations>");
+        EXPECT_EQ(VLPFW_RESULT_SUCCESS, m_Configuration.Load(m_strPath.c_str()));
+        CVLECMPropertyMap& options = Options(m_Configuration);
+        options[CVLString("Initialize.RootDir", VL_CHARSET_UTF8)] = CVLString(strDefinitions.c_str(), VL_CHARSET_UTF8);
+        CPFWCommunicationManager manager;
+        EXPECT_EQ(VLPFW_RESULT_SUCCESS, manager.Initialize(&options)) << strDefinitions;
+        m_Configuration.CheckNames(manager.GetVLECM());
+        manager.Terminate();
+        return Text(m_Configuration.GetErrorText());
+    }
+    static std::string ReadFile(const std::string& strPath)
+    {
+        std::ifstream in(strPath, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    static void WriteFile(const std::string& strPath, const std::string& strText)
+    {
+        std::ofstream(strPath, std::ios::binary) << strText;
+    }
+
     std::string m_strPath;
     CPFWConfiguration m_Configuration;
+    const std::string m_strShipped = ShippedSettings();
+    std::vector<std::string> m_Folders;
+    int m_nDefinitions = 0;
 };
 }  // namespace
 
@@ -361,50 +427,114 @@ TEST_F(PFWConfiguration, RefusesNamesTheDefinitionsDoNotHave)
 }
 
 // Each device a probe, a unicast check or a reboot polling hears is sent
-// that option's packet list: a list whose requests do more than read
-// (the factory reset, a setting, a password check that uses up a try) is
-// refused at the start, judged by the requests it holds. A default the
-// definitions lack (Lock) starts written as it does unwritten.
-TEST_F(PFWConfiguration, RefusesAListThatChangesDevicesWhereEveryDeviceIsSentIt)
+// that option's packet list, and each command runs its own: a list is
+// judged at the start by the requests it sends. Those every device is sent
+// and the reading commands' only read; a command that changes a device
+// sends its own request (and reads), the reboot polling only its own. A
+// default the definitions lack (Lock) starts written as it does unwritten.
+TEST_F(PFWConfiguration, RefusesAListOfAnotherKindThanItsCommand)
 {
     CModuleRegistration registration(VLRegisterModuleLibraries);
-    auto check = [&](const std::string& strProperties) {
-        Write(std::string(kHead) + "\n<CommunicationManager>\n" + strProperties +
-              "\n</CommunicationManager></Configurations>");
-        EXPECT_EQ(VLPFW_RESULT_SUCCESS, m_Configuration.Load(m_strPath.c_str()));
-        CPFWCommunicationManager manager;
-        EXPECT_EQ(VLPFW_RESULT_SUCCESS, manager.Initialize(&Options(m_Configuration)));
-        m_Configuration.CheckNames(manager.GetVLECM());
-        manager.Terminate();
-        return Text(m_Configuration.GetErrorText());
-    };
     const std::string strReading = "CheckUnicast, GetDetail, GetListInfo, GetSupportInformation, "
                                    "GetWirelessLANInfo, Probe and RebootPolling)";
+    const std::string strReads = "not a packet list that only reads devices (it sends the request ";
     const std::pair<std::string, std::string> kRows[] = {
         {"Option.CheckUnicast.PacketListName\" value=\"FactReset",
-         "the request 2B 5A22 \"I\"; those of the function \"VLPC_Unicast\" that only read: " + strReading},
+         strReads + "2B 5A22 \"I\"; those of the function \"VLPC_Unicast\" that only read: " + strReading},
         {"Option.Probe.PacketListName\" value=\"SetDetail",
-         "the request 2B 5A21 \"S\"; those of the function \"Probe\" that only read: " + strReading},
-        {"Option.RebootPolling.PacketListName\" value=\"CheckPassword", "the request 2B 5A20 \"Q\"; "},
+         strReads + "2B 5A21 \"S\"; those of the function \"Probe\" that only read: " + strReading},
         // The probe runs the follow-up commands on every device that passes its check.
-        {"Option.GetListInfo.PacketListName\" value=\"FactReset", "the request 2B 5A22 \"I\"; "},
-        {"Option.GetDetail.PacketListName\" value=\"SetDetail", "the request 2B 5A21 \"S\"; "},
+        {"Option.GetListInfo.PacketListName\" value=\"FactReset", strReads + "2B 5A22 \"I\"; "},
+        {"Option.GetSupportInformation.PacketListName\" value=\"SetDetail", strReads + "2B 5A21 \"S\"; "},
+        {"Option.GetDetail.PacketListName\" value=\"SetDetail", strReads + "2B 5A21 \"S\"; "},
+        {"Option.GetWirelessLANInfo.PacketListName\" value=\"CheckPassword", strReads + "2B 5A20 \"Q\"; "},
+        // No function of the device profile is Lock's, Unlock's or GetNetworkDiagnosis's own.
+        {"Option.Lock.PacketListName\" value=\"FactReset", strReads + "2B 5A22 \"I\"; "},
+        {"Option.Unlock.PacketListName\" value=\"SetDetail", strReads + "2B 5A21 \"S\"; "},
+        {"Option.GetNetworkDiagnosis.PacketListName\" value=\"CheckPassword", strReads + "2B 5A20 \"Q\"; "},
+        {"Option.RebootPolling.PacketListName\" value=\"CheckUnicast",
+         "not a packet list for RebootPolling (it sends the request 2B 5A02 \"Q\"; those that fit: RebootPolling)"},
+        {"Option.CheckPassword.PacketListName\" value=\"FactReset",
+         "not a packet list for CheckPassword (it sends the request 2B 5A22 \"I\"; those that fit: CheckPassword)"},
+        {"Option.SetDetail.PacketListName\" value=\"FactReset",
+         "not a packet list for SetDetail (it sends the request 2B 5A22 \"I\"; those that fit: SetDetail)"},
+        {"Option.FactReset.PacketListName\" value=\"SetDetail",
+         "not a packet list for FactReset (it sends the request 2B 5A21 \"S\"; those that fit: FactReset)"},
+        // A list without the command's own request would report it done.
+        {"Option.FactReset.PacketListName\" value=\"GetDetail",
+         "not a packet list for FactReset (it does not send its request 2B 5A22 \"I\"; those that fit: FactReset)"},
     };
     for (const auto& row : kRows) {
         const std::string strKey = row.first.substr(0, row.first.find('"'));
         const std::string strValue = row.first.substr(row.first.rfind('"') + 1);
-        EXPECT_EQ(0u, check("<Property key=\"" + row.first + "\"/>")
-                          .find("line 3: the \"Property\" \"" + strKey + "\" is \"" + strValue +
-                                "\": not a packet list that only reads devices (it sends " + row.second))
+        EXPECT_EQ(0u, CheckWith(m_strShipped, "<Property key=\"" + row.first + "\"/>")
+                          .find("line 3: the \"Property\" \"" + strKey + "\" is \"" + strValue + "\": " + row.second))
             << Text(m_Configuration.GetErrorText());
     }
-    EXPECT_EQ("", check("<Property key=\"Option.Lock.PacketListName\" value=\"Lock\"/>"
-                        "<Property key=\"Option.Unlock.PacketListName\" value=\"Unlock\"/>"
-                        "<Property key=\"Option.GetNetworkDiagnosis.PacketListName\" value=\"GetNetworkDiagnosis\"/>"
-                        "<Property key=\"Option.CheckUnicast.PacketListName\" value=\"GetListInfo\"/>"
-                        "<Property key=\"Option.RebootPolling.PacketListName\" value=\"RebootPolling\"/>"));
+    EXPECT_EQ("", CheckWith(m_strShipped,
+                            "<Property key=\"Option.Lock.PacketListName\" value=\"Lock\"/>"
+                            "<Property key=\"Option.Unlock.PacketListName\" value=\"Unlock\"/>"
+                            "<Property key=\"Option.GetNetworkDiagnosis.PacketListName\" value=\"GetNetworkDiagnosis\"/>"
+                            "<Property key=\"Option.CheckUnicast.PacketListName\" value=\"GetListInfo\"/>"
+                            "<Property key=\"Option.RebootPolling.PacketListName\" value=\"RebootPolling\"/>"));
     // Only its own default: another missing name is still refused.
-    EXPECT_EQ(0u, check("<Property key=\"Option.Lock.PacketListName\" value=\"Unlock\"/>")
+    EXPECT_EQ(0u, CheckWith(m_strShipped, "<Property key=\"Option.Lock.PacketListName\" value=\"Unlock\"/>")
                       .find("line 3: the \"Property\" \"Option.Lock.PacketListName\" is \"Unlock\": not a packet "
                             "list of the function \"VLPC_Unicast\" ("));
+}
+
+// The list judged is the one sent: what the definitions' lists hold,
+// whatever they are called, each function that can be built (one without
+// a layout is passed over), with the name the instance's constants add,
+// and the default list of an option the file does not write.
+TEST_F(PFWConfiguration, JudgesTheListThatIsSent)
+{
+    CModuleRegistration registration(VLRegisterModuleLibraries);
+    const std::string strLists =
+        "<PacketList name=\"Mixed\"><Function deviceType=\"2B\" function=\"5A10\" packetType=\"Q\"/>"
+        "<Function deviceType=\"2B\" function=\"5A22\" packetType=\"I\"/></PacketList>"
+        "<PacketList name=\"SetRead\"><Function deviceType=\"2B\" function=\"5A10\" packetType=\"S\"/></PacketList>"
+        "<PacketList name=\"Empty\"/>"
+        "<PacketList name=\"Unbuilt\"><Function deviceType=\"2B\" function=\"5A99\" packetType=\"Q\"/></PacketList>"
+        "<PacketList name=\"CheckUnicastSite\"><Function deviceType=\"2B\" function=\"5A22\" packetType=\"I\"/>"
+        "</PacketList>";
+    const std::string strDefinitions = Definitions(strLists, "");
+    const std::string strReads = "not a packet list that only reads devices (it sends ";
+    const std::pair<std::string, std::string> kRows[] = {
+        {"Option.GetDetail.PacketListName\" value=\"Mixed", strReads + "the request 2B 5A22 \"I\"; "},
+        {"Option.GetListInfo.PacketListName\" value=\"SetRead", strReads + "the request 2B 5A10 \"S\"; "},
+        {"Option.Probe.PacketListName\" value=\"Empty", strReads + "nothing; "},
+        {"Option.CheckUnicast.PacketListName\" value=\"Unbuilt", strReads + "nothing; "},
+        {"Option.SetDetail.PacketListName\" value=\"Empty", "not a packet list for SetDetail (it sends nothing; "},
+    };
+    for (const auto& row : kRows) {
+        const std::string strKey = row.first.substr(0, row.first.find('"'));
+        const std::string strValue = row.first.substr(row.first.rfind('"') + 1);
+        EXPECT_EQ(0u, CheckWith(strDefinitions, "<Property key=\"" + row.first + "\"/>")
+                          .find("line 3: the \"Property\" \"" + strKey + "\" is \"" + strValue + "\": " + row.second))
+            << Text(m_Configuration.GetErrorText());
+    }
+    EXPECT_EQ("", CheckWith(strDefinitions, ""));
+    // The unicast instance sends CheckUnicastSite when asked for CheckUnicast.
+    EXPECT_EQ(0u, CheckWith(Definitions(strLists, "<Const name=\"packetListSuffix\" value=\"Site\"/>"),
+                            "<Property key=\"Option.CheckUnicast.PacketListName\" value=\"CheckUnicast\"/>")
+                      .find("line 3: the \"Property\" \"Option.CheckUnicast.PacketListName\" is \"CheckUnicast\": " +
+                            strReads + "the request 2B 5A22 \"I\"; "))
+        << Text(m_Configuration.GetErrorText());
+    // A default list the file does not name: the probe's sends nothing (its
+    // function has no layout), the unicast check's resets.
+    EXPECT_EQ(0u, CheckWith(Definitions("", "", "function=\"5A01\" packetType=\"P\"",
+                                        "function=\"5A99\" packetType=\"P\""),
+                            "")
+                      .find("the option \"Option.Probe.PacketListName\" runs the packet list \"Probe\" of the "
+                            "definitions: " +
+                            strReads + "nothing; "))
+        << Text(m_Configuration.GetErrorText());
+    const std::string strResetCheck =
+        "<PacketList name=\"CheckUnicast\"><Function deviceType=\"2B\" function=\"5A22\" packetType=\"I\"/>";
+    EXPECT_EQ(0u, CheckWith(Definitions("", "", "<PacketList name=\"CheckUnicast\">", strResetCheck), "")
+                      .find("the option \"Option.CheckUnicast.PacketListName\" runs the packet list \"CheckUnicast\" "
+                            "of the definitions: " +
+                            strReads + "the request 2B 5A22 \"I\"; "))
+        << Text(m_Configuration.GetErrorText());
 }

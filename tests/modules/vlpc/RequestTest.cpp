@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstring>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -28,6 +29,7 @@
 #include "cm/VLModuleInstance.h"
 #include "cm/VLProgressListener.h"
 #include "cm/VLProperty.h"
+#include "cm/VLRefusedRequestException.h"
 #include "cm/VLSubnetInfoList.h"
 #include "cm/VLTarget.h"
 #include "modules/VLModuleLibraries.h"
@@ -54,6 +56,8 @@ const char* const kExtraLists =
     "onUnsupported=\"false\"/></PacketList>"
     "<PacketList name=\"DetailThenSet\"><Function deviceType=\"2B\" function=\"5A02\" packetType=\"Q\"/>"
     "<Function deviceType=\"2B\" function=\"5A21\" packetType=\"S\"/></PacketList>"
+    "<PacketList name=\"DetailThenReset\"><Function deviceType=\"2B\" function=\"5A10\" packetType=\"Q\"/>"
+    "<Function deviceType=\"2B\" function=\"5A22\" packetType=\"I\" forceSetup=\"true\"/></PacketList>"
     "<PacketList name=\"Echo\"><Function deviceType=\"2B\" function=\"7E01\" packetType=\"Q\"/></PacketList>"
     "<PacketFormat deviceType=\"2B\" function=\"7E01\">"
     "<SendDataFormat><Field name=\"MAC\" type=\"MACAddress\" propertyPath=\"MACAddress\"/></SendDataFormat>"
@@ -76,6 +80,9 @@ std::string Mapping()
            "<Module name=\"VLMDVLPC\"><Const name=\"timeout\" value=\"3000\"/><Const name=\"retry\" value=\"1\"/>"
            "</Module>" +
            Unicast("VLPC_Unicast", "Request", "") + Unicast("VLPC_Send", "Send", "") +
+           "<Instance name=\"VLPC_Renamed\" module=\"VLMDVLPC\" method=\"Request\" onStartMethod=\"Rename\">"
+           "<Instance name=\"UDP\" module=\"VLMDSock\"><Const name=\"castType\" value=\"unicast\"/>"
+           "<Const name=\"toAddressPath\" value=\"IPAddress\"/></Instance></Instance>" +
            Unicast("VLPC_NonUnicast", "Request", "<Const name=\"unicast\" value=\"false\"/>") +
            "<Instance name=\"VLPC_Subnet\" module=\"VLMDVLPC\" method=\"Send\">"
            "<Const name=\"useSubnet\" value=\"true\"/><Const name=\"unicast\" value=\"false\"/>"
@@ -118,6 +125,9 @@ protected:
         m_Files.AddXml("PropertyRoot.xml", strRoot);
         m_Files.AddXml("ModuleMapping.xml", Mapping());
         m_Files.AddScript("NetRetry.vls", TestShippedDefinition("NetRetry.vls"));
+        // A definition's script that has its instance run the reset.
+        m_Files.AddScript("Rename.vls", "bool Rename()\n{\n    SetParameter(\"packetListName\", \"FactReset\");\n"
+                                        "    return true;\n}\n");
         CVLCMApiConfig config;
         m_Files.Configure(config);
         m_Api.Initialize(&config, nullptr);
@@ -163,9 +173,12 @@ protected:
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         return m_Emu.DatagramCount();
     }
-    CVLModuleInstance* Create(const char* szFunction, const char* szList, int nTimeout = 1000, int nRetry = 1)
+    CVLModuleInstance* Create(const char* szFunction, const char* szList, int nTimeout = 1000, int nRetry = 1,
+                              const std::set<std::string>* pAllowed = nullptr)
     {
         CVLModuleParamCollection params;
+        if (pAllowed != nullptr)
+            params.SetAllowedRequests(*pAllowed);
         params.GetParam("toPort", true)->SetLong(m_Emu.Port());
         params.GetParam("timeout", true)->SetLong(nTimeout);
         params.GetParam("retry", true)->SetLong(nRetry);
@@ -659,6 +672,41 @@ TEST_F(RequestTest, SendOnceThenRecv)
     EXPECT_EQ(Call(p), "EVLUnsupportedException");
     m_pController->DeleteModuleInstance(p);
     EXPECT_EQ(Run("VLPC_Unicast", "NoSuchList"), "");
+    EXPECT_EQ(m_Emu.DatagramCount(), nBefore + 1);
+}
+
+// A call allowed only some requests sends no other, whatever list it is
+// given or a script of the definitions renames it to: the list is refused,
+// naming itself and the request, before any of it leaves.
+TEST_F(RequestTest, ACallSendsOnlyTheRequestsItIsAllowed)
+{
+    Start({Device(false)});
+    Probe();
+    const int nBefore = m_Emu.DatagramCount();
+    const std::set<std::string> reading = {"Q2B5A02", "q2b5a10"};
+    const std::pair<const char*, const char*> kRefused[] = {{"VLPC_Unicast", "DetailThenReset"},
+                                                            {"VLPC_Renamed", "GetDetail"}};
+    for (const auto& row : kRefused) {
+        CVLModuleInstance* p = Create(row.first, row.second, 1000, 1, &reading);
+        try {
+            p->CallMethod();
+            ADD_FAILURE() << row.first << " sent its list";
+        } catch (EVLRefusedRequestException* e) {
+            CVLExceptionOwner owner(e);
+            EXPECT_EQ(std::string("the packet list \"") + (row.second == std::string("GetDetail") ? "FactReset" : row.second) +
+                          "\" sends the request 2B 5A22 \"I\", which this call may not send: refused before it was sent",
+                      Bytes(e->GetReason()));
+        } catch (EVLException* e) {
+            CVLExceptionOwner owner(e);
+            ADD_FAILURE() << Bytes(e->GetClassName());
+        }
+        m_pController->DeleteModuleInstance(p);
+    }
+    // What it may send goes (the codes' letter case aside), and only that:
+    // the reply to it came after anything sent before it.
+    CVLModuleInstance* p = Create("VLPC_Unicast", "GetDetail", 1000, 1, &reading);
+    EXPECT_EQ(Call(p), "");
+    m_pController->DeleteModuleInstance(p);
     EXPECT_EQ(m_Emu.DatagramCount(), nBefore + 1);
 }
 
