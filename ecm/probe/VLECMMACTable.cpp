@@ -29,6 +29,7 @@ void CVLECMMACTable::Reset(bool bKeepStop)
     m_Records.clear();
     m_Beyond.clear();
     m_nBeyondKept = 0;
+    m_nCounted = 0;
     m_nPending = 0;
     m_nRefusedOnlyMACs = 0;
     m_bStopped = bKeepStop && m_bStopped;
@@ -309,15 +310,11 @@ CVLECMMACTable::EHeard CVLECMMACTable::Hear(const SVLECMReplyKey& key, bool bOnN
         // Only counted: as a number, once, as far as the numbers go. One
         // that no check could reach hides no device.
         mac.bMore = mac.bMore || !bOffNetwork;
-        if (AddressNumber(key.strAddress, nAddress)) {
-            auto position = std::lower_bound(mac.beyondCounted.begin(), mac.beyondCounted.end(), nAddress);
-            if (position != mac.beyondCounted.end() && *position == nAddress) {
-                if (beyond.empty())
-                    m_Beyond.erase(key.strMAC);
-                return HEARD_BEYOND;
-            }
-            if (mac.beyondCounted.size() < MAX_REFUSED_COUNTED)
-                mac.beyondCounted.insert(position, nAddress);
+        bool bKept = false;
+        if (AddressNumber(key.strAddress, nAddress) && !countOnce(mac.beyondCounted, nAddress, bKept)) {
+            if (beyond.empty())
+                m_Beyond.erase(key.strMAC);
+            return HEARD_BEYOND;
         }
     }
     ++mac.nBeyond;
@@ -464,13 +461,10 @@ void CVLECMMACTable::Refuse(const SVLECMReplyKey& key, VLECM_BOUND eBound, int n
     uint32_t nAddress = 0;
     const bool bNumber = AddressNumber(key.strAddress, nAddress);
     if (bNumber) {
-        auto position = std::lower_bound(mac.refusedCounted.begin(), mac.refusedCounted.end(), nAddress);
-        if (position != mac.refusedCounted.end() && *position == nAddress)
+        bool bKept = false;
+        if (!countOnce(mac.refusedCounted, nAddress, bKept))
             return;
-        if (mac.refusedCounted.size() < MAX_REFUSED_COUNTED)
-            mac.refusedCounted.insert(position, nAddress);
-        else
-            mac.bMore = true;
+        mac.bMore = mac.bMore || !bKept;
     } else if (std::any_of(mac.refusedNamed.begin(), mac.refusedNamed.end(),
                            [&key](const SVLECMMACAddress& named) { return named.strAddress == key.strAddress; })) {
         return;
@@ -1122,6 +1116,26 @@ std::vector<SVLECMHeardAddress> CVLECMMACTable::GetAll(bool& bMore)
         bMore = bMore || state.bMore;
     }
     return all;
+}
+
+bool CVLECMMACTable::countOnce(std::vector<uint32_t>& numbers, uint32_t nAddress, bool& bKept)
+{
+    auto position = std::lower_bound(numbers.begin(), numbers.end(), nAddress);
+    bKept = position != numbers.end() && *position == nAddress;
+    if (bKept)
+        return false;
+    if (numbers.size() >= MAX_REFUSED_COUNTED || m_nCounted >= MAX_COUNTED_ADDRESSES)
+        return true;
+    numbers.insert(position, nAddress);
+    ++m_nCounted;
+    bKept = true;
+    return true;
+}
+
+size_t CVLECMMACTable::GetCountedAddressCount()
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    return m_nCounted;
 }
 
 unsigned long CVLECMMACTable::GetCountedRefusalCount()
