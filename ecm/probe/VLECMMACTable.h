@@ -305,14 +305,6 @@ public:
     int GetRecordCount();
 
 private:
-    enum EChain
-    {
-        CHAIN_NONE,           // not begun, or over
-        CHAIN_WAITING_CHECK,  // waits for a check
-        CHAIN_CHECKING,       // its check runs
-        CHAIN_WAITING_PLACE,  // answered, waits for a place
-        CHAIN_RUNNING         // holds a place, its command runs
-    };
     struct SEntry
     {
         SVLECMMACAddress address;
@@ -322,11 +314,10 @@ private:
         unsigned long nPassed = 0;
         size_t nFingerprint = 0;
         bool bDelivered = false;
-        // Its chain: what it holds or waits for (which check or place the
-        // scheduler keeps), its network, the command under way (or to
-        // start).
-        EChain eChain = CHAIN_NONE;
-        CVLString strNetwork;
+        // Its chain: what it holds or waits for and its network (the
+        // scheduler's answers, its one record), the command under way (or
+        // to start).
+        CVLECMChainScheduler::SChain chain;
         VLECM_COMMAND eCommand = VLECM_COMMAND_CHECK_UNICAST;
     };
     struct SMAC
