@@ -2,9 +2,40 @@
 #include "ecm/probe/VLECMChainScheduler.h"
 
 #include <algorithm>
+#include <utility>
 
-CVLECMChainScheduler::CVLECMChainScheduler()
+CVLECMChainScheduler::CVLECMChainScheduler(TFindChain fnFind) : m_fnFind(std::move(fnFind))
 {
+}
+
+CVLECMChainScheduler::SChain& CVLECMChainScheduler::chainOf(TChain chain)
+{
+    if (!m_fnFind)
+        return m_Chains[chain];
+    SChain* pChain = m_fnFind(chain);
+    if (pChain != nullptr)
+        return *pChain;
+    m_Unknown = SChain();
+    return m_Unknown;
+}
+
+CVLECMChainScheduler::SChain* CVLECMChainScheduler::findHeld(TChain chain)
+{
+    SChain* pChain = nullptr;
+    if (m_fnFind) {
+        pChain = m_fnFind(chain);
+    } else {
+        auto it = m_Chains.find(chain);
+        pChain = it != m_Chains.end() ? &it->second : nullptr;
+    }
+    return pChain != nullptr && pChain->eHeld != HELD_NONE ? pChain : nullptr;
+}
+
+void CVLECMChainScheduler::forget(TChain chain, SChain& held)
+{
+    held.eHeld = HELD_NONE;
+    if (!m_fnFind)
+        m_Chains.erase(chain);
 }
 
 void CVLECMChainScheduler::Reset()
@@ -25,14 +56,14 @@ void CVLECMChainScheduler::Stop()
 {
     m_bStopped = true;
     for (const TChain chain : m_ChecksWaiting.TakeAll())
-        m_Chains.erase(chain);
+        forget(chain, chainOf(chain));
     for (auto& network : m_Networks) {
         for (const TChain chain : network.second.waiting)
-            m_Chains.erase(chain);
+            forget(chain, chainOf(chain));
         network.second.waiting.clear();
     }
     for (const TChain chain : m_Deferred)
-        m_Chains.erase(chain);
+        forget(chain, chainOf(chain));
     m_Deferred.clear();
     m_nNamedWaiting = 0;
 }
@@ -67,7 +98,7 @@ void CVLECMChainScheduler::ShareOut(long nPlaces, int nNetworks, int& nPerNetwor
 
 bool CVLECMChainScheduler::AskCheck(TChain chain, const CVLString& strNetwork, bool bNamed)
 {
-    SHeld& held = m_Chains[chain];
+    SChain& held = chainOf(chain);
     held.strNetwork = strNetwork;
     held.bNamed = bNamed;
     // Only the bound of checks makes one wait, never the named address.
@@ -83,7 +114,7 @@ bool CVLECMChainScheduler::AskCheck(TChain chain, const CVLString& strNetwork, b
 
 bool CVLECMChainScheduler::AskPlace(TChain chain, const CVLString& strNetwork, bool bNamed)
 {
-    SHeld& held = m_Chains[chain];
+    SChain& held = chainOf(chain);
     held.strNetwork = strNetwork;
     held.bNamed = bNamed;
     SNetwork& network = m_Networks[strNetwork];
@@ -123,15 +154,15 @@ bool CVLECMChainScheduler::AskPlace(TChain chain, const CVLString& strNetwork, b
 
 void CVLECMChainScheduler::Defer(TChain chain, std::vector<SStarted>& started)
 {
-    auto it = m_Chains.find(chain);
-    if (it == m_Chains.end())
+    const SChain* pHeld = findHeld(chain);
+    if (pHeld == nullptr)
         return;
-    const bool bNamed = it->second.bNamed;
-    const CVLString strNetwork = it->second.strNetwork;
+    const bool bNamed = pHeld->bNamed;
+    const CVLString strNetwork = pHeld->strNetwork;
     Free(chain, started);
     if (m_bStopped)
         return;
-    SHeld& held = m_Chains[chain];
+    SChain& held = chainOf(chain);
     held.eHeld = HELD_DEFERRED;
     held.strNetwork = strNetwork;
     held.bNamed = bNamed;
@@ -144,7 +175,7 @@ void CVLECMChainScheduler::Retry(std::vector<SStarted>& started)
         return;
     // In the order they were deferred, each network's at its line's head.
     for (auto it = m_Deferred.rbegin(); it != m_Deferred.rend(); ++it) {
-        SHeld& held = m_Chains[*it];
+        SChain& held = chainOf(*it);
         held.eHeld = HELD_WAITING_PLACE;
         m_Networks[held.strNetwork].waiting.push_front(*it);
         if (held.bNamed)
@@ -154,7 +185,7 @@ void CVLECMChainScheduler::Retry(std::vector<SStarted>& started)
     givePlaces(started);
 }
 
-void CVLECMChainScheduler::forgetWaiting(TChain chain, const SHeld& held)
+void CVLECMChainScheduler::forgetWaiting(TChain chain, const SChain& held)
 {
     if (held.eHeld == HELD_WAITING_CHECK) {
         m_ChecksWaiting.Remove(held.strNetwork, [chain](TChain waiting) { return waiting == chain; });
@@ -173,12 +204,14 @@ void CVLECMChainScheduler::forgetWaiting(TChain chain, const SHeld& held)
 
 void CVLECMChainScheduler::Free(TChain chain, std::vector<SStarted>& started)
 {
-    auto it = m_Chains.find(chain);
-    if (it == m_Chains.end())
+    SChain* pHeld = findHeld(chain);
+    if (pHeld == nullptr)
         return;
-    const SHeld held = it->second;
-    m_Chains.erase(it);
+    const SChain held = *pHeld;
+    forget(chain, *pHeld);
     switch (held.eHeld) {
+    case HELD_NONE:
+        return;
     case HELD_WAITING_CHECK:
     case HELD_WAITING_PLACE:
     case HELD_DEFERRED:
@@ -211,7 +244,7 @@ void CVLECMChainScheduler::startWaitingChecks(std::vector<SStarted>& started)
 {
     TChain chain = nullptr;
     while (!m_bStopped && m_nChecking < m_nCheckLimit && m_ChecksWaiting.Take(chain)) {
-        m_Chains[chain].eHeld = HELD_CHECK;
+        chainOf(chain).eHeld = HELD_CHECK;
         ++m_nChecking;
         started.push_back({chain, true});
     }
@@ -221,7 +254,7 @@ void CVLECMChainScheduler::giveFirst(SNetwork& network, EHeld ePlace, std::vecto
 {
     const TChain chain = network.waiting.front();
     network.waiting.pop_front();
-    SHeld& held = m_Chains[chain];
+    SChain& held = chainOf(chain);
     if (held.bNamed)
         --m_nNamedWaiting;
     held.eHeld = ePlace;
@@ -236,7 +269,7 @@ void CVLECMChainScheduler::givePlaces(std::vector<SStarted>& started)
     if (!m_bNamedPlaceTaken && m_nNamedWaiting > 0) {
         for (auto& network : m_Networks) {
             auto named = std::find_if(network.second.waiting.begin(), network.second.waiting.end(),
-                                      [this](TChain chain) { return m_Chains[chain].bNamed; });
+                                      [this](TChain chain) { return chainOf(chain).bNamed; });
             if (named == network.second.waiting.end())
                 continue;
             // Brought to the head, it takes the named place.

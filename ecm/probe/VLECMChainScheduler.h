@@ -4,7 +4,10 @@
 // only by its record: asked, it answers "start" or "wait", and as it frees
 // what a chain held it names the waiting chains that start in its stead.
 // The MAC table owns each address's state and calls it under its one lock:
-// it is not thread-safe and calls nothing outside.
+// it is not thread-safe and calls nothing outside. A chain's state is one
+// record (SChain), its owner's: the table keeps it in the address's row and
+// hands the scheduler the way to find it; without one the scheduler keeps
+// the records itself.
 //
 // Checks: up to the check limit at once; the named address's check never
 // waits. Those beyond wait, the networks taking the free checks in turn.
@@ -23,6 +26,7 @@
 #define VLECMCHAINSCHEDULER_H
 
 #include <deque>
+#include <functional>
 #include <map>
 #include <unordered_map>
 #include <vector>
@@ -55,8 +59,37 @@ public:
         TChain chain = nullptr;
         bool bCheck = false;
     };
+    // What a chain holds or waits for; none before it asks and once freed.
+    enum EHeld
+    {
+        HELD_NONE,
+        HELD_WAITING_CHECK,
+        HELD_CHECK,
+        HELD_WAITING_PLACE,
+        HELD_DEFERRED,
+        HELD_PLACE,
+        HELD_NAMED_PLACE
+    };
+    // The record of a chain's state, written here as the scheduler answers
+    // and read by its owner: the network and whether it is the named
+    // address's are those of its last ask.
+    struct SChain
+    {
+        EHeld eHeld = HELD_NONE;
+        CVLString strNetwork;
+        bool bNamed = false;
 
-    CVLECMChainScheduler();
+        bool HoldsPlace() const { return eHeld == HELD_PLACE || eHeld == HELD_NAMED_PLACE; }
+        // For its check or a place (deferred included).
+        bool IsWaiting() const
+        {
+            return eHeld == HELD_WAITING_CHECK || eHeld == HELD_WAITING_PLACE || eHeld == HELD_DEFERRED;
+        }
+    };
+    // The owner's record of a chain (null when it has none).
+    typedef std::function<SChain*(TChain)> TFindChain;
+
+    explicit CVLECMChainScheduler(TFindChain fnFind = TFindChain());
 
     // Every chain forgotten, the stop too; the limits stay.
     void Reset();
@@ -100,21 +133,6 @@ public:
     int GetDeferredCount() const { return static_cast<int>(m_Deferred.size()); }
 
 private:
-    enum EHeld
-    {
-        HELD_WAITING_CHECK,
-        HELD_CHECK,
-        HELD_WAITING_PLACE,
-        HELD_DEFERRED,
-        HELD_PLACE,
-        HELD_NAMED_PLACE
-    };
-    struct SHeld
-    {
-        EHeld eHeld = HELD_WAITING_CHECK;
-        CVLString strNetwork;
-        bool bNamed = false;
-    };
     // A network's places taken (its own and the pool's) and its line.
     struct SNetwork
     {
@@ -129,9 +147,19 @@ private:
     void givePlaces(std::vector<SStarted>& started);
     // The network's first waiting chain takes a place of that kind.
     void giveFirst(SNetwork& network, EHeld ePlace, std::vector<SStarted>& started);
-    void forgetWaiting(TChain chain, const SHeld& held);
+    void forgetWaiting(TChain chain, const SChain& held);
+    // The chain's record, made when the scheduler keeps the records; the
+    // record of a chain that holds or waits for something, else null; the
+    // chain freed.
+    SChain& chainOf(TChain chain);
+    SChain* findHeld(TChain chain);
+    void forget(TChain chain, SChain& held);
 
-    std::unordered_map<TChain, SHeld> m_Chains;
+    TFindChain m_fnFind;
+    // The records, when the scheduler keeps them (no m_fnFind); a stand-in
+    // for a chain its owner does not know.
+    std::unordered_map<TChain, SChain> m_Chains;
+    SChain m_Unknown;
     int m_nCheckLimit = MAX_CHECKING;
     int m_nChecking = 0;
     TVLECMNetworkTurns<TChain> m_ChecksWaiting;

@@ -18,6 +18,11 @@ bool AddressNumber(const CVLString& strAddress, uint32_t& nAddress)
 }  // namespace
 
 CVLECMMACTable::CVLECMMACTable()
+    : m_Scheduler([this](CVLECMChainScheduler::TChain chain) -> CVLECMChainScheduler::SChain* {
+          SMAC* pMAC = nullptr;
+          SEntry* pEntry = findEntry(chain, &pMAC);
+          return pEntry != nullptr ? &pEntry->chain : nullptr;
+      })
 {
 }
 
@@ -29,6 +34,7 @@ void CVLECMMACTable::Reset(bool bKeepStop)
     m_Records.clear();
     m_Beyond.clear();
     m_nBeyondKept = 0;
+    m_nCounted = 0;
     m_nPending = 0;
     m_nRefusedOnlyMACs = 0;
     m_bStopped = bKeepStop && m_bStopped;
@@ -239,19 +245,15 @@ bool CVLECMMACTable::isNamedEntry(const SEntry& entry)
 void CVLECMMACTable::takePlace(SEntry& entry, SNext& next)
 {
     entry.eCommand = m_eFirstCommand;
-    if (!m_Scheduler.AskPlace(entry.pRecord, entry.strNetwork, isNamedEntry(entry))) {
-        entry.eChain = CHAIN_WAITING_PLACE;
+    if (!m_Scheduler.AskPlace(entry.pRecord, entry.chain.strNetwork, isNamedEntry(entry)))
         return;
-    }
-    entry.eChain = CHAIN_RUNNING;
     next.starts.push_back({entry.pRecord, entry.eCommand});
 }
 
 void CVLECMMACTable::freeChain(SEntry& entry, SNext& next)
 {
-    if (entry.eChain == CHAIN_NONE)
+    if (entry.chain.eHeld == CVLECMChainScheduler::HELD_NONE)
         return;
-    entry.eChain = CHAIN_NONE;
     std::vector<CVLECMChainScheduler::SStarted> started;
     m_Scheduler.Free(entry.pRecord, started);
     startChains(started, next);
@@ -265,11 +267,8 @@ void CVLECMMACTable::startChains(const std::vector<CVLECMChainScheduler::SStarte
         if (pEntry == nullptr)
             continue;
         if (one.bCheck) {
-            pEntry->eChain = CHAIN_CHECKING;
             pEntry->eCommand = VLECM_COMMAND_CHECK_UNICAST;
             pEntry->address.eState = VLECM_MAC_ADDRESS_CHECKING;
-        } else {
-            pEntry->eChain = CHAIN_RUNNING;
         }
         next.starts.push_back({pEntry->pRecord, pEntry->eCommand});
         bump(*pMAC);
@@ -309,15 +308,11 @@ CVLECMMACTable::EHeard CVLECMMACTable::Hear(const SVLECMReplyKey& key, bool bOnN
         // Only counted: as a number, once, as far as the numbers go. One
         // that no check could reach hides no device.
         mac.bMore = mac.bMore || !bOffNetwork;
-        if (AddressNumber(key.strAddress, nAddress)) {
-            auto position = std::lower_bound(mac.beyondCounted.begin(), mac.beyondCounted.end(), nAddress);
-            if (position != mac.beyondCounted.end() && *position == nAddress) {
-                if (beyond.empty())
-                    m_Beyond.erase(key.strMAC);
-                return HEARD_BEYOND;
-            }
-            if (mac.beyondCounted.size() < MAX_REFUSED_COUNTED)
-                mac.beyondCounted.insert(position, nAddress);
+        bool bKept = false;
+        if (AddressNumber(key.strAddress, nAddress) && !countOnce(mac.beyondCounted, nAddress, bKept)) {
+            if (beyond.empty())
+                m_Beyond.erase(key.strMAC);
+            return HEARD_BEYOND;
         }
     }
     ++mac.nBeyond;
@@ -464,13 +459,10 @@ void CVLECMMACTable::Refuse(const SVLECMReplyKey& key, VLECM_BOUND eBound, int n
     uint32_t nAddress = 0;
     const bool bNumber = AddressNumber(key.strAddress, nAddress);
     if (bNumber) {
-        auto position = std::lower_bound(mac.refusedCounted.begin(), mac.refusedCounted.end(), nAddress);
-        if (position != mac.refusedCounted.end() && *position == nAddress)
+        bool bKept = false;
+        if (!countOnce(mac.refusedCounted, nAddress, bKept))
             return;
-        if (mac.refusedCounted.size() < MAX_REFUSED_COUNTED)
-            mac.refusedCounted.insert(position, nAddress);
-        else
-            mac.bMore = true;
+        mac.bMore = mac.bMore || !bKept;
     } else if (std::any_of(mac.refusedNamed.begin(), mac.refusedNamed.end(),
                            [&key](const SVLECMMACAddress& named) { return named.strAddress == key.strAddress; })) {
         return;
@@ -555,8 +547,12 @@ CVLECMMACTable::SEntry* CVLECMMACTable::findEntry(const CVLECMNIFInfo* pRecord, 
 CVLECMMACTable::SEntry* CVLECMMACTable::findUnderWay(const CVLECMNIFInfo* pRecord, VLECM_COMMAND eCommand, SMAC** ppMAC)
 {
     SEntry* pEntry = findEntry(pRecord, ppMAC);
-    const EChain eWanted = eCommand == VLECM_COMMAND_CHECK_UNICAST ? CHAIN_CHECKING : CHAIN_RUNNING;
-    if (pEntry == nullptr || pEntry->eChain != eWanted || pEntry->eCommand != eCommand)
+    if (pEntry == nullptr || pEntry->eCommand != eCommand)
+        return nullptr;
+    const bool bUnderWay = eCommand == VLECM_COMMAND_CHECK_UNICAST
+                               ? pEntry->chain.eHeld == CVLECMChainScheduler::HELD_CHECK
+                               : pEntry->chain.HoldsPlace();
+    if (!bUnderWay)
         return nullptr;
     return pEntry;
 }
@@ -621,18 +617,14 @@ CVLECMMACTable::SNext CVLECMMACTable::BeginChain(const CVLECMNIFInfo* pRecord, c
     std::lock_guard<std::mutex> lock(m_Mutex);
     SMAC* pMAC = nullptr;
     SEntry* pEntry = findEntry(pRecord, &pMAC);
-    if (pEntry == nullptr || pMAC->bRemoved || m_bStopped || pEntry->eChain != CHAIN_NONE ||
+    if (pEntry == nullptr || pMAC->bRemoved || m_bStopped || pEntry->chain.eHeld != CVLECMChainScheduler::HELD_NONE ||
         pEntry->address.eState != VLECM_MAC_ADDRESS_WAITING)
         return next;
-    pEntry->strNetwork = strNetwork;
     pEntry->eCommand = VLECM_COMMAND_CHECK_UNICAST;
     // Every address of a MAC is checked at once, as any device's: only the
     // bound of checks makes one wait, never the named address.
-    if (!m_Scheduler.AskCheck(pRecord, strNetwork, isNamedEntry(*pEntry))) {
-        pEntry->eChain = CHAIN_WAITING_CHECK;
+    if (!m_Scheduler.AskCheck(pRecord, strNetwork, isNamedEntry(*pEntry)))
         return next;
-    }
-    pEntry->eChain = CHAIN_CHECKING;
     pEntry->address.eState = VLECM_MAC_ADDRESS_CHECKING;
     next.starts.push_back({pEntry->pRecord, VLECM_COMMAND_CHECK_UNICAST});
     bump(*pMAC);
@@ -647,7 +639,7 @@ CVLECMMACTable::SNext CVLECMMACTable::CheckEnded(const CVLECMNIFInfo* pRecord, b
     std::lock_guard<std::mutex> lock(m_Mutex);
     SMAC* pMAC = nullptr;
     SEntry* pEntry = findEntry(pRecord, &pMAC);
-    if (pEntry == nullptr || pEntry->eChain != CHAIN_CHECKING)
+    if (pEntry == nullptr || pEntry->chain.eHeld != CVLECMChainScheduler::HELD_CHECK)
         return next;
     freeChain(*pEntry, next);
     SVLECMMACAddress& address = pEntry->address;
@@ -790,7 +782,6 @@ CVLECMMACTable::SNext CVLECMMACTable::StartDeferred(const CVLECMNIFInfo* pRecord
     }
     std::vector<CVLECMChainScheduler::SStarted> started;
     m_Scheduler.Defer(pRecord, started);
-    pEntry->eChain = CHAIN_WAITING_PLACE;
     startChains(started, next);
     bump(*pMAC);
     return next;
@@ -826,7 +817,8 @@ CVLECMMACTable::SNext CVLECMMACTable::Accept(const CVLECMNIFInfo* pRecord)
     std::lock_guard<std::mutex> lock(m_Mutex);
     SMAC* pMAC = nullptr;
     SEntry* pEntry = findEntry(pRecord, &pMAC);
-    if (pEntry == nullptr || !isPendingState(pEntry->address.eState) || pEntry->eChain != CHAIN_NONE)
+    if (pEntry == nullptr || !isPendingState(pEntry->address.eState) ||
+        pEntry->chain.eHeld != CVLECMChainScheduler::HELD_NONE)
         return next;
     pEntry->address.eState = VLECM_MAC_ADDRESS_PASSED;
     pEntry->nPassed = ++pMAC->nPassed;
@@ -847,7 +839,7 @@ CVLECMMACTable::SNext CVLECMMACTable::Stop()
             SVLECMMACAddress& address = entry.address;
             // A check or command under way ends on its own and is judged by
             // its answer.
-            if (entry.eChain == CHAIN_CHECKING || entry.eChain == CHAIN_RUNNING)
+            if (entry.chain.eHeld == CVLECMChainScheduler::HELD_CHECK || entry.chain.HoldsPlace())
                 continue;
             if (address.eState == VLECM_MAC_ADDRESS_HEARD && entry.pRecord == nullptr) {
                 fail(address, VLECM_MAC_FAILURE_LOST, VLECM_COMMAND_CHECK_UNICAST, VLECM_RESULT_STOPPED, 0);
@@ -964,7 +956,7 @@ std::vector<CVLECMNIFInfo*> CVLECMMACTable::Remove(const CVLString& strMAC, SNex
     // Marked removed first, and its waiting chains forgotten before what
     // the others held is given out: it goes to other MACs' chains only.
     for (SEntry& entry : mac.kept) {
-        if (entry.eChain == CHAIN_WAITING_CHECK || entry.eChain == CHAIN_WAITING_PLACE)
+        if (entry.chain.IsWaiting())
             freeChain(entry, next);
     }
     for (SEntry& entry : mac.kept)
@@ -1123,6 +1115,26 @@ std::vector<SVLECMHeardAddress> CVLECMMACTable::GetAll(bool& bMore)
         bMore = bMore || state.bMore;
     }
     return all;
+}
+
+bool CVLECMMACTable::countOnce(std::vector<uint32_t>& numbers, uint32_t nAddress, bool& bKept)
+{
+    auto position = std::lower_bound(numbers.begin(), numbers.end(), nAddress);
+    bKept = position != numbers.end() && *position == nAddress;
+    if (bKept)
+        return false;
+    if (numbers.size() >= MAX_REFUSED_COUNTED || m_nCounted >= MAX_COUNTED_ADDRESSES)
+        return true;
+    numbers.insert(position, nAddress);
+    ++m_nCounted;
+    bKept = true;
+    return true;
+}
+
+size_t CVLECMMACTable::GetCountedAddressCount()
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    return m_nCounted;
 }
 
 unsigned long CVLECMMACTable::GetCountedRefusalCount()

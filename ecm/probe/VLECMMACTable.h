@@ -33,7 +33,10 @@
 // counted. Addresses a bound refused are kept per MAC as numbers (to count
 // each once), the first MAX_REFUSED_NAMED with their bound, whether the MAC
 // was admitted before or not (MAX_REFUSED_MACS such MACs at most); nothing
-// else is kept per refused address. Each kept address keeps the
+// else is kept per refused address. The numbers of all MACs together, the
+// refused and those beyond the pairs, are at most MAX_COUNTED_ADDRESSES:
+// hosts that claim from ever new addresses would otherwise fill every MAC
+// to its own bound. Each kept address keeps the
 // fingerprint of its latest reply admitted, so that a changed reply from
 // any of them is heard.
 //
@@ -88,6 +91,13 @@ public:
     enum
     {
         MAX_REFUSED_MACS = 8192
+    };
+    // Addresses kept as numbers, refused or beyond, in all MACs: six
+    // networks' worth of devices each claimed from 63 addresses, with room
+    // to spare, a megabyte.
+    enum
+    {
+        MAX_COUNTED_ADDRESSES = 262144
     };
 
     // Unicast checks under way at once (they share one thread and socket).
@@ -283,6 +293,8 @@ public:
     bool GetSummary(const CVLString& strMAC, SVLECMMACSummary& summary);
     // Refused addresses only counted, not named, in all MACs.
     unsigned long GetCountedRefusalCount();
+    // Addresses kept as numbers (refused or beyond), in all MACs.
+    size_t GetCountedAddressCount();
     std::vector<SVLECMHeardAddress> FindAddress(const CVLString& strAddress);
     std::vector<SVLECMHeardAddress> GetAll(bool& bMore);
     std::vector<SVLECMConflictReport> GetConflicts(size_t nReports, bool& bMore);
@@ -294,14 +306,6 @@ public:
     int GetRecordCount();
 
 private:
-    enum EChain
-    {
-        CHAIN_NONE,           // not begun, or over
-        CHAIN_WAITING_CHECK,  // waits for a check
-        CHAIN_CHECKING,       // its check runs
-        CHAIN_WAITING_PLACE,  // answered, waits for a place
-        CHAIN_RUNNING         // holds a place, its command runs
-    };
     struct SEntry
     {
         SVLECMMACAddress address;
@@ -311,11 +315,10 @@ private:
         unsigned long nPassed = 0;
         size_t nFingerprint = 0;
         bool bDelivered = false;
-        // Its chain: what it holds or waits for (which check or place the
-        // scheduler keeps), its network, the command under way (or to
-        // start).
-        EChain eChain = CHAIN_NONE;
-        CVLString strNetwork;
+        // Its chain: what it holds or waits for and its network (the
+        // scheduler's answers, its one record), the command under way (or
+        // to start).
+        CVLECMChainScheduler::SChain chain;
         VLECM_COMMAND eCommand = VLECM_COMMAND_CHECK_UNICAST;
     };
     struct SMAC
@@ -386,6 +389,10 @@ private:
     // A refused address the MAC keeps only as a number, as heard.
     static SVLECMHeardAddress countedRefusal(const CVLString& strMAC, const SMAC& mac, const CVLString& strAddress);
     void bump(SMAC& mac);
+    // Keeps the address's number in the sorted numbers of a MAC, within the
+    // MAC's and the table's bounds: false when it was there already; bKept
+    // says whether it is there now.
+    bool countOnce(std::vector<uint32_t>& numbers, uint32_t nAddress, bool& bKept);
     // The MAC's entry, made when it is new.
     SMAC& entryOf(const CVLString& strMAC);
     // Counts for the summary.
@@ -407,6 +414,8 @@ private:
     };
     std::map<CVLString, std::vector<SBeyond>> m_Beyond;
     size_t m_nBeyondKept = 0;
+    // The numbers the MACs keep (refusedCounted and beyondCounted).
+    size_t m_nCounted = 0;
     int m_nPending = 0;
     unsigned long m_nChange = 0;
     size_t m_nRefusedOnlyMACs = 0;

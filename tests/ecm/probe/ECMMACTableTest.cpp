@@ -109,6 +109,45 @@ TEST(ECMMACTable, ARefusedClaimFloodKeepsACountAndAFewNames)
     EXPECT_EQ(VLECM_MAC_ADDRESS_REFUSED, found.front().address.eState);
 }
 
+// Hosts that claim every MAC from ever new addresses: the numbers kept to
+// count each address once are bounded for the whole table, not only per
+// MAC; what was counted before the bound still counts once.
+TEST(ECMMACTable, ClaimsFromEverNewAddressesKeepBoundedNumbers)
+{
+    const int kNetworks = 6, kSources = 100, kDevices = CVLECMReplyFilter::MAX_DEVICES;
+    static_assert(kNetworks * kDevices * kSources > CVLECMMACTable::MAX_COUNTED_ADDRESSES, "beyond the bound");
+    CVLECMMACTable table;
+    CVLECMHandOnQueue records(&table);
+    CVLECMReplyFilter filter(records, table);
+    filter.SetLocalNetworks(Networks(kNetworks));
+    auto from = [](int n, int nIndex) {
+        return Text("10." + std::to_string(n) + "." + std::to_string(1 + nIndex / 256) + "." +
+                    std::to_string(nIndex % 256));
+    };
+    for (int n = 1; n <= kNetworks; ++n) {
+        for (int i = 0; i < kDevices; ++i) {
+            const CVLString strFrom = Text("10." + std::to_string(n) + ".0." + std::to_string(1 + i / 4));
+            ASSERT_TRUE(filter.Admit(Text(Mac(n, i)), strFrom, 1));
+        }
+    }
+    for (int n = 1; n <= kNetworks; ++n) {
+        for (int i = 0; i < kDevices; ++i) {
+            for (int s = 0; s < kSources; ++s)
+                ASSERT_FALSE(filter.Admit(Text(Mac(n, i)), from(n, i * kSources + s), 1));
+        }
+    }
+    EXPECT_LE(table.GetCountedAddressCount(), static_cast<size_t>(CVLECMMACTable::MAX_COUNTED_ADDRESSES));
+    // The first MAC's addresses were all counted: a repeat adds nothing.
+    ASSERT_FALSE(filter.Admit(Text(Mac(1, 0)), from(1, 7), 1));
+    SVLECMMACState state;
+    ASSERT_TRUE(table.GetState(Text(Mac(1, 0)), state));
+    EXPECT_EQ(static_cast<unsigned long>(kSources), state.nRefused);
+    ASSERT_TRUE(table.GetState(Text(Mac(kNetworks, kDevices - 1)), state));
+    EXPECT_TRUE(state.bMore);
+    table.Reset();
+    EXPECT_EQ(0u, table.GetCountedAddressCount());
+}
+
 // What a client reads at the end of a flood costs what is kept, not what
 // was counted: the refused addresses only counted stay a number; a MAC is
 // read without its addresses; what changed is only what changed.

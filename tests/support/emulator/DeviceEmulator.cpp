@@ -487,11 +487,13 @@ const EmuKey kKeys[] = {
     {"rate", "N", "per second: randommacs, repeat, errorheaders, changing, claims, checkerrors, spraydetail",
      [](EmuDevice& d, K k, V v) { d.nRate = static_cast<int>(Number(k, v, 1, 1000000)); }},
     {"pool", "N", "source addresses of errorheaders, forgedmacs, changing, claims and checkerrors",
-     [](EmuDevice& d, K k, V v) { d.nPool = static_cast<int>(Number(k, v, 1, 65536)); }},
+     [](EmuDevice& d, K k, V v) { d.nPool = static_cast<int>(Number(k, v, 1, 1 << 20)); }},
     {"passes", "N", "rounds of claims over every address and MAC (2; 0: without end)",
      [](EmuDevice& d, K k, V v) { d.nPasses = static_cast<int>(Number(k, v, 0, 1000000)); }},
     {"spread", "0|1", "claims: each pool address claims its own share of the MACs, not all of them",
      [](EmuDevice& d, K k, V v) { d.bSpread = Number(k, v, 0, 1) != 0; }},
+    {"newsources", "0|1", "claims: a pass is pool claims, each from a pool address of its own",
+     [](EmuDevice& d, K k, V v) { d.bNewSources = Number(k, v, 0, 1) != 0; }},
     {"result", "N", "the result of errorheaders, checkerrors, sprayfn and dataerror",
      [](EmuDevice& d, K k, V v) { d.nResult = static_cast<uint16_t>(Number(k, v, 0, 0xFFFF)); }},
     {"poolfrom", "A.B.C.D", "the first pool address of checkerrors (default its own)",
@@ -1612,7 +1614,8 @@ bool CDeviceEmulator::RunRateAttacks()
             }
             if (d.eHostile == EmuHostile::Claims) {
                 const unsigned long nMACs = static_cast<unsigned long>(d.nFloodCount);
-                const unsigned long nPairs = d.bSpread ? nMACs : static_cast<unsigned long>(d.nPool) * nMACs;
+                const unsigned long nPool = static_cast<unsigned long>(d.nPool);
+                const unsigned long nPairs = d.bNewSources ? nPool : d.bSpread ? nMACs : nPool * nMACs;
                 const bool bDone = d.nPasses > 0 && p->nChanges >= static_cast<unsigned long>(d.nPasses) * nPairs;
                 if (nPairs == 0 || now < p->claimsFrom || bDone) {
                     p->fAttackCredit = 0;
@@ -1620,8 +1623,7 @@ bool CDeviceEmulator::RunRateAttacks()
                 }
                 const unsigned long nPair = p->nChanges++ % nPairs;
                 const unsigned nMAC = static_cast<unsigned>(nPair % nMACs);
-                const unsigned long nPool = static_cast<unsigned long>(d.nPool);
-                const int nSource = static_cast<int>(d.bSpread ? nPair % nPool : nPair / nMACs);
+                const int nSource = static_cast<int>(d.bNewSources ? nPair : d.bSpread ? nPair % nPool : nPair / nMACs);
                 uint8_t mac[6];
                 memcpy(mac, d.mac, 6);
                 const unsigned nLow = ((d.mac[4] << 8) | d.mac[5]) + nMAC;

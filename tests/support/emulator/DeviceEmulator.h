@@ -75,7 +75,8 @@ enum class EmuHostile
     Claims,        // nDelayMs after the first probe heard, nRate probe replies a second to the probe's ports:
                    // from each pool address in turn, the reply of each of the nFloodCount MACs counted up
                    // from its own (the devices it claims), every address and MAC nPasses times, then nothing
-                   // (with bSpread, pool address i claims the MACs i, i + nPool, ... alone)
+                   // (with bSpread, pool address i claims the MACs i, i + nPool, ... alone; with
+                   // bNewSources, a pass is nPool claims, the ith from pool address i, of MAC i mod nFloodCount)
     CheckErrors,   // a device of its own, but once a unicast request reaches its address it sends that
                    // request's reply header with result nResult, nRate times a second, to the first such
                    // request's sender, from the pool's addresses in turn (starting at strPoolFrom if given)
@@ -150,6 +151,7 @@ struct EmuDevice
     int nPool = 1;              // source addresses of ErrorHeaders, ForgedMacs, Changing and Claims
     int nPasses = 2;            // rounds of Claims over every address and MAC (0: without end)
     bool bSpread = false;       // Claims: each pool address claims its own share of the MACs, not all
+    bool bNewSources = false;   // Claims: each claim of a pass from a pool address of its own
     uint16_t nResult = 0x1001;  // the result of ErrorHeaders, CheckErrors, nSprayFunction and nDataErrorFunction
     uint16_t nSprayFunction = 0;  // the function SprayDetail forges replies to (0: GetDetail and SetDetail)
     std::string strPoolFrom;    // the pool's first address, when not the device's own
