@@ -21,9 +21,15 @@ process_tree() {  # pid
   for child in $(cat /proc/"$1"/task/*/children 2>/dev/null); do process_tree "$child"; done
 }
 
+# Whether any of the processes still runs: a zombie has ended, though its
+# parent (the test program that forked it, say) has not yet reaped it.
 any_alive() {  # pid...
-  local pid
-  for pid in "$@"; do kill -0 "$pid" 2>/dev/null && return 0; done
+  local pid stat
+  for pid in "$@"; do
+    read -r stat 2>/dev/null <"/proc/$pid/stat" || continue
+    stat=${stat##*) }
+    [ "${stat%% *}" = Z ] || return 0
+  done
   return 1
 }
 
@@ -38,15 +44,35 @@ start_time() {  # pid
   echo "${20}"
 }
 
+# Whether the process PID that started at START still runs: a zombie has
+# ended.
+still_runs() {  # pid, start time
+  local stat
+  [ -n "$1" ] && [ -n "$2" ] || return 1
+  stat=$(cat "/proc/$1/stat" 2>/dev/null) || return 1
+  stat=${stat##*) }
+  # shellcheck disable=SC2086
+  set -- "$2" $stat
+  [ "$2" != Z ] && [ "${21}" = "$1" ]
+}
+
+# The network namespaces the run's test programs make are recorded in its
+# folder as they make them, until they delete them
+# (tests/support/TestNetwork.cpp): in .vl-netns, a file named after each
+# holding its maker's "PID START".
+recorded_namespaces=.vl-netns
+
 # Every process of a run: the stage's process group (the stage's own
 # shells; run_stage starts each stage in a group of its own and writes its
 # id and start time in the folder's .vl-stage), every process started with
 # the run's VL_RUN_FOLDER (each program a stage runs and theirs, even those
-# that have left the stage's tree or session), and every process below
+# that have left the stage's tree or session), every maker of a namespace
+# recorded in the folder that still runs (one that is ending, whose
+# environment /proc no longer shows, included), and every process below
 # them. A group whose leader's pid now names a newer process is another's:
 # the kernel reuses a group's id only once none of its processes is left.
 run_processes() {  # folder
-  local folder=$1 group='' started='' now pid stat found=()
+  local folder=$1 group='' started='' now pid stat record found=()
   read -r group started 2>/dev/null <"$folder/.vl-stage" || group=''
   if [ -n "$group" ]; then
     now=$(start_time "$group")
@@ -54,7 +80,7 @@ run_processes() {  # folder
   fi
   if [ -n "$group" ]; then
     for stat in /proc/[0-9]*/stat; do
-      stat=$(cat "$stat" 2>/dev/null) || continue
+      read -r stat 2>/dev/null <"$stat" || continue
       pid=${stat%% *}
       stat=${stat##*) }
       # shellcheck disable=SC2086
@@ -65,6 +91,10 @@ run_processes() {  # folder
   for pid in $(grep -lzxF "VL_RUN_FOLDER=$folder" /proc/[0-9]*/environ 2>/dev/null); do
     pid=${pid#/proc/}
     found+=("${pid%/environ}")
+  done
+  for record in "$folder/$recorded_namespaces"/*; do
+    read -r pid started 2>/dev/null <"$record" || continue
+    ! still_runs "$pid" "$started" || found+=("$pid")
   done
   for pid in "${found[@]}"; do process_tree "$pid"; done | sort -un
 }
@@ -88,44 +118,66 @@ remove_namespaces() {  # pid...
   done
 }
 
-# Ends every process of a run: SIGTERM, and 10 s later SIGKILL to what is
-# left, then deletes the namespaces they left; fails when something still
-# runs after that.
+# Deletes the namespaces recorded in a run's folder whose maker no longer
+# runs, with their records; those of a maker that still runs stay.
+remove_recorded_namespaces() {  # folder
+  local record pid started name
+  for record in "$1/$recorded_namespaces"/*; do
+    [ -f "$record" ] || continue
+    pid='' started=''
+    read -r pid started 2>/dev/null <"$record"
+    still_runs "$pid" "$started" && continue
+    name=${record##*/}
+    [ ! -e "/run/netns/$name" ] || ip netns del "$name" 2>/dev/null || continue
+    rm -f "$record"
+  done
+}
+
+# Seconds a process of a run that is being ended has between SIGTERM and
+# SIGKILL.
+stop_grace=10
+
+# Ends every process of a run: SIGTERM, and $stop_grace s later SIGKILL to
+# what is left, then deletes the namespaces they left and those recorded
+# whose maker has gone (the programs may have ended before the run, stopped
+# by the same signal); fails when something still runs after that.
 end_run() {  # folder
   local pids i ended=()
   pids=$(run_processes "$1")
-  [ -n "$pids" ] || return 0
-  # shellcheck disable=SC2206
-  ended=($pids)
-  # shellcheck disable=SC2086
-  kill -TERM $pids 2>/dev/null || true
-  for ((i = 0; i < 10; i++)); do
-    # shellcheck disable=SC2086
-    any_alive $pids || break
-    sleep 1
-  done
-  for ((i = 0; i < 10; i++)); do
-    pids=$(run_processes "$1")
-    [ -n "$pids" ] || break
+  if [ -n "$pids" ]; then
     # shellcheck disable=SC2206
-    ended+=($pids)
+    ended=($pids)
     # shellcheck disable=SC2086
-    kill -KILL $pids 2>/dev/null || true
-    sleep 0.5
-  done
-  remove_namespaces "${ended[@]}"
+    kill -TERM $pids 2>/dev/null || true
+    for ((i = 0; i < stop_grace; i++)); do
+      # shellcheck disable=SC2086
+      any_alive $pids || break
+      sleep 1
+    done
+    for ((i = 0; i < 10; i++)); do
+      pids=$(run_processes "$1")
+      [ -n "$pids" ] || break
+      # shellcheck disable=SC2206
+      ended+=($pids)
+      # shellcheck disable=SC2086
+      kill -KILL $pids 2>/dev/null || true
+      sleep 0.5
+    done
+    remove_namespaces "${ended[@]}"
+  fi
+  remove_recorded_namespaces "$1"
   [ -z "$(run_processes "$1")" ]
 }
 
-# Stops a stage and everything it started: SIGTERM, and 10 s later SIGKILL
-# to what is left, and deletes the namespaces they left; with a run's
-# folder, whatever of the run has left the stage's tree goes too.
+# Stops a stage and everything it started: SIGTERM, and $stop_grace s later
+# SIGKILL to what is left, and deletes the namespaces they left; with a
+# run's folder, whatever of the run has left the stage's tree goes too.
 stop_stage() {  # pid
   local pids i
   pids=$(process_tree "$1")
   # shellcheck disable=SC2086
   kill -TERM $pids 2>/dev/null || true
-  for ((i = 0; i < 10; i++)); do
+  for ((i = 0; i < stop_grace; i++)); do
     # shellcheck disable=SC2086
     any_alive $pids || break
     sleep 1
@@ -197,8 +249,13 @@ make_run_folder() {
   export TMPDIR=$run_folder VL_RUN_FOLDER=$run_folder
 }
 
+# Whatever of the run still runs is ended first, and the namespaces its
+# programs recorded and left are deleted, however the run ends.
 remove_run_folder() {
-  [ -z "$run_folder" ] || rm -rf "$run_folder"
+  if [ -n "$run_folder" ]; then
+    end_run "$run_folder" || true
+    rm -rf "$run_folder"
+  fi
   [ -z "$watcher_pid" ] || kill "$watcher_pid" 2>/dev/null || true
 }
 

@@ -22,13 +22,14 @@ fuzz_long_targets=" xmlload xmlchunks xmlparser "
 # A failing fuzz target's input (crash-, leak-, timeout-, oom-...) and its
 # whole output are kept here.
 fuzz_artifacts=$PWD/build-fuzz/artifacts
-# Minutes each stage may run, some four times what it takes on two cores
-# from a fresh clone, so that a stage that hangs is stopped and the run ends
-# saying which. Measured there (docs/testing.md): plain 7:24, ASan 7:08,
-# TSan 7:43, fuzz 3:36, 25 min 53 s in all; their longest tests took up to
-# 139 s (TSan). The fuzz stage has its build's minutes and twice its runs'
-# time. No stage runs past the run's own limit, which with the 10 minutes
-# .ci/run gives tools/deps.sh stays within CI's 90.
+# Minutes each stage may run, some three times what it takes on two cores
+# of a busy host from a fresh clone, so that a stage that hangs is stopped
+# and the run ends saying which. Measured there (docs/testing.md): plain
+# 9:50, ASan 8:55, TSan 8:56, fuzz 3:36, 31 min 20 s in all (36 min 17 s on
+# another busy host); their longest tests took up to 136 s (TSan). The fuzz
+# stage has its build's minutes and twice its runs' time. No stage runs
+# past the run's own limit, some twice the whole run, which with the 10
+# minutes .ci/run gives tools/deps.sh stays within CI's 90.
 plain_minutes=30
 install_minutes=5
 asan_minutes=30

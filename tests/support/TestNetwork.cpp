@@ -7,6 +7,7 @@
 #include <poll.h>
 #include <sched.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -186,6 +187,78 @@ std::string ReadAll(int fd)
     return s;
 }
 
+// Each namespace a test program makes is recorded in its run's folder
+// (kRunFolderVariable, which tools/test-all.sh sets), before it is made and
+// until it is deleted: a file named after it in kRecordFolder holding its
+// maker's "PID START" (START: the process's start time, field 22 of
+// /proc/PID/stat, which tells a reused pid). A run stopped with all its
+// processes at once, its test programs ended before they removed theirs,
+// deletes those whose maker is gone (tools/stages.sh).
+const char kRunFolderVariable[] = "VL_RUN_FOLDER";
+const char kRecordFolder[] = ".vl-netns";
+const int kStartTimeField = 22;
+
+std::string RecordPath(const std::string& strName)
+{
+    const char* szRun = getenv(kRunFolderVariable);
+    if (szRun == nullptr || *szRun == '\0')
+        return std::string();
+    return std::string(szRun) + "/" + kRecordFolder + "/" + strName;
+}
+
+std::string OwnStartTime()
+{
+    FILE* p = fopen("/proc/self/stat", "r");
+    if (p == nullptr)
+        return std::string();
+    char buf[1024];
+    const size_t n = fread(buf, 1, sizeof(buf) - 1, p);
+    fclose(p);
+    buf[n] = '\0';
+    // The fields after the command's name, "(name)", which may hold spaces.
+    const char* sz = strrchr(buf, ')');
+    std::istringstream in(sz != nullptr ? sz + 1 : "");
+    std::string strField;
+    int nField = 2;
+    while (nField < kStartTimeField && in >> strField)
+        ++nField;
+    return nField == kStartTimeField ? strField : std::string();
+}
+
+// What cannot be recorded is left to the namespace's maker, as it was before
+// runs recorded them.
+void RecordNamespace(const std::string& strName)
+{
+    const std::string strPath = RecordPath(strName);
+    if (strPath.empty())
+        return;
+    mkdir(strPath.substr(0, strPath.rfind('/')).c_str(), 0755);
+    const std::string strLine = std::to_string(getpid()) + " " + OwnStartTime() + "\n";
+    int fd = open(strPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return;
+    const bool bWritten = write(fd, strLine.data(), strLine.size()) == static_cast<ssize_t>(strLine.size());
+    close(fd);
+    if (!bWritten)
+        unlink(strPath.c_str());
+}
+
+void ForgetNamespace(const std::string& strName)
+{
+    const std::string strPath = RecordPath(strName);
+    if (!strPath.empty())
+        unlink(strPath.c_str());
+}
+
+// Deletes a namespace this process made; its record goes once it is gone.
+bool DeleteNamespace(const std::string& strName, std::string* pError)
+{
+    if (!Shell("ip netns del " + strName, pError))
+        return false;
+    ForgetNamespace(strName);
+    return true;
+}
+
 bool EnterNamespace(const std::string& strName)
 {
     std::string strPath = "/run/netns/" + strName;
@@ -240,9 +313,12 @@ std::string CTestNetwork::Unavailable()
         return "needs the 'ip' command (iproute2)";
     std::string strName = Prefix() + std::to_string(getpid()) + "probe";
     std::string strError;
-    if (!Shell("ip netns add " + strName, &strError))
+    RecordNamespace(strName);
+    if (!Shell("ip netns add " + strName, &strError)) {
+        ForgetNamespace(strName);
         return "cannot create a network namespace: " + strError;
-    Shell("ip netns del " + strName, nullptr);
+    }
+    DeleteNamespace(strName, nullptr);
     return std::string();
 }
 
@@ -303,7 +379,7 @@ CTestNetwork::~CTestNetwork()
     // Deleting a namespace removes its ends of the veth pairs, and with them
     // the peers.
     for (const std::string& strHost : m_Hosts)
-        Shell("ip netns del " + Namespace(strHost), nullptr);
+        DeleteNamespace(Namespace(strHost), nullptr);
 }
 
 std::string CTestNetwork::Namespace(const std::string& strHost) const
@@ -314,8 +390,11 @@ std::string CTestNetwork::Namespace(const std::string& strHost) const
 bool CTestNetwork::AddHost(const std::string& strHost, std::string* pError)
 {
     std::string strName = Namespace(strHost);
-    if (!Shell("ip netns add " + strName, pError))
+    RecordNamespace(strName);
+    if (!Shell("ip netns add " + strName, pError)) {
+        ForgetNamespace(strName);
         return false;
+    }
     m_Hosts.push_back(strHost);
     return Shell("ip -n " + strName + " link set lo up && ip -n " + strName + " " + kLoopbackPin, pError);
 }

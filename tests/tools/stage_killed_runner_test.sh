@@ -5,16 +5,23 @@
 # in a session of its own, one that dropped its environment) and the
 # network namespaces they left, and removes the run's folder. With the
 # watcher killed as well, the next run ends what is left before it removes
-# the folder. A run stopped by SIGTERM ends the same. A run that still runs
-# keeps its folder and its stage; a folder whose runner's pid now names
-# another process goes, and a process group that took the id of a dead
-# run's stage group stays. A namespace named with a pid of no process of
-# the run stays. Without namespaces (not root) those are not checked.
+# the folder. A run stopped by SIGTERM ends the same, and so does one of
+# which every process is stopped by SIGTERM at once: its programs end before
+# the runner can end them, and the runner deletes the namespaces they
+# recorded in the run's folder (and kills one that ignores SIGTERM). A run
+# that still runs keeps its folder and its stage; a folder whose runner's
+# pid now names another process goes, and a process group that took the id
+# of a dead run's stage group stays. A namespace named with a pid of no
+# process of the run stays. Without namespaces (not root) those are not
+# checked. The namespaces have a prefix of their own, which the test
+# programs' removal of others' leftovers does not meet: those that this test
+# left, killed, go at its next start.
 set -u
 runner=$1
 work=$(mktemp -d)
 pids_to_end=()
-export VL_NETNS_PREFIX=vlstagetest
+prefix=vlstagetest
+export VL_NETNS_PREFIX=$prefix
 trap 'kill -KILL "${pids_to_end[@]}" 2>/dev/null; remove_test_namespaces; rm -rf "$work"' EXIT
 fail() {
   echo "FAILED: $1"
@@ -33,51 +40,89 @@ if [ -n "$why" ]; then
 fi
 remove_test_namespaces() {
   local ns
-  for ns in "$VL_NETNS_PREFIX$$n0xbystander" $(cat "$work"/*/namespaces 2>/dev/null); do
+  for ns in "$prefix$$n0xbystander" $(cat "$work"/*/namespaces 2>/dev/null); do
     [ ! -e "/run/netns/$ns" ] || ip netns del "$ns"
   done
 }
+if [ -n "$namespaces" ]; then
+  for ns in /run/netns/"$prefix"[0-9]*n*; do
+    pid=${ns#/run/netns/"$prefix"}
+    pid=${pid%%n*}
+    [ ! -e "$ns" ] || [ -d "/proc/$pid" ] || ip netns del "${ns##*/}"
+  done
+fi
 # One that no process of a run made: it stays.
-[ -z "$namespaces" ] || ip netns add "$VL_NETNS_PREFIX$$n0xbystander"
+[ -z "$namespaces" ] || ip netns add "$prefix$$n0xbystander"
 
 # Fails unless the namespaces the stage in DIR made are gone and the
-# bystander stays.
+# bystander stays, and unless its programs were asked to end (SIGTERM)
+# before they were killed.
 namespaces_ended() {  # what, dir
   local left
+  [ -e "$2/polite.asked" ] || fail "$1: its programs were killed without SIGTERM first"
   [ -n "$namespaces" ] || return 0
   left=$(ip netns list | awk '{ print $1 }' | grep -xF -f "$2/namespaces")
   [ -z "$left" ] || fail "$1: its namespaces are left: $(echo $left)"
-  [ -e "/run/netns/$VL_NETNS_PREFIX$$n0xbystander" ] || fail "$1: a namespace of no process of the run was removed"
+  [ -e "/run/netns/$prefix$$n0xbystander" ] || fail "$1: a namespace of no process of the run was removed"
 }
 
-# Starts a run whose one stage holds three programs (one in a session of
-# its own, one without the run's environment), each with a namespace named
-# after it, until killed (or stopped, with a second argument); in DIR its
+# Starts a run, in a process group of its own, whose one stage holds four
+# programs (one that notes SIGTERM in DIR's "polite.asked" before it ends,
+# one in a session of its own, one without the run's environment, one in a
+# session of its own that has left the stage's tree), each with a namespace
+# named after it, until killed; "stoppable", it stops itself at SIGTERM as
+# test-all.sh does, and "recorded" as well, its namespaces are recorded in
+# its folder as the test programs record theirs, a fifth program ignores
+# SIGTERM, and one more namespace's record names the pid in DIR's "reused"
+# with another start time, a pid that a process of no run took. In DIR its
 # pids: "run", "stage", "watcher", "children", its folder, "folder", and
 # the namespaces, "namespaces".
-start_run() {  # dir [stopped by SIGTERM]
-  local dir=$1 stoppable=${2:-} i
+start_run() {  # dir [stoppable | recorded]
+  local dir=$1 mode=${2:-} i
   mkdir -p "$dir"
   : >"$dir/namespaces"
+  set -m
   (
     exec >"$dir/output" 2>&1
     export TMPDIR=$base
     . "$runner"
     run_seconds=3600
-    [ -z "$stoppable" ] || trap 'on_signal 143' TERM
+    stop_grace=1
+    [ -z "$mode" ] || trap 'on_signal 143' TERM
+    [ "$mode" != recorded ] || trap remove_run_folder EXIT
     stage_held() {
-      local child
-      sleep 600 &
+      local child name ready
+      bash -c 'trap ": >\"\$0.asked\"; exit" TERM; : >"$0.ready"; sleep 600 & wait' "$dir/polite" &
       echo $! >"$dir/children"
       setsid sleep 600 &
       echo $! >>"$dir/children"
       env -i sleep 600 &
       echo $! >>"$dir/children"
+      (setsid sleep 600 & echo $! >>"$dir/children")
+      ready=$dir/polite.ready
+      if [ "$mode" = recorded ]; then
+        (trap '' TERM; : >"$dir/deaf.ready"; exec sleep 600) &
+        echo $! >>"$dir/children"
+        ready="$ready $dir/deaf.ready"
+        mkdir "$TMPDIR/$recorded_namespaces"
+      fi
+      for ((i = 0; i < 100; i++)); do
+        ls $ready >/dev/null 2>&1 && break
+        sleep 0.1
+      done
       if [ -n "$namespaces" ]; then
         for child in $(cat "$dir/children"); do
-          ip netns add "$VL_NETNS_PREFIX${child}n0xpc"
-          echo "$VL_NETNS_PREFIX${child}n0xpc" >>"$dir/namespaces"
+          name=$prefix${child}n0xpc
+          [ "$mode" != recorded ] || echo "$child $(start_time "$child")" >"$TMPDIR/$recorded_namespaces/$name"
+          ip netns add "$name"
+          echo "$name" >>"$dir/namespaces"
         done
+        if [ "$mode" = recorded ]; then
+          name=$prefix$$n1xreused
+          echo "$(cat "$dir/reused") 1" >"$TMPDIR/$recorded_namespaces/$name"
+          ip netns add "$name"
+          echo "$name" >>"$dir/namespaces"
+        fi
       fi
       echo "$BASHPID" >"$dir/stage"
       echo "${watcher_pid:-}" >"$dir/watcher"
@@ -89,6 +134,7 @@ start_run() {  # dir [stopped by SIGTERM]
     run_stage "held" 3600 stage_held
   ) &
   echo $! >"$dir/run"
+  set +m
   pids_to_end+=($!)
   for ((i = 0; i < 300; i++)); do
     [ -e "$dir/ready" ] && break
@@ -128,10 +174,12 @@ folder=$(cat "$work/a/folder")
 # stage stay.
 (export TMPDIR=$base; make_run_folder; remove_run_folder)
 [ -d "$folder" ] || fail "the next run removed the folder of a run that still runs"
-[ "$(running "$work/a/children" | wc -l)" = 3 ] || fail "the next run ended the stage of a run that still runs"
+[ "$(running "$work/a/children" | wc -l)" = 4 ] || fail "the next run ended the stage of a run that still runs"
+# The runner's whole process group, as a terminal's Ctrl-C or hangup ends
+# it.
 kill_runner() {  # dir
   disown "$(cat "$1/run")"
-  kill -KILL "$(cat "$1/run")"
+  kill -KILL -- -"$(cat "$1/run")"
 }
 kill_runner "$work/a"
 wait_gone "the stage of a run killed outright" "$work/a/stage" "$work/a/children"
@@ -150,6 +198,25 @@ wait "$(cat "$work/c/run")"
 wait_gone "the stage of a run stopped by SIGTERM" "$work/c/stage" "$work/c/children"
 namespaces_ended "a run stopped by SIGTERM" "$work/c"
 
+# Every process of a run stopped by SIGTERM at once, as a service manager
+# or CI stops a process tree: the programs and the watcher end with the
+# runner, which still ends the program that ignores SIGTERM, deletes the
+# namespaces recorded (that of a pid another process took too, which
+# stays) and removes its folder.
+mkdir -p "$work/d"
+sleep 600 &
+echo $! >"$work/d/reused"
+pids_to_end+=($!)
+start_run "$work/d" recorded
+folder=$(cat "$work/d/folder")
+# shellcheck disable=SC2046
+kill -TERM $(process_tree "$(cat "$work/d/run")") $(cat "$work/d/watcher" "$work/d/children") 2>/dev/null
+wait "$(cat "$work/d/run")"
+wait_gone "the stage of a run stopped at once" "$work/d/stage" "$work/d/children" "$work/d/watcher"
+namespaces_ended "a run stopped by SIGTERM at once" "$work/d"
+[ ! -d "$folder" ] || fail "the folder of a run stopped at once is left: $(ls -A "$folder")"
+[ -n "$(running "$work/d/reused")" ] || fail "a process whose pid a record names with another start time was ended"
+
 # The watcher killed too: the stage runs on until the next run ends it, and
 # only then is its folder removed. A folder whose runner's pid is another
 # process's now (its start time differs) goes as well; one of a live run
@@ -159,7 +226,7 @@ folder=$(cat "$work/b/folder")
 kill -KILL "$(cat "$work/b/watcher")"
 kill_runner "$work/b"
 sleep 1
-[ "$(running "$work/b/children" | wc -l)" = 3 ] || fail "the stage's programs ended without a watcher"
+[ "$(running "$work/b/children" | wc -l)" = 4 ] || fail "the stage's programs ended without a watcher"
 mkdir "$base/vl-run-$$-reused" "$base/vl-run-$$-live"
 echo "$$ 1" >"$base/vl-run-$$-reused/.vl-runner"
 stat=$(cat /proc/$$/stat)
@@ -185,4 +252,30 @@ echo "$bystander 1" >"$base/vl-run-999999999-reused/.vl-stage"
 [ ! -d "$base/vl-run-999999999-reused" ] || fail "the folder of a dead run whose group id was reused is left"
 echo "$bystander" >"$work/bystander"
 [ -n "$(running "$work/bystander")" ] || fail "a process group that reused a dead run's group id was ended"
+
+# A run whose stage passes but leaves a program running (in a session of
+# its own, outside the stage's tree, its namespace recorded) ends it and
+# deletes the namespace as it removes its folder.
+mkdir -p "$work/e"
+(
+  export TMPDIR=$base
+  . "$runner"
+  run_seconds=3600
+  stage_leaves() {
+    (setsid sleep 600 & echo $! >"$work/e/left")
+    [ -n "$namespaces" ] || return 0
+    mkdir "$TMPDIR/$recorded_namespaces"
+    echo "$(cat "$work/e/left") $(start_time "$(cat "$work/e/left")")" \
+      >"$TMPDIR/$recorded_namespaces/$prefix$$n2xleft"
+    ip netns add "$prefix$$n2xleft"
+  }
+  trap remove_run_folder EXIT
+  make_run_folder
+  run_stage "leaves" 60 stage_leaves
+) >"$work/e/output" 2>&1
+pids_to_end+=($(cat "$work/e/left"))
+echo "$prefix$$n2xleft" >"$work/e/namespaces"
+[ -z "$(running "$work/e/left")" ] || fail "a program a passed stage left runs on after its run"
+[ -z "$namespaces" ] || [ ! -e "/run/netns/$prefix$$n2xleft" ] ||
+  fail "the namespace a passed stage's program recorded is left"
 echo "a run killed outright checked"

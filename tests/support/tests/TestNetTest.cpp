@@ -7,6 +7,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -18,6 +19,7 @@
 
 #include "tests/support/DeviceNetworks.h"
 #include "tests/support/NeedsNamespaces.h"
+#include "tests/support/TempFolder.h"
 #include "tests/support/TestNetwork.h"
 #include "tests/support/Watchdog.h"
 
@@ -58,6 +60,20 @@ std::string NamespaceList()
         strList += buffer;
     pclose(p);
     return strList;
+}
+
+// The namespaces recorded in a run's folder.
+std::string Records(const std::string& strRun)
+{
+    std::string strRecords;
+    FILE* p = popen(("ls -A " + strRun + "/.vl-netns 2>/dev/null").c_str(), "r");
+    if (p == nullptr)
+        return "(not read)";
+    char buffer[256];
+    while (fgets(buffer, sizeof(buffer), p) != nullptr)
+        strRecords += buffer;
+    pclose(p);
+    return strRecords;
 }
 }  // namespace
 
@@ -119,6 +135,80 @@ TEST(TestNetwork, TheNextRunRemovesWhatAGoneRunOfItsPrefixLeft)
     if (strAfter.find(strGone) != std::string::npos) {
         EXPECT_EQ(0, system(("ip netns del " + strGone).c_str()));
     }
+}
+
+// A test program ended before it deleted its namespaces (stopped with every
+// process of its run at once) leaves them to the run: they are recorded in
+// the run's folder while they exist, and the runner (tools/stages.sh)
+// deletes those whose maker has gone, a zombie included; a maker that still
+// runs is one of the run's processes, which it ends, even one that only its
+// record tells (this test's children carry the run's folder in no
+// environment /proc shows). A network deleted as it ends leaves no record.
+TEST(TestNetwork, TheRunDeletesTheNamespacesOfAMakerThatHasGone)
+{
+    VL_NEEDS_NAMESPACES();
+    CWatchdog watchdog(120, "the namespaces of a maker that has gone");
+    const std::string strRun = TestTempFolder() + "/run" + std::to_string(getpid());
+    ASSERT_EQ(0, mkdir(strRun.c_str(), 0755));
+    pid_t makers[2] = {-1, -1};
+    std::string names[2];
+    {
+        CEnvironment run("VL_RUN_FOLDER", strRun.c_str());
+        {
+            CTestNetwork net;
+            ASSERT_TRUE(net.AddHost("pc"));
+        }
+        EXPECT_EQ("", Records(strRun));
+        for (int i = 0; i < 2; ++i) {
+            int fds[2];
+            ASSERT_EQ(0, pipe(fds));
+            fflush(nullptr);
+            makers[i] = fork();
+            ASSERT_GE(makers[i], 0);
+            if (makers[i] == 0) {
+                close(fds[0]);
+                // Never deleted: the child is killed, as a stopped test program is.
+                CTestNetwork* pNet = new CTestNetwork;
+                const std::string strName = pNet->AddHost("pc") ? pNet->Namespace("pc") : "";
+                if (write(fds[1], strName.c_str(), strName.size()) < 0)
+                    _exit(1);
+                close(fds[1]);
+                pause();
+                _exit(0);
+            }
+            close(fds[1]);
+            char buffer[256];
+            const ssize_t n = read(fds[0], buffer, sizeof(buffer));
+            close(fds[0]);
+            if (n > 0)
+                names[i].assign(buffer, static_cast<size_t>(n));
+        }
+    }
+    // The first runs on; the second is a zombie until the runner is done.
+    kill(makers[1], SIGKILL);
+    for (const std::string& strName : names) {
+        EXPECT_FALSE(strName.empty());
+        EXPECT_NE(std::string::npos, NamespaceList().find(strName)) << strName;
+    }
+    // The runner, no process of the run (it ends those).
+    EXPECT_EQ(0, system(("bash -c '. \"$0\" && end_run \"$1\"' " VL_TEST_SOURCE_DIR "/../tools/stages.sh " + strRun)
+                            .c_str()));
+    int nStatus = 0;
+    EXPECT_EQ(makers[0], waitpid(makers[0], &nStatus, WNOHANG));
+    if (!WIFSIGNALED(nStatus)) {
+        kill(makers[0], SIGKILL);
+        waitpid(makers[0], nullptr, 0);
+    }
+    waitpid(makers[1], nullptr, 0);
+
+    for (const std::string& strName : names) {
+        const bool bLeft = !strName.empty() && NamespaceList().find(strName) != std::string::npos;
+        EXPECT_FALSE(bLeft) << strName;
+        if (bLeft) {
+            EXPECT_EQ(0, system(("ip netns del " + strName).c_str()));
+        }
+    }
+    EXPECT_EQ("", Records(strRun));
 }
 
 // vltestnet names its namespaces with --prefix (over the environment's),
