@@ -868,6 +868,15 @@ std::vector<CVLNetSession::SAddress> CVLNetSession::GetAddresses(const std::stri
             }
             break;
         case VLECM_MAC_ADDRESS_REFUSED:
+            // One that no check could reach is only said, as a kept one is.
+            if (found.bOffNetwork) {
+                address.strReason = offNetworkReason(Text(state.strMAC), address.strIP);
+                if (!address.strReason.empty()) {
+                    address.eState = ADDRESS_FAILED;
+                    address.bOffNetwork = true;
+                    break;
+                }
+            }
             address.eState = ADDRESS_UNCHECKED;
             // As the devices a bound refused are named.
             address.strReason =

@@ -424,3 +424,69 @@ TEST(ECMMACTable, TheNamedAddressIsAdmittedBeyondItsNetworksBound)
         EXPECT_EQ(VLECM_BOUND_SOURCE, state.addresses[0].eBound) << n;
     }
 }
+
+// Addresses on none of the computer's networks decide nothing for a MAC,
+// however they were kept or dropped: 600 invented devices from as many
+// such sources fill that bound, and the device's MAC then heard from one
+// of them (before the device, or after it) is only said. Once a MAC keeps
+// its addresses on the computer's networks, those on none still have
+// places of their own; refusals on the networks still count.
+TEST(ECMMACTable, OffNetworkAddressesDecideNothingForAMAC)
+{
+    const int kInvented = 600, kKept = CVLECMMACTable::MAX_ADDRESSES_PER_MAC;
+    CVLECMMACTable table;
+    CVLECMHandOnQueue records(&table);
+    CVLECMReplyFilter filter(records, table);
+    filter.SetLocalNetworks(Networks(2));
+    const std::string strListed = Mac(1, 1), strLater = Mac(1, 2);
+    EXPECT_TRUE(filter.Admit(Text(strListed), Text("10.1.0.5"), 1));
+    for (int i = 0; i < kInvented; ++i)
+        ASSERT_EQ(i < CVLECMReplyFilter::MAX_DEVICES, filter.Admit(Text(Mac(20, i)), Text(OffNetwork(i)), 1)) << i;
+    EXPECT_FALSE(filter.Admit(Text(strListed), Text(OffNetwork(kInvented)), 1));
+    EXPECT_FALSE(filter.Admit(Text(strLater), Text(OffNetwork(kInvented + 1)), 1));
+    EXPECT_TRUE(filter.Admit(Text(strLater), Text("10.1.0.6"), 1));
+    for (const std::string& strMAC : {strListed, strLater}) {
+        SVLECMMACState state;
+        ASSERT_TRUE(table.GetState(Text(strMAC), state));
+        ASSERT_EQ(2u, state.addresses.size()) << strMAC;
+        EXPECT_EQ(VLECM_MAC_ADDRESS_REFUSED, state.addresses[1].eState) << strMAC;
+        EXPECT_TRUE(state.addresses[1].bOffNetwork) << strMAC;
+        EXPECT_EQ(1u, state.nRefusedOffNetwork) << strMAC;
+        EXPECT_FALSE(state.bMore) << strMAC;
+    }
+    // Many refused on none of the networks: named up to their own places,
+    // counted apart; one on a network still has its named place, and more
+    // of those than are named say that the device cannot be told.
+    const SVLECMReplyKey listed = Key(strListed, "10.1.0.5");
+    for (int i = 1; i <= 10; ++i)
+        table.Refuse(Key(strListed, OffNetwork(kInvented + 1 + i)), VLECM_BOUND_NETWORK, 512, Text(""));
+    table.Refuse(Key(strListed, "10.2.0.7"), VLECM_BOUND_SOURCE, 4, Text("10.2.0.0/16"));
+    SVLECMMACSummary summary;
+    ASSERT_TRUE(table.GetSummary(listed.strMAC, summary));
+    EXPECT_EQ(12u, summary.nRefused);
+    EXPECT_EQ(11u, summary.nRefusedOffNetwork);
+    EXPECT_FALSE(summary.bMore);
+    std::vector<SVLECMHeardAddress> found = table.FindAddress(Text("10.2.0.7"));
+    ASSERT_EQ(1u, found.size());
+    EXPECT_EQ(VLECM_MAC_ADDRESS_REFUSED, found[0].address.eState);
+    for (int i = 8; i < 8 + CVLECMMACTable::MAX_REFUSED_NAMED; ++i)
+        table.Refuse(Key(strListed, "10.2.0." + std::to_string(i)), VLECM_BOUND_SOURCE, 4, Text("10.2.0.0/16"));
+    ASSERT_TRUE(table.GetSummary(listed.strMAC, summary));
+    EXPECT_TRUE(summary.bMore);
+    // Off-network addresses once 64 on-network ones are kept: kept in
+    // places of their own, then said as beyond, hiding nothing.
+    CVLECMMACTable fresh;
+    CVLECMHandOnQueue freshRecords(&fresh);
+    CVLECMReplyFilter freshFilter(freshRecords, fresh);
+    freshFilter.SetLocalNetworks(Networks(2));
+    const std::string strFull = Mac(1, 3);
+    for (int i = 0; i < kKept; ++i)
+        ASSERT_TRUE(freshFilter.Admit(Text(strFull), Text("10.2.1." + std::to_string(1 + i)), 1)) << i;
+    for (int i = 0; i < kKept + 5; ++i)
+        ASSERT_EQ(i < kKept, freshFilter.Admit(Text(strFull), Text(OffNetwork(1000 + i)), 1)) << i;
+    ASSERT_TRUE(fresh.GetSummary(Text(strFull), summary));
+    EXPECT_EQ(static_cast<unsigned long>(2 * kKept), summary.nKept);
+    EXPECT_EQ(5u, summary.nBeyondOffNetwork);
+    EXPECT_EQ(summary.nBeyond, summary.nBeyondOffNetwork);
+    EXPECT_FALSE(summary.bMore);
+}
