@@ -1121,6 +1121,7 @@ VLPFW_RESULT CVLNetSession::Probe(int nTimeoutSeconds, bool bListenToTimeout, co
     // The address the user names is checked whatever else claimed its MAC
     // before it, and its commands wait for no other address's.
     m_CommunicationManager.GetVLECM().SetNamedAddress(VLText(strFindIP).GetString());
+    m_CommunicationManager.GetVLECM().SetNamedMAC(goal.strOnlyMAC.c_str());
     goal.start = std::chrono::steady_clock::now();
     VLPFW_RESULT eResult = m_CommunicationManager.Probe();
     if (eResult != VLPFW_RESULT_SUCCESS)

@@ -1191,6 +1191,18 @@ bool CVLECMMACTable::IsNamedAddress(const CVLString& strAddress)
     return m_strNamedAddress.GetLength() > 0 && strAddress == m_strNamedAddress;
 }
 
+void CVLECMMACTable::SetNamedMAC(const CVLString& strMAC)
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    m_strNamedMAC = strMAC;
+}
+
+bool CVLECMMACTable::IsNamedMAC(const CVLString& strMAC)
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    return m_strNamedMAC.GetLength() > 0 && strMAC == m_strNamedMAC;
+}
+
 void CVLECMMACTable::summarize(const SMAC& mac, SVLECMMACSummary& summary)
 {
     summary.eVerdict = mac.eVerdict;

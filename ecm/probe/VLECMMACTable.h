@@ -279,6 +279,11 @@ public:
     void SetNamedAddress(const CVLString& strAddress);
     CVLString GetNamedAddress();
     bool IsNamedAddress(const CVLString& strAddress);
+    // The MAC the user named (normal form; empty: none), kept across
+    // probes: the reply filter admits it beyond its network's and its
+    // source's bounds.
+    void SetNamedMAC(const CVLString& strMAC);
+    bool IsNamedMAC(const CVLString& strMAC);
 
     // What the clients read (see CVLECM).
     bool GetState(const CVLString& strMAC, SVLECMMACState& state);
@@ -407,6 +412,7 @@ private:
     // asking what changed reads only those.
     std::list<SMAC*> m_ChangedOrder;
     CVLString m_strNamedAddress;
+    CVLString m_strNamedMAC;
     std::unordered_map<const CVLECMNIFInfo*, SVLECMReplyKey> m_Records;
     // Beyond the kept addresses: per MAC, in the order heard.
     struct SBeyond

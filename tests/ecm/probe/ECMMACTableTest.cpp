@@ -490,3 +490,70 @@ TEST(ECMMACTable, OffNetworkAddressesDecideNothingForAMAC)
     EXPECT_EQ(summary.nBeyond, summary.nBeyondOffNetwork);
     EXPECT_FALSE(summary.bMore);
 }
+
+// The MAC the user names goes beyond its network's bound and its source's,
+// which hosts can fill before the device answers; other MACs stay refused.
+TEST(ECMMACTable, TheNamedMACIsAdmittedBeyondItsNetworksAndItsSourcesBounds)
+{
+    CVLECMMACTable table;
+    CVLECMHandOnQueue records(&table);
+    CVLECMReplyFilter filter(records, table);
+    filter.SetLocalNetworks(Networks(2));
+    filter.SetDeviceBound(1);
+    const std::string strNamed = Mac(3, 1);
+    table.SetNamedMAC(Text(strNamed));
+    EXPECT_TRUE(filter.Admit(Text(Mac(3, 0)), Text("10.1.0.5"), 1));
+    EXPECT_FALSE(filter.Admit(Text(Mac(3, 9)), Text("10.1.0.6"), 1));
+    EXPECT_TRUE(filter.Admit(Text(strNamed), Text("10.1.0.7"), 1));
+    // Four MACs from one address of the other network, then the named one.
+    filter.SetDeviceBound(CVLECMReplyFilter::MAX_DEVICES);
+    for (int i = 0; i < CVLECMReplyFilter::MAX_MACS_PER_SOURCE; ++i)
+        ASSERT_TRUE(filter.Admit(Text(Mac(4, i)), Text("10.2.0.9"), 1)) << i;
+    EXPECT_FALSE(filter.Admit(Text(Mac(4, 9)), Text("10.2.0.9"), 1));
+    EXPECT_TRUE(filter.Admit(Text(strNamed), Text("10.2.0.9"), 1));
+    // Named after its address was refused: the refusal no longer stands.
+    EXPECT_FALSE(filter.Admit(Text(Mac(3, 0)), Text("10.2.0.9"), 1));
+    table.SetNamedMAC(Text(Mac(3, 0)));
+    EXPECT_TRUE(filter.Admit(Text(Mac(3, 0)), Text("10.2.0.9"), 1));
+    SVLECMMACState state;
+    ASSERT_TRUE(table.GetState(Text(Mac(3, 0)), state));
+    EXPECT_EQ(2u, state.addresses.size());
+    EXPECT_EQ(0u, state.nRefused);
+    EXPECT_FALSE(state.bMore);
+}
+
+// Forged replies from the named address fill its source's bound before the
+// device answers: the named address is asked once which MAC answers there,
+// and that MAC alone is admitted from it beyond the bound, until a new probe.
+TEST(ECMMACTable, TheMACThatAnswersTheNamedAddressGoesBeyondItsSourcesBound)
+{
+    CVLECMMACTable table;
+    CVLECMHandOnQueue records(&table);
+    CVLECMReplyFilter filter(records, table);
+    filter.SetLocalNetworks(Networks(2));
+    int nAsked = 0;
+    filter.SetNamedBoundListener([&nAsked]() { ++nAsked; });
+    const std::string strNamed = "10.1.0.20", strDevice = Mac(5, 64);
+    table.SetNamedAddress(Text(strNamed));
+    for (int nProbe = 0; nProbe < 2; ++nProbe) {
+        for (int i = 0; i < 64; ++i)
+            ASSERT_EQ(i < CVLECMReplyFilter::MAX_MACS_PER_SOURCE, filter.Admit(Text(Mac(5, i)), Text(strNamed), 1))
+                << i;
+        EXPECT_FALSE(filter.Admit(Text(strDevice), Text(strNamed), 1));
+        EXPECT_EQ(nProbe + 1, nAsked);
+        // An answer for an address no longer named counts for nothing.
+        filter.SetNamedAnswer(Text("10.1.0.21"), Text(strDevice));
+        EXPECT_FALSE(filter.Admit(Text(strDevice), Text(strNamed), 1));
+        filter.SetNamedAnswer(Text(strNamed), Text(strDevice));
+        filter.SetNamedAnswer(Text(strNamed), Text(Mac(5, 63)));
+        EXPECT_TRUE(filter.Admit(Text(strDevice), Text(strNamed), 1));
+        EXPECT_FALSE(filter.Admit(Text(Mac(5, 63)), Text(strNamed), 1));
+        SVLECMMACState state;
+        ASSERT_TRUE(table.GetState(Text(strDevice), state));
+        ASSERT_EQ(1u, state.addresses.size());
+        EXPECT_EQ(VLECM_MAC_ADDRESS_HEARD, state.addresses[0].eState);
+        EXPECT_EQ(0u, state.nRefused);
+        records.Reset();
+        filter.Reset();
+    }
+}
