@@ -868,6 +868,15 @@ std::vector<CVLNetSession::SAddress> CVLNetSession::GetAddresses(const std::stri
             }
             break;
         case VLECM_MAC_ADDRESS_REFUSED:
+            // One that no check could reach is only said, as a kept one is.
+            if (found.bOffNetwork) {
+                address.strReason = offNetworkReason(Text(state.strMAC), address.strIP);
+                if (!address.strReason.empty()) {
+                    address.eState = ADDRESS_FAILED;
+                    address.bOffNetwork = true;
+                    break;
+                }
+            }
             address.eState = ADDRESS_UNCHECKED;
             // As the devices a bound refused are named.
             address.strReason =
@@ -1113,6 +1122,7 @@ VLPFW_RESULT CVLNetSession::Probe(int nTimeoutSeconds, bool bListenToTimeout, co
     // The address the user names is checked whatever else claimed its MAC
     // before it, and its commands wait for no other address's.
     m_CommunicationManager.GetVLECM().SetNamedAddress(VLText(strFindIP).GetString());
+    m_CommunicationManager.GetVLECM().SetNamedMAC(goal.strOnlyMAC.c_str());
     goal.start = std::chrono::steady_clock::now();
     VLPFW_RESULT eResult = m_CommunicationManager.Probe();
     if (eResult != VLPFW_RESULT_SUCCESS)

@@ -2,7 +2,8 @@
 # Measures whether hosts that answer the probe before a device hide it.
 #
 #   bench/hiddendevice.sh [--prefix NAME] BUILD_DIR claims [CLAIMANTS [RUNS]]
-#   bench/hiddendevice.sh [--prefix NAME] BUILD_DIR deaf|forged [RUNS]
+#   bench/hiddendevice.sh [--prefix NAME] BUILD_DIR deaf|forged|offspray [RUNS]
+#   bench/hiddendevice.sh [--prefix NAME] BUILD_DIR named [FORGED [RUNS]]
 #
 # claims: CLAIMANTS hosts (default 64) answer for the device's MAC from
 # addresses of 172.20.0.0/16, a network the computer has no address or
@@ -14,6 +15,15 @@
 # forged sources of that network that answer no ARP request. Per run,
 # `vlnet run IP GetDetail` for the device (300 ms late): its time, status
 # and first line of standard error.
+# offspray: 600 invented devices from as many addresses of 172.20.0.0/16
+# (no network of the computer's), then the device's MAC from a 601st, each
+# round before the device answers (300 ms late); per run, `vlnet run MAC
+# GetDetail` and `vlnet probe --mac MAC` (time, status, first line of
+# standard error).
+# named: a host that answers no ARP request forges the probe's reply from
+# the device's own address with FORGED (default 4) invented MACs a request,
+# before the device answers (300 ms late); per run, `vlnet run IP
+# GetDetail`, `vlnet url IP` and `vlnet run MAC GetDetail`.
 #
 # RUNS (default 3); each run starts the emulators afresh and runs with
 # --timeout 10. The device, the hosts and the computer are namespaces on
@@ -23,14 +33,16 @@
 # rules (docs/testing.md).
 set -u
 . "$(dirname "$0")/netns.sh"
-usage="usage: bench/hiddendevice.sh [--prefix NAME] BUILD_DIR claims [CLAIMANTS [RUNS]] | deaf|forged [RUNS]"
+usage="usage: bench/hiddendevice.sh [--prefix NAME] BUILD_DIR claims [CLAIMANTS [RUNS]] | deaf|forged|offspray [RUNS]"\
+" | named [FORGED [RUNS]]"
 bench_arguments "$@"
 set -- "${ARGS[@]}"
 KIND=${1:-}
 case "$KIND" in
 claims) CLAIMANTS=${2:-64} RUNS=${3:-3} ;;
-deaf | forged) RUNS=${2:-3} ;;
-*) usage_error "needs claims, deaf or forged" ;;
+deaf | forged | offspray) RUNS=${2:-3} ;;
+named) FORGED=${2:-4} RUNS=${3:-3} ;;
+*) usage_error "needs claims, deaf, forged, offspray or named" ;;
 esac
 VLNET=${VLNET:-$BUILD/bin/vlnet}
 RESOURCES=$(dirname "$VLNET")/../share/vlnet
@@ -39,6 +51,8 @@ P=$PREFIX$$hd
 TMP=$(mktemp -d)
 NET=10.206
 DEVICE=$NET.3.200 MAC=00:26:AB:11:00:01
+# The spray's 601st MAC is the device's.
+[ "$KIND" = offspray ] && MAC=00:26:AB:11:02:59
 
 bridged_network $P $NET.0.1/22
 ip -n ${P}dev addr add $DEVICE/22 dev vd1
@@ -67,6 +81,18 @@ forged)
     echo "mac=00:26:AB:7F:7F:01 ip=$(address $NET 256) mask=255.255.252.0 restart=0 unicast=0" \
         "hostile=forgedmacs pool=256 flood=4 straygap=100" >"$TMP/attacker"
     ;;
+offspray)
+    for ((i = 2; i <= 601; i++)); do echo "addr add $(address 172.20 "$i")/16 dev vdx"; done >"$TMP/addr"
+    echo "mac=00:26:AB:11:00:01 ip=172.20.0.1 mask=255.255.0.0 restart=0 unicast=0 hostile=claims spread=1" \
+        "flood=601 pool=601 rate=20000" >"$TMP/attacker"
+    ;;
+named)
+    # The device's own address, which the attacker never answers ARP for.
+    ip netns exec ${P}atk sysctl -qw net.ipv4.conf.all.arp_ignore=8 net.ipv4.conf.all.arp_announce=2
+    echo "addr add $DEVICE/22 dev vdx" >"$TMP/addr"
+    echo "mac=00:26:AB:7F:7F:01 ip=$DEVICE mask=255.255.252.0 restart=0 unicast=0" \
+        "hostile=inventmacs flood=$FORGED" >"$TMP/attacker"
+    ;;
 esac
 ip -n ${P}atk -force -batch "$TMP/addr" >/dev/null 2>&1
 
@@ -93,6 +119,19 @@ for ((run = 1; run <= RUNS; run++)); do
         emulator ${P}atk "$TMP/attacker"
         printf '         run MAC GetDetail: %s' "$(vlnet run $MAC GetDetail)"
         printf '; answered %d\n' "$(grep -c '^VLPC.2B_5A10_01.NodeName=' "$TMP/out")"
+    elif [ "$KIND" = offspray ] || [ "$KIND" = named ]; then
+        if [ "$KIND" = offspray ]; then
+            runs=("run $MAC GetDetail" "probe --mac $MAC") behind="600 off-network devices and the MAC from one more"
+        else
+            runs=("run $DEVICE GetDetail" "url $DEVICE" "run $MAC GetDetail") behind="$FORGED MACs forged from its address"
+        fi
+        for args in "${runs[@]}"; do
+            # shellcheck disable=SC2086
+            printf '  run %d behind %s: %s: %s\n' "$run" "$behind" "$args" "$(vlnet $args)"
+            stop_emulators
+            emulator ${P}dev "$TMP/device"
+            emulator ${P}atk "$TMP/attacker"
+        done
     else
         printf '  run %d behind %s: run %s GetDetail: %s' "$run" \
             "$([ "$KIND" = deaf ] && echo "600 deaf hosts" || echo "1024 forged devices")" "$DEVICE" \

@@ -376,6 +376,14 @@ void CVLECM::SetNamedAddress(VL_CONST_STR szAddress)
     m_pProbeInstance->GetUnicastChecks().SetNamedAddress(strAddress);
 }
 
+void CVLECM::SetNamedMAC(VL_CONST_STR szMAC)
+{
+    CVLString strMAC(VL_CHARSET_UTF8);
+    if (szMAC != nullptr && szMAC[0] != '\0')
+        strMAC = CVLECMNIFInfo::NormalizeMACAddress(CVLString(szMAC, VL_CHARSET_UTF8));
+    m_pProbeInstance->GetMACTable().SetNamedMAC(strMAC);
+}
+
 std::vector<SVLECMHeardAddress> CVLECM::GetAllHeardAddresses(bool& bMore)
 {
     return m_pProbeInstance->GetMACTable().GetAll(bMore);

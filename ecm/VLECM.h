@@ -288,6 +288,11 @@ public:
     // the addresses kept per MAC, and its follow-up commands take a place
     // kept for it as soon as its own check passes.
     void SetNamedAddress(VL_CONST_STR szAddress);
+    // The MAC the user names (any usual form; empty or null: none), kept
+    // across probes until changed: a reply of it is admitted beyond its
+    // network's and its source's bounds, which hosts could fill before the
+    // device answers.
+    void SetNamedMAC(VL_CONST_STR szMAC);
     // The MACs in conflict, in MAC order, each naming every address kept;
     // at most nReports of them, with bMore when there were more.
     std::vector<SVLECMConflictReport> GetConflictReports(size_t nReports, bool& bMore);

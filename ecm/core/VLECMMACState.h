@@ -102,11 +102,12 @@ struct SVLECMMACState
     // then those beyond the kept ones that the bounded list holds.
     std::vector<SVLECMMACAddress> addresses;
     // Addresses a bound refused, and addresses beyond the kept ones, in
-    // all; bMore when not all of them are in addresses. Of those beyond,
-    // the ones on none of the computer's networks (bMore leaves them out):
-    // they could not have been checked, so no device that unicast reaches
-    // is among them.
+    // all; bMore when not all of them are in addresses. Of each, the ones
+    // on none of the computer's networks (bMore leaves them out): they
+    // could not have been checked, so no device that unicast reaches is
+    // among them; they are only said.
     unsigned long nRefused = 0;
+    unsigned long nRefusedOffNetwork = 0;
     unsigned long nBeyond = 0;
     unsigned long nBeyondOffNetwork = 0;
     bool bMore = false;
@@ -134,6 +135,7 @@ struct SVLECMMACSummary
     // Addresses a bound refused, and addresses beyond the kept ones; these
     // and bMore as in SVLECMMACState.
     unsigned long nRefused = 0;
+    unsigned long nRefusedOffNetwork = 0;
     unsigned long nBeyond = 0;
     unsigned long nBeyondOffNetwork = 0;
     bool bMore = false;

@@ -349,6 +349,7 @@ bool CVLECMMACTable::Keep(const SVLECMReplyKey& key, size_t nFingerprint, bool b
     }
     if (!hasRoom(mac, key.strAddress, !bOnNetwork))
         return false;
+    forgetRefusal(mac, key.strAddress, !bOnNetwork);
     SEntry entry;
     entry.address.strAddress = key.strAddress;
     entry.address.bOffNetwork = !bOnNetwork;
@@ -456,30 +457,72 @@ void CVLECMMACTable::Refuse(const SVLECMReplyKey& key, VLECM_BOUND eBound, int n
         ++m_nRefusedOnlyMACs;
     }
     SMAC& mac = entryOf(key.strMAC);
+    const bool bOffNetwork = strNetwork.GetLength() == 0;
     uint32_t nAddress = 0;
     const bool bNumber = AddressNumber(key.strAddress, nAddress);
     if (bNumber) {
         bool bKept = false;
         if (!countOnce(mac.refusedCounted, nAddress, bKept))
             return;
-        mac.bMore = mac.bMore || !bKept;
+        // An address on none of the computer's networks decides nothing for
+        // the MAC, not even that it had more than could be told.
+        mac.bMore = mac.bMore || (!bKept && !bOffNetwork);
     } else if (std::any_of(mac.refusedNamed.begin(), mac.refusedNamed.end(),
                            [&key](const SVLECMMACAddress& named) { return named.strAddress == key.strAddress; })) {
         return;
     }
     ++mac.nRefused;
-    if (mac.refusedNamed.size() < MAX_REFUSED_NAMED) {
+    if (bOffNetwork)
+        ++mac.nRefusedOffNetwork;
+    // Those on none of the computer's networks have named places of their
+    // own, as they have kept places of their own.
+    const auto nNamed =
+        std::count_if(mac.refusedNamed.begin(), mac.refusedNamed.end(),
+                      [bOffNetwork](const SVLECMMACAddress& named) { return named.bOffNetwork == bOffNetwork; });
+    if (nNamed < MAX_REFUSED_NAMED) {
         SVLECMMACAddress address;
         address.strAddress = key.strAddress;
         address.eState = VLECM_MAC_ADDRESS_REFUSED;
         address.eBound = eBound;
         address.nBound = nBound;
         address.strNetwork = strNetwork;
+        address.bOffNetwork = bOffNetwork;
         mac.refusedNamed.push_back(address);
-    } else {
-        mac.bMore = true;
     }
     bump(mac);
+}
+
+bool CVLECMMACTable::hasUnnamedRefusals(const SMAC& mac)
+{
+    const auto nNamedOn = std::count_if(mac.refusedNamed.begin(), mac.refusedNamed.end(),
+                                        [](const SVLECMMACAddress& named) { return !named.bOffNetwork; });
+    return mac.nRefused - mac.nRefusedOffNetwork > static_cast<unsigned long>(nNamedOn);
+}
+
+void CVLECMMACTable::forgetRefusal(SMAC& mac, const CVLString& strAddress, bool bOffNetwork)
+{
+    uint32_t nAddress = 0;
+    bool bCounted = false;
+    if (AddressNumber(strAddress, nAddress)) {
+        auto position = std::lower_bound(mac.refusedCounted.begin(), mac.refusedCounted.end(), nAddress);
+        bCounted = position != mac.refusedCounted.end() && *position == nAddress;
+        if (bCounted) {
+            mac.refusedCounted.erase(position);
+            --m_nCounted;
+        }
+    }
+    auto named = std::find_if(mac.refusedNamed.begin(), mac.refusedNamed.end(),
+                              [&strAddress](const SVLECMMACAddress& one) { return one.strAddress == strAddress; });
+    if (named != mac.refusedNamed.end()) {
+        bOffNetwork = named->bOffNetwork;
+        mac.refusedNamed.erase(named);
+    } else if (!bCounted) {
+        return;
+    }
+    if (mac.nRefused > 0)
+        --mac.nRefused;
+    if (bOffNetwork && mac.nRefusedOffNetwork > 0)
+        --mac.nRefusedOffNetwork;
 }
 
 void CVLECMMACTable::ReplyLost(const SVLECMReplyKey& key)
@@ -1027,9 +1070,10 @@ void CVLECMMACTable::fillState(const CVLString& strMAC, const SMAC& mac, SVLECMM
         }
     }
     state.nRefused = mac.nRefused;
+    state.nRefusedOffNetwork = mac.nRefusedOffNetwork;
     state.nBeyond = mac.nBeyond;
     state.nBeyondOffNetwork = mac.nBeyondOffNetwork;
-    state.bMore = mac.bMore || mac.nRefused > mac.refusedNamed.size();
+    state.bMore = mac.bMore || hasUnnamedRefusals(mac);
     state.bRemoved = mac.bRemoved;
     state.nChange = mac.nChange;
 }
@@ -1164,6 +1208,18 @@ bool CVLECMMACTable::IsNamedAddress(const CVLString& strAddress)
     return m_strNamedAddress.GetLength() > 0 && strAddress == m_strNamedAddress;
 }
 
+void CVLECMMACTable::SetNamedMAC(const CVLString& strMAC)
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    m_strNamedMAC = strMAC;
+}
+
+bool CVLECMMACTable::IsNamedMAC(const CVLString& strMAC)
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    return m_strNamedMAC.GetLength() > 0 && strMAC == m_strNamedMAC;
+}
+
 void CVLECMMACTable::summarize(const SMAC& mac, SVLECMMACSummary& summary)
 {
     summary.eVerdict = mac.eVerdict;
@@ -1188,9 +1244,10 @@ void CVLECMMACTable::summarize(const SMAC& mac, SVLECMMACSummary& summary)
     if (mac.pSimulated != nullptr)
         summary.bReported = true;
     summary.nRefused = mac.nRefused;
+    summary.nRefusedOffNetwork = mac.nRefusedOffNetwork;
     summary.nBeyond = mac.nBeyond;
     summary.nBeyondOffNetwork = mac.nBeyondOffNetwork;
-    summary.bMore = mac.bMore || mac.nRefused > mac.refusedNamed.size();
+    summary.bMore = mac.bMore || hasUnnamedRefusals(mac);
     summary.bConflictMarked = mac.bConflictMarked;
     summary.bRemoved = mac.bRemoved;
     summary.nChange = mac.nChange;

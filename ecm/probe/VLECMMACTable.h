@@ -161,7 +161,10 @@ public:
     bool IsRemoved(const CVLString& strMAC);
     // The address is the one the MAC was handed on from.
     bool IsReported(const SVLECMReplyKey& key);
-    // A bound refused a new address of a MAC, admitted before or not.
+    // A bound refused a new address of a MAC, admitted before or not; one
+    // on none of the computer's networks (strNetwork empty) is only said:
+    // it neither takes a named place of one on them nor makes the MAC one
+    // heard from more addresses than are told apart.
     void Refuse(const SVLECMReplyKey& key, VLECM_BOUND eBound, int nBound, const CVLString& strNetwork);
     // The reply of a kept address without a record will not be handled
     // (the probe stopped, or another record stands for it): judged lost
@@ -287,6 +290,11 @@ public:
     void SetNamedAddress(const CVLString& strAddress);
     CVLString GetNamedAddress();
     bool IsNamedAddress(const CVLString& strAddress);
+    // The MAC the user named (normal form; empty: none), kept across
+    // probes: the reply filter admits it beyond its network's and its
+    // source's bounds.
+    void SetNamedMAC(const CVLString& strMAC);
+    bool IsNamedMAC(const CVLString& strMAC);
 
     // What the clients read (see CVLECM).
     bool GetState(const CVLString& strMAC, SVLECMMACState& state);
@@ -330,6 +338,7 @@ private:
         // as numbers, to count each once; sorted.
         std::vector<uint32_t> beyondCounted;
         unsigned long nRefused = 0;
+        unsigned long nRefusedOffNetwork = 0;
         unsigned long nBeyond = 0;
         unsigned long nBeyondOffNetwork = 0;
         bool bMore = false;
@@ -361,6 +370,12 @@ private:
     SEntry* findKept(const SVLECMReplyKey& key);
     // A new address of the MAC beyond the kept ones that is the named one.
     bool isNamedNew(const SMAC& mac, const CVLString& strAddress);
+    // A refused address admitted after all (a bound it no longer meets)
+    // is refused no more.
+    void forgetRefusal(SMAC& mac, const CVLString& strAddress, bool bOffNetwork);
+    // More addresses on the computer's networks were refused than are
+    // named: which is the device cannot be told.
+    static bool hasUnnamedRefusals(const SMAC& mac);
     // Whether the MAC has room for a new address on the computer's networks
     // (bOffNetwork false) or on none of them.
     bool hasRoom(const SMAC& mac, const CVLString& strAddress, bool bOffNetwork);
@@ -405,6 +420,7 @@ private:
     // asking what changed reads only those.
     std::list<SMAC*> m_ChangedOrder;
     CVLString m_strNamedAddress;
+    CVLString m_strNamedMAC;
     std::unordered_map<const CVLECMNIFInfo*, SVLECMReplyKey> m_Records;
     // Beyond the kept addresses: per MAC, in the order heard.
     struct SBeyond

@@ -164,6 +164,7 @@ void CVLECMProbeInstance::Initialize(IVLECMOwnerIF* pOwner, IVLECMCallbackIF* pC
         m_pOwnerVLECMInstance = pOwner;
         m_pCallbackIF = pCallbackIF;
         m_DummyProbe.Initialize(pOwner, this);
+        m_ReplyFilter.SetNamedBoundListener([this]() { askNamedAddress(); });
         CVLThreadLock lock(&m_NIFListAccessSync);
         if (lock.Lock()) {
             CVLTargetList* pList = pOwner->GetApi()->CreateTargetList();
@@ -327,6 +328,8 @@ void CVLECMProbeInstance::StopProbe()
         m_HandOnQueue.Close();
         if (pInstance != nullptr && m_pOwnerVLECMInstance != nullptr)
             m_pOwnerVLECMInstance->GetApi()->GetModuleController()->DeleteModuleInstance(pInstance);
+        // No reply comes any more that the named address's answer could admit.
+        m_NamedAddressProbe.Stop();
         m_DummyProbe.StopDummyProbe();
         {
             CVLThreadLock lock(&m_ProbeOptionMapSync);
@@ -978,6 +981,22 @@ void CVLECMProbeInstance::DispatchPass()
         m_NextDeferredRetry = now + kDeferredRetryInterval;
         follow(m_MACTable.RetryDeferred());
     }
+}
+
+void CVLECMProbeInstance::askNamedAddress()
+{
+    if (m_pOwnerVLECMInstance == nullptr)
+        return;
+    CVLECMNamedAddressProbe::SRequest request;
+    request.pController = m_pOwnerVLECMInstance->GetApi()->GetModuleController();
+    request.strAddress = m_MACTable.GetNamedAddress();
+    request.strPacketList = getOptionString("Option.Probe.PacketListName");
+    // As long as the named address's unicast check waits for its answer.
+    request.nTimeout = getOptionString("Option.CheckUnicast.Timeout").ToLong(0);
+    request.nRetry = getOptionString("Option.CheckUnicast.Retry").ToLong(1);
+    const CVLString strAddress = request.strAddress;
+    m_NamedAddressProbe.Ask(
+        request, [this, strAddress](const CVLString& strMAC) { m_ReplyFilter.SetNamedAnswer(strAddress, strMAC); });
 }
 
 void CVLECMProbeInstance::report(CVLECMNIFInfo* pNIFInfo, bool bUnicast, bool bListOnly)

@@ -35,6 +35,7 @@
 #include "ecm/probe/VLECMHandOnQueue.h"
 #include "ecm/probe/VLECMLocalNetworks.h"
 #include "ecm/probe/VLECMMACTable.h"
+#include "ecm/probe/VLECMNamedAddressProbe.h"
 #include "ecm/probe/VLECMReplyFilter.h"
 #include "ecm/probe/VLECMUnicastChecks.h"
 #include "ecm/record/VLECMChainEndIF.h"
@@ -204,6 +205,9 @@ protected:
     // Does what the table asks after a change: marks the record handed on,
     // starts the commands it names, and hands the MAC's device on.
     void follow(const CVLECMMACTable::SNext& next);
+    // The named address's source bound refused a MAC: the named address is
+    // asked by unicast which MAC answers there (the reply filter's listener).
+    void askNamedAddress();
     // Moves the record to the device list and, unless bListOnly, reports it
     // to the client.
     void report(CVLECMNIFInfo* pNIFInfo, bool bUnicast, bool bListOnly = false);
@@ -250,6 +254,8 @@ protected:
     // the MAC table's lock and the record's.
     CVLThreadSync m_ChainStartSync;
     CVLECMUnicastChecks m_UnicastChecks;
+    // Asks the named address which MAC answers there; stopped with the probe.
+    CVLECMNamedAddressProbe m_NamedAddressProbe;
     // Simulated devices handed on whose report the dispatch queue refused,
     // under m_NIFListAccessSync: each is reported on the next dispatch pass
     // while the table still holds it for its MAC.

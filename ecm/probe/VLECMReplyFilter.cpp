@@ -60,7 +60,7 @@ uint64_t HostCount(const CVLString& strNetwork)
 
 CVLECMReplyFilter::CVLECMReplyFilter(CVLECMHandOnQueue& records, CVLECMMACTable& table)
     : m_Records(records), m_Table(table), m_pLocalNetworks(std::make_shared<const CVLECMLocalNetworks>()),
-      m_nDeviceBound(MAX_DEVICES), m_nRefused(0)
+      m_nDeviceBound(MAX_DEVICES), m_nRefused(0), m_bNamedAsked(false)
 {
 }
 
@@ -107,6 +107,8 @@ void CVLECMReplyFilter::Reset(bool bKeepStop)
     m_TracedSources.clear();
     m_RefusedPerSource.clear();
     m_nRefused = 0;
+    m_bNamedAsked = false;
+    m_strNamedAnswer = CVLString();
     // Under this lock no reply is admitted meanwhile: the stores go together.
     m_Records.Reset();
     if (bKeepStop && m_Table.IsStopped())
@@ -128,6 +130,40 @@ void CVLECMReplyFilter::SetLocalNetworks(std::shared_ptr<const CVLECMLocalNetwor
     CVLThreadLock lock(&m_Sync);
     if (lock.Lock())
         m_pLocalNetworks = pNetworks;
+}
+
+void CVLECMReplyFilter::SetNamedBoundListener(std::function<void()> fnListener)
+{
+    CVLThreadLock lock(&m_Sync);
+    if (lock.Lock())
+        m_fnNamedBound = fnListener;
+}
+
+void CVLECMReplyFilter::SetNamedAnswer(const CVLString& strAddress, const CVLString& strMAC)
+{
+    CVLThreadLock lock(&m_Sync);
+    if (!lock.Lock() || !m_Table.IsNamedAddress(strAddress))
+        return;
+    // One MAC: the first that answered.
+    if (m_strNamedAnswer.GetLength() == 0)
+        m_strNamedAnswer = strMAC;
+}
+
+bool CVLECMReplyFilter::isBeyondNetworkBound(const SVLECMReplyKey& key)
+{
+    // The named MAC from an address on none of the computer's networks
+    // gains nothing by it: such an address, refused, is only said.
+    return m_Table.IsNamedAddress(key.strAddress) ||
+           (m_Table.IsNamedMAC(key.strMAC) && m_pLocalNetworks->GetNetwork(key.strAddress).GetLength() > 0);
+}
+
+bool CVLECMReplyFilter::isBeyondSourceBound(const SVLECMReplyKey& key)
+{
+    // The named MAC costs one MAC at most per source; the named address's
+    // answer one more MAC for the named address.
+    if (m_Table.IsNamedMAC(key.strMAC))
+        return true;
+    return m_strNamedAnswer.GetLength() > 0 && key.strMAC == m_strNamedAnswer && m_Table.IsNamedAddress(key.strAddress);
 }
 
 void CVLECMReplyFilter::refuse(const CVLString& strFrom)
@@ -208,9 +244,25 @@ void CVLECMReplyFilter::drop(SDropped& dropped, const CVLString& strMAC, const C
 bool CVLECMReplyFilter::Admit(const CVLString& strMAC, const CVLString& strFrom, size_t nFingerprint, CVLTarget* pReply,
                               const CVLString& strReceiver)
 {
-    CVLThreadLock lock(&m_Sync);
-    if (!lock.Lock())
-        return false;
+    bool bAskNamed = false;
+    std::function<void()> fnListener;
+    bool bAdmitted = false;
+    {
+        CVLThreadLock lock(&m_Sync);
+        if (!lock.Lock())
+            return false;
+        bAdmitted = admit(strMAC, strFrom, nFingerprint, pReply, strReceiver, bAskNamed);
+        if (bAskNamed)
+            fnListener = m_fnNamedBound;
+    }
+    if (fnListener)
+        fnListener();
+    return bAdmitted;
+}
+
+bool CVLECMReplyFilter::admit(const CVLString& strMAC, const CVLString& strFrom, size_t nFingerprint, CVLTarget* pReply,
+                              const CVLString& strReceiver, bool& bAskNamed)
+{
     if (strMAC.GetLength() == 0) {
         refuse(strFrom);
         return false;
@@ -222,7 +274,9 @@ bool CVLECMReplyFilter::Admit(const CVLString& strMAC, const CVLString& strFrom,
     const bool bOnNetwork = strNetwork.GetLength() > 0;
     if (m_Table.IsAdmitted(strMAC)) {
         const CVLECMMACTable::EHeard eHeard = m_Table.Hear(key, bOnNetwork);
-        if (eHeard == CVLECMMACTable::HEARD_NEW)
+        // A refusal no longer stands for what the user named since.
+        if (eHeard == CVLECMMACTable::HEARD_NEW ||
+            (eHeard == CVLECMMACTable::HEARD_REFUSED && (isBeyondNetworkBound(key) || isBeyondSourceBound(key))))
             return admitOther(key, nFingerprint, strNetwork);
         if (eHeard != CVLECMMACTable::HEARD_KEPT)
             return false;
@@ -248,10 +302,11 @@ bool CVLECMReplyFilter::Admit(const CVLString& strMAC, const CVLString& strFrom,
         return true;
     }
     SNetworkCount& count = m_NetworkCounts[strNetwork];
-    // The address the user named is admitted beyond its network's bound,
-    // as it is beyond the addresses kept per MAC: its source's bound still
-    // holds, so it costs a few devices at most.
-    if (count.nDevices >= m_nDeviceBound && !m_Table.IsNamedAddress(strFrom)) {
+    // What the user named is admitted beyond its network's bound, as the
+    // named address is beyond the addresses kept per MAC: the named
+    // address's source bound still holds, and the named MAC is one MAC, so
+    // either costs a few devices at most.
+    if (count.nDevices >= m_nDeviceBound && !isBeyondNetworkBound(key)) {
         if (!count.bBoundTraced) {
             count.bBoundTraced = true;
             CVLTrace::Output(VLECM_MODULE, s_szFile, __LINE__, 0,
@@ -263,7 +318,14 @@ bool CVLECMReplyFilter::Admit(const CVLString& strMAC, const CVLString& strFrom,
         return false;
     }
     int& nMACs = m_MACsPerSource[strFrom];
-    if (nMACs >= MAX_MACS_PER_SOURCE) {
+    if (nMACs >= MAX_MACS_PER_SOURCE && !isBeyondSourceBound(key)) {
+        // Forged replies from the named address may have taken its count
+        // before the device answered: the named address is asked which
+        // MAC answers there, and that one is admitted.
+        if (!m_bNamedAsked && m_Table.IsNamedAddress(strFrom)) {
+            m_bNamedAsked = true;
+            bAskNamed = true;
+        }
         if (m_TracedSources.insert(strFrom).second)
             CVLTrace::Output(VLECM_MODULE, s_szFile, __LINE__, 0,
                              "CVLECMReplyFilter: %s answered with more than %d MAC addresses; further ones are "
@@ -291,8 +353,8 @@ bool CVLECMReplyFilter::admitOther(const SVLECMReplyKey& key, size_t nFingerprin
     SNetworkCount& count = m_NetworkCounts[strNetwork];
     auto source = m_MACsPerSource.find(key.strAddress);
     const int nMACs = source != m_MACsPerSource.end() ? source->second : 0;
-    const bool bNetwork = count.nDevices >= m_nDeviceBound && !m_Table.IsNamedAddress(key.strAddress);
-    if (bNetwork || nMACs >= MAX_MACS_PER_SOURCE) {
+    const bool bNetwork = count.nDevices >= m_nDeviceBound && !isBeyondNetworkBound(key);
+    if (bNetwork || (nMACs >= MAX_MACS_PER_SOURCE && !isBeyondSourceBound(key))) {
         m_Table.Refuse(key, bNetwork ? VLECM_BOUND_NETWORK : VLECM_BOUND_SOURCE,
                        bNetwork ? m_nDeviceBound : static_cast<int>(MAX_MACS_PER_SOURCE), strNetwork);
         return false;

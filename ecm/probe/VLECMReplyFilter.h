@@ -22,9 +22,13 @@
 //   and the table keeps what they refused, never checked, of a MAC admitted
 //   or not. Nothing of a MAC the client removed is admitted;
 // - one source address brings at most MAX_MACS_PER_SOURCE devices, and each
-//   local network at most MAX_DEVICES (the address the user named beyond
-//   them); the devices a bound refused are kept for the client
-//   (GetBoundReports).
+//   local network at most MAX_DEVICES; the devices a bound refused are kept
+//   for the client (GetBoundReports). What the user named goes beyond
+//   every bound a claimant can fill first: the named address beyond its
+//   network's, the named MAC beyond its network's and its source's, and
+//   the MAC that answers the named address's own unicast probe
+//   (SetNamedAnswer) beyond the named address's source bound: one more MAC
+//   for it, whatever forged replies from it took its count first.
 // The network of a reply is the local network its source address lies in
 // (CVLECMLocalNetworks); where the socket that received it belongs to one
 // local network (a directed broadcast's), the reports also name that
@@ -108,6 +112,14 @@ public:
     // give MAX_DEVICES); the probe instance sets it as a probe starts.
     void SetDeviceBound(long nBound);
     int GetDeviceBound();
+    // Called, outside the lock, the first time in a probe that the named
+    // address's source bound refuses a MAC: the named address is to be
+    // asked by unicast which MAC answers there.
+    void SetNamedBoundListener(std::function<void()> fnListener);
+    // The MAC (normal form) that answered a unicast probe of the named
+    // address strAddress; ignored when that is no longer the named address.
+    // Admitted from that address beyond its source's bound until Reset.
+    void SetNamedAnswer(const CVLString& strAddress, const CVLString& strMAC);
     // True when the reply (a work target holding "MACAddress" and
     // "IPAddress") may be copied and queued; then, when the pointers are
     // given, its key (its MAC address in normal form and its address), the
@@ -158,6 +170,13 @@ private:
 
     // Under m_Sync.
     void refuse(const CVLString& strFrom);
+    // What the user named that goes beyond the network's bound, and beyond
+    // the source's.
+    bool isBeyondNetworkBound(const SVLECMReplyKey& key);
+    bool isBeyondSourceBound(const SVLECMReplyKey& key);
+    // The admission itself; bAskNamed: the listener is to be called.
+    bool admit(const CVLString& strMAC, const CVLString& strFrom, size_t nFingerprint, CVLTarget* pReply,
+               const CVLString& strReceiver, bool& bAskNamed);
     // A reply of a known device's MAC from a new address (on that local
     // network): admitted within the bounds.
     bool admitOther(const SVLECMReplyKey& key, size_t nFingerprint, const CVLString& strNetwork);
@@ -184,6 +203,9 @@ private:
     std::set<CVLString> m_TracedSources;
     std::map<CVLString, unsigned long> m_RefusedPerSource;
     unsigned long m_nRefused;
+    std::function<void()> m_fnNamedBound;
+    bool m_bNamedAsked;
+    CVLString m_strNamedAnswer;
 };
 
 #endif

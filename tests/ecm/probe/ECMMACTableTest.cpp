@@ -463,3 +463,136 @@ TEST(ECMMACTable, TheNamedAddressIsAdmittedBeyondItsNetworksBound)
         EXPECT_EQ(VLECM_BOUND_SOURCE, state.addresses[0].eBound) << n;
     }
 }
+
+// Addresses on none of the computer's networks decide nothing for a MAC,
+// however they were kept or dropped: 600 invented devices from as many
+// such sources fill that bound, and the device's MAC then heard from one
+// of them (before the device, or after it) is only said. Once a MAC keeps
+// its addresses on the computer's networks, those on none still have
+// places of their own; refusals on the networks still count.
+TEST(ECMMACTable, OffNetworkAddressesDecideNothingForAMAC)
+{
+    const int kInvented = 600, kKept = CVLECMMACTable::MAX_ADDRESSES_PER_MAC;
+    CVLECMMACTable table;
+    CVLECMHandOnQueue records(&table);
+    CVLECMReplyFilter filter(records, table);
+    filter.SetLocalNetworks(Networks(2));
+    const std::string strListed = Mac(1, 1), strLater = Mac(1, 2);
+    EXPECT_TRUE(filter.Admit(Text(strListed), Text("10.1.0.5"), 1));
+    for (int i = 0; i < kInvented; ++i)
+        ASSERT_EQ(i < CVLECMReplyFilter::MAX_DEVICES, filter.Admit(Text(Mac(20, i)), Text(OffNetwork(i)), 1)) << i;
+    EXPECT_FALSE(filter.Admit(Text(strListed), Text(OffNetwork(kInvented)), 1));
+    EXPECT_FALSE(filter.Admit(Text(strLater), Text(OffNetwork(kInvented + 1)), 1));
+    EXPECT_TRUE(filter.Admit(Text(strLater), Text("10.1.0.6"), 1));
+    for (const std::string& strMAC : {strListed, strLater}) {
+        SVLECMMACState state;
+        ASSERT_TRUE(table.GetState(Text(strMAC), state));
+        ASSERT_EQ(2u, state.addresses.size()) << strMAC;
+        EXPECT_EQ(VLECM_MAC_ADDRESS_REFUSED, state.addresses[1].eState) << strMAC;
+        EXPECT_TRUE(state.addresses[1].bOffNetwork) << strMAC;
+        EXPECT_EQ(1u, state.nRefusedOffNetwork) << strMAC;
+        EXPECT_FALSE(state.bMore) << strMAC;
+    }
+    // Many refused on none of the networks: named up to their own places,
+    // counted apart; one on a network still has its named place, and more
+    // of those than are named say that the device cannot be told.
+    const SVLECMReplyKey listed = Key(strListed, "10.1.0.5");
+    for (int i = 1; i <= 10; ++i)
+        table.Refuse(Key(strListed, OffNetwork(kInvented + 1 + i)), VLECM_BOUND_NETWORK, 512, Text(""));
+    table.Refuse(Key(strListed, "10.2.0.7"), VLECM_BOUND_SOURCE, 4, Text("10.2.0.0/16"));
+    SVLECMMACSummary summary;
+    ASSERT_TRUE(table.GetSummary(listed.strMAC, summary));
+    EXPECT_EQ(12u, summary.nRefused);
+    EXPECT_EQ(11u, summary.nRefusedOffNetwork);
+    EXPECT_FALSE(summary.bMore);
+    std::vector<SVLECMHeardAddress> found = table.FindAddress(Text("10.2.0.7"));
+    ASSERT_EQ(1u, found.size());
+    EXPECT_EQ(VLECM_MAC_ADDRESS_REFUSED, found[0].address.eState);
+    for (int i = 8; i < 8 + CVLECMMACTable::MAX_REFUSED_NAMED; ++i)
+        table.Refuse(Key(strListed, "10.2.0." + std::to_string(i)), VLECM_BOUND_SOURCE, 4, Text("10.2.0.0/16"));
+    ASSERT_TRUE(table.GetSummary(listed.strMAC, summary));
+    EXPECT_TRUE(summary.bMore);
+    // Off-network addresses once 64 on-network ones are kept: kept in
+    // places of their own, then said as beyond, hiding nothing.
+    CVLECMMACTable fresh;
+    CVLECMHandOnQueue freshRecords(&fresh);
+    CVLECMReplyFilter freshFilter(freshRecords, fresh);
+    freshFilter.SetLocalNetworks(Networks(2));
+    const std::string strFull = Mac(1, 3);
+    for (int i = 0; i < kKept; ++i)
+        ASSERT_TRUE(freshFilter.Admit(Text(strFull), Text("10.2.1." + std::to_string(1 + i)), 1)) << i;
+    for (int i = 0; i < kKept + 5; ++i)
+        ASSERT_EQ(i < kKept, freshFilter.Admit(Text(strFull), Text(OffNetwork(1000 + i)), 1)) << i;
+    ASSERT_TRUE(fresh.GetSummary(Text(strFull), summary));
+    EXPECT_EQ(static_cast<unsigned long>(2 * kKept), summary.nKept);
+    EXPECT_EQ(5u, summary.nBeyondOffNetwork);
+    EXPECT_EQ(summary.nBeyond, summary.nBeyondOffNetwork);
+    EXPECT_FALSE(summary.bMore);
+}
+
+// The MAC the user names goes beyond its network's bound and its source's,
+// which hosts can fill before the device answers; other MACs stay refused.
+TEST(ECMMACTable, TheNamedMACIsAdmittedBeyondItsNetworksAndItsSourcesBounds)
+{
+    CVLECMMACTable table;
+    CVLECMHandOnQueue records(&table);
+    CVLECMReplyFilter filter(records, table);
+    filter.SetLocalNetworks(Networks(2));
+    filter.SetDeviceBound(1);
+    const std::string strNamed = Mac(3, 1);
+    table.SetNamedMAC(Text(strNamed));
+    EXPECT_TRUE(filter.Admit(Text(Mac(3, 0)), Text("10.1.0.5"), 1));
+    EXPECT_FALSE(filter.Admit(Text(Mac(3, 9)), Text("10.1.0.6"), 1));
+    EXPECT_TRUE(filter.Admit(Text(strNamed), Text("10.1.0.7"), 1));
+    // Four MACs from one address of the other network, then the named one.
+    filter.SetDeviceBound(CVLECMReplyFilter::MAX_DEVICES);
+    for (int i = 0; i < CVLECMReplyFilter::MAX_MACS_PER_SOURCE; ++i)
+        ASSERT_TRUE(filter.Admit(Text(Mac(4, i)), Text("10.2.0.9"), 1)) << i;
+    EXPECT_FALSE(filter.Admit(Text(Mac(4, 9)), Text("10.2.0.9"), 1));
+    EXPECT_TRUE(filter.Admit(Text(strNamed), Text("10.2.0.9"), 1));
+    // Named after its address was refused: the refusal no longer stands.
+    EXPECT_FALSE(filter.Admit(Text(Mac(3, 0)), Text("10.2.0.9"), 1));
+    table.SetNamedMAC(Text(Mac(3, 0)));
+    EXPECT_TRUE(filter.Admit(Text(Mac(3, 0)), Text("10.2.0.9"), 1));
+    SVLECMMACState state;
+    ASSERT_TRUE(table.GetState(Text(Mac(3, 0)), state));
+    EXPECT_EQ(2u, state.addresses.size());
+    EXPECT_EQ(0u, state.nRefused);
+    EXPECT_FALSE(state.bMore);
+}
+
+// Forged replies from the named address fill its source's bound before the
+// device answers: the named address is asked once which MAC answers there,
+// and that MAC alone is admitted from it beyond the bound, until a new probe.
+TEST(ECMMACTable, TheMACThatAnswersTheNamedAddressGoesBeyondItsSourcesBound)
+{
+    CVLECMMACTable table;
+    CVLECMHandOnQueue records(&table);
+    CVLECMReplyFilter filter(records, table);
+    filter.SetLocalNetworks(Networks(2));
+    int nAsked = 0;
+    filter.SetNamedBoundListener([&nAsked]() { ++nAsked; });
+    const std::string strNamed = "10.1.0.20", strDevice = Mac(5, 64);
+    table.SetNamedAddress(Text(strNamed));
+    for (int nProbe = 0; nProbe < 2; ++nProbe) {
+        for (int i = 0; i < 64; ++i)
+            ASSERT_EQ(i < CVLECMReplyFilter::MAX_MACS_PER_SOURCE, filter.Admit(Text(Mac(5, i)), Text(strNamed), 1))
+                << i;
+        EXPECT_FALSE(filter.Admit(Text(strDevice), Text(strNamed), 1));
+        EXPECT_EQ(nProbe + 1, nAsked);
+        // An answer for an address no longer named counts for nothing.
+        filter.SetNamedAnswer(Text("10.1.0.21"), Text(strDevice));
+        EXPECT_FALSE(filter.Admit(Text(strDevice), Text(strNamed), 1));
+        filter.SetNamedAnswer(Text(strNamed), Text(strDevice));
+        filter.SetNamedAnswer(Text(strNamed), Text(Mac(5, 63)));
+        EXPECT_TRUE(filter.Admit(Text(strDevice), Text(strNamed), 1));
+        EXPECT_FALSE(filter.Admit(Text(Mac(5, 63)), Text(strNamed), 1));
+        SVLECMMACState state;
+        ASSERT_TRUE(table.GetState(Text(strDevice), state));
+        ASSERT_EQ(1u, state.addresses.size());
+        EXPECT_EQ(VLECM_MAC_ADDRESS_HEARD, state.addresses[0].eState);
+        EXPECT_EQ(0u, state.nRefused);
+        records.Reset();
+        filter.Reset();
+    }
+}

@@ -2026,3 +2026,38 @@ TEST_F(ECMReplies, ACheckAnsweredAfterTheStopListsItsDeviceAndStartsNoCommand)
     EXPECT_NE(nullptr, m_ECM.FindNIFInfo(strMAC.c_str()));
     EXPECT_EQ(0u, m_Client.Count("probe"));
 }
+
+// Forged replies from the named address fill its source's bound before the
+// device answers: the named address is asked once, by a unicast probe of
+// it, which MAC answers there, and that MAC is admitted from it and handed
+// on. A stop ends an ask that waits for its answer.
+TEST_F(ECMReplies, TheNamedAddresssOwnAnswerAdmitsItsDeviceBeyondForgedMACs)
+{
+    CWatchdog watchdog(60, "ECMReplies");
+    const std::string strNamed = "10.8.5.20", strDevice = Mac(0xB300);
+    m_ECM.SetNamedAddress(strNamed.c_str());
+    CFakeNetwork::SetAnswerMAC(strNamed, strDevice);
+    for (int i = 1; i <= 64; ++i) {
+        CFakeNetwork::SetAnswerAt(Mac(0xB300 + i), strNamed, "CheckUnicast", EFakeAnswer::Block);
+        ASSERT_TRUE(CFakeNetwork::Reply(Mac(0xB300 + i), "", strNamed));
+    }
+    SVLECMMACSummary summary;
+    ASSERT_TRUE(Eventually([&]() {
+        // The device answers each probe send until its answer is admitted.
+        CFakeNetwork::Reply(strDevice, "", strNamed);
+        return m_ECM.GetMACSummary(strDevice.c_str(), summary) && summary.nKept == 1;
+    }));
+    EXPECT_EQ(1, CFakeNetwork::RequestCountAt("", strNamed, "Probe"));
+    ASSERT_TRUE(m_Client.WaitFor("probe", 1));
+    EXPECT_NE(nullptr, m_ECM.FindNIFInfo(strDevice.c_str()));
+    EXPECT_EQ(nullptr, m_ECM.FindNIFInfo(Mac(0xB301).c_str()));
+    // A new probe asks again; its stop ends the ask that waits.
+    CFakeNetwork::SetAnswer("", "Probe", EFakeAnswer::Block);
+    CVLECMPropertyMap options;
+    ASSERT_EQ(VLECM_RESULT_SUCCESS, m_ECM.Probe(VLECM_PROBE_CONNECT_TYPE_ALL, &options));
+    for (int i = 1; i <= 5; ++i)
+        ASSERT_TRUE(CFakeNetwork::Reply(Mac(0xB300 + i), "", strNamed));
+    ASSERT_TRUE(Eventually([&]() { return CFakeNetwork::RequestCountAt("", strNamed, "Probe") == 2; }));
+    m_ECM.StopProbe();
+    EXPECT_FALSE(m_ECM.GetMACSummary(strDevice.c_str(), summary) && summary.nKept > 0);
+}

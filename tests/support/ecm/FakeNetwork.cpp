@@ -26,6 +26,8 @@
 namespace {
 std::mutex g_Mutex;
 std::map<std::string, EFakeAnswer> g_Answers;  // "MAC/list"
+// The MAC each address answers a blank target's request with.
+std::map<std::string, std::string> g_AnswerMACs;
 std::map<std::string, int> g_Requests;
 std::map<std::string, long> g_LastRetry;
 CVLModuleInstance* g_pProbeInstance = nullptr;
@@ -152,6 +154,17 @@ CFakeModule::SScript FakeVLPC()
             eAnswer = EFakeAnswer::Timeout;
         switch (eAnswer) {
         case EFakeAnswer::Success:
+            if (strMac.empty() && pTarget != nullptr) {
+                std::string strAnswer;
+                {
+                    std::lock_guard<std::mutex> lock(g_Mutex);
+                    auto it = g_AnswerMACs.find(strAddress);
+                    if (it != g_AnswerMACs.end())
+                        strAnswer = it->second;
+                }
+                if (!strAnswer.empty())
+                    pTarget->GetProperties()->GetProperty("MACAddress", true)->SetString(strAnswer.c_str(), 72);
+            }
             return;
         case EFakeAnswer::Timeout:
             throw new EVLTimeoutException("FakeVLPC", "FakeNetwork", __LINE__, false);
@@ -192,6 +205,7 @@ CFakeNetwork::CFakeNetwork() : m_Registration(RegisterFakes)
 {
     std::lock_guard<std::mutex> lock(g_Mutex);
     g_Answers.clear();
+    g_AnswerMACs.clear();
     g_Requests.clear();
     g_LastRetry.clear();
     g_nProbeStarts = 0;
@@ -225,6 +239,12 @@ void CFakeNetwork::SetAnswer(const std::string& strMac, const std::string& strPa
 {
     std::lock_guard<std::mutex> lock(g_Mutex);
     g_Answers[Key(strMac, strPacketList)] = eAnswer;
+}
+
+void CFakeNetwork::SetAnswerMAC(const std::string& strAddress, const std::string& strMac)
+{
+    std::lock_guard<std::mutex> lock(g_Mutex);
+    g_AnswerMACs[strAddress] = strMac;
 }
 
 void CFakeNetwork::SetAnswerAt(const std::string& strMac, const std::string& strAddress,

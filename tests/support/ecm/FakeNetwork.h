@@ -39,6 +39,9 @@ public:
     // it, say), before what SetAnswer gives the MAC.
     static void SetAnswerAt(const std::string& strMac, const std::string& strAddress, const std::string& strPacketList,
                             EFakeAnswer eAnswer);
+    // The MAC the host at an address answers with to a request of a blank
+    // target (no MAC of its own, as a unicast probe of an address asks).
+    static void SetAnswerMAC(const std::string& strAddress, const std::string& strMac);
     // Unicast requests made, by device and packet list, and of them those
     // to one address.
     static int RequestCount(const std::string& strMac, const std::string& strPacketList);
