@@ -253,6 +253,25 @@ size_t ReportShared(CVLNetSession& session)
     return shared.size();
 }
 
+// True when an address is named: any on one of the computer's networks,
+// and the first few of a MAC that are on none (counted in nUnreachable),
+// which a host may hold by the thousand.
+bool IsNamed(bool bOffNetwork, size_t& nUnreachable)
+{
+    return !bOffNetwork || ++nUnreachable <= CVLNetSession::kNamedUnreachable;
+}
+
+// Those not named of nUnreachable: "5 more addresses on none of this
+// computer's networks"; empty when every one was.
+std::string MoreUnreachableText(size_t nUnreachable)
+{
+    if (nUnreachable <= CVLNetSession::kNamedUnreachable)
+        return std::string();
+    const size_t nMore = nUnreachable - CVLNetSession::kNamedUnreachable;
+    return std::to_string(nMore) + (nMore == 1 ? " more address" : " more addresses") +
+           " on none of this computer's networks (unicast cannot reach them)";
+}
+
 // A MAC heard from more addresses than are told apart.
 std::string UntoldText(const std::string& strMAC)
 {
@@ -311,13 +330,15 @@ bool CheckOtherAddresses(CVLNetSession& session, const std::string& strMAC, cons
     const bool bConflict = passed.size() > 1 && !bByAddress && !bChange;
     bool bPending = false;
     size_t nOthers = 0;
+    size_t nUnreachable = 0;
     for (const CVLNetSession::SAddress& address : addresses) {
         if (address.strIP == strIP || address.eState == CVLNetSession::ADDRESS_UNCHECKED)
             continue;
         ++nOthers;
         if (address.eState == CVLNetSession::ADDRESS_PENDING || address.eState == CVLNetSession::ADDRESS_FAILED) {
-            fprintf(stderr, "vlnet: device %s also answered the probe from %s: %s\n", strMAC.c_str(),
-                    address.strIP.c_str(), address.strReason.c_str());
+            if (IsNamed(address.bOffNetwork, nUnreachable))
+                fprintf(stderr, "vlnet: device %s also answered the probe from %s: %s\n", strMAC.c_str(),
+                        address.strIP.c_str(), address.strReason.c_str());
             bPending = bPending || address.eState == CVLNetSession::ADDRESS_PENDING;
         } else if (bChange) {
             fprintf(stderr, "vlnet: device %s also passed its unicast check at %s\n", strMAC.c_str(),
@@ -327,6 +348,9 @@ bool CheckOtherAddresses(CVLNetSession& session, const std::string& strMAC, cons
                     strMAC.c_str(), address.strIP.c_str(), strIP.c_str());
         }
     }
+    if (!MoreUnreachableText(nUnreachable).empty())
+        fprintf(stderr, "vlnet: device %s also answered the probe from %s\n", strMAC.c_str(),
+                MoreUnreachableText(nUnreachable).c_str());
     const bool bUnchecked = ReportUnchecked(session, strMAC);
     if (bConflict) {
         fprintf(stderr, "vlnet: %s; refused\n", ConflictText(strMAC, passed).c_str());
@@ -392,19 +416,27 @@ int ReportProbedMACMissing(CVLNetSession& session, const CVLNetOptions& options,
                            const std::vector<CVLNetSession::SUnlisted>& unlisted, const std::string& strLimitedOnly)
 {
     const std::string& strMAC = options.GetMACAddress();
-    statusLine.Close(0, session.GetDownInterfaces());
+    statusLine.Close(0, session.GetDownInterfaces(), session.GetUnpluggedInterfaces(),
+                     session.GetUnaddressedInterfaces());
     ReportIncomplete(session, reasons, strLimitedOnly);
     // Without a time-out given the probe sent one round: a device still
     // starting may answer a later one.
+    // A network left out (said above) is not probed however long.
     if (unlisted.empty())
-        fprintf(stderr, "vlnet: device %s not found%s\n", strMAC.c_str(),
+        fprintf(stderr, "vlnet: device %s not found%s%s\n", strMAC.c_str(),
                 bStopped                   ? " before the stop"
                 : options.IsTimeoutGiven() ? ""
                                            : " in the probe's one round of sends; a device still starting may "
                                              "answer later: given --timeout N, the probe sends round after "
-                                             "round for N seconds");
+                                             "round for N seconds",
+                bStopped || session.GetDownNote().empty()
+                    ? ""
+                    : "; one on a network the probe left out (said above) does not answer however long");
     // Each address it answered from, when more than one did.
+    size_t nUnreachable = 0;
     for (const CVLNetSession::SUnlisted& device : unlisted) {
+        if (!IsNamed(device.bOffNetwork, nUnreachable))
+            continue;
         const std::string strFrom = unlisted.size() > 1 ? " from " + device.strIP : std::string();
         if (device.bRefused)
             fprintf(stderr, "vlnet: device %s answered the probe%s but was %s\n", strMAC.c_str(), strFrom.c_str(),
@@ -414,6 +446,9 @@ int ReportProbedMACMissing(CVLNetSession& session, const CVLNetOptions& options,
                     CVLNetCommands::NotUsedText(device.bSilent, device.bPending, device.strReason, "was not listed")
                         .c_str());
     }
+    if (!MoreUnreachableText(nUnreachable).empty())
+        fprintf(stderr, "vlnet: device %s also answered the probe from %s\n", strMAC.c_str(),
+                MoreUnreachableText(nUnreachable).c_str());
     ReportUnchecked(session, CVLNetOptions::NormalizeMACAddress(strMAC));
     return bStopped ? VLNET_EXIT_STOPPED : VLNET_EXIT_FAILURE;
 }
@@ -425,19 +460,45 @@ void ReportUnlisted(CVLNetSession& session, const std::vector<CVLNetSession::SUn
     // A device that answered the probe alone is the one most in need of
     // attention (a wrong address or mask, another host holding its address).
     // A listed MAC's other addresses are named as its own.
+    // Each MAC's addresses are read once, however many of them are named.
     std::vector<std::string> listed = session.GetListedMACs();
     std::sort(listed.begin(), listed.end());
+    struct SListedAt
+    {
+        std::string strIP;
+        size_t nUnreachable = 0;
+    };
+    std::map<std::string, SListedAt> heard;
     for (const CVLNetSession::SUnlisted& device : unlisted) {
-        const std::vector<std::string> passed = std::binary_search(listed.begin(), listed.end(), device.strMAC)
-                                                    ? session.GetPassedAddresses(device.strMAC)
-                                                    : std::vector<std::string>();
-        if (!passed.empty())
+        auto it = heard.find(device.strMAC);
+        if (it == heard.end()) {
+            it = heard.emplace(device.strMAC, SListedAt()).first;
+            const std::vector<std::string> passed = std::binary_search(listed.begin(), listed.end(), device.strMAC)
+                                                        ? session.GetPassedAddresses(device.strMAC)
+                                                        : std::vector<std::string>();
+            if (!passed.empty())
+                it->second.strIP = passed.front();
+        }
+        if (!IsNamed(device.bOffNetwork, it->second.nUnreachable))
+            continue;
+        if (!it->second.strIP.empty())
             fprintf(stderr, "vlnet: device %s, listed at %s, also answered the probe from %s: %s\n",
-                    device.strMAC.c_str(), passed.front().c_str(), device.strIP.c_str(), device.strReason.c_str());
+                    device.strMAC.c_str(), it->second.strIP.c_str(), device.strIP.c_str(), device.strReason.c_str());
         else
             fprintf(stderr, "vlnet: not listed: %s\t%s\n",
                     CVLNetSession::FormatDeviceLine(device.strMAC, device.strIP, device.strModel).c_str(),
                     device.strReason.c_str());
+    }
+    for (const auto& mac : heard) {
+        const std::string strMore = MoreUnreachableText(mac.second.nUnreachable);
+        if (strMore.empty())
+            continue;
+        if (!mac.second.strIP.empty())
+            fprintf(stderr, "vlnet: device %s, listed at %s, also answered the probe from %s\n", mac.first.c_str(),
+                    mac.second.strIP.c_str(), strMore.c_str());
+        else
+            fprintf(stderr, "vlnet: not listed: %s: answered the probe from %s\n", mac.first.c_str(),
+                    strMore.c_str());
     }
     for (const std::string& strUnnamed : session.GetUnnamedRefused())
         fprintf(stderr, "vlnet: not listed: %s\n", strUnnamed.c_str());
@@ -488,7 +549,8 @@ int RunProbe(CVLNetSession& session, const CVLNetOptions& options)
             return ListProbedMAC(session, strMAC, statusLine, bStopped);
         return ReportProbedMACMissing(session, options, statusLine, bStopped, reasons, unlisted, strLimitedOnly);
     }
-    statusLine.Close(nFound, session.GetDownInterfaces());
+    statusLine.Close(nFound, session.GetDownInterfaces(), session.GetUnpluggedInterfaces(),
+                     session.GetUnaddressedInterfaces());
     ReportIncomplete(session, reasons, strLimitedOnly);
     ReportUnlisted(session, unlisted);
     // A line of a MAC in conflict, or of an address two MACs share, may
@@ -527,7 +589,10 @@ void ReportNotUnicast(CVLNetSession& session, const std::string& strDevice, cons
     } else {
         // No one address is the device's: each is said with its own reason;
         // one that passed was not used as its MAC's others were not judged.
+        size_t nUnreachable = 0;
         for (const CVLNetSession::SAddress& address : addresses) {
+            if (!IsNamed(address.bOffNetwork, nUnreachable))
+                continue;
             if (address.eState == CVLNetSession::ADDRESS_PASSED) {
                 fprintf(stderr,
                         "vlnet: device %s passed its unicast check at %s, but its MAC's other addresses were not all "
@@ -543,6 +608,9 @@ void ReportNotUnicast(CVLNetSession& session, const std::string& strDevice, cons
                                                 "was not used")
                         .c_str());
         }
+        if (!MoreUnreachableText(nUnreachable).empty())
+            fprintf(stderr, "vlnet: device %s answered the probe from %s\n", strMAC.c_str(),
+                    MoreUnreachableText(nUnreachable).c_str());
     }
     if (!strMAC.empty())
         ReportUnchecked(session, strMAC);
@@ -587,6 +655,19 @@ std::vector<CVLNetValueCheck::SLocalAddress> ReadComputerAddresses()
     return computer;
 }
 
+// The links a device may be on: those up without an IPv4 address (where
+// the device may well be), then those the probe's limited broadcast leaves
+// through.
+std::vector<std::string> LinkInterfaces()
+{
+    std::vector<std::string> links = CVLNetSession::UnaddressedInterfaces();
+    for (const std::string& strLink : CVLNetSession::BroadcastInterfaces()) {
+        if (std::find(links.begin(), links.end(), strLink) == links.end())
+            links.push_back(strLink);
+    }
+    return links;
+}
+
 // False (after saying so) for a device address on none of the computer's
 // networks: a probe hears only those, and a request to it would leave
 // through a router to whatever holds the address there.
@@ -609,7 +690,7 @@ bool CheckOnLocalNetwork(const std::string& strIP)
                 "networks only; nothing was sent; to reach a device there, give this computer an address on its "
                 "subnet on the device's link (%s)\n",
                 strIP.c_str(), networks.empty() ? "it has none" : CVLNetSession::ListText(networks).c_str(),
-                CVLNetResultText::GetAddAddressCommand(0, CVLNetSession::BroadcastInterfaces()).c_str());
+                CVLNetResultText::GetAddAddressCommand(0, LinkInterfaces()).c_str());
         return false;
     }
     // No device answers from this computer's own address or from a
@@ -666,7 +747,7 @@ bool AcceptFoundDevice(CVLNetSession& session, CVLPFWNIFInfo* pNIFInfo, const st
 void ReportNotFound(CVLNetSession& session, const CVLNetOptions& options)
 {
     const std::string& strMAC = options.GetMACAddress();
-    ReportNothingSent(session);
+    const bool bNothingSent = ReportNothingSent(session);
     ReportDeaf(session);
     if (!session.GetLimitedOnlyNote().empty())
         fprintf(stderr, "vlnet: %s\n", session.GetLimitedOnlyNote().c_str());
@@ -691,8 +772,16 @@ void ReportNotFound(CVLNetSession& session, const CVLNetOptions& options)
                 strUncheckedMAC.c_str(), UncheckedReason(session, strUncheckedMAC, options.GetIPAddress()).c_str());
     else if (session.IsFoundNotUnicast())
         ReportNotUnicast(session, strDevice, strMAC);
-    else
+    else if (strMAC.empty() || bNothingSent)
         fprintf(stderr, "vlnet: device %s not found\n", strDevice.c_str());
+    else
+        // A device moved to another subnet of its link answers from there:
+        // this computer may not hear it without an address on that subnet.
+        fprintf(stderr,
+                "vlnet: device %s not found; given an address of another subnet on its link (run SetDetail with "
+                "--force), it answers from there, which this computer may not hear: give it an address on that "
+                "subnet (%s)\n",
+                strDevice.c_str(), CVLNetResultText::GetAddAddressCommand(0, LinkInterfaces()).c_str());
 }
 
 // Probes until the device of the command line is found; null when it is not.
@@ -705,15 +794,23 @@ CVLPFWNIFInfo* FindDevice(CVLNetSession& session, const CVLNetOptions& options, 
         return nullptr;
     }
     CVLNetStatusLine statusLine(CVLNetStatusLine::IsTerminal());
-    statusLine.StartTicking([&session](double dSeconds) {
+    // What answered so far, the device's other MACs too, and whether the
+    // device did: "0 devices found" would hide both.
+    const std::string strDevice = options.GetDevice();
+    statusLine.StartTicking([&session, strDevice](double dSeconds) {
         int nChecking = 0, nCommands = 0;
         session.GetWaitCounts(nChecking, nCommands);
-        return CVLNetStatusLine::Format(dSeconds, session.GetFoundCount(), nChecking, nCommands);
+        const CVLNetSession::ESearch eSearch = session.GetSearch();
+        return CVLNetStatusLine::FormatSearch(dSeconds, session.GetAnsweredCount(), strDevice,
+                                              eSearch != CVLNetSession::SEARCH_NOT_HEARD,
+                                              eSearch == CVLNetSession::SEARCH_UNUSABLE, nChecking, nCommands);
     });
+    session.SetNoteWriter([&statusLine](const std::string& strNote) { statusLine.Note(strNote); });
     const std::string& strMAC = options.GetMACAddress();
     VLPFW_RESULT eResult = session.Probe(options.GetTimeoutSeconds(), false, strMAC, strMAC, options.GetIPAddress(),
                                          nullptr, szChange != nullptr && !strMAC.empty());
     statusLine.StopTicking();
+    session.SetNoteWriter(nullptr);
     if (eResult != VLPFW_RESULT_SUCCESS) {
         fprintf(stderr, "vlnet: the probe did not start: result %d (%s)\n", eResult,
                 CVLNetResultText::GetPFWResultText(eResult));

@@ -650,6 +650,11 @@ int CVLNetSession::GetFoundCount()
     return static_cast<int>(m_PrintedLines.size());
 }
 
+int CVLNetSession::GetAnsweredCount()
+{
+    return m_bInitialize ? m_CommunicationManager.GetVLECM().GetDeviceCount() : 0;
+}
+
 std::string CVLNetSession::GetWebConfigURL(CVLPFWNIFInfo* pNIFInfo)
 {
     if (pNIFInfo == nullptr)
@@ -734,22 +739,18 @@ CVLNetSession::ETarget CVLNetSession::judgeTarget(size_t& nAddresses, bool& bSol
         // once: nothing their checks say can tell the device from them.
         if (summary.nBeyond > summary.nBeyondOffNetwork || summary.bMore)
             return TARGET_JUDGED;
+        // One address that never passed stands for the MAC when nothing
+        // else answered, but is not the device looked for.
+        if (summary.eVerdict == VLECM_MAC_ONE && summary.nPassed + summary.nPending + summary.nAnswered == 0)
+            return TARGET_FAILED;
         // Judged at one address, it is the device once handed on to us.
         if (summary.eVerdict == VLECM_MAC_PENDING ||
             (summary.eVerdict == VLECM_MAC_ONE && GetFoundNIFInfo() == nullptr))
             return TARGET_PENDING;
-        if (summary.eVerdict != VLECM_MAC_NONE)
-            return TARGET_JUDGED;
-        // No address passed. One that answered unicast otherwise (another
-        // MAC, an error), or that unicast cannot reach, fares no better in
-        // another round: the probe's reason ends the search. A silent one
-        // may be a claimant heard before the device, still starting.
-        bool bMore = false;
-        for (const SAddress& address : GetAddresses(strFindMAC, bMore)) {
-            if (address.eState != ADDRESS_FAILED || (address.bSilent && !address.bOffNetwork))
-                return TARGET_FAILED;
-        }
-        return TARGET_JUDGED;
+        // No address passed: each heard so far is said (noteUnusable), and
+        // the search goes on, as a new address of the MAC (the device, still
+        // starting, behind a claimant) may answer in any later round.
+        return summary.eVerdict == VLECM_MAC_NONE ? TARGET_FAILED : TARGET_JUDGED;
     }
     // By its address the device is that address alone: the other addresses
     // of its MAC are named, never waited for.
@@ -819,6 +820,29 @@ bool IsSilent(const SVLECMMACAddress& address)
 }
 }  // namespace
 
+// The computer's networks and broadcast links, read once, when first asked,
+// for all the addresses of a MAC: a report of thousands of them reads the
+// interfaces once, not once for each.
+struct CVLNetSession::SLocalView
+{
+    bool bRead = false;
+    std::shared_ptr<const CVLECMLocalNetworks> pNetworks;
+    std::string strNetworks;
+    std::vector<std::string> broadcast;
+
+    void Read()
+    {
+        if (bRead)
+            return;
+        bRead = true;
+        std::vector<VLInterfaceAddress> entries;
+        VLListInterfaceAddresses(entries);
+        pNetworks = CVLECM::ReadLocalNetworks();
+        strNetworks = ListText(CVLECM::GetLocalNetworkNames(*pNetworks));
+        broadcast = BroadcastInterfaces(entries);
+    }
+};
+
 std::vector<CVLNetSession::SAddress> CVLNetSession::GetAddresses(const std::string& strMAC, bool& bMore)
 {
     bMore = false;
@@ -827,6 +851,7 @@ std::vector<CVLNetSession::SAddress> CVLNetSession::GetAddresses(const std::stri
     if (!m_bInitialize || !m_CommunicationManager.GetVLECM().GetMACState(strMAC.c_str(), state))
         return addresses;
     bMore = state.nBeyond > state.nBeyondOffNetwork;
+    SLocalView view;
     for (const SVLECMMACAddress& found : state.addresses) {
         SAddress address;
         address.strIP = Text(found.strAddress);
@@ -861,7 +886,7 @@ std::vector<CVLNetSession::SAddress> CVLNetSession::GetAddresses(const std::stri
             address.eState = ADDRESS_FAILED;
             address.strReason = FailedReason(found);
             if (found.eFailure != VLECM_MAC_FAILURE_COMMAND && found.eFailure != VLECM_MAC_FAILURE_LOST) {
-                const std::string strOff = offNetworkReason(Text(state.strMAC), address.strIP);
+                const std::string strOff = offNetworkReason(Text(state.strMAC), address.strIP, view);
                 address.bOffNetwork = !strOff.empty();
                 if (address.bOffNetwork)
                     address.strReason = strOff;
@@ -870,7 +895,7 @@ std::vector<CVLNetSession::SAddress> CVLNetSession::GetAddresses(const std::stri
         case VLECM_MAC_ADDRESS_REFUSED:
             // One that no check could reach is only said, as a kept one is.
             if (found.bOffNetwork) {
-                address.strReason = offNetworkReason(Text(state.strMAC), address.strIP);
+                address.strReason = offNetworkReason(Text(state.strMAC), address.strIP, view);
                 if (!address.strReason.empty()) {
                     address.eState = ADDRESS_FAILED;
                     address.bOffNetwork = true;
@@ -889,7 +914,7 @@ std::vector<CVLNetSession::SAddress> CVLNetSession::GetAddresses(const std::stri
         case VLECM_MAC_ADDRESS_BEYOND:
             // One that no check could reach is judged as a kept one would be.
             if (found.bOffNetwork) {
-                address.strReason = offNetworkReason(Text(state.strMAC), address.strIP);
+                address.strReason = offNetworkReason(Text(state.strMAC), address.strIP, view);
                 if (!address.strReason.empty()) {
                     address.eState = ADDRESS_FAILED;
                     address.bOffNetwork = true;
@@ -910,17 +935,17 @@ std::vector<CVLNetSession::SAddress> CVLNetSession::GetAddresses(const std::stri
     return addresses;
 }
 
-std::string CVLNetSession::offNetworkReason(const std::string& strMAC, const std::string& strIP)
+std::string CVLNetSession::offNetworkReason(const std::string& strMAC, const std::string& strIP, SLocalView& view)
 {
-    std::vector<std::string> networks;
-    if (CVLECM::IsOnLocalNetwork(CVLString(strIP.c_str(), VL_CHARSET_UTF8), networks))
+    view.Read();
+    if (CVLECM::IsOnLocalNetwork(*view.pNetworks, VLText(strIP)))
         return std::string();
     // The mask the device announced in its probe reply.
     std::string strMask;
     m_CommunicationManager.GetVLECM().WithRecord(strMAC.c_str(), strIP.c_str(), [&strMask](CVLECMNIFInfo* pNIFInfo) {
         CVLNetPropertyLines::ReadText(pNIFInfo, kProbeMaskPath, strMask);
     });
-    return CVLNetResultText::GetOffNetworkText(strIP, strMask, ListText(networks), BroadcastInterfaces());
+    return CVLNetResultText::GetOffNetworkText(strIP, strMask, view.strNetworks, view.broadcast);
 }
 
 CVLNetSession::EAddressState CVLNetSession::GetAddressState(const std::string& strMAC, const std::string& strIP,
@@ -1044,6 +1069,7 @@ void CVLNetSession::noteUnlisted(const char* szCut, const std::string& strFilter
             unlisted.bUnicast = address.bUnicast;
             unlisted.bSilent = address.bSilent;
             unlisted.bPending = address.eState == ADDRESS_PENDING;
+            unlisted.bOffNetwork = address.bOffNetwork;
             unlisted.strReason =
                 address.eState == ADDRESS_PASSED
                     ? std::string("passed its unicast check, but its MAC's other addresses were not all judged ") +
@@ -1089,11 +1115,14 @@ void CVLNetSession::resetProbe(const SProbeGoal& goal, CVLNetStatusLine* pStatus
     m_strLimitedOnlyNote.clear();
     m_strDownNote.clear();
     m_DownInterfaces.clear();
+    m_UnpluggedInterfaces.clear();
+    m_UnaddressedInterfaces.clear();
     m_strFilterMAC = goal.strOnlyMAC;
     m_bSoleAddressConfirmed = false;
     m_bSeveralAnswered = false;
     m_SeveralAddresses.clear();
     m_bTimedOut = false;
+    m_eSearch = SEARCH_NOT_HEARD;
 }
 
 VLPFW_RESULT CVLNetSession::Probe(int nTimeoutSeconds, bool bListenToTimeout, const std::string& strFilterMAC,
@@ -1139,6 +1168,58 @@ VLPFW_RESULT CVLNetSession::Probe(int nTimeoutSeconds, bool bListenToTimeout, co
     return VLPFW_RESULT_SUCCESS;
 }
 
+std::string CVLNetSession::UnusableText(const std::string& strMAC, const std::vector<SAddress>& addresses,
+                                        int nTimeoutSeconds)
+{
+    // By reason, in the order heard; of those on none of the computer's
+    // networks, only the first few are named.
+    std::vector<std::pair<std::string, std::vector<std::string>>> byReason;
+    size_t nUnreachable = 0;
+    for (const SAddress& address : addresses) {
+        if (address.eState == ADDRESS_UNCHECKED || address.eState == ADDRESS_PASSED)
+            continue;
+        const std::string strReason = address.bOffNetwork ? "on none of this computer's networks" : address.strReason;
+        auto it = std::find_if(byReason.begin(), byReason.end(),
+                               [&strReason](const auto& entry) { return entry.first == strReason; });
+        if (it == byReason.end())
+            it = byReason.insert(byReason.end(), {strReason, {}});
+        if (!address.bOffNetwork || ++nUnreachable <= kNamedUnreachable)
+            it->second.push_back(address.strIP);
+    }
+    std::string strHeard;
+    for (auto& entry : byReason) {
+        if (entry.first == "on none of this computer's networks" && nUnreachable > kNamedUnreachable)
+            entry.second.push_back(Count(nUnreachable - kNamedUnreachable, "more address", "more addresses"));
+        strHeard += (strHeard.empty() ? "" : "; ") + ListText(entry.second) + " (" + entry.first + ")";
+    }
+    // Only refused by a bound: said as such at the end, which comes at once.
+    if (strHeard.empty())
+        return std::string();
+    return "device " + strMAC + " answered so far only from addresses that cannot be used: " + strHeard +
+           "; looking on until the time-out (" + std::to_string(nTimeoutSeconds) +
+           " s), as the device may yet answer from an address of its own";
+}
+
+void CVLNetSession::noteUnusable(const SProbeGoal& goal, CVLNetStatusLine* pStatusLine)
+{
+    const std::string& strMAC = goal.bFindOne ? goal.strFindMAC : goal.strOnlyMAC;
+    bool bMore = false;
+    const std::string strNote = UnusableText(strMAC, GetAddresses(strMAC, bMore), goal.nTimeoutSeconds);
+    if (strNote.empty())
+        return;
+    std::function<void(const std::string&)> fnNote;
+    {
+        std::lock_guard<std::mutex> lock(m_Mutex);
+        fnNote = m_fnNote;
+    }
+    if (pStatusLine != nullptr)
+        pStatusLine->Note(strNote);
+    else if (fnNote)
+        fnNote(strNote);
+    else
+        fprintf(stderr, "vlnet: %s\n", strNote.c_str());
+}
+
 const char* CVLNetSession::waitForEnd(const SProbeGoal& goal, CVLNetStatusLine* pStatusLine)
 {
     using Clock = std::chrono::steady_clock;
@@ -1166,6 +1247,17 @@ const char* CVLNetSession::waitForEnd(const SProbeGoal& goal, CVLNetStatusLine* 
             state.eTarget = judgeTarget(state.nTargetAddresses, state.bSole);
             state.nJudgedChange = nMACChange;
             state.bJudged = true;
+            m_eSearch = state.eTarget == TARGET_NOT_HEARD ? SEARCH_NOT_HEARD
+                        : state.eTarget == TARGET_FAILED  ? SEARCH_UNUSABLE
+                                                          : SEARCH_HEARD;
+        }
+        // probe --mac told to listen: a MAC whose every address failed is
+        // looked for on, as url looks for it.
+        const bool bOnlyUnusable =
+            !goal.strOnlyMAC.empty() && goal.bListen && GetVerdict(goal.strOnlyMAC) == VERDICT_NONE;
+        if (!state.bUnusableSaid && (bOnlyUnusable || (goal.bFindOne && state.eTarget == TARGET_FAILED))) {
+            state.bUnusableSaid = true;
+            noteUnusable(goal, pStatusLine);
         }
         if (isTargetDecided(goal, state, nElapsed))
             return nullptr;
@@ -1175,7 +1267,7 @@ const char* CVLNetSession::waitForEnd(const SProbeGoal& goal, CVLNetStatusLine* 
         // probe --mac: once that device's addresses are judged.
         const bool bOnlyPending = !goal.strOnlyMAC.empty() && GetVerdict(goal.strOnlyMAC) == VERDICT_PENDING;
         if (!goal.strOnlyMAC.empty() && !goal.bFindOne && nElapsed >= nSchedule && !bOnlyPending &&
-            GetVerdict(goal.strOnlyMAC) != VERDICT_NOT_HEARD)
+            !bOnlyUnusable && GetVerdict(goal.strOnlyMAC) != VERDICT_NOT_HEARD)
             return nullptr;
         const bool bRounds = (goal.bFindOne && state.eTarget != TARGET_JUDGED) || goal.bListen;
         if (!probeAgainWhenDue(goal, state, bRounds, nElapsed))
@@ -1303,11 +1395,15 @@ void CVLNetSession::noteEnd(const SProbeGoal& goal, const char* szCut)
     VLPROBE_SEND_STATUS sendStatus = ecm.GetProbeSendStatus();
     noteLimitedOnly();
     std::vector<VLInterfaceAddress> interfaces;
-    if (VLListInterfaceAddresses(interfaces))
-        m_strDownNote = DownNote(interfaces, UnaddressedInterfaces());
+    if (VLListInterfaceAddresses(interfaces)) {
+        m_UnaddressedInterfaces = UnaddressedInterfaces();
+        m_strDownNote = DownNote(interfaces, m_UnaddressedInterfaces);
+    }
     for (const VLInterfaceAddress& entry : interfaces) {
         if (IsDown(entry) && entry.bFirstOfInterface)
             m_DownInterfaces.push_back(entry.strInterface);
+        else if (!IsDown(entry) && VLHasNoCarrier(entry) && entry.bFirstOfInterface)
+            m_UnpluggedInterfaces.push_back(entry.strInterface);
     }
     m_bNothingSent = sendStatus.nSent == 0 && sendStatus.nFailed > 0;
     m_nSendError = sendStatus.nFirstError;
@@ -1436,6 +1532,11 @@ std::vector<std::string> CVLNetSession::BroadcastInterfaces()
 {
     std::vector<VLInterfaceAddress> entries;
     VLListInterfaceAddresses(entries);
+    return BroadcastInterfaces(entries);
+}
+
+std::vector<std::string> CVLNetSession::BroadcastInterfaces(const std::vector<VLInterfaceAddress>& entries)
+{
     std::vector<std::string> interfaces;
     for (const VLInterfaceAddress& entry : entries) {
         if (!entry.bUp || entry.bLoopback || (entry.nFlags & IFF_BROADCAST) == 0 ||

@@ -56,6 +56,24 @@ public:
     VLPFW_RESULT Probe(int nTimeoutSeconds, bool bListenToTimeout, const std::string& strFilterMAC,
                        const std::string& strFindMAC, const std::string& strFindIP, CVLNetStatusLine* pStatusLine,
                        bool bSoleAddress = false);
+    // How the search for the device looked for stands, for the status line:
+    // not heard yet, heard (its addresses checked, or judged), or heard only
+    // from addresses that cannot be used (looked for on).
+    enum ESearch
+    {
+        SEARCH_NOT_HEARD,
+        SEARCH_HEARD,
+        SEARCH_UNUSABLE
+    };
+    ESearch GetSearch() const { return m_eSearch; }
+    // Where a search says, at once, that its MAC was heard only from
+    // addresses that cannot be used (UnusableText); standard error when
+    // none is given.
+    void SetNoteWriter(const std::function<void(const std::string&)>& fnNote)
+    {
+        std::lock_guard<std::mutex> lock(m_Mutex);
+        m_fnNote = fnNote;
+    }
     // True when the extra round bSoleAddress asked for passed with no other
     // address heard for the MAC.
     bool IsSoleAddressConfirmed() const { return m_bSoleAddressConfirmed; }
@@ -97,6 +115,7 @@ public:
         bool bSilent = false;   // nothing came from its address to its unicast check
         bool bRefused = false;  // a bound refused it
         bool bPending = false;  // its check or commands were not over (the reason says when)
+        bool bOffNetwork = false;  // on none of this computer's networks
     };
     // Those of the last probe (with a filtering MAC address, that device
     // alone): the device list's in its order, then those a bound refused,
@@ -124,6 +143,9 @@ public:
     std::string GetDownNote() const { return m_strDownNote; }
     // The interfaces of that line.
     std::vector<std::string> GetDownInterfaces() const { return m_DownInterfaces; }
+    // Those up without carrier, and those up without an IPv4 address.
+    std::vector<std::string> GetUnpluggedInterfaces() const { return m_UnpluggedInterfaces; }
+    std::vector<std::string> GetUnaddressedInterfaces() const { return m_UnaddressedInterfaces; }
     // What the probe running waits for: the addresses in or waiting for
     // their unicast check, and those whose commands are not over.
     void GetWaitCounts(int& nChecking, int& nCommands);
@@ -145,6 +167,7 @@ public:
     // carrier, not a loopback nor a point-to-point link), each once: the links a device
     // that answered it may be on.
     static std::vector<std::string> BroadcastInterfaces();
+    static std::vector<std::string> BroadcastInterfaces(const std::vector<VLInterfaceAddress>& entries);
     // True when the device looked for was not found, but a device of its
     // MAC (or IP) address answered the last probe and not by unicast.
     bool IsFoundNotUnicast() const { return m_bFoundNotUnicast; }
@@ -165,6 +188,9 @@ public:
     // The device looked for, when it was found.
     CVLPFWNIFInfo* GetFoundNIFInfo();
     int GetFoundCount();
+    // The devices (one per MAC) that answered the probe running, those of
+    // other MACs than the one looked for too.
+    int GetAnsweredCount();
     std::string GetWebConfigURL(CVLPFWNIFInfo* pNIFInfo);
 
     // Sets the assignments on the record, the password when given, and runs
@@ -239,10 +265,13 @@ public:
     // The line of a listed MAC with its marks as they are now; empty when
     // it is not listed.
     std::string GetDeviceLine(const std::string& strMAC);
-    // Addresses of one MAC that a probe tells apart, its first included.
+    // Addresses of one MAC that a probe tells apart, its first included;
+    // of the addresses of a MAC on none of the computer's networks, those a
+    // report names (the others it counts: a host may hold thousands).
     enum
     {
-        kMaxAddressesPerMAC = 64
+        kMaxAddressesPerMAC = 64,
+        kNamedUnreachable = 3
     };
     // How one address of a MAC stands: its check passed (for the address
     // listed, its commands too), not over (at the time-out or stop),
@@ -278,6 +307,12 @@ public:
     // heard (those never checked last); bMore when it answered from more
     // than kMaxAddressesPerMAC, the others not checked.
     std::vector<SAddress> GetAddresses(const std::string& strMAC, bool& bMore);
+    // The line a search says when its MAC was heard only from addresses
+    // that cannot be used (see SetNoteWriter): the addresses by why, those
+    // on none of the computer's networks beyond kNamedUnreachable counted;
+    // empty when none is to be named (a bound refused them).
+    static std::string UnusableText(const std::string& strMAC, const std::vector<SAddress>& addresses,
+                                    int nTimeoutSeconds);
     // When IsSeveralAnswered, the MAC's addresses as they stood as the probe
     // ended (its stop cut their checks short).
     std::vector<SAddress> GetSeveralAddresses() const { return m_SeveralAddresses; }
@@ -333,9 +368,8 @@ public:
 private:
     // How the device looked for stands: not heard yet, its addresses not
     // all judged, judged (found or refused: what FindDevice says), or, by
-    // its MAC, judged with no address that passed while one of them was
-    // silent, perhaps a claimant heard before the device (looked for
-    // again).
+    // its MAC, heard only from addresses that cannot be used, claimants
+    // perhaps heard before the device (looked for on until the time-out).
     enum ETarget
     {
         TARGET_NOT_HEARD,
@@ -387,7 +421,12 @@ private:
         // begun), and the addresses heard for the MAC when it began.
         long nSoleRoundEnd = -1;
         size_t nSoleRoundAddresses = 0;
+        // The MAC looked for was said to be heard only from addresses that
+        // cannot be used.
+        bool bUnusableSaid = false;
     };
+    // Says that line (UnusableText), through the status line when given.
+    void noteUnusable(const SProbeGoal& goal, CVLNetStatusLine* pStatusLine);
     // True when the device looked for is decided: found, or, for a change
     // by MAC, refused for a second address or confirmed alone by the extra
     // round.
@@ -425,8 +464,10 @@ private:
     // True when the list holds the device looked for, heard but not by unicast.
     bool hasNonUnicastMatch();
     // Why the device's address strIP cannot be reached by unicast when it is
-    // on none of this computer's networks; empty when it is on one.
-    std::string offNetworkReason(const std::string& strMAC, const std::string& strIP);
+    // on none of this computer's networks; empty when it is on one. view:
+    // the computer's networks, read at its first use.
+    struct SLocalView;
+    std::string offNetworkReason(const std::string& strMAC, const std::string& strIP, SLocalView& view);
     // The device looked for at strIP when the address passed its check
     // without being its MAC's listed one; otherwise notes the MAC that
     // passed elsewhere (GetPassedMACInstead). Only once the probe stopped:
@@ -480,6 +521,8 @@ private:
     std::string m_strLimitedOnlyNote;
     std::string m_strDownNote;
     std::vector<std::string> m_DownInterfaces;
+    std::vector<std::string> m_UnpluggedInterfaces;
+    std::vector<std::string> m_UnaddressedInterfaces;
     std::vector<SUnlisted> m_Unlisted;
     std::vector<std::string> m_UnnamedRefused;
     std::string m_strRefusal;
@@ -506,6 +549,8 @@ private:
     bool m_bSeveralAnswered = false;
     std::vector<SAddress> m_SeveralAddresses;
     bool m_bTimedOut = false;
+    std::atomic<ESearch> m_eSearch{SEARCH_NOT_HEARD};
+    std::function<void(const std::string&)> m_fnNote;
     // probe --mac: the device's line waits until its addresses are judged.
     bool m_bHoldLines = false;
 

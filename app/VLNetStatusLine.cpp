@@ -34,17 +34,38 @@ bool CVLNetStatusLine::IsTerminal()
     return isatty(STDERR_FILENO) == 1;
 }
 
-std::string CVLNetStatusLine::Format(double dSeconds, int nFound, int nChecking, int nCommands)
+namespace {
+// "; waiting for 2 unicast checks and the commands of 3 addresses", or empty.
+std::string WaitingText(int nChecking, int nCommands)
 {
-    char szText[96];
-    snprintf(szText, sizeof(szText), "probing: %.1f s, %d device%s found", dSeconds, nFound, nFound == 1 ? "" : "s");
-    std::string strText = szText;
+    std::string strText;
     if (nChecking > 0)
         strText += "; waiting for " + std::to_string(nChecking) + " unicast check" + (nChecking == 1 ? "" : "s");
     if (nCommands > 0)
         strText += std::string(nChecking > 0 ? " and" : "; waiting for") + " the commands of " +
                    std::to_string(nCommands) + (nCommands == 1 ? " address" : " addresses");
     return strText;
+}
+}  // namespace
+
+std::string CVLNetStatusLine::Format(double dSeconds, int nFound, int nChecking, int nCommands)
+{
+    char szText[96];
+    snprintf(szText, sizeof(szText), "probing: %.1f s, %d device%s found", dSeconds, nFound, nFound == 1 ? "" : "s");
+    return szText + WaitingText(nChecking, nCommands);
+}
+
+std::string CVLNetStatusLine::FormatSearch(double dSeconds, int nAnswered, const std::string& strDevice, bool bHeard,
+                                           bool bUnusable, int nChecking, int nCommands)
+{
+    char szText[96];
+    snprintf(szText, sizeof(szText), "probing: %.1f s, %d device%s answered, ", dSeconds, nAnswered,
+             nAnswered == 1 ? "" : "s");
+    return szText + strDevice +
+           (!bHeard      ? " not among them"
+            : bUnusable ? " only from addresses that cannot be used (said above), looked for on"
+                        : " among them") +
+           WaitingText(nChecking, nCommands);
 }
 
 std::string CVLNetStatusLine::FormatCommand(const std::string& strCommand, const std::string& strIP, double dSeconds,
@@ -148,25 +169,45 @@ void CVLNetStatusLine::Print(const std::string& strLine)
     FlushOutput(nError);
 }
 
-std::string CVLNetStatusLine::CloseText(int nFound, const std::vector<std::string>& down)
+void CVLNetStatusLine::Note(const std::string& strText)
 {
-    std::string strText = std::to_string(nFound) + (nFound == 1 ? " device" : " devices") + " found";
-    if (down.empty())
-        return strText;
-    std::string strList;
-    for (size_t i = 0; i < down.size(); i++)
-        strList += (i == 0 ? "" : i + 1 == down.size() ? " and " : ", ") + down[i];
-    return strText + "; the probe left out the network" + (down.size() == 1 ? " of " : "s of ") + strList +
-           (down.size() == 1 ? ", which is down" : ", which are down");
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    clearLocked();
+    fprintf(stderr, "vlnet: %s\n", strText.c_str());
+    fflush(stderr);
 }
 
-void CVLNetStatusLine::Close(int nFound, const std::vector<std::string>& down)
+std::string CVLNetStatusLine::CloseText(int nFound, const std::vector<std::string>& down,
+                                        const std::vector<std::string>& unplugged,
+                                        const std::vector<std::string>& unaddressed)
+{
+    std::string strText = std::to_string(nFound) + (nFound == 1 ? " device" : " devices") + " found";
+    auto list = [](const std::vector<std::string>& names) {
+        std::string strList;
+        for (size_t i = 0; i < names.size(); i++)
+            strList += (i == 0 ? "" : i + 1 == names.size() ? " and " : ", ") + names[i];
+        return strList;
+    };
+    if (!down.empty())
+        strText += "; the probe left out the network" + std::string(down.size() == 1 ? " of " : "s of ") + list(down) +
+                   (down.size() == 1 ? ", which is down" : ", which are down");
+    if (!unplugged.empty())
+        strText += "; the probe left out the network" + std::string(unplugged.size() == 1 ? " of " : "s of ") +
+                   list(unplugged) + (unplugged.size() == 1 ? ", which has no carrier" : ", which have no carrier");
+    if (!unaddressed.empty())
+        strText += "; " + list(unaddressed) + (unaddressed.size() == 1 ? " is" : " are") +
+                   " up without an IPv4 address: no network there was probed";
+    return strText;
+}
+
+void CVLNetStatusLine::Close(int nFound, const std::vector<std::string>& down,
+                             const std::vector<std::string>& unplugged, const std::vector<std::string>& unaddressed)
 {
     std::lock_guard<std::mutex> lock(m_Mutex);
     if (!m_bEnabled)
         return;
     clearLocked();
-    fprintf(stderr, "%s\n", CloseText(nFound, down).c_str());
+    fprintf(stderr, "%s\n", CloseText(nFound, down, unplugged, unaddressed).c_str());
 }
 
 bool CVLNetStatusLine::FlushOutput(int& nError)

@@ -31,12 +31,23 @@ public:
     void StopTicking();
     // Writes one line to standard output (and flushes it).
     void Print(const std::string& strLine);
+    // Writes "vlnet: TEXT" to standard error, the status line cleared
+    // first; shown or not, the line is written.
+    void Note(const std::string& strText);
 
     // The status text: "probing: 3.2 s, 4 devices found", and what the
     // probe waits for, when it waits for addresses (nChecking in or
     // waiting for their unicast check, nCommands for their commands):
     // "; waiting for 2 unicast checks and the commands of 3 addresses".
     static std::string Format(double dSeconds, int nFound, int nChecking = 0, int nCommands = 0);
+    // The status text of a search for one device (url, open, run): the
+    // devices that answered so far, whatever their MAC, whether strDevice
+    // was among them (bHeard) and, once every address it answered from
+    // failed, that none can be used (bUnusable); what the probe waits for,
+    // as Format says it: "probing: 3.2 s, 8 devices answered, 00:26:AB:00:
+    // 00:01 among them; waiting for 1 unicast check".
+    static std::string FormatSearch(double dSeconds, int nAnswered, const std::string& strDevice, bool bHeard,
+                                    bool bUnusable, int nChecking = 0, int nCommands = 0);
     // The status text of a device command's wait: "SetDetail: 1.4 s,
     // waiting for the device at 10.0.0.5"; once an error reply that names
     // no device came (nHeldResult, as the record holds it), that it came
@@ -46,9 +57,14 @@ public:
                                      unsigned nHeldResult = 0, long nMostSeconds = 0);
     // The closing line on a terminal, once the status line is gone:
     // "0 devices found", and the interfaces whose networks the probe left
-    // out, being down (CloseText).
-    void Close(int nFound, const std::vector<std::string>& down = std::vector<std::string>());
-    static std::string CloseText(int nFound, const std::vector<std::string>& down);
+    // out, being down or without carrier, and those up without an IPv4
+    // address, which have no network to probe (CloseText).
+    void Close(int nFound, const std::vector<std::string>& down = std::vector<std::string>(),
+               const std::vector<std::string>& unplugged = std::vector<std::string>(),
+               const std::vector<std::string>& unaddressed = std::vector<std::string>());
+    static std::string CloseText(int nFound, const std::vector<std::string>& down,
+                                 const std::vector<std::string>& unplugged = std::vector<std::string>(),
+                                 const std::vector<std::string>& unaddressed = std::vector<std::string>());
 
     // Flushes standard output. False when a write to it has failed (a full
     // disk, a closed pipe), with the first failure's error number.

@@ -4,6 +4,8 @@
 #   bench/hiddendevice.sh [--prefix NAME] BUILD_DIR claims [CLAIMANTS [RUNS]]
 #   bench/hiddendevice.sh [--prefix NAME] BUILD_DIR deaf|forged|offspray [RUNS]
 #   bench/hiddendevice.sh [--prefix NAME] BUILD_DIR named [FORGED [RUNS]]
+#   bench/hiddendevice.sh [--prefix NAME] BUILD_DIR report [CLAIMANTS [RUNS]]
+#   bench/hiddendevice.sh [--prefix NAME] BUILD_DIR late [LATE_MS [RUNS]]
 #
 # claims: CLAIMANTS hosts (default 64) answer for the device's MAC from
 # addresses of 172.20.0.0/16, a network the computer has no address or
@@ -24,6 +26,12 @@
 # the device's own address with FORGED (default 4) invented MACs a request,
 # before the device answers (300 ms late); per run, `vlnet run IP
 # GetDetail`, `vlnet url IP` and `vlnet run MAC GetDetail`.
+# report: CLAIMANTS (default 1000) unreachable claimants as for claims; per
+# run, `vlnet probe` on its own schedule (no --timeout): its time, status
+# and the lines of standard error (the report of the claimants).
+# late: one unreachable claimant answers at once, the device LATE_MS
+# (default 2500) late; per run, `vlnet url MAC --timeout 20`: its time,
+# status and first line of standard error.
 #
 # RUNS (default 3); each run starts the emulators afresh and runs with
 # --timeout 10. The device, the hosts and the computer are namespaces on
@@ -33,16 +41,18 @@
 # rules (docs/testing.md).
 set -u
 . "$(dirname "$0")/netns.sh"
-usage="usage: bench/hiddendevice.sh [--prefix NAME] BUILD_DIR claims [CLAIMANTS [RUNS]] | deaf|forged|offspray [RUNS]"\
-" | named [FORGED [RUNS]]"
+usage="usage: bench/hiddendevice.sh [--prefix NAME] BUILD_DIR claims|report [CLAIMANTS [RUNS]] | late [LATE_MS [RUNS]]"\
+" | deaf|forged|offspray [RUNS] | named [FORGED [RUNS]]"
 bench_arguments "$@"
 set -- "${ARGS[@]}"
 KIND=${1:-}
 case "$KIND" in
 claims) CLAIMANTS=${2:-64} RUNS=${3:-3} ;;
+report) CLAIMANTS=${2:-1000} RUNS=${3:-3} ;;
+late) LATE=${2:-2500} RUNS=${3:-3} CLAIMANTS=1 ;;
 deaf | forged | offspray) RUNS=${2:-3} ;;
 named) FORGED=${2:-4} RUNS=${3:-3} ;;
-*) usage_error "needs claims, deaf, forged, offspray or named" ;;
+*) usage_error "needs claims, report, late, deaf, forged, offspray or named" ;;
 esac
 VLNET=${VLNET:-$BUILD/bin/vlnet}
 RESOURCES=$(dirname "$VLNET")/../share/vlnet
@@ -57,11 +67,11 @@ DEVICE=$NET.3.200 MAC=00:26:AB:11:00:01
 bridged_network $P $NET.0.1/22
 ip -n ${P}dev addr add $DEVICE/22 dev vd1
 ip -n ${P}atk addr add $NET.0.2/22 dev vdx
-echo "mac=$MAC ip=$DEVICE mask=255.255.252.0 model=\"Model 0\" restart=0 delay=300" >"$TMP/device"
+echo "mac=$MAC ip=$DEVICE mask=255.255.252.0 model=\"Model 0\" restart=0 delay=${LATE:-300}" >"$TMP/device"
 # address I: the Ith host address of the attacker's pool.
 address() { echo "$1.$(($2 / 256)).$(($2 % 256))"; }
 case "$KIND" in
-claims)
+claims | report | late)
     # The claimants' network, which the computer has no route to.
     for ((i = 1; i <= CLAIMANTS; i++)); do echo "addr add $(address 172.20 "$i")/16 dev vdx"; done >"$TMP/addr"
     echo "mac=$MAC ip=172.20.0.1 mask=255.255.0.0 restart=0 unicast=0 hostile=claims flood=1" \
@@ -99,7 +109,7 @@ ip -n ${P}atk -force -batch "$TMP/addr" >/dev/null 2>&1
 vlnet() {  # ARG...: runs vlnet in the computer's namespace; prints time, status, its errors
     local start wall status
     start=$(date +%s.%N)
-    ip netns exec ${P}pc "$VLNET" "$@" --timeout $TIMEOUT --resources "$RESOURCES" >"$TMP/out" 2>"$TMP/err"
+    ip netns exec ${P}pc "$VLNET" "$@" ${TIMEOUT:+--timeout $TIMEOUT} --resources "$RESOURCES" >"$TMP/out" 2>"$TMP/err"
     status=$?
     wall=$(echo "$(date +%s.%N) - $start" | bc)
     printf '%.2f s, exit %d, %d lines on standard error%s' "$wall" "$status" "$(wc -l <"$TMP/err")" \
@@ -111,7 +121,12 @@ for ((run = 1; run <= RUNS; run++)); do
     ip -n ${P}pc neigh flush dev br1 2>/dev/null
     emulator ${P}dev "$TMP/device"
     emulator ${P}atk "$TMP/attacker"
-    if [ "$KIND" = claims ]; then
+    if [ "$KIND" = report ]; then
+        printf '  run %d behind %d unreachable claimants: probe %s\n' "$run" "$CLAIMANTS" "$(TIMEOUT='' vlnet probe)"
+    elif [ "$KIND" = late ]; then
+        printf '  run %d, an unreachable claimant, the device %d ms late: url MAC --timeout 20: %s\n' "$run" \
+            "$LATE" "$(TIMEOUT=20 vlnet url $MAC)"
+    elif [ "$KIND" = claims ]; then
         printf '  run %d behind %d unreachable claimants: probe --mac %s' "$run" "$CLAIMANTS" "$(vlnet probe --mac $MAC)"
         printf '; listed %d\n' "$(grep -c "^$MAC" "$TMP/out")"
         stop_emulators

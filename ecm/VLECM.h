@@ -73,6 +73,7 @@
 class CVLECMNIFInfo;
 class CVLModuleController;
 class CVLECMProbeInstance;
+class CVLECMLocalNetworks;
 class CVLECMNIFInfoList;
 class CVLProperty;
 class CVLTarget;
@@ -144,6 +145,11 @@ public:
     // its interfaces are now (the networks a probe reaches), and their names
     // ("10.71.2.0/24 (eth1)") in networks.
     static bool IsOnLocalNetwork(const CVLString& strAddress, std::vector<std::string>& networks);
+    // The same for many addresses at the cost of one reading of the
+    // interfaces: the networks as they are now, then each address judged.
+    static std::shared_ptr<const CVLECMLocalNetworks> ReadLocalNetworks();
+    static bool IsOnLocalNetwork(const CVLECMLocalNetworks& networks, const CVLString& strAddress);
+    static std::vector<std::string> GetLocalNetworkNames(const CVLECMLocalNetworks& networks);
 
     // Probe control and the device list.
     virtual VLECM_RESULT Probe(VLECM_PROBE_CONNECT_TYPE eProbeConnectType, const CVLECMPropertyMap* pProbeOptionMap);

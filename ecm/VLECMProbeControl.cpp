@@ -191,7 +191,22 @@ bool CVLECM::IsCallbackNotification()
 
 bool CVLECM::IsOnLocalNetwork(const CVLString& strAddress, std::vector<std::string>& networks)
 {
-    std::shared_ptr<const CVLECMLocalNetworks> pNetworks = CVLECMLocalNetworks::Read({});
-    networks = pNetworks->GetNetworkNames();
-    return pNetworks->GetNetwork(strAddress).GetLength() > 0;
+    std::shared_ptr<const CVLECMLocalNetworks> pNetworks = ReadLocalNetworks();
+    networks = GetLocalNetworkNames(*pNetworks);
+    return IsOnLocalNetwork(*pNetworks, strAddress);
+}
+
+std::shared_ptr<const CVLECMLocalNetworks> CVLECM::ReadLocalNetworks()
+{
+    return CVLECMLocalNetworks::Read({});
+}
+
+bool CVLECM::IsOnLocalNetwork(const CVLECMLocalNetworks& networks, const CVLString& strAddress)
+{
+    return networks.GetNetwork(strAddress).GetLength() > 0;
+}
+
+std::vector<std::string> CVLECM::GetLocalNetworkNames(const CVLECMLocalNetworks& networks)
+{
+    return networks.GetNetworkNames();
 }

@@ -104,7 +104,8 @@ const SMessage kMessages[] = {
     {"probe --mac 00:26:AB:7F:7F:7F", 1,
      "vlnet: interface vt1 is up without an IPv4 address, so the probe has no network there: give it one (ip address "
      "add A.B.C.D/N dev vt1)\nvlnet: device 00:26:AB:7F:7F:7F not found in the probe's one round of sends; a device "
-     "still starting may answer later: given --timeout N, the probe sends round after round for N seconds\n",
+     "still starting may answer later: given --timeout N, the probe sends round after round for N seconds; one on a "
+     "network the probe left out (said above) does not answer however long\n",
      true},
     // An interface that is down, one up without carrier (its peer down) and
     // those up without an IPv4 address are named once each, and why their
@@ -133,8 +134,8 @@ const SMessage kMessages[] = {
     {"run 192.168.77.10 GetDetail --timeout 5", 1,
      "vlnet: 192.168.77.10 is on none of this computer's networks (10.9.0.0/24 (vt0) and 10.201.8.0/24 (vup)): vlnet "
      "reaches devices on the computer's own networks only; nothing was sent; to reach a device there, give this "
-     "computer an address on its subnet on the device's link (ip address add A.B.C.D/N dev DEV, DEV one of vt0 or "
-     "vup)\n",
+     "computer an address on its subnet on the device's link (ip address add A.B.C.D/N dev DEV, DEV one of vt1, "
+     "vupp, vt0 or vup)\n",
      true},
 };
 }  // namespace

@@ -134,7 +134,7 @@ TEST(VLNetPasswordPrompt, TheEchoIsBackHoweverThePromptEnds)
         {"\n", false, "exit 2", "vlnet: CheckPassword: the password given at the prompt is empty: nothing was sent"},
         // A password typed goes on to the probe, whose status line shows,
         // and finds nothing.
-        {"secret\n", false, "exit 1", "probing: 0.0 s, 0 devices found"},
+        {"secret\n", false, "exit 1", "probing: 0.0 s, 0 devices answered, 00:26:AB:00:00:01 not among them"},
         // The prompt is the terminal's own, whatever the standard streams are.
         {"\x04", true, "exit 1", ""},
     };

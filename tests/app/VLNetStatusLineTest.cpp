@@ -33,4 +33,24 @@ TEST(VLNetStatusLine, AProbeSaysWhatItWaitsForAndWhatItLeftOut)
               CVLNetStatusLine::CloseText(1, {"eth2"}));
     EXPECT_EQ("2 devices found; the probe left out the networks of eth2 and eth3, which are down",
               CVLNetStatusLine::CloseText(2, {"eth2", "eth3"}));
+    // Without carrier or address, an interface is named as a down one is.
+    EXPECT_EQ("0 devices found; the probe left out the network of eth2, which is down; the probe left out the "
+              "network of eth4, which has no carrier; eth5 and eth6 are up without an IPv4 address: no network "
+              "there was probed",
+              CVLNetStatusLine::CloseText(0, {"eth2"}, {"eth4"}, {"eth5", "eth6"}));
+}
+
+// A search for one device counts every device that answered, and says
+// whether the one looked for did, and whether any of its addresses can be
+// used; the chains still in their checks or commands follow.
+TEST(VLNetStatusLine, ASearchSaysWhatAnsweredAndWhetherTheDeviceDid)
+{
+    const std::string strMAC = "00:26:AB:00:00:01";
+    EXPECT_EQ("probing: 1.2 s, 8 devices answered, 00:26:AB:00:00:01 not among them",
+              CVLNetStatusLine::FormatSearch(1.2, 8, strMAC, false, false));
+    EXPECT_EQ("probing: 2.0 s, 1 device answered, 00:26:AB:00:00:01 among them; waiting for 1 unicast check",
+              CVLNetStatusLine::FormatSearch(2, 1, strMAC, true, false, 1, 0));
+    EXPECT_EQ("probing: 7.5 s, 9 devices answered, 00:26:AB:00:00:01 only from addresses that cannot be used "
+              "(said above), looked for on; waiting for 2 unicast checks and the commands of 3 addresses",
+              CVLNetStatusLine::FormatSearch(7.5, 9, strMAC, true, true, 2, 3));
 }

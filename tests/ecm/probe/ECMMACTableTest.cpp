@@ -596,3 +596,39 @@ TEST(ECMMACTable, TheMACThatAnswersTheNamedAddressGoesBeyondItsSourcesBound)
         filter.Reset();
     }
 }
+
+// A MAC's summary counts, of its failed addresses, those that did not
+// answer unicast apart from one whose commands failed after it did and one
+// that answered its check with another MAC: the client reads the addresses
+// of a MAC only where one may have answered unicast.
+TEST(ECMMACTable, TheSummaryCountsTheAddressesThatDidNotAnswerUnicast)
+{
+    CVLECMMACTable table;
+    table.SetFirstCommand(VLECM_COMMAND_GET_LIST_INFO);
+    const std::string strMAC = Mac(1, 2);
+    CVLECMNIFInfo silent, failing, other;
+    const struct
+    {
+        CVLECMNIFInfo* pRecord;
+        const char* szAddress;
+    } kAddresses[] = {{&silent, "10.1.0.1"}, {&failing, "10.1.0.2"}, {&other, "10.1.0.3"}};
+    for (const auto& address : kAddresses) {
+        table.Keep(Key(strMAC, address.szAddress));
+        ASSERT_TRUE(table.Attach(Key(strMAC, address.szAddress), address.pRecord, Text("M")));
+        table.BeginChain(address.pRecord, Text(""));
+    }
+    SVLECMMACSummary summary;
+    ASSERT_TRUE(table.GetSummary(Text(strMAC), summary));
+    EXPECT_EQ(3u, summary.nPending);
+    table.CheckEnded(&silent, false, VLECM_MAC_FAILURE_NOT_UNICAST, VLECM_RESULT_TIMEOUT, 0, false);
+    table.CheckEnded(&failing, true, VLECM_MAC_FAILURE_NONE, VLECM_RESULT_SUCCESS, 0, false);
+    table.CommandEnded(&failing, VLECM_COMMAND_GET_LIST_INFO, VLECM_RESULT_DEVICE_ERROR, 0xF001);
+    table.CheckEnded(&other, false, VLECM_MAC_FAILURE_CHECK, VLECM_RESULT_TIMEOUT, 0, true);
+    ASSERT_TRUE(table.GetSummary(Text(strMAC), summary));
+    EXPECT_EQ(0u, summary.nPending);
+    EXPECT_EQ(3u, summary.nFailed);
+    EXPECT_EQ(1u, summary.nNotUnicast);
+    EXPECT_EQ(VLECM_MAC_NONE, summary.eVerdict);
+    for (const auto& address : kAddresses)
+        table.Detach(address.pRecord);
+}
