@@ -18,6 +18,9 @@ void CVLECMChainScheduler::Reset()
     m_bNamedPlaceTaken = false;
     m_nNamedWaiting = 0;
     m_Deferred.clear();
+    m_Trial = nullptr;
+    m_nRetryTicks = 1;
+    m_nTicksLeft = 0;
     m_bStopped = false;
 }
 
@@ -34,6 +37,7 @@ void CVLECMChainScheduler::Stop()
     for (const TChain chain : m_Deferred)
         m_Chains.erase(chain);
     m_Deferred.clear();
+    m_Trial = nullptr;
     m_nNamedWaiting = 0;
 }
 
@@ -126,32 +130,95 @@ void CVLECMChainScheduler::Defer(TChain chain, std::vector<SStarted>& started)
     auto it = m_Chains.find(chain);
     if (it == m_Chains.end())
         return;
-    const bool bNamed = it->second.bNamed;
-    const CVLString strNetwork = it->second.strNetwork;
+    const SHeld before = it->second;
+    // A trial deferred again: the computer still lacks what it needs.
+    const bool bTrial = chain == m_Trial;
+    if (bTrial)
+        m_Trial = nullptr;
     Free(chain, started);
     if (m_bStopped)
         return;
     SHeld& held = m_Chains[chain];
     held.eHeld = HELD_DEFERRED;
-    held.strNetwork = strNetwork;
-    held.bNamed = bNamed;
-    m_Deferred.push_back(chain);
+    held.strNetwork = before.strNetwork;
+    held.bNamed = before.bNamed;
+    held.bCheck = before.eHeld == HELD_CHECK || before.eHeld == HELD_WAITING_CHECK;
+    // The named address's chain is tried first, the others in turn: a
+    // trial deferred again goes last.
+    if (before.bNamed && !bTrial)
+        m_Deferred.insert(m_Deferred.begin(), chain);
+    else
+        m_Deferred.push_back(chain);
+    if (bTrial) {
+        m_nRetryTicks = std::min(2 * m_nRetryTicks, static_cast<int>(MAX_RETRY_TICKS));
+        m_nTicksLeft = m_nRetryTicks - 1;
+    }
 }
 
 void CVLECMChainScheduler::Retry(std::vector<SStarted>& started)
 {
-    if (m_bStopped || m_Deferred.empty())
+    if (m_bStopped || m_Trial != nullptr)
         return;
-    // In the order they were deferred, each network's at its line's head.
-    for (auto it = m_Deferred.rbegin(); it != m_Deferred.rend(); ++it) {
-        SHeld& held = m_Chains[*it];
-        held.eHeld = HELD_WAITING_PLACE;
-        m_Networks[held.strNetwork].waiting.push_front(*it);
-        if (held.bNamed)
-            ++m_nNamedWaiting;
+    if (m_Deferred.empty()) {
+        m_nRetryTicks = 1;
+        m_nTicksLeft = 0;
+        return;
     }
-    m_Deferred.clear();
+    if (m_nTicksLeft > 0) {
+        --m_nTicksLeft;
+        return;
+    }
+    m_Trial = m_Deferred.front();
+    m_Deferred.erase(m_Deferred.begin());
+    release(m_Trial, started);
     givePlaces(started);
+}
+
+bool CVLECMChainScheduler::IsDeferred(TChain chain) const
+{
+    auto it = m_Chains.find(chain);
+    return it != m_Chains.end() && it->second.eHeld == HELD_DEFERRED;
+}
+
+void CVLECMChainScheduler::release(TChain chain, std::vector<SStarted>& started)
+{
+    SHeld& held = m_Chains[chain];
+    if (held.bCheck) {
+        // The named address's check never waits; another waits at the
+        // head of its network's line of checks.
+        if (held.bNamed || m_nChecking < m_nCheckLimit) {
+            held.eHeld = HELD_CHECK;
+            ++m_nChecking;
+            started.push_back({chain, true});
+        } else {
+            held.eHeld = HELD_WAITING_CHECK;
+            m_ChecksWaiting.PushFront(held.strNetwork, chain);
+        }
+        return;
+    }
+    held.eHeld = HELD_WAITING_PLACE;
+    std::deque<TChain>& waiting = m_Networks[held.strNetwork].waiting;
+    if (held.bNamed) {
+        waiting.push_front(chain);
+        ++m_nNamedWaiting;
+        return;
+    }
+    // The named chains waiting keep the head of the line.
+    auto behind =
+        std::find_if(waiting.begin(), waiting.end(), [this](TChain other) { return !m_Chains[other].bNamed; });
+    waiting.insert(behind, chain);
+}
+
+void CVLECMChainScheduler::trialEnded(std::vector<SStarted>& started)
+{
+    // What the computer lacked is there again: every deferred chain goes
+    // back, in the order they were deferred.
+    m_nRetryTicks = 1;
+    m_nTicksLeft = 0;
+    std::vector<TChain> deferred;
+    deferred.swap(m_Deferred);
+    for (auto it = deferred.rbegin(); it != deferred.rend(); ++it)
+        release(*it, started);
 }
 
 void CVLECMChainScheduler::forgetWaiting(TChain chain, const SHeld& held)
@@ -178,6 +245,14 @@ void CVLECMChainScheduler::Free(TChain chain, std::vector<SStarted>& started)
         return;
     const SHeld held = it->second;
     m_Chains.erase(it);
+    // A trial that held its check or place and ends otherwise than
+    // deferred got through.
+    const bool bGotThrough = chain == m_Trial && held.eHeld != HELD_WAITING_CHECK && held.eHeld != HELD_WAITING_PLACE &&
+                             held.eHeld != HELD_DEFERRED;
+    if (chain == m_Trial)
+        m_Trial = nullptr;
+    if (bGotThrough && !m_bStopped)
+        trialEnded(started);
     switch (held.eHeld) {
     case HELD_WAITING_CHECK:
     case HELD_WAITING_PLACE:
@@ -187,6 +262,8 @@ void CVLECMChainScheduler::Free(TChain chain, std::vector<SStarted>& started)
     case HELD_CHECK:
         --m_nChecking;
         startWaitingChecks(started);
+        if (bGotThrough)
+            givePlaces(started);
         return;
     case HELD_NAMED_PLACE:
         m_bNamedPlaceTaken = false;
