@@ -966,7 +966,8 @@ bool CVLNetSession::hasNonUnicastMatch()
             (!strFindIP.empty() && address.strIP != strFindIP))
             continue;
         m_strNotUnicastReason =
-            address.strReason + (address.eState == ADDRESS_PENDING && m_bTimedOut ? " at the time-out" : "");
+            address.strReason + (address.eState == ADDRESS_PENDING && m_bTimedOut ? " at the time-out" : "") +
+            (address.eState == ADDRESS_PENDING && !address.strLack.empty() ? ": " + address.strLack : "");
         m_bFoundAnsweringUnicast = !address.bSilent;
         m_bFoundPending = address.eState == ADDRESS_PENDING;
         return true;

@@ -267,4 +267,9 @@ TEST_F(VLNetWaits, ATimeOutSaysWhatTheComputerLacked)
     const std::vector<CVLNetSession::SUnlisted> unlisted = m_Session.GetUnlisted();
     ASSERT_EQ(1u, unlisted.size());
     EXPECT_EQ("still waiting for its commands at the time-out: " + strLack, unlisted[0].strReason);
+    // Looked for by its address, it was not used, and why.
+    CPlayer again([]() { CFakeNetwork::Reply(kDevice, "", "10.8.17.1"); });
+    ASSERT_EQ(VLPFW_RESULT_SUCCESS, m_Session.Probe(3, false, "", "", "10.8.17.1", nullptr));
+    ASSERT_TRUE(again.Join());
+    EXPECT_EQ("waiting for its commands at the time-out: " + strLack, m_Session.GetNotUnicastReason());
 }
