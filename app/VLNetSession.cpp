@@ -798,6 +798,20 @@ std::string FailedReason(const SVLECMMACAddress& address)
     }
 }
 
+// What the computer lacked for the address's check or command to start,
+// and the limit to raise; empty when it lacked nothing.
+std::string LackText(VLECM_LACK eLack)
+{
+    switch (eLack) {
+    case VLECM_LACK_DESCRIPTORS:
+        return "no descriptor was free for a socket (raise the limit on open files: ulimit -n)";
+    case VLECM_LACK_THREADS:
+        return "no thread could start (raise the limit on processes: ulimit -u)";
+    default:
+        return "";
+    }
+}
+
 // True when nothing came from the address to its unicast check, or its
 // check has not ended: it answered the probe but not by unicast.
 bool IsSilent(const SVLECMMACAddress& address)
@@ -859,6 +873,7 @@ std::vector<CVLNetSession::SAddress> CVLNetSession::GetAddresses(const std::stri
         address.strModel = Text(found.strModel);
         address.bUnicast = found.bUnicast;
         address.bSilent = IsSilent(found);
+        address.strLack = LackText(found.eLack);
         switch (found.eState) {
         case VLECM_MAC_ADDRESS_HEARD:
             address.bHeardOnly = true;
@@ -985,7 +1000,8 @@ bool CVLNetSession::hasNonUnicastMatch()
             (!strFindIP.empty() && address.strIP != strFindIP))
             continue;
         m_strNotUnicastReason =
-            address.strReason + (address.eState == ADDRESS_PENDING && m_bTimedOut ? " at the time-out" : "");
+            address.strReason + (address.eState == ADDRESS_PENDING && m_bTimedOut ? " at the time-out" : "") +
+            (address.eState == ADDRESS_PENDING && !address.strLack.empty() ? ": " + address.strLack : "");
         m_bFoundAnsweringUnicast = !address.bSilent;
         m_bFoundPending = address.eState == ADDRESS_PENDING;
         return true;
@@ -1076,7 +1092,7 @@ void CVLNetSession::noteUnlisted(const char* szCut, const std::string& strFilter
                           szCut
                 : address.eState == ADDRESS_PENDING
                     ? (address.strReason == "waiting for its commands" ? "still " : "") + address.strReason + " " +
-                          szCut
+                          szCut + (address.strLack.empty() ? "" : ": " + address.strLack)
                     : address.strReason;
             m_Unlisted.push_back(unlisted);
         }
@@ -1633,6 +1649,9 @@ void CVLNetSession::noteIncomplete(const std::vector<SVLECMBoundReport>& reports
     // Each count is of addresses, claims' too, out of those that came as
     // far: the addresses kept for a check, and those that passed it.
     unsigned long nChecking = 0, nKept = 0, nCommands = 0, nAnswered = 0;
+    // Of those still waiting, the ones whose check or commands could not
+    // start for want of descriptors, and of threads.
+    unsigned long nLack[3] = {0, 0, 0};
     for (const std::string& strMAC : szCut != nullptr ? keptMACs(false) : std::vector<std::string>()) {
         // A MAC none of whose addresses is still to be judged or answered
         // unicast is counted by its summary, without its addresses.
@@ -1655,6 +1674,8 @@ void CVLNetSession::noteIncomplete(const std::vector<SVLECMBoundReport>& reports
             nChecking += eState == VLECM_MAC_ADDRESS_WAITING || eState == VLECM_MAC_ADDRESS_CHECKING ? 1 : 0;
             nAnswered += address.bUnicast ? 1 : 0;
             nCommands += eState == VLECM_MAC_ADDRESS_ANSWERED ? 1 : 0;
+            if (eState == VLECM_MAC_ADDRESS_WAITING || eState == VLECM_MAC_ADDRESS_ANSWERED)
+                ++nLack[address.eLack];
         }
     }
     // A device deaf to unicast waits in its check, not for its commands.
@@ -1667,6 +1688,12 @@ void CVLNetSession::noteIncomplete(const std::vector<SVLECMBoundReport>& reports
                                       " unicast check " + (nCommands == 1 ? "was" : "were") +
                                       " still waiting for " + (nCommands == 1 ? "its" : "their") + " commands " +
                                       szCut);
+    // Not the devices' doing: the computer's, and the limit to raise.
+    for (VLECM_LACK eLack : {VLECM_LACK_DESCRIPTORS, VLECM_LACK_THREADS}) {
+        if (nLack[eLack] > 0)
+            m_IncompleteReasons.push_back(std::to_string(nLack[eLack]) + " of them " +
+                                          (nLack[eLack] == 1 ? "was" : "were") + " waiting because " + LackText(eLack));
+    }
     if (nWaiting > 0)
         m_IncompleteReasons.push_back(
             Count(static_cast<unsigned long>(nWaiting), "reply", "replies") +

@@ -302,6 +302,9 @@ public:
         // Its address is on none of this computer's networks: unicast
         // cannot reach it, whatever another round would hear.
         bool bOffNetwork = false;
+        // Its check or commands waited for what the computer lacked (a
+        // descriptor, a thread): that, and the limit to raise; empty else.
+        std::string strLack;
     };
     // Every address the MAC answered the last probe from, in the order
     // heard (those never checked last); bMore when it answered from more

@@ -47,6 +47,15 @@ enum VLECM_RESULT
     VLECM_RESULT_UNEXPECTED = 18
 };
 
+// What the computer lacked when a command could not open its socket or
+// start its thread: no answer of the device, so the command waits for it.
+enum VLECM_LACK
+{
+    VLECM_LACK_NONE,
+    VLECM_LACK_DESCRIPTORS,  // no descriptor free (the limit on open files)
+    VLECM_LACK_THREADS       // no thread could start (the limit on processes)
+};
+
 // The device commands' numbers, in the order of the list.
 #define VLECM_COMMAND_ENUMERATOR(ID, NAME, REPORT, CARRIED, RETRY) VLECM_COMMAND_##ID,
 enum VLECM_COMMAND

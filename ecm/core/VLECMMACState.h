@@ -84,6 +84,9 @@ struct SVLECMMACAddress
     CVLString strNetwork;
     // The model name its replies carried (empty before its record is made).
     CVLString strModel;
+    // What the computer lacked when its check or command last could not
+    // start (kept when a stop judges it): VLECM_LACK_NONE once it starts.
+    VLECM_LACK eLack = VLECM_LACK_NONE;
     // It answered its unicast check with the MAC.
     bool bUnicast = false;
     // It lies on none of the computer's networks: no check can reach it.

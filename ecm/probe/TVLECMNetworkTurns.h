@@ -19,6 +19,8 @@ class TVLECMNetworkTurns
 public:
     // The item waits at the end of its network's line.
     void Push(const CVLString& strNetwork, const TItem& item) { m_Networks[strNetwork].push_back(item); }
+    // The item waits at the head of its network's line.
+    void PushFront(const CVLString& strNetwork, const TItem& item) { m_Networks[strNetwork].push_front(item); }
 
     // Takes the first item of the network whose turn it is; false when
     // nothing waits.

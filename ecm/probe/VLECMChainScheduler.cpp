@@ -21,7 +21,12 @@ CVLECMChainScheduler::SChain& CVLECMChainScheduler::chainOf(TChain chain)
 
 CVLECMChainScheduler::SChain* CVLECMChainScheduler::findHeld(TChain chain)
 {
-    SChain* pChain = nullptr;
+    return const_cast<SChain*>(static_cast<const CVLECMChainScheduler*>(this)->findHeld(chain));
+}
+
+const CVLECMChainScheduler::SChain* CVLECMChainScheduler::findHeld(TChain chain) const
+{
+    const SChain* pChain = nullptr;
     if (m_fnFind) {
         pChain = m_fnFind(chain);
     } else {
@@ -49,6 +54,9 @@ void CVLECMChainScheduler::Reset()
     m_bNamedPlaceTaken = false;
     m_nNamedWaiting = 0;
     m_Deferred.clear();
+    m_Trial = nullptr;
+    m_nRetryTicks = 1;
+    m_nTicksLeft = 0;
     m_bStopped = false;
 }
 
@@ -65,6 +73,7 @@ void CVLECMChainScheduler::Stop()
     for (const TChain chain : m_Deferred)
         forget(chain, chainOf(chain));
     m_Deferred.clear();
+    m_Trial = nullptr;
     m_nNamedWaiting = 0;
 }
 
@@ -157,32 +166,95 @@ void CVLECMChainScheduler::Defer(TChain chain, std::vector<SStarted>& started)
     const SChain* pHeld = findHeld(chain);
     if (pHeld == nullptr)
         return;
-    const bool bNamed = pHeld->bNamed;
-    const CVLString strNetwork = pHeld->strNetwork;
+    const SChain before = *pHeld;
+    // A trial deferred again: the computer still lacks what it needs.
+    const bool bTrial = chain == m_Trial;
+    if (bTrial)
+        m_Trial = nullptr;
     Free(chain, started);
     if (m_bStopped)
         return;
     SChain& held = chainOf(chain);
     held.eHeld = HELD_DEFERRED;
-    held.strNetwork = strNetwork;
-    held.bNamed = bNamed;
-    m_Deferred.push_back(chain);
+    held.strNetwork = before.strNetwork;
+    held.bNamed = before.bNamed;
+    held.bCheck = before.eHeld == HELD_CHECK || before.eHeld == HELD_WAITING_CHECK;
+    // The named address's chain is tried first, the others in turn: a
+    // trial deferred again goes last.
+    if (before.bNamed && !bTrial)
+        m_Deferred.insert(m_Deferred.begin(), chain);
+    else
+        m_Deferred.push_back(chain);
+    if (bTrial) {
+        m_nRetryTicks = std::min(2 * m_nRetryTicks, static_cast<int>(MAX_RETRY_TICKS));
+        m_nTicksLeft = m_nRetryTicks - 1;
+    }
 }
 
 void CVLECMChainScheduler::Retry(std::vector<SStarted>& started)
 {
-    if (m_bStopped || m_Deferred.empty())
+    if (m_bStopped || m_Trial != nullptr)
         return;
-    // In the order they were deferred, each network's at its line's head.
-    for (auto it = m_Deferred.rbegin(); it != m_Deferred.rend(); ++it) {
-        SChain& held = chainOf(*it);
-        held.eHeld = HELD_WAITING_PLACE;
-        m_Networks[held.strNetwork].waiting.push_front(*it);
-        if (held.bNamed)
-            ++m_nNamedWaiting;
+    if (m_Deferred.empty()) {
+        m_nRetryTicks = 1;
+        m_nTicksLeft = 0;
+        return;
     }
-    m_Deferred.clear();
+    if (m_nTicksLeft > 0) {
+        --m_nTicksLeft;
+        return;
+    }
+    m_Trial = m_Deferred.front();
+    m_Deferred.erase(m_Deferred.begin());
+    release(m_Trial, started);
     givePlaces(started);
+}
+
+bool CVLECMChainScheduler::IsDeferred(TChain chain) const
+{
+    const SChain* pHeld = findHeld(chain);
+    return pHeld != nullptr && pHeld->eHeld == HELD_DEFERRED;
+}
+
+void CVLECMChainScheduler::release(TChain chain, std::vector<SStarted>& started)
+{
+    SChain& held = chainOf(chain);
+    if (held.bCheck) {
+        // The named address's check never waits; another waits at the
+        // head of its network's line of checks.
+        if (held.bNamed || m_nChecking < m_nCheckLimit) {
+            held.eHeld = HELD_CHECK;
+            ++m_nChecking;
+            started.push_back({chain, true});
+        } else {
+            held.eHeld = HELD_WAITING_CHECK;
+            m_ChecksWaiting.PushFront(held.strNetwork, chain);
+        }
+        return;
+    }
+    held.eHeld = HELD_WAITING_PLACE;
+    std::deque<TChain>& waiting = m_Networks[held.strNetwork].waiting;
+    if (held.bNamed) {
+        waiting.push_front(chain);
+        ++m_nNamedWaiting;
+        return;
+    }
+    // The named chains waiting keep the head of the line.
+    auto behind =
+        std::find_if(waiting.begin(), waiting.end(), [this](TChain other) { return !chainOf(other).bNamed; });
+    waiting.insert(behind, chain);
+}
+
+void CVLECMChainScheduler::trialEnded(std::vector<SStarted>& started)
+{
+    // What the computer lacked is there again: every deferred chain goes
+    // back, in the order they were deferred.
+    m_nRetryTicks = 1;
+    m_nTicksLeft = 0;
+    std::vector<TChain> deferred;
+    deferred.swap(m_Deferred);
+    for (auto it = deferred.rbegin(); it != deferred.rend(); ++it)
+        release(*it, started);
 }
 
 void CVLECMChainScheduler::forgetWaiting(TChain chain, const SChain& held)
@@ -209,6 +281,14 @@ void CVLECMChainScheduler::Free(TChain chain, std::vector<SStarted>& started)
         return;
     const SChain held = *pHeld;
     forget(chain, *pHeld);
+    // A trial that held its check or place and ends otherwise than
+    // deferred got through.
+    const bool bGotThrough = chain == m_Trial && held.eHeld != HELD_WAITING_CHECK && held.eHeld != HELD_WAITING_PLACE &&
+                             held.eHeld != HELD_DEFERRED;
+    if (chain == m_Trial)
+        m_Trial = nullptr;
+    if (bGotThrough && !m_bStopped)
+        trialEnded(started);
     switch (held.eHeld) {
     case HELD_NONE:
         return;
@@ -220,6 +300,8 @@ void CVLECMChainScheduler::Free(TChain chain, std::vector<SStarted>& started)
     case HELD_CHECK:
         --m_nChecking;
         startWaitingChecks(started);
+        if (bGotThrough)
+            givePlaces(started);
         return;
     case HELD_NAMED_PLACE:
         m_bNamedPlaceTaken = false;

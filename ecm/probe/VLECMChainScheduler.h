@@ -19,9 +19,14 @@
 // its own places first: as a chain of a network in the pool ends, the
 // pool's place goes back whichever of its chains ended. The named address has one
 // more place of its own; while it is taken a named chain waits at the head
-// of its network's line. A chain whose command could not start for want of
-// the computer's own resources waits apart until Retry, then at the head
-// of its network's line.
+// of its network's line. A chain whose check or command could not start for
+// want of the computer's own resources waits apart. Each Retry is a tick of
+// the dispatch thread's: one deferred chain at a time goes back, behind
+// the named chains at the head of its network's line (or of the checks'),
+// as a trial; while trials come back deferred the ticks between them double
+// up to MAX_RETRY_TICKS, so that chains that can never start cost a thread
+// or a socket now and then, not one each per tick. A trial that gets
+// through lets every deferred chain go back at once.
 #ifndef VLECMCHAINSCHEDULER_H
 #define VLECMCHAINSCHEDULER_H
 
@@ -51,6 +56,11 @@ public:
     {
         MAX_PLACES_PER_NETWORK = 64
     };
+    // The most ticks between two trials of the deferred chains.
+    enum
+    {
+        MAX_RETRY_TICKS = 16
+    };
 
     typedef const CVLECMNIFInfo* TChain;
     // A waiting chain that starts: its check, or its command in a place.
@@ -78,6 +88,8 @@ public:
         EHeld eHeld = HELD_NONE;
         CVLString strNetwork;
         bool bNamed = false;
+        // Deferred: it waits for its check again, not for a place.
+        bool bCheck = false;
 
         bool HoldsPlace() const { return eHeld == HELD_PLACE || eHeld == HELD_NAMED_PLACE; }
         // For its check or a place (deferred included).
@@ -113,12 +125,14 @@ public:
     // holds one and starts now; false, it waits.
     bool AskCheck(TChain chain, const CVLString& strNetwork, bool bNamed);
     bool AskPlace(TChain chain, const CVLString& strNetwork, bool bNamed);
-    // The chain's command could not start for want of the computer's own
-    // resources: its place is freed and it waits apart until Retry.
+    // The chain's check or command could not start for want of the
+    // computer's own resources: its check or place is freed and it waits
+    // apart.
     void Defer(TChain chain, std::vector<SStarted>& started);
-    // The chains deferred wait for a place again, each at the head of its
-    // network's line, and take what is free.
+    // A tick: when the trials' schedule says so, the first chain deferred
+    // waits for its check or a place again, and takes what is free.
     void Retry(std::vector<SStarted>& started);
+    bool IsDeferred(TChain chain) const;
     // Frees what the chain holds or waits for.
     void Free(TChain chain, std::vector<SStarted>& started);
 
@@ -153,7 +167,13 @@ private:
     // chain freed.
     SChain& chainOf(TChain chain);
     SChain* findHeld(TChain chain);
+    const SChain* findHeld(TChain chain) const;
     void forget(TChain chain, SChain& held);
+    // The deferred chain waits for its check or a place again, behind the
+    // named chains at the head of its line.
+    void release(TChain chain, std::vector<SStarted>& started);
+    // A trial got through: every deferred chain goes back.
+    void trialEnded(std::vector<SStarted>& started);
 
     TFindChain m_fnFind;
     // The records, when the scheduler keeps them (no m_fnFind); a stand-in
@@ -172,6 +192,11 @@ private:
     bool m_bNamedPlaceTaken = false;
     int m_nNamedWaiting = 0;
     std::vector<TChain> m_Deferred;
+    // The deferred chain let go back as a trial (null: none out), the
+    // ticks between trials now, and the ticks still to pass before the next.
+    TChain m_Trial = nullptr;
+    int m_nRetryTicks = 1;
+    int m_nTicksLeft = 0;
     bool m_bStopped = false;
 };
 

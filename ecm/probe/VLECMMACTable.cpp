@@ -266,6 +266,8 @@ void CVLECMMACTable::startChains(const std::vector<CVLECMChainScheduler::SStarte
         SEntry* pEntry = findEntry(one.chain, &pMAC);
         if (pEntry == nullptr)
             continue;
+        // It has what it lacked, if it waited for that.
+        pEntry->address.eLack = VLECM_LACK_NONE;
         if (one.bCheck) {
             pEntry->eCommand = VLECM_COMMAND_CHECK_UNICAST;
             pEntry->address.eState = VLECM_MAC_ADDRESS_CHECKING;
@@ -809,14 +811,16 @@ CVLECMMACTable::SNext CVLECMMACTable::StartFailed(const CVLECMNIFInfo* pRecord, 
                        eResult != VLECM_RESULT_SUCCESS ? eResult : VLECM_RESULT_FAILED);
 }
 
-CVLECMMACTable::SNext CVLECMMACTable::StartDeferred(const CVLECMNIFInfo* pRecord, VLECM_COMMAND eCommand)
+CVLECMMACTable::SNext CVLECMMACTable::StartDeferred(const CVLECMNIFInfo* pRecord, VLECM_COMMAND eCommand,
+                                                    VLECM_LACK eLack)
 {
     SNext next;
     std::lock_guard<std::mutex> lock(m_Mutex);
     SMAC* pMAC = nullptr;
-    SEntry* pEntry = findRunning(pRecord, eCommand, &pMAC);
+    SEntry* pEntry = findUnderWay(pRecord, eCommand, &pMAC);
     if (pEntry == nullptr)
         return next;
+    pEntry->address.eLack = eLack;
     // After the stop nothing waits: it is judged stopped.
     if (m_bStopped) {
         freeChain(*pEntry, next);
@@ -825,9 +829,17 @@ CVLECMMACTable::SNext CVLECMMACTable::StartDeferred(const CVLECMNIFInfo* pRecord
     }
     std::vector<CVLECMChainScheduler::SStarted> started;
     m_Scheduler.Defer(pRecord, started);
+    if (eCommand == VLECM_COMMAND_CHECK_UNICAST)
+        pEntry->address.eState = VLECM_MAC_ADDRESS_WAITING;
     startChains(started, next);
     bump(*pMAC);
     return next;
+}
+
+bool CVLECMMACTable::IsDeferred(const CVLECMNIFInfo* pRecord)
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    return m_Scheduler.IsDeferred(pRecord);
 }
 
 CVLECMMACTable::SNext CVLECMMACTable::RetryDeferred()

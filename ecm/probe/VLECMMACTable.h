@@ -240,14 +240,18 @@ public:
     // The command the table asked for did not start (eResult why; stopped
     // when the probe stopped meanwhile): judged failed, what it held freed.
     SNext StartFailed(const CVLECMNIFInfo* pRecord, VLECM_COMMAND eCommand, VLECM_RESULT eResult);
-    // A follow-up command the table asked for could not start or open its
-    // socket for want of the computer's own resources (no descriptor or
-    // thread free), which is no answer of the device: its place goes to
-    // the next waiting chain and the chain waits apart, unjudged, until
-    // RetryDeferred (the dispatch thread's passes) lets it wait for a place
-    // again, at the head of its network's line.
-    SNext StartDeferred(const CVLECMNIFInfo* pRecord, VLECM_COMMAND eCommand);
+    // A check or follow-up command the table asked for could not start or
+    // open its socket for want of the computer's own resources (eLack: no
+    // descriptor or thread free), which is no answer of the device: its
+    // check or place goes to the next waiting chain and the chain waits
+    // apart, unjudged, its address telling what it lacks. RetryDeferred is
+    // a tick of the dispatch thread's: now and then, backing off while the
+    // computer still lacks it, one deferred chain waits for its check or a
+    // place again as a trial (see CVLECMChainScheduler); as one gets
+    // through, all do. After the stop it is judged stopped.
+    SNext StartDeferred(const CVLECMNIFInfo* pRecord, VLECM_COMMAND eCommand, VLECM_LACK eLack);
     SNext RetryDeferred();
+    bool IsDeferred(const CVLECMNIFInfo* pRecord);
     // Accepted without any check (the probe asks for no more than the
     // replies): it stands for the device unless another address does.
     SNext Accept(const CVLECMNIFInfo* pRecord);

@@ -9,9 +9,6 @@
 #include <deque>
 #include <list>
 
-#include <dirent.h>
-#include <sys/resource.h>
-
 #include "base/core/VLCharset.h"
 #include "base/core/VLException.h"
 #include "base/core/VLThreadLock.h"
@@ -55,59 +52,9 @@ const char kProbeCommand[] = "Probe";
 const long kHandOnUnicast = 1;
 const long kHandOnListOnly = 2;
 
-// Descriptors kept free beside the places: the named address's place, the
-// socket the unicast checks share, a client's command after the probe, the
-// interface listing of a send to the limited broadcast, and some slack.
-const long kDescriptorsBesidePlaces = 8;
-// A limit beyond this many descriptors counts as this many.
-const rlim_t kMaxCountedDescriptors = 1 << 20;
-// How often the chains whose command found no descriptor or thread free
-// try again: seldom enough that chains failing to start cost little.
+// How often the chains whose check or command found no descriptor or
+// thread free are ticked: the table backs their trials off from there.
 const auto kDeferredRetryInterval = std::chrono::milliseconds(200);
-
-// Descriptors open now, as /proc lists them; 0 when it cannot be read.
-long CountOpenDescriptors()
-{
-    DIR* pDir = opendir("/proc/self/fd");
-    if (pDir == nullptr)
-        return 0;
-    long nOpen = 0;
-    const int nOwn = dirfd(pDir);
-    while (const dirent* pEntry = readdir(pDir)) {
-        char* pEnd = nullptr;
-        const long nFd = strtol(pEntry->d_name, &pEnd, 10);
-        if (pEnd != pEntry->d_name && *pEnd == '\0' && nFd != nOwn)
-            ++nOpen;
-    }
-    closedir(pDir);
-    return nOpen;
-}
-
-// The places of nNetworks while every place holds a socket: the soft
-// limit on descriptors is raised as far as every network's
-// MAX_PLACES_PER_NETWORK need (never beyond the hard limit, never lowered);
-// what the process may then still open beside what it holds is shared out
-// (CVLECMChainScheduler::ShareOut).
-void PlacesThatFit(int nNetworks, int& nPerNetwork, int& nShared)
-{
-    nPerNetwork = CVLECMMACTable::MAX_PLACES_PER_NETWORK;
-    nShared = 0;
-    rlimit limit = {};
-    if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
-        return;
-    const long nOpen = CountOpenDescriptors();
-    const rlim_t nWanted = static_cast<rlim_t>(nOpen + kDescriptorsBesidePlaces) +
-                           static_cast<rlim_t>(std::max(1, nNetworks)) * CVLECMMACTable::MAX_PLACES_PER_NETWORK;
-    if (limit.rlim_cur < nWanted) {
-        rlimit raised = limit;
-        raised.rlim_cur = limit.rlim_max == RLIM_INFINITY || limit.rlim_max >= nWanted ? nWanted : limit.rlim_max;
-        if (raised.rlim_cur > limit.rlim_cur && setrlimit(RLIMIT_NOFILE, &raised) == 0)
-            limit = raised;
-    }
-    const long nFree = static_cast<long>(std::min<rlim_t>(limit.rlim_cur, kMaxCountedDescriptors)) - nOpen -
-                       kDescriptorsBesidePlaces;
-    CVLECMChainScheduler::ShareOut(nFree, nNetworks, nPerNetwork, nShared);
-}
 
 // The MAC address text a target carries, in its normal form.
 CVLString MACAddressOf(CVLTarget* pTarget)
@@ -202,6 +149,8 @@ void CVLECMProbeInstance::Terminate()
         ClearNIFList();
         // Its instances go before the framework does.
         m_UnicastChecks.Shutdown();
+        // No socket of the probe's is left open.
+        m_DescriptorLimit.GiveBack();
         {
             CVLThreadLock lock(&m_NIFListAccessSync);
             if (lock.Lock() && m_pNIFInfoList != nullptr) {
@@ -301,7 +250,7 @@ void CVLECMProbeInstance::StartProbe(VLECM_PROBE_CONNECT_TYPE eProbeConnectType,
         // hold a socket at once: as many places as the descriptors allow,
         // counted once the probe's own sockets are open.
         int nPerNetwork = 0, nShared = 0;
-        PlacesThatFit(static_cast<int>(localNetworks()->GetNetworkNames().size()) + 1, nPerNetwork, nShared);
+        m_DescriptorLimit.Raise(static_cast<int>(localNetworks()->GetNetworkNames().size()), nPerNetwork, nShared);
         m_MACTable.SetPlaces(nPerNetwork, nShared);
         // The simulated devices come also when the real probe could not start.
         m_DummyProbe.StartDummyProbe();
@@ -835,10 +784,12 @@ bool CVLECMProbeInstance::startChainCommand(CVLECMNIFInfo* pNIFInfo, VLECM_COMMA
                              "CVLECMProbeInstance: command %d not started, eResult=%d", eCommand, eResult);
         }
     }
-    // A thread that could not start is the computer's want, not the
-    // device's answer: the chain waits for a place again.
-    if (eResult == VLECM_RESULT_INTERNAL_ERROR && eCommand != VLECM_COMMAND_CHECK_UNICAST)
-        more = m_MACTable.StartDeferred(pNIFInfo, eCommand);
+    // A thread that could not start for want of resources is the
+    // computer's want, not the device's answer: the chain waits for its
+    // check or a place again. Any other failure judges it.
+    const VLECM_LACK eLack = eResult == VLECM_RESULT_INTERNAL_ERROR ? pNIFInfo->GetCommandLack() : VLECM_LACK_NONE;
+    if (eLack != VLECM_LACK_NONE)
+        more = m_MACTable.StartDeferred(pNIFInfo, eCommand, eLack);
     else
         more = m_MACTable.StartFailed(pNIFInfo, eCommand, eResult);
     return false;
@@ -850,6 +801,13 @@ void CVLECMProbeInstance::OnCheckUnicast(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_
     (void)eConnectType;
     if (pNIFInfo == nullptr)
         return;
+    // Its request could not leave for want of a descriptor or a thread:
+    // that is no answer, and the check waits for it.
+    const VLECM_LACK eLack = pNIFInfo->GetCommandLack();
+    if (eLack != VLECM_LACK_NONE && eResult != VLECM_RESULT_STOPPED) {
+        follow(m_MACTable.StartDeferred(pNIFInfo, VLECM_COMMAND_CHECK_UNICAST, eLack));
+        return;
+    }
     // Success without unicast: the check timed out or failed and filtering
     // is off; the address may stand for the device only if no other does
     // (the further commands go by unicast and could never reach it).
@@ -885,9 +843,11 @@ void CVLECMProbeInstance::OnGetListInfo(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_T
 
 void CVLECMProbeInstance::followCommandEnd(CVLECMNIFInfo* pNIFInfo, VLECM_COMMAND eCommand, VLECM_RESULT eResult)
 {
-    // A command that found no descriptor free never reached the device.
-    if (eResult != VLECM_RESULT_SUCCESS && pNIFInfo->IsCommandShortOfDescriptors()) {
-        follow(m_MACTable.StartDeferred(pNIFInfo, eCommand));
+    // A command that found no descriptor or thread free never reached the
+    // device.
+    const VLECM_LACK eLack = eResult != VLECM_RESULT_SUCCESS ? pNIFInfo->GetCommandLack() : VLECM_LACK_NONE;
+    if (eLack != VLECM_LACK_NONE) {
+        follow(m_MACTable.StartDeferred(pNIFInfo, eCommand, eLack));
         return;
     }
     follow(m_MACTable.CommandEnded(pNIFInfo, eCommand, eResult,

@@ -32,6 +32,7 @@
 #include "cm/VLFunctionListener.h"
 #include "ecm/core/VLECMCallbackIF.h"
 #include "ecm/core/VLECMDefs.h"
+#include "ecm/probe/VLECMDescriptorLimit.h"
 #include "ecm/probe/VLECMHandOnQueue.h"
 #include "ecm/probe/VLECMLocalNetworks.h"
 #include "ecm/probe/VLECMMACTable.h"
@@ -152,7 +153,8 @@ public:
     // MAX_PLACES_PER_NETWORK for each network need (64 each for five
     // networks and the replies from none take 386); where the hard limit
     // leaves fewer, the descriptors free, less a few, are shared out: some
-    // each network's own, the rest a pool (CVLECMChainScheduler::ShareOut).
+    // each network's own, the rest a pool (CVLECMDescriptorLimit). The
+    // limit is given back at Terminate.
     enum
     {
         MAX_CHAIN_SOCKETS = 17
@@ -185,8 +187,9 @@ public:
     // waits (it could not be posted, or a stop handed on more than one)
     // are handed on, the simulated devices whose report could not be posted
     // are reported, and the finished threads of commands whose end was
-    // lost are released. Now and then the chains whose command found no
-    // descriptor or thread free wait for a place again.
+    // lost are released. Every 200 ms the chains whose
+    // check or command found no descriptor or thread free are ticked
+    // (CVLECMMACTable::RetryDeferred).
     void DispatchPass();
 
 protected:
@@ -266,9 +269,12 @@ protected:
         VLECM_CONNECT_TYPE eConnectType;
     };
     std::vector<SWaitingSimulated> m_WaitingSimulated;
-    // When DispatchPass next lets the deferred chains try again (on the
-    // dispatch thread only).
+    // When DispatchPass next ticks the deferred chains (on the dispatch
+    // thread only).
     std::chrono::steady_clock::time_point m_NextDeferredRetry;
+    // The soft limit on descriptors the probes raise, given back at
+    // Terminate.
+    CVLECMDescriptorLimit m_DescriptorLimit;
 };
 
 #endif

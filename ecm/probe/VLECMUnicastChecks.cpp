@@ -278,6 +278,7 @@ bool CVLECMUnicastChecks::runStep(std::list<SCheck>::iterator it, EStep eStep)
         try {
             check.pInstance = check.pController->CreateModuleInstance(check.pNIFInfo, kUnicastFunctionName, &params);
         } catch (EVLException* pException) {
+            check.eLack = CVLECMNIFInfo::LackOf(pException);
             finish(check, CVLECMNIFInfo::ResultFromException(pException), 0);
             return true;
         }
@@ -362,8 +363,8 @@ bool CVLECMUnicastChecks::send(SCheck& check)
     long nSystemError = 0;
     CVLSock* pSock = check.pImplementation;
     unsigned long nWritesBefore = pSock != nullptr ? pSock->GetWriteCount() : 0;
-    VLECM_RESULT eResult =
-        call(check.pInstance, kSendMethod, check.nTimeout, check.nTries, nDeviceResult, &nSystemError);
+    VLECM_RESULT eResult = call(check.pInstance, kSendMethod, check.nTimeout, check.nTries, nDeviceResult,
+                                &nSystemError, kToItsEnd, &check.eLack);
     check.bSendAgain = false;
     if (eResult != VLECM_RESULT_SUCCESS && pSock != nullptr && pSock->WasSendBufferFull()) {
         // No room in the shared send buffer (requests to absent addresses
@@ -409,7 +410,7 @@ bool CVLECMUnicastChecks::send(SCheck& check)
 }
 
 VLECM_RESULT CVLECMUnicastChecks::call(CVLModuleInstance* pInstance, const char* szMethod, long nTimeout, int nRetry,
-                                       long& nDeviceResult, long* pSystemError, int eRead)
+                                       long& nDeviceResult, long* pSystemError, int eRead, VLECM_LACK* pLack)
 {
     try {
         CVLModuleParamCollection* pParams = pInstance->GetParams();
@@ -427,6 +428,8 @@ VLECM_RESULT CVLECMUnicastChecks::call(CVLModuleInstance* pInstance, const char*
             if (pSystemError != nullptr)
                 *pSystemError = static_cast<long>(pFailed->GetSystemErrorCode());
         }
+        if (pLack != nullptr)
+            *pLack = CVLECMNIFInfo::LackOf(pException);
         return CVLECMNIFInfo::ResultFromException(pException);
     } catch (...) {
         ReleaseCurrentException();
@@ -465,5 +468,8 @@ void CVLECMUnicastChecks::finish(SCheck& check, VLECM_RESULT eResult, long nDevi
     }
     CVLTrace::Output(VLECM_MODULE, s_szFile, __LINE__, 1, "CVLECMUnicastChecks: CheckUnicast of %s over, eResult=%d",
                      TextOf(check.pNIFInfo->GetMACAddress()), eResult);
-    check.pNIFInfo->endCheck(eResult, nDeviceResult, bHeard);
+    // A request that could not leave for want of a descriptor or a thread
+    // is no answer: the check waits for it (the probe defers it).
+    check.pNIFInfo->endCheck(eResult, nDeviceResult, bHeard,
+                             eResult != VLECM_RESULT_SUCCESS ? check.eLack : VLECM_LACK_NONE);
 }

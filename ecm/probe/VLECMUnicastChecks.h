@@ -117,6 +117,9 @@ private:
         bool bWaitsForRoom = false;
         bool bRoomBySet = false;
         Clock::time_point roomBy;
+        // What the computer lacked when its instance was made or its
+        // request sent: its socket could not open, or a thread start.
+        VLECM_LACK eLack = VLECM_LACK_NONE;
         // The shared sockets' drop count when the check began.
         unsigned long nSharedDropsBefore = 0;
         Clock::time_point deadline;  // the running try's end
@@ -145,8 +148,10 @@ private:
     // of what it threw, 0 when nothing. A device's error reply leaves its
     // code in nDeviceResult.
     // A failed send leaves the system's error number in *pSystemError.
+    // What the computer lacked for it, when it did, in *pLack.
     static VLECM_RESULT call(CVLModuleInstance* pInstance, const char* szMethod, long nTimeout, int nRetry,
-                             long& nDeviceResult, long* pSystemError = nullptr, int eRead = kToItsEnd);
+                             long& nDeviceResult, long* pSystemError = nullptr, int eRead = kToItsEnd,
+                             VLECM_LACK* pLack = nullptr);
     // Reads what came, as a look within the try: true when it ended the
     // check (a reply of the device, or a failure).
     bool lookOnce(SCheck& check);

@@ -1,6 +1,7 @@
 // A device record: its facts, its command thread and the device commands.
 #include "ecm/record/VLECMNIFInfo.h"
 
+#include <cerrno>
 #include <chrono>
 #include <utility>
 
@@ -10,6 +11,7 @@
 #include "base/core/VLException.h"
 #include "base/core/VLMemoryAllocException.h"
 #include "base/core/VLOpenException.h"
+#include "base/core/VLStartThreadException.h"
 #include "base/core/VLStopFunctionException.h"
 #include "base/core/VLThreadLock.h"
 #include "base/core/VLTimeoutException.h"
@@ -45,6 +47,9 @@ namespace {
 // every numbering) of a process and of a system out of descriptors.
 const VL_LONG kTooManyOpenFiles = 24;
 const VL_LONG kTooManyOpenFilesInSystem = 23;
+// What pthread_create returns for want of resources (the limit on
+// processes reached, or no memory for a stack).
+const int kNoThreadResources = EAGAIN;
 
 #define VLECM_COMMAND_NAME(ID, NAME, REPORT, CARRIED, RETRY) #NAME,
 const char* const kCommandNames[VLECM_COMMAND_COUNT] = {VLECM_COMMAND_LIST(VLECM_COMMAND_NAME)};
@@ -323,7 +328,7 @@ VLECM_RESULT CVLECMNIFInfo::startCommand(VLECM_COMMAND eCommand, VLECM_CONNECT_T
             m_bCommandRunning = true;
             m_bCommandStop = false;
             m_nCommandDeviceResult = 0;
-            m_bCommandShortOfDescriptors = false;
+            m_eCommandLack = VLECM_LACK_NONE;
             m_strCommandRefusal.clear();
             m_eCommand = eCommand;
             m_eCommandConnectType = eConnectType;
@@ -337,9 +342,18 @@ VLECM_RESULT CVLECMNIFInfo::startCommand(VLECM_COMMAND eCommand, VLECM_CONNECT_T
             Start(static_cast<void*>(this));
     } catch (...) {
         // The command ends here as failed, so that no one waits for it: a
-        // probe's chain is over and its device named with the failure.
+        // probe's chain is over and its device named with the failure, or
+        // waits for what the computer lacked.
+        VLECM_LACK eLack = VLECM_LACK_NONE;
+        try {
+            throw;
+        } catch (EVLException* pException) {
+            eLack = LackOf(pException);
+        } catch (...) {
+        }
         CVLThreadLock lock(&m_CommandSync);
         lock.Lock();
+        m_eCommandLack = eLack;
         m_bCommandRunning = false;
         m_eCommandResult = VLECM_RESULT_INTERNAL_ERROR;
         m_pCommandOptions.reset();
@@ -418,11 +432,29 @@ std::string CVLECMNIFInfo::GetCommandRefusal()
     return m_strCommandRefusal;
 }
 
-bool CVLECMNIFInfo::IsCommandShortOfDescriptors()
+VLECM_LACK CVLECMNIFInfo::GetCommandLack()
 {
     CVLThreadLock lock(&m_CommandSync);
     lock.Lock();
-    return m_bCommandShortOfDescriptors;
+    return m_eCommandLack;
+}
+
+bool CVLECMNIFInfo::IsCommandShortOfDescriptors()
+{
+    return GetCommandLack() == VLECM_LACK_DESCRIPTORS;
+}
+
+VLECM_LACK CVLECMNIFInfo::LackOf(const EVLException* pException)
+{
+    VL_LONG nError = 0;
+    if (const EVLOpenException* pOpen = dynamic_cast<const EVLOpenException*>(pException))
+        nError = pOpen->GetSystemErrorCode();
+    else if (const EVLCommunicationException* pFailed = dynamic_cast<const EVLCommunicationException*>(pException))
+        nError = pFailed->GetSystemErrorCode();
+    else if (const EVLStartThreadException* pStart = dynamic_cast<const EVLStartThreadException*>(pException))
+        return pStart->GetErrorNumber() == kNoThreadResources ? VLECM_LACK_THREADS : VLECM_LACK_NONE;
+    return nError == kTooManyOpenFiles || nError == kTooManyOpenFilesInSystem ? VLECM_LACK_DESCRIPTORS
+                                                                              : VLECM_LACK_NONE;
 }
 
 VLECM_RESULT CVLECMNIFInfo::GetUnicastCheckResult()
@@ -678,12 +710,13 @@ VLECM_RESULT CVLECMNIFInfo::judgeCheckUnicast(VLECM_RESULT eResult)
     return eResult;
 }
 
-void CVLECMNIFInfo::endCheck(VLECM_RESULT eResult, long nDeviceResult, bool bAnsweredOtherwise)
+void CVLECMNIFInfo::endCheck(VLECM_RESULT eResult, long nDeviceResult, bool bAnsweredOtherwise, VLECM_LACK eLack)
 {
     {
         CVLThreadLock lock(&m_CommandSync);
         lock.Lock();
         m_nCommandDeviceResult = nDeviceResult;
+        m_eCommandLack = eLack;
         m_bUnicastCheckAnsweredOtherwise = bAnsweredOtherwise && eResult == VLECM_RESULT_TIMEOUT;
     }
     endCommand(VLECM_COMMAND_CHECK_UNICAST, judgeCheckUnicast(eResult));
@@ -759,13 +792,11 @@ VLECM_RESULT CVLECMNIFInfo::runUnicastFunction(CVLTarget* pTarget, VLECM_COMMAND
             m_strCommandRefusal = TextOf(pRefused->GetReason());
         }
         // A socket the process could not open: the request never left.
-        if (EVLOpenException* pOpen = dynamic_cast<EVLOpenException*>(pException)) {
-            const VL_LONG nError = pOpen->GetSystemErrorCode();
-            if (nError == kTooManyOpenFiles || nError == kTooManyOpenFilesInSystem) {
-                CVLThreadLock lock(&m_CommandSync);
-                lock.Lock();
-                m_bCommandShortOfDescriptors = true;
-            }
+        const VLECM_LACK eLack = LackOf(pException);
+        if (eLack != VLECM_LACK_NONE) {
+            CVLThreadLock lock(&m_CommandSync);
+            lock.Lock();
+            m_eCommandLack = eLack;
         }
         eResult = ResultFromException(pException);
     }

@@ -100,12 +100,18 @@ public:
     // The result code of the device's error reply that ended the last
     // finished command (0xF003 a wrong password, ...); 0 when none did.
     virtual long GetCommandDeviceResult();
-    // True when the last finished command could not open its socket for
-    // want of descriptors: it never reached the device.
+    // What the computer lacked when the last command could not start its
+    // thread or open its socket (descriptors, threads): it never reached
+    // the device. VLECM_LACK_NONE for any other end.
+    virtual VLECM_LACK GetCommandLack();
     virtual bool IsCommandShortOfDescriptors();
     // Why the last finished command's packet list was refused before it was
     // sent (it held a request of another kind); empty when it was not.
     std::string GetCommandRefusal();
+    // What a failure says the computer lacked: a socket or file that could
+    // not open for want of descriptors, a thread that could not start for
+    // want of resources; VLECM_LACK_NONE for any other.
+    static VLECM_LACK LackOf(const EVLException* pException);
     // How the last unicast check ended, as the device's answer (or its
     // absence) gave it: 10 when the device did not answer, before a
     // probe without filtering counts that as success; and the result code
@@ -134,8 +140,10 @@ public:
     // from the options; and the end of the check (nDeviceResult: the code of
     // the device's error reply, 0 when none).
     void getUnicastParams(VLECM_COMMAND eCommand, CVLModuleParamCollection& params, CVLString& strPacketList);
-    // bAnsweredOtherwise: datagrams came from its address, none its reply.
-    void endCheck(VLECM_RESULT eResult, long nDeviceResult, bool bAnsweredOtherwise = false);
+    // bAnsweredOtherwise: datagrams came from its address, none its reply;
+    // eLack: what the computer lacked for its request to leave.
+    void endCheck(VLECM_RESULT eResult, long nDeviceResult, bool bAnsweredOtherwise = false,
+                  VLECM_LACK eLack = VLECM_LACK_NONE);
     // For a command kind: waits up to nMilliseconds; false when the command
     // was stopped.
     virtual bool waitCommand(long nMilliseconds);
@@ -208,7 +216,7 @@ protected:
     VLECM_RESULT m_eUnicastCheckResult;
     long m_nUnicastCheckDeviceResult;
     bool m_bUnicastCheckAnsweredOtherwise = false;
-    bool m_bCommandShortOfDescriptors = false;
+    VLECM_LACK m_eCommandLack = VLECM_LACK_NONE;
     std::string m_strCommandRefusal;
     // How the commands reach the device (guarded by m_CommandSync): the
     // network kind, or the simulated one, made when the record is marked

@@ -5,6 +5,7 @@
 // an address.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
@@ -246,4 +247,28 @@ TEST_F(VLNetWaits, TheWaitCountsSayWhereEachAddressStands)
     ASSERT_EQ(VLPFW_RESULT_SUCCESS, m_Session.Probe(kTimeoutSeconds, false, "", "", "", nullptr));
     ASSERT_TRUE(player.Join());
     EXPECT_TRUE(bCounted);
+}
+
+// Commands that cannot start for want of descriptors wait to the time-out,
+// and the probe's end says what the computer lacked and the limit to raise,
+// for the count and for the device.
+TEST_F(VLNetWaits, ATimeOutSaysWhatTheComputerLacked)
+{
+    CWatchdog watchdog(60, "VLNetWaits");
+    CFakeNetwork::SetAnswer(kDevice, "GetListInfo", EFakeAnswer::NoDescriptor);
+    CPlayer player([]() { CFakeNetwork::Reply(kDevice, "", "10.8.17.1"); });
+    ASSERT_EQ(VLPFW_RESULT_SUCCESS, m_Session.Probe(3, false, "", "", "", nullptr));
+    ASSERT_TRUE(player.Join());
+    EXPECT_TRUE(m_Session.IsTimedOut());
+    const std::string strLack = "no descriptor was free for a socket (raise the limit on open files: ulimit -n)";
+    const std::vector<std::string> reasons = m_Session.GetIncompleteReasons();
+    EXPECT_NE(reasons.end(), std::find(reasons.begin(), reasons.end(), "1 of them was waiting because " + strLack));
+    const std::vector<CVLNetSession::SUnlisted> unlisted = m_Session.GetUnlisted();
+    ASSERT_EQ(1u, unlisted.size());
+    EXPECT_EQ("still waiting for its commands at the time-out: " + strLack, unlisted[0].strReason);
+    // Looked for by its address, it was not used, and why.
+    CPlayer again([]() { CFakeNetwork::Reply(kDevice, "", "10.8.17.1"); });
+    ASSERT_EQ(VLPFW_RESULT_SUCCESS, m_Session.Probe(3, false, "", "", "10.8.17.1", nullptr));
+    ASSERT_TRUE(again.Join());
+    EXPECT_EQ("waiting for its commands at the time-out: " + strLack, m_Session.GetNotUnicastReason());
 }

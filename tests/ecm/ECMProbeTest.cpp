@@ -6,6 +6,7 @@
 #include <sys/resource.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <condition_variable>
@@ -28,6 +29,7 @@
 #include "tests/support/ecm/ECMTestClient.h"
 #include "tests/support/Eventually.h"
 #include "tests/support/TestSupport.h"
+#include "tests/support/ThreadStartFault.h"
 #include "tests/support/Watchdog.h"
 
 namespace {
@@ -165,14 +167,17 @@ TEST_F(ECMProbe, SkippedSupportInformationAndFailedChains)
 // A follow-up command whose thread cannot start is the computer's want, not
 // the device's answer: the chain waits for a place again, unjudged (a
 // front end names it among those still waiting), and the device is listed
-// once threads start again. A command started alone that cannot start
-// ends there as failed, so that no one waits for it.
+// once threads start again. A thread refused for another reason judges
+// the address at once. A command started alone that cannot start ends
+// there as failed, so that no one waits for it.
 TEST_F(ECMProbe, ACommandWhoseThreadCannotStartWaitsAndGoesOnLater)
 {
     static std::atomic<bool> s_bRefuse;
     static std::atomic<int> s_nRefused;
+    static std::atomic<int> s_nError;
     s_bRefuse = true;
     s_nRefused = 0;
+    s_nError = EAGAIN;
     class CRecord : public CVLECMNIFInfo
     {
     public:
@@ -181,7 +186,7 @@ TEST_F(ECMProbe, ACommandWhoseThreadCannotStartWaitsAndGoesOnLater)
         {
             if (s_bRefuse) {
                 ++s_nRefused;
-                throw new EVLStartThreadException("test", "ECMProbeTest", __LINE__);
+                throw new EVLStartThreadException("test", "ECMProbeTest", __LINE__, s_nError);
             }
             CVLECMNIFInfo::Start(pData);
         }
@@ -218,12 +223,22 @@ TEST_F(ECMProbe, ACommandWhoseThreadCannotStartWaitsAndGoesOnLater)
     ASSERT_EQ(1u, state.addresses.size());
     EXPECT_TRUE(state.addresses[0].bUnicast);
     EXPECT_EQ(VLECM_MAC_ADDRESS_ANSWERED, state.addresses[0].eState);
+    EXPECT_EQ(VLECM_LACK_THREADS, state.addresses[0].eLack);
     EXPECT_EQ(0, CFakeNetwork::RequestCount(kMac1, "GetListInfo"));
     EXPECT_EQ(0u, m_Client.Count("probe"));
     s_bRefuse = false;
     ASSERT_TRUE(m_Client.WaitFor("probe", 1));
     EXPECT_NE(nullptr, m_ECM.FindNIFInfo(kMac1));
     EXPECT_EQ(1, CFakeNetwork::RequestCount(kMac1, "GetListInfo"));
+    ASSERT_TRUE(m_ECM.GetMACState(kMac1, state));
+    EXPECT_EQ(VLECM_LACK_NONE, state.addresses[0].eLack);
+
+    s_nError = EPERM;
+    s_bRefuse = true;
+    ASSERT_TRUE(CFakeNetwork::Reply(kMac2));
+    ASSERT_TRUE(WaitJudged(m_ECM, kMac2, state));
+    EXPECT_EQ(VLECM_MAC_FAILURE_COMMAND, state.addresses[0].eFailure);
+    EXPECT_EQ(VLECM_RESULT_INTERNAL_ERROR, state.addresses[0].eResult);
 
     s_bRefuse = true;
     CRecord lone;
@@ -269,9 +284,116 @@ TEST_F(ECMProbe, ACommandWithoutADescriptorWaitsAndTheDeviceIsListedLater)
     EXPECT_EQ(0, m_ECM.GetProbeInstance().GetUnfinishedChainCount(nChecking));
 }
 
+// A command that runs short of descriptors gives its place to the chain
+// waiting for it at once; the address tells what the computer lacks.
+TEST_F(ECMProbe, AChainShortOfDescriptorsGivesItsPlaceToTheNext)
+{
+    CWatchdog watchdog(60, "a place freed by a deferral");
+    CFakeNetwork::SetAnswer(kMac1, "GetListInfo", EFakeAnswer::Hold);
+    ASSERT_EQ(VLECM_RESULT_SUCCESS, Probe());
+    CVLECMProbeInstance& probe = m_ECM.GetProbeInstance();
+    probe.GetMACTable().SetPlacesPerNetwork(1);
+    ASSERT_TRUE(CFakeNetwork::Reply(kMac1, "", "10.0.5.1"));
+    ASSERT_TRUE(Eventually([] { return CFakeNetwork::RequestCount(kMac1, "GetListInfo") == 1; }));
+    ASSERT_TRUE(CFakeNetwork::Reply(kMac2, "", "10.0.5.2"));
+    ASSERT_TRUE(Eventually([&probe] {
+        int nRunning = 0, nWaiting = 0;
+        probe.GetChainCounts(nRunning, nWaiting);
+        return nRunning == 1 && nWaiting == 1;
+    }));
+    CFakeNetwork::SetAnswer(kMac1, "GetListInfo", EFakeAnswer::NoDescriptor);
+    ASSERT_TRUE(m_Client.WaitFor("probe", 1));
+    EXPECT_NE(nullptr, m_ECM.FindNIFInfo(kMac2));
+    EXPECT_EQ(nullptr, m_ECM.FindNIFInfo(kMac1));
+    SVLECMMACState state;
+    ASSERT_TRUE(m_ECM.GetMACState(kMac1, state));
+    EXPECT_EQ(VLECM_MAC_PENDING, state.eVerdict);
+    EXPECT_EQ(VLECM_LACK_DESCRIPTORS, state.addresses[0].eLack);
+    m_ECM.StopProbe();
+}
+
+// A unicast check whose thread cannot start, or whose request (the named
+// address's, from a socket of its own) finds no descriptor free, never
+// reached its device: it waits for its check again, unjudged, and its
+// device is listed, unicast, once the computer has what it lacked.
+TEST_F(ECMProbe, AChecksLackOfThreadsOrDescriptorsIsNoAnswer)
+{
+    CWatchdog watchdog(90, "checks short of threads or descriptors");
+    const char* const kNamed = "10.0.6.2";
+    m_ECM.SetNamedAddress(kNamed);
+    CFakeNetwork::SetAnswer(kMac2, "CheckUnicast", EFakeAnswer::NoDescriptor);
+    ASSERT_EQ(VLECM_RESULT_SUCCESS, Probe());
+    auto waitsFor = [this](const char* szMAC, VLECM_LACK eLack) {
+        return Eventually([this, szMAC, eLack] {
+            SVLECMMACState state;
+            return m_ECM.GetMACState(szMAC, state) && state.addresses.size() == 1 &&
+                   state.addresses[0].eState == VLECM_MAC_ADDRESS_WAITING && state.addresses[0].eLack == eLack;
+        });
+    };
+    {
+        TThreadStartFault<CVLThread> noThreads(EAGAIN);
+        ASSERT_TRUE(CFakeNetwork::Reply(kMac1, "", "10.0.6.1"));
+        EXPECT_TRUE(waitsFor(kMac1, VLECM_LACK_THREADS));
+    }
+    ASSERT_TRUE(CFakeNetwork::Reply(kMac2, "", kNamed));
+    EXPECT_TRUE(waitsFor(kMac2, VLECM_LACK_DESCRIPTORS));
+    ASSERT_TRUE(m_Client.WaitFor("probe", 1));
+    EXPECT_NE(nullptr, m_ECM.FindNIFInfo(kMac1));
+    // Tried again, it still finds none; then it does.
+    ASSERT_TRUE(Eventually([] { return CFakeNetwork::RequestCount(kMac2, "CheckUnicast") >= 2; }));
+    EXPECT_EQ(nullptr, m_ECM.FindNIFInfo(kMac2));
+    CFakeNetwork::SetAnswer(kMac2, "CheckUnicast", EFakeAnswer::Success);
+    ASSERT_TRUE(m_Client.WaitFor("probe", 2));
+    for (const CRecordingClient::Event& event : m_Client.Events())
+        EXPECT_TRUE(event.bUnicast) << event.strMac;
+    SVLECMMACState state;
+    ASSERT_TRUE(m_ECM.GetMACState(kMac2, state));
+    EXPECT_EQ(VLECM_MAC_ADDRESS_PASSED, state.addresses[0].eState);
+}
+
+// A stop that hands on several devices (each with an address deaf to
+// unicast, which stands for it once the other, still waiting for its
+// check, is judged) lists them all before it returns: a client stopping in
+// OnProbe finds them without another dispatch pass.
+TEST_F(ECMProbe, TheStopsDevicesAreListedWithoutAnotherPass)
+{
+    CWatchdog watchdog(60, "devices a stop lists");
+    const char* const kMac3 = "0026AB000003";
+    for (const char* szAddress : {"10.0.7.1", "10.0.7.3"}) {
+        CFakeNetwork::SetAnswerAt(kMac1, szAddress, "CheckUnicast", EFakeAnswer::DeviceError);
+        CFakeNetwork::SetAnswerAt(kMac2, szAddress, "CheckUnicast", EFakeAnswer::DeviceError);
+    }
+    for (const char* szAddress : {"10.0.7.2", "10.0.7.4"}) {
+        CFakeNetwork::SetAnswerAt(kMac1, szAddress, "CheckUnicast", EFakeAnswer::NoDescriptor);
+        CFakeNetwork::SetAnswerAt(kMac2, szAddress, "CheckUnicast", EFakeAnswer::NoDescriptor);
+    }
+    ASSERT_EQ(VLECM_RESULT_SUCCESS, Probe());
+    std::atomic<int> nListed{-1};
+    m_Client.m_OnProbe = [this, &nListed](CVLECMNIFInfo*) {
+        m_ECM.StopProbe();
+        nListed = (m_ECM.FindNIFInfo(kMac1) != nullptr) + (m_ECM.FindNIFInfo(kMac2) != nullptr);
+    };
+    for (const char* szAddress : {"10.0.7.1", "10.0.7.2"})
+        ASSERT_TRUE(CFakeNetwork::Reply(kMac1, "", szAddress));
+    for (const char* szAddress : {"10.0.7.3", "10.0.7.4"})
+        ASSERT_TRUE(CFakeNetwork::Reply(kMac2, "", szAddress));
+    ASSERT_TRUE(Eventually([this] {
+        SVLECMMACSummary one, two;
+        return m_ECM.GetMACSummary(kMac1, one) && m_ECM.GetMACSummary(kMac2, two) && one.nNotUnicast == 1 &&
+               two.nNotUnicast == 1 && one.nPending == 1 && two.nPending == 1;
+    }));
+    EXPECT_EQ(0u, m_Client.Count("probe"));
+    ASSERT_TRUE(CFakeNetwork::Reply(kMac3, "", "10.0.7.5"));
+    // The report is recorded before the client's own step runs.
+    ASSERT_TRUE(Eventually([&nListed] { return nListed >= 0; }));
+    m_Client.m_OnProbe = nullptr;
+    EXPECT_EQ(2, nListed);
+}
+
 // Places are descriptors: a probe raises the soft limit as far as every
 // network's places need (never beyond the hard limit, which a test cannot
-// raise again: how few are shared out is the scheduler's test).
+// raise again: how few are shared out is the descriptor limit's test), and
+// gives it back as the device manager ends.
 TEST_F(ECMProbe, PlacesUnderALowDescriptorLimit)
 {
     rlimit saved = {};
@@ -301,7 +423,13 @@ TEST_F(ECMProbe, PlacesUnderALowDescriptorLimit)
     ASSERT_EQ(0, getrlimit(RLIMIT_NOFILE, &raised));
     EXPECT_GT(raised.rlim_cur, low.rlim_cur);
     EXPECT_EQ(saved.rlim_max, raised.rlim_max);
+    // Kept while the device manager lives, given back as it ends.
     m_ECM.StopProbe();
+    ASSERT_EQ(0, getrlimit(RLIMIT_NOFILE, &raised));
+    EXPECT_GT(raised.rlim_cur, low.rlim_cur);
+    m_ECM.Terminate();
+    ASSERT_EQ(0, getrlimit(RLIMIT_NOFILE, &raised));
+    EXPECT_EQ(low.rlim_cur, raised.rlim_cur);
 }
 
 // A device that answers the probe but not its unicast check, whether the

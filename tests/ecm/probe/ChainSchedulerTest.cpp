@@ -106,7 +106,7 @@ TEST(ECMChainScheduler, AChainDeferredWaitsForAPlaceAgainUnjudged)
     EXPECT_TRUE(
         table.CheckEnded(&records[1], true, VLECM_MAC_FAILURE_NONE, VLECM_RESULT_SUCCESS, 0, false).starts.empty());
     // The first cannot start: the second takes the place.
-    CVLECMMACTable::SNext next = table.StartDeferred(&records[0], VLECM_COMMAND_GET_LIST_INFO);
+    CVLECMMACTable::SNext next = table.StartDeferred(&records[0], VLECM_COMMAND_GET_LIST_INFO, VLECM_LACK_DESCRIPTORS);
     ASSERT_EQ(1u, next.starts.size());
     EXPECT_EQ(&records[1], next.starts[0].pRecord);
     SVLECMMACSummary summary;
@@ -125,7 +125,7 @@ TEST(ECMChainScheduler, AChainDeferredWaitsForAPlaceAgainUnjudged)
     EXPECT_EQ(&records[0], next.starts[0].pRecord);
     EXPECT_EQ(VLECM_COMMAND_GET_LIST_INFO, next.starts[0].eCommand);
     // Deferred again, then the stop: judged stopped, nothing left.
-    EXPECT_TRUE(table.StartDeferred(&records[0], VLECM_COMMAND_GET_LIST_INFO).starts.empty());
+    EXPECT_TRUE(table.StartDeferred(&records[0], VLECM_COMMAND_GET_LIST_INFO, VLECM_LACK_DESCRIPTORS).starts.empty());
     table.Stop();
     EXPECT_TRUE(table.RetryDeferred().starts.empty());
     SVLECMMACState state;
@@ -172,4 +172,185 @@ TEST(ECMChainScheduler, OneChainReadsAsOneUnfinishedChain)
     bDone = true;
     reader.join();
     EXPECT_EQ(1, nMost);
+}
+
+namespace {
+// The ticks of Retry until a deferred chain goes back (or nTicks pass): 0
+// when none did.
+int TicksUntilTrial(CVLECMChainScheduler& scheduler, std::vector<CVLECMChainScheduler::SStarted>& started,
+                    int nTicks = 64)
+{
+    for (int nTick = 1; nTick <= nTicks; ++nTick) {
+        const int nDeferred = scheduler.GetDeferredCount();
+        scheduler.Retry(started);
+        if (scheduler.GetDeferredCount() < nDeferred)
+            return nTick;
+    }
+    return 0;
+}
+}  // namespace
+
+// Chains that cannot start cost a thread or a socket now and then, not one
+// each per tick: one goes back at a time as a trial, the ticks between
+// trials doubling while they come back deferred; a trial that gets through
+// lets every deferred chain go back at once. A reset forgets the trial and
+// its ticks.
+TEST(ECMChainScheduler, DeferredChainsAreTriedOneAtATimeBackingOff)
+{
+    CVLECMChainScheduler scheduler;
+    scheduler.SetPlaces(4, 0);
+    const CVLString net = Text("10.1");
+    std::vector<CVLECMChainScheduler::SStarted> started;
+    for (int i = 0; i < 4; ++i)
+        ASSERT_TRUE(scheduler.AskPlace(Chain(i), net, false));
+    for (int i = 0; i < 4; ++i)
+        scheduler.Defer(Chain(i), started);
+    EXPECT_TRUE(started.empty());
+    EXPECT_EQ(4, scheduler.GetDeferredCount());
+    std::vector<int> gaps;
+    for (int nTrial = 0; nTrial < 7; ++nTrial) {
+        started.clear();
+        gaps.push_back(TicksUntilTrial(scheduler, started));
+        ASSERT_EQ(1u, started.size());
+        EXPECT_EQ(3, scheduler.GetDeferredCount());
+        // No other goes while the trial is out.
+        EXPECT_EQ(0, TicksUntilTrial(scheduler, started, 40));
+        scheduler.Defer(started[0].chain, started);
+    }
+    EXPECT_EQ((std::vector<int>{1, 2, 4, 8, 16, 16, 16}), gaps);
+    // The trial gets through: the others start with it.
+    started.clear();
+    ASSERT_EQ(16, TicksUntilTrial(scheduler, started));
+    ASSERT_EQ(1u, started.size());
+    const TChain trial = started[0].chain;
+    started.clear();
+    scheduler.Free(trial, started);
+    EXPECT_EQ(3u, started.size());
+    EXPECT_EQ(0, scheduler.GetDeferredCount());
+    // Deferred anew, the first trial comes at the next tick again.
+    scheduler.Defer(started[0].chain, started);
+    started.clear();
+    EXPECT_EQ(1, TicksUntilTrial(scheduler, started));
+
+    // A trial out, then a reset: a new probe's deferred chain is tried at
+    // the next tick, and its trials back off from the start.
+    scheduler.Reset();
+    ASSERT_TRUE(scheduler.AskPlace(Chain(20), net, false));
+    scheduler.Defer(Chain(20), started);
+    started.clear();
+    EXPECT_EQ(1, TicksUntilTrial(scheduler, started));
+    ASSERT_EQ(1u, started.size());
+    scheduler.Defer(Chain(20), started);
+    scheduler.Reset();
+    ASSERT_TRUE(scheduler.AskPlace(Chain(21), net, false));
+    scheduler.Defer(Chain(21), started);
+    started.clear();
+    EXPECT_EQ(1, TicksUntilTrial(scheduler, started));
+    EXPECT_EQ(1u, started.size());
+}
+
+// A deferred chain goes back behind the named chains that wait at the head
+// of its network's line; a deferred check goes back to its check, the named
+// address's beyond the limit.
+TEST(ECMChainScheduler, ADeferredChainGoesBackBehindTheNamedOnes)
+{
+    CVLECMChainScheduler scheduler;
+    scheduler.SetPlaces(1, 0);
+    scheduler.SetCheckLimit(1);
+    const CVLString net = Text("10.1");
+    std::vector<CVLECMChainScheduler::SStarted> started;
+    ASSERT_TRUE(scheduler.AskPlace(Chain(1), net, false));
+    ASSERT_TRUE(scheduler.AskPlace(Chain(2), net, true));
+    ASSERT_FALSE(scheduler.AskPlace(Chain(3), net, false));
+    scheduler.Defer(Chain(1), started);
+    ASSERT_EQ(1u, started.size());
+    EXPECT_EQ(Chain(3), started[0].chain);
+    // A named chain waits at the head (the named place taken).
+    EXPECT_FALSE(scheduler.AskPlace(Chain(4), net, true));
+    started.clear();
+    ASSERT_EQ(1, TicksUntilTrial(scheduler, started));
+    EXPECT_TRUE(started.empty());
+    // The network's place frees: the named chain takes it, then the
+    // deferred one.
+    scheduler.Free(Chain(3), started);
+    ASSERT_EQ(1u, started.size());
+    EXPECT_EQ(Chain(4), started[0].chain);
+    started.clear();
+    scheduler.Free(Chain(4), started);
+    ASSERT_EQ(1u, started.size());
+    EXPECT_EQ(Chain(1), started[0].chain);
+    scheduler.Free(Chain(1), started);
+
+    // Checks: the limit taken by another, the named one's check goes back
+    // at once, another's waits at the head of the checks' line.
+    ASSERT_TRUE(scheduler.AskCheck(Chain(10), net, false));
+    ASSERT_TRUE(scheduler.AskCheck(Chain(11), net, true));
+    EXPECT_FALSE(scheduler.AskCheck(Chain(12), net, false));
+    started.clear();
+    scheduler.Defer(Chain(11), started);
+    EXPECT_TRUE(started.empty());
+    ASSERT_EQ(1, TicksUntilTrial(scheduler, started));
+    ASSERT_EQ(1u, started.size());
+    EXPECT_EQ(Chain(11), started[0].chain);
+    EXPECT_TRUE(started[0].bCheck);
+    scheduler.Free(Chain(11), started);
+    started.clear();
+    scheduler.Defer(Chain(10), started);
+    ASSERT_EQ(1u, started.size());
+    EXPECT_EQ(Chain(12), started[0].chain);
+    EXPECT_FALSE(scheduler.AskCheck(Chain(13), net, false));
+    started.clear();
+    ASSERT_EQ(1, TicksUntilTrial(scheduler, started));
+    EXPECT_TRUE(started.empty());
+    // Chain 10 waits ahead of chain 13.
+    scheduler.Free(Chain(12), started);
+    ASSERT_EQ(1u, started.size());
+    EXPECT_EQ(Chain(10), started[0].chain);
+    EXPECT_TRUE(started[0].bCheck);
+}
+
+// A check that could not start waits for its check again, unjudged, its
+// address telling what the computer lacks; a deferral that comes after the
+// stop is judged stopped at once, what it lacked kept.
+TEST(ECMChainScheduler, ADeferredCheckWaitsAndADeferralAfterTheStopIsJudged)
+{
+    CVLECMMACTable table;
+    table.SetFirstCommand(VLECM_COMMAND_GET_LIST_INFO);
+    CVLECMNIFInfo records[2];
+    SVLECMReplyKey keys[2];
+    for (int i = 0; i < 2; ++i) {
+        keys[i].strMAC = Text("0026AB00D01" + std::to_string(i));
+        keys[i].strAddress = Text("10.1.0." + std::to_string(i + 1));
+        ASSERT_TRUE(table.Keep(keys[i]));
+        ASSERT_TRUE(table.Attach(keys[i], &records[i], Text("M")));
+        ASSERT_EQ(1u, table.BeginChain(&records[i], Text("10.1")).starts.size());
+    }
+    EXPECT_TRUE(table.StartDeferred(&records[0], VLECM_COMMAND_CHECK_UNICAST, VLECM_LACK_THREADS).starts.empty());
+    EXPECT_TRUE(table.IsDeferred(&records[0]));
+    SVLECMMACState state;
+    ASSERT_TRUE(table.GetState(keys[0].strMAC, state));
+    EXPECT_EQ(VLECM_MAC_ADDRESS_WAITING, state.addresses[0].eState);
+    EXPECT_EQ(VLECM_LACK_THREADS, state.addresses[0].eLack);
+    CVLECMMACTable::SNext next = table.RetryDeferred();
+    ASSERT_EQ(1u, next.starts.size());
+    EXPECT_EQ(VLECM_COMMAND_CHECK_UNICAST, next.starts[0].eCommand);
+    ASSERT_TRUE(table.GetState(keys[0].strMAC, state));
+    EXPECT_EQ(VLECM_MAC_ADDRESS_CHECKING, state.addresses[0].eState);
+    EXPECT_EQ(VLECM_LACK_NONE, state.addresses[0].eLack);
+
+    ASSERT_EQ(
+        1u, table.CheckEnded(&records[1], true, VLECM_MAC_FAILURE_NONE, VLECM_RESULT_SUCCESS, 0, false).starts.size());
+    table.Stop();
+    for (int i = 0; i < 2; ++i) {
+        const VLECM_COMMAND eCommand = i == 0 ? VLECM_COMMAND_CHECK_UNICAST : VLECM_COMMAND_GET_LIST_INFO;
+        table.StartDeferred(&records[i], eCommand, VLECM_LACK_DESCRIPTORS);
+        ASSERT_TRUE(table.GetState(keys[i].strMAC, state));
+        EXPECT_EQ(VLECM_MAC_ADDRESS_FAILED, state.addresses[0].eState) << i;
+        EXPECT_EQ(VLECM_MAC_FAILURE_STOPPED, state.addresses[0].eFailure) << i;
+        EXPECT_EQ(eCommand, state.addresses[0].eCommand) << i;
+        EXPECT_EQ(VLECM_LACK_DESCRIPTORS, state.addresses[0].eLack) << i;
+    }
+    int nChecking = 0;
+    EXPECT_EQ(0, table.GetUnfinishedChainCount(nChecking));
+    EXPECT_EQ(0, table.GetPendingCount());
 }

@@ -46,10 +46,11 @@ enum EPhase
     PHASE_CHECKING,
     PHASE_WAITING_PLACE,
     PHASE_RUNNING,
-    PHASE_DEFERRED,  // its command could not start for a local reason
-    PHASE_ENDING,    // its command ended: the next may start in its place
-    PHASE_OVER,      // judged
-    PHASE_GONE       // detached, or its MAC removed
+    PHASE_DEFERRED,        // its command could not start for a local reason
+    PHASE_DEFERRED_CHECK,  // its check could not, likewise
+    PHASE_ENDING,          // its command ended: the next may start in its place
+    PHASE_OVER,            // judged
+    PHASE_GONE             // detached, or its MAC removed
 };
 
 // A network's chains as the probe instance sees them.
@@ -286,23 +287,30 @@ public:
         SRecord& record = *found[static_cast<size_t>(Draw(static_cast<int>(found.size())))];
         Note("start deferred " + record.strAddress + " command " + std::to_string(record.eCommand));
         record.ePhase = m_bStopped ? PHASE_OVER : PHASE_DEFERRED;
-        Follow(m_Table.StartDeferred(record.pRecord.get(), record.eCommand));
+        Follow(m_Table.StartDeferred(record.pRecord.get(), record.eCommand, VLECM_LACK_DESCRIPTORS));
     }
 
-    // The dispatch thread's pass: the deferred chains wait for a place
-    // again (none after the stop) and take what is free.
+    // The dispatch thread's tick: now and then a deferred chain waits for
+    // its check or a place again (none after the stop) and takes what is
+    // free; as one gets through, all do.
     void Retry()
     {
         Note("retry deferred");
-        if (!m_bStopped) {
-            for (SRecord& record : m_Records) {
-                if (record.ePhase == PHASE_DEFERRED) {
-                    record.ePhase = PHASE_WAITING_PLACE;
-                    record.bRetried = true;
-                }
+        for (int nTick = 0; nTick < 4; ++nTick)
+            Follow(m_Table.RetryDeferred());
+    }
+
+    // The deferred chains the table let wait again since the last answer.
+    void NoteLetWait()
+    {
+        for (SRecord& record : m_Records) {
+            if ((record.ePhase == PHASE_DEFERRED || record.ePhase == PHASE_DEFERRED_CHECK) &&
+                !m_Table.IsDeferred(record.pRecord.get())) {
+                EXPECT_FALSE(m_bStopped) << "let wait after the stop";
+                record.ePhase = record.ePhase == PHASE_DEFERRED ? PHASE_WAITING_PLACE : PHASE_WAITING_CHECK;
+                record.bRetried = true;
             }
         }
-        Follow(m_Table.RetryDeferred());
     }
 
     // The record is destroyed otherwise: its address is judged at once.
@@ -353,7 +361,7 @@ public:
         m_bStopped = true;
         for (SRecord& record : m_Records) {
             if (record.ePhase == PHASE_WAITING_CHECK || record.ePhase == PHASE_WAITING_PLACE ||
-                record.ePhase == PHASE_DEFERRED)
+                record.ePhase == PHASE_DEFERRED || record.ePhase == PHASE_DEFERRED_CHECK)
                 record.ePhase = PHASE_OVER;
         }
         m_Heard.clear();
@@ -437,6 +445,7 @@ public:
                 network.nNamedWaiting += record.bNamed;
                 break;
             case PHASE_DEFERRED:
+            case PHASE_DEFERRED_CHECK:
                 ++nDeferred;
                 break;
             default:
@@ -632,6 +641,7 @@ private:
             return false;
         switch (record.ePhase) {
         case PHASE_WAITING_CHECK:
+        case PHASE_DEFERRED_CHECK:
             return address.eState == VLECM_MAC_ADDRESS_WAITING;
         case PHASE_CHECKING:
             return address.eState == VLECM_MAC_ADDRESS_CHECKING;
@@ -657,6 +667,7 @@ private:
         while (!work.empty()) {
             const CVLECMMACTable::SNext next = work.back();
             work.pop_back();
+            NoteLetWait();
             if (next.pReport != nullptr) {
                 const SRecord* pRecord = Find(next.pReport);
                 if (pRecord == nullptr || pRecord->ePhase == PHASE_GONE) {
@@ -705,10 +716,11 @@ private:
                     Note("start failed " + pRecord->strAddress);
                     pRecord->ePhase = PhaseAfterFailedStart(start.eCommand);
                     work.push_back(m_Table.StartFailed(start.pRecord, start.eCommand, VLECM_RESULT_FAILED));
-                } else if (nWay == 1 && start.eCommand != VLECM_COMMAND_CHECK_UNICAST) {
+                } else if (nWay == 1) {
                     Note("start deferred " + pRecord->strAddress);
-                    pRecord->ePhase = PHASE_DEFERRED;
-                    work.push_back(m_Table.StartDeferred(start.pRecord, start.eCommand));
+                    pRecord->ePhase =
+                        start.eCommand == VLECM_COMMAND_CHECK_UNICAST ? PHASE_DEFERRED_CHECK : PHASE_DEFERRED;
+                    work.push_back(m_Table.StartDeferred(start.pRecord, start.eCommand, VLECM_LACK_THREADS));
                 }
             }
         }
@@ -807,7 +819,7 @@ TEST(ECMChainTable, RandomEventsKeepPlacesHandOnsAndPendingSound)
                     model.Stop();
             } else if (nEvent < 915) {
                 model.Defer();
-            } else if (nEvent < 935) {
+            } else if (nEvent < 975) {
                 model.Retry();
             }
             if (model.IsStopped() && !model.IsUnderWay()) {

@@ -136,6 +136,9 @@ CFakeModule::SScript FakeVLPC()
             if (it != g_Answers.end())
                 eAnswer = it->second;
         }
+        // A socket the check's request could not open: it never leaves.
+        if (strMethod == "Send" && eAnswer == EFakeAnswer::NoDescriptor)
+            throw new EVLOpenException("FakeVLPC", "FakeNetwork", __LINE__, "CVLSock", 24);
         if (strMethod == "Send")
             return;
         CUnderWay underWay(strList);

@@ -1,0 +1,114 @@
+// The places a probe gets under the limits on descriptors, and the soft
+// limit it raises and gives back, on a stand-in for the system's calls.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "ecm/probe/VLECMChainScheduler.h"
+#include "ecm/probe/VLECMDescriptorLimit.h"
+
+namespace {
+struct SFakeSystem
+{
+    rlimit limit = {};
+    long nOpen = 0;
+    bool bRefuseRaise = false;
+    std::vector<rlim_t> sets;
+};
+SFakeSystem g_System;
+
+int FakeGet(rlimit* pLimit)
+{
+    *pLimit = g_System.limit;
+    return 0;
+}
+
+int FakeSet(const rlimit* pLimit)
+{
+    if (g_System.bRefuseRaise && pLimit->rlim_cur > g_System.limit.rlim_cur)
+        return -1;
+    g_System.sets.push_back(pLimit->rlim_cur);
+    g_System.limit = *pLimit;
+    return 0;
+}
+
+long FakeCountOpen()
+{
+    return g_System.nOpen;
+}
+
+const CVLECMDescriptorLimit::SSystem kFake = {FakeGet, FakeSet, FakeCountOpen};
+
+void SetSystem(rlim_t nSoft, rlim_t nHard, long nOpen, bool bRefuseRaise = false)
+{
+    g_System = SFakeSystem();
+    g_System.limit.rlim_cur = nSoft;
+    g_System.limit.rlim_max = nHard;
+    g_System.nOpen = nOpen;
+    g_System.bRefuseRaise = bRefuseRaise;
+}
+
+const int kEach = CVLECMChainScheduler::MAX_PLACES_PER_NETWORK;
+const long kBeside = CVLECMDescriptorLimit::DESCRIPTORS_BESIDE_PLACES;
+}  // namespace
+
+// Raised as far as every network's places need, the replies from no
+// network counted as one; where the hard limit leaves fewer, what is free
+// beside the descriptors open is shared out; a raise the system refuses
+// leaves the limit as it was. Given back once the device manager ends,
+// unless someone changed it since.
+TEST(ECMDescriptorLimit, PlacesFitTheLimitAndTheRaiseIsGivenBack)
+{
+    int nPerNetwork = 0, nShared = 0;
+    // Two local networks and the replies from none: three networks' need.
+    SetSystem(100, 4096, 20);
+    {
+        CVLECMDescriptorLimit limit(kFake);
+        limit.Raise(2, nPerNetwork, nShared);
+        EXPECT_EQ(std::vector<rlim_t>{static_cast<rlim_t>(20 + kBeside + 3 * kEach)}, g_System.sets);
+        EXPECT_EQ(kEach, nPerNetwork);
+        EXPECT_EQ(0, nShared);
+        limit.GiveBack();
+        EXPECT_EQ(100u, g_System.limit.rlim_cur);
+        EXPECT_EQ(4096u, g_System.limit.rlim_max);
+    }
+    // A low hard limit, descriptors open: the free ones shared out.
+    SetSystem(50, 120, 40);
+    {
+        CVLECMDescriptorLimit limit(kFake);
+        limit.Raise(5, nPerNetwork, nShared);
+        EXPECT_EQ(120u, g_System.limit.rlim_cur);
+        int nWantedPer = 0, nWantedShared = 0;
+        CVLECMChainScheduler::ShareOut(120 - 40 - kBeside, 6, nWantedPer, nWantedShared);
+        EXPECT_EQ(nWantedPer, nPerNetwork);
+        EXPECT_EQ(nWantedShared, nShared);
+        EXPECT_GT(nShared, 0);
+        // Changed since: left alone.
+        g_System.limit.rlim_cur = 110;
+        limit.GiveBack();
+        EXPECT_EQ(110u, g_System.limit.rlim_cur);
+    }
+    // The raise refused: what the soft limit leaves.
+    SetSystem(50, 4096, 12, true);
+    {
+        CVLECMDescriptorLimit limit(kFake);
+        limit.Raise(5, nPerNetwork, nShared);
+        EXPECT_TRUE(g_System.sets.empty());
+        int nWantedPer = 0, nWantedShared = 0;
+        CVLECMChainScheduler::ShareOut(50 - 12 - kBeside, 6, nWantedPer, nWantedShared);
+        EXPECT_EQ(nWantedPer, nPerNetwork);
+        EXPECT_EQ(nWantedShared, nShared);
+        limit.GiveBack();
+        EXPECT_TRUE(g_System.sets.empty());
+    }
+    // Two probes: the limit before the first is the one given back.
+    SetSystem(80, 4096, 20);
+    {
+        CVLECMDescriptorLimit limit(kFake);
+        limit.Raise(0, nPerNetwork, nShared);
+        limit.Raise(3, nPerNetwork, nShared);
+        EXPECT_EQ(2u, g_System.sets.size());
+        limit.GiveBack();
+        EXPECT_EQ(80u, g_System.limit.rlim_cur);
+    }
+}
