@@ -381,8 +381,13 @@ TEST_F(ProbeTest, RepliesLostWhileTheThreadWaitsCountAtOnce)
 // The replies lost are summed over the children, each child's latest count.
 TEST_F(ProbeTest, RepliesLostAreSummedOverTheChildren)
 {
+    CWatchdog watchdog(60, "probe losses summed");
+    m_Api.SetConst("Probe_Interval", "30000", nullptr, nullptr);
     CVLModuleInstance* p = Start("Two");
     CVLProbe* pProbe = static_cast<CVLProbe*>(p->GetImplementation());
+    // A child's send starts its count afresh: the counts are told once both
+    // children have sent and wait their whole 30 s.
+    m_Board.WaitUntil([&] { return m_Board.recvs.size() >= 2; });
     std::vector<CVLModuleInstance*> children;
     for (CVLModuleInstanceIterator it = p->Begin(); !it.IsEnd(); it.Next())
         children.push_back(it.Get());
