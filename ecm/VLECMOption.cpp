@@ -80,7 +80,7 @@ std::string NameList(const std::vector<std::string>& names)
 // "CheckUnicast" of "Option.CheckUnicast.PacketListName".
 std::string CommandOf(const std::string& strKey)
 {
-    const size_t nPrefix = sizeof(kOptionPrefix) - 1;
+    const size_t nPrefix = std::strlen(kOptionPrefix);
     const size_t nSuffix = sizeof(kPacketListSuffix) - 1;
     return strKey.size() > nPrefix + nSuffix ? strKey.substr(nPrefix, strKey.size() - nPrefix - nSuffix)
                                              : std::string();
