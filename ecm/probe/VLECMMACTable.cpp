@@ -98,6 +98,16 @@ bool CVLECMMACTable::isPendingState(VLECM_MAC_ADDRESS_STATE eState)
            eState == VLECM_MAC_ADDRESS_CHECKING;
 }
 
+bool CVLECMMACTable::decides(const SMAC& mac, const SEntry& entry)
+{
+    // One that no check can reach is only said while the MAC has one that
+    // can be checked; a MAC heard only from such addresses (a device whose
+    // address is on none of the networks) is judged by them.
+    return !entry.address.bOffNetwork || std::all_of(mac.kept.begin(), mac.kept.end(), [](const SEntry& other) {
+               return other.address.bOffNetwork;
+           });
+}
+
 VLECM_MAC_VERDICT CVLECMMACTable::derive(const SMAC& mac, const SEntry** ppOne)
 {
     *ppOne = nullptr;
@@ -107,6 +117,8 @@ VLECM_MAC_VERDICT CVLECMMACTable::derive(const SMAC& mac, const SEntry** ppOne)
     const SEntry* pPassed = nullptr;
     const SEntry* pNotUnicast = nullptr;
     for (const SEntry& entry : mac.kept) {
+        if (!decides(mac, entry))
+            continue;
         const VLECM_MAC_ADDRESS_STATE eState = entry.address.eState;
         if (entry.address.bUnicast)
             ++nUnicast;
@@ -186,7 +198,7 @@ void CVLECMMACTable::changed(SMAC& mac, SNext* pNext)
     SNext& next = *pNext;
     SEntry* pFirstPassed = nullptr;
     for (SEntry& entry : mac.kept) {
-        if (entry.address.eState == VLECM_MAC_ADDRESS_PASSED && entry.pRecord != nullptr &&
+        if (entry.address.eState == VLECM_MAC_ADDRESS_PASSED && entry.pRecord != nullptr && decides(mac, entry) &&
             (pFirstPassed == nullptr || entry.nPassed < pFirstPassed->nPassed))
             pFirstPassed = &entry;
     }
@@ -218,7 +230,9 @@ void CVLECMMACTable::changed(SMAC& mac, SNext* pNext)
                 pReported = &entry;
             if (entry.address.eState != VLECM_MAC_ADDRESS_PASSED)
                 continue;
-            ++nPassed;
+            // Named as another that passed; a conflict only where it decides.
+            if (decides(mac, entry))
+                ++nPassed;
             if (entry.address.bReported)
                 continue;
             if (strOther.GetLength() > 0)
