@@ -683,3 +683,29 @@ TEST(ECMMACTable, AKeptOffNetworkAddressNeitherHoldsNorSplitsItsMAC)
         table.Detach(&claimant);
     }
 }
+
+// The device's MAC admitted from another address first, then refused by the
+// named address's source bound there: the named address is asked all the
+// same, and its answer admits the MAC from it.
+TEST(ECMMACTable, TheNamedAddressIsAskedForAMACAdmittedElsewhere)
+{
+    CVLECMMACTable table;
+    CVLECMHandOnQueue records(&table);
+    CVLECMReplyFilter filter(records, table);
+    filter.SetLocalNetworks(Networks(2));
+    int nAsked = 0;
+    filter.SetNamedBoundListener([&nAsked]() { ++nAsked; });
+    const std::string strNamed = "10.1.0.20", strDevice = Mac(7, 64);
+    table.SetNamedAddress(Text(strNamed));
+    ASSERT_TRUE(filter.Admit(Text(strDevice), Text("10.2.0.5"), 1));
+    for (int i = 0; i < CVLECMReplyFilter::MAX_MACS_PER_SOURCE; ++i)
+        ASSERT_TRUE(filter.Admit(Text(Mac(7, i)), Text(strNamed), 1)) << i;
+    EXPECT_FALSE(filter.Admit(Text(strDevice), Text(strNamed), 1));
+    EXPECT_EQ(1, nAsked);
+    filter.SetNamedAnswer(Text(strNamed), Text(strDevice));
+    EXPECT_TRUE(filter.Admit(Text(strDevice), Text(strNamed), 1));
+    SVLECMMACSummary summary;
+    ASSERT_TRUE(table.GetSummary(Text(strDevice), summary));
+    EXPECT_EQ(2u, summary.nKept);
+    EXPECT_EQ(0u, summary.nRefused);
+}
