@@ -98,14 +98,12 @@ bool CVLECMMACTable::isPendingState(VLECM_MAC_ADDRESS_STATE eState)
            eState == VLECM_MAC_ADDRESS_CHECKING;
 }
 
-bool CVLECMMACTable::decides(const SMAC& mac, const SEntry& entry)
+bool CVLECMMACTable::offNetworkDecides(const SMAC& mac)
 {
     // One that no check can reach is only said while the MAC has one that
     // can be checked; a MAC heard only from such addresses (a device whose
     // address is on none of the networks) is judged by them.
-    return !entry.address.bOffNetwork || std::all_of(mac.kept.begin(), mac.kept.end(), [](const SEntry& other) {
-               return other.address.bOffNetwork;
-           });
+    return std::all_of(mac.kept.begin(), mac.kept.end(), [](const SEntry& entry) { return entry.address.bOffNetwork; });
 }
 
 VLECM_MAC_VERDICT CVLECMMACTable::derive(const SMAC& mac, const SEntry** ppOne)
@@ -116,8 +114,9 @@ VLECM_MAC_VERDICT CVLECMMACTable::derive(const SMAC& mac, const SEntry** ppOne)
     int nPending = 0, nPassed = 0, nAnswered = 0, nNotUnicast = 0, nUnicast = 0;
     const SEntry* pPassed = nullptr;
     const SEntry* pNotUnicast = nullptr;
+    const bool bOffNetworkDecides = offNetworkDecides(mac);
     for (const SEntry& entry : mac.kept) {
-        if (!decides(mac, entry))
+        if (entry.address.bOffNetwork && !bOffNetworkDecides)
             continue;
         const VLECM_MAC_ADDRESS_STATE eState = entry.address.eState;
         if (entry.address.bUnicast)
@@ -197,8 +196,10 @@ void CVLECMMACTable::changed(SMAC& mac, SNext* pNext)
         return;
     SNext& next = *pNext;
     SEntry* pFirstPassed = nullptr;
+    const bool bOffNetworkDecides = offNetworkDecides(mac);
     for (SEntry& entry : mac.kept) {
-        if (entry.address.eState == VLECM_MAC_ADDRESS_PASSED && entry.pRecord != nullptr && decides(mac, entry) &&
+        if (entry.address.eState == VLECM_MAC_ADDRESS_PASSED && entry.pRecord != nullptr &&
+            (!entry.address.bOffNetwork || bOffNetworkDecides) &&
             (pFirstPassed == nullptr || entry.nPassed < pFirstPassed->nPassed))
             pFirstPassed = &entry;
     }
@@ -231,7 +232,7 @@ void CVLECMMACTable::changed(SMAC& mac, SNext* pNext)
             if (entry.address.eState != VLECM_MAC_ADDRESS_PASSED)
                 continue;
             // Named as another that passed; a conflict only where it decides.
-            if (decides(mac, entry))
+            if (!entry.address.bOffNetwork || bOffNetworkDecides)
                 ++nPassed;
             if (entry.address.bReported)
                 continue;

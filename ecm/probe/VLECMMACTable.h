@@ -402,9 +402,9 @@ private:
                       VLECM_RESULT eResult);
     // The record goes from the lost ends and the waiting hand-ons.
     void forgetWaiting(const CVLECMNIFInfo* pRecord);
-    // Whether the kept address counts for its MAC's verdict, hand-on and
-    // conflict mark (one on none of the computer's networks only where all are).
-    static bool decides(const SMAC& mac, const SEntry& entry);
+    // Whether the MAC's kept addresses on none of the computer's networks
+    // count for its verdict, hand-on and conflict mark: only where all are.
+    static bool offNetworkDecides(const SMAC& mac);
     static VLECM_MAC_VERDICT derive(const SMAC& mac, const SEntry** ppOne);
     static bool isPendingState(VLECM_MAC_ADDRESS_STATE eState);
     static void fail(SVLECMMACAddress& address, VLECM_MAC_FAILURE eFailure, VLECM_COMMAND eCommand,
