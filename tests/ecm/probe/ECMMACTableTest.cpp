@@ -635,11 +635,11 @@ TEST(ECMMACTable, TheSummaryCountsTheAddressesThatDidNotAnswerUnicast)
 
 // A kept address on none of the computer's networks, pending or judged,
 // neither holds its MAC's verdict nor makes it a conflict, the unicast
-// filter on or off, while the MAC has an address on them; it is still
-// named. A MAC heard only there is judged by those addresses.
+// filter on or off, nor is handed on, while the MAC has an address on
+// them; it is still named. A MAC heard only there is judged by those.
 TEST(ECMMACTable, AKeptOffNetworkAddressNeitherHoldsNorSplitsItsMAC)
 {
-    for (int nCase = 0; nCase < 3; ++nCase) {
+    for (int nCase = 0; nCase < 4; ++nCase) {
         CVLECMMACTable table;
         table.SetFirstCommand(VLECM_COMMAND_GET_LIST_INFO);
         CVLECMNIFInfo device, claimant;
@@ -659,8 +659,14 @@ TEST(ECMMACTable, AKeptOffNetworkAddressNeitherHoldsNorSplitsItsMAC)
         ASSERT_TRUE(table.Attach(deviceKey, &device, Text("M")));
         ASSERT_EQ(1u, table.BeginChain(&device, Text("10.1.0.0/16")).starts.size());
         CVLECMMACTable::SNext next;
-        if (nCase == 0) {
-            // The device passes while the claimant's check still runs.
+        if (nCase == 3) {
+            // Answering unicast (a route leads there), it passes first.
+            table.CheckEnded(&claimant, true, VLECM_MAC_FAILURE_NONE, VLECM_RESULT_SUCCESS, 0, false);
+            EXPECT_EQ(nullptr, table.CommandEnded(&claimant, VLECM_COMMAND_GET_LIST_INFO, VLECM_RESULT_SUCCESS, 0)
+                                   .pReport);
+        }
+        if (nCase == 0 || nCase == 3) {
+            // The device passes (in case 0 while the claimant's check runs).
             table.CheckEnded(&device, true, VLECM_MAC_FAILURE_NONE, VLECM_RESULT_SUCCESS, 0, false);
             next = table.CommandEnded(&device, VLECM_COMMAND_GET_LIST_INFO, VLECM_RESULT_SUCCESS, 0);
         } else {
