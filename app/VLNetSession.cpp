@@ -832,6 +832,20 @@ bool IsSilent(const SVLECMMACAddress& address)
         return false;
     }
 }
+
+// Kept by the device manager (checked, or to be), not refused or beyond.
+bool IsKept(const SVLECMMACAddress& address)
+{
+    return address.eState != VLECM_MAC_ADDRESS_REFUSED && address.eState != VLECM_MAC_ADDRESS_BEYOND &&
+           address.eState != VLECM_MAC_ADDRESS_REMOVED;
+}
+
+// The MAC keeps an address on the computer's networks.
+bool KeepsOneOnNetwork(const SVLECMMACState& state)
+{
+    return std::any_of(state.addresses.begin(), state.addresses.end(),
+                       [](const SVLECMMACAddress& one) { return IsKept(one) && !one.bOffNetwork; });
+}
 }  // namespace
 
 // The computer's networks and broadcast links, read once, when first asked,
@@ -866,6 +880,7 @@ std::vector<CVLNetSession::SAddress> CVLNetSession::GetAddresses(const std::stri
         return addresses;
     bMore = state.nBeyond > state.nBeyondOffNetwork;
     SLocalView view;
+    const bool bOnNetworkKept = KeepsOneOnNetwork(state);
     for (const SVLECMMACAddress& found : state.addresses) {
         SAddress address;
         address.strIP = Text(found.strAddress);
@@ -874,6 +889,12 @@ std::vector<CVLNetSession::SAddress> CVLNetSession::GetAddresses(const std::stri
         address.bUnicast = found.bUnicast;
         address.bSilent = IsSilent(found);
         address.strLack = LackText(found.eLack);
+        // While the MAC keeps an address on the computer's networks, a kept
+        // one on none decides nothing, whatever its check did: only said.
+        if (bOnNetworkKept && found.bOffNetwork && IsKept(found) && sayUnreachable(Text(state.strMAC), address, view)) {
+            addresses.push_back(address);
+            continue;
+        }
         switch (found.eState) {
         case VLECM_MAC_ADDRESS_HEARD:
             address.bHeardOnly = true;
@@ -948,6 +969,16 @@ std::vector<CVLNetSession::SAddress> CVLNetSession::GetAddresses(const std::stri
         addresses.push_back(address);
     }
     return addresses;
+}
+
+bool CVLNetSession::sayUnreachable(const std::string& strMAC, SAddress& address, SLocalView& view)
+{
+    address.strReason = offNetworkReason(strMAC, address.strIP, view);
+    if (address.strReason.empty())
+        return false;
+    address.eState = ADDRESS_FAILED;
+    address.bOffNetwork = true;
+    return true;
 }
 
 std::string CVLNetSession::offNetworkReason(const std::string& strMAC, const std::string& strIP, SLocalView& view)

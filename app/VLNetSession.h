@@ -471,6 +471,9 @@ private:
     // the computer's networks, read at its first use.
     struct SLocalView;
     std::string offNetworkReason(const std::string& strMAC, const std::string& strIP, SLocalView& view);
+    // Says the address as unreachable (failed, with why) when it is on
+    // none of the computer's networks; false, untouched, otherwise.
+    bool sayUnreachable(const std::string& strMAC, SAddress& address, SLocalView& view);
     // The device looked for at strIP when the address passed its check
     // without being its MAC's listed one; otherwise notes the MAC that
     // passed elsewhere (GetPassedMACInstead). Only once the probe stopped:

@@ -18,7 +18,9 @@ enum
     VLECM_MAX_ADDRESSES_PER_MAC = 64
 };
 
-// What the addresses of a MAC come to.
+// What the addresses of a MAC come to. While the MAC has an address on the
+// computer's networks, those on none of them (bOffNetwork) are only said:
+// pending or judged, they neither hold the verdict nor split it.
 enum VLECM_MAC_VERDICT
 {
     // An address is not judged yet: heard, waiting for or in its check, or

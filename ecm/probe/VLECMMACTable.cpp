@@ -98,6 +98,14 @@ bool CVLECMMACTable::isPendingState(VLECM_MAC_ADDRESS_STATE eState)
            eState == VLECM_MAC_ADDRESS_CHECKING;
 }
 
+bool CVLECMMACTable::offNetworkDecides(const SMAC& mac)
+{
+    // One that no check can reach is only said while the MAC has one that
+    // can be checked; a MAC heard only from such addresses (a device whose
+    // address is on none of the networks) is judged by them.
+    return std::all_of(mac.kept.begin(), mac.kept.end(), [](const SEntry& entry) { return entry.address.bOffNetwork; });
+}
+
 VLECM_MAC_VERDICT CVLECMMACTable::derive(const SMAC& mac, const SEntry** ppOne)
 {
     *ppOne = nullptr;
@@ -106,7 +114,10 @@ VLECM_MAC_VERDICT CVLECMMACTable::derive(const SMAC& mac, const SEntry** ppOne)
     int nPending = 0, nPassed = 0, nAnswered = 0, nNotUnicast = 0, nUnicast = 0;
     const SEntry* pPassed = nullptr;
     const SEntry* pNotUnicast = nullptr;
+    const bool bOffNetworkDecides = offNetworkDecides(mac);
     for (const SEntry& entry : mac.kept) {
+        if (entry.address.bOffNetwork && !bOffNetworkDecides)
+            continue;
         const VLECM_MAC_ADDRESS_STATE eState = entry.address.eState;
         if (entry.address.bUnicast)
             ++nUnicast;
@@ -185,8 +196,10 @@ void CVLECMMACTable::changed(SMAC& mac, SNext* pNext)
         return;
     SNext& next = *pNext;
     SEntry* pFirstPassed = nullptr;
+    const bool bOffNetworkDecides = offNetworkDecides(mac);
     for (SEntry& entry : mac.kept) {
         if (entry.address.eState == VLECM_MAC_ADDRESS_PASSED && entry.pRecord != nullptr &&
+            (!entry.address.bOffNetwork || bOffNetworkDecides) &&
             (pFirstPassed == nullptr || entry.nPassed < pFirstPassed->nPassed))
             pFirstPassed = &entry;
     }
@@ -218,7 +231,9 @@ void CVLECMMACTable::changed(SMAC& mac, SNext* pNext)
                 pReported = &entry;
             if (entry.address.eState != VLECM_MAC_ADDRESS_PASSED)
                 continue;
-            ++nPassed;
+            // Named as another that passed; a conflict only where it decides.
+            if (!entry.address.bOffNetwork || bOffNetworkDecides)
+                ++nPassed;
             if (entry.address.bReported)
                 continue;
             if (strOther.GetLength() > 0)

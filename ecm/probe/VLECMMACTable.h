@@ -20,9 +20,11 @@
 // The MAC is handed on once, from the first address whose commands succeed
 // (or the simulated device of the MAC, whichever comes first), whatever the
 // others do before or after; the verdict is derived from every address (two
-// that passed are a conflict, whichever came first), and the record handed
-// on is marked, before it is handed on when the table already knows a
-// second address that passed, and as soon as one passes after.
+// that passed are a conflict, whichever came first; one on none of the
+// computer's networks counts only for a MAC heard from no other), and the
+// record handed on is marked, before it is handed on when the table
+// already knows a second address that passed, and as soon as one passes
+// after.
 //
 // Up to MAX_ADDRESSES_PER_MAC addresses of a MAC on the computer's
 // networks are kept and checked, and the address the user named beyond
@@ -400,6 +402,9 @@ private:
                       VLECM_RESULT eResult);
     // The record goes from the lost ends and the waiting hand-ons.
     void forgetWaiting(const CVLECMNIFInfo* pRecord);
+    // Whether the MAC's kept addresses on none of the computer's networks
+    // count for its verdict, hand-on and conflict mark: only where all are.
+    static bool offNetworkDecides(const SMAC& mac);
     static VLECM_MAC_VERDICT derive(const SMAC& mac, const SEntry** ppOne);
     static bool isPendingState(VLECM_MAC_ADDRESS_STATE eState);
     static void fail(SVLECMMACAddress& address, VLECM_MAC_FAILURE eFailure, VLECM_COMMAND eCommand,

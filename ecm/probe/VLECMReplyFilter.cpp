@@ -277,7 +277,7 @@ bool CVLECMReplyFilter::admit(const CVLString& strMAC, const CVLString& strFrom,
         // A refusal no longer stands for what the user named since.
         if (eHeard == CVLECMMACTable::HEARD_NEW ||
             (eHeard == CVLECMMACTable::HEARD_REFUSED && (isBeyondNetworkBound(key) || isBeyondSourceBound(key))))
-            return admitOther(key, nFingerprint, strNetwork);
+            return admitOther(key, nFingerprint, strNetwork, bAskNamed);
         if (eHeard != CVLECMMACTable::HEARD_KEPT)
             return false;
         // Each address of a MAC alike, whichever answered first: one record
@@ -319,13 +319,7 @@ bool CVLECMReplyFilter::admit(const CVLString& strMAC, const CVLString& strFrom,
     }
     int& nMACs = m_MACsPerSource[strFrom];
     if (nMACs >= MAX_MACS_PER_SOURCE && !isBeyondSourceBound(key)) {
-        // Forged replies from the named address may have taken its count
-        // before the device answered: the named address is asked which
-        // MAC answers there, and that one is admitted.
-        if (!m_bNamedAsked && m_Table.IsNamedAddress(strFrom)) {
-            m_bNamedAsked = true;
-            bAskNamed = true;
-        }
+        askNamed(strFrom, bAskNamed);
         if (m_TracedSources.insert(strFrom).second)
             CVLTrace::Output(VLECM_MODULE, s_szFile, __LINE__, 0,
                              "CVLECMReplyFilter: %s answered with more than %d MAC addresses; further ones are "
@@ -343,7 +337,19 @@ bool CVLECMReplyFilter::admit(const CVLString& strMAC, const CVLString& strFrom,
     return true;
 }
 
-bool CVLECMReplyFilter::admitOther(const SVLECMReplyKey& key, size_t nFingerprint, const CVLString& strNetwork)
+void CVLECMReplyFilter::askNamed(const CVLString& strFrom, bool& bAskNamed)
+{
+    // Forged replies from the named address may have taken its count
+    // before the device answered: the named address is asked which MAC
+    // answers there, and that one is admitted.
+    if (!m_bNamedAsked && m_Table.IsNamedAddress(strFrom)) {
+        m_bNamedAsked = true;
+        bAskNamed = true;
+    }
+}
+
+bool CVLECMReplyFilter::admitOther(const SVLECMReplyKey& key, size_t nFingerprint, const CVLString& strNetwork,
+                                   bool& bAskNamed)
 {
     // A new address costs what a device does: the bounds of its source and
     // its network hold it too (the named address beyond its network's).
@@ -355,6 +361,7 @@ bool CVLECMReplyFilter::admitOther(const SVLECMReplyKey& key, size_t nFingerprin
     const int nMACs = source != m_MACsPerSource.end() ? source->second : 0;
     const bool bNetwork = count.nDevices >= m_nDeviceBound && !isBeyondNetworkBound(key);
     if (bNetwork || (nMACs >= MAX_MACS_PER_SOURCE && !isBeyondSourceBound(key))) {
+        askNamed(key.strAddress, bAskNamed);
         m_Table.Refuse(key, bNetwork ? VLECM_BOUND_NETWORK : VLECM_BOUND_SOURCE,
                        bNetwork ? m_nDeviceBound : static_cast<int>(MAX_MACS_PER_SOURCE), strNetwork);
         return false;

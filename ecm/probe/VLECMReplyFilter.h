@@ -179,7 +179,9 @@ private:
                const CVLString& strReceiver, bool& bAskNamed);
     // A reply of a known device's MAC from a new address (on that local
     // network): admitted within the bounds.
-    bool admitOther(const SVLECMReplyKey& key, size_t nFingerprint, const CVLString& strNetwork);
+    bool admitOther(const SVLECMReplyKey& key, size_t nFingerprint, const CVLString& strNetwork, bool& bAskNamed);
+    // The named address refused by its source's bound: asked once a probe.
+    void askNamed(const CVLString& strFrom, bool& bAskNamed);
     // Counts a reply of a new device that a bound dropped.
     void drop(SDropped& dropped, const CVLString& strMAC, const CVLString& strFrom, const CVLString& strReceiver);
     // The report of what a bound dropped on a network that has nDevices

@@ -1852,6 +1852,26 @@ TEST_F(VLNetEndToEnd, ManyUnreachableClaimantsAreCountedNotEachNamed)
     EXPECT_EQ(1u, nCounted) << run.strErrors;
 }
 
+// A host claims the device's MAC from an address on none of the computer's
+// networks that a route leads to, and never answers unicast: its check
+// outlasts the time-out. The device is used, and listed, by its MAC at
+// once, the claimant named as unreachable, not waited for.
+TEST_F(VLNetEndToEnd, AnUnreachableClaimantStillCheckedHoldsNoDeviceBack)
+{
+    AddNetwork(1, {"delay=300", "mac=" + Mac(1, 0) + " ip=192.168.77.1 unicast=0 hostile=claims flood=1 pool=1"},
+               false);
+    ASSERT_TRUE(m_Net.Exec("pc", "ip route add default dev vl1"));
+    const std::string strNamed = "also answered the probe from 192.168.77.1: its address";
+    ProgramRun run = RunVlnet(m_Net, {"run", Mac(1, 0), "GetDetail", "--timeout", "4"});
+    EXPECT_EQ(0, run.nStatus) << run.strErrors;
+    EXPECT_EQ("VLPC.2B_5A10_01.IPAddress=" + Address(1, 10), LineOf(run.strOutput, "VLPC.2B_5A10_01.IPAddress="))
+        << run.strOutput;
+    EXPECT_NE(std::string::npos, run.strErrors.find(strNamed)) << run.strErrors;
+    ProgramRun probe = RunVlnet(m_Net, {"probe", "--mac", Mac(1, 0), "--timeout", "4"});
+    EXPECT_EQ(0, probe.nStatus) << probe.strErrors;
+    EXPECT_EQ(0u, probe.strOutput.find(Mac(1, 0) + "\t" + Address(1, 10) + "\t")) << probe.strOutput;
+}
+
 // What slipped before: a claim of a device's MAC from a source whose bound
 // is full is checked all the same when the MAC is named, so the device is
 // used by its MAC with the claim named; a device that also forges another

@@ -632,3 +632,86 @@ TEST(ECMMACTable, TheSummaryCountsTheAddressesThatDidNotAnswerUnicast)
     for (const auto& address : kAddresses)
         table.Detach(address.pRecord);
 }
+
+// A kept address on none of the computer's networks, pending or judged,
+// neither holds its MAC's verdict nor makes it a conflict, the unicast
+// filter on or off, nor is handed on, while the MAC has an address on
+// them; it is still named. A MAC heard only there is judged by those.
+TEST(ECMMACTable, AKeptOffNetworkAddressNeitherHoldsNorSplitsItsMAC)
+{
+    for (int nCase = 0; nCase < 4; ++nCase) {
+        CVLECMMACTable table;
+        table.SetFirstCommand(VLECM_COMMAND_GET_LIST_INFO);
+        CVLECMNIFInfo device, claimant;
+        const std::string strMAC = Mac(6, nCase);
+        const SVLECMReplyKey deviceKey = Key(strMAC, "10.1.0.5"), claimantKey = Key(strMAC, OffNetwork(nCase));
+        // The claimant first, in case 2 judged before the device is heard.
+        ASSERT_TRUE(table.Keep(claimantKey, 0, false));
+        ASSERT_TRUE(table.Attach(claimantKey, &claimant, Text("M")));
+        ASSERT_EQ(1u, table.BeginChain(&claimant, Text("")).starts.size());
+        if (nCase == 2) {
+            table.CheckEnded(&claimant, false, VLECM_MAC_FAILURE_NOT_UNICAST, VLECM_RESULT_SUCCESS, 0, false);
+            SVLECMMACSummary alone;
+            ASSERT_TRUE(table.GetSummary(Text(strMAC), alone));
+            EXPECT_EQ(VLECM_MAC_ONE, alone.eVerdict);
+        }
+        ASSERT_TRUE(table.Keep(deviceKey));
+        ASSERT_TRUE(table.Attach(deviceKey, &device, Text("M")));
+        ASSERT_EQ(1u, table.BeginChain(&device, Text("10.1.0.0/16")).starts.size());
+        CVLECMMACTable::SNext next;
+        if (nCase == 3) {
+            // Answering unicast (a route leads there), it passes first.
+            table.CheckEnded(&claimant, true, VLECM_MAC_FAILURE_NONE, VLECM_RESULT_SUCCESS, 0, false);
+            EXPECT_EQ(nullptr, table.CommandEnded(&claimant, VLECM_COMMAND_GET_LIST_INFO, VLECM_RESULT_SUCCESS, 0)
+                                   .pReport);
+        }
+        if (nCase == 0 || nCase == 3) {
+            // The device passes (in case 0 while the claimant's check runs).
+            table.CheckEnded(&device, true, VLECM_MAC_FAILURE_NONE, VLECM_RESULT_SUCCESS, 0, false);
+            next = table.CommandEnded(&device, VLECM_COMMAND_GET_LIST_INFO, VLECM_RESULT_SUCCESS, 0);
+        } else {
+            // The filter off: neither answers unicast.
+            if (nCase == 1)
+                table.CheckEnded(&claimant, false, VLECM_MAC_FAILURE_NOT_UNICAST, VLECM_RESULT_SUCCESS, 0, false);
+            next = table.CheckEnded(&device, false, VLECM_MAC_FAILURE_NOT_UNICAST, VLECM_RESULT_SUCCESS, 0, false);
+        }
+        EXPECT_EQ(nCase == 2 ? nullptr : &device, next.pReport) << nCase;
+        EXPECT_FALSE(next.bConflict) << nCase;
+        SVLECMMACState state;
+        ASSERT_TRUE(table.GetState(Text(strMAC), state));
+        EXPECT_EQ(VLECM_MAC_ONE, state.eVerdict) << nCase;
+        EXPECT_EQ(0, table.GetPendingCount()) << nCase;
+        ASSERT_EQ(2u, state.addresses.size());
+        EXPECT_TRUE(state.addresses[0].bOffNetwork);
+        bool bMore = false;
+        EXPECT_TRUE(table.GetConflicts(4, bMore).empty()) << nCase;
+        table.Detach(&device);
+        table.Detach(&claimant);
+    }
+}
+
+// The device's MAC admitted from another address first, then refused by the
+// named address's source bound there: the named address is asked all the
+// same, and its answer admits the MAC from it.
+TEST(ECMMACTable, TheNamedAddressIsAskedForAMACAdmittedElsewhere)
+{
+    CVLECMMACTable table;
+    CVLECMHandOnQueue records(&table);
+    CVLECMReplyFilter filter(records, table);
+    filter.SetLocalNetworks(Networks(2));
+    int nAsked = 0;
+    filter.SetNamedBoundListener([&nAsked]() { ++nAsked; });
+    const std::string strNamed = "10.1.0.20", strDevice = Mac(7, 64);
+    table.SetNamedAddress(Text(strNamed));
+    ASSERT_TRUE(filter.Admit(Text(strDevice), Text("10.2.0.5"), 1));
+    for (int i = 0; i < CVLECMReplyFilter::MAX_MACS_PER_SOURCE; ++i)
+        ASSERT_TRUE(filter.Admit(Text(Mac(7, i)), Text(strNamed), 1)) << i;
+    EXPECT_FALSE(filter.Admit(Text(strDevice), Text(strNamed), 1));
+    EXPECT_EQ(1, nAsked);
+    filter.SetNamedAnswer(Text(strNamed), Text(strDevice));
+    EXPECT_TRUE(filter.Admit(Text(strDevice), Text(strNamed), 1));
+    SVLECMMACSummary summary;
+    ASSERT_TRUE(table.GetSummary(Text(strDevice), summary));
+    EXPECT_EQ(2u, summary.nKept);
+    EXPECT_EQ(0u, summary.nRefused);
+}
