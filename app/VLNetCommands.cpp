@@ -334,7 +334,10 @@ bool CheckOtherAddresses(CVLNetSession& session, const std::string& strMAC, cons
     for (const CVLNetSession::SAddress& address : addresses) {
         if (address.strIP == strIP || address.eState == CVLNetSession::ADDRESS_UNCHECKED)
             continue;
-        ++nOthers;
+        // One on none of the computer's networks is named; no change, and
+        // no password, could reach it.
+        if (!(bChange && address.bOffNetwork && address.eState == CVLNetSession::ADDRESS_FAILED))
+            ++nOthers;
         if (address.eState == CVLNetSession::ADDRESS_PENDING || address.eState == CVLNetSession::ADDRESS_FAILED) {
             if (IsNamed(address.bOffNetwork, nUnreachable))
                 fprintf(stderr, "vlnet: device %s also answered the probe from %s: %s\n", strMAC.c_str(),

@@ -733,7 +733,12 @@ CVLNetSession::ETarget CVLNetSession::judgeTarget(size_t& nAddresses, bool& bSol
         SVLECMMACSummary summary;
         if (!ecm.GetMACSummary(strFindMAC.c_str(), summary))
             return TARGET_NOT_HEARD;
-        nAddresses = summary.nKept + summary.nRefused + summary.nBeyond;
+        // Those on none of the computer's networks no change can reach:
+        // they count only where no other address answered.
+        const unsigned long nOnNetwork = (summary.nKept - summary.nKeptOffNetwork) +
+                                         (summary.nRefused - summary.nRefusedOffNetwork) +
+                                         (summary.nBeyond - summary.nBeyondOffNetwork);
+        nAddresses = nOnNetwork > 0 ? nOnNetwork : summary.nKept + summary.nRefused + summary.nBeyond;
         bSole = summary.eVerdict == VLECM_MAC_ONE && nAddresses == 1;
         // Heard from more addresses than are told apart, it is judged at
         // once: nothing their checks say can tell the device from them.

@@ -132,6 +132,8 @@ struct SVLECMMACSummary
     // follow-up commands (answered), those that passed, those that failed
     // and of these the ones that did not answer unicast.
     unsigned long nKept = 0;
+    // Of the kept, those on none of the computer's networks.
+    unsigned long nKeptOffNetwork = 0;
     unsigned long nPending = 0;
     unsigned long nAnswered = 0;
     unsigned long nPassed = 0;

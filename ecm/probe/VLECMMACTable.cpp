@@ -1253,6 +1253,8 @@ void CVLECMMACTable::summarize(const SMAC& mac, SVLECMMACSummary& summary)
     summary.nKept = static_cast<unsigned long>(mac.kept.size());
     for (const SEntry& entry : mac.kept) {
         const SVLECMMACAddress& address = entry.address;
+        if (address.bOffNetwork)
+            ++summary.nKeptOffNetwork;
         if (isPendingState(address.eState))
             ++summary.nPending;
         else if (address.eState == VLECM_MAC_ADDRESS_ANSWERED)

@@ -1872,6 +1872,20 @@ TEST_F(VLNetEndToEnd, AnUnreachableClaimantStillCheckedHoldsNoDeviceBack)
     EXPECT_EQ(0u, probe.strOutput.find(Mac(1, 0) + "\t" + Address(1, 10) + "\t")) << probe.strOutput;
 }
 
+// Nor is a change by MAC refused for such a claimant: no change could
+// reach it. It is named all the same.
+TEST_F(VLNetEndToEnd, AnUnreachableClaimantRefusesNoChangeByMAC)
+{
+    AddNetwork(1, {"delay=300", "mac=" + Mac(1, 0) + " ip=192.168.77.1 unicast=0 hostile=claims flood=1 pool=1"},
+               false);
+    ASSERT_TRUE(m_Net.Exec("pc", "ip route add default dev vl1"));
+    ProgramRun set = RunVlnet(m_Net, {"run", Mac(1, 0), "SetDetail", "--password", "", "--timeout", "4",
+                                      "VLPC.2B_5A10_01.Location=moved"});
+    EXPECT_EQ(0, set.nStatus) << set.strErrors;
+    EXPECT_NE(std::string::npos, set.strErrors.find("also answered the probe from 192.168.77.1: its address"))
+        << set.strErrors;
+}
+
 // What slipped before: a claim of a device's MAC from a source whose bound
 // is full is checked all the same when the MAC is named, so the device is
 // used by its MAC with the claim named; a device that also forges another
