@@ -935,14 +935,8 @@ std::vector<CVLNetSession::SAddress> CVLNetSession::GetAddresses(const std::stri
             break;
         case VLECM_MAC_ADDRESS_REFUSED:
             // One that no check could reach is only said, as a kept one is.
-            if (found.bOffNetwork) {
-                address.strReason = offNetworkReason(Text(state.strMAC), address.strIP, view);
-                if (!address.strReason.empty()) {
-                    address.eState = ADDRESS_FAILED;
-                    address.bOffNetwork = true;
-                    break;
-                }
-            }
+            if (sayUnreachable(state, found, address, view))
+                break;
             address.eState = ADDRESS_UNCHECKED;
             // As the devices a bound refused are named.
             address.strReason =
@@ -954,14 +948,8 @@ std::vector<CVLNetSession::SAddress> CVLNetSession::GetAddresses(const std::stri
             break;
         case VLECM_MAC_ADDRESS_BEYOND:
             // One that no check could reach is judged as a kept one would be.
-            if (found.bOffNetwork) {
-                address.strReason = offNetworkReason(Text(state.strMAC), address.strIP, view);
-                if (!address.strReason.empty()) {
-                    address.eState = ADDRESS_FAILED;
-                    address.bOffNetwork = true;
-                    break;
-                }
-            }
+            if (sayUnreachable(state, found, address, view))
+                break;
             address.eState = ADDRESS_UNCHECKED;
             address.strReason = "beyond the " + std::to_string(static_cast<int>(kMaxAddressesPerMAC)) +
                                 " addresses checked for one MAC";
@@ -979,6 +967,19 @@ std::vector<CVLNetSession::SAddress> CVLNetSession::GetAddresses(const std::stri
 bool CVLNetSession::sayUnreachable(const std::string& strMAC, SAddress& address, SLocalView& view)
 {
     address.strReason = offNetworkReason(strMAC, address.strIP, view);
+    if (address.strReason.empty())
+        return false;
+    address.eState = ADDRESS_FAILED;
+    address.bOffNetwork = true;
+    return true;
+}
+
+bool CVLNetSession::sayUnreachable(const SVLECMMACState& state, const SVLECMMACAddress& found, SAddress& address,
+                                   SLocalView& view)
+{
+    if (!found.bOffNetwork)
+        return false;
+    address.strReason = offNetworkReason(Text(state.strMAC), address.strIP, view);
     if (address.strReason.empty())
         return false;
     address.eState = ADDRESS_FAILED;

@@ -471,6 +471,10 @@ private:
     // the computer's networks, read at its first use.
     struct SLocalView;
     std::string offNetworkReason(const std::string& strMAC, const std::string& strIP, SLocalView& view);
+    // A refused or uncounted address on none of the computer's networks is
+    // said as unreachable, as a kept one is: true when it was.
+    bool sayUnreachable(const SVLECMMACState& state, const SVLECMMACAddress& found, SAddress& address,
+                        SLocalView& view);
     // Says the address as unreachable (failed, with why) when it is on
     // none of the computer's networks; false, untouched, otherwise.
     bool sayUnreachable(const std::string& strMAC, SAddress& address, SLocalView& view);
