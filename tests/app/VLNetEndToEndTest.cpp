@@ -1576,28 +1576,35 @@ TEST_F(VLNetEndToEnd, AMACAnsweredFromSeveralAddressesIsReachedWhereItPassed)
         std::vector<std::string> output;  // lines, in any order; for run, its result line
         std::vector<std::string> errors;
         bool bHeardAfter = false;  // errors is the only line, followed by the addresses heard
+        // Printed only when its chain ended before another address of its
+        // MAC answered, which a busy machine may reverse.
+        std::vector<std::string> mayPrint = {};
     };
     const std::vector<SRow> rows = {
         {{"probe"},
          3,
-         {strTwiceListed, strTwiceMarked, strListed, strFiveListed, strImpostorListed},
+         {strTwiceMarked, strListed, strFiveListed, strImpostorListed},
          {alsoFrom(strMAC, 10, 1, 11), alsoFrom(strMAC, 10, 1, 12), both(strTwice, 2, 10, 11) + strUntil,
           alsoFrom(strFive, 14, 3, 10), alsoFrom(strFive, 14, 3, 11), alsoFrom(strFive, 14, 3, 12),
           alsoFrom(strFive, 14, 3, 13), alsoFrom(strImpostor, 13, 4, 10), alsoFrom(strImpostor, 13, 4, 11),
-          alsoFrom(strImpostor, 13, 4, 12), both(strImpostor, 4, 13, 14) + strUntil}},
+          alsoFrom(strImpostor, 13, 4, 12), both(strImpostor, 4, 13, 14) + strUntil},
+         false,
+         {strTwiceListed}},
         // At the time-out every address still to be judged is counted and
         // named, claims too; a MAC is listed where its first chain
         // succeeded, whatever its addresses still in their check.
         {{"probe", "--timeout", "2"},
          3,
-         {strTwiceListed, strTwiceMarked, strListed, strFiveListed, strImpostorListed},
+         {strTwiceMarked, strListed, strFiveListed, strImpostorListed},
          {"vlnet: 9 of 15 addresses were still in the unicast check at the time-out",
           alsoFrom(strMAC, 10, 1, 11, strInCheck), alsoFrom(strMAC, 10, 1, 12, strInCheck),
           both(strTwice, 2, 10, 11) + strUntil, alsoFrom(strFive, 14, 3, 10, strInCheck),
           alsoFrom(strFive, 14, 3, 11, strInCheck), alsoFrom(strFive, 14, 3, 12, strInCheck),
           alsoFrom(strFive, 14, 3, 13, strInCheck), alsoFrom(strImpostor, 13, 4, 10, strInCheck),
           alsoFrom(strImpostor, 13, 4, 11, strInCheck), alsoFrom(strImpostor, 13, 4, 12, strInCheck),
-          both(strImpostor, 4, 13, 14) + strUntil}},
+          both(strImpostor, 4, 13, 14) + strUntil},
+         false,
+         {strTwiceListed}},
         // By its MAC: probe --mac, url and run say the same.
         {{"probe", "--mac", strMAC}, 0, {strListed}, {named(strMAC, 1, 11), named(strMAC, 1, 12), used(strMAC, 1, 10)}},
         {{"url", strMAC},
@@ -1655,6 +1662,10 @@ TEST_F(VLNetEndToEnd, AMACAnsweredFromSeveralAddressesIsReachedWhereItPassed)
         for (const std::string& strArg : row.args)
             strRow += strArg + " ";
         std::vector<std::string> output = row.output, errors = row.errors;
+        const std::vector<std::string> printed = SortedLines(run.strOutput);
+        for (const std::string& strLine : row.mayPrint)
+            if (std::count(printed.begin(), printed.end(), strLine) != 0)
+                output.push_back(strLine);
         std::sort(output.begin(), output.end());
         std::sort(errors.begin(), errors.end());
         EXPECT_EQ(row.nStatus, run.nStatus) << strRow << "\n" << run.strErrors;
@@ -1662,7 +1673,7 @@ TEST_F(VLNetEndToEnd, AMACAnsweredFromSeveralAddressesIsReachedWhereItPassed)
         if (row.args[0] == "run")
             EXPECT_EQ(output.empty() ? "" : output[0], LineOf("\n" + run.strOutput, "result")) << strRow;
         else
-            EXPECT_EQ(output, SortedLines(run.strOutput)) << strRow;
+            EXPECT_EQ(output, printed) << strRow;
         if (!row.bHeardAfter) {
             EXPECT_EQ(errors, SortedLines(run.strErrors)) << strRow;
             return;
