@@ -1,5 +1,6 @@
 #include "cm/VLModuleParamCollection.h"
 
+#include <algorithm>
 #include <cctype>
 
 #include "cm/VLModuleInstance.h"
@@ -205,14 +206,18 @@ std::string Upper(std::string str)
 void CVLModuleParamCollection::SetAllowedRequests(const std::set<std::string>& requests)
 {
     m_AllowedRequests.clear();
+    m_AllowedRequests.reserve(requests.size());
     for (const std::string& strRequest : requests)
-        m_AllowedRequests.insert(Upper(strRequest));
+        m_AllowedRequests.push_back(Upper(strRequest));
+    std::sort(m_AllowedRequests.begin(), m_AllowedRequests.end());
+    m_AllowedRequests.erase(std::unique(m_AllowedRequests.begin(), m_AllowedRequests.end()), m_AllowedRequests.end());
     m_bRequestsLimited = true;
 }
 
 bool CVLModuleParamCollection::IsRequestAllowed(const std::string& strRequest) const
 {
-    return !m_bRequestsLimited || m_AllowedRequests.count(Upper(strRequest)) != 0;
+    return !m_bRequestsLimited ||
+           std::binary_search(m_AllowedRequests.begin(), m_AllowedRequests.end(), Upper(strRequest));
 }
 
 CVLModuleParam* CVLModuleParamCollection::GetParam(const char* szName, bool bCreate)

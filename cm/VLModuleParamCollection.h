@@ -6,6 +6,7 @@
 
 #include <set>
 #include <string>
+#include <vector>
 
 #include "cm/VLModuleParam.h"
 #include "base/core/TVLStringKeyCollection.h"
@@ -90,8 +91,9 @@ protected:
     CVLString m_strFunctionName;
     CVLString m_strPacketListName;
     CVLString m_strMethodName;
-    // In upper case; m_bRequestsLimited false: any request.
-    std::set<std::string> m_AllowedRequests;
+    // In upper case, sorted; m_bRequestsLimited false: any request. A
+    // vector, not a set: each device's calls copy it and free it again.
+    std::vector<std::string> m_AllowedRequests;
     bool m_bRequestsLimited = false;
     CVLVariant m_Result;
 };

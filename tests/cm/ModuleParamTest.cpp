@@ -101,4 +101,21 @@ TEST(ModuleParamCollection, AssignmentCopiesParametersAndContextNotOwnerOrResult
     EXPECT_NE(nullptr, dst.Find("z"));
 }
 
+// The requests a call may send, any letter case, carried by a copy; none
+// set: any request.
+TEST(ModuleParamCollection, AllowedRequestsInAnyCaseAndCopied)
+{
+    CVLModuleParamCollection src;
+    EXPECT_TRUE(src.IsRequestAllowed("I2B5A22"));
+    // In upper case "p2b5a01" comes before "Q2B5A02", after it as given.
+    src.SetAllowedRequests({"Q2B5A02", "p2b5a01", "q2b5a02"});
+    CVLModuleParamCollection dst;
+    dst = src;
+    for (CVLModuleParamCollection* p : {&src, &dst}) {
+        EXPECT_TRUE(p->IsRequestAllowed("P2B5A01"));
+        EXPECT_TRUE(p->IsRequestAllowed("q2B5a02"));
+        EXPECT_FALSE(p->IsRequestAllowed("I2B5A22"));
+    }
+}
+
 }  // namespace
