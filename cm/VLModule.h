@@ -35,6 +35,17 @@ public:
     virtual void DestroyInstance(IVLModInstanceIF* pInstanceIF, CVLModuleInstance* pInstance,
                                  CVLModuleParamCollection* pParams);
     virtual int GetPacketCount(VL_CONST_STR szName);
+    virtual bool IsInit();
+
+protected:
+    virtual void onInitialize(CVLModuleParamCollection* pParams);
+    virtual void onTerminate(CVLModuleParamCollection* pParams);
+    virtual IVLModInstanceIF* onNew() = 0;
+    virtual void onDelete(IVLModInstanceIF* pInstanceIF) = 0;
+
+public:
+    // Declared after the operations above, which keep their slots in the
+    // virtual table.
     // Adds the names of the packet lists the module runs (none by default).
     virtual void AddPacketListNames(std::set<std::string>& names);
     // Adds, for each request that an instance of the definition pInfo sends
@@ -45,14 +56,8 @@ public:
     // default.
     virtual void AddPacketListRequests(CVLModuleController* pController, const CVLModInstanceInfo* pInfo,
                                        VL_CONST_STR szName, std::vector<std::string>& requests);
-    virtual bool IsInit();
 
 protected:
-    virtual void onInitialize(CVLModuleParamCollection* pParams);
-    virtual void onTerminate(CVLModuleParamCollection* pParams);
-    virtual IVLModInstanceIF* onNew() = 0;
-    virtual void onDelete(IVLModInstanceIF* pInstanceIF) = 0;
-
     bool m_bInit;
     CVLString m_strModuleName;
 

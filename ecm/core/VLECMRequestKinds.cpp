@@ -5,6 +5,9 @@
 
 #include <algorithm>
 #include <iterator>
+#include <set>
+
+#include "cm/VLAllowedRequests.h"
 
 namespace {
 // The requests that only read a device: the probe road ("P") and the
@@ -59,17 +62,31 @@ bool IsAllowed(const SCommandKind* pKind, const std::string& strRequest)
     return std::any_of(std::begin(kReadingRequests), std::end(kReadingRequests),
                        [&](const char* szReading) { return Same(strRequest, szReading); });
 }
-}  // namespace
 
-std::set<std::string> CVLECMRequestKinds::Allowed(const std::string& strCommand)
+std::set<std::string> AllowedOf(const SCommandKind* pKind)
 {
-    const SCommandKind* pKind = KindOf(strCommand);
     std::set<std::string> allowed;
     if (pKind == nullptr || pKind->bReads)
         allowed.insert(std::begin(kReadingRequests), std::end(kReadingRequests));
     if (pKind != nullptr && pKind->szOwn != nullptr)
         allowed.insert(pKind->szOwn);
     return allowed;
+}
+}  // namespace
+
+const std::shared_ptr<const CVLAllowedRequests>& CVLECMRequestKinds::Allowed(const std::string& strCommand)
+{
+    // Worked out once per kind, the reading one last: every call of a kind
+    // shares its set.
+    static const std::vector<std::shared_ptr<const CVLAllowedRequests>> s_Kinds = [] {
+        std::vector<std::shared_ptr<const CVLAllowedRequests>> kinds;
+        for (const SCommandKind& kind : kCommandKinds)
+            kinds.push_back(CVLAllowedRequests::Of(AllowedOf(&kind)));
+        kinds.push_back(CVLAllowedRequests::Of(AllowedOf(nullptr)));
+        return kinds;
+    }();
+    const SCommandKind* pKind = KindOf(strCommand);
+    return s_Kinds[pKind != nullptr ? static_cast<size_t>(pKind - kCommandKinds) : s_Kinds.size() - 1];
 }
 
 bool CVLECMRequestKinds::Fits(const std::string& strCommand, const std::vector<std::string>& requests,
