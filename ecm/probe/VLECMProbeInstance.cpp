@@ -24,17 +24,15 @@
 #include "ecm/core/VLECMApi.h"
 #include "ecm/core/VLECMDefs.h"
 #include "ecm/core/VLECMDefaultOptions.h"
+#include "ecm/core/VLECMModuleCalls.h"
 #include "ecm/core/VLECMOwnerIF.h"
 #include "ecm/core/VLECMPrivate.h"
-#include "ecm/core/VLECMRequestKinds.h"
 #include "ecm/probe/VLECMNIFInfoList.h"
 #include "ecm/record/VLECMNIFInfo.h"
 
 const char* const s_szFile = "VLECMProbeInstance";
 
 namespace {
-// The probe's name among the lists' kinds.
-const char kProbeCommand[] = "Probe";
 // The catch ladder of an operation without a result: framework exceptions
 // pass, a thrown result or any other value becomes EVLUnexpectedException.
 [[noreturn]] void RethrowFramework(int nLine)
@@ -238,10 +236,9 @@ void CVLECMProbeInstance::StartProbe(VLECM_PROBE_CONNECT_TYPE eProbeConnectType,
             CVLString strPacketList = getOptionString("Option.Probe.PacketListName");
             // Every device that hears the probe is sent its requests: they
             // only read, whatever the list or a script makes it send.
-            CVLModuleParamCollection params;
-            params.SetAllowedRequests(CVLECMRequestKinds::Allowed(kProbeCommand));
-            CVLModuleInstance* pInstance = m_pOwnerVLECMInstance->GetApi()->Probe(
-                this, m_pNIFInfoList, TextOf(strPacketList), TextOf(strRoot), &params);
+            CVLModuleInstance* pInstance =
+                CVLECMModuleCalls::Probe(m_pOwnerVLECMInstance->GetApi(), this, m_pNIFInfoList,
+                                         TextOf(strPacketList), TextOf(strRoot), nullptr, CVLECMModuleCalls::PROBE);
             CVLThreadLock lock(&m_ProbeInstanceSync);
             if (lock.Lock())
                 m_pProbeModuleInstance = pInstance;

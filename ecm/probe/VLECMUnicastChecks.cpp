@@ -16,6 +16,7 @@
 #include "cm/VLModuleParamCollection.h"
 #include "cm/VLProperty.h"
 #include "cm/VLTargetLock.h"
+#include "ecm/core/VLECMModuleCalls.h"
 #include "ecm/core/VLECMPrivate.h"
 #include "ecm/record/VLECMNIFInfo.h"
 #include "modules/sock/VLSockShared.h"
@@ -276,7 +277,9 @@ bool CVLECMUnicastChecks::runStep(std::list<SCheck>::iterator it, EStep eStep)
             return true;
         }
         try {
-            check.pInstance = check.pController->CreateModuleInstance(check.pNIFInfo, kUnicastFunctionName, &params);
+            check.pInstance = CVLECMModuleCalls::CreateInstance(
+                check.pController, check.pNIFInfo, kUnicastFunctionName, &params,
+                CVLECMNIFInfo::GetCommandName(VLECM_COMMAND_CHECK_UNICAST));
         } catch (EVLException* pException) {
             check.eLack = CVLECMNIFInfo::LackOf(pException);
             finish(check, CVLECMNIFInfo::ResultFromException(pException), 0);

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <map>
 #include <mutex>
+#include <set>
 #include <thread>
 
 #include "base/core/VLCommunicationException.h"
@@ -33,6 +34,8 @@ std::map<std::string, long> g_LastRetry;
 CVLModuleInstance* g_pProbeInstance = nullptr;
 CVLModuleParamCollection* g_pProbeParams = nullptr;
 int g_nProbeStarts = 0;
+// The packet lists of calls that could have sent the factory reset.
+std::set<std::string> g_MaySendTheReset;
 std::condition_variable g_StopCond;
 int g_nStopping = 0;
 int g_nPeakStopping = 0;
@@ -69,6 +72,16 @@ std::string Text(const CVLString& str)
     return sz != nullptr ? sz : "";
 }
 
+// Notes a call that could send the factory reset (5A22 "I") though its list
+// is not the reset's: every module instance the device manager makes
+// carries the requests its purpose may send. Under g_Mutex.
+void NoteMaySendTheReset(CVLModuleParamCollection* pParams)
+{
+    const std::string strList = Text(pParams->GetPacketListName());
+    if (strList != "FactReset" && pParams->IsRequestAllowed("I2B5A22"))
+        g_MaySendTheReset.insert(strList);
+}
+
 std::string Key(const std::string& strMac, const std::string& strList)
 {
     return Text(CVLECMNIFInfo::NormalizeMACAddress(CVLString(strMac.c_str(), 72))) + "/" + strList;
@@ -88,6 +101,7 @@ CFakeModule::SScript FakeProbe()
         g_pProbeInstance = pInstance;
         g_pProbeParams = pParams;
         ++g_nProbeStarts;
+        NoteMaySendTheReset(pParams);
     };
     script.OnDestroy = [](CFakeInstance&, CVLModuleInstance* pInstance, CVLModuleParamCollection*) {
         std::lock_guard<std::mutex> lock(g_Mutex);
@@ -125,6 +139,7 @@ CFakeModule::SScript FakeVLPC()
         {
             std::lock_guard<std::mutex> lock(g_Mutex);
             if (strMethod != "Recv") {
+                NoteMaySendTheReset(pParams);
                 ++g_Requests[strKey];
                 ++g_Requests[strKeyAt];
                 CVLModuleParam* pRetry = pParams->GetParam("retry", false);
@@ -212,6 +227,7 @@ CFakeNetwork::CFakeNetwork() : m_Registration(RegisterFakes)
     g_Requests.clear();
     g_LastRetry.clear();
     g_nProbeStarts = 0;
+    g_MaySendTheReset.clear();
     g_nStopping = 0;
     g_nPeakStopping = 0;
     g_nStopsTogether = 1;
@@ -313,6 +329,15 @@ bool CFakeNetwork::IsProbeRunning()
 {
     std::lock_guard<std::mutex> lock(g_Mutex);
     return g_pProbeInstance != nullptr;
+}
+
+std::string CFakeNetwork::ListsThatMaySendTheReset()
+{
+    std::lock_guard<std::mutex> lock(g_Mutex);
+    std::string strLists;
+    for (const std::string& strList : g_MaySendTheReset)
+        strLists += (strLists.empty() ? "" : " ") + strList;
+    return strLists;
 }
 
 int CFakeNetwork::ProbeStarts()

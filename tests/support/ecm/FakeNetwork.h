@@ -67,6 +67,9 @@ public:
     static int PeakStopsTogether();
     // Top-level instances of the probe function created so far.
     static int ProbeStarts();
+    // The packet lists, other than the factory reset's, of calls whose
+    // instance could have sent the reset, separated by spaces (empty: none).
+    static std::string ListsThatMaySendTheReset();
 
 private:
     CModuleRegistration m_Registration;
