@@ -816,7 +816,8 @@ void CVLECMProbeInstance::OnCheckUnicast(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_
                                                      : VLECM_MAC_FAILURE_CHECK;
     follow(m_MACTable.CheckEnded(pNIFInfo, bAnswered, eFailure,
                                  eResult == VLECM_RESULT_SUCCESS ? pNIFInfo->GetUnicastCheckResult() : eResult,
-                                 pNIFInfo->GetUnicastCheckDeviceResult(), pNIFInfo->IsUnicastCheckAnsweredOtherwise()));
+                                 pNIFInfo->GetUnicastCheckDeviceResult(), pNIFInfo->IsUnicastCheckAnsweredOtherwise(),
+                                 eResult != VLECM_RESULT_SUCCESS ? pNIFInfo->GetCommandRefusal() : std::string()));
 }
 
 void CVLECMProbeInstance::OnGetSupportInformation(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE eConnectType,
@@ -848,7 +849,8 @@ void CVLECMProbeInstance::followCommandEnd(CVLECMNIFInfo* pNIFInfo, VLECM_COMMAN
         return;
     }
     follow(m_MACTable.CommandEnded(pNIFInfo, eCommand, eResult,
-                                   eResult == VLECM_RESULT_SUCCESS ? 0 : pNIFInfo->GetCommandDeviceResult()));
+                                   eResult == VLECM_RESULT_SUCCESS ? 0 : pNIFInfo->GetCommandDeviceResult(),
+                                   eResult == VLECM_RESULT_SUCCESS ? std::string() : pNIFInfo->GetCommandRefusal()));
 }
 
 void CVLECMProbeInstance::OnChainEndLost(CVLECMNIFInfo* pNIFInfo, VLECM_COMMAND eCommand, bool bRefused)

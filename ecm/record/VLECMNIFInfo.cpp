@@ -710,13 +710,15 @@ VLECM_RESULT CVLECMNIFInfo::judgeCheckUnicast(VLECM_RESULT eResult)
     return eResult;
 }
 
-void CVLECMNIFInfo::endCheck(VLECM_RESULT eResult, long nDeviceResult, bool bAnsweredOtherwise, VLECM_LACK eLack)
+void CVLECMNIFInfo::endCheck(VLECM_RESULT eResult, long nDeviceResult, bool bAnsweredOtherwise, VLECM_LACK eLack,
+                             const std::string& strRefusal)
 {
     {
         CVLThreadLock lock(&m_CommandSync);
         lock.Lock();
         m_nCommandDeviceResult = nDeviceResult;
         m_eCommandLack = eLack;
+        m_strCommandRefusal = strRefusal;
         m_bUnicastCheckAnsweredOtherwise = bAnsweredOtherwise && eResult == VLECM_RESULT_TIMEOUT;
     }
     endCommand(VLECM_COMMAND_CHECK_UNICAST, judgeCheckUnicast(eResult));

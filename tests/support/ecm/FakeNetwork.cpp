@@ -19,6 +19,7 @@
 #include "cm/VLModuleInstance.h"
 #include "cm/VLModuleParamCollection.h"
 #include "cm/VLProperty.h"
+#include "cm/VLRefusedRequestException.h"
 #include "cm/VLTarget.h"
 #include "cm/VLTargetList.h"
 #include "ecm/record/VLECMNIFInfo.h"
@@ -154,6 +155,11 @@ CFakeModule::SScript FakeVLPC()
         // A socket the check's request could not open: it never leaves.
         if (strMethod == "Send" && eAnswer == EFakeAnswer::NoDescriptor)
             throw new EVLOpenException("FakeVLPC", "FakeNetwork", __LINE__, "CVLSock", 24);
+        if (strMethod != "Recv" && eAnswer == EFakeAnswer::Refused)
+            throw new EVLRefusedRequestException("FakeVLPC", "FakeNetwork", __LINE__,
+                                                 ("the packet list \"" + strList + "\" sends the request 2B 5A22 \"I\", "
+                                                  "which this call may not send: refused before it was sent")
+                                                     .c_str());
         if (strMethod == "Send")
             return;
         CUnderWay underWay(strList);
@@ -184,6 +190,7 @@ CFakeModule::SScript FakeVLPC()
                     pTarget->GetProperties()->GetProperty("MACAddress", true)->SetString(strAnswer.c_str(), 72);
             }
             return;
+        case EFakeAnswer::Refused:  // nothing was sent: no reply comes
         case EFakeAnswer::Timeout:
             throw new EVLTimeoutException("FakeVLPC", "FakeNetwork", __LINE__, false);
         case EFakeAnswer::DeviceError:

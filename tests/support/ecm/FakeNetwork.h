@@ -23,7 +23,8 @@ enum class EFakeAnswer
                   // SetStopsTogether names are under way at once (2 s at most)
     Hold,         // a command thread's request waits until the instance is
                   // stopped or the test sets another answer, then answers so
-    NoDescriptor  // EVLOpenException for want of descriptors: no request leaves
+    NoDescriptor,  // EVLOpenException for want of descriptors: no request leaves
+    Refused        // EVLRefusedRequestException: the list's reset refused before it left
 };
 
 // While an object lives, the fakes are the registered modules; it restores
