@@ -26,10 +26,9 @@ CVLModuleInstance* CVLECMModuleCalls::CreateInstance(CVLModuleController* pContr
     return pController->CreateModuleInstance(pTarget, szFunctionName, pParams);
 }
 
-CVLModuleInstance* CVLECMModuleCalls::Probe(CVLCMApi* pApi, IVLFunctionListener* pListener,
-                                            CVLTargetList* pTargetList, VL_CONST_STR szPacketListName,
-                                            VL_CONST_STR szFunctionName, CVLModuleParamCollection* pParams,
-                                            const char* szPurpose)
+CVLModuleInstance* CVLECMModuleCalls::Probe(CVLCMApi* pApi, IVLFunctionListener* pListener, CVLTargetList* pTargetList,
+                                            VL_CONST_STR szPacketListName, VL_CONST_STR szFunctionName,
+                                            CVLModuleParamCollection* pParams, const char* szPurpose)
 {
     if (pParams == nullptr) {
         CVLModuleParamCollection own;

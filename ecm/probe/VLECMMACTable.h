@@ -223,8 +223,8 @@ public:
     // A follow-up command of its chain ended with eResult: the next one
     // starts in the same place, or the address is judged and its place
     // freed.
-    SNext CommandEnded(const CVLECMNIFInfo* pRecord, VLECM_COMMAND eCommand, VLECM_RESULT eResult,
-                       long nDeviceResult, const std::string& strRefusal = std::string());
+    SNext CommandEnded(const CVLECMNIFInfo* pRecord, VLECM_COMMAND eCommand, VLECM_RESULT eResult, long nDeviceResult,
+                       const std::string& strRefusal = std::string());
     // The end of its check or command never reaches the dispatch thread:
     // judged lost when the queue refused it (bRefused), stopped when the
     // probe stopped before it was passed on to the queue; what it held is

@@ -237,8 +237,8 @@ void CVLECMProbeInstance::StartProbe(VLECM_PROBE_CONNECT_TYPE eProbeConnectType,
             // Every device that hears the probe is sent its requests: they
             // only read, whatever the list or a script makes it send.
             CVLModuleInstance* pInstance =
-                CVLECMModuleCalls::Probe(m_pOwnerVLECMInstance->GetApi(), this, m_pNIFInfoList,
-                                         TextOf(strPacketList), TextOf(strRoot), nullptr, CVLECMModuleCalls::PROBE);
+                CVLECMModuleCalls::Probe(m_pOwnerVLECMInstance->GetApi(), this, m_pNIFInfoList, TextOf(strPacketList),
+                                         TextOf(strRoot), nullptr, CVLECMModuleCalls::PROBE);
             CVLThreadLock lock(&m_ProbeInstanceSync);
             if (lock.Lock())
                 m_pProbeModuleInstance = pInstance;

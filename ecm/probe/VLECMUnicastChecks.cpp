@@ -278,9 +278,9 @@ bool CVLECMUnicastChecks::runStep(std::list<SCheck>::iterator it, EStep eStep)
             return true;
         }
         try {
-            check.pInstance = CVLECMModuleCalls::CreateInstance(
-                check.pController, check.pNIFInfo, kUnicastFunctionName, &params,
-                CVLECMNIFInfo::GetCommandName(VLECM_COMMAND_CHECK_UNICAST));
+            check.pInstance =
+                CVLECMModuleCalls::CreateInstance(check.pController, check.pNIFInfo, kUnicastFunctionName, &params,
+                                                  CVLECMNIFInfo::GetCommandName(VLECM_COMMAND_CHECK_UNICAST));
         } catch (EVLException* pException) {
             check.eLack = CVLECMNIFInfo::LackOf(pException);
             finish(check, CVLECMNIFInfo::ResultFromException(pException), 0);

@@ -766,8 +766,8 @@ VLECM_RESULT CVLECMNIFInfo::runUnicastFunction(CVLTarget* pTarget, VLECM_COMMAND
         // so that StopCommand can reach it from the moment it exists.
         // Whatever list the options, the definitions or their scripts make
         // it run, the instance sends only requests of the command's kind.
-        pInstance =
-            CVLECMModuleCalls::CreateInstance(pController, pTarget, kUnicastFunctionName, &params, GetCommandName(eCommand));
+        pInstance = CVLECMModuleCalls::CreateInstance(pController, pTarget, kUnicastFunctionName, &params,
+                                                      GetCommandName(eCommand));
         if (pInstance == nullptr)
             return VLECM_RESULT_NOT_SUPPORTED;
         {

@@ -2152,8 +2152,7 @@ TEST_F(VLNetEndToEnd, AScriptThatTurnsAReadIntoTheResetLeavesTheDeviceUntouched)
                 "mac=00:26:AB:3A:00:02 ip=" + Address(2, 10) + " unicast=0 hostile=inventmacs flood=4"},
                false);
     const std::string strLocation = "VLPC.2B_5A10_01.Location=";
-    ProgramRun set =
-        RunVlnet(m_Net, {"run", Mac(1, 0), "SetDetail", "--password", "", strLocation + "moved"});
+    ProgramRun set = RunVlnet(m_Net, {"run", Mac(1, 0), "SetDetail", "--password", "", strLocation + "moved"});
     ASSERT_EQ(0, set.nStatus) << set.strErrors;
     const std::string strDir = TestTempFolder() + "/vlnet_rename_" + std::to_string(getpid());
     const std::string strSettings = strDir + "/Settings/Default/";
@@ -2185,8 +2184,8 @@ TEST_F(VLNetEndToEnd, AScriptThatTurnsAReadIntoTheResetLeavesTheDeviceUntouched)
                          "/vlresource build " + strSettings + "vlres201.dat " + strSettings + "vlres200.dat >/dev/null")
                             .c_str()));
     for (const char* szCommand : {"run", "url"}) {
-        set = RunVlnet(m_Net, {"run", Mac(2, 0), "SetDetail", "--password", "", strLocation + szCommand,
-                               "--timeout", "10"});
+        set = RunVlnet(m_Net,
+                       {"run", Mac(2, 0), "SetDetail", "--password", "", strLocation + szCommand, "--timeout", "10"});
         ASSERT_EQ(0, set.nStatus) << set.strErrors;
         std::vector<std::string> args = {BinDir() + "/vlnet", szCommand, Address(2, 10)};
         if (std::string(szCommand) == "run")

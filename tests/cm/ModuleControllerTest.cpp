@@ -68,12 +68,12 @@ class CModuleSlots : public CVLModule
 public:
     static std::vector<long> Declared()
     {
-        return {VirtualSlot(&CModuleSlots::SetModuleName),   VirtualSlot(&CModuleSlots::GetModuleName),
-                VirtualSlot(&CModuleSlots::Initialize),      VirtualSlot(&CModuleSlots::Terminate),
-                VirtualSlot(&CModuleSlots::CreateInstance),  VirtualSlot(&CModuleSlots::DestroyInstance),
-                VirtualSlot(&CModuleSlots::GetPacketCount),  VirtualSlot(&CModuleSlots::IsInit),
-                VirtualSlot(&CModuleSlots::onInitialize),    VirtualSlot(&CModuleSlots::onTerminate),
-                VirtualSlot(&CModuleSlots::onNew),           VirtualSlot(&CModuleSlots::onDelete)};
+        return {VirtualSlot(&CModuleSlots::SetModuleName),  VirtualSlot(&CModuleSlots::GetModuleName),
+                VirtualSlot(&CModuleSlots::Initialize),     VirtualSlot(&CModuleSlots::Terminate),
+                VirtualSlot(&CModuleSlots::CreateInstance), VirtualSlot(&CModuleSlots::DestroyInstance),
+                VirtualSlot(&CModuleSlots::GetPacketCount), VirtualSlot(&CModuleSlots::IsInit),
+                VirtualSlot(&CModuleSlots::onInitialize),   VirtualSlot(&CModuleSlots::onTerminate),
+                VirtualSlot(&CModuleSlots::onNew),          VirtualSlot(&CModuleSlots::onDelete)};
     }
 };
 

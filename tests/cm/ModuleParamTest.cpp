@@ -125,16 +125,31 @@ TEST(ModuleParamCollection, AllowedRequestsInAnyCaseAndCopied)
 TEST(ModuleParamCollection, VirtualOperationsKeepTheirDeclaredSlots)
 {
     typedef CVLModuleParamCollection C;
-    const long slots[] = {
-        VirtualSlot(&C::SetOwnerInstance),    VirtualSlot(&C::SetController),   VirtualSlot(&C::GetController),
-        VirtualSlot(&C::SetTarget),           VirtualSlot(&C::GetTarget),       VirtualSlot(&C::SetTargetList),
-        VirtualSlot(&C::GetTargetList),       VirtualSlot(&C::SetInstance),     VirtualSlot(&C::SetFunctionName),
-        VirtualSlot(&C::GetFunctionName),     VirtualSlot(&C::SetPacketListName), VirtualSlot(&C::GetPacketListName),
-        VirtualSlot(&C::SetMethodName),       VirtualSlot(&C::GetMethodName),   VirtualSlot(&C::SetTemplateName),
-        VirtualSlot(&C::GetTemplateName),     VirtualSlot(&C::SetListener),     VirtualSlot(&C::GetListener),
-        VirtualSlot(&C::SetProgressListener), VirtualSlot(&C::GetProgressListener),
-        VirtualSlot(&C::SetStreamCollection), VirtualSlot(&C::GetStreamCollection),
-        VirtualSlot(&C::operator=),           VirtualSlot(&C::GetParam),        VirtualSlot(&C::GetResult)};
+    const long slots[] = {VirtualSlot(&C::SetOwnerInstance),
+                          VirtualSlot(&C::SetController),
+                          VirtualSlot(&C::GetController),
+                          VirtualSlot(&C::SetTarget),
+                          VirtualSlot(&C::GetTarget),
+                          VirtualSlot(&C::SetTargetList),
+                          VirtualSlot(&C::GetTargetList),
+                          VirtualSlot(&C::SetInstance),
+                          VirtualSlot(&C::SetFunctionName),
+                          VirtualSlot(&C::GetFunctionName),
+                          VirtualSlot(&C::SetPacketListName),
+                          VirtualSlot(&C::GetPacketListName),
+                          VirtualSlot(&C::SetMethodName),
+                          VirtualSlot(&C::GetMethodName),
+                          VirtualSlot(&C::SetTemplateName),
+                          VirtualSlot(&C::GetTemplateName),
+                          VirtualSlot(&C::SetListener),
+                          VirtualSlot(&C::GetListener),
+                          VirtualSlot(&C::SetProgressListener),
+                          VirtualSlot(&C::GetProgressListener),
+                          VirtualSlot(&C::SetStreamCollection),
+                          VirtualSlot(&C::GetStreamCollection),
+                          VirtualSlot(&C::operator=),
+                          VirtualSlot(&C::GetParam),
+                          VirtualSlot(&C::GetResult)};
     // The template's last operation, its element factory, comes just before.
     const long nFirst = VirtualSlot(&C::CreateElement) + 1;
     for (size_t i = 0; i < sizeof(slots) / sizeof(slots[0]); ++i)

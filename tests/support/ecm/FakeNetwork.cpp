@@ -157,7 +157,8 @@ CFakeModule::SScript FakeVLPC()
             throw new EVLOpenException("FakeVLPC", "FakeNetwork", __LINE__, "CVLSock", 24);
         if (strMethod != "Recv" && eAnswer == EFakeAnswer::Refused)
             throw new EVLRefusedRequestException("FakeVLPC", "FakeNetwork", __LINE__,
-                                                 ("the packet list \"" + strList + "\" sends the request 2B 5A22 \"I\", "
+                                                 ("the packet list \"" + strList +
+                                                  "\" sends the request 2B 5A22 \"I\", "
                                                   "which this call may not send: refused before it was sent")
                                                      .c_str());
         if (strMethod == "Send")

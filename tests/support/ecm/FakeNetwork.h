@@ -13,16 +13,16 @@
 enum class EFakeAnswer
 {
     Success,
-    Timeout,      // EVLTimeoutException
-    DeviceError,  // EVLErrorResultException
-    Unreachable,  // EVLCommunicationException (a socket error) where a reply is
-                  // waited for; a request sent apart still goes out
-    Block,        // runs until the instance is stopped (a request received
-                  // apart: no reply comes)
-    SlowStop,     // Block, then stays in its stop until as many stops as
-                  // SetStopsTogether names are under way at once (2 s at most)
-    Hold,         // a command thread's request waits until the instance is
-                  // stopped or the test sets another answer, then answers so
+    Timeout,       // EVLTimeoutException
+    DeviceError,   // EVLErrorResultException
+    Unreachable,   // EVLCommunicationException (a socket error) where a reply is
+                   // waited for; a request sent apart still goes out
+    Block,         // runs until the instance is stopped (a request received
+                   // apart: no reply comes)
+    SlowStop,      // Block, then stays in its stop until as many stops as
+                   // SetStopsTogether names are under way at once (2 s at most)
+    Hold,          // a command thread's request waits until the instance is
+                   // stopped or the test sets another answer, then answers so
     NoDescriptor,  // EVLOpenException for want of descriptors: no request leaves
     Refused        // EVLRefusedRequestException: the list's reset refused before it left
 };
