@@ -1,26 +1,13 @@
 #include "cm/VLAllowedRequests.h"
 
 #include <algorithm>
-#include <cctype>
 
 namespace {
+// The requests are the definitions' codes: ASCII letters and digits, upper-
+// cased without the locale.
 char Upper(char c)
 {
-    return static_cast<char>(toupper(static_cast<unsigned char>(c)));
-}
-
-// Orders a request kept in upper case before one in any case, without
-// making an upper-case copy of the latter.
-bool KeptBefore(const std::string& strKept, const std::string& strAny)
-{
-    return std::lexicographical_compare(strKept.begin(), strKept.end(), strAny.begin(), strAny.end(),
-                                        [](char cKept, char cAny) { return cKept < Upper(cAny); });
-}
-
-bool AnyBefore(const std::string& strAny, const std::string& strKept)
-{
-    return std::lexicographical_compare(strAny.begin(), strAny.end(), strKept.begin(), strKept.end(),
-                                        [](char cAny, char cKept) { return Upper(cAny) < cKept; });
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
 }
 }  // namespace
 
@@ -42,6 +29,8 @@ std::shared_ptr<const CVLAllowedRequests> CVLAllowedRequests::Of(const std::set<
 
 bool CVLAllowedRequests::Contains(const std::string& strRequest) const
 {
-    auto it = std::lower_bound(m_Requests.begin(), m_Requests.end(), strRequest, KeptBefore);
-    return it != m_Requests.end() && !AnyBefore(strRequest, *it);
+    // A request's code fits the string's own buffer: no allocation.
+    std::string strUpper(strRequest);
+    std::transform(strUpper.begin(), strUpper.end(), strUpper.begin(), Upper);
+    return std::binary_search(m_Requests.begin(), m_Requests.end(), strUpper);
 }

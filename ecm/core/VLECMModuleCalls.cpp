@@ -10,7 +10,7 @@ const char* const CVLECMModuleCalls::PROBE = "Probe";
 namespace {
 void Judge(CVLModuleParamCollection& params, const char* szPurpose)
 {
-    params.SetAllowedRequests(CVLECMRequestKinds::Allowed(szPurpose != nullptr ? szPurpose : ""));
+    params.SetAllowedRequests(CVLECMRequestKinds::Allowed(szPurpose));
 }
 }  // namespace
 

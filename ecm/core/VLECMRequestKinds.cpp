@@ -1,6 +1,7 @@
 // The kinds of requests each packet list may send.
 #include "ecm/core/VLECMRequestKinds.h"
 
+#include <string.h>
 #include <strings.h>
 
 #include <algorithm>
@@ -74,7 +75,7 @@ std::set<std::string> AllowedOf(const SCommandKind* pKind)
 }
 }  // namespace
 
-const std::shared_ptr<const CVLAllowedRequests>& CVLECMRequestKinds::Allowed(const std::string& strCommand)
+const std::shared_ptr<const CVLAllowedRequests>& CVLECMRequestKinds::Allowed(const char* szCommand)
 {
     // Worked out once per kind, the reading one last: every call of a kind
     // shares its set.
@@ -85,8 +86,12 @@ const std::shared_ptr<const CVLAllowedRequests>& CVLECMRequestKinds::Allowed(con
         kinds.push_back(CVLAllowedRequests::Of(AllowedOf(nullptr)));
         return kinds;
     }();
-    const SCommandKind* pKind = KindOf(strCommand);
-    return s_Kinds[pKind != nullptr ? static_cast<size_t>(pKind - kCommandKinds) : s_Kinds.size() - 1];
+    // Asked for each instance made: the name is not copied.
+    for (size_t i = 0; szCommand != nullptr && i < std::size(kCommandKinds); ++i) {
+        if (strcmp(szCommand, kCommandKinds[i].szCommand) == 0)
+            return s_Kinds[i];
+    }
+    return s_Kinds.back();
 }
 
 bool CVLECMRequestKinds::Fits(const std::string& strCommand, const std::vector<std::string>& requests,

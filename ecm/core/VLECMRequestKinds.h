@@ -20,8 +20,8 @@ class CVLECMRequestKinds
 public:
     // The requests the list of the command or probe szCommand ("Probe",
     // "CheckPassword", ...) may send ("Q2B5A02"); the reading ones for a
-    // name not known. Worked out once for each kind.
-    static const std::shared_ptr<const CVLAllowedRequests>& Allowed(const std::string& strCommand);
+    // name not known or null. Worked out once for each kind.
+    static const std::shared_ptr<const CVLAllowedRequests>& Allowed(const char* szCommand);
     // Whether the requests a list sends fit the command: something is sent,
     // each request is allowed and the command's own request is among them.
     // Otherwise strWhy says what does not fit ("it sends the request 2B
