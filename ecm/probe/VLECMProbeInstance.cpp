@@ -814,10 +814,12 @@ void CVLECMProbeInstance::OnCheckUnicast(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_
         eFailure = eResult == VLECM_RESULT_SUCCESS   ? VLECM_MAC_FAILURE_NOT_UNICAST
                    : eResult == VLECM_RESULT_TIMEOUT ? VLECM_MAC_FAILURE_NO_ANSWER
                                                      : VLECM_MAC_FAILURE_CHECK;
-    follow(m_MACTable.CheckEnded(pNIFInfo, bAnswered, eFailure,
-                                 eResult == VLECM_RESULT_SUCCESS ? pNIFInfo->GetUnicastCheckResult() : eResult,
-                                 pNIFInfo->GetUnicastCheckDeviceResult(), pNIFInfo->IsUnicastCheckAnsweredOtherwise(),
-                                 eResult != VLECM_RESULT_SUCCESS ? pNIFInfo->GetCommandRefusal() : std::string()));
+    const VLECM_RESULT eChecked = eResult == VLECM_RESULT_SUCCESS ? pNIFInfo->GetUnicastCheckResult() : eResult;
+    // A request refused before it left ends its check as not supported.
+    follow(
+        m_MACTable.CheckEnded(pNIFInfo, bAnswered, eFailure, eChecked, pNIFInfo->GetUnicastCheckDeviceResult(),
+                              pNIFInfo->IsUnicastCheckAnsweredOtherwise(),
+                              eChecked == VLECM_RESULT_NOT_SUPPORTED ? pNIFInfo->GetCommandRefusal() : std::string()));
 }
 
 void CVLECMProbeInstance::OnGetSupportInformation(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE eConnectType,
@@ -848,9 +850,9 @@ void CVLECMProbeInstance::followCommandEnd(CVLECMNIFInfo* pNIFInfo, VLECM_COMMAN
         follow(m_MACTable.StartDeferred(pNIFInfo, eCommand, eLack));
         return;
     }
-    follow(m_MACTable.CommandEnded(pNIFInfo, eCommand, eResult,
-                                   eResult == VLECM_RESULT_SUCCESS ? 0 : pNIFInfo->GetCommandDeviceResult(),
-                                   eResult == VLECM_RESULT_SUCCESS ? std::string() : pNIFInfo->GetCommandRefusal()));
+    follow(m_MACTable.CommandEnded(
+        pNIFInfo, eCommand, eResult, eResult == VLECM_RESULT_SUCCESS ? 0 : pNIFInfo->GetCommandDeviceResult(),
+        eResult == VLECM_RESULT_NOT_SUPPORTED ? pNIFInfo->GetCommandRefusal() : std::string()));
 }
 
 void CVLECMProbeInstance::OnChainEndLost(CVLECMNIFInfo* pNIFInfo, VLECM_COMMAND eCommand, bool bRefused)

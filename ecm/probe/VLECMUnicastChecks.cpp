@@ -479,6 +479,5 @@ void CVLECMUnicastChecks::finish(SCheck& check, VLECM_RESULT eResult, long nDevi
     // A request that could not leave for want of a descriptor or a thread
     // is no answer: the check waits for it (the probe defers it).
     check.pNIFInfo->endCheck(eResult, nDeviceResult, bHeard,
-                             eResult != VLECM_RESULT_SUCCESS ? check.eLack : VLECM_LACK_NONE,
-                             eResult != VLECM_RESULT_SUCCESS ? check.strRefusal : std::string());
+                             eResult != VLECM_RESULT_SUCCESS ? check.eLack : VLECM_LACK_NONE, check.strRefusal);
 }

@@ -718,7 +718,9 @@ void CVLECMNIFInfo::endCheck(VLECM_RESULT eResult, long nDeviceResult, bool bAns
         lock.Lock();
         m_nCommandDeviceResult = nDeviceResult;
         m_eCommandLack = eLack;
-        m_strCommandRefusal = strRefusal;
+        // Cleared when the check began.
+        if (!strRefusal.empty())
+            m_strCommandRefusal = strRefusal;
         m_bUnicastCheckAnsweredOtherwise = bAnsweredOtherwise && eResult == VLECM_RESULT_TIMEOUT;
     }
     endCommand(VLECM_COMMAND_CHECK_UNICAST, judgeCheckUnicast(eResult));
