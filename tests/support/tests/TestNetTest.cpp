@@ -14,6 +14,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -150,6 +151,9 @@ TEST(TestNetwork, TheRunDeletesTheNamespacesOfAMakerThatHasGone)
     CWatchdog watchdog(120, "the namespaces of a maker that has gone");
     const std::string strRun = TestTempFolder() + "/run" + std::to_string(getpid());
     ASSERT_EQ(0, mkdir(strRun.c_str(), 0755));
+    // Outside a run of tools/test-all.sh, TMPDIR outlives the test.
+    const std::unique_ptr<const std::string, void (*)(const std::string*)> removeRun(
+        &strRun, [](const std::string* pRun) { std::system(("rm -rf '" + *pRun + "'").c_str()); });
     pid_t makers[2] = {-1, -1};
     std::string names[2];
     {
