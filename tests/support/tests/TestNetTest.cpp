@@ -194,9 +194,11 @@ TEST(TestNetwork, TheRunDeletesTheNamespacesOfAMakerThatHasGone)
         EXPECT_FALSE(strName.empty());
         EXPECT_NE(std::string::npos, NamespaceList().find(strName)) << strName;
     }
-    // The runner, no process of the run (it ends those).
-    EXPECT_EQ(0, system(("bash -c '. \"$0\" && end_run \"$1\"' " VL_TEST_SOURCE_DIR "/../tools/stages.sh " + strRun)
-                            .c_str()));
+    // The runner, no process of the run (it ends those). It waits its grace
+    // for no maker that has ended: given an hour, a zombie taken for one
+    // that runs would hold it past the minute it has here.
+    const std::string strRunner = "timeout 60 bash -c '. \"$0\" && stop_grace=3600 && end_run \"$1\"' ";
+    EXPECT_EQ(0, system((strRunner + VL_TEST_SOURCE_DIR "/../tools/stages.sh " + strRun).c_str()));
     int nStatus = 0;
     EXPECT_EQ(makers[0], waitpid(makers[0], &nStatus, WNOHANG));
     if (!WIFSIGNALED(nStatus)) {
