@@ -295,15 +295,20 @@ echo "$bystander" >"$work/bystander"
 [ -n "$(running "$work/bystander")" ] || fail "a process group that reused a dead run's group id was ended"
 
 # A run whose stage passes but leaves a program running (in a session of
-# its own, outside the stage's tree, its namespace recorded) ends it and
-# deletes the namespace as it removes its folder.
+# its own, outside the stage's tree, its namespace recorded, with a child
+# that dropped the run's environment) ends both and deletes the namespace
+# as it removes its folder.
 mkdir -p "$work/e"
 (
   export TMPDIR=$base
   . "$runner"
   run_seconds=3600
   stage_leaves() {
-    (setsid sleep 600 & echo $! >"$work/e/left")
+    (setsid bash -c 'env -i sleep 600 & echo $! >"$0"; wait' "$work/e/child" & echo $! >"$work/e/left")
+    for ((i = 0; i < 300; i++)); do
+      [ -s "$work/e/child" ] && break
+      sleep 0.1
+    done
     [ -n "$namespaces" ] || return 0
     mkdir "$TMPDIR/$recorded_namespaces"
     echo "$(cat "$work/e/left") $(start_time "$(cat "$work/e/left")")" \
@@ -314,9 +319,11 @@ mkdir -p "$work/e"
   make_run_folder
   run_stage "leaves" 60 stage_leaves
 ) >"$work/e/output" 2>&1
-pids_to_end+=($(cat "$work/e/left"))
+pids_to_end+=($(cat "$work/e/left" "$work/e/child"))
 echo "$prefix$$n2xleft" >"$work/e/namespaces"
-[ -z "$(running "$work/e/left")" ] || fail "a program a passed stage left runs on after its run"
+[ -s "$work/e/child" ] || fail "the program a passed stage left did not start its child within 30 s"
+[ -z "$(running "$work/e/left" "$work/e/child")" ] ||
+  fail "a program a passed stage left, or its child, runs on after its run"
 [ -z "$namespaces" ] || [ ! -e "/run/netns/$prefix$$n2xleft" ] ||
   fail "the namespace a passed stage's program recorded is left"
 echo "a run killed outright checked"
