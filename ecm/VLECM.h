@@ -34,7 +34,8 @@
 // (a client's OnProbe runs under it and may remove a device),
 // m_PostCallbackTargetMapSync and the probe instance's device-list lock.
 // The post answers' lock (m_PostAnswers) comes before
-// m_PostCallbackTargetMapSync; a post's loss runs outside it.
+// m_PostCallbackTargetMapSync; a post's loss runs outside it, a refused
+// one's on the dispatch pass under m_DispatchCallbackSync.
 // All are recursive, so a client callback on the dispatch thread may call
 // the probe control operations. On the receive threads the reply filter's
 // lock comes before the hand-on queue's. The MAC table's lock is taken
