@@ -158,6 +158,15 @@ std::string PassOnName(const ::testing::TestParamInfo<EPassOn>& info)
     return szNames[static_cast<int>(info.param)];
 }
 
+// Starts the device manager and a probe of checks alone.
+bool StartProbe(CVLECM& ecm, CRecordingClient& client)
+{
+    CVLECMPropertyMap options;
+    options[Text("Option.Probe.SkipGetSupportInformation")] = Text("true");
+    return ecm.Initialize(&client, nullptr, nullptr, nullptr) == VLECM_RESULT_SUCCESS &&
+           ecm.Probe(VLECM_PROBE_CONNECT_TYPE_ALL, &options) == VLECM_RESULT_SUCCESS;
+}
+
 class ECMPostPassOn : public ::testing::TestWithParam<EPassOn>
 {
 };
@@ -176,10 +185,7 @@ TEST_P(ECMPostPassOn, EveryDeviceIsHandedOnAndNoneLost)
     CFakeNetwork network;
     CRecordingClient client;
     CPassingECM ecm(GetParam());
-    ASSERT_EQ(VLECM_RESULT_SUCCESS, ecm.Initialize(&client, nullptr, nullptr, nullptr));
-    CVLECMPropertyMap options;
-    options[Text("Option.Probe.SkipGetSupportInformation")] = Text("true");
-    ASSERT_EQ(VLECM_RESULT_SUCCESS, ecm.Probe(VLECM_PROBE_CONNECT_TYPE_ALL, &options));
+    ASSERT_TRUE(StartProbe(ecm, client));
     ecm.RefuseNotes();
     for (int i = 0; i < kDevices; ++i)
         ASSERT_TRUE(CFakeNetwork::Reply(Mac(i), "", "10.8.9." + std::to_string(i + 1)));
@@ -214,10 +220,7 @@ TEST(ECMPostHeld, ALatePassOnIsJudgedByItsOwnAnswer)
     CFakeNetwork network;
     CRecordingClient client;
     CPassingECM ecm(EPassOn::Held);
-    ASSERT_EQ(VLECM_RESULT_SUCCESS, ecm.Initialize(&client, nullptr, nullptr, nullptr));
-    CVLECMPropertyMap options;
-    options[Text("Option.Probe.SkipGetSupportInformation")] = Text("true");
-    ASSERT_EQ(VLECM_RESULT_SUCCESS, ecm.Probe(VLECM_PROBE_CONNECT_TYPE_ALL, &options));
+    ASSERT_TRUE(StartProbe(ecm, client));
     const std::string strRemoved = Mac(0x200);
     const std::string strRefused = Mac(0x201);
     CVLModuleController* pController = ecm.GetApi()->GetModuleController();
@@ -267,10 +270,7 @@ TEST(ECMPostHeld, AClientsCommandEndPassedOnAfterItsDeviceWentIsDropped)
         SCOPED_TRACE(bAll ? "RemoveAllNIFInfo" : "RemoveNIFInfo");
         CRecordingClient client;
         CPassingECM ecm(EPassOn::Held);
-        ASSERT_EQ(VLECM_RESULT_SUCCESS, ecm.Initialize(&client, nullptr, nullptr, nullptr));
-        CVLECMPropertyMap options;
-        options[Text("Option.Probe.SkipGetSupportInformation")] = Text("true");
-        ASSERT_EQ(VLECM_RESULT_SUCCESS, ecm.Probe(VLECM_PROBE_CONNECT_TYPE_ALL, &options));
+        ASSERT_TRUE(StartProbe(ecm, client));
         const std::string strMAC = Mac(bAll ? 0x211 : 0x210);
         ASSERT_TRUE(CFakeNetwork::Reply(strMAC, "", bAll ? "10.8.9.211" : "10.8.9.210"));
         // Its chain's posts passed on as they come, until it is reported.
