@@ -34,7 +34,8 @@
 // (a client's OnProbe runs under it and may remove a device),
 // m_PostCallbackTargetMapSync and the probe instance's device-list lock.
 // The post answers' lock (m_PostAnswers) comes before
-// m_PostCallbackTargetMapSync; a post's loss runs outside it.
+// m_PostCallbackTargetMapSync; a post's loss runs outside it, a refused
+// one's on the dispatch pass under m_DispatchCallbackSync.
 // All are recursive, so a client callback on the dispatch thread may call
 // the probe control operations. On the receive threads the reply filter's
 // lock comes before the hand-on queue's. The MAC table's lock is taken
@@ -192,10 +193,10 @@ public:
     // or later, and post notes of its own; the parts that post (through
     // PostCallbackQueued) learn of a refusal of their post alone. A device's
     // post that is never passed on leaves its device unjudged until the
-    // probe stops. A refusal of a post passed on after the override
-    // returned is handled before this returns, and may post again through
-    // PostCallbackUser: an override does not hold a lock of its own across
-    // this call that its PostCallbackUser takes.
+    // probe stops; one passed on after its device was removed is dropped.
+    // This never calls PostCallbackUser again: a refusal of a post passed
+    // on after the override returned is handled on the dispatch thread's
+    // next pass, so an override may hold a lock of its own across this call.
     void PostCallbackUser(CVLTarget* pTarget, VLCM_USER_CALLBACK pCallback, long lCallbackId,
                           void* pCallbackParam) override;
 
