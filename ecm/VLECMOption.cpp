@@ -20,6 +20,7 @@
 #include "ecm/core/VLECMPrivate.h"
 #include "ecm/core/VLECMRequestKinds.h"
 #include "ecm/probe/VLECMReplyFilter.h"
+#include "modules/probe/VLMDProbe.h"
 
 const char* const s_szFile = "VLECM";
 
@@ -279,10 +280,16 @@ bool CVLECM::CheckOptionName(const CVLString& strKey, const CVLString& strValue,
         return true;
     const std::string strProbeFunction = TextOf(getOptionString(kProbeFunctionOption, nullptr, nullptr));
     if (bFunction) {
-        const std::vector<std::string> functions = pController->GetFunctionNames();
-        if (std::find(functions.begin(), functions.end(), strName) != functions.end())
+        // Both probe, by broadcast, with a probe module: another function
+        // (VLPC_Unicast) would fail each probe without a reason.
+        std::vector<std::string> probing;
+        for (const std::string& strFunction : pController->GetFunctionNames()) {
+            if (dynamic_cast<CVLMDProbe*>(pController->GetFunctionModule(strFunction.c_str())) != nullptr)
+                probing.push_back(strFunction);
+        }
+        if (std::find(probing.begin(), probing.end(), strName) != probing.end())
             return true;
-        strWanted = "a function of the definitions (" + NameList(functions) + ")";
+        strWanted = "a function of the definitions that probes (" + NameList(probing) + ")";
         return false;
     }
     if (bPacketList)
@@ -315,35 +322,61 @@ bool CVLECM::checkPacketList(CVLModuleController* pController, const std::string
     std::set<std::string> lists;
     if (!pController->GetPacketListNames(strFunction.c_str(), lists))
         return true;
-    if (lists.count(strName) == 0) {
-        // The default starts written as it does unwritten, though the
-        // definitions lack it (Lock, Unlock): the command that would run it
-        // is refused when it is run.
-        if (strName == TextOf(CVLECMDefaultOptions::String(strKey.c_str())))
-            return true;
-        strWanted = "a packet list of the function \"" + strFunction + "\" (" +
-                    NameList(std::vector<std::string>(lists.begin(), lists.end())) + ")";
-        return false;
-    }
-    // Judged by the requests the list sends as the instances run it (with
-    // the name their constants add), whatever it is called.
     const std::string strCommand = CommandOf(strKey);
+    // Judged by what the instances run (with the name their constants add)
+    // and the requests it sends, whatever it is called.
+    const SVLPacketListRequests run = pController->GetPacketListRequests(strFunction.c_str(), strName.c_str());
     std::string strWhy;
-    if (CVLECMRequestKinds::Fits(strCommand, pController->GetPacketListRequests(strFunction.c_str(), strName.c_str()),
-                                 strWhy))
+    if (!run.missingNames.empty()) {
+        // A list the device manager never runs (Lock, Unlock) starts as its
+        // default though the definitions lack it: the command that would
+        // run it is refused when it is run.
+        if (!CVLECMRequestKinds::IsRun(strCommand) && strName == TextOf(CVLECMDefaultOptions::String(strKey.c_str())))
+            return true;
+        const std::string strSource = pController->GetDefinitionsSource();
+        const std::string strDefinitions = "the definitions" + (strSource.empty() ? "" : " (" + strSource + ")");
+        std::vector<std::string> missing;
+        for (const std::string& strMissing : run.missingNames)
+            missing.push_back("\"" + strMissing + "\"");
+        strWhy = run.missingNames.size() == 1 && *run.missingNames.begin() == strName
+                     ? strDefinitions + " lack it"
+                     : "it runs " + NameList(missing) + ", which " + strDefinitions + " lack";
+    } else if (CVLECMRequestKinds::Fits(strCommand, run.requests, strWhy)) {
         return true;
-    std::vector<std::string> fitting;
-    for (const std::string& strList : lists) {
-        std::string strNot;
-        if (CVLECMRequestKinds::Fits(strCommand, pController->GetPacketListRequests(strFunction.c_str(), strList.c_str()),
-                                     strNot))
-            fitting.push_back(strList);
     }
-    if (CVLECMRequestKinds::OnlyReads(strCommand))
-        strWanted = "a packet list that only reads devices (" + strWhy + "; those of the function \"" + strFunction +
-                    "\" that only read: " + NameList(fitting) + ")";
+    // What could be written instead: the lists the instances would run as
+    // they are named, or with the name their constants add taken off.
+    std::set<std::string> suffixes;
+    for (const std::string& strRun : run.runNames) {
+        if (strRun.size() > strName.size() && strRun.compare(0, strName.size(), strName) == 0)
+            suffixes.insert(strRun.substr(strName.size()));
+    }
+    std::set<std::string> fitting;
+    for (const std::string& strList : lists) {
+        std::vector<std::string> candidates = {strList};
+        for (const std::string& strSuffix : suffixes) {
+            if (EndsWith(strList, strSuffix.c_str()))
+                candidates.push_back(strList.substr(0, strList.size() - strSuffix.size()));
+        }
+        for (const std::string& strCandidate : candidates) {
+            const SVLPacketListRequests other =
+                pController->GetPacketListRequests(strFunction.c_str(), strCandidate.c_str());
+            std::string strNot;
+            if (other.missingNames.empty() && CVLECMRequestKinds::Fits(strCommand, other.requests, strNot))
+                fitting.insert(strCandidate);
+        }
+    }
+    const std::vector<std::string> fittingNames(fitting.begin(), fitting.end());
+    const bool bReadingKind = CVLECMRequestKinds::OnlyReads(strCommand) && !CVLECMRequestKinds::HasOwn(strCommand);
+    const std::string strOffer =
+        (bReadingKind ? "those of the function \"" + strFunction + "\" that only read: " : "those that fit: ") +
+        NameList(fittingNames);
+    if (!run.missingNames.empty())
+        strWanted = "a packet list of the function \"" + strFunction + "\" (" + strWhy + "; " + strOffer + ")";
+    else if (bReadingKind)
+        strWanted = "a packet list that only reads devices (" + strWhy + "; " + strOffer + ")";
     else
-        strWanted = "a packet list for " + strCommand + " (" + strWhy + "; those that fit: " + NameList(fitting) + ")";
+        strWanted = "a packet list for " + strCommand + " (" + strWhy + "; " + strOffer + ")";
     return false;
 }
 
@@ -359,8 +392,9 @@ std::string CVLECM::CheckResolvedPacketLists()
         const std::string strName = TextOf(getOptionString(strKey.c_str(), nullptr, nullptr));
         std::string strWanted;
         if (!checkPacketList(pController, strKey, strName, strWanted))
-            return "the option \"" + strKey + "\" runs the packet list \"" + strName +
-                   "\" of the definitions: not " + strWanted;
+            return "the option \"" + strKey + "\" runs " +
+                   (strName == TextOf(entry.second) ? "its default packet list \"" : "the packet list \"") + strName +
+                   "\": not " + strWanted;
     }
     return std::string();
 }
