@@ -271,6 +271,10 @@ void CVLPC::requestOneFunction(CVLModuleInstance* pInstance, CVLModuleParamColle
                 if (bEnciphered && pFunction->IsSendUnencryption())
                     SendPacket(pParams, pChild, pFunction, pSendFormat, &m_SendPacket);
                 SendPacket(pParams, pChild, pFunction, pSendFormat, pToSend);
+                if (nAttempt == 0 && pParams != nullptr) {
+                    CVLModuleParam* pSent = pParams->GetParam(VLCM_PARAM_SENT_REQUESTS, true);
+                    pSent->SetLong(pSent->ToLong(0) + 1);
+                }
                 if (bRecv)
                     RecvPacket(pInstance, pParams, pFunction, pFormat, pSendFormat, &m_SendPacket);
                 break;
