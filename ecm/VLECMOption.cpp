@@ -279,21 +279,10 @@ bool CVLECM::CheckOptionName(const CVLString& strKey, const CVLString& strValue,
     if ((!bFunction && !bPacketList && !bInstance) || pController == nullptr)
         return true;
     const std::string strProbeFunction = TextOf(getOptionString(kProbeFunctionOption, nullptr, nullptr));
-    if (bFunction) {
-        // Both probe, by broadcast, with a probe module: another function
-        // (VLPC_Unicast) would fail each probe without a reason.
-        std::vector<std::string> probing;
-        for (const std::string& strFunction : pController->GetFunctionNames()) {
-            if (dynamic_cast<CVLMDProbe*>(pController->GetFunctionModule(strFunction.c_str())) != nullptr)
-                probing.push_back(strFunction);
-        }
-        if (std::find(probing.begin(), probing.end(), strName) != probing.end())
-            return true;
-        strWanted = "a function of the definitions that probes (" + NameList(probing) + ")";
-        return false;
-    }
+    if (bFunction)
+        return checkFunction(pController, strName, strWanted);
     if (bPacketList)
-        return checkPacketList(pController, strText, strName, strWanted);
+        return checkPacketList(pController, strText, strName, nullptr, strWanted);
     // An entry's socket instance, by its path below the probe's function.
     const std::vector<std::string> functions = pController->GetFunctionNames();
     if (std::find(functions.begin(), functions.end(), strProbeFunction) == functions.end())
@@ -310,14 +299,29 @@ bool CVLECM::CheckOptionName(const CVLString& strKey, const CVLString& strValue,
     return false;
 }
 
+bool CVLECM::checkFunction(CVLModuleController* pController, const std::string& strName, std::string& strWanted)
+{
+    // Both probe, by broadcast, with a probe module: another function
+    // (VLPC_Unicast) would fail each probe without a reason.
+    std::vector<std::string> probing;
+    for (const std::string& strFunction : pController->GetFunctionNames()) {
+        if (dynamic_cast<CVLMDProbe*>(pController->GetFunctionModule(strFunction.c_str())) != nullptr)
+            probing.push_back(strFunction);
+    }
+    if (std::find(probing.begin(), probing.end(), strName) != probing.end())
+        return true;
+    strWanted = "a function of the definitions that probes (" + NameList(probing) + ")";
+    return false;
+}
+
 bool CVLECM::checkPacketList(CVLModuleController* pController, const std::string& strKey, const std::string& strName,
-                             std::string& strWanted)
+                             const CVLECMPropertyMap* pOptionMap, std::string& strWanted)
 {
     // The probe runs its list with its own function; the commands, the
     // reboot polling's included, with theirs. A function the definitions
     // lack is said where it is named.
     const std::string strFunction = strKey == kProbePacketListOption
-                                        ? TextOf(getOptionString(kProbeFunctionOption, nullptr, nullptr))
+                                        ? TextOf(getOptionString(kProbeFunctionOption, pOptionMap, nullptr))
                                         : std::string(VLECM_UNICAST_FUNCTION);
     std::set<std::string> lists;
     if (!pController->GetPacketListNames(strFunction.c_str(), lists))
@@ -326,6 +330,10 @@ bool CVLECM::checkPacketList(CVLModuleController* pController, const std::string
     // Judged by what the instances run (with the name their constants add)
     // and the requests it sends, whatever it is called.
     const SVLPacketListRequests run = pController->GetPacketListRequests(strFunction.c_str(), strName.c_str());
+    // Modules that tell of no packet list (a client's own) leave nothing to
+    // judge it by.
+    if (run.runNames.empty())
+        return true;
     std::string strWhy;
     if (!run.missingNames.empty()) {
         // A list the device manager never runs (Lock, Unlock) starts as its
@@ -380,21 +388,22 @@ bool CVLECM::checkPacketList(CVLModuleController* pController, const std::string
     return false;
 }
 
-std::string CVLECM::CheckResolvedPacketLists()
+std::string CVLECM::CheckResolvedPacketLists(const CVLECMPropertyMap* pOptionMap)
 {
     CVLModuleController* pController = LoadedController(GetApi());
     if (pController == nullptr)
         return std::string();
     for (const auto& entry : CVLECMDefaultOptions::Table()) {
         const std::string strKey = TextOf(entry.first);
-        if (!IsPacketListOption(strKey))
-            continue;
-        const std::string strName = TextOf(getOptionString(strKey.c_str(), nullptr, nullptr));
+        const std::string strName = TextOf(getOptionString(strKey.c_str(), pOptionMap, nullptr));
+        const bool bDefault = strName == TextOf(entry.second);
         std::string strWanted;
-        if (!checkPacketList(pController, strKey, strName, strWanted))
+        if ((strKey == kProbeFunctionOption || strKey == kRebootPollingFunctionOption) && !bDefault &&
+            !checkFunction(pController, strName, strWanted))
+            return "the option \"" + strKey + "\" names the function \"" + strName + "\": not " + strWanted;
+        if (IsPacketListOption(strKey) && !checkPacketList(pController, strKey, strName, pOptionMap, strWanted))
             return "the option \"" + strKey + "\" runs " +
-                   (strName == TextOf(entry.second) ? "its default packet list \"" : "the packet list \"") + strName +
-                   "\": not " + strWanted;
+                   (bDefault ? "its default packet list \"" : "the packet list \"") + strName + "\": not " + strWanted;
     }
     return std::string();
 }

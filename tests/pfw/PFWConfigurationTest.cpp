@@ -581,6 +581,22 @@ TEST_F(PFWConfiguration, JudgesTheListThatIsSent)
                       .find("the option \"Option.Probe.PacketListName\" runs its default packet list \"Probe\": "
                             "not a packet list for Probe (it sends nothing; "))
         << Text(m_Configuration.GetErrorText());
+    // A probe judges so what its options, or those set since the start, name.
+    CheckWith(m_strShipped, "");
+    {
+        CPFWCommunicationManager manager;
+        ASSERT_EQ(VLPFW_RESULT_SUCCESS, manager.Initialize(&Options(m_Configuration)));
+        CVLECM& ecm = manager.GetVLECM();
+        const CVLECMPropertyMap reset = {
+            {CVLString("Option.GetDetail.PacketListName", VL_CHARSET_UTF8), CVLString("FactReset", VL_CHARSET_UTF8)}};
+        EXPECT_EQ(0u, ecm.CheckResolvedPacketLists(&reset).find("the option \"Option.GetDetail.PacketListName\" runs "
+                                                                "the packet list \"FactReset\": " +
+                                                                strReads + "the request 2B 5A22 \"I\"; "));
+        ASSERT_TRUE(ecm.SetProperty("Option.CheckUnicast.PacketListName", "Nope"));
+        EXPECT_EQ(0u, ecm.CheckResolvedPacketLists().find("the option \"Option.CheckUnicast.PacketListName\" runs the "
+                                                          "packet list \"Nope\": not a packet list of the function "));
+        manager.Terminate();
+    }
     const std::string strResetCheck =
         "<PacketList name=\"CheckUnicast\"><Function deviceType=\"2B\" function=\"5A22\" packetType=\"I\"/>";
     EXPECT_EQ(0u, CheckWith(Definitions("", "", "<PacketList name=\"CheckUnicast\">", strResetCheck), "")
