@@ -45,7 +45,7 @@ void CVLModInstanceInfo::Load(CVLXmlElement* pElement)
         m_pXmlElement = pElement;
         m_strModuleName = pElement->GetAttribute("module");
         if (m_strModuleName.GetLength() == 0)
-            throw new EVLDefineFormatException(VLCMAPI_MODULE, s_szFile, __LINE__, pElement->GetTagName().GetBuffer(),
+            throw new EVLDefineFormatException(VLCMAPI_MODULE, s_szFile, __LINE__, pElement,
                                                "module");
         m_strMethod = pElement->GetAttribute("method");
         if (m_strMethod.GetLength() == 0)

@@ -28,7 +28,7 @@ const char kPacketListSuffixConst[] = "packetListSuffix";
 
 [[noreturn]] void ThrowFormat(const CVLXmlElement* pElement, const char* szAttribute, int nLine)
 {
-    throw new EVLDefineFormatException(VLMDVLPC_MODULE, s_szFile, nLine, pElement->GetXml(true).GetBuffer(),
+    throw new EVLDefineFormatException(VLMDVLPC_MODULE, s_szFile, nLine, pElement,
                                        szAttribute);
 }
 
