@@ -33,8 +33,8 @@
 // Counted by a module that runs packet lists, for its caller: how many
 // requests the instance's calls have sent (none when the list is missing,
 // or its conditions, the device's version or a set with nothing changed
-// passed every one over). A condition's script may call the instance
-// again: its sends count too.
+// passed every one over), there from its first call on. A condition's
+// script may call the instance again: its sends count too.
 #define VLCM_PARAM_SENT_REQUESTS "sentRequests"
 
 class CVLCMApi;

@@ -138,9 +138,10 @@ public:
     // CVLECMRequestKinds).
     bool CheckOptionName(const CVLString& strKey, const CVLString& strValue, std::string& strWanted);
     // The same for the packet list each command's option resolves to, and
-    // the functions of the probe and the reboot polling when they are not
-    // their defaults (a default the definitions lack is said with their
-    // file: CVLModuleController::DescribeUndefinedFunction), as the options
+    // the functions of the probe and the reboot polling that the
+    // definitions have, when they are not their defaults (a function they
+    // lack fails where it is run; their file says why:
+    // CVLModuleController::DescribeUndefinedFunction), as the options
     // in force stand, with pOptionMap's over them, defaults included: what
     // the first that does not fit is and why; empty when all fit (or before
     // Initialize). A probe judges its own so before it starts.

@@ -796,7 +796,7 @@ VLECM_RESULT CVLECMNIFInfo::runUnicastFunction(CVLTarget* pTarget, VLECM_COMMAND
         pInstance->CallMethod();
         // A list that sent nothing did not do what the command is for.
         const CVLModuleParam* pSent = pParams->Find(VLCM_PARAM_SENT_REQUESTS);
-        if (pSent == nullptr || pSent->ToLong(0) <= 0) {
+        if (pSent != nullptr && pSent->ToLong(0) <= 0) {
             CVLThreadLock lock(&m_CommandSync);
             lock.Lock();
             m_strCommandRefusal = NothingSentText(pController, TextOf(strPacketList));

@@ -2198,6 +2198,17 @@ TEST_F(VLNetEndToEnd, AScriptThatTurnsAReadIntoTheResetLeavesTheDeviceUntouched)
     EXPECT_EQ(0u, none.strOutput.find("result 3 (not supported)\n")) << none.strOutput;
     EXPECT_EQ(0u, none.strErrors.find("vlnet: GetDetail: the packet list \"GetDetail\" sent no request ("))
         << none.strErrors;
+    // So does the probe's: no probe was sent, which is said.
+    const std::string strProbe = "function=\"5A01\" packetType=\"P\"";
+    ASSERT_EQ(0, system(("sed -i 's|" + strProbe + "|" + strProbe + " condition=\"Never\"|' " + strSettings +
+                         "VLPC.xml && " + BinDir() + "/vlresource build " + strSettings + "vlres201.dat " +
+                         strSettings + "vlres200.dat >/dev/null")
+                            .c_str()));
+    ProgramRun silent = RunProgram(m_Net, {BinDir() + "/vlnet", "probe", "--resources", strDir});
+    EXPECT_EQ(1, silent.nStatus) << silent.strOutput << silent.strErrors;
+    EXPECT_EQ("", silent.strOutput);
+    EXPECT_EQ(0u, silent.strErrors.find("vlnet: no probe could be sent: the packet list \"Probe\" sent no request ("))
+        << silent.strErrors;
     EXPECT_EQ(0, system(("rm -rf " + strDir).c_str()));
 }
 
