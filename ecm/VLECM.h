@@ -138,10 +138,15 @@ public:
     // that runs it resolves it: each command's only of its own kind (see
     // CVLECMRequestKinds).
     bool CheckOptionName(const CVLString& strKey, const CVLString& strValue, std::string& strWanted);
-    // The same for the packet list each command's option resolves to as the
-    // options in force stand, its default included: what the first that
-    // does not fit is and why; empty when all fit (or before Initialize).
-    std::string CheckResolvedPacketLists();
+    // The same for the packet list each command's option resolves to, and
+    // the functions of the probe and the reboot polling that the
+    // definitions have, when they are not their defaults (a function they
+    // lack fails where it is run; their file says why:
+    // CVLModuleController::DescribeUndefinedFunction), as the options
+    // in force stand, with pOptionMap's over them, defaults included: what
+    // the first that does not fit is and why; empty when all fit (or before
+    // Initialize). A probe judges its own so before it starts.
+    std::string CheckResolvedPacketLists(const CVLECMPropertyMap* pOptionMap = nullptr);
     // Whether the address lies on one of the computer's local networks as
     // its interfaces are now (the networks a probe reaches), and their names
     // ("10.71.2.0/24 (eth1)") in networks.
@@ -378,9 +383,12 @@ public:
     bool IsDispatchThread() override;
 
 protected:
-    // CheckOptionName for the packet list option strKey naming strName.
+    // CheckOptionName for the packet list option strKey naming strName,
+    // the probe's function resolved with pOptionMap over the options.
     bool checkPacketList(CVLModuleController* pController, const std::string& strKey, const std::string& strName,
-                         std::string& strWanted);
+                         const CVLECMPropertyMap* pOptionMap, std::string& strWanted);
+    // CheckOptionName for a function option naming strName.
+    static bool checkFunction(CVLModuleController* pController, const std::string& strName, std::string& strWanted);
     // Maps a failure caught by an operation with a result.
     static VLECM_RESULT resultFromCurrentException();
 
