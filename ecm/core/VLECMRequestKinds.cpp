@@ -10,6 +10,8 @@
 
 #include "cm/VLAllowedRequests.h"
 
+#include "ecm/core/VLECMCommandList.h"
+
 namespace {
 // The requests that only read a device: the probe road ("P") and the
 // queries of its state ("Q"). Checking a password ("Q" 5A20) uses up one of
@@ -27,13 +29,26 @@ struct SCommandKind
     bool bReads;
 };
 // The reboot polling is sent, as the probe is, to a device that is
-// restarting: its own request alone.
+// restarting: its own request alone. The probe's reply names the device's
+// model, number and cipher, and the unicast check is the device profile's
+// own: each list holds its request.
 const SCommandKind kCommandKinds[] = {
+    {"Probe", "P2B5A01", true},
+    {"CheckUnicast", "Q2B5A02", true},
     {"CheckPassword", "Q2B5A20", true},
     {"SetDetail", "S2B5A21", true},
     {"FactReset", "I2B5A22", true},
     {"RebootPolling", "P2B5A30", false},
 };
+// The lists the device manager runs: the probe's and those of the commands
+// it carries out through the definitions (with an exchange's defaults).
+#define VLECM_COMMAND_RUN(ID, NAME, REPORT, CARRIED, RETRY) {#NAME, CARRIED && (RETRY) != nullptr},
+const struct
+{
+    const char* szCommand;
+    bool bRun;
+} kCommandsRun[] = {{"Probe", true}, VLECM_COMMAND_LIST(VLECM_COMMAND_RUN)};
+#undef VLECM_COMMAND_RUN
 // The letter before the device type and function of a request's text.
 const size_t kRequestLetterLength = 1;
 // The device type's digits before the function's.
@@ -122,7 +137,19 @@ bool CVLECMRequestKinds::Fits(const std::string& strCommand, const std::vector<s
 bool CVLECMRequestKinds::OnlyReads(const std::string& strCommand)
 {
     const SCommandKind* pKind = KindOf(strCommand);
-    return pKind == nullptr || pKind->szOwn == nullptr;
+    return pKind == nullptr || pKind->szOwn == nullptr || IsAllowed(nullptr, pKind->szOwn);
+}
+
+bool CVLECMRequestKinds::HasOwn(const std::string& strCommand)
+{
+    const SCommandKind* pKind = KindOf(strCommand);
+    return pKind != nullptr && pKind->szOwn != nullptr;
+}
+
+bool CVLECMRequestKinds::IsRun(const std::string& strCommand)
+{
+    return std::any_of(std::begin(kCommandsRun), std::end(kCommandsRun),
+                       [&](const auto& row) { return row.bRun && strCommand == row.szCommand; });
 }
 
 std::string CVLECMRequestKinds::RequestText(const std::string& strRequest)

@@ -747,6 +747,21 @@ void CVLECMNIFInfo::getUnicastParams(VLECM_COMMAND eCommand, CVLModuleParamColle
     }
 }
 
+namespace {
+// Why a command's packet list sent nothing: the list it ran, as the
+// instance runs it.
+std::string NothingSentText(CVLModuleController* pController, const std::string& strPacketList)
+{
+    const SVLPacketListRequests run = pController->GetPacketListRequests(kUnicastFunctionName, strPacketList.c_str());
+    const std::string strRun = run.runNames.empty() ? strPacketList : *run.runNames.begin();
+    if (!run.missingNames.empty())
+        return "the definitions have no packet list \"" + strRun + "\": nothing was sent";
+    return "the packet list \"" + strRun +
+           "\" sent no request (a condition, the device's version or a setting left unchanged passed each over): "
+           "nothing was sent";
+}
+}  // namespace
+
 VLECM_RESULT CVLECMNIFInfo::runUnicastFunction(CVLTarget* pTarget, VLECM_COMMAND eCommand)
 {
     {
@@ -783,6 +798,14 @@ VLECM_RESULT CVLECMNIFInfo::runUnicastFunction(CVLTarget* pTarget, VLECM_COMMAND
         pParams->SetPacketListName(TextOf(strPacketList));
         pParams->GetParam(VLCM_PARAM_PACKET_LIST_NAME, true)->SetString(TextOf(strPacketList), VL_CHARSET_UTF8);
         pInstance->CallMethod();
+        // A list that sent nothing did not do what the command is for.
+        const CVLModuleParam* pSent = pParams->Find(VLCM_PARAM_SENT_REQUESTS);
+        if (pSent != nullptr && pSent->ToLong(0) <= 0) {
+            CVLThreadLock lock(&m_CommandSync);
+            lock.Lock();
+            m_strCommandRefusal = NothingSentText(pController, TextOf(strPacketList));
+            eResult = VLECM_RESULT_NOT_SUPPORTED;
+        }
     } catch (EVLException* pException) {
         // The device said which error it was: kept beside the result.
         if (EVLErrorResultException* pError = dynamic_cast<EVLErrorResultException*>(pException)) {
@@ -879,7 +902,8 @@ VLECM_RESULT CVLECMNIFInfo::executeRebootPollingModule()
             }
         }
         pBlank->Destroy(false);
-        if (eResult == VLECM_RESULT_STOPPED)
+        // A list refused, or that sent nothing, does the same each round.
+        if (eResult == VLECM_RESULT_STOPPED || eResult == VLECM_RESULT_NOT_SUPPORTED)
             return eResult;
         if (std::chrono::steady_clock::now() >= deadline)
             return VLECM_RESULT_TIMEOUT;

@@ -2211,6 +2211,31 @@ TEST_F(VLNetEndToEnd, AScriptThatTurnsAReadIntoTheResetLeavesTheDeviceUntouched)
     EXPECT_EQ(0u, probe.strErrors.find("vlnet: no probe could be sent: the packet list \"FactReset\" sends the request "
                                        "2B 5A22 \"I\", which this call may not send: refused before it was sent\n"))
         << probe.strErrors;
+
+    // Without the script, a condition that passes GetDetail's request over
+    // leaves its list sending nothing: no success.
+    const std::string strGetDetail = "function=\"5A10\" packetType=\"Q\"";
+    ASSERT_EQ(0, system(("cp " + BinDir() + "/../share/vlnet/Settings/Default/ModuleMapping.xml " + strSettings +
+                         " && sed -i 's|" + strGetDetail + "/>|" + strGetDetail + " condition=\"Never\"/>|' " +
+                         strSettings + "VLPC.xml && grep -q Never " + strSettings + "VLPC.xml && " + BinDir() +
+                         "/vlresource build " + strSettings + "vlres201.dat " + strSettings + "vlres200.dat >/dev/null")
+                            .c_str()));
+    ProgramRun none = RunProgram(m_Net, {BinDir() + "/vlnet", "run", Mac(1, 0), "GetDetail", "--resources", strDir});
+    EXPECT_EQ(1, none.nStatus) << none.strOutput << none.strErrors;
+    EXPECT_EQ(0u, none.strOutput.find("result 3 (not supported)\n")) << none.strOutput;
+    EXPECT_EQ(0u, none.strErrors.find("vlnet: GetDetail: the packet list \"GetDetail\" sent no request ("))
+        << none.strErrors;
+    // So does the probe's: no probe was sent, which is said.
+    const std::string strProbe = "function=\"5A01\" packetType=\"P\"";
+    ASSERT_EQ(0, system(("sed -i 's|" + strProbe + "|" + strProbe + " condition=\"Never\"|' " + strSettings +
+                         "VLPC.xml && " + BinDir() + "/vlresource build " + strSettings + "vlres201.dat " +
+                         strSettings + "vlres200.dat >/dev/null")
+                            .c_str()));
+    ProgramRun silent = RunProgram(m_Net, {BinDir() + "/vlnet", "probe", "--resources", strDir});
+    EXPECT_EQ(1, silent.nStatus) << silent.strOutput << silent.strErrors;
+    EXPECT_EQ("", silent.strOutput);
+    EXPECT_EQ(0u, silent.strErrors.find("vlnet: no probe could be sent: the packet list \"Probe\" sent no request ("))
+        << silent.strErrors;
     EXPECT_EQ(0, system(("rm -rf " + strDir).c_str()));
 }
 

@@ -15,6 +15,7 @@
 #include "base/core/VLStopFunctionException.h"
 #include "base/core/VLTimeoutException.h"
 #include "cm/VLCMApi.h"
+#include "cm/VLCMDefs.h"
 #include "cm/VLModuleController.h"
 #include "cm/VLModuleInstance.h"
 #include "cm/VLModuleParamCollection.h"
@@ -143,6 +144,9 @@ CFakeModule::SScript FakeVLPC()
                 NoteMaySendTheReset(pParams);
                 ++g_Requests[strKey];
                 ++g_Requests[strKeyAt];
+                // As the VLPC module counts a request that left.
+                CVLModuleParam* pSent = pParams->GetParam(VLCM_PARAM_SENT_REQUESTS, true);
+                pSent->SetLong(pSent->ToLong(0) + 1);
                 CVLModuleParam* pRetry = pParams->GetParam("retry", false);
                 g_LastRetry[strList] = pRetry != nullptr ? pRetry->ToString("").ToLong(-1) : -1;
             }
