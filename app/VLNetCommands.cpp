@@ -253,12 +253,14 @@ size_t ReportShared(CVLNetSession& session)
     return shared.size();
 }
 
-// True when an address is named: any on one of the computer's networks,
-// and the first few of a MAC that are on none (counted in nUnreachable),
-// which a host may hold by the thousand.
-bool IsNamed(bool bOffNetwork, size_t& nUnreachable)
+// True when an address is named: any on one of the computer's networks or
+// that its reply names as its own, and the first few others of a MAC that
+// are on none (counted in nUnreachable), which a host may hold by the
+// thousand.
+template <class TAddress>
+bool IsNamed(const TAddress& address, size_t& nUnreachable)
 {
-    return !bOffNetwork || ++nUnreachable <= CVLNetSession::kNamedUnreachable;
+    return !address.bOffNetwork || address.bOwnAddress || ++nUnreachable <= CVLNetSession::kNamedUnreachable;
 }
 
 // Those not named of nUnreachable: "5 more addresses on none of this
@@ -280,23 +282,43 @@ std::string UntoldText(const std::string& strMAC)
            " addresses, the others neither kept nor checked";
 }
 
-// Says the addresses of a MAC that were never checked (named, as the
-// device itself may be among them), and when more answered for it than are
-// told apart; true when there were any.
+// Says the addresses of a MAC that were never checked, one line for each
+// reason, and when more answered for it than are told apart; true when
+// there were any. Of each reason the first few addresses are named (the
+// device itself may be among them), the others counted: hosts may claim a
+// MAC from thousands.
 bool ReportUnchecked(CVLNetSession& session, const std::string& strMAC)
 {
     bool bMore = false;
-    bool bAny = false;
+    struct SReason
+    {
+        std::string strReason;
+        std::vector<std::string> named;
+        size_t nOthers = 0;
+    };
+    std::vector<SReason> reasons;
     for (const CVLNetSession::SAddress& address : session.GetAddresses(strMAC, bMore)) {
         if (address.eState != CVLNetSession::ADDRESS_UNCHECKED)
             continue;
+        auto reason = std::find_if(reasons.begin(), reasons.end(),
+                                   [&address](const SReason& one) { return one.strReason == address.strReason; });
+        if (reason == reasons.end())
+            reason = reasons.insert(reasons.end(), SReason{address.strReason, {}, 0});
+        if (reason->named.size() < CVLNetSession::kNamedUnreachable)
+            reason->named.push_back(address.strIP);
+        else
+            ++reason->nOthers;
+    }
+    for (SReason& reason : reasons) {
+        if (reason.nOthers > 0)
+            reason.named.push_back(std::to_string(reason.nOthers) +
+                                   (reason.nOthers == 1 ? " more address" : " more addresses"));
         fprintf(stderr, "vlnet: device %s also answered the probe from %s, not checked: %s\n", strMAC.c_str(),
-                address.strIP.c_str(), address.strReason.c_str());
-        bAny = true;
+                CVLNetSession::ListText(reason.named).c_str(), reason.strReason.c_str());
     }
     if (bMore)
         fprintf(stderr, "vlnet: %s\n", UntoldText(strMAC).c_str());
-    return bAny || bMore;
+    return !reasons.empty() || bMore;
 }
 
 // Refuses a MAC heard from more addresses than are told apart: the device
@@ -339,7 +361,7 @@ bool CheckOtherAddresses(CVLNetSession& session, const std::string& strMAC, cons
         if (!(bChange && address.bOffNetwork && address.eState == CVLNetSession::ADDRESS_FAILED))
             ++nOthers;
         if (address.eState == CVLNetSession::ADDRESS_PENDING || address.eState == CVLNetSession::ADDRESS_FAILED) {
-            if (IsNamed(address.bOffNetwork, nUnreachable))
+            if (IsNamed(address, nUnreachable))
                 fprintf(stderr, "vlnet: device %s also answered the probe from %s: %s\n", strMAC.c_str(),
                         address.strIP.c_str(), address.strReason.c_str());
             bPending = bPending || address.eState == CVLNetSession::ADDRESS_PENDING;
@@ -438,7 +460,7 @@ int ReportProbedMACMissing(CVLNetSession& session, const CVLNetOptions& options,
     // Each address it answered from, when more than one did.
     size_t nUnreachable = 0;
     for (const CVLNetSession::SUnlisted& device : unlisted) {
-        if (!IsNamed(device.bOffNetwork, nUnreachable))
+        if (!IsNamed(device, nUnreachable))
             continue;
         const std::string strFrom = unlisted.size() > 1 ? " from " + device.strIP : std::string();
         if (device.bRefused)
@@ -482,7 +504,7 @@ void ReportUnlisted(CVLNetSession& session, const std::vector<CVLNetSession::SUn
             if (!passed.empty())
                 it->second.strIP = passed.front();
         }
-        if (!IsNamed(device.bOffNetwork, it->second.nUnreachable))
+        if (!IsNamed(device, it->second.nUnreachable))
             continue;
         if (!it->second.strIP.empty())
             fprintf(stderr, "vlnet: device %s, listed at %s, also answered the probe from %s: %s\n",
@@ -594,7 +616,7 @@ void ReportNotUnicast(CVLNetSession& session, const std::string& strDevice, cons
         // one that passed was not used as its MAC's others were not judged.
         size_t nUnreachable = 0;
         for (const CVLNetSession::SAddress& address : addresses) {
-            if (!IsNamed(address.bOffNetwork, nUnreachable))
+            if (!IsNamed(address, nUnreachable))
                 continue;
             if (address.eState == CVLNetSession::ADDRESS_PASSED) {
                 fprintf(stderr,
@@ -679,6 +701,15 @@ bool CheckOnLocalNetwork(const std::string& strIP)
     std::vector<std::string> networks;
     if (strIP.empty())
         return true;
+    // No network of any computer's holds a device there.
+    uint32_t nAddress = 0;
+    CVLSocketAddress::ParseDottedQuad(strIP.c_str(), nAddress);
+    const std::string strNoDevice = CVLNetValueCheck::NoDeviceAddress(nAddress);
+    if (!strNoDevice.empty()) {
+        fprintf(stderr, "vlnet: %s: %s: give the device's own; nothing was sent\n", strIP.c_str(),
+                strNoDevice.c_str());
+        return false;
+    }
     if (!CVLECM::IsOnLocalNetwork(CVLString(strIP.c_str(), VL_CHARSET_UTF8), networks)) {
         // Said as the probe says it of the network it leaves out.
         std::vector<VLInterfaceAddress> interfaces;
@@ -698,8 +729,6 @@ bool CheckOnLocalNetwork(const std::string& strIP)
     }
     // No device answers from this computer's own address or from a
     // network's own addresses: a search for one would run to the time-out.
-    uint32_t nAddress = 0;
-    CVLSocketAddress::ParseDottedQuad(strIP.c_str(), nAddress);
     const std::string strWhat = CVLNetValueCheck::ComputerAddress(nAddress, ReadComputerAddresses());
     if (strWhat.empty())
         return true;

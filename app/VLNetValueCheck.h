@@ -74,6 +74,10 @@ public:
         std::string strMask;
         std::string strInterface;
     };
+    // Why nAddress (host order) cannot be a device's own address, whatever
+    // the network ("a loopback address (127.0.0.0/8) cannot be a device's
+    // address"); empty when it can.
+    static std::string NoDeviceAddress(uint32_t nAddress);
     // What nAddress (host order) is to this computer: empty when it is no
     // address of its own; else, for a message, "this computer's own address
     // (eth0)", or "the network address" or "the broadcast address" "of this
