@@ -95,9 +95,8 @@ const char kDescriptionRun[] =
     "try (Option.COMMAND.Timeout, 3 s) for its tries (Option.COMMAND.Retry, 7):\n"
     "21 s for a device that never answers, twice that for SetDetail, which reads\n"
     "first (RebootPolling polls for up to its own 5 min). A SetDetail or\n"
-    "FactReset stopped\n"
-    "(Ctrl-C) or left without an answer once its request went out may still\n"
-    "have changed the device: GetDetail tells.\n"
+    "FactReset stopped (Ctrl-C) or left without an answer once its request\n"
+    "went out may still have changed the device: GetDetail tells.\n"
     VLNET_PROBES_AGAIN
     "Given by its MAC, SetDetail, FactReset and a password go only when the MAC\n"
     "answered from one address alone, in one more round of the probe too;\n"
