@@ -778,7 +778,7 @@ bool AcceptFoundDevice(CVLNetSession& session, CVLPFWNIFInfo* pNIFInfo, const st
 void ReportNotFound(CVLNetSession& session, const CVLNetOptions& options)
 {
     const std::string& strMAC = options.GetMACAddress();
-    const bool bNothingSent = ReportNothingSent(session);
+    ReportNothingSent(session);
     ReportDeaf(session);
     if (!session.GetLimitedOnlyNote().empty())
         fprintf(stderr, "vlnet: %s\n", session.GetLimitedOnlyNote().c_str());
@@ -803,16 +803,8 @@ void ReportNotFound(CVLNetSession& session, const CVLNetOptions& options)
                 strUncheckedMAC.c_str(), UncheckedReason(session, strUncheckedMAC, options.GetIPAddress()).c_str());
     else if (session.IsFoundNotUnicast())
         ReportNotUnicast(session, strDevice, strMAC);
-    else if (strMAC.empty() || bNothingSent)
-        fprintf(stderr, "vlnet: device %s not found\n", strDevice.c_str());
     else
-        // A device moved to another subnet of its link answers from there:
-        // this computer may not hear it without an address on that subnet.
-        fprintf(stderr,
-                "vlnet: device %s not found; given an address of another subnet on its link (run SetDetail with "
-                "--force), it answers from there, which this computer may not hear: give it an address on that "
-                "subnet (%s)\n",
-                strDevice.c_str(), CVLNetResultText::GetAddAddressCommand(0, LinkInterfaces()).c_str());
+        fprintf(stderr, "vlnet: device %s not found\n", strDevice.c_str());
 }
 
 // Probes until the device of the command line is found; null when it is not.
@@ -1068,9 +1060,11 @@ const char kNoAddress[] = "0.0.0.0";
 
 // After a command that succeeded: that the device restarts, and where it
 // answers once it has when the change moved it (the record printed still
-// holds the address it answered the probe from) or reset it.
+// holds the address it answered the probe from) or reset it. bUnreached:
+// --force sent settings that leave this computer unable to reach it.
 void SayWhereItAnswers(CVLNetSession& session, const CVLNetOptions& options, CVLPFWNIFInfo* pNIFInfo,
-                       const std::string& strIP, const std::vector<std::pair<std::string, std::string>>& assignments)
+                       const std::string& strIP, const std::vector<std::pair<std::string, std::string>>& assignments,
+                       bool bUnreached)
 {
     CVLString strMACText = pNIFInfo->GetMACAddress();
     const std::string strMAC =
@@ -1096,6 +1090,14 @@ void SayWhereItAnswers(CVLNetSession& session, const CVLNetOptions& options, CVL
             strMoved.empty() || strMoved == kNoAddress ? ""
                                                        : (", keeping " + strMoved + " when no server answers").c_str(),
             strMAC.c_str());
+    else if (!strMoved.empty() && bUnreached)
+        // Moved by --force to a subnet this computer has no address on.
+        fprintf(stderr,
+                "vlnet: the device answers at %s from now on, which this computer may not hear: give it an address "
+                "on that subnet on the device's link (%s), then 'vlnet url %s' finds it there; the record's lines "
+                "from its probe reply still show %s\n",
+                strMoved.c_str(), CVLNetResultText::GetAddAddressCommand(0, LinkInterfaces()).c_str(), strMAC.c_str(),
+                strIP.c_str());
     else if (!strMoved.empty())
         fprintf(stderr,
                 "vlnet: the device answers at %s from now on ('vlnet url %s' finds it there); the record's lines "
@@ -1157,7 +1159,7 @@ bool TakePassword(CVLNetSession& session, const CVLNetOptions& options, bool& bP
 // holds one; where the device answers after a change.
 void PrintCommandResult(CVLNetSession& session, const CVLNetOptions& options, CVLPFWNIFInfo* pNIFInfo,
                         VLECM_RESULT eResult, const std::string& strError, const std::string& strIP,
-                        const std::vector<std::pair<std::string, std::string>>& assignments)
+                        const std::vector<std::pair<std::string, std::string>>& assignments, bool bUnreached)
 {
     printf("result %d (%s)\n", eResult, CVLNetResultText::GetECMResultText(eResult));
     int nWriteError = 0;
@@ -1184,7 +1186,7 @@ void PrintCommandResult(CVLNetSession& session, const CVLNetOptions& options, CV
         fprintf(stderr, "vlnet: %s: the device took the change, but its result could not be written\n",
                 options.GetDeviceCommand().c_str());
     if (eResult == VLECM_RESULT_SUCCESS)
-        SayWhereItAnswers(session, options, pNIFInfo, strIP, assignments);
+        SayWhereItAnswers(session, options, pNIFInfo, strIP, assignments, bUnreached);
 }
 
 int RunDeviceCommand(CVLNetSession& session, const CVLNetOptions& options)
@@ -1221,9 +1223,11 @@ int RunDeviceCommand(CVLNetSession& session, const CVLNetOptions& options)
     });
     // Judged once the device's settings are read, before any is sent.
     CVLNetValueCheck::EVerdict eVerdict = CVLNetValueCheck::VERDICT_ACCEPTED;
+    bool bUnreached = false;
     auto judge = [&](CVLPFWNIFInfo* pRead) {
         const CVLNetValueCheck::SJudgement judgement = CheckSettingsRead(session, options, pRead, assignments);
         eVerdict = judgement.eVerdict;
+        bUnreached = judgement.bUnreached;
         // Said only of a change that goes.
         for (size_t i = 0; eVerdict == CVLNetValueCheck::VERDICT_ACCEPTED && i < judgement.overridden.size(); i++)
             fprintf(stderr, "vlnet: --force: sent although %s\n", judgement.overridden[i].c_str());
@@ -1242,7 +1246,7 @@ int RunDeviceCommand(CVLNetSession& session, const CVLNetOptions& options)
         fprintf(stderr, "vlnet: %s: nothing was sent (--force does not send an address in use)\n", strError.c_str());
         return VLNET_EXIT_FAILURE;
     }
-    PrintCommandResult(session, options, pNIFInfo, eResult, strError, strIP, assignments);
+    PrintCommandResult(session, options, pNIFInfo, eResult, strError, strIP, assignments, bUnreached);
     if (CVLNetSession::IsStopRequested())
         return VLNET_EXIT_STOPPED;
     return eResult == VLECM_RESULT_SUCCESS ? VLNET_EXIT_SUCCESS : VLNET_EXIT_FAILURE;

@@ -445,6 +445,7 @@ bool JudgeSettings(const SSettings& settings, const CVLNetValueCheck::SNeighbour
                                                   (host.bGiven ? host : mask).Argument() + ": " + strWhy +
                                                       (bStatic ? "" : ", the address it keeps when no server answers")))
             return true;
+        judgement.bUnreached = judgement.bUnreached || !strWhy.empty();
     }
     if (bNewHost && judgement.strAskAddress.empty()) {
         judgement.strAskArgument = host.Argument();

@@ -118,8 +118,10 @@ public:
         // Refused for what --force would send (reach, a gateway outside
         // the subnet): the command line is sound, the network is not.
         bool bForcible = false;
-        // What bForce let through, one "PATH=VALUE: reason" each.
+        // What bForce let through, one "PATH=VALUE: reason" each; bUnreached
+        // when that leaves this computer unable to reach the device.
         std::vector<std::string> overridden;
+        bool bUnreached = false;
         // A new address that only the network can tell free, to be asked
         // before the change goes ("PATH=VALUE" and the address); empty when none.
         std::string strAskArgument, strAskAddress;
