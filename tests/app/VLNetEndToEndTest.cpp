@@ -712,7 +712,12 @@ TEST_F(VLNetEndToEnd, AChangeThatWouldCutTheDeviceOffIsRefusedBeforeItIsSent)
          "vlnet: --force: sent although " + kDetail + "IPAddress=10.201.4.10: " + kUnreachable +
              "10.201.4.10/24\nvlnet: --force: sent although " + kDetail +
              "IPAddress=10.201.4.10: the device's gateway 10.201.3.254 would lie outside its subnet 10.201.4.0/24: " +
-             kBeyond + "; give a Gateway in the subnet too, or 0.0.0.0 for none\n" + kRestarts + Moved("10.201.4.10"),
+             kBeyond + "; give a Gateway in the subnet too, or 0.0.0.0 for none\n" + kRestarts +
+             "vlnet: the device answers at 10.201.4.10 from now on, which this computer may not hear: give it an "
+             "address on that subnet on the device's link (ip address add A.B.C.D/N dev DEV, DEV one of vl3 or vl4), "
+             "then 'vlnet url " +
+             Mac(3, 0) + "' finds it there; the record's lines from its probe reply still show " + Address(3, 10) +
+             "\n",
          1},
         // --force never sends an address in use, nor says it overrode anything.
         {{"IPAddress=10.201.4.2", "--force"},
@@ -1333,10 +1338,7 @@ TEST_F(VLNetEndToEnd, UrlAndRunProbeAgainUntilTheDeviceAnswersOrTheTimeOut)
     ProgramRun missing = RunVlnet(m_Net, {"url", strMissing, "--timeout", "4"});
     EXPECT_GE(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 4.0);
     EXPECT_EQ(1, missing.nStatus);
-    EXPECT_EQ(0u, missing.strErrors.find("vlnet: device " + strMissing +
-                                         " not found; given an address of another subnet on its link (run SetDetail "
-                                         "with --force), it answers from there, which this computer may not hear"))
-        << missing.strErrors;
+    EXPECT_EQ("vlnet: device " + strMissing + " not found\n", missing.strErrors);
     ProgramRun stopped = RunVlnet(m_Net, {"url", strMissing, "--timeout", "30"}, 0, 3000);
     EXPECT_EQ(143, stopped.nStatus);
     EXPECT_EQ("vlnet: url: stopped while device " + strMissing +
@@ -1740,18 +1742,29 @@ TEST_F(VLNetEndToEnd, AMACAnsweredFromSeveralAddressesIsReachedWhereItPassed)
     EXPECT_NE(std::string::npos, byAddress.strErrors.find(used(strFlood, 5, 10))) << byAddress.strErrors;
     // Still checked when it was used: not waited for.
     EXPECT_NE(std::string::npos, byAddress.strErrors.find("in its unicast check")) << byAddress.strErrors;
+    // Those never checked: one line for the reason, naming them.
+    std::string strUnchecked;
+    std::istringstream errors(byAddress.strErrors);
+    for (std::string strLine; std::getline(errors, strLine);) {
+        if (strLine.find(", not checked: ") != std::string::npos)
+            strUnchecked += strLine + "\n";
+    }
     std::string strUnnamed;
     for (int nHost = 11; nHost <= 76; ++nHost) {
-        const std::string strFrom = "answered the probe from " + Address(5, nHost);
-        if (byAddress.strErrors.find(strFrom + ":") == std::string::npos &&
-            byAddress.strErrors.find(strFrom + ", not checked") == std::string::npos)
-            strUnnamed += Address(5, nHost) + " ";
+        const std::string strIP = Address(5, nHost);
+        if (byAddress.strErrors.find("answered the probe from " + strIP + ":") == std::string::npos &&
+            strUnchecked.find(strIP + " ") == std::string::npos && strUnchecked.find(strIP + ",") == std::string::npos)
+            strUnnamed += strIP + " ";
     }
     EXPECT_EQ("", strUnnamed) << byAddress.strErrors;
-    // The address named is checked beyond the 64 kept for its MAC.
+    // The address named is checked beyond the 64 kept for its MAC; of the
+    // six beyond, three are named and the others counted.
     ProgramRun crowded = RunVlnet(m_Net, {"run", Address(5, nCrowded), "GetDetail", "--timeout", "6"});
     EXPECT_EQ(0, crowded.nStatus) << crowded.strErrors;
     EXPECT_EQ("result 0 (success)", LineOf("\n" + crowded.strOutput, "result"));
+    EXPECT_NE(std::string::npos,
+              crowded.strErrors.find(" and 3 more addresses, not checked: beyond the 64 addresses checked for one MAC\n"))
+        << crowded.strErrors;
     const std::string strSharedBy = Address(5, 79) + " answered the probe for " + strShared + " and " + strSharer;
     check({{"run", Address(5, 79), "GetListInfo", "--timeout", "12"},
            1,
@@ -1815,7 +1828,7 @@ TEST_F(VLNetEndToEnd, UnreachableClaimantsDoNotHideTheDevice)
         << run.strOutput;
     EXPECT_NE(std::string::npos, run.strErrors.find("also answered the probe from 192.168.77.1: its address"))
         << run.strErrors;
-    EXPECT_NE(std::string::npos, run.strErrors.find("also answered the probe from 67 more addresses on none of this "
+    EXPECT_NE(std::string::npos, run.strErrors.find("also answered the probe from 66 more addresses on none of this "
                                                     "computer's networks"))
         << run.strErrors;
 }
@@ -1841,7 +1854,7 @@ TEST_F(VLNetEndToEnd, AMACHeardOnlyFromUnusableAddressesIsLookedForOn)
 
 // One host holds 300 addresses of a network the computer has no route to,
 // each claiming the device's MAC: the probe's report names the first few
-// and counts the others.
+// and the one the claims name as their own, and counts the others.
 TEST_F(VLNetEndToEnd, ManyUnreachableClaimantsAreCountedNotEachNamed)
 {
     const int kClaimants = 300;
@@ -1859,8 +1872,24 @@ TEST_F(VLNetEndToEnd, ManyUnreachableClaimantsAreCountedNotEachNamed)
         nNamed += strLine.find("also answered the probe from 192.168.") != std::string::npos;
         nCounted += strLine.find(" more addresses on none of this computer's networks") != std::string::npos;
     }
-    EXPECT_EQ(3u, nNamed) << run.strErrors;
+    EXPECT_EQ(4u, nNamed) << run.strErrors;
     EXPECT_EQ(1u, nCounted) << run.strErrors;
+}
+
+// A device that itself answers from an address on none of the computer's
+// networks, behind three hosts claiming its MAC from such addresses before
+// it answers: its own line is named, however many of theirs are counted.
+TEST_F(VLNetEndToEnd, AnUnreachableDevicesOwnLineIsNamedBehindClaimants)
+{
+    AddNetwork(1,
+               {"ip=192.168.70.10 delay=300",
+                "mac=" + Mac(1, 0) + " ip=192.168.77.1 unicast=0 hostile=claims flood=1 pool=3 rate=20000"},
+               false);
+    ASSERT_TRUE(m_Net.Exec("n1", "ip addr add 192.168.77.2/24 dev vd1 && ip addr add 192.168.77.3/24 dev vd1"));
+    ProgramRun run = RunVlnet(m_Net, {"probe"});
+    EXPECT_EQ(3, run.nStatus) << run.strErrors;
+    EXPECT_NE(std::string::npos, run.strErrors.find("vlnet: not listed: " + Mac(1, 0) + "\t192.168.70.10\tModel 1-0\t"))
+        << run.strErrors;
 }
 
 // A host claims the device's MAC from an address on none of the computer's
