@@ -782,6 +782,15 @@ CVLNetSession::ETarget CVLNetSession::judgeTarget(size_t& nAddresses, bool& bSol
 }
 
 namespace {
+// What its check or command met: the request refused before it left, as a
+// command's end names it, or the result.
+std::string FailureOrRefusal(const SVLECMMACAddress& address)
+{
+    if (!address.strRefusal.empty())
+        return address.strRefusal;
+    return CVLNetSession::FailureText(address.eResult, address.nDeviceResult);
+}
+
 // Why an address failed, as the device manager judged it.
 std::string FailedReason(const SVLECMMACAddress& address)
 {
@@ -795,9 +804,9 @@ std::string FailedReason(const SVLECMMACAddress& address)
             return address.bAnsweredOtherwise ? "answered unicast, but not with its MAC" : "no answer to unicast";
         if (address.eResult == VLECM_RESULT_DEVICE_ERROR && address.nDeviceResult == kDeviceOtherDevice)
             return "unicast check failed: another device answered at its address (error F004)";
-        return "unicast check failed: " + CVLNetSession::FailureText(address.eResult, address.nDeviceResult);
+        return "unicast check failed: " + FailureOrRefusal(address);
     case VLECM_MAC_FAILURE_COMMAND:
-        return "its commands failed: " + CVLNetSession::FailureText(address.eResult, address.nDeviceResult);
+        return "its commands failed: " + FailureOrRefusal(address);
     case VLECM_MAC_FAILURE_LOST:
         return "its reply was lost before it was handled";
     default:

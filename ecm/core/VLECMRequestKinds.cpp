@@ -1,10 +1,14 @@
 // The kinds of requests each packet list may send.
 #include "ecm/core/VLECMRequestKinds.h"
 
+#include <string.h>
 #include <strings.h>
 
 #include <algorithm>
 #include <iterator>
+#include <set>
+
+#include "cm/VLAllowedRequests.h"
 
 #include "ecm/core/VLECMCommandList.h"
 
@@ -74,17 +78,35 @@ bool IsAllowed(const SCommandKind* pKind, const std::string& strRequest)
     return std::any_of(std::begin(kReadingRequests), std::end(kReadingRequests),
                        [&](const char* szReading) { return Same(strRequest, szReading); });
 }
-}  // namespace
 
-std::set<std::string> CVLECMRequestKinds::Allowed(const std::string& strCommand)
+std::set<std::string> AllowedOf(const SCommandKind* pKind)
 {
-    const SCommandKind* pKind = KindOf(strCommand);
     std::set<std::string> allowed;
     if (pKind == nullptr || pKind->bReads)
         allowed.insert(std::begin(kReadingRequests), std::end(kReadingRequests));
     if (pKind != nullptr && pKind->szOwn != nullptr)
         allowed.insert(pKind->szOwn);
     return allowed;
+}
+}  // namespace
+
+const std::shared_ptr<const CVLAllowedRequests>& CVLECMRequestKinds::Allowed(const char* szCommand)
+{
+    // Worked out once per kind, the reading one last: every call of a kind
+    // shares its set.
+    static const std::vector<std::shared_ptr<const CVLAllowedRequests>> s_Kinds = [] {
+        std::vector<std::shared_ptr<const CVLAllowedRequests>> kinds;
+        for (const SCommandKind& kind : kCommandKinds)
+            kinds.push_back(CVLAllowedRequests::Of(AllowedOf(&kind)));
+        kinds.push_back(CVLAllowedRequests::Of(AllowedOf(nullptr)));
+        return kinds;
+    }();
+    // Asked for each instance made: the name is not copied.
+    for (size_t i = 0; szCommand != nullptr && i < std::size(kCommandKinds); ++i) {
+        if (strcmp(szCommand, kCommandKinds[i].szCommand) == 0)
+            return s_Kinds[i];
+    }
+    return s_Kinds.back();
 }
 
 bool CVLECMRequestKinds::Fits(const std::string& strCommand, const std::vector<std::string>& requests,

@@ -10,17 +10,19 @@
 #ifndef VLECMREQUESTKINDS_H
 #define VLECMREQUESTKINDS_H
 
-#include <set>
+#include <memory>
 #include <string>
 #include <vector>
+
+class CVLAllowedRequests;
 
 class CVLECMRequestKinds
 {
 public:
     // The requests the list of the command or probe szCommand ("Probe",
     // "CheckPassword", ...) may send ("Q2B5A02"); the reading ones for a
-    // name not known.
-    static std::set<std::string> Allowed(const std::string& strCommand);
+    // name not known or null. Worked out once for each kind.
+    static const std::shared_ptr<const CVLAllowedRequests>& Allowed(const char* szCommand);
     // Whether the requests a list sends fit the command: something is sent,
     // each request is allowed and the command's own request is among them.
     // Otherwise strWhy says what does not fit ("it sends the request 2B

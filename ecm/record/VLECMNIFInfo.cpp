@@ -32,9 +32,9 @@
 #include "cm/VLTargetLock.h"
 #include "ecm/core/VLECMCallbackIF.h"
 #include "ecm/core/VLECMDefaultOptions.h"
+#include "ecm/core/VLECMModuleCalls.h"
 #include "ecm/core/VLECMOwnerIF.h"
 #include "ecm/core/VLECMPrivate.h"
-#include "ecm/core/VLECMRequestKinds.h"
 #include "ecm/core/VLXMLUtility.h"
 #include "ecm/record/VLECMCheckRunnerIF.h"
 #include "ecm/record/VLECMCommandKind.h"
@@ -710,13 +710,17 @@ VLECM_RESULT CVLECMNIFInfo::judgeCheckUnicast(VLECM_RESULT eResult)
     return eResult;
 }
 
-void CVLECMNIFInfo::endCheck(VLECM_RESULT eResult, long nDeviceResult, bool bAnsweredOtherwise, VLECM_LACK eLack)
+void CVLECMNIFInfo::endCheck(VLECM_RESULT eResult, long nDeviceResult, bool bAnsweredOtherwise, VLECM_LACK eLack,
+                             const std::string& strRefusal)
 {
     {
         CVLThreadLock lock(&m_CommandSync);
         lock.Lock();
         m_nCommandDeviceResult = nDeviceResult;
         m_eCommandLack = eLack;
+        // Cleared when the check began.
+        if (!strRefusal.empty())
+            m_strCommandRefusal = strRefusal;
         m_bUnicastCheckAnsweredOtherwise = bAnsweredOtherwise && eResult == VLECM_RESULT_TIMEOUT;
     }
     endCommand(VLECM_COMMAND_CHECK_UNICAST, judgeCheckUnicast(eResult));
@@ -725,9 +729,6 @@ void CVLECMNIFInfo::endCheck(VLECM_RESULT eResult, long nDeviceResult, bool bAns
 void CVLECMNIFInfo::getUnicastParams(VLECM_COMMAND eCommand, CVLModuleParamCollection& params, CVLString& strPacketList)
 {
     strPacketList = getOptionString(TextOf(OptionKey(eCommand, ".PacketListName")));
-    // Whatever list the options, the definitions or their scripts make it
-    // run, the instance sends only requests of the command's kind.
-    params.SetAllowedRequests(CVLECMRequestKinds::Allowed(GetCommandName(eCommand)));
     params.GetParam(VLCM_PARAM_TIMEOUT, true)->SetLong(getOptionInt(TextOf(OptionKey(eCommand, ".Timeout"))));
     params.GetParam(VLCM_PARAM_RETRY, true)->SetLong(getOptionInt(TextOf(OptionKey(eCommand, ".Retry"))));
     // A device may take the address SetDetail gives it before it answers:
@@ -780,7 +781,10 @@ VLECM_RESULT CVLECMNIFInfo::runUnicastFunction(CVLTarget* pTarget, VLECM_COMMAND
     try {
         // The instance is made and run here rather than through ExecFunction,
         // so that StopCommand can reach it from the moment it exists.
-        pInstance = pController->CreateModuleInstance(pTarget, kUnicastFunctionName, &params);
+        // Whatever list the options, the definitions or their scripts make
+        // it run, the instance sends only requests of the command's kind.
+        pInstance = CVLECMModuleCalls::CreateInstance(pController, pTarget, kUnicastFunctionName, &params,
+                                                      GetCommandName(eCommand));
         if (pInstance == nullptr)
             return VLECM_RESULT_NOT_SUPPORTED;
         {

@@ -2169,13 +2169,19 @@ TEST_F(VLNetEndToEnd, AConfigurationNamingWhatIsNotDefinedStopsTheStart)
 // A definition script that has the unicast instance run the factory reset
 // when a command only reads the device: the reset is refused where it
 // would be sent, naming the list and the request, and the device keeps
-// the setting it was given.
+// the setting it was given. So too when the script renames the probe's
+// list, which the unicast instance runs to ask the named address which MAC
+// answers there once forged MACs from that address fill its bound: the
+// device there has no password, so a reset sent would be obeyed.
 TEST_F(VLNetEndToEnd, AScriptThatTurnsAReadIntoTheResetLeavesTheDeviceUntouched)
 {
     AddNetwork(1, {"location=lab restart=0"});
+    AddNetwork(2,
+               {"delay=300 restart=0 cipher=65535",
+                "mac=00:26:AB:3A:00:02 ip=" + Address(2, 10) + " unicast=0 hostile=inventmacs flood=4"},
+               false);
     const std::string strLocation = "VLPC.2B_5A10_01.Location=";
-    ProgramRun set =
-        RunVlnet(m_Net, {"run", Mac(1, 0), "SetDetail", "--password", "", strLocation + "moved"});
+    ProgramRun set = RunVlnet(m_Net, {"run", Mac(1, 0), "SetDetail", "--password", "", strLocation + "moved"});
     ASSERT_EQ(0, set.nStatus) << set.strErrors;
     const std::string strDir = TestTempFolder() + "/vlnet_rename_" + std::to_string(getpid());
     const std::string strSettings = strDir + "/Settings/Default/";
@@ -2201,11 +2207,32 @@ TEST_F(VLNetEndToEnd, AScriptThatTurnsAReadIntoTheResetLeavesTheDeviceUntouched)
     ASSERT_EQ(0, get.nStatus) << get.strErrors;
     EXPECT_EQ(strLocation + "moved", LineOf(get.strOutput, strLocation)) << get.strOutput;
 
+    // The unicast instance renames the probe's list: the named address's ask
+    // behind the forged MACs sends no reset.
+    ASSERT_EQ(0, system(("sed -i 's|\"GetDetail\"|\"Probe\"|' " + strSettings + "Reset.vls && " + BinDir() +
+                         "/vlresource build " + strSettings + "vlres201.dat " + strSettings + "vlres200.dat >/dev/null")
+                            .c_str()));
+    for (const char* szCommand : {"run", "url"}) {
+        set = RunVlnet(m_Net,
+                       {"run", Mac(2, 0), "SetDetail", "--password", "", strLocation + szCommand, "--timeout", "10"});
+        ASSERT_EQ(0, set.nStatus) << set.strErrors;
+        std::vector<std::string> args = {BinDir() + "/vlnet", szCommand, Address(2, 10)};
+        if (std::string(szCommand) == "run")
+            args.push_back("GetDetail");
+        for (const char* szArg : {"--timeout", "10", "--resources"})
+            args.push_back(szArg);
+        args.push_back(strDir);
+        ProgramRun named = RunProgram(m_Net, args);
+        SCOPED_TRACE(named.strOutput + named.strErrors);
+        get = RunVlnet(m_Net, {"run", Mac(2, 0), "GetDetail", "--timeout", "10"});
+        ASSERT_EQ(0, get.nStatus) << get.strErrors;
+        EXPECT_EQ(strLocation + szCommand, LineOf(get.strOutput, strLocation)) << get.strOutput;
+    }
+
     // The same script on the probe's instances, renaming the probe's list.
     ASSERT_EQ(0, system(("sed -i 's|methodRecv=\"Recv\">|methodRecv=\"Recv\" onStartMethod=\"Reset\">|' " +
-                         strSettings + "ModuleMapping.xml && sed -i 's|\"GetDetail\"|\"Probe\"|' " + strSettings +
-                         "Reset.vls && " + BinDir() + "/vlresource build " + strSettings + "vlres201.dat " +
-                         strSettings + "vlres200.dat >/dev/null")
+                         strSettings + "ModuleMapping.xml && " + BinDir() + "/vlresource build " + strSettings +
+                         "vlres201.dat " + strSettings + "vlres200.dat >/dev/null")
                             .c_str()));
     ProgramRun probe = RunProgram(m_Net, {BinDir() + "/vlnet", "probe", "--resources", strDir});
     EXPECT_EQ(1, probe.nStatus) << probe.strErrors;
