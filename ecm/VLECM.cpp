@@ -316,6 +316,11 @@ bool CVLECM::FindRefusedDevice(const CVLString& strMAC, const CVLString& strAddr
     return m_pProbeInstance->GetReplyFilter().FindRefused(strMAC, strAddress, report);
 }
 
+std::vector<CVLString> CVLECM::GetNamedAddressAnswers()
+{
+    return m_pProbeInstance->GetReplyFilter().GetNamedAnswers();
+}
+
 unsigned long CVLECM::GetUnicastCheckLostCount()
 {
     return m_pProbeInstance->GetUnicastChecks().GetLostCount();
@@ -334,6 +339,11 @@ int CVLECM::GetUnfinishedChainCount(int& nChecking)
 int CVLECM::GetRecordCount()
 {
     return m_pProbeInstance->GetRecordCount();
+}
+
+int CVLECM::GetAnsweredMACCount()
+{
+    return m_pProbeInstance->GetMACTable().GetAdmittedCount();
 }
 
 int CVLECM::GetDeviceCount()
@@ -382,6 +392,7 @@ void CVLECM::SetNamedMAC(VL_CONST_STR szMAC)
     if (szMAC != nullptr && szMAC[0] != '\0')
         strMAC = CVLECMNIFInfo::NormalizeMACAddress(CVLString(szMAC, VL_CHARSET_UTF8));
     m_pProbeInstance->GetMACTable().SetNamedMAC(strMAC);
+    m_pProbeInstance->GetUnicastChecks().SetNamedMAC(strMAC);
 }
 
 std::vector<SVLECMHeardAddress> CVLECM::GetAllHeardAddresses(bool& bMore)
