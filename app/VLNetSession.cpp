@@ -747,10 +747,6 @@ CVLNetSession::ETarget CVLNetSession::judgeTarget(size_t& nAddresses, bool& bSol
         // once: nothing their checks say can tell the device from them.
         if (summary.nBeyond > summary.nBeyondOffNetwork || summary.bMore)
             return TARGET_JUDGED;
-        // One address that never passed stands for the MAC when nothing
-        // else answered, but is not the device looked for.
-        if (summary.eVerdict == VLECM_MAC_ONE && summary.nPassed + summary.nPending + summary.nAnswered == 0)
-            return TARGET_FAILED;
         // Judged at one address, it is the device once handed on to us.
         if (summary.eVerdict == VLECM_MAC_PENDING ||
             (summary.eVerdict == VLECM_MAC_ONE && GetFoundNIFInfo() == nullptr))

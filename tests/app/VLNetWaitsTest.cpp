@@ -189,8 +189,8 @@ TEST_F(VLNetWaits, AMACAnswersAtAnAddressOnlyWhereItAnsweredUnicast)
 // alone, from an address on none of this computer's networks, or not at
 // all: a new address of the MAC may answer in a later round, so the search
 // says what it heard at once (GetSearch) and goes on until its time-out,
-// which then names the probe's reason; another MAC's device, which the
-// search removes, still counts as answered. By its address alike: a MAC
+// which then names the probe's reason, as probe --mac told to listen does;
+// another MAC's device, which the search removes, still counts as answered. By its address alike: a MAC
 // there failed its check; a bound refused one, filled by MACs forged from
 // the address, its ask unanswered; two hosts answered the ask.
 TEST_F(VLNetWaits, ASearchLooksOnPastWhatCannotPassIt)
@@ -224,6 +224,11 @@ TEST_F(VLNetWaits, ASearchLooksOnPastWhatCannotPassIt)
         EXPECT_EQ(nullptr, m_Session.GetFoundNIFInfo());
         EXPECT_TRUE(m_Session.IsFoundNotUnicast());
         EXPECT_EQ(0u, m_Session.GetNotUnicastReason().find(entry.szReason)) << m_Session.GetNotUnicastReason();
+        // probe --mac told to listen looks on as long.
+        CPlayer listened([&entry]() { CFakeNetwork::Reply(kDevice, "", entry.szAddress); });
+        ASSERT_EQ(VLPFW_RESULT_SUCCESS, m_Session.Probe(kTimeoutSeconds, true, kDevice, "", "", nullptr));
+        ASSERT_TRUE(listened.Join());
+        EXPECT_TRUE(m_Session.IsTimedOut());
     }
     const std::string strIP = "192.0.2.17";
     auto forged = [](int n) { return "00:26:AB:0E:01:0" + std::to_string(n); };

@@ -512,6 +512,16 @@ TEST(ECMMACTable, OffNetworkAddressesDecideNothingForAMAC)
         table.Refuse(Key(strListed, "10.2.0." + std::to_string(i)), VLECM_BOUND_SOURCE, 4, Text("10.2.0.0/16"));
     ASSERT_TRUE(table.GetSummary(listed.strMAC, summary));
     EXPECT_TRUE(summary.bMore);
+    // One on a network kept after all: its refusal goes, none of those on
+    // none of them.
+    ASSERT_TRUE(table.Keep(Key(strListed, "10.2.0.7")));
+    ASSERT_TRUE(table.GetSummary(listed.strMAC, summary));
+    EXPECT_EQ(11u, summary.nRefusedOffNetwork);
+    // More refused on none of the networks than can be counted tell nothing.
+    for (int i = 0; i <= CVLECMMACTable::MAX_REFUSED_COUNTED; ++i)
+        table.Refuse(Key(strLater, OffNetwork(kInvented + 20 + i)), VLECM_BOUND_NETWORK, 512, Text(""));
+    ASSERT_TRUE(table.GetSummary(Text(strLater), summary));
+    EXPECT_FALSE(summary.bMore);
     // Off-network addresses once 64 on-network ones are kept: kept in
     // places of their own, then said as beyond, hiding nothing.
     CVLECMMACTable fresh;
