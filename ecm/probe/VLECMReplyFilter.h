@@ -26,9 +26,9 @@
 //   for the client (GetBoundReports). What the user named goes beyond
 //   every bound a claimant can fill first: the named address beyond its
 //   network's, the named MAC beyond its network's and its source's, and
-//   the MAC that answers the named address's own unicast probe
-//   (SetNamedAnswer) beyond the named address's source bound: one more MAC
-//   for it, whatever forged replies from it took its count first.
+//   the MACs that answer the named address's own unicast probe
+//   (SetNamedAnswer) beyond the named address's source bound: two more
+//   MACs at most, whatever forged replies from it took its count first.
 // The network of a reply is the local network its source address lies in
 // (CVLECMLocalNetworks); where the socket that received it belongs to one
 // local network (a directed broadcast's), the reports also name that
