@@ -86,13 +86,14 @@ void CVLECMNamedAddressProbe::run(SRequest request, SListener listener)
     CVLTarget* pBlank = nullptr;
     CVLModuleInstance* pInstance = nullptr;
     CVLString strFirst(VL_CHARSET_UTF8);
-    // Tells one answer unless a stop came; true when it was told.
+    // Tells one answer unless a stop came (Stop waits for this thread, so
+    // nothing is told once it returns); true when it was told.
     auto tell = [&](const CVLString& strMAC) {
-        std::lock_guard<std::mutex> lock(m_Mutex);
-        if (m_bStopping || strMAC.GetLength() == 0)
-            return false;
-        // Told under the lock, which Stop takes before it waits: nothing
-        // is told once the probe stopped.
+        {
+            std::lock_guard<std::mutex> lock(m_Mutex);
+            if (m_bStopping || strMAC.GetLength() == 0)
+                return false;
+        }
         if (listener.fnAnswer)
             listener.fnAnswer(strMAC, pBlank);
         return true;

@@ -8,7 +8,8 @@
 // means two hosts answer for the address. One ask runs at a time; another
 // may follow once it ended.
 //
-// Lock: m_Mutex is taken alone; the answer is handed on without it.
+// Lock: m_Mutex is taken alone; an answer is handed on without it, the
+// ask's end under it (its listener takes only the reply filter's lock).
 #ifndef VLECMNAMEDADDRESSPROBE_H
 #define VLECMNAMEDADDRESSPROBE_H
 
