@@ -15,9 +15,9 @@
 # deaf: 600 hosts deaf to unicast on the device's network (10.206.0.0/22)
 # answer the probe first; forged: 1,024 invented devices, 4 each from 256
 # forged sources of that network that answer no ARP request (POOL=N
-# sources, default 256). Per run, `vlnet run IP GetDetail` and `vlnet url
-# MAC` for the device (300 ms late): its time, status and first line of
-# standard error.
+# sources, default 256). Per run, `vlnet run IP GetDetail` for the device
+# (300 ms late), then, for forged, `url MAC`, `run MAC GetDetail` and
+# `probe --mac MAC`: its time, status and first line of standard error.
 # offspray: 600 invented devices from as many addresses of 172.20.0.0/16
 # (no network of the computer's), then the device's MAC from a 601st, each
 # round before the device answers (300 ms late); per run, `vlnet run MAC
@@ -162,12 +162,13 @@ for ((run = 1; run <= RUNS; run++)); do
         behind=$([ "$KIND" = deaf ] && echo "600 deaf hosts" || echo "$((4 * POOL)) forged devices")
         printf '  run %d behind %s: run %s GetDetail: %s' "$run" "$behind" "$DEVICE" "$(vlnet run $DEVICE GetDetail)"
         printf '; answered %d\n' "$(grep -c '^VLPC.2B_5A10_01.NodeName=' "$TMP/out")"
-        if [ "$KIND" = forged ]; then
+        [ "$KIND" = forged ] && for args in "url $MAC" "run $MAC GetDetail" "probe --mac $MAC"; do
             stop_emulators
             emulator ${P}dev "$TMP/device"
             emulator ${P}atk "$TMP/attacker"
-            printf '  run %d behind %s: url %s: %s\n' "$run" "$behind" "$MAC" "$(vlnet url $MAC)"
-        fi
+            # shellcheck disable=SC2086
+            printf '  run %d behind %s: %s: %s\n' "$run" "$behind" "$args" "$(vlnet $args)"
+        done
     fi
     stop_emulators
 done
