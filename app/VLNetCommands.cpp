@@ -791,6 +791,9 @@ void ReportNotFound(CVLNetSession& session, const CVLNetOptions& options)
         session.GetAddresses(strMAC, bMore);
     if (bMore)
         RefuseUntold(strMAC);
+    else if (!session.GetTwoHosts().empty())
+        fprintf(stderr, "vlnet: device %s answered the probe, but two hosts answer for its address: %s\n",
+                strDevice.c_str(), session.GetTwoHosts().c_str());
     else if (!session.GetRefusal().empty())
         fprintf(stderr, "vlnet: device %s answered the probe but was refused by a bound: %s\n", strDevice.c_str(),
                 session.GetRefusal().c_str());

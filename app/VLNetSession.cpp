@@ -654,7 +654,8 @@ int CVLNetSession::GetFoundCount()
 
 int CVLNetSession::GetAnsweredCount()
 {
-    return m_bInitialize ? m_CommunicationManager.GetVLECM().GetDeviceCount() : 0;
+    // Devices of other MACs that a search by MAC removes still answered.
+    return m_bInitialize ? m_CommunicationManager.GetVLECM().GetAnsweredMACCount() : 0;
 }
 
 std::string CVLNetSession::GetWebConfigURL(CVLPFWNIFInfo* pNIFInfo)
@@ -678,8 +679,10 @@ long CVLNetSession::probeScheduleMilliseconds()
 bool CVLNetSession::isWorthAnotherRound(const std::string& strFindMAC, const std::string& strFindIP)
 {
     CVLECM& ecm = m_CommunicationManager.GetVLECM();
+    // A refusal at the address looked for ends nothing: replies forged from
+    // it may have filled its bound, and its own answer goes beyond that.
     SVLECMBoundReport refused;
-    if (ecm.FindRefusedDevice(VLText(strFindMAC), VLText(strFindIP), refused))
+    if (strFindIP.empty() && ecm.FindRefusedDevice(VLText(strFindMAC), VLText(strFindIP), refused))
         return false;
     VLPROBE_SEND_STATUS sendStatus = ecm.GetProbeSendStatus();
     return !(sendStatus.nSent == 0 && sendStatus.nFailed > 0) &&
@@ -746,10 +749,6 @@ CVLNetSession::ETarget CVLNetSession::judgeTarget(size_t& nAddresses, bool& bSol
         // once: nothing their checks say can tell the device from them.
         if (summary.nBeyond > summary.nBeyondOffNetwork || summary.bMore)
             return TARGET_JUDGED;
-        // One address that never passed stands for the MAC when nothing
-        // else answered, but is not the device looked for.
-        if (summary.eVerdict == VLECM_MAC_ONE && summary.nPassed + summary.nPending + summary.nAnswered == 0)
-            return TARGET_FAILED;
         // Judged at one address, it is the device once handed on to us.
         if (summary.eVerdict == VLECM_MAC_PENDING ||
             (summary.eVerdict == VLECM_MAC_ONE && GetFoundNIFInfo() == nullptr))
@@ -765,7 +764,7 @@ CVLNetSession::ETarget CVLNetSession::judgeTarget(size_t& nAddresses, bool& bSol
     if (heard.empty())
         return TARGET_NOT_HEARD;
     nAddresses = heard.size();
-    bool bPending = false;
+    bool bPending = false, bPassed = false;
     for (const SVLECMHeardAddress& one : heard) {
         switch (one.address.eState) {
         case VLECM_MAC_ADDRESS_HEARD:
@@ -774,11 +773,17 @@ CVLNetSession::ETarget CVLNetSession::judgeTarget(size_t& nAddresses, bool& bSol
         case VLECM_MAC_ADDRESS_ANSWERED:
             bPending = true;
             break;
+        case VLECM_MAC_ADDRESS_PASSED:
+            bPassed = true;
+            break;
         default:
             break;
         }
     }
-    return bPending ? TARGET_PENDING : TARGET_JUDGED;
+    // Nothing heard there can be used (each failed or a bound refused it,
+    // forged replies say): the device may yet answer, in a later round or
+    // to the device manager's ask of its address.
+    return bPending ? TARGET_PENDING : bPassed ? TARGET_JUDGED : TARGET_FAILED;
 }
 
 namespace {
@@ -1177,6 +1182,7 @@ void CVLNetSession::resetProbe(const SProbeGoal& goal, CVLNetStatusLine* pStatus
     m_Unlisted.clear();
     m_UnnamedRefused.clear();
     m_strRefusal.clear();
+    m_strTwoHosts.clear();
     m_strPassedMACInstead.clear();
     m_strPassedAddressInstead.clear();
     m_strNotUsedWhy.clear();
@@ -1268,11 +1274,48 @@ std::string CVLNetSession::UnusableText(const std::string& strMAC, const std::ve
            " s), as the device may yet answer from an address of its own";
 }
 
+std::string CVLNetSession::UnusableAtText(const std::string& strIP, const std::vector<SVLECMHeardAddress>& heard,
+                                          int nTimeoutSeconds)
+{
+    // By reason, in the order heard: the first MAC of each named, the rest
+    // counted (forged replies bring hundreds).
+    std::vector<std::pair<std::string, std::pair<std::string, unsigned long>>> byReason;
+    for (const SVLECMHeardAddress& one : heard) {
+        std::string strReason;
+        if (one.address.eState == VLECM_MAC_ADDRESS_FAILED && one.address.eFailure != VLECM_MAC_FAILURE_STOPPED)
+            strReason = FailedReason(one.address);
+        else if (one.address.eState == VLECM_MAC_ADDRESS_REFUSED || one.address.eState == VLECM_MAC_ADDRESS_BEYOND)
+            strReason = "not checked: refused by a bound";
+        else
+            continue;
+        auto it = std::find_if(byReason.begin(), byReason.end(),
+                               [&strReason](const auto& entry) { return entry.first == strReason; });
+        if (it == byReason.end())
+            byReason.push_back({strReason, {CVLNetOptions::NormalizeMACAddress(Text(one.strMAC)), 0}});
+        else
+            ++it->second.second;
+    }
+    std::string strHeard;
+    for (const auto& entry : byReason)
+        strHeard += (strHeard.empty() ? "" : "; ") + entry.second.first +
+                    (entry.second.second > 0 ? " and " + Count(entry.second.second, "more MAC", "more MACs") : "") +
+                    " (" + entry.first + ")";
+    if (strHeard.empty())
+        return std::string();
+    return "device " + strIP + " answered so far only with MACs that cannot be used: " + strHeard +
+           "; looking on until the time-out (" + std::to_string(nTimeoutSeconds) +
+           " s), as the device itself may yet answer there";
+}
+
 void CVLNetSession::noteUnusable(const SProbeGoal& goal, CVLNetStatusLine* pStatusLine)
 {
     const std::string& strMAC = goal.bFindOne ? goal.strFindMAC : goal.strOnlyMAC;
     bool bMore = false;
-    const std::string strNote = UnusableText(strMAC, GetAddresses(strMAC, bMore), goal.nTimeoutSeconds);
+    const std::string strNote =
+        goal.bFindOne && strMAC.empty()
+            ? UnusableAtText(goal.strFindIP, m_CommunicationManager.GetVLECM().FindAddress(goal.strFindIP.c_str()),
+                             goal.nTimeoutSeconds)
+            : UnusableText(strMAC, GetAddresses(strMAC, bMore), goal.nTimeoutSeconds);
     if (strNote.empty())
         return;
     std::function<void(const std::string&)> fnNote;
@@ -1315,9 +1358,9 @@ const char* CVLNetSession::waitForEnd(const SProbeGoal& goal, CVLNetStatusLine* 
             state.eTarget = judgeTarget(state.nTargetAddresses, state.bSole);
             state.nJudgedChange = nMACChange;
             state.bJudged = true;
-            m_eSearch = state.eTarget == TARGET_NOT_HEARD ? SEARCH_NOT_HEARD
-                        : state.eTarget == TARGET_FAILED  ? SEARCH_UNUSABLE
-                                                          : SEARCH_HEARD;
+            m_eSearch = state.eTarget == TARGET_NOT_HEARD                           ? SEARCH_NOT_HEARD
+                        : state.eTarget == TARGET_FAILED && !goal.strFindMAC.empty() ? SEARCH_UNUSABLE
+                                                                                     : SEARCH_HEARD;
         }
         // probe --mac told to listen: a MAC whose every address failed is
         // looked for on, as url looks for it.
@@ -1764,6 +1807,15 @@ void CVLNetSession::noteRefused(const std::vector<SVLECMBoundReport>& reports, c
             std::lock_guard<std::mutex> lock(m_Mutex);
             strFindMAC = m_strFindMAC;
             strFindIP = m_strFindIP;
+        }
+        // Two hosts answered the ask of the address: which of them refused
+        // replies came from matters not.
+        std::vector<std::string> answers;
+        for (const CVLString& strMAC : strFindMAC.empty() ? ecm.GetNamedAddressAnswers() : std::vector<CVLString>())
+            answers.push_back(CVLNetOptions::NormalizeMACAddress(Text(strMAC)));
+        if (answers.size() > 1) {
+            m_strTwoHosts = ListText(answers);
+            return;
         }
         // Whether its source may be forged, as the probe says it.
         if (ecm.FindRefusedDevice(VLText(strFindMAC), VLText(strFindIP), found))

@@ -134,6 +134,9 @@ public:
     // Why the device looked for was refused by a bound when it was not
     // found ("more than 512 devices on 10.71.2.0/24"); empty otherwise.
     std::string GetRefusal() const { return m_strRefusal; }
+    // The MACs, when two hosts answered the ask of the address looked for
+    // ("A and B"); a refusal there is not said then.
+    std::string GetTwoHosts() const { return m_strTwoHosts; }
     // The local networks that the last probe reached by the limited
     // broadcast alone, as one line for standard error; empty when it sent
     // a directed broadcast to each of them.
@@ -322,6 +325,10 @@ public:
     // empty when none is to be named (a bound refused them).
     static std::string UnusableText(const std::string& strMAC, const std::vector<SAddress>& addresses,
                                     int nTimeoutSeconds);
+    // The same for a search by address: the MACs heard there, by why none
+    // can be used, the first of each named and the rest counted.
+    static std::string UnusableAtText(const std::string& strIP, const std::vector<SVLECMHeardAddress>& heard,
+                                      int nTimeoutSeconds);
     // When IsSeveralAnswered, the MAC's addresses as they stood as the probe
     // ended (its stop cut their checks short).
     std::vector<SAddress> GetSeveralAddresses() const { return m_SeveralAddresses; }
@@ -543,6 +550,7 @@ private:
     std::vector<SUnlisted> m_Unlisted;
     std::vector<std::string> m_UnnamedRefused;
     std::string m_strRefusal;
+    std::string m_strTwoHosts;
     std::string m_strPassedMACInstead;
     std::string m_strPassedAddressInstead;
     std::string m_strNotUsedWhy;

@@ -14,9 +14,10 @@
 # GetDetail` (its time, status, first line of standard error).
 # deaf: 600 hosts deaf to unicast on the device's network (10.206.0.0/22)
 # answer the probe first; forged: 1,024 invented devices, 4 each from 256
-# forged sources of that network that answer no ARP request. Per run,
-# `vlnet run IP GetDetail` for the device (300 ms late): its time, status
-# and first line of standard error.
+# forged sources of that network that answer no ARP request (POOL=N
+# sources, default 256). Per run, `vlnet run IP GetDetail` for the device
+# (300 ms late), then, for forged, `url MAC`, `run MAC GetDetail` and
+# `probe --mac MAC`: its time, status and first line of standard error.
 # offspray: 600 invented devices from as many addresses of 172.20.0.0/16
 # (no network of the computer's), then the device's MAC from a 601st, each
 # round before the device answers (300 ms late); per run, `vlnet run MAC
@@ -25,7 +26,9 @@
 # named: a host that answers no ARP request forges the probe's reply from
 # the device's own address with FORGED (default 4) invented MACs a request,
 # before the device answers (300 ms late); per run, `vlnet run IP
-# GetDetail`, `vlnet url IP` and `vlnet run MAC GetDetail`.
+# GetDetail`, `vlnet url IP` and `vlnet run MAC GetDetail`. SECOND=1: a
+# second host of the network forges as many MACs from its own address,
+# past its own bound, first.
 # report: CLAIMANTS (default 1000) unreachable claimants as for claims; per
 # run, `vlnet probe` on its own schedule (no --timeout): its time, status
 # and the lines of standard error (the report of the claimants).
@@ -34,7 +37,9 @@
 # status and first line of standard error.
 #
 # RUNS (default 3); each run starts the emulators afresh and runs with
-# --timeout 10. The device, the hosts and the computer are namespaces on
+# --timeout 10 (TIMEOUT=S another; TIMEOUT= none). The device answers
+# LATE=MS late (the kinds' default unless set), or, with BOOT=MS, is silent
+# that long from the first request it hears (still starting). The device, the hosts and the computer are namespaces on
 # one bridge. The vlnet measured is BUILD_DIR's unless VLNET names another,
 # its resources beside it. Needs root (network namespaces), whose names
 # begin with --prefix NAME, else $VL_NETNS_PREFIX, else "vl", by the tests'
@@ -56,7 +61,7 @@ named) FORGED=${2:-4} RUNS=${3:-3} ;;
 esac
 VLNET=${VLNET:-$BUILD/bin/vlnet}
 RESOURCES=$(dirname "$VLNET")/../share/vlnet
-TIMEOUT=10
+TIMEOUT=${TIMEOUT-10}
 P=$PREFIX$$hd
 TMP=$(mktemp -d)
 NET=10.206
@@ -67,7 +72,8 @@ DEVICE=$NET.3.200 MAC=00:26:AB:11:00:01
 bridged_network $P $NET.0.1/22
 ip -n ${P}dev addr add $DEVICE/22 dev vd1
 ip -n ${P}atk addr add $NET.0.2/22 dev vdx
-echo "mac=$MAC ip=$DEVICE mask=255.255.252.0 model=\"Model 0\" restart=0 delay=${LATE:-300}" >"$TMP/device"
+echo "mac=$MAC ip=$DEVICE mask=255.255.252.0 model=\"Model 0\" restart=0 delay=${LATE:-300}" \
+    "${BOOT:+boot=$BOOT}" >"$TMP/device"
 # address I: the Ith host address of the attacker's pool.
 address() { echo "$1.$(($2 / 256)).$(($2 % 256))"; }
 case "$KIND" in
@@ -87,9 +93,9 @@ deaf)
 forged)
     # Forged sources answer no ARP request; the attacker's own address does.
     ip netns exec ${P}atk sysctl -qw net.ipv4.conf.all.arp_ignore=8 net.ipv4.conf.all.arp_announce=2
-    for ((i = 0; i < 256; i++)); do echo "addr add $(address $NET $((256 + i)))/22 dev vdx"; done >"$TMP/addr"
+    for ((i = 0; i < ${POOL:=256}; i++)); do echo "addr add $(address $NET $((256 + i)))/22 dev vdx"; done >"$TMP/addr"
     echo "mac=00:26:AB:7F:7F:01 ip=$(address $NET 256) mask=255.255.252.0 restart=0 unicast=0" \
-        "hostile=forgedmacs pool=256 flood=4 straygap=100" >"$TMP/attacker"
+        "hostile=forgedmacs pool=$POOL flood=4 straygap=100" >"$TMP/attacker"
     ;;
 offspray)
     for ((i = 2; i <= 601; i++)); do echo "addr add $(address 172.20 "$i")/16 dev vdx"; done >"$TMP/addr"
@@ -102,6 +108,11 @@ named)
     echo "addr add $DEVICE/22 dev vdx" >"$TMP/addr"
     echo "mac=00:26:AB:7F:7F:01 ip=$DEVICE mask=255.255.252.0 restart=0 unicast=0" \
         "hostile=inventmacs flood=$FORGED" >"$TMP/attacker"
+    if [ -n "${SECOND:-}" ]; then
+        echo "addr add $NET.0.3/22 dev vdx" >>"$TMP/addr"
+        echo "mac=00:26:AB:7F:7E:01 ip=$NET.0.3 mask=255.255.252.0 restart=0 unicast=0" \
+            "hostile=inventmacs flood=$FORGED" >>"$TMP/attacker"
+    fi
     ;;
 esac
 ip -n ${P}atk -force -batch "$TMP/addr" >/dev/null 2>&1
@@ -148,10 +159,16 @@ for ((run = 1; run <= RUNS; run++)); do
             emulator ${P}atk "$TMP/attacker"
         done
     else
-        printf '  run %d behind %s: run %s GetDetail: %s' "$run" \
-            "$([ "$KIND" = deaf ] && echo "600 deaf hosts" || echo "1024 forged devices")" "$DEVICE" \
-            "$(vlnet run $DEVICE GetDetail)"
+        behind=$([ "$KIND" = deaf ] && echo "600 deaf hosts" || echo "$((4 * POOL)) forged devices")
+        printf '  run %d behind %s: run %s GetDetail: %s' "$run" "$behind" "$DEVICE" "$(vlnet run $DEVICE GetDetail)"
         printf '; answered %d\n' "$(grep -c '^VLPC.2B_5A10_01.NodeName=' "$TMP/out")"
+        [ "$KIND" = forged ] && for args in "url $MAC" "run $MAC GetDetail" "probe --mac $MAC"; do
+            stop_emulators
+            emulator ${P}dev "$TMP/device"
+            emulator ${P}atk "$TMP/attacker"
+            # shellcheck disable=SC2086
+            printf '  run %d behind %s: %s: %s\n' "$run" "$behind" "$args" "$(vlnet $args)"
+        done
     fi
     stop_emulators
 done

@@ -320,6 +320,11 @@ bool CVLECM::FindRefusedDevice(const CVLString& strMAC, const CVLString& strAddr
     return m_pProbeInstance->GetReplyFilter().FindRefused(strMAC, strAddress, report);
 }
 
+std::vector<CVLString> CVLECM::GetNamedAddressAnswers()
+{
+    return m_pProbeInstance->GetReplyFilter().GetNamedAnswers();
+}
+
 unsigned long CVLECM::GetUnicastCheckLostCount()
 {
     return m_pProbeInstance->GetUnicastChecks().GetLostCount();
@@ -338,6 +343,11 @@ int CVLECM::GetUnfinishedChainCount(int& nChecking)
 int CVLECM::GetRecordCount()
 {
     return m_pProbeInstance->GetRecordCount();
+}
+
+int CVLECM::GetAnsweredMACCount()
+{
+    return m_pProbeInstance->GetMACTable().GetAdmittedCount();
 }
 
 int CVLECM::GetDeviceCount()
@@ -386,6 +396,7 @@ void CVLECM::SetNamedMAC(VL_CONST_STR szMAC)
     if (szMAC != nullptr && szMAC[0] != '\0')
         strMAC = CVLECMNIFInfo::NormalizeMACAddress(CVLString(szMAC, VL_CHARSET_UTF8));
     m_pProbeInstance->GetMACTable().SetNamedMAC(strMAC);
+    m_pProbeInstance->GetUnicastChecks().SetNamedMAC(strMAC);
 }
 
 std::vector<SVLECMHeardAddress> CVLECM::GetAllHeardAddresses(bool& bMore)

@@ -241,6 +241,9 @@ public:
     // usual forms) or, with no MAC address, the one at that address, and it
     // was never admitted; report then tells which bound, naming that device.
     bool FindRefusedDevice(const CVLString& strMAC, const CVLString& strAddress, SVLECMBoundReport& report);
+    // The MACs (normal form) that answered the probe's unicast ask of the
+    // named address, in the order heard: two mean two hosts answer for it.
+    std::vector<CVLString> GetNamedAddressAnswers();
     // Datagrams dropped (more came than could be read) while a unicast check
     // that went unanswered waited, since the probe started: its
     // device's answer may have been among them.
@@ -263,6 +266,9 @@ public:
     int GetUnfinishedChainCount(int& nChecking);
     int GetRecordCount();
     int GetDeviceCount();
+    // The MACs that answered the probe (admitted), whether handed on,
+    // removed by the client or still judged.
+    int GetAnsweredMACCount();
 
     // How the probe judged each MAC: one decision per MAC, taken here (see
     // ecm/core/VLECMMACState.h). A client is handed a MAC (OnProbe, the

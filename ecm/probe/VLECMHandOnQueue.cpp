@@ -67,8 +67,11 @@ bool CVLECMHandOnQueue::MergeIntoWaiting(const SVLECMReplyKey& key, CVLTarget* p
 
 void CVLECMHandOnQueue::Admitted(const SVLECMReplyKey& key, const CVLString& strNetwork)
 {
-    const bool bNamed =
-        m_pTable != nullptr && key.strAddress.GetLength() > 0 && key.strAddress == m_pTable->GetNamedAddress();
+    // The named MAC's from an address on none of the computer's networks
+    // gains nothing, as in the reply filter.
+    const bool bNamed = m_pTable != nullptr && ((key.strAddress.GetLength() > 0 &&
+                                                 key.strAddress == m_pTable->GetNamedAddress()) ||
+                                                (strNetwork.GetLength() > 0 && m_pTable->IsNamedMAC(key.strMAC)));
     CVLThreadLock lock(&m_Sync);
     if (!lock.Lock())
         return;

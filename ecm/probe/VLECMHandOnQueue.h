@@ -7,9 +7,10 @@
 // others are held here, each network's in the order they came, and are
 // handed on one for each record that leaves the dispatch queue, the
 // networks taking turns. So another network's device waits behind a few
-// records, not behind a flood. The record of the address the user named
-// (CVLECMMACTable::GetNamedAddress) has a line of its own, taken before
-// every network's: it waits behind no flood, its own network's included.
+// records, not behind a flood. The records of the address the user named
+// (CVLECMMACTable::GetNamedAddress) and of the MAC named, from the
+// computer's networks, have a line of their own, taken before every
+// network's: they wait behind no flood, their own network's included.
 //
 // Each address of a MAC address (a key) has at most one waiting record:
 // from the admission of its reply (Admitted), through its copy (Copied) and its record's hold (Hold), until

@@ -380,7 +380,19 @@ bool CVLECMMACTable::IsAdmitted(const CVLString& strMAC)
 {
     std::lock_guard<std::mutex> lock(m_Mutex);
     auto it = m_MACs.find(strMAC);
-    return it != m_MACs.end() && (!it->second.kept.empty() || it->second.bRemoved || it->second.pSimulated != nullptr);
+    return it != m_MACs.end() && isAdmitted(it->second);
+}
+
+bool CVLECMMACTable::isAdmitted(const SMAC& mac)
+{
+    return !mac.kept.empty() || mac.bRemoved || mac.pSimulated != nullptr;
+}
+
+int CVLECMMACTable::GetAdmittedCount()
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    return static_cast<int>(
+        std::count_if(m_MACs.begin(), m_MACs.end(), [](const auto& entry) { return isAdmitted(entry.second); }));
 }
 
 bool CVLECMMACTable::isNamedNew(const SMAC& mac, const CVLString& strAddress)
@@ -682,8 +694,11 @@ CVLECMMACTable::SNext CVLECMMACTable::BeginChain(const CVLECMNIFInfo* pRecord, c
         return next;
     pEntry->eCommand = VLECM_COMMAND_CHECK_UNICAST;
     // Every address of a MAC is checked at once, as any device's: only the
-    // bound of checks makes one wait, never the named address.
-    if (!m_Scheduler.AskCheck(pRecord, strNetwork, isNamedEntry(*pEntry)))
+    // bound of checks makes one wait, never the named address, nor the named
+    // MAC at an address on the computer's networks (a few kept at most).
+    const bool bNamedMAC = m_strNamedMAC.GetLength() > 0 && pMAC->pMAC != nullptr && *pMAC->pMAC == m_strNamedMAC &&
+                           !pEntry->address.bOffNetwork;
+    if (!m_Scheduler.AskCheck(pRecord, strNetwork, isNamedEntry(*pEntry) || bNamedMAC))
         return next;
     pEntry->address.eState = VLECM_MAC_ADDRESS_CHECKING;
     next.starts.push_back({pEntry->pRecord, VLECM_COMMAND_CHECK_UNICAST});

@@ -157,6 +157,8 @@ public:
     // Whether any address of the MAC was admitted in this probe (a removed
     // MAC counts); the filter counts a new MAC against its bounds.
     bool IsAdmitted(const CVLString& strMAC);
+    // The MACs admitted so far, those the client removed included.
+    int GetAdmittedCount();
     // The fingerprint of the kept address's latest reply admitted; false
     // when the address is not kept.
     bool GetFingerprint(const SVLECMReplyKey& key, size_t& nFingerprint);
@@ -378,6 +380,8 @@ private:
     SEntry* findKept(const SVLECMReplyKey& key);
     // A new address of the MAC beyond the kept ones that is the named one.
     bool isNamedNew(const SMAC& mac, const CVLString& strAddress);
+    // Any address of the MAC was admitted (see IsAdmitted).
+    static bool isAdmitted(const SMAC& mac);
     // A refused address admitted after all (a bound it no longer meets)
     // is refused no more.
     void forgetRefusal(SMAC& mac, const CVLString& strAddress, bool bOffNetwork);

@@ -4,6 +4,7 @@
 #include "base/core/VLCharset.h"
 #include "base/core/VLException.h"
 #include "base/core/VLExceptionOwner.h"
+#include "base/core/VLNullObjectException.h"
 #include "base/core/VLTrace.h"
 #include "cm/VLCMDefs.h"
 #include "cm/VLModuleController.h"
@@ -19,11 +20,22 @@
 const char* const s_szFile = "VLECMNamedAddressProbe";
 
 namespace {
-// The function that carries requests to one address.
+// The function that carries requests to one address, and its method that
+// receives a further reply to the request sent, sending nothing.
 const char kUnicastFunctionName[] = "VLPC_Unicast";
+const char kReceiveMethod[] = "Recv";
+// Replies of the answering MAC heard again before another's would be.
+const int kFurtherAnswers = 4;
+
+// The MAC a reply's target carries, in normal form.
+CVLString MACOf(CVLTarget* pTarget)
+{
+    CVLProperty* pMAC = pTarget->GetProperties()->GetProperty("MACAddress", false);
+    return pMAC != nullptr ? CVLECMNIFInfo::NormalizeMACAddress(pMAC->ToString("")) : CVLString(VL_CHARSET_UTF8);
+}
 }  // namespace
 
-CVLECMNamedAddressProbe::CVLECMNamedAddressProbe() : m_pInstance(nullptr), m_bStopping(false)
+CVLECMNamedAddressProbe::CVLECMNamedAddressProbe() : m_pInstance(nullptr), m_bStopping(false), m_bAsking(false)
 {
 }
 
@@ -32,19 +44,24 @@ CVLECMNamedAddressProbe::~CVLECMNamedAddressProbe()
     Stop();
 }
 
-void CVLECMNamedAddressProbe::Ask(const SRequest& request, std::function<void(const CVLString&)> fnAnswer)
+bool CVLECMNamedAddressProbe::Ask(const SRequest& request, const SListener& listener)
 {
     if (request.pController == nullptr || request.strAddress.GetLength() == 0)
-        return;
+        return false;
     std::lock_guard<std::mutex> lock(m_Mutex);
-    if (m_bStopping || m_Thread.joinable())
-        return;
+    if (m_bStopping || m_bAsking)
+        return false;
+    // The last ask told its end and holds the lock no more: its thread ends.
+    if (m_Thread.joinable())
+        m_Thread.join();
     try {
-        m_Thread = std::thread(&CVLECMNamedAddressProbe::run, this, request, fnAnswer);
+        m_Thread = std::thread(&CVLECMNamedAddressProbe::run, this, request, listener);
+        m_bAsking = true;
     } catch (...) {
-        // No thread: the bound stands as it is.
+        // No thread: the bound stands as it is, until the next ask.
         ReleaseCurrentException();
     }
+    return m_bAsking;
 }
 
 void CVLECMNamedAddressProbe::Stop()
@@ -61,18 +78,31 @@ void CVLECMNamedAddressProbe::Stop()
         thread.join();
     std::lock_guard<std::mutex> lock(m_Mutex);
     m_bStopping = false;
+    m_bAsking = false;
 }
 
-void CVLECMNamedAddressProbe::run(SRequest request, std::function<void(const CVLString&)> fnAnswer)
+void CVLECMNamedAddressProbe::run(SRequest request, SListener listener)
 {
     CVLModuleController* pController = request.pController;
     CVLTarget* pBlank = nullptr;
     CVLModuleInstance* pInstance = nullptr;
-    CVLString strMAC(VL_CHARSET_UTF8);
+    CVLString strFirst(VL_CHARSET_UTF8);
+    // Tells one answer unless a stop came (Stop waits for this thread, so
+    // nothing is told once it returns); true when it was told.
+    auto tell = [&](const CVLString& strMAC) {
+        {
+            std::lock_guard<std::mutex> lock(m_Mutex);
+            if (m_bStopping || strMAC.GetLength() == 0)
+                return false;
+        }
+        if (listener.fnAnswer)
+            listener.fnAnswer(strMAC, pBlank);
+        return true;
+    };
     try {
         pBlank = pController->CreateTarget();
         if (pBlank == nullptr)
-            return;
+            throw new EVLNullObjectException(VLECM_MODULE, s_szFile, __LINE__);
         pBlank->GetProperties()->GetProperty("IPAddress", true)->SetString(request.strAddress);
         CVLModuleParamCollection params;
         params.GetParam(VLCM_PARAM_TIMEOUT, true)->SetLong(request.nTimeout);
@@ -92,9 +122,20 @@ void CVLECMNamedAddressProbe::run(SRequest request, std::function<void(const CVL
             pParams->GetParam(VLCM_PARAM_PACKET_LIST_NAME, true)
                 ->SetString(TextOf(request.strPacketList), VL_CHARSET_UTF8);
             pInstance->CallMethod();
-            CVLProperty* pMAC = pBlank->GetProperties()->GetProperty("MACAddress", false);
-            if (pMAC != nullptr)
-                strMAC = CVLECMNIFInfo::NormalizeMACAddress(pMAC->ToString(""));
+            strFirst = MACOf(pBlank);
+            if (tell(strFirst)) {
+                // The rest of its time: another host's answer to the same
+                // request shows the address taken twice.
+                pParams->SetMethodName(kReceiveMethod);
+                for (int i = 0; i < kFurtherAnswers; ++i) {
+                    pBlank->Clear();
+                    pBlank->GetProperties()->GetProperty("IPAddress", true)->SetString(request.strAddress);
+                    pInstance->CallMethod();
+                    const CVLString strMAC = MACOf(pBlank);
+                    if (strMAC != strFirst && tell(strMAC))
+                        break;
+                }
+            }
         }
     } catch (EVLException* pException) {
         // No answer (a time-out, a stop, an error reply): nothing is learnt.
@@ -105,8 +146,6 @@ void CVLECMNamedAddressProbe::run(SRequest request, std::function<void(const CVL
     {
         std::lock_guard<std::mutex> lock(m_Mutex);
         m_pInstance = nullptr;
-        if (m_bStopping)
-            strMAC = CVLString(VL_CHARSET_UTF8);
     }
     if (pInstance != nullptr) {
         try {
@@ -118,7 +157,9 @@ void CVLECMNamedAddressProbe::run(SRequest request, std::function<void(const CVL
     if (pBlank != nullptr)
         pBlank->Destroy(false);
     CVLTrace::Output(VLECM_MODULE, s_szFile, __LINE__, 0, "CVLECMNamedAddressProbe: %s answered a unicast probe as %s",
-                     TextOf(request.strAddress), strMAC.GetLength() > 0 ? TextOf(strMAC) : "nothing");
-    if (strMAC.GetLength() > 0 && fnAnswer)
-        fnAnswer(strMAC);
+                     TextOf(request.strAddress), strFirst.GetLength() > 0 ? TextOf(strFirst) : "nothing");
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    if (!m_bStopping && listener.fnEnded)
+        listener.fnEnded();
+    m_bAsking = false;
 }

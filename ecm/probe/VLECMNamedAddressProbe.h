@@ -3,9 +3,13 @@
 // poll asks), on a thread of its own. Its answer can come only from the
 // host that holds the address, whatever replies others forged from it, so
 // the MAC it names may go beyond the bound that those forged replies filled
-// (CVLECMReplyFilter::SetNamedAnswer).
+// (CVLECMReplyFilter::SetNamedAnswer), and its reply is the device's own.
+// Once answered it listens on for the rest of its time: a second MAC there
+// means two hosts answer for the address. One ask runs at a time; another
+// may follow once it ended.
 //
-// Lock: m_Mutex is taken alone; the answer is handed on without it.
+// Lock: m_Mutex is taken alone; an answer is handed on without it, the
+// ask's end under it (its listener takes only the reply filter's lock).
 #ifndef VLECMNAMEDADDRESSPROBE_H
 #define VLECMNAMEDADDRESSPROBE_H
 
@@ -17,6 +21,7 @@
 
 class CVLModuleController;
 class CVLModuleInstance;
+class CVLTarget;
 
 class CVLECMNamedAddressProbe
 {
@@ -34,20 +39,30 @@ public:
         long nTimeout = 0;
         long nRetry = 1;
     };
-    // Asks once until the next Stop (a later call does nothing): fnAnswer
-    // gets, on the ask's thread, the MAC in normal form that answered.
-    void Ask(const SRequest& request, std::function<void(const CVLString&)> fnAnswer);
-    // Stops the ask under way and waits for its thread: no answer comes
+    // What an ask tells, on its thread: each MAC (normal form) that
+    // answered, with the reply's target (borrowed for the call), then its
+    // end, answered or not.
+    struct SListener
+    {
+        std::function<void(const CVLString& strMAC, CVLTarget* pReply)> fnAnswer;
+        std::function<void()> fnEnded;
+    };
+    // Asks unless an ask is under way or a stop is: false then, and no
+    // listener is called.
+    bool Ask(const SRequest& request, const SListener& listener);
+    // Stops the ask under way and waits for its thread: nothing is told
     // once it returns, and the next Ask asks again.
     void Stop();
 
 private:
-    void run(SRequest request, std::function<void(const CVLString&)> fnAnswer);
+    void run(SRequest request, SListener listener);
 
     std::mutex m_Mutex;
     std::thread m_Thread;
     CVLModuleInstance* m_pInstance;
     bool m_bStopping;
+    // An ask's thread runs and has yet to tell its end.
+    bool m_bAsking;
 };
 
 #endif

@@ -301,6 +301,10 @@ bool CVLECMProbeInstance::ProbeAgain()
     if (pProbe == nullptr)
         return false;
     pProbe->SendAgain();
+    lock.Unlock();
+    // Each round the named address is asked again while it has not answered.
+    if (m_ReplyFilter.TakeNamedAsk())
+        askNamedAddress();
     return true;
 }
 
@@ -946,8 +950,10 @@ void CVLECMProbeInstance::DispatchPass()
 
 void CVLECMProbeInstance::askNamedAddress()
 {
-    if (m_pOwnerVLECMInstance == nullptr)
+    if (m_pOwnerVLECMInstance == nullptr) {
+        m_ReplyFilter.NamedAskEnded();
         return;
+    }
     CVLECMNamedAddressProbe::SRequest request;
     request.pController = m_pOwnerVLECMInstance->GetApi()->GetModuleController();
     request.strAddress = m_MACTable.GetNamedAddress();
@@ -956,8 +962,24 @@ void CVLECMProbeInstance::askNamedAddress()
     request.nTimeout = getOptionString("Option.CheckUnicast.Timeout").ToLong(0);
     request.nRetry = getOptionString("Option.CheckUnicast.Retry").ToLong(1);
     const CVLString strAddress = request.strAddress;
-    m_NamedAddressProbe.Ask(
-        request, [this, strAddress](const CVLString& strMAC) { m_ReplyFilter.SetNamedAnswer(strAddress, strMAC); });
+    CVLECMNamedAddressProbe::SListener listener;
+    // The answer is the device's own reply: admitted as a reply to the
+    // probe, beyond the bound that forged ones filled.
+    listener.fnAnswer = [this, strAddress](const CVLString& strMAC, CVLTarget* pReply) {
+        m_ReplyFilter.SetNamedAnswer(strAddress, strMAC);
+        CVLECMNIFInfoList* pList = GetNIFInfoList();
+        if (pList == nullptr || m_pOwnerVLECMInstance == nullptr)
+            return;
+        CVLModuleParamCollection params;
+        params.SetListener(this);
+        bool bMarge = false;
+        CVLTarget* pCopy = pList->MargeOrAddReceived(pReply, bMarge, nullptr);
+        if (pCopy != nullptr)
+            m_pOwnerVLECMInstance->GetApi()->GetModuleController()->PostCallbackProbe(nullptr, &params, pCopy, bMarge);
+    };
+    listener.fnEnded = [this]() { m_ReplyFilter.NamedAskEnded(); };
+    if (!m_NamedAddressProbe.Ask(request, listener))
+        m_ReplyFilter.NamedAskEnded();
 }
 
 void CVLECMProbeInstance::report(CVLECMNIFInfo* pNIFInfo, bool bUnicast, bool bListOnly)

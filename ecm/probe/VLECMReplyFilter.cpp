@@ -60,7 +60,8 @@ uint64_t HostCount(const CVLString& strNetwork)
 
 CVLECMReplyFilter::CVLECMReplyFilter(CVLECMHandOnQueue& records, CVLECMMACTable& table)
     : m_Records(records), m_Table(table), m_pLocalNetworks(std::make_shared<const CVLECMLocalNetworks>()),
-      m_nDeviceBound(MAX_DEVICES), m_nRefused(0), m_bNamedAsked(false)
+      m_nDeviceBound(MAX_DEVICES), m_nRefused(0), m_bNamedRefused(false),
+      m_bNamedAsking(false)
 {
 }
 
@@ -107,8 +108,9 @@ void CVLECMReplyFilter::Reset(bool bKeepStop)
     m_TracedSources.clear();
     m_RefusedPerSource.clear();
     m_nRefused = 0;
-    m_bNamedAsked = false;
-    m_strNamedAnswer = CVLString();
+    m_bNamedRefused = false;
+    m_bNamedAsking = false;
+    m_NamedAnswers.clear();
     // Under this lock no reply is admitted meanwhile: the stores go together.
     m_Records.Reset();
     if (bKeepStop && m_Table.IsStopped())
@@ -142,11 +144,40 @@ void CVLECMReplyFilter::SetNamedBoundListener(std::function<void()> fnListener)
 void CVLECMReplyFilter::SetNamedAnswer(const CVLString& strAddress, const CVLString& strMAC)
 {
     CVLThreadLock lock(&m_Sync);
-    if (!lock.Lock() || !m_Table.IsNamedAddress(strAddress))
+    if (!lock.Lock() || !m_Table.IsNamedAddress(strAddress) || strMAC.GetLength() == 0)
         return;
-    // One MAC: the first that answered.
-    if (m_strNamedAnswer.GetLength() == 0)
-        m_strNamedAnswer = strMAC;
+    if (m_NamedAnswers.size() < MAX_NAMED_ANSWERS &&
+        std::find(m_NamedAnswers.begin(), m_NamedAnswers.end(), strMAC) == m_NamedAnswers.end())
+        m_NamedAnswers.push_back(strMAC);
+}
+
+void CVLECMReplyFilter::NamedAskEnded()
+{
+    CVLThreadLock lock(&m_Sync);
+    if (lock.Lock())
+        m_bNamedAsking = false;
+}
+
+std::vector<CVLString> CVLECMReplyFilter::GetNamedAnswers()
+{
+    CVLThreadLock lock(&m_Sync);
+    if (!lock.Lock())
+        return std::vector<CVLString>();
+    return m_NamedAnswers;
+}
+
+bool CVLECMReplyFilter::TakeNamedAsk()
+{
+    CVLThreadLock lock(&m_Sync);
+    return lock.Lock() && takeNamedAsk();
+}
+
+bool CVLECMReplyFilter::takeNamedAsk()
+{
+    if (!m_bNamedRefused || m_bNamedAsking || !m_NamedAnswers.empty())
+        return false;
+    m_bNamedAsking = true;
+    return true;
 }
 
 bool CVLECMReplyFilter::isBeyondNetworkBound(const SVLECMReplyKey& key)
@@ -163,7 +194,8 @@ bool CVLECMReplyFilter::isBeyondSourceBound(const SVLECMReplyKey& key)
     // answer one more MAC for the named address.
     if (m_Table.IsNamedMAC(key.strMAC))
         return true;
-    return m_strNamedAnswer.GetLength() > 0 && key.strMAC == m_strNamedAnswer && m_Table.IsNamedAddress(key.strAddress);
+    return std::find(m_NamedAnswers.begin(), m_NamedAnswers.end(), key.strMAC) != m_NamedAnswers.end() &&
+           m_Table.IsNamedAddress(key.strAddress);
 }
 
 void CVLECMReplyFilter::refuse(const CVLString& strFrom)
@@ -341,11 +373,13 @@ void CVLECMReplyFilter::askNamed(const CVLString& strFrom, bool& bAskNamed)
 {
     // Forged replies from the named address may have taken its count
     // before the device answered: the named address is asked which MAC
-    // answers there, and that one is admitted.
-    if (!m_bNamedAsked && m_Table.IsNamedAddress(strFrom)) {
-        m_bNamedAsked = true;
+    // answers there, and that one is admitted. Another source's refusal
+    // leaves the ask as it is.
+    if (!m_Table.IsNamedAddress(strFrom))
+        return;
+    m_bNamedRefused = true;
+    if (takeNamedAsk())
         bAskNamed = true;
-    }
 }
 
 bool CVLECMReplyFilter::admitOther(const SVLECMReplyKey& key, size_t nFingerprint, const CVLString& strNetwork,

@@ -26,9 +26,9 @@
 //   for the client (GetBoundReports). What the user named goes beyond
 //   every bound a claimant can fill first: the named address beyond its
 //   network's, the named MAC beyond its network's and its source's, and
-//   the MAC that answers the named address's own unicast probe
-//   (SetNamedAnswer) beyond the named address's source bound: one more MAC
-//   for it, whatever forged replies from it took its count first.
+//   the MACs that answer the named address's own unicast probe
+//   (SetNamedAnswer) beyond the named address's source bound: two more
+//   MACs at most, whatever forged replies from it took its count first.
 // The network of a reply is the local network its source address lies in
 // (CVLECMLocalNetworks); where the socket that received it belongs to one
 // local network (a directed broadcast's), the reports also name that
@@ -78,6 +78,12 @@ public:
     {
         MAX_COUNTED_SOURCES = 1024
     };
+    // MACs that answering the named address's ask admits beyond its
+    // source's bound: the device's, and one more that tells of two hosts.
+    enum
+    {
+        MAX_NAMED_ANSWERS = 2
+    };
     // Devices a bound refused that are kept, per network and bound, for
     // the report; beyond them the report says only that there were more.
     enum
@@ -112,14 +118,24 @@ public:
     // give MAX_DEVICES); the probe instance sets it as a probe starts.
     void SetDeviceBound(long nBound);
     int GetDeviceBound();
-    // Called, outside the lock, the first time in a probe that the named
-    // address's source bound refuses a MAC: the named address is to be
-    // asked by unicast which MAC answers there.
+    // Called, outside the lock, when the named address's source bound
+    // refuses a MAC while no ask of it is under way and none was answered:
+    // the named address is to be asked by unicast which MAC answers there.
+    // The ask is the named address's alone: no other source's bound calls it.
     void SetNamedBoundListener(std::function<void()> fnListener);
+    // A new round of the probe: true, the ask then taken as under way, when
+    // the named address is to be asked again (its bound refused a MAC, no
+    // ask is under way and none was answered).
+    bool TakeNamedAsk();
     // The MAC (normal form) that answered a unicast probe of the named
     // address strAddress; ignored when that is no longer the named address.
-    // Admitted from that address beyond its source's bound until Reset.
+    // Admitted from that address beyond its source's bound until Reset;
+    // so is a second MAC, which shows two hosts answering for the address.
     void SetNamedAnswer(const CVLString& strAddress, const CVLString& strMAC);
+    // The ask of the named address ended, answered or not.
+    void NamedAskEnded();
+    // The MACs that answered the named address's ask, in the order heard.
+    std::vector<CVLString> GetNamedAnswers();
     // True when the reply (a work target holding "MACAddress" and
     // "IPAddress") may be copied and queued; then, when the pointers are
     // given, its key (its MAC address in normal form and its address), the
@@ -180,8 +196,11 @@ private:
     // A reply of a known device's MAC from a new address (on that local
     // network): admitted within the bounds.
     bool admitOther(const SVLECMReplyKey& key, size_t nFingerprint, const CVLString& strNetwork, bool& bAskNamed);
-    // The named address refused by its source's bound: asked once a probe.
+    // The named address refused by its source's bound: asked while no ask
+    // is under way, until it is answered.
     void askNamed(const CVLString& strFrom, bool& bAskNamed);
+    // Under m_Sync: the ask is taken as under way when it is due.
+    bool takeNamedAsk();
     // Counts a reply of a new device that a bound dropped.
     void drop(SDropped& dropped, const CVLString& strMAC, const CVLString& strFrom, const CVLString& strReceiver);
     // The report of what a bound dropped on a network that has nDevices
@@ -206,8 +225,11 @@ private:
     std::map<CVLString, unsigned long> m_RefusedPerSource;
     unsigned long m_nRefused;
     std::function<void()> m_fnNamedBound;
-    bool m_bNamedAsked;
-    CVLString m_strNamedAnswer;
+    // The named address's source bound refused a MAC; an ask is under way;
+    // the MACs that answered it (at most MAX_NAMED_ANSWERS).
+    bool m_bNamedRefused;
+    bool m_bNamedAsking;
+    std::vector<CVLString> m_NamedAnswers;
 };
 
 #endif

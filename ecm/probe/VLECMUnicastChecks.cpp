@@ -60,6 +60,7 @@ bool CVLECMUnicastChecks::Begin(CVLECMNIFInfo* pNIFInfo)
     if (pNIFInfo == nullptr)
         return false;
     CVLString strAddress = AddressOf(pNIFInfo);
+    const CVLString strMAC = CVLECMNIFInfo::NormalizeMACAddress(pNIFInfo->GetMACAddress());
     std::lock_guard<std::mutex> lock(m_Mutex);
     if (m_bEnd)
         return false;
@@ -78,9 +79,14 @@ bool CVLECMUnicastChecks::Begin(CVLECMNIFInfo* pNIFInfo)
         m_nLost = 0;
         m_nSharedDropsCounted = CVLSockShared::GetDropCount();
     }
-    // The named address's check is first in line, the others in turn.
-    const bool bNamed = m_strNamedAddress.GetLength() > 0 && strAddress == m_strNamedAddress;
-    auto it = m_Checks.emplace(bNamed ? m_Checks.begin() : m_Checks.end());
+    // The named address's check is first in line, then the named MAC's,
+    // the others in turn.
+    const bool bNamedAddress = m_strNamedAddress.GetLength() > 0 && strAddress == m_strNamedAddress;
+    const bool bNamed = bNamedAddress || (m_strNamedMAC.GetLength() > 0 && strMAC == m_strNamedMAC);
+    auto it = m_Checks.emplace(bNamedAddress ? m_Checks.begin()
+                               : bNamed      ? std::find_if(m_Checks.begin(), m_Checks.end(),
+                                                            [](const SCheck& check) { return !check.bNamed; })
+                                             : m_Checks.end());
     it->pNIFInfo = pNIFInfo;
     it->bNamed = bNamed;
     it->nSharedDropsBefore = CVLSockShared::GetDropCount();
@@ -142,6 +148,12 @@ void CVLECMUnicastChecks::SetNamedAddress(const CVLString& strAddress)
 {
     std::lock_guard<std::mutex> lock(m_Mutex);
     m_strNamedAddress = strAddress;
+}
+
+void CVLECMUnicastChecks::SetNamedMAC(const CVLString& strMAC)
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    m_strNamedMAC = strMAC;
 }
 
 int CVLECMUnicastChecks::GetCount()

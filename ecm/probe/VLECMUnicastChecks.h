@@ -68,9 +68,11 @@ public:
     bool Cancel(CVLECMNIFInfo* pNIFInfo) override;
     // Ends the thread and stops the checks left; a later Begin starts again.
     void Shutdown();
-    // The address the user named (empty: none): a record of it that begins
-    // its check from now on is checked ahead of the others.
+    // The address the user named and the MAC (normal form; empty: none): a
+    // record of either that begins its check from now on is checked ahead
+    // of the others, from a socket of its own.
     void SetNamedAddress(const CVLString& strAddress);
+    void SetNamedMAC(const CVLString& strMAC);
     // Checks under way.
     int GetCount();
     // Datagrams dropped (by the shared socket's full buffer or a check's
@@ -180,6 +182,7 @@ private:
     unsigned long m_nSharedDropsCounted;
     // The address named, under m_Mutex.
     CVLString m_strNamedAddress;
+    CVLString m_strNamedMAC;
     // No send through the shared socket before this time: its buffer was
     // full (thread only).
     Clock::time_point m_RoomAt;

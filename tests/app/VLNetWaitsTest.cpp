@@ -16,6 +16,7 @@
 
 #include "app/VLNetSession.h"
 #include "ecm/VLECM.h"
+#include "ecm/probe/VLECMReplyFilter.h"
 #include "pfw/VLPFWNIFInfo.h"
 #include "tests/support/Eventually.h"
 #include "tests/support/Watchdog.h"
@@ -188,8 +189,11 @@ TEST_F(VLNetWaits, AMACAnswersAtAnAddressOnlyWhereItAnsweredUnicast)
 // alone, from an address on none of this computer's networks, or not at
 // all: a new address of the MAC may answer in a later round, so the search
 // says what it heard at once (GetSearch) and goes on until its time-out,
-// which then names the probe's reason.
-TEST_F(VLNetWaits, ASearchByMACLooksOnPastAddressesThatCannotPassIt)
+// which then names the probe's reason, as probe --mac told to listen does;
+// another MAC's device, which the search removes, still counts as answered. By its address alike: a MAC
+// there failed its check; a bound refused one, filled by MACs forged from
+// the address, its ask unanswered; two hosts answered the ask.
+TEST_F(VLNetWaits, ASearchLooksOnPastWhatCannotPassIt)
 {
     CWatchdog watchdog(120, "VLNetWaits");
     const struct
@@ -212,14 +216,43 @@ TEST_F(VLNetWaits, ASearchByMACLooksOnPastAddressesThatCannotPassIt)
     for (const auto& entry : cases) {
         SCOPED_TRACE(entry.szAddress);
         CFakeNetwork::SetAnswer(kDevice, "CheckUnicast", entry.eCheck);
-        CPlayer player([&entry]() { CFakeNetwork::Reply(kDevice, "", entry.szAddress); });
-        ASSERT_EQ(VLPFW_RESULT_SUCCESS, m_Session.Probe(kTimeoutSeconds, false, "", kDevice, "", nullptr));
+        CPlayer player([&entry]() {
+            CFakeNetwork::Reply(kOther, "", "192.0.2.14");
+            CFakeNetwork::Reply(kDevice, "", entry.szAddress);
+        });
+        ASSERT_EQ(VLPFW_RESULT_SUCCESS, m_Session.Probe(kTimeoutSeconds, false, kDevice, kDevice, "", nullptr));
         ASSERT_TRUE(player.Join());
+        EXPECT_EQ(2, m_Session.GetAnsweredCount());
         EXPECT_TRUE(m_Session.IsTimedOut());
         EXPECT_EQ(CVLNetSession::SEARCH_UNUSABLE, m_Session.GetSearch());
         EXPECT_EQ(nullptr, m_Session.GetFoundNIFInfo());
         EXPECT_TRUE(m_Session.IsFoundNotUnicast());
         EXPECT_EQ(0u, m_Session.GetNotUnicastReason().find(entry.szReason)) << m_Session.GetNotUnicastReason();
+        // probe --mac told to listen looks on as long.
+        CPlayer listened([&entry]() { CFakeNetwork::Reply(kDevice, "", entry.szAddress); });
+        ASSERT_EQ(VLPFW_RESULT_SUCCESS, m_Session.Probe(kTimeoutSeconds, true, kDevice, "", "", nullptr));
+        ASSERT_TRUE(listened.Join());
+        EXPECT_TRUE(m_Session.IsTimedOut());
+    }
+    const std::string strIP = "192.0.2.17";
+    auto forged = [](int n) { return "00:26:AB:0E:01:0" + std::to_string(n); };
+    const int nForged = CVLECMReplyFilter::MAX_MACS_PER_SOURCE + 1;
+    for (int nCase = 0; nCase < 3; ++nCase) {
+        SCOPED_TRACE(nCase);
+        for (int i = 0; i <= nForged; ++i)
+            CFakeNetwork::SetAnswer(forged(i), "CheckUnicast", EFakeAnswer::DeviceError);
+        if (nCase == 2)
+            CFakeNetwork::SetAnswerMAC(strIP, forged(0) + "," + forged(nForged));
+        CPlayer player([&]() {
+            for (int i = 0; i < (nCase == 0 ? 1 : nForged); ++i)
+                CFakeNetwork::Reply(forged(i), "", strIP);
+        });
+        ASSERT_EQ(VLPFW_RESULT_SUCCESS, m_Session.Probe(kTimeoutSeconds, false, "", "", strIP, nullptr));
+        ASSERT_TRUE(player.Join());
+        EXPECT_TRUE(m_Session.IsTimedOut());
+        EXPECT_EQ(nullptr, m_Session.GetFoundNIFInfo());
+        EXPECT_EQ(nCase == 1, !m_Session.GetRefusal().empty()) << m_Session.GetRefusal();
+        EXPECT_EQ(nCase == 2 ? forged(0) + " and " + forged(nForged) : "", m_Session.GetTwoHosts());
     }
 }
 

@@ -205,3 +205,19 @@ TEST_F(ECMChainTableEnds, ANamedChainWaitingBehindOthersTakesTheNamedPlaceAsItFr
     ASSERT_EQ(1u, next.starts.size());
     EXPECT_EQ(&other, next.starts[0].pRecord);
 }
+
+// The named MAC's check waits for no other, as the named address's: at an
+// address on the computer's networks it begins beyond the checks' bound; at
+// one on none of them it waits as any other.
+TEST_F(ECMChainTableEnds, TheNamedMACIsCheckedBeyondTheBoundOnTheComputersNetworks)
+{
+    m_Table.SetNamedMAC(Key(6, "").strMAC);
+    CVLECMNIFInfo checking, offNetwork, named;
+    ASSERT_EQ(1u, Begin(&checking, Key(0, "10.1.0.1")));
+    ASSERT_TRUE(m_Table.Keep(Key(6, "172.20.0.1"), 0, false));
+    ASSERT_TRUE(m_Table.Attach(Key(6, "172.20.0.1"), &offNetwork, Text("M")));
+    EXPECT_TRUE(m_Table.BeginChain(&offNetwork, Text("")).starts.empty());
+    EXPECT_EQ(1u, Begin(&named, Key(6, "10.1.0.7")));
+    EXPECT_EQ(2, m_Table.GetCheckingCount());
+    m_Table.Detach(&offNetwork);
+}

@@ -518,6 +518,16 @@ TEST(ECMMACTable, OffNetworkAddressesDecideNothingForAMAC)
         table.Refuse(Key(strListed, "10.2.0." + std::to_string(i)), VLECM_BOUND_SOURCE, 4, Text("10.2.0.0/16"));
     ASSERT_TRUE(table.GetSummary(listed.strMAC, summary));
     EXPECT_TRUE(summary.bMore);
+    // One on a network kept after all: its refusal goes, none of those on
+    // none of them.
+    ASSERT_TRUE(table.Keep(Key(strListed, "10.2.0.7")));
+    ASSERT_TRUE(table.GetSummary(listed.strMAC, summary));
+    EXPECT_EQ(11u, summary.nRefusedOffNetwork);
+    // More refused on none of the networks than can be counted tell nothing.
+    for (int i = 0; i <= CVLECMMACTable::MAX_REFUSED_COUNTED; ++i)
+        table.Refuse(Key(strLater, OffNetwork(kInvented + 20 + i)), VLECM_BOUND_NETWORK, 512, Text(""));
+    ASSERT_TRUE(table.GetSummary(Text(strLater), summary));
+    EXPECT_FALSE(summary.bMore);
     // Off-network addresses once 64 on-network ones are kept: kept in
     // places of their own, then said as beyond, hiding nothing.
     CVLECMMACTable fresh;
@@ -568,8 +578,10 @@ TEST(ECMMACTable, TheNamedMACIsAdmittedBeyondItsNetworksAndItsSourcesBounds)
 }
 
 // Forged replies from the named address fill its source's bound before the
-// device answers: the named address is asked once which MAC answers there,
-// and that MAC alone is admitted from it beyond the bound, until a new probe.
+// device answers: the named address is asked which MAC answers there, one
+// ask at a time, again each round until it is answered (another source's
+// bound takes no ask), and the MACs that answer alone are admitted from it
+// beyond the bound, until a new probe: a second tells of two hosts.
 TEST(ECMMACTable, TheMACThatAnswersTheNamedAddressGoesBeyondItsSourcesBound)
 {
     CVLECMMACTable table;
@@ -578,21 +590,40 @@ TEST(ECMMACTable, TheMACThatAnswersTheNamedAddressGoesBeyondItsSourcesBound)
     filter.SetLocalNetworks(Networks(2));
     int nAsked = 0;
     filter.SetNamedBoundListener([&nAsked]() { ++nAsked; });
-    const std::string strNamed = "10.1.0.20", strDevice = Mac(5, 64);
+    const std::string strNamed = "10.1.0.20", strDevice = Mac(5, 64), strOther = "10.1.0.30";
     table.SetNamedAddress(Text(strNamed));
     for (int nProbe = 0; nProbe < 2; ++nProbe) {
+        for (int i = 0; i <= CVLECMReplyFilter::MAX_MACS_PER_SOURCE; ++i)
+            filter.Admit(Text(Mac(6, i)), Text(strOther), 1);
+        EXPECT_EQ(2 * nProbe, nAsked) << "another source's bound took the ask";
+        EXPECT_FALSE(filter.TakeNamedAsk());
         for (int i = 0; i < 64; ++i)
             ASSERT_EQ(i < CVLECMReplyFilter::MAX_MACS_PER_SOURCE, filter.Admit(Text(Mac(5, i)), Text(strNamed), 1))
                 << i;
         EXPECT_FALSE(filter.Admit(Text(strDevice), Text(strNamed), 1));
-        EXPECT_EQ(nProbe + 1, nAsked);
+        EXPECT_EQ(2 * nProbe + 1, nAsked);
+        EXPECT_FALSE(filter.TakeNamedAsk());
+        // Unanswered, it is asked again: by the next refusal or round.
+        filter.NamedAskEnded();
+        EXPECT_FALSE(filter.Admit(Text(Mac(5, 9)), Text(strNamed), 1));
+        EXPECT_EQ(2 * nProbe + 2, nAsked);
+        filter.NamedAskEnded();
+        EXPECT_TRUE(filter.TakeNamedAsk());
         // An answer for an address no longer named counts for nothing.
         filter.SetNamedAnswer(Text("10.1.0.21"), Text(strDevice));
         EXPECT_FALSE(filter.Admit(Text(strDevice), Text(strNamed), 1));
         filter.SetNamedAnswer(Text(strNamed), Text(strDevice));
+        filter.SetNamedAnswer(Text(strNamed), Text(strDevice));
+        filter.SetNamedAnswer(Text(strNamed), Text(Mac(5, 62)));
         filter.SetNamedAnswer(Text(strNamed), Text(Mac(5, 63)));
+        filter.NamedAskEnded();
         EXPECT_TRUE(filter.Admit(Text(strDevice), Text(strNamed), 1));
+        EXPECT_TRUE(filter.Admit(Text(Mac(5, 62)), Text(strNamed), 1));
         EXPECT_FALSE(filter.Admit(Text(Mac(5, 63)), Text(strNamed), 1));
+        EXPECT_EQ(std::vector<CVLString>({Text(strDevice), Text(Mac(5, 62))}), filter.GetNamedAnswers());
+        // Answered, it is asked no more.
+        EXPECT_FALSE(filter.TakeNamedAsk());
+        EXPECT_EQ(2 * nProbe + 2, nAsked);
         SVLECMMACState state;
         ASSERT_TRUE(table.GetState(Text(strDevice), state));
         ASSERT_EQ(1u, state.addresses.size());
@@ -600,6 +631,7 @@ TEST(ECMMACTable, TheMACThatAnswersTheNamedAddressGoesBeyondItsSourcesBound)
         EXPECT_EQ(0u, state.nRefused);
         records.Reset();
         filter.Reset();
+        EXPECT_TRUE(filter.GetNamedAnswers().empty());
     }
 }
 

@@ -427,44 +427,50 @@ TEST(ECMHandOnQueue, ARecordOfferedWhileOthersWaitTakesItsTurn)
     EXPECT_EQ(1, nHeld);
 }
 
-// The record of the address the user named waits behind no network's
-// line, its own network's included: it is the next handed on.
+// The record of the address the user named, or of the MAC, waits behind no
+// network's line, its own network's included: it is the next handed on.
 TEST(ECMHandOnQueue, TheNamedAddressGoesBeforeEveryNetworksLine)
 {
-    CVLECMMACTable table;
-    table.SetNamedAddress(Text(Address(100)));
-    CVLECMHandOnQueue queue(&table);
-    std::vector<std::unique_ptr<CVLTarget>> copies;
-    // Device i's reply from that network admitted, copied and offered; a
-    // record kept is the queue's.
-    const CVLCallbackInfo* pLastKept = nullptr;
-    auto offer = [&](int i, const char* szNetwork) {
-        queue.Admitted(Key(Mac(i), Address(i)), Text(szNetwork));
-        copies.emplace_back(new CVLTarget());
-        queue.Copied(Key(Mac(i), Address(i)), copies.back().get());
-        std::unique_ptr<CVLCallbackInfo> pRecord(
-            new CVLCallbackInfo(VLCM_CALLBACK_PROBE, nullptr, nullptr, copies.back().get()));
-        CVLECMHandOnQueue::EHold eHold = queue.Hold(pRecord.get());
-        if (eHold == CVLECMHandOnQueue::HOLD_KEPT)
-            pLastKept = pRecord.release();
-        return eHold;
-    };
-    for (int i = 0; i < CVLECMHandOnQueue::MAX_HANDED_ON; ++i)
-        ASSERT_EQ(CVLECMHandOnQueue::HOLD_HAND_ON, offer(i, "10.1.0.0/24")) << i;
-    for (int i = 20; i < 60; ++i)
-        ASSERT_EQ(CVLECMHandOnQueue::HOLD_KEPT, offer(i, i % 2 == 0 ? "10.1.0.0/24" : "10.2.0.0/24")) << i;
-    ASSERT_EQ(CVLECMHandOnQueue::HOLD_KEPT, offer(100, "10.1.0.0/24"));
-    const CVLCallbackInfo* pNamed = pLastKept;
-    queue.Delivered(Key(Mac(0), Address(0)));
-    std::unique_ptr<CVLCallbackInfo> pNext(queue.NextToHandOn());
-    EXPECT_EQ(pNamed, pNext.get());
-    EXPECT_EQ(nullptr, queue.NextToHandOn());
-    // Then the networks in turn, as before.
-    queue.Delivered(Key(Mac(1), Address(1)));
-    std::unique_ptr<CVLCallbackInfo> pAfter(queue.NextToHandOn());
-    ASSERT_NE(nullptr, pAfter);
-    EXPECT_NE(pNamed, pAfter.get());
-    queue.Close();
+    for (bool bByMAC : {false, true}) {
+        SCOPED_TRACE(bByMAC ? "by MAC" : "by address");
+        CVLECMMACTable table;
+        if (bByMAC)
+            table.SetNamedMAC(Text(Mac(100)));
+        else
+            table.SetNamedAddress(Text(Address(100)));
+        CVLECMHandOnQueue queue(&table);
+        std::vector<std::unique_ptr<CVLTarget>> copies;
+        // Device i's reply from that network admitted, copied and offered; a
+        // record kept is the queue's.
+        const CVLCallbackInfo* pLastKept = nullptr;
+        auto offer = [&](int i, const char* szNetwork) {
+            queue.Admitted(Key(Mac(i), Address(i)), Text(szNetwork));
+            copies.emplace_back(new CVLTarget());
+            queue.Copied(Key(Mac(i), Address(i)), copies.back().get());
+            std::unique_ptr<CVLCallbackInfo> pRecord(
+                new CVLCallbackInfo(VLCM_CALLBACK_PROBE, nullptr, nullptr, copies.back().get()));
+            CVLECMHandOnQueue::EHold eHold = queue.Hold(pRecord.get());
+            if (eHold == CVLECMHandOnQueue::HOLD_KEPT)
+                pLastKept = pRecord.release();
+            return eHold;
+        };
+        for (int i = 0; i < CVLECMHandOnQueue::MAX_HANDED_ON; ++i)
+            ASSERT_EQ(CVLECMHandOnQueue::HOLD_HAND_ON, offer(i, "10.1.0.0/24")) << i;
+        for (int i = 20; i < 60; ++i)
+            ASSERT_EQ(CVLECMHandOnQueue::HOLD_KEPT, offer(i, i % 2 == 0 ? "10.1.0.0/24" : "10.2.0.0/24")) << i;
+        ASSERT_EQ(CVLECMHandOnQueue::HOLD_KEPT, offer(100, "10.1.0.0/24"));
+        const CVLCallbackInfo* pNamed = pLastKept;
+        queue.Delivered(Key(Mac(0), Address(0)));
+        std::unique_ptr<CVLCallbackInfo> pNext(queue.NextToHandOn());
+        EXPECT_EQ(pNamed, pNext.get());
+        EXPECT_EQ(nullptr, queue.NextToHandOn());
+        // Then the networks in turn, as before.
+        queue.Delivered(Key(Mac(1), Address(1)));
+        std::unique_ptr<CVLCallbackInfo> pAfter(queue.NextToHandOn());
+        ASSERT_NE(nullptr, pAfter);
+        EXPECT_NE(pNamed, pAfter.get());
+        queue.Close();
+    }
 }
 
 // Only a record that went to the dispatch queue frees a place there when
@@ -2037,8 +2043,8 @@ TEST_F(ECMReplies, ACheckAnsweredAfterTheStopListsItsDeviceAndStartsNoCommand)
 }
 
 // Forged replies from the named address fill its source's bound before the
-// device answers: the named address is asked once, by a unicast probe of
-// it, which MAC answers there, and that MAC is admitted from it and handed
+// device answers: the named address is asked, by a unicast probe of it,
+// which MAC answers there, and that answer is admitted from it and handed
 // on. A stop ends an ask that waits for its answer.
 TEST_F(ECMReplies, TheNamedAddresssOwnAnswerAdmitsItsDeviceBeyondForgedMACs)
 {
@@ -2050,12 +2056,12 @@ TEST_F(ECMReplies, TheNamedAddresssOwnAnswerAdmitsItsDeviceBeyondForgedMACs)
         CFakeNetwork::SetAnswerAt(Mac(0xB300 + i), strNamed, "CheckUnicast", EFakeAnswer::Block);
         ASSERT_TRUE(CFakeNetwork::Reply(Mac(0xB300 + i), "", strNamed));
     }
+    // The device's reply to the broadcast, refused: its answer to the ask
+    // admits it, no later reply.
+    ASSERT_TRUE(CFakeNetwork::Reply(strDevice, "", strNamed));
     SVLECMMACSummary summary;
-    ASSERT_TRUE(Eventually([&]() {
-        // The device answers each probe send until its answer is admitted.
-        CFakeNetwork::Reply(strDevice, "", strNamed);
-        return m_ECM.GetMACSummary(strDevice.c_str(), summary) && summary.nKept == 1;
-    }));
+    ASSERT_TRUE(
+        Eventually([&]() { return m_ECM.GetMACSummary(strDevice.c_str(), summary) && summary.nKept == 1; }));
     EXPECT_EQ(1, CFakeNetwork::RequestCountAt("", strNamed, "Probe"));
     ASSERT_TRUE(m_Client.WaitFor("probe", 1));
     EXPECT_NE(nullptr, m_ECM.FindNIFInfo(strDevice.c_str()));

@@ -572,60 +572,66 @@ TEST_F(UnicastChecks, TheThreadGoesOnWithTheOtherChecksAfterAReply)
     EXPECT_EQ(0, m_Checks.GetCount());
 }
 
-// The address the user named is checked ahead of every check waiting: its
-// steps come first, though the others began before it. The thread is held
-// in the first check, then in the first waiting one it comes to: the named
-// one ends in between.
+// The address the user named, or the MAC, is checked ahead of every check
+// waiting: its steps come first, though the others began before it. The
+// thread is held in the first check, then in the first waiting one it
+// comes to: the named one ends in between.
 TEST_F(UnicastChecks, TheNamedAddressIsCheckedAheadOfTheWaitingChecks)
 {
     CWatchdog watchdog(120, "the named address's check");
-    m_Checks.SetNamedAddress(CVLString("10.9.0.7", 72));
-    SHold first, waiting;
-    std::unique_ptr<CHeldRecord> pFirst = Check("0026AB000031", kLongTimeout, &first);
-    first.WaitHeld();
-    std::vector<std::unique_ptr<CHeldRecord>> others;
-    others.push_back(Check("0026AB000032", kLongTimeout, &waiting));
-    for (int i = 3; i < 9; ++i)
-        others.push_back(Check(("0026AB00003" + std::to_string(i)).c_str(), kLongTimeout));
-    std::unique_ptr<CHeldRecord> pNamed(new CHeldRecord(nullptr));
-    // Let go however the test ends, before the records go (each waits for
-    // the thread to let go of it).
-    struct SLetGo
-    {
-        SHold& hold;
-        ~SLetGo() { hold.Release(); }
-    } letGo{waiting};
-    {
-        // Started as Check starts a record, with its address known.
-        pNamed->SetApi(m_ECM.GetApi());
-        pNamed->SetPropertyString("IPAddress", "10.9.0.7");
-        pNamed->SetOwnerVLECMInstance(&m_ECM);
-        pNamed->SetCheckRunner(&m_Checks);
-        pNamed->SetMACAddress("0026AB000039");
-        pNamed->SetPropertyString("MACAddress", "0026AB000039");
-        CVLECMPropertyMap options;
-        options[CVLString("Option.CheckUnicast.Timeout", 72)] = CVLString(kLongTimeout, 72);
-        options[CVLString("Option.CheckUnicast.Retry", 72)] = CVLString("1", 72);
-        ASSERT_EQ(VLECM_RESULT_SUCCESS, pNamed->StartCommandAsync(VLECM_COMMAND_CHECK_UNICAST,
-                                                                  VLECM_CONNECT_TYPE_NETWORK, &options, &m_Client));
-    }
-    first.Release();
-    // The first check may end (it was under way); the named one ends
-    // before any that waited.
-    auto ended = [&](const CVLECMNIFInfo* pRecord) {
-        for (const CRecordingClient::Event& event : m_Client.Events()) {
-            if (event.strWhat == "CheckUnicast" && event.pNIFInfo == pRecord)
-                return true;
+    for (bool bByMAC : {false, true}) {
+        SCOPED_TRACE(bByMAC ? "by MAC" : "by address");
+        m_Checks.SetNamedAddress(CVLString(bByMAC ? "" : "10.9.0.7", 72));
+        m_Checks.SetNamedMAC(CVLString(bByMAC ? "0026AB000039" : "", 72));
+        const size_t nEventsBefore = m_Client.Events().size();
+        SHold first, waiting;
+        std::unique_ptr<CHeldRecord> pFirst = Check("0026AB000031", kLongTimeout, &first);
+        first.WaitHeld();
+        std::vector<std::unique_ptr<CHeldRecord>> others;
+        others.push_back(Check("0026AB000032", kLongTimeout, &waiting));
+        for (int i = 3; i < 9; ++i)
+            others.push_back(Check(("0026AB00003" + std::to_string(i)).c_str(), kLongTimeout));
+        std::unique_ptr<CHeldRecord> pNamed(new CHeldRecord(nullptr));
+        // Let go however the test ends, before the records go (each waits for
+        // the thread to let go of it).
+        struct SLetGo
+        {
+            SHold& hold;
+            ~SLetGo() { hold.Release(); }
+        } letGo{waiting};
+        {
+            // Started as Check starts a record, with its address known.
+            pNamed->SetApi(m_ECM.GetApi());
+            pNamed->SetPropertyString("IPAddress", "10.9.0.7");
+            pNamed->SetOwnerVLECMInstance(&m_ECM);
+            pNamed->SetCheckRunner(&m_Checks);
+            pNamed->SetMACAddress("0026AB000039");
+            pNamed->SetPropertyString("MACAddress", "0026AB000039");
+            CVLECMPropertyMap options;
+            options[CVLString("Option.CheckUnicast.Timeout", 72)] = CVLString(kLongTimeout, 72);
+            options[CVLString("Option.CheckUnicast.Retry", 72)] = CVLString("1", 72);
+            ASSERT_EQ(VLECM_RESULT_SUCCESS, pNamed->StartCommandAsync(VLECM_COMMAND_CHECK_UNICAST,
+                                                                      VLECM_CONNECT_TYPE_NETWORK, &options, &m_Client));
         }
-        return false;
-    };
-    ASSERT_TRUE(Eventually([&]() { return ended(pNamed.get()); }));
-    EXPECT_EQ(VLECM_RESULT_SUCCESS, pNamed->GetUnicastCheckResult());
-    for (const auto& pOther : others)
-        EXPECT_FALSE(ended(pOther.get()));
-    waiting.Release();
-    ASSERT_TRUE(m_Client.WaitFor("CheckUnicast", 9));
-    Drain(m_ECM);
+        first.Release();
+        // The first check may end (it was under way); the named one ends
+        // before any that waited.
+        auto ended = [&](const CVLECMNIFInfo* pRecord) {
+            const std::vector<CRecordingClient::Event> events = m_Client.Events();
+            for (size_t i = nEventsBefore; i < events.size(); ++i) {
+                if (events[i].strWhat == "CheckUnicast" && events[i].pNIFInfo == pRecord)
+                    return true;
+            }
+            return false;
+        };
+        ASSERT_TRUE(Eventually([&]() { return ended(pNamed.get()); }));
+        EXPECT_EQ(VLECM_RESULT_SUCCESS, pNamed->GetUnicastCheckResult());
+        for (const auto& pOther : others)
+            EXPECT_FALSE(ended(pOther.get()));
+        waiting.Release();
+        ASSERT_TRUE(m_Client.WaitFor("CheckUnicast", nEventsBefore + 9));
+        Drain(m_ECM);
+    }
 }
 
 // A socket that the definitions keep from sharing tells the thread nothing

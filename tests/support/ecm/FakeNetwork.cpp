@@ -188,8 +188,13 @@ CFakeModule::SScript FakeVLPC()
                 {
                     std::lock_guard<std::mutex> lock(g_Mutex);
                     auto it = g_AnswerMACs.find(strAddress);
-                    if (it != g_AnswerMACs.end())
-                        strAnswer = it->second;
+                    if (it != g_AnswerMACs.end()) {
+                        // "A,B": A answers, then B, which answers from then on.
+                        const size_t nComma = it->second.find(',');
+                        strAnswer = it->second.substr(0, nComma);
+                        if (nComma != std::string::npos)
+                            it->second.erase(0, nComma + 1);
+                    }
                 }
                 if (!strAnswer.empty())
                     pTarget->GetProperties()->GetProperty("MACAddress", true)->SetString(strAnswer.c_str(), 72);

@@ -41,7 +41,8 @@ public:
     static void SetAnswerAt(const std::string& strMac, const std::string& strAddress, const std::string& strPacketList,
                             EFakeAnswer eAnswer);
     // The MAC the host at an address answers with to a request of a blank
-    // target (no MAC of its own, as a unicast probe of an address asks).
+    // target (no MAC of its own, as a unicast probe of an address asks);
+    // "A,B": A answers the first request, B every later one (two hosts).
     static void SetAnswerMAC(const std::string& strAddress, const std::string& strMac);
     // Unicast requests made, by device and packet list, and of them those
     // to one address.
