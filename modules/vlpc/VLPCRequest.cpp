@@ -316,6 +316,8 @@ void CVLPC::SendPacket(CVLModuleParamCollection* pParams, CVLModuleInstance* pCh
             pStream->Write(pPacket->GetData(), nSize);
             pStream->Flush();
         }
+        if (CVLTarget* pTarget = pParams != nullptr ? pParams->GetTarget() : nullptr)
+            pTarget->NoteRequestSent();
     }
     VL_CATCH_LADDER(VLMDVLPC_MODULE, s_szFile)
 }

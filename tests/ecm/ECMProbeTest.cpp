@@ -252,7 +252,8 @@ TEST_F(ECMProbe, ACommandWhoseThreadCannotStartWaitsAndGoesOnLater)
 
 // A command that found no descriptor free never reached the device: its
 // chain waits, unjudged, and the device is listed once descriptors come
-// back; a stop judges a chain still waiting so stopped.
+// back, though the trial that found them has its command held (a host
+// that stalls); a stop judges a chain still waiting so stopped.
 TEST_F(ECMProbe, ACommandWithoutADescriptorWaitsAndTheDeviceIsListedLater)
 {
     CWatchdog watchdog(60, "commands without descriptors");
@@ -269,10 +270,21 @@ TEST_F(ECMProbe, ACommandWithoutADescriptorWaitsAndTheDeviceIsListedLater)
     SVLECMMACState state;
     ASSERT_TRUE(m_ECM.GetMACState(kMac1, state));
     EXPECT_EQ(VLECM_MAC_PENDING, state.eVerdict);
+    // Every request counted from here is held.
+    CFakeNetwork::SetAnswer(kMac2, "GetListInfo", EFakeAnswer::Hold);
+    const int nBefore = CFakeNetwork::RequestCount(kMac2, "GetListInfo");
+    ASSERT_TRUE(Eventually([nBefore] { return CFakeNetwork::RequestCount(kMac2, "GetListInfo") > nBefore; }));
     CFakeNetwork::SetAnswer(kMac1, "GetListInfo", EFakeAnswer::Success);
     ASSERT_TRUE(m_Client.WaitFor("probe", 1));
     EXPECT_NE(nullptr, m_ECM.FindNIFInfo(kMac1));
-    // The other still waits; the stop judges it.
+    // The held one ends short of descriptors after all and waits again;
+    // the stop judges it.
+    CFakeNetwork::SetAnswer(kMac2, "GetListInfo", EFakeAnswer::NoDescriptor);
+    ASSERT_TRUE(Eventually([this] {
+        int nRunning = 0, nWaiting = 0;
+        m_ECM.GetProbeInstance().GetChainCounts(nRunning, nWaiting);
+        return nRunning == 0 && nWaiting == 1;
+    }));
     ASSERT_TRUE(m_ECM.GetMACState(kMac2, state));
     EXPECT_EQ(VLECM_MAC_PENDING, state.eVerdict);
     m_ECM.StopProbe();

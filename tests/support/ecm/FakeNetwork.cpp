@@ -139,6 +139,9 @@ CFakeModule::SScript FakeVLPC()
         // A socket the check's request could not open: it never leaves.
         if (strMethod == "Send" && eAnswer == EFakeAnswer::NoDescriptor)
             throw new EVLOpenException("FakeVLPC", "FakeNetwork", __LINE__, "CVLSock", 24);
+        // Any other request leaves, as the VLPC module tells its target.
+        if (strMethod != "Recv" && eAnswer != EFakeAnswer::NoDescriptor && pTarget != nullptr)
+            pTarget->NoteRequestSent();
         if (strMethod == "Send")
             return;
         CUnderWay underWay(strList);
