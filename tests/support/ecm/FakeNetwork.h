@@ -23,7 +23,8 @@ enum class EFakeAnswer
                   // SetStopsTogether names are under way at once (2 s at most)
     Hold,         // a command thread's request waits until the instance is
                   // stopped or the test sets another answer, then answers so
-    NoDescriptor  // EVLOpenException for want of descriptors: no request leaves
+    NoDescriptor,       // EVLOpenException for want of descriptors: no request leaves
+    NoSystemDescriptor  // EVLCommunicationException carrying ENFILE, likewise
 };
 
 // While an object lives, the fakes are the registered modules; it restores
@@ -33,7 +34,9 @@ class CFakeNetwork
 public:
     // Installs the fakes' registration and forgets every setting and count.
     CFakeNetwork();
-    // How a device (MAC text in any form) answers a packet list; default Success.
+    // How a device (MAC text in any form) answers a packet list; default
+    // Success. The list "Create" is the making of a unicast instance for
+    // the device, where a lack of descriptors fails it (Success: made).
     static void SetAnswer(const std::string& strMac, const std::string& strPacketList, EFakeAnswer eAnswer);
     // How the host at one address answers for that MAC (a host claiming
     // it, say), before what SetAnswer gives the MAC.
