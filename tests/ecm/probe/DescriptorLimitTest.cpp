@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "ecm/probe/VLECMChainScheduler.h"
@@ -121,18 +122,16 @@ TEST(ECMDescriptorLimit, PlacesFitTheLimitAndTheRaiseIsGivenBack)
     SetSystem(60, 4096, 20);
     {
         CVLECMDescriptorLimit first(kFake), second(kFake);
-        first.Raise(0, nPerNetwork, nShared);
-        second.Raise(0, nPerNetwork, nShared);
-        first.GiveBack();
-        EXPECT_EQ(nOne, g_System.limit.rlim_cur);
-        second.GiveBack();
-        EXPECT_EQ(60u, g_System.limit.rlim_cur);
-        first.Raise(0, nPerNetwork, nShared);
-        second.Raise(2, nPerNetwork, nShared);
-        first.GiveBack();
-        EXPECT_EQ(nThree, g_System.limit.rlim_cur);
-        second.GiveBack();
-        EXPECT_EQ(60u, g_System.limit.rlim_cur);
+        // The second's networks, and the limit its probe runs with.
+        const std::pair<int, rlim_t> rows[] = {{0, nOne}, {2, nThree}};
+        for (const auto& row : rows) {
+            first.Raise(0, nPerNetwork, nShared);
+            second.Raise(row.first, nPerNetwork, nShared);
+            first.GiveBack();
+            EXPECT_EQ(row.second, g_System.limit.rlim_cur) << row.first;
+            second.GiveBack();
+            EXPECT_EQ(60u, g_System.limit.rlim_cur) << row.first;
+        }
         first.Raise(0, nPerNetwork, nShared);
         g_System.limit.rlim_cur = 70;
         second.Raise(0, nPerNetwork, nShared);
