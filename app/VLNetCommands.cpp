@@ -95,9 +95,8 @@ const char kDescriptionRun[] =
     "try (Option.COMMAND.Timeout, 3 s) for its tries (Option.COMMAND.Retry, 7):\n"
     "21 s for a device that never answers, twice that for SetDetail, which reads\n"
     "first (RebootPolling polls for up to its own 5 min). A SetDetail or\n"
-    "FactReset stopped\n"
-    "(Ctrl-C) or left without an answer once its request went out may still\n"
-    "have changed the device: GetDetail tells.\n"
+    "FactReset stopped (Ctrl-C) or left without an answer once its request\n"
+    "went out may still have changed the device: GetDetail tells.\n"
     VLNET_PROBES_AGAIN
     "Given by its MAC, SetDetail, FactReset and a password go only when the MAC\n"
     "answered from one address alone, in one more round of the probe too;\n"
@@ -253,12 +252,14 @@ size_t ReportShared(CVLNetSession& session)
     return shared.size();
 }
 
-// True when an address is named: any on one of the computer's networks,
-// and the first few of a MAC that are on none (counted in nUnreachable),
-// which a host may hold by the thousand.
-bool IsNamed(bool bOffNetwork, size_t& nUnreachable)
+// True when an address is named: any on one of the computer's networks or
+// that its reply names as its own, and the first few others of a MAC that
+// are on none (counted in nUnreachable), which a host may hold by the
+// thousand.
+template <class TAddress>
+bool IsNamed(const TAddress& address, size_t& nUnreachable)
 {
-    return !bOffNetwork || ++nUnreachable <= CVLNetSession::kNamedUnreachable;
+    return !address.bOffNetwork || address.bOwnAddress || ++nUnreachable <= CVLNetSession::kNamedUnreachable;
 }
 
 // Those not named of nUnreachable: "5 more addresses on none of this
@@ -280,23 +281,43 @@ std::string UntoldText(const std::string& strMAC)
            " addresses, the others neither kept nor checked";
 }
 
-// Says the addresses of a MAC that were never checked (named, as the
-// device itself may be among them), and when more answered for it than are
-// told apart; true when there were any.
+// Says the addresses of a MAC that were never checked, one line for each
+// reason, and when more answered for it than are told apart; true when
+// there were any. Of each reason the first few addresses are named (the
+// device itself may be among them), the others counted: hosts may claim a
+// MAC from thousands.
 bool ReportUnchecked(CVLNetSession& session, const std::string& strMAC)
 {
     bool bMore = false;
-    bool bAny = false;
+    struct SReason
+    {
+        std::string strReason;
+        std::vector<std::string> named;
+        size_t nOthers = 0;
+    };
+    std::vector<SReason> reasons;
     for (const CVLNetSession::SAddress& address : session.GetAddresses(strMAC, bMore)) {
         if (address.eState != CVLNetSession::ADDRESS_UNCHECKED)
             continue;
+        auto reason = std::find_if(reasons.begin(), reasons.end(),
+                                   [&address](const SReason& one) { return one.strReason == address.strReason; });
+        if (reason == reasons.end())
+            reason = reasons.insert(reasons.end(), SReason{address.strReason, {}, 0});
+        if (reason->named.size() < CVLNetSession::kNamedUnreachable)
+            reason->named.push_back(address.strIP);
+        else
+            ++reason->nOthers;
+    }
+    for (SReason& reason : reasons) {
+        if (reason.nOthers > 0)
+            reason.named.push_back(std::to_string(reason.nOthers) +
+                                   (reason.nOthers == 1 ? " more address" : " more addresses"));
         fprintf(stderr, "vlnet: device %s also answered the probe from %s, not checked: %s\n", strMAC.c_str(),
-                address.strIP.c_str(), address.strReason.c_str());
-        bAny = true;
+                CVLNetSession::ListText(reason.named).c_str(), reason.strReason.c_str());
     }
     if (bMore)
         fprintf(stderr, "vlnet: %s\n", UntoldText(strMAC).c_str());
-    return bAny || bMore;
+    return !reasons.empty() || bMore;
 }
 
 // Refuses a MAC heard from more addresses than are told apart: the device
@@ -339,7 +360,7 @@ bool CheckOtherAddresses(CVLNetSession& session, const std::string& strMAC, cons
         if (!(bChange && address.bOffNetwork && address.eState == CVLNetSession::ADDRESS_FAILED))
             ++nOthers;
         if (address.eState == CVLNetSession::ADDRESS_PENDING || address.eState == CVLNetSession::ADDRESS_FAILED) {
-            if (IsNamed(address.bOffNetwork, nUnreachable))
+            if (IsNamed(address, nUnreachable))
                 fprintf(stderr, "vlnet: device %s also answered the probe from %s: %s\n", strMAC.c_str(),
                         address.strIP.c_str(), address.strReason.c_str());
             bPending = bPending || address.eState == CVLNetSession::ADDRESS_PENDING;
@@ -438,7 +459,7 @@ int ReportProbedMACMissing(CVLNetSession& session, const CVLNetOptions& options,
     // Each address it answered from, when more than one did.
     size_t nUnreachable = 0;
     for (const CVLNetSession::SUnlisted& device : unlisted) {
-        if (!IsNamed(device.bOffNetwork, nUnreachable))
+        if (!IsNamed(device, nUnreachable))
             continue;
         const std::string strFrom = unlisted.size() > 1 ? " from " + device.strIP : std::string();
         if (device.bRefused)
@@ -482,7 +503,7 @@ void ReportUnlisted(CVLNetSession& session, const std::vector<CVLNetSession::SUn
             if (!passed.empty())
                 it->second.strIP = passed.front();
         }
-        if (!IsNamed(device.bOffNetwork, it->second.nUnreachable))
+        if (!IsNamed(device, it->second.nUnreachable))
             continue;
         if (!it->second.strIP.empty())
             fprintf(stderr, "vlnet: device %s, listed at %s, also answered the probe from %s: %s\n",
@@ -594,7 +615,7 @@ void ReportNotUnicast(CVLNetSession& session, const std::string& strDevice, cons
         // one that passed was not used as its MAC's others were not judged.
         size_t nUnreachable = 0;
         for (const CVLNetSession::SAddress& address : addresses) {
-            if (!IsNamed(address.bOffNetwork, nUnreachable))
+            if (!IsNamed(address, nUnreachable))
                 continue;
             if (address.eState == CVLNetSession::ADDRESS_PASSED) {
                 fprintf(stderr,
@@ -679,6 +700,15 @@ bool CheckOnLocalNetwork(const std::string& strIP)
     std::vector<std::string> networks;
     if (strIP.empty())
         return true;
+    // No network of any computer's holds a device there.
+    uint32_t nAddress = 0;
+    CVLSocketAddress::ParseDottedQuad(strIP.c_str(), nAddress);
+    const std::string strNoDevice = CVLNetValueCheck::NoDeviceAddress(nAddress);
+    if (!strNoDevice.empty()) {
+        fprintf(stderr, "vlnet: %s: %s: give the device's own; nothing was sent\n", strIP.c_str(),
+                strNoDevice.c_str());
+        return false;
+    }
     if (!CVLECM::IsOnLocalNetwork(CVLString(strIP.c_str(), VL_CHARSET_UTF8), networks)) {
         // Said as the probe says it of the network it leaves out.
         std::vector<VLInterfaceAddress> interfaces;
@@ -698,8 +728,6 @@ bool CheckOnLocalNetwork(const std::string& strIP)
     }
     // No device answers from this computer's own address or from a
     // network's own addresses: a search for one would run to the time-out.
-    uint32_t nAddress = 0;
-    CVLSocketAddress::ParseDottedQuad(strIP.c_str(), nAddress);
     const std::string strWhat = CVLNetValueCheck::ComputerAddress(nAddress, ReadComputerAddresses());
     if (strWhat.empty())
         return true;
@@ -750,7 +778,7 @@ bool AcceptFoundDevice(CVLNetSession& session, CVLPFWNIFInfo* pNIFInfo, const st
 void ReportNotFound(CVLNetSession& session, const CVLNetOptions& options)
 {
     const std::string& strMAC = options.GetMACAddress();
-    const bool bNothingSent = ReportNothingSent(session);
+    ReportNothingSent(session);
     ReportDeaf(session);
     if (!session.GetLimitedOnlyNote().empty())
         fprintf(stderr, "vlnet: %s\n", session.GetLimitedOnlyNote().c_str());
@@ -775,16 +803,8 @@ void ReportNotFound(CVLNetSession& session, const CVLNetOptions& options)
                 strUncheckedMAC.c_str(), UncheckedReason(session, strUncheckedMAC, options.GetIPAddress()).c_str());
     else if (session.IsFoundNotUnicast())
         ReportNotUnicast(session, strDevice, strMAC);
-    else if (strMAC.empty() || bNothingSent)
-        fprintf(stderr, "vlnet: device %s not found\n", strDevice.c_str());
     else
-        // A device moved to another subnet of its link answers from there:
-        // this computer may not hear it without an address on that subnet.
-        fprintf(stderr,
-                "vlnet: device %s not found; given an address of another subnet on its link (run SetDetail with "
-                "--force), it answers from there, which this computer may not hear: give it an address on that "
-                "subnet (%s)\n",
-                strDevice.c_str(), CVLNetResultText::GetAddAddressCommand(0, LinkInterfaces()).c_str());
+        fprintf(stderr, "vlnet: device %s not found\n", strDevice.c_str());
 }
 
 // Probes until the device of the command line is found; null when it is not.
@@ -1040,9 +1060,11 @@ const char kNoAddress[] = "0.0.0.0";
 
 // After a command that succeeded: that the device restarts, and where it
 // answers once it has when the change moved it (the record printed still
-// holds the address it answered the probe from) or reset it.
+// holds the address it answered the probe from) or reset it. bUnreached:
+// --force sent settings that leave this computer unable to reach it.
 void SayWhereItAnswers(CVLNetSession& session, const CVLNetOptions& options, CVLPFWNIFInfo* pNIFInfo,
-                       const std::string& strIP, const std::vector<std::pair<std::string, std::string>>& assignments)
+                       const std::string& strIP, const std::vector<std::pair<std::string, std::string>>& assignments,
+                       bool bUnreached)
 {
     CVLString strMACText = pNIFInfo->GetMACAddress();
     const std::string strMAC =
@@ -1068,6 +1090,14 @@ void SayWhereItAnswers(CVLNetSession& session, const CVLNetOptions& options, CVL
             strMoved.empty() || strMoved == kNoAddress ? ""
                                                        : (", keeping " + strMoved + " when no server answers").c_str(),
             strMAC.c_str());
+    else if (!strMoved.empty() && bUnreached)
+        // Moved by --force to a subnet this computer has no address on.
+        fprintf(stderr,
+                "vlnet: the device answers at %s from now on, which this computer may not hear: give it an address "
+                "on that subnet on the device's link (%s), then 'vlnet url %s' finds it there; the record's lines "
+                "from its probe reply still show %s\n",
+                strMoved.c_str(), CVLNetResultText::GetAddAddressCommand(0, LinkInterfaces()).c_str(), strMAC.c_str(),
+                strIP.c_str());
     else if (!strMoved.empty())
         fprintf(stderr,
                 "vlnet: the device answers at %s from now on ('vlnet url %s' finds it there); the record's lines "
@@ -1129,7 +1159,7 @@ bool TakePassword(CVLNetSession& session, const CVLNetOptions& options, bool& bP
 // holds one; where the device answers after a change.
 void PrintCommandResult(CVLNetSession& session, const CVLNetOptions& options, CVLPFWNIFInfo* pNIFInfo,
                         VLECM_RESULT eResult, const std::string& strError, const std::string& strIP,
-                        const std::vector<std::pair<std::string, std::string>>& assignments)
+                        const std::vector<std::pair<std::string, std::string>>& assignments, bool bUnreached)
 {
     printf("result %d (%s)\n", eResult, CVLNetResultText::GetECMResultText(eResult));
     int nWriteError = 0;
@@ -1156,7 +1186,7 @@ void PrintCommandResult(CVLNetSession& session, const CVLNetOptions& options, CV
         fprintf(stderr, "vlnet: %s: the device took the change, but its result could not be written\n",
                 options.GetDeviceCommand().c_str());
     if (eResult == VLECM_RESULT_SUCCESS)
-        SayWhereItAnswers(session, options, pNIFInfo, strIP, assignments);
+        SayWhereItAnswers(session, options, pNIFInfo, strIP, assignments, bUnreached);
 }
 
 int RunDeviceCommand(CVLNetSession& session, const CVLNetOptions& options)
@@ -1193,9 +1223,11 @@ int RunDeviceCommand(CVLNetSession& session, const CVLNetOptions& options)
     });
     // Judged once the device's settings are read, before any is sent.
     CVLNetValueCheck::EVerdict eVerdict = CVLNetValueCheck::VERDICT_ACCEPTED;
+    bool bUnreached = false;
     auto judge = [&](CVLPFWNIFInfo* pRead) {
         const CVLNetValueCheck::SJudgement judgement = CheckSettingsRead(session, options, pRead, assignments);
         eVerdict = judgement.eVerdict;
+        bUnreached = judgement.bUnreached;
         // Said only of a change that goes.
         for (size_t i = 0; eVerdict == CVLNetValueCheck::VERDICT_ACCEPTED && i < judgement.overridden.size(); i++)
             fprintf(stderr, "vlnet: --force: sent although %s\n", judgement.overridden[i].c_str());
@@ -1214,7 +1246,7 @@ int RunDeviceCommand(CVLNetSession& session, const CVLNetOptions& options)
         fprintf(stderr, "vlnet: %s: nothing was sent (--force does not send an address in use)\n", strError.c_str());
         return VLNET_EXIT_FAILURE;
     }
-    PrintCommandResult(session, options, pNIFInfo, eResult, strError, strIP, assignments);
+    PrintCommandResult(session, options, pNIFInfo, eResult, strError, strIP, assignments, bUnreached);
     if (CVLNetSession::IsStopRequested())
         return VLNET_EXIT_STOPPED;
     return eResult == VLECM_RESULT_SUCCESS ? VLNET_EXIT_SUCCESS : VLNET_EXIT_FAILURE;

@@ -138,6 +138,8 @@ const char kTriesLeftPath[] = "VLPC.2B_5A20_01.RetryLeft";
 const char kNoTriesLeft[] = "0";
 // The subnet mask a device announces in its probe reply.
 const char kProbeMaskPath[] = "VLPC.2B_5A01_01.SubnetMask";
+// The address a device announces as its own in its probe reply.
+const char kProbeAddressPath[] = "VLPC.2B_5A01_01.IPAddress";
 // Where a command's reply says that the device restarts to apply it.
 const char* RestartPath(VLECM_COMMAND eCommand)
 {
@@ -780,6 +782,15 @@ CVLNetSession::ETarget CVLNetSession::judgeTarget(size_t& nAddresses, bool& bSol
 }
 
 namespace {
+// What its check or command met: the request refused before it left, as a
+// command's end names it, or the result.
+std::string FailureOrRefusal(const SVLECMMACAddress& address)
+{
+    if (!address.strRefusal.empty())
+        return address.strRefusal;
+    return CVLNetSession::FailureText(address.eResult, address.nDeviceResult);
+}
+
 // Why an address failed, as the device manager judged it.
 std::string FailedReason(const SVLECMMACAddress& address)
 {
@@ -793,9 +804,9 @@ std::string FailedReason(const SVLECMMACAddress& address)
             return address.bAnsweredOtherwise ? "answered unicast, but not with its MAC" : "no answer to unicast";
         if (address.eResult == VLECM_RESULT_DEVICE_ERROR && address.nDeviceResult == kDeviceOtherDevice)
             return "unicast check failed: another device answered at its address (error F004)";
-        return "unicast check failed: " + CVLNetSession::FailureText(address.eResult, address.nDeviceResult);
+        return "unicast check failed: " + FailureOrRefusal(address);
     case VLECM_MAC_FAILURE_COMMAND:
-        return "its commands failed: " + CVLNetSession::FailureText(address.eResult, address.nDeviceResult);
+        return "its commands failed: " + FailureOrRefusal(address);
     case VLECM_MAC_FAILURE_LOST:
         return "its reply was lost before it was handled";
     default:
@@ -927,7 +938,7 @@ std::vector<CVLNetSession::SAddress> CVLNetSession::GetAddresses(const std::stri
             address.eState = ADDRESS_FAILED;
             address.strReason = FailedReason(found);
             if (found.eFailure != VLECM_MAC_FAILURE_COMMAND && found.eFailure != VLECM_MAC_FAILURE_LOST) {
-                const std::string strOff = offNetworkReason(Text(state.strMAC), address.strIP, view);
+                const std::string strOff = offNetworkReason(Text(state.strMAC), address, view);
                 address.bOffNetwork = !strOff.empty();
                 if (address.bOffNetwork)
                     address.strReason = strOff;
@@ -966,7 +977,7 @@ std::vector<CVLNetSession::SAddress> CVLNetSession::GetAddresses(const std::stri
 
 bool CVLNetSession::sayUnreachable(const std::string& strMAC, SAddress& address, SLocalView& view)
 {
-    address.strReason = offNetworkReason(strMAC, address.strIP, view);
+    address.strReason = offNetworkReason(strMAC, address, view);
     if (address.strReason.empty())
         return false;
     address.eState = ADDRESS_FAILED;
@@ -979,7 +990,7 @@ bool CVLNetSession::sayUnreachable(const SVLECMMACState& state, const SVLECMMACA
 {
     if (!found.bOffNetwork)
         return false;
-    address.strReason = offNetworkReason(Text(state.strMAC), address.strIP, view);
+    address.strReason = offNetworkReason(Text(state.strMAC), address, view);
     if (address.strReason.empty())
         return false;
     address.eState = ADDRESS_FAILED;
@@ -987,17 +998,20 @@ bool CVLNetSession::sayUnreachable(const SVLECMMACState& state, const SVLECMMACA
     return true;
 }
 
-std::string CVLNetSession::offNetworkReason(const std::string& strMAC, const std::string& strIP, SLocalView& view)
+std::string CVLNetSession::offNetworkReason(const std::string& strMAC, SAddress& address, SLocalView& view)
 {
     view.Read();
-    if (CVLECM::IsOnLocalNetwork(*view.pNetworks, VLText(strIP)))
+    if (CVLECM::IsOnLocalNetwork(*view.pNetworks, VLText(address.strIP)))
         return std::string();
-    // The mask the device announced in its probe reply.
-    std::string strMask;
-    m_CommunicationManager.GetVLECM().WithRecord(strMAC.c_str(), strIP.c_str(), [&strMask](CVLECMNIFInfo* pNIFInfo) {
-        CVLNetPropertyLines::ReadText(pNIFInfo, kProbeMaskPath, strMask);
-    });
-    return CVLNetResultText::GetOffNetworkText(strIP, strMask, view.strNetworks, view.broadcast);
+    // The mask the device announced in its probe reply, and its address.
+    std::string strMask, strOwn;
+    m_CommunicationManager.GetVLECM().WithRecord(
+        strMAC.c_str(), address.strIP.c_str(), [&strMask, &strOwn](CVLECMNIFInfo* pNIFInfo) {
+            CVLNetPropertyLines::ReadText(pNIFInfo, kProbeMaskPath, strMask);
+            CVLNetPropertyLines::ReadText(pNIFInfo, kProbeAddressPath, strOwn);
+        });
+    address.bOwnAddress = strOwn == address.strIP;
+    return CVLNetResultText::GetOffNetworkText(address.strIP, strMask, view.strNetworks, view.broadcast);
 }
 
 CVLNetSession::EAddressState CVLNetSession::GetAddressState(const std::string& strMAC, const std::string& strIP,
@@ -1123,6 +1137,7 @@ void CVLNetSession::noteUnlisted(const char* szCut, const std::string& strFilter
             unlisted.bSilent = address.bSilent;
             unlisted.bPending = address.eState == ADDRESS_PENDING;
             unlisted.bOffNetwork = address.bOffNetwork;
+            unlisted.bOwnAddress = address.bOwnAddress;
             unlisted.strReason =
                 address.eState == ADDRESS_PASSED
                     ? std::string("passed its unicast check, but its MAC's other addresses were not all judged ") +
@@ -1236,7 +1251,7 @@ std::string CVLNetSession::UnusableText(const std::string& strMAC, const std::ve
                                [&strReason](const auto& entry) { return entry.first == strReason; });
         if (it == byReason.end())
             it = byReason.insert(byReason.end(), {strReason, {}});
-        if (!address.bOffNetwork || ++nUnreachable <= kNamedUnreachable)
+        if (!address.bOffNetwork || address.bOwnAddress || ++nUnreachable <= kNamedUnreachable)
             it->second.push_back(address.strIP);
     }
     std::string strHeard;

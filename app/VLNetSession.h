@@ -116,6 +116,7 @@ public:
         bool bRefused = false;  // a bound refused it
         bool bPending = false;  // its check or commands were not over (the reason says when)
         bool bOffNetwork = false;  // on none of this computer's networks
+        bool bOwnAddress = false;  // off them, its reply names it as its own (SAddress)
     };
     // Those of the last probe (with a filtering MAC address, that device
     // alone): the device list's in its order, then those a bound refused,
@@ -266,8 +267,9 @@ public:
     // it is not listed.
     std::string GetDeviceLine(const std::string& strMAC);
     // Addresses of one MAC that a probe tells apart, its first included;
-    // of the addresses of a MAC on none of the computer's networks, those a
-    // report names (the others it counts: a host may hold thousands).
+    // of the addresses of a MAC on none of the computer's networks, and of
+    // those never checked for one reason, those a report names (the others
+    // it counts: hosts may hold thousands).
     enum
     {
         kMaxAddressesPerMAC = 64,
@@ -302,6 +304,10 @@ public:
         // Its address is on none of this computer's networks: unicast
         // cannot reach it, whatever another round would hear.
         bool bOffNetwork = false;
+        // Off them, its reply to the probe names it as the device's own
+        // address, as a device's does and a claim from another host's
+        // seldom: a report always names it.
+        bool bOwnAddress = false;
         // Its check or commands waited for what the computer lacked (a
         // descriptor, a thread): that, and the limit to raise; empty else.
         std::string strLack;
@@ -466,11 +472,12 @@ private:
     void noteRefused(const std::vector<SVLECMBoundReport>& reports, const std::string& strFilterMAC, bool bFindOne);
     // True when the list holds the device looked for, heard but not by unicast.
     bool hasNonUnicastMatch();
-    // Why the device's address strIP cannot be reached by unicast when it is
-    // on none of this computer's networks; empty when it is on one. view:
-    // the computer's networks, read at its first use.
+    // Why the address cannot be reached by unicast when it is on none of
+    // this computer's networks (and whether its reply names it as its own);
+    // empty when it is on one. view: the computer's networks, read at its
+    // first use.
     struct SLocalView;
-    std::string offNetworkReason(const std::string& strMAC, const std::string& strIP, SLocalView& view);
+    std::string offNetworkReason(const std::string& strMAC, SAddress& address, SLocalView& view);
     // A refused or uncounted address on none of the computer's networks is
     // said as unreachable, as a kept one is: true when it was.
     bool sayUnreachable(const SVLECMMACState& state, const SVLECMMACAddress& found, SAddress& address,

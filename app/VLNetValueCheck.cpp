@@ -206,11 +206,11 @@ std::string CheckAddressRole(EAddressRole eRole, const std::string& strValue)
     // A gateway or server of 0.0.0.0 is none.
     if ((eRole == ROLE_GATEWAY || eRole == ROLE_SERVER) && nAddress == 0)
         return std::string();
+    if (eRole == ROLE_HOST)
+        return CVLNetValueCheck::NoDeviceAddress(nAddress);
     for (const auto& entry : kUnusableAddresses) {
         if ((nAddress & entry.nMask) != entry.nNetwork)
             continue;
-        if (eRole == ROLE_HOST && entry.bHost)
-            return std::string(entry.szWhat) + " cannot be a device's address";
         if (eRole == ROLE_GATEWAY && entry.bGateway)
             return std::string(entry.szWhat) + " cannot be a gateway";
         if (eRole == ROLE_SERVER && entry.bGateway)
@@ -445,6 +445,7 @@ bool JudgeSettings(const SSettings& settings, const CVLNetValueCheck::SNeighbour
                                                   (host.bGiven ? host : mask).Argument() + ": " + strWhy +
                                                       (bStatic ? "" : ", the address it keeps when no server answers")))
             return true;
+        judgement.bUnreached = judgement.bUnreached || !strWhy.empty();
     }
     if (bNewHost && judgement.strAskAddress.empty()) {
         judgement.strAskArgument = host.Argument();
@@ -731,6 +732,15 @@ std::string CVLNetValueCheck::MovedTo(const std::vector<SField>& fields, const s
     }
     bOwnAddress = bChanged && !strMode.empty() && strMode != kStaticMode;
     return strAddress;
+}
+
+std::string CVLNetValueCheck::NoDeviceAddress(uint32_t nAddress)
+{
+    for (const auto& entry : kUnusableAddresses) {
+        if ((nAddress & entry.nMask) == entry.nNetwork && entry.bHost)
+            return std::string(entry.szWhat) + " cannot be a device's address";
+    }
+    return std::string();
 }
 
 std::string CVLNetValueCheck::ComputerAddress(uint32_t nAddress, const std::vector<SLocalAddress>& computer, bool* pOwn)

@@ -74,6 +74,10 @@ public:
         std::string strMask;
         std::string strInterface;
     };
+    // Why nAddress (host order) cannot be a device's own address, whatever
+    // the network ("a loopback address (127.0.0.0/8) cannot be a device's
+    // address"); empty when it can.
+    static std::string NoDeviceAddress(uint32_t nAddress);
     // What nAddress (host order) is to this computer: empty when it is no
     // address of its own; else, for a message, "this computer's own address
     // (eth0)", or "the network address" or "the broadcast address" "of this
@@ -114,8 +118,10 @@ public:
         // Refused for what --force would send (reach, a gateway outside
         // the subnet): the command line is sound, the network is not.
         bool bForcible = false;
-        // What bForce let through, one "PATH=VALUE: reason" each.
+        // What bForce let through, one "PATH=VALUE: reason" each; bUnreached
+        // when that leaves this computer unable to reach the device.
         std::vector<std::string> overridden;
+        bool bUnreached = false;
         // A new address that only the network can tell free, to be asked
         // before the change goes ("PATH=VALUE" and the address); empty when none.
         std::string strAskArgument, strAskAddress;

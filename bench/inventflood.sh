@@ -9,8 +9,9 @@
 # seconds after the first probe on. vlnet probes with
 # --timeout TIMEOUT. Prints vlnet's peak memory (its VmHWM), its peak at 60 s
 # when the run is longer, its wall time and exit status, the genuine devices
-# it listed (all should be), a series of its resident memory, and the first
-# lines of its standard error.
+# it listed (all should be), the lines of its report on standard error, a
+# series of its resident memory, and the first lines of its standard error
+# (KEEP_REPORT=FILE keeps all of them there).
 #
 #   bench/inventflood.sh [--prefix NAME] BUILD_DIR [TIMEOUT [RATE [SOURCES]]]
 #
@@ -151,9 +152,10 @@ echo "vlnet: $VLNET"
 printf 'invented-device flood: %d networks x (%d on + %d off the network) MACs%s, %d claims of each MAC a round%s, %s rounds, %d replies a second a network\n' \
     $NETWORKS $INVENTED $INVENTED "$([ "$FRESH" = 1 ] && echo ' new each round')" "$SOURCES" \
     "$([ "$NEWSOURCES" = 1 ] && echo ', each from a new address')" "$([ "$PASSES" -gt 0 ] && echo "$PASSES" || echo endless)" "$RATE"
-printf 'peak memory (VmHWM) %.1f MB (%s MB by 60 s), wall %s s, exit %d, genuine devices listed %d of %d, lines %d\n' \
+printf 'peak memory (VmHWM) %.1f MB (%s MB by 60 s), wall %s s, exit %d, genuine devices listed %d of %d, lines %d, report lines %d\n' \
     "$(echo "scale=1; ${PEAK:-0} / 1024" | bc)" "${AT60:-?}" "$WALL" "$STATUS" "$(grep -c '^00:26:AB:2' "$TMP/out")" \
-    $((NETWORKS * GENUINE)) "$(wc -l <"$TMP/out")"
+    $((NETWORKS * GENUINE)) "$(wc -l <"$TMP/out")" "$(wc -l <"$TMP/err")"
 echo "resident memory (MB): $SERIES"
 grep -v '^$' "$TMP/err" | head -5 | sed 's/^/    /'
 grep '^vlnet: not listed: 00:26:AB:2' "$TMP/err" | head -5 | sed 's/^/    /'
+if [ -n "${KEEP_REPORT:-}" ]; then cp "$TMP/err" "$KEEP_REPORT"; fi

@@ -30,6 +30,12 @@
 // count, besides the one it went to: the address the request gives the
 // device, which may take it before it answers. Absent or empty: none.
 #define VLCM_PARAM_ALSO_REPLIES_FROM "alsoRepliesFrom"
+// Counted by a module that runs packet lists, for its caller: how many
+// requests the instance's calls have sent (none when the list is missing,
+// or its conditions, the device's version or a set with nothing changed
+// passed every one over), there from its first call on. A condition's
+// script may call the instance again: its sends count too.
+#define VLCM_PARAM_SENT_REQUESTS "sentRequests"
 
 class CVLCMApi;
 class CVLProperty;

@@ -40,6 +40,7 @@
 #include "base/xml/VLXmlDocument.h"
 #include "script/VLScriptCollection.h"
 
+class EVLDefineFormatException;
 class EVLException;
 class IVLStream;
 
@@ -144,6 +145,10 @@ public:
     // the file, the record ("record 3 (offset 1234)") or the line and column
     // ("line 5, column 3") where it applies, and what was wrong in words.
     std::string DescribeFailure(EVLException* e) const;
+    // The report of a definition its reader refused: the file and line of
+    // the definition that holds it when a list's file gave it, else the
+    // file the definitions came from; the element and its attribute.
+    std::string DescribeFormat(const EVLDefineFormatException* e) const;
     // Every file that LoadFiles read: the list, then its members in order.
     const std::vector<CVLString>& GetFilesRead() const { return m_FilesRead; }
     // The file that the last load took the definitions from: the resource

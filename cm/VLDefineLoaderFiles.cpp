@@ -18,6 +18,7 @@
 #include "base/xml/VLXmlException.h"
 #include "base/xml/VLXmlNodeList.h"
 #include "cm/VLCMDefs.h"
+#include "cm/VLDefineFormatException.h"
 #include "cm/VLDefineLoaderPrivate.h"
 #include "script/VLScriptCompiler.h"
 
@@ -217,6 +218,28 @@ void CVLDefineLoader::CheckDefinedOnce(const CVLXmlElement* pSrcRoot)
     }
     for (auto& entry : added)
         m_DefinedNames.emplace(std::move(entry));
+}
+
+std::string CVLDefineLoader::DescribeFormat(const EVLDefineFormatException* e) const
+{
+    const std::string& strKey = e->GetDefinitionKey();
+    std::string strText = Text(m_strSourcePath);
+    auto found = m_DefinedNames.find(strKey);
+    if (found != m_DefinedNames.end()) {
+        strText = Text(found->second.strFile);
+        if (found->second.nLine > 0)
+            strText += ": line " + std::to_string(found->second.nLine);
+    }
+    if (strText.empty())
+        strText = "the definitions";
+    const size_t nTag = strKey.find('\0');
+    const size_t nName = nTag == std::string::npos ? std::string::npos : strKey.find('\0', nTag + 1);
+    if (nName != std::string::npos)
+        strText += ": <" + strKey.substr(nTag + 1, nName - nTag - 1) + " name=\"" + strKey.substr(nName + 1) + "\">";
+    const std::string strElement = Text(e->GetTagName());
+    const std::string strAttribute = Text(e->GetAttributeName());
+    const bool bGiven = strElement.find(" " + strAttribute + "=") != std::string::npos;
+    return strText + ": " + strElement + ": its \"" + strAttribute + "\" is " + (bGiven ? "not valid" : "missing");
 }
 
 void CVLDefineLoader::CompileScriptFile(VL_CONST_STR szPath)

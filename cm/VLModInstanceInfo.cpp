@@ -45,7 +45,7 @@ void CVLModInstanceInfo::Load(CVLXmlElement* pElement)
         m_pXmlElement = pElement;
         m_strModuleName = pElement->GetAttribute("module");
         if (m_strModuleName.GetLength() == 0)
-            throw new EVLDefineFormatException(VLCMAPI_MODULE, s_szFile, __LINE__, pElement->GetTagName().GetBuffer(),
+            throw new EVLDefineFormatException(VLCMAPI_MODULE, s_szFile, __LINE__, pElement,
                                                "module");
         m_strMethod = pElement->GetAttribute("method");
         if (m_strMethod.GetLength() == 0)
@@ -147,12 +147,12 @@ void CVLModInstanceInfo::AddPacketListNames(std::set<std::string>& names) const
 }
 
 void CVLModInstanceInfo::AddPacketListRequests(CVLModuleController* pController, VL_CONST_STR szName,
-                                               std::vector<std::string>& requests) const
+                                               SVLPacketListRequests& list) const
 {
     if (m_pModule != nullptr)
-        m_pModule->AddPacketListRequests(pController, this, szName, requests);
+        m_pModule->AddPacketListRequests(pController, this, szName, list);
     for (CVLModInstanceInfoConstIterator it = ConstBegin(); !it.IsEnd(); it.Next())
-        it.Get()->AddPacketListRequests(pController, szName, requests);
+        it.Get()->AddPacketListRequests(pController, szName, list);
 }
 
 void CVLModInstanceInfo::AddInstanceNames(std::vector<std::string>& names) const

@@ -11,6 +11,7 @@
 #include "base/core/TVLStringKeyCollection.h"
 #include "base/core/VLString.h"
 #include "base/core/VLTypes.h"
+#include "cm/VLPacketListRequests.h"
 
 class CVLModInstanceInfo;
 class CVLModule;
@@ -60,10 +61,10 @@ public:
     // Adds the packet lists of this definition's module and of the whole
     // subtree's.
     void AddPacketListNames(std::set<std::string>& names) const;
-    // Adds the requests of the named packet list, of this definition's
-    // module and of the whole subtree's.
+    // Adds what the named packet list runs, of this definition's module
+    // and of the whole subtree's.
     void AddPacketListRequests(CVLModuleController* pController, VL_CONST_STR szName,
-                               std::vector<std::string>& requests) const;
+                               SVLPacketListRequests& list) const;
     // Adds the full names of the whole subtree, below this definition.
     void AddInstanceNames(std::vector<std::string>& names) const;
 

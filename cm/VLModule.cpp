@@ -109,12 +109,12 @@ void CVLModule::AddPacketListNames(std::set<std::string>& names)
 }
 
 void CVLModule::AddPacketListRequests(CVLModuleController* pController, const CVLModInstanceInfo* pInfo,
-                                      VL_CONST_STR szName, std::vector<std::string>& requests)
+                                      VL_CONST_STR szName, SVLPacketListRequests& list)
 {
     (void)pController;
     (void)pInfo;
     (void)szName;
-    (void)requests;
+    (void)list;
 }
 
 bool CVLModule::IsInit()

@@ -11,6 +11,7 @@
 
 #include "base/core/VLString.h"
 #include "base/core/VLTypes.h"
+#include "cm/VLPacketListRequests.h"
 
 class CVLModInstanceInfo;
 class CVLModuleController;
@@ -35,16 +36,6 @@ public:
     virtual void DestroyInstance(IVLModInstanceIF* pInstanceIF, CVLModuleInstance* pInstance,
                                  CVLModuleParamCollection* pParams);
     virtual int GetPacketCount(VL_CONST_STR szName);
-    // Adds the names of the packet lists the module runs (none by default).
-    virtual void AddPacketListNames(std::set<std::string>& names);
-    // Adds, for each request that an instance of the definition pInfo sends
-    // when it is asked to run the packet list szName, its packet type
-    // letter, device type and function as the definitions write them
-    // ("Q2B5A02"): the list the instance actually runs (its constants may
-    // add to the name), and only the requests it can build. None by
-    // default.
-    virtual void AddPacketListRequests(CVLModuleController* pController, const CVLModInstanceInfo* pInfo,
-                                       VL_CONST_STR szName, std::vector<std::string>& requests);
     virtual bool IsInit();
 
 protected:
@@ -53,6 +44,19 @@ protected:
     virtual IVLModInstanceIF* onNew() = 0;
     virtual void onDelete(IVLModInstanceIF* pInstanceIF) = 0;
 
+public:
+    // Declared after the operations above, which keep their slots in the
+    // virtual table.
+    // Adds the names of the packet lists the module runs (none by default).
+    virtual void AddPacketListNames(std::set<std::string>& names);
+    // Adds what an instance of the definition pInfo runs when it is asked
+    // to run the packet list szName: the name of the list it actually runs
+    // (its constants may add to the name), whether the definitions lack it,
+    // and each request of it that it can build. Nothing by default.
+    virtual void AddPacketListRequests(CVLModuleController* pController, const CVLModInstanceInfo* pInfo,
+                                       VL_CONST_STR szName, SVLPacketListRequests& list);
+
+protected:
     bool m_bInit;
     CVLString m_strModuleName;
 

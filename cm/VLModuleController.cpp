@@ -4,6 +4,7 @@
 
 #include "cm/VLCMApi.h"
 #include "cm/VLCMDefs.h"
+#include "cm/VLDefineFormatException.h"
 #include "cm/VLModule.h"
 #include "cm/VLModuleInstance.h"
 #include "cm/VLModuleParamCollection.h"
@@ -189,9 +190,13 @@ void CVLModuleController::Initialize(CVLCMApi* pApi, CVLCMApiConfig* pConfig, IV
             try {
                 throw;
             } catch (EVLException* pException) {
-                m_bDefinitionsFailed = bLoadingDefinitions;
-                m_strInitializeErrorText =
-                    bLoadingDefinitions ? m_DefineLoader.DescribeFailure(pException) : ExceptionText(pException);
+                // A definition a module's reader refused is the file's fault
+                // too, named with its place.
+                const EVLDefineFormatException* pFormat = dynamic_cast<EVLDefineFormatException*>(pException);
+                m_bDefinitionsFailed = bLoadingDefinitions || pFormat != nullptr;
+                m_strInitializeErrorText = pFormat != nullptr       ? m_DefineLoader.DescribeFormat(pFormat)
+                                           : bLoadingDefinitions ? m_DefineLoader.DescribeFailure(pException)
+                                                                 : ExceptionText(pException);
                 // Neither form of the definitions is there: both are named.
                 if (bLoadingDefinitions && strMissingResource.GetLength() > 0 &&
                     dynamic_cast<EVLOpenException*>(pException) != nullptr &&

@@ -107,13 +107,17 @@ public:
     // What the definitions name, for a user of the framework to check a name
     // it was configured with: the top-level functions; the packet lists the
     // modules of a function's tree run (false when there is no such
-    // function); the requests a packet list of a function's tree sends
+    // function); what a packet list of a function's tree runs and sends
     // (see CVLModule::AddPacketListRequests); the full names of the
-    // definitions below a function.
+    // definitions below a function; the file the definitions were read from
+    // (empty for bytes); the module that carries out a function (null when
+    // there is no such function).
     std::vector<std::string> GetFunctionNames();
     bool GetPacketListNames(VL_CONST_STR szFunctionName, std::set<std::string>& names);
-    std::vector<std::string> GetPacketListRequests(VL_CONST_STR szFunctionName, VL_CONST_STR szName);
+    SVLPacketListRequests GetPacketListRequests(VL_CONST_STR szFunctionName, VL_CONST_STR szName);
     std::vector<std::string> GetInstanceNames(VL_CONST_STR szFunctionName);
+    std::string GetDefinitionsSource();
+    CVLModule* GetFunctionModule(VL_CONST_STR szFunctionName);
 
     // --- targets and target lists ----------------------------------------
     virtual CVLTarget* CreateTarget();

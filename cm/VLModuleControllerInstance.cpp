@@ -243,14 +243,30 @@ bool CVLModuleController::GetPacketListNames(VL_CONST_STR szFunctionName, std::s
     return true;
 }
 
-std::vector<std::string> CVLModuleController::GetPacketListRequests(VL_CONST_STR szFunctionName, VL_CONST_STR szName)
+SVLPacketListRequests CVLModuleController::GetPacketListRequests(VL_CONST_STR szFunctionName, VL_CONST_STR szName)
 {
-    std::vector<std::string> requests;
+    SVLPacketListRequests list;
     CVLThreadLock lock(&m_ThreadSync);
     const CVLModInstanceInfo* pInfo = lock.Lock() ? m_Functions.Find(szFunctionName) : nullptr;
     if (pInfo != nullptr)
-        pInfo->AddPacketListRequests(this, szName, requests);
-    return requests;
+        pInfo->AddPacketListRequests(this, szName, list);
+    return list;
+}
+
+CVLModule* CVLModuleController::GetFunctionModule(VL_CONST_STR szFunctionName)
+{
+    CVLThreadLock lock(&m_ThreadSync);
+    const CVLModInstanceInfo* pInfo = lock.Lock() ? m_Functions.Find(szFunctionName) : nullptr;
+    return pInfo != nullptr ? pInfo->GetModule() : nullptr;
+}
+
+std::string CVLModuleController::GetDefinitionsSource()
+{
+    CVLThreadLock lock(&m_ThreadSync);
+    if (!lock.Lock())
+        return std::string();
+    const CVLString& strSource = m_DefineLoader.GetSourcePath();
+    return strSource.GetLength() > 0 ? strSource.GetBuffer() : std::string();
 }
 
 std::vector<std::string> CVLModuleController::GetInstanceNames(VL_CONST_STR szFunctionName)

@@ -1,8 +1,8 @@
 #include "cm/VLModuleParamCollection.h"
 
-#include <algorithm>
-#include <cctype>
+#include <utility>
 
+#include "cm/VLAllowedRequests.h"
 #include "cm/VLModuleInstance.h"
 
 CVLModuleParamCollection::CVLModuleParamCollection()
@@ -189,35 +189,18 @@ CVLModuleParamCollection& CVLModuleParamCollection::operator=(const CVLModulePar
     m_strTemplateName = src.m_strTemplateName;
     m_pInstance = src.m_pInstance;
     m_strPacketListName = src.m_strPacketListName;
-    m_AllowedRequests = src.m_AllowedRequests;
-    m_bRequestsLimited = src.m_bRequestsLimited;
+    m_pAllowedRequests = src.m_pAllowedRequests;
     return *this;
 }
 
-namespace {
-std::string Upper(std::string str)
+void CVLModuleParamCollection::SetAllowedRequests(std::shared_ptr<const CVLAllowedRequests> pAllowed)
 {
-    for (char& c : str)
-        c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
-    return str;
-}
-}  // namespace
-
-void CVLModuleParamCollection::SetAllowedRequests(const std::set<std::string>& requests)
-{
-    m_AllowedRequests.clear();
-    m_AllowedRequests.reserve(requests.size());
-    for (const std::string& strRequest : requests)
-        m_AllowedRequests.push_back(Upper(strRequest));
-    std::sort(m_AllowedRequests.begin(), m_AllowedRequests.end());
-    m_AllowedRequests.erase(std::unique(m_AllowedRequests.begin(), m_AllowedRequests.end()), m_AllowedRequests.end());
-    m_bRequestsLimited = true;
+    m_pAllowedRequests = std::move(pAllowed);
 }
 
 bool CVLModuleParamCollection::IsRequestAllowed(const std::string& strRequest) const
 {
-    return !m_bRequestsLimited ||
-           std::binary_search(m_AllowedRequests.begin(), m_AllowedRequests.end(), Upper(strRequest));
+    return m_pAllowedRequests == nullptr || m_pAllowedRequests->Contains(strRequest);
 }
 
 CVLModuleParam* CVLModuleParamCollection::GetParam(const char* szName, bool bCreate)

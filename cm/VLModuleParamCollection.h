@@ -4,15 +4,15 @@
 #ifndef VLMODULEPARAMCOLLECTION_H
 #define VLMODULEPARAMCOLLECTION_H
 
-#include <set>
+#include <memory>
 #include <string>
-#include <vector>
 
 #include "cm/VLModuleParam.h"
 #include "base/core/TVLStringKeyCollection.h"
 #include "base/core/VLString.h"
 #include "base/value/VLVariant.h"
 
+class CVLAllowedRequests;
 class CVLModuleController;
 class CVLModuleInstance;
 class CVLStreamCollection;
@@ -63,13 +63,6 @@ public:
     virtual IVLProgressListener* GetProgressListener() const;
     virtual void SetStreamCollection(CVLStreamCollection* pStreams);
     virtual CVLStreamCollection* GetStreamCollection() const;
-    // The requests the call may send, each as packet type letter, device
-    // type and function ("Q2B5A02", letter case aside); any request when
-    // none were set. Set by the caller of a function, out of reach of the
-    // definitions' scripts, and carried with the call context to every
-    // collection copied from this one (the instance's children included).
-    virtual void SetAllowedRequests(const std::set<std::string>& requests);
-    virtual bool IsRequestAllowed(const std::string& strRequest) const;
     // The parameters and the call context; not the owner, not the result.
     virtual CVLModuleParamCollection& operator=(const CVLModuleParamCollection& src);
     // Find, then with bCreate an empty parameter under the plain name.
@@ -77,6 +70,15 @@ public:
     virtual CVLVariant& GetResult();
 
     CVLModuleInstance* GetInstance() const;
+
+    // The requests the call may send (null: any request). Set by the caller
+    // of a function, out of reach of the definitions' scripts, and carried
+    // with the call context to every collection copied from this one (the
+    // instance's children included). Not virtual, and kept after the
+    // declared members, so that the class's virtual table and fields stay
+    // as declared.
+    void SetAllowedRequests(std::shared_ptr<const CVLAllowedRequests> pAllowed);
+    bool IsRequestAllowed(const std::string& strRequest) const;
 
 protected:
     CVLModuleController* m_pController;
@@ -91,11 +93,9 @@ protected:
     CVLString m_strFunctionName;
     CVLString m_strPacketListName;
     CVLString m_strMethodName;
-    // In upper case, sorted; m_bRequestsLimited false: any request. A
-    // vector, not a set: each device's calls copy it and free it again.
-    std::vector<std::string> m_AllowedRequests;
-    bool m_bRequestsLimited = false;
     CVLVariant m_Result;
+    // Shared: each device's calls copy it without copying the requests.
+    std::shared_ptr<const CVLAllowedRequests> m_pAllowedRequests;
 };
 
 #endif

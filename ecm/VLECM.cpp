@@ -17,6 +17,7 @@
 #include "base/system/VLLocalizeUtility.h"
 #include "base/xml/VLXmlException.h"
 #include "cm/VLCMApiConfig.h"
+#include "cm/VLDefineFormatException.h"
 #include "cm/VLModuleController.h"
 #include "ecm/record/VLECMNIFInfo.h"
 #include "ecm/probe/VLECMNIFInfoList.h"
@@ -54,6 +55,9 @@ VLECM_RESULT CVLECM::resultFromCurrentException()
     } catch (VLECM_RESULT eResult) {
         return eResult;
     } catch (EVLXmlException* pException) {
+        pException->Delete();
+        return VLECM_RESULT_XML_ERROR;
+    } catch (EVLDefineFormatException* pException) {
         pException->Delete();
         return VLECM_RESULT_XML_ERROR;
     } catch (EVLMemoryAllocException* pException) {

@@ -34,7 +34,8 @@
 // (a client's OnProbe runs under it and may remove a device),
 // m_PostCallbackTargetMapSync and the probe instance's device-list lock.
 // The post answers' lock (m_PostAnswers) comes before
-// m_PostCallbackTargetMapSync; a post's loss runs outside it.
+// m_PostCallbackTargetMapSync; a post's loss runs outside it, a refused
+// one's on the dispatch pass under m_DispatchCallbackSync.
 // All are recursive, so a client callback on the dispatch thread may call
 // the probe control operations. On the receive threads the reply filter's
 // lock comes before the hand-on queue's. The MAC table's lock is taken
@@ -137,10 +138,15 @@ public:
     // that runs it resolves it: each command's only of its own kind (see
     // CVLECMRequestKinds).
     bool CheckOptionName(const CVLString& strKey, const CVLString& strValue, std::string& strWanted);
-    // The same for the packet list each command's option resolves to as the
-    // options in force stand, its default included: what the first that
-    // does not fit is and why; empty when all fit (or before Initialize).
-    std::string CheckResolvedPacketLists();
+    // The same for the packet list each command's option resolves to, and
+    // the functions of the probe and the reboot polling that the
+    // definitions have, when they are not their defaults (a function they
+    // lack fails where it is run; their file says why:
+    // CVLModuleController::DescribeUndefinedFunction), as the options
+    // in force stand, with pOptionMap's over them, defaults included: what
+    // the first that does not fit is and why; empty when all fit (or before
+    // Initialize). A probe judges its own so before it starts.
+    std::string CheckResolvedPacketLists(const CVLECMPropertyMap* pOptionMap = nullptr);
     // Whether the address lies on one of the computer's local networks as
     // its interfaces are now (the networks a probe reaches), and their names
     // ("10.71.2.0/24 (eth1)") in networks.
@@ -192,10 +198,10 @@ public:
     // or later, and post notes of its own; the parts that post (through
     // PostCallbackQueued) learn of a refusal of their post alone. A device's
     // post that is never passed on leaves its device unjudged until the
-    // probe stops. A refusal of a post passed on after the override
-    // returned is handled before this returns, and may post again through
-    // PostCallbackUser: an override does not hold a lock of its own across
-    // this call that its PostCallbackUser takes.
+    // probe stops; one passed on after its device was removed is dropped.
+    // This never calls PostCallbackUser again: a refusal of a post passed
+    // on after the override returned is handled on the dispatch thread's
+    // next pass, so an override may hold a lock of its own across this call.
     void PostCallbackUser(CVLTarget* pTarget, VLCM_USER_CALLBACK pCallback, long lCallbackId,
                           void* pCallbackParam) override;
 
@@ -377,9 +383,12 @@ public:
     bool IsDispatchThread() override;
 
 protected:
-    // CheckOptionName for the packet list option strKey naming strName.
+    // CheckOptionName for the packet list option strKey naming strName,
+    // the probe's function resolved with pOptionMap over the options.
     bool checkPacketList(CVLModuleController* pController, const std::string& strKey, const std::string& strName,
-                         std::string& strWanted);
+                         const CVLECMPropertyMap* pOptionMap, std::string& strWanted);
+    // CheckOptionName for a function option naming strName.
+    static bool checkFunction(CVLModuleController* pController, const std::string& strName, std::string& strWanted);
     // Maps a failure caught by an operation with a result.
     static VLECM_RESULT resultFromCurrentException();
 

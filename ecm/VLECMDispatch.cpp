@@ -1,5 +1,5 @@
 // The dispatch thread: one queued callback per pass, and what the dispatch
-// queue refused of the probe's chains, then a short sleep.
+// queue refused of the probe's posts, then a short sleep.
 #include "base/core/VLException.h"
 #include "base/core/VLThreadLock.h"
 #include "base/core/VLTrace.h"
@@ -42,6 +42,9 @@ void CVLECM::dispatchCallbackLoop()
                 CVLThreadLock lock(&m_DispatchCallbackSync);
                 if (lock.Lock()) {
                     m_Api.DispatchCallback(0);
+                    // Here, not inside PostCallbackUser: a loss that posts
+                    // again would re-enter a client's override.
+                    m_PostAnswers.RunRefused();
                     if (m_pProbeInstance != nullptr)
                         m_pProbeInstance->DispatchPass();
                 }

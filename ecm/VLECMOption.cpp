@@ -20,6 +20,7 @@
 #include "ecm/core/VLECMPrivate.h"
 #include "ecm/core/VLECMRequestKinds.h"
 #include "ecm/probe/VLECMReplyFilter.h"
+#include "modules/probe/VLMDProbe.h"
 
 const char* const s_szFile = "VLECM";
 
@@ -278,15 +279,10 @@ bool CVLECM::CheckOptionName(const CVLString& strKey, const CVLString& strValue,
     if ((!bFunction && !bPacketList && !bInstance) || pController == nullptr)
         return true;
     const std::string strProbeFunction = TextOf(getOptionString(kProbeFunctionOption, nullptr, nullptr));
-    if (bFunction) {
-        const std::vector<std::string> functions = pController->GetFunctionNames();
-        if (std::find(functions.begin(), functions.end(), strName) != functions.end())
-            return true;
-        strWanted = "a function of the definitions (" + NameList(functions) + ")";
-        return false;
-    }
+    if (bFunction)
+        return checkFunction(pController, strName, strWanted);
     if (bPacketList)
-        return checkPacketList(pController, strText, strName, strWanted);
+        return checkPacketList(pController, strText, strName, nullptr, strWanted);
     // An entry's socket instance, by its path below the probe's function.
     const std::vector<std::string> functions = pController->GetFunctionNames();
     if (std::find(functions.begin(), functions.end(), strProbeFunction) == functions.end())
@@ -303,64 +299,113 @@ bool CVLECM::CheckOptionName(const CVLString& strKey, const CVLString& strValue,
     return false;
 }
 
+bool CVLECM::checkFunction(CVLModuleController* pController, const std::string& strName, std::string& strWanted)
+{
+    // Both probe, by broadcast, with a probe module: another function
+    // (VLPC_Unicast) would fail each probe without a reason.
+    std::vector<std::string> probing;
+    for (const std::string& strFunction : pController->GetFunctionNames()) {
+        if (dynamic_cast<CVLMDProbe*>(pController->GetFunctionModule(strFunction.c_str())) != nullptr)
+            probing.push_back(strFunction);
+    }
+    if (std::find(probing.begin(), probing.end(), strName) != probing.end())
+        return true;
+    strWanted = "a function of the definitions that probes (" + NameList(probing) + ")";
+    return false;
+}
+
 bool CVLECM::checkPacketList(CVLModuleController* pController, const std::string& strKey, const std::string& strName,
-                             std::string& strWanted)
+                             const CVLECMPropertyMap* pOptionMap, std::string& strWanted)
 {
     // The probe runs its list with its own function; the commands, the
     // reboot polling's included, with theirs. A function the definitions
     // lack is said where it is named.
     const std::string strFunction = strKey == kProbePacketListOption
-                                        ? TextOf(getOptionString(kProbeFunctionOption, nullptr, nullptr))
+                                        ? TextOf(getOptionString(kProbeFunctionOption, pOptionMap, nullptr))
                                         : std::string(VLECM_UNICAST_FUNCTION);
     std::set<std::string> lists;
     if (!pController->GetPacketListNames(strFunction.c_str(), lists))
         return true;
-    if (lists.count(strName) == 0) {
-        // The default starts written as it does unwritten, though the
-        // definitions lack it (Lock, Unlock): the command that would run it
-        // is refused when it is run.
-        if (strName == TextOf(CVLECMDefaultOptions::String(strKey.c_str())))
-            return true;
-        strWanted = "a packet list of the function \"" + strFunction + "\" (" +
-                    NameList(std::vector<std::string>(lists.begin(), lists.end())) + ")";
-        return false;
-    }
-    // Judged by the requests the list sends as the instances run it (with
-    // the name their constants add), whatever it is called.
     const std::string strCommand = CommandOf(strKey);
-    std::string strWhy;
-    if (CVLECMRequestKinds::Fits(strCommand, pController->GetPacketListRequests(strFunction.c_str(), strName.c_str()),
-                                 strWhy))
+    // Judged by what the instances run (with the name their constants add)
+    // and the requests it sends, whatever it is called.
+    const SVLPacketListRequests run = pController->GetPacketListRequests(strFunction.c_str(), strName.c_str());
+    // Modules that tell of no packet list (a client's own) leave nothing to
+    // judge it by.
+    if (run.runNames.empty())
         return true;
-    std::vector<std::string> fitting;
-    for (const std::string& strList : lists) {
-        std::string strNot;
-        if (CVLECMRequestKinds::Fits(strCommand, pController->GetPacketListRequests(strFunction.c_str(), strList.c_str()),
-                                     strNot))
-            fitting.push_back(strList);
+    std::string strWhy;
+    if (!run.missingNames.empty()) {
+        // A list the device manager never runs (Lock, Unlock) starts as its
+        // default though the definitions lack it: the command that would
+        // run it is refused when it is run.
+        if (!CVLECMRequestKinds::IsRun(strCommand) && strName == TextOf(CVLECMDefaultOptions::String(strKey.c_str())))
+            return true;
+        const std::string strSource = pController->GetDefinitionsSource();
+        const std::string strDefinitions = "the definitions" + (strSource.empty() ? "" : " (" + strSource + ")");
+        std::vector<std::string> missing;
+        for (const std::string& strMissing : run.missingNames)
+            missing.push_back("\"" + strMissing + "\"");
+        strWhy = run.missingNames.size() == 1 && *run.missingNames.begin() == strName
+                     ? strDefinitions + " lack it"
+                     : "it runs " + NameList(missing) + ", which " + strDefinitions + " lack";
+    } else if (CVLECMRequestKinds::Fits(strCommand, run.requests, strWhy)) {
+        return true;
     }
-    if (CVLECMRequestKinds::OnlyReads(strCommand))
-        strWanted = "a packet list that only reads devices (" + strWhy + "; those of the function \"" + strFunction +
-                    "\" that only read: " + NameList(fitting) + ")";
+    // What could be written instead: the lists the instances would run as
+    // they are named, or with the name their constants add taken off.
+    std::set<std::string> suffixes;
+    for (const std::string& strRun : run.runNames) {
+        if (strRun.size() > strName.size() && strRun.compare(0, strName.size(), strName) == 0)
+            suffixes.insert(strRun.substr(strName.size()));
+    }
+    std::set<std::string> fitting;
+    for (const std::string& strList : lists) {
+        std::vector<std::string> candidates = {strList};
+        for (const std::string& strSuffix : suffixes) {
+            if (EndsWith(strList, strSuffix.c_str()))
+                candidates.push_back(strList.substr(0, strList.size() - strSuffix.size()));
+        }
+        for (const std::string& strCandidate : candidates) {
+            const SVLPacketListRequests other =
+                pController->GetPacketListRequests(strFunction.c_str(), strCandidate.c_str());
+            std::string strNot;
+            if (other.missingNames.empty() && CVLECMRequestKinds::Fits(strCommand, other.requests, strNot))
+                fitting.insert(strCandidate);
+        }
+    }
+    const std::vector<std::string> fittingNames(fitting.begin(), fitting.end());
+    const bool bReadingKind = CVLECMRequestKinds::OnlyReads(strCommand) && !CVLECMRequestKinds::HasOwn(strCommand);
+    const std::string strOffer =
+        (bReadingKind ? "those of the function \"" + strFunction + "\" that only read: " : "those that fit: ") +
+        NameList(fittingNames);
+    if (!run.missingNames.empty())
+        strWanted = "a packet list of the function \"" + strFunction + "\" (" + strWhy + "; " + strOffer + ")";
+    else if (bReadingKind)
+        strWanted = "a packet list that only reads devices (" + strWhy + "; " + strOffer + ")";
     else
-        strWanted = "a packet list for " + strCommand + " (" + strWhy + "; those that fit: " + NameList(fitting) + ")";
+        strWanted = "a packet list for " + strCommand + " (" + strWhy + "; " + strOffer + ")";
     return false;
 }
 
-std::string CVLECM::CheckResolvedPacketLists()
+std::string CVLECM::CheckResolvedPacketLists(const CVLECMPropertyMap* pOptionMap)
 {
     CVLModuleController* pController = LoadedController(GetApi());
     if (pController == nullptr)
         return std::string();
     for (const auto& entry : CVLECMDefaultOptions::Table()) {
         const std::string strKey = TextOf(entry.first);
-        if (!IsPacketListOption(strKey))
-            continue;
-        const std::string strName = TextOf(getOptionString(strKey.c_str(), nullptr, nullptr));
+        const std::string strName = TextOf(getOptionString(strKey.c_str(), pOptionMap, nullptr));
+        const bool bDefault = strName == TextOf(entry.second);
         std::string strWanted;
-        if (!checkPacketList(pController, strKey, strName, strWanted))
-            return "the option \"" + strKey + "\" runs the packet list \"" + strName +
-                   "\" of the definitions: not " + strWanted;
+        // A function the definitions lack fails where it is run, and the
+        // simulated devices still come.
+        if ((strKey == kProbeFunctionOption || strKey == kRebootPollingFunctionOption) && !bDefault &&
+            pController->GetFunctionModule(strName.c_str()) != nullptr && !checkFunction(pController, strName, strWanted))
+            return "the option \"" + strKey + "\" names the function \"" + strName + "\": not " + strWanted;
+        if (IsPacketListOption(strKey) && !checkPacketList(pController, strKey, strName, pOptionMap, strWanted))
+            return "the option \"" + strKey + "\" runs " +
+                   (bDefault ? "its default packet list \"" : "the packet list \"") + strName + "\": not " + strWanted;
     }
     return std::string();
 }

@@ -1,5 +1,7 @@
 // Probe control and the device list: starting and stopping probes, finding
 // and removing devices with their queued callbacks, and the forwarding gate.
+#include <string>
+
 #include "base/core/VLException.h"
 #include "base/core/VLThreadLock.h"
 #include "base/core/VLTrace.h"
@@ -27,6 +29,15 @@ VLECM_RESULT CVLECM::Probe(VLECM_PROBE_CONNECT_TYPE eProbeConnectType, const CVL
         if (strBound.GetLength() > 0 && !CVLECMReplyFilter::ParseDeviceBound(strBound, nBound)) {
             CVLTrace::Output(VLECM_MODULE, s_szFile, __LINE__, 0, "CVLECM::Probe(): parameter error!, %s=%s",
                              CVLECMReplyFilter::DEVICE_BOUND_OPTION, TextOf(strBound));
+            throw VLECM_RESULT_PARAMETER_ERROR;
+        }
+        // So is a list or function the options, the probe's own or set
+        // since the start, name that the definitions cannot run as meant:
+        // judged as the start judges the file's.
+        const std::string strRefused = CheckResolvedPacketLists(pProbeOptionMap);
+        if (!strRefused.empty()) {
+            CVLTrace::Output(VLECM_MODULE, s_szFile, __LINE__, 0, "CVLECM::Probe(): parameter error!, %s",
+                             strRefused.c_str());
             throw VLECM_RESULT_PARAMETER_ERROR;
         }
         RemoveAllNIFInfo();

@@ -7,7 +7,9 @@ Linux layer to their callers, and only tests, fuzz targets and benchmarks
 include test code. The device manager's areas are layered the same way
 (ecm/core/ lowest, then record/, simulated/, probe/, the manager itself in
 ecm/ at the top), and outside ecm/ and its tests only the manager's own
-headers, ecm/core/ and the public device record and list are included. The test helpers are layered too: tests/support/<layer>
+headers, ecm/core/ and the public device record and list are included; the device manager creates module
+instances and runs module functions only through CVLECMModuleCalls, which gives each the requests its purpose may
+send. The test helpers are layered too: tests/support/<layer>
 includes only its layer and below, the tests of a layer use only the helpers
 of their layer and below, and no layer's tests include another layer's."""
 import os
@@ -27,6 +29,10 @@ ECM_PRIVATE = ('ecm/core/VLECMPrivate.h',)
 # and the layer each serves; the emulator needs only the base library.
 SUPPORT = {'base': 'base', 'emulator': 'base', 'script': 'script', 'cm': 'cm', 'modules': 'modules', 'ecm': 'ecm'}
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.M)
+# The module framework's calls that create an instance or run a function.
+MODULE_CALL = re.compile(r'(\bCreateModuleInstance|\bExecFunction|->\s*Probe)\s*\(')
+MODULE_CALLS = 'ecm/core/VLECMModuleCalls.cpp'
+COMMENT = re.compile(r'//[^\n]*')
 
 
 def rank(name, order):
@@ -96,6 +102,14 @@ def ecm_rules(path, inc):
     return None
 
 
+def module_call_rules(path, text):
+    """Problems of the device manager's calls into the module framework."""
+    if not path.startswith('ecm/') or path == MODULE_CALLS:
+        return []
+    return ['%s: calls the module framework\'s %s( itself, not through CVLECMModuleCalls' % (path, call)
+            for call in sorted(set(m.group(1) for m in MODULE_CALL.finditer(COMMENT.sub('', text))))]
+
+
 def main():
     root = sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.path.dirname(__file__), '..')
     os.chdir(root)
@@ -112,6 +126,7 @@ def main():
         except OSError:
             continue
         top = path.split('/')[0]
+        problems.extend(module_call_rules(path, text))
         for inc in INCLUDE.findall(text):
             itop = inc.split('/')[0]
             if rank(top, LAYERS) >= 0 and rank(itop, LAYERS) > rank(top, LAYERS):

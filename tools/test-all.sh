@@ -26,7 +26,7 @@ fuzz_artifacts=$PWD/build-fuzz/artifacts
 # of a busy host from a fresh clone, so that a stage that hangs is stopped
 # and the run ends saying which. Measured there (docs/testing.md): plain
 # 9:50, ASan 8:55, TSan 8:56, fuzz 3:36, 31 min 20 s in all (36 min 17 s on
-# another busy host); their longest tests took up to 136 s (TSan). The fuzz
+# another busy host); their longest tests took up to 135 s (TSan). The fuzz
 # stage has its build's minutes and twice its runs' time. No stage runs
 # past the run's own limit, some twice the whole run, which with the 10
 # minutes .ci/run gives tools/deps.sh stays within CI's 90.

@@ -4,6 +4,7 @@
 #ifndef VLECMMACSTATE_H
 #define VLECMMACSTATE_H
 
+#include <string>
 #include <vector>
 
 #include "base/core/VLString.h"
@@ -79,6 +80,10 @@ struct SVLECMMACAddress
     VLECM_RESULT eResult = VLECM_RESULT_SUCCESS;
     long nDeviceResult = 0;
     bool bAnsweredOtherwise = false;
+    // Why its check or command sent nothing when a request of its list was
+    // refused before it left (VLECM_RESULT_NOT_SUPPORTED): the list and the
+    // request; empty otherwise.
+    std::string strRefusal;
     // VLECM_MAC_ADDRESS_REFUSED: the bound, its number of devices and the
     // network it holds (empty: none of the computer's).
     VLECM_BOUND eBound = VLECM_BOUND_NETWORK;

@@ -30,35 +30,22 @@ public:
     // The lookup with a call's own map: that map, the options in force, the
     // built-in table. pOptionMap and pbFound may be null.
     virtual CVLString getOptionString(VL_CONST_STR szKey, const CVLECMPropertyMap* pOptionMap, bool* pbFound) = 0;
-    // Queues a report of a device record for the dispatch thread; it says
-    // nothing of the queue's answer, so that a client's override keeps the
-    // device manager's signature.
-    virtual void PostCallbackUser(CVLTarget* pTarget, VLCM_USER_CALLBACK pCallback, long lCallbackId,
-                                  void* pCallbackParam) = 0;
-    // Posts through PostCallbackUser; fnLost (may be empty) runs once if the
-    // post is lost: when the dispatch queue refuses it, whichever thread
-    // passes it on to the implementation and whenever, or when the probe
-    // stops before anything passed it on (see CVLECMPostAnswers).
+    // Every post the parts make goes through here, recorded, and on through
+    // PostCallbackUser; fnLost (may be empty) runs once if the post is lost:
+    // when the dispatch queue refuses it, whichever thread passes it on to
+    // the implementation and whenever, or when the probe stops before
+    // anything passed it on (see CVLECMPostAnswers). Once its target is
+    // forgotten (ForgetPosts), a late pass-on of it is dropped.
     void PostCallbackQueued(CVLTarget* pTarget, VLCM_USER_CALLBACK pCallback, long lCallbackId, void* pCallbackParam,
                             CVLECMPostAnswers::FLost fnLost)
     {
-        if (!fnLost) {
-            PostCallbackUser(pTarget, pCallback, lCallbackId, pCallbackParam);
-            return;
-        }
         CVLECMPostAnswers::SPost post;
         post.pTarget = pTarget;
         post.pCallback = pCallback;
         post.lCallbackId = lCallbackId;
         post.pCallbackParam = pCallbackParam;
-        const unsigned long long nTicket = m_PostAnswers.Register(post, std::move(fnLost));
-        try {
-            PostCallbackUser(pTarget, pCallback, lCallbackId, pCallbackParam);
-        } catch (...) {
-            m_PostAnswers.Returned(nTicket);
-            throw;
-        }
-        m_PostAnswers.Returned(nTicket);
+        m_PostAnswers.Post(post, std::move(fnLost),
+                           [&]() { PostCallbackUser(pTarget, pCallback, lCallbackId, pCallbackParam); });
     }
     // The probe stops: the posts not passed on yet are lost.
     void JudgeUnpassedPosts() { m_PostAnswers.Judge(); }
@@ -79,6 +66,12 @@ public:
     virtual bool IsDispatchThread() = 0;
 
 protected:
+    // Queues a report of a device record for the dispatch thread; it says
+    // nothing of the queue's answer, so that a client's override keeps the
+    // device manager's signature. The client's to override; the parts post
+    // through PostCallbackQueued, so that no post goes unrecorded.
+    virtual void PostCallbackUser(CVLTarget* pTarget, VLCM_USER_CALLBACK pCallback, long lCallbackId,
+                                  void* pCallbackParam) = 0;
     // The answers of the posts under way, settled by the implementation of
     // PostCallbackUser.
     CVLECMPostAnswers m_PostAnswers;

@@ -1,15 +1,25 @@
 #include "ecm/core/VLECMPostAnswers.h"
 
 #include <utility>
+#include <vector>
 
 #include "base/core/VLExceptionOwner.h"
 
-unsigned long long CVLECMPostAnswers::Register(const SPost& post, FLost fnLost)
+void CVLECMPostAnswers::Post(const SPost& post, FLost fnLost, const std::function<void()>& fnPostUser)
+{
+    const unsigned long long nTicket = record(post, std::move(fnLost));
+    try {
+        fnPostUser();
+    } catch (...) {
+        returned(nTicket);
+        throw;
+    }
+    returned(nTicket);
+}
+
+unsigned long long CVLECMPostAnswers::record(const SPost& post, FLost fnLost)
 {
     std::lock_guard<std::mutex> lock(m_Mutex);
-    // A target forgotten whose address serves again: a pass-on that carries
-    // it now names the new one, so nothing of the old is dropped any more.
-    m_Forgotten.erase(post.pTarget);
     const unsigned long long nTicket = m_nNext++;
     STicket& ticket = m_Tickets[nTicket];
     ticket.post = post;
@@ -17,7 +27,7 @@ unsigned long long CVLECMPostAnswers::Register(const SPost& post, FLost fnLost)
     return nTicket;
 }
 
-void CVLECMPostAnswers::Returned(unsigned long long nTicket)
+void CVLECMPostAnswers::returned(unsigned long long nTicket)
 {
     std::unique_lock<std::mutex> lock(m_Mutex);
     auto it = m_Tickets.find(nTicket);
@@ -28,28 +38,28 @@ void CVLECMPostAnswers::Returned(unsigned long long nTicket)
     // Waiting, it is settled when passed on; dropped, it stays to drop that.
     if (ticket.eState != ANSWERED)
         return;
-    const CVLTarget* pTarget = ticket.post.pTarget;
-    const bool bRefused = ticket.bRefused;
-    FLost fnLost = std::move(ticket.fnLost);
+    std::vector<std::pair<const CVLTarget*, FLost>> losses;
+    if (ticket.bRefused && ticket.fnLost)
+        losses.emplace_back(ticket.post.pTarget, std::move(ticket.fnLost));
     m_Tickets.erase(it);
-    if (bRefused && fnLost)
-        runLost(lock, pTarget, std::move(fnLost), true);
+    runLosses(lock, losses, true);
 }
 
 bool CVLECMPostAnswers::Pass(const SPost& post, const FQueue& fnQueue)
 {
     std::unique_lock<std::mutex> lock(m_Mutex);
-    auto range = m_Forgotten.equal_range(post.pTarget);
-    for (auto forgotten = range.first; forgotten != range.second; ++forgotten) {
-        if (forgotten->second == post) {
-            m_Forgotten.erase(forgotten);
-            return false;
-        }
-    }
     auto it = m_Tickets.begin();
-    while (it != m_Tickets.end() && !(it->second.eState != ANSWERED && it->second.post == post))
+    while (it != m_Tickets.end() &&
+           !((it->second.eState == WAITING || it->second.eState == DROPPED) && it->second.post == post))
         ++it;
-    if (it != m_Tickets.end() && it->second.eState == DROPPED) {
+    if (it == m_Tickets.end()) {
+        for (auto forgotten = m_Forgotten.begin(); forgotten != m_Forgotten.end(); ++forgotten) {
+            if (forgotten->second == post) {
+                m_Forgotten.erase(forgotten);
+                return false;
+            }
+        }
+    } else if (it->second.eState == DROPPED) {
         m_Tickets.erase(it);
         return false;
     }
@@ -67,30 +77,45 @@ bool CVLECMPostAnswers::Pass(const SPost& post, const FQueue& fnQueue)
     if (ticket.bPosterIn) {
         ticket.eState = ANSWERED;
         ticket.bRefused = !bQueued;
-        return bQueued;
+    } else if (!bQueued && ticket.fnLost) {
+        ticket.eState = REFUSED;
+    } else {
+        m_Tickets.erase(it);
     }
-    FLost fnLost = std::move(ticket.fnLost);
-    m_Tickets.erase(it);
-    if (!bQueued && fnLost)
-        runLost(lock, post.pTarget, std::move(fnLost), true);
     return bQueued;
+}
+
+void CVLECMPostAnswers::RunRefused()
+{
+    std::unique_lock<std::mutex> lock(m_Mutex);
+    std::vector<std::pair<const CVLTarget*, FLost>> losses;
+    for (auto it = m_Tickets.begin(); it != m_Tickets.end();) {
+        if (it->second.eState != REFUSED) {
+            ++it;
+            continue;
+        }
+        losses.emplace_back(it->second.post.pTarget, std::move(it->second.fnLost));
+        it = m_Tickets.erase(it);
+    }
+    runLosses(lock, losses, true);
 }
 
 void CVLECMPostAnswers::Judge()
 {
+    RunRefused();
     std::unique_lock<std::mutex> lock(m_Mutex);
-    std::vector<std::pair<const CVLTarget*, FLost>> lost;
+    std::vector<std::pair<const CVLTarget*, FLost>> losses;
     for (auto& entry : m_Tickets) {
         STicket& ticket = entry.second;
-        if (ticket.eState != WAITING)
+        // A client's own post is no part of the probe: its pass-on is
+        // queued whenever it comes.
+        if (ticket.eState != WAITING || !ticket.fnLost)
             continue;
         ticket.eState = DROPPED;
-        if (ticket.fnLost)
-            lost.emplace_back(ticket.post.pTarget, std::move(ticket.fnLost));
+        losses.emplace_back(ticket.post.pTarget, std::move(ticket.fnLost));
         ticket.fnLost = nullptr;
     }
-    for (auto& one : lost)
-        runLost(lock, one.first, std::move(one.second), false);
+    runLosses(lock, losses, false);
 }
 
 void CVLECMPostAnswers::Forget(const CVLTarget* pTarget)
@@ -103,17 +128,21 @@ void CVLECMPostAnswers::Forget(const CVLTarget* pTarget)
             continue;
         }
         // Passed on already, nothing more of it comes; else it may.
-        if (ticket.eState != ANSWERED) {
+        if (ticket.eState == WAITING || ticket.eState == DROPPED) {
             if (m_Forgotten.size() >= MAX_FORGOTTEN)
                 m_Forgotten.erase(m_Forgotten.begin());
-            m_Forgotten.emplace(ticket.post.pTarget, ticket.post);
+            m_Forgotten.emplace(it->first, ticket.post);
         }
         it = m_Tickets.erase(it);
     }
     const std::thread::id self = std::this_thread::get_id();
+    for (SRunning& running : m_Running) {
+        if ((pTarget == nullptr || running.pTarget == pTarget) && !running.bStarted)
+            running.bCancelled = true;
+    }
     m_Idle.wait(lock, [&]() {
-        for (const auto& running : m_Running) {
-            if ((pTarget == nullptr || running.first == pTarget) && running.second != self)
+        for (const SRunning& running : m_Running) {
+            if ((pTarget == nullptr || running.pTarget == pTarget) && running.bStarted && running.thread != self)
                 return false;
         }
         return true;
@@ -126,17 +155,32 @@ size_t CVLECMPostAnswers::GetCount()
     return m_Tickets.size();
 }
 
-void CVLECMPostAnswers::runLost(std::unique_lock<std::mutex>& lock, const CVLTarget* pTarget, FLost fnLost,
-                                bool bRefused)
+size_t CVLECMPostAnswers::GetForgottenCount()
 {
-    auto running = m_Running.emplace(pTarget, std::this_thread::get_id());
-    lock.unlock();
-    try {
-        fnLost(bRefused);
-    } catch (...) {
-        ReleaseCurrentException();
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    return m_Forgotten.size();
+}
+
+void CVLECMPostAnswers::runLosses(std::unique_lock<std::mutex>& lock,
+                                  std::vector<std::pair<const CVLTarget*, FLost>>& losses, bool bRefused)
+{
+    // All entered at once: a Forget meanwhile cancels the ones not begun
+    // (a loss may remove another target) and waits for the one running.
+    std::vector<std::list<SRunning>::iterator> running;
+    for (const auto& loss : losses)
+        running.push_back(m_Running.insert(m_Running.end(), {loss.first, std::this_thread::get_id()}));
+    for (size_t i = 0; i < losses.size(); ++i) {
+        if (!running[i]->bCancelled) {
+            running[i]->bStarted = true;
+            lock.unlock();
+            try {
+                losses[i].second(bRefused);
+            } catch (...) {
+                ReleaseCurrentException();
+            }
+            lock.lock();
+        }
+        m_Running.erase(running[i]);
+        m_Idle.notify_all();
     }
-    lock.lock();
-    m_Running.erase(running);
-    m_Idle.notify_all();
 }

@@ -1,10 +1,16 @@
 // The kinds of requests each packet list may send.
 #include "ecm/core/VLECMRequestKinds.h"
 
+#include <string.h>
 #include <strings.h>
 
 #include <algorithm>
 #include <iterator>
+#include <set>
+
+#include "cm/VLAllowedRequests.h"
+
+#include "ecm/core/VLECMCommandList.h"
 
 namespace {
 // The requests that only read a device: the probe road ("P") and the
@@ -23,13 +29,26 @@ struct SCommandKind
     bool bReads;
 };
 // The reboot polling is sent, as the probe is, to a device that is
-// restarting: its own request alone.
+// restarting: its own request alone. The probe's reply names the device's
+// model, number and cipher, and the unicast check is the device profile's
+// own: each list holds its request.
 const SCommandKind kCommandKinds[] = {
+    {"Probe", "P2B5A01", true},
+    {"CheckUnicast", "Q2B5A02", true},
     {"CheckPassword", "Q2B5A20", true},
     {"SetDetail", "S2B5A21", true},
     {"FactReset", "I2B5A22", true},
     {"RebootPolling", "P2B5A30", false},
 };
+// The lists the device manager runs: the probe's and those of the commands
+// it carries out through the definitions (with an exchange's defaults).
+#define VLECM_COMMAND_RUN(ID, NAME, REPORT, CARRIED, RETRY) {#NAME, CARRIED && (RETRY) != nullptr},
+const struct
+{
+    const char* szCommand;
+    bool bRun;
+} kCommandsRun[] = {{"Probe", true}, VLECM_COMMAND_LIST(VLECM_COMMAND_RUN)};
+#undef VLECM_COMMAND_RUN
 // The letter before the device type and function of a request's text.
 const size_t kRequestLetterLength = 1;
 // The device type's digits before the function's.
@@ -59,17 +78,35 @@ bool IsAllowed(const SCommandKind* pKind, const std::string& strRequest)
     return std::any_of(std::begin(kReadingRequests), std::end(kReadingRequests),
                        [&](const char* szReading) { return Same(strRequest, szReading); });
 }
-}  // namespace
 
-std::set<std::string> CVLECMRequestKinds::Allowed(const std::string& strCommand)
+std::set<std::string> AllowedOf(const SCommandKind* pKind)
 {
-    const SCommandKind* pKind = KindOf(strCommand);
     std::set<std::string> allowed;
     if (pKind == nullptr || pKind->bReads)
         allowed.insert(std::begin(kReadingRequests), std::end(kReadingRequests));
     if (pKind != nullptr && pKind->szOwn != nullptr)
         allowed.insert(pKind->szOwn);
     return allowed;
+}
+}  // namespace
+
+const std::shared_ptr<const CVLAllowedRequests>& CVLECMRequestKinds::Allowed(const char* szCommand)
+{
+    // Worked out once per kind, the reading one last: every call of a kind
+    // shares its set.
+    static const std::vector<std::shared_ptr<const CVLAllowedRequests>> s_Kinds = [] {
+        std::vector<std::shared_ptr<const CVLAllowedRequests>> kinds;
+        for (const SCommandKind& kind : kCommandKinds)
+            kinds.push_back(CVLAllowedRequests::Of(AllowedOf(&kind)));
+        kinds.push_back(CVLAllowedRequests::Of(AllowedOf(nullptr)));
+        return kinds;
+    }();
+    // Asked for each instance made: the name is not copied.
+    for (size_t i = 0; szCommand != nullptr && i < std::size(kCommandKinds); ++i) {
+        if (strcmp(szCommand, kCommandKinds[i].szCommand) == 0)
+            return s_Kinds[i];
+    }
+    return s_Kinds.back();
 }
 
 bool CVLECMRequestKinds::Fits(const std::string& strCommand, const std::vector<std::string>& requests,
@@ -100,7 +137,19 @@ bool CVLECMRequestKinds::Fits(const std::string& strCommand, const std::vector<s
 bool CVLECMRequestKinds::OnlyReads(const std::string& strCommand)
 {
     const SCommandKind* pKind = KindOf(strCommand);
-    return pKind == nullptr || pKind->szOwn == nullptr;
+    return pKind == nullptr || pKind->szOwn == nullptr || IsAllowed(nullptr, pKind->szOwn);
+}
+
+bool CVLECMRequestKinds::HasOwn(const std::string& strCommand)
+{
+    const SCommandKind* pKind = KindOf(strCommand);
+    return pKind != nullptr && pKind->szOwn != nullptr;
+}
+
+bool CVLECMRequestKinds::IsRun(const std::string& strCommand)
+{
+    return std::any_of(std::begin(kCommandsRun), std::end(kCommandsRun),
+                       [&](const auto& row) { return row.bRun && strCommand == row.szCommand; });
 }
 
 std::string CVLECMRequestKinds::RequestText(const std::string& strRequest)

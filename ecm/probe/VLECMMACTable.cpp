@@ -693,7 +693,7 @@ CVLECMMACTable::SNext CVLECMMACTable::BeginChain(const CVLECMNIFInfo* pRecord, c
 
 CVLECMMACTable::SNext CVLECMMACTable::CheckEnded(const CVLECMNIFInfo* pRecord, bool bAnswered,
                                                  VLECM_MAC_FAILURE eFailure, VLECM_RESULT eResult, long nDeviceResult,
-                                                 bool bAnsweredOtherwise)
+                                                 bool bAnsweredOtherwise, const std::string& strRefusal)
 {
     SNext next;
     std::lock_guard<std::mutex> lock(m_Mutex);
@@ -717,12 +717,14 @@ CVLECMMACTable::SNext CVLECMMACTable::CheckEnded(const CVLECMNIFInfo* pRecord, b
     } else {
         fail(address, eFailure, VLECM_COMMAND_CHECK_UNICAST, eResult, nDeviceResult);
         address.bAnsweredOtherwise = bAnsweredOtherwise;
+        address.strRefusal = strRefusal;
     }
     return changed(*pMAC, next);
 }
 
 CVLECMMACTable::SNext CVLECMMACTable::CommandEnded(const CVLECMNIFInfo* pRecord, VLECM_COMMAND eCommand,
-                                                   VLECM_RESULT eResult, long nDeviceResult)
+                                                   VLECM_RESULT eResult, long nDeviceResult,
+                                                   const std::string& strRefusal)
 {
     SNext next;
     std::lock_guard<std::mutex> lock(m_Mutex);
@@ -747,6 +749,7 @@ CVLECMMACTable::SNext CVLECMMACTable::CommandEnded(const CVLECMNIFInfo* pRecord,
         fail(address, eResult == VLECM_RESULT_STOPPED && m_bStopped ? VLECM_MAC_FAILURE_STOPPED
                                                                     : VLECM_MAC_FAILURE_COMMAND,
              eCommand, eResult, nDeviceResult);
+        address.strRefusal = strRefusal;
     }
     return changed(*pMAC, next);
 }

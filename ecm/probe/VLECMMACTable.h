@@ -58,6 +58,7 @@
 #include <list>
 #include <map>
 #include <mutex>
+#include <string>
 #include <unordered_map>
 #include <vector>
 
@@ -213,16 +214,17 @@ public:
     // The record's chain begins, its address on that local network ("" for
     // none): its check starts now (a start) or waits for one.
     SNext BeginChain(const CVLECMNIFInfo* pRecord, const CVLString& strNetwork);
-    // Its check ended: bAnswered with the MAC by unicast; otherwise how.
+    // Its check ended: bAnswered with the MAC by unicast; otherwise how
+    // (strRefusal: the request refused before it left, if one was).
     // An answer takes a place for the first follow-up command, or waits for
     // one; after the stop it passes on its answer.
     SNext CheckEnded(const CVLECMNIFInfo* pRecord, bool bAnswered, VLECM_MAC_FAILURE eFailure, VLECM_RESULT eResult,
-                     long nDeviceResult, bool bAnsweredOtherwise);
+                     long nDeviceResult, bool bAnsweredOtherwise, const std::string& strRefusal = std::string());
     // A follow-up command of its chain ended with eResult: the next one
     // starts in the same place, or the address is judged and its place
     // freed.
-    SNext CommandEnded(const CVLECMNIFInfo* pRecord, VLECM_COMMAND eCommand, VLECM_RESULT eResult,
-                       long nDeviceResult);
+    SNext CommandEnded(const CVLECMNIFInfo* pRecord, VLECM_COMMAND eCommand, VLECM_RESULT eResult, long nDeviceResult,
+                       const std::string& strRefusal = std::string());
     // The end of its check or command never reaches the dispatch thread:
     // judged lost when the queue refused it (bRefused), stopped when the
     // probe stopped before it was passed on to the queue; what it held is

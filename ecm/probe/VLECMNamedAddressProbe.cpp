@@ -12,6 +12,7 @@
 #include "cm/VLModuleParamCollection.h"
 #include "cm/VLProperty.h"
 #include "cm/VLTarget.h"
+#include "ecm/core/VLECMModuleCalls.h"
 #include "ecm/core/VLECMPrivate.h"
 #include "ecm/record/VLECMNIFInfo.h"
 
@@ -76,7 +77,9 @@ void CVLECMNamedAddressProbe::run(SRequest request, std::function<void(const CVL
         CVLModuleParamCollection params;
         params.GetParam(VLCM_PARAM_TIMEOUT, true)->SetLong(request.nTimeout);
         params.GetParam(VLCM_PARAM_RETRY, true)->SetLong(request.nRetry);
-        pInstance = pController->CreateModuleInstance(pBlank, kUnicastFunctionName, &params);
+        // It runs the probe's list, and sends only what the probe may.
+        pInstance = CVLECMModuleCalls::CreateInstance(pController, pBlank, kUnicastFunctionName, &params,
+                                                      CVLECMModuleCalls::PROBE);
         bool bAsk = pInstance != nullptr;
         {
             std::lock_guard<std::mutex> lock(m_Mutex);

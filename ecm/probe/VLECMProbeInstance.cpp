@@ -24,17 +24,15 @@
 #include "ecm/core/VLECMApi.h"
 #include "ecm/core/VLECMDefs.h"
 #include "ecm/core/VLECMDefaultOptions.h"
+#include "ecm/core/VLECMModuleCalls.h"
 #include "ecm/core/VLECMOwnerIF.h"
 #include "ecm/core/VLECMPrivate.h"
-#include "ecm/core/VLECMRequestKinds.h"
 #include "ecm/probe/VLECMNIFInfoList.h"
 #include "ecm/record/VLECMNIFInfo.h"
 
 const char* const s_szFile = "VLECMProbeInstance";
 
 namespace {
-// The probe's name among the lists' kinds.
-const char kProbeCommand[] = "Probe";
 // The catch ladder of an operation without a result: framework exceptions
 // pass, a thrown result or any other value becomes EVLUnexpectedException.
 [[noreturn]] void RethrowFramework(int nLine)
@@ -238,10 +236,9 @@ void CVLECMProbeInstance::StartProbe(VLECM_PROBE_CONNECT_TYPE eProbeConnectType,
             CVLString strPacketList = getOptionString("Option.Probe.PacketListName");
             // Every device that hears the probe is sent its requests: they
             // only read, whatever the list or a script makes it send.
-            CVLModuleParamCollection params;
-            params.SetAllowedRequests(CVLECMRequestKinds::Allowed(kProbeCommand));
-            CVLModuleInstance* pInstance = m_pOwnerVLECMInstance->GetApi()->Probe(
-                this, m_pNIFInfoList, TextOf(strPacketList), TextOf(strRoot), &params);
+            CVLModuleInstance* pInstance =
+                CVLECMModuleCalls::Probe(m_pOwnerVLECMInstance->GetApi(), this, m_pNIFInfoList, TextOf(strPacketList),
+                                         TextOf(strRoot), nullptr, CVLECMModuleCalls::PROBE);
             CVLThreadLock lock(&m_ProbeInstanceSync);
             if (lock.Lock())
                 m_pProbeModuleInstance = pInstance;
@@ -817,9 +814,12 @@ void CVLECMProbeInstance::OnCheckUnicast(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_
         eFailure = eResult == VLECM_RESULT_SUCCESS   ? VLECM_MAC_FAILURE_NOT_UNICAST
                    : eResult == VLECM_RESULT_TIMEOUT ? VLECM_MAC_FAILURE_NO_ANSWER
                                                      : VLECM_MAC_FAILURE_CHECK;
-    follow(m_MACTable.CheckEnded(pNIFInfo, bAnswered, eFailure,
-                                 eResult == VLECM_RESULT_SUCCESS ? pNIFInfo->GetUnicastCheckResult() : eResult,
-                                 pNIFInfo->GetUnicastCheckDeviceResult(), pNIFInfo->IsUnicastCheckAnsweredOtherwise()));
+    const VLECM_RESULT eChecked = eResult == VLECM_RESULT_SUCCESS ? pNIFInfo->GetUnicastCheckResult() : eResult;
+    // A request refused before it left ends its check as not supported.
+    follow(
+        m_MACTable.CheckEnded(pNIFInfo, bAnswered, eFailure, eChecked, pNIFInfo->GetUnicastCheckDeviceResult(),
+                              pNIFInfo->IsUnicastCheckAnsweredOtherwise(),
+                              eChecked == VLECM_RESULT_NOT_SUPPORTED ? pNIFInfo->GetCommandRefusal() : std::string()));
 }
 
 void CVLECMProbeInstance::OnGetSupportInformation(CVLECMNIFInfo* pNIFInfo, VLECM_CONNECT_TYPE eConnectType,
@@ -850,8 +850,9 @@ void CVLECMProbeInstance::followCommandEnd(CVLECMNIFInfo* pNIFInfo, VLECM_COMMAN
         follow(m_MACTable.StartDeferred(pNIFInfo, eCommand, eLack));
         return;
     }
-    follow(m_MACTable.CommandEnded(pNIFInfo, eCommand, eResult,
-                                   eResult == VLECM_RESULT_SUCCESS ? 0 : pNIFInfo->GetCommandDeviceResult()));
+    follow(m_MACTable.CommandEnded(
+        pNIFInfo, eCommand, eResult, eResult == VLECM_RESULT_SUCCESS ? 0 : pNIFInfo->GetCommandDeviceResult(),
+        eResult == VLECM_RESULT_NOT_SUPPORTED ? pNIFInfo->GetCommandRefusal() : std::string()));
 }
 
 void CVLECMProbeInstance::OnChainEndLost(CVLECMNIFInfo* pNIFInfo, VLECM_COMMAND eCommand, bool bRefused)

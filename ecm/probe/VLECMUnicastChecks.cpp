@@ -15,7 +15,9 @@
 #include "cm/VLModuleParam.h"
 #include "cm/VLModuleParamCollection.h"
 #include "cm/VLProperty.h"
+#include "cm/VLRefusedRequestException.h"
 #include "cm/VLTargetLock.h"
+#include "ecm/core/VLECMModuleCalls.h"
 #include "ecm/core/VLECMPrivate.h"
 #include "ecm/record/VLECMNIFInfo.h"
 #include "modules/sock/VLSockShared.h"
@@ -276,7 +278,9 @@ bool CVLECMUnicastChecks::runStep(std::list<SCheck>::iterator it, EStep eStep)
             return true;
         }
         try {
-            check.pInstance = check.pController->CreateModuleInstance(check.pNIFInfo, kUnicastFunctionName, &params);
+            check.pInstance =
+                CVLECMModuleCalls::CreateInstance(check.pController, check.pNIFInfo, kUnicastFunctionName, &params,
+                                                  CVLECMNIFInfo::GetCommandName(VLECM_COMMAND_CHECK_UNICAST));
         } catch (EVLException* pException) {
             check.eLack = CVLECMNIFInfo::LackOf(pException);
             finish(check, CVLECMNIFInfo::ResultFromException(pException), 0);
@@ -364,7 +368,7 @@ bool CVLECMUnicastChecks::send(SCheck& check)
     CVLSock* pSock = check.pImplementation;
     unsigned long nWritesBefore = pSock != nullptr ? pSock->GetWriteCount() : 0;
     VLECM_RESULT eResult = call(check.pInstance, kSendMethod, check.nTimeout, check.nTries, nDeviceResult,
-                                &nSystemError, kToItsEnd, &check.eLack);
+                                &nSystemError, kToItsEnd, &check.eLack, &check.strRefusal);
     check.bSendAgain = false;
     if (eResult != VLECM_RESULT_SUCCESS && pSock != nullptr && pSock->WasSendBufferFull()) {
         // No room in the shared send buffer (requests to absent addresses
@@ -410,7 +414,8 @@ bool CVLECMUnicastChecks::send(SCheck& check)
 }
 
 VLECM_RESULT CVLECMUnicastChecks::call(CVLModuleInstance* pInstance, const char* szMethod, long nTimeout, int nRetry,
-                                       long& nDeviceResult, long* pSystemError, int eRead, VLECM_LACK* pLack)
+                                       long& nDeviceResult, long* pSystemError, int eRead, VLECM_LACK* pLack,
+                                       std::string* pRefusal)
 {
     try {
         CVLModuleParamCollection* pParams = pInstance->GetParams();
@@ -430,6 +435,9 @@ VLECM_RESULT CVLECMUnicastChecks::call(CVLModuleInstance* pInstance, const char*
         }
         if (pLack != nullptr)
             *pLack = CVLECMNIFInfo::LackOf(pException);
+        EVLRefusedRequestException* pRefused = dynamic_cast<EVLRefusedRequestException*>(pException);
+        if (pRefused != nullptr && pRefusal != nullptr)
+            *pRefusal = TextOf(pRefused->GetReason());
         return CVLECMNIFInfo::ResultFromException(pException);
     } catch (...) {
         ReleaseCurrentException();
@@ -471,5 +479,5 @@ void CVLECMUnicastChecks::finish(SCheck& check, VLECM_RESULT eResult, long nDevi
     // A request that could not leave for want of a descriptor or a thread
     // is no answer: the check waits for it (the probe defers it).
     check.pNIFInfo->endCheck(eResult, nDeviceResult, bHeard,
-                             eResult != VLECM_RESULT_SUCCESS ? check.eLack : VLECM_LACK_NONE);
+                             eResult != VLECM_RESULT_SUCCESS ? check.eLack : VLECM_LACK_NONE, check.strRefusal);
 }

@@ -40,6 +40,7 @@
 #include <condition_variable>
 #include <list>
 #include <mutex>
+#include <string>
 #include <thread>
 
 #include "base/core/VLString.h"
@@ -120,6 +121,9 @@ private:
         // What the computer lacked when its instance was made or its
         // request sent: its socket could not open, or a thread start.
         VLECM_LACK eLack = VLECM_LACK_NONE;
+        // Why its request was refused before it left (the list and the
+        // request), if it was.
+        std::string strRefusal;
         // The shared sockets' drop count when the check began.
         unsigned long nSharedDropsBefore = 0;
         Clock::time_point deadline;  // the running try's end
@@ -148,10 +152,11 @@ private:
     // of what it threw, 0 when nothing. A device's error reply leaves its
     // code in nDeviceResult.
     // A failed send leaves the system's error number in *pSystemError.
-    // What the computer lacked for it, when it did, in *pLack.
+    // What the computer lacked for it, when it did, in *pLack; why its
+    // request was refused before it left, when it was, in *pRefusal.
     static VLECM_RESULT call(CVLModuleInstance* pInstance, const char* szMethod, long nTimeout, int nRetry,
                              long& nDeviceResult, long* pSystemError = nullptr, int eRead = kToItsEnd,
-                             VLECM_LACK* pLack = nullptr);
+                             VLECM_LACK* pLack = nullptr, std::string* pRefusal = nullptr);
     // Reads what came, as a look within the try: true when it ended the
     // check (a reply of the device, or a failure).
     bool lookOnce(SCheck& check);

@@ -32,9 +32,9 @@
 #include "cm/VLTargetLock.h"
 #include "ecm/core/VLECMCallbackIF.h"
 #include "ecm/core/VLECMDefaultOptions.h"
+#include "ecm/core/VLECMModuleCalls.h"
 #include "ecm/core/VLECMOwnerIF.h"
 #include "ecm/core/VLECMPrivate.h"
-#include "ecm/core/VLECMRequestKinds.h"
 #include "ecm/core/VLXMLUtility.h"
 #include "ecm/record/VLECMCheckRunnerIF.h"
 #include "ecm/record/VLECMCommandKind.h"
@@ -718,13 +718,17 @@ VLECM_RESULT CVLECMNIFInfo::judgeCheckUnicast(VLECM_RESULT eResult)
     return eResult;
 }
 
-void CVLECMNIFInfo::endCheck(VLECM_RESULT eResult, long nDeviceResult, bool bAnsweredOtherwise, VLECM_LACK eLack)
+void CVLECMNIFInfo::endCheck(VLECM_RESULT eResult, long nDeviceResult, bool bAnsweredOtherwise, VLECM_LACK eLack,
+                             const std::string& strRefusal)
 {
     {
         CVLThreadLock lock(&m_CommandSync);
         lock.Lock();
         m_nCommandDeviceResult = nDeviceResult;
         m_eCommandLack = eLack;
+        // Cleared when the check began.
+        if (!strRefusal.empty())
+            m_strCommandRefusal = strRefusal;
         m_bUnicastCheckAnsweredOtherwise = bAnsweredOtherwise && eResult == VLECM_RESULT_TIMEOUT;
     }
     endCommand(VLECM_COMMAND_CHECK_UNICAST, judgeCheckUnicast(eResult));
@@ -733,9 +737,6 @@ void CVLECMNIFInfo::endCheck(VLECM_RESULT eResult, long nDeviceResult, bool bAns
 void CVLECMNIFInfo::getUnicastParams(VLECM_COMMAND eCommand, CVLModuleParamCollection& params, CVLString& strPacketList)
 {
     strPacketList = getOptionString(TextOf(OptionKey(eCommand, ".PacketListName")));
-    // Whatever list the options, the definitions or their scripts make it
-    // run, the instance sends only requests of the command's kind.
-    params.SetAllowedRequests(CVLECMRequestKinds::Allowed(GetCommandName(eCommand)));
     params.GetParam(VLCM_PARAM_TIMEOUT, true)->SetLong(getOptionInt(TextOf(OptionKey(eCommand, ".Timeout"))));
     params.GetParam(VLCM_PARAM_RETRY, true)->SetLong(getOptionInt(TextOf(OptionKey(eCommand, ".Retry"))));
     // A device may take the address SetDetail gives it before it answers:
@@ -753,6 +754,21 @@ void CVLECMNIFInfo::getUnicastParams(VLECM_COMMAND eCommand, CVLModuleParamColle
         }
     }
 }
+
+namespace {
+// Why a command's packet list sent nothing: the list it ran, as the
+// instance runs it.
+std::string NothingSentText(CVLModuleController* pController, const std::string& strPacketList)
+{
+    const SVLPacketListRequests run = pController->GetPacketListRequests(kUnicastFunctionName, strPacketList.c_str());
+    const std::string strRun = run.runNames.empty() ? strPacketList : *run.runNames.begin();
+    if (!run.missingNames.empty())
+        return "the definitions have no packet list \"" + strRun + "\": nothing was sent";
+    return "the packet list \"" + strRun +
+           "\" sent no request (a condition, the device's version or a setting left unchanged passed each over): "
+           "nothing was sent";
+}
+}  // namespace
 
 VLECM_RESULT CVLECMNIFInfo::runUnicastFunction(CVLTarget* pTarget, VLECM_COMMAND eCommand)
 {
@@ -773,7 +789,10 @@ VLECM_RESULT CVLECMNIFInfo::runUnicastFunction(CVLTarget* pTarget, VLECM_COMMAND
     try {
         // The instance is made and run here rather than through ExecFunction,
         // so that StopCommand can reach it from the moment it exists.
-        pInstance = pController->CreateModuleInstance(pTarget, kUnicastFunctionName, &params);
+        // Whatever list the options, the definitions or their scripts make
+        // it run, the instance sends only requests of the command's kind.
+        pInstance = CVLECMModuleCalls::CreateInstance(pController, pTarget, kUnicastFunctionName, &params,
+                                                      GetCommandName(eCommand));
         if (pInstance == nullptr)
             return VLECM_RESULT_NOT_SUPPORTED;
         {
@@ -787,6 +806,14 @@ VLECM_RESULT CVLECMNIFInfo::runUnicastFunction(CVLTarget* pTarget, VLECM_COMMAND
         pParams->SetPacketListName(TextOf(strPacketList));
         pParams->GetParam(VLCM_PARAM_PACKET_LIST_NAME, true)->SetString(TextOf(strPacketList), VL_CHARSET_UTF8);
         pInstance->CallMethod();
+        // A list that sent nothing did not do what the command is for.
+        const CVLModuleParam* pSent = pParams->Find(VLCM_PARAM_SENT_REQUESTS);
+        if (pSent != nullptr && pSent->ToLong(0) <= 0) {
+            CVLThreadLock lock(&m_CommandSync);
+            lock.Lock();
+            m_strCommandRefusal = NothingSentText(pController, TextOf(strPacketList));
+            eResult = VLECM_RESULT_NOT_SUPPORTED;
+        }
     } catch (EVLException* pException) {
         // The device said which error it was: kept beside the result.
         if (EVLErrorResultException* pError = dynamic_cast<EVLErrorResultException*>(pException)) {
@@ -883,7 +910,8 @@ VLECM_RESULT CVLECMNIFInfo::executeRebootPollingModule()
             }
         }
         pBlank->Destroy(false);
-        if (eResult == VLECM_RESULT_STOPPED)
+        // A list refused, or that sent nothing, does the same each round.
+        if (eResult == VLECM_RESULT_STOPPED || eResult == VLECM_RESULT_NOT_SUPPORTED)
             return eResult;
         if (std::chrono::steady_clock::now() >= deadline)
             return VLECM_RESULT_TIMEOUT;

@@ -144,9 +144,10 @@ public:
     // the device's error reply, 0 when none).
     void getUnicastParams(VLECM_COMMAND eCommand, CVLModuleParamCollection& params, CVLString& strPacketList);
     // bAnsweredOtherwise: datagrams came from its address, none its reply;
-    // eLack: what the computer lacked for its request to leave.
+    // eLack: what the computer lacked for its request to leave; strRefusal:
+    // why its request was refused before it left (GetCommandRefusal).
     void endCheck(VLECM_RESULT eResult, long nDeviceResult, bool bAnsweredOtherwise = false,
-                  VLECM_LACK eLack = VLECM_LACK_NONE);
+                  VLECM_LACK eLack = VLECM_LACK_NONE, const std::string& strRefusal = std::string());
     // For a command kind: waits up to nMilliseconds; false when the command
     // was stopped.
     virtual bool waitCommand(long nMilliseconds);

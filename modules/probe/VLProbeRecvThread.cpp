@@ -262,6 +262,8 @@ void CVLProbeRecvThread::SendOnce(CVLModuleParamCollection* pChildParams, CVLTar
 {
     pChildParams->SetMethodName(strSendMethod.GetBuffer());
     EVLException* pFailure = nullptr;
+    const CVLModuleParam* pSent = pChildParams->Find(VLCM_PARAM_SENT_REQUESTS);
+    const long nSentBefore = pSent != nullptr ? pSent->ToLong(0) : 0;
     try {
         m_pTarget->Clear();
         m_pTarget->Marge(pBlankTarget);
@@ -272,8 +274,17 @@ void CVLProbeRecvThread::SendOnce(CVLModuleParamCollection* pChildParams, CVLTar
         pFailure = new EVLUnexpectedException(VLMDPROBE_MODULE, s_szFile, __LINE__);
     }
     if (pFailure == nullptr) {
+        // A child that counts its requests and sent none did not probe: a
+        // probe that sent nothing must not pass for one that heard nothing.
+        pSent = pChildParams->Find(VLCM_PARAM_SENT_REQUESTS);
+        const bool bNothing = pSent != nullptr && pSent->ToLong(0) <= nSentBefore;
         if (m_pOwner != nullptr)
-            m_pOwner->OnSendResult(true, 0);
+            m_pOwner->OnSendResult(!bNothing, 0,
+                                   bNothing ? std::string("the packet list \"") +
+                                                  pChildParams->GetPacketListName().GetBuffer() +
+                                                  "\" sent no request (a condition or the device's version passed "
+                                                  "each over): nothing was sent"
+                                            : std::string());
         return;
     }
     // A stop ends the thread at the receive that follows; it is no failure.

@@ -28,7 +28,7 @@ const char kPacketListSuffixConst[] = "packetListSuffix";
 
 [[noreturn]] void ThrowFormat(const CVLXmlElement* pElement, const char* szAttribute, int nLine)
 {
-    throw new EVLDefineFormatException(VLMDVLPC_MODULE, s_szFile, nLine, pElement->GetXml(true).GetBuffer(),
+    throw new EVLDefineFormatException(VLMDVLPC_MODULE, s_szFile, nLine, pElement,
                                        szAttribute);
 }
 
@@ -103,17 +103,20 @@ void CVLMDVLPC::AddPacketListNames(std::set<std::string>& names)
 }
 
 void CVLMDVLPC::AddPacketListRequests(CVLModuleController* pController, const CVLModInstanceInfo* pInfo,
-                                      VL_CONST_STR szName, std::vector<std::string>& requests)
+                                      VL_CONST_STR szName, SVLPacketListRequests& list)
 {
     CVLString strName(szName, VL_CHARSET_UTF8);
     strName += PacketListSuffix(pController, pInfo);
+    list.runNames.insert(strName.GetString());
     CVLPCPacketList* pList = FindPacketList(strName);
-    if (pList == nullptr)
+    if (pList == nullptr) {
+        list.missingNames.insert(strName.GetString());
         return;
+    }
     // A function without a packet format is passed over when the list runs.
     for (CVLPCFunctionIterator it = pList->Begin(); !pList->IsEnd(it); ++it) {
         if (FindPacketFormat((*it)->GetKey()) != nullptr)
-            requests.push_back(std::string(1, (*it)->GetPacketType()) + (*it)->GetKey().GetString());
+            list.requests.push_back(std::string(1, (*it)->GetPacketType()) + (*it)->GetKey().GetString());
     }
 }
 

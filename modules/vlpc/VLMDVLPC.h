@@ -33,7 +33,7 @@ public:
     long GetFunctionCount(VL_CONST_STR szPacketListName);
     virtual void AddPacketListNames(std::set<std::string>& names) override;
     virtual void AddPacketListRequests(CVLModuleController* pController, const CVLModInstanceInfo* pInfo,
-                                       VL_CONST_STR szName, std::vector<std::string>& requests) override;
+                                       VL_CONST_STR szName, SVLPacketListRequests& list) override;
     // What the constants of an instance of pInfo add to every packet list
     // name it is asked to run ("packetListSuffix"); empty for none.
     static CVLString PacketListSuffix(CVLModuleController* pController, const CVLModInstanceInfo* pInfo);

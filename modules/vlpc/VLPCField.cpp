@@ -162,7 +162,7 @@ void CVLPCField::Load(CVLModuleController* pController, const CVLXmlElement* pEl
 {
     m_strName = pElement->GetAttribute("name");
     if (m_strName.GetLength() == 0)
-        throw new EVLDefineFormatException(VLMDVLPC_MODULE, s_szFile, __LINE__, pElement->GetXml(true).GetBuffer(),
+        throw new EVLDefineFormatException(VLMDVLPC_MODULE, s_szFile, __LINE__, pElement,
                                            "name");
     m_strPropertyPath = pElement->GetAttribute("propertyPath");
     m_nSize = -1;
@@ -172,16 +172,16 @@ void CVLPCField::Load(CVLModuleController* pController, const CVLXmlElement* pEl
     // its own area.
     if (m_nSize < 0 || (m_nType == VLPC_FIELD_IPV4_ADDRESS && m_nSize < IPV4_ADDRESS_LENGTH) ||
         (m_nType == VLPC_FIELD_MAC_ADDRESS && m_nSize < MAC_ADDRESS_LENGTH))
-        throw new EVLDefineFormatException(VLMDVLPC_MODULE, s_szFile, __LINE__, pElement->GetXml(true).GetBuffer(),
+        throw new EVLDefineFormatException(VLMDVLPC_MODULE, s_szFile, __LINE__, pElement,
                                            "size");
     m_nOffset = pElement->GetAttributeLong("offset", -1);
     // Neither a field nor its offset can reach beyond a packet: larger
     // numbers would only overflow the offset arithmetic of the codec.
     if (m_nSize > VLPC_PACKET_CAPACITY)
-        throw new EVLDefineFormatException(VLMDVLPC_MODULE, s_szFile, __LINE__, pElement->GetXml(true).GetBuffer(),
+        throw new EVLDefineFormatException(VLMDVLPC_MODULE, s_szFile, __LINE__, pElement,
                                            "size");
     if (m_nOffset > VLPC_PACKET_CAPACITY - VLPC_HEADER_SIZE)
-        throw new EVLDefineFormatException(VLMDVLPC_MODULE, s_szFile, __LINE__, pElement->GetXml(true).GetBuffer(),
+        throw new EVLDefineFormatException(VLMDVLPC_MODULE, s_szFile, __LINE__, pElement,
                                            "offset");
     m_strDefaultValue = pElement->GetAttribute("defaultValue");
     CVLString strTerminate = pElement->GetAttribute("terminate");

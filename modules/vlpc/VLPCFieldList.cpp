@@ -42,7 +42,7 @@ void CVLPCFieldList::Load(CVLModuleController* pController, const CVLXmlElement*
     try {
         LoadDepth depth;
         if (t_nLoadDepth > MAX_NESTING)
-            throw new EVLDefineFormatException(VLMDVLPC_MODULE, s_szFile, __LINE__, pElement->GetXml(true).GetBuffer(),
+            throw new EVLDefineFormatException(VLMDVLPC_MODULE, s_szFile, __LINE__, pElement,
                                                "Field");
         const CVLXmlNodeList* pChildren = pElement->GetChildNodes();
         CVLXmlNodeConstIterator it;

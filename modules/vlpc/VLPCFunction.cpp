@@ -15,7 +15,7 @@ const int XML_ELEMENT_NODE = 1;
 
 [[noreturn]] void ThrowFormat(const CVLXmlElement* pElement, const char* szAttribute, int nLine)
 {
-    throw new EVLDefineFormatException(VLMDVLPC_MODULE, s_szFile, nLine, pElement->GetXml(true).GetBuffer(),
+    throw new EVLDefineFormatException(VLMDVLPC_MODULE, s_szFile, nLine, pElement,
                                        szAttribute);
 }
 

@@ -33,11 +33,11 @@ void CVLPCPacketFormat::Load(CVLModuleController* pController, CVLMDVLPC* pModul
 {
     m_strDeviceType = pElement->GetAttribute("deviceType");
     if (m_strDeviceType.GetLength() == 0)
-        throw new EVLDefineFormatException(VLMDVLPC_MODULE, s_szFile, __LINE__, pElement->GetXml(true).GetBuffer(),
+        throw new EVLDefineFormatException(VLMDVLPC_MODULE, s_szFile, __LINE__, pElement,
                                            "deviceType");
     m_strFunction = pElement->GetAttribute("function");
     if (m_strFunction.GetLength() == 0)
-        throw new EVLDefineFormatException(VLMDVLPC_MODULE, s_szFile, __LINE__, pElement->GetXml(true).GetBuffer(),
+        throw new EVLDefineFormatException(VLMDVLPC_MODULE, s_szFile, __LINE__, pElement,
                                            "function");
     m_strKey = m_strDeviceType;
     m_strKey += m_strFunction;

@@ -106,6 +106,10 @@ void CVLPC::CallMethod(CVLModuleInstance* pInstance, CVLModuleParamCollection* p
                          MethodName(pParams));
         LoadParameters(pInstance, pParams);
         LoadTargetProperties(pParams);
+        // The count is there, 0 until a request leaves: the caller can tell
+        // a call that sent nothing from a module that does not count.
+        if (pParams != nullptr)
+            pParams->GetParam(VLCM_PARAM_SENT_REQUESTS, true);
         CVLString strListName(VL_CHARSET_UTF8);
         CVLModuleParam* pListParam = pParams != nullptr ? pParams->Find(VLCM_PARAM_PACKET_LIST_NAME) : nullptr;
         if (pListParam != nullptr)
@@ -271,6 +275,10 @@ void CVLPC::requestOneFunction(CVLModuleInstance* pInstance, CVLModuleParamColle
                 if (bEnciphered && pFunction->IsSendUnencryption())
                     SendPacket(pParams, pChild, pFunction, pSendFormat, &m_SendPacket);
                 SendPacket(pParams, pChild, pFunction, pSendFormat, pToSend);
+                if (nAttempt == 0 && pParams != nullptr) {
+                    CVLModuleParam* pSent = pParams->GetParam(VLCM_PARAM_SENT_REQUESTS, true);
+                    pSent->SetLong(pSent->ToLong(0) + 1);
+                }
                 if (bRecv)
                     RecvPacket(pInstance, pParams, pFunction, pFormat, pSendFormat, &m_SendPacket);
                 break;

@@ -71,6 +71,7 @@ const SLine kLines[] = {
     {"vlnet", "probe --timeout", 2, "vlnet: --timeout needs a value"},
     {"vlnet", "probe --resources -h", 1, "path error"},
     {"vlnet", "probe --help", 0, "usage: vlnet probe"},
+    {"vlnet", "run --help", 0, "A SetDetail or\nFactReset stopped (Ctrl-C) or left"},
     {"vlnet", "help probe", 0, "usage: vlnet probe"},
     {"vlnet", "help bogus", 2, "vlnet: unknown command 'bogus'\n"},
     {"vlnet", "prbe", 2, "vlnet: unknown command 'prbe'; did you mean probe?\n"},

@@ -712,7 +712,12 @@ TEST_F(VLNetEndToEnd, AChangeThatWouldCutTheDeviceOffIsRefusedBeforeItIsSent)
          "vlnet: --force: sent although " + kDetail + "IPAddress=10.201.4.10: " + kUnreachable +
              "10.201.4.10/24\nvlnet: --force: sent although " + kDetail +
              "IPAddress=10.201.4.10: the device's gateway 10.201.3.254 would lie outside its subnet 10.201.4.0/24: " +
-             kBeyond + "; give a Gateway in the subnet too, or 0.0.0.0 for none\n" + kRestarts + Moved("10.201.4.10"),
+             kBeyond + "; give a Gateway in the subnet too, or 0.0.0.0 for none\n" + kRestarts +
+             "vlnet: the device answers at 10.201.4.10 from now on, which this computer may not hear: give it an "
+             "address on that subnet on the device's link (ip address add A.B.C.D/N dev DEV, DEV one of vl3 or vl4), "
+             "then 'vlnet url " +
+             Mac(3, 0) + "' finds it there; the record's lines from its probe reply still show " + Address(3, 10) +
+             "\n",
          1},
         // --force never sends an address in use, nor says it overrode anything.
         {{"IPAddress=10.201.4.2", "--force"},
@@ -1333,10 +1338,7 @@ TEST_F(VLNetEndToEnd, UrlAndRunProbeAgainUntilTheDeviceAnswersOrTheTimeOut)
     ProgramRun missing = RunVlnet(m_Net, {"url", strMissing, "--timeout", "4"});
     EXPECT_GE(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 4.0);
     EXPECT_EQ(1, missing.nStatus);
-    EXPECT_EQ(0u, missing.strErrors.find("vlnet: device " + strMissing +
-                                         " not found; given an address of another subnet on its link (run SetDetail "
-                                         "with --force), it answers from there, which this computer may not hear"))
-        << missing.strErrors;
+    EXPECT_EQ("vlnet: device " + strMissing + " not found\n", missing.strErrors);
     ProgramRun stopped = RunVlnet(m_Net, {"url", strMissing, "--timeout", "30"}, 0, 3000);
     EXPECT_EQ(143, stopped.nStatus);
     EXPECT_EQ("vlnet: url: stopped while device " + strMissing +
@@ -1740,18 +1742,29 @@ TEST_F(VLNetEndToEnd, AMACAnsweredFromSeveralAddressesIsReachedWhereItPassed)
     EXPECT_NE(std::string::npos, byAddress.strErrors.find(used(strFlood, 5, 10))) << byAddress.strErrors;
     // Still checked when it was used: not waited for.
     EXPECT_NE(std::string::npos, byAddress.strErrors.find("in its unicast check")) << byAddress.strErrors;
+    // Those never checked: one line for the reason, naming them.
+    std::string strUnchecked;
+    std::istringstream errors(byAddress.strErrors);
+    for (std::string strLine; std::getline(errors, strLine);) {
+        if (strLine.find(", not checked: ") != std::string::npos)
+            strUnchecked += strLine + "\n";
+    }
     std::string strUnnamed;
     for (int nHost = 11; nHost <= 76; ++nHost) {
-        const std::string strFrom = "answered the probe from " + Address(5, nHost);
-        if (byAddress.strErrors.find(strFrom + ":") == std::string::npos &&
-            byAddress.strErrors.find(strFrom + ", not checked") == std::string::npos)
-            strUnnamed += Address(5, nHost) + " ";
+        const std::string strIP = Address(5, nHost);
+        if (byAddress.strErrors.find("answered the probe from " + strIP + ":") == std::string::npos &&
+            strUnchecked.find(strIP + " ") == std::string::npos && strUnchecked.find(strIP + ",") == std::string::npos)
+            strUnnamed += strIP + " ";
     }
     EXPECT_EQ("", strUnnamed) << byAddress.strErrors;
-    // The address named is checked beyond the 64 kept for its MAC.
+    // The address named is checked beyond the 64 kept for its MAC; of the
+    // six beyond, three are named and the others counted.
     ProgramRun crowded = RunVlnet(m_Net, {"run", Address(5, nCrowded), "GetDetail", "--timeout", "6"});
     EXPECT_EQ(0, crowded.nStatus) << crowded.strErrors;
     EXPECT_EQ("result 0 (success)", LineOf("\n" + crowded.strOutput, "result"));
+    EXPECT_NE(std::string::npos,
+              crowded.strErrors.find(" and 3 more addresses, not checked: beyond the 64 addresses checked for one MAC\n"))
+        << crowded.strErrors;
     const std::string strSharedBy = Address(5, 79) + " answered the probe for " + strShared + " and " + strSharer;
     check({{"run", Address(5, 79), "GetListInfo", "--timeout", "12"},
            1,
@@ -1815,7 +1828,7 @@ TEST_F(VLNetEndToEnd, UnreachableClaimantsDoNotHideTheDevice)
         << run.strOutput;
     EXPECT_NE(std::string::npos, run.strErrors.find("also answered the probe from 192.168.77.1: its address"))
         << run.strErrors;
-    EXPECT_NE(std::string::npos, run.strErrors.find("also answered the probe from 67 more addresses on none of this "
+    EXPECT_NE(std::string::npos, run.strErrors.find("also answered the probe from 66 more addresses on none of this "
                                                     "computer's networks"))
         << run.strErrors;
 }
@@ -1841,7 +1854,7 @@ TEST_F(VLNetEndToEnd, AMACHeardOnlyFromUnusableAddressesIsLookedForOn)
 
 // One host holds 300 addresses of a network the computer has no route to,
 // each claiming the device's MAC: the probe's report names the first few
-// and counts the others.
+// and the one the claims name as their own, and counts the others.
 TEST_F(VLNetEndToEnd, ManyUnreachableClaimantsAreCountedNotEachNamed)
 {
     const int kClaimants = 300;
@@ -1859,8 +1872,24 @@ TEST_F(VLNetEndToEnd, ManyUnreachableClaimantsAreCountedNotEachNamed)
         nNamed += strLine.find("also answered the probe from 192.168.") != std::string::npos;
         nCounted += strLine.find(" more addresses on none of this computer's networks") != std::string::npos;
     }
-    EXPECT_EQ(3u, nNamed) << run.strErrors;
+    EXPECT_EQ(4u, nNamed) << run.strErrors;
     EXPECT_EQ(1u, nCounted) << run.strErrors;
+}
+
+// A device that itself answers from an address on none of the computer's
+// networks, behind three hosts claiming its MAC from such addresses before
+// it answers: its own line is named, however many of theirs are counted.
+TEST_F(VLNetEndToEnd, AnUnreachableDevicesOwnLineIsNamedBehindClaimants)
+{
+    AddNetwork(1,
+               {"ip=192.168.70.10 delay=300",
+                "mac=" + Mac(1, 0) + " ip=192.168.77.1 unicast=0 hostile=claims flood=1 pool=3 rate=20000"},
+               false);
+    ASSERT_TRUE(m_Net.Exec("n1", "ip addr add 192.168.77.2/24 dev vd1 && ip addr add 192.168.77.3/24 dev vd1"));
+    ProgramRun run = RunVlnet(m_Net, {"probe"});
+    EXPECT_EQ(3, run.nStatus) << run.strErrors;
+    EXPECT_NE(std::string::npos, run.strErrors.find("vlnet: not listed: " + Mac(1, 0) + "\t192.168.70.10\tModel 1-0\t"))
+        << run.strErrors;
 }
 
 // A host claims the device's MAC from an address on none of the computer's
@@ -2140,13 +2169,19 @@ TEST_F(VLNetEndToEnd, AConfigurationNamingWhatIsNotDefinedStopsTheStart)
 // A definition script that has the unicast instance run the factory reset
 // when a command only reads the device: the reset is refused where it
 // would be sent, naming the list and the request, and the device keeps
-// the setting it was given.
+// the setting it was given. So too when the script renames the probe's
+// list, which the unicast instance runs to ask the named address which MAC
+// answers there once forged MACs from that address fill its bound: the
+// device there has no password, so a reset sent would be obeyed.
 TEST_F(VLNetEndToEnd, AScriptThatTurnsAReadIntoTheResetLeavesTheDeviceUntouched)
 {
     AddNetwork(1, {"location=lab restart=0"});
+    AddNetwork(2,
+               {"delay=300 restart=0 cipher=65535",
+                "mac=00:26:AB:3A:00:02 ip=" + Address(2, 10) + " unicast=0 hostile=inventmacs flood=4"},
+               false);
     const std::string strLocation = "VLPC.2B_5A10_01.Location=";
-    ProgramRun set =
-        RunVlnet(m_Net, {"run", Mac(1, 0), "SetDetail", "--password", "", strLocation + "moved"});
+    ProgramRun set = RunVlnet(m_Net, {"run", Mac(1, 0), "SetDetail", "--password", "", strLocation + "moved"});
     ASSERT_EQ(0, set.nStatus) << set.strErrors;
     const std::string strDir = TestTempFolder() + "/vlnet_rename_" + std::to_string(getpid());
     const std::string strSettings = strDir + "/Settings/Default/";
@@ -2172,11 +2207,32 @@ TEST_F(VLNetEndToEnd, AScriptThatTurnsAReadIntoTheResetLeavesTheDeviceUntouched)
     ASSERT_EQ(0, get.nStatus) << get.strErrors;
     EXPECT_EQ(strLocation + "moved", LineOf(get.strOutput, strLocation)) << get.strOutput;
 
+    // The unicast instance renames the probe's list: the named address's ask
+    // behind the forged MACs sends no reset.
+    ASSERT_EQ(0, system(("sed -i 's|\"GetDetail\"|\"Probe\"|' " + strSettings + "Reset.vls && " + BinDir() +
+                         "/vlresource build " + strSettings + "vlres201.dat " + strSettings + "vlres200.dat >/dev/null")
+                            .c_str()));
+    for (const char* szCommand : {"run", "url"}) {
+        set = RunVlnet(m_Net,
+                       {"run", Mac(2, 0), "SetDetail", "--password", "", strLocation + szCommand, "--timeout", "10"});
+        ASSERT_EQ(0, set.nStatus) << set.strErrors;
+        std::vector<std::string> args = {BinDir() + "/vlnet", szCommand, Address(2, 10)};
+        if (std::string(szCommand) == "run")
+            args.push_back("GetDetail");
+        for (const char* szArg : {"--timeout", "10", "--resources"})
+            args.push_back(szArg);
+        args.push_back(strDir);
+        ProgramRun named = RunProgram(m_Net, args);
+        SCOPED_TRACE(named.strOutput + named.strErrors);
+        get = RunVlnet(m_Net, {"run", Mac(2, 0), "GetDetail", "--timeout", "10"});
+        ASSERT_EQ(0, get.nStatus) << get.strErrors;
+        EXPECT_EQ(strLocation + szCommand, LineOf(get.strOutput, strLocation)) << get.strOutput;
+    }
+
     // The same script on the probe's instances, renaming the probe's list.
     ASSERT_EQ(0, system(("sed -i 's|methodRecv=\"Recv\">|methodRecv=\"Recv\" onStartMethod=\"Reset\">|' " +
-                         strSettings + "ModuleMapping.xml && sed -i 's|\"GetDetail\"|\"Probe\"|' " + strSettings +
-                         "Reset.vls && " + BinDir() + "/vlresource build " + strSettings + "vlres201.dat " +
-                         strSettings + "vlres200.dat >/dev/null")
+                         strSettings + "ModuleMapping.xml && " + BinDir() + "/vlresource build " + strSettings +
+                         "vlres201.dat " + strSettings + "vlres200.dat >/dev/null")
                             .c_str()));
     ProgramRun probe = RunProgram(m_Net, {BinDir() + "/vlnet", "probe", "--resources", strDir});
     EXPECT_EQ(1, probe.nStatus) << probe.strErrors;
@@ -2184,6 +2240,31 @@ TEST_F(VLNetEndToEnd, AScriptThatTurnsAReadIntoTheResetLeavesTheDeviceUntouched)
     EXPECT_EQ(0u, probe.strErrors.find("vlnet: no probe could be sent: the packet list \"FactReset\" sends the request "
                                        "2B 5A22 \"I\", which this call may not send: refused before it was sent\n"))
         << probe.strErrors;
+
+    // Without the script, a condition that passes GetDetail's request over
+    // leaves its list sending nothing: no success.
+    const std::string strGetDetail = "function=\"5A10\" packetType=\"Q\"";
+    ASSERT_EQ(0, system(("cp " + BinDir() + "/../share/vlnet/Settings/Default/ModuleMapping.xml " + strSettings +
+                         " && sed -i 's|" + strGetDetail + "/>|" + strGetDetail + " condition=\"Never\"/>|' " +
+                         strSettings + "VLPC.xml && grep -q Never " + strSettings + "VLPC.xml && " + BinDir() +
+                         "/vlresource build " + strSettings + "vlres201.dat " + strSettings + "vlres200.dat >/dev/null")
+                            .c_str()));
+    ProgramRun none = RunProgram(m_Net, {BinDir() + "/vlnet", "run", Mac(1, 0), "GetDetail", "--resources", strDir});
+    EXPECT_EQ(1, none.nStatus) << none.strOutput << none.strErrors;
+    EXPECT_EQ(0u, none.strOutput.find("result 3 (not supported)\n")) << none.strOutput;
+    EXPECT_EQ(0u, none.strErrors.find("vlnet: GetDetail: the packet list \"GetDetail\" sent no request ("))
+        << none.strErrors;
+    // So does the probe's: no probe was sent, which is said.
+    const std::string strProbe = "function=\"5A01\" packetType=\"P\"";
+    ASSERT_EQ(0, system(("sed -i 's|" + strProbe + "|" + strProbe + " condition=\"Never\"|' " + strSettings +
+                         "VLPC.xml && " + BinDir() + "/vlresource build " + strSettings + "vlres201.dat " +
+                         strSettings + "vlres200.dat >/dev/null")
+                            .c_str()));
+    ProgramRun silent = RunProgram(m_Net, {BinDir() + "/vlnet", "probe", "--resources", strDir});
+    EXPECT_EQ(1, silent.nStatus) << silent.strOutput << silent.strErrors;
+    EXPECT_EQ("", silent.strOutput);
+    EXPECT_EQ(0u, silent.strErrors.find("vlnet: no probe could be sent: the packet list \"Probe\" sent no request ("))
+        << silent.strErrors;
     EXPECT_EQ(0, system(("rm -rf " + strDir).c_str()));
 }
 

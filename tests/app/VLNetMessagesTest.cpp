@@ -99,6 +99,16 @@ const SMessage kMessages[] = {
      "vlnet: 10.9.0.255 is the broadcast address of this computer's network 10.9.0.0/24 (vt0), no device's address: "
      "give the device's own; nothing was sent\n",
      true},
+    // Nor is an address no network holds a device at, of any of its kind.
+    {"url 127.0.0.1", 1,
+     "vlnet: 127.0.0.1: a loopback address (127.0.0.0/8) cannot be a device's address: give the device's own; "
+     "nothing was sent\n",
+     true},
+    {"run 127.8.9.10 GetDetail", 1, "vlnet: 127.8.9.10: a loopback address (127.0.0.0/8) cannot be"},
+    {"url 0.0.0.0", 1, "vlnet: 0.0.0.0: 0.0.0.0 (no address) cannot be a device's address"},
+    {"url 255.255.255.255", 1, "vlnet: 255.255.255.255: the limited broadcast cannot be a device's address"},
+    {"url 224.0.0.1", 1, "vlnet: 224.0.0.1: a multicast address (224.0.0.0/4) cannot be a device's address"},
+    {"url 240.0.0.1", 1, "vlnet: 240.0.0.1: a reserved address (240.0.0.0/4) cannot be a device's address"},
     // A MAC not heard in the probe's one round may answer a later one.
     // (vt1, vt0's peer, is up without an IPv4 address.)
     {"probe --mac 00:26:AB:7F:7F:7F", 1,

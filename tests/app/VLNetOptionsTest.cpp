@@ -461,6 +461,25 @@ TEST(VLNetProgram, BadResourcesNameTheFileAndTheReason)
     EXPECT_EQ("vlnet: initialization failed: result 12 (path error): " + strSettings +
                   "vlres300.dat: the configuration is a folder, where a file was expected\n",
               strOutput);
+    // A definition its module's reader refuses: the file, the line of the
+    // definition that holds it, the element and the attribute.
+    const char* szBin = getenv("VL_TEST_BIN_DIR");
+    const std::string strShipped =
+        std::string(szBin != nullptr ? szBin : VLGetExecutablePath().GetBuffer()) + "/../share/vlnet";
+    ASSERT_EQ(0, system(("rm -rf " + strDir + " && cp -r " + strShipped + " " + strDir + " && rm " + strSettings +
+                         "vlres200.dat && sed -i 's/function=\"5A22\"/function=\"05A22\"/' " + strSettings +
+                         "VLPC.xml && grep -q 05A22 " + strSettings + "VLPC.xml")
+                            .c_str()));
+    strOutput.clear();
+    EXPECT_EQ(1, RunVlnet("probe --resources " + strDir, strOutput));
+    EXPECT_EQ(0u, strOutput.find("vlnet: initialization failed: the definitions could not be read: " + strSettings +
+                                 "VLPC.xml: line "))
+        << strOutput;
+    EXPECT_NE(std::string::npos,
+              strOutput.find(": <PacketList name=\"FactReset\">: <Function deviceType=\"2B\" function=\"05A22\" "
+                             "packetType=\"I\" forceSetup=\"true\"/>: its \"function\" is not valid (the device "
+                             "manager's result 14)\n"))
+        << strOutput;
     EXPECT_EQ(0, system(("rm -rf " + strDir).c_str()));
 }
 

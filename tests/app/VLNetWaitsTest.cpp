@@ -199,6 +199,10 @@ TEST_F(VLNetWaits, ASearchByMACLooksOnPastAddressesThatCannotPassIt)
         const char* szReason;
     } cases[] = {
         {EFakeAnswer::DeviceError, "192.0.2.15", "unicast check failed"},
+        // A check the send guard stopped names the list and the request.
+        {EFakeAnswer::Refused, "192.0.2.17",
+         "unicast check failed: the packet list \"CheckUnicast\" sends the request 2B 5A22 \"I\", which this call "
+         "may not send: refused before it was sent"},
         {EFakeAnswer::Timeout, "10.8.15.1", "its address 10.8.15.1 is on none of this computer's networks"},
         {EFakeAnswer::Timeout, "192.0.2.16", ""},
     };

@@ -5,9 +5,11 @@
 #include <atomic>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "cm/VLCMApi.h"
 #include "cm/VLModInstanceInfo.h"
+#include "cm/VLModule.h"
 #include "cm/VLModuleController.h"
 #include "cm/VLModuleInstance.h"
 #include "cm/VLProperty.h"
@@ -16,6 +18,7 @@
 #include "base/core/VLNotExistException.h"
 #include "base/core/VLUnexpectedException.h"
 #include "tests/support/cm/FakeFramework.h"
+#include "tests/support/VirtualSlot.h"
 #include "tests/support/Watchdog.h"
 
 namespace {
@@ -59,7 +62,32 @@ protected:
     CModuleRegistration m_Registration{VLRegisterFakeModules};
 };
 
+// Reaches the module's protected operations.
+class CModuleSlots : public CVLModule
+{
+public:
+    static std::vector<long> Declared()
+    {
+        return {VirtualSlot(&CModuleSlots::SetModuleName),  VirtualSlot(&CModuleSlots::GetModuleName),
+                VirtualSlot(&CModuleSlots::Initialize),     VirtualSlot(&CModuleSlots::Terminate),
+                VirtualSlot(&CModuleSlots::CreateInstance), VirtualSlot(&CModuleSlots::DestroyInstance),
+                VirtualSlot(&CModuleSlots::GetPacketCount), VirtualSlot(&CModuleSlots::IsInit),
+                VirtualSlot(&CModuleSlots::onInitialize),   VirtualSlot(&CModuleSlots::onTerminate),
+                VirtualSlot(&CModuleSlots::onNew),          VirtualSlot(&CModuleSlots::onDelete)};
+    }
+};
+
 }  // namespace
+
+// A module's virtual operations keep their declared slots, after the
+// destructor's two: the ones this project adds come after them.
+TEST(Module, VirtualOperationsKeepTheirDeclaredSlots)
+{
+    const std::vector<long> slots = CModuleSlots::Declared();
+    const long kFirst = 2;
+    for (size_t i = 0; i < slots.size(); ++i)
+        EXPECT_EQ(kFirst + static_cast<long>(i), slots[i]) << i;
+}
 
 TEST_F(ModuleControllerTest, ConfigDefaultsAndCopySharesBytes)
 {

@@ -4,8 +4,10 @@
 
 #include "base/core/VLInvalidParamException.h"
 #include "cm/VLModuleInstance.h"
+#include "cm/VLAllowedRequests.h"
 #include "cm/VLModuleParamCollection.h"
 #include "tests/support/TestSupport.h"
+#include "tests/support/VirtualSlot.h"
 
 namespace {
 
@@ -108,7 +110,7 @@ TEST(ModuleParamCollection, AllowedRequestsInAnyCaseAndCopied)
     CVLModuleParamCollection src;
     EXPECT_TRUE(src.IsRequestAllowed("I2B5A22"));
     // In upper case "p2b5a01" comes before "Q2B5A02", after it as given.
-    src.SetAllowedRequests({"Q2B5A02", "p2b5a01", "q2b5a02"});
+    src.SetAllowedRequests(CVLAllowedRequests::Of({"Q2B5A02", "p2b5a01", "q2b5a02"}));
     CVLModuleParamCollection dst;
     dst = src;
     for (CVLModuleParamCollection* p : {&src, &dst}) {
@@ -116,6 +118,45 @@ TEST(ModuleParamCollection, AllowedRequestsInAnyCaseAndCopied)
         EXPECT_TRUE(p->IsRequestAllowed("q2B5a02"));
         EXPECT_FALSE(p->IsRequestAllowed("I2B5A22"));
     }
+}
+
+// The collection's own virtual operations follow the template's in their
+// declared order, and nothing else takes a slot among them.
+TEST(ModuleParamCollection, VirtualOperationsKeepTheirDeclaredSlots)
+{
+    typedef CVLModuleParamCollection C;
+    const long slots[] = {VirtualSlot(&C::SetOwnerInstance),
+                          VirtualSlot(&C::SetController),
+                          VirtualSlot(&C::GetController),
+                          VirtualSlot(&C::SetTarget),
+                          VirtualSlot(&C::GetTarget),
+                          VirtualSlot(&C::SetTargetList),
+                          VirtualSlot(&C::GetTargetList),
+                          VirtualSlot(&C::SetInstance),
+                          VirtualSlot(&C::SetFunctionName),
+                          VirtualSlot(&C::GetFunctionName),
+                          VirtualSlot(&C::SetPacketListName),
+                          VirtualSlot(&C::GetPacketListName),
+                          VirtualSlot(&C::SetMethodName),
+                          VirtualSlot(&C::GetMethodName),
+                          VirtualSlot(&C::SetTemplateName),
+                          VirtualSlot(&C::GetTemplateName),
+                          VirtualSlot(&C::SetListener),
+                          VirtualSlot(&C::GetListener),
+                          VirtualSlot(&C::SetProgressListener),
+                          VirtualSlot(&C::GetProgressListener),
+                          VirtualSlot(&C::SetStreamCollection),
+                          VirtualSlot(&C::GetStreamCollection),
+                          VirtualSlot(&C::operator=),
+                          VirtualSlot(&C::GetParam),
+                          VirtualSlot(&C::GetResult)};
+    // The template's last operation, its element factory, comes just before.
+    const long nFirst = VirtualSlot(&C::CreateElement) + 1;
+    for (size_t i = 0; i < sizeof(slots) / sizeof(slots[0]); ++i)
+        EXPECT_EQ(nFirst + static_cast<long>(i), slots[i]) << i;
+    EXPECT_EQ(-1, VirtualSlot(&C::GetInstance));
+    EXPECT_EQ(-1, VirtualSlot(&C::SetAllowedRequests));
+    EXPECT_EQ(-1, VirtualSlot(&C::IsRequestAllowed));
 }
 
 }  // namespace

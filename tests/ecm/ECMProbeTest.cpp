@@ -40,7 +40,11 @@ class ECMProbe : public ::testing::Test
 {
 protected:
     void SetUp() override { ASSERT_EQ(VLECM_RESULT_SUCCESS, m_ECM.Initialize(&m_Client, nullptr, nullptr, nullptr)); }
-    void TearDown() override { m_ECM.Terminate(); }
+    void TearDown() override
+    {
+        m_ECM.Terminate();
+        EXPECT_EQ("", CFakeNetwork::ListsThatMaySendTheReset());
+    }
     VLECM_RESULT Probe(bool bSkipSupport = true)
     {
         CVLECMPropertyMap options;

@@ -367,13 +367,19 @@ TEST_F(PFWConfiguration, NamesWhatItDoesNotRead)
 TEST_F(PFWConfiguration, RefusesNamesTheDefinitionsDoNotHave)
 {
     CModuleRegistration registration(VLRegisterModuleLibraries);
-    const std::string strLists = "(CheckPassword, CheckUnicast, FactReset, GetDetail, GetListInfo, "
-                                 "GetSupportInformation, GetWirelessLANInfo, Probe, RebootPolling and SetDetail)";
-    const std::string strFunctions = "not a function of the definitions (Probe, RebootPolling and VLPC_Unicast)";
+    // The definitions' file is named, and the lists that would fit.
+    const std::string strLacks = " (the definitions (" + m_strShipped + "/Default/vlres200.dat) lack it; ";
+    const std::string strFunctions = "not a function of the definitions that probes (Probe and RebootPolling)";
     const std::pair<const char*, std::string> kRows[] = {
-        {"Option.Probe.PacketListName", "not a packet list of the function \"Probe\" " + strLists},
-        {"Option.CheckUnicast.PacketListName", "not a packet list of the function \"VLPC_Unicast\" " + strLists},
-        {"Option.RebootPolling.PacketListName", "not a packet list of the function \"VLPC_Unicast\" " + strLists},
+        {"Option.Probe.PacketListName", "not a packet list of the function \"Probe\"" + strLacks + "those that fit: Probe)"},
+        {"Option.CheckUnicast.PacketListName",
+         "not a packet list of the function \"VLPC_Unicast\"" + strLacks + "those that fit: CheckUnicast)"},
+        {"Option.RebootPolling.PacketListName",
+         "not a packet list of the function \"VLPC_Unicast\"" + strLacks + "those that fit: RebootPolling)"},
+        {"Option.GetDetail.PacketListName",
+         "not a packet list of the function \"VLPC_Unicast\"" + strLacks +
+             "those of the function \"VLPC_Unicast\" that only read: CheckUnicast, GetDetail, GetListInfo, "
+             "GetSupportInformation, GetWirelessLANInfo, Probe and RebootPolling)"},
         {"Option.Probe.ModuleInstanceName", strFunctions},
         {"Option.RebootPolling.ModuleInstanceName", strFunctions},
         {"Option.LocalDBCInfo.2.VLMDSockModulePath",
@@ -407,11 +413,16 @@ TEST_F(PFWConfiguration, RefusesNamesTheDefinitionsDoNotHave)
             << Text(m_Configuration.GetErrorText());
         manager.Terminate();
     }
+    // The unicast function probes nothing.
+    EXPECT_EQ(0u, CheckWith(m_strShipped, "<Property key=\"Option.Probe.ModuleInstanceName\" value=\"VLPC_Unicast\"/>")
+                      .find("line 3: the \"Property\" \"Option.Probe.ModuleInstanceName\" is \"VLPC_Unicast\": " +
+                            strFunctions))
+        << Text(m_Configuration.GetErrorText());
     // What the definitions have starts; a packet list is judged against
     // the probe's function as configured.
     Write(std::string(kHead) + "<CommunicationManager>"
                                "<Property key=\"Option.Probe.ModuleInstanceName\" value=\"RebootPolling\"/>"
-                               "<Property key=\"Option.Probe.PacketListName\" value=\"GetDetail\"/>"
+                               "<Property key=\"Option.Probe.PacketListName\" value=\"Probe\"/>"
                                "<Property key=\"Option.CheckUnicast.PacketListName\" value=\"CheckUnicast\"/>"
                                "<Property key=\"Option.RebootPolling.ModuleInstanceName\" value=\"Probe\"/>"
                                "<Property key=\"Option.LocalDBCInfo.7.VLMDSockModulePath\" value=\"VLPC_Broadcast\"/>"
@@ -435,14 +446,18 @@ TEST_F(PFWConfiguration, RefusesNamesTheDefinitionsDoNotHave)
 TEST_F(PFWConfiguration, RefusesAListOfAnotherKindThanItsCommand)
 {
     CModuleRegistration registration(VLRegisterModuleLibraries);
-    const std::string strReading = "CheckUnicast, GetDetail, GetListInfo, GetSupportInformation, "
-                                   "GetWirelessLANInfo, Probe and RebootPolling)";
     const std::string strReads = "not a packet list that only reads devices (it sends the request ";
     const std::pair<std::string, std::string> kRows[] = {
+        // The probe and the unicast check read, each with its own request.
         {"Option.CheckUnicast.PacketListName\" value=\"FactReset",
-         strReads + "2B 5A22 \"I\"; those of the function \"VLPC_Unicast\" that only read: " + strReading},
+         "not a packet list for CheckUnicast (it sends the request 2B 5A22 \"I\"; those that fit: CheckUnicast)"},
         {"Option.Probe.PacketListName\" value=\"SetDetail",
-         strReads + "2B 5A21 \"S\"; those of the function \"Probe\" that only read: " + strReading},
+         "not a packet list for Probe (it sends the request 2B 5A21 \"S\"; those that fit: Probe)"},
+        {"Option.CheckUnicast.PacketListName\" value=\"GetListInfo",
+         "not a packet list for CheckUnicast (it does not send its request 2B 5A02 \"Q\"; those that fit: "
+         "CheckUnicast)"},
+        {"Option.Probe.PacketListName\" value=\"GetDetail",
+         "not a packet list for Probe (it does not send its request 2B 5A01 \"P\"; those that fit: Probe)"},
         // The probe runs the follow-up commands on every device that passes its check.
         {"Option.GetListInfo.PacketListName\" value=\"FactReset", strReads + "2B 5A22 \"I\"; "},
         {"Option.GetSupportInformation.PacketListName\" value=\"SetDetail", strReads + "2B 5A21 \"S\"; "},
@@ -475,12 +490,49 @@ TEST_F(PFWConfiguration, RefusesAListOfAnotherKindThanItsCommand)
                             "<Property key=\"Option.Lock.PacketListName\" value=\"Lock\"/>"
                             "<Property key=\"Option.Unlock.PacketListName\" value=\"Unlock\"/>"
                             "<Property key=\"Option.GetNetworkDiagnosis.PacketListName\" value=\"GetNetworkDiagnosis\"/>"
-                            "<Property key=\"Option.CheckUnicast.PacketListName\" value=\"GetListInfo\"/>"
                             "<Property key=\"Option.RebootPolling.PacketListName\" value=\"RebootPolling\"/>"));
     // Only its own default: another missing name is still refused.
     EXPECT_EQ(0u, CheckWith(m_strShipped, "<Property key=\"Option.Lock.PacketListName\" value=\"Unlock\"/>")
                       .find("line 3: the \"Property\" \"Option.Lock.PacketListName\" is \"Unlock\": not a packet "
                             "list of the function \"VLPC_Unicast\" ("));
+}
+
+// Every list the device manager runs must be in the definitions: a probe
+// without its list would hear nothing, a command without its own would end
+// having sent nothing. The start names the option, the list as the
+// instance runs it (with the name its constants add) and the definitions.
+TEST_F(PFWConfiguration, RefusesAListTheDefinitionsLack)
+{
+    CModuleRegistration registration(VLRegisterModuleLibraries);
+    const std::pair<std::string, std::string> kRows[] = {
+        {"Probe", "Probe"},
+        {"FactReset", "VLPC_Unicast"},
+        {"CheckPassword", "VLPC_Unicast"},
+        {"GetDetail", "VLPC_Unicast"},
+        {"RebootPolling", "VLPC_Unicast"},
+    };
+    for (const auto& row : kRows) {
+        const std::string strDefinitions =
+            Definitions("", "", "<PacketList name=\"" + row.first + "\">", "<PacketList name=\"Old" + row.first + "\">");
+        const std::string strText = CheckWith(strDefinitions, "");
+        EXPECT_EQ(0u, strText.find("the option \"Option." + row.first + ".PacketListName\" runs its default packet list \"" +
+                                   row.first + "\": not a packet list of the function \"" + row.second +
+                                   "\" (the definitions (" + strDefinitions + "/Default/vlres201.dat) lack it; "))
+            << strText;
+    }
+    // With the unicast instance's suffix the list run is named, and what
+    // would fit is offered as it is written.
+    const std::string strDefinitions =
+        Definitions("<PacketList name=\"FixSite\"><Function deviceType=\"2B\" function=\"5A20\" packetType=\"Q\"/>"
+                    "</PacketList>",
+                    "<Const name=\"packetListSuffix\" value=\"Site\"/>");
+    const std::string strText =
+        CheckWith(strDefinitions, "<Property key=\"Option.CheckPassword.PacketListName\" value=\"CheckPassword\"/>");
+    EXPECT_EQ(0u, strText.find("line 3: the \"Property\" \"Option.CheckPassword.PacketListName\" is \"CheckPassword\": "
+                               "not a packet list of the function \"VLPC_Unicast\" (it runs \"CheckPasswordSite\", which "
+                               "the definitions (" +
+                               strDefinitions + "/Default/vlres201.dat) lack; those that fit: Fix)"))
+        << strText;
 }
 
 // The list judged is the one sent: what the definitions' lists hold,
@@ -503,8 +555,8 @@ TEST_F(PFWConfiguration, JudgesTheListThatIsSent)
     const std::pair<std::string, std::string> kRows[] = {
         {"Option.GetDetail.PacketListName\" value=\"Mixed", strReads + "the request 2B 5A22 \"I\"; "},
         {"Option.GetListInfo.PacketListName\" value=\"SetRead", strReads + "the request 2B 5A10 \"S\"; "},
-        {"Option.Probe.PacketListName\" value=\"Empty", strReads + "nothing; "},
-        {"Option.CheckUnicast.PacketListName\" value=\"Unbuilt", strReads + "nothing; "},
+        {"Option.Probe.PacketListName\" value=\"Empty", "not a packet list for Probe (it sends nothing; "},
+        {"Option.CheckUnicast.PacketListName\" value=\"Unbuilt", "not a packet list for CheckUnicast (it sends nothing; "},
         {"Option.SetDetail.PacketListName\" value=\"Empty", "not a packet list for SetDetail (it sends nothing; "},
     };
     for (const auto& row : kRows) {
@@ -518,23 +570,37 @@ TEST_F(PFWConfiguration, JudgesTheListThatIsSent)
     // The unicast instance sends CheckUnicastSite when asked for CheckUnicast.
     EXPECT_EQ(0u, CheckWith(Definitions(strLists, "<Const name=\"packetListSuffix\" value=\"Site\"/>"),
                             "<Property key=\"Option.CheckUnicast.PacketListName\" value=\"CheckUnicast\"/>")
-                      .find("line 3: the \"Property\" \"Option.CheckUnicast.PacketListName\" is \"CheckUnicast\": " +
-                            strReads + "the request 2B 5A22 \"I\"; "))
+                      .find("line 3: the \"Property\" \"Option.CheckUnicast.PacketListName\" is \"CheckUnicast\": "
+                            "not a packet list for CheckUnicast (it sends the request 2B 5A22 \"I\"; "))
         << Text(m_Configuration.GetErrorText());
     // A default list the file does not name: the probe's sends nothing (its
     // function has no layout), the unicast check's resets.
     EXPECT_EQ(0u, CheckWith(Definitions("", "", "function=\"5A01\" packetType=\"P\"",
                                         "function=\"5A99\" packetType=\"P\""),
                             "")
-                      .find("the option \"Option.Probe.PacketListName\" runs the packet list \"Probe\" of the "
-                            "definitions: " +
-                            strReads + "nothing; "))
+                      .find("the option \"Option.Probe.PacketListName\" runs its default packet list \"Probe\": "
+                            "not a packet list for Probe (it sends nothing; "))
         << Text(m_Configuration.GetErrorText());
+    // A probe judges so what its options, or those set since the start, name.
+    CheckWith(m_strShipped, "");
+    {
+        CPFWCommunicationManager manager;
+        ASSERT_EQ(VLPFW_RESULT_SUCCESS, manager.Initialize(&Options(m_Configuration)));
+        CVLECM& ecm = manager.GetVLECM();
+        const CVLECMPropertyMap reset = {
+            {CVLString("Option.GetDetail.PacketListName", VL_CHARSET_UTF8), CVLString("FactReset", VL_CHARSET_UTF8)}};
+        EXPECT_EQ(0u, ecm.CheckResolvedPacketLists(&reset).find("the option \"Option.GetDetail.PacketListName\" runs "
+                                                                "the packet list \"FactReset\": " +
+                                                                strReads + "the request 2B 5A22 \"I\"; "));
+        ASSERT_TRUE(ecm.SetProperty("Option.CheckUnicast.PacketListName", "Nope"));
+        EXPECT_EQ(0u, ecm.CheckResolvedPacketLists().find("the option \"Option.CheckUnicast.PacketListName\" runs the "
+                                                          "packet list \"Nope\": not a packet list of the function "));
+        manager.Terminate();
+    }
     const std::string strResetCheck =
         "<PacketList name=\"CheckUnicast\"><Function deviceType=\"2B\" function=\"5A22\" packetType=\"I\"/>";
     EXPECT_EQ(0u, CheckWith(Definitions("", "", "<PacketList name=\"CheckUnicast\">", strResetCheck), "")
-                      .find("the option \"Option.CheckUnicast.PacketListName\" runs the packet list \"CheckUnicast\" "
-                            "of the definitions: " +
-                            strReads + "the request 2B 5A22 \"I\"; "))
+                      .find("the option \"Option.CheckUnicast.PacketListName\" runs its default packet list "
+                            "\"CheckUnicast\": not a packet list for CheckUnicast (it sends the request 2B 5A22 \"I\"; "))
         << Text(m_Configuration.GetErrorText());
 }

@@ -15,10 +15,40 @@
 # process of the run stays. Without namespaces (not root) those are not
 # checked. The namespaces have a prefix of their own, which the test
 # programs' removal of others' leftovers does not meet: those that this test
-# left, killed, go at its next start.
+# left, killed, go at its next start, and so does its folder.
 set -u
 runner=$1
-work=$(mktemp -d)
+. "$runner"
+# Its folder is named after it (vl-stagetest-PID-XXXXXX), with its pid and
+# start time in .vl-runner as a run's: one that a test killed outright left
+# goes at a later start, once the runs made in it have ended (their runners
+# with them).
+remove_gone_tests() {  # folder that holds them
+  local old folder pid start kept
+  for old in "$1"/vl-stagetest-*; do
+    [ -d "$old" ] || continue
+    pid=${old##*/vl-stagetest-} start=''
+    pid=${pid%%-*}
+    read -r pid start 2>/dev/null <"$old/.vl-runner"
+    if [ -z "$start" ]; then
+      [ ! -d "/proc/$pid" ] || continue
+    elif still_runs "$pid" "$start"; then
+      continue
+    fi
+    kept=
+    for folder in "$old"/tmp/vl-run-*; do
+      [ -d "$folder" ] || continue
+      if read -r pid start 2>/dev/null <"$folder/.vl-runner" && [ "$(start_time "$pid")" = "$start" ]; then
+        kill -KILL "$pid"
+      fi
+      end_run "$folder" || kept=yes
+    done
+    [ -n "$kept" ] || rm -rf "$old"
+  done
+}
+remove_gone_tests "${TMPDIR:-/tmp}"
+work=$(mktemp -d "${TMPDIR:-/tmp}/vl-stagetest-$$-XXXXXX")
+echo "$$ $(start_time $$)" >"$work/.vl-runner"
 pids_to_end=()
 prefix=vlstagetest
 export VL_NETNS_PREFIX=$prefix
@@ -29,7 +59,6 @@ fail() {
 }
 base=$work/tmp
 mkdir -p "$base"
-. "$runner"
 . "$(dirname "$0")/../support/namespaces.sh"
 namespaces=yes
 why=$(namespaces_unavailable)
@@ -239,6 +268,18 @@ echo "$$ $(echo "$stat" | awk '{ print $20 }')" >"$base/vl-run-$$-live/.vl-runne
 namespaces_ended "the next run after a run and its watcher were killed" "$work/b"
 [ ! -d "$base/vl-run-$$-reused" ] || fail "the folder of a runner whose pid was reused is left"
 [ -d "$base/vl-run-$$-live" ] || fail "the folder of a run that still runs was removed"
+# This test's own folder, left by one killed outright, goes at a later
+# start with what its runs left running; that of a test that runs stays.
+mkdir -p "$base/vl-stagetest-999999999-gone/tmp/vl-run-1-left" "$base/vl-stagetest-$$-live"
+echo "999999999 1" >"$base/vl-stagetest-999999999-gone/.vl-runner"
+echo "$$ $(start_time $$)" >"$base/vl-stagetest-$$-live/.vl-runner"
+VL_RUN_FOLDER=$base/vl-stagetest-999999999-gone/tmp/vl-run-1-left setsid sleep 600 &
+echo $! >"$work/gone-test"
+pids_to_end+=($!)
+remove_gone_tests "$base"
+[ ! -d "$base/vl-stagetest-999999999-gone" ] || fail "the folder of a test killed outright is left"
+[ -z "$(running "$work/gone-test")" ] || fail "a program of a run of a test killed outright runs on"
+[ -d "$base/vl-stagetest-$$-live" ] || fail "the folder of a test that still runs was removed"
 # A dead run's stage group whose id now names another process group (its
 # leader started after the run wrote it) is not the run's: it stays.
 setsid sleep 600 &
@@ -254,15 +295,20 @@ echo "$bystander" >"$work/bystander"
 [ -n "$(running "$work/bystander")" ] || fail "a process group that reused a dead run's group id was ended"
 
 # A run whose stage passes but leaves a program running (in a session of
-# its own, outside the stage's tree, its namespace recorded) ends it and
-# deletes the namespace as it removes its folder.
+# its own, outside the stage's tree, its namespace recorded, with a child
+# that dropped the run's environment) ends both and deletes the namespace
+# as it removes its folder.
 mkdir -p "$work/e"
 (
   export TMPDIR=$base
   . "$runner"
   run_seconds=3600
   stage_leaves() {
-    (setsid sleep 600 & echo $! >"$work/e/left")
+    (setsid bash -c 'env -i sleep 600 & echo $! >"$0"; wait' "$work/e/child" & echo $! >"$work/e/left")
+    for ((i = 0; i < 300; i++)); do
+      [ -s "$work/e/child" ] && break
+      sleep 0.1
+    done
     [ -n "$namespaces" ] || return 0
     mkdir "$TMPDIR/$recorded_namespaces"
     echo "$(cat "$work/e/left") $(start_time "$(cat "$work/e/left")")" \
@@ -273,9 +319,11 @@ mkdir -p "$work/e"
   make_run_folder
   run_stage "leaves" 60 stage_leaves
 ) >"$work/e/output" 2>&1
-pids_to_end+=($(cat "$work/e/left"))
+pids_to_end+=($(cat "$work/e/left" "$work/e/child"))
 echo "$prefix$$n2xleft" >"$work/e/namespaces"
-[ -z "$(running "$work/e/left")" ] || fail "a program a passed stage left runs on after its run"
+[ -s "$work/e/child" ] || fail "the program a passed stage left did not start its child within 30 s"
+[ -z "$(running "$work/e/left" "$work/e/child")" ] ||
+  fail "a program a passed stage left, or its child, runs on after its run"
 [ -z "$namespaces" ] || [ ! -e "/run/netns/$prefix$$n2xleft" ] ||
   fail "the namespace a passed stage's program recorded is left"
 echo "a run killed outright checked"

@@ -144,6 +144,12 @@ TEST(ECMMACTable, ClaimsFromEverNewAddressesKeepBoundedNumbers)
     EXPECT_EQ(static_cast<unsigned long>(kSources), state.nRefused);
     ASSERT_TRUE(table.GetState(Text(Mac(kNetworks, kDevices - 1)), state));
     EXPECT_TRUE(state.bMore);
+    // Past the bound no number was held for the last MAC, whatever the
+    // counter says: a repeat of its address is counted again.
+    const unsigned long nRefused = state.nRefused;
+    ASSERT_FALSE(filter.Admit(Text(Mac(kNetworks, kDevices - 1)), from(kNetworks, kDevices * kSources - 1), 1));
+    ASSERT_TRUE(table.GetState(Text(Mac(kNetworks, kDevices - 1)), state));
+    EXPECT_EQ(nRefused + 1, state.nRefused);
     table.Reset();
     EXPECT_EQ(0u, table.GetCountedAddressCount());
 }

@@ -606,6 +606,15 @@ TEST_F(ECMReplies, ADeviceBoundThatIsNoWholeNumberFrom1To512RefusesTheProbe)
         options[Text(CVLECMReplyFilter::DEVICE_BOUND_OPTION)] = Text(szBad);
         EXPECT_EQ(VLECM_RESULT_PARAMETER_ERROR, m_ECM.Probe(VLECM_PROBE_CONNECT_TYPE_ALL, &options)) << szBad;
     }
+    // So does a function (or list) of the probe's options, or set since the
+    // start, that the definitions cannot run as meant, as the start refuses
+    // the file's (CVLECM::CheckResolvedPacketLists).
+    const char kFunction[] = "Option.Probe.ModuleInstanceName";
+    const CVLECMPropertyMap unicast = {{Text(kFunction), Text("VLPC_Unicast")}};
+    EXPECT_EQ(VLECM_RESULT_PARAMETER_ERROR, m_ECM.Probe(VLECM_PROBE_CONNECT_TYPE_ALL, &unicast));
+    ASSERT_TRUE(m_ECM.SetProperty(kFunction, "VLPC_Unicast"));
+    EXPECT_EQ(VLECM_RESULT_PARAMETER_ERROR, m_ECM.Probe(VLECM_PROBE_CONNECT_TYPE_ALL, &options));
+    ASSERT_TRUE(m_ECM.SetProperty(kFunction, "Probe"));
     EXPECT_EQ(nStarts, CFakeNetwork::ProbeStarts());
     // An empty value is no value: the default.
     for (const std::pair<const char*, int>& good :

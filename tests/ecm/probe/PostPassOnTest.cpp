@@ -97,17 +97,21 @@ public:
         if (m_Worker.joinable())
             m_Worker.join();
     }
-    // Passes on what was held; how many.
+    // Passes on what was held, holding the lock its PostCallbackUser takes:
+    // nothing may post again meanwhile. How many.
     size_t PassHeld()
     {
+        std::lock_guard<std::mutex> lock(m_Mutex);
         std::deque<std::function<void()>> passes;
-        {
-            std::lock_guard<std::mutex> lock(m_Mutex);
-            passes.swap(m_Waiting);
-        }
+        passes.swap(m_Waiting);
         for (auto& pass : passes)
             pass();
         return passes.size();
+    }
+    size_t GetHeld()
+    {
+        std::lock_guard<std::mutex> lock(m_Mutex);
+        return m_Waiting.size();
     }
     size_t GetUnsettledPosts() { return m_PostAnswers.GetCount(); }
     std::atomic<int> m_nPosts{0};
@@ -154,6 +158,15 @@ std::string PassOnName(const ::testing::TestParamInfo<EPassOn>& info)
     return szNames[static_cast<int>(info.param)];
 }
 
+// Starts the device manager and a probe of checks alone.
+bool StartProbe(CVLECM& ecm, CRecordingClient& client)
+{
+    CVLECMPropertyMap options;
+    options[Text("Option.Probe.SkipGetSupportInformation")] = Text("true");
+    return ecm.Initialize(&client, nullptr, nullptr, nullptr) == VLECM_RESULT_SUCCESS &&
+           ecm.Probe(VLECM_PROBE_CONNECT_TYPE_ALL, &options) == VLECM_RESULT_SUCCESS;
+}
+
 class ECMPostPassOn : public ::testing::TestWithParam<EPassOn>
 {
 };
@@ -172,10 +185,7 @@ TEST_P(ECMPostPassOn, EveryDeviceIsHandedOnAndNoneLost)
     CFakeNetwork network;
     CRecordingClient client;
     CPassingECM ecm(GetParam());
-    ASSERT_EQ(VLECM_RESULT_SUCCESS, ecm.Initialize(&client, nullptr, nullptr, nullptr));
-    CVLECMPropertyMap options;
-    options[Text("Option.Probe.SkipGetSupportInformation")] = Text("true");
-    ASSERT_EQ(VLECM_RESULT_SUCCESS, ecm.Probe(VLECM_PROBE_CONNECT_TYPE_ALL, &options));
+    ASSERT_TRUE(StartProbe(ecm, client));
     ecm.RefuseNotes();
     for (int i = 0; i < kDevices; ++i)
         ASSERT_TRUE(CFakeNetwork::Reply(Mac(i), "", "10.8.9." + std::to_string(i + 1)));
@@ -210,10 +220,7 @@ TEST(ECMPostHeld, ALatePassOnIsJudgedByItsOwnAnswer)
     CFakeNetwork network;
     CRecordingClient client;
     CPassingECM ecm(EPassOn::Held);
-    ASSERT_EQ(VLECM_RESULT_SUCCESS, ecm.Initialize(&client, nullptr, nullptr, nullptr));
-    CVLECMPropertyMap options;
-    options[Text("Option.Probe.SkipGetSupportInformation")] = Text("true");
-    ASSERT_EQ(VLECM_RESULT_SUCCESS, ecm.Probe(VLECM_PROBE_CONNECT_TYPE_ALL, &options));
+    ASSERT_TRUE(StartProbe(ecm, client));
     const std::string strRemoved = Mac(0x200);
     const std::string strRefused = Mac(0x201);
     CVLModuleController* pController = ecm.GetApi()->GetModuleController();
@@ -238,15 +245,60 @@ TEST(ECMPostHeld, ALatePassOnIsJudgedByItsOwnAnswer)
         CDispatchHold hold(ecm);
         CRefusingQueue full(ecm);
         EXPECT_EQ(1u, ecm.PassHeld());
+        // Judged on the dispatch thread's pass, not inside the pass-on.
         ASSERT_TRUE(ecm.GetMACState(strRefused.c_str(), state));
-        EXPECT_EQ(VLECM_MAC_NONE, state.eVerdict);
-        EXPECT_EQ(VLECM_MAC_FAILURE_LOST, state.addresses[0].eFailure);
+        EXPECT_EQ(VLECM_MAC_PENDING, state.eVerdict);
     }
     Drain(ecm);
+    ASSERT_TRUE(ecm.GetMACState(strRefused.c_str(), state));
+    EXPECT_EQ(VLECM_MAC_NONE, state.eVerdict);
+    EXPECT_EQ(VLECM_MAC_FAILURE_LOST, state.addresses[0].eFailure);
     EXPECT_EQ(0u, client.Count("probe"));
     EXPECT_EQ(0u, ecm.GetUnsettledPosts());
     EXPECT_EQ(0, ecm.GetPendingMACCount());
     ecm.Terminate();
+}
+
+// A client's own command end that its override passes on after the device
+// was removed, alone or with every other, is dropped: never queued with the
+// record that is gone.
+TEST(ECMPostHeld, AClientsCommandEndPassedOnAfterItsDeviceWentIsDropped)
+{
+    CWatchdog watchdog(60, "ECMPostHeld");
+    CFakeNetwork network;
+    for (bool bAll : {false, true}) {
+        SCOPED_TRACE(bAll ? "RemoveAllNIFInfo" : "RemoveNIFInfo");
+        CRecordingClient client;
+        CPassingECM ecm(EPassOn::Held);
+        ASSERT_TRUE(StartProbe(ecm, client));
+        const std::string strMAC = Mac(bAll ? 0x211 : 0x210);
+        ASSERT_TRUE(CFakeNetwork::Reply(strMAC, "", bAll ? "10.8.9.211" : "10.8.9.210"));
+        // Its chain's posts passed on as they come, until it is reported.
+        ASSERT_TRUE(Eventually([&]() {
+            ecm.PassHeld();
+            return client.Count("probe") == 1;
+        }));
+        ecm.StopProbe();
+        CVLECMNIFInfo* pNIFInfo = ecm.FindNIFInfo(strMAC.c_str());
+        ASSERT_NE(nullptr, pNIFInfo);
+        ASSERT_EQ(VLECM_RESULT_SUCCESS, pNIFInfo->GetDetail(VLECM_CONNECT_TYPE_NETWORK, nullptr));
+        ASSERT_TRUE(Eventually([&]() { return ecm.GetHeld() == 1; }));
+        if (bAll)
+            ecm.RemoveAllNIFInfo();
+        else
+            ecm.RemoveNIFInfo(pNIFInfo);
+        {
+            CDispatchHold hold(ecm);
+            CVLModuleController* pController = ecm.GetApi()->GetModuleController();
+            const size_t nQueued = pController->GetQueuedCallbackBytes();
+            EXPECT_EQ(1u, ecm.PassHeld());
+            EXPECT_EQ(nQueued, pController->GetQueuedCallbackBytes());
+        }
+        Drain(ecm);
+        EXPECT_EQ(0u, client.Count("GetDetail"));
+        EXPECT_EQ(0u, ecm.GetUnsettledPosts());
+        ecm.Terminate();
+    }
 }
 
 // A simulated device whose MAC the client removed is not handed on again:

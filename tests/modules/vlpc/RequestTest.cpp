@@ -25,6 +25,7 @@
 #include "base/core/VLUnsupportedException.h"
 #include "cm/VLCMApi.h"
 #include "cm/VLCallbackInfo.h"
+#include "cm/VLAllowedRequests.h"
 #include "cm/VLModuleController.h"
 #include "cm/VLModuleInstance.h"
 #include "cm/VLProgressListener.h"
@@ -178,7 +179,7 @@ protected:
     {
         CVLModuleParamCollection params;
         if (pAllowed != nullptr)
-            params.SetAllowedRequests(*pAllowed);
+            params.SetAllowedRequests(CVLAllowedRequests::Of(*pAllowed));
         params.GetParam("toPort", true)->SetLong(m_Emu.Port());
         params.GetParam("timeout", true)->SetLong(nTimeout);
         params.GetParam("retry", true)->SetLong(nRetry);

@@ -23,7 +23,13 @@ protected:
         options[CVLString("Option.CheckUnicast.Timeout", VL_CHARSET_UTF8)] = CVLString("3600000", VL_CHARSET_UTF8);
         ASSERT_EQ(VLECM_RESULT_SUCCESS, m_ECM.Probe(VLECM_PROBE_CONNECT_TYPE_ALL, &options));
     }
-    void TearDown() override { m_ECM.Terminate(); }
+    void TearDown() override
+    {
+        m_ECM.Terminate();
+        // Whatever instance the device manager made, none but the reset's
+        // own could send the reset.
+        EXPECT_EQ("", CFakeNetwork::ListsThatMaySendTheReset());
+    }
 
     CFakeNetwork m_Network;
     CRecordingClient m_Client;

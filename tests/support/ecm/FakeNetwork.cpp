@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <map>
 #include <mutex>
+#include <set>
 #include <thread>
 
 #include "base/core/VLCommunicationException.h"
@@ -15,10 +16,12 @@
 #include "base/core/VLStopFunctionException.h"
 #include "base/core/VLTimeoutException.h"
 #include "cm/VLCMApi.h"
+#include "cm/VLCMDefs.h"
 #include "cm/VLModuleController.h"
 #include "cm/VLModuleInstance.h"
 #include "cm/VLModuleParamCollection.h"
 #include "cm/VLProperty.h"
+#include "cm/VLRefusedRequestException.h"
 #include "cm/VLTarget.h"
 #include "cm/VLTargetList.h"
 #include "ecm/record/VLECMNIFInfo.h"
@@ -34,6 +37,8 @@ std::map<std::string, long> g_LastRetry;
 CVLModuleInstance* g_pProbeInstance = nullptr;
 CVLModuleParamCollection* g_pProbeParams = nullptr;
 int g_nProbeStarts = 0;
+// The packet lists of calls that could have sent the factory reset.
+std::set<std::string> g_MaySendTheReset;
 std::condition_variable g_StopCond;
 int g_nStopping = 0;
 int g_nPeakStopping = 0;
@@ -70,6 +75,16 @@ std::string Text(const CVLString& str)
     return sz != nullptr ? sz : "";
 }
 
+// Notes a call that could send the factory reset (5A22 "I") though its list
+// is not the reset's: every module instance the device manager makes
+// carries the requests its purpose may send. Under g_Mutex.
+void NoteMaySendTheReset(CVLModuleParamCollection* pParams)
+{
+    const std::string strList = Text(pParams->GetPacketListName());
+    if (strList != "FactReset" && pParams->IsRequestAllowed("I2B5A22"))
+        g_MaySendTheReset.insert(strList);
+}
+
 std::string Key(const std::string& strMac, const std::string& strList)
 {
     return Text(CVLECMNIFInfo::NormalizeMACAddress(CVLString(strMac.c_str(), 72))) + "/" + strList;
@@ -89,6 +104,7 @@ CFakeModule::SScript FakeProbe()
         g_pProbeInstance = pInstance;
         g_pProbeParams = pParams;
         ++g_nProbeStarts;
+        NoteMaySendTheReset(pParams);
     };
     script.OnDestroy = [](CFakeInstance&, CVLModuleInstance* pInstance, CVLModuleParamCollection*) {
         std::lock_guard<std::mutex> lock(g_Mutex);
@@ -150,8 +166,12 @@ CFakeModule::SScript FakeVLPC()
         {
             std::lock_guard<std::mutex> lock(g_Mutex);
             if (strMethod != "Recv") {
+                NoteMaySendTheReset(pParams);
                 ++g_Requests[strKey];
                 ++g_Requests[strKeyAt];
+                // As the VLPC module counts a request that left.
+                CVLModuleParam* pSent = pParams->GetParam(VLCM_PARAM_SENT_REQUESTS, true);
+                pSent->SetLong(pSent->ToLong(0) + 1);
                 CVLModuleParam* pRetry = pParams->GetParam("retry", false);
                 g_LastRetry[strList] = pRetry != nullptr ? pRetry->ToString("").ToLong(-1) : -1;
             }
@@ -164,6 +184,12 @@ CFakeModule::SScript FakeVLPC()
         // A socket the check's request could not open: it never leaves.
         if (strMethod == "Send")
             ThrowLack(eAnswer);
+        if (strMethod != "Recv" && eAnswer == EFakeAnswer::Refused)
+            throw new EVLRefusedRequestException("FakeVLPC", "FakeNetwork", __LINE__,
+                                                 ("the packet list \"" + strList +
+                                                  "\" sends the request 2B 5A22 \"I\", "
+                                                  "which this call may not send: refused before it was sent")
+                                                     .c_str());
         // Any other request leaves, as the VLPC module tells its target.
         if (strMethod != "Recv" && eAnswer != EFakeAnswer::NoDescriptor &&
             eAnswer != EFakeAnswer::NoSystemDescriptor && pTarget != nullptr)
@@ -198,6 +224,7 @@ CFakeModule::SScript FakeVLPC()
                     pTarget->GetProperties()->GetProperty("MACAddress", true)->SetString(strAnswer.c_str(), 72);
             }
             return;
+        case EFakeAnswer::Refused:  // nothing was sent: no reply comes
         case EFakeAnswer::Timeout:
             throw new EVLTimeoutException("FakeVLPC", "FakeNetwork", __LINE__, false);
         case EFakeAnswer::DeviceError:
@@ -242,6 +269,7 @@ CFakeNetwork::CFakeNetwork() : m_Registration(RegisterFakes)
     g_Requests.clear();
     g_LastRetry.clear();
     g_nProbeStarts = 0;
+    g_MaySendTheReset.clear();
     g_nStopping = 0;
     g_nPeakStopping = 0;
     g_nStopsTogether = 1;
@@ -343,6 +371,15 @@ bool CFakeNetwork::IsProbeRunning()
 {
     std::lock_guard<std::mutex> lock(g_Mutex);
     return g_pProbeInstance != nullptr;
+}
+
+std::string CFakeNetwork::ListsThatMaySendTheReset()
+{
+    std::lock_guard<std::mutex> lock(g_Mutex);
+    std::string strLists;
+    for (const std::string& strList : g_MaySendTheReset)
+        strLists += (strLists.empty() ? "" : " ") + strList;
+    return strLists;
 }
 
 int CFakeNetwork::ProbeStarts()

@@ -13,18 +13,19 @@
 enum class EFakeAnswer
 {
     Success,
-    Timeout,      // EVLTimeoutException
-    DeviceError,  // EVLErrorResultException
-    Unreachable,  // EVLCommunicationException (a socket error) where a reply is
-                  // waited for; a request sent apart still goes out
-    Block,        // runs until the instance is stopped (a request received
-                  // apart: no reply comes)
-    SlowStop,     // Block, then stays in its stop until as many stops as
-                  // SetStopsTogether names are under way at once (2 s at most)
-    Hold,         // a command thread's request waits until the instance is
-                  // stopped or the test sets another answer, then answers so
-    NoDescriptor,       // EVLOpenException for want of descriptors: no request leaves
-    NoSystemDescriptor  // EVLCommunicationException carrying ENFILE, likewise
+    Timeout,             // EVLTimeoutException
+    DeviceError,         // EVLErrorResultException
+    Unreachable,         // EVLCommunicationException (a socket error) where a reply is
+                         // waited for; a request sent apart still goes out
+    Block,               // runs until the instance is stopped (a request received
+                         // apart: no reply comes)
+    SlowStop,            // Block, then stays in its stop until as many stops as
+                         // SetStopsTogether names are under way at once (2 s at most)
+    Hold,                // a command thread's request waits until the instance is
+                         // stopped or the test sets another answer, then answers so
+    NoDescriptor,        // EVLOpenException for want of descriptors: no request leaves
+    NoSystemDescriptor,  // EVLCommunicationException carrying ENFILE, likewise
+    Refused              // EVLRefusedRequestException: the list's reset refused before it left
 };
 
 // While an object lives, the fakes are the registered modules; it restores
@@ -70,6 +71,9 @@ public:
     static int PeakStopsTogether();
     // Top-level instances of the probe function created so far.
     static int ProbeStarts();
+    // The packet lists, other than the factory reset's, of calls whose
+    // instance could have sent the reset, separated by spaces (empty: none).
+    static std::string ListsThatMaySendTheReset();
 
 private:
     CModuleRegistration m_Registration;
