@@ -73,6 +73,10 @@ public:
     // when none. Read while the request waits, to tell what came.
     void SetHeldResult(unsigned nResult) { m_nHeldResult = nResult; }
     unsigned GetHeldResult() const { return m_nHeldResult; }
+    // Requests that left for the target (their socket open, their thread
+    // running): what runs for it holds what it needs from then on.
+    void NoteRequestSent() { ++m_nRequestsSent; }
+    unsigned long GetRequestsSent() const { return m_nRequestsSent; }
     virtual void SetUserValue(VL_ULONG nValue) { m_nUserValue = nValue; }
     virtual VL_ULONG GetUserValue() const { return m_nUserValue; }
     // Detaches every running instance, then stops them without the target
@@ -109,6 +113,7 @@ private:
     VL_ULONG m_nUserValue;
     std::atomic<size_t> m_nFootprint{0};
     std::atomic<unsigned> m_nHeldResult{0};
+    std::atomic<unsigned long> m_nRequestsSent{0};
     CVLString m_strAuxText;
     CVLString m_strCurrentPassword;
     CVLString m_strNewPassword;

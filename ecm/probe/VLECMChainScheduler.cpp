@@ -216,6 +216,22 @@ bool CVLECMChainScheduler::IsDeferred(TChain chain) const
     return pHeld != nullptr && pHeld->eHeld == HELD_DEFERRED;
 }
 
+CVLECMChainScheduler::TChain CVLECMChainScheduler::GetHeldTrial() const
+{
+    const SChain* pHeld = m_Trial != nullptr ? findHeld(m_Trial) : nullptr;
+    return pHeld != nullptr && (pHeld->eHeld == HELD_CHECK || pHeld->HoldsPlace()) ? m_Trial : nullptr;
+}
+
+void CVLECMChainScheduler::Holds(TChain chain, std::vector<SStarted>& started)
+{
+    if (chain == nullptr || chain != GetHeldTrial() || m_bStopped)
+        return;
+    m_Trial = nullptr;
+    trialEnded(started);
+    startWaitingChecks(started);
+    givePlaces(started);
+}
+
 void CVLECMChainScheduler::release(TChain chain, std::vector<SStarted>& started)
 {
     SChain& held = chainOf(chain);

@@ -25,8 +25,10 @@
 // the named chains at the head of its network's line (or of the checks'),
 // as a trial; while trials come back deferred the ticks between them double
 // up to MAX_RETRY_TICKS, so that chains that can never start cost a thread
-// or a socket now and then, not one each per tick. A trial that gets
-// through lets every deferred chain go back at once.
+// or a socket now and then, not one each per tick. A trial gets through
+// once its chain holds what it lacked (its owner says so: Holds), or ends
+// otherwise than deferred: then every deferred chain goes back at once,
+// however long the trial's command lasts.
 #ifndef VLECMCHAINSCHEDULER_H
 #define VLECMCHAINSCHEDULER_H
 
@@ -133,6 +135,12 @@ public:
     // waits for its check or a place again, and takes what is free.
     void Retry(std::vector<SStarted>& started);
     bool IsDeferred(TChain chain) const;
+    // The trial out that holds its check or place, whose owner may tell
+    // whether it holds what it lacked too (null: none).
+    TChain GetHeldTrial() const;
+    // The chain's command or check holds what it needs (its thread, its
+    // socket): a trial gets through.
+    void Holds(TChain chain, std::vector<SStarted>& started);
     // Frees what the chain holds or waits for.
     void Free(TChain chain, std::vector<SStarted>& started);
 

@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <map>
+#include <mutex>
 
 #include <dirent.h>
 
@@ -20,6 +22,30 @@ int GetLimit(rlimit* pLimit)
 int SetLimit(const rlimit* pLimit)
 {
     return setrlimit(RLIMIT_NOFILE, pLimit);
+}
+
+// What the objects using one system's calls share: those that count on
+// the limit, whether it was raised since the first of them, the soft limit
+// before that raise and the one the last raise set.
+struct SShared
+{
+    int nCounting = 0;
+    bool bRaised = false;
+    rlim_t nBefore = 0;
+    rlim_t nRaisedTo = 0;
+};
+
+std::mutex& SharedMutex()
+{
+    static std::mutex s_Mutex;
+    return s_Mutex;
+}
+
+// Under SharedMutex; by the system's setrlimit.
+SShared& SharedOf(int (*pfnSet)(const rlimit*))
+{
+    static std::map<int (*)(const rlimit*), SShared> s_Shared;
+    return s_Shared[pfnSet];
 }
 
 // Descriptors open now, as /proc lists them; 0 when it cannot be read.
@@ -55,12 +81,23 @@ CVLECMDescriptorLimit::CVLECMDescriptorLimit(const SSystem& system) : m_System(s
 {
 }
 
+CVLECMDescriptorLimit::~CVLECMDescriptorLimit()
+{
+    GiveBack();
+}
+
 void CVLECMDescriptorLimit::Raise(int nLocalNetworks, int& nPerNetwork, int& nShared)
 {
     nPerNetwork = CVLECMChainScheduler::MAX_PLACES_PER_NETWORK;
     nShared = 0;
     // The replies from no local network have places of their own.
     const int nNetworks = std::max(0, nLocalNetworks) + 1;
+    std::lock_guard<std::mutex> lock(SharedMutex());
+    SShared& shared = SharedOf(m_System.pfnSet);
+    if (!m_bCounted) {
+        m_bCounted = true;
+        ++shared.nCounting;
+    }
     rlimit limit = {};
     if (m_System.pfnGet(&limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
         return;
@@ -71,11 +108,12 @@ void CVLECMDescriptorLimit::Raise(int nLocalNetworks, int& nPerNetwork, int& nSh
         rlimit raised = limit;
         raised.rlim_cur = limit.rlim_max == RLIM_INFINITY || limit.rlim_max >= nWanted ? nWanted : limit.rlim_max;
         if (raised.rlim_cur > limit.rlim_cur && m_System.pfnSet(&raised) == 0) {
-            // The limit before the first raise is the one given back.
-            if (!m_bRaised)
-                m_Before = limit;
-            m_bRaised = true;
-            m_nRaisedTo = raised.rlim_cur;
+            // The limit before the first raise is the one given back; one
+            // set from outside since the last raise takes its stead.
+            if (!shared.bRaised || limit.rlim_cur != shared.nRaisedTo)
+                shared.nBefore = limit.rlim_cur;
+            shared.bRaised = true;
+            shared.nRaisedTo = raised.rlim_cur;
             limit = raised;
         }
     }
@@ -86,12 +124,17 @@ void CVLECMDescriptorLimit::Raise(int nLocalNetworks, int& nPerNetwork, int& nSh
 
 void CVLECMDescriptorLimit::GiveBack()
 {
-    if (!m_bRaised)
+    std::lock_guard<std::mutex> lock(SharedMutex());
+    if (!m_bCounted)
         return;
-    m_bRaised = false;
+    m_bCounted = false;
+    SShared& shared = SharedOf(m_System.pfnSet);
+    if (--shared.nCounting > 0 || !shared.bRaised)
+        return;
+    shared.bRaised = false;
     rlimit limit = {};
-    if (m_System.pfnGet(&limit) != 0 || limit.rlim_cur != m_nRaisedTo)
+    if (m_System.pfnGet(&limit) != 0 || limit.rlim_cur != shared.nRaisedTo)
         return;
-    limit.rlim_cur = m_Before.rlim_cur;
+    limit.rlim_cur = shared.nBefore;
     m_System.pfnSet(&limit);
 }

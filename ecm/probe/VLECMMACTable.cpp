@@ -875,6 +875,25 @@ bool CVLECMMACTable::IsDeferred(const CVLECMNIFInfo* pRecord)
     return m_Scheduler.IsDeferred(pRecord);
 }
 
+CVLECMNIFInfo* CVLECMMACTable::GetHeldTrial()
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    const CVLECMChainScheduler::TChain trial = m_Scheduler.GetHeldTrial();
+    SMAC* pMAC = nullptr;
+    SEntry* pEntry = trial != nullptr ? findEntry(trial, &pMAC) : nullptr;
+    return pEntry != nullptr ? pEntry->pRecord : nullptr;
+}
+
+CVLECMMACTable::SNext CVLECMMACTable::TrialHolds(const CVLECMNIFInfo* pRecord)
+{
+    SNext next;
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    std::vector<CVLECMChainScheduler::SStarted> started;
+    m_Scheduler.Holds(pRecord, started);
+    startChains(started, next);
+    return next;
+}
+
 CVLECMMACTable::SNext CVLECMMACTable::RetryDeferred()
 {
     SNext next;

@@ -258,6 +258,11 @@ public:
     SNext StartDeferred(const CVLECMNIFInfo* pRecord, VLECM_COMMAND eCommand, VLECM_LACK eLack);
     SNext RetryDeferred();
     bool IsDeferred(const CVLECMNIFInfo* pRecord);
+    // The deferred chains' trial out that holds its check or place (null:
+    // none); once its command holds its thread and socket (the owner sees
+    // its request leave) TrialHolds lets every deferred chain go back.
+    CVLECMNIFInfo* GetHeldTrial();
+    SNext TrialHolds(const CVLECMNIFInfo* pRecord);
     // Accepted without any check (the probe asks for no more than the
     // replies): it stands for the device unless another address does.
     SNext Accept(const CVLECMNIFInfo* pRecord);

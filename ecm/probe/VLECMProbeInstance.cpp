@@ -941,6 +941,12 @@ void CVLECMProbeInstance::DispatchPass()
             m_pCallbackIF->OnProbe(waiting.pNIFInfo, waiting.eConnectType,
                                    waiting.pNIFInfo->IsUnicast(waiting.eConnectType), false);
     }
+    // A trial whose request has left holds what the deferred chains
+    // lacked: they need not wait for its command's end. (Records are
+    // destroyed under the dispatch lock, held here.)
+    CVLECMNIFInfo* pTrial = m_MACTable.GetHeldTrial();
+    if (pTrial != nullptr && pTrial->HasCommandSent())
+        follow(m_MACTable.TrialHolds(pTrial));
     const std::chrono::steady_clock::time_point now = std::chrono::steady_clock::now();
     if (now >= m_NextDeferredRetry) {
         m_NextDeferredRetry = now + kDeferredRetryInterval;

@@ -189,7 +189,8 @@ public:
     // are reported, and the finished threads of commands whose end was
     // lost are released. Every 200 ms the chains whose
     // check or command found no descriptor or thread free are ticked
-    // (CVLECMMACTable::RetryDeferred).
+    // (CVLECMMACTable::RetryDeferred); on every pass, a trial of theirs
+    // whose request has left lets them all go back (TrialHolds).
     void DispatchPass();
 
 protected:

@@ -329,6 +329,7 @@ VLECM_RESULT CVLECMNIFInfo::startCommand(VLECM_COMMAND eCommand, VLECM_CONNECT_T
             m_bCommandStop = false;
             m_nCommandDeviceResult = 0;
             m_eCommandLack = VLECM_LACK_NONE;
+            m_nSentBeforeCommand = GetRequestsSent();
             m_strCommandRefusal.clear();
             m_eCommand = eCommand;
             m_eCommandConnectType = eConnectType;
@@ -437,6 +438,13 @@ VLECM_LACK CVLECMNIFInfo::GetCommandLack()
     CVLThreadLock lock(&m_CommandSync);
     lock.Lock();
     return m_eCommandLack;
+}
+
+bool CVLECMNIFInfo::HasCommandSent()
+{
+    CVLThreadLock lock(&m_CommandSync);
+    lock.Lock();
+    return m_bCommandRunning && GetRequestsSent() != m_nSentBeforeCommand;
 }
 
 bool CVLECMNIFInfo::IsCommandShortOfDescriptors()

@@ -104,6 +104,9 @@ public:
     // thread or open its socket (descriptors, threads): it never reached
     // the device. VLECM_LACK_NONE for any other end.
     virtual VLECM_LACK GetCommandLack();
+    // The running command's request has left: it holds its thread and its
+    // socket (or its place on the checks' socket).
+    bool HasCommandSent();
     virtual bool IsCommandShortOfDescriptors();
     // Why the last finished command's packet list was refused before it was
     // sent (it held a request of another kind); empty when it was not.
@@ -218,6 +221,8 @@ protected:
     long m_nUnicastCheckDeviceResult;
     bool m_bUnicastCheckAnsweredOtherwise = false;
     VLECM_LACK m_eCommandLack = VLECM_LACK_NONE;
+    // The record's requests sent when the running command started.
+    unsigned long m_nSentBeforeCommand = 0;
     std::string m_strCommandRefusal;
     // How the commands reach the device (guarded by m_CommandSync): the
     // network kind, or the simulated one, made when the record is marked

@@ -279,6 +279,10 @@ void CVLPC::requestOneFunction(CVLModuleInstance* pInstance, CVLModuleParamColle
                     CVLModuleParam* pSent = pParams->GetParam(VLCM_PARAM_SENT_REQUESTS, true);
                     pSent->SetLong(pSent->ToLong(0) + 1);
                 }
+                // Told to the target too, which other threads read while
+                // the call runs.
+                if (nAttempt == 0 && pTarget != nullptr)
+                    pTarget->NoteRequestSent();
                 if (bRecv)
                     RecvPacket(pInstance, pParams, pFunction, pFormat, pSendFormat, &m_SendPacket);
                 break;

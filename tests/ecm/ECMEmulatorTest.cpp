@@ -498,7 +498,8 @@ TEST_F(ECMEmulator, AnErrorFromTheNewAddressAnswersTheCommandOfTheDeviceThere)
     emu.Stop();
 }
 // A command that finds no descriptor free for its socket fails, and its
-// record says why: the request never left, which is no answer of the device.
+// record says why: the request never left, which is no answer of the device
+// (nor counted as sent).
 TEST_F(ECMEmulator, ACommandWithoutAFreeDescriptorSaysSo)
 {
 #if defined(__has_feature)
@@ -515,6 +516,7 @@ TEST_F(ECMEmulator, ACommandWithoutAFreeDescriptorSaysSo)
     ASSERT_NE(nullptr, pNIFInfo);
     rlimit saved = {};
     ASSERT_EQ(0, getrlimit(RLIMIT_NOFILE, &saved));
+    const unsigned long nSent = pNIFInfo->GetRequestsSent();
     {
         // The lowest descriptor free is beyond the limit: no socket opens.
         const int nFree = fcntl(0, F_DUPFD_CLOEXEC, 0);
@@ -532,6 +534,7 @@ TEST_F(ECMEmulator, ACommandWithoutAFreeDescriptorSaysSo)
         CVLThread::Sleep(1);
     EXPECT_NE(VLECM_RESULT_SUCCESS, m_Client.LastResult("GetListInfo"));
     EXPECT_TRUE(pNIFInfo->IsCommandShortOfDescriptors());
+    EXPECT_EQ(nSent, pNIFInfo->GetRequestsSent());
     // With descriptors again it reaches the device.
     ASSERT_EQ(VLECM_RESULT_SUCCESS, pNIFInfo->GetListInfo(VLECM_CONNECT_TYPE_NETWORK, nullptr));
     ASSERT_TRUE(m_Client.WaitFor("GetListInfo", 2));
@@ -539,4 +542,6 @@ TEST_F(ECMEmulator, ACommandWithoutAFreeDescriptorSaysSo)
     while (pNIFInfo->IsCommandRunning())
         CVLThread::Sleep(1);
     EXPECT_FALSE(pNIFInfo->IsCommandShortOfDescriptors());
+    // Its request left, which tells that it held its socket.
+    EXPECT_LT(nSent, pNIFInfo->GetRequestsSent());
 }

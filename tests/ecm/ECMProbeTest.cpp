@@ -256,12 +256,14 @@ TEST_F(ECMProbe, ACommandWhoseThreadCannotStartWaitsAndGoesOnLater)
 
 // A command that found no descriptor free never reached the device: its
 // chain waits, unjudged, and the device is listed once descriptors come
-// back; a stop judges a chain still waiting so stopped.
+// back, though the trial that found them has its command held (a host
+// that stalls); a stop judges a chain still waiting so stopped.
 TEST_F(ECMProbe, ACommandWithoutADescriptorWaitsAndTheDeviceIsListedLater)
 {
     CWatchdog watchdog(60, "commands without descriptors");
     CFakeNetwork::SetAnswer(kMac1, "GetListInfo", EFakeAnswer::NoDescriptor);
-    CFakeNetwork::SetAnswer(kMac2, "GetListInfo", EFakeAnswer::NoDescriptor);
+    // The system's descriptors, as a socket's failure carries it.
+    CFakeNetwork::SetAnswer(kMac2, "GetListInfo", EFakeAnswer::NoSystemDescriptor);
     ASSERT_EQ(VLECM_RESULT_SUCCESS, Probe());
     ASSERT_TRUE(CFakeNetwork::Reply(kMac1));
     ASSERT_TRUE(CFakeNetwork::Reply(kMac2));
@@ -273,10 +275,21 @@ TEST_F(ECMProbe, ACommandWithoutADescriptorWaitsAndTheDeviceIsListedLater)
     SVLECMMACState state;
     ASSERT_TRUE(m_ECM.GetMACState(kMac1, state));
     EXPECT_EQ(VLECM_MAC_PENDING, state.eVerdict);
+    // Every request counted from here is held.
+    CFakeNetwork::SetAnswer(kMac2, "GetListInfo", EFakeAnswer::Hold);
+    const int nBefore = CFakeNetwork::RequestCount(kMac2, "GetListInfo");
+    ASSERT_TRUE(Eventually([nBefore] { return CFakeNetwork::RequestCount(kMac2, "GetListInfo") > nBefore; }));
     CFakeNetwork::SetAnswer(kMac1, "GetListInfo", EFakeAnswer::Success);
     ASSERT_TRUE(m_Client.WaitFor("probe", 1));
     EXPECT_NE(nullptr, m_ECM.FindNIFInfo(kMac1));
-    // The other still waits; the stop judges it.
+    // The held one ends short of descriptors after all and waits again;
+    // the stop judges it.
+    CFakeNetwork::SetAnswer(kMac2, "GetListInfo", EFakeAnswer::NoDescriptor);
+    ASSERT_TRUE(Eventually([this] {
+        int nRunning = 0, nWaiting = 0;
+        m_ECM.GetProbeInstance().GetChainCounts(nRunning, nWaiting);
+        return nRunning == 0 && nWaiting == 1;
+    }));
     ASSERT_TRUE(m_ECM.GetMACState(kMac2, state));
     EXPECT_EQ(VLECM_MAC_PENDING, state.eVerdict);
     m_ECM.StopProbe();
@@ -348,11 +361,19 @@ TEST_F(ECMProbe, AChecksLackOfThreadsOrDescriptorsIsNoAnswer)
     EXPECT_EQ(nullptr, m_ECM.FindNIFInfo(kMac2));
     CFakeNetwork::SetAnswer(kMac2, "CheckUnicast", EFakeAnswer::Success);
     ASSERT_TRUE(m_Client.WaitFor("probe", 2));
-    for (const CRecordingClient::Event& event : m_Client.Events())
-        EXPECT_TRUE(event.bUnicast) << event.strMac;
     SVLECMMACState state;
     ASSERT_TRUE(m_ECM.GetMACState(kMac2, state));
     EXPECT_EQ(VLECM_MAC_ADDRESS_PASSED, state.addresses[0].eState);
+    // Likewise a check whose instance, and with it its socket, cannot be
+    // made at its step for want of the system's descriptors.
+    const char* const kMac3 = "0026AB000003";
+    CFakeNetwork::SetAnswer(kMac3, "Create", EFakeAnswer::NoSystemDescriptor);
+    ASSERT_TRUE(CFakeNetwork::Reply(kMac3, "", "10.0.6.3"));
+    EXPECT_TRUE(waitsFor(kMac3, VLECM_LACK_DESCRIPTORS));
+    CFakeNetwork::SetAnswer(kMac3, "Create", EFakeAnswer::Success);
+    ASSERT_TRUE(m_Client.WaitFor("probe", 3));
+    for (const CRecordingClient::Event& event : m_Client.Events())
+        EXPECT_TRUE(event.bUnicast) << event.strMac;
 }
 
 // A stop that hands on several devices (each with an address deaf to

@@ -218,19 +218,51 @@ TEST(ECMChainScheduler, DeferredChainsAreTriedOneAtATimeBackingOff)
         scheduler.Defer(started[0].chain, started);
     }
     EXPECT_EQ((std::vector<int>{1, 2, 4, 8, 16, 16, 16}), gaps);
-    // The trial gets through: the others start with it.
+    // The trial's command ends: it got through, and the others start with
+    // it, in the order they were deferred.
     started.clear();
     ASSERT_EQ(16, TicksUntilTrial(scheduler, started));
     ASSERT_EQ(1u, started.size());
     const TChain trial = started[0].chain;
+    EXPECT_EQ(Chain(3), trial);
     started.clear();
     scheduler.Free(trial, started);
-    EXPECT_EQ(3u, started.size());
+    ASSERT_EQ(3u, started.size());
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(Chain(i), started[i].chain) << i;
     EXPECT_EQ(0, scheduler.GetDeferredCount());
-    // Deferred anew, the first trial comes at the next tick again.
-    scheduler.Defer(started[0].chain, started);
+    // Deferred anew, the first trial comes at the next tick again, and the
+    // trials back off from the start.
+    const TChain again = started[0].chain;
+    scheduler.Defer(again, started);
     started.clear();
     EXPECT_EQ(1, TicksUntilTrial(scheduler, started));
+    scheduler.Defer(again, started);
+    EXPECT_EQ(2, TicksUntilTrial(scheduler, started));
+    // A trial that holds what it lacked gets through while its command
+    // goes on: the others go back at once (a chain that is no trial tells
+    // nothing).
+    scheduler.Defer(Chain(1), started);
+    started.clear();
+    scheduler.Holds(Chain(2), started);
+    EXPECT_EQ(1, scheduler.GetDeferredCount());
+    scheduler.Holds(again, started);
+    ASSERT_EQ(1u, started.size());
+    EXPECT_EQ(Chain(1), started[0].chain);
+    EXPECT_EQ(0, scheduler.GetDeferredCount());
+    // Trials back off, then the one deferred chain goes: the next deferred
+    // is tried at the next tick, the back-off from the start.
+    scheduler.Defer(Chain(1), started);
+    EXPECT_EQ(1, TicksUntilTrial(scheduler, started));
+    scheduler.Defer(Chain(1), started);
+    EXPECT_EQ(2, TicksUntilTrial(scheduler, started));
+    scheduler.Defer(Chain(1), started);
+    scheduler.Free(Chain(1), started);
+    scheduler.Retry(started);
+    scheduler.Defer(Chain(2), started);
+    EXPECT_EQ(1, TicksUntilTrial(scheduler, started));
+    scheduler.Defer(Chain(2), started);
+    EXPECT_EQ(2, TicksUntilTrial(scheduler, started));
 
     // A trial out, then a reset: a new probe's deferred chain is tried at
     // the next tick, and its trials back off from the start.
@@ -307,6 +339,17 @@ TEST(ECMChainScheduler, ADeferredChainGoesBackBehindTheNamedOnes)
     ASSERT_EQ(1u, started.size());
     EXPECT_EQ(Chain(10), started[0].chain);
     EXPECT_TRUE(started[0].bCheck);
+
+    // Deferred after another, the named chain is tried first.
+    CVLECMChainScheduler fresh;
+    ASSERT_TRUE(fresh.AskPlace(Chain(30), net, false));
+    ASSERT_TRUE(fresh.AskPlace(Chain(31), net, true));
+    fresh.Defer(Chain(30), started);
+    fresh.Defer(Chain(31), started);
+    started.clear();
+    ASSERT_EQ(1, TicksUntilTrial(fresh, started));
+    ASSERT_EQ(1u, started.size());
+    EXPECT_EQ(Chain(31), started[0].chain);
 }
 
 // A check that could not start waits for its check again, unjudged, its

@@ -2,10 +2,13 @@
 // limit it raises and gives back, on a stand-in for the system's calls.
 #include <gtest/gtest.h>
 
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "ecm/probe/VLECMChainScheduler.h"
 #include "ecm/probe/VLECMDescriptorLimit.h"
+#include "tests/support/Watchdog.h"
 
 namespace {
 struct SFakeSystem
@@ -111,4 +114,49 @@ TEST(ECMDescriptorLimit, PlacesFitTheLimitAndTheRaiseIsGivenBack)
         limit.GiveBack();
         EXPECT_EQ(80u, g_System.limit.rlim_cur);
     }
+    // Two device managers of one process: the first's end leaves the limit
+    // to the second's running probe, which found it high enough; the last
+    // to end gives back the limit before the first raise, whichever raised
+    // last; a limit set from outside between raises is the one given back.
+    const rlim_t nOne = 20 + kBeside + kEach, nThree = 20 + kBeside + 3 * kEach;
+    SetSystem(60, 4096, 20);
+    {
+        CVLECMDescriptorLimit first(kFake), second(kFake);
+        // The second's networks, and the limit its probe runs with.
+        const std::pair<int, rlim_t> rows[] = {{0, nOne}, {2, nThree}};
+        for (const auto& row : rows) {
+            first.Raise(0, nPerNetwork, nShared);
+            second.Raise(row.first, nPerNetwork, nShared);
+            first.GiveBack();
+            EXPECT_EQ(row.second, g_System.limit.rlim_cur) << row.first;
+            second.GiveBack();
+            EXPECT_EQ(60u, g_System.limit.rlim_cur) << row.first;
+        }
+        first.Raise(0, nPerNetwork, nShared);
+        g_System.limit.rlim_cur = 70;
+        second.Raise(0, nPerNetwork, nShared);
+        second.GiveBack();
+        first.GiveBack();
+        EXPECT_EQ(70u, g_System.limit.rlim_cur);
+    }
+}
+
+// Device managers start and end their probes on threads of their own: the
+// count they share is kept under one lock, and the last to end gives back.
+TEST(ECMDescriptorLimit, DeviceManagersRaiseAndGiveBackTogether)
+{
+    CWatchdog watchdog(60, "descriptor limits raised together");
+    SetSystem(60, 4096, 20);
+    auto manager = [](int nNetworks) {
+        for (int i = 0; i < 200; ++i) {
+            int nPerNetwork = 0, nShared = 0;
+            CVLECMDescriptorLimit limit(kFake);
+            limit.Raise(nNetworks, nPerNetwork, nShared);
+            limit.GiveBack();
+        }
+    };
+    std::thread one(manager, 0), two(manager, 2);
+    one.join();
+    two.join();
+    EXPECT_EQ(60u, g_System.limit.rlim_cur);
 }

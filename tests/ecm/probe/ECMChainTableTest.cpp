@@ -292,12 +292,19 @@ public:
 
     // The dispatch thread's tick: now and then a deferred chain waits for
     // its check or a place again (none after the stop) and takes what is
-    // free; as one gets through, all do.
+    // free; as one gets through (its request leaves, or it ends), all do.
     void Retry()
     {
         Note("retry deferred");
         for (int nTick = 0; nTick < 4; ++nTick)
             Follow(m_Table.RetryDeferred());
+        // Every other trial that holds its place or check (no draw, so that
+        // the events drawn stay those the run was tuned to).
+        CVLECMNIFInfo* pTrial = m_Table.GetHeldTrial();
+        if (pTrial != nullptr && ++m_nHeldTrials % 2 == 0) {
+            Note("the trial holds");
+            Follow(m_Table.TrialHolds(pTrial));
+        }
     }
 
     // The deferred chains the table let wait again since the last answer.
@@ -730,6 +737,7 @@ private:
     std::mt19937& m_Random;
     const int m_nPerNetwork, m_nShared, m_nChecks;
     bool m_bStopped = false;
+    int m_nHeldTrials = 0;
     std::deque<std::string> m_Trace;
     std::vector<SRecord> m_Records;
     std::map<const CVLECMNIFInfo*, size_t> m_Index;

@@ -14,6 +14,13 @@ CFakeInstance::~CFakeInstance()
     --s_nLive;
 }
 
+void CFakeInstance::CreateInstance(CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams)
+{
+    if (m_fnCreate)
+        m_fnCreate(*this, pInstance, pParams);
+    IVLModInstanceIF::CreateInstance(pInstance, pParams);
+}
+
 void CFakeInstance::CallMethod(CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams)
 {
     if (m_fnCall)

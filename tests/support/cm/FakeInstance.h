@@ -17,6 +17,9 @@ public:
 
     explicit CFakeInstance(TMethod fnCall = nullptr, TMethod fnStop = nullptr, TMethod fnDestroy = nullptr);
     virtual ~CFakeInstance();
+    // fnCreate (SetCreate) first: it may fail the instance's making.
+    virtual void CreateInstance(CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams) override;
+    void SetCreate(TMethod fnCreate) { m_fnCreate = std::move(fnCreate); }
     virtual void CallMethod(CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams) override;
     virtual void Stop(CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams) override;
     virtual void DestroyInstance(CVLModuleInstance* pInstance, CVLModuleParamCollection* pParams) override;
@@ -34,6 +37,7 @@ public:
 private:
     void Join();
 
+    TMethod m_fnCreate;
     TMethod m_fnCall;
     TMethod m_fnStop;
     TMethod m_fnDestroy;

@@ -41,6 +41,7 @@ IVLModInstanceIF* CFakeModule::onNew()
 {
     CFakeInstance* pInstance = new CFakeInstance(m_pScript->OnCall, m_pScript->OnStop, m_pScript->OnDestroy);
     pInstance->SetDropCount(m_pScript->OnDropCount);
+    pInstance->SetCreate(m_pScript->OnCreate);
     return pInstance;
 }
 

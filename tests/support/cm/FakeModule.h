@@ -22,6 +22,7 @@ public:
         std::function<int(const std::string&)> OnPacketCount;  // by packet list name; none: 0
         std::function<void(CFakeModule&)> OnDelete;            // the module is deleted
         // The instances' methods.
+        CFakeInstance::TMethod OnCreate;
         CFakeInstance::TMethod OnCall;
         CFakeInstance::TMethod OnStop;
         CFakeInstance::TMethod OnDestroy;

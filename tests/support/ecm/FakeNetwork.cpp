@@ -1,6 +1,7 @@
 #include "tests/support/ecm/FakeNetwork.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <atomic>
 #include <condition_variable>
 #include <cstdio>
@@ -115,6 +116,16 @@ CFakeModule::SScript FakeProbe()
     return script;
 }
 
+// A lack of descriptors as the answer names it (EMFILE as the socket
+// module stores it, ENFILE); nothing for another answer.
+void ThrowLack(EFakeAnswer eAnswer)
+{
+    if (eAnswer == EFakeAnswer::NoDescriptor)
+        throw new EVLOpenException("FakeVLPC", "FakeNetwork", __LINE__, "CVLSock", EMFILE);
+    if (eAnswer == EFakeAnswer::NoSystemDescriptor)
+        throw new EVLCommunicationException("FakeVLPC", "FakeNetwork", __LINE__, ENFILE, "", false);
+}
+
 // Answers each unicast command as the test has set it. A request sent
 // apart ("Send", as the check thread does) is counted, and the answer given
 // to the receive that follows ("Recv"), where a blocked one is a reply that
@@ -122,6 +133,20 @@ CFakeModule::SScript FakeProbe()
 CFakeModule::SScript FakeVLPC()
 {
     CFakeModule::SScript script;
+    script.OnCreate = [](CFakeInstance&, CVLModuleInstance*, CVLModuleParamCollection* pParams) {
+        CVLTarget* pTarget = pParams->GetTarget();
+        CVLProperty* pMac = pTarget != nullptr ? pTarget->GetProperties()->GetProperty("MACAddress", false) : nullptr;
+        if (pMac == nullptr)
+            return;
+        EFakeAnswer eAnswer = EFakeAnswer::Success;
+        {
+            std::lock_guard<std::mutex> lock(g_Mutex);
+            auto it = g_Answers.find(Key(Text(pMac->ToString("")), "Create"));
+            if (it != g_Answers.end())
+                eAnswer = it->second;
+        }
+        ThrowLack(eAnswer);
+    };
     script.OnCall = [](CFakeInstance& self, CVLModuleInstance*, CVLModuleParamCollection* pParams) {
         std::string strMethod = Text(pParams->GetMethodName());
         CVLTarget* pTarget = pParams->GetTarget();
@@ -157,14 +182,18 @@ CFakeModule::SScript FakeVLPC()
                 eAnswer = it->second;
         }
         // A socket the check's request could not open: it never leaves.
-        if (strMethod == "Send" && eAnswer == EFakeAnswer::NoDescriptor)
-            throw new EVLOpenException("FakeVLPC", "FakeNetwork", __LINE__, "CVLSock", 24);
+        if (strMethod == "Send")
+            ThrowLack(eAnswer);
         if (strMethod != "Recv" && eAnswer == EFakeAnswer::Refused)
             throw new EVLRefusedRequestException("FakeVLPC", "FakeNetwork", __LINE__,
                                                  ("the packet list \"" + strList +
                                                   "\" sends the request 2B 5A22 \"I\", "
                                                   "which this call may not send: refused before it was sent")
                                                      .c_str());
+        // Any other request leaves, as the VLPC module tells its target.
+        if (strMethod != "Recv" && eAnswer != EFakeAnswer::NoDescriptor &&
+            eAnswer != EFakeAnswer::NoSystemDescriptor && pTarget != nullptr)
+            pTarget->NoteRequestSent();
         if (strMethod == "Send")
             return;
         CUnderWay underWay(strList);
@@ -208,8 +237,9 @@ CFakeModule::SScript FakeVLPC()
         case EFakeAnswer::Unreachable:
             throw new EVLCommunicationException("FakeVLPC", "FakeNetwork", __LINE__, 0, "", false);
         case EFakeAnswer::NoDescriptor:
-            // As the socket module stores EMFILE.
-            throw new EVLOpenException("FakeVLPC", "FakeNetwork", __LINE__, "CVLSock", 24);
+        case EFakeAnswer::NoSystemDescriptor:
+            ThrowLack(eAnswer);
+            return;
         case EFakeAnswer::Block:
         case EFakeAnswer::SlowStop:
         case EFakeAnswer::Hold:

@@ -13,18 +13,19 @@
 enum class EFakeAnswer
 {
     Success,
-    Timeout,       // EVLTimeoutException
-    DeviceError,   // EVLErrorResultException
-    Unreachable,   // EVLCommunicationException (a socket error) where a reply is
-                   // waited for; a request sent apart still goes out
-    Block,         // runs until the instance is stopped (a request received
-                   // apart: no reply comes)
-    SlowStop,      // Block, then stays in its stop until as many stops as
-                   // SetStopsTogether names are under way at once (2 s at most)
-    Hold,          // a command thread's request waits until the instance is
-                   // stopped or the test sets another answer, then answers so
-    NoDescriptor,  // EVLOpenException for want of descriptors: no request leaves
-    Refused        // EVLRefusedRequestException: the list's reset refused before it left
+    Timeout,             // EVLTimeoutException
+    DeviceError,         // EVLErrorResultException
+    Unreachable,         // EVLCommunicationException (a socket error) where a reply is
+                         // waited for; a request sent apart still goes out
+    Block,               // runs until the instance is stopped (a request received
+                         // apart: no reply comes)
+    SlowStop,            // Block, then stays in its stop until as many stops as
+                         // SetStopsTogether names are under way at once (2 s at most)
+    Hold,                // a command thread's request waits until the instance is
+                         // stopped or the test sets another answer, then answers so
+    NoDescriptor,        // EVLOpenException for want of descriptors: no request leaves
+    NoSystemDescriptor,  // EVLCommunicationException carrying ENFILE, likewise
+    Refused              // EVLRefusedRequestException: the list's reset refused before it left
 };
 
 // While an object lives, the fakes are the registered modules; it restores
@@ -34,7 +35,9 @@ class CFakeNetwork
 public:
     // Installs the fakes' registration and forgets every setting and count.
     CFakeNetwork();
-    // How a device (MAC text in any form) answers a packet list; default Success.
+    // How a device (MAC text in any form) answers a packet list; default
+    // Success. The list "Create" is the making of a unicast instance for
+    // the device, where a lack of descriptors fails it (Success: made).
     static void SetAnswer(const std::string& strMac, const std::string& strPacketList, EFakeAnswer eAnswer);
     // How the host at one address answers for that MAC (a host claiming
     // it, say), before what SetAnswer gives the MAC.
