@@ -16,7 +16,6 @@
 
 #include "app/VLNetSession.h"
 #include "ecm/VLECM.h"
-#include "ecm/probe/VLECMReplyFilter.h"
 #include "pfw/VLPFWNIFInfo.h"
 #include "tests/support/Eventually.h"
 #include "tests/support/Watchdog.h"
@@ -236,7 +235,8 @@ TEST_F(VLNetWaits, ASearchLooksOnPastWhatCannotPassIt)
     }
     const std::string strIP = "192.0.2.17";
     auto forged = [](int n) { return "00:26:AB:0E:01:0" + std::to_string(n); };
-    const int nForged = CVLECMReplyFilter::MAX_MACS_PER_SOURCE + 1;
+    // One more than the device manager keeps from one source (4).
+    const int nForged = 5;
     for (int nCase = 0; nCase < 3; ++nCase) {
         SCOPED_TRACE(nCase);
         for (int i = 0; i <= nForged; ++i)
