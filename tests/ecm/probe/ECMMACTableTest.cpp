@@ -620,7 +620,7 @@ TEST(ECMMACTable, TheMACThatAnswersTheNamedAddressGoesBeyondItsSourcesBound)
         EXPECT_TRUE(filter.Admit(Text(strDevice), Text(strNamed), 1));
         EXPECT_TRUE(filter.Admit(Text(Mac(5, 62)), Text(strNamed), 1));
         EXPECT_FALSE(filter.Admit(Text(Mac(5, 63)), Text(strNamed), 1));
-        EXPECT_EQ(std::vector<CVLString>({Text(strDevice), Text(Mac(5, 62))}), filter.GetNamedAnswers());
+        EXPECT_EQ(std::vector<CVLString>({Text(strDevice), Text(Mac(5, 62))}), filter.GetNamedAnswers().answers);
         // Answered, it is asked no more.
         EXPECT_FALSE(filter.TakeNamedAsk());
         EXPECT_EQ(2 * nProbe + 2, nAsked);
@@ -631,7 +631,7 @@ TEST(ECMMACTable, TheMACThatAnswersTheNamedAddressGoesBeyondItsSourcesBound)
         EXPECT_EQ(0u, state.nRefused);
         records.Reset();
         filter.Reset();
-        EXPECT_TRUE(filter.GetNamedAnswers().empty());
+        EXPECT_TRUE(filter.GetNamedAnswers().answers.empty());
     }
 }
 
