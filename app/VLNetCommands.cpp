@@ -848,6 +848,13 @@ CVLPFWNIFInfo* FindDevice(CVLNetSession& session, const CVLNetOptions& options, 
         nExit = VLNET_EXIT_STOPPED;
         return nullptr;
     }
+    // Whatever was found: the definitions in use send what they may not.
+    if (!session.GetAskFailure().empty()) {
+        fprintf(stderr, "vlnet: device %s could not be asked which MAC answers there: %s\n",
+                options.GetIPAddress().c_str(), session.GetAskFailure().c_str());
+        nExit = VLNET_EXIT_FAILURE;
+        return nullptr;
+    }
     if (strMAC.empty() && RefuseShared(session, options.GetIPAddress())) {
         nExit = VLNET_EXIT_FAILURE;
         return nullptr;

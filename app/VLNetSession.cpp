@@ -1183,6 +1183,7 @@ void CVLNetSession::resetProbe(const SProbeGoal& goal, CVLNetStatusLine* pStatus
     m_UnnamedRefused.clear();
     m_strRefusal.clear();
     m_strTwoHosts.clear();
+    m_strAskFailure.clear();
     m_strPassedMACInstead.clear();
     m_strPassedAddressInstead.clear();
     m_strNotUsedWhy.clear();
@@ -1345,6 +1346,16 @@ const char* CVLNetSession::waitForEnd(const SProbeGoal& goal, CVLNetStatusLine* 
             static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - goal.start).count());
         if (IsStopRequested())
             return kCutByStop;
+        // Definitions that make the ask of the address send what it may
+        // not: looking on would not mend them.
+        if (goal.bFindOne && !goal.strFindIP.empty()) {
+            const SVLECMNamedAsk ask = ecm.GetNamedAddressAnswers();
+            if (ask.eFailure != VLECM_RESULT_SUCCESS) {
+                m_strAskFailure =
+                    "unicast probe failed: " + (ask.strRefusal.empty() ? FailureText(ask.eFailure, 0) : ask.strRefusal);
+                return nullptr;
+            }
+        }
         // The list cannot be written: probing on would only delay saying so.
         if (pStatusLine != nullptr && CVLNetStatusLine::HasWriteFailed())
             return nullptr;
@@ -1811,7 +1822,8 @@ void CVLNetSession::noteRefused(const std::vector<SVLECMBoundReport>& reports, c
         // Two hosts answered the ask of the address: which of them refused
         // replies came from matters not.
         std::vector<std::string> answers;
-        for (const CVLString& strMAC : strFindMAC.empty() ? ecm.GetNamedAddressAnswers() : std::vector<CVLString>())
+        for (const CVLString& strMAC :
+             strFindMAC.empty() ? ecm.GetNamedAddressAnswers().answers : std::vector<CVLString>())
             answers.push_back(CVLNetOptions::NormalizeMACAddress(Text(strMAC)));
         if (answers.size() > 1) {
             m_strTwoHosts = ListText(answers);

@@ -137,6 +137,10 @@ public:
     // The MACs, when two hosts answered the ask of the address looked for
     // ("A and B"); a refusal there is not said then.
     std::string GetTwoHosts() const { return m_strTwoHosts; }
+    // Why the address looked for could not be asked which MAC answers
+    // there ("unicast probe failed: REASON"), which ended the search at
+    // once; empty otherwise.
+    std::string GetAskFailure() const { return m_strAskFailure; }
     // The local networks that the last probe reached by the limited
     // broadcast alone, as one line for standard error; empty when it sent
     // a directed broadcast to each of them.
@@ -551,6 +555,7 @@ private:
     std::vector<std::string> m_UnnamedRefused;
     std::string m_strRefusal;
     std::string m_strTwoHosts;
+    std::string m_strAskFailure;
     std::string m_strPassedMACInstead;
     std::string m_strPassedAddressInstead;
     std::string m_strNotUsedWhy;

@@ -320,7 +320,7 @@ bool CVLECM::FindRefusedDevice(const CVLString& strMAC, const CVLString& strAddr
     return m_pProbeInstance->GetReplyFilter().FindRefused(strMAC, strAddress, report);
 }
 
-std::vector<CVLString> CVLECM::GetNamedAddressAnswers()
+SVLECMNamedAsk CVLECM::GetNamedAddressAnswers()
 {
     return m_pProbeInstance->GetReplyFilter().GetNamedAnswers();
 }

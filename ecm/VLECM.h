@@ -241,9 +241,9 @@ public:
     // usual forms) or, with no MAC address, the one at that address, and it
     // was never admitted; report then tells which bound, naming that device.
     bool FindRefusedDevice(const CVLString& strMAC, const CVLString& strAddress, SVLECMBoundReport& report);
-    // The MACs (normal form) that answered the probe's unicast ask of the
-    // named address, in the order heard: two mean two hosts answer for it.
-    std::vector<CVLString> GetNamedAddressAnswers();
+    // What the probe's unicast ask of the named address learnt: the MACs
+    // that answered it, or why it could not ask.
+    SVLECMNamedAsk GetNamedAddressAnswers();
     // Datagrams dropped (more came than could be read) while a unicast check
     // that went unanswered waited, since the probe started: its
     // device's answer may have been among them.

@@ -169,6 +169,18 @@ struct SVLECMConflictReport
     bool bReported = false;
 };
 
+// What the ask of the named address learnt: the MACs (normal form) that
+// answered, in the order heard (two mean two hosts answer for it); or why
+// it could not ask, when this computer or the configuration stopped it
+// (eFailure, and strRefusal naming the request the send guard refused),
+// which no later round mends. No answer is no failure: nothing is learnt.
+struct SVLECMNamedAsk
+{
+    std::vector<CVLString> answers;
+    VLECM_RESULT eFailure = VLECM_RESULT_SUCCESS;
+    std::string strRefusal;
+};
+
 // An address heard for a MAC, with that MAC (normal form).
 struct SVLECMHeardAddress
 {

@@ -12,6 +12,7 @@
 #include "cm/VLModuleParam.h"
 #include "cm/VLModuleParamCollection.h"
 #include "cm/VLProperty.h"
+#include "cm/VLRefusedRequestException.h"
 #include "cm/VLTarget.h"
 #include "ecm/core/VLECMModuleCalls.h"
 #include "ecm/core/VLECMPrivate.h"
@@ -32,6 +33,29 @@ CVLString MACOf(CVLTarget* pTarget)
 {
     CVLProperty* pMAC = pTarget->GetProperties()->GetProperty("MACAddress", false);
     return pMAC != nullptr ? CVLECMNIFInfo::NormalizeMACAddress(pMAC->ToString("")) : CVLString(VL_CHARSET_UTF8);
+}
+
+// The ask's failure when this computer or the configuration caused it (a
+// request the send guard refused, definitions that cannot be read, no
+// memory): asking again would meet it again. The network's (a time-out, a
+// stop, an error reply, a send that failed, descriptors or threads short
+// for now) is none: nothing is learnt, and the next round asks again.
+// Deletes the exception.
+VLECM_RESULT FailureOf(EVLException* pException)
+{
+    const bool bLack = CVLECMNIFInfo::LackOf(pException) != VLECM_LACK_NONE;
+    const VLECM_RESULT eResult = CVLECMNIFInfo::ResultFromException(pException);
+    if (bLack)
+        return VLECM_RESULT_SUCCESS;
+    switch (eResult) {
+    case VLECM_RESULT_NOT_SUPPORTED:
+    case VLECM_RESULT_XML_ERROR:
+    case VLECM_RESULT_OUT_OF_MEMORY:
+    case VLECM_RESULT_INTERNAL_ERROR:
+        return eResult;
+    default:
+        return VLECM_RESULT_SUCCESS;
+    }
 }
 }  // namespace
 
@@ -87,6 +111,8 @@ void CVLECMNamedAddressProbe::run(SRequest request, SListener listener)
     CVLTarget* pBlank = nullptr;
     CVLModuleInstance* pInstance = nullptr;
     CVLString strFirst(VL_CHARSET_UTF8);
+    VLECM_RESULT eFailure = VLECM_RESULT_SUCCESS;
+    std::string strRefusal;
     // Tells one answer unless a stop came (Stop waits for this thread, so
     // nothing is told once it returns); true when it was told.
     auto tell = [&](const CVLString& strMAC) {
@@ -138,8 +164,9 @@ void CVLECMNamedAddressProbe::run(SRequest request, SListener listener)
             }
         }
     } catch (EVLException* pException) {
-        // No answer (a time-out, a stop, an error reply): nothing is learnt.
-        VLDeleteException(pException);
+        if (EVLRefusedRequestException* pRefused = dynamic_cast<EVLRefusedRequestException*>(pException))
+            strRefusal = TextOf(pRefused->GetReason());
+        eFailure = FailureOf(pException);
     } catch (...) {
         ReleaseCurrentException();
     }
@@ -156,10 +183,12 @@ void CVLECMNamedAddressProbe::run(SRequest request, SListener listener)
     }
     if (pBlank != nullptr)
         pBlank->Destroy(false);
-    CVLTrace::Output(VLECM_MODULE, s_szFile, __LINE__, 0, "CVLECMNamedAddressProbe: %s answered a unicast probe as %s",
-                     TextOf(request.strAddress), strFirst.GetLength() > 0 ? TextOf(strFirst) : "nothing");
+    CVLTrace::Output(VLECM_MODULE, s_szFile, __LINE__, 0,
+                     "CVLECMNamedAddressProbe: %s answered a unicast probe as %s (failure %d)",
+                     TextOf(request.strAddress), strFirst.GetLength() > 0 ? TextOf(strFirst) : "nothing",
+                     static_cast<int>(eFailure));
     std::lock_guard<std::mutex> lock(m_Mutex);
     if (!m_bStopping && listener.fnEnded)
-        listener.fnEnded();
+        listener.fnEnded(eFailure, strRefusal);
     m_bAsking = false;
 }

@@ -15,9 +15,11 @@
 
 #include <functional>
 #include <mutex>
+#include <string>
 #include <thread>
 
 #include "base/core/VLString.h"
+#include "ecm/core/VLECMDefs.h"
 
 class CVLModuleController;
 class CVLModuleInstance;
@@ -41,11 +43,13 @@ public:
     };
     // What an ask tells, on its thread: each MAC (normal form) that
     // answered, with the reply's target (borrowed for the call), then its
-    // end, answered or not.
+    // end, answered or not: VLECM_RESULT_SUCCESS, or the result of a
+    // failure this computer or the configuration caused (the request the
+    // send guard refused named), which asking again would meet again.
     struct SListener
     {
         std::function<void(const CVLString& strMAC, CVLTarget* pReply)> fnAnswer;
-        std::function<void()> fnEnded;
+        std::function<void(VLECM_RESULT eFailure, const std::string& strRefusal)> fnEnded;
     };
     // Asks unless an ask is under way or a stop is: false then, and no
     // listener is called.

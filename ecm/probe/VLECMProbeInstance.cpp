@@ -983,7 +983,9 @@ void CVLECMProbeInstance::askNamedAddress()
         if (pCopy != nullptr)
             m_pOwnerVLECMInstance->GetApi()->GetModuleController()->PostCallbackProbe(nullptr, &params, pCopy, bMarge);
     };
-    listener.fnEnded = [this]() { m_ReplyFilter.NamedAskEnded(); };
+    listener.fnEnded = [this](VLECM_RESULT eFailure, const std::string& strRefusal) {
+        m_ReplyFilter.NamedAskEnded(eFailure, strRefusal);
+    };
     if (!m_NamedAddressProbe.Ask(request, listener))
         m_ReplyFilter.NamedAskEnded();
 }

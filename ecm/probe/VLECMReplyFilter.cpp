@@ -60,8 +60,8 @@ uint64_t HostCount(const CVLString& strNetwork)
 
 CVLECMReplyFilter::CVLECMReplyFilter(CVLECMHandOnQueue& records, CVLECMMACTable& table)
     : m_Records(records), m_Table(table), m_pLocalNetworks(std::make_shared<const CVLECMLocalNetworks>()),
-      m_nDeviceBound(MAX_DEVICES), m_nRefused(0), m_bNamedRefused(false),
-      m_bNamedAsking(false)
+      m_nDeviceBound(MAX_DEVICES), m_nRefused(0), m_bNamedRefused(false), m_bNamedAsking(false),
+      m_eNamedFailure(VLECM_RESULT_SUCCESS)
 {
 }
 
@@ -111,6 +111,8 @@ void CVLECMReplyFilter::Reset(bool bKeepStop)
     m_bNamedRefused = false;
     m_bNamedAsking = false;
     m_NamedAnswers.clear();
+    m_eNamedFailure = VLECM_RESULT_SUCCESS;
+    m_strNamedRefusal.clear();
     // Under this lock no reply is admitted meanwhile: the stores go together.
     m_Records.Reset();
     if (bKeepStop && m_Table.IsStopped())
@@ -151,19 +153,28 @@ void CVLECMReplyFilter::SetNamedAnswer(const CVLString& strAddress, const CVLStr
         m_NamedAnswers.push_back(strMAC);
 }
 
-void CVLECMReplyFilter::NamedAskEnded()
-{
-    CVLThreadLock lock(&m_Sync);
-    if (lock.Lock())
-        m_bNamedAsking = false;
-}
-
-std::vector<CVLString> CVLECMReplyFilter::GetNamedAnswers()
+void CVLECMReplyFilter::NamedAskEnded(VLECM_RESULT eFailure, const std::string& strRefusal)
 {
     CVLThreadLock lock(&m_Sync);
     if (!lock.Lock())
-        return std::vector<CVLString>();
-    return m_NamedAnswers;
+        return;
+    m_bNamedAsking = false;
+    if (eFailure != VLECM_RESULT_SUCCESS && m_eNamedFailure == VLECM_RESULT_SUCCESS) {
+        m_eNamedFailure = eFailure;
+        m_strNamedRefusal = strRefusal;
+    }
+}
+
+SVLECMNamedAsk CVLECMReplyFilter::GetNamedAnswers()
+{
+    SVLECMNamedAsk ask;
+    CVLThreadLock lock(&m_Sync);
+    if (!lock.Lock())
+        return ask;
+    ask.answers = m_NamedAnswers;
+    ask.eFailure = m_eNamedFailure;
+    ask.strRefusal = m_strNamedRefusal;
+    return ask;
 }
 
 bool CVLECMReplyFilter::TakeNamedAsk()
@@ -174,7 +185,7 @@ bool CVLECMReplyFilter::TakeNamedAsk()
 
 bool CVLECMReplyFilter::takeNamedAsk()
 {
-    if (!m_bNamedRefused || m_bNamedAsking || !m_NamedAnswers.empty())
+    if (!m_bNamedRefused || m_bNamedAsking || !m_NamedAnswers.empty() || m_eNamedFailure != VLECM_RESULT_SUCCESS)
         return false;
     m_bNamedAsking = true;
     return true;

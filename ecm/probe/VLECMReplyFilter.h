@@ -132,10 +132,11 @@ public:
     // Admitted from that address beyond its source's bound until Reset;
     // so is a second MAC, which shows two hosts answering for the address.
     void SetNamedAnswer(const CVLString& strAddress, const CVLString& strMAC);
-    // The ask of the named address ended, answered or not.
-    void NamedAskEnded();
-    // The MACs that answered the named address's ask, in the order heard.
-    std::vector<CVLString> GetNamedAnswers();
+    // The ask of the named address ended, answered or not; or it failed
+    // for a reason no round mends (eFailure, strRefusal), asked no more.
+    void NamedAskEnded(VLECM_RESULT eFailure = VLECM_RESULT_SUCCESS, const std::string& strRefusal = std::string());
+    // What the named address's ask learnt so far.
+    SVLECMNamedAsk GetNamedAnswers();
     // True when the reply (a work target holding "MACAddress" and
     // "IPAddress") may be copied and queued; then, when the pointers are
     // given, its key (its MAC address in normal form and its address), the
@@ -226,10 +227,12 @@ private:
     unsigned long m_nRefused;
     std::function<void()> m_fnNamedBound;
     // The named address's source bound refused a MAC; an ask is under way;
-    // the MACs that answered it (at most MAX_NAMED_ANSWERS).
+    // the MACs that answered it (at most MAX_NAMED_ANSWERS), or why it failed.
     bool m_bNamedRefused;
     bool m_bNamedAsking;
     std::vector<CVLString> m_NamedAnswers;
+    VLECM_RESULT m_eNamedFailure;
+    std::string m_strNamedRefusal;
 };
 
 #endif

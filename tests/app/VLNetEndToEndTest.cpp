@@ -2213,7 +2213,8 @@ TEST_F(VLNetEndToEnd, AScriptThatTurnsAReadIntoTheResetLeavesTheDeviceUntouched)
     EXPECT_EQ(strLocation + "moved", LineOf(get.strOutput, strLocation)) << get.strOutput;
 
     // The unicast instance renames the probe's list: the named address's ask
-    // behind the forged MACs sends no reset.
+    // behind the forged MACs sends no reset, and the search ends on its
+    // refusal, which no looking on would mend.
     ASSERT_EQ(0, system(("sed -i 's|\"GetDetail\"|\"Probe\"|' " + strSettings + "Reset.vls && " + BinDir() +
                          "/vlresource build " + strSettings + "vlres201.dat " + strSettings + "vlres200.dat >/dev/null")
                             .c_str()));
@@ -2229,6 +2230,12 @@ TEST_F(VLNetEndToEnd, AScriptThatTurnsAReadIntoTheResetLeavesTheDeviceUntouched)
         args.push_back(strDir);
         ProgramRun named = RunProgram(m_Net, args);
         SCOPED_TRACE(named.strOutput + named.strErrors);
+        EXPECT_EQ(1, named.nStatus);
+        EXPECT_EQ(
+            "vlnet: device " + Address(2, 10) +
+                " could not be asked which MAC answers there: unicast probe failed: the packet list \"FactReset\" "
+                "sends the request 2B 5A22 \"I\", which this call may not send: refused before it was sent\n",
+            named.strErrors);
         get = RunVlnet(m_Net, {"run", Mac(2, 0), "GetDetail", "--timeout", "10"});
         ASSERT_EQ(0, get.nStatus) << get.strErrors;
         EXPECT_EQ(strLocation + szCommand, LineOf(get.strOutput, strLocation)) << get.strOutput;

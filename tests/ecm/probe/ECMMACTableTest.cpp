@@ -579,9 +579,10 @@ TEST(ECMMACTable, TheNamedMACIsAdmittedBeyondItsNetworksAndItsSourcesBounds)
 
 // Forged replies from the named address fill its source's bound before the
 // device answers: the named address is asked which MAC answers there, one
-// ask at a time, again each round until it is answered (another source's
-// bound takes no ask), and the MACs that answer alone are admitted from it
-// beyond the bound, until a new probe: a second tells of two hosts.
+// ask at a time, again each round until it is answered or its request
+// refused (another source's bound takes no ask), and the MACs that answer
+// alone are admitted from it beyond the bound, until a new probe: a second
+// tells of two hosts.
 TEST(ECMMACTable, TheMACThatAnswersTheNamedAddressGoesBeyondItsSourcesBound)
 {
     CVLECMMACTable table;
@@ -609,6 +610,12 @@ TEST(ECMMACTable, TheMACThatAnswersTheNamedAddressGoesBeyondItsSourcesBound)
         EXPECT_EQ(2 * nProbe + 2, nAsked);
         filter.NamedAskEnded();
         EXPECT_TRUE(filter.TakeNamedAsk());
+        // Refused before it left, it is asked no more, until a new probe.
+        if (nProbe == 0) {
+            filter.NamedAskEnded(VLECM_RESULT_NOT_SUPPORTED, "refused");
+            EXPECT_FALSE(filter.TakeNamedAsk());
+            EXPECT_EQ("refused", filter.GetNamedAnswers().strRefusal);
+        }
         // An answer for an address no longer named counts for nothing.
         filter.SetNamedAnswer(Text("10.1.0.21"), Text(strDevice));
         EXPECT_FALSE(filter.Admit(Text(strDevice), Text(strNamed), 1));
@@ -620,7 +627,7 @@ TEST(ECMMACTable, TheMACThatAnswersTheNamedAddressGoesBeyondItsSourcesBound)
         EXPECT_TRUE(filter.Admit(Text(strDevice), Text(strNamed), 1));
         EXPECT_TRUE(filter.Admit(Text(Mac(5, 62)), Text(strNamed), 1));
         EXPECT_FALSE(filter.Admit(Text(Mac(5, 63)), Text(strNamed), 1));
-        EXPECT_EQ(std::vector<CVLString>({Text(strDevice), Text(Mac(5, 62))}), filter.GetNamedAnswers());
+        EXPECT_EQ(std::vector<CVLString>({Text(strDevice), Text(Mac(5, 62))}), filter.GetNamedAnswers().answers);
         // Answered, it is asked no more.
         EXPECT_FALSE(filter.TakeNamedAsk());
         EXPECT_EQ(2 * nProbe + 2, nAsked);
@@ -631,7 +638,7 @@ TEST(ECMMACTable, TheMACThatAnswersTheNamedAddressGoesBeyondItsSourcesBound)
         EXPECT_EQ(0u, state.nRefused);
         records.Reset();
         filter.Reset();
-        EXPECT_TRUE(filter.GetNamedAnswers().empty());
+        EXPECT_TRUE(filter.GetNamedAnswers().answers.empty());
     }
 }
 
