@@ -275,14 +275,16 @@ void CVLPC::requestOneFunction(CVLModuleInstance* pInstance, CVLModuleParamColle
                 if (bEnciphered && pFunction->IsSendUnencryption())
                     SendPacket(pParams, pChild, pFunction, pSendFormat, &m_SendPacket);
                 SendPacket(pParams, pChild, pFunction, pSendFormat, pToSend);
-                if (nAttempt == 0 && pParams != nullptr) {
-                    CVLModuleParam* pSent = pParams->GetParam(VLCM_PARAM_SENT_REQUESTS, true);
-                    pSent->SetLong(pSent->ToLong(0) + 1);
+                if (nAttempt == 0) {
+                    if (pParams != nullptr) {
+                        CVLModuleParam* pSent = pParams->GetParam(VLCM_PARAM_SENT_REQUESTS, true);
+                        pSent->SetLong(pSent->ToLong(0) + 1);
+                    }
+                    // Told to the target too, which other threads read
+                    // while the call runs.
+                    if (pTarget != nullptr)
+                        pTarget->NoteRequestSent();
                 }
-                // Told to the target too, which other threads read while
-                // the call runs.
-                if (nAttempt == 0 && pTarget != nullptr)
-                    pTarget->NoteRequestSent();
                 if (bRecv)
                     RecvPacket(pInstance, pParams, pFunction, pFormat, pSendFormat, &m_SendPacket);
                 break;
